@@ -1,0 +1,61 @@
+# Packages: one static library per package, built from <dir>/<NAME>_*.cpp (and
+# <dir>/<NAME>.cpp). A declared package whose sources do not exist yet is
+# skipped, so the tree builds at every step. Tests: tests/<dir>/<NAME>_test*.cpp
+# become the executable <NAME>_test, registered with CTest.
+#
+#   tavelo_package(NAME DEPS <packages...> [PATTERN <glob>] [SOURCES <files>] [LIBS <system libs>])
+
+set_property(GLOBAL PROPERTY TAVELO_PACKAGES "")
+
+function(tavelo_package name)
+  cmake_parse_arguments(P "" "PATTERN" "DEPS;SOURCES;LIBS" ${ARGN})
+  file(RELATIVE_PATH reldir ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  if(P_PATTERN)
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${P_PATTERN})
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS
+         ${CMAKE_CURRENT_SOURCE_DIR}/${name}_*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp)
+  endif()
+  list(APPEND srcs ${P_SOURCES})
+  if(NOT srcs)
+    return()
+  endif()
+  add_library(tv_${name} STATIC ${srcs})
+  target_link_libraries(tv_${name} PUBLIC ${P_LIBS})
+  set_property(GLOBAL APPEND PROPERTY TAVELO_PACKAGES ${name})
+  set_property(GLOBAL PROPERTY TAVELO_DEPS_${name} ${P_DEPS})
+  set_property(GLOBAL PROPERTY TAVELO_DIR_${name} ${reldir})
+endfunction()
+
+function(tavelo_finalize)
+  get_property(pkgs GLOBAL PROPERTY TAVELO_PACKAGES)
+  set(all "")
+  set(objs "")
+  foreach(p ${pkgs})
+    get_property(deps GLOBAL PROPERTY TAVELO_DEPS_${p})
+    foreach(d ${deps})
+      if(TARGET tv_${d})
+        target_link_libraries(tv_${p} PUBLIC tv_${d})
+      endif()
+    endforeach()
+    list(APPEND all tv_${p})
+    list(APPEND objs $<TARGET_OBJECTS:tv_${p}>)
+  endforeach()
+
+  # The engine: one shared library holding every package.
+  add_library(tavelo SHARED ${PROJECT_SOURCE_DIR}/cmake/empty.cpp ${objs})
+  target_link_libraries(tavelo PRIVATE dl)
+  target_link_options(tavelo PRIVATE -Wl,--no-undefined)
+  set_target_properties(tavelo PROPERTIES OUTPUT_NAME tavelo)
+
+  foreach(p ${pkgs})
+    get_property(dir GLOBAL PROPERTY TAVELO_DIR_${p})
+    file(GLOB tsrcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${dir}/${p}_test*.cpp)
+    if(tsrcs)
+      add_executable(${p}_test ${tsrcs})
+      target_link_libraries(${p}_test PRIVATE tv_${p} tv_testsupport GTest::gtest GTest::gmock)
+      add_test(NAME ${p} COMMAND ${p}_test --gtest_brief=1)
+      set_tests_properties(${p} PROPERTIES ENVIRONMENT "TAVELO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+    endif()
+  endforeach()
+endfunction()

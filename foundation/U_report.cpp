@@ -1,0 +1,257 @@
+// The one report path and every entry that ends in it.
+#include <cstring>
+#include <string>
+
+#include "Format.h"
+#include "Platform.h"
+#include "U_internal.h"
+
+namespace tv::u {
+
+LastError gLast{};
+int gReportNesting = 0;
+
+const char* SeverityWord(Severity severity) {
+  switch (severity) {
+    case kSevPlain:
+    case kSevFailure:
+    case kSevIndented: return String(0);
+    case kSevWarning: return String(1);
+    case kSevError: return String(2);
+    case kSevFatal: return String(3);
+    case kSevDebug: return String(92);
+    default: return String(51);
+  }
+}
+
+namespace {
+
+platform::Icon IconFor(Severity severity) {
+  switch (severity) {
+    case kSevPlain: return platform::Icon::None;
+    case kSevWarning: return platform::Icon::Warning;
+    case kSevError:
+    case kSevFatal: return platform::Icon::Stop;
+    default: return platform::Icon::Information;
+  }
+}
+
+std::string PrintLocation(LocationCode location) {
+  if (location == 0) return std::string();
+  return fmt::Format(String(105), {LocationPackage(location), LocationSite(location)});
+}
+
+// Keeps the nesting counter balanced on every exit of the report path.
+struct Nesting {
+  Nesting() { ++gReportNesting; }
+  ~Nesting() { --gReportNesting; }
+};
+
+void SetBuffer(std::string_view text) { fmt::CopyTo(gLast.text, text); }
+
+// Removes one final "." from the message buffer.
+std::string MessageWithoutStop() {
+  std::string msg(gLast.text);
+  if (!msg.empty() && msg.back() == '.') msg.pop_back();
+  return msg;
+}
+
+// Severity 2 reports of out-of-memory (text 7 of the U strings).
+}  // namespace
+
+}  // namespace tv::u
+
+using namespace tv;
+using namespace tv::u;
+
+ErrorCode Up_ReportError(LocationCode location, Severity severity) {
+  if (gReportNesting > 0) return 0;  // a failure while reporting is never reported
+  Nesting nesting;
+  gLast.severity = static_cast<int16_t>(severity);
+  gLast.location = location;
+  if (ErrorCode err = Guard(kSiteReport, gLast.text)) return err;
+  Globals* g = G();
+  if (severity == kSevFatal) g->dead = 1;
+  ++g->errorCount;
+
+  std::string text;
+  if (severity == kSevIndented) {
+    text = "  ";
+  } else if (severity != kSevPlain) {
+    text = fmt::Format("%s%s: ", {g->name, SeverityWord(severity)});
+  }
+  text += gLast.text;
+  text.resize(fmt::Utf8Prefix(text, kReportCut));
+
+  ErrorCode result = 0;
+  uint32_t mask = g->interactMask;
+  uint32_t sevBits = static_cast<uint32_t>(severity);
+  std::string loc = PrintLocation(location);
+  if (((sevBits << 16) & mask) != 0) {
+    if (g->logStream) {
+      std::string line = fmt::Format("%s %s\n", {text, loc});
+      std::fwrite(line.data(), 1, line.size(), g->logStream);
+      std::fflush(g->logStream);
+    }
+    if (g->logCallback) {
+      ErrorCode cb = g->logCallback(g->logCallbackData, location, severity, text.c_str());
+      if (cb) result = cb;
+      g = G();  // the callback may not free U, but re-read the block all the same
+      if (!g) return result ? result : U_ErrUnborn;
+    }
+  }
+  if ((sevBits & mask) != 0) {
+    std::string body = text;
+    if (severity != kSevPlain) {
+      body += "\n\n";
+      body += loc;
+    }
+    body.resize(fmt::Utf8Prefix(body, kDialogLimit));
+    std::string title(g->name);
+    if (ErrorCode shown = platform::ShowDialog(title, body, IconFor(severity))) result = shown;
+  }
+  return result;
+}
+
+ErrorCode Up_ReportErrString(LocationCode location, Severity severity, const char* text) {
+  if (gReportNesting > 0) return 0;  // leave the record of the outer report alone
+  gLast.code = 0;
+  SetBuffer(text ? text : "");
+  return Up_ReportError(location, severity);
+}
+
+ErrorCode Up_ReportSyserrString(LocationCode location, Severity severity, ErrorCode platformCode,
+                                const char* text) {
+  if (platformCode == 0) return 0;
+  if (gReportNesting > 0) return platformCode;
+  gLast.code = platformCode;
+  SetBuffer(text ? text : "");
+  std::string msg = MessageWithoutStop();
+  const char* english = U_GetSysEnglish(platformCode);
+  if (english[0])
+    SetBuffer(fmt::Format(String(108), {msg, english, platformCode}));
+  else
+    SetBuffer(fmt::Format(String(109), {msg, platformCode}));
+  Up_ReportError(location, severity);
+  return platformCode;
+}
+
+ErrorCode Up_ReportVeskErrString(LocationCode location, Severity severity, ErrorCode code,
+                                 const char* text) {
+  if (code == 0) return 0;
+  if (gReportNesting > 0) return code;
+  gLast.code = code;
+  SetBuffer(text ? text : "");
+  std::string msg = MessageWithoutStop();
+  std::string english = U_GetErrEnglish(code);
+  // The separator depends on the English text itself, before the hexadecimal
+  // fallback takes its place.
+  const char* sep = (!msg.empty() && !english.empty()) ? String(106) : "";
+  if (english.empty()) english = fmt::Format(" (%lX)", {static_cast<uint32_t>(code)});
+  SetBuffer(fmt::Format(String(107), {msg, sep, english}));
+  Up_ReportError(location, severity);
+  return code;
+}
+
+ErrorCode Up_ReportOutOfMemory(LocationCode location, const char* what, uint64_t size) {
+  if (gReportNesting > 0) return kErrOutOfMemory;
+  // Rounded up in 64 bits, so a size of 0 asks for 0K.
+  uint64_t kilobytes = (size + 1023) / 1024;
+  gLast.code = 0;
+  SetBuffer(fmt::Format(String(7), {what ? what : "", kilobytes, 1}));
+  Up_ReportError(location, kSevFailure);
+  return kErrOutOfMemory;
+}
+
+ErrorCode U_GetLastError(char* text, Severity* severity, LocationCode* location, ErrorCode* code) {
+  if (text) fmt::CopyTo(std::span<char>(text, U_MessageBufferSize), gLast.text);
+  if (severity) *severity = gLast.severity;
+  if (location) *location = gLast.location;
+  if (code) *code = gLast.code;
+  return 0;
+}
+
+ErrorCode U_DeferredReportingStart(uint32_t mask, int32_t state[3]) {
+  if (state) state[0] = state[1] = state[2] = 0;
+  if (ErrorCode err = Guard(kSiteDeferred)) return err;
+  if (!state) return kErrBadParam;
+  state[0] = static_cast<int32_t>(G()->interactMask);
+  state[1] = G()->errorCount;
+  state[2] = 0;
+  G()->interactMask = mask;
+  return 0;
+}
+
+ErrorCode U_DeferredReportingEnd(Boolean32 report, const char* fallbackText, int32_t state[3]) {
+  if (ErrorCode err = Guard(kSiteDeferred)) return err;
+  if (!state) return kErrBadParam;
+  ErrorCode result = 0;
+  uint32_t saved = static_cast<uint32_t>(state[0]);
+  if (report) {
+    if (G()->errorCount != state[1]) {
+      char text[U_MessageBufferSize];
+      Severity severity = 0;
+      LocationCode location = 0;
+      ErrorCode code = 0;
+      result = U_GetLastError(text, &severity, &location, &code);
+      // Shown again, but not logged a second time.
+      G()->interactMask = saved & 0xFFFFu;
+      if (result == 0 && text[0]) {
+        Up_ReportErrString(location, severity, text);
+      } else {
+        Up_ReportErrString(0, kSevFatal, fallbackText ? fallbackText : "missing deferred error information.");
+      }
+    }
+  } else {
+    G()->errorCount = state[1];
+  }
+  if (Globals* g = G()) g->interactMask = saved;
+  return result;
+}
+
+ErrorCode Up_AssertFailed(const char* expressionText, const char* fileName, int32_t lineNumber) {
+  if (gReportNesting > 0) return 0;
+  if (ErrorCode err = Guard(kSiteAssert)) return err;
+  uint32_t saved = G()->interactMask;
+  G()->interactMask = saved | 0xFFFFu;
+  gLast.code = 0;
+  SetBuffer(fmt::Format(String(53), {expressionText ? expressionText : "", lineNumber,
+                                     fileName ? fileName : ""}));
+  Up_ReportError(0, kSevError);
+  if (Globals* g = G()) g->interactMask = saved;
+  return 0;
+}
+
+namespace {
+// Replaces ^1 and ^2 in pattern.
+std::string Substitute12(std::string_view pattern, std::string_view one, std::string_view two) {
+  std::string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '^' && i + 1 < pattern.size() && (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
+      out += pattern[i + 1] == '1' ? one : two;
+      ++i;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+}  // namespace
+
+ErrorCode U_ReportFailedVerification(LocationCode location, int32_t number, const char* description,
+                                     const char* numberText) {
+  if (gReportNesting > 0) return 0;
+  std::string num = numberText ? std::string(numberText) : fmt::Format("%ld", {number});
+  std::string text = description ? Substitute12(String(111), description, num)
+                                 : Substitute12(String(110), num, "");
+  gLast.code = 0;
+  SetBuffer(text);
+  return Up_ReportError(location, kSevError);
+}
+
+ErrorCode Up_DebugCStr(const char* text) {
+  if (ErrorCode err = Guard(kSiteDebug)) return err;
+  std::string_view s = text ? text : "";
+  platform::DebugOutput(s.substr(0, fmt::Utf8Prefix(s, 255)));
+  return 0;
+}

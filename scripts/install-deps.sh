@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs when they are missing.
+# Idempotent and quiet when everything is present.
+set -euo pipefail
+need=()
+for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
+done
+[ ${#need[@]} -eq 0 ] && exit 0
+echo "installing: ${need[*]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq "${need[@]}"

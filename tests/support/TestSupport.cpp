@@ -1,0 +1,38 @@
+#include "TestSupport.h"
+
+namespace tv::test {
+
+Recorder::Recorder() {
+  platform::SetDialogSink([this](const platform::Dialog& d) {
+    dialogs.push_back(d);
+    return ErrorCode{0};
+  });
+}
+
+Recorder::~Recorder() {
+  platform::SetDialogSink({});
+  U_LogCallback fn = nullptr;
+  intptr_t data = 0;
+  U_GetLoggingCallback(&fn, &data);
+  if (fn == &Recorder::Log && data == reinterpret_cast<intptr_t>(this)) U_SetLoggingCallback(nullptr, 0);
+}
+
+void Recorder::Attach() { U_SetLoggingCallback(&Recorder::Log, reinterpret_cast<intptr_t>(this)); }
+
+ErrorCode Recorder::Log(intptr_t data, LocationCode location, Severity severity, const char* text) {
+  auto* self = reinterpret_cast<Recorder*>(data);
+  self->reports.push_back(Report{location, severity, text ? text : ""});
+  return self->callbackResult;
+}
+
+void UFixture::SetUp() {
+  ASSERT_EQ(U_Birth("Test", 0), 0);
+  rec.Attach();
+}
+
+void UFixture::TearDown() {
+  // A test may have killed U already: the guard's dialog goes to the recorder.
+  U_Death();
+}
+
+}  // namespace tv::test

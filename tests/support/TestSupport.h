@@ -1,0 +1,56 @@
+// Shared test doubles: a fixture that births U, records every logged report
+// and every dialog, and kills U afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Platform.h"
+#include "U.h"
+
+namespace tv::test {
+
+struct Report {
+  LocationCode location;
+  Severity severity;
+  std::string text;
+};
+
+// Records reports through U's log callback and dialogs through the platform
+// message sink while it lives.
+class Recorder {
+ public:
+  Recorder();
+  ~Recorder();
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  // Installs the log callback (U must be alive).
+  void Attach();
+
+  std::vector<Report> reports;
+  std::vector<platform::Dialog> dialogs;
+  ErrorCode callbackResult = 0;
+
+  const Report& last() const { return reports.back(); }
+  void clear() {
+    reports.clear();
+    dialogs.clear();
+  }
+
+ private:
+  static ErrorCode Log(intptr_t data, LocationCode location, Severity severity, const char* text);
+};
+
+// Births U as "Test" with a recorder attached; kills it afterwards.
+class UFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  Recorder rec;
+};
+
+}  // namespace tv::test
