@@ -19,7 +19,7 @@ enum : ErrorCode {
 
 TV_EXPORT uint32_t M_PkgObjectVersion(void);
 TV_EXPORT ErrorCode M_CheckVersions(LocationCode location, int32_t expectedMajor);
-TV_EXPORT extern STR_Table Mp_G_STRs;
+TV_EXPORT STR_Table Mp_G_STRs;  // declaration: extern "C" on one declaration implies extern
 
 // ---- Ratios ------------------------------------------------------------------
 
