@@ -102,7 +102,7 @@ ErrorCode Up_ReportError(LocationCode location, Severity severity) {
   }
   if ((sevBits & mask) != 0) {
     std::string body = text;
-    if (severity != kSevPlain) {
+    if (severity != kSevPlain && !loc.empty()) {
       body += "\n\n";
       body += loc;
     }

@@ -10,14 +10,20 @@ Recorder::Recorder() {
 }
 
 Recorder::~Recorder() {
+  if (attached_) {
+    // U may be dead by now: its guard dialog still lands in this recorder.
+    U_LogCallback fn = nullptr;
+    intptr_t data = 0;
+    U_GetLoggingCallback(&fn, &data);
+    if (fn == &Recorder::Log && data == reinterpret_cast<intptr_t>(this)) U_SetLoggingCallback(nullptr, 0);
+  }
   platform::SetDialogSink({});
-  U_LogCallback fn = nullptr;
-  intptr_t data = 0;
-  U_GetLoggingCallback(&fn, &data);
-  if (fn == &Recorder::Log && data == reinterpret_cast<intptr_t>(this)) U_SetLoggingCallback(nullptr, 0);
 }
 
-void Recorder::Attach() { U_SetLoggingCallback(&Recorder::Log, reinterpret_cast<intptr_t>(this)); }
+void Recorder::Attach() {
+  attached_ = true;
+  U_SetLoggingCallback(&Recorder::Log, reinterpret_cast<intptr_t>(this));
+}
 
 ErrorCode Recorder::Log(intptr_t data, LocationCode location, Severity severity, const char* text) {
   auto* self = reinterpret_cast<Recorder*>(data);

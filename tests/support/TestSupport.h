@@ -41,6 +41,7 @@ class Recorder {
   }
 
  private:
+  bool attached_ = false;
   static ErrorCode Log(intptr_t data, LocationCode location, Severity severity, const char* text);
 };
 

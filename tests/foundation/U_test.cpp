@@ -1,0 +1,500 @@
+// The package frame and the report path of U.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "Package.h"
+#include "TestSupport.h"
+#include "U.h"
+
+using tv::Location;
+using tv::test::UFixture;
+
+namespace {
+
+class ReportTest : public UFixture {};
+
+TEST_F(ReportTest, MaskMatrixUnderTheInitialMask) {
+  struct Case {
+    Severity severity;
+    bool shown, logged;
+    const char* text;
+  };
+  const Case cases[] = {
+      {1, true, true, "msg"},
+      {2, true, true, "Test: msg"},
+      {4, true, true, "Test warning: msg"},
+      {8, true, true, "Test error: msg"},
+      {16, true, true, "Test can't continue: msg"},
+      {32, false, true, "  msg"},
+      {64, false, false, nullptr},
+      {3, true, true, "Testinvalid severity code: msg"},
+  };
+  for (const Case& c : cases) {
+    rec.clear();
+    EXPECT_EQ(Up_ReportErrString(Location(17, 5), c.severity, "msg"), 0);
+    EXPECT_EQ(rec.dialogs.size(), c.shown ? 1u : 0u) << c.severity;
+    ASSERT_EQ(rec.reports.size(), c.logged ? 1u : 0u) << c.severity;
+    if (c.logged) {
+      EXPECT_EQ(rec.last().text, c.text);
+      EXPECT_EQ(rec.last().severity, c.severity);
+      EXPECT_EQ(rec.last().location, Location(17, 5));
+    }
+  }
+}
+
+TEST_F(ReportTest, DialogCarriesTitleTextAndLocationLine) {
+  Up_ReportErrString(Location(23, 9), 8, "broken");
+  ASSERT_EQ(rec.dialogs.size(), 1u);
+  EXPECT_EQ(rec.dialogs[0].title, "Test");
+  EXPECT_EQ(rec.dialogs[0].text, "Test error: broken\n\n( 23 :: 9 )");
+  EXPECT_EQ(rec.dialogs[0].icon, tv::platform::Icon::Stop);
+  rec.clear();
+  Up_ReportErrString(Location(23, 9), 1, "plain");
+  ASSERT_EQ(rec.dialogs.size(), 1u);
+  EXPECT_EQ(rec.dialogs[0].text, "plain");
+}
+
+TEST_F(ReportTest, LogStreamGetsTextAndLocation) {
+  char buf[256] = {};
+  FILE* f = fmemopen(buf, sizeof buf, "w");
+  ASSERT_NE(f, nullptr);
+  U_SetLoggingOutput(f);
+  Up_ReportErrString(Location(3, 200), 4, "careful");
+  Up_ReportErrString(0, 4, "nowhere");
+  U_SetLoggingOutput(nullptr);
+  std::fclose(f);
+  EXPECT_STREQ(buf, "Test warning: careful ( 3 :: 200 )\nTest warning: nowhere \n");
+}
+
+TEST_F(ReportTest, FatalSetsDeadFlagAndCountsEveryReport) {
+  EXPECT_FALSE(U_Die());
+  Up_ReportErrString(0, 4, "a");
+  Up_ReportErrString(0, 64, "b");  // neither shown nor logged, but counted
+  int32_t n = 0;
+  U_GetHowManyErrors(&n);
+  EXPECT_EQ(n, 2);
+  Up_ReportErrString(0, 16, "c");
+  EXPECT_TRUE(U_Die());
+}
+
+TEST_F(ReportTest, TextIsCutTo240CharactersWithoutSplittingUtf8) {
+  std::string msg(300, 'x');
+  Up_ReportErrString(0, 8, msg.c_str());
+  EXPECT_EQ(rec.last().text.size(), 240u);
+  EXPECT_EQ(rec.last().text.substr(0, 12), "Test error: ");
+  // "é" is two bytes; place one across the cut.
+  std::string utf(227, 'y');
+  utf += "\xC3\xA9zzz";
+  rec.clear();
+  Up_ReportErrString(0, 8, utf.c_str());
+  EXPECT_EQ(rec.last().text.size(), 239u);
+}
+
+TEST_F(ReportTest, LongTextsNeverOverflowTheMessageBuffer) {
+  std::string msg(2000, 'q');
+  EXPECT_EQ(Up_ReportSyserrString(0, 8, -34, msg.c_str()), -34);
+  EXPECT_EQ(Up_ReportVeskErrString(0, 8, 3, msg.c_str()), 3);
+  char text[U_MessageBufferSize];
+  U_GetLastError(text, nullptr, nullptr, nullptr);
+  EXPECT_EQ(std::strlen(text), static_cast<size_t>(U_MessageBufferSize - 1));
+}
+
+TEST_F(ReportTest, GeneralCodeTexts) {
+  EXPECT_EQ(Up_ReportVeskErrString(0, 8, 3, "getting size of handle"), 3);
+  EXPECT_EQ(rec.last().text, "Test error: getting size of handle -- a bad parameter was passed.");
+  EXPECT_EQ(Up_ReportVeskErrString(0, 8, 0x1701, "getting size of handle."), 0x1701);
+  EXPECT_EQ(rec.last().text, "Test error: getting size of handle (1701).");
+  Up_ReportVeskErrString(0, 8, 1, "odd");
+  EXPECT_EQ(rec.last().text, "Test error: odd (1).");
+  Up_ReportVeskErrString(0, 8, 4, "");
+  EXPECT_EQ(rec.last().text, "Test error: out of memory.");
+  // Negative codes print as 32-bit values.
+  Up_ReportVeskErrString(0, 8, -2, "neg");
+  EXPECT_EQ(rec.last().text, "Test error: neg (FFFFFFFE).");
+  // Only one final full stop is removed.
+  Up_ReportVeskErrString(0, 8, 5, "dots..");
+  EXPECT_EQ(rec.last().text, "Test error: dots. -- sorry, this is unimplemented.");
+  size_t before = rec.reports.size();
+  EXPECT_EQ(Up_ReportVeskErrString(0, 8, 0, "nothing"), 0);
+  EXPECT_EQ(rec.reports.size(), before);
+  ErrorCode code = 0;
+  U_GetLastError(nullptr, nullptr, nullptr, &code);
+  EXPECT_EQ(code, 5);
+}
+
+TEST_F(ReportTest, PlatformCodeTexts) {
+  EXPECT_EQ(Up_ReportSyserrString(Location(3, 1), 8, -43, "opening \"a.mov\"."), -43);
+  EXPECT_EQ(rec.last().text, "Test error: opening \"a.mov\" -- file not found (-43).");
+  Up_ReportSyserrString(0, 8, -2030, "movie");
+  EXPECT_EQ(rec.last().text, "Test error: movie -- QuickTime error (-2030).");
+  Up_ReportSyserrString(0, 8, -9000, "odd");
+  EXPECT_EQ(rec.last().text, "Test error: odd (-9000).");
+  size_t before = rec.reports.size();
+  EXPECT_EQ(Up_ReportSyserrString(0, 8, 0, "fine"), 0);
+  EXPECT_EQ(rec.reports.size(), before);
+}
+
+TEST(Texts, PlatformTextsAndRanges) {
+  EXPECT_STREQ(U_GetSysEnglish(-33), "directory full");
+  EXPECT_STREQ(U_GetSysEnglish(-50), "bad parameter");
+  EXPECT_STREQ(U_GetSysEnglish(-108), "out of memory");
+  EXPECT_STREQ(U_GetSysEnglish(-111), "invalid memory block");
+  EXPECT_STREQ(U_GetSysEnglish(-192), "resource not found");
+  EXPECT_STREQ(U_GetSysEnglish(-203), "sound queue is full");
+  EXPECT_STREQ(U_GetSysEnglish(-5551), "an undefined code was passed to Gestalt");
+  EXPECT_STREQ(U_GetSysEnglish(-2050), "bad QuickTime data reference");
+  EXPECT_STREQ(U_GetSysEnglish(-2058), "QuickTime error");
+  EXPECT_STREQ(U_GetSysEnglish(-2000), "QuickTime error");
+  EXPECT_STREQ(U_GetSysEnglish(-2059), "");
+  EXPECT_STREQ(U_GetSysEnglish(-2814), "code fragment library too new");
+  EXPECT_STREQ(U_GetSysEnglish(-2899), "code fragment error");
+  EXPECT_STREQ(U_GetSysEnglish(-8972), "QuickTime codec condition error");
+  EXPECT_STREQ(U_GetSysEnglish(-8976), "QuickTime codec error");
+  EXPECT_STREQ(U_GetSysEnglish(-9404), "QuickTime digitizing error");
+  EXPECT_STREQ(U_GetSysEnglish(-9994), "QuickTime controller error");
+  EXPECT_STREQ(U_GetSysEnglish(-5000), "AppleTalk access denied");
+  EXPECT_STREQ(U_GetSysEnglish(-1), "");
+  EXPECT_STREQ(U_GetErrEnglish(0), "no error occurred");
+  EXPECT_STREQ(U_GetErrEnglish(2), "internal structure damaged");
+  EXPECT_STREQ(U_GetErrEnglish(11), "multiple or corrupted death");
+  EXPECT_STREQ(U_GetErrEnglish(12), "multiple births");
+  EXPECT_STREQ(U_GetErrEnglish(1), "");
+  EXPECT_STREQ(U_GetErrEnglish(13), "");
+}
+
+TEST(Texts, StringTableIndicesAndOverride) {
+  EXPECT_STREQ(Up_GetString(0), "");
+  EXPECT_STREQ(Up_GetString(54), "bad version architecture");
+  EXPECT_STREQ(Up_GetString(63), "Win32");
+  EXPECT_STREQ(Up_GetString(104), "OK");
+  EXPECT_STREQ(Up_GetString(111), "Verification failure: ^1 {^2}");
+  EXPECT_STREQ(Up_GetString(112), "unknown string");
+  EXPECT_STREQ(Up_GetString(-1), "unknown string");
+}
+
+TEST_F(ReportTest, StringCallbackReplacesTexts) {
+  auto cb = [](intptr_t, int32_t index) -> const char* { return index == 1 ? " WARN" : nullptr; };
+  ASSERT_EQ(U_SetStringCallback(cb, 0), 0);
+  Up_ReportErrString(0, 4, "x");
+  EXPECT_EQ(rec.last().text, "Test WARN: x");
+  U_SetStringCallback(nullptr, 0);
+  Up_ReportErrString(0, 4, "x");
+  EXPECT_EQ(rec.last().text, "Test warning: x");
+}
+
+TEST_F(ReportTest, ReportFromInsideTheLogCallbackIsDropped) {
+  static int inner = -1;
+  static int32_t countInside = -1;
+  auto cb = [](intptr_t, LocationCode, Severity, const char*) -> ErrorCode {
+    inner = Up_ReportErrString(Location(9, 9), 8, "inner");
+    U_GetHowManyErrors(&countInside);
+    return 0;
+  };
+  U_SetLoggingCallback(cb, 0);
+  Up_ReportVeskErrString(Location(1, 2), 8, 3, "outer");
+  EXPECT_EQ(inner, 0);
+  EXPECT_EQ(countInside, 1);
+  char text[U_MessageBufferSize];
+  LocationCode loc = 0;
+  ErrorCode code = 0;
+  U_GetLastError(text, nullptr, &loc, &code);
+  EXPECT_STREQ(text, "outer -- a bad parameter was passed.");
+  EXPECT_EQ(loc, Location(1, 2));
+  EXPECT_EQ(code, 3);
+  EXPECT_EQ(rec.dialogs.size(), 1u);
+}
+
+TEST_F(ReportTest, CallbackAndDialogResultsBecomeTheReportResult) {
+  rec.callbackResult = 42;
+  EXPECT_EQ(Up_ReportErrString(0, 8, "x"), 42);
+  rec.callbackResult = 0;
+  tv::platform::SetDialogSink([](const tv::platform::Dialog&) { return ErrorCode{-1}; });
+  EXPECT_EQ(Up_ReportErrString(0, 8, "x"), -1);
+}
+
+TEST_F(ReportTest, DeferredReportingForgetsOrRepeats) {
+  int32_t state[3];
+  ASSERT_EQ(U_DeferredReportingStart(0, state), 0);
+  EXPECT_EQ(state[0], static_cast<int32_t>(U_InitialInteractMask));
+  EXPECT_EQ(state[1], 0);
+  EXPECT_EQ(state[2], 0);
+  Up_ReportErrString(Location(5, 1), 8, "first");
+  Up_ReportErrString(Location(5, 2), 8, "second");
+  EXPECT_TRUE(rec.reports.empty());
+  EXPECT_TRUE(rec.dialogs.empty());
+  EXPECT_EQ(U_DeferredReportingEnd(0, nullptr, state), 0);
+  int32_t n = -1;
+  U_GetHowManyErrors(&n);
+  EXPECT_EQ(n, 0);
+  uint32_t mask = 0;
+  Up_GetInteract(&mask);
+  EXPECT_EQ(mask, U_InitialInteractMask);
+
+  U_DeferredReportingStart(0, state);
+  Up_ReportErrString(Location(5, 3), 4, "kept");
+  EXPECT_EQ(U_DeferredReportingEnd(1, "fallback", state), 0);
+  ASSERT_EQ(rec.dialogs.size(), 1u);  // shown once ...
+  EXPECT_EQ(rec.dialogs[0].text, "Test warning: kept\n\n( 5 :: 3 )");
+  EXPECT_TRUE(rec.reports.empty());  // ... but not logged again
+  Up_GetInteract(&mask);
+  EXPECT_EQ(mask, U_InitialInteractMask);
+}
+
+TEST_F(ReportTest, DeferredReportingFallbackTexts) {
+  int32_t state[3];
+  U_DeferredReportingStart(0, state);
+  Up_ReportErrString(Location(5, 3), 8, "");
+  U_DeferredReportingEnd(1, "the fallback", state);
+  ASSERT_EQ(rec.dialogs.size(), 1u);
+  EXPECT_EQ(rec.dialogs[0].text, "Test can't continue: the fallback");
+  rec.clear();
+  U_DeferredReportingStart(0, state);
+  Up_ReportErrString(0, 8, "");
+  U_DeferredReportingEnd(1, nullptr, state);
+  ASSERT_EQ(rec.dialogs.size(), 1u);
+  EXPECT_EQ(rec.dialogs[0].text, "Test can't continue: missing deferred error information.");
+  rec.clear();
+  U_DeferredReportingStart(0, state);
+  U_DeferredReportingEnd(1, nullptr, state);  // nothing failed: nothing shown
+  EXPECT_TRUE(rec.dialogs.empty());
+}
+
+TEST_F(ReportTest, AssertionShowsEvenWhenMaskedAndRestoresMask) {
+  Up_SetInteract(0);
+  Up_AssertFailed("x > 0", "list.cpp", 42);
+  ASSERT_EQ(rec.dialogs.size(), 1u);
+  EXPECT_EQ(rec.dialogs[0].text, "Test error: assertion failed\nx > 0\nline: 42 of file: list.cpp.");
+  uint32_t mask = 1;
+  Up_GetInteract(&mask);
+  EXPECT_EQ(mask, 0u);
+}
+
+TEST_F(ReportTest, FailedVerificationTexts) {
+  U_ReportFailedVerification(Location(27, 4), 17, "list order", nullptr);
+  EXPECT_EQ(rec.last().text, "Test error: Verification failure: list order {17}");
+  U_ReportFailedVerification(0, 17, nullptr, "seventeen");
+  EXPECT_EQ(rec.last().text, "Test error: internal verification failure, sorry! {seventeen}");
+  U_ReportFailedVerification(0, -5, nullptr, nullptr);
+  EXPECT_EQ(rec.last().text, "Test error: internal verification failure, sorry! {-5}");
+}
+
+TEST_F(ReportTest, OutOfMemoryWording) {
+  EXPECT_EQ(Up_ReportOutOfMemory(Location(27, 3), "list", 4097), tv::kErrOutOfMemory);
+  EXPECT_EQ(rec.last().severity, 2);
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create list.\n(5K requested, ", 0), 0u);
+  Up_ReportOutOfMemory(0, "nothing", 0);
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create nothing.\n(0K requested, ", 0), 0u);
+  ErrorCode code = 1;
+  U_GetLastError(nullptr, nullptr, nullptr, &code);
+  EXPECT_EQ(code, 0);
+}
+
+TEST_F(ReportTest, SettingsRoundTrip) {
+  int32_t old = -1, v = -1;
+  EXPECT_EQ(U_SetFailAttitude(7, &old), 0);
+  EXPECT_EQ(old, 0);
+  U_GetFailAttitude(&v);
+  EXPECT_EQ(v, 7);
+  EXPECT_EQ(U_SetFailAttitude(1, nullptr), 0);
+  char name[U_NameBufferSize];
+  U_GetName(name);
+  EXPECT_STREQ(name, "Test");
+}
+
+// ---- Lifecycle and guard -------------------------------------------------------
+
+class Lifecycle : public ::testing::Test {
+ protected:
+  tv::test::Recorder rec;
+  void TearDown() override { U_Death(); }
+};
+
+TEST_F(Lifecycle, OperationsBeforeBirthAnswerUnborn) {
+  int32_t n = 5;
+  EXPECT_EQ(U_GetHowManyErrors(&n), U_ErrUnborn);
+  EXPECT_EQ(n, 0);
+  ASSERT_EQ(rec.dialogs.size(), 1u);
+  EXPECT_EQ(rec.dialogs[0].text, " can't continue: null internal structures.\n\n( 23 :: 7 )");
+  rec.clear();
+  EXPECT_EQ(Up_ReportErrString(0, 8, "lost"), U_ErrUnborn);
+  ASSERT_EQ(rec.dialogs.size(), 1u);
+  EXPECT_EQ(rec.dialogs[0].text, " can't continue: Error reporting error: lost\n\n( 23 :: 13 )");
+  EXPECT_EQ(U_Death(), U_ErrUnborn);
+  EXPECT_TRUE(U_Die());
+}
+
+TEST_F(Lifecycle, NameIsKeptTo30Characters) {
+  ASSERT_EQ(U_Birth("a-very-long-application-name-that-goes-on", 1), 0);
+  char name[U_NameBufferSize];
+  U_GetName(name);
+  EXPECT_STREQ(name, "a-very-long-application-name-t");
+  EXPECT_GE(tv::platform::InitToolboxCount(), 1);
+}
+
+TEST_F(Lifecycle, SecondBirthKeepsTheLivingGlobals) {
+  ASSERT_EQ(U_Birth("First", 0), 0);
+  rec.Attach();
+  Up_ReportErrString(0, 4, "one");
+  EXPECT_EQ(U_Birth("Second", 0), tv::kErrBirth);
+  EXPECT_EQ(rec.last().text, "First error: U package -- multiple births.");
+  EXPECT_EQ(rec.last().location, Location(23, 3));
+  char name[U_NameBufferSize];
+  U_GetName(name);
+  EXPECT_STREQ(name, "First");
+  int32_t n = 0;
+  U_GetHowManyErrors(&n);
+  EXPECT_EQ(n, 2);
+}
+
+TEST_F(Lifecycle, DamagedGlobalsSetTheDeadFlag) {
+  ASSERT_EQ(U_Birth("App", 0), 0);
+  Handle h = nullptr;
+  ASSERT_EQ(U_GetGlobals(&h), 0);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(Up_SetInteract(0), U_ErrUnborn);  // detached: unborn
+  uint32_t saved;
+  std::memcpy(&saved, *h, 4);
+  uint32_t bad = 0xDEAD;
+  std::memcpy(*h, &bad, 4);
+  EXPECT_EQ(U_SetGlobals(&h), tv::kErrDamaged);  // refused
+  std::memcpy(*h, &saved, 4);
+  ASSERT_EQ(U_SetGlobals(&h), 0);
+  std::memcpy(*h, &bad, 4);
+  rec.clear();
+  EXPECT_EQ(Up_SetInteract(0), tv::kErrDamaged);
+  ASSERT_EQ(rec.dialogs.size(), 1u);
+  EXPECT_NE(rec.dialogs[0].text.find("Internal structures damaged."), std::string::npos);
+  EXPECT_TRUE(U_Die());
+  std::memcpy(*h, &saved, 4);
+}
+
+// ---- Versions ---------------------------------------------------------------------
+
+TEST_F(ReportTest, VersionCheckMismatchText) {
+  tv::pkg::ResetVersionChecks();
+  EXPECT_EQ(U_CheckVersions(Location(26, 1), 45), 0);
+  EXPECT_TRUE(rec.reports.empty());
+  EXPECT_EQ(U_CheckVersions(Location(26, 1), 44), tv::kErrVersion);
+  EXPECT_EQ(rec.last().text,
+            "Test can't continue: \"U package\" v45 does not match with \"U.h\" v44 included by the pkg "
+            "or app at the loc below.");
+  EXPECT_EQ(rec.last().location, Location(26, 1));
+  EXPECT_EQ(rec.last().severity, 16);
+  EXPECT_TRUE(U_Die());
+}
+
+TEST_F(ReportTest, VersionCheckFollowsDependenciesOnFirstCallOnly) {
+  tv::pkg::ResetVersionChecks();
+  // PREF checks RI, which checks FILE 23; all versions agree.
+  EXPECT_EQ(tv::pkg::CheckVersions(21, Location(0, 0), 3), 0);
+  EXPECT_TRUE(rec.reports.empty());
+  EXPECT_EQ(RI_CheckVersions(0, 9), 0);
+  EXPECT_EQ(RI_PkgObjectVersion(), 0x90007u);
+  EXPECT_EQ(TVFX_PkgObjectVersion(), 0x70009u);
+  EXPECT_EQ(U_PkgObjectVersion(), 0x2D0007u);
+  for (const tv::pkg::Info& info : tv::pkg::All()) {
+    tv::pkg::ResetVersionChecks();
+    EXPECT_EQ(tv::pkg::CheckVersions(info.number, 0, tv::pkg::Major(info.version)), 0) << info.name;
+  }
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST(Version, AsciiVersionText) {
+  char buf[64];
+  U_AsciiVersion(0xA0C05, buf);
+  EXPECT_STREQ(buf, "1.4.1b5");
+  U_AsciiVersion(0x824A0C05u, buf);
+  EXPECT_STREQ(buf, "1.4.1b5\xBC (Win32)");
+  U_AsciiVersion((2u << 19) | (3u << 15) | (3u << 9) | 7u, buf);  // release: no letter
+  EXPECT_STREQ(buf, "2.3");
+  U_AsciiVersion((1u << 19) | (0u << 9) | 12u, buf);
+  EXPECT_STREQ(buf, "1.0d12");
+  U_AsciiVersion((1u << 19) | (3u << 9) | (11u << 22), buf);
+  EXPECT_STREQ(buf, "1.0 (unknown)");
+  U_AsciiVersion((1u << 19) | (3u << 9) | (1u << 22), buf);
+  EXPECT_STREQ(buf, "1.0 (Macintosh)");
+}
+
+TEST(Swap, AllFourKinds) {
+  EXPECT_EQ(U_LongSwap(0x11223344u), 0x44332211u);
+  EXPECT_EQ(U_ShortSwap(0xA1B2), 0xB2A1);
+  double d = 1.0;
+  U_FpLongSwap(&d);
+  unsigned char b[8];
+  std::memcpy(b, &d, 8);
+  const unsigned char want[8] = {0x3F, 0xF0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(b, want, 8), 0);
+  U_FpLongSwap(&d);
+  EXPECT_EQ(d, 1.0);
+  float f = 1.0f;
+  U_FpShortSwap(&f);
+  unsigned char c[4];
+  std::memcpy(c, &f, 4);
+  EXPECT_EQ(c[0], 0x3F);
+  EXPECT_EQ(c[1], 0x80);
+  U_FpShortSwap(&f);
+  EXPECT_EQ(f, 1.0f);
+}
+
+TEST_F(ReportTest, FaultInjection) {
+  EXPECT_FALSE(U_RandErr(1, 2));
+  auto filter = [](int32_t a, int32_t b, intptr_t data) -> Boolean32 { return a + b == data; };
+  U_SetRandErrFilter(filter, 5);
+  EXPECT_TRUE(U_RandErr(2, 3));
+  EXPECT_FALSE(U_RandErr(2, 4));
+  U_SetRandErrFilter(nullptr, 0);
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_FALSE(U_StandardRandErrFilter(0, 0, 0));
+    EXPECT_TRUE(U_StandardRandErrFilter(0, 0, 32768));
+  }
+  tv::platform::SeedRandom(7);
+  int hits = 0;
+  for (int i = 0; i < 10000; ++i) hits += U_StandardRandErrFilter(0, 0, 8192);
+  EXPECT_NEAR(hits, 2500, 300);
+}
+
+TEST_F(ReportTest, ElapsedTimeMovesForward) {
+  double a = 0, b = 0;
+  U_SecondsSinceBoot(&a);
+  uint64_t ms = 0;
+  U_MillisecondsSinceBoot(&ms);
+  U_SecondsSinceBoot(&b);
+  EXPECT_GE(b, a);
+  EXPECT_GE(static_cast<double>(ms), a * 1000.0 - 1.0);
+}
+
+TEST_F(ReportTest, DialogPlacement) {
+  Rect r{0, 0, 100, 200};  // top, left, bottom, right: 200 wide, 100 high
+  Rect bounds{0, 0, 301, 401};
+  U_CenterRect(&r, &bounds);
+  EXPECT_EQ(r.left, 100);
+  EXPECT_EQ(r.top, 100);
+  EXPECT_EQ(r.right, 300);
+  EXPECT_EQ(r.bottom, 200);
+  Rect d{0, 0, 100, 200};
+  U_PositionDlgRect(&d, &bounds);
+  EXPECT_EQ(d.top, 50);  // a quarter of the free height of 201
+  EXPECT_EQ(d.bottom, 150);
+  Rect p{0, 0, 100, 200};
+  U_PlaceDlgRect(&p);  // screen 1024 x 768, menu bar 20 + 4
+  EXPECT_EQ(p.left, 412);
+  EXPECT_EQ(p.top, 24 + (768 - 24 - 100) / 2 / 2);
+  Rect screen{};
+  U_GetMainScreenRect(&screen);
+  EXPECT_EQ(screen.right, 1024);
+  EXPECT_EQ(U_ColorDepth(), 32);
+  EXPECT_TRUE(U_32QDAvailable());
+  EXPECT_FALSE(U_TrapAvailable(0xAAAA));
+  EXPECT_TRUE(U_TrapAvailable(0xA000));
+  tv::platform::SetModifierKeys(0x3);
+  EXPECT_TRUE(U_ModKeyDown(0x1));
+  EXPECT_FALSE(U_ModKeyDown(0x4));
+  tv::platform::SetModifierKeys(0);
+  uint64_t beeps = tv::platform::BeepCount();
+  U_Beep();
+  EXPECT_EQ(tv::platform::BeepCount(), beeps + 1);
+}
+
+}  // namespace
