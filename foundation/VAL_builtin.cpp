@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "ByteOrder.h"
 #include "Format.h"
 #include "Memory.h"
 #include "Package.h"
@@ -26,15 +27,20 @@ ErrorCode GetName(intptr_t data, char* name) {
 // ---- Flat forms ------------------------------------------------------------------
 
 void PutBE(uint8_t* p, uint64_t v, int width) {
-  for (int i = width - 1; i >= 0; --i) {
-    p[i] = static_cast<uint8_t>(v);
-    v >>= 8;
+  switch (width) {
+    case 1: be::Store(p, static_cast<uint8_t>(v)); break;
+    case 2: be::Store(p, static_cast<uint16_t>(v)); break;
+    case 4: be::Store(p, static_cast<uint32_t>(v)); break;
+    default: be::Store(p, v); break;
   }
 }
 uint64_t GetBE(const uint8_t* p, int width) {
-  uint64_t v = 0;
-  for (int i = 0; i < width; ++i) v = (v << 8) | p[i];
-  return v;
+  switch (width) {
+    case 1: return be::Load<uint8_t>(p);
+    case 2: return be::Load<uint16_t>(p);
+    case 4: return be::Load<uint32_t>(p);
+    default: return be::Load<uint64_t>(p);
+  }
 }
 
 uint64_t RawBits(const VAL_Value& v, int width) {

@@ -1,6 +1,7 @@
 // Uniform operations on arrays of typed values.
 #include <cstring>
 
+#include "ByteOrder.h"
 #include "Package.h"
 #include "VAL_internal.h"
 
@@ -15,15 +16,8 @@ void MakeEmpty(VAL_Value* v, int32_t type, const VAL_TypeRecord* record) {
   v->record = record;
 }
 
-uint32_t ReadBE32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-void WriteBE32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24);
-  p[1] = uint8_t(v >> 16);
-  p[2] = uint8_t(v >> 8);
-  p[3] = uint8_t(v);
-}
+uint32_t ReadBE32(const uint8_t* p) { return be::Load<uint32_t>(p); }
+void WriteBE32(uint8_t* p, uint32_t v) { be::Store(p, v); }
 
 }  // namespace
 
