@@ -24,3 +24,212 @@ TV_EXPORT STR_Table Mp_G_STRs;  // declaration: extern "C" on one declaration im
 // ---- Ratios ------------------------------------------------------------------
 
 // ---- Fixed point, geometry, matrices, tables and birth -----------------------
+// Fixed: 16.16; Fract: 2.30; Fix24: 8.24 (see Types.h). 0x80000000 is the
+// overflow value of the fixed operations.
+enum : int32_t { M_FixedOverflow = INT32_MIN };
+
+// Math services requested with M_Birth's flags.
+enum : int32_t {
+  M_ServiceNone = 1,
+  M_ServiceFastTrig = 2,
+  M_ServiceFastCharMath = 4,  // 8-bit multiply and divide tables
+  M_ServiceGaussian = 8,      // not available
+};
+enum : int32_t {
+  M_FastTrigEntries = 256,        // entry i = sin(i / 255 * pi / 2)
+  M_FastTrigBytes = 1024,
+  M_FastCharMathBytes = 131072,   // multiply table (64 KiB), then divide table (64 KiB)
+};
+
+// Two doubles (x, y).
+typedef struct FloatPoint {
+  FpLong x, y;
+} FloatPoint;
+// Four doubles, left, top, right, bottom.
+typedef struct FloatRect {
+  FpLong left, top, right, bottom;
+} FloatRect;
+// An origin followed by a width and a height.
+typedef struct WHRect {
+  int16_t left, top, width, height;
+} WHRect;
+
+// 3x3 matrices, row by row, applied to row vectors:
+// x' = x*m0 + y*m3 + m6, y' = x*m1 + y*m4 + m7; (m2, m5, m8) is the projective column.
+typedef struct FloatMatrix {
+  FpLong m[9];
+} FloatMatrix;
+// The same elements as integers: m2, m5 and m8 are Fract, all others Fixed.
+typedef struct FixMatrix {
+  int32_t m[9];
+} FixMatrix;
+
+// Matrix types (M_GetMatrixType).
+enum : int32_t {
+  M_MatrixIdentity = 0,
+  M_MatrixTranslate = 1,
+  M_MatrixScale = 2,
+  M_MatrixScaleTranslate = 3,
+  M_MatrixGeneral = 4,      // rotating or skewing, not projective
+  M_MatrixProjective = 5,
+};
+
+// ---- Fixed arithmetic (values; 0x80000000 on overflow) ----
+TV_EXPORT Fixed M_FixMul(Fixed a, Fixed b);
+TV_EXPORT Fixed M_FixDiv(Fixed a, Fixed b);
+TV_EXPORT Fix24 M_Fix24Mul(Fix24 a, Fix24 b);                   // reports 0x1102
+TV_EXPORT Fix24 M_Fix24Ratio(int32_t numerator, int32_t denominator);  // reports 0x1102, 0x1104
+
+// ---- Points (set and copy return 0; the others a truth value) ----
+TV_EXPORT ErrorCode M_SetPt(Point* p, int16_t h, int16_t v);
+TV_EXPORT ErrorCode M_SetLPt(LPoint* p, int32_t h, int32_t v);
+TV_EXPORT ErrorCode M_SetFixedPt(FixedPoint* p, Fixed h, Fixed v);
+TV_EXPORT ErrorCode M_CopyPt(const Point* src, Point* dst);
+TV_EXPORT ErrorCode M_CopyLPt(const LPoint* src, LPoint* dst);
+TV_EXPORT ErrorCode M_CopyFixedPt(const FixedPoint* src, FixedPoint* dst);
+TV_EXPORT Boolean32 M_EqualPt(const Point* a, const Point* b);
+TV_EXPORT Boolean32 M_EqualLPt(const LPoint* a, const LPoint* b);
+TV_EXPORT Boolean32 M_EqualFixedPt(const FixedPoint* a, const FixedPoint* b);
+
+// ---- Rectangles. Empty: right <= left or bottom <= top. Results that do not
+// fit a field saturate at the field's range. ----
+TV_EXPORT ErrorCode M_SetRect(Rect* r, int16_t left, int16_t top, int16_t right, int16_t bottom);
+TV_EXPORT ErrorCode M_SetLRect(LRect* r, int32_t left, int32_t top, int32_t right, int32_t bottom);
+TV_EXPORT ErrorCode M_SetFixedRect(FixedRect* r, Fixed left, Fixed top, Fixed right, Fixed bottom);
+TV_EXPORT ErrorCode M_SetWHRect(WHRect* r, int16_t left, int16_t top, int16_t width, int16_t height);
+TV_EXPORT ErrorCode M_CopyRect(const Rect* src, Rect* dst);
+TV_EXPORT ErrorCode M_CopyLRect(const LRect* src, LRect* dst);
+TV_EXPORT ErrorCode M_CopyFixedRect(const FixedRect* src, FixedRect* dst);
+TV_EXPORT ErrorCode M_CopyWHRect(const WHRect* src, WHRect* dst);
+TV_EXPORT Boolean32 M_EqualRect(const Rect* a, const Rect* b);
+TV_EXPORT Boolean32 M_EqualLRect(const LRect* a, const LRect* b);
+TV_EXPORT Boolean32 M_EqualFixedRect(const FixedRect* a, const FixedRect* b);
+TV_EXPORT Boolean32 M_EqualWHRect(const WHRect* a, const WHRect* b);
+TV_EXPORT ErrorCode M_InsetRect(Rect* r, int16_t dh, int16_t dv);
+TV_EXPORT ErrorCode M_InsetLRect(LRect* r, int32_t dh, int32_t dv);
+TV_EXPORT ErrorCode M_InsetFixedRect(FixedRect* r, Fixed dh, Fixed dv);
+TV_EXPORT ErrorCode M_OffsetRect(Rect* r, int16_t dh, int16_t dv);
+TV_EXPORT ErrorCode M_OffsetLRect(LRect* r, int32_t dh, int32_t dv);
+TV_EXPORT ErrorCode M_OffsetFixedRect(FixedRect* r, Fixed dh, Fixed dv);
+// r keeps its size and is centred in bounds (halving towards minus infinity).
+TV_EXPORT ErrorCode M_CenterRect(const Rect* bounds, Rect* r);
+TV_EXPORT ErrorCode M_CenterLRect(const LRect* bounds, LRect* r);
+TV_EXPORT ErrorCode M_CenterFixedRect(const FixedRect* bounds, FixedRect* r);
+// True and the intersection when it is not empty; otherwise false and out
+// (when not null) all zeros.
+TV_EXPORT Boolean32 M_SectRect(const Rect* a, const Rect* b, Rect* out);
+TV_EXPORT Boolean32 M_SectLRect(const LRect* a, const LRect* b, LRect* out);
+TV_EXPORT Boolean32 M_SectFixedRect(const FixedRect* a, const FixedRect* b, FixedRect* out);
+// The bounding rectangle of the non-empty ones of a and b; all zeros when both are empty.
+TV_EXPORT ErrorCode M_UnionRect(const Rect* a, const Rect* b, Rect* out);
+TV_EXPORT ErrorCode M_UnionLRect(const LRect* a, const LRect* b, LRect* out);
+TV_EXPORT ErrorCode M_UnionFixedRect(const FixedRect* a, const FixedRect* b, FixedRect* out);
+TV_EXPORT Boolean32 M_EmptyRect(const Rect* r);
+TV_EXPORT Boolean32 M_EmptyLRect(const LRect* r);
+TV_EXPORT Boolean32 M_EmptyFixedRect(const FixedRect* r);
+// left <= h < right and top <= v < bottom.
+TV_EXPORT Boolean32 M_PtInRect(const Point* p, const Rect* r);
+TV_EXPORT Boolean32 M_PtInLRect(const LPoint* p, const LRect* r);
+TV_EXPORT Boolean32 M_PtInFixedRect(const FixedPoint* p, const FixedRect* r);
+TV_EXPORT ErrorCode M_Pt2Rect(const Point* p1, const Point* p2, Rect* r);
+TV_EXPORT ErrorCode M_Pt2LRect(const LPoint* p1, const LPoint* p2, LRect* r);
+TV_EXPORT ErrorCode M_Pt2FixedRect(const FixedPoint* p1, const FixedPoint* p2, FixedRect* r);
+// Modes 0 to 8 (equal, wider-and-taller, at-least-as-large, the same two for
+// b, strictly contains, contains, overlaps, overlaps-or-touches); other modes false.
+TV_EXPORT Boolean32 M_RectCompare(int32_t mode, const Rect* a, const Rect* b);
+TV_EXPORT Boolean32 M_LRectCompare(int32_t mode, const LRect* a, const LRect* b);
+TV_EXPORT Boolean32 M_FixedRectCompare(int32_t mode, const FixedRect* a, const FixedRect* b);
+
+// ---- Rectangle conversions ----
+TV_EXPORT ErrorCode M_FixedRect2Rect(const FixedRect* src, Rect* dst);        // nearest
+TV_EXPORT ErrorCode M_FixedRect2LRect(const FixedRect* src, LRect* dst);
+TV_EXPORT ErrorCode M_FixedRect2RectIn(const FixedRect* src, Rect* dst);      // largest inside
+TV_EXPORT ErrorCode M_FixedRect2LRectIn(const FixedRect* src, LRect* dst);
+TV_EXPORT ErrorCode M_FixedRect2RectOut(const FixedRect* src, Rect* dst);     // smallest enclosing
+TV_EXPORT ErrorCode M_FixedRect2LRectOut(const FixedRect* src, LRect* dst);
+TV_EXPORT ErrorCode M_Rect2FixedRect(const Rect* src, FixedRect* dst);
+TV_EXPORT ErrorCode M_LRect2FixedRect(const LRect* src, FixedRect* dst);
+
+// ---- Matrices ("m" is changed in place) ----
+TV_EXPORT ErrorCode M_SetIdentityMatrix(FloatMatrix* m);
+TV_EXPORT ErrorCode M_SetIdentityFixMatrix(FixMatrix* m);
+TV_EXPORT ErrorCode M_EqualMatrix(const FloatMatrix* a, const FloatMatrix* b, Boolean32* equal);
+TV_EXPORT ErrorCode M_EqualFixMatrix(const FixMatrix* a, const FixMatrix* b, Boolean32* equal);
+// b becomes b x a: the transformation of b followed by that of a.
+TV_EXPORT ErrorCode M_ConcatMatrix(const FloatMatrix* a, FloatMatrix* b);
+TV_EXPORT ErrorCode M_ConcatFixMatrix(const FixMatrix* a, FixMatrix* b);
+TV_EXPORT ErrorCode M_TranslateMatrix(FloatMatrix* m, FpLong tx, FpLong ty);
+TV_EXPORT ErrorCode M_TranslateFixMatrix(FixMatrix* m, Fixed tx, Fixed ty);
+TV_EXPORT ErrorCode M_RotateMatrix(FloatMatrix* m, FpLong degrees, FpLong cx, FpLong cy);
+TV_EXPORT ErrorCode M_RotateFixMatrix(FixMatrix* m, Fixed degrees, Fixed cx, Fixed cy);
+TV_EXPORT ErrorCode M_ScaleMatrix(FloatMatrix* m, FpLong sx, FpLong sy, FpLong cx, FpLong cy);
+TV_EXPORT ErrorCode M_ScaleFixMatrix(FixMatrix* m, Fixed sx, Fixed sy, Fixed cx, Fixed cy);
+TV_EXPORT ErrorCode M_Fix2FloatMatrix(const FixMatrix* fix, FloatMatrix* flt);
+// 0x1102 (reported, fix untouched) when an element is out of range or not a number.
+TV_EXPORT ErrorCode M_Float2FixMatrix(const FloatMatrix* flt, FixMatrix* fix);
+TV_EXPORT ErrorCode M_GetMatrixType(const FloatMatrix* m, int32_t* type);
+TV_EXPORT ErrorCode M_GetFixMatrixType(const FixMatrix* m, int32_t* type);
+// 0x1107 when singular (inverse untouched); the quiet form does not report.
+TV_EXPORT ErrorCode M_InverseMatrix(const FloatMatrix* m, FloatMatrix* inverse);
+TV_EXPORT ErrorCode M_InverseMatrixQuiet(const FloatMatrix* m, FloatMatrix* inverse, Boolean32* singular);
+TV_EXPORT ErrorCode M_InverseFixMatrix(const FixMatrix* m, FixMatrix* inverse);
+
+// ---- Transformation of points, vectors and rectangles. A point whose result
+// is out of range stops the operation with 0x1102 (reported); the points before
+// it are transformed, it and the ones after it are untouched. ----
+TV_EXPORT ErrorCode M_TransformFloatPoints(const FloatMatrix* m, int32_t n, FloatPoint* points);
+TV_EXPORT ErrorCode M_TransformPoints(const FloatMatrix* m, int32_t n, Point* points);
+TV_EXPORT ErrorCode M_FixTransformPoints(const FixMatrix* m, int32_t n, Point* points);
+TV_EXPORT ErrorCode M_TransformFixPoints(const FloatMatrix* m, int32_t n, FixedPoint* points);
+TV_EXPORT ErrorCode M_FixTransformFixPoints(const FixMatrix* m, int32_t n, FixedPoint* points);
+// v' = v x m (full 3x3 product).
+TV_EXPORT ErrorCode M_TransformVector3(const FloatMatrix* m, FpLong v[3]);
+// v[0] and v[1] Fixed, v[2] Fract (the encodings of the matrix's columns);
+// results truncated towards zero; the vector is written only when all three fit.
+TV_EXPORT ErrorCode M_FixTransformFixVector3(const FixMatrix* m, int32_t v[3]);
+// rect becomes the bounding box of its transformed corners. corners (when not
+// null) receives eight doubles: the transformed top-left, top-right,
+// bottom-right and bottom-left corners (x, y), in pixels also for the FixedRect
+// forms; notRect (when not null) is true for matrix types 4 and 5.
+TV_EXPORT ErrorCode M_TransformRect(const FloatMatrix* m, Rect* rect, FpLong* corners, Boolean32* notRect);
+TV_EXPORT ErrorCode M_TransformFloatRect(const FloatMatrix* m, FloatRect* rect, FpLong* corners,
+                                         Boolean32* notRect);
+TV_EXPORT ErrorCode M_FixTransformRect(const FixMatrix* m, Rect* rect, FpLong* corners, Boolean32* notRect);
+TV_EXPORT ErrorCode M_FixTransformFixRect(const FixMatrix* m, FixedRect* rect, FpLong* corners,
+                                          Boolean32* notRect);
+TV_EXPORT ErrorCode M_TransformFixRect(const FloatMatrix* m, FixedRect* rect, FpLong* corners,
+                                       Boolean32* notRect);
+
+// ---- Birth, death and the table services ----
+// granted receives the bits of flags whose service was built.
+TV_EXPORT ErrorCode M_Birth(int32_t flags, int32_t* granted);
+TV_EXPORT ErrorCode M_Death(void);
+// Bracket every use of a table. table: 256 floats. On the first prepare a
+// purged table is rebuilt (unless noRebuild) and locked; when it is unavailable,
+// available is false and, with report set, 4 is returned after a report.
+TV_EXPORT ErrorCode M_PrepareFTrig(Boolean32 report, Boolean32 noRebuild, Boolean32* available,
+                                   const FpShort** table);
+TV_EXPORT ErrorCode M_UnprepareFTrig(void);
+// multiplyTable and divideTable: 256 x 256 bytes each, [a][b] with a major.
+TV_EXPORT ErrorCode M_PrepareFCMD(Boolean32 report, Boolean32 noRebuild, Boolean32* available,
+                                  const uint8_t** multiplyTable, const uint8_t** divideTable);
+TV_EXPORT ErrorCode M_UnprepareFCMD(void);
+// The handles holding the tables (null when not granted), for memory tests.
+TV_EXPORT ErrorCode Mp_GetTableHandles(Handle* trig, Handle* charMath);
+
+#ifdef __cplusplus
+namespace tv::m {
+// The entries of the 8-bit tables as arithmetic (a, b in 0 .. 255).
+// mul[a][b] = (a * b + 127) / 255, computed without a division.
+constexpr uint8_t Mul8(uint32_t a, uint32_t b) {
+  uint32_t t = a * b + 128;
+  return static_cast<uint8_t>((t + (t >> 8)) >> 8);
+}
+// div[a][b] = (b * 255 + a / 2) / a for 0 < a and b <= a; 255 otherwise; div[0][0] = 0.
+constexpr uint8_t Div8(uint32_t a, uint32_t b) {
+  if (a == 0) return b == 0 ? 0 : 255;
+  if (b > a) return 255;
+  return static_cast<uint8_t>((b * 255 + a / 2) / a);
+}
+}  // namespace tv::m
+#endif
