@@ -13,7 +13,9 @@ CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=Debug -DTAVELO_SANITIZE=$(SANITIZE)
 TEST_ENV := TAVELO_MEMORY_CHECKS=1 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 endif
 
-.PHONY: all deps configure build demo test bench clean
+FUZZ_RUNS ?= 20000
+
+.PHONY: all deps configure build demo test bench fuzz clean
 
 all: build
 
@@ -35,5 +37,15 @@ test: build
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
+# Every fuzz target, built with clang's libFuzzer and the sanitizers, run a
+# bounded number of times over its corpus (tests/fuzz/corpus/<name>).
+fuzz: deps
+	@cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+	  -DTAVELO_FUZZ=ON -DTAVELO_SANITIZE=address,undefined >/dev/null
+	@cmake --build build-fuzz -j$(JOBS) --target $$(cd tests/fuzz && ls *_fuzz.cpp | sed 's/\.cpp$$//')
+	@set -e; for src in tests/fuzz/*_fuzz.cpp; do n=$$(basename $$src .cpp); c=tests/fuzz/corpus/$${n%_fuzz}; \
+	  mkdir -p build-fuzz/corpus/$$n; echo "== fuzz $$n"; \
+	  build-fuzz/$$n -runs=$(FUZZ_RUNS) -max_len=4096 build-fuzz/corpus/$$n $$c 2>&1 | tail -1; done
+
 clean:
-	rm -rf build build-san
+	rm -rf build build-san build-fuzz

@@ -48,6 +48,20 @@ function(tavelo_finalize)
   target_link_options(tavelo PRIVATE -Wl,--no-undefined)
   set_target_properties(tavelo PROPERTIES OUTPUT_NAME tavelo)
 
+  # Fuzz targets (clang's libFuzzer): tests/fuzz/<PKG>_<what>_fuzz.cpp,
+  # linked with package PKG and what it uses.
+  if(TAVELO_FUZZ)
+    file(GLOB fuzzers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
+    foreach(src ${fuzzers})
+      get_filename_component(name ${src} NAME_WE)
+      add_executable(${name} ${src})
+      target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+      target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+      string(REGEX REPLACE "_.*" "" pkg ${name})
+      target_link_libraries(${name} PRIVATE tv_${pkg})
+    endforeach()
+  endif()
+
   foreach(p ${pkgs})
     get_property(dir GLOBAL PROPERTY TAVELO_DIR_${p})
     file(GLOB tsrcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${dir}/${p}_test*.cpp)
