@@ -22,6 +22,96 @@ TV_EXPORT ErrorCode M_CheckVersions(LocationCode location, int32_t expectedMajor
 TV_EXPORT STR_Table Mp_G_STRs;  // declaration: extern "C" on one declaration implies extern
 
 // ---- Ratios ------------------------------------------------------------------
+// A ratio is num / den with den > 0; results are not reduced unless stated.
+// None of these operations needs M to be born.
+//
+// Status argument of the arithmetic operations:
+//   null            exactness required; an overflow is reported (0x1102).
+//   M_APPROXIMATE   an overflow of the exact computation falls back to a
+//                   floating-point approximation; only a result that cannot be
+//                   represented at all is reported.
+//   &byte           on entry bit 1 (M_StatusAllowApprox) allows the
+//                   approximation (for M_DivRatio bit 0 (M_StatusAllowHalving)
+//                   allows halving a divisor whose denominator exceeds 31 bits);
+//                   nothing is reported; on return the byte holds M_StatusExact,
+//                   M_StatusOverflow or M_StatusApproximated.
+// On failure the result ratio is 0/0 and the code is returned (reported or not
+// as the status form says). A zero denominator is always reported (0x1106).
+#define M_APPROXIMATE ((uint8_t*)(intptr_t)-1)
+enum : uint8_t {
+  M_StatusExact = 0,
+  M_StatusOverflow = 1,
+  M_StatusApproximated = 2,
+  M_StatusAllowHalving = 1,  // input bit of M_DivRatio
+  M_StatusAllowApprox = 2,   // input bit
+};
+
+TV_EXPORT ErrorCode M_ReduceRatio(Ratio in, Ratio* out, Boolean32* changed);
+TV_EXPORT ErrorCode M_AddRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status);
+TV_EXPORT ErrorCode M_SubRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status);
+TV_EXPORT ErrorCode M_MulRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status);
+TV_EXPORT ErrorCode M_DivRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status);
+// r = 1 / a; exact (optional) is false when the ratio had to be halved.
+TV_EXPORT ErrorCode M_RecipRatio(Ratio a, Ratio* r, Boolean32* exact);
+// a over newDenominator, rounded half up. exact and overflow are optional; an
+// overflow sets *overflow and returns 0x1102 unreported, or is reported when
+// overflow is null.
+TV_EXPORT ErrorCode M_ConvRatio(Ratio a, uint32_t newDenominator, Ratio* r, Boolean32* exact,
+                                Boolean32* overflow);
+// The same for a bare numerator: r = value / fromDenominator over toDenominator.
+TV_EXPORT ErrorCode M_ShortConvRatio(int32_t value, uint32_t fromDenominator, uint32_t toDenominator,
+                                     Ratio* r, Boolean32* overflow);
+// order: -1, 0 or 1 as a is less than, equal to or greater than b (exact).
+TV_EXPORT ErrorCode M_CompareRatio(Ratio a, Ratio b, int32_t* order);
+TV_EXPORT ErrorCode M_MinRatio(Ratio a, Ratio b, Ratio* r);
+TV_EXPORT ErrorCode M_MaxRatio(Ratio a, Ratio b, Ratio* r);
+// min > max: code 3 "invalid rational range", r untouched.
+TV_EXPORT ErrorCode M_ClipRatio(Ratio value, Ratio min, Ratio max, Ratio* r);
+TV_EXPORT ErrorCode M_ClipRatioToSpan(Ratio value, Ratio start, Ratio duration, Ratio* r);
+TV_EXPORT ErrorCode M_ClipSpanToSpan(Ratio start, Ratio duration, Ratio spanStart, Ratio spanDuration,
+                                     Ratio* outStart, Ratio* outDuration);
+// The closest ratio (denominator at most 2^30) to x rounded to single precision.
+TV_EXPORT ErrorCode M_FpLong2Ratio(FpLong x, Ratio* r, Boolean32* overflow);
+// floor(x + 0.5), saturated to the 32-bit range; NaN gives 0.
+TV_EXPORT int32_t M_RoundDouble(FpLong x);
+
+// Integer utilities.
+TV_EXPORT int32_t M_LeadingZeros(uint32_t v);   // 32 for 0
+TV_EXPORT int32_t M_TrailingZeros(uint32_t v);  // 32 for 0
+TV_EXPORT int32_t M_BitsUsed(int32_t v);        // 0 for v <= 0
+TV_EXPORT uint32_t M_RoundUpToPowerOf2(uint32_t v);    // 0 for 0 and above 2^31
+TV_EXPORT uint32_t M_RoundDownToPowerOf2(uint32_t v);  // 0 for 0
+TV_EXPORT Boolean32 M_AddWouldOverflow(int32_t a, int32_t b);
+TV_EXPORT Boolean32 M_MulWouldOverflow(int32_t a, int32_t b);    // conservative
+TV_EXPORT Boolean32 M_UMulWouldOverflow(uint32_t a, uint32_t b);  // conservative
+// Euclid on the magnitudes; a second argument of 0 gives 1.
+TV_EXPORT ErrorCode M_SignedGCD(int32_t a, int32_t b, int32_t* g);
+TV_EXPORT ErrorCode M_UnsignedGCD(uint32_t a, uint32_t b, uint32_t* g);
+// a / gcd * b on the magnitudes; 0x1102 (reported) when it does not fit.
+TV_EXPORT ErrorCode M_SignedLCM(int32_t a, int32_t b, int32_t* l);
+TV_EXPORT ErrorCode M_UnsignedLCM(uint32_t a, uint32_t b, uint32_t* l);
+// value rounded to the nearest multiple of step, ties away from zero; a step of
+// 0 or less is code 3, a result outside 32 bits 0x1102 (both reported).
+TV_EXPORT ErrorCode M_RoundToNearestMult(int32_t value, int32_t step, int32_t* result);
+
+#ifdef __cplusplus
+// Field-wise identity (1/2 and 2/4 differ); use tv::m::Compare for values.
+constexpr bool operator==(Ratio a, Ratio b) { return a.num == b.num && a.den == b.den; }
+constexpr bool operator!=(Ratio a, Ratio b) { return !(a == b); }
+
+namespace tv::m {
+constexpr Ratio MakeRatio(int32_t num, uint32_t den) { return Ratio{num, den}; }
+constexpr Ratio kZeroRatio{0, 0};  // the failure value
+// -1, 0 or 1 by value, exact in 64 bits (both denominators non-zero).
+constexpr int Compare(Ratio a, Ratio b) {
+  int64_t l = int64_t{a.num} * int64_t{b.den};
+  int64_t r = int64_t{b.num} * int64_t{a.den};
+  return l < r ? -1 : (l > r ? 1 : 0);
+}
+constexpr bool Less(Ratio a, Ratio b) { return Compare(a, b) < 0; }
+constexpr bool SameValue(Ratio a, Ratio b) { return Compare(a, b) == 0; }
+}  // namespace tv::m
+#endif
 
 // ---- Fixed point, geometry, matrices, tables and birth -----------------------
 // Fixed: 16.16; Fract: 2.30; Fix24: 8.24 (see Types.h). 0x80000000 is the
