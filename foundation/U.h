@@ -103,3 +103,129 @@ TV_EXPORT ErrorCode U_CenterRect(Rect* r, const Rect* bounds);
 TV_EXPORT ErrorCode U_CenterRectOnScreen(Rect* r);
 TV_EXPORT ErrorCode U_PositionDlgRect(Rect* r, const Rect* bounds);
 TV_EXPORT ErrorCode U_PlaceDlgRect(Rect* r);
+
+// ==== Text, numbers and allocation ============================================
+// String primitives, number formatting and scanning, message substitution and
+// the allocation wrappers.
+
+// ---- Characters -------------------------------------------------------------
+// Text is UTF-8 under the default script; under the double-byte script a lead
+// byte (0x81-0x9F or 0xE0-0xFC) and the byte after it form one character.
+// Every cut, search and case change keeps characters whole.
+enum : int32_t {
+  U_ScriptRoman = 0,     // the default: UTF-8
+  U_ScriptJapanese = 1,  // double-byte (Shift-JIS lead bytes)
+};
+// Classes answered by U_CharByte.
+enum : int16_t { U_SingleByte = 0, U_FirstByte = -1, U_LastByte = 1, U_MiddleByte = 2 };
+
+// The script of the system (U_ScriptRoman unless a host or test sets another).
+TV_EXPORT ErrorCode U_SetSystemScript(int32_t script);
+TV_EXPORT int32_t U_GetSystemScript(void);
+TV_EXPORT Boolean32 U_IsDoubleByteScript(int32_t script);
+// Classifies text[offset] within its character.
+TV_EXPORT int16_t U_CharByte(const char* text, int32_t offset);
+TV_EXPORT int16_t U_CharByteFromScript(const char* text, int32_t offset, int32_t script);
+
+// ---- Bounded strings ------------------------------------------------------------
+// size counts the terminating zero; a text that does not fit is cut at size - 1
+// without splitting a character. Null texts answer 3 without a report.
+TV_EXPORT ErrorCode U_CopyString(const char* source, int32_t size, char* destination);
+TV_EXPORT ErrorCode U_ConcatString(const char* source, int32_t size, char* destination);
+TV_EXPORT ErrorCode U_TruncateString(int32_t length, char* text);
+TV_EXPORT ErrorCode U_StringToUpper(char* text);
+TV_EXPORT ErrorCode U_StringToLower(char* text);
+// Searches match only at character starts; comparisons order unsigned bytes and
+// fold case only of single-byte ASCII characters. Results are -1, 0 or 1.
+TV_EXPORT const char* U_strstr(const char* text, const char* pattern);
+TV_EXPORT const char* U_strchr(const char* text, int32_t c);
+TV_EXPORT const char* U_strrchr(const char* text, int32_t c);
+TV_EXPORT int32_t U_strcmp(const char* a, const char* b);
+TV_EXPORT int32_t U_stricmp(const char* a, const char* b);
+// Length-prefixed strings (a length byte and up to 255 bytes; destinations hold
+// 256 bytes). U_Pstrcat answers null, leaving destination unchanged, when the
+// total would exceed 255.
+TV_EXPORT unsigned char* U_Pstrcpy(unsigned char* destination, const unsigned char* source);
+TV_EXPORT unsigned char* U_Pstrcat(unsigned char* destination, const unsigned char* source);
+
+// ---- Numbers ------------------------------------------------------------------------
+enum : int32_t {
+  U_NumNoLocale = 1,          // n: no locale characters
+  U_NumBlankPad = 2,          // blank: pad with blanks instead of zeros
+  U_NumNoTrailingZeros = 4,   // z
+  U_NumThousands = 8,         // s: thousands separators
+  U_NumPlus = 16,             // +: always a sign
+  U_NumSpace = 32,            // p: a blank before positive numbers
+  U_FormatNumSize = 33,       // U_FormatNum's out must hold this many bytes
+};
+TV_EXPORT ErrorCode U_FormatNum(double value, int32_t flags, int32_t minimumDigits, int32_t precision,
+                                char* out);
+// Reads a decimal number (after converting the locale characters back unless
+// flag 1 is given; thousands characters between digits are skipped). Answers 3
+// without a report, and value 0, when the text holds no number.
+TV_EXPORT ErrorCode U_ScanNum(const char* text, int32_t flags, double* value);
+// In place: "." and "," followed by a digit become the locale's decimal and
+// thousands characters, and back.
+TV_EXPORT ErrorCode U_InternationalizeNum(char* text);
+TV_EXPORT ErrorCode U_DeInternationalizeNum(char* text);
+TV_EXPORT char U_DecimalChar(void);
+TV_EXPORT char U_ThousandsChar(void);
+// Overrides the locale characters (both 0: read the user's locale again).
+TV_EXPORT ErrorCode U_SetLocaleChars(char decimalChar, char thousandsChar);
+
+// ---- Substitution ----------------------------------------------------------------------
+// ^1..^9 take a text, ^L1..^L9 a 32-bit number ("%ld"), ^F1..^F9 a double
+// (U_FormatNum, with an optional @min.precFLAGS@ format); the digit is the
+// argument's position. Markers inside inserted arguments are left alone.
+enum : int32_t { U_SubArgText = 0, U_SubArgLong = 1, U_SubArgDouble = 2 };
+typedef struct U_SubArg {
+  int32_t kind;
+  int32_t number;
+  double real;
+  const char* text;
+} U_SubArg;
+TV_EXPORT ErrorCode U_SubString(char* out, int32_t outSize, const char* format, const U_SubArg* args,
+                                int32_t argCount);
+
+// ---- Allocation -----------------------------------------------------------------------------
+// The reporting forms report "not enough memory to create <name>..." (severity
+// 2) at location and answer null; the quiet forms report nothing.
+TV_EXPORT Ptr U_AllocatePtr(LocationCode location, const char* name, int64_t size);
+TV_EXPORT Handle U_AllocateHandle(LocationCode location, const char* name, int64_t size);
+TV_EXPORT Ptr U_AllocatePtrClear(LocationCode location, const char* name, int64_t size);
+TV_EXPORT Handle U_AllocateHandleClear(LocationCode location, const char* name, int64_t size);
+TV_EXPORT Ptr U_AllocatePtrQuiet(int64_t size);
+TV_EXPORT Handle U_AllocateHandleQuiet(int64_t size);
+TV_EXPORT Ptr U_AllocatePtrClearQuiet(int64_t size);
+TV_EXPORT Handle U_AllocateHandleClearQuiet(int64_t size);
+TV_EXPORT ErrorCode U_FreePtr(Ptr p);
+TV_EXPORT ErrorCode U_FreeHandle(Handle h);
+TV_EXPORT ErrorCode U_GetHandleSize(Handle h, int64_t* size);
+TV_EXPORT ErrorCode U_ResizeHandle(LocationCode location, int64_t newSize, const char* name, Handle* h);
+TV_EXPORT ErrorCode U_ResizePtr(LocationCode location, int64_t newSize, const char* name, Ptr* p);
+TV_EXPORT ErrorCode U_SwapHandleData(Handle h1, Handle h2);
+TV_EXPORT ErrorCode U_DuplicateHandle(Handle h, const char* name, Handle* copy);
+
+#ifdef __cplusplus
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "Format.h"
+
+namespace tv::u {
+// U_SubString over typed arguments (texts, integers, floating point).
+ErrorCode SubString(std::span<char> out, std::string_view format, std::initializer_list<fmt::Arg> args);
+std::string SubString(std::string_view format, std::initializer_list<fmt::Arg> args);
+// U_FormatNum into a string.
+std::string FormatNum(double value, int32_t flags, int32_t minimumDigits, int32_t precision);
+
+// Bytes in the character that starts at text[pos] under script (1 for a
+// single byte or a byte that starts no valid sequence).
+size_t CharLength(std::string_view text, size_t pos, int32_t script);
+// Length of the longest prefix of text of at most maxBytes that keeps every
+// character whole, under the system script.
+size_t SafePrefix(std::string_view text, size_t maxBytes);
+}  // namespace tv::u
+#endif

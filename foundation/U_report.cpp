@@ -155,8 +155,10 @@ ErrorCode Up_ReportVeskErrString(LocationCode location, Severity severity, Error
 
 ErrorCode Up_ReportOutOfMemory(LocationCode location, const char* what, uint64_t size) {
   if (gReportNesting > 0) return kErrOutOfMemory;
-  // Rounded up in 64 bits, so a size of 0 asks for 0K.
-  uint64_t kilobytes = (size + 1023) / 1024;
+  // Rounded up without wrapping (a size of 0 asks for 0K), and held to what
+  // the message's 32-bit figure can show.
+  uint64_t kilobytes = size == 0 ? 0 : (size - 1) / 1024 + 1;
+  if (kilobytes > INT32_MAX) kilobytes = INT32_MAX;
   gLast.code = 0;
   SetBuffer(fmt::Format(String(7), {what ? what : "", kilobytes, 1}));
   Up_ReportError(location, kSevFailure);
@@ -222,28 +224,15 @@ ErrorCode Up_AssertFailed(const char* expressionText, const char* fileName, int3
   return 0;
 }
 
-namespace {
-// Replaces ^1 and ^2 in pattern.
-std::string Substitute12(std::string_view pattern, std::string_view one, std::string_view two) {
-  std::string out;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] == '^' && i + 1 < pattern.size() && (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
-      out += pattern[i + 1] == '1' ? one : two;
-      ++i;
-    } else {
-      out += pattern[i];
-    }
-  }
-  return out;
-}
-}  // namespace
-
 ErrorCode U_ReportFailedVerification(LocationCode location, int32_t number, const char* description,
                                      const char* numberText) {
   if (gReportNesting > 0) return 0;
   std::string num = numberText ? std::string(numberText) : fmt::Format("%ld", {number});
-  std::string text = description ? Substitute12(String(111), description, num)
-                                 : Substitute12(String(110), num, "");
+  char text[U_MessageBufferSize];
+  if (description)
+    SubString(text, String(111), {description, num});
+  else
+    SubString(text, String(110), {num});
   gLast.code = 0;
   SetBuffer(text);
   return Up_ReportError(location, kSevError);

@@ -1,0 +1,169 @@
+// Allocation wrappers: reporting and quiet forms, sizes, resizing, swapping
+// and duplication.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Memory.h"
+#include "TestSupport.h"
+#include "U.h"
+
+namespace {
+
+using tv::Location;
+
+constexpr int64_t kEnormous = int64_t{1} << 60;  // no manager grants this
+constexpr int64_t kHuge = int64_t{1} << 40;      // nor this
+
+class AllocTest : public tv::test::UFixture {};
+
+TEST_F(AllocTest, ReportingFormsAllocateAndClear) {
+  Ptr p = U_AllocatePtrClear(Location(27, 3), "list", 64);
+  ASSERT_NE(p, nullptr);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(p[i], 0);
+  Handle h = U_AllocateHandleClear(Location(27, 3), "list", 40);
+  ASSERT_NE(h, nullptr);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ((*h)[i], 0);
+  Ptr q = U_AllocatePtr(0, "x", 8);
+  Handle g = U_AllocateHandle(0, "x", 8);
+  ASSERT_NE(q, nullptr);
+  ASSERT_NE(g, nullptr);
+  int64_t size = -1;
+  EXPECT_EQ(U_GetHandleSize(h, &size), 0);
+  EXPECT_EQ(size, 40);
+  EXPECT_EQ(U_FreePtr(p), 0);
+  EXPECT_EQ(U_FreePtr(q), 0);
+  EXPECT_EQ(U_FreeHandle(h), 0);
+  EXPECT_EQ(U_FreeHandle(g), 0);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(AllocTest, RefusedAllocationReportsOutOfMemory) {
+  EXPECT_EQ(U_AllocateHandle(Location(27, 3), "list", kHuge + 1), nullptr);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().severity, tv::kSevFailure);
+  EXPECT_EQ(rec.last().location, Location(27, 3));
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create list.\n(1073741825K requested, ", 0), 0u)
+      << rec.last().text;
+  ErrorCode code = 1;
+  U_GetLastError(nullptr, nullptr, nullptr, &code);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(U_AllocatePtrClear(Location(57, 9), "allocated VAL", kEnormous), nullptr);
+  EXPECT_EQ(rec.last().location, Location(57, 9));
+  // Beyond what the 32-bit figure shows: the largest one is stated.
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create allocated VAL.\n(2147483647K requested, ", 0), 0u)
+      << rec.last().text;
+  EXPECT_EQ(rec.reports.size(), 2u);
+}
+
+TEST_F(AllocTest, QuietFormsReportNothing) {
+  EXPECT_EQ(U_AllocatePtrQuiet(kEnormous), nullptr);
+  EXPECT_EQ(U_AllocateHandleQuiet(kEnormous), nullptr);
+  EXPECT_EQ(U_AllocatePtrClearQuiet(-1), nullptr);
+  EXPECT_EQ(U_AllocateHandleClearQuiet(-1), nullptr);
+  Handle h = U_AllocateHandleClearQuiet(4);
+  ASSERT_NE(h, nullptr);
+  U_FreeHandle(h);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(AllocTest, NegativeSizeIsABadParameter) {
+  EXPECT_EQ(U_AllocatePtr(Location(27, 3), "list", -5), nullptr);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().text, "Test error: list -- a bad parameter was passed.");
+}
+
+TEST_F(AllocTest, HandleSizeOfNull) {
+  int64_t size = 7;
+  EXPECT_EQ(U_GetHandleSize(nullptr, &size), 3);
+  EXPECT_EQ(size, 0);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().location, Location(23, 23));
+  EXPECT_EQ(rec.last().severity, tv::kSevError);
+  EXPECT_EQ(rec.last().text, "Test error: getting size of handle -- a bad parameter was passed.");
+}
+
+TEST_F(AllocTest, ResizeHandleKeepsContents) {
+  Handle h = U_AllocateHandle(0, "block", 4);
+  ASSERT_NE(h, nullptr);
+  std::memcpy(*h, "abcd", 4);
+  EXPECT_EQ(U_ResizeHandle(Location(27, 5), 1000, "block", &h), 0);
+  int64_t size = 0;
+  U_GetHandleSize(h, &size);
+  EXPECT_EQ(size, 1000);
+  EXPECT_EQ(0, std::memcmp(*h, "abcd", 4));
+  EXPECT_EQ(U_ResizeHandle(Location(27, 5), kEnormous, "block", &h), tv::kErrOutOfMemory);
+  EXPECT_EQ(rec.last().location, Location(27, 5));
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create block.\n", 0), 0u);
+  U_GetHandleSize(h, &size);
+  EXPECT_EQ(size, 1000);  // unchanged
+  U_FreeHandle(h);
+
+  Handle none = nullptr;
+  rec.clear();
+  EXPECT_EQ(U_ResizeHandle(Location(27, 5), 10, "block", &none), 3);
+  EXPECT_EQ(rec.last().text, "Test error: resizing handle -- a bad parameter was passed.");
+  EXPECT_EQ(rec.last().location, Location(27, 5));
+}
+
+TEST_F(AllocTest, ResizePtrCopiesAndKeepsOldOnFailure) {
+  Ptr p = U_AllocatePtr(0, "buffer", 8);
+  ASSERT_NE(p, nullptr);
+  std::memcpy(p, "01234567", 8);
+  EXPECT_EQ(U_ResizePtr(Location(27, 6), 4, "buffer", &p), 0);
+  EXPECT_EQ(0, std::memcmp(p, "0123", 4));
+  EXPECT_EQ(U_ResizePtr(Location(27, 6), 16, "buffer", &p), 0);
+  EXPECT_EQ(0, std::memcmp(p, "0123", 4));
+  Ptr before = p;
+  EXPECT_EQ(U_ResizePtr(Location(27, 6), kEnormous, "buffer", &p), tv::kErrOutOfMemory);
+  EXPECT_EQ(p, before);
+  EXPECT_EQ(0, std::memcmp(p, "0123", 4));
+  EXPECT_EQ(rec.last().severity, tv::kSevFailure);
+  U_FreePtr(p);
+  Ptr none = nullptr;
+  EXPECT_EQ(U_ResizePtr(Location(27, 6), 4, "buffer", &none), 3);
+  EXPECT_EQ(rec.last().text, "Test error: resizing pointer -- a bad parameter was passed.");
+}
+
+TEST_F(AllocTest, SwapHandleData) {
+  Handle a = U_AllocateHandle(0, "a", 3);
+  Handle b = U_AllocateHandle(0, "b", 3);
+  Handle c = U_AllocateHandle(0, "c", 4);
+  std::memcpy(*a, "abc", 3);
+  std::memcpy(*b, "xyz", 3);
+  EXPECT_EQ(U_SwapHandleData(a, b), 0);
+  EXPECT_EQ(0, std::memcmp(*a, "xyz", 3));
+  EXPECT_EQ(0, std::memcmp(*b, "abc", 3));
+  EXPECT_TRUE(rec.reports.empty());
+  EXPECT_EQ(U_SwapHandleData(a, c), 3);
+  EXPECT_EQ(rec.last().location, Location(23, 24));
+  EXPECT_EQ(rec.last().text, "Test error: swapping handle data -- a bad parameter was passed.");
+  EXPECT_EQ(U_SwapHandleData(nullptr, c), 3);
+  EXPECT_EQ(rec.last().location, Location(23, 24));
+  EXPECT_EQ(rec.reports.size(), 2u);
+  U_FreeHandle(a);
+  U_FreeHandle(b);
+  U_FreeHandle(c);
+}
+
+TEST_F(AllocTest, DuplicateHandle) {
+  Handle a = U_AllocateHandle(0, "a", 5);
+  std::memcpy(*a, "hello", 5);
+  Handle copy = nullptr;
+  EXPECT_EQ(U_DuplicateHandle(a, "copy", &copy), 0);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy, a);
+  int64_t size = 0;
+  U_GetHandleSize(copy, &size);
+  EXPECT_EQ(size, 5);
+  EXPECT_EQ(0, std::memcmp(*copy, "hello", 5));
+  U_FreeHandle(copy);
+  U_FreeHandle(a);
+  copy = reinterpret_cast<Handle>(1);
+  EXPECT_EQ(U_DuplicateHandle(nullptr, "copy", &copy), 3);
+  EXPECT_EQ(copy, nullptr);
+  EXPECT_EQ(rec.last().location, Location(23, 28));
+  EXPECT_EQ(rec.last().text, "Test error: getting size of handle -- a bad parameter was passed.");
+}
+
+}  // namespace
