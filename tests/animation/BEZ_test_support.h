@@ -1,0 +1,67 @@
+// Shared helpers of the BEZ tests: curves held by value and a fixture that
+// births U, records reports and disposes the lists a test makes.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "BEZ.h"
+#include "LIST.h"
+#include "TestSupport.h"
+
+namespace tv::bez::test {
+
+// A curve of up to 4 dimensions with its own control point storage.
+struct OwnedCurve {
+  std::array<std::array<double, 4>, 4> p{};
+  BEZ_Curve c{};
+  OwnedCurve(int16_t dims, std::array<std::array<double, 4>, 4> pts) : p(pts) {
+    c.dimensions = dims;
+    for (int k = 0; k < 4; ++k) c.ctpt[k] = p[k].data();
+  }
+  OwnedCurve(const OwnedCurve& o) : OwnedCurve(o.c.dimensions, o.p) {}
+  OwnedCurve& operator=(const OwnedCurve&) = delete;
+};
+
+inline OwnedCurve Curve2(double x0, double y0, double x1, double y1, double x2, double y2, double x3, double y3) {
+  return OwnedCurve(2, {{{x0, y0, 0, 0}, {x1, y1, 0, 0}, {x2, y2, 0, 0}, {x3, y3, 0, 0}}});
+}
+
+inline double Bernstein(double c0, double c1, double c2, double c3, double t) {
+  double s = 1 - t;
+  return c0 * s * s * s + 3 * c1 * t * s * s + 3 * c2 * t * t * s + c3 * t * t * t;
+}
+
+class BezFixture : public tv::test::UFixture {
+ protected:
+  void TearDown() override {
+    for (LIST_Handle* l : lists_)
+      if (*l) {
+        EXPECT_EQ(LIST_Dispose(*l, 0), 0);
+        *l = nullptr;
+      }
+    tv::test::UFixture::TearDown();
+  }
+  // Registers a list slot to be disposed after the test.
+  LIST_Handle* Track(LIST_Handle* slot) {
+    lists_.push_back(slot);
+    return slot;
+  }
+  int32_t Count(LIST_Handle list) {
+    int32_t n = -1;
+    EXPECT_EQ(LIST_GetNumItems(list, &n), 0);
+    return n;
+  }
+  template <class T>
+  std::vector<T> Items(LIST_Handle list) {
+    std::vector<T> out(static_cast<size_t>(Count(list)));
+    for (size_t i = 0; i < out.size(); ++i) EXPECT_EQ(LIST_GetItem(list, static_cast<int32_t>(i), &out[i]), 0);
+    return out;
+  }
+
+ private:
+  std::vector<LIST_Handle*> lists_;
+};
+
+}  // namespace tv::bez::test
