@@ -1,0 +1,424 @@
+// Lists: making and disposing, item functions, locking, growth and compaction.
+#include <cstring>
+
+#include "LIST_test_support.h"
+
+namespace tv::listtest {
+namespace {
+
+const std::string kOutside = " a position outside of list length -- internal value out of range.";
+const std::string kTooMany = "resizing list (too many items) -- internal value out of range.";
+const std::string kBadParam = "unknown error (3) -- a bad parameter was passed.";
+
+// Item functions that count their calls; data points at the counters.
+struct Calls {
+  int copies = 0;
+  int disposes = 0;
+  std::vector<int32_t> disposed;
+  int failCopyAt = -1;     // the copy with this number fails
+  int32_t failDisposeOf = INT32_MIN;  // disposing this value fails
+};
+ErrorCode CountingCopy(intptr_t data, LIST_Handle, const void* source, void* destination) {
+  auto* c = reinterpret_cast<Calls*>(data);
+  if (c->copies == c->failCopyAt) return 0x4242;
+  ++c->copies;
+  int32_t v;
+  std::memcpy(&v, source, 4);
+  v += 1000;  // a "deep" copy is visibly different
+  std::memcpy(destination, &v, 4);
+  return 0;
+}
+ErrorCode CountingDispose(intptr_t data, LIST_Handle, void* item) {
+  auto* c = reinterpret_cast<Calls*>(data);
+  int32_t v;
+  std::memcpy(&v, item, 4);
+  if (v == c->failDisposeOf) return 0x4343;
+  ++c->disposes;
+  c->disposed.push_back(v);
+  return 0;
+}
+void InstallCounting(LIST_Handle list) {
+  LIST_Func funcs[3] = {tv::list::AsFunc(&CountingCopy), tv::list::AsFunc(&CountingDispose), nullptr};
+  ASSERT_EQ(LIST_SetFuncs(list, 3, funcs), 0);
+}
+
+using ListCore = ListTest;
+
+TEST_F(ListCore, NewMakesAnEmptyListOfTheRequestedCapacity) {
+  LIST_Handle list = nullptr;
+  ASSERT_EQ(LIST_New(0, 12, 8, 3, &list), 0);
+  EXPECT_EQ(Count(list), 0);
+  Boolean32 empty = 0;
+  EXPECT_EQ(LIST_IsEmpty(list, &empty), 0);
+  EXPECT_TRUE(empty);
+  EXPECT_EQ(Capacity(list), 24);
+  EXPECT_EQ(GetHandleSize(list), HeaderBytes() + 25 * 12);
+  int32_t size = 0;
+  EXPECT_EQ(LIST_GetItemSize(list, &size), 0);
+  EXPECT_EQ(size, 12);
+  EXPECT_EQ(LIST_Dispose(list, 0), 0);
+  ExpectNoReport();
+}
+
+TEST_F(ListCore, NewRefusesSizesBelowOneAndBlocksBelowZero) {
+  LIST_Handle list = reinterpret_cast<LIST_Handle>(this);
+  EXPECT_EQ(LIST_New(0, 0, 4, 1, &list), kErrBadParam);
+  EXPECT_EQ(list, nullptr);
+  ExpectOneReport(LIST_SiteNew, kBadParam);
+  EXPECT_EQ(LIST_New(0, 4, 0, 1, &list), kErrBadParam);
+  ExpectOneReport(LIST_SiteNew, kBadParam);
+  EXPECT_EQ(LIST_New(0, 4, 4, -1, &list), kErrBadParam);
+  ExpectOneReport(LIST_SiteNew, kBadParam);
+  EXPECT_EQ(LIST_New(0, -4, 4, 1, &list), kErrBadParam);
+  ExpectOneReport(LIST_SiteNew, kBadParam);
+}
+
+TEST_F(ListCore, NewRefusesSizesBeyondTheBlockRange) {
+  LIST_Handle list = nullptr;
+  // 2,000,000,001 items.
+  EXPECT_EQ(LIST_New(0, 1, 2000000001, 1, &list), kErrRange);
+  ExpectOneReport(LIST_SiteNew, kTooMany);
+  // Few enough items, but 16 x 300 million bytes do not fit a block; a
+  // 32-bit size would have wrapped to a small block.
+  EXPECT_EQ(LIST_New(0, 16, 1000000, 300, &list), kErrRange);
+  ExpectOneReport(LIST_SiteNew, kTooMany);
+  EXPECT_EQ(list, nullptr);
+}
+
+TEST_F(ListCore, LiveCountFollowsNewDuplicateCloneAndDispose) {
+  int32_t base = 0, live = 0;
+  LISTp_GetLiveCount(&base);
+  LIST_Handle a = Ints({1, 2}), b = nullptr, c = nullptr;
+  ASSERT_EQ(LIST_Duplicate(a, 0, &b), 0);
+  ASSERT_EQ(LIST_Clone(a, &c), 0);
+  LISTp_GetLiveCount(&live);
+  EXPECT_EQ(live, base + 3);
+  LIST_Dispose(a, 0);
+  LIST_Dispose(b, 0);
+  LIST_Dispose(c, 0);
+  LISTp_GetLiveCount(&live);
+  EXPECT_EQ(live, base);
+  EXPECT_EQ(LIST_Dispose(nullptr, 0), 0);
+}
+
+TEST_F(ListCore, DisposeCallsTheDisposeFunctionOnEveryItemInOrder) {
+  LIST_Handle list = Ints({5, 6, 7});
+  InstallCounting(list);
+  Calls calls;
+  EXPECT_EQ(LIST_Dispose(list, reinterpret_cast<intptr_t>(&calls)), 0);
+  EXPECT_EQ(calls.disposed, (std::vector<int32_t>{5, 6, 7}));
+}
+
+TEST_F(ListCore, DisposeStopsAtTheFirstFailureButFreesTheList) {
+  LIST_Handle list = Ints({5, 6, 7});
+  InstallCounting(list);
+  Calls calls;
+  calls.failDisposeOf = 6;
+  EXPECT_EQ(LIST_Dispose(list, reinterpret_cast<intptr_t>(&calls)), 0x4343);
+  EXPECT_EQ(calls.disposed, (std::vector<int32_t>{5}));
+  // The fixture checks that the list is gone.
+}
+
+TEST_F(ListCore, DuplicateCopiesThroughTheCopyFunction) {
+  LIST_Handle list = Ints({1, 2, 3});
+  LIST_SetUserLong(list, 77);
+  InstallCounting(list);
+  Calls calls;
+  LIST_Handle copy = nullptr;
+  ASSERT_EQ(LIST_Duplicate(list, reinterpret_cast<intptr_t>(&calls), &copy), 0);
+  EXPECT_EQ(calls.copies, 3);
+  EXPECT_EQ(Items(copy), (std::vector<int32_t>{1001, 1002, 1003}));
+  EXPECT_EQ(Capacity(copy), Capacity(list));
+  int32_t user = 0;
+  LIST_GetUserLong(copy, &user);
+  EXPECT_EQ(user, 77);
+  // Neither list stays busy.
+  EXPECT_EQ(LIST_Remove(0, list, reinterpret_cast<intptr_t>(&calls), nullptr), 0);
+  EXPECT_EQ(LIST_Remove(0, copy, reinterpret_cast<intptr_t>(&calls), nullptr), 0);
+  LIST_Dispose(list, reinterpret_cast<intptr_t>(&calls));
+  LIST_Dispose(copy, reinterpret_cast<intptr_t>(&calls));
+  EXPECT_EQ(calls.disposes, 6);
+}
+
+TEST_F(ListCore, DuplicateWithoutCopyFunctionCopiesBytes) {
+  LIST_Handle list = Ints({1, 2, 3});
+  LIST_Handle copy = nullptr;
+  ASSERT_EQ(LIST_Duplicate(list, 0, &copy), 0);
+  EXPECT_EQ(Items(copy), Items(list));
+  LIST_Dispose(list, 0);
+  LIST_Dispose(copy, 0);
+}
+
+TEST_F(ListCore, FailedDuplicateDisposesWhatItCopied) {
+  LIST_Handle list = Ints({1, 2, 3, 4});
+  InstallCounting(list);
+  Calls calls;
+  calls.failCopyAt = 2;
+  LIST_Handle copy = reinterpret_cast<LIST_Handle>(this);
+  EXPECT_EQ(LIST_Duplicate(list, reinterpret_cast<intptr_t>(&calls), &copy), 0x4242);
+  EXPECT_EQ(copy, nullptr);
+  EXPECT_EQ(calls.copies, 2);
+  EXPECT_EQ(calls.disposed, (std::vector<int32_t>{1001, 1002}));
+  calls.disposed.clear();
+  LIST_Dispose(list, reinterpret_cast<intptr_t>(&calls));
+  EXPECT_EQ(calls.disposed, (std::vector<int32_t>{1, 2, 3, 4}));
+}
+
+TEST_F(ListCore, CloneIsEmptyWithTheSameShapeAndFunctions) {
+  LIST_Handle list = Ints({1, 2, 3, 4, 5, 6, 7, 8, 9}, 4, 2, LIST_FlagNoCompact);
+  LIST_SetUserLong(list, -5);
+  InstallCounting(list);
+  LIST_Handle clone = nullptr;
+  ASSERT_EQ(LIST_Clone(list, &clone), 0);
+  EXPECT_EQ(Count(clone), 0);
+  EXPECT_EQ(Capacity(clone), 8);  // the minimum blocks
+  int32_t user = 0;
+  LIST_GetUserLong(clone, &user);
+  EXPECT_EQ(user, -5);
+  LIST_Func a[3], b[3];
+  LIST_GetFuncs(list, a);
+  LIST_GetFuncs(clone, b);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(a[i], b[i]);
+  // The no-compaction flag came along: removing keeps the blocks.
+  for (int32_t v = 0; v < 9; ++v) LIST_Insert(&v, -1, clone);
+  Calls calls;
+  LIST_RemoveRange(0, -1, clone, reinterpret_cast<intptr_t>(&calls));
+  EXPECT_EQ(Capacity(clone), 12);
+  LIST_Dispose(clone, reinterpret_cast<intptr_t>(&calls));
+  LIST_Dispose(list, reinterpret_cast<intptr_t>(&calls));
+}
+
+int32_t ByValueCompare(intptr_t, LIST_Handle, intptr_t a, intptr_t b) { return a < b ? -1 : a > b; }
+
+TEST_F(ListCore, FunctionSlotsLeaveRemoveAndInstall) {
+  LIST_Handle list = Ints({});
+  LIST_Func funcs[3] = {tv::list::AsFunc(&CountingCopy), tv::list::AsFunc(&CountingDispose), nullptr};
+  ASSERT_EQ(LIST_SetFuncs(list, 2, funcs), 0);
+  LIST_Func got[3];
+  LIST_GetFuncs(list, got);
+  EXPECT_EQ(got[0], funcs[0]);
+  EXPECT_EQ(got[1], funcs[1]);
+  EXPECT_EQ(got[2], nullptr);
+  // 0 leaves a slot, the sentinel removes it.
+  LIST_Func change[3] = {nullptr, LIST_FUNC_REMOVE, nullptr};
+  ASSERT_EQ(LIST_SetFuncs(list, 3, change), 0);
+  LIST_GetFuncs(list, got);
+  EXPECT_EQ(got[0], funcs[0]);
+  EXPECT_EQ(got[1], nullptr);
+  // A by-value function reads as the sentinel through LIST_GetFuncs.
+  LIST_Func byValue[3] = {nullptr, nullptr, tv::list::AsFunc(&ByValueCompare)};
+  ASSERT_EQ(LIST_Set4Funcs(list, 3, byValue), 0);
+  LIST_GetFuncs(list, got);
+  EXPECT_EQ(got[2], LIST_FUNC_REMOVE);
+  LIST_Get4Funcs(list, got);
+  EXPECT_EQ(got[2], byValue[2]);
+  // n outside 0..3.
+  EXPECT_EQ(LIST_SetFuncs(list, 4, funcs), kErrBadParam);
+  ExpectOneReport(LIST_SiteSetFuncs, kBadParam);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, ByValueFunctionsNeedValueSizedItems) {
+  LIST_Handle list = nullptr;
+  ASSERT_EQ(LIST_New(0, 6, 4, 1, &list), 0);
+  LIST_Func byValue[3] = {nullptr, nullptr, tv::list::AsFunc(&ByValueCompare)};
+  EXPECT_EQ(LIST_Set4Funcs(list, 3, byValue), kErrBadParam);
+  ExpectOneReport(LIST_SiteSetFuncs, "requires a list of 4 byte items -- a bad parameter was passed.");
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, LocksNest) {
+  LIST_Handle list = Ints({1, 2, 3, 4});  // full: the next insertion must grow
+  ASSERT_EQ(LIST_Lock(LIST_LockInPlace, list), 0);
+  ASSERT_EQ(LIST_Lock(LIST_LockHigh, list), 0);
+  int32_t v = 9;
+  EXPECT_EQ(LIST_Insert(&v, -1, list), LIST_ErrLocked);
+  ExpectOneReport(LIST_SiteInsert, "cannot insert an item into a locked list (1B02).");
+  EXPECT_EQ(LIST_Unlock(list), 0);
+  EXPECT_EQ(LIST_Insert(&v, -1, list), LIST_ErrLocked);  // still locked once
+  rec.clear();
+  EXPECT_EQ(LIST_Unlock(list), 0);
+  EXPECT_EQ(LIST_Insert(&v, -1, list), 0);
+  EXPECT_EQ(LIST_Unlock(list), LIST_ErrUnlocked);
+  ExpectOneReport(LIST_SiteUnlock, "cannot unlock an unlocked list (1B03).");
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 2, 3, 4, 9}));
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, LockedListKeepsItsAddressesWhileThereIsRoom) {
+  LIST_Handle list = Ints({1, 2}, 8);
+  void* first = nullptr;
+  ASSERT_EQ(LIST_GetAddress(list, 0, LIST_LockInPlace, &first), 0);
+  for (int32_t v = 3; v <= 8; ++v) ASSERT_EQ(LIST_Insert(&v, 0, list), 0);
+  void* again = nullptr;
+  ASSERT_EQ(LIST_GetAddress(list, 0, 0, &again), 0);
+  EXPECT_EQ(again, first);
+  EXPECT_EQ(*static_cast<int32_t*>(again), 8);
+  int32_t v = 9;
+  EXPECT_EQ(LIST_Insert(&v, 0, list), LIST_ErrLocked);  // full now: growth would move it
+  rec.clear();
+  // Removal does not compact a locked list.
+  for (int i = 0; i < 7; ++i) ASSERT_EQ(LIST_Remove(-1, list, 0, nullptr), 0);
+  EXPECT_EQ(Capacity(list), 8);
+  EXPECT_EQ(LIST_Unlock(list), 0);
+  LIST_Dispose(list, 0);
+  ExpectNoReport();
+}
+
+TEST_F(ListCore, GetAddressNeedsALockAndAPosition) {
+  LIST_Handle list = Ints({1, 2, 3});
+  void* address = reinterpret_cast<void*>(this);
+  EXPECT_EQ(LIST_GetAddress(list, 0, 0, &address), LIST_ErrUnlocked);
+  EXPECT_EQ(address, nullptr);
+  ExpectOneReport(LIST_SiteGetAddress, "cannot get an item address from an unlocked list (1B03).");
+  // A refused position gives back the lock the call took.
+  EXPECT_EQ(LIST_GetAddress(list, 3, LIST_LockInPlace, &address), kErrRange);
+  ExpectOneReport(LIST_SiteGetAddress, "attempt to get an item address from" + kOutside);
+  EXPECT_EQ(LIST_Unlock(list), LIST_ErrUnlocked);
+  rec.clear();
+  ASSERT_EQ(LIST_GetAddress(list, -1, LIST_LockInPlace, &address), 0);
+  EXPECT_EQ(*static_cast<int32_t*>(address), 3);
+  EXPECT_EQ(LIST_Unlock(list), 0);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, InsertionGrowsByOneBlockAndRemovalCompactsToTheMinimum) {
+  LIST_Handle list = nullptr;
+  ASSERT_EQ(LIST_New(0, 4, 32, 1, &list), 0);
+  int64_t header = HeaderBytes();
+  for (int32_t v = 0; v < 32; ++v) LIST_Insert(&v, -1, list);
+  EXPECT_EQ(Capacity(list), 32);
+  int32_t v = 32;
+  ASSERT_EQ(LIST_Insert(&v, -1, list), 0);
+  EXPECT_EQ(Capacity(list), 64);
+  EXPECT_EQ(GetHandleSize(list), header + 65 * 4);
+  ASSERT_EQ(LIST_Remove(-1, list, 0, nullptr), 0);
+  EXPECT_EQ(Capacity(list), 32);
+  // Never below the minimum blocks.
+  ASSERT_EQ(LIST_RemoveRange(0, -1, list, 0), 0);
+  EXPECT_EQ(Capacity(list), 32);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, NoCompactFlagKeepsBlocksUntilCompactIsCalled) {
+  LIST_Handle list = Ints({}, 32, 1, LIST_FlagNoCompact);
+  for (int32_t v = 0; v < 33; ++v) LIST_Insert(&v, -1, list);
+  LIST_Remove(-1, list, 0, nullptr);
+  EXPECT_EQ(Capacity(list), 64);
+  EXPECT_EQ(LIST_Compact(list), 0);
+  EXPECT_EQ(Capacity(list), 32);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, CompactOfALockedListThatMustShrinkIsRefused) {
+  LIST_Handle list = Ints({}, 4, 1, LIST_FlagNoCompact);
+  for (int32_t v = 0; v < 9; ++v) LIST_Insert(&v, -1, list);
+  LIST_RemoveRange(1, -1, list, 0);
+  LIST_Lock(LIST_LockInPlace, list);
+  EXPECT_EQ(LIST_Compact(list), LIST_ErrLocked);
+  ExpectOneReport(LIST_SiteCompact, "cannot compact a locked list (1B02).");
+  LIST_Unlock(list);
+  EXPECT_EQ(LIST_Compact(list), 0);
+  EXPECT_EQ(Capacity(list), 4);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, ReserveSpaceAddsWholeBlocks) {
+  LIST_Handle list = Ints({1, 2, 3}, 10);
+  EXPECT_EQ(LIST_ReserveSpace(7, list), 0);
+  EXPECT_EQ(Capacity(list), 10);
+  EXPECT_EQ(LIST_ReserveSpace(8, list), 0);  // 11 needed: one more block
+  EXPECT_EQ(Capacity(list), 20);
+  EXPECT_EQ(LIST_ReserveSpace(28, list), 0);  // 31 needed: two more
+  EXPECT_EQ(Capacity(list), 40);
+  EXPECT_EQ(LIST_ReserveSpace(-5, list), 0);
+  EXPECT_EQ(Capacity(list), 40);
+  LIST_Lock(LIST_LockInPlace, list);
+  EXPECT_EQ(LIST_ReserveSpace(100, list), LIST_ErrLocked);
+  ExpectOneReport(LIST_SiteReserveSpace, "cannot reserve space in a locked list (1B02).");
+  LIST_Unlock(list);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 2, 3}));
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, GrowthBeyondTheBlockRangeLeavesTheListUnchanged) {
+  LIST_Handle list = nullptr;
+  ASSERT_EQ(LIST_New(0, 16, 1000, 1, &list), 0);
+  int32_t v[4] = {1, 2, 3, 4};
+  LIST_Insert(v, -1, list);
+  int64_t bytes = GetHandleSize(list);
+  // 16 x 1.9e9 bytes: fewer than 2e9 items, more than a block holds.
+  EXPECT_EQ(LIST_ReserveSpace(1900000000, list), kErrRange);
+  ExpectOneReport(LIST_SiteReserveSpace, kTooMany);
+  EXPECT_EQ(LIST_ReserveSpace(2000000000, list), kErrRange);
+  ExpectOneReport(LIST_SiteReserveSpace, kTooMany);
+  EXPECT_EQ(GetHandleSize(list), bytes);
+  EXPECT_EQ(Count(list), 1);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, SetBlockSizeRecomputesTheBlocks) {
+  LIST_Handle list = Ints({1, 2, 3, 4, 5}, 4, 2);  // capacity 8, minimum 2 blocks
+  ASSERT_EQ(LIST_SetBlockSize(3, list), 0);        // ceil(8 / 3) = 3 blocks
+  EXPECT_EQ(Capacity(list), 9);
+  ASSERT_EQ(LIST_SetBlockSize(100, list), 0);  // max(1, minimum 2) blocks
+  EXPECT_EQ(Capacity(list), 200);
+  for (int32_t v = 6; v <= 201; ++v) LIST_Insert(&v, -1, list);
+  EXPECT_EQ(Capacity(list), 300);
+  EXPECT_EQ(LIST_SetBlockSize(0, list), kErrBadParam);
+  ExpectOneReport(LIST_SiteSetBlockSize, kBadParam);
+  LIST_Lock(LIST_LockInPlace, list);
+  EXPECT_EQ(LIST_SetBlockSize(7, list), LIST_ErrLocked);
+  ExpectOneReport(LIST_SiteSetBlockSize, "cannot adjust size of a locked list (1B02).");
+  EXPECT_EQ(LIST_SetBlockSize(50, list), 0);  // 300 items stay 6 blocks of 50: no resize
+  LIST_Unlock(list);
+  EXPECT_EQ(Capacity(list), 300);
+  EXPECT_EQ(Count(list), 201);
+  EXPECT_EQ(Items(list).back(), 201);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, SetNumItemsGrowsWithZerosAndShrinksThroughDispose) {
+  LIST_Handle list = Ints({1, 2, 3});
+  ASSERT_EQ(LIST_SetNumItems(6, list, 0), 0);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 2, 3, 0, 0, 0}));
+  InstallCounting(list);
+  Calls calls;
+  ASSERT_EQ(LIST_SetNumItems(2, list, reinterpret_cast<intptr_t>(&calls)), 0);
+  EXPECT_EQ(calls.disposed, (std::vector<int32_t>{0, 0, 0, 3}));  // from the end
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(Capacity(list), 4);
+  EXPECT_EQ(LIST_SetNumItems(-1, list, 0), kErrRange);
+  ExpectOneReport(LIST_SiteSetNumItems, kTooMany);
+  EXPECT_EQ(LIST_SetNumItems(2000000001, list, 0), kErrRange);
+  ExpectOneReport(LIST_SiteSetNumItems, kTooMany);
+  LIST_Dispose(list, reinterpret_cast<intptr_t>(&calls));
+}
+
+TEST_F(ListCore, DamagedOrMissingListsAreRefused) {
+  LIST_Handle list = Ints({1});
+  uint32_t magic;
+  std::memcpy(&magic, *list, 4);
+  uint32_t bad = magic ^ 1;
+  std::memcpy(*list, &bad, 4);
+  int32_t n = 5;
+  EXPECT_EQ(LIST_GetNumItems(list, &n), kErrDamaged);
+  EXPECT_EQ(n, 0);
+  ExpectOneReport(LIST_SiteAccessors, std::string("unknown error (2) -- ") + U_GetErrEnglish(kErrDamaged) + ".");
+  std::memcpy(*list, &magic, 4);
+  EXPECT_EQ(LIST_Insert(&n, -1, nullptr), kErrBadParam);
+  ExpectOneReport(LIST_SiteInsert, kBadParam);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, StringTableAndVersion) {
+  LIST_Handle list = Ints({});
+  LIST_Dispose(list, 0);
+  EXPECT_STREQ(STRp_Lookup(&LISTp_G_STRs, 0), "unknown error (%ld).");
+  EXPECT_STREQ(STRp_Lookup(&LISTp_G_STRs, 30), "resizing list (too many items)");
+  EXPECT_STREQ(STRp_Lookup(&LISTp_G_STRs, 23), "requires a list of 4 byte items.");
+  EXPECT_EQ(LIST_PkgObjectVersion() >> 16, 8u);
+}
+
+}  // namespace
+}  // namespace tv::listtest

@@ -1,0 +1,81 @@
+// Shared helpers of the LIST tests: a fixture that checks every list made in
+// a test is disposed, and small helpers over lists of int32_t.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "LIST.h"
+#include "Memory.h"
+#include "TestSupport.h"
+
+namespace tv::listtest {
+
+constexpr LocationCode At(uint32_t site) { return tv::Location(LIST_PackageNumber, site); }
+
+class ListTest : public tv::test::UFixture {
+ protected:
+  void SetUp() override {
+    UFixture::SetUp();
+    LISTp_GetLiveCount(&liveAtStart_);
+  }
+  void TearDown() override {
+    int32_t live = -1;
+    LISTp_GetLiveCount(&live);
+    EXPECT_EQ(live, liveAtStart_) << "a list made by the test was not disposed";
+    UFixture::TearDown();
+  }
+
+  // A list of int32_t holding values.
+  LIST_Handle Ints(std::vector<int32_t> values, int32_t blockSize = 4, int32_t initialBlocks = 1,
+                   uint32_t flags = 0) {
+    LIST_Handle list = nullptr;
+    EXPECT_EQ(LIST_New(flags, 4, blockSize, initialBlocks, &list), 0);
+    for (int32_t v : values) EXPECT_EQ(LIST_Insert(&v, -1, list), 0);
+    return list;
+  }
+  static std::vector<int32_t> Items(LIST_Handle list) {
+    int32_t n = 0;
+    LIST_GetNumItems(list, &n);
+    std::vector<int32_t> out(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) LIST_GetItem(list, i, &out[static_cast<size_t>(i)]);
+    return out;
+  }
+  static int32_t Count(LIST_Handle list) {
+    int32_t n = -1;
+    LIST_GetNumItems(list, &n);
+    return n;
+  }
+  // The capacity in items, read off the block's size: (capacity + 1) items follow the header.
+  static int64_t Capacity(LIST_Handle list) {
+    int32_t itemSize = 0;
+    LIST_GetItemSize(list, &itemSize);
+    return (GetHandleSize(list) - HeaderBytes()) / itemSize - 1;
+  }
+  // The header's size: the block of an empty list without blocks holds one (scratch) item.
+  static int64_t HeaderBytes() {
+    LIST_Handle probe = nullptr;
+    if (LIST_New(0, 1, 1, 0, &probe) != 0) return -1;
+    int64_t bytes = GetHandleSize(probe) - 1;
+    LIST_Dispose(probe, 0);
+    return bytes;
+  }
+
+  // Exactly one report since the last clear, with this location, severity 8 and text.
+  void ExpectOneReport(uint32_t site, const std::string& text) {
+    ASSERT_EQ(rec.reports.size(), 1u) << (rec.reports.empty() ? std::string("no report") : rec.reports[0].text);
+    EXPECT_EQ(rec.reports[0].location, At(site));
+    EXPECT_EQ(rec.reports[0].severity, tv::kSevError);
+    EXPECT_EQ(rec.reports[0].text, "Test error: " + text);
+    rec.clear();
+  }
+  void ExpectNoReport() {
+    EXPECT_TRUE(rec.reports.empty()) << rec.reports[0].text;
+    rec.clear();
+  }
+
+ private:
+  int32_t liveAtStart_ = 0;
+};
+
+}  // namespace tv::listtest
