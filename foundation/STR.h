@@ -37,6 +37,48 @@ TV_EXPORT ErrorCode STRp_ForgotInit(int32_t packageNumber);
 TV_EXPORT ErrorCode STRp_Death(void);
 TV_EXPORT ErrorCode STR_UseReplacementTag(const char* tag);
 
+// ---- Double-byte safety ------------------------------------------------------
+// Whether installed texts are converted by STR_MakeDBCSSafeStr: on when the
+// system script is a double-byte one (never by default on this platform), off
+// again once a table was loaded from a string resource.
+TV_EXPORT ErrorCode STR_IsDBCSafeMode(Boolean32* on);
+// Copy in to out (at most outSize bytes with the zero) character by character,
+// replacing the single-byte symbols 0x99, 0xA9, 0xB0, 0xB7 and 0xBC by "TM",
+// "(C)", "dgr", "*" and "d". STR_CleanTo7BitOnly also replaces every other byte
+// of 128 or more, and every multi-byte character, by replacement. changed
+// (may be null) tells whether anything was replaced.
+TV_EXPORT ErrorCode STR_CleanTo7BitOnly(const char* in, char replacement, int32_t outSize, char* out,
+                                        Boolean32* changed);
+TV_EXPORT ErrorCode STR_MakeDBCSSafeStr(const char* in, int32_t outSize, char* out, Boolean32* changed);
+
+// ---- String resources ------------------------------------------------------------
+// There are no resource files on this platform: string resources ("LStr", a
+// big-endian signed 16-bit count, then per entry a big-endian 16-bit length and
+// that many bytes) live in an in-memory registry that the host fills before
+// the tables are installed, e.g. from a translation file. A table whose
+// descriptor has resource base b takes its texts from resource b + 1000 when
+// one is registered.
+enum : int32_t { STR_ResourceIdOffset = 1000 };
+// Registers a copy of the bytes under id (null or size 0 removes it).
+TV_EXPORT ErrorCode STR_SetStringResource(int32_t id, const void* bytes, int32_t size);
+// Writes the table's current texts in the resource layout into a new handle.
+TV_EXPORT ErrorCode STR_ConvertStrTab2Resource(const STR_Table* table, Handle* resource);
+
+// ---- String balls ---------------------------------------------------------------
+// A loaded string collection (used by effects, which have no exported table):
+// texts from the string resource base + 1000 when registered, else from
+// compiled (ended by STR_END; may be null when the resource must exist), reduced
+// by the replacement tag like a table.
+typedef struct STR_BallRec* STR_Ball;
+TV_EXPORT ErrorCode STR_NewBall(int32_t resourceBase, const char* const* compiled, STR_Ball* ball);
+// The text at index, or "[?]" outside the collection or for an invalid ball.
+TV_EXPORT const char* STR_BallStringLookup(STR_Ball ball, int32_t index);
+// A generation number the owner stamps on the collection (0 when made), to
+// tell whether the texts it holds are current.
+TV_EXPORT ErrorCode STR_SetSterlingGeneration(STR_Ball ball, int32_t generation);
+TV_EXPORT ErrorCode STR_GetSterlingGeneration(STR_Ball ball, int32_t* generation);
+TV_EXPORT ErrorCode STR_DisposeBall(STR_Ball* ball);
+
 #ifdef __cplusplus
 #include <initializer_list>
 

@@ -7,95 +7,194 @@
 
 #include "Memory.h"
 #include "Package.h"
-#include "STR.h"
+#include "STR_internal.h"
 
+namespace tv::str {
 namespace {
 
 constexpr size_t kMaxTagLength = 32;
 std::string gTag = "{{*MSWindows*}}";
 std::vector<STR_Table*> gInstalled;
+bool gDBCSafeDecided = false;
+bool gDBCSafe = false;
 
-constexpr LocationCode Loc(uint32_t site) { return tv::Location(STR_PackageNumber, site); }
+constexpr std::string_view kOpen = "{{*";
+constexpr std::string_view kClose = "*}}";
+
+std::string_view TagName() { return std::string_view(gTag).substr(kOpen.size(), gTag.size() - 6); }
 
 // The variant of text for the active tag; false when text holds no tag.
 bool SelectVariant(std::string_view text, std::string& out) {
-  size_t first = text.find("{{*");
+  size_t first = text.find(kOpen);
   if (first == std::string_view::npos) return false;
-  std::string_view tagName = std::string_view(gTag).substr(3, gTag.size() >= 6 ? gTag.size() - 6 : 0);
-  size_t pos = first;
-  while (pos != std::string_view::npos) {
-    size_t nameStart = pos + 3;
-    if (text.substr(nameStart, tagName.size()) == tagName) {
-      size_t after = nameStart + tagName.size();
-      if (text.substr(after, 3) == "*}}") {
-        size_t start = after + 3;
-        size_t end = text.find("{{*", start);
-        out.assign(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        return true;
-      }
-      Up_ReportErrString(Loc(3), tv::kSevWarning, "bad replacement string tag.");
+  std::string_view tagName = TagName();
+  for (size_t pos = first; pos != std::string_view::npos; pos = text.find(kOpen, pos + kOpen.size())) {
+    size_t nameStart = pos + kOpen.size();
+    if (text.substr(nameStart, tagName.size()) != tagName) continue;
+    size_t after = nameStart + tagName.size();
+    if (text.substr(after, kClose.size()) == kClose) {
+      size_t start = after + kClose.size();
+      size_t end = text.find(kOpen, start);
+      out.assign(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+      return true;
     }
-    pos = text.find("{{*", pos + 3);
+    Up_ReportErrString(Loc(kSiteBadTag), kSevWarning, "bad replacement string tag.");
   }
   out.assign(text.substr(0, first));
   return true;
 }
 
-void FreeTable(STR_Table* t) {
-  if (!t->texts) return;
-  if (t->replaced) {
-    for (int i = 0; i < t->count; ++i)
-      if (t->replaced[i]) DisposePtr(const_cast<char*>(t->texts[i]));
-    DisposePtr(reinterpret_cast<Ptr>(t->replaced));
+uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+
+// Reads the entries of a string resource; false when its layout is broken or
+// its count differs from the compiled texts the package indexes.
+bool ParseResource(std::span<const uint8_t> bytes, int32_t compiledCount, std::vector<std::string>& entries) {
+  if (bytes.size() < 2) return false;
+  auto count = static_cast<int16_t>(Be16(bytes.data()));
+  if (count < 0 || (compiledCount >= 0 && count != compiledCount)) return false;
+  size_t pos = 2;
+  for (int16_t i = 0; i < count; ++i) {
+    if (bytes.size() - pos < 2) return false;
+    size_t len = Be16(bytes.data() + pos);
+    pos += 2;
+    if (bytes.size() - pos < len) return false;
+    entries.emplace_back(reinterpret_cast<const char*>(bytes.data() + pos), len);
+    // A text stops at its first zero byte, as every text of a table does.
+    entries.back().resize(std::strlen(entries.back().c_str()));
+    pos += len;
   }
-  DisposePtr(reinterpret_cast<Ptr>(t->texts));
-  *t = STR_Table{};
+  return true;
 }
 
-ErrorCode Install(STR_Table* table, const char* const* compiled) {
-  int count = 0;
-  while (compiled[count] != STR_END) ++count;
-  auto* texts = reinterpret_cast<const char**>(NewPtrClear(static_cast<Size>(sizeof(char*)) * (count + 1)));
-  auto* replaced = reinterpret_cast<uint8_t*>(NewPtrClear(count + 1));
-  if (!texts || !replaced) {
-    if (texts) DisposePtr(reinterpret_cast<Ptr>(texts));
-    if (replaced) DisposePtr(reinterpret_cast<Ptr>(replaced));
-    return Up_ReportOutOfMemory(Loc(4), "string table", static_cast<uint64_t>(count) * sizeof(char*));
-  }
-  for (int i = 0; i < count; ++i) {
-    texts[i] = compiled[i];
-    std::string variant;
-    if (SelectVariant(compiled[i], variant)) {
-      Ptr copy = NewPtr(static_cast<Size>(variant.size() + 1));
-      if (!copy) {
-        STR_Table partial{static_cast<int16_t>(count), texts, replaced};
-        FreeTable(&partial);
-        return Up_ReportOutOfMemory(Loc(5), "string table replacement entry", variant.size() + 1);
-      }
-      std::memcpy(copy, variant.c_str(), variant.size() + 1);
-      texts[i] = copy;
-      replaced[i] = 1;
-    }
-  }
-  FreeTable(table);
-  table->count = static_cast<int16_t>(count);
-  table->texts = texts;
-  table->replaced = replaced;
-  bool known = false;
-  for (STR_Table* t : gInstalled) known = known || t == table;
-  if (!known) gInstalled.push_back(table);
-  return 0;
+// The double-byte safe form of text, when it differs.
+bool MakeSafe(const std::string& text, std::string& out) {
+  std::vector<char> buf(text.size() * 3 + 1);
+  Boolean32 changed = 0;
+  STR_MakeDBCSSafeStr(text.c_str(), static_cast<int32_t>(buf.size()), buf.data(), &changed);
+  if (changed) out.assign(buf.data());
+  return changed != 0;
+}
+
+void Remember(STR_Table* table) {
+  for (STR_Table* t : gInstalled)
+    if (t == table) return;
+  gInstalled.push_back(table);
 }
 
 }  // namespace
 
+bool DBCSafe() {
+  if (!gDBCSafeDecided) {
+    gDBCSafe = U_IsDoubleByteScript(U_GetSystemScript()) != 0;
+    gDBCSafeDecided = true;
+  }
+  return gDBCSafe;
+}
+void SetDBCSafe(bool on) {
+  gDBCSafeDecided = true;
+  gDBCSafe = on;
+}
+void ForgetDBCSafe() { gDBCSafeDecided = false; }
+
+void Free(STR_Table& t) {
+  if (t.texts && t.replaced) {
+    for (int i = 0; i < t.count; ++i)
+      if (t.replaced[i]) DisposePtr(const_cast<char*>(t.texts[i]));
+  }
+  if (t.replaced) DisposePtr(reinterpret_cast<Ptr>(t.replaced));
+  if (t.texts) DisposePtr(reinterpret_cast<Ptr>(t.texts));
+  t = STR_Table{};
+}
+
+ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBase) {
+  int32_t compiledCount = -1;
+  if (compiled) {
+    compiledCount = 0;
+    while (compiled[compiledCount] != STR_END && compiledCount <= INT16_MAX) ++compiledCount;
+    if (compiledCount > INT16_MAX)
+      return Up_ReportVeskErrString(Loc(kSiteTableSize), kSevError, kErrRange, "string table");
+  }
+  std::vector<std::string> overrides;
+  bool overridden = false;
+  if (resourceBase != 0) {
+    int32_t id = resourceBase + STR_ResourceIdOffset;
+    std::span<const uint8_t> bytes = FindResource(id);
+    if (!bytes.empty()) {
+      overridden = ParseResource(bytes, compiledCount, overrides);
+      if (!overridden) {
+        overrides.clear();
+        // The compiled texts stay in use.
+        Up_ReportErrString(Loc(kSiteDetach), kSevWarning, "detaching strings.");
+      }
+    }
+    if (!overridden && !compiled) {
+      return Up_ReportVeskErrString(Loc(kSiteResourceMissing), kSevError, kErrResource,
+                                    fmt::Format(Up_GetString(8), {id}).c_str());
+    }
+  }
+  if (!compiled && !overridden) return STRp_ForgotInit(0);
+  // Translated texts are already fit for the script: no double-byte
+  // conversion from here on.
+  if (overridden) SetDBCSafe(false);
+  const int32_t count = overridden ? static_cast<int32_t>(overrides.size()) : compiledCount;
+
+  auto* texts = reinterpret_cast<const char**>(
+      U_AllocatePtrClear(Loc(kSiteTableMemory), "string table", static_cast<int64_t>(sizeof(char*)) * (count + 1)));
+  auto* replaced = texts ? reinterpret_cast<uint8_t*>(U_AllocatePtrClear(Loc(kSiteTableMemory), "string table", count + 1))
+                         : nullptr;
+  STR_Table fresh{static_cast<int16_t>(count), texts, replaced};
+  if (!texts || !replaced) {
+    Free(fresh);
+    return kErrOutOfMemory;
+  }
+  const bool safe = DBCSafe();
+  for (int32_t i = 0; i < count; ++i) {
+    std::string text = overridden ? overrides[static_cast<size_t>(i)] : std::string(compiled[i]);
+    bool differs = overridden;
+    std::string variant;
+    if (SelectVariant(text, variant)) {
+      text.swap(variant);
+      differs = true;
+    }
+    std::string converted;
+    if (safe && MakeSafe(text, converted)) {
+      text.swap(converted);
+      differs = true;
+    }
+    if (!differs) {
+      texts[i] = compiled[i];
+      continue;
+    }
+    Ptr copy = U_AllocatePtr(Loc(kSiteEntryMemory), "string table replacement entry",
+                             static_cast<int64_t>(text.size()) + 1);
+    if (!copy) {
+      Free(fresh);
+      return kErrOutOfMemory;
+    }
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    texts[i] = copy;
+    replaced[i] = 1;
+  }
+  Free(table);
+  table = fresh;
+  return 0;
+}
+
+}  // namespace tv::str
+
+using namespace tv;
+using namespace tv::str;
+
 TV_PACKAGE_VERSION_OPS(STR, STR_PackageNumber)
 
 ErrorCode STRp_BirthStrTab(const STR_Descriptor* descriptors) {
-  if (!descriptors) return tv::kErrBadParam;
+  if (!descriptors) return kErrBadParam;
+  // The double-byte mode follows the system script at each installation.
+  ForgetDBCSafe();
   for (const STR_Descriptor* d = descriptors; d->table; ++d) {
     if (!d->compiled) return STRp_ForgotInit(0);
-    if (ErrorCode err = Install(d->table, d->compiled)) return err;
+    if (ErrorCode err = Fill(*d->table, d->compiled, d->resourceBase)) return err;
+    Remember(d->table);
   }
   return 0;
 }
@@ -106,19 +205,32 @@ const char* STRp_Lookup(const STR_Table* table, int32_t index) {
 }
 
 ErrorCode STRp_ForgotInit(int32_t packageNumber) {
-  tv::report::Text(Loc(2), tv::kSevFatal, "no strings for pkg #%d!", {packageNumber});
+  tv::report::Text(Loc(kSiteForgotInit), kSevFatal, "no strings for pkg #%d!", {packageNumber});
   return STR_ErrNoStrings;
 }
 
 ErrorCode STRp_Death(void) {
-  for (STR_Table* t : gInstalled) FreeTable(t);
+  for (STR_Table* t : gInstalled) Free(*t);
   gInstalled.clear();
+  ForgetDBCSafe();
   return 0;
 }
 
 ErrorCode STR_UseReplacementTag(const char* tag) {
-  if (!tag || !tag[0] || std::strlen(tag) > kMaxTagLength) return 0;
+  if (!tag || !tag[0]) return 0;
+  std::string_view t(tag);
+  // Longer tags are ignored, and so are texts without the "{{*name*}}" form,
+  // which could never match a tag inside an entry.
+  if (t.size() > kMaxTagLength || t.size() <= kOpen.size() + kClose.size() || !t.starts_with(kOpen) ||
+      !t.ends_with(kClose))
+    return 0;
   gTag = tag;
+  return 0;
+}
+
+ErrorCode STR_IsDBCSafeMode(Boolean32* on) {
+  if (!on) return kErrBadParam;
+  *on = DBCSafe() ? 1 : 0;
   return 0;
 }
 
@@ -126,6 +238,8 @@ namespace tv::str {
 ErrorCode EnsureTable(STR_Table& table, const char* const* compiled) {
   if (table.texts) return 0;
   if (!compiled) return STRp_ForgotInit(0);
-  return Install(&table, compiled);
+  if (ErrorCode err = Fill(table, compiled, 0)) return err;
+  Remember(&table);
+  return 0;
 }
 }  // namespace tv::str

@@ -1,0 +1,46 @@
+// STR's private parts shared by tables, balls and resources.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "STR.h"
+#include "U.h"
+
+namespace tv::str {
+
+enum Site : uint32_t {
+  kSiteForgotInit = 2,
+  kSiteBadTag = 3,
+  kSiteTableMemory = 4,
+  kSiteEntryMemory = 5,
+  kSiteDetach = 6,
+  kSiteBallMemory = 7,
+  kSiteConvert = 8,
+  kSiteBall = 9,
+  kSiteResourceMissing = 10,
+  kSiteTableSize = 11,
+};
+
+constexpr LocationCode Loc(uint32_t site) { return Location(STR_PackageNumber, site); }
+
+// Fills table with compiled (may be null) overridden from the string resource
+// resourceBase + 1000 (when resourceBase is not 0 and one is registered),
+// reduced by the active tag and made double-byte safe when that mode is on.
+// The old contents of table are freed on success; on failure table is
+// untouched and the failure has been reported.
+ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBase);
+// Frees the allocated entries and arrays of table and clears it.
+void Free(STR_Table& table);
+
+// The registered bytes of string resource id (empty when none).
+std::span<const uint8_t> FindResource(int32_t id);
+
+// The double-byte conversion state (decided from the system script on first need).
+bool DBCSafe();
+void SetDBCSafe(bool on);
+void ForgetDBCSafe();
+
+}  // namespace tv::str
