@@ -214,6 +214,9 @@ TEST_F(StrTest, ConvertTableToResourceRoundTrip) {
   EXPECT_STREQ(STRp_Lookup(&back, 2), "d");
   EXPECT_EQ(STR_ConvertStrTab2Resource(&table, &h), 3);  // never installed
   EXPECT_EQ(h, nullptr);
+  STRp_Death();  // the local tables are remembered until then
+  EXPECT_EQ(back.texts, nullptr);
+  EXPECT_EQ(t.texts, nullptr);
 }
 
 TEST_F(StrTest, Balls) {
