@@ -1,0 +1,68 @@
+// Frames: the duration of one frame from a rate, counting frames in a
+// duration, and snapping a time to a frame grid.
+#include <cstdlib>
+
+#include "T.h"
+#include "T_internal.h"
+
+using namespace tv::t;
+
+namespace {
+
+// NTSC-family rates whose 16.16 form is inexact, with their exact frame durations.
+struct SpecialRate {
+  Fixed rate;
+  Time duration;
+};
+constexpr SpecialRate kSpecialRates[] = {
+    {1964114, {100, 2997}},   // 29.97
+    {3928228, {100, 5994}},   // 59.94
+    {1571291, {1000, 23976}}, // 23.976
+};
+
+}  // namespace
+
+ErrorCode T_FrameRate2Duration(Fixed rate, Time* duration) {
+  if (!duration) return tv::kErrBadParam;
+  // A rate of 0 would give a zero scale and a negative one a huge unsigned
+  // scale: neither is a frame duration.
+  if (rate <= 0) return Fail(duration, Report(tv::kErrBadParam, kSiteFrameRate, kTextBadRate));
+  Time d{65536, static_cast<uint32_t>(rate)};
+  for (const SpecialRate& s : kSpecialRates) {
+    if (std::abs(int64_t{rate} - s.rate) <= 1) {
+      d = s.duration;
+      break;
+    }
+  }
+  return T_ReduceTime(d, duration, nullptr);
+}
+
+ErrorCode T_CountFrames(Time duration, Time frameDuration, Boolean32 roundUp, int32_t* count) {
+  if (!count) return tv::kErrBadParam;
+  *count = 0;
+  // A frame duration of 0 or less (or over no scale) has no frames to count.
+  if (frameDuration.value <= 0 || frameDuration.scale == 0)
+    return Report(tv::kErrBadParam, kSiteCountFrames, kTextBadFrameDuration);
+  // p = duration x (scale / value): the duration divided by the frame duration,
+  // through M's division so that a scale above 31 bits is reduced (or halved)
+  // instead of wrapping into a negative numerator.
+  Ratio p{};
+  if (ErrorCode err = M_DivRatio(ToRatio(duration), ToRatio(frameDuration), &p, M_APPROXIMATE)) return err;
+  // A negative span counts no frames rather than wrapping to about 4e9.
+  if (p.num <= 0) return 0;
+  uint32_t v = static_cast<uint32_t>(p.num);
+  *count = static_cast<int32_t>(roundUp ? (v - 1) / p.den + 1 : v / p.den);
+  return 0;
+}
+
+ErrorCode T_RoundToNearestTime(Time t, Time quantum, Time* r) {
+  if (!r) return tv::kErrBadParam;
+  if (quantum.value <= 0 || quantum.scale == 0)
+    return Fail(r, Report(tv::kErrBadParam, kSiteRound, kTextBadQuantum));
+  Time c{};
+  if (ErrorCode err = T_ConvTime(t, quantum.scale, &c, nullptr)) return Fail(r, err);
+  int32_t v = 0;
+  if (ErrorCode err = M_RoundToNearestMult(c.value, quantum.value, &v)) return Fail(r, err);
+  *r = Time{v, quantum.scale};
+  return 0;
+}

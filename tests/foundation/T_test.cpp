@@ -1,0 +1,340 @@
+// Times over scales: arithmetic, conversion, comparison, clipping, spans, frame
+// durations, frame counting and snapping, byte order, and the invalid time on
+// every failure.
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "T.h"
+#include "TestSupport.h"
+
+[[maybe_unused]] static void PrintTo(const Time& t, std::ostream* os) { *os << t.value << "/" << t.scale; }
+
+namespace {
+
+using tv::kInvalidTime;
+using tv::t::MakeTime;
+
+class TimeTest : public tv::test::UFixture {
+ protected:
+  void ExpectReport(uint32_t package, uint32_t site, ErrorCode code, const std::string& text) {
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_EQ(rec.last().location, tv::Location(package, site));
+    EXPECT_EQ(rec.last().severity, tv::kSevError);
+    EXPECT_EQ(rec.last().text, text);
+    ErrorCode last = 0;
+    U_GetLastError(nullptr, nullptr, nullptr, &last);
+    EXPECT_EQ(last, code);
+    rec.clear();
+  }
+  void ExpectNoReport() {
+    EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
+    rec.clear();
+  }
+};
+
+constexpr uint32_t kM = M_PackageNumber, kT = T_PackageNumber;
+constexpr Time kNtscFrame{1001, 30000};
+
+TEST_F(TimeTest, PackageFrame) {
+  EXPECT_EQ(T_PkgObjectVersion() >> 16, 2u);
+  EXPECT_EQ(T_CheckVersions(tv::Location(kT, 0), 2), 0);
+  ExpectNoReport();
+}
+
+TEST_F(TimeTest, AddSubMul) {
+  Time r{};
+  EXPECT_EQ(T_AddTime({1, 30}, {1, 30}, &r), 0);
+  EXPECT_EQ(r, MakeTime(2, 30));
+  EXPECT_EQ(T_AddTime({1, 3}, {1, 6}, &r), 0);
+  EXPECT_EQ(r, MakeTime(3, 6));
+  EXPECT_EQ(T_SubTime({1, 2}, {1, 3}, &r), 0);
+  EXPECT_EQ(r, MakeTime(1, 6));
+  EXPECT_EQ(T_SubTime({-1, 1}, {INT32_MIN, 1}, &r), 0);
+  EXPECT_EQ(r, MakeTime(INT32_MAX, 1));
+  EXPECT_EQ(T_MulTime(kNtscFrame, {3, 1}, &r), 0);
+  EXPECT_EQ(r, MakeTime(3003, 30000));
+  // Approximated rather than failed: 1/2147483647 s + 1/2147483646 s.
+  EXPECT_EQ(T_AddTime({1, 2147483647}, {1, 2147483646}, &r), 0);
+  EXPECT_NE(r.scale, 0u);
+  ExpectNoReport();
+}
+
+TEST_F(TimeTest, AddOverflowStoresTheInvalidTime) {
+  Time r{1, 1};
+  EXPECT_EQ(T_AddTime({INT32_MAX, 1}, {1, 1}, &r), M_ErrOverflow);
+  EXPECT_EQ(r, kInvalidTime);
+  ExpectReport(kM, 0x40, M_ErrOverflow, "Test error: overflow in ratio addition (1102).");
+  r = MakeTime(1, 1);
+  EXPECT_EQ(T_MulTime({INT32_MAX, 1}, {2, 1}, &r), M_ErrOverflow);
+  EXPECT_EQ(r, kInvalidTime);
+  ExpectReport(kM, 0x42, M_ErrOverflow, "Test error: overflow in ratio multiply (1102).");
+}
+
+TEST_F(TimeTest, EveryFailureStoresTheInvalidTime) {
+  const Time bad = kInvalidTime, one{1, 1};
+  Time r{}, s{};
+  int32_t order = 0;
+  auto check = [&](ErrorCode err, Time t, const char* what) {
+    EXPECT_NE(err, 0) << what;
+    EXPECT_EQ(t, kInvalidTime) << what;
+    EXPECT_FALSE(rec.reports.empty()) << what;
+    rec.clear();
+  };
+  r = one, check(T_AddTime(bad, one, &r), r, "add");
+  r = one, check(T_SubTime(one, bad, &r), r, "sub");
+  r = one, check(T_MulTime(one, {1, 0}, &r), r, "mul");
+  r = one, check(T_ConvTime(bad, 600, &r, nullptr), r, "conv");
+  r = one, check(T_ConvTime(one, 0, &r, nullptr), r, "conv to 0");
+  r = one, check(T_ShortConvTime(5, 0, 600, &r), r, "short conv");
+  r = one, check(T_MinTime(bad, one, &r), r, "min");
+  r = one, check(T_MaxTime(one, bad, &r), r, "max");
+  r = one, check(T_ReduceTime(bad, &r, nullptr), r, "reduce");
+  r = one, check(T_ClipTime(one, {2, 1}, {1, 1}, &r), r, "clip inverted");
+  r = one, check(T_ClipTime(one, bad, {1, 1}, &r), r, "clip");
+  r = one, check(T_SpanClipTime(one, one, bad, &r), r, "span clip");
+  r = one, check(T_FrameRate2Duration(0, &r), r, "rate");
+  r = one, check(T_RoundToNearestTime(one, {0, 30}, &r), r, "round");
+  r = one, check(T_RoundToNearestTime(bad, kNtscFrame, &r), r, "round invalid");
+  r = one, s = one;
+  EXPECT_NE(T_IntersectSpanTime(one, bad, one, one, &r, &s), 0);
+  EXPECT_EQ(r, kInvalidTime);
+  EXPECT_EQ(s, kInvalidTime);
+  rec.clear();
+  EXPECT_EQ(T_CompareTime(bad, one, &order), M_ErrZeroDenominator);
+  rec.clear();
+}
+
+TEST_F(TimeTest, ConvertBetweenScales) {
+  Time r{};
+  Boolean32 exact = 0;
+  EXPECT_EQ(T_ConvTime({10, 1}, 30000, &r, &exact), 0);
+  EXPECT_EQ(r, MakeTime(300000, 30000));
+  EXPECT_TRUE(exact);
+  EXPECT_EQ(T_ConvTime({1, 3}, 1000, &r, &exact), 0);
+  EXPECT_EQ(r, MakeTime(333, 1000));
+  EXPECT_FALSE(exact);
+  EXPECT_EQ(T_ConvTime(kNtscFrame, 600, &r, &exact), 0);  // 20.02 ticks
+  EXPECT_EQ(r, MakeTime(20, 600));
+  EXPECT_FALSE(exact);
+  EXPECT_EQ(T_ConvTime({-1001, 30000}, 600, &r, &exact), 0);
+  EXPECT_EQ(r, MakeTime(-20, 600));
+  EXPECT_EQ(T_ShortConvTime(1001, 30000, 600, &r), 0);
+  EXPECT_EQ(r, MakeTime(20, 600));
+  EXPECT_EQ(T_ShortConvTime(7, 600, 600, &r), 0);
+  EXPECT_EQ(r, MakeTime(7, 600));
+  ExpectNoReport();
+}
+
+TEST_F(TimeTest, ConversionOverflowIsAReportedFailure) {
+  Time r{1, 1};
+  Boolean32 exact = 1;
+  EXPECT_EQ(T_ConvTime({INT32_MAX, 1}, 2, &r, &exact), M_ErrOverflow);
+  EXPECT_EQ(r, kInvalidTime);
+  EXPECT_FALSE(exact);
+  ExpectReport(kT, 1, M_ErrOverflow, "Test error: overflow converting ratio denominators (1102).");
+  r = MakeTime(1, 1);
+  EXPECT_EQ(T_ShortConvTime(INT32_MIN, 1, 0xFFFFFFFFu, &r), M_ErrOverflow);
+  EXPECT_EQ(r, kInvalidTime);
+  ExpectReport(kT, 2, M_ErrOverflow, "Test error: overflow converting ratio denominators (1102).");
+}
+
+TEST_F(TimeTest, CompareMinMaxReduce) {
+  int32_t order = 9;
+  EXPECT_EQ(T_CompareTime({1, 30}, {1001, 30000}, &order), 0);
+  EXPECT_LT(order, 0);
+  EXPECT_EQ(T_CompareTime({100, 2997}, {1001, 30000}, &order), 0);
+  EXPECT_GT(order, 0);
+  EXPECT_EQ(T_CompareTime({2, 60}, {1, 30}, &order), 0);
+  EXPECT_EQ(order, 0);
+  Time r{};
+  EXPECT_EQ(T_MinTime({2, 60}, {1, 30}, &r), 0);
+  EXPECT_EQ(r, MakeTime(2, 60));
+  EXPECT_EQ(T_MaxTime({1, 30}, {2, 60}, &r), 0);
+  EXPECT_EQ(r, MakeTime(1, 30));
+  Boolean32 changed = 0;
+  EXPECT_EQ(T_ReduceTime({300000, 30000}, &r, &changed), 0);
+  EXPECT_EQ(r, MakeTime(10, 1));
+  EXPECT_TRUE(changed);
+  ExpectNoReport();
+}
+
+TEST_F(TimeTest, ClipAndSpans) {
+  Time r{};
+  EXPECT_EQ(T_ClipTime({5, 1}, {1, 1}, {3, 1}, &r), 0);
+  EXPECT_EQ(r, MakeTime(3, 1));
+  EXPECT_EQ(T_SpanClipTime({3, 1}, {1, 1}, {2, 1}, &r), 0);  // the end is included
+  EXPECT_EQ(r, MakeTime(3, 1));
+  EXPECT_EQ(T_SpanClipTime({-3, 1}, {1, 1}, {2, 1}, &r), 0);
+  EXPECT_EQ(r, MakeTime(1, 1));
+  ExpectNoReport();
+  EXPECT_EQ(T_ClipTime({2, 1}, {3, 1}, {1, 1}, &r), tv::kErrBadParam);
+  EXPECT_EQ(r, kInvalidTime);
+  ExpectReport(kM, 0x48, tv::kErrBadParam, "Test error: invalid rational range -- a bad parameter was passed.");
+}
+
+TEST_F(TimeTest, IntersectSpans) {
+  Time s{}, d{};
+  // 0 to 1 s and 2 to 3 s: start 2 s, duration 0.
+  EXPECT_EQ(T_IntersectSpanTime({0, 1}, {1, 1}, {2, 1}, {1, 1}, &s, &d), 0);
+  EXPECT_EQ(s, MakeTime(2, 1));
+  EXPECT_EQ(d.value, 0);
+  EXPECT_NE(d.scale, 0u);
+  EXPECT_EQ(T_IntersectSpanTime({0, 1}, {10, 1}, {1001, 30000}, {2002, 30000}, &s, &d), 0);
+  EXPECT_EQ(s, MakeTime(1001, 30000));
+  EXPECT_EQ(d, MakeTime(2002, 30000));
+  EXPECT_EQ(T_IntersectSpanTime({1, 2}, {2, 1}, {1, 1}, {5, 1}, &s, &d), 0);
+  EXPECT_EQ(s, MakeTime(1, 1));
+  EXPECT_EQ(d, MakeTime(3, 2));
+  ExpectNoReport();
+}
+
+TEST_F(TimeTest, FrameRateToDuration) {
+  Time d{};
+  for (Fixed rate : {1964113, 1964114, 1964115}) {
+    EXPECT_EQ(T_FrameRate2Duration(rate, &d), 0);
+    EXPECT_EQ(d, MakeTime(100, 2997)) << rate;
+  }
+  for (Fixed rate : {3928227, 3928228, 3928229}) {
+    EXPECT_EQ(T_FrameRate2Duration(rate, &d), 0);
+    EXPECT_EQ(d, MakeTime(50, 2997)) << rate;
+  }
+  for (Fixed rate : {1571290, 1571291, 1571292}) {
+    EXPECT_EQ(T_FrameRate2Duration(rate, &d), 0);
+    EXPECT_EQ(d, MakeTime(125, 2997)) << rate;
+  }
+  EXPECT_EQ(T_FrameRate2Duration(1964116, &d), 0);
+  EXPECT_EQ(d, MakeTime(16384, 491029));  // 65536 / 1964116 reduced
+  EXPECT_EQ(T_FrameRate2Duration(30 << 16, &d), 0);
+  EXPECT_EQ(d, MakeTime(1, 30));
+  EXPECT_EQ(T_FrameRate2Duration(25 << 16, &d), 0);
+  EXPECT_EQ(d, MakeTime(1, 25));
+  EXPECT_EQ(T_FrameRate2Duration(1, &d), 0);
+  EXPECT_EQ(d, MakeTime(65536, 1));
+  EXPECT_EQ(T_FrameRate2Duration(INT32_MAX, &d), 0);
+  EXPECT_EQ(d, MakeTime(65536, INT32_MAX));
+  ExpectNoReport();
+  for (Fixed rate : {0, -1, -(30 << 16), INT32_MIN}) {
+    d = MakeTime(1, 1);
+    EXPECT_EQ(T_FrameRate2Duration(rate, &d), tv::kErrBadParam);
+    EXPECT_EQ(d, kInvalidTime);
+    ExpectReport(kT, 3, tv::kErrBadParam, "Test error: invalid frame rate -- a bad parameter was passed.");
+  }
+}
+
+TEST_F(TimeTest, CountFrames) {
+  int32_t n = -1;
+  EXPECT_EQ(T_CountFrames({10, 1}, {100, 2997}, 0, &n), 0);
+  EXPECT_EQ(n, 299);
+  EXPECT_EQ(T_CountFrames({10, 1}, {100, 2997}, 1, &n), 0);
+  EXPECT_EQ(n, 300);
+  EXPECT_EQ(T_CountFrames({1, 1}, {1, 30}, 0, &n), 0);
+  EXPECT_EQ(n, 30);
+  EXPECT_EQ(T_CountFrames({1, 1}, {1, 30}, 1, &n), 0);
+  EXPECT_EQ(n, 30);
+  EXPECT_EQ(T_CountFrames({0, 600}, {1, 30}, 1, &n), 0);
+  EXPECT_EQ(n, 0);
+  // One hour of NTSC video: 107892.1 frames.
+  EXPECT_EQ(T_CountFrames({3600, 1}, kNtscFrame, 0, &n), 0);
+  EXPECT_EQ(n, 107892);
+  EXPECT_EQ(T_CountFrames({3600, 1}, kNtscFrame, 1, &n), 0);
+  EXPECT_EQ(n, 107893);
+  // A negative span counts no frames.
+  EXPECT_EQ(T_CountFrames({-10, 1}, {1, 30}, 0, &n), 0);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(T_CountFrames({-10, 1}, {1, 30}, 1, &n), 0);
+  EXPECT_EQ(n, 0);
+  // A frame duration over a scale above 31 bits: 1073741823.25 frames.
+  EXPECT_EQ(T_CountFrames({1, 1}, {4, 0xFFFFFFFDu}, 0, &n), 0);
+  EXPECT_EQ(n, 1073741823);
+  ExpectNoReport();
+  for (Time fd : {Time{0, 30}, Time{-1, 30}, Time{1, 0}}) {
+    n = 5;
+    EXPECT_EQ(T_CountFrames({1, 1}, fd, 0, &n), tv::kErrBadParam);
+    EXPECT_EQ(n, 0);
+    ExpectReport(kT, 4, tv::kErrBadParam, "Test error: invalid frame duration -- a bad parameter was passed.");
+  }
+  n = 5;
+  EXPECT_EQ(T_CountFrames(kInvalidTime, {1, 30}, 0, &n), M_ErrZeroDenominator);
+  EXPECT_EQ(n, 0);
+  rec.clear();
+}
+
+// Frame boundaries of 29.97 (100/2997) and NTSC (1001/30000) grids, counted
+// and snapped exactly, including negative times.
+TEST_F(TimeTest, FrameBoundariesAreExact) {
+  for (Time fd : {kNtscFrame, Time{100, 2997}}) {
+    for (int32_t frame = -200; frame <= 20000; frame += 7) {
+      Time boundary{frame * fd.value, fd.scale};
+      int32_t down = -1, up = -1;
+      ASSERT_EQ(T_CountFrames(boundary, fd, 0, &down), 0);
+      ASSERT_EQ(T_CountFrames(boundary, fd, 1, &up), 0);
+      EXPECT_EQ(down, frame < 0 ? 0 : frame);
+      EXPECT_EQ(up, frame < 0 ? 0 : frame);
+      // Half a tick after the boundary: one more when rounding up.
+      Time after{}, before{};
+      ASSERT_EQ(T_AddTime(boundary, {1, 2 * fd.scale}, &after), 0);
+      ASSERT_EQ(T_SubTime(boundary, {1, 2 * fd.scale}, &before), 0);
+      if (frame >= 0) {
+        ASSERT_EQ(T_CountFrames(after, fd, 0, &down), 0);
+        ASSERT_EQ(T_CountFrames(after, fd, 1, &up), 0);
+        EXPECT_EQ(down, frame);
+        EXPECT_EQ(up, frame + 1);
+      }
+      // Either side snaps back to the boundary.
+      Time snapped{};
+      ASSERT_EQ(T_RoundToNearestTime(after, fd, &snapped), 0);
+      EXPECT_EQ(snapped, boundary) << frame;
+      ASSERT_EQ(T_RoundToNearestTime(before, fd, &snapped), 0);
+      EXPECT_EQ(snapped, boundary) << frame;
+    }
+  }
+  ExpectNoReport();
+}
+
+TEST_F(TimeTest, RoundToNearestTime) {
+  Time r{};
+  EXPECT_EQ(T_RoundToNearestTime({1, 2}, kNtscFrame, &r), 0);
+  EXPECT_EQ(r, MakeTime(15015, 30000));
+  EXPECT_EQ(T_RoundToNearestTime({-1, 2}, kNtscFrame, &r), 0);
+  EXPECT_EQ(r, MakeTime(-15015, 30000));
+  // Ties go away from zero.
+  EXPECT_EQ(T_RoundToNearestTime({6, 1}, {4, 1}, &r), 0);
+  EXPECT_EQ(r, MakeTime(8, 1));
+  EXPECT_EQ(T_RoundToNearestTime({-6, 1}, {4, 1}, &r), 0);
+  EXPECT_EQ(r, MakeTime(-8, 1));
+  EXPECT_EQ(T_RoundToNearestTime({-5, 1}, {4, 1}, &r), 0);
+  EXPECT_EQ(r, MakeTime(-4, 1));
+  // Expressed over the quantum's scale.
+  EXPECT_EQ(T_RoundToNearestTime({1, 3}, {1, 24}, &r), 0);
+  EXPECT_EQ(r, MakeTime(8, 24));
+  ExpectNoReport();
+  r = MakeTime(1, 1);
+  EXPECT_EQ(T_RoundToNearestTime({1, 1}, {0, 24}, &r), tv::kErrBadParam);
+  EXPECT_EQ(r, kInvalidTime);
+  ExpectReport(kT, 5, tv::kErrBadParam, "Test error: invalid time quantum -- a bad parameter was passed.");
+  EXPECT_EQ(T_RoundToNearestTime({INT32_MAX, 1}, {1, 2}, &r), M_ErrOverflow);
+  EXPECT_EQ(r, kInvalidTime);
+  ExpectReport(kT, 1, M_ErrOverflow, "Test error: overflow converting ratio denominators (1102).");
+  EXPECT_EQ(T_RoundToNearestTime({INT32_MAX, 1}, {4, 1}, &r), M_ErrOverflow);
+  EXPECT_EQ(r, kInvalidTime);
+  ExpectReport(kM, 0x4C, M_ErrOverflow, "Test error: overflow rounding to a multiple (1102).");
+}
+
+TEST_F(TimeTest, SwapGivesTheFileByteOrder) {
+  Time t{0x01020304, 0xA0B0C0D0u};
+  ASSERT_EQ(T_TimeSwap(&t), 0);
+  unsigned char bytes[8];
+  std::memcpy(bytes, &t, sizeof bytes);
+  // On this little-endian machine the swapped record is the big-endian file
+  // form: value first.
+  const unsigned char expected[8] = {0x01, 0x02, 0x03, 0x04, 0xA0, 0xB0, 0xC0, 0xD0};
+  EXPECT_EQ(std::memcmp(bytes, expected, 8), 0);
+  ASSERT_EQ(T_TimeSwap(&t), 0);
+  EXPECT_EQ(t, MakeTime(0x01020304, 0xA0B0C0D0u));
+  t = kInvalidTime;
+  ASSERT_EQ(T_TimeSwap(&t), 0);
+  EXPECT_EQ(t, MakeTime(0x80, 0));
+}
+
+}  // namespace
