@@ -1,0 +1,528 @@
+// Matrices: building, classification, conversion between the forms and
+// inversion; the transformation of points, vectors and rectangles.
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "M.h"
+#include "TestSupport.h"
+
+namespace {
+
+using tv::test::UFixture;
+
+class MMatrix : public UFixture {
+ protected:
+  static FloatMatrix Identity() {
+    FloatMatrix m;
+    M_SetIdentityMatrix(&m);
+    return m;
+  }
+  static FixMatrix FixIdentity() {
+    FixMatrix m;
+    M_SetIdentityFixMatrix(&m);
+    return m;
+  }
+  static FloatPoint Apply(const FloatMatrix& m, double x, double y) {
+    FloatPoint p{x, y};
+    M_TransformFloatPoints(&m, 1, &p);
+    return p;
+  }
+  void ExpectReport(uint32_t site, const char* text) {
+    ASSERT_FALSE(rec.reports.empty());
+    EXPECT_EQ(rec.last().location, tv::Location(17, site));
+    EXPECT_EQ(rec.last().severity, tv::kSevError);
+    EXPECT_EQ(rec.last().text, text);
+  }
+};
+
+TEST_F(MMatrix, IdentityAndEquality) {
+  FloatMatrix m = Identity();
+  const double want[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  EXPECT_EQ(std::memcmp(m.m, want, sizeof want), 0);
+  FixMatrix f = FixIdentity();
+  const int32_t fwant[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
+  EXPECT_EQ(std::memcmp(f.m, fwant, sizeof fwant), 0);
+  Boolean32 equal = 0;
+  FloatMatrix n = m;
+  M_EqualMatrix(&m, &n, &equal);
+  EXPECT_TRUE(equal);
+  n.m[5] = 1e-300;
+  M_EqualMatrix(&m, &n, &equal);
+  EXPECT_FALSE(equal);
+  FixMatrix g = f;
+  M_EqualFixMatrix(&f, &g, &equal);
+  EXPECT_TRUE(equal);
+  g.m[8] = 0;
+  M_EqualFixMatrix(&f, &g, &equal);
+  EXPECT_FALSE(equal);
+}
+
+TEST_F(MMatrix, TypeClassification) {
+  auto type = [](const FloatMatrix& m) {
+    int32_t t = -1;
+    M_GetMatrixType(&m, &t);
+    return t;
+  };
+  auto ftype = [](const FixMatrix& m) {
+    int32_t t = -1;
+    M_GetFixMatrixType(&m, &t);
+    return t;
+  };
+  FloatMatrix m = Identity();
+  EXPECT_EQ(type(m), 0);
+  m.m[6] = 5.0;
+  EXPECT_EQ(type(m), 1);
+  m.m[0] = 2.0;
+  EXPECT_EQ(type(m), 3);
+  m.m[6] = 0;
+  EXPECT_EQ(type(m), 2);
+  m.m[3] = 0.1;
+  EXPECT_EQ(type(m), 4);
+  m.m[8] = 0.5;
+  EXPECT_EQ(type(m), 5);
+  m = Identity();
+  m.m[5] = 1e-9;
+  EXPECT_EQ(type(m), 5);
+
+  FixMatrix f = FixIdentity();
+  EXPECT_EQ(ftype(f), 0);
+  f.m[6] = 5 << 16;
+  EXPECT_EQ(ftype(f), 1);
+  f.m[1] = 0x8000;
+  EXPECT_EQ(ftype(f), 4);
+  f = FixIdentity();
+  f.m[4] = 0x20000;
+  EXPECT_EQ(ftype(f), 2);
+  f.m[2] = 1;
+  EXPECT_EQ(ftype(f), 5);
+}
+
+TEST_F(MMatrix, ConcatenationOrder) {
+  // A point through b and then a equals the point through b after M_ConcatMatrix(a, b).
+  std::mt19937 gen(99);
+  std::uniform_real_distribution<double> d(-3, 3);
+  for (int i = 0; i < 100; ++i) {
+    FloatMatrix a = Identity(), b = Identity();
+    for (int k : {0, 1, 3, 4, 6, 7}) {
+      a.m[k] = d(gen);
+      b.m[k] = d(gen);
+    }
+    double x = d(gen), y = d(gen);
+    FloatPoint viaB = Apply(b, x, y);
+    FloatPoint expected = Apply(a, viaB.x, viaB.y);
+    M_ConcatMatrix(&a, &b);
+    FloatPoint got = Apply(b, x, y);
+    ASSERT_NEAR(got.x, expected.x, 1e-12);
+    ASSERT_NEAR(got.y, expected.y, 1e-12);
+  }
+  // Translate then scale differs from scale then translate.
+  FloatMatrix ts = Identity(), st = Identity();
+  M_TranslateMatrix(&ts, 10, 0);
+  M_ScaleMatrix(&ts, 2, 2, 0, 0);
+  M_ScaleMatrix(&st, 2, 2, 0, 0);
+  M_TranslateMatrix(&st, 10, 0);
+  EXPECT_DOUBLE_EQ(Apply(ts, 1, 1).x, 22.0);
+  EXPECT_DOUBLE_EQ(Apply(st, 1, 1).x, 12.0);
+  // The projective column takes part in the product.
+  FloatMatrix p = Identity(), q = Identity();
+  p.m[2] = 0.5;
+  q.m[6] = 4;
+  M_ConcatMatrix(&p, &q);  // q x p
+  EXPECT_DOUBLE_EQ(q.m[8], 3.0);  // row 2 of q (4, 0, 1) x column 2 of p (0.5, 0, 1)
+}
+
+TEST_F(MMatrix, RotateScaleTranslate) {
+  FloatMatrix m = Identity();
+  M_RotateMatrix(&m, 90, 0, 0);
+  FloatPoint p = Apply(m, 1, 0);
+  EXPECT_NEAR(p.x, 0, 1e-12);
+  EXPECT_NEAR(p.y, 1, 1e-12);  // clockwise on screen with y down
+  // About a centre, and with angles beyond a turn.
+  m = Identity();
+  M_RotateMatrix(&m, 450, 10, 10);
+  p = Apply(m, 20, 10);
+  EXPECT_NEAR(p.x, 10, 1e-12);
+  EXPECT_NEAR(p.y, 20, 1e-12);
+  m = Identity();
+  M_RotateMatrix(&m, -90, 0, 0);
+  p = Apply(m, 1, 0);
+  EXPECT_NEAR(p.y, -1, 1e-12);
+  // Whole turns leave the matrix exactly as it was.
+  FloatMatrix t = Identity();
+  t.m[0] = 1.25;
+  t.m[7] = -3;
+  FloatMatrix before = t;
+  M_RotateMatrix(&t, 360, 5, 5);
+  M_RotateMatrix(&t, -720, 5, 5);
+  EXPECT_EQ(std::memcmp(&t, &before, sizeof t), 0);
+  // Scaling by exactly 1 changes nothing, whatever the centre.
+  M_ScaleMatrix(&t, 1, 1, 100, 100);
+  EXPECT_EQ(std::memcmp(&t, &before, sizeof t), 0);
+  m = Identity();
+  M_ScaleMatrix(&m, 2, 3, 1, 1);
+  EXPECT_DOUBLE_EQ(m.m[6], -1.0);
+  EXPECT_DOUBLE_EQ(m.m[7], -2.0);
+  p = Apply(m, 1, 1);
+  EXPECT_DOUBLE_EQ(p.x, 1);
+  EXPECT_DOUBLE_EQ(p.y, 1);
+  m = Identity();
+  M_TranslateMatrix(&m, 3, -4);
+  EXPECT_DOUBLE_EQ(m.m[6], 3);
+  EXPECT_DOUBLE_EQ(m.m[7], -4);
+}
+
+TEST_F(MMatrix, FixedFormOperations) {
+  FixMatrix f = FixIdentity();
+  M_TranslateFixMatrix(&f, 0x18000, -0x20000);
+  EXPECT_EQ(f.m[6], 0x18000);
+  EXPECT_EQ(f.m[7], -0x20000);
+  EXPECT_EQ(f.m[8], 0x40000000);
+  M_ScaleFixMatrix(&f, 0x20000, 0x20000, 0, 0);
+  EXPECT_EQ(f.m[0], 0x20000);
+  EXPECT_EQ(f.m[6], 0x30000);
+  FixMatrix r = FixIdentity();
+  M_RotateFixMatrix(&r, 90 << 16, 0, 0);
+  EXPECT_EQ(r.m[0], 0);  // cos 90 rounds to 0 in 16.16
+  EXPECT_EQ(r.m[1], 0x10000);
+  EXPECT_EQ(r.m[3], -0x10000);
+  FixMatrix before = r;
+  M_RotateFixMatrix(&r, 360 << 16, 0x10000, 0);
+  M_ScaleFixMatrix(&r, 0x10000, 0x10000, 0x50000, 0);
+  EXPECT_EQ(std::memcmp(&r, &before, sizeof r), 0);
+  FixMatrix a = FixIdentity(), b = FixIdentity();
+  a.m[6] = 0x10000;
+  b.m[0] = 0x20000;
+  M_ConcatFixMatrix(&a, &b);
+  EXPECT_EQ(b.m[0], 0x20000);
+  EXPECT_EQ(b.m[6], 0x10000);
+  EXPECT_TRUE(rec.reports.empty());
+  // A result beyond the fixed range fails and leaves the matrix untouched.
+  FixMatrix big = FixIdentity();
+  big.m[0] = 0x40000000;  // 16384
+  before = big;
+  EXPECT_EQ(M_ScaleFixMatrix(&big, 0x40000, 0x10000, 0, 0), M_ErrOverflow);
+  EXPECT_EQ(std::memcmp(&big, &before, sizeof big), 0);
+  ExpectReport(0x50, "Test error: overflow in matrix conversion (1102).");
+}
+
+TEST_F(MMatrix, ConversionRangesAndRounding) {
+  FloatMatrix m = Identity();
+  m.m[0] = 1.5;
+  m.m[1] = -2.25;
+  m.m[6] = -32768.0;
+  m.m[7] = 0.5 / 65536;    // half a unit: away from zero
+  m.m[3] = -0.5 / 65536;
+  m.m[2] = -2.0;
+  m.m[5] = 0.5 / 1073741824.0;
+  FixMatrix f;
+  ASSERT_EQ(M_Float2FixMatrix(&m, &f), 0);
+  EXPECT_EQ(f.m[0], 0x18000);
+  EXPECT_EQ(f.m[1], -0x24000);
+  EXPECT_EQ(f.m[6], INT32_MIN);
+  EXPECT_EQ(f.m[7], 1);
+  EXPECT_EQ(f.m[3], -1);
+  EXPECT_EQ(f.m[2], INT32_MIN);
+  EXPECT_EQ(f.m[5], 1);
+  EXPECT_EQ(f.m[8], 0x40000000);
+  FloatMatrix back;
+  M_Fix2FloatMatrix(&f, &back);
+  EXPECT_EQ(back.m[0], 1.5);
+  EXPECT_EQ(back.m[2], -2.0);
+  EXPECT_EQ(back.m[8], 1.0);
+  EXPECT_TRUE(rec.reports.empty());
+
+  // Each failure leaves the destination untouched.
+  const FixMatrix sentinel = FixIdentity();
+  auto fails = [&](int index, double value) {
+    FloatMatrix bad = Identity();
+    bad.m[index] = value;
+    FixMatrix out = sentinel;
+    ErrorCode err = M_Float2FixMatrix(&bad, &out);
+    return err == M_ErrOverflow && std::memcmp(&out, &sentinel, sizeof out) == 0;
+  };
+  EXPECT_TRUE(fails(0, 32768.0));
+  EXPECT_TRUE(fails(0, -32768.00001));
+  EXPECT_TRUE(fails(6, 32767.99999999));  // rounds to 2^31
+  EXPECT_TRUE(fails(8, 2.0));
+  EXPECT_TRUE(fails(2, 1.9999999999));    // rounds to 2^31
+  EXPECT_TRUE(fails(4, std::numeric_limits<double>::quiet_NaN()));
+  EXPECT_TRUE(fails(7, std::numeric_limits<double>::infinity()));
+  EXPECT_EQ(rec.reports.size(), 7u);
+  ExpectReport(0x50, "Test error: overflow in matrix conversion (1102).");
+  EXPECT_FALSE(fails(6, 32767.9999));
+}
+
+TEST_F(MMatrix, InverseOfWellConditionedMatrices) {
+  std::mt19937 gen(5);
+  std::uniform_real_distribution<double> d(-10, 10);
+  for (int i = 0; i < 200; ++i) {
+    FloatMatrix m;
+    for (double& e : m.m) e = d(gen);
+    // Diagonally dominant: well conditioned.
+    m.m[0] += 40;
+    m.m[4] -= 40;
+    m.m[8] += 40;
+    FloatMatrix inv;
+    Boolean32 singular = 1;
+    ASSERT_EQ(M_InverseMatrixQuiet(&m, &inv, &singular), 0);
+    EXPECT_FALSE(singular);
+    FloatMatrix product = m;
+    M_ConcatMatrix(&inv, &product);  // m x inv
+    for (int k = 0; k < 9; ++k) ASSERT_NEAR(product.m[k], (k % 4 == 0) ? 1.0 : 0.0, 1e-12);
+  }
+  // Equal magnitudes in a pivot column (the tie rule) and a zero first pivot.
+  FloatMatrix t = {{1, 2, 0, -1, 3, 0, 0, 0, 1}};
+  FloatMatrix inv;
+  ASSERT_EQ(M_InverseMatrix(&t, &inv), 0);
+  FloatMatrix check = t;
+  M_ConcatMatrix(&inv, &check);
+  for (int k = 0; k < 9; ++k) EXPECT_NEAR(check.m[k], (k % 4 == 0) ? 1.0 : 0.0, 1e-15);
+  FloatMatrix z = {{0, 1, 0, 1, 0, 0, 5, 6, 1}};
+  ASSERT_EQ(M_InverseMatrix(&z, &z), 0);  // in place
+  EXPECT_DOUBLE_EQ(z.m[6], -6);
+  EXPECT_DOUBLE_EQ(z.m[7], -5);
+  // Near-singular but above the threshold.
+  FloatMatrix tiny = Identity();
+  tiny.m[0] = 1e-19;
+  ASSERT_EQ(M_InverseMatrix(&tiny, &inv), 0);
+  EXPECT_DOUBLE_EQ(inv.m[0], 1e19);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(MMatrix, SingularMatrices) {
+  FloatMatrix m = {{1, 2, 3, 1, 2, 3, 0, 0, 1}};  // first two rows equal
+  FloatMatrix inv = Identity();
+  const FloatMatrix untouched = inv;
+  Boolean32 singular = 0;
+  EXPECT_EQ(M_InverseMatrixQuiet(&m, &inv, &singular), M_ErrSingularMatrix);
+  EXPECT_TRUE(singular);
+  EXPECT_TRUE(rec.reports.empty());
+  EXPECT_EQ(M_InverseMatrixQuiet(&m, &inv, nullptr), M_ErrSingularMatrix);
+  EXPECT_EQ(std::memcmp(&inv, &untouched, sizeof inv), 0);
+
+  EXPECT_EQ(M_InverseMatrix(&m, &inv), M_ErrSingularMatrix);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  ExpectReport(0x51, "Test error: unable to invert matrix (1107).");
+  EXPECT_EQ(std::memcmp(&inv, &untouched, sizeof inv), 0);
+
+  FloatMatrix tiny = Identity();
+  tiny.m[4] = 1e-21;
+  EXPECT_EQ(M_InverseMatrixQuiet(&tiny, &inv, &singular), M_ErrSingularMatrix);
+  FloatMatrix nan = Identity();
+  nan.m[0] = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(M_InverseMatrixQuiet(&nan, &inv, &singular), M_ErrSingularMatrix);
+  EXPECT_EQ(std::memcmp(&inv, &untouched, sizeof inv), 0);
+}
+
+TEST_F(MMatrix, FixedInverse) {
+  FixMatrix f = FixIdentity(), inv;
+  f.m[0] = 0x20000;
+  f.m[6] = 0x10000;
+  ASSERT_EQ(M_InverseFixMatrix(&f, &inv), 0);
+  EXPECT_EQ(inv.m[0], 0x8000);
+  EXPECT_EQ(inv.m[6], -0x8000);
+  EXPECT_EQ(inv.m[8], 0x40000000);
+  FixMatrix s = FixIdentity();
+  s.m[4] = 0;
+  FixMatrix keep = FixIdentity();
+  EXPECT_EQ(M_InverseFixMatrix(&s, &keep), M_ErrSingularMatrix);
+  ExpectReport(0x51, "Test error: unable to invert matrix (1107).");
+  // A tiny scale inverts to a value beyond the fixed range.
+  FixMatrix small = FixIdentity();
+  small.m[0] = 1;
+  EXPECT_EQ(M_InverseFixMatrix(&small, &keep), M_ErrOverflow);
+  ExpectReport(0x50, "Test error: overflow in matrix conversion (1102).");
+  FixMatrix id = FixIdentity();
+  EXPECT_EQ(std::memcmp(&keep, &id, sizeof id), 0);
+}
+
+TEST_F(MMatrix, ShortPointsRangeAndRounding) {
+  FloatMatrix m = Identity();
+  m.m[6] = 0.6;
+  Point pts[3] = {{0, 32766}, {0, 2}, {0, -3}};  // (v, h)
+  ASSERT_EQ(M_TransformPoints(&m, 3, pts), 0);
+  EXPECT_EQ(pts[0].h, 32767);  // 32766.6 passes
+  EXPECT_EQ(pts[1].h, 3);
+  EXPECT_EQ(pts[2].h, -2);  // -2.4
+  m.m[6] = 0.5;
+  Point half[2] = {{0, 2}, {0, -3}};
+  M_TransformPoints(&m, 2, half);
+  EXPECT_EQ(half[0].h, 3);   // 2.5 -> 3
+  EXPECT_EQ(half[1].h, -2);  // -2.5 -> -2
+
+  // The first failing point stops the operation; it is left whole.
+  m = Identity();
+  m.m[6] = 1.0;
+  m.m[7] = 1.0;
+  Point run[3] = {{5, 5}, {32766, 7}, {1, 1}};  // second: y becomes 32767.0
+  EXPECT_EQ(M_TransformPoints(&m, 3, run), M_ErrOverflow);
+  EXPECT_EQ(run[0].h, 6);
+  EXPECT_EQ(run[0].v, 6);
+  EXPECT_EQ(run[1].h, 7);
+  EXPECT_EQ(run[1].v, 32766);
+  EXPECT_EQ(run[2].h, 1);
+  ExpectReport(0x60, "Test error: overflow in point transformation (1102).");
+  m.m[6] = -1.0;
+  m.m[7] = 0;
+  Point low[1] = {{0, -32767}};
+  EXPECT_EQ(M_TransformPoints(&m, 1, low), M_ErrOverflow);  // -32768.0 excluded
+  EXPECT_EQ(low[0].h, -32767);
+
+  FixMatrix f = FixIdentity();
+  f.m[0] = 0x8000;      // x 0.5
+  f.m[7] = -0x18000;    // -1.5
+  Point fp[1] = {{4, 5}};
+  ASSERT_EQ(M_FixTransformPoints(&f, 1, fp), 0);
+  EXPECT_EQ(fp[0].h, 3);  // 2.5 -> 3
+  EXPECT_EQ(fp[0].v, 3);  // 2.5 -> 3
+}
+
+TEST_F(MMatrix, FixedPoints) {
+  FloatMatrix m = Identity();
+  m.m[6] = 1.5;
+  m.m[7] = -2;
+  FixedPoint p[1] = {{0x10000, 0}};
+  ASSERT_EQ(M_TransformFixPoints(&m, 1, p), 0);
+  EXPECT_EQ(p[0].h, 0x28000);
+  EXPECT_EQ(p[0].v, -0x20000);
+  m = Identity();
+  m.m[0] = m.m[4] = 0.5;
+  FixedPoint r[1] = {{1, -1}};
+  M_TransformFixPoints(&m, 1, r);
+  EXPECT_EQ(r[0].h, 1);  // 0.5 -> 1
+  EXPECT_EQ(r[0].v, 0);  // -0.5 -> 0
+
+  FixMatrix f = FixIdentity();
+  f.m[0] = f.m[4] = 0x8000;
+  f.m[6] = 7;  // used as it is: 7 units
+  FixedPoint t[2] = {{3, -3}, {1, -1}};
+  ASSERT_EQ(M_FixTransformFixPoints(&f, 2, t), 0);
+  EXPECT_EQ(t[0].h, 8);   // 1.5 + 7 = 8.5 -> 8
+  EXPECT_EQ(t[0].v, -1);  // -1.5 -> -1, towards zero
+  EXPECT_EQ(t[1].h, 7);
+  EXPECT_EQ(t[1].v, 0);
+
+  f = FixIdentity();
+  f.m[0] = 0x20000;
+  FixedPoint o[2] = {{0x100, 0}, {0x40000000, 9}};
+  EXPECT_EQ(M_FixTransformFixPoints(&f, 2, o), M_ErrOverflow);
+  EXPECT_EQ(o[0].h, 0x200);
+  EXPECT_EQ(o[1].h, 0x40000000);
+  EXPECT_EQ(o[1].v, 9);
+  ExpectReport(0x61, "Test error: overflow in fixed point transformation (1102).");
+  EXPECT_EQ(M_TransformFixPoints(&m, 0, nullptr), 0);
+}
+
+TEST_F(MMatrix, Vectors) {
+  FloatMatrix m = {{1, 2, 0.5, 3, 4, 0, 5, 6, 2}};
+  double v[3] = {1, 2, 1};
+  M_TransformVector3(&m, v);
+  EXPECT_EQ(v[0], 1 + 6 + 5);
+  EXPECT_EQ(v[1], 2 + 8 + 6);
+  EXPECT_EQ(v[2], 0.5 + 0 + 2);
+
+  FixMatrix f = FixIdentity();
+  f.m[6] = 0x30000;
+  f.m[7] = 0x40000;
+  int32_t fv[3] = {0x10000, 0x20000, 0x40000000};
+  ASSERT_EQ(M_FixTransformFixVector3(&f, fv), 0);
+  EXPECT_EQ(fv[0], 0x40000);
+  EXPECT_EQ(fv[1], 0x60000);
+  EXPECT_EQ(fv[2], 0x40000000);
+  f.m[6] = 0x7FFF0000;
+  int32_t over[3] = {0x10000, 0x20000, 0x40000000};
+  EXPECT_EQ(M_FixTransformFixVector3(&f, over), M_ErrOverflow);
+  EXPECT_EQ(over[0], 0x10000);
+  EXPECT_EQ(over[1], 0x20000);
+  ExpectReport(0x62, "Test error: overflow in fixed vector transformation (1102).");
+}
+
+TEST_F(MMatrix, RectanglesCornersClampingAndNotRect) {
+  FloatMatrix m = Identity();
+  M_RotateMatrix(&m, 90, 0, 0);
+  Rect r;
+  M_SetRect(&r, 0, 0, 10, 20);
+  double corners[8];
+  Boolean32 notRect = 0;
+  ASSERT_EQ(M_TransformRect(&m, &r, corners, &notRect), 0);
+  // (x, y) -> (-y, x): TL (0,0), TR (10,0), BR (10,20), BL (0,20).
+  const double want[8] = {0, 0, 0, 10, -20, 10, -20, 0};
+  for (int i = 0; i < 8; ++i) EXPECT_NEAR(corners[i], want[i], 1e-12) << i;
+  EXPECT_EQ(r.left, -20);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(r.right, 0);
+  EXPECT_EQ(r.bottom, 10);
+  EXPECT_TRUE(notRect);
+
+  m = Identity();
+  M_ScaleMatrix(&m, 10, 10, 0, 0);
+  M_SetRect(&r, -5000, 3, 5000, 4000);
+  ASSERT_EQ(M_TransformRect(&m, &r, nullptr, &notRect), 0);
+  EXPECT_FALSE(notRect);
+  EXPECT_EQ(r.left, -32767);
+  EXPECT_EQ(r.top, 30);
+  EXPECT_EQ(r.right, 32766);
+  EXPECT_EQ(r.bottom, 32766);
+  // Rounding of the edges: halves go up.
+  m = Identity();
+  m.m[6] = 0.5;
+  m.m[7] = -0.5;
+  M_SetRect(&r, 0, 0, 1, 1);
+  M_TransformRect(&m, &r, nullptr, nullptr);
+  EXPECT_EQ(r.left, 1);
+  EXPECT_EQ(r.top, 0);
+
+  FixMatrix f = FixIdentity();
+  f.m[0] = 0x8000;
+  M_SetRect(&r, 0, 0, 3, 3);
+  M_FixTransformRect(&f, &r, nullptr, &notRect);
+  EXPECT_EQ(r.right, 2);  // 1.5 -> 2
+  EXPECT_FALSE(notRect);
+
+  // Fixed rectangles, corners in pixels.
+  m = Identity();
+  m.m[6] = 1.0;
+  FixedRect fr{0, 0, 0x18000, 0x10000};
+  ASSERT_EQ(M_TransformFixRect(&m, &fr, corners, nullptr), 0);
+  EXPECT_EQ(fr.left, 0x10000);
+  EXPECT_EQ(fr.right, 0x28000);
+  EXPECT_EQ(corners[2], 2.5);
+  m = Identity();
+  M_ScaleMatrix(&m, 1000, 1, 0, 0);
+  fr = FixedRect{-0x1000000, 0, 0x1000000, 1};
+  M_TransformFixRect(&m, &fr, nullptr, nullptr);
+  EXPECT_EQ(fr.left, -2147483647);
+  EXPECT_EQ(fr.right, 2147483646);
+  f = FixIdentity();
+  f.m[6] = 0x10000;
+  f.m[1] = 0x100;
+  fr = FixedRect{0, 0, 0x10000, 0x10000};
+  M_FixTransformFixRect(&f, &fr, nullptr, &notRect);
+  EXPECT_EQ(fr.left, 0x10000);
+  EXPECT_EQ(fr.bottom, 0x10100);
+  EXPECT_TRUE(notRect);
+
+  // Floating rectangles are neither clamped nor rounded.
+  m = Identity();
+  M_ScaleMatrix(&m, 1e6, -1, 0, 0);
+  FloatRect flt{0.25, 1, 1, 2};
+  M_TransformFloatRect(&m, &flt, nullptr, &notRect);
+  EXPECT_EQ(flt.left, 250000.0);
+  EXPECT_EQ(flt.right, 1e6);
+  EXPECT_EQ(flt.top, -2.0);
+  EXPECT_EQ(flt.bottom, -1.0);
+  EXPECT_TRUE(rec.reports.empty());
+
+  // A matrix holding NaN leaves the rectangle as it was.
+  m = Identity();
+  m.m[0] = std::numeric_limits<double>::quiet_NaN();
+  M_SetRect(&r, 1, 2, 3, 4);
+  EXPECT_EQ(M_TransformRect(&m, &r, nullptr, nullptr), M_ErrOverflow);
+  EXPECT_EQ(r.left, 1);
+  EXPECT_EQ(r.bottom, 4);
+  ExpectReport(0x63, "Test error: overflow in rectangle transformation (1102).");
+}
+
+}  // namespace

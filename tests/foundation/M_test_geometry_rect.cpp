@@ -1,0 +1,269 @@
+// Points and rectangles in the short, long and Fixed forms: emptiness,
+// intersection, union, centring, comparison and the conversions.
+#include <cstdint>
+
+#include "M.h"
+#include "TestSupport.h"
+
+namespace {
+
+Rect R(int l, int t, int r, int b) {
+  Rect x;
+  M_SetRect(&x, int16_t(l), int16_t(t), int16_t(r), int16_t(b));
+  return x;
+}
+LRect LR(int32_t l, int32_t t, int32_t r, int32_t b) { return LRect{l, t, r, b}; }
+FixedRect FR(Fixed l, Fixed t, Fixed r, Fixed b) { return FixedRect{l, t, r, b}; }
+
+void ExpectRect(const Rect& r, int l, int t, int rr, int b) {
+  EXPECT_EQ(r.left, l);
+  EXPECT_EQ(r.top, t);
+  EXPECT_EQ(r.right, rr);
+  EXPECT_EQ(r.bottom, b);
+}
+void ExpectLRect(const LRect& r, int32_t l, int32_t t, int32_t rr, int32_t b) {
+  EXPECT_EQ(r.left, l);
+  EXPECT_EQ(r.top, t);
+  EXPECT_EQ(r.right, rr);
+  EXPECT_EQ(r.bottom, b);
+}
+
+TEST(MRect, SetTakesLeftTopRightBottomIntoTheFieldOrder) {
+  Rect r = R(1, 2, 3, 4);
+  // Field order top, left, bottom, right.
+  const int16_t* f = &r.top;
+  EXPECT_EQ(f[0], 2);
+  EXPECT_EQ(f[1], 1);
+  EXPECT_EQ(f[2], 4);
+  EXPECT_EQ(f[3], 3);
+  Point p;
+  M_SetPt(&p, 7, 9);
+  EXPECT_EQ((&p.v)[0], 9);
+  EXPECT_EQ((&p.v)[1], 7);
+  WHRect w, w2;
+  M_SetWHRect(&w, 1, 2, 30, 40);
+  EXPECT_EQ((&w.left)[2], 30);
+  M_CopyWHRect(&w, &w2);
+  EXPECT_TRUE(M_EqualWHRect(&w, &w2));
+  w2.height = 41;
+  EXPECT_FALSE(M_EqualWHRect(&w, &w2));
+  LPoint lp, lp2;
+  M_SetLPt(&lp, -5, 6);
+  M_CopyLPt(&lp, &lp2);
+  EXPECT_TRUE(M_EqualLPt(&lp, &lp2));
+  FixedPoint fp, fp2;
+  M_SetFixedPt(&fp, 0x10000, 0x20000);
+  M_CopyFixedPt(&fp, &fp2);
+  EXPECT_TRUE(M_EqualFixedPt(&fp, &fp2));
+  fp2.v = 0;
+  EXPECT_FALSE(M_EqualFixedPt(&fp, &fp2));
+}
+
+TEST(MRect, EmptinessAndPointInside) {
+  Rect a = R(0, 0, 10, 10), line = R(0, 0, 10, 0), inverted = R(10, 0, 0, 10);
+  EXPECT_FALSE(M_EmptyRect(&a));
+  EXPECT_TRUE(M_EmptyRect(&line));
+  EXPECT_TRUE(M_EmptyRect(&inverted));
+  LRect la = LR(-5, -5, -4, -4);
+  EXPECT_FALSE(M_EmptyLRect(&la));
+  FixedRect fa = FR(0, 0, 1, 0);
+  EXPECT_TRUE(M_EmptyFixedRect(&fa));
+
+  Point p{0, 0};  // v, h
+  EXPECT_TRUE(M_PtInRect(&p, &a));
+  p = Point{9, 9};
+  EXPECT_TRUE(M_PtInRect(&p, &a));
+  p = Point{10, 5};
+  EXPECT_FALSE(M_PtInRect(&p, &a));  // half-open
+  p = Point{5, 10};
+  EXPECT_FALSE(M_PtInRect(&p, &a));
+  LPoint lp{-5, -5};
+  EXPECT_TRUE(M_PtInLRect(&lp, &la));
+  FixedPoint fp{0xFFFF, 0};
+  FixedRect f1 = FR(0, 0, 0x10000, 0x10000);
+  EXPECT_TRUE(M_PtInFixedRect(&fp, &f1));
+}
+
+TEST(MRect, SectRect) {
+  Rect a = R(0, 0, 10, 10), b = R(5, 5, 20, 20), out;
+  EXPECT_TRUE(M_SectRect(&a, &b, &out));
+  ExpectRect(out, 5, 5, 10, 10);
+  // Sharing only an edge: false and the output cleared.
+  Rect c = R(10, 0, 20, 10);
+  out = R(1, 2, 3, 4);
+  EXPECT_FALSE(M_SectRect(&a, &c, &out));
+  ExpectRect(out, 0, 0, 0, 0);
+  EXPECT_FALSE(M_SectRect(&a, &c, nullptr));
+  EXPECT_TRUE(M_SectRect(&a, &b, nullptr));
+  // The output may be one of the inputs.
+  EXPECT_TRUE(M_SectRect(&a, &b, &a));
+  ExpectRect(a, 5, 5, 10, 10);
+
+  LRect la = LR(-100, -100, 100, 100), lb = LR(50, -200, 300, 0), lo;
+  EXPECT_TRUE(M_SectLRect(&la, &lb, &lo));
+  ExpectLRect(lo, 50, -100, 100, 0);
+  FixedRect fa = FR(0, 0, 0x10000, 0x10000), fb = FR(0x10000, 0, 0x20000, 0x10000), fo = FR(1, 1, 1, 1);
+  EXPECT_FALSE(M_SectFixedRect(&fa, &fb, &fo));
+  EXPECT_EQ(fo.left | fo.top | fo.right | fo.bottom, 0);
+}
+
+TEST(MRect, UnionRectLeavesEmptyRectanglesOut) {
+  Rect a = R(0, 0, 10, 10), b = R(5, -5, 20, 8), out;
+  M_UnionRect(&a, &b, &out);
+  ExpectRect(out, 0, -5, 20, 10);
+  Rect e = R(100, 100, 100, 200);  // right == left
+  M_UnionRect(&a, &e, &out);
+  ExpectRect(out, 0, 0, 10, 10);
+  M_UnionRect(&e, &b, &out);
+  ExpectRect(out, 5, -5, 20, 8);
+  // An inverted rectangle is empty too and does not stretch the union.
+  Rect inv = R(300, 300, 200, 400);
+  M_UnionRect(&inv, &a, &out);
+  ExpectRect(out, 0, 0, 10, 10);
+  M_UnionRect(&e, &inv, &out);
+  ExpectRect(out, 0, 0, 0, 0);
+  LRect la = LR(0, 0, 1, 1), lb = LR(-3, 4, -2, 9), lo;
+  M_UnionLRect(&la, &lb, &lo);
+  ExpectLRect(lo, -3, 0, 1, 9);
+  FixedRect fa = FR(0, 0, 5, 5), fb = FR(0, 0, 0, 0), fo;
+  M_UnionFixedRect(&fb, &fa, &fo);
+  EXPECT_TRUE(M_EqualFixedRect(&fo, &fa));
+}
+
+TEST(MRect, InsetOffsetPt2RectCopyEqual) {
+  Rect a = R(0, 0, 10, 20);
+  M_InsetRect(&a, 2, 3);
+  ExpectRect(a, 2, 3, 8, 17);
+  M_OffsetRect(&a, -2, 10);
+  ExpectRect(a, 0, 13, 6, 27);
+  Rect b;
+  M_CopyRect(&a, &b);
+  EXPECT_TRUE(M_EqualRect(&a, &b));
+  b.bottom = 0;
+  EXPECT_FALSE(M_EqualRect(&a, &b));
+  // Results beyond the short range saturate instead of wrapping.
+  Rect big = R(0, 0, 32000, 10);
+  M_OffsetRect(&big, 1000, 0);
+  ExpectRect(big, 1000, 0, 32767, 10);
+  LRect l = LR(INT32_MAX - 1, 0, INT32_MAX, 1);
+  M_OffsetLRect(&l, 10, 0);
+  ExpectLRect(l, INT32_MAX, 0, INT32_MAX, 1);
+  M_InsetLRect(&l, -1, -1);
+  EXPECT_EQ(l.top, -1);
+  FixedRect f = FR(0, 0, 0x40000, 0x40000);
+  M_InsetFixedRect(&f, 0x10000, 0x8000);
+  EXPECT_EQ(f.left, 0x10000);
+  EXPECT_EQ(f.bottom, 0x38000);
+  M_OffsetFixedRect(&f, -0x10000, 0);
+  EXPECT_EQ(f.left, 0);
+
+  Point p1{10, -3}, p2{2, 7};  // (v, h)
+  M_Pt2Rect(&p1, &p2, &b);
+  ExpectRect(b, -3, 2, 7, 10);
+  LPoint q1{5, 5}, q2{-5, 6};
+  LRect lr;
+  M_Pt2LRect(&q1, &q2, &lr);
+  ExpectLRect(lr, -5, 5, 5, 6);
+  FixedPoint f1{3, 4}, f2{1, 2};
+  FixedRect fr;
+  M_Pt2FixedRect(&f1, &f2, &fr);
+  EXPECT_TRUE(M_EqualFixedRect(&fr, &(const FixedRect&)FR(1, 2, 3, 4)));
+}
+
+TEST(MRect, CenterRectHalvesTowardsMinusInfinity) {
+  Rect bounds = R(0, 0, 11, 11), r = R(100, 100, 104, 104);
+  M_CenterRect(&bounds, &r);
+  ExpectRect(r, 3, 3, 7, 7);  // (11 - 4) / 2 = 3.5 -> 3
+  Rect nb = R(-11, -11, 0, 0), big = R(0, 0, 16, 16);
+  M_CenterRect(&nb, &big);
+  // (0 - 16 - (-11)) = -5, halved towards minus infinity is -3.
+  ExpectRect(big, -14, -14, 2, 2);
+  LRect lb = LR(0, 0, 10, 10), lr = LR(0, 0, 13, 3);
+  M_CenterLRect(&lb, &lr);
+  ExpectLRect(lr, -2, 3, 11, 6);  // -3 / 2 -> -2; 7 / 2 -> 3
+  FixedRect fb = FR(0, 0, 3, 3), fr = FR(0, 0, 2, 2);
+  M_CenterFixedRect(&fb, &fr);
+  EXPECT_TRUE(M_EqualFixedRect(&fr, &(const FixedRect&)FR(0, 0, 2, 2)));
+}
+
+TEST(MRect, RectCompareModes) {
+  Rect big = R(0, 0, 10, 10), small = R(2, 2, 5, 5), edge = R(0, 0, 5, 10), touch = R(10, 10, 20, 20);
+  EXPECT_TRUE(M_RectCompare(0, &big, &big));
+  EXPECT_FALSE(M_RectCompare(0, &big, &small));
+  EXPECT_TRUE(M_RectCompare(1, &big, &small));
+  EXPECT_FALSE(M_RectCompare(1, &big, &edge));  // as tall, not taller
+  EXPECT_TRUE(M_RectCompare(2, &big, &edge));
+  EXPECT_FALSE(M_RectCompare(2, &small, &big));
+  EXPECT_TRUE(M_RectCompare(3, &small, &big));
+  EXPECT_FALSE(M_RectCompare(3, &edge, &big));
+  EXPECT_TRUE(M_RectCompare(4, &edge, &big));
+  EXPECT_TRUE(M_RectCompare(5, &big, &small));
+  EXPECT_FALSE(M_RectCompare(5, &big, &edge));  // shares edges
+  EXPECT_TRUE(M_RectCompare(6, &big, &edge));
+  EXPECT_FALSE(M_RectCompare(6, &small, &big));
+  EXPECT_TRUE(M_RectCompare(7, &big, &small));
+  EXPECT_FALSE(M_RectCompare(7, &big, &touch));  // a corner only
+  EXPECT_TRUE(M_RectCompare(8, &big, &touch));
+  Rect far = R(11, 0, 20, 5);
+  EXPECT_FALSE(M_RectCompare(8, &big, &far));
+  EXPECT_FALSE(M_RectCompare(9, &big, &big));
+  EXPECT_FALSE(M_RectCompare(-1, &big, &big));
+  // Widths are computed without overflow in the long form.
+  LRect huge = LR(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), one = LR(0, 0, 1, 1);
+  EXPECT_TRUE(M_LRectCompare(1, &huge, &one));
+  EXPECT_TRUE(M_LRectCompare(5, &huge, &one));
+  FixedRect fa = FR(0, 0, 0x10000, 0x10000), fb = FR(0x8000, 0x8000, 0x20000, 0x20000);
+  EXPECT_TRUE(M_FixedRectCompare(7, &fa, &fb));
+  EXPECT_FALSE(M_FixedRectCompare(6, &fa, &fb));
+}
+
+TEST(MRect, FixedToWholeConversions) {
+  FixedRect f = FR(0x18000, 0x18000, 0x38000, 0x38000);  // 1.5 .. 3.5
+  Rect r;
+  LRect l;
+  M_FixedRect2RectIn(&f, &r);
+  ExpectRect(r, 2, 2, 3, 3);
+  M_FixedRect2RectOut(&f, &r);
+  ExpectRect(r, 1, 1, 4, 4);
+  M_FixedRect2Rect(&f, &r);
+  ExpectRect(r, 2, 2, 4, 4);  // halves go up
+  M_FixedRect2LRectIn(&f, &l);
+  ExpectLRect(l, 2, 2, 3, 3);
+  M_FixedRect2LRectOut(&f, &l);
+  ExpectLRect(l, 1, 1, 4, 4);
+  // Negative values: -1.5 .. -0.25.
+  f = FR(-0x18000, -0x18000, -0x4000, -0x4000);
+  M_FixedRect2RectIn(&f, &r);
+  ExpectRect(r, -1, -1, -1, -1);
+  M_FixedRect2RectOut(&f, &r);
+  ExpectRect(r, -2, -2, 0, 0);
+  M_FixedRect2LRect(&f, &l);
+  ExpectLRect(l, -1, -1, 0, 0);  // -1.5 -> -1, -0.25 -> 0
+  // The ends of the Fixed range do not overflow.
+  f = FR(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
+  M_FixedRect2LRect(&f, &l);
+  ExpectLRect(l, -32768, -32768, 32768, 32768);
+  M_FixedRect2LRectOut(&f, &l);
+  ExpectLRect(l, -32768, -32768, 32768, 32768);
+  M_FixedRect2LRectIn(&f, &l);
+  ExpectLRect(l, -32768, -32768, 32767, 32767);
+  // 32768 does not fit a short: it saturates.
+  M_FixedRect2Rect(&f, &r);
+  ExpectRect(r, -32768, -32768, 32767, 32767);
+
+  Rect s = R(-32768, 1, 32767, -2);
+  FixedRect back;
+  M_Rect2FixedRect(&s, &back);
+  EXPECT_EQ(back.left, INT32_MIN);
+  EXPECT_EQ(back.top, 0x10000);
+  EXPECT_EQ(back.right, 0x7FFF0000);
+  EXPECT_EQ(back.bottom, -0x20000);
+  LRect wide = LR(-40000, 7, 40000, 32767);
+  M_LRect2FixedRect(&wide, &back);
+  EXPECT_EQ(back.left, INT32_MIN);  // saturated
+  EXPECT_EQ(back.top, 7 * 65536);
+  EXPECT_EQ(back.right, INT32_MAX);
+  EXPECT_EQ(back.bottom, 0x7FFF0000);
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+// M's birth and death, and the table services: contents against their
+// formulas, the arithmetic equivalents, nesting, purge and rebuild.
+#include <cmath>
+
+#include "M.h"
+#include "Memory.h"
+#include "TestSupport.h"
+
+namespace {
+
+using tv::test::UFixture;
+
+static_assert(tv::m::Mul8(255, 255) == 255 && tv::m::Mul8(128, 255) == 128 && tv::m::Mul8(0, 200) == 0);
+static_assert(tv::m::Div8(0, 0) == 0 && tv::m::Div8(0, 1) == 255 && tv::m::Div8(10, 11) == 255 &&
+              tv::m::Div8(2, 1) == 128 && tv::m::Div8(255, 255) == 255);
+
+class MTables : public UFixture {
+ protected:
+  void TearDown() override {
+    M_Death();  // whatever the test left; an unborn package only reports
+    UFixture::TearDown();
+  }
+  void ExpectReport(uint32_t site, Severity severity, const char* text) {
+    ASSERT_FALSE(rec.reports.empty());
+    EXPECT_EQ(rec.last().location, tv::Location(17, site));
+    EXPECT_EQ(rec.last().severity, severity);
+    EXPECT_EQ(rec.last().text, text);
+  }
+};
+
+TEST_F(MTables, BirthGrantsTheRequestedServices) {
+  int32_t granted = -1;
+  ASSERT_EQ(M_Birth(0, &granted), 0);
+  EXPECT_EQ(granted, 0);
+  Handle trig = reinterpret_cast<Handle>(1), cm = reinterpret_cast<Handle>(1);
+  Mp_GetTableHandles(&trig, &cm);
+  EXPECT_EQ(trig, nullptr);
+  EXPECT_EQ(cm, nullptr);
+  ASSERT_EQ(M_Death(), 0);
+
+  ASSERT_EQ(M_Birth(M_ServiceNone | M_ServiceFastTrig | M_ServiceFastCharMath, &granted), 0);
+  EXPECT_EQ(granted, 7);
+  Mp_GetTableHandles(&trig, &cm);
+  ASSERT_NE(trig, nullptr);
+  ASSERT_NE(cm, nullptr);
+  EXPECT_EQ(GetHandleSize(trig), 1024);
+  EXPECT_EQ(GetHandleSize(cm), 131072);
+  EXPECT_TRUE(rec.reports.empty());
+
+  // A second birth is refused and changes nothing.
+  EXPECT_EQ(M_Birth(M_ServiceFastTrig, &granted), tv::kErrBirth);
+  EXPECT_EQ(granted, 0);
+  EXPECT_EQ(rec.last().severity, tv::kSevError);
+  ASSERT_EQ(M_Death(), 0);
+  Mp_GetTableHandles(&trig, &cm);
+  EXPECT_EQ(trig, nullptr);
+  EXPECT_EQ(M_Death(), tv::kErrDeath);
+}
+
+TEST_F(MTables, GaussianTableIsNotAvailable) {
+  int32_t granted = 0;
+  EXPECT_EQ(M_Birth(M_ServiceGaussian | M_ServiceFastTrig, &granted), tv::kErrUnimplemented);
+  EXPECT_EQ(granted, M_ServiceFastTrig);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().location, tv::Location(17, 0x7A));
+  EXPECT_EQ(rec.last().text, "Test error: Gaussian table initialization -- sorry, this is unimplemented.");
+  EXPECT_EQ(rec.last().severity, tv::kSevError);
+  // The package is born with what it could build.
+  EXPECT_EQ(M_Death(), 0);
+}
+
+TEST_F(MTables, TablesMatchTheirFormulasAndTheArithmetic) {
+  int32_t granted = 0;
+  ASSERT_EQ(M_Birth(M_ServiceFastTrig | M_ServiceFastCharMath, &granted), 0);
+  Boolean32 available = 0;
+  const uint8_t *mul = nullptr, *div = nullptr;
+  ASSERT_EQ(M_PrepareFCMD(1, 0, &available, &mul, &div), 0);
+  ASSERT_TRUE(available);
+  ASSERT_EQ(div, mul + 65536);
+  for (uint32_t a = 0; a < 256; ++a)
+    for (uint32_t b = 0; b < 256; ++b) {
+      uint8_t m = static_cast<uint8_t>((a * b + 127) / 255);
+      uint8_t d = (a == 0 && b == 0) ? 0 : (a > 0 && b <= a) ? static_cast<uint8_t>((b * 255 + a / 2) / a) : 255;
+      ASSERT_EQ(mul[a * 256 + b], m) << a << " " << b;
+      ASSERT_EQ(div[a * 256 + b], d) << a << " " << b;
+      ASSERT_EQ(tv::m::Mul8(a, b), m) << a << " " << b;
+      ASSERT_EQ(tv::m::Div8(a, b), d) << a << " " << b;
+    }
+  EXPECT_EQ(mul[200 * 256 + 255], 200);
+  EXPECT_EQ(div[255 * 256 + 128], 128);
+  ASSERT_EQ(M_UnprepareFCMD(), 0);
+
+  const FpShort* trig = nullptr;
+  ASSERT_EQ(M_PrepareFTrig(1, 0, &available, &trig), 0);
+  ASSERT_TRUE(available);
+  EXPECT_EQ(trig[0], 0.0f);
+  EXPECT_EQ(trig[255], 1.0f);
+  for (int i = 0; i < 256; ++i)
+    ASSERT_EQ(trig[i], static_cast<float>(std::sin(i / 255.0 * (M_PI / 2)))) << i;
+  ASSERT_EQ(M_UnprepareFTrig(), 0);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(MTables, UnrequestedServices) {
+  Boolean32 available = 1;
+  const FpShort* trig = reinterpret_cast<const FpShort*>(8);
+  // Before birth nothing is granted.
+  EXPECT_EQ(M_PrepareFTrig(1, 0, &available, &trig), M_ErrUnrequestedService);
+  EXPECT_FALSE(available);
+  EXPECT_EQ(trig, nullptr);
+  ExpectReport(0x70, tv::kSevError, "Test error: attempt to use unrequested math service (fast trig) (1105).");
+  int32_t granted = 0;
+  ASSERT_EQ(M_Birth(M_ServiceFastTrig, &granted), 0);
+  const uint8_t *mul = nullptr, *div = nullptr;
+  EXPECT_EQ(M_PrepareFCMD(0, 0, &available, &mul, &div), M_ErrUnrequestedService);
+  ExpectReport(0x71, tv::kSevError,
+               "Test error: attempt to use unrequested math service (fast char math) (1105).");
+  EXPECT_EQ(mul, nullptr);
+  EXPECT_EQ(div, nullptr);
+}
+
+TEST_F(MTables, NestingAndUnbalancedUnprepare) {
+  int32_t granted = 0;
+  ASSERT_EQ(M_Birth(M_ServiceFastTrig | M_ServiceFastCharMath, &granted), 0);
+  Boolean32 available = 0;
+  const FpShort *t1 = nullptr, *t2 = nullptr;
+  ASSERT_EQ(M_PrepareFTrig(1, 0, &available, &t1), 0);
+  ASSERT_EQ(M_PrepareFTrig(1, 0, &available, &t2), 0);
+  EXPECT_EQ(t1, t2);
+  EXPECT_EQ(M_UnprepareFTrig(), 0);
+  EXPECT_EQ(M_UnprepareFTrig(), 0);
+  EXPECT_TRUE(rec.reports.empty());
+  EXPECT_NE(M_UnprepareFTrig(), 0);
+  ExpectReport(0x74, tv::kSevError, "Test error: Fast Trig unprepare without prepare -- a bad parameter was passed.");
+  EXPECT_NE(M_UnprepareFCMD(), 0);
+  ExpectReport(0x75, tv::kSevError, "Test error: FCMD unprepare without prepare -- a bad parameter was passed.");
+}
+
+TEST_F(MTables, PurgedTablesAreRebuiltOrUnavailable) {
+  int32_t granted = 0;
+  ASSERT_EQ(M_Birth(M_ServiceFastTrig | M_ServiceFastCharMath, &granted), 0);
+  Handle trigH = nullptr, cmH = nullptr;
+  Mp_GetTableHandles(&trigH, &cmH);
+  // Purge both blocks the way the memory manager does under pressure.
+  EmptyHandle(trigH);
+  EmptyHandle(cmH);
+  ASSERT_EQ(*cmH, nullptr);
+
+  Boolean32 available = 1;
+  const uint8_t *mul = nullptr, *div = nullptr;
+  // noRebuild: unavailable; reported when asked to.
+  EXPECT_EQ(M_PrepareFCMD(1, 1, &available, &mul, &div), tv::kErrOutOfMemory);
+  EXPECT_FALSE(available);
+  EXPECT_EQ(mul, nullptr);
+  ExpectReport(0x73, tv::kSevError, "Test error: fast character math will be unavailable -- out of memory.");
+  EXPECT_EQ(M_UnprepareFCMD(), 0);
+  size_t reports = rec.reports.size();
+  EXPECT_EQ(M_PrepareFCMD(0, 1, &available, &mul, &div), 0);  // silent
+  EXPECT_FALSE(available);
+  EXPECT_EQ(rec.reports.size(), reports);
+  EXPECT_EQ(M_UnprepareFCMD(), 0);
+
+  // Rebuilt on the next prepare that allows it.
+  ASSERT_EQ(M_PrepareFCMD(1, 0, &available, &mul, &div), 0);
+  ASSERT_TRUE(available);
+  EXPECT_EQ(mul[255 * 256 + 255], 255);
+  EXPECT_EQ(mul[100 * 256 + 51], 20);
+  EXPECT_EQ(div[100 * 256 + 50], 128);
+  EXPECT_EQ(div[0], 0);
+  EXPECT_EQ(M_UnprepareFCMD(), 0);
+
+  const FpShort* trig = nullptr;
+  EXPECT_EQ(M_PrepareFTrig(1, 1, &available, &trig), tv::kErrOutOfMemory);
+  ExpectReport(0x72, tv::kSevError, "Test error: fast trig will be unavailable -- out of memory.");
+  EXPECT_EQ(M_UnprepareFTrig(), 0);
+  ASSERT_EQ(M_PrepareFTrig(0, 0, &available, &trig), 0);
+  ASSERT_TRUE(available);
+  EXPECT_EQ(trig[255], 1.0f);
+  EXPECT_EQ(M_UnprepareFTrig(), 0);
+}
+
+}  // namespace
