@@ -1,0 +1,320 @@
+// FILE: the file layer. One portable view of files and folders: references
+// that name a file or folder by location, opening with permissions (with the
+// read-only fallback), the data fork and a side-car resource fork, positions
+// and sizes, create/delete/rename/copy/exchange, sorted folder enumeration,
+// names, extensions and file types, volumes and free space, dates, alias
+// records with their flattened (big-endian) form, relative paths between a
+// project and its footage, interactive hooks and the translation of platform
+// errors into the package's codes.
+//
+// On this platform the separator is '/', a "volume" is a mount point, file
+// positions and sizes are 64-bit, and the resource fork of "name" is the
+// optional side-car file "name.rsrc" beside it.
+#pragma once
+
+#include "STR.h"
+#include "Types.h"
+
+// A file reference: a handle holding the location (parent folder and name),
+// the folder flag, the open state and the fork reference numbers.
+typedef Handle FILE_SpecH;
+// An alias record in memory.
+typedef Handle FILE_AliasH;
+
+enum : int32_t {
+  FILE_PackageNumber = 3,
+  FILE_MaxName = 255,      // bytes of one name
+  FILE_MaxPath = 4096,     // bytes of a full path, terminator included
+  FILE_VolNameSize = 65,   // buffer size for FILE_GetVolumeNameFromFullPath
+  FILE_ClosedRefNum = 65535,
+  FILE_MaxExtensionMaps = 128,
+  FILE_MaxExtensionChars = 8,
+  FILE_MaxFiletypeMapFuncs = 32,
+  FILE_AliasPathMax = 253,  // characters of a path kept in a flattened alias
+};
+
+// Location kinds of FILE_New.
+enum : int32_t {
+  FILE_LocFullPath = 0,       // const char*: an absolute path
+  FILE_LocFlat = 1,           // const FILE_FlatLoc*
+  FILE_LocPlatSpec = 3,       // const FILE_PlatSpec*
+  FILE_LocAlias = 4,          // FILE_AliasH, resolved without interaction
+  FILE_LocAliasInteract = 5,  // FILE_AliasH, resolved with the host's locate callback
+};
+
+// Permissions of FILE_Open.
+enum : int32_t {
+  FILE_PermRead = 1,
+  FILE_PermWrite = 2,
+  FILE_PermReadWrite = 3,
+  FILE_PermShared = 6,  // the platform's shared mode: read-write here
+};
+
+// Forks.
+enum : int32_t { FILE_DataFork = 0, FILE_ResourceFork = 1 };
+
+// Modes of FILE_InqSize.
+enum : int32_t { FILE_SizeData = 0, FILE_SizeResource = 1, FILE_SizeTotal = 2 };
+
+// Forms of FILE_InqName.
+enum : int32_t { FILE_NameOnly = 0, FILE_NameFullPath = 1, FILE_NameVolume = 2 };
+
+// Kinds and flags of FILE_Create.
+enum : int32_t { FILE_CreateFile = 0, FILE_CreateFolder = 1 };
+enum : int32_t { FILE_CreateReplace = 1 };  // replace an existing file
+
+// The package's codes: (3 << 8) + index.
+enum : ErrorCode {
+  FILE_ErrDirectory = 769,        // "can not %s a directory."
+  FILE_ErrOnlyDirectory = 770,    // "can only %s a directory."
+  FILE_ErrBadSpec = 771,          // "invalid file specification."
+  FILE_ErrBadSpecInit = 772,      // "invalid specification initialization."
+  FILE_ErrBadLocKind = 773,       // "invalid file location specification."
+  FILE_ErrParentOfRoot = 777,     // "illegal search for parent directory of root."
+  FILE_ErrOpen = 782,             // "cannot %s an open file."
+  FILE_ErrClosed = 783,           // "cannot %s a closed file."
+  FILE_ErrNotFound = 784,         // "file "%s" not found."
+  FILE_ErrDiskFull = 785,         // "disk is full."
+  FILE_ErrEOF = 786,              // "attempt to read past end of file."
+  FILE_ErrFileLocked = 787,
+  FILE_ErrVolumeLocked = 788,
+  FILE_ErrDuplicate = 789,
+  FILE_ErrPermission = 790,       // "can't access file "%s"."
+  FILE_ErrExists = 792,           // "file "%s" aleady exists."
+  FILE_ErrOverwrite = 793,        // "unable to overwrite "%s"."
+  // Malformed alias data (flattened input that does not hold together).
+  FILE_ErrBadData = 2,
+};
+
+// A flat location: a persistable, byte-exact form of a location.
+// Bytes: u16 marker 0x464C ("FL"), u16 length n, then n bytes of the UTF-8
+// absolute path, integers most significant byte first.
+enum : uint16_t { FILE_FlatLocMarker = 0x464C };
+typedef struct FILE_FlatLoc {
+  uint8_t data[4 + FILE_MaxPath];
+} FILE_FlatLoc;
+
+// The platform's file specification: the absolute parent folder and the name.
+typedef struct FILE_PlatSpec {
+  char parentDir[FILE_MaxPath];
+  char name[FILE_MaxName + 1];
+} FILE_PlatSpec;
+
+// Seconds since 1970-01-01 00:00 UTC (good until 2106).
+typedef uint32_t FILE_DateValue;
+// Local calendar time.
+typedef struct FILE_DateSpec {
+  uint8_t second, minute, hour, day, month, reserved;
+  uint16_t year;
+  uint16_t dayOfWeek;  // 0 = Sunday
+} FILE_DateSpec;
+
+// A file-type mapping function: sets *type and *creator and returns non-zero
+// when it knows the file (name and lower-cased extension given).
+typedef Boolean32 (*FILE_FiletypeMapFunc)(intptr_t refcon, const char* name, const char* extension,
+                                         FourCC* type, FourCC* creator);
+
+// Host callbacks for the interactive operations. Each returns 0 and the chosen
+// path(s), or non-zero when the user cancelled. Paths are written into
+// buffers of FILE_MaxPath bytes.
+typedef struct FILE_HostProcs {
+  intptr_t refcon;
+  int32_t (*openSingle)(intptr_t refcon, const char* prompt, char* path);
+  // Writes up to maxPaths paths, one after the other every FILE_MaxPath bytes.
+  int32_t (*openMultiple)(intptr_t refcon, const char* prompt, char* paths, int32_t maxPaths,
+                          int32_t* count);
+  int32_t (*save)(intptr_t refcon, const char* prompt, const char* defaultName, char* path);
+  // Asked while resolving an alias whose file is missing.
+  int32_t (*locate)(intptr_t refcon, const char* prompt, const char* missingPath, char* path);
+} FILE_HostProcs;
+
+TV_EXPORT STR_Table FILEp_G_STRs;
+
+// ---- Package frame --------------------------------------------------------------
+TV_EXPORT uint32_t FILE_PkgObjectVersion(void);
+TV_EXPORT ErrorCode FILE_CheckVersions(LocationCode location, int32_t expectedMajor);
+// Maps a platform code to the package's code; every other code passes unchanged.
+TV_EXPORT ErrorCode FILE_TranslateError(ErrorCode platformCode);
+
+// ---- Creation -------------------------------------------------------------------
+TV_EXPORT ErrorCode FILE_New(const void* location, int32_t kind, FILE_SpecH* ref);
+TV_EXPORT ErrorCode FILE_Dispose(FILE_SpecH ref);  // closes an open reference first
+TV_EXPORT ErrorCode FILE_CopyFlatLoc(FILE_SpecH ref, FILE_FlatLoc* flat);
+// Points a closed reference at the location of flat.
+TV_EXPORT ErrorCode FILE_UpdateFlatLoc(FILE_SpecH ref, const FILE_FlatLoc* flat);
+TV_EXPORT ErrorCode FILE_Duplicate(FILE_SpecH ref, FILE_SpecH* duplicate);  // closed copy
+TV_EXPORT ErrorCode FILE_InqLocSpec(FILE_SpecH ref, FILE_PlatSpec* spec);
+// The best persistable location: kind FILE_LocFlat and the flat location.
+TV_EXPORT ErrorCode FILE_InqBestLoc(FILE_SpecH ref, int32_t* kind, FILE_FlatLoc* flat);
+// The open data fork's descriptor, or FILE_ClosedRefNum.
+TV_EXPORT ErrorCode FILE_InqPlatDepRef(FILE_SpecH ref, int32_t* platformRef);
+
+// ---- Existence and kind -------------------------------------------------------
+TV_EXPORT ErrorCode FILE_InqExist(FILE_SpecH ref, Boolean32* exists);
+TV_EXPORT ErrorCode FILE_InqLocExist(const void* location, int32_t kind, Boolean32* exists);
+TV_EXPORT ErrorCode FILE_InqIsRoot(FILE_SpecH dir, Boolean32* isRoot);
+TV_EXPORT ErrorCode FILE_InqFileLocked(FILE_SpecH ref, Boolean32* locked);
+TV_EXPORT ErrorCode FILE_Compare(FILE_SpecH a, FILE_SpecH b, Boolean32* same);
+// Whether the reference names a folder (as found when it was made or created).
+TV_EXPORT ErrorCode FILE_InqIsDir(FILE_SpecH ref, Boolean32* isDir);
+
+// ---- Open and close -------------------------------------------------------------
+TV_EXPORT ErrorCode FILE_Open(int32_t permission, FILE_SpecH ref);
+TV_EXPORT ErrorCode FILE_Close(FILE_SpecH ref);  // closes both forks
+TV_EXPORT ErrorCode FILE_OpenForkWithPermissions(FILE_SpecH ref, int32_t fork, int32_t permission);
+TV_EXPORT ErrorCode FILE_CloseFork(FILE_SpecH ref, int32_t fork);
+// Opens the side-car resource file; -192 when there is none (and it is not created).
+TV_EXPORT ErrorCode FILE_OpenResFile(FILE_SpecH ref, int32_t permission, int32_t* resRef);
+TV_EXPORT ErrorCode FILE_CloseResFile(FILE_SpecH ref);
+// The permission actually granted (1 after a read-only fallback).
+TV_EXPORT ErrorCode FILE_InqPerm(FILE_SpecH ref, int32_t* permission);
+TV_EXPORT ErrorCode FILE_InqResPerm(FILE_SpecH ref, int32_t* permission);
+// Whether the last read-write open fell back to read-only.
+TV_EXPORT ErrorCode FILE_InqReadOnlyFallback(FILE_SpecH ref, Boolean32* fellBack);
+TV_EXPORT ErrorCode FILE_Flush(FILE_SpecH ref);
+
+// ---- Data -------------------------------------------------------------------------
+// *count: bytes wanted in, bytes transferred out. A read that reaches the end
+// of the file transfers what there is and fails with 786.
+TV_EXPORT ErrorCode FILE_Read(FILE_SpecH ref, int32_t* count, void* buffer);
+TV_EXPORT ErrorCode FILE_NRead(FILE_SpecH ref, int32_t count, void* buffer);
+TV_EXPORT ErrorCode FILE_Write(FILE_SpecH ref, int32_t* count, const void* buffer);
+TV_EXPORT ErrorCode FILE_NWrite(FILE_SpecH ref, int32_t count, const void* buffer);
+TV_EXPORT ErrorCode FILE_ReadFork(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer);
+TV_EXPORT ErrorCode FILE_WriteFork(FILE_SpecH ref, int32_t fork, int32_t* count, const void* buffer);
+TV_EXPORT ErrorCode FILE_InqPos(FILE_SpecH ref, int64_t* position);
+TV_EXPORT ErrorCode FILE_SetPos(FILE_SpecH ref, int64_t position);  // from the start
+TV_EXPORT ErrorCode FILE_InqForkPos(FILE_SpecH ref, int32_t fork, int64_t* position);
+TV_EXPORT ErrorCode FILE_SetForkPos(FILE_SpecH ref, int32_t fork, int64_t position);
+// Works on open and closed references.
+TV_EXPORT ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size);
+TV_EXPORT ErrorCode FILE_SetSize(FILE_SpecH ref, int64_t size);
+TV_EXPORT ErrorCode FILE_SetForkSize(FILE_SpecH ref, int32_t fork, int64_t size);
+// No buffering on this platform: 5 on an open reference, 783 on a closed one.
+TV_EXPORT ErrorCode FILE_SetBuffer(FILE_SpecH ref, int32_t size);
+
+// ---- Files and folders ---------------------------------------------------------
+// script is ignored (names are UTF-8).
+TV_EXPORT ErrorCode FILE_Create(int32_t kind, int32_t script, int32_t flags, FILE_SpecH ref);
+TV_EXPORT ErrorCode FILE_Delete(FILE_SpecH ref);
+// Renames in place (same folder); the reference follows.
+TV_EXPORT ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName);
+// Copies the data (and side-car resource file) of source to a new file at
+// destination, atomically: the destination never exists half-written.
+TV_EXPORT ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination);
+// Exchanges the contents of two files.
+TV_EXPORT ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b);
+TV_EXPORT ErrorCode FILE_ParentDir(FILE_SpecH ref, int32_t flags, FILE_SpecH* parent);
+// Entries of a folder, sorted byte-wise by name; dot-files and broken links
+// are not listed. Indices run from 1 to the count.
+TV_EXPORT ErrorCode FILE_DirFileCount(FILE_SpecH dir, int32_t* count);
+TV_EXPORT ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref);
+TV_EXPORT ErrorCode FILE_DirInqFileSpecByName(FILE_SpecH dir, const char* name, FILE_SpecH* ref);
+// Writes the open forks' data through to the disk.
+TV_EXPORT ErrorCode FILE_SynchFiles(FILE_SpecH ref);
+
+// ---- Names and types ----------------------------------------------------------
+// name: a buffer of size bytes (FILE_MaxPath is always enough).
+TV_EXPORT ErrorCode FILE_InqName(FILE_SpecH ref, int32_t form, char* name, int32_t size);
+TV_EXPORT ErrorCode FILE_InqSeparator(char* separator);
+// In place; the name is cut to FILE_MaxName bytes on a UTF-8 boundary.
+TV_EXPORT ErrorCode FILE_CleanFilename(char* name);
+TV_EXPORT ErrorCode FILE_CleanFilenameXplat(char* name);
+// extension: a buffer of FILE_MaxName + 1 bytes.
+TV_EXPORT ErrorCode FILE_ExtFromName(const char* name, char* extension, int32_t* length);
+TV_EXPORT ErrorCode FILE_InqExtension(FILE_SpecH ref, char* extension, int32_t* length);
+TV_EXPORT ErrorCode FILE_InqFileType(FILE_SpecH ref, FourCC* type, FourCC* creator);
+// Files carry no type codes here: accepted for files and changes nothing.
+TV_EXPORT ErrorCode FILE_SetFileType(FILE_SpecH ref, FourCC type, FourCC creator);
+// extension with or without the leading "."; at most 8 characters.
+TV_EXPORT ErrorCode FILE_AddExtensionMap(const char* extension, FourCC type, FourCC creator);
+TV_EXPORT ErrorCode FILE_AddFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t refcon);
+TV_EXPORT ErrorCode FILE_RemoveFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t refcon);
+
+// ---- Volumes ------------------------------------------------------------------------
+TV_EXPORT ErrorCode FILE_VolCount(int32_t* count);
+TV_EXPORT ErrorCode FILE_InqVolSpec(int32_t index, FILE_SpecH* ref);  // index from 1
+TV_EXPORT ErrorCode FILE_InqVolSpaceAvailable(FILE_SpecH ref, uint64_t* bytes);
+// Free space plus the current size of the file.
+TV_EXPORT ErrorCode FILE_InqVolSpacePlusAvailable(FILE_SpecH ref, uint64_t* bytes);
+// Saturates at 0xFFFFFFFF.
+TV_EXPORT ErrorCode FILE_InqVolKBAvailable(FILE_SpecH ref, uint32_t* kilobytes);
+// name: FILE_VolNameSize bytes.
+TV_EXPORT ErrorCode FILE_GetVolumeNameFromFullPath(const char* path, char* name);
+
+// ---- Dates --------------------------------------------------------------------------
+TV_EXPORT ErrorCode FILE_InqCreatDate(FILE_SpecH ref, FILE_DateValue* date);
+// File systems here keep no settable creation date: accepted, changes nothing.
+TV_EXPORT ErrorCode FILE_SetCreatDate(FILE_SpecH ref, FILE_DateValue date);
+TV_EXPORT ErrorCode FILE_InqModDate(FILE_SpecH ref, FILE_DateValue* date);
+TV_EXPORT ErrorCode FILE_SetModDate(FILE_SpecH ref, FILE_DateValue date);
+TV_EXPORT ErrorCode FILE_GetDateSpecTime(FILE_DateSpec* now);
+TV_EXPORT ErrorCode FILE_GetDateValueTime(FILE_DateValue* now);
+TV_EXPORT ErrorCode FILE_DateValue2DateSpec(FILE_DateValue value, FILE_DateSpec* spec);
+TV_EXPORT ErrorCode FILE_DateSpec2DateValue(const FILE_DateSpec* spec, FILE_DateValue* value);
+
+// ---- Aliases and relative paths ----------------------------------------------
+// relativeTo: the project file (may be null: no relative data).
+TV_EXPORT ErrorCode FILE_NewAliasRec(FILE_SpecH ref, FILE_SpecH relativeTo, FILE_AliasH* alias);
+TV_EXPORT ErrorCode FILE_DisposeAliasRec(FILE_AliasH alias);
+// Tries the exact stored path, the full path, the relative data against
+// relativeTo, then (interactive) the host's locate callback; 784 when missing.
+// *changed tells whether the file was found elsewhere than the full path.
+TV_EXPORT ErrorCode FILE_ResolveAliasRec(FILE_AliasH alias, FILE_SpecH relativeTo, Boolean32 interactive,
+                                         FILE_SpecH* ref, Boolean32* changed);
+// Follows a symbolic link in place; *wasAlias tells whether ref was one.
+TV_EXPORT ErrorCode FILE_ResolveFinderAlias(FILE_SpecH ref, Boolean32* wasAlias);
+// Writes the flattened record at the current position of an open file.
+TV_EXPORT ErrorCode FILE_WriteAliasRec(FILE_SpecH file, FILE_AliasH alias);
+// Reads a flattened record from the current position of an open file.
+TV_EXPORT ErrorCode FILE_ReadAliasRec(FILE_SpecH file, FILE_AliasH* alias);
+// A new handle holding the flattened record.
+TV_EXPORT ErrorCode FILE_FlattenAliasRec(FILE_AliasH alias, Handle* flat);
+// Exactly size bytes of a flattened record.
+TV_EXPORT ErrorCode FILE_UnflattenAliasRec(const void* data, int32_t size, FILE_AliasH* alias);
+TV_EXPORT ErrorCode FILE_InqAliasRecName(FILE_AliasH alias, char* name, int32_t size);
+TV_EXPORT ErrorCode FILE_InqAliasRecType(FILE_AliasH alias, FourCC* type);
+TV_EXPORT ErrorCode FILE_InqAliasRecFullPath(FILE_AliasH alias, char* path, int32_t size);
+// path: size bytes; an empty result when the relative data does not apply.
+TV_EXPORT ErrorCode FILE_ResolveRelativePaths(const char* projectPath, const char* storedPath, int32_t levels,
+                                              int32_t offset, char* path, int32_t size);
+TV_EXPORT ErrorCode FILE_CompareRelativePaths(const char* projectPath, const char* footagePath,
+                                              Boolean32* sameVolume, int32_t* levels, int32_t* offset);
+
+// ---- Interaction ---------------------------------------------------------------------
+// Without host callbacks (or when the user cancels) the result is empty: a
+// null reference and 0.
+TV_EXPORT ErrorCode FILE_DoOpenInteractiveSingle(const char* prompt, FILE_SpecH* ref);
+// *refs: a new handle of *count FILE_SpecH (null when empty); dispose each and the handle.
+TV_EXPORT ErrorCode FILE_DoOpenInteractiveMultiple(const char* prompt, Handle* refs, int32_t* count);
+TV_EXPORT ErrorCode FILE_DoSaveInteractive(const char* prompt, const char* defaultName, FILE_SpecH* ref);
+// Like FILE_DoSaveInteractive, then creates the file (replacing an existing one).
+TV_EXPORT ErrorCode FILE_CreateLocSaveInteractive(const char* prompt, const char* defaultName, FILE_SpecH* ref);
+TV_EXPORT ErrorCode FILE_NavServicesAvailable(Boolean32* available);  // never here
+TV_EXPORT ErrorCode FILE_EnableNavServices(Boolean32 enable);
+TV_EXPORT ErrorCode FILE_SetHostProcs(const FILE_HostProcs* procs);  // null removes them
+
+#ifdef __cplusplus
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tv::file {
+
+// Free and total bytes of the volume holding path; returns 0 or an errno value.
+using VolumeSpaceProvider = std::function<int(const std::string& path, uint64_t* freeBytes,
+                                              uint64_t* totalBytes)>;
+// Installs a provider (an empty function restores statvfs).
+void SetVolumeSpaceProvider(VolumeSpaceProvider provider);
+
+// A new alias record for a path given as text: a native path ("/...") or a
+// Windows-form path kept from an old project ("c:\...", "\\server\share\...").
+// projectPath (may be empty) adds relative data.
+ErrorCode NewAliasFromPath(std::string_view path, FourCC type, std::string_view projectPath, FILE_AliasH* alias);
+
+// Forgets the extension map, the mapping functions, the host callbacks, the
+// folder cache and the once-per-run warnings.
+void ResetState();
+
+}  // namespace tv::file
+#endif

@@ -1,0 +1,189 @@
+// Opening and closing the data fork and the side-car resource fork, with the
+// read-only fallback of read-write opens.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "FILE_internal.h"
+
+using namespace tv;
+using namespace tv::file;
+
+namespace {
+
+bool ValidPermission(int32_t p) {
+  return p == FILE_PermRead || p == FILE_PermWrite || p == FILE_PermReadWrite || p == FILE_PermShared;
+}
+
+int Flags(int32_t permission) {
+  switch (permission) {
+    case FILE_PermRead: return O_RDONLY;
+    case FILE_PermWrite: return O_WRONLY;
+    default: return O_RDWR;  // read-write and the shared mode (no share modes here)
+  }
+}
+
+int OpenRetrying(const char* path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Opens one fork of a checked reference. create: make a missing side-car
+// (writing to a resource fork creates it); otherwise a missing side-car is -192.
+ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, bool createSidecar) {
+  if (!ValidPermission(permission)) return Fail(site, kErrBadParam, kStrBadPerm);
+  if (r.isFolder) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"open"});
+  bool resource = fork == FILE_ResourceFork;
+  if (!resource && fork != FILE_DataFork) return Fail(site, kErrBadParam, kStrBadParam);
+  if (ForkFd(r, fork) != kNoFd) return Fail(site, FILE_ErrOpen, kStrCannotOpen, {"reopen"});
+  std::string path = resource ? SidecarPath(r) : FullPath(r);
+  int flags = Flags(permission);
+  if (resource && createSidecar && permission != FILE_PermRead) flags |= O_CREAT;
+  int32_t granted = permission;
+  bool fellBack = false;
+  int fd = OpenRetrying(path.c_str(), flags);
+  if (fd < 0 && (permission == FILE_PermReadWrite || permission == FILE_PermShared) &&
+      (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    // The platform refused writing: open for reading and remember it, so a
+    // later write fails with the permission code.
+    fd = OpenRetrying(path.c_str(), O_RDONLY);
+    granted = FILE_PermRead;
+    fellBack = true;
+  }
+  if (fd < 0) {
+    if (resource && errno == ENOENT)
+      return FailPlatform(site, kSysResNotFound, "opening resource fork of", FullPath(r));
+    return FailErrno(site, errno, "opening", path);
+  }
+  if (resource) {
+    r.resFd = fd;
+    r.resPerm = granted;
+  } else {
+    r.dataFd = fd;
+    r.dataPerm = granted;
+    r.isOpen = 1;
+    r.fellBack = fellBack;
+  }
+  return 0;
+}
+
+ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
+  int32_t fd = ForkFd(r, fork);
+  if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"close"});
+  int rc = ::close(fd);
+  int error = errno;
+  // The descriptor is gone whatever close says.
+  if (fork == FILE_ResourceFork) {
+    r.resFd = kNoFd;
+    r.resPerm = 0;
+  } else {
+    r.dataFd = kNoFd;
+    r.dataPerm = 0;
+    r.isOpen = 0;
+  }
+  if (rc != 0 && error != EINTR)
+    return FailErrno(site, error, "closing", fork == FILE_ResourceFork ? SidecarPath(r) : FullPath(r));
+  return 0;
+}
+
+}  // namespace
+
+ErrorCode FILE_Open(int32_t permission, FILE_SpecH ref) {
+  Spec s(ref, kSiteOpen);
+  if (s.err) return s.err;
+  return OpenFork(*s, FILE_DataFork, permission, kSiteOpen, false);
+}
+
+ErrorCode FILE_Close(FILE_SpecH ref) {
+  Spec s(ref, kSiteClose);
+  if (s.err) return s.err;
+  if (s->dataFd == kNoFd && s->resFd == kNoFd) return Fail(kSiteClose, FILE_ErrClosed, kStrCannotClosed, {"close"});
+  ErrorCode err = 0;
+  if (s->resFd != kNoFd) err = CloseOne(*s, FILE_ResourceFork, kSiteClose);
+  if (s->dataFd != kNoFd) {
+    ErrorCode e = CloseOne(*s, FILE_DataFork, kSiteClose);
+    if (!err) err = e;
+  }
+  return err;
+}
+
+ErrorCode FILE_OpenForkWithPermissions(FILE_SpecH ref, int32_t fork, int32_t permission) {
+  Spec s(ref, kSiteOpenFork);
+  if (s.err) return s.err;
+  return OpenFork(*s, fork, permission, kSiteOpenFork, true);
+}
+
+ErrorCode FILE_CloseFork(FILE_SpecH ref, int32_t fork) {
+  Spec s(ref, kSiteCloseFork);
+  if (s.err) return s.err;
+  if (fork != FILE_DataFork && fork != FILE_ResourceFork) return Fail(kSiteCloseFork, kErrBadParam, kStrBadParam);
+  return CloseOne(*s, fork, kSiteCloseFork);
+}
+
+ErrorCode FILE_OpenResFile(FILE_SpecH ref, int32_t permission, int32_t* resRef) {
+  if (!resRef) return Fail(kSiteOpenResFile, kErrBadParam, kStrBadParam);
+  *resRef = FILE_ClosedRefNum;
+  Spec s(ref, kSiteOpenResFile);
+  if (s.err) return s.err;
+  if (ErrorCode err = OpenFork(*s, FILE_ResourceFork, permission, kSiteOpenResFile, false)) return err;
+  *resRef = s->resFd;
+  return 0;
+}
+
+ErrorCode FILE_CloseResFile(FILE_SpecH ref) {
+  Spec s(ref, kSiteCloseResFile);
+  if (s.err) return s.err;
+  return CloseOne(*s, FILE_ResourceFork, kSiteCloseResFile);
+}
+
+ErrorCode FILE_InqPerm(FILE_SpecH ref, int32_t* permission) {
+  if (!permission) return Fail(kSiteInqPerm, kErrBadParam, kStrBadParam);
+  *permission = 0;
+  Spec s(ref, kSiteInqPerm);
+  if (s.err) return s.err;
+  *permission = s->dataPerm;
+  return 0;
+}
+
+ErrorCode FILE_InqResPerm(FILE_SpecH ref, int32_t* permission) {
+  if (!permission) return Fail(kSiteInqResPerm, kErrBadParam, kStrBadParam);
+  *permission = 0;
+  Spec s(ref, kSiteInqResPerm);
+  if (s.err) return s.err;
+  *permission = s->resPerm;
+  return 0;
+}
+
+ErrorCode FILE_InqReadOnlyFallback(FILE_SpecH ref, Boolean32* fellBack) {
+  if (!fellBack) return Fail(kSiteInqPerm, kErrBadParam, kStrBadParam);
+  *fellBack = 0;
+  Spec s(ref, kSiteInqPerm);
+  if (s.err) return s.err;
+  *fellBack = s->isOpen && s->fellBack;
+  return 0;
+}
+
+ErrorCode FILE_Flush(FILE_SpecH ref) {
+  Spec s(ref, kSiteFlush);
+  if (s.err) return s.err;
+  if (s->dataFd == kNoFd) return Fail(kSiteFlush, FILE_ErrClosed, kStrCannotClosed, {"flush"});
+  if (s->dataPerm != FILE_PermRead && ::fdatasync(s->dataFd) != 0 && errno != EINVAL)
+    return FailErrno(kSiteFlush, errno, "flushing", FullPath(*s));
+  if (s->resFd != kNoFd && s->resPerm != FILE_PermRead && ::fdatasync(s->resFd) != 0 && errno != EINVAL)
+    return FailErrno(kSiteFlush, errno, "flushing", SidecarPath(*s));
+  return 0;
+}
+
+ErrorCode FILE_SynchFiles(FILE_SpecH ref) {
+  Spec s(ref, kSiteSynch);
+  if (s.err) return s.err;
+  if (s->dataFd != kNoFd && ::fsync(s->dataFd) != 0 && errno != EINVAL)
+    return FailErrno(kSiteSynch, errno, "flushing", FullPath(*s));
+  if (s->resFd != kNoFd && ::fsync(s->resFd) != 0 && errno != EINVAL)
+    return FailErrno(kSiteSynch, errno, "flushing", SidecarPath(*s));
+  return 0;
+}
