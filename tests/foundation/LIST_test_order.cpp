@@ -1,0 +1,337 @@
+// Lists: searching, walking, rearranging and sorting.
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "LIST_test_support.h"
+
+namespace tv::listtest {
+namespace {
+
+const std::string kOutside = " a position outside of list length -- internal value out of range.";
+
+// Items of 8 bytes: a key and the order in which they were made, to see stability.
+struct Keyed {
+  int32_t key;
+  int32_t serial;
+  bool operator==(const Keyed&) const = default;
+};
+int32_t CompareKeys(intptr_t data, LIST_Handle, const void* a, const void* b) {
+  if (data) ++*reinterpret_cast<int64_t*>(data);
+  Keyed x, y;
+  std::memcpy(&x, a, sizeof x);
+  std::memcpy(&y, b, sizeof y);
+  return x.key < y.key ? -1 : (x.key > y.key ? 1 : 0);
+}
+int32_t CompareInts(intptr_t, LIST_Handle, const void* a, const void* b) {
+  int32_t x, y;
+  std::memcpy(&x, a, 4);
+  std::memcpy(&y, b, 4);
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+LIST_Handle MakeKeyed(const std::vector<Keyed>& items) {
+  LIST_Handle list = nullptr;
+  EXPECT_EQ(LIST_New(0, sizeof(Keyed), 16, 1, &list), 0);
+  for (const Keyed& k : items) EXPECT_EQ(LIST_Insert(&k, -1, list), 0);
+  return list;
+}
+std::vector<Keyed> KeyedItems(LIST_Handle list) {
+  int32_t n = 0;
+  LIST_GetNumItems(list, &n);
+  std::vector<Keyed> out(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) LIST_GetItem(list, i, &out[static_cast<size_t>(i)]);
+  return out;
+}
+std::vector<Keyed> RandomKeyed(size_t n, int32_t distinctKeys, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<Keyed> v(n);
+  for (size_t i = 0; i < n; ++i)
+    v[i] = Keyed{static_cast<int32_t>(rng() % static_cast<uint32_t>(distinctKeys)) - distinctKeys / 2,
+                 static_cast<int32_t>(i)};
+  return v;
+}
+
+using ListOrder = ListTest;
+
+TEST_F(ListOrder, SortIsStableAndAgreesWithStdStableSort) {
+  for (size_t n : {0u, 1u, 2u, 15u, 16u, 17u, 100u, 1000u, 5000u}) {
+    for (int32_t distinct : {3, 1000000}) {
+      std::vector<Keyed> items = RandomKeyed(n, distinct, static_cast<uint32_t>(n * 31 + distinct));
+      LIST_Handle list = MakeKeyed(items);
+      ASSERT_EQ(LIST_Sort(&CompareKeys, 0, list), 0);
+      std::stable_sort(items.begin(), items.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+      EXPECT_EQ(KeyedItems(list), items) << "n = " << n;
+      Boolean32 sorted = 0;
+      LIST_IsSorted(list, &CompareKeys, 0, &sorted);
+      EXPECT_TRUE(sorted);
+      LIST_Dispose(list, 0);
+    }
+  }
+  ExpectNoReport();
+}
+
+TEST_F(ListOrder, SortUsesTheListsCompareFunctionWhenNoneIsGiven) {
+  LIST_Handle list = MakeKeyed({{3, 0}, {1, 1}, {3, 2}, {2, 3}, {1, 4}});
+  LIST_Func funcs[3] = {nullptr, nullptr, tv::list::AsFunc(&CompareKeys)};
+  LIST_SetFuncs(list, 3, funcs);
+  ASSERT_EQ(LIST_Sort(nullptr, 0, list), 0);
+  EXPECT_EQ(KeyedItems(list), (std::vector<Keyed>{{1, 1}, {1, 4}, {2, 3}, {3, 0}, {3, 2}}));
+  // The list is not left locked or busy.
+  EXPECT_EQ(LIST_Remove(0, list, 0, nullptr), 0);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListOrder, QuickSortSorts) {
+  for (size_t n : {0u, 2u, 16u, 17u, 3000u}) {
+    std::vector<Keyed> items = RandomKeyed(n, 50, static_cast<uint32_t>(n));
+    LIST_Handle list = MakeKeyed(items);
+    ASSERT_EQ(LIST_QuickSort(&CompareKeys, 0, list), 0);
+    std::vector<Keyed> got = KeyedItems(list);
+    EXPECT_TRUE(std::is_sorted(got.begin(), got.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; }));
+    std::sort(got.begin(), got.end(), [](const Keyed& a, const Keyed& b) { return a.serial < b.serial; });
+    EXPECT_EQ(got, items);  // nothing lost or doubled
+    LIST_Dispose(list, 0);
+  }
+}
+
+int32_t Inconsistent(intptr_t, LIST_Handle, const void*, const void*) { return 1; }
+
+TEST_F(ListOrder, SortsSurviveAnInconsistentComparison) {
+  std::vector<Keyed> items = RandomKeyed(500, 10, 3);
+  LIST_Handle list = MakeKeyed(items);
+  EXPECT_EQ(LIST_QuickSort(&Inconsistent, 0, list), 0);
+  EXPECT_EQ(LIST_Sort(&Inconsistent, 0, list), 0);
+  std::vector<Keyed> got = KeyedItems(list);
+  std::sort(got.begin(), got.end(), [](const Keyed& a, const Keyed& b) { return a.serial < b.serial; });
+  EXPECT_EQ(got, items);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListOrder, DefaultComparisonIsUnsignedBytes) {
+  LIST_Handle list = nullptr;
+  ASSERT_EQ(LIST_New(0, 2, 4, 1, &list), 0);
+  const uint8_t items[][2] = {{0x80, 0x00}, {0x01, 0xFF}, {0x01, 0x02}, {0xFF, 0x00}};
+  for (auto& it : items) LIST_Insert(it, -1, list);
+  ASSERT_EQ(LIST_Sort(nullptr, 0, list), 0);
+  uint8_t got[4][2];
+  for (int i = 0; i < 4; ++i) LIST_GetItem(list, i, got[i]);
+  EXPECT_EQ(got[0][0], 0x01);
+  EXPECT_EQ(got[0][1], 0x02);
+  EXPECT_EQ(got[1][1], 0xFF);
+  EXPECT_EQ(got[2][0], 0x80);
+  EXPECT_EQ(got[3][0], 0xFF);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListOrder, IsSortedLooksAtAdjacentPairs) {
+  LIST_Handle list = Ints({1, 2, 2, 3});
+  Boolean32 sorted = 0;
+  ASSERT_EQ(LIST_IsSorted(list, &CompareInts, 0, &sorted), 0);
+  EXPECT_TRUE(sorted);
+  int32_t v = 0;
+  LIST_Insert(&v, -1, list);
+  LIST_IsSorted(list, &CompareInts, 0, &sorted);
+  EXPECT_FALSE(sorted);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListOrder, SortedInsertionGoesBeforeEqualItems) {
+  LIST_Handle list = MakeKeyed({{1, 0}, {5, 1}, {5, 2}, {9, 3}});
+  Keyed k{5, 10};
+  int32_t index = -7;
+  ASSERT_EQ(LIST_InsertSorted(&k, &CompareKeys, 0, list, &index), 0);
+  EXPECT_EQ(index, 1);
+  Keyed front{0, 11}, back{10, 12};
+  LIST_InsertSorted(&front, &CompareKeys, 0, list, &index);
+  EXPECT_EQ(index, 0);
+  LIST_InsertSorted(&back, &CompareKeys, 0, list, &index);
+  EXPECT_EQ(index, 6);
+  EXPECT_EQ(KeyedItems(list),
+            (std::vector<Keyed>{{0, 11}, {1, 0}, {5, 10}, {5, 1}, {5, 2}, {9, 3}, {10, 12}}));
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListOrder, BinarySearchFindsTheFirstEqualItem) {
+  LIST_Handle list = MakeKeyed({{1, 0}, {5, 1}, {5, 2}, {5, 3}, {9, 4}});
+  Keyed key{5, -1}, out{};
+  Boolean32 found = 0;
+  int32_t index = 0;
+  ASSERT_EQ(LIST_GetSortedItem(list, &CompareKeys, 0, &key, &found, &out, &index), 0);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(out, (Keyed{5, 1}));
+  key.key = 6;
+  out = Keyed{7, 7};
+  ASSERT_EQ(LIST_GetSortedItem(list, &CompareKeys, 0, &key, &found, &out, &index), 0);
+  EXPECT_FALSE(found);
+  EXPECT_EQ(index, 4);
+  EXPECT_EQ(out, (Keyed{0, 0}));
+  key.key = 100;
+  LIST_GetSortedItem(list, &CompareKeys, 0, &key, &found, nullptr, &index);
+  EXPECT_FALSE(found);
+  EXPECT_EQ(index, 5);
+  LIST_Dispose(list, 0);
+  list = MakeKeyed({});
+  ASSERT_EQ(LIST_GetSortedItem(list, &CompareKeys, 0, &key, &found, nullptr, &index), 0);
+  EXPECT_FALSE(found);
+  EXPECT_EQ(index, 0);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListOrder, BinarySearchAsksFewQuestions) {
+  std::vector<Keyed> items;
+  for (int32_t i = 0; i < 100000; ++i) items.push_back({i * 2, i});
+  LIST_Handle list = MakeKeyed({});
+  LIST_SetNumItems(100000, list, 0);
+  void* base = nullptr;
+  LIST_GetAddress(list, 0, LIST_LockInPlace, &base);
+  std::memcpy(base, items.data(), items.size() * sizeof(Keyed));
+  LIST_Unlock(list);
+  int64_t questions = 0;
+  Keyed key{77777, 0};
+  Boolean32 found = 1;
+  int32_t index = 0;
+  LIST_GetSortedItem(list, &CompareKeys, reinterpret_cast<intptr_t>(&questions), &key, &found, nullptr, &index);
+  EXPECT_FALSE(found);
+  EXPECT_EQ(index, 38889);
+  EXPECT_LE(questions, 19);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListOrder, GetItemPosSearchesLinearlyWithTheDefaultComparison) {
+  LIST_Handle list = Ints({4, 8, 15, 8});
+  int32_t key = 8, index = 0;
+  ASSERT_EQ(LIST_GetItemPos(list, 0, &key, &index), 0);
+  EXPECT_EQ(index, 1);
+  key = 16;
+  ASSERT_EQ(LIST_GetItemPos(list, 0, &key, &index), 0);
+  EXPECT_EQ(index, kNotFound);
+  LIST_Dispose(list, 0);
+}
+
+struct Walk {
+  std::vector<int32_t> seen;
+  int32_t stopAt = -1;
+};
+ErrorCode Visit(LIST_Handle, intptr_t data, int32_t index, void* item) {
+  auto* w = reinterpret_cast<Walk*>(data);
+  int32_t v;
+  std::memcpy(&v, item, 4);
+  w->seen.push_back(v);
+  return index == w->stopAt ? 0x4646 : 0;
+}
+
+TEST_F(ListOrder, ForEachStopsAtTheFirstNonZeroResult) {
+  LIST_Handle list = Ints({10, 11, 12, 13});
+  Walk w;
+  int32_t reached = -5;
+  ASSERT_EQ(LIST_ForEach(list, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
+  EXPECT_EQ(w.seen, (std::vector<int32_t>{10, 11, 12, 13}));
+  EXPECT_EQ(reached, 4);
+  w = Walk{};
+  w.stopAt = 2;
+  EXPECT_EQ(LIST_ForEach(list, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0x4646);
+  EXPECT_EQ(w.seen, (std::vector<int32_t>{10, 11, 12}));
+  EXPECT_EQ(reached, 2);
+  EXPECT_EQ(LIST_Unlock(list), LIST_ErrUnlocked);  // the walk unlocked it
+  rec.clear();
+  LIST_Dispose(list, 0);
+  list = Ints({});
+  w = Walk{};
+  ASSERT_EQ(LIST_ForEach(list, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
+  EXPECT_TRUE(w.seen.empty());
+  EXPECT_EQ(reached, 0);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListOrder, ForRangeWalksEitherWay) {
+  LIST_Handle list = Ints({10, 11, 12, 13, 14});
+  Walk w;
+  int32_t reached = 0;
+  ASSERT_EQ(LIST_ForRange(list, 1, 3, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
+  EXPECT_EQ(w.seen, (std::vector<int32_t>{11, 12, 13}));
+  EXPECT_EQ(reached, 4);
+  w = Walk{};
+  ASSERT_EQ(LIST_ForRange(list, -1, 2, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
+  EXPECT_EQ(w.seen, (std::vector<int32_t>{14, 13, 12}));
+  EXPECT_EQ(reached, 1);
+  w = Walk{};
+  w.stopAt = 3;
+  EXPECT_EQ(LIST_ForRange(list, 4, 0, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0x4646);
+  EXPECT_EQ(reached, 3);
+  w = Walk{};
+  ASSERT_EQ(LIST_ForRange(list, 2, 2, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
+  EXPECT_EQ(w.seen, (std::vector<int32_t>{12}));
+  EXPECT_EQ(LIST_ForRange(list, 0, 5, reinterpret_cast<intptr_t>(&w), &Visit, &reached), kErrRange);
+  ExpectOneReport(LIST_SiteForRange, "attempt to get an item from" + kOutside);
+  EXPECT_EQ(LIST_ForRange(list, -2, 0, reinterpret_cast<intptr_t>(&w), &Visit, &reached), kErrRange);
+  rec.clear();
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListOrder, SwapMoveAndReverse) {
+  LIST_Handle list = Ints({1, 2, 3, 4, 5});
+  ASSERT_EQ(LIST_Swap(0, -1, list), 0);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{5, 2, 3, 4, 1}));
+  ASSERT_EQ(LIST_Swap(2, 2, list), 0);
+  EXPECT_EQ(LIST_Swap(0, 5, list), kErrRange);
+  ExpectOneReport(LIST_SiteSwap, "attempt to set an item in" + kOutside);
+  ASSERT_EQ(LIST_Move(0, -1, list, 0), 0);  // forwards, to the last place
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{2, 3, 4, 1, 5}));
+  ASSERT_EQ(LIST_Move(3, 0, list, 0), 0);  // backwards
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 2, 3, 4, 5}));
+  ASSERT_EQ(LIST_Move(1, 3, list, 0), 0);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 3, 4, 2, 5}));
+  ASSERT_EQ(LIST_Move(2, 2, list, 0), 0);
+  EXPECT_EQ(LIST_Move(0, 5, list, 0), kErrRange);
+  ExpectOneReport(LIST_SiteMove, "attempt to insert an item into" + kOutside);
+  EXPECT_EQ(LIST_Move(5, 0, list, 0), kErrRange);
+  ExpectOneReport(LIST_SiteMove, "attempt to remove an item from" + kOutside);
+  ASSERT_EQ(LIST_Reverse(list), 0);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{5, 2, 4, 3, 1}));
+  LIST_RemoveRange(0, 1, list, 0);
+  ASSERT_EQ(LIST_Reverse(list), 0);  // even count
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 3, 4, 2}));
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListOrder, RotateMovesItemsTowardsTheEnd) {
+  LIST_Handle list = Ints({'P', 'Q', 'R'});
+  ASSERT_EQ(LIST_Rotate(1, list), 0);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{'R', 'P', 'Q'}));
+  ASSERT_EQ(LIST_Rotate(-1, list), 0);
+  ASSERT_EQ(LIST_Rotate(-1, list), 0);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{'Q', 'R', 'P'}));
+  ASSERT_EQ(LIST_Rotate(3, list), 0);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{'Q', 'R', 'P'}));
+  ASSERT_EQ(LIST_Rotate(4, list), 0);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{'P', 'Q', 'R'}));
+  LIST_Dispose(list, 0);
+  // Against std::rotate for counts with several cycles and extreme shifts.
+  for (int32_t count : {2, 6, 12, 13}) {
+    for (int32_t n : {1, 2, 3, 4, -4, 6, -9, 100, INT32_MAX, INT32_MIN, INT32_MIN + 1}) {
+      std::vector<int32_t> model(static_cast<size_t>(count));
+      for (int32_t i = 0; i < count; ++i) model[static_cast<size_t>(i)] = i;
+      list = Ints(model);
+      ASSERT_EQ(LIST_Rotate(n, list), 0);
+      int64_t s = ((static_cast<int64_t>(n) % count) + count) % count;
+      std::rotate(model.rbegin(), model.rbegin() + s, model.rend());
+      EXPECT_EQ(Items(list), model) << "count " << count << " n " << n;
+      LIST_Dispose(list, 0);
+    }
+  }
+  // Empty and one-item lists are left alone.
+  list = Ints({});
+  EXPECT_EQ(LIST_Rotate(INT32_MIN, list), 0);
+  EXPECT_EQ(LIST_Rotate(5, list), 0);
+  LIST_Dispose(list, 0);
+  list = Ints({42});
+  EXPECT_EQ(LIST_Rotate(7, list), 0);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{42}));
+  LIST_Dispose(list, 0);
+  ExpectNoReport();
+}
+
+}  // namespace
+}  // namespace tv::listtest
