@@ -1,0 +1,195 @@
+// BM: bitmap worlds. Every pixel buffer of the engine is a World: a bounds
+// rectangle, a depth (1, 2, 4, 8, 16 or 32 bits), row bytes and pixels in a
+// relocatable (optionally purgeable) block. The package creates and disposes
+// worlds, locks and unlocks their pixels (reloading purged pixels on demand),
+// clears them, copies rectangles between them, and wraps locked worlds into
+// the PFWorld record that effects and pixel routines read.
+//
+// Pixels: 32-bit worlds hold 8-bit channels, alpha-red-green-blue in memory
+// (byte 0 alpha) unless the World's channel order is set to blue-green-red-
+// alpha; 16-bit pixels are big-endian x-5-5-5; depths up to 8 are colour
+// indices packed most significant bits first. Rows are `rowBytes` apart.
+#pragma once
+
+#include "STR.h"
+#include "Types.h"
+
+// A World: a handle to the World record.
+typedef Handle BM_World;
+
+enum : int32_t { BM_PackageNumber = 7 };
+
+// Errors of the package (besides the general codes 1, 2, 3, 4, 5, 8, 10).
+enum : ErrorCode {
+  BM_ErrPixelsPurged = 0x701,  // 1793: the pixels are purged
+  BM_ErrBadEffectParam = 516,  // PFWorld operations: bad argument
+};
+
+// Creation flags of BM_NewWorld.
+enum : uint32_t {
+  BM_Flag_SharePixels = 0x01,    // a window onto the parent World's pixels; needs BM_Flag_ShareDevice
+  BM_Flag_ShareDevice = 0x02,    // share the parent's device (same depth as the parent)
+  BM_Flag_ParentWindow = 0x04,   // drawn in a parent window's port (first argument: the port)
+  BM_Flag_KeepLocal = 0x08,      // pixels in local memory
+  BM_Flag_TempMemory = 0x10,     // pixels in temporary memory
+  BM_Flag_Purgeable = 0x20,      // pixels purgeable (also tracks the current purge state)
+  BM_Flag_ScreenDevice = 0x40,   // stands for a screen device (first argument: the device)
+  BM_Flag_Clear = 0x100,         // pixels cleared to zero on creation
+};
+
+// Depth 0 asks for the parent's depth.
+enum : int32_t { BM_Depth_SHARE = 0 };
+
+// BM_GetPixelsState / BM_SetPixelsState bits (values, not positions).
+enum : int32_t {
+  BM_PixState_Purged = 1,     // as a state to set: purge now (implies purgeable)
+  BM_PixState_Purgeable = 2,
+  BM_PixState_Locked = 4,
+};
+
+// 32-bit channel orders in memory.
+enum : int32_t {
+  BM_Order_ARGB = 0,  // byte 0 alpha
+  BM_Order_BGRA = 1,  // byte 3 alpha
+};
+
+// Blit modes of BM_Blit (indices into the platform copy-mode table).
+enum : int32_t {
+  BM_Blit_Copy = 0, BM_Blit_Or = 1, BM_Blit_Xor = 2, BM_Blit_Bic = 3,
+  BM_Blit_NotCopy = 4, BM_Blit_NotOr = 5, BM_Blit_NotXor = 6, BM_Blit_NotBic = 7,
+  BM_Blit_Blend = 8, BM_Blit_AddPin = 9, BM_Blit_AddOver = 10, BM_Blit_SubPin = 11,
+  BM_Blit_AddMax = 12, BM_Blit_SubOver = 13, BM_Blit_AdMin = 14, BM_Blit_DitherCopy = 15,
+  BM_Blit_DitherCopy2 = 16, BM_Blit_Transparent = 17, BM_Blit_Highlight = 18,
+  BM_Blit_ModeCount = 19,
+};
+
+// The PFWorld kinds.
+enum : uint32_t {
+  PF_WorldKind_New = 0xAAAABBBB,      // made by PF_NewWorld
+  PF_WorldKind_Wrapped = 0xAAAACCCC,  // made by PF_MakeBMIntoPF
+  PF_WorldKind_Layer = 0xAAAAAAAA,    // made by PF_MakeBMIntoPF_Layer
+};
+enum : uint32_t { PF_WorldFlag_Writeable = 2 };
+
+// The record through which effects and pixel routines see a locked World.
+typedef struct PFWorld {
+  uintptr_t reserved0;  // layer worlds: a host reference
+  uintptr_t reserved1;  // layer worlds: a second host reference
+  uint32_t worldFlags;  // PF_WorldFlag_Writeable for PF_NewWorld worlds
+  char* data;           // first pixel
+  int32_t rowBytes;
+  int32_t width;
+  int32_t height;
+  Rect extentHint;      // top, left, bottom, right
+  void* platformRef;    // the World's port
+  BM_World world;
+  uint32_t kindMagic;   // PF_WorldKind_*
+  uint32_t reserved[7];
+} PFWorld;
+
+// The save area of BM_GetGlobals / BM_SetGlobals.
+typedef struct BM_SavedGlobals {
+  alignas(8) uint8_t bytes[256];
+} BM_SavedGlobals;
+
+// The drawing procedures installed by BM_SetBlitLevel(1). Colours are
+// 0xRRGGBB00; for depths up to 8 the colour index is the low byte.
+typedef struct BM_BlitProcs {
+  ErrorCode (*readPixel)(BM_World world, int32_t h, int32_t v, uint32_t* colour);
+  ErrorCode (*writePixel)(BM_World world, int32_t h, int32_t v, uint32_t colour);
+  ErrorCode (*copyRectToPoint)(BM_World src, BM_World dst, const Rect* srcRect, Point dstTopLeft,
+                               int32_t mode);
+  ErrorCode (*scrollRect)(BM_World world, const Rect* rect, int32_t dh, int32_t dv);
+  ErrorCode (*fillRect)(BM_World world, const Rect* rect, uint32_t colour);
+  ErrorCode (*copy)(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect, int32_t mode);
+  // Copies only when *counter equals start; then counts *counter down.
+  ErrorCode (*countedCopy)(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect,
+                           int32_t mode, int32_t* counter, int32_t start);
+  ErrorCode (*copyInstallLut)(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect,
+                              int32_t mode, Handle lut);
+  // A positive factor multiplies the source size, a negative one divides it.
+  ErrorCode (*scaledCopy)(BM_World src, BM_World dst, const Rect* srcRect, Point dstTopLeft,
+                          int32_t factor);
+} BM_BlitProcs;
+
+TV_EXPORT STR_Table BMp_G_STRs;
+
+// ---- Package frame ----------------------------------------------------------
+TV_EXPORT uint32_t BM_PkgObjectVersion(void);
+TV_EXPORT ErrorCode BM_CheckVersions(LocationCode location, int32_t expectedMajor);
+TV_EXPORT ErrorCode BM_Birth(int32_t mode);
+TV_EXPORT ErrorCode BM_Death(void);
+// Copies the package globals out and marks the package unborn until
+// BM_SetGlobals restores them.
+TV_EXPORT ErrorCode BM_GetGlobals(BM_SavedGlobals* save);
+TV_EXPORT ErrorCode BM_SetGlobals(const BM_SavedGlobals* save);
+// Re-births the package when a screen device changed its depth.
+TV_EXPORT ErrorCode BM_UpdateGlobals(Boolean32* changed);
+
+// ---- Worlds -------------------------------------------------------------------
+// first: the parent World, the parent window's port or the screen device, as
+// the flags say. Exactly one of existingRecord and outWorld is given.
+TV_EXPORT ErrorCode BM_NewWorld(void* first, uint32_t flags, const Rect* bounds, int32_t depth,
+                                int32_t reserved, Handle existingRecord, BM_World* outWorld);
+TV_EXPORT ErrorCode BM_DisposeWorld(BM_World world);
+// Depth 0 keeps the depth, null bounds keep the size.
+TV_EXPORT ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle colourTable, void* device,
+                                   int32_t reserved, BM_World world);
+TV_EXPORT ErrorCode BM_LockPixels(int32_t mode, BM_World world, Boolean32* failed);
+TV_EXPORT ErrorCode BM_LoadLockPixels(int32_t mode, BM_World world, Boolean32* wasPurged,
+                                      Boolean32* reloaded);
+TV_EXPORT ErrorCode BM_UnlockPixels(BM_World world);
+// The locked base address, else the pixels' current address, else null.
+TV_EXPORT char* BMp_GetPixBaseAddr(BM_World world);
+// Bits BM_PixState_*.
+TV_EXPORT ErrorCode BM_GetPixelsState(BM_World world, int32_t* state);
+TV_EXPORT ErrorCode BM_SetPixelsState(int32_t state, int32_t mask, BM_World world);
+TV_EXPORT ErrorCode BM_SetLockPolicy(int32_t policy);
+TV_EXPORT int32_t BMp_GetLockPolicy(void);
+// value: the four bytes written to each 32-bit word, first byte in the high byte.
+TV_EXPORT ErrorCode BM_ClearWorldToLong(BM_World world, uint32_t value);
+TV_EXPORT ErrorCode BM_ClearWorldToZeros(BM_World world);
+TV_EXPORT ErrorCode BM_InqMaxWorld(int32_t* maxWidth, int32_t* maxHeight, int32_t* maxDepth);
+
+// Field inquiries.
+TV_EXPORT ErrorCode BM_GetWorldBounds(BM_World world, Rect* bounds);
+TV_EXPORT ErrorCode BM_GetWorldInfo(BM_World world, int32_t* width, int32_t* height, int32_t* depth,
+                                    int32_t* rowBytes);
+TV_EXPORT ErrorCode BM_GetChannelOrder(BM_World world, int32_t* order);
+// Marks the pixels as being in `order` without touching them.
+TV_EXPORT ErrorCode BM_AssumeChannelOrder(BM_World world, int32_t order);
+// Re-orders the pixels into `order`.
+TV_EXPORT ErrorCode BM_SetChannelOrder(BM_World world, int32_t order);
+
+// ---- Copying ----------------------------------------------------------------------
+// Rectangles are in each World's bounds coordinates (null: the whole World);
+// both are clipped to their worlds. Nearest-neighbour scaling.
+TV_EXPORT ErrorCode BM_Blit(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect,
+                            int32_t mode);
+TV_EXPORT ErrorCode BM_SetBlitLevel(int32_t level);
+// The procedures of the current blit level (all null before a level is set).
+TV_EXPORT ErrorCode BMp_GetBlitProcs(BM_BlitProcs* procs);
+TV_EXPORT ErrorCode BM_SyncTo(BM_World world, Boolean32 on);
+
+// ---- Effect worlds ----------------------------------------------------------------
+TV_EXPORT ErrorCode PF_NewWorld(void* effectRef, int32_t width, int32_t height, Boolean32 clear,
+                                PFWorld* world);
+TV_EXPORT ErrorCode PF_DisposeWorld(void* effectRef, PFWorld* world);
+TV_EXPORT ErrorCode PF_MakeBMIntoPF(BM_World world, const Rect* extent, PFWorld* pfWorld);
+TV_EXPORT ErrorCode PF_MakeBMIntoPF_Layer(BM_World world, uintptr_t reserved0, uintptr_t reserved1,
+                                          uint32_t worldFlags, const Rect* extent, PFWorld* pfWorld);
+TV_EXPORT ErrorCode PF_GetPlatformRefs(void* effectRef, const PFWorld* world, void** port,
+                                       void** device);
+
+// ---- Bookkeeping -------------------------------------------------------------------
+// Worlds made by BM_NewWorld and not yet disposed (device worlds included).
+TV_EXPORT int32_t BMp_LiveWorldCount(void);
+
+// ---- Virtual screen devices (headless) ------------------------------------------------
+// The platform has no screens; a host or a test may add virtual ones before
+// BM_Birth, which makes one World (flag BM_Flag_ScreenDevice) for each.
+TV_EXPORT ErrorCode BMp_AddVirtualScreen(const Rect* bounds, int32_t depth, void** device);
+TV_EXPORT ErrorCode BMp_SetVirtualScreenDepth(void* device, int32_t depth);
+TV_EXPORT ErrorCode BMp_RemoveVirtualScreens(void);
+// The World of device slot 0..7, or null.
+TV_EXPORT ErrorCode BMp_GetDeviceWorld(int32_t slot, BM_World* world);
