@@ -118,6 +118,15 @@ TEST_F(NumberTest, SubstitutionMarkers) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
+TEST_F(NumberTest, MarkersInsideDoubleByteCharactersAreText) {
+  U_SetSystemScript(U_ScriptJapanese);
+  // 0x88 0x5E is one character whose trail byte happens to be '^'.
+  EXPECT_EQ(SubString("\x88^1 ^1", {"x"}), "\x88^1 x");
+  EXPECT_EQ(SubString("^F1@1.1\x88@@", {1.0}), "1.0");
+  U_SetSystemScript(U_ScriptRoman);
+  EXPECT_EQ(SubString("\x88^1 ^1", {"x"}), "\x88x ^1");
+}
+
 TEST_F(NumberTest, InsertedMarkersAreNotSubstitutedAgain) {
   EXPECT_EQ(SubString("file ^1 layer ^2", {"my^2name", "L"}), "file my^2name layer L");
   EXPECT_EQ(SubString("^2^1", {"^2", "x"}), "x^2");
