@@ -188,7 +188,7 @@ TV_EXPORT ErrorCode BEZ_LinearlyInterpolateLine(int16_t dimensions, const double
 // coordinate is not beyond it, then bisects 0..1 while test asks to split
 // (never deeper than BEZ_AdaptiveMaxDepth) and appends accepted interval ends
 // in increasing t. minX/maxX (optional) keep a running range of coordinate 0.
-enum : int32_t { BEZ_AdaptiveMaxDepth = 30 };
+enum : int32_t { BEZ_AdaptiveMaxDepth = 16 };
 TV_EXPORT ErrorCode BEZ_EvaluateAdaptively(BEZ_AdaptiveTest test, void* data, const double* lowerBound,
                                            const BEZ_Curve* curve, double* minX, double* maxX,
                                            BEZ_List* points);

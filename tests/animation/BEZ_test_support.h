@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <deque>
 #include <vector>
 
 #include "BEZ.h"
@@ -36,18 +37,15 @@ inline double Bernstein(double c0, double c1, double c2, double c3, double t) {
 class BezFixture : public tv::test::UFixture {
  protected:
   void TearDown() override {
-    for (LIST_Handle* l : lists_)
-      if (*l) {
-        EXPECT_EQ(LIST_Dispose(*l, 0), 0);
-        *l = nullptr;
+    for (LIST_Handle& l : lists_)
+      if (l) {
+        EXPECT_EQ(LIST_Dispose(l, 0), 0);
+        l = nullptr;
       }
     tv::test::UFixture::TearDown();
   }
-  // Registers a list slot to be disposed after the test.
-  LIST_Handle* Track(LIST_Handle* slot) {
-    lists_.push_back(slot);
-    return slot;
-  }
+  // A list slot, initially null, whose list is disposed after the test.
+  LIST_Handle& Slot() { return lists_.emplace_back(nullptr); }
   int32_t Count(LIST_Handle list) {
     int32_t n = -1;
     EXPECT_EQ(LIST_GetNumItems(list, &n), 0);
@@ -61,7 +59,7 @@ class BezFixture : public tv::test::UFixture {
   }
 
  private:
-  std::vector<LIST_Handle*> lists_;
+  std::deque<LIST_Handle> lists_;  // stable addresses
 };
 
 }  // namespace tv::bez::test

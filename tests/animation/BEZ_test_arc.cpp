@@ -1,0 +1,421 @@
+// BEZ: arc tables, arc-length lookups, arc splines, fitting, straight-segment
+// approximation and adaptive sampling.
+#include <numbers>
+
+#include "BEZ_test_support.h"
+
+namespace tv::bez::test {
+namespace {
+
+class BezArc : public BezFixture {};
+
+// A quarter of the unit circle as one cubic.
+OwnedCurve QuarterCircle() {
+  const double k = 0.5522847498;
+  return Curve2(1, 0, 1, k, k, 1, 0, 1);
+}
+
+TEST_F(BezArc, StraightSegmentTable) {
+  auto c = Curve2(0, 0, 1, 4.0 / 3, 2, 8.0 / 3, 3, 4);
+  LIST_Handle* table = &Slot();
+  double length = 0;
+  ASSERT_EQ(BEZ_BuildArcTable(&c.c, 100, table, &length), 0);
+  EXPECT_NEAR(length, 5.0, 1e-12);
+  ASSERT_EQ(Count(*table), 100);
+  int32_t itemSize = 0;
+  LIST_GetItemSize(*table, &itemSize);
+  EXPECT_EQ(itemSize, 16);
+  auto items = Items<BEZ_ArcSample>(*table);
+  EXPECT_EQ(items[0].t, 0.0);
+  EXPECT_EQ(items[0].s, 0.0);
+  EXPECT_EQ(items[99].t, 1.0);
+  double s = 0;
+  ASSERT_EQ(BEZ_SFromT(&c.c, 0.5, 100, table, &s), 0);
+  EXPECT_NEAR(s, 2.5, 1e-12);
+  double t = -1;
+  ASSERT_EQ(BEZ_TFromS(&c.c, 2.5, 100, table, &t), 0);
+  EXPECT_NEAR(t, 0.5, 1e-12);
+  ASSERT_EQ(BEZ_TFromS(&c.c, 0.0, 100, table, &t), 0);
+  EXPECT_EQ(t, 0.0);
+  ASSERT_EQ(BEZ_TFromS(&c.c, 5.0 + 1e-12, 100, table, &t), 0);
+  EXPECT_EQ(t, 1.0);
+  ASSERT_EQ(BEZ_TFromS(&c.c, 7.0, 100, table, &t), 0);
+  EXPECT_EQ(t, 1.0);
+  ASSERT_EQ(BEZ_SFromT(&c.c, 1.5, 100, table, &s), 0);  // clamped
+  EXPECT_NEAR(s, 5.0, 1e-12);
+}
+
+TEST_F(BezArc, TableIsBuiltOnFirstUseAndRebuiltToExactSize) {
+  auto c = Curve2(0, 0, 1, 0, 2, 0, 3, 0);
+  LIST_Handle& table = Slot();
+  double s = 0;
+  ASSERT_EQ(BEZ_SFromT(&c.c, 0.25, 500, &table, &s), 0);
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(Count(table), 500);
+  EXPECT_NEAR(s, 0.75, 1e-12);
+  double length = 0;
+  ASSERT_EQ(BEZ_BuildArcTable(&c.c, 7, &table, &length), 0);
+  EXPECT_EQ(Count(table), 7);
+  EXPECT_NEAR(length, 3.0, 1e-12);
+}
+
+TEST_F(BezArc, QuarterCircleLength) {
+  auto c = QuarterCircle();
+  LIST_Handle& table = Slot();
+  double length = 0;
+  ASSERT_EQ(BEZ_BuildArcTable(&c.c, 500, &table, &length), 0);
+  EXPECT_NEAR(length, std::numbers::pi / 2, 1e-3);
+  // By symmetry half the length is at t = 0.5.
+  double t = 0;
+  ASSERT_EQ(BEZ_TFromS(&c.c, length / 2, 500, &table, &t), 0);
+  EXPECT_NEAR(t, 0.5, 1e-9);
+  double p[2];
+  ASSERT_EQ(BEZ_EvaluateByDistance(&c.c, length / 2, 500, &table, p), 0);
+  EXPECT_NEAR(p[0], std::sqrt(0.5), 1e-3);
+  EXPECT_NEAR(p[1], std::sqrt(0.5), 1e-3);
+}
+
+TEST_F(BezArc, ZeroLengthCurve) {
+  auto c = Curve2(2, 2, 2, 2, 2, 2, 2, 2);
+  LIST_Handle& table = Slot();
+  LIST_Handle& spline = Slot();
+  double length = -1, t = -1;
+  ASSERT_EQ(BEZ_BuildArcTable(&c.c, 100, &table, &length), 0);
+  EXPECT_LT(length, 1e-10);
+  ASSERT_EQ(BEZ_TFromS(&c.c, 1.0, 100, &table, &t), 0);
+  EXPECT_EQ(t, 0.0);
+  ASSERT_EQ(BEZ_BuildArcSpline(&c.c, 1.0, &spline, &length), 0);
+  EXPECT_LT(length, 1e-10);
+  auto pts = Items<BEZ_Point2>(spline);
+  ASSERT_EQ(pts.size(), 4u);
+  EXPECT_EQ(pts[3].x, 1.0);
+  for (auto& p : pts) {
+    EXPECT_TRUE(std::isfinite(p.x));
+    EXPECT_EQ(p.y, 0.0);
+  }
+  for (double s : {0.0, 0.5, 3.0}) {
+    ASSERT_EQ(BEZ_TFromSSpline(&c.c, s, 1.0, &spline, &t), 0);
+    EXPECT_EQ(t, 0.0);
+  }
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(BezArc, TooFewSamplesIsRefused) {
+  auto c = Curve2(0, 0, 1, 0, 2, 0, 3, 0);
+  LIST_Handle& table = Slot();
+  double length = 9;
+  for (int32_t n : {1, 0, -5}) {
+    rec.clear();
+    EXPECT_EQ(BEZ_BuildArcTable(&c.c, n, &table, &length), kErrBadParam);
+    EXPECT_EQ(length, 0.0);
+    EXPECT_EQ(table, nullptr);
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 6));
+    EXPECT_EQ(rec.last().text, "Test error: a bad parameter was passed.");
+  }
+}
+
+TEST_F(BezArc, ListOfTheWrongItemSizeIsDamaged) {
+  auto c = Curve2(0, 0, 1, 0, 2, 0, 3, 0);
+  LIST_Handle& list = Slot();
+  ASSERT_EQ(LIST_New(0, 4, 8, 1, &list), 0);
+  double s = 3;
+  EXPECT_EQ(BEZ_SFromT(&c.c, 0.5, 100, &list, &s), kErrDamaged);
+  EXPECT_EQ(s, 0.0);
+  EXPECT_EQ(rec.last().text, "Test error: damaged BEZ structure -- internal structure damaged.");
+}
+
+TEST_F(BezArc, ArcSplineMatchesTheTable) {
+  OwnedCurve c = Curve2(0, 0, 60, 200, 250, -80, 300, 100);
+  LIST_Handle& table = Slot();
+  LIST_Handle& spline = Slot();
+  double lengthSpline = 0, lengthTable = 0;
+  ASSERT_EQ(BEZ_BuildArcSpline(&c.c, 1.0, &spline, &lengthSpline), 0);
+  ASSERT_EQ(BEZ_BuildArcTable(&c.c, 128, &table, &lengthTable), 0);
+  EXPECT_EQ(lengthSpline, lengthTable);
+  auto pts = Items<BEZ_Point2>(spline);
+  ASSERT_GE(pts.size(), 4u);
+  EXPECT_EQ((pts.size() - 1) % 3, 0u);
+  EXPECT_EQ(pts.front().x, 0.0);
+  EXPECT_EQ(pts.front().y, 0.0);
+  EXPECT_EQ(pts.back().x, 1.0);
+  EXPECT_NEAR(pts.back().y, lengthSpline, 1e-9);
+  for (double frac = 0.05; frac < 1.0; frac += 0.05) {
+    double s = frac * lengthTable, ts = 0, tt = 0;
+    ASSERT_EQ(BEZ_TFromSSpline(&c.c, s, 1.0, &spline, &ts), 0);
+    ASSERT_EQ(BEZ_TFromS(&c.c, s, 128, &table, &tt), 0);
+    // Squared error within 1 length unit: about 1/L in t.
+    EXPECT_NEAR(ts, tt, 2.0 / lengthTable) << s;
+  }
+  double t = -1;
+  ASSERT_EQ(BEZ_TFromSSpline(&c.c, lengthTable * 2, 1.0, &spline, &t), 0);
+  EXPECT_EQ(t, 1.0);
+  ASSERT_EQ(BEZ_TFromSSpline(&c.c, -1, 1.0, &spline, &t), 0);
+  EXPECT_EQ(t, 0.0);
+}
+
+TEST_F(BezArc, SplineBuiltOnFirstUse) {
+  auto c = Curve2(0, 0, 1, 4.0 / 3, 2, 8.0 / 3, 3, 4);
+  LIST_Handle& spline = Slot();
+  double t = 0;
+  ASSERT_EQ(BEZ_TFromSSpline(&c.c, 2.5, 1.0, &spline, &t), 0);
+  ASSERT_NE(spline, nullptr);
+  EXPECT_NEAR(t, 0.5, 1e-6);
+}
+
+// ---- Fitting -------------------------------------------------------------------
+
+std::vector<BEZ_Point2> Sample(const OwnedCurve& c, int n) {
+  std::vector<BEZ_Point2> pts;
+  for (int i = 0; i < n; ++i) {
+    double t = static_cast<double>(i) / (n - 1), p[2];
+    BEZ_EvaluatePoint(&c.c, t, p);
+    pts.push_back({p[0], p[1]});
+  }
+  return pts;
+}
+
+TEST_F(BezArc, FitTwoPointsPutsHandlesAtThirds) {
+  BEZ_Point2 pts[2] = {{0, 0}, {6, 8}};
+  LIST_Handle& pieces = Slot();
+  LIST_Handle& breaks = Slot();
+  ASSERT_EQ(BEZ_FitMultipleCurvesIterate(pts, 2, 1.0, 4, &pieces, &breaks), 0);
+  auto c = Items<BEZ_Point2>(pieces);
+  ASSERT_EQ(c.size(), 4u);
+  EXPECT_DOUBLE_EQ(c[1].x, 2.0);
+  EXPECT_DOUBLE_EQ(c[1].y, 8.0 / 3);
+  EXPECT_DOUBLE_EQ(c[2].x, 4.0);
+  EXPECT_DOUBLE_EQ(c[2].y, 16.0 / 3);
+  EXPECT_EQ(Count(breaks), 0);
+}
+
+TEST_F(BezArc, FitRecoversASampledCubic) {
+  auto c = Curve2(0, 0, 1, 3, 3, 4, 5, 1);
+  auto pts = Sample(c, 60);
+  LIST_Handle& pieces = Slot();
+  LIST_Handle& breaks = Slot();
+  const double tolerance = 0.01;  // squared distance
+  ASSERT_EQ(BEZ_FitMultipleCurvesIterate(pts.data(), 60, tolerance, 4, &pieces, &breaks), 0);
+  auto ctrl = Items<BEZ_Point2>(pieces);
+  auto br = Items<int32_t>(breaks);
+  ASSERT_EQ((ctrl.size() - 1) % 3, 0u);
+  size_t pieceCount = (ctrl.size() - 1) / 3;
+  EXPECT_LE(pieceCount, 3u);
+  ASSERT_EQ(br.size(), pieceCount - 1);
+  EXPECT_EQ(ctrl.front().x, 0.0);
+  EXPECT_EQ(ctrl.back().x, 5.0);
+  // Every piece stays within the tolerance of the samples it covers.
+  br.insert(br.begin(), 0);
+  br.push_back(59);
+  for (size_t k = 0; k < pieceCount; ++k) {
+    double err = -1;
+    int32_t at = 0;
+    ASSERT_EQ(BEZ_FitOneCurveError(pts.data() + br[k], br[k + 1] - br[k] + 1, &ctrl[3 * k], &err, &at), 0);
+    EXPECT_LT(err, tolerance);
+  }
+
+  // With a tolerance above 1 the Newton rounds run (the error is compared with
+  // the squared tolerance): a single piece close to the sampled cubic.
+  ASSERT_EQ(BEZ_FitMultipleCurvesIterate(pts.data(), 60, 2.0, 10, &pieces, &breaks), 0);
+  ctrl = Items<BEZ_Point2>(pieces);
+  ASSERT_EQ(ctrl.size(), 4u);
+  EXPECT_EQ(Count(breaks), 0);
+  for (int i = 0; i <= 10; ++i) {
+    BEZ_Curve fitted{2, {&ctrl[0].x, &ctrl[1].x, &ctrl[2].x, &ctrl[3].x}};
+    double a[2], b[2];
+    BEZ_EvaluatePoint(&fitted, i / 10.0, a);
+    BEZ_EvaluatePoint(&c.c, i / 10.0, b);
+    EXPECT_NEAR(a[0], b[0], 0.3);
+    EXPECT_NEAR(a[1], b[1], 0.3);
+  }
+
+  // One cubic with fixed ends and free handles: the shape comes back.
+  BEZ_Point2 one[4];
+  double e = -1, e10 = -1;
+  ASSERT_EQ(BEZ_FitOneCurve(pts.data(), 60, one, &e10), 0);
+  ASSERT_EQ(BEZ_FitOneCurveIter(pts.data(), 60, 50, one, &e), 0);
+  EXPECT_LT(e10, 1e-3);
+  EXPECT_LT(e, 1e-6);
+  EXPECT_LT(e, e10);
+  EXPECT_EQ(one[0].x, 0.0);
+  EXPECT_EQ(one[3].x, 5.0);
+  EXPECT_NEAR(one[1].x, 1.0, 0.05);
+  EXPECT_NEAR(one[1].y, 3.0, 0.05);
+  EXPECT_NEAR(one[2].x, 3.0, 0.05);
+  EXPECT_NEAR(one[2].y, 4.0, 0.05);
+}
+
+TEST_F(BezArc, FitSplitsACornerAndReportsTheBreak) {
+  // Two straight legs meeting at a right angle at point 10.
+  std::vector<BEZ_Point2> pts;
+  for (int i = 0; i <= 10; ++i) pts.push_back({static_cast<double>(i), 0});
+  for (int i = 1; i <= 10; ++i) pts.push_back({10, static_cast<double>(i)});
+  LIST_Handle& pieces = Slot();
+  LIST_Handle& breaks = Slot();
+  ASSERT_EQ(BEZ_FitMultipleCurvesIterate(pts.data(), static_cast<int32_t>(pts.size()), 0.01, 4, &pieces, &breaks), 0);
+  auto ctrl = Items<BEZ_Point2>(pieces);
+  auto br = Items<int32_t>(breaks);
+  size_t pieceCount = (ctrl.size() - 1) / 3;
+  ASSERT_EQ(br.size(), pieceCount - 1);
+  ASSERT_GE(pieceCount, 2u);
+  // Joins are input points, shared by consecutive pieces, in increasing order.
+  for (size_t k = 0; k < br.size(); ++k) {
+    EXPECT_EQ(ctrl[3 * (k + 1)].x, pts[br[k]].x);
+    EXPECT_EQ(ctrl[3 * (k + 1)].y, pts[br[k]].y);
+    if (k) {
+      EXPECT_LT(br[k - 1], br[k]);
+    }
+  }
+  EXPECT_NE(std::find(br.begin(), br.end(), 10), br.end());
+}
+
+TEST_F(BezArc, FitDegenerateInputs) {
+  LIST_Handle& pieces = Slot();
+  // One sample: one piece sitting on it.
+  BEZ_Point2 one = {3, 4};
+  ASSERT_EQ(BEZ_FitMultipleCurves(&one, 1, 1.0, &pieces), 0);
+  auto ctrl = Items<BEZ_Point2>(pieces);
+  ASSERT_EQ(ctrl.size(), 4u);
+  for (auto& p : ctrl) EXPECT_EQ(p.x, 3.0);
+  // No samples: no pieces.
+  ASSERT_EQ(BEZ_FitMultipleCurves(&one, 0, 1.0, &pieces), 0);
+  EXPECT_EQ(Count(pieces), 0);
+  // Coincident samples: finite handles.
+  std::vector<BEZ_Point2> same(20, BEZ_Point2{1, 1});
+  ASSERT_EQ(BEZ_FitMultipleCurves(same.data(), 20, 1.0, &pieces), 0);
+  for (auto& p : Items<BEZ_Point2>(pieces)) {
+    EXPECT_EQ(p.x, 1.0);
+    EXPECT_EQ(p.y, 1.0);
+  }
+  BEZ_Point2 four[4];
+  double e = -1;
+  ASSERT_EQ(BEZ_FitOneCurve(same.data(), 20, four, &e), 0);
+  EXPECT_LT(e, 1e-18);
+  for (auto& p : four) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+  // A negative count is refused.
+  EXPECT_EQ(BEZ_FitMultipleCurves(&one, -1, 1.0, &pieces), kErrBadParam);
+  EXPECT_EQ(BEZ_FitOneCurve(&one, 0, four, &e), kErrBadParam);
+  EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 14));
+  // Zero tolerance still ends: pieces between neighbouring samples at worst.
+  std::vector<BEZ_Point2> wave;
+  for (int i = 0; i < 50; ++i) wave.push_back({i * 1.0, std::sin(i * 0.7) * 5});
+  ASSERT_EQ(BEZ_FitMultipleCurves(wave.data(), 50, 0.0, &pieces), 0);
+  EXPECT_EQ(Count(pieces), 3 * 49 + 1);
+}
+
+// ---- Straight segments and sampling -----------------------------------------------
+
+TEST_F(BezArc, LinearityTest) {
+  auto line = Curve2(0, 0, 1, 1, 2, 2, 3, 3);
+  auto bent = Curve2(0, 0, 1, 2, 2, 2, 3, 3);
+  auto back = Curve2(0, 0, 4, 4, 2, 2, 3, 3);  // on the line but running past the end
+  Boolean32 linear = 0;
+  ASSERT_EQ(BEZ_IsLinearFunc(&line.c, 1e-9, &linear), 0);
+  EXPECT_TRUE(linear);
+  ASSERT_EQ(BEZ_IsLinearFunc(&bent.c, 0.1, &linear), 0);
+  EXPECT_FALSE(linear);
+  ASSERT_EQ(BEZ_IsLinearFunc(&bent.c, 1.0, &linear), 0);
+  EXPECT_TRUE(linear);
+  ASSERT_EQ(BEZ_IsLinearFunc(&back.c, 0.1, &linear), 0);
+  EXPECT_FALSE(linear);
+}
+
+TEST_F(BezArc, LinearApproximationStaysWithinTolerance) {
+  auto c = QuarterCircle();
+  LIST_Handle& pts = Slot();
+  ASSERT_EQ(BEZ_LinearlyInterpolateCurve(&c.c, 0.001, &pts), 0);
+  auto p = Items<BEZ_Point2>(pts);
+  ASSERT_GE(p.size(), 8u);
+  EXPECT_EQ(p.front().x, 1.0);
+  EXPECT_EQ(p.back().x, 0.0);
+  EXPECT_EQ(p.back().y, 1.0);
+  for (size_t i = 1; i < p.size(); ++i) {
+    // Chord midpoints lie near the unit circle.
+    double mx = (p[i].x + p[i - 1].x) / 2, my = (p[i].y + p[i - 1].y) / 2;
+    EXPECT_NEAR(std::sqrt(mx * mx + my * my), 1.0, 0.003);
+  }
+  // Appending a following curve does not repeat the shared point.
+  int32_t before = Count(pts);
+  auto next = Curve2(0, 1, -0.5, 1, -1, 1, -1.5, 1);
+  ASSERT_EQ(BEZ_LinearlyInterpolateCurve(&next.c, 0.001, &pts), 0);
+  EXPECT_EQ(Count(pts), before + 1);
+}
+
+TEST_F(BezArc, LinearlyInterpolateLineSteps) {
+  LIST_Handle& pts = Slot();
+  double a[2] = {0, 0}, b[2] = {0, 5};
+  ASSERT_EQ(BEZ_LinearlyInterpolateLine(2, a, b, 2.0, &pts), 0);
+  auto p = Items<BEZ_Point2>(pts);
+  ASSERT_EQ(p.size(), 4u);
+  EXPECT_EQ(p[1].y, 2.0);
+  EXPECT_EQ(p[2].y, 4.0);
+  EXPECT_EQ(p[3].y, 5.0);
+  EXPECT_EQ(BEZ_LinearlyInterpolateLine(2, a, b, 0.0, &pts), kErrBadParam);
+  EXPECT_EQ(BEZ_LinearlyInterpolateLine(2, a, b, 1e-300, &pts), kErrRange);
+}
+
+struct SampleLog {
+  int calls = 0;
+  int32_t maxDepth = 0;
+  double tolerance = 0.01;
+};
+
+Boolean32 SplitWhileCurved(void* data, double t0, double t1, const double* p0, const double* p1, int32_t depth) {
+  auto* log = static_cast<SampleLog*>(data);
+  ++log->calls;
+  log->maxDepth = std::max(log->maxDepth, depth);
+  (void)t0;
+  (void)t1;
+  return std::fabs(p1[1] - p0[1]) > log->tolerance || depth < 2;
+}
+
+Boolean32 AlwaysSplit(void* data, double, double, const double*, const double*, int32_t depth) {
+  auto* log = static_cast<SampleLog*>(data);
+  ++log->calls;
+  log->maxDepth = std::max(log->maxDepth, depth);
+  return 1;
+}
+
+TEST_F(BezArc, AdaptiveSamplingInIncreasingT) {
+  auto c = Curve2(0, 0, 1, 0, 2, 10, 3, 10);
+  LIST_Handle& pts = Slot();
+  SampleLog log;
+  double minX = 1e9, maxX = -1e9;
+  ASSERT_EQ(BEZ_EvaluateAdaptively(&SplitWhileCurved, &log, nullptr, &c.c, &minX, &maxX, &pts), 0);
+  auto p = Items<BEZ_Point2>(pts);
+  ASSERT_GE(p.size(), 5u);
+  EXPECT_EQ(p.front().x, 0.0);
+  EXPECT_EQ(p.back().x, 3.0);
+  EXPECT_EQ(minX, 0.0);
+  EXPECT_EQ(maxX, 3.0);
+  for (size_t i = 1; i < p.size(); ++i) {
+    EXPECT_LT(p[i - 1].x, p[i].x);
+    EXPECT_LE(std::fabs(p[i].y - p[i - 1].y), log.tolerance);
+  }
+  // A lower bound at the first point's x leaves it out (the previous
+  // segment's end already holds it).
+  LIST_Handle& more = Slot();
+  double bound = 0.0;
+  ASSERT_EQ(BEZ_EvaluateAdaptively(&SplitWhileCurved, &log, &bound, &c.c, nullptr, nullptr, &more), 0);
+  EXPECT_EQ(Count(more), static_cast<int32_t>(p.size()) - 1);
+}
+
+TEST_F(BezArc, AdaptiveSamplingDepthIsCapped) {
+  OwnedCurve one(1, {{{0}, {0}, {0}, {1}}});
+  LIST_Handle& pts = Slot();
+  SampleLog log;
+  // A test that always asks for a split stops at the depth limit.
+  ASSERT_EQ(BEZ_EvaluateAdaptively(&AlwaysSplit, &log, nullptr, &one.c, nullptr, nullptr, &pts), 0);
+  EXPECT_EQ(Count(pts), (1 << BEZ_AdaptiveMaxDepth) + 1);
+  EXPECT_EQ(log.maxDepth, BEZ_AdaptiveMaxDepth - 1);
+  auto p = Items<double>(pts);
+  for (size_t i = 1; i < p.size(); ++i) EXPECT_LT(p[i - 1], p[i]);
+  // A list for other points is refused.
+  LIST_Handle& wrong = Slot();
+  ASSERT_EQ(LIST_New(0, 16, 8, 1, &wrong), 0);
+  EXPECT_EQ(BEZ_EvaluateAdaptively(&AlwaysSplit, &log, nullptr, &one.c, nullptr, nullptr, &wrong), kErrDamaged);
+  EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 19));
+}
+
+}  // namespace
+}  // namespace tv::bez::test
