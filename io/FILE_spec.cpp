@@ -1,5 +1,6 @@
 // File references: making them from each location kind, checking them,
 // copying them, and asking where they point.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -322,7 +323,7 @@ ErrorCode FILE_InqFileLocked(FILE_SpecH ref, Boolean32* locked) {
   if (s.err) return s.err;
   std::string path = FullPath(*s);
   if (::access(path.c_str(), F_OK) != 0) return FailErrno(kSiteInqFileLocked, errno, "getting information on", path);
-  *locked = ::access(path.c_str(), W_OK) != 0;
+  *locked = ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
   return 0;
 }
 
