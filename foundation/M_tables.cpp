@@ -80,6 +80,7 @@ char* Resident(Service& s, bool noRebuild) {
   ReallocateHandle(s.handle, s.bytes);
   if (MemError() != 0 || !*s.handle || GetHandleSize(s.handle) != s.bytes) return nullptr;
   s.fill(*s.handle);
+  HPurge(s.handle);  // the rebuilt block stays purgeable once unlocked
   return *s.handle;
 }
 
