@@ -20,12 +20,15 @@ const char* const kCompiledStrings[] = {
 }  // namespace
 
 const char* Str(int32_t index) {
-  tv::str::EnsureTable(BEZp_G_STRs, kCompiledStrings);
+  // When the table cannot be installed (out of memory while reporting that
+  // memory ran out) the compiled text is used directly.
+  if (tv::str::EnsureTable(BEZp_G_STRs, kCompiledStrings) != 0 && index >= 0 && index < BEZ_StringCount)
+    return kCompiledStrings[index];
   return STRp_Lookup(&BEZp_G_STRs, index);
 }
 
 ErrorCode Fail(Site site, ErrorCode code, int32_t index) {
-  tv::str::EnsureTable(BEZp_G_STRs, kCompiledStrings);
+  Str(0);  // installs the table
   return Up_ReportVeskErrString(Location(BEZ_PackageNumber, site), kSevError, code,
                                 index >= 0 ? Str(index) : "");
 }

@@ -9,6 +9,7 @@
 
 #include "BEZ.h"
 #include "LIST.h"
+#include "Memory.h"
 #include "TestSupport.h"
 
 namespace tv::bez::test {
