@@ -1,0 +1,459 @@
+// Property tests of the ratio operations against exact big-integer arithmetic:
+// seeded random and boundary ratios over the whole 32-bit range. Whenever an
+// operation says its result is exact, it equals the exact rational; every
+// approximation is close; comparison and conversion are always exact.
+#include <climits>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "M.h"
+#include "TestSupport.h"
+
+#if TAVELO_HAVE_GMP
+#include <gmp.h>
+
+namespace {
+
+// A small RAII wrapper over mpq_t.
+class Q {
+ public:
+  Q() { mpq_init(q_); }
+  explicit Q(Ratio r) : Q() { Set(r.num, r.den); }
+  Q(int64_t num, uint64_t den) : Q() { Set(num, den); }
+  ~Q() { mpq_clear(q_); }
+  Q(const Q&) = delete;
+  Q& operator=(const Q&) = delete;
+  void Set(int64_t num, uint64_t den) {
+    mpz_set_si(mpq_numref(q_), num);
+    mpz_set_ui(mpq_denref(q_), den);
+    mpq_canonicalize(q_);
+  }
+  mpq_t& q() { return q_; }
+  const mpq_t& q() const { return q_; }
+  double d() const { return mpq_get_d(q_); }
+
+ private:
+  mpq_t q_;
+};
+
+bool Equals(Ratio r, const Q& x) {
+  Q y(r);
+  return mpq_equal(y.q(), x.q()) != 0;
+}
+
+// |r - x| <= |x| * rel + abs
+bool Close(Ratio r, const Q& x, double rel, double abs) {
+  Q y(r), diff;
+  mpq_sub(diff.q(), y.q(), x.q());
+  mpq_abs(diff.q(), diff.q());
+  return diff.d() <= std::fabs(x.d()) * rel + abs;
+}
+
+class Gen {
+ public:
+  explicit Gen(uint64_t seed) : rng_(seed) {}
+  uint32_t U32() { return static_cast<uint32_t>(rng_()); }
+  int32_t Num() {
+    switch (rng_() % 6) {
+      case 0: return static_cast<int32_t>(U32());
+      case 1: return static_cast<int32_t>(U32() % 2001) - 1000;
+      case 2: return kNums[rng_() % std::size(kNums)];
+      case 3: return static_cast<int32_t>(Smooth()) * ((rng_() & 1) ? 1 : -1);
+      case 4: return static_cast<int32_t>(U32() >> (rng_() % 32)) * ((rng_() & 1) ? 1 : -1);
+      default: return static_cast<int32_t>(U32() % 65536) - 32768;
+    }
+  }
+  uint32_t Den() {
+    uint32_t d = 0;
+    switch (rng_() % 6) {
+      case 0: d = U32(); break;
+      case 1: d = U32() % 1000 + 1; break;
+      case 2: d = kDens[rng_() % std::size(kDens)]; break;
+      case 3: d = Smooth(); break;
+      case 4: d = U32() >> (rng_() % 32); break;
+      default: d = U32() % 65536; break;
+    }
+    return d == 0 ? 1 : d;
+  }
+  Ratio R() { return Ratio{Num(), Den()}; }
+  uint64_t Raw() { return rng_(); }
+
+ private:
+  // A product of small primes below 2^31, so that reductions and cancellations happen.
+  uint32_t Smooth() {
+    static const uint32_t primes[] = {2, 3, 5, 7, 11, 13, 1001, 2997, 30000, 44100};
+    uint64_t v = 1;
+    for (int i = 0; i < 8; ++i) {
+      uint64_t next = v * primes[rng_() % std::size(primes)];
+      if (next > 0x7FFFFFFF) break;
+      v = next;
+    }
+    return static_cast<uint32_t>(v);
+  }
+  static constexpr int32_t kNums[] = {INT32_MIN, INT32_MIN + 1, INT32_MAX, INT32_MAX - 1, 0, 1, -1,
+                                      1 << 30, -(1 << 30), 65536, -65536, 1001, 30000};
+  static constexpr uint32_t kDens[] = {1, 2, 3, 0x7FFFFFFFu, 0x80000000u, 0x80000001u, 0xFFFFFFFFu, 0xFFFFFFFEu,
+                                       65536, 65537, 1001, 30000, 2997, 600, 44100};
+  std::mt19937_64 rng_;
+};
+
+constexpr int kIterations = 100000;
+constexpr double kRel = 1.0 / (1 << 22), kAbs = 1.0 / (1u << 30);
+
+class RatioGmp : public tv::test::UFixture {};
+
+// Runs op with the three relevant status forms and checks each against exact.
+// How often each outcome occurred, so a test can show it covered all three.
+int gOutcomes[3];
+
+template <class Op>
+void CheckArithmetic(Op op, const Q& exact, Ratio a, Ratio b, bool smallOperands) {
+  Ratio approx{}, strict{};
+  uint8_t sa = M_StatusAllowApprox, ss = 0;
+  ErrorCode ea = op(a, b, &approx, &sa);
+  ErrorCode es = op(a, b, &strict, &ss);
+  SCOPED_TRACE(testing::Message() << a.num << "/" << a.den << " , " << b.num << "/" << b.den);
+  ASSERT_TRUE(sa <= 2 && ss <= 1);
+  ++gOutcomes[sa];
+  if (sa == M_StatusExact) {
+    EXPECT_EQ(ea, 0);
+    EXPECT_TRUE(Equals(approx, exact));
+    EXPECT_NE(approx.den, 0u);
+    // Without the approximation the exact path is the same.
+    EXPECT_EQ(ss, M_StatusExact);
+    EXPECT_EQ(approx, strict);
+  } else if (sa == M_StatusApproximated) {
+    EXPECT_EQ(ea, 0);
+    EXPECT_TRUE(Close(approx, exact, kRel, kAbs)) << approx.num << "/" << approx.den << " vs " << exact.d();
+    EXPECT_EQ(ss, M_StatusOverflow);
+    EXPECT_EQ(es, M_ErrOverflow);
+    EXPECT_EQ(strict, (Ratio{0, 0}));
+  } else {
+    EXPECT_EQ(ea, M_ErrOverflow);
+    EXPECT_EQ(approx, (Ratio{0, 0}));
+    // Only a value that rounds to 2^31 or beyond cannot be approximated.
+    EXPECT_GE(std::fabs(exact.d()), 2147483520.0);
+  }
+  // Small operands never need the approximation.
+  if (smallOperands) { EXPECT_EQ(sa, M_StatusExact); }
+}
+
+bool Small(Ratio r) { return r.num > -32768 && r.num < 32768 && r.den < 32768; }
+
+void ExpectEveryOutcome() {
+  EXPECT_GT(gOutcomes[M_StatusExact], 1000);
+  EXPECT_GT(gOutcomes[M_StatusApproximated], 1000);
+  EXPECT_GT(gOutcomes[M_StatusOverflow], 100);
+  gOutcomes[0] = gOutcomes[1] = gOutcomes[2] = 0;
+}
+
+TEST_F(RatioGmp, AddAndSubtract) {
+  Gen g(0xADD5EED);
+  for (int i = 0; i < kIterations; ++i) {
+    Ratio a = g.R(), b = (i % 4 == 0) ? Ratio{g.Num(), 0} : g.R();
+    if (i % 4 == 0) b.den = a.den;  // equal denominators
+    Q qa(a), qb(b), sum, diff;
+    mpq_add(sum.q(), qa.q(), qb.q());
+    mpq_sub(diff.q(), qa.q(), qb.q());
+    bool small = Small(a) && Small(b);
+    CheckArithmetic(M_AddRatio, sum, a, b, small);
+    CheckArithmetic(M_SubRatio, diff, a, b, small);
+    if (HasFailure()) break;
+  }
+  ExpectEveryOutcome();
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(RatioGmp, Multiply) {
+  Gen g(0x3A11);
+  for (int i = 0; i < kIterations; ++i) {
+    Ratio a = g.R(), b = g.R();
+    Q qa(a), qb(b), prod;
+    mpq_mul(prod.q(), qa.q(), qb.q());
+    CheckArithmetic(M_MulRatio, prod, a, b, Small(a) && Small(b));
+    if (HasFailure()) break;
+  }
+  ExpectEveryOutcome();
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(RatioGmp, Divide) {
+  Gen g(0xD1D1);
+  for (int i = 0; i < kIterations; ++i) {
+    Ratio a = g.R(), b = g.R();
+    if (b.num == 0) b.num = 1;
+    Q qa(a), qb(b), quot;
+    mpq_div(quot.q(), qa.q(), qb.q());
+    SCOPED_TRACE(testing::Message() << a.num << "/" << a.den << " / " << b.num << "/" << b.den);
+    if (b.den <= 0x7FFFFFFFu) {
+      CheckArithmetic(M_DivRatio, quot, a, b, Small(a) && Small(b) && b.num != INT32_MIN);
+    } else {
+      // Halving and approximation allowed: exact only when nothing was halved.
+      Ratio r{};
+      uint8_t s = M_StatusAllowHalving | M_StatusAllowApprox;
+      M_DivRatio(a, b, &r, &s);
+      if (s == M_StatusExact) { EXPECT_TRUE(Equals(r, quot)); }
+      if (s == M_StatusApproximated) {
+        // Halving the divisor truncates its numerator (one part in |num|),
+        // then the product may be approximated.
+        double mag = std::fabs(double(b.num));
+        double tol = (mag > 1 ? 1.0 / (mag - 1) : 0.0) + 2 * kRel;
+        EXPECT_TRUE(Close(r, quot, tol, kAbs)) << r.num << "/" << r.den << " vs " << quot.d();
+      }
+    }
+    if (HasFailure()) break;
+  }
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(RatioGmp, CompareIsAlwaysExact) {
+  Gen g(0xC0C0);
+  for (int i = 0; i < kIterations; ++i) {
+    Ratio a = g.R(), b = g.R();
+    if (i % 3 == 0) b = Ratio{a.num > INT32_MIN + 1 ? a.num - 1 : a.num, a.den > 1 ? a.den - 1 : a.den};
+    int32_t order = 7;
+    ASSERT_EQ(M_CompareRatio(a, b, &order), 0);
+    Q qa(a), qb(b);
+    int expected = mpq_cmp(qa.q(), qb.q());
+    EXPECT_EQ(order < 0, expected < 0) << a.num << "/" << a.den << " " << b.num << "/" << b.den;
+    EXPECT_EQ(order == 0, expected == 0);
+    Ratio mn{}, mx{};
+    ASSERT_EQ(M_MinRatio(a, b, &mn), 0);
+    ASSERT_EQ(M_MaxRatio(a, b, &mx), 0);
+    EXPECT_EQ(mn, expected <= 0 ? a : b);
+    EXPECT_EQ(mx, expected >= 0 ? a : b);
+    if (HasFailure()) break;
+  }
+}
+
+// floor(num * to / from + 1/2) exactly, and whether it is exact.
+void ExactConvert(int32_t num, uint32_t from, uint32_t to, mpz_t out, bool* exact) {
+  mpz_t n, d, rem;
+  mpz_inits(n, d, rem, nullptr);
+  mpz_set_si(n, num);
+  mpz_mul_ui(n, n, to);
+  mpz_mul_2exp(n, n, 1);
+  mpz_add_ui(n, n, from);
+  mpz_set_ui(d, from);
+  mpz_mul_2exp(d, d, 1);
+  mpz_fdiv_q(out, n, d);
+  // exact when out * from == num * to
+  mpz_set_si(n, num);
+  mpz_mul_ui(n, n, to);
+  mpz_mul_ui(rem, out, from);
+  *exact = mpz_cmp(rem, n) == 0;
+  mpz_clears(n, d, rem, nullptr);
+}
+
+TEST_F(RatioGmp, ConvertIsExactlyRoundedHalfUp) {
+  Gen g(0xC0417);
+  mpz_t expect;
+  mpz_init(expect);
+  for (int i = 0; i < kIterations; ++i) {
+    Ratio a = g.R();
+    uint32_t to = g.Den();
+    bool exact = false;
+    ExactConvert(a.num, a.den, to, expect, &exact);
+    bool fits = mpz_cmp_si(expect, INT32_MAX) <= 0 && mpz_cmp_si(expect, INT32_MIN) >= 0;
+    Ratio r{};
+    Boolean32 ex = 0, ov = 0;
+    ErrorCode err = M_ConvRatio(a, to, &r, &ex, &ov);
+    SCOPED_TRACE(testing::Message() << a.num << "/" << a.den << " -> " << to);
+    if (fits) {
+      ASSERT_EQ(err, 0);
+      EXPECT_EQ(r.num, mpz_get_si(expect));
+      EXPECT_EQ(r.den, to);
+      EXPECT_EQ(bool(ex), exact);
+      EXPECT_FALSE(ov);
+    } else {
+      EXPECT_EQ(err, M_ErrOverflow);
+      EXPECT_TRUE(ov);
+      EXPECT_EQ(r, (Ratio{0, 0}));
+    }
+    Ratio s{};
+    err = M_ShortConvRatio(a.num, a.den, to, &s, &ov);
+    EXPECT_EQ(err == 0, fits);
+    if (fits) { EXPECT_EQ(s, r); }
+    if (HasFailure()) break;
+  }
+  mpz_clear(expect);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(RatioGmp, ReduceAndReciprocal) {
+  Gen g(0x5EC1);
+  for (int i = 0; i < kIterations; ++i) {
+    Ratio a = g.R();
+    Q qa(a);
+    Ratio r{};
+    Boolean32 changed = 0;
+    ASSERT_EQ(M_ReduceRatio(a, &r, &changed), 0);
+    EXPECT_TRUE(Equals(r, qa));
+    EXPECT_EQ(mpz_cmp_ui(mpq_denref(qa.q()), r.den), 0);  // lowest terms
+    EXPECT_EQ(bool(changed), !(r == a));
+    if (a.num == 0) continue;
+    Boolean32 exact = 0;
+    ErrorCode err = M_RecipRatio(a, &r, &exact);
+    Q inv;
+    mpq_inv(inv.q(), qa.q());
+    if (err == 0 && exact) {
+      EXPECT_TRUE(Equals(r, inv)) << a.num << "/" << a.den;
+    } else if (err == 0) {
+      // Halving both changes the value by at most one unit of the numerator.
+      EXPECT_TRUE(Close(r, inv, 2.0 / (std::fabs(double(a.num)) - 1), 0)) << a.num << "/" << a.den;
+    } else {
+      EXPECT_EQ(err, M_ErrOverflow);
+      EXPECT_LE(std::abs(int64_t{a.num}), 1);
+    }
+    if (HasFailure()) break;
+  }
+  rec.clear();
+}
+
+// The best approximation p/q of x >= 0 with q <= maxDen and p <= maxNum: walk
+// the Stern-Brocot tree in runs (low + k high, high + k low), each run capped
+// by the box, until neither bound can move; then take the closer bound.
+void BestApproximation(const mpq_t x, uint64_t maxNum, uint64_t maxDen, mpz_t p, mpz_t q) {
+  mpz_t lp, lq, hp, hq, t, u, k, cap;
+  mpz_inits(lp, lq, hp, hq, t, u, k, cap, nullptr);
+  mpz_set_ui(lp, 0), mpz_set_ui(lq, 1), mpz_set_ui(hp, 1), mpz_set_ui(hq, 0);
+  const mpz_srcptr n = mpq_numref(x), d = mpq_denref(x);
+  // Caps k by (max - a) / b for b > 0.
+  auto limit = [&](uint64_t max, mpz_t a, mpz_t b) {
+    if (mpz_sgn(b) == 0) return;
+    mpz_set_ui(cap, max), mpz_sub(cap, cap, a), mpz_fdiv_q(cap, cap, b);
+    if (mpz_cmp(k, cap) > 0) mpz_set(k, cap);
+  };
+  for (;;) {
+    mpz_mul(t, n, lq), mpz_submul(t, d, lp);  // x - low, scaled: n lq - d lp >= 0
+    mpz_mul(u, d, hp), mpz_submul(u, n, hq);  // high - x, scaled: d hp - n hq >= 0
+    if (mpz_sgn(t) == 0 || mpz_sgn(u) == 0) break;  // a bound is x itself
+    bool moved = false;
+    // low + k high <= x  <=>  k (d hp - n hq) <= n lq - d lp
+    mpz_fdiv_q(k, t, u);
+    limit(maxDen, lq, hq), limit(maxNum, lp, hp);
+    if (mpz_sgn(k) > 0) mpz_addmul(lp, k, hp), mpz_addmul(lq, k, hq), moved = true;
+    mpz_mul(t, n, lq), mpz_submul(t, d, lp);
+    if (mpz_sgn(t) == 0) break;
+    // high + k low >= x  <=>  k (n lq - d lp) <= d hp - n hq
+    mpz_fdiv_q(k, u, t);
+    limit(maxDen, hq, lq), limit(maxNum, hp, lp);
+    if (mpz_sgn(k) > 0) mpz_addmul(hp, k, lp), mpz_addmul(hq, k, lq), moved = true;
+    if (!moved) break;
+  }
+  bool useLow = true;
+  if (mpz_sgn(hq) != 0 && mpz_cmp_ui(hq, maxDen) <= 0 && mpz_cmp_ui(hp, maxNum) <= 0) {
+    mpz_mul(t, n, lq), mpz_submul(t, d, lp);  // (x - low) d lq
+    mpz_mul(u, d, hp), mpz_submul(u, n, hq);  // (high - x) d hq
+    // compare (x - low) and (high - x): t / lq vs u / hq
+    mpz_mul(t, t, hq), mpz_mul(u, u, lq);
+    useLow = mpz_cmp(t, u) <= 0;
+  }
+  mpz_set(p, useLow ? lp : hp), mpz_set(q, useLow ? lq : hq);
+  mpz_clears(lp, lq, hp, hq, t, u, k, cap, nullptr);
+}
+
+TEST_F(RatioGmp, FpLong2RatioIsTheBestApproximationOfTheFloat) {
+  Gen g(0xF10A7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::mt19937_64 rng(77);
+  mpz_t p, q;
+  mpz_inits(p, q, nullptr);
+  for (int i = 0; i < 50000; ++i) {
+    double x = unit(rng) * std::ldexp(1.0, static_cast<int>(g.Raw() % 66) - 33);
+    if (i % 5 == 0) x = double(g.Num()) / double(g.Den());
+    Ratio r{};
+    Boolean32 ov = 0;
+    ASSERT_EQ(M_FpLong2Ratio(x, &r, &ov), 0);
+    float f = static_cast<float>(x);
+    SCOPED_TRACE(testing::Message() << std::hexfloat << x);
+    int e = 0;
+    std::frexp(x, &e);
+    if (x == 0.0 || e < -31) {
+      EXPECT_FALSE(ov);
+      EXPECT_EQ(r, (Ratio{0, 1}));
+      continue;
+    }
+    if (e > 31 || std::fabs(double(f)) >= 2147483648.0) {
+      EXPECT_TRUE(ov);
+      EXPECT_EQ(r, (Ratio{0, 0}));
+      continue;
+    }
+    ASSERT_FALSE(ov);
+    EXPECT_LE(r.den, 0x40000000u);
+    mpq_t fx;
+    mpq_init(fx);
+    mpq_set_d(fx, std::fabs(double(f)));
+    BestApproximation(fx, 0x7FFFFFFF, 0x40000000, p, q);
+    // Equal distance is allowed either way; compare errors exactly.
+    Q mine(Ratio{r.num < 0 ? -r.num : r.num, r.den}), best, e1, e2;
+    mpz_set(mpq_numref(best.q()), p), mpz_set(mpq_denref(best.q()), q), mpq_canonicalize(best.q());
+    mpq_sub(e1.q(), mine.q(), fx), mpq_abs(e1.q(), e1.q());
+    mpq_sub(e2.q(), best.q(), fx), mpq_abs(e2.q(), e2.q());
+    EXPECT_EQ(mpq_cmp(e1.q(), e2.q()), 0) << r.num << "/" << r.den;
+    EXPECT_TRUE(r.num == 0 || (r.num < 0) == (f < 0));
+    // Lowest terms.
+    uint32_t gcd = 0;
+    M_UnsignedGCD(r.num < 0 ? 0u - uint32_t(r.num) : uint32_t(r.num), r.den, &gcd);
+    EXPECT_TRUE(r.num == 0 ? r.den == 1 : gcd == 1);
+    mpq_clear(fx);
+    if (HasFailure()) break;
+  }
+  mpz_clears(p, q, nullptr);
+}
+
+TEST_F(RatioGmp, IntegerUtilities) {
+  Gen g(0x1D7);
+  mpz_t a, b, c;
+  mpz_inits(a, b, c, nullptr);
+  for (int i = 0; i < kIterations; ++i) {
+    uint32_t x = g.Den(), y = g.Den();
+    if (i % 7 == 0) y = 0;
+    mpz_set_ui(a, x), mpz_set_ui(b, y);
+    uint32_t gcd = 0, lcm = 0;
+    ASSERT_EQ(M_UnsignedGCD(x, y, &gcd), 0);
+    mpz_gcd(c, a, b);
+    EXPECT_EQ(gcd, y == 0 ? 1u : mpz_get_ui(c));
+    mpz_lcm(c, a, b);
+    ErrorCode err = M_UnsignedLCM(x, y, &lcm);
+    if (mpz_cmp_ui(c, 0xFFFFFFFFu) <= 0) {
+      EXPECT_EQ(err, 0);
+      EXPECT_EQ(lcm, mpz_get_ui(c));
+    } else {
+      EXPECT_EQ(err, M_ErrOverflow);
+    }
+    // Rounding to the nearest multiple, ties away from zero.
+    int32_t v = g.Num(), step = static_cast<int32_t>(g.Den() & 0x7FFFFFFF);
+    if (step == 0) step = 1;
+    int32_t rounded = 0;
+    err = M_RoundToNearestMult(v, step, &rounded);
+    int64_t lo = v >= 0 ? (int64_t{v} / step) * step : -((-int64_t{v} + step - 1) / step) * step;
+    int64_t hi = lo + step;
+    int64_t dl = int64_t{v} - lo, dh = hi - v;
+    int64_t want = dl < dh ? lo : (dh < dl ? hi : (v >= 0 ? hi : lo));
+    if (want >= INT32_MIN && want <= INT32_MAX) {
+      EXPECT_EQ(err, 0) << v << " " << step;
+      EXPECT_EQ(rounded, want) << v << " " << step;
+    } else {
+      EXPECT_EQ(err, M_ErrOverflow) << v << " " << step;
+    }
+    // The predicates are conservative: they never miss a real overflow.
+    int32_t s = g.Num(), t = g.Num();
+    int64_t prod = int64_t{s} * t;
+    if (prod > INT32_MAX || prod < INT32_MIN) { EXPECT_TRUE(M_MulWouldOverflow(s, t)); }
+    uint64_t uprod = uint64_t{x} * y;
+    if (uprod > 0xFFFFFFFFu) { EXPECT_TRUE(M_UMulWouldOverflow(x, y)); }
+    int64_t sum = int64_t{s} + t;
+    EXPECT_EQ(bool(M_AddWouldOverflow(s, t)), sum > INT32_MAX || sum < INT32_MIN);
+    if (HasFailure()) break;
+  }
+  mpz_clears(a, b, c, nullptr);
+  rec.clear();
+}
+
+}  // namespace
+
+#else
+TEST(RatioGmp, Unavailable) { GTEST_SKIP() << "GMP is not installed"; }
+#endif
