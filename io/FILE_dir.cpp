@@ -58,8 +58,14 @@ ErrorCode GetListing(uint32_t site, const std::string& folder, const Listing** o
   listing.dev = st.st_dev;
   listing.ino = st.st_ino;
   listing.mtime = st.st_mtim;
-  errno = 0;
-  while (struct dirent* d = ::readdir(dir)) {
+  int readError = 0;
+  for (;;) {
+    errno = 0;
+    struct dirent* d = ::readdir(dir);
+    if (!d) {
+      readError = errno;
+      break;
+    }
     if (d->d_name[0] == '.') continue;
     bool isFolder;
     if (d->d_type == DT_REG) {
@@ -73,7 +79,6 @@ ErrorCode GetListing(uint32_t site, const std::string& folder, const Listing** o
     }
     listing.entries.push_back(Entry{d->d_name, isFolder});
   }
-  int readError = errno;
   ::closedir(dir);
   if (readError) return FailErrno(site, readError, "reading directory", folder);
   // std::string compares as unsigned bytes: a byte-wise order independent of the locale.

@@ -1,0 +1,347 @@
+// Folder enumeration, names and extensions, the extension map and mapping
+// functions, volumes and free space, and dates.
+#include <fcntl.h>
+
+#include <cstring>
+#include <ctime>
+
+#include "FILE_internal.h"
+#include "FILE_test_fixture.h"
+
+namespace tv::test {
+namespace {
+
+using namespace tv::file;
+
+using FileFolders = FileTest;
+
+std::vector<std::string> Names(FILE_SpecH folder) {
+  std::vector<std::string> names;
+  int32_t count = 0;
+  EXPECT_EQ(FILE_DirFileCount(folder, &count), 0);
+  for (int32_t i = 1; i <= count; ++i) {
+    FILE_SpecH r = nullptr;
+    EXPECT_EQ(FILE_DirInqFileSpec(folder, i, &r), 0);
+    char name[FILE_MaxPath];
+    EXPECT_EQ(FILE_InqName(r, FILE_NameOnly, name, sizeof name), 0);
+    names.push_back(name);
+    FILE_Dispose(r);
+  }
+  return names;
+}
+
+TEST_F(FileFolders, EnumerationIsSortedByteWise) {
+  for (const char* n : {"b", "a", "B", "_x", "\xC3\xA9t\xC3\xA9", "10", "9", ".hidden", "a b"}) Write(P(n), "");
+  ASSERT_EQ(::mkdir(P("sub").c_str(), 0777), 0);
+  ASSERT_EQ(::symlink(P("a").c_str(), P("link").c_str()), 0);
+  ASSERT_EQ(::symlink(P("gone").c_str(), P("broken").c_str()), 0);  // not listed
+  FILE_SpecH folder = Ref(dir);
+  EXPECT_EQ(Names(folder), (std::vector<std::string>{"10", "9", "B", "_x", "a", "a b", "b", "link", "sub",
+                                                     "\xC3\xA9t\xC3\xA9"}));
+  FILE_SpecH sub = nullptr;
+  ASSERT_EQ(FILE_DirInqFileSpec(folder, 9, &sub), 0);
+  Keep(sub);
+  Boolean32 isDir = 0;
+  ASSERT_EQ(FILE_InqIsDir(sub, &isDir), 0);
+  EXPECT_TRUE(isDir);
+  EXPECT_TRUE(rec.reports.empty());
+
+  FILE_SpecH r = nullptr;
+  EXPECT_EQ(FILE_DirInqFileSpec(folder, 0, &r), 784);
+  ExpectReport(kSiteDirInqFileSpec, "Test error: no entry 0 in directory \"" + dir + "\" (310).");
+  EXPECT_EQ(FILE_DirInqFileSpec(folder, 11, &r), 784);
+  EXPECT_EQ(r, nullptr);
+  rec.clear();
+}
+
+TEST_F(FileFolders, ListingsFollowChanges) {
+  Write(P("b"), "");
+  FILE_SpecH folder = Ref(dir);
+  EXPECT_EQ(Names(folder), (std::vector<std::string>{"b"}));
+  FILE_SpecH a = Ref(P("a"));
+  ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, 0, a), 0);
+  EXPECT_EQ(Names(folder), (std::vector<std::string>{"a", "b"}));
+  ASSERT_EQ(FILE_Rename(a, "c"), 0);
+  EXPECT_EQ(Names(folder), (std::vector<std::string>{"b", "c"}));
+  // A change made behind the package's back moves the folder's stamp.
+  struct timespec later[2] = {{0, UTIME_OMIT}, {std::time(nullptr) + 100, 0}};
+  ::unlink(P("b").c_str());
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.c_str(), later, 0), 0);
+  EXPECT_EQ(Names(folder), (std::vector<std::string>{"c"}));
+}
+
+TEST_F(FileFolders, FolderOnlyOperationsOnFiles) {
+  Write(P("f"), "");
+  FILE_SpecH f = Ref(P("f"));
+  int32_t count = -1;
+  EXPECT_EQ(FILE_DirFileCount(f, &count), 770);
+  EXPECT_EQ(count, 0);
+  ExpectReport(kSiteDirFileCount, "Test error: file count allowed on directory only (302).");
+  FILE_SpecH r = nullptr;
+  EXPECT_EQ(FILE_DirInqFileSpec(f, 1, &r), 770);
+  ExpectReport(kSiteDirInqFileSpec, "Test error: indexing allowed on directory only (302).");
+  EXPECT_EQ(FILE_DirInqFileSpecByName(Ref(dir), "missing", &r), 784);
+  ExpectReport(kSiteDirByName, "Test error: file \"" + P("missing") + "\" not found (310).");
+  ASSERT_EQ(FILE_DirInqFileSpecByName(Ref(dir), "f", &r), 0);
+  Keep(r);
+  Boolean32 same = 0;
+  ASSERT_EQ(FILE_Compare(r, f, &same), 0);
+  EXPECT_TRUE(same);
+  EXPECT_EQ(FILE_SetFileType(Ref(dir), MakeFourCC("TEXT"), 0), 769);
+  ExpectReport(kSiteSetFileType, "Test error: unable to set file type of directory (301).");
+}
+
+TEST_F(FileFolders, SymbolicLinksAreAliases) {
+  Write(P("target"), "t");
+  ASSERT_EQ(::symlink(P("target").c_str(), P("link").c_str()), 0);
+  ASSERT_EQ(::symlink(P("gone").c_str(), P("broken").c_str()), 0);
+  FILE_SpecH link = Ref(P("link"));
+  Boolean32 was = 0;
+  ASSERT_EQ(FILE_ResolveFinderAlias(link, &was), 0);
+  EXPECT_TRUE(was);
+  char name[FILE_MaxPath];
+  ASSERT_EQ(FILE_InqName(link, FILE_NameOnly, name, sizeof name), 0);
+  EXPECT_EQ(std::string(name), "target");
+  ASSERT_EQ(FILE_ResolveFinderAlias(link, &was), 0);
+  EXPECT_FALSE(was);
+  EXPECT_EQ(FILE_ResolveFinderAlias(Ref(P("broken")), &was), 784);
+  ExpectReport(kSiteFinderAlias, "Test error: resolving alias file \"" + P("broken") + "\" -- file not found (-43).");
+}
+
+TEST(FileNames, CleaningReplacesTheNineCharactersAndCutsOnCharacters) {
+  char name[400];
+  std::strcpy(name, "a/b:c");
+  ASSERT_EQ(FILE_CleanFilename(name), 0);
+  EXPECT_STREQ(name, "a-b-c");
+  std::strcpy(name, "\\/:*?\"<>|x");
+  ASSERT_EQ(FILE_CleanFilenameXplat(name), 0);
+  EXPECT_STREQ(name, "---------x");
+  std::string longName(300, 'n');
+  std::strcpy(name, longName.c_str());
+  ASSERT_EQ(FILE_CleanFilename(name), 0);
+  EXPECT_EQ(std::strlen(name), 255u);
+  // 254 bytes and a two-byte character: the character does not fit whole.
+  std::string wide = std::string(254, 'n') + "\xC3\xA9";
+  std::strcpy(name, wide.c_str());
+  ASSERT_EQ(FILE_CleanFilename(name), 0);
+  EXPECT_EQ(std::strlen(name), 254u);
+  wide = std::string(253, 'n') + "\xC3\xA9z";
+  std::strcpy(name, wide.c_str());
+  ASSERT_EQ(FILE_CleanFilename(name), 0);
+  EXPECT_EQ(std::string(name), std::string(253, 'n') + "\xC3\xA9");
+}
+
+TEST(FileNames, Extensions) {
+  char ext[FILE_MaxName + 1];
+  int32_t length = -1;
+  struct Case {
+    const char* name;
+    const char* ext;
+  } cases[] = {{"clip.MOV", ".mov"}, {"noext", ""}, {"a.b.c", ".c"}, {".hidden", ".hidden"}, {"end.", "."}};
+  for (const Case& c : cases) {
+    ASSERT_EQ(FILE_ExtFromName(c.name, ext, &length), 0);
+    EXPECT_STREQ(ext, c.ext) << c.name;
+    EXPECT_EQ(length, static_cast<int32_t>(std::strlen(c.ext))) << c.name;
+  }
+  char sep = 0;
+  ASSERT_EQ(FILE_InqSeparator(&sep), 0);
+  EXPECT_EQ(sep, '/');
+}
+
+using FileTypes = FileTest;
+
+Boolean32 MapEverything(intptr_t refcon, const char*, const char* extension, FourCC* type, FourCC* creator) {
+  ++*reinterpret_cast<int*>(refcon);
+  if (std::strcmp(extension, ".fn") != 0) return 0;
+  *type = MakeFourCC("FUNC");
+  *creator = MakeFourCC("test");
+  return 1;
+}
+
+TEST_F(FileTypes, ExtensionMapComesBeforeTheFunctions) {
+  int calls = 0;
+  ASSERT_EQ(FILE_AddFiletypeMapFunc(&MapEverything, reinterpret_cast<intptr_t>(&calls)), 0);
+  ASSERT_EQ(FILE_AddExtensionMap(".MOV", MakeFourCC("MooV"), MakeFourCC("TVQT")), 0);
+  ASSERT_EQ(FILE_AddExtensionMap("fn", MakeFourCC("MAPD"), 0), 0);
+  FourCC type = 1, creator = 1;
+  ASSERT_EQ(FILE_InqFileType(Ref(P("clip.mov")), &type, &creator), 0);
+  EXPECT_EQ(type, MakeFourCC("MooV"));
+  EXPECT_EQ(creator, MakeFourCC("TVQT"));
+  ASSERT_EQ(FILE_InqFileType(Ref(P("x.fn")), &type, &creator), 0);
+  EXPECT_EQ(type, MakeFourCC("MAPD"));
+  EXPECT_EQ(calls, 0);
+  ASSERT_EQ(FILE_InqFileType(Ref(P("x.other")), &type, &creator), 0);
+  EXPECT_EQ(type, 0u);
+  EXPECT_EQ(calls, 1);
+  // Re-adding an extension replaces its entry.
+  ASSERT_EQ(FILE_AddExtensionMap("mov", MakeFourCC("MOV2"), 0), 0);
+  ASSERT_EQ(FILE_InqFileType(Ref(P("b.MOV")), &type, &creator), 0);
+  EXPECT_EQ(type, MakeFourCC("MOV2"));
+  ASSERT_EQ(FILE_RemoveFiletypeMapFunc(&MapEverything, reinterpret_cast<intptr_t>(&calls)), 0);
+  EXPECT_EQ(FILE_RemoveFiletypeMapFunc(&MapEverything, reinterpret_cast<intptr_t>(&calls)), 3);
+  ExpectReport(kSiteRemoveMapFunc,
+               "Test error: filetype mapping function not found, and thus not removed -- a bad parameter was passed.");
+}
+
+TEST_F(FileTypes, MapLimits) {
+  for (int i = 0; i < FILE_MaxExtensionMaps; ++i)
+    ASSERT_EQ(FILE_AddExtensionMap(("e" + std::to_string(i)).c_str(), static_cast<FourCC>(i), 0), 0) << i;
+  EXPECT_EQ(FILE_AddExtensionMap("one-more", 1, 0), 10);
+  ExpectReport(kSiteAddExtensionMap,
+               "Test error: too many file extension mapping table entries -- internal value out of range.");
+  ASSERT_EQ(FILE_AddExtensionMap("e5", 99, 0), 0);  // replacing needs no new entry
+  EXPECT_EQ(FILE_AddExtensionMap("ninechars", 1, 0), 3);
+  ExpectReport(kSiteAddExtensionMap,
+               "Test error: file extension \"ninechars\" is longer than 8 characters -- a bad parameter was passed.");
+  EXPECT_EQ(FILE_AddExtensionMap(".", 1, 0), 3);
+  rec.clear();
+  ResetState();
+  ASSERT_EQ(FILE_AddExtensionMap("eightchr", 1, 0), 0);
+
+  for (int i = 0; i < FILE_MaxFiletypeMapFuncs; ++i) ASSERT_EQ(FILE_AddFiletypeMapFunc(&MapEverything, i), 0);
+  EXPECT_EQ(FILE_AddFiletypeMapFunc(&MapEverything, 99), 10);
+  ExpectReport(kSiteAddMapFunc, "Test error: too many filetype mapping functions -- internal value out of range.");
+}
+
+using FileVolumes = FileTest;
+
+TEST_F(FileVolumes, VolumeNamesOfFullPaths) {
+  struct Case {
+    const char* path;
+    const char* volume;
+  } cases[] = {
+      {"c:\\x", "c:"},
+      {"\\\\srv\\share\\x.mov", "\\\\srv\\share"},
+      {"\\\\srv\\share", "\\\\srv\\share"},
+      {"x\\y", ""},
+      {"/home/u/a.mov", "/"},
+      {"", ""},
+  };
+  char name[FILE_VolNameSize];
+  for (const Case& c : cases) {
+    ASSERT_EQ(FILE_GetVolumeNameFromFullPath(c.path, name), 0);
+    EXPECT_STREQ(name, c.volume) << c.path;
+  }
+  // At most 64 characters are examined.
+  std::string unc = "\\\\" + std::string(70, 's') + "\\share\\x";
+  ASSERT_EQ(FILE_GetVolumeNameFromFullPath(unc.c_str(), name), 0);
+  EXPECT_EQ(std::string(name), unc.substr(0, 64));
+}
+
+TEST_F(FileVolumes, FreeSpaceFromTheProvider) {
+  std::string asked;
+  uint64_t freeBytes = 5000;
+  SetVolumeSpaceProvider([&](const std::string& path, uint64_t* f, uint64_t* t) {
+    asked = path;
+    *f = freeBytes;
+    *t = freeBytes * 2;
+    return 0;
+  });
+  Write(P("a"), std::string(300, 'x'));
+  FILE_SpecH a = Ref(P("a"));
+  uint64_t bytes = 0;
+  ASSERT_EQ(FILE_InqVolSpaceAvailable(a, &bytes), 0);
+  EXPECT_EQ(bytes, 5000u);
+  EXPECT_EQ(asked, P("a"));
+  ASSERT_EQ(FILE_InqVolSpacePlusAvailable(a, &bytes), 0);
+  EXPECT_EQ(bytes, 5300u);
+  uint32_t kb = 0;
+  ASSERT_EQ(FILE_InqVolKBAvailable(a, &kb), 0);
+  EXPECT_EQ(kb, 4u);
+  freeBytes = uint64_t{1} << 45;  // 32 TiB: more KB than 32 bits hold
+  ASSERT_EQ(FILE_InqVolKBAvailable(a, &kb), 0);
+  EXPECT_EQ(kb, 0xFFFFFFFFu);
+
+  SetVolumeSpaceProvider([](const std::string&, uint64_t*, uint64_t*) { return EIO; });
+  EXPECT_EQ(FILE_InqVolKBAvailable(a, &kb), -36);
+  EXPECT_EQ(kb, 0u);
+  ExpectReport(kSiteVolSpace,
+               "Test error: finding free space for file \"" + P("a") + "\" -- disk error (I/O error; bad media) (-36).");
+
+  SetVolumeSpaceProvider(nullptr);
+  ASSERT_EQ(FILE_InqVolSpaceAvailable(a, &bytes), 0);
+  EXPECT_GT(bytes, 0u);
+}
+
+TEST_F(FileVolumes, MountTable) {
+  int32_t count = 0;
+  ASSERT_EQ(FILE_VolCount(&count), 0);
+  ASSERT_GE(count, 1);
+  FILE_SpecH root = nullptr;
+  ASSERT_EQ(FILE_InqVolSpec(1, &root), 0);
+  Keep(root);
+  char name[FILE_MaxPath];
+  ASSERT_EQ(FILE_InqName(root, FILE_NameFullPath, name, sizeof name), 0);
+  EXPECT_STREQ(name, "/");
+  ASSERT_EQ(FILE_InqName(Ref(dir), FILE_NameVolume, name, sizeof name), 0);
+  EXPECT_EQ(name[0], '/');
+  FILE_SpecH none = nullptr;
+  EXPECT_EQ(FILE_InqVolSpec(count + 1, &none), -35);
+  EXPECT_EQ(none, nullptr);
+  rec.clear();
+}
+
+using FileDates = FileTest;
+
+class UtcZone {
+ public:
+  UtcZone() {
+    const char* tz = std::getenv("TZ");
+    if (tz) saved_ = tz, had_ = true;
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+  }
+  ~UtcZone() {
+    if (had_)
+      ::setenv("TZ", saved_.c_str(), 1);
+    else
+      ::unsetenv("TZ");
+    ::tzset();
+  }
+
+ private:
+  std::string saved_;
+  bool had_ = false;
+};
+
+TEST_F(FileDates, ValuesAndSpecs) {
+  UtcZone utc;
+  FILE_DateSpec spec;
+  ASSERT_EQ(FILE_DateValue2DateSpec(1000000000u, &spec), 0);
+  EXPECT_EQ(spec.year, 2001);
+  EXPECT_EQ(spec.month, 9);
+  EXPECT_EQ(spec.day, 9);
+  EXPECT_EQ(spec.hour, 1);
+  EXPECT_EQ(spec.minute, 46);
+  EXPECT_EQ(spec.second, 40);
+  EXPECT_EQ(spec.dayOfWeek, 0);  // a Sunday
+  FILE_DateValue value = 0;
+  ASSERT_EQ(FILE_DateSpec2DateValue(&spec, &value), 0);
+  EXPECT_EQ(value, 1000000000u);
+  ASSERT_EQ(FILE_DateValue2DateSpec(0, &spec), 0);
+  EXPECT_EQ(spec.year, 1970);
+  EXPECT_EQ(spec.dayOfWeek, 4);  // a Thursday
+  ASSERT_EQ(FILE_DateValue2DateSpec(0xFFFFFFFFu, &spec), 0);
+  EXPECT_EQ(spec.year, 2106);
+  spec.month = 13;
+  EXPECT_EQ(FILE_DateSpec2DateValue(&spec, &value), 3);
+  EXPECT_EQ(value, 0u);
+  rec.clear();
+
+  Write(P("a"), "");
+  FILE_SpecH a = Ref(P("a"));
+  ASSERT_EQ(FILE_SetModDate(a, 1000000000u), 0);
+  ASSERT_EQ(FILE_InqModDate(a, &value), 0);
+  EXPECT_EQ(value, 1000000000u);
+  FILE_DateValue now = 0, created = 0;
+  ASSERT_EQ(FILE_GetDateValueTime(&now), 0);
+  ASSERT_EQ(FILE_InqCreatDate(a, &created), 0);
+  EXPECT_LE(created, now);
+  EXPECT_GT(created, 0u);
+  ASSERT_EQ(FILE_SetCreatDate(a, 5), 0);
+  EXPECT_EQ(FILE_InqModDate(Ref(P("none")), &value), 784);
+  ExpectReport(kSiteDates, "Test error: getting information on file \"" + P("none") + "\" -- file not found (-43).");
+}
+
+}  // namespace
+}  // namespace tv::test
