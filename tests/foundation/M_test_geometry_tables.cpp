@@ -13,6 +13,8 @@ using tv::test::UFixture;
 static_assert(tv::m::Mul8(255, 255) == 255 && tv::m::Mul8(128, 255) == 128 && tv::m::Mul8(0, 200) == 0);
 static_assert(tv::m::Div8(0, 0) == 0 && tv::m::Div8(0, 1) == 255 && tv::m::Div8(10, 11) == 255 &&
               tv::m::Div8(2, 1) == 128 && tv::m::Div8(255, 255) == 255);
+static_assert(tv::m::Div8Fast(0, 0) == 0 && tv::m::Div8Fast(0, 1) == 255 && tv::m::Div8Fast(2, 1) == 128 &&
+              tv::m::Div8Fast(255, 255) == 255 && tv::m::Div8Fast(1, 1) == 255);
 
 class MTables : public UFixture {
  protected:
@@ -85,6 +87,7 @@ TEST_F(MTables, TablesMatchTheirFormulasAndTheArithmetic) {
       ASSERT_EQ(div[a * 256 + b], d) << a << " " << b;
       ASSERT_EQ(tv::m::Mul8(a, b), m) << a << " " << b;
       ASSERT_EQ(tv::m::Div8(a, b), d) << a << " " << b;
+      ASSERT_EQ(tv::m::Div8Fast(a, b), d) << a << " " << b;
     }
   EXPECT_EQ(mul[200 * 256 + 255], 200);
   EXPECT_EQ(div[255 * 256 + 128], 128);
