@@ -1,0 +1,50 @@
+// The preferences file: a private-profile text file of sections ("[Tavelo]")
+// and "key=value" lines whose path the host sets. Section and key names match
+// without regard to case; other lines are kept as they are. Every write
+// replaces the file atomically (temporary file in the same folder, flushed,
+// then renamed over it), and a value that is already there is not rewritten.
+// Until a path is set the settings live in memory only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Types.h"
+
+// The section of the engine's machine-level settings.
+#define TV_PREFS_SECTION "Tavelo"
+
+// Sets the file (null or "" goes back to the in-memory settings).
+TV_EXPORT ErrorCode EMUL_SetTVPrefsFile(const char* path);
+// The file's path, "" when none is set.
+TV_EXPORT const char* EMUL_GetTVPrefsFile(void);
+
+// The value's leading integer (optional sign, decimal digits; 0 when there are
+// none), or defaultValue when the key is absent.
+TV_EXPORT int32_t EMUL_GetProfileInt(const char* section, const char* key, int32_t defaultValue);
+// As EMUL_GetProfileInt, but an absent key is first written with its default.
+TV_EXPORT int32_t EMUL_GetRequiredProfileInt(const char* section, const char* key, int32_t defaultValue);
+TV_EXPORT ErrorCode EMUL_SetProfileInt(const char* section, const char* key, int32_t value);
+// Copies the value (or the default when the key is absent) into buffer,
+// truncated to size - 1 bytes without splitting a UTF-8 sequence; returns the
+// number of bytes copied.
+TV_EXPORT int32_t EMUL_GetProfileString(const char* section, const char* key, const char* defaultValue,
+                                        char* buffer, int32_t size);
+TV_EXPORT int32_t EMUL_GetRequiredProfileString(const char* section, const char* key,
+                                                const char* defaultValue, char* buffer, int32_t size);
+TV_EXPORT ErrorCode EMUL_SetProfileString(const char* section, const char* key, const char* value);
+
+namespace tv::platform::prefs {
+
+std::optional<std::string> GetString(std::string_view section, std::string_view key);
+int32_t GetInt(std::string_view section, std::string_view key, int32_t defaultValue);
+int32_t GetRequiredInt(std::string_view section, std::string_view key, int32_t defaultValue);
+std::string GetRequiredString(std::string_view section, std::string_view key, std::string_view defaultValue);
+ErrorCode SetString(std::string_view section, std::string_view key, std::string_view value);
+ErrorCode SetInt(std::string_view section, std::string_view key, int64_t value);
+// The leading integer of a value as the reader sees it (clamped to 32 bits).
+int32_t ParseInt(std::string_view value);
+
+}  // namespace tv::platform::prefs

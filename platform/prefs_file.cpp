@@ -1,0 +1,287 @@
+// The preferences file: reader and atomic writer of the private-profile form.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Errno.h"
+#include "Prefs.h"
+
+namespace tv::platform::prefs {
+namespace {
+
+std::string gPath;
+std::string gMemory;  // the settings while no file is set
+
+std::string_view Trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+  return s.substr(b, e - b);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+struct Doc {
+  std::vector<std::string> lines;
+  std::string eol = "\n";
+};
+
+Doc Parse(const std::string& text) {
+  Doc d;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t nl = text.find('\n', start);
+    size_t end = nl == std::string::npos ? text.size() : nl;
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+      d.eol = "\r\n";
+    }
+    d.lines.push_back(std::move(line));
+    if (nl == std::string::npos) break;
+    start = nl + 1;
+  }
+  return d;
+}
+
+std::string Join(const Doc& d) {
+  std::string out;
+  for (const std::string& line : d.lines) out += line + d.eol;
+  return out;
+}
+
+std::optional<std::string_view> SectionOf(std::string_view line) {
+  line = Trim(line);
+  if (line.empty() || line.front() != '[') return std::nullopt;
+  size_t close = line.find(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return Trim(line.substr(1, close - 1));
+}
+
+std::optional<std::string_view> KeyOf(std::string_view line) {
+  std::string_view t = Trim(line);
+  if (t.empty() || t.front() == ';' || t.front() == '#' || t.front() == '[') return std::nullopt;
+  size_t eq = t.find('=');
+  if (eq == std::string_view::npos) return std::nullopt;
+  return Trim(t.substr(0, eq));
+}
+
+std::string_view ValueOf(std::string_view line) {
+  std::string_view v = Trim(line.substr(line.find('=') + 1));
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    v = v.substr(1, v.size() - 2);
+  return v;
+}
+
+struct Place {
+  long section = -1;   // line of the section header
+  long key = -1;       // line of the key
+  long lastLine = -1;  // last non-blank line of the section
+};
+
+Place Find(const Doc& d, std::string_view section, std::string_view key) {
+  Place p;
+  bool inside = false;
+  for (size_t i = 0; i < d.lines.size(); ++i) {
+    if (auto s = SectionOf(d.lines[i])) {
+      if (inside) break;  // the first matching section is the one used
+      inside = SameName(*s, section);
+      if (inside) p.section = p.lastLine = static_cast<long>(i);
+      continue;
+    }
+    if (!inside) continue;
+    if (!Trim(d.lines[i]).empty()) p.lastLine = static_cast<long>(i);
+    auto k = KeyOf(d.lines[i]);
+    if (k && p.key < 0 && SameName(*k, key)) p.key = static_cast<long>(i);
+  }
+  return p;
+}
+
+std::string ReadAll() {
+  if (gPath.empty()) return gMemory;
+  int fd = ::open(gPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};  // a missing or unreadable file reads as empty: defaults apply
+  std::string text;
+  char buf[4096];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
+ErrorCode WriteAtomically(const std::string& path, const std::string& text) {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string temp = dir + "/." + name + ".XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) return errno == ENOENT ? kSysNoDirectory : FromErrno(errno);
+  struct stat st{};
+  mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  ErrorCode err = 0;
+  if (::fchmod(fd, mode) != 0) err = FromErrno(errno);
+  size_t done = 0;
+  while (!err && done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) err = FromErrno(errno);
+    else done += static_cast<size_t>(n);
+  }
+  if (!err && ::fsync(fd) != 0) err = FromErrno(errno);
+  if (::close(fd) != 0 && !err) err = FromErrno(errno);
+  if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = FromErrno(errno);
+  if (err) ::unlink(temp.c_str());  // the old file stays as it was
+  return err;
+}
+
+ErrorCode WriteAll(const std::string& text) {
+  if (gPath.empty()) {
+    gMemory = text;
+    return 0;
+  }
+  return WriteAtomically(gPath, text);
+}
+
+}  // namespace
+
+int32_t ParseInt(std::string_view value) {
+  value = Trim(value);
+  size_t i = 0;
+  bool negative = false;
+  if (i < value.size() && (value[i] == '-' || value[i] == '+')) negative = value[i++] == '-';
+  int64_t n = 0;
+  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
+    n = n * 10 + (value[i] - '0');
+    if (n > int64_t{INT32_MAX} + 1) n = int64_t{INT32_MAX} + 1;
+  }
+  if (negative) n = -n;
+  if (n > INT32_MAX) n = INT32_MAX;
+  return static_cast<int32_t>(n);
+}
+
+std::optional<std::string> GetString(std::string_view section, std::string_view key) {
+  Doc d = Parse(ReadAll());
+  Place p = Find(d, section, key);
+  if (p.key < 0) return std::nullopt;
+  return std::string(ValueOf(d.lines[static_cast<size_t>(p.key)]));
+}
+
+ErrorCode SetString(std::string_view section, std::string_view key, std::string_view value) {
+  if (key.empty() || section.empty()) return kSysParam;
+  Doc d = Parse(ReadAll());
+  Place p = Find(d, section, key);
+  if (p.key >= 0) {
+    std::string& line = d.lines[static_cast<size_t>(p.key)];
+    if (ValueOf(line) == value && Trim(line.substr(line.find('=') + 1)) == value) return 0;
+    line = std::string(*KeyOf(line)) + "=" + std::string(value);
+  } else if (p.section >= 0) {
+    d.lines.insert(d.lines.begin() + p.lastLine + 1, std::string(key) + "=" + std::string(value));
+  } else {
+    while (!d.lines.empty() && Trim(d.lines.back()).empty()) d.lines.pop_back();
+    if (!d.lines.empty()) d.lines.emplace_back();
+    d.lines.push_back("[" + std::string(section) + "]");
+    d.lines.push_back(std::string(key) + "=" + std::string(value));
+  }
+  return WriteAll(Join(d));
+}
+
+ErrorCode SetInt(std::string_view section, std::string_view key, int64_t value) {
+  return SetString(section, key, std::to_string(value));
+}
+
+int32_t GetInt(std::string_view section, std::string_view key, int32_t defaultValue) {
+  auto v = GetString(section, key);
+  return v ? ParseInt(*v) : defaultValue;
+}
+
+int32_t GetRequiredInt(std::string_view section, std::string_view key, int32_t defaultValue) {
+  auto v = GetString(section, key);
+  if (v) return ParseInt(*v);
+  SetInt(section, key, defaultValue);
+  return defaultValue;
+}
+
+std::string GetRequiredString(std::string_view section, std::string_view key, std::string_view defaultValue) {
+  auto v = GetString(section, key);
+  if (v) return *v;
+  SetString(section, key, defaultValue);
+  return std::string(defaultValue);
+}
+
+}  // namespace tv::platform::prefs
+
+namespace {
+namespace prefs = tv::platform::prefs;
+
+std::string_view SectionArg(const char* section) { return section && *section ? section : TV_PREFS_SECTION; }
+
+int32_t CopyOut(const std::string& value, char* buffer, int32_t size) {
+  if (!buffer || size <= 0) return 0;
+  size_t n = std::min(value.size(), static_cast<size_t>(size - 1));
+  // Never cut a UTF-8 sequence in two.
+  if (n < value.size()) {
+    while (n > 0 && (static_cast<unsigned char>(value[n]) & 0xC0) == 0x80) --n;
+  }
+  std::memcpy(buffer, value.data(), n);
+  buffer[n] = 0;
+  return static_cast<int32_t>(n);
+}
+}  // namespace
+
+ErrorCode EMUL_SetTVPrefsFile(const char* path) {
+  prefs::gPath = path ? path : "";
+  return 0;
+}
+
+const char* EMUL_GetTVPrefsFile(void) { return prefs::gPath.c_str(); }
+
+int32_t EMUL_GetProfileInt(const char* section, const char* key, int32_t defaultValue) {
+  if (!key) return defaultValue;
+  return prefs::GetInt(SectionArg(section), key, defaultValue);
+}
+
+int32_t EMUL_GetRequiredProfileInt(const char* section, const char* key, int32_t defaultValue) {
+  if (!key) return defaultValue;
+  return prefs::GetRequiredInt(SectionArg(section), key, defaultValue);
+}
+
+ErrorCode EMUL_SetProfileInt(const char* section, const char* key, int32_t value) {
+  if (!key) return tv::kSysParam;
+  return prefs::SetInt(SectionArg(section), key, value);
+}
+
+int32_t EMUL_GetProfileString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                              int32_t size) {
+  std::optional<std::string> v = key ? prefs::GetString(SectionArg(section), key) : std::nullopt;
+  return CopyOut(v ? *v : std::string(defaultValue ? defaultValue : ""), buffer, size);
+}
+
+int32_t EMUL_GetRequiredProfileString(const char* section, const char* key, const char* defaultValue,
+                                      char* buffer, int32_t size) {
+  if (!key) return CopyOut(defaultValue ? defaultValue : "", buffer, size);
+  return CopyOut(prefs::GetRequiredString(SectionArg(section), key, defaultValue ? defaultValue : ""), buffer,
+                 size);
+}
+
+ErrorCode EMUL_SetProfileString(const char* section, const char* key, const char* value) {
+  if (!key) return tv::kSysParam;
+  return prefs::SetString(SectionArg(section), key, value ? value : "");
+}

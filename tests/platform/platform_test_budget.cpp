@@ -1,0 +1,411 @@
+// The memory budget, the usage levels, the process memory measure, the budget
+// check of large blocks, the purge ladder and the grow-zone procedure.
+#include <cmath>
+#include <vector>
+
+#include "platform_test_fixture.h"
+
+namespace tv::test {
+namespace {
+
+constexpr Size kMB = 0x100000;
+
+// The injected process memory figure.
+int64_t gProcess = 0;
+int64_t Probe() { return gProcess; }
+int64_t Unavailable() { return -1; }
+
+// A grow-zone procedure that records its calls and gives back a set amount of
+// "process memory" each time.
+std::vector<Size> gWanted;
+int64_t gRelease = 0;
+int32_t gAnswer = 1;
+int32_t RecordingGrowZone(Size wanted) {
+  gWanted.push_back(wanted);
+  gProcess -= gRelease;
+  return gAnswer;
+}
+
+class BudgetTest : public MemoryTest {
+ protected:
+  void SetUp() override {
+    MemoryTest::SetUp();
+    path = UsePrefsFile();
+    gWanted.clear();
+    gRelease = 0;
+    gAnswer = 1;
+    gProcess = 100 * kMB;
+    EMUL_SetPhysicalMemoryForTesting(512 * kMB);
+    EMUL_SetProcessMemoryProbeForTesting(&Probe);
+  }
+  void TearDown() override {
+    std::remove(path.c_str());
+    MemoryTest::TearDown();
+  }
+  int32_t Setting(const char* key) { return EMUL_GetProfileInt(TV_PREFS_SECTION, key, -12345); }
+  void Set(const char* key, int32_t v) { ASSERT_EQ(EMUL_SetProfileInt(TV_PREFS_SECTION, key, v), 0); }
+  std::string SettingText(const char* key) {
+    char buf[64];
+    EMUL_GetProfileString(TV_PREFS_SECTION, key, "", buf, sizeof buf);
+    return buf;
+  }
+  std::string path;
+};
+
+TEST_F(BudgetTest, DefaultBudgetAndWrittenFigures) {
+  // P = 512 MB, R = P / 12 + 0x592000, B = ((P - R) / 100) * 50.
+  Size p = 512 * kMB;
+  Size r = p / 12 + 0x592000;
+  EXPECT_EQ(FreeMem(), ((p - r) / 100) * 50);
+  EXPECT_EQ(SettingText("FreeB4SlopAdjust"), "536870912");
+  EXPECT_EQ(SettingText("FreeSpace"), std::to_string(((p - r) / 100) * 50));
+  EXPECT_EQ(Setting("MemoryUsage"), 50);
+  EXPECT_EQ(Setting("AdjustWorkingSetSize"), 0);
+  EMUL_MemoryStats s = Stats();
+  EXPECT_EQ(s.budgetKB, ((p - r) / 100) * 50 / 1024);
+  EXPECT_EQ(s.usagePercent, 50);
+}
+
+TEST_F(BudgetTest, ReserveFromBaseReserveOrSlop) {
+  Size p = 512 * kMB;
+  Set("BaseReserve", 1000);
+  EXPECT_EQ(FreeMem(), ((p - 1024000) / 100) * 50);
+  Set("BaseReserve", 0);
+  Set("Slop", 2048);
+  EXPECT_EQ(FreeMem(), ((p - (2048 * 1024 + p / 12)) / 100) * 50);
+  Set("MemoryUsage", 80);
+  EXPECT_EQ(FreeMem(), ((p - (2048 * 1024 + p / 12)) / 100) * 80);
+}
+
+TEST_F(BudgetTest, ApplicationMemoryReplacesPhysical) {
+  Set("ApplicationMemory", 262144);  // 256 MB
+  Size p = 256 * kMB;
+  EXPECT_EQ(FreeMem(), ((p - (p / 12 + 0x592000)) / 100) * 50);
+  EXPECT_EQ(SettingText("FreeB4SlopAdjust"), std::to_string(p));
+}
+
+TEST_F(BudgetTest, ReserveLargerThanPhysicalGivesTheFloor) {
+  // Signed arithmetic: P - R is negative, and the 1 MB floor applies.
+  Set("BaseReserve", 600000);
+  EXPECT_EQ(FreeMem(), kMB);
+  EXPECT_EQ(Stats().usagePercent, 100);
+  EXPECT_EQ(Stats().budgetKB, 1024);
+}
+
+TEST_F(BudgetTest, SmallBudgetIsRaisedToOneMegabyte) {
+  // A = 1.5 MB: B = 786400 < 1 MB, so B = 1 MB and U = 104857600 / A.
+  Set("BaseReserve", static_cast<int32_t>((512 * kMB - 1572864) / 1024));
+  EXPECT_EQ(FreeMem(), kMB);
+  EXPECT_EQ(Stats().usagePercent, 104857600 / 1572864);
+}
+
+TEST_F(BudgetTest, OutOfRangeSettingsAreRewritten) {
+  Set("MemoryUsage", 0);
+  FreeMem();
+  EXPECT_EQ(Setting("MemoryUsage"), 50);
+  Set("MemoryUsage", 150);
+  FreeMem();
+  EXPECT_EQ(Setting("MemoryUsage"), 50);
+  Set("MaxMemoryUsePercentage", 10);
+  Set("MaxMemoryBeforePurgePercentage", 5);
+  EMUL_ReloadMemorySettings();
+  MaxBlock();
+  EXPECT_EQ(Setting("MaxMemoryUsePercentage"), 25);
+  EXPECT_EQ(Setting("MaxMemoryBeforePurgePercentage"), 25);
+  EXPECT_EQ(Stats().ceiling, 25 * 512 * kMB / 100);
+}
+
+TEST_F(BudgetTest, LevelsFromPhysicalMemory) {
+  EMUL_SetPhysicalMemoryForTesting(256 * kMB);
+  MaxBlock();
+  EMUL_MemoryStats s = Stats();
+  EXPECT_EQ(s.ceiling, static_cast<Size>(1.40 * 256 * kMB));
+  EXPECT_EQ(s.prePurgeLevel, static_cast<Size>(0.70 * 256 * kMB));
+  EXPECT_EQ(Setting("MaxMemoryUsePercentage"), 140);
+  EXPECT_EQ(Setting("MaxMemoryBeforePurgePercentage"), 70);
+  EXPECT_EQ(Setting("TrackMemoryWithGPMI"), 1);
+  // The 28 MB floor.
+  EMUL_SetPhysicalMemoryForTesting(16 * kMB);
+  MaxBlock();
+  EXPECT_EQ(Stats().ceiling, 29360128);
+  EXPECT_EQ(Stats().prePurgeLevel, 29360128);
+  // The pre-purge level never exceeds the ceiling.
+  Set("MaxMemoryBeforePurgePercentage", 300);
+  EMUL_SetPhysicalMemoryForTesting(256 * kMB);
+  MaxBlock();
+  EXPECT_EQ(Stats().prePurgeLevel, Stats().ceiling);
+  // Levels are not capped at 2 GB on a large machine.
+  EMUL_SetPhysicalMemoryForTesting(Size{8} << 30);
+  MaxBlock();
+  EXPECT_GT(Stats().ceiling, Size{INT32_MAX});
+}
+
+TEST_F(BudgetTest, SetMemUsagePercentages) {
+  EXPECT_EQ(EMUL_SetMemUsagePercentages(50, 80), 0);
+  EXPECT_EQ(Stats().ceiling, 256 * kMB);
+  EXPECT_EQ(Stats().prePurgeLevel, 256 * kMB);
+  EXPECT_EQ(EMUL_SetMemUsagePercentages(1, 1), 0);
+  EXPECT_EQ(Stats().ceiling, 29360128);
+  EXPECT_EQ(EMUL_SetMemUsagePercentages(std::nan(""), 50), -50);
+  EXPECT_EQ(EMUL_SetMemUsagePercentages(-3, 50), -50);
+}
+
+TEST_F(BudgetTest, MaxBlockIsRoomBelowThePrePurgeLevel) {
+  Size level = static_cast<Size>(0.70 * 512 * kMB);
+  gProcess = 100 * kMB;
+  EXPECT_EQ(MaxBlock(), level - 100 * kMB);
+  gProcess = level + 1;
+  EXPECT_EQ(MaxBlock(), 0);
+  Size grow = -1;
+  gProcess = 10 * kMB;
+  EXPECT_EQ(MaxMem(&grow), level - 10 * kMB);
+  EXPECT_EQ(grow, 0);
+}
+
+TEST_F(BudgetTest, MeasuresAndInstalledMemory) {
+  Size bytes = 0;
+  gProcess = 123456789;
+  EXPECT_EQ(EMUL_TotalMemoryUsed(&bytes), 0);
+  EXPECT_EQ(bytes, 123456789);
+  EXPECT_EQ(EMUL_TotalRAMInstalled(&bytes), 0);
+  EXPECT_EQ(bytes, 512 * kMB);
+  EXPECT_EQ(EMUL_TotalMemoryUsed(nullptr), -50);
+
+  // Without the counters: outside bytes + zone bytes + 18 MB.
+  EMUL_SetProcessMemoryProbeForTesting(&Unavailable);
+  EMUL_AccountGlobalMemoryAllocation(5 * kMB);
+  EMUL_AccountGlobalMemoryAllocation(kMB);
+  EMUL_AccountGlobalMemoryAllocation(-kMB);
+  EMUL_MemoryStats s = Stats();
+  EXPECT_EQ(s.outsideCount - base.outsideCount, 1);
+  EXPECT_GE(s.outsidePeakCount, base.outsideCount + 2);
+  ASSERT_EQ(EMUL_TotalMemoryUsed(&bytes), 0);
+  EXPECT_EQ(bytes, s.outsideBytes + s.globalZoneBytes + s.heapZoneBytes + 0x1200000);
+  // Small handles count too.
+  Handle h = NewHandle(1000);
+  Size after = 0;
+  EMUL_TotalMemoryUsed(&after);
+  EXPECT_EQ(after - bytes, 1016);
+  DisposeHandle(h);
+  EMUL_AccountGlobalMemoryAllocation(-5 * kMB);
+
+  // "TrackMemoryWithGPMI" = 0 selects the same measure.
+  EMUL_SetProcessMemoryProbeForTesting(&Probe);
+  Set("TrackMemoryWithGPMI", 0);
+  EMUL_ReloadMemorySettings();
+  EMUL_TotalMemoryUsed(&bytes);
+  s = Stats();
+  EXPECT_EQ(bytes, s.outsideBytes + s.globalZoneBytes + s.heapZoneBytes + 0x1200000);
+}
+
+TEST_F(BudgetTest, CrossingThePrePurgeLevelPurgesThenAsksTheGrowZone) {
+  EMUL_SetPhysicalMemoryForTesting(256 * kMB);
+  Size level = static_cast<Size>(0.70 * 256 * kMB);
+  Handle purgeable = NewHandle(20000);
+  HPurge(purgeable);
+  Handle kept = NewHandle(20000);
+  SetGrowZone(&RecordingGrowZone);
+  gProcess = level - kMB;
+  gRelease = 8 * kMB;
+  Size n = 10 * kMB;
+  Size wanted = gProcess + n - level + kMB;  // 10 MB
+  Handle big = NewHandle(n);
+  ASSERT_NE(big, nullptr);
+  EXPECT_EQ(*purgeable, nullptr);  // purgeable blocks go first
+  EXPECT_NE(*kept, nullptr);
+  ASSERT_EQ(gWanted.size(), 2u);  // 8 MB was not enough, 16 MB was
+  EXPECT_EQ(gWanted[0], wanted);
+  EXPECT_EQ(gWanted[1], wanted);
+  for (Handle h : {purgeable, kept, big}) DisposeHandle(h);
+}
+
+TEST_F(BudgetTest, AboveTheCeilingAllocationFails) {
+  EMUL_SetPhysicalMemoryForTesting(256 * kMB);
+  Size ceiling = static_cast<Size>(1.40 * 256 * kMB);
+  SetGrowZone(&RecordingGrowZone);
+  gAnswer = 0;
+  gProcess = ceiling - kMB;
+  Handle big = NewHandle(10 * kMB);
+  EXPECT_EQ(big, nullptr);
+  EXPECT_EQ(MemError(), -108);
+  EXPECT_LE(gWanted.size(), 5u);
+  EXPECT_GE(gWanted.size(), 1u);
+  // Small blocks always pass the budget.
+  Handle small = NewHandle(8192);
+  EXPECT_NE(small, nullptr);
+  DisposeHandle(small);
+  // The inhibit counter skips the check entirely.
+  gWanted.clear();
+  EMUL_DisableProactivePrePurging();
+  EMUL_DisableProactivePrePurging();
+  EXPECT_EQ(Stats().inhibitCount, base.inhibitCount + 2);
+  EMUL_EnableProactivePrePurging();
+  big = NewHandle(10 * kMB);
+  EXPECT_NE(big, nullptr);
+  EXPECT_TRUE(gWanted.empty());
+  EMUL_EnableProactivePrePurging();
+  EMUL_EnableProactivePrePurging();  // unbalanced: refused
+  EXPECT_EQ(Stats().inhibitCount, 0);
+  // Growing a large block in place passes the same check.
+  SetHandleSize(big, 30 * kMB);
+  EXPECT_EQ(MemError(), -108);
+  EXPECT_EQ(GetHandleSize(big), 10 * kMB);
+  DisposeHandle(big);
+}
+
+TEST_F(BudgetTest, GrowZoneIsCalledAtMostFiveTimesWithTheBytesWanted) {
+  SetGrowZone(&RecordingGrowZone);
+  gAnswer = 1;  // claims to free something every time, but nothing helps
+  EMUL_FailAllocationsAfter(0);
+  Handle h = NewHandle(100);
+  EXPECT_EQ(h, nullptr);
+  EXPECT_EQ(MemError(), -108);
+  ASSERT_EQ(gWanted.size(), 5u);
+  for (Size w : gWanted) EXPECT_EQ(w, 100);
+
+  gWanted.clear();
+  Handle big = NewHandle(100000);
+  EXPECT_EQ(big, nullptr);
+  ASSERT_EQ(gWanted.size(), 5u);
+  for (Size w : gWanted) EXPECT_EQ(w, 100000);
+  EMUL_StopAllocationFailures();
+}
+
+TEST_F(BudgetTest, GrowZoneThatFreesLetsTheAllocationSucceed) {
+  SetGrowZone([](Size) -> int32_t {
+    gWanted.push_back(0);
+    EMUL_StopAllocationFailures();
+    return 1;
+  });
+  EMUL_FailAllocationsAfter(0);
+  Handle h = NewHandle(3000);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(gWanted.size(), 1u);
+  DisposeHandle(h);
+}
+
+TEST_F(BudgetTest, NestedPurgesAnswerNothingMore) {
+  static int calls = 0;
+  static int32_t nesting = 0;
+  static Handle nestedResult = reinterpret_cast<Handle>(1);
+  calls = 0;
+  SetGrowZone([](Size) -> int32_t {
+    ++calls;
+    EMUL_MemoryStats s;
+    EMUL_GetMemoryStats(&s);
+    nesting = s.purgeNesting;
+    nestedResult = NewHandle(50);  // fails too, without calling back in here
+    return 0;
+  });
+  EMUL_FailAllocationsAfter(0);
+  EXPECT_EQ(NewHandle(50), nullptr);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(nesting, 1);
+  EXPECT_EQ(nestedResult, nullptr);
+}
+
+TEST_F(BudgetTest, FirstFailureIsRetriedAfterPurging) {
+  EMUL_InjectAllocationFailures(0, 1);
+  Handle h = NewHandle(100);
+  EXPECT_NE(h, nullptr);
+  EXPECT_EQ(MemError(), 0);
+  EMUL_InjectAllocationFailures(0, 1);
+  Handle big = NewHandle(100000);
+  EXPECT_NE(big, nullptr);
+  DisposeHandle(h);
+  DisposeHandle(big);
+}
+
+TEST_F(BudgetTest, PersistentFailureLeavesAResizedHandleIntact) {
+  for (Boolean32 moving : {0, 1}) {
+    EMUL_SetMemoryChecks(moving);
+    Handle h = NewHandle(3000);
+    Fill(h, 11);
+    EMUL_FailAllocationsAfter(0);
+    SetHandleSize(h, 60000);
+    EXPECT_EQ(MemError(), -108);
+    EXPECT_EQ(GetHandleSize(h), 3000);
+    EXPECT_TRUE(Holds(h, 11, 3000));
+    SetHandleSize(h, 3500);
+    EXPECT_EQ(MemError(), -108);
+    EXPECT_TRUE(Holds(h, 11, 3000));
+    Handle copy = h;
+    EXPECT_EQ(HandToHand(&copy), -108);
+    EXPECT_EQ(copy, h);
+    EXPECT_EQ(NewPtr(10), nullptr);
+    EXPECT_EQ(MemError(), -108);
+    EMUL_StopAllocationFailures();
+    DisposeHandle(h);
+  }
+}
+
+// The handle being resized or copied is purgeable and unlocked; the grow-zone
+// procedure purges everything it can, and the handle must survive.
+Handle gVictim = nullptr;
+OSErr gDisposeResult = 0;
+int32_t PurgeEverything(Size) {
+  EMUL_StopAllocationFailures();
+  Size grow;
+  MaxMem(&grow);
+  DisposeHandle(gVictim);  // refused: the call above works on it
+  gDisposeResult = MemError();
+  return 1;
+}
+
+TEST_F(BudgetTest, HandleUnderResizeIsNotPurgedFromUnderIt) {
+  Handle h = NewHandle(100);
+  Handle other = NewHandle(100);
+  HPurge(h);
+  HPurge(other);
+  Fill(h, 21);
+  gVictim = h;
+  SetGrowZone(&PurgeEverything);
+  EMUL_FailAllocationsAfter(0);
+  SetHandleSize(h, 20000);
+  EXPECT_EQ(MemError(), 0);
+  EXPECT_EQ(gDisposeResult, -111);
+  EXPECT_EQ(GetHandleSize(h), 20000);
+  EXPECT_TRUE(Holds(h, 21, 100));
+  EXPECT_EQ(*other, nullptr);  // other purgeable blocks did go
+
+  // The same for the source of a copy.
+  SetHandleSize(h, 100);
+  Fill(h, 23);
+  EMUL_FailAllocationsAfter(0);
+  Handle copy = h;
+  EXPECT_EQ(HandToHand(&copy), 0);
+  EXPECT_TRUE(Holds(copy, 23, 100));
+  EXPECT_TRUE(Holds(h, 23, 100));
+  for (Handle x : {h, other, copy}) DisposeHandle(x);
+}
+
+TEST_F(BudgetTest, NonPurgableLimit) {
+  EMUL_SetPhysicalMemoryForTesting(256 * kMB);
+  Size level = static_cast<Size>(0.70 * 256 * kMB);
+  Boolean32 flag = 7;
+  gProcess = level - kMB;
+  EXPECT_EQ(EMUL_NonPurgableRAMLimitReached(&flag), 0);
+  EXPECT_EQ(flag, 0);
+  gProcess = level + 4 * kMB;
+  EXPECT_EQ(EMUL_NonPurgableRAMLimitReached(&flag), 0);
+  EXPECT_EQ(flag, 1);  // nothing could be freed
+  SetGrowZone(&RecordingGrowZone);
+  gRelease = 5 * kMB;
+  EXPECT_EQ(EMUL_NonPurgableRAMLimitReached(&flag), 0);
+  EXPECT_EQ(flag, 0);
+  ASSERT_EQ(gWanted.size(), 1u);
+  EXPECT_EQ(gWanted[0], 4 * kMB);
+}
+
+TEST_F(BudgetTest, Win32sModeRefusesHugeBlocksAndUsesTenMegabytes) {
+  gWin32S = 1;
+  EXPECT_EQ(NewHandle(0x00FE0000), nullptr);
+  EXPECT_EQ(MemError(), -108);
+  EXPECT_EQ(SettingText("FreeB4SlopAdjust"), "");
+  FreeMem();
+  EXPECT_EQ(SettingText("FreeB4SlopAdjust"), "10485760");
+  gWin32S = 0;
+}
+
+}  // namespace
+}  // namespace tv::test

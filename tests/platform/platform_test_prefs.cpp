@@ -1,0 +1,142 @@
+// The preferences file: reading, required reads that create defaults,
+// writing that keeps other lines, atomic replacement, and the errno table.
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "Errno.h"
+#include "platform_test_fixture.h"
+
+namespace tv::test {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+class PrefsTest : public MemoryTest {
+ protected:
+  void SetUp() override {
+    MemoryTest::SetUp();
+    path = UsePrefsFile();
+  }
+  void TearDown() override {
+    std::remove(path.c_str());
+    MemoryTest::TearDown();
+  }
+  std::string path;
+};
+
+TEST_F(PrefsTest, PathIsKept) {
+  EXPECT_EQ(std::string(EMUL_GetTVPrefsFile()), path);
+  EMUL_SetTVPrefsFile(nullptr);
+  EXPECT_EQ(std::string(EMUL_GetTVPrefsFile()), "");
+  EMUL_SetTVPrefsFile(path.c_str());
+}
+
+TEST_F(PrefsTest, RequiredReadCreatesTheDefault) {
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "MemoryUsage", 50), 50);
+  EXPECT_EQ(ReadFile(path), "");  // a plain read writes nothing
+  EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "MemoryUsage", 50), 50);
+  EXPECT_EQ(ReadFile(path), "[Tavelo]\nMemoryUsage=50\n");
+  EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "Slop", -3), -3);
+  EXPECT_EQ(ReadFile(path), "[Tavelo]\nMemoryUsage=50\nSlop=-3\n");
+  // Once present, the file's value wins over the default.
+  EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "MemoryUsage", 70), 50);
+  char buf[32];
+  EXPECT_EQ(EMUL_GetRequiredProfileString("Tavelo", "DontCheckSpaceDrives", "", buf, sizeof buf), 0);
+  EXPECT_EQ(ReadFile(path), "[Tavelo]\nMemoryUsage=50\nSlop=-3\nDontCheckSpaceDrives=\n");
+}
+
+TEST_F(PrefsTest, WritesKeepOtherLinesAndSections) {
+  WriteFile(path,
+            "; machine settings\r\n[Codec]\r\nKeepOpen=MJPG\r\n\r\n[tavelo]\r\n  memoryusage = 80 \r\n"
+            "Other=x\r\n\r\n[Last]\r\nA=1\r\n");
+  EXPECT_EQ(EMUL_GetProfileInt(nullptr, "MemoryUsage", 0), 80);  // names match without case
+  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "MemoryUsage", 60), 0);
+  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "Slop", 4), 0);
+  ASSERT_EQ(EMUL_SetProfileString("Codec", "Cant32Codec", "YVU9,YV92"), 0);
+  ASSERT_EQ(EMUL_SetProfileString("New", "K", "v"), 0);
+  EXPECT_EQ(ReadFile(path),
+            "; machine settings\r\n[Codec]\r\nKeepOpen=MJPG\r\nCant32Codec=YVU9,YV92\r\n\r\n[tavelo]\r\n"
+            "memoryusage=60\r\nOther=x\r\nSlop=4\r\n\r\n[Last]\r\nA=1\r\n\r\n[New]\r\nK=v\r\n");
+  char buf[8];
+  EXPECT_EQ(EMUL_GetProfileString("Codec", "KeepOpen", "", buf, sizeof buf), 4);
+  EXPECT_STREQ(buf, "MJPG");
+  EXPECT_EQ(EMUL_GetProfileString("Codec", "Cant32Codec", "", buf, sizeof buf), 7);
+  EXPECT_STREQ(buf, "YVU9,YV");  // truncated to the buffer
+  EXPECT_EQ(EMUL_GetProfileString("Codec", "Missing", "dflt", buf, sizeof buf), 4);
+  EXPECT_STREQ(buf, "dflt");
+}
+
+TEST_F(PrefsTest, IntegersAreReadLikeTheirLeadingDigits) {
+  WriteFile(path, "[Tavelo]\nA=12abc\nB=abc\nC=-7\nD= +5\nE=99999999999\nF=\"42\"\nG=\n");
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "A", 1), 12);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "B", 1), 0);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "C", 1), -7);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "D", 1), 5);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "E", 1), INT32_MAX);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "F", 1), 42);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "G", 1), 0);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "H", 1), 1);
+}
+
+TEST_F(PrefsTest, UnchangedValueIsNotRewritten) {
+  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "X", 1), 0);
+  struct stat a{};
+  ASSERT_EQ(stat(path.c_str(), &a), 0);
+  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "X", 1), 0);
+  struct stat b{};
+  ASSERT_EQ(stat(path.c_str(), &b), 0);
+  EXPECT_EQ(a.st_ino, b.st_ino);  // a rewrite would have renamed a new file over it
+  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "X", 2), 0);
+  ASSERT_EQ(stat(path.c_str(), &b), 0);
+  EXPECT_NE(a.st_ino, b.st_ino);
+}
+
+TEST_F(PrefsTest, FailedWriteKeepsTheOldFileAndReportsTheFolder) {
+  EMUL_SetTVPrefsFile((::testing::TempDir() + "no_such_folder_tavelo/prefs.ini").c_str());
+  EXPECT_EQ(EMUL_SetProfileInt("Tavelo", "X", 1), -120);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "X", 9), 9);
+  EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "X", 8), 8);  // defaults still answer
+  EMUL_SetTVPrefsFile(path.c_str());
+}
+
+TEST_F(PrefsTest, WithoutAFileSettingsLiveInMemory) {
+  EMUL_SetTVPrefsFile(nullptr);
+  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "InMemoryOnly", 31), 0);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "InMemoryOnly", 0), 31);
+  EMUL_SetTVPrefsFile(path.c_str());
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "InMemoryOnly", 0), 0);
+  EXPECT_EQ(EMUL_SetProfileInt("Tavelo", nullptr, 1), -50);
+}
+
+TEST(ErrnoTable, MapsEveryListedValue) {
+  using platform::FromErrno;
+  EXPECT_EQ(FromErrno(0), 0);
+  EXPECT_EQ(FromErrno(ENOENT), -43);
+  EXPECT_EQ(FromErrno(EACCES), -54);
+  EXPECT_EQ(FromErrno(ENOSPC), -34);
+  EXPECT_EQ(FromErrno(EROFS), -44);
+  EXPECT_EQ(FromErrno(EMFILE), -42);
+  EXPECT_EQ(FromErrno(EEXIST), -48);
+  EXPECT_EQ(FromErrno(EIO), -36);
+  EXPECT_EQ(FromErrno(ENOMEM), -108);
+  EXPECT_EQ(FromErrno(ENAMETOOLONG), -37);
+  EXPECT_EQ(FromErrno(EBUSY), -47);
+  EXPECT_EQ(FromErrno(EBADF), -51);
+  EXPECT_EQ(FromErrno(ENOTDIR), -120);
+  EXPECT_EQ(FromErrno(EXDEV), -36);  // anything else is an I/O error
+}
+
+}  // namespace
+}  // namespace tv::test
