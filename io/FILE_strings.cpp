@@ -102,7 +102,7 @@ ErrorCode CopyOut(uint32_t site, std::string_view text, char* out, int32_t size)
     out[0] = 0;
     return Fail(site, kErrBadParam, kStrBadParam);
   }
-  std::memcpy(out, text.data(), text.size());
+  if (!text.empty()) std::memcpy(out, text.data(), text.size());
   out[text.size()] = 0;
   return 0;
 }

@@ -192,7 +192,7 @@ ErrorCode FILE_GetVolumeNameFromFullPath(const char* path, char* name) {
     size_t second = first == std::string_view::npos ? first : p.find('\\', first + 1);
     volume = second == std::string_view::npos ? p : p.substr(0, second);
   }
-  std::memcpy(name, volume.data(), volume.size());
+  if (!volume.empty()) std::memcpy(name, volume.data(), volume.size());
   name[volume.size()] = 0;
   return 0;
 }
