@@ -111,16 +111,24 @@ ErrorCode Build(Site site, const BEZ_Curve* curve, int32_t samples, LIST_Handle*
   return 0;
 }
 
-// Builds the table unless it already holds at least two samples.
-ErrorCode EnsureTable(Site site, const BEZ_Curve* curve, int32_t samples, LIST_Handle* table) {
+// Runs fn on the table's samples, building the table first unless it already
+// holds at least two.
+template <class Fn>
+ErrorCode WithTable(Site site, const BEZ_Curve* curve, int32_t samples, LIST_Handle* table, Fn fn) {
   if (!table) return Fail(site, tv::kErrBadParam, -1);
   if (*table) {
-    if (ErrorCode err = CheckItemSize(site, *table, sizeof(BEZ_ArcSample))) return err;
-    int32_t count = 0;
-    LIST_GetNumItems(*table, &count);
-    if (count >= 2) return 0;
+    Table::Locked items{Table(*table)};
+    if (!items.ok()) return Fail(site, tv::kErrDamaged, BEZ_StrDamaged);
+    if (items.size() >= 2) {
+      fn(std::span<const BEZ_ArcSample>(items.items()));
+      return 0;
+    }
   }
-  return Build(site, curve, samples, table, nullptr);
+  if (ErrorCode err = Build(site, curve, samples, table, nullptr)) return err;
+  Table::Locked items{Table(*table)};
+  if (!items.ok()) return Fail(site, tv::kErrDamaged, BEZ_StrDamaged);
+  fn(std::span<const BEZ_ArcSample>(items.items()));
+  return 0;
 }
 
 }  // namespace
@@ -132,21 +140,15 @@ ErrorCode BEZ_BuildArcTable(const BEZ_Curve* curve, int32_t samples, BEZ_List* t
 ErrorCode BEZ_SFromT(const BEZ_Curve* curve, double t, int32_t samples, BEZ_List* table, double* s) {
   if (s) *s = 0.0;
   if (!s) return Fail(kSiteSFromT, tv::kErrBadParam, -1);
-  if (ErrorCode err = EnsureTable(kSiteSFromT, curve, samples, table)) return err;
-  Table::Locked items{Table(*table)};
-  if (!items.ok()) return Fail(kSiteSFromT, tv::kErrDamaged, BEZ_StrDamaged);
-  *s = SFromTIn(items.items(), t);
-  return 0;
+  return WithTable(kSiteSFromT, curve, samples, table,
+                   [&](std::span<const BEZ_ArcSample> items) { *s = SFromTIn(items, t); });
 }
 
 ErrorCode BEZ_TFromS(const BEZ_Curve* curve, double s, int32_t samples, BEZ_List* table, double* t) {
   if (t) *t = 0.0;
   if (!t) return Fail(kSiteTFromS, tv::kErrBadParam, -1);
-  if (ErrorCode err = EnsureTable(kSiteTFromS, curve, samples, table)) return err;
-  Table::Locked items{Table(*table)};
-  if (!items.ok()) return Fail(kSiteTFromS, tv::kErrDamaged, BEZ_StrDamaged);
-  *t = TFromSIn(items.items(), s);
-  return 0;
+  return WithTable(kSiteTFromS, curve, samples, table,
+                   [&](std::span<const BEZ_ArcSample> items) { *t = TFromSIn(items, s); });
 }
 
 ErrorCode BEZ_EvaluateByDistance(const BEZ_Curve* curve, double s, int32_t samples, BEZ_List* table,

@@ -5,10 +5,21 @@
 
 namespace tv::bez {
 
-double Cubic1(double c0, double c1, double c2, double c3, double t) {
-  double s = 1.0 - t;
-  return c0 * (s * s * s) + 3.0 * c1 * (t * s * s) + 3.0 * c2 * (t * t * s) + c3 * (t * t * t);
-}
+namespace {
+struct Weights {
+  double b0, b1, b2, b3;
+  explicit Weights(double t) {
+    double s = 1.0 - t;
+    b0 = s * s * s;
+    b1 = 3.0 * t * s * s;
+    b2 = 3.0 * t * t * s;
+    b3 = t * t * t;
+  }
+  double Apply(double c0, double c1, double c2, double c3) const { return c0 * b0 + c1 * b1 + c2 * b2 + c3 * b3; }
+};
+}  // namespace
+
+double Cubic1(double c0, double c1, double c2, double c3, double t) { return Weights(t).Apply(c0, c1, c2, c3); }
 
 double Cubic1D(double c0, double c1, double c2, double c3, double t) {
   double s = 1.0 - t;
@@ -20,8 +31,8 @@ double Cubic1D2(double c0, double c1, double c2, double c3, double t) {
 }
 
 void EvalPoint(const BEZ_Curve& c, double t, double* out) {
-  for (int i = 0; i < c.dimensions; ++i)
-    out[i] = Cubic1(c.ctpt[0][i], c.ctpt[1][i], c.ctpt[2][i], c.ctpt[3][i], t);
+  const Weights w(t);
+  for (int i = 0; i < c.dimensions; ++i) out[i] = w.Apply(c.ctpt[0][i], c.ctpt[1][i], c.ctpt[2][i], c.ctpt[3][i]);
 }
 
 void Deriv(const BEZ_Curve& c, double t, double* out) {
