@@ -18,6 +18,8 @@ void CountLive(int32_t delta) { gLiveLists += delta; }
 
 ErrorCode Resize(LIST_Handle list, LocationCode loc, int64_t newBlocks, int32_t verb, int32_t activity) {
   Header* h = H(list);
+  if (static_cast<uint64_t>(GetHandleSize(list)) != BlockBytes(h->capacity, h->itemSize))
+    return Fail(loc, kErrDamaged, 0);
   if (h->lockCount != 0) return Fail(loc, LIST_ErrLocked, verb);
   // Sizes are computed in 64 bits: a count of items that fits may still ask
   // for more bytes than a block can hold, and a wrapped size would leave the

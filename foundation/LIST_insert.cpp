@@ -43,14 +43,21 @@ void CloseHole(LIST_Handle list, int32_t index) {
 ErrorCode InsertAt(LIST_Handle list, LocationCode loc, const void* item, int32_t index) {
   if (ErrorCode err = Check(list, loc)) return err;
   if (ErrorCode err = MakeRoom(list, loc, index)) return err;
+  size_t size = ItemBytes(list, 1);
   // The item may lie inside this very list (a locked list hands out
-  // addresses); it is parked in the scratch slot before the tail moves.
-  if (item) std::memmove(Scratch(list), item, ItemBytes(list, 1));
+  // addresses); then it is parked in the scratch slot before the tail moves.
+  const char* source = static_cast<const char*>(item);
+  auto address = reinterpret_cast<uintptr_t>(source);
+  if (source && address >= reinterpret_cast<uintptr_t>(*list) &&
+      address < reinterpret_cast<uintptr_t>(Scratch(list) + size)) {
+    std::memmove(Scratch(list), source, size);
+    source = Scratch(list);
+  }
   OpenHole(list, index);
-  if (item)
-    std::memcpy(At(list, index), Scratch(list), ItemBytes(list, 1));
+  if (source)
+    std::memcpy(At(list, index), source, size);
   else
-    std::memset(At(list, index), 0, ItemBytes(list, 1));
+    std::memset(At(list, index), 0, size);
   return 0;
 }
 

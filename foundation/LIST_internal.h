@@ -119,18 +119,21 @@ ErrorCode LockList(LIST_Handle list, int32_t mode);
 ErrorCode UnlockList(LIST_Handle list, LocationCode loc);
 
 // Holds a list locked and busy while item functions see addresses inside it:
-// the block cannot move and the list cannot change length meanwhile.
+// the list cannot change length meanwhile, and since only a resize moves a
+// block and a locked list refuses every resize, the addresses stay valid. (The
+// handle itself is locked by LIST_Lock only; doing it here too would cost two
+// trips to the memory manager per search.)
 class Hold {
  public:
   explicit Hold(LIST_Handle list) : list_(list) {
     Header* h = H(list);
-    if (h->lockCount++ == 0) HLock(list);
+    ++h->lockCount;
     ++h->busy;
   }
   ~Hold() {
     Header* h = H(list_);
     --h->busy;
-    if (--h->lockCount == 0) HUnlock(list_);
+    --h->lockCount;
   }
   Hold(const Hold&) = delete;
   Hold& operator=(const Hold&) = delete;

@@ -7,7 +7,6 @@
 // any consistent comparison; the comparison is always asked about an earlier
 // and a later item in the same way, "does the earlier compare greater".
 #include <algorithm>
-#include <cstdlib>
 
 #include "LIST_internal.h"
 #include "U.h"
@@ -58,6 +57,15 @@ bool SortByPositions(LIST_Handle list, const Comparator& cmp, SortFn sortFn) {
   return true;
 }
 
+// x goes strictly before y when y compares greater than x: the question the
+// insertion sort asks.
+struct {
+  template <class ThreeWay>
+  void operator()(int32_t* first, int32_t* last, ThreeWay threeWay) const {
+    std::stable_sort(first, last, [&](int32_t x, int32_t y) { return threeWay(y, x) >= 1; });
+  }
+} constexpr StableSort;
+
 }  // namespace
 
 }  // namespace tv::list
@@ -75,12 +83,8 @@ ErrorCode LIST_Sort(LIST_CompareFunc compare, intptr_t data, LIST_Handle list) {
     InsertionSort(list, cmp);
     return 0;
   }
-  // x goes strictly before y when y compares greater than x.
-  auto stable = [](int32_t* first, int32_t* last, auto threeWay) {
-    std::stable_sort(first, last, [&](int32_t x, int32_t y) { return threeWay(y, x) >= 1; });
-  };
   // Without memory for the merge the insertion sort gives the same order.
-  if (!SortByPositions(list, cmp, stable)) InsertionSort(list, cmp);
+  if (!SortByPositions(list, cmp, StableSort)) InsertionSort(list, cmp);
   return 0;
 }
 
@@ -88,24 +92,15 @@ ErrorCode LIST_QuickSort(LIST_CompareFunc compare, intptr_t data, LIST_Handle li
   constexpr LocationCode loc = Loc(LIST_SiteQuickSort);
   if (ErrorCode err = Check(list, loc)) return err;
   if (H(list)->count < 2) return 0;
-  // The comparison context travels with the sort, not in package globals, so
-  // a comparison may itself sort another list.
+  // Any sort that respects the comparison will do here. The stable merge is
+  // the fastest one that stays inside the list whatever the comparison
+  // answers (an introsort runs off the end when a comparison is
+  // inconsistent, and the C library's sort costs an extra indirection per
+  // comparison). Its context travels with the call, not in package globals,
+  // so a comparison may itself sort another list.
   Comparator cmp = MakeComparator(list, data, compare, nullptr, false);
   Hold hold(list);
-  // The platform's sort, which stays inside the array whatever the
-  // comparison answers (std::sort may run off the end when a comparison is
-  // inconsistent).
-  auto unstable = [](int32_t* first, int32_t* last, auto threeWay) {
-    using ThreeWay = decltype(threeWay);
-    qsort_r(first, static_cast<size_t>(last - first), sizeof(int32_t),
-            [](const void* a, const void* b, void* context) -> int {
-              const ThreeWay& fn = *static_cast<const ThreeWay*>(context);
-              int32_t r = fn(*static_cast<const int32_t*>(a), *static_cast<const int32_t*>(b));
-              return r < 0 ? -1 : (r > 0 ? 1 : 0);
-            },
-            &threeWay);
-  };
-  if (H(list)->count <= kInsertionSortLimit || !SortByPositions(list, cmp, unstable)) InsertionSort(list, cmp);
+  if (H(list)->count <= kInsertionSortLimit || !SortByPositions(list, cmp, StableSort)) InsertionSort(list, cmp);
   return 0;
 }
 
