@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "BEZ_internal.h"
+#include "U.h"
 
 namespace tv::bez {
 
@@ -163,7 +164,8 @@ ErrorCode BEZ_EvaluateByDistance(const BEZ_Curve* curve, double s, int32_t sampl
 }
 
 ErrorCode BEZ_EvaluateByCurvature(const BEZ_Curve*, double, double*) {
-  return Fail(kSiteByCurvature, tv::kErrUnimplemented, -1);
+  return Up_ReportVeskErrString(tv::Location(BEZ_PackageNumber, kSiteByCurvature), tv::kSevError,
+                                tv::kErrUnimplemented, "evaluation by curvature is not available");
 }
 
 ErrorCode BEZ_BuildArcSpline(const BEZ_Curve* curve, double tolerance, BEZ_List* spline, double* length) {
@@ -183,7 +185,7 @@ ErrorCode BEZ_BuildArcSpline(const BEZ_Curve* curve, double tolerance, BEZ_List*
     // spline is one straight piece from (0, 0) to (1, 0), and every distance
     // maps to t = 0.
     const BEZ_Point2 flat[4] = {{0.0, 0.0}, {1.0 / 3.0, 0.0}, {2.0 / 3.0, 0.0}, {1.0, 0.0}};
-    if (ErrorCode err = StorePoints(flat, 4, spline)) return err;
+    if (ErrorCode err = StorePoints(kSiteArcSpline, flat, 4, spline)) return err;
     if (length) *length = L;
     return 0;
   }
@@ -192,7 +194,7 @@ ErrorCode BEZ_BuildArcSpline(const BEZ_Curve* curve, double tolerance, BEZ_List*
   if (ErrorCode err = FitChain(points.span(), tolerance, 4, fit)) return err;
   for (size_t i = 0; i < fit.ctrl.size(); ++i) fit.ctrl[i].x /= L;
   fit.ctrl[fit.ctrl.size() - 1].x = 1.0;
-  if (ErrorCode err = StorePoints(fit.ctrl.data(), fit.ctrl.size(), spline)) return err;
+  if (ErrorCode err = StorePoints(kSiteArcSpline, fit.ctrl.data(), fit.ctrl.size(), spline)) return err;
   if (length) *length = L;
   return 0;
 }

@@ -287,13 +287,13 @@ namespace {
 
 // Copies n items into a list (created when null, emptied otherwise).
 template <class T>
-ErrorCode StoreList(const T* items, size_t n, int32_t blockSize, LIST_Handle* list) {
+ErrorCode StoreList(Site site, const T* items, size_t n, int32_t blockSize, LIST_Handle* list) {
   if (!*list) {
     if (ErrorCode err = LIST_New(0, static_cast<int32_t>(sizeof(T)), blockSize, 1, list)) return err;
   } else {
     int32_t itemSize = 0;
     if (ErrorCode err = LIST_GetItemSize(*list, &itemSize)) return err;
-    if (itemSize != static_cast<int32_t>(sizeof(T))) return Fail(kSiteFitMultiple, tv::kErrDamaged, BEZ_StrDamaged);
+    if (itemSize != static_cast<int32_t>(sizeof(T))) return Fail(site, tv::kErrDamaged, BEZ_StrDamaged);
   }
   if (ErrorCode err = LIST_SetNumItems(0, *list, 0)) return err;
   if (n == 0) return 0;
@@ -312,8 +312,8 @@ ErrorCode CheckPoints(Site site, const BEZ_Point2* points, int32_t n) {
 }  // namespace
 
 namespace tv::bez {
-ErrorCode StorePoints(const BEZ_Point2* items, size_t n, LIST_Handle* list) {
-  return StoreList(items, n, 32, list);
+ErrorCode StorePoints(Site site, const BEZ_Point2* items, size_t n, LIST_Handle* list) {
+  return StoreList(site, items, n, 32, list);
 }
 }  // namespace tv::bez
 
@@ -327,8 +327,8 @@ ErrorCode BEZ_FitMultipleCurvesIterate(const BEZ_Point2* points, int32_t n, doub
   if (ErrorCode err = CheckPoints(kSiteFitMultiple, points, n)) return err;
   FitResult result;
   if (ErrorCode err = FitChain({points, static_cast<size_t>(n)}, tolerance, iterations, result)) return err;
-  if (ErrorCode err = StoreList(result.ctrl.data(), result.ctrl.size(), 32, pieces)) return err;
-  if (breaks) return StoreList(result.breaks.data(), result.breaks.size(), 32, breaks);
+  if (ErrorCode err = StoreList(kSiteFitMultiple, result.ctrl.data(), result.ctrl.size(), 32, pieces)) return err;
+  if (breaks) return StoreList(kSiteFitMultiple, result.breaks.data(), result.breaks.size(), 32, breaks);
   return 0;
 }
 

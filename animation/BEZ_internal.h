@@ -131,7 +131,7 @@ ErrorCode FitSingle(std::span<const BEZ_Point2> points, int32_t iterations, BEZ_
                     double* error, Site site);
 // Stores n points into *list (created when null with block size 32, emptied
 // otherwise; a list of another item size is refused with code 2).
-ErrorCode StorePoints(const BEZ_Point2* items, size_t n, LIST_Handle* list);
+ErrorCode StorePoints(Site site, const BEZ_Point2* items, size_t n, LIST_Handle* list);
 double MaxErrorAt(std::span<const BEZ_Point2> points, const BEZ_Point2 ctpts[4], std::span<const double> u,
                   int32_t* index);
 

@@ -29,6 +29,14 @@ TEST_F(BezArc, StraightSegmentTable) {
   EXPECT_EQ(items[0].t, 0.0);
   EXPECT_EQ(items[0].s, 0.0);
   EXPECT_EQ(items[99].t, 1.0);
+  // The table's own comparison orders by t.
+  BEZ_ArcSample key{items[37].t, -1.0}, found{};
+  Boolean32 hit = 0;
+  int32_t at = -1;
+  ASSERT_EQ(LIST_GetSortedItem(*table, nullptr, 0, &key, &hit, &found, &at), 0);
+  EXPECT_TRUE(hit);
+  EXPECT_EQ(at, 37);
+  EXPECT_EQ(found.s, items[37].s);
   double s = 0;
   ASSERT_EQ(BEZ_SFromT(&c.c, 0.5, 100, table, &s), 0);
   EXPECT_NEAR(s, 2.5, 1e-12);
@@ -98,6 +106,14 @@ TEST_F(BezArc, ZeroLengthCurve) {
     EXPECT_EQ(t, 0.0);
   }
   EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(BezArc, CurvatureFormIsNotAvailable) {
+  auto c = Curve2(0, 0, 1, 0, 2, 0, 3, 0);
+  double p[2] = {5, 5};
+  EXPECT_EQ(BEZ_EvaluateByCurvature(&c.c, 1.0, p), kErrUnimplemented);
+  EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 12));
+  EXPECT_EQ(rec.last().text, "Test error: evaluation by curvature is not available -- sorry, this is unimplemented.");
 }
 
 TEST_F(BezArc, TooFewSamplesIsRefused) {
