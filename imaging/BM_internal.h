@@ -93,6 +93,7 @@ enum Str : int32_t {
   kStrBadArg,
   kStrDepthMismatch,
   kStrScratchMemory,
+  kStrOffscreenMemory,
 };
 const char* Text(Str index);
 

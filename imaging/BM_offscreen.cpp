@@ -92,6 +92,8 @@ ErrorCode NewOffscreen(int32_t depth, const Rect& bounds, uint32_t flags, Device
   off->port.device = off->device;
   off->pixelBytes = static_cast<size_t>(bytes);
   off->pixels = NewPixelBlock(off->pixelBytes);
+  // Purgeable pixels that cannot be had now start purged.
+  if (!off->pixels && (flags & kOffPurgeable)) off->pixels = NewEmptyHandle();
   if (!off->pixels) {
     if (off->ownsDevice) DisposePtr(reinterpret_cast<Ptr>(off->device));
     DisposePtr(reinterpret_cast<Ptr>(off));

@@ -159,31 +159,10 @@ ErrorCode NewOffscreenWorld(WorldRec& r, BM_World parent, const Rect* bounds, in
     U_SetFailAttitude(1, &oldAttitude);
     ErrorCode err = plat::NewOffscreen(depth, b, off, share, &r.offscreen);
     U_SetFailAttitude(oldAttitude, nullptr);
-    if (err == kSysMemFull && (flags & BM_Flag_Purgeable) == 0) {
+    if (err == kSysMemFull)
       return report::System(Loc(kSiteNewWorld), kSevError, kSysMemFull,
-                            fmt::Format("not enough memory for a %ld x %ld World of depth %ld (%lu bytes).",
-                                        {w, h, depth, plat::PixelBytesFor(h, rowBytes, depth)}));
-    }
-    if (err == kSysMemFull) {
-      // Purgeable pixels that cannot be had now count as purged.
-      err = plat::NewOffscreen(depth, Rect{b.top, b.left, b.top, b.left}, off, share, &r.offscreen);
-      if (!err) {
-        plat::Offscreen* o = r.offscreen;
-        plat::InitPixMap(o->port.pixMap, b, depth, static_cast<uint32_t>(rowBytes));
-        o->port.portRect = b;
-        if (o->ownsDevice) {
-          o->device->pixMap = o->port.pixMap;
-          o->device->rect = b;
-        }
-        o->pixelBytes = static_cast<size_t>(plat::PixelBytesFor(h, rowBytes, depth));
-        EmptyHandle(o->pixels);
-      }
-    }
-    if (err) {
-      if (err == kSysMemFull)
-        return report::System(Loc(kSiteNewWorld), kSevError, kSysMemFull, Text(kStrRecordMemory));
-      return Fail(kSiteNewWorld, err, kStrBadBounds, {w, h});
-    }
+                            fmt::Format(Text(kStrOffscreenMemory), {w, h, depth, plat::PixelBytesFor(h, rowBytes, depth)}));
+    if (err) return Fail(kSiteNewWorld, err, kStrBadBounds, {w, h});
     r.platformOffscreen = 1;
     r.port = &r.offscreen->port;
     r.device = r.offscreen->device;
