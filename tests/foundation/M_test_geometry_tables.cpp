@@ -182,4 +182,35 @@ TEST_F(MTables, PurgedTablesAreRebuiltOrUnavailable) {
   EXPECT_EQ(M_UnprepareFTrig(), 0);
 }
 
+TEST_F(MTables, MemoryPressurePurgesOnlyUnpreparedTables) {
+  int32_t granted = 0;
+  ASSERT_EQ(M_Birth(M_ServiceFastTrig | M_ServiceFastCharMath, &granted), 0);
+  Handle trigH = nullptr, cmH = nullptr;
+  Mp_GetTableHandles(&trigH, &cmH);
+  Boolean32 available = 0;
+  const FpShort* trig = nullptr;
+  ASSERT_EQ(M_PrepareFTrig(1, 0, &available, &trig), 0);
+  PurgeMem(Size{1} << 40);
+  EXPECT_NE(*trigH, nullptr);  // prepared, hence locked: kept
+  EXPECT_EQ(*cmH, nullptr);    // purgeable and unlocked: purged
+  EXPECT_EQ(trig[128], static_cast<float>(std::sin(128 / 255.0 * (M_PI / 2))));
+
+  const uint8_t *mul = nullptr, *div = nullptr;
+  ASSERT_EQ(M_PrepareFCMD(1, 0, &available, &mul, &div), 0);
+  ASSERT_TRUE(available);
+  EXPECT_EQ(mul[255 * 256 + 255], 255);
+  EXPECT_EQ(div[100 * 256 + 50], 128);
+  EXPECT_EQ(M_UnprepareFCMD(), 0);
+  EXPECT_EQ(M_UnprepareFTrig(), 0);
+
+  // Unprepared, both are purgeable again.
+  PurgeMem(Size{1} << 40);
+  EXPECT_EQ(*trigH, nullptr);
+  EXPECT_EQ(*cmH, nullptr);
+  EXPECT_EQ(M_PrepareFTrig(0, 1, &available, &trig), 0);
+  EXPECT_FALSE(available);
+  EXPECT_EQ(M_UnprepareFTrig(), 0);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
 }  // namespace
