@@ -422,3 +422,81 @@ TEST_F(ListCore, StringTableAndVersion) {
 
 }  // namespace
 }  // namespace tv::listtest
+
+namespace tv::listtest {
+namespace {
+
+class ListMemory : public ListTest {
+ protected:
+  // The one out-of-memory report since the last clear: U's wording, severity 2.
+  void ExpectOutOfMemory(uint32_t site) {
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_EQ(rec.reports[0].location, At(site));
+    EXPECT_EQ(rec.reports[0].severity, tv::kSevFailure);
+    EXPECT_NE(rec.reports[0].text.find("not enough memory to create list."), std::string::npos)
+        << rec.reports[0].text;
+    rec.clear();
+  }
+};
+
+TEST_F(ListMemory, NewWithoutMemory) {
+  LIST_Handle list = Ints({});  // the string table is installed before the failures start
+  LIST_Dispose(list, 0);
+  EMUL_InjectAllocationFailures(0, -1);
+  list = reinterpret_cast<LIST_Handle>(this);
+  EXPECT_EQ(LIST_New(0, 4, 4, 1, &list), kErrOutOfMemory);
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(list, nullptr);
+  ExpectOutOfMemory(LIST_SiteNew);
+}
+
+TEST_F(ListMemory, GrowthWithoutMemoryLeavesTheListUnchanged) {
+  LIST_Handle list = Ints({1, 2, 3, 4});
+  EMUL_InjectAllocationFailures(0, -1);
+  int32_t v = 5;
+  EXPECT_EQ(LIST_Insert(&v, 0, list), kErrOutOfMemory);
+  EXPECT_EQ(LIST_ReserveSpace(10, list), kErrOutOfMemory);
+  EMUL_StopAllocationFailures();
+  ASSERT_EQ(rec.reports.size(), 2u);
+  rec.reports.pop_back();
+  ExpectOutOfMemory(LIST_SiteInsert);
+  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(Capacity(list), 4);
+  EXPECT_EQ(LIST_Insert(&v, 0, list), 0);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListMemory, DuplicateWithoutMemory) {
+  LIST_Handle list = Ints({1, 2});
+  EMUL_InjectAllocationFailures(0, -1);
+  LIST_Handle copy = reinterpret_cast<LIST_Handle>(this);
+  EXPECT_EQ(LIST_Duplicate(list, 0, &copy), kErrOutOfMemory);
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(copy, nullptr);
+  ExpectOutOfMemory(LIST_SiteDuplicate);
+  LIST_Dispose(list, 0);
+}
+
+int32_t CompareHigh(intptr_t, LIST_Handle, const void* a, const void* b) {
+  int16_t x, y;
+  std::memcpy(&x, static_cast<const char*>(a) + 2, 2);
+  std::memcpy(&y, static_cast<const char*>(b) + 2, 2);
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+TEST_F(ListMemory, SortingWithoutMemoryGivesTheSameOrder) {
+  std::vector<int32_t> values;
+  for (int32_t i = 0; i < 300; ++i) values.push_back(((i * 7919) % 13) << 16 | i);
+  LIST_Handle a = Ints(values, 64), b = Ints(values, 64);
+  ASSERT_EQ(LIST_Sort(&CompareHigh, 0, a), 0);
+  EMUL_InjectAllocationFailures(0, -1);
+  ASSERT_EQ(LIST_Sort(&CompareHigh, 0, b), 0);  // falls back to the insertion sort
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(Items(a), Items(b));
+  ExpectNoReport();
+  LIST_Dispose(a, 0);
+  LIST_Dispose(b, 0);
+}
+
+}  // namespace
+}  // namespace tv::listtest

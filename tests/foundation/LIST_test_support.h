@@ -17,12 +17,20 @@ class ListTest : public tv::test::UFixture {
  protected:
   void SetUp() override {
     UFixture::SetUp();
+    // The string table is installed with the first list; it stays.
+    LIST_Handle first = nullptr;
+    if (LIST_New(0, 1, 1, 0, &first) == 0) LIST_Dispose(first, 0);
     LISTp_GetLiveCount(&liveAtStart_);
+    handlesAtStart_ = EMUL_LiveHandleCount();
+    ptrsAtStart_ = EMUL_LivePtrCount();
   }
   void TearDown() override {
     int32_t live = -1;
     LISTp_GetLiveCount(&live);
     EXPECT_EQ(live, liveAtStart_) << "a list made by the test was not disposed";
+    EXPECT_EQ(EMUL_LiveHandleCount(), handlesAtStart_) << "a handle was not disposed";
+    EXPECT_EQ(EMUL_LivePtrCount(), ptrsAtStart_) << "a pointer block was not disposed";
+    EMUL_StopAllocationFailures();
     UFixture::TearDown();
   }
 
@@ -76,6 +84,8 @@ class ListTest : public tv::test::UFixture {
 
  private:
   int32_t liveAtStart_ = 0;
+  int64_t handlesAtStart_ = 0;
+  int64_t ptrsAtStart_ = 0;
 };
 
 }  // namespace tv::listtest
