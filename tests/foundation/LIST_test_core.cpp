@@ -411,6 +411,24 @@ TEST_F(ListCore, DamagedOrMissingListsAreRefused) {
   LIST_Dispose(list, 0);
 }
 
+TEST_F(ListCore, ABlockOfTheWrongSizeIsDamagedBeforeItIsResized) {
+  LIST_Handle list = Ints({1, 2, 3, 4});
+  SetHandleSize(list, GetHandleSize(list) - 4);  // shorter than the header says
+  int32_t v = 5;
+  EXPECT_EQ(LIST_Insert(&v, -1, list), kErrDamaged);
+  ExpectOneReport(LIST_SiteInsert, std::string("unknown error (2) -- ") + U_GetErrEnglish(kErrDamaged) + ".");
+  SetHandleSize(list, GetHandleSize(list) + 4);
+  EXPECT_EQ(LIST_Insert(&v, -1, list), 0);
+  LIST_Dispose(list, 0);
+}
+
+TEST_F(ListCore, ALockedListCanBeDisposed) {
+  LIST_Handle list = Ints({1, 2});
+  ASSERT_EQ(LIST_Lock(LIST_LockHigh, list), 0);
+  EXPECT_EQ(LIST_Dispose(list, 0), 0);
+  ExpectNoReport();
+}
+
 TEST_F(ListCore, StringTableAndVersion) {
   LIST_Handle list = Ints({});
   LIST_Dispose(list, 0);
