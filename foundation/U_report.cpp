@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Format.h"
+#include "Memory.h"
 #include "Platform.h"
 #include "U_internal.h"
 
@@ -159,8 +160,12 @@ ErrorCode Up_ReportOutOfMemory(LocationCode location, const char* what, uint64_t
   // the message's 32-bit figure can show.
   uint64_t kilobytes = size == 0 ? 0 : (size - 1) / 1024 + 1;
   if (kilobytes > INT32_MAX) kilobytes = INT32_MAX;
+  // The available figure is what the memory manager can still grant.
+  Size available = MaxBlock();
+  uint64_t availableKB = available > 0 ? static_cast<uint64_t>(available) / 1024 : 0;
+  if (availableKB > INT32_MAX) availableKB = INT32_MAX;
   gLast.code = 0;
-  SetBuffer(fmt::Format(String(7), {what ? what : "", kilobytes, 1}));
+  SetBuffer(fmt::Format(String(7), {what ? what : "", kilobytes, availableKB}));
   Up_ReportError(location, kSevFailure);
   return kErrOutOfMemory;
 }

@@ -1,0 +1,109 @@
+// Out-of-memory reports of the allocation wrappers, driven by the memory
+// manager's failure injector.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "Format.h"
+#include "Memory.h"
+#include "TestSupport.h"
+#include "U.h"
+
+namespace {
+
+using tv::Location;
+
+class AllocFailureTest : public tv::test::UFixture {
+ protected:
+  void TearDown() override {
+    EMUL_StopAllocationFailures();
+    UFixture::TearDown();
+  }
+  // The exact message for size bytes of name, with the figure the manager gives now.
+  static std::string Expected(const char* name, int64_t kilobytes) {
+    return tv::fmt::Format("Test: not enough memory to create %s.\n(%ldK requested, %ldK available)",
+                           {name, kilobytes, MaxBlock() / 1024});
+  }
+};
+
+TEST_F(AllocFailureTest, EveryReportingFormStatesTheSizeAndTheAvailableMemory) {
+  EMUL_FailAllocationsAfter(0);
+  EXPECT_EQ(U_AllocateHandle(Location(27, 3), "list", 4097), nullptr);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().text, Expected("list", 5));
+  EXPECT_EQ(rec.last().severity, tv::kSevFailure);
+  EXPECT_EQ(rec.last().location, Location(27, 3));
+  EXPECT_EQ(U_AllocateHandleClear(Location(27, 4), "list", 1024), nullptr);
+  EXPECT_EQ(rec.last().text, Expected("list", 1));
+  EXPECT_EQ(U_AllocatePtr(Location(29, 7), "key", 1025), nullptr);
+  EXPECT_EQ(rec.last().text, Expected("key", 2));
+  EXPECT_EQ(rec.last().location, Location(29, 7));
+  EXPECT_EQ(U_AllocatePtrClear(Location(29, 8), "key", 1), nullptr);
+  EXPECT_EQ(rec.last().text, Expected("key", 1));
+  EXPECT_EQ(rec.reports.size(), 4u);
+  EXPECT_EQ(U_AllocatePtrQuiet(16), nullptr);
+  EXPECT_EQ(U_AllocateHandleClearQuiet(16), nullptr);
+  EXPECT_EQ(rec.reports.size(), 4u);  // the quiet forms report nothing
+  char text[U_MessageBufferSize];
+  ErrorCode code = -1;
+  Severity severity = 0;
+  U_GetLastError(text, &severity, nullptr, &code);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(severity, tv::kSevFailure);
+}
+
+TEST_F(AllocFailureTest, ResizeAndDuplicateFailures) {
+  Handle h = U_AllocateHandle(0, "block", 16);
+  ASSERT_NE(h, nullptr);
+  std::memcpy(*h, "0123456789abcdef", 16);
+  Ptr p = U_AllocatePtr(0, "buffer", 8);
+  ASSERT_NE(p, nullptr);
+  std::memcpy(p, "ABCDEFGH", 8);
+  EMUL_FailAllocationsAfter(0);
+
+  EXPECT_EQ(U_ResizeHandle(Location(27, 5), 1 << 20, "block", &h), tv::kErrOutOfMemory);
+  EXPECT_EQ(rec.last().text, Expected("block", 1024));
+  EXPECT_EQ(rec.last().location, Location(27, 5));
+  EXPECT_EQ(GetHandleSize(h), 16);
+  EXPECT_EQ(0, std::memcmp(*h, "0123456789abcdef", 16));
+
+  Ptr before = p;
+  EXPECT_EQ(U_ResizePtr(Location(27, 6), 4096, "buffer", &p), tv::kErrOutOfMemory);
+  EXPECT_EQ(rec.last().text, Expected("buffer", 4));
+  EXPECT_EQ(p, before);
+  EXPECT_EQ(0, std::memcmp(p, "ABCDEFGH", 8));
+
+  Handle copy = reinterpret_cast<Handle>(1);
+  EXPECT_EQ(U_DuplicateHandle(h, "copy of block", &copy), tv::kErrOutOfMemory);
+  EXPECT_EQ(copy, nullptr);
+  EXPECT_EQ(rec.last().text, Expected("copy of block", 1));
+  EXPECT_EQ(rec.last().location, Location(23, 28));
+  EXPECT_EQ(rec.reports.size(), 3u);
+
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(U_DuplicateHandle(h, "copy of block", &copy), 0);
+  EXPECT_EQ(0, std::memcmp(*copy, "0123456789abcdef", 16));
+  U_FreeHandle(copy);
+  U_FreeHandle(h);
+  U_FreePtr(p);
+}
+
+TEST_F(AllocFailureTest, PlatformFailuresPassThrough) {
+  char* fakeMaster = nullptr;
+  Handle foreign = &fakeMaster;  // never made by the memory manager
+  int64_t size = 5;
+  EXPECT_EQ(U_GetHandleSize(foreign, &size), tv::kSysMemWZ);
+  EXPECT_EQ(size, 0);
+  EXPECT_EQ(rec.last().text, "Test error: getting size of handle -- invalid memory block (-111).");
+  EXPECT_EQ(rec.last().location, Location(23, 23));
+  EXPECT_EQ(U_ResizeHandle(Location(27, 9), 64, "list", &foreign), tv::kSysMemWZ);
+  EXPECT_EQ(rec.last().text, "Test: resizing block -- invalid memory block (-111).");
+  EXPECT_EQ(rec.last().severity, tv::kSevFailure);
+  EXPECT_EQ(rec.last().location, Location(27, 9));
+  EXPECT_EQ(U_FreeHandle(foreign), tv::kSysMemWZ);
+  EXPECT_EQ(U_FreePtr(nullptr), tv::kSysMemWZ);
+  EXPECT_EQ(rec.reports.size(), 2u);  // freeing reports nothing
+}
+
+}  // namespace
