@@ -118,7 +118,8 @@ ErrorCode Flatten(uint32_t site, const AliasRec& r, std::vector<uint8_t>* out) {
     size_t keep = fmt::Utf8Prefix(path, FILE_AliasPathMax);
     if (keep < path.size() && form != PathForm::Native)
       report::Text(Loc(site), kSevWarning, Text(kStrAliasPathCut), {path});
-    field = ":" + path.substr(0, keep);
+    field.push_back(':');
+    field.append(path, 0, keep);
     char sep = form == PathForm::Native ? '/' : '\\';
     for (char& c : field)
       if (c == sep) c = ':';

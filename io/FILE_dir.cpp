@@ -38,9 +38,7 @@ bool SameStamp(const Listing& l, const struct stat& st) {
 
 // The listing of folder, read afresh when it changed. Hidden names (starting
 // with ".") and entries that cannot be reached (broken links) are left out.
-ErrorCode GetListing(uint32_t site, const std::string& folder, const Listing** out) {
-  struct stat st;
-  if (::stat(folder.c_str(), &st) != 0) return FailErrno(site, errno, "reading directory", folder);
+ErrorCode GetListing(uint32_t site, const std::string& folder, const struct stat& st, const Listing** out) {
   auto it = gListings.find(folder);
   if (it != gListings.end() && SameStamp(it->second, st)) {
     *out = &it->second;
@@ -91,16 +89,13 @@ ErrorCode GetListing(uint32_t site, const std::string& folder, const Listing** o
 
 // The path of a folder reference, or the reported 770 (with text) when it is
 // not a folder.
-ErrorCode FolderPath(uint32_t site, FILE_SpecH dir, int32_t text, std::string* path, uint64_t* ino) {
+ErrorCode FolderPath(uint32_t site, FILE_SpecH dir, int32_t text, std::string* path, struct stat* st) {
   Spec s(dir, site);
   if (s.err) return s.err;
   *path = FullPath(*s);
-  struct stat st;
-  bool isFolder = ::stat(path->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  if (isFolder) {
-    s->isFolder = 1;
-    *ino = st.st_ino;
-  }
+  errno = 0;
+  bool isFolder = ::stat(path->c_str(), st) == 0 && S_ISDIR(st->st_mode);
+  if (isFolder) s->isFolder = 1;
   if (!s->isFolder) return Fail(site, FILE_ErrOnlyDirectory, text);
   if (!isFolder) return FailErrno(site, errno ? errno : ENOENT, "reading directory", *path);
   return 0;
@@ -121,10 +116,10 @@ ErrorCode FILE_DirFileCount(FILE_SpecH dir, int32_t* count) {
   if (!count) return Fail(site, kErrBadParam, kStrBadParam);
   *count = 0;
   std::string path;
-  uint64_t ino = 0;
-  if (ErrorCode err = FolderPath(site, dir, kStrCountOnDirectory, &path, &ino)) return err;
+  struct stat st;
+  if (ErrorCode err = FolderPath(site, dir, kStrCountOnDirectory, &path, &st)) return err;
   const Listing* listing = nullptr;
-  if (ErrorCode err = GetListing(site, path, &listing)) return err;
+  if (ErrorCode err = GetListing(site, path, st, &listing)) return err;
   *count = static_cast<int32_t>(std::min<size_t>(listing->entries.size(), INT32_MAX));
   return 0;
 }
@@ -134,10 +129,10 @@ ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref) {
   if (!ref) return Fail(site, kErrBadParam, kStrBadParam);
   *ref = nullptr;
   std::string path;
-  uint64_t ino = 0;
-  if (ErrorCode err = FolderPath(site, dir, kStrIndexOnDirectory, &path, &ino)) return err;
+  struct stat st;
+  if (ErrorCode err = FolderPath(site, dir, kStrIndexOnDirectory, &path, &st)) return err;
   const Listing* listing = nullptr;
-  if (ErrorCode err = GetListing(site, path, &listing)) return err;
+  if (ErrorCode err = GetListing(site, path, st, &listing)) return err;
   if (index < 1 || static_cast<size_t>(index) > listing->entries.size())
     return Fail(site, FILE_ErrNotFound, kStrIndexRange, {index, path});
   const Entry& e = listing->entries[static_cast<size_t>(index) - 1];
@@ -150,7 +145,7 @@ ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref) {
   std::memcpy(r->name, e.name.c_str(), e.name.size() + 1);
   r->nameLen = static_cast<uint8_t>(e.name.size());
   r->isFolder = e.isFolder;
-  r->dirId = ino;
+  r->dirId = st.st_ino;
   *ref = h;
   return 0;
 }
@@ -161,11 +156,10 @@ ErrorCode FILE_DirInqFileSpecByName(FILE_SpecH dir, const char* name, FILE_SpecH
   *ref = nullptr;
   if (!name) return Fail(site, kErrBadParam, kStrBadParam);
   std::string path;
-  uint64_t ino = 0;
-  if (ErrorCode err = FolderPath(site, dir, kStrIndexOnDirectory, &path, &ino)) return err;
+  struct stat st;
+  if (ErrorCode err = FolderPath(site, dir, kStrIndexOnDirectory, &path, &st)) return err;
   if (!ValidName(name)) return Fail(site, FILE_ErrBadSpec, kStrBadSpec);
   std::string full = (path == "/" ? "/" : path + "/") + name;
-  struct stat st;
   if (::stat(full.c_str(), &st) != 0) {
     if (errno == ENOENT) return Fail(site, FILE_ErrNotFound, kStrNotFoundNamed, {full});
     return FailErrno(site, errno, "getting information on", full);

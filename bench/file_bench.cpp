@@ -1,0 +1,130 @@
+// The file layer against the platform underneath it: walking a 10,000-file
+// folder by index (cached and freshly read) against std::filesystem, and
+// reading 256 MiB in 1 MiB calls against read(2).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "FILE.h"
+
+namespace {
+
+constexpr int kFiles = 10000;
+constexpr int64_t kChunk = 1 << 20;
+constexpr int kChunks = 256;
+
+struct Fixture {
+  std::string dir, folder, big;
+  Fixture() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tvfilebench-XXXXXX";
+    dir = ::mkdtemp(pattern.data());
+    folder = dir + "/many";
+    ::mkdir(folder.c_str(), 0777);
+    for (int i = 0; i < kFiles; ++i) {
+      std::string p = folder + "/f" + std::to_string(i * 7919 % kFiles) + ".tif";
+      ::close(::open(p.c_str(), O_CREAT | O_WRONLY, 0666));
+    }
+    big = dir + "/big.dat";
+    int fd = ::open(big.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0666);
+    std::vector<char> chunk(kChunk, 'x');
+    for (int i = 0; i < kChunks; ++i)
+      if (::write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) std::abort();
+    ::close(fd);
+  }
+  ~Fixture() { std::filesystem::remove_all(dir); }
+};
+
+Fixture& F() {
+  static Fixture f;
+  return f;
+}
+
+void Touch(const std::string& path) {
+  static long ns = 0;
+  struct timespec t[2] = {{0, UTIME_OMIT}, {1700000000, ++ns % 1000000000}};
+  ::utimensat(AT_FDCWD, path.c_str(), t, 0);
+}
+
+void WalkByIndex(benchmark::State& state, bool fresh) {
+  Fixture& f = F();
+  FILE_SpecH folder = nullptr;
+  FILE_New(f.folder.c_str(), FILE_LocFullPath, &folder);
+  char name[FILE_MaxPath];
+  for (auto _ : state) {
+    if (fresh) Touch(f.folder);  // the folder changed: it is read again
+    int32_t count = 0;
+    FILE_DirFileCount(folder, &count);
+    for (int32_t i = 1; i <= count; ++i) {
+      FILE_SpecH r = nullptr;
+      FILE_DirInqFileSpec(folder, i, &r);
+      FILE_InqName(r, FILE_NameOnly, name, sizeof name);
+      benchmark::DoNotOptimize(name[0]);
+      FILE_Dispose(r);
+    }
+    if (count != kFiles) state.SkipWithError("wrong count");
+  }
+  FILE_Dispose(folder);
+  state.SetItemsProcessed(state.iterations() * kFiles);
+}
+
+void BM_FILE_DirByIndexCached(benchmark::State& state) { WalkByIndex(state, false); }
+void BM_FILE_DirByIndexFresh(benchmark::State& state) { WalkByIndex(state, true); }
+
+void BM_StdFilesystemSortedListing(benchmark::State& state) {
+  Fixture& f = F();
+  for (auto _ : state) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(f.folder)) {
+      std::string n = e.path().filename().string();
+      if (n[0] != '.' && (e.is_regular_file() || e.is_directory())) names.push_back(std::move(n));
+    }
+    std::sort(names.begin(), names.end());
+    benchmark::DoNotOptimize(names.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kFiles);
+}
+
+void BM_FILE_Read256MiB(benchmark::State& state) {
+  Fixture& f = F();
+  std::vector<char> buf(kChunk);
+  FILE_SpecH ref = nullptr;
+  FILE_New(f.big.c_str(), FILE_LocFullPath, &ref);
+  for (auto _ : state) {
+    FILE_Open(FILE_PermRead, ref);
+    for (int i = 0; i < kChunks; ++i) FILE_NRead(ref, static_cast<int32_t>(kChunk), buf.data());
+    FILE_Close(ref);
+    benchmark::DoNotOptimize(buf.data());
+  }
+  FILE_Dispose(ref);
+  state.SetBytesProcessed(state.iterations() * kChunk * kChunks);
+}
+
+void BM_ReadSyscall256MiB(benchmark::State& state) {
+  Fixture& f = F();
+  std::vector<char> buf(kChunk);
+  for (auto _ : state) {
+    int fd = ::open(f.big.c_str(), O_RDONLY);
+    for (int i = 0; i < kChunks; ++i)
+      if (::read(fd, buf.data(), buf.size()) != kChunk) state.SkipWithError("short read");
+    ::close(fd);
+    benchmark::DoNotOptimize(buf.data());
+  }
+  state.SetBytesProcessed(state.iterations() * kChunk * kChunks);
+}
+
+}  // namespace
+
+BENCHMARK(BM_FILE_DirByIndexCached)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FILE_DirByIndexFresh)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StdFilesystemSortedListing)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FILE_Read256MiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadSyscall256MiB)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
