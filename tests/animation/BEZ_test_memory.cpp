@@ -7,10 +7,7 @@ namespace {
 class BezMemory : public BezFixture {
  protected:
   void SetUp() override {
-    BezFixture::SetUp();
-    // Installs BEZ's texts before memory runs out.
-    BEZ_EvaluatePoint(nullptr, 0.0, nullptr);
-    rec.clear();
+    BezFixture::SetUp();  // installs the texts before memory runs out
   }
   void TearDown() override {
     EMUL_StopAllocationFailures();

@@ -37,12 +37,27 @@ inline double Bernstein(double c0, double c1, double c2, double c3, double t) {
 
 class BezFixture : public tv::test::UFixture {
  protected:
+  void SetUp() override {
+    tv::test::UFixture::SetUp();
+    // The string tables stay installed once made: make them before counting.
+    BEZ_EvaluatePoint(nullptr, 0.0, nullptr);  // a report installs BEZ's table
+    LIST_Handle warm = nullptr;
+    if (LIST_New(0, 4, 4, 1, &warm) == 0) LIST_Dispose(warm, 0);
+    LISTp_GetLiveCount(&liveLists_);
+    livePtrs_ = EMUL_LivePtrCount();
+    rec.clear();
+  }
   void TearDown() override {
     for (LIST_Handle& l : lists_)
       if (l) {
         EXPECT_EQ(LIST_Dispose(l, 0), 0);
         l = nullptr;
       }
+    // Nothing the test made outlives it: lists and work storage are gone.
+    int32_t lists = -1;
+    LISTp_GetLiveCount(&lists);
+    EXPECT_EQ(lists, liveLists_);
+    EXPECT_EQ(EMUL_LivePtrCount(), livePtrs_);
     tv::test::UFixture::TearDown();
   }
   // A list slot, initially null, whose list is disposed after the test.
@@ -61,6 +76,8 @@ class BezFixture : public tv::test::UFixture {
 
  private:
   std::deque<LIST_Handle> lists_;  // stable addresses
+  int32_t liveLists_ = 0;
+  int64_t livePtrs_ = 0;
 };
 
 }  // namespace tv::bez::test
