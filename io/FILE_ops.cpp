@@ -89,7 +89,7 @@ ErrorCode CopyFileAtomic(uint32_t site, const std::string& from, const std::stri
     ::close(in);
     return FailErrno(site, e, "copying", from);
   }
-  if (ErrorCode err = CheckSpace(site, folder, static_cast<uint64_t>(st.st_size), "copying to")) {
+  if (ErrorCode err = CheckSpace(site, to, static_cast<uint64_t>(st.st_size), "copying to")) {
     ::close(in);
     return err;
   }
