@@ -89,8 +89,21 @@ const char* Str(int32_t index);
 ErrorCode Fail(LocationCode loc, ErrorCode code, int32_t verb);
 // Reports code with text index textIndex as the whole message; returns code.
 ErrorCode FailText(LocationCode loc, ErrorCode code, int32_t textIndex);
+// The header's magic opens the block and its fields must agree with one
+// another; the block's size, which they determine, is checked where the
+// block is resized.
+inline bool Sound(const Header* h) {
+  return h->magic == kMagic && h->itemSize >= 1 && h->blockSize >= 1 && h->blocks >= 0 && h->count >= 0 &&
+         h->count <= h->capacity && static_cast<int64_t>(h->blocks) * h->blockSize == h->capacity;
+}
+// Reports a null (3) or damaged (2) list; returns the code.
+ErrorCode CheckFailed(LIST_Handle list, LocationCode loc);
 // Checks a list handle: null (3) and damaged headers (2) are reported.
-ErrorCode Check(LIST_Handle list, LocationCode loc);
+inline ErrorCode Check(LIST_Handle list, LocationCode loc) {
+  if (list && *list && Sound(H(list))) [[likely]]
+    return 0;
+  return CheckFailed(list, loc);
+}
 // The string table, installed on first use; 0 or the install failure.
 ErrorCode EnsureStrings();
 
