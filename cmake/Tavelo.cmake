@@ -3,12 +3,13 @@
 # skipped, so the tree builds at every step. Tests: tests/<dir>/<NAME>_test*.cpp
 # become the executable <NAME>_test, registered with CTest.
 #
-#   tavelo_package(NAME DEPS <packages...> [PATTERN <glob>] [SOURCES <files>] [LIBS <system libs>])
+#   tavelo_package(NAME DEPS <packages...> [PATTERN <glob>] [SOURCES <files>] [LIBS <system libs>]
+#                  [TEST_LIBS <libraries only its tests link>])
 
 set_property(GLOBAL PROPERTY TAVELO_PACKAGES "")
 
 function(tavelo_package name)
-  cmake_parse_arguments(P "" "PATTERN" "DEPS;SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(P "" "PATTERN" "DEPS;SOURCES;LIBS;TEST_LIBS" ${ARGN})
   file(RELATIVE_PATH reldir ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   if(P_PATTERN)
     file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${P_PATTERN})
@@ -25,6 +26,7 @@ function(tavelo_package name)
   set_property(GLOBAL APPEND PROPERTY TAVELO_PACKAGES ${name})
   set_property(GLOBAL PROPERTY TAVELO_DEPS_${name} ${P_DEPS})
   set_property(GLOBAL PROPERTY TAVELO_DIR_${name} ${reldir})
+  set_property(GLOBAL PROPERTY TAVELO_TEST_LIBS_${name} ${P_TEST_LIBS})
 endfunction()
 
 function(tavelo_finalize)
@@ -68,6 +70,16 @@ function(tavelo_finalize)
     if(tsrcs)
       add_executable(${p}_test ${tsrcs})
       target_link_libraries(${p}_test PRIVATE tv_${p} tv_testsupport GTest::gtest GTest::gmock)
+      # Libraries only the tests use, e.g. big-integer arithmetic as an oracle.
+      get_property(tlibs GLOBAL PROPERTY TAVELO_TEST_LIBS_${p})
+      foreach(lib ${tlibs})
+        find_library(TAVELO_LIB_${lib} ${lib})
+        if(TAVELO_LIB_${lib})
+          target_link_libraries(${p}_test PRIVATE ${TAVELO_LIB_${lib}})
+          string(TOUPPER ${lib} LIBUP)
+          target_compile_definitions(${p}_test PRIVATE TAVELO_HAVE_${LIBUP}=1)
+        endif()
+      endforeach()
       add_test(NAME ${p} COMMAND ${p}_test --gtest_brief=1)
       set_tests_properties(${p} PROPERTIES ENVIRONMENT "TAVELO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
     endif()
