@@ -120,7 +120,9 @@ ErrorCode Flatten(uint32_t site, const AliasRec& r, std::vector<uint8_t>* out) {
       report::Text(Loc(site), kSevWarning, Text(kStrAliasPathCut), {path});
     field.push_back(':');
     field.append(path, 0, keep);
-    char sep = form == PathForm::Native ? '/' : '\\';
+    // Windows-form paths are written with their backslashes as ':'; every
+    // other path with its slashes, as reading maps ':' back by the same rule.
+    char sep = form == PathForm::Windows ? '\\' : '/';
     for (char& c : field)
       if (c == sep) c = ':';
   } else {

@@ -136,17 +136,16 @@ ErrorCode PathOfLocation(const void* location, int32_t kind, uint32_t site, std:
 }  // namespace
 
 ErrorCode NewFromPath(std::string_view path, int32_t kind, uint32_t site, FILE_SpecH* ref) {
+  SpecRec r{};
+  r.head = kSpecHead;
+  r.tail = kSpecTail;
+  r.dataFd = r.resFd = kNoFd;
+  r.kind = static_cast<uint16_t>(kind);
+  if (ErrorCode err = SetLocation(r, path, site)) return err;
+  MarkFolder(r);
   FILE_SpecH h = nullptr;
   if (ErrorCode err = NewRecord(site, &h)) return err;
-  {
-    Spec s(h, site);
-    if (ErrorCode err = SetLocation(*s, path, site)) {
-      DisposeHandle(h);
-      return err;
-    }
-    s->kind = static_cast<uint16_t>(kind);
-    MarkFolder(*s);
-  }
+  std::memcpy(*h, &r, sizeof r);
   *ref = h;
   return 0;
 }
