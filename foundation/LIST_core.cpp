@@ -202,7 +202,7 @@ ErrorCode LIST_Duplicate(LIST_Handle list, intptr_t data, LIST_Handle* copy) {
   constexpr LocationCode loc = Loc(LIST_SiteDuplicate);
   if (ErrorCode err = Check(list, loc)) return err;
   Size bytes = GetHandleSize(list);
-  Handle dup = NewHandle(bytes);
+  Handle dup = NewHandleClear(bytes);
   if (!dup) return Up_ReportOutOfMemory(loc, Str(kTextListName), static_cast<uint64_t>(bytes));
   std::memcpy(*dup, *list, kHeaderSize);
   Header* d = H(dup);
