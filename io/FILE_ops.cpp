@@ -47,6 +47,34 @@ int MakeTemp(const std::string& folder, std::string_view base, std::string* path
   return fd;
 }
 
+// Exchanges the files at a and b; returns 0 or an errno value. Atomic where
+// the file system can; otherwise three renames through a temporary name in folder.
+int Exchange(const std::string& a, const std::string& b, const std::string& folder) {
+  if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  std::string temp;
+  int fd = MakeTemp(folder, "exchange", &temp);
+  if (fd < 0) return errno;
+  ::close(fd);
+  if (::rename(a.c_str(), temp.c_str()) != 0) {
+    int e = errno;
+    ::unlink(temp.c_str());
+    return e;
+  }
+  if (::rename(b.c_str(), a.c_str()) != 0) {
+    int e = errno;
+    ::rename(temp.c_str(), a.c_str());
+    return e;
+  }
+  if (::rename(temp.c_str(), b.c_str()) != 0) {
+    int e = errno;
+    ::rename(a.c_str(), b.c_str());
+    ::rename(temp.c_str(), a.c_str());
+    return e;
+  }
+  return 0;
+}
+
 // Copies every byte of in to out; returns 0 or an errno value.
 int CopyData(int in, int out) {
   for (;;) {
@@ -284,28 +312,20 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) {
   if (pa == pb) return 0;
   ForgetListing(parentA);
   ForgetListing(parentB);
-  if (::renameat2(AT_FDCWD, pa.c_str(), AT_FDCWD, pb.c_str(), RENAME_EXCHANGE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return FailErrno(site, errno, "exchanging", pa);
-  // No atomic exchange on this file system: three renames through a temporary name.
-  std::string temp;
-  int fd = MakeTemp(parentA, "exchange", &temp);
-  if (fd < 0) return FailErrno(site, errno, "exchanging", pa);
-  ::close(fd);
-  if (::rename(pa.c_str(), temp.c_str()) != 0) {
-    int e = errno;
-    ::unlink(temp.c_str());
-    return FailErrno(site, e, "exchanging", pa);
-  }
-  if (::rename(pb.c_str(), pa.c_str()) != 0) {
-    int e = errno;
-    ::rename(temp.c_str(), pa.c_str());
-    return FailErrno(site, e, "exchanging", pb);
-  }
-  if (::rename(temp.c_str(), pb.c_str()) != 0) {
-    int e = errno;
-    ::rename(pa.c_str(), pb.c_str());
-    ::rename(temp.c_str(), pa.c_str());
-    return FailErrno(site, e, "exchanging", pb);
+  if (int e = Exchange(pa, pb, parentA)) return FailErrno(site, e, "exchanging", pa);
+  // The resource forks (side-car files) go with the data.
+  std::string sa = pa + ".rsrc", sb = pb + ".rsrc";
+  bool hasA = ::access(sa.c_str(), F_OK) == 0, hasB = ::access(sb.c_str(), F_OK) == 0;
+  int e = 0;
+  if (hasA && hasB)
+    e = Exchange(sa, sb, parentA);
+  else if (hasA)
+    e = ::rename(sa.c_str(), sb.c_str()) == 0 ? 0 : errno;
+  else if (hasB)
+    e = ::rename(sb.c_str(), sa.c_str()) == 0 ? 0 : errno;
+  if (e) {
+    Exchange(pa, pb, parentA);  // put the data back as it was
+    return FailErrno(site, e, "exchanging", sa);
   }
   return 0;
 }

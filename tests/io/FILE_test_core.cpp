@@ -422,6 +422,13 @@ TEST_F(FileOps, DeleteRenameCopyExchange) {
   ASSERT_EQ(FILE_ExchFileData(a, b), 0);
   EXPECT_EQ(ReadAll(P("c")), "BB");
   EXPECT_EQ(ReadAll(P("b")), "AAA");
+  EXPECT_EQ(ReadAll(P("b.rsrc")), "R");  // the resource fork goes with the data
+  EXPECT_FALSE(std::filesystem::exists(P("c.rsrc")));
+  ASSERT_EQ(FILE_ExchFileData(a, b), 0);
+  EXPECT_EQ(ReadAll(P("c")), "AAA");
+  EXPECT_EQ(ReadAll(P("c.rsrc")), "R");
+  ASSERT_EQ(FILE_ExchFileData(b, a), 0);
+  EXPECT_EQ(ReadAll(P("b")), "AAA");
 
   ASSERT_EQ(FILE_Delete(copy), 0);
   EXPECT_FALSE(std::filesystem::exists(P("copy")));
@@ -437,7 +444,7 @@ TEST_F(FileOps, DeleteRenameCopyExchange) {
   std::vector<std::string> left;
   for (auto& e : std::filesystem::directory_iterator(dir)) left.push_back(e.path().filename().string());
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"b", "c", "c.rsrc", "full"}));
+  EXPECT_EQ(left, (std::vector<std::string>{"b", "b.rsrc", "c", "full"}));
 }
 
 TEST_F(FileOps, DuplicateIsClosedAndFlatLocationsMove) {
