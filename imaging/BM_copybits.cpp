@@ -198,24 +198,38 @@ ErrorCode CopyBits(const PixMap& src, const Rect& srcClip, const PixMap& dst, co
       map[i] = MapCoord(cols.first + i, dstRect.left, dw, srcRect.left, sw) - from.bounds.left;
     // Colour channels of a source pixel, for the transparent mode (white is skipped).
     const uint32_t colourMask = src.order == BM_Order_BGRA ? 0xFFFFFF00u : 0x00FFFFFFu;
-    for (int32_t y = rows.first; y <= rows.last; ++y) {
-      const char* srow = RowAddr(from, MapCoord(y, dstRect.top, dh, srcRect.top, sh));
-      char* drow = RowAddr(dst, y);
-      for (int32_t i = 0; i < ncols; ++i) {
-        const int32_t dx = cols.first + i - dst.bounds.left;
-        uint32_t s = Load(srow, map[i], depth);
-        if (mode == kTransparent && (s & colourMask) == colourMask) continue;
-        if (swap) s = Swap32(s);
-        if (mode >= kNotSrcCopy && mode <= kNotSrcBic) s = ~s & valueMask;
-        uint32_t d;
-        switch (mode) {
-          case kSrcCopy: case kNotSrcCopy: case kDitherCopy: case kTransparent: d = s; break;
-          case kSrcOr: case kNotSrcOr: d = Load(drow, dx, depth) | s; break;
-          case kSrcXor: case kNotSrcXor: d = Load(drow, dx, depth) ^ s; break;
-          case kSrcBic: case kNotSrcBic: d = Load(drow, dx, depth) & ~s & valueMask; break;
-          default: d = PerByte(s, Load(drow, dx, depth), mode); break;
+    if (plainCopy && depth == 32) {
+      // Scaled 32-bit copies move whole pixels (reversed between orders).
+      for (int32_t y = rows.first; y <= rows.last; ++y) {
+        const char* srow = RowAddr(from, MapCoord(y, dstRect.top, dh, srcRect.top, sh));
+        char* drow = RowAddr(dst, y) + static_cast<size_t>(cols.first - dst.bounds.left) * 4;
+        for (int32_t i = 0; i < ncols; ++i) {
+          uint32_t p;
+          std::memcpy(&p, srow + static_cast<size_t>(map[i]) * 4, 4);
+          if (swap) p = Swap32(p);
+          std::memcpy(drow + static_cast<size_t>(i) * 4, &p, 4);
         }
-        Store(drow, dx, depth, d);
+      }
+    } else {
+      for (int32_t y = rows.first; y <= rows.last; ++y) {
+        const char* srow = RowAddr(from, MapCoord(y, dstRect.top, dh, srcRect.top, sh));
+        char* drow = RowAddr(dst, y);
+        for (int32_t i = 0; i < ncols; ++i) {
+          const int32_t dx = cols.first + i - dst.bounds.left;
+          uint32_t s = Load(srow, map[i], depth);
+          if (mode == kTransparent && (s & colourMask) == colourMask) continue;
+          if (swap) s = Swap32(s);
+          if (mode >= kNotSrcCopy && mode <= kNotSrcBic) s = ~s & valueMask;
+          uint32_t d;
+          switch (mode) {
+            case kSrcCopy: case kNotSrcCopy: case kDitherCopy: case kTransparent: d = s; break;
+            case kSrcOr: case kNotSrcOr: d = Load(drow, dx, depth) | s; break;
+            case kSrcXor: case kNotSrcXor: d = Load(drow, dx, depth) ^ s; break;
+            case kSrcBic: case kNotSrcBic: d = Load(drow, dx, depth) & ~s & valueMask; break;
+            default: d = PerByte(s, Load(drow, dx, depth), mode); break;
+          }
+          Store(drow, dx, depth, d);
+        }
       }
     }
     DisposePtr(reinterpret_cast<Ptr>(map));
