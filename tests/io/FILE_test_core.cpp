@@ -342,6 +342,26 @@ TEST_F(FileData, FullDiskFromTheProvider) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }
 
+TEST_F(FileData, PlatformFailuresAreTranslated) {
+  // The system itself refuses: a full device, and a file used as a folder.
+  SetVolumeSpaceProvider([](const std::string&, uint64_t* f, uint64_t* t) {
+    *f = *t = uint64_t{1} << 40;
+    return 0;
+  });
+  FILE_SpecH full = Ref("/dev/full");
+  ASSERT_EQ(FILE_Open(FILE_PermWrite, full), 0);
+  int32_t count = 4;
+  EXPECT_EQ(FILE_Write(full, &count, "data"), 785);
+  EXPECT_EQ(count, 0);
+  ExpectReport(kSiteWrite, "Test error: writing to file \"/dev/full\" -- disk is full (-34).");
+  ASSERT_EQ(FILE_Close(full), 0);
+
+  Write(P("plain"), "");
+  FILE_SpecH inside = Ref(P("plain/x"));
+  EXPECT_EQ(FILE_Open(FILE_PermRead, inside), -120);
+  ExpectReport(kSiteOpen, "Test error: opening file \"" + P("plain/x") + "\" -- no such directory (-120).");
+}
+
 using FileOps = FileTest;
 
 TEST_F(FileOps, CreateFilesAndFolders) {
