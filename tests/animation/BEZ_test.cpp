@@ -293,6 +293,23 @@ TEST_F(BezEval, ZeroLengthHandlesGiveFiniteSlopes) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
+TEST_F(BezEval, NonFiniteTargetsGiveParametersInRange) {
+  auto c = Curve2(0, 0, 0.2, 1, 0.7, 2, 1, 3);
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double x : {std::numeric_limits<double>::quiet_NaN(), inf, -inf}) {
+    double t = -1;
+    ASSERT_EQ(BEZ_TFromX(&c.c, x, &t), 0);
+    EXPECT_GE(t, 0.0);
+    EXPECT_LE(t, 1.0);
+  }
+  // Undefined control values still give a parameter in 0..1.
+  auto bad = Curve2(0, 0, std::numeric_limits<double>::quiet_NaN(), 1, 0.7, 2, 1, 3);
+  double t = -1;
+  ASSERT_EQ(BEZ_TFromX(&bad.c, 0.5, &t), 0);
+  EXPECT_GE(t, 0.0);
+  EXPECT_LE(t, 1.0);
+}
+
 TEST_F(BezEval, FunctionUseNeedsTwoDimensions) {
   OwnedCurve c(1, {{{0}, {1}, {2}, {3}}});
   double t = 5, y = 5;

@@ -312,6 +312,11 @@ TEST_F(BezArc, FitDegenerateInputs) {
   EXPECT_EQ(BEZ_FitMultipleCurves(&one, -1, 1.0, &pieces), kErrBadParam);
   EXPECT_EQ(BEZ_FitOneCurve(&one, 0, four, &e), kErrBadParam);
   EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 14));
+  // An undefined sample does not keep the fit from ending.
+  std::vector<BEZ_Point2> holey;
+  for (int i = 0; i < 10; ++i) holey.push_back({i * 1.0, i == 4 ? std::nan("") : i * 0.5});
+  ASSERT_EQ(BEZ_FitMultipleCurves(holey.data(), 10, 1.0, &pieces), 0);
+  EXPECT_GE(Count(pieces), 4);
   // Zero tolerance still ends: pieces between neighbouring samples at worst.
   std::vector<BEZ_Point2> wave;
   for (int i = 0; i < 50; ++i) wave.push_back({i * 1.0, std::sin(i * 0.7) * 5});
