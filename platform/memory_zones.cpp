@@ -135,7 +135,7 @@ MasterRecord* TakeRecord() {
   if (!g.freeRecords && !AddChunk()) return nullptr;
   MasterRecord* r = g.freeRecords;
   g.freeRecords = r->next;
-  *r = MasterRecord{};
+  r->next = nullptr;  // released records are already cleared
   r->flags = kFlagInUse;
   ++g.liveHandles;
   return r;
@@ -193,8 +193,11 @@ char* SysAlloc(Size n, bool clear) {
   if (InjectedFailure()) return nullptr;
   ++g.systemAllocations;
   auto bytes = static_cast<size_t>(n);
-  char* p = static_cast<char*>(clear ? std::calloc(1, bytes) : std::malloc(bytes));
-  if (p && !clear && Checks()) std::memset(p, 0xA5, bytes);
+  // Small blocks: malloc and memset (calloc skips the allocator's fast
+  // per-thread cache); large ones: calloc, which knows fresh pages are zero.
+  if (clear && n > kSmallLimit) return static_cast<char*>(std::calloc(1, bytes));
+  char* p = static_cast<char*>(std::malloc(bytes));
+  if (p && (clear || Checks())) std::memset(p, clear ? 0 : 0xA5, bytes);
   return p;
 }
 
@@ -300,53 +303,69 @@ struct Block {
   Zone* zone = nullptr;
 };
 
-Block TryHeapZone(Zone* z, Size n) {
+char* TryHeapZone(Zone* z, Size n) {
   // A block is charged its size plus 16 bytes; the zone must hold all of it.
-  if (z->bytes < n + kHeapBlockOverhead || n > z->largest) return {};
+  if (z->bytes < n + kHeapBlockOverhead || n > z->largest) return nullptr;
   char* p = SysAlloc(n, true);  // small blocks are always zeroed
   if (!p) {
     PurgeZone(z, false);
     p = SysAlloc(n, true);
-    if (!p) return {};
+    if (!p) return nullptr;
   }
   ChargeHeap(z, n + kHeapBlockOverhead);
   ++z->liveBlocks;
-  return {p, z};
+  return p;
 }
 
-Block AllocSmall(Size n) {
+char* AllocSmall(Size n, Zone** zone) {
   for (Zone* z = g.heapHead; z; z = z->next) {
-    if (Block b = TryHeapZone(z, n); b.p) return b;
+    if (char* p = TryHeapZone(z, n)) {
+      *zone = z;
+      return p;
+    }
   }
   Zone* z = NewHeapZone();
-  if (!z) return {};
-  Block b = TryHeapZone(z, n);
-  if (!b.p) DestroyIfEmpty(z);
-  return b;
+  if (!z) return nullptr;
+  char* p = TryHeapZone(z, n);
+  if (!p) DestroyIfEmpty(z);
+  *zone = z;
+  return p;
 }
 
-Block AllocLarge(Size n, bool clear, Ladder& ladder) {
-  if (!BudgetCheck(n, ladder)) return {};
+char* AllocLarge(Size n, bool clear, Ladder& ladder) {
+  if (!BudgetCheck(n, ladder)) return nullptr;
   char* p = SysAlloc(n, clear);
   if (!p) {
     PurgeBytes(n, ladder);
     p = SysAlloc(n, clear);
-    if (!p) return {};
+    if (!p) return nullptr;
   }
   g.global.bytes += n;
   ++g.global.liveBlocks;
-  return {p, &g.global};
+  return p;
 }
 
 // A block of n bytes (n >= 1) from the right zone; when that fails, one purge
 // step after another until one succeeds or nothing more can be freed.
-Block Allocate(Size n, bool clear, Ladder& ladder) {
-  if (n > kMaxRequest || Win32sRefuses(n)) return {};
+char* Allocate(Size n, bool clear, Ladder& ladder, Zone** zone) {
+  if (n > kMaxRequest || Win32sRefuses(n)) return nullptr;
   for (;;) {
-    Block b = n > kSmallLimit ? AllocLarge(n, clear, ladder) : AllocSmall(n);
-    if (b.p) return b;
-    if (!PurgeStep(ladder, n)) return {};
+    char* p;
+    if (n > kSmallLimit) {
+      p = AllocLarge(n, clear, ladder);
+      *zone = &g.global;
+    } else {
+      p = AllocSmall(n, zone);
+    }
+    if (p) return p;
+    if (!PurgeStep(ladder, n)) return nullptr;
   }
+}
+
+Block Allocate(Size n, bool clear, Ladder& ladder) {
+  Block b;
+  b.p = Allocate(n, clear, ladder, &b.zone);
+  return b;
 }
 
 // Whether the zone's bookkeeping lets r grow or shrink to n where it is.
@@ -438,15 +457,16 @@ Handle NewHandleCommon(Size size, bool clear) {
   }
   if (size > 0) {
     Ladder ladder;
-    Block b = Allocate(size, clear, ladder);
-    if (!b.p) {
+    Zone* zone = nullptr;
+    char* p = Allocate(size, clear, ladder, &zone);
+    if (!p) {
       ReleaseRecord(r);
       SetErr(kMemFullErr);
       return nullptr;
     }
-    r->data = b.p;
+    r->data = p;
     r->size = size;
-    Link(b.zone, r);
+    Link(zone, r);
   } else {
     Link(&g.global, r);
   }
