@@ -94,6 +94,7 @@ enum Str : int32_t {
   kStrDepthMismatch,
   kStrScratchMemory,
   kStrOffscreenMemory,
+  kStrNoDeep,
 };
 const char* Text(Str index);
 

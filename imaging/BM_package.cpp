@@ -62,6 +62,7 @@ const char* const kCompiledStrings[] = {
     "can't blit between depths %ld and %ld.",                      // kStrDepthMismatch
     "blit scratch memory",                                         // kStrScratchMemory
     "not enough memory for a %ld x %ld World of depth %ld (%lu bytes).",  // kStrOffscreenMemory
+    "depth %ld needs 32-bit offscreen graphics.",                  // kStrNoDeep
     STR_END,
 };
 

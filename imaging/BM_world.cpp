@@ -211,6 +211,7 @@ ErrorCode BM_NewWorld(void* first, uint32_t flags, const Rect* bounds, int32_t d
     return Fail(kSiteNewWorld, kErrBadParam, kStrShareNeedsDevice);
   depth = std::abs(depth);
   if (depth > 1 && !G().colour) return Fail(kSiteNewWorld, kErrUnsupported, kStrNoColour, {depth});
+  if (depth > 8 && !G().deep) return Fail(kSiteNewWorld, kErrUnsupported, kStrNoDeep, {depth});
   if (depth != 0 && !ValidDepth(depth)) return Fail(kSiteNewWorld, kErrBadParam, kStrBadDepth, {depth});
 
   // The parent World, when the first argument is one.
@@ -320,6 +321,7 @@ ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle /*colourTable
 
   if (r->platformOffscreen) {
     if (depth > 1 && !G().colour) return Fail(kSiteUpdate, kErrUnsupported, kStrNoColour, {depth});
+    if (depth > 8 && !G().deep) return Fail(kSiteUpdate, kErrUnsupported, kStrNoDeep, {depth});
     const uint64_t rowBytes = plat::RowBytesFor(w, depth);
     if (rowBytes >= 0x1FFFF) return Fail(kSiteUpdate, kErrBadParam, kStrRowBytes, {rowBytes, w, depth});
     int32_t oldAttitude = 0;

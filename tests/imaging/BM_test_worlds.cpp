@@ -180,6 +180,18 @@ TEST_F(BMTest, DeepWorldWithoutColourServices) {
   EXPECT_EQ(w, nullptr);
 }
 
+TEST_F(BMTest, DirectDepthsNeed32BitServices) {
+  Rebirth(true, false);
+  Rect b = R(0, 0, 8, 8);
+  BM_World w = nullptr;
+  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 32, 0, nullptr, &w), tv::kErrUnsupported);
+  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 16, 0, nullptr, &w), tv::kErrUnsupported);
+  EXPECT_THAT(Last().text, HasSubstr("32-bit offscreen"));
+  ASSERT_EQ(BM_NewWorld(nullptr, 8, &b, 8, 0, nullptr, &w), 0);
+  EXPECT_EQ(BM_UpdateWorld(32, nullptr, nullptr, nullptr, 0, w), tv::kErrUnsupported);
+  EXPECT_EQ(BM_DisposeWorld(w), 0);
+}
+
 TEST_F(BMTest, MonochromeWorlds) {
   Rebirth(false, false);
   BM_World w = New(20, 5, 1, BM_Flag_KeepLocal | BM_Flag_Clear);
