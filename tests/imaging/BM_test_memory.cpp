@@ -1,0 +1,280 @@
+// Worlds under memory pressure: purgeable pixels purged by the memory
+// manager and reloaded, creation rolled back when memory runs out at any
+// step, and updates and reloads that cannot get their memory.
+#include "BM_internal.h"
+#include "BM_test_fixture.h"
+#include "Memory.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+class BMMemoryTest : public tv::test::BMTest {
+ protected:
+  void SetUp() override {
+    BMTest::SetUp();
+    handles = EMUL_LiveHandleCount();
+  }
+  void TearDown() override {
+    EMUL_StopAllocationFailures();
+    EXPECT_EQ(EMUL_LiveHandleCount(), handles) << "handles leaked";
+    BMTest::TearDown();
+  }
+  static void Pressure() {
+    Size grow = -1;
+    MaxMem(&grow);
+    EXPECT_EQ(grow, 0);
+  }
+  int64_t handles = 0;
+};
+
+TEST_F(BMMemoryTest, PurgeableWorldPurgedUnderPressureAndReloaded) {
+  BM_World purgeable = New(64, 32, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
+  BM_World locked = New(64, 32, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
+  BM_World plain = New(64, 32, 32, BM_Flag_KeepLocal);
+  ASSERT_EQ(BM_ClearWorldToLong(plain, 0x01020304), 0);
+  ASSERT_EQ(BM_LockPixels(1, locked, nullptr), 0);
+
+  Pressure();
+
+  int32_t state = 0;
+  ASSERT_EQ(BM_GetPixelsState(purgeable, &state), 0);
+  EXPECT_EQ(state, BM_PixState_Purged | BM_PixState_Purgeable);
+  ASSERT_EQ(BM_GetPixelsState(locked, &state), 0);
+  EXPECT_EQ(state, BM_PixState_Purgeable | BM_PixState_Locked);
+  ASSERT_EQ(BM_GetPixelsState(plain, &state), 0);
+  EXPECT_EQ(state, 0);
+  ASSERT_EQ(BM_LockPixels(0, plain, nullptr), 0);
+  EXPECT_EQ(Px(plain, 63, 31)[3], 4);
+  ASSERT_EQ(BM_UnlockPixels(plain), 0);
+
+  Boolean32 failed = 0;
+  ASSERT_EQ(BM_LockPixels(1, purgeable, &failed), 0);
+  EXPECT_EQ(failed, 1);
+  rec.clear();
+  EXPECT_EQ(BM_LockPixels(1, purgeable, nullptr), BM_ErrPixelsPurged);
+  EXPECT_EQ(Last().location, 0x07000033u);
+  Boolean32 wasPurged = 0, reloaded = 0;
+  ASSERT_EQ(BM_LoadLockPixels(1, purgeable, &wasPurged, &reloaded), 0);
+  EXPECT_EQ(wasPurged, 1);
+  EXPECT_EQ(reloaded, 1);
+  ASSERT_NE(BMp_GetPixBaseAddr(purgeable), nullptr);
+  ASSERT_EQ(BM_ClearWorldToLong(purgeable, 0xFFFFFFFF), 0);
+  ASSERT_EQ(BM_UnlockPixels(purgeable), 0);
+  // Reloaded pixels stay purgeable.
+  Pressure();
+  ASSERT_EQ(BM_GetPixelsState(purgeable, &state), 0);
+  EXPECT_EQ(state, BM_PixState_Purged | BM_PixState_Purgeable);
+
+  ASSERT_EQ(BM_UnlockPixels(locked), 0);
+  for (BM_World w : {purgeable, locked, plain}) EXPECT_EQ(BM_DisposeWorld(w), 0);
+}
+
+TEST_F(BMMemoryTest, SubWorldReloadsItsParent) {
+  BM_World parent = New(32, 32, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
+  Rect cb = R(8, 8, 16, 16);
+  BM_World child = nullptr;
+  ASSERT_EQ(BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child), 0);
+  Pressure();
+  int32_t state = 0;
+  ASSERT_EQ(BM_GetPixelsState(child, &state), 0);
+  EXPECT_EQ(state, BM_PixState_Purged | BM_PixState_Purgeable);
+  Boolean32 wasPurged = 0, reloaded = 0;
+  ASSERT_EQ(BM_LoadLockPixels(0, child, &wasPurged, &reloaded), 0);
+  EXPECT_EQ(reloaded, 1);
+  ASSERT_EQ(BM_ClearWorldToLong(child, 0x0A0B0C0D), 0);
+  // The parent is held by the child's lock: pressure leaves it alone.
+  Pressure();
+  ASSERT_EQ(BM_GetPixelsState(parent, &state), 0);
+  EXPECT_EQ(state & BM_PixState_Purged, 0);
+  EXPECT_EQ(Px(parent, 8, 8)[0], 0x0A);
+  ASSERT_EQ(BM_UnlockPixels(child), 0);
+  ASSERT_EQ(BM_DisposeWorld(child), 0);
+  ASSERT_EQ(BM_DisposeWorld(parent), 0);
+}
+
+TEST_F(BMMemoryTest, MonochromeWorldPurgedAndReloaded) {
+  Rebirth(false, false);
+  handles = EMUL_LiveHandleCount();
+  BM_World w = New(100, 50, 1, BM_Flag_KeepLocal | BM_Flag_Purgeable);
+  Pressure();
+  Boolean32 wasPurged = 0, reloaded = 0;
+  ASSERT_EQ(BM_LoadLockPixels(1, w, &wasPurged, &reloaded), 0);
+  EXPECT_EQ(wasPurged, 1);
+  EXPECT_EQ(reloaded, 1);
+  EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 50 * 14 + 4);
+  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  ASSERT_EQ(BM_DisposeWorld(w), 0);
+}
+
+TEST_F(BMMemoryTest, CreationRollsBackAtEveryFailure) {
+  // Fail every allocation from the n-th on: each creation either succeeds
+  // or fails with nothing left behind.
+  for (int n = 0; n < 12; ++n) {
+    for (uint32_t flags : {uint32_t{BM_Flag_KeepLocal}, uint32_t{BM_Flag_KeepLocal | BM_Flag_Clear}}) {
+      const int64_t before = EMUL_LiveHandleCount();
+      const int32_t worlds = BMp_LiveWorldCount();
+      Rect b = R(0, 0, 300, 400);
+      BM_World w = reinterpret_cast<BM_World>(1);
+      EMUL_FailAllocationsAfter(n);
+      const ErrorCode err = BM_NewWorld(nullptr, flags, &b, 32, 0, nullptr, &w);
+      EMUL_StopAllocationFailures();
+      if (err) {
+        EXPECT_EQ(w, nullptr);
+        EXPECT_EQ(err, tv::kSysMemFull) << n;
+        EXPECT_EQ(EMUL_LiveHandleCount(), before) << n;
+        EXPECT_EQ(BMp_LiveWorldCount(), worlds);
+      } else {
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(BM_DisposeWorld(w), 0);
+      }
+    }
+  }
+  // A sub-World whose port cannot be had leaves its parent as it was.
+  BM_World parent = New(10, 10);
+  Rect cb = R(0, 0, 5, 5);
+  BM_World child = nullptr;
+  EMUL_FailAllocationsAfter(0);
+  const ErrorCode err = BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child);
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(err, tv::kSysMemFull);
+  EXPECT_EQ(tv::bm::Rec(parent)->children, 0);
+  EXPECT_EQ(BM_DisposeWorld(parent), 0);
+}
+
+TEST_F(BMMemoryTest, PurgeableWorldWithoutMemoryStartsPurged) {
+  Rect b = R(0, 0, 200, 300);
+  BM_World w = nullptr;
+  // Fail every allocation from the n-th on, until the pixel block is the
+  // first to fail.
+  ErrorCode err = 0;
+  for (int n = 0; n < 8 && !w; ++n) {
+    EMUL_FailAllocationsAfter(n);
+    err = BM_NewWorld(nullptr, BM_Flag_KeepLocal | BM_Flag_Purgeable, &b, 32, 0, nullptr, &w);
+    EMUL_StopAllocationFailures();
+    if (!err) {
+      int32_t state = 0;
+      ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
+      if (state & BM_PixState_Purged) break;
+      ASSERT_EQ(BM_DisposeWorld(w), 0);
+      w = nullptr;
+    }
+  }
+  ASSERT_NE(w, nullptr) << "no allocation failure left the pixels purged";
+  Boolean32 wasPurged = 0, reloaded = 0;
+  ASSERT_EQ(BM_LoadLockPixels(1, w, &wasPurged, &reloaded), 0);
+  EXPECT_EQ(reloaded, 1);
+  EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 200 * 1204);
+  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  ASSERT_EQ(BM_DisposeWorld(w), 0);
+}
+
+int32_t gSeenAttitude = -1;
+int32_t RecordAttitude(Size) {
+  U_GetFailAttitude(&gSeenAttitude);
+  return 0;
+}
+
+TEST_F(BMMemoryTest, FailAttitudeRaisedAroundPixelAllocations) {
+  ASSERT_EQ(U_SetFailAttitude(7, nullptr), 0);
+  SetGrowZone(RecordAttitude);
+  // The record, the buffer and its device come first; then the pixels fail.
+  Rect b = R(0, 0, 500, 500);
+  BM_World w = nullptr;
+  gSeenAttitude = -1;
+  EMUL_FailAllocationsAfter(3);
+  EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_KeepLocal, &b, 32, 0, nullptr, &w), tv::kSysMemFull);
+  EMUL_StopAllocationFailures();
+  SetGrowZone(nullptr);
+  EXPECT_EQ(gSeenAttitude, 1);
+  int32_t attitude = 0;
+  U_GetFailAttitude(&attitude);
+  EXPECT_EQ(attitude, 7);
+  EXPECT_EQ(w, nullptr);
+  U_SetFailAttitude(0, nullptr);
+}
+
+TEST_F(BMMemoryTest, FailedUpdateKeepsAConsistentWorld) {
+  BM_World w = New(50, 40, 32, BM_Flag_KeepLocal | BM_Flag_Clear);
+  ASSERT_EQ(BM_ClearWorldToLong(w, 0x11223344), 0);
+  Rect bigger = R(0, 0, 400, 500);
+  EMUL_FailAllocationsAfter(0);
+  EXPECT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), tv::kSysMemFull);
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(Last().location, 0x07000005u);
+  int32_t width = 0, height = 0, rb = 0;
+  BM_GetWorldInfo(w, &width, &height, nullptr, &rb);
+  EXPECT_EQ(width, 50);
+  EXPECT_EQ(height, 40);
+  EXPECT_EQ(rb, 204);
+  EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 40 * 204);
+  ASSERT_EQ(BM_LockPixels(0, w, nullptr), 0);
+  EXPECT_EQ(Px(w, 49, 39)[0], 0x11);
+  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  ASSERT_EQ(BM_DisposeWorld(w), 0);
+}
+
+TEST_F(BMMemoryTest, FailedMonochromeUpdateFallsBack) {
+  Rebirth(false, false);
+  handles = EMUL_LiveHandleCount();
+  BM_World w = New(64, 64, 1, BM_Flag_KeepLocal);
+  Rect bigger = R(0, 0, 2000, 2000);
+  const uint64_t beeps = tv::platform::BeepCount();
+
+  // The new size fails, the old size is had again: the World keeps it.
+  EMUL_InjectAllocationFailures(0, 3);
+  EXPECT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), tv::kErrOutOfMemory);
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(tv::platform::BeepCount(), beeps + 2);
+  int32_t width = 0, height = 0, rb = 0;
+  BM_GetWorldInfo(w, &width, &height, nullptr, &rb);
+  EXPECT_EQ(width, 64);
+  EXPECT_EQ(height, 64);
+  EXPECT_EQ(rb, 8);
+  int32_t state = 0;
+  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
+  EXPECT_EQ(state, 0);
+  EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 64 * 8 + 4);
+
+  // Nothing can be had: an empty, purgeable block of the old size's World.
+  EMUL_FailAllocationsAfter(0);
+  EXPECT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), tv::kErrOutOfMemory);
+  EMUL_StopAllocationFailures();
+  BM_GetWorldInfo(w, &width, &height, nullptr, &rb);
+  EXPECT_EQ(width, 64);
+  EXPECT_EQ(rb, 8);
+  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
+  EXPECT_EQ(state, BM_PixState_Purged | BM_PixState_Purgeable);
+  EXPECT_EQ(BM_LockPixels(0, w, nullptr), BM_ErrPixelsPurged);
+  Boolean32 wasPurged = 0, reloaded = 0;
+  ASSERT_EQ(BM_LoadLockPixels(0, w, &wasPurged, &reloaded), 0);
+  EXPECT_EQ(reloaded, 1);
+  EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 64 * 8 + 4);
+  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  ASSERT_EQ(BM_DisposeWorld(w), 0);
+}
+
+TEST_F(BMMemoryTest, ReloadWithoutMemory) {
+  BM_World w = New(100, 100, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
+  Pressure();
+  Boolean32 wasPurged = 0, reloaded = 1;
+  rec.clear();
+  EMUL_FailAllocationsAfter(0);
+  // With was-purged the caller learns of it through the flags only.
+  EXPECT_EQ(BM_LoadLockPixels(1, w, &wasPurged, &reloaded), 0);
+  EXPECT_EQ(wasPurged, 1);
+  EXPECT_EQ(reloaded, 0);
+  EXPECT_TRUE(rec.reports.empty());
+  EXPECT_EQ(tv::bm::Rec(w)->lockCount, 0);
+  // Without it the failure is reported.
+  EXPECT_EQ(BM_LoadLockPixels(1, w, nullptr, nullptr), tv::kErrOutOfMemory);
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(Last().location, 0x07000032u);
+  EXPECT_THAT(Last().text, HasSubstr("World pixels"));
+  ASSERT_EQ(BM_LoadLockPixels(1, w, &wasPurged, &reloaded), 0);
+  EXPECT_EQ(reloaded, 1);
+  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  ASSERT_EQ(BM_DisposeWorld(w), 0);
+}
+
+}  // namespace
