@@ -159,9 +159,12 @@ ErrorCode NewOffscreenWorld(WorldRec& r, BM_World parent, const Rect* bounds, in
     U_SetFailAttitude(1, &oldAttitude);
     ErrorCode err = plat::NewOffscreen(depth, b, off, share, &r.offscreen);
     U_SetFailAttitude(oldAttitude, nullptr);
-    if (err == kSysMemFull)
+    if (err == kSysMemFull) {
+      const uint64_t bytes = plat::PixelBytesFor(h, rowBytes, depth);
+      const auto largest = static_cast<uint64_t>(MaxBlock());
       return report::System(Loc(kSiteNewWorld), kSevError, kSysMemFull,
-                            fmt::Format(Text(kStrOffscreenMemory), {w, h, depth, plat::PixelBytesFor(h, rowBytes, depth)}));
+                            fmt::Format(Text(kStrOffscreenMemory), {w, h, depth, bytes, largest}));
+    }
     if (err) return Fail(kSiteNewWorld, err, kStrBadBounds, {w, h});
     r.platformOffscreen = 1;
     r.port = &r.offscreen->port;

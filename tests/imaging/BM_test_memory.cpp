@@ -186,6 +186,8 @@ TEST_F(BMMemoryTest, FailAttitudeRaisedAroundPixelAllocations) {
   EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_KeepLocal, &b, 32, 0, nullptr, &w), tv::kSysMemFull);
   EMUL_StopAllocationFailures();
   SetGrowZone(nullptr);
+  EXPECT_EQ(Last().location, 0x07000003u);
+  EXPECT_THAT(Last().text, HasSubstr("500 x 500 World of depth 32 (1002000 bytes; largest free block"));
   EXPECT_EQ(gSeenAttitude, 1);
   int32_t attitude = 0;
   U_GetFailAttitude(&attitude);
