@@ -61,7 +61,7 @@ const char* const kCompiledStrings[] = {
     "bad argument (%s).",                                          // kStrBadArg
     "can't blit between depths %ld and %ld.",                      // kStrDepthMismatch
     "blit scratch memory",                                         // kStrScratchMemory
-    "not enough memory for a %ld x %ld World of depth %ld (%lu bytes; largest free block %lu).",  // kStrOffscreenMemory
+    "not enough memory for a %ld x %ld World of depth %ld (%.0f bytes; largest free block %.0f).",  // kStrOffscreenMemory
     "depth %ld needs 32-bit offscreen graphics.",                  // kStrNoDeep
     STR_END,
 };

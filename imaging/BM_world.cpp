@@ -160,8 +160,9 @@ ErrorCode NewOffscreenWorld(WorldRec& r, BM_World parent, const Rect* bounds, in
     ErrorCode err = plat::NewOffscreen(depth, b, off, share, &r.offscreen);
     U_SetFailAttitude(oldAttitude, nullptr);
     if (err == kSysMemFull) {
-      const uint64_t bytes = plat::PixelBytesFor(h, rowBytes, depth);
-      const auto largest = static_cast<uint64_t>(MaxBlock());
+      // Sizes beyond 32 bits: formatted as whole doubles.
+      const auto bytes = static_cast<double>(plat::PixelBytesFor(h, rowBytes, depth));
+      const auto largest = static_cast<double>(MaxBlock());
       return report::System(Loc(kSiteNewWorld), kSevError, kSysMemFull,
                             fmt::Format(Text(kStrOffscreenMemory), {w, h, depth, bytes, largest}));
     }
