@@ -83,11 +83,11 @@ void FillPattern(uint8_t* p, size_t bytes, const uint8_t pattern[4]) {
     std::memset(p, pattern[0], bytes);
     return;
   }
+  // Pixel blocks are at least 16-byte aligned: whole words first.
   uint32_t word;
   std::memcpy(&word, pattern, 4);
-  size_t i = 0;
-  for (; i + 4 <= bytes; i += 4) std::memcpy(p + i, &word, 4);
-  for (; i < bytes; ++i) p[i] = pattern[i & 3];
+  std::fill_n(reinterpret_cast<uint32_t*>(p), bytes / 4, word);
+  for (size_t i = bytes & ~size_t{3}; i < bytes; ++i) p[i] = pattern[i & 3];
 }
 
 }  // namespace

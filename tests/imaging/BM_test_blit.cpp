@@ -132,6 +132,7 @@ TEST_F(BlitTest, EveryModeMatchesTheReference) {
       {R(0, 0, 3, 5), R(2, 2, 11, 14)},        // 3 -> 9 rows, 5 -> 12 columns
       {R(0, 0, 9, 13), R(-4, -7, 30, 40)},     // much larger than the destination
       {R(20, 20, 30, 30), R(0, 0, 9, 13)},     // source entirely outside: nothing written
+      {R(-2, -4, 8, 12), R(1, 0, 6, 8)},       // whole-number reduction, partly outside
   };
   BM_World src = New(13, 9);
   BM_World dst = New(11, 10);
@@ -217,6 +218,12 @@ TEST_F(BlitTest, ChannelOrdersAreConverted) {
   const Image want = Reference(Snap(src), Snap(dst), R(0, 0, 4, 4), R(0, 0, 4, 4), 0);
   ASSERT_EQ(BM_Blit(src, dst, nullptr, nullptr, 0), 0);
   ASSERT_EQ(Snap(dst).px, want.px);
+  // Scaled, both ways.
+  for (const RectPair& c : {RectPair{R(0, 0, 4, 4), R(0, 0, 2, 2)}, RectPair{R(0, 0, 2, 2), R(0, 1, 3, 4)}}) {
+    const Image w2 = Reference(Snap(src), Snap(dst), c.src, c.dst, 0);
+    ASSERT_EQ(BM_Blit(src, dst, &c.src, &c.dst, 0), 0);
+    ASSERT_EQ(Snap(dst).px, w2.px);
+  }
   EXPECT_EQ(BM_DisposeWorld(src), 0);
   EXPECT_EQ(BM_DisposeWorld(dst), 0);
 }
