@@ -4,6 +4,7 @@
 // benchmark has a malloc twin (and small blocks a calloc twin too, since small
 // handles are always zeroed); after the run the ratios are printed.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -185,6 +186,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Fixed thresholds: otherwise glibc adapts them to whatever ran before, and
+  // a twin that runs later sees a different allocator (trimming and page
+  // faults on every batch, or none) than the one it is compared with.
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -18,6 +18,9 @@
 namespace tv::mem {
 namespace {
 
+// The few routines every handle call goes through are inlined into it.
+#define HOT [[gnu::always_inline]] inline
+
 constexpr int64_t kRecordsPerChunk = 1024;
 constexpr uintptr_t kChunkBytes = kRecordsPerChunk * sizeof(MasterRecord);
 // Requests above this fail with -108 without asking the C allocator.
@@ -59,7 +62,7 @@ struct State {
 // Constant-initialised, so handles can be made from any static initialiser.
 constinit State g;
 
-bool Checks() {
+HOT bool Checks() {
   if (!g.checksKnown) {
     const char* v = std::getenv("TAVELO_MEMORY_CHECKS");
     g.checks = v && *v && std::strcmp(v, "0") != 0;
@@ -72,7 +75,7 @@ void SetErr(OSErr e) { g.err = e; }
 
 // ---- records -----------------------------------------------------------------
 
-const Chunk* FindChunk(uintptr_t a) {
+HOT const Chunk* FindChunk(uintptr_t a) {
   if (g.lastChunk >= 0) {
     const Chunk& c = g.chunks[g.lastChunk];
     if (a >= c.base && a < c.base + kChunkBytes) return &c;
@@ -91,7 +94,7 @@ const Chunk* FindChunk(uintptr_t a) {
 }
 
 // The live record behind h, or null for a null, stale or foreign handle.
-MasterRecord* Validate(Handle h) {
+HOT MasterRecord* Validate(Handle h) {
   if (!h) return nullptr;
   uintptr_t a = reinterpret_cast<uintptr_t>(h);
   const Chunk* c = FindChunk(a);
@@ -131,7 +134,7 @@ bool AddChunk() {
 
 // No fixed cap on the number of handles: a new chunk of records is added
 // whenever the free list runs dry.
-MasterRecord* TakeRecord() {
+HOT MasterRecord* TakeRecord() {
   if (!g.freeRecords && !AddChunk()) return nullptr;
   MasterRecord* r = g.freeRecords;
   g.freeRecords = r->next;
@@ -141,14 +144,14 @@ MasterRecord* TakeRecord() {
   return r;
 }
 
-void ReleaseRecord(MasterRecord* r) {
+HOT void ReleaseRecord(MasterRecord* r) {
   *r = MasterRecord{};  // every flag, the in-use one too, is cleared
   r->next = g.freeRecords;
   g.freeRecords = r;
   --g.liveHandles;
 }
 
-void Link(Zone* z, MasterRecord* r) {
+HOT void Link(Zone* z, MasterRecord* r) {
   r->zone = z;
   r->prev = nullptr;
   r->next = z->head;
@@ -157,7 +160,7 @@ void Link(Zone* z, MasterRecord* r) {
   if (r->flags & kFlagPurgeable) ++z->purgeable;
 }
 
-void Unlink(MasterRecord* r) {
+HOT void Unlink(MasterRecord* r) {
   Zone* z = r->zone;
   if (r->prev) r->prev->next = r->next;
   else z->head = r->next;
@@ -175,7 +178,7 @@ void SetFlags(MasterRecord* r, uint16_t flags) {
 
 // ---- the C allocator, with failure injection and moving mode ----------------
 
-bool InjectedFailure() {
+HOT bool InjectedFailure() {
   if (g.failAfter < 0) return false;
   if (g.failAfter > 0) {
     --g.failAfter;
@@ -189,7 +192,7 @@ bool InjectedFailure() {
   return true;
 }
 
-char* SysAlloc(Size n, bool clear) {
+HOT char* SysAlloc(Size n, bool clear) {
   if (InjectedFailure()) return nullptr;
   ++g.systemAllocations;
   auto bytes = static_cast<size_t>(n);
@@ -201,7 +204,7 @@ char* SysAlloc(Size n, bool clear) {
   return p;
 }
 
-void SysFree(char* p, Size n) {
+HOT void SysFree(char* p, Size n) {
   if (Checks()) std::memset(p, 0xDB, static_cast<size_t>(n));
   std::free(p);
 }
@@ -246,17 +249,17 @@ void DestroyHeapZone(Zone* z) {
   --g.heapZones;
 }
 
-void DestroyIfEmpty(Zone* z) {
+HOT void DestroyIfEmpty(Zone* z) {
   if (!z->global && z->liveBlocks == 0 && !z->head) DestroyHeapZone(z);
 }
 
-void ChargeHeap(Zone* z, Size cost) {
+HOT void ChargeHeap(Zone* z, Size cost) {
   z->bytes -= cost;
   z->largest = std::min(z->largest, z->bytes);
   g.heapUsed += cost;
 }
 
-void FreeBlock(Zone* z, char* p, Size n, bool allowDestroy) {
+HOT void FreeBlock(Zone* z, char* p, Size n, bool allowDestroy) {
   SysFree(p, n);
   --z->liveBlocks;
   if (z->global) {
@@ -303,7 +306,7 @@ struct Block {
   Zone* zone = nullptr;
 };
 
-char* TryHeapZone(Zone* z, Size n) {
+HOT char* TryHeapZone(Zone* z, Size n) {
   // A block is charged its size plus 16 bytes; the zone must hold all of it.
   if (z->bytes < n + kHeapBlockOverhead || n > z->largest) return nullptr;
   char* p = SysAlloc(n, true);  // small blocks are always zeroed
@@ -348,7 +351,7 @@ char* AllocLarge(Size n, bool clear, Ladder& ladder) {
 // A block of n bytes (n >= 1) from the right zone; when that fails, one purge
 // step after another until one succeeds or nothing more can be freed.
 char* Allocate(Size n, bool clear, Ladder& ladder, Zone** zone) {
-  if (n > kMaxRequest || Win32sRefuses(n)) return nullptr;
+  if (n > kMaxRequest || (gWin32S && Win32sRefuses(n))) return nullptr;
   for (;;) {
     char* p;
     if (n > kSmallLimit) {
@@ -427,7 +430,7 @@ struct Pin {
 
 // The record of a handle for an operation, or null with the memory error set:
 // -111 after shutdown and for stale or foreign handles, nullCode for null.
-MasterRecord* Get(Handle h, OSErr nullCode) {
+HOT MasterRecord* Get(Handle h, OSErr nullCode) {
   if (g.shutdown) {
     SetErr(kMemWZErr);
     return nullptr;
