@@ -375,6 +375,9 @@ Block Allocate(Size n, bool clear, Ladder& ladder) {
 bool FitsInZone(MasterRecord* r, Size n, Ladder& ladder) {
   Size delta = n - r->size;
   if (delta <= 0) return true;
+  // Growing a large block in place passes the same budget check as a new
+  // block of the growth, so a block grown step by step cannot slip past the
+  // ceiling.
   if (r->zone->global) return BudgetCheck(delta, ladder);
   return delta <= kSmallLimit && n <= r->zone->bytes;
 }
@@ -573,6 +576,11 @@ OSErr Resize(MasterRecord* r, Size size) {
   if (size < 0) return kParamErr;
   if (size == r->size) return kNoErr;
   if (r->pin) return kMemWZErr;  // already being resized or copied further up the stack
+  // Pinned for the whole resize: the purges and grow-zone calls below must not
+  // free this very block while it is being retried or copied.
+  // Returning freed heap memory to the system is left to the purge step (at
+  // most once a second): doing it before every large resize cost milliseconds
+  // each time a big block grew.
   Pin pin(r);
   if (size == 0) {
     EmptyRecord(r, true);

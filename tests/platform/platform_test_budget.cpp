@@ -1,5 +1,8 @@
 // The memory budget, the usage levels, the process memory measure, the budget
 // check of large blocks, the purge ladder and the grow-zone procedure.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <vector>
 
@@ -405,6 +408,68 @@ TEST_F(BudgetTest, Win32sModeRefusesHugeBlocksAndUsesTenMegabytes) {
   FreeMem();
   EXPECT_EQ(SettingText("FreeB4SlopAdjust"), "10485760");
   gWin32S = 0;
+}
+
+}  // namespace
+}  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+// Real exhaustion: a child process under a data limit allocates until the C
+// allocator refuses. Purgeable blocks go first, the grow-zone procedure gets
+// its turn, and the end is -108, never a crash. (Not under the sanitizers:
+// their shadow memory does not fit under a data limit.)
+std::vector<Handle>* gHeld = nullptr;
+int32_t ReleaseHeld(Size) {
+  if (gHeld->empty()) return 0;
+  DisposeHandle(gHeld->back());
+  gHeld->pop_back();
+  return 1;
+}
+
+// Runs in the child; its exit code says what went wrong (0: nothing).
+int ExhaustUnderLimit() {
+  rlimit limit{};
+  getrlimit(RLIMIT_DATA, &limit);
+  limit.rlim_cur = 256u << 20;
+  if (setrlimit(RLIMIT_DATA, &limit) != 0) return 10;
+  std::vector<Handle> cache;
+  std::vector<Handle> held;
+  cache.reserve(64);
+  held.reserve(1024);
+  gHeld = &held;
+  for (int i = 0; i < 16; ++i) {
+    cache.push_back(NewHandle(1 << 20));
+    HPurge(cache.back());
+  }
+  for (;;) {
+    Handle h = NewHandle(1 << 20);
+    if (!h) break;
+    held.push_back(h);
+    if (held.size() > 1000) return 11;  // the limit never bit
+  }
+  if (MemError() != -108) return 12;
+  for (Handle c : cache) {
+    if (*c) return 13;  // purgeable blocks are given up before failing
+  }
+  if (held.size() < 100) return 14;
+  // A grow-zone procedure that frees something lets the next one through.
+  size_t before = held.size();
+  SetGrowZone(&ReleaseHeld);
+  Handle h = NewHandle(1 << 20);
+  if (!h || held.size() >= before) return 15;
+  DisposeHandle(h);
+  for (Handle x : held) DisposeHandle(x);
+  for (Handle c : cache) DisposeHandle(c);
+  return 0;
+}
+
+TEST_F(MemoryTest, RealExhaustionUnderADataLimit) {
+#ifdef TAVELO_SANITIZED
+  GTEST_SKIP() << "sanitizer shadow memory does not fit under a data limit";
+#endif
+  EXPECT_EXIT(_exit(ExhaustUnderLimit()), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
