@@ -7,9 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include <functional>
+#include <vector>
+
+#include "BM.h"
+#include "M.h"
 #include "Package.h"
 #include "Platform.h"
+#include "STR.h"
 #include "U.h"
+#include "VAL.h"
 
 namespace {
 
@@ -22,25 +29,54 @@ ErrorCode LogToStderr(intptr_t, LocationCode, Severity, const char* text) {
 }
 
 int Fail(const char* what, ErrorCode err) {
-  std::fprintf(stderr, "tavelo: %s failed (code %d)\n", what, err);
+  std::fprintf(stderr, "tavelo: starting %s failed (code %d)\n", what ? what : "the engine", err);
   return 1;
 }
 
+// The engine's packages, born in dependency order and killed in reverse.
 struct Engine {
+  struct Step {
+    const char* name;
+    std::function<ErrorCode()> death;
+  };
   ErrorCode err = 0;
+  const char* failed = nullptr;
+  std::vector<Step> born;
+
   Engine() {
     tv::platform::SetDialogSink([](const tv::platform::Dialog& d) {
       std::fprintf(stderr, "%s\n", d.text.c_str());
       return ErrorCode{0};
     });
     err = U_Birth("tavelo", 0);
-    if (err) return;
+    if (err) {
+      failed = "U";
+      return;
+    }
+    born.push_back({"U", [] { return U_Death(); }});
     U_SetLoggingCallback(&LogToStderr, 0);
     Up_SetInteract(0xFFFF0000u);  // log every severity, show none
-    err = U_CheckVersions(tv::Location(0, 0), kHostMajor);
+    if (!Step("versions", [] { return U_CheckVersions(tv::Location(0, 0), kHostMajor); }, nullptr)) return;
+    int32_t granted = 0;
+    if (!Step("M", [&] { return M_Birth(M_ServiceFastTrig | M_ServiceFastCharMath, &granted); }, [] { return M_Death(); }))
+      return;
+    if (!Step("VAL", [] { return VAL_Birth(); }, [] { return VAL_Death(); })) return;
+    if (!Step("BM", [] { return BM_Birth(0); }, [] { return BM_Death(); })) return;
   }
+
+  bool Step(const char* name, const std::function<ErrorCode()>& birth, std::function<ErrorCode()> death) {
+    err = birth();
+    if (err) {
+      failed = name;
+      return false;
+    }
+    if (death) born.push_back({name, std::move(death)});
+    return true;
+  }
+
   ~Engine() {
-    if (err == 0) U_Death();
+    for (auto it = born.rbegin(); it != born.rend(); ++it) it->death();
+    STRp_Death();
   }
 };
 
@@ -59,7 +95,7 @@ void PrintPackages() {
 
 int Version() {
   Engine engine;
-  if (engine.err) return Fail("starting the engine", engine.err);
+  if (engine.err) return Fail(engine.failed, engine.err);
   std::printf("tavelo engine packages:\n");
   PrintPackages();
   return 0;
@@ -67,7 +103,7 @@ int Version() {
 
 int Demo() {
   Engine engine;
-  if (engine.err) return Fail("starting the engine", engine.err);
+  if (engine.err) return Fail(engine.failed, engine.err);
   std::printf("Tavelo demo\n\nPackages in this engine:\n");
   PrintPackages();
   std::printf("\nWhat the engine can do so far:\n");
