@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Errno.h"
+#include "Memory.h"
 #include "Prefs.h"
 
 namespace tv::platform::prefs {
@@ -248,6 +249,8 @@ int32_t CopyOut(const std::string& value, char* buffer, int32_t size) {
 
 ErrorCode EMUL_SetTVPrefsFile(const char* path) {
   prefs::gPath = path ? path : "";
+  // Memory settings read from the previous file are stale now.
+  EMUL_ReloadMemorySettings();
   return 0;
 }
 

@@ -140,3 +140,24 @@ TEST(ErrnoTable, MapsEveryListedValue) {
 
 }  // namespace
 }  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+TEST_F(PrefsTest, ChangingTheFileRereadsTheMemorySettings) {
+  EMUL_SetPhysicalMemoryForTesting(Size{512} << 20);
+  MaxBlock();
+  EXPECT_EQ(Stats().ceiling, static_cast<Size>(140.0 * (Size{512} << 20) / 100));
+  std::string other = path + ".other";
+  {
+    std::ofstream out(other);
+    out << "[Tavelo]\nMaxMemoryUsePercentage=50\n";
+  }
+  EMUL_SetTVPrefsFile(other.c_str());
+  MaxBlock();
+  EXPECT_EQ(Stats().ceiling, Size{256} << 20);
+  std::remove(other.c_str());
+}
+
+}  // namespace
+}  // namespace tv::test
