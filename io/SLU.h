@@ -138,12 +138,13 @@ constexpr FourCC kalas = MakeFourCC("alas");
 constexpr bool IsContainer(FourCC id) { return id == kLIST || id == kRIFX || id == kRIFF; }
 
 // A chunk being written: begun on construction, ended by End() (which returns
-// the result); a scope left without End() ends the chunk itself.
+// the result). A writer left without End() (a path that is failing anyway)
+// writes nothing more: the partial chunk is abandoned, not patched.
 class ChunkWriter {
  public:
   ChunkWriter(SLU_FileContext* context, FourCC id, FourCC formType = 0)
       : context_(context), err_(SLU_BeginChunkWrite(context, id, 0, formType, &chunk_)) {}
-  ~ChunkWriter() { End(); }
+  ~ChunkWriter() = default;
   ChunkWriter(const ChunkWriter&) = delete;
   ChunkWriter& operator=(const ChunkWriter&) = delete;
   // 0 or the failure of beginning the chunk.

@@ -157,7 +157,7 @@ TEST_F(SluWrite, FileErrorsPassThroughUnreported) {
   EXPECT_EQ(rec.reports[0].location >> 24, FILE_PackageNumber);
 }
 
-TEST_F(SluWrite, ChunkWriterEndsItsChunk) {
+TEST_F(SluWrite, ChunkWriterEndsItsChunkOnlyWhenAsked) {
   SLU_FileContext c = Create("a.bin");
   {
     tv::slu::ChunkWriter list(&c, tv::slu::kLIST, kItem);
@@ -167,8 +167,14 @@ TEST_F(SluWrite, ChunkWriterEndsItsChunk) {
     EXPECT_EQ(list.End(), 0);
     EXPECT_EQ(list.End(), 0);  // once only
   }
-  { tv::slu::ChunkWriter empty(&c, MakeFourCC("none")); }  // ended by the scope
-  Bytes want = ByteBuilder().Tag("LIST").U32(14).Tag("Item").Tag("byte").U32(1).Raw({9, 0}).Tag("none").U32(0).b;
+  {
+    // Abandoned on a failing path: nothing is patched or padded afterwards.
+    tv::slu::ChunkWriter abandoned(&c, MakeFourCC("part"));
+    const uint8_t b[1] = {7};
+    ASSERT_EQ(tv::slu::WriteBytes(&c, b), 0);
+  }
+  Bytes want =
+      ByteBuilder().Tag("LIST").U32(14).Tag("Item").Tag("byte").U32(1).Raw({9, 0}).Tag("part").U32(0).Raw({7}).b;
   EXPECT_EQ(Contents("a.bin"), want);
 }
 
