@@ -1,0 +1,373 @@
+// Tests of the mesh distortion package.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "FLO.h"
+#include "LIST.h"
+#include "Memory.h"
+#include "TestSupport.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using tv::test::UFixture;
+
+constexpr LocationCode FloLoc(uint32_t site) { return tv::Location(FLO_PackageNumber, site); }
+
+struct Image {
+  int32_t width, height, rowBytes;
+  std::vector<uint8_t> bytes;
+  Image(int32_t w, int32_t h, int32_t pad = 8) : width(w), height(h), rowBytes(w * 4 + pad), bytes(size_t(rowBytes) * h, 0xEE) {}
+  uint8_t* at(int32_t x, int32_t y) { return bytes.data() + size_t(y) * rowBytes + size_t(x) * 4; }
+  PFWorld world() {
+    PFWorld w{};
+    w.data = reinterpret_cast<char*>(bytes.data());
+    w.rowBytes = rowBytes;
+    w.width = width;
+    w.height = height;
+    return w;
+  }
+  void pattern() {
+    for (int32_t y = 0; y < height; ++y)
+      for (int32_t x = 0; x < width; ++x) {
+        uint8_t* p = at(x, y);
+        p[0] = static_cast<uint8_t>(255 - (x * 7 + y) % 64);
+        p[1] = static_cast<uint8_t>(x * 13 + y * 5);
+        p[2] = static_cast<uint8_t>(y * 11);
+        p[3] = static_cast<uint8_t>(x ^ y);
+      }
+  }
+};
+
+FLO_CurvePoint Pt(double x, double y) {
+  return FLO_CurvePoint{static_cast<Fixed>(x * 65536), static_cast<Fixed>(y * 65536), 0};
+}
+
+class FLOTest : public UFixture {
+ protected:
+  void SetUp() override {
+    UFixture::SetUp();
+    LIST_GetLiveCount(&baseLists);  // no-op if unsupported
+  }
+  void TearDown() override {
+    for (FLO_Distortion d : made) EXPECT_EQ(FLO_DisposeDistortion(d), 0);
+    UFixture::TearDown();
+  }
+  FLO_Distortion New(int32_t l, int32_t t, int32_t r, int32_t b) {
+    LRect bounds{l, t, r, b};
+    FLO_Distortion d = nullptr;
+    EXPECT_EQ(FLO_NewDistortion(&bounds, &d), 0);
+    made.push_back(d);
+    return d;
+  }
+  static int32_t LIST_GetLiveCount(int32_t* n) { *n = 0; return 0; }
+  int32_t baseLists = 0;
+  std::vector<FLO_Distortion> made;
+};
+
+TEST_F(FLOTest, DefaultsAndLimits) {
+  FLO_Distortion d = New(0, 0, 40, 30);
+  int32_t q[6];
+  ASSERT_EQ(FLO_GetDistortionQuality(d, q), 0);
+  EXPECT_EQ(std::vector<int32_t>(q, q + 6), (std::vector<int32_t>{6, 5, 14, 1, 0, 0}));
+  int32_t dq = -1, dv = -1;
+  ASSERT_EQ(FLO_GetDrawingQuality(d, &dq, &dv), 0);
+  EXPECT_EQ(dq, 0);
+  EXPECT_EQ(dv, 200);
+  int32_t kind = -1;
+  ASSERT_EQ(FLO_GetKind(d, &kind), 0);
+  EXPECT_EQ(kind, FLO_Kind_Curves);
+
+  ASSERT_EQ(FLO_SetDistortionQuality(d, 1, 9, 30, -1, 40, 5000), 0);
+  ASSERT_EQ(FLO_GetDistortionQuality(d, q), 0);
+  EXPECT_EQ(std::vector<int32_t>(q, q + 6), (std::vector<int32_t>{5, 7, 20, 0, 32, 1000}));
+  ASSERT_EQ(FLO_SetDistortionQuality(d, 11, 3, 13, 2, -1, -1), 0);
+  ASSERT_EQ(FLO_GetDistortionQuality(d, q), 0);
+  EXPECT_EQ(std::vector<int32_t>(q, q + 6), (std::vector<int32_t>{10, 4, 14, 1, 0, 0}));
+
+  ASSERT_EQ(FLO_SetDrawingQuality(d, 5, -5), 0);
+  ASSERT_EQ(FLO_GetDrawingQuality(d, &dq, &dv), 0);
+  EXPECT_EQ(dq, 1);
+  EXPECT_EQ(dv, 0);
+  ASSERT_EQ(FLO_SetDrawingQuality(d, -3, 300), 0);
+  ASSERT_EQ(FLO_GetDrawingQuality(d, &dq, &dv), 0);
+  EXPECT_EQ(dq, 0);
+  EXPECT_EQ(dv, 255);
+  EXPECT_TRUE(rec.reports.empty());  // limited silently
+}
+
+TEST_F(FLOTest, NewRejectsEmptyBounds) {
+  LRect empty{10, 10, 10, 20};
+  FLO_Distortion d = reinterpret_cast<FLO_Distortion>(1);
+  EXPECT_EQ(FLO_NewDistortion(&empty, &d), tv::kErrBadParam);
+  EXPECT_EQ(d, nullptr);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(tv::LocationPackage(rec.last().location), 65u);
+  EXPECT_THAT(rec.last().text, HasSubstr("bad argument to FLO_NewDistortion"));
+  EXPECT_EQ(FLO_DisposeDistortion(nullptr), 0);
+}
+
+TEST_F(FLOTest, Compare) {
+  Boolean32 eq = 0;
+  ASSERT_EQ(FLO_CompareDistortions(nullptr, nullptr, &eq), 0);
+  EXPECT_TRUE(eq);
+  FLO_Distortion a = New(0, 0, 20, 20), b = New(0, 0, 20, 20);
+  ASSERT_EQ(FLO_CompareDistortions(a, nullptr, &eq), 0);
+  EXPECT_FALSE(eq);
+  ASSERT_EQ(FLO_CompareDistortions(nullptr, b, &eq), 0);
+  EXPECT_FALSE(eq);
+  ASSERT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
+  EXPECT_TRUE(eq);
+  FLO_CurvePoint tri[3] = {Pt(1, 1), Pt(10, 1), Pt(5, 9)};
+  ASSERT_EQ(FLO_SetDistortionCurves(a, FLO_Kind_Curves, 3, tri, 3, tri), 0);
+  ASSERT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
+  EXPECT_FALSE(eq);
+  ASSERT_EQ(FLO_SetDistortionCurves(b, FLO_Kind_Curves, 3, tri, 3, tri), 0);
+  ASSERT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
+  EXPECT_TRUE(eq);
+  ASSERT_EQ(FLO_SetDistortionQuality(b, 6, 5, 15, 1, 0, 0), 0);
+  ASSERT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
+  EXPECT_FALSE(eq);
+  ASSERT_EQ(FLO_SetDistortionQuality(b, 6, 5, 14, 1, 0, 0), 0);
+  ASSERT_EQ(FLO_SetDrawingQuality(b, 0, 199), 0);
+  ASSERT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
+  EXPECT_FALSE(eq);
+  FLO_Distortion c = New(0, 0, 20, 21);
+  ASSERT_EQ(FLO_CompareDistortions(New(0, 0, 20, 20), c, &eq), 0);
+  EXPECT_FALSE(eq);
+}
+
+TEST_F(FLOTest, KindAndPointErrors) {
+  FLO_Distortion d = New(0, 0, 32, 32);
+  FLO_CurvePoint two[2] = {Pt(1, 1), Pt(5, 5)};
+  EXPECT_EQ(FLO_SetDistortionCurves(d, 3, 2, two, 2, two), FLO_ErrBadKind);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().location, FloLoc(5));
+  EXPECT_EQ(rec.last().severity, tv::kSevError);
+  EXPECT_THAT(rec.last().text, HasSubstr("unknown distortion kind (3)"));
+
+  // Not prepared: no grid yet.
+  int32_t x, y;
+  EXPECT_EQ(FLO_GetForwardElement(d, 0, 0, &x, &y), FLO_ErrNotPrepared);
+  EXPECT_THAT(rec.last().text, HasSubstr("the distortion is not prepared (no grid)"));
+
+  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 2, two, 2, two), 0);
+  rec.clear();
+  EXPECT_EQ(FLO_DoDistortion(d, 1.0), FLO_ErrBadSize);
+  EXPECT_THAT(rec.last().text, HasSubstr("a distortion curve needs at least 3 points (it has 2)"));
+
+  FLO_CurvePoint flat[3] = {Pt(4, 4), Pt(4, 4), Pt(4, 4)};
+  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 3, flat, 3, flat), 0);
+  EXPECT_EQ(FLO_DoDistortion(d, 1.0), FLO_ErrFitFailed);
+  EXPECT_THAT(rec.last().text, HasSubstr("couldn't fit the distortion curves (the source curve has no length)"));
+
+  FLO_CurvePoint pairs[4] = {Pt(1, 1), Pt(2, 2), Pt(3, 3), Pt(4, 4)};
+  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_CurveList, 4, pairs, 0, nullptr), 0);
+  EXPECT_EQ(FLO_DoDistortion(d, 1.0), FLO_ErrBadSize);
+
+  // A kind that is none of 0, 1, 2 in a record.
+  reinterpret_cast<int32_t*>(*d)[1] = 7;
+  rec.clear();
+  EXPECT_EQ(FLO_DoDistortion(d, 1.0), FLO_ErrBadKind);
+  EXPECT_THAT(rec.last().text, HasSubstr("unknown distortion kind (7)"));
+  reinterpret_cast<int32_t*>(*d)[1] = 0;
+}
+
+TEST_F(FLOTest, DamagedRecord) {
+  FLO_Distortion d = New(0, 0, 8, 8);
+  uint32_t saved = reinterpret_cast<uint32_t*>(*d)[0];
+  reinterpret_cast<uint32_t*>(*d)[0] = 0x1234;
+  EXPECT_EQ(FLO_DoDistortion(d, 0), tv::kErrDamaged);
+  EXPECT_THAT(rec.last().text, HasSubstr("the distortion record is damaged"));
+  reinterpret_cast<uint32_t*>(*d)[0] = saved;
+}
+
+TEST_F(FLOTest, GridLayoutAndForwardAccess) {
+  FLO_Distortion d = New(5, 7, 42, 30);  // 37 x 23
+  ASSERT_EQ(FLO_SetDistortionQuality(d, 5, 5, 14, 1, 0, 0), 0);
+  ASSERT_EQ(FLO_SetGridGenerator(d, nullptr, 0), 0);  // the built-in identity
+  ASSERT_EQ(FLO_DoDistortion(d, 0.5), 0);
+  int32_t info[5];
+  ASSERT_EQ(FLO_GetForwardInfo(d, info), 0);
+  EXPECT_EQ(std::vector<int32_t>(info, info + 5), (std::vector<int32_t>{10, 10, 13, 13, 0}));
+  int32_t x, y;
+  ASSERT_EQ(FLO_GetForwardElement(d, 1, 1, &x, &y), 0);
+  EXPECT_EQ(x, 5 * 65536);
+  EXPECT_EQ(y, 7 * 65536);
+  ASSERT_EQ(FLO_GetForwardElement(d, 11, 11, &x, &y), 0);
+  EXPECT_EQ(x, 42 * 65536);
+  EXPECT_EQ(y, 30 * 65536);
+  ASSERT_EQ(FLO_GetForwardElement(d, 4, 2, &x, &y), 0);  // grid point (3, 1)
+  EXPECT_EQ(x, 5 * 65536 + (3 * 37 * 65536 + 5) / 10);
+  EXPECT_EQ(y, 7 * 65536 + (23 * 65536 + 5) / 10);
+  int32_t x1, x2;
+  ASSERT_EQ(FLO_GetForwardElement(d, 0, 3, &x, &y), 0);  // border: extrapolated
+  ASSERT_EQ(FLO_GetForwardElement(d, 1, 3, &x1, &y), 0);
+  ASSERT_EQ(FLO_GetForwardElement(d, 2, 3, &x2, &y), 0);
+  EXPECT_EQ(x, 2 * x1 - x2);
+  LRect out;
+  ASSERT_EQ(FLO_GetOutputRect(d, &out), 0);
+  EXPECT_EQ(out.left, 5);
+  EXPECT_EQ(out.top, 7);
+  EXPECT_EQ(out.right, 42);
+  EXPECT_EQ(out.bottom, 30);
+
+  // Out of range, both ways.
+  rec.clear();
+  EXPECT_EQ(FLO_GetForwardElement(d, 13, 0, &x, &y), FLO_ErrGridIndex);
+  EXPECT_EQ(x, 0);
+  EXPECT_THAT(rec.last().text, HasSubstr("grid element (13, 0) is outside the distortion grid (13 x 13)"));
+  EXPECT_EQ(FLO_SetForwardElement(d, 0, -1, 1, 1), FLO_ErrGridIndex);
+  EXPECT_EQ(FLO_SetForwardElement(d, 12, 13, 1, 1), FLO_ErrGridIndex);
+  EXPECT_EQ(rec.reports.size(), 3u);
+
+  ASSERT_EQ(FLO_SetForwardElement(d, 12, 12, 77, -88), 0);
+  ASSERT_EQ(FLO_GetForwardElement(d, 12, 12, &x, &y), 0);
+  EXPECT_EQ(x, 77);
+  EXPECT_EQ(y, -88);
+
+  Handle array = nullptr;
+  ASSERT_EQ(FLO_GetForwardArray(d, &array), 0);
+  ASSERT_EQ(GetHandleSize(array), 13 * 13 * 8);
+  auto* e = reinterpret_cast<FLO_ForwardElement*>(*array);
+  EXPECT_EQ(e[12 * 13 + 12].x, 77);
+  e[2 * 13 + 3].x = 12345;  // row 2, column 3
+  ASSERT_EQ(FLO_SetForwardArray(d, array), 0);
+  ASSERT_EQ(FLO_GetForwardElement(d, 3, 2, &x, &y), 0);
+  EXPECT_EQ(x, 12345);
+  SetHandleSize(array, 13 * 13 * 8 - 8);
+  rec.clear();
+  EXPECT_EQ(FLO_SetForwardArray(d, array), FLO_ErrBadSize);
+  EXPECT_THAT(rec.last().text, HasSubstr("the forward array has 1344 bytes, not 1352"));
+  DisposeHandle(array);
+}
+
+TEST_F(FLOTest, IdenticalCurvesReproduceTheImage) {
+  for (int32_t quality : {0, 1}) {
+    FLO_Distortion d = New(3, 4, 40, 27);  // 37 x 23
+    FLO_CurvePoint shape[5] = {Pt(9, 8), Pt(30, 6.5), Pt(33, 20), Pt(20, 25.25), Pt(10, 18)};
+    ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 5, shape, 5, shape), 0);
+    ASSERT_EQ(FLO_SetDistortionQuality(d, 7, 4, 20, 1, 3, 0), 0);
+    ASSERT_EQ(FLO_SetDrawingQuality(d, quality, 200), 0);
+    ASSERT_EQ(FLO_DoDistortion(d, 1.0), 0);
+    Image src(37, 23), dst(37, 23, 12);
+    src.pattern();
+    PFWorld sw = src.world(), dw = dst.world();
+    ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &dw), 0);
+    for (int32_t y = 0; y < 23; ++y) {
+      ASSERT_EQ(std::memcmp(src.at(0, y), dst.at(0, y), 37 * 4), 0) << "row " << y << " quality " << quality;
+      EXPECT_EQ(dst.at(37, y)[0], 0xEE);  // the row padding is not written
+    }
+  }
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+ErrorCode Shift3(uintptr_t, FpLong, int32_t, int32_t, FpLong rx, FpLong ry, FpLong* x, FpLong* y) {
+  *x = rx + 3;
+  *y = ry;
+  return 0;
+}
+
+TEST_F(FLOTest, GeneratorTranslatesAndWidensTheOutput) {
+  FLO_Distortion d = New(0, 0, 20, 10);
+  ASSERT_EQ(FLO_SetGridGenerator(d, Shift3, 0), 0);
+  ASSERT_EQ(FLO_DoDistortion(d, 0.0), 0);
+  LRect out;
+  ASSERT_EQ(FLO_GetOutputRect(d, &out), 0);
+  EXPECT_EQ(out.left, 0);
+  EXPECT_EQ(out.right, 23);
+  Image src(20, 10), dst(23, 10);
+  src.pattern();
+  PFWorld sw = src.world(), dw = dst.world();
+  Image wrong(20, 10);
+  PFWorld ww = wrong.world();
+  rec.clear();
+  EXPECT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &ww), FLO_ErrBadSize);
+  EXPECT_THAT(rec.last().text, HasSubstr("the image size (20 x 10) does not match the distortion (23 x 10)"));
+  ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &dw), 0);
+  for (int32_t y = 0; y < 10; ++y) {
+    for (int32_t x = 0; x < 3; ++x) EXPECT_EQ(dst.at(x, y)[0], 0) << x << "," << y;
+    EXPECT_EQ(std::memcmp(dst.at(3, y), src.at(0, y), 20 * 4), 0) << y;
+  }
+  // The raw image form draws the same.
+  Image dst2(23, 10);
+  FLO_ImageInfo si{reinterpret_cast<char*>(src.bytes.data()), src.rowBytes, 20, 10, 32};
+  FLO_ImageInfo di{reinterpret_cast<char*>(dst2.bytes.data()), dst2.rowBytes, 23, 10, 32};
+  ASSERT_EQ(FLO_DrawImageInfoDistortion(d, &si, &di), 0);
+  for (int32_t y = 0; y < 10; ++y) EXPECT_EQ(std::memcmp(dst.at(0, y), dst2.at(0, y), 23 * 4), 0);
+  di.depth = 16;
+  EXPECT_EQ(FLO_DrawImageInfoDistortion(d, &si, &di), tv::kErrBadParam);
+}
+
+TEST_F(FLOTest, CurveListMovesByItsPairs) {
+  FLO_Distortion d = New(0, 0, 16, 16);
+  FLO_CurvePoint pairs[6] = {Pt(2, 2), Pt(4, 3), Pt(12, 3), Pt(14, 4), Pt(8, 13), Pt(10, 14)};
+  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_CurveList, 6, pairs, 0, nullptr), 0);
+  ASSERT_EQ(FLO_SetDistortionQuality(d, 5, 5, 14, 1, 0, 0), 0);
+  ASSERT_EQ(FLO_DoDistortion(d, 1.0), 0);
+  int32_t x, y;
+  for (int32_t j = 1; j <= 11; ++j)
+    for (int32_t i = 1; i <= 11; ++i) {
+      ASSERT_EQ(FLO_GetForwardElement(d, i, j, &x, &y), 0);
+      EXPECT_EQ(x - (((i - 1) * 16 * 65536 + 5) / 10), 2 * 65536);
+      EXPECT_EQ(y - (((j - 1) * 16 * 65536 + 5) / 10), 1 * 65536);
+    }
+  // Half way, to the tolerance of 1/16 pixel.
+  ASSERT_EQ(FLO_DoDistortion(d, 0.5), 0);
+  ASSERT_EQ(FLO_GetForwardElement(d, 1, 1, &x, &y), 0);
+  EXPECT_EQ(x, 65536);
+  EXPECT_EQ(y, 32768);
+}
+
+struct Reenter {
+  FLO_Distortion d;
+  PFWorld src, dst;
+  ErrorCode inner = -1;
+  int calls = 0;
+  ErrorCode stopWith = 0;
+};
+
+ErrorCode ReenterProgress(uintptr_t refcon, int32_t, int32_t) {
+  auto* r = reinterpret_cast<Reenter*>(refcon);
+  if (r->calls++ == 0) {
+    r->inner = FLO_DrawPFWorldDistortion(r->d, &r->src, &r->dst);
+    EXPECT_EQ(FLO_DisposeDistortion(r->d), FLO_ErrBusy);
+  }
+  return r->stopWith;
+}
+
+TEST_F(FLOTest, DrawingIsNotReentrantAndProgressStops) {
+  FLO_Distortion d = New(0, 0, 12, 12);
+  ASSERT_EQ(FLO_SetGridGenerator(d, nullptr, 0), 0);
+  ASSERT_EQ(FLO_DoDistortion(d, 0), 0);
+  Image src(12, 12), dst(12, 12);
+  src.pattern();
+  Reenter r{d, src.world(), dst.world()};
+  ASSERT_EQ(FLO_SetProgressInfo(d, ReenterProgress, reinterpret_cast<uintptr_t>(&r), 0), 0);
+  ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &r.src, &r.dst), 0);
+  EXPECT_EQ(r.inner, FLO_ErrBusy);
+  EXPECT_EQ(r.calls, 12);
+  // The busy state was cleared: drawing again works, and a progress answer stops it.
+  r.calls = 0;
+  r.stopWith = 517;
+  EXPECT_EQ(FLO_DrawPFWorldDistortion(d, &r.src, &r.dst), 517);
+  EXPECT_EQ(r.calls, 1);
+  r.calls = 5;
+  r.stopWith = 0;
+  ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &r.src, &r.dst), 0);
+  // Drawing value 0: no progress calls.
+  ASSERT_EQ(FLO_SetDrawingQuality(d, 0, 0), 0);
+  r.calls = 0;
+  ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &r.src, &r.dst), 0);
+  EXPECT_EQ(r.calls, 0);
+}
+
+TEST_F(FLOTest, VersionOps) {
+  EXPECT_EQ(FLO_PkgObjectVersion(), 0x70008u);
+  EXPECT_EQ(FLO_CheckVersions(0, 7), 0);
+}
+
+}  // namespace
