@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "Errno.h"
 #include "Memory.h"
 #include "Prefs.h"
@@ -129,28 +130,16 @@ std::string ReadAll() {
 }
 
 ErrorCode WriteAtomically(const std::string& path, const std::string& text) {
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string temp = dir + "/." + name + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return errno == ENOENT ? kSysNoDirectory : FromErrno(errno);
-  struct stat st{};
-  mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  ErrorCode err = 0;
-  if (::fchmod(fd, mode) != 0) err = FromErrno(errno);
-  size_t done = 0;
-  while (!err && done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) err = FromErrno(errno);
-    else done += static_cast<size_t>(n);
-  }
-  if (!err && ::fsync(fd) != 0) err = FromErrno(errno);
-  if (::close(fd) != 0 && !err) err = FromErrno(errno);
-  if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = FromErrno(errno);
-  if (err) ::unlink(temp.c_str());  // the old file stays as it was
-  return err;
+  return ReplaceFileAtomically(path, [&](int fd, const std::string&) -> ErrorCode {
+    size_t done = 0;
+    while (done < text.size()) {
+      ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return FromErrno(errno);
+      done += static_cast<size_t>(n);
+    }
+    return 0;
+  });
 }
 
 ErrorCode WriteAll(const std::string& text) {

@@ -180,3 +180,61 @@ TEST_F(SluWrite, ChunkWriterEndsItsChunkOnlyWhenAsked) {
 
 }  // namespace
 }  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+class SluSave : public ChunkFileTest {
+ protected:
+  // Names in the folder other than the target.
+  std::vector<std::string> Others(const std::string& target) {
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(dir))
+      if (e.path().filename() != target) names.push_back(e.path().filename().string());
+    return names;
+  }
+};
+
+TEST_F(SluSave, ReplacesTheFileInOneStep) {
+  std::ofstream(P("proj.bin")) << "old contents";
+  FILE_SpecH target = Ref("proj.bin");
+  ErrorCode err = tv::slu::SaveAtomically(target, [](SLU_FileContext* c) {
+    const uint8_t data[2] = {1, 2};
+    return SLU_WriteAtom(c, MakeFourCC("new!"), 2, data);
+  });
+  ASSERT_EQ(err, 0);
+  EXPECT_EQ(Contents("proj.bin"), ByteBuilder().Tag("new!").U32(2).Raw({1, 2}).b);
+  EXPECT_TRUE(Others("proj.bin").empty());
+}
+
+TEST_F(SluSave, CreatesAMissingFile) {
+  FILE_SpecH target = Ref("fresh.bin");
+  ASSERT_EQ(tv::slu::SaveAtomically(target, [](SLU_FileContext* c) { return SLU_WriteAtom(c, MakeFourCC("abcd"), 0, nullptr); }), 0);
+  EXPECT_EQ(Contents("fresh.bin").size(), 8u);
+}
+
+TEST_F(SluSave, FailedSaveKeepsTheOldFile) {
+  std::ofstream(P("proj.bin")) << "old contents";
+  FILE_SpecH target = Ref("proj.bin");
+  ErrorCode err = tv::slu::SaveAtomically(target, [](SLU_FileContext* c) {
+    SLU_Chunk chunk{};
+    if (ErrorCode e = SLU_BeginChunkWrite(c, tv::slu::kRIFX, 0, MakeFourCC("Egg!"), &chunk)) return e;
+    return ErrorCode{kErrUnsupported};  // the writer gives up halfway
+  });
+  EXPECT_EQ(err, kErrUnsupported);
+  Bytes old = Contents("proj.bin");
+  EXPECT_EQ(std::string(old.begin(), old.end()), "old contents");
+  EXPECT_TRUE(Others("proj.bin").empty()) << "the temporary file is removed";
+}
+
+TEST_F(SluSave, MissingFolderIsReportedOnce) {
+  FILE_SpecH target = Ref("nowhere/proj.bin");
+  rec.clear();
+  ErrorCode err = tv::slu::SaveAtomically(target, [](SLU_FileContext*) { return ErrorCode{0}; });
+  EXPECT_EQ(err, kSysNoDirectory);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.reports[0].location, Location(33, 3));
+}
+
+}  // namespace
+}  // namespace tv::test
