@@ -1,0 +1,615 @@
+// Keyframe streams: creation, keys, finding, flags, tangents, duplication,
+// custom value kinds and failure reports.
+#include <map>
+
+#include "TDB_internal.h"
+#include "TDB_test_support.h"
+
+namespace tv::tdb::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+class TdbModel : public TdbFixture {};
+
+TEST_F(TdbModel, NewStreamSettings) {
+  TDB_Stream& s = Slot();
+  TDB_ValueDesc d = Desc(6);
+  ASSERT_EQ(TDB_NewStream(2, 30, 0, 1, 7, 4, &d, &s), 0);
+  TDB_StreamInfo info{};
+  ASSERT_EQ(TDB_GetStreamInfo(s, &info), 0);
+  EXPECT_EQ(info.dimension, 2);
+  EXPECT_EQ(info.flags, TDB_StreamSpatial | TDB_StreamNonDecreasing);
+  EXPECT_EQ(info.timeScale, 30u);
+  EXPECT_DOUBLE_EQ(info.accuracy, 0.0001);
+  for (double m : info.multipliers) EXPECT_EQ(m, 1.0);
+  EXPECT_EQ(info.valueDescription.scalarSize, 4);
+  EXPECT_EQ(info.keyDataSize, 48);  // position and two tangents
+  EXPECT_EQ(info.keySize, 56 + 48);
+  EXPECT_EQ(info.keyCount, 0);
+  EXPECT_EQ(**reinterpret_cast<uint16_t**>(s), TDB_Magic);
+
+  int32_t size = 0;
+  TDB_ValueDesc dd = Desc(9);
+  EXPECT_EQ(TDB_GetKeyScalarDataSize(&dd, 0, 3, &size), 0);
+  EXPECT_EQ(size, 120);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(TdbModel, NewStreamRefusals) {
+  TDB_Stream s = nullptr;
+  TDB_ValueDesc d = Desc();
+  EXPECT_EQ(TDB_NewStream(1, 0, 0, 0, 7, 7, &d, &s), TDB_ErrTimeScale);
+  ExpectReport(kSiteNew, "invalid time scale in time stream.");
+  EXPECT_EQ(s, nullptr);
+  EXPECT_EQ(TDB_NewStream(0, 600, 0, 0, 7, 7, &d, &s), kErrBadParam);
+  EXPECT_EQ(TDB_NewStream(5, 600, 0, 0, 7, 7, &d, &s), kErrBadParam);
+  rec.clear();
+  TDB_ValueDesc bad = Desc(10);
+  EXPECT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &bad, &s), TDB_ErrValueDesc);
+  TDB_ValueDesc unknown = Desc(0, 77);
+  EXPECT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &unknown, &s), TDB_ErrNoSuchKind);
+  EXPECT_TRUE(rec.reports.empty());  // these two are returned without a report
+  EXPECT_EQ(s, nullptr);
+}
+
+TEST_F(TdbModel, InsertKeepsTimeOrderAndInitialisesKeys) {
+  TDB_Stream s = Keyed(2);
+  Key(s, 30, {3, 30});
+  Key(s, 10, {1, 10}, 3, 3);
+  Key(s, 20, {2, 20}, 2, 2);
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{10, 20, 30}));
+  double v[2];
+  ASSERT_EQ(TDB_GetKeyF(s, 1, v), 0);
+  EXPECT_EQ(v[0], 2);
+  EXPECT_EQ(v[1], 20);
+  uint16_t flags = 0;
+  ASSERT_EQ(TDB_GetKeyFlags(s, 0, &flags), 0);
+  EXPECT_EQ(flags, 0);  // a hold key
+  ASSERT_EQ(TDB_GetKeyFlags(s, 1, &flags), 0);
+  EXPECT_EQ(flags, TDB_KeyEase);
+  double inV[2], inI[2], outV[2], outI[2];
+  ASSERT_EQ(TDB_GetKeyTangentsF(s, 2, inV, inI, outV, outI), 0);
+  EXPECT_EQ(inV[0], 0.0);
+  EXPECT_NEAR(inI[1], 1.0 / 3.0, 1e-9);
+  EXPECT_NEAR(outI[0], 1.0 / 3.0, 1e-9);
+  int8_t in = 0, out = 0;
+  ASSERT_EQ(TDB_GetKeyInterps(s, -1, &in, &out), 0);
+  EXPECT_EQ(in, 1);
+  EXPECT_EQ(out, 1);
+}
+
+TEST_F(TdbModel, SecondKeyAtSameTime) {
+  TDB_Stream s = Keyed();
+  Key(s, 10, {1});
+  double two = 2;
+  EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 10, 0, &two, 1, 1), TDB_ErrKeyExists);
+  ExpectReport(kSiteInsert, "attempt to overwrite an already existing time stream key value.");
+  EXPECT_EQ(rec.last().text, "Test error: attempt to overwrite an already existing time stream key value (1D01).");
+  EXPECT_EQ(Times(s), std::vector<int32_t>{10});
+  EXPECT_EQ(Value1(s, 10), 1.0);
+  EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 10, 1, &two, 1, 1), 0);
+  EXPECT_EQ(Times(s), std::vector<int32_t>{10});
+  EXPECT_EQ(Value1(s, 10), 2.0);
+}
+
+TEST_F(TdbModel, MethodMask) {
+  TDB_Stream s = Keyed(1, 600, 1);
+  double v = 1;
+  EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 0, 0, &v, 2, 1), TDB_ErrMethod);
+  ExpectReport(kSiteInsert, "interpolation method not allowed for this stream (2).");
+  EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 0, 0, &v, -1, 1), TDB_ErrMethod);
+  ExpectReport(kSiteInsert, "(-1).");
+  EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 0, 0, &v, 0, 1), 0);  // 0 is always allowed
+  ASSERT_EQ(TDB_SetStreamIMask(s, 1 | 8), 0);
+  EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 10, 0, &v, -2, 1), 0);
+}
+
+TEST_F(TdbModel, ConstantStream) {
+  TDB_Stream s = Constant(2);
+  double v[2] = {};
+  EXPECT_EQ(TDB_GetValueF(s, nullptr, 0, 0, v, nullptr), TDB_ErrNoKeys);
+  ExpectReport(kSiteGetValue, "attempt to get a value from a time stream with no key values.");
+  double a[2] = {4, 5};
+  ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 7, 0, a, 1, 1), 0);
+  EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 9, 0, a, 1, 1), TDB_ErrKeyExists);
+  ASSERT_EQ(TDB_GetValueF(s, nullptr, 12345, 0, v, nullptr), 0);
+  EXPECT_EQ(v[1], 5);
+  Boolean32 found = 1;
+  int32_t index = 0;
+  Time kt{};
+  EXPECT_EQ(TDB_FindKeyTime(s, nullptr, 3, 0, &found, &index, &kt), TDB_ErrConstant);
+  ExpectReport(kSiteFind, "attempt to find a key value in a constant time stream.");
+  EXPECT_EQ(index, kNotFound);
+  EXPECT_EQ(kt, kInvalidTime);
+  ASSERT_EQ(TDB_FindNearestKeyTime(s, nullptr, 99, &index, &kt), 0);
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(kt.value, 99);
+  ASSERT_EQ(TDB_RemoveKey(s, 0), 0);
+  EXPECT_EQ(TDB_FindNearestKeyTime(s, nullptr, 99, &index, &kt), TDB_ErrNoKeys);
+}
+
+TEST_F(TdbModel, FindKeyTime) {
+  TDB_Stream s = Keyed();
+  for (int32_t t : {10, 20, 30}) Key(s, t, {double(t)});
+  struct Case {
+    int32_t t, dir;
+    bool found;
+    int32_t index;
+  } cases[] = {
+      {20, 0, true, 2},  {20, TDB_FindIncludeExact, true, 1}, {20, 1, true, 0}, {20, 1 | 0x1000, true, 1},
+      {15, 0, true, 1},  {15, 1, true, 0},  {5, 1, false, kNotFound},          {5, 0, true, 0},
+      {35, 0, false, kNotFound}, {35, 1, true, 2}, {30, 0, false, kNotFound},   {10, 1, false, kNotFound},
+  };
+  for (const Case& c : cases) {
+    Boolean32 found = 7;
+    int32_t index = 7;
+    Time kt{};
+    ASSERT_EQ(TDB_FindKeyTime(s, nullptr, c.t, c.dir, &found, &index, &kt), 0);
+    EXPECT_EQ(found != 0, c.found) << c.t << " " << c.dir;
+    EXPECT_EQ(index, c.index) << c.t << " " << c.dir;
+    if (c.found)
+      EXPECT_EQ(kt, (Time{10 * (c.index + 1), 600}));
+    else
+      EXPECT_EQ(kt, kInvalidTime);
+  }
+}
+
+TEST_F(TdbModel, NearestAndIndexLookups) {
+  TDB_Stream s = Keyed();
+  for (int32_t t : {10, 20, 30}) Key(s, t, {double(t)});
+  int32_t index = 0;
+  Time kt{};
+  auto nearest = [&](int32_t t) {
+    EXPECT_EQ(TDB_FindNearestKeyTime(s, nullptr, t, &index, &kt), 0);
+    return index;
+  };
+  EXPECT_EQ(nearest(15), 0);  // ties go to the earlier key
+  EXPECT_EQ(nearest(16), 1);
+  EXPECT_EQ(nearest(-100), 0);
+  EXPECT_EQ(nearest(100), 2);
+  EXPECT_EQ(nearest(20), 1);
+  EXPECT_EQ(TDB_TimeToIndex(s, nullptr, 15, &index), 0);
+  EXPECT_EQ(index, kNotFound);
+  EXPECT_EQ(TDB_TimeToIndex(s, nullptr, 30, &index), 0);
+  EXPECT_EQ(index, 2);
+  EXPECT_EQ(TDB_GetKeyIndex(s, nullptr, 25, &index), 0);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(TDB_GetKeyIndex(s, nullptr, 5, &index), 0);
+  EXPECT_EQ(index, kNotFound);
+  ASSERT_EQ(TDB_IndexToTime(s, -1, &kt), 0);
+  EXPECT_EQ(kt, (Time{30, 600}));
+  EXPECT_EQ(TDB_IndexToTime(s, 3, &kt), kErrRange);
+  EXPECT_EQ(kt, kInvalidTime);
+}
+
+TEST_F(TdbModel, TimesInOtherScalesAndAtTheLimits) {
+  TDB_Stream s = Keyed();
+  double v = 1;
+  Time oneFrame{1, 30};
+  ASSERT_EQ(TDB_InsertKeyF(s, &oneFrame, 0, 0, &v, 1, 1), 0);
+  EXPECT_EQ(Times(s), std::vector<int32_t>{20});
+  // Far beyond what the stream's scale can count: an error, nothing inserted.
+  Time far{INT32_MAX, 1};
+  EXPECT_NE(TDB_InsertKeyF(s, &far, 0, 0, &v, 1, 1), 0);
+  Time noScale{5, 0};
+  EXPECT_EQ(TDB_InsertKeyF(s, &noScale, 0, 0, &v, 1, 1), TDB_ErrTimePosition);
+  ExpectReport(kSiteInsert,
+               "attempt to insert a key value into a time stream at a time position not representable in the "
+               "stream time scale.");
+  EXPECT_EQ(TDB_InsertKeyF(s, nullptr, INT32_MIN, 0, &v, 1, 1), TDB_ErrTimePosition);
+  EXPECT_EQ(Times(s), std::vector<int32_t>{20});
+  ASSERT_EQ(TDB_InsertKeyF(s, nullptr, INT32_MAX, 0, &v, 1, 1), 0);
+  ASSERT_EQ(TDB_InsertKeyF(s, nullptr, INT32_MIN + 1, 0, &v, 1, 1), 0);
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{INT32_MIN + 1, 20, INT32_MAX}));
+  int32_t index = 0;
+  Time kt{};
+  ASSERT_EQ(TDB_FindNearestKeyTime(s, nullptr, 0, &index, &kt), 0);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(Value1(s, INT32_MAX - 1), 1.0);
+}
+
+TEST_F(TdbModel, MovingKeys) {
+  TDB_Stream s = Keyed();
+  for (int32_t t : {10, 20, 30}) Key(s, t, {double(t)});
+  ASSERT_EQ(TDB_SetKeyTime(s, 0, nullptr, 25), 0);
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{20, 25, 30}));
+  double v = 0;
+  ASSERT_EQ(TDB_GetKeyF(s, 1, &v), 0);
+  EXPECT_EQ(v, 10);  // the value moved with its key
+  ASSERT_EQ(TDB_SetKeyTime(s, 2, nullptr, 0), 0);
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 20, 25}));
+  ASSERT_EQ(TDB_GetKeyF(s, 0, &v), 0);
+  EXPECT_EQ(v, 30);
+  EXPECT_EQ(TDB_SetKeyTime(s, 0, nullptr, 25), TDB_ErrKeyExists);
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 20, 25}));
+  ASSERT_EQ(TDB_SetKeyTime(s, 1, nullptr, 21), 0);
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 21, 25}));
+}
+
+TEST_F(TdbModel, RemovingKeys) {
+  TDB_Stream s = Keyed();
+  for (int32_t t : {10, 20}) Key(s, t, {double(t)});
+  ASSERT_EQ(TDB_RemoveKey(s, -1), 0);
+  EXPECT_EQ(Times(s), std::vector<int32_t>{10});
+  ASSERT_EQ(TDB_RemoveKey(s, 0), 0);
+  EXPECT_EQ(TDB_RemoveKey(s, 0), TDB_ErrNoKeys);
+  ExpectReport(kSiteRemove, "attempt to remove a key value from a time stream with no key values.");
+  double v = 0;
+  EXPECT_EQ(TDB_GetValueF(s, nullptr, 0, 0, &v, nullptr), TDB_ErrNoKeys);
+}
+
+TEST_F(TdbModel, InfluenceVelocityAndFlags) {
+  TDB_Stream s = Keyed(2);
+  Key(s, 0, {0, 0});
+  Key(s, 600, {1, 1});
+  ASSERT_EQ(TDB_SetKeyModifiable(s, 0, 1), 0);
+  double in[2] = {1.5, -0.2}, out[2] = {0.5, std::nan("")};
+  ASSERT_EQ(TDB_SetKeyInfluence(s, 0, in, out), 0);
+  double gi[2], go[2];
+  ASSERT_EQ(TDB_GetKeyInfluence(s, 0, gi, go), 0);
+  EXPECT_EQ(gi[0], 1.0);
+  EXPECT_EQ(gi[1], 0.0);
+  EXPECT_EQ(go[0], 0.5);
+  EXPECT_EQ(go[1], 0.0);
+  uint16_t flags = 0;
+  ASSERT_EQ(TDB_GetKeyFlags(s, 0, &flags), 0);
+  EXPECT_FALSE(flags & TDB_KeyModifiable);
+
+  ASSERT_EQ(TDB_SetKeyContinuous(s, 1, 1), 0);
+  double ov[2] = {3, 4};
+  ASSERT_EQ(TDB_SetKeyVelocity(s, 1, nullptr, ov), 0);
+  double iv[2], ovv[2];
+  ASSERT_EQ(TDB_GetKeyVelocity(s, 1, iv, ovv), 0);
+  EXPECT_EQ(iv[0], 3);
+  EXPECT_EQ(iv[1], 4);
+  // Not continuous: one side only.
+  double ov2[2] = {7, 8};
+  ASSERT_EQ(TDB_SetKeyVelocity(s, 0, nullptr, ov2), 0);
+  ASSERT_EQ(TDB_GetKeyVelocity(s, 0, iv, ovv), 0);
+  EXPECT_EQ(iv[0], 0);
+  EXPECT_EQ(ovv[1], 8);
+
+  // Setting a value keeps the key's velocities and influences.
+  double nv[2] = {5, 6};
+  ASSERT_EQ(TDB_SetKeyF(s, 0, nv), 0);
+  ASSERT_EQ(TDB_GetKeyVelocity(s, 0, iv, ovv), 0);
+  EXPECT_EQ(ovv[1], 8);
+  ASSERT_EQ(TDB_GetKeyInfluence(s, 0, gi, go), 0);
+  EXPECT_EQ(go[0], 0.5);
+
+  ASSERT_EQ(TDB_SetKeyFlags(s, 1, TDB_KeyModifiable | TDB_KeySpatial, TDB_KeyModifiable | TDB_KeySpatial), 0);
+  ASSERT_EQ(TDB_GetKeyFlags(s, 1, &flags), 0);
+  EXPECT_EQ(flags, TDB_KeyEase | TDB_KeyContinuous | TDB_KeyModifiable);  // the layout bit never changes
+}
+
+TEST_F(TdbModel, SpatialKeys) {
+  TDB_Stream s = Keyed(2, 600, 7, true);
+  Key(s, 0, {0, 0});
+  Key(s, 300, {10, 0});
+  Key(s, 600, {20, 0});
+  double neg = -5, pos = 2;
+  ASSERT_EQ(TDB_SetKeyVelocity(s, 1, &neg, &pos), 0);
+  double iv = 1, ov = 0;
+  ASSERT_EQ(TDB_GetKeyVelocity(s, 1, &iv, &ov), 0);
+  EXPECT_EQ(iv, 0.0);  // non-decreasing along the path
+  EXPECT_EQ(ov, 2.0);
+  uint16_t flags = 0;
+  ASSERT_EQ(TDB_GetKeyFlags(s, 1, &flags), 0);
+  EXPECT_TRUE(flags & TDB_KeySpatial);
+  double tin[2] = {-1, -2}, tout[2] = {1, 2}, gin[2], gout[2];
+  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, tin, tout), 0);
+  ASSERT_EQ(TDB_GetKeySpaceTangents(s, 1, gin, gout), 0);
+  EXPECT_EQ(gin[1], -2);
+  EXPECT_EQ(gout[0], 1);
+  ASSERT_EQ(TDB_SetKeySpContinuous(s, 1, 1), 0);
+  uint32_t sp = 0;
+  ASSERT_EQ(TDB_GetKeySpFlags(s, 1, &sp), 0);
+  EXPECT_EQ(sp, TDB_SpKeyContinuous);
+
+  TDB_Stream plain = Keyed();
+  Key(plain, 0, {0});
+  EXPECT_EQ(TDB_SetKeySpaceTangents(plain, 0, tin, tout), TDB_ErrNotSpatial);
+  ExpectReport(kSiteTangents, "attempt to set tangents for a key in a non-spatial stream.");
+  EXPECT_EQ(TDB_SetStreamSParametrize(plain, 1), TDB_ErrNotSpatial);
+  ExpectReport(kSiteSParametrize, "stream isn't spatial");
+}
+
+TEST_F(TdbModel, FloatingKeysNeverEndTheStream) {
+  TDB_Stream s = Keyed(2, 600, 7, true);
+  for (int32_t t : {0, 200, 400, 600}) Key(s, t, {double(t), 0});
+  ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
+  ASSERT_EQ(TDB_SetKeyFloat(s, 0, 1), 0);
+  ASSERT_EQ(TDB_SetKeyFloat(s, 1, 1), 0);
+  ASSERT_EQ(TDB_SetKeyFloat(s, 3, 1), 0);
+  uint16_t f = 0;
+  ASSERT_EQ(TDB_GetKeyFlags(s, 0, &f), 0);
+  EXPECT_FALSE(f & TDB_KeyFloat);
+  ASSERT_EQ(TDB_GetKeyFlags(s, 3, &f), 0);
+  EXPECT_FALSE(f & TDB_KeyFloat);
+  ASSERT_EQ(TDB_GetKeyFlags(s, 1, &f), 0);
+  EXPECT_TRUE(f & TDB_KeyFloat);
+  ASSERT_EQ(TDB_RemoveKey(s, 0), 0);
+  ASSERT_EQ(TDB_GetKeyFlags(s, 0, &f), 0);
+  EXPECT_FALSE(f & TDB_KeyFloat);
+}
+
+TEST_F(TdbModel, ChooseInterps) {
+  TDB_Stream s = Keyed(1, 600, 7);
+  Key(s, 10, {0}, 2, 1);
+  Key(s, 20, {0}, 3, 3);
+  Key(s, 30, {0}, 1, 2);
+  ASSERT_EQ(TDB_SetKeyContinuous(s, 0, 1), 0);
+  int8_t in = 0, out = 0;
+  uint16_t flags = 0;
+  uint32_t word = 0;
+  ASSERT_EQ(TDB_ChooseInterps(s, nullptr, 10, &in, &out, &flags, &word), 0);
+  EXPECT_EQ(in, 2);
+  EXPECT_EQ(out, 1);
+  EXPECT_EQ(flags, TDB_KeyEase | TDB_KeyContinuous);
+  ASSERT_EQ(TDB_ChooseInterps(s, nullptr, 0, &in, &out, &flags, &word), 0);
+  EXPECT_EQ(in, 2);
+  EXPECT_EQ(out, 2);
+  ASSERT_EQ(TDB_ChooseInterps(s, nullptr, 99, &in, &out, &flags, &word), 0);
+  EXPECT_EQ(in, 2);
+  EXPECT_EQ(out, 2);
+  ASSERT_EQ(TDB_ChooseInterps(s, nullptr, 15, &in, &out, &flags, &word), 0);
+  EXPECT_EQ(in, 1);   // earlier key's out method
+  EXPECT_EQ(out, 3);  // later key's in method
+  EXPECT_EQ(flags, 0);  // TDB_KeyEase & 0
+  ASSERT_EQ(TDB_ChooseInterps(s, nullptr, 25, &in, &out, &flags, &word), 0);
+  EXPECT_EQ(in, 3);
+  EXPECT_EQ(out, 3);  // a hold in method forces hold out
+}
+
+TEST_F(TdbModel, DuplicateIsIndependent) {
+  TDB_Stream s = Keyed(2, 600, 7, true);
+  Key(s, 0, {0, 0});
+  Key(s, 600, {10, 10});
+  ASSERT_EQ(TDB_SetStreamSpInterp(s, 0), 0);
+  double v[2];
+  ASSERT_EQ(TDB_GetValueF(s, nullptr, 300, 0, v, nullptr), 0);  // builds derived data
+  TDB_Stream& c = Slot();
+  ASSERT_EQ(TDB_DuplicateStream(s, &c), 0);
+  double nv[2] = {99, 99};
+  ASSERT_EQ(TDB_SetKeyF(c, 1, nv), 0);
+  Key(c, 300, {1, 1});
+  double w[2];
+  ASSERT_EQ(TDB_GetValueF(s, nullptr, 600, 0, w, nullptr), 0);
+  EXPECT_EQ(w[0], 10);
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 600}));
+  EXPECT_EQ(Times(c), (std::vector<int32_t>{0, 300, 600}));
+  TDB_Stream& k = Slot();
+  ASSERT_EQ(TDB_CloneStream(s, &k), 0);
+  EXPECT_EQ(Times(k), std::vector<int32_t>{});
+  TDB_StreamInfo info{};
+  ASSERT_EQ(TDB_GetStreamInfo(k, &info), 0);
+  EXPECT_EQ(info.dimension, 2);
+  EXPECT_EQ(info.flags, TDB_StreamSpatial | TDB_StreamNonDecreasing);
+}
+
+TEST_F(TdbModel, DamagedAndDisposedStreams) {
+  Handle fake = NewHandleClear(512);
+  double v = 0;
+  EXPECT_EQ(TDB_GetValueF(reinterpret_cast<TDB_Stream>(fake), nullptr, 0, 0, &v, nullptr), kErrDamaged);
+  ExpectReport(kSiteGetValue, "attempt to get a value from an internally damaged time stream.");
+  DisposeHandle(fake);
+  TDB_Stream& s = Slot();
+  TDB_ValueDesc d = Desc();
+  ASSERT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &d, &s), 0);
+  TDB_Stream gone = s;
+  ASSERT_EQ(TDB_DisposeStream(s), 0);
+  Forget(gone);
+  EXPECT_EQ(TDB_InsertKeyF(gone, nullptr, 0, 0, &v, 1, 1), kErrDamaged);
+  ExpectReport(kSiteInsert, "attempt to insert a key value into an internally damaged time stream.");
+}
+
+TEST_F(TdbModel, TimeArithmetic) {
+  TDB_Stream s = Keyed();
+  int32_t r = 0;
+  ASSERT_EQ(TDB_AddTime(s, 5, 7, &r), 0);
+  EXPECT_EQ(r, 12);
+  EXPECT_EQ(TDB_AddTime(s, INT32_MAX, 1, &r), TDB_ErrOverflow);
+  ExpectReport(kSiteTimeArith, "time arithmetic caused time value overflow.");
+  EXPECT_EQ(r, kNotFound);
+  EXPECT_EQ(TDB_SubTime(s, INT32_MIN + 1, 2, &r), TDB_ErrOverflow);
+  ASSERT_EQ(TDB_MulTime(s, 5, Ratio{1, 2}, &r), 0);
+  EXPECT_EQ(r, 3);  // 2.5 rounds half up
+  ASSERT_EQ(TDB_MulTime(s, -5, Ratio{1, 2}, &r), 0);
+  EXPECT_EQ(r, -2);
+  EXPECT_EQ(TDB_MulTime(s, INT32_MAX, Ratio{2, 1}, &r), TDB_ErrOverflow);
+}
+
+TEST_F(TdbModel, Rescale) {
+  TDB_Stream s = Keyed();
+  for (int32_t t : {0, 20, 40}) Key(s, t, {double(t)});
+  ASSERT_EQ(TDB_RescaleStream(s, 30, TDB_RescaleConvert), 0);
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 1, 2}));
+  EXPECT_EQ(TDB_RescaleStream(s, 1, TDB_RescaleConvert), TDB_ErrKeyExists);  // keys would meet
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 1, 2}));
+  TDB_StreamInfo info{};
+  ASSERT_EQ(TDB_GetStreamInfo(s, &info), 0);
+  EXPECT_EQ(info.timeScale, 30u);
+  EXPECT_EQ(TDB_RescaleStream(s, 0, TDB_RescaleConvert), TDB_ErrTimeScale);
+  EXPECT_EQ(TDB_RescaleStream(s, 60, 9), kErrBadParam);
+  ExpectReport(kSiteRescale, "invalid time stream rescaling technique");
+  ASSERT_EQ(TDB_RescaleStream(s, 60, TDB_RescaleStretch), 0);
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 1, 2}));
+}
+
+TEST_F(TdbModel, SwitchingConstantness) {
+  TDB_Stream s = Keyed();
+  Key(s, 0, {0});
+  Key(s, 600, {10});
+  ASSERT_EQ(TDB_SetConstant(s, 1, nullptr, 150), 0);
+  TDB_StreamInfo info{};
+  ASSERT_EQ(TDB_GetStreamInfo(s, &info), 0);
+  EXPECT_TRUE(info.flags & TDB_StreamConstant);
+  EXPECT_TRUE(info.hasValue);
+  EXPECT_DOUBLE_EQ(Value1(s, 0), 2.5);
+  ASSERT_EQ(TDB_SetConstant(s, 0, nullptr, 60), 0);
+  EXPECT_EQ(Times(s), std::vector<int32_t>{60});
+  EXPECT_DOUBLE_EQ(Value1(s, 999), 2.5);
+}
+
+TEST_F(TdbModel, CopyAndMergeKeys) {
+  TDB_Stream a = Keyed(1, 600);
+  TDB_Stream b = Keyed(1, 30);
+  Key(a, 20, {1});
+  Key(a, 40, {2});
+  ASSERT_EQ(TDB_CopyKeys(a, 0, -1, b), 0);
+  EXPECT_EQ(Times(b), (std::vector<int32_t>{1, 2}));
+  Key(a, 60, {3});
+  double nine = 9;
+  ASSERT_EQ(TDB_SetKeyF(b, 0, &nine), 0);
+  ASSERT_EQ(TDB_MergeStream(b, a, 0), 0);
+  EXPECT_EQ(Times(b), (std::vector<int32_t>{1, 2, 3}));
+  double v = 0;
+  ASSERT_EQ(TDB_GetKeyF(b, 0, &v), 0);
+  EXPECT_EQ(v, 9);  // kept without overwrite
+  TDB_Stream two = Keyed(2);
+  EXPECT_EQ(TDB_CopyKey(a, 0, two), kErrBadParam);
+  ExpectReport(kSiteCopyKey, "key data size mismatch");
+}
+
+TEST_F(TdbModel, ValueRepresentations) {
+  TDB_Stream& s = Slot();
+  TDB_ValueDesc d = Desc(6);  // Fixed
+  ASSERT_EQ(TDB_NewStream(2, 600, 0, 0, 7, 7, &d, &s), 0);
+  int32_t fixed[2] = {0x18000, -0x10000};
+  ASSERT_EQ(TDB_InsertKey(s, nullptr, 0, 0, fixed, 1, 1), 0);
+  double dv[2];
+  ASSERT_EQ(TDB_GetKeyF(s, 0, dv), 0);
+  EXPECT_EQ(dv[0], 1.5);
+  EXPECT_EQ(dv[1], -1.0);
+  int32_t back[2] = {};
+  ASSERT_EQ(TDB_GetKey(s, 0, back), 0);
+  EXPECT_EQ(back[0], 0x18000);
+
+  TDB_Stream& b = Slot();
+  TDB_ValueDesc bytes = Desc(0);  // signed bytes saturate
+  ASSERT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &bytes, &b), 0);
+  double big = 1000;
+  ASSERT_EQ(TDB_InsertKeyF(b, nullptr, 0, 0, &big, 1, 1), 0);
+  int8_t out = 0;
+  Boolean32 atKey = 0;
+  ASSERT_EQ(TDB_GetValue(b, nullptr, 0, 0, &out, &atKey), 0);
+  EXPECT_EQ(out, 127);
+  EXPECT_TRUE(atKey);
+}
+
+// ---- Custom kinds ----------------------------------------------------------------------
+struct Counter {
+  int live = 0;
+  int copies = 0;
+  int disposes = 0;
+};
+
+// A custom value: a heap-allocated double held by pointer.
+ErrorCode CopyBox(intptr_t data, const void* src, void* dst) {
+  auto* c = reinterpret_cast<Counter*>(data);
+  double* from = nullptr;
+  std::memcpy(&from, src, sizeof from);
+  double* to = new double(from ? *from : 0.0);
+  std::memcpy(dst, &to, sizeof to);
+  ++c->live;
+  ++c->copies;
+  return 0;
+}
+ErrorCode DisposeBox(intptr_t data, void* value) {
+  auto* c = reinterpret_cast<Counter*>(data);
+  double* p = nullptr;
+  std::memcpy(&p, value, sizeof p);
+  if (p) {
+    delete p;
+    --c->live;
+    ++c->disposes;
+  }
+  std::memset(value, 0, sizeof p);
+  return 0;
+}
+ErrorCode InterpBox(intptr_t data, TDB_Stream, const TDB_InterpContext* ctx, void* out) {
+  double *a = nullptr, *b = nullptr;
+  std::memcpy(&a, static_cast<const uint8_t*>(ctx->keyA) + 8, sizeof a);
+  std::memcpy(&b, static_cast<const uint8_t*>(ctx->keyB) + 8, sizeof b);
+  const int32_t tA = *static_cast<const int32_t*>(ctx->keyA), tB = *static_cast<const int32_t*>(ctx->keyB);
+  double f = double(ctx->time - tA) / (tB - tA);
+  double v = *a + (*b - *a) * f;
+  double* pv = &v;
+  void* src = &pv;
+  return CopyBox(data, src, out);
+}
+
+class TdbCustom : public TdbFixture {
+ protected:
+  void SetUp() override {
+    TdbFixture::SetUp();
+    TDB_ValueTraits t{};
+    t.valueSize = sizeof(double*);
+    t.data = reinterpret_cast<intptr_t>(&counter);
+    t.copy = CopyBox;
+    t.dispose = DisposeBox;
+    t.interpolate = InterpBox;
+    ASSERT_EQ(TDB_RegisterValueKind(42, &t), 0);
+  }
+  void TearDown() override {
+    TdbFixture::TearDown();
+    EXPECT_EQ(counter.live, 0);
+    TDB_RegisterValueKind(42, nullptr);
+  }
+  double Get(TDB_Stream s, int32_t t) {
+    double* p = nullptr;
+    EXPECT_EQ(TDB_GetValue(s, nullptr, t, 0, &p, nullptr), 0);
+    double v = p ? *p : -1;
+    EXPECT_EQ(TDB_DisposeValue(s, &p), 0);
+    return v;
+  }
+  Counter counter;
+};
+
+TEST_F(TdbCustom, KeysOwnTheirValues) {
+  TDB_Stream& s = Slot();
+  TDB_ValueDesc d = Desc(0, 42);
+  ASSERT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &d, &s), 0);
+  for (double x : {0.0, 10.0, 20.0}) {
+    double v = x;
+    double* p = &v;
+    ASSERT_EQ(TDB_InsertKey(s, nullptr, static_cast<int32_t>(x * 60), 0, &p, 1, 1), 0);
+  }
+  EXPECT_EQ(counter.live, 3);
+  EXPECT_DOUBLE_EQ(Get(s, 300), 5.0);
+  EXPECT_DOUBLE_EQ(Get(s, 600), 10.0);
+  EXPECT_EQ(counter.live, 3);
+  TDB_Stream& c = Slot();
+  ASSERT_EQ(TDB_DuplicateStream(s, &c), 0);
+  EXPECT_EQ(counter.live, 6);
+  ASSERT_EQ(TDB_RemoveKey(c, 0), 0);
+  EXPECT_EQ(counter.live, 5);
+  double seven = 7;
+  double* p7 = &seven;
+  ASSERT_EQ(TDB_SetKey(c, 0, &p7), 0);
+  EXPECT_EQ(counter.live, 5);
+  EXPECT_DOUBLE_EQ(Get(c, 600), 7.0);
+  EXPECT_DOUBLE_EQ(Get(s, 600), 10.0);
+  TDB_Stream gone = c;
+  ASSERT_EQ(TDB_DisposeStream(c), 0);
+  Forget(gone);
+  EXPECT_EQ(counter.live, 3);
+  EXPECT_EQ(counter.copies - counter.disposes, 3);
+}
+
+TEST_F(TdbCustom, ConstantCustomStream) {
+  TDB_Stream& s = Slot();
+  TDB_ValueDesc d = Desc(0, 42);
+  ASSERT_EQ(TDB_NewStream(1, 600, 1, 0, 7, 7, &d, &s), 0);
+  double v = 3;
+  double* p = &v;
+  ASSERT_EQ(TDB_InsertKey(s, nullptr, 0, 0, &p, 1, 1), 0);
+  EXPECT_DOUBLE_EQ(Get(s, 77), 3.0);
+  TDB_Stream& c = Slot();
+  ASSERT_EQ(TDB_DuplicateStream(s, &c), 0);
+  EXPECT_EQ(counter.live, 2);
+}
+
+}  // namespace
+}  // namespace tv::tdb::test

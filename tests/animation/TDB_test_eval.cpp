@@ -1,0 +1,461 @@
+// Evaluation: holds, linear and Bezier easing against independent Bezier
+// arithmetic, derivatives against finite differences, spatial paths, the
+// value cache, clamped handles, zero-velocity points and adaptive sampling.
+#include <algorithm>
+#include <random>
+
+#include "TDB_internal.h"
+#include "TDB_test_support.h"
+
+namespace tv::tdb::test {
+namespace {
+
+// An independent easing curve: cubic Bezier with P0 = (0, y0), P3 = (D, y3),
+// solved for x by bisection on the Bernstein form.
+double Bern(double a, double b, double c, double d, double u) {
+  double s = 1 - u;
+  return a * s * s * s + 3 * b * u * s * s + 3 * c * u * u * s + d * u * u * u;
+}
+double EaseOracle(double D, double y0, double y3, double x1, double y1, double x2, double y2, double x) {
+  double lo = 0, hi = 1;
+  for (int i = 0; i < 200; ++i) {
+    double m = 0.5 * (lo + hi);
+    if (Bern(0, x1, x2, D, m) < x)
+      lo = m;
+    else
+      hi = m;
+  }
+  return Bern(y0, y1, y2, y3, 0.5 * (lo + hi));
+}
+
+class TdbEval : public TdbFixture {
+ protected:
+  // Keys at 0 s (0) and 1 s (10), scale 600.
+  TDB_Stream Segment(int8_t outA, int8_t inB) {
+    TDB_Stream s = Keyed();
+    Key(s, 0, {0}, 1, outA);
+    Key(s, 600, {10}, inB, 1);
+    return s;
+  }
+};
+
+TEST_F(TdbEval, LinearSegment) {
+  TDB_Stream s = Segment(1, 1);
+  EXPECT_DOUBLE_EQ(Value1(s, 150), 2.5);
+  EXPECT_DOUBLE_EQ(Value1(s, -50), 0.0);
+  EXPECT_DOUBLE_EQ(Value1(s, 650), 10.0);
+  Boolean32 atKey = 0;
+  double v = 0;
+  ASSERT_EQ(TDB_GetValueF(s, nullptr, 600, 0, &v, &atKey), 0);
+  EXPECT_TRUE(atKey);
+  Time quarter{1, 4};
+  ASSERT_EQ(TDB_GetValueF(s, &quarter, 0, 0, &v, &atKey), 0);
+  EXPECT_DOUBLE_EQ(v, 2.5);
+  EXPECT_FALSE(atKey);
+}
+
+TEST_F(TdbEval, Holds) {
+  TDB_Stream a = Segment(3, 1);
+  EXPECT_EQ(Value1(a, 1), 0.0);
+  EXPECT_EQ(Value1(a, 599), 0.0);
+  EXPECT_EQ(Value1(a, 600), 10.0);
+  TDB_Stream b = Segment(1, 3);
+  EXPECT_EQ(Value1(b, 1), 10.0);  // a hold on the later key's in side gives its value
+}
+
+TEST_F(TdbEval, BezierEaseInOut) {
+  TDB_Stream s = Segment(2, 2);
+  Ease(s, 0, 0, 1.0 / 3, 0, 1.0 / 3);
+  Ease(s, 1, 0, 1.0 / 3, 0, 1.0 / 3);
+  EXPECT_NEAR(Value1(s, 300), 5.0, 1e-9);
+  for (int32_t t : {30, 100, 200, 450, 590}) {
+    double x = t / 600.0;
+    EXPECT_NEAR(Value1(s, t), EaseOracle(1, 0, 10, 1.0 / 3, 0, 2.0 / 3, 10, x), 1e-7) << t;
+  }
+  EXPECT_LT(Value1(s, 100), 10.0 * 100 / 600);  // slower than linear at the start
+}
+
+TEST_F(TdbEval, LinearSideWithMatchingBezierIsStraight) {
+  TDB_Stream s = Segment(1, 2);
+  Ease(s, 1, 10, 1.0 / 6, 0, 1.0 / 3);
+  EXPECT_NEAR(Value1(s, 300), 5.0, 1e-7);
+  EXPECT_NEAR(Value1(s, 180), 3.0, 1e-7);
+}
+
+TEST_F(TdbEval, InfluenceExtremes) {
+  for (double infl : {0.0, 0.3333, 1.0}) {
+    TDB_Stream s = Segment(2, 2);
+    Ease(s, 0, 0, 0.5, 20, infl);
+    Ease(s, 1, -5, infl, 0, 0.5);
+    for (int32_t t : {60, 240, 420, 570}) {
+      double x = t / 600.0;
+      double expect = EaseOracle(1, 0, 10, infl, 20 * infl, 1 - infl, 10 + 5 * infl, x);
+      EXPECT_NEAR(Value1(s, t), expect, 1e-6) << infl << " " << t;
+    }
+  }
+}
+
+TEST_F(TdbEval, DimensionsAreIndependent) {
+  TDB_Stream s = Keyed(2);
+  Key(s, 0, {0, 100}, 2, 2);
+  Key(s, 1200, {10, 0}, 2, 2);  // two seconds
+  double inV[2] = {0, 0}, inI[2] = {0.5, 0.2}, outV[2] = {4, -80}, outI[2] = {0.25, 0.6};
+  ASSERT_EQ(TDB_SetKeyTangentsF(s, 0, inV, inI, outV, outI), 0);
+  double bInV[2] = {1, 30}, bInI[2] = {0.4, 0.1};
+  ASSERT_EQ(TDB_SetKeyTangentsF(s, 1, bInV, bInI, nullptr, nullptr), 0);
+  double v[2];
+  ASSERT_EQ(TDB_GetValueF(s, nullptr, 500, 0, v, nullptr), 0);
+  double D = 2, x = 500 / 600.0;
+  EXPECT_NEAR(v[0], EaseOracle(D, 0, 10, 0.25 * D, 4 * 0.25 * D, D - 0.4 * D, 10 - 1 * 0.4 * D, x), 1e-7);
+  EXPECT_NEAR(v[1], EaseOracle(D, 100, 0, 0.6 * D, 100 - 80 * 0.6 * D, D - 0.1 * D, 0 - 30 * 0.1 * D, x), 1e-7);
+}
+
+TEST_F(TdbEval, DerivativeMatchesFiniteDifferences) {
+  TDB_Stream& s = Slot();
+  TDB_ValueDesc d = Desc();
+  ASSERT_EQ(TDB_NewStream(1, 1000000, 0, 0, 7, 7, &d, &s), 0);
+  Key(s, 0, {0}, 2, 2);
+  Key(s, 1000000, {10}, 2, 1);
+  Key(s, 2500000, {-4}, 1, 1);
+  Ease(s, 0, 0, 0.5, 25, 0.4);
+  Ease(s, 1, 3, 0.7, 3, 0.2);
+  for (int32_t t : {100000, 400000, 777000, 1200000, 2000000}) {
+    double dv = 0;
+    ASSERT_EQ(TDB_GetDeriv(s, nullptr, t, &dv), 0);
+    double fd = (Value1(s, t + 10) - Value1(s, t - 10)) / 20e-6;
+    EXPECT_NEAR(dv, fd, 1e-4 * std::max(1.0, std::fabs(fd))) << t;
+  }
+  double dv = 1;
+  ASSERT_EQ(TDB_GetDeriv(s, nullptr, 3000000, &dv), 0);
+  EXPECT_EQ(dv, 0.0);
+}
+
+TEST_F(TdbEval, CacheFollowsEveryEdit) {
+  TDB_Stream s = Segment(1, 1);
+  EXPECT_DOUBLE_EQ(Value1(s, 300), 5.0);
+  EXPECT_DOUBLE_EQ(Value1(s, 300), 5.0);  // from the cache
+  double twenty = 20;
+  ASSERT_EQ(TDB_SetKeyF(s, 1, &twenty), 0);
+  EXPECT_DOUBLE_EQ(Value1(s, 300), 10.0);
+  ASSERT_EQ(TDB_SetKeyTime(s, 1, nullptr, 1200), 0);
+  EXPECT_DOUBLE_EQ(Value1(s, 300), 5.0);
+  ASSERT_EQ(TDB_SetKeyInterps(s, 0, 1, 3), 0);
+  EXPECT_DOUBLE_EQ(Value1(s, 300), 0.0);
+  ASSERT_EQ(TDB_SetKeyInterps(s, 0, 2, 2), 0);
+  ASSERT_EQ(TDB_SetKeyInterps(s, 1, 2, 2), 0);
+  double before = Value1(s, 300);
+  double v = 40;
+  ASSERT_EQ(TDB_SetKeyVelocity(s, 0, nullptr, &v), 0);
+  EXPECT_GT(Value1(s, 300), before);
+  Key(s, 300, {-1});
+  EXPECT_DOUBLE_EQ(Value1(s, 300), -1.0);
+  ASSERT_EQ(TDB_RemoveKey(s, 1), 0);
+  EXPECT_NE(Value1(s, 300), -1.0);
+}
+
+TEST_F(TdbEval, ExactOnly) {
+  TDB_Stream s = Segment(1, 1);
+  double v = 7;
+  Boolean32 atKey = 1;
+  ASSERT_EQ(TDB_GetValueF(s, nullptr, 300, 1, &v, &atKey), 0);
+  EXPECT_FALSE(atKey);
+  EXPECT_EQ(v, 0.0);
+  ASSERT_EQ(TDB_GetValueF(s, nullptr, 600, 1, &v, &atKey), 0);
+  EXPECT_TRUE(atKey);
+  EXPECT_EQ(v, 10.0);
+  EXPECT_DOUBLE_EQ(Value1(s, 300), 5.0);  // an exact-only miss left nothing in the cache
+}
+
+TEST_F(TdbEval, MethodPairWithoutRuleIsAnError) {
+  TDB_Stream s = Segment(0, 1);
+  double v = 99;
+  EXPECT_EQ(TDB_GetValueF(s, nullptr, 300, 0, &v, nullptr), kErrBadParam);
+  ExpectReport(kSiteGetValue, "invalid method while interpolating");
+  EXPECT_EQ(v, 0.0);  // held at the earlier key, never left unset
+  ASSERT_EQ(TDB_SetStreamIMask(s, 15), 0);
+  ASSERT_EQ(TDB_SetKeyInterps(s, 0, 1, -2), 0);
+  EXPECT_EQ(TDB_GetValueF(s, nullptr, 300, 0, &v, nullptr), kErrBadParam);
+  ExpectReport(kSiteGetValue, "no custom interp function specified");
+}
+
+TEST_F(TdbEval, ValueInTheCallersType) {
+  TDB_Stream& s = Slot();
+  TDB_ValueDesc d = Desc(8);
+  ASSERT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &d, &s), 0);
+  float a = 0, b = 1;
+  ASSERT_EQ(TDB_InsertKey(s, nullptr, 0, 0, &a, 1, 1), 0);
+  ASSERT_EQ(TDB_InsertKey(s, nullptr, 600, 0, &b, 1, 1), 0);
+  float out = 0;
+  ASSERT_EQ(TDB_GetValue(s, nullptr, 150, 0, &out, nullptr), 0);
+  EXPECT_FLOAT_EQ(out, 0.25f);
+  float outs[3];
+  int32_t times[3] = {0, 300, 900};
+  ASSERT_EQ(TDB_GetValues(s, 3, nullptr, times, outs), 0);
+  EXPECT_FLOAT_EQ(outs[1], 0.5f);
+  EXPECT_FLOAT_EQ(outs[2], 1.0f);
+}
+
+// ---- Spatial ------------------------------------------------------------------------
+class TdbSpatial : public TdbFixture {
+ protected:
+  TDB_Stream Path(int16_t dim = 2, int16_t method = 3) {
+    TDB_Stream s = Keyed(dim, 600, 7, true);
+    EXPECT_EQ(TDB_SetStreamSpInterp(s, method), 0);
+    return s;
+  }
+  std::vector<double> At(TDB_Stream s, int32_t t, int n = 2) {
+    std::vector<double> v(static_cast<size_t>(n) + 1, -12345.0);  // a guard beyond the values
+    EXPECT_EQ(TDB_GetValueF(s, nullptr, t, 0, v.data(), nullptr), 0);
+    EXPECT_EQ(v.back(), -12345.0) << "written past the values";
+    v.pop_back();
+    return v;
+  }
+};
+
+TEST_F(TdbSpatial, StraightLineLinear) {
+  TDB_Stream s = Path(2, 1);
+  Key(s, 0, {0, 0});
+  Key(s, 600, {30, 40});
+  auto v = At(s, 300);
+  EXPECT_NEAR(v[0], 15, 1e-9);
+  EXPECT_NEAR(v[1], 20, 1e-9);
+  auto w = At(s, 60);
+  EXPECT_NEAR(w[0], 3, 1e-9);
+}
+
+TEST_F(TdbSpatial, HoldStaysAtTheEarlierKey) {
+  TDB_Stream s = Path(2, 1);
+  Key(s, 0, {0, 0}, 1, 3);
+  Key(s, 600, {30, 40});
+  auto v = At(s, 599);
+  EXPECT_EQ(v[0], 0);
+  EXPECT_EQ(v[1], 0);
+}
+
+TEST_F(TdbSpatial, ConstantSpeedAlongCurvedPath) {
+  TDB_Stream s = Path();
+  Key(s, 0, {0, 0});
+  Key(s, 600, {100, 0});
+  double out[2] = {0, 80}, in[2] = {0, 80};
+  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 0, nullptr, out), 0);
+  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, in, nullptr), 0);
+  ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
+  std::vector<double> steps;
+  auto prev = At(s, 0);
+  for (int32_t t = 30; t <= 600; t += 30) {
+    auto cur = At(s, t);
+    steps.push_back(std::hypot(cur[0] - prev[0], cur[1] - prev[1]));
+    prev = cur;
+  }
+  double lo = *std::min_element(steps.begin(), steps.end());
+  double hi = *std::max_element(steps.begin(), steps.end());
+  // Equal within the arc spline's tolerance of one unit along the path.
+  EXPECT_LT(hi - lo, 0.5) << lo << " " << hi;
+  // Without arc-length parametrisation the parameter runs evenly instead,
+  // which is visibly uneven in space.
+  ASSERT_EQ(TDB_SetStreamSParametrize(s, 0), 0);
+  steps.clear();
+  prev = At(s, 0);
+  for (int32_t t = 30; t <= 600; t += 30) {
+    auto cur = At(s, t);
+    steps.push_back(std::hypot(cur[0] - prev[0], cur[1] - prev[1]));
+    prev = cur;
+  }
+  lo = *std::min_element(steps.begin(), steps.end());
+  hi = *std::max_element(steps.begin(), steps.end());
+  EXPECT_GT(hi - lo, 2.0);
+}
+
+TEST_F(TdbSpatial, TangentForAutoOrient) {
+  TDB_Stream s = Path();
+  Key(s, 0, {0, 0});
+  Key(s, 600, {100, 0});
+  double out[2] = {0, 50}, in[2] = {0, 50};
+  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 0, nullptr, out), 0);
+  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, in, nullptr), 0);
+  double tan[2];
+  ASSERT_EQ(TDB_GetSpaceTangent(s, nullptr, 0, tan), 0);
+  EXPECT_NEAR(tan[0], 0, 1e-9);
+  EXPECT_NEAR(tan[1], 1, 1e-9);
+  ASSERT_EQ(TDB_GetSpaceTangent(s, nullptr, 300, tan), 0);  // the top of the arch
+  EXPECT_NEAR(tan[0], 1, 1e-6);
+  EXPECT_NEAR(tan[1], 0, 1e-6);
+  ASSERT_EQ(TDB_GetSpaceTangent(s, nullptr, 900, tan), 0);
+  EXPECT_NEAR(tan[1], -1, 1e-9);
+  TDB_Stream plain = Keyed();
+  EXPECT_EQ(TDB_GetSpaceTangent(plain, nullptr, 0, tan), TDB_ErrNotSpatial);
+}
+
+TEST_F(TdbSpatial, PathBezierNeedsTwoDimensions) {
+  TDB_Stream s = Path(3, 3);
+  Key(s, 0, {0, 0, 0});
+  Key(s, 600, {1, 1, 1});
+  double v[3];
+  EXPECT_EQ(TDB_GetValueF(s, nullptr, 300, 0, v, nullptr), TDB_ErrArcLength2D);
+  ExpectReport(kSiteGetValue, "only 2d spatial streams allow arc-length interpolation");
+}
+
+TEST_F(TdbSpatial, EasingNeverOvershoots) {
+  TDB_Stream s = Path(2, 1);
+  Key(s, 0, {0, 0}, 2, 2);
+  Key(s, 600, {10, 0}, 2, 2);
+  double fast = 1000, infl = 0.9;
+  ASSERT_EQ(TDB_SetKeyVelocity(s, 0, nullptr, &fast), 0);
+  ASSERT_EQ(TDB_SetKeyInfluence(s, 0, nullptr, &infl), 0);
+  for (int32_t t = 0; t <= 600; ++t) EXPECT_LE(At(s, t)[0], 10.0 + 1e-9) << t;
+}
+
+TEST_F(TdbSpatial, FloatingKeyTakesItsTimeFromThePath) {
+  TDB_Stream s = Path(2, 1);
+  Key(s, 0, {0, 0});
+  Key(s, 500, {10, 0});
+  Key(s, 600, {30, 0});
+  ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
+  ASSERT_EQ(TDB_SetKeyFloat(s, 1, 1), 0);
+  Time t{};
+  ASSERT_EQ(TDB_IndexToTime(s, 1, &t), 0);
+  EXPECT_EQ(t.value, 200);  // a third of the way along, at constant speed
+  auto v = At(s, 100);
+  EXPECT_NEAR(v[0], 5, 1e-9);
+}
+
+// ---- Handles and zero velocity -------------------------------------------------------------
+TEST_F(TdbEval, ClampedVelocityAndInfluence) {
+  TDB_Stream s = Keyed();
+  Key(s, 0, {0}, 2, 2);
+  Key(s, 600, {10}, 2, 2);
+  Key(s, 1200, {10}, 2, 2);
+  double inV = -5, outV = 100, inI = 0.5, outI = 0.5;
+  ASSERT_EQ(TDB_SetKeyTangentsF(s, 1, &inV, &inI, &outV, &outI), 0);
+  double ci, cii, co, coi;
+  Boolean32 changed = 0;
+  ASSERT_EQ(TDB_GetClampedVelInflF(s, 1, &ci, &cii, &co, &coi, &changed), 0);
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(ci, 0.0);  // points away from the previous value
+  EXPECT_EQ(co, 0.0);  // equal values on the out side
+  EXPECT_EQ(cii, 0.5);
+  double v0 = 100, i0 = 0.5;
+  ASSERT_EQ(TDB_SetKeyTangentsF(s, 0, nullptr, nullptr, &v0, &i0), 0);
+  ASSERT_EQ(TDB_GetClampedVelInflF(s, 0, &ci, &cii, &co, &coi, &changed), 0);
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(co, 100.0);
+  EXPECT_NEAR(coi, 0.1, 1e-12);  // the handle now ends on the next key's value
+  double v1 = 5, i1 = 0.5;
+  ASSERT_EQ(TDB_SetKeyTangentsF(s, 0, nullptr, nullptr, &v1, &i1), 0);
+  ASSERT_EQ(TDB_GetClampedVelInflF(s, 0, &ci, &cii, &co, &coi, &changed), 0);
+  EXPECT_FALSE(changed);
+  EXPECT_EQ(co, 5.0);
+  EXPECT_EQ(coi, 0.5);
+}
+
+TEST_F(TdbEval, ZeroVelocityPoints) {
+  TDB_Stream s = Segment(2, 2);
+  Ease(s, 0, 0, 0.3, 10, 0.3);
+  Ease(s, 1, -10, 0.3, 0, 0.3);
+  ASSERT_EQ(TDB_SetKeyF(s, 1, std::vector<double>{0}.data()), 0);
+  LIST_Handle& times = ListSlot();
+  Time a{0, 1}, b{1, 1};
+  ASSERT_EQ(TDB_GetZeroVelocityPoints(s, 0, &a, &b, &times), 0);
+  int32_t n = 0;
+  ASSERT_EQ(LIST_GetNumItems(times, &n), 0);
+  ASSERT_EQ(n, 1);
+  double t = 0;
+  ASSERT_EQ(LIST_GetItem(times, 0, &t), 0);
+  EXPECT_NEAR(t, 0.5, 1e-6);
+}
+
+// ---- Adaptive sampling -----------------------------------------------------------------
+class TdbSample : public TdbFixture {
+ protected:
+  std::vector<TDB_SamplePoint> Points(LIST_Handle list) {
+    int32_t n = 0;
+    EXPECT_EQ(LIST_GetNumItems(list, &n), 0);
+    std::vector<TDB_SamplePoint> p(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) EXPECT_EQ(LIST_GetItem(list, i, &p[static_cast<size_t>(i)]), 0);
+    return p;
+  }
+  static double Lerp(const std::vector<TDB_SamplePoint>& p, double t) {
+    for (size_t i = 0; i + 1 < p.size(); ++i)
+      if (t >= p[i].time && t <= p[i + 1].time && p[i + 1].time > p[i].time)
+        return p[i].value + (p[i + 1].value - p[i].value) * (t - p[i].time) / (p[i + 1].time - p[i].time);
+    return t < p.front().time ? p.front().value : p.back().value;
+  }
+};
+
+TEST_F(TdbSample, PolylineStaysWithinTolerance) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> val(-50, 50), vel(-200, 200), infl(0.05, 1.0);
+  for (int round = 0; round < 5; ++round) {
+    TDB_Stream s = Keyed(1, 48000);
+    for (int k = 0; k < 6; ++k) Key(s, k * 24000, {val(rng)}, 2, 2);
+    for (int k = 0; k < 6; ++k) Ease(s, k, vel(rng), infl(rng), vel(rng), infl(rng));
+    LIST_Handle& list = ListSlot();
+    Time start{0, 1}, dur{3, 1};
+    double lo = 0, hi = 0;
+    ASSERT_EQ(TDB_GetAdaptiveSampleStream(s, 0, &start, &dur, 0.001, 1.0 / 48000, 1, 10000, &list, &lo, &hi), 0);
+    auto p = Points(list);
+    ASSERT_GE(p.size(), 6u);
+    for (size_t i = 1; i < p.size(); ++i) ASSERT_GE(p[i].time, p[i - 1].time);
+    double worst = 0;
+    for (int32_t t = 0; t <= 3 * 48000; t += 37) {
+      double v = Value1(s, t);
+      worst = std::max(worst, std::fabs(v - Lerp(p, t / 48000.0)));
+      EXPECT_GE(v, lo - 0.001);  // the range is that of the values sampled
+      EXPECT_LE(v, hi + 0.001);
+    }
+    EXPECT_LE(worst, 0.001 * 1.5) << round;
+  }
+}
+
+TEST_F(TdbSample, HoldsAreStepsAndDegenerateStreams) {
+  TDB_Stream s = Keyed();
+  Key(s, 0, {1}, 1, 3);
+  Key(s, 600, {5}, 1, 1);
+  LIST_Handle& list = ListSlot();
+  Time start{0, 1}, dur{2, 1};
+  ASSERT_EQ(TDB_GetAdaptiveSampleStream(s, 0, &start, &dur, 0.01, 0.0, 1, 100, &list, nullptr, nullptr), 0);
+  auto p = Points(list);
+  ASSERT_EQ(p.size(), 4u);
+  EXPECT_EQ(p[1].time, 1.0);
+  EXPECT_EQ(p[1].value, 1.0);
+  EXPECT_EQ(p[2].time, 1.0);
+  EXPECT_EQ(p[2].value, 5.0);
+
+  TDB_Stream one = Keyed();
+  Key(one, 60, {3});
+  LIST_Handle& l1 = ListSlot();
+  ASSERT_EQ(TDB_GetAdaptiveSampleStream(one, 0, &start, &dur, 0.01, 0.0, 1, 100, &l1, nullptr, nullptr), 0);
+  EXPECT_EQ(Points(l1).size(), 1u);
+
+  TDB_Stream c = Constant();
+  Key(c, 0, {3});
+  LIST_Handle& l2 = ListSlot();
+  double lo = 0, hi = 0;
+  ASSERT_EQ(TDB_GetAdaptiveSampleStream(c, 0, &start, &dur, 0.01, 0.0, 1, 100, &l2, &lo, &hi), 0);
+  EXPECT_EQ(Points(l2).size(), 0u);
+  EXPECT_EQ(lo, 3.0);
+}
+
+TEST_F(TdbSample, IterationInterpolatesThePoints) {
+  TDB_Stream s = Keyed();
+  Key(s, 0, {0}, 2, 2);
+  Key(s, 600, {10}, 2, 2);
+  LIST_Handle& list = ListSlot();
+  Time start{0, 1}, dur{1, 1};
+  ASSERT_EQ(TDB_GetAdaptiveSampleStream(s, 0, &start, &dur, 0.01, 0.0, 2, 100, &list, nullptr, nullptr), 0);
+  auto p = Points(list);
+  TDB_SampleIterator it{};
+  ASSERT_EQ(TDB_InitIterateAdaptiveSampleStream(list, &it), 0);
+  double step = 1.0 / 1000;
+  for (int i = 0; i <= 1000; ++i) {
+    double t = i * step, v = 0;
+    ASSERT_EQ(TDB_IterateAdaptiveSampleStream(&it, t, step, &v), 0);
+    EXPECT_NEAR(v, Lerp(p, t), 1e-9) << t;
+  }
+  double v = 0;
+  EXPECT_EQ(TDB_IterateAdaptiveSampleStream(&it, 0.5, step, &v), kErrRange);  // time only increases
+  ASSERT_EQ(TDB_CompleteIterateAdaptiveSampleStream(&it), 0);
+}
+
+}  // namespace
+}  // namespace tv::tdb::test
