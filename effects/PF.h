@@ -1,0 +1,494 @@
+// PF: the pixel utility routines offered to effects and used by the engine's
+// own compositing: transfer (layer blending) modes, rectangle compositing,
+// blending, filling, iterating a function over pixels, premultiplication,
+// colour conversions, the callback block effects receive and the selector
+// table through which they ask for a routine by number.
+//
+// Pixels: 8 bits per channel, 4 bytes per pixel, alpha-red-green-blue in
+// memory (byte 0 alpha) unless a routine says BGRA. Worlds are PFWorlds (BM.h);
+// every routine walks rows with the world's own row bytes and never writes
+// the spare pixel at the end of a row or anything outside its rectangle.
+//
+// Every hot routine has two kernels: a reference kernel that follows the
+// 8-bit multiply and divide tables literally, and a fast kernel of exact
+// arithmetic equivalents. The fast kernel is used unless the environment
+// variable TAVELO_REFERENCE_KERNELS is 1 or PFp_UseReferenceKernels(1) was
+// called; both give identical bytes.
+//
+// The header is organised by the words of the callback block: routines of a
+// later part of the package (copies, sampling, convolution, blurs, mask
+// buffers, the layer transform) are declared by type here and enter the
+// routine table in PF_routines.cpp as they are built; until then their words
+// are null and their selectors answer 515.
+#pragma once
+
+#include "BM.h"
+#include "M.h"
+#include "STR.h"
+#include "Types.h"
+
+enum : int32_t { PF_PackageNumber = 37 };
+
+// Codes of the package (besides the general codes 2 to 12).
+enum : ErrorCode {
+  PF_ErrInternalStruct = 512,    // an effect reference that is not one
+  PF_ErrInvalidSelector = 515,   // a selector or routine that does not exist
+  PF_ErrBadParam = 516,          // a bad argument to a routine
+  PF_ErrInterrupted = 517,       // the user aborted (not a failure; passed up)
+};
+
+// One pixel in memory order.
+typedef struct PF_Pixel {
+  uint8_t alpha, red, green, blue;
+} PF_Pixel;
+
+typedef void* PF_EffectRef;
+
+// ---- Package frame ----------------------------------------------------------
+TV_EXPORT STR_Table PFp_G_STRs;
+TV_EXPORT uint32_t PF_PkgObjectVersion(void);
+TV_EXPORT ErrorCode PF_CheckVersions(LocationCode location, int32_t expectedMajor);
+// Installs the strings and checks that the math package grants the 8-bit
+// tables. Replacement routine sets are not scanned for yet: none is registered.
+TV_EXPORT ErrorCode PF_Birth(void);
+TV_EXPORT ErrorCode PF_Death(void);
+// 1: every routine uses its reference kernel; 0: the fast kernels. The start
+// value is 1 when the environment variable TAVELO_REFERENCE_KERNELS is "1".
+TV_EXPORT ErrorCode PFp_UseReferenceKernels(Boolean32 on);
+TV_EXPORT Boolean32 PFp_UsingReferenceKernels(void);
+
+// ---- Colour tables -------------------------------------------------------------
+// The luminance weights (LR[v] + LG[v] + LB[v] <= 255, 255 at v = 255) and
+// the soft-light tables S1[d] ~ d(255 - d)/255 and S2[d] ~ 255 sqrt(d/255) - d.
+// The multiply and divide tables belong to the math package (M_PrepareFCMD).
+typedef struct PF_ColourTables {
+  uint8_t lumR[256], lumG[256], lumB[256];
+  uint8_t softLight1[256], softLight2[256];
+} PF_ColourTables;
+TV_EXPORT const PF_ColourTables* PFp_GetColourTables(void);
+
+// ---- Transfer (layer blending) modes ----------------------------------------------
+enum : int32_t {
+  PF_Xfer_Copy = 0, PF_Xfer_Behind = 1, PF_Xfer_Normal = 2, PF_Xfer_Dissolve = 3,
+  PF_Xfer_Add = 4, PF_Xfer_Multiply = 5, PF_Xfer_Screen = 6, PF_Xfer_Overlay = 7,
+  PF_Xfer_SoftLight = 8, PF_Xfer_HardLight = 9, PF_Xfer_Darken = 10, PF_Xfer_Lighten = 11,
+  PF_Xfer_Difference = 12, PF_Xfer_Hue = 13, PF_Xfer_Saturation = 14, PF_Xfer_Colour = 15,
+  PF_Xfer_Luminosity = 16, PF_Xfer_AlphaStencil = 17, PF_Xfer_LumaStencil = 18,
+  PF_Xfer_AlphaCutout = 19, PF_Xfer_LumaCutout = 20, PF_Xfer_PremulOver = 21,
+  PF_Xfer_AlphaAdd = 22, PF_Xfer_ColourDodge = 23, PF_Xfer_ColourBurn = 24,
+  PF_Xfer_Exclusion = 25,
+  PF_Xfer_Count = 26,
+};
+
+// The parameters of a row function, which are also the composite mode of the
+// rectangle routines. The dissolve mode advances `seed` per pixel it decides.
+typedef struct PF_CompositeMode {
+  int32_t mode;         // bytes 0-3: the transfer mode
+  uint32_t seed;        // bytes 4-7: the dissolve generator's state
+  uint8_t opacity;      // byte 8: 0 to 255
+  uint8_t colourOnly;   // byte 9: modes 0, 1 and 3 leave the destination alpha alone
+  uint8_t reserved[2];
+} PF_CompositeMode;
+
+// A row function: count pixels of src composited into dst; mask (4 bytes per
+// pixel, byte 0 used) may be null.
+typedef ErrorCode (*PF_TransferFunc)(void* reserved, int32_t count, PF_CompositeMode* params,
+                                     const uint8_t* src, const uint8_t* mask, uint8_t* dst);
+
+// Flags of a mode (PF_GetTransferFlags).
+enum : uint32_t {
+  PF_XferFlag_WritesAlpha = 0x01,     // may change the destination alpha
+  PF_XferFlag_ColourOnly = 0x02,      // honours the colour-only byte
+  PF_XferFlag_Separable = 0x04,       // each colour channel on its own
+  PF_XferFlag_UsesRandom = 0x08,      // consumes the generator (dissolve)
+  PF_XferFlag_OutsideSource = 0x10,   // acts where the source is absent (stencils)
+  PF_XferFlag_AlphaOnly = 0x20,       // changes only the destination alpha
+  PF_XferFlag_PremulSource = 0x40,    // treats source colour as premultiplied
+  PF_XferFlag_KeepsZeroCoverage = 0x80,  // pixels of coverage 0 stay unchanged
+};
+
+// A mode's description for the compositing code.
+typedef struct PF_TransferDesc {
+  int32_t mode;
+  uint32_t flags;
+  PF_TransferFunc reference;  // the literal table form
+  PF_TransferFunc fast;       // the exact arithmetic form
+  const char* name;
+} PF_TransferDesc;
+
+// A mode outside 0..25 fails with code 5 and *func null.
+TV_EXPORT ErrorCode PF_GetTransferFunc(int32_t mode, PF_TransferFunc* func);
+TV_EXPORT ErrorCode PF_GetTransferDesc(int32_t mode, PF_TransferDesc* desc);
+TV_EXPORT ErrorCode PF_GetTransferFlags(int32_t mode, uint32_t* flags);
+// Fills desc for mode and answers whether it needs the destination pass of
+// the stencils (flag PF_XferFlag_OutsideSource).
+TV_EXPORT ErrorCode PF_BlendDescFunc(int32_t mode, PF_TransferDesc* desc, Boolean32* outsideSource);
+// The per-pixel generator of the dissolve mode: seed' = 48271 (seed mod 44488)
+// + 3399 (seed div 44488) in unsigned 32-bit arithmetic, 0 -> 0x7FFFFFFF;
+// stores seed' and returns (seed' >> 7) & 0x7FFF.
+TV_EXPORT int32_t PF_Rand(uint32_t* seed);
+
+// A matte for the rectangle routines: the mask pixel of destination (x, y) is
+// at (x - offset.h, y - offset.v) of `world`; outside it the coverage is 0.
+enum : int32_t {
+  PF_Mask_Invert = 0x1,     // use 255 - value
+  PF_Mask_Luminance = 0x2,  // value = luminance of the matte times its alpha
+};
+typedef struct PF_MaskWorld {
+  PFWorld world;
+  LPoint offset;
+  int32_t flags;  // PF_Mask_*
+} PF_MaskWorld;
+
+// Composites srcRect of src (null: all of it) onto dst with its top-left at
+// (destH, destV), clipped to both worlds. field 1 skips odd destination rows,
+// 2 even ones. Modes that act outside the source (stencils) also treat the
+// rest of dst as covered by a transparent source. Random seeds per row: the
+// mode's seed plus the left edge, advanced by 12281 x the row number.
+TV_EXPORT ErrorCode PF_TransferRect(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t field,
+                                    const Rect* srcRect, const PFWorld* src, const PF_CompositeMode* mode,
+                                    const PF_MaskWorld* mask, int32_t destH, int32_t destV, PFWorld* dst);
+TV_EXPORT ErrorCode PF_TransferRect_S(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t field,
+                                      const Rect* srcRect, const PFWorld* src, const PF_CompositeMode* mode,
+                                      const PF_MaskWorld* mask, int32_t destH, int32_t destV, PFWorld* dst);
+
+// Rectangle compositing with an opacity (0..255, limited) and a mode. The
+// premultiplied forms bring both rows to straight alpha, composite and
+// premultiply the destination again.
+typedef ErrorCode (*PF_CompositeRectFunc)(PF_EffectRef ref, const Rect* srcRect, int32_t opacity,
+                                          const PFWorld* src, int32_t destH, int32_t destV, int32_t field,
+                                          int32_t mode, PFWorld* dst);
+TV_EXPORT ErrorCode PF_CompositeRectDraft_Straight(PF_EffectRef ref, const Rect* srcRect, int32_t opacity,
+                                                   const PFWorld* src, int32_t destH, int32_t destV,
+                                                   int32_t field, int32_t mode, PFWorld* dst);
+TV_EXPORT ErrorCode PF_CompositeRectDraft_Premul(PF_EffectRef ref, const Rect* srcRect, int32_t opacity,
+                                                 const PFWorld* src, int32_t destH, int32_t destV,
+                                                 int32_t field, int32_t mode, PFWorld* dst);
+TV_EXPORT ErrorCode PF_CompositeRectBest_Straight(PF_EffectRef ref, const Rect* srcRect, int32_t opacity,
+                                                  const PFWorld* src, int32_t destH, int32_t destV,
+                                                  int32_t field, int32_t mode, PFWorld* dst);
+TV_EXPORT ErrorCode PF_CompositeRectBest_Premul(PF_EffectRef ref, const Rect* srcRect, int32_t opacity,
+                                                const PFWorld* src, int32_t destH, int32_t destV,
+                                                int32_t field, int32_t mode, PFWorld* dst);
+
+// ---- Blend and fill ----------------------------------------------------------------
+// ratio (Fixed) is limited to 0..0x10000: 0 copies src1, 0x10000 copies src2.
+// All three worlds must have the same width and height (else 516).
+typedef ErrorCode (*PF_BlendFunc)(PF_EffectRef ref, const PFWorld* src1, const PFWorld* src2, Fixed ratio,
+                                  PFWorld* dst);
+TV_EXPORT ErrorCode PF_Blend(PF_EffectRef ref, const PFWorld* src1, const PFWorld* src2, Fixed ratio,
+                             PFWorld* dst);
+TV_EXPORT ErrorCode PF_Blend_Straight(PF_EffectRef ref, const PFWorld* src1, const PFWorld* src2,
+                                      Fixed ratio, PFWorld* dst);
+TV_EXPORT ErrorCode PF_Blend_Premul(PF_EffectRef ref, const PFWorld* src1, const PFWorld* src2,
+                                    Fixed ratio, PFWorld* dst);
+// colour null writes 0; rect null is the whole world; the rectangle is put in
+// order and clipped to the world.
+typedef ErrorCode (*PF_FillFunc)(PF_EffectRef ref, const PF_Pixel* colour, const Rect* rect, PFWorld* world);
+TV_EXPORT ErrorCode PF_Fill(PF_EffectRef ref, const PF_Pixel* colour, const Rect* rect, PFWorld* world);
+
+// ---- Iterate family ------------------------------------------------------------------
+// The pixel function gets (refcon, x, y, source pixel or null, destination
+// pixel); its first non-zero result stops the iteration and is returned.
+typedef ErrorCode (*PF_PixelFunc)(void* refcon, int32_t x, int32_t y, PF_Pixel* in, PF_Pixel* out);
+typedef ErrorCode (*PF_IterateFunc)(PF_EffectRef ref, int32_t progressBase, int32_t progressFinal,
+                                    const PFWorld* src, const Rect* area, void* refcon, PF_PixelFunc fn,
+                                    PFWorld* dst);
+TV_EXPORT ErrorCode PF_Iterate(PF_EffectRef ref, int32_t progressBase, int32_t progressFinal,
+                               const PFWorld* src, const Rect* area, void* refcon, PF_PixelFunc fn,
+                               PFWorld* dst);
+// The source pixel of destination (x, y) is at (x + origin.h, y + origin.v);
+// a position outside the source passes a null source pixel.
+typedef ErrorCode (*PF_IterateOriginFunc)(PF_EffectRef ref, int32_t progressBase, int32_t progressFinal,
+                                          const PFWorld* src, const Rect* area, const Point* origin,
+                                          void* refcon, PF_PixelFunc fn, PFWorld* dst);
+TV_EXPORT ErrorCode PF_IterateOrigin(PF_EffectRef ref, int32_t progressBase, int32_t progressFinal,
+                                     const PFWorld* src, const Rect* area, const Point* origin, void* refcon,
+                                     PF_PixelFunc fn, PFWorld* dst);
+// Each channel of the source passes through its 256-entry table (null: as it
+// is) into the destination; src null maps the destination in place.
+typedef ErrorCode (*PF_IterateLUTFunc)(PF_EffectRef ref, int32_t progressBase, int32_t progressFinal,
+                                       const PFWorld* src, const Rect* area, const uint8_t* alphaLUT,
+                                       const uint8_t* redLUT, const uint8_t* greenLUT, const uint8_t* blueLUT,
+                                       PFWorld* dst);
+TV_EXPORT ErrorCode PF_IterateLUT(PF_EffectRef ref, int32_t progressBase, int32_t progressFinal,
+                                  const PFWorld* src, const Rect* area, const uint8_t* alphaLUT,
+                                  const uint8_t* redLUT, const uint8_t* greenLUT, const uint8_t* blueLUT,
+                                  PFWorld* dst);
+// Word 58: like PF_IterateOrigin but the area is clipped to the destination
+// only; source pixels outside the source pass null.
+TV_EXPORT ErrorCode PF_IterateOriginNoClip(PF_EffectRef ref, int32_t progressBase, int32_t progressFinal,
+                                           const PFWorld* src, const Rect* area, const Point* origin,
+                                           void* refcon, PF_PixelFunc fn, PFWorld* dst);
+// Word 59: calls fn(refcon, i, count) for i = 0 .. count - 1; the first
+// non-zero result stops and is returned.
+typedef ErrorCode (*PF_IndexFunc)(void* refcon, int32_t index, int32_t count);
+typedef ErrorCode (*PF_IterateIndexedFunc)(PF_EffectRef ref, int32_t count, void* refcon, PF_IndexFunc fn);
+TV_EXPORT ErrorCode PF_IterateIndexed(PF_EffectRef ref, int32_t count, void* refcon, PF_IndexFunc fn);
+// The progress and abort hook the iterate family calls once per row with
+// (ref, rows done + base, final); a non-zero answer stops with that code.
+// Installed by the effect host; null: no progress.
+typedef ErrorCode (*PF_ProgressProc)(PF_EffectRef ref, int32_t current, int32_t total);
+TV_EXPORT ErrorCode PFp_SetProgressProc(PF_ProgressProc proc);
+
+// ---- Premultiplication and mattes -----------------------------------------------------
+// forward: colour becomes M[alpha][colour]; else colour becomes D[alpha][colour].
+typedef ErrorCode (*PF_PremulFunc)(PF_EffectRef ref, Boolean32 forward, PFWorld* world);
+TV_EXPORT ErrorCode PF_Premul(PF_EffectRef ref, Boolean32 forward, PFWorld* world);
+// Against a matte colour m: forward c' = M[alpha][c] + M[255 - alpha][m];
+// backward c = D[alpha][c' - M[255 - alpha][m]] (0 below the matte). A null or
+// black colour is the plain premultiplication.
+typedef ErrorCode (*PF_PremulColorFunc)(PF_EffectRef ref, Boolean32 forward, const PF_Pixel* colour,
+                                        PFWorld* world);
+TV_EXPORT ErrorCode PF_PremulColor(PF_EffectRef ref, Boolean32 forward, const PF_Pixel* colour,
+                                   PFWorld* world);
+// Over count pixels: alpha 0 -> all zeros, alpha 255 unchanged, otherwise
+// each colour v -> M[alpha][v] (matte) or D[alpha][v] (de-matte).
+TV_EXPORT ErrorCode PF_BlackMatte(PF_EffectRef ref, int32_t count, const PF_Pixel* src, PF_Pixel* dst);
+TV_EXPORT ErrorCode PF_DeBlackMatte(PF_EffectRef ref, int32_t count, const PF_Pixel* src, PF_Pixel* dst);
+TV_EXPORT ErrorCode PF_BlackMatteARGB(PF_EffectRef ref, int32_t count, uint8_t* pixels);
+TV_EXPORT ErrorCode PF_DeBlackMatteARGB(PF_EffectRef ref, int32_t count, uint8_t* pixels);
+TV_EXPORT ErrorCode PF_BlackMatteBGRA(PF_EffectRef ref, int32_t count, uint8_t* pixels);
+TV_EXPORT ErrorCode PF_DeBlackMatteBGRA(PF_EffectRef ref, int32_t count, uint8_t* pixels);
+// BGRA pixels matted with black become matted with colour:
+// c' = c + M[255 - alpha][m], limited to 255.
+TV_EXPORT ErrorCode PF_MatteBlackToMatteColorBGRA(PF_EffectRef ref, int32_t count, const PF_Pixel* colour,
+                                                  uint8_t* pixels);
+
+// ---- Colour conversions (single pixels) ------------------------------------------------
+// HLS: hue in degrees [0, 360), lightness and saturation 0..1, all Fixed.
+// YIQ: Y 0..1, I and Q signed, Fixed (NTSC weights). Luminance: 30 R + 59 G
+// + 11 B (0..25500). Hue, lightness, saturation: Fixed as in HLS. The
+// premultiplied forms divide the colour by alpha first (and multiply it back
+// for HLS and YIQ to RGB, which keep the alpha of *rgb on entry).
+typedef ErrorCode (*PF_ToColourFunc)(PF_EffectRef ref, const PF_Pixel* pixel, Fixed* out3);
+typedef ErrorCode (*PF_FromColourFunc)(PF_EffectRef ref, const Fixed* in3, PF_Pixel* pixel);
+typedef ErrorCode (*PF_PixelValueFunc)(PF_EffectRef ref, const PF_Pixel* pixel, int32_t* value);
+TV_EXPORT ErrorCode PF_RGBtoHLS_Straight(PF_EffectRef ref, const PF_Pixel* pixel, Fixed* hls);
+TV_EXPORT ErrorCode PF_HLStoRGB_Straight(PF_EffectRef ref, const Fixed* hls, PF_Pixel* pixel);
+TV_EXPORT ErrorCode PF_RGBtoYIQ_Straight(PF_EffectRef ref, const PF_Pixel* pixel, Fixed* yiq);
+TV_EXPORT ErrorCode PF_YIQtoRGB_Straight(PF_EffectRef ref, const Fixed* yiq, PF_Pixel* pixel);
+TV_EXPORT ErrorCode PF_Luminance_Straight(PF_EffectRef ref, const PF_Pixel* pixel, int32_t* value);
+TV_EXPORT ErrorCode PF_Hue_Straight(PF_EffectRef ref, const PF_Pixel* pixel, int32_t* value);
+TV_EXPORT ErrorCode PF_Lightness_Straight(PF_EffectRef ref, const PF_Pixel* pixel, int32_t* value);
+TV_EXPORT ErrorCode PF_Saturation_Straight(PF_EffectRef ref, const PF_Pixel* pixel, int32_t* value);
+TV_EXPORT ErrorCode PF_RGBtoHLS_Premul(PF_EffectRef ref, const PF_Pixel* pixel, Fixed* hls);
+TV_EXPORT ErrorCode PF_HLStoRGB_Premul(PF_EffectRef ref, const Fixed* hls, PF_Pixel* pixel);
+TV_EXPORT ErrorCode PF_RGBtoYIQ_Premul(PF_EffectRef ref, const PF_Pixel* pixel, Fixed* yiq);
+TV_EXPORT ErrorCode PF_YIQtoRGB_Premul(PF_EffectRef ref, const Fixed* yiq, PF_Pixel* pixel);
+TV_EXPORT ErrorCode PF_Luminance_Premul(PF_EffectRef ref, const PF_Pixel* pixel, int32_t* value);
+TV_EXPORT ErrorCode PF_Hue_Premul(PF_EffectRef ref, const PF_Pixel* pixel, int32_t* value);
+TV_EXPORT ErrorCode PF_Lightness_Premul(PF_EffectRef ref, const PF_Pixel* pixel, int32_t* value);
+TV_EXPORT ErrorCode PF_Saturation_Premul(PF_EffectRef ref, const PF_Pixel* pixel, int32_t* value);
+// LR[r] + LG[g] + LB[b] (0..255) of a straight pixel.
+TV_EXPORT uint8_t PF_LuminanceFast(const PF_Pixel* pixel);
+
+// ---- Guessing alpha ---------------------------------------------------------------------
+// For a picture matted against colour (null: black): every pixel's alpha
+// becomes the least alpha that explains it as premultiplied against the
+// matte, max over the channels of (c - m) / (255 - m) or (m - c) / m.
+TV_EXPORT ErrorCode PF_GuessAlpha(PF_EffectRef ref, const PF_Pixel* colour, PFWorld* world);
+// Looks at the alpha and colour of a world and guesses how it was made.
+enum : int32_t {
+  PF_Guess_NoAlpha = 0,        // every alpha is 255
+  PF_Guess_Straight = 1,       // some colour exceeds its alpha
+  PF_Guess_PremulBlack = 2,    // every colour is at most its alpha
+  PF_Guess_PremulColour = 3,   // transparent pixels share one non-black colour (matte)
+};
+TV_EXPORT ErrorCode PF_GuessAlphaMessage(PF_EffectRef ref, const PFWorld* world, int32_t* guess,
+                                         PF_Pixel* matte);
+
+// ---- Effect handle callbacks (words 21 to 24, 57, 60) -------------------------------------
+TV_EXPORT Handle PF_NewHandleQuiet(PF_EffectRef ref, int32_t size);
+TV_EXPORT void* PF_LockHandle(PF_EffectRef ref, Handle h);      // null for null
+TV_EXPORT ErrorCode PF_UnlockHandle(PF_EffectRef ref, Handle h);
+TV_EXPORT ErrorCode PF_DisposeHandle(PF_EffectRef ref, Handle h);
+TV_EXPORT int32_t PF_GetHandleSize(PF_EffectRef ref, Handle h);  // 0 for null
+// Failures are reported as "effect handle data".
+TV_EXPORT ErrorCode PF_ResizeHandle(PF_EffectRef ref, int32_t size, Handle* h);
+
+// ---- Routines of the later part of the package (types only) ---------------------------------
+typedef struct PF_SampleParams {
+  Fixed xRadius, yRadius, area;  // the footprint of area sampling
+  const PFWorld* source;
+  int32_t edgeMode;              // 0: outside the source is transparent
+  int32_t reserved[3];
+} PF_SampleParams;
+typedef ErrorCode (*PF_SampleFunc)(PF_EffectRef ref, Fixed x, Fixed y, const PF_SampleParams* params,
+                                   PF_Pixel* out);
+typedef ErrorCode (*PF_GetBatchFuncFunc)(PF_EffectRef ref, int32_t quality, int32_t flags,
+                                         const PF_SampleParams* params, void** batch);
+typedef ErrorCode (*PF_ConvolveFunc)(PF_EffectRef ref, const PFWorld* src, const Rect* area, int32_t flags,
+                                     int32_t kernelSize, const void* alphaKernel, const void* redKernel,
+                                     const void* greenKernel, const void* blueKernel, PFWorld* dst);
+typedef ErrorCode (*PF_CopyFunc)(PF_EffectRef ref, const PFWorld* src, PFWorld* dst, const Rect* srcRect,
+                                 const Rect* dstRect);
+// kernel receives (2r + 1) values (flags bit 0) or (2r + 1)^2.
+typedef ErrorCode (*PF_GaussianKernelFunc)(PF_EffectRef ref, FpLong radius, int32_t flags, FpLong multiplier,
+                                           int32_t* diameter, int32_t* kernel);
+typedef ErrorCode (*PF_TransformWorldFunc)(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t field,
+                                           const PFWorld* src, const PF_CompositeMode* mode,
+                                           const PF_MaskWorld* mask, const FixMatrix* matrices,
+                                           int32_t matrixCount, Boolean32 reserved, const Rect* destRect,
+                                           PFWorld* dst);
+typedef ErrorCode (*PF_TransferRectFunc)(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t field,
+                                         const Rect* srcRect, const PFWorld* src,
+                                         const PF_CompositeMode* mode, const PF_MaskWorld* mask,
+                                         int32_t destH, int32_t destV, PFWorld* dst);
+typedef ErrorCode (*PF_FastBlurFunc)(PF_EffectRef ref, FpLong radius, uint32_t flags, int32_t quality,
+                                     PFWorld* world);
+typedef void (*PF_AnyRoutine)(void);  // a routine reached by selector only
+
+// ---- The callback block ---------------------------------------------------------------------
+typedef ErrorCode (*PF_NewWorldFunc)(void* ref, int32_t width, int32_t height, Boolean32 clear, PFWorld* world);
+typedef ErrorCode (*PF_DisposeWorldFunc)(void* ref, PFWorld* world);
+typedef ErrorCode (*PF_PlatformRefsFunc)(void* ref, const PFWorld* world, void** port, void** device);
+typedef Handle (*PF_NewHandleFunc)(PF_EffectRef ref, int32_t size);
+typedef void* (*PF_LockHandleFunc)(PF_EffectRef ref, Handle h);
+typedef ErrorCode (*PF_HandleFunc)(PF_EffectRef ref, Handle h);
+typedef int32_t (*PF_HandleSizeFunc)(PF_EffectRef ref, Handle h);
+typedef ErrorCode (*PF_ResizeHandleFunc)(PF_EffectRef ref, int32_t size, Handle* h);
+typedef ErrorCode (*PF_GetCallbackAddrFunc)(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t selector,
+                                            void** address);
+typedef ErrorCode (*PF_AppCallbackFunc)(PF_EffectRef ref, int32_t selector, void* data);
+typedef FpLong (*PF_Math1Func)(FpLong);
+typedef FpLong (*PF_Math2Func)(FpLong, FpLong);
+typedef int (*PF_SprintfFunc)(char*, const char*, ...);
+typedef char* (*PF_StrcpyFunc)(char*, const char*);
+typedef ErrorCode (*PF_InquiryFunc)(PF_EffectRef ref, int32_t kind, void* port, void* answer);
+
+// 71 pointer-sized words; words 61 to 70 are reserved (null).
+typedef struct PF_UtilCallbacks {
+  void* reserved0;                                 // 0
+  PF_SampleFunc subpixelSample;                    // 1
+  PF_SampleFunc areaSample;                        // 2
+  PF_GetBatchFuncFunc getBatchFunc;                // 3
+  void* reserved4;                                 // 4
+  PF_CompositeRectFunc compositeRect;              // 5
+  PF_BlendFunc blend;                              // 6
+  PF_ConvolveFunc convolve;                        // 7
+  PF_CopyFunc copy;                                // 8
+  PF_FillFunc fill;                                // 9
+  PF_GaussianKernelFunc gaussianKernel;            // 10
+  PF_IterateFunc iterate;                          // 11
+  PF_PremulFunc premul;                            // 12
+  PF_PremulColorFunc premulColor;                  // 13
+  PF_NewWorldFunc newWorld;                        // 14
+  PF_PlatformRefsFunc getPlatformRefs;             // 15
+  PF_DisposeWorldFunc disposeWorld;                // 16
+  PF_IterateOriginFunc iterateOrigin;              // 17
+  PF_IterateLUTFunc iterateLUT;                    // 18
+  PF_TransferRectFunc transferRect;                // 19
+  PF_TransformWorldFunc transformWorld;            // 20
+  PF_NewHandleFunc newHandle;                      // 21
+  PF_LockHandleFunc lockHandle;                    // 22
+  PF_HandleFunc unlockHandle;                      // 23
+  PF_HandleFunc disposeHandle;                     // 24
+  PF_GetCallbackAddrFunc getCallbackAddr;          // 25
+  PF_AppCallbackFunc appCallback;                  // 26
+  PF_Math1Func atan;                               // 27
+  PF_Math2Func atan2;                              // 28
+  PF_Math1Func ceil;                               // 29
+  PF_Math1Func cos;                                // 30
+  PF_Math1Func exp;                                // 31
+  PF_Math1Func fabs;                               // 32
+  PF_Math1Func floor;                              // 33
+  PF_Math2Func fmod;                               // 34
+  PF_Math2Func hypot;                              // 35
+  PF_Math1Func log;                                // 36
+  PF_Math1Func log10;                              // 37
+  PF_Math2Func pow;                                // 38
+  PF_Math1Func sin;                                // 39
+  PF_Math1Func sqrt;                               // 40
+  PF_Math1Func tan;                                // 41
+  PF_SprintfFunc sprintf;                          // 42
+  PF_StrcpyFunc strcpy;                            // 43
+  PF_Math1Func asin;                               // 44
+  PF_Math1Func acos;                               // 45
+  void* reserved46;                                // 46
+  PF_ToColourFunc RGBtoHLS;                        // 47
+  PF_FromColourFunc HLStoRGB;                      // 48
+  PF_ToColourFunc RGBtoYIQ;                        // 49
+  PF_FromColourFunc YIQtoRGB;                      // 50
+  PF_PixelValueFunc luminance;                     // 51
+  PF_PixelValueFunc hue;                           // 52
+  PF_PixelValueFunc lightness;                     // 53
+  PF_PixelValueFunc saturation;                    // 54
+  PF_InquiryFunc obsoleteInquiry;                  // 55: always 516
+  PF_InquiryFunc platformInquiry;                  // 56: kind 1, the mouse in a port
+  PF_HandleSizeFunc getHandleSize;                 // 57
+  PF_IterateOriginFunc iterateOriginNoClip;        // 58
+  PF_IterateIndexedFunc iterateIndexed;            // 59
+  PF_ResizeHandleFunc resizeHandle;                // 60
+  void* reserved[10];                              // 61 to 70
+} PF_UtilCallbacks;
+
+enum : int32_t { PF_CallbackWords = 71 };
+// Quality 0 is draft; bit 0x8000 also installs the Gaussian kernel at word 10
+// and PF_Hypot at word 35. Flags bit 0: straight pixels.
+enum : int32_t { PF_Quality_Draft = 0, PF_Quality_Best = 1, PF_Quality_ExtraMath = 0x8000 };
+enum : int32_t { PF_CallbackFlag_Straight = 0x1 };
+// Platform inquiry kinds of word 56.
+enum : int32_t { PF_Inquiry_MousePosition = 1 };
+
+TV_EXPORT ErrorCode PF_SetCallbackBlockQuality(int32_t quality, int32_t flags, PF_UtilCallbacks* block);
+// Clears the block, applies the quality and fills the fixed entries.
+TV_EXPORT ErrorCode PF_GetCallbackBlock(int32_t quality, int32_t flags, PF_UtilCallbacks* block);
+// The routine of a selector (table in PF_routines.cpp); any other selector, or
+// one whose routine is not built, gives null and 515 (reported); a null
+// address is a bad argument (516).
+TV_EXPORT ErrorCode PF_GetCallbackAddr(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t selector,
+                                       void** address);
+// Selectors of PF_GetCallbackAddr.
+enum : int32_t {
+  PF_Sel_AppCallback = -999, PF_Sel_BoxBlurUnoScan = -6, PF_Sel_GaussianValue = -5,
+  PF_Sel_InsertPlanes = -4, PF_Sel_ExtractPlanes = -3, PF_Sel_FastBlur = -2, PF_Sel_PaintSpot = -1,
+  PF_Sel_Word0 = 1, PF_Sel_SubpixelSample = 2, PF_Sel_AreaSample = 3, PF_Sel_NNSample = 4, PF_Sel_Word4 = 5,
+  PF_Sel_CompositeRect = 6, PF_Sel_Blend = 7, PF_Sel_Convolve = 8, PF_Sel_Copy = 9, PF_Sel_Fill = 10,
+  PF_Sel_GaussianKernel = 11, PF_Sel_Iterate = 12, PF_Sel_Premul = 13, PF_Sel_PremulColor = 14,
+  PF_Sel_RGBtoHLS = 15, PF_Sel_HLStoRGB = 16, PF_Sel_RGBtoYIQ = 17, PF_Sel_YIQtoRGB = 18,
+  PF_Sel_Luminance = 19, PF_Sel_Hue = 20, PF_Sel_Lightness = 21, PF_Sel_Saturation = 22,
+  PF_Sel_NewWorld = 23, PF_Sel_GetPlatformRefs = 24, PF_Sel_DisposeWorld = 25, PF_Sel_IterateOrigin = 26,
+  PF_Sel_IterateLUT = 27, PF_Sel_TransferRect = 28, PF_Sel_TransformWorld = 29, PF_Sel_Word58 = 30,
+  PF_Sel_Word59 = 31,
+};
+// The engine's callback to effects (selector, data); answers 5 until the
+// effect host installs one with PFp_SetAppCallback.
+TV_EXPORT ErrorCode PF_AppCallback(PF_EffectRef ref, int32_t selector, void* data);
+TV_EXPORT ErrorCode PFp_SetAppCallback(PF_AppCallbackFunc proc);
+// Always 515: the standard routines cannot be overridden.
+TV_EXPORT ErrorCode PF_OverrideStdFuncs(PF_EffectRef ref, void* routines);
+TV_EXPORT FpLong PF_Hypot(FpLong x, FpLong y);
+TV_EXPORT FpLong PF_HypotFPU(FpLong x, FpLong y);
+TV_EXPORT ErrorCode PF_ObsoleteInquiry(PF_EffectRef ref, int32_t kind, void* port, void* answer);
+// Kind 1 writes the mouse position (a Point, (0, 0) headless) into answer.
+TV_EXPORT ErrorCode PF_PlatformInquiry(PF_EffectRef ref, int32_t kind, void* port, void* answer);
+
+// The routine table: the entries the selectors and the callback blocks draw
+// from. A later part of the package installs its routines here at start-up.
+typedef struct PF_RoutineTable {
+  PF_SampleFunc nnSample, subpixelSampleStraight, subpixelSamplePremul, areaSampleStraight, areaSamplePremul;
+  PF_GetBatchFuncFunc getBatchFunc;
+  PF_CompositeRectFunc compositeDraftStraight, compositeDraftPremul, compositeBestStraight, compositeBestPremul;
+  PF_BlendFunc blendStraight, blendPremul;
+  PF_ConvolveFunc convolve;
+  PF_CopyFunc copyDraft, copyHQStraight, copyHQPremul;
+  PF_FillFunc fill;
+  PF_GaussianKernelFunc gaussianKernel;
+  PF_IterateFunc iterate;
+  PF_PremulFunc premul;
+  PF_PremulColorFunc premulColor;
+  PF_IterateOriginFunc iterateOrigin, iterateOriginNoClip;
+  PF_IterateLUTFunc iterateLUT;
+  PF_IterateIndexedFunc iterateIndexed;
+  PF_TransferRectFunc transferRect;
+  PF_TransformWorldFunc transformWorld;
+  PF_ToColourFunc rgbToHlsStraight, rgbToHlsPremul, rgbToYiqStraight, rgbToYiqPremul;
+  PF_FromColourFunc hlsToRgbStraight, hlsToRgbPremul, yiqToRgbStraight, yiqToRgbPremul;
+  PF_PixelValueFunc luminanceStraight, luminancePremul, hueStraight, huePremul, lightnessStraight,
+      lightnessPremul, saturationStraight, saturationPremul;
+  PF_FastBlurFunc fastBlurStraight, fastBlurPremul;
+  PF_AnyRoutine paintSpot, extractPlanes, insertPlanes, boxBlurUnoScan, gaussianValue;
+} PF_RoutineTable;
+// The live routine table (for the later parts and the layer transform).
+TV_EXPORT PF_RoutineTable* PFp_GetRoutineTable(void);
