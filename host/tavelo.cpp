@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "M.h"
 #include "Package.h"
 #include "Platform.h"
+#include "Prefs.h"
 #include "STR.h"
 #include "U.h"
 #include "VAL.h"
@@ -44,6 +46,9 @@ struct Engine {
   std::vector<Step> born;
 
   Engine() {
+    // Machine settings (memory budget, codecs) come from the preferences file
+    // named by TAVELO_PREFS; without it they stay in memory at their defaults.
+    if (const char* prefs = std::getenv("TAVELO_PREFS")) EMUL_SetTVPrefsFile(prefs);
     tv::platform::SetDialogSink([](const tv::platform::Dialog& d) {
       std::fprintf(stderr, "%s\n", d.text.c_str());
       return ErrorCode{0};
@@ -109,9 +114,6 @@ int Demo() {
   std::printf("\nWhat the engine can do so far:\n");
   std::printf("  - package frame: version checks, birth and death\n");
   std::printf("  - failure reporting through one path, logged to standard error\n");
-  char text[64];
-  U_AsciiVersion(0x824A0C05u, text);
-  std::printf("  - version text: 0x824A0C05 reads %s\n", text);
   return 0;
 }
 
@@ -119,7 +121,11 @@ void Usage() {
   std::printf(
       "usage: tavelo <command>\n"
       "  --version   list the engine's packages and their versions\n"
-      "  demo        run the demonstration job\n");
+      "  demo        run the demonstration job\n"
+      "\n"
+      "environment:\n"
+      "  TAVELO_PREFS         preferences file (section \"Tavelo\"); settings stay in memory without it\n"
+      "  TAVELO_DEBUG_OUTPUT  print the engine's debugger output to standard error\n");
 }
 
 }  // namespace
