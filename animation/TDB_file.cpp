@@ -335,11 +335,13 @@ ErrorCode ReadBody(SLU_FileContext* file, const SLU_Chunk* container, const Pars
       return fail(err);
     LIST_Dispose(h.keys, 0);
     h.keys = keys;
-    Keys k(h);
-    for (int32_t i = 1; i < k.count(); ++i)
-      if (k.time(i) <= k.time(i - 1)) return fail(FileData(kDetailKeyOrder));
-    for (int32_t i = 0; i < k.count(); ++i)
-      if (k.time(i) == kClean) return fail(FileData(kDetailKeyOrder));
+    bool ordered = true;
+    {
+      Keys k(h);
+      for (int32_t i = 0; i < k.count(); ++i)
+        if (k.time(i) == kClean || (i > 0 && k.time(i) <= k.time(i - 1))) ordered = false;
+    }
+    if (!ordered) return fail(FileData(kDetailKeyOrder));
   }
   if (IsCustom(h)) {
     if (ErrorCode err = ReadCustomValues(h, w, file, container)) return fail(err);

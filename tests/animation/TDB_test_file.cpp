@@ -1,0 +1,358 @@
+// Streams in chunked files: round trips, golden bytes, lenient and refused
+// headers, and writes that never change the stream.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "ByteOrder.h"
+#include "FILE.h"
+#include "SLU.h"
+#include "TDB_internal.h"
+#include "TDB_test_support.h"
+
+namespace tv::tdb::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class TdbFile : public TdbFixture {
+ protected:
+  void SetUp() override {
+    TdbFixture::SetUp();
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tvtdb-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    for (FILE_SpecH r : refs_) FILE_Dispose(r);
+    refs_.clear();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+    TdbFixture::TearDown();
+  }
+  std::string P(const std::string& name) { return dir_ + "/" + name; }
+  SLU_FileContext Open(const std::string& name, int32_t permission, bool create) {
+    FILE_SpecH ref = nullptr;
+    std::string path = P(name);
+    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
+    refs_.push_back(ref);
+    if (create) {
+      EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref), 0);
+    }
+    EXPECT_EQ(FILE_Open(permission, ref), 0);
+    SLU_FileContext c{};
+    EXPECT_EQ(SLU_InitFile(ref, 0, &c), 0);
+    return c;
+  }
+  Bytes Write(TDB_Stream s, const std::string& name = "out.tdb") {
+    SLU_FileContext c = Open(name, FILE_PermReadWrite, true);
+    EXPECT_EQ(TDB_WriteStream(s, &c), 0);
+    FILE_Close(c.file);
+    std::ifstream in(P(name), std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+  // Reads a stream from bytes (the slot disposes it).
+  ErrorCode Read(const Bytes& bytes, TDB_Stream& out) {
+    std::string name = "in" + std::to_string(counter_++) + ".tdb";
+    std::ofstream(P(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    SLU_FileContext c = Open(name, FILE_PermRead, false);
+    return TDB_ReadStream(&c, nullptr, &out);
+  }
+  static size_t Find(const Bytes& b, const char (&tag)[5]) {
+    for (size_t i = 0; i + 4 <= b.size(); ++i)
+      if (std::memcmp(b.data() + i, tag, 4) == 0) return i;
+    return std::string::npos;
+  }
+
+ private:
+  std::string dir_;
+  std::vector<FILE_SpecH> refs_;
+  int counter_ = 0;
+};
+
+TEST_F(TdbFile, ConstantRoundTrip) {
+  TDB_Stream& s = Slot();
+  TDB_ValueDesc d = Desc(6);
+  d.second = 3;
+  ASSERT_EQ(TDB_NewStream(2, 2997, 1, 0, 0xB, 2, &d, &s), 0);
+  double v[2] = {-1.25, 1e300};
+  ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 17, 0, v, 1, 2), 0);
+  ASSERT_EQ(TDB_SetStreamMultiplier(s, 1, 0.5), 0);
+  ASSERT_EQ(TDB_SetStreamAccuracy(s, 0.25), 0);
+  Bytes bytes = Write(s);
+  TDB_Stream& r = Slot();
+  ASSERT_EQ(Read(bytes, r), 0);
+  EXPECT_EQ(**reinterpret_cast<uint16_t**>(r), TDB_Magic);
+  TDB_StreamInfo a{}, b{};
+  ASSERT_EQ(TDB_GetStreamInfo(s, &a), 0);
+  ASSERT_EQ(TDB_GetStreamInfo(r, &b), 0);
+  EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
+  double w[2];
+  ASSERT_EQ(TDB_GetValueF(r, nullptr, 0, 0, w, nullptr), 0);
+  EXPECT_EQ(w[0], -1.25);
+  EXPECT_EQ(w[1], 1e300);
+  int8_t in = 0, out = 0;
+  ASSERT_EQ(TDB_GetKeyInterps(r, 0, &in, &out), 0);
+  EXPECT_EQ(out, 2);
+  EXPECT_EQ(Write(r, "again.tdb"), bytes);
+}
+
+TEST_F(TdbFile, KeyedRoundTripIsBitExact) {
+  TDB_Stream s = Keyed(2, 600, 15);
+  Key(s, -30, {-0.0, 4.9e-324}, -3, 2);
+  Key(s, 0, {1e308, -7}, 3, 3);
+  Key(s, 900, {0.1, 0.2}, 2, 1);
+  Ease(s, 2, 1.5, 0.75, -2.5, 0.125);
+  ASSERT_EQ(TDB_SetKeyContinuous(s, 1, 1), 0);
+  Bytes bytes = Write(s);
+  TDB_Stream& r = Slot();
+  ASSERT_EQ(Read(bytes, r), 0);
+  EXPECT_EQ(Times(r), (std::vector<int32_t>{-30, 0, 900}));
+  for (int32_t i = 0; i < 3; ++i) {
+    double a[2], b[2], av[8], bv[8];
+    ASSERT_EQ(TDB_GetKeyF(s, i, a), 0);
+    ASSERT_EQ(TDB_GetKeyF(r, i, b), 0);
+    EXPECT_EQ(std::memcmp(a, b, sizeof a), 0);
+    ASSERT_EQ(TDB_GetKeyTangentsF(s, i, av, av + 2, av + 4, av + 6), 0);
+    ASSERT_EQ(TDB_GetKeyTangentsF(r, i, bv, bv + 2, bv + 4, bv + 6), 0);
+    EXPECT_EQ(std::memcmp(av, bv, sizeof av), 0);
+    uint16_t fa = 0, fb = 1;
+    TDB_GetKeyFlags(s, i, &fa);
+    TDB_GetKeyFlags(r, i, &fb);
+    EXPECT_EQ(fa, fb);
+    int8_t ia, oa, ib, ob;
+    TDB_GetKeyInterps(s, i, &ia, &oa);
+    TDB_GetKeyInterps(r, i, &ib, &ob);
+    EXPECT_EQ(ia, ib);
+    EXPECT_EQ(oa, ob);
+  }
+  EXPECT_EQ(Write(r, "again.tdb"), bytes);
+}
+
+TEST_F(TdbFile, SpatialRoundTripEvaluatesIdentically) {
+  TDB_Stream s = Keyed(2, 600, 7, true);
+  ASSERT_EQ(TDB_SetStreamSpInterp(s, 3), 0);
+  Key(s, 0, {0, 0});
+  Key(s, 300, {50, 80}, 2, 2);
+  Key(s, 600, {100, 0});
+  double t1[2] = {-20, 0}, t2[2] = {20, 0};
+  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, t1, t2), 0);
+  ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
+  std::vector<double> before;
+  for (int32_t t = 0; t <= 600; t += 12) {
+    double v[2];
+    ASSERT_EQ(TDB_GetValueF(s, nullptr, t, 0, v, nullptr), 0);
+    before.insert(before.end(), v, v + 2);
+  }
+  Bytes bytes = Write(s);
+  // The arc-spline slot of every key is written as zero.
+  size_t ldat = Find(bytes, "ldat");
+  ASSERT_NE(ldat, std::string::npos);
+  for (int k = 0; k < 3; ++k)
+    EXPECT_EQ(be::Load<uint32_t>(bytes.data() + ldat + 8 + k * (56 + 48) + 12), 0u);
+  TDB_Stream& r = Slot();
+  ASSERT_EQ(Read(bytes, r), 0);
+  std::vector<double> after;
+  for (int32_t t = 0; t <= 600; t += 12) {
+    double v[2];
+    ASSERT_EQ(TDB_GetValueF(r, nullptr, t, 0, v, nullptr), 0);
+    after.insert(after.end(), v, v + 2);
+  }
+  EXPECT_EQ(before, after);
+}
+
+TEST_F(TdbFile, GoldenBytes) {
+  TDB_Stream s = Keyed(1, 30, 7);
+  Key(s, 2, {1.5}, 1, 3);
+  Bytes b = Write(s);
+  Bytes head = {'L', 'I', 'S', 'T'};
+  ASSERT_GE(b.size(), 12u + 8 + 116);
+  EXPECT_TRUE(std::equal(head.begin(), head.end(), b.begin()));
+  EXPECT_EQ(be::Load<uint32_t>(b.data() + 4), b.size() - 8);
+  EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), std::string("tdbstdb4"));
+  EXPECT_EQ(be::Load<uint32_t>(b.data() + 16), 116u);
+  const uint8_t* h = b.data() + 20;
+  Bytes expect = {
+      0xDB, 0x99, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,  // magic, dimension, flags, spatial interp
+      0x00, 0x07, 0x00, 0x07, 0x00, 0x00, 0x00, 0x1E,  // masks, time scale 30
+      0, 0, 0, 0, 0, 0, 0, 0,                          // accuracy 0
+      0x3F, 0xF0, 0, 0, 0, 0, 0, 0,                    // multipliers 1.0
+      0x3F, 0xF0, 0, 0, 0, 0, 0, 0,
+      0x3F, 0xF0, 0, 0, 0, 0, 0, 0,
+      0x3F, 0xF0, 0, 0, 0, 0, 0, 0,
+      0x00, 0x00, 0x00, 0x00, 0x09, 0x08, 0, 0, 0, 0, 0, 0,  // value description: double
+      0x01, 0, 0, 0,                                   // has a key list
+      0x80, 0x00, 0x00, 0x00,                          // no constant key
+  };
+  expect.resize(116, 0);
+  EXPECT_EQ(Bytes(h, h + 116), expect);
+  EXPECT_EQ(std::string(b.begin() + 136, b.begin() + 140), "LIST");
+  EXPECT_EQ(std::string(b.begin() + 144, b.begin() + 152), "listlhd3");
+  size_t ldat = Find(b, "ldat");
+  ASSERT_NE(ldat, std::string::npos);
+  EXPECT_EQ(be::Load<uint32_t>(b.data() + ldat + 4), 48u);
+  Bytes item = {0, 0, 0, 2, 0x01, 0x03, 0x00, 0x00,     // time 2, linear in, hold out, flags 0
+                0x3F, 0xF8, 0, 0, 0, 0, 0, 0,            // value 1.5
+                0, 0, 0, 0, 0, 0, 0, 0,                  // in velocity
+                0x3F, 0xD5, 0x55, 0x55, 0x55, 0x54, 0x6A, 0xC5,  // in influence 0.33333333333
+                0, 0, 0, 0, 0, 0, 0, 0,                  // out velocity
+                0x3F, 0xD5, 0x55, 0x55, 0x55, 0x54, 0x6A, 0xC5};
+  EXPECT_EQ(Bytes(b.begin() + ldat + 8, b.begin() + ldat + 56), item);
+}
+
+TEST_F(TdbFile, LongerHeaderAtomIsReadAsFarAsKnown) {
+  TDB_Stream s = Constant(1);
+  Key(s, 0, {42});
+  Bytes b = Write(s);
+  // Grow "tdb4" by 8 bytes of unknown data.
+  Bytes grown(b.begin(), b.begin() + 20 + 116);
+  grown.insert(grown.end(), 8, 0xEE);
+  grown.insert(grown.end(), b.begin() + 20 + 116, b.end());
+  be::Store<uint32_t>(grown.data() + 16, 124);
+  be::Store<uint32_t>(grown.data() + 4, static_cast<uint32_t>(grown.size() - 8));
+  TDB_Stream& r = Slot();
+  ASSERT_EQ(Read(grown, r), 0);
+  EXPECT_EQ(Value1(r, 5), 42.0);
+}
+
+TEST_F(TdbFile, RefusedFiles) {
+  TDB_Stream s = Keyed(1, 600, 7);
+  Key(s, 0, {1});
+  Key(s, 600, {2});
+  Bytes good = Write(s);
+  TDB_Stream c = Constant(1);
+  Key(c, 0, {1});
+  Bytes constant = Write(c);
+  int32_t live = 0;
+  TDBp_GetLiveCount(&live);
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    ErrorCode code;
+    const char* text;
+  };
+  std::vector<Case> cases;
+  auto patched = [&](const Bytes& base, size_t at, std::initializer_list<uint8_t> v) {
+    Bytes b = base;
+    std::copy(v.begin(), v.end(), b.begin() + static_cast<long>(at));
+    return b;
+  };
+  cases.push_back({"dimension 0", patched(good, 22, {0, 0}), TDB_ErrFileData, "(dimension)"});
+  cases.push_back({"dimension 9", patched(good, 22, {0, 9}), TDB_ErrFileData, "(dimension)"});
+  cases.push_back({"scale 0", patched(good, 32, {0, 0, 0, 0}), TDB_ErrTimeScale, "invalid time scale"});
+  cases.push_back({"data type", patched(good, 20 + 60, {10}), TDB_ErrFileData, "(value description)"});
+  cases.push_back({"flags", patched(good, 24, {0, 4}), TDB_ErrFileData, "(stream flags)"});
+  cases.push_back({"magic", patched(good, 20, {0xDB, 0x66}), TDB_ErrFileData, "(time stream header)"});
+  cases.push_back({"unknown atom", patched(good, 12, {'x', 'd', 'b', '4'}), TDB_ErrFileData,
+                   "(unrecognized chunk ID)"});
+  cases.push_back({"old form", patched(good, 12, {'t', 'd', 'b', '3'}), kErrUnsupported,
+                   "old-style stream header forms are not supported"});
+  size_t ldat = Find(good, "ldat");
+  cases.push_back({"key order", patched(good, ldat + 8 + 48, {0, 0, 0, 0}), TDB_ErrFileData, "(key order)"});
+  {
+    // A "tdb4" of 100 bytes.
+    Bytes b(good.begin(), good.begin() + 20 + 100);
+    b.insert(b.end(), good.begin() + 20 + 116, good.end());
+    be::Store<uint32_t>(b.data() + 16, 100);
+    be::Store<uint32_t>(b.data() + 4, static_cast<uint32_t>(b.size() - 8));
+    cases.push_back({"short header", b, TDB_ErrFileData, "(header length)"});
+  }
+  {
+    size_t cdat = Find(constant, "cdat");
+    Bytes b = constant;
+    be::Store<uint32_t>(b.data() + cdat + 4, 32);
+    cases.push_back({"cdat size", b, TDB_ErrFileData, "(constant value size)"});
+  }
+  for (const Case& k : cases) {
+    rec.clear();
+    TDB_Stream r = nullptr;
+    EXPECT_EQ(Read(k.bytes, r), k.code) << k.what;
+    EXPECT_EQ(r, nullptr) << k.what;
+    ASSERT_FALSE(rec.reports.empty()) << k.what;
+    EXPECT_THAT(rec.last().text, ::testing::HasSubstr(k.text)) << k.what;
+    int32_t now = 0;
+    TDBp_GetLiveCount(&now);
+    EXPECT_EQ(now, live) << k.what;
+  }
+}
+
+TEST_F(TdbFile, FailedWriteLeavesTheStreamAlone) {
+  TDB_Stream s = Keyed(1, 600, 7);
+  Key(s, 0, {1.25});
+  Key(s, 600, {2.5});
+  Bytes clean = Write(s);
+  {
+    std::ofstream(P("ro.tdb")) << "x";
+  }
+  SLU_FileContext c = Open("ro.tdb", FILE_PermRead, false);
+  EXPECT_NE(TDB_WriteStream(s, &c), 0);
+  EXPECT_EQ(Value1(s, 0), 1.25);
+  EXPECT_EQ(Write(s, "later.tdb"), clean);
+}
+
+// A custom kind whose values are written through its traits.
+ErrorCode CopyBox(intptr_t, const void* src, void* dst) {
+  double* from = nullptr;
+  std::memcpy(&from, src, sizeof from);
+  double* to = from ? new double(*from) : nullptr;
+  std::memcpy(dst, &to, sizeof to);
+  return 0;
+}
+ErrorCode DisposeBox(intptr_t, void* value) {
+  double* p = nullptr;
+  std::memcpy(&p, value, sizeof p);
+  delete p;
+  std::memset(value, 0, sizeof p);
+  return 0;
+}
+ErrorCode WriteBox(intptr_t, const void* value, uint8_t* bytes, int32_t capacity, int32_t* size) {
+  *size = 8;
+  if (!bytes) return 0;
+  if (capacity < 8) return kErrBadParam;
+  double* p = nullptr;
+  std::memcpy(&p, value, sizeof p);
+  be::Store<double>(bytes, p ? *p : 0.0);
+  return 0;
+}
+ErrorCode ReadBox(intptr_t, const uint8_t* bytes, int32_t size, void* value) {
+  if (size != 8) return kErrBadParam;
+  double* p = new double(be::Load<double>(bytes));
+  std::memcpy(value, &p, sizeof p);
+  return 0;
+}
+
+TEST_F(TdbFile, CustomValuesThroughTheirTraits) {
+  TDB_ValueTraits t{};
+  t.valueSize = sizeof(double*);
+  t.copy = CopyBox;
+  t.dispose = DisposeBox;
+  t.write = WriteBox;
+  t.read = ReadBox;
+  ASSERT_EQ(TDB_RegisterValueKind(43, &t), 0);
+  {
+    TDB_Stream& s = Slot();
+    TDB_ValueDesc d = Desc(0, 43);
+    ASSERT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &d, &s), 0);
+    for (double x : {3.0, 4.0}) {
+      double v = x;
+      double* p = &v;
+      ASSERT_EQ(TDB_InsertKey(s, nullptr, static_cast<int32_t>(x * 100), 0, &p, 3, 3), 0);
+    }
+    Bytes bytes = Write(s);
+    TDB_Stream& r = Slot();
+    ASSERT_EQ(Read(bytes, r), 0);
+    double* got = nullptr;
+    ASSERT_EQ(TDB_GetValue(r, nullptr, 400, 0, &got, nullptr), 0);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(*got, 4.0);
+    ASSERT_EQ(TDB_DisposeValue(r, &got), 0);
+    EXPECT_EQ(Write(r, "again.tdb"), bytes);
+  }
+}
+
+}  // namespace
+}  // namespace tv::tdb::test
