@@ -5,6 +5,8 @@
 // spline lookups and fitting are measured alone.
 #include <benchmark/benchmark.h>
 
+#include "BenchSupport.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -207,24 +209,13 @@ BENCHMARK(BM_ArcSplineBuild);
 BENCHMARK(BM_ArcSplineLookup);
 BENCHMARK(BM_FitMultiple)->Arg(32)->Arg(128)->Arg(1024);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
-      times[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-  }
-  std::map<std::string, double> times;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   U_Birth("BezBench", 0);
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  tv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nBEZ time / plain time:\n");
   for (const auto& [name, t] : reporter.times) {

@@ -6,6 +6,8 @@
 // time is printed for every pair.
 #include <benchmark/benchmark.h>
 
+#include "BenchSupport.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -157,18 +159,6 @@ void BM_BM_LockUnlock(benchmark::State& state) {
 }
 BENCHMARK(BM_BM_LockUnlock);
 
-// Collects each run's time per iteration so the pairs can be compared.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
-      times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    }
-  }
-  std::map<std::string, double> times;
-};
 
 }  // namespace
 
@@ -176,7 +166,7 @@ int main(int argc, char** argv) {
   U_Birth("BMBench", 0);
   BM_Birth(0);
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  tv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nBM time / plain time (CPU time):\n");
   for (const auto& [name, t] : reporter.times) {

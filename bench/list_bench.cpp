@@ -4,6 +4,8 @@
 // LIST time / baseline time is printed for every pair.
 #include <benchmark/benchmark.h>
 
+#include "BenchSupport.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -239,25 +241,13 @@ void BM_Vector_QuickSort(benchmark::State& state) {
 BENCHMARK(BM_List_QuickSort)->Arg(100000);
 BENCHMARK(BM_Vector_QuickSort)->Arg(100000);
 
-// Collects each run's time per iteration so the pairs can be compared.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
-      times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    }
-  }
-  std::map<std::string, double> times;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   U_Birth("ListBench", 0);
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  tv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nLIST time / std::vector time (CPU time):\n");
   for (const auto& [name, t] : reporter.times) {

@@ -4,6 +4,8 @@
 // benchmark has a malloc twin (and small blocks a calloc twin too, since small
 // handles are always zeroed); after the run the ratios are printed.
 #include <benchmark/benchmark.h>
+
+#include "BenchSupport.h"
 #include <malloc.h>
 
 #include <algorithm>
@@ -171,17 +173,6 @@ void BM_Handle_PurgeWalk(benchmark::State& state) {
 }
 BENCHMARK(BM_Handle_PurgeWalk);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
-      times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    }
-  }
-  std::map<std::string, double> times;
-};
 
 }  // namespace
 
@@ -192,7 +183,7 @@ int main(int argc, char** argv) {
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  tv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nHandle time / C allocator time (CPU time):\n");
   std::printf("  %-28s %10s %10s\n", "", "vs malloc", "vs calloc");

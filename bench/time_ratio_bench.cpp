@@ -4,6 +4,8 @@
 // exact operation is than its int64 baseline (CPU time).
 #include <benchmark/benchmark.h>
 
+#include "BenchSupport.h"
+
 #include <cstdio>
 #include <map>
 #include <random>
@@ -109,22 +111,12 @@ BENCHMARK(Compare_Int64);
 BENCHMARK(Convert_Exact);
 BENCHMARK(Convert_Int64);
 
-// Keeps each run's time per iteration to print the ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.iterations > 0) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  tv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const char* op : {"Add", "Compare", "Convert"}) {
     auto e = reporter.times.find(std::string(op) + "_Exact");
