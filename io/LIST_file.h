@@ -75,8 +75,9 @@ constexpr FourCC kData = MakeFourCC("ldat");
 constexpr int32_t kHeader3Bytes = 52;
 constexpr int32_t kHeader2Bytes = 40;
 constexpr int32_t kHeader1Bytes = 36;
-// The spare room (capacity beyond the items, in bytes) a list read from a
-// file may ask for; a header asking for more is refused as damaged.
+// The spare room (capacity beyond the items, in bytes) and the size of one
+// block of growth that a list read from a file may ask for; a header asking
+// for more is refused as damaged.
 constexpr int64_t kMaxSpareBytesOnRead = int64_t{16} << 20;
 }  // namespace tv::list
 #endif

@@ -96,7 +96,11 @@ bool Plausible(const FileHeader& h) {
   int64_t capacity = h.blocks * h.blockSize;
   if (capacity > LIST_MaxItems || h.count > capacity) return false;
   if (BlockBytes(capacity, static_cast<int32_t>(h.itemSize)) > kMaxBytes) return false;
-  return (capacity - h.count) * h.itemSize <= kMaxSpareBytesOnRead;
+  // The room beyond the items (the scratch item included) and one block of
+  // growth are bounded, so a header cannot make this reader, or the first
+  // insertion after it, allocate far more than the file holds.
+  return (capacity - h.count + 1) * h.itemSize <= kMaxSpareBytesOnRead &&
+         h.blockSize * h.itemSize <= kMaxSpareBytesOnRead;
 }
 
 // Fills a list's item area from the "ldat" chunk. decode null: the bytes

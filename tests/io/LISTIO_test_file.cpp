@@ -370,6 +370,12 @@ TEST_F(ListFile, HugeBlocksAreRefusedBeforeAnyAllocation) {
                 BadFileText("header info"));
   ExpectRefused(ListChunk("lhd3", Lhd3(0xD00BEE, 0, 0, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 1, 1, 0), {}),
                 LIST_ErrBadFileData, BadFileText("header info"));
+  // An empty list of huge items: its scratch item alone, or the first block
+  // an insertion would add, is too much.
+  ExpectRefused(ListChunk("lhd3", Lhd3(0xD00BEE, 0, 0, 0, 973144066, 2, 0, 0, 0), {}), LIST_ErrBadFileData,
+                BadFileText("header info"));
+  ExpectRefused(ListChunk("lhd3", Lhd3(0xD00BEE, 0, 0, 0, 64, 1 << 20, 0, 0, 0), {}), LIST_ErrBadFileData,
+                BadFileText("header info"));
 }
 
 TEST_F(ListFile, HeaderLengthsAreChecked) {

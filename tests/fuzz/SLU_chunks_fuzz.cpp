@@ -1,0 +1,77 @@
+// Feeds arbitrary bytes to the chunk walker: every chunk is descended into,
+// containers are walked recursively, atoms are read into a bounded buffer
+// and as blocks, and every chunk is ascended out of again.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "FILE.h"
+#include "Memory.h"
+#include "Platform.h"
+#include "SLU.h"
+#include "U.h"
+
+namespace {
+
+std::string gPath;
+
+void Walk(SLU_FileContext* c, const SLU_Chunk* parent, int depth) {
+  for (int steps = 0;; ++steps) {
+    SLU_Chunk chunk{};
+    Boolean32 found = 0;
+    if (SLU_Descend(c, 0, 0, parent, &chunk, &found) != 0 || !found) return;
+    if (steps > 1 << 20) __builtin_trap();  // a scan that does not advance
+    if (tv::slu::IsContainer(chunk.id)) {
+      if (depth < 64) Walk(c, &chunk, depth + 1);
+    } else if (chunk.size & 1) {
+      Handle h = nullptr;
+      int64_t start = chunk.dataStart - 8;
+      FILE_SetPos(c->file, start);
+      if (SLU_ReadHandle(c, parent, chunk.id, &h) == 0 && h) DisposeHandle(h);
+      FILE_SetPos(c->file, chunk.dataStart);
+    } else {
+      uint8_t buffer[64];
+      SLU_Read(c, &chunk, sizeof buffer, buffer);
+    }
+    if (SLU_Ascend(c, &chunk) != 0) return;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool born = [] {
+    tv::platform::SetDialogSink([](const tv::platform::Dialog&) { return ErrorCode{0}; });
+    U_Birth("fuzz", 0);
+    Up_SetInteract(0);
+    gPath = "/dev/shm/tv-slu-fuzz-" + std::to_string(::getpid()) + ".bin";
+    return true;
+  }();
+  (void)born;
+  ::unlink(gPath.c_str());
+  std::FILE* f = std::fopen(gPath.c_str(), "wb");
+  if (!f) return 0;
+  if (size) std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  FILE_SpecH ref = nullptr;
+  if (FILE_New(gPath.c_str(), FILE_LocFullPath, &ref) == 0) {
+    SLU_FileContext c{};
+    if (FILE_Open(FILE_PermRead, ref) == 0 && SLU_InitFile(ref, 0, &c) == 0) {
+      SLU_Chunk top{};
+      Boolean32 found = 0;
+      if (SLU_Descend(&c, 0, 0, nullptr, &top, &found) == 0 && found) {
+        if (tv::slu::IsContainer(top.id)) Walk(&c, &top, 0);
+        SLU_Ascend(&c, &top);
+      }
+      FILE_AliasH alias = nullptr;
+      FILE_SetPos(ref, 0);
+      if (SLU_ReadAliasRec(&c, nullptr, nullptr, &alias) == 0 && alias) FILE_DisposeAliasRec(alias);
+    }
+    FILE_Dispose(ref);
+  }
+  ::unlink(gPath.c_str());
+  return 0;
+}
