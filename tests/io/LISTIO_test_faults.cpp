@@ -1,0 +1,87 @@
+// Write failures at every byte of a small tree of chunks and lists: each one
+// is returned (never success), reported once, and leaves nothing behind in
+// memory.
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "LIST_file.h"
+#include "SLU_test_fixture.h"
+
+namespace tv::test {
+namespace {
+
+// While alive, files may not grow beyond limit bytes: a write past it fails
+// as if the disk were full.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) {
+    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit now = old_;
+    now.rlim_cur = limit;
+    active_ = setrlimit(RLIMIT_FSIZE, &now) == 0;
+  }
+  ~FileSizeLimit() {
+    if (active_) setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+  bool active() const { return active_; }
+
+ private:
+  rlimit old_{};
+  void (*old_handler_)(int) = nullptr;
+  bool active_ = false;
+};
+
+class WriteFaults : public ChunkFileTest {};
+
+ErrorCode WriteTree(SLU_FileContext* c, LIST_Handle list) {
+  SLU_Chunk riff{};
+  if (ErrorCode err = SLU_BeginChunkWrite(c, tv::slu::kRIFX, 0, MakeFourCC("Egg!"), &riff)) return err;
+  const uint8_t odd[3] = {1, 2, 3};
+  if (ErrorCode err = SLU_WriteAtom(c, MakeFourCC("odd3"), 3, odd)) return err;
+  if (ErrorCode err = LIST_Write(list, c)) return err;
+  if (ErrorCode err = SLU_WriteFileSpec(c, c->file, nullptr)) return err;
+  return SLU_EndChunkWrite(c, &riff);
+}
+
+TEST_F(WriteFaults, EveryFailureIsReturnedAndReportedOnce) {
+  LIST_Handle list = nullptr;
+  ASSERT_EQ(LIST_New(0, 4, 4, 1, &list), 0);
+  for (int32_t v = 0; v < 5; ++v) ASSERT_EQ(LIST_Insert4(v, -1, list), 0);
+  SLU_FileContext c = Create("a.bin");
+  ASSERT_EQ(WriteTree(&c, list), 0);
+  const size_t whole = Contents("a.bin").size();
+  CloseAll();
+
+  struct Outcome {
+    ErrorCode err;
+    size_t reports;
+  };
+  std::vector<Outcome> outcomes;
+  const int64_t handles = EMUL_LiveHandleCount();
+  for (size_t limit = 0; limit <= whole; ++limit) {
+    SLU_FileContext f = Create("b.bin")  /* same name length: same alias size */;
+    rec.clear();
+    ErrorCode err;
+    {
+      FileSizeLimit cap(limit);
+      if (!cap.active()) GTEST_SKIP() << "file size limits are not available";
+      err = WriteTree(&f, list);
+    }
+    outcomes.push_back({err, rec.reports.size()});
+    CloseAll();
+  }
+  EXPECT_EQ(EMUL_LiveHandleCount(), handles);
+  for (size_t limit = 0; limit < whole; ++limit) {
+    EXPECT_NE(outcomes[limit].err, 0) << "a write cut at byte " << limit << " reported success";
+    EXPECT_EQ(outcomes[limit].reports, 1u) << "cut at byte " << limit;
+  }
+  EXPECT_EQ(outcomes[whole].err, 0);
+  EXPECT_EQ(outcomes[whole].reports, 0u);
+  LIST_Dispose(list, 0);
+}
+
+}  // namespace
+}  // namespace tv::test
