@@ -319,6 +319,64 @@ TEST_F(TdbSpatial, FloatingKeyTakesItsTimeFromThePath) {
   EXPECT_NEAR(v[0], 5, 1e-9);
 }
 
+TEST_F(TdbSpatial, FloatingKeysThatCannotKeepTheirPlaceAreReportedOnce) {
+  TDB_Stream s = Path(2, 1);
+  Key(s, 0, {0, 0});
+  Key(s, 1, {0.5, 0});
+  Key(s, 2, {1, 0});
+  Key(s, 600, {1000, 0});
+  ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
+  ASSERT_EQ(TDB_SetKeyFloat(s, 1, 1), 0);
+  ASSERT_EQ(TDB_SetKeyFloat(s, 2, 1), 0);
+  rec.clear();
+  ASSERT_EQ(TDB_UpdateStream(s), 0);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().severity, kSevWarning);
+  EXPECT_THAT(rec.last().text,
+              ::testing::HasSubstr("Some interpolated values may be incorrect in this project due to nearly "
+                                   "overlapping keyframes"));
+  EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 1, 2, 600}));
+  double in = 1, out = 1;
+  ASSERT_EQ(TDB_GetKeyInfluence(s, 1, &in, &out), 0);
+  EXPECT_EQ(in, 0.0);
+  EXPECT_EQ(out, 0.0);
+  ASSERT_EQ(TDB_UpdateStream(s), 0);  // clean now: nothing more to say
+  EXPECT_EQ(rec.reports.size(), 1u);
+}
+
+TEST_F(TdbSpatial, DirectManipulationMovesThePathThroughThePoint) {
+  TDB_Stream s = Path();
+  Key(s, 0, {0, 0});
+  Key(s, 600, {100, 0});
+  double delta[2] = {0, 30};
+  ASSERT_EQ(TDB_DirectManipArc(s, 0, 0.5, delta), 0);
+  double out[2], in[2];
+  ASSERT_EQ(TDB_GetKeySpaceTangents(s, 0, nullptr, out), 0);
+  ASSERT_EQ(TDB_GetKeySpaceTangents(s, 1, in, nullptr), 0);
+  // The curve's midpoint is (P1 + P2) * 3/8 + (P0 + P3) / 8: 30 units up.
+  EXPECT_NEAR((out[1] + in[1]) * 3 / 8, 30, 1e-9);
+  TDB_Stream line = Path(2, 1);
+  Key(line, 0, {0, 0});
+  Key(line, 600, {1, 0});
+  EXPECT_EQ(TDB_DirectManipArc(line, 0, 0.5, delta), kErrBadParam);
+  ExpectReport(kSiteDirectManip, "can't directly manipulate this stream.");
+}
+
+TEST_F(TdbSpatial, PredictInvalid) {
+  TDB_Stream s = Path(2, 1);
+  for (int32_t t : {0, 100, 200, 300}) Key(s, t, {double(t), 0});
+  Time a{}, b{};
+  ASSERT_EQ(TDB_PredictInvalid(s, 1, &a, &b), 0);
+  EXPECT_EQ(a.value, 0);
+  EXPECT_EQ(b.value, 200);
+  ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
+  ASSERT_EQ(TDB_SetKeyFloat(s, 2, 1), 0);
+  ASSERT_EQ(TDB_PredictInvalid(s, 1, &a, &b), 0);
+  EXPECT_EQ(b.value, 300);  // through the floating key to the next fixed one
+  ASSERT_EQ(TDB_PredictInvalid(s, 0, &a, &b), 0);
+  EXPECT_EQ(a.value, INT32_MIN + 1);
+}
+
 // ---- Handles and zero velocity -------------------------------------------------------------
 TEST_F(TdbEval, ClampedVelocityAndInfluence) {
   TDB_Stream s = Keyed();

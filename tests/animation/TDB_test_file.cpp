@@ -106,7 +106,8 @@ TEST_F(TdbFile, KeyedRoundTripIsBitExact) {
   Key(s, -30, {-0.0, 4.9e-324}, -3, 2);
   Key(s, 0, {1e308, -7}, 3, 3);
   Key(s, 900, {0.1, 0.2}, 2, 1);
-  Ease(s, 2, 1.5, 0.75, -2.5, 0.125);
+  double iv[2] = {1.5, -1}, ii[2] = {0.75, 0.5}, ov[2] = {-2.5, 3}, oi[2] = {0.125, 1};
+  ASSERT_EQ(TDB_SetKeyTangentsF(s, 2, iv, ii, ov, oi), 0);
   ASSERT_EQ(TDB_SetKeyContinuous(s, 1, 1), 0);
   Bytes bytes = Write(s);
   TDB_Stream& r = Slot();
