@@ -492,3 +492,223 @@ typedef struct PF_RoutineTable {
 } PF_RoutineTable;
 // The live routine table (for the later parts and the layer transform).
 TV_EXPORT PF_RoutineTable* PFp_GetRoutineTable(void);
+
+// ---- Copies, samplers, channels, kernels, blur, coverage buffers, drawing ----------------------
+// Positions given to the samplers are 16.16 in pixel units; an integral
+// position is the centre of a pixel, so (3 << 16, 5 << 16) is pixel (3, 5).
+// Bad arguments fail with 516, reported with the routine's number (below).
+// PF_SampleParams.edgeMode: 0 reads pixels outside the source as
+// transparent, 1 repeats the edge pixels.
+enum : int32_t { PF_Edge_Transparent = 0, PF_Edge_Repeat = 1 };
+
+// Sampler kinds of PFp_SampleRow.
+enum : int32_t {
+  PF_Sample_NN = 0,
+  PF_Sample_Subpixel_Straight = 1,
+  PF_Sample_Subpixel_Premul = 2,
+  PF_Sample_Area_Straight = 3,
+  PF_Sample_Area_Premul = 4,
+};
+
+// Channel numbers (logical, whatever the world's channel order).
+enum : int32_t { PF_Channel_Alpha = 0, PF_Channel_Red = 1, PF_Channel_Green = 2, PF_Channel_Blue = 3 };
+
+// Four separate one-byte planes (alpha, red, green, blue) of a world's size;
+// a null plane is skipped.
+typedef struct PF_Planes {
+  uint8_t* plane[4];
+  int32_t rowBytes[4];
+} PF_Planes;
+
+// PF_GaussianKernel flags.
+enum : int32_t {
+  PF_Kernel_1D = 1,         // one row of 2r + 1 values instead of a square
+  PF_Kernel_Normalize = 2,  // scale so that the values average 255
+};
+// PF_Convolve flags.
+enum : int32_t {
+  PF_Convolve_1D = 1,  // the kernels are one row, applied across then down
+  PF_Convolve_RepeatEdges = 8,
+};
+// Fast blur flags; with neither direction bit both directions are blurred.
+enum : uint32_t {
+  PF_Blur_Horizontal = 1,
+  PF_Blur_Vertical = 2,
+  PF_Blur_RepeatEdges = 4,  // pixels beyond the edge repeat the edge instead of being transparent
+};
+// The largest radius the kernel, convolution and blur routines accept.
+enum : int32_t { PF_MaxKernelRadius = 1023, PF_MaxBlurRadius = 2000 };
+
+// Calls `abort` (when set) before long passes; its non-zero result stops the pass.
+typedef struct PF_AbortRecord {
+  void* refcon;
+  ErrorCode (*abort)(void* refcon);
+} PF_AbortRecord;
+
+// A single-channel coverage buffer: a handle to a record with the magic
+// 0xFEEDABBA, width, height, a lock count and the pixel handle (width x
+// height bytes, rows packed with no gap).
+typedef Handle PF_UnoBuffer;
+enum : uint32_t { PF_UnoMagic = 0xFEEDABBA };
+
+// PF_AccumulateUnoBuffers modes (any other value adds).
+enum : int32_t {
+  PF_UnoMode_Add = 1,
+  PF_UnoMode_Subtract = 2,
+  PF_UnoMode_Intersect = 3,
+  PF_UnoMode_Lighten = 4,
+  PF_UnoMode_Darken = 5,
+  PF_UnoMode_Difference = 6,
+};
+
+// A closed polygon of double points (a handle).
+typedef Handle PF_Wireframe;
+
+// Routine numbers named by bad-argument reports --------------------------------------
+// Words of the callback block where the routine has one, selectors for the
+// routines reached by selector only, numbers from 65 for the rest.
+enum : int32_t {
+  PF_Routine_PaintSpot = -1,
+  PF_Routine_FastBlur = -2,
+  PF_Routine_ExtractPlanes = -3,
+  PF_Routine_InsertPlanes = -4,
+  PF_Routine_BoxBlurUnoScan = -6,
+  PF_Routine_SubpixelSample = 1,
+  PF_Routine_AreaSample = 2,
+  PF_Routine_Convolve = 7,
+  PF_Routine_Copy = 8,
+  PF_Routine_GaussianKernel = 10,
+  PF_Routine_ChannelCopy = 65,
+  PF_Routine_SampleRow = 66,
+  PF_Routine_Uno = 67,
+  PF_Routine_GBlurUnoScan = 68,
+  PF_Routine_Wireframe = 69,
+  PF_Routine_NNSample = 70,
+};
+
+// Samplers ---------------------------------------------------------------------------
+// Nearest neighbour: the pixel at (floor(x + 0.5), floor(y + 0.5)).
+TV_EXPORT ErrorCode PF_NNSample(PF_EffectRef ref, Fixed x, Fixed y, const PF_SampleParams* params, PF_Pixel* out);
+// Bilinear between the 2x2 neighbours at 1/256 pixel steps; an integral
+// position takes that pixel. Straight pixels weight colours by alpha.
+TV_EXPORT ErrorCode PF_SubpixelSample_Straight(PF_EffectRef ref, Fixed x, Fixed y, const PF_SampleParams* params,
+                                               PF_Pixel* out);
+TV_EXPORT ErrorCode PF_SubpixelSample_Premul(PF_EffectRef ref, Fixed x, Fixed y, const PF_SampleParams* params,
+                                             PF_Pixel* out);
+// The mean over the box [x - xRadius, x + xRadius] x [y - yRadius, y + yRadius]
+// (radii at least half a pixel, at most 4096 pixels), edge pixels weighted by
+// their coverage at 1/256 pixel steps.
+TV_EXPORT ErrorCode PF_AreaSample_Straight(PF_EffectRef ref, Fixed x, Fixed y, const PF_SampleParams* params,
+                                           PF_Pixel* out);
+TV_EXPORT ErrorCode PF_AreaSample_Premul(PF_EffectRef ref, Fixed x, Fixed y, const PF_SampleParams* params,
+                                         PF_Pixel* out);
+// Samples `count` positions (x + i dx, y + i dy) with the sampler `kind` into out[0..count).
+TV_EXPORT ErrorCode PFp_SampleRow(PF_EffectRef ref, int32_t kind, Fixed x, Fixed y, Fixed dx, Fixed dy, int32_t count,
+                                  const PF_SampleParams* params, PF_Pixel* out);
+
+// Copies -----------------------------------------------------------------------------
+// Copy srcRect of src into dstRect of dst (null: the whole world), scaling
+// when the sizes differ. Draft: nearest neighbour. High quality: each
+// destination pixel is the mean of the source area it covers (at least one
+// source pixel wide, so enlargements interpolate linearly), never reading
+// outside srcRect. The worlds must be distinct.
+TV_EXPORT ErrorCode PF_CopyBits_Draft(PF_EffectRef ref, const PFWorld* src, PFWorld* dst, const Rect* srcRect,
+                                      const Rect* dstRect);
+TV_EXPORT ErrorCode PF_CopyBits_Draft_Static(PF_EffectRef ref, const PFWorld* src, PFWorld* dst, const Rect* srcRect,
+                                             const Rect* dstRect);
+TV_EXPORT ErrorCode PF_CopyBits_HQ_Straight(PF_EffectRef ref, const PFWorld* src, PFWorld* dst, const Rect* srcRect,
+                                            const Rect* dstRect);
+TV_EXPORT ErrorCode PF_CopyBits_HQ_Straight_Static(PF_EffectRef ref, const PFWorld* src, PFWorld* dst,
+                                                   const Rect* srcRect, const Rect* dstRect);
+TV_EXPORT ErrorCode PF_CopyBits_HQ_Premul(PF_EffectRef ref, const PFWorld* src, PFWorld* dst, const Rect* srcRect,
+                                          const Rect* dstRect);
+TV_EXPORT ErrorCode PF_CopyBits_HQ_Premul_Static(PF_EffectRef ref, const PFWorld* src, PFWorld* dst,
+                                                 const Rect* srcRect, const Rect* dstRect);
+// Whole-world copies (draft; high quality straight or premultiplied).
+TV_EXPORT ErrorCode PF_WorldCopy(PF_EffectRef ref, const PFWorld* src, PFWorld* dst);
+TV_EXPORT ErrorCode PF_WorldCopy_Static(PF_EffectRef ref, const PFWorld* src, PFWorld* dst);
+TV_EXPORT ErrorCode PF_WorldCopy_HQ(PF_EffectRef ref, const PFWorld* src, PFWorld* dst);
+TV_EXPORT ErrorCode PF_WorldCopy_HQ_Static(PF_EffectRef ref, const PFWorld* src, PFWorld* dst);
+TV_EXPORT ErrorCode PF_WorldCopy_HQ_Straight(PF_EffectRef ref, const PFWorld* src, PFWorld* dst);
+TV_EXPORT ErrorCode PF_WorldCopy_HQ_Straight_Static(PF_EffectRef ref, const PFWorld* src, PFWorld* dst);
+TV_EXPORT ErrorCode PF_WorldCopy_HQ_Premul(PF_EffectRef ref, const PFWorld* src, PFWorld* dst);
+
+// Channels and planes ------------------------------------------------------------------
+// Copies channel srcChannel of src into channel dstChannel of dst (worlds of
+// one size); fails with "Can't copy different channel worlds." when the
+// worlds' channel orders differ.
+TV_EXPORT ErrorCode PF_ChannelCopy(PF_EffectRef ref, const PFWorld* src, int32_t srcChannel, int32_t dstChannel,
+                                   PFWorld* dst);
+TV_EXPORT ErrorCode PF_ExtractPlanes(PF_EffectRef ref, const PFWorld* src, const PF_Planes* planes);
+TV_EXPORT ErrorCode PF_InsertPlanes(PF_EffectRef ref, const PF_Planes* planes, PFWorld* dst);
+
+// Kernels and convolution -----------------------------------------------------------------
+// 1 - (1 - e^(-2.378 x^2)) * 1.102 for x <= 1, else 0.
+TV_EXPORT double PFp_GaussianValue(double x);
+// kernel must hold (2r + 1)^2 values, or 2r + 1 with PF_Kernel_1D, where
+// r = ceil(radius) (at most PF_MaxKernelRadius).
+TV_EXPORT ErrorCode PF_GaussianKernel(PF_EffectRef ref, double radius, int32_t flags, double multiplier,
+                                      int32_t* diameter, int32_t* kernel);
+// Each channel of dst = that channel of src convolved with its kernel
+// (int32_t values, diameter odd: diameter^2 values, or diameter with
+// PF_Convolve_1D where the row is applied across, then down), divided by the
+// kernel's sum (1 when the sum is 0), rounded and limited to 0..255; a null
+// kernel copies its channel. Pixels beyond the edges are transparent unless
+// PF_Convolve_RepeatEdges. area (null: all) limits the destination pixels
+// written. src and dst have one size; they may be the same world.
+TV_EXPORT ErrorCode PF_Convolve(PF_EffectRef ref, const PFWorld* src, const Rect* area, int32_t flags, int32_t diameter,
+                                const void* alphaKernel, const void* redKernel, const void* greenKernel,
+                                const void* blueKernel, PFWorld* dst);
+
+// Blur -------------------------------------------------------------------------------------
+// Blurs the world in place with running box sums: quality 0 one box of
+// half width round(radius) per direction, otherwise three boxes per
+// direction approximating a Gaussian of the same variance. The cost per
+// pixel does not depend on the radius.
+TV_EXPORT ErrorCode PF_FastBlur_Straight(PF_EffectRef ref, double radius, uint32_t flags, int32_t quality, PFWorld* world);
+TV_EXPORT ErrorCode PF_FastBlur_Premul(PF_EffectRef ref, double radius, uint32_t flags, int32_t quality, PFWorld* world);
+// One-dimensional filters of `count` coverage bytes, src[i * srcStride] to
+// dst[i * dstStride] (strides in bytes, at least 1; src and dst may be the
+// same scan); bytes beyond the ends count as 0.
+// Box: mean of the 2 radius + 1 bytes around each byte.
+TV_EXPORT ErrorCode PF_BoxBlurUnoScan(const uint8_t* src, int32_t srcStride, int32_t count, int32_t radius,
+                                      uint8_t* dst, int32_t dstStride);
+// Gaussian: weighted by the one-row kernel of PF_GaussianKernel for radius.
+TV_EXPORT ErrorCode PF_GBlurUnoScan(const uint8_t* src, int32_t srcStride, int32_t count, double radius,
+                                    uint8_t* dst, int32_t dstStride);
+
+// Uno buffers --------------------------------------------------------------------------------
+TV_EXPORT ErrorCode PF_NewUnoBuffer(int32_t width, int32_t height, PF_UnoBuffer* buffer);
+TV_EXPORT ErrorCode PF_DisposeUnoBuffer(PF_UnoBuffer buffer);
+TV_EXPORT ErrorCode PF_FillUnoBuffer(uint8_t value, PF_UnoBuffer buffer);
+// Nested: the first lock locks the pixels; data and rowBytes (= width) may be null.
+TV_EXPORT ErrorCode PF_LockUnoBuffer(PF_UnoBuffer buffer, uint8_t** data, int32_t* rowBytes);
+TV_EXPORT ErrorCode PF_UnlockUnoBuffer(PF_UnoBuffer buffer);
+TV_EXPORT ErrorCode PF_GetUnoBufferSize(PF_UnoBuffer buffer, int32_t* width, int32_t* height);
+// Each byte becomes 255 - byte, then M[that][opacity] when opacity < 255.
+TV_EXPORT ErrorCode PF_InvertAndFadeUnoBuffer(const PF_AbortRecord* abort, int32_t opacity, PF_UnoBuffer buffer);
+TV_EXPORT ErrorCode PF_InvertUnoBuffer(PF_UnoBuffer buffer);
+// Combines the new mask `source` into `destination` by mode; rect (null:
+// all) is the span of the new mask, outside of which it counts as 0.
+TV_EXPORT ErrorCode PF_AccumulateUnoBuffers(int32_t mode, PF_UnoBuffer source, const Rect* rect,
+                                            PF_UnoBuffer destination);
+// Multiplies the world's alpha by the coverage; alpha outside rect (null:
+// all) is cleared. The buffer has the world's size.
+TV_EXPORT ErrorCode PF_MergeMaskAlpha(const PF_AbortRecord* abort, PF_UnoBuffer buffer, const Rect* rect,
+                                      PFWorld* world);
+
+// Drawing --------------------------------------------------------------------------------------
+TV_EXPORT ErrorCode PF_AllocWireframe(int32_t capacity, PF_Wireframe* wireframe);
+TV_EXPORT ErrorCode PF_DisposeWireframe(PF_Wireframe wireframe);
+// The four corners of bounds (clockwise from the top left).
+TV_EXPORT ErrorCode PF_GenerateWireframe(const LRect* bounds, PF_Wireframe wireframe);
+// Maps every point through the matrix (projective when its last column is not 0, 0, 1).
+TV_EXPORT ErrorCode PF_TransformWireframe(const FloatMatrix* matrix, PF_Wireframe wireframe);
+TV_EXPORT ErrorCode PF_GetWireframePoints(PF_Wireframe wireframe, int32_t max, FloatPoint* points,
+                                          int32_t* count);
+// Draws the closed outline one pixel wide in `colour`, clipped to the world.
+TV_EXPORT ErrorCode PF_DrawWireframe(PF_Wireframe wireframe, const PF_Pixel* colour, PFWorld* world);
+// Paints an antialiased disc of `radius` (16.16 pixels) centred at (x, y)
+// over the straight pixels of the world with the opacity (0..255).
+TV_EXPORT ErrorCode PF_PaintSpot(PF_EffectRef ref, Fixed x, Fixed y, Fixed radius, const PF_Pixel* colour,
+                                 int32_t opacity, PFWorld* world);

@@ -7,6 +7,7 @@
 // equal bit for bit.
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "PF_second_internal.h"
 
@@ -330,3 +331,12 @@ ErrorCode PFp_SampleRow(void* /*ref*/, int32_t kind, Fixed x, Fixed y, Fixed dx,
     SampleRowFast(kind, *params, x, y, dx, dy, count, out);
   return 0;
 }
+
+// The routine table's entry types (PF.h) take these routines as they are.
+static_assert(std::is_same_v<decltype(&PF_NNSample), PF_SampleFunc>);
+static_assert(std::is_same_v<decltype(&PF_SubpixelSample_Premul), PF_SampleFunc>);
+static_assert(std::is_same_v<decltype(&PF_AreaSample_Straight), PF_SampleFunc>);
+static_assert(std::is_same_v<decltype(&PF_CopyBits_HQ_Straight_Static), PF_CopyFunc>);
+static_assert(std::is_same_v<decltype(&PF_Convolve), PF_ConvolveFunc>);
+static_assert(std::is_same_v<decltype(&PF_GaussianKernel), PF_GaussianKernelFunc>);
+static_assert(std::is_same_v<decltype(&PF_FastBlur_Straight), PF_FastBlurFunc>);

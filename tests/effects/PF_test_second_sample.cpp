@@ -1,0 +1,294 @@
+// Samplers and scaled world copies.
+#include <gmock/gmock.h>
+
+#include "../../effects/PF_second_internal.h"
+#include "PF_test_fixture.h"
+
+namespace tv::test {
+namespace {
+
+class PFSample : public PFFixture {};
+
+uint32_t Word(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+uint32_t Word(const PF_Pixel& p) {
+  uint32_t v;
+  std::memcpy(&v, &p, 4);
+  return v;
+}
+PF_SampleParams Params(const Buffer& b, Fixed rx = 0, Fixed ry = 0) {
+  PF_SampleParams p{};
+  p.source = &b.world;
+  p.xRadius = rx;
+  p.yRadius = ry;
+  return p;
+}
+constexpr Fixed F(double v) { return static_cast<Fixed>(v * 65536.0); }
+
+using SampleFn = ErrorCode (*)(void*, Fixed, Fixed, const PF_SampleParams*, PF_Pixel*);
+constexpr SampleFn kSamplers[] = {&PF_NNSample, &PF_SubpixelSample_Straight, &PF_SubpixelSample_Premul,
+                                  &PF_AreaSample_Straight, &PF_AreaSample_Premul};
+
+TEST_F(PFSample, PixelCentresGiveThePixelAndOutsideIsTransparent) {
+  Buffer b(5, 4);
+  b.Random(7);
+  b.Set(2, 1, 0, 90, 80, 70);  // a transparent pixel with colour: returned as it is
+  const PF_SampleParams p = Params(b);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 5; ++x)
+      for (SampleFn fn : {kSamplers[0], kSamplers[1], kSamplers[2]}) {
+        PF_Pixel out{};
+        ASSERT_EQ(fn(nullptr, x << 16, y << 16, &p, &out), 0);
+        EXPECT_EQ(Word(out), Word(b.px(x, y))) << x << "," << y;
+      }
+  const Fixed outside[][2] = {{-1 << 16, 0}, {5 << 16, 0}, {0, 4 << 16}, {0, -3 << 16}, {-0x8001, 0}, {0, F(3.5)}};
+  for (auto [x, y] : outside) {
+    PF_Pixel out{1, 2, 3, 4};
+    ASSERT_EQ(PF_NNSample(nullptr, x, y, &p, &out), 0);
+    EXPECT_EQ(Word(out), 0u) << x << "," << y;
+  }
+  // Nearest neighbour rounds half up: -0.5 still takes pixel 0, 0.5 pixel 1.
+  PF_Pixel out{};
+  ASSERT_EQ(PF_NNSample(nullptr, -0x8000, 0, &p, &out), 0);
+  EXPECT_EQ(Word(out), Word(b.px(0, 0)));
+  ASSERT_EQ(PF_NNSample(nullptr, 0x8000, 0, &p, &out), 0);
+  EXPECT_EQ(Word(out), Word(b.px(1, 0)));
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(PFSample, HalfWayToTheEdgeFadesAlphaButNotStraightColour) {
+  Buffer b(3, 1);
+  for (int x = 0; x < 3; ++x) b.Set(x, 0, 255, 200, 100, 50);
+  const PF_SampleParams p = Params(b);
+  PF_Pixel out{};
+  // Right of the last pixel: half of it and half transparent.
+  ASSERT_EQ(PF_SubpixelSample_Straight(nullptr, F(2.5), 0, &p, &out), 0);
+  EXPECT_EQ(out.alpha, 128);
+  EXPECT_EQ(out.red, 200);
+  EXPECT_EQ(out.green, 100);
+  EXPECT_EQ(out.blue, 50);
+  ASSERT_EQ(PF_SubpixelSample_Premul(nullptr, F(2.5), 0, &p, &out), 0);
+  EXPECT_EQ(out.alpha, 128);
+  EXPECT_EQ(out.red, 100);
+  EXPECT_EQ(out.green, 50);
+  EXPECT_EQ(out.blue, 25);
+  // Below the row: the same by symmetry.
+  ASSERT_EQ(PF_SubpixelSample_Straight(nullptr, 1 << 16, F(0.5), &p, &out), 0);
+  EXPECT_EQ(out.alpha, 128);
+  EXPECT_EQ(out.red, 200);
+  // Inside, four equal neighbours give exactly their value.
+  ASSERT_EQ(PF_SubpixelSample_Straight(nullptr, F(0.3), 0, &p, &out), 0);
+  EXPECT_EQ(Word(out), Word(b.px(0, 0)));
+  // The area sampler over a footprint one pixel wide centred on the right edge.
+  ASSERT_EQ(PF_AreaSample_Straight(nullptr, F(2.5), 0, &p, &out), 0);
+  EXPECT_EQ(out.alpha, 128);  // half the width lies on the pixel, the full height on its row
+  EXPECT_EQ(out.red, 200);
+}
+
+TEST_F(PFSample, StraightBilinearWeightsColourByAlpha) {
+  Buffer b(2, 1);
+  b.Set(0, 0, 255, 255, 0, 0);
+  b.Set(1, 0, 0, 0, 255, 0);  // transparent green must not tint the result
+  const PF_SampleParams p = Params(b);
+  PF_Pixel out{};
+  ASSERT_EQ(PF_SubpixelSample_Straight(nullptr, F(0.5), 0, &p, &out), 0);
+  EXPECT_EQ(out.alpha, 128);
+  EXPECT_EQ(out.red, 255);
+  EXPECT_EQ(out.green, 0);
+  ASSERT_EQ(PF_SubpixelSample_Premul(nullptr, F(0.5), 0, &p, &out), 0);
+  EXPECT_EQ(out.green, 128);  // premultiplied pixels are averaged as they are
+}
+
+TEST_F(PFSample, AreaOfAConstantPictureIsThatConstant) {
+  Buffer b(20, 20);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) b.Set(x, y, 255, 12, 34, 56);
+  for (Fixed r : {0x8000, 0x10000, F(2.7), F(5.0)}) {
+    const PF_SampleParams p = Params(b, r, r + 0x1234);
+    PF_Pixel out{};
+    ASSERT_EQ(PF_AreaSample_Premul(nullptr, F(9.3), F(10.1), &p, &out), 0);
+    EXPECT_EQ(Word(out), Word(b.px(0, 0)));
+    ASSERT_EQ(PF_AreaSample_Straight(nullptr, F(9.3), F(10.1), &p, &out), 0);
+    EXPECT_EQ(Word(out), Word(b.px(0, 0)));
+  }
+  // A 4 x 4 footprint whose left half lies outside: alpha halves, colour stays.
+  const PF_SampleParams p = Params(b, 2 << 16, 2 << 16);
+  PF_Pixel out{};
+  ASSERT_EQ(PF_AreaSample_Straight(nullptr, -0x8000, 10 << 16, &p, &out), 0);
+  EXPECT_EQ(out.alpha, 128);
+  EXPECT_EQ(out.red, 12);
+  EXPECT_EQ(out.blue, 56);
+}
+
+TEST_F(PFSample, FastRowsEqualTheReferenceBitForBit) {
+  std::mt19937 gen(99);
+  for (int round = 0; round < 60; ++round) {
+    const int32_t w = 1 + static_cast<int32_t>(gen() % 23), h = 1 + static_cast<int32_t>(gen() % 17);
+    Buffer b(w, h, static_cast<int32_t>(gen() % 9));
+    b.Random(gen());
+    // Some flat areas so that the equal-neighbour path is taken too.
+    for (int32_t y = 0; y < h; y += 2)
+      for (int32_t x = 0; x < w / 2; ++x) b.Set(x, y, 200, 1, 2, 3);
+    for (int32_t kind = PF_Sample_NN; kind <= PF_Sample_Area_Premul; ++kind) {
+      const Fixed rx = static_cast<Fixed>(gen() % (6 << 16)), ry = static_cast<Fixed>(gen() % (6 << 16));
+      const PF_SampleParams p = Params(b, rx, ry);
+      const Fixed x = static_cast<Fixed>(gen() % ((w + 8) << 16)) - (4 << 16);
+      const Fixed y = static_cast<Fixed>(gen() % ((h + 8) << 16)) - (4 << 16);
+      // Steps with and without fractions, including whole pixels.
+      const Fixed dx = (round % 3 == 0) ? 0x10000 : static_cast<Fixed>(gen() % 0x30000) - 0x18000;
+      const Fixed dy = (round % 4 == 0) ? 0 : static_cast<Fixed>(gen() % 0x20000) - 0x10000;
+      const int32_t count = 40;
+      std::vector<PF_Pixel> ref(count), fast(count);
+      tv::pf2::SampleRowRef(kind, p, x, y, dx, dy, count, ref.data());
+      tv::pf2::SampleRowFast(kind, p, x, y, dx, dy, count, fast.data());
+      for (int32_t i = 0; i < count; ++i)
+        ASSERT_EQ(Word(ref[i]), Word(fast[i])) << "kind " << kind << " round " << round << " i " << i;
+      std::vector<PF_Pixel> viaEntry(count);
+      ASSERT_EQ(PFp_SampleRow(nullptr, kind, x, y, dx, dy, count, &p, viaEntry.data()), 0);
+      for (int32_t i = 0; i < count; ++i) ASSERT_EQ(Word(viaEntry[i]), Word(ref[i]));
+    }
+  }
+  // Steps that run the position past the 16.16 range read transparent.
+  Buffer b(4, 4);
+  b.Random(3);
+  const PF_SampleParams p = Params(b);
+  std::vector<PF_Pixel> out(3);
+  ASSERT_EQ(PFp_SampleRow(nullptr, PF_Sample_NN, 0x7FFF0000, 0, 0x7FFF0000, 0, 3, &p, out.data()), 0);
+  for (const PF_Pixel& px : out) EXPECT_EQ(Word(px), 0u);
+}
+
+TEST_F(PFSample, RepeatedEdgesExtendTheBorder) {
+  Buffer b(2, 2);
+  b.Random(5);
+  PF_SampleParams p = Params(b);
+  p.edgeMode = PF_Edge_Repeat;
+  PF_Pixel out{};
+  ASSERT_EQ(PF_NNSample(nullptr, -5 << 16, 7 << 16, &p, &out), 0);
+  EXPECT_EQ(Word(out), Word(b.px(0, 1)));
+  ASSERT_EQ(PF_SubpixelSample_Premul(nullptr, F(1.5), F(-3.25), &p, &out), 0);
+  EXPECT_EQ(Word(out), Word(b.px(1, 0)));
+}
+
+TEST_F(PFSample, BadArgumentsAreReported) {
+  Buffer b(2, 2);
+  PF_SampleParams p = Params(b);
+  PF_Pixel out{9, 9, 9, 9};
+  EXPECT_EQ(PF_SubpixelSample_Straight(nullptr, 0, 0, nullptr, &out), 516);
+  EXPECT_EQ(Word(out), 0u);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().location, tv::Location(37, 1));
+  EXPECT_THAT(rec.last().text, ::testing::HasSubstr("bad parameter to pixel routine 1"));
+  p.edgeMode = 7;
+  EXPECT_EQ(PF_AreaSample_Premul(nullptr, 0, 0, &p, &out), 516);
+  p.edgeMode = 0;
+  p.source = nullptr;
+  EXPECT_EQ(PF_NNSample(nullptr, 0, 0, &p, &out), 516);
+  p.source = &b.world;
+  EXPECT_EQ(PFp_SampleRow(nullptr, 9, 0, 0, 0, 0, 1, &p, &out), 516);
+  EXPECT_EQ(PFp_SampleRow(nullptr, 0, 0, 0, 0, 0, -1, &p, &out), 516);
+  EXPECT_EQ(rec.reports.size(), 5u);
+}
+
+// ---- Copies ----------------------------------------------------------------------------
+
+using CopyFn = ErrorCode (*)(void*, const PFWorld*, PFWorld*, const Rect*, const Rect*);
+constexpr CopyFn kCopies[] = {&PF_CopyBits_Draft, &PF_CopyBits_HQ_Straight, &PF_CopyBits_HQ_Premul};
+
+TEST_F(PFSample, SameSizeCopiesAreExact) {
+  Buffer s(9, 7, 3), d(12, 9);
+  s.Random(11);
+  for (CopyFn fn : kCopies) {
+    d.Random(12);
+    const Rect sr{1, 2, 6, 9}, dr{3, 0, 8, 7};
+    ASSERT_EQ(fn(nullptr, &s.world, &d.world, &sr, &dr), 0);
+    for (int y = 0; y < 5; ++y) EXPECT_EQ(std::memcmp(d.px(0, 3 + y), s.px(2, 1 + y), 28), 0);
+    EXPECT_TRUE(d.PaddingIntact());
+  }
+  Buffer whole(9, 7);
+  ASSERT_EQ(PF_WorldCopy(nullptr, &s.world, &whole.world), 0);
+  for (int y = 0; y < 7; ++y) EXPECT_EQ(std::memcmp(whole.px(0, y), s.px(0, y), 36), 0);
+}
+
+TEST_F(PFSample, DraftCopyAtTwoToOneAndOneToTwo) {
+  Buffer s(4, 4), half(2, 2), twice(8, 8);
+  s.Random(21);
+  ASSERT_EQ(PF_CopyBits_Draft(nullptr, &s.world, &half.world, nullptr, nullptr), 0);
+  // Each destination pixel takes the source pixel under its centre.
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 2; ++x) EXPECT_EQ(Word(half.px(x, y)), Word(s.px(2 * x + 1, 2 * y + 1)));
+  ASSERT_EQ(PF_WorldCopy_Static(nullptr, &s.world, &twice.world), 0);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(Word(twice.px(x, y)), Word(s.px(x / 2, y / 2)));
+  EXPECT_TRUE(half.PaddingIntact());
+  EXPECT_TRUE(twice.PaddingIntact());
+}
+
+TEST_F(PFSample, BestCopyAtTwoToOneAveragesEachBlock) {
+  Buffer s(4, 2), d(2, 1);
+  s.Set(0, 0, 255, 10, 20, 30);
+  s.Set(1, 0, 255, 20, 30, 40);
+  s.Set(0, 1, 255, 30, 40, 50);
+  s.Set(1, 1, 255, 41, 50, 60);
+  s.Set(2, 0, 255, 255, 0, 0);
+  s.Set(3, 0, 0, 0, 0, 0);  // the right block: one opaque red, three transparent
+  ASSERT_EQ(PF_CopyBits_HQ_Premul(nullptr, &s.world, &d.world, nullptr, nullptr), 0);
+  EXPECT_EQ(d.px(0, 0)[0], 255);
+  EXPECT_EQ(d.px(0, 0)[1], 25);  // (10 + 20 + 30 + 41) / 4 = 25.25
+  EXPECT_EQ(d.px(0, 0)[3], 45);
+  EXPECT_EQ(d.px(1, 0)[0], 64);   // 255 / 4 = 63.75
+  EXPECT_EQ(d.px(1, 0)[1], 64);   // premultiplied red averages like alpha
+  ASSERT_EQ(PF_WorldCopy_HQ(nullptr, &s.world, &d.world), 0);
+  EXPECT_EQ(d.px(1, 0)[0], 64);
+  EXPECT_EQ(d.px(1, 0)[1], 255);  // straight red keeps its colour
+  EXPECT_EQ(d.px(1, 0)[2], 0);
+  EXPECT_TRUE(d.PaddingIntact());
+}
+
+TEST_F(PFSample, BestCopyAtOneToTwoInterpolatesWithinTheSource) {
+  Buffer s(2, 1), d(4, 1);
+  s.Set(0, 0, 255, 0, 100, 200);
+  s.Set(1, 0, 255, 200, 100, 0);
+  ASSERT_EQ(PF_WorldCopy_HQ_Premul(nullptr, &s.world, &d.world), 0);
+  // Destination centres fall at 0.25, 0.75, 1.25, 1.75 source pixels; the
+  // one-pixel footprints are cut at the source's edges.
+  const uint8_t red[4] = {0, 50, 150, 200};
+  for (int x = 0; x < 4; ++x) {
+    EXPECT_EQ(d.px(x, 0)[0], 255) << x;  // opaque to the edges
+    EXPECT_EQ(d.px(x, 0)[1], red[x]) << x;
+    EXPECT_EQ(d.px(x, 0)[2], 100) << x;
+  }
+}
+
+TEST_F(PFSample, BestCopiesKeepAConstantPictureConstant) {
+  std::mt19937 gen(5);
+  for (int round = 0; round < 20; ++round) {
+    const int32_t sw = 1 + gen() % 40, sh = 1 + gen() % 30, dw = 1 + gen() % 40, dh = 1 + gen() % 30;
+    Buffer s(sw, sh), d(dw, dh);
+    for (int y = 0; y < sh; ++y)
+      for (int x = 0; x < sw; ++x) s.Set(x, y, 180, 90, 45, 170);
+    for (CopyFn fn : {kCopies[1], kCopies[2]}) {
+      ASSERT_EQ(fn(nullptr, &s.world, &d.world, nullptr, nullptr), 0);
+      for (int y = 0; y < dh; ++y)
+        for (int x = 0; x < dw; ++x) ASSERT_EQ(Word(d.px(x, y)), Word(s.px(0, 0))) << sw << "x" << sh << "->" << dw << "x" << dh;
+      EXPECT_TRUE(d.PaddingIntact());
+    }
+  }
+}
+
+TEST_F(PFSample, CopiesRefuseRectanglesOutsideAndSharedPixels) {
+  Buffer s(4, 4), d(4, 4);
+  const Rect outside{0, 0, 5, 4}, reversed{2, 2, 1, 4}, empty{1, 1, 1, 3};
+  EXPECT_EQ(PF_CopyBits_HQ_Premul(nullptr, &s.world, &d.world, &outside, nullptr), 516);
+  EXPECT_EQ(PF_CopyBits_Draft(nullptr, &s.world, &d.world, nullptr, &reversed), 516);
+  EXPECT_EQ(PF_CopyBits_Draft(nullptr, &s.world, &s.world, nullptr, nullptr), 516);
+  EXPECT_EQ(PF_CopyBits_Draft(nullptr, nullptr, &d.world, nullptr, nullptr), 516);
+  ASSERT_EQ(rec.reports.size(), 4u);
+  EXPECT_EQ(rec.last().location, tv::Location(37, 8));
+  EXPECT_EQ(PF_CopyBits_HQ_Straight(nullptr, &s.world, &d.world, &empty, nullptr), 0);
+}
+
+}  // namespace
+}  // namespace tv::test
