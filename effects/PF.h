@@ -328,7 +328,7 @@ typedef ErrorCode (*PF_GaussianKernelFunc)(PF_EffectRef ref, FpLong radius, int3
                                            int32_t* diameter, int32_t* kernel);
 typedef ErrorCode (*PF_TransformWorldFunc)(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t field,
                                            const PFWorld* src, const PF_CompositeMode* mode,
-                                           const PF_MaskWorld* mask, const FixMatrix* matrices,
+                                           const PF_MaskWorld* mask, const FloatMatrix* matrices,
                                            int32_t matrixCount, Boolean32 reserved, const Rect* destRect,
                                            PFWorld* dst);
 typedef ErrorCode (*PF_TransferRectFunc)(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t field,
@@ -492,6 +492,37 @@ typedef struct PF_RoutineTable {
 } PF_RoutineTable;
 // The live routine table (for the later parts and the layer transform).
 TV_EXPORT PF_RoutineTable* PFp_GetRoutineTable(void);
+
+// ---- The layer transform --------------------------------------------------------------------
+// Draws src into dst through matrices (3 x 3 doubles, source to destination,
+// row vectors as in M.h): one matrix, or several for motion blur, where each
+// destination pixel takes 16 samples along the line from its source position
+// under the first matrix towards its position under the last. Each pixel is
+// composited with mode (transfer mode, opacity, colour-only flag, dissolve
+// seed) and the optional matte. destRect (null: all of dst) is clipped to
+// dst; only the pixels whose samples can reach the source are visited.
+// quality 0 (draft) samples the nearest pixel; otherwise a footprint of at
+// most half a pixel is sampled bilinearly and a larger one by area. Pixels are
+// straight (unmatted). field 1 skips odd destination rows, 2 even ones. A
+// single whole-pixel translation (or any translation in draft) goes to
+// PF_TransferRect. A singular matrix draws nothing and succeeds; projective
+// matrices are not supported (5).
+TV_EXPORT ErrorCode PF_TransformWorld(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t field,
+                                      const PFWorld* src, const PF_CompositeMode* mode, const PF_MaskWorld* mask,
+                                      const FloatMatrix* matrices, int32_t matrixCount, Boolean32 reserved,
+                                      const Rect* destRect, PFWorld* dst);
+// The built-in routine of the routine table's transformWorld entry;
+// PF_TransformWorld calls it directly when that entry is null or this one, and
+// otherwise hands the replacement the rectangle the layer covers under the
+// first and last matrices.
+TV_EXPORT ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t field,
+                                        const PFWorld* src, const PF_CompositeMode* mode, const PF_MaskWorld* mask,
+                                        const FloatMatrix* matrices, int32_t matrixCount, Boolean32 reserved,
+                                        const Rect* destRect, PFWorld* dst);
+// The transform's progress and abort hook, called with (ref, rows done,
+// rows) after every 8th row in draft, every 4th at best quality and every
+// 2nd with motion blur; a non-zero answer stops the transform with that code.
+TV_EXPORT ErrorCode PFp_SetTransformProgressProc(PF_ProgressProc proc);
 
 // ---- Copies, samplers, channels, kernels, blur, coverage buffers, drawing ----------------------
 // Positions given to the samplers are 16.16 in pixel units; an integral

@@ -1,0 +1,469 @@
+// Tests of the layer transform: placement, sampling, motion blur, modes and
+// mattes through the transform, fields, progress, robustness, and the fast
+// kernels against the reference ones.
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "PF_test_fixture.h"
+#include "PF_transform_internal.h"
+
+namespace tv::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+FloatMatrix Identity() {
+  FloatMatrix m;
+  M_SetIdentityMatrix(&m);
+  return m;
+}
+FloatMatrix Translate(double tx, double ty) {
+  FloatMatrix m = Identity();
+  m.m[6] = tx;
+  m.m[7] = ty;
+  return m;
+}
+// Scale by s, rotate by deg degrees (about the origin), then translate.
+FloatMatrix Similar(double s, double deg, double tx, double ty) {
+  const double r = deg * 3.14159265358979323846 / 180.0, c = std::cos(r) * s, n = std::sin(r) * s;
+  FloatMatrix m = Identity();
+  m.m[0] = c, m.m[1] = n, m.m[3] = -n, m.m[4] = c, m.m[6] = tx, m.m[7] = ty;
+  return m;
+}
+PF_CompositeMode Mode(int32_t mode, uint8_t opacity = 255, uint32_t seed = 0) {
+  PF_CompositeMode m{};
+  m.mode = mode;
+  m.opacity = opacity;
+  m.seed = seed;
+  return m;
+}
+bool SameBytes(const Buffer& a, const Buffer& b) { return a.bytes == b.bytes; }
+// Random pixels with large opaque and transparent regions, as layers have.
+void Layer(Buffer& b, uint32_t seed) {
+  std::mt19937 gen(seed);
+  for (int32_t y = 0; y < b.world.height; ++y)
+    for (int32_t x = 0; x < b.world.width; ++x) {
+      uint32_t kind = gen() % 8;
+      uint8_t a = kind < 4 ? 255 : (kind == 4 ? 0 : static_cast<uint8_t>(gen()));
+      b.Set(x, y, a, static_cast<uint8_t>(gen()), static_cast<uint8_t>(gen()), static_cast<uint8_t>(gen()));
+    }
+}
+
+class PFTransform : public PFFixture {
+ protected:
+  void TearDown() override {
+    PFp_SetTransformProgressProc(nullptr);
+    PFFixture::TearDown();
+  }
+  ErrorCode Run(int32_t quality, const Buffer& src, const PF_CompositeMode& m, const std::vector<FloatMatrix>& ms,
+                Buffer& dst, int32_t field = 0, const Rect* rect = nullptr, const PF_MaskWorld* mask = nullptr) {
+    return PF_TransformWorld(nullptr, quality, PF_CallbackFlag_Straight, field, &src.world, &m, mask, ms.data(),
+                             static_cast<int32_t>(ms.size()), 0, rect, &dst.world);
+  }
+  // The same call with the reference and the fast kernels must give the same bytes.
+  void ExpectKernelsAgree(int32_t quality, const Buffer& src, const PF_CompositeMode& m,
+                          const std::vector<FloatMatrix>& ms, const Buffer& start) {
+    Buffer fast = start, ref = start;
+    fast.world.data = reinterpret_cast<char*>(fast.bytes.data());
+    ref.world.data = reinterpret_cast<char*>(ref.bytes.data());
+    PFp_UseReferenceKernels(1);
+    ASSERT_EQ(Run(quality, src, m, ms, ref), 0);
+    PFp_UseReferenceKernels(0);
+    ASSERT_EQ(Run(quality, src, m, ms, fast), 0);
+    EXPECT_TRUE(SameBytes(ref, fast));
+    EXPECT_TRUE(fast.PaddingIntact());
+  }
+};
+
+Buffer Copy(const Buffer& b) {
+  Buffer c = b;
+  c.world.data = reinterpret_cast<char*>(c.bytes.data());
+  return c;
+}
+
+TEST_F(PFTransform, IdentityAndWholeTranslationsEqualTransferRect) {
+  Buffer src(23, 17);
+  Layer(src, 1);
+  for (auto [tx, ty] : std::vector<std::pair<int, int>>{{0, 0}, {7, 3}, {-3, -5}, {30, 2}}) {
+    for (int32_t quality : {0, 1}) {
+      Buffer a(40, 30), b(40, 30);
+      a.Random(9), b.Random(9);
+      const PF_CompositeMode m = Mode(PF_Xfer_Normal, 200);
+      ASSERT_EQ(Run(quality, src, m, {Translate(tx, ty)}, a), 0);
+      ASSERT_EQ(PF_TransferRect(nullptr, quality, 0, 0, nullptr, &src.world, &m, nullptr, tx, ty, &b.world), 0);
+      EXPECT_TRUE(SameBytes(a, b)) << tx << "," << ty << " q" << quality;
+    }
+  }
+  // A matrix that is the identity only to within rounding takes the sampling
+  // road and still reproduces the source exactly.
+  FloatMatrix nearly = Identity();
+  nearly.m[0] = 1 + 1e-12;
+  nearly.m[4] = 1 - 1e-12;
+  for (int32_t quality : {0, 1}) {
+    Buffer a(40, 30), b(40, 30);
+    a.Random(3), b.Random(3);
+    const PF_CompositeMode m = Mode(PF_Xfer_Normal, 255);
+    ASSERT_EQ(Run(quality, src, m, {nearly}, a), 0);
+    ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &src.world, &m, nullptr, 0, 0, &b.world), 0);
+    EXPECT_TRUE(SameBytes(a, b)) << "q" << quality;
+  }
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(PFTransform, DestinationRectangleClips) {
+  Buffer src(10, 10);
+  Layer(src, 2);
+  Buffer a(20, 20), b(20, 20);
+  const Rect r{4, 3, 9, 12};  // top, left, bottom, right
+  const PF_CompositeMode m = Mode(PF_Xfer_Normal);
+  for (const FloatMatrix& mx : {Translate(2, 2), Translate(2.5, 2)}) {
+    a = Buffer(20, 20);
+    b = Buffer(20, 20);
+    ASSERT_EQ(Run(1, src, m, {mx}, a, 0, &r), 0);
+    ASSERT_EQ(Run(1, src, m, {mx}, b), 0);
+    for (int32_t y = 0; y < 20; ++y)
+      for (int32_t x = 0; x < 20; ++x) {
+        const bool inside = y >= 4 && y < 9 && x >= 3 && x < 12;
+        static const uint8_t kClear[4] = {0, 0, 0, 0};
+        const uint8_t* want = inside ? b.px(x, y) : kClear;
+        EXPECT_EQ(std::memcmp(a.px(x, y), want, 4), 0) << x << "," << y;
+      }
+  }
+}
+
+TEST_F(PFTransform, QuarterTurnOfAPattern) {
+  Buffer src(7, 5);
+  Layer(src, 3);
+  FloatMatrix quarter = Identity();  // (x, y) -> (5 - y, x)
+  quarter.m[0] = 0, quarter.m[3] = -1, quarter.m[6] = 5;
+  quarter.m[1] = 1, quarter.m[4] = 0, quarter.m[7] = 0;
+  for (int32_t quality : {0, 1}) {
+    Buffer dst(5, 7);
+    ASSERT_EQ(Run(quality, src, Mode(PF_Xfer_Normal), {quarter}, dst), 0);
+    for (int32_t j = 0; j < 5; ++j)
+      for (int32_t i = 0; i < 7; ++i) {
+        // A transparent source pixel leaves the (transparent) destination alone.
+        const uint8_t clear[4] = {0, 0, 0, 0};
+        const uint8_t* want = src.px(i, j)[0] ? src.px(i, j) : clear;
+        EXPECT_EQ(std::memcmp(dst.px(4 - j, i), want, 4), 0) << i << "," << j;
+      }
+    EXPECT_TRUE(dst.PaddingIntact());
+  }
+}
+
+TEST_F(PFTransform, DraftSamplesNearestBestInterpolates) {
+  Buffer src(2, 1);
+  src.Set(0, 0, 255, 0, 0, 0);
+  src.Set(1, 0, 255, 255, 255, 255);
+  const FloatMatrix twice = Similar(2, 0, 0, 0);
+  Buffer draft(4, 2), best(4, 2);
+  ASSERT_EQ(Run(0, src, Mode(PF_Xfer_Normal), {twice}, draft), 0);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {twice}, best), 0);
+  // Draft: columns 0, 1 take pixel 0 and columns 2, 3 pixel 1.
+  EXPECT_EQ(draft.px(1, 0)[1], 0);
+  EXPECT_EQ(draft.px(2, 0)[1], 255);
+  EXPECT_EQ(draft.px(0, 1)[0], 255);
+  // Best: column 0 samples at -0.25 (a quarter of transparent), column 1 at 0.25.
+  // Rows are sampled at -0.25 and 0.25 too: row 0 takes a quarter of transparency.
+  EXPECT_EQ(best.px(0, 0)[0], 143);  // weight 192 x 192 of 65536 opaque
+  EXPECT_EQ(best.px(0, 0)[1], 0);
+  EXPECT_EQ(best.px(1, 0)[0], 191);
+  EXPECT_EQ(best.px(1, 0)[1], 64);
+  EXPECT_EQ(best.px(2, 0)[1], 191);
+  EXPECT_EQ(best.px(3, 0)[0], 143);
+  EXPECT_EQ(best.px(3, 0)[1], 255);
+  EXPECT_EQ(best.px(1, 1)[0], 191);
+  EXPECT_EQ(best.px(1, 1)[1], 64);
+
+  // A quarter-size copy of a one-pixel checkerboard: the area sampler
+  // averages to grey where bilinear sampling would alias.
+  Buffer checker(64, 64);
+  for (int32_t y = 0; y < 64; ++y)
+    for (int32_t x = 0; x < 64; ++x) {
+      const uint8_t v = ((x + y) & 1) ? 255 : 0;
+      checker.Set(x, y, 255, v, v, v);
+    }
+  Buffer small(16, 16);
+  ASSERT_EQ(Run(1, checker, Mode(PF_Xfer_Normal), {Similar(0.25, 0, 0, 0)}, small), 0);
+  for (int32_t y = 2; y < 14; ++y)
+    for (int32_t x = 2; x < 14; ++x) {
+      EXPECT_EQ(small.px(x, y)[0], 255);
+      EXPECT_NEAR(small.px(x, y)[1], 127.5, 1.0) << x << "," << y;
+    }
+  Buffer smallDraft(16, 16);
+  ASSERT_EQ(Run(0, checker, Mode(PF_Xfer_Normal), {Similar(0.25, 0, 0, 0)}, smallDraft), 0);
+  EXPECT_TRUE(smallDraft.px(5, 5)[1] == 0 || smallDraft.px(5, 5)[1] == 255);
+}
+
+TEST_F(PFTransform, MotionBlurOfALineMovingSixteenPixels) {
+  Buffer src(20, 5);
+  for (int32_t y = 0; y < 5; ++y) src.Set(2, y, 255, 255, 200, 100);
+  std::vector<FloatMatrix> ms;
+  for (int k = 0; k <= 16; ++k) ms.push_back(Translate(10 + k, 0));  // 17 matrices one pixel apart
+  for (int32_t quality : {0, 1}) {
+    Buffer dst(40, 5);
+    ASSERT_EQ(Run(quality, src, Mode(PF_Xfer_Normal), ms, dst), 0);
+    for (int32_t y = 0; y < 5; ++y)
+      for (int32_t x = 0; x < 40; ++x) {
+        // Samples k = 0 .. 15 at x - 10 - k: the line shows in columns 12 to 27.
+        if (x >= 12 && x <= 27) {
+          EXPECT_EQ(dst.px(x, y)[0], 255 >> 4) << x;
+          EXPECT_EQ(dst.px(x, y)[1], 255);
+          EXPECT_EQ(dst.px(x, y)[2], 200);
+          EXPECT_EQ(dst.px(x, y)[3], 100);
+        } else {
+          EXPECT_EQ(dst.px(x, y)[0], 0) << x;
+        }
+      }
+  }
+  // An opaque layer smears into a ramp at its edges: alpha (16 - n) x 255 / 16.
+  Buffer solid(8, 1);
+  for (int32_t x = 0; x < 8; ++x) solid.Set(x, 0, 255, 10, 20, 30);
+  Buffer dst(40, 1);
+  ASSERT_EQ(Run(1, solid, Mode(PF_Xfer_Normal), ms, dst), 0);
+  EXPECT_EQ(dst.px(10, 0)[0], 255 >> 4);      // only k = 0 reaches column 0
+  EXPECT_EQ(dst.px(17, 0)[0], (8 * 255) >> 4);
+  EXPECT_EQ(dst.px(25, 0)[0], (8 * 255) >> 4);
+  EXPECT_EQ(dst.px(32, 0)[0], 255 >> 4);      // only k = 15
+  EXPECT_EQ(dst.px(33, 0)[0], 0);
+  EXPECT_EQ(dst.px(9, 0)[0], 0);
+  EXPECT_EQ(dst.px(20, 0)[1], 10);
+  // An all-transparent layer stays transparent.
+  Buffer clear(8, 1), untouched(40, 1);
+  untouched.Random(4);
+  Buffer before = Copy(untouched);
+  ASSERT_EQ(Run(1, clear, Mode(PF_Xfer_Normal), ms, untouched), 0);
+  EXPECT_TRUE(SameBytes(before, untouched));
+}
+
+TEST_F(PFTransform, ModesAndMattesEqualTransformThenTransferRect) {
+  Buffer src(30, 20);
+  Layer(src, 5);
+  Buffer matte(48, 40);
+  matte.Random(6);
+  const std::vector<FloatMatrix> ms = {Similar(1.1, 10, 9.3, 4.7)};
+  Buffer scratch(48, 40);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), ms, scratch), 0);
+  for (int32_t mode = 0; mode < PF_Xfer_Count; ++mode) {
+    if (mode == PF_Xfer_Copy || mode == PF_Xfer_Dissolve) continue;  // these write where the layer is absent
+    for (int32_t maskFlags : {-1, 0, PF_Mask_Invert | PF_Mask_Luminance}) {
+      PF_MaskWorld mask{matte.world, LPoint{1, -2}, maskFlags < 0 ? 0 : maskFlags};
+      const PF_MaskWorld* mp = maskFlags < 0 ? nullptr : &mask;
+      Buffer a(48, 40), b(48, 40);
+      a.Random(7), b.Random(7);
+      const PF_CompositeMode m = Mode(mode, 170);
+      ASSERT_EQ(Run(1, src, m, ms, a, 0, nullptr, mp), 0);
+      ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &scratch.world, &m, mp, 0, 0, &b.world), 0);
+      EXPECT_TRUE(SameBytes(a, b)) << "mode " << mode << " mask " << maskFlags;
+    }
+  }
+}
+
+TEST_F(PFTransform, OnlyPixelsNearTheLayerAreVisited) {
+  Buffer src(4, 4);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 4; ++x) src.Set(x, y, 255, 1, 2, 3);
+  Buffer dst(64, 64);
+  dst.Random(8);
+  Buffer before = Copy(dst);
+  // Mode 0 writes transparent pixels wherever it is applied.
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Similar(4, 45, 32, 10)}, dst), 0);
+  // The rotated square's corners: (32, 10), (43.3, 21.3), (32, 32.6), (20.7, 21.3).
+  int changed = 0;
+  for (int32_t y = 0; y < 64; ++y)
+    for (int32_t x = 0; x < 64; ++x) {
+      const double cx = x + 0.5 - 32, cy = y + 0.5 - 21.3;
+      const bool farAway = std::fabs(cx) + std::fabs(cy) > 11.3 + 3;  // beyond the diamond plus the sampler's reach
+      if (std::memcmp(dst.px(x, y), before.px(x, y), 4) != 0) {
+        ++changed;
+        EXPECT_FALSE(farAway) << x << "," << y;
+      }
+    }
+  EXPECT_GT(changed, 200);
+  EXPECT_TRUE(dst.PaddingIntact());
+}
+
+TEST_F(PFTransform, FieldsSkipRows) {
+  Buffer src(16, 16);
+  Layer(src, 9);
+  Buffer whole(16, 16);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 7, 1.5, 0.5)}, whole), 0);
+  for (int32_t field : {1, 2}) {
+    Buffer dst(16, 16);
+    dst.Random(10);
+    Buffer before = Copy(dst);
+    ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 7, 1.5, 0.5)}, dst, field), 0);
+    Buffer fresh(16, 16);
+    for (int32_t y = 0; y < 16; ++y) {
+      const bool drawn = field == 1 ? (y % 2 == 0) : (y % 2 == 1);
+      if (!drawn) {
+        EXPECT_EQ(std::memcmp(dst.px(0, y), before.px(0, y), 64), 0) << "row " << y;
+      }
+    }
+    ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 7, 1.5, 0.5)}, fresh, field), 0);
+    for (int32_t y = (field == 1 ? 0 : 1); y < 16; y += 2)
+      EXPECT_EQ(std::memcmp(fresh.px(0, y), whole.px(0, y), 64), 0) << "row " << y;
+  }
+}
+
+TEST_F(PFTransform, FastKernelsEqualReference) {
+  Buffer src(61, 47);
+  Layer(src, 11);
+  Buffer start(80, 70);
+  start.Random(12);
+  std::vector<std::vector<FloatMatrix>> cases = {
+      {Similar(1.1, 10, 5.25, -3.5)}, {Similar(0.3, -33, 20, 20)}, {Similar(3.7, 71, 60, -20)},
+      {Similar(0.999, 180, 70, 60)},  {Similar(1, 0, 0.5, 0.25)},  {Similar(0.5, 0, 0.3, 0.1)}};
+  std::vector<FloatMatrix> blur;
+  for (int k = 0; k <= 16; ++k) blur.push_back(Similar(1 + k * 0.01, k * 1.5, 3 + k * 0.7, 2 - k * 0.3));
+  cases.push_back(blur);
+  std::vector<FloatMatrix> shrinkBlur;
+  for (int k = 0; k <= 16; ++k) shrinkBlur.push_back(Similar(0.4, k, 10 + k, 5));
+  cases.push_back(shrinkBlur);
+  for (size_t c = 0; c < cases.size(); ++c)
+    for (int32_t quality : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << "case " << c << " quality " << quality);
+      ExpectKernelsAgree(quality, src, Mode(PF_Xfer_Normal, 255), cases[c], start);
+      ExpectKernelsAgree(quality, src, Mode(PF_Xfer_Screen, 90), cases[c], start);
+    }
+}
+
+TEST_F(PFTransform, FastSamplerEqualsReferenceAtRandomPositions) {
+  using namespace tv::pf::xform;
+  Buffer src(9, 7);
+  Layer(src, 13);
+  // Some neighbourhoods all equal, some transparent with colour.
+  for (int32_t x = 0; x < 4; ++x) src.Set(x, 0, 0, 9, 9, 9);
+  std::mt19937_64 gen(14);
+  std::vector<uint32_t> a(64), b(64);
+  for (int iter = 0; iter < 20000; ++iter) {
+    RowSampling r;
+    r.src = &src.world;
+    r.sampler = static_cast<Sampler>(iter % 3);
+    r.u = static_cast<int64_t>(gen() % (14 << 16)) - (2 << 16);
+    r.v = static_cast<int64_t>(gen() % (12 << 16)) - (2 << 16);
+    r.du = static_cast<int64_t>(gen() % 0x30000) - 0x18000;
+    r.dv = static_cast<int64_t>(gen() % 0x30000) - 0x18000;
+    r.rx = 0x8000 + static_cast<int64_t>(gen() % 0x20000);
+    r.ry = 0x8000 + static_cast<int64_t>(gen() % 0x20000);
+    r.blur = iter % 5 == 0;
+    r.uL = r.u + static_cast<int64_t>(gen() % (8 << 16)) - (4 << 16);
+    r.vL = r.v + static_cast<int64_t>(gen() % (8 << 16)) - (4 << 16);
+    r.duL = r.du;
+    r.dvL = r.dv;
+    if (iter % 7 == 0) r.u &= ~int64_t{0xFFFF};  // whole positions
+    SampleRowReference(r, 64, a.data());
+    SampleRowFast(r, 64, b.data());
+    ASSERT_EQ(a, b) << "iteration " << iter;
+  }
+}
+
+TEST_F(PFTransform, SingularAndHugeMatricesAreHarmless) {
+  Buffer src(8, 8);
+  Layer(src, 15);
+  Buffer dst(16, 16);
+  dst.Random(16);
+  Buffer before = Copy(dst);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Similar(0, 0, 4, 4)}, dst), 0);  // scale 0
+  FloatMatrix flat = Identity();
+  flat.m[4] = 0;
+  ASSERT_EQ(Run(0, src, Mode(PF_Xfer_Copy), {flat}, dst), 0);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Translate(3e9, -4e9)}, dst), 0);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Translate(1e15 + 0.5, 0)}, dst), 0);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Similar(1e-9, 30, 5, 5)}, dst), 0);
+  EXPECT_TRUE(SameBytes(before, dst));
+  // A huge magnification still draws sensibly (one source pixel fills it all).
+  src.Set(3, 3, 255, 1, 2, 3);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(30000, 0, -30000.0 * 3.5, -30000.0 * 3.5)}, dst), 0);
+  for (int32_t y = 0; y < 16; ++y) EXPECT_EQ(std::memcmp(dst.px(0, y), src.px(3, 3), 4), 0);
+  // A singular last matrix: drawn unblurred with the first.
+  Buffer a(16, 16), b(16, 16);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 20, 3, 1), Similar(0, 0, 0, 0)}, a), 0);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 20, 3, 1)}, b), 0);
+  EXPECT_TRUE(SameBytes(a, b));
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(PFTransform, BadArgumentsAreReported) {
+  Buffer src(4, 4), dst(4, 4);
+  const FloatMatrix id = Identity();
+  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, nullptr, nullptr, &id, 1, 0, nullptr, &dst.world), 516);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().location, tv::Location(PF_PackageNumber, 20));
+  const PF_CompositeMode m = Mode(30);
+  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &m, nullptr, &id, 1, 0, nullptr, &dst.world), 5);
+  const PF_CompositeMode normal = Mode(PF_Xfer_Normal);
+  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &normal, nullptr, &id, 0, 0, nullptr, &dst.world), 516);
+  FloatMatrix nan = id;
+  nan.m[0] = NAN;
+  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &normal, nullptr, &nan, 1, 0, nullptr, &dst.world), 516);
+  FloatMatrix projective = id;
+  projective.m[2] = 0.001;
+  rec.clear();
+  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &normal, nullptr, &projective, 1, 0, nullptr, &dst.world),
+            tv::kErrUnimplemented);
+  EXPECT_THAT(rec.last().text, HasSubstr("projective layer transforms are not supported"));
+}
+
+struct ProgressLog {
+  static inline std::vector<int32_t> calls;
+  static inline int32_t stopAt = -1;
+  static ErrorCode Proc(PF_EffectRef, int32_t done, int32_t total) {
+    calls.push_back(done);
+    EXPECT_EQ(total, 32);
+    return done == stopAt ? 517 : 0;
+  }
+};
+
+TEST_F(PFTransform, ProgressAndAbort) {
+  Buffer src(32, 32);
+  Layer(src, 17);
+  PFp_SetTransformProgressProc(&ProgressLog::Proc);
+  ProgressLog::calls.clear();
+  ProgressLog::stopAt = -1;
+  Buffer dst(32, 32);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 3, 0, 0)}, dst), 0);
+  EXPECT_EQ(ProgressLog::calls, (std::vector<int32_t>{4, 8, 12, 16, 20, 24, 28, 32}));
+  ProgressLog::calls.clear();
+  ProgressLog::stopAt = 8;
+  Buffer stopped(32, 32);
+  EXPECT_EQ(Run(0, src, Mode(PF_Xfer_Normal), {Similar(1, 3, 0, 0)}, stopped), 517);
+  EXPECT_EQ(ProgressLog::calls, (std::vector<int32_t>{8}));
+  for (int32_t y = 8; y < 32; ++y)
+    for (int32_t x = 0; x < 32; ++x) EXPECT_EQ(stopped.px(x, y)[0], 0) << x << "," << y;
+  EXPECT_NE(stopped.px(16, 7)[0], 0);
+}
+
+struct Replacement {
+  static inline Rect seen{};
+  static inline int32_t calls = 0;
+  static ErrorCode Proc(PF_EffectRef, int32_t, int32_t, int32_t, const PFWorld*, const PF_CompositeMode*,
+                        const PF_MaskWorld*, const FloatMatrix*, int32_t, Boolean32, const Rect* r, PFWorld*) {
+    ++calls;
+    seen = *r;
+    return 0;
+  }
+};
+
+TEST_F(PFTransform, ReplacementRoutineGetsTheCoveredRectangle) {
+  Buffer src(10, 6), dst(50, 50);
+  PF_RoutineTable* t = PFp_GetRoutineTable();
+  PF_TransformWorldFunc saved = t->transformWorld;
+  t->transformWorld = &Replacement::Proc;
+  const Rect ignored{0, 0, 1, 1};
+  const PF_CompositeMode m = Mode(PF_Xfer_Normal);
+  std::vector<FloatMatrix> ms = {Translate(3, 4), Translate(5.5, 4), Translate(20, 30)};
+  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &m, nullptr, ms.data(), 3, 0, &ignored, &dst.world), 0);
+  t->transformWorld = saved;
+  EXPECT_EQ(Replacement::calls, 1);
+  EXPECT_EQ(Replacement::seen.left, 3);
+  EXPECT_EQ(Replacement::seen.top, 4);
+  EXPECT_EQ(Replacement::seen.right, 30);
+  EXPECT_EQ(Replacement::seen.bottom, 36);
+}
+
+}  // namespace
+}  // namespace tv::test
