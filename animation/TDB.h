@@ -205,6 +205,9 @@ TV_EXPORT ErrorCode TDB_MergeStream(TDB_Stream stream, TDB_Stream source, Boolea
 TV_EXPORT ErrorCode TDB_SetConstant(TDB_Stream stream, Boolean32 constant, const Time* time, int32_t timeValue);
 TV_EXPORT ErrorCode TDB_SetStreamIMask(TDB_Stream stream, uint16_t mask);
 TV_EXPORT ErrorCode TDB_SetStreamSpIMask(TDB_Stream stream, uint16_t mask);
+// The spatial method m must be allowed by bit m of the spatial mask (0 is
+// always allowed): 3 follows the spatial Bezier path (dimension 2 only), any
+// other method straight lines.
 TV_EXPORT ErrorCode TDB_SetStreamSpInterp(TDB_Stream stream, int16_t method);
 TV_EXPORT ErrorCode TDB_SetStreamAccuracy(TDB_Stream stream, double accuracy);
 TV_EXPORT ErrorCode TDB_SetStreamMultiplier(TDB_Stream stream, int32_t dimensionIndex, double multiplier);

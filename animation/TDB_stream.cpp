@@ -535,8 +535,9 @@ ErrorCode TDB_SetStreamSpInterp(TDB_Stream stream, int16_t method) {
   Locked l(stream, kSiteSetters, kVerbSetSpInterp);
   if (!l.ok()) return l.err();
   Header& h = l.h();
-  bool ok = method == 0 || (method > 0 && method <= 16 && (h.spatialMask & (1u << (method - 1)))) ||
-            (method < 0 && (h.spatialMask & 0x8));
+  // Spatial methods are allowed by bit m of the spatial mask (a shape
+  // stream's mask 6 allows its methods 1 and 2); 0 is always allowed.
+  bool ok = method == 0 || (method > 0 && method < 16 && (h.spatialMask & (1u << method)));
   if (!ok) return Fail(kSiteSetters, TDB_ErrMethod, 0, method);
   if (h.spatialInterp != method) {
     h.spatialInterp = method;

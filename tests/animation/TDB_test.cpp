@@ -313,6 +313,10 @@ TEST_F(TdbModel, SpatialKeys) {
   ExpectReport(kSiteTangents, "attempt to set tangents for a key in a non-spatial stream.");
   EXPECT_EQ(TDB_SetStreamSParametrize(plain, 1), TDB_ErrNotSpatial);
   ExpectReport(kSiteSParametrize, "stream isn't spatial");
+  ASSERT_EQ(TDB_SetStreamSpIMask(s, 6), 0);
+  EXPECT_EQ(TDB_SetStreamSpInterp(s, 2), 0);
+  EXPECT_EQ(TDB_SetStreamSpInterp(s, 3), TDB_ErrMethod);
+  ExpectReport(kSiteSetters, "interpolation method not allowed for this stream (3).");
 }
 
 TEST_F(TdbModel, FloatingKeysNeverEndTheStream) {

@@ -179,7 +179,7 @@ TEST_F(TdbFile, GoldenBytes) {
   const uint8_t* h = b.data() + 20;
   Bytes expect = {
       0xDB, 0x99, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,  // magic, dimension, flags, spatial interp
-      0x00, 0x07, 0x00, 0x07, 0x00, 0x00, 0x00, 0x1E,  // masks, time scale 30
+      0x00, 0x0F, 0x00, 0x07, 0x00, 0x00, 0x00, 0x1E,  // spatial mask, mask, time scale 30
       0, 0, 0, 0, 0, 0, 0, 0,                          // accuracy 0
       0x3F, 0xF0, 0, 0, 0, 0, 0, 0,                    // multipliers 1.0
       0x3F, 0xF0, 0, 0, 0, 0, 0, 0,

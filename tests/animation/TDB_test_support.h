@@ -63,7 +63,7 @@ class TdbFixture : public tv::test::UFixture {
   TDB_Stream Keyed(int16_t dim = 1, uint32_t scale = 600, uint16_t mask = 7, bool spatial = false) {
     TDB_Stream& s = Slot();
     TDB_ValueDesc d = Desc();
-    EXPECT_EQ(TDB_NewStream(dim, scale, 0, spatial, mask, 7, &d, &s), 0);
+    EXPECT_EQ(TDB_NewStream(dim, scale, 0, spatial, mask, 0xF, &d, &s), 0);
     return s;
   }
   TDB_Stream Constant(int16_t dim = 1, uint32_t scale = 600) {
