@@ -1,0 +1,675 @@
+// BEE: the project engine. It owns one open project: a tree of items
+// (folders, footage, compositions, solids, render items) and, inside each
+// composition, an ordered stack of layers whose properties are keyframed
+// streams (TDB). Every change goes through one command dispatcher,
+// BEE_DoCommand, which keeps each command's inverse on an undo stack inside
+// named groups; the exported BEE_Cmd operations wrap it.
+//
+// Items and layers are handles. An item's block starts with the 16-bit magic
+// 0xBEE1, a layer's with 0xBEE7; every operation that takes one checks it
+// (and that the handle belongs to the engine) and fails with "damaged item."
+// or "damaged layer." (result 2, severity 16) otherwise.
+//
+// Failures are reported once, here, at location (26 << 24) | site.
+#pragma once
+
+#include <stddef.h>
+
+#include "STR.h"
+#include "TDB.h"
+#include "Types.h"
+
+typedef struct BEE_ItemRec** BEE_Item;
+typedef struct BEE_LayerRec** BEE_Layer;
+
+enum : int32_t {
+  BEE_PackageNumber = 26,
+  BEE_NameSize = 32,          // names: at most 31 bytes and the zero
+  BEE_GroupNameSize = 256,    // undo group names handed out
+  BEE_MaxEffects = 31,
+  BEE_MaxMasks = 127,
+  BEE_CommandCount = 78,
+  BEE_StandardStreamCount = 10,
+};
+
+enum : uint16_t {
+  BEE_ItemMagic = 0xBEE1,
+  BEE_LayerMagic = 0xBEE7,
+};
+
+// Item kinds.
+enum : int16_t {
+  BEE_KindFolder = 1,
+  BEE_KindDefunct2 = 2,
+  BEE_KindDefunct3 = 3,
+  BEE_KindComp = 4,
+  BEE_KindRenderItem = 5,
+  BEE_KindSolid = 6,
+  BEE_KindFootage = 7,
+};
+
+// Item flags.
+enum : uint32_t {
+  BEE_ItemStill = 0x10,
+  BEE_ItemVideo = 0x20,     // a layer is active only over a source with this flag
+  BEE_ItemProxyOn = 0x100,
+};
+
+// Layer switches.
+enum : uint32_t {
+  BEE_SwitchVideo = 0x1,
+  BEE_SwitchEffects = 0x4,
+  BEE_SwitchMotionBlur = 0x8,
+  BEE_SwitchGated10 = 0x10,
+  BEE_SwitchCollapse = 0x80,
+  BEE_SwitchOrient = 0x100,
+  BEE_SwitchFieldRule = 0x200,
+};
+
+// Composition switches that gate layer switches 0x8 and 0x10.
+enum : uint32_t {
+  BEE_CompSwitchMotionBlur = 0x8,
+  BEE_CompSwitchGated10 = 0x10,
+};
+
+// Layer quality.
+enum : int16_t {
+  BEE_QualityWireframe = 0,
+  BEE_QualityDraft = 1,
+  BEE_QualityBest = 2,
+};
+
+// Transfer flags and track matte modes.
+enum : uint32_t {
+  BEE_TransferKeepAlpha = 0x1,
+  BEE_TransferLayerTime = 0x2,
+  BEE_MatteNone = 0,
+  BEE_MatteAlpha = 1,
+  BEE_MatteAlphaInverted = 2,
+  BEE_MatteLuma = 3,
+  BEE_MatteLumaInverted = 4,
+};
+
+// Standard stream indices of a layer. 128..511 address mask streams
+// (mask (index - 128) / 3, stream (index - 128) % 3); 512 and up address
+// effect parameters (effect index / 128 - 4, parameter index % 128 + 1).
+enum : int32_t {
+  BEE_StreamMaskShape = 0,
+  BEE_StreamMaskFeather = 1,
+  BEE_StreamAnchorPoint = 2,
+  BEE_StreamPosition = 3,
+  BEE_StreamScale = 4,
+  BEE_StreamRotation = 5,
+  BEE_StreamOpacity = 6,
+  BEE_StreamAudioLevels = 7,
+  BEE_StreamMarker = 8,
+  BEE_StreamTimeRemap = 9,
+  BEE_StreamFirstMask = 128,
+  BEE_StreamFirstEffect = 512,
+};
+
+// BEE_GetLayerTime selectors.
+enum : int32_t {
+  BEE_LayerTimeInClipped = 0,
+  BEE_LayerTimeOutClipped = 1,
+  BEE_LayerTimeOffset = 2,
+  BEE_LayerTimeStretch = 3,
+  BEE_LayerTimeIn = 4,
+  BEE_LayerTimeOut = 5,
+};
+
+// Report sites (location (26 << 24) | site). Sites 2, 9, 10 and 0xA8 are
+// fixed: the dispatcher, undo, redo and the effect limit.
+enum : uint32_t {
+  BEE_SiteBirth = 1,
+  BEE_SiteDoCommand = 2,
+  BEE_SiteDeath = 3,
+  BEE_SiteUndo = 9,
+  BEE_SiteRedo = 10,
+  BEE_SiteItem = 0x10,         // item checks
+  BEE_SiteLayer = 0x11,        // layer checks
+  BEE_SiteTypeName = 0x12,
+  BEE_SiteItemQuery = 0x13,
+  BEE_SiteLayerTime = 0x14,
+  BEE_SiteStream = 0x15,
+  BEE_SiteCompSettings = 0x16,
+  BEE_SiteFolder = 0x17,
+  BEE_SiteSource = 0x18,
+  BEE_SiteOrigin = 0x19,
+  BEE_SiteProject = 0x1A,
+  BEE_SiteTimeMap = 0x1B,
+  BEE_SiteSwitch = 0x1C,
+  BEE_SiteCommandOp = 0x1D,    // table operations
+  BEE_SiteUnimplemented = 0x1E,
+  BEE_SitePrefs = 0x1F,
+  BEE_SiteMemory = 0x20,
+  BEE_SiteApplyEffect = 0xA8,
+};
+
+// ---- Public records ----------------------------------------------------------------
+// Composition settings (BEE_GetCompSettings; the argument of "Composition
+// Settings" and of BEE_CmdNewComp). frameRate is 16.16.
+typedef struct BEE_CompSettings {
+  char name[32];
+  Time duration;
+  Time secondTime;
+  uint16_t width;
+  uint16_t height;
+  uint32_t frameRate;
+  Ratio pixelAspect;
+  uint16_t dsfH;
+  uint16_t dsfV;
+} BEE_CompSettings;
+
+// Item information (BEE_GetItemInfo), cleared before filling.
+typedef struct BEE_ItemInfo {
+  int16_t kind;                 // 0
+  char name[32];                // 2
+  char kindName[32];            // 34
+  uint16_t width;               // 66
+  uint16_t height;              // 68
+  uint8_t pad70[2];
+  Time duration;                // 72
+  uint32_t userCount;           // 80: layers that use the item as their source
+  uint32_t flags;               // 84
+  uint32_t info88;              // 88
+  uint32_t frameRate;           // 92 (16.16; footage and compositions)
+  uint8_t info96[16];           // 96
+  uint32_t depth;               // 112 (compositions: 32)
+  uint8_t info116[28];          // 116
+  uint32_t fieldOrder;          // 144
+  char text[128];               // 148
+  Ratio pixelAspect;            // 276
+  uint16_t dsfH;                // 284
+  uint16_t dsfV;                // 286
+  uint16_t dsfWidth;            // 288
+  uint16_t dsfHeight;           // 290
+} BEE_ItemInfo;
+
+// Layer information (BEE_GetLayerInfo).
+typedef struct BEE_LayerInfo {
+  uint32_t switches;      // 0
+  int16_t sourceKind;     // 4
+  int16_t quality;        // 6
+  Ratio stretch;          // 8
+  char name[32];          // 16
+  char sourceName[32];    // 48
+} BEE_LayerInfo;
+
+// What a footage item knows of its source until the footage modules read
+// files: filled by whoever makes the item and kept as given.
+typedef struct BEE_FootageDesc {
+  char name[32];
+  char formatName[32];
+  uint16_t width;
+  uint16_t height;
+  Time duration;          // 0 for a still
+  Ratio pixelAspect;
+  uint32_t frameRate;     // 16.16
+  uint32_t depth;
+  int32_t fieldSetting;   // 0 none, 1 interlaced, 2 and 3 others
+  Boolean32 fieldSecond;  // the second field flag of setting 1
+  Boolean32 hasVideo;
+  char text[128];
+} BEE_FootageDesc;
+
+// A ruler origin (items and layers).
+typedef struct BEE_RulerOrigin {
+  double h, v;
+} BEE_RulerOrigin;
+
+// A guide of an item.
+typedef struct BEE_Guide {
+  int32_t position;
+  uint8_t settings[3];    // orientation and two further bytes, kept as given
+  uint8_t pad;
+} BEE_Guide;
+
+// A guide to insert or move (commands 68 and 70).
+typedef struct BEE_GuideChange {
+  int32_t index;
+  BEE_Guide guide;
+} BEE_GuideChange;
+
+// A solid layer's settings (command 13 and BEE_CmdNewSolidLayer; command 37
+// uses color, width and height).
+typedef struct BEE_SolidSettings {
+  char name[32];
+  uint32_t color;         // 0xAARRGGBB
+  uint16_t width;
+  uint16_t height;
+} BEE_SolidSettings;
+
+// A layer's three times (command 25).
+typedef struct BEE_LayerTimes {
+  Time offset;
+  Time inPoint;
+  Time outPoint;
+} BEE_LayerTimes;
+
+// A layer's transfer settings (command 33).
+typedef struct BEE_TransferSettings {
+  uint32_t mode;
+  uint32_t flags;
+  uint32_t trackMatte;
+} BEE_TransferSettings;
+
+// Names one stream of a layer.
+typedef struct BEE_StreamRef {
+  BEE_Layer layer;
+  intptr_t index;
+} BEE_StreamRef;
+
+// Engine preferences (BEE_GetPrefs / BEE_SetPrefs).
+typedef struct BEE_Prefs {
+  uint16_t cacheMode;          // 0
+  uint16_t undoLevels;         // 2 (default 20)
+  uint8_t flag4;               // 4 (default 1)
+  uint8_t flag5;               // 5 (default 1)
+  uint8_t pad6[2];
+  uint32_t value8;             // 8
+  uint32_t value12;            // 12
+  uint32_t value16;            // 16
+  Ratio shutter;               // 20: motion-blur shutter, of a frame (default 1/2)
+  uint32_t value28;            // 28 (default 30.0 as 16.16)
+  uint32_t value32;            // 32
+  uint32_t value36;            // 36
+  uint8_t bytes40[6];          // 40..45 (default 255)
+  uint8_t byte46;              // 46 (default 1)
+  uint8_t pad47;
+} BEE_Prefs;
+
+// ---- Commands ------------------------------------------------------------------------
+// A command record: six pointer-sized words. The same layout serves for a
+// request, for the inverse a command produces and for the entries of the
+// undo and redo stacks.
+typedef struct BEE_CmdRec BEE_CmdRec;
+// Carries rec out, fills inverse (prefilled: flags and name from rec, words
+// 2 and 3 the default pair, dispose and operation null). mergeCandidate is
+// the record on top of the undo stack when this command may collapse into
+// it; the operation sets *merged when it did.
+typedef ErrorCode (*BEE_CmdOp)(BEE_CmdRec* rec, BEE_CmdRec* inverse, const BEE_CmdRec* mergeCandidate,
+                               uint8_t* merged);
+// Releases what a record owns.
+typedef void (*BEE_CmdDispose)(BEE_CmdRec* rec);
+struct BEE_CmdRec {
+  uintptr_t flags;        // BEE_Rec* bits
+  uintptr_t name;         // a string number, or (BEE_RecNameText) a handle with the name text
+  intptr_t param1;
+  intptr_t param2;
+  BEE_CmdDispose dispose;
+  BEE_CmdOp operation;    // null in an inverse: the change cannot be undone
+};
+
+// Record flags.
+enum : uint32_t {
+  BEE_RecFirst = 0x1,
+  BEE_RecLast = 0x2,
+  BEE_RecNameText = 0x4,
+  BEE_RecTask = 0x8,
+};
+
+// Table flags.
+enum : uint16_t {
+  BEE_CmdNotUndoable = 0x1,
+  BEE_CmdSilent = 0x2,
+  BEE_CmdCollapsible = 0x4,
+  BEE_CmdLeavesClean = 0x8,
+  BEE_CmdKeepsDirty = 0x10,
+};
+
+// A task block (command 60): its first word is the task's function, called
+// like an operation; its text from byte 8 is the record's own name.
+typedef struct BEE_TaskBlock {
+  BEE_CmdOp function;
+  char name[BEE_GroupNameSize];
+} BEE_TaskBlock;
+
+// Command numbers and what their two parameter words hold. "block" words
+// point to the caller's record for the duration of the call; inverses own
+// copies. On return params[0] and params[1] hold the inverse's words.
+enum : int32_t {
+  BEE_CmdNumRemoveItem = 1,         // item, -                    -> (item, position)
+  BEE_CmdNumNewProject = 2,         // -, -
+  BEE_CmdNumCloseProject = 3,       // -, -
+  BEE_CmdNumSaveProject = 4,
+  BEE_CmdNumOpenProject = 5,
+  BEE_CmdNumImportProject = 6,
+  BEE_CmdNumSelect = 7,
+  BEE_CmdNumCopy = 8,
+  BEE_CmdNumPasteLayer = 9,
+  BEE_CmdNumKeyframeChange = 10,       // BEE_StreamRef*, TDB_Stream (ownership passes to the layer)
+  BEE_CmdNumNewComposition = 11,       // folder, BEE_CompSettings*  -> (comp, -)
+  BEE_CmdNumNewLayer = 12,          // comp, source item          -> (layer, -)
+  BEE_CmdNumNewSolidLayer = 13,     // comp, BEE_SolidSettings*   -> (layer, -)
+  BEE_CmdNumImport = 14,
+  BEE_CmdNumCompSettings = 15,         // comp, BEE_CompSettings*
+  BEE_CmdNumApplyEffect = 16,
+  BEE_CmdNumDeleteEffect = 17,
+  BEE_CmdNumEffectToggle = 18,
+  BEE_CmdNumEffectReorder = 19,
+  BEE_CmdNumClearLayer = 20,           // layer, -                   -> (layer, index)
+  BEE_CmdNumChangeValue = 21,
+  BEE_CmdNumRemoveKeyframe = 22,
+  BEE_CmdNumInterpolation1 = 23,
+  BEE_CmdNumInterpolation2 = 24,
+  BEE_CmdNumLayerTimeChange = 25,      // layer, BEE_LayerTimes*
+  BEE_CmdNumTimeChange = 26,           // item, Time packed by BEE_PackTime
+  BEE_CmdNumNameChange = 27,           // item, const char*
+  BEE_CmdNumResolutionChange = 28,     // comp, (h << 16) | v
+  BEE_CmdNumLayerReorder = 29,         // layer, new index
+  BEE_CmdNumBackgroundColor = 30,      // comp, colour
+  BEE_CmdNumLayerStretch = 31,         // layer, Ratio packed by BEE_PackRatio
+  BEE_CmdNumQualityChange = 32,        // layer, quality
+  BEE_CmdNumTransferMode = 33,         // layer, BEE_TransferSettings*
+  BEE_CmdNumMaskInvert = 34,
+  BEE_CmdNumToggleSwitch = 35,         // layer, BEE_PackSwitch(bit, on)
+  BEE_CmdNumCompSwitch = 36,           // comp, BEE_PackSwitch(bit, on)
+  BEE_CmdNumSolidSettings = 37,        // solid item, BEE_SolidSettings*
+  BEE_CmdNumDuplicateLayer = 38,       // layer, -                   -> (copy, -)
+  BEE_CmdNumDuplicateComp = 39,
+  BEE_CmdNumReplaceSource = 40,        // layer, item
+  BEE_CmdNumReplaceItem = 41,
+  BEE_CmdNumInterpretFootage = 42,
+  BEE_CmdNumInterpretProxy = 43,
+  BEE_CmdNumCompoundControl1 = 44,
+  BEE_CmdNumProjectOp45 = 45,
+  BEE_CmdNumProjectOp46 = 46,
+  BEE_CmdNumLayerLooping = 47,         // -, -  (a marker record)
+  BEE_CmdNumEaseAdjust = 48,
+  BEE_CmdNumTangentAdjust = 49,
+  BEE_CmdNumTimeMarker = 50,
+  BEE_CmdNumLayerName = 51,            // layer, const char*
+  BEE_CmdNumKeyframeFlag = 52,
+  BEE_CmdNumSetProxy = 53,
+  BEE_CmdNumProxyToggle = 54,
+  BEE_CmdNumBeep = 55,                 // -, -
+  BEE_CmdNumReplaceFootage = 56,
+  BEE_CmdNumNewFolder = 57,         // parent folder, const char* -> (folder, -)
+  BEE_CmdNumChangeFolder = 58,
+  BEE_CmdNumMoveItem = 59,          // item, folder
+  BEE_CmdNumTask = 60,                 // BEE_TaskBlock*, -
+  BEE_CmdNumRememberInterp = 61,
+  BEE_CmdNumMaskInvert2 = 62,
+  BEE_CmdNumMaskName = 63,
+  BEE_CmdNumMaskMode = 64,
+  BEE_CmdNumAddMask = 65,
+  BEE_CmdNumDeleteMask = 66,
+  BEE_CmdNumMaskReorder = 67,
+  BEE_CmdNumNewGuide = 68,             // item, BEE_GuideChange* (index -1 appends)
+  BEE_CmdNumRemoveGuide = 69,          // item, guide index
+  BEE_CmdNumGuideMove = 70,            // item, BEE_GuideChange*
+  BEE_CmdNumCompoundControl2 = 71,
+  BEE_CmdNumItemLabel = 72,            // item, label
+  BEE_CmdNumLayerLabel = 73,           // layer, label
+  BEE_CmdNumItemComment = 74,          // item, const char* (null clears)
+  BEE_CmdNumLayerComment = 75,         // layer, const char* (null clears)
+  BEE_CmdNumEffectName = 76,
+  BEE_CmdNumRulerOrigin = 77,          // item or layer, const BEE_RulerOrigin*
+  BEE_CmdNumMaskLock = 78,
+};
+
+#ifdef __cplusplus
+#include <cstring>
+inline intptr_t BEE_PackTime(Time t) {
+  return static_cast<intptr_t>((static_cast<uint64_t>(static_cast<uint32_t>(t.value)) << 32) | t.scale);
+}
+inline Time BEE_UnpackTime(intptr_t w) {
+  uint64_t u = static_cast<uint64_t>(w);
+  return Time{static_cast<int32_t>(static_cast<uint32_t>(u >> 32)), static_cast<uint32_t>(u)};
+}
+inline intptr_t BEE_PackRatio(Ratio r) { return BEE_PackTime(Time{r.num, r.den}); }
+inline Ratio BEE_UnpackRatio(intptr_t w) {
+  Time t = BEE_UnpackTime(w);
+  return Ratio{t.value, t.scale};
+}
+inline intptr_t BEE_PackSwitch(uint32_t bit, bool on) {
+  return static_cast<intptr_t>((static_cast<uint64_t>(on ? 1 : 0) << 32) | bit);
+}
+#endif
+
+// ---- Host callback --------------------------------------------------------------------
+// The host's one callback. Selectors and their data:
+//   0  event poll: data null; the answer is ignored.
+//   1  progress: data BEE_Progress*; a non-zero answer aborts the work (517).
+//   2  movie render status (movie rendering).
+//   3, 4  saving and opening the host's own chunks (project files).
+//   25 a layer switch changed: data BEE_SwitchNote*, after the engine's state
+//      is updated.
+//   26 the project changed: data BEE_ChangeNote*, after every top-level
+//      command, undo and redo that succeeded.
+//   52 an opened project was converted from an older version.
+//   64 save progress: data double* (fraction).
+typedef ErrorCode (*BEE_CallbackFunc)(intptr_t refcon, int32_t selector, void* data);
+
+enum : int32_t {
+  BEE_SelEventPoll = 0,
+  BEE_SelProgress = 1,
+  BEE_SelMovieStatus = 2,
+  BEE_SelSaveChunks = 3,
+  BEE_SelOpenChunks = 4,
+  BEE_SelSwitchChanged = 25,
+  BEE_SelProjectChanged = 26,
+  BEE_SelConverted = 52,
+  BEE_SelSaveFraction = 64,
+};
+
+typedef struct BEE_Progress {
+  int32_t phase, done, total;
+} BEE_Progress;
+
+typedef struct BEE_SwitchNote {
+  BEE_Layer layer;    // null for a composition switch
+  BEE_Item comp;
+  uint32_t bit;
+  Boolean32 on;
+} BEE_SwitchNote;
+
+enum : int32_t { BEE_ChangeCommand = 0, BEE_ChangeUndo = 1, BEE_ChangeRedo = 2 };
+typedef struct BEE_ChangeNote {
+  int32_t how;        // BEE_Change*
+  int32_t command;    // the command number (0 for undo and redo)
+} BEE_ChangeNote;
+
+// ---- Package frame ---------------------------------------------------------------------
+TV_EXPORT uint32_t BEE_PkgObjectVersion(void);
+TV_EXPORT ErrorCode BEE_CheckVersions(LocationCode location, int32_t expectedMajor);
+TV_EXPORT STR_Table BEEp_G_STRs;
+// Sets the defaults, creates both stacks and an empty project.
+TV_EXPORT ErrorCode BEE_Birth(void);
+TV_EXPORT ErrorCode BEE_Death(void);
+// Items and layers alive (in the project or held by undo records).
+TV_EXPORT ErrorCode BEEp_GetLiveCounts(int32_t* items, int32_t* layers);
+// A text dump of the whole project (items, layers, streams and their keys)
+// in a new handle (zero-terminated), for comparisons.
+TV_EXPORT ErrorCode BEEp_DumpProject(Handle* text);
+TV_EXPORT ErrorCode BEE_SetCallbackFunc(BEE_CallbackFunc func, intptr_t refcon);
+
+// ---- Project ---------------------------------------------------------------------------
+// The root folder of the open project (null when none is open).
+TV_EXPORT ErrorCode BEE_QueryProject(BEE_Item* root);
+TV_EXPORT ErrorCode BEE_GetProjectDirty(Boolean32* dirty);
+TV_EXPORT ErrorCode BEE_SetProjectDirty(Boolean32 dirty);
+// Modes: 1 name, 2 kind, 5 label; 0 and others keep the project's order.
+TV_EXPORT ErrorCode BEE_SetProjectSortingMode(int32_t mode);
+TV_EXPORT ErrorCode BEE_GetProjectSortingMode(int32_t* mode);
+TV_EXPORT ErrorCode BEE_LazyProjectResort(void);
+TV_EXPORT ErrorCode BEE_SetProjectGuideProps(uint32_t props);
+TV_EXPORT ErrorCode BEE_GetProjectGuideProps(uint32_t* props);
+TV_EXPORT ErrorCode BEE_FreshTimeStamp(uint32_t* stamp);
+TV_EXPORT ErrorCode BEE_Now(uint32_t* stamp);
+
+// ---- Items -----------------------------------------------------------------------------
+typedef ErrorCode (*BEE_ItemVisitor)(BEE_Item item, intptr_t data);
+// Visits every item of the project in project order (root first); a non-zero
+// answer stops the walk and is returned.
+TV_EXPORT ErrorCode BEE_ForEachItem(BEE_ItemVisitor visitor, intptr_t data);
+// The item after item in project order (item null: the root); null at the end.
+TV_EXPORT ErrorCode BEE_GetNextItem(BEE_Item item, BEE_Item* next);
+// The item with the ID (null when absent).
+TV_EXPORT ErrorCode BEE_LookupItemID(uint32_t id, BEE_Item* item);
+TV_EXPORT ErrorCode BEE_GetItemID(BEE_Item item, uint32_t* id);
+// The first item named name (of kind, 0 for any) within folder (null: the
+// whole project); null when absent.
+TV_EXPORT ErrorCode BEE_FindItem(BEE_Item folder, const char* name, int16_t kind, BEE_Item* item);
+TV_EXPORT ErrorCode BEE_GetTypeName(int16_t kind, char name[32]);
+TV_EXPORT ErrorCode BEE_GetItemKind(BEE_Item item, int16_t* kind);
+TV_EXPORT ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent);
+TV_EXPORT ErrorCode BEE_GetItemFlags(BEE_Item item, uint32_t* flags);
+TV_EXPORT ErrorCode BEE_GetItemLabel(BEE_Item item, int8_t* label);
+TV_EXPORT ErrorCode BEE_GetItemName(BEE_Item item, char name[32]);
+// The names of the item's folders from below the root down to the item,
+// joined by '/', bounded by size (UTF-8 safe).
+TV_EXPORT ErrorCode BEE_GetItemPath(BEE_Item item, char* path, int32_t size);
+TV_EXPORT ErrorCode BEE_GetItemInfo(BEE_Item item, BEE_ItemInfo* info);
+TV_EXPORT ErrorCode BEE_GetItemDimensions(BEE_Item item, int32_t* width, int32_t* height);
+// units600 (may be null): the duration in 1/600-second units.
+TV_EXPORT ErrorCode BEE_GetItemDuration(BEE_Item item, Time* duration, int32_t* units600);
+TV_EXPORT ErrorCode BEE_GetItemCurrentTime(BEE_Item item, Time* time);
+TV_EXPORT ErrorCode BEE_GetItemHSF(BEE_Item item, Ratio* hsf);
+TV_EXPORT ErrorCode BEE_GetItemCommentLength(BEE_Item item, int32_t* length);
+// Copies the comment (at most size bytes with the zero).
+TV_EXPORT ErrorCode BEE_GetItemComment(BEE_Item item, char* text, int32_t size);
+TV_EXPORT ErrorCode BEE_GetItemModDate(BEE_Item item, uint32_t* stamp);
+TV_EXPORT ErrorCode BEE_GetItemOrigin(BEE_Item item, BEE_RulerOrigin* origin);
+TV_EXPORT ErrorCode BEE_GetItemGuides(BEE_Item item, int32_t* count, BEE_Guide* guides, int32_t capacity);
+TV_EXPORT ErrorCode BEE_TouchItem(BEE_Item item);
+TV_EXPORT ErrorCode BEE_IsItemNewerThan(BEE_Item item, uint32_t stamp, Boolean32* newer);
+TV_EXPORT ErrorCode BEE_IsLayerNewerThan(BEE_Layer layer, uint32_t stamp, Boolean32* newer);
+TV_EXPORT ErrorCode BEE_DoesFolderContainItem(BEE_Item folder, BEE_Item item, Boolean32* contains);
+TV_EXPORT ErrorCode BEE_GetLayerFromSolid(BEE_Item solid, BEE_Layer* layer);
+TV_EXPORT ErrorCode BEE_GetSolidColor(BEE_Item solid, uint32_t* color);
+// Whether item may be the source of a layer of comp (comp may be null).
+TV_EXPORT ErrorCode BEE_ValidSource(BEE_Item comp, BEE_Item item, Boolean32* valid);
+TV_EXPORT ErrorCode BEE_GetCompSettings(BEE_Item comp, BEE_CompSettings* settings);
+TV_EXPORT ErrorCode BEE_GetCompFrameDuration(BEE_Item comp, Time* frameDuration);
+TV_EXPORT ErrorCode BEE_GetCompBackgroundColor(BEE_Item comp, uint32_t* color);
+TV_EXPORT ErrorCode BEE_GetCompSwitches(BEE_Item comp, uint32_t* switches);
+TV_EXPORT ErrorCode BEE_GetCompWorkArea(BEE_Item comp, Time* start, Time* end);
+TV_EXPORT ErrorCode BEE_GetCompNumLayers(BEE_Item comp, int32_t* count);
+// frame (may be null): top 0, left 0, bottom the height, right the width.
+TV_EXPORT ErrorCode BEE_GetCompDimensionsDSF(BEE_Item comp, int32_t* width, int32_t* height, LRect* frame);
+// d becomes 0 when 0, else (d - 1) / factor + 1; a factor of 0 counts as 1.
+TV_EXPORT ErrorCode BEE_AdjustForDSF(uint16_t hFactor, uint16_t vFactor, int32_t* width, int32_t* height);
+// The time snapped to the composition's frame grid (nearest frame).
+TV_EXPORT ErrorCode BEE_GridToCompTime(BEE_Item comp, Time time, Time* snapped);
+// Field order label of a footage field setting: 1 with the second flag gives
+// 2, 1 without it gives 1, anything else 0.
+TV_EXPORT ErrorCode BEE_FieldLabelConversion(int32_t fieldSetting, Boolean32 second, int32_t* label);
+// Makes a footage item from a source description in folder (null: the root).
+// The footage modules call this once they have read a file; import commands
+// are built on it.
+TV_EXPORT ErrorCode BEEp_MakeFootageItem(BEE_Item folder, const BEE_FootageDesc* desc, BEE_Item* item);
+TV_EXPORT ErrorCode BEE_GetFootageDesc(BEE_Item footage, BEE_FootageDesc* desc);
+
+// ---- Layers ----------------------------------------------------------------------------
+TV_EXPORT ErrorCode BEE_GetIndLayer(BEE_Item comp, int32_t index, BEE_Layer* layer);
+TV_EXPORT ErrorCode BEE_LayerIndex(BEE_Layer layer, int32_t* index);
+TV_EXPORT ErrorCode BEE_GetLayerComp(BEE_Layer layer, BEE_Item* comp);
+TV_EXPORT ErrorCode BEE_GetLayerSource(BEE_Layer layer, BEE_Item* source);
+TV_EXPORT ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info);
+TV_EXPORT ErrorCode BEE_GetLayerName(BEE_Layer layer, char name[32]);
+TV_EXPORT ErrorCode BEE_GetLayerTransfer(BEE_Layer layer, BEE_TransferSettings* transfer);
+TV_EXPORT ErrorCode BEE_GetLayerLabel(BEE_Layer layer, int8_t* label);
+TV_EXPORT ErrorCode BEE_GetLayerOrigin(BEE_Layer layer, BEE_RulerOrigin* origin);
+TV_EXPORT ErrorCode BEE_GetLayerTime(BEE_Layer layer, int32_t which, Time* time, Ratio* ratio);
+// The composition's current time as layer time.
+TV_EXPORT ErrorCode BEE_GetLayerCurrentTime(BEE_Layer layer, Time* time);
+TV_EXPORT ErrorCode BEE_GetLayerCommentLength(BEE_Layer layer, int32_t* length);
+TV_EXPORT ErrorCode BEE_GetLayerComment(BEE_Layer layer, char* text, int32_t size);
+TV_EXPORT ErrorCode BEE_GetSourceDimensions(BEE_Layer layer, int32_t* width, int32_t* height);
+TV_EXPORT ErrorCode BEE_GetSourceDimensionsDSF(BEE_Layer layer, int32_t* width, int32_t* height);
+TV_EXPORT ErrorCode BEE_GetSourceDuration(BEE_Layer layer, Time* duration);
+// The layer time limited to the source's duration (0 .. duration); sources
+// without time (stills, solids, no source) do not limit it.
+TV_EXPORT ErrorCode BEE_ClipToSourceDuration(BEE_Layer layer, Time time, Time* clipped);
+TV_EXPORT ErrorCode BEE_LayerActive(BEE_Layer layer, Time compTime, Boolean32 asMatte, Boolean32* active,
+                                    Time* layerTime);
+TV_EXPORT ErrorCode BEE_LayerActiveOrTrackMatte(BEE_Layer layer, Time compTime, Boolean32* active,
+                                                Time* layerTime);
+TV_EXPORT ErrorCode BEE_LayerIsUsedAsTrackMatte(BEE_Layer layer, Boolean32 requireVideo, Boolean32* result);
+// The layer's effect chain: null while effects do not exist (an empty chain).
+TV_EXPORT ErrorCode BEE_InqLayerEffectSeq(BEE_Layer layer, Handle* parade, int32_t* count);
+TV_EXPORT ErrorCode BEE_GetLayerNumMasks(BEE_Layer layer, int32_t* count);
+
+// ---- Streams ---------------------------------------------------------------------------
+// The stream a reference names (null for a standard stream that has none
+// yet: the mask shape and the markers).
+TV_EXPORT ErrorCode BEE_StreamLookup(const BEE_StreamRef* ref, TDB_Stream* stream);
+// Stream name, unit and dimension count of a standard stream index.
+TV_EXPORT ErrorCode BEE_GetStreamDescription(int32_t index, char name[32], char unit[32], int16_t* dimension);
+// The value of a standard stream at a composition time (dimension doubles).
+TV_EXPORT ErrorCode BEE_GetLayerStreamValueF(BEE_Layer layer, int32_t index, Time compTime, double* value);
+
+// ---- Time mapping ----------------------------------------------------------------------
+TV_EXPORT ErrorCode BEE_LayerToCompTime(BEE_Layer layer, Time layerTime, Time* compTime);
+TV_EXPORT ErrorCode BEE_CompToLayerTime(BEE_Layer layer, Time compTime, Time* layerTime);
+TV_EXPORT ErrorCode BEE_LayerToCompDuration(BEE_Layer layer, Time duration, Time* compDuration);
+TV_EXPORT ErrorCode BEE_CompToLayerDuration(BEE_Layer layer, Time duration, Time* layerDuration);
+TV_EXPORT ErrorCode BEE_LayerToSourceTime(BEE_Layer layer, Time layerTime, Time* sourceTime);
+TV_EXPORT ErrorCode BEE_LayerToSourceTimeSpan(BEE_Layer layer, Time layerStart, Time layerDuration,
+                                              Time* sourceStart, Time* sourceDuration);
+
+// ---- Dispatcher, groups and undo -------------------------------------------------------
+// params: two words (record words 2 and 3), or null for the default pair
+// (0, 0); they receive the inverse's words.
+TV_EXPORT ErrorCode BEE_DoCommand(int32_t command, intptr_t* params);
+TV_EXPORT ErrorCode BEE_StartGroup(const char* name, int32_t command);
+TV_EXPORT ErrorCode BEE_EndGroup(void);
+TV_EXPORT ErrorCode BEE_Undo(void);
+TV_EXPORT ErrorCode BEE_Redo(void);
+// name (may be null): at least BEE_GroupNameSize bytes.
+TV_EXPORT ErrorCode BEE_UndoAvailable(Boolean32* available, char* name);
+TV_EXPORT ErrorCode BEE_RedoAvailable(Boolean32* available, char* name);
+TV_EXPORT ErrorCode BEE_ClearRedoStack(void);
+TV_EXPORT ErrorCode BEE_ClearUndoRedo(void);
+TV_EXPORT ErrorCode BEE_InhibitCollapsingForNextCmd(void);
+TV_EXPORT ErrorCode BEE_GetPrefs(BEE_Prefs* prefs);
+TV_EXPORT ErrorCode BEE_SetPrefs(const BEE_Prefs* prefs);
+TV_EXPORT ErrorCode BEE_FreeUpSomeMemory(int32_t size, Boolean32 allowUndoLoss, Boolean32* undoLost, int32_t* freed);
+// Installs the operation of a table entry (null removes it), for packages
+// built on the engine; the flags and name of the entry stay.
+TV_EXPORT ErrorCode BEEp_RegisterCommand(int32_t command, BEE_CmdOp operation);
+// Undo and redo stack sizes: records and complete groups.
+TV_EXPORT ErrorCode BEEp_GetStackCounts(int32_t* undoRecords, int32_t* undoGroups, int32_t* redoRecords,
+                                        int32_t* redoGroups);
+
+// ---- Command wrappers (each is one undo group) -----------------------------------------
+TV_EXPORT ErrorCode BEE_NewProject(void);
+TV_EXPORT ErrorCode BEE_CloseProject(void);
+TV_EXPORT ErrorCode BEE_CmdNewFolder(BEE_Item parent, const char* name, BEE_Item* folder);
+TV_EXPORT ErrorCode BEE_CmdNewComp(BEE_Item folder, const BEE_CompSettings* settings, BEE_Item* comp);
+TV_EXPORT ErrorCode BEE_CmdNewLayer(BEE_Item comp, BEE_Item source, BEE_Layer* layer);
+TV_EXPORT ErrorCode BEE_CmdNewSolidLayer(BEE_Item comp, const BEE_SolidSettings* settings, BEE_Layer* layer);
+TV_EXPORT ErrorCode BEE_CmdRemoveItem(BEE_Item item);
+TV_EXPORT ErrorCode BEE_CmdMoveItem(BEE_Item item, BEE_Item folder);
+TV_EXPORT ErrorCode BEE_CmdDeleteLayer(BEE_Layer layer);
+TV_EXPORT ErrorCode BEE_CmdDuplicateLayer(BEE_Layer layer, BEE_Layer* copy);
+TV_EXPORT ErrorCode BEE_CmdSetCompSettings(BEE_Item comp, const BEE_CompSettings* settings);
+TV_EXPORT ErrorCode BEE_CmdSetResolution(BEE_Item comp, uint16_t hFactor, uint16_t vFactor);
+TV_EXPORT ErrorCode BEE_CmdSetBackgroundColor(BEE_Item comp, uint32_t color);
+TV_EXPORT ErrorCode BEE_CmdSetCompSwitch(BEE_Item comp, uint32_t bit, Boolean32 on);
+TV_EXPORT ErrorCode BEE_CmdSetLayerSwitch(BEE_Layer layer, uint32_t bit, Boolean32 on);
+TV_EXPORT ErrorCode BEE_CmdSetLayerTimes(BEE_Layer layer, Time offset, Time inPoint, Time outPoint);
+TV_EXPORT ErrorCode BEE_CmdSetLayerStretch(BEE_Layer layer, Ratio stretch);
+TV_EXPORT ErrorCode BEE_CmdSetLayerQuality(BEE_Layer layer, int16_t quality);
+TV_EXPORT ErrorCode BEE_CmdSetTransfer(BEE_Layer layer, uint32_t mode, uint32_t flags, uint32_t trackMatte);
+TV_EXPORT ErrorCode BEE_CmdReorderLayer(BEE_Layer layer, int32_t index);
+TV_EXPORT ErrorCode BEE_CmdReplaceSource(BEE_Layer layer, BEE_Item source);
+TV_EXPORT ErrorCode BEE_CmdSetSolidSettings(BEE_Item solid, const BEE_SolidSettings* settings);
+TV_EXPORT ErrorCode BEE_CmdRenameItem(BEE_Item item, const char* name);
+TV_EXPORT ErrorCode BEE_CmdRenameLayer(BEE_Layer layer, const char* name);
+TV_EXPORT ErrorCode BEE_CmdSeekItemToTime(BEE_Item item, Time time);
+TV_EXPORT ErrorCode BEE_CmdSetItemLabel(BEE_Item item, int8_t label);
+TV_EXPORT ErrorCode BEE_CmdSetLayerLabel(BEE_Layer layer, int8_t label);
+TV_EXPORT ErrorCode BEE_CmdSetItemComment(BEE_Item item, const char* comment);
+TV_EXPORT ErrorCode BEE_CmdSetLayerComment(BEE_Layer layer, const char* comment);
+TV_EXPORT ErrorCode BEE_CmdSetItemOrigin(BEE_Item item, const BEE_RulerOrigin* origin);
+TV_EXPORT ErrorCode BEE_CmdSetLayerOrigin(BEE_Layer layer, const BEE_RulerOrigin* origin);
+TV_EXPORT ErrorCode BEE_CmdAddGuide(BEE_Item item, BEE_Guide guide);
+TV_EXPORT ErrorCode BEE_CmdRemoveGuide(BEE_Item item, int32_t index);
+TV_EXPORT ErrorCode BEE_CmdMoveGuide(BEE_Item item, int32_t index, BEE_Guide guide);
+// Replaces the keyframes of a layer's stream with stream (command 10,
+// "Keyframe Change"): on success the layer owns stream; on failure the
+// caller keeps it. Successive changes of one stream collapse into one step.
+TV_EXPORT ErrorCode BEE_CmdSetStreamKeys(BEE_Layer layer, int32_t index, TDB_Stream stream);

@@ -1,0 +1,356 @@
+// The command table and the dispatcher, the engine preferences and memory
+// release.
+#include <algorithm>
+#include <cstring>
+
+#include "BEE_cmd_internal.h"
+
+namespace tv::bee {
+
+namespace {
+
+int32_t gInCommand = 0;
+bool gInhibitCollapse = false;
+BEE_Prefs gPrefs{};
+
+const char* MissingPart(int n) {
+  switch (n) {
+    case 4: return "Saving projects";
+    case 5: return "Opening projects";
+    case 6: return "Importing projects";
+    case 7: return "Selection";
+    case 8: return "The clipboard";
+    case 9: return "Pasting layers";
+    case 14: return "Importing footage";
+    case 23:
+    case 24: return "Changing keyframe interpolation";
+    case 39: return "Duplicating compositions";
+    case 41: return "Replacing items";
+    case 45:
+    case 46: return "This project operation";
+    case 48:
+    case 49:
+    case 52: return "Keyframe editing";
+    case 50: return "Time markers";
+    case 58: return "Changing folders";
+    case 16: case 17: case 18: case 19: case 44: case 71: case 76: return "Effects";
+    case 34: case 62: case 63: case 64: case 65: case 66: case 67: case 78: return "Masks";
+    case 42: case 43: case 53: case 54: case 56: case 61: return "Footage interpretation";
+    default: return "This command";
+  }
+}
+
+#define U_(n) &OpUnimplemented<n>
+
+CommandEntry gTable[BEE_CommandCount + 1] = {
+    {nullptr, 0, 0},
+    {&OpRemoveItem, 0, kTextRemoveItem},               // 1
+    {&OpNewProject, 0xB, 0},                           // 2
+    {&OpCloseProject, 0x3, 0},                         // 3
+    {U_(4), 0xB, 0},                                   // 4
+    {U_(5), 0x13, 0},                                  // 5
+    {U_(6), 0x3, 0},                                   // 6
+    {U_(7), 0x14, 0},                                  // 7
+    {U_(8), 0x10, kTextCopy},                          // 8
+    {U_(9), 0, kTextPasteLayer},                       // 9
+    {&OpKeyframeChange, 0x4, kTextKeyframeChange},     // 10
+    {&OpNewComp, 0, kTextNewComposition},              // 11
+    {&OpNewLayer, 0, kTextNewLayer},                   // 12
+    {&OpNewSolidLayer, 0, kTextNewLayer},              // 13
+    {U_(14), 0, kTextImport},                          // 14
+    {&OpCompSettings, 0x3, kTextCompSettings},         // 15
+    {U_(16), 0, kTextApplyEffect},                     // 16
+    {U_(17), 0, kTextDeleteEffect},                    // 17
+    {U_(18), 0, kTextEffectToggle},                    // 18
+    {U_(19), 0, kTextEffectReordering},                // 19
+    {&OpClearLayer, 0, kTextClearLayer},               // 20
+    {&OpObsoleteSetValue, 0x4, kTextChangeValue},      // 21
+    {&OpObsoleteClearKey, 0, kTextRemoveKeyframe},     // 22
+    {U_(23), 0, kTextInterpolationChange},             // 23
+    {U_(24), 0, kTextInterpolationChange},             // 24
+    {&OpLayerTimes, 0, kTextLayerTimeChange},          // 25
+    {&OpTimeChange, 0x4, kTextTimeChange},             // 26
+    {&OpNameChange, 0, kTextNameChange},               // 27
+    {&OpResolution, 0, kTextResolutionChange},         // 28
+    {&OpLayerReorder, 0, kTextLayerReordering},        // 29
+    {&OpBackgroundColor, 0, kTextBackgroundColor},     // 30
+    {&OpLayerStretch, 0, kTextLayerStretch},           // 31
+    {&OpQuality, 0, kTextQualityChange},               // 32
+    {&OpTransfer, 0, kTextTransferMode},               // 33
+    {U_(34), 0, kTextMaskInvert},                      // 34
+    {&OpToggleSwitch, 0, kTextToggleSwitch},           // 35
+    {&OpCompSwitch, 0, kTextCompSwitch},               // 36
+    {&OpSolidSettings, 0, kTextSolidSettings},         // 37
+    {&OpDuplicateLayer, 0, kTextDuplicateLayer},       // 38
+    {U_(39), 0, kTextDuplicateComp},                   // 39
+    {&OpReplaceSource, 0, kTextReplaceSource},         // 40
+    {U_(41), 0, kTextReplaceItem},                     // 41
+    {U_(42), 0, kTextInterpretFootage},                // 42
+    {U_(43), 0, kTextInterpretProxy},                  // 43
+    {U_(44), 0, kTextCompoundControl},                 // 44
+    {U_(45), 0x3, 0},                                  // 45
+    {U_(46), 0x3, 0},                                  // 46
+    {&OpLayerLooping, 0, kTextLayerLooping},           // 47
+    {U_(48), 0x4, kTextEaseAdjustment},                // 48
+    {U_(49), 0x4, kTextTangentAdjustment},             // 49
+    {U_(50), 0, kTextTimeMarker},                      // 50
+    {&OpLayerName, 0, kTextLayerName},                 // 51
+    {U_(52), 0, kTextKeyframeFlag},                    // 52
+    {U_(53), 0, kTextSetProxy},                        // 53
+    {U_(54), 0, kTextProxyToggle},                     // 54
+    {&OpBeep, 0x14, 0},                                // 55
+    {U_(56), 0, kTextReplaceFootage},                  // 56
+    {&OpNewFolder, 0, kTextNewFolder},                 // 57
+    {U_(58), 0, kTextChangeFolder},                    // 58
+    {&OpMoveItem, 0, kTextMoveItem},                   // 59
+    {&OpTask, 0x4, 0},                                 // 60
+    {U_(61), 0, kTextRememberInterp},                  // 61
+    {U_(62), 0, kTextMaskInvert},                      // 62
+    {U_(63), 0, kTextMaskName},                        // 63
+    {U_(64), 0, kTextMaskMode},                        // 64
+    {U_(65), 0, kTextAddMask},                         // 65
+    {U_(66), 0, kTextDeleteMask},                      // 66
+    {U_(67), 0, kTextMaskReordering},                  // 67
+    {&OpNewGuide, 0, kTextNewGuide},                   // 68
+    {&OpRemoveGuide, 0, kTextRemoveGuide},             // 69
+    {&OpGuideMove, 0, kTextGuideMove},                 // 70
+    {U_(71), 0, kTextCompoundControl},                 // 71
+    {&OpItemLabel, 0, kTextLabelChange},               // 72
+    {&OpLayerLabel, 0, kTextLabelChange},              // 73
+    {&OpItemComment, 0, kTextCommentChange},           // 74
+    {&OpLayerComment, 0, kTextCommentChange},          // 75
+    {U_(76), 0, kTextEffectNameChange},                // 76
+    {&OpRulerOrigin, 0, kTextRulerOrigin},             // 77
+    {U_(78), 0, kTextMaskLock},                        // 78
+};
+
+#undef U_
+
+void DefaultPrefs(BEE_Prefs& p) {
+  std::memset(&p, 0, sizeof p);
+  p.undoLevels = 20;
+  p.flag4 = p.flag5 = 1;
+  p.shutter = Ratio{1, 2};
+  p.value28 = 0x1E0000;
+  std::memset(p.bytes40, 255, sizeof p.bytes40);
+  p.byte46 = 1;
+}
+
+}  // namespace
+
+template <int N>
+BEE_OP(OpUnimplemented) {
+  (void)rec;
+  (void)inv;
+  (void)merge;
+  (void)merged;
+  return Unimplemented(MissingPart(N), N);
+}
+
+CommandEntry* Entry(int32_t command) {
+  if (command < 1 || command > BEE_CommandCount) return nullptr;
+  return &gTable[command];
+}
+
+bool InCommand() { return gInCommand > 0; }
+
+ErrorCode CarryOut(BEE_CmdRec& rec, BEE_CmdRec& inverse, const BEE_CmdRec* merge, uint8_t* merged) {
+  inverse = BEE_CmdRec{};
+  inverse.flags = rec.flags;
+  inverse.name = rec.name;
+  uint8_t mergedByte = 0;
+  if (!rec.operation) return kErrUnimplemented;
+  ++gInCommand;
+  ErrorCode err = rec.operation(&rec, &inverse, merge, &mergedByte);
+  --gInCommand;
+  if (merged) *merged = mergedByte;
+  if (err) {
+    DisposeRecord(inverse);
+    inverse = BEE_CmdRec{};
+  }
+  return err;
+}
+
+void ResetStacks() {
+  ClearStack(RedoStack());
+  ClearStack(UndoStack());
+}
+
+ErrorCode NewBlock(const void* data, size_t size, intptr_t* out) {
+  *out = 0;
+  Ptr p = NewPtr(static_cast<Size>(size));
+  if (!p) return OutOfMemory(BEE_SiteCommandOp, "undo information", size);
+  std::memcpy(p, data, size);
+  *out = reinterpret_cast<intptr_t>(p);
+  return 0;
+}
+
+void DisposeParam2Block(BEE_CmdRec* rec) {
+  if (rec->param2) DisposePtr(reinterpret_cast<Ptr>(rec->param2));
+  rec->param2 = 0;
+}
+
+void DisposeOwnedItem(BEE_CmdRec* rec) {
+  BEE_Item item = reinterpret_cast<BEE_Item>(rec->param1);
+  // Only an item outside the project belongs to the record.
+  if (IsLiveItem(item) && std::find(G().order.begin(), G().order.end(), item) == G().order.end())
+    DisposeItem(item);
+  rec->param1 = 0;
+}
+
+void DisposeOwnedLayer(BEE_CmdRec* rec) {
+  BEE_Layer layer = reinterpret_cast<BEE_Layer>(rec->param1);
+  if (IsLiveLayer(layer) && IndexOfLayer(layer) == kNotFound) DisposeLayer(layer);
+  rec->param1 = 0;
+}
+
+}  // namespace tv::bee
+
+using namespace tv;
+using namespace tv::bee;
+
+ErrorCode BEE_DoCommand(int32_t command, intptr_t* params) {
+  int32_t number = command & 0xFFFF;
+  CommandEntry* e = Entry(number);
+  if (!e) return Fail(BEE_SiteDoCommand, kSevError, kErrRange, kTextCommandNumber, {number});
+  if (!e->operation) {
+    U_Beep();
+    return kErrUnimplemented;
+  }
+  BEE_CmdRec req{};
+  req.name = e->name;
+  req.param1 = params ? params[0] : 0;
+  req.param2 = params ? params[1] : 0;
+  req.operation = e->operation;
+  const bool top = gInCommand == 0;
+  const uint16_t flags = e->flags;
+  Stack& undo = UndoStack();
+  if (top) ClearStack(RedoStack());
+
+  BEE_CmdRec inverse{};
+  ErrorCode err = 0;
+  if ((flags & BEE_CmdNotUndoable) && top) {
+    ClearStack(undo);
+    err = CarryOut(req, inverse, nullptr, nullptr);
+    if (!err) {
+      intptr_t w2 = inverse.param1, w3 = inverse.param2;
+      DisposeRecord(inverse);
+      if (params) {
+        params[0] = w2;
+        params[1] = w3;
+      }
+    }
+  } else {
+    BEE_CmdRec candidate{};
+    const BEE_CmdRec* merge = nullptr;
+    int32_t n = undo.records.size();
+    if (top && (flags & BEE_CmdCollapsible) && !gInhibitCollapse && n > 0) {
+      undo.records.Get(n - 1, candidate);
+      if (candidate.operation == e->operation) merge = &candidate;
+    }
+    uint8_t merged = 0;
+    err = CarryOut(req, inverse, merge, &merged);
+    if (!err) {
+      intptr_t w2 = inverse.param1, w3 = inverse.param2;
+      if (!top || (merge && merged)) {
+        // Inside another command the outer inverse restores everything; a
+        // merged change is restored by the older record already on top.
+        DisposeRecord(inverse);
+      } else if (inverse.operation) {
+        bool named = inverse.flags & BEE_RecTask
+                         ? (inverse.param1 && reinterpret_cast<const BEE_TaskBlock*>(inverse.param1)->name[0])
+                         : e->name != 0;
+        if (named) {
+          if (inverse.flags & BEE_RecTask) {
+            const auto* task = reinterpret_cast<const BEE_TaskBlock*>(inverse.param1);
+            char text[BEE_GroupNameSize];
+            fmt::CopyTo(std::span<char>(text), std::string_view(task->name, strnlen(task->name, sizeof task->name)));
+            err = StartGroup(undo, text, 0);
+          } else {
+            err = StartGroup(undo, nullptr, e->name);
+          }
+        }
+        if (!err) {
+          if (ErrorCode perr = PushRecord(undo, inverse, false)) {
+            DisposeRecord(inverse);
+            err = perr;
+          }
+          if (named) EndGroup(undo);
+        } else {
+          DisposeRecord(inverse);
+        }
+      } else {
+        if (!(flags & BEE_CmdSilent)) {
+          report::Text(Loc(BEE_SiteDoCommand), kSevError, Str(kTextCantUndo));
+          // Older records may refer to what this change removed: they are
+          // dropped rather than left to act on a changed project.
+          ClearStack(undo);
+        }
+        DisposeRecord(inverse);
+      }
+      if (params) {
+        params[0] = w2;
+        params[1] = w3;
+      }
+    }
+  }
+  if (!err && !(flags & BEE_CmdKeepsDirty)) G().dirty = !(flags & BEE_CmdLeavesClean);
+  gInhibitCollapse = false;
+  if (!err && top) {
+    BEE_ChangeNote note{BEE_ChangeCommand, number};
+    Notify(BEE_SelProjectChanged, &note);
+  }
+  return err;
+}
+
+ErrorCode BEE_InhibitCollapsingForNextCmd(void) {
+  gInhibitCollapse = true;
+  return 0;
+}
+
+ErrorCode BEEp_RegisterCommand(int32_t command, BEE_CmdOp operation) {
+  CommandEntry* e = Entry(command);
+  if (!e) return Fail(BEE_SiteDoCommand, kSevError, kErrRange, kTextCommandNumber, {command});
+  e->operation = operation;
+  return 0;
+}
+
+ErrorCode BEE_GetPrefs(BEE_Prefs* prefs) {
+  if (!prefs) return kErrBadParam;
+  if (gPrefs.undoLevels == 0 && gPrefs.shutter.den == 0) DefaultPrefs(gPrefs);
+  *prefs = gPrefs;
+  return 0;
+}
+
+ErrorCode BEE_SetPrefs(const BEE_Prefs* prefs) {
+  if (!prefs) return kErrBadParam;
+  // A shutter over no denominator, or a negative one, would fail only later
+  // inside rendering: it is refused here.
+  if (prefs->shutter.den == 0 || prefs->shutter.num < 0)
+    return Fail(BEE_SitePrefs, kSevError, kErrBadParam, kTextBadPrefs);
+  if (gPrefs.shutter.den == 0) DefaultPrefs(gPrefs);
+  BEE_Prefs p = *prefs;
+  Ratio reduced{};
+  if (M_ReduceRatio(p.shutter, &reduced, nullptr) == 0) p.shutter = reduced;
+  // Purging the frame cache on a change of the cache mode, the shutter or
+  // a flag going off belongs to the frame cache, which is not built yet.
+  gPrefs = p;
+  SetUndoLimit(p.undoLevels);
+  return 0;
+}
+
+ErrorCode BEE_FreeUpSomeMemory(int32_t size, Boolean32 allowUndoLoss, Boolean32* undoLost, int32_t* freed) {
+  (void)size;
+  if (undoLost) *undoLost = 0;
+  if (freed) *freed = 0;
+  if (allowUndoLoss && (UndoStack().records.size() > 0 || RedoStack().records.size() > 0)) {
+    ResetStacks();
+    if (undoLost) *undoLost = 1;
+  }
+  // The frame cache would be asked next; it is not built yet.
+  return 0;
+}
+
+namespace tv::bee {
+void ResetPrefs() { DefaultPrefs(gPrefs); }
+}  // namespace tv::bee

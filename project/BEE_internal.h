@@ -1,0 +1,214 @@
+// The project engine's records, globals and helpers shared by its files.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "BEE.h"
+#include "LIST.h"
+#include "Memory.h"
+#include "Package.h"
+#include "T.h"
+
+// An item. Items and layers are fixed-size blocks that are never resized and
+// never purgeable, so they do not move while the engine holds their address
+// within one operation.
+struct BEE_ItemRec {
+  uint16_t magic;
+  int16_t kind;
+  int8_t label;
+  uint8_t pad[3];
+  BEE_Item parent;
+  uint32_t id;
+  uint32_t flags;
+  char name[32];
+  Handle comment;          // zero-terminated text; null: none
+  uint32_t stamp;
+  uint32_t compStamps[3];  // compositions: layers, settings, view
+  BEE_RulerOrigin origin;
+  LIST_Handle guides;      // BEE_Guide
+  uint32_t folderState;
+  // Compositions.
+  LIST_Handle layers;      // BEE_Layer, index 0 the topmost
+  uint16_t width, height;  // compositions and solids
+  Time duration, secondTime;
+  uint32_t frameRate;
+  Time frameDuration;
+  Ratio hsf;
+  uint16_t dsfH, dsfV;
+  uint32_t bgColor;
+  uint32_t compSwitches;
+  Time currentTime, workStart, workEnd;
+  // Solids.
+  uint32_t solidColor;
+  BEE_Layer solidLayer;
+  // Footage: the source description (BEE_FootageDesc).
+  Handle footage;
+};
+
+struct BEE_LayerRec {
+  uint16_t magic;
+  int16_t quality;
+  int8_t label;
+  uint8_t pad[3];
+  BEE_Item comp;
+  char name[32];
+  BEE_Item source;
+  uint32_t transferMode, transferFlags, trackMatte;
+  Ratio stretch;
+  Time offset, inPoint, outPoint;
+  uint32_t switches;
+  Handle parade;           // the effect chain; null is the empty chain
+  LIST_Handle masks;       // null: no masks
+  TDB_Stream streams[BEE_StandardStreamCount];
+  Handle comment;
+  BEE_RulerOrigin origin;
+  uint32_t id;
+  uint32_t stamp;
+};
+
+namespace tv::bee {
+
+// Indices into BEEp_G_STRs. Index 0 is empty: string number 0 means unnamed.
+enum Text : int32_t {
+  kTextNone = 0,
+  // Command names (shown for undo) and group names.
+  kTextRemoveItem, kTextKeyframeChange, kTextNewComposition, kTextNewLayer, kTextImport,
+  kTextCompSettings, kTextApplyEffect, kTextDeleteEffect, kTextEffectToggle, kTextEffectReordering,
+  kTextClearLayer, kTextChangeValue, kTextRemoveKeyframe, kTextInterpolationChange, kTextLayerTimeChange,
+  kTextTimeChange, kTextNameChange, kTextResolutionChange, kTextLayerReordering, kTextBackgroundColor,
+  kTextLayerStretch, kTextQualityChange, kTextTransferMode, kTextMaskInvert, kTextToggleSwitch,
+  kTextCompSwitch, kTextSolidSettings, kTextDuplicateLayer, kTextDuplicateComp, kTextReplaceSource,
+  kTextReplaceItem, kTextInterpretFootage, kTextInterpretProxy, kTextCompoundControl, kTextLayerLooping,
+  kTextEaseAdjustment, kTextTangentAdjustment, kTextTimeMarker, kTextLayerName, kTextKeyframeFlag,
+  kTextSetProxy, kTextProxyToggle, kTextReplaceFootage, kTextNewFolder, kTextChangeFolder, kTextMoveItem,
+  kTextRememberInterp, kTextMaskName, kTextMaskMode, kTextAddMask, kTextDeleteMask, kTextMaskReordering,
+  kTextNewGuide, kTextRemoveGuide, kTextGuideMove, kTextLabelChange, kTextCommentChange,
+  kTextEffectNameChange, kTextRulerOrigin, kTextMaskLock, kTextCopy, kTextPasteLayer, kTextPasteLayers,
+  kTextPasteKeyframes, kTextMoveKeyframes, kTextConsolidation, kTextPrecompose, kTextMakingMovie,
+  // Messages.
+  kTextDamagedItem, kTextDamagedLayer, kTextStrange, kTextTooManyEffects, kTextTooManyMasks,
+  kTextBadSource, kTextSourceDeleted, kTextCircularSolid, kTextCircularPaste, kTextMissing,
+  kTextFolderInside, kTextOriginProblem, kTextCommandNumber, kTextCantUndo, kTextCantRedo,
+  kTextObsoleteSetValue, kTextObsoleteClearKey, kTextMaskName1,
+  // Kind names.
+  kTextFolder, kTextDefunct, kTextComposition, kTextRenderingMovie, kTextSolid, kTextFootage,
+  // Standard streams, units and dimension labels.
+  kTextStreamMaskShape, kTextStreamMaskFeather, kTextStreamAnchor, kTextStreamPosition, kTextStreamScale,
+  kTextStreamRotation, kTextStreamOpacity, kTextStreamAudio, kTextStreamMarker, kTextStreamTimeRemap,
+  kTextMaskOpacity, kTextUnitPixels, kTextUnitPercent, kTextUnitDegrees, kTextUnitDB, kTextUnitSeconds,
+  kTextDimX, kTextDimY, kTextDimLeft, kTextDimRight,
+  // Our own messages.
+  kTextUnimplemented, kTextNoProject, kTextSelfContaining, kTextBadFrameRate, kTextBadResolution,
+  kTextBadStretch, kTextBadSwitch, kTextNotFolder, kTextNotComp, kTextNotSolid, kTextItemInUse,
+  kTextBadIndex, kTextBadStream, kTextNoStream, kTextBadPrefs, kTextBadDimensions, kTextOutOfMemoryWhat,
+  kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes,
+  kTextCount
+};
+
+const char* Str(int32_t index);
+
+constexpr LocationCode Loc(uint32_t site) { return Location(BEE_PackageNumber, site); }
+
+// Reports the text (formatted) at the site with the code; returns the code.
+ErrorCode Fail(uint32_t site, Severity severity, ErrorCode code, int32_t text,
+               std::initializer_list<fmt::Arg> args = {});
+// "strange situation [%s/%ld]." (result 1).
+ErrorCode Strange(uint32_t site, const char* what, int64_t value);
+ErrorCode OutOfMemory(uint32_t site, const char* what, uint64_t size);
+// A command whose package is not built yet.
+ErrorCode Unimplemented(const char* what, int32_t command);
+
+// ---- Registry and checks ----
+struct State {
+  bool born = false;
+  bool open = false;
+  BEE_Item root = nullptr;
+  std::vector<BEE_Item> order;     // every item of the tree, root first, project order
+  uint32_t nextId = 1;
+  uint32_t stamp = 0;
+  bool dirty = false;
+  int32_t sortMode = 0;
+  bool sortStale = false;
+  uint32_t guideProps = 0;
+  std::unordered_set<const void*> liveItems;
+  std::unordered_set<const void*> liveLayers;
+  BEE_CallbackFunc callback = nullptr;
+  intptr_t refcon = 0;
+};
+State& G();
+
+// Item and layer checks: "damaged item." / "damaged layer." (2, severity 16).
+ErrorCode CheckItem(BEE_Item item);
+ErrorCode CheckLayer(BEE_Layer layer);
+ErrorCode CheckKind(BEE_Item item, int16_t kind, int32_t text);  // the kind or 3 with the text
+inline BEE_ItemRec& R(BEE_Item item) { return **item; }
+inline BEE_LayerRec& R(BEE_Layer layer) { return **layer; }
+bool IsLiveItem(const void* h);
+bool IsLiveLayer(const void* h);
+ErrorCode RequireProject();
+
+// Copies text into a 32-byte name, cut at 31 bytes on a UTF-8 boundary.
+void CopyName(char (&out)[32], std::string_view text);
+std::string_view NameOf(const char* name);   // bounded by 32 bytes
+// A new zero-terminated text handle (null for an empty text).
+ErrorCode NewText(std::string_view text, Handle* h, uint32_t site);
+std::string_view TextOf(Handle h);
+
+// ---- Items ----
+void CloseProjectState();
+ErrorCode OpenEmptyProject();
+// Rebuilds the project order from the parents (siblings keep their order).
+void RebuildOrder();
+ErrorCode NewItem(int16_t kind, std::string_view name, BEE_Item* item);
+void DisposeItem(BEE_Item item);   // the item, its layers, lists and texts
+// Tree membership: inserts item (and, for folders, nothing else) into the
+// project order after its parent's last descendant; removal takes the
+// item out of the order (its parent is kept in the record).
+void AttachItem(BEE_Item item, BEE_Item parent);
+void DetachItem(BEE_Item item);
+bool IsDescendant(BEE_Item folder, BEE_Item item);  // bounded walk
+int32_t CountUsers(BEE_Item item);
+void Touch(BEE_Item item);
+void TouchLayer(BEE_Layer layer);
+uint32_t FreshStamp();
+void MarkSortStale();
+// The composition's defaults for new settings.
+void InitCompDefaults(BEE_ItemRec& r);
+// Applies validated settings (the "Composition Settings" steps).
+ErrorCode ApplyCompSettings(BEE_Item comp, const BEE_CompSettings& s);
+ErrorCode ValidateCompSettings(const BEE_CompSettings& s, uint32_t site);
+ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration, uint32_t site);
+Time SnapToGrid(const BEE_ItemRec& comp, Time t);
+// Whether source may be a layer's source in comp (no composition contains itself).
+bool SourceAllowed(BEE_Item comp, BEE_Item source);
+
+// ---- Layers ----
+ErrorCode NewLayer(BEE_Item comp, BEE_Item source, std::string_view name, BEE_Layer* layer);
+void DisposeLayer(BEE_Layer layer);   // its streams, texts and owned solid
+ErrorCode DuplicateLayerRec(BEE_Layer layer, BEE_Layer* copy);
+int32_t LayerCount(BEE_Item comp);
+BEE_Layer LayerAt(BEE_Item comp, int32_t index);
+int32_t IndexOfLayer(BEE_Layer layer);
+ErrorCode InsertLayer(BEE_Item comp, BEE_Layer layer, int32_t index);
+ErrorCode RemoveLayer(BEE_Layer layer, int32_t* index);
+ErrorCode RescaleLayerStreams(BEE_Item comp, uint32_t newScale);
+ErrorCode ValidStreamIndex(int32_t index, uint32_t site);
+Time SourceDuration(BEE_Layer layer, bool* hasTime);
+void NotifySwitch(BEE_Layer layer, BEE_Item comp, uint32_t bit, bool on);
+void Notify(int32_t selector, void* data);
+
+// ---- Commands ----
+ErrorCode RunCommandInternal(int32_t command, intptr_t* params);
+void ResetStacks();
+void DisposeStacks();
+ErrorCode CreateStacks();
+void SetUndoLimit(int32_t levels);
+void ResetPrefs();
+
+// ---- Dump ----
+std::string DumpProject();
+
+}  // namespace tv::bee

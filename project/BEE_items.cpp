@@ -1,0 +1,553 @@
+// Items: creation and disposal, the project tree and its order, and the
+// item queries.
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "BEE_internal.h"
+
+namespace tv::bee {
+
+ErrorCode NewItem(int16_t kind, std::string_view name, BEE_Item* item) {
+  *item = nullptr;
+  Handle h = NewHandleClear(sizeof(BEE_ItemRec));
+  if (!h) return OutOfMemory(BEE_SiteItem, Str(kTextOutOfMemoryWhat), sizeof(BEE_ItemRec));
+  BEE_Item it = reinterpret_cast<BEE_Item>(h);
+  BEE_ItemRec& r = R(it);
+  r.magic = BEE_ItemMagic;
+  r.kind = kind;
+  r.id = G().nextId++;
+  CopyName(r.name, name);
+  r.stamp = FreshStamp();
+  if (kind == BEE_KindComp) {
+    LIST_Handle layers = nullptr;
+    if (ErrorCode err = LIST_New(0, static_cast<int32_t>(sizeof(intptr_t)), 8, 1, &layers)) {
+      DisposeHandle(h);
+      return err;
+    }
+    BEE_ItemRec& rc = R(it);
+    rc.layers = layers;
+    rc.flags = BEE_ItemVideo;
+    InitCompDefaults(rc);
+  } else if (kind == BEE_KindSolid) {
+    r.flags = BEE_ItemVideo;
+  }
+  G().liveItems.insert(h);
+  *item = it;
+  return 0;
+}
+
+void DisposeItem(BEE_Item item) {
+  if (!IsLiveItem(item)) return;
+  BEE_ItemRec& r = R(item);
+  if (r.layers) {
+    int32_t n = 0;
+    LIST_GetNumItems(r.layers, &n);
+    for (int32_t i = 0; i < n; ++i) {
+      intptr_t l = 0;
+      LIST_GetPItem(R(item).layers, i, &l);
+      DisposeLayer(reinterpret_cast<BEE_Layer>(l));
+    }
+    LIST_Dispose(R(item).layers, 0);
+  }
+  BEE_ItemRec& r2 = R(item);
+  if (r2.guides) LIST_Dispose(r2.guides, 0);
+  if (r2.comment) DisposeHandle(r2.comment);
+  if (r2.footage) DisposeHandle(r2.footage);
+  r2.magic = 0xDEAD;
+  G().liveItems.erase(item);
+  DisposeHandle(reinterpret_cast<Handle>(item));
+}
+
+namespace {
+
+int32_t SortKeyCompare(BEE_Item a, BEE_Item b, int32_t mode) {
+  const BEE_ItemRec& x = R(a);
+  const BEE_ItemRec& y = R(b);
+  switch (mode) {
+    case 1: {
+      int c = NameOf(x.name).compare(NameOf(y.name));
+      if (c) return c;
+      break;
+    }
+    case 2:
+      if (x.kind != y.kind) return x.kind - y.kind;
+      break;
+    case 5:
+      if (x.label != y.label) return x.label - y.label;
+      break;
+    default:
+      break;
+  }
+  // Equal keys (and the unsorted mode) keep the project's own order.
+  return 0;
+}
+
+void Rebuild(bool sort) {
+  State& g = G();
+  if (!g.root) return;
+  std::unordered_map<BEE_Item, std::vector<BEE_Item>> children;
+  for (BEE_Item it : g.order)
+    if (it != g.root) children[R(it).parent].push_back(it);
+  if (sort)
+    for (auto& [parent, list] : children)
+      std::stable_sort(list.begin(), list.end(),
+                       [&](BEE_Item a, BEE_Item b) { return SortKeyCompare(a, b, g.sortMode) < 0; });
+  std::vector<BEE_Item> out;
+  out.reserve(g.order.size());
+  std::vector<BEE_Item> stack{g.root};
+  while (!stack.empty()) {
+    BEE_Item it = stack.back();
+    stack.pop_back();
+    out.push_back(it);
+    auto found = children.find(it);
+    if (found == children.end()) continue;
+    for (auto c = found->second.rbegin(); c != found->second.rend(); ++c) stack.push_back(*c);
+  }
+  g.order = std::move(out);
+}
+
+}  // namespace
+
+void RebuildOrder() { Rebuild(false); }
+
+void AttachItem(BEE_Item item, BEE_Item parent) {
+  R(item).parent = parent;
+  G().order.push_back(item);
+  Rebuild(false);
+  MarkSortStale();
+}
+
+void DetachItem(BEE_Item item) {
+  auto& o = G().order;
+  o.erase(std::remove(o.begin(), o.end(), item), o.end());
+}
+
+bool IsDescendant(BEE_Item folder, BEE_Item item) {
+  // Bounded by the number of items, so a damaged parent chain cannot loop.
+  size_t limit = G().liveItems.size() + 1;
+  for (BEE_Item p = item; p && limit; --limit) {
+    if (p == folder) return true;
+    if (!IsLiveItem(p)) return false;
+    p = R(p).parent;
+  }
+  return false;
+}
+
+int32_t CountUsers(BEE_Item item) {
+  int32_t n = 0;
+  for (BEE_Item it : G().order) {
+    if (R(it).kind != BEE_KindComp) continue;
+    int32_t count = LayerCount(it);
+    for (int32_t i = 0; i < count; ++i)
+      if (R(LayerAt(it, i)).source == item) ++n;
+  }
+  return n;
+}
+
+void MarkSortStale() { G().sortStale = true; }
+
+}  // namespace tv::bee
+
+using namespace tv;
+using namespace tv::bee;
+
+// ---- Project ----
+
+ErrorCode BEE_QueryProject(BEE_Item* root) {
+  if (!root) return kErrBadParam;
+  *root = G().open ? G().root : nullptr;
+  return 0;
+}
+
+ErrorCode BEE_GetProjectDirty(Boolean32* dirty) {
+  if (!dirty) return kErrBadParam;
+  *dirty = G().dirty ? 1 : 0;
+  return 0;
+}
+
+ErrorCode BEE_SetProjectDirty(Boolean32 dirty) {
+  G().dirty = dirty != 0;
+  return 0;
+}
+
+ErrorCode BEE_SetProjectSortingMode(int32_t mode) {
+  G().sortMode = mode;
+  MarkSortStale();
+  return BEE_LazyProjectResort();
+}
+
+ErrorCode BEE_GetProjectSortingMode(int32_t* mode) {
+  if (!mode) return kErrBadParam;
+  *mode = G().sortMode;
+  return 0;
+}
+
+ErrorCode BEE_LazyProjectResort(void) {
+  if (!G().sortStale) return 0;
+  Rebuild(true);
+  G().sortStale = false;
+  return 0;
+}
+
+ErrorCode BEE_SetProjectGuideProps(uint32_t props) {
+  G().guideProps = props;
+  return 0;
+}
+
+ErrorCode BEE_GetProjectGuideProps(uint32_t* props) {
+  if (!props) return kErrBadParam;
+  *props = G().guideProps;
+  return 0;
+}
+
+// ---- Walking and finding ----
+
+ErrorCode BEE_ForEachItem(BEE_ItemVisitor visitor, intptr_t data) {
+  if (!visitor) return kErrBadParam;
+  if (ErrorCode err = RequireProject()) return err;
+  BEE_LazyProjectResort();
+  // The visitor may not change the project; walk a copy all the same.
+  std::vector<BEE_Item> order = G().order;
+  for (BEE_Item it : order)
+    if (ErrorCode r = visitor(it, data)) return r;
+  return 0;
+}
+
+ErrorCode BEE_GetNextItem(BEE_Item item, BEE_Item* next) {
+  if (!next) return kErrBadParam;
+  *next = nullptr;
+  if (ErrorCode err = RequireProject()) return err;
+  BEE_LazyProjectResort();
+  const auto& o = G().order;
+  if (!item) {
+    *next = G().root;
+    return 0;
+  }
+  if (ErrorCode err = CheckItem(item)) return err;
+  auto at = std::find(o.begin(), o.end(), item);
+  if (at != o.end() && at + 1 != o.end()) *next = *(at + 1);
+  return 0;
+}
+
+ErrorCode BEE_LookupItemID(uint32_t id, BEE_Item* item) {
+  if (!item) return kErrBadParam;
+  *item = nullptr;
+  for (BEE_Item it : G().order) {
+    if (R(it).id == id) {
+      *item = it;
+      return 0;
+    }
+    // Solids live with their layers, outside the tree.
+    if (R(it).kind == BEE_KindComp) {
+      int32_t n = LayerCount(it);
+      for (int32_t i = 0; i < n; ++i) {
+        BEE_Item s = R(LayerAt(it, i)).source;
+        if (s && R(s).kind == BEE_KindSolid && R(s).id == id) {
+          *item = s;
+          return 0;
+        }
+      }
+    }
+  }
+  return 0;
+}
+
+ErrorCode BEE_GetItemID(BEE_Item item, uint32_t* id) {
+  if (id) *id = 0;
+  if (ErrorCode err = CheckItem(item)) return err;
+  if (!id) return kErrBadParam;
+  *id = R(item).id;
+  return 0;
+}
+
+ErrorCode BEE_FindItem(BEE_Item folder, const char* name, int16_t kind, BEE_Item* item) {
+  if (!item || !name) return kErrBadParam;
+  *item = nullptr;
+  if (ErrorCode err = RequireProject()) return err;
+  if (folder)
+    if (ErrorCode err = CheckItem(folder)) return err;
+  char wanted[32];
+  CopyName(wanted, name);
+  for (BEE_Item it : G().order) {
+    if (folder && (it == folder || !IsDescendant(folder, it))) continue;
+    if (kind && R(it).kind != kind) continue;
+    char n[32];
+    BEE_GetItemName(it, n);
+    if (std::strcmp(n, wanted) == 0) {
+      *item = it;
+      return 0;
+    }
+  }
+  return 0;
+}
+
+ErrorCode BEE_GetTypeName(int16_t kind, char name[32]) {
+  if (name) name[0] = 0;
+  int32_t text = 0;
+  switch (kind) {
+    case BEE_KindFolder: text = kTextFolder; break;
+    case BEE_KindDefunct2:
+    case BEE_KindDefunct3: text = kTextDefunct; break;
+    case BEE_KindComp: text = kTextComposition; break;
+    case BEE_KindRenderItem: text = kTextRenderingMovie; break;
+    case BEE_KindSolid: text = kTextSolid; break;
+    case BEE_KindFootage: text = kTextFootage; break;
+    default: return Strange(BEE_SiteTypeName, "type", kind);
+  }
+  if (!name) return kErrBadParam;
+  fmt::CopyTo(std::span<char>(name, 32), Str(text));
+  return 0;
+}
+
+#define BEE_CHECKED_ITEM(item, out)              \
+  if (ErrorCode err = CheckItem(item)) return err; \
+  if (!(out)) return kErrBadParam
+
+ErrorCode BEE_GetItemKind(BEE_Item item, int16_t* kind) {
+  if (kind) *kind = 0;
+  BEE_CHECKED_ITEM(item, kind);
+  *kind = R(item).kind;
+  return 0;
+}
+
+ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent) {
+  if (parent) *parent = nullptr;
+  BEE_CHECKED_ITEM(item, parent);
+  *parent = R(item).parent;
+  return 0;
+}
+
+ErrorCode BEE_GetItemFlags(BEE_Item item, uint32_t* flags) {
+  if (flags) *flags = 0;
+  BEE_CHECKED_ITEM(item, flags);
+  *flags = R(item).flags;
+  return 0;
+}
+
+ErrorCode BEE_GetItemLabel(BEE_Item item, int8_t* label) {
+  if (label) *label = 0;
+  BEE_CHECKED_ITEM(item, label);
+  *label = R(item).label;
+  return 0;
+}
+
+ErrorCode BEE_GetItemName(BEE_Item item, char name[32]) {
+  if (name) name[0] = 0;
+  BEE_CHECKED_ITEM(item, name);
+  const BEE_ItemRec& r = R(item);
+  if (r.kind == BEE_KindFootage && r.footage) {
+    const auto* d = reinterpret_cast<const BEE_FootageDesc*>(*r.footage);
+    fmt::CopyTo(std::span<char>(name, 32), NameOf(d->name));
+  } else {
+    fmt::CopyTo(std::span<char>(name, 32), NameOf(r.name));
+  }
+  return 0;
+}
+
+ErrorCode BEE_GetItemPath(BEE_Item item, char* path, int32_t size) {
+  if (path && size > 0) path[0] = 0;
+  BEE_CHECKED_ITEM(item, path);
+  if (size <= 0) return kErrBadParam;
+  std::vector<std::string> names;
+  size_t limit = G().liveItems.size() + 1;
+  for (BEE_Item p = item; p && p != G().root && limit; p = R(p).parent, --limit) {
+    char n[32];
+    BEE_GetItemName(p, n);
+    names.emplace_back(n);
+  }
+  std::string out;
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    if (!out.empty()) out += '/';
+    out += *it;
+  }
+  fmt::CopyTo(std::span<char>(path, static_cast<size_t>(size)), out);
+  return 0;
+}
+
+ErrorCode BEE_GetItemDimensions(BEE_Item item, int32_t* width, int32_t* height) {
+  if (width) *width = 0;
+  if (height) *height = 0;
+  if (ErrorCode err = CheckItem(item)) return err;
+  const BEE_ItemRec& r = R(item);
+  int32_t w = 0, h = 0;
+  switch (r.kind) {
+    case BEE_KindComp:
+    case BEE_KindSolid: w = r.width; h = r.height; break;
+    case BEE_KindFootage:
+      if (r.footage) {
+        const auto* d = reinterpret_cast<const BEE_FootageDesc*>(*r.footage);
+        w = d->width;
+        h = d->height;
+      }
+      break;
+    case BEE_KindFolder: break;
+    default: return Strange(BEE_SiteItemQuery, "BEE_GetItemDimensions", r.kind);
+  }
+  if (width) *width = w;
+  if (height) *height = h;
+  return 0;
+}
+
+ErrorCode BEE_GetItemDuration(BEE_Item item, Time* duration, int32_t* units600) {
+  if (duration) *duration = kInvalidTime;
+  if (units600) *units600 = 0;
+  if (ErrorCode err = CheckItem(item)) return err;
+  const BEE_ItemRec& r = R(item);
+  Time d{0, 600};
+  switch (r.kind) {
+    case BEE_KindComp: d = r.duration; break;
+    case BEE_KindFootage:
+      if (r.footage) d = reinterpret_cast<const BEE_FootageDesc*>(*r.footage)->duration;
+      break;
+    case BEE_KindFolder:
+    case BEE_KindSolid: break;
+    default: return Strange(BEE_SiteItemQuery, "BEE_GetItemDuration", r.kind);
+  }
+  if (duration) *duration = d;
+  if (units600) {
+    Time c{};
+    if (ErrorCode err = T_ConvTime(d, 600, &c, nullptr)) return err;
+    *units600 = c.value;
+  }
+  return 0;
+}
+
+ErrorCode BEE_GetItemCurrentTime(BEE_Item item, Time* time) {
+  if (time) *time = kInvalidTime;
+  BEE_CHECKED_ITEM(item, time);
+  *time = R(item).kind == BEE_KindComp ? R(item).currentTime : Time{0, 600};
+  return 0;
+}
+
+ErrorCode BEE_GetItemHSF(BEE_Item item, Ratio* hsf) {
+  if (hsf) *hsf = Ratio{0, 0};
+  BEE_CHECKED_ITEM(item, hsf);
+  const BEE_ItemRec& r = R(item);
+  Ratio v{1, 1};
+  if (r.kind == BEE_KindComp) {
+    v = r.hsf;
+  } else if (r.kind == BEE_KindFootage && r.footage) {
+    v = reinterpret_cast<const BEE_FootageDesc*>(*r.footage)->pixelAspect;
+  } else if (r.kind == BEE_KindSolid && IsLiveLayer(r.solidLayer)) {
+    // A solid takes the pixel aspect of the composition of its layer.
+    BEE_Item comp = R(r.solidLayer).comp;
+    if (IsLiveItem(comp)) v = R(comp).hsf;
+  }
+  *hsf = v;
+  return 0;
+}
+
+ErrorCode BEE_GetItemCommentLength(BEE_Item item, int32_t* length) {
+  if (length) *length = 0;
+  BEE_CHECKED_ITEM(item, length);
+  *length = static_cast<int32_t>(TextOf(R(item).comment).size());
+  return 0;
+}
+
+ErrorCode BEE_GetItemComment(BEE_Item item, char* text, int32_t size) {
+  if (text && size > 0) text[0] = 0;
+  BEE_CHECKED_ITEM(item, text);
+  if (size <= 0) return kErrBadParam;
+  fmt::CopyTo(std::span<char>(text, static_cast<size_t>(size)), TextOf(R(item).comment));
+  return 0;
+}
+
+ErrorCode BEE_GetItemModDate(BEE_Item item, uint32_t* stamp) {
+  if (stamp) *stamp = 0;
+  BEE_CHECKED_ITEM(item, stamp);
+  *stamp = R(item).stamp;
+  return 0;
+}
+
+ErrorCode BEE_GetItemOrigin(BEE_Item item, BEE_RulerOrigin* origin) {
+  if (origin) *origin = BEE_RulerOrigin{0, 0};
+  BEE_CHECKED_ITEM(item, origin);
+  *origin = R(item).origin;
+  return 0;
+}
+
+ErrorCode BEE_GetItemGuides(BEE_Item item, int32_t* count, BEE_Guide* guides, int32_t capacity) {
+  if (count) *count = 0;
+  BEE_CHECKED_ITEM(item, count);
+  LIST_Handle l = R(item).guides;
+  int32_t n = 0;
+  if (l) LIST_GetNumItems(l, &n);
+  *count = n;
+  for (int32_t i = 0; guides && i < n && i < capacity; ++i) LIST_GetItem(l, i, &guides[i]);
+  return 0;
+}
+
+ErrorCode BEE_DoesFolderContainItem(BEE_Item folder, BEE_Item item, Boolean32* contains) {
+  if (contains) *contains = 0;
+  if (ErrorCode err = CheckItem(folder)) return err;
+  if (ErrorCode err = CheckItem(item)) return err;
+  if (!contains) return kErrBadParam;
+  // The walk starts at the item's parent: an item does not contain itself.
+  BEE_Item p = R(item).parent;
+  *contains = p && IsDescendant(folder, p) ? 1 : 0;
+  return 0;
+}
+
+ErrorCode BEE_GetLayerFromSolid(BEE_Item solid, BEE_Layer* layer) {
+  if (layer) *layer = nullptr;
+  if (ErrorCode err = CheckKind(solid, BEE_KindSolid, kTextNotSolid)) return err;
+  if (!layer) return kErrBadParam;
+  *layer = R(solid).solidLayer;
+  return 0;
+}
+
+ErrorCode BEE_GetSolidColor(BEE_Item solid, uint32_t* color) {
+  if (color) *color = 0;
+  if (ErrorCode err = CheckKind(solid, BEE_KindSolid, kTextNotSolid)) return err;
+  if (!color) return kErrBadParam;
+  *color = R(solid).solidColor;
+  return 0;
+}
+
+ErrorCode BEE_FieldLabelConversion(int32_t fieldSetting, Boolean32 second, int32_t* label) {
+  if (!label) return kErrBadParam;
+  *label = fieldSetting == 1 ? (second ? 2 : 1) : 0;
+  return 0;
+}
+
+ErrorCode BEEp_MakeFootageItem(BEE_Item folder, const BEE_FootageDesc* desc, BEE_Item* item) {
+  if (item) *item = nullptr;
+  if (!desc || !item) return kErrBadParam;
+  if (ErrorCode err = RequireProject()) return err;
+  if (!folder) folder = G().root;
+  if (ErrorCode err = CheckKind(folder, BEE_KindFolder, kTextNotFolder)) return err;
+  if (desc->duration.scale == 0 || desc->pixelAspect.den == 0 || desc->pixelAspect.num <= 0)
+    return Fail(BEE_SiteItemQuery, kSevError, kErrBadParam, kTextBadDimensions, {desc->width, desc->height});
+  Handle d = NewHandle(sizeof(BEE_FootageDesc));
+  if (!d) return OutOfMemory(BEE_SiteItem, Str(kTextOutOfMemoryWhat), sizeof(BEE_FootageDesc));
+  std::memcpy(*d, desc, sizeof(BEE_FootageDesc));
+  auto* copy = reinterpret_cast<BEE_FootageDesc*>(*d);
+  CopyName(copy->name, NameOf(desc->name));
+  CopyName(copy->formatName, NameOf(desc->formatName));
+  copy->text[sizeof copy->text - 1] = 0;
+  BEE_Item it = nullptr;
+  if (ErrorCode err = NewItem(BEE_KindFootage, NameOf(desc->name), &it)) {
+    DisposeHandle(d);
+    return err;
+  }
+  BEE_ItemRec& r = R(it);
+  r.footage = d;
+  r.width = desc->width;
+  r.height = desc->height;
+  if (desc->hasVideo) r.flags |= BEE_ItemVideo;
+  if (desc->duration.value == 0) r.flags |= BEE_ItemStill;
+  AttachItem(it, folder);
+  *item = it;
+  return 0;
+}
+
+ErrorCode BEE_GetFootageDesc(BEE_Item footage, BEE_FootageDesc* desc) {
+  if (desc) std::memset(desc, 0, sizeof *desc);
+  if (ErrorCode err = CheckItem(footage)) return err;
+  if (!desc) return kErrBadParam;
+  if (R(footage).kind != BEE_KindFootage || !R(footage).footage)
+    return Strange(BEE_SiteItemQuery, "BEE_GetFootageDesc", R(footage).kind);
+  std::memcpy(desc, *R(footage).footage, sizeof *desc);
+  return 0;
+}

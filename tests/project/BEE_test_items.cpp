@@ -1,0 +1,341 @@
+// The item tree: IDs, lookup, parents and children, names, paths, kinds,
+// information records and the damaged paths.
+#include "BEE_test_support.h"
+
+namespace tv::bee::test {
+namespace {
+
+using Items = BeeFixture;
+
+TEST_F(Items, BirthMakesAnEmptyProjectWithARootFolder) {
+  BEE_Item root = Root();
+  ASSERT_NE(root, nullptr);
+  int16_t kind = 0;
+  EXPECT_EQ(BEE_GetItemKind(root, &kind), 0);
+  EXPECT_EQ(kind, BEE_KindFolder);
+  BEE_Item parent = reinterpret_cast<BEE_Item>(1);
+  EXPECT_EQ(BEE_GetItemParent(root, &parent), 0);
+  EXPECT_EQ(parent, nullptr);
+  EXPECT_EQ(**reinterpret_cast<uint16_t**>(root), BEE_ItemMagic);
+  Boolean32 dirty = 1;
+  BEE_GetProjectDirty(&dirty);
+  EXPECT_EQ(dirty, 0);
+}
+
+TEST_F(Items, IdsAreUniqueAndFoundAgain) {
+  BEE_Item f = nullptr;
+  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "Footage", &f), 0);
+  BEE_Item c1 = NewComp("One", f);
+  BEE_Item c2 = NewComp("Two");
+  BEE_Layer l = NewSolidLayer(c2);
+  BEE_Item solid = nullptr;
+  BEE_GetLayerSource(l, &solid);
+  std::vector<uint32_t> ids;
+  for (BEE_Item it : {Root(), f, c1, c2, solid}) {
+    uint32_t id = 0;
+    ASSERT_EQ(BEE_GetItemID(it, &id), 0);
+    for (uint32_t other : ids) EXPECT_NE(id, other);
+    ids.push_back(id);
+    BEE_Item found = nullptr;
+    EXPECT_EQ(BEE_LookupItemID(id, &found), 0);
+    EXPECT_EQ(found, it);
+  }
+  BEE_Item none = reinterpret_cast<BEE_Item>(1);
+  EXPECT_EQ(BEE_LookupItemID(999999, &none), 0);
+  EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(Items, ParentsChildrenAndProjectOrder) {
+  BEE_Item a = nullptr, b = nullptr;
+  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "A", &a), 0);
+  ASSERT_EQ(BEE_CmdNewFolder(a, "B", &b), 0);
+  BEE_Item c = NewComp("C", b);
+  BEE_Item d = NewComp("D");
+  // Project order: root, A, B, C, D (each folder followed by its contents).
+  std::vector<BEE_Item> order;
+  for (BEE_Item it = nullptr;;) {
+    BEE_Item next = nullptr;
+    ASSERT_EQ(BEE_GetNextItem(it, &next), 0);
+    if (!next) break;
+    order.push_back(next);
+    it = next;
+  }
+  EXPECT_EQ(order, (std::vector<BEE_Item>{Root(), a, b, c, d}));
+  Boolean32 yes = 0;
+  EXPECT_EQ(BEE_DoesFolderContainItem(a, c, &yes), 0);
+  EXPECT_EQ(yes, 1);
+  EXPECT_EQ(BEE_DoesFolderContainItem(b, d, &yes), 0);
+  EXPECT_EQ(yes, 0);
+  EXPECT_EQ(BEE_DoesFolderContainItem(a, a, &yes), 0);
+  EXPECT_EQ(yes, 0);
+  char path[64];
+  EXPECT_EQ(BEE_GetItemPath(c, path, sizeof path), 0);
+  EXPECT_STREQ(path, "A/B/C");
+  EXPECT_EQ(BEE_GetItemPath(c, path, 4), 0);
+  EXPECT_STREQ(path, "A/B");
+  BEE_Item found = nullptr;
+  EXPECT_EQ(BEE_FindItem(nullptr, "C", 0, &found), 0);
+  EXPECT_EQ(found, c);
+  EXPECT_EQ(BEE_FindItem(a, "D", 0, &found), 0);
+  EXPECT_EQ(found, nullptr);
+  EXPECT_EQ(BEE_FindItem(nullptr, "B", BEE_KindComp, &found), 0);
+  EXPECT_EQ(found, nullptr);
+
+  // Moving a folder into its own descendant is refused with the message.
+  rec.clear();
+  EXPECT_EQ(BEE_CmdMoveItem(a, b), kErrBadParam);
+  EXPECT_TRUE(Reported("a folder cannot be moved inside itself."));
+  EXPECT_EQ(BEE_CmdMoveItem(a, a), kErrBadParam);
+  // Moving B (with C) to the root puts both after D.
+  ASSERT_EQ(BEE_CmdMoveItem(b, nullptr), 0);
+  order.clear();
+  BEE_ForEachItem([](BEE_Item it, intptr_t data) -> ErrorCode {
+    reinterpret_cast<std::vector<BEE_Item>*>(data)->push_back(it);
+    return 0;
+  }, reinterpret_cast<intptr_t>(&order));
+  EXPECT_EQ(order, (std::vector<BEE_Item>{Root(), a, d, b, c}));
+  // A visitor's non-zero answer stops the walk and is returned.
+  int visits = 0;
+  EXPECT_EQ(BEE_ForEachItem([](BEE_Item, intptr_t data) -> ErrorCode {
+              return ++*reinterpret_cast<int*>(data) == 2 ? 77 : 0;
+            }, reinterpret_cast<intptr_t>(&visits)), 77);
+  EXPECT_EQ(visits, 2);
+}
+
+TEST_F(Items, NamesAreCutAt31BytesOnACharacterBoundary) {
+  // 30 ASCII bytes and a two-byte character would need 32 bytes.
+  std::string name(30, 'x');
+  name += "\xC3\xA9";
+  BEE_Item f = nullptr;
+  ASSERT_EQ(BEE_CmdNewFolder(nullptr, name.c_str(), &f), 0);
+  char out[32];
+  BEE_GetItemName(f, out);
+  EXPECT_EQ(std::string(out), std::string(30, 'x'));
+  std::string exact(29, 'y');
+  exact += "\xC3\xA9";  // 31 bytes fit
+  ASSERT_EQ(BEE_CmdRenameItem(f, exact.c_str()), 0);
+  BEE_GetItemName(f, out);
+  EXPECT_EQ(std::string(out), exact);
+  // A composition settings name arriving without its zero is cut as well.
+  BEE_CompSettings s = Settings("");
+  std::memset(s.name, 'n', sizeof s.name);
+  BEE_Item c = nullptr;
+  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+  BEE_GetItemName(c, out);
+  EXPECT_EQ(std::string(out), std::string(31, 'n'));
+}
+
+TEST_F(Items, TypeNames) {
+  char name[32];
+  const char* expected[] = {"Folder", "Defunct Type", "Defunct Type", "Composition", "Rendering Movie", "Solid",
+                            "Footage"};
+  for (int16_t k = 1; k <= 7; ++k) {
+    EXPECT_EQ(BEE_GetTypeName(k, name), 0);
+    EXPECT_STREQ(name, expected[k - 1]);
+  }
+  rec.clear();
+  EXPECT_EQ(BEE_GetTypeName(9, name), 1);
+  EXPECT_TRUE(Reported("strange situation [type/9]."));
+  EXPECT_EQ(rec.last().location, Location(26, BEE_SiteTypeName));
+}
+
+TEST_F(Items, CompositionSettingsRoundTripThroughTheRecords) {
+  BEE_CompSettings s = Settings("Main", 720, 486, 0x1DF852 /* 29.97 */, Time{3003, 600});
+  s.secondTime = Time{5, 10};
+  s.pixelAspect = Ratio{9, 10};
+  s.dsfH = 2;
+  s.dsfV = 3;
+  BEE_Item c = nullptr;
+  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+  BEE_CompSettings back{};
+  ASSERT_EQ(BEE_GetCompSettings(c, &back), 0);
+  EXPECT_EQ(std::memcmp(&s, &back, sizeof s), 0);
+  Time fd{};
+  BEE_GetCompFrameDuration(c, &fd);
+  EXPECT_EQ(fd, (Time{100, 2997}));
+
+  BEE_ItemInfo info{};
+  ASSERT_EQ(BEE_GetItemInfo(c, &info), 0);
+  EXPECT_EQ(info.kind, BEE_KindComp);
+  EXPECT_STREQ(info.name, "Main");
+  EXPECT_STREQ(info.kindName, "Composition");
+  EXPECT_EQ(info.width, 720);
+  EXPECT_EQ(info.height, 486);
+  EXPECT_EQ(info.duration, (Time{3003, 600}));
+  EXPECT_EQ(info.frameRate, 0x1DF852u);
+  EXPECT_EQ(info.depth, 32u);
+  EXPECT_EQ(info.pixelAspect.num, 9);
+  EXPECT_EQ(info.dsfH, 2);
+  EXPECT_EQ(info.dsfV, 3);
+  EXPECT_EQ(info.dsfWidth, 360);
+  EXPECT_EQ(info.dsfHeight, 162);
+  EXPECT_EQ(info.flags & BEE_ItemStill, 0u);
+  EXPECT_EQ(info.userCount, 0u);
+  // The record's bytes at fixed places.
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&info);
+  uint16_t w = 0;
+  std::memcpy(&w, bytes + 66, 2);
+  EXPECT_EQ(w, 720);
+  uint32_t rate = 0;
+  std::memcpy(&rate, bytes + 92, 4);
+  EXPECT_EQ(rate, 0x1DF852u);
+}
+
+TEST_F(Items, FolderAndSolidInformation) {
+  BEE_ItemInfo info{};
+  ASSERT_EQ(BEE_GetItemInfo(Root(), &info), 0);
+  EXPECT_EQ(info.duration, (Time{0, 600}));
+  EXPECT_NE(info.flags & BEE_ItemStill, 0u);  // a duration of 0 is a still
+  BEE_Item c = NewComp();
+  BEE_Layer l = NewSolidLayer(c, "Blue");
+  BEE_Item solid = nullptr;
+  BEE_GetLayerSource(l, &solid);
+  ASSERT_EQ(BEE_GetItemInfo(solid, &info), 0);
+  EXPECT_STREQ(info.kindName, "Solid");
+  EXPECT_EQ(info.width, 100);
+  EXPECT_EQ(info.height, 50);
+  EXPECT_EQ(info.userCount, 1u);
+  BEE_Layer back = nullptr;
+  EXPECT_EQ(BEE_GetLayerFromSolid(solid, &back), 0);
+  EXPECT_EQ(back, l);
+  uint32_t color = 0;
+  BEE_GetSolidColor(solid, &color);
+  EXPECT_EQ(color, 0xFFFF0000u);
+  BEE_LayerInfo li{};
+  ASSERT_EQ(BEE_GetLayerInfo(l, &li), 0);
+  EXPECT_EQ(li.sourceKind, BEE_KindSolid);
+  EXPECT_STREQ(li.name, "Blue");
+  EXPECT_STREQ(li.sourceName, "Blue");
+  EXPECT_EQ(li.quality, BEE_QualityBest);
+  EXPECT_EQ(li.switches, BEE_SwitchVideo | BEE_SwitchEffects);
+  EXPECT_EQ(li.stretch.num, 1);
+}
+
+TEST_F(Items, FootageTakesItsNameAndFieldsFromTheSourceDescription) {
+  BEE_FootageDesc d{};
+  std::strcpy(d.name, "clip.ei");
+  std::strcpy(d.formatName, "ElectricImage");
+  d.width = 320;
+  d.height = 240;
+  d.duration = Time{20, 10};
+  d.pixelAspect = Ratio{1, 1};
+  d.frameRate = 25u << 16;
+  d.depth = 24;
+  d.fieldSetting = 1;
+  d.fieldSecond = 1;
+  d.hasVideo = 1;
+  std::strcpy(d.text, "rendered");
+  BEE_Item f = nullptr;
+  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f), 0);
+  BEE_ItemInfo info{};
+  ASSERT_EQ(BEE_GetItemInfo(f, &info), 0);
+  EXPECT_STREQ(info.name, "clip.ei");
+  EXPECT_STREQ(info.kindName, "ElectricImage");
+  EXPECT_EQ(info.fieldOrder, 2u);
+  EXPECT_EQ(info.depth, 24u);
+  EXPECT_STREQ(info.text, "rendered");
+  EXPECT_EQ(info.duration, (Time{20, 10}));
+  int32_t label = -1;
+  BEE_FieldLabelConversion(1, 0, &label);
+  EXPECT_EQ(label, 1);
+  for (int32_t s : {0, 2, 3}) {
+    BEE_FieldLabelConversion(s, 1, &label);
+    EXPECT_EQ(label, 0);
+  }
+}
+
+TEST_F(Items, RenderItemsHaveNoDimensionsOrDuration) {
+  // Render items are not made through commands yet; the kind check is
+  // reached through a folder turned into one by hand.
+  BEE_Item f = nullptr;
+  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "R", &f), 0);
+  reinterpret_cast<int16_t*>(*reinterpret_cast<Handle>(f))[1] = BEE_KindRenderItem;
+  int32_t w = 0, h = 0;
+  rec.clear();
+  EXPECT_EQ(BEE_GetItemDimensions(f, &w, &h), 1);
+  EXPECT_TRUE(Reported("strange situation [BEE_GetItemDimensions/5]."));
+  Time d{};
+  EXPECT_EQ(BEE_GetItemDuration(f, &d, nullptr), 1);
+  EXPECT_EQ(d, kInvalidTime);
+  reinterpret_cast<int16_t*>(*reinterpret_cast<Handle>(f))[1] = BEE_KindFolder;
+}
+
+TEST_F(Items, DamagedItemsAndLayersAreRefused) {
+  BEE_Item c = NewComp();
+  BEE_Layer l = NewSolidLayer(c);
+  rec.clear();
+  int16_t kind = 0;
+  EXPECT_EQ(BEE_GetItemKind(nullptr, &kind), 2);
+  EXPECT_TRUE(Reported("damaged item."));
+  EXPECT_EQ(rec.last().severity, kSevFatal);
+  EXPECT_EQ(rec.last().location, Location(26, BEE_SiteItem));
+  // A block that is not one of the engine's items.
+  Handle foreign = NewHandleClear(64);
+  EXPECT_EQ(BEE_GetItemKind(reinterpret_cast<BEE_Item>(foreign), &kind), 2);
+  // A wrong magic.
+  uint16_t& magic = *reinterpret_cast<uint16_t*>(*reinterpret_cast<Handle>(c));
+  magic = 0x1234;
+  EXPECT_EQ(BEE_GetItemKind(c, &kind), 2);
+  EXPECT_EQ(BEE_CmdRenameItem(c, "x"), 2);
+  magic = BEE_ItemMagic;
+  rec.clear();
+  BEE_LayerInfo info{};
+  EXPECT_EQ(BEE_GetLayerInfo(nullptr, &info), 2);
+  EXPECT_TRUE(Reported("damaged layer."));
+  EXPECT_EQ(BEE_GetLayerInfo(reinterpret_cast<BEE_Layer>(foreign), &info), 2);
+  uint16_t& lmagic = *reinterpret_cast<uint16_t*>(*reinterpret_cast<Handle>(l));
+  lmagic = 0;
+  Time t{};
+  EXPECT_EQ(BEE_CompToLayerTime(l, Time{0, 1}, &t), 2);
+  EXPECT_EQ(t, kInvalidTime);
+  EXPECT_EQ(BEE_CmdSetLayerQuality(l, 1), 2);
+  lmagic = BEE_LayerMagic;
+  DisposeHandle(foreign);
+  // A damaged item report is fatal: U is killed and born again for the
+  // rest of the fixture.
+  EXPECT_TRUE(U_Die());
+}
+
+TEST_F(Items, StampsAndNewerThan) {
+  BEE_Item c = NewComp();
+  BEE_Item outer = NewComp("Outer");
+  BEE_Layer nested = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(outer, c, &nested), 0);
+  uint32_t now = 0;
+  BEE_Now(&now);
+  uint32_t fresh = 0;
+  BEE_FreshTimeStamp(&fresh);
+  EXPECT_EQ(fresh, now + 1);
+  Boolean32 newer = 0;
+  for (BEE_Item it : {Root(), c, outer}) {
+    EXPECT_EQ(BEE_IsItemNewerThan(it, 0, &newer), 0);
+    EXPECT_EQ(newer, 1);
+    EXPECT_EQ(BEE_IsItemNewerThan(it, fresh, &newer), 0);
+    EXPECT_EQ(newer, 0);
+  }
+  // Touching the nested composition makes the outer one newer too.
+  ASSERT_EQ(BEE_TouchItem(c), 0);
+  EXPECT_EQ(BEE_IsItemNewerThan(outer, fresh, &newer), 0);
+  EXPECT_EQ(newer, 1);
+  EXPECT_EQ(BEE_IsItemNewerThan(Root(), fresh, &newer), 0);
+  EXPECT_EQ(newer, 0);  // folders are never newer
+}
+
+TEST_F(Items, SortingByNameAndLabel) {
+  BEE_Item b = NewComp("b"), a = NewComp("a"), c = NewComp("c");
+  ASSERT_EQ(BEE_SetProjectSortingMode(1), 0);
+  BEE_Item next = nullptr;
+  BEE_GetNextItem(Root(), &next);
+  EXPECT_EQ(next, a);
+  BEE_SetProjectSortingMode(5);
+  ASSERT_EQ(BEE_CmdSetItemLabel(c, -3), 0);
+  BEE_GetNextItem(Root(), &next);
+  EXPECT_EQ(next, c);
+  (void)b;
+  int32_t mode = 0;
+  BEE_GetProjectSortingMode(&mode);
+  EXPECT_EQ(mode, 5);
+}
+
+}  // namespace
+}  // namespace tv::bee::test
