@@ -1,0 +1,347 @@
+// Gaussian kernels, convolution, fast blur and the coverage blur scans.
+#include <gmock/gmock.h>
+
+#include <cmath>
+
+#include "../../effects/PF_second_internal.h"
+#include "PF_test_fixture.h"
+
+namespace tv::test {
+namespace {
+
+class PFBlur : public PFFixture {};
+
+// ---- Gaussian kernel ---------------------------------------------------------------------
+
+TEST_F(PFBlur, GaussianValueFallsFromOneToZero) {
+  EXPECT_DOUBLE_EQ(PFp_GaussianValue(0.0), 1.0);
+  EXPECT_NEAR(PFp_GaussianValue(0.5), 1.0 - (1.0 - std::exp(-2.378 * 0.25)) * 1.102, 1e-15);
+  EXPECT_GT(PFp_GaussianValue(1.0), 0.0);
+  EXPECT_LT(PFp_GaussianValue(1.0), 0.001);
+  EXPECT_EQ(PFp_GaussianValue(1.0001), 0.0);
+  EXPECT_EQ(PFp_GaussianValue(NAN), 0.0);
+}
+
+TEST_F(PFBlur, GaussianKernelValuesAndDiameter) {
+  int32_t diameter = -1;
+  int32_t k[25] = {};
+  ASSERT_EQ(PF_GaussianKernel(nullptr, 0.0, 0, 1.0, &diameter, k), 0);
+  EXPECT_EQ(diameter, 1);
+  EXPECT_EQ(k[0], 255);
+  // Radius 1.5: r = 2, one row of five values at distances 2, 1, 0, 1, 2 over 2.5.
+  ASSERT_EQ(PF_GaussianKernel(nullptr, 1.5, PF_Kernel_1D, 1.0, &diameter, k), 0);
+  ASSERT_EQ(diameter, 5);
+  for (int i = 0; i < 5; ++i) {
+    const double v = 255.0 * PFp_GaussianValue(std::abs(i - 2) / 2.5);
+    EXPECT_EQ(k[i], static_cast<int32_t>(std::floor(v + 0.5))) << i;
+  }
+  EXPECT_EQ(k[2], 255);
+  EXPECT_EQ(k[0], k[4]);
+  // The square: Euclidean distance; the multiplier scales, limited to 255.
+  ASSERT_EQ(PF_GaussianKernel(nullptr, 1.5, 0, 2.0, &diameter, k), 0);
+  EXPECT_EQ(k[12], 255);
+  EXPECT_EQ(k[0], static_cast<int32_t>(std::floor(510.0 * PFp_GaussianValue(std::sqrt(8.0) / 2.5) + 0.5)));
+  EXPECT_EQ(k[7], std::min(255, static_cast<int32_t>(std::floor(510.0 * PFp_GaussianValue(0.4) + 0.5))));
+  // Normalised: the values average 255 (within the rounding of each value).
+  ASSERT_EQ(PF_GaussianKernel(nullptr, 2.0, PF_Kernel_Normalize, 1.0, &diameter, k), 0);
+  int64_t sum = 0;
+  for (int i = 0; i < 25; ++i) sum += k[i];
+  EXPECT_NEAR(static_cast<double>(sum), 255.0 * 25, 75.0);
+  EXPECT_GT(k[12], 255);
+}
+
+TEST_F(PFBlur, GaussianKernelRefusesBadRadiiAndOutputs) {
+  int32_t diameter = 7;
+  int32_t k[4] = {};
+  EXPECT_EQ(PF_GaussianKernel(nullptr, -0.5, 0, 1.0, &diameter, k), 516);
+  EXPECT_EQ(diameter, 0);
+  EXPECT_EQ(PF_GaussianKernel(nullptr, NAN, 0, 1.0, &diameter, k), 516);
+  EXPECT_EQ(PF_GaussianKernel(nullptr, INFINITY, 0, 1.0, &diameter, k), 516);
+  EXPECT_EQ(PF_GaussianKernel(nullptr, 5000.0, 0, 1.0, &diameter, k), 516);
+  EXPECT_EQ(PF_GaussianKernel(nullptr, 1.0, 0, NAN, &diameter, k), 516);
+  EXPECT_EQ(PF_GaussianKernel(nullptr, 1.0, 0, 1.0, nullptr, k), 516);
+  EXPECT_EQ(PF_GaussianKernel(nullptr, 1.0, 0, 1.0, &diameter, nullptr), 516);
+  ASSERT_EQ(rec.reports.size(), 7u);
+  EXPECT_EQ(rec.last().location, tv::Location(37, 10));
+  // A multiplier of 0 with normalisation leaves the zero values alone.
+  ASSERT_EQ(PF_GaussianKernel(nullptr, 0.0, PF_Kernel_Normalize, 0.0, &diameter, k), 0);
+  EXPECT_EQ(k[0], 0);
+}
+
+// ---- Convolution ---------------------------------------------------------------------------
+
+TEST_F(PFBlur, ConvolveWithAnImpulseCopiesAndNullKernelsKeepTheirChannel) {
+  Buffer s(6, 5), d(6, 5);
+  s.Random(4);
+  const int32_t impulse[9] = {0, 0, 0, 0, 7, 0, 0, 0, 0};
+  ASSERT_EQ(PF_Convolve(nullptr, &s.world, nullptr, 0, 3, impulse, impulse, nullptr, impulse, &d.world), 0);
+  for (int y = 0; y < 5; ++y) EXPECT_EQ(std::memcmp(d.px(0, y), s.px(0, y), 24), 0);
+  EXPECT_TRUE(d.PaddingIntact());
+}
+
+TEST_F(PFBlur, SeparableConvolutionEqualsTheSquareOfItsRow) {
+  Buffer s(11, 9), a(11, 9), b(11, 9);
+  s.Random(8);
+  const int32_t row[5] = {1, 4, 6, 4, 1};
+  int32_t square[25];
+  for (int j = 0; j < 5; ++j)
+    for (int i = 0; i < 5; ++i) square[j * 5 + i] = row[i] * row[j];
+  for (int32_t edges : {int32_t{0}, int32_t{PF_Convolve_RepeatEdges}}) {
+    ASSERT_EQ(PF_Convolve(nullptr, &s.world, nullptr, edges | PF_Convolve_1D, 5, row, row, row, row, &a.world), 0);
+    ASSERT_EQ(PF_Convolve(nullptr, &s.world, nullptr, edges, 5, square, square, square, square, &b.world), 0);
+    EXPECT_EQ(a.bytes, b.bytes) << edges;
+  }
+  // Only the area is written; the same world may be both source and destination.
+  Buffer in(11, 9);
+  in.bytes = s.bytes;
+  const Rect area{2, 3, 7, 9};
+  ASSERT_EQ(PF_Convolve(nullptr, &in.world, &area, PF_Convolve_1D, 5, row, row, row, row, &in.world), 0);
+  ASSERT_EQ(PF_Convolve(nullptr, &s.world, nullptr, PF_Convolve_1D, 5, row, row, row, row, &a.world), 0);
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 11; ++x) {
+      const bool inside = y >= 2 && y < 7 && x >= 3 && x < 9;
+      EXPECT_EQ(std::memcmp(in.px(x, y), inside ? a.px(x, y) : s.px(x, y), 4), 0) << x << "," << y;
+    }
+}
+
+TEST_F(PFBlur, ConvolveLimitsResultsAndRefusesBadKernels) {
+  Buffer s(3, 3), d(3, 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 3; ++x) s.Set(x, y, 255, 100, 100, 100);
+  s.Set(1, 1, 255, 200, 0, 100);
+  // An edge kernel sums to 0: no division; results limited to 0..255.
+  const int32_t edge[9] = {0, -1, 0, -1, 4, -1, 0, -1, 0};
+  ASSERT_EQ(PF_Convolve(nullptr, &s.world, nullptr, PF_Convolve_RepeatEdges, 3, nullptr, edge, edge, edge, &d.world), 0);
+  EXPECT_EQ(d.px(1, 1)[0], 255);
+  EXPECT_EQ(d.px(1, 1)[1], 255);  // 4 * 200 - 400
+  EXPECT_EQ(d.px(1, 1)[2], 0);    // -400
+  EXPECT_EQ(d.px(1, 1)[3], 0);
+  const int32_t k[4] = {1, 1, 1, 1};
+  EXPECT_EQ(PF_Convolve(nullptr, &s.world, nullptr, 0, 2, k, k, k, k, &d.world), 516);
+  const int32_t huge[1] = {1 << 25};
+  EXPECT_EQ(PF_Convolve(nullptr, &s.world, nullptr, 0, 1, huge, nullptr, nullptr, nullptr, &d.world), 516);
+  Buffer other(4, 3);
+  EXPECT_EQ(PF_Convolve(nullptr, &s.world, nullptr, 0, 1, k, k, k, k, &other.world), 516);
+  EXPECT_EQ(PF_Convolve(nullptr, &s.world, nullptr, 0x40, 1, k, k, k, k, &d.world), 516);
+  EXPECT_EQ(rec.reports.size(), 4u);
+}
+
+// ---- Fast blur ---------------------------------------------------------------------------------
+
+TEST_F(PFBlur, PlansGiveTheBoxWidths) {
+  const tv::pf2::BlurPlan box = tv::pf2::PlanBlur(10.4, 0);
+  EXPECT_EQ(box.passes, 1);
+  EXPECT_EQ(box.halfWidth[0], 10);
+  const tv::pf2::BlurPlan g10 = tv::pf2::PlanBlur(10.0, 1);
+  EXPECT_EQ(g10.passes, 3);
+  EXPECT_THAT(g10.halfWidth, ::testing::ElementsAre(5, 6, 6));
+  const tv::pf2::BlurPlan g50 = tv::pf2::PlanBlur(50.0, 1);
+  EXPECT_THAT(g50.halfWidth, ::testing::ElementsAre(28, 29, 29));
+  const tv::pf2::BlurPlan g0 = tv::pf2::PlanBlur(0.0, 1);
+  EXPECT_THAT(g0.halfWidth, ::testing::ElementsAre(0, 0, 0));
+  // The three boxes carry about the variance of the single box of the same radius.
+  for (double r : {1.0, 3.0, 7.5, 20.0, 100.0, 1000.0}) {
+    const tv::pf2::BlurPlan g = tv::pf2::PlanBlur(r, 2);
+    double variance = 0.0;
+    for (int32_t b : g.halfWidth) variance += b * (b + 1) / 3.0;
+    EXPECT_NEAR(variance, r * (r + 1.0) / 3.0, 0.05 * r * (r + 1.0) / 3.0 + 1.0) << r;
+  }
+}
+
+TEST_F(PFBlur, FastBlurEqualsTheReferenceBitForBit) {
+  std::mt19937 gen(2024);
+  const double radii[] = {0.6, 1.0, 2.5, 3.0, 7.0, 12.0, 40.0};
+  const uint32_t flagSets[] = {0, PF_Blur_Horizontal, PF_Blur_Vertical, PF_Blur_RepeatEdges,
+                               PF_Blur_Vertical | PF_Blur_RepeatEdges};
+  for (int round = 0; round < 40; ++round) {
+    const int32_t w = 1 + gen() % 37, h = 1 + gen() % 29;
+    Buffer a(w, h, gen() % 5), b(w, h, gen() % 3);
+    a.Random(gen());
+    if (round % 3 == 0)  // premultiplied-looking pixels too
+      for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+          for (int c = 1; c < 4; ++c) a.px(x, y)[c] = std::min(a.px(x, y)[c], a.px(x, y)[0]);
+    for (int y = 0; y < h; ++y) std::memcpy(b.px(0, y), a.px(0, y), 4 * size_t(w));
+    const double radius = radii[round % 7];
+    const int32_t quality = round % 2;
+    const uint32_t flags = flagSets[round % 5];
+    const bool straight = (round / 2) % 2 == 0;
+    const tv::pf2::BlurPlan plan = tv::pf2::PlanBlur(radius, quality);
+    ASSERT_EQ(tv::pf2::BlurReference(plan, flags, straight, a.world), 0);
+    ASSERT_EQ(tv::pf2::BlurFast(plan, flags, straight, b.world), 0);
+    for (int y = 0; y < h; ++y)
+      ASSERT_EQ(std::memcmp(a.px(0, y), b.px(0, y), 4 * size_t(w)), 0)
+          << "round " << round << " row " << y << " " << w << "x" << h << " r " << radius;
+    EXPECT_TRUE(a.PaddingIntact());
+    EXPECT_TRUE(b.PaddingIntact());
+  }
+}
+
+TEST_F(PFBlur, BoxDividerIsExactForEverySumThePassesMake) {
+  // The multiply-and-shift division against integer division at the ends
+  // and around every multiple of d for the largest widths.
+  for (uint32_t b : {0u, 1u, 2u, 5u, 63u, 999u, 1000u, 1999u, 2000u}) {
+    const uint32_t d = 2 * b + 1;
+    const uint64_t m = ((uint64_t{1} << 46) + 2 * b) / d;
+    auto check = [&](uint64_t sum) {
+      ASSERT_EQ((((sum + b) * m) >> 46), (sum + b) / d) << "b " << b << " sum " << sum;
+    };
+    const uint64_t top = uint64_t{65025} * d;
+    // The numerator is sum + b: look at sums that put it around each multiple of d.
+    for (int64_t q = 0; q * d <= int64_t(top) + d; q += (q < 300 ? 1 : 997))
+      for (int64_t off = -2; off <= 2; ++off) {
+        const int64_t sum = q * d + off - int64_t(b);
+        if (sum >= 0 && sum <= int64_t(top)) check(uint64_t(sum));
+      }
+    check(top);
+    check(0);
+  }
+}
+
+TEST_F(PFBlur, SingleOpaquePixelSpreadsAsTheBox) {
+  for (int32_t r : {1, 2, 4}) {
+    const int32_t n = 4 * r + 3, c = n / 2;
+    Buffer p(n, n), s(n, n);
+    p.Set(c, c, 255, 255, 255, 255);
+    s.Set(c, c, 255, 10, 200, 255);
+    ASSERT_EQ(PF_FastBlur_Premul(nullptr, r, 0, 0, &p.world), 0);
+    ASSERT_EQ(PF_FastBlur_Straight(nullptr, r, 0, 0, &s.world), 0);
+    const uint32_t d = 2 * r + 1;
+    const uint32_t across = (65025 + r) / d, down = (across + r) / d, expected = (down + 127) / 255;
+    for (int32_t y = 0; y < n; ++y)
+      for (int32_t x = 0; x < n; ++x) {
+        const bool inside = std::abs(x - c) <= r && std::abs(y - c) <= r;
+        const uint8_t v = inside ? static_cast<uint8_t>(expected) : 0;
+        EXPECT_THAT(std::vector<uint8_t>(p.px(x, y), p.px(x, y) + 4), ::testing::Each(v)) << r << ": " << x << "," << y;
+        EXPECT_EQ(s.px(x, y)[0], v);
+        if (inside && v > 0) {  // straight colour keeps the pixel's colour
+          EXPECT_EQ(s.px(x, y)[1], 10);
+          EXPECT_EQ(s.px(x, y)[2], 200);
+        }
+      }
+  }
+}
+
+TEST_F(PFBlur, GaussianBlurOfAPointIsSymmetricAndFallsOff) {
+  const int32_t n = 41, c = 20;
+  Buffer p(n, n);
+  p.Set(c, c, 255, 255, 255, 255);
+  ASSERT_EQ(PF_FastBlur_Premul(nullptr, 6.0, 0, 1, &p.world), 0);
+  const tv::pf2::BlurPlan plan = tv::pf2::PlanBlur(6.0, 1);
+  const int32_t reach = plan.halfWidth[0] + plan.halfWidth[1] + plan.halfWidth[2];
+  for (int32_t y = 0; y < n; ++y)
+    for (int32_t x = 0; x < n; ++x) {
+      EXPECT_EQ(p.px(x, y)[0], p.px(n - 1 - x, y)[0]);
+      EXPECT_EQ(p.px(x, y)[0], p.px(y, x)[0]);
+      if (std::abs(x - c) > reach || std::abs(y - c) > reach) {
+        EXPECT_EQ(p.px(x, y)[0], 0);
+      }
+      if (x > c) {
+        EXPECT_LE(p.px(x, y)[0], p.px(x - 1, y)[0]);
+      }
+    }
+  EXPECT_GT(p.px(c, c)[0], 0);
+}
+
+TEST_F(PFBlur, RepeatedEdgesKeepAConstantPictureConstant) {
+  Buffer s(13, 7), p(13, 7);
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 13; ++x) {
+      s.Set(x, y, 200, 30, 60, 90);
+      p.Set(x, y, 200, 30, 60, 90);
+    }
+  ASSERT_EQ(PF_FastBlur_Straight(nullptr, 9.0, PF_Blur_RepeatEdges, 1, &s.world), 0);
+  ASSERT_EQ(PF_FastBlur_Premul(nullptr, 3.0, PF_Blur_RepeatEdges, 0, &p.world), 0);
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 13; ++x) {
+      EXPECT_EQ(std::memcmp(s.px(x, y), s.px(0, 0), 4), 0);
+      EXPECT_EQ(std::memcmp(p.px(x, y), p.px(0, 0), 4), 0);
+    }
+  EXPECT_EQ(s.px(0, 0)[0], 200);
+  EXPECT_EQ(s.px(0, 0)[1], 30);
+  // Without repeated edges the borders fade towards transparent.
+  ASSERT_EQ(PF_FastBlur_Straight(nullptr, 3.0, PF_Blur_Horizontal, 0, &s.world), 0);
+  EXPECT_LT(s.px(0, 3)[0], 200);
+  EXPECT_EQ(s.px(6, 3)[0], 200);
+  EXPECT_EQ(s.px(0, 3)[1], 30);
+}
+
+TEST_F(PFBlur, FastBlurRefusesBadRadiiAndFlags) {
+  Buffer b(4, 4);
+  b.Random(1);
+  const std::vector<uint8_t> before = b.bytes;
+  EXPECT_EQ(PF_FastBlur_Straight(nullptr, -1.0, 0, 0, &b.world), 516);
+  EXPECT_EQ(PF_FastBlur_Straight(nullptr, NAN, 0, 1, &b.world), 516);
+  EXPECT_EQ(PF_FastBlur_Premul(nullptr, 2001.0, 0, 1, &b.world), 516);
+  EXPECT_EQ(PF_FastBlur_Premul(nullptr, 1.0, 0x100, 1, &b.world), 516);
+  EXPECT_EQ(PF_FastBlur_Premul(nullptr, 1.0, 0, 1, nullptr), 516);
+  ASSERT_EQ(rec.reports.size(), 5u);
+  EXPECT_EQ(rec.last().location, tv::Location(37, 0xFE));
+  EXPECT_THAT(rec.last().text, ::testing::HasSubstr("bad parameter to pixel routine -2"));
+  EXPECT_EQ(b.bytes, before);
+  // A radius that rounds to no box changes nothing.
+  EXPECT_EQ(PF_FastBlur_Straight(nullptr, 0.3, 0, 0, &b.world), 0);
+  EXPECT_EQ(b.bytes, before);
+}
+
+TEST_F(PFBlur, TheReferenceSwitchGivesTheSameBlur) {
+  Buffer a(30, 20), b(30, 20);
+  a.Random(77);
+  b.bytes = a.bytes;
+  ASSERT_EQ(PF_FastBlur_Straight(nullptr, 5.5, 0, 1, &a.world), 0);
+  PFp_UseReferenceKernels(1);
+  ASSERT_EQ(PF_FastBlur_Straight(nullptr, 5.5, 0, 1, &b.world), 0);
+  PFp_UseReferenceKernels(0);
+  EXPECT_EQ(a.bytes, b.bytes);
+}
+
+// ---- Coverage scans -----------------------------------------------------------------------
+
+TEST_F(PFBlur, BoxScanAveragesWithZerosBeyondTheEnds) {
+  std::mt19937 gen(3);
+  for (int round = 0; round < 30; ++round) {
+    const int32_t count = gen() % 50, radius = gen() % 9, stride = 1 + gen() % 3;
+    std::vector<uint8_t> src(size_t(std::max(count, 1)) * stride), dst(src.size(), 0xAB);
+    for (auto& v : src) v = static_cast<uint8_t>(gen());
+    ASSERT_EQ(PF_BoxBlurUnoScan(src.data(), stride, count, radius, dst.data(), stride), 0);
+    for (int32_t i = 0; i < count; ++i) {
+      uint32_t sum = 0;
+      for (int32_t k = i - radius; k <= i + radius; ++k)
+        if (k >= 0 && k < count) sum += src[size_t(k) * stride];
+      ASSERT_EQ(dst[size_t(i) * stride], (sum + radius) / (2 * radius + 1)) << round << " " << i;
+    }
+    // In place gives the same bytes.
+    std::vector<uint8_t> same = src;
+    ASSERT_EQ(PF_BoxBlurUnoScan(same.data(), stride, count, radius, same.data(), stride), 0);
+    for (int32_t i = 0; i < count; ++i) ASSERT_EQ(same[size_t(i) * stride], dst[size_t(i) * stride]);
+  }
+  uint8_t v = 0;
+  EXPECT_EQ(PF_BoxBlurUnoScan(&v, 1, 1, -1, &v, 1), 516);
+  EXPECT_EQ(PF_BoxBlurUnoScan(nullptr, 1, 1, 1, &v, 1), 516);
+  EXPECT_EQ(PF_BoxBlurUnoScan(&v, 0, 1, 1, &v, 1), 516);
+  EXPECT_EQ(rec.last().location, tv::Location(37, 0xFA));
+}
+
+TEST_F(PFBlur, GaussianScanOfAnImpulseIsTheKernel) {
+  std::vector<uint8_t> line(21, 0), out(21, 0);
+  line[10] = 255;
+  ASSERT_EQ(PF_GBlurUnoScan(line.data(), 1, 21, 3.0, out.data(), 1), 0);
+  int32_t k[7], d = 0;
+  ASSERT_EQ(PF_GaussianKernel(nullptr, 3.0, PF_Kernel_1D, 1.0, &d, k), 0);
+  int64_t total = 0;
+  for (int i = 0; i < 7; ++i) total += k[i];
+  for (int i = 0; i < 21; ++i) {
+    const int32_t off = i - 10;
+    const int64_t expected = std::abs(off) <= 3 ? (k[off + 3] * 255 + total / 2) / total : 0;
+    EXPECT_EQ(out[i], expected) << i;
+  }
+  // A full line stays full inside, and fades at the ends.
+  std::vector<uint8_t> full(21, 255);
+  ASSERT_EQ(PF_GBlurUnoScan(full.data(), 1, 21, 3.0, full.data(), 1), 0);
+  EXPECT_EQ(full[10], 255);
+  EXPECT_LT(full[0], 255);
+  EXPECT_EQ(PF_GBlurUnoScan(full.data(), 1, 21, NAN, full.data(), 1), 516);
+}
+
+}  // namespace
+}  // namespace tv::test
