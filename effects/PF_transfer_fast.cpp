@@ -10,14 +10,24 @@
 
 #include "PF_transfer_kernels.h"
 
+// The hot rows are built twice, for AVX2 and for the base instruction set;
+// the loader picks the one the processor runs (both give the same bytes).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(TAVELO_SANITIZED)
+#define TV_PF_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TV_PF_CLONES
+#endif
+
 namespace tv::pf {
 namespace {
 
 using xfer::Row;
 
+// For bytes a and b, a b + 128 <= 65153 and t + (t >> 8) <= 65407: the
+// truncations to 16 bits change nothing and let the vectoriser use 16-bit lanes.
 inline uint32_t Mul(uint32_t a, uint32_t b) {
-  uint32_t t = a * b + 128;
-  return (t + (t >> 8)) >> 8;
+  const uint16_t t = static_cast<uint16_t>(a * b + 128);
+  return static_cast<uint16_t>(t + (t >> 8)) >> 8;
 }
 inline uint32_t Load(const uint8_t* p) {
   uint32_t v;
@@ -27,30 +37,41 @@ inline uint32_t Load(const uint8_t* p) {
 inline void Store(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 inline uint32_t Ch(uint32_t px, int c) { return (px >> (8 * c)) & 0xFF; }
 
-// A separable mode over 32-bit pixels (byte 0 alpha): f(s, d, k) per colour
-// channel must give d for k = 0; the destination alpha is kept.
-template <class F>
-inline void SeparableLanes(int32_t n, uint32_t op, const uint8_t* s, const uint8_t* m, uint8_t* d, F f) {
-  if (m) {
-    for (int32_t i = 0; i < n; ++i) {
-      const uint32_t sp = Load(s + 4 * i), dp = Load(d + 4 * i);
-      const uint32_t k = Mul(Mul(op, sp & 0xFF), m[4 * i]);
-      uint32_t out = dp & 0xFF;
-      for (int c = 1; c < 4; ++c) out |= f(Ch(sp, c), Ch(dp, c), k) << (8 * c);
-      Store(d + 4 * i, out);
-    }
-  } else {
-    for (int32_t i = 0; i < n; ++i) {
-      const uint32_t sp = Load(s + 4 * i), dp = Load(d + 4 * i);
-      const uint32_t k = Mul(op, sp & 0xFF);
-      uint32_t out = dp & 0xFF;
-      for (int c = 1; c < 4; ++c) out |= f(Ch(sp, c), Ch(dp, c), k) << (8 * c);
-      Store(d + 4 * i, out);
-    }
+// A separable mode in byte lanes: the coverage k of each pixel is spread
+// over its three colour bytes (and 0 over its alpha byte), then f(s, d, k)
+// runs over plain byte arrays, which the compiler vectorises with 16-bit
+// lanes (every product of two bytes plus 128 fits 16 bits). f must give d
+// for k = 0, so the destination alpha is kept.
+constexpr int32_t kChunk = 16;  // pixels per chunk
+
+inline void SpreadCoverage(int32_t n, uint32_t op, const uint8_t* s, const uint8_t* m, uint8_t* kb) {
+  for (int32_t i = 0; i < n; ++i) {
+    uint32_t k = Mul(op, s[4 * i]);
+    if (m) k = Mul(k, m[4 * i]);
+    kb[4 * i] = 0;
+    kb[4 * i + 1] = kb[4 * i + 2] = kb[4 * i + 3] = static_cast<uint8_t>(k);
   }
 }
 
-ErrorCode AddRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
+template <class F>
+inline void Lanes(int32_t bytes, const uint8_t* s, const uint8_t* __restrict kb, uint8_t* d, F f) {
+  for (int32_t j = 0; j < bytes; ++j) d[j] = static_cast<uint8_t>(f(s[j], d[j], kb[j]));
+}
+
+template <class F>
+inline void SeparableLanes(int32_t n, uint32_t op, const uint8_t* s, const uint8_t* m, uint8_t* d, F f) {
+  alignas(64) uint8_t kb[4 * kChunk];
+  for (int32_t i = 0; i < n; i += kChunk) {
+    const int32_t c = n - i < kChunk ? n - i : kChunk;
+    SpreadCoverage(c, op, s + 4 * i, m ? m + 4 * i : nullptr, kb);
+    if (c == kChunk)
+      Lanes(4 * kChunk, s + 4 * i, kb, d + 4 * i, f);
+    else
+      Lanes(4 * c, s + 4 * i, kb, d + 4 * i, f);
+  }
+}
+
+TV_PF_CLONES ErrorCode AddRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
   SeparableLanes(n, p->opacity, s, m, d, [](uint32_t sc, uint32_t dc, uint32_t k) {
     const uint32_t r = dc + Mul(k, sc);
     return r > 255 ? 255u : r;
@@ -58,7 +79,7 @@ ErrorCode AddRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const 
   return 0;
 }
 
-ErrorCode MultiplyRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
+TV_PF_CLONES ErrorCode MultiplyRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
   SeparableLanes(n, p->opacity, s, m, d, [](uint32_t sc, uint32_t dc, uint32_t k) {
     const uint32_t full = Mul(sc, dc);
     const uint32_t part = dc - Mul(Mul(255 - sc, dc), k);
@@ -67,7 +88,7 @@ ErrorCode MultiplyRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, c
   return 0;
 }
 
-ErrorCode ScreenRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
+TV_PF_CLONES ErrorCode ScreenRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
   SeparableLanes(n, p->opacity, s, m, d, [](uint32_t sc, uint32_t dc, uint32_t k) {
     const uint32_t full = 255 - Mul(255 - sc, 255 - dc);
     const uint32_t part = dc + Mul(Mul(sc, 255 - dc), k);
@@ -76,7 +97,7 @@ ErrorCode ScreenRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, con
   return 0;
 }
 
-ErrorCode DifferenceRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m,
+TV_PF_CLONES ErrorCode DifferenceRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m,
                         uint8_t* d) {
   // |M[s][k] - d| is |s - d| at k = 255 (M[s][255] = s) and d at k = 0.
   SeparableLanes(n, p->opacity, s, m, d, [](uint32_t sc, uint32_t dc, uint32_t k) {
@@ -86,22 +107,22 @@ ErrorCode DifferenceRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s,
   return 0;
 }
 
-ErrorCode DarkenRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
+TV_PF_CLONES ErrorCode DarkenRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
   SeparableLanes(n, p->opacity, s, m, d, [](uint32_t sc, uint32_t dc, uint32_t k) {
-    return sc < dc ? dc - Mul(dc - sc, k) : dc;
+    return dc - Mul(sc < dc ? dc - sc : 0, k);
   });
   return 0;
 }
 
-ErrorCode LightenRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
+TV_PF_CLONES ErrorCode LightenRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
   SeparableLanes(n, p->opacity, s, m, d, [](uint32_t sc, uint32_t dc, uint32_t k) {
-    return sc > dc ? dc + Mul(sc - dc, k) : dc;
+    return dc + Mul(sc > dc ? sc - dc : 0, k);
   });
   return 0;
 }
 
 // Copy: colour from the source and alpha k wherever k > 0.
-ErrorCode CopyRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
+TV_PF_CLONES ErrorCode CopyRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
   const uint32_t op = p->opacity;
   const uint32_t keepAlpha = p->colourOnly ? 0xFFu : 0u;
   for (int32_t i = 0; i < n; ++i) {
@@ -114,10 +135,18 @@ ErrorCode CopyRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const
   return 0;
 }
 
-// Normal: whole copies, the opaque-destination blend, and the general case
-// with the divide table as a reciprocal.
-ErrorCode NormalRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
-  const uint32_t op = p->opacity;
+// Normal over an opaque destination is d + M[s - d][k] or d - M[d - s][k]
+// for every k (k = 255 gives s, whose alpha is then 255 too; k = 0 gives d),
+// so chunks whose destination pixels are all opaque run in byte lanes with
+// k = 0 over the alpha bytes. Other chunks go pixel by pixel: whole copies,
+// the opaque blend, and the general case with the divide table as a
+// multiplication by a reciprocal.
+inline uint32_t Towards(uint32_t s, uint32_t d, uint32_t k) {
+  const uint32_t m = Mul(s >= d ? s - d : d - s, k);
+  return s >= d ? d + m : d - m;
+}
+
+void NormalPixels(int32_t n, uint32_t op, const uint8_t* s, const uint8_t* m, uint8_t* d) {
   const bool wholeOverClear = op == 255 && !m;
   for (int32_t i = 0; i < n; ++i) {
     const uint32_t sp = Load(s + 4 * i), dp = Load(d + 4 * i);
@@ -132,24 +161,34 @@ ErrorCode NormalRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, con
     uint32_t out;
     if (da == 255) {
       out = 0xFF;
-      for (int c = 1; c < 4; ++c) {
-        const uint32_t sc = Ch(sp, c), dc = Ch(dp, c);
-        const uint32_t r = sc >= dc ? dc + Mul(sc - dc, k) : dc - Mul(dc - sc, k);
-        out |= r << (8 * c);
-      }
+      for (int c = 1; c < 4; ++c) out |= Towards(Ch(sp, c), Ch(dp, c), k) << (8 * c);
     } else {
       const uint32_t a = 255 - Mul(255 - k, 255 - da);
       const uint64_t recip = tv::m::kDiv8Reciprocals.r[a];
       out = a;
       for (int c = 1; c < 4; ++c) {
-        const uint32_t sc = Ch(sp, c);
-        const uint32_t dc = Mul(da, Ch(dp, c));
-        const uint32_t t = sc >= dc ? dc + Mul(sc - dc, k) : dc - Mul(dc - sc, k);
+        const uint32_t t = Towards(Ch(sp, c), Mul(da, Ch(dp, c)), k);
         const uint32_t r = t > a ? 255u : static_cast<uint32_t>((uint64_t{t * 255 + (a >> 1)} * recip) >> 32);
         out |= r << (8 * c);
       }
     }
     Store(d + 4 * i, out);
+  }
+}
+
+TV_PF_CLONES ErrorCode NormalRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
+  const uint32_t op = p->opacity;
+  alignas(64) uint8_t kb[4 * kChunk];
+  for (int32_t i = 0; i < n; i += kChunk) {
+    const int32_t c = n - i < kChunk ? n - i : kChunk;
+    uint32_t opaque = 0xFF;
+    for (int32_t j = 0; j < c; ++j) opaque &= d[4 * (i + j)];
+    if (c == kChunk && opaque == 0xFF) {
+      SpreadCoverage(kChunk, op, s + 4 * i, m ? m + 4 * i : nullptr, kb);
+      Lanes(4 * kChunk, s + 4 * i, kb, d + 4 * i, Towards);
+    } else {
+      NormalPixels(c, op, s + 4 * i, m ? m + 4 * i : nullptr, d + 4 * i);
+    }
   }
   return 0;
 }
