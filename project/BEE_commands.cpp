@@ -283,8 +283,10 @@ ErrorCode BEE_DoCommand(int32_t command, intptr_t* params) {
         if (!(flags & BEE_CmdSilent)) {
           report::Text(Loc(BEE_SiteDoCommand), kSevError, Str(kTextCantUndo));
           // Older records may refer to what this change removed: they are
-          // dropped rather than left to act on a changed project.
-          ClearStack(undo);
+          // dropped rather than left to act on a changed project. Commands
+          // that leave the dirty flag alone do not change the project, so
+          // the older steps stay.
+          if (!(flags & BEE_CmdKeepsDirty)) ClearStack(undo);
         }
         DisposeRecord(inverse);
       }

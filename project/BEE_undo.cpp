@@ -193,9 +193,11 @@ std::string GroupName(const Stack& s) {
   for (size_t i = locked.size(); i-- > 0;) {
     const BEE_CmdRec& r = locked[i];
     if (!(r.flags & (BEE_RecFirst | BEE_RecLast))) continue;
+    // A task names itself; an unnamed task inside a named group shows the group's name.
     if ((r.flags & BEE_RecTask) && r.param1) {
       const auto* task = reinterpret_cast<const BEE_TaskBlock*>(r.param1);
-      return std::string(task->name, strnlen(task->name, sizeof task->name));
+      std::string own(task->name, strnlen(task->name, sizeof task->name));
+      if (!own.empty() || !(r.flags & BEE_RecNameText)) return own;
     }
     if (r.flags & BEE_RecNameText) return std::string(TextOf(reinterpret_cast<Handle>(r.name)));
     return r.name ? Str(static_cast<int32_t>(r.name)) : "";
