@@ -10,14 +10,6 @@
 
 #include "PF_transfer_kernels.h"
 
-// The hot rows are built twice, for AVX2 and for the base instruction set;
-// the loader picks the one the processor runs (both give the same bytes).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(TAVELO_SANITIZED)
-#define TV_PF_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TV_PF_CLONES
-#endif
-
 namespace tv::pf {
 namespace {
 
