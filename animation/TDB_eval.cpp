@@ -59,9 +59,14 @@ void EvaluateEase(const EaseSpec& e, double x, double* y, double* dydx) {
   BEZ_Curve c{2, {p[0], p[1], p[2], p[3]}};
   if (e.nonDecreasing) BEZ_CurveSetNonDecreasing(&c, nullptr);
   double yy = e.y0, d = 0.0;
-  BEZ_Evaluate1dDerivsFromX(&c, x, &yy, &d, nullptr);
+  if (dydx) {
+    BEZ_Evaluate1dDerivsFromX(&c, x, &yy, &d, nullptr);
+    *dydx = d;
+  } else {
+    double u = 0;
+    BEZ_EvaluateYFromX(&c, x, &u, &yy);
+  }
   if (y) *y = yy;
-  if (dydx) *dydx = d;
 }
 
 ErrorCode EasedDistance(const Header& h, const uint8_t* a, const uint8_t* b, double length, double x, double* s,
