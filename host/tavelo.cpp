@@ -87,6 +87,12 @@ struct Engine {
 
 using VersionFn = uint32_t (*)();
 
+}  // namespace
+
+int RunProjectDemo();
+
+namespace {
+
 // Prints every package that this build of the engine contains.
 void PrintPackages() {
   for (const tv::pkg::Info& info : tv::pkg::All()) {
@@ -111,10 +117,8 @@ int Demo() {
   if (engine.err) return Fail(engine.failed, engine.err);
   std::printf("Tavelo demo\n\nPackages in this engine:\n");
   PrintPackages();
-  std::printf("\nWhat the engine can do so far:\n");
-  std::printf("  - package frame: version checks, birth and death\n");
-  std::printf("  - failure reporting through one path, logged to standard error\n");
-  return 0;
+  std::printf("\n");
+  return RunProjectDemo() == 0 ? 0 : 1;
 }
 
 void Usage() {
