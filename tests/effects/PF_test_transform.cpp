@@ -320,14 +320,26 @@ TEST_F(PFTransform, FastKernelsEqualReference) {
   std::vector<FloatMatrix> blur;
   for (int k = 0; k <= 16; ++k) blur.push_back(Similar(1 + k * 0.01, k * 1.5, 3 + k * 0.7, 2 - k * 0.3));
   cases.push_back(blur);
+  std::vector<FloatMatrix> moving;  // a layer that only moves, by fractions of a pixel
+  for (int k = 0; k <= 16; ++k) moving.push_back(Translate(-20.3 + k * 1.37, 3.1 + k * 0.51));
+  cases.push_back(moving);
+  std::vector<FloatMatrix> movingUp;
+  for (int k = 0; k <= 16; ++k) movingUp.push_back(Translate(30 - k * 0.77, 40 - k * 2.05));
+  cases.push_back(movingUp);
   std::vector<FloatMatrix> shrinkBlur;
   for (int k = 0; k <= 16; ++k) shrinkBlur.push_back(Similar(0.4, k, 10 + k, 5));
   cases.push_back(shrinkBlur);
+  // Mostly opaque, as footage is, with a few holes.
+  Buffer opaque(61, 47);
+  opaque.Random(18);
+  for (int32_t y = 0; y < 47; ++y)
+    for (int32_t x = 0; x < 61; ++x) opaque.px(x, y)[0] = (x * 7 + y * 3) % 50 == 0 ? 100 : 255;
   for (size_t c = 0; c < cases.size(); ++c)
     for (int32_t quality : {0, 1}) {
       SCOPED_TRACE(testing::Message() << "case " << c << " quality " << quality);
       ExpectKernelsAgree(quality, src, Mode(PF_Xfer_Normal, 255), cases[c], start);
       ExpectKernelsAgree(quality, src, Mode(PF_Xfer_Screen, 90), cases[c], start);
+      ExpectKernelsAgree(quality, opaque, Mode(PF_Xfer_Normal, 255), cases[c], start);
     }
 }
 
@@ -355,6 +367,12 @@ TEST_F(PFTransform, FastSamplerEqualsReferenceAtRandomPositions) {
     r.duL = r.du;
     r.dvL = r.dv;
     if (iter % 7 == 0) r.u &= ~int64_t{0xFFFF};  // whole positions
+    if (iter % 4 == 1) {  // a layer that only moves
+      r.sampler = Sampler::Subpixel;
+      r.blur = true;
+      r.du = r.duL = 65536;
+      r.dv = r.dvL = 0;
+    }
     SampleRowReference(r, 64, a.data());
     SampleRowFast(r, 64, b.data());
     ASSERT_EQ(a, b) << "iteration " << iter;
