@@ -59,7 +59,7 @@ constexpr Recip24 kRecip24{};
 
 template <class L>
 void DeMatteFast(const uint8_t* s, uint8_t* d, int32_t n) {
-  constexpr int32_t kChunk = 16;
+  constexpr int32_t kChunk = 64;
   alignas(64) uint8_t ab[4 * kChunk], zb[4 * kChunk];
   alignas(64) uint32_t rb[4 * kChunk];
   for (int32_t i = 0; i < n; i += kChunk) {

@@ -34,7 +34,7 @@ inline uint32_t Ch(uint32_t px, int c) { return (px >> (8 * c)) & 0xFF; }
 // runs over plain byte arrays, which the compiler vectorises with 16-bit
 // lanes (every product of two bytes plus 128 fits 16 bits). f must give d
 // for k = 0, so the destination alpha is kept.
-constexpr int32_t kChunk = 16;  // pixels per chunk
+constexpr int32_t kChunk = 64;  // pixels per chunk
 
 inline void SpreadCoverage(int32_t n, uint32_t op, const uint8_t* s, const uint8_t* m, uint8_t* kb) {
   for (int32_t i = 0; i < n; ++i) {
