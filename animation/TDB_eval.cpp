@@ -180,10 +180,22 @@ ErrorCode SpatialValue(Header& h, const Keys& keys, int32_t i, double t, double*
   double norm = 0;
   for (int32_t d = 0; d < n; ++d) norm += dir[d] * dir[d];
   norm = std::sqrt(norm);
-  for (int32_t d = 0; d < n; ++d) {
-    double unit = norm > 0 ? dir[d] / norm : 0.0;
-    if (tangent) tangent[d] = unit;
-    if (deriv) deriv[d] = unit * seg.dsdx;
+  if (tangent)
+    for (int32_t d = 0; d < n; ++d) tangent[d] = norm > 0 ? dir[d] / norm : 0.0;
+  if (deriv) {
+    // dP/dt = dP/du * du/ds * ds/dt, with du/ds that of the parameter in use
+    // (through the arc spline it is measured across a small step of s).
+    double L = seg.localLength, duds = L > 0 ? 1.0 / L : 0.0;
+    if (L > 0 && (h.flags & TDB_StreamSParametrize) && h.spatialInterp == kPathBezier) {
+      double step = L * 1e-4;
+      Segment lo = seg, hi = seg;
+      lo.s = std::max(0.0, seg.s - step);
+      hi.s = std::min(L, seg.s + step);
+      double u1 = 0, u2 = 0;
+      if (hi.s > lo.s && CurveParameter(h, a, c, lo, &u1) == 0 && CurveParameter(h, a, c, hi, &u2) == 0)
+        duds = (u2 - u1) / (hi.s - lo.s);
+    }
+    for (int32_t d = 0; d < n; ++d) deriv[d] = dir[d] * duds * seg.dsdx;
   }
   return 0;
 }

@@ -517,3 +517,66 @@ TEST_F(TdbSample, IterationInterpolatesThePoints) {
 
 }  // namespace
 }  // namespace tv::tdb::test
+
+namespace tv::tdb::test {
+namespace {
+
+class TdbMore : public TdbFixture {};
+
+TEST_F(TdbMore, SpatialVelocityMatchesFiniteDifferences) {
+  TDB_Stream& s = Slot();
+  TDB_ValueDesc d = Desc();
+  ASSERT_EQ(TDB_NewStream(2, 1000000, 0, 1, 7, 0xF, &d, &s), 0);
+  ASSERT_EQ(TDB_SetStreamSpInterp(s, 3), 0);
+  double a[2] = {0, 0}, b[2] = {100, 20};
+  ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 0, 0, a, 2, 2), 0);
+  ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 1000000, 0, b, 2, 2), 0);
+  double out[2] = {10, 60}, in[2] = {-30, 0};
+  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 0, nullptr, out), 0);
+  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, in, nullptr), 0);
+  ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
+  for (int32_t t : {200000, 500000, 800000}) {
+    double dv[2], p0[2], p1[2];
+    ASSERT_EQ(TDB_GetDeriv(s, nullptr, t, dv), 0);
+    ASSERT_EQ(TDB_GetValueF(s, nullptr, t - 100, 0, p0, nullptr), 0);
+    ASSERT_EQ(TDB_GetValueF(s, nullptr, t + 100, 0, p1, nullptr), 0);
+    for (int k = 0; k < 2; ++k) EXPECT_NEAR(dv[k], (p1[k] - p0[k]) / 200e-6, 0.02 * std::hypot(dv[0], dv[1])) << t;
+  }
+  double derivs[4];
+  int32_t times[2] = {500000, 2000000};
+  ASSERT_EQ(TDB_GetDerivs(s, 2, nullptr, times, derivs), 0);
+  EXPECT_EQ(derivs[2], 0.0);  // after the last key nothing moves
+  EXPECT_EQ(derivs[3], 0.0);
+}
+
+ErrorCode Collect(TDB_Stream, intptr_t data, int32_t index, int32_t time) {
+  reinterpret_cast<std::vector<std::pair<int32_t, int32_t>>*>(data)->push_back({index, time});
+  return index == 3 ? 77 : 0;
+}
+
+TEST_F(TdbMore, IteratingOverKeys) {
+  TDB_Stream s = Keyed();
+  for (int32_t t : {0, 10, 20, 30, 40}) Key(s, t, {double(t)});
+  std::vector<std::pair<int32_t, int32_t>> seen;
+  Time a{5, 600}, b{30, 600};
+  ASSERT_EQ(TDB_ForRange(s, &a, &b, Collect, reinterpret_cast<intptr_t>(&seen)), 77);  // stopped at index 3
+  EXPECT_EQ(seen, (std::vector<std::pair<int32_t, int32_t>>{{1, 10}, {2, 20}, {3, 30}}));
+  seen.clear();
+  ASSERT_EQ(TDB_ForIndexRange(s, -1, 2, Collect, reinterpret_cast<intptr_t>(&seen)), 77);
+  EXPECT_EQ(seen, (std::vector<std::pair<int32_t, int32_t>>{{4, 40}, {3, 30}}));
+}
+
+TEST_F(TdbMore, SeriesOfValues) {
+  TDB_Stream s = Keyed(2);
+  Key(s, 0, {0, 10});
+  Key(s, 600, {6, 0});
+  Time times[3] = {{0, 1}, {1, 2}, {5, 1}};
+  double v[6];
+  ASSERT_EQ(TDB_GetValuesF(s, 3, times, nullptr, v), 0);
+  EXPECT_EQ(v[2], 3.0);
+  EXPECT_EQ(v[3], 5.0);
+  EXPECT_EQ(v[4], 6.0);
+}
+
+}  // namespace
+}  // namespace tv::tdb::test
