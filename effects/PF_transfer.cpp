@@ -64,6 +64,7 @@ struct Job {
   PF_CompositeMode mode;
   const PF_MaskWorld* mask;
   bool premul;
+  bool copySource;  // source and destination share memory
   uint8_t* maskRow;
   uint8_t* srcRow;
 };
@@ -79,9 +80,9 @@ ErrorCode Segment(Job& job, const uint8_t* src, uint8_t* dst, int32_t x0, int32_
   if (!src) {
     std::memset(job.srcRow, 0, 4 * static_cast<size_t>(n));
     src = job.srcRow;
-  } else if (job.premul) {
+  } else if (job.premul || job.copySource) {
     std::memcpy(job.srcRow, src, 4 * static_cast<size_t>(n));
-    PremulRow(job.srcRow, n, false);
+    if (job.premul) PremulRow(job.srcRow, n, false);
     src = job.srcRow;
   }
   if (job.premul) PremulRow(dst, n, false);
@@ -119,7 +120,18 @@ ErrorCode Transfer(int32_t routine, int32_t field, const Rect* srcRect, const PF
   const bool outside = (xfer::FlagsOf(mode->mode) & PF_XferFlag_OutsideSource) != 0;
   if (d.empty() && !outside) return 0;
 
-  Job job{UseReference() ? ReferenceRow(mode->mode) : FastRow(mode->mode), *mode, mask, premul, nullptr,
+  // A source that shares memory with the destination (the same world, or a
+  // sub-world of it) is read through a copy of each row, and rows are visited
+  // bottom-up when the rectangle moves down, so no pixel is read after it was
+  // written.
+  const auto* sBegin = reinterpret_cast<const uint8_t*>(src->data);
+  const auto* dBegin = reinterpret_cast<const uint8_t*>(dst->data);
+  const uint8_t* sEnd = sBegin + static_cast<ptrdiff_t>(src->rowBytes) * src->height;
+  const uint8_t* dEnd = dBegin + static_cast<ptrdiff_t>(dst->rowBytes) * dst->height;
+  const bool overlap = sBegin < dEnd && dBegin < sEnd;
+  const bool bottomUp = overlap && dt > s.top;
+
+  Job job{UseReference() ? ReferenceRow(mode->mode) : FastRow(mode->mode), *mode, mask, premul, overlap, nullptr,
           nullptr};
   const size_t rowBytes = 4 * static_cast<size_t>(std::max<int32_t>(dst->width, 1));
   auto maskRow = Scratch(mask ? rowBytes : 0);
@@ -130,11 +142,15 @@ ErrorCode Transfer(int32_t routine, int32_t field, const Rect* srcRect, const PF
   job.srcRow = srcRow.get();
 
   // Per-row generator seeds: the mode's seed plus the left edge, advanced by
-  // 12281 times the row number from row to row.
-  uint32_t seed = mode->seed + static_cast<uint32_t>(d.left);
+  // 12281 times the row number from row to row, so row r starts from
+  // seed + left + 12281 r (r + 1) / 2 whatever order the rows are visited in.
+  const uint32_t seed0 = mode->seed + static_cast<uint32_t>(d.left);
   const int32_t y0 = outside ? 0 : d.top, y1 = outside ? dst->height : d.bottom;
-  for (int32_t y = y0, row = 0; y < y1; ++y, ++row) {
-    seed += 12281u * static_cast<uint32_t>(row);
+  for (int32_t i = 0; i < y1 - y0; ++i) {
+    const int32_t row = bottomUp ? y1 - y0 - 1 - i : i;
+    const int32_t y = y0 + row;
+    const uint64_t r = static_cast<uint64_t>(row);
+    const uint32_t seed = seed0 + static_cast<uint32_t>(12281u * (r * (r + 1) / 2));
     if (RowSkipped(field, y)) continue;
     uint8_t* drow = Row(dst, y);
     ErrorCode err = 0;

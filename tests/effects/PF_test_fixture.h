@@ -49,6 +49,16 @@ struct Buffer {
     world.kindMagic = PF_WorldKind_Wrapped;
     for (int32_t y = 0; y < height; ++y) std::memset(px(0, y), 0, 4 * static_cast<size_t>(width));
   }
+  // Copies see their own bytes.
+  Buffer(const Buffer& other) : bytes(other.bytes), world(other.world) {
+    world.data = reinterpret_cast<char*>(bytes.data());
+  }
+  Buffer& operator=(const Buffer& other) {
+    bytes = other.bytes;
+    world = other.world;
+    world.data = reinterpret_cast<char*>(bytes.data());
+    return *this;
+  }
   uint8_t* px(int32_t x, int32_t y) { return bytes.data() + static_cast<size_t>(y) * world.rowBytes + 4 * x; }
   void Set(int32_t x, int32_t y, uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
     uint8_t* p = px(x, y);

@@ -329,6 +329,30 @@ TEST_F(PFTransfer, TransferRectClipsAndNeverWritesOutside) {
   EXPECT_EQ(before.bytes, dst.bytes);
 }
 
+TEST_F(PFTransfer, ASourceSharingTheDestinationIsReadBeforeItIsWritten) {
+  // Moving a block of one world down and right onto itself equals moving it
+  // out of a separate copy.
+  for (int32_t mode : {PF_Xfer_Copy, PF_Xfer_Add, PF_Xfer_Normal}) {
+    Buffer w(40, 30), copy(40, 30);
+    w.Random(41);
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x) w.px(x, y)[0] = static_cast<uint8_t>(128 + (x + y) % 100);
+    copy.bytes = w.bytes;
+    Buffer want = w;
+    const Rect r{2, 3, 20, 25};
+    PF_CompositeMode m{mode, 0, 255, 0, {}};
+    ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, &r, &copy.world, &m, nullptr, 7, 9, &want.world), 0);
+    ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, &r, &w.world, &m, nullptr, 7, 9, &w.world), 0);
+    EXPECT_EQ(w.bytes, want.bytes) << mode;
+    // And up and left.
+    Buffer w2 = copy, want2 = copy;
+    const Rect r2{10, 12, 28, 38};
+    ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, &r2, &copy.world, &m, nullptr, 1, 2, &want2.world), 0);
+    ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, &r2, &w2.world, &m, nullptr, 1, 2, &w2.world), 0);
+    EXPECT_EQ(w2.bytes, want2.bytes) << mode;
+  }
+}
+
 TEST_F(PFTransfer, FieldsSkipRowsByParity) {
   Buffer src(4, 4), dst(4, 4);
   for (int y = 0; y < 4; ++y)
