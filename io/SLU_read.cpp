@@ -54,11 +54,17 @@ namespace {
 ErrorCode Scan(SLU_FileContext* context, FourCC id, FourCC formType, const SLU_Chunk* parent, SLU_Chunk* chunk,
                bool* found) {
   *found = false;
-  int64_t pos = 0, fileSize = 0;
+  int64_t pos = 0;
   if (ErrorCode err = Tell(context, &pos)) return err;
-  if (ErrorCode err = FileSize(context, &fileSize)) return err;
-  int64_t limit = fileSize;
-  if (parent) limit = std::min(limit, DataEnd(*parent));
+  // Inside a parent the parent's end is the limit (a parent that was
+  // descended into was itself checked against the file's length); at the top
+  // level it is the file's length.
+  int64_t limit = 0;
+  if (parent) {
+    limit = DataEnd(*parent);
+  } else if (ErrorCode err = FileSize(context, &limit)) {
+    return err;
+  }
   for (;;) {
     if (parent && pos >= DataEnd(*parent)) return 0;  // the parent holds no more chunks
     // Within a parent, a header that does not fit is damage; at the top level
@@ -160,11 +166,11 @@ ErrorCode SLU_Ascend(SLU_FileContext* context, SLU_Chunk* chunk) {
   return 0;
 }
 
-ErrorCode SLU_Read(SLU_FileContext* context, const SLU_Chunk* chunk, uint32_t maxLength, void* buffer) {
-  if (ErrorCode err = CheckContext(context)) return err;
-  if (!Entered(chunk)) return BadMark(SLU_SiteRead);
-  int64_t pos = 0;
-  if (ErrorCode err = Tell(context, &pos)) return err;
+namespace {
+
+// Reads the chunk's data from pos (the current position) to its end.
+ErrorCode ReadFrom(SLU_FileContext* context, const SLU_Chunk* chunk, int64_t pos, uint32_t maxLength,
+                   void* buffer) {
   // The data runs from the current position to the chunk's end, never past
   // it; a position outside the chunk is a caller's mistake, not a read.
   if (pos < chunk->dataStart || pos > DataEnd(*chunk))
@@ -178,12 +184,26 @@ ErrorCode SLU_Read(SLU_FileContext* context, const SLU_Chunk* chunk, uint32_t ma
   return ReadExactly(context, buffer, n);
 }
 
+}  // namespace
+
+ErrorCode SLU_Read(SLU_FileContext* context, const SLU_Chunk* chunk, uint32_t maxLength, void* buffer) {
+  if (ErrorCode err = CheckContext(context)) return err;
+  if (!Entered(chunk)) return BadMark(SLU_SiteRead);
+  int64_t pos = 0;
+  if (ErrorCode err = Tell(context, &pos)) return err;
+  return ReadFrom(context, chunk, pos, maxLength, buffer);
+}
+
 ErrorCode SLU_ReadAtom(SLU_FileContext* context, FourCC id, const SLU_Chunk* parent, uint32_t maxLength,
                        void* buffer) {
   SLU_Chunk chunk{};
   if (ErrorCode err = SLU_Descend(context, id, 0, parent, &chunk, nullptr)) return err;
-  if (ErrorCode err = SLU_Read(context, &chunk, maxLength, buffer)) return err;
-  return SLU_Ascend(context, &chunk);
+  // Descending left the file at the chunk's data.
+  int64_t data = chunk.dataStart + (chunk.formType ? kFormBytes : 0);
+  if (ErrorCode err = ReadFrom(context, &chunk, data, maxLength, buffer)) return err;
+  if (chunk.size & 1) return SLU_Ascend(context, &chunk);
+  chunk.mark = 0;  // already at the chunk's end
+  return 0;
 }
 
 ErrorCode SLU_ReadHandle(SLU_FileContext* context, const SLU_Chunk* parent, FourCC id, Handle* handle) {

@@ -1,10 +1,15 @@
 // Writing chunks: headers, ending a chunk with its size patched in, atoms and
 // blocks.
+#include <cstring>
+
 #include "ByteOrder.h"
 #include "Memory.h"
 #include "SLU_internal.h"
 
 namespace tv::slu {
+
+// Atoms up to this size are written with one call.
+constexpr uint32_t kSmallAtom = 1024;
 
 ErrorCode WriteBytes(SLU_FileContext* context, std::span<const uint8_t> bytes) {
   if (ErrorCode err = CheckContext(context)) return err;
@@ -60,12 +65,26 @@ ErrorCode SLU_EndChunkWrite(SLU_FileContext* context, SLU_Chunk* chunk) {
   // The record takes the real length before ascending, so the file ends up
   // after this chunk's pad byte and not inside the chunk (where the size
   // given at the start would put it), ready for the next chunk.
+  bool patched = static_cast<uint32_t>(length) != chunk->size;
   chunk->size = static_cast<uint32_t>(length);
-  return SLU_Ascend(context, chunk);
+  if (patched) return SLU_Ascend(context, chunk);
+  chunk->mark = 0;  // already after the pad byte
+  return 0;
 }
 
 ErrorCode SLU_WriteAtom(SLU_FileContext* context, FourCC id, uint32_t size, const void* data) {
   if (size > 0 && !data) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  if (size <= kSmallAtom && !IsContainer(id)) {
+    // A small atom goes out in one write: header, data and pad byte.
+    if (ErrorCode err = CheckContext(context)) return err;
+    uint8_t bytes[kHeaderBytes + kSmallAtom + 1];
+    be::Store<uint32_t>(bytes, id);
+    be::Store<uint32_t>(bytes + 4, size);
+    if (size) std::memcpy(bytes + kHeaderBytes, data, size);
+    size_t total = kHeaderBytes + size;
+    if (size & 1) bytes[total++] = 0;
+    return WriteExactly(context, bytes, total);
+  }
   SLU_Chunk chunk{};
   if (ErrorCode err = SLU_BeginChunkWrite(context, id, size, 0, &chunk)) return err;
   if (ErrorCode err = WriteExactly(context, data, size)) return err;

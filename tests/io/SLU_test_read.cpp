@@ -304,3 +304,45 @@ TEST_F(SluRead, DamagedAliasRecordLeavesNoRecord) {
 
 }  // namespace
 }  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+class SluReadMore : public ChunkFileTest {};
+
+TEST_F(SluReadMore, EmptyChunkReadsAsAnEmptyBlock) {
+  Bytes file = ByteBuilder().Tag("LIST").U32(4 + 8).Tag("Hold").Tag("emty").U32(0).b;
+  SLU_FileContext c = WithBytes(file);
+  SLU_Chunk list{};
+  ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &list, nullptr), 0);
+  Handle h = nullptr;
+  ASSERT_EQ(SLU_ReadHandle(&c, &list, MakeFourCC("emty"), &h), 0);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(GetHandleSize(h), 0);
+  DisposeHandle(h);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(SluReadMore, StableDescendRestoresThePositionAfterDamageToo) {
+  Bytes file = ByteBuilder().Tag("LIST").U32(4 + 16).Tag("Prnt").Tag("good").U32(0).Tag("bad!").U32(99).b;
+  SLU_FileContext c = WithBytes(file);
+  SLU_Chunk list{}, atom{};
+  ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &list, nullptr), 0);
+  Boolean32 found = 1;
+  EXPECT_EQ(SLU_DescendStable(&c, MakeFourCC("zzzz"), 0, &list, &atom, &found), SLU_ErrMissingData);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(Pos(c), 12);
+  // The chunks before the damage are still there to be read.
+  ASSERT_EQ(SLU_Descend(&c, MakeFourCC("good"), 0, &list, &atom, nullptr), 0);
+}
+
+TEST_F(SluReadMore, ParentRecordMustBeEntered) {
+  SLU_FileContext c = WithBytes(ByteBuilder().Tag("abcd").U32(0).b);
+  SLU_Chunk parent{}, atom{};
+  rec.clear();
+  EXPECT_EQ(SLU_Descend(&c, 0, 0, &parent, &atom, nullptr), kErrDamaged);
+  ExpectReport(Location(33, 2), kSevFatal, "Test can't continue: loading/saving structure -- internal structure damaged.");
+}
+
+}  // namespace
+}  // namespace tv::test
