@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "FILE.h"
 #include "PF_internal.h"
 
 STR_Table PFp_G_STRs = {};
@@ -63,6 +64,11 @@ TV_PACKAGE_VERSION_OPS(PF, PF_PackageNumber)
 ErrorCode PF_Birth(void) {
   if (ErrorCode err = gLife.Birth(kSiteBirth)) return err;
   if (ErrorCode err = tv::str::EnsureTable(PFp_G_STRs, kCompiledStrings)) {
+    gLife.SetAlive(false);
+    return err;
+  }
+  // Replacement routine sets live in files of type '.TVX'.
+  if (ErrorCode err = FILE_AddExtensionMap(".TVX", MakeFourCC(".TVX"), 0)) {
     gLife.SetAlive(false);
     return err;
   }
