@@ -7,14 +7,17 @@
 // pixels as alpha * 255 and alpha * colour (so colours are weighted by alpha
 // without rounding). One pass of half width b replaces every value by the
 // sum of the 2b + 1 values around it, plus b, divided by 2b + 1 (integer
-// division). Horizontal passes come first, then the vertical ones. The end
-// value is (v + 127) / 255 for premultiplied pixels; straight pixels take
+// division). The vertical passes come first, then the horizontal ones. The
+// end value is (v + 127) / 255 for premultiplied pixels; straight pixels take
 // alpha (A + 127) / 255 and colours (C * 255 + A / 2) / A, limited to 255,
 // and a pixel whose alpha ends at 0 becomes all zero.
 //
-// BlurReference sums every window literally; BlurFast keeps running sums and
-// divides with a multiply and shift that is exact for every sum the passes
-// can produce. The tests hold the two equal.
+// BlurReference sums every window literally. BlurFast works on strips of 16
+// pixels that stay in the cache: a strip of columns runs every vertical pass
+// with one running sum per value, is stored transposed, and strips of rows
+// of the transposed picture then run the horizontal passes the same way and
+// go back to the world. It divides with a multiply and shift that is exact
+// for every sum the passes can produce. The tests hold the two equal.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -28,62 +31,108 @@ namespace tv::pf2 {
 namespace {
 
 constexpr uint32_t kOne = 255;  // the 16-bit value of a full 8-bit channel is v * 255
+constexpr int32_t kStripPixels = 16;
+constexpr size_t kLanes = 4 * kStripPixels;
 
-// Division by d = 2b + 1 of n + b, exact for n + b < 2^46 / d: with
-// m = ceil(2^46 / d) and e = m d - 2^46 < d, (n m) >> 46 equals n / d
-// whenever n e < 2^46. Sums never exceed 65025 d, and d <= 4001.
+// Division by d = 2b + 1 (odd, 3 to 4001) of n = sum + b < 2^31 without
+// 64-bit products: a single-precision estimate of n / d is off by less than
+// 0.02 (n / d <= 65026, and n converts exactly below 2^24 and to within
+// n 2^-24 above), so after truncation it is q - 1, q or q + 1; the remainder
+// n - q d puts it right.
 struct Divider {
   uint32_t b;
-  uint64_t m;
-  explicit Divider(uint32_t half) : b(half), m(((uint64_t{1} << 46) + 2 * half) / (2 * half + 1)) {}
-  uint16_t operator()(uint32_t sum) const { return static_cast<uint16_t>((uint64_t{sum + b} * m) >> 46); }
+  int32_t d;
+  float inverse;
+  explicit Divider(uint32_t half)
+      : b(half), d(static_cast<int32_t>(2 * half + 1)), inverse(1.0f / static_cast<float>(2 * half + 1)) {}
 };
+inline int32_t Quotient(int32_t n, int32_t d, float inverse) {
+  int32_t q = static_cast<int32_t>(static_cast<float>(n) * inverse);
+  const int32_t r = n - q * d;
+  q += static_cast<int32_t>(r >= d) - static_cast<int32_t>(r < 0);
+  return q;
+}
 
-struct Work {
-  int32_t w = 0, h = 0;
-  Scratch<uint16_t> a, b;  // ping-pong buffers of w * h * 4 values
-  Work(int32_t width, int32_t height)
-      : w(width), h(height), a(size_t(width) * height * 4), b(size_t(width) * height * 4) {}
-  bool ok() const { return a.ok() && b.ok(); }
-};
+// The 16-bit working values of n pixels.
+template <bool kStraight>
+inline void ToWork(const uint8_t* p, int32_t n, uint16_t* o) {
+  for (int32_t i = 0; i < n; ++i, p += 4, o += 4) {
+    if constexpr (kStraight) {
+      o[0] = static_cast<uint16_t>(p[0] * kOne);
+      o[1] = static_cast<uint16_t>(p[0] * p[1]);
+      o[2] = static_cast<uint16_t>(p[0] * p[2]);
+      o[3] = static_cast<uint16_t>(p[0] * p[3]);
+    } else {
+      for (int c = 0; c < 4; ++c) o[c] = static_cast<uint16_t>(p[c] * kOne);
+    }
+  }
+}
+inline void ToWork(const uint8_t* p, int32_t n, bool straight, uint16_t* o) {
+  straight ? ToWork<true>(p, n, o) : ToWork<false>(p, n, o);
+}
+
+// The end values of n pixels. A straight colour is num / A with
+// num = C * 255 + A / 2 < 2^24 (so num converts to float exactly); the
+// estimate through the float reciprocal of A is within 2 / A of the
+// quotient (exact for A = 1 and 2), so Quotient's one correction makes it exact.
+template <bool kStraight>
+inline void FromWork(const uint16_t* v, int32_t n, uint8_t* p) {
+  for (int32_t i = 0; i < n; ++i, p += 4, v += 4) {
+    if constexpr (kStraight) {
+      const int32_t A = v[0];
+      const int32_t alpha = (A + 127) / static_cast<int32_t>(kOne);
+      if (alpha == 0) {
+        std::memset(p, 0, 4);
+        continue;
+      }
+      const float inverse = 1.0f / static_cast<float>(A);
+      p[0] = static_cast<uint8_t>(alpha);
+      for (int c = 1; c < 4; ++c)
+        p[c] = static_cast<uint8_t>(std::min<int32_t>(255, Quotient(v[c] * static_cast<int32_t>(kOne) + A / 2, A, inverse)));
+    } else {
+      for (int c = 0; c < 4; ++c) p[c] = static_cast<uint8_t>((v[c] + 127u) / kOne);
+    }
+  }
+}
+inline void FromWork(const uint16_t* v, int32_t n, bool straight, uint8_t* p) {
+  straight ? FromWork<true>(v, n, p) : FromWork<false>(v, n, p);
+}
 
 void Load(const PFWorld& world, bool straight, uint16_t* out) {
   for (int32_t y = 0; y < world.height; ++y) {
     const uint8_t* p = Row(world, y);
     uint16_t* o = out + size_t(y) * world.width * 4;
-    for (int32_t x = 0; x < world.width; ++x, p += 4, o += 4) {
-      if (straight) {
-        o[0] = static_cast<uint16_t>(p[0] * kOne);
-        o[1] = static_cast<uint16_t>(p[0] * p[1]);
-        o[2] = static_cast<uint16_t>(p[0] * p[2]);
-        o[3] = static_cast<uint16_t>(p[0] * p[3]);
-      } else {
-        for (int c = 0; c < 4; ++c) o[c] = static_cast<uint16_t>(p[c] * kOne);
-      }
-    }
+    ToWork(p, world.width, straight, o);
   }
 }
 
-void Store(const uint16_t* in, bool straight, PFWorld& world) {
+// The reference's end values, by plain integer division.
+void StoreLiteral(const uint16_t* in, bool straight, PFWorld& world) {
   for (int32_t y = 0; y < world.height; ++y) {
     uint8_t* p = Row(world, y);
     const uint16_t* v = in + size_t(y) * world.width * 4;
     for (int32_t x = 0; x < world.width; ++x, p += 4, v += 4) {
-      if (straight) {
-        const uint32_t A = v[0];
-        const uint32_t alpha = (A + 127) / kOne;
-        if (alpha == 0) {
-          std::memset(p, 0, 4);
-          continue;
-        }
-        p[0] = static_cast<uint8_t>(alpha);
-        for (int c = 1; c < 4; ++c) p[c] = static_cast<uint8_t>(std::min<uint32_t>(255, (v[c] * kOne + A / 2) / A));
-      } else {
+      if (!straight) {
         for (int c = 0; c < 4; ++c) p[c] = static_cast<uint8_t>((v[c] + 127) / kOne);
+        continue;
       }
+      const uint32_t A = v[0];
+      const uint32_t alpha = (A + 127) / kOne;
+      if (alpha == 0) {
+        std::memset(p, 0, 4);
+        continue;
+      }
+      p[0] = static_cast<uint8_t>(alpha);
+      for (int c = 1; c < 4; ++c) p[c] = static_cast<uint8_t>(std::min<uint32_t>(255, (v[c] * kOne + A / 2) / A));
     }
   }
 }
+
+struct Work {
+  Scratch<uint16_t> a, b;  // ping-pong pictures of w * h * 4 values
+  Work(int32_t width, int32_t height) : a(size_t(width) * height * 4), b(size_t(width) * height * 4) {}
+  bool ok() const { return a.ok() && b.ok(); }
+};
 
 bool Horizontal(uint32_t flags) { return (flags & (PF_Blur_Horizontal | PF_Blur_Vertical)) != PF_Blur_Vertical; }
 bool Vertical(uint32_t flags) { return (flags & (PF_Blur_Horizontal | PF_Blur_Vertical)) != PF_Blur_Horizontal; }
@@ -112,69 +161,62 @@ void PassRef(const uint16_t* in, uint16_t* out, int32_t w, int32_t h, int32_t b,
 
 // ---- Fast ---------------------------------------------------------------------------------
 
-// One horizontal pass over every row, in place, through a line extended by
-// b values at each end.
-void PassAcross(uint16_t* buf, int32_t w, int32_t h, int32_t b, bool repeat, uint16_t* line) {
-  const Divider div(static_cast<uint32_t>(b));
-  for (int32_t y = 0; y < h; ++y) {
-    uint16_t* row = buf + size_t(y) * w * 4;
-    for (size_t k = 0; k < size_t(b); ++k)
-      for (int c = 0; c < 4; ++c) {
-        line[4 * k + c] = repeat ? row[c] : 0;
-        line[4 * (b + w + k) + c] = repeat ? row[4 * (w - 1) + c] : 0;
-      }
-    std::memcpy(line + 4 * size_t(b), row, size_t(w) * 8);
-    uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    for (size_t k = 0; k < 2 * size_t(b); ++k) {
-      s0 += line[4 * k];
-      s1 += line[4 * k + 1];
-      s2 += line[4 * k + 2];
-      s3 += line[4 * k + 3];
-    }
-    const uint16_t* add = line + 8 * size_t(b);
-    const uint16_t* sub = line;
-    for (int32_t x = 0; x < w; ++x, add += 4, sub += 4) {
-      s0 += add[0];
-      s1 += add[1];
-      s2 += add[2];
-      s3 += add[3];
-      row[4 * x] = div(s0);
-      row[4 * x + 1] = div(s1);
-      row[4 * x + 2] = div(s2);
-      row[4 * x + 3] = div(s3);
-      s0 -= sub[0];
-      s1 -= sub[1];
-      s2 -= sub[2];
-      s3 -= sub[3];
-    }
-  }
-}
+// The buffers of one strip: `length` lines of kLanes values.
+struct StripBuffers {
+  uint16_t* ping;
+  uint16_t* pong;
+  uint32_t* sums;
+  const uint16_t* zero;  // kLanes zeros: the lines beyond transparent edges
+};
 
-// One vertical pass from `in` to `out` with one running sum per column and channel.
-void PassDown(const uint16_t* in, uint16_t* out, int32_t w, int32_t h, int32_t b, bool repeat, uint32_t* sums) {
-  const Divider div(static_cast<uint32_t>(b));
-  const size_t n = size_t(w) * 4;
-  auto rowAt = [&](int32_t y) -> const uint16_t* {
-    if (repeat) return in + size_t(std::clamp(y, 0, h - 1)) * n;
-    return (y < 0 || y >= h) ? nullptr : in + size_t(y) * n;
-  };
-  std::memset(sums, 0, n * sizeof(uint32_t));
-  for (int32_t k = -b; k < b; ++k)
-    if (const uint16_t* r = rowAt(k))
-      for (size_t i = 0; i < n; ++i) sums[i] += r[i];
-  const uint32_t bias = div.b;
-  const uint64_t m = div.m;
-  for (int32_t y = 0; y < h; ++y) {
-    uint16_t* o = out + size_t(y) * n;
-    if (const uint16_t* r = rowAt(y + b))
-      for (size_t i = 0; i < n; ++i) sums[i] += r[i];
-    for (size_t i = 0; i < n; ++i) o[i] = static_cast<uint16_t>((uint64_t{sums[i] + bias} * m) >> 46);
-    if (const uint16_t* r = rowAt(y - b))
-      for (size_t i = 0; i < n; ++i) sums[i] -= r[i];
+// Runs the passes along the lines of the strip in s.ping (lanes values each);
+// returns the buffer that holds the result. Built twice, for processors with
+// and without 256-bit integer vectors; both give the same bytes.
+__attribute__((target_clones("avx2", "default"))) uint16_t* RunPasses(const StripBuffers& s, int32_t length, size_t lanes, const BlurPlan& plan, bool repeat) {
+  uint16_t* in = s.ping;
+  uint16_t* out = s.pong;
+  uint32_t* sums = s.sums;
+  for (int32_t p = 0; p < plan.passes; ++p) {
+    const int32_t b = plan.halfWidth[p];
+    if (b == 0) continue;
+    const Divider div(static_cast<uint32_t>(b));
+    const uint32_t bias = div.b;
+    const int32_t d = div.d;
+    const float inverse = div.inverse;
+    auto line = [&](int32_t t) -> const uint16_t* {
+      if (repeat) return in + size_t(std::clamp(t, 0, length - 1)) * kLanes;
+      return (t < 0 || t >= length) ? s.zero : in + size_t(t) * kLanes;
+    };
+    std::fill(sums, sums + lanes, 0u);
+    for (int32_t k = -b; k < b; ++k) {
+      const uint16_t* r = line(k);
+      for (size_t i = 0; i < lanes; ++i) sums[i] += r[i];
+    }
+    for (int32_t t = 0; t < length; ++t) {
+      const uint16_t* add = line(t + b);
+      const uint16_t* sub = line(t - b);
+      uint16_t* o = out + size_t(t) * kLanes;
+      for (size_t i = 0; i < lanes; ++i) {
+        const uint32_t sum = sums[i] + add[i];
+        o[i] = static_cast<uint16_t>(Quotient(static_cast<int32_t>(sum + bias), d, inverse));
+        sums[i] = sum - sub[i];
+      }
+    }
+    std::swap(in, out);
   }
+  return in;
 }
 
 }  // namespace
+
+uint32_t BoxDivide(uint32_t n, uint32_t half) {
+  const Divider div(half);
+  return static_cast<uint32_t>(Quotient(static_cast<int32_t>(n), div.d, div.inverse));
+}
+uint32_t DivideByAlpha(uint32_t num, uint32_t alpha) {
+  return static_cast<uint32_t>(
+      Quotient(static_cast<int32_t>(num), static_cast<int32_t>(alpha), 1.0f / static_cast<float>(alpha)));
+}
 
 BlurPlan PlanBlur(double radius, int32_t quality) {
   BlurPlan plan;
@@ -203,40 +245,70 @@ ErrorCode BlurReference(const BlurPlan& plan, uint32_t flags, bool straight, PFW
   uint16_t* next = work.b.get();
   Load(world, straight, cur);
   for (int dir = 0; dir < 2; ++dir) {
-    if (dir == 0 ? !Horizontal(flags) : !Vertical(flags)) continue;
+    const bool vertical = dir == 0;
+    if (vertical ? !Vertical(flags) : !Horizontal(flags)) continue;
     for (int32_t p = 0; p < plan.passes; ++p) {
-      PassRef(cur, next, world.width, world.height, plan.halfWidth[p], dir == 1, repeat);
+      PassRef(cur, next, world.width, world.height, plan.halfWidth[p], vertical, repeat);
       std::swap(cur, next);
     }
   }
-  Store(cur, straight, world);
+  StoreLiteral(cur, straight, world);
   return 0;
 }
 
 ErrorCode BlurFast(const BlurPlan& plan, uint32_t flags, bool straight, PFWorld& world) {
   const int32_t w = world.width, h = world.height;
-  int32_t widest = 0;
-  for (int32_t p = 0; p < plan.passes; ++p) widest = std::max(widest, plan.halfWidth[p]);
-  const bool down = Vertical(flags);
-  Scratch<uint16_t> a(size_t(w) * h * 4), b(down ? size_t(w) * h * 4 : 0);
-  Scratch<uint16_t> line((size_t(w) + 2 * size_t(widest)) * 4);
-  Scratch<uint32_t> sums(down ? size_t(w) * 4 : 0);
-  if (!a.ok() || !b.ok() || !line.ok() || !sums.ok()) return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
+  const bool down = Vertical(flags), across = Horizontal(flags);
+  const size_t longest = size_t(std::max(w, h));
+  // The transposed picture between the two directions (w lines of h pixels).
+  Scratch<uint16_t> transposed(down && across ? size_t(w) * h * 4 : 0);
+  Scratch<uint16_t> ping(longest * kLanes), pong(longest * kLanes), zero(kLanes);
+  Scratch<uint32_t> sums(kLanes);
+  if (!transposed.ok() || !ping.ok() || !pong.ok() || !zero.ok() || !sums.ok())
+    return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
+  std::fill(zero.get(), zero.get() + kLanes, uint16_t{0});
+  const StripBuffers strip{ping.get(), pong.get(), sums.get(), zero.get()};
   const bool repeat = (flags & PF_Blur_RepeatEdges) != 0;
-  uint16_t* cur = a.get();
-  Load(world, straight, cur);
-  if (Horizontal(flags))
-    for (int32_t p = 0; p < plan.passes; ++p)
-      if (plan.halfWidth[p] > 0) PassAcross(cur, w, h, plan.halfWidth[p], repeat, line.get());
+  uint16_t* t = transposed.get();
+  const size_t tLine = size_t(h) * 4;  // values per line of the transposed picture
+
   if (down) {
-    uint16_t* next = b.get();
-    for (int32_t p = 0; p < plan.passes; ++p) {
-      if (plan.halfWidth[p] == 0) continue;
-      PassDown(cur, next, w, h, plan.halfWidth[p], repeat, sums.get());
-      std::swap(cur, next);
+    // Strips of columns: line y of a strip holds pixels x0.. of row y.
+    for (int32_t x0 = 0; x0 < w; x0 += kStripPixels) {
+      const int32_t n = std::min(kStripPixels, w - x0);
+      for (int32_t y = 0; y < h; ++y) {
+        ToWork(Row(world, y) + 4 * size_t(x0), n, straight, strip.ping + size_t(y) * kLanes);
+      }
+      const uint16_t* r = RunPasses(strip, h, 4 * size_t(n), plan, repeat);
+      for (int32_t y = 0; y < h; ++y) {
+        const uint16_t* v = r + size_t(y) * kLanes;
+        if (across) {
+          for (int32_t i = 0; i < n; ++i) std::memcpy(t + size_t(x0 + i) * tLine + 4 * size_t(y), v + 4 * i, 8);
+        } else {
+          FromWork(v, n, straight, Row(world, y) + 4 * size_t(x0));
+        }
+      }
     }
   }
-  Store(cur, straight, world);
+  if (across) {
+    // Strips of rows: line x of a strip holds pixel x of rows y0...
+    for (int32_t y0 = 0; y0 < h; y0 += kStripPixels) {
+      const int32_t n = std::min(kStripPixels, h - y0);
+      for (int32_t x = 0; x < w; ++x) {
+        uint16_t* o = strip.ping + size_t(x) * kLanes;
+        if (down) {
+          std::memcpy(o, t + size_t(x) * tLine + 4 * size_t(y0), 8 * size_t(n));
+        } else {
+          for (int32_t j = 0; j < n; ++j) ToWork(Row(world, y0 + j) + 4 * size_t(x), 1, straight, o + 4 * j);
+        }
+      }
+      const uint16_t* r = RunPasses(strip, w, 4 * size_t(n), plan, repeat);
+      for (int32_t j = 0; j < n; ++j) {
+        uint8_t* p = Row(world, y0 + j);
+        for (int32_t x = 0; x < w; ++x) FromWork(r + size_t(x) * kLanes + 4 * j, 1, straight, p + 4 * size_t(x));
+      }
+    }
+  }
   return 0;
 }
 

@@ -99,5 +99,9 @@ struct BlurPlan {
 BlurPlan PlanBlur(double radius, int32_t quality);
 ErrorCode BlurReference(const BlurPlan& plan, uint32_t flags, bool straight, PFWorld& world);
 ErrorCode BlurFast(const BlurPlan& plan, uint32_t flags, bool straight, PFWorld& world);
+// The fast kernel's divisions: n / (2 half + 1) for half 1 to PF_MaxBlurRadius
+// and n <= 65025 (2 half + 1) + half, and num / alpha for num < 2^24 and alpha 1 to 65025.
+uint32_t BoxDivide(uint32_t n, uint32_t half);
+uint32_t DivideByAlpha(uint32_t num, uint32_t alpha);
 
 }  // namespace tv::pf2

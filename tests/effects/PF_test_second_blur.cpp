@@ -177,25 +177,27 @@ TEST_F(PFBlur, FastBlurEqualsTheReferenceBitForBit) {
   }
 }
 
-TEST_F(PFBlur, BoxDividerIsExactForEverySumThePassesMake) {
-  // The multiply-and-shift division against integer division at the ends
-  // and around every multiple of d for the largest widths.
-  for (uint32_t b : {0u, 1u, 2u, 5u, 63u, 999u, 1000u, 1999u, 2000u}) {
-    const uint32_t d = 2 * b + 1;
-    const uint64_t m = ((uint64_t{1} << 46) + 2 * b) / d;
-    auto check = [&](uint64_t sum) {
-      ASSERT_EQ((((sum + b) * m) >> 46), (sum + b) / d) << "b " << b << " sum " << sum;
-    };
-    const uint64_t top = uint64_t{65025} * d;
-    // The numerator is sum + b: look at sums that put it around each multiple of d.
-    for (int64_t q = 0; q * d <= int64_t(top) + d; q += (q < 300 ? 1 : 997))
-      for (int64_t off = -2; off <= 2; ++off) {
-        const int64_t sum = q * d + off - int64_t(b);
-        if (sum >= 0 && sum <= int64_t(top)) check(uint64_t(sum));
-      }
-    check(top);
-    check(0);
+TEST_F(PFBlur, FastDivisionsAreExactOverTheirDomains) {
+  // n / d around every multiple of d up to the largest sum a pass can make
+  // (65025 d + b), for every half width.
+  for (uint32_t b = 1; b <= static_cast<uint32_t>(PF_MaxBlurRadius); ++b) {
+    const uint64_t d = 2 * b + 1, top = 65025 * d + b;
+    const uint64_t step = b < 40 ? 1 : 97;
+    for (uint64_t q = 0; q * d <= top; q += step)
+      for (uint64_t n : {q * d, q * d + 1, q * d + d - 1})
+        if (n >= 1 && n <= top) {
+          ASSERT_EQ(tv::pf2::BoxDivide(static_cast<uint32_t>(n - 1), b), (n - 1) / d) << b;
+        }
+    ASSERT_EQ(tv::pf2::BoxDivide(static_cast<uint32_t>(top), b), top / d) << b;
   }
+  // num / A at every boundary a straight pixel's colour can meet:
+  // num = c * 255 + A / 2 with c <= 65535.
+  for (uint32_t A = 1; A <= 65025; ++A)
+    for (uint32_t k = 0; k <= 255; ++k)
+      for (uint32_t num : {k * A, k * A + A - 1, k * A == 0 ? 0 : k * A - 1})
+        if (num < (1u << 24)) {
+          ASSERT_EQ(tv::pf2::DivideByAlpha(num, A), num / A) << A << " " << num;
+        }
 }
 
 TEST_F(PFBlur, SingleOpaquePixelSpreadsAsTheBox) {
