@@ -39,7 +39,6 @@ enum : uint32_t {
   SLU_SiteMissing = 4,   // a required chunk not found, or a damaged chunk header
   SLU_SiteTooBig = 5,    // a chunk larger than the reader's buffer
   SLU_SiteParam = 6,     // a call with invalid arguments
-  SLU_SiteAlias = 7,     // alias records inside chunks
 };
 
 // The mark held in the low 16 bits of a chunk record's first word while it
