@@ -367,9 +367,9 @@ enum : int32_t {
   BEE_CmdNumCompSwitch = 36,           // comp, BEE_PackSwitch(bit, on)
   BEE_CmdNumSolidSettings = 37,        // solid item, BEE_SolidSettings*
   BEE_CmdNumDuplicateLayer = 38,       // layer, -                   -> (copy, -)
-  BEE_CmdNumDuplicateComp = 39,
+  BEE_CmdNumDuplicateComp = 39,       // comp, -                   -> (copy, -)
   BEE_CmdNumReplaceSource = 40,        // layer, item
-  BEE_CmdNumReplaceItem = 41,
+  BEE_CmdNumReplaceItem = 41,         // item, new item (every layer using it)
   BEE_CmdNumInterpretFootage = 42,
   BEE_CmdNumInterpretProxy = 43,
   BEE_CmdNumCompoundControl1 = 44,
@@ -656,6 +656,10 @@ TV_EXPORT ErrorCode BEE_CmdSetLayerQuality(BEE_Layer layer, int16_t quality);
 TV_EXPORT ErrorCode BEE_CmdSetTransfer(BEE_Layer layer, uint32_t mode, uint32_t flags, uint32_t trackMatte);
 TV_EXPORT ErrorCode BEE_CmdReorderLayer(BEE_Layer layer, int32_t index);
 TV_EXPORT ErrorCode BEE_CmdReplaceSource(BEE_Layer layer, BEE_Item source);
+// Every layer whose source is item takes replacement instead.
+TV_EXPORT ErrorCode BEE_CmdReplaceItem(BEE_Item item, BEE_Item replacement);
+// A copy of the composition with copies of its layers, after it in its folder.
+TV_EXPORT ErrorCode BEE_CmdDuplicateComp(BEE_Item comp, BEE_Item* copy);
 TV_EXPORT ErrorCode BEE_CmdSetSolidSettings(BEE_Item solid, const BEE_SolidSettings* settings);
 TV_EXPORT ErrorCode BEE_CmdRenameItem(BEE_Item item, const char* name);
 TV_EXPORT ErrorCode BEE_CmdRenameLayer(BEE_Layer layer, const char* name);

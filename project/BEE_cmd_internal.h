@@ -77,6 +77,8 @@ BEE_OP(OpCompSwitch);
 BEE_OP(OpSolidSettings);
 BEE_OP(OpDuplicateLayer);
 BEE_OP(OpReplaceSource);
+BEE_OP(OpReplaceItem);
+BEE_OP(OpDuplicateComp);
 BEE_OP(OpLayerLooping);
 BEE_OP(OpLayerName);
 BEE_OP(OpBeep);

@@ -24,8 +24,6 @@ const char* MissingPart(int n) {
     case 14: return "Importing footage";
     case 23:
     case 24: return "Changing keyframe interpolation";
-    case 39: return "Duplicating compositions";
-    case 41: return "Replacing items";
     case 45:
     case 46: return "This project operation";
     case 48:
@@ -82,9 +80,9 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpCompSwitch, 0, kTextCompSwitch},               // 36
     {&OpSolidSettings, 0, kTextSolidSettings},         // 37
     {&OpDuplicateLayer, 0, kTextDuplicateLayer},       // 38
-    {U_(39), 0, kTextDuplicateComp},                   // 39
+    {&OpDuplicateComp, 0, kTextDuplicateComp},         // 39
     {&OpReplaceSource, 0, kTextReplaceSource},         // 40
-    {U_(41), 0, kTextReplaceItem},                     // 41
+    {&OpReplaceItem, 0, kTextReplaceItem},             // 41
     {U_(42), 0, kTextInterpretFootage},                // 42
     {U_(43), 0, kTextInterpretProxy},                  // 43
     {U_(44), 0, kTextCompoundControl},                 // 44

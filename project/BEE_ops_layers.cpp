@@ -1,5 +1,6 @@
 // Table operations on layers and their streams (same rules as the item
 // operations: check first, then change, then describe the inverse).
+#include <algorithm>
 #include <cstring>
 
 #include "BEE_cmd_internal.h"
@@ -361,6 +362,124 @@ BEE_OP(OpLayerComment) {
   inv->param1 = W(layer);
   inv->param2 = old;
   inv->dispose = &DisposeParam2Block;
+  return 0;
+}
+
+}  // namespace tv::bee
+
+namespace tv::bee {
+
+namespace {
+
+// A set of layers with the source each is to get (commands 41 and its inverse).
+struct SourcePair {
+  BEE_Layer layer;
+  BEE_Item source;
+};
+
+ErrorCode SetSources(const SourcePair* pairs, int32_t count, BEE_CmdRec* inv);
+
+BEE_OP(OpSetSources) {
+  (void)merge;
+  (void)merged;
+  const auto* block = reinterpret_cast<const int64_t*>(rec->param2);
+  if (!block) return kErrBadParam;
+  int32_t count = static_cast<int32_t>(block[0]);
+  const auto* pairs = reinterpret_cast<const SourcePair*>(block + 1);
+  for (int32_t i = 0; i < count; ++i) {
+    if (ErrorCode err = CheckLayer(pairs[i].layer)) return err;
+    if (ErrorCode err = CheckItem(pairs[i].source)) return err;
+  }
+  return SetSources(pairs, count, inv);
+}
+
+ErrorCode SetSources(const SourcePair* pairs, int32_t count, BEE_CmdRec* inv) {
+  size_t bytes = sizeof(int64_t) + sizeof(SourcePair) * static_cast<size_t>(count);
+  Ptr p = NewPtr(static_cast<Size>(bytes));
+  if (!p) return OutOfMemory(BEE_SiteCommandOp, "undo information", bytes);
+  auto* head = reinterpret_cast<int64_t*>(p);
+  head[0] = count;
+  auto* old = reinterpret_cast<SourcePair*>(head + 1);
+  for (int32_t i = 0; i < count; ++i) {
+    old[i] = SourcePair{pairs[i].layer, R(pairs[i].layer).source};
+    R(pairs[i].layer).source = pairs[i].source;
+    TouchLayer(pairs[i].layer);
+  }
+  inv->operation = &OpSetSources;
+  inv->param2 = reinterpret_cast<intptr_t>(p);
+  inv->dispose = &DisposeParam2Block;
+  return 0;
+}
+
+}  // namespace
+
+BEE_OP(OpReplaceItem) {
+  (void)merge;
+  (void)merged;
+  BEE_Item from = AsItem(rec->param1), to = AsItem(rec->param2);
+  if (ErrorCode err = CheckItem(from)) return err;
+  if (ErrorCode err = CheckItem(to)) return err;
+  std::vector<SourcePair> pairs;
+  for (BEE_Item c : G().order) {
+    if (R(c).kind != BEE_KindComp) continue;
+    int32_t n = LayerCount(c);
+    for (int32_t i = 0; i < n; ++i) {
+      BEE_Layer l = LayerAt(c, i);
+      if (R(l).source != from) continue;
+      // Every use must take the new item before any changes.
+      if (OwnsSolid(l)) return Fail(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
+      if (ErrorCode err = CheckSource(c, to)) return err;
+      pairs.push_back(SourcePair{l, to});
+    }
+  }
+  return SetSources(pairs.data(), static_cast<int32_t>(pairs.size()), inv);
+}
+
+BEE_OP(OpDuplicateComp) {
+  (void)merge;
+  (void)merged;
+  BEE_Item comp = AsItem(rec->param1);
+  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  auto& order = G().order;
+  auto at = std::find(order.begin(), order.end(), comp);
+  if (at == order.end()) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);
+  BEE_Item copy = nullptr;
+  if (ErrorCode err = NewItem(BEE_KindComp, NameOf(R(comp).name), &copy)) return err;
+  {
+    // Everything but the identity, the owned lists and texts is copied.
+    BEE_ItemRec saved = R(copy);
+    std::memcpy(*reinterpret_cast<Handle>(copy), *reinterpret_cast<Handle>(comp), sizeof(BEE_ItemRec));
+    BEE_ItemRec& r = R(copy);
+    r.id = saved.id;
+    r.stamp = saved.stamp;
+    r.layers = saved.layers;
+    r.comment = nullptr;
+    r.guides = nullptr;
+    r.footage = nullptr;
+    r.parent = nullptr;
+  }
+  ErrorCode err = NewText(TextOf(R(comp).comment), &R(copy).comment, BEE_SiteCommandOp);
+  if (!err && R(comp).guides) err = LIST_Duplicate(R(comp).guides, 0, &R(copy).guides);
+  int32_t n = LayerCount(comp);
+  for (int32_t i = 0; i < n && !err; ++i) {
+    BEE_Layer l = nullptr;
+    err = DuplicateLayerRec(LayerAt(comp, i), &l);
+    if (!err) {
+      err = InsertLayer(copy, l, -1);
+      if (err) DisposeLayer(l);
+    }
+  }
+  if (err) {
+    DisposeItem(copy);
+    return err;
+  }
+  // The copy follows the original in its folder.
+  R(copy).parent = R(comp).parent;
+  order.insert(std::find(order.begin(), order.end(), comp) + 1, copy);
+  RebuildOrder();
+  MarkSortStale();
+  inv->operation = &OpRemoveItem;
+  inv->param1 = W(copy);
   return 0;
 }
 

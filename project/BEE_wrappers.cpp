@@ -103,6 +103,14 @@ ErrorCode BEE_CmdReplaceSource(BEE_Layer layer, BEE_Item source) {
   return Wrap(BEE_CmdNumReplaceSource, W(layer), W(source));
 }
 
+ErrorCode BEE_CmdReplaceItem(BEE_Item item, BEE_Item replacement) {
+  return Wrap(BEE_CmdNumReplaceItem, W(item), W(replacement));
+}
+
+ErrorCode BEE_CmdDuplicateComp(BEE_Item comp, BEE_Item* copy) {
+  return WrapMake(BEE_CmdNumDuplicateComp, W(comp), 0, copy);
+}
+
 ErrorCode BEE_CmdSetSolidSettings(BEE_Item solid, const BEE_SolidSettings* settings) {
   return Wrap(BEE_CmdNumSolidSettings, W(solid), W(settings));
 }

@@ -83,6 +83,11 @@ TEST_F(Commands, EachCommandIsUndoneAndRedoneExactly) {
          return BEE_CmdDuplicateLayer(a, &copy);
        }},
       {"Replace Source", [&] { return BEE_CmdReplaceSource(nested, other); }},
+      {"Replace Item", [&] { return BEE_CmdReplaceItem(inner, other); }},
+      {"Duplicate Composition", [&] {
+         BEE_Item copy = nullptr;
+         return BEE_CmdDuplicateComp(comp, &copy);
+       }},
       {"Layer Looping", [&] { return BEE_DoCommand(BEE_CmdNumLayerLooping, nullptr); }},
       {"Layer Name", [&] { return BEE_CmdRenameLayer(a, "Layer A"); }},
       {"New Folder", [&] {
@@ -168,6 +173,8 @@ TEST_F(Commands, FailuresChangeNothingAndPushNothing) {
       [&] { return BEE_CmdSetLayerTimes(a, Time{0, 1}, Time{2, 1}, Time{1, 1}); },
       [&] { return BEE_CmdSetItemOrigin(nullptr, nullptr); },
       [&] { return BEE_CmdMoveItem(folder, folder); },
+      [&] { return BEE_CmdReplaceItem(solidA, other); },  // a solid stays with its layer
+      [&] { return BEE_CmdReplaceItem(inner, comp); },    // Main would contain itself
       [&] { return BEE_CmdSetStreamKeys(a, BEE_StreamRotation, wrong); },
       [&] { return BEE_CmdSetStreamKeys(a, BEE_StreamMarker, nullptr); },
       [&] { return BEE_DoCommand(BEE_CmdNumImport, nullptr); },
@@ -212,7 +219,7 @@ TEST_F(Commands, NumbersOutsideTheTableAndUnbuiltCommands) {
   rec.clear();
   EXPECT_EQ(BEE_DoCommand(BEE_CmdNumApplyEffect, nullptr), kErrUnimplemented);
   EXPECT_TRUE(Reported("Effects is not available in this engine yet (command #16)."));
-  for (int32_t n : {4, 5, 6, 7, 8, 9, 14, 16, 17, 18, 19, 23, 24, 34, 39, 41, 42, 43, 44, 45, 46, 48, 49, 50, 52,
+  for (int32_t n : {4, 5, 6, 7, 8, 9, 14, 16, 17, 18, 19, 23, 24, 34, 42, 43, 44, 45, 46, 48, 49, 50, 52,
                     53, 54, 56, 58, 61, 62, 63, 64, 65, 66, 67, 71, 76, 78})
     EXPECT_EQ(BEE_DoCommand(n, nullptr), kErrUnimplemented) << n;
   // A table entry without an operation beeps and answers 5.

@@ -135,6 +135,56 @@ TEST_F(Times, NestedCompositionsClipTheirLayersToTheirDuration) {
   EXPECT_EQ(src, (Time{1, 3}));
 }
 
+BEE_Item Footage(Time duration, Boolean32 video = 1) {
+  BEE_FootageDesc d{};
+  std::strcpy(d.name, "clip");
+  d.width = 64;
+  d.height = 48;
+  d.duration = duration;
+  d.pixelAspect = Ratio{1, 1};
+  d.hasVideo = video;
+  BEE_Item f = nullptr;
+  EXPECT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f), 0);
+  return f;
+}
+
+TEST_F(Times, StillsAreActiveOverTheirWholeSpanAndMoviesAreClipped) {
+  BEE_Item comp = NewComp();
+  BEE_Item still = Footage(Time{0, 600});
+  BEE_Item movie = Footage(Time{3, 2});
+  BEE_Item sound = Footage(Time{3, 2}, 0);
+  uint32_t flags = 0;
+  BEE_GetItemFlags(still, &flags);
+  EXPECT_NE(flags & BEE_ItemStill, 0u);
+  BEE_Layer ls = nullptr, lm = nullptr, la = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(comp, still, &ls), 0);
+  ASSERT_EQ(BEE_CmdNewLayer(comp, movie, &lm), 0);
+  ASSERT_EQ(BEE_CmdNewLayer(comp, sound, &la), 0);
+  for (BEE_Layer l : {ls, lm, la}) ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{0, 1}, Time{0, 1}, Time{4, 1}), 0);
+  Boolean32 active = 2;
+  // A still has no duration: its layer is active from its in to its out point.
+  BEE_LayerActive(ls, Time{3, 1}, 0, &active, nullptr);
+  EXPECT_EQ(active, 1);
+  // A movie of 1.5 s ends its layer at 1.5 s whatever the out point says.
+  BEE_LayerActive(lm, Time{898, 600}, 0, &active, nullptr);
+  EXPECT_EQ(active, 1);
+  BEE_LayerActive(lm, Time{899, 600}, 0, &active, nullptr);
+  EXPECT_EQ(active, 0);
+  Time clipped{};
+  ASSERT_EQ(BEE_ClipToSourceDuration(lm, Time{-1, 1}, &clipped), 0);
+  EXPECT_EQ(t::Compare(clipped, Time{0, 1}), 0);
+  // Footage without video never makes its layer active.
+  BEE_LayerActive(la, Time{1, 1}, 0, &active, nullptr);
+  EXPECT_EQ(active, 0);
+  int32_t units = 0;
+  Time d{};
+  ASSERT_EQ(BEE_GetItemDuration(movie, &d, &units), 0);
+  EXPECT_EQ(units, 900);
+  BEE_ItemInfo info{};
+  BEE_GetItemInfo(movie, &info);
+  EXPECT_EQ(info.userCount, 1u);
+}
+
 TEST_F(Times, TimeRemapGivesTheSourceTime) {
   BEE_Layer l = NewSolidLayer(NewComp());
   TDB_Stream remap = nullptr;
