@@ -46,12 +46,6 @@ struct Divider {
   explicit Divider(uint32_t half)
       : b(half), d(static_cast<int32_t>(2 * half + 1)), inverse(1.0f / static_cast<float>(2 * half + 1)) {}
 };
-inline int32_t Quotient(int32_t n, int32_t d, float inverse) {
-  int32_t q = static_cast<int32_t>(static_cast<float>(n) * inverse);
-  const int32_t r = n - q * d;
-  q += static_cast<int32_t>(r >= d) - static_cast<int32_t>(r < 0);
-  return q;
-}
 
 // The 16-bit working values of n pixels.
 template <bool kStraight>

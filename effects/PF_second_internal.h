@@ -41,6 +41,16 @@ constexpr uint32_t Mul8(uint32_t a, uint32_t b) {
   return (t + (t >> 8)) >> 8;
 }
 
+// n / d for 0 <= n < 2^31 and d > 0 when the float estimate n * inverse
+// (inverse = 1.0f / d) lies within 1 of the quotient: after truncation it is
+// q - 1, q or q + 1, and the remainder puts it right. Callers show the bound.
+inline int32_t Quotient(int32_t n, int32_t d, float inverse) {
+  int32_t q = static_cast<int32_t>(static_cast<float>(n) * inverse);
+  const int32_t r = n - q * d;
+  q += static_cast<int32_t>(r >= d) - static_cast<int32_t>(r < 0);
+  return q;
+}
+
 // A world's pixel rows.
 inline uint8_t* Row(const PFWorld& w, int32_t y) {
   return reinterpret_cast<uint8_t*>(w.data) + static_cast<ptrdiff_t>(y) * w.rowBytes;

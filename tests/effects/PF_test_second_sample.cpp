@@ -292,3 +292,29 @@ TEST_F(PFSample, CopiesRefuseRectanglesOutsideAndSharedPixels) {
 
 }  // namespace
 }  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+TEST_F(PFSample, HalvingFastPathEqualsTheGeneralWeights) {
+  std::mt19937 gen(17);
+  for (int round = 0; round < 12; ++round) {
+    const int32_t dw = 1 + gen() % 30, dh = 1 + gen() % 20;
+    Buffer s(2 * dw + 3, 2 * dh + 1), fast(dw, dh), general(dw, dh);
+    s.Random(gen());
+    if (round % 2)  // many transparent and nearly transparent pixels
+      for (int32_t y = 0; y < s.world.height; ++y)
+        for (int32_t x = 0; x < s.world.width; ++x) s.px(x, y)[0] = static_cast<uint8_t>(gen() % 4);
+    const Rect sr{1, 3, static_cast<int16_t>(1 + 2 * dh), static_cast<int16_t>(3 + 2 * dw)};
+    for (CopyFn fn : {kCopies[1], kCopies[2]}) {
+      ASSERT_EQ(fn(nullptr, &s.world, &fast.world, &sr, nullptr), 0);
+      PFp_UseReferenceKernels(1);
+      ASSERT_EQ(fn(nullptr, &s.world, &general.world, &sr, nullptr), 0);
+      PFp_UseReferenceKernels(0);
+      ASSERT_EQ(fast.bytes, general.bytes) << round;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tv::test
