@@ -222,6 +222,11 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   // covers no pixel: nothing is drawn and the call succeeds.
   Inverse fi{}, li{};
   if (!MakeInverse(first, &fi)) return 0;
+  // Motion blur uses only the first and the last matrix: every pixel takes
+  // 16 samples on the straight line between its two source positions, at k
+  // sixteenths for k = 0 .. 15. The samples never reach the last position
+  // (the smear stops one step short of the end of the move) and a curved
+  // move is blurred along its chord; both show in the output and are kept.
   bool blur = matrixCount > 1;
   // A singular last matrix leaves no line to blur along: the layer is drawn
   // unblurred with the first.

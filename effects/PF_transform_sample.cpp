@@ -56,6 +56,10 @@ inline void Add(uint64_t& A, uint64_t C[3], uint32_t px, uint64_t w) {
   C[2] += wa * Byte(px, 3);
 }
 
+// The pixel at ((u + 0.5), (v + 0.5)) rounded down: an arithmetic shift, so
+// that a position just left of or above the source falls outside and reads
+// transparent (truncating towards zero would repeat the first column and row
+// half a pixel further out).
 uint32_t NearestRef(const PFWorld& w, int64_t u, int64_t v) {
   return Fetch(w, (u + 0x8000) >> 16, (v + 0x8000) >> 16);
 }

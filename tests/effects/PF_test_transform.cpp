@@ -262,6 +262,31 @@ TEST_F(PFTransform, ModesAndMattesEqualTransformThenTransferRect) {
   }
 }
 
+TEST_F(PFTransform, DissolveIsDeterministicAndStencilsClearOutside) {
+  Buffer src(20, 20);
+  Layer(src, 19);
+  const std::vector<FloatMatrix> ms = {Similar(0.9, 20, 6, 2)};
+  Buffer a(30, 30), b(30, 30), c(30, 30);
+  a.Random(20), b.Random(20), c.Random(20);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Dissolve, 128, 99), ms, a), 0);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Dissolve, 128, 99), ms, b), 0);
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Dissolve, 128, 12345), ms, c), 0);
+  EXPECT_TRUE(SameBytes(a, b));
+  EXPECT_FALSE(SameBytes(a, c));
+  // The alpha stencil clears the destination alpha wherever the layer is absent.
+  Buffer small(4, 4);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 4; ++x) small.Set(x, y, 255, 9, 9, 9);
+  Buffer d(30, 30);
+  for (int32_t y = 0; y < 30; ++y)
+    for (int32_t x = 0; x < 30; ++x) d.Set(x, y, 255, 50, 60, 70);
+  ASSERT_EQ(Run(1, small, Mode(PF_Xfer_AlphaStencil), {Translate(10.5, 10)}, d), 0);
+  EXPECT_EQ(d.px(0, 0)[0], 0);
+  EXPECT_EQ(d.px(29, 29)[0], 0);
+  EXPECT_EQ(d.px(12, 12)[0], 255);
+  EXPECT_EQ(d.px(12, 12)[1], 50);  // colour untouched
+}
+
 TEST_F(PFTransform, OnlyPixelsNearTheLayerAreVisited) {
   Buffer src(4, 4);
   for (int32_t y = 0; y < 4; ++y)
