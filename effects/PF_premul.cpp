@@ -1,5 +1,7 @@
 // Premultiplication and its inverse, against black or a matte colour, in
 // both channel orders.
+#include <cstring>
+
 #include "PF_internal.h"
 
 namespace tv::pf {
@@ -42,13 +44,11 @@ void MatteFast(const uint8_t* s, uint8_t* d, int32_t n) {
   }
 }
 
-// The fast de-matte in byte lanes. With R = ceil(2^24 / a), (n R) >> 24 is
-// the exact quotient n / a for every numerator n = 255 v + a / 2 < 65153:
-// the error n (R - 2^24 / a) / 2^24 < n / 2^24 < 1 / 255 <= 1 / a never
-// carries past the next whole number. Each pixel's alpha (255 for the alpha
-// byte itself, which D[255][a] = a leaves alone) and reciprocal are spread
-// over its bytes, then the division runs as plain lanes the compiler
-// vectorises; a pixel of alpha 0 becomes zeros.
+// The fast de-matte, one pixel per lane. With R = ceil(2^24 / a),
+// (n R) >> 24 is the exact quotient n / a for every numerator
+// n = 255 v + a / 2 < 65153: the error n (R - 2^24 / a) / 2^24 < n / 2^24
+// < 1 / 255 <= 1 / a never carries past the next whole number. A pixel of
+// alpha 0 becomes zeros; the alpha byte is kept.
 struct Recip24 {
   uint32_t r[256];
   constexpr Recip24() : r() {
@@ -59,27 +59,19 @@ constexpr Recip24 kRecip24{};
 
 template <class L>
 void DeMatteFast(const uint8_t* s, uint8_t* d, int32_t n) {
-  constexpr int32_t kChunk = 64;
-  alignas(64) uint8_t ab[4 * kChunk], zb[4 * kChunk];
-  alignas(64) uint32_t rb[4 * kChunk];
-  for (int32_t i = 0; i < n; i += kChunk) {
-    const int32_t c = n - i < kChunk ? n - i : kChunk;
-    const uint8_t* sp = s + 4 * i;
-    uint8_t* dp = d + 4 * i;
-    for (int32_t p = 0; p < c; ++p) {
-      const uint8_t a = sp[4 * p + L::kA];
-      for (int b = 0; b < 4; ++b) {
-        const uint8_t lane = b == L::kA ? uint8_t{255} : a;
-        ab[4 * p + b] = lane;
-        rb[4 * p + b] = kRecip24.r[lane];
-        zb[4 * p + b] = a == 0 ? 0 : 0xFF;
-      }
+  for (int32_t i = 0; i < n; ++i) {
+    uint32_t px;
+    std::memcpy(&px, s + 4 * i, 4);
+    const uint32_t a = (px >> (8 * L::kA)) & 0xFF;
+    const uint32_t r = kRecip24.r[a];
+    uint32_t out = a << (8 * L::kA);
+    for (int c = L::kC0; c < L::kC0 + 3; ++c) {
+      const uint32_t v = (px >> (8 * c)) & 0xFF;
+      const uint32_t q = static_cast<uint32_t>((uint64_t{v * 255 + (a >> 1)} * r) >> 24);
+      out |= (v > a ? 255u : q) << (8 * c);
     }
-    for (int32_t j = 0; j < 4 * c; ++j) {
-      const uint32_t v = sp[j], a = ab[j];
-      const uint32_t q = static_cast<uint32_t>((uint64_t{v * 255 + (a >> 1)} * rb[j]) >> 24);
-      dp[j] = static_cast<uint8_t>((v > a ? 255u : q) & zb[j]);
-    }
+    out = a == 0 ? 0u : out;
+    std::memcpy(d + 4 * i, &out, 4);
   }
 }
 
