@@ -21,8 +21,12 @@ namespace tv::pf::xform {
 namespace {
 
 constexpr int32_t kRtTransformWorld = 20;   // its word of the callback block
-constexpr int64_t kMaxPosition = int64_t{1} << 56;  // positions are kept within this (16.16)
-constexpr int64_t kMaxStep = int64_t{1} << 40;
+// Positions (16.16) are kept within 2^56 and steps within 2^36 (a scale of
+// 2^20), so that a position plus a step times any column of a row of up to
+// 2^26 pixels stays inside 64 bits; beyond these a layer is so far away or so
+// stretched that no pixel of it reaches the destination.
+constexpr int64_t kMaxPosition = int64_t{1} << 56;
+constexpr int64_t kMaxStep = int64_t{1} << 36;
 
 PF_ProgressProc gProgress = nullptr;
 

@@ -368,6 +368,28 @@ TEST_F(PFTransform, FastKernelsEqualReference) {
     }
 }
 
+TEST_F(PFTransform, RandomMatricesStayInBoundsAndAgree) {
+  Buffer src(37, 29);
+  Layer(src, 21);
+  Buffer start(53, 41);
+  start.Random(22);
+  std::mt19937_64 gen(23);
+  auto uniform = [&](double lo, double hi) { return lo + (hi - lo) * (gen() % 1000001) / 1000000.0; };
+  for (int iter = 0; iter < 150; ++iter) {
+    const double scale = std::exp(uniform(-7, 7));
+    const double reach = iter % 10 == 0 ? 1e7 : 60;
+    std::vector<FloatMatrix> ms = {Similar(scale, uniform(-180, 180), uniform(-reach, reach), uniform(-reach, reach))};
+    if (iter % 3 == 0) {
+      FloatMatrix last = Similar(std::exp(uniform(-7, 7)), uniform(-180, 180), uniform(-reach, reach),
+                                 uniform(-reach, reach));
+      for (int k = 1; k < 16; ++k) ms.push_back(ms[0]);
+      ms.push_back(last);
+    }
+    SCOPED_TRACE(testing::Message() << "iteration " << iter);
+    ExpectKernelsAgree(iter % 2, src, Mode(PF_Xfer_Normal, 200), ms, start);
+  }
+}
+
 TEST_F(PFTransform, FastSamplerEqualsReferenceAtRandomPositions) {
   using namespace tv::pf::xform;
   Buffer src(9, 7);
