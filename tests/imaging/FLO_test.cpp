@@ -371,3 +371,71 @@ TEST_F(FLOTest, VersionOps) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FLOTest, CurvesMoveTheImage) {
+  // The destination square is the source square three pixels to the right:
+  // every grid point moves by three pixels and the picture with it.
+  FLO_Distortion d = New(0, 0, 24, 16);
+  FLO_CurvePoint src[4] = {Pt(6, 4), Pt(14, 4), Pt(14, 12), Pt(6, 12)};
+  FLO_CurvePoint dst[4] = {Pt(9, 4), Pt(17, 4), Pt(17, 12), Pt(9, 12)};
+  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 4, src, 4, dst), 0);
+  ASSERT_EQ(FLO_DoDistortion(d, 1.0), 0);
+  LRect out;
+  ASSERT_EQ(FLO_GetOutputRect(d, &out), 0);
+  EXPECT_EQ(out.left, 0);
+  EXPECT_EQ(out.right, 27);
+  EXPECT_EQ(out.bottom, 16);
+  Image image(24, 16), warped(27, 16);
+  image.pattern();
+  PFWorld sw = image.world(), dw = warped.world();
+  ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &dw), 0);
+  for (int32_t y = 0; y < 16; ++y) EXPECT_EQ(std::memcmp(warped.at(3, y), image.at(0, y), 24 * 4), 0) << y;
+  // Time 0 leaves the grid at rest.
+  ASSERT_EQ(FLO_DoDistortion(d, 0.0), 0);
+  int32_t x, y;
+  ASSERT_EQ(FLO_GetForwardElement(d, 1, 1, &x, &y), 0);
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(y, 0);
+  // The correspondences are kept: a second distortion compares equal only
+  // with the same curves.
+  FLO_Distortion e = New(0, 0, 24, 16);
+  ASSERT_EQ(FLO_SetDistortionCurves(e, FLO_Kind_Curves, 4, src, 4, src), 0);
+  Boolean32 eq = 1;
+  ASSERT_EQ(FLO_CompareDistortions(d, e, &eq), 0);
+  EXPECT_FALSE(eq);
+}
+
+struct Disposer {
+  FLO_Distortion d;
+  ErrorCode inner = -1;
+};
+ErrorCode DisposingGenerator(uintptr_t refcon, FpLong, int32_t, int32_t, FpLong rx, FpLong ry, FpLong* x, FpLong* y) {
+  auto* p = reinterpret_cast<Disposer*>(refcon);
+  if (p->inner == -1) p->inner = FLO_DisposeDistortion(p->d);
+  *x = rx;
+  *y = ry;
+  return 0;
+}
+ErrorCode FailingGenerator(uintptr_t, FpLong, int32_t column, int32_t, FpLong rx, FpLong ry, FpLong* x, FpLong* y) {
+  *x = rx + 1;
+  *y = ry;
+  return column == 4 ? 1234 : 0;
+}
+
+TEST_F(FLOTest, GeneratorsCannotPullTheRecordAway) {
+  FLO_Distortion d = New(0, 0, 10, 10);
+  Disposer p{d};
+  ASSERT_EQ(FLO_SetGridGenerator(d, DisposingGenerator, reinterpret_cast<uintptr_t>(&p)), 0);
+  ASSERT_EQ(FLO_DoDistortion(d, 0.5), 0);
+  EXPECT_EQ(p.inner, FLO_ErrBusy);
+  // A generator's failure is passed up and leaves the previous grid.
+  ASSERT_EQ(FLO_SetGridGenerator(d, FailingGenerator, 0), 0);
+  EXPECT_EQ(FLO_DoDistortion(d, 0.5), 1234);
+  int32_t x, y;
+  ASSERT_EQ(FLO_GetForwardElement(d, 1, 1, &x, &y), 0);
+  EXPECT_EQ(x, 0);
+}
+
+}  // namespace
