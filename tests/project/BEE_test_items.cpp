@@ -22,6 +22,15 @@ TEST_F(Items, BirthMakesAnEmptyProjectWithARootFolder) {
   EXPECT_EQ(dirty, 0);
 }
 
+TEST_F(Items, PackageFrame) {
+  EXPECT_EQ(BEE_PkgObjectVersion() >> 16, 0x5Du);
+  EXPECT_EQ(BEE_CheckVersions(Location(0, 0), 0x5D), 0);
+  rec.clear();
+  EXPECT_EQ(BEE_Birth(), kErrBirth);  // already alive
+  EXPECT_NE(BEEp_G_STRs.count, 0);
+  EXPECT_STREQ(STRp_Lookup(&BEEp_G_STRs, 1), "Remove Item");
+}
+
 TEST_F(Items, IdsAreUniqueAndFoundAgain) {
   BEE_Item f = nullptr;
   ASSERT_EQ(BEE_CmdNewFolder(nullptr, "Footage", &f), 0);
