@@ -743,3 +743,7 @@ TV_EXPORT ErrorCode PF_DrawWireframe(PF_Wireframe wireframe, const PF_Pixel* col
 // over the straight pixels of the world with the opacity (0..255).
 TV_EXPORT ErrorCode PF_PaintSpot(PF_EffectRef ref, Fixed x, Fixed y, Fixed radius, const PF_Pixel* colour,
                                  int32_t opacity, PFWorld* world);
+// Enters the routines above into the routine table (PFp_GetRoutineTable()):
+// the samplers, copies, convolution, Gaussian kernel, fast blurs, planes,
+// box-blur scan, Gaussian value and spot painting.
+TV_EXPORT ErrorCode PFp_InstallSecondRoutines(PF_RoutineTable* table);
