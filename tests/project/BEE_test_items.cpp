@@ -1,5 +1,7 @@
 // The item tree: IDs, lookup, parents and children, names, paths, kinds,
 // information records and the damaged paths.
+#include <functional>
+
 #include "BEE_test_support.h"
 
 namespace tv::bee::test {
@@ -344,6 +346,157 @@ TEST_F(Items, SortingByNameAndLabel) {
   int32_t mode = 0;
   BEE_GetProjectSortingMode(&mode);
   EXPECT_EQ(mode, 5);
+}
+
+}  // namespace
+}  // namespace tv::bee::test
+
+namespace tv::bee::test {
+namespace {
+
+using Damage = BeeFixture;
+
+// Every operation that takes an item or a layer refuses a null one with 2
+// and leaves its out-parameters at their invalid values.
+TEST_F(Damage, EveryQueryRefusesNullHandles) {
+  Time t{};
+  Ratio r{};
+  int32_t n = 0, w = 0, h = 0;
+  uint32_t u = 0;
+  int16_t k = 0;
+  int8_t lab = 0;
+  Boolean32 b = 0;
+  char text[64];
+  BEE_Item it = nullptr;
+  BEE_Layer ly = nullptr;
+  BEE_ItemInfo info{};
+  BEE_LayerInfo linfo{};
+  BEE_CompSettings cs{};
+  BEE_RulerOrigin o{};
+  BEE_TransferSettings ts{};
+  Handle parade = nullptr;
+  const std::vector<std::function<ErrorCode()>> items = {
+      [&] { return BEE_GetItemID(nullptr, &u); },
+      [&] { return BEE_GetItemKind(nullptr, &k); },
+      [&] { return BEE_GetItemParent(nullptr, &it); },
+      [&] { return BEE_GetItemFlags(nullptr, &u); },
+      [&] { return BEE_GetItemLabel(nullptr, &lab); },
+      [&] { return BEE_GetItemName(nullptr, text); },
+      [&] { return BEE_GetItemPath(nullptr, text, sizeof text); },
+      [&] { return BEE_GetItemInfo(nullptr, &info); },
+      [&] { return BEE_GetItemDimensions(nullptr, &w, &h); },
+      [&] { return BEE_GetItemDuration(nullptr, &t, &n); },
+      [&] { return BEE_GetItemCurrentTime(nullptr, &t); },
+      [&] { return BEE_GetItemHSF(nullptr, &r); },
+      [&] { return BEE_GetItemCommentLength(nullptr, &n); },
+      [&] { return BEE_GetItemComment(nullptr, text, sizeof text); },
+      [&] { return BEE_GetItemModDate(nullptr, &u); },
+      [&] { return BEE_GetItemOrigin(nullptr, &o); },
+      [&] { return BEE_GetItemGuides(nullptr, &n, nullptr, 0); },
+      [&] { return BEE_TouchItem(nullptr); },
+      [&] { return BEE_IsItemNewerThan(nullptr, 1, &b); },
+      [&] { return BEE_DoesFolderContainItem(Root(), nullptr, &b); },
+      [&] { return BEE_GetLayerFromSolid(nullptr, &ly); },
+      [&] { return BEE_GetSolidColor(nullptr, &u); },
+      [&] { return BEE_ValidSource(nullptr, nullptr, &b); },
+      [&] { return BEE_GetCompSettings(nullptr, &cs); },
+      [&] { return BEE_GetCompFrameDuration(nullptr, &t); },
+      [&] { return BEE_GetCompBackgroundColor(nullptr, &u); },
+      [&] { return BEE_GetCompSwitches(nullptr, &u); },
+      [&] { return BEE_GetCompWorkArea(nullptr, &t, &t); },
+      [&] { return BEE_GetCompNumLayers(nullptr, &n); },
+      [&] { return BEE_GetCompDimensionsDSF(nullptr, &w, &h, nullptr); },
+      [&] { return BEE_GridToCompTime(nullptr, Time{1, 1}, &t); },
+      [&] { return BEE_GetFootageDesc(nullptr, nullptr); },
+      [&] { return BEE_GetIndLayer(nullptr, 0, &ly); },
+      [&] { return BEE_CmdRenameItem(nullptr, "x"); },
+      [&] { return BEE_CmdSetItemLabel(nullptr, 1); },
+      [&] { return BEE_CmdSeekItemToTime(nullptr, Time{1, 1}); },
+      [&] { return BEE_CmdRemoveItem(nullptr); },
+      [&] { return BEE_CmdDuplicateComp(nullptr, &it); },
+  };
+  const std::vector<std::function<ErrorCode()>> layers = {
+      [&] { return BEE_LayerIndex(nullptr, &n); },
+      [&] { return BEE_GetLayerComp(nullptr, &it); },
+      [&] { return BEE_GetLayerSource(nullptr, &it); },
+      [&] { return BEE_GetLayerInfo(nullptr, &linfo); },
+      [&] { return BEE_GetLayerName(nullptr, text); },
+      [&] { return BEE_GetLayerTransfer(nullptr, &ts); },
+      [&] { return BEE_GetLayerLabel(nullptr, &lab); },
+      [&] { return BEE_GetLayerOrigin(nullptr, &o); },
+      [&] { return BEE_GetLayerTime(nullptr, 0, &t, &r); },
+      [&] { return BEE_GetLayerCurrentTime(nullptr, &t); },
+      [&] { return BEE_GetLayerCommentLength(nullptr, &n); },
+      [&] { return BEE_GetLayerComment(nullptr, text, sizeof text); },
+      [&] { return BEE_GetSourceDimensions(nullptr, &w, &h); },
+      [&] { return BEE_GetSourceDimensionsDSF(nullptr, &w, &h); },
+      [&] { return BEE_GetSourceDuration(nullptr, &t); },
+      [&] { return BEE_ClipToSourceDuration(nullptr, Time{1, 1}, &t); },
+      [&] { return BEE_LayerActive(nullptr, Time{1, 1}, 0, &b, &t); },
+      [&] { return BEE_LayerActiveOrTrackMatte(nullptr, Time{1, 1}, &b, &t); },
+      [&] { return BEE_LayerIsUsedAsTrackMatte(nullptr, 1, &b); },
+      [&] { return BEE_InqLayerEffectSeq(nullptr, &parade, &n); },
+      [&] { return BEE_GetLayerNumMasks(nullptr, &n); },
+      [&] { return BEE_IsLayerNewerThan(nullptr, 1, &b); },
+      [&] { return BEE_LayerToCompTime(nullptr, Time{1, 1}, &t); },
+      [&] { return BEE_CompToLayerTime(nullptr, Time{1, 1}, &t); },
+      [&] { return BEE_LayerToCompDuration(nullptr, Time{1, 1}, &t); },
+      [&] { return BEE_CompToLayerDuration(nullptr, Time{1, 1}, &t); },
+      [&] { return BEE_LayerToSourceTime(nullptr, Time{1, 1}, &t); },
+      [&] { return BEE_GetLayerStreamValueF(nullptr, BEE_StreamOpacity, Time{1, 1}, nullptr); },
+      [&] { return BEE_CmdSetLayerQuality(nullptr, 1); },
+      [&] { return BEE_CmdDeleteLayer(nullptr); },
+      [&] { return BEE_CmdDuplicateLayer(nullptr, &ly); },
+      [&] { return BEE_CmdSetLayerSwitch(nullptr, 1, 1); },
+  };
+  std::string before = Dump();
+  for (size_t i = 0; i < items.size(); ++i) {
+    rec.clear();
+    EXPECT_EQ(items[i](), kErrDamaged) << "item query " << i;
+    EXPECT_TRUE(Reported("damaged item.")) << "item query " << i;
+  }
+  for (size_t i = 0; i < layers.size(); ++i) {
+    rec.clear();
+    EXPECT_EQ(layers[i](), kErrDamaged) << "layer query " << i;
+    EXPECT_TRUE(Reported("damaged layer.")) << "layer query " << i;
+  }
+  EXPECT_EQ(t, kInvalidTime);
+  EXPECT_EQ(it, nullptr);
+  EXPECT_EQ(ly, nullptr);
+  EXPECT_EQ(n, 0);
+  EXPECT_TRUE(Dump() == before);
+}
+
+TEST_F(Damage, StreamIndices) {
+  BEE_Layer l = NewSolidLayer(NewComp());
+  TDB_Stream s = reinterpret_cast<TDB_Stream>(1);
+  for (intptr_t index : {10, 64, 127, -1}) {
+    rec.clear();
+    BEE_StreamRef ref{l, index};
+    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 1) << index;
+    EXPECT_EQ(s, nullptr);
+    EXPECT_TRUE(Reported("strange situation [stream/" + std::to_string(index) + "]."));
+  }
+  // Masks and effects: the layer has none.
+  for (intptr_t index : {128, 511, 512, 700}) {
+    BEE_StreamRef ref{l, index};
+    EXPECT_EQ(BEE_StreamLookup(&ref, &s), kErrRange) << index;
+  }
+  BEE_StreamRef shape{l, BEE_StreamMaskShape};
+  EXPECT_EQ(BEE_StreamLookup(&shape, &s), 0);
+  EXPECT_EQ(s, nullptr);  // no shape stream yet
+  char name[32], unit[32];
+  int16_t dim = 0;
+  const char* names[] = {"Mask Shape", "Mask Feather", "Anchor Point", "Position", "Scale",
+                         "Rotation",   "Opacity",      "Audio Levels", "Marker",   "Time Remap"};
+  const char* units[] = {"", "pixels", "pixels", "pixels", "percent", "degrees", "percent", "dB", "", "seconds"};
+  const int16_t dims[] = {0, 2, 2, 2, 2, 1, 1, 2, 0, 1};
+  for (int32_t i = 0; i < BEE_StandardStreamCount; ++i) {
+    ASSERT_EQ(BEE_GetStreamDescription(i, name, unit, &dim), 0);
+    EXPECT_STREQ(name, names[i]);
+    EXPECT_STREQ(unit, units[i]);
+    EXPECT_EQ(dim, dims[i]);
+  }
 }
 
 }  // namespace
