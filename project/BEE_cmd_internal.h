@@ -13,6 +13,7 @@ struct Stack {
   bool pending = false;
   uint8_t role = 0;        // 0 undo, 1 redo
   int16_t depth = 0;
+  int16_t extraCloses = 0;  // closes without an open group (see EndGroup)
   int16_t groups = 0;
   int16_t limit = 10;
 };

@@ -85,6 +85,7 @@ void DisposeStacks() {
     s->name = 0;
     if (s->records) s->records.Dispose();
     s->depth = 0;
+    s->extraCloses = 0;
   }
 }
 
@@ -174,6 +175,14 @@ ErrorCode StartGroup(Stack& s, const char* text, uintptr_t number) {
 }
 
 void EndGroup(Stack& s) {
+  // A close without an open group is counted apart instead of driving the
+  // depth below 0, where every later group would open at depth 0 without
+  // its start mark and its records could never be undone. The next undo
+  // still beeps twice for it.
+  if (s.depth <= 0) {
+    if (s.extraCloses < INT16_MAX) ++s.extraCloses;
+    return;
+  }
   --s.depth;
   if (s.depth != 0) return;
   if (s.pending) {
@@ -285,10 +294,11 @@ ErrorCode BEE_EndGroup(void) {
 
 ErrorCode BEE_Undo(void) {
   Stack& u = UndoStack();
-  if (u.depth < 0) {
+  if (u.depth < 0 || u.extraCloses > 0) {
     U_Beep();
     U_Beep();
     u.depth = 0;
+    u.extraCloses = 0;
   } else if (u.depth > 0) {
     U_Beep();
     while (u.depth > 0) EndGroup(u);

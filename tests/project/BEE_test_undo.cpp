@@ -313,10 +313,18 @@ TEST_F(Undo, AGroupLeftOpenIsClosedAndUndoneWithABeep) {
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_EQ(platform::BeepCount(), beeps + 1);
   EXPECT_TRUE(Dump() == before);
-  // One close too many: the next undo beeps twice and goes on.
+  // One close too many: later groups still form, and the next undo beeps
+  // twice and goes on.
   ASSERT_EQ(BEE_CmdRenameItem(comp, "b"), 0);
   ASSERT_EQ(BEE_EndGroup(), 0);
+  ASSERT_EQ(BEE_StartGroup("After", 0), 0);
+  ASSERT_EQ(BEE_CmdSetLayerQuality(layer, 0), 0);
+  ASSERT_EQ(BEE_EndGroup(), 0);
+  EXPECT_EQ(UndoName(), "After");
+  EXPECT_EQ(UndoGroups(), 2);
   beeps = platform::BeepCount();
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(platform::BeepCount(), beeps + 2);
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_EQ(platform::BeepCount(), beeps + 2);
   EXPECT_TRUE(Dump() == before);
