@@ -74,7 +74,9 @@ void ClearStack(Stack& s) {
     ReleaseRecord(r);
   }
   s.groups = 0;
-  s.pending = false;
+  // A group still open starts again on the emptied stack, so that what it
+  // records from now on stays undoable as a group.
+  s.pending = s.depth > 0;
 }
 
 void DisposeStacks() {

@@ -254,6 +254,23 @@ TEST_F(Undo, NotUndoableCommandsEmptyBothStacks) {
   EXPECT_EQ(RedoName(), "<none>");
 }
 
+TEST_F(Undo, AGroupOpenAcrossANotUndoableCommandStartsAgain) {
+  ASSERT_EQ(BEE_StartGroup("Around", 0), 0);
+  ASSERT_EQ(BEE_CmdRenameItem(comp, "first"), 0);
+  BEE_CompSettings s{};
+  BEE_GetCompSettings(comp, &s);
+  s.height = 200;
+  ASSERT_EQ(BEE_CmdSetCompSettings(comp, &s), 0);
+  ASSERT_EQ(BEE_CmdRenameItem(comp, "second"), 0);
+  ASSERT_EQ(BEE_EndGroup(), 0);
+  EXPECT_EQ(UndoName(), "Around");
+  EXPECT_EQ(UndoGroups(), 1);
+  ASSERT_EQ(BEE_Undo(), 0);
+  char name[32];
+  BEE_GetItemName(comp, name);
+  EXPECT_STREQ(name, "first");
+}
+
 TEST_F(Undo, ACommandWithoutInverseReportsAndDropsOlderSteps) {
   ASSERT_EQ(BEE_CmdRenameItem(comp, "a"), 0);
   gLog.noInverse = true;
