@@ -290,7 +290,10 @@ typedef struct BEE_CmdRec BEE_CmdRec;
 // it; the operation sets *merged when it did.
 typedef ErrorCode (*BEE_CmdOp)(BEE_CmdRec* rec, BEE_CmdRec* inverse, const BEE_CmdRec* mergeCandidate,
                                uint8_t* merged);
-// Releases what a record owns.
+// Releases what a record owns. A record is released when it is thrown away
+// without being carried out, and also after it was carried out from the
+// undo or redo stack: an operation that takes over what its record owns (an
+// item, a layer, a stream) clears that word or the dispose function first.
 typedef void (*BEE_CmdDispose)(BEE_CmdRec* rec);
 struct BEE_CmdRec {
   uintptr_t flags;        // BEE_Rec* bits
@@ -328,6 +331,8 @@ typedef struct BEE_TaskBlock {
 // Command numbers and what their two parameter words hold. "block" words
 // point to the caller's record for the duration of the call; inverses own
 // copies. On return params[0] and params[1] hold the inverse's words.
+// Commands without a layout here belong to packages not built yet and answer
+// code 5 with a message naming what is missing.
 enum : int32_t {
   BEE_CmdNumRemoveItem = 1,         // item, -                    -> (item, position)
   BEE_CmdNumNewProject = 2,         // -, -
@@ -338,57 +343,57 @@ enum : int32_t {
   BEE_CmdNumSelect = 7,
   BEE_CmdNumCopy = 8,
   BEE_CmdNumPasteLayer = 9,
-  BEE_CmdNumKeyframeChange = 10,       // BEE_StreamRef*, TDB_Stream (ownership passes to the layer)
-  BEE_CmdNumNewComposition = 11,       // folder, BEE_CompSettings*  -> (comp, -)
+  BEE_CmdNumKeyframeChange = 10,    // BEE_StreamRef*, TDB_Stream (ownership passes to the layer)
+  BEE_CmdNumNewComposition = 11,    // folder, BEE_CompSettings*  -> (comp, -)
   BEE_CmdNumNewLayer = 12,          // comp, source item          -> (layer, -)
   BEE_CmdNumNewSolidLayer = 13,     // comp, BEE_SolidSettings*   -> (layer, -)
   BEE_CmdNumImport = 14,
-  BEE_CmdNumCompSettings = 15,         // comp, BEE_CompSettings*
+  BEE_CmdNumCompSettings = 15,      // comp, BEE_CompSettings*
   BEE_CmdNumApplyEffect = 16,
   BEE_CmdNumDeleteEffect = 17,
   BEE_CmdNumEffectToggle = 18,
   BEE_CmdNumEffectReorder = 19,
-  BEE_CmdNumClearLayer = 20,           // layer, -                   -> (layer, index)
+  BEE_CmdNumClearLayer = 20,        // layer, -                   -> (layer, index)
   BEE_CmdNumChangeValue = 21,
   BEE_CmdNumRemoveKeyframe = 22,
   BEE_CmdNumInterpolation1 = 23,
   BEE_CmdNumInterpolation2 = 24,
-  BEE_CmdNumLayerTimeChange = 25,      // layer, BEE_LayerTimes*
-  BEE_CmdNumTimeChange = 26,           // item, Time packed by BEE_PackTime
-  BEE_CmdNumNameChange = 27,           // item, const char*
-  BEE_CmdNumResolutionChange = 28,     // comp, (h << 16) | v
-  BEE_CmdNumLayerReorder = 29,         // layer, new index
-  BEE_CmdNumBackgroundColor = 30,      // comp, colour
-  BEE_CmdNumLayerStretch = 31,         // layer, Ratio packed by BEE_PackRatio
-  BEE_CmdNumQualityChange = 32,        // layer, quality
-  BEE_CmdNumTransferMode = 33,         // layer, BEE_TransferSettings*
+  BEE_CmdNumLayerTimeChange = 25,   // layer, BEE_LayerTimes*
+  BEE_CmdNumTimeChange = 26,        // item, Time packed by BEE_PackTime
+  BEE_CmdNumNameChange = 27,        // item, const char*
+  BEE_CmdNumResolutionChange = 28,  // comp, (h << 16) | v
+  BEE_CmdNumLayerReorder = 29,      // layer, new index
+  BEE_CmdNumBackgroundColor = 30,   // comp, colour
+  BEE_CmdNumLayerStretch = 31,      // layer, Ratio packed by BEE_PackRatio
+  BEE_CmdNumQualityChange = 32,     // layer, quality
+  BEE_CmdNumTransferMode = 33,      // layer, BEE_TransferSettings*
   BEE_CmdNumMaskInvert = 34,
-  BEE_CmdNumToggleSwitch = 35,         // layer, BEE_PackSwitch(bit, on)
-  BEE_CmdNumCompSwitch = 36,           // comp, BEE_PackSwitch(bit, on)
-  BEE_CmdNumSolidSettings = 37,        // solid item, BEE_SolidSettings*
-  BEE_CmdNumDuplicateLayer = 38,       // layer, -                   -> (copy, -)
-  BEE_CmdNumDuplicateComp = 39,       // comp, -                   -> (copy, -)
-  BEE_CmdNumReplaceSource = 40,        // layer, item
-  BEE_CmdNumReplaceItem = 41,         // item, new item (every layer using it)
+  BEE_CmdNumToggleSwitch = 35,      // layer, BEE_PackSwitch(bit, on)
+  BEE_CmdNumCompSwitch = 36,        // comp, BEE_PackSwitch(bit, on)
+  BEE_CmdNumSolidSettings = 37,     // solid item, BEE_SolidSettings*
+  BEE_CmdNumDuplicateLayer = 38,    // layer, -                   -> (copy, -)
+  BEE_CmdNumDuplicateComp = 39,     // comp, -                   -> (copy, -)
+  BEE_CmdNumReplaceSource = 40,     // layer, item
+  BEE_CmdNumReplaceItem = 41,       // item, new item (every layer using it)
   BEE_CmdNumInterpretFootage = 42,
   BEE_CmdNumInterpretProxy = 43,
   BEE_CmdNumCompoundControl1 = 44,
   BEE_CmdNumProjectOp45 = 45,
   BEE_CmdNumProjectOp46 = 46,
-  BEE_CmdNumLayerLooping = 47,         // -, -  (a marker record)
+  BEE_CmdNumLayerLooping = 47,      // -, -  (a marker record)
   BEE_CmdNumEaseAdjust = 48,
   BEE_CmdNumTangentAdjust = 49,
   BEE_CmdNumTimeMarker = 50,
-  BEE_CmdNumLayerName = 51,            // layer, const char*
+  BEE_CmdNumLayerName = 51,         // layer, const char*
   BEE_CmdNumKeyframeFlag = 52,
   BEE_CmdNumSetProxy = 53,
   BEE_CmdNumProxyToggle = 54,
-  BEE_CmdNumBeep = 55,                 // -, -
+  BEE_CmdNumBeep = 55,              // -, -
   BEE_CmdNumReplaceFootage = 56,
   BEE_CmdNumNewFolder = 57,         // parent folder, const char* -> (folder, -)
   BEE_CmdNumChangeFolder = 58,
   BEE_CmdNumMoveItem = 59,          // item, folder
-  BEE_CmdNumTask = 60,                 // BEE_TaskBlock*, -
+  BEE_CmdNumTask = 60,              // BEE_TaskBlock*, -
   BEE_CmdNumRememberInterp = 61,
   BEE_CmdNumMaskInvert2 = 62,
   BEE_CmdNumMaskName = 63,
@@ -396,21 +401,20 @@ enum : int32_t {
   BEE_CmdNumAddMask = 65,
   BEE_CmdNumDeleteMask = 66,
   BEE_CmdNumMaskReorder = 67,
-  BEE_CmdNumNewGuide = 68,             // item, BEE_GuideChange* (index -1 appends)
-  BEE_CmdNumRemoveGuide = 69,          // item, guide index
-  BEE_CmdNumGuideMove = 70,            // item, BEE_GuideChange*
+  BEE_CmdNumNewGuide = 68,          // item, BEE_GuideChange* (index -1 appends)
+  BEE_CmdNumRemoveGuide = 69,       // item, guide index
+  BEE_CmdNumGuideMove = 70,         // item, BEE_GuideChange*
   BEE_CmdNumCompoundControl2 = 71,
-  BEE_CmdNumItemLabel = 72,            // item, label
-  BEE_CmdNumLayerLabel = 73,           // layer, label
-  BEE_CmdNumItemComment = 74,          // item, const char* (null clears)
-  BEE_CmdNumLayerComment = 75,         // layer, const char* (null clears)
+  BEE_CmdNumItemLabel = 72,         // item, label
+  BEE_CmdNumLayerLabel = 73,        // layer, label
+  BEE_CmdNumItemComment = 74,       // item, const char* (null clears)
+  BEE_CmdNumLayerComment = 75,      // layer, const char* (null clears)
   BEE_CmdNumEffectName = 76,
-  BEE_CmdNumRulerOrigin = 77,          // item or layer, const BEE_RulerOrigin*
+  BEE_CmdNumRulerOrigin = 77,       // item or layer, const BEE_RulerOrigin*
   BEE_CmdNumMaskLock = 78,
 };
 
 #ifdef __cplusplus
-#include <cstring>
 inline intptr_t BEE_PackTime(Time t) {
   return static_cast<intptr_t>((static_cast<uint64_t>(static_cast<uint32_t>(t.value)) << 32) | t.scale);
 }
