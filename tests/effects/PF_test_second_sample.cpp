@@ -318,3 +318,56 @@ TEST_F(PFSample, HalvingFastPathEqualsTheGeneralWeights) {
 
 }  // namespace
 }  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+// The mean of the source area under each destination pixel, in doubles (the
+// copies quantise each axis's weights to 1/16384, hence the tolerance): a
+// reduction covers [j s, (j + 1) s) of the source (s = source / destination
+// size), an enlargement a one-pixel box around the pixel's centre; both are
+// cut at the source's edges.
+std::vector<double> AxisWeights(int32_t sw, int32_t dw, int32_t j) {
+  const double s = static_cast<double>(sw) / dw;
+  double lo = sw >= dw ? j * s : (j + 0.5) * s - 0.5, hi = sw >= dw ? (j + 1) * s : (j + 0.5) * s + 0.5;
+  lo = std::max(lo, 0.0);
+  hi = std::min(hi, static_cast<double>(sw));
+  std::vector<double> w(sw, 0.0);
+  for (int32_t i = 0; i < sw; ++i) w[i] = std::max(0.0, std::min(hi, i + 1.0) - std::max(lo, double(i)));
+  return w;
+}
+
+TEST_F(PFSample, BestCopiesFollowTheAreaMeanInDoubles) {
+  std::mt19937 gen(123);
+  for (int round = 0; round < 30; ++round) {
+    const int32_t sw = 1 + gen() % 25, sh = 1 + gen() % 25, dw = 1 + gen() % 25, dh = 1 + gen() % 25;
+    Buffer s(sw, sh), premul(dw, dh), straight(dw, dh);
+    s.Random(gen());
+    ASSERT_EQ(PF_CopyBits_HQ_Premul(nullptr, &s.world, &premul.world, nullptr, nullptr), 0);
+    ASSERT_EQ(PF_CopyBits_HQ_Straight(nullptr, &s.world, &straight.world, nullptr, nullptr), 0);
+    for (int32_t k = 0; k < dh; ++k) {
+      const std::vector<double> wy = AxisWeights(sh, dh, k);
+      for (int32_t j = 0; j < dw; ++j) {
+        const std::vector<double> wx = AxisWeights(sw, dw, j);
+        double total = 0, sum[4] = {0, 0, 0, 0}, alphaSum = 0, colour[3] = {0, 0, 0};
+        for (int32_t y = 0; y < sh; ++y)
+          for (int32_t x = 0; x < sw; ++x) {
+            const double w = wx[x] * wy[y];
+            const uint8_t* p = s.px(x, y);
+            total += w;
+            for (int c = 0; c < 4; ++c) sum[c] += w * p[c];
+            alphaSum += w * p[0];
+            for (int c = 0; c < 3; ++c) colour[c] += w * p[0] * p[c + 1];
+          }
+        for (int c = 0; c < 4; ++c) ASSERT_NEAR(premul.px(j, k)[c], sum[c] / total, 0.75) << round << " " << c;
+        ASSERT_NEAR(straight.px(j, k)[0], alphaSum / total, 0.75);
+        if (alphaSum / total >= 4.0) {
+          for (int c = 0; c < 3; ++c) ASSERT_NEAR(straight.px(j, k)[c + 1], colour[c] / alphaSum, 1.0) << round;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tv::test
