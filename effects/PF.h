@@ -523,6 +523,8 @@ TV_EXPORT ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32
 // rows) after every 8th row in draft, every 4th at best quality and every
 // 2nd with motion blur; a non-zero answer stops the transform with that code.
 TV_EXPORT ErrorCode PFp_SetTransformProgressProc(PF_ProgressProc proc);
+// Enters PF_TransformWorld_S into the routine table's transformWorld entry.
+TV_EXPORT ErrorCode PFp_InstallTransformRoutines(PF_RoutineTable* table);
 
 // ---- Copies, samplers, channels, kernels, blur, coverage buffers, drawing ----------------------
 // Positions given to the samplers are 16.16 in pixel units; an integral
@@ -620,8 +622,9 @@ enum : int32_t {
 // Samplers ---------------------------------------------------------------------------
 // Nearest neighbour: the pixel at (floor(x + 0.5), floor(y + 0.5)).
 TV_EXPORT ErrorCode PF_NNSample(PF_EffectRef ref, Fixed x, Fixed y, const PF_SampleParams* params, PF_Pixel* out);
-// Bilinear between the 2x2 neighbours at 1/256 pixel steps; an integral
-// position takes that pixel. Straight pixels weight colours by alpha.
+// Bilinear between the 2x2 neighbours at 1/256 pixel steps; a position that
+// is a pixel centre at that resolution takes the pixel as it is, and four
+// equal neighbours give their value. Straight pixels weight colours by alpha.
 TV_EXPORT ErrorCode PF_SubpixelSample_Straight(PF_EffectRef ref, Fixed x, Fixed y, const PF_SampleParams* params,
                                                PF_Pixel* out);
 TV_EXPORT ErrorCode PF_SubpixelSample_Premul(PF_EffectRef ref, Fixed x, Fixed y, const PF_SampleParams* params,
@@ -694,8 +697,10 @@ TV_EXPORT ErrorCode PF_Convolve(PF_EffectRef ref, const PFWorld* src, const Rect
 // Blur -------------------------------------------------------------------------------------
 // Blurs the world in place with running box sums: quality 0 one box of
 // half width round(radius) per direction, otherwise three boxes per
-// direction approximating a Gaussian of the same variance. The cost per
-// pixel does not depend on the radius.
+// direction approximating a Gaussian of the same variance (vertical passes
+// first, then horizontal; radius 0 to PF_MaxBlurRadius). Pixels beyond the
+// edges are transparent unless PF_Blur_RepeatEdges. The cost per pixel does
+// not depend on the radius.
 TV_EXPORT ErrorCode PF_FastBlur_Straight(PF_EffectRef ref, double radius, uint32_t flags, int32_t quality, PFWorld* world);
 TV_EXPORT ErrorCode PF_FastBlur_Premul(PF_EffectRef ref, double radius, uint32_t flags, int32_t quality, PFWorld* world);
 // One-dimensional filters of `count` coverage bytes, src[i * srcStride] to
@@ -731,7 +736,8 @@ TV_EXPORT ErrorCode PF_MergeMaskAlpha(const PF_AbortRecord* abort, PF_UnoBuffer 
 // Drawing --------------------------------------------------------------------------------------
 TV_EXPORT ErrorCode PF_AllocWireframe(int32_t capacity, PF_Wireframe* wireframe);
 TV_EXPORT ErrorCode PF_DisposeWireframe(PF_Wireframe wireframe);
-// The four corners of bounds (clockwise from the top left).
+// The centres of the four corner pixels of bounds (clockwise from the top
+// left), so that the untransformed outline is the outer ring of its pixels.
 TV_EXPORT ErrorCode PF_GenerateWireframe(const LRect* bounds, PF_Wireframe wireframe);
 // Maps every point through the matrix (projective when its last column is not 0, 0, 1).
 TV_EXPORT ErrorCode PF_TransformWireframe(const FloatMatrix* matrix, PF_Wireframe wireframe);
