@@ -171,6 +171,12 @@ ErrorCode PFp_SetTransformProgressProc(PF_ProgressProc proc) {
   return 0;
 }
 
+ErrorCode PFp_InstallTransformRoutines(PF_RoutineTable* table) {
+  if (!table) return BadParam(kRtTransformWorld, "no routine table");
+  table->transformWorld = &PF_TransformWorld_S;
+  return 0;
+}
+
 ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t field, const PFWorld* src,
                               const PF_CompositeMode* mode, const PF_MaskWorld* mask, const FloatMatrix* matrices,
                               int32_t matrixCount, Boolean32 /*reserved*/, const Rect* destRect, PFWorld* dst) {

@@ -426,6 +426,32 @@ TEST_F(PFTransform, FastSamplerEqualsReferenceAtRandomPositions) {
   }
 }
 
+TEST_F(PFTransform, SamplersEqualThePackageSamplers) {
+  using namespace tv::pf::xform;
+  Buffer src(9, 7);
+  Layer(src, 24);
+  for (int32_t x = 0; x < 4; ++x) src.Set(x, 0, 0, 9, 9, 9);
+  std::mt19937 gen(25);
+  for (int iter = 0; iter < 20000; ++iter) {
+    const Fixed u = static_cast<Fixed>(gen() % (14 << 16)) - (2 << 16);
+    const Fixed v = static_cast<Fixed>(gen() % (12 << 16)) - (2 << 16);
+    PF_SampleParams p{};
+    p.source = &src.world;
+    p.xRadius = 0x8000 + static_cast<Fixed>(gen() % 0x30000);
+    p.yRadius = 0x8000 + static_cast<Fixed>(gen() % 0x30000);
+    PF_Pixel nn, sub, area;
+    ASSERT_EQ(PF_NNSample(nullptr, u, v, &p, &nn), 0);
+    ASSERT_EQ(PF_SubpixelSample_Straight(nullptr, u, v, &p, &sub), 0);
+    ASSERT_EQ(PF_AreaSample_Straight(nullptr, u, v, &p, &area), 0);
+    uint32_t a = SampleReference(src.world, Sampler::Nearest, u, v, p.xRadius, p.yRadius);
+    ASSERT_EQ(std::memcmp(&a, &nn, 4), 0) << iter;
+    a = SampleReference(src.world, Sampler::Subpixel, u, v, p.xRadius, p.yRadius);
+    ASSERT_EQ(std::memcmp(&a, &sub, 4), 0) << iter;
+    a = SampleReference(src.world, Sampler::Area, u, v, p.xRadius, p.yRadius);
+    ASSERT_EQ(std::memcmp(&a, &area, 4), 0) << iter;
+  }
+}
+
 TEST_F(PFTransform, SingularAndHugeMatricesAreHarmless) {
   Buffer src(8, 8);
   Layer(src, 15);
@@ -512,6 +538,27 @@ struct Replacement {
     return 0;
   }
 };
+
+TEST_F(PFTransform, InstalledInTheRoutineTable) {
+  PF_RoutineTable* t = PFp_GetRoutineTable();
+  PF_TransformWorldFunc saved = t->transformWorld;
+  ASSERT_EQ(PFp_InstallTransformRoutines(t), 0);
+  EXPECT_EQ(t->transformWorld, &PF_TransformWorld_S);
+  void* address = nullptr;
+  ASSERT_EQ(PF_GetCallbackAddr(nullptr, 1, 0, PF_Sel_TransformWorld, &address), 0);
+  EXPECT_EQ(address, reinterpret_cast<void*>(&PF_TransformWorld_S));
+  // Through the table the caller's rectangle is used as it is.
+  Buffer src(4, 4), a(8, 8), b(8, 8);
+  Layer(src, 26);
+  const Rect r{1, 1, 6, 5};
+  const PF_CompositeMode m = Mode(PF_Xfer_Normal);
+  const FloatMatrix mx = Similar(1.2, 5, 1, 1);
+  ASSERT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &m, nullptr, &mx, 1, 0, &r, &a.world), 0);
+  t->transformWorld = saved;
+  ASSERT_EQ(PF_TransformWorld_S(nullptr, 1, 0, 0, &src.world, &m, nullptr, &mx, 1, 0, &r, &b.world), 0);
+  EXPECT_TRUE(SameBytes(a, b));
+  EXPECT_EQ(PFp_InstallTransformRoutines(nullptr), 516);
+}
 
 TEST_F(PFTransform, ReplacementRoutineGetsTheCoveredRectangle) {
   Buffer src(10, 6), dst(50, 50);
