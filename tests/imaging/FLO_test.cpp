@@ -50,12 +50,16 @@ class FLOTest : public UFixture {
  protected:
   void SetUp() override {
     UFixture::SetUp();
-    LIST_GetLiveCount(&baseLists);  // no-op if unsupported
+    LISTp_GetLiveCount(&baseLists);
   }
   void TearDown() override {
     for (FLO_Distortion d : made) EXPECT_EQ(FLO_DisposeDistortion(d), 0);
+    int32_t lists = -1;
+    LISTp_GetLiveCount(&lists);
+    EXPECT_EQ(lists, baseLists) << "lists leaked";
     UFixture::TearDown();
   }
+  int32_t baseLists = 0;
   FLO_Distortion New(int32_t l, int32_t t, int32_t r, int32_t b) {
     LRect bounds{l, t, r, b};
     FLO_Distortion d = nullptr;
@@ -63,8 +67,6 @@ class FLOTest : public UFixture {
     made.push_back(d);
     return d;
   }
-  static int32_t LIST_GetLiveCount(int32_t* n) { *n = 0; return 0; }
-  int32_t baseLists = 0;
   std::vector<FLO_Distortion> made;
 };
 
