@@ -12,9 +12,8 @@ namespace {
 
 PF_AppCallbackFunc gAppCallback = nullptr;
 
-// The built-in routines. Words whose routines belong to the later part of the
-// package (sampling, copies, convolution, blurs, the layer transform) stay
-// null until those routines are built and entered here.
+// The built-in routines: this file's own, then those of the package's other
+// parts through their install functions.
 PF_RoutineTable Builtins() {
   PF_RoutineTable t{};
   t.compositeDraftStraight = &PF_CompositeRectDraft_Straight;
@@ -48,6 +47,7 @@ PF_RoutineTable Builtins() {
   t.lightnessPremul = &PF_Lightness_Premul;
   t.saturationStraight = &PF_Saturation_Straight;
   t.saturationPremul = &PF_Saturation_Premul;
+  PFp_InstallSecondRoutines(&t);  // samplers, copies, convolution, kernels, blurs, planes
   return t;
 }
 

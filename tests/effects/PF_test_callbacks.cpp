@@ -29,6 +29,10 @@ TEST_F(PFCallbacks, BlockVariantsFollowQualityAndAlphaForm) {
   EXPECT_EQ(A(b.transferRect), A(&PF_TransferRect));
   EXPECT_EQ(A(b.getCallbackAddr), A(&PF_GetCallbackAddr));
   EXPECT_EQ(A(b.hypot), A(&PF_HypotFPU));
+  EXPECT_EQ(A(b.subpixelSample), A(&PF_NNSample));  // draft samples the nearest pixel
+  EXPECT_EQ(A(b.areaSample), A(&PF_NNSample));
+  EXPECT_EQ(A(b.copy), A(&PF_CopyBits_Draft_Static));
+  EXPECT_EQ(A(b.gaussianKernel), A(&PF_GaussianKernel));
   EXPECT_EQ(b.sqrt(16.0), 4.0);
   EXPECT_EQ(b.atan2(0.0, 1.0), 0.0);
   for (void* w : b.reserved) EXPECT_EQ(w, nullptr);
@@ -38,6 +42,8 @@ TEST_F(PFCallbacks, BlockVariantsFollowQualityAndAlphaForm) {
   EXPECT_EQ(A(b.blend), A(&PF_Blend_Premul));
   EXPECT_EQ(A(b.saturation), A(&PF_Saturation_Premul));
   EXPECT_EQ(A(b.YIQtoRGB), A(&PF_YIQtoRGB_Premul));
+  EXPECT_EQ(A(b.subpixelSample), A(&PF_SubpixelSample_Premul));
+  EXPECT_EQ(A(b.copy), A(&PF_CopyBits_HQ_Premul_Static));
 
   ASSERT_EQ(PF_GetCallbackBlock(PF_Quality_Best | PF_Quality_ExtraMath, PF_CallbackFlag_Straight, &b), 0);
   EXPECT_EQ(A(b.hypot), A(&PF_Hypot));
@@ -81,6 +87,18 @@ TEST_F(PFCallbacks, SelectorsMapToTheirRoutines) {
       {1, 0, PF_Sel_TransferRect, A(&PF_TransferRect_S)},
       {1, 0, PF_Sel_Word58, A(&PF_IterateOriginNoClip)},
       {1, 0, PF_Sel_Word59, A(&PF_IterateIndexed)},
+      {0, 0, PF_Sel_SubpixelSample, A(&PF_NNSample)},
+      {1, 1, PF_Sel_SubpixelSample, A(&PF_SubpixelSample_Straight)},
+      {1, 0, PF_Sel_AreaSample, A(&PF_AreaSample_Premul)},
+      {1, 0, PF_Sel_NNSample, A(&PF_NNSample)},
+      {0, 1, PF_Sel_Copy, A(&PF_CopyBits_Draft_Static)},
+      {1, 1, PF_Sel_Copy, A(&PF_CopyBits_HQ_Straight_Static)},
+      {1, 0, PF_Sel_Copy, A(&PF_CopyBits_HQ_Premul_Static)},
+      {1, 0, PF_Sel_Convolve, A(&PF_Convolve)},
+      {1, 0, PF_Sel_GaussianKernel, A(&PF_GaussianKernel)},
+      {1, 1, PF_Sel_FastBlur, A(&PF_FastBlur_Straight)},
+      {1, 0, PF_Sel_FastBlur, A(&PF_FastBlur_Premul)},
+      {1, 0, PF_Sel_GaussianValue, A(&PFp_GaussianValue)},
       {1, 0, PF_Sel_Word0, nullptr},
       {1, 0, PF_Sel_Word4, nullptr},
   };
