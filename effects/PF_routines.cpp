@@ -48,6 +48,7 @@ PF_RoutineTable Builtins() {
   t.saturationStraight = &PF_Saturation_Straight;
   t.saturationPremul = &PF_Saturation_Premul;
   PFp_InstallSecondRoutines(&t);  // samplers, copies, convolution, kernels, blurs, planes
+  PFp_InstallTransformRoutines(&t);  // the layer transform
   return t;
 }
 

@@ -27,6 +27,7 @@ TEST_F(PFCallbacks, BlockVariantsFollowQualityAndAlphaForm) {
   EXPECT_EQ(A(b.fill), A(&PF_Fill));
   EXPECT_EQ(A(b.newWorld), A(&PF_NewWorld));
   EXPECT_EQ(A(b.transferRect), A(&PF_TransferRect));
+  EXPECT_EQ(A(b.transformWorld), A(&PF_TransformWorld_S));
   EXPECT_EQ(A(b.getCallbackAddr), A(&PF_GetCallbackAddr));
   EXPECT_EQ(A(b.hypot), A(&PF_HypotFPU));
   EXPECT_EQ(A(b.subpixelSample), A(&PF_NNSample));  // draft samples the nearest pixel
@@ -85,6 +86,7 @@ TEST_F(PFCallbacks, SelectorsMapToTheirRoutines) {
       {1, 0, PF_Sel_IterateOrigin, A(&PF_IterateOrigin)},
       {1, 0, PF_Sel_IterateLUT, A(&PF_IterateLUT)},
       {1, 0, PF_Sel_TransferRect, A(&PF_TransferRect_S)},
+      {1, 0, PF_Sel_TransformWorld, A(&PF_TransformWorld_S)},
       {1, 0, PF_Sel_Word58, A(&PF_IterateOriginNoClip)},
       {1, 0, PF_Sel_Word59, A(&PF_IterateIndexed)},
       {0, 0, PF_Sel_SubpixelSample, A(&PF_NNSample)},
