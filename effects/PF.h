@@ -15,11 +15,11 @@
 // variable TAVELO_REFERENCE_KERNELS is 1 or PFp_UseReferenceKernels(1) was
 // called; both give identical bytes.
 //
-// The header is organised by the words of the callback block: routines of a
-// later part of the package (copies, sampling, convolution, blurs, mask
-// buffers, the layer transform) are declared by type here and enter the
-// routine table in PF_routines.cpp as they are built; until then their words
-// are null and their selectors answer 515.
+// The header is organised by the words of the callback block: the routine
+// types come first; the copies, samplers, convolution, blurs, mask buffers
+// and the layer transform are declared after the routine table, and their
+// install functions enter them into it (PF_routines.cpp). A word whose
+// routine is missing stays null and its selector answers 515.
 #pragma once
 
 #include "BM.h"
@@ -48,8 +48,10 @@ typedef void* PF_EffectRef;
 TV_EXPORT STR_Table PFp_G_STRs;
 TV_EXPORT uint32_t PF_PkgObjectVersion(void);
 TV_EXPORT ErrorCode PF_CheckVersions(LocationCode location, int32_t expectedMajor);
-// Installs the strings and checks that the math package grants the 8-bit
-// tables. Replacement routine sets are not scanned for yet: none is registered.
+// Installs the strings and maps the extension ".TVX" to its file type.
+// Replacement routine sets are not scanned for yet: none is registered. The
+// pixel routines themselves work before birth (the 8-bit tables come from
+// the math package when it grants them, else from the package's own copy).
 TV_EXPORT ErrorCode PF_Birth(void);
 TV_EXPORT ErrorCode PF_Death(void);
 // 1: every routine uses its reference kernel; 0: the fast kernels. The start
@@ -465,7 +467,7 @@ TV_EXPORT ErrorCode PF_ObsoleteInquiry(PF_EffectRef ref, int32_t kind, void* por
 TV_EXPORT ErrorCode PF_PlatformInquiry(PF_EffectRef ref, int32_t kind, void* port, void* answer);
 
 // The routine table: the entries the selectors and the callback blocks draw
-// from. A later part of the package installs its routines here at start-up.
+// from, filled on first use with the package's routines.
 typedef struct PF_RoutineTable {
   PF_SampleFunc nnSample, subpixelSampleStraight, subpixelSamplePremul, areaSampleStraight, areaSamplePremul;
   PF_GetBatchFuncFunc getBatchFunc;
