@@ -668,6 +668,13 @@ TV_EXPORT ErrorCode BEE_CmdSetSolidSettings(BEE_Item solid, const BEE_SolidSetti
 TV_EXPORT ErrorCode BEE_CmdRenameItem(BEE_Item item, const char* name);
 TV_EXPORT ErrorCode BEE_CmdRenameLayer(BEE_Layer layer, const char* name);
 TV_EXPORT ErrorCode BEE_CmdSeekItemToTime(BEE_Item item, Time time);
+// "Time Change": every composition nested in comp (through its layers'
+// sources, at any depth) is seeked to the source time its layer shows at
+// comp's current time. Compositions reached by no active layer stay.
+TV_EXPORT ErrorCode BEE_CmdSynchronizeRelatedItems(BEE_Item comp);
+// "Consolidation": footage items with the same source description as an
+// earlier one are replaced by it everywhere and removed; *removed counts them.
+TV_EXPORT ErrorCode BEE_CmdConsolidateItemSources(int32_t* removed);
 TV_EXPORT ErrorCode BEE_CmdSetItemLabel(BEE_Item item, int8_t label);
 TV_EXPORT ErrorCode BEE_CmdSetLayerLabel(BEE_Layer layer, int8_t label);
 TV_EXPORT ErrorCode BEE_CmdSetItemComment(BEE_Item item, const char* comment);

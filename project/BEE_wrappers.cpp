@@ -1,5 +1,8 @@
 // The exported command operations: each is one undo group around one table
 // command, named by the command's table name.
+#include <algorithm>
+#include <cstring>
+
 #include "BEE_cmd_internal.h"
 
 using namespace tv;
@@ -156,4 +159,69 @@ ErrorCode BEE_CmdMoveGuide(BEE_Item item, int32_t index, BEE_Guide guide) {
 ErrorCode BEE_CmdSetStreamKeys(BEE_Layer layer, int32_t index, TDB_Stream stream) {
   BEE_StreamRef ref{layer, index};
   return Wrap(BEE_CmdNumKeyframeChange, W(&ref), W(stream));
+}
+
+ErrorCode BEE_CmdSynchronizeRelatedItems(BEE_Item comp) {
+  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = BEE_StartGroup(nullptr, BEE_CmdNumTimeChange)) return err;
+  ErrorCode err = 0;
+  // Each composition is seeked once, from the first layer that reaches it.
+  std::vector<BEE_Item> todo{comp};
+  std::vector<BEE_Item> seen{comp};
+  while (!todo.empty() && !err) {
+    BEE_Item c = todo.back();
+    todo.pop_back();
+    Time now = R(c).currentTime;
+    int32_t n = LayerCount(c);
+    for (int32_t i = 0; i < n && !err; ++i) {
+      BEE_Layer l = LayerAt(c, i);
+      BEE_Item s = R(l).source;
+      if (!IsLiveItem(s) || R(s).kind != BEE_KindComp) continue;
+      if (std::find(seen.begin(), seen.end(), s) != seen.end()) continue;
+      Time lt{}, st{};
+      Boolean32 active = 0;
+      if (BEE_LayerActive(l, now, 1, &active, &lt) != 0 || !active) continue;
+      err = BEE_LayerToSourceTime(l, lt, &st);
+      if (!err) {
+        // Each item's own step: collapsing with the previous one stays off.
+        BEE_InhibitCollapsingForNextCmd();
+        intptr_t p[2] = {W(s), BEE_PackTime(st)};
+        err = BEE_DoCommand(BEE_CmdNumTimeChange, p);
+      }
+      seen.push_back(s);
+      todo.push_back(s);
+    }
+  }
+  BEE_EndGroup();
+  return err;
+}
+
+ErrorCode BEE_CmdConsolidateItemSources(int32_t* removed) {
+  if (removed) *removed = 0;
+  if (ErrorCode err = RequireProject()) return err;
+  std::vector<BEE_Item> footage;
+  for (BEE_Item it : G().order)
+    if (R(it).kind == BEE_KindFootage && R(it).footage) footage.push_back(it);
+  if (ErrorCode err = BEE_StartGroup(Str(kTextConsolidation), 0)) return err;
+  ErrorCode err = 0;
+  int32_t count = 0;
+  for (size_t i = 0; i < footage.size() && !err; ++i) {
+    if (!footage[i]) continue;
+    for (size_t j = i + 1; j < footage.size() && !err; ++j) {
+      if (!footage[j] ||
+          std::memcmp(*R(footage[i]).footage, *R(footage[j]).footage, sizeof(BEE_FootageDesc)) != 0)
+        continue;
+      intptr_t p[2] = {W(footage[j]), W(footage[i])};
+      err = BEE_DoCommand(BEE_CmdNumReplaceItem, p);
+      if (!err) {
+        intptr_t q[2] = {W(footage[j]), 0};
+        err = BEE_DoCommand(BEE_CmdNumRemoveItem, q);
+      }
+      if (!err) ++count;
+      footage[j] = nullptr;
+    }
+  }
+  BEE_EndGroup();
+  if (removed) *removed = count;
+  return err;
 }

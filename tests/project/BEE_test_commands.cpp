@@ -42,6 +42,13 @@ class Commands : public BeeFixture {
     return d;
   }
 
+  std::string UndoName() {
+    Boolean32 avail = 0;
+    char name[BEE_GroupNameSize];
+    BEE_UndoAvailable(&avail, name);
+    return avail ? std::string(name) : std::string("<none>");
+  }
+
   BEE_Item folder = nullptr, empty = nullptr, inner = nullptr, comp = nullptr, solidA = nullptr, other = nullptr;
   BEE_Layer a = nullptr, b = nullptr, nested = nullptr;
 };
@@ -282,6 +289,61 @@ TEST_F(Commands, SwitchChangesAreBroadcast) {
   EXPECT_EQ(seen.changes[0].command, BEE_CmdNumToggleSwitch);
   EXPECT_EQ(seen.changes[1].how, BEE_ChangeUndo);
   BEE_SetCallbackFunc(nullptr, 0);
+}
+
+TEST_F(Commands, NestedCompositionsFollowTheirParentsTime) {
+  BEE_CompSettings s2 = Settings("Deep", 100, 100, 30u << 16, Time{10, 1});
+  BEE_Item deep = nullptr;
+  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s2, &deep), 0);
+  BEE_Layer inDeep = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(inner, deep, &inDeep), 0);
+  ASSERT_EQ(BEE_CmdSetLayerStretch(inDeep, Ratio{2, 1}), 0);
+  ASSERT_EQ(BEE_CmdSetLayerTimes(nested, Time{1, 1}, Time{0, 1}, Time{4, 1}), 0);
+  ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{3, 1}), 0);
+  std::string before = Dump();
+  ASSERT_EQ(BEE_CmdSynchronizeRelatedItems(comp), 0);
+  Time t{};
+  BEE_GetItemCurrentTime(inner, &t);
+  EXPECT_EQ(t::Compare(t, Time{2, 1}), 0);  // 3 s less the layer's 1 s offset
+  BEE_GetItemCurrentTime(deep, &t);
+  EXPECT_EQ(t::Compare(t, Time{1, 1}), 0);  // 2 s at twice the length
+  EXPECT_EQ(UndoName(), "Time Change");
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_TRUE(Dump() == before);
+}
+
+TEST_F(Commands, ConsolidationKeepsOneItemPerSource) {
+  BEE_FootageDesc d{};
+  std::strcpy(d.name, "same.ei");
+  d.width = 10;
+  d.height = 10;
+  d.duration = Time{1, 1};
+  d.pixelAspect = Ratio{1, 1};
+  d.hasVideo = 1;
+  BEE_Item f1 = nullptr, f2 = nullptr, f3 = nullptr;
+  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f1), 0);
+  ASSERT_EQ(BEEp_MakeFootageItem(folder, &d, &f2), 0);
+  d.width = 11;
+  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f3), 0);
+  // f2 comes first in project order (its folder precedes f1): it stays.
+  BEE_Layer l = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(comp, f1, &l), 0);
+  std::string before = Dump();
+  int32_t removed = -1;
+  ASSERT_EQ(BEE_CmdConsolidateItemSources(&removed), 0);
+  EXPECT_EQ(removed, 1);
+  BEE_Item src = nullptr;
+  BEE_GetLayerSource(l, &src);
+  EXPECT_EQ(src, f2);
+  BEE_Item found = nullptr;
+  uint32_t id1 = 0;
+  BEE_GetItemID(f1, &id1);
+  BEE_LookupItemID(id1, &found);
+  EXPECT_EQ(found, nullptr);
+  EXPECT_EQ(UndoName(), "Consolidation");
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_TRUE(Dump() == before);
+  (void)f3;
 }
 
 TEST_F(Commands, DuplicatedSolidLayersOwnTheirOwnSolid) {
