@@ -33,6 +33,7 @@ namespace {
 constexpr uint32_t kOne = 255;  // the 16-bit value of a full 8-bit channel is v * 255
 constexpr int32_t kStripPixels = 16;
 constexpr size_t kLanes = 4 * kStripPixels;
+constexpr int32_t kChunk = 32;  // pixels moved between a strip and the rows at a time
 
 // Division by d = 2b + 1 (odd, 3 to 4001) of n = sum + b < 2^31 without
 // 64-bit products: a single-precision estimate of n / d is off by less than
@@ -250,36 +251,41 @@ ErrorCode BlurReference(const BlurPlan& plan, uint32_t flags, bool straight, PFW
   return 0;
 }
 
-ErrorCode BlurFast(const BlurPlan& plan, uint32_t flags, bool straight, PFWorld& world) {
+namespace {
+
+template <bool kStraight>
+ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
   const int32_t w = world.width, h = world.height;
   const bool down = Vertical(flags), across = Horizontal(flags);
   const size_t longest = size_t(std::max(w, h));
-  // The transposed picture between the two directions (w lines of h pixels).
-  Scratch<uint16_t> transposed(down && across ? size_t(w) * h * 4 : 0);
+  // Between the two directions the picture is kept in blocks of kStripPixels
+  // rows, each block x-major: block k, line x holds pixel x of rows
+  // 16 k .. 16 k + 15, so the vertical strips write small neighbourhoods and
+  // each block is the horizontal pass's strip as it stands.
+  const size_t blocks = (size_t(h) + kStripPixels - 1) / kStripPixels;
+  const size_t blockSize = size_t(w) * kLanes;
+  Scratch<uint16_t> between(down && across ? blocks * blockSize : 0);
   Scratch<uint16_t> ping(longest * kLanes), pong(longest * kLanes), zero(kLanes);
   Scratch<uint32_t> sums(kLanes);
-  if (!transposed.ok() || !ping.ok() || !pong.ok() || !zero.ok() || !sums.ok())
+  if (!between.ok() || !ping.ok() || !pong.ok() || !zero.ok() || !sums.ok())
     return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
   std::fill(zero.get(), zero.get() + kLanes, uint16_t{0});
-  const StripBuffers strip{ping.get(), pong.get(), sums.get(), zero.get()};
   const bool repeat = (flags & PF_Blur_RepeatEdges) != 0;
-  uint16_t* t = transposed.get();
-  const size_t tLine = size_t(h) * 4;  // values per line of the transposed picture
 
   if (down) {
+    const StripBuffers strip{ping.get(), pong.get(), sums.get(), zero.get()};
     // Strips of columns: line y of a strip holds pixels x0.. of row y.
     for (int32_t x0 = 0; x0 < w; x0 += kStripPixels) {
       const int32_t n = std::min(kStripPixels, w - x0);
-      for (int32_t y = 0; y < h; ++y) {
-        ToWork(Row(world, y) + 4 * size_t(x0), n, straight, strip.ping + size_t(y) * kLanes);
-      }
+      for (int32_t y = 0; y < h; ++y) ToWork<kStraight>(Row(world, y) + 4 * size_t(x0), n, strip.ping + size_t(y) * kLanes);
       const uint16_t* r = RunPasses(strip, h, 4 * size_t(n), plan, repeat);
       for (int32_t y = 0; y < h; ++y) {
         const uint16_t* v = r + size_t(y) * kLanes;
         if (across) {
-          for (int32_t i = 0; i < n; ++i) std::memcpy(t + size_t(x0 + i) * tLine + 4 * size_t(y), v + 4 * i, 8);
+          uint16_t* block = between.get() + size_t(y / kStripPixels) * blockSize + 4 * size_t(y % kStripPixels);
+          for (int32_t i = 0; i < n; ++i) std::memcpy(block + size_t(x0 + i) * kLanes, v + 4 * i, 8);
         } else {
-          FromWork(v, n, straight, Row(world, y) + 4 * size_t(x0));
+          FromWork<kStraight>(v, n, Row(world, y) + 4 * size_t(x0));
         }
       }
     }
@@ -288,22 +294,36 @@ ErrorCode BlurFast(const BlurPlan& plan, uint32_t flags, bool straight, PFWorld&
     // Strips of rows: line x of a strip holds pixel x of rows y0...
     for (int32_t y0 = 0; y0 < h; y0 += kStripPixels) {
       const int32_t n = std::min(kStripPixels, h - y0);
-      for (int32_t x = 0; x < w; ++x) {
-        uint16_t* o = strip.ping + size_t(x) * kLanes;
-        if (down) {
-          std::memcpy(o, t + size_t(x) * tLine + 4 * size_t(y0), 8 * size_t(n));
-        } else {
-          for (int32_t j = 0; j < n; ++j) ToWork(Row(world, y0 + j) + 4 * size_t(x), 1, straight, o + 4 * j);
+      StripBuffers strip{ping.get(), pong.get(), sums.get(), zero.get()};
+      if (down) {
+        strip.ping = between.get() + size_t(y0 / kStripPixels) * blockSize;
+      } else {
+        for (int32_t xc = 0; xc < w; xc += kChunk) {
+          const int32_t xe = std::min(w, xc + kChunk);
+          for (int32_t j = 0; j < n; ++j) {
+            const uint8_t* p = Row(world, y0 + j);
+            for (int32_t x = xc; x < xe; ++x) ToWork<kStraight>(p + 4 * size_t(x), 1, strip.ping + size_t(x) * kLanes + 4 * j);
+          }
         }
       }
       const uint16_t* r = RunPasses(strip, w, 4 * size_t(n), plan, repeat);
-      for (int32_t j = 0; j < n; ++j) {
-        uint8_t* p = Row(world, y0 + j);
-        for (int32_t x = 0; x < w; ++x) FromWork(r + size_t(x) * kLanes + 4 * j, 1, straight, p + 4 * size_t(x));
+      // Back to the rows in chunks whose strip lines stay in the first-level cache.
+      for (int32_t xc = 0; xc < w; xc += kChunk) {
+        const int32_t xe = std::min(w, xc + kChunk);
+        for (int32_t j = 0; j < n; ++j) {
+          uint8_t* p = Row(world, y0 + j);
+          for (int32_t x = xc; x < xe; ++x) FromWork<kStraight>(r + size_t(x) * kLanes + 4 * j, 1, p + 4 * size_t(x));
+        }
       }
     }
   }
   return 0;
+}
+
+}  // namespace
+
+ErrorCode BlurFast(const BlurPlan& plan, uint32_t flags, bool straight, PFWorld& world) {
+  return straight ? BlurFastOf<true>(plan, flags, world) : BlurFastOf<false>(plan, flags, world);
 }
 
 }  // namespace tv::pf2
