@@ -2,6 +2,7 @@
 #   make test SANITIZE=address,undefined   builds in build-san with both sanitizers
 #   make bench                             builds and runs the benchmarks
 SANITIZE ?=
+MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 ifeq ($(SANITIZE),)
 BUILD ?= build
