@@ -34,6 +34,7 @@ constexpr uint32_t kOne = 255;  // the 16-bit value of a full 8-bit channel is v
 constexpr int32_t kStripPixels = 16;
 constexpr size_t kLanes = 4 * kStripPixels;
 constexpr int32_t kChunk = 32;  // pixels moved between a strip and the rows at a time
+static_assert(kStripPixels <= kChunk);
 
 // Division by d = 2b + 1 (odd, 3 to 4001) of n = sum + b < 2^31 without
 // 64-bit products: a single-precision estimate of n / d is off by less than
@@ -91,6 +92,49 @@ inline void FromWork(const uint16_t* v, int32_t n, uint8_t* p) {
 }
 inline void FromWork(const uint16_t* v, int32_t n, bool straight, uint8_t* p) {
   straight ? FromWork<true>(v, n, p) : FromWork<false>(v, n, p);
+}
+
+// The end values of up to kChunk pixels whose working values lie `stride`
+// values apart (4 in a row, kLanes down a strip), through arrays of one
+// channel each so that the straight division runs in vectors.
+template <bool kStraight>
+inline void FromWorkChunk(const uint16_t* v, size_t stride, int32_t count, uint8_t* p) {
+  if constexpr (!kStraight) {
+    if (stride == 4) {  // a run of a row: straight through
+      for (int32_t k = 0; k < 4 * count; ++k) p[k] = static_cast<uint8_t>(((v[k] + 127u) * 0x8081u) >> 23);
+      return;
+    }
+    uint32_t value[4 * kChunk] = {};
+    uint8_t out[4 * kChunk];
+    for (int32_t i = 0; i < count; ++i)
+      for (int c = 0; c < 4; ++c) value[4 * i + c] = v[i * stride + c];
+    for (int32_t k = 0; k < 4 * kChunk; ++k) out[k] = static_cast<uint8_t>(((value[k] + 127) * 0x8081) >> 23);
+    std::memcpy(p, out, 4 * size_t(count));
+  } else {
+    int32_t value[4][kChunk];
+    uint8_t out[4][kChunk];
+    for (int32_t i = 0; i < count; ++i)
+      for (int c = 0; c < 4; ++c) value[c][i] = v[i * stride + c];
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t A = value[0][i];
+      const int32_t alpha = ((A + 127) * 0x8081) >> 23;  // (A + 127) / 255 for A <= 65025
+      const int32_t d = A | static_cast<int32_t>(A == 0);  // A = 0 gives alpha 0: the pixel is cleared below
+      const float inverse = 1.0f / static_cast<float>(d);
+      const int32_t half = A >> 1;
+      const int32_t keep = -static_cast<int32_t>(alpha != 0);  // masks rather than branches
+      auto colour = [&](int32_t C) {
+        int32_t q = Quotient(C * static_cast<int32_t>(kOne) + half, d, inverse);
+        q = q < 255 ? q : 255;
+        return static_cast<uint8_t>(q & keep);
+      };
+      out[0][i] = static_cast<uint8_t>(alpha);
+      out[1][i] = colour(value[1][i]);
+      out[2][i] = colour(value[2][i]);
+      out[3][i] = colour(value[3][i]);
+    }
+    for (int32_t i = 0; i < count; ++i)
+      for (int c = 0; c < 4; ++c) p[4 * i + c] = out[c][i];
+  }
 }
 
 void Load(const PFWorld& world, bool straight, uint16_t* out) {
@@ -285,7 +329,7 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
           uint16_t* block = between.get() + size_t(y / kStripPixels) * blockSize + 4 * size_t(y % kStripPixels);
           for (int32_t i = 0; i < n; ++i) std::memcpy(block + size_t(x0 + i) * kLanes, v + 4 * i, 8);
         } else {
-          FromWork<kStraight>(v, n, Row(world, y) + 4 * size_t(x0));
+          FromWorkChunk<kStraight>(v, 4, n, Row(world, y) + 4 * size_t(x0));
         }
       }
     }
@@ -312,7 +356,7 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
         const int32_t xe = std::min(w, xc + kChunk);
         for (int32_t j = 0; j < n; ++j) {
           uint8_t* p = Row(world, y0 + j);
-          for (int32_t x = xc; x < xe; ++x) FromWork<kStraight>(r + size_t(x) * kLanes + 4 * j, 1, p + 4 * size_t(x));
+          FromWorkChunk<kStraight>(r + size_t(xc) * kLanes + 4 * j, kLanes, xe - xc, p + 4 * size_t(xc));
         }
       }
     }
