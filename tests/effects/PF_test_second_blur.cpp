@@ -224,6 +224,42 @@ TEST_F(PFBlur, SingleOpaquePixelSpreadsAsTheBox) {
   }
 }
 
+// One-dimensional box passes with the blur's rounding: (sum + b) / (2b + 1),
+// zeros beyond the ends.
+std::vector<uint32_t> BoxPasses1D(std::vector<uint32_t> v, const tv::pf2::BlurPlan& plan) {
+  for (int32_t p = 0; p < plan.passes; ++p) {
+    const int32_t b = plan.halfWidth[p];
+    std::vector<uint32_t> out(v.size());
+    for (int32_t i = 0; i < static_cast<int32_t>(v.size()); ++i) {
+      uint32_t sum = 0;
+      for (int32_t k = std::max(0, i - b); k <= std::min<int32_t>(static_cast<int32_t>(v.size()) - 1, i + b); ++k)
+        sum += v[k];
+      out[i] = (sum + b) / (2 * b + 1);
+    }
+    v = out;
+  }
+  return v;
+}
+
+TEST_F(PFBlur, GaussianBlurOfAnOpaquePixelIsTheProductOfItsPasses) {
+  const int32_t n = 45, c = 22;
+  Buffer p(n, n);
+  p.Set(c, c, 255, 255, 255, 255);
+  ASSERT_EQ(PF_FastBlur_Premul(nullptr, 7.0, 0, 1, &p.world), 0);
+  const tv::pf2::BlurPlan plan = tv::pf2::PlanBlur(7.0, 1);
+  // Down the centre column first, then across every row from its centre value.
+  std::vector<uint32_t> column(n, 0);
+  column[c] = 65025;
+  column = BoxPasses1D(column, plan);
+  for (int32_t y = 0; y < n; ++y) {
+    std::vector<uint32_t> row(n, 0);
+    row[c] = column[y];
+    row = BoxPasses1D(row, plan);
+    for (int32_t x = 0; x < n; ++x)
+      ASSERT_EQ(p.px(x, y)[0], (row[x] + 127) / 255) << x << "," << y;
+  }
+}
+
 TEST_F(PFBlur, GaussianBlurOfAPointIsSymmetricAndFallsOff) {
   const int32_t n = 41, c = 20;
   Buffer p(n, n);
