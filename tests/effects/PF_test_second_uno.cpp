@@ -355,3 +355,63 @@ TEST_F(PFUno, InstalledRoutinesReachTheSelectorsAndTheBlocks) {
 
 }  // namespace
 }  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+// Runs op with the k-th allocation failing, for k = 0, 1, ... until op
+// succeeds: every failure must return 4 with one report and leave `bytes` as
+// they were.
+template <typename Op>
+void EveryAllocationFails(Recorder& rec, std::vector<uint8_t>* bytes, Op op, const char* text) {
+  for (int64_t k = 0;; ++k) {
+    if (k == 1) {
+      EXPECT_FALSE(rec.reports.empty()) << text << ": the first allocation did not fail";
+    }
+    ASSERT_LT(k, 50) << text;
+    const std::vector<uint8_t> before = bytes ? *bytes : std::vector<uint8_t>{};
+    rec.clear();
+    EMUL_InjectAllocationFailures(k, 1);
+    const ErrorCode err = op();
+    EMUL_StopAllocationFailures();
+    if (err == 0) return;
+    ASSERT_EQ(err, kErrOutOfMemory) << text << " " << k;
+    ASSERT_EQ(rec.reports.size(), 1u) << text << " " << k;
+    EXPECT_THAT(rec.last().text, ::testing::HasSubstr(text)) << k;
+    if (bytes) {
+      EXPECT_EQ(*bytes, before) << text << " " << k;
+    }
+  }
+}
+
+TEST_F(PFUno, OutOfMemoryIsReportedOnceAndChangesNothing) {
+  Buffer w(40, 30), d(17, 13);
+  w.Random(6);
+  for (int32_t q : {0, 1})
+    for (bool straight : {false, true})
+      EveryAllocationFails(rec, &w.bytes, [&] {
+        return (straight ? PF_FastBlur_Straight : PF_FastBlur_Premul)(nullptr, 4.0, 0, q, &w.world);
+      }, "Couldn't allocate scratch scanline");
+  EveryAllocationFails(rec, &d.bytes, [&] { return PF_CopyBits_HQ_Straight(nullptr, &w.world, &d.world, nullptr, nullptr); },
+                       "Couldn't allocate scratch scanline");
+  EveryAllocationFails(rec, &d.bytes, [&] { return PF_CopyBits_Draft(nullptr, &w.world, &d.world, nullptr, nullptr); },
+                       "Couldn't allocate scratch scanline");
+  const int32_t row[3] = {1, 2, 1};
+  EveryAllocationFails(rec, &w.bytes, [&] {
+    return PF_Convolve(nullptr, &w.world, nullptr, PF_Convolve_1D, 3, row, row, row, row, &w.world);
+  }, "Couldn't allocate scratch scanline");
+  std::vector<uint8_t> scan(50, 9);
+  EveryAllocationFails(rec, &scan, [&] { return PF_GBlurUnoScan(scan.data(), 1, 50, 3.0, scan.data(), 1); },
+                       "Couldn't allocate");
+  PF_UnoBuffer u = nullptr;
+  EveryAllocationFails(rec, nullptr, [&] { return PF_NewUnoBuffer(30, 20, &u); }, "uno buffer");
+  ASSERT_NE(u, nullptr);
+  EXPECT_EQ(PF_DisposeUnoBuffer(u), 0);
+  PF_Wireframe wf = nullptr;
+  EveryAllocationFails(rec, nullptr, [&] { return PF_AllocWireframe(8, &wf); }, "wireframe");
+  ASSERT_NE(wf, nullptr);
+  EXPECT_EQ(PF_DisposeWireframe(wf), 0);
+}
+
+}  // namespace
+}  // namespace tv::test
