@@ -104,11 +104,11 @@ inline void FromWorkChunk(const uint16_t* v, size_t stride, int32_t count, uint8
       for (int32_t k = 0; k < 4 * count; ++k) p[k] = static_cast<uint8_t>(((v[k] + 127u) * 0x8081u) >> 23);
       return;
     }
-    uint32_t value[4 * kChunk] = {};
+    uint32_t value[4 * kChunk];
     uint8_t out[4 * kChunk];
     for (int32_t i = 0; i < count; ++i)
       for (int c = 0; c < 4; ++c) value[4 * i + c] = v[i * stride + c];
-    for (int32_t k = 0; k < 4 * kChunk; ++k) out[k] = static_cast<uint8_t>(((value[k] + 127) * 0x8081) >> 23);
+    for (int32_t k = 0; k < 4 * count; ++k) out[k] = static_cast<uint8_t>(((value[k] + 127) * 0x8081) >> 23);
     std::memcpy(p, out, 4 * size_t(count));
   } else {
     int32_t value[4][kChunk];
