@@ -250,7 +250,7 @@ __attribute__((target_clones("avx2", "default"))) uint16_t* RunPasses(const Stri
       if (repeat) return in + size_t(std::clamp(t, 0, length - 1)) * kLanes;
       return (t < 0 || t >= length) ? s.zero : in + size_t(t) * kLanes;
     };
-    std::fill(sums, sums + lanes, 0u);
+    std::fill(sums, sums + lanes, bias);  // the rounding half rides along in every sum
     for (int32_t k = -b; k < b; ++k) {
       const uint16_t* r = line(k);
       for (size_t i = 0; i < lanes; ++i) sums[i] += r[i];
@@ -261,7 +261,7 @@ __attribute__((target_clones("avx2", "default"))) uint16_t* RunPasses(const Stri
       uint16_t* o = out + size_t(t) * kLanes;
       for (size_t i = 0; i < lanes; ++i) {
         const uint32_t sum = sums[i] + add[i];
-        o[i] = BoxQuotient(sum + bias, inverse, d16);
+        o[i] = BoxQuotient(sum, inverse, d16);
         sums[i] = sum - sub[i];
       }
     }
