@@ -94,7 +94,7 @@ typedef struct FILE_FlatLoc {
   uint8_t data[4 + FILE_MaxPath];
 } FILE_FlatLoc;
 
-// The platform's file specification: the absolute parent folder and the name.
+// The platform's form of a file reference: the absolute parent folder and the name.
 typedef struct FILE_PlatSpec {
   char parentDir[FILE_MaxPath];
   char name[FILE_MaxName + 1];
