@@ -8,8 +8,9 @@
 // printed for every pair.
 #include <benchmark/benchmark.h>
 
+#include "BenchSupport.h"
+
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -153,18 +154,6 @@ BENCHMARK(BM_Pixman_Screen)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pixman_Difference)->Unit(benchmark::kMillisecond);
 #endif
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
-      times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-    }
-  }
-  std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,7 +162,7 @@ int main(int argc, char** argv) {
   M_Birth(M_ServiceFastCharMath, &granted);
   PF_Birth();
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  tv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nPF time / pixman time (CPU time; below 1 is faster):\n");
   for (const auto& [name, t] : reporter.times) {
