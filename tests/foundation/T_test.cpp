@@ -3,12 +3,15 @@
 // every failure.
 #include <climits>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "T.h"
 #include "TestSupport.h"
 
-[[maybe_unused]] static void PrintTo(const Time& t, std::ostream* os) { *os << t.value << "/" << t.scale; }
+[[maybe_unused]] static std::ostream& operator<<(std::ostream& os, const Time& t) {
+  return os << t.value << "/" << t.scale;
+}
 
 namespace {
 
@@ -43,15 +46,15 @@ TEST_F(TimeTest, PackageFrame) {
 }
 
 TEST_F(TimeTest, AddSubMul) {
+  using Op = ErrorCode (*)(Time, Time, Time*);
+  struct Case { Op op; Time a, b, expected; };
+  for (Case c : {Case{T_AddTime, {1, 30}, {1, 30}, {2, 30}}, Case{T_AddTime, {1, 3}, {1, 6}, {3, 6}},
+                 Case{T_SubTime, {1, 2}, {1, 3}, {1, 6}}, Case{T_SubTime, {-1, 1}, {INT32_MIN, 1}, {INT32_MAX, 1}}}) {
+    Time r{};
+    EXPECT_EQ(c.op(c.a, c.b, &r), 0) << c.a << " " << c.b;
+    EXPECT_EQ(r, c.expected);
+  }
   Time r{};
-  EXPECT_EQ(T_AddTime({1, 30}, {1, 30}, &r), 0);
-  EXPECT_EQ(r, MakeTime(2, 30));
-  EXPECT_EQ(T_AddTime({1, 3}, {1, 6}, &r), 0);
-  EXPECT_EQ(r, MakeTime(3, 6));
-  EXPECT_EQ(T_SubTime({1, 2}, {1, 3}, &r), 0);
-  EXPECT_EQ(r, MakeTime(1, 6));
-  EXPECT_EQ(T_SubTime({-1, 1}, {INT32_MIN, 1}, &r), 0);
-  EXPECT_EQ(r, MakeTime(INT32_MAX, 1));
   EXPECT_EQ(T_MulTime(kNtscFrame, {3, 1}, &r), 0);
   EXPECT_EQ(r, MakeTime(3003, 30000));
   // Approximated rather than failed: 1/2147483647 s + 1/2147483646 s.
@@ -106,19 +109,17 @@ TEST_F(TimeTest, EveryFailureStoresTheInvalidTime) {
 }
 
 TEST_F(TimeTest, ConvertBetweenScales) {
+  struct Case { Time t; uint32_t scale; Time expected; bool exact; };
+  for (Case c : {Case{{10, 1}, 30000, {300000, 30000}, true}, Case{{1, 3}, 1000, {333, 1000}, false},
+                 Case{kNtscFrame, 600, {20, 600}, false},  // 20.02 ticks
+                 Case{{-1001, 30000}, 600, {-20, 600}, false}}) {
+    Time r{};
+    Boolean32 exact = !c.exact;
+    EXPECT_EQ(T_ConvTime(c.t, c.scale, &r, &exact), 0) << c.t;
+    EXPECT_EQ(r, c.expected);
+    EXPECT_EQ(bool(exact), c.exact) << c.t;
+  }
   Time r{};
-  Boolean32 exact = 0;
-  EXPECT_EQ(T_ConvTime({10, 1}, 30000, &r, &exact), 0);
-  EXPECT_EQ(r, MakeTime(300000, 30000));
-  EXPECT_TRUE(exact);
-  EXPECT_EQ(T_ConvTime({1, 3}, 1000, &r, &exact), 0);
-  EXPECT_EQ(r, MakeTime(333, 1000));
-  EXPECT_FALSE(exact);
-  EXPECT_EQ(T_ConvTime(kNtscFrame, 600, &r, &exact), 0);  // 20.02 ticks
-  EXPECT_EQ(r, MakeTime(20, 600));
-  EXPECT_FALSE(exact);
-  EXPECT_EQ(T_ConvTime({-1001, 30000}, 600, &r, &exact), 0);
-  EXPECT_EQ(r, MakeTime(-20, 600));
   EXPECT_EQ(T_ShortConvTime(1001, 30000, 600, &r), 0);
   EXPECT_EQ(r, MakeTime(20, 600));
   EXPECT_EQ(T_ShortConvTime(7, 600, 600, &r), 0);
@@ -190,30 +191,20 @@ TEST_F(TimeTest, IntersectSpans) {
 }
 
 TEST_F(TimeTest, FrameRateToDuration) {
-  Time d{};
-  for (Fixed rate : {1964113, 1964114, 1964115}) {
-    EXPECT_EQ(T_FrameRate2Duration(rate, &d), 0);
-    EXPECT_EQ(d, MakeTime(100, 2997)) << rate;
+  struct Case { Fixed rate; Time expected; };
+  // Rates within one unit of 29.97, 59.94 and 23.976 are taken as those.
+  for (Case c : {Case{1964113, {100, 2997}}, Case{1964114, {100, 2997}}, Case{1964115, {100, 2997}},
+                 Case{3928227, {50, 2997}}, Case{3928228, {50, 2997}}, Case{3928229, {50, 2997}},
+                 Case{1571290, {125, 2997}}, Case{1571291, {125, 2997}}, Case{1571292, {125, 2997}},
+                 Case{1964116, {16384, 491029}},  // 65536 / 1964116 reduced
+                 Case{30 << 16, {1, 30}}, Case{25 << 16, {1, 25}}, Case{1, {65536, 1}},
+                 Case{INT32_MAX, {65536, INT32_MAX}}}) {
+    Time d{};
+    EXPECT_EQ(T_FrameRate2Duration(c.rate, &d), 0);
+    EXPECT_EQ(d, c.expected) << c.rate;
   }
-  for (Fixed rate : {3928227, 3928228, 3928229}) {
-    EXPECT_EQ(T_FrameRate2Duration(rate, &d), 0);
-    EXPECT_EQ(d, MakeTime(50, 2997)) << rate;
-  }
-  for (Fixed rate : {1571290, 1571291, 1571292}) {
-    EXPECT_EQ(T_FrameRate2Duration(rate, &d), 0);
-    EXPECT_EQ(d, MakeTime(125, 2997)) << rate;
-  }
-  EXPECT_EQ(T_FrameRate2Duration(1964116, &d), 0);
-  EXPECT_EQ(d, MakeTime(16384, 491029));  // 65536 / 1964116 reduced
-  EXPECT_EQ(T_FrameRate2Duration(30 << 16, &d), 0);
-  EXPECT_EQ(d, MakeTime(1, 30));
-  EXPECT_EQ(T_FrameRate2Duration(25 << 16, &d), 0);
-  EXPECT_EQ(d, MakeTime(1, 25));
-  EXPECT_EQ(T_FrameRate2Duration(1, &d), 0);
-  EXPECT_EQ(d, MakeTime(65536, 1));
-  EXPECT_EQ(T_FrameRate2Duration(INT32_MAX, &d), 0);
-  EXPECT_EQ(d, MakeTime(65536, INT32_MAX));
   ExpectNoReport();
+  Time d{};
   for (Fixed rate : {0, -1, -(30 << 16), INT32_MIN}) {
     d = MakeTime(1, 1);
     EXPECT_EQ(T_FrameRate2Duration(rate, &d), tv::kErrBadParam);
@@ -223,31 +214,20 @@ TEST_F(TimeTest, FrameRateToDuration) {
 }
 
 TEST_F(TimeTest, CountFrames) {
-  int32_t n = -1;
-  EXPECT_EQ(T_CountFrames({10, 1}, {100, 2997}, 0, &n), 0);
-  EXPECT_EQ(n, 299);
-  EXPECT_EQ(T_CountFrames({10, 1}, {100, 2997}, 1, &n), 0);
-  EXPECT_EQ(n, 300);
-  EXPECT_EQ(T_CountFrames({1, 1}, {1, 30}, 0, &n), 0);
-  EXPECT_EQ(n, 30);
-  EXPECT_EQ(T_CountFrames({1, 1}, {1, 30}, 1, &n), 0);
-  EXPECT_EQ(n, 30);
-  EXPECT_EQ(T_CountFrames({0, 600}, {1, 30}, 1, &n), 0);
-  EXPECT_EQ(n, 0);
-  // One hour of NTSC video: 107892.1 frames.
-  EXPECT_EQ(T_CountFrames({3600, 1}, kNtscFrame, 0, &n), 0);
-  EXPECT_EQ(n, 107892);
-  EXPECT_EQ(T_CountFrames({3600, 1}, kNtscFrame, 1, &n), 0);
-  EXPECT_EQ(n, 107893);
-  // A negative span counts no frames.
-  EXPECT_EQ(T_CountFrames({-10, 1}, {1, 30}, 0, &n), 0);
-  EXPECT_EQ(n, 0);
-  EXPECT_EQ(T_CountFrames({-10, 1}, {1, 30}, 1, &n), 0);
-  EXPECT_EQ(n, 0);
-  // A frame duration over a scale above 31 bits: 1073741823.25 frames.
-  EXPECT_EQ(T_CountFrames({1, 1}, {4, 0xFFFFFFFDu}, 0, &n), 0);
-  EXPECT_EQ(n, 1073741823);
+  struct Case { Time span, frame; int32_t down, up; };
+  for (Case c : {Case{{10, 1}, {100, 2997}, 299, 300}, Case{{1, 1}, {1, 30}, 30, 30}, Case{{0, 600}, {1, 30}, 0, 0},
+                 Case{{3600, 1}, kNtscFrame, 107892, 107893},  // one hour of NTSC video: 107892.1 frames
+                 Case{{-10, 1}, {1, 30}, 0, 0},                // a negative span counts no frames
+                 // A frame duration over a scale above 31 bits: 1073741823.25 frames.
+                 Case{{1, 1}, {4, 0xFFFFFFFDu}, 1073741823, -1}}) {
+    int32_t down = -1, up = -1;
+    EXPECT_EQ(T_CountFrames(c.span, c.frame, 0, &down), 0);
+    EXPECT_EQ(T_CountFrames(c.span, c.frame, 1, &up), 0);
+    EXPECT_EQ(down, c.down) << c.span << " per " << c.frame;
+    if (c.up >= 0) { EXPECT_EQ(up, c.up) << c.span << " per " << c.frame; }
+  }
   ExpectNoReport();
+  int32_t n = -1;
   for (Time fd : {Time{0, 30}, Time{-1, 30}, Time{1, 0}}) {
     n = 5;
     EXPECT_EQ(T_CountFrames({1, 1}, fd, 0, &n), tv::kErrBadParam);
@@ -293,23 +273,17 @@ TEST_F(TimeTest, FrameBoundariesAreExact) {
 }
 
 TEST_F(TimeTest, RoundToNearestTime) {
-  Time r{};
-  EXPECT_EQ(T_RoundToNearestTime({1, 2}, kNtscFrame, &r), 0);
-  EXPECT_EQ(r, MakeTime(15015, 30000));
-  EXPECT_EQ(T_RoundToNearestTime({-1, 2}, kNtscFrame, &r), 0);
-  EXPECT_EQ(r, MakeTime(-15015, 30000));
-  // Ties go away from zero.
-  EXPECT_EQ(T_RoundToNearestTime({6, 1}, {4, 1}, &r), 0);
-  EXPECT_EQ(r, MakeTime(8, 1));
-  EXPECT_EQ(T_RoundToNearestTime({-6, 1}, {4, 1}, &r), 0);
-  EXPECT_EQ(r, MakeTime(-8, 1));
-  EXPECT_EQ(T_RoundToNearestTime({-5, 1}, {4, 1}, &r), 0);
-  EXPECT_EQ(r, MakeTime(-4, 1));
-  // Expressed over the quantum's scale.
-  EXPECT_EQ(T_RoundToNearestTime({1, 3}, {1, 24}, &r), 0);
-  EXPECT_EQ(r, MakeTime(8, 24));
+  struct Case { Time t, quantum, expected; };
+  for (Case c : {Case{{1, 2}, kNtscFrame, {15015, 30000}}, Case{{-1, 2}, kNtscFrame, {-15015, 30000}},
+                 Case{{6, 1}, {4, 1}, {8, 1}}, Case{{-6, 1}, {4, 1}, {-8, 1}},  // ties go away from zero
+                 Case{{-5, 1}, {4, 1}, {-4, 1}},
+                 Case{{1, 3}, {1, 24}, {8, 24}}}) {  // expressed over the quantum's scale
+    Time r{};
+    EXPECT_EQ(T_RoundToNearestTime(c.t, c.quantum, &r), 0) << c.t;
+    EXPECT_EQ(r, c.expected);
+  }
   ExpectNoReport();
-  r = MakeTime(1, 1);
+  Time r = MakeTime(1, 1);
   EXPECT_EQ(T_RoundToNearestTime({1, 1}, {0, 24}, &r), tv::kErrBadParam);
   EXPECT_EQ(r, kInvalidTime);
   ExpectReport(kT, 5, tv::kErrBadParam, "Test error: invalid time quantum -- a bad parameter was passed.");
