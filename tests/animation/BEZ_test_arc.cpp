@@ -37,23 +37,19 @@ TEST_F(BezArc, StraightSegmentTable) {
   EXPECT_TRUE(hit);
   EXPECT_EQ(at, 37);
   EXPECT_EQ(found.s, items[37].s);
-  double s = 0;
+  double s = 0, t = -1;
   ASSERT_EQ(BEZ_SFromT(&c.c, 0.5, 100, table, &s), 0);
   EXPECT_NEAR(s, 2.5, 1e-12);
-  double t = -1;
-  ASSERT_EQ(BEZ_TFromS(&c.c, 2.5, 100, table, &t), 0);
-  EXPECT_NEAR(t, 0.5, 1e-12);
-  ASSERT_EQ(BEZ_TFromS(&c.c, 0.0, 100, table, &t), 0);
-  EXPECT_EQ(t, 0.0);
-  ASSERT_EQ(BEZ_TFromS(&c.c, 5.0 + 1e-12, 100, table, &t), 0);
-  EXPECT_EQ(t, 1.0);
-  ASSERT_EQ(BEZ_TFromS(&c.c, 7.0, 100, table, &t), 0);
-  EXPECT_EQ(t, 1.0);
   ASSERT_EQ(BEZ_SFromT(&c.c, 1.5, 100, table, &s), 0);  // clamped
   EXPECT_NEAR(s, 5.0, 1e-12);
+  const std::pair<double, double> cases[] = {{2.5, 0.5}, {0.0, 0.0}, {5.0 + 1e-12, 1.0}, {7.0, 1.0}};
+  for (auto [sIn, tOut] : cases) {
+    ASSERT_EQ(BEZ_TFromS(&c.c, sIn, 100, table, &t), 0);
+    EXPECT_NEAR(t, tOut, sIn == 2.5 ? 1e-12 : 0.0) << sIn;
+  }
 }
 
-TEST_F(BezArc, TableIsBuiltOnFirstUseAndRebuiltToExactSize) {
+TEST_F(BezArc, TableAndSplineAreBuiltOnFirstUseAndRebuiltToExactSize) {
   auto c = Curve2(0, 0, 1, 0, 2, 0, 3, 0);
   LIST_Handle& table = Slot();
   double s = 0;
@@ -65,6 +61,12 @@ TEST_F(BezArc, TableIsBuiltOnFirstUseAndRebuiltToExactSize) {
   ASSERT_EQ(BEZ_BuildArcTable(&c.c, 7, &table, &length), 0);
   EXPECT_EQ(Count(table), 7);
   EXPECT_NEAR(length, 3.0, 1e-12);
+  auto d = Curve2(0, 0, 1, 4.0 / 3, 2, 8.0 / 3, 3, 4);
+  LIST_Handle& spline = Slot();
+  double t = 0;
+  ASSERT_EQ(BEZ_TFromSSpline(&d.c, 2.5, 1.0, &spline, &t), 0);
+  ASSERT_NE(spline, nullptr);
+  EXPECT_NEAR(t, 0.5, 1e-6);
 }
 
 TEST_F(BezArc, QuarterCircleLength) {
@@ -108,20 +110,17 @@ TEST_F(BezArc, ZeroLengthCurve) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
-TEST_F(BezArc, CurvatureFormIsNotAvailable) {
+TEST_F(BezArc, Refusals) {
   auto c = Curve2(0, 0, 1, 0, 2, 0, 3, 0);
   double p[2] = {5, 5};
   EXPECT_EQ(BEZ_EvaluateByCurvature(&c.c, 1.0, p), kErrUnimplemented);
   EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 12));
   EXPECT_EQ(rec.last().text, "Test error: evaluation by curvature is not available -- sorry, this is unimplemented.");
-}
-
-TEST_F(BezArc, TooFewSamplesIsRefused) {
-  auto c = Curve2(0, 0, 1, 0, 2, 0, 3, 0);
+  // Too few samples for a table.
   LIST_Handle& table = Slot();
-  double length = 9;
   for (int32_t n : {1, 0, -5}) {
     rec.clear();
+    double length = 9;
     EXPECT_EQ(BEZ_BuildArcTable(&c.c, n, &table, &length), kErrBadParam);
     EXPECT_EQ(length, 0.0);
     EXPECT_EQ(table, nullptr);
@@ -129,14 +128,10 @@ TEST_F(BezArc, TooFewSamplesIsRefused) {
     EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 6));
     EXPECT_EQ(rec.last().text, "Test error: a bad parameter was passed.");
   }
-}
-
-TEST_F(BezArc, ListOfTheWrongItemSizeIsDamaged) {
-  auto c = Curve2(0, 0, 1, 0, 2, 0, 3, 0);
-  LIST_Handle& list = Slot();
-  ASSERT_EQ(LIST_New(0, 4, 8, 1, &list), 0);
+  // A list of the wrong item size is damaged.
+  ASSERT_EQ(LIST_New(0, 4, 8, 1, &table), 0);
   double s = 3;
-  EXPECT_EQ(BEZ_SFromT(&c.c, 0.5, 100, &list, &s), kErrDamaged);
+  EXPECT_EQ(BEZ_SFromT(&c.c, 0.5, 100, &table, &s), kErrDamaged);
   EXPECT_EQ(s, 0.0);
   EXPECT_EQ(rec.last().text, "Test error: damaged BEZ structure -- internal structure damaged.");
 }
@@ -163,20 +158,11 @@ TEST_F(BezArc, ArcSplineMatchesTheTable) {
     // Squared error within 1 length unit: about 1/L in t.
     EXPECT_NEAR(ts, tt, 2.0 / lengthTable) << s;
   }
-  double t = -1;
-  ASSERT_EQ(BEZ_TFromSSpline(&c.c, lengthTable * 2, 1.0, &spline, &t), 0);
-  EXPECT_EQ(t, 1.0);
-  ASSERT_EQ(BEZ_TFromSSpline(&c.c, -1, 1.0, &spline, &t), 0);
-  EXPECT_EQ(t, 0.0);
-}
-
-TEST_F(BezArc, SplineBuiltOnFirstUse) {
-  auto c = Curve2(0, 0, 1, 4.0 / 3, 2, 8.0 / 3, 3, 4);
-  LIST_Handle& spline = Slot();
-  double t = 0;
-  ASSERT_EQ(BEZ_TFromSSpline(&c.c, 2.5, 1.0, &spline, &t), 0);
-  ASSERT_NE(spline, nullptr);
-  EXPECT_NEAR(t, 0.5, 1e-6);
+  for (auto [s, end] : {std::pair{lengthTable * 2, 1.0}, std::pair{-1.0, 0.0}}) {
+    double t = -1;
+    ASSERT_EQ(BEZ_TFromSSpline(&c.c, s, 1.0, &spline, &t), 0);
+    EXPECT_EQ(t, end);
+  }
 }
 
 // ---- Fitting -------------------------------------------------------------------
@@ -255,10 +241,10 @@ TEST_F(BezArc, FitRecoversASampledCubic) {
   EXPECT_LT(e, e10);
   EXPECT_EQ(one[0].x, 0.0);
   EXPECT_EQ(one[3].x, 5.0);
-  EXPECT_NEAR(one[1].x, 1.0, 0.05);
-  EXPECT_NEAR(one[1].y, 3.0, 0.05);
-  EXPECT_NEAR(one[2].x, 3.0, 0.05);
-  EXPECT_NEAR(one[2].y, 4.0, 0.05);
+  for (int k = 1; k <= 2; ++k) {
+    EXPECT_NEAR(one[k].x, c.p[k][0], 0.05);
+    EXPECT_NEAR(one[k].y, c.p[k][1], 0.05);
+  }
 }
 
 TEST_F(BezArc, FitSplitsACornerAndReportsTheBreak) {
@@ -330,15 +316,16 @@ TEST_F(BezArc, LinearityTest) {
   auto line = Curve2(0, 0, 1, 1, 2, 2, 3, 3);
   auto bent = Curve2(0, 0, 1, 2, 2, 2, 3, 3);
   auto back = Curve2(0, 0, 4, 4, 2, 2, 3, 3);  // on the line but running past the end
-  Boolean32 linear = 0;
-  ASSERT_EQ(BEZ_IsLinearFunc(&line.c, 1e-9, &linear), 0);
-  EXPECT_TRUE(linear);
-  ASSERT_EQ(BEZ_IsLinearFunc(&bent.c, 0.1, &linear), 0);
-  EXPECT_FALSE(linear);
-  ASSERT_EQ(BEZ_IsLinearFunc(&bent.c, 1.0, &linear), 0);
-  EXPECT_TRUE(linear);
-  ASSERT_EQ(BEZ_IsLinearFunc(&back.c, 0.1, &linear), 0);
-  EXPECT_FALSE(linear);
+  const struct {
+    const OwnedCurve* c;
+    double tolerance;
+    bool linear;
+  } cases[] = {{&line, 1e-9, true}, {&bent, 0.1, false}, {&bent, 1.0, true}, {&back, 0.1, false}};
+  for (const auto& k : cases) {
+    Boolean32 linear = 7;
+    ASSERT_EQ(BEZ_IsLinearFunc(&k.c->c, k.tolerance, &linear), 0);
+    EXPECT_EQ(linear != 0, k.linear) << k.tolerance;
+  }
 }
 
 TEST_F(BezArc, LinearApproximationStaysWithinTolerance) {
@@ -381,12 +368,10 @@ struct SampleLog {
   double tolerance = 0.01;
 };
 
-Boolean32 SplitWhileCurved(void* data, double t0, double t1, const double* p0, const double* p1, int32_t depth) {
+Boolean32 SplitWhileCurved(void* data, double, double, const double* p0, const double* p1, int32_t depth) {
   auto* log = static_cast<SampleLog*>(data);
   ++log->calls;
   log->maxDepth = std::max(log->maxDepth, depth);
-  (void)t0;
-  (void)t1;
   return std::fabs(p1[1] - p0[1]) > log->tolerance || depth < 2;
 }
 

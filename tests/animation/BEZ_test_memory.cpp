@@ -6,12 +6,24 @@ namespace {
 
 class BezMemory : public BezFixture {
  protected:
-  void SetUp() override {
-    BezFixture::SetUp();  // installs the texts before memory runs out
-  }
   void TearDown() override {
     EMUL_StopAllocationFailures();
     BezFixture::TearDown();
+  }
+  // Runs `call` with every allocation failing: it fails with the memory
+  // code, makes no list, keeps no work storage and reports once.
+  template <class F>
+  void ExpectOutOfMemory(F call, LIST_Handle& list, uint32_t site, const std::string& prefix) {
+    int64_t ptrs = EMUL_LivePtrCount();
+    EMUL_InjectAllocationFailures(0, -1);
+    EXPECT_EQ(call(), kErrOutOfMemory);
+    EMUL_StopAllocationFailures();
+    EXPECT_EQ(list, nullptr);
+    EXPECT_EQ(EMUL_LivePtrCount(), ptrs);
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, site));
+    EXPECT_EQ(rec.last().severity, kSevFailure);
+    EXPECT_EQ(rec.last().text.rfind(prefix, 0), 0u) << rec.last().text;
   }
 };
 
@@ -19,34 +31,17 @@ TEST_F(BezMemory, FittingArraysOutOfMemory) {
   std::vector<BEZ_Point2> pts;
   for (int i = 0; i < 10; ++i) pts.push_back({i * 1.0, (i % 3) * 1.0});
   LIST_Handle& pieces = Slot();
-  int64_t ptrs = EMUL_LivePtrCount();
-  EMUL_InjectAllocationFailures(0, -1);
-  EXPECT_EQ(BEZ_FitMultipleCurves(pts.data(), 10, 0.1, &pieces), kErrOutOfMemory);
-  EMUL_StopAllocationFailures();
-  EXPECT_EQ(pieces, nullptr);
-  EXPECT_EQ(EMUL_LivePtrCount(), ptrs);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 13));
-  EXPECT_EQ(rec.last().severity, kSevFailure);
-  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create List of parameter values.\n(1K requested, ", 0), 0u)
-      << rec.last().text;
+  ExpectOutOfMemory([&] { return BEZ_FitMultipleCurves(pts.data(), 10, 0.1, &pieces); }, pieces, 13,
+                    "Test: not enough memory to create List of parameter values.\n(1K requested, ");
 }
 
 TEST_F(BezMemory, ArcSplineTemporaryOutOfMemory) {
   auto c = Curve2(0, 0, 1, 2, 3, 2, 4, 0);
   LIST_Handle& spline = Slot();
-  int64_t ptrs = EMUL_LivePtrCount();
-  EMUL_InjectAllocationFailures(0, -1);
   double length = 5;
-  EXPECT_EQ(BEZ_BuildArcSpline(&c.c, 1.0, &spline, &length), kErrOutOfMemory);
-  EMUL_StopAllocationFailures();
+  ExpectOutOfMemory([&] { return BEZ_BuildArcSpline(&c.c, 1.0, &spline, &length); }, spline, 9,
+                    "Test: not enough memory to create temporary vectors in arclength calculation.\n(");
   EXPECT_EQ(length, 0.0);
-  EXPECT_EQ(spline, nullptr);
-  EXPECT_EQ(EMUL_LivePtrCount(), ptrs);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 9));
-  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create temporary vectors in arclength calculation.\n(", 0), 0u)
-      << rec.last().text;
 }
 
 }  // namespace
