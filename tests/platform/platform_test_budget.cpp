@@ -260,17 +260,12 @@ TEST_F(BudgetTest, GrowZoneIsCalledAtMostFiveTimesWithTheBytesWanted) {
   SetGrowZone(&RecordingGrowZone);
   gAnswer = 1;  // claims to free something every time, but nothing helps
   EMUL_FailAllocationsAfter(0);
-  Handle h = NewHandle(100);
-  EXPECT_EQ(h, nullptr);
-  EXPECT_EQ(MemError(), -108);
-  ASSERT_EQ(gWanted.size(), 5u);
-  for (Size w : gWanted) EXPECT_EQ(w, 100);
-
-  gWanted.clear();
-  Handle big = NewHandle(100000);
-  EXPECT_EQ(big, nullptr);
-  ASSERT_EQ(gWanted.size(), 5u);
-  for (Size w : gWanted) EXPECT_EQ(w, 100000);
+  for (Size n : {100, 100000}) {
+    gWanted.clear();
+    EXPECT_EQ(NewHandle(n), nullptr);
+    EXPECT_EQ(MemError(), -108);
+    EXPECT_EQ(gWanted, std::vector<Size>(5, n));
+  }
   EMUL_StopAllocationFailures();
 }
 
@@ -308,15 +303,13 @@ TEST_F(BudgetTest, NestedPurgesAnswerNothingMore) {
 }
 
 TEST_F(BudgetTest, FirstFailureIsRetriedAfterPurging) {
-  EMUL_InjectAllocationFailures(0, 1);
-  Handle h = NewHandle(100);
-  EXPECT_NE(h, nullptr);
-  EXPECT_EQ(MemError(), 0);
-  EMUL_InjectAllocationFailures(0, 1);
-  Handle big = NewHandle(100000);
-  EXPECT_NE(big, nullptr);
-  DisposeHandle(h);
-  DisposeHandle(big);
+  for (Size n : {100, 100000}) {
+    EMUL_InjectAllocationFailures(0, 1);
+    Handle h = NewHandle(n);
+    EXPECT_NE(h, nullptr);
+    EXPECT_EQ(MemError(), 0);
+    DisposeHandle(h);
+  }
 }
 
 TEST_F(BudgetTest, PersistentFailureLeavesAResizedHandleIntact) {

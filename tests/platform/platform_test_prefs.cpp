@@ -80,14 +80,9 @@ TEST_F(PrefsTest, WritesKeepOtherLinesAndSections) {
 
 TEST_F(PrefsTest, IntegersAreReadLikeTheirLeadingDigits) {
   WriteFile(path, "[Tavelo]\nA=12abc\nB=abc\nC=-7\nD= +5\nE=99999999999\nF=\"42\"\nG=\n");
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "A", 1), 12);
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "B", 1), 0);
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "C", 1), -7);
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "D", 1), 5);
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "E", 1), INT32_MAX);
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "F", 1), 42);
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "G", 1), 0);
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "H", 1), 1);
+  const std::pair<const char*, int32_t> table[] = {{"A", 12}, {"B", 0},  {"C", -7}, {"D", 5},
+                                                   {"E", INT32_MAX}, {"F", 42}, {"G", 0}, {"H", 1}};
+  for (auto [key, value] : table) EXPECT_EQ(EMUL_GetProfileInt("Tavelo", key, 1), value) << key;
 }
 
 TEST_F(PrefsTest, UnchangedValueIsNotRewritten) {
@@ -121,21 +116,12 @@ TEST_F(PrefsTest, WithoutAFileSettingsLiveInMemory) {
 }
 
 TEST(ErrnoTable, MapsEveryListedValue) {
-  using platform::FromErrno;
-  EXPECT_EQ(FromErrno(0), 0);
-  EXPECT_EQ(FromErrno(ENOENT), -43);
-  EXPECT_EQ(FromErrno(EACCES), -54);
-  EXPECT_EQ(FromErrno(ENOSPC), -34);
-  EXPECT_EQ(FromErrno(EROFS), -44);
-  EXPECT_EQ(FromErrno(EMFILE), -42);
-  EXPECT_EQ(FromErrno(EEXIST), -48);
-  EXPECT_EQ(FromErrno(EIO), -36);
-  EXPECT_EQ(FromErrno(ENOMEM), -108);
-  EXPECT_EQ(FromErrno(ENAMETOOLONG), -37);
-  EXPECT_EQ(FromErrno(EBUSY), -47);
-  EXPECT_EQ(FromErrno(EBADF), -51);
-  EXPECT_EQ(FromErrno(ENOTDIR), -120);
-  EXPECT_EQ(FromErrno(EXDEV), -36);  // anything else is an I/O error
+  // EXDEV: anything else is an I/O error.
+  const std::pair<int, int> table[] = {{0, 0},       {ENOENT, -43},  {EACCES, -54}, {ENOSPC, -34},
+                                       {EROFS, -44}, {EMFILE, -42},  {EEXIST, -48}, {EIO, -36},
+                                       {ENOMEM, -108}, {ENAMETOOLONG, -37}, {EBUSY, -47}, {EBADF, -51},
+                                       {ENOTDIR, -120}, {EXDEV, -36}};
+  for (auto [error, code] : table) EXPECT_EQ(platform::FromErrno(error), code) << error;
 }
 
 }  // namespace
