@@ -300,16 +300,9 @@ TEST_F(ListOrder, RotateMovesItemsTowardsTheEnd) {
   LIST_Handle list = Ints({'P', 'Q', 'R'});
   ASSERT_EQ(LIST_Rotate(1, list), 0);
   EXPECT_EQ(Items(list), (std::vector<int32_t>{'R', 'P', 'Q'}));
-  ASSERT_EQ(LIST_Rotate(-1, list), 0);
-  ASSERT_EQ(LIST_Rotate(-1, list), 0);
-  EXPECT_EQ(Items(list), (std::vector<int32_t>{'Q', 'R', 'P'}));
-  ASSERT_EQ(LIST_Rotate(3, list), 0);
-  EXPECT_EQ(Items(list), (std::vector<int32_t>{'Q', 'R', 'P'}));
-  ASSERT_EQ(LIST_Rotate(4, list), 0);
-  EXPECT_EQ(Items(list), (std::vector<int32_t>{'P', 'Q', 'R'}));
   LIST_Dispose(list, 0);
   // Against std::rotate for counts with several cycles and extreme shifts.
-  for (int32_t count : {2, 6, 12, 13}) {
+  for (int32_t count : {2, 3, 6, 12, 13}) {
     for (int32_t n : {1, 2, 3, 4, -4, 6, -9, 100, INT32_MAX, INT32_MIN, INT32_MIN + 1}) {
       std::vector<int32_t> model(static_cast<size_t>(count));
       for (int32_t i = 0; i < count; ++i) model[static_cast<size_t>(i)] = i;
