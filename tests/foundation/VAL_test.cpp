@@ -11,6 +11,18 @@
 
 namespace {
 
+// A type record named by the text its data field points at.
+ErrorCode NameFromData(intptr_t data, char* name) {
+  std::strcpy(name, reinterpret_cast<const char*>(data));
+  return 0;
+}
+VAL_TypeRecord Named(const char* name) {
+  VAL_TypeRecord record{};
+  record.data = reinterpret_cast<intptr_t>(name);
+  record.getName = &NameFromData;
+  return record;
+}
+
 class ValTest : public tv::test::UFixture {
  protected:
   void SetUp() override {
@@ -31,22 +43,15 @@ class ValTest : public tv::test::UFixture {
 
 TEST_F(ValTest, RegistryNumbersAndNames) {
   int32_t type = -1;
-  VAL_LookupType("KVRN long", &type);
-  EXPECT_EQ(type, 7);
-  VAL_LookupType("none!", &type);
-  EXPECT_EQ(type, 0);
-  VAL_LookupType("reserved!", &type);  // slot 1 is registered as a placeholder
-  EXPECT_EQ(type, 0);
-  VAL_LookupType("KVRN Handle", &type);
-  EXPECT_EQ(type, 14);
-  EXPECT_EQ(VAL_LookupType("no such type", &type), 0);
-  EXPECT_EQ(type, 0);
+  // Slot 1 is registered as a placeholder; an unknown name is type 0 without failing.
+  for (auto [name, number] : {std::pair{"KVRN long", 7}, {"none!", 0}, {"reserved!", 0}, {"KVRN Handle", 14},
+                              {"no such type", 0}}) {
+    type = -1;
+    EXPECT_EQ(VAL_LookupType(name, &type), 0) << name;
+    EXPECT_EQ(type, number) << name;
+  }
 
-  static VAL_TypeRecord custom{};
-  custom.getName = [](intptr_t, char* name) -> ErrorCode {
-    std::strcpy(name, "test custom");
-    return 0;
-  };
+  static VAL_TypeRecord custom = Named("test custom");
   ASSERT_EQ(VAL_RegisterType(&custom, &type), 0);
   EXPECT_EQ(type, 32);
   int32_t again = -1;
@@ -55,17 +60,9 @@ TEST_F(ValTest, RegistryNumbersAndNames) {
   EXPECT_EQ(rec.last().text, "Test error: VAL type \"test custom\" already registered.");
   EXPECT_EQ(rec.last().location, tv::Location(57, 3));
 
-  static VAL_TypeRecord none{};
-  none.getName = [](intptr_t, char* name) -> ErrorCode {
-    std::strcpy(name, "none!");
-    return 0;
-  };
+  static VAL_TypeRecord none = Named("none!");
   EXPECT_EQ(VAL_RegisterType(&none, &again), VAL_ErrAlreadyRegistered);
-  static VAL_TypeRecord other{};
-  other.getName = [](intptr_t, char* name) -> ErrorCode {
-    std::strcpy(name, "test other");
-    return 0;
-  };
+  static VAL_TypeRecord other = Named("test other");
   ASSERT_EQ(VAL_RegisterType(&other, &type), 0);
   EXPECT_EQ(type, 33);  // the failed registration took no number
 }
@@ -172,7 +169,11 @@ TEST_F(ValTest, HandleValuesNewCopyFlattenDispose) {
   int64_t deep = 0;
   VAL_GetDeepDataSize(&c, &deep);
   EXPECT_EQ(deep, 5);
+  Handle old = c.data.h;
   ASSERT_EQ(VAL_CopyValue(&c, &c), 0);  // onto itself: the old handle is the caller's to keep
+  EXPECT_NE(c.data.h, old);
+  EXPECT_EQ(std::memcmp(*c.data.h, "hello", 5), 0);
+  DisposeHandle(old);
   VAL_DisposeValue(&c);
 
   VAL_FlatHeader header;
@@ -194,11 +195,7 @@ TEST_F(ValTest, HandleValuesNewCopyFlattenDispose) {
 
 TEST_F(ValTest, FailedNewDisposesWhatWasMade) {
   static int made = 0, disposed = 0;
-  static VAL_TypeRecord counted{};
-  counted.getName = [](intptr_t, char* name) -> ErrorCode {
-    std::strcpy(name, "test counted");
-    return 0;
-  };
+  static VAL_TypeRecord counted = Named("test counted");
   counted.newValue = [](intptr_t, const void*, VAL_Value* v) -> ErrorCode {
     if (made == 2) return tv::kErrOutOfMemory;
     v->data.l = ++made;
@@ -217,11 +214,7 @@ TEST_F(ValTest, FailedNewDisposesWhatWasMade) {
 }
 
 TEST_F(ValTest, FailedDeepCopyLeavesTheDestinationEmpty) {
-  static VAL_TypeRecord failing{};
-  failing.getName = [](intptr_t, char* name) -> ErrorCode {
-    std::strcpy(name, "test failing copy");
-    return 0;
-  };
+  static VAL_TypeRecord failing = Named("test failing copy");
   failing.copy = [](intptr_t, const VAL_Value* s, VAL_Value* d) -> ErrorCode {
     if (s->data.l == 2) return tv::kErrOutOfMemory;
     d->data.l = s->data.l * 10;
