@@ -17,6 +17,12 @@ constexpr int64_t kHuge = int64_t{1} << 40;      // nor this
 
 class AllocTest : public tv::test::UFixture {};
 
+int64_t SizeOf(Handle h) {
+  int64_t size = -1;
+  EXPECT_EQ(U_GetHandleSize(h, &size), 0);
+  return size;
+}
+
 TEST_F(AllocTest, ReportingFormsAllocateAndClear) {
   Ptr p = U_AllocatePtrClear(Location(27, 3), "list", 64);
   ASSERT_NE(p, nullptr);
@@ -28,9 +34,7 @@ TEST_F(AllocTest, ReportingFormsAllocateAndClear) {
   Handle g = U_AllocateHandle(0, "x", 8);
   ASSERT_NE(q, nullptr);
   ASSERT_NE(g, nullptr);
-  int64_t size = -1;
-  EXPECT_EQ(U_GetHandleSize(h, &size), 0);
-  EXPECT_EQ(size, 40);
+  EXPECT_EQ(SizeOf(h), 40);
   EXPECT_EQ(U_FreePtr(p), 0);
   EXPECT_EQ(U_FreePtr(q), 0);
   EXPECT_EQ(U_FreeHandle(h), 0);
@@ -67,13 +71,11 @@ TEST_F(AllocTest, QuietFormsReportNothing) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
-TEST_F(AllocTest, NegativeSizeIsABadParameter) {
+TEST_F(AllocTest, NegativeSizeAndNullHandleAreBadParameters) {
   EXPECT_EQ(U_AllocatePtr(Location(27, 3), "list", -5), nullptr);
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_EQ(rec.last().text, "Test error: list -- a bad parameter was passed.");
-}
-
-TEST_F(AllocTest, HandleSizeOfNull) {
+  rec.clear();
   int64_t size = 7;
   EXPECT_EQ(U_GetHandleSize(nullptr, &size), 3);
   EXPECT_EQ(size, 0);
@@ -88,15 +90,12 @@ TEST_F(AllocTest, ResizeHandleKeepsContents) {
   ASSERT_NE(h, nullptr);
   std::memcpy(*h, "abcd", 4);
   EXPECT_EQ(U_ResizeHandle(Location(27, 5), 1000, "block", &h), 0);
-  int64_t size = 0;
-  U_GetHandleSize(h, &size);
-  EXPECT_EQ(size, 1000);
+  EXPECT_EQ(SizeOf(h), 1000);
   EXPECT_EQ(0, std::memcmp(*h, "abcd", 4));
   EXPECT_EQ(U_ResizeHandle(Location(27, 5), kEnormous, "block", &h), tv::kErrOutOfMemory);
   EXPECT_EQ(rec.last().location, Location(27, 5));
   EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create block.\n", 0), 0u);
-  U_GetHandleSize(h, &size);
-  EXPECT_EQ(size, 1000);  // unchanged
+  EXPECT_EQ(SizeOf(h), 1000);  // unchanged
   U_FreeHandle(h);
 
   Handle none = nullptr;
@@ -153,9 +152,7 @@ TEST_F(AllocTest, DuplicateHandle) {
   EXPECT_EQ(U_DuplicateHandle(a, "copy", &copy), 0);
   ASSERT_NE(copy, nullptr);
   EXPECT_NE(copy, a);
-  int64_t size = 0;
-  U_GetHandleSize(copy, &size);
-  EXPECT_EQ(size, 5);
+  EXPECT_EQ(SizeOf(copy), 5);
   EXPECT_EQ(0, std::memcmp(*copy, "hello", 5));
   U_FreeHandle(copy);
   U_FreeHandle(a);

@@ -20,11 +20,8 @@ const char kKanji[] = "a\x88" "Ab";
 TEST(UText, CharByteClassifiesUtf8AndDoubleByteCharacters) {
   const char* euro = "x\xE2\x82\xAC" "y";  // x, three-byte euro sign, y
   EXPECT_EQ(U_GetSystemScript(), U_ScriptRoman);
-  EXPECT_EQ(U_CharByte(euro, 0), U_SingleByte);
-  EXPECT_EQ(U_CharByte(euro, 1), U_FirstByte);
-  EXPECT_EQ(U_CharByte(euro, 2), U_MiddleByte);
-  EXPECT_EQ(U_CharByte(euro, 3), U_LastByte);
-  EXPECT_EQ(U_CharByte(euro, 4), U_SingleByte);
+  const int32_t kinds[] = {U_SingleByte, U_FirstByte, U_MiddleByte, U_LastByte, U_SingleByte};
+  for (int32_t i = 0; i < 5; ++i) EXPECT_EQ(U_CharByte(euro, i), kinds[i]) << i;
   EXPECT_EQ(U_CharByte("\xA9", 0), U_SingleByte);  // a stray byte is a character of its own
   EXPECT_EQ(U_CharByteFromScript(kKanji, 1, U_ScriptJapanese), U_FirstByte);
   EXPECT_EQ(U_CharByteFromScript(kKanji, 2, U_ScriptJapanese), U_LastByte);
