@@ -4,12 +4,19 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <tuple>
+#include <vector>
 
 #include "M.h"
+#include "M_test_geometry.h"
 #include "TestSupport.h"
 
 namespace {
 
+using tv::mtest::Edges;
+using tv::mtest::Edges4;
+using tv::mtest::HV;
+using tv::mtest::HV2;
 using tv::test::UFixture;
 
 class MMatrix : public UFixture {
@@ -28,6 +35,10 @@ class MMatrix : public UFixture {
     FloatPoint p{x, y};
     M_TransformFloatPoints(&m, 1, &p);
     return p;
+  }
+  static void ExpectNear(FloatPoint p, double x, double y) {
+    EXPECT_NEAR(p.x, x, 1e-12);
+    EXPECT_NEAR(p.y, y, 1e-12);
   }
   void ExpectReport(uint32_t site, const char* text) {
     ASSERT_FALSE(rec.reports.empty());
@@ -136,19 +147,14 @@ TEST_F(MMatrix, ConcatenationOrder) {
 TEST_F(MMatrix, RotateScaleTranslate) {
   FloatMatrix m = Identity();
   M_RotateMatrix(&m, 90, 0, 0);
-  FloatPoint p = Apply(m, 1, 0);
-  EXPECT_NEAR(p.x, 0, 1e-12);
-  EXPECT_NEAR(p.y, 1, 1e-12);  // clockwise on screen with y down
+  ExpectNear(Apply(m, 1, 0), 0, 1);  // clockwise on screen with y down
   // About a centre, and with angles beyond a turn.
   m = Identity();
   M_RotateMatrix(&m, 450, 10, 10);
-  p = Apply(m, 20, 10);
-  EXPECT_NEAR(p.x, 10, 1e-12);
-  EXPECT_NEAR(p.y, 20, 1e-12);
+  ExpectNear(Apply(m, 20, 10), 10, 20);
   m = Identity();
   M_RotateMatrix(&m, -90, 0, 0);
-  p = Apply(m, 1, 0);
-  EXPECT_NEAR(p.y, -1, 1e-12);
+  ExpectNear(Apply(m, 1, 0), 0, -1);
   // Whole turns leave the matrix exactly as it was.
   FloatMatrix t = Identity();
   t.m[0] = 1.25;
@@ -164,9 +170,7 @@ TEST_F(MMatrix, RotateScaleTranslate) {
   M_ScaleMatrix(&m, 2, 3, 1, 1);
   EXPECT_DOUBLE_EQ(m.m[6], -1.0);
   EXPECT_DOUBLE_EQ(m.m[7], -2.0);
-  p = Apply(m, 1, 1);
-  EXPECT_DOUBLE_EQ(p.x, 1);
-  EXPECT_DOUBLE_EQ(p.y, 1);
+  ExpectNear(Apply(m, 1, 1), 1, 1);
   m = Identity();
   M_TranslateMatrix(&m, 3, -4);
   EXPECT_DOUBLE_EQ(m.m[6], 3);
@@ -218,14 +222,8 @@ TEST_F(MMatrix, ConversionRangesAndRounding) {
   m.m[5] = 0.5 / 1073741824.0;
   FixMatrix f;
   ASSERT_EQ(M_Float2FixMatrix(&m, &f), 0);
-  EXPECT_EQ(f.m[0], 0x18000);
-  EXPECT_EQ(f.m[1], -0x24000);
-  EXPECT_EQ(f.m[6], INT32_MIN);
-  EXPECT_EQ(f.m[7], 1);
-  EXPECT_EQ(f.m[3], -1);
-  EXPECT_EQ(f.m[2], INT32_MIN);
-  EXPECT_EQ(f.m[5], 1);
-  EXPECT_EQ(f.m[8], 0x40000000);
+  const std::vector<int32_t> want = {0x18000, -0x24000, INT32_MIN, -1, 0x10000, 1, INT32_MIN, 1, 0x40000000};
+  EXPECT_EQ(std::vector<int32_t>(std::begin(f.m), std::end(f.m)), want);
   FloatMatrix back;
   M_Fix2FloatMatrix(&f, &back);
   EXPECT_EQ(back.m[0], 1.5);
@@ -242,13 +240,12 @@ TEST_F(MMatrix, ConversionRangesAndRounding) {
     ErrorCode err = M_Float2FixMatrix(&bad, &out);
     return err == M_ErrOverflow && std::memcmp(&out, &sentinel, sizeof out) == 0;
   };
-  EXPECT_TRUE(fails(0, 32768.0));
-  EXPECT_TRUE(fails(0, -32768.00001));
-  EXPECT_TRUE(fails(6, 32767.99999999));  // rounds to 2^31
-  EXPECT_TRUE(fails(8, 2.0));
-  EXPECT_TRUE(fails(2, 1.9999999999));    // rounds to 2^31
-  EXPECT_TRUE(fails(4, std::numeric_limits<double>::quiet_NaN()));
-  EXPECT_TRUE(fails(7, std::numeric_limits<double>::infinity()));
+  // 32767.99999999 and 1.9999999999 round to 2^31.
+  for (auto [index, value] : {std::pair{0, 32768.0}, {0, -32768.00001}, {6, 32767.99999999}, {8, 2.0},
+                              {2, 1.9999999999}, {4, std::numeric_limits<double>::quiet_NaN()},
+                              {7, std::numeric_limits<double>::infinity()}}) {
+    EXPECT_TRUE(fails(index, value)) << index << " " << value;
+  }
   EXPECT_EQ(rec.reports.size(), 7u);
   ExpectReport(0x50, "Test error: overflow in matrix conversion (1102).");
   EXPECT_FALSE(fails(6, 32767.9999));
@@ -321,9 +318,8 @@ TEST_F(MMatrix, FixedInverse) {
   f.m[0] = 0x20000;
   f.m[6] = 0x10000;
   ASSERT_EQ(M_InverseFixMatrix(&f, &inv), 0);
-  EXPECT_EQ(inv.m[0], 0x8000);
-  EXPECT_EQ(inv.m[6], -0x8000);
-  EXPECT_EQ(inv.m[8], 0x40000000);
+  const std::vector<int32_t> want = {0x8000, 0, 0, 0, 0x10000, 0, -0x8000, 0, 0x40000000};
+  EXPECT_EQ(std::vector<int32_t>(std::begin(inv.m), std::end(inv.m)), want);
   FixMatrix s = FixIdentity();
   s.m[4] = 0;
   FixMatrix keep = FixIdentity();
@@ -341,16 +337,13 @@ TEST_F(MMatrix, FixedInverse) {
 TEST_F(MMatrix, ShortPointsRangeAndRounding) {
   FloatMatrix m = Identity();
   m.m[6] = 0.6;
-  Point pts[3] = {{0, 32766}, {0, 2}, {0, -3}};  // (v, h)
-  ASSERT_EQ(M_TransformPoints(&m, 3, pts), 0);
-  EXPECT_EQ(pts[0].h, 32767);  // 32766.6 passes
-  EXPECT_EQ(pts[1].h, 3);
-  EXPECT_EQ(pts[2].h, -2);  // -2.4
-  m.m[6] = 0.5;
-  Point half[2] = {{0, 2}, {0, -3}};
-  M_TransformPoints(&m, 2, half);
-  EXPECT_EQ(half[0].h, 3);   // 2.5 -> 3
-  EXPECT_EQ(half[1].h, -2);  // -2.5 -> -2
+  // (v, h); 32766.6 passes, -2.4 rounds to -2; halves go up: 2.5 -> 3, -2.5 -> -2.
+  for (auto [dx, h, want] : {std::tuple{0.6, 32766, 32767}, {0.6, 2, 3}, {0.6, -3, -2}, {0.5, 2, 3}, {0.5, -3, -2}}) {
+    m.m[6] = dx;
+    Point p{0, int16_t(h)};
+    ASSERT_EQ(M_TransformPoints(&m, 1, &p), 0);
+    EXPECT_EQ(HV(p), (HV2{double(want), 0})) << dx << " " << h;
+  }
 
   // The first failing point stops the operation; it is left whole.
   m = Identity();
@@ -358,11 +351,9 @@ TEST_F(MMatrix, ShortPointsRangeAndRounding) {
   m.m[7] = 1.0;
   Point run[3] = {{5, 5}, {32766, 7}, {1, 1}};  // second: y becomes 32767.0
   EXPECT_EQ(M_TransformPoints(&m, 3, run), M_ErrOverflow);
-  EXPECT_EQ(run[0].h, 6);
-  EXPECT_EQ(run[0].v, 6);
-  EXPECT_EQ(run[1].h, 7);
-  EXPECT_EQ(run[1].v, 32766);
-  EXPECT_EQ(run[2].h, 1);
+  EXPECT_EQ(HV(run[0]), (HV2{6, 6}));
+  EXPECT_EQ(HV(run[1]), (HV2{7, 32766}));
+  EXPECT_EQ(HV(run[2]), (HV2{1, 1}));
   ExpectReport(0x60, "Test error: overflow in point transformation (1102).");
   m.m[6] = -1.0;
   m.m[7] = 0;
@@ -375,8 +366,7 @@ TEST_F(MMatrix, ShortPointsRangeAndRounding) {
   f.m[7] = -0x18000;    // -1.5
   Point fp[1] = {{4, 5}};
   ASSERT_EQ(M_FixTransformPoints(&f, 1, fp), 0);
-  EXPECT_EQ(fp[0].h, 3);  // 2.5 -> 3
-  EXPECT_EQ(fp[0].v, 3);  // 2.5 -> 3
+  EXPECT_EQ(HV(fp[0]), (HV2{3, 3}));  // 2.5 -> 3 both
 }
 
 TEST_F(MMatrix, FixedPoints) {
@@ -385,32 +375,27 @@ TEST_F(MMatrix, FixedPoints) {
   m.m[7] = -2;
   FixedPoint p[1] = {{0x10000, 0}};
   ASSERT_EQ(M_TransformFixPoints(&m, 1, p), 0);
-  EXPECT_EQ(p[0].h, 0x28000);
-  EXPECT_EQ(p[0].v, -0x20000);
+  EXPECT_EQ(HV(p[0]), (HV2{0x28000, -0x20000}));
   m = Identity();
   m.m[0] = m.m[4] = 0.5;
   FixedPoint r[1] = {{1, -1}};
   M_TransformFixPoints(&m, 1, r);
-  EXPECT_EQ(r[0].h, 1);  // 0.5 -> 1
-  EXPECT_EQ(r[0].v, 0);  // -0.5 -> 0
+  EXPECT_EQ(HV(r[0]), (HV2{1, 0}));  // 0.5 -> 1, -0.5 -> 0
 
   FixMatrix f = FixIdentity();
   f.m[0] = f.m[4] = 0x8000;
   f.m[6] = 7;  // used as it is: 7 units
   FixedPoint t[2] = {{3, -3}, {1, -1}};
   ASSERT_EQ(M_FixTransformFixPoints(&f, 2, t), 0);
-  EXPECT_EQ(t[0].h, 8);   // 1.5 + 7 = 8.5 -> 8
-  EXPECT_EQ(t[0].v, -1);  // -1.5 -> -1, towards zero
-  EXPECT_EQ(t[1].h, 7);
-  EXPECT_EQ(t[1].v, 0);
+  EXPECT_EQ(HV(t[0]), (HV2{8, -1}));  // 1.5 + 7 = 8.5 -> 8; -1.5 -> -1, towards zero
+  EXPECT_EQ(HV(t[1]), (HV2{7, 0}));
 
   f = FixIdentity();
   f.m[0] = 0x20000;
   FixedPoint o[2] = {{0x100, 0}, {0x40000000, 9}};
   EXPECT_EQ(M_FixTransformFixPoints(&f, 2, o), M_ErrOverflow);
-  EXPECT_EQ(o[0].h, 0x200);
-  EXPECT_EQ(o[1].h, 0x40000000);
-  EXPECT_EQ(o[1].v, 9);
+  EXPECT_EQ(HV(o[0]), (HV2{0x200, 0}));
+  EXPECT_EQ(HV(o[1]), (HV2{0x40000000, 9}));
   ExpectReport(0x61, "Test error: overflow in fixed point transformation (1102).");
   EXPECT_EQ(M_TransformFixPoints(&m, 0, nullptr), 0);
 }
@@ -419,23 +404,18 @@ TEST_F(MMatrix, Vectors) {
   FloatMatrix m = {{1, 2, 0.5, 3, 4, 0, 5, 6, 2}};
   double v[3] = {1, 2, 1};
   M_TransformVector3(&m, v);
-  EXPECT_EQ(v[0], 1 + 6 + 5);
-  EXPECT_EQ(v[1], 2 + 8 + 6);
-  EXPECT_EQ(v[2], 0.5 + 0 + 2);
+  EXPECT_EQ(std::vector<double>(v, v + 3), (std::vector<double>{1 + 6 + 5, 2 + 8 + 6, 0.5 + 0 + 2}));
 
   FixMatrix f = FixIdentity();
   f.m[6] = 0x30000;
   f.m[7] = 0x40000;
   int32_t fv[3] = {0x10000, 0x20000, 0x40000000};
   ASSERT_EQ(M_FixTransformFixVector3(&f, fv), 0);
-  EXPECT_EQ(fv[0], 0x40000);
-  EXPECT_EQ(fv[1], 0x60000);
-  EXPECT_EQ(fv[2], 0x40000000);
+  EXPECT_EQ(std::vector<int32_t>(fv, fv + 3), (std::vector<int32_t>{0x40000, 0x60000, 0x40000000}));
   f.m[6] = 0x7FFF0000;
   int32_t over[3] = {0x10000, 0x20000, 0x40000000};
   EXPECT_EQ(M_FixTransformFixVector3(&f, over), M_ErrOverflow);
-  EXPECT_EQ(over[0], 0x10000);
-  EXPECT_EQ(over[1], 0x20000);
+  EXPECT_EQ(std::vector<int32_t>(over, over + 3), (std::vector<int32_t>{0x10000, 0x20000, 0x40000000}));
   ExpectReport(0x62, "Test error: overflow in fixed vector transformation (1102).");
 }
 
@@ -450,10 +430,7 @@ TEST_F(MMatrix, RectanglesCornersClampingAndNotRect) {
   // (x, y) -> (-y, x): TL (0,0), TR (10,0), BR (10,20), BL (0,20).
   const double want[8] = {0, 0, 0, 10, -20, 10, -20, 0};
   for (int i = 0; i < 8; ++i) EXPECT_NEAR(corners[i], want[i], 1e-12) << i;
-  EXPECT_EQ(r.left, -20);
-  EXPECT_EQ(r.top, 0);
-  EXPECT_EQ(r.right, 0);
-  EXPECT_EQ(r.bottom, 10);
+  EXPECT_EQ(Edges(r), (Edges4{-20, 0, 0, 10}));
   EXPECT_TRUE(notRect);
 
   m = Identity();
@@ -461,18 +438,14 @@ TEST_F(MMatrix, RectanglesCornersClampingAndNotRect) {
   M_SetRect(&r, -5000, 3, 5000, 4000);
   ASSERT_EQ(M_TransformRect(&m, &r, nullptr, &notRect), 0);
   EXPECT_FALSE(notRect);
-  EXPECT_EQ(r.left, -32767);
-  EXPECT_EQ(r.top, 30);
-  EXPECT_EQ(r.right, 32766);
-  EXPECT_EQ(r.bottom, 32766);
+  EXPECT_EQ(Edges(r), (Edges4{-32767, 30, 32766, 32766}));
   // Rounding of the edges: halves go up.
   m = Identity();
   m.m[6] = 0.5;
   m.m[7] = -0.5;
   M_SetRect(&r, 0, 0, 1, 1);
   M_TransformRect(&m, &r, nullptr, nullptr);
-  EXPECT_EQ(r.left, 1);
-  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(Edges(r), (Edges4{1, 0, 2, 1}));
 
   FixMatrix f = FixIdentity();
   f.m[0] = 0x8000;
@@ -486,15 +459,13 @@ TEST_F(MMatrix, RectanglesCornersClampingAndNotRect) {
   m.m[6] = 1.0;
   FixedRect fr{0, 0, 0x18000, 0x10000};
   ASSERT_EQ(M_TransformFixRect(&m, &fr, corners, nullptr), 0);
-  EXPECT_EQ(fr.left, 0x10000);
-  EXPECT_EQ(fr.right, 0x28000);
+  EXPECT_EQ(Edges(fr), (Edges4{0x10000, 0, 0x28000, 0x10000}));
   EXPECT_EQ(corners[2], 2.5);
   m = Identity();
   M_ScaleMatrix(&m, 1000, 1, 0, 0);
   fr = FixedRect{-0x1000000, 0, 0x1000000, 1};
   M_TransformFixRect(&m, &fr, nullptr, nullptr);
-  EXPECT_EQ(fr.left, -2147483647);
-  EXPECT_EQ(fr.right, 2147483646);
+  EXPECT_EQ(Edges(fr), (Edges4{-2147483647, 0, 2147483646, 1}));
   f = FixIdentity();
   f.m[6] = 0x10000;
   f.m[1] = 0x100;
@@ -509,10 +480,7 @@ TEST_F(MMatrix, RectanglesCornersClampingAndNotRect) {
   M_ScaleMatrix(&m, 1e6, -1, 0, 0);
   FloatRect flt{0.25, 1, 1, 2};
   M_TransformFloatRect(&m, &flt, nullptr, &notRect);
-  EXPECT_EQ(flt.left, 250000.0);
-  EXPECT_EQ(flt.right, 1e6);
-  EXPECT_EQ(flt.top, -2.0);
-  EXPECT_EQ(flt.bottom, -1.0);
+  EXPECT_EQ(Edges(flt), (Edges4{250000.0, -2.0, 1e6, -1.0}));
   EXPECT_TRUE(rec.reports.empty());
 
   // A matrix holding NaN leaves the rectangle as it was.
@@ -520,8 +488,7 @@ TEST_F(MMatrix, RectanglesCornersClampingAndNotRect) {
   m.m[0] = std::numeric_limits<double>::quiet_NaN();
   M_SetRect(&r, 1, 2, 3, 4);
   EXPECT_EQ(M_TransformRect(&m, &r, nullptr, nullptr), M_ErrOverflow);
-  EXPECT_EQ(r.left, 1);
-  EXPECT_EQ(r.bottom, 4);
+  EXPECT_EQ(Edges(r), (Edges4{1, 2, 3, 4}));
   ExpectReport(0x63, "Test error: overflow in rectangle transformation (1102).");
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "M.h"
+#include "M_test_geometry.h"
 #include "TestSupport.h"
 
 namespace {
@@ -15,18 +16,12 @@ Rect R(int l, int t, int r, int b) {
 LRect LR(int32_t l, int32_t t, int32_t r, int32_t b) { return LRect{l, t, r, b}; }
 FixedRect FR(Fixed l, Fixed t, Fixed r, Fixed b) { return FixedRect{l, t, r, b}; }
 
-void ExpectRect(const Rect& r, int l, int t, int rr, int b) {
-  EXPECT_EQ(r.left, l);
-  EXPECT_EQ(r.top, t);
-  EXPECT_EQ(r.right, rr);
-  EXPECT_EQ(r.bottom, b);
-}
-void ExpectLRect(const LRect& r, int32_t l, int32_t t, int32_t rr, int32_t b) {
-  EXPECT_EQ(r.left, l);
-  EXPECT_EQ(r.top, t);
-  EXPECT_EQ(r.right, rr);
-  EXPECT_EQ(r.bottom, b);
-}
+using tv::mtest::Edges;
+using tv::mtest::Edges4;
+
+// The four edges of any form of rectangle at once (a macro, so that a
+// failure names the line that checked).
+#define ExpectRect(r, l, t, rr, b) EXPECT_EQ(Edges(r), (Edges4{double(l), double(t), double(rr), double(b)}))
 
 TEST(MRect, SetTakesLeftTopRightBottomIntoTheFieldOrder) {
   Rect r = R(1, 2, 3, 4);
@@ -101,7 +96,7 @@ TEST(MRect, SectRect) {
 
   LRect la = LR(-100, -100, 100, 100), lb = LR(50, -200, 300, 0), lo;
   EXPECT_TRUE(M_SectLRect(&la, &lb, &lo));
-  ExpectLRect(lo, 50, -100, 100, 0);
+  ExpectRect(lo, 50, -100, 100, 0);
   FixedRect fa = FR(0, 0, 0x10000, 0x10000), fb = FR(0x10000, 0, 0x20000, 0x10000), fo = FR(1, 1, 1, 1);
   EXPECT_FALSE(M_SectFixedRect(&fa, &fb, &fo));
   EXPECT_EQ(fo.left | fo.top | fo.right | fo.bottom, 0);
@@ -124,7 +119,7 @@ TEST(MRect, UnionRectLeavesEmptyRectanglesOut) {
   ExpectRect(out, 0, 0, 0, 0);
   LRect la = LR(0, 0, 1, 1), lb = LR(-3, 4, -2, 9), lo;
   M_UnionLRect(&la, &lb, &lo);
-  ExpectLRect(lo, -3, 0, 1, 9);
+  ExpectRect(lo, -3, 0, 1, 9);
   FixedRect fa = FR(0, 0, 5, 5), fb = FR(0, 0, 0, 0), fo;
   M_UnionFixedRect(&fb, &fa, &fo);
   EXPECT_TRUE(M_EqualFixedRect(&fo, &fa));
@@ -147,15 +142,14 @@ TEST(MRect, InsetOffsetPt2RectCopyEqual) {
   ExpectRect(big, 1000, 0, 32767, 10);
   LRect l = LR(INT32_MAX - 1, 0, INT32_MAX, 1);
   M_OffsetLRect(&l, 10, 0);
-  ExpectLRect(l, INT32_MAX, 0, INT32_MAX, 1);
+  ExpectRect(l, INT32_MAX, 0, INT32_MAX, 1);
   M_InsetLRect(&l, -1, -1);
   EXPECT_EQ(l.top, -1);
   FixedRect f = FR(0, 0, 0x40000, 0x40000);
   M_InsetFixedRect(&f, 0x10000, 0x8000);
-  EXPECT_EQ(f.left, 0x10000);
-  EXPECT_EQ(f.bottom, 0x38000);
+  ExpectRect(f, 0x10000, 0x8000, 0x30000, 0x38000);
   M_OffsetFixedRect(&f, -0x10000, 0);
-  EXPECT_EQ(f.left, 0);
+  ExpectRect(f, 0, 0x8000, 0x20000, 0x38000);
 
   Point p1{10, -3}, p2{2, 7};  // (v, h)
   M_Pt2Rect(&p1, &p2, &b);
@@ -163,11 +157,11 @@ TEST(MRect, InsetOffsetPt2RectCopyEqual) {
   LPoint q1{5, 5}, q2{-5, 6};
   LRect lr;
   M_Pt2LRect(&q1, &q2, &lr);
-  ExpectLRect(lr, -5, 5, 5, 6);
+  ExpectRect(lr, -5, 5, 5, 6);
   FixedPoint f1{3, 4}, f2{1, 2};
   FixedRect fr;
   M_Pt2FixedRect(&f1, &f2, &fr);
-  EXPECT_TRUE(M_EqualFixedRect(&fr, &(const FixedRect&)FR(1, 2, 3, 4)));
+  ExpectRect(fr, 1, 2, 3, 4);
 }
 
 TEST(MRect, CenterRectHalvesTowardsMinusInfinity) {
@@ -180,10 +174,10 @@ TEST(MRect, CenterRectHalvesTowardsMinusInfinity) {
   ExpectRect(big, -14, -14, 2, 2);
   LRect lb = LR(0, 0, 10, 10), lr = LR(0, 0, 13, 3);
   M_CenterLRect(&lb, &lr);
-  ExpectLRect(lr, -2, 3, 11, 6);  // -3 / 2 -> -2; 7 / 2 -> 3
+  ExpectRect(lr, -2, 3, 11, 6);  // -3 / 2 -> -2; 7 / 2 -> 3
   FixedRect fb = FR(0, 0, 3, 3), fr = FR(0, 0, 2, 2);
   M_CenterFixedRect(&fb, &fr);
-  EXPECT_TRUE(M_EqualFixedRect(&fr, &(const FixedRect&)FR(0, 0, 2, 2)));
+  ExpectRect(fr, 0, 0, 2, 2);
 }
 
 TEST(MRect, RectCompareModes) {
@@ -228,9 +222,9 @@ TEST(MRect, FixedToWholeConversions) {
   M_FixedRect2Rect(&f, &r);
   ExpectRect(r, 2, 2, 4, 4);  // halves go up
   M_FixedRect2LRectIn(&f, &l);
-  ExpectLRect(l, 2, 2, 3, 3);
+  ExpectRect(l, 2, 2, 3, 3);
   M_FixedRect2LRectOut(&f, &l);
-  ExpectLRect(l, 1, 1, 4, 4);
+  ExpectRect(l, 1, 1, 4, 4);
   // Negative values: -1.5 .. -0.25.
   f = FR(-0x18000, -0x18000, -0x4000, -0x4000);
   M_FixedRect2RectIn(&f, &r);
@@ -238,15 +232,15 @@ TEST(MRect, FixedToWholeConversions) {
   M_FixedRect2RectOut(&f, &r);
   ExpectRect(r, -2, -2, 0, 0);
   M_FixedRect2LRect(&f, &l);
-  ExpectLRect(l, -1, -1, 0, 0);  // -1.5 -> -1, -0.25 -> 0
+  ExpectRect(l, -1, -1, 0, 0);  // -1.5 -> -1, -0.25 -> 0
   // The ends of the Fixed range do not overflow.
   f = FR(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
   M_FixedRect2LRect(&f, &l);
-  ExpectLRect(l, -32768, -32768, 32768, 32768);
+  ExpectRect(l, -32768, -32768, 32768, 32768);
   M_FixedRect2LRectOut(&f, &l);
-  ExpectLRect(l, -32768, -32768, 32768, 32768);
+  ExpectRect(l, -32768, -32768, 32768, 32768);
   M_FixedRect2LRectIn(&f, &l);
-  ExpectLRect(l, -32768, -32768, 32767, 32767);
+  ExpectRect(l, -32768, -32768, 32767, 32767);
   // 32768 does not fit a short: it saturates.
   M_FixedRect2Rect(&f, &r);
   ExpectRect(r, -32768, -32768, 32767, 32767);
@@ -254,16 +248,10 @@ TEST(MRect, FixedToWholeConversions) {
   Rect s = R(-32768, 1, 32767, -2);
   FixedRect back;
   M_Rect2FixedRect(&s, &back);
-  EXPECT_EQ(back.left, INT32_MIN);
-  EXPECT_EQ(back.top, 0x10000);
-  EXPECT_EQ(back.right, 0x7FFF0000);
-  EXPECT_EQ(back.bottom, -0x20000);
+  ExpectRect(back, INT32_MIN, 0x10000, 0x7FFF0000, -0x20000);
   LRect wide = LR(-40000, 7, 40000, 32767);
   M_LRect2FixedRect(&wide, &back);
-  EXPECT_EQ(back.left, INT32_MIN);  // saturated
-  EXPECT_EQ(back.top, 7 * 65536);
-  EXPECT_EQ(back.right, INT32_MAX);
-  EXPECT_EQ(back.bottom, 0x7FFF0000);
+  ExpectRect(back, INT32_MIN, 7 * 65536, INT32_MAX, 0x7FFF0000);  // saturated at both ends
 }
 
 }  // namespace
