@@ -6,7 +6,6 @@
 namespace tv::listtest {
 namespace {
 
-const std::string kOutside = " a position outside of list length -- internal value out of range.";
 const std::string kTooMany = "resizing list (too many items) -- internal value out of range.";
 const std::string kBadParam = "unknown error (3) -- a bad parameter was passed.";
 

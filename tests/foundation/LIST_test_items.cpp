@@ -6,8 +6,6 @@
 namespace tv::listtest {
 namespace {
 
-const std::string kOutside = " a position outside of list length -- internal value out of range.";
-
 struct Disposals {
   std::vector<int32_t> values;
   int32_t failOn = INT32_MIN;
@@ -141,9 +139,8 @@ TEST_F(ListItems, RemoveRangeDisposesEachRemovedItemOnce) {
   EXPECT_EQ(Items(list), (std::vector<int32_t>{2, 3, 4, 5, 6}));
   EXPECT_EQ(LIST_RemoveRange(3, 3, list, data), LIST_ErrInvalidRange);
   ExpectOneReport(LIST_SiteRemoveRange, "attempt to remove an invalid range of a list (1B04).");
-  EXPECT_EQ(LIST_RemoveRange(6, 0, list, data), LIST_ErrInvalidRange);
-  EXPECT_EQ(LIST_RemoveRange(0, -2, list, data), LIST_ErrInvalidRange);
-  EXPECT_EQ(LIST_RemoveRange(-2, 1, list, data), LIST_ErrInvalidRange);
+  for (auto [start, n] : {std::pair{6, 0}, {0, -2}, {-2, 1}})
+    EXPECT_EQ(LIST_RemoveRange(start, n, list, data), LIST_ErrInvalidRange) << start << " " << n;
   rec.clear();
   // Disposal stops at the first failure; the range goes regardless.
   d.values.clear();
@@ -240,14 +237,14 @@ TEST_F(ListItems, BusyListsRefuseInsertionRemovalAndDisposal) {
   EXPECT_EQ(a.setNumResult, LIST_ErrBusy);
   EXPECT_EQ(a.moveResult, LIST_ErrBusy);
   EXPECT_EQ(a.setResult, 0);
+  const std::pair<uint32_t, std::string> want[] = {
+      {LIST_SiteInsert, "insert an item into"}, {LIST_SiteRemove, "remove an item from"},
+      {LIST_SiteDispose, "dispose"}, {LIST_SiteSetNumItems, "adjust size of"}, {LIST_SiteMove, "remove an item from"}};
   ASSERT_EQ(rec.reports.size(), 5u);
-  EXPECT_EQ(rec.reports[0].text, "Test error: cannot insert an item into a read-only list (1B01).");
-  EXPECT_EQ(rec.reports[0].location, At(LIST_SiteInsert));
-  EXPECT_EQ(rec.reports[1].text, "Test error: cannot remove an item from a read-only list (1B01).");
-  EXPECT_EQ(rec.reports[1].location, At(LIST_SiteRemove));
-  EXPECT_EQ(rec.reports[2].text, "Test error: cannot dispose a read-only list (1B01).");
-  EXPECT_EQ(rec.reports[2].location, At(LIST_SiteDispose));
-  EXPECT_EQ(rec.reports[3].text, "Test error: cannot adjust size of a read-only list (1B01).");
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(rec.reports[i].text, "Test error: cannot " + want[i].second + " a read-only list (1B01).");
+    EXPECT_EQ(rec.reports[i].location, At(want[i].first));
+  }
   rec.clear();
   EXPECT_EQ(Items(list), (std::vector<int32_t>{99, 2, 3}));
   // The walk is over: the list is neither busy nor locked.

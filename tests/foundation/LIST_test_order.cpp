@@ -8,8 +8,6 @@
 namespace tv::listtest {
 namespace {
 
-const std::string kOutside = " a position outside of list length -- internal value out of range.";
-
 // Items of 8 bytes: a key and the order in which they were made, to see stability.
 struct Keyed {
   int32_t key;
@@ -247,22 +245,21 @@ TEST_F(ListOrder, ForEachStopsAtTheFirstNonZeroResult) {
 
 TEST_F(ListOrder, ForRangeWalksEitherWay) {
   LIST_Handle list = Ints({10, 11, 12, 13, 14});
+  struct Case { int32_t first, last; std::vector<int32_t> seen; int32_t reached; };
+  // Backwards when the first position is the later one; -1 is the last item.
+  for (const Case& c : {Case{1, 3, {11, 12, 13}, 4}, Case{-1, 2, {14, 13, 12}, 1}, Case{2, 2, {12}, 3}}) {
+    Walk w;
+    int32_t reached = -5;
+    ASSERT_EQ(LIST_ForRange(list, c.first, c.last, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
+    EXPECT_EQ(w.seen, c.seen) << c.first << " to " << c.last;
+    EXPECT_EQ(reached, c.reached) << c.first << " to " << c.last;
+  }
   Walk w;
-  int32_t reached = 0;
-  ASSERT_EQ(LIST_ForRange(list, 1, 3, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
-  EXPECT_EQ(w.seen, (std::vector<int32_t>{11, 12, 13}));
-  EXPECT_EQ(reached, 4);
-  w = Walk{};
-  ASSERT_EQ(LIST_ForRange(list, -1, 2, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
-  EXPECT_EQ(w.seen, (std::vector<int32_t>{14, 13, 12}));
-  EXPECT_EQ(reached, 1);
-  w = Walk{};
   w.stopAt = 3;
+  int32_t reached = 0;
   EXPECT_EQ(LIST_ForRange(list, 4, 0, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0x4646);
+  EXPECT_EQ(w.seen, (std::vector<int32_t>{14, 13}));
   EXPECT_EQ(reached, 3);
-  w = Walk{};
-  ASSERT_EQ(LIST_ForRange(list, 2, 2, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
-  EXPECT_EQ(w.seen, (std::vector<int32_t>{12}));
   EXPECT_EQ(LIST_ForRange(list, 0, 5, reinterpret_cast<intptr_t>(&w), &Visit, &reached), kErrRange);
   ExpectOneReport(LIST_SiteForRange, "attempt to get an item from" + kOutside);
   EXPECT_EQ(LIST_ForRange(list, -2, 0, reinterpret_cast<intptr_t>(&w), &Visit, &reached), kErrRange);

@@ -13,6 +13,9 @@ namespace tv::listtest {
 
 constexpr LocationCode At(uint32_t site) { return tv::Location(LIST_PackageNumber, site); }
 
+// The end of every report of a position outside of a list.
+inline const std::string kOutside = " a position outside of list length -- internal value out of range.";
+
 class ListTest : public tv::test::UFixture {
  protected:
   void SetUp() override {

@@ -9,8 +9,6 @@
 namespace tv::listtest {
 namespace {
 
-const std::string kOutside = " a position outside of list length -- internal value out of range.";
-
 using ListValues = ListTest;
 
 TEST_F(ListValues, ValueFormsNeedItemsOfTheirSize) {
