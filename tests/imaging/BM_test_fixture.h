@@ -5,14 +5,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "BM.h"
 #include "Platform.h"
 #include "TestSupport.h"
 
 namespace tv::test {
+
+// {width, height, depth, row bytes} of a World.
+using BMInfo = std::array<int32_t, 4>;
 
 class BMTest : public UFixture {
  protected:
@@ -65,10 +70,45 @@ class BMTest : public UFixture {
     return code;
   }
 
-  int32_t RowBytes(BM_World w) {
-    int32_t rb = 0;
-    BM_GetWorldInfo(w, nullptr, nullptr, nullptr, &rb);
-    return rb;
+  // A sub-World sharing the parent's pixels and device.
+  BM_World Sub(BM_World parent, Rect b, int depth = 0) {
+    BM_World w = nullptr;
+    EXPECT_EQ(BM_NewWorld(parent, 3, &b, depth, 0, nullptr, &w), 0);
+    return w;
+  }
+
+  template <class... W>
+  static void Dispose(W... worlds) {
+    for (BM_World w : {static_cast<BM_World>(worlds)...}) EXPECT_EQ(BM_DisposeWorld(w), 0);
+  }
+
+  static BMInfo InfoOf(BM_World w) {
+    BMInfo i{-1, -1, -1, -1};
+    EXPECT_EQ(BM_GetWorldInfo(w, &i[0], &i[1], &i[2], &i[3]), 0);
+    return i;
+  }
+  static int32_t RowBytes(BM_World w) { return InfoOf(w)[3]; }
+
+  static int32_t State(BM_World w) {
+    int32_t s = -1;
+    EXPECT_EQ(BM_GetPixelsState(w, &s), 0);
+    return s;
+  }
+
+  // Load-locks (mode 1) and returns {was purged, reloaded}.
+  static std::pair<Boolean32, Boolean32> LoadLock(BM_World w, int32_t mode = 1) {
+    Boolean32 wasPurged = -1, reloaded = -1;
+    EXPECT_EQ(BM_LoadLockPixels(mode, w, &wasPurged, &reloaded), 0);
+    return {wasPurged, reloaded};
+  }
+
+  // A pixel value through the blit-level procedure.
+  static uint32_t Read(BM_World w, int h, int v) {
+    BM_BlitProcs procs;
+    EXPECT_EQ(BMp_GetBlitProcs(&procs), 0);
+    uint32_t c = 0xDEADBEEF;
+    EXPECT_EQ(procs.readPixel(w, h, v, &c), 0);
+    return c;
   }
 
   // Pointer to pixel (h, v) of a locked 32-bit World, in its bounds coordinates.

@@ -28,7 +28,7 @@ class BMMemoryTest : public tv::test::BMTest {
   int64_t handles = 0;
 };
 
-TEST_F(BMMemoryTest, PurgeableWorldPurgedUnderPressureAndReloaded) {
+TEST_F(BMMemoryTest, PurgedUnderPressureAndReloaded) {
   BM_World purgeable = New(64, 32, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
   BM_World locked = New(64, 32, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
   BM_World plain = New(64, 32, 32, BM_Flag_KeepLocal);
@@ -37,13 +37,9 @@ TEST_F(BMMemoryTest, PurgeableWorldPurgedUnderPressureAndReloaded) {
 
   Pressure();
 
-  int32_t state = 0;
-  ASSERT_EQ(BM_GetPixelsState(purgeable, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Purged | BM_PixState_Purgeable);
-  ASSERT_EQ(BM_GetPixelsState(locked, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Purgeable | BM_PixState_Locked);
-  ASSERT_EQ(BM_GetPixelsState(plain, &state), 0);
-  EXPECT_EQ(state, 0);
+  EXPECT_EQ(State(purgeable), BM_PixState_Purged | BM_PixState_Purgeable);
+  EXPECT_EQ(State(locked), BM_PixState_Purgeable | BM_PixState_Locked);
+  EXPECT_EQ(State(plain), 0);
   ASSERT_EQ(BM_LockPixels(0, plain, nullptr), 0);
   EXPECT_EQ(Px(plain, 63, 31)[3], 4);
   ASSERT_EQ(BM_UnlockPixels(plain), 0);
@@ -54,43 +50,29 @@ TEST_F(BMMemoryTest, PurgeableWorldPurgedUnderPressureAndReloaded) {
   rec.clear();
   EXPECT_EQ(BM_LockPixels(1, purgeable, nullptr), BM_ErrPixelsPurged);
   EXPECT_EQ(Last().location, 0x07000033u);
-  Boolean32 wasPurged = 0, reloaded = 0;
-  ASSERT_EQ(BM_LoadLockPixels(1, purgeable, &wasPurged, &reloaded), 0);
-  EXPECT_EQ(wasPurged, 1);
-  EXPECT_EQ(reloaded, 1);
+  EXPECT_EQ(LoadLock(purgeable), std::make_pair(1, 1));
   ASSERT_NE(BMp_GetPixBaseAddr(purgeable), nullptr);
   ASSERT_EQ(BM_ClearWorldToLong(purgeable, 0xFFFFFFFF), 0);
   ASSERT_EQ(BM_UnlockPixels(purgeable), 0);
   // Reloaded pixels stay purgeable.
   Pressure();
-  ASSERT_EQ(BM_GetPixelsState(purgeable, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Purged | BM_PixState_Purgeable);
+  EXPECT_EQ(State(purgeable), BM_PixState_Purged | BM_PixState_Purgeable);
 
   ASSERT_EQ(BM_UnlockPixels(locked), 0);
-  for (BM_World w : {purgeable, locked, plain}) EXPECT_EQ(BM_DisposeWorld(w), 0);
-}
+  Dispose(purgeable, locked, plain);
 
-TEST_F(BMMemoryTest, SubWorldReloadsItsParent) {
+  // A sub-World reloads its parent, and its lock holds the parent.
   BM_World parent = New(32, 32, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
-  Rect cb = R(8, 8, 16, 16);
-  BM_World child = nullptr;
-  ASSERT_EQ(BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child), 0);
+  BM_World child = Sub(parent, R(8, 8, 16, 16));
   Pressure();
-  int32_t state = 0;
-  ASSERT_EQ(BM_GetPixelsState(child, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Purged | BM_PixState_Purgeable);
-  Boolean32 wasPurged = 0, reloaded = 0;
-  ASSERT_EQ(BM_LoadLockPixels(0, child, &wasPurged, &reloaded), 0);
-  EXPECT_EQ(reloaded, 1);
+  EXPECT_EQ(State(child), BM_PixState_Purged | BM_PixState_Purgeable);
+  EXPECT_EQ(LoadLock(child, 0).second, 1);
   ASSERT_EQ(BM_ClearWorldToLong(child, 0x0A0B0C0D), 0);
-  // The parent is held by the child's lock: pressure leaves it alone.
   Pressure();
-  ASSERT_EQ(BM_GetPixelsState(parent, &state), 0);
-  EXPECT_EQ(state & BM_PixState_Purged, 0);
+  EXPECT_EQ(State(parent) & BM_PixState_Purged, 0);
   EXPECT_EQ(Px(parent, 8, 8)[0], 0x0A);
   ASSERT_EQ(BM_UnlockPixels(child), 0);
-  ASSERT_EQ(BM_DisposeWorld(child), 0);
-  ASSERT_EQ(BM_DisposeWorld(parent), 0);
+  Dispose(child, parent);
 }
 
 TEST_F(BMMemoryTest, MonochromeWorldPurgedAndReloaded) {
@@ -98,13 +80,10 @@ TEST_F(BMMemoryTest, MonochromeWorldPurgedAndReloaded) {
   handles = EMUL_LiveHandleCount();
   BM_World w = New(100, 50, 1, BM_Flag_KeepLocal | BM_Flag_Purgeable);
   Pressure();
-  Boolean32 wasPurged = 0, reloaded = 0;
-  ASSERT_EQ(BM_LoadLockPixels(1, w, &wasPurged, &reloaded), 0);
-  EXPECT_EQ(wasPurged, 1);
-  EXPECT_EQ(reloaded, 1);
+  EXPECT_EQ(LoadLock(w), std::make_pair(1, 1));
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 50 * 14 + 4);
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  ASSERT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(w);
 }
 
 TEST_F(BMMemoryTest, CreationRollsBackAtEveryFailure) {
@@ -139,7 +118,7 @@ TEST_F(BMMemoryTest, CreationRollsBackAtEveryFailure) {
   EMUL_StopAllocationFailures();
   EXPECT_EQ(err, tv::kSysMemFull);
   EXPECT_EQ(tv::bm::Rec(parent)->children, 0);
-  EXPECT_EQ(BM_DisposeWorld(parent), 0);
+  Dispose(parent);
 }
 
 TEST_F(BMMemoryTest, PurgeableWorldWithoutMemoryStartsPurged) {
@@ -153,20 +132,16 @@ TEST_F(BMMemoryTest, PurgeableWorldWithoutMemoryStartsPurged) {
     err = BM_NewWorld(nullptr, BM_Flag_KeepLocal | BM_Flag_Purgeable, &b, 32, 0, nullptr, &w);
     EMUL_StopAllocationFailures();
     if (!err) {
-      int32_t state = 0;
-      ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-      if (state & BM_PixState_Purged) break;
-      ASSERT_EQ(BM_DisposeWorld(w), 0);
+      if (State(w) & BM_PixState_Purged) break;
+      Dispose(w);
       w = nullptr;
     }
   }
   ASSERT_NE(w, nullptr) << "no allocation failure left the pixels purged";
-  Boolean32 wasPurged = 0, reloaded = 0;
-  ASSERT_EQ(BM_LoadLockPixels(1, w, &wasPurged, &reloaded), 0);
-  EXPECT_EQ(reloaded, 1);
+  EXPECT_EQ(LoadLock(w).second, 1);
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 200 * 1204);
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  ASSERT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(w);
 }
 
 int32_t gSeenAttitude = -1;
@@ -204,16 +179,12 @@ TEST_F(BMMemoryTest, FailedUpdateKeepsAConsistentWorld) {
   EXPECT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), tv::kSysMemFull);
   EMUL_StopAllocationFailures();
   EXPECT_EQ(Last().location, 0x07000005u);
-  int32_t width = 0, height = 0, rb = 0;
-  BM_GetWorldInfo(w, &width, &height, nullptr, &rb);
-  EXPECT_EQ(width, 50);
-  EXPECT_EQ(height, 40);
-  EXPECT_EQ(rb, 204);
+  EXPECT_EQ(InfoOf(w), tv::test::BMInfo({50, 40, 32, 204}));
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 40 * 204);
   ASSERT_EQ(BM_LockPixels(0, w, nullptr), 0);
   EXPECT_EQ(Px(w, 49, 39)[0], 0x11);
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  ASSERT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(w);
 }
 
 TEST_F(BMMemoryTest, FailedMonochromeUpdateFallsBack) {
@@ -228,32 +199,21 @@ TEST_F(BMMemoryTest, FailedMonochromeUpdateFallsBack) {
   EXPECT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), tv::kErrOutOfMemory);
   EMUL_StopAllocationFailures();
   EXPECT_EQ(tv::platform::BeepCount(), beeps + 2);
-  int32_t width = 0, height = 0, rb = 0;
-  BM_GetWorldInfo(w, &width, &height, nullptr, &rb);
-  EXPECT_EQ(width, 64);
-  EXPECT_EQ(height, 64);
-  EXPECT_EQ(rb, 8);
-  int32_t state = 0;
-  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-  EXPECT_EQ(state, 0);
+  EXPECT_EQ(InfoOf(w), tv::test::BMInfo({64, 64, 1, 8}));
+  EXPECT_EQ(State(w), 0);
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 64 * 8 + 4);
 
   // Nothing can be had: an empty, purgeable block of the old size's World.
   EMUL_FailAllocationsAfter(0);
   EXPECT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), tv::kErrOutOfMemory);
   EMUL_StopAllocationFailures();
-  BM_GetWorldInfo(w, &width, &height, nullptr, &rb);
-  EXPECT_EQ(width, 64);
-  EXPECT_EQ(rb, 8);
-  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Purged | BM_PixState_Purgeable);
+  EXPECT_EQ(InfoOf(w), tv::test::BMInfo({64, 64, 1, 8}));
+  EXPECT_EQ(State(w), BM_PixState_Purged | BM_PixState_Purgeable);
   EXPECT_EQ(BM_LockPixels(0, w, nullptr), BM_ErrPixelsPurged);
-  Boolean32 wasPurged = 0, reloaded = 0;
-  ASSERT_EQ(BM_LoadLockPixels(0, w, &wasPurged, &reloaded), 0);
-  EXPECT_EQ(reloaded, 1);
+  EXPECT_EQ(LoadLock(w, 0).second, 1);
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 64 * 8 + 4);
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  ASSERT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(w);
 }
 
 TEST_F(BMMemoryTest, ReloadWithoutMemory) {
@@ -273,10 +233,9 @@ TEST_F(BMMemoryTest, ReloadWithoutMemory) {
   EMUL_StopAllocationFailures();
   EXPECT_EQ(Last().location, 0x07000032u);
   EXPECT_THAT(Last().text, HasSubstr("World pixels"));
-  ASSERT_EQ(BM_LoadLockPixels(1, w, &wasPurged, &reloaded), 0);
-  EXPECT_EQ(reloaded, 1);
+  EXPECT_EQ(LoadLock(w).second, 1);
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  ASSERT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(w);
 }
 
 }  // namespace

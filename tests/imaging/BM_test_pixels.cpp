@@ -25,13 +25,10 @@ TEST_F(BMTest, LockNesting) {
   // The first unlock keeps the base address, the second clears it.
   ASSERT_EQ(BM_UnlockPixels(w), 0);
   EXPECT_EQ(tv::bm::Rec(w)->baseAddr, base);
-  int32_t state = 0;
-  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Locked);
+  EXPECT_EQ(State(w), BM_PixState_Locked);
   ASSERT_EQ(BM_UnlockPixels(w), 0);
   EXPECT_EQ(tv::bm::Rec(w)->baseAddr, nullptr);
-  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-  EXPECT_EQ(state, 0);
+  EXPECT_EQ(State(w), 0);
 
   // A third unlock is reported and refused; the count stays at 0.
   rec.clear();
@@ -43,29 +40,21 @@ TEST_F(BMTest, LockNesting) {
   ASSERT_EQ(BM_LockPixels(1, w, nullptr), 0);
   EXPECT_EQ(tv::bm::Rec(w)->lockCount, 1);
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
-}
 
-TEST_F(BMTest, DisposingALockedWorld) {
-  BM_World parent = New(8, 8);
-  Rect cb = R(1, 1, 3, 3);
-  BM_World child = nullptr;
-  ASSERT_EQ(BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child), 0);
+  // Disposing a locked World: a child's lock on its parent goes with it.
+  BM_World child = Sub(w, R(1, 1, 3, 3));
   ASSERT_EQ(BM_LockPixels(1, child, nullptr), 0);
   ASSERT_EQ(BM_LockPixels(1, child, nullptr), 0);
-  EXPECT_EQ(tv::bm::Rec(parent)->lockCount, 1);
-  // The child's lock on its parent goes with it.
-  ASSERT_EQ(BM_DisposeWorld(child), 0);
-  EXPECT_EQ(tv::bm::Rec(parent)->lockCount, 0);
-  ASSERT_EQ(BM_LockPixels(1, parent, nullptr), 0);
-  ASSERT_EQ(BM_DisposeWorld(parent), 0);
+  EXPECT_EQ(tv::bm::Rec(w)->lockCount, 1);
+  Dispose(child);
+  EXPECT_EQ(tv::bm::Rec(w)->lockCount, 0);
+  ASSERT_EQ(BM_LockPixels(1, w, nullptr), 0);
+  Dispose(w);
 }
 
 TEST_F(BMTest, PurgeNowAndReload) {
   BM_World w = New(16, 4, 32, BM_Flag_Purgeable | BM_Flag_KeepLocal);
-  int32_t state = 0;
-  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Purgeable);
+  EXPECT_EQ(State(w), BM_PixState_Purgeable);
 
   // Purging a locked World is refused.
   ASSERT_EQ(BM_LockPixels(1, w, nullptr), 0);
@@ -73,8 +62,7 @@ TEST_F(BMTest, PurgeNowAndReload) {
   ASSERT_EQ(BM_UnlockPixels(w), 0);
 
   ASSERT_EQ(BM_SetPixelsState(BM_PixState_Purged, BM_PixState_Purged, w), 0);
-  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Purged | BM_PixState_Purgeable);
+  EXPECT_EQ(State(w), BM_PixState_Purged | BM_PixState_Purgeable);
   EXPECT_EQ(BMp_GetPixBaseAddr(w), nullptr);
 
   // Locking a purged World: with out failed only the flag, without it 1793.
@@ -95,20 +83,14 @@ TEST_F(BMTest, PurgeNowAndReload) {
   // Nothing to clear while purged.
   EXPECT_EQ(BM_ClearWorldToZeros(w), 0);
 
-  Boolean32 wasPurged = 0, reloaded = 0;
-  ASSERT_EQ(BM_LoadLockPixels(1, w, &wasPurged, &reloaded), 0);
-  EXPECT_EQ(wasPurged, 1);
-  EXPECT_EQ(reloaded, 1);
-  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Purgeable | BM_PixState_Locked);
+  EXPECT_EQ(LoadLock(w), std::make_pair(1, 1));
+  EXPECT_EQ(State(w), BM_PixState_Purgeable | BM_PixState_Locked);
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 4 * RowBytes(w));
   ASSERT_NE(BMp_GetPixBaseAddr(w), nullptr);
   ASSERT_EQ(BM_UnlockPixels(w), 0);
 
   // A load-lock of pixels that are present only locks.
-  ASSERT_EQ(BM_LoadLockPixels(1, w, &wasPurged, &reloaded), 0);
-  EXPECT_EQ(wasPurged, 0);
-  EXPECT_EQ(reloaded, 0);
+  EXPECT_EQ(LoadLock(w), std::make_pair(0, 0));
   ASSERT_EQ(BM_UnlockPixels(w), 0);
 
   // Unpurgeable again: purge-now implies purgeable.
@@ -116,56 +98,46 @@ TEST_F(BMTest, PurgeNowAndReload) {
   EXPECT_EQ(tv::bm::Rec(w)->flags & BM_Flag_Purgeable, 0u);
   ASSERT_EQ(BM_SetPixelsState(BM_PixState_Purged, BM_PixState_Purged, w), 0);
   EXPECT_NE(tv::bm::Rec(w)->flags & BM_Flag_Purgeable, 0u);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(w);
 }
 
 TEST_F(BMTest, SubWorldFollowsItsParentsPurge) {
   BM_World parent = New(8, 8, 32, BM_Flag_Purgeable | BM_Flag_KeepLocal);
-  Rect cb = R(2, 2, 4, 4);
-  BM_World child = nullptr;
-  ASSERT_EQ(BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child), 0);
-  int32_t state = 0;
-  ASSERT_EQ(BM_GetPixelsState(child, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Purgeable);
+  BM_World child = Sub(parent, R(2, 2, 4, 4));
+  EXPECT_EQ(State(child), BM_PixState_Purgeable);
   ASSERT_EQ(BM_SetPixelsState(BM_PixState_Purged, BM_PixState_Purged, child), 0);
-  ASSERT_EQ(BM_GetPixelsState(parent, &state), 0);
-  EXPECT_EQ(state, BM_PixState_Purged | BM_PixState_Purgeable);
+  EXPECT_EQ(State(parent), BM_PixState_Purged | BM_PixState_Purgeable);
   EXPECT_EQ(BM_LockPixels(0, child, nullptr), BM_ErrPixelsPurged);
-  Boolean32 wasPurged = 0, reloaded = 0;
-  ASSERT_EQ(BM_LoadLockPixels(0, child, &wasPurged, &reloaded), 0);
-  EXPECT_EQ(wasPurged, 1);
-  EXPECT_EQ(reloaded, 1);
+  EXPECT_EQ(LoadLock(child, 0), std::make_pair(1, 1));
   EXPECT_EQ(BMp_GetPixBaseAddr(child), BMp_GetPixBaseAddr(parent) + 2 * 36 + 2 * 4);
   ASSERT_EQ(BM_UnlockPixels(child), 0);
-  ASSERT_EQ(BM_DisposeWorld(child), 0);
-  ASSERT_EQ(BM_DisposeWorld(parent), 0);
+  Dispose(child, parent);
 }
 
 TEST_F(BMTest, ClearWholeWorld) {
+  const auto expectBytes = [&](BM_World w, std::array<uint8_t, 4> want) {
+    ASSERT_EQ(BM_LockPixels(0, w, nullptr), 0);
+    const auto* p = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w));
+    for (int i = 0; i < InfoOf(w)[1] * RowBytes(w); ++i) ASSERT_EQ(p[i], want[i % 4]) << i;
+    ASSERT_EQ(BM_UnlockPixels(w), 0);
+  };
+  BM_World fresh = New(17, 9, 32, BM_Flag_KeepLocal | BM_Flag_Clear);  // cleared when asked
+  expectBytes(fresh, {0, 0, 0, 0});
   BM_World w = New(5, 3);
   ASSERT_EQ(BM_ClearWorldToLong(w, 0xFF102030), 0);
-  ASSERT_EQ(BM_LockPixels(0, w, nullptr), 0);
-  const auto* p = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w));
-  const uint8_t want[4] = {0xFF, 0x10, 0x20, 0x30};
-  for (int i = 0; i < 3 * RowBytes(w); ++i) ASSERT_EQ(p[i], want[i % 4]) << i;
-  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  expectBytes(w, {0xFF, 0x10, 0x20, 0x30});
   ASSERT_EQ(BM_ClearWorldToZeros(w), 0);
-  ASSERT_EQ(BM_LockPixels(0, w, nullptr), 0);
-  p = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w));
-  for (int i = 0; i < 3 * RowBytes(w); ++i) ASSERT_EQ(p[i], 0) << i;
-  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  expectBytes(w, {0, 0, 0, 0});
   // A World without rows has nothing to clear.
   BM_World empty = New(5, 0);
   EXPECT_EQ(BM_ClearWorldToLong(empty, 1), 0);
-  EXPECT_EQ(BM_DisposeWorld(empty), 0);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(empty, w, fresh);
 }
 
 TEST_F(BMTest, ClearSubWorldWritesOnlyItsRectangle) {
   BM_World parent = New(30, 20, 32, BM_Flag_KeepLocal | BM_Flag_Clear);
-  Rect cb = R(10, 10, 20, 30);  // the bottom-right corner: its last row ends the block
-  BM_World child = nullptr;
-  ASSERT_EQ(BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child), 0);
+  // The bottom-right corner: its last row ends the block.
+  BM_World child = Sub(parent, R(10, 10, 20, 30));
   ASSERT_EQ(BM_ClearWorldToLong(child, 0xFFAABBCC), 0);
   ASSERT_EQ(BM_LockPixels(0, parent, nullptr), 0);
   for (int v = 0; v < 20; ++v)
@@ -176,29 +148,21 @@ TEST_F(BMTest, ClearSubWorldWritesOnlyItsRectangle) {
       ASSERT_EQ(px[3], in ? 0xCC : 0) << h << "," << v;
     }
   ASSERT_EQ(BM_UnlockPixels(parent), 0);
-  ASSERT_EQ(BM_DisposeWorld(child), 0);
-  ASSERT_EQ(BM_DisposeWorld(parent), 0);
+  Dispose(child, parent);
 }
 
 TEST_F(BMTest, ClearSubWorldAtSubByteDepths) {
   for (int depth : {1, 2, 4}) {
     BM_World parent = New(40, 6, depth, BM_Flag_KeepLocal | BM_Flag_Clear);
-    Rect cb = R(2, 3, 4, 13);  // starts inside a byte at every sub-byte depth
-    BM_World child = nullptr;
-    ASSERT_EQ(BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child), 0);
+    BM_World child = Sub(parent, R(2, 3, 4, 13));  // starts inside a byte at every sub-byte depth
     EXPECT_EQ(tv::bm::Rec(child)->aligned, 0);
     ASSERT_EQ(BM_ClearWorldToLong(child, 0xFFFFFFFF), 0);
-    BM_BlitProcs procs;
-    ASSERT_EQ(BMp_GetBlitProcs(&procs), 0);
     for (int v = 0; v < 6; ++v)
       for (int h = 0; h < 40; ++h) {
-        uint32_t c = 99;
-        ASSERT_EQ(procs.readPixel(parent, h, v, &c), 0);
         const bool in = v >= 2 && v < 4 && h >= 3 && h < 13;
-        EXPECT_EQ(c, in ? (1u << depth) - 1 : 0u) << depth << ": " << h << "," << v;
+        EXPECT_EQ(Read(parent, h, v), in ? (1u << depth) - 1 : 0u) << depth << ": " << h << "," << v;
       }
-    ASSERT_EQ(BM_DisposeWorld(child), 0);
-    ASSERT_EQ(BM_DisposeWorld(parent), 0);
+    Dispose(child, parent);
   }
 }
 
@@ -216,40 +180,19 @@ TEST_F(BMTest, ChannelOrder) {
   EXPECT_EQ(Px(w, 2, 1)[0], 0x40);
   EXPECT_EQ(Px(w, 2, 1)[3], 0x10);
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  BM_BlitProcs procs;
-  ASSERT_EQ(BMp_GetBlitProcs(&procs), 0);
-  uint32_t c = 0;
-  ASSERT_EQ(procs.readPixel(w, 0, 0, &c), 0);
-  EXPECT_EQ(c, 0x20304000u);
+  EXPECT_EQ(Read(w, 0, 0), 0x20304000u);
   ASSERT_EQ(BM_AssumeChannelOrder(w, BM_Order_ARGB), 0);
-  ASSERT_EQ(procs.readPixel(w, 0, 0, &c), 0);
-  EXPECT_EQ(c, 0x30201000u);
+  EXPECT_EQ(Read(w, 0, 0), 0x30201000u);
   EXPECT_EQ(BM_SetChannelOrder(w, 7), tv::kErrBadParam);
   // A sub-World has its parent's order.
-  Rect cb = R(0, 0, 1, 1);
-  BM_World child = nullptr;
-  ASSERT_EQ(BM_NewWorld(w, 3, &cb, 0, 0, nullptr, &child), 0);
+  BM_World child = Sub(w, R(0, 0, 1, 1));
   ASSERT_EQ(BM_AssumeChannelOrder(w, BM_Order_BGRA), 0);
   ASSERT_EQ(BM_GetChannelOrder(child, &order), 0);
   EXPECT_EQ(order, BM_Order_BGRA);
-  ASSERT_EQ(BM_DisposeWorld(child), 0);
   // Only 32-bit worlds have a channel order to change.
   BM_World eight = New(3, 2, 8);
   ASSERT_EQ(BM_AssumeChannelOrder(eight, BM_Order_BGRA), 0);
   EXPECT_EQ(BM_SetChannelOrder(eight, BM_Order_ARGB), tv::kErrBadParam);
-  ASSERT_EQ(BM_DisposeWorld(eight), 0);
-  ASSERT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(child, eight, w);
 }
-
-TEST_F(BMTest, LockPolicy) {
-  EXPECT_EQ(BMp_GetLockPolicy(), 0);
-  ASSERT_EQ(BM_SetLockPolicy(1), 0);
-  BM_World w = New(4, 4);
-  ASSERT_EQ(BM_LockPixels(1, w, nullptr), 0);
-  ASSERT_EQ(BM_UnlockPixels(w), 0);
-  ASSERT_EQ(BM_DisposeWorld(w), 0);
-  EXPECT_EQ(BM_SetLockPolicy(-1), tv::kErrBadParam);
-  EXPECT_EQ(BMp_GetLockPolicy(), 1);
-}
-
 }  // namespace

@@ -9,36 +9,51 @@ namespace {
 
 using ::testing::HasSubstr;
 using tv::test::BMTest;
+using Info = tv::test::BMInfo;
 
 constexpr LocationCode kCreate = 0x07000003;
 
-TEST_F(BMTest, VersionAndChecks) {
+TEST_F(BMTest, PackageFrame) {
   EXPECT_EQ(BM_PkgObjectVersion(), 0x1D0000u);
   EXPECT_EQ(BM_CheckVersions(tv::Location(99, 1), 29), 0);
   EXPECT_EQ(BM_CheckVersions(tv::Location(99, 1), 28), tv::kErrVersion);
   int32_t w = 0, h = 0, d = 0;
   ASSERT_EQ(BM_InqMaxWorld(&w, &h, &d), 0);
-  EXPECT_EQ(w, 32767);
-  EXPECT_EQ(h, 32767);
-  EXPECT_EQ(d, 32);
-}
+  EXPECT_EQ(Info({w, h, d, 0}), Info({32767, 32767, 32, 0}));
+  // Headless: no device Worlds.
+  EXPECT_EQ(baseWorlds, 0);
+  for (int i = 0; i < 8; ++i) {
+    BM_World dev = reinterpret_cast<BM_World>(1);
+    ASSERT_EQ(BMp_GetDeviceWorld(i, &dev), 0);
+    EXPECT_EQ(dev, nullptr);
+  }
 
-TEST_F(BMTest, QuotedMessagesAreExact) {
-  const char* const quoted[] = {
-      "don't specify bounds w/real screen devices.", "don't specify bounds w/parent window.",
-      "PARENT_WINDOW requires SHARE flags too.",     "can't specify BM_Depth_SHARE without parent.",
-      "can't specify NULL rect without parent.",     "unimplemented routine.",
-      "bad BlitLevel selector.",
-  };
-  for (const char* text : quoted) {
+  // Quoted texts are in the table exactly.
+  for (const char* text : {"don't specify bounds w/real screen devices.", "don't specify bounds w/parent window.",
+                           "PARENT_WINDOW requires SHARE flags too.", "can't specify BM_Depth_SHARE without parent.",
+                           "can't specify NULL rect without parent.", "unimplemented routine.",
+                           "bad BlitLevel selector."}) {
     bool found = false;
     for (int32_t i = 0; i < BMp_G_STRs.count; ++i) found = found || std::string(STRp_Lookup(&BMp_G_STRs, i)) == text;
     EXPECT_TRUE(found) << text;
   }
-}
 
-TEST_F(BMTest, InqMaxWorldFollowsColourServices) {
-  int32_t d = 0;
+  // A second birth warns and succeeds.
+  EXPECT_EQ(BM_Birth(0), 0);
+  ASSERT_FALSE(rec.reports.empty());
+  EXPECT_EQ(Last().severity, tv::kSevWarning);
+  EXPECT_THAT(Last().text, HasSubstr("already born"));
+
+  // Unborn: Worlds refused, a second death fails.
+  ASSERT_EQ(BM_Death(), 0);
+  Rect b = R(0, 0, 4, 4);
+  BM_World world = reinterpret_cast<BM_World>(1);
+  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 32, 0, nullptr, &world), tv::kErrDamaged);
+  EXPECT_EQ(world, nullptr);
+  EXPECT_EQ(BM_Death(), tv::kErrDeath);
+  ASSERT_EQ(BM_Birth(0), 0);
+
+  // The maximum depth follows the colour services.
   Rebirth(true, false);
   ASSERT_EQ(BM_InqMaxWorld(nullptr, nullptr, &d), 0);
   EXPECT_EQ(d, 8);
@@ -47,149 +62,102 @@ TEST_F(BMTest, InqMaxWorldFollowsColourServices) {
   EXPECT_EQ(d, 1);
 }
 
-TEST_F(BMTest, SecondBirthWarnsAndSucceeds) {
-  EXPECT_EQ(BM_Birth(0), 0);
-  ASSERT_FALSE(rec.reports.empty());
-  EXPECT_EQ(Last().severity, tv::kSevWarning);
-  EXPECT_THAT(Last().text, HasSubstr("already born"));
-}
-
-TEST_F(BMTest, UnbornPackageRefusesWorlds) {
-  ASSERT_EQ(BM_Death(), 0);
-  Rect b = R(0, 0, 4, 4);
-  BM_World w = reinterpret_cast<BM_World>(1);
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 32, 0, nullptr, &w), tv::kErrDamaged);
-  EXPECT_EQ(w, nullptr);
-  EXPECT_EQ(BM_Death(), tv::kErrDeath);
-  ASSERT_EQ(BM_Birth(0), 0);
-}
-
-struct RowCase {
-  int depth, width, rowBytes;
-};
-
 TEST_F(BMTest, RowBytesAtEveryDepth) {
-  const RowCase cases[] = {
+  const struct {
+    int depth, width, rowBytes;
+  } cases[] = {
       {1, 1, 4},    {1, 100, 16},  {1, 4999, 628},    {2, 1, 4},    {2, 100, 28},   {2, 4999, 1252},
       {4, 1, 4},    {4, 100, 52},  {4, 4999, 2500},   {8, 1, 4},    {8, 100, 100},  {8, 4999, 5000},
       {16, 1, 4},   {16, 100, 204}, {16, 4999, 10000}, {32, 1, 8},  {32, 100, 404}, {32, 4999, 20000},
       {8, 3, 4},    {8, 4, 4},     {8, 5, 8},         {32, 0, 4},
   };
-  for (const RowCase& c : cases) {
+  const int shift[] = {0, 3, 2, 0, 1, 0, 0, 0, 0};
+  for (const auto& c : cases) {
     BM_World w = New(c.width, 3, c.depth);
     ASSERT_NE(w, nullptr) << c.depth << " " << c.width;
-    int32_t width = 0, height = 0, depth = 0, rb = 0;
-    ASSERT_EQ(BM_GetWorldInfo(w, &width, &height, &depth, &rb), 0);
-    EXPECT_EQ(rb, c.rowBytes) << "depth " << c.depth << " width " << c.width;
-    EXPECT_EQ(width, c.width);
-    EXPECT_EQ(height, 3);
-    EXPECT_EQ(depth, c.depth);
+    EXPECT_EQ(InfoOf(w), Info({c.width, 3, c.depth, c.rowBytes})) << "depth " << c.depth << " width " << c.width;
     // The block holds height x row bytes, plus 4 bytes up to depth 8.
     auto* r = tv::bm::Rec(w);
     EXPECT_EQ(GetHandleSize(r->pixels), 3 * c.rowBytes + (c.depth <= 8 ? 4 : 0));
-    // Sub-byte depths: pixel shift and mask.
     if (c.depth <= 8) {
-      const int shift[] = {0, 3, 2, 0, 1, 0, 0, 0, 0};
       EXPECT_EQ(r->pixelShift, shift[c.depth]);
       EXPECT_EQ(r->pixelMask, (1 << shift[c.depth]) - 1);
     }
-    EXPECT_EQ(BM_DisposeWorld(w), 0);
+    Dispose(w);
   }
-}
-
-TEST_F(BMTest, RowBytesLimit) {
   // 32-bit: width 32766 gives 131068 row bytes, 32767 would give 131072.
   BM_World w = New(32766, 1, 32);
-  ASSERT_NE(w, nullptr);
   EXPECT_EQ(RowBytes(w), 131068);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
-
-  Rect b = R(0, 0, 1, 32767);
-  BM_World bad = reinterpret_cast<BM_World>(1);
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 32, 0, nullptr, &bad), tv::kErrBadParam);
-  EXPECT_EQ(bad, nullptr);
-  EXPECT_EQ(Last().location, kCreate);
-  EXPECT_THAT(Last().text, HasSubstr("row bytes 131072"));
-
-  // Width beyond the maximum, negative sizes.
-  b = R(-20000, 0, 20000, 10);
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 8, 0, nullptr, &bad), tv::kErrBadParam);
-  b = R(0, 10, 10, 5);
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 8, 0, nullptr, &bad), tv::kErrBadParam);
-  EXPECT_EQ(bad, nullptr);
+  Dispose(w);
 }
 
 TEST_F(BMTest, NewWorldArgumentErrors) {
   Rect b = R(0, 0, 8, 8);
   BM_World w = nullptr;
   Handle record = NewHandle(4);
-
-  // Both or neither of existing record and out World.
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 32, 0, nullptr, nullptr), tv::kErrBadParam);
+  const auto make = [&](uint32_t flags, const Rect* bounds, int depth, Handle existing = nullptr) {
+    w = reinterpret_cast<BM_World>(1);
+    const ErrorCode err = BM_NewWorld(nullptr, flags, bounds, depth, 0, existing, &w);
+    EXPECT_EQ(w, nullptr);
+    return err;
+  };
+  Rect wide = R(0, 0, 1, 32767);
+  EXPECT_EQ(make(8, &wide, 32), tv::kErrBadParam);
   EXPECT_EQ(Last().location, kCreate);
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 32, 0, record, &w), tv::kErrBadParam);
-  EXPECT_EQ(w, nullptr);
-
-  // Sharing pixels needs sharing the device.
-  EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_SharePixels, &b, 32, 0, nullptr, &w), tv::kErrBadParam);
-
-  // Depth 0 or a null rectangle without a parent: the quoted messages.
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 0, 0, nullptr, &w), tv::kErrBadParam);
-  EXPECT_THAT(Last().text, HasSubstr("can't specify BM_Depth_SHARE without parent"));
+  EXPECT_THAT(Last().text, HasSubstr("row bytes 131072"));
+  EXPECT_EQ(make(8, &b, 0), tv::kErrBadParam);
+  EXPECT_EQ(Last().text, "Test error: can't specify BM_Depth_SHARE without parent -- a bad parameter was passed.");
   EXPECT_EQ(Last().location, kCreate);
   EXPECT_EQ(LastCode(), tv::kErrBadParam);
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, nullptr, 32, 0, nullptr, &w), tv::kErrBadParam);
-  EXPECT_THAT(Last().text, HasSubstr("can't specify NULL rect without parent"));
-  EXPECT_EQ(w, nullptr);
+  EXPECT_EQ(make(8, nullptr, 32), tv::kErrBadParam);
+  EXPECT_EQ(Last().text, "Test error: can't specify NULL rect without parent -- a bad parameter was passed.");
 
-  // Unsupported depths.
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 24, 0, nullptr, &w), tv::kErrBadParam);
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 3, 0, nullptr, &w), tv::kErrBadParam);
+  Rect tall = R(-20000, 0, 20000, 10), negative = R(0, 10, 10, 5);
+  EXPECT_EQ(make(8, &tall, 8), tv::kErrBadParam);
+  EXPECT_EQ(make(8, &negative, 8), tv::kErrBadParam);
+  EXPECT_EQ(make(8, &b, 24), tv::kErrBadParam);
+  EXPECT_EQ(make(8, &b, 3), tv::kErrBadParam);
+  EXPECT_EQ(make(BM_Flag_SharePixels, &b, 32), tv::kErrBadParam);  // sharing pixels needs the device
+  EXPECT_EQ(make(BM_Flag_ShareDevice, &b, 8), tv::kErrBadParam);   // ... and a parent
+  // Both or neither of existing record and out World.
+  EXPECT_EQ(make(8, &b, 32, record), tv::kErrBadParam);
+  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 32, 0, nullptr, nullptr), tv::kErrBadParam);
+  EXPECT_EQ(Last().location, kCreate);
 
   // A negative depth is taken as its absolute value.
   ASSERT_EQ(BM_NewWorld(nullptr, 8, &b, -8, 0, nullptr, &w), 0);
-  int32_t depth = 0;
-  BM_GetWorldInfo(w, nullptr, nullptr, &depth, nullptr);
-  EXPECT_EQ(depth, 8);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
+  EXPECT_EQ(InfoOf(w)[2], 8);
+  Dispose(w);
   DisposeHandle(record);
-}
 
-TEST_F(BMTest, ParentWindowAndScreenArguments) {
-  Rect b = R(0, 0, 8, 8);
-  BM_World w = nullptr;
+  // Parent windows and screens.
   int port = 0;
   EXPECT_EQ(BM_NewWorld(&port, BM_Flag_ParentWindow | BM_Flag_ShareDevice, &b, 32, 0, nullptr, &w),
             tv::kErrBadParam);
-  EXPECT_THAT(Last().text, HasSubstr("don't specify bounds w/parent window"));
+  EXPECT_EQ(Last().text, "Test error: don't specify bounds w/parent window -- a bad parameter was passed.");
   EXPECT_EQ(BM_NewWorld(&port, BM_Flag_ParentWindow, nullptr, 32, 0, nullptr, &w), tv::kErrBadParam);
-  EXPECT_THAT(Last().text, HasSubstr("PARENT_WINDOW requires SHARE flags too"));
+  EXPECT_EQ(Last().text, "Test error: PARENT_WINDOW requires SHARE flags too -- a bad parameter was passed.");
   EXPECT_EQ(BM_NewWorld(&port, BM_Flag_ScreenDevice, &b, 32, 0, nullptr, &w), tv::kErrBadParam);
-  EXPECT_THAT(Last().text, HasSubstr("don't specify bounds w/real screen devices"));
+  EXPECT_EQ(Last().text, "Test error: don't specify bounds w/real screen devices -- a bad parameter was passed.");
   // Not a device of this platform.
   EXPECT_EQ(BM_NewWorld(&port, BM_Flag_ScreenDevice, nullptr, 32, 0, nullptr, &w), tv::kErrBadParam);
   EXPECT_EQ(w, nullptr);
 }
 
-TEST_F(BMTest, DeepWorldWithoutColourServices) {
-  Rebirth(false, false);
+TEST_F(BMTest, DepthsNeedTheirServices) {
   Rect b = R(0, 0, 8, 8);
   BM_World w = nullptr;
-  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 8, 0, nullptr, &w), tv::kErrUnsupported);
-  EXPECT_EQ(Last().location, kCreate);
-  EXPECT_EQ(w, nullptr);
-}
-
-TEST_F(BMTest, DirectDepthsNeed32BitServices) {
   Rebirth(true, false);
-  Rect b = R(0, 0, 8, 8);
-  BM_World w = nullptr;
   EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 32, 0, nullptr, &w), tv::kErrUnsupported);
   EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 16, 0, nullptr, &w), tv::kErrUnsupported);
   EXPECT_THAT(Last().text, HasSubstr("32-bit offscreen"));
   ASSERT_EQ(BM_NewWorld(nullptr, 8, &b, 8, 0, nullptr, &w), 0);
   EXPECT_EQ(BM_UpdateWorld(32, nullptr, nullptr, nullptr, 0, w), tv::kErrUnsupported);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(w);
+  Rebirth(false, false);
+  EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 8, 0, nullptr, &w), tv::kErrUnsupported);
+  EXPECT_EQ(Last().location, kCreate);
+  EXPECT_EQ(w, nullptr);
 }
 
 TEST_F(BMTest, MonochromeWorlds) {
@@ -207,37 +175,29 @@ TEST_F(BMTest, MonochromeWorlds) {
 
   BM_BlitProcs procs;
   ASSERT_EQ(BMp_GetBlitProcs(&procs), 0);
-  uint32_t c = 0;
-  ASSERT_EQ(procs.readPixel(w, 3, 2, &c), 0);
-  EXPECT_EQ(c, 0xFFFFFF00u);  // white
+  EXPECT_EQ(Read(w, 3, 2), 0xFFFFFF00u);  // white
   ASSERT_EQ(procs.writePixel(w, 3, 2, 1), 0);
-  ASSERT_EQ(procs.readPixel(w, 3, 2, &c), 0);
-  EXPECT_EQ(c, 1u);  // black
+  EXPECT_EQ(Read(w, 3, 2), 1u);  // black
   // Row 2, pixel 3: bit 4 of byte 0 (most significant first).
   EXPECT_EQ(static_cast<uint8_t>((*r->pixels)[2 * 4]), 0x10);
 
   // A colour other than black inverts; black paints.
   Rect all = R(0, 0, 5, 20);
   ASSERT_EQ(procs.fillRect(w, &all, 0xFFFFFF00u), 0);
-  ASSERT_EQ(procs.readPixel(w, 3, 2, &c), 0);
-  EXPECT_EQ(c, 0xFFFFFF00u);
-  ASSERT_EQ(procs.readPixel(w, 0, 0, &c), 0);
-  EXPECT_EQ(c, 1u);
+  EXPECT_EQ(Read(w, 3, 2), 0xFFFFFF00u);
+  EXPECT_EQ(Read(w, 0, 0), 1u);
   ASSERT_EQ(procs.fillRect(w, &all, 0x00000000u), 0);
-  ASSERT_EQ(procs.readPixel(w, 3, 2, &c), 0);
-  EXPECT_EQ(c, 1u);
-  ASSERT_EQ(procs.readPixel(w, 19, 4, &c), 0);
-  EXPECT_EQ(c, 1u);
+  EXPECT_EQ(Read(w, 3, 2), 1u);
+  EXPECT_EQ(Read(w, 19, 4), 1u);
 
   // A monochrome World resized keeps its fields matching the new block.
   Rect bigger = R(0, 0, 7, 33);
   ASSERT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), 0);
-  r = tv::bm::Rec(w);
   EXPECT_EQ(RowBytes(w), 6);
-  EXPECT_EQ(GetHandleSize(r->pixels), 7 * 6 + 4);
-  EXPECT_EQ(r->width, 33);
+  EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 7 * 6 + 4);
+  EXPECT_EQ(tv::bm::Rec(w)->width, 33);
   EXPECT_EQ(BM_UpdateWorld(8, &bigger, nullptr, nullptr, 0, w), tv::kErrBadParam);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(w);
 }
 
 TEST_F(BMTest, ExistingRecordIsReusedAndKept) {
@@ -270,38 +230,21 @@ TEST_F(BMTest, DamagedWorldIsReported) {
   EXPECT_EQ(BM_ClearWorldToZeros(w), tv::kErrDamaged);
   EXPECT_EQ(BM_DisposeWorld(w), tv::kErrDamaged);
   tv::bm::Rec(w)->tailMagic = tv::bm::kMagic;
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
+  Dispose(w);
   EXPECT_EQ(BM_DisposeWorld(nullptr), tv::kErrDamaged);
-}
-
-TEST_F(BMTest, CreationClearsWhenAsked) {
-  BM_World w = New(17, 9, 32, BM_Flag_KeepLocal | BM_Flag_Clear);
-  ASSERT_NE(w, nullptr);
-  ASSERT_EQ(BM_LockPixels(1, w, nullptr), 0);
-  const char* p = BMp_GetPixBaseAddr(w);
-  for (int i = 0; i < 9 * RowBytes(w); ++i) ASSERT_EQ(p[i], 0) << i;
-  EXPECT_EQ(BM_UnlockPixels(w), 0);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
 }
 
 // ---- Sharing a parent's pixels ----------------------------------------------------
 
 TEST_F(BMTest, SubWorldSeesParentPixels) {
   BM_World parent = New(40, 30, 32, BM_Flag_KeepLocal | BM_Flag_Clear);
-  ASSERT_NE(parent, nullptr);
-  Rect cb = R(10, 5, 20, 25);
-  BM_World child = nullptr;
-  ASSERT_EQ(BM_NewWorld(parent, BM_Flag_SharePixels | BM_Flag_ShareDevice, &cb, 0, 0, nullptr, &child), 0);
+  BM_World child = Sub(parent, R(10, 5, 20, 25));
+  ASSERT_NE(child, nullptr);
   auto* cr = tv::bm::Rec(child);
   EXPECT_EQ(cr->directlyAddressable, 1);
   EXPECT_EQ(cr->ownsPixelBlock, 0);
   EXPECT_EQ(cr->originOffset, 10u * 164 + 5 * 4);
-  EXPECT_EQ(RowBytes(child), 164);
-  int32_t w = 0, h = 0, d = 0;
-  BM_GetWorldInfo(child, &w, &h, &d, nullptr);
-  EXPECT_EQ(w, 20);
-  EXPECT_EQ(h, 10);
-  EXPECT_EQ(d, 32);
+  EXPECT_EQ(InfoOf(child), Info({20, 10, 32, 164}));
 
   // The child sees the parent's writes at its own origin.
   ASSERT_EQ(BM_LockPixels(1, parent, nullptr), 0);
@@ -313,12 +256,9 @@ TEST_F(BMTest, SubWorldSeesParentPixels) {
 
   // Locking the child holds the parent locked.
   EXPECT_EQ(BM_UnlockPixels(parent), 0);
-  int32_t state = 0;
-  ASSERT_EQ(BM_GetPixelsState(parent, &state), 0);
-  EXPECT_TRUE(state & BM_PixState_Locked);
+  EXPECT_TRUE(State(parent) & BM_PixState_Locked);
   EXPECT_EQ(BM_UnlockPixels(child), 0);
-  ASSERT_EQ(BM_GetPixelsState(parent, &state), 0);
-  EXPECT_FALSE(state & BM_PixState_Locked);
+  EXPECT_FALSE(State(parent) & BM_PixState_Locked);
 
   // A parent with a live sub-World is neither disposed nor resized.
   EXPECT_EQ(BM_DisposeWorld(parent), tv::kErrBadParam);
@@ -328,21 +268,18 @@ TEST_F(BMTest, SubWorldSeesParentPixels) {
   EXPECT_EQ(BM_UpdateWorld(0, &nb, nullptr, nullptr, 0, child), tv::kErrBadParam);
 
   // Disposing the child leaves the parent intact.
-  ASSERT_EQ(BM_DisposeWorld(child), 0);
+  Dispose(child);
   ASSERT_EQ(BM_LockPixels(1, parent, nullptr), 0);
   EXPECT_EQ(Px(parent, 5, 10)[1], 0x7E);
   EXPECT_EQ(Px(parent, 24, 19)[3], 0x11);
   EXPECT_EQ(BM_UnlockPixels(parent), 0);
-  EXPECT_EQ(BM_DisposeWorld(parent), 0);
+  Dispose(parent);
 }
 
 TEST_F(BMTest, SubWorldOfSubWorld) {
   BM_World parent = New(16, 16, 8, BM_Flag_KeepLocal | BM_Flag_Clear);
-  Rect cb = R(4, 4, 12, 12);
-  Rect gb = R(6, 7, 8, 9);
-  BM_World child = nullptr, grand = nullptr;
-  ASSERT_EQ(BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child), 0);
-  ASSERT_EQ(BM_NewWorld(child, 3, &gb, 8, 0, nullptr, &grand), 0);
+  BM_World child = Sub(parent, R(4, 4, 12, 12));
+  BM_World grand = Sub(child, R(6, 7, 8, 9), 8);
   EXPECT_EQ(tv::bm::Rec(grand)->originOffset, 6u * 16 + 7);
   ASSERT_EQ(BM_ClearWorldToLong(grand, 0x05050505), 0);
   ASSERT_EQ(BM_LockPixels(0, parent, nullptr), 0);
@@ -352,45 +289,28 @@ TEST_F(BMTest, SubWorldOfSubWorld) {
       EXPECT_EQ(p[v * 16 + h], (v >= 6 && v < 8 && h >= 7 && h < 9) ? 5 : 0) << h << "," << v;
   EXPECT_EQ(BM_UnlockPixels(parent), 0);
   EXPECT_EQ(BM_DisposeWorld(child), tv::kErrBadParam);
-  EXPECT_EQ(BM_DisposeWorld(grand), 0);
-  EXPECT_EQ(BM_DisposeWorld(child), 0);
-  EXPECT_EQ(BM_DisposeWorld(parent), 0);
+  Dispose(grand, child, parent);
 }
 
-TEST_F(BMTest, SubWorldMustLieInsideItsParent) {
+TEST_F(BMTest, SubWorldArguments) {
   BM_World parent = New(10, 10);
   BM_World child = reinterpret_cast<BM_World>(1);
-  Rect out = R(5, 5, 15, 8);
+  Rect out = R(5, 5, 15, 8), neg = R(-1, 0, 3, 3), in = R(0, 0, 3, 3);
   EXPECT_EQ(BM_NewWorld(parent, 3, &out, 0, 0, nullptr, &child), tv::kErrBadParam);
   EXPECT_THAT(Last().text, HasSubstr("not inside the parent"));
   EXPECT_EQ(child, nullptr);
-  Rect neg = R(-1, 0, 3, 3);
   EXPECT_EQ(BM_NewWorld(parent, 3, &neg, 0, 0, nullptr, &child), tv::kErrBadParam);
-  // Another depth than the parent's.
-  Rect in = R(0, 0, 3, 3);
+  // Another depth than the parent's, shared pixels or shared device.
   EXPECT_EQ(BM_NewWorld(parent, 3, &in, 8, 0, nullptr, &child), tv::kErrBadParam);
+  EXPECT_EQ(BM_NewWorld(parent, BM_Flag_ShareDevice, &in, 8, 0, nullptr, &child), tv::kErrBadParam);
+  ASSERT_EQ(BM_NewWorld(parent, BM_Flag_ShareDevice, &in, 32, 0, nullptr, &child), 0);
+  EXPECT_EQ(tv::bm::Rec(child)->device, tv::bm::Rec(parent)->device);
+  Dispose(child);
   // Depth 0 and null bounds take the parent's depth and size.
   ASSERT_EQ(BM_NewWorld(parent, BM_Flag_KeepLocal, nullptr, 0, 0, nullptr, &child), 0);
-  int32_t w = 0, h = 0, d = 0;
-  BM_GetWorldInfo(child, &w, &h, &d, nullptr);
-  EXPECT_EQ(w, 10);
-  EXPECT_EQ(h, 10);
-  EXPECT_EQ(d, 32);
+  EXPECT_EQ(InfoOf(child), Info({10, 10, 32, 44}));
   EXPECT_EQ(tv::bm::Rec(child)->ownsPixelBlock + tv::bm::Rec(child)->platformOffscreen, 1);
-  EXPECT_EQ(BM_DisposeWorld(child), 0);
-  EXPECT_EQ(BM_DisposeWorld(parent), 0);
-}
-
-TEST_F(BMTest, SharingTheDeviceNeedsTheSameDepth) {
-  BM_World parent = New(10, 10, 32);
-  Rect b = R(0, 0, 5, 5);
-  BM_World w = nullptr;
-  EXPECT_EQ(BM_NewWorld(parent, BM_Flag_ShareDevice, &b, 8, 0, nullptr, &w), tv::kErrBadParam);
-  EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_ShareDevice, &b, 8, 0, nullptr, &w), tv::kErrBadParam);
-  ASSERT_EQ(BM_NewWorld(parent, BM_Flag_ShareDevice, &b, 32, 0, nullptr, &w), 0);
-  EXPECT_EQ(tv::bm::Rec(w)->device, tv::bm::Rec(parent)->device);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
-  EXPECT_EQ(BM_DisposeWorld(parent), 0);
+  Dispose(child, parent);
 }
 
 // ---- Updating ----------------------------------------------------------------------
@@ -406,14 +326,8 @@ TEST_F(BMTest, UpdateWorldResizesAndKeepsOverlap) {
   EXPECT_EQ(BM_UnlockPixels(w), 0);
 
   ASSERT_EQ(BM_UpdateWorld(0, &nb, nullptr, nullptr, 0, w), 0);
-  int32_t width = 0, height = 0, depth = 0, rb = 0;
-  BM_GetWorldInfo(w, &width, &height, &depth, &rb);
-  EXPECT_EQ(width, 9);
-  EXPECT_EQ(height, 3);
-  EXPECT_EQ(depth, 32);
-  EXPECT_EQ(rb, 40);
-  auto* r = tv::bm::Rec(w);
-  EXPECT_EQ(GetHandleSize(r->pixels), 3 * 40);
+  EXPECT_EQ(InfoOf(w), Info({9, 3, 32, 40}));
+  EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 3 * 40);
   ASSERT_EQ(BM_LockPixels(1, w, nullptr), 0);
   for (int v = 0; v < 3; ++v)
     for (int h = 0; h < 9; ++h) EXPECT_EQ(Px(w, h, v)[0], h < 6 ? v * 10 + h : 0) << h << "," << v;
@@ -421,36 +335,26 @@ TEST_F(BMTest, UpdateWorldResizesAndKeepsOverlap) {
 
   // A new depth; null bounds keep the size; depth 0 keeps the depth.
   ASSERT_EQ(BM_UpdateWorld(8, nullptr, nullptr, nullptr, 0, w), 0);
-  BM_GetWorldInfo(w, &width, &height, &depth, &rb);
-  EXPECT_EQ(width, 9);
-  EXPECT_EQ(depth, 8);
-  EXPECT_EQ(rb, 12);
+  EXPECT_EQ(InfoOf(w), Info({9, 3, 8, 12}));
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 3 * 12 + 4);
   EXPECT_EQ(BM_UpdateWorld(0, nullptr, nullptr, nullptr, 0, w), 0);
-  BM_GetWorldInfo(w, nullptr, nullptr, &depth, nullptr);
-  EXPECT_EQ(depth, 8);
+  EXPECT_EQ(InfoOf(w), Info({9, 3, 8, 12}));
   // Sizes that break the rules are refused and change nothing.
   Rect huge = R(0, 0, 2, 32767);
   EXPECT_EQ(BM_UpdateWorld(32, &huge, nullptr, nullptr, 0, w), tv::kErrBadParam);
   EXPECT_EQ(BM_UpdateWorld(3, nullptr, nullptr, nullptr, 0, w), tv::kErrBadParam);
-  BM_GetWorldInfo(w, &width, &height, &depth, &rb);
-  EXPECT_EQ(width, 9);
-  EXPECT_EQ(rb, 12);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
+  EXPECT_EQ(InfoOf(w), Info({9, 3, 8, 12}));
+  Dispose(w);
 }
 
 // ---- Screens -------------------------------------------------------------------------
 
-TEST_F(BMTest, HeadlessBirthHasNoDevices) {
-  for (int i = 0; i < 8; ++i) {
-    BM_World w = reinterpret_cast<BM_World>(1);
-    ASSERT_EQ(BMp_GetDeviceWorld(i, &w), 0);
-    EXPECT_EQ(w, nullptr);
-  }
-  EXPECT_EQ(baseWorlds, 0);
-}
-
 TEST_F(BMTest, VirtualScreensGetDeviceWorlds) {
+  BM_World plain = New(4, 4);
+  EXPECT_EQ(BM_SyncTo(plain, 0), 0);
+  EXPECT_EQ(BM_SyncTo(plain, 1), tv::kErrBadParam);  // sync needs a device
+  Dispose(plain);
+
   ASSERT_EQ(BM_Death(), 0);
   Rect sb = R(0, 0, 48, 64);
   void* device = nullptr;
@@ -482,7 +386,7 @@ TEST_F(BMTest, VirtualScreensGetDeviceWorlds) {
   ASSERT_EQ(BM_LockPixels(0, screen, nullptr), 0);
   EXPECT_EQ(Px(screen, 63, 47)[3], 4);
   EXPECT_EQ(BM_UnlockPixels(screen), 0);
-  EXPECT_EQ(BM_DisposeWorld(win), 0);
+  Dispose(win);
 
   // Screen pixels are not purgeable; sync needs refresh support.
   EXPECT_EQ(BM_SetPixelsState(2, 2, screen), tv::kErrBadParam);
@@ -503,21 +407,22 @@ TEST_F(BMTest, VirtualScreensGetDeviceWorlds) {
   EXPECT_EQ(BMp_RemoveVirtualScreens(), tv::kErrBadParam);
 }
 
-TEST_F(BMTest, SyncToNeedsADevice) {
-  BM_World w = New(4, 4);
-  EXPECT_EQ(BM_SyncTo(w, 0), 0);
-  EXPECT_EQ(BM_SyncTo(w, 1), tv::kErrBadParam);
-  EXPECT_EQ(BM_DisposeWorld(w), 0);
-}
+// ---- Globals and lock policy ----------------------------------------------------------
 
-// ---- Globals -------------------------------------------------------------------------
-
-TEST_F(BMTest, GlobalsSaveAndRestore) {
+TEST_F(BMTest, LockPolicyAndGlobals) {
+  EXPECT_EQ(BMp_GetLockPolicy(), 0);
   ASSERT_EQ(BM_SetLockPolicy(1), 0);
+  BM_World w = New(4, 4);
+  ASSERT_EQ(BM_LockPixels(1, w, nullptr), 0);
+  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  Dispose(w);
+  EXPECT_EQ(BM_SetLockPolicy(-1), tv::kErrBadParam);
+  EXPECT_EQ(BM_SetLockPolicy(2), tv::kErrBadParam);
+  EXPECT_EQ(BMp_GetLockPolicy(), 1);
+
   BM_SavedGlobals save;
   ASSERT_EQ(BM_GetGlobals(&save), 0);
   // The package is unborn until the globals come back.
-  BM_World w = nullptr;
   Rect b = R(0, 0, 2, 2);
   EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 32, 0, nullptr, &w), tv::kErrDamaged);
   // A second client births its own state.
@@ -526,7 +431,6 @@ TEST_F(BMTest, GlobalsSaveAndRestore) {
   ASSERT_EQ(BM_Death(), 0);
   ASSERT_EQ(BM_SetGlobals(&save), 0);
   EXPECT_EQ(BMp_GetLockPolicy(), 1);
-  EXPECT_EQ(BM_SetLockPolicy(2), tv::kErrBadParam);
   BM_SavedGlobals empty{};
   EXPECT_EQ(BM_SetGlobals(&empty), tv::kErrBadParam);
 }
