@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "FLO.h"
@@ -46,6 +47,8 @@ FLO_CurvePoint Pt(double x, double y) {
   return FLO_CurvePoint{static_cast<Fixed>(x * 65536), static_cast<Fixed>(y * 65536), 0};
 }
 
+using XY = std::pair<int32_t, int32_t>;
+
 class FLOTest : public UFixture {
  protected:
   void SetUp() override {
@@ -59,7 +62,6 @@ class FLOTest : public UFixture {
     EXPECT_EQ(lists, baseLists) << "lists leaked";
     UFixture::TearDown();
   }
-  int32_t baseLists = 0;
   FLO_Distortion New(int32_t l, int32_t t, int32_t r, int32_t b) {
     LRect bounds{l, t, r, b};
     FLO_Distortion d = nullptr;
@@ -67,38 +69,58 @@ class FLOTest : public UFixture {
     made.push_back(d);
     return d;
   }
+  static std::vector<int32_t> Quality(FLO_Distortion d) {
+    int32_t q[6] = {-1, -1, -1, -1, -1, -1};
+    EXPECT_EQ(FLO_GetDistortionQuality(d, q), 0);
+    return {q, q + 6};
+  }
+  static XY Drawing(FLO_Distortion d) {
+    XY v{-1, -1};
+    EXPECT_EQ(FLO_GetDrawingQuality(d, &v.first, &v.second), 0);
+    return v;
+  }
+  static XY Fwd(FLO_Distortion d, int32_t column, int32_t row) {
+    XY v{-1, -1};
+    EXPECT_EQ(FLO_GetForwardElement(d, column, row, &v.first, &v.second), 0);
+    return v;
+  }
+  // {left, top, right, bottom} of the output rectangle.
+  static std::vector<int32_t> Out(FLO_Distortion d) {
+    LRect r{-1, -1, -1, -1};
+    EXPECT_EQ(FLO_GetOutputRect(d, &r), 0);
+    return {r.left, r.top, r.right, r.bottom};
+  }
+  static bool Equal(FLO_Distortion a, FLO_Distortion b) {
+    Boolean32 eq = -1;
+    EXPECT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
+    return eq;
+  }
+  int32_t baseLists = 0;
   std::vector<FLO_Distortion> made;
 };
 
-TEST_F(FLOTest, DefaultsAndLimits) {
+TEST_F(FLOTest, PackageAndDefaults) {
+  EXPECT_EQ(FLO_PkgObjectVersion(), 0x70008u);
+  EXPECT_EQ(FLO_CheckVersions(0, 7), 0);
   FLO_Distortion d = New(0, 0, 40, 30);
-  int32_t q[6];
-  ASSERT_EQ(FLO_GetDistortionQuality(d, q), 0);
-  EXPECT_EQ(std::vector<int32_t>(q, q + 6), (std::vector<int32_t>{6, 5, 14, 1, 0, 0}));
-  int32_t dq = -1, dv = -1;
-  ASSERT_EQ(FLO_GetDrawingQuality(d, &dq, &dv), 0);
-  EXPECT_EQ(dq, 0);
-  EXPECT_EQ(dv, 200);
+  EXPECT_EQ(Quality(d), (std::vector<int32_t>{6, 5, 14, 1, 0, 0}));
+  EXPECT_EQ(Drawing(d), XY(0, 200));
   int32_t kind = -1;
   ASSERT_EQ(FLO_GetKind(d, &kind), 0);
   EXPECT_EQ(kind, FLO_Kind_Curves);
-
-  ASSERT_EQ(FLO_SetDistortionQuality(d, 1, 9, 30, -1, 40, 5000), 0);
-  ASSERT_EQ(FLO_GetDistortionQuality(d, q), 0);
-  EXPECT_EQ(std::vector<int32_t>(q, q + 6), (std::vector<int32_t>{5, 7, 20, 0, 32, 1000}));
-  ASSERT_EQ(FLO_SetDistortionQuality(d, 11, 3, 13, 2, -1, -1), 0);
-  ASSERT_EQ(FLO_GetDistortionQuality(d, q), 0);
-  EXPECT_EQ(std::vector<int32_t>(q, q + 6), (std::vector<int32_t>{10, 4, 14, 1, 0, 0}));
-
+  // Values out of range are limited silently.
+  const struct {
+    int32_t set[6], want[6];
+  } quality[] = {{{1, 9, 30, -1, 40, 5000}, {5, 7, 20, 0, 32, 1000}}, {{11, 3, 13, 2, -1, -1}, {10, 4, 14, 1, 0, 0}}};
+  for (const auto& c : quality) {
+    ASSERT_EQ(FLO_SetDistortionQuality(d, c.set[0], c.set[1], c.set[2], c.set[3], c.set[4], c.set[5]), 0);
+    EXPECT_EQ(Quality(d), std::vector<int32_t>(c.want, c.want + 6));
+  }
   ASSERT_EQ(FLO_SetDrawingQuality(d, 5, -5), 0);
-  ASSERT_EQ(FLO_GetDrawingQuality(d, &dq, &dv), 0);
-  EXPECT_EQ(dq, 1);
-  EXPECT_EQ(dv, 0);
+  EXPECT_EQ(Drawing(d), XY(1, 0));
   ASSERT_EQ(FLO_SetDrawingQuality(d, -3, 300), 0);
-  ASSERT_EQ(FLO_GetDrawingQuality(d, &dq, &dv), 0);
-  EXPECT_EQ(dq, 0);
-  EXPECT_EQ(dv, 255);
-  EXPECT_TRUE(rec.reports.empty());  // limited silently
+  EXPECT_EQ(Drawing(d), XY(0, 255));
+  EXPECT_TRUE(rec.reports.empty());
 }
 
 TEST_F(FLOTest, NewRejectsEmptyBounds) {
@@ -113,36 +135,27 @@ TEST_F(FLOTest, NewRejectsEmptyBounds) {
 }
 
 TEST_F(FLOTest, Compare) {
-  Boolean32 eq = 0;
-  ASSERT_EQ(FLO_CompareDistortions(nullptr, nullptr, &eq), 0);
-  EXPECT_TRUE(eq);
+  EXPECT_TRUE(Equal(nullptr, nullptr));
   FLO_Distortion a = New(0, 0, 20, 20), b = New(0, 0, 20, 20);
-  ASSERT_EQ(FLO_CompareDistortions(a, nullptr, &eq), 0);
-  EXPECT_FALSE(eq);
-  ASSERT_EQ(FLO_CompareDistortions(nullptr, b, &eq), 0);
-  EXPECT_FALSE(eq);
-  ASSERT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
-  EXPECT_TRUE(eq);
-  FLO_CurvePoint tri[3] = {Pt(1, 1), Pt(10, 1), Pt(5, 9)};
+  EXPECT_FALSE(Equal(a, nullptr));
+  EXPECT_FALSE(Equal(nullptr, b));
+  EXPECT_TRUE(Equal(a, b));
+  FLO_CurvePoint tri[3] = {Pt(1, 1), Pt(10, 1), Pt(5, 9)}, moved[3] = {Pt(1, 1), Pt(10, 1), Pt(5, 10)};
   ASSERT_EQ(FLO_SetDistortionCurves(a, FLO_Kind_Curves, 3, tri, 3, tri), 0);
-  ASSERT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
-  EXPECT_FALSE(eq);
+  EXPECT_FALSE(Equal(a, b));
+  ASSERT_EQ(FLO_SetDistortionCurves(b, FLO_Kind_Curves, 3, tri, 3, moved), 0);
+  EXPECT_FALSE(Equal(a, b));  // the destination curve counts too
   ASSERT_EQ(FLO_SetDistortionCurves(b, FLO_Kind_Curves, 3, tri, 3, tri), 0);
-  ASSERT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
-  EXPECT_TRUE(eq);
+  EXPECT_TRUE(Equal(a, b));
   ASSERT_EQ(FLO_SetDistortionQuality(b, 6, 5, 15, 1, 0, 0), 0);
-  ASSERT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
-  EXPECT_FALSE(eq);
+  EXPECT_FALSE(Equal(a, b));
   ASSERT_EQ(FLO_SetDistortionQuality(b, 6, 5, 14, 1, 0, 0), 0);
   ASSERT_EQ(FLO_SetDrawingQuality(b, 0, 199), 0);
-  ASSERT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
-  EXPECT_FALSE(eq);
-  FLO_Distortion c = New(0, 0, 20, 21);
-  ASSERT_EQ(FLO_CompareDistortions(New(0, 0, 20, 20), c, &eq), 0);
-  EXPECT_FALSE(eq);
+  EXPECT_FALSE(Equal(a, b));
+  EXPECT_FALSE(Equal(New(0, 0, 20, 20), New(0, 0, 20, 21)));
 }
 
-TEST_F(FLOTest, KindAndPointErrors) {
+TEST_F(FLOTest, KindPointAndRecordErrors) {
   FLO_Distortion d = New(0, 0, 32, 32);
   FLO_CurvePoint two[2] = {Pt(1, 1), Pt(5, 5)};
   EXPECT_EQ(FLO_SetDistortionCurves(d, 3, 2, two, 2, two), FLO_ErrBadKind);
@@ -156,31 +169,33 @@ TEST_F(FLOTest, KindAndPointErrors) {
   EXPECT_EQ(FLO_GetForwardElement(d, 0, 0, &x, &y), FLO_ErrNotPrepared);
   EXPECT_THAT(rec.last().text, HasSubstr("the distortion is not prepared (no grid)"));
 
-  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 2, two, 2, two), 0);
-  rec.clear();
-  EXPECT_EQ(FLO_DoDistortion(d, 1.0), FLO_ErrBadSize);
-  EXPECT_THAT(rec.last().text, HasSubstr("a distortion curve needs at least 3 points (it has 2)"));
+  FLO_CurvePoint flat[3] = {Pt(4, 4), Pt(4, 4), Pt(4, 4)}, pairs[4] = {Pt(1, 1), Pt(2, 2), Pt(3, 3), Pt(4, 4)};
+  const struct {
+    int32_t kind, count;
+    FLO_CurvePoint* points;
+    ErrorCode err;
+    const char* text;
+  } bad[] = {
+      {FLO_Kind_Curves, 2, two, FLO_ErrBadSize, "a distortion curve needs at least 3 points (it has 2)"},
+      {FLO_Kind_Curves, 3, flat, FLO_ErrFitFailed, "couldn't fit the distortion curves (the source curve has no length)"},
+      {FLO_Kind_CurveList, 4, pairs, FLO_ErrBadSize, ""},
+  };
+  for (const auto& c : bad) {
+    const bool list = c.kind == FLO_Kind_CurveList;
+    ASSERT_EQ(FLO_SetDistortionCurves(d, c.kind, c.count, c.points, list ? 0 : c.count, list ? nullptr : c.points), 0);
+    rec.clear();
+    EXPECT_EQ(FLO_DoDistortion(d, 1.0), c.err) << c.text;
+    ASSERT_EQ(rec.reports.size(), 1u) << c.text;
+    EXPECT_THAT(rec.last().text, HasSubstr(c.text));
+  }
 
-  FLO_CurvePoint flat[3] = {Pt(4, 4), Pt(4, 4), Pt(4, 4)};
-  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 3, flat, 3, flat), 0);
-  EXPECT_EQ(FLO_DoDistortion(d, 1.0), FLO_ErrFitFailed);
-  EXPECT_THAT(rec.last().text, HasSubstr("couldn't fit the distortion curves (the source curve has no length)"));
-
-  FLO_CurvePoint pairs[4] = {Pt(1, 1), Pt(2, 2), Pt(3, 3), Pt(4, 4)};
-  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_CurveList, 4, pairs, 0, nullptr), 0);
-  EXPECT_EQ(FLO_DoDistortion(d, 1.0), FLO_ErrBadSize);
-
-  // A kind that is none of 0, 1, 2 in a record.
+  // A kind that is none of 0, 1, 2 in a record; a damaged record.
   reinterpret_cast<int32_t*>(*d)[1] = 7;
   rec.clear();
   EXPECT_EQ(FLO_DoDistortion(d, 1.0), FLO_ErrBadKind);
   EXPECT_THAT(rec.last().text, HasSubstr("unknown distortion kind (7)"));
   reinterpret_cast<int32_t*>(*d)[1] = 0;
-}
-
-TEST_F(FLOTest, DamagedRecord) {
-  FLO_Distortion d = New(0, 0, 8, 8);
-  uint32_t saved = reinterpret_cast<uint32_t*>(*d)[0];
+  const uint32_t saved = reinterpret_cast<uint32_t*>(*d)[0];
   reinterpret_cast<uint32_t*>(*d)[0] = 0x1234;
   EXPECT_EQ(FLO_DoDistortion(d, 0), tv::kErrDamaged);
   EXPECT_THAT(rec.last().text, HasSubstr("the distortion record is damaged"));
@@ -195,30 +210,17 @@ TEST_F(FLOTest, GridLayoutAndForwardAccess) {
   int32_t info[5];
   ASSERT_EQ(FLO_GetForwardInfo(d, info), 0);
   EXPECT_EQ(std::vector<int32_t>(info, info + 5), (std::vector<int32_t>{10, 10, 13, 13, 0}));
-  int32_t x, y;
-  ASSERT_EQ(FLO_GetForwardElement(d, 1, 1, &x, &y), 0);
-  EXPECT_EQ(x, 5 * 65536);
-  EXPECT_EQ(y, 7 * 65536);
-  ASSERT_EQ(FLO_GetForwardElement(d, 11, 11, &x, &y), 0);
-  EXPECT_EQ(x, 42 * 65536);
-  EXPECT_EQ(y, 30 * 65536);
-  ASSERT_EQ(FLO_GetForwardElement(d, 4, 2, &x, &y), 0);  // grid point (3, 1)
-  EXPECT_EQ(x, 5 * 65536 + (3 * 37 * 65536 + 5) / 10);
-  EXPECT_EQ(y, 7 * 65536 + (23 * 65536 + 5) / 10);
-  int32_t x1, x2;
-  ASSERT_EQ(FLO_GetForwardElement(d, 0, 3, &x, &y), 0);  // border: extrapolated
-  ASSERT_EQ(FLO_GetForwardElement(d, 1, 3, &x1, &y), 0);
-  ASSERT_EQ(FLO_GetForwardElement(d, 2, 3, &x2, &y), 0);
-  EXPECT_EQ(x, 2 * x1 - x2);
-  LRect out;
-  ASSERT_EQ(FLO_GetOutputRect(d, &out), 0);
-  EXPECT_EQ(out.left, 5);
-  EXPECT_EQ(out.top, 7);
-  EXPECT_EQ(out.right, 42);
-  EXPECT_EQ(out.bottom, 30);
+  EXPECT_EQ(Fwd(d, 1, 1), XY(5 * 65536, 7 * 65536));
+  EXPECT_EQ(Fwd(d, 11, 11), XY(42 * 65536, 30 * 65536));
+  // Grid point (3, 1).
+  EXPECT_EQ(Fwd(d, 4, 2), XY(5 * 65536 + (3 * 37 * 65536 + 5) / 10, 7 * 65536 + (23 * 65536 + 5) / 10));
+  // The border is extrapolated.
+  EXPECT_EQ(Fwd(d, 0, 3).first, 2 * Fwd(d, 1, 3).first - Fwd(d, 2, 3).first);
+  EXPECT_EQ(Out(d), (std::vector<int32_t>{5, 7, 42, 30}));
 
   // Out of range, both ways.
   rec.clear();
+  int32_t x, y;
   EXPECT_EQ(FLO_GetForwardElement(d, 13, 0, &x, &y), FLO_ErrGridIndex);
   EXPECT_EQ(x, 0);
   EXPECT_THAT(rec.last().text, HasSubstr("grid element (13, 0) is outside the distortion grid (13 x 13)"));
@@ -227,9 +229,7 @@ TEST_F(FLOTest, GridLayoutAndForwardAccess) {
   EXPECT_EQ(rec.reports.size(), 3u);
 
   ASSERT_EQ(FLO_SetForwardElement(d, 12, 12, 77, -88), 0);
-  ASSERT_EQ(FLO_GetForwardElement(d, 12, 12, &x, &y), 0);
-  EXPECT_EQ(x, 77);
-  EXPECT_EQ(y, -88);
+  EXPECT_EQ(Fwd(d, 12, 12), XY(77, -88));
 
   Handle array = nullptr;
   ASSERT_EQ(FLO_GetForwardArray(d, &array), 0);
@@ -238,8 +238,7 @@ TEST_F(FLOTest, GridLayoutAndForwardAccess) {
   EXPECT_EQ(e[12 * 13 + 12].x, 77);
   e[2 * 13 + 3].x = 12345;  // row 2, column 3
   ASSERT_EQ(FLO_SetForwardArray(d, array), 0);
-  ASSERT_EQ(FLO_GetForwardElement(d, 3, 2, &x, &y), 0);
-  EXPECT_EQ(x, 12345);
+  EXPECT_EQ(Fwd(d, 3, 2).first, 12345);
   SetHandleSize(array, 13 * 13 * 8 - 8);
   rec.clear();
   EXPECT_EQ(FLO_SetForwardArray(d, array), FLO_ErrBadSize);
@@ -267,6 +266,25 @@ TEST_F(FLOTest, IdenticalCurvesReproduceTheImage) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
+TEST_F(FLOTest, CurvesMoveTheImage) {
+  // The destination square is the source square three pixels to the right:
+  // every grid point moves by three pixels and the picture with it.
+  FLO_Distortion d = New(0, 0, 24, 16);
+  FLO_CurvePoint src[4] = {Pt(6, 4), Pt(14, 4), Pt(14, 12), Pt(6, 12)};
+  FLO_CurvePoint dst[4] = {Pt(9, 4), Pt(17, 4), Pt(17, 12), Pt(9, 12)};
+  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 4, src, 4, dst), 0);
+  ASSERT_EQ(FLO_DoDistortion(d, 1.0), 0);
+  EXPECT_EQ(Out(d), (std::vector<int32_t>{0, 0, 27, 16}));
+  Image image(24, 16), warped(27, 16);
+  image.pattern();
+  PFWorld sw = image.world(), dw = warped.world();
+  ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &dw), 0);
+  for (int32_t y = 0; y < 16; ++y) EXPECT_EQ(std::memcmp(warped.at(3, y), image.at(0, y), 24 * 4), 0) << y;
+  // Time 0 leaves the grid at rest.
+  ASSERT_EQ(FLO_DoDistortion(d, 0.0), 0);
+  EXPECT_EQ(Fwd(d, 1, 1), XY(0, 0));
+}
+
 ErrorCode Shift3(uintptr_t, FpLong, int32_t, int32_t, FpLong rx, FpLong ry, FpLong* x, FpLong* y) {
   *x = rx + 3;
   *y = ry;
@@ -277,15 +295,10 @@ TEST_F(FLOTest, GeneratorTranslatesAndWidensTheOutput) {
   FLO_Distortion d = New(0, 0, 20, 10);
   ASSERT_EQ(FLO_SetGridGenerator(d, Shift3, 0), 0);
   ASSERT_EQ(FLO_DoDistortion(d, 0.0), 0);
-  LRect out;
-  ASSERT_EQ(FLO_GetOutputRect(d, &out), 0);
-  EXPECT_EQ(out.left, 0);
-  EXPECT_EQ(out.right, 23);
-  Image src(20, 10), dst(23, 10);
+  EXPECT_EQ(Out(d), (std::vector<int32_t>{0, 0, 23, 10}));
+  Image src(20, 10), dst(23, 10), wrong(20, 10);
   src.pattern();
-  PFWorld sw = src.world(), dw = dst.world();
-  Image wrong(20, 10);
-  PFWorld ww = wrong.world();
+  PFWorld sw = src.world(), dw = dst.world(), ww = wrong.world();
   rec.clear();
   EXPECT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &ww), FLO_ErrBadSize);
   EXPECT_THAT(rec.last().text, HasSubstr("the image size (20 x 10) does not match the distortion (23 x 10)"));
@@ -310,19 +323,16 @@ TEST_F(FLOTest, CurveListMovesByItsPairs) {
   ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_CurveList, 6, pairs, 0, nullptr), 0);
   ASSERT_EQ(FLO_SetDistortionQuality(d, 5, 5, 14, 1, 0, 0), 0);
   ASSERT_EQ(FLO_DoDistortion(d, 1.0), 0);
-  int32_t x, y;
   for (int32_t j = 1; j <= 11; ++j)
-    for (int32_t i = 1; i <= 11; ++i) {
-      ASSERT_EQ(FLO_GetForwardElement(d, i, j, &x, &y), 0);
-      EXPECT_EQ(x - (((i - 1) * 16 * 65536 + 5) / 10), 2 * 65536);
-      EXPECT_EQ(y - (((j - 1) * 16 * 65536 + 5) / 10), 1 * 65536);
-    }
+    for (int32_t i = 1; i <= 11; ++i)
+      EXPECT_EQ(Fwd(d, i, j), XY(((i - 1) * 16 * 65536 + 5) / 10 + 2 * 65536, ((j - 1) * 16 * 65536 + 5) / 10 + 65536))
+          << i << "," << j;
   // Half way, to the tolerance of 1/16 pixel.
   ASSERT_EQ(FLO_DoDistortion(d, 0.5), 0);
-  ASSERT_EQ(FLO_GetForwardElement(d, 1, 1, &x, &y), 0);
-  EXPECT_EQ(x, 65536);
-  EXPECT_EQ(y, 32768);
+  EXPECT_EQ(Fwd(d, 1, 1), XY(65536, 32768));
 }
+
+// ---- Callbacks that re-enter the package --------------------------------------------
 
 struct Reenter {
   FLO_Distortion d;
@@ -367,48 +377,6 @@ TEST_F(FLOTest, DrawingIsNotReentrantAndProgressStops) {
   EXPECT_EQ(r.calls, 0);
 }
 
-TEST_F(FLOTest, VersionOps) {
-  EXPECT_EQ(FLO_PkgObjectVersion(), 0x70008u);
-  EXPECT_EQ(FLO_CheckVersions(0, 7), 0);
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(FLOTest, CurvesMoveTheImage) {
-  // The destination square is the source square three pixels to the right:
-  // every grid point moves by three pixels and the picture with it.
-  FLO_Distortion d = New(0, 0, 24, 16);
-  FLO_CurvePoint src[4] = {Pt(6, 4), Pt(14, 4), Pt(14, 12), Pt(6, 12)};
-  FLO_CurvePoint dst[4] = {Pt(9, 4), Pt(17, 4), Pt(17, 12), Pt(9, 12)};
-  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 4, src, 4, dst), 0);
-  ASSERT_EQ(FLO_DoDistortion(d, 1.0), 0);
-  LRect out;
-  ASSERT_EQ(FLO_GetOutputRect(d, &out), 0);
-  EXPECT_EQ(out.left, 0);
-  EXPECT_EQ(out.right, 27);
-  EXPECT_EQ(out.bottom, 16);
-  Image image(24, 16), warped(27, 16);
-  image.pattern();
-  PFWorld sw = image.world(), dw = warped.world();
-  ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &dw), 0);
-  for (int32_t y = 0; y < 16; ++y) EXPECT_EQ(std::memcmp(warped.at(3, y), image.at(0, y), 24 * 4), 0) << y;
-  // Time 0 leaves the grid at rest.
-  ASSERT_EQ(FLO_DoDistortion(d, 0.0), 0);
-  int32_t x, y;
-  ASSERT_EQ(FLO_GetForwardElement(d, 1, 1, &x, &y), 0);
-  EXPECT_EQ(x, 0);
-  EXPECT_EQ(y, 0);
-  // The correspondences are kept: a second distortion compares equal only
-  // with the same curves.
-  FLO_Distortion e = New(0, 0, 24, 16);
-  ASSERT_EQ(FLO_SetDistortionCurves(e, FLO_Kind_Curves, 4, src, 4, src), 0);
-  Boolean32 eq = 1;
-  ASSERT_EQ(FLO_CompareDistortions(d, e, &eq), 0);
-  EXPECT_FALSE(eq);
-}
-
 struct Disposer {
   FLO_Distortion d;
   ErrorCode inner = -1;
@@ -435,9 +403,7 @@ TEST_F(FLOTest, GeneratorsCannotPullTheRecordAway) {
   // A generator's failure is passed up and leaves the previous grid.
   ASSERT_EQ(FLO_SetGridGenerator(d, FailingGenerator, 0), 0);
   EXPECT_EQ(FLO_DoDistortion(d, 0.5), 1234);
-  int32_t x, y;
-  ASSERT_EQ(FLO_GetForwardElement(d, 1, 1, &x, &y), 0);
-  EXPECT_EQ(x, 0);
+  EXPECT_EQ(Fwd(d, 1, 1).first, 0);
 }
 
 }  // namespace
