@@ -13,11 +13,8 @@ using ::testing::HasSubstr;
 class TdbModel : public TdbFixture {};
 
 TEST_F(TdbModel, NewStreamSettings) {
-  TDB_Stream& s = Slot();
-  TDB_ValueDesc d = Desc(6);
-  ASSERT_EQ(TDB_NewStream(2, 30, 0, 1, 7, 4, &d, &s), 0);
-  TDB_StreamInfo info{};
-  ASSERT_EQ(TDB_GetStreamInfo(s, &info), 0);
+  TDB_Stream s = Make(2, 30, Desc(6), 0, 1, 7, 4);
+  TDB_StreamInfo info = Info(s);
   EXPECT_EQ(info.dimension, 2);
   EXPECT_EQ(info.flags, TDB_StreamSpatial | TDB_StreamNonDecreasing);
   EXPECT_EQ(info.timeScale, 30u);
@@ -59,24 +56,15 @@ TEST_F(TdbModel, InsertKeepsTimeOrderAndInitialisesKeys) {
   Key(s, 10, {1, 10}, 3, 3);
   Key(s, 20, {2, 20}, 2, 2);
   EXPECT_EQ(Times(s), (std::vector<int32_t>{10, 20, 30}));
-  double v[2];
-  ASSERT_EQ(TDB_GetKeyF(s, 1, v), 0);
-  EXPECT_EQ(v[0], 2);
-  EXPECT_EQ(v[1], 20);
-  uint16_t flags = 0;
-  ASSERT_EQ(TDB_GetKeyFlags(s, 0, &flags), 0);
-  EXPECT_EQ(flags, 0);  // a hold key
-  ASSERT_EQ(TDB_GetKeyFlags(s, 1, &flags), 0);
-  EXPECT_EQ(flags, TDB_KeyEase);
+  EXPECT_EQ(KeyF(s, 1, 2), (std::vector<double>{2, 20}));
+  EXPECT_EQ(Flags(s, 0), 0);  // a hold key
+  EXPECT_EQ(Flags(s, 1), TDB_KeyEase);
   double inV[2], inI[2], outV[2], outI[2];
   ASSERT_EQ(TDB_GetKeyTangentsF(s, 2, inV, inI, outV, outI), 0);
   EXPECT_EQ(inV[0], 0.0);
   EXPECT_NEAR(inI[1], 1.0 / 3.0, 1e-9);
   EXPECT_NEAR(outI[0], 1.0 / 3.0, 1e-9);
-  int8_t in = 0, out = 0;
-  ASSERT_EQ(TDB_GetKeyInterps(s, -1, &in, &out), 0);
-  EXPECT_EQ(in, 1);
-  EXPECT_EQ(out, 1);
+  EXPECT_EQ(Interps(s, -1), std::pair(1, 1));
 }
 
 TEST_F(TdbModel, SecondKeyAtSameTime) {
@@ -160,23 +148,22 @@ TEST_F(TdbModel, NearestAndIndexLookups) {
   for (int32_t t : {10, 20, 30}) Key(s, t, {double(t)});
   int32_t index = 0;
   Time kt{};
-  auto nearest = [&](int32_t t) {
+  // Ties go to the earlier key.
+  const std::pair<int32_t, int32_t> nearest[] = {{15, 0}, {16, 1}, {-100, 0}, {100, 2}, {20, 1}};
+  for (auto [t, want] : nearest) {
     EXPECT_EQ(TDB_FindNearestKeyTime(s, nullptr, t, &index, &kt), 0);
-    return index;
-  };
-  EXPECT_EQ(nearest(15), 0);  // ties go to the earlier key
-  EXPECT_EQ(nearest(16), 1);
-  EXPECT_EQ(nearest(-100), 0);
-  EXPECT_EQ(nearest(100), 2);
-  EXPECT_EQ(nearest(20), 1);
-  EXPECT_EQ(TDB_TimeToIndex(s, nullptr, 15, &index), 0);
-  EXPECT_EQ(index, kNotFound);
-  EXPECT_EQ(TDB_TimeToIndex(s, nullptr, 30, &index), 0);
-  EXPECT_EQ(index, 2);
-  EXPECT_EQ(TDB_GetKeyIndex(s, nullptr, 25, &index), 0);
-  EXPECT_EQ(index, 1);
-  EXPECT_EQ(TDB_GetKeyIndex(s, nullptr, 5, &index), 0);
-  EXPECT_EQ(index, kNotFound);
+    EXPECT_EQ(index, want) << t;
+  }
+  using Lookup = ErrorCode (*)(TDB_Stream, const Time*, int32_t, int32_t*);
+  const struct {
+    Lookup f;
+    int32_t t, index;
+  } cases[] = {{TDB_TimeToIndex, 15, kNotFound}, {TDB_TimeToIndex, 30, 2}, {TDB_GetKeyIndex, 25, 1},
+               {TDB_GetKeyIndex, 5, kNotFound}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.f(s, nullptr, c.t, &index), 0);
+    EXPECT_EQ(index, c.index) << c.t;
+  }
   ASSERT_EQ(TDB_IndexToTime(s, -1, &kt), 0);
   EXPECT_EQ(kt, (Time{30, 600}));
   EXPECT_EQ(TDB_IndexToTime(s, 3, &kt), kErrRange);
@@ -214,13 +201,10 @@ TEST_F(TdbModel, MovingKeys) {
   for (int32_t t : {10, 20, 30}) Key(s, t, {double(t)});
   ASSERT_EQ(TDB_SetKeyTime(s, 0, nullptr, 25), 0);
   EXPECT_EQ(Times(s), (std::vector<int32_t>{20, 25, 30}));
-  double v = 0;
-  ASSERT_EQ(TDB_GetKeyF(s, 1, &v), 0);
-  EXPECT_EQ(v, 10);  // the value moved with its key
+  EXPECT_EQ(KeyF(s, 1)[0], 10);  // the value moved with its key
   ASSERT_EQ(TDB_SetKeyTime(s, 2, nullptr, 0), 0);
   EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 20, 25}));
-  ASSERT_EQ(TDB_GetKeyF(s, 0, &v), 0);
-  EXPECT_EQ(v, 30);
+  EXPECT_EQ(KeyF(s, 0)[0], 30);
   EXPECT_EQ(TDB_SetKeyTime(s, 0, nullptr, 25), TDB_ErrKeyExists);
   EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 20, 25}));
   ASSERT_EQ(TDB_SetKeyTime(s, 1, nullptr, 21), 0);
@@ -243,44 +227,36 @@ TEST_F(TdbModel, InfluenceVelocityAndFlags) {
   TDB_Stream s = Keyed(2);
   Key(s, 0, {0, 0});
   Key(s, 600, {1, 1});
+  auto influence = [&](int32_t i) {
+    double in[2], out[2];
+    EXPECT_EQ(TDB_GetKeyInfluence(s, i, in, out), 0);
+    return std::vector<double>{in[0], in[1], out[0], out[1]};
+  };
+  auto velocity = [&](int32_t i) {
+    double in[2], out[2];
+    EXPECT_EQ(TDB_GetKeyVelocity(s, i, in, out), 0);
+    return std::vector<double>{in[0], in[1], out[0], out[1]};
+  };
+  // Influences are clamped to 0..1 and undefined ones become 0.
   ASSERT_EQ(TDB_SetKeyModifiable(s, 0, 1), 0);
   double in[2] = {1.5, -0.2}, out[2] = {0.5, std::nan("")};
   ASSERT_EQ(TDB_SetKeyInfluence(s, 0, in, out), 0);
-  double gi[2], go[2];
-  ASSERT_EQ(TDB_GetKeyInfluence(s, 0, gi, go), 0);
-  EXPECT_EQ(gi[0], 1.0);
-  EXPECT_EQ(gi[1], 0.0);
-  EXPECT_EQ(go[0], 0.5);
-  EXPECT_EQ(go[1], 0.0);
-  uint16_t flags = 0;
-  ASSERT_EQ(TDB_GetKeyFlags(s, 0, &flags), 0);
-  EXPECT_FALSE(flags & TDB_KeyModifiable);
-
+  EXPECT_EQ(influence(0), (std::vector<double>{1, 0, 0.5, 0}));
+  EXPECT_FALSE(Flags(s, 0) & TDB_KeyModifiable);
+  // Continuous: both sides; otherwise one side only.
   ASSERT_EQ(TDB_SetKeyContinuous(s, 1, 1), 0);
-  double ov[2] = {3, 4};
+  double ov[2] = {3, 4}, ov2[2] = {7, 8};
   ASSERT_EQ(TDB_SetKeyVelocity(s, 1, nullptr, ov), 0);
-  double iv[2], ovv[2];
-  ASSERT_EQ(TDB_GetKeyVelocity(s, 1, iv, ovv), 0);
-  EXPECT_EQ(iv[0], 3);
-  EXPECT_EQ(iv[1], 4);
-  // Not continuous: one side only.
-  double ov2[2] = {7, 8};
+  EXPECT_EQ(velocity(1), (std::vector<double>{3, 4, 3, 4}));
   ASSERT_EQ(TDB_SetKeyVelocity(s, 0, nullptr, ov2), 0);
-  ASSERT_EQ(TDB_GetKeyVelocity(s, 0, iv, ovv), 0);
-  EXPECT_EQ(iv[0], 0);
-  EXPECT_EQ(ovv[1], 8);
-
+  EXPECT_EQ(velocity(0), (std::vector<double>{0, 0, 7, 8}));
   // Setting a value keeps the key's velocities and influences.
   double nv[2] = {5, 6};
   ASSERT_EQ(TDB_SetKeyF(s, 0, nv), 0);
-  ASSERT_EQ(TDB_GetKeyVelocity(s, 0, iv, ovv), 0);
-  EXPECT_EQ(ovv[1], 8);
-  ASSERT_EQ(TDB_GetKeyInfluence(s, 0, gi, go), 0);
-  EXPECT_EQ(go[0], 0.5);
-
+  EXPECT_EQ(velocity(0)[3], 8);
+  EXPECT_EQ(influence(0)[2], 0.5);
   ASSERT_EQ(TDB_SetKeyFlags(s, 1, TDB_KeyModifiable | TDB_KeySpatial, TDB_KeyModifiable | TDB_KeySpatial), 0);
-  ASSERT_EQ(TDB_GetKeyFlags(s, 1, &flags), 0);
-  EXPECT_EQ(flags, TDB_KeyEase | TDB_KeyContinuous | TDB_KeyModifiable);  // the layout bit never changes
+  EXPECT_EQ(Flags(s, 1), TDB_KeyEase | TDB_KeyContinuous | TDB_KeyModifiable);  // the layout bit never changes
 }
 
 TEST_F(TdbModel, SpatialKeys) {
@@ -294,9 +270,7 @@ TEST_F(TdbModel, SpatialKeys) {
   ASSERT_EQ(TDB_GetKeyVelocity(s, 1, &iv, &ov), 0);
   EXPECT_EQ(iv, 0.0);  // non-decreasing along the path
   EXPECT_EQ(ov, 2.0);
-  uint16_t flags = 0;
-  ASSERT_EQ(TDB_GetKeyFlags(s, 1, &flags), 0);
-  EXPECT_TRUE(flags & TDB_KeySpatial);
+  EXPECT_TRUE(Flags(s, 1) & TDB_KeySpatial);
   double tin[2] = {-1, -2}, tout[2] = {1, 2}, gin[2], gout[2];
   ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, tin, tout), 0);
   ASSERT_EQ(TDB_GetKeySpaceTangents(s, 1, gin, gout), 0);
@@ -323,19 +297,12 @@ TEST_F(TdbModel, FloatingKeysNeverEndTheStream) {
   TDB_Stream s = Keyed(2, 600, 7, true);
   for (int32_t t : {0, 200, 400, 600}) Key(s, t, {double(t), 0});
   ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
-  ASSERT_EQ(TDB_SetKeyFloat(s, 0, 1), 0);
-  ASSERT_EQ(TDB_SetKeyFloat(s, 1, 1), 0);
-  ASSERT_EQ(TDB_SetKeyFloat(s, 3, 1), 0);
-  uint16_t f = 0;
-  ASSERT_EQ(TDB_GetKeyFlags(s, 0, &f), 0);
-  EXPECT_FALSE(f & TDB_KeyFloat);
-  ASSERT_EQ(TDB_GetKeyFlags(s, 3, &f), 0);
-  EXPECT_FALSE(f & TDB_KeyFloat);
-  ASSERT_EQ(TDB_GetKeyFlags(s, 1, &f), 0);
-  EXPECT_TRUE(f & TDB_KeyFloat);
+  for (int32_t i : {0, 1, 3}) ASSERT_EQ(TDB_SetKeyFloat(s, i, 1), 0);
+  EXPECT_FALSE(Flags(s, 0) & TDB_KeyFloat);
+  EXPECT_FALSE(Flags(s, 3) & TDB_KeyFloat);
+  EXPECT_TRUE(Flags(s, 1) & TDB_KeyFloat);
   ASSERT_EQ(TDB_RemoveKey(s, 0), 0);
-  ASSERT_EQ(TDB_GetKeyFlags(s, 0, &f), 0);
-  EXPECT_FALSE(f & TDB_KeyFloat);
+  EXPECT_FALSE(Flags(s, 0) & TDB_KeyFloat);
 }
 
 TEST_F(TdbModel, ChooseInterps) {
@@ -344,26 +311,26 @@ TEST_F(TdbModel, ChooseInterps) {
   Key(s, 20, {0}, 3, 3);
   Key(s, 30, {0}, 1, 2);
   ASSERT_EQ(TDB_SetKeyContinuous(s, 0, 1), 0);
-  int8_t in = 0, out = 0;
-  uint16_t flags = 0;
-  uint32_t word = 0;
-  ASSERT_EQ(TDB_ChooseInterps(s, nullptr, 10, &in, &out, &flags, &word), 0);
-  EXPECT_EQ(in, 2);
-  EXPECT_EQ(out, 1);
-  EXPECT_EQ(flags, TDB_KeyEase | TDB_KeyContinuous);
-  ASSERT_EQ(TDB_ChooseInterps(s, nullptr, 0, &in, &out, &flags, &word), 0);
-  EXPECT_EQ(in, 2);
-  EXPECT_EQ(out, 2);
-  ASSERT_EQ(TDB_ChooseInterps(s, nullptr, 99, &in, &out, &flags, &word), 0);
-  EXPECT_EQ(in, 2);
-  EXPECT_EQ(out, 2);
-  ASSERT_EQ(TDB_ChooseInterps(s, nullptr, 15, &in, &out, &flags, &word), 0);
-  EXPECT_EQ(in, 1);   // earlier key's out method
-  EXPECT_EQ(out, 3);  // later key's in method
-  EXPECT_EQ(flags, 0);  // TDB_KeyEase & 0
-  ASSERT_EQ(TDB_ChooseInterps(s, nullptr, 25, &in, &out, &flags, &word), 0);
-  EXPECT_EQ(in, 3);
-  EXPECT_EQ(out, 3);  // a hold in method forces hold out
+  const struct {
+    int32_t t, in, out, flags;
+  } cases[] = {
+      {10, 2, 1, TDB_KeyEase | TDB_KeyContinuous},
+      {0, 2, 2, -1},
+      {99, 2, 2, -1},
+      {15, 1, 3, 0},   // the earlier key's out method, the later key's in method; TDB_KeyEase & 0
+      {25, 3, 3, -1},  // a hold in method forces hold out
+  };
+  for (const auto& c : cases) {
+    int8_t in = 0, out = 0;
+    uint16_t flags = 0;
+    uint32_t word = 0;
+    ASSERT_EQ(TDB_ChooseInterps(s, nullptr, c.t, &in, &out, &flags, &word), 0);
+    EXPECT_EQ(in, c.in) << c.t;
+    EXPECT_EQ(out, c.out) << c.t;
+    if (c.flags >= 0) {
+      EXPECT_EQ(flags, c.flags) << c.t;
+    }
+  }
 }
 
 TEST_F(TdbModel, DuplicateIsIndependent) {
@@ -378,18 +345,14 @@ TEST_F(TdbModel, DuplicateIsIndependent) {
   double nv[2] = {99, 99};
   ASSERT_EQ(TDB_SetKeyF(c, 1, nv), 0);
   Key(c, 300, {1, 1});
-  double w[2];
-  ASSERT_EQ(TDB_GetValueF(s, nullptr, 600, 0, w, nullptr), 0);
-  EXPECT_EQ(w[0], 10);
+  EXPECT_EQ(Value1(s, 600), 10);
   EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 600}));
   EXPECT_EQ(Times(c), (std::vector<int32_t>{0, 300, 600}));
   TDB_Stream& k = Slot();
   ASSERT_EQ(TDB_CloneStream(s, &k), 0);
   EXPECT_EQ(Times(k), std::vector<int32_t>{});
-  TDB_StreamInfo info{};
-  ASSERT_EQ(TDB_GetStreamInfo(k, &info), 0);
-  EXPECT_EQ(info.dimension, 2);
-  EXPECT_EQ(info.flags, TDB_StreamSpatial | TDB_StreamNonDecreasing);
+  EXPECT_EQ(Info(k).dimension, 2);
+  EXPECT_EQ(Info(k).flags, TDB_StreamSpatial | TDB_StreamNonDecreasing);
 }
 
 TEST_F(TdbModel, DamagedAndDisposedStreams) {
@@ -398,11 +361,8 @@ TEST_F(TdbModel, DamagedAndDisposedStreams) {
   EXPECT_EQ(TDB_GetValueF(reinterpret_cast<TDB_Stream>(fake), nullptr, 0, 0, &v, nullptr), kErrDamaged);
   ExpectReport(kSiteGetValue, "attempt to get a value from an internally damaged time stream.");
   DisposeHandle(fake);
-  TDB_Stream& s = Slot();
-  TDB_ValueDesc d = Desc();
-  ASSERT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &d, &s), 0);
-  TDB_Stream gone = s;
-  ASSERT_EQ(TDB_DisposeStream(s), 0);
+  TDB_Stream gone = Keyed();
+  ASSERT_EQ(TDB_DisposeStream(gone), 0);
   Forget(gone);
   EXPECT_EQ(TDB_InsertKeyF(gone, nullptr, 0, 0, &v, 1, 1), kErrDamaged);
   ExpectReport(kSiteInsert, "attempt to insert a key value into an internally damaged time stream.");
@@ -431,9 +391,7 @@ TEST_F(TdbModel, Rescale) {
   EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 1, 2}));
   EXPECT_EQ(TDB_RescaleStream(s, 1, TDB_RescaleConvert), TDB_ErrKeyExists);  // keys would meet
   EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 1, 2}));
-  TDB_StreamInfo info{};
-  ASSERT_EQ(TDB_GetStreamInfo(s, &info), 0);
-  EXPECT_EQ(info.timeScale, 30u);
+  EXPECT_EQ(Info(s).timeScale, 30u);
   EXPECT_EQ(TDB_RescaleStream(s, 0, TDB_RescaleConvert), TDB_ErrTimeScale);
   EXPECT_EQ(TDB_RescaleStream(s, 60, 9), kErrBadParam);
   ExpectReport(kSiteRescale, "invalid time stream rescaling technique");
@@ -446,10 +404,8 @@ TEST_F(TdbModel, SwitchingConstantness) {
   Key(s, 0, {0});
   Key(s, 600, {10});
   ASSERT_EQ(TDB_SetConstant(s, 1, nullptr, 150), 0);
-  TDB_StreamInfo info{};
-  ASSERT_EQ(TDB_GetStreamInfo(s, &info), 0);
-  EXPECT_TRUE(info.flags & TDB_StreamConstant);
-  EXPECT_TRUE(info.hasValue);
+  EXPECT_TRUE(Info(s).flags & TDB_StreamConstant);
+  EXPECT_TRUE(Info(s).hasValue);
   EXPECT_DOUBLE_EQ(Value1(s, 0), 2.5);
   ASSERT_EQ(TDB_SetConstant(s, 0, nullptr, 60), 0);
   EXPECT_EQ(Times(s), std::vector<int32_t>{60});
@@ -468,31 +424,22 @@ TEST_F(TdbModel, CopyAndMergeKeys) {
   ASSERT_EQ(TDB_SetKeyF(b, 0, &nine), 0);
   ASSERT_EQ(TDB_MergeStream(b, a, 0), 0);
   EXPECT_EQ(Times(b), (std::vector<int32_t>{1, 2, 3}));
-  double v = 0;
-  ASSERT_EQ(TDB_GetKeyF(b, 0, &v), 0);
-  EXPECT_EQ(v, 9);  // kept without overwrite
+  EXPECT_EQ(KeyF(b, 0)[0], 9);  // kept without overwrite
   TDB_Stream two = Keyed(2);
   EXPECT_EQ(TDB_CopyKey(a, 0, two), kErrBadParam);
   ExpectReport(kSiteCopyKey, "key data size mismatch");
 }
 
 TEST_F(TdbModel, ValueRepresentations) {
-  TDB_Stream& s = Slot();
-  TDB_ValueDesc d = Desc(6);  // Fixed
-  ASSERT_EQ(TDB_NewStream(2, 600, 0, 0, 7, 7, &d, &s), 0);
+  TDB_Stream s = Make(2, 600, Desc(6));  // Fixed
   int32_t fixed[2] = {0x18000, -0x10000};
   ASSERT_EQ(TDB_InsertKey(s, nullptr, 0, 0, fixed, 1, 1), 0);
-  double dv[2];
-  ASSERT_EQ(TDB_GetKeyF(s, 0, dv), 0);
-  EXPECT_EQ(dv[0], 1.5);
-  EXPECT_EQ(dv[1], -1.0);
+  EXPECT_EQ(KeyF(s, 0, 2), (std::vector<double>{1.5, -1.0}));
   int32_t back[2] = {};
   ASSERT_EQ(TDB_GetKey(s, 0, back), 0);
   EXPECT_EQ(back[0], 0x18000);
 
-  TDB_Stream& b = Slot();
-  TDB_ValueDesc bytes = Desc(0);  // signed bytes saturate
-  ASSERT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &bytes, &b), 0);
+  TDB_Stream b = Make(1, 600, Desc(0));  // signed bytes saturate
   double big = 1000;
   ASSERT_EQ(TDB_InsertKeyF(b, nullptr, 0, 0, &big, 1, 1), 0);
   int8_t out = 0;
@@ -503,45 +450,15 @@ TEST_F(TdbModel, ValueRepresentations) {
 }
 
 // ---- Custom kinds ----------------------------------------------------------------------
-struct Counter {
-  int live = 0;
-  int copies = 0;
-  int disposes = 0;
-};
-
-// A custom value: a heap-allocated double held by pointer.
-ErrorCode CopyBox(intptr_t data, const void* src, void* dst) {
-  auto* c = reinterpret_cast<Counter*>(data);
-  double* from = nullptr;
-  std::memcpy(&from, src, sizeof from);
-  double* to = new double(from ? *from : 0.0);
-  std::memcpy(dst, &to, sizeof to);
-  ++c->live;
-  ++c->copies;
-  return 0;
-}
-ErrorCode DisposeBox(intptr_t data, void* value) {
-  auto* c = reinterpret_cast<Counter*>(data);
-  double* p = nullptr;
-  std::memcpy(&p, value, sizeof p);
-  if (p) {
-    delete p;
-    --c->live;
-    ++c->disposes;
-  }
-  std::memset(value, 0, sizeof p);
-  return 0;
-}
 ErrorCode InterpBox(intptr_t data, TDB_Stream, const TDB_InterpContext* ctx, void* out) {
-  double *a = nullptr, *b = nullptr;
-  std::memcpy(&a, static_cast<const uint8_t*>(ctx->keyA) + 8, sizeof a);
-  std::memcpy(&b, static_cast<const uint8_t*>(ctx->keyB) + 8, sizeof b);
+  // A key holds its time, its methods and flags, then its value.
+  double* a = BoxOf(static_cast<const uint8_t*>(ctx->keyA) + 8);
+  double* b = BoxOf(static_cast<const uint8_t*>(ctx->keyB) + 8);
   const int32_t tA = *static_cast<const int32_t*>(ctx->keyA), tB = *static_cast<const int32_t*>(ctx->keyB);
   double f = double(ctx->time - tA) / (tB - tA);
   double v = *a + (*b - *a) * f;
   double* pv = &v;
-  void* src = &pv;
-  return CopyBox(data, src, out);
+  return CopyBox(data, &pv, out);
 }
 
 class TdbCustom : public TdbFixture {
@@ -550,7 +467,7 @@ class TdbCustom : public TdbFixture {
     TdbFixture::SetUp();
     TDB_ValueTraits t{};
     t.valueSize = sizeof(double*);
-    t.data = reinterpret_cast<intptr_t>(&counter);
+    t.data = reinterpret_cast<intptr_t>(&live);
     t.copy = CopyBox;
     t.dispose = DisposeBox;
     t.interpolate = InterpBox;
@@ -558,7 +475,7 @@ class TdbCustom : public TdbFixture {
   }
   void TearDown() override {
     TdbFixture::TearDown();
-    EXPECT_EQ(counter.live, 0);
+    EXPECT_EQ(live, 0);
     TDB_RegisterValueKind(42, nullptr);
   }
   double Get(TDB_Stream s, int32_t t) {
@@ -568,51 +485,46 @@ class TdbCustom : public TdbFixture {
     EXPECT_EQ(TDB_DisposeValue(s, &p), 0);
     return v;
   }
-  Counter counter;
+  int live = 0;  // boxes alive
 };
 
 TEST_F(TdbCustom, KeysOwnTheirValues) {
-  TDB_Stream& s = Slot();
-  TDB_ValueDesc d = Desc(0, 42);
-  ASSERT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &d, &s), 0);
+  TDB_Stream s = Make(1, 600, Desc(0, 42));
   for (double x : {0.0, 10.0, 20.0}) {
     double v = x;
     double* p = &v;
     ASSERT_EQ(TDB_InsertKey(s, nullptr, static_cast<int32_t>(x * 60), 0, &p, 1, 1), 0);
   }
-  EXPECT_EQ(counter.live, 3);
+  EXPECT_EQ(live, 3);
   EXPECT_DOUBLE_EQ(Get(s, 300), 5.0);
   EXPECT_DOUBLE_EQ(Get(s, 600), 10.0);
-  EXPECT_EQ(counter.live, 3);
+  EXPECT_EQ(live, 3);
   TDB_Stream& c = Slot();
   ASSERT_EQ(TDB_DuplicateStream(s, &c), 0);
-  EXPECT_EQ(counter.live, 6);
+  EXPECT_EQ(live, 6);
   ASSERT_EQ(TDB_RemoveKey(c, 0), 0);
-  EXPECT_EQ(counter.live, 5);
+  EXPECT_EQ(live, 5);
   double seven = 7;
   double* p7 = &seven;
   ASSERT_EQ(TDB_SetKey(c, 0, &p7), 0);
-  EXPECT_EQ(counter.live, 5);
+  EXPECT_EQ(live, 5);
   EXPECT_DOUBLE_EQ(Get(c, 600), 7.0);
   EXPECT_DOUBLE_EQ(Get(s, 600), 10.0);
   TDB_Stream gone = c;
   ASSERT_EQ(TDB_DisposeStream(c), 0);
   Forget(gone);
-  EXPECT_EQ(counter.live, 3);
-  EXPECT_EQ(counter.copies - counter.disposes, 3);
+  EXPECT_EQ(live, 3);
 }
 
 TEST_F(TdbCustom, ConstantCustomStream) {
-  TDB_Stream& s = Slot();
-  TDB_ValueDesc d = Desc(0, 42);
-  ASSERT_EQ(TDB_NewStream(1, 600, 1, 0, 7, 7, &d, &s), 0);
+  TDB_Stream s = Make(1, 600, Desc(0, 42), 1);
   double v = 3;
   double* p = &v;
   ASSERT_EQ(TDB_InsertKey(s, nullptr, 0, 0, &p, 1, 1), 0);
   EXPECT_DOUBLE_EQ(Get(s, 77), 3.0);
   TDB_Stream& c = Slot();
   ASSERT_EQ(TDB_DuplicateStream(s, &c), 0);
-  EXPECT_EQ(counter.live, 2);
+  EXPECT_EQ(live, 2);
 }
 
 }  // namespace

@@ -63,36 +63,34 @@ TEST_F(TdbEval, Holds) {
   EXPECT_EQ(Value1(b, 1), 10.0);  // a hold on the later key's in side gives its value
 }
 
-TEST_F(TdbEval, BezierEaseInOut) {
-  TDB_Stream s = Segment(2, 2);
-  Ease(s, 0, 0, 1.0 / 3, 0, 1.0 / 3);
-  Ease(s, 1, 0, 1.0 / 3, 0, 1.0 / 3);
-  EXPECT_NEAR(Value1(s, 300), 5.0, 1e-9);
-  for (int32_t t : {30, 100, 200, 450, 590}) {
-    double x = t / 600.0;
-    EXPECT_NEAR(Value1(s, t), EaseOracle(1, 0, 10, 1.0 / 3, 0, 2.0 / 3, 10, x), 1e-7) << t;
-  }
-  EXPECT_LT(Value1(s, 100), 10.0 * 100 / 600);  // slower than linear at the start
-}
-
-TEST_F(TdbEval, LinearSideWithMatchingBezierIsStraight) {
-  TDB_Stream s = Segment(1, 2);
-  Ease(s, 1, 10, 1.0 / 6, 0, 1.0 / 3);
-  EXPECT_NEAR(Value1(s, 300), 5.0, 1e-7);
-  EXPECT_NEAR(Value1(s, 180), 3.0, 1e-7);
-}
-
-TEST_F(TdbEval, InfluenceExtremes) {
-  for (double infl : {0.0, 0.3333, 1.0}) {
+TEST_F(TdbEval, BezierEasesAgainstTheOracle) {
+  // {out velocity, out influence} of the first key, {in velocity, in influence}
+  // of the second, tolerance.
+  const double third = 1.0 / 3;
+  const double cases[][5] = {{0, third, 0, third, 1e-7},
+                             {20, 0.0, -5, 0.0, 1e-6},
+                             {20, 0.3333, -5, 0.3333, 1e-6},
+                             {20, 1.0, -5, 1.0, 1e-6}};
+  for (const auto& c : cases) {
     TDB_Stream s = Segment(2, 2);
-    Ease(s, 0, 0, 0.5, 20, infl);
-    Ease(s, 1, -5, infl, 0, 0.5);
-    for (int32_t t : {60, 240, 420, 570}) {
-      double x = t / 600.0;
-      double expect = EaseOracle(1, 0, 10, infl, 20 * infl, 1 - infl, 10 + 5 * infl, x);
-      EXPECT_NEAR(Value1(s, t), expect, 1e-6) << infl << " " << t;
+    Ease(s, 0, 0, 0.5, c[0], c[1]);
+    Ease(s, 1, c[2], c[3], 0, 0.5);
+    for (int32_t t : {30, 60, 100, 200, 240, 420, 450, 570, 590}) {
+      double expect = EaseOracle(1, 0, 10, c[1], c[0] * c[1], 1 - c[3], 10 - c[2] * c[3], t / 600.0);
+      EXPECT_NEAR(Value1(s, t), expect, c[4]) << c[0] << " " << c[1] << " " << t;
     }
   }
+  // The classic ease in-out: halfway at half time, slower than linear at the start.
+  TDB_Stream s = Segment(2, 2);
+  Ease(s, 0, 0, third, 0, third);
+  Ease(s, 1, 0, third, 0, third);
+  EXPECT_NEAR(Value1(s, 300), 5.0, 1e-9);
+  EXPECT_LT(Value1(s, 100), 10.0 * 100 / 600);
+  // A linear side with a matching Bezier side is a straight line.
+  TDB_Stream m = Segment(1, 2);
+  Ease(m, 1, 10, 1.0 / 6, 0, third);
+  EXPECT_NEAR(Value1(m, 300), 5.0, 1e-7);
+  EXPECT_NEAR(Value1(m, 180), 3.0, 1e-7);
 }
 
 TEST_F(TdbEval, DimensionsAreIndependent) {
@@ -111,9 +109,7 @@ TEST_F(TdbEval, DimensionsAreIndependent) {
 }
 
 TEST_F(TdbEval, DerivativeMatchesFiniteDifferences) {
-  TDB_Stream& s = Slot();
-  TDB_ValueDesc d = Desc();
-  ASSERT_EQ(TDB_NewStream(1, 1000000, 0, 0, 7, 7, &d, &s), 0);
+  TDB_Stream s = Make(1, 1000000, Desc());
   Key(s, 0, {0}, 2, 2);
   Key(s, 1000000, {10}, 2, 1);
   Key(s, 2500000, {-4}, 1, 1);
@@ -179,9 +175,7 @@ TEST_F(TdbEval, MethodPairWithoutRuleIsAnError) {
 }
 
 TEST_F(TdbEval, ValueInTheCallersType) {
-  TDB_Stream& s = Slot();
-  TDB_ValueDesc d = Desc(8);
-  ASSERT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &d, &s), 0);
+  TDB_Stream s = Make(1, 600, Desc(8));
   float a = 0, b = 1;
   ASSERT_EQ(TDB_InsertKey(s, nullptr, 0, 0, &a, 1, 1), 0);
   ASSERT_EQ(TDB_InsertKey(s, nullptr, 600, 0, &b, 1, 1), 0);
@@ -193,6 +187,14 @@ TEST_F(TdbEval, ValueInTheCallersType) {
   ASSERT_EQ(TDB_GetValues(s, 3, nullptr, times, outs), 0);
   EXPECT_FLOAT_EQ(outs[1], 0.5f);
   EXPECT_FLOAT_EQ(outs[2], 1.0f);
+  // A series at times in other scales, in doubles.
+  TDB_Stream two = Keyed(2);
+  Key(two, 0, {0, 10});
+  Key(two, 600, {6, 0});
+  Time at[3] = {{0, 1}, {1, 2}, {5, 1}};
+  double v[6];
+  ASSERT_EQ(TDB_GetValuesF(two, 3, at, nullptr, v), 0);
+  EXPECT_EQ(std::vector<double>(v + 2, v + 6), (std::vector<double>{3, 5, 6, 0}));
 }
 
 // ---- Spatial ------------------------------------------------------------------------
@@ -212,24 +214,17 @@ class TdbSpatial : public TdbFixture {
   }
 };
 
-TEST_F(TdbSpatial, StraightLineLinear) {
+TEST_F(TdbSpatial, StraightLineLinearAndHold) {
   TDB_Stream s = Path(2, 1);
   Key(s, 0, {0, 0});
   Key(s, 600, {30, 40});
   auto v = At(s, 300);
   EXPECT_NEAR(v[0], 15, 1e-9);
   EXPECT_NEAR(v[1], 20, 1e-9);
-  auto w = At(s, 60);
-  EXPECT_NEAR(w[0], 3, 1e-9);
-}
-
-TEST_F(TdbSpatial, HoldStaysAtTheEarlierKey) {
-  TDB_Stream s = Path(2, 1);
-  Key(s, 0, {0, 0}, 1, 3);
-  Key(s, 600, {30, 40});
-  auto v = At(s, 599);
-  EXPECT_EQ(v[0], 0);
-  EXPECT_EQ(v[1], 0);
+  EXPECT_NEAR(At(s, 60)[0], 3, 1e-9);
+  // A hold stays at the earlier key.
+  ASSERT_EQ(TDB_SetKeyInterps(s, 0, 1, 3), 0);
+  EXPECT_EQ(At(s, 599), (std::vector<double>{0, 0}));
 }
 
 TEST_F(TdbSpatial, ConstantSpeedAlongCurvedPath) {
@@ -239,31 +234,26 @@ TEST_F(TdbSpatial, ConstantSpeedAlongCurvedPath) {
   double out[2] = {0, 80}, in[2] = {0, 80};
   ASSERT_EQ(TDB_SetKeySpaceTangents(s, 0, nullptr, out), 0);
   ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, in, nullptr), 0);
-  ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
-  std::vector<double> steps;
-  auto prev = At(s, 0);
-  for (int32_t t = 30; t <= 600; t += 30) {
-    auto cur = At(s, t);
-    steps.push_back(std::hypot(cur[0] - prev[0], cur[1] - prev[1]));
-    prev = cur;
-  }
-  double lo = *std::min_element(steps.begin(), steps.end());
-  double hi = *std::max_element(steps.begin(), steps.end());
+  // The spread between the longest and the shortest step along the path.
+  auto spread = [&] {
+    double lo = 1e9, hi = 0;
+    auto prev = At(s, 0);
+    for (int32_t t = 30; t <= 600; t += 30) {
+      auto cur = At(s, t);
+      double step = std::hypot(cur[0] - prev[0], cur[1] - prev[1]);
+      lo = std::min(lo, step);
+      hi = std::max(hi, step);
+      prev = cur;
+    }
+    return hi - lo;
+  };
   // Equal within the arc spline's tolerance of one unit along the path.
-  EXPECT_LT(hi - lo, 0.5) << lo << " " << hi;
+  ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
+  EXPECT_LT(spread(), 0.5);
   // Without arc-length parametrisation the parameter runs evenly instead,
   // which is visibly uneven in space.
   ASSERT_EQ(TDB_SetStreamSParametrize(s, 0), 0);
-  steps.clear();
-  prev = At(s, 0);
-  for (int32_t t = 30; t <= 600; t += 30) {
-    auto cur = At(s, t);
-    steps.push_back(std::hypot(cur[0] - prev[0], cur[1] - prev[1]));
-    prev = cur;
-  }
-  lo = *std::min_element(steps.begin(), steps.end());
-  hi = *std::max_element(steps.begin(), steps.end());
-  EXPECT_GT(hi - lo, 2.0);
+  EXPECT_GT(spread(), 2.0);
 }
 
 TEST_F(TdbSpatial, TangentForAutoOrient) {
@@ -383,27 +373,32 @@ TEST_F(TdbEval, ClampedVelocityAndInfluence) {
   Key(s, 0, {0}, 2, 2);
   Key(s, 600, {10}, 2, 2);
   Key(s, 1200, {10}, 2, 2);
+  // {in velocity, in influence, out velocity, out influence, changed}
+  auto clamped = [&](int32_t i) {
+    double v[4];
+    Boolean32 changed = 7;
+    EXPECT_EQ(TDB_GetClampedVelInflF(s, i, &v[0], &v[1], &v[2], &v[3], &changed), 0);
+    return std::vector<double>{v[0], v[1], v[2], v[3], double(changed != 0)};
+  };
   double inV = -5, outV = 100, inI = 0.5, outI = 0.5;
   ASSERT_EQ(TDB_SetKeyTangentsF(s, 1, &inV, &inI, &outV, &outI), 0);
-  double ci, cii, co, coi;
-  Boolean32 changed = 0;
-  ASSERT_EQ(TDB_GetClampedVelInflF(s, 1, &ci, &cii, &co, &coi, &changed), 0);
-  EXPECT_TRUE(changed);
-  EXPECT_EQ(ci, 0.0);  // points away from the previous value
-  EXPECT_EQ(co, 0.0);  // equal values on the out side
-  EXPECT_EQ(cii, 0.5);
+  auto c = clamped(1);
+  EXPECT_EQ(c[4], 1);
+  EXPECT_EQ(c[0], 0.0);  // points away from the previous value
+  EXPECT_EQ(c[2], 0.0);  // equal values on the out side
+  EXPECT_EQ(c[1], 0.5);
   double v0 = 100, i0 = 0.5;
   ASSERT_EQ(TDB_SetKeyTangentsF(s, 0, nullptr, nullptr, &v0, &i0), 0);
-  ASSERT_EQ(TDB_GetClampedVelInflF(s, 0, &ci, &cii, &co, &coi, &changed), 0);
-  EXPECT_TRUE(changed);
-  EXPECT_EQ(co, 100.0);
-  EXPECT_NEAR(coi, 0.1, 1e-12);  // the handle now ends on the next key's value
+  c = clamped(0);
+  EXPECT_EQ(c[4], 1);
+  EXPECT_EQ(c[2], 100.0);
+  EXPECT_NEAR(c[3], 0.1, 1e-12);  // the handle now ends on the next key's value
   double v1 = 5, i1 = 0.5;
   ASSERT_EQ(TDB_SetKeyTangentsF(s, 0, nullptr, nullptr, &v1, &i1), 0);
-  ASSERT_EQ(TDB_GetClampedVelInflF(s, 0, &ci, &cii, &co, &coi, &changed), 0);
-  EXPECT_FALSE(changed);
-  EXPECT_EQ(co, 5.0);
-  EXPECT_EQ(coi, 0.5);
+  c = clamped(0);
+  EXPECT_EQ(c[4], 0);
+  EXPECT_EQ(c[2], 5.0);
+  EXPECT_EQ(c[3], 0.5);
 }
 
 TEST_F(TdbEval, ZeroVelocityPoints) {
@@ -414,24 +409,15 @@ TEST_F(TdbEval, ZeroVelocityPoints) {
   LIST_Handle& times = ListSlot();
   Time a{0, 1}, b{1, 1};
   ASSERT_EQ(TDB_GetZeroVelocityPoints(s, 0, &a, &b, &times), 0);
-  int32_t n = 0;
-  ASSERT_EQ(LIST_GetNumItems(times, &n), 0);
-  ASSERT_EQ(n, 1);
-  double t = 0;
-  ASSERT_EQ(LIST_GetItem(times, 0, &t), 0);
-  EXPECT_NEAR(t, 0.5, 1e-6);
+  auto t = Items<double>(times);
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_NEAR(t[0], 0.5, 1e-6);
 }
 
 // ---- Adaptive sampling -----------------------------------------------------------------
 class TdbSample : public TdbFixture {
  protected:
-  std::vector<TDB_SamplePoint> Points(LIST_Handle list) {
-    int32_t n = 0;
-    EXPECT_EQ(LIST_GetNumItems(list, &n), 0);
-    std::vector<TDB_SamplePoint> p(static_cast<size_t>(n));
-    for (int32_t i = 0; i < n; ++i) EXPECT_EQ(LIST_GetItem(list, i, &p[static_cast<size_t>(i)]), 0);
-    return p;
-  }
+  std::vector<TDB_SamplePoint> Points(LIST_Handle list) { return Items<TDB_SamplePoint>(list); }
   static double Lerp(const std::vector<TDB_SamplePoint>& p, double t) {
     for (size_t i = 0; i + 1 < p.size(); ++i)
       if (t >= p[i].time && t <= p[i + 1].time && p[i + 1].time > p[i].time)
@@ -515,18 +501,10 @@ TEST_F(TdbSample, IterationInterpolatesThePoints) {
   ASSERT_EQ(TDB_CompleteIterateAdaptiveSampleStream(&it), 0);
 }
 
-}  // namespace
-}  // namespace tv::tdb::test
-
-namespace tv::tdb::test {
-namespace {
-
 class TdbMore : public TdbFixture {};
 
 TEST_F(TdbMore, SpatialVelocityMatchesFiniteDifferences) {
-  TDB_Stream& s = Slot();
-  TDB_ValueDesc d = Desc();
-  ASSERT_EQ(TDB_NewStream(2, 1000000, 0, 1, 7, 0xF, &d, &s), 0);
+  TDB_Stream s = Make(2, 1000000, Desc(), 0, 1, 7, 0xF);
   ASSERT_EQ(TDB_SetStreamSpInterp(s, 3), 0);
   double a[2] = {0, 0}, b[2] = {100, 20};
   ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 0, 0, a, 2, 2), 0);
@@ -564,18 +542,6 @@ TEST_F(TdbMore, IteratingOverKeys) {
   seen.clear();
   ASSERT_EQ(TDB_ForIndexRange(s, -1, 2, Collect, reinterpret_cast<intptr_t>(&seen)), 77);
   EXPECT_EQ(seen, (std::vector<std::pair<int32_t, int32_t>>{{4, 40}, {3, 30}}));
-}
-
-TEST_F(TdbMore, SeriesOfValues) {
-  TDB_Stream s = Keyed(2);
-  Key(s, 0, {0, 10});
-  Key(s, 600, {6, 0});
-  Time times[3] = {{0, 1}, {1, 2}, {5, 1}};
-  double v[6];
-  ASSERT_EQ(TDB_GetValuesF(s, 3, times, nullptr, v), 0);
-  EXPECT_EQ(v[2], 3.0);
-  EXPECT_EQ(v[3], 5.0);
-  EXPECT_EQ(v[4], 6.0);
 }
 
 }  // namespace

@@ -87,17 +87,13 @@ TEST_F(TdbFile, ConstantRoundTrip) {
   TDB_Stream& r = Slot();
   ASSERT_EQ(Read(bytes, r), 0);
   EXPECT_EQ(**reinterpret_cast<uint16_t**>(r), TDB_Magic);
-  TDB_StreamInfo a{}, b{};
-  ASSERT_EQ(TDB_GetStreamInfo(s, &a), 0);
-  ASSERT_EQ(TDB_GetStreamInfo(r, &b), 0);
+  TDB_StreamInfo a = Info(s), b = Info(r);
   EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
   double w[2];
   ASSERT_EQ(TDB_GetValueF(r, nullptr, 0, 0, w, nullptr), 0);
   EXPECT_EQ(w[0], -1.25);
   EXPECT_EQ(w[1], 1e300);
-  int8_t in = 0, out = 0;
-  ASSERT_EQ(TDB_GetKeyInterps(r, 0, &in, &out), 0);
-  EXPECT_EQ(out, 2);
+  EXPECT_EQ(Interps(r, 0).second, 2);
   EXPECT_EQ(Write(r, "again.tdb"), bytes);
 }
 
@@ -113,24 +109,17 @@ TEST_F(TdbFile, KeyedRoundTripIsBitExact) {
   TDB_Stream& r = Slot();
   ASSERT_EQ(Read(bytes, r), 0);
   EXPECT_EQ(Times(r), (std::vector<int32_t>{-30, 0, 900}));
-  for (int32_t i = 0; i < 3; ++i) {
-    double a[2], b[2], av[8], bv[8];
-    ASSERT_EQ(TDB_GetKeyF(s, i, a), 0);
-    ASSERT_EQ(TDB_GetKeyF(r, i, b), 0);
-    EXPECT_EQ(std::memcmp(a, b, sizeof a), 0);
-    ASSERT_EQ(TDB_GetKeyTangentsF(s, i, av, av + 2, av + 4, av + 6), 0);
-    ASSERT_EQ(TDB_GetKeyTangentsF(r, i, bv, bv + 2, bv + 4, bv + 6), 0);
-    EXPECT_EQ(std::memcmp(av, bv, sizeof av), 0);
-    uint16_t fa = 0, fb = 1;
-    TDB_GetKeyFlags(s, i, &fa);
-    TDB_GetKeyFlags(r, i, &fb);
-    EXPECT_EQ(fa, fb);
-    int8_t ia, oa, ib, ob;
-    TDB_GetKeyInterps(s, i, &ia, &oa);
-    TDB_GetKeyInterps(r, i, &ib, &ob);
-    EXPECT_EQ(ia, ib);
-    EXPECT_EQ(oa, ob);
-  }
+  // Value and tangents bit for bit (-0.0 and denormals included), flags, methods.
+  auto key = [&](TDB_Stream x, int32_t i) {
+    double v[10];
+    EXPECT_EQ(TDB_GetKeyF(x, i, v), 0);
+    EXPECT_EQ(TDB_GetKeyTangentsF(x, i, v + 2, v + 4, v + 6, v + 8), 0);
+    Bytes b(reinterpret_cast<uint8_t*>(v), reinterpret_cast<uint8_t*>(v + 10));
+    auto [in, out] = Interps(x, i);
+    b.insert(b.end(), {uint8_t(Flags(x, i)), uint8_t(Flags(x, i) >> 8), uint8_t(in), uint8_t(out)});
+    return b;
+  };
+  for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(key(s, i), key(r, i)) << i;
   EXPECT_EQ(Write(r, "again.tdb"), bytes);
 }
 
@@ -143,12 +132,16 @@ TEST_F(TdbFile, SpatialRoundTripEvaluatesIdentically) {
   double t1[2] = {-20, 0}, t2[2] = {20, 0};
   ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, t1, t2), 0);
   ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
-  std::vector<double> before;
-  for (int32_t t = 0; t <= 600; t += 12) {
-    double v[2];
-    ASSERT_EQ(TDB_GetValueF(s, nullptr, t, 0, v, nullptr), 0);
-    before.insert(before.end(), v, v + 2);
-  }
+  auto path = [&](TDB_Stream x) {
+    std::vector<double> out;
+    for (int32_t t = 0; t <= 600; t += 12) {
+      double v[2];
+      EXPECT_EQ(TDB_GetValueF(x, nullptr, t, 0, v, nullptr), 0);
+      out.insert(out.end(), v, v + 2);
+    }
+    return out;
+  };
+  std::vector<double> before = path(s);
   Bytes bytes = Write(s);
   // The arc-spline slot of every key is written as zero.
   size_t ldat = Find(bytes, "ldat");
@@ -157,13 +150,7 @@ TEST_F(TdbFile, SpatialRoundTripEvaluatesIdentically) {
     EXPECT_EQ(be::Load<uint32_t>(bytes.data() + ldat + 8 + k * (56 + 48) + 12), 0u);
   TDB_Stream& r = Slot();
   ASSERT_EQ(Read(bytes, r), 0);
-  std::vector<double> after;
-  for (int32_t t = 0; t <= 600; t += 12) {
-    double v[2];
-    ASSERT_EQ(TDB_GetValueF(r, nullptr, t, 0, v, nullptr), 0);
-    after.insert(after.end(), v, v + 2);
-  }
-  EXPECT_EQ(before, after);
+  EXPECT_EQ(path(r), before);
 }
 
 TEST_F(TdbFile, GoldenBytes) {
@@ -295,27 +282,12 @@ TEST_F(TdbFile, FailedWriteLeavesTheStreamAlone) {
   EXPECT_EQ(Write(s, "later.tdb"), clean);
 }
 
-// A custom kind whose values are written through its traits.
-ErrorCode CopyBox(intptr_t, const void* src, void* dst) {
-  double* from = nullptr;
-  std::memcpy(&from, src, sizeof from);
-  double* to = from ? new double(*from) : nullptr;
-  std::memcpy(dst, &to, sizeof to);
-  return 0;
-}
-ErrorCode DisposeBox(intptr_t, void* value) {
-  double* p = nullptr;
-  std::memcpy(&p, value, sizeof p);
-  delete p;
-  std::memset(value, 0, sizeof p);
-  return 0;
-}
+// The boxed kind, written through its traits.
 ErrorCode WriteBox(intptr_t, const void* value, uint8_t* bytes, int32_t capacity, int32_t* size) {
   *size = 8;
   if (!bytes) return 0;
   if (capacity < 8) return kErrBadParam;
-  double* p = nullptr;
-  std::memcpy(&p, value, sizeof p);
+  double* p = BoxOf(value);
   be::Store<double>(bytes, p ? *p : 0.0);
   return 0;
 }
@@ -335,9 +307,7 @@ TEST_F(TdbFile, CustomValuesThroughTheirTraits) {
   t.read = ReadBox;
   ASSERT_EQ(TDB_RegisterValueKind(43, &t), 0);
   {
-    TDB_Stream& s = Slot();
-    TDB_ValueDesc d = Desc(0, 43);
-    ASSERT_EQ(TDB_NewStream(1, 600, 0, 0, 7, 7, &d, &s), 0);
+    TDB_Stream s = Make(1, 600, Desc(0, 43));
     for (double x : {3.0, 4.0}) {
       double v = x;
       double* p = &v;

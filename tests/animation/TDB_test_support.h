@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
@@ -22,6 +23,29 @@ inline TDB_ValueDesc Desc(uint8_t dataType = 9, int16_t kind = 0) {
   d.kind = kind;
   d.dataType = dataType;
   return d;
+}
+
+// A custom value kind: a heap-allocated double held by pointer. The traits'
+// data, when set, points to an int counting the boxes alive.
+inline double* BoxOf(const void* value) {
+  double* p = nullptr;
+  std::memcpy(&p, value, sizeof p);
+  return p;
+}
+inline ErrorCode CopyBox(intptr_t data, const void* src, void* dst) {
+  double* from = BoxOf(src);
+  double* to = new double(from ? *from : 0.0);
+  std::memcpy(dst, &to, sizeof to);
+  if (data) ++*reinterpret_cast<int*>(data);
+  return 0;
+}
+inline ErrorCode DisposeBox(intptr_t data, void* value) {
+  if (double* p = BoxOf(value)) {
+    delete p;
+    if (data) --*reinterpret_cast<int*>(data);
+  }
+  std::memset(value, 0, sizeof(double*));
+  return 0;
 }
 
 class TdbFixture : public tv::test::UFixture {
@@ -60,18 +84,17 @@ class TdbFixture : public tv::test::UFixture {
       if (x == s) x = nullptr;
   }
 
+  // A new stream disposed after the test.
+  TDB_Stream Make(int16_t dim, uint32_t scale, TDB_ValueDesc d, Boolean32 constant = 0, Boolean32 spatial = 0,
+                  uint16_t mask = 7, uint16_t spatialMask = 7) {
+    TDB_Stream& s = Slot();
+    EXPECT_EQ(TDB_NewStream(dim, scale, constant, spatial, mask, spatialMask, &d, &s), 0);
+    return s;
+  }
   TDB_Stream Keyed(int16_t dim = 1, uint32_t scale = 600, uint16_t mask = 7, bool spatial = false) {
-    TDB_Stream& s = Slot();
-    TDB_ValueDesc d = Desc();
-    EXPECT_EQ(TDB_NewStream(dim, scale, 0, spatial, mask, 0xF, &d, &s), 0);
-    return s;
+    return Make(dim, scale, Desc(), 0, spatial, mask, 0xF);
   }
-  TDB_Stream Constant(int16_t dim = 1, uint32_t scale = 600) {
-    TDB_Stream& s = Slot();
-    TDB_ValueDesc d = Desc();
-    EXPECT_EQ(TDB_NewStream(dim, scale, 1, 0, 7, 7, &d, &s), 0);
-    return s;
-  }
+  TDB_Stream Constant(int16_t dim = 1, uint32_t scale = 600) { return Make(dim, scale, Desc(), 1); }
   void Key(TDB_Stream s, int32_t t, std::vector<double> v, int8_t in = 1, int8_t out = 1) {
     ASSERT_EQ(TDB_InsertKeyF(s, nullptr, t, 0, v.data(), in, out), 0);
   }
@@ -87,6 +110,36 @@ class TdbFixture : public tv::test::UFixture {
       EXPECT_EQ(TDB_IndexToTime(s, i, &t), 0);
       out.push_back(t.value);
     }
+    return out;
+  }
+  // A key's value, flags and methods, and the stream's information.
+  std::vector<double> KeyF(TDB_Stream s, int32_t index, int n = 1) {
+    std::vector<double> v(4, -12345.0);
+    EXPECT_EQ(TDB_GetKeyF(s, index, v.data()), 0);
+    v.resize(static_cast<size_t>(n));
+    return v;
+  }
+  uint16_t Flags(TDB_Stream s, int32_t index) {
+    uint16_t f = 0xFFFF;
+    EXPECT_EQ(TDB_GetKeyFlags(s, index, &f), 0);
+    return f;
+  }
+  std::pair<int, int> Interps(TDB_Stream s, int32_t index) {
+    int8_t in = 99, out = 99;
+    EXPECT_EQ(TDB_GetKeyInterps(s, index, &in, &out), 0);
+    return {in, out};
+  }
+  TDB_StreamInfo Info(TDB_Stream s) {
+    TDB_StreamInfo info{};
+    EXPECT_EQ(TDB_GetStreamInfo(s, &info), 0);
+    return info;
+  }
+  template <class T>
+  std::vector<T> Items(LIST_Handle list) {
+    int32_t n = 0;
+    EXPECT_EQ(LIST_GetNumItems(list, &n), 0);
+    std::vector<T> out(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) EXPECT_EQ(LIST_GetItem(list, i, &out[static_cast<size_t>(i)]), 0);
     return out;
   }
   double Value1(TDB_Stream s, int32_t t) {
