@@ -28,11 +28,7 @@ class Commands : public BeeFixture {
   // Keys for a stream of the layer: a duplicate of the current stream with
   // two eased keys.
   TDB_Stream Keyed(BEE_Layer layer, int32_t index, double v0, double v1) {
-    BEE_StreamRef ref{layer, index};
-    TDB_Stream s = nullptr, d = nullptr;
-    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
-    EXPECT_EQ(TDB_DuplicateStream(s, &d), 0);
-    TDB_SetConstant(d, 0, nullptr, 0);
+    TDB_Stream d = KeyableCopy(layer, index);
     TDB_StreamInfo info{};
     TDB_GetStreamInfo(d, &info);
     double x[4] = {v0, v0, v0, v0}, y[4] = {v1, v1, v1, v1};
@@ -40,13 +36,6 @@ class Commands : public BeeFixture {
     EXPECT_EQ(TDB_InsertKeyF(d, nullptr, static_cast<int32_t>(info.timeScale), 1, y, TDB_InterpBezier,
                              TDB_InterpBezier), 0);
     return d;
-  }
-
-  std::string UndoName() {
-    Boolean32 avail = 0;
-    char name[BEE_GroupNameSize];
-    BEE_UndoAvailable(&avail, name);
-    return avail ? std::string(name) : std::string("<none>");
   }
 
   BEE_Item folder = nullptr, empty = nullptr, inner = nullptr, comp = nullptr, solidA = nullptr, other = nullptr;
@@ -117,16 +106,10 @@ TEST_F(Commands, EachCommandIsUndoneAndRedoneExactly) {
     std::string after = Dump();
     // Every command but the marker changes the project.
     EXPECT_EQ(before == after, std::string(name) == "Layer Looping");
-    Boolean32 avail = 0;
-    char group[BEE_GroupNameSize];
-    ASSERT_EQ(BEE_UndoAvailable(&avail, group), 0);
-    EXPECT_EQ(avail, 1);
-    EXPECT_STREQ(group, name);
+    EXPECT_EQ(UndoName(), name);
     ASSERT_EQ(BEE_Undo(), 0);
     EXPECT_TRUE(Dump() == before);
-    ASSERT_EQ(BEE_RedoAvailable(&avail, group), 0);
-    EXPECT_EQ(avail, 1);
-    EXPECT_STREQ(group, name);
+    EXPECT_EQ(RedoName(), name);
     ASSERT_EQ(BEE_Redo(), 0);
     EXPECT_TRUE(Dump() == after);
     ASSERT_EQ(BEE_Undo(), 0);
@@ -158,16 +141,14 @@ TEST_F(Commands, GuidesAreRemovedAndMoved) {
 }
 
 TEST_F(Commands, FailuresChangeNothingAndPushNothing) {
-  std::string before = Dump();
-  int32_t records = 0, groups = 0;
-  BEEp_GetStackCounts(&records, &groups, nullptr, nullptr);
+  auto stacks = Stacks();
   BEE_CompSettings bad = Settings("bad", 0, 10);
   BEE_Item none = nullptr;
   BEE_SolidSettings flat = Solid("flat", 0, 0, 10);
   BEE_Layer lnone = nullptr;
   // A two-dimensional stream for a one-dimensional property.
   TDB_Stream wrong = Keyed(a, BEE_StreamPosition, 0, 1);
-  before = Dump();
+  std::string before = Dump();
   const std::vector<std::function<ErrorCode()>> failing = {
       [&] { return BEE_CmdNewComp(nullptr, &bad, &none); },
       [&] { return BEE_CmdNewSolidLayer(comp, &flat, &lnone); },
@@ -187,15 +168,11 @@ TEST_F(Commands, FailuresChangeNothingAndPushNothing) {
       [&] { return BEE_DoCommand(BEE_CmdNumImport, nullptr); },
       [&] { return BEE_DoCommand(BEE_CmdNumChangeValue, nullptr); },
   };
-  std::vector<TDB_Stream> leftovers;
   for (size_t i = 0; i < failing.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_NE(failing[i](), 0);
     EXPECT_TRUE(Dump() == before);
-    int32_t r2 = 0, g2 = 0;
-    BEEp_GetStackCounts(&r2, &g2, nullptr, nullptr);
-    EXPECT_EQ(r2, records);
-    EXPECT_EQ(g2, groups);
+    EXPECT_EQ(Stacks(), stacks);
   }
   EXPECT_EQ(none, nullptr);
   EXPECT_EQ(lnone, nullptr);
@@ -215,9 +192,7 @@ TEST_F(Commands, NumbersOutsideTheTableAndUnbuiltCommands) {
   // Only the low 16 bits name the command.
   intptr_t p[2] = {reinterpret_cast<intptr_t>(comp), reinterpret_cast<intptr_t>("High")};
   EXPECT_EQ(BEE_DoCommand(0x10000 + BEE_CmdNumNameChange, p), 0);
-  char name[32];
-  BEE_GetItemName(comp, name);
-  EXPECT_STREQ(name, "High");
+  EXPECT_EQ(Name(comp), "High");
   rec.clear();
   EXPECT_EQ(BEE_DoCommand(BEE_CmdNumChangeValue, nullptr), kErrUnsupported);
   EXPECT_TRUE(Reported("BEEp_DoSetStreamKeyValue obsolete"));
@@ -238,19 +213,11 @@ TEST_F(Commands, NumbersOutsideTheTableAndUnbuiltCommands) {
 
 TEST_F(Commands, NewProjectAndCloseClearEverything) {
   ASSERT_EQ(BEE_CmdRenameItem(comp, "x"), 0);
-  Boolean32 avail = 0;
-  BEE_UndoAvailable(&avail, nullptr);
-  EXPECT_EQ(avail, 1);
+  EXPECT_EQ(UndoName(), "Name Change");
   ASSERT_EQ(BEE_NewProject(), 0);
-  BEE_UndoAvailable(&avail, nullptr);
-  EXPECT_EQ(avail, 0);
-  Boolean32 dirty = 1;
-  BEE_GetProjectDirty(&dirty);
-  EXPECT_EQ(dirty, 0);  // a new project is clean
-  int32_t items = 0, layers = 0;
-  BEEp_GetLiveCounts(&items, &layers);
-  EXPECT_EQ(items, 1);
-  EXPECT_EQ(layers, 0);
+  EXPECT_EQ(UndoName(), "<none>");
+  EXPECT_EQ(Dirty(), 0);  // a new project is clean
+  EXPECT_EQ(LiveCounts(), std::pair(1, 0));
   ASSERT_EQ(BEE_CloseProject(), 0);
   BEE_Item root = reinterpret_cast<BEE_Item>(1);
   BEE_QueryProject(&root);
@@ -302,25 +269,16 @@ TEST_F(Commands, NestedCompositionsFollowTheirParentsTime) {
   ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{3, 1}), 0);
   std::string before = Dump();
   ASSERT_EQ(BEE_CmdSynchronizeRelatedItems(comp), 0);
-  Time t{};
-  BEE_GetItemCurrentTime(inner, &t);
-  EXPECT_EQ(t::Compare(t, Time{2, 1}), 0);  // 3 s less the layer's 1 s offset
-  BEE_GetItemCurrentTime(deep, &t);
-  EXPECT_EQ(t::Compare(t, Time{1, 1}), 0);  // 2 s at twice the length
+  EXPECT_EQ(t::Compare(Now(inner), Time{2, 1}), 0);  // 3 s less the layer's 1 s offset
+  EXPECT_EQ(t::Compare(Now(deep), Time{1, 1}), 0);   // 2 s at twice the length
   EXPECT_EQ(UndoName(), "Time Change");
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_TRUE(Dump() == before);
 }
 
 TEST_F(Commands, ConsolidationKeepsOneItemPerSource) {
-  BEE_FootageDesc d{};
-  std::strcpy(d.name, "same.ei");
-  d.width = 10;
-  d.height = 10;
-  d.duration = Time{1, 1};
-  d.pixelAspect = Ratio{1, 1};
-  d.hasVideo = 1;
-  BEE_Item f1 = nullptr, f2 = nullptr, f3 = nullptr;
+  BEE_FootageDesc d = Footage("same.ei", 10, 10, Time{1, 1});
+  BEE_Item f1 = nullptr, f2 = nullptr, f3 = nullptr;  // f3 differs in size and stays
   ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f1), 0);
   ASSERT_EQ(BEEp_MakeFootageItem(folder, &d, &f2), 0);
   d.width = 11;
@@ -343,7 +301,6 @@ TEST_F(Commands, ConsolidationKeepsOneItemPerSource) {
   EXPECT_EQ(UndoName(), "Consolidation");
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_TRUE(Dump() == before);
-  (void)f3;
 }
 
 TEST_F(Commands, DuplicatedSolidLayersOwnTheirOwnSolid) {
@@ -356,20 +313,15 @@ TEST_F(Commands, DuplicatedSolidLayersOwnTheirOwnSolid) {
   BEE_Layer back = nullptr;
   BEE_GetLayerFromSolid(s2, &back);
   EXPECT_EQ(back, copy);
-  int32_t index = -1;
+  int32_t index = -1, ia = -1;
   BEE_LayerIndex(copy, &index);
-  int32_t ia = -1;
   BEE_LayerIndex(a, &ia);
   EXPECT_EQ(index + 1, ia);  // the copy sits just above
   // Deleting the copy and dropping undo frees the copy and its solid.
-  int32_t items0 = 0, layers0 = 0;
-  BEEp_GetLiveCounts(&items0, &layers0);
+  auto [items, layers] = LiveCounts();
   ASSERT_EQ(BEE_CmdDeleteLayer(copy), 0);
   BEE_ClearUndoRedo();
-  int32_t items1 = 0, layers1 = 0;
-  BEEp_GetLiveCounts(&items1, &layers1);
-  EXPECT_EQ(items1, items0 - 1);
-  EXPECT_EQ(layers1, layers0 - 1);
+  EXPECT_EQ(LiveCounts(), std::pair(items - 1, layers - 1));
 }
 
 }  // namespace

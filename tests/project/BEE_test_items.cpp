@@ -1,6 +1,7 @@
 // The item tree: IDs, lookup, parents and children, names, paths, kinds,
 // information records and the damaged paths.
 #include <functional>
+#include <tuple>
 
 #include "BEE_test_support.h"
 
@@ -19,9 +20,7 @@ TEST_F(Items, BirthMakesAnEmptyProjectWithARootFolder) {
   EXPECT_EQ(BEE_GetItemParent(root, &parent), 0);
   EXPECT_EQ(parent, nullptr);
   EXPECT_EQ(**reinterpret_cast<uint16_t**>(root), BEE_ItemMagic);
-  Boolean32 dirty = 1;
-  BEE_GetProjectDirty(&dirty);
-  EXPECT_EQ(dirty, 0);
+  EXPECT_EQ(Dirty(), 0);
 }
 
 TEST_F(Items, PackageFrame) {
@@ -72,25 +71,23 @@ TEST_F(Items, ParentsChildrenAndProjectOrder) {
     it = next;
   }
   EXPECT_EQ(order, (std::vector<BEE_Item>{Root(), a, b, c, d}));
-  Boolean32 yes = 0;
-  EXPECT_EQ(BEE_DoesFolderContainItem(a, c, &yes), 0);
-  EXPECT_EQ(yes, 1);
-  EXPECT_EQ(BEE_DoesFolderContainItem(b, d, &yes), 0);
-  EXPECT_EQ(yes, 0);
-  EXPECT_EQ(BEE_DoesFolderContainItem(a, a, &yes), 0);
-  EXPECT_EQ(yes, 0);
+  for (auto [folder, item, want] : {std::tuple{a, c, 1}, std::tuple{b, d, 0}, std::tuple{a, a, 0}}) {
+    Boolean32 yes = 2;
+    EXPECT_EQ(BEE_DoesFolderContainItem(folder, item, &yes), 0);
+    EXPECT_EQ(yes, want);
+  }
   char path[64];
   EXPECT_EQ(BEE_GetItemPath(c, path, sizeof path), 0);
   EXPECT_STREQ(path, "A/B/C");
   EXPECT_EQ(BEE_GetItemPath(c, path, 4), 0);
   EXPECT_STREQ(path, "A/B");
-  BEE_Item found = nullptr;
-  EXPECT_EQ(BEE_FindItem(nullptr, "C", 0, &found), 0);
-  EXPECT_EQ(found, c);
-  EXPECT_EQ(BEE_FindItem(a, "D", 0, &found), 0);
-  EXPECT_EQ(found, nullptr);
-  EXPECT_EQ(BEE_FindItem(nullptr, "B", BEE_KindComp, &found), 0);
-  EXPECT_EQ(found, nullptr);
+  const std::tuple<BEE_Item, const char*, int16_t, BEE_Item> finds[] = {
+      {nullptr, "C", 0, c}, {a, "D", 0, nullptr}, {nullptr, "B", BEE_KindComp, nullptr}};
+  for (auto [in, name, kind, want] : finds) {
+    BEE_Item found = reinterpret_cast<BEE_Item>(1);
+    EXPECT_EQ(BEE_FindItem(in, name, kind, &found), 0);
+    EXPECT_EQ(found, want) << name;
+  }
 
   // Moving a folder into its own descendant is refused with the message.
   rec.clear();
@@ -119,21 +116,17 @@ TEST_F(Items, NamesAreCutAt31BytesOnACharacterBoundary) {
   name += "\xC3\xA9";
   BEE_Item f = nullptr;
   ASSERT_EQ(BEE_CmdNewFolder(nullptr, name.c_str(), &f), 0);
-  char out[32];
-  BEE_GetItemName(f, out);
-  EXPECT_EQ(std::string(out), std::string(30, 'x'));
+  EXPECT_EQ(Name(f), std::string(30, 'x'));
   std::string exact(29, 'y');
   exact += "\xC3\xA9";  // 31 bytes fit
   ASSERT_EQ(BEE_CmdRenameItem(f, exact.c_str()), 0);
-  BEE_GetItemName(f, out);
-  EXPECT_EQ(std::string(out), exact);
+  EXPECT_EQ(Name(f), exact);
   // A composition settings name arriving without its zero is cut as well.
   BEE_CompSettings s = Settings("");
   std::memset(s.name, 'n', sizeof s.name);
   BEE_Item c = nullptr;
   ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
-  BEE_GetItemName(c, out);
-  EXPECT_EQ(std::string(out), std::string(31, 'n'));
+  EXPECT_EQ(Name(c), std::string(31, 'n'));
 }
 
 TEST_F(Items, TypeNames) {
@@ -223,18 +216,12 @@ TEST_F(Items, FolderAndSolidInformation) {
 }
 
 TEST_F(Items, FootageTakesItsNameAndFieldsFromTheSourceDescription) {
-  BEE_FootageDesc d{};
-  std::strcpy(d.name, "clip.ei");
+  BEE_FootageDesc d = Footage("clip.ei", 320, 240, Time{20, 10});
   std::strcpy(d.formatName, "ElectricImage");
-  d.width = 320;
-  d.height = 240;
-  d.duration = Time{20, 10};
-  d.pixelAspect = Ratio{1, 1};
   d.frameRate = 25u << 16;
   d.depth = 24;
   d.fieldSetting = 1;
   d.fieldSecond = 1;
-  d.hasVideo = 1;
   std::strcpy(d.text, "rendered");
   BEE_Item f = nullptr;
   ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f), 0);
@@ -317,23 +304,24 @@ TEST_F(Items, StampsAndNewerThan) {
   uint32_t fresh = 0;
   BEE_FreshTimeStamp(&fresh);
   EXPECT_EQ(fresh, now + 1);
-  Boolean32 newer = 0;
+  auto newer = [](BEE_Item it, uint32_t stamp) {
+    Boolean32 yes = 2;
+    EXPECT_EQ(BEE_IsItemNewerThan(it, stamp, &yes), 0);
+    return yes;
+  };
   for (BEE_Item it : {Root(), c, outer}) {
-    EXPECT_EQ(BEE_IsItemNewerThan(it, 0, &newer), 0);
-    EXPECT_EQ(newer, 1);
-    EXPECT_EQ(BEE_IsItemNewerThan(it, fresh, &newer), 0);
-    EXPECT_EQ(newer, 0);
+    EXPECT_EQ(newer(it, 0), 1);
+    EXPECT_EQ(newer(it, fresh), 0);
   }
   // Touching the nested composition makes the outer one newer too.
   ASSERT_EQ(BEE_TouchItem(c), 0);
-  EXPECT_EQ(BEE_IsItemNewerThan(outer, fresh, &newer), 0);
-  EXPECT_EQ(newer, 1);
-  EXPECT_EQ(BEE_IsItemNewerThan(Root(), fresh, &newer), 0);
-  EXPECT_EQ(newer, 0);  // folders are never newer
+  EXPECT_EQ(newer(outer, fresh), 1);
+  EXPECT_EQ(newer(Root(), fresh), 0);  // folders are never newer
 }
 
 TEST_F(Items, SortingByNameAndLabel) {
-  BEE_Item b = NewComp("b"), a = NewComp("a"), c = NewComp("c");
+  NewComp("b");
+  BEE_Item a = NewComp("a"), c = NewComp("c");
   ASSERT_EQ(BEE_SetProjectSortingMode(1), 0);
   BEE_Item next = nullptr;
   BEE_GetNextItem(Root(), &next);
@@ -342,7 +330,6 @@ TEST_F(Items, SortingByNameAndLabel) {
   ASSERT_EQ(BEE_CmdSetItemLabel(c, -3), 0);
   BEE_GetNextItem(Root(), &next);
   EXPECT_EQ(next, c);
-  (void)b;
   int32_t mode = 0;
   BEE_GetProjectSortingMode(&mode);
   EXPECT_EQ(mode, 5);

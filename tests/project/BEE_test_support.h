@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "BEE.h"
 #include "LIST.h"
@@ -36,6 +38,17 @@ inline BEE_SolidSettings Solid(const char* name, uint32_t color = 0xFFFF0000, ui
   s.width = w;
   s.height = h;
   return s;
+}
+
+inline BEE_FootageDesc Footage(const char* name, uint16_t w, uint16_t h, Time duration, Boolean32 video = 1) {
+  BEE_FootageDesc d{};
+  std::strncpy(d.name, name, sizeof d.name - 1);
+  d.width = w;
+  d.height = h;
+  d.duration = duration;
+  d.pixelAspect = Ratio{1, 1};
+  d.hasVideo = video;
+  return d;
 }
 
 inline std::string Dump() {
@@ -100,6 +113,60 @@ class BeeFixture : public tv::test::UFixture {
     EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &layer), 0);
     return layer;
   }
+  // A copy of a layer's stream made non-constant, for keys (the caller hands
+  // it to a command or disposes it).
+  TDB_Stream KeyableCopy(BEE_Layer layer, intptr_t index) {
+    BEE_StreamRef ref{layer, index};
+    TDB_Stream s = nullptr, d = nullptr;
+    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
+    EXPECT_EQ(TDB_DuplicateStream(s, &d), 0);
+    EXPECT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
+    return d;
+  }
+  std::string UndoName() {
+    Boolean32 avail = 0;
+    char name[BEE_GroupNameSize];
+    EXPECT_EQ(BEE_UndoAvailable(&avail, name), 0);
+    return avail ? std::string(name) : std::string("<none>");
+  }
+  std::string RedoName() {
+    Boolean32 avail = 0;
+    char name[BEE_GroupNameSize];
+    EXPECT_EQ(BEE_RedoAvailable(&avail, name), 0);
+    return avail ? std::string(name) : std::string("<none>");
+  }
+  // {undo records, undo groups, redo records, redo groups}
+  std::vector<int32_t> Stacks() {
+    std::vector<int32_t> c(4, -1);
+    EXPECT_EQ(BEEp_GetStackCounts(&c[0], &c[1], &c[2], &c[3]), 0);
+    return c;
+  }
+  Boolean32 Dirty() {
+    Boolean32 dirty = 7;
+    EXPECT_EQ(BEE_GetProjectDirty(&dirty), 0);
+    return dirty;
+  }
+  std::string Name(BEE_Item item) {
+    char name[32] = "<unset>";
+    EXPECT_EQ(BEE_GetItemName(item, name), 0);
+    return name;
+  }
+  Time Now(BEE_Item item) {
+    Time t = kInvalidTime;
+    EXPECT_EQ(BEE_GetItemCurrentTime(item, &t), 0);
+    return t;
+  }
+  Boolean32 Active(BEE_Layer layer, Time t, Boolean32 asMatte = 0) {
+    Boolean32 active = 2;
+    EXPECT_EQ(BEE_LayerActive(layer, t, asMatte, &active, nullptr), 0);
+    return active;
+  }
+  std::pair<int32_t, int32_t> LiveCounts() {
+    int32_t items = -1, layers = -1;
+    BEEp_GetLiveCounts(&items, &layers);
+    return {items, layers};
+  }
+
   // Whether a report carries the message (the report path puts the code's
   // own words before a message's closing full stop).
   bool Reported(std::string text) const {

@@ -1,6 +1,8 @@
 // Time mapping between composition, layer and source, activity at the in
 // and out points, track mattes, resolution downsampling, composition
 // settings and the refusal of compositions that contain themselves.
+#include <tuple>
+
 #include "BEE_test_support.h"
 
 namespace tv::bee::test {
@@ -87,19 +89,14 @@ TEST_F(Times, ActivityAtTheInAndOutPointsExactly) {
                           std::pair{Time{1200, 600}, 1}}) {
     Time ct{};
     BEE_LayerToCompTime(l, lt, &ct);
-    Boolean32 active = 2;
-    ASSERT_EQ(BEE_LayerActive(l, ct, 0, &active, nullptr), 0);
-    EXPECT_EQ(active, want) << lt.value;
+    EXPECT_EQ(Active(l, ct), want) << lt.value;
   }
   // Video off: inactive, unless asked for as a matte.
   ASSERT_EQ(BEE_CmdSetLayerStretch(l, Ratio{1, 1}), 0);
   ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{0, 600}, Time{0, 600}, Time{2, 1}), 0);
   ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchVideo, 0), 0);
-  Boolean32 active = 2;
-  BEE_LayerActive(l, Time{1, 1}, 0, &active, nullptr);
-  EXPECT_EQ(active, 0);
-  BEE_LayerActive(l, Time{1, 1}, 1, &active, nullptr);
-  EXPECT_EQ(active, 1);
+  EXPECT_EQ(Active(l, Time{1, 1}), 0);
+  EXPECT_EQ(Active(l, Time{1, 1}, 1), 1);
 }
 
 TEST_F(Times, NestedCompositionsClipTheirLayersToTheirDuration) {
@@ -118,11 +115,8 @@ TEST_F(Times, NestedCompositionsClipTheirLayersToTheirDuration) {
   EXPECT_EQ(Cmp(clipped, Time{1, 1}), 0);
   BEE_GetLayerTime(l, BEE_LayerTimeOut, &clipped, nullptr);
   EXPECT_EQ(clipped, (Time{2, 1}));
-  Boolean32 active = 2;
-  BEE_LayerActive(l, Time{598, 600}, 0, &active, nullptr);
-  EXPECT_EQ(active, 1);
-  BEE_LayerActive(l, Time{599, 600}, 0, &active, nullptr);
-  EXPECT_EQ(active, 0);
+  EXPECT_EQ(Active(l, Time{598, 600}), 1);
+  EXPECT_EQ(Active(l, Time{599, 600}), 0);
   Time off{};
   BEE_GetLayerTime(l, BEE_LayerTimeOffset, &off, nullptr);
   EXPECT_EQ(off, (Time{0, 600}));
@@ -135,14 +129,8 @@ TEST_F(Times, NestedCompositionsClipTheirLayersToTheirDuration) {
   EXPECT_EQ(src, (Time{1, 3}));
 }
 
-BEE_Item Footage(Time duration, Boolean32 video = 1) {
-  BEE_FootageDesc d{};
-  std::strcpy(d.name, "clip");
-  d.width = 64;
-  d.height = 48;
-  d.duration = duration;
-  d.pixelAspect = Ratio{1, 1};
-  d.hasVideo = video;
+BEE_Item FootageItem(Time duration, Boolean32 video = 1) {
+  BEE_FootageDesc d = Footage("clip", 64, 48, duration, video);
   BEE_Item f = nullptr;
   EXPECT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f), 0);
   return f;
@@ -150,9 +138,9 @@ BEE_Item Footage(Time duration, Boolean32 video = 1) {
 
 TEST_F(Times, StillsAreActiveOverTheirWholeSpanAndMoviesAreClipped) {
   BEE_Item comp = NewComp();
-  BEE_Item still = Footage(Time{0, 600});
-  BEE_Item movie = Footage(Time{3, 2});
-  BEE_Item sound = Footage(Time{3, 2}, 0);
+  BEE_Item still = FootageItem(Time{0, 600});
+  BEE_Item movie = FootageItem(Time{3, 2});
+  BEE_Item sound = FootageItem(Time{3, 2}, 0);
   uint32_t flags = 0;
   BEE_GetItemFlags(still, &flags);
   EXPECT_NE(flags & BEE_ItemStill, 0u);
@@ -161,21 +149,16 @@ TEST_F(Times, StillsAreActiveOverTheirWholeSpanAndMoviesAreClipped) {
   ASSERT_EQ(BEE_CmdNewLayer(comp, movie, &lm), 0);
   ASSERT_EQ(BEE_CmdNewLayer(comp, sound, &la), 0);
   for (BEE_Layer l : {ls, lm, la}) ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{0, 1}, Time{0, 1}, Time{4, 1}), 0);
-  Boolean32 active = 2;
   // A still has no duration: its layer is active from its in to its out point.
-  BEE_LayerActive(ls, Time{3, 1}, 0, &active, nullptr);
-  EXPECT_EQ(active, 1);
+  EXPECT_EQ(Active(ls, Time{3, 1}), 1);
   // A movie of 1.5 s ends its layer at 1.5 s whatever the out point says.
-  BEE_LayerActive(lm, Time{898, 600}, 0, &active, nullptr);
-  EXPECT_EQ(active, 1);
-  BEE_LayerActive(lm, Time{899, 600}, 0, &active, nullptr);
-  EXPECT_EQ(active, 0);
+  EXPECT_EQ(Active(lm, Time{898, 600}), 1);
+  EXPECT_EQ(Active(lm, Time{899, 600}), 0);
   Time clipped{};
   ASSERT_EQ(BEE_ClipToSourceDuration(lm, Time{-1, 1}, &clipped), 0);
   EXPECT_EQ(t::Compare(clipped, Time{0, 1}), 0);
   // Footage without video never makes its layer active.
-  BEE_LayerActive(la, Time{1, 1}, 0, &active, nullptr);
-  EXPECT_EQ(active, 0);
+  EXPECT_EQ(Active(la, Time{1, 1}), 0);
   int32_t units = 0;
   Time d{};
   ASSERT_EQ(BEE_GetItemDuration(movie, &d, &units), 0);
@@ -187,12 +170,7 @@ TEST_F(Times, StillsAreActiveOverTheirWholeSpanAndMoviesAreClipped) {
 
 TEST_F(Times, TimeRemapGivesTheSourceTime) {
   BEE_Layer l = NewSolidLayer(NewComp());
-  TDB_Stream remap = nullptr;
-  BEE_StreamRef ref{l, BEE_StreamTimeRemap};
-  ASSERT_EQ(BEE_StreamLookup(&ref, &remap), 0);
-  TDB_Stream keyed = nullptr;
-  ASSERT_EQ(TDB_DuplicateStream(remap, &keyed), 0);
-  ASSERT_EQ(TDB_SetConstant(keyed, 0, nullptr, 0), 0);
+  TDB_Stream keyed = KeyableCopy(l, BEE_StreamTimeRemap);
   double v0 = 0, v1 = 2;
   ASSERT_EQ(TDB_InsertKeyF(keyed, nullptr, 0, 1, &v0, TDB_InterpLinear, TDB_InterpLinear), 0);
   ASSERT_EQ(TDB_InsertKeyF(keyed, nullptr, 3840, 1, &v1, TDB_InterpLinear, TDB_InterpLinear), 0);
@@ -243,18 +221,14 @@ TEST_F(Times, ResolutionDownsampling) {
   BEE_Item comp = nullptr;
   ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
   int32_t w = 0, h = 0;
-  ASSERT_EQ(BEE_CmdSetResolution(comp, 2, 2), 0);
   LRect frame{};
+  ASSERT_EQ(BEE_CmdSetResolution(comp, 2, 2), 0);
   ASSERT_EQ(BEE_GetCompDimensionsDSF(comp, &w, &h, &frame), 0);
-  EXPECT_EQ(w, 360);
-  EXPECT_EQ(h, 243);
-  EXPECT_EQ(frame.right, 360);
-  EXPECT_EQ(frame.bottom, 243);
-  EXPECT_EQ(frame.left, 0);
+  EXPECT_EQ(std::vector<int32_t>({w, h, frame.left, frame.top, frame.right, frame.bottom}),
+            std::vector<int32_t>({360, 243, 0, 0, 360, 243}));
   ASSERT_EQ(BEE_CmdSetResolution(comp, 3, 3), 0);
   BEE_GetCompDimensionsDSF(comp, &w, &h, nullptr);
-  EXPECT_EQ(w, 240);
-  EXPECT_EQ(h, 162);
+  EXPECT_EQ(std::pair(w, h), std::pair(240, 162));
   w = 0;
   h = 7;
   BEE_AdjustForDSF(4, 0, &w, &h);  // 0 stays 0; a factor of 0 counts as 1
@@ -304,11 +278,8 @@ TEST_F(Times, FrameDurationsAreNormalisedAndRateZeroIsRefused) {
 TEST_F(Times, NewSettingsRebaseKeysAndSnapTheCurrentTime) {
   BEE_Item comp = NewComp("rebase");
   BEE_Layer l = NewSolidLayer(comp);
-  TDB_Stream pos = nullptr, keyed = nullptr;
+  TDB_Stream pos = nullptr, keyed = KeyableCopy(l, BEE_StreamPosition);
   BEE_StreamRef ref{l, BEE_StreamPosition};
-  ASSERT_EQ(BEE_StreamLookup(&ref, &pos), 0);
-  ASSERT_EQ(TDB_DuplicateStream(pos, &keyed), 0);
-  ASSERT_EQ(TDB_SetConstant(keyed, 0, nullptr, 0), 0);
   double p[2] = {10, 20};
   Time one{1, 1};
   ASSERT_EQ(TDB_InsertKeyF(keyed, &one, 0, 1, p, TDB_InterpLinear, TDB_InterpLinear), 0);
@@ -326,9 +297,7 @@ TEST_F(Times, NewSettingsRebaseKeysAndSnapTheCurrentTime) {
   ASSERT_EQ(TDB_IndexToTime(pos, 1, &kt), 0);  // key 0 is the held value, at 0
   EXPECT_EQ(kt, (Time{3200, 3200}));
   // 1/3 s lies nearest to frame 8 of 25 fps.
-  Time now{};
-  BEE_GetItemCurrentTime(comp, &now);
-  EXPECT_EQ(Cmp(now, Time{8, 25}), 0);
+  EXPECT_EQ(Cmp(Now(comp), Time{8, 25}), 0);
   // Composition settings cannot be undone: both stacks are empty.
   Boolean32 avail = 1;
   BEE_UndoAvailable(&avail, nullptr);
@@ -349,13 +318,11 @@ TEST_F(Times, ACompositionNeverContainsItself) {
   BEE_Layer lc = NewSolidLayer(c);
   EXPECT_EQ(BEE_CmdReplaceSource(lb, a), kErrBadParam);
   EXPECT_EQ(BEE_CmdReplaceSource(lc, a), kErrBadParam);  // a solid layer keeps its solid
-  Boolean32 valid = 2;
-  BEE_ValidSource(c, a, &valid);
-  EXPECT_EQ(valid, 0);
-  BEE_ValidSource(a, c, &valid);
-  EXPECT_EQ(valid, 1);
-  BEE_ValidSource(a, Root(), &valid);
-  EXPECT_EQ(valid, 0);
+  for (auto [comp, source, want] : {std::tuple{c, a, 0}, std::tuple{a, c, 1}, std::tuple{a, Root(), 0}}) {
+    Boolean32 valid = 2;
+    EXPECT_EQ(BEE_ValidSource(comp, source, &valid), 0);
+    EXPECT_EQ(valid, want);
+  }
   int32_t n = 0;
   BEE_GetCompNumLayers(c, &n);
   EXPECT_EQ(n, 1);

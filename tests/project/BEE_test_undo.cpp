@@ -1,6 +1,7 @@
 // Groups, collapsing, the undo limit, the dirty flag, task records,
 // failures during undo and redo, preferences, and a seeded random sequence
 // of commands checked against snapshots of the model.
+#include <functional>
 #include <random>
 
 #include "BEE_test_support.h"
@@ -69,28 +70,8 @@ class Undo : public BeeFixture {
     BeeFixture::TearDown();
     gLog = TaskLog{};
   }
-  std::string UndoName() {
-    Boolean32 avail = 0;
-    char name[BEE_GroupNameSize];
-    BEE_UndoAvailable(&avail, name);
-    return avail ? std::string(name) : std::string("<none>");
-  }
-  std::string RedoName() {
-    Boolean32 avail = 0;
-    char name[BEE_GroupNameSize];
-    BEE_RedoAvailable(&avail, name);
-    return avail ? std::string(name) : std::string("<none>");
-  }
-  int UndoGroups() {
-    int32_t g = 0;
-    BEEp_GetStackCounts(nullptr, &g, nullptr, nullptr);
-    return g;
-  }
-  int RedoGroups() {
-    int32_t g = 0;
-    BEEp_GetStackCounts(nullptr, nullptr, nullptr, &g);
-    return g;
-  }
+  int UndoGroups() { return Stacks()[1]; }
+  int RedoGroups() { return Stacks()[3]; }
 
   BEE_Item comp = nullptr;
   BEE_Layer layer = nullptr;
@@ -102,8 +83,7 @@ TEST_F(Undo, EmptyStacksOfferNothing) {
   ASSERT_EQ(BEE_UndoAvailable(&avail, name), 0);
   EXPECT_EQ(avail, 0);
   EXPECT_STREQ(name, "");
-  ASSERT_EQ(BEE_RedoAvailable(&avail, name), 0);
-  EXPECT_EQ(avail, 0);
+  EXPECT_EQ(RedoName(), "<none>");
   std::string before = Dump();
   EXPECT_EQ(BEE_Undo(), 0);
   EXPECT_EQ(BEE_Redo(), 0);
@@ -144,13 +124,10 @@ TEST_F(Undo, NamedGroupsHoldSeveralCommandsAndNest) {
 
 TEST_F(Undo, AnEmptyGroupLeavesNoTrace) {
   ASSERT_EQ(BEE_CmdRenameItem(comp, "x"), 0);
-  int32_t records = 0;
-  BEEp_GetStackCounts(&records, nullptr, nullptr, nullptr);
+  auto stacks = Stacks();
   ASSERT_EQ(BEE_StartGroup("Nothing", 0), 0);
   ASSERT_EQ(BEE_EndGroup(), 0);
-  int32_t after = 0;
-  BEEp_GetStackCounts(&after, nullptr, nullptr, nullptr);
-  EXPECT_EQ(after, records);
+  EXPECT_EQ(Stacks(), stacks);
   EXPECT_EQ(UndoName(), "Name Change");
 }
 
@@ -160,9 +137,7 @@ TEST_F(Undo, SuccessiveTimeChangesCollapseIntoOneStep) {
   ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{3, 1}), 0);
   EXPECT_EQ(UndoGroups(), 1);
   ASSERT_EQ(BEE_Undo(), 0);
-  Time now{};
-  BEE_GetItemCurrentTime(comp, &now);
-  EXPECT_EQ(now.value, 0);
+  EXPECT_EQ(Now(comp).value, 0);
   // Another target does not collapse.
   BEE_Item other = NewComp("Other");
   BEE_ClearUndoRedo();
@@ -177,8 +152,7 @@ TEST_F(Undo, SuccessiveTimeChangesCollapseIntoOneStep) {
   ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{3, 1}), 0);
   EXPECT_EQ(UndoGroups(), 2);
   ASSERT_EQ(BEE_Undo(), 0);
-  BEE_GetItemCurrentTime(comp, &now);
-  EXPECT_EQ(t::Compare(now, Time{1, 1}), 0);
+  EXPECT_EQ(t::Compare(Now(comp), Time{1, 1}), 0);
 }
 
 TEST_F(Undo, KeyframeChangesOfOneStreamCollapse) {
@@ -204,12 +178,8 @@ TEST_F(Undo, KeyframeChangesOfOneStreamCollapse) {
 TEST_F(Undo, CollapsibleCommandsInsideAnOperationAreNotRecorded) {
   gLog.comp = comp;
   ASSERT_EQ(Task("Outer"), 0);
-  int32_t records = 0;
-  BEEp_GetStackCounts(&records, nullptr, nullptr, nullptr);
-  EXPECT_EQ(records, 1);
-  Time now{};
-  BEE_GetItemCurrentTime(comp, &now);
-  EXPECT_EQ(t::Compare(now, Time{1, 1}), 0);  // carried out all the same
+  EXPECT_EQ(Stacks()[0], 1);
+  EXPECT_EQ(t::Compare(Now(comp), Time{1, 1}), 0);  // carried out all the same
 }
 
 TEST_F(Undo, TheLimitDropsWholeOldestGroups) {
@@ -226,9 +196,7 @@ TEST_F(Undo, TheLimitDropsWholeOldestGroups) {
   // Opening the 4th and 5th groups dropped the two oldest, two records each.
   EXPECT_EQ(UndoGroups(), 3);
   EXPECT_EQ(gLog.disposes, 4);
-  int32_t records = 0;
-  BEEp_GetStackCounts(&records, nullptr, nullptr, nullptr);
-  EXPECT_EQ(records, 6);
+  EXPECT_EQ(Stacks()[0], 6);
   // Limits of 0 and of 40000 (beyond 16 signed bits) end.
   p.undoLevels = 0;
   ASSERT_EQ(BEE_SetPrefs(&p), 0);
@@ -266,9 +234,7 @@ TEST_F(Undo, AGroupOpenAcrossANotUndoableCommandStartsAgain) {
   EXPECT_EQ(UndoName(), "Around");
   EXPECT_EQ(UndoGroups(), 1);
   ASSERT_EQ(BEE_Undo(), 0);
-  char name[32];
-  BEE_GetItemName(comp, name);
-  EXPECT_STREQ(name, "first");
+  EXPECT_EQ(Name(comp), "first");
 }
 
 TEST_F(Undo, ACommandWithoutInverseReportsAndDropsOlderSteps) {
@@ -291,34 +257,27 @@ TEST_F(Undo, ACommandWithoutInverseReportsAndDropsOlderSteps) {
 }
 
 TEST_F(Undo, DirtyFlagRules) {
-  Boolean32 dirty = 0;
-  BEE_SetProjectDirty(0);
-  ASSERT_EQ(BEE_CmdRenameItem(comp, "a"), 0);
-  BEE_GetProjectDirty(&dirty);
-  EXPECT_EQ(dirty, 1);
-  // A save would clear it; an undo after it makes the project dirty again.
-  BEE_SetProjectDirty(0);
-  ASSERT_EQ(BEE_Undo(), 0);
-  BEE_GetProjectDirty(&dirty);
-  EXPECT_EQ(dirty, 1);
-  BEE_SetProjectDirty(0);
-  ASSERT_EQ(BEE_Redo(), 0);
-  BEE_GetProjectDirty(&dirty);
-  EXPECT_EQ(dirty, 1);
-  // The beep (0x10) leaves the flag alone, either way.
-  BEE_SetProjectDirty(0);
-  ASSERT_EQ(BEE_DoCommand(BEE_CmdNumBeep, nullptr), 0);
-  BEE_GetProjectDirty(&dirty);
-  EXPECT_EQ(dirty, 0);
-  // A failed command leaves it alone too.
-  EXPECT_NE(BEE_CmdSetLayerQuality(layer, 9), 0);
-  BEE_GetProjectDirty(&dirty);
-  EXPECT_EQ(dirty, 0);
+  // Each step starts from a clean project (as after a save).
+  const struct {
+    const char* what;
+    std::function<ErrorCode()> run;
+    Boolean32 dirty;
+  } steps[] = {
+      {"command", [&] { return BEE_CmdRenameItem(comp, "a"); }, 1},
+      {"undo", [] { return BEE_Undo(); }, 1},
+      {"redo", [] { return BEE_Redo(); }, 1},
+      {"beep (0x10)", [] { return BEE_DoCommand(BEE_CmdNumBeep, nullptr); }, 0},
+      {"failed command", [&] { return BEE_CmdSetLayerQuality(layer, 9) ? ErrorCode{0} : ErrorCode{1}; }, 0},
+  };
+  for (const auto& step : steps) {
+    BEE_SetProjectDirty(0);
+    ASSERT_EQ(step.run(), 0) << step.what;
+    EXPECT_EQ(Dirty(), step.dirty) << step.what;
+  }
   // A new project (0x8) is clean.
   BEE_SetProjectDirty(1);
   ASSERT_EQ(BEE_NewProject(), 0);
-  BEE_GetProjectDirty(&dirty);
-  EXPECT_EQ(dirty, 0);
+  EXPECT_EQ(Dirty(), 0);
 }
 
 TEST_F(Undo, AGroupLeftOpenIsClosedAndUndoneWithABeep) {
@@ -356,26 +315,18 @@ TEST_F(Undo, AFailureDuringUndoLeavesBothStacksWellFormed) {
   // Runs 0-2 were the commands; undo runs 3, 4 (fails) ...
   gLog.failAtRun = 4;
   EXPECT_EQ(BEE_Undo(), kErrBadParam);
-  int32_t ur = 0, ug = 0, rr = 0, rg = 0;
-  BEEp_GetStackCounts(&ur, &ug, &rr, &rg);
-  EXPECT_EQ(ur, 2);
-  EXPECT_EQ(ug, 1);
-  EXPECT_EQ(rr, 1);
-  EXPECT_EQ(rg, 1);
+  EXPECT_EQ(Stacks(), (std::vector<int32_t>{2, 1, 1, 1}));
   EXPECT_EQ(UndoName(), "Three");
   EXPECT_EQ(RedoName(), "Three");
   // The rest undoes now; then everything redoes as one group.
   ASSERT_EQ(BEE_Undo(), 0);
-  BEEp_GetStackCounts(&ur, &ug, &rr, &rg);
-  EXPECT_EQ(ur, 0);
-  EXPECT_EQ(rr, 3);
-  EXPECT_EQ(rg, 2);
+  EXPECT_EQ(Stacks(), (std::vector<int32_t>{0, 0, 3, 2}));
   ASSERT_EQ(BEE_Redo(), 0);
   ASSERT_EQ(BEE_Redo(), 0);
-  BEEp_GetStackCounts(&ur, &ug, &rr, &rg);
-  EXPECT_EQ(ur, 3);
-  EXPECT_EQ(rr, 0);
-  EXPECT_EQ(rg, 0);
+  auto after = Stacks();
+  EXPECT_EQ(after[0], 3);
+  EXPECT_EQ(after[2], 0);
+  EXPECT_EQ(after[3], 0);
   // A failure inside a wrapper's group leaves what ran undoable.
   BEE_ClearUndoRedo();
   ASSERT_EQ(BEE_StartGroup("Half", 0), 0);
@@ -384,9 +335,7 @@ TEST_F(Undo, AFailureDuringUndoLeavesBothStacksWellFormed) {
   ASSERT_EQ(BEE_EndGroup(), 0);
   EXPECT_EQ(UndoName(), "Half");
   ASSERT_EQ(BEE_Undo(), 0);
-  char name[32];
-  BEE_GetItemName(comp, name);
-  EXPECT_STREQ(name, "Main");
+  EXPECT_EQ(Name(comp), "Main");
 }
 
 TEST_F(Undo, PreferencesDefaultsAndChecks) {
