@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 
 #include "M.h"
 #include "PF.h"
@@ -116,6 +118,20 @@ struct Area {
   int32_t width() const { return right - left; }
   int32_t height() const { return bottom - top; }
 };
+
+// Rows of a field: 1 skips odd rows, 2 even ones, anything else none.
+inline bool RowSkipped(int32_t field, int32_t y) {
+  if (field == 1) return (y & 1) != 0;
+  if (field == 2) return (y & 1) == 0;
+  return false;
+}
+// A scratch row buffer of at least one byte; null when memory is short.
+inline std::unique_ptr<uint8_t[]> ScratchBytes(size_t bytes) {
+  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes ? bytes : 1]);
+}
+// The matte value of each destination pixel (x0 + i, y) of a row segment,
+// into byte 0 of 4-byte entries (PF_MaskWorld; 0 outside the matte world).
+void MaskRow(const PF_MaskWorld& mask, int32_t y, int32_t x0, int32_t n, uint8_t* out);
 
 // Transfer rows: the reference and the fast form of a mode.
 PF_TransferFunc ReferenceRow(int32_t mode);

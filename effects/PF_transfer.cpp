@@ -3,8 +3,6 @@
 // compositing routines built on them.
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "PF_transfer_kernels.h"
 
@@ -23,40 +21,6 @@ bool ValidMode(int32_t mode) { return mode >= 0 && mode < PF_Xfer_Count; }
 // A mode outside 0..25 is refused before any table is indexed.
 ErrorCode BadMode(int32_t mode) {
   return report::Code(Loc(kSiteMode), kSevError, kErrUnimplemented, Text(kStrBadMode), {mode});
-}
-
-std::unique_ptr<uint8_t[]> Scratch(size_t bytes) {
-  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes ? bytes : 1]);
-}
-
-// The mask value of each destination pixel of one row segment, into byte 0
-// of 4-byte entries: alpha, or luminance times alpha, inverted when asked;
-// 0 outside the mask world.
-void MaskRow(const PF_MaskWorld& mask, int32_t y, int32_t x0, int32_t n, uint8_t* out) {
-  const PFWorld& w = mask.world;
-  const int64_t my = int64_t{y} - mask.offset.v;
-  const bool rowInside = my >= 0 && my < w.height;
-  const PF_ColourTables& t = Tables();
-  for (int32_t i = 0; i < n; ++i) {
-    const int64_t mx = int64_t{x0} + i - mask.offset.h;
-    uint32_t v = 0;
-    if (rowInside && mx >= 0 && mx < w.width) {
-      const uint8_t* px = Row(&w, static_cast<int32_t>(my)) + 4 * mx;
-      v = px[0];
-      if (mask.flags & PF_Mask_Luminance)
-        v = ArithOps::M(uint32_t{t.lumR[px[1]]} + t.lumG[px[2]] + t.lumB[px[3]], v);
-      if (mask.flags & PF_Mask_Invert) v = 255 - v;
-    } else if (mask.flags & PF_Mask_Invert) {
-      v = 0;  // outside the matte nothing is drawn, inverted or not
-    }
-    out[4 * i] = static_cast<uint8_t>(v);
-  }
-}
-
-bool RowSkipped(int32_t field, int32_t y) {
-  if (field == 1) return (y & 1) != 0;
-  if (field == 2) return (y & 1) == 0;
-  return false;
 }
 
 struct Job {
@@ -134,8 +98,8 @@ ErrorCode Transfer(int32_t routine, int32_t field, const Rect* srcRect, const PF
   Job job{UseReference() ? ReferenceRow(mode->mode) : FastRow(mode->mode), *mode, mask, premul, overlap, nullptr,
           nullptr};
   const size_t rowBytes = 4 * static_cast<size_t>(std::max<int32_t>(dst->width, 1));
-  auto maskRow = Scratch(mask ? rowBytes : 0);
-  auto srcRow = Scratch(rowBytes);
+  auto maskRow = ScratchBytes(mask ? rowBytes : 0);
+  auto srcRow = ScratchBytes(rowBytes);
   if (!maskRow || !srcRow)
     return report::Code(Loc(static_cast<uint32_t>(routine)), kSevError, kErrOutOfMemory, Text(kStrScratch));
   job.maskRow = maskRow.get();
@@ -176,6 +140,28 @@ ErrorCode Composite(const Rect* srcRect, int32_t opacity, const PFWorld* src, in
 }
 
 }  // namespace
+
+// The mask value of each destination pixel of one row segment, into byte 0
+// of 4-byte entries: alpha, or luminance times alpha, inverted when asked;
+// 0 outside the mask world.
+void MaskRow(const PF_MaskWorld& mask, int32_t y, int32_t x0, int32_t n, uint8_t* out) {
+  const PFWorld& w = mask.world;
+  const int64_t my = int64_t{y} - mask.offset.v;
+  const bool rowInside = my >= 0 && my < w.height;
+  const PF_ColourTables& t = Tables();
+  for (int32_t i = 0; i < n; ++i) {
+    const int64_t mx = int64_t{x0} + i - mask.offset.h;
+    uint32_t v = 0;
+    if (rowInside && mx >= 0 && mx < w.width) {
+      const uint8_t* px = Row(&w, static_cast<int32_t>(my)) + 4 * mx;
+      v = px[0];
+      if (mask.flags & PF_Mask_Luminance)
+        v = ArithOps::M(uint32_t{t.lumR[px[1]]} + t.lumG[px[2]] + t.lumB[px[3]], v);
+      if (mask.flags & PF_Mask_Invert) v = 255 - v;
+    }  // outside the matte nothing is drawn, inverted or not
+    out[4 * i] = static_cast<uint8_t>(v);
+  }
+}
 }  // namespace tv::pf
 
 using namespace tv;

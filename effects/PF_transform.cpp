@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "PF_transform_internal.h"
 #include "PF_internal.h"
@@ -114,37 +112,6 @@ void Reach(Sampler s, int64_t n, int64_t radius, int64_t* lo, int64_t* hi) {
       *hi = (n - 1) * 65536 + radius + 0x10000;
       break;
   }
-}
-
-// The matte value of each pixel of a row segment into byte 0 of 4-byte
-// entries: alpha, or luminance times alpha, inverted when asked; 0 outside
-// the matte world.
-void MaskRow(const PF_MaskWorld& mask, int32_t y, int32_t x0, int32_t n, uint8_t* out) {
-  const PFWorld& w = mask.world;
-  const int64_t my = int64_t{y} - mask.offset.v;
-  const bool rowInside = my >= 0 && my < w.height;
-  const PF_ColourTables& t = Tables();
-  for (int32_t i = 0; i < n; ++i) {
-    const int64_t mx = int64_t{x0} + i - mask.offset.h;
-    uint32_t v = 0;
-    if (rowInside && mx >= 0 && mx < w.width) {
-      const uint8_t* px = Row(&w, static_cast<int32_t>(my)) + 4 * mx;
-      v = px[0];
-      if (mask.flags & PF_Mask_Luminance) v = ArithOps::M(uint32_t{t.lumR[px[1]]} + t.lumG[px[2]] + t.lumB[px[3]], v);
-      if (mask.flags & PF_Mask_Invert) v = 255 - v;
-    }
-    out[4 * i] = static_cast<uint8_t>(v);
-  }
-}
-
-bool RowSkipped(int32_t field, int32_t y) {
-  if (field == 1) return (y & 1) != 0;
-  if (field == 2) return (y & 1) == 0;
-  return false;
-}
-
-std::unique_ptr<uint8_t[]> Scratch(size_t bytes) {
-  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes ? bytes : 1]);
 }
 
 ErrorCode Unsupported(const char* what) {
@@ -270,8 +237,8 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   }
 
   const size_t width = static_cast<size_t>(clip.width());
-  auto samples = Scratch(4 * width);
-  auto maskRow = Scratch(mask ? 4 * width : 0);
+  auto samples = ScratchBytes(4 * width);
+  auto maskRow = ScratchBytes(mask ? 4 * width : 0);
   if (!samples || !maskRow)
     return report::Code(Loc(kRtTransformWorld), kSevError, kErrOutOfMemory, Text(kStrScratch));
   uint32_t* row = reinterpret_cast<uint32_t*>(samples.get());

@@ -452,6 +452,28 @@ TEST_F(PFTransform, SamplersEqualThePackageSamplers) {
   }
 }
 
+// Positions are 64-bit: a source wider than 32767 pixels (beyond the 16.16
+// range of the effect samplers) is sampled all the way across.
+TEST_F(PFTransform, SourcesWiderThan32767PixelsAreSampled) {
+  Buffer src(40000, 3);
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 40000; ++x) src.Set(x, y, 255, static_cast<uint8_t>(x), static_cast<uint8_t>(y), 7);
+  Buffer dst(8, 3);
+  // Destination column X samples source column X + 39987.5: column 3 lies
+  // halfway between 39990 (red 54) and 39991 (red 55).
+  ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Translate(-39987.5, 0)}, dst), 0);
+  EXPECT_EQ(dst.px(3, 1)[0], 255);
+  EXPECT_EQ(dst.px(3, 1)[1], 55);
+  EXPECT_EQ(dst.px(3, 1)[2], 1);
+  ASSERT_EQ(Run(0, src, Mode(PF_Xfer_Copy), {Translate(-39987.5, 0)}, dst), 0);
+  EXPECT_EQ(dst.px(3, 1)[1], static_cast<uint8_t>(39991));
+  Buffer start(8, 3);
+  start.Random(31);
+  for (int32_t quality : {0, 1})
+    for (const FloatMatrix& m : {Translate(-39990.3, 0.2), Similar(0.4, 3, -15990.7, 0), Similar(2.5, 0, -99960.2, 0)})
+      ExpectKernelsAgree(quality, src, Mode(PF_Xfer_Normal, 255), {m}, start);
+}
+
 TEST_F(PFTransform, SingularAndHugeMatricesAreHarmless) {
   Buffer src(8, 8);
   Layer(src, 15);
