@@ -68,7 +68,10 @@ ErrorCode VAL_CopyValue(const VAL_Value* source, VAL_Value* destination) {
 ErrorCode VAL_CopyValues(const VAL_Value* source, int32_t count, VAL_Value* destination) {
   if (!source || !destination) return count > 0 ? kErrBadParam : 0;
   for (int32_t i = 0; i < count; ++i) {
-    VAL_Value copy = source[i];  // through a temporary, so a value may be copied onto itself
+    // A value copied onto itself stays as it is: a deep copy would replace
+    // its data and leave the old data owned by nobody.
+    if (&source[i] == &destination[i]) continue;
+    VAL_Value copy = source[i];  // through a temporary: the arrays may overlap
     if (copy.record && copy.record->copy) {
       // A failed deep copy stops here and leaves this destination empty, so
       // no two values ever own the same deep data.

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "Memory.h"
+
 namespace tv::test {
 
 Recorder::Recorder() {
@@ -32,6 +34,7 @@ ErrorCode Recorder::Log(intptr_t data, LocationCode location, Severity severity,
 }
 
 void UFixture::SetUp() {
+  handlesAtStart_ = EMUL_LiveHandleCount();
   ASSERT_EQ(U_Birth("Test", 0), 0);
   rec.Attach();
 }
@@ -39,6 +42,8 @@ void UFixture::SetUp() {
 void UFixture::TearDown() {
   // A test may have killed U already: the guard's dialog goes to the recorder.
   U_Death();
+  // Whatever a test made it must dispose: no handle outlives it.
+  EXPECT_EQ(EMUL_LiveHandleCount(), handlesAtStart_) << "handles leaked by the test";
 }
 
 }  // namespace tv::test

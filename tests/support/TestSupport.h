@@ -52,6 +52,9 @@ class UFixture : public ::testing::Test {
   void TearDown() override;
 
   Recorder rec;
+
+ private:
+  int64_t handlesAtStart_ = 0;
 };
 
 }  // namespace tv::test
