@@ -9,11 +9,11 @@
 using namespace tv;
 using namespace tv::file;
 
-namespace {
-
-std::string ForkPath(const SpecRec& r, int32_t fork) {
+std::string tv::file::ForkPath(const SpecRec& r, int32_t fork) {
   return fork == FILE_ResourceFork ? SidecarPath(r) : FullPath(r);
 }
+
+namespace {
 
 bool ValidFork(int32_t fork) { return fork == FILE_DataFork || fork == FILE_ResourceFork; }
 
@@ -34,6 +34,13 @@ ErrorCode ReadImpl(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) {
     return Fail(site, FILE_ErrPermission, kStrAccessNamed, {ForkPath(*s, fork)});
   auto* out = static_cast<char*>(buffer);
   int32_t done = 0;
+  if (ForkBuffer* b = BufferOf(*s, fork)) {
+    ErrorCode err = BufferedRead(*b, *s, fork, site, wanted, out, &done);
+    *count = done;
+    if (err) return err;
+    if (done < wanted) return FailPlatform(site, kSysEOF, "reading from", ForkPath(*s, fork));
+    return 0;
+  }
   while (done < wanted) {
     ssize_t n = ::read(fd, out + done, static_cast<size_t>(wanted - done));
     if (n < 0) {
@@ -60,11 +67,17 @@ ErrorCode WriteImpl(FILE_SpecH ref, int32_t fork, int32_t* count, const void* bu
   if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"write to"});
   int fd = ForkFd(*s, fork);
   if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"write to"});
-  std::string path = ForkPath(*s, fork);
   // Opened for reading only (asked so, or fallen back): the write is refused
   // here rather than by the descriptor, with the permission code.
-  if (ForkPerm(*s, fork) == FILE_PermRead) return Fail(site, FILE_ErrPermission, kStrAccessNamed, {path});
+  if (ForkPerm(*s, fork) == FILE_PermRead)
+    return Fail(site, FILE_ErrPermission, kStrAccessNamed, {ForkPath(*s, fork)});
   if (wanted == 0) return 0;
+  if (ForkBuffer* b = BufferOf(*s, fork)) {
+    if (ErrorCode err = BufferedWrite(*b, *s, fork, site, wanted, static_cast<const char*>(buffer))) return err;
+    *count = wanted;
+    return 0;
+  }
+  std::string path = ForkPath(*s, fork);
   struct stat st;
   off_t pos = ::lseek(fd, 0, SEEK_CUR);
   if (pos < 0 || ::fstat(fd, &st) != 0) return FailErrno(site, errno, "writing to", path);
@@ -97,6 +110,10 @@ ErrorCode InqPosImpl(FILE_SpecH ref, int32_t fork, int64_t* position) {
   if (!ValidFork(fork)) return Fail(site, kErrBadParam, kStrBadParam);
   int fd = ForkFd(*s, fork);
   if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"find position in"});
+  if (const ForkBuffer* b = BufferOf(*s, fork)) {
+    *position = BufferedPos(*b);
+    return 0;
+  }
   off_t pos = ::lseek(fd, 0, SEEK_CUR);
   if (pos < 0) return FailErrno(site, errno, "finding position in", ForkPath(*s, fork));
   *position = pos;
@@ -110,6 +127,8 @@ ErrorCode SetPosImpl(FILE_SpecH ref, int32_t fork, int64_t position) {
   if (!ValidFork(fork) || position < 0) return Fail(site, kErrBadParam, kStrBadParam);
   int fd = ForkFd(*s, fork);
   if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"set position in"});
+  if (ForkBuffer* b = BufferOf(*s, fork))
+    return BufferedSetPos(*b, *s, fork, site, position, ForkPerm(*s, fork) == FILE_PermRead);
   std::string path = ForkPath(*s, fork);
   if (ForkPerm(*s, fork) == FILE_PermRead) {
     // A file open for reading cannot be positioned past its end.
@@ -131,6 +150,8 @@ ErrorCode SetSizeImpl(FILE_SpecH ref, int32_t fork, int64_t size) {
   if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"set size of"});
   std::string path = ForkPath(*s, fork);
   if (ForkPerm(*s, fork) == FILE_PermRead) return Fail(site, FILE_ErrPermission, kStrAccessNamed, {path});
+  ForkBuffer* b = BufferOf(*s, fork);
+  if (ErrorCode err = FlushBuffer(b, *s, fork, site)) return err;
   struct stat st;
   if (::fstat(fd, &st) != 0) return FailErrno(site, errno, "setting size of", path);
   if (size > st.st_size) {
@@ -138,6 +159,7 @@ ErrorCode SetSizeImpl(FILE_SpecH ref, int32_t fork, int64_t size) {
       return err;
   }
   if (::ftruncate(fd, static_cast<off_t>(size)) != 0) return FailErrno(site, errno, "setting size of", path);
+  if (b) return ResetBuffer(b, *s, fork, site, size);  // nothing pending: it cannot fail
   // The position stays within the file.
   off_t pos = ::lseek(fd, 0, SEEK_CUR);
   if (pos > size) ::lseek(fd, static_cast<off_t>(size), SEEK_SET);
@@ -189,6 +211,8 @@ ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) {
   if (mode != FILE_SizeData && mode != FILE_SizeResource && mode != FILE_SizeTotal)
     return Fail(site, kErrBadParam, kStrBadSizeMode, {path});
   if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrSizeOfDirectory);
+  // The size includes what was written and is still waiting in a buffer.
+  if (ErrorCode err = FlushForks(*s, site)) return err;
   struct stat st;
   int64_t total = 0;
   if (mode != FILE_SizeResource) {

@@ -15,6 +15,8 @@
 
 namespace tv::file {
 
+struct ForkBuffer;
+
 constexpr uint16_t kSpecHead = 4268;
 constexpr uint16_t kSpecTail = 2672;
 constexpr uint16_t kDeadMarker = 0xDEAD;
@@ -35,6 +37,10 @@ struct SpecRec {
   int32_t dataFd;      // kNoFd when closed
   int32_t resFd;
   uint64_t dirId;      // the parent folder's inode (informational)
+  // The buffers of the open forks (owned; null when closed, or for a fork that
+  // is not a regular file and so goes straight to the platform).
+  ForkBuffer* dataBuf;
+  ForkBuffer* resBuf;
   uint8_t nameLen;
   char name[FILE_MaxName + 1];
   char parent[FILE_MaxPath];
@@ -114,6 +120,38 @@ bool ValidName(std::string_view name);
 // The fd of a fork, or kNoFd.
 inline int32_t ForkFd(const SpecRec& r, int32_t fork) { return fork == FILE_ResourceFork ? r.resFd : r.dataFd; }
 std::string SidecarPath(const SpecRec& r);
+std::string ForkPath(const SpecRec& r, int32_t fork);
+
+// ---- Buffered forks -------------------------------------------------------------
+// An open regular file is read and written through a buffer of its own: a
+// window of the file at the reference's position, holding read-ahead data and
+// bytes not yet written. Positions are kept here (the descriptor's own offset
+// is not used), so a position query costs nothing. The window is written out
+// before it is replaced, before size queries and changes, on flushes and on
+// closing; a failure to write it is reported once, by the operation that
+// found it, with "writing to", and returned by that operation. The bytes that
+// could not be written are then dropped, so the failure is not reported again.
+inline ForkBuffer*& BufferOf(SpecRec& r, int32_t fork) { return fork == FILE_ResourceFork ? r.resBuf : r.dataBuf; }
+// A buffer for a freshly opened descriptor; null for anything but a regular
+// file, or when no memory is left (the fork then goes unbuffered).
+ForkBuffer* NewBuffer(int fd);
+void DeleteBuffer(ForkBuffer* b);
+// Reads up to wanted bytes at the position; *done tells how many arrived.
+// A platform failure is reported; the end of the file is left to the caller.
+ErrorCode BufferedRead(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t site, int32_t wanted, char* out,
+                       int32_t* done);
+// Writes count bytes at the position (space checked as for an unbuffered write).
+ErrorCode BufferedWrite(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t site, int32_t count, const char* in);
+int64_t BufferedPos(const ForkBuffer& b);
+// Moves the position; a read-only fork cannot be positioned past its end.
+ErrorCode BufferedSetPos(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t site, int64_t position,
+                         bool readOnly);
+// Writes out pending bytes (no-op for a null buffer).
+ErrorCode FlushBuffer(ForkBuffer* b, const SpecRec& r, int32_t fork, uint32_t site);
+// Writes out pending bytes and forgets the window (the file changes size).
+ErrorCode ResetBuffer(ForkBuffer* b, const SpecRec& r, int32_t fork, uint32_t site, int64_t newSize);
+// Writes out both forks' pending bytes; the first failure is returned.
+ErrorCode FlushForks(SpecRec& r, uint32_t site);
 
 // ---- Shared state --------------------------------------------------------------
 // Drops the cached listing of folder (after a change made through this package).

@@ -59,6 +59,7 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
       return FailPlatform(site, kSysResNotFound, "opening resource fork of", FullPath(r));
     return FailErrno(site, errno, "opening", path);
   }
+  BufferOf(r, fork) = NewBuffer(fd);
   if (resource) {
     r.resFd = fd;
     r.resPerm = granted;
@@ -74,6 +75,12 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
 ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
   int32_t fd = ForkFd(r, fork);
   if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"close"});
+  // What is waiting in the buffer goes out first; a failure is reported and
+  // returned, and the file is closed all the same.
+  ForkBuffer*& b = BufferOf(r, fork);
+  ErrorCode flushed = FlushBuffer(b, r, fork, site);
+  DeleteBuffer(b);
+  b = nullptr;
   int rc = ::close(fd);
   int error = errno;
   // The descriptor is gone whatever close says.
@@ -85,6 +92,7 @@ ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
     r.dataPerm = 0;
     r.isOpen = 0;
   }
+  if (flushed) return flushed;
   if (rc != 0 && error != EINTR)
     return FailErrno(site, error, "closing", fork == FILE_ResourceFork ? SidecarPath(r) : FullPath(r));
   return 0;
@@ -171,6 +179,7 @@ ErrorCode FILE_Flush(FILE_SpecH ref) {
   Spec s(ref, kSiteFlush);
   if (s.err) return s.err;
   if (s->dataFd == kNoFd) return Fail(kSiteFlush, FILE_ErrClosed, kStrCannotClosed, {"flush"});
+  if (ErrorCode err = FlushForks(*s, kSiteFlush)) return err;
   if (s->dataPerm != FILE_PermRead && ::fdatasync(s->dataFd) != 0 && errno != EINVAL)
     return FailErrno(kSiteFlush, errno, "flushing", FullPath(*s));
   if (s->resFd != kNoFd && s->resPerm != FILE_PermRead && ::fdatasync(s->resFd) != 0 && errno != EINVAL)
@@ -181,6 +190,7 @@ ErrorCode FILE_Flush(FILE_SpecH ref) {
 ErrorCode FILE_SynchFiles(FILE_SpecH ref) {
   Spec s(ref, kSiteSynch);
   if (s.err) return s.err;
+  if (ErrorCode err = FlushForks(*s, kSiteSynch)) return err;
   if (s->dataFd != kNoFd && ::fsync(s->dataFd) != 0 && errno != EINVAL)
     return FailErrno(kSiteSynch, errno, "flushing", FullPath(*s));
   if (s->resFd != kNoFd && ::fsync(s->resFd) != 0 && errno != EINVAL)

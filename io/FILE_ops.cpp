@@ -260,6 +260,7 @@ ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) {
     Spec s(source, site);
     if (s.err) return s.err;
     if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"copy"});
+    if (ErrorCode err = FlushForks(*s, site)) return err;  // the copy holds every byte written
     from = FullPath(*s);
     sidecarFrom = SidecarPath(*s);
   }

@@ -178,16 +178,23 @@ ErrorCode FILE_New(const void* location, int32_t kind, FILE_SpecH* ref) {
 
 ErrorCode FILE_Dispose(FILE_SpecH ref) {
   if (!ref) return 0;
+  ErrorCode err = 0;
   {
     Spec s(ref, kSiteDispose);
     if (s.err) return s.err;
+    // Disposing of an open reference closes it; bytes still waiting in its
+    // buffers are written first, and a failure to write them is returned.
+    err = FlushForks(*s, kSiteDispose);
+    DeleteBuffer(s->dataBuf);
+    DeleteBuffer(s->resBuf);
+    s->dataBuf = s->resBuf = nullptr;
     if (s->dataFd != kNoFd) ::close(s->dataFd);
     if (s->resFd != kNoFd) ::close(s->resFd);
     s->dataFd = s->resFd = kNoFd;
     s->head = s->tail = kDeadMarker;
   }
   DisposeHandle(ref);
-  return 0;
+  return err;
 }
 
 ErrorCode FILE_CopyFlatLoc(FILE_SpecH ref, FILE_FlatLoc* flat) {
@@ -229,6 +236,7 @@ ErrorCode FILE_Duplicate(FILE_SpecH ref, FILE_SpecH* duplicate) {
   copy.isOpen = copy.fellBack = 0;
   copy.dataPerm = copy.resPerm = 0;
   copy.dataFd = copy.resFd = kNoFd;
+  copy.dataBuf = copy.resBuf = nullptr;
   std::memcpy(*h, &copy, sizeof copy);
   *duplicate = h;
   return 0;
@@ -261,7 +269,12 @@ ErrorCode FILE_InqPlatDepRef(FILE_SpecH ref, int32_t* platformRef) {
   *platformRef = FILE_ClosedRefNum;
   Spec s(ref, kSiteInqPlatDepRef);
   if (s.err) return s.err;
-  if (s->dataFd != kNoFd) *platformRef = s->dataFd;
+  if (s->dataFd == kNoFd) return 0;
+  // Whoever uses the descriptor itself sees every byte written so far, at
+  // the reference's position.
+  if (ErrorCode err = FlushForks(*s, kSiteInqPlatDepRef)) return err;
+  if (s->dataBuf) ::lseek(s->dataFd, static_cast<off_t>(BufferedPos(*s->dataBuf)), SEEK_SET);
+  *platformRef = s->dataFd;
   return 0;
 }
 

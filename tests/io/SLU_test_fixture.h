@@ -107,8 +107,17 @@ class ChunkFileTest : public UFixture {
     for (FILE_SpecH r : refs) FILE_Dispose(r);
     refs.clear();
   }
-  // The whole file as written so far.
+  // The whole file as written so far. The file layer buffers writes, so the
+  // references open for writing write out what they hold first (a size query
+  // does that without forcing the data to the disk).
   Bytes Contents(const std::string& name) {
+    for (FILE_SpecH r : refs) {
+      int32_t perm = 0;
+      int64_t size = 0;
+      if (FILE_InqPerm(r, &perm) == 0 && perm != 0 && perm != FILE_PermRead) {
+        EXPECT_EQ(FILE_InqSize(r, FILE_SizeData, &size), 0);
+      }
+    }
     std::ifstream in(P(name), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
   }
