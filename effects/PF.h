@@ -227,11 +227,15 @@ TV_EXPORT ErrorCode PF_IterateOriginNoClip(PF_EffectRef ref, int32_t progressBas
 typedef ErrorCode (*PF_IndexFunc)(void* refcon, int32_t index, int32_t count);
 typedef ErrorCode (*PF_IterateIndexedFunc)(PF_EffectRef ref, int32_t count, void* refcon, PF_IndexFunc fn);
 TV_EXPORT ErrorCode PF_IterateIndexed(PF_EffectRef ref, int32_t count, void* refcon, PF_IndexFunc fn);
-// The progress and abort hook the iterate family calls once per row with
-// (ref, rows done + base, final); a non-zero answer stops with that code.
-// Installed by the effect host; null: no progress.
+// The package's one progress and abort hook, installed by the effect host
+// (null: no progress); a non-zero answer stops the routine with that code.
+// The iterate family calls it once per row with (ref, rows done + base,
+// final); the layer transform with (ref, rows done, rows) after every 8th
+// row in draft, every 4th at best quality and every 2nd with motion blur.
 typedef ErrorCode (*PF_ProgressProc)(PF_EffectRef ref, int32_t current, int32_t total);
 TV_EXPORT ErrorCode PFp_SetProgressProc(PF_ProgressProc proc);
+// The installed hook (null when none).
+TV_EXPORT PF_ProgressProc PFp_GetProgressProc(void);
 
 // ---- Premultiplication and mattes -----------------------------------------------------
 // forward: colour becomes M[alpha][colour]; else colour becomes D[alpha][colour].
@@ -521,10 +525,7 @@ TV_EXPORT ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32
                                         const PFWorld* src, const PF_CompositeMode* mode, const PF_MaskWorld* mask,
                                         const FloatMatrix* matrices, int32_t matrixCount, Boolean32 reserved,
                                         const Rect* destRect, PFWorld* dst);
-// The transform's progress and abort hook, called with (ref, rows done,
-// rows) after every 8th row in draft, every 4th at best quality and every
-// 2nd with motion blur; a non-zero answer stops the transform with that code.
-TV_EXPORT ErrorCode PFp_SetTransformProgressProc(PF_ProgressProc proc);
+// The transform reports progress through the package's hook (PFp_SetProgressProc).
 // Enters PF_TransformWorld_S into the routine table's transformWorld entry.
 TV_EXPORT ErrorCode PFp_InstallTransformRoutines(PF_RoutineTable* table);
 

@@ -7,6 +7,7 @@
 namespace tv::pf {
 namespace {
 
+// The package's one progress hook: the iterate family's and the transform's.
 PF_ProgressProc gProgress = nullptr;
 
 // The area clipped to a world: negative starts become 0, ends beyond the
@@ -65,6 +66,8 @@ ErrorCode PFp_SetProgressProc(PF_ProgressProc proc) {
   gProgress = proc;
   return 0;
 }
+
+PF_ProgressProc PFp_GetProgressProc(void) { return gProgress; }
 
 ErrorCode PF_Iterate(PF_EffectRef ref, int32_t base, int32_t final, const PFWorld* src, const Rect* area,
                      void* refcon, PF_PixelFunc fn, PFWorld* dst) {

@@ -26,8 +26,6 @@ constexpr int32_t kRtTransformWorld = 20;   // its word of the callback block
 constexpr int64_t kMaxPosition = int64_t{1} << 56;
 constexpr int64_t kMaxStep = int64_t{1} << 36;
 
-PF_ProgressProc gProgress = nullptr;
-
 // A double (16.16 scaled) limited to the range positions are kept in.
 int64_t ToFixed(double v, int64_t limit) {
   const double f = std::nearbyint(v * 65536.0);
@@ -132,11 +130,6 @@ bool TranslationOnly(const FloatMatrix& m) {
 using namespace tv;
 using namespace tv::pf;
 using namespace tv::pf::xform;
-
-ErrorCode PFp_SetTransformProgressProc(PF_ProgressProc proc) {
-  gProgress = proc;
-  return 0;
-}
 
 ErrorCode PFp_InstallTransformRoutines(PF_RoutineTable* table) {
   if (!table) return BadParam(kRtTransformWorld, "no routine table");
@@ -252,6 +245,7 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   uint32_t seed = mode->seed + static_cast<uint32_t>(clip.left);
   const int32_t progressMask = blur ? 1 : (quality ? 3 : 7);
   const int32_t rows = clip.height();
+  const PF_ProgressProc progress = PFp_GetProgressProc();
   for (int32_t y = clip.top, n = 0; y < clip.bottom; ++y, ++n) {
     seed += 12281u * static_cast<uint32_t>(n);
     if (!RowSkipped(field, y)) {
@@ -289,8 +283,8 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
         if (err) return err;
       }
     }
-    if (gProgress && ((n + 1) & progressMask) == 0)
-      if (ErrorCode err = gProgress(ref, n + 1, rows)) return err;
+    if (progress && ((n + 1) & progressMask) == 0)
+      if (ErrorCode err = progress(ref, n + 1, rows)) return err;
   }
   return 0;
 }

@@ -182,8 +182,10 @@ TEST_F(PFPixels, ProgressCanAbortAndLookupTablesMapChannels) {
   dst.Random(9);
   Visits v;
   PFp_SetProgressProc(&Abort);
+  EXPECT_EQ(PFp_GetProgressProc(), &Abort);
   EXPECT_EQ(PF_Iterate(nullptr, 0, 4, nullptr, nullptr, &v, &Visit, &dst.world), PF_ErrInterrupted);
   PFp_SetProgressProc(nullptr);
+  EXPECT_EQ(PFp_GetProgressProc(), nullptr);
   EXPECT_EQ(v.count, 2 * 3);
   uint8_t invert[256];
   for (int i = 0; i < 256; ++i) invert[i] = static_cast<uint8_t>(255 - i);

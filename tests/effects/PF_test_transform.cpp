@@ -55,7 +55,7 @@ void Layer(Buffer& b, uint32_t seed) {
 class PFTransform : public PFFixture {
  protected:
   void TearDown() override {
-    PFp_SetTransformProgressProc(nullptr);
+    PFp_SetProgressProc(nullptr);
     PFFixture::TearDown();
   }
   ErrorCode Run(int32_t quality, const Buffer& src, const PF_CompositeMode& m, const std::vector<FloatMatrix>& ms,
@@ -534,7 +534,7 @@ struct ProgressLog {
 TEST_F(PFTransform, ProgressAndAbort) {
   Buffer src(32, 32);
   Layer(src, 17);
-  PFp_SetTransformProgressProc(&ProgressLog::Proc);
+  PFp_SetProgressProc(&ProgressLog::Proc);
   ProgressLog::calls.clear();
   ProgressLog::stopAt = -1;
   Buffer dst(32, 32);
