@@ -160,21 +160,14 @@ TEST_F(Items, CompositionSettingsRoundTripThroughTheRecords) {
 
   BEE_ItemInfo info{};
   ASSERT_EQ(BEE_GetItemInfo(c, &info), 0);
-  EXPECT_EQ(info.kind, BEE_KindComp);
   EXPECT_STREQ(info.name, "Main");
   EXPECT_STREQ(info.kindName, "Composition");
-  EXPECT_EQ(info.width, 720);
-  EXPECT_EQ(info.height, 486);
   EXPECT_EQ(info.duration, (Time{3003, 600}));
-  EXPECT_EQ(info.frameRate, 0x1DF852u);
-  EXPECT_EQ(info.depth, 32u);
-  EXPECT_EQ(info.pixelAspect.num, 9);
-  EXPECT_EQ(info.dsfH, 2);
-  EXPECT_EQ(info.dsfV, 3);
-  EXPECT_EQ(info.dsfWidth, 360);
-  EXPECT_EQ(info.dsfHeight, 162);
-  EXPECT_EQ(info.flags & BEE_ItemStill, 0u);
-  EXPECT_EQ(info.userCount, 0u);
+  // kind, width, height, rate, depth, aspect, factors, reduced size, still, users
+  EXPECT_EQ((std::vector<int64_t>{info.kind, info.width, info.height, info.frameRate, info.depth,
+                                  info.pixelAspect.num, info.dsfH, info.dsfV, info.dsfWidth, info.dsfHeight,
+                                  info.flags & BEE_ItemStill, info.userCount}),
+            (std::vector<int64_t>{BEE_KindComp, 720, 486, 0x1DF852, 32, 9, 2, 3, 360, 162, 0, 0}));
   // The record's bytes at fixed places.
   const auto* bytes = reinterpret_cast<const uint8_t*>(&info);
   uint16_t w = 0;
@@ -196,9 +189,7 @@ TEST_F(Items, FolderAndSolidInformation) {
   BEE_GetLayerSource(l, &solid);
   ASSERT_EQ(BEE_GetItemInfo(solid, &info), 0);
   EXPECT_STREQ(info.kindName, "Solid");
-  EXPECT_EQ(info.width, 100);
-  EXPECT_EQ(info.height, 50);
-  EXPECT_EQ(info.userCount, 1u);
+  EXPECT_EQ((std::vector<uint32_t>{info.width, info.height, info.userCount}), (std::vector<uint32_t>{100, 50, 1}));
   BEE_Layer back = nullptr;
   EXPECT_EQ(BEE_GetLayerFromSolid(solid, &back), 0);
   EXPECT_EQ(back, l);
@@ -207,12 +198,10 @@ TEST_F(Items, FolderAndSolidInformation) {
   EXPECT_EQ(color, 0xFFFF0000u);
   BEE_LayerInfo li{};
   ASSERT_EQ(BEE_GetLayerInfo(l, &li), 0);
-  EXPECT_EQ(li.sourceKind, BEE_KindSolid);
   EXPECT_STREQ(li.name, "Blue");
   EXPECT_STREQ(li.sourceName, "Blue");
-  EXPECT_EQ(li.quality, BEE_QualityBest);
-  EXPECT_EQ(li.switches, BEE_SwitchVideo | BEE_SwitchEffects);
-  EXPECT_EQ(li.stretch.num, 1);
+  EXPECT_EQ((std::vector<int64_t>{li.sourceKind, li.quality, li.switches, li.stretch.num}),
+            (std::vector<int64_t>{BEE_KindSolid, BEE_QualityBest, BEE_SwitchVideo | BEE_SwitchEffects, 1}));
 }
 
 TEST_F(Items, FootageTakesItsNameAndFieldsFromTheSourceDescription) {

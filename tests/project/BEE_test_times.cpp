@@ -298,10 +298,6 @@ TEST_F(Times, NewSettingsRebaseKeysAndSnapTheCurrentTime) {
   EXPECT_EQ(kt, (Time{3200, 3200}));
   // 1/3 s lies nearest to frame 8 of 25 fps.
   EXPECT_EQ(Cmp(Now(comp), Time{8, 25}), 0);
-  // Composition settings cannot be undone: both stacks are empty.
-  Boolean32 avail = 1;
-  BEE_UndoAvailable(&avail, nullptr);
-  EXPECT_EQ(avail, 0);
 }
 
 TEST_F(Times, ACompositionNeverContainsItself) {

@@ -83,6 +83,7 @@ TEST_F(Undo, EmptyStacksOfferNothing) {
   ASSERT_EQ(BEE_UndoAvailable(&avail, name), 0);
   EXPECT_EQ(avail, 0);
   EXPECT_STREQ(name, "");
+  ASSERT_EQ(BEE_UndoAvailable(&avail, nullptr), 0);  // the name is optional
   EXPECT_EQ(RedoName(), "<none>");
   std::string before = Dump();
   EXPECT_EQ(BEE_Undo(), 0);
