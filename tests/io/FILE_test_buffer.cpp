@@ -1,0 +1,331 @@
+// The buffers of open files: reads and writes across the window's edges
+// against a plain model of the file, seeking back to patch and continuing,
+// reads at the end of the file, size changes with bytes pending, and writes
+// that fail only when the buffer goes out (reported once, returned).
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <functional>
+#include <random>
+
+#include "FILE_internal.h"
+#include "FILE_test_fixture.h"
+
+namespace tv::test {
+namespace {
+
+using namespace tv::file;
+
+constexpr int64_t kWindow = 64 * 1024;
+
+std::string Pattern(size_t n, uint32_t seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7 + seed) % 26);
+  return s;
+}
+
+// While alive, files may not grow beyond limit bytes: writing past it fails
+// as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) {
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit now = old_;
+    now.rlim_cur = limit;
+    active_ = setrlimit(RLIMIT_FSIZE, &now) == 0;
+  }
+  ~FileSizeLimit() {
+    if (active_) setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+  bool active() const { return active_; }
+
+ private:
+  rlimit old_{};
+  void (*oldHandler_)(int) = nullptr;
+  bool active_ = false;
+};
+
+class FileBuffer : public FileTest {
+ protected:
+  FILE_SpecH OpenNew(const std::string& name, int32_t permission = FILE_PermReadWrite) {
+    Write(P(name), "");
+    FILE_SpecH r = Ref(P(name));
+    EXPECT_EQ(FILE_Open(permission, r), 0);
+    return r;
+  }
+  int64_t Pos(FILE_SpecH r) {
+    int64_t p = -1;
+    EXPECT_EQ(FILE_InqPos(r, &p), 0);
+    return p;
+  }
+  int64_t Size(FILE_SpecH r) {
+    int64_t s = -1;
+    EXPECT_EQ(FILE_InqSize(r, FILE_SizeData, &s), 0);
+    return s;
+  }
+  std::string Read(FILE_SpecH r, int32_t n) {
+    std::string s(static_cast<size_t>(n), '\0');
+    EXPECT_EQ(FILE_NRead(r, n, s.data()), 0);
+    return s;
+  }
+};
+
+TEST_F(FileBuffer, WritesThenReadsAcrossTheWindowEdge) {
+  FILE_SpecH a = OpenNew("a");
+  std::string data = Pattern(100000, 1);
+  for (size_t at = 0; at < data.size(); at += 1000) ASSERT_EQ(FILE_NWrite(a, 1000, data.data() + at), 0);
+  EXPECT_EQ(Pos(a), 100000);
+  // Pending bytes are read back through the same reference before any flush.
+  ASSERT_EQ(FILE_SetPos(a, kWindow - 3), 0);
+  EXPECT_EQ(Read(a, 7), data.substr(kWindow - 3, 7));
+  // A write straddling the old window's end, then reads on both sides of it.
+  ASSERT_EQ(FILE_SetPos(a, kWindow - 2), 0);
+  ASSERT_EQ(FILE_NWrite(a, 4, "WXYZ"), 0);
+  data.replace(kWindow - 2, 4, "WXYZ");
+  ASSERT_EQ(FILE_SetPos(a, 0), 0);
+  for (size_t at = 0; at < data.size(); at += 999) {
+    int32_t n = static_cast<int32_t>(std::min<size_t>(999, data.size() - at));
+    ASSERT_EQ(Read(a, n), data.substr(at, static_cast<size_t>(n))) << "at " << at;
+  }
+  EXPECT_EQ(Size(a), 100000);
+  ASSERT_EQ(FILE_Close(a), 0);
+  EXPECT_EQ(ReadAll(P("a")), data);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+// Random reads, writes (small and larger than the window) and seeks, checked
+// against a string holding what the file must hold.
+TEST_F(FileBuffer, RandomOperationsMatchAPlainModel) {
+  FILE_SpecH a = OpenNew("a");
+  std::string model;
+  int64_t pos = 0;
+  std::mt19937 rng(12345);
+  auto pick = [&](int64_t lo, int64_t hi) { return std::uniform_int_distribution<int64_t>(lo, hi)(rng); };
+  for (int step = 0; step < 3000; ++step) {
+    int64_t kind = pick(0, 9);
+    if (kind < 4) {
+      int64_t n = pick(0, 9) == 0 ? pick(kWindow - 10, 3 * kWindow) : pick(1, 300);
+      std::string bytes = Pattern(static_cast<size_t>(n), static_cast<uint32_t>(step));
+      ASSERT_EQ(FILE_NWrite(a, static_cast<int32_t>(n), bytes.data()), 0);
+      if (static_cast<int64_t>(model.size()) < pos + n) model.resize(static_cast<size_t>(pos + n), '\0');
+      model.replace(static_cast<size_t>(pos), static_cast<size_t>(n), bytes);
+      pos += n;
+    } else if (kind < 7) {
+      int64_t n = pick(0, 9) == 0 ? pick(kWindow - 10, 2 * kWindow) : pick(1, 300);
+      int64_t avail = static_cast<int64_t>(model.size()) - pos;
+      std::string got(static_cast<size_t>(n), '\0');
+      int32_t count = static_cast<int32_t>(n);
+      ErrorCode err = FILE_Read(a, &count, got.data());
+      int64_t want = std::min(n, std::max<int64_t>(avail, 0));
+      ASSERT_EQ(count, want) << "step " << step;
+      ASSERT_EQ(err, want < n ? 786 : 0) << "step " << step;
+      ASSERT_EQ(got.substr(0, static_cast<size_t>(count)), model.substr(static_cast<size_t>(pos), static_cast<size_t>(count)))
+          << "step " << step;
+      pos += count;
+      rec.clear();
+    } else if (kind < 9) {
+      pos = pick(0, static_cast<int64_t>(model.size()) + 100);
+      ASSERT_EQ(FILE_SetPos(a, pos), 0);
+    } else {
+      ASSERT_EQ(Size(a), static_cast<int64_t>(model.size())) << "step " << step;
+    }
+    ASSERT_EQ(Pos(a), pos) << "step " << step;
+  }
+  ASSERT_EQ(FILE_Close(a), 0);
+  EXPECT_EQ(ReadAll(P("a")), model);
+}
+
+TEST_F(FileBuffer, SeekBackPatchAndContinue) {
+  FILE_SpecH a = OpenNew("a");
+  // Near: the patch lands in the pending window.
+  ASSERT_EQ(FILE_NWrite(a, 8, "HEAD????"), 0);
+  ASSERT_EQ(FILE_NWrite(a, 10, "0123456789"), 0);
+  ASSERT_EQ(FILE_SetPos(a, 4), 0);
+  ASSERT_EQ(FILE_NWrite(a, 4, "0010"), 0);
+  EXPECT_EQ(Pos(a), 8);
+  ASSERT_EQ(FILE_SetPos(a, 18), 0);
+  ASSERT_EQ(FILE_NWrite(a, 4, "next"), 0);
+  std::string want = "HEAD00100123456789next";
+  // Far: the patch lies well before the window of the latest writes.
+  std::string body = Pattern(3 * kWindow, 2);
+  ASSERT_EQ(FILE_NWrite(a, static_cast<int32_t>(body.size() - 5), body.data()), 0);
+  ASSERT_EQ(FILE_NWrite(a, 5, body.data() + body.size() - 5), 0);
+  want += body;
+  ASSERT_EQ(FILE_SetPos(a, 18), 0);
+  ASSERT_EQ(FILE_NWrite(a, 4, "NEXT"), 0);
+  want.replace(18, 4, "NEXT");
+  ASSERT_EQ(FILE_SetPos(a, static_cast<int64_t>(want.size())), 0);
+  ASSERT_EQ(FILE_NWrite(a, 4, "tail"), 0);
+  want += "tail";
+  ASSERT_EQ(FILE_SetPos(a, 0), 0);
+  EXPECT_EQ(Read(a, 22), want.substr(0, 22));
+  // A flush makes the bytes visible to other readers of the file.
+  ASSERT_EQ(FILE_Flush(a), 0);
+  EXPECT_EQ(ReadAll(P("a")), want);
+  ASSERT_EQ(FILE_Close(a), 0);
+  EXPECT_EQ(ReadAll(P("a")), want);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(FileBuffer, ReadsAtTheEndOfTheFile) {
+  std::string data = Pattern(static_cast<size_t>(kWindow + 10), 3);
+  Write(P("a"), data);
+  FILE_SpecH a = Ref(P("a"));
+  ASSERT_EQ(FILE_Open(FILE_PermRead, a), 0);
+  ASSERT_EQ(FILE_SetPos(a, kWindow - 6), 0);
+  char buf[32] = {};
+  int32_t count = 32;
+  EXPECT_EQ(FILE_Read(a, &count, buf), 786);
+  EXPECT_EQ(count, 16);
+  EXPECT_EQ(std::string(buf, 16), data.substr(kWindow - 6));
+  ExpectReport(kSiteRead, "Test error: reading from file \"" + P("a") + "\" -- unexpected end-of-file (-39).");
+  EXPECT_EQ(Pos(a), kWindow + 10);
+  count = 1;
+  EXPECT_EQ(FILE_Read(a, &count, buf), 786);
+  EXPECT_EQ(count, 0);
+  rec.clear();
+  // Exactly at the end is a valid position; one past it is not.
+  ASSERT_EQ(FILE_SetPos(a, kWindow + 10), 0);
+  EXPECT_EQ(FILE_SetPos(a, kWindow + 11), 786);
+  ExpectReport(kSiteSetPos,
+               "Test error: setting position in file \"" + P("a") + "\" -- unexpected end-of-file (-39).");
+  EXPECT_EQ(Pos(a), kWindow + 10);
+  // The file grew behind the reader's back: the new bytes are read.
+  std::ofstream(P("a"), std::ios::binary | std::ios::app) << "more";
+  EXPECT_EQ(Read(a, 4), "more");
+  ASSERT_EQ(FILE_Close(a), 0);
+}
+
+TEST_F(FileBuffer, SizeChangesWithBytesPending) {
+  FILE_SpecH a = OpenNew("a");
+  ASSERT_EQ(FILE_NWrite(a, 10, "0123456789"), 0);
+  ASSERT_EQ(FILE_SetSize(a, 4), 0);
+  EXPECT_EQ(Pos(a), 4);
+  EXPECT_EQ(Size(a), 4);
+  ASSERT_EQ(FILE_NWrite(a, 2, "ab"), 0);
+  ASSERT_EQ(FILE_SetPos(a, 0), 0);
+  EXPECT_EQ(Read(a, 6), "0123ab");
+  ASSERT_EQ(FILE_SetSize(a, 8), 0);
+  EXPECT_EQ(Pos(a), 6);
+  ASSERT_EQ(FILE_Close(a), 0);
+  EXPECT_EQ(ReadAll(P("a")), std::string("0123ab\0\0", 8));
+}
+
+TEST_F(FileBuffer, PlatformReferenceSeesEveryByteAtThePosition) {
+  FILE_SpecH a = OpenNew("a");
+  ASSERT_EQ(FILE_NWrite(a, 5, "hello"), 0);
+  int32_t fd = -1;
+  ASSERT_EQ(FILE_InqPlatDepRef(a, &fd), 0);
+  char buf[5] = {};
+  ASSERT_EQ(::pread(fd, buf, 5, 0), 5);
+  EXPECT_EQ(std::string(buf, 5), "hello");
+  EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 5);
+  // A copy of an open file holds what was written.
+  ASSERT_EQ(FILE_NWrite(a, 3, "!!!"), 0);
+  ASSERT_EQ(FILE_Copy(a, Ref(P("copy"))), 0);
+  EXPECT_EQ(ReadAll(P("copy")), "hello!!!");
+  ASSERT_EQ(FILE_Close(a), 0);
+}
+
+// The volume's free space is asked for when a write grows the file beyond
+// what earlier answers covered; a write that does not fit fails by itself,
+// and what was written before it still reaches the file.
+TEST_F(FileBuffer, FreeSpaceIsCheckedAtTheWrite) {
+  uint64_t freeBytes = 10;
+  int asked = 0;
+  SetVolumeSpaceProvider([&](const std::string&, uint64_t* f, uint64_t* t) {
+    ++asked;
+    *f = freeBytes;
+    *t = 1000;
+    return 0;
+  });
+  FILE_SpecH a = OpenNew("a");
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(FILE_NWrite(a, 10, "0123456789"), 0);  // each grows by 10
+  EXPECT_EQ(asked, 5);
+  ASSERT_EQ(FILE_NWrite(a, 4, "abcd"), 0);  // fits what the last answer left
+  EXPECT_EQ(asked, 6);
+  ASSERT_EQ(FILE_SetPos(a, 0), 0);
+  ASSERT_EQ(FILE_NWrite(a, 20, "ABCDEFGHIJKLMNOPQRST"), 0);  // in place: not asked
+  EXPECT_EQ(asked, 6);
+  freeBytes = 0;
+  ASSERT_EQ(FILE_SetPos(a, 54), 0);
+  ASSERT_EQ(FILE_NWrite(a, 6, "efghij"), 0);  // still covered by the answer of 10
+  int32_t count = 1;
+  EXPECT_EQ(FILE_Write(a, &count, "x"), 785);
+  EXPECT_EQ(count, 0);
+  ExpectReport(kSiteWrite, "Test error: writing to file \"" + P("a") + "\" -- disk is full (-34).");
+  ASSERT_EQ(FILE_Close(a), 0);
+  EXPECT_EQ(ReadAll(P("a")), "ABCDEFGHIJKLMNOPQRST" + std::string("0123456789") + "0123456789" + "0123456789" +
+                                 "abcd" + "efghij");
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+// The disk fills while bytes wait in the buffer: the operation that writes
+// them out reports the failure once and returns it; nothing reports it again.
+TEST_F(FileBuffer, FailedFlushIsReportedOnceAndReturned) {
+  const std::string text = "Test error: writing to file \"" + P("a") + "\" -- disk is full (-34).";
+  struct Case {
+    uint32_t site;
+    std::function<ErrorCode(FILE_SpecH)> flush;
+  };
+  std::vector<Case> cases = {
+      {kSiteClose, [](FILE_SpecH r) { return FILE_Close(r); }},
+      {kSiteInqSize,
+       [](FILE_SpecH r) {
+         int64_t size = 0;
+         return FILE_InqSize(r, FILE_SizeData, &size);
+       }},
+      {kSiteFlush, [](FILE_SpecH r) { return FILE_Flush(r); }},
+      {kSiteRead,
+       [](FILE_SpecH r) {
+         char c;
+         FILE_SetPos(r, 300);
+         return FILE_NRead(r, 1, &c);
+       }},
+      {kSiteSetSize, [](FILE_SpecH r) { return FILE_SetSize(r, 10); }},
+      {kSiteWrite,
+       [](FILE_SpecH r) {
+         std::string far = Pattern(static_cast<size_t>(kWindow), 4);
+         return FILE_NWrite(r, static_cast<int32_t>(far.size()), far.data());
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.site);
+    FILE_SpecH a = OpenNew("a");
+    ErrorCode err = 0;
+    {
+      FileSizeLimit cap(100);
+      if (!cap.active()) GTEST_SKIP() << "file size limits are not available";
+      std::string data = Pattern(200, 5);
+      for (int i = 0; i < 20; ++i) ASSERT_EQ(FILE_NWrite(a, 10, data.data() + 10 * i), 0);
+      EXPECT_TRUE(rec.reports.empty());
+      err = c.flush(a);
+      EXPECT_EQ(err, 785);
+      ExpectReport(c.site, text);
+      // Reported once: later flushes and the close have nothing left to write.
+      if (c.site != kSiteClose) {
+        ASSERT_EQ(FILE_Flush(a), 0);
+        ASSERT_EQ(FILE_Close(a), 0);
+      }
+      EXPECT_TRUE(rec.reports.empty());
+    }
+    EXPECT_EQ(ReadAll(P("a")).substr(0, 10), Pattern(200, 5).substr(0, 10));
+  }
+}
+
+TEST_F(FileBuffer, DisposeReturnsAFailedFlush) {
+  FILE_SpecH a = OpenNew("a");
+  Forget(a);
+  FileSizeLimit cap(4);
+  if (!cap.active()) GTEST_SKIP() << "file size limits are not available";
+  ASSERT_EQ(FILE_NWrite(a, 8, "12345678"), 0);
+  EXPECT_EQ(FILE_Dispose(a), 785);
+  ExpectReport(kSiteDispose, "Test error: writing to file \"" + P("a") + "\" -- disk is full (-34).");
+}
+
+}  // namespace
+}  // namespace tv::test
