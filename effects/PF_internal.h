@@ -39,6 +39,9 @@ enum StrIndex : int32_t {
   kStrScratch,             // "Couldn't allocate scratch scanline"
   kStrChannels,            // "Can't copy different channel worlds."
   kStrUnknown,             // "unknown error (%ld)."
+  kStrProjective,          // "projective layer transforms are not supported."
+  kStrWireframe,           // "wireframe"
+  kStrUnoBuffer,           // "uno buffer"
 };
 const char* Text(int32_t index);
 

@@ -26,6 +26,9 @@ const char* const kCompiledStrings[] = {
     "Couldn't allocate scratch scanline",                  // 11
     "Can't copy different channel worlds.",                // 12
     "unknown error (%ld).",                                // 13
+    "projective layer transforms are not supported.",      // 14: 5
+    "wireframe",                                           // 15
+    "uno buffer",                                          // 16
     STR_END,
 };
 

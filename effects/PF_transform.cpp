@@ -112,8 +112,8 @@ void Reach(Sampler s, int64_t n, int64_t radius, int64_t* lo, int64_t* hi) {
   }
 }
 
-ErrorCode Unsupported(const char* what) {
-  return report::Code(Loc(kRtTransformWorld), kSevError, kErrUnimplemented, "%s", {what});
+ErrorCode Unsupported(int32_t text) {
+  return report::Code(Loc(kRtTransformWorld), kSevError, kErrUnimplemented, Text(text));
 }
 
 // Step 2: a single matrix that only translates goes to the transfer
@@ -154,7 +154,7 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   const FloatMatrix& first = matrices[0];
   const FloatMatrix& last = matrices[matrixCount - 1];
   if (!Finite(first) || !Finite(last)) return BadParam(kRtTransformWorld, "matrix not finite");
-  if (!Affine(first) || !Affine(last)) return Unsupported("projective layer transforms are not supported.");
+  if (!Affine(first) || !Affine(last)) return Unsupported(kStrProjective);
 
   // The destination rectangle (null: all of it), clipped to the destination.
   Area clip{0, 0, dst->width, dst->height};

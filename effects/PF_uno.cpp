@@ -87,11 +87,12 @@ ErrorCode PF_NewUnoBuffer(int32_t width, int32_t height, PF_UnoBuffer* buffer) {
   if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return BadArg(PF_Routine_Uno, "bad size");
   const Size bytes = static_cast<Size>(width) * height;
   Handle pixels = NewHandleClear(bytes);
-  if (!pixels) return Up_ReportOutOfMemory(Loc(kSiteUno), "uno buffer", static_cast<uint64_t>(bytes));
+  if (!pixels)
+    return Up_ReportOutOfMemory(Loc(kSiteUno), tv::pf::Text(tv::pf::kStrUnoBuffer), static_cast<uint64_t>(bytes));
   Handle rec = NewHandleClear(sizeof(UnoRec));
   if (!rec) {
     DisposeHandle(pixels);
-    return Up_ReportOutOfMemory(Loc(kSiteUno), "uno buffer", sizeof(UnoRec));
+    return Up_ReportOutOfMemory(Loc(kSiteUno), tv::pf::Text(tv::pf::kStrUnoBuffer), sizeof(UnoRec));
   }
   *Rec(rec) = UnoRec{PF_UnoMagic, static_cast<uint32_t>(width), static_cast<uint32_t>(height), 0, pixels};
   *buffer = rec;

@@ -162,6 +162,9 @@ TEST_F(PFCallbacks, PackageFrame) {
   EXPECT_EQ(PF_Birth(), kErrBirth);
   EXPECT_EQ(PF_CheckVersions(tv::Location(1, 1), 13), 0);
   EXPECT_STREQ(STRp_Lookup(&PFp_G_STRs, 12), "Can't copy different channel worlds.");
+  EXPECT_STREQ(STRp_Lookup(&PFp_G_STRs, 14), "projective layer transforms are not supported.");
+  EXPECT_STREQ(STRp_Lookup(&PFp_G_STRs, 15), "wireframe");
+  EXPECT_STREQ(STRp_Lookup(&PFp_G_STRs, 16), "uno buffer");
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 namespace tv::test {
 namespace {
 
-using ::testing::HasSubstr;
 
 FloatMatrix Identity() {
   FloatMatrix m;
@@ -518,7 +517,8 @@ TEST_F(PFTransform, BadArgumentsAreReported) {
   rec.clear();
   EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &normal, nullptr, &projective, 1, 0, nullptr, &dst.world),
             tv::kErrUnimplemented);
-  EXPECT_THAT(rec.last().text, HasSubstr("projective layer transforms are not supported"));
+  EXPECT_EQ(rec.last().text, "Test error: projective layer transforms are not supported -- sorry, this is unimplemented.");
+  EXPECT_EQ(rec.last().severity, kSevError);
 }
 
 struct ProgressLog {
