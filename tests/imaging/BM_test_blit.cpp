@@ -240,10 +240,7 @@ TEST_F(BlitTest, PixelProcedures) {
   BM_World w = New(5, 5);
   ASSERT_EQ(procs.writePixel(w, 1, 2, 0x11223300), 0);
   EXPECT_EQ(Read(w, 1, 2), 0x11223300u);
-  ASSERT_EQ(BM_LockPixels(0, w, nullptr), 0);
-  EXPECT_EQ(Px(w, 1, 2)[0], 0xFF);  // written opaque
-  EXPECT_EQ(Px(w, 1, 2)[1], 0x11);
-  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  EXPECT_EQ(Bytes(w, 1, 2), Px4({0xFF, 0x11, 0x22, 0x33}));  // written opaque
   uint32_t c = 0;
   EXPECT_EQ(procs.readPixel(w, 5, 0, &c), tv::kErrBadParam);
   EXPECT_THAT(Last().text, HasSubstr("(5, 0) outside"));
@@ -331,11 +328,9 @@ TEST_F(BMTest, PFNewWorld) {
   EXPECT_EQ(PF_NewWorld(nullptr, 10, 10, 1, nullptr), BM_ErrBadEffectParam);
 
   ASSERT_EQ(PF_NewWorld(nullptr, 7, 5, 1, &pf), 0);
-  EXPECT_EQ(pf.kindMagic, 0xAAAABBBBu);
-  EXPECT_EQ(pf.worldFlags, 2u);
-  EXPECT_EQ(std::make_tuple(pf.width, pf.height, pf.rowBytes), std::make_tuple(7, 5, 32));
+  EXPECT_EQ(std::make_tuple(pf.kindMagic, pf.worldFlags, pf.width, pf.height, pf.rowBytes, pf.reserved0),
+            std::make_tuple(0xAAAABBBBu, 2u, 7, 5, 32, uintptr_t{0}));
   EXPECT_EQ(Extent(pf), (std::array<int, 4>{0, 0, 5, 7}));
-  EXPECT_EQ(pf.reserved0, 0u);
   auto* r = tv::bm::Rec(pf.world);
   EXPECT_EQ(r->flags, uint32_t{BM_Flag_KeepLocal});
   EXPECT_EQ(r->lockCount, 1);
@@ -349,9 +344,7 @@ TEST_F(BMTest, PFNewWorld) {
   EXPECT_EQ(device, static_cast<void*>(r->device));
 
   ASSERT_EQ(PF_DisposeWorld(nullptr, &pf), 0);
-  EXPECT_EQ(pf.world, nullptr);
-  EXPECT_EQ(pf.kindMagic, 0u);
-  EXPECT_EQ(pf.data, nullptr);
+  EXPECT_EQ(std::make_tuple(pf.world, pf.kindMagic, pf.data), std::make_tuple(nullptr, 0u, nullptr));
   EXPECT_EQ(PF_DisposeWorld(nullptr, &pf), BM_ErrBadEffectParam);
 }
 
@@ -360,11 +353,8 @@ TEST_F(BMTest, PFWrappers) {
   ASSERT_EQ(BM_LockPixels(1, w, nullptr), 0);
   PFWorld pf;
   ASSERT_EQ(PF_MakeBMIntoPF(w, nullptr, &pf), 0);
-  EXPECT_EQ(pf.kindMagic, 0xAAAACCCCu);
-  EXPECT_EQ(pf.worldFlags, 0u);
-  EXPECT_EQ(pf.world, w);
-  EXPECT_EQ(pf.data, BMp_GetPixBaseAddr(w));
-  EXPECT_EQ(pf.rowBytes, 40);
+  EXPECT_EQ(std::make_tuple(pf.kindMagic, pf.worldFlags, pf.world, pf.data, pf.rowBytes),
+            std::make_tuple(0xAAAACCCCu, 0u, w, BMp_GetPixBaseAddr(w), 40));
   EXPECT_EQ(Extent(pf), (std::array<int, 4>{0, 0, 6, 9}));
   void* port = reinterpret_cast<void*>(1);
   EXPECT_EQ(PF_GetPlatformRefs(nullptr, &pf, &port, nullptr), BM_ErrBadEffectParam);

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "BM.h"
@@ -120,6 +121,16 @@ class BMTest : public UFixture {
     return reinterpret_cast<uint8_t*>(BMp_GetPixBaseAddr(w)) + static_cast<ptrdiff_t>(v - b.top) * rb +
            static_cast<ptrdiff_t>(h - b.left) * 4;
   }
+
+  // The four bytes of pixel (h, v) of a 32-bit World, read under a lock.
+  static std::array<uint8_t, 4> Bytes(BM_World w, int h, int v) {
+    std::array<uint8_t, 4> b{};
+    EXPECT_EQ(BM_LockPixels(0, w, nullptr), 0);
+    std::memcpy(b.data(), Px(w, h, v), 4);
+    EXPECT_EQ(BM_UnlockPixels(w), 0);
+    return b;
+  }
+  using Px4 = std::array<uint8_t, 4>;
 
   int32_t baseWorlds = 0;
 };

@@ -20,6 +20,14 @@ class BMMemoryTest : public tv::test::BMTest {
     EXPECT_EQ(EMUL_LiveHandleCount(), handles) << "handles leaked";
     BMTest::TearDown();
   }
+  // Runs `f` with every allocation from the n-th on failing.
+  template <class F>
+  static ErrorCode Starved(int n, F f) {
+    EMUL_FailAllocationsAfter(n);
+    const ErrorCode err = f();
+    EMUL_StopAllocationFailures();
+    return err;
+  }
   static void Pressure() {
     Size grow = -1;
     MaxMem(&grow);
@@ -40,9 +48,7 @@ TEST_F(BMMemoryTest, PurgedUnderPressureAndReloaded) {
   EXPECT_EQ(State(purgeable), BM_PixState_Purged | BM_PixState_Purgeable);
   EXPECT_EQ(State(locked), BM_PixState_Purgeable | BM_PixState_Locked);
   EXPECT_EQ(State(plain), 0);
-  ASSERT_EQ(BM_LockPixels(0, plain, nullptr), 0);
-  EXPECT_EQ(Px(plain, 63, 31)[3], 4);
-  ASSERT_EQ(BM_UnlockPixels(plain), 0);
+  EXPECT_EQ(Bytes(plain, 63, 31), Px4({1, 2, 3, 4}));
 
   Boolean32 failed = 0;
   ASSERT_EQ(BM_LockPixels(1, purgeable, &failed), 0);
@@ -75,17 +81,6 @@ TEST_F(BMMemoryTest, PurgedUnderPressureAndReloaded) {
   Dispose(child, parent);
 }
 
-TEST_F(BMMemoryTest, MonochromeWorldPurgedAndReloaded) {
-  Rebirth(false, false);
-  handles = EMUL_LiveHandleCount();
-  BM_World w = New(100, 50, 1, BM_Flag_KeepLocal | BM_Flag_Purgeable);
-  Pressure();
-  EXPECT_EQ(LoadLock(w), std::make_pair(1, 1));
-  EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 50 * 14 + 4);
-  ASSERT_EQ(BM_UnlockPixels(w), 0);
-  Dispose(w);
-}
-
 TEST_F(BMMemoryTest, CreationRollsBackAtEveryFailure) {
   // Fail every allocation from the n-th on: each creation either succeeds
   // or fails with nothing left behind.
@@ -95,9 +90,7 @@ TEST_F(BMMemoryTest, CreationRollsBackAtEveryFailure) {
       const int32_t worlds = BMp_LiveWorldCount();
       Rect b = R(0, 0, 300, 400);
       BM_World w = reinterpret_cast<BM_World>(1);
-      EMUL_FailAllocationsAfter(n);
-      const ErrorCode err = BM_NewWorld(nullptr, flags, &b, 32, 0, nullptr, &w);
-      EMUL_StopAllocationFailures();
+      const ErrorCode err = Starved(n, [&] { return BM_NewWorld(nullptr, flags, &b, 32, 0, nullptr, &w); });
       if (err) {
         EXPECT_EQ(w, nullptr);
         EXPECT_EQ(err, tv::kSysMemFull) << n;
@@ -113,10 +106,7 @@ TEST_F(BMMemoryTest, CreationRollsBackAtEveryFailure) {
   BM_World parent = New(10, 10);
   Rect cb = R(0, 0, 5, 5);
   BM_World child = nullptr;
-  EMUL_FailAllocationsAfter(0);
-  const ErrorCode err = BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child);
-  EMUL_StopAllocationFailures();
-  EXPECT_EQ(err, tv::kSysMemFull);
+  EXPECT_EQ(Starved(0, [&] { return BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child); }), tv::kSysMemFull);
   EXPECT_EQ(tv::bm::Rec(parent)->children, 0);
   Dispose(parent);
 }
@@ -126,16 +116,12 @@ TEST_F(BMMemoryTest, PurgeableWorldWithoutMemoryStartsPurged) {
   BM_World w = nullptr;
   // Fail every allocation from the n-th on, until the pixel block is the
   // first to fail.
-  ErrorCode err = 0;
   for (int n = 0; n < 8 && !w; ++n) {
-    EMUL_FailAllocationsAfter(n);
-    err = BM_NewWorld(nullptr, BM_Flag_KeepLocal | BM_Flag_Purgeable, &b, 32, 0, nullptr, &w);
-    EMUL_StopAllocationFailures();
-    if (!err) {
-      if (State(w) & BM_PixState_Purged) break;
-      Dispose(w);
-      w = nullptr;
-    }
+    if (Starved(n, [&] { return BM_NewWorld(nullptr, BM_Flag_KeepLocal | BM_Flag_Purgeable, &b, 32, 0, nullptr, &w); }))
+      continue;
+    if (State(w) & BM_PixState_Purged) break;
+    Dispose(w);
+    w = nullptr;
   }
   ASSERT_NE(w, nullptr) << "no allocation failure left the pixels purged";
   EXPECT_EQ(LoadLock(w).second, 1);
@@ -157,9 +143,7 @@ TEST_F(BMMemoryTest, FailAttitudeRaisedAroundPixelAllocations) {
   Rect b = R(0, 0, 500, 500);
   BM_World w = nullptr;
   gSeenAttitude = -1;
-  EMUL_FailAllocationsAfter(3);
-  EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_KeepLocal, &b, 32, 0, nullptr, &w), tv::kSysMemFull);
-  EMUL_StopAllocationFailures();
+  EXPECT_EQ(Starved(3, [&] { return BM_NewWorld(nullptr, BM_Flag_KeepLocal, &b, 32, 0, nullptr, &w); }), tv::kSysMemFull);
   SetGrowZone(nullptr);
   EXPECT_EQ(Last().location, 0x07000003u);
   EXPECT_THAT(Last().text, HasSubstr("500 x 500 World of depth 32 (1002000 bytes; largest free block"));
@@ -175,15 +159,11 @@ TEST_F(BMMemoryTest, FailedUpdateKeepsAConsistentWorld) {
   BM_World w = New(50, 40, 32, BM_Flag_KeepLocal | BM_Flag_Clear);
   ASSERT_EQ(BM_ClearWorldToLong(w, 0x11223344), 0);
   Rect bigger = R(0, 0, 400, 500);
-  EMUL_FailAllocationsAfter(0);
-  EXPECT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), tv::kSysMemFull);
-  EMUL_StopAllocationFailures();
+  EXPECT_EQ(Starved(0, [&] { return BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w); }), tv::kSysMemFull);
   EXPECT_EQ(Last().location, 0x07000005u);
   EXPECT_EQ(InfoOf(w), tv::test::BMInfo({50, 40, 32, 204}));
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 40 * 204);
-  ASSERT_EQ(BM_LockPixels(0, w, nullptr), 0);
-  EXPECT_EQ(Px(w, 49, 39)[0], 0x11);
-  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  EXPECT_EQ(Bytes(w, 49, 39), Px4({0x11, 0x22, 0x33, 0x44}));
   Dispose(w);
 }
 
@@ -204,13 +184,16 @@ TEST_F(BMMemoryTest, FailedMonochromeUpdateFallsBack) {
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 64 * 8 + 4);
 
   // Nothing can be had: an empty, purgeable block of the old size's World.
-  EMUL_FailAllocationsAfter(0);
-  EXPECT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), tv::kErrOutOfMemory);
-  EMUL_StopAllocationFailures();
+  EXPECT_EQ(Starved(0, [&] { return BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w); }), tv::kErrOutOfMemory);
   EXPECT_EQ(InfoOf(w), tv::test::BMInfo({64, 64, 1, 8}));
   EXPECT_EQ(State(w), BM_PixState_Purged | BM_PixState_Purgeable);
   EXPECT_EQ(BM_LockPixels(0, w, nullptr), BM_ErrPixelsPurged);
   EXPECT_EQ(LoadLock(w, 0).second, 1);
+  EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 64 * 8 + 4);
+  ASSERT_EQ(BM_UnlockPixels(w), 0);
+  // The reloaded pixels stay purgeable: pressure purges them, a load-lock brings them back.
+  Pressure();
+  EXPECT_EQ(LoadLock(w), std::make_pair(1, 1));
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 64 * 8 + 4);
   ASSERT_EQ(BM_UnlockPixels(w), 0);
   Dispose(w);
@@ -219,13 +202,10 @@ TEST_F(BMMemoryTest, FailedMonochromeUpdateFallsBack) {
 TEST_F(BMMemoryTest, ReloadWithoutMemory) {
   BM_World w = New(100, 100, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
   Pressure();
-  Boolean32 wasPurged = 0, reloaded = 1;
   rec.clear();
   EMUL_FailAllocationsAfter(0);
   // With was-purged the caller learns of it through the flags only.
-  EXPECT_EQ(BM_LoadLockPixels(1, w, &wasPurged, &reloaded), 0);
-  EXPECT_EQ(wasPurged, 1);
-  EXPECT_EQ(reloaded, 0);
+  EXPECT_EQ(LoadLock(w), std::make_pair(1, 0));
   EXPECT_TRUE(rec.reports.empty());
   EXPECT_EQ(tv::bm::Rec(w)->lockCount, 0);
   // Without it the failure is reported.
