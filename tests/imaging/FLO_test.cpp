@@ -31,7 +31,7 @@ struct Image {
     w.height = height;
     return w;
   }
-  void pattern() {
+  Image& pattern() {
     for (int32_t y = 0; y < height; ++y)
       for (int32_t x = 0; x < width; ++x) {
         uint8_t* p = at(x, y);
@@ -40,6 +40,11 @@ struct Image {
         p[2] = static_cast<uint8_t>(y * 11);
         p[3] = static_cast<uint8_t>(x ^ y);
       }
+    return *this;
+  }
+  // Row y from column x equals row y of `other`, over n pixels.
+  bool sameRow(int32_t x, int32_t y, Image& other, int32_t ox, int32_t n) {
+    return std::memcmp(at(x, y), other.at(ox, y), size_t(n) * 4) == 0;
   }
 };
 
@@ -89,6 +94,10 @@ class FLOTest : public UFixture {
     LRect r{-1, -1, -1, -1};
     EXPECT_EQ(FLO_GetOutputRect(d, &r), 0);
     return {r.left, r.top, r.right, r.bottom};
+  }
+  static ErrorCode Draw(FLO_Distortion d, Image& src, Image& dst) {
+    PFWorld s = src.world(), w = dst.world();
+    return FLO_DrawPFWorldDistortion(d, &s, &w);
   }
   static bool Equal(FLO_Distortion a, FLO_Distortion b) {
     Boolean32 eq = -1;
@@ -254,12 +263,10 @@ TEST_F(FLOTest, IdenticalCurvesReproduceTheImage) {
     ASSERT_EQ(FLO_SetDistortionQuality(d, 7, 4, 20, 1, 3, 0), 0);
     ASSERT_EQ(FLO_SetDrawingQuality(d, quality, 200), 0);
     ASSERT_EQ(FLO_DoDistortion(d, 1.0), 0);
-    Image src(37, 23), dst(37, 23, 12);
-    src.pattern();
-    PFWorld sw = src.world(), dw = dst.world();
-    ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &dw), 0);
+    Image src = Image(37, 23).pattern(), dst(37, 23, 12);
+    ASSERT_EQ(Draw(d, src, dst), 0);
     for (int32_t y = 0; y < 23; ++y) {
-      ASSERT_EQ(std::memcmp(src.at(0, y), dst.at(0, y), 37 * 4), 0) << "row " << y << " quality " << quality;
+      ASSERT_TRUE(dst.sameRow(0, y, src, 0, 37)) << "row " << y << " quality " << quality;
       EXPECT_EQ(dst.at(37, y)[0], 0xEE);  // the row padding is not written
     }
   }
@@ -275,11 +282,9 @@ TEST_F(FLOTest, CurvesMoveTheImage) {
   ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 4, src, 4, dst), 0);
   ASSERT_EQ(FLO_DoDistortion(d, 1.0), 0);
   EXPECT_EQ(Out(d), (std::vector<int32_t>{0, 0, 27, 16}));
-  Image image(24, 16), warped(27, 16);
-  image.pattern();
-  PFWorld sw = image.world(), dw = warped.world();
-  ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &dw), 0);
-  for (int32_t y = 0; y < 16; ++y) EXPECT_EQ(std::memcmp(warped.at(3, y), image.at(0, y), 24 * 4), 0) << y;
+  Image image = Image(24, 16).pattern(), warped(27, 16);
+  ASSERT_EQ(Draw(d, image, warped), 0);
+  for (int32_t y = 0; y < 16; ++y) EXPECT_TRUE(warped.sameRow(3, y, image, 0, 24)) << y;
   // Time 0 leaves the grid at rest.
   ASSERT_EQ(FLO_DoDistortion(d, 0.0), 0);
   EXPECT_EQ(Fwd(d, 1, 1), XY(0, 0));
@@ -296,23 +301,21 @@ TEST_F(FLOTest, GeneratorTranslatesAndWidensTheOutput) {
   ASSERT_EQ(FLO_SetGridGenerator(d, Shift3, 0), 0);
   ASSERT_EQ(FLO_DoDistortion(d, 0.0), 0);
   EXPECT_EQ(Out(d), (std::vector<int32_t>{0, 0, 23, 10}));
-  Image src(20, 10), dst(23, 10), wrong(20, 10);
-  src.pattern();
-  PFWorld sw = src.world(), dw = dst.world(), ww = wrong.world();
+  Image src = Image(20, 10).pattern(), dst(23, 10), wrong(20, 10);
   rec.clear();
-  EXPECT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &ww), FLO_ErrBadSize);
+  EXPECT_EQ(Draw(d, src, wrong), FLO_ErrBadSize);
   EXPECT_THAT(rec.last().text, HasSubstr("the image size (20 x 10) does not match the distortion (23 x 10)"));
-  ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &sw, &dw), 0);
+  ASSERT_EQ(Draw(d, src, dst), 0);
   for (int32_t y = 0; y < 10; ++y) {
     for (int32_t x = 0; x < 3; ++x) EXPECT_EQ(dst.at(x, y)[0], 0) << x << "," << y;
-    EXPECT_EQ(std::memcmp(dst.at(3, y), src.at(0, y), 20 * 4), 0) << y;
+    EXPECT_TRUE(dst.sameRow(3, y, src, 0, 20)) << y;
   }
   // The raw image form draws the same.
   Image dst2(23, 10);
   FLO_ImageInfo si{reinterpret_cast<char*>(src.bytes.data()), src.rowBytes, 20, 10, 32};
   FLO_ImageInfo di{reinterpret_cast<char*>(dst2.bytes.data()), dst2.rowBytes, 23, 10, 32};
   ASSERT_EQ(FLO_DrawImageInfoDistortion(d, &si, &di), 0);
-  for (int32_t y = 0; y < 10; ++y) EXPECT_EQ(std::memcmp(dst.at(0, y), dst2.at(0, y), 23 * 4), 0);
+  for (int32_t y = 0; y < 10; ++y) EXPECT_TRUE(dst.sameRow(0, y, dst2, 0, 23)) << y;
   di.depth = 16;
   EXPECT_EQ(FLO_DrawImageInfoDistortion(d, &si, &di), tv::kErrBadParam);
 }
@@ -355,8 +358,7 @@ TEST_F(FLOTest, DrawingIsNotReentrantAndProgressStops) {
   FLO_Distortion d = New(0, 0, 12, 12);
   ASSERT_EQ(FLO_SetGridGenerator(d, nullptr, 0), 0);
   ASSERT_EQ(FLO_DoDistortion(d, 0), 0);
-  Image src(12, 12), dst(12, 12);
-  src.pattern();
+  Image src = Image(12, 12).pattern(), dst(12, 12);
   Reenter r{d, src.world(), dst.world()};
   ASSERT_EQ(FLO_SetProgressInfo(d, ReenterProgress, reinterpret_cast<uintptr_t>(&r), 0), 0);
   ASSERT_EQ(FLO_DrawPFWorldDistortion(d, &r.src, &r.dst), 0);
