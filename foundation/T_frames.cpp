@@ -43,15 +43,23 @@ ErrorCode T_CountFrames(Time duration, Time frameDuration, Boolean32 roundUp, in
   // A frame duration of 0 or less (or over no scale) has no frames to count.
   if (frameDuration.value <= 0 || frameDuration.scale == 0)
     return Report(tv::kErrBadParam, kSiteCountFrames, kTextBadFrameDuration);
-  // p = duration x (scale / value): the duration divided by the frame duration,
-  // through M's division so that a scale above 31 bits is reduced (or halved)
-  // instead of wrapping into a negative numerator.
-  Ratio p{};
-  if (ErrorCode err = M_DivRatio(ToRatio(duration), ToRatio(frameDuration), &p, M_APPROXIMATE)) return err;
+  // frames = (duration.value x frame scale) / (duration.scale x frame value),
+  // exact in 64 bits: each product is below 2^63. (Dividing the two times as
+  // ratios may have to halve a scale above 31 bits first, and the rounded-up
+  // count then comes out one short.)
+  int64_t num = static_cast<int64_t>(duration.value) * static_cast<int64_t>(frameDuration.scale);
+  int64_t den = static_cast<int64_t>(duration.scale) * static_cast<int64_t>(frameDuration.value);
   // A negative span counts no frames rather than wrapping to about 4e9.
-  if (p.num <= 0) return 0;
-  uint32_t v = static_cast<uint32_t>(p.num);
-  *count = static_cast<int32_t>(roundUp ? (v - 1) / p.den + 1 : v / p.den);
+  if (den != 0 && num <= 0) return 0;
+  int64_t frames = den == 0 ? 0 : roundUp ? (num - 1) / den + 1 : num / den;
+  if (den == 0 || frames > INT32_MAX) {
+    // A span without a scale, or a count that does not fit: the exact
+    // division reports the zero denominator or the overflow.
+    Ratio p{};
+    ErrorCode err = M_DivRatio(ToRatio(duration), ToRatio(frameDuration), &p, nullptr);
+    return err ? err : M_ErrOverflow;
+  }
+  *count = static_cast<int32_t>(frames);
   return 0;
 }
 

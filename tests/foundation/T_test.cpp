@@ -219,14 +219,18 @@ TEST_F(TimeTest, CountFrames) {
                  Case{{3600, 1}, kNtscFrame, 107892, 107893},  // one hour of NTSC video: 107892.1 frames
                  Case{{-10, 1}, {1, 30}, 0, 0},                // a negative span counts no frames
                  // A frame duration over a scale above 31 bits: 1073741823.25 frames.
-                 Case{{1, 1}, {4, 0xFFFFFFFDu}, 1073741823, -1}}) {
+                 Case{{1, 1}, {4, 0xFFFFFFFDu}, 1073741823, 1073741824}}) {
     int32_t down = -1, up = -1;
     EXPECT_EQ(T_CountFrames(c.span, c.frame, 0, &down), 0);
     EXPECT_EQ(T_CountFrames(c.span, c.frame, 1, &up), 0);
     EXPECT_EQ(down, c.down) << c.span << " per " << c.frame;
-    if (c.up >= 0) { EXPECT_EQ(up, c.up) << c.span << " per " << c.frame; }
+    EXPECT_EQ(up, c.up) << c.span << " per " << c.frame;
   }
   ExpectNoReport();
+  int32_t many = 0;  // 2^32 frames do not fit in a count
+  EXPECT_EQ(T_CountFrames({1, 1}, {1, 0xFFFFFFFFu}, 0, &many), M_ErrOverflow);
+  EXPECT_EQ(rec.last().text, "Test error: overflow in ratio divide (1102).");
+  rec.clear();
   int32_t n = -1;
   for (Time fd : {Time{0, 30}, Time{-1, 30}, Time{1, 0}}) {
     n = 5;
