@@ -1,12 +1,14 @@
 // The file layer against the platform underneath it: walking a 10,000-file
-// folder by index (cached and freshly read) against std::filesystem, and
-// reading 256 MiB in 1 MiB calls against read(2).
+// folder by index (cached and freshly read) against std::filesystem, reading
+// 256 MiB in 1 MiB calls against read(2), and writing and reading 1 MiB in
+// 16-byte calls (through the file layer's buffers) against buffered stdio.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -19,6 +21,8 @@ namespace {
 constexpr int kFiles = 10000;
 constexpr int64_t kChunk = 1 << 20;
 constexpr int kChunks = 256;
+constexpr int kSmall = 16;
+constexpr int kSmallCalls = (1 << 20) / kSmall;
 
 struct Fixture {
   std::string dir, folder, big;
@@ -120,6 +124,64 @@ void BM_ReadSyscall256MiB(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kChunk * kChunks);
 }
 
+// 1 MiB in 16-byte calls into a file emptied first.
+void BM_FILE_Write1MiBIn16ByteCalls(benchmark::State& state) {
+  Fixture& f = F();
+  std::string path = f.dir + "/small.dat";
+  ::close(::open(path.c_str(), O_CREAT | O_WRONLY, 0666));
+  FILE_SpecH ref = nullptr;
+  FILE_New(path.c_str(), FILE_LocFullPath, &ref);
+  char data[kSmall] = {};
+  for (auto _ : state) {
+    FILE_Open(FILE_PermReadWrite, ref);
+    FILE_SetSize(ref, 0);
+    for (int i = 0; i < kSmallCalls; ++i) FILE_NWrite(ref, kSmall, data);
+    FILE_Close(ref);
+  }
+  FILE_Dispose(ref);
+  state.SetBytesProcessed(state.iterations() * kSmall * kSmallCalls);
+}
+
+void BM_Stdio_Write1MiBIn16ByteCalls(benchmark::State& state) {
+  Fixture& f = F();
+  std::string path = f.dir + "/small-stdio.dat";
+  char data[kSmall] = {};
+  for (auto _ : state) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    for (int i = 0; i < kSmallCalls; ++i) std::fwrite(data, 1, kSmall, out);
+    std::fclose(out);
+  }
+  state.SetBytesProcessed(state.iterations() * kSmall * kSmallCalls);
+}
+
+void BM_FILE_Read1MiBIn16ByteCalls(benchmark::State& state) {
+  Fixture& f = F();
+  FILE_SpecH ref = nullptr;
+  FILE_New(f.big.c_str(), FILE_LocFullPath, &ref);
+  char data[kSmall];
+  for (auto _ : state) {
+    FILE_Open(FILE_PermRead, ref);
+    for (int i = 0; i < kSmallCalls; ++i) FILE_NRead(ref, kSmall, data);
+    FILE_Close(ref);
+    benchmark::DoNotOptimize(data);
+  }
+  FILE_Dispose(ref);
+  state.SetBytesProcessed(state.iterations() * kSmall * kSmallCalls);
+}
+
+void BM_Stdio_Read1MiBIn16ByteCalls(benchmark::State& state) {
+  Fixture& f = F();
+  char data[kSmall];
+  for (auto _ : state) {
+    std::FILE* in = std::fopen(f.big.c_str(), "rb");
+    for (int i = 0; i < kSmallCalls; ++i)
+      if (std::fread(data, 1, kSmall, in) != kSmall) state.SkipWithError("short read");
+    std::fclose(in);
+    benchmark::DoNotOptimize(data);
+  }
+  state.SetBytesProcessed(state.iterations() * kSmall * kSmallCalls);
+}
+
 }  // namespace
 
 BENCHMARK(BM_FILE_DirByIndexCached)->Unit(benchmark::kMillisecond);
@@ -127,4 +189,8 @@ BENCHMARK(BM_FILE_DirByIndexFresh)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StdFilesystemSortedListing)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FILE_Read256MiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadSyscall256MiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FILE_Write1MiBIn16ByteCalls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Stdio_Write1MiBIn16ByteCalls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FILE_Read1MiBIn16ByteCalls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Stdio_Read1MiBIn16ByteCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
