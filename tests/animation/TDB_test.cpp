@@ -117,7 +117,7 @@ TEST_F(TdbModel, ConstantStream) {
   EXPECT_EQ(TDB_FindNearestKeyTime(s, nullptr, 99, &index, &kt), TDB_ErrNoKeys);
 }
 
-TEST_F(TdbModel, FindKeyTime) {
+TEST_F(TdbModel, FindNearestAndIndexLookups) {
   TDB_Stream s = Keyed();
   for (int32_t t : {10, 20, 30}) Key(s, t, {double(t)});
   struct Case {
@@ -141,11 +141,6 @@ TEST_F(TdbModel, FindKeyTime) {
     else
       EXPECT_EQ(kt, kInvalidTime);
   }
-}
-
-TEST_F(TdbModel, NearestAndIndexLookups) {
-  TDB_Stream s = Keyed();
-  for (int32_t t : {10, 20, 30}) Key(s, t, {double(t)});
   int32_t index = 0;
   Time kt{};
   // Ties go to the earlier key.
@@ -158,9 +153,9 @@ TEST_F(TdbModel, NearestAndIndexLookups) {
   const struct {
     Lookup f;
     int32_t t, index;
-  } cases[] = {{TDB_TimeToIndex, 15, kNotFound}, {TDB_TimeToIndex, 30, 2}, {TDB_GetKeyIndex, 25, 1},
+  } lookups[] = {{TDB_TimeToIndex, 15, kNotFound}, {TDB_TimeToIndex, 30, 2}, {TDB_GetKeyIndex, 25, 1},
                {TDB_GetKeyIndex, 5, kNotFound}};
-  for (const auto& c : cases) {
+  for (const auto& c : lookups) {
     EXPECT_EQ(c.f(s, nullptr, c.t, &index), 0);
     EXPECT_EQ(index, c.index) << c.t;
   }

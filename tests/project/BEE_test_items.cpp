@@ -319,9 +319,6 @@ TEST_F(Items, SortingByNameAndLabel) {
   ASSERT_EQ(BEE_CmdSetItemLabel(c, -3), 0);
   BEE_GetNextItem(Root(), &next);
   EXPECT_EQ(next, c);
-  int32_t mode = 0;
-  BEE_GetProjectSortingMode(&mode);
-  EXPECT_EQ(mode, 5);
 }
 
 }  // namespace
