@@ -27,6 +27,11 @@
 using namespace tv;
 using namespace tv::pf2;
 
+// The running sums and divisions are bound by arithmetic, not memory: they
+// are built for processors with 512-bit vectors (x86-64-v4), with 256-bit
+// ones (AVX2) and without, and the loader picks the widest.
+#define TV_BLUR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+
 namespace tv::pf2 {
 namespace {
 
@@ -147,10 +152,9 @@ template <bool kStraight>
   }
 }
 
-// The straight end values, built twice like RunPasses: their divisions run
-// in 256-bit vectors where the processor has them.
-__attribute__((target_clones("avx2", "default"))) void StoreStraight(const uint16_t* v, size_t stride,
-                                                                    int32_t count, uint8_t* p) {
+// The straight end values, built like RunPasses: their divisions run in the
+// widest vectors the processor has.
+TV_BLUR_CLONES void StoreStraight(const uint16_t* v, size_t stride, int32_t count, uint8_t* p) {
   FromWorkChunk<true>(v, stride, count, p);
 }
 template <bool kStraight>
@@ -233,9 +237,10 @@ struct StripBuffers {
 };
 
 // Runs the passes along the lines of the strip in s.ping (lanes values each);
-// returns the buffer that holds the result. Built twice, for processors with
-// and without 256-bit integer vectors; both give the same bytes.
-__attribute__((target_clones("avx2", "default"))) uint16_t* RunPasses(const StripBuffers& s, int32_t length, size_t lanes, const BlurPlan& plan, bool repeat) {
+// returns the buffer that holds the result. Built three times (TV_BLUR_CLONES);
+// all give the same bytes.
+TV_BLUR_CLONES uint16_t* RunPasses(const StripBuffers& s, int32_t length, size_t lanes, const BlurPlan& plan,
+                                   bool repeat) {
   uint16_t* in = s.ping;
   uint16_t* out = s.pong;
   uint32_t* sums = s.sums;
