@@ -8,7 +8,7 @@
 // printed for every pair.
 #include <benchmark/benchmark.h>
 
-#include "BenchSupport.h"
+#include "PFBenchSupport.h"
 
 #include <cstdio>
 #include <random>
@@ -157,13 +157,8 @@ BENCHMARK(BM_Pixman_Difference)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  U_Birth("PFBench", 0);
-  int32_t granted = 0;
-  M_Birth(M_ServiceFastCharMath, &granted);
-  PF_Birth();
-  benchmark::Initialize(&argc, argv);
-  tv::bench::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const tv::bench::PFBenchRun run("PFBench", &argc, argv);
+  const tv::bench::RatioReporter& reporter = run.reporter;
   std::printf("\nPF time / pixman time (CPU time; below 1 is faster):\n");
   for (const auto& [name, t] : reporter.times) {
     if (name.rfind("BM_PF_", 0) != 0) continue;
@@ -171,9 +166,5 @@ int main(int argc, char** argv) {
     if (it == reporter.times.end() || it->second <= 0) continue;
     std::printf("  %-12s %8.2f\n", name.substr(6).c_str(), t / it->second);
   }
-  benchmark::Shutdown();
-  PF_Death();
-  M_Death();
-  U_Death();
   return 0;
 }

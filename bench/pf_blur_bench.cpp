@@ -6,7 +6,7 @@
 // the ratio PF time / plain time is printed for every pair.
 #include <benchmark/benchmark.h>
 
-#include "BenchSupport.h"
+#include "PFBenchSupport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -168,13 +168,8 @@ BENCHMARK(BM_Plain_HalfCopy)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  U_Birth("PFBlurBench", 0);
-  int32_t granted = 0;
-  M_Birth(M_ServiceFastCharMath, &granted);
-  PF_Birth();
-  benchmark::Initialize(&argc, argv);
-  tv::bench::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const tv::bench::PFBenchRun run("PFBlurBench", &argc, argv);
+  const tv::bench::RatioReporter& reporter = run.reporter;
   std::printf("\nPF time / plain time (CPU time):\n");
   for (const auto& [name, t] : reporter.times) {
     if (name.rfind("BM_PF_", 0) != 0) continue;
@@ -189,9 +184,5 @@ int main(int argc, char** argv) {
   std::printf("ffmpeg avgblur: %s\n",
               std::system("command -v ffmpeg >/dev/null 2>&1") == 0 ? "present (not timed here)"
                                                                     : "not installed, row skipped");
-  benchmark::Shutdown();
-  PF_Death();
-  M_Death();
-  U_Death();
   return 0;
 }

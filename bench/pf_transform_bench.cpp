@@ -15,7 +15,7 @@
 #include <random>
 #include <vector>
 
-#include "BenchSupport.h"
+#include "PFBenchSupport.h"
 #include "M.h"
 #include "PF.h"
 #include "U.h"
@@ -205,13 +205,8 @@ BENCHMARK(BM_Pixman_QuarterBilinear)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  U_Birth("pf_transform_bench", 0);
-  int32_t granted = 0;
-  M_Birth(M_ServiceFastCharMath, &granted);
-  PF_Birth();
-  benchmark::Initialize(&argc, argv);
-  tv::bench::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const tv::bench::PFBenchRun run("pf_transform_bench", &argc, argv);
+  const tv::bench::RatioReporter& reporter = run.reporter;
   const std::pair<const char*, const char*> pairs[] = {
       {"BM_Transform_Best", "BM_Pixman_Bilinear"},
       {"BM_Transform_Draft", "BM_Pixman_Nearest"},
@@ -222,9 +217,5 @@ int main(int argc, char** argv) {
     const double a = reporter.Time(ours), b = reporter.Time(theirs);
     if (a > 0 && b > 0) std::printf("  %-24s / %-26s %.2f\n", ours, theirs, a / b);
   }
-  PF_Death();
-  M_Death();
-  U_Death();
-  benchmark::Shutdown();
   return 0;
 }
