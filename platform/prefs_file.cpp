@@ -16,8 +16,16 @@
 namespace tv::platform::prefs {
 namespace {
 
-std::string gPath;
-std::string gMemory;  // the settings while no file is set
+// Built on first use: the memory manager reads its settings on its first
+// allocation, which may come from another file's static initialisation.
+std::string& Path() {
+  static std::string path;
+  return path;
+}
+std::string& Memory() {  // the settings while no file is set
+  static std::string memory;
+  return memory;
+}
 
 std::string_view Trim(std::string_view s) {
   size_t b = 0, e = s.size();
@@ -114,8 +122,8 @@ Place Find(const Doc& d, std::string_view section, std::string_view key) {
 }
 
 std::string ReadAll() {
-  if (gPath.empty()) return gMemory;
-  int fd = ::open(gPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Path().empty()) return Memory();
+  int fd = ::open(Path().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return {};  // a missing or unreadable file reads as empty: defaults apply
   std::string text;
   char buf[4096];
@@ -143,11 +151,11 @@ ErrorCode WriteAtomically(const std::string& path, const std::string& text) {
 }
 
 ErrorCode WriteAll(const std::string& text) {
-  if (gPath.empty()) {
-    gMemory = text;
+  if (Path().empty()) {
+    Memory() = text;
     return 0;
   }
-  return WriteAtomically(gPath, text);
+  return WriteAtomically(Path(), text);
 }
 
 }  // namespace
@@ -237,13 +245,13 @@ int32_t CopyOut(const std::string& value, char* buffer, int32_t size) {
 }  // namespace
 
 ErrorCode EMUL_SetTVPrefsFile(const char* path) {
-  prefs::gPath = path ? path : "";
+  prefs::Path() = path ? path : "";
   // Memory settings read from the previous file are stale now.
   EMUL_ReloadMemorySettings();
   return 0;
 }
 
-const char* EMUL_GetTVPrefsFile(void) { return prefs::gPath.c_str(); }
+const char* EMUL_GetTVPrefsFile(void) { return prefs::Path().c_str(); }
 
 int32_t EMUL_GetProfileInt(const char* section, const char* key, int32_t defaultValue) {
   if (!key) return defaultValue;
