@@ -9,7 +9,7 @@
 
 #include "FILE.h"
 #include "LIST_file.h"
-#include "Platform.h"
+#include "FuzzSupport.h"
 #include "U.h"
 
 namespace {
@@ -38,20 +38,10 @@ void Use(LIST_Handle list) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool born = [] {
-    tv::platform::SetDialogSink([](const tv::platform::Dialog&) { return ErrorCode{0}; });
-    U_Birth("fuzz", 0);
-    Up_SetInteract(0);
-    gPath = "/dev/shm/tv-listio-fuzz-" + std::to_string(::getpid()) + ".bin";
-    gOut = gPath + ".out";
-    return true;
-  }();
-  (void)born;
-  ::unlink(gPath.c_str());
-  std::FILE* f = std::fopen(gPath.c_str(), "wb");
-  if (!f) return 0;
-  if (size) std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  tv::fuzz::QuietEngine();
+  gPath = tv::fuzz::WriteInput("listio-read", data, size);
+  if (gPath.empty()) return 0;
+  gOut = gPath + ".out";
   FILE_SpecH ref = nullptr;
   if (FILE_New(gPath.c_str(), FILE_LocFullPath, &ref) == 0) {
     SLU_FileContext c{};

@@ -10,7 +10,7 @@
 
 #include "FILE.h"
 #include "Memory.h"
-#include "Platform.h"
+#include "FuzzSupport.h"
 #include "SLU.h"
 #include "U.h"
 
@@ -43,19 +43,9 @@ void Walk(SLU_FileContext* c, const SLU_Chunk* parent, int depth) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool born = [] {
-    tv::platform::SetDialogSink([](const tv::platform::Dialog&) { return ErrorCode{0}; });
-    U_Birth("fuzz", 0);
-    Up_SetInteract(0);
-    gPath = "/dev/shm/tv-slu-fuzz-" + std::to_string(::getpid()) + ".bin";
-    return true;
-  }();
-  (void)born;
-  ::unlink(gPath.c_str());
-  std::FILE* f = std::fopen(gPath.c_str(), "wb");
-  if (!f) return 0;
-  if (size) std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  tv::fuzz::QuietEngine();
+  gPath = tv::fuzz::WriteInput("slu-chunks", data, size);
+  if (gPath.empty()) return 0;
   FILE_SpecH ref = nullptr;
   if (FILE_New(gPath.c_str(), FILE_LocFullPath, &ref) == 0) {
     SLU_FileContext c{};

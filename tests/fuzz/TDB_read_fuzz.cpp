@@ -1,28 +1,19 @@
 // Feeds arbitrary bytes to the stream reader as the content of a chunked file.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "FILE.h"
-#include "Platform.h"
+#include "FuzzSupport.h"
 #include "SLU.h"
 #include "TDB.h"
 #include "U.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static std::string path = [] {
-    tv::platform::SetDialogSink([](const tv::platform::Dialog&) { return ErrorCode{0}; });
-    U_Birth("fuzz", 0);
-    Up_SetInteract(0);
-    return "/tmp/tdb_read_fuzz_" + std::to_string(::getpid()) + ".bin";
-  }();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  if (size) std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  tv::fuzz::QuietEngine();
+  std::string path = tv::fuzz::WriteInput("tdb-read", data, size);
+  if (path.empty()) return 0;
   FILE_SpecH ref = nullptr;
   if (FILE_New(path.c_str(), FILE_LocFullPath, &ref) != 0) return 0;
   if (FILE_Open(FILE_PermRead, ref) == 0) {

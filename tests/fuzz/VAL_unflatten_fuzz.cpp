@@ -3,18 +3,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "Platform.h"
-#include "U.h"
+#include "FuzzSupport.h"
 #include "VAL.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool born = [] {
-    tv::platform::SetDialogSink([](const tv::platform::Dialog&) { return ErrorCode{0}; });
-    U_Birth("fuzz", 0);
-    Up_SetInteract(0);
-    VAL_Birth();
-    return true;
-  }();
+  tv::fuzz::QuietEngine();
+  static bool born = VAL_Birth() == 0;
   (void)born;
   if (size < VAL_FlatHeaderSize) return 0;
   VAL_FlatHeader header;
