@@ -12,6 +12,7 @@
 
 #include "FILE_internal.h"
 #include "FILE_test_fixture.h"
+#include "FileSizeLimit.h"
 
 namespace tv::test {
 namespace {
@@ -25,29 +26,6 @@ std::string Pattern(size_t n, uint32_t seed) {
   for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7 + seed) % 26);
   return s;
 }
-
-// While alive, files may not grow beyond limit bytes: writing past it fails
-// as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t limit) {
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit now = old_;
-    now.rlim_cur = limit;
-    active_ = setrlimit(RLIMIT_FSIZE, &now) == 0;
-  }
-  ~FileSizeLimit() {
-    if (active_) setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-  bool active() const { return active_; }
-
- private:
-  rlimit old_{};
-  void (*oldHandler_)(int) = nullptr;
-  bool active_ = false;
-};
 
 class FileBuffer : public FileTest {
  protected:

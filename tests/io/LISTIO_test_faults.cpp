@@ -7,32 +7,10 @@
 
 #include "LIST_file.h"
 #include "SLU_test_fixture.h"
+#include "FileSizeLimit.h"
 
 namespace tv::test {
 namespace {
-
-// While alive, files may not grow beyond limit bytes: a write past it fails
-// as if the disk were full.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t limit) {
-    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit now = old_;
-    now.rlim_cur = limit;
-    active_ = setrlimit(RLIMIT_FSIZE, &now) == 0;
-  }
-  ~FileSizeLimit() {
-    if (active_) setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, old_handler_);
-  }
-  bool active() const { return active_; }
-
- private:
-  rlimit old_{};
-  void (*old_handler_)(int) = nullptr;
-  bool active_ = false;
-};
 
 class WriteFaults : public ChunkFileTest {};
 
