@@ -50,7 +50,9 @@ void DisposeOwnedLayer(BEE_CmdRec* rec);
 void DisposeStreamChange(BEE_CmdRec* rec);
 
 // ---- Operations ----
-#define BEE_OP(name) ErrorCode name(BEE_CmdRec* rec, BEE_CmdRec* inv, const BEE_CmdRec* merge, uint8_t* merged)
+#define BEE_OP(name)                                                                   \
+  ErrorCode name([[maybe_unused]] BEE_CmdRec* rec, [[maybe_unused]] BEE_CmdRec* inv, \
+                 [[maybe_unused]] const BEE_CmdRec* merge, [[maybe_unused]] uint8_t* merged)
 BEE_OP(OpRemoveItem);
 BEE_OP(OpReinsertItem);
 BEE_OP(OpNewProject);

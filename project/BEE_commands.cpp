@@ -138,10 +138,6 @@ void DefaultPrefs(BEE_Prefs& p) {
 
 template <int N>
 BEE_OP(OpUnimplemented) {
-  (void)rec;
-  (void)inv;
-  (void)merge;
-  (void)merged;
   return Unimplemented(MissingPart(N), N);
 }
 

@@ -74,8 +74,6 @@ ErrorCode TakeName(intptr_t w, char (&out)[32]) {
 }  // namespace
 
 BEE_OP(OpRemoveItem) {
-  (void)merge;
-  (void)merged;
   BEE_Item item = AsItem(rec->param1);
   if (ErrorCode err = CheckTreeItem(item)) return err;
   bool hasChildren = false;
@@ -96,8 +94,6 @@ BEE_OP(OpRemoveItem) {
 }
 
 BEE_OP(OpReinsertItem) {
-  (void)merge;
-  (void)merged;
   BEE_Item item = AsItem(rec->param1);
   if (ErrorCode err = CheckItem(item)) return err;
   BEE_Item parent = R(item).parent;
@@ -118,26 +114,16 @@ BEE_OP(OpReinsertItem) {
 }
 
 BEE_OP(OpNewProject) {
-  (void)rec;
-  (void)inv;
-  (void)merge;
-  (void)merged;
   CloseProjectState();
   return OpenEmptyProject();
 }
 
 BEE_OP(OpCloseProject) {
-  (void)rec;
-  (void)inv;
-  (void)merge;
-  (void)merged;
   CloseProjectState();
   return 0;
 }
 
 BEE_OP(OpNewComp) {
-  (void)merge;
-  (void)merged;
   BEE_Item folder = nullptr;
   if (ErrorCode err = FolderOrRoot(rec->param1, &folder)) return err;
   const auto* s = reinterpret_cast<const BEE_CompSettings*>(rec->param2);
@@ -157,8 +143,6 @@ BEE_OP(OpNewComp) {
 }
 
 BEE_OP(OpCompSettings) {
-  (void)merge;
-  (void)merged;
   BEE_Item comp = AsItem(rec->param1);
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   const auto* s = reinterpret_cast<const BEE_CompSettings*>(rec->param2);
@@ -194,8 +178,6 @@ BEE_OP(OpTimeChange) {
 }
 
 BEE_OP(OpNameChange) {
-  (void)merge;
-  (void)merged;
   BEE_Item item = AsItem(rec->param1);
   if (ErrorCode err = CheckItem(item)) return err;
   char name[32];
@@ -213,8 +195,6 @@ BEE_OP(OpNameChange) {
 }
 
 BEE_OP(OpResolution) {
-  (void)merge;
-  (void)merged;
   BEE_Item comp = AsItem(rec->param1);
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   uint16_t h = static_cast<uint16_t>(rec->param2 >> 16), v = static_cast<uint16_t>(rec->param2);
@@ -233,8 +213,6 @@ BEE_OP(OpResolution) {
 }
 
 BEE_OP(OpBackgroundColor) {
-  (void)merge;
-  (void)merged;
   BEE_Item comp = AsItem(rec->param1);
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   inv->operation = &OpBackgroundColor;
@@ -246,8 +224,6 @@ BEE_OP(OpBackgroundColor) {
 }
 
 BEE_OP(OpCompSwitch) {
-  (void)merge;
-  (void)merged;
   BEE_Item comp = AsItem(rec->param1);
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   uint32_t bit = static_cast<uint32_t>(rec->param2);
@@ -267,8 +243,6 @@ BEE_OP(OpCompSwitch) {
 }
 
 BEE_OP(OpSolidSettings) {
-  (void)merge;
-  (void)merged;
   BEE_Item solid = AsItem(rec->param1);
   if (ErrorCode err = CheckKind(solid, BEE_KindSolid, kTextNotSolid)) return err;
   const auto* s = reinterpret_cast<const BEE_SolidSettings*>(rec->param2);
@@ -296,8 +270,6 @@ BEE_OP(OpSolidSettings) {
 }
 
 BEE_OP(OpLayerLooping) {
-  (void)merge;
-  (void)merged;
   inv->operation = &OpLayerLooping;
   inv->param1 = rec->param1;
   inv->param2 = rec->param2;
@@ -305,17 +277,11 @@ BEE_OP(OpLayerLooping) {
 }
 
 BEE_OP(OpBeep) {
-  (void)rec;
-  (void)inv;
-  (void)merge;
-  (void)merged;
   U_Beep();
   return 0;
 }
 
 BEE_OP(OpNewFolder) {
-  (void)merge;
-  (void)merged;
   BEE_Item parent = nullptr;
   if (ErrorCode err = FolderOrRoot(rec->param1, &parent)) return err;
   char name[32];
@@ -329,8 +295,6 @@ BEE_OP(OpNewFolder) {
 }
 
 BEE_OP(OpMoveItem) {
-  (void)merge;
-  (void)merged;
   BEE_Item item = AsItem(rec->param1);
   if (ErrorCode err = CheckTreeItem(item)) return err;
   BEE_Item folder = nullptr;
@@ -349,8 +313,6 @@ BEE_OP(OpMoveItem) {
 }
 
 BEE_OP(OpMoveItemAt) {
-  (void)merge;
-  (void)merged;
   BEE_Item item = AsItem(rec->param1);
   if (ErrorCode err = CheckTreeItem(item)) return err;
   const auto* where = reinterpret_cast<const MoveBlock*>(rec->param2);
@@ -377,18 +339,10 @@ BEE_OP(OpTask) {
 }
 
 BEE_OP(OpObsoleteSetValue) {
-  (void)rec;
-  (void)inv;
-  (void)merge;
-  (void)merged;
   return Fail(BEE_SiteCommandOp, kSevError, kErrUnsupported, kTextObsoleteSetValue);
 }
 
 BEE_OP(OpObsoleteClearKey) {
-  (void)rec;
-  (void)inv;
-  (void)merge;
-  (void)merged;
   return Fail(BEE_SiteCommandOp, kSevError, kErrUnsupported, kTextObsoleteClearKey);
 }
 
@@ -410,8 +364,6 @@ int32_t GuideCount(BEE_Item item) {
 }  // namespace
 
 BEE_OP(OpNewGuide) {
-  (void)merge;
-  (void)merged;
   BEE_Item item = AsItem(rec->param1);
   if (ErrorCode err = CheckItem(item)) return err;
   const auto* c = reinterpret_cast<const BEE_GuideChange*>(rec->param2);
@@ -429,8 +381,6 @@ BEE_OP(OpNewGuide) {
 }
 
 BEE_OP(OpRemoveGuide) {
-  (void)merge;
-  (void)merged;
   BEE_Item item = AsItem(rec->param1);
   if (ErrorCode err = CheckItem(item)) return err;
   int32_t n = GuideCount(item);
@@ -449,8 +399,6 @@ BEE_OP(OpRemoveGuide) {
 }
 
 BEE_OP(OpGuideMove) {
-  (void)merge;
-  (void)merged;
   BEE_Item item = AsItem(rec->param1);
   if (ErrorCode err = CheckItem(item)) return err;
   const auto* c = reinterpret_cast<const BEE_GuideChange*>(rec->param2);
@@ -472,8 +420,6 @@ BEE_OP(OpGuideMove) {
 // ---- Labels, comments, origins ----
 
 BEE_OP(OpItemLabel) {
-  (void)merge;
-  (void)merged;
   BEE_Item item = AsItem(rec->param1);
   if (ErrorCode err = CheckItem(item)) return err;
   inv->operation = &OpItemLabel;
@@ -517,8 +463,6 @@ ErrorCode SwapLayerComment(BEE_Layer layer, intptr_t text, intptr_t* oldBlock) {
 }
 
 BEE_OP(OpItemComment) {
-  (void)merge;
-  (void)merged;
   BEE_Item item = AsItem(rec->param1);
   if (ErrorCode err = CheckItem(item)) return err;
   intptr_t old = 0;
@@ -531,8 +475,6 @@ BEE_OP(OpItemComment) {
 }
 
 BEE_OP(OpRulerOrigin) {
-  (void)merge;
-  (void)merged;
   const void* target = reinterpret_cast<const void*>(rec->param1);
   const auto* origin = reinterpret_cast<const BEE_RulerOrigin*>(rec->param2);
   if (!target || !origin) return Fail(BEE_SiteOrigin, kSevError, kErrBadParam, kTextOriginProblem);

@@ -83,8 +83,6 @@ BEE_OP(OpKeyframeChange) {
 }
 
 BEE_OP(OpNewLayer) {
-  (void)merge;
-  (void)merged;
   BEE_Item comp = AsItem(rec->param1);
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   BEE_Item source = AsItem(rec->param2);
@@ -104,8 +102,6 @@ BEE_OP(OpNewLayer) {
 }
 
 BEE_OP(OpNewSolidLayer) {
-  (void)merge;
-  (void)merged;
   BEE_Item comp = AsItem(rec->param1);
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   const auto* s = reinterpret_cast<const BEE_SolidSettings*>(rec->param2);
@@ -133,8 +129,6 @@ BEE_OP(OpNewSolidLayer) {
 }
 
 BEE_OP(OpClearLayer) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckPlacedLayer(layer)) return err;
   int32_t index = 0;
@@ -147,8 +141,6 @@ BEE_OP(OpClearLayer) {
 }
 
 BEE_OP(OpReinsertLayer) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   BEE_Item comp = R(layer).comp;
@@ -164,8 +156,6 @@ BEE_OP(OpReinsertLayer) {
 }
 
 BEE_OP(OpLayerTimes) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   const auto* t = reinterpret_cast<const BEE_LayerTimes*>(rec->param2);
@@ -190,8 +180,6 @@ BEE_OP(OpLayerTimes) {
 }
 
 BEE_OP(OpLayerReorder) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckPlacedLayer(layer)) return err;
   BEE_Item comp = R(layer).comp;
@@ -209,8 +197,6 @@ BEE_OP(OpLayerReorder) {
 }
 
 BEE_OP(OpLayerStretch) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   Ratio s = BEE_UnpackRatio(rec->param2);
@@ -226,8 +212,6 @@ BEE_OP(OpLayerStretch) {
 }
 
 BEE_OP(OpQuality) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (rec->param2 < BEE_QualityWireframe || rec->param2 > BEE_QualityBest)
@@ -241,8 +225,6 @@ BEE_OP(OpQuality) {
 }
 
 BEE_OP(OpTransfer) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   const auto* t = reinterpret_cast<const BEE_TransferSettings*>(rec->param2);
@@ -265,8 +247,6 @@ BEE_OP(OpTransfer) {
 }
 
 BEE_OP(OpToggleSwitch) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   uint32_t bit = static_cast<uint32_t>(rec->param2);
@@ -288,8 +268,6 @@ BEE_OP(OpToggleSwitch) {
 }
 
 BEE_OP(OpDuplicateLayer) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckPlacedLayer(layer)) return err;
   BEE_Layer copy = nullptr;
@@ -304,8 +282,6 @@ BEE_OP(OpDuplicateLayer) {
 }
 
 BEE_OP(OpReplaceSource) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   BEE_Item source = AsItem(rec->param2);
@@ -321,8 +297,6 @@ BEE_OP(OpReplaceSource) {
 }
 
 BEE_OP(OpLayerName) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (!rec->param2) return kErrBadParam;
@@ -340,8 +314,6 @@ BEE_OP(OpLayerName) {
 }
 
 BEE_OP(OpLayerLabel) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   inv->operation = &OpLayerLabel;
@@ -352,8 +324,6 @@ BEE_OP(OpLayerLabel) {
 }
 
 BEE_OP(OpLayerComment) {
-  (void)merge;
-  (void)merged;
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   intptr_t old = 0;
@@ -380,8 +350,6 @@ struct SourcePair {
 ErrorCode SetSources(const SourcePair* pairs, int32_t count, BEE_CmdRec* inv);
 
 BEE_OP(OpSetSources) {
-  (void)merge;
-  (void)merged;
   const auto* block = reinterpret_cast<const int64_t*>(rec->param2);
   if (!block) return kErrBadParam;
   int32_t count = static_cast<int32_t>(block[0]);
@@ -414,8 +382,6 @@ ErrorCode SetSources(const SourcePair* pairs, int32_t count, BEE_CmdRec* inv) {
 }  // namespace
 
 BEE_OP(OpReplaceItem) {
-  (void)merge;
-  (void)merged;
   BEE_Item from = AsItem(rec->param1), to = AsItem(rec->param2);
   if (ErrorCode err = CheckItem(from)) return err;
   if (ErrorCode err = CheckItem(to)) return err;
@@ -436,8 +402,6 @@ BEE_OP(OpReplaceItem) {
 }
 
 BEE_OP(OpDuplicateComp) {
-  (void)merge;
-  (void)merged;
   BEE_Item comp = AsItem(rec->param1);
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   auto& order = G().order;
