@@ -3,7 +3,7 @@
 # Idempotent and quiet when everything is present.
 set -euo pipefail
 need=()
-for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev; do
+for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 [ ${#need[@]} -eq 0 ] && exit 0
