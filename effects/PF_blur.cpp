@@ -243,16 +243,20 @@ void PassRef(const uint16_t* in, uint16_t* out, int32_t n, int32_t b, bool repea
 
 // ---- Fast ---------------------------------------------------------------------------------
 
-// The buffers of one strip: lines of kLanes values.
+// The buffers of one strip: lines of kLanes values. The work buffers hold
+// line t of a pass (t from -reach to length - 1 + reach, reach the half
+// widths together) at index t + reach, so that a strip uses two of them:
+// each pass reads the one the pass before wrote.
 struct StripBuffers {
-  const uint16_t* source;  // the strip's own `length` lines
-  uint16_t* work[2];       // room for `length` + 2 Reach(plan) lines each
+  const uint16_t* source;  // line 0 of the strip: in work[0] (at index reach), or elsewhere
+  uint16_t* work[2];
+  uint16_t* edges;       // 2 kLanes: the strip's first and last lines, kept for repeated edges
   uint32_t* sums;
   const uint16_t* zero;  // kLanes zeros: the lines beyond transparent edges
 };
 
-// Runs the passes along the lines of the strip in s.source (lanes values
-// each); returns the result's `length` lines. Built three times
+// Runs the passes along the lines of the strip at s.source (lanes values
+// each); returns line 0 of the result's `length` lines. Built three times
 // (TV_BLUR_CLONES); all give the same bytes.
 //
 // The values of each pass are kept for lines lo .. hi (lo <= 0 and
@@ -263,26 +267,33 @@ struct StripBuffers {
 // the surround: those are the surround's own values again.
 TV_BLUR_CLONES const uint16_t* RunPasses(const StripBuffers& s, int32_t length, size_t lanes, const BlurPlan& plan,
                                          bool repeat) {
-  const uint16_t* const before = repeat ? s.source : s.zero;
-  const uint16_t* const after = repeat ? s.source + size_t(length - 1) * kLanes : s.zero;
-  const uint16_t* in = s.source;
+  const int32_t reachAll = Reach(plan);
+  const uint16_t* before = s.zero;
+  const uint16_t* after = s.zero;
+  if (repeat) {  // the source's lines may be overwritten by a later pass
+    std::copy_n(s.source, lanes, s.edges);
+    std::copy_n(s.source + ptrdiff_t(length - 1) * ptrdiff_t(kLanes), lanes, s.edges + kLanes);
+    before = s.edges;
+    after = s.edges + kLanes;
+  }
+  const uint16_t* in = s.source;  // line 0 of the values the pass reads
+  int current = s.source == s.work[0] + ptrdiff_t(reachAll) * ptrdiff_t(kLanes) ? 0 : -1;
   int32_t lo = 0, hi = length - 1;
-  int32_t reach = Reach(plan);
+  int32_t reach = reachAll;
   uint32_t* sums = s.sums;
-  int next = 0;
   for (int32_t p = 0; p < plan.passes; ++p) {
     const int32_t b = plan.halfWidth[p];
     if (b == 0) continue;
     reach -= b;  // what the later passes read beyond the ends
     const int32_t first = std::max(-reach, lo - b), last = std::min(length - 1 + reach, hi + b);
-    uint16_t* out = s.work[next];
-    next ^= 1;
+    current = current == 0 ? 1 : 0;
+    uint16_t* out = s.work[current] + ptrdiff_t(reachAll) * ptrdiff_t(kLanes);  // line 0
     const Divider div(static_cast<uint32_t>(b));
     const uint32_t bias = div.b;
     const float inverse = div.inverse;
     const uint16_t d16 = static_cast<uint16_t>(div.d);
     auto line = [&](int32_t t) -> const uint16_t* {
-      return t < lo ? before : t > hi ? after : in + size_t(t - lo) * kLanes;
+      return t < lo ? before : t > hi ? after : in + ptrdiff_t(t) * ptrdiff_t(kLanes);
     };
     std::fill(sums, sums + lanes, bias);  // the rounding half rides along in every sum
     for (int32_t k = first - b; k < first + b; ++k) {
@@ -292,7 +303,7 @@ TV_BLUR_CLONES const uint16_t* RunPasses(const StripBuffers& s, int32_t length, 
     for (int32_t t = first; t <= last; ++t) {
       const uint16_t* add = line(t + b);
       const uint16_t* sub = line(t - b);
-      uint16_t* o = out + size_t(t - first) * kLanes;
+      uint16_t* o = out + ptrdiff_t(t) * ptrdiff_t(kLanes);
       for (size_t i = 0; i < lanes; ++i) {
         const uint32_t sum = sums[i] + add[i];
         o[i] = BoxQuotient(sum, inverse, d16);
@@ -392,20 +403,22 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
   const size_t blockSize = size_t(w) * kLanes;
   Scratch<uint16_t> between(down && across ? blocks * blockSize : 0);
   // The passes' lines reach beyond the strip's ends by the half widths together.
-  const size_t room = (longest + 2 * size_t(Reach(plan))) * kLanes;
-  Scratch<uint16_t> source(longest * kLanes), work0(room), work1(room), zero(kLanes);
+  const int32_t reach = Reach(plan);
+  const size_t room = (longest + 2 * size_t(reach)) * kLanes;
+  Scratch<uint16_t> work0(room), work1(room), edges(2 * kLanes), zero(kLanes);
   Scratch<uint32_t> sums(kLanes);
-  if (!between.ok() || !source.ok() || !work0.ok() || !work1.ok() || !zero.ok() || !sums.ok())
+  if (!between.ok() || !work0.ok() || !work1.ok() || !edges.ok() || !zero.ok() || !sums.ok())
     return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
+  uint16_t* const source = work0.get() + size_t(reach) * kLanes;  // a strip's line 0 in work0
   std::fill(zero.get(), zero.get() + kLanes, uint16_t{0});
   const bool repeat = (flags & PF_Blur_RepeatEdges) != 0;
 
   if (down) {
-    const StripBuffers strip{source.get(), {work0.get(), work1.get()}, sums.get(), zero.get()};
+    const StripBuffers strip{source, {work0.get(), work1.get()}, edges.get(), sums.get(), zero.get()};
     // Strips of columns: line y of a strip holds pixels x0.. of row y.
     for (int32_t x0 = 0; x0 < w; x0 += kStripPixels) {
       const int32_t n = std::min(kStripPixels, w - x0);
-      for (int32_t y = 0; y < h; ++y) ToWork<kStraight>(Row(world, y) + 4 * size_t(x0), n, source.get() + size_t(y) * kLanes);
+      for (int32_t y = 0; y < h; ++y) ToWork<kStraight>(Row(world, y) + 4 * size_t(x0), n, source + size_t(y) * kLanes);
       const uint16_t* r = RunPasses(strip, h, 4 * size_t(n), plan, repeat);
       for (int32_t y = 0; y < h; ++y) {
         const uint16_t* v = r + size_t(y) * kLanes;
@@ -422,7 +435,7 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
     // Strips of rows: line x of a strip holds pixel x of rows y0...
     for (int32_t y0 = 0; y0 < h; y0 += kStripPixels) {
       const int32_t n = std::min(kStripPixels, h - y0);
-      StripBuffers strip{source.get(), {work0.get(), work1.get()}, sums.get(), zero.get()};
+      StripBuffers strip{source, {work0.get(), work1.get()}, edges.get(), sums.get(), zero.get()};
       if (down) {
         strip.source = between.get() + size_t(y0 / kStripPixels) * blockSize;
       } else {
@@ -430,7 +443,7 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
           const int32_t xe = std::min(w, xc + kChunk);
           for (int32_t j = 0; j < n; ++j) {
             const uint8_t* p = Row(world, y0 + j);
-            for (int32_t x = xc; x < xe; ++x) ToWork<kStraight>(p + 4 * size_t(x), 1, source.get() + size_t(x) * kLanes + 4 * j);
+            for (int32_t x = xc; x < xe; ++x) ToWork<kStraight>(p + 4 * size_t(x), 1, source + size_t(x) * kLanes + 4 * j);
           }
         }
       }
