@@ -12,12 +12,26 @@
 // alpha (A + 127) / 255 and colours (C * 255 + A / 2) / A, limited to 255,
 // and a pixel whose alpha ends at 0 becomes all zero.
 //
-// BlurReference sums every window literally. BlurFast works on strips of 16
-// pixels that stay in the cache: a strip of columns runs every vertical pass
-// with one running sum per value, is stored transposed, and strips of rows
-// of the transposed picture then run the horizontal passes the same way and
-// go back to the world. It divides with a multiply and shift that is exact
-// for every sum the passes can produce. The tests hold the two equal.
+// The passes blur the picture together with its surround: transparent, or
+// with PF_Blur_RepeatEdges the edge pixels repeated without end. So each
+// pass works on the line extended by what the passes before it spread past
+// its ends, and the result equals the boxes applied to the extended picture
+// at every pixel. (Cutting each pass's values at the edges instead would
+// throw away, at every pass, what the pass before spread outwards: three
+// boxes would darken the edges of an opaque picture far more than one box
+// of the same radius does, and shift a lone bright edge pixel.) Far enough
+// from the picture every pass's value is the surround's own (0, or the edge
+// pixel: a box of equal values gives that value back), so only the lines
+// within the passes' reach are computed: at most the sum of the half widths
+// beyond each end, which costs about as much as starting the running sums.
+//
+// BlurReference sums every window literally, on every line extended by the
+// sum of the half widths. BlurFast works on strips of 16 pixels that stay in
+// the cache: a strip of columns runs every vertical pass with one running
+// sum per value, is stored transposed, and strips of rows of the transposed
+// picture then run the horizontal passes the same way and go back to the
+// world. It divides with a multiply and shift that is exact for every sum
+// the passes can produce. The tests hold the two equal.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -195,84 +209,112 @@ void StoreLiteral(const uint16_t* in, bool straight, PFWorld& world) {
   }
 }
 
-struct Work {
-  Scratch<uint16_t> a, b;  // ping-pong pictures of w * h * 4 values
-  Work(int32_t width, int32_t height) : a(size_t(width) * height * 4), b(size_t(width) * height * 4) {}
-  bool ok() const { return a.ok() && b.ok(); }
-};
-
 bool Horizontal(uint32_t flags) { return (flags & (PF_Blur_Horizontal | PF_Blur_Vertical)) != PF_Blur_Vertical; }
 bool Vertical(uint32_t flags) { return (flags & (PF_Blur_Horizontal | PF_Blur_Vertical)) != PF_Blur_Horizontal; }
 
+// How far beyond the picture's ends the passes reach together.
+int32_t Reach(const BlurPlan& plan) {
+  int32_t reach = 0;
+  for (int32_t p = 0; p < plan.passes; ++p) reach += plan.halfWidth[p];
+  return reach;
+}
+
 // ---- Reference ---------------------------------------------------------------------------
 
-void PassRef(const uint16_t* in, uint16_t* out, int32_t w, int32_t h, int32_t b, bool vertical, bool repeat) {
+// One box pass over a whole line of n pixels (4 values each); values beyond
+// the line's ends are 0, or with repeat the end pixels.
+void PassRef(const uint16_t* in, uint16_t* out, int32_t n, int32_t b, bool repeat) {
   const uint32_t d = 2 * uint32_t(b) + 1;
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x)
-      for (int c = 0; c < 4; ++c) {
-        uint32_t sum = 0;
-        for (int32_t k = -b; k <= b; ++k) {
-          int32_t sx = vertical ? x : x + k, sy = vertical ? y + k : y;
-          if (repeat) {
-            sx = std::clamp(sx, 0, w - 1);
-            sy = std::clamp(sy, 0, h - 1);
-          } else if (sx < 0 || sy < 0 || sx >= w || sy >= h) {
-            continue;
-          }
-          sum += in[(size_t(sy) * w + sx) * 4 + c];
+  for (int32_t i = 0; i < n; ++i)
+    for (int c = 0; c < 4; ++c) {
+      uint32_t sum = 0;
+      for (int32_t k = i - b; k <= i + b; ++k) {
+        int32_t j = k;
+        if (repeat) {
+          j = std::clamp(j, 0, n - 1);
+        } else if (j < 0 || j >= n) {
+          continue;
         }
-        out[(size_t(y) * w + x) * 4 + c] = static_cast<uint16_t>((sum + uint32_t(b)) / d);
+        sum += in[size_t(j) * 4 + c];
       }
+      out[size_t(i) * 4 + c] = static_cast<uint16_t>((sum + uint32_t(b)) / d);
+    }
 }
 
 // ---- Fast ---------------------------------------------------------------------------------
 
-// The buffers of one strip: `length` lines of kLanes values.
+// The buffers of one strip: lines of kLanes values. The work buffers hold
+// line t of a pass (t from -reach to length - 1 + reach, reach the half
+// widths together) at index t + reach, so that a strip uses two of them:
+// each pass reads the one the pass before wrote.
 struct StripBuffers {
-  uint16_t* ping;
-  uint16_t* pong;
+  const uint16_t* source;  // line 0 of the strip: in work[0] (at index reach), or elsewhere
+  uint16_t* work[2];
+  uint16_t* edges;       // 2 kLanes: the strip's first and last lines, kept for repeated edges
   uint32_t* sums;
   const uint16_t* zero;  // kLanes zeros: the lines beyond transparent edges
 };
 
-// Runs the passes along the lines of the strip in s.ping (lanes values each);
-// returns the buffer that holds the result. Built three times (TV_BLUR_CLONES);
-// all give the same bytes.
-TV_BLUR_CLONES uint16_t* RunPasses(const StripBuffers& s, int32_t length, size_t lanes, const BlurPlan& plan,
-                                   bool repeat) {
-  uint16_t* in = s.ping;
-  uint16_t* out = s.pong;
+// Runs the passes along the lines of the strip at s.source (lanes values
+// each); returns line 0 of the result's `length` lines. Built three times
+// (TV_BLUR_CLONES); all give the same bytes.
+//
+// The values of each pass are kept for lines lo .. hi (lo <= 0 and
+// hi >= length - 1), and every line beyond them is the surround's: s.zero,
+// or with repeated edges the strip's first or last line. A pass computes the
+// lines that the passes after it still read (up to their half widths
+// together beyond the strip's ends), but none whose window lies wholly in
+// the surround: those are the surround's own values again.
+TV_BLUR_CLONES const uint16_t* RunPasses(const StripBuffers& s, int32_t length, size_t lanes, const BlurPlan& plan,
+                                         bool repeat) {
+  const int32_t reachAll = Reach(plan);
+  const uint16_t* before = s.zero;
+  const uint16_t* after = s.zero;
+  if (repeat) {  // the source's lines may be overwritten by a later pass
+    std::copy_n(s.source, lanes, s.edges);
+    std::copy_n(s.source + ptrdiff_t(length - 1) * ptrdiff_t(kLanes), lanes, s.edges + kLanes);
+    before = s.edges;
+    after = s.edges + kLanes;
+  }
+  const uint16_t* in = s.source;  // line 0 of the values the pass reads
+  int current = s.source == s.work[0] + ptrdiff_t(reachAll) * ptrdiff_t(kLanes) ? 0 : -1;
+  int32_t lo = 0, hi = length - 1;
+  int32_t reach = reachAll;
   uint32_t* sums = s.sums;
   for (int32_t p = 0; p < plan.passes; ++p) {
     const int32_t b = plan.halfWidth[p];
     if (b == 0) continue;
+    reach -= b;  // what the later passes read beyond the ends
+    const int32_t first = std::max(-reach, lo - b), last = std::min(length - 1 + reach, hi + b);
+    current = current == 0 ? 1 : 0;
+    uint16_t* out = s.work[current] + ptrdiff_t(reachAll) * ptrdiff_t(kLanes);  // line 0
     const Divider div(static_cast<uint32_t>(b));
     const uint32_t bias = div.b;
     const float inverse = div.inverse;
     const uint16_t d16 = static_cast<uint16_t>(div.d);
     auto line = [&](int32_t t) -> const uint16_t* {
-      if (repeat) return in + size_t(std::clamp(t, 0, length - 1)) * kLanes;
-      return (t < 0 || t >= length) ? s.zero : in + size_t(t) * kLanes;
+      return t < lo ? before : t > hi ? after : in + ptrdiff_t(t) * ptrdiff_t(kLanes);
     };
     std::fill(sums, sums + lanes, bias);  // the rounding half rides along in every sum
-    for (int32_t k = -b; k < b; ++k) {
+    for (int32_t k = first - b; k < first + b; ++k) {
       const uint16_t* r = line(k);
       for (size_t i = 0; i < lanes; ++i) sums[i] += r[i];
     }
-    for (int32_t t = 0; t < length; ++t) {
+    for (int32_t t = first; t <= last; ++t) {
       const uint16_t* add = line(t + b);
       const uint16_t* sub = line(t - b);
-      uint16_t* o = out + size_t(t) * kLanes;
+      uint16_t* o = out + ptrdiff_t(t) * ptrdiff_t(kLanes);
       for (size_t i = 0; i < lanes; ++i) {
         const uint32_t sum = sums[i] + add[i];
         o[i] = BoxQuotient(sum, inverse, d16);
         sums[i] = sum - sub[i];
       }
     }
-    std::swap(in, out);
+    in = out;
+    lo = first;
+    hi = last;
   }
-  return in;
+  return in;  // the last pass kept lines 0 .. length - 1
 }
 
 }  // namespace
@@ -306,21 +348,43 @@ BlurPlan PlanBlur(double radius, int32_t quality) {
 }
 
 ErrorCode BlurReference(const BlurPlan& plan, uint32_t flags, bool straight, PFWorld& world) {
-  Work work(world.width, world.height);
-  if (!work.ok()) return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
+  const int32_t w = world.width, h = world.height;
+  const int32_t reach = Reach(plan);
+  const size_t longest = size_t(std::max(w, h)) + 2 * size_t(reach);
+  Scratch<uint16_t> picture(size_t(w) * h * 4), ping(longest * 4), pong(longest * 4);
+  if (!picture.ok() || !ping.ok() || !pong.ok()) return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
   const bool repeat = (flags & PF_Blur_RepeatEdges) != 0;
-  uint16_t* cur = work.a.get();
-  uint16_t* next = work.b.get();
-  Load(world, straight, cur);
+  Load(world, straight, picture.get());
   for (int dir = 0; dir < 2; ++dir) {
     const bool vertical = dir == 0;
     if (vertical ? !Vertical(flags) : !Horizontal(flags)) continue;
-    for (int32_t p = 0; p < plan.passes; ++p) {
-      PassRef(cur, next, world.width, world.height, plan.halfWidth[p], vertical, repeat);
-      std::swap(cur, next);
+    const int32_t n = vertical ? h : w, lines = vertical ? w : h;
+    const size_t along = vertical ? size_t(w) * 4 : 4;  // values from one pixel of a line to the next
+    const size_t across = vertical ? 4 : size_t(w) * 4;  // from one line to the next
+    const int32_t extended = n + 2 * reach;
+    for (int32_t l = 0; l < lines; ++l) {
+      uint16_t* line = picture.get() + size_t(l) * across;
+      // The line with `reach` pixels of its surround at each end. Beyond
+      // those every pass's values are the surround's own, which is what
+      // PassRef takes beyond the ends of what it is given.
+      uint16_t* cur = ping.get();
+      uint16_t* next = pong.get();
+      for (int32_t i = 0; i < extended; ++i) {
+        const int32_t j = i - reach;
+        const int32_t from = repeat ? std::clamp(j, 0, n - 1) : j;
+        for (int c = 0; c < 4; ++c)
+          cur[size_t(i) * 4 + c] = from >= 0 && from < n ? line[size_t(from) * along + c] : uint16_t{0};
+      }
+      for (int32_t p = 0; p < plan.passes; ++p) {
+        if (plan.halfWidth[p] == 0) continue;
+        PassRef(cur, next, extended, plan.halfWidth[p], repeat);
+        std::swap(cur, next);
+      }
+      for (int32_t j = 0; j < n; ++j)
+        for (int c = 0; c < 4; ++c) line[size_t(j) * along + c] = cur[size_t(j + reach) * 4 + c];
     }
   }
-  StoreLiteral(cur, straight, world);
+  StoreLiteral(picture.get(), straight, world);
   return 0;
 }
 
@@ -338,19 +402,23 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
   const size_t blocks = (size_t(h) + kStripPixels - 1) / kStripPixels;
   const size_t blockSize = size_t(w) * kLanes;
   Scratch<uint16_t> between(down && across ? blocks * blockSize : 0);
-  Scratch<uint16_t> ping(longest * kLanes), pong(longest * kLanes), zero(kLanes);
+  // The passes' lines reach beyond the strip's ends by the half widths together.
+  const int32_t reach = Reach(plan);
+  const size_t room = (longest + 2 * size_t(reach)) * kLanes;
+  Scratch<uint16_t> work0(room), work1(room), edges(2 * kLanes), zero(kLanes);
   Scratch<uint32_t> sums(kLanes);
-  if (!between.ok() || !ping.ok() || !pong.ok() || !zero.ok() || !sums.ok())
+  if (!between.ok() || !work0.ok() || !work1.ok() || !edges.ok() || !zero.ok() || !sums.ok())
     return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
+  uint16_t* const source = work0.get() + size_t(reach) * kLanes;  // a strip's line 0 in work0
   std::fill(zero.get(), zero.get() + kLanes, uint16_t{0});
   const bool repeat = (flags & PF_Blur_RepeatEdges) != 0;
 
   if (down) {
-    const StripBuffers strip{ping.get(), pong.get(), sums.get(), zero.get()};
+    const StripBuffers strip{source, {work0.get(), work1.get()}, edges.get(), sums.get(), zero.get()};
     // Strips of columns: line y of a strip holds pixels x0.. of row y.
     for (int32_t x0 = 0; x0 < w; x0 += kStripPixels) {
       const int32_t n = std::min(kStripPixels, w - x0);
-      for (int32_t y = 0; y < h; ++y) ToWork<kStraight>(Row(world, y) + 4 * size_t(x0), n, strip.ping + size_t(y) * kLanes);
+      for (int32_t y = 0; y < h; ++y) ToWork<kStraight>(Row(world, y) + 4 * size_t(x0), n, source + size_t(y) * kLanes);
       const uint16_t* r = RunPasses(strip, h, 4 * size_t(n), plan, repeat);
       for (int32_t y = 0; y < h; ++y) {
         const uint16_t* v = r + size_t(y) * kLanes;
@@ -367,15 +435,15 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
     // Strips of rows: line x of a strip holds pixel x of rows y0...
     for (int32_t y0 = 0; y0 < h; y0 += kStripPixels) {
       const int32_t n = std::min(kStripPixels, h - y0);
-      StripBuffers strip{ping.get(), pong.get(), sums.get(), zero.get()};
+      StripBuffers strip{source, {work0.get(), work1.get()}, edges.get(), sums.get(), zero.get()};
       if (down) {
-        strip.ping = between.get() + size_t(y0 / kStripPixels) * blockSize;
+        strip.source = between.get() + size_t(y0 / kStripPixels) * blockSize;
       } else {
         for (int32_t xc = 0; xc < w; xc += kChunk) {
           const int32_t xe = std::min(w, xc + kChunk);
           for (int32_t j = 0; j < n; ++j) {
             const uint8_t* p = Row(world, y0 + j);
-            for (int32_t x = xc; x < xe; ++x) ToWork<kStraight>(p + 4 * size_t(x), 1, strip.ping + size_t(x) * kLanes + 4 * j);
+            for (int32_t x = xc; x < xe; ++x) ToWork<kStraight>(p + 4 * size_t(x), 1, source + size_t(x) * kLanes + 4 * j);
           }
         }
       }

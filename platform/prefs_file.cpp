@@ -90,11 +90,39 @@ std::optional<std::string_view> KeyOf(std::string_view line) {
   return Trim(t.substr(0, eq));
 }
 
+// The text after '=' as it stands in the file (without the surrounding blanks).
+std::string_view RawValueOf(std::string_view line) { return Trim(line.substr(line.find('=') + 1)); }
+
 std::string_view ValueOf(std::string_view line) {
-  std::string_view v = Trim(line.substr(line.find('=') + 1));
+  std::string_view v = RawValueOf(line);
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
     v = v.substr(1, v.size() - 2);
   return v;
+}
+
+bool Blank(char c) { return c == ' ' || c == '\t'; }
+bool Quote(char c) { return c == '"' || c == '\''; }
+bool BreaksLines(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos; }
+
+// The reader trims blanks around a value and takes off one pair of matching
+// quotes, so a value that begins or ends with a blank or a quote is written
+// inside double quotes; it then reads back exactly as given.
+std::string Encode(std::string_view value) {
+  if (!value.empty() && (Blank(value.front()) || Blank(value.back()) || Quote(value.front()) || Quote(value.back())))
+    return "\"" + std::string(value) + "\"";
+  return std::string(value);
+}
+
+// A section or key name that the reader finds again as given: the file is
+// made of lines, so a carriage return, a line feed or a NUL would end the
+// line and let the rest of the text stand as lines of its own (other keys,
+// other sections). Names are trimmed when read, a key ends at its first '='
+// and a line that starts with ';', '#' or '[' holds no key; a section name
+// ends at its first ']'. Such names are refused rather than written.
+bool GoodName(std::string_view name, bool section) {
+  if (name.empty() || BreaksLines(name) || Blank(name.front()) || Blank(name.back())) return false;
+  if (section) return name.find(']') == name.npos;
+  return name.find('=') == name.npos && name.front() != ';' && name.front() != '#' && name.front() != '[';
 }
 
 struct Place {
@@ -121,20 +149,31 @@ Place Find(const Doc& d, std::string_view section, std::string_view key) {
   return p;
 }
 
-std::string ReadAll() {
-  if (Path().empty()) return Memory();
+// The file's text. A file that does not exist (or whose folder does not) reads
+// as empty, so defaults apply and the first write creates it. Any other
+// failure is returned: readers fall back to defaults, and writers refuse,
+// because a text read only in part (or not at all) written back with one new
+// setting would replace every other setting in the file.
+ErrorCode ReadAll(std::string& text) {
+  text.clear();
+  if (Path().empty()) {
+    text = Memory();
+    return 0;
+  }
   int fd = ::open(Path().c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};  // a missing or unreadable file reads as empty: defaults apply
-  std::string text;
+  if (fd < 0) return errno == ENOENT ? 0 : FromErrno(errno);
   char buf[4096];
+  ErrorCode err = 0;
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) err = FromErrno(errno);
     if (n <= 0) break;
     text.append(buf, static_cast<size_t>(n));
   }
   ::close(fd);
-  return text;
+  if (err) text.clear();
+  return err;
 }
 
 ErrorCode WriteAtomically(const std::string& path, const std::string& text) {
@@ -176,27 +215,32 @@ int32_t ParseInt(std::string_view value) {
 }
 
 std::optional<std::string> GetString(std::string_view section, std::string_view key) {
-  Doc d = Parse(ReadAll());
+  std::string text;
+  if (ReadAll(text) != 0) return std::nullopt;  // unreadable: defaults apply
+  Doc d = Parse(text);
   Place p = Find(d, section, key);
   if (p.key < 0) return std::nullopt;
   return std::string(ValueOf(d.lines[static_cast<size_t>(p.key)]));
 }
 
 ErrorCode SetString(std::string_view section, std::string_view key, std::string_view value) {
-  if (key.empty() || section.empty()) return kSysParam;
-  Doc d = Parse(ReadAll());
+  if (!GoodName(section, true) || !GoodName(key, false) || BreaksLines(value)) return kSysParam;
+  std::string text;
+  if (ErrorCode err = ReadAll(text)) return err;  // never rewrite a file that could not be read
+  Doc d = Parse(text);
   Place p = Find(d, section, key);
+  const std::string encoded = Encode(value);
   if (p.key >= 0) {
     std::string& line = d.lines[static_cast<size_t>(p.key)];
-    if (ValueOf(line) == value && Trim(line.substr(line.find('=') + 1)) == value) return 0;
-    line = std::string(*KeyOf(line)) + "=" + std::string(value);
+    if (RawValueOf(line) == encoded) return 0;
+    line = std::string(*KeyOf(line)) + "=" + encoded;
   } else if (p.section >= 0) {
-    d.lines.insert(d.lines.begin() + p.lastLine + 1, std::string(key) + "=" + std::string(value));
+    d.lines.insert(d.lines.begin() + p.lastLine + 1, std::string(key) + "=" + encoded);
   } else {
     while (!d.lines.empty() && Trim(d.lines.back()).empty()) d.lines.pop_back();
     if (!d.lines.empty()) d.lines.emplace_back();
     d.lines.push_back("[" + std::string(section) + "]");
-    d.lines.push_back(std::string(key) + "=" + std::string(value));
+    d.lines.push_back(std::string(key) + "=" + encoded);
   }
   return WriteAll(Join(d));
 }
@@ -210,6 +254,9 @@ int32_t GetInt(std::string_view section, std::string_view key, int32_t defaultVa
   return v ? ParseInt(*v) : defaultValue;
 }
 
+// An absent key is written with its default; when that write is refused (a
+// name that cannot be written, a file that cannot be read or replaced) the
+// default still answers and the file stays as it was.
 int32_t GetRequiredInt(std::string_view section, std::string_view key, int32_t defaultValue) {
   auto v = GetString(section, key);
   if (v) return ParseInt(*v);

@@ -224,21 +224,83 @@ TEST_F(PFBlur, SingleOpaquePixelSpreadsAsTheBox) {
   }
 }
 
-// One-dimensional box passes with the blur's rounding: (sum + b) / (2b + 1),
-// zeros beyond the ends.
-std::vector<uint32_t> BoxPasses1D(std::vector<uint32_t> v, const tv::pf2::BlurPlan& plan) {
+// Box filters on a row, computed directly: the row is first extended on both
+// sides (by zeros, or by its end values repeated) as far as all the passes
+// together reach; each pass then gives (sum + b) / (2b + 1) wherever its
+// window lies inside the previous pass's values, so the values shrink by b
+// at each end, and after the last pass the row's own n values remain.
+std::vector<int64_t> BoxesOnExtendedRow(const std::vector<int64_t>& row, const tv::pf2::BlurPlan& plan, bool repeat) {
+  const int64_t n = static_cast<int64_t>(row.size());
+  int64_t margin = 0;
+  for (int32_t p = 0; p < plan.passes; ++p) margin += plan.halfWidth[p];
+  std::vector<int64_t> v(size_t(n + 2 * margin));
+  for (int64_t i = 0; i < n + 2 * margin; ++i) {
+    const int64_t j = i - margin;
+    v[size_t(i)] = j >= 0 && j < n ? row[size_t(j)] : !repeat ? 0 : row[j < 0 ? 0 : size_t(n - 1)];
+  }
   for (int32_t p = 0; p < plan.passes; ++p) {
-    const int32_t b = plan.halfWidth[p];
-    std::vector<uint32_t> out(v.size());
-    for (int32_t i = 0; i < static_cast<int32_t>(v.size()); ++i) {
-      uint32_t sum = 0;
-      for (int32_t k = std::max(0, i - b); k <= std::min<int32_t>(static_cast<int32_t>(v.size()) - 1, i + b); ++k)
-        sum += v[k];
+    const int64_t b = plan.halfWidth[p];
+    std::vector<int64_t> out(v.size() - size_t(2 * b));
+    for (size_t i = 0; i < out.size(); ++i) {
+      int64_t sum = 0;
+      for (int64_t k = 0; k <= 2 * b; ++k) sum += v[i + size_t(k)];
       out[i] = (sum + b) / (2 * b + 1);
     }
-    v = out;
+    v = std::move(out);
   }
   return v;
+}
+
+// The fast blur of a world computed directly: premultiplied pixels as v * 255,
+// straight ones as alpha * 255 and alpha * colour; the passes down every
+// column, then across every row, each on its extended line; then the end
+// values (v + 127) / 255, or for straight pixels alpha (A + 127) / 255 and
+// colours (C * 255 + A / 2) / A limited to 255, all zero where alpha ends at 0.
+std::vector<uint8_t> DirectBlur(Buffer in, double radius, int32_t quality, uint32_t flags, bool straight) {
+  const int32_t w = in.world.width, h = in.world.height;
+  const tv::pf2::BlurPlan plan = tv::pf2::PlanBlur(radius, quality);
+  const bool repeat = (flags & PF_Blur_RepeatEdges) != 0;
+  const uint32_t dirs = flags & (PF_Blur_Horizontal | PF_Blur_Vertical);
+  std::vector<int64_t> v(size_t(w) * h * 4);
+  auto at = [&](int32_t x, int32_t y, int c) -> int64_t& { return v[(size_t(y) * w + x) * 4 + c]; };
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x)
+      for (int c = 0; c < 4; ++c) {
+        const uint8_t* p = in.px(x, y);
+        at(x, y, c) = straight ? int64_t{p[0]} * (c == 0 ? 255 : p[c]) : int64_t{p[c]} * 255;
+      }
+  for (int c = 0; c < 4; ++c) {
+    if (dirs != PF_Blur_Horizontal)
+      for (int32_t x = 0; x < w; ++x) {
+        std::vector<int64_t> line(static_cast<size_t>(h));
+        for (int32_t y = 0; y < h; ++y) line[size_t(y)] = at(x, y, c);
+        line = BoxesOnExtendedRow(line, plan, repeat);
+        for (int32_t y = 0; y < h; ++y) at(x, y, c) = line[size_t(y)];
+      }
+    if (dirs != PF_Blur_Vertical)
+      for (int32_t y = 0; y < h; ++y) {
+        std::vector<int64_t> line(static_cast<size_t>(w));
+        for (int32_t x = 0; x < w; ++x) line[size_t(x)] = at(x, y, c);
+        line = BoxesOnExtendedRow(line, plan, repeat);
+        for (int32_t x = 0; x < w; ++x) at(x, y, c) = line[size_t(x)];
+      }
+  }
+  std::vector<uint8_t> out(size_t(w) * h * 4);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      uint8_t* o = &out[(size_t(y) * w + x) * 4];
+      const int64_t A = at(x, y, 0);
+      for (int c = 0; c < 4; ++c) {
+        if (!straight) {
+          o[c] = static_cast<uint8_t>((at(x, y, c) + 127) / 255);
+        } else if ((A + 127) / 255 == 0) {
+          o[c] = 0;
+        } else {
+          o[c] = static_cast<uint8_t>(c == 0 ? (A + 127) / 255 : std::min<int64_t>(255, (at(x, y, c) * 255 + A / 2) / A));
+        }
+      }
+    }
+  return out;
 }
 
 TEST_F(PFBlur, GaussianBlurOfAnOpaquePixelIsTheProductOfItsPasses) {
@@ -248,13 +310,13 @@ TEST_F(PFBlur, GaussianBlurOfAnOpaquePixelIsTheProductOfItsPasses) {
   ASSERT_EQ(PF_FastBlur_Premul(nullptr, 7.0, 0, 1, &p.world), 0);
   const tv::pf2::BlurPlan plan = tv::pf2::PlanBlur(7.0, 1);
   // Down the centre column first, then across every row from its centre value.
-  std::vector<uint32_t> column(n, 0);
+  std::vector<int64_t> column(n, 0);
   column[c] = 65025;
-  column = BoxPasses1D(column, plan);
+  column = BoxesOnExtendedRow(column, plan, false);
   for (int32_t y = 0; y < n; ++y) {
-    std::vector<uint32_t> row(n, 0);
+    std::vector<int64_t> row(n, 0);
     row[c] = column[y];
-    row = BoxPasses1D(row, plan);
+    row = BoxesOnExtendedRow(row, plan, false);
     for (int32_t x = 0; x < n; ++x)
       ASSERT_EQ(p.px(x, y)[0], (row[x] + 127) / 255) << x << "," << y;
   }
@@ -302,6 +364,74 @@ TEST_F(PFBlur, RepeatedEdgesKeepAConstantPictureConstant) {
   EXPECT_LT(s.px(0, 3)[0], 200);
   EXPECT_EQ(s.px(6, 3)[0], 200);
   EXPECT_EQ(s.px(0, 3)[1], 30);
+}
+
+TEST_F(PFBlur, ThreeBoxesKeepWhatEachPassSpreadsPastTheEdge) {
+  // An opaque white row blurred across: each pass works on the row extended
+  // by what the pass before spread past its ends, as if the whole surround
+  // (transparent here) were blurred with it.
+  struct Row {
+    double radius;
+    int32_t quality;
+    std::vector<int> alpha;  // x = 0, 1, ...
+  };
+  const Row rows[] = {{7.3, 1, {138, 159, 179, 197}}, {15.0, 1, {133, 144, 154, 165}}, {7.3, 0, {136, 153, 170}}};
+  for (const Row& r : rows)
+    for (int32_t reference : {0, 1})
+      for (bool straight : {false, true}) {
+        Buffer b(60, 1);
+        for (int32_t x = 0; x < 60; ++x) b.Set(x, 0, 255, 255, 255, 255);
+        PFp_UseReferenceKernels(reference);
+        ASSERT_EQ((straight ? PF_FastBlur_Straight : PF_FastBlur_Premul)(nullptr, r.radius, PF_Blur_Horizontal,
+                                                                         r.quality, &b.world), 0);
+        PFp_UseReferenceKernels(0);
+        for (size_t x = 0; x < r.alpha.size(); ++x) {
+          EXPECT_EQ(int{b.px(int32_t(x), 0)[0]}, r.alpha[x]) << r.radius << " q" << r.quality << " x " << x;
+          EXPECT_EQ(int{b.px(59 - int32_t(x), 0)[0]}, r.alpha[x]) << r.radius << " q" << r.quality << " x " << x;
+          EXPECT_EQ(int{b.px(int32_t(x), 0)[1]}, straight ? 255 : r.alpha[x]);
+        }
+        EXPECT_EQ(b.px(30, 0)[0], 255);
+      }
+}
+
+TEST_F(PFBlur, FastBlurEqualsBoxesOnTheExtendedPictureAtEveryPixel) {
+  std::vector<Buffer> pictures;
+  pictures.emplace_back(23, 17);
+  pictures.back().Random(45);
+  pictures.emplace_back(9, 31);  // premultiplied-looking: no colour above its alpha
+  pictures.back().Random(46);
+  for (int32_t y = 0; y < 31; ++y)
+    for (int32_t x = 0; x < 9; ++x)
+      for (int c = 1; c < 4; ++c) pictures.back().px(x, y)[c] = std::min(pictures.back().px(x, y)[c], pictures.back().px(x, y)[0]);
+  pictures.emplace_back(31, 4);  // opaque black with one bright pixel at each edge
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 31; ++x) pictures.back().Set(x, y, 255, 0, 0, 0);
+  pictures.back().Set(0, 1, 255, 255, 255, 255);
+  pictures.back().Set(30, 2, 255, 255, 200, 100);
+  const double radii[] = {0.6, 2.0, 3.5, 7.3, 15.0, 40.0};
+  const uint32_t flagSets[] = {0, PF_Blur_Horizontal, PF_Blur_Vertical, PF_Blur_RepeatEdges,
+                               PF_Blur_Horizontal | PF_Blur_RepeatEdges};
+  for (size_t k = 0; k < pictures.size(); ++k)
+    for (double radius : radii)
+      for (int32_t quality : {0, 1})
+        for (uint32_t flags : flagSets)
+          for (bool straight : {false, true}) {
+            const std::vector<uint8_t> expected = DirectBlur(pictures[k], radius, quality, flags, straight);
+            for (int32_t reference : {0, 1}) {
+              Buffer b = pictures[k];
+              PFp_UseReferenceKernels(reference);
+              ASSERT_EQ((straight ? PF_FastBlur_Straight : PF_FastBlur_Premul)(nullptr, radius, flags, quality, &b.world), 0);
+              PFp_UseReferenceKernels(0);
+              const int32_t w = b.world.width, h = b.world.height;
+              for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x)
+                  ASSERT_EQ(std::memcmp(b.px(x, y), &expected[(size_t(y) * w + x) * 4], 4), 0)
+                      << "picture " << k << " r " << radius << " q" << quality << " flags " << flags
+                      << (straight ? " straight" : " premul") << (reference ? " reference" : " fast") << " at " << x
+                      << "," << y;
+              EXPECT_TRUE(b.PaddingIntact());
+            }
+          }
 }
 
 TEST_F(PFBlur, FastBlurRefusesBadRadiiAndFlags) {

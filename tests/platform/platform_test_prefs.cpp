@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Errno.h"
+#include "PermissionChecks.h"
 #include "platform_test_fixture.h"
 
 namespace tv::test {
@@ -96,6 +97,12 @@ TEST_F(PrefsTest, UnchangedValueIsNotRewritten) {
   ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "X", 2), 0);
   ASSERT_EQ(stat(path.c_str(), &b), 0);
   EXPECT_NE(a.st_ino, b.st_ino);
+  // The same holds for a value that is written in quotes.
+  ASSERT_EQ(EMUL_SetProfileString("Tavelo", "Q", " q "), 0);
+  ASSERT_EQ(stat(path.c_str(), &a), 0);
+  ASSERT_EQ(EMUL_SetProfileString("Tavelo", "Q", " q "), 0);
+  ASSERT_EQ(stat(path.c_str(), &b), 0);
+  EXPECT_EQ(a.st_ino, b.st_ino);
 }
 
 TEST_F(PrefsTest, FailedWriteKeepsTheOldFileAndReportsTheFolder) {
@@ -113,6 +120,82 @@ TEST_F(PrefsTest, WithoutAFileSettingsLiveInMemory) {
   EMUL_SetTVPrefsFile(path.c_str());
   EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "InMemoryOnly", 0), 0);
   EXPECT_EQ(EMUL_SetProfileInt("Tavelo", nullptr, 1), -50);
+}
+
+TEST_F(PrefsTest, TextThatWouldAddLinesIsRefusedAndNothingIsWritten) {
+  const std::string before = "[Probe]\nPath=/old\n[Tavelo]\nMemoryUsage=60\n";
+  WriteFile(path, before);
+  // A file path may hold a line feed; written as it stands it would set other keys.
+  EXPECT_EQ(EMUL_SetProfileString("Probe", "Path", "/media/a\nInjected=1\n[Tavelo]\nMemoryUsage=1"), -50);
+  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "MemoryUsage", 0), 60);
+  EXPECT_EQ(EMUL_GetProfileInt("Probe", "Injected", -1), -1);
+  using namespace std::string_view_literals;
+  struct Row {
+    std::string_view section, key, value;
+  };
+  const Row rows[] = {
+      // line ends and NULs anywhere
+      {"Probe", "Path", "a\rb"}, {"Probe", "Path", "a\0b"sv}, {"Probe", "Path", "\n"},
+      {"Probe", "Pa\nth", "x"}, {"Probe", "Pa\rth", "x"}, {"Probe", "Pa\0th"sv, "x"},
+      {"Pro\nbe", "Path", "x"}, {"Pro\rbe", "Path", "x"}, {"Pro\0be"sv, "Path", "x"},
+      // names the reader would not find again
+      {"Probe", "Path=x", "y"}, {"Probe", " Path", "y"}, {"Probe", "Path\t", "y"}, {"Probe", ";Path", "y"},
+      {"Probe", "#Path", "y"}, {"Probe", "[Path", "y"}, {"Probe", "", "y"},
+      {"Pro]be", "Path", "y"}, {" Probe", "Path", "y"}, {"Probe ", "Path", "y"}, {"", "Path", "y"},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(platform::prefs::SetString(r.section, r.key, r.value), -50) << r.section << "/" << r.key;
+    EXPECT_EQ(ReadFile(path), before) << r.section << "/" << r.key;
+  }
+  // Required reads of such keys answer the default and write nothing.
+  EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "Bad\nKey", 7), 7);
+  char buf[8];
+  EXPECT_EQ(EMUL_GetRequiredProfileString("Tavelo", "K\r", "d", buf, sizeof buf), 1);
+  EXPECT_EQ(ReadFile(path), before);
+  // The same rules hold while the settings live in memory.
+  EMUL_SetTVPrefsFile(nullptr);
+  EXPECT_EQ(EMUL_SetProfileString("Probe", "Path", "a\nb=1"), -50);
+  EXPECT_EQ(EMUL_GetProfileInt("Probe", "b", -1), -1);
+}
+
+TEST_F(PrefsTest, EveryAcceptedValueReadsBackAsWritten) {
+  WriteFile(path, "[Tavelo]\nMemoryUsage=60\n");
+  const std::string values[] = {"",        " lead",   "trail ",     "\tboth\t",   "\"quoted\"", "'single'",
+                                "\"",      "'",       "\"\"",       "a=b",        "; semicolon", "[Tavelo]",
+                                "#hash",   "x\ty",    "\"open",     "close'",     " ",          "in \"the\" middle",
+                                "ünïcode ✓", "'mixed\"", "=",        "  \" twice \"  "};
+  for (const std::string& v : values) {
+    ASSERT_EQ(platform::prefs::SetString("Probe", "Value", v), 0) << v;
+    EXPECT_EQ(platform::prefs::GetString("Probe", "Value"), v);
+    char buf[64];
+    EMUL_GetProfileString("Probe", "Value", "default", buf, sizeof buf);
+    EXPECT_EQ(std::string(buf), v);
+    EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "MemoryUsage", 0), 60) << v;
+  }
+  // A value that the reader would trim or unquote is written in quotes.
+  ASSERT_EQ(EMUL_SetProfileString("Probe", "Value", " lead"), 0);
+  EXPECT_EQ(ReadFile(path), "[Tavelo]\nMemoryUsage=60\n\n[Probe]\nValue=\" lead\"\n");
+  ASSERT_EQ(EMUL_SetProfileString("Probe", "Value", "plain"), 0);
+  EXPECT_EQ(ReadFile(path), "[Tavelo]\nMemoryUsage=60\n\n[Probe]\nValue=plain\n");
+}
+
+TEST_F(PrefsTest, AFileThatCannotBeReadIsNeverReplaced) {
+  const std::string before = "[Tavelo]\nMemoryUsage=60\nSlop=4\n";
+  WriteFile(path, before);
+  ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+  {
+    PermissionChecks checks;
+    EXPECT_EQ(EMUL_SetProfileInt("Tavelo", "FreeSpace", 1), -54);
+    EXPECT_EQ(EMUL_SetProfileString("Other", "K", "v"), -54);
+    EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "New", 5), 5);  // the default answers; nothing is written
+    EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "MemoryUsage", 9), 9);
+  }
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+  EXPECT_EQ(ReadFile(path), before);
+  // Readable again, writes go through.
+  EXPECT_EQ(EMUL_SetProfileInt("Tavelo", "FreeSpace", 1), 0);
+  EXPECT_EQ(ReadFile(path), before + "FreeSpace=1\n");
 }
 
 TEST(ErrnoTable, MapsEveryListedValue) {
