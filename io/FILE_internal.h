@@ -149,9 +149,9 @@ int WriteDenied(const std::string& path);
 // through, each at its own position, so what one writes the others read at
 // once. Only bytes written are ever written back. While a reference has the
 // file open in the shared mode, reads and writes go straight to the platform.
-// A write waits in the window only when the platform cannot refuse it later
-// (size limits, the last stretch of free space); any other goes straight
-// through and its own call reports a refusal. Pending bytes go out before a
+// A write waits in the window only when nothing known here could make the
+// platform refuse it later (size limits, the last stretch of free space); any
+// other goes straight through and its own call reports a refusal. Pending bytes go out before a
 // read or write leaves the window, before size queries and changes, on
 // flushes and on closing; a failure then is reported once, by the operation
 // that found it, with "writing to", and those bytes are dropped.
@@ -190,7 +190,7 @@ inline ForkBuffer*& BufferOf(SpecRec& r, int32_t fork) { return fork == FILE_Res
 // nothing done) otherwise.
 inline bool ReadInWindow(ForkBuffer& b, int32_t wanted, char* out) {
   const SharedFile& f = *b.file;
-  if (b.pos < f.start || wanted > f.start + f.len - b.pos) return false;
+  if (f.len == 0 || b.pos < f.start || wanted > f.start + f.len - b.pos) return false;
   std::memcpy(out, f.data.get() + (b.pos - f.start), static_cast<size_t>(wanted));
   b.pos += wanted;
   return true;
