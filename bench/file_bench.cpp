@@ -1,7 +1,8 @@
 // The file layer against the platform underneath it: walking a 10,000-file
 // folder by index (cached and freshly read) against std::filesystem, reading
 // 256 MiB in 1 MiB calls against read(2), and writing and reading 1 MiB in
-// 16-byte calls (through the file layer's buffers) against buffered stdio.
+// 16-byte calls (through the file layer's buffers, with one reference and
+// with two of one file) against buffered stdio.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -142,6 +143,35 @@ void BM_FILE_Write1MiBIn16ByteCalls(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kSmall * kSmallCalls);
 }
 
+// The same through two references of the file, each writing every other
+// 16 bytes at its own position: they share one buffer.
+void BM_FILE_Write1MiBIn16ByteCallsTwoReferences(benchmark::State& state) {
+  Fixture& f = F();
+  std::string path = f.dir + "/small2.dat";
+  ::close(::open(path.c_str(), O_CREAT | O_WRONLY, 0666));
+  FILE_SpecH a = nullptr, b = nullptr;
+  FILE_New(path.c_str(), FILE_LocFullPath, &a);
+  FILE_New(path.c_str(), FILE_LocFullPath, &b);
+  char data[kSmall] = {};
+  for (auto _ : state) {
+    FILE_Open(FILE_PermReadWrite, a);
+    FILE_Open(FILE_PermReadWrite, b);
+    FILE_SetSize(a, 0);
+    FILE_SetPos(b, kSmall);
+    for (int i = 0; i < kSmallCalls; i += 2) {
+      FILE_NWrite(a, kSmall, data);
+      FILE_NWrite(b, kSmall, data);
+      FILE_SetPos(a, int64_t{kSmall} * (i + 2));
+      FILE_SetPos(b, int64_t{kSmall} * (i + 3));
+    }
+    FILE_Close(a);
+    FILE_Close(b);
+  }
+  FILE_Dispose(a);
+  FILE_Dispose(b);
+  state.SetBytesProcessed(state.iterations() * kSmall * kSmallCalls);
+}
+
 void BM_Stdio_Write1MiBIn16ByteCalls(benchmark::State& state) {
   Fixture& f = F();
   std::string path = f.dir + "/small-stdio.dat";
@@ -190,6 +220,7 @@ BENCHMARK(BM_StdFilesystemSortedListing)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FILE_Read256MiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadSyscall256MiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FILE_Write1MiBIn16ByteCalls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FILE_Write1MiBIn16ByteCallsTwoReferences)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stdio_Write1MiBIn16ByteCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FILE_Read1MiBIn16ByteCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stdio_Read1MiBIn16ByteCalls)->Unit(benchmark::kMillisecond);

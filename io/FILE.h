@@ -10,6 +10,23 @@
 // On this platform the separator is '/', a "volume" is a mount point, file
 // positions and sizes are 64-bit, and the resource fork of "name" is the
 // optional side-car file "name.rsrc" beside it.
+//
+// What callers may rely on:
+// - References of one file open in this process read and write through one
+//   shared buffer, each at its own position: what one writes, the others read
+//   at once. Only bytes written are ever written back. With a reference open
+//   in the shared mode (6), every read and write goes straight to the file,
+//   where other processes see it.
+// - A write that the platform refuses (a full volume, a size limit) fails by
+//   itself, telling in *count the bytes that reached the file. What can still
+//   fail when buffered bytes go out (an I/O error) is reported once, by the
+//   call that writes them out.
+// - "name.rsrc" is the resource fork of "name" only when it was made as that
+//   file's fork (through this package, or copied with it); a file of that name
+//   made otherwise is never read, moved or deleted as the fork. On a file
+//   system without extended attributes the name alone tells.
+// - Deleting a file, or creating over it, is refused while any reference in
+//   this process has it open, and for a locked file.
 #pragma once
 
 #include "STR.h"
@@ -47,7 +64,7 @@ enum : int32_t {
   FILE_PermRead = 1,
   FILE_PermWrite = 2,
   FILE_PermReadWrite = 3,
-  FILE_PermShared = 6,  // the platform's shared mode: read-write here
+  FILE_PermShared = 6,  // the platform's shared mode: read-write, nothing kept in buffers
 };
 
 // Forks.
@@ -161,6 +178,8 @@ TV_EXPORT ErrorCode FILE_InqIsDir(FILE_SpecH ref, Boolean32* isDir);
 // ---- Open and close -------------------------------------------------------------
 TV_EXPORT ErrorCode FILE_Open(int32_t permission, FILE_SpecH ref);
 TV_EXPORT ErrorCode FILE_Close(FILE_SpecH ref);  // closes both forks
+// Opening the resource fork for writing makes it when missing; 792 when a
+// file of the side-car's name is there that is not this file's fork.
 TV_EXPORT ErrorCode FILE_OpenForkWithPermissions(FILE_SpecH ref, int32_t fork, int32_t permission);
 TV_EXPORT ErrorCode FILE_CloseFork(FILE_SpecH ref, int32_t fork);
 // Opens the side-car resource file; -192 when there is none (and it is not created).
@@ -175,7 +194,9 @@ TV_EXPORT ErrorCode FILE_Flush(FILE_SpecH ref);
 
 // ---- Data -------------------------------------------------------------------------
 // *count: bytes wanted in, bytes transferred out. A read that reaches the end
-// of the file transfers what there is and fails with 786.
+// of the file transfers what there is and fails with 786. A write the
+// platform refuses fails with its code (785 for a full volume or a size
+// limit), *count telling the bytes that reached the file.
 TV_EXPORT ErrorCode FILE_Read(FILE_SpecH ref, int32_t* count, void* buffer);
 TV_EXPORT ErrorCode FILE_NRead(FILE_SpecH ref, int32_t count, void* buffer);
 TV_EXPORT ErrorCode FILE_Write(FILE_SpecH ref, int32_t* count, const void* buffer);
@@ -188,22 +209,31 @@ TV_EXPORT ErrorCode FILE_InqForkPos(FILE_SpecH ref, int32_t fork, int64_t* posit
 TV_EXPORT ErrorCode FILE_SetForkPos(FILE_SpecH ref, int32_t fork, int64_t position);
 // Works on open and closed references.
 TV_EXPORT ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size);
+// Growing takes the disk space at once where the file system can (785 when the
+// volume has not enough).
 TV_EXPORT ErrorCode FILE_SetSize(FILE_SpecH ref, int64_t size);
 TV_EXPORT ErrorCode FILE_SetForkSize(FILE_SpecH ref, int32_t fork, int64_t size);
-// Open references keep their own 64 KiB buffer; its size cannot be chosen:
-// 5 on an open reference, 783 on a closed one.
+// The references of an open file share one 64 KiB buffer (none in the shared
+// mode); its size cannot be chosen: 5 on an open reference, 783 on a closed one.
 TV_EXPORT ErrorCode FILE_SetBuffer(FILE_SpecH ref, int32_t size);
 
 // ---- Files and folders ---------------------------------------------------------
-// script is ignored (names are UTF-8).
+// script is ignored (names are UTF-8). Replacing a file removes its resource
+// fork; it is refused with 793 while a reference has the file open and with
+// 787 for a locked file.
 TV_EXPORT ErrorCode FILE_Create(int32_t kind, int32_t script, int32_t flags, FILE_SpecH ref);
+// The resource fork goes with the file. 782 while a reference has the file (or
+// its resource fork) open, 787 for a locked file or folder.
 TV_EXPORT ErrorCode FILE_Delete(FILE_SpecH ref);
-// Renames in place (same folder); the reference follows.
+// Renames in place (same folder); the reference and the resource fork follow.
+// 792 when the new name, or its side-car name (for a file), is taken.
 TV_EXPORT ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName);
-// Copies the data (and side-car resource file) of source to a new file at
-// destination, atomically: the destination never exists half-written.
+// Copies the data (and resource fork) of source to a new file at
+// destination, atomically: the destination never exists half-written. 792
+// when the destination or its side-car name is taken.
 TV_EXPORT ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination);
-// Exchanges the contents of two files.
+// Exchanges the contents (and resource forks) of two closed files: 782 while a
+// reference has either open.
 TV_EXPORT ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b);
 TV_EXPORT ErrorCode FILE_ParentDir(FILE_SpecH ref, int32_t flags, FILE_SpecH* parent);
 // Entries of a folder, sorted byte-wise by name; dot-files and broken links
@@ -252,6 +282,8 @@ TV_EXPORT ErrorCode FILE_SetModDate(FILE_SpecH ref, FILE_DateValue date);
 TV_EXPORT ErrorCode FILE_GetDateSpecTime(FILE_DateSpec* now);
 TV_EXPORT ErrorCode FILE_GetDateValueTime(FILE_DateValue* now);
 TV_EXPORT ErrorCode FILE_DateValue2DateSpec(FILE_DateValue value, FILE_DateSpec* spec);
+// 3 for a field out of range (a day the month does not have included), 10 for
+// a date outside the DateValue range; *value is 0 then.
 TV_EXPORT ErrorCode FILE_DateSpec2DateValue(const FILE_DateSpec* spec, FILE_DateValue* value);
 
 // ---- Aliases and relative paths ----------------------------------------------

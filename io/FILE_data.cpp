@@ -1,4 +1,5 @@
 // Reading and writing the forks, positions and sizes (64-bit inside).
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +36,10 @@ ErrorCode ReadImpl(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) {
   auto* out = static_cast<char*>(buffer);
   int32_t done = 0;
   if (ForkBuffer* b = BufferOf(*s, fork)) {
+    if (ReadInWindow(*b, wanted, out)) {
+      *count = wanted;
+      return 0;
+    }
     ErrorCode err = BufferedRead(*b, *s, fork, site, wanted, out, &done);
     *count = done;
     if (err) return err;
@@ -73,9 +78,10 @@ ErrorCode WriteImpl(FILE_SpecH ref, int32_t fork, int32_t* count, const void* bu
     return Fail(site, FILE_ErrPermission, kStrAccessNamed, {ForkPath(*s, fork)});
   if (wanted == 0) return 0;
   if (ForkBuffer* b = BufferOf(*s, fork)) {
-    if (ErrorCode err = BufferedWrite(*b, *s, fork, site, wanted, static_cast<const char*>(buffer))) return err;
-    *count = wanted;
-    return 0;
+    int32_t done = 0;
+    ErrorCode err = BufferedWrite(*b, *s, fork, site, wanted, static_cast<const char*>(buffer), &done);
+    *count = done;
+    return err;
   }
   std::string path = ForkPath(*s, fork);
   struct stat st;
@@ -150,17 +156,33 @@ ErrorCode SetSizeImpl(FILE_SpecH ref, int32_t fork, int64_t size) {
   if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"set size of"});
   std::string path = ForkPath(*s, fork);
   if (ForkPerm(*s, fork) == FILE_PermRead) return Fail(site, FILE_ErrPermission, kStrAccessNamed, {path});
+  // Nothing kept in the window outlives the change of size.
   ForkBuffer* b = BufferOf(*s, fork);
-  if (ErrorCode err = FlushBuffer(b, *s, fork, site)) return err;
+  if (ErrorCode err = DropWindow(b, *s, fork, site)) return err;
   struct stat st;
   if (::fstat(fd, &st) != 0) return FailErrno(site, errno, "setting size of", path);
   if (size > st.st_size) {
     if (ErrorCode err = CheckSpace(site, path, static_cast<uint64_t>(size - st.st_size), "setting size of"))
       return err;
   }
-  if (::ftruncate(fd, static_cast<off_t>(size)) != 0) return FailErrno(site, errno, "setting size of", path);
-  if (b) return ResetBuffer(b, *s, fork, site, size);  // nothing pending: it cannot fail
+  // Growing a file takes the disk space for it now, where the volume allows,
+  // so a full volume is reported here and not by a later write into the new
+  // stretch (or by writing it out from a buffer).
+  int e = 0;
+  bool grown = false;
+  if (size > st.st_size && S_ISREG(st.st_mode)) {
+    if (::fallocate(fd, 0, st.st_size, static_cast<off_t>(size - st.st_size)) == 0)
+      grown = true;
+    else if (errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL)
+      e = errno;  // otherwise the file system cannot: the file grows without
+  }
+  if (!e && !grown && ::ftruncate(fd, static_cast<off_t>(size)) != 0) e = errno;
+  if (e) return FailErrno(site, e, "setting size of", path);
   // The position stays within the file.
+  if (b) {
+    ClampPos(b, size);
+    return 0;
+  }
   off_t pos = ::lseek(fd, 0, SEEK_CUR);
   if (pos > size) ::lseek(fd, static_cast<off_t>(size), SEEK_SET);
   return 0;
@@ -211,22 +233,35 @@ ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) {
   if (mode != FILE_SizeData && mode != FILE_SizeResource && mode != FILE_SizeTotal)
     return Fail(site, kErrBadParam, kStrBadSizeMode, {path});
   if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrSizeOfDirectory);
-  // The size includes what was written and is still waiting in a buffer.
-  if (ErrorCode err = FlushForks(*s, site)) return err;
+  // The size includes what was written and is still waiting in a buffer,
+  // this reference's or another's.
   struct stat st;
   int64_t total = 0;
   if (mode != FILE_SizeResource) {
+    ErrorCode err = 0;
+    if (s->dataBuf)
+      err = FlushBuffer(s->dataBuf, *s, FILE_DataFork, site);
+    else if (s->dataFd == kNoFd)
+      err = FlushFile(*s, FILE_DataFork, site);
+    if (err) return err;
     int rc = s->dataFd != kNoFd ? ::fstat(s->dataFd, &st) : ::stat(path.c_str(), &st);
     if (rc != 0) return FailErrno(site, errno, "finding size of", path);
     total += st.st_size;
   }
   if (mode != FILE_SizeData) {
-    // A missing side-car is an empty resource fork.
-    int rc = s->resFd != kNoFd ? ::fstat(s->resFd, &st) : ::stat(SidecarPath(*s).c_str(), &st);
-    if (rc == 0)
+    // A missing side-car, or a file of its name that is not this file's
+    // fork, is an empty resource fork.
+    if (s->resFd != kNoFd) {
+      if (ErrorCode err = FlushBuffer(s->resBuf, *s, FILE_ResourceFork, site)) return err;
+      if (::fstat(s->resFd, &st) != 0) return FailErrno(site, errno, "finding size of", SidecarPath(*s));
       total += st.st_size;
-    else if (errno != ENOENT)
-      return FailErrno(site, errno, "finding size of", SidecarPath(*s));
+    } else if (SidecarOf(*s) == Sidecar::Own) {
+      if (ErrorCode err = FlushFile(*s, FILE_ResourceFork, site)) return err;
+      if (::stat(SidecarPath(*s).c_str(), &st) == 0)
+        total += st.st_size;
+      else if (errno != ENOENT)
+        return FailErrno(site, errno, "finding size of", SidecarPath(*s));
+    }
   }
   *size = total;
   return 0;

@@ -27,6 +27,12 @@ ErrorCode PathOf(FILE_SpecH ref, std::string* path) {
   return 0;
 }
 
+int DaysInMonth(int month, int year) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 }  // namespace
 
 ErrorCode FILE_InqCreatDate(FILE_SpecH ref, FILE_DateValue* date) {
@@ -93,8 +99,10 @@ ErrorCode FILE_DateValue2DateSpec(FILE_DateValue value, FILE_DateSpec* spec) {
 ErrorCode FILE_DateSpec2DateValue(const FILE_DateSpec* spec, FILE_DateValue* value) {
   if (!value) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
   *value = 0;
-  if (!spec || spec->month < 1 || spec->month > 12 || spec->day < 1 || spec->day > 31 || spec->hour > 23 ||
-      spec->minute > 59 || spec->second > 60)
+  // A day the month does not have (31 February) is refused: the calendar
+  // routine would carry it into the next month and answer another date.
+  if (!spec || spec->month < 1 || spec->month > 12 || spec->day < 1 ||
+      spec->day > DaysInMonth(spec->month, spec->year) || spec->hour > 23 || spec->minute > 59 || spec->second > 60)
     return Fail(kSiteDates, kErrBadParam, kStrBadParam);
   struct tm tm {};
   tm.tm_sec = spec->second;

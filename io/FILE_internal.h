@@ -3,7 +3,11 @@
 // and path helpers.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +20,7 @@
 namespace tv::file {
 
 struct ForkBuffer;
+struct SharedFile;
 
 constexpr uint16_t kSpecHead = 4268;
 constexpr uint16_t kSpecTail = 2672;
@@ -37,8 +42,8 @@ struct SpecRec {
   int32_t dataFd;      // kNoFd when closed
   int32_t resFd;
   uint64_t dirId;      // the parent folder's inode (informational)
-  // The buffers of the open forks (owned; null when closed, or for a fork that
-  // is not a regular file and so goes straight to the platform).
+  // This reference's side of its open forks (owned; null when closed, or for
+  // a fork that is not a regular file and so goes straight to the platform).
   ForkBuffer* dataBuf;
   ForkBuffer* resBuf;
   uint8_t nameLen;
@@ -88,11 +93,11 @@ ErrorCode Fail(uint32_t site, ErrorCode code, int32_t text, std::initializer_lis
 ErrorCode FailPlatform(uint32_t site, ErrorCode platformCode, std::string_view action, std::string_view path);
 ErrorCode FailErrno(uint32_t site, int error, std::string_view action, std::string_view path);
 
-// Locked access to a checked reference. err is 0 or the reported code 2.
+// Access to a checked reference (its block is locked for life by NewRecord).
+// err is 0 or the reported code 2.
 class Spec {
  public:
   Spec(FILE_SpecH h, uint32_t site);
-  ~Spec();
   Spec(const Spec&) = delete;
   Spec& operator=(const Spec&) = delete;
   ErrorCode err = 0;
@@ -100,8 +105,6 @@ class Spec {
   SpecRec& operator*() const { return *rec_; }
 
  private:
-  Handle h_ = nullptr;
-  SignedByte state_ = 0;
   SpecRec* rec_ = nullptr;
 };
 
@@ -112,7 +115,7 @@ std::string FullPath(const SpecRec& r);
 ErrorCode SetLocation(SpecRec& r, std::string_view path, uint32_t site);
 // A new closed reference for an absolute path (kind 0), folder flag from the disk.
 ErrorCode NewFromPath(std::string_view path, int32_t kind, uint32_t site, FILE_SpecH* ref);
-// Allocates an initialised closed record; reports out of memory.
+// Allocates an initialised closed record, locked for life; reports out of memory.
 ErrorCode NewRecord(uint32_t site, FILE_SpecH* ref);
 // Whether name is usable as one component (not empty, ".", "..", no '/' or NUL).
 bool ValidName(std::string_view name);
@@ -122,36 +125,110 @@ inline int32_t ForkFd(const SpecRec& r, int32_t fork) { return fork == FILE_Reso
 std::string SidecarPath(const SpecRec& r);
 std::string ForkPath(const SpecRec& r, int32_t fork);
 
+// ---- Side-car resource forks (see FILE_sidecar.cpp) -----------------------------
+// What lies at a file's side-car path: nothing, its own resource fork, or an
+// unrelated file (an orphan, a folder, a file made by someone else).
+enum class Sidecar { None, Own, Unrelated };
+Sidecar SidecarOf(const std::string& dataPath, const std::string& sidecarPath);
+Sidecar SidecarOf(const SpecRec& r);  // None for folders
+// Marks a side-car just made (open at fd) as the fork of the file at
+// dataPath; 0 or an errno value.
+int MarkSidecar(const std::string& dataPath, int sidecarFd);
+// The mark of the file at path (empty when it has none), and giving it to a
+// copy open at fd (0 or an errno value).
+std::string MarkOf(const std::string& path);
+int SetMark(int fd, const std::string& mark);
+// 0 when this process may change the file or folder at path, else why not
+// (an errno value): the test of FILE_InqFileLocked.
+int WriteDenied(const std::string& path);
+
 // ---- Buffered forks -------------------------------------------------------------
-// An open regular file is read and written through a buffer of its own: a
-// window of the file at the reference's position, holding read-ahead data and
-// bytes not yet written. Positions are kept here (the descriptor's own offset
-// is not used), so a position query costs nothing. The window is written out
-// before it is replaced, before size queries and changes, on flushes and on
-// closing; a failure to write it is reported once, by the operation that
-// found it, with "writing to", and returned by that operation. The bytes that
-// could not be written are then dropped, so the failure is not reported again.
+// Every regular file open in this process has one entry in a table of open
+// files, shared by the references that have it open: one window of the file
+// (read-ahead and bytes not yet written) that all of them read and write
+// through, each at its own position, so what one writes the others read at
+// once. Only bytes written are ever written back. While a reference has the
+// file open in the shared mode, reads and writes go straight to the platform.
+// A write waits in the window only when nothing known here could make the
+// platform refuse it later (size limits, the last stretch of free space); any
+// other goes straight through and its own call reports a refusal. Pending bytes go out before a
+// read or write leaves the window, before size queries and changes, on
+// flushes and on closing; a failure then is reported once, by the operation
+// that found it, with "writing to", and those bytes are dropped.
+struct SharedFile {
+  static constexpr int32_t kCapacity = 64 * 1024;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  std::vector<ForkBuffer*> users;
+  int32_t sharedUsers = 0;       // users opened in the shared mode
+  std::unique_ptr<char[]> data;  // kCapacity bytes, allocated on first buffered use
+  int64_t start = 0;             // file offset of data[0]
+  int32_t len = 0;               // valid bytes in data
+  int32_t dirtyLo = 0;           // pending bytes: [dirtyLo, dirtyHi) of data
+  int32_t dirtyHi = 0;
+  // A write ending at or before spaceEnd needs no space beyond what the
+  // volume confirmed; one ending at or before roomyEnd may wait in the window.
+  int64_t spaceEnd = 0;
+  int64_t roomyEnd = 0;
+  int64_t sizeBitsCap = -1;  // the file system's largest file (-1: not asked yet)
+
+  bool Direct() const { return sharedUsers > 0; }
+  bool Dirty() const { return dirtyHi > dirtyLo; }
+  bool Holds(int64_t p) const { return p >= start && p < start + len; }
+};
+
+// One reference's side of an open fork.
+struct ForkBuffer {
+  int fd = kNoFd;
+  int32_t perm = 0;
+  int64_t pos = 0;  // the reference's position in the fork
+  SharedFile* file = nullptr;
+};
+
 inline ForkBuffer*& BufferOf(SpecRec& r, int32_t fork) { return fork == FILE_ResourceFork ? r.resBuf : r.dataBuf; }
-// A buffer for a freshly opened descriptor; null for anything but a regular
-// file, or when no memory is left (the fork then goes unbuffered).
-ForkBuffer* NewBuffer(int fd);
-void DeleteBuffer(ForkBuffer* b);
+// The common read, inline: all wanted bytes are in the window. False (and
+// nothing done) otherwise.
+inline bool ReadInWindow(ForkBuffer& b, int32_t wanted, char* out) {
+  const SharedFile& f = *b.file;
+  if (f.len == 0 || b.pos < f.start || wanted > f.start + f.len - b.pos) return false;
+  std::memcpy(out, f.data.get() + (b.pos - f.start), static_cast<size_t>(wanted));
+  b.pos += wanted;
+  return true;
+}
+// Joins (or makes) the table entry of the file open at fd. *out stays null
+// for anything but a regular file, which goes straight to the platform.
+// Joining in the shared mode writes out what other references left pending.
+ErrorCode AttachFork(int fd, int32_t perm, const SpecRec& r, int32_t fork, uint32_t site, ForkBuffer** out);
+// Writes out what is pending for the file and leaves its entry (no-op for null).
+ErrorCode DetachFork(ForkBuffer* b, const SpecRec& r, int32_t fork, uint32_t site);
+// Whether some reference in this process has the file of st open.
+bool IsOpen(const struct stat& st);
+// Open files in the table (for tests: none once every reference is closed).
+size_t OpenFileCount();
 // Reads up to wanted bytes at the position; *done tells how many arrived.
 // A platform failure is reported; the end of the file is left to the caller.
 ErrorCode BufferedRead(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t site, int32_t wanted, char* out,
                        int32_t* done);
-// Writes count bytes at the position (space checked as for an unbuffered write).
-ErrorCode BufferedWrite(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t site, int32_t count, const char* in);
+// Writes count bytes at the position; *done tells how many reached the file
+// (or the window). A refusal is reported.
+ErrorCode BufferedWrite(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t site, int32_t count, const char* in,
+                        int32_t* done);
 int64_t BufferedPos(const ForkBuffer& b);
 // Moves the position; a read-only fork cannot be positioned past its end.
 ErrorCode BufferedSetPos(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t site, int64_t position,
                          bool readOnly);
-// Writes out pending bytes (no-op for a null buffer).
+// Writes out what is pending for the file (no-op for a null buffer).
 ErrorCode FlushBuffer(ForkBuffer* b, const SpecRec& r, int32_t fork, uint32_t site);
-// Writes out pending bytes and forgets the window (the file changes size).
-ErrorCode ResetBuffer(ForkBuffer* b, const SpecRec& r, int32_t fork, uint32_t site, int64_t newSize);
 // Writes out both forks' pending bytes; the first failure is returned.
 ErrorCode FlushForks(SpecRec& r, uint32_t site);
+// Writes out what references in this process hold pending for the fork's file
+// (for a reference that does not have it open itself).
+ErrorCode FlushFile(const SpecRec& r, int32_t fork, uint32_t site);
+// Writes out what is pending and forgets the window, before the file changes
+// size or its descriptor is handed out, so nothing kept outlives the change.
+ErrorCode DropWindow(ForkBuffer* b, const SpecRec& r, int32_t fork, uint32_t site);
+// Keeps the position within a file cut to size (no-op for null).
+void ClampPos(ForkBuffer* b, int64_t size);
 
 // ---- Shared state --------------------------------------------------------------
 // Drops the cached listing of folder (after a change made through this package).

@@ -32,8 +32,8 @@ int OpenRetrying(const char* path, int flags) {
   return fd;
 }
 
-// Opens one fork of a checked reference. create: make a missing side-car
-// (writing to a resource fork creates it); otherwise a missing side-car is -192.
+// Opens one fork of a checked reference. createSidecar: writing to a resource
+// fork makes a missing side-car; otherwise a missing side-car is -192.
 ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, bool createSidecar) {
   if (!ValidPermission(permission)) return Fail(site, kErrBadParam, kStrBadPerm);
   if (r.isFolder) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"open"});
@@ -42,7 +42,24 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
   if (ForkFd(r, fork) != kNoFd) return Fail(site, FILE_ErrOpen, kStrCannotOpen, {"reopen"});
   std::string path = resource ? SidecarPath(r) : FullPath(r);
   int flags = Flags(permission);
-  if (resource && createSidecar && permission != FILE_PermRead) flags |= O_CREAT;
+  bool make = false;
+  if (resource) {
+    // Only the file's own side-car is its fork. A file of that name made
+    // otherwise is neither read as the fork nor taken over by writing one.
+    bool writing = createSidecar && permission != FILE_PermRead;
+    switch (SidecarOf(r)) {
+      case Sidecar::Own:
+        break;
+      case Sidecar::None:
+        if (!writing) return FailPlatform(site, kSysResNotFound, "opening resource fork of", FullPath(r));
+        flags |= O_CREAT | O_EXCL;
+        make = true;
+        break;
+      case Sidecar::Unrelated:
+        if (writing) return Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
+        return FailPlatform(site, kSysResNotFound, "opening resource fork of", FullPath(r));
+    }
+  }
   int32_t granted = permission;
   bool fellBack = false;
   int fd = OpenRetrying(path.c_str(), flags);
@@ -53,13 +70,28 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
     fd = OpenRetrying(path.c_str(), O_RDONLY);
     granted = FILE_PermRead;
     fellBack = true;
+    make = false;
   }
   if (fd < 0) {
+    if (errno == EEXIST) return Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
     if (resource && errno == ENOENT)
       return FailPlatform(site, kSysResNotFound, "opening resource fork of", FullPath(r));
     return FailErrno(site, errno, "opening", path);
   }
-  BufferOf(r, fork) = NewBuffer(fd);
+  if (make) {
+    if (int e = MarkSidecar(FullPath(r), fd)) {
+      ::close(fd);
+      ::unlink(path.c_str());
+      return FailErrno(site, e, "opening resource fork of", FullPath(r));
+    }
+  }
+  ForkBuffer* b = nullptr;
+  if (ErrorCode err = AttachFork(fd, granted, r, fork, site, &b)) {
+    ::close(fd);
+    if (make) ::unlink(path.c_str());
+    return err;
+  }
+  BufferOf(r, fork) = b;
   if (resource) {
     r.resFd = fd;
     r.resPerm = granted;
@@ -78,8 +110,7 @@ ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
   // What is waiting in the buffer goes out first; a failure is reported and
   // returned, and the file is closed all the same.
   ForkBuffer*& b = BufferOf(r, fork);
-  ErrorCode flushed = FlushBuffer(b, r, fork, site);
-  DeleteBuffer(b);
+  ErrorCode flushed = DetachFork(b, r, fork, site);
   b = nullptr;
   int rc = ::close(fd);
   int error = errno;

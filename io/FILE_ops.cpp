@@ -34,6 +34,24 @@ ErrorCode CheckParent(uint32_t site, const SpecRec& r) {
   return FailErrno(site, errno, "getting information on", parent);
 }
 
+// Whether some reference in this process has the file at path open, or the
+// resource fork that belongs to it.
+bool Busy(const std::string& path, const struct stat& st, bool ownSidecar) {
+  if (IsOpen(st)) return true;
+  struct stat sc;
+  return ownSidecar && ::stat((path + ".rsrc").c_str(), &sc) == 0 && IsOpen(sc);
+}
+
+// Renames from to to unless to exists; 0 or an errno value (EEXIST when it does).
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL) return errno;
+  // No exclusive rename on this file system.
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) return EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
 // A new temporary file in folder; fills path and returns the descriptor, or -1.
 int MakeTemp(const std::string& folder, std::string_view base, std::string* path) {
   std::string name = folder == "/" ? "/" : folder + "/";
@@ -107,8 +125,9 @@ int CopyData(int in, int out) {
 // Copies the file at from to a new file at to, through a temporary file in
 // the destination folder that is flushed and then renamed into place, so the
 // destination never holds a partial copy. Returns 0 or the reported code.
+// mark: given to the copy (the mark of a file and its resource fork).
 ErrorCode CopyFileAtomic(uint32_t site, const std::string& from, const std::string& to, const std::string& folder,
-                         std::string_view base) {
+                         std::string_view base, const std::string& mark) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return FailErrno(site, errno, "copying", from);
   struct stat st;
@@ -129,6 +148,7 @@ ErrorCode CopyFileAtomic(uint32_t site, const std::string& from, const std::stri
     return FailErrno(site, e, "copying to", to);
   }
   int e = CopyData(in, out);
+  if (!e) e = SetMark(out, mark);
   if (!e && ::fchmod(out, st.st_mode & 07777) != 0) e = errno;
   if (!e && ::fsync(out) != 0 && errno != EINVAL) e = errno;
   ::close(in);
@@ -163,6 +183,15 @@ ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_Spec
   if (exists && !(kind == FILE_CreateFile && (flags & FILE_CreateReplace)))
     return Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
   if (exists && S_ISDIR(st.st_mode)) return Fail(site, FILE_ErrOverwrite, kStrOverwriteBusy);
+  bool ownSidecar = false;
+  if (exists) {
+    // Replacing a file that a reference has open would take its data away
+    // from under it; a locked file may not be changed at all.
+    ownSidecar = SidecarOf(path, SidecarPath(*s)) == Sidecar::Own;
+    if (Busy(path, st, ownSidecar)) return Fail(site, FILE_ErrOverwrite, kStrOverwriteBusy);
+    int denied = WriteDenied(path);
+    if (denied == EACCES || denied == EPERM) return FailPlatform(site, kSysFileLocked, "replacing", path);
+  }
   ForgetListing(parent);
   if (kind == FILE_CreateFolder) {
     if (::mkdir(path.c_str(), 0777) != 0) {
@@ -173,6 +202,8 @@ ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_Spec
     return 0;
   }
   if (!exists) {
+    // A side-car left by another file of this name is not adopted: it does
+    // not carry the new file's mark.
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) return Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
@@ -195,6 +226,8 @@ ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_Spec
     if (e == EACCES || e == EPERM || e == EBUSY) return Fail(site, FILE_ErrOverwrite, kStrOverwriteNamed, {path});
     return FailErrno(site, e, "creating", path);
   }
+  // The old file's resource fork went with it.
+  if (ownSidecar) ::unlink(SidecarPath(*s).c_str());
   s->isFolder = 0;
   return 0;
 }
@@ -207,14 +240,22 @@ ErrorCode FILE_Delete(FILE_SpecH ref) {
   std::string path = FullPath(*s);
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return FailErrno(site, errno, "deleting", path);
+  // Folders have no resource fork; a file's goes with it only when it is its own.
+  bool folder = S_ISDIR(st.st_mode);
+  bool ownSidecar = !folder && SidecarOf(path, SidecarPath(*s)) == Sidecar::Own;
+  // A file some reference has open would lose its data under that reference;
+  // a locked file or folder may not be changed at all.
+  if (!folder && Busy(path, st, ownSidecar)) return Fail(site, FILE_ErrOpen, kStrDeleteOpen);
+  int denied = WriteDenied(path);
+  if (denied == EACCES || denied == EPERM) return FailPlatform(site, kSysFileLocked, "deleting", path);
   ForgetListing(ParentOf(*s));
-  if (S_ISDIR(st.st_mode)) {
+  if (folder) {
     if (::rmdir(path.c_str()) != 0) return FailErrno(site, errno, "deleting", path);
     ForgetListing(path);
     return 0;
   }
   if (::unlink(path.c_str()) != 0) return FailErrno(site, errno, "deleting", path);
-  ::unlink(SidecarPath(*s).c_str());  // the resource fork goes with the file
+  if (ownSidecar) ::unlink(SidecarPath(*s).c_str());
   return 0;
 }
 
@@ -231,38 +272,51 @@ ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName) {
   std::string parent = ParentOf(*s);
   std::string target = (parent == "/" ? "/" : parent + "/") + std::string(name);
   if (target == path) return 0;
-  int rc = ::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
-  if (rc != 0 && errno == EINVAL) {
-    struct stat st;
-    if (::lstat(target.c_str(), &st) == 0) {
-      errno = EEXIST;
-    } else {
-      rc = ::rename(path.c_str(), target.c_str());
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return FailErrno(site, errno, "renaming", path);
+  // A file and its resource fork move together. Neither may land on a
+  // side-car that is there already: it would be overwritten, or the renamed
+  // file would adopt it. Folders have no resource fork.
+  bool folder = S_ISDIR(st.st_mode);
+  std::string sidecar = SidecarPath(*s);
+  std::string targetSidecar = target + ".rsrc";
+  bool ownSidecar = !folder && SidecarOf(path, sidecar) == Sidecar::Own;
+  if (!folder && ::lstat(targetSidecar.c_str(), &st) == 0 && ::lstat(target.c_str(), &st) != 0)
+    return Fail(site, FILE_ErrExists, kStrExistsNamed, {targetSidecar});
+  if (int e = RenameNoReplace(path, target)) {
+    if (e == EEXIST || e == ENOTEMPTY) return Fail(site, FILE_ErrExists, kStrExistsNamed, {target});
+    return FailErrno(site, e, "renaming", path);
+  }
+  ForgetListing(parent);
+  if (ownSidecar) {
+    if (int e = RenameNoReplace(sidecar, targetSidecar)) {
+      RenameNoReplace(target, path);  // no file without its resource fork
+      if (e == EEXIST) return Fail(site, FILE_ErrExists, kStrExistsNamed, {targetSidecar});
+      return FailErrno(site, e, "renaming", sidecar);
     }
   }
-  if (rc != 0) {
-    if (errno == EEXIST || errno == ENOTEMPTY) return Fail(site, FILE_ErrExists, kStrExistsNamed, {target});
-    return FailErrno(site, errno, "renaming", path);
-  }
-  std::string sidecar = SidecarPath(*s);
-  ForgetListing(parent);
   std::memcpy(s->name, name.data(), name.size());
   s->name[name.size()] = 0;
   s->nameLen = static_cast<uint8_t>(name.size());
-  if (::access(sidecar.c_str(), F_OK) == 0) ::rename(sidecar.c_str(), SidecarPath(*s).c_str());
   return 0;
 }
 
 ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) {
   constexpr uint32_t site = kSiteCopy;
   std::string from, to, folder, base, sidecarFrom, sidecarTo;
+  bool ownSidecar = false;
   {
     Spec s(source, site);
     if (s.err) return s.err;
     if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"copy"});
-    if (ErrorCode err = FlushForks(*s, site)) return err;  // the copy holds every byte written
+    // The copy holds every byte written, through this reference or another.
+    if (ErrorCode err = FlushFile(*s, FILE_DataFork, site)) return err;
     from = FullPath(*s);
     sidecarFrom = SidecarPath(*s);
+    ownSidecar = SidecarOf(from, sidecarFrom) == Sidecar::Own;
+    if (ownSidecar) {
+      if (ErrorCode err = FlushFile(*s, FILE_ResourceFork, site)) return err;
+    }
   }
   {
     Spec d(destination, site);
@@ -277,10 +331,13 @@ ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) {
   }
   struct stat st;
   if (::lstat(to.c_str(), &st) == 0) return Fail(site, FILE_ErrExists, kStrExistsNamed, {to});
+  // The copy would adopt (or overwrite) a side-car that is there already.
+  if (::lstat(sidecarTo.c_str(), &st) == 0) return Fail(site, FILE_ErrExists, kStrExistsNamed, {sidecarTo});
   ForgetListing(folder);
-  if (ErrorCode err = CopyFileAtomic(site, from, to, folder, base)) return err;
-  if (::access(sidecarFrom.c_str(), F_OK) == 0) {
-    if (ErrorCode err = CopyFileAtomic(site, sidecarFrom, sidecarTo, folder, base)) {
+  std::string mark = ownSidecar ? MarkOf(from) : std::string();
+  if (ErrorCode err = CopyFileAtomic(site, from, to, folder, base, mark)) return err;
+  if (ownSidecar) {
+    if (ErrorCode err = CopyFileAtomic(site, sidecarFrom, sidecarTo, folder, base, mark)) {
       ::unlink(to.c_str());  // no copy without its resource fork
       return err;
     }
@@ -291,6 +348,7 @@ ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) {
 ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) {
   constexpr uint32_t site = kSiteExchange;
   std::string paths[2], parents[2];
+  bool own[2] = {false, false};
   FILE_SpecH refs[2] = {a, b};
   for (int i = 0; i < 2; ++i) {
     Spec s(refs[i], site);
@@ -305,25 +363,34 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) {
   const std::string& pb = paths[1];
   const std::string& parentA = parents[0];
   const std::string& parentB = parents[1];
-  for (const std::string* p : {&pa, &pb}) {
+  for (int i = 0; i < 2; ++i) {
     struct stat st;
-    if (::stat(p->c_str(), &st) != 0) return FailErrno(site, errno, "exchanging", *p);
+    if (::stat(paths[i].c_str(), &st) != 0) return FailErrno(site, errno, "exchanging", paths[i]);
     if (S_ISDIR(st.st_mode)) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"exchange"});
+    own[i] = SidecarOf(paths[i], paths[i] + ".rsrc") == Sidecar::Own;
+    // Nor are files another reference has open.
+    if (Busy(paths[i], st, own[i])) return Fail(site, FILE_ErrOpen, kStrCannotOpen, {"exchange"});
   }
   if (pa == pb) return 0;
+  // The resource forks go with the data; neither may land on a side-car of
+  // the other name that is not that file's own.
+  std::string sa = pa + ".rsrc", sb = pb + ".rsrc";
+  for (int i = 0; i < 2; ++i) {
+    const std::string& there = i == 0 ? sb : sa;
+    struct stat st;
+    if (own[i] && !own[1 - i] && ::lstat(there.c_str(), &st) == 0)
+      return Fail(site, FILE_ErrExists, kStrExistsNamed, {there});
+  }
   ForgetListing(parentA);
   ForgetListing(parentB);
   if (int e = Exchange(pa, pb, parentA)) return FailErrno(site, e, "exchanging", pa);
-  // The resource forks (side-car files) go with the data.
-  std::string sa = pa + ".rsrc", sb = pb + ".rsrc";
-  bool hasA = ::access(sa.c_str(), F_OK) == 0, hasB = ::access(sb.c_str(), F_OK) == 0;
   int e = 0;
-  if (hasA && hasB)
+  if (own[0] && own[1])
     e = Exchange(sa, sb, parentA);
-  else if (hasA)
-    e = ::rename(sa.c_str(), sb.c_str()) == 0 ? 0 : errno;
-  else if (hasB)
-    e = ::rename(sb.c_str(), sa.c_str()) == 0 ? 0 : errno;
+  else if (own[0])
+    e = RenameNoReplace(sa, sb);
+  else if (own[1])
+    e = RenameNoReplace(sb, sa);
   if (e) {
     Exchange(pa, pb, parentA);  // put the data back as it was
     return FailErrno(site, e, "exchanging", sa);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -11,25 +12,20 @@
 
 namespace tv::file {
 
-Spec::Spec(FILE_SpecH h, uint32_t site) : h_(h) {
-  if (!h || !*h || GetHandleSize(h) < static_cast<Size>(sizeof(SpecRec))) {
-    h_ = nullptr;
+// A reference's block is locked when it is made and never resized, so it
+// never moves: checking the handle (first, so a stale one is never read) and
+// the markers is all an operation needs, and costs one call into the memory
+// manager on every read and write.
+Spec::Spec(FILE_SpecH h, uint32_t site) {
+  if (!h || GetHandleSize(h) < static_cast<Size>(sizeof(SpecRec)) || !*h) {
     err = Fail(site, kErrDamaged, kStrDamaged);
     return;
   }
-  state_ = HGetState(h);
-  HLock(h);
   rec_ = reinterpret_cast<SpecRec*>(*h);
   if (rec_->head != kSpecHead || rec_->tail != kSpecTail) {
-    HSetState(h_, state_);
-    h_ = nullptr;
     rec_ = nullptr;
     err = Fail(site, kErrDamaged, kStrDamaged);
   }
-}
-
-Spec::~Spec() {
-  if (h_) HSetState(h_, state_);
 }
 
 bool ValidName(std::string_view name) {
@@ -76,6 +72,7 @@ ErrorCode SetLocation(SpecRec& r, std::string_view path, uint32_t site) {
 ErrorCode NewRecord(uint32_t site, FILE_SpecH* ref) {
   Handle h = NewHandleClear(static_cast<Size>(sizeof(SpecRec)));
   if (!h) return Up_ReportOutOfMemory(Loc(site), "file reference", sizeof(SpecRec));
+  HLock(h);  // for its whole life (see Spec)
   auto* r = reinterpret_cast<SpecRec*>(*h);
   r->head = kSpecHead;
   r->tail = kSpecTail;
@@ -184,9 +181,9 @@ ErrorCode FILE_Dispose(FILE_SpecH ref) {
     if (s.err) return s.err;
     // Disposing of an open reference closes it; bytes still waiting in its
     // buffers are written first, and a failure to write them is returned.
-    err = FlushForks(*s, kSiteDispose);
-    DeleteBuffer(s->dataBuf);
-    DeleteBuffer(s->resBuf);
+    err = DetachFork(s->dataBuf, *s, FILE_DataFork, kSiteDispose);
+    ErrorCode e = DetachFork(s->resBuf, *s, FILE_ResourceFork, kSiteDispose);
+    if (!err) err = e;
     s->dataBuf = s->resBuf = nullptr;
     if (s->dataFd != kNoFd) ::close(s->dataFd);
     if (s->resFd != kNoFd) ::close(s->resFd);
@@ -271,8 +268,8 @@ ErrorCode FILE_InqPlatDepRef(FILE_SpecH ref, int32_t* platformRef) {
   if (s.err) return s.err;
   if (s->dataFd == kNoFd) return 0;
   // Whoever uses the descriptor itself sees every byte written so far, at
-  // the reference's position.
-  if (ErrorCode err = FlushForks(*s, kSiteInqPlatDepRef)) return err;
+  // the reference's position, and nothing read before stays kept.
+  if (ErrorCode err = DropWindow(s->dataBuf, *s, FILE_DataFork, kSiteInqPlatDepRef)) return err;
   if (s->dataBuf) ::lseek(s->dataFd, static_cast<off_t>(BufferedPos(*s->dataBuf)), SEEK_SET);
   *platformRef = s->dataFd;
   return 0;
@@ -335,8 +332,12 @@ ErrorCode FILE_InqFileLocked(FILE_SpecH ref, Boolean32* locked) {
   if (s.err) return s.err;
   std::string path = FullPath(*s);
   if (::access(path.c_str(), F_OK) != 0) return FailErrno(kSiteInqFileLocked, errno, "getting information on", path);
-  *locked = ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+  *locked = WriteDenied(path) != 0;
   return 0;
+}
+
+int tv::file::WriteDenied(const std::string& path) {
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
 ErrorCode FILE_Compare(FILE_SpecH a, FILE_SpecH b, Boolean32* same) {

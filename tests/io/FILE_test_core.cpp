@@ -407,10 +407,14 @@ TEST_F(FileOps, CreateInAReadOnlyFolder) {
 
 TEST_F(FileOps, DeleteRenameCopyExchange) {
   Write(P("a"), "AAA");
-  Write(P("a.rsrc"), "R");
   Write(P("b"), "BB");
   FILE_SpecH a = Ref(P("a"));
   FILE_SpecH b = Ref(P("b"));
+  // The resource fork, made through the reference.
+  int32_t one = 1;
+  ASSERT_EQ(FILE_OpenForkWithPermissions(a, FILE_ResourceFork, FILE_PermReadWrite), 0);
+  ASSERT_EQ(FILE_WriteFork(a, FILE_ResourceFork, &one, "R"), 0);
+  ASSERT_EQ(FILE_CloseFork(a, FILE_ResourceFork), 0);
 
   ASSERT_EQ(FILE_Open(FILE_PermRead, a), 0);
   EXPECT_EQ(FILE_Delete(a), 782);
@@ -465,6 +469,61 @@ TEST_F(FileOps, DeleteRenameCopyExchange) {
   for (auto& e : std::filesystem::directory_iterator(dir)) left.push_back(e.path().filename().string());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"b", "b.rsrc", "c", "full"}));
+}
+
+// Another reference has the file (or its resource fork) open: deleting it or
+// creating over it would take the data from under that reference.
+TEST_F(FileOps, DeleteAndReplaceRefuseAFileOpenElsewhere) {
+  Write(P("f"), "data");
+  ASSERT_EQ(::link(P("f").c_str(), P("link").c_str()), 0);
+  FILE_SpecH open = Ref(P("f"));
+  struct Case {
+    int32_t permission;
+    FILE_SpecH other;  // names the open file
+  };
+  const Case cases[] = {{FILE_PermRead, Ref(P("f"))}, {FILE_PermReadWrite, Ref(P("f"))},
+                        {FILE_PermShared, Ref(P("link"))}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.permission);
+    ASSERT_EQ(FILE_Open(c.permission, open), 0);
+    EXPECT_EQ(FILE_Delete(c.other), 782);
+    ExpectReport(kSiteDelete, "Test error: unable to delete open file (30E).");
+    EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, c.other), 793);
+    ExpectReport(kSiteCreate, "Test error: unable to overwrite busy file/directory (319).");
+    char buf[4];
+    ASSERT_EQ(FILE_NRead(open, 4, buf), 0);
+    ASSERT_EQ(FILE_Close(open), 0);
+    EXPECT_EQ(ReadAll(P("f")), "data");
+  }
+  // Its resource fork open counts as the file open.
+  FILE_SpecH other = Ref(P("f"));
+  int32_t one = 1;
+  ASSERT_EQ(FILE_OpenForkWithPermissions(open, FILE_ResourceFork, FILE_PermReadWrite), 0);
+  ASSERT_EQ(FILE_WriteFork(open, FILE_ResourceFork, &one, "R"), 0);
+  EXPECT_EQ(FILE_Delete(other), 782);
+  ExpectReport(kSiteDelete, "Test error: unable to delete open file (30E).");
+  ASSERT_EQ(FILE_CloseFork(open, FILE_ResourceFork), 0);
+  // Closed everywhere: the file goes, and its resource fork with it.
+  ASSERT_EQ(FILE_Delete(other), 0);
+  EXPECT_FALSE(std::filesystem::exists(P("f")));
+  EXPECT_FALSE(std::filesystem::exists(P("f.rsrc")));
+  EXPECT_EQ(OpenFileCount(), 0u);
+}
+
+// A locked file (one that may not be written) is neither deleted nor replaced.
+TEST_F(FileOps, DeleteAndReplaceRefuseALockedFile) {
+  Write(P("ro"), "keep");
+  ASSERT_EQ(::chmod(P("ro").c_str(), 0444), 0);
+  PermissionChecks checks;
+  FILE_SpecH ro = Ref(P("ro"));
+  Boolean32 locked = 0;
+  ASSERT_EQ(FILE_InqFileLocked(ro, &locked), 0);
+  ASSERT_TRUE(locked);
+  EXPECT_EQ(FILE_Delete(ro), 787);
+  ExpectReport(kSiteDelete, "Test error: deleting file \"" + P("ro") + "\" -- file is locked (-45).");
+  EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ro), 787);
+  ExpectReport(kSiteCreate, "Test error: replacing file \"" + P("ro") + "\" -- file is locked (-45).");
+  EXPECT_EQ(ReadAll(P("ro")), "keep");
 }
 
 TEST_F(FileOps, DuplicateIsClosedAndFlatLocationsMove) {

@@ -327,6 +327,36 @@ TEST_F(FileDates, ValuesAndSpecs) {
   EXPECT_EQ(FILE_DateSpec2DateValue(&spec, &value), 3);
   EXPECT_EQ(value, 0u);
   rec.clear();
+  // Days that the month does not have are refused, never carried into the next.
+  struct Day {
+    uint16_t year;
+    uint8_t month, day;
+    bool valid;
+  };
+  const Day days[] = {{2023, 2, 31, false}, {2023, 2, 29, false}, {2024, 2, 29, true},  {2100, 2, 29, false},
+                      {2000, 2, 29, true},  {2023, 4, 31, false}, {2023, 4, 30, true},  {2023, 12, 31, true},
+                      {2023, 1, 0, false},  {2023, 6, 31, false}, {2023, 11, 31, false}, {2023, 7, 31, true}};
+  for (const Day& d : days) {
+    SCOPED_TRACE(std::to_string(d.year) + "-" + std::to_string(d.month) + "-" + std::to_string(d.day));
+    FILE_DateSpec in{};
+    in.year = d.year;
+    in.month = d.month;
+    in.day = d.day;
+    in.hour = 12;
+    value = 1;
+    if (!d.valid) {
+      EXPECT_EQ(FILE_DateSpec2DateValue(&in, &value), 3);
+      EXPECT_EQ(value, 0u);
+      ExpectReport(kSiteDates, "Test error: invalid parameter -- a bad parameter was passed.");
+      continue;
+    }
+    ASSERT_EQ(FILE_DateSpec2DateValue(&in, &value), 0);
+    FILE_DateSpec out;
+    ASSERT_EQ(FILE_DateValue2DateSpec(value, &out), 0);
+    EXPECT_EQ(out.year, d.year);
+    EXPECT_EQ(out.month, d.month);
+    EXPECT_EQ(out.day, d.day);
+  }
 
   Write(P("a"), "");
   FILE_SpecH a = Ref(P("a"));

@@ -49,10 +49,12 @@ class ListFile : public ChunkFileTest {
     EXPECT_EQ(LiveLists(), lists) << "a list outlived the test";
     ChunkFileTest::TearDown();
   }
-  // Writes list with LIST_Write into a new file and returns the bytes.
+  // Writes list with LIST_Write into a new file and returns the bytes. The
+  // file is closed again, so the next call may replace it.
   Bytes Written(LIST_Handle list) {
     SLU_FileContext c = Create("w.bin");
     EXPECT_EQ(LIST_Write(list, &c), 0);
+    EXPECT_EQ(FILE_Close(c.file), 0);
     return Contents("w.bin");
   }
   // Reads a list from bytes (expects success).
