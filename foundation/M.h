@@ -321,6 +321,10 @@ constexpr uint8_t Div8(uint32_t a, uint32_t b) {
   if (b > a) return 255;
   return static_cast<uint8_t>((b * 255 + a / 2) / a);
 }
+// Fills the two 8-bit tables (65536 bytes each, [a][b] with a major) by the
+// literal formulas: multiply (a * b + 127) / 255, divide as Div8. The table
+// service fills its tables with it, and so does anyone who keeps a copy.
+void FillCharMathTables(uint8_t* multiply, uint8_t* divide);
 // ceil(2^32 / a): a numerator below 2^16 times it, shifted down by 32, is the
 // exact quotient by a (the error stays below 2^-16 < 1 / a).
 constexpr uint64_t Div8Reciprocal(uint32_t a) { return a == 0 ? 0 : 0xFFFFFFFFull / a + 1; }
