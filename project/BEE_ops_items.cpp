@@ -130,7 +130,7 @@ BEE_OP(OpNewComp) {
 
 BEE_OP(OpCompSettings) {
   const auto [comp, s] = Words<CompSettingsCmd>(*rec);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (!s) return kErrBadParam;
   BEE_CompSettings old{};
   BEE_GetCompSettings(comp, &old);
@@ -146,7 +146,7 @@ BEE_OP(OpCompSettings) {
 
 BEE_OP(OpTimeChange) {
   const auto [comp, t] = Words<TimeChangeCmd>(*rec);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (t.scale == 0) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
   Time old = R(comp).currentTime;
   R(comp).currentTime = SnapToGrid(R(comp), t);
@@ -172,7 +172,7 @@ BEE_OP(OpNameChange) {
 
 BEE_OP(OpResolution) {
   const auto [comp, factors] = Words<ResolutionCmd>(*rec);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   const uint16_t h = factors.h, v = factors.v;
   // A factor of 0 would divide by zero wherever the frame is downsampled.
   if (h == 0 || v == 0) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadResolution, {h, v});
@@ -188,7 +188,7 @@ BEE_OP(OpResolution) {
 
 BEE_OP(OpBackgroundColor) {
   const auto [comp, color] = Words<BackgroundColorCmd>(*rec);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   SetInverse(inv, BackgroundColorCmd{comp, R(comp).bgColor});
   R(comp).bgColor = color;
   Touch(comp);
@@ -197,7 +197,7 @@ BEE_OP(OpBackgroundColor) {
 
 BEE_OP(OpCompSwitch) {
   const auto [comp, change] = Words<CompSwitchCmd>(*rec);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   const auto [bit, on] = change;
   if (bit == 0 || (bit & (bit - 1))) return Strange(BEE_SiteSwitch, "BEE_SetCompSwitch", bit);
   bool was = (R(comp).compSwitches & bit) != 0;
@@ -213,7 +213,7 @@ BEE_OP(OpCompSwitch) {
 
 BEE_OP(OpSolidSettings) {
   const auto [solid, s] = Words<SolidSettingsCmd>(*rec);
-  if (ErrorCode err = CheckKind(solid, BEE_KindSolid, kTextNotSolid)) return err;
+  if (ErrorCode err = CheckSolid(solid)) return err;
   if (!s) return kErrBadParam;
   if (s->width == 0 || s->height == 0)
     return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});

@@ -74,7 +74,7 @@ BEE_OP(OpKeyframeChange) {
 
 BEE_OP(OpNewLayer) {
   const auto [comp, source] = Words<NewLayerCmd>(*rec);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (ErrorCode err = CheckSource(comp, source)) return err;
   char name[32];
   BEE_GetItemName(source, name);
@@ -91,7 +91,7 @@ BEE_OP(OpNewLayer) {
 
 BEE_OP(OpNewSolidLayer) {
   const auto [comp, s] = Words<NewSolidLayerCmd>(*rec);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (!s) return kErrBadParam;
   if (s->width == 0 || s->height == 0)
     return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
@@ -127,7 +127,7 @@ BEE_OP(OpReinsertLayer) {
   const auto [layer, index] = Words<ReinsertLayerCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
   BEE_Item comp = R(layer).comp;
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (IndexOfLayer(layer) != kNotFound || index < 0 || index > LayerCount(comp))
     return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(index)});
   if (ErrorCode err = InsertLayer(comp, layer, static_cast<int32_t>(index))) return err;
@@ -345,7 +345,7 @@ BEE_OP(OpReplaceItem) {
 
 BEE_OP(OpDuplicateComp) {
   const BEE_Item comp = Words<DuplicateCompCmd>(*rec).comp;
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   auto& order = G().order;
   auto at = std::find(order.begin(), order.end(), comp);
   if (at == order.end()) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);

@@ -152,7 +152,7 @@ ErrorCode BEE_CmdSetStreamKeys(BEE_Layer layer, int32_t index, TDB_Stream stream
 }
 
 ErrorCode BEE_CmdSynchronizeRelatedItems(BEE_Item comp) {
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (ErrorCode err = BEE_StartGroup(nullptr, BEE_CmdNumTimeChange)) return err;
   ErrorCode err = 0;
   // Each composition is seeked once, from the first layer that reaches it.
