@@ -7,7 +7,9 @@
 // Pixels: 8 bits per channel, 4 bytes per pixel, alpha-red-green-blue in
 // memory (byte 0 alpha) unless a routine says BGRA. Worlds are PFWorlds (BM.h);
 // every routine walks rows with the world's own row bytes and never writes
-// the spare pixel at the end of a row or anything outside its rectangle.
+// the spare pixel at the end of a row or anything outside its rectangle. A
+// world of width or height 0 is valid and empty: every routine accepts it
+// and changes nothing in it, and a sample of it is transparent.
 //
 // Every hot routine has two kernels: a reference kernel that follows the
 // 8-bit multiply and divide tables literally, and a fast kernel of exact

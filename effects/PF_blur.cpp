@@ -36,17 +36,17 @@
 #include <cmath>
 #include <cstring>
 
-#include "PF_second_internal.h"
+#include "PF_internal.h"
 
 using namespace tv;
-using namespace tv::pf2;
+using namespace tv::pf;
 
 // The running sums and divisions are bound by arithmetic, not memory: they
 // are built for processors with 512-bit vectors (x86-64-v4), with 256-bit
 // ones (AVX2) and without, and the loader picks the widest.
 #define TV_BLUR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 
-namespace tv::pf2 {
+namespace tv::pf {
 namespace {
 
 constexpr uint32_t kOne = 255;  // the 16-bit value of a full 8-bit channel is v * 255
@@ -467,7 +467,7 @@ ErrorCode BlurFast(const BlurPlan& plan, uint32_t flags, bool straight, PFWorld&
   return straight ? BlurFastOf<true>(plan, flags, world) : BlurFastOf<false>(plan, flags, world);
 }
 
-}  // namespace tv::pf2
+}  // namespace tv::pf
 
 namespace {
 
@@ -482,7 +482,7 @@ ErrorCode FastBlur(double radius, uint32_t flags, int32_t quality, PFWorld* worl
   const BlurPlan plan = PlanBlur(radius, quality);
   bool identity = true;
   for (int32_t p = 0; p < plan.passes; ++p) identity = identity && plan.halfWidth[p] == 0;
-  if (identity) return 0;
+  if (identity || EmptyWorld(*world)) return 0;
   return UseReference() ? BlurReference(plan, flags, straight, *world) : BlurFast(plan, flags, straight, *world);
 }
 

@@ -1,9 +1,9 @@
 // Channel copies between worlds, and splitting a world into four one-byte
 // planes and joining them back.
-#include "PF_second_internal.h"
+#include "PF_internal.h"
 
 using namespace tv;
-using namespace tv::pf2;
+using namespace tv::pf;
 
 namespace {
 

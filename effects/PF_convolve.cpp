@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "PF_second_internal.h"
+#include "PF_internal.h"
 
 using namespace tv;
-using namespace tv::pf2;
+using namespace tv::pf;
 
 namespace {
 

@@ -8,14 +8,15 @@
 #include <algorithm>
 #include <cstring>
 
-#include "PF_second_internal.h"
+#include "PF_internal.h"
 
 using namespace tv;
-using namespace tv::pf2;
+using namespace tv::pf;
 
-namespace tv::pf2 {
+namespace tv::pf {
 
 bool Overlap(const PFWorld& a, const PFWorld& b) {
+  if (EmptyWorld(a) || EmptyWorld(b)) return false;
   const uint8_t* a0 = reinterpret_cast<const uint8_t*>(a.data);
   const uint8_t* b0 = reinterpret_cast<const uint8_t*>(b.data);
   const uint8_t* a1 = a0 + static_cast<ptrdiff_t>(a.height - 1) * a.rowBytes + 4 * static_cast<ptrdiff_t>(a.width);
@@ -242,7 +243,7 @@ ErrorCode Copy(Kind kind, const PFWorld* src, PFWorld* dst, const Rect* srcRect,
 }
 
 }  // namespace
-}  // namespace tv::pf2
+}  // namespace tv::pf
 
 ErrorCode PF_CopyBits_Draft_Static(void*, const PFWorld* src, PFWorld* dst, const Rect* srcRect, const Rect* dstRect) {
   return Copy(Kind::Draft, src, dst, srcRect, dstRect);

@@ -1,5 +1,12 @@
 // Shared inside the PF package: the arithmetic forms of the 8-bit tables,
-// world checks, the one bad-argument report and the kernel choice.
+// the one world check, the reports, the kernel choice, and the internals of
+// the copies, samplers, blurs, coverage buffers and the layer transform. The
+// exported operations are declared in PF.h.
+//
+// Every routine checks its arguments and fails with 516 through the
+// package's one bad-argument report naming the routine's number; pixels are
+// read and written row by row with each world's own rowBytes, never beyond
+// `width` pixels of a row.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +15,7 @@
 #include <new>
 
 #include "M.h"
+#include "Memory.h"
 #include "PF.h"
 #include "Package.h"
 
@@ -57,6 +65,11 @@ enum Site : uint32_t {
   kSiteOverride = 0x46,
   kSiteInquiry = 0x47,
   kSiteAppCallback = 0x48,
+  kSiteCopy = 0x50,
+  kSiteConvolve = 0x51,
+  kSiteBlur = 0x52,
+  kSiteUno = 0x53,
+  kSiteDraw = 0x54,
 };
 // Routine numbers for the bad-argument report (words of the callback block).
 enum Routine : int32_t {
@@ -67,17 +80,22 @@ enum Routine : int32_t {
 };
 // Reports 516 with the routine's number and what was wrong; returns 516.
 ErrorCode BadParam(int32_t routine, const char* what);
+// The same report under the name the copies, samplers and blurs use.
+inline ErrorCode BadArg(int32_t routine, const char* what) { return BadParam(routine, what); }
+// Out of memory (4) with one of the package's texts.
+inline ErrorCode OutOfMemory(Site site, int32_t text) {
+  return report::Code(Loc(site), kSevError, kErrOutOfMemory, "%s", {Text(text)});
+}
 
 // The reference switch.
 bool UseReference();
 
 // ---- The 8-bit tables as arithmetic ----------------------------------------------
-// The arithmetic policy used by the fast kernels.
+// The arithmetic policy used by the fast kernels: the math package's
+// arithmetic forms of its multiply and divide tables.
+using tv::m::Mul8;
 struct ArithOps {
-  static constexpr uint32_t M(uint32_t a, uint32_t b) {
-    uint32_t t = a * b + 128;
-    return (t + (t >> 8)) >> 8;
-  }
+  static constexpr uint32_t M(uint32_t a, uint32_t b) { return tv::m::Mul8(a, b); }
   static constexpr uint32_t D(uint32_t a, uint32_t b) { return tv::m::Div8Fast(a, b); }
 };
 // The table policy used by the reference kernels: literal lookups in the
@@ -90,8 +108,8 @@ struct TableOps {
 };
 // Brings the math package's tables in for one call. When they cannot be had
 // (the service was not granted or memory is short) the bracket falls back to
-// the package's own copy built from the same formulas, so a reference call
-// never fails for want of tables.
+// the package's own copy filled by the math package's table fill, so a
+// reference call never fails for want of tables.
 class TableBracket {
  public:
   TableBracket();
@@ -108,11 +126,19 @@ class TableBracket {
 const PF_ColourTables& Tables();
 
 // ---- Worlds -------------------------------------------------------------------------
-// A world that can be read: data, width and height >= 0, row bytes >= 4 * width.
-bool ValidWorld(const PFWorld* w);
+// The one world check of every routine: data, width and height >= 0, row
+// bytes >= 4 * width. A world of width or height 0 is valid and empty: the
+// routines accept it and leave it as it is, as they do an empty rectangle;
+// a sample of it is transparent.
+inline bool ValidWorld(const PFWorld* w) {
+  if (!w || !w->data || w->width < 0 || w->height < 0) return false;
+  return static_cast<int64_t>(w->rowBytes) >= 4 * static_cast<int64_t>(w->width);
+}
+inline bool EmptyWorld(const PFWorld& w) { return w.width == 0 || w.height == 0; }
 inline uint8_t* Row(const PFWorld* w, int32_t y) {
   return reinterpret_cast<uint8_t*>(w->data) + static_cast<ptrdiff_t>(y) * w->rowBytes;
 }
+inline uint8_t* Row(const PFWorld& w, int32_t y) { return Row(&w, y); }
 
 // A clipped rectangle in pixel coordinates, half open.
 struct Area {
@@ -143,5 +169,106 @@ PF_TransferFunc FastRow(int32_t mode);
 // Straight <-> premultiplied rows (4 bytes per pixel, ARGB), used by the
 // premultiplied compositing forms.
 void PremulRow(uint8_t* p, int32_t count, bool forward);
+
+// n / d for 0 <= n < 2^31 and d > 0 when the float estimate n * inverse
+// (inverse = 1.0f / d) lies within 1 of the quotient: after truncation it is
+// q - 1, q or q + 1, and the remainder puts it right. Callers show the bound.
+inline int32_t Quotient(int32_t n, int32_t d, float inverse) {
+  int32_t q = static_cast<int32_t>(static_cast<float>(n) * inverse);
+  const int32_t r = n - q * d;
+  q += static_cast<int32_t>(r >= d) - static_cast<int32_t>(r < 0);
+  return q;
+}
+
+// The channel order of the World behind a PFWorld (ARGB when it has none).
+int32_t ChannelOrder(const PFWorld& w);
+
+// Scratch memory from the memory manager, freed at scope end; null on failure.
+template <typename T>
+class Scratch {
+ public:
+  explicit Scratch(size_t count) : p_(count ? reinterpret_cast<T*>(NewPtr(static_cast<Size>(count * sizeof(T)))) : nullptr),
+                                   ok_(count == 0 || p_ != nullptr) {}
+  ~Scratch() {
+    if (p_) DisposePtr(reinterpret_cast<Ptr>(p_));
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  T* get() const { return p_; }
+  T& operator[](size_t i) const { return p_[i]; }
+  bool ok() const { return ok_; }
+
+ private:
+  T* p_;
+  bool ok_;
+};
+
+// True when the pixel bytes of the two worlds overlap (never for an empty world).
+bool Overlap(const PFWorld& a, const PFWorld& b);
+
+// Rectangle helpers: null means the whole world; a rectangle must lie inside its world.
+bool ResolveRect(const PFWorld& w, const Rect* r, Rect* out);
+
+// ---- Samplers (no argument checks) ----------------------------------------------------
+uint32_t SampleNN(const PFWorld& src, Fixed x, Fixed y);
+void SampleRowRef(int32_t kind, const PF_SampleParams& p, Fixed x, Fixed y, Fixed dx, Fixed dy, int32_t count,
+                  PF_Pixel* out);
+void SampleRowFast(int32_t kind, const PF_SampleParams& p, Fixed x, Fixed y, Fixed dx, Fixed dy, int32_t count,
+                   PF_Pixel* out);
+
+// ---- The fast blur ---------------------------------------------------------------------
+// Box-blur kernels of the fast blur on a world; both allocate scratch memory
+// and return 4 on failure (reported).
+struct BlurPlan {
+  int32_t passes = 0;
+  int32_t halfWidth[3] = {0, 0, 0};
+};
+BlurPlan PlanBlur(double radius, int32_t quality);
+ErrorCode BlurReference(const BlurPlan& plan, uint32_t flags, bool straight, PFWorld& world);
+ErrorCode BlurFast(const BlurPlan& plan, uint32_t flags, bool straight, PFWorld& world);
+// The fast kernel's divisions: n / (2 half + 1) for half 1 to PF_MaxBlurRadius
+// and n <= 65025 (2 half + 1) + half, and num / alpha for num < 2^24 and alpha 1 to 65025.
+uint32_t BoxDivide(uint32_t n, uint32_t half);
+uint32_t DivideByAlpha(uint32_t num, uint32_t alpha);
+
+// ---- The layer transform's row samplers ------------------------------------------------
+// A literal reference and a fast fixed-point kernel that must give the same
+// bytes, and the description of one destination row.
+//
+// Positions are 64-bit 16.16 values in source pixels whose integers are
+// pixel centres: the destination pixel (X, Y), whose centre is (X + 0.5,
+// Y + 0.5), maps through the inverse matrix to a source point (x, y) and is
+// sampled at (x - 0.5, y - 0.5).
+namespace xform {
+
+enum class Sampler : int32_t { Nearest = 0, Subpixel = 1, Area = 2 };
+
+// How one destination row is sampled: pixel i of the row (destination
+// column x0 + i) is at (u + i du, v + i dv) under the first matrix and, with
+// motion blur, at (uL + i duL, vL + i dvL) under the last one.
+struct RowSampling {
+  const PFWorld* src = nullptr;
+  Sampler sampler = Sampler::Nearest;
+  int64_t u = 0, v = 0, du = 0, dv = 0;
+  bool blur = false;
+  int64_t uL = 0, vL = 0, duL = 0, dvL = 0;
+  int64_t rx = 0, ry = 0;  // area sampler half-extents (16.16, at least 0.5 pixel)
+};
+
+// One sample (ARGB bytes in memory order packed in a uint32_t the way
+// memcpy loads them), by the literal rules: positions outside the source
+// read as transparent.
+uint32_t SampleReference(const PFWorld& src, Sampler sampler, int64_t u, int64_t v, int64_t rx, int64_t ry);
+// count samples of a row into out.
+void SampleRowReference(const RowSampling& r, int32_t count, uint32_t* out);
+void SampleRowFast(const RowSampling& r, int32_t count, uint32_t* out);
+
+// The motion-blur sample positions of one pixel: 16 samples from the
+// position under the first matrix towards the position under the last,
+// k = 0 .. 15, each k times one sixteenth (rounded down) of the difference.
+constexpr int32_t kBlurSamples = 16;
+inline int64_t BlurStep(int64_t first, int64_t last) { return (last - first) >> 4; }
+
+}  // namespace xform
 
 }  // namespace tv::pf

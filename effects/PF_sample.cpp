@@ -11,13 +11,13 @@
 #include <type_traits>
 
 #include "PF_sample_kernels.h"
-#include "PF_second_internal.h"
+#include "PF_internal.h"
 
 using namespace tv;
-using namespace tv::pf2;
+using namespace tv::pf;
 using namespace tv::pf::sample;
 
-namespace tv::pf2 {
+namespace tv::pf {
 namespace {
 
 inline PF_Pixel ToPixel(uint32_t v) {
@@ -60,6 +60,8 @@ ErrorCode CheckParams(int32_t routine, const PF_SampleParams* params, const void
 ErrorCode SampleOne(int32_t routine, int32_t kind, Fixed x, Fixed y, const PF_SampleParams* params, PF_Pixel* out) {
   if (out) *out = PF_Pixel{};
   if (ErrorCode err = CheckParams(routine, params, out)) return err;
+  // A world without pixels has no edge to repeat: all of it is outside.
+  if (EmptyWorld(*params->source)) return 0;
   uint32_t v;
   if (UseReference())
     v = SampleRef(kind, *params, x, y);
@@ -130,7 +132,7 @@ bool ResolveRect(const PFWorld& w, const Rect* r, Rect* out) {
   return true;
 }
 
-}  // namespace tv::pf2
+}  // namespace tv::pf
 
 ErrorCode PF_NNSample(void* /*ref*/, Fixed x, Fixed y, const PF_SampleParams* params, PF_Pixel* out) {
   return SampleOne(PF_Routine_NNSample, PF_Sample_NN, x, y, params, out);
@@ -154,6 +156,10 @@ ErrorCode PFp_SampleRow(void* /*ref*/, int32_t kind, Fixed x, Fixed y, Fixed dx,
   if (kind < PF_Sample_NN || kind > PF_Sample_Area_Premul)
     return BadArg(PF_Routine_SampleRow, "unknown sampler");
   if (count < 0) return BadArg(PF_Routine_SampleRow, "negative count");
+  if (EmptyWorld(*params->source)) {
+    std::fill(out, out + count, PF_Pixel{});
+    return 0;
+  }
   if (UseReference())
     SampleRowRef(kind, *params, x, y, dx, dy, count, out);
   else

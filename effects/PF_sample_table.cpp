@@ -1,7 +1,7 @@
 // Enters the copies, samplers, convolution, Gaussian kernel, blurs, planes
 // and spot painting into the package's routine table, from which the
 // callback blocks and the selectors of PF_GetCallbackAddr draw.
-#include "PF_second_internal.h"
+#include "PF_internal.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ PF_AnyRoutine Any(F* f) {
 }  // namespace
 
 ErrorCode PFp_InstallSecondRoutines(PF_RoutineTable* table) {
-  if (!table) return tv::pf2::BadArg(PF_Routine_Copy, "no routine table");
+  if (!table) return tv::pf::BadArg(PF_Routine_Copy, "no routine table");
   PF_RoutineTable& t = *table;
   t.nnSample = &PF_NNSample;
   t.subpixelSampleStraight = &PF_SubpixelSample_Straight;

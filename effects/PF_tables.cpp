@@ -34,21 +34,12 @@ static_assert(kTables.softLight1[64] == 48 && kTables.softLight1[128] == 64 && k
 static_assert(kTables.softLight2[32] == 58 && kTables.softLight2[64] == 63 && kTables.softLight2[128] == 52 &&
               kTables.softLight2[192] == 29 && kTables.softLight2[255] == 0);
 
-// The package's own copy of the multiply and divide tables, from the same
-// formulas as the math package's, for when those cannot be had.
+// The package's own copy of the multiply and divide tables, filled by the
+// math package's fill, for when its tables cannot be had.
 struct OwnCharMath {
   uint8_t mul[65536];
   uint8_t div[65536];
-  OwnCharMath() {
-    for (uint32_t a = 0; a < 256; ++a)
-      for (uint32_t b = 0; b < 256; ++b) {
-        mul[a * 256 + b] = static_cast<uint8_t>((a * b + 127) / 255);
-        uint8_t d = 255;
-        if (a > 0 && b <= a) d = static_cast<uint8_t>((b * 255 + a / 2) / a);
-        if (a == 0 && b == 0) d = 0;
-        div[a * 256 + b] = d;
-      }
-  }
+  OwnCharMath() { tv::m::FillCharMathTables(mul, div); }
 };
 const OwnCharMath& Own() {
   static const std::unique_ptr<OwnCharMath> own(new OwnCharMath);
@@ -78,11 +69,6 @@ TableBracket::TableBracket() {
 
 TableBracket::~TableBracket() {
   if (prepared_) M_UnprepareFCMD();
-}
-
-bool ValidWorld(const PFWorld* w) {
-  if (!w || !w->data || w->width < 0 || w->height < 0) return false;
-  return static_cast<int64_t>(w->rowBytes) >= 4 * static_cast<int64_t>(w->width);
 }
 
 }  // namespace tv::pf

@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "PF_transform_internal.h"
+#include "PF_internal.h"
 #include "PF_internal.h"
 
 namespace tv::pf::xform {
@@ -188,6 +188,13 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
     }
   }
 
+  // A source without pixels is transparent everywhere: it draws nothing, and
+  // the modes that act outside the source see transparent samples. (The
+  // samplers reach one pixel beyond the source's edge, which such a source
+  // does not have.)
+  const bool noPixels = EmptyWorld(*src);
+  if (noPixels && !outside) return 0;
+
   // Step 3: the inverse mapping. A singular matrix (a layer scaled to 0)
   // covers no pixel: nothing is drawn and the call succeeds.
   Inverse fi{}, li{};
@@ -273,7 +280,9 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
           rs.uL = uL0 + x0 * rs.duL;
           rs.vL = vL0 + x0 * rs.dvL;
         }
-        if (reference)
+        if (noPixels)
+          std::fill(row, row + count, 0u);
+        else if (reference)
           SampleRowReference(rs, count, row);
         else
           SampleRowFast(rs, count, row);

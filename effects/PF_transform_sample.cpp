@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "PF_sample_kernels.h"
-#include "PF_transform_internal.h"
+#include "PF_internal.h"
 
 namespace tv::pf::xform {
 namespace {

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "PF_second_internal.h"
+#include "PF_internal.h"
 
 using namespace tv;
-using namespace tv::pf2;
+using namespace tv::pf;
 
 namespace {
 

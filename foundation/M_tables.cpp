@@ -32,15 +32,7 @@ void FillTrig(char* block) {
 
 void FillCharMath(char* block) {
   auto* mul = reinterpret_cast<uint8_t*>(block);
-  uint8_t* div = mul + 65536;
-  for (uint32_t a = 0; a < 256; ++a)
-    for (uint32_t b = 0; b < 256; ++b) {
-      mul[a * 256 + b] = static_cast<uint8_t>((a * b + 127) / 255);
-      uint8_t d = 255;
-      if (a > 0 && b <= a) d = static_cast<uint8_t>((b * 255 + a / 2) / a);
-      if (a == 0 && b == 0) d = 0;
-      div[a * 256 + b] = d;
-    }
+  FillCharMathTables(mul, mul + 65536);
 }
 
 Service gTrig{"fast trig", "fast trig will be unavailable.", "Fast Trig unprepare without prepare.",
@@ -116,6 +108,17 @@ ErrorCode Unprepare(Service& s) {
 }
 
 }  // namespace
+
+void FillCharMathTables(uint8_t* multiply, uint8_t* divide) {
+  for (uint32_t a = 0; a < 256; ++a)
+    for (uint32_t b = 0; b < 256; ++b) {
+      multiply[a * 256 + b] = static_cast<uint8_t>((a * b + 127) / 255);
+      uint8_t d = 255;
+      if (a > 0 && b <= a) d = static_cast<uint8_t>((b * 255 + a / 2) / a);
+      if (a == 0 && b == 0) d = 0;
+      divide[a * 256 + b] = d;
+    }
+}
 
 ErrorCode BuildTables(int32_t flags, int32_t* granted) {
   ErrorCode result = 0;

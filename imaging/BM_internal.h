@@ -98,6 +98,11 @@ enum Str : int32_t {
 };
 const char* Text(Str index);
 
+// The pixel depths a World may have.
+constexpr bool ValidDepth(int32_t depth) {
+  return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16 || depth == 32;
+}
+
 // ---- The headless offscreen layer ------------------------------------------------
 
 namespace plat {

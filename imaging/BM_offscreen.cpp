@@ -242,10 +242,6 @@ Port* ScreenPort(Device* device) {
 
 using namespace tv::bm;
 
-static bool ValidDepth(int32_t depth) {
-  return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16 || depth == 32;
-}
-
 static ErrorCode MakeScreenPixels(plat::Device* d, int32_t depth) {
   const int64_t w = int64_t{d->rect.right} - d->rect.left;
   const int64_t h = int64_t{d->rect.bottom} - d->rect.top;

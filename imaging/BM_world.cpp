@@ -9,10 +9,6 @@ using namespace tv::bm;
 
 namespace {
 
-bool ValidDepth(int32_t depth) {
-  return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16 || depth == 32;
-}
-
 int32_t Width(const Rect& r) { return int32_t{r.right} - r.left; }
 int32_t Height(const Rect& r) { return int32_t{r.bottom} - r.top; }
 

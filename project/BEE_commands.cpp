@@ -170,32 +170,35 @@ void ResetStacks() {
   ClearStack(UndoStack());
 }
 
-ErrorCode NewBlock(const void* data, size_t size, intptr_t* out) {
-  *out = 0;
+ErrorCode NewBlock(const void* data, size_t size, void** out) {
+  *out = nullptr;
   Ptr p = NewPtr(static_cast<Size>(size));
   if (!p) return OutOfMemory(BEE_SiteCommandOp, "undo information", size);
   std::memcpy(p, data, size);
-  *out = reinterpret_cast<intptr_t>(p);
+  *out = p;
   return 0;
 }
 
+// Every block an inverse owns is its second word.
 void DisposeParam2Block(BEE_CmdRec* rec) {
   if (rec->param2) DisposePtr(reinterpret_cast<Ptr>(rec->param2));
   rec->param2 = 0;
 }
 
 void DisposeOwnedItem(BEE_CmdRec* rec) {
-  BEE_Item item = reinterpret_cast<BEE_Item>(rec->param1);
+  ReinsertItemCmd c = Words<ReinsertItemCmd>(*rec);
   // Only an item outside the project belongs to the record.
-  if (IsLiveItem(item) && std::find(G().order.begin(), G().order.end(), item) == G().order.end())
-    DisposeItem(item);
-  rec->param1 = 0;
+  if (IsLiveItem(c.item) && std::find(G().order.begin(), G().order.end(), c.item) == G().order.end())
+    DisposeItem(c.item);
+  c.item = nullptr;
+  Store(*rec, c);
 }
 
 void DisposeOwnedLayer(BEE_CmdRec* rec) {
-  BEE_Layer layer = reinterpret_cast<BEE_Layer>(rec->param1);
-  if (IsLiveLayer(layer) && IndexOfLayer(layer) == kNotFound) DisposeLayer(layer);
-  rec->param1 = 0;
+  ReinsertLayerCmd c = Words<ReinsertLayerCmd>(*rec);
+  if (IsLiveLayer(c.layer) && IndexOfLayer(c.layer) == kNotFound) DisposeLayer(c.layer);
+  c.layer = nullptr;
+  Store(*rec, c);
 }
 
 }  // namespace tv::bee
@@ -251,12 +254,10 @@ ErrorCode BEE_DoCommand(int32_t command, intptr_t* params) {
         // merged change is restored by the older record already on top.
         DisposeRecord(inverse);
       } else if (inverse.operation) {
-        bool named = inverse.flags & BEE_RecTask
-                         ? (inverse.param1 && reinterpret_cast<const BEE_TaskBlock*>(inverse.param1)->name[0])
-                         : e->name != 0;
+        const BEE_TaskBlock* task = inverse.flags & BEE_RecTask ? Words<TaskCmd>(inverse).task : nullptr;
+        bool named = inverse.flags & BEE_RecTask ? (task && task->name[0]) : e->name != 0;
         if (named) {
-          if (inverse.flags & BEE_RecTask) {
-            const auto* task = reinterpret_cast<const BEE_TaskBlock*>(inverse.param1);
+          if (task) {
             char text[BEE_GroupNameSize];
             fmt::CopyTo(std::span<char>(text), std::string_view(task->name, strnlen(task->name, sizeof task->name)));
             err = StartGroup(undo, text, 0);

@@ -240,7 +240,7 @@ ErrorCode BEE_ValidSource(BEE_Item comp, BEE_Item item, Boolean32* valid) {
   if (valid) *valid = 0;
   if (ErrorCode err = CheckItem(item)) return err;
   if (comp)
-    if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+    if (ErrorCode err = CheckComp(comp)) return err;
   if (!valid) return kErrBadParam;
   int16_t k = R(item).kind;
   bool ok = k == BEE_KindComp || k == BEE_KindSolid || k == BEE_KindFootage;
@@ -250,7 +250,7 @@ ErrorCode BEE_ValidSource(BEE_Item comp, BEE_Item item, Boolean32* valid) {
 
 ErrorCode BEE_GetCompSettings(BEE_Item comp, BEE_CompSettings* s) {
   if (s) std::memset(s, 0, sizeof *s);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (!s) return kErrBadParam;
   const BEE_ItemRec& r = R(comp);
   CopyName(s->name, NameOf(r.name));
@@ -266,45 +266,27 @@ ErrorCode BEE_GetCompSettings(BEE_Item comp, BEE_CompSettings* s) {
 }
 
 ErrorCode BEE_GetCompFrameDuration(BEE_Item comp, Time* frameDuration) {
-  if (frameDuration) *frameDuration = kInvalidTime;
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  if (!frameDuration) return kErrBadParam;
-  *frameDuration = R(comp).frameDuration;
-  return 0;
+  return QueryField<&CheckComp, &BEE_ItemRec::frameDuration>(comp, frameDuration);
 }
 
 ErrorCode BEE_GetCompBackgroundColor(BEE_Item comp, uint32_t* color) {
-  if (color) *color = 0;
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  if (!color) return kErrBadParam;
-  *color = R(comp).bgColor;
-  return 0;
+  return QueryField<&CheckComp, &BEE_ItemRec::bgColor>(comp, color);
 }
 
 ErrorCode BEE_GetCompSwitches(BEE_Item comp, uint32_t* switches) {
-  if (switches) *switches = 0;
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  if (!switches) return kErrBadParam;
-  *switches = R(comp).compSwitches;
-  return 0;
+  return QueryField<&CheckComp, &BEE_ItemRec::compSwitches>(comp, switches);
 }
 
 ErrorCode BEE_GetCompWorkArea(BEE_Item comp, Time* start, Time* end) {
   if (start) *start = kInvalidTime;
   if (end) *end = kInvalidTime;
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (start) *start = R(comp).workStart;
   if (end) *end = R(comp).workEnd;
   return 0;
 }
 
-ErrorCode BEE_GetCompNumLayers(BEE_Item comp, int32_t* count) {
-  if (count) *count = 0;
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  if (!count) return kErrBadParam;
-  *count = LayerCount(comp);
-  return 0;
-}
+ErrorCode BEE_GetCompNumLayers(BEE_Item comp, int32_t* count) { return Query<&CheckComp>(comp, count, &LayerCount); }
 
 ErrorCode BEE_AdjustForDSF(uint16_t hFactor, uint16_t vFactor, int32_t* width, int32_t* height) {
   // A factor of 0 (from damaged data) counts as 1 instead of dividing by zero.
@@ -318,7 +300,7 @@ ErrorCode BEE_GetCompDimensionsDSF(BEE_Item comp, int32_t* width, int32_t* heigh
   if (width) *width = 0;
   if (height) *height = 0;
   if (frame) *frame = LRect{0, 0, 0, 0};
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   int32_t w = R(comp).width, h = R(comp).height;
   BEE_AdjustForDSF(R(comp).dsfH, R(comp).dsfV, &w, &h);
   if (width) *width = w;
@@ -329,7 +311,7 @@ ErrorCode BEE_GetCompDimensionsDSF(BEE_Item comp, int32_t* width, int32_t* heigh
 
 ErrorCode BEE_GridToCompTime(BEE_Item comp, Time time, Time* snapped) {
   if (snapped) *snapped = kInvalidTime;
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (!snapped) return kErrBadParam;
   if (time.scale == 0) return kErrBadParam;
   Time r{};

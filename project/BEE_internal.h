@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -149,6 +150,43 @@ inline BEE_LayerRec& R(BEE_Layer layer) { return **layer; }
 bool IsLiveItem(const void* h);
 bool IsLiveLayer(const void* h);
 ErrorCode RequireProject();
+inline ErrorCode CheckComp(BEE_Item item) { return CheckKind(item, BEE_KindComp, kTextNotComp); }
+inline ErrorCode CheckSolid(BEE_Item item) { return CheckKind(item, BEE_KindSolid, kTextNotSolid); }
+
+// ---- Queries ----
+// The one shape of the queries of a single value: the out-parameter first
+// holds its invalid value, then the item or layer is checked (Check), a
+// missing out-parameter is refused with 3, and the value is read.
+template <class T>
+constexpr T InvalidValue() {
+  if constexpr (std::is_same_v<T, Time>)
+    return kInvalidTime;
+  else
+    return T{};
+}
+template <auto Check, class Obj, class T, class Read>
+ErrorCode Query(Obj obj, T* out, Read read, T invalid = InvalidValue<T>()) {
+  if (out) *out = invalid;
+  if (ErrorCode err = Check(obj)) return err;
+  if (!out) return kErrBadParam;
+  *out = read(obj);
+  return 0;
+}
+// A field of the record as it is.
+template <auto Check, auto Field, class Obj, class T>
+ErrorCode QueryField(Obj obj, T* out) {
+  return Query<Check>(obj, out, [](Obj o) { return R(o).*Field; });
+}
+// A text into a buffer of size bytes, cut on a UTF-8 boundary; the buffer
+// holds "" on failure (when it has room).
+template <auto Check, class Obj, class Read>
+ErrorCode QueryText(Obj obj, char* out, int32_t size, Read read) {
+  if (out && size > 0) out[0] = 0;
+  if (ErrorCode err = Check(obj)) return err;
+  if (!out || size <= 0) return kErrBadParam;
+  fmt::CopyTo(std::span<char>(out, static_cast<size_t>(size)), read(obj));
+  return 0;
+}
 
 // Copies text into a 32-byte name, cut at 31 bytes on a UTF-8 boundary.
 void CopyName(char (&out)[32], std::string_view text);

@@ -253,13 +253,7 @@ ErrorCode BEE_LookupItemID(uint32_t id, BEE_Item* item) {
   return 0;
 }
 
-ErrorCode BEE_GetItemID(BEE_Item item, uint32_t* id) {
-  if (id) *id = 0;
-  if (ErrorCode err = CheckItem(item)) return err;
-  if (!id) return kErrBadParam;
-  *id = R(item).id;
-  return 0;
-}
+ErrorCode BEE_GetItemID(BEE_Item item, uint32_t* id) { return QueryField<&CheckItem, &BEE_ItemRec::id>(item, id); }
 
 ErrorCode BEE_FindItem(BEE_Item folder, const char* name, int16_t kind, BEE_Item* item) {
   if (!item || !name) return kErrBadParam;
@@ -300,69 +294,46 @@ ErrorCode BEE_GetTypeName(int16_t kind, char name[32]) {
   return 0;
 }
 
-#define BEE_CHECKED_ITEM(item, out)              \
-  if (ErrorCode err = CheckItem(item)) return err; \
-  if (!(out)) return kErrBadParam
-
 ErrorCode BEE_GetItemKind(BEE_Item item, int16_t* kind) {
-  if (kind) *kind = 0;
-  BEE_CHECKED_ITEM(item, kind);
-  *kind = R(item).kind;
-  return 0;
+  return QueryField<&CheckItem, &BEE_ItemRec::kind>(item, kind);
 }
 
 ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent) {
-  if (parent) *parent = nullptr;
-  BEE_CHECKED_ITEM(item, parent);
-  *parent = R(item).parent;
-  return 0;
+  return QueryField<&CheckItem, &BEE_ItemRec::parent>(item, parent);
 }
 
 ErrorCode BEE_GetItemFlags(BEE_Item item, uint32_t* flags) {
-  if (flags) *flags = 0;
-  BEE_CHECKED_ITEM(item, flags);
-  *flags = R(item).flags;
-  return 0;
+  return QueryField<&CheckItem, &BEE_ItemRec::flags>(item, flags);
 }
 
 ErrorCode BEE_GetItemLabel(BEE_Item item, int8_t* label) {
-  if (label) *label = 0;
-  BEE_CHECKED_ITEM(item, label);
-  *label = R(item).label;
-  return 0;
+  return QueryField<&CheckItem, &BEE_ItemRec::label>(item, label);
 }
 
 ErrorCode BEE_GetItemName(BEE_Item item, char name[32]) {
-  if (name) name[0] = 0;
-  BEE_CHECKED_ITEM(item, name);
-  const BEE_ItemRec& r = R(item);
-  if (r.kind == BEE_KindFootage && r.footage) {
-    const auto* d = reinterpret_cast<const BEE_FootageDesc*>(*r.footage);
-    fmt::CopyTo(std::span<char>(name, 32), NameOf(d->name));
-  } else {
-    fmt::CopyTo(std::span<char>(name, 32), NameOf(r.name));
-  }
-  return 0;
+  return QueryText<&CheckItem>(item, name, 32, [](BEE_Item i) {
+    const BEE_ItemRec& r = R(i);
+    if (r.kind == BEE_KindFootage && r.footage) return NameOf(reinterpret_cast<const BEE_FootageDesc*>(*r.footage)->name);
+    return NameOf(r.name);
+  });
 }
 
 ErrorCode BEE_GetItemPath(BEE_Item item, char* path, int32_t size) {
-  if (path && size > 0) path[0] = 0;
-  BEE_CHECKED_ITEM(item, path);
-  if (size <= 0) return kErrBadParam;
-  std::vector<std::string> names;
-  size_t limit = G().liveItems.size() + 1;
-  for (BEE_Item p = item; p && p != G().root && limit; p = R(p).parent, --limit) {
-    char n[32];
-    BEE_GetItemName(p, n);
-    names.emplace_back(n);
-  }
-  std::string out;
-  for (auto it = names.rbegin(); it != names.rend(); ++it) {
-    if (!out.empty()) out += '/';
-    out += *it;
-  }
-  fmt::CopyTo(std::span<char>(path, static_cast<size_t>(size)), out);
-  return 0;
+  return QueryText<&CheckItem>(item, path, size, [](BEE_Item i) {
+    std::vector<std::string> names;
+    size_t limit = G().liveItems.size() + 1;
+    for (BEE_Item p = i; p && p != G().root && limit; p = R(p).parent, --limit) {
+      char n[32];
+      BEE_GetItemName(p, n);
+      names.emplace_back(n);
+    }
+    std::string out;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+      if (!out.empty()) out += '/';
+      out += *it;
+    }
+    return out;
+  });
 }
 
 ErrorCode BEE_GetItemDimensions(BEE_Item item, int32_t* width, int32_t* height) {
@@ -414,68 +385,48 @@ ErrorCode BEE_GetItemDuration(BEE_Item item, Time* duration, int32_t* units600) 
 }
 
 ErrorCode BEE_GetItemCurrentTime(BEE_Item item, Time* time) {
-  if (time) *time = kInvalidTime;
-  BEE_CHECKED_ITEM(item, time);
-  *time = R(item).kind == BEE_KindComp ? R(item).currentTime : Time{0, 600};
-  return 0;
+  return Query<&CheckItem>(item, time,
+                           [](BEE_Item i) { return R(i).kind == BEE_KindComp ? R(i).currentTime : Time{0, 600}; });
 }
 
 ErrorCode BEE_GetItemHSF(BEE_Item item, Ratio* hsf) {
-  if (hsf) *hsf = Ratio{0, 0};
-  BEE_CHECKED_ITEM(item, hsf);
-  const BEE_ItemRec& r = R(item);
-  Ratio v{1, 1};
-  if (r.kind == BEE_KindComp) {
-    v = r.hsf;
-  } else if (r.kind == BEE_KindFootage && r.footage) {
-    v = reinterpret_cast<const BEE_FootageDesc*>(*r.footage)->pixelAspect;
-  } else if (r.kind == BEE_KindSolid && IsLiveLayer(r.solidLayer)) {
-    // A solid takes the pixel aspect of the composition of its layer.
-    BEE_Item comp = R(r.solidLayer).comp;
-    if (IsLiveItem(comp)) v = R(comp).hsf;
-  }
-  *hsf = v;
-  return 0;
+  return Query<&CheckItem>(item, hsf, [](BEE_Item i) {
+    const BEE_ItemRec& r = R(i);
+    if (r.kind == BEE_KindComp) return r.hsf;
+    if (r.kind == BEE_KindFootage && r.footage) return reinterpret_cast<const BEE_FootageDesc*>(*r.footage)->pixelAspect;
+    if (r.kind == BEE_KindSolid && IsLiveLayer(r.solidLayer)) {
+      // A solid takes the pixel aspect of the composition of its layer.
+      BEE_Item comp = R(r.solidLayer).comp;
+      if (IsLiveItem(comp)) return R(comp).hsf;
+    }
+    return Ratio{1, 1};
+  });
 }
 
 ErrorCode BEE_GetItemCommentLength(BEE_Item item, int32_t* length) {
-  if (length) *length = 0;
-  BEE_CHECKED_ITEM(item, length);
-  *length = static_cast<int32_t>(TextOf(R(item).comment).size());
-  return 0;
+  return Query<&CheckItem>(item, length, [](BEE_Item i) { return static_cast<int32_t>(TextOf(R(i).comment).size()); });
 }
 
 ErrorCode BEE_GetItemComment(BEE_Item item, char* text, int32_t size) {
-  if (text && size > 0) text[0] = 0;
-  BEE_CHECKED_ITEM(item, text);
-  if (size <= 0) return kErrBadParam;
-  fmt::CopyTo(std::span<char>(text, static_cast<size_t>(size)), TextOf(R(item).comment));
-  return 0;
+  return QueryText<&CheckItem>(item, text, size, [](BEE_Item i) { return TextOf(R(i).comment); });
 }
 
 ErrorCode BEE_GetItemModDate(BEE_Item item, uint32_t* stamp) {
-  if (stamp) *stamp = 0;
-  BEE_CHECKED_ITEM(item, stamp);
-  *stamp = R(item).stamp;
-  return 0;
+  return QueryField<&CheckItem, &BEE_ItemRec::stamp>(item, stamp);
 }
 
 ErrorCode BEE_GetItemOrigin(BEE_Item item, BEE_RulerOrigin* origin) {
-  if (origin) *origin = BEE_RulerOrigin{0, 0};
-  BEE_CHECKED_ITEM(item, origin);
-  *origin = R(item).origin;
-  return 0;
+  return QueryField<&CheckItem, &BEE_ItemRec::origin>(item, origin);
 }
 
 ErrorCode BEE_GetItemGuides(BEE_Item item, int32_t* count, BEE_Guide* guides, int32_t capacity) {
-  if (count) *count = 0;
-  BEE_CHECKED_ITEM(item, count);
-  LIST_Handle l = R(item).guides;
-  int32_t n = 0;
-  if (l) LIST_GetNumItems(l, &n);
-  *count = n;
-  for (int32_t i = 0; guides && i < n && i < capacity; ++i) LIST_GetItem(l, i, &guides[i]);
-  return 0;
+  return Query<&CheckItem>(item, count, [&](BEE_Item i) {
+    LIST_Handle l = R(i).guides;
+    int32_t n = 0;
+    if (l) LIST_GetNumItems(l, &n);
+    for (int32_t k = 0; guides && k < n && k < capacity; ++k) LIST_GetItem(l, k, &guides[k]);
+    return n;
+  });
 }
 
 ErrorCode BEE_DoesFolderContainItem(BEE_Item folder, BEE_Item item, Boolean32* contains) {
@@ -490,19 +441,11 @@ ErrorCode BEE_DoesFolderContainItem(BEE_Item folder, BEE_Item item, Boolean32* c
 }
 
 ErrorCode BEE_GetLayerFromSolid(BEE_Item solid, BEE_Layer* layer) {
-  if (layer) *layer = nullptr;
-  if (ErrorCode err = CheckKind(solid, BEE_KindSolid, kTextNotSolid)) return err;
-  if (!layer) return kErrBadParam;
-  *layer = R(solid).solidLayer;
-  return 0;
+  return QueryField<&CheckSolid, &BEE_ItemRec::solidLayer>(solid, layer);
 }
 
 ErrorCode BEE_GetSolidColor(BEE_Item solid, uint32_t* color) {
-  if (color) *color = 0;
-  if (ErrorCode err = CheckKind(solid, BEE_KindSolid, kTextNotSolid)) return err;
-  if (!color) return kErrBadParam;
-  *color = R(solid).solidColor;
-  return 0;
+  return QueryField<&CheckSolid, &BEE_ItemRec::solidColor>(solid, color);
 }
 
 ErrorCode BEE_FieldLabelConversion(int32_t fieldSetting, Boolean32 second, int32_t* label) {

@@ -258,13 +258,9 @@ Time SourceDuration(BEE_Layer layer, bool* hasTime) {
 using namespace tv;
 using namespace tv::bee;
 
-#define BEE_CHECKED_LAYER(layer, out)               \
-  if (ErrorCode err = CheckLayer(layer)) return err; \
-  if (!(out)) return kErrBadParam
-
 ErrorCode BEE_GetIndLayer(BEE_Item comp, int32_t index, BEE_Layer* layer) {
   if (layer) *layer = nullptr;
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (!layer) return kErrBadParam;
   if (index < 0 || index >= LayerCount(comp))
     return Fail(BEE_SiteLayer, kSevError, kErrRange, kTextBadIndex, {index});
@@ -273,36 +269,25 @@ ErrorCode BEE_GetIndLayer(BEE_Item comp, int32_t index, BEE_Layer* layer) {
 }
 
 ErrorCode BEE_LayerIndex(BEE_Layer layer, int32_t* index) {
-  if (index) *index = kNotFound;
-  BEE_CHECKED_LAYER(layer, index);
-  *index = IndexOfLayer(layer);
-  return 0;
+  return Query<&CheckLayer>(layer, index, &IndexOfLayer, kNotFound);
 }
 
 ErrorCode BEE_GetLayerComp(BEE_Layer layer, BEE_Item* comp) {
-  if (comp) *comp = nullptr;
-  BEE_CHECKED_LAYER(layer, comp);
-  *comp = R(layer).comp;
-  return 0;
+  return QueryField<&CheckLayer, &BEE_LayerRec::comp>(layer, comp);
 }
 
 ErrorCode BEE_GetLayerSource(BEE_Layer layer, BEE_Item* source) {
-  if (source) *source = nullptr;
-  BEE_CHECKED_LAYER(layer, source);
-  *source = R(layer).source;
-  return 0;
+  return QueryField<&CheckLayer, &BEE_LayerRec::source>(layer, source);
 }
 
 ErrorCode BEE_GetLayerName(BEE_Layer layer, char name[32]) {
-  if (name) name[0] = 0;
-  BEE_CHECKED_LAYER(layer, name);
-  fmt::CopyTo(std::span<char>(name, 32), NameOf(R(layer).name));
-  return 0;
+  return QueryText<&CheckLayer>(layer, name, 32, [](BEE_Layer l) { return NameOf(R(l).name); });
 }
 
 ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info) {
   if (info) std::memset(info, 0, sizeof *info);
-  BEE_CHECKED_LAYER(layer, info);
+  if (ErrorCode err = CheckLayer(layer)) return err;
+  if (!info) return kErrBadParam;
   const BEE_LayerRec& r = R(layer);
   info->switches = r.switches;
   info->quality = r.quality;
@@ -316,39 +301,25 @@ ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info) {
 }
 
 ErrorCode BEE_GetLayerTransfer(BEE_Layer layer, BEE_TransferSettings* transfer) {
-  if (transfer) *transfer = BEE_TransferSettings{0, 0, 0};
-  BEE_CHECKED_LAYER(layer, transfer);
-  *transfer = BEE_TransferSettings{R(layer).transferMode, R(layer).transferFlags, R(layer).trackMatte};
-  return 0;
+  return Query<&CheckLayer>(layer, transfer, [](BEE_Layer l) {
+    return BEE_TransferSettings{R(l).transferMode, R(l).transferFlags, R(l).trackMatte};
+  });
 }
 
 ErrorCode BEE_GetLayerLabel(BEE_Layer layer, int8_t* label) {
-  if (label) *label = 0;
-  BEE_CHECKED_LAYER(layer, label);
-  *label = R(layer).label;
-  return 0;
+  return QueryField<&CheckLayer, &BEE_LayerRec::label>(layer, label);
 }
 
 ErrorCode BEE_GetLayerOrigin(BEE_Layer layer, BEE_RulerOrigin* origin) {
-  if (origin) *origin = BEE_RulerOrigin{0, 0};
-  BEE_CHECKED_LAYER(layer, origin);
-  *origin = R(layer).origin;
-  return 0;
+  return QueryField<&CheckLayer, &BEE_LayerRec::origin>(layer, origin);
 }
 
 ErrorCode BEE_GetLayerCommentLength(BEE_Layer layer, int32_t* length) {
-  if (length) *length = 0;
-  BEE_CHECKED_LAYER(layer, length);
-  *length = static_cast<int32_t>(TextOf(R(layer).comment).size());
-  return 0;
+  return Query<&CheckLayer>(layer, length, [](BEE_Layer l) { return static_cast<int32_t>(TextOf(R(l).comment).size()); });
 }
 
 ErrorCode BEE_GetLayerComment(BEE_Layer layer, char* text, int32_t size) {
-  if (text && size > 0) text[0] = 0;
-  BEE_CHECKED_LAYER(layer, text);
-  if (size <= 0) return kErrBadParam;
-  fmt::CopyTo(std::span<char>(text, static_cast<size_t>(size)), TextOf(R(layer).comment));
-  return 0;
+  return QueryText<&CheckLayer>(layer, text, size, [](BEE_Layer l) { return TextOf(R(l).comment); });
 }
 
 ErrorCode BEE_GetSourceDimensions(BEE_Layer layer, int32_t* width, int32_t* height) {
@@ -369,11 +340,10 @@ ErrorCode BEE_GetSourceDimensionsDSF(BEE_Layer layer, int32_t* width, int32_t* h
 }
 
 ErrorCode BEE_GetSourceDuration(BEE_Layer layer, Time* duration) {
-  if (duration) *duration = kInvalidTime;
-  BEE_CHECKED_LAYER(layer, duration);
-  bool hasTime = false;
-  *duration = SourceDuration(layer, &hasTime);
-  return 0;
+  return Query<&CheckLayer>(layer, duration, [](BEE_Layer l) {
+    bool hasTime = false;
+    return SourceDuration(l, &hasTime);
+  });
 }
 
 ErrorCode BEE_InqLayerEffectSeq(BEE_Layer layer, Handle* parade, int32_t* count) {
@@ -385,10 +355,11 @@ ErrorCode BEE_InqLayerEffectSeq(BEE_Layer layer, Handle* parade, int32_t* count)
 }
 
 ErrorCode BEE_GetLayerNumMasks(BEE_Layer layer, int32_t* count) {
-  if (count) *count = 0;
-  BEE_CHECKED_LAYER(layer, count);
-  if (R(layer).masks) LIST_GetNumItems(R(layer).masks, count);
-  return 0;
+  return Query<&CheckLayer>(layer, count, [](BEE_Layer l) {
+    int32_t n = 0;
+    if (R(l).masks) LIST_GetNumItems(R(l).masks, &n);
+    return n;
+  });
 }
 
 // ---- Streams ----

@@ -12,9 +12,6 @@ namespace tv::bee {
 
 namespace {
 
-BEE_Item AsItem(intptr_t w) { return reinterpret_cast<BEE_Item>(w); }
-intptr_t W(const void* p) { return reinterpret_cast<intptr_t>(p); }
-
 bool InTree(BEE_Item item) {
   const auto& o = G().order;
   return std::find(o.begin(), o.end(), item) != o.end();
@@ -26,9 +23,9 @@ ErrorCode CheckTreeItem(BEE_Item item) {
   return 0;
 }
 
-ErrorCode FolderOrRoot(intptr_t w, BEE_Item* folder) {
+ErrorCode FolderOrRoot(BEE_Item given, BEE_Item* folder) {
   if (ErrorCode err = RequireProject()) return err;
-  BEE_Item f = w ? AsItem(w) : G().root;
+  BEE_Item f = given ? given : G().root;
   if (ErrorCode err = CheckKind(f, BEE_KindFolder, kTextNotFolder)) return err;
   if (!InTree(f)) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextNotFolder);
   *folder = f;
@@ -42,11 +39,6 @@ size_t SubtreeEnd(size_t at) {
   while (end < o.size() && IsDescendant(o[at], o[end])) ++end;
   return end;
 }
-
-struct MoveBlock {
-  BEE_Item parent;
-  intptr_t index;
-};
 
 // Moves item (with its descendants) under parent, to position index of the
 // order without them (-1: the end); *oldParent and *oldIndex say where it was.
@@ -65,16 +57,16 @@ void MoveSubtree(BEE_Item item, BEE_Item parent, intptr_t index, BEE_Item* oldPa
   MarkSortStale();
 }
 
-ErrorCode TakeName(intptr_t w, char (&out)[32]) {
-  if (!w) return kErrBadParam;
-  CopyName(out, reinterpret_cast<const char*>(w));
+ErrorCode TakeName(const char* text, char (&out)[32]) {
+  if (!text) return kErrBadParam;
+  CopyName(out, text);
   return 0;
 }
 
 }  // namespace
 
 BEE_OP(OpRemoveItem) {
-  BEE_Item item = AsItem(rec->param1);
+  const BEE_Item item = Words<RemoveItemCmd>(*rec).item;
   if (ErrorCode err = CheckTreeItem(item)) return err;
   bool hasChildren = false;
   for (BEE_Item it : G().order)
@@ -86,30 +78,25 @@ BEE_OP(OpRemoveItem) {
   intptr_t index = std::find(o.begin(), o.end(), item) - o.begin();
   DetachItem(item);
   MarkSortStale();
-  inv->operation = &OpReinsertItem;
-  inv->param1 = W(item);
-  inv->param2 = index;
-  inv->dispose = &DisposeOwnedItem;
+  SetInverse(inv, ReinsertItemCmd{item, index});
   return 0;
 }
 
 BEE_OP(OpReinsertItem) {
-  BEE_Item item = AsItem(rec->param1);
+  const auto [item, position] = Words<ReinsertItemCmd>(*rec);
   if (ErrorCode err = CheckItem(item)) return err;
   BEE_Item parent = R(item).parent;
   if (InTree(item) || !IsLiveItem(parent) || !InTree(parent))
     return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextNotFolder);
   auto& o = G().order;
-  size_t to = rec->param2 < 0 || static_cast<size_t>(rec->param2) > o.size() ? o.size()
-                                                                              : static_cast<size_t>(rec->param2);
+  size_t to = position < 0 || static_cast<size_t>(position) > o.size() ? o.size() : static_cast<size_t>(position);
   o.insert(o.begin() + static_cast<ptrdiff_t>(to), item);
   RebuildOrder();
   MarkSortStale();
   Touch(item);
-  rec->param1 = 0;  // the project owns the item again
+  Store(*rec, ReinsertItemCmd{nullptr, position});  // the project owns the item again
   rec->dispose = nullptr;
-  inv->operation = &OpRemoveItem;
-  inv->param1 = W(item);
+  SetInverse(inv, RemoveItemCmd{item, {}});
   return 0;
 }
 
@@ -124,9 +111,9 @@ BEE_OP(OpCloseProject) {
 }
 
 BEE_OP(OpNewComp) {
+  const auto [given, s] = Words<NewCompCmd>(*rec);
   BEE_Item folder = nullptr;
-  if (ErrorCode err = FolderOrRoot(rec->param1, &folder)) return err;
-  const auto* s = reinterpret_cast<const BEE_CompSettings*>(rec->param2);
+  if (ErrorCode err = FolderOrRoot(given, &folder)) return err;
   if (!s) return kErrBadParam;
   if (ErrorCode err = ValidateCompSettings(*s, BEE_SiteCommandOp)) return err;
   BEE_Item comp = nullptr;
@@ -137,73 +124,60 @@ BEE_OP(OpNewComp) {
   }
   R(comp).currentTime = Time{0, R(comp).frameDuration.scale};
   AttachItem(comp, folder);
-  inv->operation = &OpRemoveItem;
-  inv->param1 = W(comp);
+  SetInverse(inv, RemoveItemCmd{comp, {}});
   return 0;
 }
 
 BEE_OP(OpCompSettings) {
-  BEE_Item comp = AsItem(rec->param1);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  const auto* s = reinterpret_cast<const BEE_CompSettings*>(rec->param2);
+  const auto [comp, s] = Words<CompSettingsCmd>(*rec);
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (!s) return kErrBadParam;
   BEE_CompSettings old{};
   BEE_GetCompSettings(comp, &old);
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
+  BEE_CompSettings* block = nullptr;
+  if (ErrorCode err = NewCopy(&old, 1, &block)) return err;
   if (ErrorCode err = ApplyCompSettings(comp, *s)) {
     DisposePtr(reinterpret_cast<Ptr>(block));
     return err;
   }
-  inv->operation = &OpCompSettings;
-  inv->param1 = W(comp);
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
+  SetInverse(inv, CompSettingsCmd{comp, block});
   return 0;
 }
 
 BEE_OP(OpTimeChange) {
-  BEE_Item comp = AsItem(rec->param1);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  Time t = BEE_UnpackTime(rec->param2);
+  const auto [comp, t] = Words<TimeChangeCmd>(*rec);
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (t.scale == 0) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
   Time old = R(comp).currentTime;
   R(comp).currentTime = SnapToGrid(R(comp), t);
   // Successive time changes of one item are one step.
-  if (merge && merge->param1 == rec->param1) *merged = 1;
-  inv->operation = &OpTimeChange;
-  inv->param1 = W(comp);
-  inv->param2 = BEE_PackTime(old);
+  if (merge && Words<TimeChangeCmd>(*merge).item == comp) *merged = 1;
+  SetInverse(inv, TimeChangeCmd{comp, old});
   return 0;
 }
 
 BEE_OP(OpNameChange) {
-  BEE_Item item = AsItem(rec->param1);
+  const auto [item, text] = Words<NameChangeCmd>(*rec);
   if (ErrorCode err = CheckItem(item)) return err;
   char name[32];
-  if (ErrorCode err = TakeName(rec->param2, name)) return err;
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(R(item).name, 32, &block)) return err;
+  if (ErrorCode err = TakeName(text, name)) return err;
+  char* block = nullptr;
+  if (ErrorCode err = NewCopy(R(item).name, 32, &block)) return err;
   std::memcpy(R(item).name, name, 32);
   MarkSortStale();
   Touch(item);
-  inv->operation = &OpNameChange;
-  inv->param1 = W(item);
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
+  SetInverse(inv, NameChangeCmd{item, block});
   return 0;
 }
 
 BEE_OP(OpResolution) {
-  BEE_Item comp = AsItem(rec->param1);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  uint16_t h = static_cast<uint16_t>(rec->param2 >> 16), v = static_cast<uint16_t>(rec->param2);
+  const auto [comp, factors] = Words<ResolutionCmd>(*rec);
+  if (ErrorCode err = CheckComp(comp)) return err;
+  const uint16_t h = factors.h, v = factors.v;
   // A factor of 0 would divide by zero wherever the frame is downsampled.
   if (h == 0 || v == 0) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadResolution, {h, v});
   BEE_ItemRec& r = R(comp);
-  inv->operation = &OpResolution;
-  inv->param1 = W(comp);
-  inv->param2 = (intptr_t{r.dsfH} << 16) | r.dsfV;
+  SetInverse(inv, ResolutionCmd{comp, Factors{r.dsfH, r.dsfV}});
   if (r.dsfH != h || r.dsfV != v) {
     r.dsfH = h;
     r.dsfV = v;
@@ -213,21 +187,18 @@ BEE_OP(OpResolution) {
 }
 
 BEE_OP(OpBackgroundColor) {
-  BEE_Item comp = AsItem(rec->param1);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  inv->operation = &OpBackgroundColor;
-  inv->param1 = W(comp);
-  inv->param2 = R(comp).bgColor;
-  R(comp).bgColor = static_cast<uint32_t>(rec->param2);
+  const auto [comp, color] = Words<BackgroundColorCmd>(*rec);
+  if (ErrorCode err = CheckComp(comp)) return err;
+  SetInverse(inv, BackgroundColorCmd{comp, R(comp).bgColor});
+  R(comp).bgColor = color;
   Touch(comp);
   return 0;
 }
 
 BEE_OP(OpCompSwitch) {
-  BEE_Item comp = AsItem(rec->param1);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  uint32_t bit = static_cast<uint32_t>(rec->param2);
-  bool on = (static_cast<uint64_t>(rec->param2) >> 32) != 0;
+  const auto [comp, change] = Words<CompSwitchCmd>(*rec);
+  if (ErrorCode err = CheckComp(comp)) return err;
+  const auto [bit, on] = change;
   if (bit == 0 || (bit & (bit - 1))) return Strange(BEE_SiteSwitch, "BEE_SetCompSwitch", bit);
   bool was = (R(comp).compSwitches & bit) != 0;
   if (on)
@@ -235,17 +206,14 @@ BEE_OP(OpCompSwitch) {
   else
     R(comp).compSwitches &= ~bit;
   Touch(comp);
-  inv->operation = &OpCompSwitch;
-  inv->param1 = W(comp);
-  inv->param2 = BEE_PackSwitch(bit, was);
+  SetInverse(inv, CompSwitchCmd{comp, Switch{bit, was}});
   NotifySwitch(nullptr, comp, bit, on);
   return 0;
 }
 
 BEE_OP(OpSolidSettings) {
-  BEE_Item solid = AsItem(rec->param1);
-  if (ErrorCode err = CheckKind(solid, BEE_KindSolid, kTextNotSolid)) return err;
-  const auto* s = reinterpret_cast<const BEE_SolidSettings*>(rec->param2);
+  const auto [solid, s] = Words<SolidSettingsCmd>(*rec);
+  if (ErrorCode err = CheckSolid(solid)) return err;
   if (!s) return kErrBadParam;
   if (s->width == 0 || s->height == 0)
     return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
@@ -254,25 +222,20 @@ BEE_OP(OpSolidSettings) {
   old.color = R(solid).solidColor;
   old.width = R(solid).width;
   old.height = R(solid).height;
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
+  BEE_SolidSettings* block = nullptr;
+  if (ErrorCode err = NewCopy(&old, 1, &block)) return err;
   BEE_ItemRec& r = R(solid);
   CopyName(r.name, NameOf(s->name));
   r.solidColor = s->color;
   r.width = s->width;
   r.height = s->height;
   Touch(solid);
-  inv->operation = &OpSolidSettings;
-  inv->param1 = W(solid);
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
+  SetInverse(inv, SolidSettingsCmd{solid, block});
   return 0;
 }
 
 BEE_OP(OpLayerLooping) {
-  inv->operation = &OpLayerLooping;
-  inv->param1 = rec->param1;
-  inv->param2 = rec->param2;
+  SetInverse(inv, Words<LayerLoopingCmd>(*rec));
   return 0;
 }
 
@@ -282,58 +245,49 @@ BEE_OP(OpBeep) {
 }
 
 BEE_OP(OpNewFolder) {
+  const auto [given, text] = Words<NewFolderCmd>(*rec);
   BEE_Item parent = nullptr;
-  if (ErrorCode err = FolderOrRoot(rec->param1, &parent)) return err;
+  if (ErrorCode err = FolderOrRoot(given, &parent)) return err;
   char name[32];
-  if (ErrorCode err = TakeName(rec->param2, name)) return err;
+  if (ErrorCode err = TakeName(text, name)) return err;
   BEE_Item folder = nullptr;
   if (ErrorCode err = NewItem(BEE_KindFolder, NameOf(name), &folder)) return err;
   AttachItem(folder, parent);
-  inv->operation = &OpRemoveItem;
-  inv->param1 = W(folder);
+  SetInverse(inv, RemoveItemCmd{folder, {}});
   return 0;
 }
 
-BEE_OP(OpMoveItem) {
-  BEE_Item item = AsItem(rec->param1);
+namespace {
+// Moves item under the folder (null: the root) to index of the order; the
+// inverse moves it back to where it stood.
+ErrorCode MoveTo(BEE_Item item, BEE_Item given, intptr_t index, BEE_CmdRec* inv) {
   if (ErrorCode err = CheckTreeItem(item)) return err;
   BEE_Item folder = nullptr;
-  if (ErrorCode err = FolderOrRoot(rec->param2, &folder)) return err;
+  if (ErrorCode err = FolderOrRoot(given, &folder)) return err;
   if (IsDescendant(item, folder)) return Fail(BEE_SiteFolder, kSevError, kErrBadParam, kTextFolderInside);
-  MoveBlock old{};
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
-  auto* b = reinterpret_cast<MoveBlock*>(block);
-  MoveSubtree(item, folder, -1, &b->parent, &b->index);
-  inv->operation = &OpMoveItemAt;
-  inv->param1 = W(item);
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
+  const Place none{};
+  Place* old = nullptr;
+  if (ErrorCode err = NewCopy(&none, 1, &old)) return err;
+  MoveSubtree(item, folder, index, &old->parent, &old->index);
+  SetInverse(inv, MoveItemAtCmd{item, old});
   return 0;
+}
+}  // namespace
+
+BEE_OP(OpMoveItem) {
+  const auto [item, folder] = Words<MoveItemCmd>(*rec);
+  return MoveTo(item, folder, -1, inv);
 }
 
 BEE_OP(OpMoveItemAt) {
-  BEE_Item item = AsItem(rec->param1);
+  const auto [item, place] = Words<MoveItemAtCmd>(*rec);
   if (ErrorCode err = CheckTreeItem(item)) return err;
-  const auto* where = reinterpret_cast<const MoveBlock*>(rec->param2);
-  if (!where) return kErrBadParam;
-  BEE_Item folder = nullptr;
-  if (ErrorCode err = FolderOrRoot(W(where->parent), &folder)) return err;
-  if (IsDescendant(item, folder)) return Fail(BEE_SiteFolder, kSevError, kErrBadParam, kTextFolderInside);
-  MoveBlock old{};
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
-  auto* b = reinterpret_cast<MoveBlock*>(block);
-  MoveSubtree(item, folder, where->index, &b->parent, &b->index);
-  inv->operation = &OpMoveItemAt;
-  inv->param1 = W(item);
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
-  return 0;
+  if (!place) return kErrBadParam;
+  return MoveTo(item, place->parent, place->index, inv);
 }
 
 BEE_OP(OpTask) {
-  auto* task = reinterpret_cast<BEE_TaskBlock*>(rec->param1);
+  BEE_TaskBlock* task = Words<TaskCmd>(*rec).task;
   if (!task || !task->function) return kErrBadParam;
   return task->function(rec, inv, merge, merged);
 }
@@ -364,9 +318,8 @@ int32_t GuideCount(BEE_Item item) {
 }  // namespace
 
 BEE_OP(OpNewGuide) {
-  BEE_Item item = AsItem(rec->param1);
+  const auto [item, c] = Words<NewGuideCmd>(*rec);
   if (ErrorCode err = CheckItem(item)) return err;
-  const auto* c = reinterpret_cast<const BEE_GuideChange*>(rec->param2);
   if (!c) return kErrBadParam;
   int32_t n = GuideCount(item);
   int32_t at = c->index < 0 ? n : c->index;
@@ -374,58 +327,47 @@ BEE_OP(OpNewGuide) {
   LIST_Handle list = nullptr;
   if (ErrorCode err = GuideList(item, true, &list)) return err;
   if (ErrorCode err = LIST_Insert(&c->guide, at == n ? -1 : at, list)) return err;
-  inv->operation = &OpRemoveGuide;
-  inv->param1 = W(item);
-  inv->param2 = at;
+  SetInverse(inv, RemoveGuideCmd{item, at});
   return 0;
 }
 
 BEE_OP(OpRemoveGuide) {
-  BEE_Item item = AsItem(rec->param1);
+  const auto [item, index] = Words<RemoveGuideCmd>(*rec);
   if (ErrorCode err = CheckItem(item)) return err;
   int32_t n = GuideCount(item);
-  if (rec->param2 < 0 || rec->param2 >= n)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(rec->param2)});
-  BEE_GuideChange old{static_cast<int32_t>(rec->param2), {}};
+  if (index < 0 || index >= n)
+    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(index)});
+  BEE_GuideChange old{static_cast<int32_t>(index), {}};
   LIST_GetItem(R(item).guides, old.index, &old.guide);
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
+  BEE_GuideChange* block = nullptr;
+  if (ErrorCode err = NewCopy(&old, 1, &block)) return err;
   LIST_Remove(old.index, R(item).guides, 0, nullptr);
-  inv->operation = &OpNewGuide;
-  inv->param1 = W(item);
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
+  SetInverse(inv, NewGuideCmd{item, block});
   return 0;
 }
 
 BEE_OP(OpGuideMove) {
-  BEE_Item item = AsItem(rec->param1);
+  const auto [item, c] = Words<GuideMoveCmd>(*rec);
   if (ErrorCode err = CheckItem(item)) return err;
-  const auto* c = reinterpret_cast<const BEE_GuideChange*>(rec->param2);
   if (!c) return kErrBadParam;
   if (c->index < 0 || c->index >= GuideCount(item))
     return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {c->index});
   BEE_GuideChange old{c->index, {}};
   LIST_GetItem(R(item).guides, c->index, &old.guide);
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
+  BEE_GuideChange* block = nullptr;
+  if (ErrorCode err = NewCopy(&old, 1, &block)) return err;
   LIST_SetItem(&c->guide, c->index, R(item).guides, 0, nullptr);
-  inv->operation = &OpGuideMove;
-  inv->param1 = W(item);
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
+  SetInverse(inv, GuideMoveCmd{item, block});
   return 0;
 }
 
 // ---- Labels, comments, origins ----
 
 BEE_OP(OpItemLabel) {
-  BEE_Item item = AsItem(rec->param1);
+  const auto [item, label] = Words<ItemLabelCmd>(*rec);
   if (ErrorCode err = CheckItem(item)) return err;
-  inv->operation = &OpItemLabel;
-  inv->param1 = W(item);
-  inv->param2 = R(item).label;
-  R(item).label = static_cast<int8_t>(rec->param2);
+  SetInverse(inv, ItemLabelCmd{item, R(item).label});
+  R(item).label = label;
   // Sorted by label, the project is re-sorted at once.
   if (G().sortMode == 5) {
     MarkSortStale();
@@ -434,69 +376,51 @@ BEE_OP(OpItemLabel) {
   return 0;
 }
 
-namespace {
-ErrorCode SwapComment(Handle* slot, intptr_t text, intptr_t* oldBlock) {
-  *oldBlock = 0;
+ErrorCode SwapComment(Handle* slot, const char* text, char** oldBlock) {
+  *oldBlock = nullptr;
   std::string_view old = TextOf(*slot);
   if (!old.empty()) {
     std::string copy(old);
-    if (ErrorCode err = NewBlock(copy.c_str(), copy.size() + 1, oldBlock)) return err;
+    if (ErrorCode err = NewCopy(copy.c_str(), copy.size() + 1, oldBlock)) return err;
   }
   Handle h = nullptr;
-  if (ErrorCode err = NewText(text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view(),
-                              &h, BEE_SiteCommandOp)) {
-    if (*oldBlock) DisposePtr(reinterpret_cast<Ptr>(*oldBlock));
-    *oldBlock = 0;
+  if (ErrorCode err = NewText(text ? std::string_view(text) : std::string_view(), &h, BEE_SiteCommandOp)) {
+    if (*oldBlock) DisposePtr(*oldBlock);
+    *oldBlock = nullptr;
     return err;
   }
   if (*slot) DisposeHandle(*slot);
   *slot = h;
   return 0;
 }
-}  // namespace
-
-ErrorCode SwapItemComment(BEE_Item item, intptr_t text, intptr_t* oldBlock) {
-  return SwapComment(&R(item).comment, text, oldBlock);
-}
-ErrorCode SwapLayerComment(BEE_Layer layer, intptr_t text, intptr_t* oldBlock) {
-  return SwapComment(&R(layer).comment, text, oldBlock);
-}
 
 BEE_OP(OpItemComment) {
-  BEE_Item item = AsItem(rec->param1);
+  const auto [item, text] = Words<ItemCommentCmd>(*rec);
   if (ErrorCode err = CheckItem(item)) return err;
-  intptr_t old = 0;
-  if (ErrorCode err = SwapItemComment(item, rec->param2, &old)) return err;
-  inv->operation = &OpItemComment;
-  inv->param1 = W(item);
-  inv->param2 = old;
-  inv->dispose = &DisposeParam2Block;
+  char* old = nullptr;
+  if (ErrorCode err = SwapComment(&R(item).comment, text, &old)) return err;
+  SetInverse(inv, ItemCommentCmd{item, old});
   return 0;
 }
 
 BEE_OP(OpRulerOrigin) {
-  const void* target = reinterpret_cast<const void*>(rec->param1);
-  const auto* origin = reinterpret_cast<const BEE_RulerOrigin*>(rec->param2);
+  const auto [target, origin] = Words<RulerOriginCmd>(*rec);
   if (!target || !origin) return Fail(BEE_SiteOrigin, kSevError, kErrBadParam, kTextOriginProblem);
   BEE_RulerOrigin* slot = nullptr;
   if (IsLiveLayer(target)) {
-    BEE_Layer layer = reinterpret_cast<BEE_Layer>(rec->param1);
+    BEE_Layer layer = static_cast<BEE_Layer>(target);
     if (ErrorCode err = CheckLayer(layer)) return err;
     slot = &R(layer).origin;
   } else {
-    BEE_Item item = AsItem(rec->param1);
+    BEE_Item item = static_cast<BEE_Item>(target);
     if (ErrorCode err = CheckItem(item)) return err;
     slot = &R(item).origin;
   }
-  BEE_RulerOrigin old = *slot;
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
+  BEE_RulerOrigin* old = nullptr;
+  if (ErrorCode err = NewCopy(slot, 1, &old)) return err;
   // The slot's block does not move: items and layers are never resized.
   *slot = *origin;
-  inv->operation = &OpRulerOrigin;
-  inv->param1 = rec->param1;
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
+  SetInverse(inv, RulerOriginCmd{target, old});
   return 0;
 }
 

@@ -7,13 +7,7 @@
 
 namespace tv::bee {
 
-ErrorCode SwapLayerComment(BEE_Layer layer, intptr_t text, intptr_t* oldBlock);
-
 namespace {
-
-BEE_Item AsItem(intptr_t w) { return reinterpret_cast<BEE_Item>(w); }
-BEE_Layer AsLayer(intptr_t w) { return reinterpret_cast<BEE_Layer>(w); }
-intptr_t W(const void* p) { return reinterpret_cast<intptr_t>(p); }
 
 ErrorCode CheckPlacedLayer(BEE_Layer layer) {
   if (ErrorCode err = CheckLayer(layer)) return err;
@@ -42,15 +36,14 @@ bool OwnsSolid(BEE_Layer layer) {
 }  // namespace
 
 void DisposeStreamChange(BEE_CmdRec* rec) {
-  if (rec->param2) TDB_DisposeStream(reinterpret_cast<TDB_Stream>(rec->param2));
-  rec->param2 = 0;
-  if (rec->param1) DisposePtr(reinterpret_cast<Ptr>(rec->param1));
-  rec->param1 = 0;
+  const auto [ref, stream] = Words<KeyframeChangeCmd>(*rec);
+  if (stream) TDB_DisposeStream(stream);
+  if (ref) DisposePtr(reinterpret_cast<Ptr>(ref));
+  Store(*rec, KeyframeChangeCmd{nullptr, nullptr});
 }
 
 BEE_OP(OpKeyframeChange) {
-  const auto* ref = reinterpret_cast<const BEE_StreamRef*>(rec->param1);
-  TDB_Stream stream = reinterpret_cast<TDB_Stream>(rec->param2);
+  const auto [ref, stream] = Words<KeyframeChangeCmd>(*rec);
   if (!ref || !stream) return kErrBadParam;
   TDB_Stream old = nullptr;
   if (ErrorCode err = BEE_StreamLookup(ref, &old)) return err;
@@ -63,29 +56,25 @@ BEE_OP(OpKeyframeChange) {
       b.valueDescription.kind != a.valueDescription.kind)
     return Fail(BEE_SiteStream, kSevError, kErrBadParam, kTextBadStream, {index});
   BEE_Layer layer = ref->layer;
-  intptr_t target = 0;
-  if (ErrorCode err = NewBlock(ref, sizeof *ref, &target)) return err;
+  BEE_StreamRef* target = nullptr;
+  if (ErrorCode err = NewCopy(ref, 1, &target)) return err;
   R(layer).streams[index] = stream;
   TouchLayer(layer);
   // The layer owns the new stream now.
-  rec->param2 = 0;
+  Store(*rec, KeyframeChangeCmd{ref, nullptr});
   // Successive changes of one stream are one step: the first change's
   // inverse (already on the stack) restores the stream before all of them.
-  if (merge && merge->param1) {
-    const auto* other = reinterpret_cast<const BEE_StreamRef*>(merge->param1);
-    if (other->layer == ref->layer && other->index == ref->index) *merged = 1;
+  if (merge) {
+    const BEE_StreamRef* other = Words<KeyframeChangeCmd>(*merge).ref;
+    if (other && other->layer == ref->layer && other->index == ref->index) *merged = 1;
   }
-  inv->operation = &OpKeyframeChange;
-  inv->param1 = target;
-  inv->param2 = W(old);
-  inv->dispose = &DisposeStreamChange;
+  SetInverse(inv, KeyframeChangeCmd{target, old});
   return 0;
 }
 
 BEE_OP(OpNewLayer) {
-  BEE_Item comp = AsItem(rec->param1);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  BEE_Item source = AsItem(rec->param2);
+  const auto [comp, source] = Words<NewLayerCmd>(*rec);
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (ErrorCode err = CheckSource(comp, source)) return err;
   char name[32];
   BEE_GetItemName(source, name);
@@ -96,15 +85,13 @@ BEE_OP(OpNewLayer) {
     return err;
   }
   Touch(source);
-  inv->operation = &OpClearLayer;
-  inv->param1 = W(layer);
+  SetInverse(inv, ClearLayerCmd{layer, {}});
   return 0;
 }
 
 BEE_OP(OpNewSolidLayer) {
-  BEE_Item comp = AsItem(rec->param1);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  const auto* s = reinterpret_cast<const BEE_SolidSettings*>(rec->param2);
+  const auto [comp, s] = Words<NewSolidLayerCmd>(*rec);
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (!s) return kErrBadParam;
   if (s->width == 0 || s->height == 0)
     return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
@@ -123,134 +110,112 @@ BEE_OP(OpNewSolidLayer) {
     DisposeLayer(layer);
     return err;
   }
-  inv->operation = &OpClearLayer;
-  inv->param1 = W(layer);
+  SetInverse(inv, ClearLayerCmd{layer, {}});
   return 0;
 }
 
 BEE_OP(OpClearLayer) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const BEE_Layer layer = Words<ClearLayerCmd>(*rec).layer;
   if (ErrorCode err = CheckPlacedLayer(layer)) return err;
   int32_t index = 0;
   if (ErrorCode err = RemoveLayer(layer, &index)) return err;
-  inv->operation = &OpReinsertLayer;
-  inv->param1 = W(layer);
-  inv->param2 = index;
-  inv->dispose = &DisposeOwnedLayer;
+  SetInverse(inv, ReinsertLayerCmd{layer, index});
   return 0;
 }
 
 BEE_OP(OpReinsertLayer) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, index] = Words<ReinsertLayerCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
   BEE_Item comp = R(layer).comp;
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  if (IndexOfLayer(layer) != kNotFound || rec->param2 < 0 || rec->param2 > LayerCount(comp))
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(rec->param2)});
-  if (ErrorCode err = InsertLayer(comp, layer, static_cast<int32_t>(rec->param2))) return err;
-  rec->param1 = 0;  // the composition owns the layer again
+  if (ErrorCode err = CheckComp(comp)) return err;
+  if (IndexOfLayer(layer) != kNotFound || index < 0 || index > LayerCount(comp))
+    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(index)});
+  if (ErrorCode err = InsertLayer(comp, layer, static_cast<int32_t>(index))) return err;
+  Store(*rec, ReinsertLayerCmd{nullptr, index});  // the composition owns the layer again
   rec->dispose = nullptr;
-  inv->operation = &OpClearLayer;
-  inv->param1 = W(layer);
+  SetInverse(inv, ClearLayerCmd{layer, {}});
   return 0;
 }
 
 BEE_OP(OpLayerTimes) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, t] = Words<LayerTimesCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  const auto* t = reinterpret_cast<const BEE_LayerTimes*>(rec->param2);
   if (!t) return kErrBadParam;
   if (t->offset.scale == 0 || t->inPoint.scale == 0 || t->outPoint.scale == 0 ||
       t::Compare(t->inPoint, t->outPoint) > 0)
     return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
   BEE_LayerRec& r = R(layer);
   BEE_LayerTimes old{r.offset, r.inPoint, r.outPoint};
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
+  BEE_LayerTimes* block = nullptr;
+  if (ErrorCode err = NewCopy(&old, 1, &block)) return err;
   BEE_LayerRec& r2 = R(layer);
   r2.offset = t->offset;
   r2.inPoint = t->inPoint;
   r2.outPoint = t->outPoint;
   TouchLayer(layer);
-  inv->operation = &OpLayerTimes;
-  inv->param1 = W(layer);
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
+  SetInverse(inv, LayerTimesCmd{layer, block});
   return 0;
 }
 
 BEE_OP(OpLayerReorder) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, to] = Words<LayerReorderCmd>(*rec);
   if (ErrorCode err = CheckPlacedLayer(layer)) return err;
   BEE_Item comp = R(layer).comp;
   int32_t n = LayerCount(comp);
-  if (rec->param2 < 0 || rec->param2 >= n)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(rec->param2)});
+  if (to < 0 || to >= n)
+    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(to)});
   int32_t from = IndexOfLayer(layer);
-  int32_t to = static_cast<int32_t>(rec->param2);
-  if (ErrorCode err = LIST_Move(from, to, R(comp).layers, 0)) return err;
+  if (ErrorCode err = LIST_Move(from, static_cast<int32_t>(to), R(comp).layers, 0)) return err;
   Touch(comp);
-  inv->operation = &OpLayerReorder;
-  inv->param1 = W(layer);
-  inv->param2 = from;
+  SetInverse(inv, LayerReorderCmd{layer, from});
   return 0;
 }
 
 BEE_OP(OpLayerStretch) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, s] = Words<LayerStretchCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  Ratio s = BEE_UnpackRatio(rec->param2);
   // A stretch of 0 cannot be divided by when composition times become layer times.
   if (s.num == 0 || s.den == 0)
     return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadStretch, {s.num, static_cast<uint64_t>(s.den)});
-  inv->operation = &OpLayerStretch;
-  inv->param1 = W(layer);
-  inv->param2 = BEE_PackRatio(R(layer).stretch);
+  SetInverse(inv, LayerStretchCmd{layer, R(layer).stretch});
   R(layer).stretch = s;
   TouchLayer(layer);
   return 0;
 }
 
 BEE_OP(OpQuality) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, quality] = Words<QualityCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  if (rec->param2 < BEE_QualityWireframe || rec->param2 > BEE_QualityBest)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadQuality, {static_cast<int64_t>(rec->param2)});
-  inv->operation = &OpQuality;
-  inv->param1 = W(layer);
-  inv->param2 = R(layer).quality;
-  R(layer).quality = static_cast<int16_t>(rec->param2);
+  if (quality < BEE_QualityWireframe || quality > BEE_QualityBest)
+    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadQuality, {static_cast<int64_t>(quality)});
+  SetInverse(inv, QualityCmd{layer, R(layer).quality});
+  R(layer).quality = static_cast<int16_t>(quality);
   TouchLayer(layer);
   return 0;
 }
 
 BEE_OP(OpTransfer) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, t] = Words<TransferCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  const auto* t = reinterpret_cast<const BEE_TransferSettings*>(rec->param2);
   if (!t) return kErrBadParam;
   if (t->trackMatte > BEE_MatteLumaInverted)
     return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadMatte, {t->trackMatte});
   BEE_TransferSettings old{R(layer).transferMode, R(layer).transferFlags, R(layer).trackMatte};
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
+  BEE_TransferSettings* block = nullptr;
+  if (ErrorCode err = NewCopy(&old, 1, &block)) return err;
   BEE_LayerRec& r = R(layer);
   r.transferMode = t->mode;
   r.transferFlags = t->flags;
   r.trackMatte = t->trackMatte;
   TouchLayer(layer);
-  inv->operation = &OpTransfer;
-  inv->param1 = W(layer);
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
+  SetInverse(inv, TransferCmd{layer, block});
   return 0;
 }
 
 BEE_OP(OpToggleSwitch) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, change] = Words<LayerSwitchCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  uint32_t bit = static_cast<uint32_t>(rec->param2);
-  bool on = (static_cast<uint64_t>(rec->param2) >> 32) != 0;
+  const auto [bit, on] = change;
   if (bit == 0 || (bit & (bit - 1))) return Strange(BEE_SiteSwitch, "BEE_SetLayerSwitch", bit);
   bool was = (R(layer).switches & bit) != 0;
   if (on)
@@ -260,15 +225,13 @@ BEE_OP(OpToggleSwitch) {
   // The frames a switch invalidates belong to the frame cache (not built
   // yet); the layer's stamp tells every later cache that it changed.
   TouchLayer(layer);
-  inv->operation = &OpToggleSwitch;
-  inv->param1 = W(layer);
-  inv->param2 = BEE_PackSwitch(bit, was);
+  SetInverse(inv, LayerSwitchCmd{layer, Switch{bit, was}});
   NotifySwitch(layer, R(layer).comp, bit, on);
   return 0;
 }
 
 BEE_OP(OpDuplicateLayer) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const BEE_Layer layer = Words<DuplicateLayerCmd>(*rec).layer;
   if (ErrorCode err = CheckPlacedLayer(layer)) return err;
   BEE_Layer copy = nullptr;
   if (ErrorCode err = DuplicateLayerRec(layer, &copy)) return err;
@@ -276,62 +239,50 @@ BEE_OP(OpDuplicateLayer) {
     DisposeLayer(copy);
     return err;
   }
-  inv->operation = &OpClearLayer;
-  inv->param1 = W(copy);
+  SetInverse(inv, ClearLayerCmd{copy, {}});
   return 0;
 }
 
 BEE_OP(OpReplaceSource) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, source] = Words<ReplaceSourceCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  BEE_Item source = AsItem(rec->param2);
   // A solid layer keeps its solid (it is changed through its settings).
   if (OwnsSolid(layer)) return Fail(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
   if (ErrorCode err = CheckSource(R(layer).comp, source)) return err;
-  inv->operation = &OpReplaceSource;
-  inv->param1 = W(layer);
-  inv->param2 = W(R(layer).source);
+  SetInverse(inv, ReplaceSourceCmd{layer, R(layer).source});
   R(layer).source = source;
   TouchLayer(layer);
   return 0;
 }
 
 BEE_OP(OpLayerName) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, text] = Words<LayerNameCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  if (!rec->param2) return kErrBadParam;
+  if (!text) return kErrBadParam;
   char name[32];
-  CopyName(name, reinterpret_cast<const char*>(rec->param2));
-  intptr_t block = 0;
-  if (ErrorCode err = NewBlock(R(layer).name, 32, &block)) return err;
+  CopyName(name, text);
+  char* block = nullptr;
+  if (ErrorCode err = NewCopy(R(layer).name, 32, &block)) return err;
   std::memcpy(R(layer).name, name, 32);
   TouchLayer(layer);
-  inv->operation = &OpLayerName;
-  inv->param1 = W(layer);
-  inv->param2 = block;
-  inv->dispose = &DisposeParam2Block;
+  SetInverse(inv, LayerNameCmd{layer, block});
   return 0;
 }
 
 BEE_OP(OpLayerLabel) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, label] = Words<LayerLabelCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  inv->operation = &OpLayerLabel;
-  inv->param1 = W(layer);
-  inv->param2 = R(layer).label;
-  R(layer).label = static_cast<int8_t>(rec->param2);
+  SetInverse(inv, LayerLabelCmd{layer, R(layer).label});
+  R(layer).label = label;
   return 0;
 }
 
 BEE_OP(OpLayerComment) {
-  BEE_Layer layer = AsLayer(rec->param1);
+  const auto [layer, text] = Words<LayerCommentCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  intptr_t old = 0;
-  if (ErrorCode err = SwapLayerComment(layer, rec->param2, &old)) return err;
-  inv->operation = &OpLayerComment;
-  inv->param1 = W(layer);
-  inv->param2 = old;
-  inv->dispose = &DisposeParam2Block;
+  char* old = nullptr;
+  if (ErrorCode err = SwapComment(&R(layer).comment, text, &old)) return err;
+  SetInverse(inv, LayerCommentCmd{layer, old});
   return 0;
 }
 
@@ -341,19 +292,30 @@ namespace tv::bee {
 
 namespace {
 
-// A set of layers with the source each is to get (commands 41 and its inverse).
-struct SourcePair {
-  BEE_Layer layer;
-  BEE_Item source;
-};
+// Gives each pair's layer its source; the inverse gives back the sources they had.
+ErrorCode SetSources(const SourcePair* pairs, int32_t count, BEE_CmdRec* inv) {
+  size_t bytes = sizeof(SourceList) + sizeof(SourcePair) * static_cast<size_t>(count);
+  Ptr p = NewPtr(static_cast<Size>(bytes));
+  if (!p) return OutOfMemory(BEE_SiteCommandOp, "undo information", bytes);
+  auto* list = reinterpret_cast<SourceList*>(p);
+  list->count = count;
+  SourcePair* old = list->pairs();
+  for (int32_t i = 0; i < count; ++i) {
+    old[i] = SourcePair{pairs[i].layer, R(pairs[i].layer).source};
+    R(pairs[i].layer).source = pairs[i].source;
+    TouchLayer(pairs[i].layer);
+  }
+  SetInverse(inv, SetSourcesCmd{{}, list});
+  return 0;
+}
 
-ErrorCode SetSources(const SourcePair* pairs, int32_t count, BEE_CmdRec* inv);
+}  // namespace
 
 BEE_OP(OpSetSources) {
-  const auto* block = reinterpret_cast<const int64_t*>(rec->param2);
-  if (!block) return kErrBadParam;
-  int32_t count = static_cast<int32_t>(block[0]);
-  const auto* pairs = reinterpret_cast<const SourcePair*>(block + 1);
+  const SourceList* list = Words<SetSourcesCmd>(*rec).list;
+  if (!list) return kErrBadParam;
+  int32_t count = static_cast<int32_t>(list->count);
+  const SourcePair* pairs = list->pairs();
   for (int32_t i = 0; i < count; ++i) {
     if (ErrorCode err = CheckLayer(pairs[i].layer)) return err;
     if (ErrorCode err = CheckItem(pairs[i].source)) return err;
@@ -361,28 +323,8 @@ BEE_OP(OpSetSources) {
   return SetSources(pairs, count, inv);
 }
 
-ErrorCode SetSources(const SourcePair* pairs, int32_t count, BEE_CmdRec* inv) {
-  size_t bytes = sizeof(int64_t) + sizeof(SourcePair) * static_cast<size_t>(count);
-  Ptr p = NewPtr(static_cast<Size>(bytes));
-  if (!p) return OutOfMemory(BEE_SiteCommandOp, "undo information", bytes);
-  auto* head = reinterpret_cast<int64_t*>(p);
-  head[0] = count;
-  auto* old = reinterpret_cast<SourcePair*>(head + 1);
-  for (int32_t i = 0; i < count; ++i) {
-    old[i] = SourcePair{pairs[i].layer, R(pairs[i].layer).source};
-    R(pairs[i].layer).source = pairs[i].source;
-    TouchLayer(pairs[i].layer);
-  }
-  inv->operation = &OpSetSources;
-  inv->param2 = reinterpret_cast<intptr_t>(p);
-  inv->dispose = &DisposeParam2Block;
-  return 0;
-}
-
-}  // namespace
-
 BEE_OP(OpReplaceItem) {
-  BEE_Item from = AsItem(rec->param1), to = AsItem(rec->param2);
+  const auto [from, to] = Words<ReplaceItemCmd>(*rec);
   if (ErrorCode err = CheckItem(from)) return err;
   if (ErrorCode err = CheckItem(to)) return err;
   std::vector<SourcePair> pairs;
@@ -402,8 +344,8 @@ BEE_OP(OpReplaceItem) {
 }
 
 BEE_OP(OpDuplicateComp) {
-  BEE_Item comp = AsItem(rec->param1);
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  const BEE_Item comp = Words<DuplicateCompCmd>(*rec).comp;
+  if (ErrorCode err = CheckComp(comp)) return err;
   auto& order = G().order;
   auto at = std::find(order.begin(), order.end(), comp);
   if (at == order.end()) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);
@@ -442,8 +384,7 @@ BEE_OP(OpDuplicateComp) {
   order.insert(std::find(order.begin(), order.end(), comp) + 1, copy);
   RebuildOrder();
   MarkSortStale();
-  inv->operation = &OpRemoveItem;
-  inv->param1 = W(copy);
+  SetInverse(inv, RemoveItemCmd{copy, {}});
   return 0;
 }
 

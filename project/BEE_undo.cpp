@@ -205,8 +205,8 @@ std::string GroupName(const Stack& s) {
     const BEE_CmdRec& r = locked[i];
     if (!(r.flags & (BEE_RecFirst | BEE_RecLast))) continue;
     // A task names itself; an unnamed task inside a named group shows the group's name.
-    if ((r.flags & BEE_RecTask) && r.param1) {
-      const auto* task = reinterpret_cast<const BEE_TaskBlock*>(r.param1);
+    const BEE_TaskBlock* task = r.flags & BEE_RecTask ? Words<TaskCmd>(r).task : nullptr;
+    if (task) {
       std::string own(task->name, strnlen(task->name, sizeof task->name));
       if (!own.empty() || !(r.flags & BEE_RecNameText)) return own;
     }

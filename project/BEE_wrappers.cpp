@@ -10,159 +10,149 @@ using namespace tv::bee;
 
 namespace {
 
-intptr_t W(const void* p) { return reinterpret_cast<intptr_t>(p); }
-
-ErrorCode Wrap(int32_t command, intptr_t p1, intptr_t p2, intptr_t* out = nullptr) {
-  if (ErrorCode err = BEE_StartGroup(nullptr, command)) return err;
-  intptr_t params[2] = {p1, p2};
-  ErrorCode err = BEE_DoCommand(command, params);
+// One undo group around command C; inverse (when given) receives the
+// inverse's words.
+template <class C>
+ErrorCode Wrap(const C& c, intptr_t* inverse = nullptr) {
+  if (ErrorCode err = BEE_StartGroup(nullptr, C::kNumber)) return err;
+  ErrorCode err = DoCommand(c, inverse);
   // The group is closed whatever happened, so the stacks stay well formed.
   BEE_EndGroup();
-  if (!err && out) *out = params[0];
   return err;
 }
 
-template <class T>
-ErrorCode WrapMake(int32_t command, intptr_t p1, intptr_t p2, T* result) {
-  if (result) *result = nullptr;
-  intptr_t out = 0;
-  ErrorCode err = Wrap(command, p1, p2, &out);
-  if (!err && result) *result = reinterpret_cast<T>(out);
+// As Wrap; *made receives what the command made (named by its inverse).
+template <class C, class T>
+ErrorCode WrapMake(const C& c, T* made) {
+  if (made) *made = nullptr;
+  intptr_t words[2] = {0, 0};
+  ErrorCode err = Wrap(c, words);
+  if (!err && made) {
+    const auto [what, rest] = Unpack<typename C::Made>(words[0], words[1]);
+    static_cast<void>(rest);
+    *made = what;
+  }
   return err;
 }
 
 }  // namespace
 
-ErrorCode BEE_NewProject(void) { return BEE_DoCommand(BEE_CmdNumNewProject, nullptr); }
-ErrorCode BEE_CloseProject(void) { return BEE_DoCommand(BEE_CmdNumCloseProject, nullptr); }
+ErrorCode BEE_NewProject(void) { return DoCommand(NewProjectCmd{}); }
+ErrorCode BEE_CloseProject(void) { return DoCommand(CloseProjectCmd{}); }
 
 ErrorCode BEE_CmdNewFolder(BEE_Item parent, const char* name, BEE_Item* folder) {
-  return WrapMake(BEE_CmdNumNewFolder, W(parent), W(name ? name : ""), folder);
+  return WrapMake(NewFolderCmd{parent, name ? name : ""}, folder);
 }
 
 ErrorCode BEE_CmdNewComp(BEE_Item folder, const BEE_CompSettings* settings, BEE_Item* comp) {
-  return WrapMake(BEE_CmdNumNewComposition, W(folder), W(settings), comp);
+  return WrapMake(NewCompCmd{folder, settings}, comp);
 }
 
 ErrorCode BEE_CmdNewLayer(BEE_Item comp, BEE_Item source, BEE_Layer* layer) {
-  return WrapMake(BEE_CmdNumNewLayer, W(comp), W(source), layer);
+  return WrapMake(NewLayerCmd{comp, source}, layer);
 }
 
 ErrorCode BEE_CmdNewSolidLayer(BEE_Item comp, const BEE_SolidSettings* settings, BEE_Layer* layer) {
-  return WrapMake(BEE_CmdNumNewSolidLayer, W(comp), W(settings), layer);
+  return WrapMake(NewSolidLayerCmd{comp, settings}, layer);
 }
 
-ErrorCode BEE_CmdRemoveItem(BEE_Item item) { return Wrap(BEE_CmdNumRemoveItem, W(item), 0); }
-ErrorCode BEE_CmdMoveItem(BEE_Item item, BEE_Item folder) { return Wrap(BEE_CmdNumMoveItem, W(item), W(folder)); }
+ErrorCode BEE_CmdRemoveItem(BEE_Item item) { return Wrap(RemoveItemCmd{item, {}}); }
+ErrorCode BEE_CmdMoveItem(BEE_Item item, BEE_Item folder) { return Wrap(MoveItemCmd{item, folder}); }
 
 // Selecting the layer first (command 7) joins this group once selections exist.
-ErrorCode BEE_CmdDeleteLayer(BEE_Layer layer) { return Wrap(BEE_CmdNumClearLayer, W(layer), 0); }
+ErrorCode BEE_CmdDeleteLayer(BEE_Layer layer) { return Wrap(ClearLayerCmd{layer, {}}); }
 
 ErrorCode BEE_CmdDuplicateLayer(BEE_Layer layer, BEE_Layer* copy) {
-  return WrapMake(BEE_CmdNumDuplicateLayer, W(layer), 0, copy);
+  return WrapMake(DuplicateLayerCmd{layer, {}}, copy);
 }
 
 ErrorCode BEE_CmdSetCompSettings(BEE_Item comp, const BEE_CompSettings* settings) {
-  return Wrap(BEE_CmdNumCompSettings, W(comp), W(settings));
+  return Wrap(CompSettingsCmd{comp, settings});
 }
 
 ErrorCode BEE_CmdSetResolution(BEE_Item comp, uint16_t hFactor, uint16_t vFactor) {
-  return Wrap(BEE_CmdNumResolutionChange, W(comp), (intptr_t{hFactor} << 16) | vFactor);
+  return Wrap(ResolutionCmd{comp, Factors{hFactor, vFactor}});
 }
 
-ErrorCode BEE_CmdSetBackgroundColor(BEE_Item comp, uint32_t color) {
-  return Wrap(BEE_CmdNumBackgroundColor, W(comp), color);
-}
+ErrorCode BEE_CmdSetBackgroundColor(BEE_Item comp, uint32_t color) { return Wrap(BackgroundColorCmd{comp, color}); }
 
 ErrorCode BEE_CmdSetCompSwitch(BEE_Item comp, uint32_t bit, Boolean32 on) {
-  return Wrap(BEE_CmdNumCompSwitch, W(comp), BEE_PackSwitch(bit, on != 0));
+  return Wrap(CompSwitchCmd{comp, Switch{bit, on != 0}});
 }
 
 ErrorCode BEE_CmdSetLayerSwitch(BEE_Layer layer, uint32_t bit, Boolean32 on) {
-  return Wrap(BEE_CmdNumToggleSwitch, W(layer), BEE_PackSwitch(bit, on != 0));
+  return Wrap(LayerSwitchCmd{layer, Switch{bit, on != 0}});
 }
 
 ErrorCode BEE_CmdSetLayerTimes(BEE_Layer layer, Time offset, Time inPoint, Time outPoint) {
-  BEE_LayerTimes t{offset, inPoint, outPoint};
-  return Wrap(BEE_CmdNumLayerTimeChange, W(layer), W(&t));
+  const BEE_LayerTimes t{offset, inPoint, outPoint};
+  return Wrap(LayerTimesCmd{layer, &t});
 }
 
-ErrorCode BEE_CmdSetLayerStretch(BEE_Layer layer, Ratio stretch) {
-  return Wrap(BEE_CmdNumLayerStretch, W(layer), BEE_PackRatio(stretch));
-}
+ErrorCode BEE_CmdSetLayerStretch(BEE_Layer layer, Ratio stretch) { return Wrap(LayerStretchCmd{layer, stretch}); }
 
-ErrorCode BEE_CmdSetLayerQuality(BEE_Layer layer, int16_t quality) {
-  return Wrap(BEE_CmdNumQualityChange, W(layer), quality);
-}
+ErrorCode BEE_CmdSetLayerQuality(BEE_Layer layer, int16_t quality) { return Wrap(QualityCmd{layer, quality}); }
 
 ErrorCode BEE_CmdSetTransfer(BEE_Layer layer, uint32_t mode, uint32_t flags, uint32_t trackMatte) {
-  BEE_TransferSettings t{mode, flags, trackMatte};
-  return Wrap(BEE_CmdNumTransferMode, W(layer), W(&t));
+  const BEE_TransferSettings t{mode, flags, trackMatte};
+  return Wrap(TransferCmd{layer, &t});
 }
 
-ErrorCode BEE_CmdReorderLayer(BEE_Layer layer, int32_t index) { return Wrap(BEE_CmdNumLayerReorder, W(layer), index); }
+ErrorCode BEE_CmdReorderLayer(BEE_Layer layer, int32_t index) { return Wrap(LayerReorderCmd{layer, index}); }
 
-ErrorCode BEE_CmdReplaceSource(BEE_Layer layer, BEE_Item source) {
-  return Wrap(BEE_CmdNumReplaceSource, W(layer), W(source));
-}
+ErrorCode BEE_CmdReplaceSource(BEE_Layer layer, BEE_Item source) { return Wrap(ReplaceSourceCmd{layer, source}); }
 
 ErrorCode BEE_CmdReplaceItem(BEE_Item item, BEE_Item replacement) {
-  return Wrap(BEE_CmdNumReplaceItem, W(item), W(replacement));
+  return Wrap(ReplaceItemCmd{item, replacement});
 }
 
-ErrorCode BEE_CmdDuplicateComp(BEE_Item comp, BEE_Item* copy) {
-  return WrapMake(BEE_CmdNumDuplicateComp, W(comp), 0, copy);
-}
+ErrorCode BEE_CmdDuplicateComp(BEE_Item comp, BEE_Item* copy) { return WrapMake(DuplicateCompCmd{comp, {}}, copy); }
 
 ErrorCode BEE_CmdSetSolidSettings(BEE_Item solid, const BEE_SolidSettings* settings) {
-  return Wrap(BEE_CmdNumSolidSettings, W(solid), W(settings));
+  return Wrap(SolidSettingsCmd{solid, settings});
 }
 
-ErrorCode BEE_CmdRenameItem(BEE_Item item, const char* name) { return Wrap(BEE_CmdNumNameChange, W(item), W(name)); }
-ErrorCode BEE_CmdRenameLayer(BEE_Layer layer, const char* name) { return Wrap(BEE_CmdNumLayerName, W(layer), W(name)); }
+ErrorCode BEE_CmdRenameItem(BEE_Item item, const char* name) { return Wrap(NameChangeCmd{item, name}); }
+ErrorCode BEE_CmdRenameLayer(BEE_Layer layer, const char* name) { return Wrap(LayerNameCmd{layer, name}); }
 
-ErrorCode BEE_CmdSeekItemToTime(BEE_Item item, Time time) {
-  return Wrap(BEE_CmdNumTimeChange, W(item), BEE_PackTime(time));
-}
+ErrorCode BEE_CmdSeekItemToTime(BEE_Item item, Time time) { return Wrap(TimeChangeCmd{item, time}); }
 
-ErrorCode BEE_CmdSetItemLabel(BEE_Item item, int8_t label) { return Wrap(BEE_CmdNumItemLabel, W(item), label); }
-ErrorCode BEE_CmdSetLayerLabel(BEE_Layer layer, int8_t label) { return Wrap(BEE_CmdNumLayerLabel, W(layer), label); }
+ErrorCode BEE_CmdSetItemLabel(BEE_Item item, int8_t label) { return Wrap(ItemLabelCmd{item, label}); }
+ErrorCode BEE_CmdSetLayerLabel(BEE_Layer layer, int8_t label) { return Wrap(LayerLabelCmd{layer, label}); }
 
-ErrorCode BEE_CmdSetItemComment(BEE_Item item, const char* comment) {
-  return Wrap(BEE_CmdNumItemComment, W(item), W(comment));
-}
+ErrorCode BEE_CmdSetItemComment(BEE_Item item, const char* comment) { return Wrap(ItemCommentCmd{item, comment}); }
 
 ErrorCode BEE_CmdSetLayerComment(BEE_Layer layer, const char* comment) {
-  return Wrap(BEE_CmdNumLayerComment, W(layer), W(comment));
+  return Wrap(LayerCommentCmd{layer, comment});
 }
 
 ErrorCode BEE_CmdSetItemOrigin(BEE_Item item, const BEE_RulerOrigin* origin) {
-  return Wrap(BEE_CmdNumRulerOrigin, W(item), W(origin));
+  return Wrap(RulerOriginCmd{item, origin});
 }
 
 ErrorCode BEE_CmdSetLayerOrigin(BEE_Layer layer, const BEE_RulerOrigin* origin) {
-  return Wrap(BEE_CmdNumRulerOrigin, W(layer), W(origin));
+  return Wrap(RulerOriginCmd{layer, origin});
 }
 
 ErrorCode BEE_CmdAddGuide(BEE_Item item, BEE_Guide guide) {
-  BEE_GuideChange c{-1, guide};
-  return Wrap(BEE_CmdNumNewGuide, W(item), W(&c));
+  const BEE_GuideChange c{-1, guide};
+  return Wrap(NewGuideCmd{item, &c});
 }
 
-ErrorCode BEE_CmdRemoveGuide(BEE_Item item, int32_t index) { return Wrap(BEE_CmdNumRemoveGuide, W(item), index); }
+ErrorCode BEE_CmdRemoveGuide(BEE_Item item, int32_t index) { return Wrap(RemoveGuideCmd{item, index}); }
 
 ErrorCode BEE_CmdMoveGuide(BEE_Item item, int32_t index, BEE_Guide guide) {
-  BEE_GuideChange c{index, guide};
-  return Wrap(BEE_CmdNumGuideMove, W(item), W(&c));
+  const BEE_GuideChange c{index, guide};
+  return Wrap(GuideMoveCmd{item, &c});
 }
 
 ErrorCode BEE_CmdSetStreamKeys(BEE_Layer layer, int32_t index, TDB_Stream stream) {
   BEE_StreamRef ref{layer, index};
-  return Wrap(BEE_CmdNumKeyframeChange, W(&ref), W(stream));
+  return Wrap(KeyframeChangeCmd{&ref, stream});
 }
 
 ErrorCode BEE_CmdSynchronizeRelatedItems(BEE_Item comp) {
-  if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
+  if (ErrorCode err = CheckComp(comp)) return err;
   if (ErrorCode err = BEE_StartGroup(nullptr, BEE_CmdNumTimeChange)) return err;
   ErrorCode err = 0;
   // Each composition is seeked once, from the first layer that reaches it.
@@ -185,8 +175,7 @@ ErrorCode BEE_CmdSynchronizeRelatedItems(BEE_Item comp) {
       if (!err) {
         // Each item's own step: collapsing with the previous one stays off.
         BEE_InhibitCollapsingForNextCmd();
-        intptr_t p[2] = {W(s), BEE_PackTime(st)};
-        err = BEE_DoCommand(BEE_CmdNumTimeChange, p);
+        err = DoCommand(TimeChangeCmd{s, st});
       }
       seen.push_back(s);
       todo.push_back(s);
@@ -211,12 +200,8 @@ ErrorCode BEE_CmdConsolidateItemSources(int32_t* removed) {
       if (!footage[j] ||
           std::memcmp(*R(footage[i]).footage, *R(footage[j]).footage, sizeof(BEE_FootageDesc)) != 0)
         continue;
-      intptr_t p[2] = {W(footage[j]), W(footage[i])};
-      err = BEE_DoCommand(BEE_CmdNumReplaceItem, p);
-      if (!err) {
-        intptr_t q[2] = {W(footage[j]), 0};
-        err = BEE_DoCommand(BEE_CmdNumRemoveItem, q);
-      }
+      err = DoCommand(ReplaceItemCmd{footage[j], footage[i]});
+      if (!err) err = DoCommand(RemoveItemCmd{footage[j], {}});
       if (!err) ++count;
       footage[j] = nullptr;
     }

@@ -1,6 +1,9 @@
 // Tables, blend, fill, iterate, premultiplication and colour conversions.
 #include <gmock/gmock.h>
 
+#include <functional>
+#include <utility>
+
 #include "../../effects/PF_internal.h"
 #include "PF_test_fixture.h"
 
@@ -315,6 +318,73 @@ TEST_F(PFPixels, GuessAlphaFromAMattedPicture) {
   w.Set(0, 0, 100, 200, 0, 0);
   ASSERT_EQ(PF_GuessAlphaMessage(nullptr, &w.world, &guess, &matte), 0);
   EXPECT_EQ(guess, PF_Guess_Straight);
+}
+
+// A world of width or height 0 is valid and empty: every routine accepts it,
+// writes nothing and reports nothing, and a sample of it is transparent.
+TEST_F(PFPixels, EmptyWorldsAreAcceptedAndLeftAlone) {
+  for (auto [w, h] : {std::pair{0, 3}, std::pair{3, 0}}) {
+    Buffer e(w, h), f(w, h), g(w, h), full(2, 2);
+    full.Random(5);
+    const Buffer fullBefore = full;
+    const PF_Pixel red{255, 255, 0, 0};
+    PF_CompositeMode normal{PF_Xfer_Normal, 0, 255, 0, {}};
+    FloatMatrix id;
+    M_SetIdentityMatrix(&id);
+    const int32_t k[1] = {1};
+    uint8_t plane[4] = {};
+    PF_Planes planes{{plane, plane, plane, plane}, {w, w, w, w}};
+    PF_Wireframe wire = nullptr;
+    ASSERT_EQ(PF_AllocWireframe(4, &wire), 0);
+    const LRect bounds{0, 0, 4, 4};
+    ASSERT_EQ(PF_GenerateWireframe(&bounds, wire), 0);
+    Visits visits;
+    const std::pair<const char*, std::function<ErrorCode()>> calls[] = {
+        {"fill", [&] { return PF_Fill(nullptr, &red, nullptr, &e.world); }},
+        {"blend", [&] { return PF_Blend(nullptr, &f.world, &g.world, 0x8000, &e.world); }},
+        {"iterate", [&] { return PF_Iterate(nullptr, 0, 1, &f.world, nullptr, &visits, &Visit, &e.world); }},
+        {"premultiply", [&] { return PF_Premul(nullptr, 1, &e.world); }},
+        {"premultiply colour", [&] { return PF_PremulColor(nullptr, 1, &red, &e.world); }},
+        {"guess alpha", [&] { return PF_GuessAlpha(nullptr, &red, &e.world); }},
+        {"transfer", [&] { return PF_TransferRect(nullptr, 1, 0, 0, nullptr, &f.world, &normal, nullptr, 0, 0, &e.world); }},
+        {"transform into", [&] { return PF_TransformWorld(nullptr, 1, 0, 0, &full.world, &normal, nullptr, &id, 1, 0, nullptr, &e.world); }},
+        {"transform from", [&] { return PF_TransformWorld(nullptr, 1, 0, 0, &e.world, &normal, nullptr, &id, 1, 0, nullptr, &full.world); }},
+        {"draft copy", [&] { return PF_CopyBits_Draft(nullptr, &f.world, &e.world, nullptr, nullptr); }},
+        {"best copy", [&] { return PF_CopyBits_HQ_Straight(nullptr, &f.world, &e.world, nullptr, nullptr); }},
+        {"copy from", [&] { return PF_CopyBits_HQ_Premul(nullptr, &e.world, &full.world, nullptr, nullptr); }},
+        {"convolve", [&] { return PF_Convolve(nullptr, &f.world, nullptr, 0, 1, k, k, k, k, &e.world); }},
+        {"blur", [&] { return PF_FastBlur_Straight(nullptr, 3.0, PF_Blur_RepeatEdges, 1, &e.world); }},
+        {"channel copy", [&] { return PF_ChannelCopy(nullptr, &f.world, 1, 2, &e.world); }},
+        {"extract planes", [&] { return PF_ExtractPlanes(nullptr, &e.world, &planes); }},
+        {"insert planes", [&] { return PF_InsertPlanes(nullptr, &planes, &e.world); }},
+        {"paint spot", [&] { return PF_PaintSpot(nullptr, 0, 0, 2 << 16, &red, 255, &e.world); }},
+        {"wireframe", [&] { return PF_DrawWireframe(wire, &red, &e.world); }},
+    };
+    for (const auto& [name, call] : calls) {
+      EXPECT_EQ(call(), 0) << name << " " << w << "x" << h;
+      EXPECT_TRUE(e.PaddingIntact()) << name;
+    }
+    EXPECT_EQ(full.bytes, fullBefore.bytes);
+    EXPECT_EQ(visits.count, 0);
+    PF_DisposeWireframe(wire);
+    // The modes that act outside the source see an empty source as transparent everywhere.
+    PF_CompositeMode stencil{PF_Xfer_AlphaStencil, 0, 255, 0, {}};
+    FloatMatrix scaled = id;
+    scaled.m[0] = 2.5, scaled.m[6] = 0.25;
+    for (const FloatMatrix& m : {id, scaled}) {
+      Buffer d(2, 2);
+      d.Random(6);
+      ASSERT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &e.world, &stencil, nullptr, &m, 1, 0, nullptr, &d.world), 0);
+      for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(d.px(i % 2, i / 2)[0], 0) << i;
+    }
+    // Repeated edges of a world without pixels: there is no edge, the sample is transparent.
+    PF_SampleParams p{0x8000, 0x8000, 0, &e.world, PF_Edge_Repeat, {}};
+    PF_Pixel out[2] = {red, red};
+    EXPECT_EQ(PF_SubpixelSample_Straight(nullptr, 0, 0, &p, &out[0]), 0);
+    EXPECT_EQ(PFp_SampleRow(nullptr, PF_Sample_Area_Premul, 0, 0, 0x10000, 0, 2, &p, out), 0);
+    for (const PF_Pixel& o : out) EXPECT_EQ(o.alpha | o.red | o.green | o.blue, 0);
+    EXPECT_TRUE(rec.reports.empty());
+  }
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "../../effects/PF_second_internal.h"
+#include "../../effects/PF_internal.h"
 #include "PF_test_fixture.h"
 
 namespace tv::test {
@@ -129,19 +129,19 @@ TEST_F(PFBlur, ConvolveLimitsResultsAndRefusesBadKernels) {
 // ---- Fast blur ---------------------------------------------------------------------------------
 
 TEST_F(PFBlur, PlansGiveTheBoxWidths) {
-  const tv::pf2::BlurPlan box = tv::pf2::PlanBlur(10.4, 0);
+  const tv::pf::BlurPlan box = tv::pf::PlanBlur(10.4, 0);
   EXPECT_EQ(box.passes, 1);
   EXPECT_EQ(box.halfWidth[0], 10);
-  const tv::pf2::BlurPlan g10 = tv::pf2::PlanBlur(10.0, 1);
+  const tv::pf::BlurPlan g10 = tv::pf::PlanBlur(10.0, 1);
   EXPECT_EQ(g10.passes, 3);
   EXPECT_THAT(g10.halfWidth, ::testing::ElementsAre(5, 6, 6));
-  const tv::pf2::BlurPlan g50 = tv::pf2::PlanBlur(50.0, 1);
+  const tv::pf::BlurPlan g50 = tv::pf::PlanBlur(50.0, 1);
   EXPECT_THAT(g50.halfWidth, ::testing::ElementsAre(28, 29, 29));
-  const tv::pf2::BlurPlan g0 = tv::pf2::PlanBlur(0.0, 1);
+  const tv::pf::BlurPlan g0 = tv::pf::PlanBlur(0.0, 1);
   EXPECT_THAT(g0.halfWidth, ::testing::ElementsAre(0, 0, 0));
   // The three boxes carry about the variance of the single box of the same radius.
   for (double r : {1.0, 3.0, 7.5, 20.0, 100.0, 1000.0}) {
-    const tv::pf2::BlurPlan g = tv::pf2::PlanBlur(r, 2);
+    const tv::pf::BlurPlan g = tv::pf::PlanBlur(r, 2);
     double variance = 0.0;
     for (int32_t b : g.halfWidth) variance += b * (b + 1) / 3.0;
     EXPECT_NEAR(variance, r * (r + 1.0) / 3.0, 0.05 * r * (r + 1.0) / 3.0 + 1.0) << r;
@@ -166,9 +166,9 @@ TEST_F(PFBlur, FastBlurEqualsTheReferenceBitForBit) {
     const int32_t quality = round % 2;
     const uint32_t flags = flagSets[round % 5];
     const bool straight = (round / 2) % 2 == 0;
-    const tv::pf2::BlurPlan plan = tv::pf2::PlanBlur(radius, quality);
-    ASSERT_EQ(tv::pf2::BlurReference(plan, flags, straight, a.world), 0);
-    ASSERT_EQ(tv::pf2::BlurFast(plan, flags, straight, b.world), 0);
+    const tv::pf::BlurPlan plan = tv::pf::PlanBlur(radius, quality);
+    ASSERT_EQ(tv::pf::BlurReference(plan, flags, straight, a.world), 0);
+    ASSERT_EQ(tv::pf::BlurFast(plan, flags, straight, b.world), 0);
     for (int y = 0; y < h; ++y)
       ASSERT_EQ(std::memcmp(a.px(0, y), b.px(0, y), 4 * size_t(w)), 0)
           << "round " << round << " row " << y << " " << w << "x" << h << " r " << radius;
@@ -186,9 +186,9 @@ TEST_F(PFBlur, FastDivisionsAreExactOverTheirDomains) {
     for (uint64_t q = 0; q * d <= top; q += step)
       for (uint64_t n : {q * d, q * d + 1, q * d + d - 1})
         if (n >= 1 && n <= top) {
-          ASSERT_EQ(tv::pf2::BoxDivide(static_cast<uint32_t>(n - 1), b), (n - 1) / d) << b;
+          ASSERT_EQ(tv::pf::BoxDivide(static_cast<uint32_t>(n - 1), b), (n - 1) / d) << b;
         }
-    ASSERT_EQ(tv::pf2::BoxDivide(static_cast<uint32_t>(top), b), top / d) << b;
+    ASSERT_EQ(tv::pf::BoxDivide(static_cast<uint32_t>(top), b), top / d) << b;
   }
   // num / A at every boundary a straight pixel's colour can meet:
   // num = c * 255 + A / 2 with c <= 65535.
@@ -196,7 +196,7 @@ TEST_F(PFBlur, FastDivisionsAreExactOverTheirDomains) {
     for (uint32_t k = 0; k <= 255; ++k)
       for (uint32_t num : {k * A, k * A + A - 1, k * A == 0 ? 0 : k * A - 1})
         if (num < (1u << 24)) {
-          ASSERT_EQ(tv::pf2::DivideByAlpha(num, A), num / A) << A << " " << num;
+          ASSERT_EQ(tv::pf::DivideByAlpha(num, A), num / A) << A << " " << num;
         }
 }
 
@@ -229,7 +229,7 @@ TEST_F(PFBlur, SingleOpaquePixelSpreadsAsTheBox) {
 // together reach; each pass then gives (sum + b) / (2b + 1) wherever its
 // window lies inside the previous pass's values, so the values shrink by b
 // at each end, and after the last pass the row's own n values remain.
-std::vector<int64_t> BoxesOnExtendedRow(const std::vector<int64_t>& row, const tv::pf2::BlurPlan& plan, bool repeat) {
+std::vector<int64_t> BoxesOnExtendedRow(const std::vector<int64_t>& row, const tv::pf::BlurPlan& plan, bool repeat) {
   const int64_t n = static_cast<int64_t>(row.size());
   int64_t margin = 0;
   for (int32_t p = 0; p < plan.passes; ++p) margin += plan.halfWidth[p];
@@ -258,7 +258,7 @@ std::vector<int64_t> BoxesOnExtendedRow(const std::vector<int64_t>& row, const t
 // colours (C * 255 + A / 2) / A limited to 255, all zero where alpha ends at 0.
 std::vector<uint8_t> DirectBlur(Buffer in, double radius, int32_t quality, uint32_t flags, bool straight) {
   const int32_t w = in.world.width, h = in.world.height;
-  const tv::pf2::BlurPlan plan = tv::pf2::PlanBlur(radius, quality);
+  const tv::pf::BlurPlan plan = tv::pf::PlanBlur(radius, quality);
   const bool repeat = (flags & PF_Blur_RepeatEdges) != 0;
   const uint32_t dirs = flags & (PF_Blur_Horizontal | PF_Blur_Vertical);
   std::vector<int64_t> v(size_t(w) * h * 4);
@@ -308,7 +308,7 @@ TEST_F(PFBlur, GaussianBlurOfAnOpaquePixelIsTheProductOfItsPasses) {
   Buffer p(n, n);
   p.Set(c, c, 255, 255, 255, 255);
   ASSERT_EQ(PF_FastBlur_Premul(nullptr, 7.0, 0, 1, &p.world), 0);
-  const tv::pf2::BlurPlan plan = tv::pf2::PlanBlur(7.0, 1);
+  const tv::pf::BlurPlan plan = tv::pf::PlanBlur(7.0, 1);
   // Down the centre column first, then across every row from its centre value.
   std::vector<int64_t> column(n, 0);
   column[c] = 65025;
@@ -327,7 +327,7 @@ TEST_F(PFBlur, GaussianBlurOfAPointIsSymmetricAndFallsOff) {
   Buffer p(n, n);
   p.Set(c, c, 255, 255, 255, 255);
   ASSERT_EQ(PF_FastBlur_Premul(nullptr, 6.0, 0, 1, &p.world), 0);
-  const tv::pf2::BlurPlan plan = tv::pf2::PlanBlur(6.0, 1);
+  const tv::pf::BlurPlan plan = tv::pf::PlanBlur(6.0, 1);
   const int32_t reach = plan.halfWidth[0] + plan.halfWidth[1] + plan.halfWidth[2];
   for (int32_t y = 0; y < n; ++y)
     for (int32_t x = 0; x < n; ++x) {

@@ -1,7 +1,7 @@
 // Samplers and scaled world copies.
 #include <gmock/gmock.h>
 
-#include "../../effects/PF_second_internal.h"
+#include "../../effects/PF_internal.h"
 #include "PF_test_fixture.h"
 
 namespace tv::test {
@@ -142,8 +142,8 @@ TEST_F(PFSample, FastRowsEqualTheReferenceBitForBit) {
       const Fixed dy = (round % 4 == 0) ? 0 : static_cast<Fixed>(gen() % 0x20000) - 0x10000;
       const int32_t count = 40;
       std::vector<PF_Pixel> ref(count), fast(count);
-      tv::pf2::SampleRowRef(kind, p, x, y, dx, dy, count, ref.data());
-      tv::pf2::SampleRowFast(kind, p, x, y, dx, dy, count, fast.data());
+      tv::pf::SampleRowRef(kind, p, x, y, dx, dy, count, ref.data());
+      tv::pf::SampleRowFast(kind, p, x, y, dx, dy, count, fast.data());
       for (int32_t i = 0; i < count; ++i)
         ASSERT_EQ(Word(ref[i]), Word(fast[i])) << "kind " << kind << " round " << round << " i " << i;
       std::vector<PF_Pixel> viaEntry(count);

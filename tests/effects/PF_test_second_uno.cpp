@@ -1,7 +1,7 @@
 // Coverage ("uno") buffers, channel copies, planes, wireframes and spots.
 #include <gmock/gmock.h>
 
-#include "../../effects/PF_second_internal.h"
+#include "../../effects/PF_internal.h"
 #include "Memory.h"
 #include "PF_test_fixture.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "PF_test_fixture.h"
-#include "PF_transform_internal.h"
+#include "PF_internal.h"
 
 namespace tv::test {
 namespace {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "Digest.h"
 #include "FLO.h"
 #include "LIST.h"
 #include "Memory.h"
@@ -406,6 +407,41 @@ TEST_F(FLOTest, GeneratorsCannotPullTheRecordAway) {
   ASSERT_EQ(FLO_SetGridGenerator(d, FailingGenerator, 0), 0);
   EXPECT_EQ(FLO_DoDistortion(d, 0.5), 1234);
   EXPECT_EQ(Fwd(d, 1, 1).first, 0);
+}
+
+// The mesh drawn through a warped grid, pinned by digest: curves that skew
+// and bulge the picture (the grid, its smoothing and falloff, and both
+// samplers), and a curve list of pairs.
+TEST_F(FLOTest, WarpedDrawingsKeepTheirDigest) {
+  tv::test::Digest digest;
+  for (int32_t quality : {0, 1}) {
+    FLO_Distortion d = New(0, 0, 40, 30);
+    FLO_CurvePoint src[5] = {Pt(8, 6), Pt(30, 5), Pt(33, 22), Pt(20, 25), Pt(7, 21)};
+    FLO_CurvePoint dst[5] = {Pt(11, 3), Pt(34.5, 8.25), Pt(31, 27), Pt(17, 22.5), Pt(4, 24)};
+    ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 5, src, 5, dst), 0);
+    ASSERT_EQ(FLO_SetDistortionQuality(d, 6, 5, 16, quality, 2, 25), 0);
+    ASSERT_EQ(FLO_SetDrawingQuality(d, quality, 0), 0);
+    ASSERT_EQ(FLO_DoDistortion(d, 0.8), 0);
+    LRect out{};
+    ASSERT_EQ(FLO_GetOutputRect(d, &out), 0);
+    Image image(40, 30), warped(out.right - out.left, out.bottom - out.top);
+    tv::test::FixedBytes(31 + quality).Fill(image.bytes.data(), image.bytes.size());
+    ASSERT_EQ(Draw(d, image, warped), 0);
+    digest.Value(out).World(warped.world());
+
+    FLO_Distortion e = New(0, 0, 24, 24);
+    FLO_CurvePoint pairs[6] = {Pt(3, 3), Pt(5.5, 2), Pt(20, 4), Pt(18, 7), Pt(12, 20), Pt(13, 16.75)};
+    ASSERT_EQ(FLO_SetDistortionCurves(e, FLO_Kind_CurveList, 6, pairs, 0, nullptr), 0);
+    ASSERT_EQ(FLO_SetDrawingQuality(e, quality, 0), 0);
+    ASSERT_EQ(FLO_DoDistortion(e, 1.0), 0);
+    ASSERT_EQ(FLO_GetOutputRect(e, &out), 0);
+    Image small(24, 24), moved(out.right - out.left, out.bottom - out.top);
+    tv::test::FixedBytes(41 + quality).Fill(small.bytes.data(), small.bytes.size());
+    ASSERT_EQ(Draw(e, small, moved), 0);
+    digest.Value(out).World(moved.world());
+  }
+  EXPECT_EQ(digest.value(), 0xEDE0C583A83EEB03ull) << std::hex << digest.value();
+  EXPECT_TRUE(rec.reports.empty());
 }
 
 }  // namespace
