@@ -28,7 +28,7 @@ ErrorCode STR_NewBall(int32_t resourceBase, const char* const* compiled, STR_Bal
   *ball = nullptr;
   auto* rec = reinterpret_cast<STR_BallRec*>(U_AllocatePtrClear(Loc(kSiteBallMemory), "string ball", sizeof(STR_BallRec)));
   if (!rec) return kErrOutOfMemory;
-  if (ErrorCode err = Fill(rec->table, compiled, resourceBase)) {
+  if (ErrorCode err = Fill(rec->table, compiled, resourceBase, false)) {
     DisposePtr(reinterpret_cast<Ptr>(rec));
     return err;
   }

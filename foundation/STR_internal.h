@@ -31,7 +31,9 @@ constexpr LocationCode Loc(uint32_t site) { return Location(STR_PackageNumber, s
 // reduced by the active tag and made double-byte safe when that mode is on.
 // The old contents of table are freed on success; on failure table is
 // untouched and the failure has been reported.
-ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBase);
+// quiet: a failure to allocate is not reported (the caller falls back on the
+// compiled texts).
+ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBase, bool quiet);
 // Frees the allocated entries and arrays of table and clears it.
 void Free(STR_Table& table);
 

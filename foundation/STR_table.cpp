@@ -1,6 +1,7 @@
 // Installing string tables and looking texts up.
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,10 +76,16 @@ bool MakeSafe(const std::string& text, std::string& out) {
   return changed != 0;
 }
 
-void Remember(STR_Table* table) {
+// False when the list of installed tables could not grow.
+bool Remember(STR_Table* table) {
   for (STR_Table* t : gInstalled)
-    if (t == table) return;
-  gInstalled.push_back(table);
+    if (t == table) return true;
+  try {
+    gInstalled.push_back(table);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -106,7 +113,7 @@ void Free(STR_Table& t) {
   t = STR_Table{};
 }
 
-ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBase) {
+ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBase, bool quiet) {
   int32_t compiledCount = -1;
   if (compiled) {
     compiledCount = 0;
@@ -138,17 +145,32 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
   if (overridden) SetDBCSafe(false);
   const int32_t count = overridden ? static_cast<int32_t>(overrides.size()) : compiledCount;
 
-  auto* texts = reinterpret_cast<const char**>(
-      U_AllocatePtrClear(Loc(kSiteTableMemory), "string table", static_cast<int64_t>(sizeof(char*)) * (count + 1)));
-  auto* replaced = texts ? reinterpret_cast<uint8_t*>(U_AllocatePtrClear(Loc(kSiteTableMemory), "string table", count + 1))
-                         : nullptr;
+  auto allocate = [quiet](int64_t size) {
+    return quiet ? U_AllocatePtrClearQuiet(size) : U_AllocatePtrClear(Loc(kSiteTableMemory), "string table", size);
+  };
+  auto* texts = reinterpret_cast<const char**>(allocate(static_cast<int64_t>(sizeof(char*)) * (count + 1)));
+  auto* replaced = texts ? reinterpret_cast<uint8_t*>(allocate(count + 1)) : nullptr;
   STR_Table fresh{static_cast<int16_t>(count), texts, replaced};
   if (!texts || !replaced) {
     Free(fresh);
     return kErrOutOfMemory;
   }
   const bool safe = DBCSafe();
+  // The entries of a fresh table are freed if a working string cannot be made.
+  struct FreeOnThrow {
+    STR_Table& t;
+    bool armed = true;
+    ~FreeOnThrow() {
+      if (armed) Free(t);
+    }
+  } guard{fresh};
   for (int32_t i = 0; i < count; ++i) {
+    // A compiled text without a tag stays as it is (nothing to copy) unless
+    // double-byte safety may change it.
+    if (!overridden && !safe && std::string_view(compiled[i]).find(kOpen) == std::string_view::npos) {
+      texts[i] = compiled[i];
+      continue;
+    }
     std::string text = overridden ? overrides[static_cast<size_t>(i)] : std::string(compiled[i]);
     bool differs = overridden;
     std::string variant;
@@ -165,16 +187,15 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
       texts[i] = compiled[i];
       continue;
     }
-    Ptr copy = U_AllocatePtr(Loc(kSiteEntryMemory), "string table replacement entry",
-                             static_cast<int64_t>(text.size()) + 1);
-    if (!copy) {
-      Free(fresh);
-      return kErrOutOfMemory;
-    }
+    const int64_t bytes = static_cast<int64_t>(text.size()) + 1;
+    Ptr copy = quiet ? U_AllocatePtrQuiet(bytes)
+                     : U_AllocatePtr(Loc(kSiteEntryMemory), "string table replacement entry", bytes);
+    if (!copy) return kErrOutOfMemory;  // the guard frees the fresh table
     std::memcpy(copy, text.c_str(), text.size() + 1);
     texts[i] = copy;
     replaced[i] = 1;
   }
+  guard.armed = false;
   Free(table);
   table = fresh;
   return 0;
@@ -193,8 +214,11 @@ ErrorCode STRp_BirthStrTab(const STR_Descriptor* descriptors) {
   ForgetDBCSafe();
   for (const STR_Descriptor* d = descriptors; d->table; ++d) {
     if (!d->compiled) return STRp_ForgotInit(0);
-    if (ErrorCode err = Fill(*d->table, d->compiled, d->resourceBase)) return err;
-    Remember(d->table);
+    if (ErrorCode err = Fill(*d->table, d->compiled, d->resourceBase, false)) return err;
+    if (!Remember(d->table)) {
+      Free(*d->table);
+      return Up_ReportOutOfMemory(Loc(kSiteTableMemory), "string table", sizeof(STR_Table*));
+    }
   }
   return 0;
 }
@@ -235,11 +259,14 @@ ErrorCode STR_IsDBCSafeMode(Boolean32* on) {
 }
 
 namespace tv::str {
-ErrorCode EnsureTable(STR_Table& table, const char* const* compiled) {
+ErrorCode EnsureTable(STR_Table& table, const char* const* compiled, bool quiet) {
   if (table.texts) return 0;
   if (!compiled) return STRp_ForgotInit(0);
-  if (ErrorCode err = Fill(table, compiled, 0)) return err;
-  Remember(&table);
+  if (ErrorCode err = Fill(table, compiled, 0, quiet)) return err;
+  if (!Remember(&table)) {
+    Free(table);
+    return quiet ? kErrOutOfMemory : Up_ReportOutOfMemory(Loc(kSiteTableMemory), "string table", sizeof(STR_Table*));
+  }
   return 0;
 }
 }  // namespace tv::str

@@ -76,6 +76,8 @@ ErrorCode Guard(uint32_t site, const char* reportingText = nullptr);
 void DirectDialog(Severity severity, const char* text, LocationCode location);
 
 const char* String(int32_t index);
+// A living U globals block: big enough, both magic words intact.
+bool ValidGlobals(Handle h);
 const char* SeverityWord(Severity severity);
 
 }  // namespace tv::u

@@ -50,7 +50,7 @@ struct Engine {
     // named by TAVELO_PREFS; without it they stay in memory at their defaults.
     if (const char* prefs = std::getenv("TAVELO_PREFS")) EMUL_SetTVPrefsFile(prefs);
     tv::platform::SetDialogSink([](const tv::platform::Dialog& d) {
-      std::fprintf(stderr, "%s\n", d.text.c_str());
+      std::fprintf(stderr, "%.*s\n", static_cast<int>(d.text.size()), d.text.data());
       return ErrorCode{0};
     });
     err = U_Birth("tavelo", 0);

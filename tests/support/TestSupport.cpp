@@ -6,7 +6,7 @@ namespace tv::test {
 
 Recorder::Recorder() {
   platform::SetDialogSink([this](const platform::Dialog& d) {
-    dialogs.push_back(d);
+    dialogs.push_back(ShownDialog{std::string(d.title), std::string(d.text), d.icon});
     return ErrorCode{0};
   });
 }

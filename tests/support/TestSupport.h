@@ -18,6 +18,13 @@ struct Report {
   std::string text;
 };
 
+// A dialog as the sink saw it.
+struct ShownDialog {
+  std::string title;
+  std::string text;
+  platform::Icon icon;
+};
+
 // Records reports through U's log callback and dialogs through the platform
 // message sink while it lives.
 class Recorder {
@@ -31,7 +38,7 @@ class Recorder {
   void Attach();
 
   std::vector<Report> reports;
-  std::vector<platform::Dialog> dialogs;
+  std::vector<ShownDialog> dialogs;
   ErrorCode callbackResult = 0;
 
   const Report& last() const { return reports.back(); }
