@@ -39,7 +39,7 @@ bool FirstIsCloser(uint64_t a, uint64_t b, uint64_t c, uint64_t d, uint64_t p, u
 ErrorCode SpanEnd(Ratio start, Ratio duration, Ratio* end) {
   uint8_t status = M_StatusAllowApprox;
   if (M_AddRatio(start, duration, end, &status) != 0)
-    return Report(M_ErrOverflow, kSiteSpan, kPhraseSpan);
+    return ReportCode(kSiteSpan, M_ErrOverflow, kPhraseSpan);
   return 0;
 }
 
@@ -55,7 +55,7 @@ ErrorCode M_ConvRatio(Ratio a, uint32_t newDenominator, Ratio* r, Boolean32* exa
   if (!r) return tv::kErrBadParam;
   if (a.den == 0 || newDenominator == 0) {
     *r = kZeroRatio;
-    return Report(M_ErrZeroDenominator, kSiteConv, kPhraseConv);
+    return ReportCode(kSiteConv, M_ErrZeroDenominator, kPhraseConv);
   }
   if (a.den == newDenominator) {
     *r = a;
@@ -73,7 +73,7 @@ ErrorCode M_ConvRatio(Ratio a, uint32_t newDenominator, Ratio* r, Boolean32* exa
       *overflow = 1;
       return M_ErrOverflow;
     }
-    return Report(M_ErrOverflow, kSiteConv, kPhraseConv);
+    return ReportCode(kSiteConv, M_ErrOverflow, kPhraseConv);
   }
   *r = Ratio{num, newDenominator};
   if (exact) *exact = isExact;
@@ -86,7 +86,7 @@ ErrorCode M_ShortConvRatio(int32_t value, uint32_t fromDenominator, uint32_t toD
   if (!r) return tv::kErrBadParam;
   *r = kZeroRatio;
   if (fromDenominator == 0 || toDenominator == 0)
-    return Report(M_ErrZeroDenominator, kSiteShortConv, kPhraseConv);
+    return ReportCode(kSiteShortConv, M_ErrZeroDenominator, kPhraseConv);
   if (fromDenominator == toDenominator) {
     *r = Ratio{value, toDenominator};
     return 0;
@@ -98,7 +98,7 @@ ErrorCode M_ShortConvRatio(int32_t value, uint32_t fromDenominator, uint32_t toD
       *overflow = 1;
       return M_ErrOverflow;
     }
-    return Report(M_ErrOverflow, kSiteShortConv, kPhraseConv);
+    return ReportCode(kSiteShortConv, M_ErrOverflow, kPhraseConv);
   }
   *r = Ratio{num, toDenominator};
   return 0;
@@ -107,7 +107,7 @@ ErrorCode M_ShortConvRatio(int32_t value, uint32_t fromDenominator, uint32_t toD
 ErrorCode M_CompareRatio(Ratio a, Ratio b, int32_t* order) {
   if (!order) return tv::kErrBadParam;
   *order = 0;
-  if (a.den == 0 || b.den == 0) return Report(M_ErrZeroDenominator, kSiteCompare, kPhraseCompare);
+  if (a.den == 0 || b.den == 0) return ReportCode(kSiteCompare, M_ErrZeroDenominator, kPhraseCompare);
   // The cross products always fit 64 bits (|num| <= 2^31, den < 2^32), so the
   // order is exact for every pair, large denominators included.
   *order = tv::m::Compare(a, b);
@@ -140,9 +140,9 @@ ErrorCode M_ClipRatio(Ratio value, Ratio min, Ratio max, Ratio* r) {
   if (!r) return tv::kErrBadParam;
   if (value.den == 0 || min.den == 0 || max.den == 0) {
     *r = kZeroRatio;
-    return Report(M_ErrZeroDenominator, kSiteClip, kPhraseCompare);
+    return ReportCode(kSiteClip, M_ErrZeroDenominator, kPhraseCompare);
   }
-  if (tv::m::Compare(min, max) > 0) return ReportBadParam(kSiteClip, "invalid rational range");
+  if (tv::m::Compare(min, max) > 0) return kReport.Fail(kSiteClip, tv::kErrBadParam, tv::m::kTextBadRange);
   if (tv::m::Compare(value, min) < 0)
     *r = min;
   else if (tv::m::Compare(value, max) > 0)
@@ -157,7 +157,7 @@ ErrorCode M_ClipRatioToSpan(Ratio value, Ratio start, Ratio duration, Ratio* r) 
   Ratio end{};
   if (start.den == 0 || duration.den == 0) {
     *r = kZeroRatio;
-    return Report(M_ErrZeroDenominator, kSiteSpan, kPhraseSpan);
+    return ReportCode(kSiteSpan, M_ErrZeroDenominator, kPhraseSpan);
   }
   if (ErrorCode err = SpanEnd(start, duration, &end)) {
     *r = kZeroRatio;
@@ -171,14 +171,14 @@ ErrorCode M_ClipSpanToSpan(Ratio start, Ratio duration, Ratio spanStart, Ratio s
   if (!outStart || !outDuration) return tv::kErrBadParam;
   *outStart = *outDuration = kZeroRatio;
   if (start.den == 0 || duration.den == 0 || spanStart.den == 0 || spanDuration.den == 0)
-    return Report(M_ErrZeroDenominator, kSiteSpan, kPhraseSpan);
+    return ReportCode(kSiteSpan, M_ErrZeroDenominator, kPhraseSpan);
   Ratio end{}, spanEnd{}, s{}, e{}, d{};
   if (ErrorCode err = SpanEnd(start, duration, &end)) return err;
   if (ErrorCode err = SpanEnd(spanStart, spanDuration, &spanEnd)) return err;
   s = tv::m::Compare(start, spanStart) >= 0 ? start : spanStart;
   e = tv::m::Compare(end, spanEnd) <= 0 ? end : spanEnd;
   uint8_t status = M_StatusAllowApprox;
-  if (M_SubRatio(e, s, &d, &status) != 0) return Report(M_ErrOverflow, kSiteSpan, kPhraseSpan);
+  if (M_SubRatio(e, s, &d, &status) != 0) return ReportCode(kSiteSpan, M_ErrOverflow, kPhraseSpan);
   // Spans that do not meet give an empty span at the later start.
   if (d.num < 0) d.num = 0;
   *outStart = s;
