@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "Package.h"
 #include "STR.h"
 #include "U.h"
 
@@ -22,9 +23,25 @@ enum Site : uint32_t {
   kSiteBall = 9,
   kSiteResourceMissing = 10,
   kSiteTableSize = 11,
+  kSiteArgument = 12,
 };
 
-constexpr LocationCode Loc(uint32_t site) { return Location(STR_PackageNumber, site); }
+// Indices of STR's own texts.
+enum TextIndex : int32_t {
+  kTextStringTable,
+  kTextEntry,
+  kTextReplacement,
+  kTextResource,
+  kTextBall,
+  kTextBadTag,
+  kTextDetaching,
+  kTextNoStrings,
+  kTextBadArgument,
+  kTextCount
+};
+
+extern const pkg::Reporter kReport;
+
 
 // Fills table with compiled (may be null) overridden from the string resource
 // resourceBase + 1000 (when resourceBase is not 0 and one is registered),

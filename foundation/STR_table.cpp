@@ -39,7 +39,7 @@ bool SelectVariant(std::string_view text, std::string& out) {
       out.assign(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
       return true;
     }
-    Up_ReportErrString(Loc(kSiteBadTag), kSevWarning, "bad replacement string tag.");
+    kReport.Note(kSiteBadTag, kSevWarning, kTextBadTag);
   }
   out.assign(text.substr(0, first));
   return true;
@@ -119,7 +119,7 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
     compiledCount = 0;
     while (compiled[compiledCount] != STR_END && compiledCount <= INT16_MAX) ++compiledCount;
     if (compiledCount > INT16_MAX)
-      return Up_ReportVeskErrString(Loc(kSiteTableSize), kSevError, kErrRange, "string table");
+      return kReport.Fail(kSiteTableSize, kErrRange, kTextStringTable);
   }
   std::vector<std::string> overrides;
   bool overridden = false;
@@ -131,12 +131,13 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
       if (!overridden) {
         overrides.clear();
         // The compiled texts stay in use.
-        Up_ReportErrString(Loc(kSiteDetach), kSevWarning, "detaching strings.");
+        kReport.Note(kSiteDetach, kSevWarning, kTextDetaching);
       }
     }
     if (!overridden && !compiled) {
-      return Up_ReportVeskErrString(Loc(kSiteResourceMissing), kSevError, kErrResource,
-                                    fmt::Format(Up_GetString(8), {id}).c_str());
+      char text[64];
+      fmt::FormatTo(text, Up_GetString(8), {id});
+      return kReport.Message(kSiteResourceMissing, kSevError, kErrResource, text);
     }
   }
   if (!compiled && !overridden) return STRp_ForgotInit(0);
@@ -146,7 +147,7 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
   const int32_t count = overridden ? static_cast<int32_t>(overrides.size()) : compiledCount;
 
   auto allocate = [quiet](int64_t size) {
-    return quiet ? U_AllocatePtrClearQuiet(size) : U_AllocatePtrClear(Loc(kSiteTableMemory), "string table", size);
+    return quiet ? U_AllocatePtrClearQuiet(size) : U_AllocatePtrClear(kReport.Loc(kSiteTableMemory), kReport.Text(kTextStringTable), size);
   };
   auto* texts = reinterpret_cast<const char**>(allocate(static_cast<int64_t>(sizeof(char*)) * (count + 1)));
   auto* replaced = texts ? reinterpret_cast<uint8_t*>(allocate(count + 1)) : nullptr;
@@ -189,7 +190,7 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
     }
     const int64_t bytes = static_cast<int64_t>(text.size()) + 1;
     Ptr copy = quiet ? U_AllocatePtrQuiet(bytes)
-                     : U_AllocatePtr(Loc(kSiteEntryMemory), "string table replacement entry", bytes);
+                     : U_AllocatePtr(kReport.Loc(kSiteEntryMemory), kReport.Text(kTextReplacement), bytes);
     if (!copy) return kErrOutOfMemory;  // the guard frees the fresh table
     std::memcpy(copy, text.c_str(), text.size() + 1);
     texts[i] = copy;
@@ -206,10 +207,8 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
 using namespace tv;
 using namespace tv::str;
 
-TV_PACKAGE_VERSION_OPS(STR, STR_PackageNumber)
-
-ErrorCode STRp_BirthStrTab(const STR_Descriptor* descriptors) {
-  if (!descriptors) return kErrBadParam;
+ErrorCode STRp_BirthStrTab(const STR_Descriptor* descriptors) try {
+  if (!descriptors) return kReport.BadParam(kSiteArgument, {"STRp_BirthStrTab"});
   // The double-byte mode follows the system script at each installation.
   ForgetDBCSafe();
   for (const STR_Descriptor* d = descriptors; d->table; ++d) {
@@ -217,11 +216,11 @@ ErrorCode STRp_BirthStrTab(const STR_Descriptor* descriptors) {
     if (ErrorCode err = Fill(*d->table, d->compiled, d->resourceBase, false)) return err;
     if (!Remember(d->table)) {
       Free(*d->table);
-      return Up_ReportOutOfMemory(Loc(kSiteTableMemory), "string table", sizeof(STR_Table*));
+      return kReport.OutOfMemory(kSiteTableMemory, kTextStringTable, sizeof(STR_Table*));
     }
   }
   return 0;
-}
+} TV_CATCH(STR_PackageNumber)
 
 const char* STRp_Lookup(const STR_Table* table, int32_t index) {
   if (!table || !table->texts || index < 0 || index >= table->count) return "[?]";
@@ -229,7 +228,7 @@ const char* STRp_Lookup(const STR_Table* table, int32_t index) {
 }
 
 ErrorCode STRp_ForgotInit(int32_t packageNumber) {
-  tv::report::Text(Loc(kSiteForgotInit), kSevFatal, "no strings for pkg #%d!", {packageNumber});
+  kReport.Note(kSiteForgotInit, kSevFatal, kTextNoStrings, {packageNumber});
   return STR_ErrNoStrings;
 }
 
@@ -240,7 +239,7 @@ ErrorCode STRp_Death(void) {
   return 0;
 }
 
-ErrorCode STR_UseReplacementTag(const char* tag) {
+ErrorCode STR_UseReplacementTag(const char* tag) try {
   if (!tag || !tag[0]) return 0;
   std::string_view t(tag);
   // Longer tags are ignored, and so are texts without the "{{*name*}}" form,
@@ -250,10 +249,10 @@ ErrorCode STR_UseReplacementTag(const char* tag) {
     return 0;
   gTag = tag;
   return 0;
-}
+} TV_CATCH(STR_PackageNumber)
 
 ErrorCode STR_IsDBCSafeMode(Boolean32* on) {
-  if (!on) return kErrBadParam;
+  if (!on) return kReport.BadParam(kSiteArgument, {"STR_IsDBCSafeMode"});
   *on = DBCSafe() ? 1 : 0;
   return 0;
 }
@@ -265,7 +264,7 @@ ErrorCode EnsureTable(STR_Table& table, const char* const* compiled, bool quiet)
   if (ErrorCode err = Fill(table, compiled, 0, quiet)) return err;
   if (!Remember(&table)) {
     Free(table);
-    return quiet ? kErrOutOfMemory : Up_ReportOutOfMemory(Loc(kSiteTableMemory), "string table", sizeof(STR_Table*));
+    return quiet ? kErrOutOfMemory : kReport.OutOfMemory(kSiteTableMemory, kTextStringTable, sizeof(STR_Table*));
   }
   return 0;
 }
