@@ -22,6 +22,10 @@ void DirectDialog(Severity severity, const char* text, LocationCode location) {
   platform::ShowDialog(name, body, platform::Icon::Stop);
 }
 
+ErrorCode BadArgument(uint32_t site) {
+  return Up_ReportVeskErrString(Location(U_PackageNumber, site), kSevError, kErrBadParam, "");
+}
+
 ErrorCode Guard(uint32_t site, const char* reportingText) {
   LocationCode loc = Location(U_PackageNumber, site);
   if (!gGlobals || !*gGlobals) {
@@ -48,7 +52,7 @@ using namespace tv;
 using namespace tv::u;
 
 ErrorCode U_GetGlobals(Handle* globals) {
-  if (!globals) return kErrBadParam;
+  if (!globals) return BadArgument(kSiteGetGlobals);
   *globals = nullptr;
   if (ErrorCode err = Guard(kSiteGetGlobals)) return err;
   *globals = gGlobals;
@@ -58,7 +62,7 @@ ErrorCode U_GetGlobals(Handle* globals) {
 }
 
 ErrorCode U_SetGlobals(Handle* globals) {
-  if (!globals || !*globals) return kErrBadParam;
+  if (!globals || !*globals) return BadArgument(kSiteSetGlobals);
   if (!ValidGlobals(*globals)) {
     // A block that is not a living U globals block is refused; U stays as it was.
     DirectDialog(kSevFatal, String(11), Location(U_PackageNumber, kSiteSetGlobals));
@@ -72,7 +76,7 @@ ErrorCode U_SetGlobals(Handle* globals) {
 ErrorCode U_GetName(char* buffer) {
   if (buffer) buffer[0] = 0;
   if (ErrorCode err = Guard(kSiteGetName)) return err;
-  if (!buffer) return kErrBadParam;
+  if (!buffer) return BadArgument(kSiteGetName);
   fmt::CopyTo(std::span<char>(buffer, U_NameBufferSize), G()->name);
   return 0;
 }

@@ -191,7 +191,7 @@ ErrorCode U_GetLastError(char* text, Severity* severity, LocationCode* location,
 ErrorCode U_DeferredReportingStart(uint32_t mask, int32_t state[3]) {
   if (state) state[0] = state[1] = state[2] = 0;
   if (ErrorCode err = Guard(kSiteDeferred)) return err;
-  if (!state) return kErrBadParam;
+  if (!state) return BadArgument(kSiteDeferred);
   state[0] = static_cast<int32_t>(G()->interactMask);
   state[1] = G()->errorCount;
   state[2] = 0;
@@ -201,7 +201,7 @@ ErrorCode U_DeferredReportingStart(uint32_t mask, int32_t state[3]) {
 
 ErrorCode U_DeferredReportingEnd(Boolean32 report, const char* fallbackText, int32_t state[3]) {
   if (ErrorCode err = Guard(kSiteDeferred)) return err;
-  if (!state) return kErrBadParam;
+  if (!state) return BadArgument(kSiteDeferred);
   ErrorCode result = 0;
   uint32_t saved = static_cast<uint32_t>(state[0]);
   if (report) {
