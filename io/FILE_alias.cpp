@@ -44,40 +44,18 @@ struct AliasRec {
   uint16_t tail;
 };
 
-class Alias {
- public:
-  Alias(FILE_AliasH h, uint32_t site) : h_(h) {
-    if (!h || !*h || GetHandleSize(h) < static_cast<Size>(sizeof(AliasRec))) {
-      h_ = nullptr;
-      err = Fail(site, kErrDamaged, kStrDamaged);
-      return;
-    }
-    state_ = HGetState(h);
-    HLock(h);
-    rec_ = reinterpret_cast<AliasRec*>(*h);
-    if (rec_->head != kAliasMarker || rec_->tail != kAliasMarker) {
-      HSetState(h, state_);
-      h_ = nullptr;
-      err = Fail(site, kErrDamaged, kStrDamaged);
-    }
-  }
-  ~Alias() {
-    if (h_) HSetState(h_, state_);
-  }
-  Alias(const Alias&) = delete;
-  Alias& operator=(const Alias&) = delete;
-  ErrorCode err = 0;
-  AliasRec* operator->() const { return rec_; }
+constexpr pkg::Magic<AliasRec, uint16_t> kAliasMagic{&AliasRec::head, kAliasMarker, &AliasRec::tail, kAliasMarker};
 
- private:
-  Handle h_;
-  SignedByte state_ = 0;
-  AliasRec* rec_ = nullptr;
+// Locked access to a checked alias record. err is 0 or the reported code 2.
+class Alias : public pkg::CheckedLock<AliasRec, uint16_t> {
+ public:
+  Alias(FILE_AliasH h, uint32_t site) : CheckedLock(h, kAliasMagic, kReport, site), err(error()) {}
+  ErrorCode err;
 };
 
 ErrorCode NewAlias(uint32_t site, FILE_AliasH* alias) {
   Handle h = NewHandleClear(static_cast<Size>(sizeof(AliasRec)));
-  if (!h) return Up_ReportOutOfMemory(Loc(site), "alias record", sizeof(AliasRec));
+  if (!h) return kReport.OutOfMemory(site, "alias record", sizeof(AliasRec));
   auto* r = reinterpret_cast<AliasRec*>(*h);
   r->head = r->tail = kAliasMarker;
   *alias = h;
@@ -318,7 +296,7 @@ ErrorCode NewAliasFromPath(std::string_view path, FourCC type, std::string_view 
 using namespace tv;
 using namespace tv::file;
 
-ErrorCode FILE_NewAliasRec(FILE_SpecH ref, FILE_SpecH relativeTo, FILE_AliasH* alias) {
+ErrorCode FILE_NewAliasRec(FILE_SpecH ref, FILE_SpecH relativeTo, FILE_AliasH* alias) try {
   constexpr uint32_t site = kSiteNewAlias;
   if (!alias) return Fail(site, kErrBadParam, kStrBadParam);
   *alias = nullptr;
@@ -336,9 +314,9 @@ ErrorCode FILE_NewAliasRec(FILE_SpecH ref, FILE_SpecH relativeTo, FILE_AliasH* a
   FourCC type = 0, creator = 0;
   if (ErrorCode err = FILE_InqFileType(ref, &type, &creator)) return err;
   return NewAliasFromPath(path, type, project, alias);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DisposeAliasRec(FILE_AliasH alias) {
+ErrorCode FILE_DisposeAliasRec(FILE_AliasH alias) try {
   if (!alias) return 0;
   {
     Alias a(alias, kSiteDisposeAlias);
@@ -349,10 +327,10 @@ ErrorCode FILE_DisposeAliasRec(FILE_AliasH alias) {
   }
   DisposeHandle(alias);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
 ErrorCode FILE_ResolveAliasRec(FILE_AliasH alias, FILE_SpecH relativeTo, Boolean32 interactive, FILE_SpecH* ref,
-                               Boolean32* changed) {
+                               Boolean32* changed) try {
   constexpr uint32_t site = kSiteResolveAlias;
   if (changed) *changed = 0;
   if (!ref) return Fail(site, kErrBadParam, kStrBadParam);
@@ -369,9 +347,9 @@ ErrorCode FILE_ResolveAliasRec(FILE_AliasH alias, FILE_SpecH relativeTo, Boolean
   if (ErrorCode err = NewFromPath(found, FILE_LocFullPath, site, ref)) return err;
   if (changed) *changed = moved;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ResolveFinderAlias(FILE_SpecH ref, Boolean32* wasAlias) {
+ErrorCode FILE_ResolveFinderAlias(FILE_SpecH ref, Boolean32* wasAlias) try {
   constexpr uint32_t site = kSiteFinderAlias;
   if (wasAlias) *wasAlias = 0;
   Spec s(ref, site);
@@ -391,9 +369,9 @@ ErrorCode FILE_ResolveFinderAlias(FILE_SpecH ref, Boolean32* wasAlias) {
   *s = copy;
   if (wasAlias) *wasAlias = 1;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_FlattenAliasRec(FILE_AliasH alias, Handle* flat) {
+ErrorCode FILE_FlattenAliasRec(FILE_AliasH alias, Handle* flat) try {
   constexpr uint32_t site = kSiteFlattenAlias;
   if (!flat) return Fail(site, kErrBadParam, kStrBadParam);
   *flat = nullptr;
@@ -408,17 +386,17 @@ ErrorCode FILE_FlattenAliasRec(FILE_AliasH alias, Handle* flat) {
     return Up_ReportOutOfMemory(Loc(site), "flattened alias record", bytes.size());
   *flat = h;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_UnflattenAliasRec(const void* data, int32_t size, FILE_AliasH* alias) {
+ErrorCode FILE_UnflattenAliasRec(const void* data, int32_t size, FILE_AliasH* alias) try {
   constexpr uint32_t site = kSiteUnflattenAlias;
   if (!alias) return Fail(site, kErrBadParam, kStrBadParam);
   *alias = nullptr;
   if (!data || size < 0) return Fail(site, kErrBadParam, kStrBadParam);
   return Unflatten(site, static_cast<const uint8_t*>(data), static_cast<size_t>(size), alias);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_WriteAliasRec(FILE_SpecH file, FILE_AliasH alias) {
+ErrorCode FILE_WriteAliasRec(FILE_SpecH file, FILE_AliasH alias) try {
   constexpr uint32_t site = kSiteWriteAlias;
   std::vector<uint8_t> bytes;
   {
@@ -428,9 +406,9 @@ ErrorCode FILE_WriteAliasRec(FILE_SpecH file, FILE_AliasH alias) {
   }
   if (bytes.size() > static_cast<size_t>(INT32_MAX)) return Fail(site, kErrRange, kStrBadParam);
   return FILE_NWrite(file, static_cast<int32_t>(bytes.size()), bytes.data());
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ReadAliasRec(FILE_SpecH file, FILE_AliasH* alias) {
+ErrorCode FILE_ReadAliasRec(FILE_SpecH file, FILE_AliasH* alias) try {
   constexpr uint32_t site = kSiteReadAlias;
   if (!alias) return Fail(site, kErrBadParam, kStrBadParam);
   *alias = nullptr;
@@ -449,9 +427,9 @@ ErrorCode FILE_ReadAliasRec(FILE_SpecH file, FILE_AliasH* alias) {
     if (ErrorCode err = FILE_NRead(file, rest, bytes.data() + kHeaderSize)) return err;
   }
   return Unflatten(site, bytes.data(), bytes.size(), alias);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqAliasRecName(FILE_AliasH alias, char* name, int32_t size) {
+ErrorCode FILE_InqAliasRecName(FILE_AliasH alias, char* name, int32_t size) try {
   constexpr uint32_t site = kSiteInqAlias;
   if (name && size > 0) name[0] = 0;
   std::string path;
@@ -463,9 +441,9 @@ ErrorCode FILE_InqAliasRecName(FILE_AliasH alias, char* name, int32_t size) {
   char sep = FormOf(path) == PathForm::Native ? '/' : '\\';
   size_t slash = path.rfind(sep);
   return CopyOut(site, slash == std::string::npos ? path : path.substr(slash + 1), name, size);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqAliasRecType(FILE_AliasH alias, FourCC* type) {
+ErrorCode FILE_InqAliasRecType(FILE_AliasH alias, FourCC* type) try {
   constexpr uint32_t site = kSiteInqAlias;
   if (!type) return Fail(site, kErrBadParam, kStrBadParam);
   *type = 0;
@@ -473,9 +451,9 @@ ErrorCode FILE_InqAliasRecType(FILE_AliasH alias, FourCC* type) {
   if (a.err) return a.err;
   *type = a->value;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqAliasRecFullPath(FILE_AliasH alias, char* path, int32_t size) {
+ErrorCode FILE_InqAliasRecFullPath(FILE_AliasH alias, char* path, int32_t size) try {
   constexpr uint32_t site = kSiteInqAlias;
   if (path && size > 0) path[0] = 0;
   std::string text;
@@ -485,4 +463,4 @@ ErrorCode FILE_InqAliasRecFullPath(FILE_AliasH alias, char* path, int32_t size) 
     text = a->path;
   }
   return CopyOut(site, text, path, size);
-}
+} TV_CATCH(FILE_PackageNumber)

@@ -170,38 +170,38 @@ ErrorCode SetSizeImpl(FILE_SpecH ref, int32_t fork, int64_t size) {
 
 ErrorCode FILE_Read(FILE_SpecH ref, int32_t* count, void* buffer) { return ReadImpl(ref, FILE_DataFork, count, buffer); }
 
-ErrorCode FILE_NRead(FILE_SpecH ref, int32_t count, void* buffer) {
+ErrorCode FILE_NRead(FILE_SpecH ref, int32_t count, void* buffer) try {
   return ReadImpl(ref, FILE_DataFork, &count, buffer);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Write(FILE_SpecH ref, int32_t* count, const void* buffer) {
+ErrorCode FILE_Write(FILE_SpecH ref, int32_t* count, const void* buffer) try {
   return WriteImpl(ref, FILE_DataFork, count, buffer);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_NWrite(FILE_SpecH ref, int32_t count, const void* buffer) {
+ErrorCode FILE_NWrite(FILE_SpecH ref, int32_t count, const void* buffer) try {
   return WriteImpl(ref, FILE_DataFork, &count, buffer);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ReadFork(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) {
+ErrorCode FILE_ReadFork(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) try {
   return ReadImpl(ref, fork, count, buffer);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_WriteFork(FILE_SpecH ref, int32_t fork, int32_t* count, const void* buffer) {
+ErrorCode FILE_WriteFork(FILE_SpecH ref, int32_t fork, int32_t* count, const void* buffer) try {
   return WriteImpl(ref, fork, count, buffer);
-}
+} TV_CATCH(FILE_PackageNumber)
 
 ErrorCode FILE_InqPos(FILE_SpecH ref, int64_t* position) { return InqPosImpl(ref, FILE_DataFork, position); }
 ErrorCode FILE_SetPos(FILE_SpecH ref, int64_t position) { return SetPosImpl(ref, FILE_DataFork, position); }
-ErrorCode FILE_InqForkPos(FILE_SpecH ref, int32_t fork, int64_t* position) {
+ErrorCode FILE_InqForkPos(FILE_SpecH ref, int32_t fork, int64_t* position) try {
   return InqPosImpl(ref, fork, position);
-}
-ErrorCode FILE_SetForkPos(FILE_SpecH ref, int32_t fork, int64_t position) {
+} TV_CATCH(FILE_PackageNumber)
+ErrorCode FILE_SetForkPos(FILE_SpecH ref, int32_t fork, int64_t position) try {
   return SetPosImpl(ref, fork, position);
-}
+} TV_CATCH(FILE_PackageNumber)
 ErrorCode FILE_SetSize(FILE_SpecH ref, int64_t size) { return SetSizeImpl(ref, FILE_DataFork, size); }
 ErrorCode FILE_SetForkSize(FILE_SpecH ref, int32_t fork, int64_t size) { return SetSizeImpl(ref, fork, size); }
 
-ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) {
+ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) try {
   constexpr uint32_t site = kSiteInqSize;
   if (!size) return Fail(site, kErrBadParam, kStrBadParam);
   *size = 0;
@@ -230,11 +230,11 @@ ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) {
   }
   *size = total;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_SetBuffer(FILE_SpecH ref, int32_t /*size*/) {
+ErrorCode FILE_SetBuffer(FILE_SpecH ref, int32_t /*size*/) try {
   Spec s(ref, kSiteSetBuffer);
   if (s.err) return s.err;
   if (s->dataFd == kNoFd) return Fail(kSiteSetBuffer, FILE_ErrClosed, kStrCannotClosed, {"set buffer for"});
   return Fail(kSiteSetBuffer, kErrUnimplemented, kStrUnimplementedNamed, {"SetBuffer"});
-}
+} TV_CATCH(FILE_PackageNumber)

@@ -29,7 +29,7 @@ ErrorCode PathOf(FILE_SpecH ref, std::string* path) {
 
 }  // namespace
 
-ErrorCode FILE_InqCreatDate(FILE_SpecH ref, FILE_DateValue* date) {
+ErrorCode FILE_InqCreatDate(FILE_SpecH ref, FILE_DateValue* date) try {
   if (!date) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
   *date = 0;
   std::string path;
@@ -40,17 +40,17 @@ ErrorCode FILE_InqCreatDate(FILE_SpecH ref, FILE_DateValue* date) {
   // Without a birth time the file system's oldest date is the modification date.
   *date = ToValue((sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_SetCreatDate(FILE_SpecH ref, FILE_DateValue /*date*/) {
+ErrorCode FILE_SetCreatDate(FILE_SpecH ref, FILE_DateValue /*date*/) try {
   std::string path;
   if (ErrorCode err = PathOf(ref, &path)) return err;
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return FailErrno(kSiteDates, errno, "setting date of", path);
   return 0;  // creation dates cannot be set on this platform's file systems
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqModDate(FILE_SpecH ref, FILE_DateValue* date) {
+ErrorCode FILE_InqModDate(FILE_SpecH ref, FILE_DateValue* date) try {
   if (!date) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
   *date = 0;
   std::string path;
@@ -59,9 +59,9 @@ ErrorCode FILE_InqModDate(FILE_SpecH ref, FILE_DateValue* date) {
   if (::stat(path.c_str(), &st) != 0) return FailErrno(kSiteDates, errno, "getting information on", path);
   *date = ToValue(st.st_mtim.tv_sec);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_SetModDate(FILE_SpecH ref, FILE_DateValue date) {
+ErrorCode FILE_SetModDate(FILE_SpecH ref, FILE_DateValue date) try {
   std::string path;
   if (ErrorCode err = PathOf(ref, &path)) return err;
   struct timespec times[2];
@@ -72,9 +72,9 @@ ErrorCode FILE_SetModDate(FILE_SpecH ref, FILE_DateValue date) {
   if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
     return FailErrno(kSiteDates, errno, "setting date of", path);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DateValue2DateSpec(FILE_DateValue value, FILE_DateSpec* spec) {
+ErrorCode FILE_DateValue2DateSpec(FILE_DateValue value, FILE_DateSpec* spec) try {
   if (!spec) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
   *spec = FILE_DateSpec{};
   time_t t = static_cast<time_t>(value);
@@ -88,9 +88,9 @@ ErrorCode FILE_DateValue2DateSpec(FILE_DateValue value, FILE_DateSpec* spec) {
   spec->year = static_cast<uint16_t>(tm.tm_year + 1900);
   spec->dayOfWeek = static_cast<uint16_t>(tm.tm_wday);  // already counted from Sunday = 0
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DateSpec2DateValue(const FILE_DateSpec* spec, FILE_DateValue* value) {
+ErrorCode FILE_DateSpec2DateValue(const FILE_DateSpec* spec, FILE_DateValue* value) try {
   if (!value) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
   *value = 0;
   if (!spec || spec->month < 1 || spec->month > 12 || spec->day < 1 || spec->day > 31 || spec->hour > 23 ||
@@ -109,16 +109,16 @@ ErrorCode FILE_DateSpec2DateValue(const FILE_DateSpec* spec, FILE_DateValue* val
     return Fail(kSiteDates, kErrRange, kStrBadParam);
   *value = static_cast<FILE_DateValue>(t);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_GetDateValueTime(FILE_DateValue* now) {
+ErrorCode FILE_GetDateValueTime(FILE_DateValue* now) try {
   if (!now) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
   *now = ToValue(static_cast<int64_t>(::time(nullptr)));
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_GetDateSpecTime(FILE_DateSpec* now) {
+ErrorCode FILE_GetDateSpecTime(FILE_DateSpec* now) try {
   FILE_DateValue v = 0;
   if (ErrorCode err = FILE_GetDateValueTime(&v)) return err;
   return FILE_DateValue2DateSpec(v, now);
-}
+} TV_CATCH(FILE_PackageNumber)

@@ -111,7 +111,7 @@ void ResetListings() { gListings.clear(); }
 using namespace tv;
 using namespace tv::file;
 
-ErrorCode FILE_DirFileCount(FILE_SpecH dir, int32_t* count) {
+ErrorCode FILE_DirFileCount(FILE_SpecH dir, int32_t* count) try {
   constexpr uint32_t site = kSiteDirFileCount;
   if (!count) return Fail(site, kErrBadParam, kStrBadParam);
   *count = 0;
@@ -122,9 +122,9 @@ ErrorCode FILE_DirFileCount(FILE_SpecH dir, int32_t* count) {
   if (ErrorCode err = GetListing(site, path, st, &listing)) return err;
   *count = static_cast<int32_t>(std::min<size_t>(listing->entries.size(), INT32_MAX));
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref) {
+ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref) try {
   constexpr uint32_t site = kSiteDirInqFileSpec;
   if (!ref) return Fail(site, kErrBadParam, kStrBadParam);
   *ref = nullptr;
@@ -148,9 +148,9 @@ ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref) {
   r->dirId = st.st_ino;
   *ref = h;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DirInqFileSpecByName(FILE_SpecH dir, const char* name, FILE_SpecH* ref) {
+ErrorCode FILE_DirInqFileSpecByName(FILE_SpecH dir, const char* name, FILE_SpecH* ref) try {
   constexpr uint32_t site = kSiteDirByName;
   if (!ref) return Fail(site, kErrBadParam, kStrBadParam);
   *ref = nullptr;
@@ -165,4 +165,4 @@ ErrorCode FILE_DirInqFileSpecByName(FILE_SpecH dir, const char* name, FILE_SpecH
     return FailErrno(site, errno, "getting information on", full);
   }
   return NewFromPath(full, FILE_LocFullPath, site, ref);
-}
+} TV_CATCH(FILE_PackageNumber)

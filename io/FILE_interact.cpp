@@ -44,24 +44,24 @@ ErrorCode FromChosen(const char* path, FILE_SpecH* ref) {
 
 }  // namespace
 
-ErrorCode FILE_SetHostProcs(const FILE_HostProcs* procs) {
+ErrorCode FILE_SetHostProcs(const FILE_HostProcs* procs) try {
   gHaveProcs = procs != nullptr;
   gProcs = procs ? *procs : FILE_HostProcs{};
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_NavServicesAvailable(Boolean32* available) {
+ErrorCode FILE_NavServicesAvailable(Boolean32* available) try {
   if (!available) return Fail(kSiteInteract, kErrBadParam, kStrBadParam);
   *available = 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_EnableNavServices(Boolean32 enable) {
+ErrorCode FILE_EnableNavServices(Boolean32 enable) try {
   gNavEnabled = enable != 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DoOpenInteractiveSingle(const char* prompt, FILE_SpecH* ref) {
+ErrorCode FILE_DoOpenInteractiveSingle(const char* prompt, FILE_SpecH* ref) try {
   if (!ref) return Fail(kSiteInteract, kErrBadParam, kStrBadParam);
   *ref = nullptr;
   if (!gHaveProcs || !gProcs.openSingle) return 0;
@@ -69,9 +69,9 @@ ErrorCode FILE_DoOpenInteractiveSingle(const char* prompt, FILE_SpecH* ref) {
   if (gProcs.openSingle(gProcs.refcon, prompt ? prompt : "", path.data()) != 0) return 0;
   path.back() = 0;
   return FromChosen(path.data(), ref);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DoOpenInteractiveMultiple(const char* prompt, Handle* refs, int32_t* count) {
+ErrorCode FILE_DoOpenInteractiveMultiple(const char* prompt, Handle* refs, int32_t* count) try {
   if (!refs || !count) return Fail(kSiteInteract, kErrBadParam, kStrBadParam);
   *refs = nullptr;
   *count = 0;
@@ -99,9 +99,9 @@ ErrorCode FILE_DoOpenInteractiveMultiple(const char* prompt, Handle* refs, int32
   *refs = h;
   *count = n;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DoSaveInteractive(const char* prompt, const char* defaultName, FILE_SpecH* ref) {
+ErrorCode FILE_DoSaveInteractive(const char* prompt, const char* defaultName, FILE_SpecH* ref) try {
   if (!ref) return Fail(kSiteInteract, kErrBadParam, kStrBadParam);
   *ref = nullptr;
   if (!gHaveProcs || !gProcs.save) return 0;
@@ -109,9 +109,9 @@ ErrorCode FILE_DoSaveInteractive(const char* prompt, const char* defaultName, FI
   if (gProcs.save(gProcs.refcon, prompt ? prompt : "", defaultName ? defaultName : "", path.data()) != 0) return 0;
   path.back() = 0;
   return FromChosen(path.data(), ref);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_CreateLocSaveInteractive(const char* prompt, const char* defaultName, FILE_SpecH* ref) {
+ErrorCode FILE_CreateLocSaveInteractive(const char* prompt, const char* defaultName, FILE_SpecH* ref) try {
   if (!ref) return Fail(kSiteInteract, kErrBadParam, kStrBadParam);
   *ref = nullptr;
   FILE_SpecH chosen = nullptr;
@@ -123,4 +123,4 @@ ErrorCode FILE_CreateLocSaveInteractive(const char* prompt, const char* defaultN
   }
   *ref = chosen;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)

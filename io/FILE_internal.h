@@ -60,6 +60,7 @@ enum Str : int32_t {
   kStrNoSuchDirectory, kStrTooDeep, kStrVolumeColon, kStrExchangeNeedsNewer, kStrDifferentTypes,
   kStrPleaseFind, kStrVolumeTooLong, kStrPathTooLongMac, kStrAliasPathTooLong, kStrMissingSeparator,
   kStrAliasDamaged, kStrExtensionTooLong, kStrIndexRange, kStrNotAFolder,
+  kStrCount,
 };
 
 // Report sites, one per operation.
@@ -78,31 +79,27 @@ enum Site : uint32_t {
 
 constexpr LocationCode Loc(uint32_t site) { return Location(FILE_PackageNumber, site); }
 
-// The text at index of the package's table (installed on first use).
-const char* Text(int32_t index);
+extern const pkg::Reporter kReport;
 
+// The text at index of the package's table (installed on first use).
+inline const char* Text(int32_t index) { return kReport.Text(index); }
 // Reports code with a text of the table; returns code.
-ErrorCode Fail(uint32_t site, ErrorCode code, int32_t text, std::initializer_list<fmt::Arg> args = {});
+inline ErrorCode Fail(uint32_t site, ErrorCode code, int32_t text, std::initializer_list<fmt::Arg> args = {}) {
+  return kReport.Fail(site, code, text, args);
+}
 // Reports a platform failure as "<action> file "<path>"." with the platform's
 // own text, and returns the package's code for it.
 ErrorCode FailPlatform(uint32_t site, ErrorCode platformCode, std::string_view action, std::string_view path);
 ErrorCode FailErrno(uint32_t site, int error, std::string_view action, std::string_view path);
 
-// Locked access to a checked reference. err is 0 or the reported code 2.
-class Spec {
- public:
-  Spec(FILE_SpecH h, uint32_t site);
-  ~Spec();
-  Spec(const Spec&) = delete;
-  Spec& operator=(const Spec&) = delete;
-  ErrorCode err = 0;
-  SpecRec* operator->() const { return rec_; }
-  SpecRec& operator*() const { return *rec_; }
+// The magic words of a reference record.
+constexpr pkg::Magic<SpecRec, uint16_t> kSpecMagic{&SpecRec::head, kSpecHead, &SpecRec::tail, kSpecTail};
 
- private:
-  Handle h_ = nullptr;
-  SignedByte state_ = 0;
-  SpecRec* rec_ = nullptr;
+// Locked access to a checked reference. err is 0 or the reported code 2.
+class Spec : public pkg::CheckedLock<SpecRec, uint16_t> {
+ public:
+  Spec(FILE_SpecH h, uint32_t site) : CheckedLock(h, kSpecMagic, kReport, site), err(error()) {}
+  ErrorCode err;
 };
 
 // ---- Paths -------------------------------------------------------------------

@@ -55,7 +55,7 @@ void ResetNames() {
 using namespace tv;
 using namespace tv::file;
 
-ErrorCode FILE_InqName(FILE_SpecH ref, int32_t form, char* name, int32_t size) {
+ErrorCode FILE_InqName(FILE_SpecH ref, int32_t form, char* name, int32_t size) try {
   constexpr uint32_t site = kSiteInqName;
   if (name && size > 0) name[0] = 0;
   std::string text;
@@ -70,18 +70,18 @@ ErrorCode FILE_InqName(FILE_SpecH ref, int32_t form, char* name, int32_t size) {
     }
   }
   return CopyOut(site, text, name, size);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqSeparator(char* separator) {
+ErrorCode FILE_InqSeparator(char* separator) try {
   if (!separator) return Fail(kSiteInqName, kErrBadParam, kStrBadParam);
   *separator = '/';
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
 ErrorCode FILE_CleanFilename(char* name) { return Clean(name); }
 ErrorCode FILE_CleanFilenameXplat(char* name) { return Clean(name); }
 
-ErrorCode FILE_ExtFromName(const char* name, char* extension, int32_t* length) {
+ErrorCode FILE_ExtFromName(const char* name, char* extension, int32_t* length) try {
   if (extension) extension[0] = 0;
   if (length) *length = 0;
   if (!name || !extension || !length) return Fail(kSiteExtension, kErrBadParam, kStrBadParam);
@@ -89,9 +89,9 @@ ErrorCode FILE_ExtFromName(const char* name, char* extension, int32_t* length) {
   std::memcpy(extension, ext.c_str(), ext.size() + 1);
   *length = static_cast<int32_t>(ext.size());
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqExtension(FILE_SpecH ref, char* extension, int32_t* length) {
+ErrorCode FILE_InqExtension(FILE_SpecH ref, char* extension, int32_t* length) try {
   if (extension) extension[0] = 0;
   if (length) *length = 0;
   if (!extension || !length) return Fail(kSiteExtension, kErrBadParam, kStrBadParam);
@@ -102,9 +102,9 @@ ErrorCode FILE_InqExtension(FILE_SpecH ref, char* extension, int32_t* length) {
     name.assign(s->name, s->nameLen);
   }
   return FILE_ExtFromName(name.c_str(), extension, length);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqFileType(FILE_SpecH ref, FourCC* type, FourCC* creator) {
+ErrorCode FILE_InqFileType(FILE_SpecH ref, FourCC* type, FourCC* creator) try {
   constexpr uint32_t site = kSiteInqFileType;
   if (type) *type = 0;
   if (creator) *creator = 0;
@@ -138,16 +138,16 @@ ErrorCode FILE_InqFileType(FILE_SpecH ref, FourCC* type, FourCC* creator) {
     }
   }
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_SetFileType(FILE_SpecH ref, FourCC /*type*/, FourCC /*creator*/) {
+ErrorCode FILE_SetFileType(FILE_SpecH ref, FourCC /*type*/, FourCC /*creator*/) try {
   Spec s(ref, kSiteSetFileType);
   if (s.err) return s.err;
   if (s->isFolder) return Fail(kSiteSetFileType, FILE_ErrDirectory, kStrFileTypeOfDirectory);
   return 0;  // files keep no type codes on this platform; types come from extensions
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_AddExtensionMap(const char* extension, FourCC type, FourCC creator) {
+ErrorCode FILE_AddExtensionMap(const char* extension, FourCC type, FourCC creator) try {
   constexpr uint32_t site = kSiteAddExtensionMap;
   if (!extension) return Fail(site, kErrBadParam, kStrBadParam);
   std::string_view ext(extension);
@@ -171,18 +171,18 @@ ErrorCode FILE_AddExtensionMap(const char* extension, FourCC type, FourCC creato
     return Fail(site, kErrRange, kStrTooManyExtensions);
   gExtensions.push_back(m);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_AddFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t refcon) {
+ErrorCode FILE_AddFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t refcon) try {
   constexpr uint32_t site = kSiteAddMapFunc;
   if (!function) return Fail(site, kErrBadParam, kStrBadParam);
   if (gMapFuncs.size() >= static_cast<size_t>(FILE_MaxFiletypeMapFuncs))
     return Fail(site, kErrRange, kStrTooManyMapFuncs);
   gMapFuncs.push_back(MapFunc{function, refcon});
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_RemoveFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t refcon) {
+ErrorCode FILE_RemoveFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t refcon) try {
   constexpr uint32_t site = kSiteRemoveMapFunc;
   for (auto it = gMapFuncs.begin(); it != gMapFuncs.end(); ++it) {
     if (it->function == function && it->refcon == refcon) {
@@ -191,4 +191,4 @@ ErrorCode FILE_RemoveFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t ref
     }
   }
   return Fail(site, kErrBadParam, kStrMapFuncNotFound);
-}
+} TV_CATCH(FILE_PackageNumber)

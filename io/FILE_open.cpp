@@ -100,13 +100,13 @@ ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
 
 }  // namespace
 
-ErrorCode FILE_Open(int32_t permission, FILE_SpecH ref) {
+ErrorCode FILE_Open(int32_t permission, FILE_SpecH ref) try {
   Spec s(ref, kSiteOpen);
   if (s.err) return s.err;
   return OpenFork(*s, FILE_DataFork, permission, kSiteOpen, false);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Close(FILE_SpecH ref) {
+ErrorCode FILE_Close(FILE_SpecH ref) try {
   Spec s(ref, kSiteClose);
   if (s.err) return s.err;
   if (s->dataFd == kNoFd && s->resFd == kNoFd) return Fail(kSiteClose, FILE_ErrClosed, kStrCannotClosed, {"close"});
@@ -117,22 +117,22 @@ ErrorCode FILE_Close(FILE_SpecH ref) {
     if (!err) err = e;
   }
   return err;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_OpenForkWithPermissions(FILE_SpecH ref, int32_t fork, int32_t permission) {
+ErrorCode FILE_OpenForkWithPermissions(FILE_SpecH ref, int32_t fork, int32_t permission) try {
   Spec s(ref, kSiteOpenFork);
   if (s.err) return s.err;
   return OpenFork(*s, fork, permission, kSiteOpenFork, true);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_CloseFork(FILE_SpecH ref, int32_t fork) {
+ErrorCode FILE_CloseFork(FILE_SpecH ref, int32_t fork) try {
   Spec s(ref, kSiteCloseFork);
   if (s.err) return s.err;
   if (fork != FILE_DataFork && fork != FILE_ResourceFork) return Fail(kSiteCloseFork, kErrBadParam, kStrBadParam);
   return CloseOne(*s, fork, kSiteCloseFork);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_OpenResFile(FILE_SpecH ref, int32_t permission, int32_t* resRef) {
+ErrorCode FILE_OpenResFile(FILE_SpecH ref, int32_t permission, int32_t* resRef) try {
   if (!resRef) return Fail(kSiteOpenResFile, kErrBadParam, kStrBadParam);
   *resRef = FILE_ClosedRefNum;
   Spec s(ref, kSiteOpenResFile);
@@ -140,42 +140,42 @@ ErrorCode FILE_OpenResFile(FILE_SpecH ref, int32_t permission, int32_t* resRef) 
   if (ErrorCode err = OpenFork(*s, FILE_ResourceFork, permission, kSiteOpenResFile, false)) return err;
   *resRef = s->resFd;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_CloseResFile(FILE_SpecH ref) {
+ErrorCode FILE_CloseResFile(FILE_SpecH ref) try {
   Spec s(ref, kSiteCloseResFile);
   if (s.err) return s.err;
   return CloseOne(*s, FILE_ResourceFork, kSiteCloseResFile);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqPerm(FILE_SpecH ref, int32_t* permission) {
+ErrorCode FILE_InqPerm(FILE_SpecH ref, int32_t* permission) try {
   if (!permission) return Fail(kSiteInqPerm, kErrBadParam, kStrBadParam);
   *permission = 0;
   Spec s(ref, kSiteInqPerm);
   if (s.err) return s.err;
   *permission = s->dataPerm;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqResPerm(FILE_SpecH ref, int32_t* permission) {
+ErrorCode FILE_InqResPerm(FILE_SpecH ref, int32_t* permission) try {
   if (!permission) return Fail(kSiteInqResPerm, kErrBadParam, kStrBadParam);
   *permission = 0;
   Spec s(ref, kSiteInqResPerm);
   if (s.err) return s.err;
   *permission = s->resPerm;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqReadOnlyFallback(FILE_SpecH ref, Boolean32* fellBack) {
+ErrorCode FILE_InqReadOnlyFallback(FILE_SpecH ref, Boolean32* fellBack) try {
   if (!fellBack) return Fail(kSiteInqPerm, kErrBadParam, kStrBadParam);
   *fellBack = 0;
   Spec s(ref, kSiteInqPerm);
   if (s.err) return s.err;
   *fellBack = s->isOpen && s->fellBack;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Flush(FILE_SpecH ref) {
+ErrorCode FILE_Flush(FILE_SpecH ref) try {
   Spec s(ref, kSiteFlush);
   if (s.err) return s.err;
   if (s->dataFd == kNoFd) return Fail(kSiteFlush, FILE_ErrClosed, kStrCannotClosed, {"flush"});
@@ -185,9 +185,9 @@ ErrorCode FILE_Flush(FILE_SpecH ref) {
   if (s->resFd != kNoFd && s->resPerm != FILE_PermRead && ::fdatasync(s->resFd) != 0 && errno != EINVAL)
     return FailErrno(kSiteFlush, errno, "flushing", SidecarPath(*s));
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_SynchFiles(FILE_SpecH ref) {
+ErrorCode FILE_SynchFiles(FILE_SpecH ref) try {
   Spec s(ref, kSiteSynch);
   if (s.err) return s.err;
   if (ErrorCode err = FlushForks(*s, kSiteSynch)) return err;
@@ -196,4 +196,4 @@ ErrorCode FILE_SynchFiles(FILE_SpecH ref) {
   if (s->resFd != kNoFd && ::fsync(s->resFd) != 0 && errno != EINVAL)
     return FailErrno(kSiteSynch, errno, "flushing", SidecarPath(*s));
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)

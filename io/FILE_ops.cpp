@@ -148,7 +148,7 @@ ErrorCode CopyFileAtomic(uint32_t site, const std::string& from, const std::stri
 
 }  // namespace
 
-ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_SpecH ref) {
+ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_SpecH ref) try {
   constexpr uint32_t site = kSiteCreate;
   Spec s(ref, site);
   if (s.err) return s.err;
@@ -197,9 +197,9 @@ ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_Spec
   }
   s->isFolder = 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Delete(FILE_SpecH ref) {
+ErrorCode FILE_Delete(FILE_SpecH ref) try {
   constexpr uint32_t site = kSiteDelete;
   Spec s(ref, site);
   if (s.err) return s.err;
@@ -216,9 +216,9 @@ ErrorCode FILE_Delete(FILE_SpecH ref) {
   if (::unlink(path.c_str()) != 0) return FailErrno(site, errno, "deleting", path);
   ::unlink(SidecarPath(*s).c_str());  // the resource fork goes with the file
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName) {
+ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName) try {
   constexpr uint32_t site = kSiteRename;
   Spec s(ref, site);
   if (s.err) return s.err;
@@ -251,9 +251,9 @@ ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName) {
   s->nameLen = static_cast<uint8_t>(name.size());
   if (::access(sidecar.c_str(), F_OK) == 0) ::rename(sidecar.c_str(), SidecarPath(*s).c_str());
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) {
+ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) try {
   constexpr uint32_t site = kSiteCopy;
   std::string from, to, folder, base, sidecarFrom, sidecarTo;
   {
@@ -286,9 +286,9 @@ ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) {
     }
   }
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) {
+ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) try {
   constexpr uint32_t site = kSiteExchange;
   std::string paths[2], parents[2];
   FILE_SpecH refs[2] = {a, b};
@@ -329,4 +329,4 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) {
     return FailErrno(site, e, "exchanging", sa);
   }
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)

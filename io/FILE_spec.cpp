@@ -11,27 +11,6 @@
 
 namespace tv::file {
 
-Spec::Spec(FILE_SpecH h, uint32_t site) : h_(h) {
-  if (!h || !*h || GetHandleSize(h) < static_cast<Size>(sizeof(SpecRec))) {
-    h_ = nullptr;
-    err = Fail(site, kErrDamaged, kStrDamaged);
-    return;
-  }
-  state_ = HGetState(h);
-  HLock(h);
-  rec_ = reinterpret_cast<SpecRec*>(*h);
-  if (rec_->head != kSpecHead || rec_->tail != kSpecTail) {
-    HSetState(h_, state_);
-    h_ = nullptr;
-    rec_ = nullptr;
-    err = Fail(site, kErrDamaged, kStrDamaged);
-  }
-}
-
-Spec::~Spec() {
-  if (h_) HSetState(h_, state_);
-}
-
 bool ValidName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
          name.find('\0') == std::string_view::npos;
@@ -155,7 +134,7 @@ ErrorCode NewFromPath(std::string_view path, int32_t kind, uint32_t site, FILE_S
 using namespace tv;
 using namespace tv::file;
 
-ErrorCode FILE_New(const void* location, int32_t kind, FILE_SpecH* ref) {
+ErrorCode FILE_New(const void* location, int32_t kind, FILE_SpecH* ref) try {
   if (!ref) return Fail(kSiteNew, kErrBadParam, kStrBadParam);
   *ref = nullptr;
   if (kind == FILE_LocAlias || kind == FILE_LocAliasInteract) {
@@ -174,9 +153,9 @@ ErrorCode FILE_New(const void* location, int32_t kind, FILE_SpecH* ref) {
   std::string path;
   if (ErrorCode err = PathOfLocation(location, kind, kSiteNew, &path)) return err;
   return NewFromPath(path, kind, kSiteNew, ref);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Dispose(FILE_SpecH ref) {
+ErrorCode FILE_Dispose(FILE_SpecH ref) try {
   if (!ref) return 0;
   ErrorCode err = 0;
   {
@@ -195,9 +174,9 @@ ErrorCode FILE_Dispose(FILE_SpecH ref) {
   }
   DisposeHandle(ref);
   return err;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_CopyFlatLoc(FILE_SpecH ref, FILE_FlatLoc* flat) {
+ErrorCode FILE_CopyFlatLoc(FILE_SpecH ref, FILE_FlatLoc* flat) try {
   if (!flat) return Fail(kSiteCopyFlatLoc, kErrBadParam, kStrBadParam);
   std::memset(flat, 0, sizeof *flat);
   Spec s(ref, kSiteCopyFlatLoc);
@@ -209,9 +188,9 @@ ErrorCode FILE_CopyFlatLoc(FILE_SpecH ref, FILE_FlatLoc* flat) {
   flat->data[3] = static_cast<uint8_t>(path.size());
   std::memcpy(flat->data + 4, path.data(), path.size());
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_UpdateFlatLoc(FILE_SpecH ref, const FILE_FlatLoc* flat) {
+ErrorCode FILE_UpdateFlatLoc(FILE_SpecH ref, const FILE_FlatLoc* flat) try {
   Spec s(ref, kSiteUpdateFlatLoc);
   if (s.err) return s.err;
   if (s->isOpen || s->resFd != kNoFd) return Fail(kSiteUpdateFlatLoc, FILE_ErrOpen, kStrCannotOpen, {"relocate"});
@@ -223,9 +202,9 @@ ErrorCode FILE_UpdateFlatLoc(FILE_SpecH ref, const FILE_FlatLoc* flat) {
   copy.kind = FILE_LocFlat;
   *s = copy;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Duplicate(FILE_SpecH ref, FILE_SpecH* duplicate) {
+ErrorCode FILE_Duplicate(FILE_SpecH ref, FILE_SpecH* duplicate) try {
   if (!duplicate) return Fail(kSiteDuplicate, kErrBadParam, kStrBadParam);
   *duplicate = nullptr;
   Spec s(ref, kSiteDuplicate);
@@ -240,9 +219,9 @@ ErrorCode FILE_Duplicate(FILE_SpecH ref, FILE_SpecH* duplicate) {
   std::memcpy(*h, &copy, sizeof copy);
   *duplicate = h;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqLocSpec(FILE_SpecH ref, FILE_PlatSpec* spec) {
+ErrorCode FILE_InqLocSpec(FILE_SpecH ref, FILE_PlatSpec* spec) try {
   if (!spec) return Fail(kSiteInqLocSpec, kErrBadParam, kStrBadParam);
   std::memset(spec, 0, sizeof *spec);
   Spec s(ref, kSiteInqLocSpec);
@@ -254,17 +233,17 @@ ErrorCode FILE_InqLocSpec(FILE_SpecH ref, FILE_PlatSpec* spec) {
     std::memcpy(spec->name, s->name, s->nameLen + 1u);
   }
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqBestLoc(FILE_SpecH ref, int32_t* kind, FILE_FlatLoc* flat) {
+ErrorCode FILE_InqBestLoc(FILE_SpecH ref, int32_t* kind, FILE_FlatLoc* flat) try {
   if (!kind || !flat) return Fail(kSiteInqBestLoc, kErrBadParam, kStrBadParam);
   *kind = 0;
   if (ErrorCode err = FILE_CopyFlatLoc(ref, flat)) return err;
   *kind = FILE_LocFlat;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqPlatDepRef(FILE_SpecH ref, int32_t* platformRef) {
+ErrorCode FILE_InqPlatDepRef(FILE_SpecH ref, int32_t* platformRef) try {
   if (!platformRef) return Fail(kSiteInqPlatDepRef, kErrBadParam, kStrBadParam);
   *platformRef = FILE_ClosedRefNum;
   Spec s(ref, kSiteInqPlatDepRef);
@@ -276,9 +255,9 @@ ErrorCode FILE_InqPlatDepRef(FILE_SpecH ref, int32_t* platformRef) {
   if (s->dataBuf) ::lseek(s->dataFd, static_cast<off_t>(BufferedPos(*s->dataBuf)), SEEK_SET);
   *platformRef = s->dataFd;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqExist(FILE_SpecH ref, Boolean32* exists) {
+ErrorCode FILE_InqExist(FILE_SpecH ref, Boolean32* exists) try {
   if (!exists) return Fail(kSiteInqExist, kErrBadParam, kStrBadParam);
   *exists = 0;
   Spec s(ref, kSiteInqExist);
@@ -286,9 +265,9 @@ ErrorCode FILE_InqExist(FILE_SpecH ref, Boolean32* exists) {
   struct stat st;
   *exists = ::stat(FullPath(*s).c_str(), &st) == 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqLocExist(const void* location, int32_t kind, Boolean32* exists) {
+ErrorCode FILE_InqLocExist(const void* location, int32_t kind, Boolean32* exists) try {
   if (!exists) return Fail(kSiteInqLocExist, kErrBadParam, kStrBadParam);
   *exists = 0;
   std::string path;
@@ -307,9 +286,9 @@ ErrorCode FILE_InqLocExist(const void* location, int32_t kind, Boolean32* exists
   struct stat st;
   *exists = ::stat(path.c_str(), &st) == 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqIsRoot(FILE_SpecH dir, Boolean32* isRoot) {
+ErrorCode FILE_InqIsRoot(FILE_SpecH dir, Boolean32* isRoot) try {
   if (!isRoot) return Fail(kSiteInqIsRoot, kErrBadParam, kStrBadParam);
   *isRoot = 0;
   Spec s(dir, kSiteInqIsRoot);
@@ -317,18 +296,18 @@ ErrorCode FILE_InqIsRoot(FILE_SpecH dir, Boolean32* isRoot) {
   if (!s->isFolder) return Fail(kSiteInqIsRoot, FILE_ErrOnlyDirectory, kStrRootOnDirectory);
   *isRoot = s->parent[0] == 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqIsDir(FILE_SpecH ref, Boolean32* isDir) {
+ErrorCode FILE_InqIsDir(FILE_SpecH ref, Boolean32* isDir) try {
   if (!isDir) return Fail(kSiteInqIsDir, kErrBadParam, kStrBadParam);
   *isDir = 0;
   Spec s(ref, kSiteInqIsDir);
   if (s.err) return s.err;
   *isDir = s->isFolder;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqFileLocked(FILE_SpecH ref, Boolean32* locked) {
+ErrorCode FILE_InqFileLocked(FILE_SpecH ref, Boolean32* locked) try {
   if (!locked) return Fail(kSiteInqFileLocked, kErrBadParam, kStrBadParam);
   *locked = 0;
   Spec s(ref, kSiteInqFileLocked);
@@ -337,9 +316,9 @@ ErrorCode FILE_InqFileLocked(FILE_SpecH ref, Boolean32* locked) {
   if (::access(path.c_str(), F_OK) != 0) return FailErrno(kSiteInqFileLocked, errno, "getting information on", path);
   *locked = ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Compare(FILE_SpecH a, FILE_SpecH b, Boolean32* same) {
+ErrorCode FILE_Compare(FILE_SpecH a, FILE_SpecH b, Boolean32* same) try {
   if (!same) return Fail(kSiteCompare, kErrBadParam, kStrBadParam);
   *same = 0;
   std::string pa, pb;
@@ -362,9 +341,9 @@ ErrorCode FILE_Compare(FILE_SpecH a, FILE_SpecH b, Boolean32* same) {
   *same = ::stat(pa.c_str(), &sa) == 0 && ::stat(pb.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
           sa.st_ino == sb.st_ino;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ParentDir(FILE_SpecH ref, int32_t /*flags*/, FILE_SpecH* parent) {
+ErrorCode FILE_ParentDir(FILE_SpecH ref, int32_t /*flags*/, FILE_SpecH* parent) try {
   if (!parent) return Fail(kSiteParentDir, kErrBadParam, kStrBadParam);
   *parent = nullptr;
   std::string path;
@@ -375,4 +354,4 @@ ErrorCode FILE_ParentDir(FILE_SpecH ref, int32_t /*flags*/, FILE_SpecH* parent) 
     path = s->parent;
   }
   return NewFromPath(path, FILE_LocFullPath, kSiteParentDir, parent);
-}
+} TV_CATCH(FILE_PackageNumber)

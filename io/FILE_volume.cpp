@@ -114,13 +114,13 @@ void SetVolumeSpaceProvider(VolumeSpaceProvider provider) { gProvider = std::mov
 using namespace tv;
 using namespace tv::file;
 
-ErrorCode FILE_VolCount(int32_t* count) {
+ErrorCode FILE_VolCount(int32_t* count) try {
   if (!count) return Fail(kSiteVolCount, kErrBadParam, kStrBadParam);
   *count = static_cast<int32_t>(MountPoints().size());
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqVolSpec(int32_t index, FILE_SpecH* ref) {
+ErrorCode FILE_InqVolSpec(int32_t index, FILE_SpecH* ref) try {
   constexpr uint32_t site = kSiteInqVolSpec;
   if (!ref) return Fail(site, kErrBadParam, kStrBadParam);
   *ref = nullptr;
@@ -130,9 +130,9 @@ ErrorCode FILE_InqVolSpec(int32_t index, FILE_SpecH* ref) {
     return -35;
   }
   return NewFromPath(points[static_cast<size_t>(index) - 1], FILE_LocFullPath, site, ref);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqVolSpaceAvailable(FILE_SpecH ref, uint64_t* bytes) {
+ErrorCode FILE_InqVolSpaceAvailable(FILE_SpecH ref, uint64_t* bytes) try {
   constexpr uint32_t site = kSiteVolSpace;
   if (!bytes) return Fail(site, kErrBadParam, kStrBadParam);
   *bytes = 0;
@@ -146,9 +146,9 @@ ErrorCode FILE_InqVolSpaceAvailable(FILE_SpecH ref, uint64_t* bytes) {
   if (int e = FreeSpace(path, &freeBytes)) return FailErrno(site, e, "finding free space for", path);
   *bytes = freeBytes;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqVolSpacePlusAvailable(FILE_SpecH ref, uint64_t* bytes) {
+ErrorCode FILE_InqVolSpacePlusAvailable(FILE_SpecH ref, uint64_t* bytes) try {
   constexpr uint32_t site = kSiteVolSpace;
   if (!bytes) return Fail(site, kErrBadParam, kStrBadParam);
   *bytes = 0;
@@ -166,18 +166,18 @@ ErrorCode FILE_InqVolSpacePlusAvailable(FILE_SpecH ref, uint64_t* bytes) {
   if (!isFolder && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) size = static_cast<uint64_t>(st.st_size);
   *bytes = freeBytes + size < freeBytes ? UINT64_MAX : freeBytes + size;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqVolKBAvailable(FILE_SpecH ref, uint32_t* kilobytes) {
+ErrorCode FILE_InqVolKBAvailable(FILE_SpecH ref, uint32_t* kilobytes) try {
   if (!kilobytes) return Fail(kSiteVolSpace, kErrBadParam, kStrBadParam);
   *kilobytes = 0;
   uint64_t bytes = 0;
   if (ErrorCode err = FILE_InqVolSpaceAvailable(ref, &bytes)) return err;
   *kilobytes = static_cast<uint32_t>(std::min<uint64_t>(bytes / 1024, 0xFFFFFFFFu));
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_GetVolumeNameFromFullPath(const char* path, char* name) {
+ErrorCode FILE_GetVolumeNameFromFullPath(const char* path, char* name) try {
   if (!path || !name) return Fail(kSiteVolName, kErrBadParam, kStrBadParam);
   name[0] = 0;
   // At most 64 characters are examined.
@@ -195,4 +195,4 @@ ErrorCode FILE_GetVolumeNameFromFullPath(const char* path, char* name) {
   if (!volume.empty()) std::memcpy(name, volume.data(), volume.size());
   name[volume.size()] = 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
