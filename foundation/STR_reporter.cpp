@@ -36,6 +36,7 @@ ErrorCode Reporter::Report(uint32_t site, Severity severity, ErrorCode code, int
 }
 
 ErrorCode Reporter::Message(uint32_t site, Severity severity, ErrorCode code, std::string_view message) const {
+  Text(0);  // a package that installs its table on use does so with its first report
   char text[U_MessageBufferSize];
   fmt::CopyTo(text, message);
   return Up_ReportVeskErrString(Loc(site), severity, code, text);
@@ -55,16 +56,17 @@ ErrorCode Reporter::OutOfMemory(uint32_t site, int32_t what, uint64_t size) cons
 }
 
 ErrorCode Reporter::OutOfMemory(uint32_t site, const char* what, uint64_t size) const {
+  Text(0);
   return Up_ReportOutOfMemory(Loc(site), what, size);
 }
 
 ErrorCode Reporter::Damaged(uint32_t site, std::initializer_list<fmt::Arg> args) const {
-  if (damaged < 0) return Up_ReportVeskErrString(Loc(site), damagedSeverity, kErrDamaged, "");
+  if (damaged < 0) return Message(site, damagedSeverity, kErrDamaged, "");
   return Report(site, damagedSeverity, kErrDamaged, damaged, args);
 }
 
 ErrorCode Reporter::BadParam(uint32_t site, std::initializer_list<fmt::Arg> args) const {
-  if (badParam < 0) return Up_ReportVeskErrString(Loc(site), kSevError, kErrBadParam, "");
+  if (badParam < 0) return Message(site, kSevError, kErrBadParam, "");
   return Fail(site, kErrBadParam, badParam, args);
 }
 
