@@ -167,7 +167,7 @@ ErrorCode BM_LockPixels(int32_t mode, BM_World world, Boolean32* failed) {
     *failed = 1;
     return 0;
   }
-  return Fail(kSiteLock, BM_ErrPixelsPurged, kStrPurged);
+  return kReport.Fail(kSiteLock, BM_ErrPixelsPurged, kStrPurged);
 }
 
 ErrorCode BM_LoadLockPixels(int32_t mode, BM_World world, Boolean32* wasPurged, Boolean32* reloaded) {
@@ -182,16 +182,16 @@ ErrorCode BM_LoadLockPixels(int32_t mode, BM_World world, Boolean32* wasPurged, 
   if (wasPurged) return 0;
   if (res.reloadError) {
     WorldRec* r = Rec(Root(world));
-    return Up_ReportOutOfMemory(Loc(kSiteLoadLock), Text(kStrPixelsMemory), ExpectedBytes(*r));
+    return Up_ReportOutOfMemory(Loc(kSiteLoadLock), kReport.Text(kStrPixelsMemory), ExpectedBytes(*r));
   }
-  return Fail(kSiteLoadLock, BM_ErrPixelsPurged, kStrPurged);
+  return kReport.Fail(kSiteLoadLock, BM_ErrPixelsPurged, kStrPurged);
 }
 
 ErrorCode BM_UnlockPixels(BM_World world) {
   if (ErrorCode err = CheckWorld(world, kSiteUnlock, "BM_UnlockPixels")) return err;
   // An unbalanced unlock is a caller's fault: it is reported and refused,
   // and the lock count stays at 0 instead of going negative.
-  if (!UnlockWorld(world)) return Fail(kSiteUnlock, kErrBadParam, kStrNegativeLock);
+  if (!UnlockWorld(world)) return kReport.Fail(kSiteUnlock, kErrBadParam, kStrNegativeLock);
   return 0;
 }
 
@@ -210,7 +210,7 @@ char* BMp_GetPixBaseAddr(BM_World world) {
 ErrorCode BM_GetPixelsState(BM_World world, int32_t* state) {
   if (state) *state = 0;
   if (ErrorCode err = CheckWorld(world, kSiteState, "BM_GetPixelsState")) return err;
-  if (!state) return Fail(kSiteState, kErrBadParam, kStrBadArg, {"BM_GetPixelsState"});
+  if (!state) return kReport.Fail(kSiteState, kErrBadParam, kStrBadArg, {"BM_GetPixelsState"});
   const WorldRec* r = Rec(world);
   const WorldRec* root = Rec(Root(world));
   int32_t s = 0;
@@ -237,10 +237,10 @@ ErrorCode BM_SetPixelsState(int32_t state, int32_t mask, BM_World world) {
   const bool purgeNow = (state & mask & BM_PixState_Purged) != 0;
   if (r->directlyAddressable) {
     if ((mask & BM_PixState_Purgeable) && (state & BM_PixState_Purgeable))
-      return Fail(kSiteState, kErrBadParam, kStrBadArg, {"screen pixels can't be purged"});
+      return kReport.Fail(kSiteState, kErrBadParam, kStrBadArg, {"screen pixels can't be purged"});
     return 0;
   }
-  if (purgeNow && r->lockCount > 0) return Fail(kSiteState, kErrBadParam, kStrLocked);
+  if (purgeNow && r->lockCount > 0) return kReport.Fail(kSiteState, kErrBadParam, kStrLocked);
   if (mask & BM_PixState_Purgeable) {
     if (state & BM_PixState_Purgeable) {
       if (r->offscreen)
@@ -249,7 +249,7 @@ ErrorCode BM_SetPixelsState(int32_t state, int32_t mask, BM_World world) {
         HPurge(r->pixels);
       r->flags |= BM_Flag_Purgeable;
     } else {
-      if (BlockPurged(*r)) return Fail(kSiteState, BM_ErrPixelsPurged, kStrPurged);
+      if (BlockPurged(*r)) return kReport.Fail(kSiteState, BM_ErrPixelsPurged, kStrPurged);
       if (r->offscreen)
         plat::SetOffscreenPurgeable(r->offscreen, false);
       else
@@ -329,20 +329,20 @@ ErrorCode BM_GetChannelOrder(BM_World world, int32_t* order) {
 
 ErrorCode BM_AssumeChannelOrder(BM_World world, int32_t order) {
   if (ErrorCode err = CheckWorld(world, kSiteOrder, "BM_AssumeChannelOrder")) return err;
-  if (order != BM_Order_ARGB && order != BM_Order_BGRA) return Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
+  if (order != BM_Order_ARGB && order != BM_Order_BGRA) return kReport.Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
   if (plat::PixMap* pm = OrderMap(world)) pm->order = order;
   return 0;
 }
 
 ErrorCode BM_SetChannelOrder(BM_World world, int32_t order) {
   if (ErrorCode err = CheckWorld(world, kSiteOrder, "BM_SetChannelOrder")) return err;
-  if (order != BM_Order_ARGB && order != BM_Order_BGRA) return Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
+  if (order != BM_Order_ARGB && order != BM_Order_BGRA) return kReport.Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
   BM_World root = Root(world);
   plat::PixMap* pm = OrderMap(world);
   if (!pm || pm->order == order) return 0;
   const WorldRec* rr = Rec(root);
-  if (rr->depth != 32 || rr->directlyAddressable) return Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
-  if (LockWorld(root, 0, false).failed) return Fail(kSiteOrder, BM_ErrPixelsPurged, kStrPurged);
+  if (rr->depth != 32 || rr->directlyAddressable) return kReport.Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
+  if (LockWorld(root, 0, false).failed) return kReport.Fail(kSiteOrder, BM_ErrPixelsPurged, kStrPurged);
   {
     RecordLock r(root);
     for (int32_t y = 0; y < r->height; ++y) {
