@@ -28,7 +28,7 @@ ErrorCode PF_ChannelCopy(void* /*ref*/, const PFWorld* src, int32_t srcChannel, 
     return BadArg(PF_Routine_ChannelCopy, "bad channel");
   const int32_t order = ChannelOrder(*src);
   if (order != ChannelOrder(*dst))
-    return report::Code(Loc(kSiteCopy), kSevError, PF_ErrBadParam, "%s", {tv::pf::Text(tv::pf::kStrChannels)});
+    return tv::pf::kReport.Message(kSiteCopy, kSevError, PF_ErrBadParam, tv::pf::Text(tv::pf::kStrChannels));
   const int32_t from = ByteOf(srcChannel, order), to = ByteOf(dstChannel, order);
   // The same world may give and take: each byte is read before it is written.
   for (int32_t y = 0; y < src->height; ++y) {

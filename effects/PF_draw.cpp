@@ -97,7 +97,7 @@ ErrorCode PF_AllocWireframe(int32_t capacity, PF_Wireframe* wireframe) {
   const Size bytes = static_cast<Size>(sizeof(WireHeader) + sizeof(FloatPoint) * size_t(capacity));
   Handle h = NewHandleClear(bytes);
   if (!h)
-    return Up_ReportOutOfMemory(Loc(kSiteDraw), tv::pf::Text(tv::pf::kStrWireframe), static_cast<uint64_t>(bytes));
+    return tv::pf::kReport.OutOfMemory(kSiteDraw, tv::pf::kStrWireframe, static_cast<uint64_t>(bytes));
   *Header(h) = WireHeader{kWireMagic, capacity, 0, 0};
   *wireframe = h;
   return 0;

@@ -10,6 +10,7 @@
 #include "M.h"
 #include "PF.h"
 #include "Package.h"
+#include "Scratch.h"
 
 // Hot kernels are built twice, for AVX2 and for the base instruction set;
 // the loader picks the one the processor runs (both give the same bytes).
@@ -42,8 +43,10 @@ enum StrIndex : int32_t {
   kStrProjective,          // "projective layer transforms are not supported."
   kStrWireframe,           // "wireframe"
   kStrUnoBuffer,           // "uno buffer"
+  kStrCount
 };
-const char* Text(int32_t index);
+extern const pkg::Reporter kReport;
+inline const char* Text(int32_t index) { return kReport.Text(index); }
 
 // Report sites (low byte of the location). Bad arguments are reported at the
 // site of the routine's number (its word of the callback block).
@@ -128,10 +131,8 @@ inline bool RowSkipped(int32_t field, int32_t y) {
   if (field == 2) return (y & 1) == 0;
   return false;
 }
-// A scratch row buffer of at least one byte; null when memory is short.
-inline std::unique_ptr<uint8_t[]> ScratchBytes(size_t bytes) {
-  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes ? bytes : 1]);
-}
+// A scratch row buffer of at least one byte, inside the memory budget; check ok().
+inline ScratchArray<uint8_t> ScratchBytes(size_t bytes) { return ScratchArray<uint8_t>(bytes ? bytes : 1); }
 // The matte value of each destination pixel (x0 + i, y) of a row segment,
 // into byte 0 of 4-byte entries (PF_MaskWorld; 0 outside the matte world).
 void MaskRow(const PF_MaskWorld& mask, int32_t y, int32_t x0, int32_t n, uint8_t* out);

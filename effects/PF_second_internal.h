@@ -31,7 +31,7 @@ inline LocationCode Loc(Site site) { return Location(PF_PackageNumber, site); }
 inline ErrorCode BadArg(int32_t routine, const char* what) { return tv::pf::BadParam(routine, what); }
 // Out of memory (4) with one of the package's texts.
 inline ErrorCode OutOfMemory(Site site, int32_t text) {
-  return report::Code(Loc(site), kSevError, kErrOutOfMemory, "%s", {tv::pf::Text(text)});
+  return tv::pf::kReport.Message(site, kSevError, kErrOutOfMemory, tv::pf::Text(text));
 }
 inline bool UseReference() { return tv::pf::UseReference(); }
 
@@ -67,24 +67,12 @@ inline uint32_t LoadPixel(const uint8_t* p) {
 // The channel order of the World behind a PFWorld (ARGB when it has none).
 int32_t ChannelOrder(const PFWorld& w);
 
-// Scratch memory from the memory manager, freed at scope end; null on failure.
+// Scratch memory from the memory manager, freed at scope end; check ok().
 template <typename T>
-class Scratch {
+class Scratch : public ScratchArray<T> {
  public:
-  explicit Scratch(size_t count) : p_(count ? reinterpret_cast<T*>(NewPtr(static_cast<Size>(count * sizeof(T)))) : nullptr),
-                                   ok_(count == 0 || p_ != nullptr) {}
-  ~Scratch() {
-    if (p_) DisposePtr(reinterpret_cast<Ptr>(p_));
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  T* get() const { return p_; }
-  T& operator[](size_t i) const { return p_[i]; }
-  bool ok() const { return ok_; }
-
- private:
-  T* p_;
-  bool ok_;
+  explicit Scratch(size_t count) : ScratchArray<T>(count) {}
+  T* get() const { return this->data(); }
 };
 
 // True when the pixel bytes of the two worlds overlap.

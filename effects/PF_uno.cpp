@@ -37,18 +37,12 @@ ErrorCode Check(PF_UnoBuffer b, const char* routine) {
   return kErrDamaged;
 }
 
-// Keeps a buffer's pixels locked for one operation (whatever the caller's locks).
-class PixelsLock {
+// Keeps a buffer's pixels locked for one operation (whatever the caller's
+// locks: their state comes back after).
+class PixelsLock : public HandleLock<uint8_t> {
  public:
-  explicit PixelsLock(PF_UnoBuffer b) : h_(Rec(b)->pixels), state_(HGetState(h_)) { HLock(h_); }
-  ~PixelsLock() { HSetState(h_, state_); }
-  PixelsLock(const PixelsLock&) = delete;
-  PixelsLock& operator=(const PixelsLock&) = delete;
-  uint8_t* data() const { return reinterpret_cast<uint8_t*>(*h_); }
-
- private:
-  Handle h_;
-  SignedByte state_;
+  explicit PixelsLock(PF_UnoBuffer b) : HandleLock<uint8_t>(Rec(b)->pixels) {}
+  uint8_t* data() const { return get(); }
 };
 
 ErrorCode CallAbort(const PF_AbortRecord* abort) {
@@ -88,11 +82,11 @@ ErrorCode PF_NewUnoBuffer(int32_t width, int32_t height, PF_UnoBuffer* buffer) {
   const Size bytes = static_cast<Size>(width) * height;
   Handle pixels = NewHandleClear(bytes);
   if (!pixels)
-    return Up_ReportOutOfMemory(Loc(kSiteUno), tv::pf::Text(tv::pf::kStrUnoBuffer), static_cast<uint64_t>(bytes));
+    return tv::pf::kReport.OutOfMemory(kSiteUno, tv::pf::kStrUnoBuffer, static_cast<uint64_t>(bytes));
   Handle rec = NewHandleClear(sizeof(UnoRec));
   if (!rec) {
     DisposeHandle(pixels);
-    return Up_ReportOutOfMemory(Loc(kSiteUno), tv::pf::Text(tv::pf::kStrUnoBuffer), sizeof(UnoRec));
+    return tv::pf::kReport.OutOfMemory(kSiteUno, tv::pf::kStrUnoBuffer, sizeof(UnoRec));
   }
   *Rec(rec) = UnoRec{PF_UnoMagic, static_cast<uint32_t>(width), static_cast<uint32_t>(height), 0, pixels};
   *buffer = rec;
