@@ -104,17 +104,17 @@ enum Text : int32_t {
   kTextUnimplemented, kTextNoProject, kTextSelfContaining, kTextBadFrameRate, kTextBadResolution,
   kTextBadStretch, kTextBadSwitch, kTextNotFolder, kTextNotComp, kTextNotSolid, kTextItemInUse,
   kTextBadIndex, kTextBadStream, kTextNoStream, kTextBadPrefs, kTextBadDimensions, kTextOutOfMemoryWhat,
-  kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes,
+  kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes, kTextBadArgument,
   kTextCount
 };
 
-const char* Str(int32_t index);
+// Where null out-pointers and other bad arguments are reported.
+constexpr uint32_t kSiteArgument = 0x21;
+
+extern const pkg::Reporter kReport;
+inline const char* Str(int32_t index) { return kReport.Text(index); }
 
 constexpr LocationCode Loc(uint32_t site) { return Location(BEE_PackageNumber, site); }
-
-// Reports the text (formatted) at the site with the code; returns the code.
-ErrorCode Fail(uint32_t site, Severity severity, ErrorCode code, int32_t text,
-               std::initializer_list<fmt::Arg> args = {});
 // "strange situation [%s/%ld]." (result 1).
 ErrorCode Strange(uint32_t site, const char* what, int64_t value);
 ErrorCode OutOfMemory(uint32_t site, const char* what, uint64_t size);

@@ -154,57 +154,57 @@ using namespace tv::bee;
 
 // ---- Project ----
 
-ErrorCode BEE_QueryProject(BEE_Item* root) {
-  if (!root) return kErrBadParam;
+ErrorCode BEE_QueryProject(BEE_Item* root) try {
+  if (!root) return kReport.BadParam(kSiteArgument, {"BEE_QueryProject"});
   *root = G().open ? G().root : nullptr;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetProjectDirty(Boolean32* dirty) {
-  if (!dirty) return kErrBadParam;
+ErrorCode BEE_GetProjectDirty(Boolean32* dirty) try {
+  if (!dirty) return kReport.BadParam(kSiteArgument, {"BEE_GetProjectDirty"});
   *dirty = G().dirty ? 1 : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_SetProjectDirty(Boolean32 dirty) {
+ErrorCode BEE_SetProjectDirty(Boolean32 dirty) try {
   G().dirty = dirty != 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_SetProjectSortingMode(int32_t mode) {
+ErrorCode BEE_SetProjectSortingMode(int32_t mode) try {
   G().sortMode = mode;
   MarkSortStale();
   return BEE_LazyProjectResort();
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetProjectSortingMode(int32_t* mode) {
-  if (!mode) return kErrBadParam;
+ErrorCode BEE_GetProjectSortingMode(int32_t* mode) try {
+  if (!mode) return kReport.BadParam(kSiteArgument, {"BEE_GetProjectSortingMode"});
   *mode = G().sortMode;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LazyProjectResort(void) {
+ErrorCode BEE_LazyProjectResort(void) try {
   if (!G().sortStale) return 0;
   Rebuild(true);
   G().sortStale = false;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_SetProjectGuideProps(uint32_t props) {
+ErrorCode BEE_SetProjectGuideProps(uint32_t props) try {
   G().guideProps = props;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetProjectGuideProps(uint32_t* props) {
-  if (!props) return kErrBadParam;
+ErrorCode BEE_GetProjectGuideProps(uint32_t* props) try {
+  if (!props) return kReport.BadParam(kSiteArgument, {"BEE_GetProjectGuideProps"});
   *props = G().guideProps;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
 // ---- Walking and finding ----
 
-ErrorCode BEE_ForEachItem(BEE_ItemVisitor visitor, intptr_t data) {
-  if (!visitor) return kErrBadParam;
+ErrorCode BEE_ForEachItem(BEE_ItemVisitor visitor, intptr_t data) try {
+  if (!visitor) return kReport.BadParam(kSiteArgument, {"BEE_ForEachItem"});
   if (ErrorCode err = RequireProject()) return err;
   BEE_LazyProjectResort();
   // The visitor may not change the project; walk a copy all the same.
@@ -212,10 +212,10 @@ ErrorCode BEE_ForEachItem(BEE_ItemVisitor visitor, intptr_t data) {
   for (BEE_Item it : order)
     if (ErrorCode r = visitor(it, data)) return r;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetNextItem(BEE_Item item, BEE_Item* next) {
-  if (!next) return kErrBadParam;
+ErrorCode BEE_GetNextItem(BEE_Item item, BEE_Item* next) try {
+  if (!next) return kReport.BadParam(kSiteArgument, {"BEE_GetNextItem"});
   *next = nullptr;
   if (ErrorCode err = RequireProject()) return err;
   BEE_LazyProjectResort();
@@ -228,10 +228,10 @@ ErrorCode BEE_GetNextItem(BEE_Item item, BEE_Item* next) {
   auto at = std::find(o.begin(), o.end(), item);
   if (at != o.end() && at + 1 != o.end()) *next = *(at + 1);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LookupItemID(uint32_t id, BEE_Item* item) {
-  if (!item) return kErrBadParam;
+ErrorCode BEE_LookupItemID(uint32_t id, BEE_Item* item) try {
+  if (!item) return kReport.BadParam(kSiteArgument, {"BEE_LookupItemID"});
   *item = nullptr;
   for (BEE_Item it : G().order) {
     if (R(it).id == id) {
@@ -251,18 +251,18 @@ ErrorCode BEE_LookupItemID(uint32_t id, BEE_Item* item) {
     }
   }
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemID(BEE_Item item, uint32_t* id) {
+ErrorCode BEE_GetItemID(BEE_Item item, uint32_t* id) try {
   if (id) *id = 0;
   if (ErrorCode err = CheckItem(item)) return err;
-  if (!id) return kErrBadParam;
+  if (!id) return kReport.BadParam(kSiteArgument, {"BEE_GetItemID"});
   *id = R(item).id;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_FindItem(BEE_Item folder, const char* name, int16_t kind, BEE_Item* item) {
-  if (!item || !name) return kErrBadParam;
+ErrorCode BEE_FindItem(BEE_Item folder, const char* name, int16_t kind, BEE_Item* item) try {
+  if (!item || !name) return kReport.BadParam(kSiteArgument, {"BEE_FindItem"});
   *item = nullptr;
   if (ErrorCode err = RequireProject()) return err;
   if (folder)
@@ -280,9 +280,9 @@ ErrorCode BEE_FindItem(BEE_Item folder, const char* name, int16_t kind, BEE_Item
     }
   }
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetTypeName(int16_t kind, char name[32]) {
+ErrorCode BEE_GetTypeName(int16_t kind, char name[32]) try {
   if (name) name[0] = 0;
   int32_t text = 0;
   switch (kind) {
@@ -295,44 +295,44 @@ ErrorCode BEE_GetTypeName(int16_t kind, char name[32]) {
     case BEE_KindFootage: text = kTextFootage; break;
     default: return Strange(BEE_SiteTypeName, "type", kind);
   }
-  if (!name) return kErrBadParam;
+  if (!name) return kReport.BadParam(kSiteArgument, {"BEE_GetTypeName"});
   fmt::CopyTo(std::span<char>(name, 32), Str(text));
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
 #define BEE_CHECKED_ITEM(item, out)              \
   if (ErrorCode err = CheckItem(item)) return err; \
   if (!(out)) return kErrBadParam
 
-ErrorCode BEE_GetItemKind(BEE_Item item, int16_t* kind) {
+ErrorCode BEE_GetItemKind(BEE_Item item, int16_t* kind) try {
   if (kind) *kind = 0;
   BEE_CHECKED_ITEM(item, kind);
   *kind = R(item).kind;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent) {
+ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent) try {
   if (parent) *parent = nullptr;
   BEE_CHECKED_ITEM(item, parent);
   *parent = R(item).parent;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemFlags(BEE_Item item, uint32_t* flags) {
+ErrorCode BEE_GetItemFlags(BEE_Item item, uint32_t* flags) try {
   if (flags) *flags = 0;
   BEE_CHECKED_ITEM(item, flags);
   *flags = R(item).flags;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemLabel(BEE_Item item, int8_t* label) {
+ErrorCode BEE_GetItemLabel(BEE_Item item, int8_t* label) try {
   if (label) *label = 0;
   BEE_CHECKED_ITEM(item, label);
   *label = R(item).label;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemName(BEE_Item item, char name[32]) {
+ErrorCode BEE_GetItemName(BEE_Item item, char name[32]) try {
   if (name) name[0] = 0;
   BEE_CHECKED_ITEM(item, name);
   const BEE_ItemRec& r = R(item);
@@ -343,9 +343,9 @@ ErrorCode BEE_GetItemName(BEE_Item item, char name[32]) {
     fmt::CopyTo(std::span<char>(name, 32), NameOf(r.name));
   }
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemPath(BEE_Item item, char* path, int32_t size) {
+ErrorCode BEE_GetItemPath(BEE_Item item, char* path, int32_t size) try {
   if (path && size > 0) path[0] = 0;
   BEE_CHECKED_ITEM(item, path);
   if (size <= 0) return kErrBadParam;
@@ -363,9 +363,9 @@ ErrorCode BEE_GetItemPath(BEE_Item item, char* path, int32_t size) {
   }
   fmt::CopyTo(std::span<char>(path, static_cast<size_t>(size)), out);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemDimensions(BEE_Item item, int32_t* width, int32_t* height) {
+ErrorCode BEE_GetItemDimensions(BEE_Item item, int32_t* width, int32_t* height) try {
   if (width) *width = 0;
   if (height) *height = 0;
   if (ErrorCode err = CheckItem(item)) return err;
@@ -387,9 +387,9 @@ ErrorCode BEE_GetItemDimensions(BEE_Item item, int32_t* width, int32_t* height) 
   if (width) *width = w;
   if (height) *height = h;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemDuration(BEE_Item item, Time* duration, int32_t* units600) {
+ErrorCode BEE_GetItemDuration(BEE_Item item, Time* duration, int32_t* units600) try {
   if (duration) *duration = kInvalidTime;
   if (units600) *units600 = 0;
   if (ErrorCode err = CheckItem(item)) return err;
@@ -411,16 +411,16 @@ ErrorCode BEE_GetItemDuration(BEE_Item item, Time* duration, int32_t* units600) 
     *units600 = c.value;
   }
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemCurrentTime(BEE_Item item, Time* time) {
+ErrorCode BEE_GetItemCurrentTime(BEE_Item item, Time* time) try {
   if (time) *time = kInvalidTime;
   BEE_CHECKED_ITEM(item, time);
   *time = R(item).kind == BEE_KindComp ? R(item).currentTime : Time{0, 600};
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemHSF(BEE_Item item, Ratio* hsf) {
+ErrorCode BEE_GetItemHSF(BEE_Item item, Ratio* hsf) try {
   if (hsf) *hsf = Ratio{0, 0};
   BEE_CHECKED_ITEM(item, hsf);
   const BEE_ItemRec& r = R(item);
@@ -436,38 +436,38 @@ ErrorCode BEE_GetItemHSF(BEE_Item item, Ratio* hsf) {
   }
   *hsf = v;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemCommentLength(BEE_Item item, int32_t* length) {
+ErrorCode BEE_GetItemCommentLength(BEE_Item item, int32_t* length) try {
   if (length) *length = 0;
   BEE_CHECKED_ITEM(item, length);
   *length = static_cast<int32_t>(TextOf(R(item).comment).size());
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemComment(BEE_Item item, char* text, int32_t size) {
+ErrorCode BEE_GetItemComment(BEE_Item item, char* text, int32_t size) try {
   if (text && size > 0) text[0] = 0;
   BEE_CHECKED_ITEM(item, text);
   if (size <= 0) return kErrBadParam;
   fmt::CopyTo(std::span<char>(text, static_cast<size_t>(size)), TextOf(R(item).comment));
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemModDate(BEE_Item item, uint32_t* stamp) {
+ErrorCode BEE_GetItemModDate(BEE_Item item, uint32_t* stamp) try {
   if (stamp) *stamp = 0;
   BEE_CHECKED_ITEM(item, stamp);
   *stamp = R(item).stamp;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemOrigin(BEE_Item item, BEE_RulerOrigin* origin) {
+ErrorCode BEE_GetItemOrigin(BEE_Item item, BEE_RulerOrigin* origin) try {
   if (origin) *origin = BEE_RulerOrigin{0, 0};
   BEE_CHECKED_ITEM(item, origin);
   *origin = R(item).origin;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemGuides(BEE_Item item, int32_t* count, BEE_Guide* guides, int32_t capacity) {
+ErrorCode BEE_GetItemGuides(BEE_Item item, int32_t* count, BEE_Guide* guides, int32_t capacity) try {
   if (count) *count = 0;
   BEE_CHECKED_ITEM(item, count);
   LIST_Handle l = R(item).guides;
@@ -476,49 +476,49 @@ ErrorCode BEE_GetItemGuides(BEE_Item item, int32_t* count, BEE_Guide* guides, in
   *count = n;
   for (int32_t i = 0; guides && i < n && i < capacity; ++i) LIST_GetItem(l, i, &guides[i]);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_DoesFolderContainItem(BEE_Item folder, BEE_Item item, Boolean32* contains) {
+ErrorCode BEE_DoesFolderContainItem(BEE_Item folder, BEE_Item item, Boolean32* contains) try {
   if (contains) *contains = 0;
   if (ErrorCode err = CheckItem(folder)) return err;
   if (ErrorCode err = CheckItem(item)) return err;
-  if (!contains) return kErrBadParam;
+  if (!contains) return kReport.BadParam(kSiteArgument, {"BEE_DoesFolderContainItem"});
   // The walk starts at the item's parent: an item does not contain itself.
   BEE_Item p = R(item).parent;
   *contains = p && IsDescendant(folder, p) ? 1 : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerFromSolid(BEE_Item solid, BEE_Layer* layer) {
+ErrorCode BEE_GetLayerFromSolid(BEE_Item solid, BEE_Layer* layer) try {
   if (layer) *layer = nullptr;
   if (ErrorCode err = CheckKind(solid, BEE_KindSolid, kTextNotSolid)) return err;
-  if (!layer) return kErrBadParam;
+  if (!layer) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerFromSolid"});
   *layer = R(solid).solidLayer;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetSolidColor(BEE_Item solid, uint32_t* color) {
+ErrorCode BEE_GetSolidColor(BEE_Item solid, uint32_t* color) try {
   if (color) *color = 0;
   if (ErrorCode err = CheckKind(solid, BEE_KindSolid, kTextNotSolid)) return err;
-  if (!color) return kErrBadParam;
+  if (!color) return kReport.BadParam(kSiteArgument, {"BEE_GetSolidColor"});
   *color = R(solid).solidColor;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_FieldLabelConversion(int32_t fieldSetting, Boolean32 second, int32_t* label) {
-  if (!label) return kErrBadParam;
+ErrorCode BEE_FieldLabelConversion(int32_t fieldSetting, Boolean32 second, int32_t* label) try {
+  if (!label) return kReport.BadParam(kSiteArgument, {"BEE_FieldLabelConversion"});
   *label = fieldSetting == 1 ? (second ? 2 : 1) : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEEp_MakeFootageItem(BEE_Item folder, const BEE_FootageDesc* desc, BEE_Item* item) {
+ErrorCode BEEp_MakeFootageItem(BEE_Item folder, const BEE_FootageDesc* desc, BEE_Item* item) try {
   if (item) *item = nullptr;
-  if (!desc || !item) return kErrBadParam;
+  if (!desc || !item) return kReport.BadParam(kSiteArgument, {"BEEp_MakeFootageItem"});
   if (ErrorCode err = RequireProject()) return err;
   if (!folder) folder = G().root;
   if (ErrorCode err = CheckKind(folder, BEE_KindFolder, kTextNotFolder)) return err;
   if (desc->duration.scale == 0 || desc->pixelAspect.den == 0 || desc->pixelAspect.num <= 0)
-    return Fail(BEE_SiteItemQuery, kSevError, kErrBadParam, kTextBadDimensions, {desc->width, desc->height});
+    return kReport.Report(BEE_SiteItemQuery, kSevError, kErrBadParam, kTextBadDimensions, {desc->width, desc->height});
   Handle d = NewHandle(sizeof(BEE_FootageDesc));
   if (!d) return OutOfMemory(BEE_SiteItem, Str(kTextOutOfMemoryWhat), sizeof(BEE_FootageDesc));
   std::memcpy(*d, desc, sizeof(BEE_FootageDesc));
@@ -540,14 +540,14 @@ ErrorCode BEEp_MakeFootageItem(BEE_Item folder, const BEE_FootageDesc* desc, BEE
   AttachItem(it, folder);
   *item = it;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetFootageDesc(BEE_Item footage, BEE_FootageDesc* desc) {
+ErrorCode BEE_GetFootageDesc(BEE_Item footage, BEE_FootageDesc* desc) try {
   if (desc) std::memset(desc, 0, sizeof *desc);
   if (ErrorCode err = CheckItem(footage)) return err;
-  if (!desc) return kErrBadParam;
+  if (!desc) return kReport.BadParam(kSiteArgument, {"BEE_GetFootageDesc"});
   if (R(footage).kind != BEE_KindFootage || !R(footage).footage)
     return Strange(BEE_SiteItemQuery, "BEE_GetFootageDesc", R(footage).kind);
   std::memcpy(desc, *R(footage).footage, sizeof *desc);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)

@@ -187,7 +187,7 @@ ErrorCode InsertLayer(BEE_Item comp, BEE_Layer layer, int32_t index) {
 ErrorCode RemoveLayer(BEE_Layer layer, int32_t* index) {
   int32_t i = IndexOfLayer(layer);
   if (index) *index = i;
-  if (i == kNotFound) return Fail(BEE_SiteLayer, kSevError, kErrBadParam, kTextBadIndex, {i});
+  if (i == kNotFound) return kReport.Report(BEE_SiteLayer, kSevError, kErrBadParam, kTextBadIndex, {i});
   BEE_Item comp = R(layer).comp;
   if (ErrorCode err = LIST_RemoveP(i, R(comp).layers, 0, nullptr)) return err;
   Touch(comp);
@@ -262,45 +262,45 @@ using namespace tv::bee;
   if (ErrorCode err = CheckLayer(layer)) return err; \
   if (!(out)) return kErrBadParam
 
-ErrorCode BEE_GetIndLayer(BEE_Item comp, int32_t index, BEE_Layer* layer) {
+ErrorCode BEE_GetIndLayer(BEE_Item comp, int32_t index, BEE_Layer* layer) try {
   if (layer) *layer = nullptr;
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
-  if (!layer) return kErrBadParam;
+  if (!layer) return kReport.BadParam(kSiteArgument, {"BEE_GetIndLayer"});
   if (index < 0 || index >= LayerCount(comp))
-    return Fail(BEE_SiteLayer, kSevError, kErrRange, kTextBadIndex, {index});
+    return kReport.Report(BEE_SiteLayer, kSevError, kErrRange, kTextBadIndex, {index});
   *layer = LayerAt(comp, index);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LayerIndex(BEE_Layer layer, int32_t* index) {
+ErrorCode BEE_LayerIndex(BEE_Layer layer, int32_t* index) try {
   if (index) *index = kNotFound;
   BEE_CHECKED_LAYER(layer, index);
   *index = IndexOfLayer(layer);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerComp(BEE_Layer layer, BEE_Item* comp) {
+ErrorCode BEE_GetLayerComp(BEE_Layer layer, BEE_Item* comp) try {
   if (comp) *comp = nullptr;
   BEE_CHECKED_LAYER(layer, comp);
   *comp = R(layer).comp;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerSource(BEE_Layer layer, BEE_Item* source) {
+ErrorCode BEE_GetLayerSource(BEE_Layer layer, BEE_Item* source) try {
   if (source) *source = nullptr;
   BEE_CHECKED_LAYER(layer, source);
   *source = R(layer).source;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerName(BEE_Layer layer, char name[32]) {
+ErrorCode BEE_GetLayerName(BEE_Layer layer, char name[32]) try {
   if (name) name[0] = 0;
   BEE_CHECKED_LAYER(layer, name);
   fmt::CopyTo(std::span<char>(name, 32), NameOf(R(layer).name));
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info) {
+ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info) try {
   if (info) std::memset(info, 0, sizeof *info);
   BEE_CHECKED_LAYER(layer, info);
   const BEE_LayerRec& r = R(layer);
@@ -313,102 +313,102 @@ ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info) {
     BEE_GetItemName(r.source, info->sourceName);
   }
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerTransfer(BEE_Layer layer, BEE_TransferSettings* transfer) {
+ErrorCode BEE_GetLayerTransfer(BEE_Layer layer, BEE_TransferSettings* transfer) try {
   if (transfer) *transfer = BEE_TransferSettings{0, 0, 0};
   BEE_CHECKED_LAYER(layer, transfer);
   *transfer = BEE_TransferSettings{R(layer).transferMode, R(layer).transferFlags, R(layer).trackMatte};
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerLabel(BEE_Layer layer, int8_t* label) {
+ErrorCode BEE_GetLayerLabel(BEE_Layer layer, int8_t* label) try {
   if (label) *label = 0;
   BEE_CHECKED_LAYER(layer, label);
   *label = R(layer).label;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerOrigin(BEE_Layer layer, BEE_RulerOrigin* origin) {
+ErrorCode BEE_GetLayerOrigin(BEE_Layer layer, BEE_RulerOrigin* origin) try {
   if (origin) *origin = BEE_RulerOrigin{0, 0};
   BEE_CHECKED_LAYER(layer, origin);
   *origin = R(layer).origin;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerCommentLength(BEE_Layer layer, int32_t* length) {
+ErrorCode BEE_GetLayerCommentLength(BEE_Layer layer, int32_t* length) try {
   if (length) *length = 0;
   BEE_CHECKED_LAYER(layer, length);
   *length = static_cast<int32_t>(TextOf(R(layer).comment).size());
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerComment(BEE_Layer layer, char* text, int32_t size) {
+ErrorCode BEE_GetLayerComment(BEE_Layer layer, char* text, int32_t size) try {
   if (text && size > 0) text[0] = 0;
   BEE_CHECKED_LAYER(layer, text);
   if (size <= 0) return kErrBadParam;
   fmt::CopyTo(std::span<char>(text, static_cast<size_t>(size)), TextOf(R(layer).comment));
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetSourceDimensions(BEE_Layer layer, int32_t* width, int32_t* height) {
+ErrorCode BEE_GetSourceDimensions(BEE_Layer layer, int32_t* width, int32_t* height) try {
   if (width) *width = 0;
   if (height) *height = 0;
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (!IsLiveItem(R(layer).source)) return 0;
   return BEE_GetItemDimensions(R(layer).source, width, height);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetSourceDimensionsDSF(BEE_Layer layer, int32_t* width, int32_t* height) {
+ErrorCode BEE_GetSourceDimensionsDSF(BEE_Layer layer, int32_t* width, int32_t* height) try {
   int32_t w = 0, h = 0;
   ErrorCode err = BEE_GetSourceDimensions(layer, &w, &h);
   if (err == 0 && IsLiveItem(R(layer).comp)) BEE_AdjustForDSF(R(R(layer).comp).dsfH, R(R(layer).comp).dsfV, &w, &h);
   if (width) *width = err ? 0 : w;
   if (height) *height = err ? 0 : h;
   return err;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetSourceDuration(BEE_Layer layer, Time* duration) {
+ErrorCode BEE_GetSourceDuration(BEE_Layer layer, Time* duration) try {
   if (duration) *duration = kInvalidTime;
   BEE_CHECKED_LAYER(layer, duration);
   bool hasTime = false;
   *duration = SourceDuration(layer, &hasTime);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_InqLayerEffectSeq(BEE_Layer layer, Handle* parade, int32_t* count) {
+ErrorCode BEE_InqLayerEffectSeq(BEE_Layer layer, Handle* parade, int32_t* count) try {
   if (parade) *parade = nullptr;
   if (count) *count = 0;
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (parade) *parade = R(layer).parade;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerNumMasks(BEE_Layer layer, int32_t* count) {
+ErrorCode BEE_GetLayerNumMasks(BEE_Layer layer, int32_t* count) try {
   if (count) *count = 0;
   BEE_CHECKED_LAYER(layer, count);
   if (R(layer).masks) LIST_GetNumItems(R(layer).masks, count);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
 // ---- Streams ----
 
-ErrorCode BEE_StreamLookup(const BEE_StreamRef* ref, TDB_Stream* stream) {
+ErrorCode BEE_StreamLookup(const BEE_StreamRef* ref, TDB_Stream* stream) try {
   if (stream) *stream = nullptr;
-  if (!ref || !stream) return kErrBadParam;
+  if (!ref || !stream) return kReport.BadParam(kSiteArgument, {"BEE_StreamLookup"});
   if (ErrorCode err = CheckLayer(ref->layer)) return err;
   int32_t index = static_cast<int32_t>(ref->index);
   if (ref->index != index) return Strange(BEE_SiteStream, "stream", ref->index);
   if (ErrorCode err = ValidStreamIndex(index, BEE_SiteStream)) return err;
   if (index >= BEE_StandardStreamCount) {
     // Mask and effect streams: the layer has no masks or effects yet.
-    return Fail(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
+    return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
   }
   *stream = R(ref->layer).streams[index];
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetStreamDescription(int32_t index, char name[32], char unit[32], int16_t* dimension) {
+ErrorCode BEE_GetStreamDescription(int32_t index, char name[32], char unit[32], int16_t* dimension) try {
   if (name) name[0] = 0;
   if (unit) unit[0] = 0;
   if (dimension) *dimension = 0;
@@ -418,15 +418,15 @@ ErrorCode BEE_GetStreamDescription(int32_t index, char name[32], char unit[32], 
   if (unit && s.unit) fmt::CopyTo(std::span<char>(unit, 32), Str(s.unit));
   if (dimension) *dimension = s.dimension;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerStreamValueF(BEE_Layer layer, int32_t index, Time compTime, double* value) {
+ErrorCode BEE_GetLayerStreamValueF(BEE_Layer layer, int32_t index, Time compTime, double* value) try {
   BEE_StreamRef ref{layer, index};
   TDB_Stream st = nullptr;
   if (ErrorCode err = BEE_StreamLookup(&ref, &st)) return err;
-  if (!value) return kErrBadParam;
-  if (!st) return Fail(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
+  if (!value) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerStreamValueF"});
+  if (!st) return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
   Time lt{};
   if (ErrorCode err = BEE_CompToLayerTime(layer, compTime, &lt)) return err;
   return TDB_GetValueF(st, &lt, 0, 0, value, nullptr);
-}
+} TV_CATCH(BEE_PackageNumber)

@@ -22,7 +22,7 @@ bool InTree(BEE_Item item) {
 
 ErrorCode CheckTreeItem(BEE_Item item) {
   if (ErrorCode err = CheckItem(item)) return err;
-  if (!InTree(item) || item == G().root) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);
+  if (!InTree(item) || item == G().root) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);
   return 0;
 }
 
@@ -30,7 +30,7 @@ ErrorCode FolderOrRoot(intptr_t w, BEE_Item* folder) {
   if (ErrorCode err = RequireProject()) return err;
   BEE_Item f = w ? AsItem(w) : G().root;
   if (ErrorCode err = CheckKind(f, BEE_KindFolder, kTextNotFolder)) return err;
-  if (!InTree(f)) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextNotFolder);
+  if (!InTree(f)) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextNotFolder);
   *folder = f;
   return 0;
 }
@@ -81,7 +81,7 @@ BEE_OP(OpRemoveItem) {
     if (it != item && R(it).parent == item) hasChildren = true;
   // An item in use (a layer's source) or a folder that holds items stays.
   if (hasChildren || CountUsers(item) > 0)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextItemInUse);
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextItemInUse);
   auto& o = G().order;
   intptr_t index = std::find(o.begin(), o.end(), item) - o.begin();
   DetachItem(item);
@@ -98,7 +98,7 @@ BEE_OP(OpReinsertItem) {
   if (ErrorCode err = CheckItem(item)) return err;
   BEE_Item parent = R(item).parent;
   if (InTree(item) || !IsLiveItem(parent) || !InTree(parent))
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextNotFolder);
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextNotFolder);
   auto& o = G().order;
   size_t to = rec->param2 < 0 || static_cast<size_t>(rec->param2) > o.size() ? o.size()
                                                                               : static_cast<size_t>(rec->param2);
@@ -166,7 +166,7 @@ BEE_OP(OpTimeChange) {
   BEE_Item comp = AsItem(rec->param1);
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   Time t = BEE_UnpackTime(rec->param2);
-  if (t.scale == 0) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
+  if (t.scale == 0) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
   Time old = R(comp).currentTime;
   R(comp).currentTime = SnapToGrid(R(comp), t);
   // Successive time changes of one item are one step.
@@ -199,7 +199,7 @@ BEE_OP(OpResolution) {
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   uint16_t h = static_cast<uint16_t>(rec->param2 >> 16), v = static_cast<uint16_t>(rec->param2);
   // A factor of 0 would divide by zero wherever the frame is downsampled.
-  if (h == 0 || v == 0) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadResolution, {h, v});
+  if (h == 0 || v == 0) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadResolution, {h, v});
   BEE_ItemRec& r = R(comp);
   inv->operation = &OpResolution;
   inv->param1 = W(comp);
@@ -248,7 +248,7 @@ BEE_OP(OpSolidSettings) {
   const auto* s = reinterpret_cast<const BEE_SolidSettings*>(rec->param2);
   if (!s) return kErrBadParam;
   if (s->width == 0 || s->height == 0)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
   BEE_SolidSettings old{};
   std::memcpy(old.name, R(solid).name, 32);
   old.color = R(solid).solidColor;
@@ -299,7 +299,7 @@ BEE_OP(OpMoveItem) {
   if (ErrorCode err = CheckTreeItem(item)) return err;
   BEE_Item folder = nullptr;
   if (ErrorCode err = FolderOrRoot(rec->param2, &folder)) return err;
-  if (IsDescendant(item, folder)) return Fail(BEE_SiteFolder, kSevError, kErrBadParam, kTextFolderInside);
+  if (IsDescendant(item, folder)) return kReport.Report(BEE_SiteFolder, kSevError, kErrBadParam, kTextFolderInside);
   MoveBlock old{};
   intptr_t block = 0;
   if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
@@ -319,7 +319,7 @@ BEE_OP(OpMoveItemAt) {
   if (!where) return kErrBadParam;
   BEE_Item folder = nullptr;
   if (ErrorCode err = FolderOrRoot(W(where->parent), &folder)) return err;
-  if (IsDescendant(item, folder)) return Fail(BEE_SiteFolder, kSevError, kErrBadParam, kTextFolderInside);
+  if (IsDescendant(item, folder)) return kReport.Report(BEE_SiteFolder, kSevError, kErrBadParam, kTextFolderInside);
   MoveBlock old{};
   intptr_t block = 0;
   if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
@@ -339,11 +339,11 @@ BEE_OP(OpTask) {
 }
 
 BEE_OP(OpObsoleteSetValue) {
-  return Fail(BEE_SiteCommandOp, kSevError, kErrUnsupported, kTextObsoleteSetValue);
+  return kReport.Report(BEE_SiteCommandOp, kSevError, kErrUnsupported, kTextObsoleteSetValue);
 }
 
 BEE_OP(OpObsoleteClearKey) {
-  return Fail(BEE_SiteCommandOp, kSevError, kErrUnsupported, kTextObsoleteClearKey);
+  return kReport.Report(BEE_SiteCommandOp, kSevError, kErrUnsupported, kTextObsoleteClearKey);
 }
 
 // ---- Guides ----
@@ -370,7 +370,7 @@ BEE_OP(OpNewGuide) {
   if (!c) return kErrBadParam;
   int32_t n = GuideCount(item);
   int32_t at = c->index < 0 ? n : c->index;
-  if (at > n) return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {c->index});
+  if (at > n) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {c->index});
   LIST_Handle list = nullptr;
   if (ErrorCode err = GuideList(item, true, &list)) return err;
   if (ErrorCode err = LIST_Insert(&c->guide, at == n ? -1 : at, list)) return err;
@@ -385,7 +385,7 @@ BEE_OP(OpRemoveGuide) {
   if (ErrorCode err = CheckItem(item)) return err;
   int32_t n = GuideCount(item);
   if (rec->param2 < 0 || rec->param2 >= n)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(rec->param2)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(rec->param2)});
   BEE_GuideChange old{static_cast<int32_t>(rec->param2), {}};
   LIST_GetItem(R(item).guides, old.index, &old.guide);
   intptr_t block = 0;
@@ -404,7 +404,7 @@ BEE_OP(OpGuideMove) {
   const auto* c = reinterpret_cast<const BEE_GuideChange*>(rec->param2);
   if (!c) return kErrBadParam;
   if (c->index < 0 || c->index >= GuideCount(item))
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {c->index});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {c->index});
   BEE_GuideChange old{c->index, {}};
   LIST_GetItem(R(item).guides, c->index, &old.guide);
   intptr_t block = 0;
@@ -477,7 +477,7 @@ BEE_OP(OpItemComment) {
 BEE_OP(OpRulerOrigin) {
   const void* target = reinterpret_cast<const void*>(rec->param1);
   const auto* origin = reinterpret_cast<const BEE_RulerOrigin*>(rec->param2);
-  if (!target || !origin) return Fail(BEE_SiteOrigin, kSevError, kErrBadParam, kTextOriginProblem);
+  if (!target || !origin) return kReport.Report(BEE_SiteOrigin, kSevError, kErrBadParam, kTextOriginProblem);
   BEE_RulerOrigin* slot = nullptr;
   if (IsLiveLayer(target)) {
     BEE_Layer layer = reinterpret_cast<BEE_Layer>(rec->param1);

@@ -18,7 +18,7 @@ intptr_t W(const void* p) { return reinterpret_cast<intptr_t>(p); }
 ErrorCode CheckPlacedLayer(BEE_Layer layer) {
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (IndexOfLayer(layer) == kNotFound)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadIndex, {kNotFound});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadIndex, {kNotFound});
   return 0;
 }
 
@@ -28,9 +28,9 @@ ErrorCode CheckSource(BEE_Item comp, BEE_Item source) {
   // Solids belong to the one layer made with them; a composition never
   // contains itself, directly or through the compositions it nests.
   if (k == BEE_KindComp && !SourceAllowed(comp, source))
-    return Fail(BEE_SiteSource, kSevError, kErrBadParam, kTextSelfContaining);
+    return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextSelfContaining);
   if (k != BEE_KindComp && k != BEE_KindFootage)
-    return Fail(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
+    return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
   return 0;
 }
 
@@ -55,13 +55,13 @@ BEE_OP(OpKeyframeChange) {
   TDB_Stream old = nullptr;
   if (ErrorCode err = BEE_StreamLookup(ref, &old)) return err;
   int32_t index = static_cast<int32_t>(ref->index);
-  if (!old) return Fail(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
+  if (!old) return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
   TDB_StreamInfo a{}, b{};
   if (ErrorCode err = TDB_GetStreamInfo(old, &a)) return err;
   if (ErrorCode err = TDB_GetStreamInfo(stream, &b)) return err;
   if (a.dimension != b.dimension || (a.flags & TDB_StreamSpatial) != (b.flags & TDB_StreamSpatial) ||
       b.valueDescription.kind != a.valueDescription.kind)
-    return Fail(BEE_SiteStream, kSevError, kErrBadParam, kTextBadStream, {index});
+    return kReport.Report(BEE_SiteStream, kSevError, kErrBadParam, kTextBadStream, {index});
   BEE_Layer layer = ref->layer;
   intptr_t target = 0;
   if (ErrorCode err = NewBlock(ref, sizeof *ref, &target)) return err;
@@ -107,7 +107,7 @@ BEE_OP(OpNewSolidLayer) {
   const auto* s = reinterpret_cast<const BEE_SolidSettings*>(rec->param2);
   if (!s) return kErrBadParam;
   if (s->width == 0 || s->height == 0)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
   BEE_Item solid = nullptr;
   if (ErrorCode err = NewItem(BEE_KindSolid, NameOf(s->name), &solid)) return err;
   R(solid).solidColor = s->color;
@@ -146,7 +146,7 @@ BEE_OP(OpReinsertLayer) {
   BEE_Item comp = R(layer).comp;
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   if (IndexOfLayer(layer) != kNotFound || rec->param2 < 0 || rec->param2 > LayerCount(comp))
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(rec->param2)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(rec->param2)});
   if (ErrorCode err = InsertLayer(comp, layer, static_cast<int32_t>(rec->param2))) return err;
   rec->param1 = 0;  // the composition owns the layer again
   rec->dispose = nullptr;
@@ -162,7 +162,7 @@ BEE_OP(OpLayerTimes) {
   if (!t) return kErrBadParam;
   if (t->offset.scale == 0 || t->inPoint.scale == 0 || t->outPoint.scale == 0 ||
       t::Compare(t->inPoint, t->outPoint) > 0)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
   BEE_LayerRec& r = R(layer);
   BEE_LayerTimes old{r.offset, r.inPoint, r.outPoint};
   intptr_t block = 0;
@@ -185,7 +185,7 @@ BEE_OP(OpLayerReorder) {
   BEE_Item comp = R(layer).comp;
   int32_t n = LayerCount(comp);
   if (rec->param2 < 0 || rec->param2 >= n)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(rec->param2)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(rec->param2)});
   int32_t from = IndexOfLayer(layer);
   int32_t to = static_cast<int32_t>(rec->param2);
   if (ErrorCode err = LIST_Move(from, to, R(comp).layers, 0)) return err;
@@ -202,7 +202,7 @@ BEE_OP(OpLayerStretch) {
   Ratio s = BEE_UnpackRatio(rec->param2);
   // A stretch of 0 cannot be divided by when composition times become layer times.
   if (s.num == 0 || s.den == 0)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadStretch, {s.num, static_cast<uint64_t>(s.den)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadStretch, {s.num, static_cast<uint64_t>(s.den)});
   inv->operation = &OpLayerStretch;
   inv->param1 = W(layer);
   inv->param2 = BEE_PackRatio(R(layer).stretch);
@@ -215,7 +215,7 @@ BEE_OP(OpQuality) {
   BEE_Layer layer = AsLayer(rec->param1);
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (rec->param2 < BEE_QualityWireframe || rec->param2 > BEE_QualityBest)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadQuality, {static_cast<int64_t>(rec->param2)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadQuality, {static_cast<int64_t>(rec->param2)});
   inv->operation = &OpQuality;
   inv->param1 = W(layer);
   inv->param2 = R(layer).quality;
@@ -230,7 +230,7 @@ BEE_OP(OpTransfer) {
   const auto* t = reinterpret_cast<const BEE_TransferSettings*>(rec->param2);
   if (!t) return kErrBadParam;
   if (t->trackMatte > BEE_MatteLumaInverted)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadMatte, {t->trackMatte});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadMatte, {t->trackMatte});
   BEE_TransferSettings old{R(layer).transferMode, R(layer).transferFlags, R(layer).trackMatte};
   intptr_t block = 0;
   if (ErrorCode err = NewBlock(&old, sizeof old, &block)) return err;
@@ -286,7 +286,7 @@ BEE_OP(OpReplaceSource) {
   if (ErrorCode err = CheckLayer(layer)) return err;
   BEE_Item source = AsItem(rec->param2);
   // A solid layer keeps its solid (it is changed through its settings).
-  if (OwnsSolid(layer)) return Fail(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
+  if (OwnsSolid(layer)) return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
   if (ErrorCode err = CheckSource(R(layer).comp, source)) return err;
   inv->operation = &OpReplaceSource;
   inv->param1 = W(layer);
@@ -393,7 +393,7 @@ BEE_OP(OpReplaceItem) {
       BEE_Layer l = LayerAt(c, i);
       if (R(l).source != from) continue;
       // Every use must take the new item before any changes.
-      if (OwnsSolid(l)) return Fail(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
+      if (OwnsSolid(l)) return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
       if (ErrorCode err = CheckSource(c, to)) return err;
       pairs.push_back(SourcePair{l, to});
     }
@@ -406,7 +406,7 @@ BEE_OP(OpDuplicateComp) {
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   auto& order = G().order;
   auto at = std::find(order.begin(), order.end(), comp);
-  if (at == order.end()) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);
+  if (at == order.end()) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);
   BEE_Item copy = nullptr;
   if (ErrorCode err = NewItem(BEE_KindComp, NameOf(R(comp).name), &copy)) return err;
   {

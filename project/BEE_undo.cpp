@@ -280,21 +280,21 @@ ErrorCode Replay(Stack& from, Stack& to, bool undo) {
 using namespace tv;
 using namespace tv::bee;
 
-ErrorCode BEE_StartGroup(const char* name, int32_t command) {
+ErrorCode BEE_StartGroup(const char* name, int32_t command) try {
   uintptr_t number = 0;
   if (!name) {
     const CommandEntry* e = Entry(command & 0xFFFF);
     number = e ? e->name : 0;
   }
   return StartGroup(UndoStack(), name, number);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_EndGroup(void) {
+ErrorCode BEE_EndGroup(void) try {
   EndGroup(UndoStack());
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_Undo(void) {
+ErrorCode BEE_Undo(void) try {
   Stack& u = UndoStack();
   if (u.depth < 0 || u.extraCloses > 0) {
     U_Beep();
@@ -317,9 +317,9 @@ ErrorCode BEE_Undo(void) {
     Notify(BEE_SelProjectChanged, &note);
   }
   return err;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_Redo(void) {
+ErrorCode BEE_Redo(void) try {
   Stack& r = RedoStack();
   if (r.groups < 1) return 0;
   ErrorCode err = Replay(r, UndoStack(), false);
@@ -329,27 +329,27 @@ ErrorCode BEE_Redo(void) {
     Notify(BEE_SelProjectChanged, &note);
   }
   return err;
-}
+} TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_UndoAvailable(Boolean32* available, char* name) { return Available(UndoStack(), available, name); }
 ErrorCode BEE_RedoAvailable(Boolean32* available, char* name) { return Available(RedoStack(), available, name); }
 
-ErrorCode BEE_ClearRedoStack(void) {
+ErrorCode BEE_ClearRedoStack(void) try {
   ClearStack(RedoStack());
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_ClearUndoRedo(void) {
+ErrorCode BEE_ClearUndoRedo(void) try {
   ClearStack(RedoStack());
   ClearStack(UndoStack());
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEEp_GetStackCounts(int32_t* undoRecords, int32_t* undoGroups, int32_t* redoRecords,
-                              int32_t* redoGroups) {
+                              int32_t* redoGroups) try {
   if (undoRecords) *undoRecords = UndoStack().records.size();
   if (undoGroups) *undoGroups = UndoStack().groups;
   if (redoRecords) *redoRecords = RedoStack().records.size();
   if (redoGroups) *redoGroups = RedoStack().groups;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)

@@ -36,21 +36,21 @@ ErrorCode WrapMake(int32_t command, intptr_t p1, intptr_t p2, T* result) {
 ErrorCode BEE_NewProject(void) { return BEE_DoCommand(BEE_CmdNumNewProject, nullptr); }
 ErrorCode BEE_CloseProject(void) { return BEE_DoCommand(BEE_CmdNumCloseProject, nullptr); }
 
-ErrorCode BEE_CmdNewFolder(BEE_Item parent, const char* name, BEE_Item* folder) {
+ErrorCode BEE_CmdNewFolder(BEE_Item parent, const char* name, BEE_Item* folder) try {
   return WrapMake(BEE_CmdNumNewFolder, W(parent), W(name ? name : ""), folder);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdNewComp(BEE_Item folder, const BEE_CompSettings* settings, BEE_Item* comp) {
+ErrorCode BEE_CmdNewComp(BEE_Item folder, const BEE_CompSettings* settings, BEE_Item* comp) try {
   return WrapMake(BEE_CmdNumNewComposition, W(folder), W(settings), comp);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdNewLayer(BEE_Item comp, BEE_Item source, BEE_Layer* layer) {
+ErrorCode BEE_CmdNewLayer(BEE_Item comp, BEE_Item source, BEE_Layer* layer) try {
   return WrapMake(BEE_CmdNumNewLayer, W(comp), W(source), layer);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdNewSolidLayer(BEE_Item comp, const BEE_SolidSettings* settings, BEE_Layer* layer) {
+ErrorCode BEE_CmdNewSolidLayer(BEE_Item comp, const BEE_SolidSettings* settings, BEE_Layer* layer) try {
   return WrapMake(BEE_CmdNumNewSolidLayer, W(comp), W(settings), layer);
-}
+} TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_CmdRemoveItem(BEE_Item item) { return Wrap(BEE_CmdNumRemoveItem, W(item), 0); }
 ErrorCode BEE_CmdMoveItem(BEE_Item item, BEE_Item folder) { return Wrap(BEE_CmdNumMoveItem, W(item), W(folder)); }
@@ -58,110 +58,110 @@ ErrorCode BEE_CmdMoveItem(BEE_Item item, BEE_Item folder) { return Wrap(BEE_CmdN
 // Selecting the layer first (command 7) joins this group once selections exist.
 ErrorCode BEE_CmdDeleteLayer(BEE_Layer layer) { return Wrap(BEE_CmdNumClearLayer, W(layer), 0); }
 
-ErrorCode BEE_CmdDuplicateLayer(BEE_Layer layer, BEE_Layer* copy) {
+ErrorCode BEE_CmdDuplicateLayer(BEE_Layer layer, BEE_Layer* copy) try {
   return WrapMake(BEE_CmdNumDuplicateLayer, W(layer), 0, copy);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetCompSettings(BEE_Item comp, const BEE_CompSettings* settings) {
+ErrorCode BEE_CmdSetCompSettings(BEE_Item comp, const BEE_CompSettings* settings) try {
   return Wrap(BEE_CmdNumCompSettings, W(comp), W(settings));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetResolution(BEE_Item comp, uint16_t hFactor, uint16_t vFactor) {
+ErrorCode BEE_CmdSetResolution(BEE_Item comp, uint16_t hFactor, uint16_t vFactor) try {
   return Wrap(BEE_CmdNumResolutionChange, W(comp), (intptr_t{hFactor} << 16) | vFactor);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetBackgroundColor(BEE_Item comp, uint32_t color) {
+ErrorCode BEE_CmdSetBackgroundColor(BEE_Item comp, uint32_t color) try {
   return Wrap(BEE_CmdNumBackgroundColor, W(comp), color);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetCompSwitch(BEE_Item comp, uint32_t bit, Boolean32 on) {
+ErrorCode BEE_CmdSetCompSwitch(BEE_Item comp, uint32_t bit, Boolean32 on) try {
   return Wrap(BEE_CmdNumCompSwitch, W(comp), BEE_PackSwitch(bit, on != 0));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetLayerSwitch(BEE_Layer layer, uint32_t bit, Boolean32 on) {
+ErrorCode BEE_CmdSetLayerSwitch(BEE_Layer layer, uint32_t bit, Boolean32 on) try {
   return Wrap(BEE_CmdNumToggleSwitch, W(layer), BEE_PackSwitch(bit, on != 0));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetLayerTimes(BEE_Layer layer, Time offset, Time inPoint, Time outPoint) {
+ErrorCode BEE_CmdSetLayerTimes(BEE_Layer layer, Time offset, Time inPoint, Time outPoint) try {
   BEE_LayerTimes t{offset, inPoint, outPoint};
   return Wrap(BEE_CmdNumLayerTimeChange, W(layer), W(&t));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetLayerStretch(BEE_Layer layer, Ratio stretch) {
+ErrorCode BEE_CmdSetLayerStretch(BEE_Layer layer, Ratio stretch) try {
   return Wrap(BEE_CmdNumLayerStretch, W(layer), BEE_PackRatio(stretch));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetLayerQuality(BEE_Layer layer, int16_t quality) {
+ErrorCode BEE_CmdSetLayerQuality(BEE_Layer layer, int16_t quality) try {
   return Wrap(BEE_CmdNumQualityChange, W(layer), quality);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetTransfer(BEE_Layer layer, uint32_t mode, uint32_t flags, uint32_t trackMatte) {
+ErrorCode BEE_CmdSetTransfer(BEE_Layer layer, uint32_t mode, uint32_t flags, uint32_t trackMatte) try {
   BEE_TransferSettings t{mode, flags, trackMatte};
   return Wrap(BEE_CmdNumTransferMode, W(layer), W(&t));
-}
+} TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_CmdReorderLayer(BEE_Layer layer, int32_t index) { return Wrap(BEE_CmdNumLayerReorder, W(layer), index); }
 
-ErrorCode BEE_CmdReplaceSource(BEE_Layer layer, BEE_Item source) {
+ErrorCode BEE_CmdReplaceSource(BEE_Layer layer, BEE_Item source) try {
   return Wrap(BEE_CmdNumReplaceSource, W(layer), W(source));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdReplaceItem(BEE_Item item, BEE_Item replacement) {
+ErrorCode BEE_CmdReplaceItem(BEE_Item item, BEE_Item replacement) try {
   return Wrap(BEE_CmdNumReplaceItem, W(item), W(replacement));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdDuplicateComp(BEE_Item comp, BEE_Item* copy) {
+ErrorCode BEE_CmdDuplicateComp(BEE_Item comp, BEE_Item* copy) try {
   return WrapMake(BEE_CmdNumDuplicateComp, W(comp), 0, copy);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetSolidSettings(BEE_Item solid, const BEE_SolidSettings* settings) {
+ErrorCode BEE_CmdSetSolidSettings(BEE_Item solid, const BEE_SolidSettings* settings) try {
   return Wrap(BEE_CmdNumSolidSettings, W(solid), W(settings));
-}
+} TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_CmdRenameItem(BEE_Item item, const char* name) { return Wrap(BEE_CmdNumNameChange, W(item), W(name)); }
 ErrorCode BEE_CmdRenameLayer(BEE_Layer layer, const char* name) { return Wrap(BEE_CmdNumLayerName, W(layer), W(name)); }
 
-ErrorCode BEE_CmdSeekItemToTime(BEE_Item item, Time time) {
+ErrorCode BEE_CmdSeekItemToTime(BEE_Item item, Time time) try {
   return Wrap(BEE_CmdNumTimeChange, W(item), BEE_PackTime(time));
-}
+} TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_CmdSetItemLabel(BEE_Item item, int8_t label) { return Wrap(BEE_CmdNumItemLabel, W(item), label); }
 ErrorCode BEE_CmdSetLayerLabel(BEE_Layer layer, int8_t label) { return Wrap(BEE_CmdNumLayerLabel, W(layer), label); }
 
-ErrorCode BEE_CmdSetItemComment(BEE_Item item, const char* comment) {
+ErrorCode BEE_CmdSetItemComment(BEE_Item item, const char* comment) try {
   return Wrap(BEE_CmdNumItemComment, W(item), W(comment));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetLayerComment(BEE_Layer layer, const char* comment) {
+ErrorCode BEE_CmdSetLayerComment(BEE_Layer layer, const char* comment) try {
   return Wrap(BEE_CmdNumLayerComment, W(layer), W(comment));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetItemOrigin(BEE_Item item, const BEE_RulerOrigin* origin) {
+ErrorCode BEE_CmdSetItemOrigin(BEE_Item item, const BEE_RulerOrigin* origin) try {
   return Wrap(BEE_CmdNumRulerOrigin, W(item), W(origin));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetLayerOrigin(BEE_Layer layer, const BEE_RulerOrigin* origin) {
+ErrorCode BEE_CmdSetLayerOrigin(BEE_Layer layer, const BEE_RulerOrigin* origin) try {
   return Wrap(BEE_CmdNumRulerOrigin, W(layer), W(origin));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdAddGuide(BEE_Item item, BEE_Guide guide) {
+ErrorCode BEE_CmdAddGuide(BEE_Item item, BEE_Guide guide) try {
   BEE_GuideChange c{-1, guide};
   return Wrap(BEE_CmdNumNewGuide, W(item), W(&c));
-}
+} TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_CmdRemoveGuide(BEE_Item item, int32_t index) { return Wrap(BEE_CmdNumRemoveGuide, W(item), index); }
 
-ErrorCode BEE_CmdMoveGuide(BEE_Item item, int32_t index, BEE_Guide guide) {
+ErrorCode BEE_CmdMoveGuide(BEE_Item item, int32_t index, BEE_Guide guide) try {
   BEE_GuideChange c{index, guide};
   return Wrap(BEE_CmdNumGuideMove, W(item), W(&c));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSetStreamKeys(BEE_Layer layer, int32_t index, TDB_Stream stream) {
+ErrorCode BEE_CmdSetStreamKeys(BEE_Layer layer, int32_t index, TDB_Stream stream) try {
   BEE_StreamRef ref{layer, index};
   return Wrap(BEE_CmdNumKeyframeChange, W(&ref), W(stream));
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdSynchronizeRelatedItems(BEE_Item comp) {
+ErrorCode BEE_CmdSynchronizeRelatedItems(BEE_Item comp) try {
   if (ErrorCode err = CheckKind(comp, BEE_KindComp, kTextNotComp)) return err;
   if (ErrorCode err = BEE_StartGroup(nullptr, BEE_CmdNumTimeChange)) return err;
   ErrorCode err = 0;
@@ -194,9 +194,9 @@ ErrorCode BEE_CmdSynchronizeRelatedItems(BEE_Item comp) {
   }
   BEE_EndGroup();
   return err;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CmdConsolidateItemSources(int32_t* removed) {
+ErrorCode BEE_CmdConsolidateItemSources(int32_t* removed) try {
   if (removed) *removed = 0;
   if (ErrorCode err = RequireProject()) return err;
   std::vector<BEE_Item> footage;
@@ -224,4 +224,4 @@ ErrorCode BEE_CmdConsolidateItemSources(int32_t* removed) {
   BEE_EndGroup();
   if (removed) *removed = count;
   return err;
-}
+} TV_CATCH(BEE_PackageNumber)
