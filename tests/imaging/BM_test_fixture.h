@@ -22,9 +22,9 @@ using BMInfo = std::array<int32_t, 4>;
 
 class BMTest : public UFixture {
  protected:
+  BMTest() : UFixture({BM_PackageNumber}) {}
   void SetUp() override {
     UFixture::SetUp();
-    ASSERT_EQ(BM_Birth(0), 0);
     baseWorlds = BMp_LiveWorldCount();
     rec.clear();
   }

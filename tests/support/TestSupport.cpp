@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "Engine.h"
 #include "Memory.h"
 
 namespace tv::test {
@@ -35,13 +36,13 @@ ErrorCode Recorder::Log(intptr_t data, LocationCode location, Severity severity,
 
 void UFixture::SetUp() {
   handlesAtStart_ = EMUL_LiveHandleCount();
-  ASSERT_EQ(U_Birth("Test", 0), 0);
+  ASSERT_EQ(TV_BirthPackages("Test", packages_.data(), static_cast<int32_t>(packages_.size())), 0);
   rec.Attach();
 }
 
 void UFixture::TearDown() {
-  // A test may have killed U already: the guard's dialog goes to the recorder.
-  U_Death();
+  // Packages a test killed itself are left alone.
+  TV_DeathPackages();
   // Whatever a test made it must dispose: no handle outlives it.
   EXPECT_EQ(EMUL_LiveHandleCount(), handlesAtStart_) << "handles leaked by the test";
 }

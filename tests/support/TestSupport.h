@@ -1,9 +1,11 @@
-// Shared test doubles: a fixture that births U, records every logged report
-// and every dialog, and kills U afterwards.
+// Shared test doubles: a fixture that births U and the packages a test needs
+// through the engine's births, records every logged report and every dialog,
+// and kills them afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -52,15 +54,20 @@ class Recorder {
   static ErrorCode Log(intptr_t data, LocationCode location, Severity severity, const char* text);
 };
 
-// Births U as "Test" with a recorder attached; kills it afterwards.
+// Births U as "Test" and the given packages (numbers of the package table,
+// with what they need first) with a recorder attached; kills them afterwards
+// and checks that no handle outlived the test.
 class UFixture : public ::testing::Test {
  protected:
+  UFixture() = default;
+  explicit UFixture(std::initializer_list<int32_t> packages) : packages_(packages) {}
   void SetUp() override;
   void TearDown() override;
 
   Recorder rec;
 
  private:
+  std::vector<int32_t> packages_;
   int64_t handlesAtStart_ = 0;
 };
 
