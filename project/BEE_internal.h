@@ -160,6 +160,10 @@ std::string_view TextOf(Handle h);
 // ---- Items ----
 void CloseProjectState();
 ErrorCode OpenEmptyProject();
+// Disposes every item and layer still registered (after the undo stacks and
+// the project tree are gone, an operation that ran out of memory halfway may
+// have left one outside both).
+void DisposeLeftovers();
 // Rebuilds the project order from the parents (siblings keep their order).
 void RebuildOrder();
 ErrorCode NewItem(int16_t kind, std::string_view name, BEE_Item* item);
@@ -209,6 +213,7 @@ void SetUndoLimit(int32_t levels);
 void ResetPrefs();
 
 // ---- Dump ----
-std::string DumpProject();
+// The dump text; 0 or the first failure met while reading streams (reported).
+ErrorCode DumpProject(std::string& out);
 
 }  // namespace tv::bee

@@ -32,7 +32,14 @@ ErrorCode NewItem(int16_t kind, std::string_view name, BEE_Item* item) {
   } else if (kind == BEE_KindSolid) {
     r.flags = BEE_ItemVideo;
   }
-  G().liveItems.insert(h);
+  try {
+    G().liveItems.insert(h);
+  } catch (...) {
+    // Not registered: the record and its list go again.
+    if (R(it).layers) LIST_Dispose(R(it).layers, 0);
+    DisposeHandle(h);
+    throw;
+  }
   *item = it;
   return 0;
 }

@@ -87,7 +87,12 @@ ErrorCode NewLayer(BEE_Item comp, BEE_Item source, std::string_view name, BEE_La
   bool hasTime = false;
   Time d = SourceDuration(l, &hasTime);
   R(l).outPoint = hasTime ? d : R(comp).duration;
-  G().liveLayers.insert(h);
+  try {
+    G().liveLayers.insert(h);
+  } catch (...) {
+    DisposeHandle(h);  // not registered yet: nothing else refers to it
+    throw;
+  }
   // Default values: the anchor at the source's centre, the position at the
   // composition's centre, full scale and opacity.
   int32_t sw = R(comp).width, sh = R(comp).height;
@@ -144,7 +149,12 @@ ErrorCode DuplicateLayerRec(BEE_Layer layer, BEE_Layer* copy) {
   r.masks = nullptr;
   r.id = G().nextId++;
   r.stamp = FreshStamp();
-  G().liveLayers.insert(h);
+  try {
+    G().liveLayers.insert(h);
+  } catch (...) {
+    DisposeHandle(h);  // not registered yet: nothing else refers to it
+    throw;
+  }
   BEE_Item src = R(layer).source;
   bool ownsSolid = IsLiveItem(src) && R(src).kind == BEE_KindSolid && R(src).solidLayer == layer;
   if (ownsSolid) R(c).source = nullptr;

@@ -199,12 +199,14 @@ ErrorCode BEE_Birth(void) try {
     // A container that could not grow: the package stays unborn.
     DisposeStacks();
     CloseProjectState();
+    DisposeLeftovers();
     gLife.SetAlive(false);
     throw;
   }
   if (err) {
     DisposeStacks();
     CloseProjectState();
+    DisposeLeftovers();
     gLife.SetAlive(false);
     return err;
   }
@@ -217,6 +219,7 @@ ErrorCode BEE_Death(void) try {
   // Undo records may own items and layers: release them first.
   DisposeStacks();
   CloseProjectState();
+  DisposeLeftovers();
   State& g = G();
   g.liveItems.clear();
   g.liveLayers.clear();

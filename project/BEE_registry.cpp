@@ -81,6 +81,26 @@ void CloseProjectState() {
   g.sortStale = false;
 }
 
+void DisposeLeftovers() {
+  State& g = gState;
+  while (!g.liveLayers.empty()) {
+    auto* layer = static_cast<BEE_Layer>(const_cast<void*>(*g.liveLayers.begin()));
+    if (!*layer || R(layer).magic != BEE_LayerMagic) {
+      g.liveLayers.erase(g.liveLayers.begin());
+      continue;
+    }
+    DisposeLayer(layer);
+  }
+  while (!g.liveItems.empty()) {
+    auto* item = static_cast<BEE_Item>(const_cast<void*>(*g.liveItems.begin()));
+    if (!*item || R(item).magic != BEE_ItemMagic) {
+      g.liveItems.erase(g.liveItems.begin());
+      continue;
+    }
+    DisposeItem(item);
+  }
+}
+
 ErrorCode OpenEmptyProject() {
   State& g = gState;
   g.nextId = 1;
@@ -113,7 +133,8 @@ ErrorCode BEE_SetCallbackFunc(BEE_CallbackFunc func, intptr_t refcon) try {
 ErrorCode BEEp_DumpProject(Handle* text) try {
   if (!text) return kReport.BadParam(kSiteArgument, {"BEEp_DumpProject"});
   *text = nullptr;
-  std::string s = DumpProject();
+  std::string s;
+  if (ErrorCode err = DumpProject(s)) return err;
   Handle h = NewHandle(static_cast<Size>(s.size() + 1));
   if (!h) return OutOfMemory(BEE_SiteMemory, "project dump", s.size() + 1);
   std::memcpy(*h, s.c_str(), s.size() + 1);
