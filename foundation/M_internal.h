@@ -20,8 +20,12 @@ enum TextIndex : int32_t {
   kTextGaussian,
   kTextBadRange,
   kTextBadStep,
+  kTextBadArgument,
   kTextCount
 };
+
+// Where null out-pointers are reported.
+constexpr uint32_t kSiteArgument = 0x7B;
 
 extern const pkg::Reporter kReport;
 

@@ -20,6 +20,7 @@ constexpr pkg::Text kTexts[] = {
     {kTextGaussian, "Gaussian table initialization."},
     {kTextBadRange, "invalid rational range"},
     {kTextBadStep, "invalid rounding step"},
+    {kTextBadArgument, "bad argument to %s."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
@@ -32,7 +33,8 @@ uint32_t gMagic1 = 0, gMagic2 = 0;
 constinit const pkg::Reporter kReport{.number = M_PackageNumber,
                                       .table = &Mp_G_STRs,
                                       .compiled = pkg::CompiledTexts<kTexts>,
-                                      .count = kTextCount};
+                                      .count = kTextCount,
+                                      .badParam = kTextBadArgument};
 
 ErrorCode ReportCode(uint32_t site, ErrorCode code, const char* phrase) {
   const int32_t index = code - M_ErrOverflow;

@@ -119,7 +119,7 @@ using tv::m::kZeroRatio;
 
 ErrorCode M_ReduceRatio(Ratio in, Ratio* out, Boolean32* changed) {
   if (changed) *changed = 0;
-  if (!out) return tv::kErrBadParam;
+  if (!out) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ReduceRatio"});
   if (in.den == 0) {
     *out = kZeroRatio;
     return ReportCode(kSiteReduce, M_ErrZeroDenominator, "reducing a ratio");
@@ -131,22 +131,22 @@ ErrorCode M_ReduceRatio(Ratio in, Ratio* out, Boolean32* changed) {
 }
 
 ErrorCode M_AddRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_AddRatio"});
   return AddEngine(a, b, +1, r, status, kSiteAdd, kPhraseAdd);
 }
 
 ErrorCode M_SubRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_SubRatio"});
   return AddEngine(a, b, -1, r, status, kSiteSub, kPhraseSub);
 }
 
 ErrorCode M_MulRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_MulRatio"});
   return MulEngine(a, b, r, status, kSiteMul);
 }
 
 ErrorCode M_DivRatio(Ratio a, Ratio b, Ratio* r, uint8_t* arg) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_DivRatio"});
   Status status(arg);
   const Ratio divisor = b;
   bool halved = false;
@@ -182,7 +182,7 @@ ErrorCode M_DivRatio(Ratio a, Ratio b, Ratio* r, uint8_t* arg) {
 
 ErrorCode M_RecipRatio(Ratio a, Ratio* r, Boolean32* exact) {
   if (exact) *exact = 1;
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_RecipRatio"});
   if (a.den == 0) {
     *r = kZeroRatio;
     return ReportCode(kSiteRecip, M_ErrZeroDenominator, kPhraseDiv);

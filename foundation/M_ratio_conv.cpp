@@ -52,7 +52,7 @@ using tv::m::kZeroRatio;
 ErrorCode M_ConvRatio(Ratio a, uint32_t newDenominator, Ratio* r, Boolean32* exact, Boolean32* overflow) {
   if (exact) *exact = 1;
   if (overflow) *overflow = 0;
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ConvRatio"});
   if (a.den == 0 || newDenominator == 0) {
     *r = kZeroRatio;
     return ReportCode(kSiteConv, M_ErrZeroDenominator, kPhraseConv);
@@ -83,7 +83,7 @@ ErrorCode M_ConvRatio(Ratio a, uint32_t newDenominator, Ratio* r, Boolean32* exa
 ErrorCode M_ShortConvRatio(int32_t value, uint32_t fromDenominator, uint32_t toDenominator, Ratio* r,
                            Boolean32* overflow) {
   if (overflow) *overflow = 0;
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ShortConvRatio"});
   *r = kZeroRatio;
   if (fromDenominator == 0 || toDenominator == 0)
     return ReportCode(kSiteShortConv, M_ErrZeroDenominator, kPhraseConv);
@@ -105,7 +105,7 @@ ErrorCode M_ShortConvRatio(int32_t value, uint32_t fromDenominator, uint32_t toD
 }
 
 ErrorCode M_CompareRatio(Ratio a, Ratio b, int32_t* order) {
-  if (!order) return tv::kErrBadParam;
+  if (!order) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_CompareRatio"});
   *order = 0;
   if (a.den == 0 || b.den == 0) return ReportCode(kSiteCompare, M_ErrZeroDenominator, kPhraseCompare);
   // The cross products always fit 64 bits (|num| <= 2^31, den < 2^32), so the
@@ -115,7 +115,7 @@ ErrorCode M_CompareRatio(Ratio a, Ratio b, int32_t* order) {
 }
 
 ErrorCode M_MinRatio(Ratio a, Ratio b, Ratio* r) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_MinRatio"});
   int32_t order = 0;
   if (ErrorCode err = M_CompareRatio(a, b, &order)) {
     *r = kZeroRatio;
@@ -126,7 +126,7 @@ ErrorCode M_MinRatio(Ratio a, Ratio b, Ratio* r) {
 }
 
 ErrorCode M_MaxRatio(Ratio a, Ratio b, Ratio* r) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_MaxRatio"});
   int32_t order = 0;
   if (ErrorCode err = M_CompareRatio(a, b, &order)) {
     *r = kZeroRatio;
@@ -137,7 +137,7 @@ ErrorCode M_MaxRatio(Ratio a, Ratio b, Ratio* r) {
 }
 
 ErrorCode M_ClipRatio(Ratio value, Ratio min, Ratio max, Ratio* r) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ClipRatio"});
   if (value.den == 0 || min.den == 0 || max.den == 0) {
     *r = kZeroRatio;
     return ReportCode(kSiteClip, M_ErrZeroDenominator, kPhraseCompare);
@@ -153,7 +153,7 @@ ErrorCode M_ClipRatio(Ratio value, Ratio min, Ratio max, Ratio* r) {
 }
 
 ErrorCode M_ClipRatioToSpan(Ratio value, Ratio start, Ratio duration, Ratio* r) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ClipRatioToSpan"});
   Ratio end{};
   if (start.den == 0 || duration.den == 0) {
     *r = kZeroRatio;
@@ -168,7 +168,7 @@ ErrorCode M_ClipRatioToSpan(Ratio value, Ratio start, Ratio duration, Ratio* r) 
 
 ErrorCode M_ClipSpanToSpan(Ratio start, Ratio duration, Ratio spanStart, Ratio spanDuration, Ratio* outStart,
                            Ratio* outDuration) {
-  if (!outStart || !outDuration) return tv::kErrBadParam;
+  if (!outStart || !outDuration) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ClipSpanToSpan"});
   *outStart = *outDuration = kZeroRatio;
   if (start.den == 0 || duration.den == 0 || spanStart.den == 0 || spanDuration.den == 0)
     return ReportCode(kSiteSpan, M_ErrZeroDenominator, kPhraseSpan);
@@ -188,7 +188,7 @@ ErrorCode M_ClipSpanToSpan(Ratio start, Ratio duration, Ratio spanStart, Ratio s
 
 ErrorCode M_FpLong2Ratio(FpLong x, Ratio* r, Boolean32* overflow) {
   if (overflow) *overflow = 0;
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_FpLong2Ratio"});
   auto fail = [&]() {
     *r = kZeroRatio;
     if (overflow) *overflow = 1;

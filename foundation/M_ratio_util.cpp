@@ -39,13 +39,13 @@ Boolean32 M_MulWouldOverflow(int32_t a, int32_t b) {
 Boolean32 M_UMulWouldOverflow(uint32_t a, uint32_t b) { return UMulWouldOverflow(a, b); }
 
 ErrorCode M_UnsignedGCD(uint32_t a, uint32_t b, uint32_t* g) {
-  if (!g) return tv::kErrBadParam;
+  if (!g) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_UnsignedGCD"});
   *g = b == 0 ? 1 : Gcd(a, b);
   return 0;
 }
 
 ErrorCode M_SignedGCD(int32_t a, int32_t b, int32_t* g) {
-  if (!g) return tv::kErrBadParam;
+  if (!g) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_SignedGCD"});
   uint32_t u = b == 0 ? 1 : Gcd(Magnitude(a), Magnitude(b));
   // gcd(INT32_MIN, INT32_MIN) is 2^31, which no signed result holds.
   if (u > 0x7FFFFFFFu) {
@@ -73,7 +73,7 @@ bool Lcm(uint32_t a, uint32_t b, uint32_t* l) {
 }  // namespace
 
 ErrorCode M_UnsignedLCM(uint32_t a, uint32_t b, uint32_t* l) {
-  if (!l) return tv::kErrBadParam;
+  if (!l) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_UnsignedLCM"});
   if (!Lcm(a, b, l)) {
     *l = 0;
     return ReportCode(kSiteLCM, M_ErrOverflow, kPhraseLCM);
@@ -82,7 +82,7 @@ ErrorCode M_UnsignedLCM(uint32_t a, uint32_t b, uint32_t* l) {
 }
 
 ErrorCode M_SignedLCM(int32_t a, int32_t b, int32_t* l) {
-  if (!l) return tv::kErrBadParam;
+  if (!l) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_SignedLCM"});
   uint32_t u = 0;
   if (!Lcm(Magnitude(a), Magnitude(b), &u) || u > 0x7FFFFFFFu) {
     *l = 0;
@@ -103,7 +103,7 @@ int32_t M_RoundDouble(FpLong x) {
 }
 
 ErrorCode M_RoundToNearestMult(int32_t value, int32_t step, int32_t* result) {
-  if (!result) return tv::kErrBadParam;
+  if (!result) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_RoundToNearestMult"});
   // A step of 0 or less has no multiples to round to (and would divide by 0).
   if (step <= 0) {
     *result = 0;
