@@ -30,6 +30,7 @@
 #include "STR.h"
 #include "TDB.h"
 #include "U.h"
+#include "TestSupport.h"
 #include "VAL.h"
 
 namespace {
@@ -119,9 +120,7 @@ struct Step {
 class AllocationFailures : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("tavelo_alloc_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    dir_ = temp_.path();
     path_ = (dir_ / "project.tv").string();
     prefs_ = (dir_ / "prefs.ini").string();
     tv::platform::SetDialogSink([](const tv::platform::Dialog&) { return ErrorCode{0}; });
@@ -136,7 +135,6 @@ class AllocationFailures : public ::testing::Test {
     TV_DeathPackages();
     EMUL_SetTVPrefsFile(nullptr);
     tv::platform::SetDialogSink({});
-    std::filesystem::remove_all(dir_);
   }
 
   void BuildSteps() {
@@ -269,6 +267,7 @@ class AllocationFailures : public ::testing::Test {
     return c;
   }
 
+  tv::test::TempDir temp_{"tvalloc"};
   std::filesystem::path dir_;
   std::string path_, prefs_;
   VAL_TypeRecord record_{};

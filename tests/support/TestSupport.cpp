@@ -1,9 +1,38 @@
 #include "TestSupport.h"
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "Engine.h"
 #include "Memory.h"
 
 namespace tv::test {
+
+TempDir::TempDir(const char* prefix) {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+  if (!::mkdtemp(pattern.data())) {
+    ADD_FAILURE() << "no temporary folder " << pattern;
+    return;
+  }
+  path_ = std::filesystem::canonical(pattern).string();
+}
+
+TempDir::~TempDir() {
+  if (path_.empty()) return;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (auto& e : fs::recursive_directory_iterator(path_, ec))
+    fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+ErrorCode LastCode() {
+  ErrorCode code = 0;
+  U_GetLastError(nullptr, nullptr, nullptr, &code);
+  return code;
+}
 
 Recorder::Recorder() {
   platform::SetDialogSink([this](const platform::Dialog& d) {

@@ -54,6 +54,24 @@ class Recorder {
   static ErrorCode Log(intptr_t data, LocationCode location, Severity severity, const char* text);
 };
 
+// A fresh folder under $TMPDIR (or /tmp) for one test; it goes with
+// everything in it (write permission given back first) with the object.
+class TempDir {
+ public:
+  explicit TempDir(const char* prefix = "tv");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string P(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// The code of the last report (U's last-error record).
+ErrorCode LastCode();
+
 // Births U as "Test" and the given packages (numbers of the package table,
 // with what they need first) with a recorder attached; kills them afterwards
 // and checks that no handle outlived the test.
