@@ -32,7 +32,7 @@ ErrorCode Resize(LIST_Handle list, LocationCode loc, int64_t newBlocks, int32_t 
   if (bytes > kMaxBytes) return FailText(loc, kErrRange, kTextTooMany);
   SetHandleSize(list, static_cast<Size>(bytes));
   if (OSErr err = MemError()) {
-    if (err == kSysMemFull) return Up_ReportOutOfMemory(loc, kReport.Text(kTextListName), bytes);
+    if (err == kSysMemFull) return kReport.OutOfMemory(LocationSite(loc), kTextListName, bytes);
     return kReport.Platform(LocationSite(loc), kSevError, err, activity);
   }
   h = H(list);
@@ -65,7 +65,7 @@ ErrorCode MakeList(LocationCode loc, uint32_t flags, int32_t itemSize, int32_t b
   uint64_t bytes = BlockBytes(items, itemSize);
   if (items > LIST_MaxItems || bytes > kMaxBytes) return FailText(loc, kErrRange, kTextTooMany);
   Handle handle = NewHandleClear(static_cast<Size>(bytes));
-  if (!handle) return Up_ReportOutOfMemory(loc, kReport.Text(kTextListName), bytes);
+  if (!handle) return kReport.OutOfMemory(LocationSite(loc), kTextListName, bytes);
   Header* h = H(handle);
   h->magic = kMagic;
   h->itemSize = itemSize;
@@ -203,7 +203,7 @@ ErrorCode LIST_Duplicate(LIST_Handle list, intptr_t data, LIST_Handle* copy) {
   if (ErrorCode err = Check(list, loc)) return err;
   Size bytes = GetHandleSize(list);
   Handle dup = NewHandleClear(bytes);
-  if (!dup) return Up_ReportOutOfMemory(loc, kReport.Text(kTextListName), static_cast<uint64_t>(bytes));
+  if (!dup) return kReport.OutOfMemory(LocationSite(loc), kTextListName, static_cast<uint64_t>(bytes));
   std::memcpy(*dup, *list, kHeaderSize);
   Header* d = H(dup);
   d->lockCount = 0;

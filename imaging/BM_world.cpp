@@ -193,9 +193,9 @@ ErrorCode NewOffscreenWorld(WorldRec& r, BM_World parent, const Rect* bounds, in
   r.pixels = AllocatePixels(bytes, (flags & BM_Flag_Clear) != 0);
   if (!r.pixels) {
     if (!(flags & BM_Flag_Purgeable))
-      return Up_ReportOutOfMemory(Loc(kSiteNewWorld), kReport.Text(kStrPixelsMemory), bytes);
+      return kReport.OutOfMemory(kSiteNewWorld, kStrPixelsMemory, bytes);
     r.pixels = NewEmptyHandle();  // purgeable pixels that cannot be had count as purged
-    if (!r.pixels) return Up_ReportOutOfMemory(Loc(kSiteNewWorld), kReport.Text(kStrPixelsMemory), bytes);
+    if (!r.pixels) return kReport.OutOfMemory(kSiteNewWorld, kStrPixelsMemory, bytes);
   }
   r.ownsPixelBlock = 1;
   if (flags & BM_Flag_Purgeable) HPurge(r.pixels);

@@ -55,7 +55,7 @@ class Alias : public pkg::CheckedLock<AliasRec, uint16_t> {
 
 ErrorCode NewAlias(uint32_t site, FILE_AliasH* alias) {
   Handle h = NewHandleClear(static_cast<Size>(sizeof(AliasRec)));
-  if (!h) return kReport.OutOfMemory(site, "alias record", sizeof(AliasRec));
+  if (!h) return kReport.OutOfMemory(site, kStrAliasMemory, sizeof(AliasRec));
   auto* r = reinterpret_cast<AliasRec*>(*h);
   r->head = r->tail = kAliasMarker;
   *alias = h;
@@ -95,7 +95,7 @@ ErrorCode Flatten(uint32_t site, const AliasRec& r, std::vector<uint8_t>* out) {
     if (form == PathForm::Windows && path[0] == '\\' && path[1] == '\\') flags |= kFlagShare;
     size_t keep = fmt::Utf8Prefix(path, FILE_AliasPathMax);
     if (keep < path.size() && form != PathForm::Native)
-      report::Text(Loc(site), kSevWarning, Text(kStrAliasPathCut), {path});
+      kReport.Note(site, kSevWarning, kStrAliasPathCut, {path});
     field.push_back(':');
     field.append(path, 0, keep);
     // Windows-form paths are written with their backslashes as ':'; every
@@ -186,7 +186,7 @@ ErrorCode Unflatten(uint32_t site, const uint8_t* data, size_t size, FILE_AliasH
   if (n && !exact) {
     if (PtrToHand(plat, &platData, n) != 0 || !platData) {
       DisposeHandle(h);
-      return Up_ReportOutOfMemory(Loc(site), "alias platform data", n);
+      return kReport.OutOfMemory(site, kStrAliasDataMemory, n);
     }
   }
   auto* r = reinterpret_cast<AliasRec*>(*h);
@@ -383,7 +383,7 @@ ErrorCode FILE_FlattenAliasRec(FILE_AliasH alias, Handle* flat) try {
   }
   Handle h = nullptr;
   if (PtrToHand(bytes.data(), &h, static_cast<Size>(bytes.size())) != 0 || !h)
-    return Up_ReportOutOfMemory(Loc(site), "flattened alias record", bytes.size());
+    return kReport.OutOfMemory(site, kStrFlatAliasMemory, bytes.size());
   *flat = h;
   return 0;
 } TV_CATCH(FILE_PackageNumber)

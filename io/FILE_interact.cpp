@@ -82,7 +82,7 @@ ErrorCode FILE_DoOpenInteractiveMultiple(const char* prompt, Handle* refs, int32
   if (gProcs.openMultiple(gProcs.refcon, prompt ? prompt : "", paths.data(), kMaxPaths, &n) != 0 || n <= 0) return 0;
   if (n > kMaxPaths) n = kMaxPaths;
   Handle h = NewHandleClear(static_cast<Size>(sizeof(FILE_SpecH)) * n);
-  if (!h) return Up_ReportOutOfMemory(Loc(kSiteInteract), "file reference list", sizeof(FILE_SpecH) * n);
+  if (!h) return kReport.OutOfMemory(kSiteInteract, kStrReferenceListMemory, sizeof(FILE_SpecH) * n);
   std::vector<FILE_SpecH> made;
   for (int32_t i = 0; i < n; ++i) {
     char* p = paths.data() + static_cast<size_t>(i) * FILE_MaxPath;

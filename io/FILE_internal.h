@@ -60,6 +60,8 @@ enum Str : int32_t {
   kStrNoSuchDirectory, kStrTooDeep, kStrVolumeColon, kStrExchangeNeedsNewer, kStrDifferentTypes,
   kStrPleaseFind, kStrVolumeTooLong, kStrPathTooLongMac, kStrAliasPathTooLong, kStrMissingSeparator,
   kStrAliasDamaged, kStrExtensionTooLong, kStrIndexRange, kStrNotAFolder,
+  kStrVolumeIndex, kStrReferenceMemory, kStrReferenceListMemory, kStrAliasMemory, kStrAliasDataMemory,
+  kStrFlatAliasMemory,
   kStrCount,
 };
 

@@ -28,7 +28,7 @@ ErrorCode CheckParent(uint32_t site, const SpecRec& r) {
     errno = ENOTDIR;
   }
   if (errno == ENOENT || errno == ENOTDIR) {
-    report::System(Loc(site), kSevError, kSysNoDirectory, Text(kStrNoSuchDirectory), {parent});
+    kReport.Platform(site, kSevError, kSysNoDirectory, kStrNoSuchDirectory, {parent});
     return kSysNoDirectory;
   }
   return FailErrno(site, errno, "getting information on", parent);

@@ -72,6 +72,12 @@ constexpr pkg::Text kTexts[] = {
     {kStrExtensionTooLong, "file extension \"%s\" is longer than 8 characters."},
     {kStrIndexRange, "no entry %ld in directory \"%s\"."},
     {kStrNotAFolder, "\"%s\" is not a directory."},
+    {kStrVolumeIndex, "volume %ld."},
+    {kStrReferenceMemory, "file reference"},
+    {kStrReferenceListMemory, "file reference list"},
+    {kStrAliasMemory, "alias record"},
+    {kStrAliasDataMemory, "alias platform data"},
+    {kStrFlatAliasMemory, "flattened alias record"},
 };
 TV_TEXT_TABLE(kTexts, kStrCount);
 

@@ -54,7 +54,7 @@ ErrorCode SetLocation(SpecRec& r, std::string_view path, uint32_t site) {
 
 ErrorCode NewRecord(uint32_t site, FILE_SpecH* ref) {
   Handle h = NewHandleClear(static_cast<Size>(sizeof(SpecRec)));
-  if (!h) return Up_ReportOutOfMemory(Loc(site), "file reference", sizeof(SpecRec));
+  if (!h) return kReport.OutOfMemory(site, kStrReferenceMemory, sizeof(SpecRec));
   auto* r = reinterpret_cast<SpecRec*>(*h);
   r->head = kSpecHead;
   r->tail = kSpecTail;

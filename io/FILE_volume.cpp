@@ -126,7 +126,7 @@ ErrorCode FILE_InqVolSpec(int32_t index, FILE_SpecH* ref) try {
   *ref = nullptr;
   std::vector<std::string> points = MountPoints();
   if (index < 1 || static_cast<size_t>(index) > points.size()) {
-    report::System(Loc(site), kSevError, -35, "volume %ld.", {index});
+    kReport.Platform(site, kSevError, -35, kStrVolumeIndex, {index});
     return -35;
   }
   return NewFromPath(points[static_cast<size_t>(index) - 1], FILE_LocFullPath, site, ref);
