@@ -64,7 +64,7 @@ class Writer {
  public:
   explicit Writer(std::span<char> out) : out_(out) {}
   void put(std::string_view s) {
-    if (full_ || out_.empty()) return;
+    if (full_ || out_.empty() || s.empty()) return;  // an empty view may have no data address
     size_t room = out_.size() - 1 - n_;
     if (s.size() > room) {
       size_t k = Utf8Prefix(s, room);
