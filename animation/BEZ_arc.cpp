@@ -87,16 +87,16 @@ using Table = tv::list::List<BEZ_ArcSample>;
 ErrorCode CheckItemSize(Site site, LIST_Handle list, int32_t size) {
   int32_t itemSize = 0;
   if (ErrorCode err = LIST_GetItemSize(list, &itemSize)) return err;
-  if (itemSize != size) return Fail(site, tv::kErrDamaged, BEZ_StrDamaged);
+  if (itemSize != size) return kReport.Damaged(site);
   return 0;
 }
 
 ErrorCode Build(Site site, const BEZ_Curve* curve, int32_t samples, LIST_Handle* table, double* length) {
   if (length) *length = 0.0;
-  if (!table) return Fail(site, tv::kErrBadParam, -1);
+  if (!table) return kReport.BadParam(site);
   if (ErrorCode err = CheckCurve(site, curve, 1)) return err;
   // One sample would divide by n - 1 = 0: a table needs both ends.
-  if (samples < 2) return Fail(site, tv::kErrBadParam, -1);
+  if (samples < 2) return kReport.BadParam(site);
   if (!*table) {
     if (ErrorCode err = LIST_New(0, sizeof(BEZ_ArcSample), 32, 1, table)) return err;
     const LIST_Func funcs[3] = {nullptr, nullptr, tv::list::AsFunc(&CompareT)};
@@ -106,7 +106,7 @@ ErrorCode Build(Site site, const BEZ_Curve* curve, int32_t samples, LIST_Handle*
   }
   if (ErrorCode err = LIST_SetNumItems(samples, *table, 0)) return err;
   Table::Locked items{Table(*table)};
-  if (!items.ok()) return Fail(site, tv::kErrDamaged, BEZ_StrDamaged);
+  if (!items.ok()) return kReport.Damaged(site);
   FillArcTable(*curve, items.items());
   if (length) *length = items[items.size() - 1].s;
   return 0;
@@ -116,10 +116,10 @@ ErrorCode Build(Site site, const BEZ_Curve* curve, int32_t samples, LIST_Handle*
 // holds at least two.
 template <class Fn>
 ErrorCode WithTable(Site site, const BEZ_Curve* curve, int32_t samples, LIST_Handle* table, Fn fn) {
-  if (!table) return Fail(site, tv::kErrBadParam, -1);
+  if (!table) return kReport.BadParam(site);
   if (*table) {
     Table::Locked items{Table(*table)};
-    if (!items.ok()) return Fail(site, tv::kErrDamaged, BEZ_StrDamaged);
+    if (!items.ok()) return kReport.Damaged(site);
     if (items.size() >= 2) {
       fn(std::span<const BEZ_ArcSample>(items.items()));
       return 0;
@@ -127,7 +127,7 @@ ErrorCode WithTable(Site site, const BEZ_Curve* curve, int32_t samples, LIST_Han
   }
   if (ErrorCode err = Build(site, curve, samples, table, nullptr)) return err;
   Table::Locked items{Table(*table)};
-  if (!items.ok()) return Fail(site, tv::kErrDamaged, BEZ_StrDamaged);
+  if (!items.ok()) return kReport.Damaged(site);
   fn(std::span<const BEZ_ArcSample>(items.items()));
   return 0;
 }
@@ -140,21 +140,21 @@ ErrorCode BEZ_BuildArcTable(const BEZ_Curve* curve, int32_t samples, BEZ_List* t
 
 ErrorCode BEZ_SFromT(const BEZ_Curve* curve, double t, int32_t samples, BEZ_List* table, double* s) {
   if (s) *s = 0.0;
-  if (!s) return Fail(kSiteSFromT, tv::kErrBadParam, -1);
+  if (!s) return kReport.BadParam(kSiteSFromT);
   return WithTable(kSiteSFromT, curve, samples, table,
                    [&](std::span<const BEZ_ArcSample> items) { *s = SFromTIn(items, t); });
 }
 
 ErrorCode BEZ_TFromS(const BEZ_Curve* curve, double s, int32_t samples, BEZ_List* table, double* t) {
   if (t) *t = 0.0;
-  if (!t) return Fail(kSiteTFromS, tv::kErrBadParam, -1);
+  if (!t) return kReport.BadParam(kSiteTFromS);
   return WithTable(kSiteTFromS, curve, samples, table,
                    [&](std::span<const BEZ_ArcSample> items) { *t = TFromSIn(items, s); });
 }
 
 ErrorCode BEZ_EvaluateByDistance(const BEZ_Curve* curve, double s, int32_t samples, BEZ_List* table,
                                  double* point) {
-  if (!point) return Fail(kSiteByDistance, tv::kErrBadParam, -1);
+  if (!point) return kReport.BadParam(kSiteByDistance);
   if (ErrorCode err = CheckCurve(kSiteByDistance, curve, 1)) return err;
   for (int i = 0; i < curve->dimensions; ++i) point[i] = 0.0;
   double t = 0.0;
@@ -170,14 +170,14 @@ ErrorCode BEZ_EvaluateByCurvature(const BEZ_Curve*, double, double*) {
 
 ErrorCode BEZ_BuildArcSpline(const BEZ_Curve* curve, double tolerance, BEZ_List* spline, double* length) {
   if (length) *length = 0.0;
-  if (!spline) return Fail(kSiteArcSpline, tv::kErrBadParam, -1);
+  if (!spline) return kReport.BadParam(kSiteArcSpline);
   if (ErrorCode err = CheckCurve(kSiteArcSpline, curve, 1)) return err;
   if (*spline)
     if (ErrorCode err = CheckItemSize(kSiteArcSpline, *spline, sizeof(BEZ_Point2))) return err;
-  WorkArray<BEZ_ArcSample> table;
-  WorkArray<BEZ_Point2> points;
+  tv::ScratchArray<BEZ_ArcSample> table;
+  tv::ScratchArray<BEZ_Point2> points;
   if (!table.Resize(kSplineSamples) || !points.Resize(kSplineSamples))
-    return OutOfMemory(kSiteArcSpline, BEZ_StrArcTemporary, table.failedBytes() + points.failedBytes());
+    return kReport.OutOfMemory(kSiteArcSpline, BEZ_StrArcTemporary, table.failedBytes() + points.failedBytes());
   FillArcTable(*curve, table.span());
   double L = table[kSplineSamples - 1].s;
   if (L < 1e-10) {
@@ -201,7 +201,7 @@ ErrorCode BEZ_BuildArcSpline(const BEZ_Curve* curve, double tolerance, BEZ_List*
 
 ErrorCode BEZ_TFromSSpline(const BEZ_Curve* curve, double s, double tolerance, BEZ_List* spline, double* t) {
   if (t) *t = 0.0;
-  if (!t || !spline) return Fail(kSiteTFromSSpline, tv::kErrBadParam, -1);
+  if (!t || !spline) return kReport.BadParam(kSiteTFromSSpline);
   int32_t count = 0;
   if (*spline) {
     if (ErrorCode err = CheckItemSize(kSiteTFromSSpline, *spline, sizeof(BEZ_Point2))) return err;
@@ -213,7 +213,7 @@ ErrorCode BEZ_TFromSSpline(const BEZ_Curve* curve, double s, double tolerance, B
   using Spline = tv::list::List<BEZ_Point2>;
   Spline::Locked items{Spline(*spline)};
   size_t n = items.size();
-  if (!items.ok() || n < 4 || (n - 1) % 3 != 0) return Fail(kSiteTFromSSpline, tv::kErrDamaged, BEZ_StrDamaged);
+  if (!items.ok() || n < 4 || (n - 1) % 3 != 0) return kReport.Damaged(kSiteTFromSSpline);
   double L = items[n - 1].y;
   if (!(s > items[0].y) || L < 1e-10) return 0;
   if (s >= L) {

@@ -49,7 +49,7 @@ namespace {
 // Common checks of the evaluation forms: a curve below one dimension has
 // nothing to evaluate.
 ErrorCode CheckEval(const BEZ_Curve* curve, const void* out, int32_t n = 1) {
-  if (!curve || (!out && n > 0) || n < 0) return Fail(kSiteEvaluate, kErrBadParam, -1);
+  if (!curve || (!out && n > 0) || n < 0) return kReport.BadParam(kSiteEvaluate);
   return CheckCurve(kSiteEvaluate, curve, 0);
 }
 }  // namespace
@@ -70,7 +70,7 @@ ErrorCode BEZ_EvaluatePoint(const BEZ_Curve* curve, double t, double* point) {
 
 ErrorCode BEZ_EvaluatePoints(const BEZ_Curve* curve, int32_t n, const double* ts, double* points) {
   if (ErrorCode err = CheckEval(curve, points, n)) return err;
-  if (n > 0 && !ts) return Fail(kSiteEvaluate, tv::kErrBadParam, -1);
+  if (n > 0 && !ts) return kReport.BadParam(kSiteEvaluate);
   int dims = curve->dimensions > 0 ? curve->dimensions : 0;
   for (int32_t i = 0; i < n; ++i) EvalPoint(*curve, ts[i], points + static_cast<size_t>(i) * dims);
   return 0;
@@ -84,7 +84,7 @@ ErrorCode BEZ_EvaluateDeriv(const BEZ_Curve* curve, double t, double* deriv) {
 
 ErrorCode BEZ_EvaluateDerivs(const BEZ_Curve* curve, int32_t n, const double* ts, double* derivs) {
   if (ErrorCode err = CheckEval(curve, derivs, n)) return err;
-  if (n > 0 && !ts) return Fail(kSiteEvaluate, tv::kErrBadParam, -1);
+  if (n > 0 && !ts) return kReport.BadParam(kSiteEvaluate);
   int dims = curve->dimensions > 0 ? curve->dimensions : 0;
   for (int32_t i = 0; i < n; ++i) Deriv(*curve, ts[i], derivs + static_cast<size_t>(i) * dims);
   return 0;
@@ -97,7 +97,7 @@ ErrorCode BEZ_EvaluateDeriv2(const BEZ_Curve* curve, double t, double* deriv2) {
 }
 
 ErrorCode BEZ_SubdivideCurve(const BEZ_Curve* curve, double t, double* out) {
-  if (!curve || !out) return Fail(kSiteSubdivide, tv::kErrBadParam, -1);
+  if (!curve || !out) return kReport.BadParam(kSiteSubdivide);
   if (ErrorCode err = CheckCurve(kSiteSubdivide, curve, 0)) return err;
   const int d = curve->dimensions;
   for (int i = 0; i < d; ++i) {
@@ -118,7 +118,7 @@ ErrorCode BEZ_SubdivideCurve(const BEZ_Curve* curve, double t, double* out) {
 }
 
 ErrorCode BEZ_DirectManipSetup(double t, BEZ_DirectManip* setup) {
-  if (!setup) return Fail(kSiteDirectManip, tv::kErrBadParam, -1);
+  if (!setup) return kReport.BadParam(kSiteDirectManip);
   double s = 1.0 - t;
   double b1 = 3.0 * t * s * s;
   double b2 = 3.0 * t * t * s;
@@ -137,7 +137,7 @@ ErrorCode BEZ_DirectManipSetup(double t, BEZ_DirectManip* setup) {
 }
 
 ErrorCode BEZ_DirectManipCurve(BEZ_Curve* curve, const double* delta, const BEZ_DirectManip* setup) {
-  if (!curve || !delta || !setup) return Fail(kSiteDirectManip, tv::kErrBadParam, -1);
+  if (!curve || !delta || !setup) return kReport.BadParam(kSiteDirectManip);
   if (ErrorCode err = CheckCurve(kSiteDirectManip, curve, 0)) return err;
   for (int i = 0; i < curve->dimensions; ++i) {
     curve->ctpt[1][i] += delta[i] * setup->w1;

@@ -142,7 +142,7 @@ ErrorCode Emit(FitResult& out, const P2 bez[4], size_t first) {
   for (int k = 1; ok && k < 4; ++k) ok = out.ctrl.Push(bez[k]);
   if (!ok) {
     uint64_t bytes = out.ctrl.failedBytes() ? out.ctrl.failedBytes() : out.breaks.failedBytes();
-    return OutOfMemory(kSiteFitMultiple, BEZ_StrCurveName, bytes);
+    return kReport.OutOfMemory(kSiteFitMultiple, BEZ_StrCurveName, bytes);
   }
   return 0;
 }
@@ -160,14 +160,14 @@ ErrorCode FitChain(std::span<const P2> d, double tolerance, int32_t iterations, 
     return Emit(out, bez, 0);
   }
   // The parameter values, one per input point (per call, so fits may nest).
-  WorkArray<double> u, uPrime;
+  tv::ScratchArray<double> u, uPrime;
   if (!u.Resize(n) || !uPrime.Resize(n))
-    return OutOfMemory(kSiteFitMultiple, BEZ_StrParameterValues, u.failedBytes() + uPrime.failedBytes());
-  WorkArray<Task> stack;
+    return kReport.OutOfMemory(kSiteFitMultiple, BEZ_StrParameterValues, u.failedBytes() + uPrime.failedBytes());
+  tv::ScratchArray<Task> stack;
   P2 tHat1 = Unit(Sub(d[1], d[0]));
   P2 tHat2 = Unit(Sub(d[n - 2], d[n - 1]));
   if (!stack.Push(Task{0, n - 1, tHat1, tHat2}))
-    return OutOfMemory(kSiteFitMultiple, BEZ_StrParameterValues, stack.failedBytes());
+    return kReport.OutOfMemory(kSiteFitMultiple, BEZ_StrParameterValues, stack.failedBytes());
   const double iterationError = tolerance * tolerance;
   // Pieces are produced left to right: the right half of a split waits on the
   // stack under its left half.
@@ -209,7 +209,7 @@ ErrorCode FitChain(std::span<const P2> d, double tolerance, int32_t iterations, 
     P2 tHatCenter = Unit(Scale(Add(Sub(d[center - 1], d[center]), Sub(d[center], d[center + 1])), 0.5));
     if (!stack.Push(Task{center, task.last, Neg(tHatCenter), task.tHat2}) ||
         !stack.Push(Task{task.first, center, task.tHat1, tHatCenter}))
-      return OutOfMemory(kSiteFitMultiple, BEZ_StrParameterValues, stack.failedBytes());
+      return kReport.OutOfMemory(kSiteFitMultiple, BEZ_StrParameterValues, stack.failedBytes());
   }
   return 0;
 }
@@ -242,9 +242,9 @@ ErrorCode FitSingle(std::span<const P2> d, int32_t iterations, P2 bez[4], double
     thirds();
     return 0;
   }
-  WorkArray<double> u, uPrime;
+  tv::ScratchArray<double> u, uPrime;
   if (!u.Resize(n) || !uPrime.Resize(n))
-    return OutOfMemory(site, BEZ_StrParameterValues, u.failedBytes() + uPrime.failedBytes());
+    return kReport.OutOfMemory(site, BEZ_StrParameterValues, u.failedBytes() + uPrime.failedBytes());
   double* uu = u.data();
   double* up = uPrime.data();
   ChordLength(d, uu);
@@ -293,7 +293,7 @@ ErrorCode StoreList(Site site, const T* items, size_t n, int32_t blockSize, LIST
   } else {
     int32_t itemSize = 0;
     if (ErrorCode err = LIST_GetItemSize(*list, &itemSize)) return err;
-    if (itemSize != static_cast<int32_t>(sizeof(T))) return Fail(site, tv::kErrDamaged, BEZ_StrDamaged);
+    if (itemSize != static_cast<int32_t>(sizeof(T))) return kReport.Damaged(site);
   }
   if (ErrorCode err = LIST_SetNumItems(0, *list, 0)) return err;
   if (n == 0) return 0;
@@ -305,7 +305,7 @@ ErrorCode StoreList(Site site, const T* items, size_t n, int32_t blockSize, LIST
 }
 
 ErrorCode CheckPoints(Site site, const BEZ_Point2* points, int32_t n) {
-  if (n < 0 || (n > 0 && !points)) return Fail(site, tv::kErrBadParam, -1);
+  if (n < 0 || (n > 0 && !points)) return kReport.BadParam(site);
   return 0;
 }
 
@@ -323,7 +323,7 @@ ErrorCode BEZ_FitMultipleCurves(const BEZ_Point2* points, int32_t n, double tole
 
 ErrorCode BEZ_FitMultipleCurvesIterate(const BEZ_Point2* points, int32_t n, double tolerance,
                                        int32_t iterations, BEZ_List* pieces, BEZ_List* breaks) {
-  if (!pieces) return Fail(kSiteFitMultiple, tv::kErrBadParam, -1);
+  if (!pieces) return kReport.BadParam(kSiteFitMultiple);
   if (ErrorCode err = CheckPoints(kSiteFitMultiple, points, n)) return err;
   FitResult result;
   if (ErrorCode err = FitChain({points, static_cast<size_t>(n)}, tolerance, iterations, result)) return err;
@@ -340,7 +340,7 @@ ErrorCode BEZ_FitOneCurveIter(const BEZ_Point2* points, int32_t n, int32_t itera
                               double* error) {
   if (error) *error = 0.0;
   if (ctpts) std::memset(ctpts, 0, 4 * sizeof(BEZ_Point2));
-  if (!ctpts || n < 1) return Fail(kSiteFitOne, tv::kErrBadParam, -1);
+  if (!ctpts || n < 1) return kReport.BadParam(kSiteFitOne);
   if (ErrorCode err = CheckPoints(kSiteFitOne, points, n)) return err;
   double e = 0.0;
   if (ErrorCode err = FitSingle({points, static_cast<size_t>(n)}, iterations, ctpts, &e, kSiteFitOne)) {
@@ -355,10 +355,10 @@ ErrorCode BEZ_FitOneCurveError(const BEZ_Point2* points, int32_t n, const BEZ_Po
                                int32_t* index) {
   if (error) *error = 0.0;
   if (index) *index = tv::kNotFound;
-  if (!ctpts || !error || n < 1) return Fail(kSiteFitError, tv::kErrBadParam, -1);
+  if (!ctpts || !error || n < 1) return kReport.BadParam(kSiteFitError);
   if (ErrorCode err = CheckPoints(kSiteFitError, points, n)) return err;
-  WorkArray<double> u;
-  if (!u.Resize(static_cast<size_t>(n))) return OutOfMemory(kSiteFitError, BEZ_StrParameterValues, u.failedBytes());
+  tv::ScratchArray<double> u;
+  if (!u.Resize(static_cast<size_t>(n))) return kReport.OutOfMemory(kSiteFitError, BEZ_StrParameterValues, u.failedBytes());
   std::span<const BEZ_Point2> d{points, static_cast<size_t>(n)};
   ChordLength(d, u.data());
   *error = MaxErrorAt(d, ctpts, u.span(), index);

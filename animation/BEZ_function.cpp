@@ -162,7 +162,7 @@ ErrorCode CheckFunction(const BEZ_Curve* curve) { return CheckCurve(kSiteFunctio
 
 ErrorCode BEZ_TFromX(const BEZ_Curve* curve, double x, double* t) {
   Zero(t);
-  if (!t) return Fail(kSiteFunction, tv::kErrBadParam, -1);
+  if (!t) return kReport.BadParam(kSiteFunction);
   if (ErrorCode err = CheckFunction(curve)) return err;
   *t = Solve(*curve, 0, x);
   return 0;
@@ -170,7 +170,7 @@ ErrorCode BEZ_TFromX(const BEZ_Curve* curve, double x, double* t) {
 
 ErrorCode BEZ_TFromY(const BEZ_Curve* curve, double y, double* t) {
   Zero(t);
-  if (!t) return Fail(kSiteFunction, tv::kErrBadParam, -1);
+  if (!t) return kReport.BadParam(kSiteFunction);
   if (ErrorCode err = CheckFunction(curve)) return err;
   *t = Solve(*curve, 1, y);
   return 0;
@@ -179,7 +179,7 @@ ErrorCode BEZ_TFromY(const BEZ_Curve* curve, double y, double* t) {
 ErrorCode BEZ_EvaluateYFromX(const BEZ_Curve* curve, double x, double* t, double* y) {
   Zero(t);
   Zero(y);
-  if (!y) return Fail(kSiteFunction, tv::kErrBadParam, -1);
+  if (!y) return kReport.BadParam(kSiteFunction);
   if (ErrorCode err = CheckFunction(curve)) return err;
   double u = Solve(*curve, 0, x);
   if (t) *t = u;
@@ -190,7 +190,7 @@ ErrorCode BEZ_EvaluateYFromX(const BEZ_Curve* curve, double x, double* t, double
 ErrorCode BEZ_EvaluateXFromY(const BEZ_Curve* curve, double y, double* t, double* x) {
   Zero(t);
   Zero(x);
-  if (!x) return Fail(kSiteFunction, tv::kErrBadParam, -1);
+  if (!x) return kReport.BadParam(kSiteFunction);
   if (ErrorCode err = CheckFunction(curve)) return err;
   double u = Solve(*curve, 1, y);
   if (t) *t = u;
@@ -211,7 +211,7 @@ ErrorCode BEZ_EvaluateXFromYPrime(const BEZ_Curve* curve, double y, double* t, d
 }
 
 ErrorCode BEZ_EvaluateYFromXs(const BEZ_Curve* curve, int32_t n, const double* xs, double* ys) {
-  if (n < 0 || (n > 0 && (!xs || !ys))) return Fail(kSiteFunction, tv::kErrBadParam, -1);
+  if (n < 0 || (n > 0 && (!xs || !ys))) return kReport.BadParam(kSiteFunction);
   if (ErrorCode err = CheckFunction(curve)) {
     for (int32_t i = 0; ys && i < n; ++i) ys[i] = 0.0;
     return err;
@@ -235,13 +235,13 @@ ErrorCode BEZ_Evaluate1dDerivsFromX(const BEZ_Curve* curve, double x, double* y,
 
 ErrorCode BEZ_Evaluate1dDerivFromX(const BEZ_Curve* curve, double x, double* dydx) {
   Zero(dydx);
-  if (!dydx) return Fail(kSiteFunction, tv::kErrBadParam, -1);
+  if (!dydx) return kReport.BadParam(kSiteFunction);
   return BEZ_Evaluate1dDerivsFromX(curve, x, nullptr, dydx, nullptr);
 }
 
 ErrorCode BEZ_Evaluate1dDeriv2FromX(const BEZ_Curve* curve, double x, double* d2ydx2) {
   Zero(d2ydx2);
-  if (!d2ydx2) return Fail(kSiteFunction, tv::kErrBadParam, -1);
+  if (!d2ydx2) return kReport.BadParam(kSiteFunction);
   return BEZ_Evaluate1dDerivsFromX(curve, x, nullptr, nullptr, d2ydx2);
 }
 
@@ -281,13 +281,13 @@ constexpr double kLinearHandle = 0.16666666667;
 bool Finite(double v) { return std::isfinite(v); }
 
 ErrorCode CheckEase(const BEZ_Ease* e) {
-  if (!e) return Fail(kSiteEase, tv::kErrBadParam, -1);
+  if (!e) return kReport.BadParam(kSiteEase);
   bool ok = Finite(e->duration) && e->duration > 0.0 && Finite(e->y0) && Finite(e->y3);
   if (!(e->flags & BEZ_EaseOutLinear))
     ok = ok && Finite(e->outVelocity) && e->outInfluence >= 0.0 && e->outInfluence <= 1.0;
   if (!(e->flags & BEZ_EaseInLinear))
     ok = ok && Finite(e->inVelocity) && e->inInfluence >= 0.0 && e->inInfluence <= 1.0;
-  if (!ok) return Fail(kSiteEase, tv::kErrBadParam, BEZ_StrBadEase);
+  if (!ok) return kReport.Fail(kSiteEase, tv::kErrBadParam, BEZ_StrBadEase);
   return 0;
 }
 
@@ -325,7 +325,7 @@ ErrorCode BEZ_SetEaseCurve(const BEZ_Ease* ease, BEZ_Curve* curve) {
 
 ErrorCode BEZ_EvaluateEase(const BEZ_Ease* ease, double x, double* y) {
   Zero(y);
-  if (!y) return Fail(kSiteEase, tv::kErrBadParam, -1);
+  if (!y) return kReport.BadParam(kSiteEase);
   if (ErrorCode err = CheckEase(ease)) return err;
   const uint32_t both = BEZ_EaseOutLinear | BEZ_EaseInLinear;
   if ((ease->flags & both) == both) {
@@ -349,16 +349,16 @@ ErrorCode BEZ_CheckTimeRemapCurve(const BEZ_Curve* curve) {
   // With both handles' x inside x0..x3 the curve's x never runs backwards,
   // which the x-to-t solver relies on.
   ok = ok && x0 < x3 && x1 >= x0 && x1 <= x3 && x2 >= x0 && x2 <= x3;
-  if (!ok) return Fail(kSiteTimeRemap, tv::kErrBadParam, BEZ_StrBadRemapCtpts);
+  if (!ok) return kReport.Fail(kSiteTimeRemap, tv::kErrBadParam, BEZ_StrBadRemapCtpts);
   return 0;
 }
 
 ErrorCode BEZ_EvaluateTimeRemap(const BEZ_Curve* curve, double x, double* y) {
   Zero(y);
-  if (!y) return Fail(kSiteTimeRemap, tv::kErrBadParam, -1);
+  if (!y) return kReport.BadParam(kSiteTimeRemap);
   if (ErrorCode err = BEZ_CheckTimeRemapCurve(curve)) return err;
   double x0 = curve->ctpt[0][0], x3 = curve->ctpt[3][0];
-  if (!(x >= x0 - 1e-10 && x <= x3 + 1e-10)) return Fail(kSiteTimeRemap, tv::kErrRange, BEZ_StrBadRemapDomain);
+  if (!(x >= x0 - 1e-10 && x <= x3 + 1e-10)) return kReport.Fail(kSiteTimeRemap, tv::kErrRange, BEZ_StrBadRemapDomain);
   *y = Coord(*curve, 1, Solve(*curve, 0, x));
   return 0;
 }

@@ -1,5 +1,4 @@
-// Inside the BEZ package: the numeric core over spans, report helpers and
-// per-call work storage.
+// Inside the BEZ package: the numeric core over spans and the reporter.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +6,8 @@
 
 #include "BEZ.h"
 #include "Memory.h"
+#include "Package.h"
+#include "Scratch.h"
 
 namespace tv::bez {
 
@@ -33,12 +34,7 @@ enum Site : uint32_t {
   kSiteAdaptive = 19,
 };
 
-// The text at index of BEZ's table (installed on first use).
-const char* Str(int32_t index);
-// Reports code (severity 8) with BEZ text `index` (or no text for index < 0).
-ErrorCode Fail(Site site, ErrorCode code, int32_t index);
-// Reports out of memory for `size` bytes named by BEZ text `index`.
-ErrorCode OutOfMemory(Site site, int32_t index, uint64_t size);
+extern const pkg::Reporter kReport;
 
 // Checks the curve record: non-null, at least minDims dimensions, non-null
 // control points. Reports and returns the failure.
@@ -67,64 +63,10 @@ void FillArcTable(const BEZ_Curve& c, std::span<BEZ_ArcSample> table);
 double SFromTIn(std::span<const BEZ_ArcSample> table, double t);
 double TFromSIn(std::span<const BEZ_ArcSample> table, double s);
 
-// Growable storage owned by one call, allocated through the memory manager
-// (never throws). Only trivially copyable element types.
-template <class T>
-class WorkArray {
- public:
-  WorkArray() = default;
-  WorkArray(const WorkArray&) = delete;
-  WorkArray& operator=(const WorkArray&) = delete;
-  ~WorkArray() {
-    if (data_) DisposePtr(reinterpret_cast<Ptr>(data_));
-  }
-  // Makes room for n elements (contents kept); false when out of memory.
-  bool Reserve(size_t n) {
-    if (n <= capacity_) return true;
-    size_t want = capacity_ ? capacity_ * 2 : 16;
-    if (want < n) want = n;
-    Ptr p = NewPtr(static_cast<Size>(want * sizeof(T)));
-    if (!p) {
-      failedBytes_ = want * sizeof(T);
-      return false;
-    }
-    if (size_) BlockMove(data_, p, static_cast<Size>(size_ * sizeof(T)));
-    if (data_) DisposePtr(reinterpret_cast<Ptr>(data_));
-    data_ = reinterpret_cast<T*>(p);
-    capacity_ = want;
-    return true;
-  }
-  bool Resize(size_t n) {
-    if (!Reserve(n)) return false;
-    size_ = n;
-    return true;
-  }
-  bool Push(const T& v) {
-    if (!Reserve(size_ + 1)) return false;
-    data_[size_++] = v;
-    return true;
-  }
-  void Clear() { size_ = 0; }
-  T* data() { return data_; }
-  const T* data() const { return data_; }
-  size_t size() const { return size_; }
-  T& operator[](size_t i) { return data_[i]; }
-  const T& operator[](size_t i) const { return data_[i]; }
-  std::span<T> span() { return {data_, size_}; }
-  std::span<const T> span() const { return {data_, size_}; }
-  uint64_t failedBytes() const { return failedBytes_; }
-
- private:
-  T* data_ = nullptr;
-  size_t size_ = 0;
-  size_t capacity_ = 0;
-  uint64_t failedBytes_ = 0;
-};
-
 // Fitting. Results are appended to ctrl (shared control points) and breaks.
 struct FitResult {
-  WorkArray<BEZ_Point2> ctrl;
-  WorkArray<int32_t> breaks;
+  ScratchArray<BEZ_Point2> ctrl;
+  ScratchArray<int32_t> breaks;
 };
 ErrorCode FitChain(std::span<const BEZ_Point2> points, double tolerance, int32_t iterations, FitResult& out);
 ErrorCode FitSingle(std::span<const BEZ_Point2> points, int32_t iterations, BEZ_Point2 ctpts[4],

@@ -39,12 +39,12 @@ ErrorCode OpenPoints(Site site, int dims, LIST_Handle* list) {
   if (!*list) return LIST_New(0, itemSize, 32, 1, list);
   int32_t have = 0;
   if (ErrorCode err = LIST_GetItemSize(*list, &have)) return err;
-  if (have != itemSize) return Fail(site, tv::kErrDamaged, BEZ_StrDamaged);
+  if (have != itemSize) return kReport.Damaged(site);
   return 0;
 }
 
 // True when the list's last item equals p.
-bool EndsWith(LIST_Handle list, int dims, const double* p, WorkArray<double>& scratch) {
+bool EndsWith(LIST_Handle list, int dims, const double* p, tv::ScratchArray<double>& scratch) {
   int32_t count = 0;
   LIST_GetNumItems(list, &count);
   if (count == 0 || !scratch.Resize(static_cast<size_t>(dims))) return false;
@@ -56,7 +56,7 @@ bool EndsWith(LIST_Handle list, int dims, const double* p, WorkArray<double>& sc
 
 ErrorCode BEZ_IsLinearFunc(const BEZ_Curve* curve, double tolerance, Boolean32* linear) {
   if (linear) *linear = 0;
-  if (!linear || !(tolerance >= 0.0)) return Fail(kSiteLinear, tv::kErrBadParam, -1);
+  if (!linear || !(tolerance >= 0.0)) return kReport.BadParam(kSiteLinear);
   if (ErrorCode err = CheckCurve(kSiteLinear, curve, 1)) return err;
   *linear = IsLinear(curve->dimensions, curve->ctpt[0], curve->ctpt[1], curve->ctpt[2], curve->ctpt[3], tolerance);
   return 0;
@@ -65,20 +65,20 @@ ErrorCode BEZ_IsLinearFunc(const BEZ_Curve* curve, double tolerance, Boolean32* 
 ErrorCode BEZ_LinearlyInterpolateCurve(const BEZ_Curve* curve, double tolerance, BEZ_List* points) {
   // A tolerance of 0 would never be met by a true curve; the depth limit below
   // still ends the subdivision, but a negative or undefined one is refused.
-  if (!points || !(tolerance >= 0.0)) return Fail(kSiteLinear, tv::kErrBadParam, -1);
+  if (!points || !(tolerance >= 0.0)) return kReport.BadParam(kSiteLinear);
   if (ErrorCode err = CheckCurve(kSiteLinear, curve, 1)) return err;
   const int d = curve->dimensions;
   if (ErrorCode err = OpenPoints(kSiteLinear, d, points)) return err;
-  WorkArray<double> scratch;
+  tv::ScratchArray<double> scratch;
   if (!EndsWith(*points, d, curve->ctpt[0], scratch))
     if (ErrorCode err = LIST_Insert(curve->ctpt[0], -1, *points)) return err;
   // A stack of pieces, four control points each, with their depths; the
   // right half is pushed first so the ends come out in increasing t.
   const size_t stride = 4 * static_cast<size_t>(d);
-  WorkArray<double> stack;
-  WorkArray<int32_t> depths;
+  tv::ScratchArray<double> stack;
+  tv::ScratchArray<int32_t> depths;
   if (!stack.Resize(stride) || !depths.Push(0))
-    return OutOfMemory(kSiteLinear, BEZ_StrCurveName, stack.failedBytes() + depths.failedBytes());
+    return kReport.OutOfMemory(kSiteLinear, BEZ_StrCurveName, stack.failedBytes() + depths.failedBytes());
   for (int k = 0; k < 4; ++k) std::memcpy(&stack[k * d], curve->ctpt[k], d * sizeof(double));
   while (depths.size() > 0) {
     size_t top = depths.size() - 1;
@@ -92,7 +92,7 @@ ErrorCode BEZ_LinearlyInterpolateCurve(const BEZ_Curve* curve, double tolerance,
       continue;
     }
     if (!stack.Resize((top + 2) * stride) || !depths.Push(depth + 1))
-      return OutOfMemory(kSiteLinear, BEZ_StrCurveName, stack.failedBytes() + depths.failedBytes());
+      return kReport.OutOfMemory(kSiteLinear, BEZ_StrCurveName, stack.failedBytes() + depths.failedBytes());
     p = &stack[top * stride];
     double* left = p + stride;  // slot top + 1 gets the left half, slot top the right half
     for (int i = 0; i < d; ++i) {
@@ -116,18 +116,18 @@ ErrorCode BEZ_LinearlyInterpolateCurve(const BEZ_Curve* curve, double tolerance,
 ErrorCode BEZ_LinearlyInterpolateLine(int16_t dimensions, const double* from, const double* to, double step,
                                       BEZ_List* points) {
   if (!points || !from || !to || dimensions < 1 || !(step > 0.0))
-    return Fail(kSiteLinear, tv::kErrBadParam, dimensions < 1 ? BEZ_StrUnsupportedType : -1);
+    return kReport.Fail(kSiteLinear, tv::kErrBadParam, dimensions < 1 ? BEZ_StrUnsupportedType : -1);
   const int d = dimensions;
   double len2 = 0.0;
   for (int i = 0; i < d; ++i) len2 += (to[i] - from[i]) * (to[i] - from[i]);
   double len = std::sqrt(len2);
   double steps = std::ceil(len / step);
-  if (!(steps <= static_cast<double>(LIST_MaxItems))) return Fail(kSiteLinear, tv::kErrRange, -1);
+  if (!(steps <= static_cast<double>(LIST_MaxItems))) return kReport.Fail(kSiteLinear, tv::kErrRange, -1);
   if (ErrorCode err = OpenPoints(kSiteLinear, d, points)) return err;
-  WorkArray<double> scratch;
+  tv::ScratchArray<double> scratch;
   if (!EndsWith(*points, d, from, scratch))
     if (ErrorCode err = LIST_Insert(from, -1, *points)) return err;
-  if (!scratch.Resize(static_cast<size_t>(d))) return OutOfMemory(kSiteLinear, BEZ_StrCurveName, scratch.failedBytes());
+  if (!scratch.Resize(static_cast<size_t>(d))) return kReport.OutOfMemory(kSiteLinear, BEZ_StrCurveName, scratch.failedBytes());
   for (double k = 1.0; k * step < len; k += 1.0) {
     double f = k * step / len;
     for (int i = 0; i < d; ++i) scratch[i] = from[i] + (to[i] - from[i]) * f;
@@ -147,7 +147,7 @@ struct Sampler {
   LIST_Handle list;
   double* minX;
   double* maxX;
-  WorkArray<double> mids;  // one midpoint per depth
+  tv::ScratchArray<double> mids;  // one midpoint per depth
 
   ErrorCode Append(const double* p) {
     if (minX && p[0] < *minX) *minX = p[0];
@@ -173,7 +173,7 @@ struct Sampler {
 
 ErrorCode BEZ_EvaluateAdaptively(BEZ_AdaptiveTest test, void* data, const double* lowerBound,
                                  const BEZ_Curve* curve, double* minX, double* maxX, BEZ_List* points) {
-  if (!test || !points) return Fail(kSiteAdaptive, tv::kErrBadParam, -1);
+  if (!test || !points) return kReport.BadParam(kSiteAdaptive);
   if (ErrorCode err = CheckCurve(kSiteAdaptive, curve, 1)) return err;
   const int d = curve->dimensions;
   if (ErrorCode err = OpenPoints(kSiteAdaptive, d, points)) return err;
@@ -181,7 +181,7 @@ ErrorCode BEZ_EvaluateAdaptively(BEZ_AdaptiveTest test, void* data, const double
   // Midpoints for every depth, then the two end points.
   size_t depthSlots = static_cast<size_t>(BEZ_AdaptiveMaxDepth);
   if (!s.mids.Resize((depthSlots + 2) * d))
-    return OutOfMemory(kSiteAdaptive, BEZ_StrCurveName, s.mids.failedBytes());
+    return kReport.OutOfMemory(kSiteAdaptive, BEZ_StrCurveName, s.mids.failedBytes());
   double* start = &s.mids[depthSlots * d];
   double* end = start + d;
   EvalPoint(*curve, 0.0, start);

@@ -384,9 +384,9 @@ using namespace tv;
 using namespace tv::tdb;
 
 ErrorCode TDB_GetValueF(TDB_Stream stream, const Time* time, int32_t timeValue, Boolean32 exactOnly, double* value,
-                        Boolean32* atKey) {
+                        Boolean32* atKey) try {
   if (atKey) *atKey = 0;
-  if (!value) return kErrBadParam;
+  if (!value) return kReport.BadParam(kSiteArgument, {"TDB_GetValueF"});
   Locked l(stream, kSiteGetValue, kVerbGetValue);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -402,12 +402,12 @@ ErrorCode TDB_GetValueF(TDB_Stream stream, const Time* time, int32_t timeValue, 
   if (computed) std::copy(v, v + h.dimension, value);
   if (atKey) *atKey = at ? 1 : 0;
   return err;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_GetValue(TDB_Stream stream, const Time* time, int32_t timeValue, Boolean32 exactOnly, void* value,
-                       Boolean32* atKey) {
+                       Boolean32* atKey) try {
   if (atKey) *atKey = 0;
-  if (!value) return kErrBadParam;
+  if (!value) return kReport.BadParam(kSiteArgument, {"TDB_GetValue"});
   Locked l(stream, kSiteGetValue, kVerbGetValue);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -425,10 +425,10 @@ ErrorCode TDB_GetValue(TDB_Stream stream, const Time* time, int32_t timeValue, B
   DoublesToValue(h, v, value);
   if (atKey) *atKey = at ? 1 : 0;
   return err;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_GetValues(TDB_Stream stream, int32_t count, const Time* times, const int32_t* timeValues,
-                        void* values) {
+                        void* values) try {
   if (count < 0 || !values || (!times && !timeValues)) return kErrBadParam;
   if (!Valid(stream)) return Fail(kSiteGetValue, kErrDamaged, kVerbGetValue);
   const Header& h = *H(stream);
@@ -441,10 +441,10 @@ ErrorCode TDB_GetValues(TDB_Stream stream, int32_t count, const Time* times, con
     if (err) return err;
   }
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_GetValuesF(TDB_Stream stream, int32_t count, const Time* times, const int32_t* timeValues,
-                         double* values) {
+                         double* values) try {
   if (count < 0 || !values || (!times && !timeValues)) return kErrBadParam;
   if (!Valid(stream)) return Fail(kSiteGetValue, kErrDamaged, kVerbGetValue);
   int32_t n = H(stream)->dimension;
@@ -454,16 +454,16 @@ ErrorCode TDB_GetValuesF(TDB_Stream stream, int32_t count, const Time* times, co
     if (err) return err;
   }
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_DisposeValue(TDB_Stream stream, void* value) {
+ErrorCode TDB_DisposeValue(TDB_Stream stream, void* value) try {
   if (!value) return 0;
   Locked l(stream, kSiteGetValue, kVerbDispose);
   if (!l.ok()) return l.err();
   const TDB_ValueTraits* t = TraitsOf(l.h().desc.kind);
   if (t && t->dispose) return t->dispose(t->data, value);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 namespace {
 // Derivative (deriv) or path direction (tangent) at t.
@@ -513,18 +513,18 @@ ErrorCode Derivative(TDB_Stream stream, int32_t t, double* deriv, double* tangen
 }
 }  // namespace
 
-ErrorCode TDB_GetDeriv(TDB_Stream stream, const Time* time, int32_t timeValue, double* deriv) {
-  if (!deriv) return kErrBadParam;
+ErrorCode TDB_GetDeriv(TDB_Stream stream, const Time* time, int32_t timeValue, double* deriv) try {
+  if (!deriv) return kReport.BadParam(kSiteArgument, {"TDB_GetDeriv"});
   Locked l(stream, kSiteDeriv, kVerbGetDeriv);
   if (!l.ok()) return l.err();
   std::fill(deriv, deriv + l.h().dimension, 0.0);
   int32_t t = 0;
   if (ErrorCode err = StreamTime(l.h(), time, timeValue, kSiteDeriv, kVerbGetDeriv, &t)) return err;
   return Derivative(stream, t, deriv, nullptr, kSiteDeriv);
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_GetDerivs(TDB_Stream stream, int32_t count, const Time* times, const int32_t* timeValues,
-                        double* derivs) {
+                        double* derivs) try {
   if (count < 0 || !derivs || (!times && !timeValues)) return kErrBadParam;
   if (!Valid(stream)) return Fail(kSiteDeriv, kErrDamaged, kVerbGetDeriv);
   int32_t n = H(stream)->dimension;
@@ -533,10 +533,10 @@ ErrorCode TDB_GetDerivs(TDB_Stream stream, int32_t count, const Time* times, con
                                      derivs + static_cast<size_t>(n) * i))
       return err;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetSpaceTangent(TDB_Stream stream, const Time* time, int32_t timeValue, double* tangent) {
-  if (!tangent) return kErrBadParam;
+ErrorCode TDB_GetSpaceTangent(TDB_Stream stream, const Time* time, int32_t timeValue, double* tangent) try {
+  if (!tangent) return kReport.BadParam(kSiteArgument, {"TDB_GetSpaceTangent"});
   Locked l(stream, kSiteSpaceTangent, kVerbGetDeriv);
   if (!l.ok()) return l.err();
   std::fill(tangent, tangent + l.h().dimension, 0.0);
@@ -544,11 +544,11 @@ ErrorCode TDB_GetSpaceTangent(TDB_Stream stream, const Time* time, int32_t timeV
   int32_t t = 0;
   if (ErrorCode err = StreamTime(l.h(), time, timeValue, kSiteSpaceTangent, kVerbGetDeriv, &t)) return err;
   return Derivative(stream, t, nullptr, tangent, kSiteSpaceTangent);
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_GetEasedDistance(TDB_Stream stream, int32_t indexA, int32_t indexB, int32_t time, double length,
-                               double* distance) {
-  if (!distance) return kErrBadParam;
+                               double* distance) try {
+  if (!distance) return kReport.BadParam(kSiteArgument, {"TDB_GetEasedDistance"});
   *distance = 0;
   Locked l(stream, kSiteEase, kVerbGetValue);
   if (!l.ok()) return l.err();
@@ -560,4 +560,4 @@ ErrorCode TDB_GetEasedDistance(TDB_Stream stream, int32_t indexA, int32_t indexB
   if (indexA >= indexB) return Fail(kSiteEase, kErrRange, kVerbGetValue);
   return EasedDistance(h, keys.at(indexA), keys.at(indexB), length, Seconds(h, keys.time(indexA), time), distance,
                        nullptr);
-}
+} TV_CATCH(TDB_PackageNumber)

@@ -200,8 +200,8 @@ ErrorCode ReadCustomValues(Header& h, uint8_t* work, SLU_FileContext* file, cons
 using namespace tv;
 using namespace tv::tdb;
 
-ErrorCode TDB_WriteStream(TDB_Stream stream, SLU_FileContext* file) {
-  if (!file) return kErrBadParam;
+ErrorCode TDB_WriteStream(TDB_Stream stream, SLU_FileContext* file) try {
+  if (!file) return kReport.BadParam(kSiteArgument, {"TDB_WriteStream"});
   Locked l(stream, kSiteWrite, kVerbWrite);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -229,11 +229,11 @@ ErrorCode TDB_WriteStream(TDB_Stream stream, SLU_FileContext* file) {
     if (ErrorCode err = WriteCustomValues(h, l.work(), file)) return err;
   }
   return container.End();
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_ReadStream(SLU_FileContext* file, const SLU_Chunk* parentChunk, TDB_Stream* stream) {
+ErrorCode TDB_ReadStream(SLU_FileContext* file, const SLU_Chunk* parentChunk, TDB_Stream* stream) try {
   return TDB_ReadStreamPlus(file, parentChunk, nullptr, stream);
-}
+} TV_CATCH(TDB_PackageNumber)
 
 namespace {
 
@@ -302,11 +302,16 @@ ErrorCode ReadBody(SLU_FileContext* file, const SLU_Chunk* container, const Pars
   if (ErrorCode err = TDB_NewStream(p.dimension, p.timeScale, constant, spatial, p.interpMask, p.spatialMask,
                                     &p.desc, &s))
     return err;
-  auto fail = [&](ErrorCode err) {
-    TDB_DisposeStream(s);
-    return err;
-  };
-  HLock(reinterpret_cast<Handle>(s));
+  // The stream goes again on every failure, an exception included; it is
+  // unlocked before that.
+  struct Owner {
+    TDB_Stream s;
+    ~Owner() {
+      if (s) TDB_DisposeStream(s);
+    }
+  } owner{s};
+  HandleLock<> lock(reinterpret_cast<Handle>(s));
+  auto fail = [](ErrorCode err) { return err; };
   Header& h = *H(s);
   h.flags = p.flags;
   h.accuracy = p.accuracy;
@@ -349,7 +354,8 @@ ErrorCode ReadBody(SLU_FileContext* file, const SLU_Chunk* container, const Pars
   FixEnds(h);
   MarkAll(h);  // path lengths and arc splines are derived again on first use
   if (!constant) Put<int32_t>(w, 0, kClean);
-  HUnlock(reinterpret_cast<Handle>(s));
+  lock.reset();
+  owner.s = nullptr;
   *out = s;
   return 0;
 }
@@ -357,11 +363,11 @@ ErrorCode ReadBody(SLU_FileContext* file, const SLU_Chunk* container, const Pars
 }  // namespace
 
 ErrorCode TDB_ReadStreamPlus(SLU_FileContext* file, const SLU_Chunk* parentChunk, SLU_Chunk* entered,
-                             TDB_Stream* stream) {
-  if (!stream) return kErrBadParam;
+                             TDB_Stream* stream) try {
+  if (!stream) return kReport.BadParam(kSiteArgument, {"TDB_ReadStreamPlus"});
   *stream = nullptr;
-  if (!file) return kErrBadParam;
-  if (EnsureStrings() != 0) return STRp_ForgotInit(TDB_PackageNumber);
+  if (!file) return kReport.BadParam(kSiteArgument, {"TDB_ReadStreamPlus"});
+  if (kReport.InstallTable() != 0) return STRp_ForgotInit(TDB_PackageNumber);
   SLU_Chunk own{};
   SLU_Chunk* container = entered;
   if (!container) {
@@ -396,4 +402,4 @@ ErrorCode TDB_ReadStreamPlus(SLU_FileContext* file, const SLU_Chunk* parentChunk
   }
   *stream = s;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)

@@ -9,6 +9,7 @@
 #include "BEZ.h"
 #include "LIST.h"
 #include "Memory.h"
+#include "Package.h"
 #include "TDB.h"
 
 namespace tv::tdb {
@@ -96,8 +97,7 @@ enum Str : int32_t {
   kVerbDirectManip = 78,
 };
 
-const char* S(int32_t index);
-ErrorCode EnsureStrings();
+extern const pkg::Reporter kReport;
 
 // ---- Report sites --------------------------------------------------------------------
 enum Site : uint32_t {
@@ -141,6 +141,7 @@ enum Site : uint32_t {
   kSiteRegister,
   kSiteInfo,
   kSiteEase,
+  kSiteArgument,  // a null out-pointer or another bad argument
 };
 
 constexpr LocationCode Loc(uint32_t site) { return tv::Location(TDB_PackageNumber, site); }
@@ -239,7 +240,6 @@ inline bool Numeric(const Header& h) { return h.desc.kind == 0; }
 class Locked {
  public:
   Locked(TDB_Stream s, uint32_t site, int32_t verb);
-  ~Locked();
   Locked(const Locked&) = delete;
   Locked& operator=(const Locked&) = delete;
   bool ok() const { return err_ == 0; }
@@ -251,7 +251,7 @@ class Locked {
  private:
   TDB_Stream s_;
   ErrorCode err_ = 0;
-  int8_t state_ = 0;
+  HandleLock<> lock_;
 };
 
 // True when the handle holds a live stream (no report).

@@ -177,25 +177,25 @@ using namespace tv;
 using namespace tv::tdb;
 
 ErrorCode TDB_InsertKey(TDB_Stream stream, const Time* time, int32_t timeValue, Boolean32 overwrite,
-                        const void* value, int8_t inInterp, int8_t outInterp) {
-  if (!value) return kErrBadParam;
+                        const void* value, int8_t inInterp, int8_t outInterp) try {
+  if (!value) return kReport.BadParam(kSiteArgument, {"TDB_InsertKey"});
   if (!Valid(stream)) return Fail(kSiteInsert, kErrDamaged, kVerbInsert);
   const Header& h = *H(stream);
   if (IsCustom(h)) return InsertValue(stream, time, timeValue, overwrite, nullptr, value, inInterp, outInterp);
   double dv[TDB_MaxDimension];
   ValueToDoubles(h, value, dv);
   return InsertValue(stream, time, timeValue, overwrite, dv, nullptr, inInterp, outInterp);
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_InsertKeyF(TDB_Stream stream, const Time* time, int32_t timeValue, Boolean32 overwrite,
-                         const double* value, int8_t inInterp, int8_t outInterp) {
-  if (!value) return kErrBadParam;
+                         const double* value, int8_t inInterp, int8_t outInterp) try {
+  if (!value) return kReport.BadParam(kSiteArgument, {"TDB_InsertKeyF"});
   if (!Valid(stream)) return Fail(kSiteInsert, kErrDamaged, kVerbInsert);
   if (IsCustom(*H(stream))) return FailText(kSiteInsert, kErrBadParam, kStrCustomKind);
   return InsertValue(stream, time, timeValue, overwrite, value, nullptr, inInterp, outInterp);
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_RemoveKey(TDB_Stream stream, int32_t index) {
+ErrorCode TDB_RemoveKey(TDB_Stream stream, int32_t index) try {
   Locked l(stream, kSiteRemove, kVerbRemove);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -219,10 +219,10 @@ ErrorCode TDB_RemoveKey(TDB_Stream stream, int32_t index) {
   // A floating key never ends the stream: removing an end key re-establishes it.
   FixEnds(h);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetKey(TDB_Stream stream, int32_t index, const void* value) {
-  if (!value) return kErrBadParam;
+ErrorCode TDB_SetKey(TDB_Stream stream, int32_t index, const void* value) try {
+  if (!value) return kReport.BadParam(kSiteArgument, {"TDB_SetKey"});
   Locked l(stream, kSiteSetKey, kVerbAlterKey);
   if (!l.ok()) return l.err();
   const Header& h = l.h();
@@ -230,15 +230,15 @@ ErrorCode TDB_SetKey(TDB_Stream stream, int32_t index, const void* value) {
   double dv[TDB_MaxDimension];
   ValueToDoubles(h, value, dv);
   return ReplaceValue(stream, index, dv, nullptr, kSiteSetKey);
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetKeyF(TDB_Stream stream, int32_t index, const double* value) {
-  if (!value) return kErrBadParam;
+ErrorCode TDB_SetKeyF(TDB_Stream stream, int32_t index, const double* value) try {
+  if (!value) return kReport.BadParam(kSiteArgument, {"TDB_SetKeyF"});
   Locked l(stream, kSiteSetKey, kVerbAlterKey);
   if (!l.ok()) return l.err();
   if (IsCustom(l.h())) return FailText(kSiteSetKey, kErrBadParam, kStrCustomKind);
   return ReplaceValue(stream, index, value, nullptr, kSiteSetKey);
-}
+} TV_CATCH(TDB_PackageNumber)
 
 namespace {
 // The key record at index (or the constant value), copied out.
@@ -258,8 +258,8 @@ ErrorCode KeyRecord(TDB_Stream stream, int32_t index, uint32_t site, int32_t ver
 }
 }  // namespace
 
-ErrorCode TDB_GetKey(TDB_Stream stream, int32_t index, void* value) {
-  if (!value) return kErrBadParam;
+ErrorCode TDB_GetKey(TDB_Stream stream, int32_t index, void* value) try {
+  if (!value) return kReport.BadParam(kSiteArgument, {"TDB_GetKey"});
   Locked l(stream, kSiteGetKey, kVerbGetKey);
   if (!l.ok()) return l.err();
   const Header& h = l.h();
@@ -276,10 +276,10 @@ ErrorCode TDB_GetKey(TDB_Stream stream, int32_t index, void* value) {
   LoadValue(h, rec.data(), dv);
   DoublesToValue(h, dv, value);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetKeyF(TDB_Stream stream, int32_t index, double* value) {
-  if (!value) return kErrBadParam;
+ErrorCode TDB_GetKeyF(TDB_Stream stream, int32_t index, double* value) try {
+  if (!value) return kReport.BadParam(kSiteArgument, {"TDB_GetKeyF"});
   Locked l(stream, kSiteGetKey, kVerbGetKey);
   if (!l.ok()) return l.err();
   const Header& h = l.h();
@@ -291,7 +291,7 @@ ErrorCode TDB_GetKeyF(TDB_Stream stream, int32_t index, double* value) {
   }
   LoadValue(h, rec.data(), value);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 namespace {
 ErrorCode CopyOne(TDB_Stream source, int32_t fromIndex, TDB_Stream stream, bool overwrite, bool* skipped) {
@@ -363,11 +363,11 @@ ErrorCode CopyOne(TDB_Stream source, int32_t fromIndex, TDB_Stream stream, bool 
 }
 }  // namespace
 
-ErrorCode TDB_CopyKey(TDB_Stream source, int32_t fromIndex, TDB_Stream stream) {
+ErrorCode TDB_CopyKey(TDB_Stream source, int32_t fromIndex, TDB_Stream stream) try {
   return CopyOne(source, fromIndex, stream, true, nullptr);
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_CopyKeys(TDB_Stream source, int32_t first, int32_t last, TDB_Stream stream) {
+ErrorCode TDB_CopyKeys(TDB_Stream source, int32_t first, int32_t last, TDB_Stream stream) try {
   Locked ls(source, kSiteCopyKey, kVerbCopyKey);
   if (!ls.ok()) return ls.err();
   if (IsConstant(ls.h())) return CopyOne(source, 0, stream, true, nullptr);
@@ -376,9 +376,9 @@ ErrorCode TDB_CopyKeys(TDB_Stream source, int32_t first, int32_t last, TDB_Strea
   for (int32_t i = std::min(first, last); i <= std::max(first, last); ++i)
     if (ErrorCode err = CopyOne(source, i, stream, true, nullptr)) return err;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_MergeStream(TDB_Stream stream, TDB_Stream source, Boolean32 overwrite) {
+ErrorCode TDB_MergeStream(TDB_Stream stream, TDB_Stream source, Boolean32 overwrite) try {
   Locked ld(stream, kSiteMerge, kVerbMerge);
   if (!ld.ok()) return ld.err();
   Locked ls(source, kSiteMerge, kVerbMerge);
@@ -392,9 +392,9 @@ ErrorCode TDB_MergeStream(TDB_Stream stream, TDB_Stream source, Boolean32 overwr
   for (int32_t i = 0; i < n; ++i)
     if (ErrorCode err = CopyOne(source, i, stream, overwrite != 0, nullptr)) return err;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetKeyTime(TDB_Stream stream, int32_t index, const Time* time, int32_t timeValue) {
+ErrorCode TDB_SetKeyTime(TDB_Stream stream, int32_t index, const Time* time, int32_t timeValue) try {
   Locked l(stream, kSiteSetKeyTime, kVerbMoveKey);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -425,9 +425,9 @@ ErrorCode TDB_SetKeyTime(TDB_Stream stream, int32_t index, const Time* time, int
   MarkChanged(h, to - 1, to + 1);
   FixEnds(h);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetKeyInterps(TDB_Stream stream, int32_t index, int8_t* inInterp, int8_t* outInterp) {
+ErrorCode TDB_GetKeyInterps(TDB_Stream stream, int32_t index, int8_t* inInterp, int8_t* outInterp) try {
   if (inInterp) *inInterp = 0;
   if (outInterp) *outInterp = 0;
   Locked l(stream, kSiteKeyFlags, kVerbInquireKey);
@@ -437,9 +437,9 @@ ErrorCode TDB_GetKeyInterps(TDB_Stream stream, int32_t index, int8_t* inInterp, 
   if (inInterp) *inInterp = KIn(rec.data());
   if (outInterp) *outInterp = KOut(rec.data());
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetKeyInterps(TDB_Stream stream, int32_t index, int8_t inInterp, int8_t outInterp) {
+ErrorCode TDB_SetKeyInterps(TDB_Stream stream, int32_t index, int8_t inInterp, int8_t outInterp) try {
   Locked l(stream, kSiteKeyFlags, kVerbAlterKey);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -458,10 +458,10 @@ ErrorCode TDB_SetKeyInterps(TDB_Stream stream, int32_t index, int8_t inInterp, i
   keys.at(index)[5] = static_cast<uint8_t>(outInterp);
   MarkChanged(h, index - 1, index);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetKeyFlags(TDB_Stream stream, int32_t index, uint16_t* flags) {
-  if (!flags) return kErrBadParam;
+ErrorCode TDB_GetKeyFlags(TDB_Stream stream, int32_t index, uint16_t* flags) try {
+  if (!flags) return kReport.BadParam(kSiteArgument, {"TDB_GetKeyFlags"});
   *flags = 0;
   Locked l(stream, kSiteKeyFlags, kVerbInquireKey);
   if (!l.ok()) return l.err();
@@ -469,9 +469,9 @@ ErrorCode TDB_GetKeyFlags(TDB_Stream stream, int32_t index, uint16_t* flags) {
   if (ErrorCode err = KeyRecord(stream, index, kSiteKeyFlags, kVerbInquireKey, rec)) return err;
   *flags = KFlags(rec.data());
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetKeyFlags(TDB_Stream stream, int32_t index, uint16_t mask, uint16_t flags) {
+ErrorCode TDB_SetKeyFlags(TDB_Stream stream, int32_t index, uint16_t mask, uint16_t flags) try {
   Locked l(stream, kSiteKeyFlags, kVerbSetKeyFlags);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -495,20 +495,20 @@ ErrorCode TDB_SetKeyFlags(TDB_Stream stream, int32_t index, uint16_t mask, uint1
   }
   MarkChanged(h, index - 1, index + 1);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetKeyContinuous(TDB_Stream stream, int32_t index, Boolean32 on) {
+ErrorCode TDB_SetKeyContinuous(TDB_Stream stream, int32_t index, Boolean32 on) try {
   return TDB_SetKeyFlags(stream, index, TDB_KeyContinuous, on ? TDB_KeyContinuous : 0);
-}
-ErrorCode TDB_SetKeyModifiable(TDB_Stream stream, int32_t index, Boolean32 on) {
+} TV_CATCH(TDB_PackageNumber)
+ErrorCode TDB_SetKeyModifiable(TDB_Stream stream, int32_t index, Boolean32 on) try {
   return TDB_SetKeyFlags(stream, index, TDB_KeyModifiable, on ? TDB_KeyModifiable : 0);
-}
-ErrorCode TDB_SetKeyFloat(TDB_Stream stream, int32_t index, Boolean32 on) {
+} TV_CATCH(TDB_PackageNumber)
+ErrorCode TDB_SetKeyFloat(TDB_Stream stream, int32_t index, Boolean32 on) try {
   return TDB_SetKeyFlags(stream, index, TDB_KeyFloat, on ? TDB_KeyFloat : 0);
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetKeySpFlags(TDB_Stream stream, int32_t index, uint32_t* flags) {
-  if (!flags) return kErrBadParam;
+ErrorCode TDB_GetKeySpFlags(TDB_Stream stream, int32_t index, uint32_t* flags) try {
+  if (!flags) return kReport.BadParam(kSiteArgument, {"TDB_GetKeySpFlags"});
   *flags = 0;
   Locked l(stream, kSiteKeyFlags, kVerbInquireKey);
   if (!l.ok()) return l.err();
@@ -517,9 +517,9 @@ ErrorCode TDB_GetKeySpFlags(TDB_Stream stream, int32_t index, uint32_t* flags) {
   if (ErrorCode err = KeyRecord(stream, index, kSiteKeyFlags, kVerbInquireKey, rec)) return err;
   *flags = Get<uint32_t>(rec.data(), kSpWordOffset);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetKeySpFlags(TDB_Stream stream, int32_t index, uint32_t mask, uint32_t flags) {
+ErrorCode TDB_SetKeySpFlags(TDB_Stream stream, int32_t index, uint32_t mask, uint32_t flags) try {
   Locked l(stream, kSiteKeyFlags, kVerbSetKeyFlags);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -536,18 +536,18 @@ ErrorCode TDB_SetKeySpFlags(TDB_Stream stream, int32_t index, uint32_t mask, uin
   k = keys.at(index);
   Put<uint32_t>(k, kSpWordOffset, (Get<uint32_t>(k, kSpWordOffset) & ~mask) | (flags & mask));
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetKeySpContinuous(TDB_Stream stream, int32_t index, Boolean32 on) {
+ErrorCode TDB_SetKeySpContinuous(TDB_Stream stream, int32_t index, Boolean32 on) try {
   return TDB_SetKeySpFlags(stream, index, TDB_SpKeyContinuous, on ? uint32_t{TDB_SpKeyContinuous} : 0u);
-}
-ErrorCode TDB_SetKeySpModifiable(TDB_Stream stream, int32_t index, Boolean32 on) {
+} TV_CATCH(TDB_PackageNumber)
+ErrorCode TDB_SetKeySpModifiable(TDB_Stream stream, int32_t index, Boolean32 on) try {
   return TDB_SetKeySpFlags(stream, index, TDB_SpKeyModifiable, on ? uint32_t{TDB_SpKeyModifiable} : 0u);
-}
+} TV_CATCH(TDB_PackageNumber)
 
 // ---- Finding keys ------------------------------------------------------------------------------
 ErrorCode TDB_ChooseInterps(TDB_Stream stream, const Time* time, int32_t timeValue, int8_t* inInterp,
-                            int8_t* outInterp, uint16_t* flags, uint32_t* spatialWord) {
+                            int8_t* outInterp, uint16_t* flags, uint32_t* spatialWord) try {
   int8_t in = 0, out = 0;
   uint16_t f = 0;
   uint32_t w = 0;
@@ -565,10 +565,10 @@ ErrorCode TDB_ChooseInterps(TDB_Stream stream, const Time* time, int32_t timeVal
   if (flags) *flags = f;
   if (spatialWord) *spatialWord = w;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_FindKeyTime(TDB_Stream stream, const Time* time, int32_t timeValue, int32_t direction,
-                          Boolean32* found, int32_t* index, Time* keyTime) {
+                          Boolean32* found, int32_t* index, Time* keyTime) try {
   if (found) *found = 0;
   if (index) *index = kNotFound;
   if (keyTime) *keyTime = kInvalidTime;
@@ -594,10 +594,10 @@ ErrorCode TDB_FindKeyTime(TDB_Stream stream, const Time* time, int32_t timeValue
   if (index) *index = r;
   if (keyTime) *keyTime = Time{keys.time(r), h.timeScale};
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_FindNearestKeyTime(TDB_Stream stream, const Time* time, int32_t timeValue, int32_t* index,
-                                 Time* keyTime) {
+                                 Time* keyTime) try {
   if (index) *index = kNotFound;
   if (keyTime) *keyTime = kInvalidTime;
   Locked l(stream, kSiteFind, kVerbFindKey);
@@ -630,10 +630,10 @@ ErrorCode TDB_FindNearestKeyTime(TDB_Stream stream, const Time* time, int32_t ti
   if (index) *index = r;
   if (keyTime) *keyTime = Time{keys.time(r), h.timeScale};
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_TimeToIndex(TDB_Stream stream, const Time* time, int32_t timeValue, int32_t* index) {
-  if (!index) return kErrBadParam;
+ErrorCode TDB_TimeToIndex(TDB_Stream stream, const Time* time, int32_t timeValue, int32_t* index) try {
+  if (!index) return kReport.BadParam(kSiteArgument, {"TDB_TimeToIndex"});
   *index = kNotFound;
   Locked l(stream, kSiteIndex, kVerbFindKey);
   if (!l.ok()) return l.err();
@@ -647,10 +647,10 @@ ErrorCode TDB_TimeToIndex(TDB_Stream stream, const Time* time, int32_t timeValue
   int32_t i = ExactIndex(h, t);
   if (i >= 0) *index = i;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_IndexToTime(TDB_Stream stream, int32_t index, Time* time) {
-  if (!time) return kErrBadParam;
+ErrorCode TDB_IndexToTime(TDB_Stream stream, int32_t index, Time* time) try {
+  if (!time) return kReport.BadParam(kSiteArgument, {"TDB_IndexToTime"});
   *time = kInvalidTime;
   Locked l(stream, kSiteIndex, kVerbInquireKey);
   if (!l.ok()) return l.err();
@@ -673,10 +673,10 @@ ErrorCode TDB_IndexToTime(TDB_Stream stream, int32_t index, Time* time) {
   Keys keys(h);
   *time = Time{keys.time(index), h.timeScale};
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetKeyIndex(TDB_Stream stream, const Time* time, int32_t timeValue, int32_t* index) {
-  if (!index) return kErrBadParam;
+ErrorCode TDB_GetKeyIndex(TDB_Stream stream, const Time* time, int32_t timeValue, int32_t* index) try {
+  if (!index) return kReport.BadParam(kSiteArgument, {"TDB_GetKeyIndex"});
   *index = kNotFound;
   Locked l(stream, kSiteIndex, kVerbFindKey);
   if (!l.ok()) return l.err();
@@ -691,10 +691,10 @@ ErrorCode TDB_GetKeyIndex(TDB_Stream stream, const Time* time, int32_t timeValue
   else if (i > 0)
     *index = i - 1;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_ForIndexRange(TDB_Stream stream, int32_t first, int32_t last, TDB_KeyFunc fn, intptr_t data) {
-  if (!fn) return kErrBadParam;
+ErrorCode TDB_ForIndexRange(TDB_Stream stream, int32_t first, int32_t last, TDB_KeyFunc fn, intptr_t data) try {
+  if (!fn) return kReport.BadParam(kSiteArgument, {"TDB_ForIndexRange"});
   Locked l(stream, kSiteIterate, kVerbIterate);
   if (!l.ok()) return l.err();
   const Header& h = l.h();
@@ -717,10 +717,10 @@ ErrorCode TDB_ForIndexRange(TDB_Stream stream, int32_t first, int32_t last, TDB_
     if (i == last) break;
   }
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_ForRange(TDB_Stream stream, const Time* start, const Time* end, TDB_KeyFunc fn, intptr_t data) {
-  if (!fn) return kErrBadParam;
+ErrorCode TDB_ForRange(TDB_Stream stream, const Time* start, const Time* end, TDB_KeyFunc fn, intptr_t data) try {
+  if (!fn) return kReport.BadParam(kSiteArgument, {"TDB_ForRange"});
   int32_t first = 0, last = -1;
   {
     Locked l(stream, kSiteIterate, kVerbIterate);
@@ -742,7 +742,7 @@ ErrorCode TDB_ForRange(TDB_Stream stream, const Time* start, const Time* end, TD
     if (first > last) return 0;
   }
   return TDB_ForIndexRange(stream, first, last, fn, data);
-}
+} TV_CATCH(TDB_PackageNumber)
 
 // ---- Time arithmetic ---------------------------------------------------------------------------
 namespace {
@@ -753,24 +753,24 @@ ErrorCode TimeResult(int64_t v, int32_t* result) {
 }
 }  // namespace
 
-ErrorCode TDB_AddTime(TDB_Stream stream, int32_t a, int32_t b, int32_t* result) {
-  if (!result) return kErrBadParam;
+ErrorCode TDB_AddTime(TDB_Stream stream, int32_t a, int32_t b, int32_t* result) try {
+  if (!result) return kReport.BadParam(kSiteArgument, {"TDB_AddTime"});
   *result = kClean;
   Locked l(stream, kSiteTimeArith, kVerbModify);
   if (!l.ok()) return l.err();
   return TimeResult(int64_t{a} + b, result);
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SubTime(TDB_Stream stream, int32_t a, int32_t b, int32_t* result) {
-  if (!result) return kErrBadParam;
+ErrorCode TDB_SubTime(TDB_Stream stream, int32_t a, int32_t b, int32_t* result) try {
+  if (!result) return kReport.BadParam(kSiteArgument, {"TDB_SubTime"});
   *result = kClean;
   Locked l(stream, kSiteTimeArith, kVerbModify);
   if (!l.ok()) return l.err();
   return TimeResult(int64_t{a} - b, result);
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_MulTime(TDB_Stream stream, int32_t a, Ratio factor, int32_t* result) {
-  if (!result) return kErrBadParam;
+ErrorCode TDB_MulTime(TDB_Stream stream, int32_t a, Ratio factor, int32_t* result) try {
+  if (!result) return kReport.BadParam(kSiteArgument, {"TDB_MulTime"});
   *result = kClean;
   Locked l(stream, kSiteTimeArith, kVerbModify);
   if (!l.ok()) return l.err();
@@ -782,10 +782,10 @@ ErrorCode TDB_MulTime(TDB_Stream stream, int32_t a, Ratio factor, int32_t* resul
   int64_t q = n2 / d2;
   if (n2 % d2 != 0 && n2 < 0) --q;  // floor
   return TimeResult(q, result);
-}
+} TV_CATCH(TDB_PackageNumber)
 
 // ---- Constant form and rescaling ---------------------------------------------------------------
-ErrorCode TDB_SetConstant(TDB_Stream stream, Boolean32 constant, const Time* time, int32_t timeValue) {
+ErrorCode TDB_SetConstant(TDB_Stream stream, Boolean32 constant, const Time* time, int32_t timeValue) try {
   Locked l(stream, kSiteSetConstant, kVerbTimeVarying);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -850,9 +850,9 @@ ErrorCode TDB_SetConstant(TDB_Stream stream, Boolean32 constant, const Time* tim
   Put<int32_t>(l.work(), 0, kClean);
   MarkAll(h);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_RescaleStream(TDB_Stream stream, uint32_t newScale, int32_t technique) {
+ErrorCode TDB_RescaleStream(TDB_Stream stream, uint32_t newScale, int32_t technique) try {
   Locked l(stream, kSiteRescale, kVerbRescale);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -897,4 +897,4 @@ ErrorCode TDB_RescaleStream(TDB_Stream stream, uint32_t newScale, int32_t techni
   h.timeScale = newScale;
   MarkAll(h);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)

@@ -3,8 +3,8 @@
 // the span of times an edit invalidates.
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
+#include "Scratch.h"
 #include "TDB_internal.h"
 #include "U.h"
 
@@ -83,11 +83,11 @@ using namespace tv::tdb;
 ErrorCode TDB_GetAdaptiveSampleStream(TDB_Stream stream, int32_t dimension, const Time* start,
                                       const Time* duration, double tolerance, double timeResolution,
                                       int32_t minCount, int32_t maxCount, LIST_Handle* points, double* minValue,
-                                      double* maxValue) {
+                                      double* maxValue) try {
   if (points) *points = nullptr;
   if (minValue) *minValue = 0;
   if (maxValue) *maxValue = 0;
-  if (!points || !start || !duration) return kErrBadParam;
+  if (!points || !start || !duration) return kReport.BadParam(kSiteArgument, {"TDB_GetAdaptiveSampleStream"});
   Locked l(stream, kSiteSample, kVerbSample);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -114,20 +114,17 @@ ErrorCode TDB_GetAdaptiveSampleStream(TDB_Stream stream, int32_t dimension, cons
   if (IsSpatial(h) && h.change[0] != kClean) {
     if (ErrorCode err = UpdateStream(stream)) return fail(err);
   }
-  Ptr scratch = NewPtrClear(static_cast<Size>(48) * h.dimension);
-  if (!scratch) return fail(Up_ReportOutOfMemory(Loc(kSiteSample), S(kStrAdaptiveTemp), 48u * h.dimension));
+  ScratchArray<double> scratch(6u * static_cast<size_t>(h.dimension), true);
+  if (!scratch.ok()) return fail(kReport.OutOfMemory(kSiteSample, kStrAdaptiveTemp, 48u * h.dimension));
   ErrorCode err = 0;
   {
     Keys keys(h);
-    if (keys.count() == 0) {
-      DisposePtr(scratch);
-      return fail(Fail(kSiteSample, TDB_ErrNoKeys, kVerbSample));
-    }
+    if (keys.count() == 0) return fail(Fail(kSiteSample, TDB_ErrNoKeys, kVerbSample));
     double scale = h.timeScale;
     double t0 = static_cast<double>(start->value) / start->scale * scale;
     double t1 = t0 + static_cast<double>(duration->value) / duration->scale * scale;
     Sampler smp{h, keys, dimension, tolerance, std::max(timeResolution, 0.0) * scale, maxCount, list,
-                0, 0, 0, reinterpret_cast<double*>(scratch)};
+                0, 0, 0, scratch.data()};
     double v0 = smp.Value(t0);
     smp.minValue = smp.maxValue = v0;
     if (keys.count() == 1) {
@@ -135,10 +132,12 @@ ErrorCode TDB_GetAdaptiveSampleStream(TDB_Stream stream, int32_t dimension, cons
     } else {
       err = smp.Add(t0, v0);
       // Breakpoints: the range's ends and every key inside it.
-      std::vector<double> breaks{t0};
-      for (int32_t i = 0; i < keys.count(); ++i)
-        if (keys.time(i) > t0 && keys.time(i) < t1) breaks.push_back(keys.time(i));
-      if (t1 > t0) breaks.push_back(t1);
+      ScratchArray<double> breaks;
+      bool room = breaks.Push(t0);
+      for (int32_t i = 0; room && i < keys.count(); ++i)
+        if (keys.time(i) > t0 && keys.time(i) < t1) room = breaks.Push(keys.time(i));
+      if (room && t1 > t0) room = breaks.Push(t1);
+      if (!room && !err) err = kReport.OutOfMemory(kSiteSample, kStrAdaptiveTemp, breaks.failedBytes());
       for (size_t k = 0; !err && k + 1 < breaks.size(); ++k) {
         double a = breaks[k], b = breaks[k + 1];
         int32_t i = LowerBoundD(keys, b);  // segment (i - 1, i) holds a .. b
@@ -180,7 +179,6 @@ ErrorCode TDB_GetAdaptiveSampleStream(TDB_Stream stream, int32_t dimension, cons
     if (minValue) *minValue = smp.minValue;
     if (maxValue) *maxValue = smp.maxValue;
   }
-  DisposePtr(scratch);
   if (err) {
     if (minValue) *minValue = 0;
     if (maxValue) *maxValue = 0;
@@ -188,10 +186,10 @@ ErrorCode TDB_GetAdaptiveSampleStream(TDB_Stream stream, int32_t dimension, cons
   }
   *points = list;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_InitIterateAdaptiveSampleStream(LIST_Handle points, TDB_SampleIterator* iterator) {
-  if (!iterator) return kErrBadParam;
+ErrorCode TDB_InitIterateAdaptiveSampleStream(LIST_Handle points, TDB_SampleIterator* iterator) try {
+  if (!iterator) return kReport.BadParam(kSiteArgument, {"TDB_InitIterateAdaptiveSampleStream"});
   *iterator = TDB_SampleIterator{};
   int32_t size = 0;
   if (ErrorCode err = LIST_GetItemSize(points, &size)) return err;
@@ -200,11 +198,11 @@ ErrorCode TDB_InitIterateAdaptiveSampleStream(LIST_Handle points, TDB_SampleIter
   iterator->points = points;
   LIST_GetNumItems(points, &iterator->count);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_IterateAdaptiveSampleStream(TDB_SampleIterator* iterator, double time, double step, double* value) {
+ErrorCode TDB_IterateAdaptiveSampleStream(TDB_SampleIterator* iterator, double time, double step, double* value) try {
   if (value) *value = 0;
-  if (!iterator || !value || !iterator->points) return kErrBadParam;
+  if (!iterator || !value || !iterator->points) return kReport.BadParam(kSiteArgument, {"TDB_IterateAdaptiveSampleStream"});
   TDB_SampleIterator& it = *iterator;
   if (it.count == 0) return 0;
   if (it.started && time < it.lastTime) return FailText(kSiteIterateSamples, kErrRange, kVerbSample);
@@ -238,20 +236,20 @@ ErrorCode TDB_IterateAdaptiveSampleStream(TDB_SampleIterator* iterator, double t
   it.slope = slope;
   *value = v;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_CompleteIterateAdaptiveSampleStream(TDB_SampleIterator* iterator) {
-  if (!iterator) return kErrBadParam;
+ErrorCode TDB_CompleteIterateAdaptiveSampleStream(TDB_SampleIterator* iterator) try {
+  if (!iterator) return kReport.BadParam(kSiteArgument, {"TDB_CompleteIterateAdaptiveSampleStream"});
   ErrorCode err = iterator->points ? LIST_Unlock(iterator->points) : 0;
   *iterator = TDB_SampleIterator{};
   return err;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 // ---- Zero velocity ---------------------------------------------------------------------------
 ErrorCode TDB_GetZeroVelocityPoints(TDB_Stream stream, int32_t dimension, const Time* start, const Time* end,
-                                    LIST_Handle* times) {
+                                    LIST_Handle* times) try {
   if (times) *times = nullptr;
-  if (!times || !start || !end) return kErrBadParam;
+  if (!times || !start || !end) return kReport.BadParam(kSiteArgument, {"TDB_GetZeroVelocityPoints"});
   Locked l(stream, kSiteZeroVelocity, kVerbGetDeriv);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -322,11 +320,11 @@ ErrorCode TDB_GetZeroVelocityPoints(TDB_Stream stream, int32_t dimension, const 
   }
   *times = list;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 // ---- Direct manipulation and invalidation -------------------------------------------------------
-ErrorCode TDB_DirectManipArc(TDB_Stream stream, int32_t index, double u, const double* delta) {
-  if (!delta) return kErrBadParam;
+ErrorCode TDB_DirectManipArc(TDB_Stream stream, int32_t index, double u, const double* delta) try {
+  if (!delta) return kReport.BadParam(kSiteArgument, {"TDB_DirectManipArc"});
   Locked l(stream, kSiteDirectManip, kVerbDirectManip);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -358,12 +356,12 @@ ErrorCode TDB_DirectManipArc(TDB_Stream stream, int32_t index, double u, const d
   FlushCache(stream);
   MarkChanged(h, index, index + 1);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_PredictInvalid(TDB_Stream stream, int32_t index, Time* start, Time* end) {
+ErrorCode TDB_PredictInvalid(TDB_Stream stream, int32_t index, Time* start, Time* end) try {
   if (start) *start = kInvalidTime;
   if (end) *end = kInvalidTime;
-  if (!start || !end) return kErrBadParam;
+  if (!start || !end) return kReport.BadParam(kSiteArgument, {"TDB_PredictInvalid"});
   Locked l(stream, kSitePredict, kVerbPredict);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -385,4 +383,4 @@ ErrorCode TDB_PredictInvalid(TDB_Stream stream, int32_t index, Time* start, Time
   *start = Time{a < 0 ? INT32_MIN + 1 : keys.time(a), h.timeScale};
   *end = Time{b >= keys.count() ? INT32_MAX : keys.time(b), h.timeScale};
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)

@@ -62,12 +62,7 @@ Locked::Locked(TDB_Stream s, uint32_t site, int32_t verb) : s_(s) {
     err_ = Fail(site, kErrDamaged, verb);
     return;
   }
-  state_ = HGetState(AsHandle(s));
-  HLock(AsHandle(s));
-}
-
-Locked::~Locked() {
-  if (err_ == 0) HSetState(AsHandle(s_), state_);
+  lock_ = HandleLock<>(AsHandle(s));
 }
 
 Keys::Keys(const Header& h) : list_(h.keys), size_(h.keySize) {
@@ -327,14 +322,14 @@ ErrorCode NewStreamLike(const Header& h, bool withKeys, TDB_Stream* out, uint32_
 using namespace tv;
 using namespace tv::tdb;
 
-ErrorCode TDBp_GetLiveCount(int32_t* count) {
-  if (!count) return kErrBadParam;
+ErrorCode TDBp_GetLiveCount(int32_t* count) try {
+  if (!count) return kReport.BadParam(kSiteArgument, {"TDBp_GetLiveCount"});
   *count = gLiveStreams;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 // ---- Value kinds ---------------------------------------------------------------------------
-ErrorCode TDB_RegisterValueKind(int16_t kind, const TDB_ValueTraits* traits) {
+ErrorCode TDB_RegisterValueKind(int16_t kind, const TDB_ValueTraits* traits) try {
   if (kind == 0 || (traits && (traits->valueSize < 1 || traits->valueSize > 64)))
     return FailText(kSiteRegister, kErrBadParam, kStrCustomKind);
   for (KindSlot& k : gKinds)
@@ -353,32 +348,32 @@ ErrorCode TDB_RegisterValueKind(int16_t kind, const TDB_ValueTraits* traits) {
       return 0;
     }
   return FailText(kSiteRegister, kErrRange, kStrCustomKind);
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetValueKind(int16_t kind, TDB_ValueTraits* traits) {
-  if (!traits) return kErrBadParam;
+ErrorCode TDB_GetValueKind(int16_t kind, TDB_ValueTraits* traits) try {
+  if (!traits) return kReport.BadParam(kSiteArgument, {"TDB_GetValueKind"});
   *traits = TDB_ValueTraits{};
   const TDB_ValueTraits* t = TraitsOf(kind);
   if (!t) return TDB_ErrNoSuchKind;
   *traits = *t;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_GetKeyScalarDataSize(const TDB_ValueDesc* valueDescription, Boolean32 spatial, int16_t dimension,
-                                   int32_t* size) {
-  if (!size) return kErrBadParam;
+                                   int32_t* size) try {
+  if (!size) return kReport.BadParam(kSiteArgument, {"TDB_GetKeyScalarDataSize"});
   *size = 0;
   if (!valueDescription || dimension < 1 || dimension > TDB_MaxDimension) return kErrBadParam;
   return KeyDataSize(*valueDescription, spatial != 0, dimension, size);
-}
+} TV_CATCH(TDB_PackageNumber)
 
 // ---- Creation and disposal ---------------------------------------------------------------------
 ErrorCode TDB_NewStream(int16_t dimension, uint32_t timeScale, Boolean32 constant, Boolean32 spatial,
                         uint16_t interpMask, uint16_t spatialMask, const TDB_ValueDesc* valueDescription,
-                        TDB_Stream* stream) {
-  if (!stream) return kErrBadParam;
+                        TDB_Stream* stream) try {
+  if (!stream) return kReport.BadParam(kSiteArgument, {"TDB_NewStream"});
   *stream = nullptr;
-  if (EnsureStrings() != 0) return STRp_ForgotInit(TDB_PackageNumber);
+  if (kReport.InstallTable() != 0) return STRp_ForgotInit(TDB_PackageNumber);
   // The header holds four multipliers and callers hand values through
   // fixed buffers: a dimension outside 1..4 is refused.
   if (dimension < 1 || dimension > TDB_MaxDimension || !valueDescription)
@@ -410,7 +405,7 @@ ErrorCode TDB_NewStream(int16_t dimension, uint32_t timeScale, Boolean32 constan
   H(s)->magic = TDB_Magic;  // stored last
   *stream = s;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 namespace {
 void DisposeKeys(Header& h) {
@@ -440,7 +435,7 @@ void DisposeKeys(Header& h) {
 }
 }  // namespace
 
-ErrorCode TDB_DisposeStream(TDB_Stream stream) {
+ErrorCode TDB_DisposeStream(TDB_Stream stream) try {
   if (!stream) return 0;
   {
     Locked l(stream, kSiteDispose, kVerbDispose);
@@ -454,10 +449,10 @@ ErrorCode TDB_DisposeStream(TDB_Stream stream) {
   DisposeHandle(reinterpret_cast<Handle>(stream));
   --gLiveStreams;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_DuplicateStream(TDB_Stream stream, TDB_Stream* copy) {
-  if (!copy) return kErrBadParam;
+ErrorCode TDB_DuplicateStream(TDB_Stream stream, TDB_Stream* copy) try {
+  if (!copy) return kReport.BadParam(kSiteArgument, {"TDB_DuplicateStream"});
   *copy = nullptr;
   Locked l(stream, kSiteDuplicate, kVerbDuplicate);
   if (!l.ok()) return l.err();
@@ -502,10 +497,10 @@ ErrorCode TDB_DuplicateStream(TDB_Stream stream, TDB_Stream* copy) {
   }
   *copy = c;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_CloneStream(TDB_Stream stream, TDB_Stream* clone) {
-  if (!clone) return kErrBadParam;
+ErrorCode TDB_CloneStream(TDB_Stream stream, TDB_Stream* clone) try {
+  if (!clone) return kReport.BadParam(kSiteArgument, {"TDB_CloneStream"});
   *clone = nullptr;
   Locked l(stream, kSiteClone, kVerbClone);
   if (!l.ok()) return l.err();
@@ -514,24 +509,24 @@ ErrorCode TDB_CloneStream(TDB_Stream stream, TDB_Stream* clone) {
   H(c)->magic = TDB_Magic;
   *clone = c;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 // ---- Header setters and queries -----------------------------------------------------------------
-ErrorCode TDB_SetStreamIMask(TDB_Stream stream, uint16_t mask) {
+ErrorCode TDB_SetStreamIMask(TDB_Stream stream, uint16_t mask) try {
   Locked l(stream, kSiteSetters, kVerbSetIMask);
   if (!l.ok()) return l.err();
   l.h().interpMask = mask;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetStreamSpIMask(TDB_Stream stream, uint16_t mask) {
+ErrorCode TDB_SetStreamSpIMask(TDB_Stream stream, uint16_t mask) try {
   Locked l(stream, kSiteSetters, kVerbSetSpIMask);
   if (!l.ok()) return l.err();
   l.h().spatialMask = mask;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetStreamSpInterp(TDB_Stream stream, int16_t method) {
+ErrorCode TDB_SetStreamSpInterp(TDB_Stream stream, int16_t method) try {
   Locked l(stream, kSiteSetters, kVerbSetSpInterp);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -545,17 +540,17 @@ ErrorCode TDB_SetStreamSpInterp(TDB_Stream stream, int16_t method) {
     MarkAll(h);
   }
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetStreamAccuracy(TDB_Stream stream, double accuracy) {
+ErrorCode TDB_SetStreamAccuracy(TDB_Stream stream, double accuracy) try {
   Locked l(stream, kSiteSetters, kVerbSetAccuracy);
   if (!l.ok()) return l.err();
   if (!(accuracy >= 0.0) || !std::isfinite(accuracy)) return FailText(kSiteSetters, kErrBadParam, kVerbSetAccuracy);
   l.h().accuracy = accuracy;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetStreamMultiplier(TDB_Stream stream, int32_t dimensionIndex, double multiplier) {
+ErrorCode TDB_SetStreamMultiplier(TDB_Stream stream, int32_t dimensionIndex, double multiplier) try {
   Locked l(stream, kSiteSetters, kVerbSetMultiplier);
   if (!l.ok()) return l.err();
   if (dimensionIndex < 0 || dimensionIndex >= TDB_MaxDimension)
@@ -563,12 +558,12 @@ ErrorCode TDB_SetStreamMultiplier(TDB_Stream stream, int32_t dimensionIndex, dou
   l.h().multipliers[dimensionIndex] = multiplier;
   FlushCache(stream);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetValueDescription(TDB_Stream stream, const TDB_ValueDesc* valueDescription) {
+ErrorCode TDB_SetValueDescription(TDB_Stream stream, const TDB_ValueDesc* valueDescription) try {
   Locked l(stream, kSiteSetValueDesc, kVerbSetValueDesc);
   if (!l.ok()) return l.err();
-  if (!valueDescription) return kErrBadParam;
+  if (!valueDescription) return kReport.BadParam(kSiteArgument, {"TDB_SetValueDescription"});
   Header& h = l.h();
   int32_t size = 0;
   if (ErrorCode err = KeyDataSize(*valueDescription, IsSpatial(h), h.dimension, &size)) return err;
@@ -582,9 +577,9 @@ ErrorCode TDB_SetValueDescription(TDB_Stream stream, const TDB_ValueDesc* valueD
   if (h.desc.kind == 0) h.desc.scalarSize = kScalarSizes[h.desc.dataType];
   FlushCache(stream);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetCustomFuncs(TDB_Stream stream) {
+ErrorCode TDB_SetCustomFuncs(TDB_Stream stream) try {
   Locked l(stream, kSiteSetters, kVerbSetCustom);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -595,9 +590,9 @@ ErrorCode TDB_SetCustomFuncs(TDB_Stream stream) {
   h.routine = Routine::kCustom;
   FlushCache(stream);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_SetStreamSParametrize(TDB_Stream stream, Boolean32 on) {
+ErrorCode TDB_SetStreamSParametrize(TDB_Stream stream, Boolean32 on) try {
   Locked l(stream, kSiteSParametrize, kVerbSParametrize);
   if (!l.ok()) return l.err();
   Header& h = l.h();
@@ -609,10 +604,10 @@ ErrorCode TDB_SetStreamSParametrize(TDB_Stream stream, Boolean32 on) {
     MarkAll(h);
   }
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetStreamInfo(TDB_Stream stream, TDB_StreamInfo* info) {
-  if (!info) return kErrBadParam;
+ErrorCode TDB_GetStreamInfo(TDB_Stream stream, TDB_StreamInfo* info) try {
+  if (!info) return kReport.BadParam(kSiteArgument, {"TDB_GetStreamInfo"});
   *info = TDB_StreamInfo{};
   Locked l(stream, kSiteInfo, kVerbInquireKey);
   if (!l.ok()) return l.err();
@@ -631,13 +626,13 @@ ErrorCode TDB_GetStreamInfo(TDB_Stream stream, TDB_StreamInfo* info) {
   if (h.keys) LIST_GetNumItems(h.keys, &info->keyCount);
   info->hasValue = IsConstant(h) && KTime(l.work()) != kClean;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetNumKeys(TDB_Stream stream, int32_t* count) {
-  if (!count) return kErrBadParam;
+ErrorCode TDB_GetNumKeys(TDB_Stream stream, int32_t* count) try {
+  if (!count) return kReport.BadParam(kSiteArgument, {"TDB_GetNumKeys"});
   *count = 0;
   Locked l(stream, kSiteInfo, kVerbInquireKey);
   if (!l.ok()) return l.err();
   if (l.h().keys) LIST_GetNumItems(l.h().keys, count);
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)

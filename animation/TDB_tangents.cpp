@@ -73,7 +73,7 @@ using namespace tv;
 using namespace tv::tdb;
 
 ErrorCode TDB_SetKeyVelocity(TDB_Stream stream, int32_t index, const double* inVelocity,
-                             const double* outVelocity) {
+                             const double* outVelocity) try {
   KeyAccess a(stream, index, kSiteVelocity, kVerbSetVelocity);
   if (a.err()) return a.err();
   Header& h = a.h();
@@ -102,9 +102,9 @@ ErrorCode TDB_SetKeyVelocity(TDB_Stream stream, int32_t index, const double* inV
   FlushCache(stream);
   MarkChanged(h, a.index() - 1, a.index());
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetKeyVelocity(TDB_Stream stream, int32_t index, double* inVelocity, double* outVelocity) {
+ErrorCode TDB_GetKeyVelocity(TDB_Stream stream, int32_t index, double* inVelocity, double* outVelocity) try {
   KeyAccess a(stream, index, kSiteVelocity, kVerbInquireKey);
   if (a.err()) return a.err();
   const Header& h = a.h();
@@ -121,10 +121,10 @@ ErrorCode TDB_GetKeyVelocity(TDB_Stream stream, int32_t index, double* inVelocit
     if (outVelocity) outVelocity[d] = KD(k, OutVelOff(n, d));
   }
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_SetKeyInfluence(TDB_Stream stream, int32_t index, const double* inInfluence,
-                              const double* outInfluence) {
+                              const double* outInfluence) try {
   KeyAccess a(stream, index, kSiteInfluence, kVerbSetInfluence);
   if (a.err()) return a.err();
   Header& h = a.h();
@@ -144,14 +144,14 @@ ErrorCode TDB_SetKeyInfluence(TDB_Stream stream, int32_t index, const double* in
   FlushCache(stream);
   MarkChanged(h, a.index() - 1, a.index());
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetKeyInfluence(TDB_Stream stream, int32_t index, double* inInfluence, double* outInfluence) {
+ErrorCode TDB_GetKeyInfluence(TDB_Stream stream, int32_t index, double* inInfluence, double* outInfluence) try {
   return TDB_GetKeyTangentsF(stream, index, nullptr, inInfluence, nullptr, outInfluence);
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_SetKeyTangentsF(TDB_Stream stream, int32_t index, const double* inVelocity,
-                              const double* inInfluence, const double* outVelocity, const double* outInfluence) {
+                              const double* inInfluence, const double* outVelocity, const double* outInfluence) try {
   KeyAccess a(stream, index, kSiteTangents, kVerbSetTangents);
   if (a.err()) return a.err();
   Header& h = a.h();
@@ -176,10 +176,10 @@ ErrorCode TDB_SetKeyTangentsF(TDB_Stream stream, int32_t index, const double* in
   FlushCache(stream);
   MarkChanged(h, a.index() - 1, a.index());
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_GetKeyTangentsF(TDB_Stream stream, int32_t index, double* inVelocity, double* inInfluence,
-                              double* outVelocity, double* outInfluence) {
+                              double* outVelocity, double* outInfluence) try {
   KeyAccess a(stream, index, kSiteTangents, kVerbInquireKey);
   if (a.err()) return a.err();
   const Header& h = a.h();
@@ -200,10 +200,10 @@ ErrorCode TDB_GetKeyTangentsF(TDB_Stream stream, int32_t index, double* inVeloci
     if (outInfluence) outInfluence[d] = KD(k, OutInflOff(n, d));
   }
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_SetKeySpaceTangents(TDB_Stream stream, int32_t index, const double* inTangent,
-                                  const double* outTangent) {
+                                  const double* outTangent) try {
   KeyAccess a(stream, index, kSiteTangents, kVerbSetTangents);
   if (a.err()) return a.err();
   Header& h = a.h();
@@ -217,9 +217,9 @@ ErrorCode TDB_SetKeySpaceTangents(TDB_Stream stream, int32_t index, const double
   FlushCache(stream);
   MarkChanged(h, a.index() - 1, a.index());
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
-ErrorCode TDB_GetKeySpaceTangents(TDB_Stream stream, int32_t index, double* inTangent, double* outTangent) {
+ErrorCode TDB_GetKeySpaceTangents(TDB_Stream stream, int32_t index, double* inTangent, double* outTangent) try {
   KeyAccess a(stream, index, kSiteTangents, kVerbInquireKey);
   if (a.err()) return a.err();
   const Header& h = a.h();
@@ -231,10 +231,10 @@ ErrorCode TDB_GetKeySpaceTangents(TDB_Stream stream, int32_t index, double* inTa
     if (outTangent) outTangent[d] = KD(k, OutTanOff(n, d));
   }
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 ErrorCode TDB_GetClampedVelInflF(TDB_Stream stream, int32_t index, double* inVelocity, double* inInfluence,
-                                 double* outVelocity, double* outInfluence, Boolean32* changed) {
+                                 double* outVelocity, double* outInfluence, Boolean32* changed) try {
   if (changed) *changed = 0;
   KeyAccess a(stream, index, kSiteClamped, kVerbInquireKey);
   if (a.err()) return a.err();
@@ -285,7 +285,7 @@ ErrorCode TDB_GetClampedVelInflF(TDB_Stream stream, int32_t index, double* inVel
   }
   if (changed) *changed = any ? 1 : 0;
   return 0;
-}
+} TV_CATCH(TDB_PackageNumber)
 
 // ---- Derived data ------------------------------------------------------------------------------
 namespace tv::tdb {
@@ -402,14 +402,14 @@ ErrorCode UpdateStream(TDB_Stream s) {
   }
   h.change[0] = h.change[1] = kClean;
   Put<int32_t>(Work(s), 0, kClean);
-  if (overlap) Up_ReportErrString(Loc(kSiteUpdate), kSevWarning, S(kStrOverlap));
+  if (overlap) kReport.Note(kSiteUpdate, kSevWarning, kStrOverlap);
   return 0;
 }
 
 }  // namespace tv::tdb
 
-ErrorCode TDB_UpdateStream(TDB_Stream stream) {
+ErrorCode TDB_UpdateStream(TDB_Stream stream) try {
   Locked l(stream, kSiteUpdate, kVerbUpdate);
   if (!l.ok()) return l.err();
   return UpdateStream(stream);
-}
+} TV_CATCH(TDB_PackageNumber)

@@ -1,15 +1,34 @@
-// Shared by the benchmarks: a console reporter that also keeps each
-// benchmark's CPU time per iteration, so a program can print the ratio of
-// each measurement to its baseline measured in the same run.
+// Shared by the benchmarks: the packages a program needs, born through the
+// engine's births, and a console reporter that also keeps each benchmark's
+// CPU time per iteration, so a program can print the ratio of each
+// measurement to its baseline measured in the same run.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "Engine.h"
+
 namespace tv::bench {
+
+// Births U (as `name`) and the given packages (with what they need first);
+// kills them in reverse order with the object.
+class Packages {
+ public:
+  Packages(const char* name, std::initializer_list<int32_t> numbers)
+      : ok_(TV_BirthPackages(name, numbers.begin(), static_cast<int32_t>(numbers.size())) == 0) {}
+  ~Packages() { TV_DeathPackages(); }
+  Packages(const Packages&) = delete;
+  Packages& operator=(const Packages&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_;
+};
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:

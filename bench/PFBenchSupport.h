@@ -14,28 +14,22 @@
 
 namespace tv::bench {
 
-// Births U (as `name`), M with the fast 8-bit tables and PF, and runs the
+// Births PF (and U as `name`, M with its fast tables before it) and runs the
 // benchmarks the command line selects; the packages die with the object.
 class PFBenchRun {
  public:
-  PFBenchRun(const char* name, int* argc, char** argv) {
-    U_Birth(name, 0);
-    int32_t granted = 0;
-    M_Birth(M_ServiceFastCharMath, &granted);
-    PF_Birth();
+  PFBenchRun(const char* name, int* argc, char** argv) : packages_(name, {PF_PackageNumber}) {
     benchmark::Initialize(argc, argv);
     benchmark::RunSpecifiedBenchmarks(&reporter);
   }
-  ~PFBenchRun() {
-    benchmark::Shutdown();
-    PF_Death();
-    M_Death();
-    U_Death();
-  }
+  ~PFBenchRun() { benchmark::Shutdown(); }
   PFBenchRun(const PFBenchRun&) = delete;
   PFBenchRun& operator=(const PFBenchRun&) = delete;
 
   RatioReporter reporter;
+
+ private:
+  Packages packages_;
 };
 
 }  // namespace tv::bench

@@ -137,7 +137,8 @@ BENCHMARK(UndoRedo1000Layers)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (U_Birth("bee_bench", 0) != 0 || BEE_Birth() != 0) return 1;
+  tv::bench::Packages packages("bee_bench", {BEE_PackageNumber});
+  if (!packages.ok()) return 1;
   Up_SetInteract(0);
   benchmark::Initialize(&argc, argv);
   tv::bench::RatioReporter reporter;
@@ -151,7 +152,5 @@ int main(int argc, char** argv) {
   }
   double s = reporter.Time("Scrub_Engine"), b = reporter.Time("Scrub_StdFunction");
   if (s > 0 && b > 0) std::printf("  collapsing time change: %.1f x std::function stack\n", s / b);
-  BEE_Death();
-  U_Death();
   return 0;
 }

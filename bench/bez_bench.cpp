@@ -213,7 +213,7 @@ BENCHMARK(BM_FitMultiple)->Arg(32)->Arg(128)->Arg(1024);
 }  // namespace
 
 int main(int argc, char** argv) {
-  U_Birth("BezBench", 0);
+  tv::bench::Packages packages("BezBench", {});
   benchmark::Initialize(&argc, argv);
   tv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -225,6 +225,5 @@ int main(int argc, char** argv) {
     std::printf("  %-16s %8.2f\n", name.substr(7).c_str(), t / it->second);
   }
   benchmark::Shutdown();
-  U_Death();
   return 0;
 }

@@ -163,8 +163,7 @@ BENCHMARK(BM_BM_LockUnlock);
 }  // namespace
 
 int main(int argc, char** argv) {
-  U_Birth("BMBench", 0);
-  BM_Birth(0);
+  tv::bench::Packages packages("BMBench", {BM_PackageNumber});
   benchmark::Initialize(&argc, argv);
   tv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -177,7 +176,5 @@ int main(int argc, char** argv) {
     std::printf("  %-36s %8.2f\n", name.substr(6).c_str(), t / it->second);
   }
   benchmark::Shutdown();
-  BM_Death();
-  U_Death();
   return 0;
 }

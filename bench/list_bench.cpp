@@ -245,7 +245,7 @@ BENCHMARK(BM_Vector_QuickSort)->Arg(100000);
 }  // namespace
 
 int main(int argc, char** argv) {
-  U_Birth("ListBench", 0);
+  tv::bench::Packages packages("ListBench", {});
   benchmark::Initialize(&argc, argv);
   tv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -258,6 +258,5 @@ int main(int argc, char** argv) {
     std::printf("  %-36s %8.2f\n", name.substr(8).c_str(), t / it->second);
   }
   benchmark::Shutdown();
-  U_Death();
   return 0;
 }

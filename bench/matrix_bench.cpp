@@ -2,6 +2,8 @@
 // tables, each against a plain baseline in the same run.
 #include <benchmark/benchmark.h>
 
+#include "BenchSupport.h"
+
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -163,9 +165,7 @@ std::vector<uint8_t> Plane(uint32_t seed) {
 }
 
 void BM_Mul8Table(benchmark::State& state) {
-  U_Birth("bench", 0);
-  int32_t granted = 0;
-  M_Birth(M_ServiceFastCharMath, &granted);
+  tv::bench::Packages packages("bench", {M_PackageNumber});
   Boolean32 available = 0;
   const uint8_t *mul = nullptr, *div = nullptr;
   M_PrepareFCMD(1, 0, &available, &mul, &div);
@@ -177,8 +177,6 @@ void BM_Mul8Table(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * int64_t(a.size()));
   M_UnprepareFCMD();
-  M_Death();
-  U_Death();
 }
 BENCHMARK(BM_Mul8Table);
 

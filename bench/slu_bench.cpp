@@ -190,7 +190,7 @@ BENCHMARK(BM_Slu_AbsentOptionalChunk)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  U_Birth("SluBench", 0);
+  tv::bench::Packages packages("SluBench", {});
   benchmark::Initialize(&argc, argv);
   tv::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -203,6 +203,5 @@ int main(int argc, char** argv) {
   }
   benchmark::Shutdown();
   std::filesystem::remove_all(Dir());
-  U_Death();
   return 0;
 }

@@ -5,6 +5,8 @@
 // in the same run.
 #include <benchmark/benchmark.h>
 
+#include "BenchSupport.h"
+
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -18,10 +20,7 @@ namespace {
 constexpr uint32_t kScale = 600;
 constexpr int32_t kSpacing = 60;  // 0.1 s between keys
 
-struct Born {
-  Born() { U_Birth("bench", 0); }
-};
-Born born;
+tv::bench::Packages born("bench", {});
 
 TDB_Stream MakeStream(int dim, int keys) {
   TDB_ValueDesc d{};

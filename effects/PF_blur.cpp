@@ -351,10 +351,10 @@ ErrorCode BlurReference(const BlurPlan& plan, uint32_t flags, bool straight, PFW
   const int32_t w = world.width, h = world.height;
   const int32_t reach = Reach(plan);
   const size_t longest = size_t(std::max(w, h)) + 2 * size_t(reach);
-  Scratch<uint16_t> picture(size_t(w) * h * 4), ping(longest * 4), pong(longest * 4);
-  if (!picture.ok() || !ping.ok() || !pong.ok()) return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
+  ScratchArray<uint16_t> picture(size_t(w) * h * 4), ping(longest * 4), pong(longest * 4);
+  if (!picture.ok() || !ping.ok() || !pong.ok()) return kReport.Fail(kSiteBlur, kErrOutOfMemory, kStrScratch);
   const bool repeat = (flags & PF_Blur_RepeatEdges) != 0;
-  Load(world, straight, picture.get());
+  Load(world, straight, picture.data());
   for (int dir = 0; dir < 2; ++dir) {
     const bool vertical = dir == 0;
     if (vertical ? !Vertical(flags) : !Horizontal(flags)) continue;
@@ -363,12 +363,12 @@ ErrorCode BlurReference(const BlurPlan& plan, uint32_t flags, bool straight, PFW
     const size_t across = vertical ? 4 : size_t(w) * 4;  // from one line to the next
     const int32_t extended = n + 2 * reach;
     for (int32_t l = 0; l < lines; ++l) {
-      uint16_t* line = picture.get() + size_t(l) * across;
+      uint16_t* line = picture.data() + size_t(l) * across;
       // The line with `reach` pixels of its surround at each end. Beyond
       // those every pass's values are the surround's own, which is what
       // PassRef takes beyond the ends of what it is given.
-      uint16_t* cur = ping.get();
-      uint16_t* next = pong.get();
+      uint16_t* cur = ping.data();
+      uint16_t* next = pong.data();
       for (int32_t i = 0; i < extended; ++i) {
         const int32_t j = i - reach;
         const int32_t from = repeat ? std::clamp(j, 0, n - 1) : j;
@@ -384,7 +384,7 @@ ErrorCode BlurReference(const BlurPlan& plan, uint32_t flags, bool straight, PFW
         for (int c = 0; c < 4; ++c) line[size_t(j) * along + c] = cur[size_t(j + reach) * 4 + c];
     }
   }
-  StoreLiteral(picture.get(), straight, world);
+  StoreLiteral(picture.data(), straight, world);
   return 0;
 }
 
@@ -401,20 +401,20 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
   // each block is the horizontal pass's strip as it stands.
   const size_t blocks = (size_t(h) + kStripPixels - 1) / kStripPixels;
   const size_t blockSize = size_t(w) * kLanes;
-  Scratch<uint16_t> between(down && across ? blocks * blockSize : 0);
+  ScratchArray<uint16_t> between(down && across ? blocks * blockSize : 0);
   // The passes' lines reach beyond the strip's ends by the half widths together.
   const int32_t reach = Reach(plan);
   const size_t room = (longest + 2 * size_t(reach)) * kLanes;
-  Scratch<uint16_t> work0(room), work1(room), edges(2 * kLanes), zero(kLanes);
-  Scratch<uint32_t> sums(kLanes);
+  ScratchArray<uint16_t> work0(room), work1(room), edges(2 * kLanes), zero(kLanes);
+  ScratchArray<uint32_t> sums(kLanes);
   if (!between.ok() || !work0.ok() || !work1.ok() || !edges.ok() || !zero.ok() || !sums.ok())
-    return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
-  uint16_t* const source = work0.get() + size_t(reach) * kLanes;  // a strip's line 0 in work0
-  std::fill(zero.get(), zero.get() + kLanes, uint16_t{0});
+    return kReport.Fail(kSiteBlur, kErrOutOfMemory, kStrScratch);
+  uint16_t* const source = work0.data() + size_t(reach) * kLanes;  // a strip's line 0 in work0
+  std::fill(zero.data(), zero.data() + kLanes, uint16_t{0});
   const bool repeat = (flags & PF_Blur_RepeatEdges) != 0;
 
   if (down) {
-    const StripBuffers strip{source, {work0.get(), work1.get()}, edges.get(), sums.get(), zero.get()};
+    const StripBuffers strip{source, {work0.data(), work1.data()}, edges.data(), sums.data(), zero.data()};
     // Strips of columns: line y of a strip holds pixels x0.. of row y.
     for (int32_t x0 = 0; x0 < w; x0 += kStripPixels) {
       const int32_t n = std::min(kStripPixels, w - x0);
@@ -423,7 +423,7 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
       for (int32_t y = 0; y < h; ++y) {
         const uint16_t* v = r + size_t(y) * kLanes;
         if (across) {
-          uint16_t* block = between.get() + size_t(y / kStripPixels) * blockSize + 4 * size_t(y % kStripPixels);
+          uint16_t* block = between.data() + size_t(y / kStripPixels) * blockSize + 4 * size_t(y % kStripPixels);
           for (int32_t i = 0; i < n; ++i) std::memcpy(block + size_t(x0 + i) * kLanes, v + 4 * i, 8);
         } else {
           Store<kStraight>(v, 4, n, Row(world, y) + 4 * size_t(x0));
@@ -435,9 +435,9 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
     // Strips of rows: line x of a strip holds pixel x of rows y0...
     for (int32_t y0 = 0; y0 < h; y0 += kStripPixels) {
       const int32_t n = std::min(kStripPixels, h - y0);
-      StripBuffers strip{source, {work0.get(), work1.get()}, edges.get(), sums.get(), zero.get()};
+      StripBuffers strip{source, {work0.data(), work1.data()}, edges.data(), sums.data(), zero.data()};
       if (down) {
-        strip.source = between.get() + size_t(y0 / kStripPixels) * blockSize;
+        strip.source = between.data() + size_t(y0 / kStripPixels) * blockSize;
       } else {
         for (int32_t xc = 0; xc < w; xc += kChunk) {
           const int32_t xe = std::min(w, xc + kChunk);
@@ -473,12 +473,12 @@ namespace {
 
 ErrorCode FastBlur(double radius, uint32_t flags, int32_t quality, PFWorld* world, bool straight) {
   constexpr int32_t kRt = PF_Routine_FastBlur;
-  if (!ValidWorld(world)) return BadArg(kRt, "bad world");
+  if (!ValidWorld(world)) return BadParam(kRt, "bad world");
   // A negative radius, or one that is not a number, is refused; so is one
   // beyond the largest supported (whose sums could overflow).
-  if (!(radius >= 0.0) || radius > static_cast<double>(PF_MaxBlurRadius)) return BadArg(kRt, "bad radius");
+  if (!(radius >= 0.0) || radius > static_cast<double>(PF_MaxBlurRadius)) return BadParam(kRt, "bad radius");
   if ((flags & ~uint32_t{PF_Blur_Horizontal | PF_Blur_Vertical | PF_Blur_RepeatEdges}) != 0)
-    return BadArg(kRt, "unknown flags");
+    return BadParam(kRt, "unknown flags");
   const BlurPlan plan = PlanBlur(radius, quality);
   bool identity = true;
   for (int32_t p = 0; p < plan.passes; ++p) identity = identity && plan.halfWidth[p] == 0;
@@ -522,32 +522,32 @@ ErrorCode PF_FastBlur_Premul(void* /*ref*/, double radius, uint32_t flags, int32
 ErrorCode PF_BoxBlurUnoScan(const uint8_t* src, int32_t srcStride, int32_t count, int32_t radius, uint8_t* dst,
                             int32_t dstStride) {
   constexpr int32_t kRt = PF_Routine_BoxBlurUnoScan;
-  if (!ScanArgs(src, srcStride, count, dst, dstStride)) return BadArg(kRt, "bad scan");
-  if (radius < 0 || radius > PF_MaxBlurRadius) return BadArg(kRt, "bad radius");
+  if (!ScanArgs(src, srcStride, count, dst, dstStride)) return BadParam(kRt, "bad scan");
+  if (radius < 0 || radius > PF_MaxBlurRadius) return BadParam(kRt, "bad radius");
   if (radius == 0 && src == dst && srcStride == dstStride) return 0;
   if (!Aliased(src, srcStride, count, dst, dstStride)) {
     BoxScan(src, srcStride, count, radius, dst, dstStride);
     return 0;
   }
-  Scratch<uint8_t> copy(static_cast<size_t>(count));
-  if (!copy.ok()) return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
+  ScratchArray<uint8_t> copy(static_cast<size_t>(count));
+  if (!copy.ok()) return kReport.Fail(kSiteBlur, kErrOutOfMemory, kStrScratch);
   for (int32_t i = 0; i < count; ++i) copy[i] = src[size_t(i) * srcStride];
-  BoxScan(copy.get(), 1, count, radius, dst, dstStride);
+  BoxScan(copy.data(), 1, count, radius, dst, dstStride);
   return 0;
 }
 
 ErrorCode PF_GBlurUnoScan(const uint8_t* src, int32_t srcStride, int32_t count, double radius, uint8_t* dst,
                           int32_t dstStride) {
   constexpr int32_t kRt = PF_Routine_GBlurUnoScan;
-  if (!ScanArgs(src, srcStride, count, dst, dstStride)) return BadArg(kRt, "bad scan");
-  if (!(radius >= 0.0) || radius > static_cast<double>(PF_MaxKernelRadius)) return BadArg(kRt, "bad radius");
+  if (!ScanArgs(src, srcStride, count, dst, dstStride)) return BadParam(kRt, "bad scan");
+  if (!(radius >= 0.0) || radius > static_cast<double>(PF_MaxKernelRadius)) return BadParam(kRt, "bad radius");
   const int32_t r = static_cast<int32_t>(std::ceil(radius));
-  Scratch<int32_t> kernel(2 * size_t(r) + 1);
-  if (!kernel.ok()) return OutOfMemory(kSiteBlur, tv::pf::kStrGaussKernel);
-  Scratch<uint8_t> copy(static_cast<size_t>(count));
-  if (!copy.ok()) return OutOfMemory(kSiteBlur, tv::pf::kStrScratch);
+  ScratchArray<int32_t> kernel(2 * size_t(r) + 1);
+  if (!kernel.ok()) return kReport.Fail(kSiteBlur, kErrOutOfMemory, kStrGaussKernel);
+  ScratchArray<uint8_t> copy(static_cast<size_t>(count));
+  if (!copy.ok()) return kReport.Fail(kSiteBlur, kErrOutOfMemory, kStrScratch);
   int32_t diameter = 0;
-  if (ErrorCode err = PF_GaussianKernel(nullptr, radius, PF_Kernel_1D, 1.0, &diameter, kernel.get())) return err;
+  if (ErrorCode err = PF_GaussianKernel(nullptr, radius, PF_Kernel_1D, 1.0, &diameter, kernel.data())) return err;
   int64_t total = 0;
   for (int32_t k = 0; k < diameter; ++k) total += kernel[k];
   for (int32_t i = 0; i < count; ++i) copy[i] = src[size_t(i) * srcStride];

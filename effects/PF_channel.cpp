@@ -13,22 +13,22 @@ int32_t ByteOf(int32_t channel, int32_t order) { return order == BM_Order_BGRA ?
 bool SameSize(const PFWorld& a, const PFWorld& b) { return a.width == b.width && a.height == b.height; }
 
 ErrorCode CheckPlanes(int32_t routine, const PF_Planes* planes, const PFWorld& w) {
-  if (!planes) return BadArg(routine, "null planes");
+  if (!planes) return BadParam(routine, "null planes");
   for (int c = 0; c < 4; ++c)
-    if (planes->plane[c] && planes->rowBytes[c] < w.width) return BadArg(routine, "plane rows too short");
+    if (planes->plane[c] && planes->rowBytes[c] < w.width) return BadParam(routine, "plane rows too short");
   return 0;
 }
 
 }  // namespace
 
 ErrorCode PF_ChannelCopy(void* /*ref*/, const PFWorld* src, int32_t srcChannel, int32_t dstChannel, PFWorld* dst) {
-  if (!ValidWorld(src) || !ValidWorld(dst)) return BadArg(PF_Routine_ChannelCopy, "bad world");
-  if (!SameSize(*src, *dst)) return BadArg(PF_Routine_ChannelCopy, "worlds of different sizes");
+  if (!ValidWorld(src) || !ValidWorld(dst)) return BadParam(PF_Routine_ChannelCopy, "bad world");
+  if (!SameSize(*src, *dst)) return BadParam(PF_Routine_ChannelCopy, "worlds of different sizes");
   if (srcChannel < 0 || srcChannel > 3 || dstChannel < 0 || dstChannel > 3)
-    return BadArg(PF_Routine_ChannelCopy, "bad channel");
+    return BadParam(PF_Routine_ChannelCopy, "bad channel");
   const int32_t order = ChannelOrder(*src);
   if (order != ChannelOrder(*dst))
-    return report::Code(Loc(kSiteCopy), kSevError, PF_ErrBadParam, "%s", {tv::pf::Text(tv::pf::kStrChannels)});
+    return tv::pf::kReport.Message(kSiteCopy, kSevError, PF_ErrBadParam, tv::pf::kReport.Text(tv::pf::kStrChannels));
   const int32_t from = ByteOf(srcChannel, order), to = ByteOf(dstChannel, order);
   // The same world may give and take: each byte is read before it is written.
   for (int32_t y = 0; y < src->height; ++y) {
@@ -40,7 +40,7 @@ ErrorCode PF_ChannelCopy(void* /*ref*/, const PFWorld* src, int32_t srcChannel, 
 }
 
 ErrorCode PF_ExtractPlanes(void* /*ref*/, const PFWorld* src, const PF_Planes* planes) {
-  if (!ValidWorld(src)) return BadArg(PF_Routine_ExtractPlanes, "bad world");
+  if (!ValidWorld(src)) return BadParam(PF_Routine_ExtractPlanes, "bad world");
   if (ErrorCode err = CheckPlanes(PF_Routine_ExtractPlanes, planes, *src)) return err;
   const int32_t order = ChannelOrder(*src);
   for (int c = 0; c < 4; ++c) {
@@ -57,7 +57,7 @@ ErrorCode PF_ExtractPlanes(void* /*ref*/, const PFWorld* src, const PF_Planes* p
 }
 
 ErrorCode PF_InsertPlanes(void* /*ref*/, const PF_Planes* planes, PFWorld* dst) {
-  if (!ValidWorld(dst)) return BadArg(PF_Routine_InsertPlanes, "bad world");
+  if (!ValidWorld(dst)) return BadParam(PF_Routine_InsertPlanes, "bad world");
   if (ErrorCode err = CheckPlanes(PF_Routine_InsertPlanes, planes, *dst)) return err;
   const int32_t order = ChannelOrder(*dst);
   for (int c = 0; c < 4; ++c) {

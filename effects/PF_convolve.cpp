@@ -36,11 +36,11 @@ double PFp_GaussianValue(double x) {
 ErrorCode PF_GaussianKernel(void* /*ref*/, double radius, int32_t flags, double multiplier, int32_t* diameter,
                             int32_t* kernel) {
   if (diameter) *diameter = 0;
-  if (!diameter || !kernel) return BadArg(PF_Routine_GaussianKernel, "null output");
+  if (!diameter || !kernel) return BadParam(PF_Routine_GaussianKernel, "null output");
   // A negative radius is refused; so is one that is not a number or is too
   // large for any caller's buffer, which would otherwise size the kernel.
-  if (!(radius >= 0.0) || radius > static_cast<double>(PF_MaxKernelRadius)) return BadArg(PF_Routine_GaussianKernel, "bad radius");
-  if (!std::isfinite(multiplier)) return BadArg(PF_Routine_GaussianKernel, "bad multiplier");
+  if (!(radius >= 0.0) || radius > static_cast<double>(PF_MaxKernelRadius)) return BadParam(PF_Routine_GaussianKernel, "bad radius");
+  if (!std::isfinite(multiplier)) return BadParam(PF_Routine_GaussianKernel, "bad multiplier");
   const int32_t r = static_cast<int32_t>(std::ceil(radius));
   const int32_t d = 2 * r + 1;
   const bool oneRow = (flags & PF_Kernel_1D) != 0;
@@ -69,13 +69,13 @@ ErrorCode PF_Convolve(void* /*ref*/, const PFWorld* src, const Rect* area, int32
                       const void* alphaKernel, const void* redKernel, const void* greenKernel,
                       const void* blueKernel, PFWorld* dst) {
   constexpr int32_t kRt = PF_Routine_Convolve;
-  if (!ValidWorld(src) || !ValidWorld(dst)) return BadArg(kRt, "bad world");
-  if (src->width != dst->width || src->height != dst->height) return BadArg(kRt, "worlds of different sizes");
-  if ((flags & ~(PF_Convolve_1D | PF_Convolve_RepeatEdges)) != 0) return BadArg(kRt, "unknown flags");
+  if (!ValidWorld(src) || !ValidWorld(dst)) return BadParam(kRt, "bad world");
+  if (src->width != dst->width || src->height != dst->height) return BadParam(kRt, "worlds of different sizes");
+  if ((flags & ~(PF_Convolve_1D | PF_Convolve_RepeatEdges)) != 0) return BadParam(kRt, "unknown flags");
   if (diameter < 1 || (diameter & 1) == 0 || diameter > 2 * PF_MaxKernelRadius + 1)
-    return BadArg(kRt, "bad kernel diameter");
+    return BadParam(kRt, "bad kernel diameter");
   Rect a;
-  if (!ResolveRect(*dst, area, &a)) return BadArg(kRt, "area outside the world");
+  if (!ResolveRect(*dst, area, &a)) return BadParam(kRt, "area outside the world");
   const bool oneRow = (flags & PF_Convolve_1D) != 0;
   const bool repeat = (flags & PF_Convolve_RepeatEdges) != 0;
   const int32_t taps = oneRow ? diameter : diameter * diameter;
@@ -89,7 +89,7 @@ ErrorCode PF_Convolve(void* /*ref*/, const PFWorld* src, const Rect* area, int32
       sum += kernels[c][k];
       weight += std::abs(int64_t{kernels[c][k]});
     }
-    if (weight > kMaxKernelWeight) return BadArg(kRt, "kernel values too large");
+    if (weight > kMaxKernelWeight) return BadParam(kRt, "kernel values too large");
     const int64_t s = oneRow ? sum * sum : sum;
     divisor[c] = s != 0 ? s : 1;
   }
@@ -98,11 +98,11 @@ ErrorCode PF_Convolve(void* /*ref*/, const PFWorld* src, const Rect* area, int32
   const int32_t w = src->width, h = src->height, r = diameter / 2;
   // Reading and writing one world: convolve from a copy of it.
   PFWorld in = *src;
-  Scratch<uint8_t> copy(Overlap(*src, *dst) ? static_cast<size_t>(w) * 4 * h : 0);
-  if (!copy.ok()) return OutOfMemory(kSiteConvolve, tv::pf::kStrScratch);
-  if (copy.get()) {
-    for (int32_t y = 0; y < h; ++y) std::memcpy(copy.get() + static_cast<size_t>(y) * w * 4, Row(*src, y), 4 * size_t(w));
-    in.data = reinterpret_cast<char*>(copy.get());
+  ScratchArray<uint8_t> copy(Overlap(*src, *dst) ? static_cast<size_t>(w) * 4 * h : 0);
+  if (!copy.ok()) return kReport.Fail(kSiteConvolve, kErrOutOfMemory, kStrScratch);
+  if (copy.data()) {
+    for (int32_t y = 0; y < h; ++y) std::memcpy(copy.data() + static_cast<size_t>(y) * w * 4, Row(*src, y), 4 * size_t(w));
+    in.data = reinterpret_cast<char*>(copy.data());
     in.rowBytes = 4 * w;
   }
   auto at = [&](int32_t x, int32_t y, int c) -> int64_t {
@@ -137,10 +137,10 @@ ErrorCode PF_Convolve(void* /*ref*/, const PFWorld* src, const Rect* area, int32
   // reaches, then down, divided once by the square of the row's sum.
   const int32_t top = repeat ? 0 : std::max(0, a.top - r), bottom = repeat ? h : std::min(h, a.bottom + r);
   const int32_t rowsNeeded = bottom - top;
-  Scratch<int64_t> across(static_cast<size_t>(aw) * 4 * rowsNeeded);
-  if (!across.ok()) return OutOfMemory(kSiteConvolve, tv::pf::kStrScratch);
+  ScratchArray<int64_t> across(static_cast<size_t>(aw) * 4 * rowsNeeded);
+  if (!across.ok()) return kReport.Fail(kSiteConvolve, kErrOutOfMemory, kStrScratch);
   for (int32_t y = top; y < bottom; ++y) {
-    int64_t* row = across.get() + static_cast<size_t>(y - top) * aw * 4;
+    int64_t* row = across.data() + static_cast<size_t>(y - top) * aw * 4;
     for (int32_t x = a.left; x < a.right; ++x)
       for (int c = 0; c < 4; ++c) {
         int64_t sum = 0;

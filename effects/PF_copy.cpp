@@ -76,8 +76,8 @@ int32_t AxisTaps(int64_t sw, int64_t dw, int64_t j, uint32_t* weights, int32_t* 
 }
 
 struct Axis {
-  Scratch<Taps> taps;
-  Scratch<uint32_t> weights;
+  ScratchArray<Taps> taps;
+  ScratchArray<uint32_t> weights;
   Axis(int32_t dw, int32_t maxTaps) : taps(static_cast<size_t>(dw)), weights(static_cast<size_t>(dw) * maxTaps) {}
   bool ok() const { return taps.ok() && weights.ok(); }
 };
@@ -88,7 +88,7 @@ void BuildAxis(Axis& axis, int32_t srcStart, int32_t sw, int32_t dw) {
   int32_t offset = 0;
   for (int32_t j = 0; j < dw; ++j) {
     int32_t first = 0;
-    const int32_t count = AxisTaps(sw, dw, j, axis.weights.get() + offset, &first);
+    const int32_t count = AxisTaps(sw, dw, j, axis.weights.data() + offset, &first);
     axis.taps[j] = Taps{srcStart + first, count, offset};
     offset += count;
   }
@@ -102,8 +102,8 @@ void CopySameSize(const PFWorld& src, PFWorld& dst, const Rect& s, const Rect& d
 
 ErrorCode CopyDraft(const PFWorld& src, PFWorld& dst, const Rect& s, const Rect& d) {
   const int32_t sw = s.right - s.left, sh = s.bottom - s.top, dw = d.right - d.left, dh = d.bottom - d.top;
-  Scratch<int32_t> columns(static_cast<size_t>(dw));
-  if (!columns.ok()) return OutOfMemory(kSiteCopy, tv::pf::kStrScratch);
+  ScratchArray<int32_t> columns(static_cast<size_t>(dw));
+  if (!columns.ok()) return kReport.Fail(kSiteCopy, kErrOutOfMemory, kStrScratch);
   // The source pixel under the centre of each destination pixel.
   for (int32_t j = 0; j < dw; ++j)
     columns[j] = s.left + static_cast<int32_t>((2 * int64_t{j} + 1) * sw / (2 * int64_t{dw}));
@@ -120,17 +120,17 @@ template <bool kStraight>
 ErrorCode CopyHQ(const PFWorld& src, PFWorld& dst, const Rect& s, const Rect& d) {
   const int32_t sw = s.right - s.left, sh = s.bottom - s.top, dw = d.right - d.left, dh = d.bottom - d.top;
   Axis cols(dw, MaxTaps(sw, dw)), rows(dh, MaxTaps(sh, dh));
-  if (!cols.ok() || !rows.ok()) return OutOfMemory(kSiteCopy, tv::pf::kStrScratch);
+  if (!cols.ok() || !rows.ok()) return kReport.Fail(kSiteCopy, kErrOutOfMemory, kStrScratch);
   BuildAxis(cols, s.left, sw, dw);
   BuildAxis(rows, s.top, sh, dh);
   constexpr uint64_t kHalf = uint64_t{1} << (2 * kAxisShift - 1);
   for (int32_t k = 0; k < dh; ++k) {
     const Taps& rt = rows.taps[k];
-    const uint32_t* rw = rows.weights.get() + rt.offset;
+    const uint32_t* rw = rows.weights.data() + rt.offset;
     uint8_t* out = Row(dst, d.top + k) + 4 * d.left;
     for (int32_t j = 0; j < dw; ++j) {
       const Taps& ct = cols.taps[j];
-      const uint32_t* cw = cols.weights.get() + ct.offset;
+      const uint32_t* cw = cols.weights.data() + ct.offset;
       uint64_t sum[4] = {0, 0, 0, 0};
       for (int32_t r = 0; r < rt.count; ++r) {
         const uint8_t* p = Row(src, rt.first + r) + 4 * ct.first;
@@ -220,11 +220,11 @@ void CopyHalf(const PFWorld& src, PFWorld& dst, const Rect& s, const Rect& d) {
 }
 
 ErrorCode Copy(Kind kind, const PFWorld* src, PFWorld* dst, const Rect* srcRect, const Rect* dstRect) {
-  if (!ValidWorld(src) || !ValidWorld(dst)) return BadArg(PF_Routine_Copy, "bad world");
+  if (!ValidWorld(src) || !ValidWorld(dst)) return BadParam(PF_Routine_Copy, "bad world");
   Rect s, d;
   if (!ResolveRect(*src, srcRect, &s) || !ResolveRect(*dst, dstRect, &d))
-    return BadArg(PF_Routine_Copy, "rectangle outside its world");
-  if (Overlap(*src, *dst)) return BadArg(PF_Routine_Copy, "source and destination share pixels");
+    return BadParam(PF_Routine_Copy, "rectangle outside its world");
+  if (Overlap(*src, *dst)) return BadParam(PF_Routine_Copy, "source and destination share pixels");
   if (s.right == s.left || s.bottom == s.top || d.right == d.left || d.bottom == d.top) return 0;
   if (s.right - s.left == d.right - d.left && s.bottom - s.top == d.bottom - d.top) {
     CopySameSize(*src, *dst, s, d);

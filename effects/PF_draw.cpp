@@ -29,7 +29,7 @@ ErrorCode Check(PF_Wireframe w) {
   if (w && *w && GetHandleSize(w) >= static_cast<Size>(sizeof(WireHeader)) && Header(w)->magic == kWireMagic &&
       GetHandleSize(w) >= static_cast<Size>(sizeof(WireHeader) + sizeof(FloatPoint) * size_t(Header(w)->capacity)))
     return 0;
-  return BadArg(PF_Routine_Wireframe, "not a wireframe");
+  return BadParam(PF_Routine_Wireframe, "not a wireframe");
 }
 
 // Clips the segment to the box [lo, hi] (Liang-Barsky); false when nothing is left.
@@ -92,12 +92,12 @@ void Line(PFWorld& w, FloatPoint a, FloatPoint b, const PF_Pixel& c) {
 
 ErrorCode PF_AllocWireframe(int32_t capacity, PF_Wireframe* wireframe) {
   if (wireframe) *wireframe = nullptr;
-  if (!wireframe) return BadArg(PF_Routine_Wireframe, "null wireframe");
-  if (capacity < 1 || capacity > kMaxWirePoints) return BadArg(PF_Routine_Wireframe, "bad capacity");
+  if (!wireframe) return BadParam(PF_Routine_Wireframe, "null wireframe");
+  if (capacity < 1 || capacity > kMaxWirePoints) return BadParam(PF_Routine_Wireframe, "bad capacity");
   const Size bytes = static_cast<Size>(sizeof(WireHeader) + sizeof(FloatPoint) * size_t(capacity));
   Handle h = NewHandleClear(bytes);
   if (!h)
-    return Up_ReportOutOfMemory(Loc(kSiteDraw), tv::pf::Text(tv::pf::kStrWireframe), static_cast<uint64_t>(bytes));
+    return tv::pf::kReport.OutOfMemory(kSiteDraw, tv::pf::kStrWireframe, static_cast<uint64_t>(bytes));
   *Header(h) = WireHeader{kWireMagic, capacity, 0, 0};
   *wireframe = h;
   return 0;
@@ -113,8 +113,8 @@ ErrorCode PF_DisposeWireframe(PF_Wireframe wireframe) {
 ErrorCode PF_GenerateWireframe(const LRect* bounds, PF_Wireframe wireframe) {
   if (ErrorCode err = Check(wireframe)) return err;
   if (!bounds || bounds->right <= bounds->left || bounds->bottom <= bounds->top)
-    return BadArg(PF_Routine_Wireframe, "bad bounds");
-  if (Header(wireframe)->capacity < 4) return BadArg(PF_Routine_Wireframe, "wireframe too small");
+    return BadParam(PF_Routine_Wireframe, "bad bounds");
+  if (Header(wireframe)->capacity < 4) return BadParam(PF_Routine_Wireframe, "wireframe too small");
   // The centres of the four corner pixels, so that the untransformed outline
   // is the outer ring of pixels of the bounds.
   const double l = bounds->left, t = bounds->top, r = double(bounds->right) - 1.0, b = double(bounds->bottom) - 1.0;
@@ -129,7 +129,7 @@ ErrorCode PF_GenerateWireframe(const LRect* bounds, PF_Wireframe wireframe) {
 
 ErrorCode PF_TransformWireframe(const FloatMatrix* matrix, PF_Wireframe wireframe) {
   if (ErrorCode err = Check(wireframe)) return err;
-  if (!matrix) return BadArg(PF_Routine_Wireframe, "null matrix");
+  if (!matrix) return BadParam(PF_Routine_Wireframe, "null matrix");
   const double* m = matrix->m;
   const int32_t n = Header(wireframe)->count;
   FloatPoint* p = Points(wireframe);
@@ -150,7 +150,7 @@ ErrorCode PF_TransformWireframe(const FloatMatrix* matrix, PF_Wireframe wirefram
 ErrorCode PF_GetWireframePoints(PF_Wireframe wireframe, int32_t max, FloatPoint* points, int32_t* count) {
   if (count) *count = 0;
   if (ErrorCode err = Check(wireframe)) return err;
-  if (!count || max < 0 || (max > 0 && !points)) return BadArg(PF_Routine_Wireframe, "bad output");
+  if (!count || max < 0 || (max > 0 && !points)) return BadParam(PF_Routine_Wireframe, "bad output");
   const int32_t n = std::min(max, Header(wireframe)->count);
   std::memcpy(points, Points(wireframe), sizeof(FloatPoint) * size_t(n));
   *count = Header(wireframe)->count;
@@ -159,7 +159,7 @@ ErrorCode PF_GetWireframePoints(PF_Wireframe wireframe, int32_t max, FloatPoint*
 
 ErrorCode PF_DrawWireframe(PF_Wireframe wireframe, const PF_Pixel* colour, PFWorld* world) {
   if (ErrorCode err = Check(wireframe)) return err;
-  if (!colour || !ValidWorld(world)) return BadArg(PF_Routine_Wireframe, "bad colour or world");
+  if (!colour || !ValidWorld(world)) return BadParam(PF_Routine_Wireframe, "bad colour or world");
   const int32_t n = Header(wireframe)->count;
   const FloatPoint* p = Points(wireframe);  // no allocation below: the block stays put
   if (n == 1) Line(*world, p[0], p[0], *colour);
@@ -170,9 +170,9 @@ ErrorCode PF_DrawWireframe(PF_Wireframe wireframe, const PF_Pixel* colour, PFWor
 ErrorCode PF_PaintSpot(void* /*ref*/, Fixed x, Fixed y, Fixed radius, const PF_Pixel* colour, int32_t opacity,
                        PFWorld* world) {
   constexpr int32_t kRt = PF_Routine_PaintSpot;
-  if (!colour || !ValidWorld(world)) return BadArg(kRt, "bad colour or world");
-  if (radius < 0) return BadArg(kRt, "negative radius");
-  if (opacity < 0 || opacity > 255) return BadArg(kRt, "bad opacity");
+  if (!colour || !ValidWorld(world)) return BadParam(kRt, "bad colour or world");
+  if (radius < 0) return BadParam(kRt, "negative radius");
+  if (opacity < 0 || opacity > 255) return BadParam(kRt, "bad opacity");
   const double cx = x / 65536.0, cy = y / 65536.0, r = radius / 65536.0;
   const int32_t x0 = static_cast<int32_t>(std::max(0.0, std::floor(cx - r - 1.0)));
   const int32_t y0 = static_cast<int32_t>(std::max(0.0, std::floor(cy - r - 1.0)));

@@ -11,13 +11,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <new>
 
 #include "M.h"
 #include "Memory.h"
 #include "PF.h"
 #include "Package.h"
+#include "Scratch.h"
 
 // Hot kernels are built twice, for AVX2 and for the base instruction set;
 // the loader picks the one the processor runs (both give the same bytes).
@@ -50,8 +49,9 @@ enum StrIndex : int32_t {
   kStrProjective,          // "projective layer transforms are not supported."
   kStrWireframe,           // "wireframe"
   kStrUnoBuffer,           // "uno buffer"
+  kStrCount
 };
-const char* Text(int32_t index);
+extern const pkg::Reporter kReport;
 
 // Report sites (low byte of the location). Bad arguments are reported at the
 // site of the routine's number (its word of the callback block).
@@ -78,14 +78,9 @@ enum Routine : int32_t {
   kRtColour = 47, kRtIterateNoClip = 58, kRtIterateIndexed = 59, kRtMatte = 62, kRtGuessAlpha = 63,
   kRtTransferFunc = 64,
 };
-// Reports 516 with the routine's number and what was wrong; returns 516.
+// Reports 516 (PF's own bad-argument code) at the routine's site with the
+// routine's number and what was wrong; returns 516.
 ErrorCode BadParam(int32_t routine, const char* what);
-// The same report under the name the copies, samplers and blurs use.
-inline ErrorCode BadArg(int32_t routine, const char* what) { return BadParam(routine, what); }
-// Out of memory (4) with one of the package's texts.
-inline ErrorCode OutOfMemory(Site site, int32_t text) {
-  return report::Code(Loc(site), kSevError, kErrOutOfMemory, "%s", {Text(text)});
-}
 
 // The reference switch.
 bool UseReference();
@@ -154,10 +149,8 @@ inline bool RowSkipped(int32_t field, int32_t y) {
   if (field == 2) return (y & 1) == 0;
   return false;
 }
-// A scratch row buffer of at least one byte; null when memory is short.
-inline std::unique_ptr<uint8_t[]> ScratchBytes(size_t bytes) {
-  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes ? bytes : 1]);
-}
+// A scratch row buffer of at least one byte, inside the memory budget; check ok().
+inline ScratchArray<uint8_t> ScratchBytes(size_t bytes) { return ScratchArray<uint8_t>(bytes ? bytes : 1); }
 // The matte value of each destination pixel (x0 + i, y) of a row segment,
 // into byte 0 of 4-byte entries (PF_MaskWorld; 0 outside the matte world).
 void MaskRow(const PF_MaskWorld& mask, int32_t y, int32_t x0, int32_t n, uint8_t* out);
@@ -182,26 +175,6 @@ inline int32_t Quotient(int32_t n, int32_t d, float inverse) {
 
 // The channel order of the World behind a PFWorld (ARGB when it has none).
 int32_t ChannelOrder(const PFWorld& w);
-
-// Scratch memory from the memory manager, freed at scope end; null on failure.
-template <typename T>
-class Scratch {
- public:
-  explicit Scratch(size_t count) : p_(count ? reinterpret_cast<T*>(NewPtr(static_cast<Size>(count * sizeof(T)))) : nullptr),
-                                   ok_(count == 0 || p_ != nullptr) {}
-  ~Scratch() {
-    if (p_) DisposePtr(reinterpret_cast<Ptr>(p_));
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  T* get() const { return p_; }
-  T& operator[](size_t i) const { return p_[i]; }
-  bool ok() const { return ok_; }
-
- private:
-  T* p_;
-  bool ok_;
-};
 
 // True when the pixel bytes of the two worlds overlap (never for an empty world).
 bool Overlap(const PFWorld& a, const PFWorld& b);

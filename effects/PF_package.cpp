@@ -10,43 +10,45 @@ STR_Table PFp_G_STRs = {};
 
 namespace tv::pf {
 
-extern const char* const kCompiledStrings[];
-const char* const kCompiledStrings[] = {
-    "bad parameter to pixel routine %ld (%s).",            // 0: 516
-    "no pixel routine for selector %ld.",                  // 1: 515
-    "unknown transfer mode %ld.",                          // 2: 5
-    "effect handle data",                                  // 3
-    "the 8-bit colour tables are not available.",          // 4
-    "obsolete inquiry.",                                   // 5: 516
-    "unknown platform inquiry %ld.",                       // 6: 516
-    "the standard pixel routines cannot be overridden.",   // 7: 515
-    "no application callback is installed.",               // 8: 5
-    "Couldn't allocate Gaussian kernel",                   // 9
-    "Couldn't allocate Gaussian lookup table",             // 10
-    "Couldn't allocate scratch scanline",                  // 11
-    "Can't copy different channel worlds.",                // 12
-    "unknown error (%ld).",                                // 13
-    "projective layer transforms are not supported.",      // 14: 5
-    "wireframe",                                           // 15
-    "uno buffer",                                          // 16
-    STR_END,
+namespace {
+constexpr pkg::Text kTexts[] = {
+    {kStrBadParam, "bad parameter to pixel routine %ld (%s)."},
+    {kStrBadSelector, "no pixel routine for selector %ld."},
+    {kStrBadMode, "unknown transfer mode %ld."},
+    {kStrHandleData, "effect handle data"},
+    {kStrNoTables, "the 8-bit colour tables are not available."},
+    {kStrObsolete, "obsolete inquiry."},
+    {kStrBadInquiry, "unknown platform inquiry %ld."},
+    {kStrNoOverride, "the standard pixel routines cannot be overridden."},
+    {kStrNoAppCallback, "no application callback is installed."},
+    {kStrGaussKernel, "Couldn't allocate Gaussian kernel"},
+    {kStrGaussTable, "Couldn't allocate Gaussian lookup table"},
+    {kStrScratch, "Couldn't allocate scratch scanline"},
+    {kStrChannels, "Can't copy different channel worlds."},
+    {kStrUnknown, "unknown error (%ld)."},
+    {kStrProjective, "projective layer transforms are not supported."},
+    {kStrWireframe, "wireframe"},
+    {kStrUnoBuffer, "uno buffer"},
 };
+TV_TEXT_TABLE(kTexts, kStrCount);
+}  // namespace
+
+// PF installs its table at birth; before that the compiled texts are used.
+constinit const pkg::Reporter kReport{.number = PF_PackageNumber,
+                                      .table = &PFp_G_STRs,
+                                      .compiled = pkg::CompiledTexts<kTexts>,
+                                      .count = kStrCount,
+                                      .badParam = kStrBadParam};
 
 namespace {
-pkg::Lifecycle gLife(PF_PackageNumber);
+constexpr pkg::Lifecycle gLife(PF_PackageNumber);
 
 int gReference = -1;  // -1: not yet read from the environment
 }  // namespace
 
-const char* Text(int32_t index) {
-  // Before birth the compiled texts stand in for the installed table.
-  if (PFp_G_STRs.texts) return STRp_Lookup(&PFp_G_STRs, index);
-  return kCompiledStrings[index];
-}
-
 ErrorCode BadParam(int32_t routine, const char* what) {
-  return report::Code(Loc(static_cast<uint32_t>(routine)), kSevError, PF_ErrBadParam, Text(kStrBadParam),
-                      {routine, what});
+  // PF's bad-argument code is its own (516), at the routine's site.
+  return kReport.Fail(static_cast<uint32_t>(routine), PF_ErrBadParam, kStrBadParam, {routine, what});
 }
 
 bool UseReference() {
@@ -66,7 +68,7 @@ TV_PACKAGE_VERSION_OPS(PF, PF_PackageNumber)
 
 ErrorCode PF_Birth(void) {
   if (ErrorCode err = gLife.Birth(kSiteBirth)) return err;
-  if (ErrorCode err = tv::str::EnsureTable(PFp_G_STRs, kCompiledStrings)) {
+  if (ErrorCode err = kReport.InstallTable()) {
     gLife.SetAlive(false);
     return err;
   }

@@ -236,17 +236,17 @@ ErrorCode PF_GetCallbackAddr(PF_EffectRef, int32_t quality, int32_t flags, int32
     case PF_Sel_Word59: a = Addr(t.iterateIndexed); break;
     default: known = false; break;
   }
-  if (!known) return report::Code(Loc(kSiteSelector), kSevError, PF_ErrInvalidSelector, Text(kStrBadSelector), {selector});
+  if (!known) return kReport.Fail(kSiteSelector, PF_ErrInvalidSelector, kStrBadSelector, {selector});
   if (!a && selector != PF_Sel_Word0 && selector != PF_Sel_Word4)
     // A routine of the table that is not built yet answers like an unknown selector.
-    return report::Code(Loc(kSiteSelector), kSevError, PF_ErrInvalidSelector, Text(kStrBadSelector), {selector});
+    return kReport.Fail(kSiteSelector, PF_ErrInvalidSelector, kStrBadSelector, {selector});
   *address = a;
   return 0;
 }
 
 ErrorCode PF_AppCallback(PF_EffectRef ref, int32_t selector, void* data) {
   if (gAppCallback) return gAppCallback(ref, selector, data);
-  return report::Code(Loc(kSiteAppCallback), kSevError, kErrUnimplemented, Text(kStrNoAppCallback));
+  return kReport.Fail(kSiteAppCallback, kErrUnimplemented, kStrNoAppCallback);
 }
 
 ErrorCode PFp_SetAppCallback(PF_AppCallbackFunc proc) {
@@ -255,16 +255,16 @@ ErrorCode PFp_SetAppCallback(PF_AppCallbackFunc proc) {
 }
 
 ErrorCode PF_OverrideStdFuncs(PF_EffectRef, void*) {
-  return report::Code(Loc(kSiteOverride), kSevError, PF_ErrInvalidSelector, Text(kStrNoOverride));
+  return kReport.Fail(kSiteOverride, PF_ErrInvalidSelector, kStrNoOverride);
 }
 
 ErrorCode PF_ObsoleteInquiry(PF_EffectRef, int32_t, void*, void*) {
-  return report::Code(Loc(kSiteInquiry), kSevError, PF_ErrBadParam, Text(kStrObsolete));
+  return kReport.Fail(kSiteInquiry, PF_ErrBadParam, kStrObsolete);
 }
 
 ErrorCode PF_PlatformInquiry(PF_EffectRef, int32_t kind, void*, void* answer) {
   if (kind != PF_Inquiry_MousePosition)
-    return report::Code(Loc(kSiteInquiry), kSevError, PF_ErrBadParam, Text(kStrBadInquiry), {kind});
+    return kReport.Fail(kSiteInquiry, PF_ErrBadParam, kStrBadInquiry, {kind});
   if (!answer) return BadParam(56, "no answer");
   // Headless: there is no pointer; the position is the port's origin.
   *static_cast<Point*>(answer) = Point{0, 0};
@@ -299,8 +299,8 @@ int32_t PF_GetHandleSize(PF_EffectRef, Handle h) {
 }
 
 ErrorCode PF_ResizeHandle(PF_EffectRef, int32_t size, Handle* h) {
-  if (!h || !*h || size < 0) return BadParam(60, Text(kStrHandleData));
+  if (!h || !*h || size < 0) return BadParam(60, kReport.Text(kStrHandleData));
   SetHandleSize(*h, size);
-  if (MemError() != 0) return Up_ReportOutOfMemory(Loc(kSiteHandle), Text(kStrHandleData), static_cast<uint64_t>(size));
+  if (MemError() != 0) return kReport.OutOfMemory(kSiteHandle, kStrHandleData, static_cast<uint64_t>(size));
   return 0;
 }

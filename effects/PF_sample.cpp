@@ -50,10 +50,10 @@ void SubpixelRow(const PFWorld& w, int64_t x, int64_t y, int64_t dx, int64_t dy,
 }
 
 ErrorCode CheckParams(int32_t routine, const PF_SampleParams* params, const void* out) {
-  if (!params || !out) return BadArg(routine, "null parameters or result");
-  if (!ValidWorld(params->source)) return BadArg(routine, "bad source world");
+  if (!params || !out) return BadParam(routine, "null parameters or result");
+  if (!ValidWorld(params->source)) return BadParam(routine, "bad source world");
   if (params->edgeMode != PF_Edge_Transparent && params->edgeMode != PF_Edge_Repeat)
-    return BadArg(routine, "unknown edge mode");
+    return BadParam(routine, "unknown edge mode");
   return 0;
 }
 
@@ -154,8 +154,8 @@ ErrorCode PFp_SampleRow(void* /*ref*/, int32_t kind, Fixed x, Fixed y, Fixed dx,
                         const PF_SampleParams* params, PF_Pixel* out) {
   if (ErrorCode err = CheckParams(PF_Routine_SampleRow, params, out)) return err;
   if (kind < PF_Sample_NN || kind > PF_Sample_Area_Premul)
-    return BadArg(PF_Routine_SampleRow, "unknown sampler");
-  if (count < 0) return BadArg(PF_Routine_SampleRow, "negative count");
+    return BadParam(PF_Routine_SampleRow, "unknown sampler");
+  if (count < 0) return BadParam(PF_Routine_SampleRow, "negative count");
   if (EmptyWorld(*params->source)) {
     std::fill(out, out + count, PF_Pixel{});
     return 0;

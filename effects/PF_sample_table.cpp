@@ -13,7 +13,7 @@ PF_AnyRoutine Any(F* f) {
 }  // namespace
 
 ErrorCode PFp_InstallSecondRoutines(PF_RoutineTable* table) {
-  if (!table) return tv::pf::BadArg(PF_Routine_Copy, "no routine table");
+  if (!table) return tv::pf::BadParam(PF_Routine_Copy, "no routine table");
   PF_RoutineTable& t = *table;
   t.nnSample = &PF_NNSample;
   t.subpixelSampleStraight = &PF_SubpixelSample_Straight;

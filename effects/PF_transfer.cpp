@@ -20,7 +20,7 @@ bool ValidMode(int32_t mode) { return mode >= 0 && mode < PF_Xfer_Count; }
 
 // A mode outside 0..25 is refused before any table is indexed.
 ErrorCode BadMode(int32_t mode) {
-  return report::Code(Loc(kSiteMode), kSevError, kErrUnimplemented, Text(kStrBadMode), {mode});
+  return kReport.Fail(kSiteMode, kErrUnimplemented, kStrBadMode, {mode});
 }
 
 struct Job {
@@ -100,10 +100,10 @@ ErrorCode Transfer(int32_t routine, int32_t field, const Rect* srcRect, const PF
   const size_t rowBytes = 4 * static_cast<size_t>(std::max<int32_t>(dst->width, 1));
   auto maskRow = ScratchBytes(mask ? rowBytes : 0);
   auto srcRow = ScratchBytes(rowBytes);
-  if (!maskRow || !srcRow)
-    return report::Code(Loc(static_cast<uint32_t>(routine)), kSevError, kErrOutOfMemory, Text(kStrScratch));
-  job.maskRow = maskRow.get();
-  job.srcRow = srcRow.get();
+  if (!maskRow.ok() || !srcRow.ok())
+    return kReport.Fail(static_cast<uint32_t>(routine), kErrOutOfMemory, kStrScratch);
+  job.maskRow = maskRow.data();
+  job.srcRow = srcRow.data();
 
   // Per-row generator seeds: the mode's seed plus the left edge, advanced by
   // 12281 times the row number from row to row, so row r starts from

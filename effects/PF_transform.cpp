@@ -113,7 +113,7 @@ void Reach(Sampler s, int64_t n, int64_t radius, int64_t* lo, int64_t* hi) {
 }
 
 ErrorCode Unsupported(int32_t text) {
-  return report::Code(Loc(kRtTransformWorld), kSevError, kErrUnimplemented, Text(text));
+  return kReport.Fail(kRtTransformWorld, kErrUnimplemented, text);
 }
 
 // Step 2: a single matrix that only translates goes to the transfer
@@ -239,9 +239,9 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   const size_t width = static_cast<size_t>(clip.width());
   auto samples = ScratchBytes(4 * width);
   auto maskRow = ScratchBytes(mask ? 4 * width : 0);
-  if (!samples || !maskRow)
-    return report::Code(Loc(kRtTransformWorld), kSevError, kErrOutOfMemory, Text(kStrScratch));
-  uint32_t* row = reinterpret_cast<uint32_t*>(samples.get());
+  if (!samples.ok() || !maskRow.ok())
+    return kReport.Fail(kRtTransformWorld, kErrOutOfMemory, kStrScratch);
+  uint32_t* row = reinterpret_cast<uint32_t*>(samples.data());
   const bool reference = UseReference();
 
   // Steps 4 and 5 walk the rows; the stencil modes' pass over the rest of
@@ -286,9 +286,9 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
           SampleRowReference(rs, count, row);
         else
           SampleRowFast(rs, count, row);
-        if (mask) MaskRow(*mask, y, x0, count, maskRow.get());
+        if (mask) MaskRow(*mask, y, x0, count, maskRow.data());
         m.seed = seed;
-        ErrorCode err = fn(nullptr, count, &m, samples.get(), mask ? maskRow.get() : nullptr, Row(dst, y) + 4 * ptrdiff_t{x0});
+        ErrorCode err = fn(nullptr, count, &m, samples.data(), mask ? maskRow.data() : nullptr, Row(dst, y) + 4 * ptrdiff_t{x0});
         if (err) return err;
       }
     }

@@ -37,18 +37,12 @@ ErrorCode Check(PF_UnoBuffer b, const char* routine) {
   return kErrDamaged;
 }
 
-// Keeps a buffer's pixels locked for one operation (whatever the caller's locks).
-class PixelsLock {
+// Keeps a buffer's pixels locked for one operation (whatever the caller's
+// locks: their state comes back after).
+class PixelsLock : public HandleLock<uint8_t> {
  public:
-  explicit PixelsLock(PF_UnoBuffer b) : h_(Rec(b)->pixels), state_(HGetState(h_)) { HLock(h_); }
-  ~PixelsLock() { HSetState(h_, state_); }
-  PixelsLock(const PixelsLock&) = delete;
-  PixelsLock& operator=(const PixelsLock&) = delete;
-  uint8_t* data() const { return reinterpret_cast<uint8_t*>(*h_); }
-
- private:
-  Handle h_;
-  SignedByte state_;
+  explicit PixelsLock(PF_UnoBuffer b) : HandleLock<uint8_t>(Rec(b)->pixels) {}
+  uint8_t* data() const { return get(); }
 };
 
 ErrorCode CallAbort(const PF_AbortRecord* abort) {
@@ -82,17 +76,17 @@ uint32_t Combine(int32_t mode, uint32_t s, uint32_t d) {
 
 ErrorCode PF_NewUnoBuffer(int32_t width, int32_t height, PF_UnoBuffer* buffer) {
   if (buffer) *buffer = nullptr;
-  if (!buffer) return BadArg(PF_Routine_Uno, "null buffer");
+  if (!buffer) return BadParam(PF_Routine_Uno, "null buffer");
   // Sides beyond the largest world are refused (their byte count could overflow).
-  if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return BadArg(PF_Routine_Uno, "bad size");
+  if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return BadParam(PF_Routine_Uno, "bad size");
   const Size bytes = static_cast<Size>(width) * height;
   Handle pixels = NewHandleClear(bytes);
   if (!pixels)
-    return Up_ReportOutOfMemory(Loc(kSiteUno), tv::pf::Text(tv::pf::kStrUnoBuffer), static_cast<uint64_t>(bytes));
+    return tv::pf::kReport.OutOfMemory(kSiteUno, tv::pf::kStrUnoBuffer, static_cast<uint64_t>(bytes));
   Handle rec = NewHandleClear(sizeof(UnoRec));
   if (!rec) {
     DisposeHandle(pixels);
-    return Up_ReportOutOfMemory(Loc(kSiteUno), tv::pf::Text(tv::pf::kStrUnoBuffer), sizeof(UnoRec));
+    return tv::pf::kReport.OutOfMemory(kSiteUno, tv::pf::kStrUnoBuffer, sizeof(UnoRec));
   }
   *Rec(rec) = UnoRec{PF_UnoMagic, static_cast<uint32_t>(width), static_cast<uint32_t>(height), 0, pixels};
   *buffer = rec;
@@ -149,7 +143,7 @@ ErrorCode PF_UnlockUnoBuffer(PF_UnoBuffer buffer) {
 
 ErrorCode PF_InvertAndFadeUnoBuffer(const PF_AbortRecord* abort, int32_t opacity, PF_UnoBuffer buffer) {
   if (ErrorCode err = Check(buffer, "PF_InvertAndFadeUnoBuffer")) return err;
-  if (opacity < 0 || opacity > 255) return BadArg(PF_Routine_Uno, "bad opacity");
+  if (opacity < 0 || opacity > 255) return BadParam(PF_Routine_Uno, "bad opacity");
   if (ErrorCode err = CallAbort(abort)) return err;
   const size_t n = size_t(Rec(buffer)->width) * Rec(buffer)->height;
   PixelsLock lock(buffer);
@@ -172,9 +166,9 @@ ErrorCode PF_AccumulateUnoBuffers(int32_t mode, PF_UnoBuffer source, const Rect*
   if (ErrorCode err = Check(destination, "PF_AccumulateUnoBuffers")) return err;
   const UnoRec s = *Rec(source), d = *Rec(destination);
   // Buffers of different sizes are refused rather than read out of step.
-  if (s.width != d.width || s.height != d.height) return BadArg(PF_Routine_Uno, "uno buffers of different sizes");
+  if (s.width != d.width || s.height != d.height) return BadParam(PF_Routine_Uno, "uno buffers of different sizes");
   Rect r;
-  if (!ResolveUnoRect(d, rect, &r)) return BadArg(PF_Routine_Uno, "rectangle outside the buffer");
+  if (!ResolveUnoRect(d, rect, &r)) return BadParam(PF_Routine_Uno, "rectangle outside the buffer");
   PixelsLock ls(source), ld(destination);
   const uint8_t* in = ls.data();
   uint8_t* out = ld.data();
@@ -192,12 +186,12 @@ ErrorCode PF_AccumulateUnoBuffers(int32_t mode, PF_UnoBuffer source, const Rect*
 
 ErrorCode PF_MergeMaskAlpha(const PF_AbortRecord* abort, PF_UnoBuffer buffer, const Rect* rect, PFWorld* world) {
   if (ErrorCode err = Check(buffer, "PF_MergeMaskAlpha")) return err;
-  if (!ValidWorld(world)) return BadArg(PF_Routine_Uno, "bad world");
+  if (!ValidWorld(world)) return BadParam(PF_Routine_Uno, "bad world");
   const UnoRec u = *Rec(buffer);
   if (static_cast<int32_t>(u.width) != world->width || static_cast<int32_t>(u.height) != world->height)
-    return BadArg(PF_Routine_Uno, "uno buffer and world of different sizes");
+    return BadParam(PF_Routine_Uno, "uno buffer and world of different sizes");
   Rect r;
-  if (!ResolveUnoRect(u, rect, &r)) return BadArg(PF_Routine_Uno, "rectangle outside the buffer");
+  if (!ResolveUnoRect(u, rect, &r)) return BadParam(PF_Routine_Uno, "rectangle outside the buffer");
   if (ErrorCode err = CallAbort(abort)) return err;
   const int32_t a = ChannelOrder(*world) == BM_Order_BGRA ? 3 : 0;
   PixelsLock lock(buffer);

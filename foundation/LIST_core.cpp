@@ -32,8 +32,8 @@ ErrorCode Resize(LIST_Handle list, LocationCode loc, int64_t newBlocks, int32_t 
   if (bytes > kMaxBytes) return FailText(loc, kErrRange, kTextTooMany);
   SetHandleSize(list, static_cast<Size>(bytes));
   if (OSErr err = MemError()) {
-    if (err == kSysMemFull) return Up_ReportOutOfMemory(loc, Str(kTextListName), bytes);
-    return report::System(loc, kSevError, err, Str(activity));
+    if (err == kSysMemFull) return kReport.OutOfMemory(LocationSite(loc), kTextListName, bytes);
+    return kReport.Platform(LocationSite(loc), kSevError, err, activity);
   }
   h = H(list);
   h->blocks = static_cast<int32_t>(newBlocks);
@@ -65,7 +65,7 @@ ErrorCode MakeList(LocationCode loc, uint32_t flags, int32_t itemSize, int32_t b
   uint64_t bytes = BlockBytes(items, itemSize);
   if (items > LIST_MaxItems || bytes > kMaxBytes) return FailText(loc, kErrRange, kTextTooMany);
   Handle handle = NewHandleClear(static_cast<Size>(bytes));
-  if (!handle) return Up_ReportOutOfMemory(loc, Str(kTextListName), bytes);
+  if (!handle) return kReport.OutOfMemory(LocationSite(loc), kTextListName, bytes);
   Header* h = H(handle);
   h->magic = kMagic;
   h->itemSize = itemSize;
@@ -178,11 +178,11 @@ ErrorCode LISTp_GetLiveCount(int32_t* count) {
 }
 
 ErrorCode LIST_New(uint32_t flags, int32_t itemSize, int32_t blockSize, int32_t initialBlocks, LIST_Handle* list) {
-  if (!list) return kErrBadParam;
+  if (!list) return kReport.BadParam(LIST_SiteNew, {"LIST_New"});
   *list = nullptr;
   // The table is installed on first use; a failure to install it has been
   // reported by the string package.
-  if (ErrorCode err = EnsureStrings()) return err;
+  if (ErrorCode err = kReport.InstallTable()) return err;
   return MakeList(Loc(LIST_SiteNew), flags, itemSize, blockSize, initialBlocks, list);
 }
 
@@ -197,13 +197,13 @@ ErrorCode LIST_Dispose(LIST_Handle list, intptr_t data) {
 }
 
 ErrorCode LIST_Duplicate(LIST_Handle list, intptr_t data, LIST_Handle* copy) {
-  if (!copy) return kErrBadParam;
+  if (!copy) return kReport.BadParam(LIST_SiteDuplicate, {"LIST_Duplicate"});
   *copy = nullptr;
   constexpr LocationCode loc = Loc(LIST_SiteDuplicate);
   if (ErrorCode err = Check(list, loc)) return err;
   Size bytes = GetHandleSize(list);
   Handle dup = NewHandleClear(bytes);
-  if (!dup) return Up_ReportOutOfMemory(loc, Str(kTextListName), static_cast<uint64_t>(bytes));
+  if (!dup) return kReport.OutOfMemory(LocationSite(loc), kTextListName, static_cast<uint64_t>(bytes));
   std::memcpy(*dup, *list, kHeaderSize);
   Header* d = H(dup);
   d->lockCount = 0;
@@ -237,7 +237,7 @@ ErrorCode LIST_Duplicate(LIST_Handle list, intptr_t data, LIST_Handle* copy) {
 }
 
 ErrorCode LIST_Clone(LIST_Handle list, LIST_Handle* clone) {
-  if (!clone) return kErrBadParam;
+  if (!clone) return kReport.BadParam(LIST_SiteClone, {"LIST_Clone"});
   *clone = nullptr;
   constexpr LocationCode loc = Loc(LIST_SiteClone);
   if (ErrorCode err = Check(list, loc)) return err;
@@ -263,7 +263,7 @@ ErrorCode LIST_Set4Funcs(LIST_Handle list, int32_t n, const LIST_Func funcs[3]) 
 }
 
 ErrorCode LIST_GetFuncs(LIST_Handle list, LIST_Func funcs[3]) {
-  if (!funcs) return kErrBadParam;
+  if (!funcs) return kReport.BadParam(LIST_SiteGetFuncs, {"LIST_GetFuncs"});
   funcs[0] = funcs[1] = funcs[2] = nullptr;
   if (ErrorCode err = Check(list, Loc(LIST_SiteGetFuncs))) return err;
   const Header* h = H(list);
@@ -274,7 +274,7 @@ ErrorCode LIST_GetFuncs(LIST_Handle list, LIST_Func funcs[3]) {
 }
 
 ErrorCode LIST_Get4Funcs(LIST_Handle list, LIST_Func funcs[3]) {
-  if (!funcs) return kErrBadParam;
+  if (!funcs) return kReport.BadParam(LIST_SiteGetFuncs, {"LIST_Get4Funcs"});
   funcs[0] = funcs[1] = funcs[2] = nullptr;
   if (ErrorCode err = Check(list, Loc(LIST_SiteGetFuncs))) return err;
   const Header* h = H(list);
@@ -296,7 +296,7 @@ ErrorCode LIST_Unlock(LIST_Handle list) {
 }
 
 ErrorCode LIST_GetAddress(LIST_Handle list, int32_t index, int32_t lockMode, void** address) {
-  if (!address) return kErrBadParam;
+  if (!address) return kReport.BadParam(LIST_SiteGetAddress, {"LIST_GetAddress"});
   *address = nullptr;
   constexpr LocationCode loc = Loc(LIST_SiteGetAddress);
   if (ErrorCode err = Check(list, loc)) return err;

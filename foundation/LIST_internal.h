@@ -10,6 +10,7 @@
 
 #include "LIST.h"
 #include "Memory.h"
+#include "Package.h"
 
 namespace tv::list {
 
@@ -39,35 +40,46 @@ constexpr size_t kHeaderSize = (sizeof(Header) + 15) & ~size_t{15};  // items st
 
 // Indices into LISTp_G_STRs.
 enum Text : int32_t {
-  kTextUnknown = 0,
-  kTextReadOnly = 1,
-  kTextLocked = 2,
-  kTextUnlocked = 3,
-  kTextListName = 4,
-  kVerbDispose = 5,
-  kVerbUnlock = 6,
-  kVerbReserve = 7,
-  kActReserve = 8,
-  kVerbCompact = 9,
-  kActCompact = 10,
-  kVerbInsert = 11,
-  kActInsert = 12,
-  kVerbRemoveItem = 13,
-  kTextOutside = 14,
-  kVerbSet = 15,
-  kVerbGet = 16,
-  kVerbGetAddress = 17,
-  kTextBadRange = 18,
-  kTextTempSpace = 19,
-  kTextNotFound = 20,
-  kVerbRemove = 21,
-  kActBlockSize = 22,
-  kTextNeeds4 = 23,
-  kVerbAdjustSize = 24,
-  kTextBadFile = 25,
-  kTextTooMany = 30,
-  kTextNeedsPointer = 31,
+  kTextUnknown,
+  kTextReadOnly,
+  kTextLocked,
+  kTextUnlocked,
+  kTextListName,
+  kVerbDispose,
+  kVerbUnlock,
+  kVerbReserve,
+  kActReserve,
+  kVerbCompact,
+  kActCompact,
+  kVerbInsert,
+  kActInsert,
+  kVerbRemoveItem,
+  kTextOutside,
+  kVerbSet,
+  kVerbGet,
+  kVerbGetAddress,
+  kTextBadRange,
+  kTextTempSpace,
+  kTextNotFound,
+  kVerbRemove,
+  kActBlockSize,
+  kTextNeeds4,
+  kVerbAdjustSize,
+  kTextBadFile,
+  kTextOldInfo,
+  kTextUnknownChunk,
+  kTextOldLength,
+  kTextHeaderLength,
+  kTextTooMany,
+  kTextNeedsPointer,
+  kTextHeaderInfo,
+  kTextDataLength,
+  kTextItemSize,
+  kTextBadArgument,
+  kTextCount
 };
+
+extern const pkg::Reporter kReport;
 
 constexpr LocationCode Loc(uint32_t site) { return tv::Location(LIST_PackageNumber, site); }
 
@@ -83,7 +95,6 @@ inline uint64_t BlockBytes(int64_t items, int32_t itemSize) {
   return static_cast<uint64_t>(items + 1) * static_cast<uint64_t>(itemSize) + kHeaderSize;
 }
 
-const char* Str(int32_t index);
 // Reports code with the message the package gives it (the verb goes into the
 // message's "%s") at severity 8; returns code.
 ErrorCode Fail(LocationCode loc, ErrorCode code, int32_t verb);
@@ -104,8 +115,6 @@ inline ErrorCode Check(LIST_Handle list, LocationCode loc) {
     return 0;
   return CheckFailed(list, loc);
 }
-// The string table, installed on first use; 0 or the install failure.
-ErrorCode EnsureStrings();
 
 // Positions: -1 is the last item. An item position must lie in 0 .. count - 1.
 inline bool ItemIndex(int32_t& index, int32_t count) {

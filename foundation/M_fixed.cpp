@@ -6,16 +6,6 @@
 
 namespace tv::m {
 
-extern const char* const kCompiledStrings[];
-
-ErrorCode ReportCode(uint32_t site, ErrorCode code, const char* phrase) {
-  int32_t index = code - M_ErrOverflow;  // texts 0 .. 5 hold codes 0x1102 .. 0x1107
-  // The geometric operations work before (and without) M's birth: the
-  // compiled text stands in for the installed table.
-  const char* text = Mp_G_STRs.texts ? STRp_Lookup(&Mp_G_STRs, index) : kCompiledStrings[index];
-  return report::Code(Loc(site), kSevError, code, text, {phrase});
-}
-
 namespace {
 
 uint32_t Magnitude(int32_t v) { return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v); }

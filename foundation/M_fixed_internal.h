@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "M.h"
-#include "Package.h"
+#include "M_internal.h"
 
 namespace tv::m {
 
@@ -32,12 +31,6 @@ enum Site : uint32_t {
   kSiteDeath = 0x79,
   kSiteGaussian = 0x7A,
 };
-
-constexpr LocationCode Loc(uint32_t site) { return Location(M_PackageNumber, site); }
-
-// Reports one of M's codes (0x1102 to 0x1107) with its table text, the phrase
-// put into "%s", at severity 8; returns the code.
-ErrorCode ReportCode(uint32_t site, ErrorCode code, const char* phrase);
 
 // floor(x + 0.5): halves go up.
 inline double RoundHalfUp(double x) { return std::floor(x + 0.5); }

@@ -69,7 +69,7 @@ ErrorCode Finish(const Status& status, uint8_t outcome, Ratio* r, uint32_t site,
   if (outcome != M_StatusOverflow) return 0;
   *r = kZeroRatio;
   if (status.byte()) return M_ErrOverflow;  // the byte tells; nothing is reported
-  return Report(M_ErrOverflow, site, phrase);
+  return ReportCode(site, M_ErrOverflow, phrase);
 }
 
 ErrorCode AddEngine(Ratio a, Ratio b, int sign, Ratio* r, uint8_t* arg, uint32_t site,
@@ -78,7 +78,7 @@ ErrorCode AddEngine(Ratio a, Ratio b, int sign, Ratio* r, uint8_t* arg, uint32_t
   if (a.den == 0 || b.den == 0) {
     *r = kZeroRatio;
     status.Store(M_StatusOverflow);
-    return Report(M_ErrZeroDenominator, site, phrase);
+    return ReportCode(site, M_ErrZeroDenominator, phrase);
   }
   if (TryAdd(a, b, sign, r)) return Finish(status, M_StatusExact, r, site, phrase);
   bool ca = false, cb = false;
@@ -96,7 +96,7 @@ ErrorCode MulEngine(Ratio a, Ratio b, Ratio* r, uint8_t* arg, uint32_t site) {
   if (a.den == 0 || b.den == 0) {
     *r = kZeroRatio;
     status.Store(M_StatusOverflow);
-    return Report(M_ErrZeroDenominator, site, kPhraseMul);
+    return ReportCode(site, M_ErrZeroDenominator, kPhraseMul);
   }
   if (TryMul(a, b, r)) return Finish(status, M_StatusExact, r, site, kPhraseMul);
   // Reduce both, exchange the numerators (the product is the same) and reduce
@@ -119,10 +119,10 @@ using tv::m::kZeroRatio;
 
 ErrorCode M_ReduceRatio(Ratio in, Ratio* out, Boolean32* changed) {
   if (changed) *changed = 0;
-  if (!out) return tv::kErrBadParam;
+  if (!out) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ReduceRatio"});
   if (in.den == 0) {
     *out = kZeroRatio;
-    return Report(M_ErrZeroDenominator, kSiteReduce, "reducing a ratio");
+    return ReportCode(kSiteReduce, M_ErrZeroDenominator, "reducing a ratio");
   }
   bool c = false;
   *out = Reduced(in, &c);
@@ -131,22 +131,22 @@ ErrorCode M_ReduceRatio(Ratio in, Ratio* out, Boolean32* changed) {
 }
 
 ErrorCode M_AddRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_AddRatio"});
   return AddEngine(a, b, +1, r, status, kSiteAdd, kPhraseAdd);
 }
 
 ErrorCode M_SubRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_SubRatio"});
   return AddEngine(a, b, -1, r, status, kSiteSub, kPhraseSub);
 }
 
 ErrorCode M_MulRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_MulRatio"});
   return MulEngine(a, b, r, status, kSiteMul);
 }
 
 ErrorCode M_DivRatio(Ratio a, Ratio b, Ratio* r, uint8_t* arg) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_DivRatio"});
   Status status(arg);
   const Ratio divisor = b;
   bool halved = false;
@@ -164,7 +164,7 @@ ErrorCode M_DivRatio(Ratio a, Ratio b, Ratio* r, uint8_t* arg) {
       *r = kZeroRatio;
       status.Store(M_StatusOverflow);
       if (status.byte()) return M_ErrOverflow;
-      return Report(M_ErrOverflow, kSiteDiv, kPhraseDiv);
+      return ReportCode(kSiteDiv, M_ErrOverflow, kPhraseDiv);
     }
     if (halved && b.num == 0) {
       // A divisor of magnitude 1/den halves to zero: the quotient is then not
@@ -182,15 +182,15 @@ ErrorCode M_DivRatio(Ratio a, Ratio b, Ratio* r, uint8_t* arg) {
 
 ErrorCode M_RecipRatio(Ratio a, Ratio* r, Boolean32* exact) {
   if (exact) *exact = 1;
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_RecipRatio"});
   if (a.den == 0) {
     *r = kZeroRatio;
-    return Report(M_ErrZeroDenominator, kSiteRecip, kPhraseDiv);
+    return ReportCode(kSiteRecip, M_ErrZeroDenominator, kPhraseDiv);
   }
   // 1 / 0 is a division by zero, not a ratio with a zero denominator.
   if (a.num == 0) {
     *r = kZeroRatio;
-    return Report(M_ErrDivideByZero, kSiteRecip, kPhraseDiv);
+    return ReportCode(kSiteRecip, M_ErrDivideByZero, kPhraseDiv);
   }
   if (a.den > 0x7FFFFFFFu) {
     bool changed = false;
@@ -202,7 +202,7 @@ ErrorCode M_RecipRatio(Ratio a, Ratio* r, Boolean32* exact) {
       // 1 / (1 / 4294967295) halves to 1 / 0: the reciprocal does not fit.
       if (a.num == 0) {
         *r = kZeroRatio;
-        return Report(M_ErrOverflow, kSiteRecip, kPhraseDiv);
+        return ReportCode(kSiteRecip, M_ErrOverflow, kPhraseDiv);
       }
     }
   }

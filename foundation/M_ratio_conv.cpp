@@ -39,7 +39,7 @@ bool FirstIsCloser(uint64_t a, uint64_t b, uint64_t c, uint64_t d, uint64_t p, u
 ErrorCode SpanEnd(Ratio start, Ratio duration, Ratio* end) {
   uint8_t status = M_StatusAllowApprox;
   if (M_AddRatio(start, duration, end, &status) != 0)
-    return Report(M_ErrOverflow, kSiteSpan, kPhraseSpan);
+    return ReportCode(kSiteSpan, M_ErrOverflow, kPhraseSpan);
   return 0;
 }
 
@@ -52,10 +52,10 @@ using tv::m::kZeroRatio;
 ErrorCode M_ConvRatio(Ratio a, uint32_t newDenominator, Ratio* r, Boolean32* exact, Boolean32* overflow) {
   if (exact) *exact = 1;
   if (overflow) *overflow = 0;
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ConvRatio"});
   if (a.den == 0 || newDenominator == 0) {
     *r = kZeroRatio;
-    return Report(M_ErrZeroDenominator, kSiteConv, kPhraseConv);
+    return ReportCode(kSiteConv, M_ErrZeroDenominator, kPhraseConv);
   }
   if (a.den == newDenominator) {
     *r = a;
@@ -73,7 +73,7 @@ ErrorCode M_ConvRatio(Ratio a, uint32_t newDenominator, Ratio* r, Boolean32* exa
       *overflow = 1;
       return M_ErrOverflow;
     }
-    return Report(M_ErrOverflow, kSiteConv, kPhraseConv);
+    return ReportCode(kSiteConv, M_ErrOverflow, kPhraseConv);
   }
   *r = Ratio{num, newDenominator};
   if (exact) *exact = isExact;
@@ -83,10 +83,10 @@ ErrorCode M_ConvRatio(Ratio a, uint32_t newDenominator, Ratio* r, Boolean32* exa
 ErrorCode M_ShortConvRatio(int32_t value, uint32_t fromDenominator, uint32_t toDenominator, Ratio* r,
                            Boolean32* overflow) {
   if (overflow) *overflow = 0;
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ShortConvRatio"});
   *r = kZeroRatio;
   if (fromDenominator == 0 || toDenominator == 0)
-    return Report(M_ErrZeroDenominator, kSiteShortConv, kPhraseConv);
+    return ReportCode(kSiteShortConv, M_ErrZeroDenominator, kPhraseConv);
   if (fromDenominator == toDenominator) {
     *r = Ratio{value, toDenominator};
     return 0;
@@ -98,16 +98,16 @@ ErrorCode M_ShortConvRatio(int32_t value, uint32_t fromDenominator, uint32_t toD
       *overflow = 1;
       return M_ErrOverflow;
     }
-    return Report(M_ErrOverflow, kSiteShortConv, kPhraseConv);
+    return ReportCode(kSiteShortConv, M_ErrOverflow, kPhraseConv);
   }
   *r = Ratio{num, toDenominator};
   return 0;
 }
 
 ErrorCode M_CompareRatio(Ratio a, Ratio b, int32_t* order) {
-  if (!order) return tv::kErrBadParam;
+  if (!order) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_CompareRatio"});
   *order = 0;
-  if (a.den == 0 || b.den == 0) return Report(M_ErrZeroDenominator, kSiteCompare, kPhraseCompare);
+  if (a.den == 0 || b.den == 0) return ReportCode(kSiteCompare, M_ErrZeroDenominator, kPhraseCompare);
   // The cross products always fit 64 bits (|num| <= 2^31, den < 2^32), so the
   // order is exact for every pair, large denominators included.
   *order = tv::m::Compare(a, b);
@@ -115,7 +115,7 @@ ErrorCode M_CompareRatio(Ratio a, Ratio b, int32_t* order) {
 }
 
 ErrorCode M_MinRatio(Ratio a, Ratio b, Ratio* r) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_MinRatio"});
   int32_t order = 0;
   if (ErrorCode err = M_CompareRatio(a, b, &order)) {
     *r = kZeroRatio;
@@ -126,7 +126,7 @@ ErrorCode M_MinRatio(Ratio a, Ratio b, Ratio* r) {
 }
 
 ErrorCode M_MaxRatio(Ratio a, Ratio b, Ratio* r) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_MaxRatio"});
   int32_t order = 0;
   if (ErrorCode err = M_CompareRatio(a, b, &order)) {
     *r = kZeroRatio;
@@ -137,12 +137,12 @@ ErrorCode M_MaxRatio(Ratio a, Ratio b, Ratio* r) {
 }
 
 ErrorCode M_ClipRatio(Ratio value, Ratio min, Ratio max, Ratio* r) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ClipRatio"});
   if (value.den == 0 || min.den == 0 || max.den == 0) {
     *r = kZeroRatio;
-    return Report(M_ErrZeroDenominator, kSiteClip, kPhraseCompare);
+    return ReportCode(kSiteClip, M_ErrZeroDenominator, kPhraseCompare);
   }
-  if (tv::m::Compare(min, max) > 0) return ReportBadParam(kSiteClip, "invalid rational range");
+  if (tv::m::Compare(min, max) > 0) return kReport.Fail(kSiteClip, tv::kErrBadParam, tv::m::kTextBadRange);
   if (tv::m::Compare(value, min) < 0)
     *r = min;
   else if (tv::m::Compare(value, max) > 0)
@@ -153,11 +153,11 @@ ErrorCode M_ClipRatio(Ratio value, Ratio min, Ratio max, Ratio* r) {
 }
 
 ErrorCode M_ClipRatioToSpan(Ratio value, Ratio start, Ratio duration, Ratio* r) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ClipRatioToSpan"});
   Ratio end{};
   if (start.den == 0 || duration.den == 0) {
     *r = kZeroRatio;
-    return Report(M_ErrZeroDenominator, kSiteSpan, kPhraseSpan);
+    return ReportCode(kSiteSpan, M_ErrZeroDenominator, kPhraseSpan);
   }
   if (ErrorCode err = SpanEnd(start, duration, &end)) {
     *r = kZeroRatio;
@@ -168,17 +168,17 @@ ErrorCode M_ClipRatioToSpan(Ratio value, Ratio start, Ratio duration, Ratio* r) 
 
 ErrorCode M_ClipSpanToSpan(Ratio start, Ratio duration, Ratio spanStart, Ratio spanDuration, Ratio* outStart,
                            Ratio* outDuration) {
-  if (!outStart || !outDuration) return tv::kErrBadParam;
+  if (!outStart || !outDuration) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_ClipSpanToSpan"});
   *outStart = *outDuration = kZeroRatio;
   if (start.den == 0 || duration.den == 0 || spanStart.den == 0 || spanDuration.den == 0)
-    return Report(M_ErrZeroDenominator, kSiteSpan, kPhraseSpan);
+    return ReportCode(kSiteSpan, M_ErrZeroDenominator, kPhraseSpan);
   Ratio end{}, spanEnd{}, s{}, e{}, d{};
   if (ErrorCode err = SpanEnd(start, duration, &end)) return err;
   if (ErrorCode err = SpanEnd(spanStart, spanDuration, &spanEnd)) return err;
   s = tv::m::Compare(start, spanStart) >= 0 ? start : spanStart;
   e = tv::m::Compare(end, spanEnd) <= 0 ? end : spanEnd;
   uint8_t status = M_StatusAllowApprox;
-  if (M_SubRatio(e, s, &d, &status) != 0) return Report(M_ErrOverflow, kSiteSpan, kPhraseSpan);
+  if (M_SubRatio(e, s, &d, &status) != 0) return ReportCode(kSiteSpan, M_ErrOverflow, kPhraseSpan);
   // Spans that do not meet give an empty span at the later start.
   if (d.num < 0) d.num = 0;
   *outStart = s;
@@ -188,7 +188,7 @@ ErrorCode M_ClipSpanToSpan(Ratio start, Ratio duration, Ratio spanStart, Ratio s
 
 ErrorCode M_FpLong2Ratio(FpLong x, Ratio* r, Boolean32* overflow) {
   if (overflow) *overflow = 0;
-  if (!r) return tv::kErrBadParam;
+  if (!r) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_FpLong2Ratio"});
   auto fail = [&]() {
     *r = kZeroRatio;
     if (overflow) *overflow = 1;

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "M.h"
+#include "M_internal.h"
 
 namespace tv::m::ratio {
 
@@ -39,11 +39,8 @@ inline constexpr const char* kPhraseLCM = "computing a least common multiple";
 inline constexpr const char* kPhraseGCD = "computing a greatest common divisor";
 inline constexpr const char* kPhraseRoundMult = "rounding to a multiple";
 
-// Reports one of M's codes (0x1102 .. 0x1107) with the phrase, at severity 8
-// (4 for underflow); returns code.
-ErrorCode Report(ErrorCode code, uint32_t site, const char* phrase);
-// Reports general code 3 with text; returns 3.
-ErrorCode ReportBadParam(uint32_t site, const char* text);
+using m::kReport;
+using m::ReportCode;
 
 // The three forms of the status argument.
 class Status {

@@ -1,37 +1,11 @@
 // Integer utilities of M: bit counts, powers of two, the overflow predicates,
-// GCD and LCM, rounding; and the report helper of the ratio operations.
+// GCD and LCM, rounding.
 #include <bit>
 #include <cmath>
 
 #include "M_ratio_internal.h"
-#include "Package.h"
-
-namespace tv::m {
-extern const char* const kCompiledStrings[];
-}
 
 namespace tv::m::ratio {
-
-namespace {
-// The installed text when M's table is installed, else the compiled one, so the
-// ratio operations work before (and without) M's birth.
-const char* Text(int32_t index) {
-  if (Mp_G_STRs.texts) return STRp_Lookup(&Mp_G_STRs, index);
-  return kCompiledStrings[index];
-}
-}  // namespace
-
-ErrorCode Report(ErrorCode code, uint32_t site, const char* phrase) {
-  int32_t index = code - M_ErrOverflow;
-  Severity severity = code == M_ErrUnderflow ? kSevWarning : kSevError;
-  LocationCode loc = Location(M_PackageNumber, site);
-  if (index < 0 || index > 5) return report::Code(loc, severity, code, Text(6), {code});
-  return report::Code(loc, severity, code, Text(index), {phrase});
-}
-
-ErrorCode ReportBadParam(uint32_t site, const char* text) {
-  return report::Code(Location(M_PackageNumber, site), kSevError, kErrBadParam, text);
-}
 
 bool MagMulWouldOverflow(uint32_t a, uint32_t b) {
   return M_LeadingZeros(a) + M_LeadingZeros(b) < 33;
@@ -65,18 +39,18 @@ Boolean32 M_MulWouldOverflow(int32_t a, int32_t b) {
 Boolean32 M_UMulWouldOverflow(uint32_t a, uint32_t b) { return UMulWouldOverflow(a, b); }
 
 ErrorCode M_UnsignedGCD(uint32_t a, uint32_t b, uint32_t* g) {
-  if (!g) return tv::kErrBadParam;
+  if (!g) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_UnsignedGCD"});
   *g = b == 0 ? 1 : Gcd(a, b);
   return 0;
 }
 
 ErrorCode M_SignedGCD(int32_t a, int32_t b, int32_t* g) {
-  if (!g) return tv::kErrBadParam;
+  if (!g) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_SignedGCD"});
   uint32_t u = b == 0 ? 1 : Gcd(Magnitude(a), Magnitude(b));
   // gcd(INT32_MIN, INT32_MIN) is 2^31, which no signed result holds.
   if (u > 0x7FFFFFFFu) {
     *g = 0;
-    return Report(M_ErrOverflow, kSiteGCD, kPhraseGCD);
+    return ReportCode(kSiteGCD, M_ErrOverflow, kPhraseGCD);
   }
   *g = static_cast<int32_t>(u);
   return 0;
@@ -99,20 +73,20 @@ bool Lcm(uint32_t a, uint32_t b, uint32_t* l) {
 }  // namespace
 
 ErrorCode M_UnsignedLCM(uint32_t a, uint32_t b, uint32_t* l) {
-  if (!l) return tv::kErrBadParam;
+  if (!l) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_UnsignedLCM"});
   if (!Lcm(a, b, l)) {
     *l = 0;
-    return Report(M_ErrOverflow, kSiteLCM, kPhraseLCM);
+    return ReportCode(kSiteLCM, M_ErrOverflow, kPhraseLCM);
   }
   return 0;
 }
 
 ErrorCode M_SignedLCM(int32_t a, int32_t b, int32_t* l) {
-  if (!l) return tv::kErrBadParam;
+  if (!l) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_SignedLCM"});
   uint32_t u = 0;
   if (!Lcm(Magnitude(a), Magnitude(b), &u) || u > 0x7FFFFFFFu) {
     *l = 0;
-    return Report(M_ErrOverflow, kSiteLCM, kPhraseLCM);
+    return ReportCode(kSiteLCM, M_ErrOverflow, kPhraseLCM);
   }
   *l = static_cast<int32_t>(u);
   return 0;
@@ -129,11 +103,11 @@ int32_t M_RoundDouble(FpLong x) {
 }
 
 ErrorCode M_RoundToNearestMult(int32_t value, int32_t step, int32_t* result) {
-  if (!result) return tv::kErrBadParam;
+  if (!result) return tv::m::kReport.BadParam(tv::m::kSiteArgument, {"M_RoundToNearestMult"});
   // A step of 0 or less has no multiples to round to (and would divide by 0).
   if (step <= 0) {
     *result = 0;
-    return ReportBadParam(kSiteRoundMult, "invalid rounding step");
+    return kReport.Fail(kSiteRoundMult, tv::kErrBadParam, tv::m::kTextBadStep);
   }
   int64_t v = value, s = step, half = step / 2, r;
   if (v >= 0) {
@@ -144,7 +118,7 @@ ErrorCode M_RoundToNearestMult(int32_t value, int32_t step, int32_t* result) {
   // Computed in 64 bits; a multiple beyond the 32-bit range is reported.
   if (r > INT32_MAX || r < INT32_MIN) {
     *result = 0;
-    return Report(M_ErrOverflow, kSiteRoundMult, kPhraseRoundMult);
+    return ReportCode(kSiteRoundMult, M_ErrOverflow, kPhraseRoundMult);
   }
   *result = static_cast<int32_t>(r);
   return 0;

@@ -45,7 +45,7 @@ ErrorCode Build(Service& s) {
   Handle h = NewHandle(s.bytes);
   if (!h || !*h) {
     if (h) DisposeHandle(h);
-    return Up_ReportOutOfMemory(Loc(kSiteTableMemory), s.name, static_cast<uint64_t>(s.bytes));
+    return kReport.OutOfMemory(kSiteTableMemory, s.name, static_cast<uint64_t>(s.bytes));
   }
   s.fill(*h);
   HPurge(h);
@@ -90,7 +90,7 @@ ErrorCode Prepare(Service& s, bool report, bool noRebuild, Boolean32* available,
     }
   }
   if (!s.locked) {
-    if (report) return report::Code(Loc(s.unavailableSite), kSevError, kErrOutOfMemory, s.unavailable);
+    if (report) return kReport.Message(s.unavailableSite, kSevError, kErrOutOfMemory, s.unavailable);
     return 0;
   }
   if (available) *available = true;
@@ -99,7 +99,7 @@ ErrorCode Prepare(Service& s, bool report, bool noRebuild, Boolean32* available,
 }
 
 ErrorCode Unprepare(Service& s) {
-  if (s.nesting <= 0) return report::Code(Loc(s.unprepareSite), kSevError, kErrBadParam, s.unprepare);
+  if (s.nesting <= 0) return kReport.Message(s.unprepareSite, kSevError, kErrBadParam, s.unprepare);
   if (--s.nesting == 0 && s.locked) {
     HUnlock(s.handle);
     s.locked = false;

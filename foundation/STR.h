@@ -85,6 +85,7 @@ TV_EXPORT ErrorCode STR_DisposeBall(STR_Ball* ball);
 namespace tv::str {
 // Installs one package's table unless it is already installed; packages call
 // this from their birth so that tests and hosts need not install tables first.
-ErrorCode EnsureTable(STR_Table& table, const char* const* compiled);
+// quiet: a failure to allocate is not reported.
+ErrorCode EnsureTable(STR_Table& table, const char* const* compiled, bool quiet = false);
 }  // namespace tv::str
 #endif

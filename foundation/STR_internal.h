@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "Package.h"
 #include "STR.h"
 #include "U.h"
 
@@ -22,16 +23,34 @@ enum Site : uint32_t {
   kSiteBall = 9,
   kSiteResourceMissing = 10,
   kSiteTableSize = 11,
+  kSiteArgument = 12,
 };
 
-constexpr LocationCode Loc(uint32_t site) { return Location(STR_PackageNumber, site); }
+// Indices of STR's own texts.
+enum TextIndex : int32_t {
+  kTextStringTable,
+  kTextEntry,
+  kTextReplacement,
+  kTextResource,
+  kTextBall,
+  kTextBadTag,
+  kTextDetaching,
+  kTextNoStrings,
+  kTextBadArgument,
+  kTextCount
+};
+
+extern const pkg::Reporter kReport;
+
 
 // Fills table with compiled (may be null) overridden from the string resource
 // resourceBase + 1000 (when resourceBase is not 0 and one is registered),
 // reduced by the active tag and made double-byte safe when that mode is on.
 // The old contents of table are freed on success; on failure table is
 // untouched and the failure has been reported.
-ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBase);
+// quiet: a failure to allocate is not reported (the caller falls back on the
+// compiled texts).
+ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBase, bool quiet);
 // Frees the allocated entries and arrays of table and clears it.
 void Free(STR_Table& table);
 

@@ -25,7 +25,7 @@ std::span<const uint8_t> FindResource(int32_t id) {
 using namespace tv;
 using namespace tv::str;
 
-ErrorCode STR_SetStringResource(int32_t id, const void* bytes, int32_t size) {
+ErrorCode STR_SetStringResource(int32_t id, const void* bytes, int32_t size) try {
   if (size < 0 || (size > 0 && !bytes)) return kErrBadParam;
   if (!bytes || size == 0) {
     Registry().erase(id);
@@ -34,20 +34,20 @@ ErrorCode STR_SetStringResource(int32_t id, const void* bytes, int32_t size) {
   const auto* p = static_cast<const uint8_t*>(bytes);
   Registry()[id].assign(p, p + size);
   return 0;
-}
+} TV_CATCH(STR_PackageNumber)
 
 ErrorCode STR_ConvertStrTab2Resource(const STR_Table* table, Handle* resource) {
   if (resource) *resource = nullptr;
   if (!table || !table->texts || table->count < 0 || !resource)
-    return Up_ReportVeskErrString(Loc(kSiteConvert), kSevError, kErrBadParam, "string table");
+    return kReport.Fail(kSiteConvert, kErrBadParam, kTextStringTable);
   int64_t size = 2;
   for (int i = 0; i < table->count; ++i) {
     size_t len = std::strlen(table->texts[i]);
     if (len > 0xFFFF)
-      return Up_ReportVeskErrString(Loc(kSiteConvert), kSevError, kErrRange, "string table entry");
+      return kReport.Fail(kSiteConvert, kErrRange, kTextEntry);
     size += 2 + static_cast<int64_t>(len);
   }
-  Handle h = U_AllocateHandle(Loc(kSiteConvert), "string resource", size);
+  Handle h = U_AllocateHandle(kReport.Loc(kSiteConvert), kReport.Text(kTextResource), size);
   if (!h) return kErrOutOfMemory;
   auto* p = reinterpret_cast<uint8_t*>(*h);
   auto put16 = [&p](uint32_t v) {

@@ -1,6 +1,7 @@
 // Installing string tables and looking texts up.
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +39,7 @@ bool SelectVariant(std::string_view text, std::string& out) {
       out.assign(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
       return true;
     }
-    Up_ReportErrString(Loc(kSiteBadTag), kSevWarning, "bad replacement string tag.");
+    kReport.Note(kSiteBadTag, kSevWarning, kTextBadTag);
   }
   out.assign(text.substr(0, first));
   return true;
@@ -75,10 +76,16 @@ bool MakeSafe(const std::string& text, std::string& out) {
   return changed != 0;
 }
 
-void Remember(STR_Table* table) {
+// False when the list of installed tables could not grow.
+bool Remember(STR_Table* table) {
   for (STR_Table* t : gInstalled)
-    if (t == table) return;
-  gInstalled.push_back(table);
+    if (t == table) return true;
+  try {
+    gInstalled.push_back(table);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -106,13 +113,13 @@ void Free(STR_Table& t) {
   t = STR_Table{};
 }
 
-ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBase) {
+ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBase, bool quiet) {
   int32_t compiledCount = -1;
   if (compiled) {
     compiledCount = 0;
     while (compiled[compiledCount] != STR_END && compiledCount <= INT16_MAX) ++compiledCount;
     if (compiledCount > INT16_MAX)
-      return Up_ReportVeskErrString(Loc(kSiteTableSize), kSevError, kErrRange, "string table");
+      return kReport.Fail(kSiteTableSize, kErrRange, kTextStringTable);
   }
   std::vector<std::string> overrides;
   bool overridden = false;
@@ -124,12 +131,13 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
       if (!overridden) {
         overrides.clear();
         // The compiled texts stay in use.
-        Up_ReportErrString(Loc(kSiteDetach), kSevWarning, "detaching strings.");
+        kReport.Note(kSiteDetach, kSevWarning, kTextDetaching);
       }
     }
     if (!overridden && !compiled) {
-      return Up_ReportVeskErrString(Loc(kSiteResourceMissing), kSevError, kErrResource,
-                                    fmt::Format(Up_GetString(8), {id}).c_str());
+      char text[64];
+      fmt::FormatTo(text, Up_GetString(8), {id});
+      return kReport.Message(kSiteResourceMissing, kSevError, kErrResource, text);
     }
   }
   if (!compiled && !overridden) return STRp_ForgotInit(0);
@@ -138,17 +146,32 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
   if (overridden) SetDBCSafe(false);
   const int32_t count = overridden ? static_cast<int32_t>(overrides.size()) : compiledCount;
 
-  auto* texts = reinterpret_cast<const char**>(
-      U_AllocatePtrClear(Loc(kSiteTableMemory), "string table", static_cast<int64_t>(sizeof(char*)) * (count + 1)));
-  auto* replaced = texts ? reinterpret_cast<uint8_t*>(U_AllocatePtrClear(Loc(kSiteTableMemory), "string table", count + 1))
-                         : nullptr;
+  auto allocate = [quiet](int64_t size) {
+    return quiet ? U_AllocatePtrClearQuiet(size) : U_AllocatePtrClear(kReport.Loc(kSiteTableMemory), kReport.Text(kTextStringTable), size);
+  };
+  auto* texts = reinterpret_cast<const char**>(allocate(static_cast<int64_t>(sizeof(char*)) * (count + 1)));
+  auto* replaced = texts ? reinterpret_cast<uint8_t*>(allocate(count + 1)) : nullptr;
   STR_Table fresh{static_cast<int16_t>(count), texts, replaced};
   if (!texts || !replaced) {
     Free(fresh);
     return kErrOutOfMemory;
   }
   const bool safe = DBCSafe();
+  // The entries of a fresh table are freed if a working string cannot be made.
+  struct FreeOnThrow {
+    STR_Table& t;
+    bool armed = true;
+    ~FreeOnThrow() {
+      if (armed) Free(t);
+    }
+  } guard{fresh};
   for (int32_t i = 0; i < count; ++i) {
+    // A compiled text without a tag stays as it is (nothing to copy) unless
+    // double-byte safety may change it.
+    if (!overridden && !safe && std::string_view(compiled[i]).find(kOpen) == std::string_view::npos) {
+      texts[i] = compiled[i];
+      continue;
+    }
     std::string text = overridden ? overrides[static_cast<size_t>(i)] : std::string(compiled[i]);
     bool differs = overridden;
     std::string variant;
@@ -165,16 +188,15 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
       texts[i] = compiled[i];
       continue;
     }
-    Ptr copy = U_AllocatePtr(Loc(kSiteEntryMemory), "string table replacement entry",
-                             static_cast<int64_t>(text.size()) + 1);
-    if (!copy) {
-      Free(fresh);
-      return kErrOutOfMemory;
-    }
+    const int64_t bytes = static_cast<int64_t>(text.size()) + 1;
+    Ptr copy = quiet ? U_AllocatePtrQuiet(bytes)
+                     : U_AllocatePtr(kReport.Loc(kSiteEntryMemory), kReport.Text(kTextReplacement), bytes);
+    if (!copy) return kErrOutOfMemory;  // the guard frees the fresh table
     std::memcpy(copy, text.c_str(), text.size() + 1);
     texts[i] = copy;
     replaced[i] = 1;
   }
+  guard.armed = false;
   Free(table);
   table = fresh;
   return 0;
@@ -185,19 +207,20 @@ ErrorCode Fill(STR_Table& table, const char* const* compiled, int32_t resourceBa
 using namespace tv;
 using namespace tv::str;
 
-TV_PACKAGE_VERSION_OPS(STR, STR_PackageNumber)
-
-ErrorCode STRp_BirthStrTab(const STR_Descriptor* descriptors) {
-  if (!descriptors) return kErrBadParam;
+ErrorCode STRp_BirthStrTab(const STR_Descriptor* descriptors) try {
+  if (!descriptors) return kReport.BadParam(kSiteArgument, {"STRp_BirthStrTab"});
   // The double-byte mode follows the system script at each installation.
   ForgetDBCSafe();
   for (const STR_Descriptor* d = descriptors; d->table; ++d) {
     if (!d->compiled) return STRp_ForgotInit(0);
-    if (ErrorCode err = Fill(*d->table, d->compiled, d->resourceBase)) return err;
-    Remember(d->table);
+    if (ErrorCode err = Fill(*d->table, d->compiled, d->resourceBase, false)) return err;
+    if (!Remember(d->table)) {
+      Free(*d->table);
+      return kReport.OutOfMemory(kSiteTableMemory, kTextStringTable, sizeof(STR_Table*));
+    }
   }
   return 0;
-}
+} TV_CATCH(STR_PackageNumber)
 
 const char* STRp_Lookup(const STR_Table* table, int32_t index) {
   if (!table || !table->texts || index < 0 || index >= table->count) return "[?]";
@@ -205,7 +228,7 @@ const char* STRp_Lookup(const STR_Table* table, int32_t index) {
 }
 
 ErrorCode STRp_ForgotInit(int32_t packageNumber) {
-  tv::report::Text(Loc(kSiteForgotInit), kSevFatal, "no strings for pkg #%d!", {packageNumber});
+  kReport.Note(kSiteForgotInit, kSevFatal, kTextNoStrings, {packageNumber});
   return STR_ErrNoStrings;
 }
 
@@ -216,7 +239,7 @@ ErrorCode STRp_Death(void) {
   return 0;
 }
 
-ErrorCode STR_UseReplacementTag(const char* tag) {
+ErrorCode STR_UseReplacementTag(const char* tag) try {
   if (!tag || !tag[0]) return 0;
   std::string_view t(tag);
   // Longer tags are ignored, and so are texts without the "{{*name*}}" form,
@@ -226,20 +249,23 @@ ErrorCode STR_UseReplacementTag(const char* tag) {
     return 0;
   gTag = tag;
   return 0;
-}
+} TV_CATCH(STR_PackageNumber)
 
 ErrorCode STR_IsDBCSafeMode(Boolean32* on) {
-  if (!on) return kErrBadParam;
+  if (!on) return kReport.BadParam(kSiteArgument, {"STR_IsDBCSafeMode"});
   *on = DBCSafe() ? 1 : 0;
   return 0;
 }
 
 namespace tv::str {
-ErrorCode EnsureTable(STR_Table& table, const char* const* compiled) {
+ErrorCode EnsureTable(STR_Table& table, const char* const* compiled, bool quiet) {
   if (table.texts) return 0;
   if (!compiled) return STRp_ForgotInit(0);
-  if (ErrorCode err = Fill(table, compiled, 0)) return err;
-  Remember(&table);
+  if (ErrorCode err = Fill(table, compiled, 0, quiet)) return err;
+  if (!Remember(&table)) {
+    Free(table);
+    return quiet ? kErrOutOfMemory : kReport.OutOfMemory(kSiteTableMemory, kTextStringTable, sizeof(STR_Table*));
+  }
   return 0;
 }
 }  // namespace tv::str

@@ -23,10 +23,10 @@ constexpr SpecialRate kSpecialRates[] = {
 }  // namespace
 
 ErrorCode T_FrameRate2Duration(Fixed rate, Time* duration) {
-  if (!duration) return tv::kErrBadParam;
+  if (!duration) return kReport.BadParam(kSiteArgument, {"T_FrameRate2Duration"});
   // A rate of 0 would give a zero scale and a negative one a huge unsigned
   // scale: neither is a frame duration.
-  if (rate <= 0) return Fail(duration, Report(tv::kErrBadParam, kSiteFrameRate, kTextBadRate));
+  if (rate <= 0) return Invalid(duration, kReport.Fail(kSiteFrameRate, tv::kErrBadParam, kTextBadRate));
   Time d{65536, static_cast<uint32_t>(rate)};
   for (const SpecialRate& s : kSpecialRates) {
     if (std::abs(int64_t{rate} - s.rate) <= 1) {
@@ -38,11 +38,11 @@ ErrorCode T_FrameRate2Duration(Fixed rate, Time* duration) {
 }
 
 ErrorCode T_CountFrames(Time duration, Time frameDuration, Boolean32 roundUp, int32_t* count) {
-  if (!count) return tv::kErrBadParam;
+  if (!count) return kReport.BadParam(kSiteArgument, {"T_CountFrames"});
   *count = 0;
   // A frame duration of 0 or less (or over no scale) has no frames to count.
   if (frameDuration.value <= 0 || frameDuration.scale == 0)
-    return Report(tv::kErrBadParam, kSiteCountFrames, kTextBadFrameDuration);
+    return kReport.Fail(kSiteCountFrames, tv::kErrBadParam, kTextBadFrameDuration);
   // frames = (duration.value x frame scale) / (duration.scale x frame value),
   // exact in 64 bits: each product is below 2^63. (Dividing the two times as
   // ratios may have to halve a scale above 31 bits first, and the rounded-up
@@ -64,13 +64,13 @@ ErrorCode T_CountFrames(Time duration, Time frameDuration, Boolean32 roundUp, in
 }
 
 ErrorCode T_RoundToNearestTime(Time t, Time quantum, Time* r) {
-  if (!r) return tv::kErrBadParam;
+  if (!r) return kReport.BadParam(kSiteArgument, {"T_RoundToNearestTime"});
   if (quantum.value <= 0 || quantum.scale == 0)
-    return Fail(r, Report(tv::kErrBadParam, kSiteRound, kTextBadQuantum));
+    return Invalid(r, kReport.Fail(kSiteRound, tv::kErrBadParam, kTextBadQuantum));
   Time c{};
-  if (ErrorCode err = T_ConvTime(t, quantum.scale, &c, nullptr)) return Fail(r, err);
+  if (ErrorCode err = T_ConvTime(t, quantum.scale, &c, nullptr)) return Invalid(r, err);
   int32_t v = 0;
-  if (ErrorCode err = M_RoundToNearestMult(c.value, quantum.value, &v)) return Fail(r, err);
+  if (ErrorCode err = M_RoundToNearestMult(c.value, quantum.value, &v)) return Invalid(r, err);
   *r = Time{v, quantum.scale};
   return 0;
 }

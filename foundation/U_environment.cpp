@@ -41,14 +41,14 @@ Boolean32 U_TrapAvailable(int32_t trap) {
 ErrorCode U_GetMainScreenRect(Rect* bounds) {
   if (bounds) *bounds = Rect{};
   if (ErrorCode err = Guard(kSiteEnvironment)) return err;
-  if (!bounds) return kErrBadParam;
+  if (!bounds) return BadArgument(kSiteEnvironment);
   *bounds = platform::MainScreen().bounds;
   return 0;
 }
 
 ErrorCode U_CenterRect(Rect* r, const Rect* bounds) {
   if (ErrorCode err = Guard(kSiteEnvironment)) return err;
-  if (!r || !bounds) return kErrBadParam;
+  if (!r || !bounds) return BadArgument(kSiteEnvironment);
   int32_t w = r->right - r->left, h = r->bottom - r->top;
   int32_t left = bounds->left + (bounds->right - bounds->left - w) / 2;
   int32_t top = bounds->top + (bounds->bottom - bounds->top - h) / 2;

@@ -1,5 +1,6 @@
 #include "Format.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -63,7 +64,7 @@ class Writer {
  public:
   explicit Writer(std::span<char> out) : out_(out) {}
   void put(std::string_view s) {
-    if (full_ || out_.empty()) return;
+    if (full_ || out_.empty() || s.empty()) return;  // an empty view may have no data address
     size_t room = out_.size() - 1 - n_;
     if (s.size() > room) {
       size_t k = Utf8Prefix(s, room);
@@ -91,8 +92,68 @@ locale_t CLocale() {
   return loc;
 }
 
+// A printf conversion specification being built ("%", flags, width,
+// precision): short and bounded, kept on the stack.
+class Spec {
+ public:
+  void add(char c) {
+    if (n_ + 1 < sizeof buf_) buf_[n_++] = c;
+    buf_[n_] = 0;
+  }
+  void addNumber(int32_t v) {
+    char digits[16];
+    int k = std::snprintf(digits, sizeof digits, "%d", static_cast<int>(v));
+    for (int i = 0; i < k; ++i) add(digits[i]);
+  }
+  const char* c_str() const { return buf_; }
+  size_t size() const { return n_; }
+
+ private:
+  char buf_[48] = "%";
+  size_t n_ = 1;
+};
+
+// A string conversion with flags, width or precision, as the C library does
+// it: "-" pads on the right, other flags are ignored, width and precision
+// count bytes, a negative "*" width pads on the right, a negative "*"
+// precision is none.
+void PutPadded(Writer& w, std::string_view s, const char* spec) {
+  bool left = false;
+  const char* p = spec + 1;
+  while (*p && std::strchr("-+ #0", *p)) left |= *p++ == '-';
+  if (*p == '-') {  // a negative "*" width
+    left = true;
+    ++p;
+  }
+  size_t width = 0;
+  while (*p >= '0' && *p <= '9') width = std::min<size_t>(width * 10 + static_cast<size_t>(*p++ - '0'), 1u << 20);
+  if (*p == '.') {
+    ++p;
+    if (*p != '-') {
+      size_t precision = 0;
+      while (*p >= '0' && *p <= '9')
+        precision = std::min<size_t>(precision * 10 + static_cast<size_t>(*p++ - '0'), 1u << 20);
+      s = s.substr(0, std::min(precision, s.size()));
+    }
+  }
+  constexpr std::string_view kBlanks = "                                ";
+  auto pad = [&](size_t n) {
+    while (n > 0) {
+      size_t k = std::min(n, kBlanks.size());
+      w.put(kBlanks.substr(0, k));
+      n -= k;
+    }
+  };
+  size_t fill = width > s.size() ? width - s.size() : 0;
+  if (!left) pad(fill);
+  w.put(s);
+  if (left) pad(fill);
+}
+
 }  // namespace
 
+// Nothing here allocates: the specification and every converted number are
+// built in fixed buffers, so reports can be composed while memory is short.
 size_t FormatTo(std::span<char> out, std::string_view f, std::initializer_list<Arg> args) {
   Writer w(out);
   const Arg* next = args.begin();
@@ -117,22 +178,22 @@ size_t FormatTo(std::span<char> out, std::string_view f, std::initializer_list<A
       continue;
     }
     // Parse flags, width, precision and length.
-    std::string spec = "%";
-    while (i < f.size() && std::strchr("-+ #0", f[i])) spec += f[i++];
+    Spec spec;
+    while (i < f.size() && std::strchr("-+ #0", f[i])) spec.add(f[i++]);
     if (i < f.size() && f[i] == '*') {
       const Arg* a = take();
-      spec += std::to_string(a ? static_cast<int32_t>(a->asInt()) : 0);
+      spec.addNumber(a ? static_cast<int32_t>(a->asInt()) : 0);
       ++i;
     }
-    while (i < f.size() && f[i] >= '0' && f[i] <= '9') spec += f[i++];
+    while (i < f.size() && f[i] >= '0' && f[i] <= '9') spec.add(f[i++]);
     if (i < f.size() && f[i] == '.') {
-      spec += f[i++];
+      spec.add(f[i++]);
       if (i < f.size() && f[i] == '*') {
         const Arg* a = take();
-        spec += std::to_string(a ? static_cast<int32_t>(a->asInt()) : 0);
+        spec.addNumber(a ? static_cast<int32_t>(a->asInt()) : 0);
         ++i;
       }
-      while (i < f.size() && f[i] >= '0' && f[i] <= '9') spec += f[i++];
+      while (i < f.size() && f[i] >= '0' && f[i] <= '9') spec.add(f[i++]);
     }
     while (i < f.size() && (f[i] == 'l' || f[i] == 'h' || f[i] == 'L')) ++i;
     if (i >= f.size()) break;
@@ -142,7 +203,7 @@ size_t FormatTo(std::span<char> out, std::string_view f, std::initializer_list<A
     switch (conv) {
       case 'd':
       case 'i': {
-        spec += 'd';
+        spec.add('d');
         int32_t v = a ? static_cast<int32_t>(static_cast<uint32_t>(a->asUInt())) : 0;
         std::snprintf(buf, sizeof buf, spec.c_str(), static_cast<int>(v));
         w.put(buf);
@@ -152,7 +213,7 @@ size_t FormatTo(std::span<char> out, std::string_view f, std::initializer_list<A
       case 'x':
       case 'X':
       case 'o': {
-        spec += conv;
+        spec.add(conv);
         uint32_t v = a ? static_cast<uint32_t>(a->asUInt()) : 0;
         std::snprintf(buf, sizeof buf, spec.c_str(), static_cast<unsigned>(v));
         w.put(buf);
@@ -169,7 +230,7 @@ size_t FormatTo(std::span<char> out, std::string_view f, std::initializer_list<A
       case 'E':
       case 'g':
       case 'G': {
-        spec += conv;
+        spec.add(conv);
         std::snprintf(buf, sizeof buf, spec.c_str(), a ? a->asDouble() : 0.0);
         w.put(buf);
         break;
@@ -180,15 +241,10 @@ size_t FormatTo(std::span<char> out, std::string_view f, std::initializer_list<A
           std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(a->asInt()));
           s = buf;
         }
-        if (spec.size() == 1) {
+        if (spec.size() == 1)
           w.put(s);
-        } else {
-          std::string tmp(s);
-          spec += 's';
-          std::string big(tmp.size() + 256, '\0');
-          int n = std::snprintf(big.data(), big.size(), spec.c_str(), tmp.c_str());
-          if (n > 0) w.put(std::string_view(big.data(), std::min<size_t>(n, big.size() - 1)));
-        }
+        else
+          PutPadded(w, s, spec.c_str());
         break;
       }
       default:

@@ -57,6 +57,7 @@ enum Site : uint32_t {
   kSiteEnvironment = 17,
   kSiteDebug = 18,
   kSiteVersion = 19,
+  kSiteArgument = 20,  // a null out-pointer or another bad argument
 };
 
 extern Handle gGlobals;
@@ -76,6 +77,10 @@ ErrorCode Guard(uint32_t site, const char* reportingText = nullptr);
 void DirectDialog(Severity severity, const char* text, LocationCode location);
 
 const char* String(int32_t index);
+// U's form of the one bad-argument rule: code 3 reported once at (23, site).
+ErrorCode BadArgument(uint32_t site);
+// A living U globals block: big enough, both magic words intact.
+bool ValidGlobals(Handle h);
 const char* SeverityWord(Severity severity);
 
 }  // namespace tv::u

@@ -8,7 +8,9 @@
 #include <locale.h>
 #include <string>
 
+#include "Package.h"
 #include "U.h"
+#include "U_internal.h"
 
 namespace tv::u {
 namespace {
@@ -134,14 +136,14 @@ std::string FormatNum(double value, int32_t flags, int32_t minimumDigits, int32_
 
 }  // namespace tv::u
 
-ErrorCode U_FormatNum(double value, int32_t flags, int32_t minimumDigits, int32_t precision, char* out) {
-  if (!out) return tv::kErrBadParam;
+ErrorCode U_FormatNum(double value, int32_t flags, int32_t minimumDigits, int32_t precision, char* out) try {
+  if (!out) return tv::u::BadArgument(tv::u::kSiteArgument);
   std::string text = tv::u::Format(value, flags, minimumDigits, precision);
   std::memcpy(out, text.c_str(), text.size() + 1);  // at most 32 characters
   return 0;
-}
+} TV_CATCH(U_PackageNumber)
 
-ErrorCode U_ScanNum(const char* text, int32_t flags, double* value) {
+ErrorCode U_ScanNum(const char* text, int32_t flags, double* value) try {
   if (value) *value = 0;
   if (!text || !value) return tv::kErrBadParam;
   // The whole text is read: a longer number is not cut short to a wrong value.
@@ -171,7 +173,7 @@ ErrorCode U_ScanNum(const char* text, int32_t flags, double* value) {
   if (r.ptr == clean.data()) return tv::kErrBadParam;
   *value = result;
   return 0;
-}
+} TV_CATCH(U_PackageNumber)
 
 ErrorCode U_InternationalizeNum(char* text) {
   if (!text) return tv::kErrBadParam;

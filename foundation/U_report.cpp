@@ -1,6 +1,8 @@
 // The one report path and every entry that ends in it.
+#include <cstdio>
 #include <cstring>
-#include <string>
+#include <span>
+#include <string_view>
 
 #include "Format.h"
 #include "Memory.h"
@@ -37,9 +39,10 @@ platform::Icon IconFor(Severity severity) {
   }
 }
 
-std::string PrintLocation(LocationCode location) {
-  if (location == 0) return std::string();
-  return fmt::Format(String(105), {LocationPackage(location), LocationSite(location)});
+// The location line "( package :: site )", empty for location 0.
+void PrintLocation(LocationCode location, std::span<char> out) {
+  out[0] = 0;
+  if (location != 0) fmt::FormatTo(out, String(105), {LocationPackage(location), LocationSite(location)});
 }
 
 // Keeps the nesting counter balanced on every exit of the report path.
@@ -50,14 +53,13 @@ struct Nesting {
 
 void SetBuffer(std::string_view text) { fmt::CopyTo(gLast.text, text); }
 
-// Removes one final "." from the message buffer.
-std::string MessageWithoutStop() {
-  std::string msg(gLast.text);
-  if (!msg.empty() && msg.back() == '.') msg.pop_back();
-  return msg;
+// The message buffer without one final ".".
+std::string_view MessageWithoutStop(std::span<char> copy) {
+  size_t n = fmt::CopyTo(copy, gLast.text);
+  if (n > 0 && copy[n - 1] == '.') --n;
+  return std::string_view(copy.data(), n);
 }
 
-// Severity 2 reports of out-of-memory (text 7 of the U strings).
 }  // namespace
 
 }  // namespace tv::u
@@ -65,6 +67,8 @@ std::string MessageWithoutStop() {
 using namespace tv;
 using namespace tv::u;
 
+// Nothing on this path allocates: every text is composed in a fixed buffer,
+// so a report can be made when memory has run out.
 ErrorCode Up_ReportError(LocationCode location, Severity severity) {
   if (gReportNesting > 0) return 0;  // a failure while reporting is never reported
   Nesting nesting;
@@ -75,41 +79,41 @@ ErrorCode Up_ReportError(LocationCode location, Severity severity) {
   if (severity == kSevFatal) g->dead = 1;
   ++g->errorCount;
 
-  std::string text;
+  const char* prefix = "";
+  char head[kReportCut + 1] = "";
   if (severity == kSevIndented) {
-    text = "  ";
+    prefix = "  ";
   } else if (severity != kSevPlain) {
-    text = fmt::Format("%s%s: ", {g->name, SeverityWord(severity)});
+    fmt::FormatTo(head, "%s%s: ", {g->name, SeverityWord(severity)});
+    prefix = head;
   }
-  text += gLast.text;
-  text.resize(fmt::Utf8Prefix(text, kReportCut));
+  char text[kReportCut + 1];
+  fmt::FormatTo(text, "%s%s", {prefix, gLast.text});
 
   ErrorCode result = 0;
   uint32_t mask = g->interactMask;
   uint32_t sevBits = static_cast<uint32_t>(severity);
-  std::string loc = PrintLocation(location);
+  char loc[64];
+  PrintLocation(location, loc);
   if (((sevBits << 16) & mask) != 0) {
     if (g->logStream) {
-      std::string line = fmt::Format("%s %s\n", {text, loc});
-      std::fwrite(line.data(), 1, line.size(), g->logStream);
+      std::fprintf(g->logStream, "%s %s\n", text, loc);
       std::fflush(g->logStream);
     }
     if (g->logCallback) {
-      ErrorCode cb = g->logCallback(g->logCallbackData, location, severity, text.c_str());
+      ErrorCode cb = g->logCallback(g->logCallbackData, location, severity, text);
       if (cb) result = cb;
       g = G();  // the callback may not free U, but re-read the block all the same
       if (!g) return result ? result : U_ErrUnborn;
     }
   }
   if ((sevBits & mask) != 0) {
-    std::string body = text;
-    if (severity != kSevPlain && !loc.empty()) {
-      body += "\n\n";
-      body += loc;
-    }
-    body.resize(fmt::Utf8Prefix(body, kDialogLimit));
-    std::string title(g->name);
-    if (ErrorCode shown = platform::ShowDialog(title, body, IconFor(severity))) result = shown;
+    char body[kDialogLimit + 1];
+    if (severity != kSevPlain && loc[0])
+      fmt::FormatTo(body, "%s\n\n%s", {text, loc});
+    else
+      fmt::CopyTo(body, text);
+    if (ErrorCode shown = platform::ShowDialog(g->name, body, IconFor(severity))) result = shown;
   }
   return result;
 }
@@ -127,12 +131,13 @@ ErrorCode Up_ReportSyserrString(LocationCode location, Severity severity, ErrorC
   if (gReportNesting > 0) return platformCode;
   gLast.code = platformCode;
   SetBuffer(text ? text : "");
-  std::string msg = MessageWithoutStop();
+  char copy[U_MessageBufferSize];
+  std::string_view msg = MessageWithoutStop(copy);
   const char* english = U_GetSysEnglish(platformCode);
   if (english[0])
-    SetBuffer(fmt::Format(String(108), {msg, english, platformCode}));
+    fmt::FormatTo(gLast.text, String(108), {msg, english, platformCode});
   else
-    SetBuffer(fmt::Format(String(109), {msg, platformCode}));
+    fmt::FormatTo(gLast.text, String(109), {msg, platformCode});
   Up_ReportError(location, severity);
   return platformCode;
 }
@@ -143,13 +148,18 @@ ErrorCode Up_ReportVeskErrString(LocationCode location, Severity severity, Error
   if (gReportNesting > 0) return code;
   gLast.code = code;
   SetBuffer(text ? text : "");
-  std::string msg = MessageWithoutStop();
-  std::string english = U_GetErrEnglish(code);
+  char copy[U_MessageBufferSize];
+  std::string_view msg = MessageWithoutStop(copy);
+  const char* english = U_GetErrEnglish(code);
   // The separator depends on the English text itself, before the hexadecimal
   // fallback takes its place.
-  const char* sep = (!msg.empty() && !english.empty()) ? String(106) : "";
-  if (english.empty()) english = fmt::Format(" (%lX)", {static_cast<uint32_t>(code)});
-  SetBuffer(fmt::Format(String(107), {msg, sep, english}));
+  const char* sep = (!msg.empty() && english[0]) ? String(106) : "";
+  char hex[16];
+  if (!english[0]) {
+    fmt::FormatTo(hex, " (%lX)", {static_cast<uint32_t>(code)});
+    english = hex;
+  }
+  fmt::FormatTo(gLast.text, String(107), {msg, sep, english});
   Up_ReportError(location, severity);
   return code;
 }
@@ -165,7 +175,7 @@ ErrorCode Up_ReportOutOfMemory(LocationCode location, const char* what, uint64_t
   uint64_t availableKB = available > 0 ? static_cast<uint64_t>(available) / 1024 : 0;
   if (availableKB > INT32_MAX) availableKB = INT32_MAX;
   gLast.code = 0;
-  SetBuffer(fmt::Format(String(7), {what ? what : "", kilobytes, availableKB}));
+  fmt::FormatTo(gLast.text, String(7), {what ? what : "", kilobytes, availableKB});
   Up_ReportError(location, kSevFailure);
   return kErrOutOfMemory;
 }
@@ -181,7 +191,7 @@ ErrorCode U_GetLastError(char* text, Severity* severity, LocationCode* location,
 ErrorCode U_DeferredReportingStart(uint32_t mask, int32_t state[3]) {
   if (state) state[0] = state[1] = state[2] = 0;
   if (ErrorCode err = Guard(kSiteDeferred)) return err;
-  if (!state) return kErrBadParam;
+  if (!state) return BadArgument(kSiteDeferred);
   state[0] = static_cast<int32_t>(G()->interactMask);
   state[1] = G()->errorCount;
   state[2] = 0;
@@ -191,7 +201,7 @@ ErrorCode U_DeferredReportingStart(uint32_t mask, int32_t state[3]) {
 
 ErrorCode U_DeferredReportingEnd(Boolean32 report, const char* fallbackText, int32_t state[3]) {
   if (ErrorCode err = Guard(kSiteDeferred)) return err;
-  if (!state) return kErrBadParam;
+  if (!state) return BadArgument(kSiteDeferred);
   ErrorCode result = 0;
   uint32_t saved = static_cast<uint32_t>(state[0]);
   if (report) {
@@ -222,8 +232,7 @@ ErrorCode Up_AssertFailed(const char* expressionText, const char* fileName, int3
   uint32_t saved = G()->interactMask;
   G()->interactMask = saved | 0xFFFFu;
   gLast.code = 0;
-  SetBuffer(fmt::Format(String(53), {expressionText ? expressionText : "", lineNumber,
-                                     fileName ? fileName : ""}));
+  fmt::FormatTo(gLast.text, String(53), {expressionText ? expressionText : "", lineNumber, fileName ? fileName : ""});
   Up_ReportError(0, kSevError);
   if (Globals* g = G()) g->interactMask = saved;
   return 0;
@@ -232,12 +241,13 @@ ErrorCode Up_AssertFailed(const char* expressionText, const char* fileName, int3
 ErrorCode U_ReportFailedVerification(LocationCode location, int32_t number, const char* description,
                                      const char* numberText) {
   if (gReportNesting > 0) return 0;
-  std::string num = numberText ? std::string(numberText) : fmt::Format("%ld", {number});
+  char num[16];
+  fmt::FormatTo(num, "%ld", {number});
   char text[U_MessageBufferSize];
   if (description)
-    SubString(text, String(111), {description, num});
+    SubString(text, String(111), {description, numberText ? numberText : num});
   else
-    SubString(text, String(110), {num});
+    SubString(text, String(110), {numberText ? numberText : num});
   gLast.code = 0;
   SetBuffer(text);
   return Up_ReportError(location, kSevError);

@@ -1,9 +1,11 @@
 // Message substitution: ^1..^9 (text), ^L1..^L9 (32-bit number) and
 // ^F1..^F9 (double with an optional @min.precFLAGS@ number format).
+#include <algorithm>
 #include <cstring>
+#include <span>
 #include <string>
-#include <vector>
 
+#include "Package.h"
 #include "U.h"
 
 namespace tv::u {
@@ -64,17 +66,17 @@ size_t NumericPart(std::string_view s, size_t pos) {
   return i - pos;
 }
 
-std::vector<Marker> FindMarkers(std::string_view f) {
-  std::vector<Marker> markers;
+// The next marker at or after pos (pos moves past it); false when there is none.
+bool NextMarker(std::string_view f, size_t& pos, Marker& out) {
   int32_t script = U_GetSystemScript();
-  for (size_t pos = 0; pos < f.size();) {
+  while (pos < f.size()) {
     size_t len = CharLength(f, pos, script);
     if (len == 1 && f[pos] == '^' && pos + 1 < f.size()) {
       char c = f[pos + 1];
       if (c >= '1' && c <= '9') {
-        markers.push_back(Marker{pos, 2, 't', c - '0', 0, 0, false});
+        out = Marker{pos, 2, 't', c - '0', 0, 0, false};
         pos += 2;
-        continue;
+        return true;
       }
       if ((c == 'L' || c == 'F') && pos + 2 < f.size() && f[pos + 2] >= '1' && f[pos + 2] <= '9') {
         Marker m{pos, 3, c, f[pos + 2] - '0', 0, 0, false};
@@ -92,14 +94,14 @@ std::vector<Marker> FindMarkers(std::string_view f) {
             m.len = m.formatEnd - pos;
           }
         }
-        markers.push_back(m);
+        out = m;
         pos += m.len;
-        continue;
+        return true;
       }
     }
     pos += len;
   }
-  return markers;
+  return false;
 }
 
 int32_t ReadNumber(std::string_view s, size_t& i) {
@@ -132,8 +134,9 @@ NumberFormat ParseFormat(std::string_view f, const Marker& m) {
       case 'p': nf.flags |= U_NumSpace; break;
       default: {
         size_t len = CharLength(spec, i, U_GetSystemScript());
-        std::string msg = fmt::Format("unknown format char '%s'", {spec.substr(i, len)});
-        Up_ReportErrString(Location(U_PackageNumber, kSiteSubString), kSevWarning, msg.c_str());
+        char msg[64];
+        fmt::FormatTo(msg, "unknown format char '%s'", {spec.substr(i, len)});
+        Up_ReportErrString(Location(U_PackageNumber, kSiteSubString), kSevWarning, msg);
         i += len - 1;
       }
     }
@@ -144,60 +147,96 @@ NumberFormat ParseFormat(std::string_view f, const Marker& m) {
   return nf;
 }
 
-std::string Replacement(std::string_view f, const Marker& m, const Value& v) {
+// Appends up to a bound: the work text keeps a few bytes beyond its limit so
+// that the final cut can keep characters whole.
+class Work {
+ public:
+  void Append(std::string_view text) {
+    size_t n = std::min(text.size(), sizeof buf_ - size_);
+    std::memcpy(buf_ + size_, text.data(), n);
+    size_ += n;
+  }
+  size_t size() const { return size_; }
+  std::string_view view() const { return std::string_view(buf_, size_); }
+
+ private:
+  char buf_[kWorkSize + 8];
+  size_t size_ = 0;
+};
+
+void AppendReplacement(Work& out, std::string_view f, const Marker& m, const Value& v) {
+  char number[16];
   switch (m.kind) {
     case 't':
-      if (v.kind == U_SubArgLong) return fmt::Format("%ld", {v.number});
-      if (v.kind == U_SubArgDouble) return FormatNum(v.real, U_NumNoTrailingZeros, 1, 2);
-      return std::string(v.text);
+      if (v.kind == U_SubArgLong) {
+        out.Append(std::string_view(number, fmt::FormatTo(number, "%ld", {v.number})));
+      } else if (v.kind == U_SubArgDouble) {
+        out.Append(FormatNum(v.real, U_NumNoTrailingZeros, 1, 2));
+      } else {
+        out.Append(v.text);
+      }
+      return;
     case 'L': {
       int32_t n = v.kind == U_SubArgDouble ? ToLong(v.real) : v.number;
-      return fmt::Format("%ld", {n});
+      out.Append(std::string_view(number, fmt::FormatTo(number, "%ld", {n})));
+      return;
     }
     default: {
       NumberFormat nf = ParseFormat(f, m);
       double d = v.kind == U_SubArgLong ? static_cast<double>(v.number) : v.real;
-      return FormatNum(d, nf.flags, nf.minimumDigits, nf.precision);
+      out.Append(FormatNum(d, nf.flags, nf.minimumDigits, nf.precision));
+      return;
     }
   }
 }
 
 // Builds the substituted text in one left-to-right pass over the format, so
 // that markers contained in inserted arguments are never substituted again.
-std::string Substitute(std::string_view f, const std::vector<Value>& args) {
-  std::vector<Marker> markers = FindMarkers(f);
-  std::vector<int> chosen(markers.size(), 0);  // argument position (1-9) of each marker, or 0
+// Nothing is allocated unless a number is formatted by U_FormatNum's rules
+// (^F markers and floating-point arguments).
+void Substitute(std::string_view f, std::span<const Value> args, std::span<char> result) {
+  // For positions 1 to 9: the first text marker of that digit, else the first
+  // ^L, else the first ^F. A marker whose argument was not given stays as it
+  // is, like every marker after the first position without one.
+  size_t chosen[9];
+  int chosenCount = 0;
   for (int k = 1; k <= 9; ++k) {
-    int found = -1;
+    bool found = false;
     for (char kind : {'t', 'L', 'F'}) {
-      for (size_t i = 0; i < markers.size() && found < 0; ++i)
-        if (markers[i].digit == k && markers[i].kind == kind) found = static_cast<int>(i);
-      if (found >= 0) break;
+      size_t pos = 0;
+      Marker m{};
+      while (NextMarker(f, pos, m))
+        if (m.digit == k && m.kind == kind) {
+          found = true;
+          break;
+        }
+      if (found) {
+        chosen[chosenCount] = m.pos;
+        break;
+      }
     }
-    // A marker whose argument was not given stays as it is, like every marker
-    // after the first position without one.
-    if (found < 0 || k > static_cast<int>(args.size())) break;
-    chosen[static_cast<size_t>(found)] = k;
+    if (!found || k > static_cast<int>(args.size())) break;
+    ++chosenCount;
   }
-  std::string out;
+  Work out;
   size_t at = 0;
-  for (size_t i = 0; i < markers.size(); ++i) {
-    if (!chosen[i]) continue;
-    out.append(f.substr(at, markers[i].pos - at));
-    out += Replacement(f, markers[i], args[static_cast<size_t>(chosen[i] - 1)]);
-    at = markers[i].pos + markers[i].len;
+  size_t pos = 0;
+  Marker m{};
+  while (NextMarker(f, pos, m)) {
+    int k = 0;
+    for (int i = 0; i < chosenCount; ++i)
+      if (chosen[i] == m.pos) k = i + 1;
+    if (!k) continue;
+    out.Append(f.substr(at, m.pos - at));
+    AppendReplacement(out, f, m, args[static_cast<size_t>(k - 1)]);
+    at = m.pos + m.len;
     if (out.size() >= kWorkSize) break;
   }
-  if (at < f.size() && out.size() < kWorkSize) out.append(f.substr(at));
-  out.resize(SafePrefix(out, kWorkSize - 1));
-  return out;
-}
-
-ErrorCode Finish(std::span<char> out, const std::string& text) {
-  size_t n = SafePrefix(text, out.size() - 1);
-  std::memcpy(out.data(), text.data(), n);
-  out[n] = 0;
-  return 0;
+  if (at < f.size() && out.size() < kWorkSize) out.Append(f.substr(at));
+  std::string_view text = out.view();
+  size_t n = SafePrefix(text, std::min(kWorkSize - 1, result.size() - 1));
+  std::memcpy(result.data(), text.data(), n);
+  result[n] = 0;
 }
 
 Value FromArg(const fmt::Arg& a) {
@@ -212,27 +251,33 @@ Value FromArg(const fmt::Arg& a) {
 
 ErrorCode SubString(std::span<char> out, std::string_view format, std::initializer_list<fmt::Arg> args) {
   if (out.empty()) return kErrBadParam;
-  std::vector<Value> values;
-  for (const fmt::Arg& a : args) values.push_back(FromArg(a));
-  return Finish(out, Substitute(format, values));
+  Value values[9];
+  size_t n = 0;
+  for (const fmt::Arg& a : args)
+    if (n < std::size(values)) values[n++] = FromArg(a);
+  Substitute(format, std::span<const Value>(values, n), out);
+  return 0;
 }
 
 std::string SubString(std::string_view format, std::initializer_list<fmt::Arg> args) {
-  std::vector<Value> values;
-  for (const fmt::Arg& a : args) values.push_back(FromArg(a));
-  return Substitute(format, values);
+  char text[kWorkSize];
+  SubString(text, format, args);
+  return std::string(text);
 }
 
 }  // namespace tv::u
 
 ErrorCode U_SubString(char* out, int32_t outSize, const char* format, const U_SubArg* args,
-                      int32_t argCount) {
+                      int32_t argCount) try {
   if (!out || outSize <= 0) return tv::kErrBadParam;
   out[0] = 0;  // a failure leaves out empty
   if (!format || argCount < 0 || (argCount > 0 && !args)) return tv::kErrBadParam;
-  std::vector<tv::u::Value> values;
-  for (int32_t i = 0; i < argCount; ++i)
-    values.push_back(tv::u::Value{args[i].kind, args[i].number, args[i].real,
-                                  args[i].text ? std::string_view(args[i].text) : std::string_view()});
-  return tv::u::Finish(std::span<char>(out, static_cast<size_t>(outSize)), tv::u::Substitute(format, values));
-}
+  tv::u::Value values[9];
+  int32_t n = std::min<int32_t>(argCount, 9);  // markers name positions 1 to 9 only
+  for (int32_t i = 0; i < n; ++i)
+    values[i] = tv::u::Value{args[i].kind, args[i].number, args[i].real,
+                             args[i].text ? std::string_view(args[i].text) : std::string_view()};
+  tv::u::Substitute(format, std::span<const tv::u::Value>(values, static_cast<size_t>(n)),
+                    std::span<char>(out, static_cast<size_t>(outSize)));
+  return 0;
+} TV_CATCH(U_PackageNumber)

@@ -5,7 +5,7 @@
 using namespace tv;
 
 ErrorCode U_SecondsSinceBoot(double* seconds) {
-  if (!seconds) return kErrBadParam;
+  if (!seconds) return u::BadArgument(u::kSiteArgument);
   static const uint64_t frequency = platform::HighResFrequency();
   if (frequency > 0)
     *seconds = static_cast<double>(platform::HighResCounter()) / static_cast<double>(frequency);
@@ -15,7 +15,7 @@ ErrorCode U_SecondsSinceBoot(double* seconds) {
 }
 
 ErrorCode U_MillisecondsSinceBoot(uint64_t* milliseconds) {
-  if (!milliseconds) return kErrBadParam;
+  if (!milliseconds) return u::BadArgument(u::kSiteArgument);
   double seconds = 0;
   U_SecondsSinceBoot(&seconds);
   *milliseconds = static_cast<uint64_t>(seconds * 1000.0);

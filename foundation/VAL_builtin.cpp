@@ -73,7 +73,7 @@ ErrorCode UnflattenNumbers(intptr_t data, int32_t count, uint32_t flatBytes, con
                            VAL_Value* values) {
   int width = FlatWidth(static_cast<int32_t>(data));
   if (static_cast<uint64_t>(count) * static_cast<uint64_t>(width) > flatBytes)
-    return Verify(kSiteUnflatten, STRp_Lookup(&VALp_G_STRs, kTextBadFlatData));
+    return Verify(kSiteUnflatten, kTextBadFlatData);
   for (int32_t i = 0; i < count; ++i) SetRawBits(values[i], GetBE(source + i * width, width), width);
   return 0;
 }
@@ -236,7 +236,7 @@ ErrorCode NewHandleValue(intptr_t, const void* parameter, VAL_Value* value) {
   uint32_t size = 0;
   std::memcpy(&size, parameter, 4);
   Handle h = NewHandleClear(static_cast<Size>(size));
-  if (!h) return Up_ReportOutOfMemory(Loc(kSiteHandle), "allocated VAL", size);
+  if (!h) return kReport.OutOfMemory(kSiteHandle, kTextAllocated, size);
   value->data.h = h;
   return 0;
 }
@@ -252,7 +252,7 @@ ErrorCode CopyHandleValue(intptr_t, const VAL_Value* source, VAL_Value* destinat
   if (!source->data.h) return 0;
   Handle h = source->data.h;
   if (HandToHand(&h) != 0)
-    return Up_ReportOutOfMemory(Loc(kSiteHandle), "allocated VAL",
+    return kReport.OutOfMemory(kSiteHandle, kTextAllocated,
                                 static_cast<uint64_t>(GetHandleSize(source->data.h)));
   destination->data.h = h;
   return 0;
@@ -272,7 +272,7 @@ ErrorCode FlattenHandles(intptr_t, int32_t count, const VAL_Value* values, int32
     if (destination && n) std::memcpy(destination + total, *h, static_cast<size_t>(n));
     total += static_cast<uint64_t>(n);
   }
-  if (total > 0xFFFFFFFFu) return Verify(kSiteFlatten, STRp_Lookup(&VALp_G_STRs, kTextBadFlatData));
+  if (total > 0xFFFFFFFFu) return Verify(kSiteFlatten, kTextBadFlatData);
   *bytes = static_cast<uint32_t>(total);
   return 0;
 }
@@ -282,9 +282,9 @@ ErrorCode FlattenHandles(intptr_t, int32_t count, const VAL_Value* values, int32
 // success with empty values.
 ErrorCode UnflattenHandles(intptr_t, int32_t count, uint32_t flatBytes, const uint8_t* source,
                            VAL_Value* values) {
-  if (count != 1) return Verify(kSiteUnflatten, STRp_Lookup(&VALp_G_STRs, kTextUnimplemented));
+  if (count != 1) return Verify(kSiteUnflatten, kTextUnimplemented);
   Handle h = NewHandle(flatBytes);
-  if (!h) return Up_ReportOutOfMemory(Loc(kSiteHandle), "allocated VAL", flatBytes);
+  if (!h) return kReport.OutOfMemory(kSiteHandle, kTextAllocated, flatBytes);
   if (flatBytes) std::memcpy(*h, source, flatBytes);
   values[0].data.h = h;
   return 0;
@@ -358,9 +358,9 @@ int FlatWidth(int32_t type) {
 
 using namespace tv::val;
 
-ErrorCode VAL_PrintValue(const VAL_Value* value, Boolean32 write, char* text, int32_t* maxLength) {
+ErrorCode VAL_PrintValue(const VAL_Value* value, Boolean32 write, char* text, int32_t* maxLength) try {
   if (!value || !maxLength || (write && !text)) return tv::kErrBadParam;
   if (value->record && value->record->print)
     return value->record->print(value->record->data, value, write, text, maxLength);
   return DefaultPrint(value, write, text, maxLength);
-}
+} TV_CATCH(VAL_PackageNumber)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "BEE.h"
+#include "Engine.h"
 #include "Format.h"
 #include "TDB.h"
 
@@ -184,7 +185,8 @@ struct Demo {
 // Runs the demo, printing to standard output; 0 when every step worked and
 // the values followed undo and redo.
 int RunProjectDemo() {
-  if (ErrorCode err = BEE_Birth()) {
+  const int32_t project = BEE_PackageNumber;
+  if (ErrorCode err = TV_BirthPackages("tavelo", &project, 1)) {
     std::printf("tavelo: starting the project engine failed (code %d)\n", err);
     return 1;
   }

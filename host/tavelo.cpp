@@ -8,15 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include <functional>
-#include <vector>
-
 #include "BM.h"
+#include "Engine.h"
 #include "M.h"
 #include "Package.h"
 #include "Platform.h"
 #include "Prefs.h"
-#include "STR.h"
 #include "U.h"
 #include "VAL.h"
 
@@ -35,53 +32,42 @@ int Fail(const char* what, ErrorCode err) {
   return 1;
 }
 
-// The engine's packages, born in dependency order and killed in reverse.
+// The engine's packages, born in dependency order (through the engine's
+// births) and killed in reverse.
 struct Engine {
-  struct Step {
-    const char* name;
-    std::function<ErrorCode()> death;
-  };
   ErrorCode err = 0;
   const char* failed = nullptr;
-  std::vector<Step> born;
+  bool born = false;
 
   Engine() {
     // Machine settings (memory budget, codecs) come from the preferences file
     // named by TAVELO_PREFS; without it they stay in memory at their defaults.
     if (const char* prefs = std::getenv("TAVELO_PREFS")) EMUL_SetTVPrefsFile(prefs);
     tv::platform::SetDialogSink([](const tv::platform::Dialog& d) {
-      std::fprintf(stderr, "%s\n", d.text.c_str());
+      std::fprintf(stderr, "%.*s\n", static_cast<int>(d.text.size()), d.text.data());
       return ErrorCode{0};
     });
-    err = U_Birth("tavelo", 0);
+    err = TV_BirthPackages("tavelo", nullptr, 0);
     if (err) {
       failed = "U";
       return;
     }
-    born.push_back({"U", [] { return U_Death(); }});
+    born = true;
     U_SetLoggingCallback(&LogToStderr, 0);
     Up_SetInteract(0xFFFF0000u);  // log every severity, show none
-    if (!Step("versions", [] { return U_CheckVersions(tv::Location(0, 0), kHostMajor); }, nullptr)) return;
-    int32_t granted = 0;
-    if (!Step("M", [&] { return M_Birth(M_ServiceFastTrig | M_ServiceFastCharMath, &granted); }, [] { return M_Death(); }))
-      return;
-    if (!Step("VAL", [] { return VAL_Birth(); }, [] { return VAL_Death(); })) return;
-    if (!Step("BM", [] { return BM_Birth(0); }, [] { return BM_Death(); })) return;
-  }
-
-  bool Step(const char* name, const std::function<ErrorCode()>& birth, std::function<ErrorCode()> death) {
-    err = birth();
+    err = U_CheckVersions(tv::Location(0, 0), kHostMajor);
     if (err) {
-      failed = name;
-      return false;
+      failed = "versions";
+      return;
     }
-    if (death) born.push_back({name, std::move(death)});
-    return true;
+    // M (with its fast tables), VAL and BM; the project engine is born by the demo.
+    const int32_t packages[] = {M_PackageNumber, VAL_PackageNumber, BM_PackageNumber};
+    err = TV_BirthPackages("tavelo", packages, 3);
+    if (err) failed = "the packages";
   }
 
   ~Engine() {
-    for (auto it = born.rbegin(); it != born.rend(); ++it) it->death();
-    STRp_Death();
+    if (born) TV_DeathPackages();
   }
 };
 

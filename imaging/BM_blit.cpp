@@ -25,7 +25,7 @@ class PixelLock {
  public:
   PixelLock(BM_World w, Site site) : w_(w) {
     if (LockWorld(w, 0, false).failed) {
-      error_ = Fail(site, BM_ErrPixelsPurged, kStrPurged);
+      error_ = kReport.Fail(site, BM_ErrPixelsPurged, kStrPurged);
       w_ = nullptr;
     }
   }
@@ -44,14 +44,14 @@ class PixelLock {
 ErrorCode Copy(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect, int32_t mode, Site site) {
   if (ErrorCode err = CheckWorld(src, site, "blit source")) return err;
   if (ErrorCode err = CheckWorld(dst, site, "blit destination")) return err;
-  if (mode < 0 || mode >= BM_Blit_ModeCount) return Fail(site, kErrBadParam, kStrBadBlitMode, {mode});
+  if (mode < 0 || mode >= BM_Blit_ModeCount) return kReport.Fail(site, kErrBadParam, kStrBadBlitMode, {mode});
   const int32_t platMode = kModeTable[mode];
   const WorldRec* s = Rec(src);
   const WorldRec* d = Rec(dst);
-  if (s->depth != d->depth) return Fail(site, kErrBadParam, kStrDepthMismatch, {int32_t{s->depth}, int32_t{d->depth}});
+  if (s->depth != d->depth) return kReport.Fail(site, kErrBadParam, kStrDepthMismatch, {int32_t{s->depth}, int32_t{d->depth}});
   if ((platMode >= plat::kBlend && platMode <= plat::kAdMin) && d->depth != 32)
-    return Fail(site, kErrBadParam, kStrBlitDepth, {mode, int32_t{s->depth}, int32_t{d->depth}});
-  if (platMode == plat::kHilite) return Fail(site, kErrUnimplemented, kStrHighlight);
+    return kReport.Fail(site, kErrBadParam, kStrBlitDepth, {mode, int32_t{s->depth}, int32_t{d->depth}});
+  if (platMode == plat::kHilite) return kReport.Fail(site, kErrUnimplemented, kStrHighlight);
   const Rect sr = srcRect ? *srcRect : s->bounds;
   const Rect dr = dstRect ? *dstRect : d->bounds;
   const Rect sClip = s->bounds;
@@ -63,8 +63,8 @@ ErrorCode Copy(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstR
   // Both rectangles are clipped to their worlds: pixels outside either
   // World are neither read nor written.
   const ErrorCode err = plat::CopyBits(MapOf(src), sClip, MapOf(dst), dClip, sr, dr, platMode);
-  if (err == kErrOutOfMemory) return Up_ReportOutOfMemory(Loc(site), Text(kStrScratchMemory), 0);
-  if (err) return Fail(site, err, kStrBadBlitMode, {mode});
+  if (err == kErrOutOfMemory) return kReport.OutOfMemory(site, kStrScratchMemory, 0);
+  if (err) return kReport.Fail(site, err, kStrBadBlitMode, {mode});
   return 0;
 }
 
@@ -108,8 +108,8 @@ uint32_t FromColour(const WorldRec& r, int32_t order, uint32_t colour) {
 ErrorCode ReadPixel(BM_World w, int32_t h, int32_t v, uint32_t* colour) {
   if (colour) *colour = 0;
   if (ErrorCode err = CheckWorld(w, kSiteBlit, "read pixel")) return err;
-  if (!colour) return Fail(kSiteBlit, kErrBadParam, kStrBadArg, {"read pixel"});
-  if (!InBounds(*Rec(w), h, v)) return Fail(kSiteBlit, kErrBadParam, kStrOutside, {h, v});
+  if (!colour) return kReport.Fail(kSiteBlit, kErrBadParam, kStrBadArg, {"read pixel"});
+  if (!InBounds(*Rec(w), h, v)) return kReport.Fail(kSiteBlit, kErrBadParam, kStrOutside, {h, v});
   PixelLock lock(w, kSiteBlit);
   if (lock.error()) return lock.error();
   const plat::PixMap pm = MapOf(w);
@@ -119,7 +119,7 @@ ErrorCode ReadPixel(BM_World w, int32_t h, int32_t v, uint32_t* colour) {
 
 ErrorCode WritePixel(BM_World w, int32_t h, int32_t v, uint32_t colour) {
   if (ErrorCode err = CheckWorld(w, kSiteBlit, "write pixel")) return err;
-  if (!InBounds(*Rec(w), h, v)) return Fail(kSiteBlit, kErrBadParam, kStrOutside, {h, v});
+  if (!InBounds(*Rec(w), h, v)) return kReport.Fail(kSiteBlit, kErrBadParam, kStrOutside, {h, v});
   PixelLock lock(w, kSiteBlit);
   if (lock.error()) return lock.error();
   const plat::PixMap pm = MapOf(w);
@@ -148,8 +148,8 @@ ErrorCode ScrollRect(BM_World w, const Rect* rect, int32_t dh, int32_t dv) {
   const Rect clip{std::max(r.top, b.top), std::max(r.left, b.left), std::min(r.bottom, b.bottom),
                   std::min(r.right, b.right)};
   const ErrorCode err = plat::CopyBits(pm, clip, pm, clip, r, to, plat::kSrcCopy);
-  if (err == kErrOutOfMemory) return Up_ReportOutOfMemory(Loc(kSiteBlit), Text(kStrScratchMemory), 0);
-  return err ? Fail(kSiteBlit, err, kStrBadArg, {"scroll"}) : 0;
+  if (err == kErrOutOfMemory) return kReport.OutOfMemory(kSiteBlit, kStrScratchMemory, 0);
+  return err ? kReport.Fail(kSiteBlit, err, kStrBadArg, {"scroll"}) : 0;
 }
 
 ErrorCode FillRect(BM_World w, const Rect* rect, uint32_t colour) {
@@ -184,7 +184,7 @@ ErrorCode CopyProc(BM_World src, BM_World dst, const Rect* srcRect, const Rect* 
 // `start` calls): the counter counts down each call and starts over at 0.
 ErrorCode CountedCopy(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect, int32_t mode,
                       int32_t* counter, int32_t start) {
-  if (!counter || start < 1) return Fail(kSiteBlit, kErrBadParam, kStrBadArg, {"counted copy"});
+  if (!counter || start < 1) return kReport.Fail(kSiteBlit, kErrBadParam, kStrBadArg, {"counted copy"});
   ErrorCode err = 0;
   if (*counter == start) err = Copy(src, dst, srcRect, dstRect, mode, kSiteBlit);
   if (--*counter <= 0) *counter = start;
@@ -193,13 +193,13 @@ ErrorCode CountedCopy(BM_World src, BM_World dst, const Rect* srcRect, const Rec
 
 ErrorCode CopyInstallLut(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect, int32_t mode,
                          Handle lut) {
-  if (lut) return Fail(kSiteBlit, kErrUnimplemented, kStrLutUnavailable);
+  if (lut) return kReport.Fail(kSiteBlit, kErrUnimplemented, kStrLutUnavailable);
   return Copy(src, dst, srcRect, dstRect, mode, kSiteBlit);
 }
 
 ErrorCode ScaledCopy(BM_World src, BM_World dst, const Rect* srcRect, Point p, int32_t factor) {
   // A factor of 0 would divide by zero: it is refused.
-  if (factor == 0 || factor == INT32_MIN) return Fail(kSiteBlit, kErrBadParam, kStrBadFactor, {factor});
+  if (factor == 0 || factor == INT32_MIN) return kReport.Fail(kSiteBlit, kErrBadParam, kStrBadFactor, {factor});
   if (ErrorCode err = CheckWorld(src, kSiteBlit, "blit source")) return err;
   const Rect sr = srcRect ? *srcRect : Rec(src)->bounds;
   const int64_t w = int64_t{sr.right} - sr.left, h = int64_t{sr.bottom} - sr.top;
@@ -209,7 +209,7 @@ ErrorCode ScaledCopy(BM_World src, BM_World dst, const Rect* srcRect, Point p, i
   const int64_t right = std::min<int64_t>(int64_t{p.h} + dw, 32767);
   const int64_t bottom = std::min<int64_t>(int64_t{p.v} + dh, 32767);
   if (right != int64_t{p.h} + dw || bottom != int64_t{p.v} + dh)
-    return Fail(kSiteBlit, kErrBadParam, kStrBadFactor, {factor});
+    return kReport.Fail(kSiteBlit, kErrBadParam, kStrBadFactor, {factor});
   const Rect dr{p.v, p.h, static_cast<int16_t>(bottom), static_cast<int16_t>(right)};
   return Copy(src, dst, &sr, &dr, BM_Blit_Copy, kSiteBlit);
 }
@@ -222,8 +222,8 @@ ErrorCode BM_Blit(BM_World src, BM_World dst, const Rect* srcRect, const Rect* d
 
 ErrorCode BM_SetBlitLevel(int32_t level) {
   if (ErrorCode err = CheckBorn(kSiteBlitLevel)) return err;
-  if (level == 0) return Fail(kSiteBlitLevel, kErrUnimplemented, kStrUnimplemented);
-  if (level != 1) return Fail(kSiteBlitLevel, kErrBadParam, kStrBadBlitLevel);
+  if (level == 0) return kReport.Fail(kSiteBlitLevel, kErrUnimplemented, kStrUnimplemented);
+  if (level != 1) return kReport.Fail(kSiteBlitLevel, kErrBadParam, kStrBadBlitLevel);
   G().procs = BM_BlitProcs{ReadPixel, WritePixel,  CopyRectToPoint, ScrollRect, FillRect,
                            CopyProc,  CountedCopy, CopyInstallLut,  ScaledCopy};
   G().blitLevel = 1;
@@ -231,7 +231,7 @@ ErrorCode BM_SetBlitLevel(int32_t level) {
 }
 
 ErrorCode BMp_GetBlitProcs(BM_BlitProcs* procs) {
-  if (!procs) return Fail(kSiteBlitLevel, kErrBadParam, kStrBadArg, {"BMp_GetBlitProcs"});
+  if (!procs) return kReport.Fail(kSiteBlitLevel, kErrBadParam, kStrBadArg, {"BMp_GetBlitProcs"});
   *procs = BM_BlitProcs{};
   if (ErrorCode err = CheckBorn(kSiteBlitLevel)) return err;
   *procs = G().procs;
@@ -242,6 +242,6 @@ ErrorCode BM_SyncTo(BM_World world, Boolean32 on) {
   if (!on) return 0;
   if (ErrorCode err = CheckWorld(world, kSiteSync, "BM_SyncTo")) return err;
   const WorldRec* r = Rec(world);
-  if (!r->directlyAddressable || !r->device) return Fail(kSiteSync, kErrBadParam, kStrSyncNeedsDevice);
-  return Fail(kSiteSync, kErrUnimplemented, kStrSyncUnimplemented);
+  if (!r->directlyAddressable || !r->device) return kReport.Fail(kSiteSync, kErrBadParam, kStrSyncNeedsDevice);
+  return kReport.Fail(kSiteSync, kErrUnimplemented, kStrSyncUnimplemented);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "BM_internal.h"
+#include "Scratch.h"
 
 namespace tv::bm::plat {
 namespace {
@@ -162,15 +163,15 @@ ErrorCode CopyBits(const PixMap& src, const Rect& srcClip, const PixMap& dst, co
 
   // When the two maps share memory, read from a snapshot of the source rows.
   PixMap from = src;
-  char* scratch = nullptr;
+  ScratchArray<char> scratch;
   if (Overlaps(src, dst)) {
     const int32_t sy0 = MapCoord(rows.first, dstRect.top, dh, srcRect.top, sh);
     const int32_t sy1 = MapCoord(rows.last, dstRect.top, dh, srcRect.top, sh);
     const size_t bytes = static_cast<size_t>(sy1 - sy0 + 1) * src.rowBytes;
-    scratch = NewPtr(static_cast<Size>(bytes));
-    if (!scratch) return kErrOutOfMemory;
-    std::memcpy(scratch, RowAddr(src, sy0), bytes);
-    from.baseAddr = scratch - static_cast<ptrdiff_t>(sy0 - src.bounds.top) * static_cast<ptrdiff_t>(src.rowBytes);
+    if (!scratch.Allocate(bytes)) return kErrOutOfMemory;
+    std::memcpy(scratch.data(), RowAddr(src, sy0), bytes);
+    from.baseAddr =
+        scratch.data() - static_cast<ptrdiff_t>(sy0 - src.bounds.top) * static_cast<ptrdiff_t>(src.rowBytes);
   }
 
   const bool swap = depth == 32 && src.order != dst.order;
@@ -189,11 +190,8 @@ ErrorCode CopyBits(const PixMap& src, const Rect& srcClip, const PixMap& dst, co
     }
   } else {
     const int32_t ncols = cols.last - cols.first + 1;
-    int32_t* map = reinterpret_cast<int32_t*>(NewPtr(static_cast<Size>(sizeof(int32_t)) * ncols));
-    if (!map) {
-      if (scratch) DisposePtr(scratch);
-      return kErrOutOfMemory;
-    }
+    ScratchArray<int32_t> map(static_cast<size_t>(ncols));
+    if (!map.ok()) return kErrOutOfMemory;
     for (int32_t i = 0; i < ncols; ++i)
       map[i] = MapCoord(cols.first + i, dstRect.left, dw, srcRect.left, sw) - from.bounds.left;
     // Colour channels of a source pixel, for the transparent mode (white is skipped).
@@ -247,9 +245,7 @@ ErrorCode CopyBits(const PixMap& src, const Rect& srcClip, const PixMap& dst, co
         }
       }
     }
-    DisposePtr(reinterpret_cast<Ptr>(map));
   }
-  if (scratch) DisposePtr(scratch);
   return 0;
 }
 

@@ -95,8 +95,10 @@ enum Str : int32_t {
   kStrScratchMemory,
   kStrOffscreenMemory,
   kStrNoDeep,
+  kStrCount
 };
-const char* Text(Str index);
+
+extern const pkg::Reporter kReport;
 
 // The pixel depths a World may have.
 constexpr bool ValidDepth(int32_t depth) {
@@ -246,29 +248,17 @@ static_assert(std::is_trivially_copyable_v<WorldRec>);
 
 inline WorldRec* Rec(BM_World w) { return reinterpret_cast<WorldRec*>(*w); }
 
-// Locks the record of a World for the guard's life. Each operation takes one
-// guard per World at its entry and passes the record down; guards on the same
-// World never nest.
-class RecordLock {
- public:
-  explicit RecordLock(BM_World w) : w_(w) { HLock(w); }
-  ~RecordLock() { HUnlock(w_); }
-  RecordLock(const RecordLock&) = delete;
-  RecordLock& operator=(const RecordLock&) = delete;
-  WorldRec* operator->() const { return Rec(w_); }
-  WorldRec& operator*() const { return *Rec(w_); }
+constexpr pkg::Magic<WorldRec> kWorldMagic{&WorldRec::magic, kMagic, &WorldRec::tailMagic, kMagic};
 
- private:
-  BM_World w_;
-};
+// Each operation locks the record of a World with one HandleLock<WorldRec>
+// for its life (the saved state comes back after), taken at its entry, and
+// passes the record down.
 
 // 0 when the package is born and the World's magics are intact; otherwise
 // reports (2) and returns 2. `what` names the operation.
 ErrorCode CheckWorld(BM_World w, Site site, const char* what);
 ErrorCode CheckBorn(Site site);
 
-// Reports a package text with a code; returns the code.
-ErrorCode Fail(Site site, ErrorCode code, Str text, std::initializer_list<fmt::Arg> args = {});
 
 // ---- Globals -----------------------------------------------------------------------
 

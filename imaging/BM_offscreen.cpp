@@ -263,22 +263,22 @@ ErrorCode BMp_AddVirtualScreen(const Rect* bounds, int32_t depth, void** device)
   if (device) *device = nullptr;
   if (!bounds || !ValidDepth(depth) || bounds->right <= bounds->left || bounds->bottom <= bounds->top ||
       int32_t{bounds->right} - bounds->left > 32767 || int32_t{bounds->bottom} - bounds->top > 32767)
-    return Fail(kSiteDevices, tv::kErrBadParam, kStrBadArg, {"BMp_AddVirtualScreen"});
+    return kReport.Fail(kSiteDevices, tv::kErrBadParam, kStrBadArg, {"BMp_AddVirtualScreen"});
   if (plat::gScreenCount >= plat::kMaxScreens)
-    return Fail(kSiteDevices, tv::kErrBadParam, kStrTooManyScreens, {plat::kMaxScreens});
+    return kReport.Fail(kSiteDevices, tv::kErrBadParam, kStrTooManyScreens, {plat::kMaxScreens});
   plat::Device* d = plat::NewRecord<plat::Device>();
   plat::Port* p = plat::NewPort();
   if (!d || !p) {
     if (d) DisposePtr(reinterpret_cast<Ptr>(d));
     plat::DisposePort(p);
-    return tv::report::System(Loc(kSiteDevices), tv::kSevError, tv::kSysMemFull, Text(kStrRecordMemory));
+    return kReport.Platform(kSiteDevices, tv::kSevError, tv::kSysMemFull, kStrRecordMemory);
   }
   d->rect = *bounds;
   d->screen = 1;
   if (ErrorCode err = MakeScreenPixels(d, depth)) {
     DisposePtr(reinterpret_cast<Ptr>(d));
     plat::DisposePort(p);
-    return tv::report::System(Loc(kSiteDevices), tv::kSevError, err, Text(kStrRecordMemory));
+    return kReport.Platform(kSiteDevices, tv::kSevError, err, kStrRecordMemory);
   }
   p->portRect = *bounds;
   p->pixMap = d->pixMap;
@@ -291,17 +291,17 @@ ErrorCode BMp_AddVirtualScreen(const Rect* bounds, int32_t depth, void** device)
 
 ErrorCode BMp_SetVirtualScreenDepth(void* device, int32_t depth) {
   if (!plat::IsScreen(device) || !ValidDepth(depth))
-    return Fail(kSiteDevices, tv::kErrBadParam, kStrBadArg, {"BMp_SetVirtualScreenDepth"});
+    return kReport.Fail(kSiteDevices, tv::kErrBadParam, kStrBadArg, {"BMp_SetVirtualScreenDepth"});
   auto* d = static_cast<plat::Device*>(device);
   if (ErrorCode err = MakeScreenPixels(d, depth))
-    return tv::report::System(Loc(kSiteDevices), tv::kSevError, err, Text(kStrRecordMemory));
+    return kReport.Platform(kSiteDevices, tv::kSevError, err, kStrRecordMemory);
   plat::Port* p = plat::ScreenPort(d);
   p->pixMap = d->pixMap;
   return 0;
 }
 
 ErrorCode BMp_RemoveVirtualScreens(void) {
-  if (G().born) return Fail(kSiteDevices, tv::kErrBadParam, kStrBorn, {"BMp_RemoveVirtualScreens"});
+  if (G().born) return kReport.Fail(kSiteDevices, tv::kErrBadParam, kStrBorn, {"BMp_RemoveVirtualScreens"});
   for (int32_t i = 0; i < plat::gScreenCount; ++i) {
     DisposePtr(plat::gScreens[i].device->screenPixels);
     if (plat::gScreens[i].device->retiredPixels) DisposePtr(plat::gScreens[i].device->retiredPixels);

@@ -8,63 +8,72 @@ STR_Table BMp_G_STRs = {};
 
 namespace tv::bm {
 
-extern const char* const kCompiledStrings[];
-const char* const kCompiledStrings[] = {
-    "damaged World (%s).",                                         // kStrDamaged
-    "BM package not born (%s).",                                   // kStrNotBorn
-    "give exactly one of an existing record and an out World.",    // kStrBadRecordArgs
-    "SHARE_PIXELS requires SHARE_DEVICE too.",                     // kStrShareNeedsDevice
-    "depth %ld needs colour graphics.",                            // kStrNoColour
-    "don't specify bounds w/real screen devices.",                 // kStrScreenBounds
-    "don't specify bounds w/parent window.",                       // kStrWindowBounds
-    "PARENT_WINDOW requires SHARE flags too.",                     // kStrWindowShare
-    "can't specify BM_Depth_SHARE without parent.",                // kStrDepthShare
-    "can't specify NULL rect without parent.",                     // kStrNullRect
-    "unsupported depth %ld.",                                      // kStrBadDepth
-    "bad World bounds (%ld x %ld).",                               // kStrBadBounds
-    "row bytes %lu too large (width %ld, depth %ld).",             // kStrRowBytes
-    "no port or device given.",                                    // kStrNoPort
-    "parent window depth %ld differs from %ld.",                   // kStrWindowDepth
-    "not a screen device.",                                        // kStrNoDevice
-    "sharing needs a parent of the same depth (%ld, %ld).",        // kStrParentDepth
-    "sub-World bounds not inside the parent.",                     // kStrChildOutside
-    "World pixels are purged.",                                    // kStrPurged
-    "World lock count below zero.",                                // kStrNegativeLock
-    "World pixels are locked.",                                    // kStrLocked
-    "World still has %ld sub-Worlds sharing its pixels.",          // kStrHasChildren
-    "can't update a World that shares its parent's pixels.",       // kStrSharedUpdate
-    "can't change the depth of a monochrome World.",               // kStrDepthChange
-    "not enough memory to resize World; it keeps %ld x %ld.",      // kStrUpdateFailed
-    "bad lock policy %ld.",                                        // kStrBadPolicy
-    "unimplemented routine.",                                      // kStrUnimplemented
-    "bad BlitLevel selector.",                                     // kStrBadBlitLevel
-    "bad blit mode %ld.",                                          // kStrBadBlitMode
-    "blit mode %ld needs two Worlds of depth 32 (%ld, %ld).",      // kStrBlitDepth
-    "highlight blits are not available.",                          // kStrHighlight
-    "no blit level installed.",                                    // kStrNoBlitLevel
-    "bad scale factor %ld.",                                       // kStrBadFactor
-    "pixel (%ld, %ld) outside the World.",                         // kStrOutside
-    "sync needs a directly addressable World with a device.",      // kStrSyncNeedsDevice
-    "sync to screen refresh is not available.",                    // kStrSyncUnimplemented
-    "bad effect World size %ld x %ld.",                            // kStrPFSize
-    "bad effect World kind 0x%lX.",                                // kStrPFKind
-    "null effect World.",                                          // kStrPFNull
-    "bad channel order %ld.",                                      // kStrBadOrder
-    "colour tables are not available.",                            // kStrLutUnavailable
-    "BM package already born.",                                    // kStrAlreadyBorn
-    "%ld Worlds were not disposed.",                               // kStrLeaked
-    "World pixels",                                                // kStrPixelsMemory
-    "not enough memory for a World record.",                       // kStrRecordMemory
-    "at most %ld virtual screens.",                                // kStrTooManyScreens
-    "%s: not while the package is born.",                          // kStrBorn
-    "bad saved globals.",                                          // kStrBadSave
-    "bad argument (%s).",                                          // kStrBadArg
-    "can't blit between depths %ld and %ld.",                      // kStrDepthMismatch
-    "blit scratch memory",                                         // kStrScratchMemory
-    "not enough memory for a %ld x %ld World of depth %ld (%.0f bytes; largest free block %.0f).",  // kStrOffscreenMemory
-    "depth %ld needs 32-bit offscreen graphics.",                  // kStrNoDeep
-    STR_END,
+namespace {
+constexpr pkg::Text kTexts[] = {
+    {kStrDamaged, "damaged World (%s)."},
+    {kStrNotBorn, "BM package not born (%s)."},
+    {kStrBadRecordArgs, "give exactly one of an existing record and an out World."},
+    {kStrShareNeedsDevice, "SHARE_PIXELS requires SHARE_DEVICE too."},
+    {kStrNoColour, "depth %ld needs colour graphics."},
+    {kStrScreenBounds, "don't specify bounds w/real screen devices."},
+    {kStrWindowBounds, "don't specify bounds w/parent window."},
+    {kStrWindowShare, "PARENT_WINDOW requires SHARE flags too."},
+    {kStrDepthShare, "can't specify BM_Depth_SHARE without parent."},
+    {kStrNullRect, "can't specify NULL rect without parent."},
+    {kStrBadDepth, "unsupported depth %ld."},
+    {kStrBadBounds, "bad World bounds (%ld x %ld)."},
+    {kStrRowBytes, "row bytes %lu too large (width %ld, depth %ld)."},
+    {kStrNoPort, "no port or device given."},
+    {kStrWindowDepth, "parent window depth %ld differs from %ld."},
+    {kStrNoDevice, "not a screen device."},
+    {kStrParentDepth, "sharing needs a parent of the same depth (%ld, %ld)."},
+    {kStrChildOutside, "sub-World bounds not inside the parent."},
+    {kStrPurged, "World pixels are purged."},
+    {kStrNegativeLock, "World lock count below zero."},
+    {kStrLocked, "World pixels are locked."},
+    {kStrHasChildren, "World still has %ld sub-Worlds sharing its pixels."},
+    {kStrSharedUpdate, "can't update a World that shares its parent's pixels."},
+    {kStrDepthChange, "can't change the depth of a monochrome World."},
+    {kStrUpdateFailed, "not enough memory to resize World; it keeps %ld x %ld."},
+    {kStrBadPolicy, "bad lock policy %ld."},
+    {kStrUnimplemented, "unimplemented routine."},
+    {kStrBadBlitLevel, "bad BlitLevel selector."},
+    {kStrBadBlitMode, "bad blit mode %ld."},
+    {kStrBlitDepth, "blit mode %ld needs two Worlds of depth 32 (%ld, %ld)."},
+    {kStrHighlight, "highlight blits are not available."},
+    {kStrNoBlitLevel, "no blit level installed."},
+    {kStrBadFactor, "bad scale factor %ld."},
+    {kStrOutside, "pixel (%ld, %ld) outside the World."},
+    {kStrSyncNeedsDevice, "sync needs a directly addressable World with a device."},
+    {kStrSyncUnimplemented, "sync to screen refresh is not available."},
+    {kStrPFSize, "bad effect World size %ld x %ld."},
+    {kStrPFKind, "bad effect World kind 0x%lX."},
+    {kStrPFNull, "null effect World."},
+    {kStrBadOrder, "bad channel order %ld."},
+    {kStrLutUnavailable, "colour tables are not available."},
+    {kStrAlreadyBorn, "BM package already born."},
+    {kStrLeaked, "%ld Worlds were not disposed."},
+    {kStrPixelsMemory, "World pixels"},
+    {kStrRecordMemory, "not enough memory for a World record."},
+    {kStrTooManyScreens, "at most %ld virtual screens."},
+    {kStrBorn, "%s: not while the package is born."},
+    {kStrBadSave, "bad saved globals."},
+    {kStrBadArg, "bad argument (%s)."},
+    {kStrDepthMismatch, "can't blit between depths %ld and %ld."},
+    {kStrScratchMemory, "blit scratch memory"},
+    {kStrOffscreenMemory, "not enough memory for a %ld x %ld World of depth %ld (%.0f bytes; largest free block %.0f)."},
+    {kStrNoDeep, "depth %ld needs 32-bit offscreen graphics."},
 };
+TV_TEXT_TABLE(kTexts, kStrCount);
+}  // namespace
+
+// BM installs its table at birth; before that the compiled texts are used.
+constinit const pkg::Reporter kReport{.number = BM_PackageNumber,
+                                      .table = &BMp_G_STRs,
+                                      .compiled = pkg::CompiledTexts<kTexts>,
+                                      .count = kStrCount,
+                                      .damaged = kStrDamaged,
+                                      .badParam = kStrBadArg};
 
 namespace {
 Globals gGlobals{};
@@ -72,25 +81,14 @@ Globals gGlobals{};
 
 Globals& G() { return gGlobals; }
 
-const char* Text(Str index) { return STRp_Lookup(&BMp_G_STRs, index); }
-
-ErrorCode Fail(Site site, ErrorCode code, Str text, std::initializer_list<fmt::Arg> args) {
-  // The table may not be installed yet (package unborn): use the compiled text.
-  const char* format = BMp_G_STRs.texts ? Text(text) : kCompiledStrings[text];
-  return report::Code(Loc(site), kSevError, code, format, args);
-}
-
 ErrorCode CheckBorn(Site site) {
   if (G().born) return 0;
-  return Fail(site, kErrDamaged, kStrNotBorn, {"BM"});
+  return kReport.Fail(site, kErrDamaged, kStrNotBorn, {"BM"});
 }
 
 ErrorCode CheckWorld(BM_World w, Site site, const char* what) {
   if (ErrorCode err = CheckBorn(site)) return err;
-  if (!w || !*w || static_cast<size_t>(GetHandleSize(w)) < sizeof(WorldRec) || Rec(w)->magic != kMagic ||
-      Rec(w)->tailMagic != kMagic)
-    return Fail(site, kErrDamaged, kStrDamaged, {what});
-  return 0;
+  return kReport.CheckRecord(w, kWorldMagic, site, {what});
 }
 
 Handle AllocatePixels(uint64_t bytes, bool clear) {
@@ -132,10 +130,10 @@ TV_PACKAGE_VERSION_OPS(BM, BM_PackageNumber)
 ErrorCode BM_Birth(int32_t mode) {
   if (G().born) {
     // A second birth is harmless: it is reported as a warning and succeeds.
-    report::Text(Loc(kSiteBirth), kSevWarning, Text(kStrAlreadyBorn));
+    kReport.Note(kSiteBirth, kSevWarning, kStrAlreadyBorn);
     return 0;
   }
-  if (ErrorCode err = str::EnsureTable(BMp_G_STRs, kCompiledStrings)) return err;
+  if (ErrorCode err = kReport.InstallTable()) return err;
   const int32_t live = G().liveWorlds;
   G() = Globals{};
   G().liveWorlds = live;
@@ -152,38 +150,42 @@ ErrorCode BM_Birth(int32_t mode) {
     G().born = 0;
     return err;
   }
+  pkg::SetAlive(BM_PackageNumber, true);
   return 0;
 }
 
 ErrorCode BM_Death(void) {
-  if (!G().born) return Fail(kSiteDeath, kErrDeath, kStrNotBorn, {"BM_Death"});
+  if (!G().born) return kReport.Fail(kSiteDeath, kErrDeath, kStrNotBorn, {"BM_Death"});
   DisposeDeviceWorlds();
-  if (G().liveWorlds > 0) report::Text(Loc(kSiteDeath), kSevWarning, Text(kStrLeaked), {G().liveWorlds});
+  if (G().liveWorlds > 0) kReport.Note(kSiteDeath, kSevWarning, kStrLeaked, {G().liveWorlds});
   const int32_t live = G().liveWorlds;
   G() = Globals{};
   G().liveWorlds = live;
+  pkg::SetAlive(BM_PackageNumber, false);
   return 0;
 }
 
 ErrorCode BM_GetGlobals(BM_SavedGlobals* save) {
   if (ErrorCode err = CheckBorn(kSiteGlobals)) return err;
-  if (!save) return Fail(kSiteGlobals, kErrBadParam, kStrBadArg, {"BM_GetGlobals"});
+  if (!save) return kReport.Fail(kSiteGlobals, kErrBadParam, kStrBadArg, {"BM_GetGlobals"});
   std::memset(save->bytes, 0, sizeof(save->bytes));
   std::memcpy(save->bytes, &G(), sizeof(Globals));
   const int32_t live = G().liveWorlds;
   G() = Globals{};
   G().liveWorlds = live;
+  pkg::SetAlive(BM_PackageNumber, false);
   return 0;
 }
 
 ErrorCode BM_SetGlobals(const BM_SavedGlobals* save) {
-  if (!save) return Fail(kSiteGlobals, kErrBadParam, kStrBadArg, {"BM_SetGlobals"});
+  if (!save) return kReport.Fail(kSiteGlobals, kErrBadParam, kStrBadArg, {"BM_SetGlobals"});
   Globals restored;
   std::memcpy(&restored, save->bytes, sizeof(Globals));
-  if (!restored.born) return Fail(kSiteGlobals, kErrBadParam, kStrBadSave);
+  if (!restored.born) return kReport.Fail(kSiteGlobals, kErrBadParam, kStrBadSave);
   // The live-World count belongs to the process, not to one client.
   restored.liveWorlds = G().liveWorlds;
   G() = restored;
+  pkg::SetAlive(BM_PackageNumber, true);
   return 0;
 }
 
@@ -211,7 +213,7 @@ ErrorCode BM_UpdateGlobals(Boolean32* changed) {
 
 ErrorCode BM_SetLockPolicy(int32_t policy) {
   if (ErrorCode err = CheckBorn(kSitePolicy)) return err;
-  if (policy != 0 && policy != 1) return Fail(kSitePolicy, kErrBadParam, kStrBadPolicy, {policy});
+  if (policy != 0 && policy != 1) return kReport.Fail(kSitePolicy, kErrBadParam, kStrBadPolicy, {policy});
   G().lockPolicy = policy;
   return 0;
 }
@@ -234,7 +236,7 @@ ErrorCode BM_InqMaxWorld(int32_t* maxWidth, int32_t* maxHeight, int32_t* maxDept
 ErrorCode BMp_GetDeviceWorld(int32_t slot, BM_World* world) {
   if (world) *world = nullptr;
   if (ErrorCode err = CheckBorn(kSiteDevices)) return err;
-  if (!world) return Fail(kSiteDevices, kErrBadParam, kStrBadArg, {"BMp_GetDeviceWorld"});
+  if (!world) return kReport.Fail(kSiteDevices, kErrBadParam, kStrBadArg, {"BMp_GetDeviceWorld"});
   if (slot >= 0 && slot < kDeviceSlots) *world = G().devices[slot];
   return 0;
 }

@@ -23,10 +23,10 @@ void Fill(PFWorld& pf, BM_World world, const Rect* extent, uint32_t kind) {
 }  // namespace
 
 ErrorCode PF_NewWorld(void* /*effectRef*/, int32_t width, int32_t height, Boolean32 clear, PFWorld* world) {
-  if (!world) return Fail(kSitePF, BM_ErrBadEffectParam, kStrPFNull);
+  if (!world) return kReport.Fail(kSitePF, BM_ErrBadEffectParam, kStrPFNull);
   *world = PFWorld{};
   if (width < 1 || width > 30000 || height < 1 || height > 30000)
-    return Fail(kSitePF, BM_ErrBadEffectParam, kStrPFSize, {width, height});
+    return kReport.Fail(kSitePF, BM_ErrBadEffectParam, kStrPFSize, {width, height});
   const Rect bounds{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)};
   BM_World w = nullptr;
   if (ErrorCode err = BM_NewWorld(nullptr, BM_Flag_KeepLocal, &bounds, 32, 0, nullptr, &w)) return err;
@@ -42,9 +42,9 @@ ErrorCode PF_NewWorld(void* /*effectRef*/, int32_t width, int32_t height, Boolea
 }
 
 ErrorCode PF_DisposeWorld(void* /*effectRef*/, PFWorld* world) {
-  if (!world) return Fail(kSitePF, BM_ErrBadEffectParam, kStrPFNull);
+  if (!world) return kReport.Fail(kSitePF, BM_ErrBadEffectParam, kStrPFNull);
   if (world->kindMagic != PF_WorldKind_New)
-    return Fail(kSitePF, BM_ErrBadEffectParam, kStrPFKind, {world->kindMagic});
+    return kReport.Fail(kSitePF, BM_ErrBadEffectParam, kStrPFKind, {world->kindMagic});
   BM_World w = world->world;
   if (ErrorCode err = CheckWorld(w, kSitePF, "PF_DisposeWorld")) return err;
   BM_UnlockPixels(w);
@@ -54,7 +54,7 @@ ErrorCode PF_DisposeWorld(void* /*effectRef*/, PFWorld* world) {
 }
 
 ErrorCode PF_MakeBMIntoPF(BM_World world, const Rect* extent, PFWorld* pfWorld) {
-  if (!pfWorld) return Fail(kSitePF, BM_ErrBadEffectParam, kStrPFNull);
+  if (!pfWorld) return kReport.Fail(kSitePF, BM_ErrBadEffectParam, kStrPFNull);
   *pfWorld = PFWorld{};
   if (ErrorCode err = CheckWorld(world, kSitePF, "PF_MakeBMIntoPF")) return err;
   Fill(*pfWorld, world, extent, PF_WorldKind_Wrapped);
@@ -63,7 +63,7 @@ ErrorCode PF_MakeBMIntoPF(BM_World world, const Rect* extent, PFWorld* pfWorld) 
 
 ErrorCode PF_MakeBMIntoPF_Layer(BM_World world, uintptr_t reserved0, uintptr_t reserved1, uint32_t worldFlags,
                                 const Rect* extent, PFWorld* pfWorld) {
-  if (!pfWorld) return Fail(kSitePF, BM_ErrBadEffectParam, kStrPFNull);
+  if (!pfWorld) return kReport.Fail(kSitePF, BM_ErrBadEffectParam, kStrPFNull);
   *pfWorld = PFWorld{};
   if (ErrorCode err = CheckWorld(world, kSitePF, "PF_MakeBMIntoPF_Layer")) return err;
   Fill(*pfWorld, world, extent, PF_WorldKind_Layer);
@@ -76,9 +76,9 @@ ErrorCode PF_MakeBMIntoPF_Layer(BM_World world, uintptr_t reserved0, uintptr_t r
 ErrorCode PF_GetPlatformRefs(void* /*effectRef*/, const PFWorld* world, void** port, void** device) {
   if (port) *port = nullptr;
   if (device) *device = nullptr;
-  if (!world) return Fail(kSitePF, BM_ErrBadEffectParam, kStrPFNull);
+  if (!world) return kReport.Fail(kSitePF, BM_ErrBadEffectParam, kStrPFNull);
   if (world->kindMagic != PF_WorldKind_New && world->kindMagic != PF_WorldKind_Layer)
-    return Fail(kSitePF, BM_ErrBadEffectParam, kStrPFKind, {world->kindMagic});
+    return kReport.Fail(kSitePF, BM_ErrBadEffectParam, kStrPFKind, {world->kindMagic});
   if (ErrorCode err = CheckWorld(world->world, kSitePF, "PF_GetPlatformRefs")) return err;
   if (port) *port = Rec(world->world)->port;
   if (device) *device = Rec(world->world)->device;

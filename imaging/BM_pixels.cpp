@@ -95,7 +95,7 @@ void FillPattern(uint8_t* p, size_t bytes, const uint8_t pattern[4]) {
 namespace tv::bm {
 
 LockResult LockWorld(BM_World w, int32_t mode, bool reload) {
-  RecordLock r(w);
+  HandleLock<WorldRec> r(w);
   LockResult res;
   if (r->lockCount > 0) {
     ++r->lockCount;
@@ -134,7 +134,7 @@ LockResult LockWorld(BM_World w, int32_t mode, bool reload) {
 bool UnlockWorld(BM_World w) {
   BM_World parent = nullptr;
   {
-    RecordLock r(w);
+    HandleLock<WorldRec> r(w);
     if (r->lockCount <= 0) {
       r->lockCount = 0;
       return false;
@@ -167,7 +167,7 @@ ErrorCode BM_LockPixels(int32_t mode, BM_World world, Boolean32* failed) {
     *failed = 1;
     return 0;
   }
-  return Fail(kSiteLock, BM_ErrPixelsPurged, kStrPurged);
+  return kReport.Fail(kSiteLock, BM_ErrPixelsPurged, kStrPurged);
 }
 
 ErrorCode BM_LoadLockPixels(int32_t mode, BM_World world, Boolean32* wasPurged, Boolean32* reloaded) {
@@ -182,16 +182,16 @@ ErrorCode BM_LoadLockPixels(int32_t mode, BM_World world, Boolean32* wasPurged, 
   if (wasPurged) return 0;
   if (res.reloadError) {
     WorldRec* r = Rec(Root(world));
-    return Up_ReportOutOfMemory(Loc(kSiteLoadLock), Text(kStrPixelsMemory), ExpectedBytes(*r));
+    return kReport.OutOfMemory(kSiteLoadLock, kStrPixelsMemory, ExpectedBytes(*r));
   }
-  return Fail(kSiteLoadLock, BM_ErrPixelsPurged, kStrPurged);
+  return kReport.Fail(kSiteLoadLock, BM_ErrPixelsPurged, kStrPurged);
 }
 
 ErrorCode BM_UnlockPixels(BM_World world) {
   if (ErrorCode err = CheckWorld(world, kSiteUnlock, "BM_UnlockPixels")) return err;
   // An unbalanced unlock is a caller's fault: it is reported and refused,
   // and the lock count stays at 0 instead of going negative.
-  if (!UnlockWorld(world)) return Fail(kSiteUnlock, kErrBadParam, kStrNegativeLock);
+  if (!UnlockWorld(world)) return kReport.Fail(kSiteUnlock, kErrBadParam, kStrNegativeLock);
   return 0;
 }
 
@@ -210,7 +210,7 @@ char* BMp_GetPixBaseAddr(BM_World world) {
 ErrorCode BM_GetPixelsState(BM_World world, int32_t* state) {
   if (state) *state = 0;
   if (ErrorCode err = CheckWorld(world, kSiteState, "BM_GetPixelsState")) return err;
-  if (!state) return Fail(kSiteState, kErrBadParam, kStrBadArg, {"BM_GetPixelsState"});
+  if (!state) return kReport.Fail(kSiteState, kErrBadParam, kStrBadArg, {"BM_GetPixelsState"});
   const WorldRec* r = Rec(world);
   const WorldRec* root = Rec(Root(world));
   int32_t s = 0;
@@ -233,14 +233,14 @@ ErrorCode BM_SetPixelsState(int32_t state, int32_t mask, BM_World world) {
   }
   // A sub-World's pixels are its parent's: the state is the parent's.
   if (Rec(world)->parent) return BM_SetPixelsState(state, mask, Rec(world)->parent);
-  RecordLock r(world);
+  HandleLock<WorldRec> r(world);
   const bool purgeNow = (state & mask & BM_PixState_Purged) != 0;
   if (r->directlyAddressable) {
     if ((mask & BM_PixState_Purgeable) && (state & BM_PixState_Purgeable))
-      return Fail(kSiteState, kErrBadParam, kStrBadArg, {"screen pixels can't be purged"});
+      return kReport.Fail(kSiteState, kErrBadParam, kStrBadArg, {"screen pixels can't be purged"});
     return 0;
   }
-  if (purgeNow && r->lockCount > 0) return Fail(kSiteState, kErrBadParam, kStrLocked);
+  if (purgeNow && r->lockCount > 0) return kReport.Fail(kSiteState, kErrBadParam, kStrLocked);
   if (mask & BM_PixState_Purgeable) {
     if (state & BM_PixState_Purgeable) {
       if (r->offscreen)
@@ -249,7 +249,7 @@ ErrorCode BM_SetPixelsState(int32_t state, int32_t mask, BM_World world) {
         HPurge(r->pixels);
       r->flags |= BM_Flag_Purgeable;
     } else {
-      if (BlockPurged(*r)) return Fail(kSiteState, BM_ErrPixelsPurged, kStrPurged);
+      if (BlockPurged(*r)) return kReport.Fail(kSiteState, BM_ErrPixelsPurged, kStrPurged);
       if (r->offscreen)
         plat::SetOffscreenPurgeable(r->offscreen, false);
       else
@@ -268,7 +268,7 @@ ErrorCode BM_SetPixelsState(int32_t state, int32_t mask, BM_World world) {
 
 ErrorCode BM_ClearWorldToLong(BM_World world, uint32_t value) {
   if (ErrorCode err = CheckWorld(world, kSiteClear, "BM_ClearWorldToLong")) return err;
-  RecordLock r(world);
+  HandleLock<WorldRec> r(world);
   const uint8_t pattern[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
                               static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
   if (r->height <= 0) return 0;
@@ -329,22 +329,22 @@ ErrorCode BM_GetChannelOrder(BM_World world, int32_t* order) {
 
 ErrorCode BM_AssumeChannelOrder(BM_World world, int32_t order) {
   if (ErrorCode err = CheckWorld(world, kSiteOrder, "BM_AssumeChannelOrder")) return err;
-  if (order != BM_Order_ARGB && order != BM_Order_BGRA) return Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
+  if (order != BM_Order_ARGB && order != BM_Order_BGRA) return kReport.Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
   if (plat::PixMap* pm = OrderMap(world)) pm->order = order;
   return 0;
 }
 
 ErrorCode BM_SetChannelOrder(BM_World world, int32_t order) {
   if (ErrorCode err = CheckWorld(world, kSiteOrder, "BM_SetChannelOrder")) return err;
-  if (order != BM_Order_ARGB && order != BM_Order_BGRA) return Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
+  if (order != BM_Order_ARGB && order != BM_Order_BGRA) return kReport.Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
   BM_World root = Root(world);
   plat::PixMap* pm = OrderMap(world);
   if (!pm || pm->order == order) return 0;
   const WorldRec* rr = Rec(root);
-  if (rr->depth != 32 || rr->directlyAddressable) return Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
-  if (LockWorld(root, 0, false).failed) return Fail(kSiteOrder, BM_ErrPixelsPurged, kStrPurged);
+  if (rr->depth != 32 || rr->directlyAddressable) return kReport.Fail(kSiteOrder, kErrBadParam, kStrBadOrder, {order});
+  if (LockWorld(root, 0, false).failed) return kReport.Fail(kSiteOrder, BM_ErrPixelsPurged, kStrPurged);
   {
-    RecordLock r(root);
+    HandleLock<WorldRec> r(root);
     for (int32_t y = 0; y < r->height; ++y) {
       auto* row = reinterpret_cast<uint8_t*>(r->baseAddr) + static_cast<size_t>(y) * r->rowBytes;
       for (int32_t x = 0; x < r->width; ++x) {

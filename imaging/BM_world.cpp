@@ -23,7 +23,7 @@ uint64_t MonoRowBytes(int32_t width) { return static_cast<uint64_t>((width + 15)
 // Undoes whatever a partial creation made; the record itself stays.
 void Teardown(WorldRec& r) {
   if (r.parent) {
-    RecordLock p(r.parent);
+    HandleLock<WorldRec> p(r.parent);
     --p->children;
   }
   if (r.offscreen) plat::DisposeOffscreen(r.offscreen);
@@ -42,7 +42,7 @@ void Teardown(WorldRec& r) {
 // geometry and the World's bounds clip it.
 ErrorCode MakeViewPort(WorldRec& r, const plat::PixMap& over) {
   r.port = plat::NewPort();
-  if (!r.port) return report::System(Loc(kSiteNewWorld), kSevError, kSysMemFull, Text(kStrRecordMemory));
+  if (!r.port) return kReport.Platform(kSiteNewWorld, kSevError, kSysMemFull, kStrRecordMemory);
   r.ownsPortMemory = 1;
   r.portOpened = 1;
   r.port->pixMap = over;
@@ -63,8 +63,8 @@ void SetOrigin(WorldRec& r, const plat::PixMap& over) {
 }
 
 ErrorCode NewScreenWorld(WorldRec& r, void* first, const Rect* bounds) {
-  if (bounds) return Fail(kSiteNewWorld, kErrBadParam, kStrScreenBounds);
-  if (!first || !plat::IsScreen(first)) return Fail(kSiteNewWorld, kErrBadParam, kStrNoDevice);
+  if (bounds) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrScreenBounds);
+  if (!first || !plat::IsScreen(first)) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrNoDevice);
   auto* d = static_cast<plat::Device*>(first);
   r.device = d;
   r.port = plat::ScreenPort(d);
@@ -77,21 +77,21 @@ ErrorCode NewScreenWorld(WorldRec& r, void* first, const Rect* bounds) {
 }
 
 ErrorCode NewWindowWorld(WorldRec& r, void* first, const Rect* bounds, int32_t depth, uint32_t flags) {
-  if (bounds) return Fail(kSiteNewWorld, kErrBadParam, kStrWindowBounds);
-  if (!first) return Fail(kSiteNewWorld, kErrBadParam, kStrNoPort);
+  if (bounds) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrWindowBounds);
+  if (!first) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrNoPort);
   if (!(flags & (BM_Flag_SharePixels | BM_Flag_ShareDevice)))
-    return Fail(kSiteNewWorld, kErrBadParam, kStrWindowShare);
+    return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrWindowShare);
   // Headless, the only ports with pixels are those of the (virtual) screens.
   plat::Port* port = nullptr;
   for (int32_t i = 0; i < plat::ScreenCount(); ++i)
     if (plat::ScreenPort(plat::ScreenAt(i)) == first) port = static_cast<plat::Port*>(first);
-  if (!port) return Fail(kSiteNewWorld, kErrBadParam, kStrNoPort);
+  if (!port) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrNoPort);
   if (!port->colour) {
     r.monochrome = 1;
     r.depth = 1;
   } else {
     if (depth != 0 && depth != port->pixMap.depth)
-      return Fail(kSiteNewWorld, kErrBadParam, kStrWindowDepth, {int32_t{port->pixMap.depth}, depth});
+      return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrWindowDepth, {int32_t{port->pixMap.depth}, depth});
     r.depth = port->pixMap.depth;
   }
   r.bounds = port->portRect;
@@ -104,13 +104,13 @@ ErrorCode NewWindowWorld(WorldRec& r, void* first, const Rect* bounds, int32_t d
 
 ErrorCode NewOffscreenWorld(WorldRec& r, BM_World parent, const Rect* bounds, int32_t depth, uint32_t flags) {
   WorldRec* pr = parent ? Rec(parent) : nullptr;
-  if (depth == 0 && !pr) return Fail(kSiteNewWorld, kErrBadParam, kStrDepthShare);
-  if (!bounds && !pr) return Fail(kSiteNewWorld, kErrBadParam, kStrNullRect);
+  if (depth == 0 && !pr) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrDepthShare);
+  if (!bounds && !pr) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrNullRect);
   if (depth == 0) depth = pr->depth;
-  if (!ValidDepth(depth)) return Fail(kSiteNewWorld, kErrBadParam, kStrBadDepth, {depth});
+  if (!ValidDepth(depth)) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrBadDepth, {depth});
   Rect b = bounds ? *bounds : Rect{0, 0, pr->height, pr->width};
   const int32_t w = Width(b), h = Height(b);
-  if (w < 0 || h < 0 || w > 32767 || h > 32767) return Fail(kSiteNewWorld, kErrBadParam, kStrBadBounds, {w, h});
+  if (w < 0 || h < 0 || w > 32767 || h > 32767) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrBadBounds, {w, h});
   r.bounds = b;
   const bool monoParent = pr && pr->monochrome;
   const bool colour = G().colour && !monoParent;
@@ -120,10 +120,10 @@ ErrorCode NewOffscreenWorld(WorldRec& r, BM_World parent, const Rect* bounds, in
   if (flags & BM_Flag_SharePixels) {
     // A window onto the parent's pixels, in the parent's coordinates.
     if (!pr || pr->depth != depth)
-      return Fail(kSiteNewWorld, kErrBadParam, kStrParentDepth, {pr ? int32_t{pr->depth} : 0, depth});
+      return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrParentDepth, {pr ? int32_t{pr->depth} : 0, depth});
     // A sub-World reaching outside its parent would address memory outside
     // the parent's block: such bounds are refused.
-    if (!Inside(b, pr->bounds)) return Fail(kSiteNewWorld, kErrBadParam, kStrChildOutside);
+    if (!Inside(b, pr->bounds)) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrChildOutside);
     r.monochrome = pr->monochrome;
     r.parent = parent;
     ++pr->children;
@@ -144,13 +144,13 @@ ErrorCode NewOffscreenWorld(WorldRec& r, BM_World parent, const Rect* bounds, in
     plat::Device* share = nullptr;
     if (flags & BM_Flag_ShareDevice) {
       if (!pr || pr->depth != depth)
-        return Fail(kSiteNewWorld, kErrBadParam, kStrParentDepth, {pr ? int32_t{pr->depth} : 0, depth});
+        return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrParentDepth, {pr ? int32_t{pr->depth} : 0, depth});
       off |= plat::kOffNoNewDevice;
       share = pr->device;
     }
     const uint64_t rowBytes = plat::RowBytesFor(w, depth);
     if (rowBytes >= 0x1FFFF)
-      return Fail(kSiteNewWorld, kErrBadParam, kStrRowBytes, {rowBytes, w, depth});
+      return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrRowBytes, {rowBytes, w, depth});
     int32_t oldAttitude = 0;
     U_SetFailAttitude(1, &oldAttitude);
     ErrorCode err = plat::NewOffscreen(depth, b, off, share, &r.offscreen);
@@ -159,10 +159,9 @@ ErrorCode NewOffscreenWorld(WorldRec& r, BM_World parent, const Rect* bounds, in
       // Sizes beyond 32 bits: formatted as whole doubles.
       const auto bytes = static_cast<double>(plat::PixelBytesFor(h, rowBytes, depth));
       const auto largest = static_cast<double>(MaxBlock());
-      return report::System(Loc(kSiteNewWorld), kSevError, kSysMemFull,
-                            fmt::Format(Text(kStrOffscreenMemory), {w, h, depth, bytes, largest}));
+      return kReport.Platform(kSiteNewWorld, kSevError, kSysMemFull, kStrOffscreenMemory, {w, h, depth, bytes, largest});
     }
-    if (err) return Fail(kSiteNewWorld, err, kStrBadBounds, {w, h});
+    if (err) return kReport.Fail(kSiteNewWorld, err, kStrBadBounds, {w, h});
     r.platformOffscreen = 1;
     r.port = &r.offscreen->port;
     r.device = r.offscreen->device;
@@ -174,7 +173,7 @@ ErrorCode NewOffscreenWorld(WorldRec& r, BM_World parent, const Rect* bounds, in
   // Monochrome: a plain port over an engine pixel block.
   const uint64_t rowBytes = MonoRowBytes(w);
   r.port = plat::NewPort();
-  if (!r.port) return report::System(Loc(kSiteNewWorld), kSevError, kSysMemFull, Text(kStrRecordMemory));
+  if (!r.port) return kReport.Platform(kSiteNewWorld, kSevError, kSysMemFull, kStrRecordMemory);
   r.ownsPortMemory = 1;
   r.portOpened = 1;
   r.monochrome = 1;
@@ -183,16 +182,16 @@ ErrorCode NewOffscreenWorld(WorldRec& r, BM_World parent, const Rect* bounds, in
   r.port->portRect = b;
   r.port->colour = 0;
   if (flags & BM_Flag_ShareDevice) {
-    if (!pr) return Fail(kSiteNewWorld, kErrBadParam, kStrParentDepth, {0, depth});
+    if (!pr) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrParentDepth, {0, depth});
     r.device = pr->device;
   }
   const uint64_t bytes = static_cast<uint64_t>(h) * rowBytes + 4;
   r.pixels = AllocatePixels(bytes, (flags & BM_Flag_Clear) != 0);
   if (!r.pixels) {
     if (!(flags & BM_Flag_Purgeable))
-      return Up_ReportOutOfMemory(Loc(kSiteNewWorld), Text(kStrPixelsMemory), bytes);
+      return kReport.OutOfMemory(kSiteNewWorld, kStrPixelsMemory, bytes);
     r.pixels = NewEmptyHandle();  // purgeable pixels that cannot be had count as purged
-    if (!r.pixels) return Up_ReportOutOfMemory(Loc(kSiteNewWorld), Text(kStrPixelsMemory), bytes);
+    if (!r.pixels) return kReport.OutOfMemory(kSiteNewWorld, kStrPixelsMemory, bytes);
   }
   r.ownsPixelBlock = 1;
   if (flags & BM_Flag_Purgeable) HPurge(r.pixels);
@@ -206,13 +205,13 @@ ErrorCode BM_NewWorld(void* first, uint32_t flags, const Rect* bounds, int32_t d
   if (outWorld) *outWorld = nullptr;
   if (ErrorCode err = CheckBorn(kSiteNewWorld)) return err;
   if ((existingRecord != nullptr) == (outWorld != nullptr))
-    return Fail(kSiteNewWorld, kErrBadParam, kStrBadRecordArgs);
+    return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrBadRecordArgs);
   if ((flags & BM_Flag_SharePixels) && !(flags & BM_Flag_ShareDevice))
-    return Fail(kSiteNewWorld, kErrBadParam, kStrShareNeedsDevice);
+    return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrShareNeedsDevice);
   depth = std::abs(depth);
-  if (depth > 1 && !G().colour) return Fail(kSiteNewWorld, kErrUnsupported, kStrNoColour, {depth});
-  if (depth > 8 && !G().deep) return Fail(kSiteNewWorld, kErrUnsupported, kStrNoDeep, {depth});
-  if (depth != 0 && !ValidDepth(depth)) return Fail(kSiteNewWorld, kErrBadParam, kStrBadDepth, {depth});
+  if (depth > 1 && !G().colour) return kReport.Fail(kSiteNewWorld, kErrUnsupported, kStrNoColour, {depth});
+  if (depth > 8 && !G().deep) return kReport.Fail(kSiteNewWorld, kErrUnsupported, kStrNoDeep, {depth});
+  if (depth != 0 && !ValidDepth(depth)) return kReport.Fail(kSiteNewWorld, kErrBadParam, kStrBadDepth, {depth});
 
   // The parent World, when the first argument is one.
   BM_World parent = nullptr;
@@ -225,25 +224,26 @@ ErrorCode BM_NewWorld(void* first, uint32_t flags, const Rect* bounds, int32_t d
   if (h) {
     SetHandleSize(h, static_cast<Size>(sizeof(WorldRec)));
     if (MemError() != 0 || !*h)
-      return report::System(Loc(kSiteNewWorld), kSevError, kSysMemFull, Text(kStrRecordMemory));
+      return kReport.Platform(kSiteNewWorld, kSevError, kSysMemFull, kStrRecordMemory);
     std::memset(*h, 0, sizeof(WorldRec));
   } else {
     h = NewHandleClear(static_cast<Size>(sizeof(WorldRec)));
-    if (!h) return report::System(Loc(kSiteNewWorld), kSevError, kSysMemFull, Text(kStrRecordMemory));
+    if (!h) return kReport.Platform(kSiteNewWorld, kSevError, kSysMemFull, kStrRecordMemory);
   }
   ErrorCode err = 0;
   {
-    RecordLock r(h);
+    HandleLock<WorldRec> r(h);
     r->ownsRecord = existingRecord ? 0 : 1;
     r->flags = flags;
-    if (parent) HLock(parent);
-    if (flags & BM_Flag_ScreenDevice)
-      err = NewScreenWorld(*r, first, bounds);
-    else if (flags & BM_Flag_ParentWindow)
-      err = NewWindowWorld(*r, first, bounds, depth, flags);
-    else
-      err = NewOffscreenWorld(*r, parent, bounds, depth, flags);
-    if (parent) HUnlock(parent);
+    {
+      HandleLock<WorldRec> parentLock(parent);
+      if (flags & BM_Flag_ScreenDevice)
+        err = NewScreenWorld(*r, first, bounds);
+      else if (flags & BM_Flag_ParentWindow)
+        err = NewWindowWorld(*r, first, bounds, depth, flags);
+      else
+        err = NewOffscreenWorld(*r, parent, bounds, depth, flags);
+    }
 
     if (!err) {
       r->width = static_cast<int16_t>(Width(r->bounds));
@@ -282,9 +282,9 @@ ErrorCode BM_DisposeWorld(BM_World world) {
   if (ErrorCode err = CheckWorld(world, kSiteDispose, "BM_DisposeWorld")) return err;
   bool ownsRecord = false;
   {
-    RecordLock r(world);
+    HandleLock<WorldRec> r(world);
     // Sub-worlds address this World's pixels: it must outlive them.
-    if (r->children > 0) return Fail(kSiteDispose, kErrBadParam, kStrHasChildren, {r->children});
+    if (r->children > 0) return kReport.Fail(kSiteDispose, kErrBadParam, kStrHasChildren, {r->children});
     // A World disposed while locked gives its parent's lock back.
     if (r->lockCount > 0 && r->parent) {
       BM_World p = r->parent;
@@ -307,31 +307,31 @@ ErrorCode BM_DisposeWorld(BM_World world) {
 ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle /*colourTable*/, void* /*device*/,
                          int32_t /*reserved*/, BM_World world) {
   if (ErrorCode err = CheckWorld(world, kSiteUpdate, "BM_UpdateWorld")) return err;
-  RecordLock r(world);
-  if (r->lockCount > 0) return Fail(kSiteUpdate, kErrBadParam, kStrLocked);
-  if (r->children > 0) return Fail(kSiteUpdate, kErrBadParam, kStrHasChildren, {r->children});
+  HandleLock<WorldRec> r(world);
+  if (r->lockCount > 0) return kReport.Fail(kSiteUpdate, kErrBadParam, kStrLocked);
+  if (r->children > 0) return kReport.Fail(kSiteUpdate, kErrBadParam, kStrHasChildren, {r->children});
   if (r->parent || (r->flags & (BM_Flag_ScreenDevice | BM_Flag_ParentWindow)))
-    return Fail(kSiteUpdate, kErrBadParam, kStrSharedUpdate);
+    return kReport.Fail(kSiteUpdate, kErrBadParam, kStrSharedUpdate);
   depth = std::abs(depth);
   if (depth == 0) depth = r->depth;
-  if (!ValidDepth(depth)) return Fail(kSiteUpdate, kErrBadParam, kStrBadDepth, {depth});
+  if (!ValidDepth(depth)) return kReport.Fail(kSiteUpdate, kErrBadParam, kStrBadDepth, {depth});
   Rect b = bounds ? *bounds : r->bounds;
   const int32_t w = Width(b), h = Height(b);
-  if (w < 0 || h < 0 || w > 32767 || h > 32767) return Fail(kSiteUpdate, kErrBadParam, kStrBadBounds, {w, h});
+  if (w < 0 || h < 0 || w > 32767 || h > 32767) return kReport.Fail(kSiteUpdate, kErrBadParam, kStrBadBounds, {w, h});
 
   if (r->platformOffscreen) {
-    if (depth > 1 && !G().colour) return Fail(kSiteUpdate, kErrUnsupported, kStrNoColour, {depth});
-    if (depth > 8 && !G().deep) return Fail(kSiteUpdate, kErrUnsupported, kStrNoDeep, {depth});
+    if (depth > 1 && !G().colour) return kReport.Fail(kSiteUpdate, kErrUnsupported, kStrNoColour, {depth});
+    if (depth > 8 && !G().deep) return kReport.Fail(kSiteUpdate, kErrUnsupported, kStrNoDeep, {depth});
     const uint64_t rowBytes = plat::RowBytesFor(w, depth);
-    if (rowBytes >= 0x1FFFF) return Fail(kSiteUpdate, kErrBadParam, kStrRowBytes, {rowBytes, w, depth});
+    if (rowBytes >= 0x1FFFF) return kReport.Fail(kSiteUpdate, kErrBadParam, kStrRowBytes, {rowBytes, w, depth});
     int32_t oldAttitude = 0;
     U_SetFailAttitude(1, &oldAttitude);
     ErrorCode err = plat::UpdateOffscreen(r->offscreen, depth, b);
     U_SetFailAttitude(oldAttitude, nullptr);
     if (err == kSysMemFull)
-      return report::System(Loc(kSiteUpdate), kSevError, kSysMemFull,
-                            fmt::Format(Text(kStrUpdateFailed), {int32_t{r->width}, int32_t{r->height}}));
-    if (err) return Fail(kSiteUpdate, err, kStrBadBounds, {w, h});
+      return kReport.Platform(kSiteUpdate, kSevError, kSysMemFull, kStrUpdateFailed,
+                              {int32_t{r->width}, int32_t{r->height}});
+    if (err) return kReport.Fail(kSiteUpdate, err, kStrBadBounds, {w, h});
     r->bounds = r->offscreen->port.portRect;
     r->width = static_cast<int16_t>(w);
     r->height = static_cast<int16_t>(h);
@@ -349,7 +349,7 @@ ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle /*colourTable
   }
 
   // Monochrome engine block.
-  if (depth != r->depth) return Fail(kSiteUpdate, kErrBadParam, kStrDepthChange);
+  if (depth != r->depth) return kReport.Fail(kSiteUpdate, kErrBadParam, kStrDepthChange);
   if (w == r->width && h == r->height) {
     r->bounds = b;
     r->port->pixMap.bounds = b;
@@ -383,7 +383,7 @@ ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle /*colourTable
   if (r->pixels && (r->flags & BM_Flag_Purgeable)) HPurge(r->pixels);
   U_Beep();
   U_Beep();
-  return Up_ReportOutOfMemory(Loc(kSiteUpdate), Text(kStrPixelsMemory), bytes);
+  return kReport.OutOfMemory(kSiteUpdate, kStrPixelsMemory, bytes);
 }
 
 ErrorCode BM_GetWorldBounds(BM_World world, Rect* bounds) {

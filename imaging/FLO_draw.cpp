@@ -117,23 +117,23 @@ ErrorCode Draw(FLO_Distortion d, const View& src, char* dstData, int32_t dstRowB
   if (ErrorCode err = Check(d, kSiteDraw)) return err;
   const Record r = Rec(d);
   const Work w = WorkOf(d);
-  if (!w.prepared || !w.forward) return Fail(kSiteDraw, FLO_ErrNotPrepared, kTextNotPrepared, {"no grid"});
-  if (w.busy) return Fail(kSiteDraw, FLO_ErrBusy, kTextBusy);
+  if (!w.prepared || !w.forward) return kReport.Fail(kSiteDraw, FLO_ErrNotPrepared, kTextNotPrepared, {"no grid"});
+  if (w.busy) return kReport.Fail(kSiteDraw, FLO_ErrBusy, kTextBusy);
   const int32_t bw = r.bounds.right - r.bounds.left, bh = r.bounds.bottom - r.bounds.top;
   if (src.width != bw || src.height != bh)
-    return Fail(kSiteDraw, FLO_ErrBadSize, kTextSizeMismatch, {src.width, src.height, bw, bh});
+    return kReport.Fail(kSiteDraw, FLO_ErrBadSize, kTextSizeMismatch, {src.width, src.height, bw, bh});
   const int32_t ow = w.output.right - w.output.left, oh = w.output.bottom - w.output.top;
   if (dstW != ow || dstH != oh)
-    return Fail(kSiteDraw, FLO_ErrBadSize, kTextSizeMismatch, {dstW, dstH, ow, oh});
+    return kReport.Fail(kSiteDraw, FLO_ErrBadSize, kTextSizeMismatch, {dstW, dstH, ow, oh});
 
   // The grid is copied so that the drawing does not depend on the handle.
   const int32_t across = w.columns + 3;
   const size_t elements = size_t(across) * size_t(w.rows + 3);
-  Buffer<FLO_ForwardElement> grid;
-  Buffer<uint8_t> temp;
-  if (!grid.allocate(elements)) return FailMemory(kSiteDraw, elements * 8);
+  ScratchArray<FLO_ForwardElement> grid;
+  ScratchArray<uint8_t> temp;
+  if (!grid.Allocate(elements)) return FailMemory(kSiteDraw, elements * 8);
   std::memcpy(grid.data(), *w.forward, elements * sizeof(FLO_ForwardElement));
-  if (!temp.allocate(size_t(ow) * size_t(oh) * 4, true)) return FailMemory(kSiteDraw, uint64_t(ow) * oh * 4);
+  if (!temp.Allocate(size_t(ow) * size_t(oh) * 4, true)) return FailMemory(kSiteDraw, uint64_t(ow) * oh * 4);
 
   WorkOf(d).busy = 1;
   ErrorCode err = 0;
@@ -177,7 +177,7 @@ TV_EXPORT ErrorCode FLO_DrawPFWorldDistortion(FLO_Distortion d, const PFWorld* s
   if (!source || !destination || !source->data || !destination->data || source->width < 0 ||
       source->rowBytes / 4 < source->width || destination->width < 0 ||
       destination->rowBytes / 4 < destination->width)
-    return Fail(kSiteDraw, kErrBadParam, kTextBadParam, {"FLO_DrawPFWorldDistortion"});
+    return kReport.Fail(kSiteDraw, kErrBadParam, kTextBadParam, {"FLO_DrawPFWorldDistortion"});
   View src{reinterpret_cast<const uint8_t*>(source->data), source->rowBytes, source->width, source->height};
   return Draw(d, src, destination->data, destination->rowBytes, destination->width, destination->height);
 }
@@ -187,7 +187,7 @@ TV_EXPORT ErrorCode FLO_DrawImageInfoDistortion(FLO_Distortion d, const FLO_Imag
   if (!source || !destination || !source->data || !destination->data || source->depth != 32 ||
       destination->depth != 32 || source->width < 0 || source->rowBytes / 4 < source->width ||
       destination->width < 0 || destination->rowBytes / 4 < destination->width)
-    return Fail(kSiteDraw, kErrBadParam, kTextBadParam, {"FLO_DrawImageInfoDistortion"});
+    return kReport.Fail(kSiteDraw, kErrBadParam, kTextBadParam, {"FLO_DrawImageInfoDistortion"});
   View src{reinterpret_cast<const uint8_t*>(source->data), source->rowBytes, source->width, source->height};
   return Draw(d, src, destination->data, destination->rowBytes, destination->width, destination->height);
 }

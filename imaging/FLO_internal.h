@@ -5,6 +5,7 @@
 #include "LIST.h"
 #include "Memory.h"
 #include "Package.h"
+#include "Scratch.h"
 
 namespace tv::flo {
 
@@ -67,13 +68,13 @@ enum : uint32_t {
 // Text indices of FLOp_G_STRs.
 enum : int32_t {
   kTextUnknown = 0, kTextFitFailed, kTextNotPrepared, kTextBadKind, kTextTooFewPoints, kTextSizeMismatch,
-  kTextBusy, kTextGridIndex, kTextDamaged, kTextBadParam, kTextMemory, kTextArraySize,
+  kTextBusy, kTextGridIndex, kTextDamaged, kTextBadParam, kTextMemory, kTextArraySize, kTextMemoryData,
+  kTextNoWork, kTextCount
 };
 
-const char* Str(int32_t index);
+extern const pkg::Reporter kReport;
 constexpr LocationCode Loc(uint32_t site) { return Location(FLO_PackageNumber, site); }
-// Reports code with text index (formatted with args) and returns code.
-ErrorCode Fail(uint32_t site, ErrorCode code, int32_t text, std::initializer_list<fmt::Arg> args = {});
+// "not enough memory to create distortion data..." for size bytes; returns 4.
 ErrorCode FailMemory(uint32_t site, uint64_t size);
 
 // Checks the record and its working state; reports and returns the failure.
@@ -86,39 +87,7 @@ inline int64_t RestFixed(int32_t lo, int32_t size, int32_t i, int32_t n) {
   return int64_t{lo} * 65536 + (int64_t{i} * size * 65536 + n / 2) / n;
 }
 
-// A scratch array in a pointer block from the memory manager.
-template <typename T>
-class Buffer {
- public:
-  Buffer() = default;
-  ~Buffer() { reset(); }
-  Buffer(const Buffer&) = delete;
-  Buffer& operator=(const Buffer&) = delete;
-  // False when the memory manager cannot grant it (nothing reported).
-  bool allocate(size_t n, bool clear = false) {
-    reset();
-    size_t bytes = n * sizeof(T) + 1;
-    p_ = reinterpret_cast<T*>(clear ? NewPtrClear(static_cast<Size>(bytes)) : NewPtr(static_cast<Size>(bytes)));
-    n_ = p_ ? n : 0;
-    return p_ != nullptr;
-  }
-  void reset() {
-    if (p_) DisposePtr(reinterpret_cast<Ptr>(p_));
-    p_ = nullptr;
-    n_ = 0;
-  }
-  T* data() { return p_; }
-  const T* data() const { return p_; }
-  size_t size() const { return n_; }
-  T& operator[](size_t i) { return p_[i]; }
-  const T& operator[](size_t i) const { return p_[i]; }
-
- private:
-  T* p_ = nullptr;
-  size_t n_ = 0;
-};
-
 // Reads a curve list (reporting failures).
-ErrorCode ReadCurve(LIST_Handle list, Buffer<FLO_CurvePoint>& points, uint32_t site);
+ErrorCode ReadCurve(LIST_Handle list, ScratchArray<FLO_CurvePoint>& points, uint32_t site);
 
 }  // namespace tv::flo

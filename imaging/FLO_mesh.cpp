@@ -14,7 +14,7 @@ struct Pair {
 
 // The closed polygon pts resampled into n points equally spaced by arc
 // length from its first point. False when the polygon has no length.
-bool Resample(const Buffer<FLO_CurvePoint>& pts, int32_t n, double* xs, double* ys) {
+bool Resample(const ScratchArray<FLO_CurvePoint>& pts, int32_t n, double* xs, double* ys) {
   const size_t m = pts.size();
   double perimeter = 0;
   for (size_t i = 0; i < m; ++i) {
@@ -68,29 +68,29 @@ int32_t Sat32(int64_t v) {
 }
 
 // The correspondences of kinds 0 and 1.
-ErrorCode Correspondences(const Record& r, Buffer<Pair>& pairs) {
+ErrorCode Correspondences(const Record& r, ScratchArray<Pair>& pairs) {
   if (r.kind == FLO_Kind_Curves) {
-    Buffer<FLO_CurvePoint> src, dst;
+    ScratchArray<FLO_CurvePoint> src, dst;
     if (ErrorCode err = ReadCurve(r.sourceCurve, src, kSiteDo)) return err;
     if (ErrorCode err = ReadCurve(r.destCurve, dst, kSiteDo)) return err;
-    if (src.size() < 3) return Fail(kSiteDo, FLO_ErrBadSize, kTextTooFewPoints, {int64_t(src.size())});
-    if (dst.size() < 3) return Fail(kSiteDo, FLO_ErrBadSize, kTextTooFewPoints, {int64_t(dst.size())});
+    if (src.size() < 3) return kReport.Fail(kSiteDo, FLO_ErrBadSize, kTextTooFewPoints, {int64_t(src.size())});
+    if (dst.size() < 3) return kReport.Fail(kSiteDo, FLO_ErrBadSize, kTextTooFewPoints, {int64_t(dst.size())});
     const int32_t n = 1 << (r.quality[1] + 3);
-    Buffer<double> xs, ys, xd, yd;
-    if (!xs.allocate(n) || !ys.allocate(n) || !xd.allocate(n) || !yd.allocate(n) || !pairs.allocate(n))
+    ScratchArray<double> xs, ys, xd, yd;
+    if (!xs.Allocate(n) || !ys.Allocate(n) || !xd.Allocate(n) || !yd.Allocate(n) || !pairs.Allocate(n))
       return FailMemory(kSiteDo, uint64_t(n) * 64);
     if (!Resample(src, n, xs.data(), ys.data()))
-      return Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {"the source curve has no length"});
+      return kReport.Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {"the source curve has no length"});
     if (!Resample(dst, n, xd.data(), yd.data()))
-      return Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {"the destination curve has no length"});
+      return kReport.Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {"the destination curve has no length"});
     for (int32_t k = 0; k < n; ++k) pairs[k] = Pair{xs[k], ys[k], xd[k], yd[k]};
     return 0;
   }
-  Buffer<FLO_CurvePoint> list;
+  ScratchArray<FLO_CurvePoint> list;
   if (ErrorCode err = ReadCurve(r.curveList, list, kSiteDo)) return err;
   const size_t n = list.size() / 2;
-  if (n < 3) return Fail(kSiteDo, FLO_ErrBadSize, kTextTooFewPoints, {int64_t(n)});
-  if (!pairs.allocate(n)) return FailMemory(kSiteDo, uint64_t(n) * 32);
+  if (n < 3) return kReport.Fail(kSiteDo, FLO_ErrBadSize, kTextTooFewPoints, {int64_t(n)});
+  if (!pairs.Allocate(n)) return FailMemory(kSiteDo, uint64_t(n) * 32);
   for (size_t k = 0; k < n; ++k)
     pairs[k] = Pair{list[2 * k].x / 65536.0, list[2 * k].y / 65536.0, list[2 * k + 1].x / 65536.0,
                     list[2 * k + 1].y / 65536.0};
@@ -98,7 +98,7 @@ ErrorCode Correspondences(const Record& r, Buffer<Pair>& pairs) {
 }
 
 // The displacement at (x, y) interpolated from the correspondences.
-void Displacement(const Record& r, const Buffer<Pair>& pairs, double x, double y, double* dx, double* dy) {
+void Displacement(const Record& r, const ScratchArray<Pair>& pairs, double x, double y, double* dx, double* dy) {
   const bool squared = r.quality[3] == 1;
   double sw = 0, sx = 0, sy = 0, nearest = INFINITY;
   for (size_t k = 0; k < pairs.size(); ++k) {
@@ -140,22 +140,22 @@ TV_EXPORT ErrorCode FLO_DoDistortion(FLO_Distortion d, FpLong time) {
   if (ErrorCode err = Check(d, kSiteDo)) return err;
   const Record r = Rec(d);
   if (r.kind != FLO_Kind_Curves && r.kind != FLO_Kind_CurveList && r.kind != FLO_Kind_Generator)
-    return Fail(kSiteDo, FLO_ErrBadKind, kTextBadKind, {r.kind});
-  if (!std::isfinite(time)) return Fail(kSiteDo, kErrBadParam, kTextBadParam, {"FLO_DoDistortion"});
+    return kReport.Fail(kSiteDo, FLO_ErrBadKind, kTextBadKind, {r.kind});
+  if (!std::isfinite(time)) return kReport.Fail(kSiteDo, kErrBadParam, kTextBadParam, {"FLO_DoDistortion"});
   const int32_t cols = 2 * r.quality[0], rows = cols;
   const int32_t across = cols + 3, down = rows + 3;
   const int32_t width = r.bounds.right - r.bounds.left, height = r.bounds.bottom - r.bounds.top;
   const size_t points = size_t(cols + 1) * size_t(rows + 1);
 
-  Buffer<int64_t> restX, restY;
-  Buffer<double> dispX, dispY;
-  if (!restX.allocate(cols + 1) || !restY.allocate(rows + 1) || !dispX.allocate(points) ||
-      !dispY.allocate(points))
+  ScratchArray<int64_t> restX, restY;
+  ScratchArray<double> dispX, dispY;
+  if (!restX.Allocate(cols + 1) || !restY.Allocate(rows + 1) || !dispX.Allocate(points) ||
+      !dispY.Allocate(points))
     return FailMemory(kSiteDo, points * 16);
   for (int32_t i = 0; i <= cols; ++i) restX[i] = RestFixed(r.bounds.left, width, i, cols);
   for (int32_t j = 0; j <= rows; ++j) restY[j] = RestFixed(r.bounds.top, height, j, rows);
 
-  Buffer<Pair> pairs;
+  ScratchArray<Pair> pairs;
   if (r.kind == FLO_Kind_Generator) {
     FLO_GridGenerator gen = r.generator ? r.generator : BuiltInGenerator;
     for (int32_t j = 0; j <= rows; ++j)
@@ -166,7 +166,7 @@ TV_EXPORT ErrorCode FLO_DoDistortion(FLO_Distortion d, FpLong time) {
         WorkOf(d).computing = 0;
         if (err) return err;
         if (!std::isfinite(x) || !std::isfinite(y))
-          return Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {"the grid generator gave no position"});
+          return kReport.Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {"the grid generator gave no position"});
         dispX[j * (cols + 1) + i] = x - rx;
         dispY[j * (cols + 1) + i] = y - ry;
       }
@@ -180,8 +180,8 @@ TV_EXPORT ErrorCode FLO_DoDistortion(FLO_Distortion d, FpLong time) {
         dispY[j * (cols + 1) + i] = dy * time;
       }
     // Smoothing passes over the interior points.
-    Buffer<double> tx, ty;
-    if (r.quality[4] > 0 && (!tx.allocate(points) || !ty.allocate(points)))
+    ScratchArray<double> tx, ty;
+    if (r.quality[4] > 0 && (!tx.Allocate(points) || !ty.Allocate(points)))
       return FailMemory(kSiteDo, points * 16);
     for (int32_t pass = 0; pass < r.quality[4]; ++pass) {
       std::memcpy(tx.data(), dispX.data(), points * sizeof(double));

@@ -1,61 +1,15 @@
-// FLO: the distortion record, its string table, checks, settings, the
-// forward array accessors and comparison.
+// FLO: the distortion record, its settings, the forward array accessors and
+// comparison.
 #include <cstring>
 
 #include "FLO_internal.h"
 
-STR_Table FLOp_G_STRs = {};
-
-TV_PACKAGE_VERSION_OPS(FLO, FLO_PackageNumber)
-
 namespace tv::flo {
 
-extern const char* const kCompiledStrings[];
-const char* const kCompiledStrings[] = {
-    "unknown distortion error (%ld).",                                // 0
-    "couldn't fit the distortion curves (%s).",                       // 1: 16643
-    "the distortion is not prepared (%s).",                           // 2: 16644
-    "unknown distortion kind (%ld).",                                 // 3: 16647
-    "a distortion curve needs at least 3 points (it has %ld).",       // 4: 16648
-    "the image size (%ld x %ld) does not match the distortion (%ld x %ld).",  // 5: 16648
-    "the distortion is already being drawn.",                         // 6: 16649
-    "grid element (%ld, %ld) is outside the distortion grid (%ld x %ld).",    // 7: 16650
-    "the distortion record is damaged.",                              // 8: code 2
-    "bad argument to %s.",                                            // 9: code 3
-    "distortion %s",                                                  // 10: out of memory
-    "the forward array has %ld bytes, not %ld.",                      // 11: 16648
-    STR_END,
-};
-
-const char* Str(int32_t index) {
-  if (!FLOp_G_STRs.texts) tv::str::EnsureTable(FLOp_G_STRs, kCompiledStrings);
-  return STRp_Lookup(&FLOp_G_STRs, index);
-}
-
-ErrorCode Fail(uint32_t site, ErrorCode code, int32_t text, std::initializer_list<fmt::Arg> args) {
-  return report::Code(Loc(site), kSevError, code, Str(text), args);
-}
-
-ErrorCode FailMemory(uint32_t site, uint64_t size) {
-  Up_ReportOutOfMemory(Loc(site), "distortion data", size);
-  return kErrOutOfMemory;
-}
-
-ErrorCode Check(FLO_Distortion d, uint32_t site) {
-  if (!d || !*d || GetHandleSize(d) < static_cast<Size>(sizeof(Record)))
-    return Fail(site, kErrDamaged, kTextDamaged);
-  const Record& r = Rec(d);
-  if (r.magic != FLO_Magic || r.endMagic != FLO_Magic) return Fail(site, kErrDamaged, kTextDamaged);
-  if (!r.work || !*r.work || GetHandleSize(r.work) < static_cast<Size>(sizeof(Work)) ||
-      WorkOf(d).magic != kWorkMagic)
-    return Fail(site, FLO_ErrNotPrepared, kTextNotPrepared, {"no working state"});
-  return 0;
-}
-
-ErrorCode ReadCurve(LIST_Handle list, Buffer<FLO_CurvePoint>& points, uint32_t site) {
+ErrorCode ReadCurve(LIST_Handle list, ScratchArray<FLO_CurvePoint>& points, uint32_t site) {
   int32_t n = 0;
   if (ErrorCode err = LIST_GetNumItems(list, &n)) return err;
-  if (!points.allocate(static_cast<size_t>(n))) return FailMemory(site, uint64_t(n) * 12);
+  if (!points.Allocate(static_cast<size_t>(n))) return FailMemory(site, uint64_t(n) * 12);
   for (int32_t i = 0; i < n; ++i)
     if (ErrorCode err = LIST_GetItem(list, i, &points[i])) return err;
   return 0;
@@ -94,7 +48,7 @@ ErrorCode FillCurve(LIST_Handle list, int32_t n, const FLO_CurvePoint* points) {
 }
 
 bool SameCurve(LIST_Handle a, LIST_Handle b) {
-  Buffer<FLO_CurvePoint> pa, pb;
+  ScratchArray<FLO_CurvePoint> pa, pb;
   if (ReadCurve(a, pa, kSiteCompare) || ReadCurve(b, pb, kSiteCompare)) return false;
   if (pa.size() != pb.size()) return false;
   return pa.size() == 0 || std::memcmp(pa.data(), pb.data(), pa.size() * sizeof(FLO_CurvePoint)) == 0;
@@ -103,10 +57,10 @@ bool SameCurve(LIST_Handle a, LIST_Handle b) {
 // Checks that the grid exists and (column, row) is inside it.
 ErrorCode CheckElement(FLO_Distortion d, int32_t column, int32_t row) {
   const Work& w = WorkOf(d);
-  if (!w.prepared || !w.forward) return Fail(kSiteForward, FLO_ErrNotPrepared, kTextNotPrepared, {"no grid"});
+  if (!w.prepared || !w.forward) return kReport.Fail(kSiteForward, FLO_ErrNotPrepared, kTextNotPrepared, {"no grid"});
   int32_t across = w.columns + 3, down = w.rows + 3;
   if (column < 0 || row < 0 || column >= across || row >= down)
-    return Fail(kSiteForward, FLO_ErrGridIndex, kTextGridIndex, {column, row, across, down});
+    return kReport.Fail(kSiteForward, FLO_ErrGridIndex, kTextGridIndex, {column, row, across, down});
   return 0;
 }
 
@@ -119,7 +73,7 @@ using namespace tv::flo;
 TV_EXPORT ErrorCode FLO_NewDistortion(const LRect* bounds, FLO_Distortion* distortion) {
   if (distortion) *distortion = nullptr;
   if (!distortion || !bounds || bounds->right <= bounds->left || bounds->bottom <= bounds->top)
-    return Fail(kSiteNew, kErrBadParam, kTextBadParam, {"FLO_NewDistortion"});
+    return kReport.Fail(kSiteNew, kErrBadParam, kTextBadParam, {"FLO_NewDistortion"});
   Handle h = NewHandleClear(sizeof(Record));
   if (!h) return FailMemory(kSiteNew, sizeof(Record));
   Record r{};
@@ -158,7 +112,7 @@ TV_EXPORT ErrorCode FLO_DisposeDistortion(FLO_Distortion d) {
   if (!d) return 0;
   if (ErrorCode err = Check(d, kSiteDispose)) return err;
   // A distortion being drawn or computed is still in use by the caller below.
-  if (WorkOf(d).busy || WorkOf(d).computing) return Fail(kSiteDispose, FLO_ErrBusy, kTextBusy);
+  if (WorkOf(d).busy || WorkOf(d).computing) return kReport.Fail(kSiteDispose, FLO_ErrBusy, kTextBusy);
   Record r = Rec(d);
   DisposeParts(r);
   Rec(d).magic = Rec(d).endMagic = kDeadMagic;
@@ -177,7 +131,7 @@ TV_EXPORT ErrorCode FLO_SetDistortionQuality(FLO_Distortion d, int32_t q1, int32
 }
 
 TV_EXPORT ErrorCode FLO_GetDistortionQuality(FLO_Distortion d, int32_t values[6]) {
-  if (!values) return Fail(kSiteQuality, kErrBadParam, kTextBadParam, {"FLO_GetDistortionQuality"});
+  if (!values) return kReport.Fail(kSiteQuality, kErrBadParam, kTextBadParam, {"FLO_GetDistortionQuality"});
   std::memset(values, 0, 6 * sizeof(int32_t));
   if (ErrorCode err = Check(d, kSiteQuality)) return err;
   std::memcpy(values, Rec(d).quality, 6 * sizeof(int32_t));
@@ -196,7 +150,7 @@ TV_EXPORT ErrorCode FLO_SetDrawingQuality(FLO_Distortion d, int32_t quality, int
 TV_EXPORT ErrorCode FLO_GetDrawingQuality(FLO_Distortion d, int32_t* quality, int32_t* value) {
   if (quality) *quality = 0;
   if (value) *value = 0;
-  if (!quality || !value) return Fail(kSiteQuality, kErrBadParam, kTextBadParam, {"FLO_GetDrawingQuality"});
+  if (!quality || !value) return kReport.Fail(kSiteQuality, kErrBadParam, kTextBadParam, {"FLO_GetDrawingQuality"});
   if (ErrorCode err = Check(d, kSiteQuality)) return err;
   *quality = Rec(d).drawQuality;
   *value = Rec(d).drawValue;
@@ -227,9 +181,9 @@ TV_EXPORT ErrorCode FLO_SetDistortionCurves(FLO_Distortion d, int32_t kind, int3
                                             const FLO_CurvePoint* a, int32_t countB, const FLO_CurvePoint* b) {
   if (ErrorCode err = Check(d, kSiteCurves)) return err;
   if (kind != FLO_Kind_Curves && kind != FLO_Kind_CurveList)
-    return Fail(kSiteCurves, FLO_ErrBadKind, kTextBadKind, {kind});
+    return kReport.Fail(kSiteCurves, FLO_ErrBadKind, kTextBadKind, {kind});
   if (countA < 0 || (countA > 0 && !a) || (kind == FLO_Kind_Curves && (countB < 0 || (countB > 0 && !b))))
-    return Fail(kSiteCurves, kErrBadParam, kTextBadParam, {"FLO_SetDistortionCurves"});
+    return kReport.Fail(kSiteCurves, kErrBadParam, kTextBadParam, {"FLO_SetDistortionCurves"});
   Record r = Rec(d);
   ErrorCode err = 0;
   if (kind == FLO_Kind_Curves) {
@@ -244,7 +198,7 @@ TV_EXPORT ErrorCode FLO_SetDistortionCurves(FLO_Distortion d, int32_t kind, int3
 }
 
 TV_EXPORT ErrorCode FLO_GetKind(FLO_Distortion d, int32_t* kind) {
-  if (!kind) return Fail(kSiteCurves, kErrBadParam, kTextBadParam, {"FLO_GetKind"});
+  if (!kind) return kReport.Fail(kSiteCurves, kErrBadParam, kTextBadParam, {"FLO_GetKind"});
   *kind = 0;
   if (ErrorCode err = Check(d, kSiteCurves)) return err;
   *kind = Rec(d).kind;
@@ -252,11 +206,11 @@ TV_EXPORT ErrorCode FLO_GetKind(FLO_Distortion d, int32_t* kind) {
 }
 
 TV_EXPORT ErrorCode FLO_GetForwardInfo(FLO_Distortion d, int32_t info[5]) {
-  if (!info) return Fail(kSiteForward, kErrBadParam, kTextBadParam, {"FLO_GetForwardInfo"});
+  if (!info) return kReport.Fail(kSiteForward, kErrBadParam, kTextBadParam, {"FLO_GetForwardInfo"});
   std::memset(info, 0, 5 * sizeof(int32_t));
   if (ErrorCode err = Check(d, kSiteForward)) return err;
   const Work& w = WorkOf(d);
-  if (!w.prepared) return Fail(kSiteForward, FLO_ErrNotPrepared, kTextNotPrepared, {"no grid"});
+  if (!w.prepared) return kReport.Fail(kSiteForward, FLO_ErrNotPrepared, kTextNotPrepared, {"no grid"});
   info[0] = w.columns;
   info[1] = w.rows;
   info[2] = w.columns + 3;
@@ -266,7 +220,7 @@ TV_EXPORT ErrorCode FLO_GetForwardInfo(FLO_Distortion d, int32_t info[5]) {
 }
 
 TV_EXPORT ErrorCode FLO_GetOutputRect(FLO_Distortion d, LRect* output) {
-  if (!output) return Fail(kSiteForward, kErrBadParam, kTextBadParam, {"FLO_GetOutputRect"});
+  if (!output) return kReport.Fail(kSiteForward, kErrBadParam, kTextBadParam, {"FLO_GetOutputRect"});
   *output = LRect{};
   if (ErrorCode err = Check(d, kSiteForward)) return err;
   *output = WorkOf(d).output;
@@ -274,7 +228,7 @@ TV_EXPORT ErrorCode FLO_GetOutputRect(FLO_Distortion d, LRect* output) {
 }
 
 TV_EXPORT ErrorCode FLO_GetForwardArray(FLO_Distortion d, Handle* array) {
-  if (!array) return Fail(kSiteForward, kErrBadParam, kTextBadParam, {"FLO_GetForwardArray"});
+  if (!array) return kReport.Fail(kSiteForward, kErrBadParam, kTextBadParam, {"FLO_GetForwardArray"});
   *array = nullptr;
   if (ErrorCode err = Check(d, kSiteForward)) return err;
   if (ErrorCode err = CheckElement(d, 0, 0)) return err;
@@ -287,13 +241,13 @@ TV_EXPORT ErrorCode FLO_GetForwardArray(FLO_Distortion d, Handle* array) {
 TV_EXPORT ErrorCode FLO_SetForwardArray(FLO_Distortion d, Handle array) {
   if (ErrorCode err = Check(d, kSiteForward)) return err;
   if (ErrorCode err = CheckElement(d, 0, 0)) return err;
-  if (!array || !*array) return Fail(kSiteForward, kErrBadParam, kTextBadParam, {"FLO_SetForwardArray"});
+  if (!array || !*array) return kReport.Fail(kSiteForward, kErrBadParam, kTextBadParam, {"FLO_SetForwardArray"});
   // The array must be exactly the grid's size: a shorter one would leave
   // grid points unset and a longer one hides a mismatch of grid sizes.
   Handle forward = WorkOf(d).forward;
   Size want = GetHandleSize(forward), have = GetHandleSize(array);
   if (want != have)
-    return Fail(kSiteForward, FLO_ErrBadSize, kTextArraySize,
+    return kReport.Fail(kSiteForward, FLO_ErrBadSize, kTextArraySize,
                 {static_cast<int64_t>(have), static_cast<int64_t>(want)});
   std::memcpy(*forward, *array, static_cast<size_t>(want));
   return 0;
@@ -305,7 +259,7 @@ TV_EXPORT ErrorCode FLO_GetForwardElement(FLO_Distortion d, int32_t column, int3
                                           int32_t* y) {
   if (x) *x = 0;
   if (y) *y = 0;
-  if (!x || !y) return Fail(kSiteForward, kErrBadParam, kTextBadParam, {"FLO_GetForwardElement"});
+  if (!x || !y) return kReport.Fail(kSiteForward, kErrBadParam, kTextBadParam, {"FLO_GetForwardElement"});
   if (ErrorCode err = Check(d, kSiteForward)) return err;
   if (ErrorCode err = CheckElement(d, column, row)) return err;
   const Work& w = WorkOf(d);
@@ -327,7 +281,7 @@ TV_EXPORT ErrorCode FLO_SetForwardElement(FLO_Distortion d, int32_t column, int3
 }
 
 TV_EXPORT ErrorCode FLO_CompareDistortions(FLO_Distortion a, FLO_Distortion b, Boolean32* equal) {
-  if (!equal) return Fail(kSiteCompare, kErrBadParam, kTextBadParam, {"FLO_CompareDistortions"});
+  if (!equal) return kReport.Fail(kSiteCompare, kErrBadParam, kTextBadParam, {"FLO_CompareDistortions"});
   *equal = 0;
   if (!a && !b) {
     *equal = 1;

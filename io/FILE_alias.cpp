@@ -44,40 +44,18 @@ struct AliasRec {
   uint16_t tail;
 };
 
-class Alias {
- public:
-  Alias(FILE_AliasH h, uint32_t site) : h_(h) {
-    if (!h || !*h || GetHandleSize(h) < static_cast<Size>(sizeof(AliasRec))) {
-      h_ = nullptr;
-      err = Fail(site, kErrDamaged, kStrDamaged);
-      return;
-    }
-    state_ = HGetState(h);
-    HLock(h);
-    rec_ = reinterpret_cast<AliasRec*>(*h);
-    if (rec_->head != kAliasMarker || rec_->tail != kAliasMarker) {
-      HSetState(h, state_);
-      h_ = nullptr;
-      err = Fail(site, kErrDamaged, kStrDamaged);
-    }
-  }
-  ~Alias() {
-    if (h_) HSetState(h_, state_);
-  }
-  Alias(const Alias&) = delete;
-  Alias& operator=(const Alias&) = delete;
-  ErrorCode err = 0;
-  AliasRec* operator->() const { return rec_; }
+constexpr pkg::Magic<AliasRec, uint16_t> kAliasMagic{&AliasRec::head, kAliasMarker, &AliasRec::tail, kAliasMarker};
 
- private:
-  Handle h_;
-  SignedByte state_ = 0;
-  AliasRec* rec_ = nullptr;
+// Locked access to a checked alias record. err is 0 or the reported code 2.
+class Alias : public pkg::CheckedLock<AliasRec, uint16_t> {
+ public:
+  Alias(FILE_AliasH h, uint32_t site) : CheckedLock(h, kAliasMagic, kReport, site), err(error()) {}
+  ErrorCode err;
 };
 
 ErrorCode NewAlias(uint32_t site, FILE_AliasH* alias) {
   Handle h = NewHandleClear(static_cast<Size>(sizeof(AliasRec)));
-  if (!h) return Up_ReportOutOfMemory(Loc(site), "alias record", sizeof(AliasRec));
+  if (!h) return kReport.OutOfMemory(site, kStrAliasMemory, sizeof(AliasRec));
   auto* r = reinterpret_cast<AliasRec*>(*h);
   r->head = r->tail = kAliasMarker;
   *alias = h;
@@ -95,7 +73,7 @@ void PutU32(std::vector<uint8_t>& out, uint32_t v) {
 uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 uint32_t GetU32(const uint8_t* p) { return (uint32_t(GetU16(p)) << 16) | GetU16(p + 2); }
 
-ErrorCode Damaged(uint32_t site) { return Fail(site, FILE_ErrBadData, kStrAliasDamaged); }
+ErrorCode Damaged(uint32_t site) { return kReport.Fail(site, FILE_ErrBadData, kStrAliasDamaged); }
 
 // The flattened bytes of a checked record.
 ErrorCode Flatten(uint32_t site, const AliasRec& r, std::vector<uint8_t>* out) {
@@ -117,7 +95,7 @@ ErrorCode Flatten(uint32_t site, const AliasRec& r, std::vector<uint8_t>* out) {
     if (form == PathForm::Windows && path[0] == '\\' && path[1] == '\\') flags |= kFlagShare;
     size_t keep = fmt::Utf8Prefix(path, FILE_AliasPathMax);
     if (keep < path.size() && form != PathForm::Native)
-      report::Text(Loc(site), kSevWarning, Text(kStrAliasPathCut), {path});
+      kReport.Note(site, kSevWarning, kStrAliasPathCut, {path});
     field.push_back(':');
     field.append(path, 0, keep);
     // Windows-form paths are written with their backslashes as ':'; every
@@ -160,14 +138,14 @@ uint64_t FlatSize(const uint8_t* header) {
 ErrorCode Unflatten(uint32_t site, const uint8_t* data, size_t size, FILE_AliasH* alias) {
   if (size < kHeaderSize) return Damaged(site);
   uint16_t version = GetU16(data);
-  if (version >= 2) return Fail(site, kErrDocVersion, kStrAliasTooNew);
+  if (version >= 2) return kReport.Fail(site, kErrDocVersion, kStrAliasTooNew);
   if (version != kAliasVersion) return Damaged(site);
   uint16_t flags = GetU16(data + 2);
   uint32_t value = GetU32(data + 4);
   uint32_t n = GetU32(data + 8);
   size_t l = data[12];
   if (flags & ~uint16_t(0x1F)) return Damaged(site);
-  if ((flags & kFlagRelative) && !(flags & kFlagPath)) return Fail(site, FILE_ErrBadData, kStrRelativeNeedsPath);
+  if ((flags & kFlagRelative) && !(flags & kFlagPath)) return kReport.Fail(site, FILE_ErrBadData, kStrRelativeNeedsPath);
   if (FlatSize(data) != size) return Damaged(site);
   bool hasPath = flags & kFlagPath;
   if (hasPath != (l != 0) || (hasPath && l < 3)) return Damaged(site);
@@ -208,7 +186,7 @@ ErrorCode Unflatten(uint32_t site, const uint8_t* data, size_t size, FILE_AliasH
   if (n && !exact) {
     if (PtrToHand(plat, &platData, n) != 0 || !platData) {
       DisposeHandle(h);
-      return Up_ReportOutOfMemory(Loc(site), "alias platform data", n);
+      return kReport.OutOfMemory(site, kStrAliasDataMemory, n);
     }
   }
   auto* r = reinterpret_cast<AliasRec*>(*h);
@@ -270,7 +248,7 @@ ErrorCode FindAliasTarget(FILE_AliasH alias, const std::string& projectPath, boo
     return 0;
   }
   if (interactive && !quiet) {
-    std::string prompt = fmt::Format(Text(kStrPleaseFind), {path});
+    std::string prompt = fmt::Format(kReport.Text(kStrPleaseFind), {path});
     std::string located;
     if (LocateInteractive(prompt, path, &located) && !located.empty() && located[0] == '/') {
       *found = located;
@@ -279,19 +257,19 @@ ErrorCode FindAliasTarget(FILE_AliasH alias, const std::string& projectPath, boo
     }
   }
   if (quiet) return FILE_ErrNotFound;
-  if (path.empty()) return Fail(site, FILE_ErrNotFound, kStrNotFound);
-  return Fail(site, FILE_ErrNotFound, kStrNotFoundNamed, {path});
+  if (path.empty()) return kReport.Fail(site, FILE_ErrNotFound, kStrNotFound);
+  return kReport.Fail(site, FILE_ErrNotFound, kStrNotFoundNamed, {path});
 }
 
 ErrorCode NewAliasFromPath(std::string_view path, FourCC type, std::string_view projectPath, FILE_AliasH* alias) {
   constexpr uint32_t site = kSiteNewAlias;
-  if (!alias) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!alias) return kReport.BadParam(site);
   *alias = nullptr;
   if (path.size() >= static_cast<size_t>(FILE_MaxPath) || path.find('\0') != std::string_view::npos)
-    return Fail(site, kErrBadParam, kStrAliasPathTooLong);
+    return kReport.Fail(site, kErrBadParam, kStrAliasPathTooLong);
   PathForm form = FormOf(path);
   if (form == PathForm::Other || path.find(form == PathForm::Native ? '/' : '\\') == std::string_view::npos)
-    return Fail(site, kErrBadParam, kStrMissingSeparator);
+    return kReport.Fail(site, kErrBadParam, kStrMissingSeparator);
   FILE_AliasH h = nullptr;
   if (ErrorCode err = NewAlias(site, &h)) return err;
   auto* r = reinterpret_cast<AliasRec*>(*h);
@@ -318,9 +296,9 @@ ErrorCode NewAliasFromPath(std::string_view path, FourCC type, std::string_view 
 using namespace tv;
 using namespace tv::file;
 
-ErrorCode FILE_NewAliasRec(FILE_SpecH ref, FILE_SpecH relativeTo, FILE_AliasH* alias) {
+ErrorCode FILE_NewAliasRec(FILE_SpecH ref, FILE_SpecH relativeTo, FILE_AliasH* alias) try {
   constexpr uint32_t site = kSiteNewAlias;
-  if (!alias) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!alias) return kReport.BadParam(site);
   *alias = nullptr;
   std::string path, project;
   {
@@ -336,9 +314,9 @@ ErrorCode FILE_NewAliasRec(FILE_SpecH ref, FILE_SpecH relativeTo, FILE_AliasH* a
   FourCC type = 0, creator = 0;
   if (ErrorCode err = FILE_InqFileType(ref, &type, &creator)) return err;
   return NewAliasFromPath(path, type, project, alias);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DisposeAliasRec(FILE_AliasH alias) {
+ErrorCode FILE_DisposeAliasRec(FILE_AliasH alias) try {
   if (!alias) return 0;
   {
     Alias a(alias, kSiteDisposeAlias);
@@ -349,13 +327,13 @@ ErrorCode FILE_DisposeAliasRec(FILE_AliasH alias) {
   }
   DisposeHandle(alias);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
 ErrorCode FILE_ResolveAliasRec(FILE_AliasH alias, FILE_SpecH relativeTo, Boolean32 interactive, FILE_SpecH* ref,
-                               Boolean32* changed) {
+                               Boolean32* changed) try {
   constexpr uint32_t site = kSiteResolveAlias;
   if (changed) *changed = 0;
-  if (!ref) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!ref) return kReport.BadParam(site);
   *ref = nullptr;
   std::string project;
   if (relativeTo) {
@@ -369,14 +347,14 @@ ErrorCode FILE_ResolveAliasRec(FILE_AliasH alias, FILE_SpecH relativeTo, Boolean
   if (ErrorCode err = NewFromPath(found, FILE_LocFullPath, site, ref)) return err;
   if (changed) *changed = moved;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ResolveFinderAlias(FILE_SpecH ref, Boolean32* wasAlias) {
+ErrorCode FILE_ResolveFinderAlias(FILE_SpecH ref, Boolean32* wasAlias) try {
   constexpr uint32_t site = kSiteFinderAlias;
   if (wasAlias) *wasAlias = 0;
   Spec s(ref, site);
   if (s.err) return s.err;
-  if (s->isOpen || s->resFd != kNoFd) return Fail(site, FILE_ErrOpen, kStrCannotOpen, {"resolve"});
+  if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"resolve"});
   std::string path = FullPath(*s);
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return FailErrno(site, errno, "resolving alias", path);
@@ -391,11 +369,11 @@ ErrorCode FILE_ResolveFinderAlias(FILE_SpecH ref, Boolean32* wasAlias) {
   *s = copy;
   if (wasAlias) *wasAlias = 1;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_FlattenAliasRec(FILE_AliasH alias, Handle* flat) {
+ErrorCode FILE_FlattenAliasRec(FILE_AliasH alias, Handle* flat) try {
   constexpr uint32_t site = kSiteFlattenAlias;
-  if (!flat) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!flat) return kReport.BadParam(site);
   *flat = nullptr;
   std::vector<uint8_t> bytes;
   {
@@ -405,20 +383,20 @@ ErrorCode FILE_FlattenAliasRec(FILE_AliasH alias, Handle* flat) {
   }
   Handle h = nullptr;
   if (PtrToHand(bytes.data(), &h, static_cast<Size>(bytes.size())) != 0 || !h)
-    return Up_ReportOutOfMemory(Loc(site), "flattened alias record", bytes.size());
+    return kReport.OutOfMemory(site, kStrFlatAliasMemory, bytes.size());
   *flat = h;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_UnflattenAliasRec(const void* data, int32_t size, FILE_AliasH* alias) {
+ErrorCode FILE_UnflattenAliasRec(const void* data, int32_t size, FILE_AliasH* alias) try {
   constexpr uint32_t site = kSiteUnflattenAlias;
-  if (!alias) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!alias) return kReport.BadParam(site);
   *alias = nullptr;
-  if (!data || size < 0) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!data || size < 0) return kReport.BadParam(site);
   return Unflatten(site, static_cast<const uint8_t*>(data), static_cast<size_t>(size), alias);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_WriteAliasRec(FILE_SpecH file, FILE_AliasH alias) {
+ErrorCode FILE_WriteAliasRec(FILE_SpecH file, FILE_AliasH alias) try {
   constexpr uint32_t site = kSiteWriteAlias;
   std::vector<uint8_t> bytes;
   {
@@ -426,17 +404,17 @@ ErrorCode FILE_WriteAliasRec(FILE_SpecH file, FILE_AliasH alias) {
     if (a.err) return a.err;
     if (ErrorCode err = Flatten(site, *a.operator->(), &bytes)) return err;
   }
-  if (bytes.size() > static_cast<size_t>(INT32_MAX)) return Fail(site, kErrRange, kStrBadParam);
+  if (bytes.size() > static_cast<size_t>(INT32_MAX)) return kReport.Fail(site, kErrRange, kStrBadParam);
   return FILE_NWrite(file, static_cast<int32_t>(bytes.size()), bytes.data());
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ReadAliasRec(FILE_SpecH file, FILE_AliasH* alias) {
+ErrorCode FILE_ReadAliasRec(FILE_SpecH file, FILE_AliasH* alias) try {
   constexpr uint32_t site = kSiteReadAlias;
-  if (!alias) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!alias) return kReport.BadParam(site);
   *alias = nullptr;
   std::vector<uint8_t> bytes(kHeaderSize);
   if (ErrorCode err = FILE_NRead(file, static_cast<int32_t>(kHeaderSize), bytes.data())) return err;
-  if (GetU16(bytes.data()) >= 2) return Fail(site, kErrDocVersion, kStrAliasTooNew);
+  if (GetU16(bytes.data()) >= 2) return kReport.Fail(site, kErrDocVersion, kStrAliasTooNew);
   uint64_t total = FlatSize(bytes.data());
   // The sizes come from the file: never allocate for more than it holds.
   int64_t position = 0, size = 0;
@@ -449,9 +427,9 @@ ErrorCode FILE_ReadAliasRec(FILE_SpecH file, FILE_AliasH* alias) {
     if (ErrorCode err = FILE_NRead(file, rest, bytes.data() + kHeaderSize)) return err;
   }
   return Unflatten(site, bytes.data(), bytes.size(), alias);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqAliasRecName(FILE_AliasH alias, char* name, int32_t size) {
+ErrorCode FILE_InqAliasRecName(FILE_AliasH alias, char* name, int32_t size) try {
   constexpr uint32_t site = kSiteInqAlias;
   if (name && size > 0) name[0] = 0;
   std::string path;
@@ -463,19 +441,19 @@ ErrorCode FILE_InqAliasRecName(FILE_AliasH alias, char* name, int32_t size) {
   char sep = FormOf(path) == PathForm::Native ? '/' : '\\';
   size_t slash = path.rfind(sep);
   return CopyOut(site, slash == std::string::npos ? path : path.substr(slash + 1), name, size);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqAliasRecType(FILE_AliasH alias, FourCC* type) {
+ErrorCode FILE_InqAliasRecType(FILE_AliasH alias, FourCC* type) try {
   constexpr uint32_t site = kSiteInqAlias;
-  if (!type) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!type) return kReport.BadParam(site);
   *type = 0;
   Alias a(alias, site);
   if (a.err) return a.err;
   *type = a->value;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqAliasRecFullPath(FILE_AliasH alias, char* path, int32_t size) {
+ErrorCode FILE_InqAliasRecFullPath(FILE_AliasH alias, char* path, int32_t size) try {
   constexpr uint32_t site = kSiteInqAlias;
   if (path && size > 0) path[0] = 0;
   std::string text;
@@ -485,4 +463,4 @@ ErrorCode FILE_InqAliasRecFullPath(FILE_AliasH alias, char* path, int32_t size) 
     text = a->path;
   }
   return CopyOut(site, text, path, size);
-}
+} TV_CATCH(FILE_PackageNumber)

@@ -185,7 +185,7 @@ ErrorCode AttachFork(int fd, int32_t perm, const SpecRec& r, int32_t fork, uint3
   if (::fstat(fd, &st) != 0) return FailErrno(site, errno, "opening", ForkPath(r, fork));
   if (!S_ISREG(st.st_mode)) return 0;  // pipes and devices are read and written as they come
   auto b = std::unique_ptr<ForkBuffer>(new (std::nothrow) ForkBuffer);
-  if (!b) return Up_ReportOutOfMemory(Loc(site), "file buffer", sizeof(ForkBuffer));
+  if (!b) return kReport.OutOfMemory(site, kStrBufferMemory, sizeof(ForkBuffer));
   b->fd = fd;
   b->perm = perm;
   std::map<Key, SharedFile*>& table = Table();
@@ -207,7 +207,7 @@ ErrorCode AttachFork(int fd, int32_t perm, const SpecRec& r, int32_t fork, uint3
       table.erase(key);
       delete f;
     }
-    return Up_ReportOutOfMemory(Loc(site), "file buffer", sizeof(SharedFile));
+    return kReport.OutOfMemory(site, kStrBufferMemory, sizeof(SharedFile));
   }
   if (perm == FILE_PermShared && f->sharedUsers == 0 && !f->users.empty()) {
     // From now on the file goes straight to the platform: what waits in the

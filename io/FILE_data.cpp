@@ -22,17 +22,17 @@ int32_t ForkPerm(const SpecRec& r, int32_t fork) { return fork == FILE_ResourceF
 
 ErrorCode ReadImpl(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) {
   constexpr uint32_t site = kSiteRead;
-  if (!count) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!count) return kReport.BadParam(site);
   int32_t wanted = *count;
   *count = 0;
   Spec s(ref, site);
   if (s.err) return s.err;
-  if (!ValidFork(fork) || wanted < 0 || (!buffer && wanted > 0)) return Fail(site, kErrBadParam, kStrBadParam);
-  if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrReadFileOnly);
+  if (!ValidFork(fork) || wanted < 0 || (!buffer && wanted > 0)) return kReport.BadParam(site);
+  if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrReadFileOnly);
   int fd = ForkFd(*s, fork);
-  if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"read"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"read"});
   if (ForkPerm(*s, fork) == FILE_PermWrite)
-    return Fail(site, FILE_ErrPermission, kStrAccessNamed, {ForkPath(*s, fork)});
+    return kReport.Fail(site, FILE_ErrPermission, kStrAccessNamed, {ForkPath(*s, fork)});
   auto* out = static_cast<char*>(buffer);
   int32_t done = 0;
   if (ForkBuffer* b = BufferOf(*s, fork)) {
@@ -63,19 +63,19 @@ ErrorCode ReadImpl(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) {
 
 ErrorCode WriteImpl(FILE_SpecH ref, int32_t fork, int32_t* count, const void* buffer) {
   constexpr uint32_t site = kSiteWrite;
-  if (!count) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!count) return kReport.BadParam(site);
   int32_t wanted = *count;
   *count = 0;
   Spec s(ref, site);
   if (s.err) return s.err;
-  if (!ValidFork(fork) || wanted < 0 || (!buffer && wanted > 0)) return Fail(site, kErrBadParam, kStrBadParam);
-  if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"write to"});
+  if (!ValidFork(fork) || wanted < 0 || (!buffer && wanted > 0)) return kReport.BadParam(site);
+  if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"write to"});
   int fd = ForkFd(*s, fork);
-  if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"write to"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"write to"});
   // Opened for reading only (asked so, or fallen back): the write is refused
   // here rather than by the descriptor, with the permission code.
   if (ForkPerm(*s, fork) == FILE_PermRead)
-    return Fail(site, FILE_ErrPermission, kStrAccessNamed, {ForkPath(*s, fork)});
+    return kReport.Fail(site, FILE_ErrPermission, kStrAccessNamed, {ForkPath(*s, fork)});
   if (wanted == 0) return 0;
   if (ForkBuffer* b = BufferOf(*s, fork)) {
     int32_t done = 0;
@@ -109,13 +109,13 @@ ErrorCode WriteImpl(FILE_SpecH ref, int32_t fork, int32_t* count, const void* bu
 
 ErrorCode InqPosImpl(FILE_SpecH ref, int32_t fork, int64_t* position) {
   constexpr uint32_t site = kSiteInqPos;
-  if (!position) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!position) return kReport.BadParam(site);
   *position = 0;
   Spec s(ref, site);
   if (s.err) return s.err;
-  if (!ValidFork(fork)) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!ValidFork(fork)) return kReport.BadParam(site);
   int fd = ForkFd(*s, fork);
-  if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"find position in"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"find position in"});
   if (const ForkBuffer* b = BufferOf(*s, fork)) {
     *position = BufferedPos(*b);
     return 0;
@@ -130,9 +130,9 @@ ErrorCode SetPosImpl(FILE_SpecH ref, int32_t fork, int64_t position) {
   constexpr uint32_t site = kSiteSetPos;
   Spec s(ref, site);
   if (s.err) return s.err;
-  if (!ValidFork(fork) || position < 0) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!ValidFork(fork) || position < 0) return kReport.BadParam(site);
   int fd = ForkFd(*s, fork);
-  if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"set position in"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"set position in"});
   if (ForkBuffer* b = BufferOf(*s, fork))
     return BufferedSetPos(*b, *s, fork, site, position, ForkPerm(*s, fork) == FILE_PermRead);
   std::string path = ForkPath(*s, fork);
@@ -150,12 +150,12 @@ ErrorCode SetSizeImpl(FILE_SpecH ref, int32_t fork, int64_t size) {
   constexpr uint32_t site = kSiteSetSize;
   Spec s(ref, site);
   if (s.err) return s.err;
-  if (!ValidFork(fork) || size < 0) return Fail(site, kErrBadParam, kStrBadParam);
-  if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"set size of"});
+  if (!ValidFork(fork) || size < 0) return kReport.BadParam(site);
+  if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"set size of"});
   int fd = ForkFd(*s, fork);
-  if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"set size of"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"set size of"});
   std::string path = ForkPath(*s, fork);
-  if (ForkPerm(*s, fork) == FILE_PermRead) return Fail(site, FILE_ErrPermission, kStrAccessNamed, {path});
+  if (ForkPerm(*s, fork) == FILE_PermRead) return kReport.Fail(site, FILE_ErrPermission, kStrAccessNamed, {path});
   // Nothing kept in the window outlives the change of size.
   ForkBuffer* b = BufferOf(*s, fork);
   if (ErrorCode err = DropWindow(b, *s, fork, site)) return err;
@@ -190,49 +190,59 @@ ErrorCode SetSizeImpl(FILE_SpecH ref, int32_t fork, int64_t size) {
 
 }  // namespace
 
-ErrorCode FILE_Read(FILE_SpecH ref, int32_t* count, void* buffer) { return ReadImpl(ref, FILE_DataFork, count, buffer); }
+ErrorCode FILE_Read(FILE_SpecH ref, int32_t* count, void* buffer) try {
+  return ReadImpl(ref, FILE_DataFork, count, buffer);
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_NRead(FILE_SpecH ref, int32_t count, void* buffer) {
+ErrorCode FILE_NRead(FILE_SpecH ref, int32_t count, void* buffer) try {
   return ReadImpl(ref, FILE_DataFork, &count, buffer);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Write(FILE_SpecH ref, int32_t* count, const void* buffer) {
+ErrorCode FILE_Write(FILE_SpecH ref, int32_t* count, const void* buffer) try {
   return WriteImpl(ref, FILE_DataFork, count, buffer);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_NWrite(FILE_SpecH ref, int32_t count, const void* buffer) {
+ErrorCode FILE_NWrite(FILE_SpecH ref, int32_t count, const void* buffer) try {
   return WriteImpl(ref, FILE_DataFork, &count, buffer);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ReadFork(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) {
+ErrorCode FILE_ReadFork(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) try {
   return ReadImpl(ref, fork, count, buffer);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_WriteFork(FILE_SpecH ref, int32_t fork, int32_t* count, const void* buffer) {
+ErrorCode FILE_WriteFork(FILE_SpecH ref, int32_t fork, int32_t* count, const void* buffer) try {
   return WriteImpl(ref, fork, count, buffer);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqPos(FILE_SpecH ref, int64_t* position) { return InqPosImpl(ref, FILE_DataFork, position); }
-ErrorCode FILE_SetPos(FILE_SpecH ref, int64_t position) { return SetPosImpl(ref, FILE_DataFork, position); }
-ErrorCode FILE_InqForkPos(FILE_SpecH ref, int32_t fork, int64_t* position) {
+ErrorCode FILE_InqPos(FILE_SpecH ref, int64_t* position) try {
+  return InqPosImpl(ref, FILE_DataFork, position);
+} TV_CATCH(FILE_PackageNumber)
+ErrorCode FILE_SetPos(FILE_SpecH ref, int64_t position) try {
+  return SetPosImpl(ref, FILE_DataFork, position);
+} TV_CATCH(FILE_PackageNumber)
+ErrorCode FILE_InqForkPos(FILE_SpecH ref, int32_t fork, int64_t* position) try {
   return InqPosImpl(ref, fork, position);
-}
-ErrorCode FILE_SetForkPos(FILE_SpecH ref, int32_t fork, int64_t position) {
+} TV_CATCH(FILE_PackageNumber)
+ErrorCode FILE_SetForkPos(FILE_SpecH ref, int32_t fork, int64_t position) try {
   return SetPosImpl(ref, fork, position);
-}
-ErrorCode FILE_SetSize(FILE_SpecH ref, int64_t size) { return SetSizeImpl(ref, FILE_DataFork, size); }
-ErrorCode FILE_SetForkSize(FILE_SpecH ref, int32_t fork, int64_t size) { return SetSizeImpl(ref, fork, size); }
+} TV_CATCH(FILE_PackageNumber)
+ErrorCode FILE_SetSize(FILE_SpecH ref, int64_t size) try {
+  return SetSizeImpl(ref, FILE_DataFork, size);
+} TV_CATCH(FILE_PackageNumber)
+ErrorCode FILE_SetForkSize(FILE_SpecH ref, int32_t fork, int64_t size) try {
+  return SetSizeImpl(ref, fork, size);
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) {
+ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) try {
   constexpr uint32_t site = kSiteInqSize;
-  if (!size) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!size) return kReport.BadParam(site);
   *size = 0;
   Spec s(ref, site);
   if (s.err) return s.err;
   std::string path = FullPath(*s);
   if (mode != FILE_SizeData && mode != FILE_SizeResource && mode != FILE_SizeTotal)
-    return Fail(site, kErrBadParam, kStrBadSizeMode, {path});
-  if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrSizeOfDirectory);
+    return kReport.Fail(site, kErrBadParam, kStrBadSizeMode, {path});
+  if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrSizeOfDirectory);
   // The size includes what was written and is still waiting in a buffer,
   // this reference's or another's.
   struct stat st;
@@ -265,11 +275,11 @@ ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) {
   }
   *size = total;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_SetBuffer(FILE_SpecH ref, int32_t /*size*/) {
+ErrorCode FILE_SetBuffer(FILE_SpecH ref, int32_t /*size*/) try {
   Spec s(ref, kSiteSetBuffer);
   if (s.err) return s.err;
-  if (s->dataFd == kNoFd) return Fail(kSiteSetBuffer, FILE_ErrClosed, kStrCannotClosed, {"set buffer for"});
-  return Fail(kSiteSetBuffer, kErrUnimplemented, kStrUnimplementedNamed, {"SetBuffer"});
-}
+  if (s->dataFd == kNoFd) return kReport.Fail(kSiteSetBuffer, FILE_ErrClosed, kStrCannotClosed, {"set buffer for"});
+  return kReport.Fail(kSiteSetBuffer, kErrUnimplemented, kStrUnimplementedNamed, {"SetBuffer"});
+} TV_CATCH(FILE_PackageNumber)

@@ -35,8 +35,8 @@ int DaysInMonth(int month, int year) {
 
 }  // namespace
 
-ErrorCode FILE_InqCreatDate(FILE_SpecH ref, FILE_DateValue* date) {
-  if (!date) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqCreatDate(FILE_SpecH ref, FILE_DateValue* date) try {
+  if (!date) return kReport.BadParam(kSiteDates);
   *date = 0;
   std::string path;
   if (ErrorCode err = PathOf(ref, &path)) return err;
@@ -46,18 +46,18 @@ ErrorCode FILE_InqCreatDate(FILE_SpecH ref, FILE_DateValue* date) {
   // Without a birth time the file system's oldest date is the modification date.
   *date = ToValue((sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_SetCreatDate(FILE_SpecH ref, FILE_DateValue /*date*/) {
+ErrorCode FILE_SetCreatDate(FILE_SpecH ref, FILE_DateValue /*date*/) try {
   std::string path;
   if (ErrorCode err = PathOf(ref, &path)) return err;
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return FailErrno(kSiteDates, errno, "setting date of", path);
   return 0;  // creation dates cannot be set on this platform's file systems
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqModDate(FILE_SpecH ref, FILE_DateValue* date) {
-  if (!date) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqModDate(FILE_SpecH ref, FILE_DateValue* date) try {
+  if (!date) return kReport.BadParam(kSiteDates);
   *date = 0;
   std::string path;
   if (ErrorCode err = PathOf(ref, &path)) return err;
@@ -65,9 +65,9 @@ ErrorCode FILE_InqModDate(FILE_SpecH ref, FILE_DateValue* date) {
   if (::stat(path.c_str(), &st) != 0) return FailErrno(kSiteDates, errno, "getting information on", path);
   *date = ToValue(st.st_mtim.tv_sec);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_SetModDate(FILE_SpecH ref, FILE_DateValue date) {
+ErrorCode FILE_SetModDate(FILE_SpecH ref, FILE_DateValue date) try {
   std::string path;
   if (ErrorCode err = PathOf(ref, &path)) return err;
   struct timespec times[2];
@@ -78,14 +78,14 @@ ErrorCode FILE_SetModDate(FILE_SpecH ref, FILE_DateValue date) {
   if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
     return FailErrno(kSiteDates, errno, "setting date of", path);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DateValue2DateSpec(FILE_DateValue value, FILE_DateSpec* spec) {
-  if (!spec) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
+ErrorCode FILE_DateValue2DateSpec(FILE_DateValue value, FILE_DateSpec* spec) try {
+  if (!spec) return kReport.BadParam(kSiteDates);
   *spec = FILE_DateSpec{};
   time_t t = static_cast<time_t>(value);
   struct tm tm;
-  if (!::localtime_r(&t, &tm)) return Fail(kSiteDates, kErrRange, kStrBadParam);
+  if (!::localtime_r(&t, &tm)) return kReport.Fail(kSiteDates, kErrRange, kStrBadParam);
   spec->second = static_cast<uint8_t>(tm.tm_sec);
   spec->minute = static_cast<uint8_t>(tm.tm_min);
   spec->hour = static_cast<uint8_t>(tm.tm_hour);
@@ -94,16 +94,16 @@ ErrorCode FILE_DateValue2DateSpec(FILE_DateValue value, FILE_DateSpec* spec) {
   spec->year = static_cast<uint16_t>(tm.tm_year + 1900);
   spec->dayOfWeek = static_cast<uint16_t>(tm.tm_wday);  // already counted from Sunday = 0
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DateSpec2DateValue(const FILE_DateSpec* spec, FILE_DateValue* value) {
-  if (!value) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
+ErrorCode FILE_DateSpec2DateValue(const FILE_DateSpec* spec, FILE_DateValue* value) try {
+  if (!value) return kReport.BadParam(kSiteDates);
   *value = 0;
   // A day the month does not have (31 February) is refused: the calendar
   // routine would carry it into the next month and answer another date.
   if (!spec || spec->month < 1 || spec->month > 12 || spec->day < 1 ||
       spec->day > DaysInMonth(spec->month, spec->year) || spec->hour > 23 || spec->minute > 59 || spec->second > 60)
-    return Fail(kSiteDates, kErrBadParam, kStrBadParam);
+    return kReport.BadParam(kSiteDates);
   struct tm tm {};
   tm.tm_sec = spec->second;
   tm.tm_min = spec->minute;
@@ -114,19 +114,19 @@ ErrorCode FILE_DateSpec2DateValue(const FILE_DateSpec* spec, FILE_DateValue* val
   tm.tm_isdst = -1;
   time_t t = ::mktime(&tm);
   if (t == static_cast<time_t>(-1) || t < 0 || t > static_cast<time_t>(UINT32_MAX))
-    return Fail(kSiteDates, kErrRange, kStrBadParam);
+    return kReport.Fail(kSiteDates, kErrRange, kStrBadParam);
   *value = static_cast<FILE_DateValue>(t);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_GetDateValueTime(FILE_DateValue* now) {
-  if (!now) return Fail(kSiteDates, kErrBadParam, kStrBadParam);
+ErrorCode FILE_GetDateValueTime(FILE_DateValue* now) try {
+  if (!now) return kReport.BadParam(kSiteDates);
   *now = ToValue(static_cast<int64_t>(::time(nullptr)));
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_GetDateSpecTime(FILE_DateSpec* now) {
+ErrorCode FILE_GetDateSpecTime(FILE_DateSpec* now) try {
   FILE_DateValue v = 0;
   if (ErrorCode err = FILE_GetDateValueTime(&v)) return err;
   return FILE_DateValue2DateSpec(v, now);
-}
+} TV_CATCH(FILE_PackageNumber)

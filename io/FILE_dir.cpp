@@ -96,7 +96,7 @@ ErrorCode FolderPath(uint32_t site, FILE_SpecH dir, int32_t text, std::string* p
   errno = 0;
   bool isFolder = ::stat(path->c_str(), st) == 0 && S_ISDIR(st->st_mode);
   if (isFolder) s->isFolder = 1;
-  if (!s->isFolder) return Fail(site, FILE_ErrOnlyDirectory, text);
+  if (!s->isFolder) return kReport.Fail(site, FILE_ErrOnlyDirectory, text);
   if (!isFolder) return FailErrno(site, errno ? errno : ENOENT, "reading directory", *path);
   return 0;
 }
@@ -111,9 +111,9 @@ void ResetListings() { gListings.clear(); }
 using namespace tv;
 using namespace tv::file;
 
-ErrorCode FILE_DirFileCount(FILE_SpecH dir, int32_t* count) {
+ErrorCode FILE_DirFileCount(FILE_SpecH dir, int32_t* count) try {
   constexpr uint32_t site = kSiteDirFileCount;
-  if (!count) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!count) return kReport.BadParam(site);
   *count = 0;
   std::string path;
   struct stat st;
@@ -122,11 +122,11 @@ ErrorCode FILE_DirFileCount(FILE_SpecH dir, int32_t* count) {
   if (ErrorCode err = GetListing(site, path, st, &listing)) return err;
   *count = static_cast<int32_t>(std::min<size_t>(listing->entries.size(), INT32_MAX));
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref) {
+ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref) try {
   constexpr uint32_t site = kSiteDirInqFileSpec;
-  if (!ref) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!ref) return kReport.BadParam(site);
   *ref = nullptr;
   std::string path;
   struct stat st;
@@ -134,7 +134,7 @@ ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref) {
   const Listing* listing = nullptr;
   if (ErrorCode err = GetListing(site, path, st, &listing)) return err;
   if (index < 1 || static_cast<size_t>(index) > listing->entries.size())
-    return Fail(site, FILE_ErrNotFound, kStrIndexRange, {index, path});
+    return kReport.Fail(site, FILE_ErrNotFound, kStrIndexRange, {index, path});
   const Entry& e = listing->entries[static_cast<size_t>(index) - 1];
   if (path.size() >= static_cast<size_t>(FILE_MaxPath) || e.name.size() > static_cast<size_t>(FILE_MaxName))
     return FailPlatform(site, kSysBadName, "reading directory", path);
@@ -148,21 +148,21 @@ ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref) {
   r->dirId = st.st_ino;
   *ref = h;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DirInqFileSpecByName(FILE_SpecH dir, const char* name, FILE_SpecH* ref) {
+ErrorCode FILE_DirInqFileSpecByName(FILE_SpecH dir, const char* name, FILE_SpecH* ref) try {
   constexpr uint32_t site = kSiteDirByName;
-  if (!ref) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!ref) return kReport.BadParam(site);
   *ref = nullptr;
-  if (!name) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!name) return kReport.BadParam(site);
   std::string path;
   struct stat st;
   if (ErrorCode err = FolderPath(site, dir, kStrIndexOnDirectory, &path, &st)) return err;
-  if (!ValidName(name)) return Fail(site, FILE_ErrBadSpec, kStrBadSpec);
+  if (!ValidName(name)) return kReport.Fail(site, FILE_ErrBadSpec, kStrBadSpec);
   std::string full = (path == "/" ? "/" : path + "/") + name;
   if (::stat(full.c_str(), &st) != 0) {
-    if (errno == ENOENT) return Fail(site, FILE_ErrNotFound, kStrNotFoundNamed, {full});
+    if (errno == ENOENT) return kReport.Fail(site, FILE_ErrNotFound, kStrNotFoundNamed, {full});
     return FailErrno(site, errno, "getting information on", full);
   }
   return NewFromPath(full, FILE_LocFullPath, site, ref);
-}
+} TV_CATCH(FILE_PackageNumber)

@@ -44,35 +44,35 @@ ErrorCode FromChosen(const char* path, FILE_SpecH* ref) {
 
 }  // namespace
 
-ErrorCode FILE_SetHostProcs(const FILE_HostProcs* procs) {
+ErrorCode FILE_SetHostProcs(const FILE_HostProcs* procs) try {
   gHaveProcs = procs != nullptr;
   gProcs = procs ? *procs : FILE_HostProcs{};
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_NavServicesAvailable(Boolean32* available) {
-  if (!available) return Fail(kSiteInteract, kErrBadParam, kStrBadParam);
+ErrorCode FILE_NavServicesAvailable(Boolean32* available) try {
+  if (!available) return kReport.BadParam(kSiteInteract);
   *available = 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_EnableNavServices(Boolean32 enable) {
+ErrorCode FILE_EnableNavServices(Boolean32 enable) try {
   gNavEnabled = enable != 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DoOpenInteractiveSingle(const char* prompt, FILE_SpecH* ref) {
-  if (!ref) return Fail(kSiteInteract, kErrBadParam, kStrBadParam);
+ErrorCode FILE_DoOpenInteractiveSingle(const char* prompt, FILE_SpecH* ref) try {
+  if (!ref) return kReport.BadParam(kSiteInteract);
   *ref = nullptr;
   if (!gHaveProcs || !gProcs.openSingle) return 0;
   std::vector<char> path(FILE_MaxPath, 0);
   if (gProcs.openSingle(gProcs.refcon, prompt ? prompt : "", path.data()) != 0) return 0;
   path.back() = 0;
   return FromChosen(path.data(), ref);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DoOpenInteractiveMultiple(const char* prompt, Handle* refs, int32_t* count) {
-  if (!refs || !count) return Fail(kSiteInteract, kErrBadParam, kStrBadParam);
+ErrorCode FILE_DoOpenInteractiveMultiple(const char* prompt, Handle* refs, int32_t* count) try {
+  if (!refs || !count) return kReport.BadParam(kSiteInteract);
   *refs = nullptr;
   *count = 0;
   if (!gHaveProcs || !gProcs.openMultiple) return 0;
@@ -82,7 +82,7 @@ ErrorCode FILE_DoOpenInteractiveMultiple(const char* prompt, Handle* refs, int32
   if (gProcs.openMultiple(gProcs.refcon, prompt ? prompt : "", paths.data(), kMaxPaths, &n) != 0 || n <= 0) return 0;
   if (n > kMaxPaths) n = kMaxPaths;
   Handle h = NewHandleClear(static_cast<Size>(sizeof(FILE_SpecH)) * n);
-  if (!h) return Up_ReportOutOfMemory(Loc(kSiteInteract), "file reference list", sizeof(FILE_SpecH) * n);
+  if (!h) return kReport.OutOfMemory(kSiteInteract, kStrReferenceListMemory, sizeof(FILE_SpecH) * n);
   std::vector<FILE_SpecH> made;
   for (int32_t i = 0; i < n; ++i) {
     char* p = paths.data() + static_cast<size_t>(i) * FILE_MaxPath;
@@ -99,20 +99,20 @@ ErrorCode FILE_DoOpenInteractiveMultiple(const char* prompt, Handle* refs, int32
   *refs = h;
   *count = n;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_DoSaveInteractive(const char* prompt, const char* defaultName, FILE_SpecH* ref) {
-  if (!ref) return Fail(kSiteInteract, kErrBadParam, kStrBadParam);
+ErrorCode FILE_DoSaveInteractive(const char* prompt, const char* defaultName, FILE_SpecH* ref) try {
+  if (!ref) return kReport.BadParam(kSiteInteract);
   *ref = nullptr;
   if (!gHaveProcs || !gProcs.save) return 0;
   std::vector<char> path(FILE_MaxPath, 0);
   if (gProcs.save(gProcs.refcon, prompt ? prompt : "", defaultName ? defaultName : "", path.data()) != 0) return 0;
   path.back() = 0;
   return FromChosen(path.data(), ref);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_CreateLocSaveInteractive(const char* prompt, const char* defaultName, FILE_SpecH* ref) {
-  if (!ref) return Fail(kSiteInteract, kErrBadParam, kStrBadParam);
+ErrorCode FILE_CreateLocSaveInteractive(const char* prompt, const char* defaultName, FILE_SpecH* ref) try {
+  if (!ref) return kReport.BadParam(kSiteInteract);
   *ref = nullptr;
   FILE_SpecH chosen = nullptr;
   if (ErrorCode err = FILE_DoSaveInteractive(prompt, defaultName, &chosen)) return err;
@@ -123,4 +123,4 @@ ErrorCode FILE_CreateLocSaveInteractive(const char* prompt, const char* defaultN
   }
   *ref = chosen;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)

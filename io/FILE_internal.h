@@ -65,6 +65,9 @@ enum Str : int32_t {
   kStrNoSuchDirectory, kStrTooDeep, kStrVolumeColon, kStrExchangeNeedsNewer, kStrDifferentTypes,
   kStrPleaseFind, kStrVolumeTooLong, kStrPathTooLongMac, kStrAliasPathTooLong, kStrMissingSeparator,
   kStrAliasDamaged, kStrExtensionTooLong, kStrIndexRange, kStrNotAFolder,
+  kStrVolumeIndex, kStrReferenceMemory, kStrReferenceListMemory, kStrAliasMemory, kStrAliasDataMemory,
+  kStrFlatAliasMemory, kStrBufferMemory,
+  kStrCount,
 };
 
 // Report sites, one per operation.
@@ -83,18 +86,19 @@ enum Site : uint32_t {
 
 constexpr LocationCode Loc(uint32_t site) { return Location(FILE_PackageNumber, site); }
 
-// The text at index of the package's table (installed on first use).
-const char* Text(int32_t index);
+extern const pkg::Reporter kReport;
 
-// Reports code with a text of the table; returns code.
-ErrorCode Fail(uint32_t site, ErrorCode code, int32_t text, std::initializer_list<fmt::Arg> args = {});
 // Reports a platform failure as "<action> file "<path>"." with the platform's
 // own text, and returns the package's code for it.
 ErrorCode FailPlatform(uint32_t site, ErrorCode platformCode, std::string_view action, std::string_view path);
 ErrorCode FailErrno(uint32_t site, int error, std::string_view action, std::string_view path);
 
-// Access to a checked reference (its block is locked for life by NewRecord).
-// err is 0 or the reported code 2.
+// The magic words of a reference record.
+constexpr pkg::Magic<SpecRec, uint16_t> kSpecMagic{&SpecRec::head, kSpecHead, &SpecRec::tail, kSpecTail};
+
+// Access to a checked reference. Its block is locked by NewRecord for its
+// whole life, so the check takes no lock of its own. err is 0 or the
+// reported code 2.
 class Spec {
  public:
   Spec(FILE_SpecH h, uint32_t site);

@@ -33,7 +33,7 @@ std::string Extension(std::string_view name) {
 }
 
 ErrorCode Clean(char* name) {
-  if (!name) return Fail(kSiteClean, kErrBadParam, kStrBadParam);
+  if (!name) return kReport.BadParam(kSiteClean);
   size_t n = std::strlen(name);
   for (size_t i = 0; i < n; ++i) {
     if (std::strchr("\\/:*?\"<>|", name[i])) name[i] = '-';
@@ -55,7 +55,7 @@ void ResetNames() {
 using namespace tv;
 using namespace tv::file;
 
-ErrorCode FILE_InqName(FILE_SpecH ref, int32_t form, char* name, int32_t size) {
+ErrorCode FILE_InqName(FILE_SpecH ref, int32_t form, char* name, int32_t size) try {
   constexpr uint32_t site = kSiteInqName;
   if (name && size > 0) name[0] = 0;
   std::string text;
@@ -66,35 +66,39 @@ ErrorCode FILE_InqName(FILE_SpecH ref, int32_t form, char* name, int32_t size) {
       case FILE_NameOnly: text = s->parent[0] ? std::string(s->name, s->nameLen) : std::string("/"); break;
       case FILE_NameFullPath: text = FullPath(*s); break;
       case FILE_NameVolume: text = VolumeOf(FullPath(*s)); break;
-      default: return Fail(site, kErrBadParam, kStrBadParam);
+      default: return kReport.BadParam(site);
     }
   }
   return CopyOut(site, text, name, size);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqSeparator(char* separator) {
-  if (!separator) return Fail(kSiteInqName, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqSeparator(char* separator) try {
+  if (!separator) return kReport.BadParam(kSiteInqName);
   *separator = '/';
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_CleanFilename(char* name) { return Clean(name); }
-ErrorCode FILE_CleanFilenameXplat(char* name) { return Clean(name); }
+ErrorCode FILE_CleanFilename(char* name) try {
+  return Clean(name);
+} TV_CATCH(FILE_PackageNumber)
+ErrorCode FILE_CleanFilenameXplat(char* name) try {
+  return Clean(name);
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ExtFromName(const char* name, char* extension, int32_t* length) {
+ErrorCode FILE_ExtFromName(const char* name, char* extension, int32_t* length) try {
   if (extension) extension[0] = 0;
   if (length) *length = 0;
-  if (!name || !extension || !length) return Fail(kSiteExtension, kErrBadParam, kStrBadParam);
+  if (!name || !extension || !length) return kReport.BadParam(kSiteExtension);
   std::string ext = Extension(name);
   std::memcpy(extension, ext.c_str(), ext.size() + 1);
   *length = static_cast<int32_t>(ext.size());
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqExtension(FILE_SpecH ref, char* extension, int32_t* length) {
+ErrorCode FILE_InqExtension(FILE_SpecH ref, char* extension, int32_t* length) try {
   if (extension) extension[0] = 0;
   if (length) *length = 0;
-  if (!extension || !length) return Fail(kSiteExtension, kErrBadParam, kStrBadParam);
+  if (!extension || !length) return kReport.BadParam(kSiteExtension);
   std::string name;
   {
     Spec s(ref, kSiteExtension);
@@ -102,13 +106,13 @@ ErrorCode FILE_InqExtension(FILE_SpecH ref, char* extension, int32_t* length) {
     name.assign(s->name, s->nameLen);
   }
   return FILE_ExtFromName(name.c_str(), extension, length);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqFileType(FILE_SpecH ref, FourCC* type, FourCC* creator) {
+ErrorCode FILE_InqFileType(FILE_SpecH ref, FourCC* type, FourCC* creator) try {
   constexpr uint32_t site = kSiteInqFileType;
   if (type) *type = 0;
   if (creator) *creator = 0;
-  if (!type || !creator) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!type || !creator) return kReport.BadParam(site);
   std::string name;
   {
     Spec s(ref, site);
@@ -138,25 +142,25 @@ ErrorCode FILE_InqFileType(FILE_SpecH ref, FourCC* type, FourCC* creator) {
     }
   }
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_SetFileType(FILE_SpecH ref, FourCC /*type*/, FourCC /*creator*/) {
+ErrorCode FILE_SetFileType(FILE_SpecH ref, FourCC /*type*/, FourCC /*creator*/) try {
   Spec s(ref, kSiteSetFileType);
   if (s.err) return s.err;
-  if (s->isFolder) return Fail(kSiteSetFileType, FILE_ErrDirectory, kStrFileTypeOfDirectory);
+  if (s->isFolder) return kReport.Fail(kSiteSetFileType, FILE_ErrDirectory, kStrFileTypeOfDirectory);
   return 0;  // files keep no type codes on this platform; types come from extensions
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_AddExtensionMap(const char* extension, FourCC type, FourCC creator) {
+ErrorCode FILE_AddExtensionMap(const char* extension, FourCC type, FourCC creator) try {
   constexpr uint32_t site = kSiteAddExtensionMap;
-  if (!extension) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!extension) return kReport.BadParam(site);
   std::string_view ext(extension);
   if (!ext.empty() && ext[0] == '.') ext.remove_prefix(1);
-  if (ext.empty() || ext.find('.') != std::string_view::npos) return Fail(site, kErrBadParam, kStrBadParam);
+  if (ext.empty() || ext.find('.') != std::string_view::npos) return kReport.BadParam(site);
   // The map holds at most 8 characters an extension; a longer one would not
   // fit its field and is refused rather than cut into another extension.
   if (ext.size() > static_cast<size_t>(FILE_MaxExtensionChars))
-    return Fail(site, kErrBadParam, kStrExtensionTooLong, {extension});
+    return kReport.Fail(site, kErrBadParam, kStrExtensionTooLong, {extension});
   ExtensionMap m{};
   for (size_t i = 0; i < ext.size(); ++i) m.extension[i] = Lower(ext[i]);
   m.type = type;
@@ -168,21 +172,21 @@ ErrorCode FILE_AddExtensionMap(const char* extension, FourCC type, FourCC creato
     }
   }
   if (gExtensions.size() >= static_cast<size_t>(FILE_MaxExtensionMaps))
-    return Fail(site, kErrRange, kStrTooManyExtensions);
+    return kReport.Fail(site, kErrRange, kStrTooManyExtensions);
   gExtensions.push_back(m);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_AddFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t refcon) {
+ErrorCode FILE_AddFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t refcon) try {
   constexpr uint32_t site = kSiteAddMapFunc;
-  if (!function) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!function) return kReport.BadParam(site);
   if (gMapFuncs.size() >= static_cast<size_t>(FILE_MaxFiletypeMapFuncs))
-    return Fail(site, kErrRange, kStrTooManyMapFuncs);
+    return kReport.Fail(site, kErrRange, kStrTooManyMapFuncs);
   gMapFuncs.push_back(MapFunc{function, refcon});
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_RemoveFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t refcon) {
+ErrorCode FILE_RemoveFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t refcon) try {
   constexpr uint32_t site = kSiteRemoveMapFunc;
   for (auto it = gMapFuncs.begin(); it != gMapFuncs.end(); ++it) {
     if (it->function == function && it->refcon == refcon) {
@@ -190,5 +194,5 @@ ErrorCode FILE_RemoveFiletypeMapFunc(FILE_FiletypeMapFunc function, intptr_t ref
       return 0;
     }
   }
-  return Fail(site, kErrBadParam, kStrMapFuncNotFound);
-}
+  return kReport.Fail(site, kErrBadParam, kStrMapFuncNotFound);
+} TV_CATCH(FILE_PackageNumber)

@@ -35,11 +35,11 @@ int OpenRetrying(const char* path, int flags) {
 // Opens one fork of a checked reference. createSidecar: writing to a resource
 // fork makes a missing side-car; otherwise a missing side-car is -192.
 ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, bool createSidecar) {
-  if (!ValidPermission(permission)) return Fail(site, kErrBadParam, kStrBadPerm);
-  if (r.isFolder) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"open"});
+  if (!ValidPermission(permission)) return kReport.Fail(site, kErrBadParam, kStrBadPerm);
+  if (r.isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"open"});
   bool resource = fork == FILE_ResourceFork;
-  if (!resource && fork != FILE_DataFork) return Fail(site, kErrBadParam, kStrBadParam);
-  if (ForkFd(r, fork) != kNoFd) return Fail(site, FILE_ErrOpen, kStrCannotOpen, {"reopen"});
+  if (!resource && fork != FILE_DataFork) return kReport.BadParam(site);
+  if (ForkFd(r, fork) != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"reopen"});
   std::string path = resource ? SidecarPath(r) : FullPath(r);
   int flags = Flags(permission);
   bool make = false;
@@ -56,7 +56,7 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
         make = true;
         break;
       case Sidecar::Unrelated:
-        if (writing) return Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
+        if (writing) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
         return FailPlatform(site, kSysResNotFound, "opening resource fork of", FullPath(r));
     }
   }
@@ -73,7 +73,7 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
     make = false;
   }
   if (fd < 0) {
-    if (errno == EEXIST) return Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
+    if (errno == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
     if (resource && errno == ENOENT)
       return FailPlatform(site, kSysResNotFound, "opening resource fork of", FullPath(r));
     return FailErrno(site, errno, "opening", path);
@@ -106,7 +106,7 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
 
 ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
   int32_t fd = ForkFd(r, fork);
-  if (fd == kNoFd) return Fail(site, FILE_ErrClosed, kStrCannotClosed, {"close"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"close"});
   // What is waiting in the buffer goes out first; a failure is reported and
   // returned, and the file is closed all the same.
   ForkBuffer*& b = BufferOf(r, fork);
@@ -131,16 +131,16 @@ ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
 
 }  // namespace
 
-ErrorCode FILE_Open(int32_t permission, FILE_SpecH ref) {
+ErrorCode FILE_Open(int32_t permission, FILE_SpecH ref) try {
   Spec s(ref, kSiteOpen);
   if (s.err) return s.err;
   return OpenFork(*s, FILE_DataFork, permission, kSiteOpen, false);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Close(FILE_SpecH ref) {
+ErrorCode FILE_Close(FILE_SpecH ref) try {
   Spec s(ref, kSiteClose);
   if (s.err) return s.err;
-  if (s->dataFd == kNoFd && s->resFd == kNoFd) return Fail(kSiteClose, FILE_ErrClosed, kStrCannotClosed, {"close"});
+  if (s->dataFd == kNoFd && s->resFd == kNoFd) return kReport.Fail(kSiteClose, FILE_ErrClosed, kStrCannotClosed, {"close"});
   ErrorCode err = 0;
   if (s->resFd != kNoFd) err = CloseOne(*s, FILE_ResourceFork, kSiteClose);
   if (s->dataFd != kNoFd) {
@@ -148,77 +148,77 @@ ErrorCode FILE_Close(FILE_SpecH ref) {
     if (!err) err = e;
   }
   return err;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_OpenForkWithPermissions(FILE_SpecH ref, int32_t fork, int32_t permission) {
+ErrorCode FILE_OpenForkWithPermissions(FILE_SpecH ref, int32_t fork, int32_t permission) try {
   Spec s(ref, kSiteOpenFork);
   if (s.err) return s.err;
   return OpenFork(*s, fork, permission, kSiteOpenFork, true);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_CloseFork(FILE_SpecH ref, int32_t fork) {
+ErrorCode FILE_CloseFork(FILE_SpecH ref, int32_t fork) try {
   Spec s(ref, kSiteCloseFork);
   if (s.err) return s.err;
-  if (fork != FILE_DataFork && fork != FILE_ResourceFork) return Fail(kSiteCloseFork, kErrBadParam, kStrBadParam);
+  if (fork != FILE_DataFork && fork != FILE_ResourceFork) return kReport.BadParam(kSiteCloseFork);
   return CloseOne(*s, fork, kSiteCloseFork);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_OpenResFile(FILE_SpecH ref, int32_t permission, int32_t* resRef) {
-  if (!resRef) return Fail(kSiteOpenResFile, kErrBadParam, kStrBadParam);
+ErrorCode FILE_OpenResFile(FILE_SpecH ref, int32_t permission, int32_t* resRef) try {
+  if (!resRef) return kReport.BadParam(kSiteOpenResFile);
   *resRef = FILE_ClosedRefNum;
   Spec s(ref, kSiteOpenResFile);
   if (s.err) return s.err;
   if (ErrorCode err = OpenFork(*s, FILE_ResourceFork, permission, kSiteOpenResFile, false)) return err;
   *resRef = s->resFd;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_CloseResFile(FILE_SpecH ref) {
+ErrorCode FILE_CloseResFile(FILE_SpecH ref) try {
   Spec s(ref, kSiteCloseResFile);
   if (s.err) return s.err;
   return CloseOne(*s, FILE_ResourceFork, kSiteCloseResFile);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqPerm(FILE_SpecH ref, int32_t* permission) {
-  if (!permission) return Fail(kSiteInqPerm, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqPerm(FILE_SpecH ref, int32_t* permission) try {
+  if (!permission) return kReport.BadParam(kSiteInqPerm);
   *permission = 0;
   Spec s(ref, kSiteInqPerm);
   if (s.err) return s.err;
   *permission = s->dataPerm;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqResPerm(FILE_SpecH ref, int32_t* permission) {
-  if (!permission) return Fail(kSiteInqResPerm, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqResPerm(FILE_SpecH ref, int32_t* permission) try {
+  if (!permission) return kReport.BadParam(kSiteInqResPerm);
   *permission = 0;
   Spec s(ref, kSiteInqResPerm);
   if (s.err) return s.err;
   *permission = s->resPerm;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqReadOnlyFallback(FILE_SpecH ref, Boolean32* fellBack) {
-  if (!fellBack) return Fail(kSiteInqPerm, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqReadOnlyFallback(FILE_SpecH ref, Boolean32* fellBack) try {
+  if (!fellBack) return kReport.BadParam(kSiteInqPerm);
   *fellBack = 0;
   Spec s(ref, kSiteInqPerm);
   if (s.err) return s.err;
   *fellBack = s->isOpen && s->fellBack;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Flush(FILE_SpecH ref) {
+ErrorCode FILE_Flush(FILE_SpecH ref) try {
   Spec s(ref, kSiteFlush);
   if (s.err) return s.err;
-  if (s->dataFd == kNoFd) return Fail(kSiteFlush, FILE_ErrClosed, kStrCannotClosed, {"flush"});
+  if (s->dataFd == kNoFd) return kReport.Fail(kSiteFlush, FILE_ErrClosed, kStrCannotClosed, {"flush"});
   if (ErrorCode err = FlushForks(*s, kSiteFlush)) return err;
   if (s->dataPerm != FILE_PermRead && ::fdatasync(s->dataFd) != 0 && errno != EINVAL)
     return FailErrno(kSiteFlush, errno, "flushing", FullPath(*s));
   if (s->resFd != kNoFd && s->resPerm != FILE_PermRead && ::fdatasync(s->resFd) != 0 && errno != EINVAL)
     return FailErrno(kSiteFlush, errno, "flushing", SidecarPath(*s));
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_SynchFiles(FILE_SpecH ref) {
+ErrorCode FILE_SynchFiles(FILE_SpecH ref) try {
   Spec s(ref, kSiteSynch);
   if (s.err) return s.err;
   if (ErrorCode err = FlushForks(*s, kSiteSynch)) return err;
@@ -227,4 +227,4 @@ ErrorCode FILE_SynchFiles(FILE_SpecH ref) {
   if (s->resFd != kNoFd && ::fsync(s->resFd) != 0 && errno != EINVAL)
     return FailErrno(kSiteSynch, errno, "flushing", SidecarPath(*s));
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)

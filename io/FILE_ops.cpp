@@ -28,7 +28,7 @@ ErrorCode CheckParent(uint32_t site, const SpecRec& r) {
     errno = ENOTDIR;
   }
   if (errno == ENOENT || errno == ENOTDIR) {
-    report::System(Loc(site), kSevError, kSysNoDirectory, Text(kStrNoSuchDirectory), {parent});
+    kReport.Platform(site, kSevError, kSysNoDirectory, kStrNoSuchDirectory, {parent});
     return kSysNoDirectory;
   }
   return FailErrno(site, errno, "getting information on", parent);
@@ -161,41 +161,41 @@ ErrorCode CopyFileAtomic(uint32_t site, const std::string& from, const std::stri
     }
   }
   ::unlink(temp.c_str());  // after a rename the name is gone; after a link the copy stays at `to`
-  if (e == EEXIST) return Fail(site, FILE_ErrExists, kStrExistsNamed, {to});
+  if (e == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {to});
   if (e) return FailErrno(site, e, "copying to", to);
   return 0;
 }
 
 }  // namespace
 
-ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_SpecH ref) {
+ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_SpecH ref) try {
   constexpr uint32_t site = kSiteCreate;
   Spec s(ref, site);
   if (s.err) return s.err;
-  if (kind != FILE_CreateFile && kind != FILE_CreateFolder) return Fail(site, kErrBadParam, kStrBadParam);
-  if (s->isOpen || s->resFd != kNoFd) return Fail(site, FILE_ErrOpen, kStrCannotOpen, {"create"});
+  if (kind != FILE_CreateFile && kind != FILE_CreateFolder) return kReport.BadParam(site);
+  if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"create"});
   std::string path = FullPath(*s);
-  if (s->parent[0] == 0) return Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
+  if (s->parent[0] == 0) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
   if (ErrorCode err = CheckParent(site, *s)) return err;
   std::string parent = ParentOf(*s);
   struct stat st;
   bool exists = ::lstat(path.c_str(), &st) == 0;
   if (exists && !(kind == FILE_CreateFile && (flags & FILE_CreateReplace)))
-    return Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
-  if (exists && S_ISDIR(st.st_mode)) return Fail(site, FILE_ErrOverwrite, kStrOverwriteBusy);
+    return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
+  if (exists && S_ISDIR(st.st_mode)) return kReport.Fail(site, FILE_ErrOverwrite, kStrOverwriteBusy);
   bool ownSidecar = false;
   if (exists) {
     // Replacing a file that a reference has open would take its data away
     // from under it; a locked file may not be changed at all.
     ownSidecar = SidecarOf(path, SidecarPath(*s)) == Sidecar::Own;
-    if (Busy(path, st, ownSidecar)) return Fail(site, FILE_ErrOverwrite, kStrOverwriteBusy);
+    if (Busy(path, st, ownSidecar)) return kReport.Fail(site, FILE_ErrOverwrite, kStrOverwriteBusy);
     int denied = WriteDenied(path);
     if (denied == EACCES || denied == EPERM) return FailPlatform(site, kSysFileLocked, "replacing", path);
   }
   ForgetListing(parent);
   if (kind == FILE_CreateFolder) {
     if (::mkdir(path.c_str(), 0777) != 0) {
-      if (errno == EEXIST) return Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
+      if (errno == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
       return FailErrno(site, errno, "creating", path);
     }
     s->isFolder = 1;
@@ -206,7 +206,7 @@ ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_Spec
     // not carry the new file's mark.
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-      if (errno == EEXIST) return Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
+      if (errno == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
       return FailErrno(site, errno, "creating", path);
     }
     ::close(fd);
@@ -223,20 +223,20 @@ ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_Spec
   if (::rename(temp.c_str(), path.c_str()) != 0) {
     int e = errno;
     ::unlink(temp.c_str());
-    if (e == EACCES || e == EPERM || e == EBUSY) return Fail(site, FILE_ErrOverwrite, kStrOverwriteNamed, {path});
+    if (e == EACCES || e == EPERM || e == EBUSY) return kReport.Fail(site, FILE_ErrOverwrite, kStrOverwriteNamed, {path});
     return FailErrno(site, e, "creating", path);
   }
   // The old file's resource fork went with it.
   if (ownSidecar) ::unlink(SidecarPath(*s).c_str());
   s->isFolder = 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Delete(FILE_SpecH ref) {
+ErrorCode FILE_Delete(FILE_SpecH ref) try {
   constexpr uint32_t site = kSiteDelete;
   Spec s(ref, site);
   if (s.err) return s.err;
-  if (s->isOpen || s->resFd != kNoFd) return Fail(site, FILE_ErrOpen, kStrDeleteOpen);
+  if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrDeleteOpen);
   std::string path = FullPath(*s);
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return FailErrno(site, errno, "deleting", path);
@@ -245,7 +245,7 @@ ErrorCode FILE_Delete(FILE_SpecH ref) {
   bool ownSidecar = !folder && SidecarOf(path, SidecarPath(*s)) == Sidecar::Own;
   // A file some reference has open would lose its data under that reference;
   // a locked file or folder may not be changed at all.
-  if (!folder && Busy(path, st, ownSidecar)) return Fail(site, FILE_ErrOpen, kStrDeleteOpen);
+  if (!folder && Busy(path, st, ownSidecar)) return kReport.Fail(site, FILE_ErrOpen, kStrDeleteOpen);
   int denied = WriteDenied(path);
   if (denied == EACCES || denied == EPERM) return FailPlatform(site, kSysFileLocked, "deleting", path);
   ForgetListing(ParentOf(*s));
@@ -257,18 +257,18 @@ ErrorCode FILE_Delete(FILE_SpecH ref) {
   if (::unlink(path.c_str()) != 0) return FailErrno(site, errno, "deleting", path);
   if (ownSidecar) ::unlink(SidecarPath(*s).c_str());
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName) {
+ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName) try {
   constexpr uint32_t site = kSiteRename;
   Spec s(ref, site);
   if (s.err) return s.err;
-  if (!newName) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!newName) return kReport.BadParam(site);
   std::string_view name(newName);
-  if (!ValidName(name)) return Fail(site, FILE_ErrBadSpec, kStrBadSpec);
+  if (!ValidName(name)) return kReport.Fail(site, FILE_ErrBadSpec, kStrBadSpec);
   std::string path = FullPath(*s);
   if (name.size() > static_cast<size_t>(FILE_MaxName)) return FailPlatform(site, kSysBadName, "renaming", path);
-  if (s->parent[0] == 0) return Fail(site, kErrBadParam, kStrBadParam);
+  if (s->parent[0] == 0) return kReport.BadParam(site);
   std::string parent = ParentOf(*s);
   std::string target = (parent == "/" ? "/" : parent + "/") + std::string(name);
   if (target == path) return 0;
@@ -282,16 +282,16 @@ ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName) {
   std::string targetSidecar = target + ".rsrc";
   bool ownSidecar = !folder && SidecarOf(path, sidecar) == Sidecar::Own;
   if (!folder && ::lstat(targetSidecar.c_str(), &st) == 0 && ::lstat(target.c_str(), &st) != 0)
-    return Fail(site, FILE_ErrExists, kStrExistsNamed, {targetSidecar});
+    return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {targetSidecar});
   if (int e = RenameNoReplace(path, target)) {
-    if (e == EEXIST || e == ENOTEMPTY) return Fail(site, FILE_ErrExists, kStrExistsNamed, {target});
+    if (e == EEXIST || e == ENOTEMPTY) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {target});
     return FailErrno(site, e, "renaming", path);
   }
   ForgetListing(parent);
   if (ownSidecar) {
     if (int e = RenameNoReplace(sidecar, targetSidecar)) {
       RenameNoReplace(target, path);  // no file without its resource fork
-      if (e == EEXIST) return Fail(site, FILE_ErrExists, kStrExistsNamed, {targetSidecar});
+      if (e == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {targetSidecar});
       return FailErrno(site, e, "renaming", sidecar);
     }
   }
@@ -299,16 +299,16 @@ ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName) {
   s->name[name.size()] = 0;
   s->nameLen = static_cast<uint8_t>(name.size());
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) {
+ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) try {
   constexpr uint32_t site = kSiteCopy;
   std::string from, to, folder, base, sidecarFrom, sidecarTo;
   bool ownSidecar = false;
   {
     Spec s(source, site);
     if (s.err) return s.err;
-    if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"copy"});
+    if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"copy"});
     // The copy holds every byte written, through this reference or another.
     if (ErrorCode err = FlushFile(*s, FILE_DataFork, site)) return err;
     from = FullPath(*s);
@@ -321,8 +321,8 @@ ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) {
   {
     Spec d(destination, site);
     if (d.err) return d.err;
-    if (d->isOpen || d->resFd != kNoFd) return Fail(site, FILE_ErrOpen, kStrCannotOpen, {"overwrite"});
-    if (d->parent[0] == 0) return Fail(site, FILE_ErrExists, kStrExistsNamed, {"/"});
+    if (d->isOpen || d->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"overwrite"});
+    if (d->parent[0] == 0) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {"/"});
     if (ErrorCode err = CheckParent(site, *d)) return err;
     to = FullPath(*d);
     sidecarTo = SidecarPath(*d);
@@ -330,9 +330,9 @@ ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) {
     base.assign(d->name, d->nameLen);
   }
   struct stat st;
-  if (::lstat(to.c_str(), &st) == 0) return Fail(site, FILE_ErrExists, kStrExistsNamed, {to});
+  if (::lstat(to.c_str(), &st) == 0) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {to});
   // The copy would adopt (or overwrite) a side-car that is there already.
-  if (::lstat(sidecarTo.c_str(), &st) == 0) return Fail(site, FILE_ErrExists, kStrExistsNamed, {sidecarTo});
+  if (::lstat(sidecarTo.c_str(), &st) == 0) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {sidecarTo});
   ForgetListing(folder);
   std::string mark = ownSidecar ? MarkOf(from) : std::string();
   if (ErrorCode err = CopyFileAtomic(site, from, to, folder, base, mark)) return err;
@@ -343,9 +343,9 @@ ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) {
     }
   }
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) {
+ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) try {
   constexpr uint32_t site = kSiteExchange;
   std::string paths[2], parents[2];
   bool own[2] = {false, false};
@@ -353,9 +353,9 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) {
   for (int i = 0; i < 2; ++i) {
     Spec s(refs[i], site);
     if (s.err) return s.err;
-    if (s->isFolder) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"exchange"});
+    if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"exchange"});
     // Open descriptors follow the data, so open files are not exchanged.
-    if (s->isOpen || s->resFd != kNoFd) return Fail(site, FILE_ErrOpen, kStrCannotOpen, {"exchange"});
+    if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"exchange"});
     paths[i] = FullPath(*s);
     parents[i] = ParentOf(*s);
   }
@@ -366,10 +366,10 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) {
   for (int i = 0; i < 2; ++i) {
     struct stat st;
     if (::stat(paths[i].c_str(), &st) != 0) return FailErrno(site, errno, "exchanging", paths[i]);
-    if (S_ISDIR(st.st_mode)) return Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"exchange"});
+    if (S_ISDIR(st.st_mode)) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"exchange"});
     own[i] = SidecarOf(paths[i], paths[i] + ".rsrc") == Sidecar::Own;
     // Nor are files another reference has open.
-    if (Busy(paths[i], st, own[i])) return Fail(site, FILE_ErrOpen, kStrCannotOpen, {"exchange"});
+    if (Busy(paths[i], st, own[i])) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"exchange"});
   }
   if (pa == pb) return 0;
   // The resource forks go with the data; neither may land on a side-car of
@@ -379,7 +379,7 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) {
     const std::string& there = i == 0 ? sb : sa;
     struct stat st;
     if (own[i] && !own[1 - i] && ::lstat(there.c_str(), &st) == 0)
-      return Fail(site, FILE_ErrExists, kStrExistsNamed, {there});
+      return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {there});
   }
   ForgetListing(parentA);
   ForgetListing(parentB);
@@ -396,4 +396,4 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) {
     return FailErrno(site, e, "exchanging", sa);
   }
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)

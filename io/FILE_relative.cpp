@@ -86,22 +86,22 @@ using namespace tv;
 using namespace tv::file;
 
 ErrorCode FILE_ResolveRelativePaths(const char* projectPath, const char* storedPath, int32_t levels, int32_t offset,
-                                    char* path, int32_t size) {
+                                    char* path, int32_t size) try {
   if (path && size > 0) path[0] = 0;
-  if (!projectPath || !storedPath || !path || size <= 0) return Fail(kSiteRelative, kErrBadParam, kStrBadParam);
+  if (!projectPath || !storedPath || !path || size <= 0) return kReport.BadParam(kSiteRelative);
   std::string result = Resolve(projectPath, storedPath, levels, offset);
   if (result.size() >= static_cast<size_t>(size)) return 0;  // does not fit: empty, never cut
   std::memcpy(path, result.c_str(), result.size() + 1);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
 ErrorCode FILE_CompareRelativePaths(const char* projectPath, const char* footagePath, Boolean32* sameVolume,
-                                    int32_t* levels, int32_t* offset) {
+                                    int32_t* levels, int32_t* offset) try {
   if (sameVolume) *sameVolume = 0;
   if (levels) *levels = 0;
   if (offset) *offset = 0;
   if (!projectPath || !footagePath || !sameVolume || !levels || !offset)
-    return Fail(kSiteRelative, kErrBadParam, kStrBadParam);
+    return kReport.BadParam(kSiteRelative);
   *sameVolume = Relate(projectPath, footagePath, levels, offset);
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)

@@ -13,19 +13,12 @@
 namespace tv::file {
 
 // A reference's block is locked when it is made and never resized, so it
-// never moves: checking the handle (first, so a stale one is never read) and
-// the markers is all an operation needs, and costs one call into the memory
-// manager on every read and write.
+// never moves: checking the handle and the markers, without a lock of its
+// own, is all an operation needs, and costs one call into the memory manager
+// on every read and write.
 Spec::Spec(FILE_SpecH h, uint32_t site) {
-  if (!h || GetHandleSize(h) < static_cast<Size>(sizeof(SpecRec)) || !*h) {
-    err = Fail(site, kErrDamaged, kStrDamaged);
-    return;
-  }
-  rec_ = reinterpret_cast<SpecRec*>(*h);
-  if (rec_->head != kSpecHead || rec_->tail != kSpecTail) {
-    rec_ = nullptr;
-    err = Fail(site, kErrDamaged, kStrDamaged);
-  }
+  err = kReport.CheckRecord(h, kSpecMagic, site);
+  if (!err) rec_ = reinterpret_cast<SpecRec*>(*h);
 }
 
 bool ValidName(std::string_view name) {
@@ -45,7 +38,7 @@ std::string SidecarPath(const SpecRec& r) { return FullPath(r) + ".rsrc"; }
 
 ErrorCode SetLocation(SpecRec& r, std::string_view path, uint32_t site) {
   if (path.empty() || path[0] != '/' || path.find('\0') != std::string_view::npos)
-    return Fail(site, FILE_ErrBadSpec, kStrBadSpec);
+    return kReport.Fail(site, FILE_ErrBadSpec, kStrBadSpec);
   std::string norm = std::filesystem::path(std::string(path)).lexically_normal().string();
   while (norm.size() > 1 && norm.back() == '/') norm.pop_back();
   if (norm.size() >= static_cast<size_t>(FILE_MaxPath))
@@ -71,7 +64,7 @@ ErrorCode SetLocation(SpecRec& r, std::string_view path, uint32_t site) {
 
 ErrorCode NewRecord(uint32_t site, FILE_SpecH* ref) {
   Handle h = NewHandleClear(static_cast<Size>(sizeof(SpecRec)));
-  if (!h) return Up_ReportOutOfMemory(Loc(site), "file reference", sizeof(SpecRec));
+  if (!h) return kReport.OutOfMemory(site, kStrReferenceMemory, sizeof(SpecRec));
   HLock(h);  // for its whole life (see Spec)
   auto* r = reinterpret_cast<SpecRec*>(*h);
   r->head = kSpecHead;
@@ -91,7 +84,7 @@ void MarkFolder(SpecRec& r) {
 
 // The absolute path a location of the given kind names (kinds 0, 1 and 3).
 ErrorCode PathOfLocation(const void* location, int32_t kind, uint32_t site, std::string* path) {
-  if (!location) return Fail(site, FILE_ErrBadSpecInit, kStrBadSpecInit);
+  if (!location) return kReport.Fail(site, FILE_ErrBadSpecInit, kStrBadSpecInit);
   switch (kind) {
     case FILE_LocFullPath: {
       const char* p = static_cast<const char*>(location);
@@ -105,7 +98,7 @@ ErrorCode PathOfLocation(const void* location, int32_t kind, uint32_t site, std:
       uint16_t marker = static_cast<uint16_t>((flat->data[0] << 8) | flat->data[1]);
       uint16_t length = static_cast<uint16_t>((flat->data[2] << 8) | flat->data[3]);
       if (marker != FILE_FlatLocMarker || length == 0 || length >= FILE_MaxPath)
-        return Fail(site, FILE_ErrBadSpecInit, kStrBadSpecInit);
+        return kReport.Fail(site, FILE_ErrBadSpecInit, kStrBadSpecInit);
       path->assign(reinterpret_cast<const char*>(flat->data + 4), length);
       return 0;
     }
@@ -115,9 +108,9 @@ ErrorCode PathOfLocation(const void* location, int32_t kind, uint32_t site, std:
       size_t nn = ::strnlen(spec->name, FILE_MaxName + 1);
       if (pn >= static_cast<size_t>(FILE_MaxPath) || nn > static_cast<size_t>(FILE_MaxName) ||
           spec->parentDir[0] != '/')
-        return Fail(site, FILE_ErrBadSpecInit, kStrBadSpecInit);
+        return kReport.Fail(site, FILE_ErrBadSpecInit, kStrBadSpecInit);
       std::string_view name(spec->name, nn);
-      if (!name.empty() && !ValidName(name)) return Fail(site, FILE_ErrBadSpecInit, kStrBadSpecInit);
+      if (!name.empty() && !ValidName(name)) return kReport.Fail(site, FILE_ErrBadSpecInit, kStrBadSpecInit);
       path->assign(spec->parentDir, pn);
       if (!name.empty()) {
         if (path->back() != '/') *path += '/';
@@ -126,7 +119,7 @@ ErrorCode PathOfLocation(const void* location, int32_t kind, uint32_t site, std:
       return 0;
     }
     default:
-      return Fail(site, FILE_ErrBadLocKind, kStrBadLocKind);
+      return kReport.Fail(site, FILE_ErrBadLocKind, kStrBadLocKind);
   }
 }
 
@@ -152,11 +145,11 @@ ErrorCode NewFromPath(std::string_view path, int32_t kind, uint32_t site, FILE_S
 using namespace tv;
 using namespace tv::file;
 
-ErrorCode FILE_New(const void* location, int32_t kind, FILE_SpecH* ref) {
-  if (!ref) return Fail(kSiteNew, kErrBadParam, kStrBadParam);
+ErrorCode FILE_New(const void* location, int32_t kind, FILE_SpecH* ref) try {
+  if (!ref) return kReport.BadParam(kSiteNew);
   *ref = nullptr;
   if (kind == FILE_LocAlias || kind == FILE_LocAliasInteract) {
-    if (!location) return Fail(kSiteNew, FILE_ErrBadSpecInit, kStrBadSpecInit);
+    if (!location) return kReport.Fail(kSiteNew, FILE_ErrBadSpecInit, kStrBadSpecInit);
     FILE_SpecH h = nullptr;
     ErrorCode err = FILE_ResolveAliasRec(static_cast<FILE_AliasH>(const_cast<void*>(location)), nullptr,
                                          kind == FILE_LocAliasInteract, &h, nullptr);
@@ -171,9 +164,9 @@ ErrorCode FILE_New(const void* location, int32_t kind, FILE_SpecH* ref) {
   std::string path;
   if (ErrorCode err = PathOfLocation(location, kind, kSiteNew, &path)) return err;
   return NewFromPath(path, kind, kSiteNew, ref);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Dispose(FILE_SpecH ref) {
+ErrorCode FILE_Dispose(FILE_SpecH ref) try {
   if (!ref) return 0;
   ErrorCode err = 0;
   {
@@ -192,10 +185,10 @@ ErrorCode FILE_Dispose(FILE_SpecH ref) {
   }
   DisposeHandle(ref);
   return err;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_CopyFlatLoc(FILE_SpecH ref, FILE_FlatLoc* flat) {
-  if (!flat) return Fail(kSiteCopyFlatLoc, kErrBadParam, kStrBadParam);
+ErrorCode FILE_CopyFlatLoc(FILE_SpecH ref, FILE_FlatLoc* flat) try {
+  if (!flat) return kReport.BadParam(kSiteCopyFlatLoc);
   std::memset(flat, 0, sizeof *flat);
   Spec s(ref, kSiteCopyFlatLoc);
   if (s.err) return s.err;
@@ -206,12 +199,12 @@ ErrorCode FILE_CopyFlatLoc(FILE_SpecH ref, FILE_FlatLoc* flat) {
   flat->data[3] = static_cast<uint8_t>(path.size());
   std::memcpy(flat->data + 4, path.data(), path.size());
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_UpdateFlatLoc(FILE_SpecH ref, const FILE_FlatLoc* flat) {
+ErrorCode FILE_UpdateFlatLoc(FILE_SpecH ref, const FILE_FlatLoc* flat) try {
   Spec s(ref, kSiteUpdateFlatLoc);
   if (s.err) return s.err;
-  if (s->isOpen || s->resFd != kNoFd) return Fail(kSiteUpdateFlatLoc, FILE_ErrOpen, kStrCannotOpen, {"relocate"});
+  if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(kSiteUpdateFlatLoc, FILE_ErrOpen, kStrCannotOpen, {"relocate"});
   std::string path;
   if (ErrorCode err = PathOfLocation(flat, FILE_LocFlat, kSiteUpdateFlatLoc, &path)) return err;
   SpecRec copy = *s;
@@ -220,10 +213,10 @@ ErrorCode FILE_UpdateFlatLoc(FILE_SpecH ref, const FILE_FlatLoc* flat) {
   copy.kind = FILE_LocFlat;
   *s = copy;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_Duplicate(FILE_SpecH ref, FILE_SpecH* duplicate) {
-  if (!duplicate) return Fail(kSiteDuplicate, kErrBadParam, kStrBadParam);
+ErrorCode FILE_Duplicate(FILE_SpecH ref, FILE_SpecH* duplicate) try {
+  if (!duplicate) return kReport.BadParam(kSiteDuplicate);
   *duplicate = nullptr;
   Spec s(ref, kSiteDuplicate);
   if (s.err) return s.err;
@@ -237,10 +230,10 @@ ErrorCode FILE_Duplicate(FILE_SpecH ref, FILE_SpecH* duplicate) {
   std::memcpy(*h, &copy, sizeof copy);
   *duplicate = h;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqLocSpec(FILE_SpecH ref, FILE_PlatSpec* spec) {
-  if (!spec) return Fail(kSiteInqLocSpec, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqLocSpec(FILE_SpecH ref, FILE_PlatSpec* spec) try {
+  if (!spec) return kReport.BadParam(kSiteInqLocSpec);
   std::memset(spec, 0, sizeof *spec);
   Spec s(ref, kSiteInqLocSpec);
   if (s.err) return s.err;
@@ -251,18 +244,18 @@ ErrorCode FILE_InqLocSpec(FILE_SpecH ref, FILE_PlatSpec* spec) {
     std::memcpy(spec->name, s->name, s->nameLen + 1u);
   }
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqBestLoc(FILE_SpecH ref, int32_t* kind, FILE_FlatLoc* flat) {
-  if (!kind || !flat) return Fail(kSiteInqBestLoc, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqBestLoc(FILE_SpecH ref, int32_t* kind, FILE_FlatLoc* flat) try {
+  if (!kind || !flat) return kReport.BadParam(kSiteInqBestLoc);
   *kind = 0;
   if (ErrorCode err = FILE_CopyFlatLoc(ref, flat)) return err;
   *kind = FILE_LocFlat;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqPlatDepRef(FILE_SpecH ref, int32_t* platformRef) {
-  if (!platformRef) return Fail(kSiteInqPlatDepRef, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqPlatDepRef(FILE_SpecH ref, int32_t* platformRef) try {
+  if (!platformRef) return kReport.BadParam(kSiteInqPlatDepRef);
   *platformRef = FILE_ClosedRefNum;
   Spec s(ref, kSiteInqPlatDepRef);
   if (s.err) return s.err;
@@ -273,25 +266,25 @@ ErrorCode FILE_InqPlatDepRef(FILE_SpecH ref, int32_t* platformRef) {
   if (s->dataBuf) ::lseek(s->dataFd, static_cast<off_t>(BufferedPos(*s->dataBuf)), SEEK_SET);
   *platformRef = s->dataFd;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqExist(FILE_SpecH ref, Boolean32* exists) {
-  if (!exists) return Fail(kSiteInqExist, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqExist(FILE_SpecH ref, Boolean32* exists) try {
+  if (!exists) return kReport.BadParam(kSiteInqExist);
   *exists = 0;
   Spec s(ref, kSiteInqExist);
   if (s.err) return s.err;
   struct stat st;
   *exists = ::stat(FullPath(*s).c_str(), &st) == 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqLocExist(const void* location, int32_t kind, Boolean32* exists) {
-  if (!exists) return Fail(kSiteInqLocExist, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqLocExist(const void* location, int32_t kind, Boolean32* exists) try {
+  if (!exists) return kReport.BadParam(kSiteInqLocExist);
   *exists = 0;
   std::string path;
   if (kind == FILE_LocAlias || kind == FILE_LocAliasInteract) {
     // Asking never interacts and reports only a damaged record.
-    if (!location) return Fail(kSiteInqLocExist, FILE_ErrBadSpecInit, kStrBadSpecInit);
+    if (!location) return kReport.Fail(kSiteInqLocExist, FILE_ErrBadSpecInit, kStrBadSpecInit);
     bool changed = false;
     ErrorCode err = FindAliasTarget(static_cast<FILE_AliasH>(const_cast<void*>(location)), std::string(), false,
                                     true, &path, &changed);
@@ -304,29 +297,29 @@ ErrorCode FILE_InqLocExist(const void* location, int32_t kind, Boolean32* exists
   struct stat st;
   *exists = ::stat(path.c_str(), &st) == 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqIsRoot(FILE_SpecH dir, Boolean32* isRoot) {
-  if (!isRoot) return Fail(kSiteInqIsRoot, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqIsRoot(FILE_SpecH dir, Boolean32* isRoot) try {
+  if (!isRoot) return kReport.BadParam(kSiteInqIsRoot);
   *isRoot = 0;
   Spec s(dir, kSiteInqIsRoot);
   if (s.err) return s.err;
-  if (!s->isFolder) return Fail(kSiteInqIsRoot, FILE_ErrOnlyDirectory, kStrRootOnDirectory);
+  if (!s->isFolder) return kReport.Fail(kSiteInqIsRoot, FILE_ErrOnlyDirectory, kStrRootOnDirectory);
   *isRoot = s->parent[0] == 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqIsDir(FILE_SpecH ref, Boolean32* isDir) {
-  if (!isDir) return Fail(kSiteInqIsDir, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqIsDir(FILE_SpecH ref, Boolean32* isDir) try {
+  if (!isDir) return kReport.BadParam(kSiteInqIsDir);
   *isDir = 0;
   Spec s(ref, kSiteInqIsDir);
   if (s.err) return s.err;
   *isDir = s->isFolder;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqFileLocked(FILE_SpecH ref, Boolean32* locked) {
-  if (!locked) return Fail(kSiteInqFileLocked, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqFileLocked(FILE_SpecH ref, Boolean32* locked) try {
+  if (!locked) return kReport.BadParam(kSiteInqFileLocked);
   *locked = 0;
   Spec s(ref, kSiteInqFileLocked);
   if (s.err) return s.err;
@@ -334,14 +327,14 @@ ErrorCode FILE_InqFileLocked(FILE_SpecH ref, Boolean32* locked) {
   if (::access(path.c_str(), F_OK) != 0) return FailErrno(kSiteInqFileLocked, errno, "getting information on", path);
   *locked = WriteDenied(path) != 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
 int tv::file::WriteDenied(const std::string& path) {
   return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
-ErrorCode FILE_Compare(FILE_SpecH a, FILE_SpecH b, Boolean32* same) {
-  if (!same) return Fail(kSiteCompare, kErrBadParam, kStrBadParam);
+ErrorCode FILE_Compare(FILE_SpecH a, FILE_SpecH b, Boolean32* same) try {
+  if (!same) return kReport.BadParam(kSiteCompare);
   *same = 0;
   std::string pa, pb;
   {
@@ -363,17 +356,17 @@ ErrorCode FILE_Compare(FILE_SpecH a, FILE_SpecH b, Boolean32* same) {
   *same = ::stat(pa.c_str(), &sa) == 0 && ::stat(pb.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
           sa.st_ino == sb.st_ino;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_ParentDir(FILE_SpecH ref, int32_t /*flags*/, FILE_SpecH* parent) {
-  if (!parent) return Fail(kSiteParentDir, kErrBadParam, kStrBadParam);
+ErrorCode FILE_ParentDir(FILE_SpecH ref, int32_t /*flags*/, FILE_SpecH* parent) try {
+  if (!parent) return kReport.BadParam(kSiteParentDir);
   *parent = nullptr;
   std::string path;
   {
     Spec s(ref, kSiteParentDir);
     if (s.err) return s.err;
-    if (s->parent[0] == 0) return Fail(kSiteParentDir, FILE_ErrParentOfRoot, kStrParentOfRoot);
+    if (s->parent[0] == 0) return kReport.Fail(kSiteParentDir, FILE_ErrParentOfRoot, kStrParentOfRoot);
     path = s->parent;
   }
   return NewFromPath(path, FILE_LocFullPath, kSiteParentDir, parent);
-}
+} TV_CATCH(FILE_PackageNumber)

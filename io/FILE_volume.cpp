@@ -114,27 +114,27 @@ void SetVolumeSpaceProvider(VolumeSpaceProvider provider) { gProvider = std::mov
 using namespace tv;
 using namespace tv::file;
 
-ErrorCode FILE_VolCount(int32_t* count) {
-  if (!count) return Fail(kSiteVolCount, kErrBadParam, kStrBadParam);
+ErrorCode FILE_VolCount(int32_t* count) try {
+  if (!count) return kReport.BadParam(kSiteVolCount);
   *count = static_cast<int32_t>(MountPoints().size());
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqVolSpec(int32_t index, FILE_SpecH* ref) {
+ErrorCode FILE_InqVolSpec(int32_t index, FILE_SpecH* ref) try {
   constexpr uint32_t site = kSiteInqVolSpec;
-  if (!ref) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!ref) return kReport.BadParam(site);
   *ref = nullptr;
   std::vector<std::string> points = MountPoints();
   if (index < 1 || static_cast<size_t>(index) > points.size()) {
-    report::System(Loc(site), kSevError, -35, "volume %ld.", {index});
+    kReport.Platform(site, kSevError, -35, kStrVolumeIndex, {index});
     return -35;
   }
   return NewFromPath(points[static_cast<size_t>(index) - 1], FILE_LocFullPath, site, ref);
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqVolSpaceAvailable(FILE_SpecH ref, uint64_t* bytes) {
+ErrorCode FILE_InqVolSpaceAvailable(FILE_SpecH ref, uint64_t* bytes) try {
   constexpr uint32_t site = kSiteVolSpace;
-  if (!bytes) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!bytes) return kReport.BadParam(site);
   *bytes = 0;
   std::string path;
   {
@@ -146,11 +146,11 @@ ErrorCode FILE_InqVolSpaceAvailable(FILE_SpecH ref, uint64_t* bytes) {
   if (int e = FreeSpace(path, &freeBytes)) return FailErrno(site, e, "finding free space for", path);
   *bytes = freeBytes;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqVolSpacePlusAvailable(FILE_SpecH ref, uint64_t* bytes) {
+ErrorCode FILE_InqVolSpacePlusAvailable(FILE_SpecH ref, uint64_t* bytes) try {
   constexpr uint32_t site = kSiteVolSpace;
-  if (!bytes) return Fail(site, kErrBadParam, kStrBadParam);
+  if (!bytes) return kReport.BadParam(site);
   *bytes = 0;
   uint64_t freeBytes = 0;
   if (ErrorCode err = FILE_InqVolSpaceAvailable(ref, &freeBytes)) return err;
@@ -166,19 +166,19 @@ ErrorCode FILE_InqVolSpacePlusAvailable(FILE_SpecH ref, uint64_t* bytes) {
   if (!isFolder && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) size = static_cast<uint64_t>(st.st_size);
   *bytes = freeBytes + size < freeBytes ? UINT64_MAX : freeBytes + size;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_InqVolKBAvailable(FILE_SpecH ref, uint32_t* kilobytes) {
-  if (!kilobytes) return Fail(kSiteVolSpace, kErrBadParam, kStrBadParam);
+ErrorCode FILE_InqVolKBAvailable(FILE_SpecH ref, uint32_t* kilobytes) try {
+  if (!kilobytes) return kReport.BadParam(kSiteVolSpace);
   *kilobytes = 0;
   uint64_t bytes = 0;
   if (ErrorCode err = FILE_InqVolSpaceAvailable(ref, &bytes)) return err;
   *kilobytes = static_cast<uint32_t>(std::min<uint64_t>(bytes / 1024, 0xFFFFFFFFu));
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)
 
-ErrorCode FILE_GetVolumeNameFromFullPath(const char* path, char* name) {
-  if (!path || !name) return Fail(kSiteVolName, kErrBadParam, kStrBadParam);
+ErrorCode FILE_GetVolumeNameFromFullPath(const char* path, char* name) try {
+  if (!path || !name) return kReport.BadParam(kSiteVolName);
   name[0] = 0;
   // At most 64 characters are examined.
   std::string_view p(path, ::strnlen(path, 64));
@@ -195,4 +195,4 @@ ErrorCode FILE_GetVolumeNameFromFullPath(const char* path, char* name) {
   if (!volume.empty()) std::memcpy(name, volume.data(), volume.size());
   name[volume.size()] = 0;
   return 0;
-}
+} TV_CATCH(FILE_PackageNumber)

@@ -3,32 +3,20 @@
 // header is checked before the list is allocated, and no list is handed out
 // unless every step succeeded.
 #include <algorithm>
-#include <vector>
+#include <span>
 
 #include "ByteOrder.h"
 #include "LIST_file.h"
 #include "LIST_internal.h"
 #include "Package.h"
+#include "Scratch.h"
 
 namespace tv::list {
 namespace {
 
-// Details of the bad-file message from the package's table.
-constexpr int32_t kTextOldInfo = 26;       // "old-style header info"
-constexpr int32_t kTextUnknownChunk = 27;  // "unrecognized chunk ID"
-constexpr int32_t kTextOldLength = 28;     // "old-style header length"
-constexpr int32_t kTextHeaderLength = 29;  // "header length"
-// Details of the bad-file message that the package's table lacks.
-constexpr const char* kDetailHeaderInfo = "header info";
-constexpr const char* kDetailDataLength = "data length";
-constexpr const char* kDetailItemSize = "item size";
-
 constexpr size_t kBatchBytes = 64 * 1024;
 
 ErrorCode BadFile(LocationCode loc, int32_t detail) { return Fail(loc, LIST_ErrBadFileData, detail); }
-ErrorCode BadFile(LocationCode loc, const char* detail) {
-  return report::Code(loc, kSevError, LIST_ErrBadFileData, Str(kTextBadFile), {detail});
-}
 
 // The header fields a list is rebuilt from.
 struct FileHeader {
@@ -114,13 +102,15 @@ ErrorCode ReadItems(LocationCode loc, SLU_FileContext* file, const SLU_Chunk& it
     err = SLU_Read(file, &items, items.size, At(list, 0));
   } else {
     size_t perBatch = std::max<size_t>(1, kBatchBytes / static_cast<size_t>(fileItemSize));
-    std::vector<uint8_t> batch;
+    ScratchArray<uint8_t> scratch(std::min<size_t>(perBatch, static_cast<size_t>(count)) *
+                                  static_cast<size_t>(fileItemSize));
+    if (!scratch.ok()) err = kReport.OutOfMemory(LocationSite(loc), kTextTempSpace, scratch.bytes());
     for (int32_t i = 0; !err && i < count;) {
       size_t n = std::min<size_t>(perBatch, static_cast<size_t>(count - i));
-      batch.resize(n * static_cast<size_t>(fileItemSize));
+      std::span<uint8_t> batch = scratch.span().first(n * static_cast<size_t>(fileItemSize));
       uint32_t got = 0;
       err = slu::ReadUpTo(file, &items, batch, &got);
-      if (!err && got != batch.size()) err = BadFile(loc, kDetailDataLength);
+      if (!err && got != batch.size()) err = BadFile(loc, kTextDataLength);
       ++H(list)->busy;
       for (size_t k = 0; !err && k < n; ++k, ++i)
         err = decode(data, list, i, batch.data() + k * static_cast<size_t>(fileItemSize), At(list, i));
@@ -137,7 +127,7 @@ ErrorCode ReadList(LocationCode loc, SLU_FileContext* file, const SLU_Chunk* par
                    int32_t fileItemSize, LIST_DecodeFunc decode, intptr_t data, LIST_Handle* out) {
   if (!out) return Fail(loc, kErrBadParam, 0);
   *out = nullptr;
-  if (ErrorCode err = EnsureStrings()) return err;
+  if (ErrorCode err = kReport.InstallTable()) return err;
   if (!file) return Fail(loc, kErrBadParam, 0);
 
   // The container: entered by the caller, or looked for (inside parent when given).
@@ -171,14 +161,14 @@ ErrorCode ReadList(LocationCode loc, SLU_FileContext* file, const SLU_Chunk* par
   FileHeader h;
   if (ErrorCode err = ParseHeader(loc, chunk.id, std::span<const uint8_t>(bytes, static_cast<size_t>(wanted)), &h))
     return err;
-  if (!Plausible(h)) return BadFile(loc, kDetailHeaderInfo);
-  if (decode && h.itemSize != fileItemSize) return BadFile(loc, kDetailItemSize);
+  if (!Plausible(h)) return BadFile(loc, kTextHeaderInfo);
+  if (decode && h.itemSize != fileItemSize) return BadFile(loc, kTextItemSize);
   int64_t memoryItemSize = decode ? itemSize : h.itemSize;
   if (decode) {
     // The memory form may be larger than the file form: check the block again.
     FileHeader m = h;
     m.itemSize = memoryItemSize;
-    if (!Plausible(m)) return BadFile(loc, kDetailHeaderInfo);
+    if (!Plausible(m)) return BadFile(loc, kTextHeaderInfo);
   }
 
   // The items must be exactly there before anything is allocated for them.
@@ -186,7 +176,7 @@ ErrorCode ReadList(LocationCode loc, SLU_FileContext* file, const SLU_Chunk* par
   uint64_t dataBytes = static_cast<uint64_t>(h.count) * static_cast<uint64_t>(h.itemSize);
   if (h.count > 0) {
     if (ErrorCode err = SLU_Descend(file, kData, 0, container, &items, nullptr)) return err;
-    if (items.size != dataBytes) return BadFile(loc, kDetailDataLength);
+    if (items.size != dataBytes) return BadFile(loc, kTextDataLength);
   }
 
   LIST_Handle list = nullptr;

@@ -1,11 +1,12 @@
 // Writing lists: the "LIST"/"list" container with its "lhd3" header and
 // "ldat" items, as they are in memory or through an item encoder.
 #include <algorithm>
-#include <vector>
+#include <span>
 
 #include "ByteOrder.h"
 #include "LIST_file.h"
 #include "LIST_internal.h"
+#include "Scratch.h"
 
 namespace tv::list {
 namespace {
@@ -58,10 +59,13 @@ ErrorCode WriteList(LocationCode loc, LIST_Handle list, int32_t fileItemSize, LI
       slu::ChunkWriter items(file, kData);
       err = items.err();
       size_t perBatch = std::max<size_t>(1, kBatchBytes / static_cast<size_t>(fileItemSize));
-      std::vector<uint8_t> batch;
+      ScratchArray<uint8_t> scratch(std::min<size_t>(perBatch, static_cast<size_t>(h.count)) *
+                                    static_cast<size_t>(fileItemSize));
+      if (!err && !scratch.ok()) err = kReport.OutOfMemory(LocationSite(loc), kTextTempSpace, scratch.bytes());
       for (int32_t i = 0; !err && i < h.count;) {
         size_t n = std::min<size_t>(perBatch, static_cast<size_t>(h.count - i));
-        batch.assign(n * static_cast<size_t>(fileItemSize), 0);
+        std::span<uint8_t> batch = scratch.span().first(n * static_cast<size_t>(fileItemSize));
+        std::fill(batch.begin(), batch.end(), uint8_t{0});
         ++H(list)->busy;  // the encoder sees items but may not change the list
         for (size_t k = 0; !err && k < n; ++k, ++i)
           err = encode(data, list, i, At(list, i), batch.data() + k * static_cast<size_t>(fileItemSize));

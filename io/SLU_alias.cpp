@@ -1,14 +1,13 @@
 // Alias records inside chunks: a "LIST"/"Alas" container holding one "alas"
 // chunk with the file layer's flattened record.
-#include <vector>
-
 #include "SLU_internal.h"
+#include "Scratch.h"
 
 using namespace tv;
 using namespace tv::slu;
 
 ErrorCode SLU_WriteAliasRec(SLU_FileContext* context, FILE_AliasH alias) {
-  if (!alias) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  if (!alias) return kReport.BadParam(SLU_SiteParam);
   SLU_Chunk list{}, atom{};
   if (ErrorCode err = SLU_BeginChunkWrite(context, kLIST, 0, kAlas, &list)) return err;
   if (ErrorCode err = SLU_BeginChunkWrite(context, kalas, 0, 0, &atom)) return err;
@@ -27,7 +26,7 @@ ErrorCode SLU_WriteFileSpec(SLU_FileContext* context, FILE_SpecH spec, FILE_Spec
 
 ErrorCode SLU_ReadAliasRec(SLU_FileContext* context, const SLU_Chunk* parent, SLU_Chunk* entered,
                            FILE_AliasH* alias) {
-  if (!alias) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  if (!alias) return kReport.BadParam(SLU_SiteParam);
   *alias = nullptr;
   SLU_Chunk own{};
   SLU_Chunk* container = entered;
@@ -39,11 +38,12 @@ ErrorCode SLU_ReadAliasRec(SLU_FileContext* context, const SLU_Chunk* parent, SL
   if (ErrorCode err = SLU_Descend(context, kalas, 0, container, &atom, nullptr)) return err;
   // The record is read from the chunk's own bytes, so a damaged record can
   // never make the file layer read beyond the chunk.
-  std::vector<uint8_t> bytes(atom.size);
+  ScratchArray<uint8_t> bytes(atom.size);
+  if (!bytes.ok()) return kReport.OutOfMemory(SLU_SiteRead, kTextStructure, atom.size);
   uint32_t got = 0;
-  if (ErrorCode err = ReadUpTo(context, &atom, bytes, &got)) return err;
+  if (ErrorCode err = ReadUpTo(context, &atom, bytes.span(), &got)) return err;
   if (got > static_cast<uint32_t>(INT32_MAX))
-    return Fail(SLU_SiteTooBig, kSevError, kErrRange, kTextTooBig);
+    return kReport.Report(SLU_SiteTooBig, kSevError, kErrRange, kTextTooBig);
   FILE_AliasH record = nullptr;
   ErrorCode err = FILE_UnflattenAliasRec(bytes.data(), static_cast<int32_t>(got), &record);
   if (!err) err = SLU_Ascend(context, &atom);

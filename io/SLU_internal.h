@@ -30,15 +30,10 @@ enum Text : int32_t {
   kTextOutside = 9,      // "reading outside of the chunk."
   kTextBadParam = 10,    // "invalid argument."
   kTextUnknown = 11,     // "unknown error (%ld)."
+  kTextCount
 };
 
-constexpr LocationCode Loc(uint32_t site) { return tv::Location(SLU_PackageNumber, site); }
-
-const char* Str(int32_t index);
-ErrorCode EnsureStrings();
-// Reports code with text (formatted with args) at severity; returns code.
-ErrorCode Fail(uint32_t site, Severity severity, ErrorCode code, int32_t text,
-               std::initializer_list<fmt::Arg> args = {});
+extern const pkg::Reporter kReport;
 // A damaged chunk: 0x2101 with the detail, severity 8.
 ErrorCode Damaged(int32_t detail);
 
@@ -46,7 +41,7 @@ inline bool Entered(const SLU_Chunk* chunk) { return chunk && (chunk->mark & kMa
 // A record that should be entered but is not: 2 at severity 16 ("loading/saving structure.").
 ErrorCode BadMark(uint32_t site);
 inline ErrorCode CheckContext(const SLU_FileContext* context) {
-  return context && context->file ? 0 : Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  return context && context->file ? 0 : kReport.BadParam(SLU_SiteParam);
 }
 // The end of a chunk's data.
 inline int64_t DataEnd(const SLU_Chunk& c) { return c.dataStart + static_cast<int64_t>(c.size); }

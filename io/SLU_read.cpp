@@ -114,7 +114,7 @@ ErrorCode DescendAt(SLU_FileContext* context, FourCC id, FourCC formType, const 
   *chunk = SLU_Chunk{};
   if (stable) Seek(context, start);
   if (err) return err;
-  if (!found) return Fail(SLU_SiteMissing, kSevError, SLU_ErrMissingData, kTextMissing);
+  if (!found) return kReport.Report(SLU_SiteMissing, kSevError, SLU_ErrMissingData, kTextMissing);
   return 0;
 }
 
@@ -127,7 +127,7 @@ ErrorCode ReadUpTo(SLU_FileContext* context, const SLU_Chunk* chunk, std::span<u
   int64_t pos = 0;
   if (ErrorCode err = Tell(context, &pos)) return err;
   if (pos < chunk->dataStart || pos > DataEnd(*chunk))
-    return Fail(SLU_SiteRead, kSevError, kErrBadParam, kTextOutside);
+    return kReport.Report(SLU_SiteRead, kSevError, kErrBadParam, kTextOutside);
   uint64_t n = std::min<uint64_t>(static_cast<uint64_t>(DataEnd(*chunk) - pos), buffer.size());
   if (ErrorCode err = ReadExactly(context, buffer.data(), n)) return err;
   if (got) *got = static_cast<uint32_t>(n);
@@ -140,10 +140,10 @@ using namespace tv;
 using namespace tv::slu;
 
 ErrorCode SLU_InitFile(FILE_SpecH file, int32_t /*unused*/, SLU_FileContext* context) {
-  if (!context) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  if (!context) return kReport.BadParam(SLU_SiteParam);
   *context = SLU_FileContext{file, 0, 1};
-  if (ErrorCode err = EnsureStrings()) return err;
-  if (!file) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  if (ErrorCode err = kReport.InstallTable()) return err;
+  if (!file) return kReport.BadParam(SLU_SiteParam);
   return 0;
 }
 
@@ -174,13 +174,13 @@ ErrorCode ReadFrom(SLU_FileContext* context, const SLU_Chunk* chunk, int64_t pos
   // The data runs from the current position to the chunk's end, never past
   // it; a position outside the chunk is a caller's mistake, not a read.
   if (pos < chunk->dataStart || pos > DataEnd(*chunk))
-    return Fail(SLU_SiteRead, kSevError, kErrBadParam, kTextOutside);
+    return kReport.Report(SLU_SiteRead, kSevError, kErrBadParam, kTextOutside);
   uint64_t n = static_cast<uint64_t>(DataEnd(*chunk) - pos);
   // maxLength is the size of the caller's buffer. A maximum of 0 does not
   // mean "any size": a size taken from the file must never decide how much
   // is written into a buffer whose size is unknown.
-  if (n > maxLength) return Fail(SLU_SiteTooBig, kSevError, kErrRange, kTextTooBig);
-  if (n > 0 && !buffer) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  if (n > maxLength) return kReport.Report(SLU_SiteTooBig, kSevError, kErrRange, kTextTooBig);
+  if (n > 0 && !buffer) return kReport.BadParam(SLU_SiteParam);
   return ReadExactly(context, buffer, n);
 }
 
@@ -207,7 +207,7 @@ ErrorCode SLU_ReadAtom(SLU_FileContext* context, FourCC id, const SLU_Chunk* par
 }
 
 ErrorCode SLU_ReadHandle(SLU_FileContext* context, const SLU_Chunk* parent, FourCC id, Handle* handle) {
-  if (!handle) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  if (!handle) return kReport.BadParam(SLU_SiteParam);
   SLU_Chunk chunk{};
   Boolean32 found = 0;
   if (ErrorCode err = SLU_DescendStable(context, id, 0, parent, &chunk, &found)) {
@@ -223,15 +223,16 @@ ErrorCode SLU_ReadHandle(SLU_FileContext* context, const SLU_Chunk* parent, Four
   // The size was checked against the file's length while descending, so the
   // block can be no larger than the file itself.
   int64_t n = DataEnd(chunk) - pos;
-  Handle h = U_AllocateHandleClear(Loc(SLU_SiteRead), Str(kTextStructure), n);
+  Handle h = U_AllocateHandleClear(kReport.Loc(SLU_SiteRead), kReport.Text(kTextStructure), n);
   if (!h) {
     *handle = nullptr;
     return kErrOutOfMemory;
   }
-  SignedByte state = HGetState(h);
-  HLock(h);
-  ErrorCode err = ReadExactly(context, *h, static_cast<uint64_t>(n));
-  HSetState(h, state);
+  ErrorCode err = 0;
+  {
+    HandleLock<> lock(h);
+    err = ReadExactly(context, lock.get(), static_cast<uint64_t>(n));
+  }
   if (!err) err = SLU_Ascend(context, &chunk);
   if (err) {
     DisposeHandle(h);

@@ -6,9 +6,11 @@
 
 namespace tv::slu {
 
-ErrorCode SaveAtomically(FILE_SpecH target, const std::function<ErrorCode(SLU_FileContext*)>& write) {
-  if (!target || !write) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
-  if (ErrorCode err = EnsureStrings()) return err;
+// The entry of every whole-file save: a string that cannot be made ends the
+// save with 4 (reported once), the old file untouched.
+ErrorCode SaveAtomically(FILE_SpecH target, const std::function<ErrorCode(SLU_FileContext*)>& write) try {
+  if (!target || !write) return kReport.BadParam(SLU_SiteParam);
+  if (ErrorCode err = kReport.InstallTable()) return err;
   std::string path(FILE_MaxPath, '\0');
   if (ErrorCode err = FILE_InqName(target, FILE_NameFullPath, path.data(), FILE_MaxPath)) return err;
   path.resize(path.find('\0'));
@@ -30,8 +32,8 @@ ErrorCode SaveAtomically(FILE_SpecH target, const std::function<ErrorCode(SLU_Fi
   // Failures inside the write were reported where they happened; those of the
   // replacement itself are the platform's and are reported here.
   if (err && stage != platform::AtomicStage::Write)
-    return report::System(Loc(SLU_SiteWrite), kSevError, err, Str(kTextWriting));
+    return kReport.Platform(SLU_SiteWrite, kSevError, err, kTextWriting);
   return err;
-}
+} TV_CATCH(SLU_PackageNumber)
 
 }  // namespace tv::slu

@@ -23,14 +23,14 @@ using namespace tv::slu;
 
 ErrorCode SLU_BeginChunkWrite(SLU_FileContext* context, FourCC id, uint32_t size, FourCC formType,
                               SLU_Chunk* chunk) {
-  if (!chunk) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  if (!chunk) return kReport.BadParam(SLU_SiteParam);
   *chunk = SLU_Chunk{};
   if (ErrorCode err = CheckContext(context)) return err;
   // A reader takes a form type after exactly the ids "LIST", "RIFX" and
   // "RIFF", so a header that disagrees (a container without a form type, or
   // a form type on any other chunk) would not read back as it was written.
   if (IsContainer(id) != (formType != 0))
-    return Fail(SLU_SiteWrite, kSevError, kErrBadParam, kTextBadHeader);
+    return kReport.Report(SLU_SiteWrite, kSevError, kErrBadParam, kTextBadHeader);
   int64_t pos = 0;
   if (ErrorCode err = Tell(context, &pos)) return err;
   uint8_t header[kHeaderBytes + kFormBytes];
@@ -51,7 +51,7 @@ ErrorCode SLU_EndChunkWrite(SLU_FileContext* context, SLU_Chunk* chunk) {
   // A length beyond the 32-bit size field cannot be recorded; it fails like a
   // negative one instead of being cut.
   if (length < 0 || static_cast<uint64_t>(length) > kMaxChunkSize)
-    return Fail(SLU_SiteWrite, kSevError, kErrRange, kTextWriting);
+    return kReport.Report(SLU_SiteWrite, kSevError, kErrRange, kTextWriting);
   if (length & 1) {
     const uint8_t pad = 0;
     if (ErrorCode err = WriteExactly(context, &pad, 1)) return err;
@@ -73,7 +73,7 @@ ErrorCode SLU_EndChunkWrite(SLU_FileContext* context, SLU_Chunk* chunk) {
 }
 
 ErrorCode SLU_WriteAtom(SLU_FileContext* context, FourCC id, uint32_t size, const void* data) {
-  if (size > 0 && !data) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  if (size > 0 && !data) return kReport.BadParam(SLU_SiteParam);
   if (size <= kSmallAtom && !IsContainer(id)) {
     // A small atom goes out in one write: header, data and pad byte.
     if (ErrorCode err = CheckContext(context)) return err;
@@ -92,15 +92,16 @@ ErrorCode SLU_WriteAtom(SLU_FileContext* context, FourCC id, uint32_t size, cons
 }
 
 ErrorCode SLU_WriteHandle(SLU_FileContext* context, FourCC id, Handle handle) {
-  if (!handle || !*handle) return Fail(SLU_SiteParam, kSevError, kErrBadParam, kTextBadParam);
+  if (!handle || !*handle) return kReport.BadParam(SLU_SiteParam);
   Size size = GetHandleSize(handle);
-  if (static_cast<uint64_t>(size) > kMaxChunkSize) return Fail(SLU_SiteWrite, kSevError, kErrRange, kTextWriting);
+  if (static_cast<uint64_t>(size) > kMaxChunkSize) return kReport.Report(SLU_SiteWrite, kSevError, kErrRange, kTextWriting);
   SLU_Chunk chunk{};
   if (ErrorCode err = SLU_BeginChunkWrite(context, id, static_cast<uint32_t>(size), 0, &chunk)) return err;
-  SignedByte state = HGetState(handle);
-  HLock(handle);
-  ErrorCode err = WriteExactly(context, *handle, static_cast<uint64_t>(size));
-  HSetState(handle, state);
+  ErrorCode err = 0;
+  {
+    HandleLock<> lock(handle);
+    err = WriteExactly(context, lock.get(), static_cast<uint64_t>(size));
+  }
   if (err) return err;
   return SLU_EndChunkWrite(context, &chunk);
 }

@@ -15,9 +15,12 @@ namespace tv::platform {
 // ---- Dialogs ---------------------------------------------------------------
 enum class Icon { None, Information, Warning, Stop };
 
+// The texts are views valid only during the sink's call (showing a dialog
+// allocates nothing, so reports can show one while memory is short); a sink
+// that keeps a dialog copies them.
 struct Dialog {
-  std::string title;
-  std::string text;
+  std::string_view title;
+  std::string_view text;
   Icon icon;
 };
 

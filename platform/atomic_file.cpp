@@ -33,7 +33,15 @@ ErrorCode ReplaceFileAtomically(const std::string& path,
     err = FromErrno(errno);
   }
   if (!err) {
-    err = write(fd, temp);
+    // A writer that throws (its memory ran out) leaves no temporary file and
+    // no open descriptor behind; the exception goes on to its caller.
+    try {
+      err = write(fd, temp);
+    } catch (...) {
+      ::close(fd);
+      ::unlink(temp.c_str());
+      throw;
+    }
     if (err) stage = AtomicStage::Write;
   }
   // fsync reaches every descriptor's data of the file, including writes made

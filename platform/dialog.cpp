@@ -24,7 +24,7 @@ const char* IconName(Icon icon) {
 }  // namespace
 
 ErrorCode ShowDialog(std::string_view title, std::string_view text, Icon icon) {
-  if (gSink) return gSink(Dialog{std::string(title), std::string(text), icon});
+  if (gSink) return gSink(Dialog{title, text, icon});
   std::fprintf(stderr, "[%.*s%s%s] %.*s\n", static_cast<int>(title.size()), title.data(),
                icon == Icon::None ? "" : " ", IconName(icon), static_cast<int>(text.size()), text.data());
   return 0;

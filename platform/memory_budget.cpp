@@ -27,6 +27,30 @@ constexpr Size kWin32sLargest = 0x00FE0000;
 constexpr Size kDefaultReserveExtra = 0x592000;
 constexpr const char* kSection = TV_PREFS_SECTION;
 
+// The manager reads and writes its settings without throwing: a setting that
+// cannot be read while memory is short takes its default, one that cannot be
+// written stays as it was.
+int32_t SettingInt(const char* key, int32_t defaultValue) {
+  try {
+    return platform::prefs::GetInt(kSection, key, defaultValue);
+  } catch (...) {
+    return defaultValue;
+  }
+}
+int32_t RequiredSettingInt(const char* key, int32_t defaultValue) {
+  try {
+    return platform::prefs::GetRequiredInt(kSection, key, defaultValue);
+  } catch (...) {
+    return defaultValue;
+  }
+}
+void StoreSetting(const char* key, int64_t value) {
+  try {
+    platform::prefs::SetInt(kSection, key, value);
+  } catch (...) {
+  }
+}
+
 struct Budget {
   GrowZoneProcPtr growZone = nullptr;
   int32_t purgeNesting = 0;
@@ -116,7 +140,7 @@ Size AccountingMeasure() { return b.outsideBytes + ZoneBytes() + kAccountingBase
 // are added to the last reading; `fresh` forces a reading.
 Size CurrentMemory(bool fresh) {
   if (!b.trackKnown) {
-    b.track = platform::prefs::GetRequiredInt(kSection, "TrackMemoryWithGPMI", 1) != 0;
+    b.track = RequiredSettingInt("TrackMemoryWithGPMI", 1) != 0;
     b.trackKnown = true;
   }
   if (!b.track) return AccountingMeasure();
@@ -148,10 +172,10 @@ Size LevelFromPercent(double percent) {
 }
 
 int32_t RequiredPercent(const char* key, int32_t defaultValue) {
-  int32_t v = platform::prefs::GetRequiredInt(kSection, key, defaultValue);
+  int32_t v = RequiredSettingInt(key, defaultValue);
   if (v < 25) {
     v = 25;
-    platform::prefs::SetInt(kSection, key, v);
+    StoreSetting(key, v);
   }
   return v;
 }
@@ -233,7 +257,6 @@ void ResetBudgetState() {
 
 using namespace tv;
 using namespace tv::mem;
-namespace prefs = tv::platform::prefs;
 
 Size FreeMem(void) {
   // All budget arithmetic is signed 64-bit: a reserve larger than physical
@@ -243,18 +266,18 @@ Size FreeMem(void) {
   if (gWin32S) {
     physical = kWin32sPhysical;
   } else {
-    int32_t appKB = prefs::GetInt(kSection, "ApplicationMemory", 0);
+    int32_t appKB = SettingInt("ApplicationMemory", 0);
     physical = appKB > 0 ? Size{appKB} * 1024 : Physical();
   }
-  prefs::SetInt(kSection, "FreeB4SlopAdjust", physical);
-  Size usage = prefs::GetRequiredInt(kSection, "MemoryUsage", 50);
+  StoreSetting("FreeB4SlopAdjust", physical);
+  Size usage = RequiredSettingInt("MemoryUsage", 50);
   if (usage <= 0 || usage > 100) {  // negative values are as meaningless as 0
     usage = 50;
-    prefs::SetInt(kSection, "MemoryUsage", 50);
+    StoreSetting("MemoryUsage", 50);
   }
   Size reserve;
-  int32_t baseKB = prefs::GetInt(kSection, "BaseReserve", 0);
-  int32_t slopKB = prefs::GetInt(kSection, "Slop", 0);
+  int32_t baseKB = SettingInt("BaseReserve", 0);
+  int32_t slopKB = SettingInt("Slop", 0);
   if (baseKB != 0) reserve = Size{baseKB} * 1024;
   else if (slopKB != 0) reserve = Size{slopKB} * 1024 + physical / 12;
   else reserve = physical / 12 + kDefaultReserveExtra;
@@ -275,9 +298,9 @@ Size FreeMem(void) {
     b.budgetKB = budget / 1024;
     b.usagePercent = usage;
   }
-  prefs::SetInt(kSection, "FreeSpace", budget);
-  if (prefs::GetRequiredInt(kSection, "AdjustWorkingSetSize", 0) == 0) {
-    prefs::SetInt(kSection, "AdjustWorkingSetSize", 0);
+  StoreSetting("FreeSpace", budget);
+  if (RequiredSettingInt("AdjustWorkingSetSize", 0) == 0) {
+    StoreSetting("AdjustWorkingSetSize", 0);
   }
   // Linux has no working-set sizing for a process, so a non-zero
   // "AdjustWorkingSetSize" changes nothing and the budget stays as computed.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -489,7 +490,13 @@ Ptr NewPtrCommon(Size size, bool clear) {
     SetErr(kParamErr);
     return nullptr;
   }
-  if (!g.ptrs) g.ptrs = new PtrMap();
+  // The manager never throws: when its own bookkeeping cannot grow, the
+  // allocation fails like any other short of memory.
+  if (!g.ptrs) g.ptrs = new (std::nothrow) PtrMap();
+  if (!g.ptrs) {
+    SetErr(kMemFullErr);
+    return nullptr;
+  }
   Size allocated = size > 0 ? size : 1;
   Ladder ladder;
   Block b = Allocate(allocated, clear, ladder);
@@ -497,7 +504,13 @@ Ptr NewPtrCommon(Size size, bool clear) {
     SetErr(kMemFullErr);
     return nullptr;
   }
-  g.ptrs->emplace(reinterpret_cast<uintptr_t>(b.p), PtrInfo{b.zone, allocated, size});
+  try {
+    g.ptrs->emplace(reinterpret_cast<uintptr_t>(b.p), PtrInfo{b.zone, allocated, size});
+  } catch (const std::bad_alloc&) {
+    FreeBlock(b.zone, b.p, allocated, true);
+    SetErr(kMemFullErr);
+    return nullptr;
+  }
   SetErr(kNoErr);
   return b.p;
 }

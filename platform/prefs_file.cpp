@@ -291,44 +291,62 @@ int32_t CopyOut(const std::string& value, char* buffer, int32_t size) {
 }
 }  // namespace
 
-ErrorCode EMUL_SetTVPrefsFile(const char* path) {
+// The exported operations never throw: a string that cannot be made (memory
+// is short) makes a setter answer -108 and a getter answer its default.
+ErrorCode EMUL_SetTVPrefsFile(const char* path) try {
   prefs::Path() = path ? path : "";
   // Memory settings read from the previous file are stale now.
   EMUL_ReloadMemorySettings();
   return 0;
+} catch (...) {
+  return tv::kSysMemFull;
 }
 
 const char* EMUL_GetTVPrefsFile(void) { return prefs::Path().c_str(); }
 
-int32_t EMUL_GetProfileInt(const char* section, const char* key, int32_t defaultValue) {
+int32_t EMUL_GetProfileInt(const char* section, const char* key, int32_t defaultValue) try {
   if (!key) return defaultValue;
   return prefs::GetInt(SectionArg(section), key, defaultValue);
+} catch (...) {
+  return defaultValue;
 }
 
-int32_t EMUL_GetRequiredProfileInt(const char* section, const char* key, int32_t defaultValue) {
+int32_t EMUL_GetRequiredProfileInt(const char* section, const char* key, int32_t defaultValue) try {
   if (!key) return defaultValue;
   return prefs::GetRequiredInt(SectionArg(section), key, defaultValue);
+} catch (...) {
+  return defaultValue;
 }
 
-ErrorCode EMUL_SetProfileInt(const char* section, const char* key, int32_t value) {
+ErrorCode EMUL_SetProfileInt(const char* section, const char* key, int32_t value) try {
   if (!key) return tv::kSysParam;
   return prefs::SetInt(SectionArg(section), key, value);
+} catch (...) {
+  return tv::kSysMemFull;
 }
 
 int32_t EMUL_GetProfileString(const char* section, const char* key, const char* defaultValue, char* buffer,
-                              int32_t size) {
+                              int32_t size) try {
   std::optional<std::string> v = key ? prefs::GetString(SectionArg(section), key) : std::nullopt;
   return CopyOut(v ? *v : std::string(defaultValue ? defaultValue : ""), buffer, size);
+} catch (...) {
+  if (buffer && size > 0) buffer[0] = 0;
+  return 0;
 }
 
 int32_t EMUL_GetRequiredProfileString(const char* section, const char* key, const char* defaultValue,
-                                      char* buffer, int32_t size) {
+                                      char* buffer, int32_t size) try {
   if (!key) return CopyOut(defaultValue ? defaultValue : "", buffer, size);
   return CopyOut(prefs::GetRequiredString(SectionArg(section), key, defaultValue ? defaultValue : ""), buffer,
                  size);
+} catch (...) {
+  if (buffer && size > 0) buffer[0] = 0;
+  return 0;
 }
 
-ErrorCode EMUL_SetProfileString(const char* section, const char* key, const char* value) {
+ErrorCode EMUL_SetProfileString(const char* section, const char* key, const char* value) try {
   if (!key) return tv::kSysParam;
   return prefs::SetString(SectionArg(section), key, value ? value : "");
+} catch (...) {
+  return tv::kSysMemFull;
 }

@@ -173,7 +173,7 @@ void ResetStacks() {
 ErrorCode NewBlock(const void* data, size_t size, void** out) {
   *out = nullptr;
   Ptr p = NewPtr(static_cast<Size>(size));
-  if (!p) return OutOfMemory(BEE_SiteCommandOp, "undo information", size);
+  if (!p) return kReport.OutOfMemory(BEE_SiteCommandOp, "undo information", size);
   std::memcpy(p, data, size);
   *out = p;
   return 0;
@@ -206,10 +206,10 @@ void DisposeOwnedLayer(BEE_CmdRec* rec) {
 using namespace tv;
 using namespace tv::bee;
 
-ErrorCode BEE_DoCommand(int32_t command, intptr_t* params) {
+ErrorCode BEE_DoCommand(int32_t command, intptr_t* params) try {
   int32_t number = command & 0xFFFF;
   CommandEntry* e = Entry(number);
-  if (!e) return Fail(BEE_SiteDoCommand, kSevError, kErrRange, kTextCommandNumber, {number});
+  if (!e) return kReport.Report(BEE_SiteDoCommand, kSevError, kErrRange, kTextCommandNumber, {number});
   if (!e->operation) {
     U_Beep();
     return kErrUnimplemented;
@@ -276,7 +276,7 @@ ErrorCode BEE_DoCommand(int32_t command, intptr_t* params) {
         }
       } else {
         if (!(flags & BEE_CmdSilent)) {
-          report::Text(Loc(BEE_SiteDoCommand), kSevError, Str(kTextCantUndo));
+          kReport.Note(BEE_SiteDoCommand, kSevError, kTextCantUndo);
           // Older records may refer to what this change removed: they are
           // dropped rather than left to act on a changed project. Commands
           // that leave the dirty flag alone do not change the project, so
@@ -298,33 +298,33 @@ ErrorCode BEE_DoCommand(int32_t command, intptr_t* params) {
     Notify(BEE_SelProjectChanged, &note);
   }
   return err;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_InhibitCollapsingForNextCmd(void) {
+ErrorCode BEE_InhibitCollapsingForNextCmd(void) try {
   gInhibitCollapse = true;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEEp_RegisterCommand(int32_t command, BEE_CmdOp operation) {
+ErrorCode BEEp_RegisterCommand(int32_t command, BEE_CmdOp operation) try {
   CommandEntry* e = Entry(command);
-  if (!e) return Fail(BEE_SiteDoCommand, kSevError, kErrRange, kTextCommandNumber, {command});
+  if (!e) return kReport.Report(BEE_SiteDoCommand, kSevError, kErrRange, kTextCommandNumber, {command});
   e->operation = operation;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetPrefs(BEE_Prefs* prefs) {
-  if (!prefs) return kErrBadParam;
+ErrorCode BEE_GetPrefs(BEE_Prefs* prefs) try {
+  if (!prefs) return kReport.BadParam(kSiteArgument, {"BEE_GetPrefs"});
   if (gPrefs.undoLevels == 0 && gPrefs.shutter.den == 0) DefaultPrefs(gPrefs);
   *prefs = gPrefs;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_SetPrefs(const BEE_Prefs* prefs) {
-  if (!prefs) return kErrBadParam;
+ErrorCode BEE_SetPrefs(const BEE_Prefs* prefs) try {
+  if (!prefs) return kReport.BadParam(kSiteArgument, {"BEE_SetPrefs"});
   // A shutter over no denominator, or a negative one, would fail only later
   // inside rendering: it is refused here.
   if (prefs->shutter.den == 0 || prefs->shutter.num < 0)
-    return Fail(BEE_SitePrefs, kSevError, kErrBadParam, kTextBadPrefs);
+    return kReport.Report(BEE_SitePrefs, kSevError, kErrBadParam, kTextBadPrefs);
   if (gPrefs.shutter.den == 0) DefaultPrefs(gPrefs);
   BEE_Prefs p = *prefs;
   Ratio reduced{};
@@ -334,9 +334,9 @@ ErrorCode BEE_SetPrefs(const BEE_Prefs* prefs) {
   gPrefs = p;
   SetUndoLimit(p.undoLevels);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_FreeUpSomeMemory(int32_t size, Boolean32 allowUndoLoss, Boolean32* undoLost, int32_t* freed) {
+ErrorCode BEE_FreeUpSomeMemory(int32_t size, Boolean32 allowUndoLoss, Boolean32* undoLost, int32_t* freed) try {
   (void)size;
   if (undoLost) *undoLost = 0;
   if (freed) *freed = 0;
@@ -346,7 +346,7 @@ ErrorCode BEE_FreeUpSomeMemory(int32_t size, Boolean32 allowUndoLoss, Boolean32*
   }
   // The frame cache would be asked next; it is not built yet.
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
 namespace tv::bee {
 void ResetPrefs() { DefaultPrefs(gPrefs); }

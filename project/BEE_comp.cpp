@@ -26,7 +26,7 @@ ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration, uint32_t s
   // A rate of 0 has no frame duration (and would loop the scaling below
   // forever on an invalid time): it is refused here.
   if (frameRate == 0 || frameRate > INT32_MAX)
-    return Fail(site, kSevError, kErrBadParam, kTextBadFrameRate, {static_cast<int64_t>(frameRate)});
+    return kReport.Report(site, kSevError, kErrBadParam, kTextBadFrameRate, {static_cast<int64_t>(frameRate)});
   Time d{};
   if (ErrorCode err = T_FrameRate2Duration(static_cast<Fixed>(frameRate), &d)) return err;
   while (d.scale < 2000) {
@@ -41,7 +41,7 @@ ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration, uint32_t s
     d.scale /= 2;
   }
   if (d.value <= 0 || d.scale == 0)
-    return Fail(site, kSevError, kErrBadParam, kTextBadFrameRate, {static_cast<int64_t>(frameRate)});
+    return kReport.Report(site, kSevError, kErrBadParam, kTextBadFrameRate, {static_cast<int64_t>(frameRate)});
   *duration = d;
   return 0;
 }
@@ -51,10 +51,10 @@ ErrorCode ValidateCompSettings(const BEE_CompSettings& s, uint32_t site) {
   if (ErrorCode err = NormalisedFrameDuration(s.frameRate, &fd, site)) return err;
   // A resolution factor of 0 would divide by zero when the frame is downsampled.
   if (s.dsfH == 0 || s.dsfV == 0)
-    return Fail(site, kSevError, kErrBadParam, kTextBadResolution, {s.dsfH, s.dsfV});
+    return kReport.Report(site, kSevError, kErrBadParam, kTextBadResolution, {s.dsfH, s.dsfV});
   if (s.width == 0 || s.height == 0 || s.pixelAspect.den == 0 || s.pixelAspect.num <= 0 ||
       s.duration.scale == 0 || s.duration.value < 0 || s.secondTime.scale == 0)
-    return Fail(site, kSevError, kErrBadParam, kTextBadDimensions, {s.width, s.height});
+    return kReport.Report(site, kSevError, kErrBadParam, kTextBadDimensions, {s.width, s.height});
   return 0;
 }
 
@@ -202,56 +202,56 @@ bool ItemNewer(BEE_Item item, uint32_t stamp, int depth) {
 using namespace tv;
 using namespace tv::bee;
 
-ErrorCode BEE_FreshTimeStamp(uint32_t* stamp) {
-  if (!stamp) return kErrBadParam;
+ErrorCode BEE_FreshTimeStamp(uint32_t* stamp) try {
+  if (!stamp) return kReport.BadParam(kSiteArgument, {"BEE_FreshTimeStamp"});
   *stamp = FreshStamp();
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_Now(uint32_t* stamp) {
-  if (!stamp) return kErrBadParam;
+ErrorCode BEE_Now(uint32_t* stamp) try {
+  if (!stamp) return kReport.BadParam(kSiteArgument, {"BEE_Now"});
   *stamp = G().stamp;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_TouchItem(BEE_Item item) {
+ErrorCode BEE_TouchItem(BEE_Item item) try {
   if (ErrorCode err = CheckItem(item)) return err;
   Touch(item);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_IsItemNewerThan(BEE_Item item, uint32_t stamp, Boolean32* newer) {
+ErrorCode BEE_IsItemNewerThan(BEE_Item item, uint32_t stamp, Boolean32* newer) try {
   if (newer) *newer = 0;
   if (ErrorCode err = CheckItem(item)) return err;
-  if (!newer) return kErrBadParam;
+  if (!newer) return kReport.BadParam(kSiteArgument, {"BEE_IsItemNewerThan"});
   *newer = stamp == 0 || ItemNewer(item, stamp, 0) ? 1 : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_IsLayerNewerThan(BEE_Layer layer, uint32_t stamp, Boolean32* newer) {
+ErrorCode BEE_IsLayerNewerThan(BEE_Layer layer, uint32_t stamp, Boolean32* newer) try {
   if (newer) *newer = 0;
   if (ErrorCode err = CheckLayer(layer)) return err;
-  if (!newer) return kErrBadParam;
+  if (!newer) return kReport.BadParam(kSiteArgument, {"BEE_IsLayerNewerThan"});
   *newer = stamp == 0 || LayerNewer(layer, stamp, 0) ? 1 : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_ValidSource(BEE_Item comp, BEE_Item item, Boolean32* valid) {
+ErrorCode BEE_ValidSource(BEE_Item comp, BEE_Item item, Boolean32* valid) try {
   if (valid) *valid = 0;
   if (ErrorCode err = CheckItem(item)) return err;
   if (comp)
     if (ErrorCode err = CheckComp(comp)) return err;
-  if (!valid) return kErrBadParam;
+  if (!valid) return kReport.BadParam(kSiteArgument, {"BEE_ValidSource"});
   int16_t k = R(item).kind;
   bool ok = k == BEE_KindComp || k == BEE_KindSolid || k == BEE_KindFootage;
   *valid = ok && SourceAllowed(comp, item) ? 1 : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetCompSettings(BEE_Item comp, BEE_CompSettings* s) {
+ErrorCode BEE_GetCompSettings(BEE_Item comp, BEE_CompSettings* s) try {
   if (s) std::memset(s, 0, sizeof *s);
   if (ErrorCode err = CheckComp(comp)) return err;
-  if (!s) return kErrBadParam;
+  if (!s) return kReport.BadParam(kSiteArgument, {"BEE_GetCompSettings"});
   const BEE_ItemRec& r = R(comp);
   CopyName(s->name, NameOf(r.name));
   s->duration = r.duration;
@@ -263,40 +263,42 @@ ErrorCode BEE_GetCompSettings(BEE_Item comp, BEE_CompSettings* s) {
   s->dsfH = r.dsfH;
   s->dsfV = r.dsfV;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetCompFrameDuration(BEE_Item comp, Time* frameDuration) {
-  return QueryField<&CheckComp, &BEE_ItemRec::frameDuration>(comp, frameDuration);
-}
+ErrorCode BEE_GetCompFrameDuration(BEE_Item comp, Time* frameDuration) try {
+  return QueryField<&CheckComp, &BEE_ItemRec::frameDuration>("BEE_GetCompFrameDuration", comp, frameDuration);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetCompBackgroundColor(BEE_Item comp, uint32_t* color) {
-  return QueryField<&CheckComp, &BEE_ItemRec::bgColor>(comp, color);
-}
+ErrorCode BEE_GetCompBackgroundColor(BEE_Item comp, uint32_t* color) try {
+  return QueryField<&CheckComp, &BEE_ItemRec::bgColor>("BEE_GetCompBackgroundColor", comp, color);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetCompSwitches(BEE_Item comp, uint32_t* switches) {
-  return QueryField<&CheckComp, &BEE_ItemRec::compSwitches>(comp, switches);
-}
+ErrorCode BEE_GetCompSwitches(BEE_Item comp, uint32_t* switches) try {
+  return QueryField<&CheckComp, &BEE_ItemRec::compSwitches>("BEE_GetCompSwitches", comp, switches);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetCompWorkArea(BEE_Item comp, Time* start, Time* end) {
+ErrorCode BEE_GetCompWorkArea(BEE_Item comp, Time* start, Time* end) try {
   if (start) *start = kInvalidTime;
   if (end) *end = kInvalidTime;
   if (ErrorCode err = CheckComp(comp)) return err;
   if (start) *start = R(comp).workStart;
   if (end) *end = R(comp).workEnd;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetCompNumLayers(BEE_Item comp, int32_t* count) { return Query<&CheckComp>(comp, count, &LayerCount); }
+ErrorCode BEE_GetCompNumLayers(BEE_Item comp, int32_t* count) try {
+  return Query<&CheckComp>("BEE_GetCompNumLayers", comp, count, &LayerCount);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_AdjustForDSF(uint16_t hFactor, uint16_t vFactor, int32_t* width, int32_t* height) {
+ErrorCode BEE_AdjustForDSF(uint16_t hFactor, uint16_t vFactor, int32_t* width, int32_t* height) try {
   // A factor of 0 (from damaged data) counts as 1 instead of dividing by zero.
   auto adjust = [](int32_t d, uint16_t f) { return d <= 0 ? 0 : (d - 1) / (f ? f : 1) + 1; };
   if (width) *width = adjust(*width, hFactor);
   if (height) *height = adjust(*height, vFactor);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetCompDimensionsDSF(BEE_Item comp, int32_t* width, int32_t* height, LRect* frame) {
+ErrorCode BEE_GetCompDimensionsDSF(BEE_Item comp, int32_t* width, int32_t* height, LRect* frame) try {
   if (width) *width = 0;
   if (height) *height = 0;
   if (frame) *frame = LRect{0, 0, 0, 0};
@@ -307,15 +309,15 @@ ErrorCode BEE_GetCompDimensionsDSF(BEE_Item comp, int32_t* width, int32_t* heigh
   if (height) *height = h;
   if (frame) *frame = LRect{0, 0, w, h};
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GridToCompTime(BEE_Item comp, Time time, Time* snapped) {
+ErrorCode BEE_GridToCompTime(BEE_Item comp, Time time, Time* snapped) try {
   if (snapped) *snapped = kInvalidTime;
   if (ErrorCode err = CheckComp(comp)) return err;
-  if (!snapped) return kErrBadParam;
+  if (!snapped) return kReport.BadParam(kSiteArgument, {"BEE_GridToCompTime"});
   if (time.scale == 0) return kErrBadParam;
   Time r{};
   if (ErrorCode err = T_RoundToNearestTime(time, R(comp).frameDuration, &r)) return err;
   *snapped = r;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)

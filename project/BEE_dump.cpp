@@ -11,14 +11,21 @@ namespace {
 std::string T(Time t) { return fmt::Format("%ld/%lu", {t.value, t.scale}); }
 std::string Q(Ratio r) { return fmt::Format("%ld/%lu", {r.num, r.den}); }
 
-void DumpStream(std::string& out, int32_t index, TDB_Stream s) {
+// The first failure of a stream read while dumping (reported by the stream
+// package); the dump goes on and the failure is answered at the end.
+ErrorCode Keep(ErrorCode& first, ErrorCode err) {
+  if (err && !first) first = err;
+  return err;
+}
+
+void DumpStream(std::string& out, int32_t index, TDB_Stream s, ErrorCode& first) {
   out += fmt::Format("    stream %ld: ", {index});
   if (!s) {
     out += "none\n";
     return;
   }
   TDB_StreamInfo info{};
-  if (TDB_GetStreamInfo(s, &info) != 0) {
+  if (Keep(first, TDB_GetStreamInfo(s, &info)) != 0) {
     out += "unreadable\n";
     return;
   }
@@ -27,16 +34,16 @@ void DumpStream(std::string& out, int32_t index, TDB_Stream s) {
   int32_t n = (info.flags & TDB_StreamConstant) ? (info.hasValue ? 1 : 0) : info.keyCount;
   for (int32_t k = 0; k < n; ++k) {
     double v[TDB_MaxDimension] = {};
-    TDB_GetKeyF(s, k, v);
+    Keep(first, TDB_GetKeyF(s, k, v));
     out += "      ";
     if (!(info.flags & TDB_StreamConstant)) {
       Time kt{};
-      TDB_IndexToTime(s, k, &kt);
+      Keep(first, TDB_IndexToTime(s, k, &kt));
       int8_t in = 0, o = 0;
-      TDB_GetKeyInterps(s, k, &in, &o);
+      Keep(first, TDB_GetKeyInterps(s, k, &in, &o));
       double iv[TDB_MaxDimension] = {}, ii[TDB_MaxDimension] = {}, ov[TDB_MaxDimension] = {},
              oi[TDB_MaxDimension] = {};
-      TDB_GetKeyTangentsF(s, k, iv, ii, ov, oi);
+      Keep(first, TDB_GetKeyTangentsF(s, k, iv, ii, ov, oi));
       out += fmt::Format("t %s interp %d/%d ease %.9g %.9g %.9g %.9g ", {T(kt), in, o, iv[0], ii[0], ov[0], oi[0]});
     }
     for (int32_t d = 0; d < info.dimension; ++d) out += fmt::Format("%.12g ", {v[d]});
@@ -44,7 +51,7 @@ void DumpStream(std::string& out, int32_t index, TDB_Stream s) {
   }
 }
 
-void DumpLayer(std::string& out, BEE_Layer l) {
+void DumpLayer(std::string& out, BEE_Layer l, ErrorCode& first) {
   const BEE_LayerRec& r = R(l);
   out += fmt::Format("  layer #%lu \"%s\" q %d label %d transfer %lu/%lu/%lu stretch %s\n",
                      {r.id, std::string(NameOf(r.name)), r.quality, r.label, r.transferMode, r.transferFlags,
@@ -59,15 +66,19 @@ void DumpLayer(std::string& out, BEE_Layer l) {
       out += fmt::Format(" solid \"%s\" %lX %ux%u", {std::string(NameOf(s.name)), s.solidColor, s.width, s.height});
     out += "\n";
   }
-  for (int32_t i = 0; i < BEE_StandardStreamCount; ++i) DumpStream(out, i, r.streams[i]);
+  for (int32_t i = 0; i < BEE_StandardStreamCount; ++i) DumpStream(out, i, r.streams[i], first);
 }
 
 }  // namespace
 
-std::string DumpProject() {
-  std::string out;
+ErrorCode DumpProject(std::string& out) {
+  out.clear();
+  ErrorCode first = 0;
   State& g = G();
-  if (!g.open) return "no project\n";
+  if (!g.open) {
+    out = "no project\n";
+    return 0;
+  }
   out += fmt::Format("project sort %ld guides %lX\n", {g.sortMode, g.guideProps});
   for (BEE_Item it : g.order) {
     const BEE_ItemRec& r = R(it);
@@ -90,9 +101,9 @@ std::string DumpProject() {
                         Q(r.hsf), r.dsfH, r.dsfV, r.bgColor, r.compSwitches});
     out += fmt::Format("  now %s work %s %s\n", {T(r.currentTime), T(r.workStart), T(r.workEnd)});
     int32_t n = LayerCount(it);
-    for (int32_t i = 0; i < n; ++i) DumpLayer(out, LayerAt(it, i));
+    for (int32_t i = 0; i < n; ++i) DumpLayer(out, LayerAt(it, i), first);
   }
-  return out;
+  return first;
 }
 
 }  // namespace tv::bee

@@ -25,10 +25,10 @@ static_assert(offsetof(BEE_Prefs, undoLevels) == 2 && offsetof(BEE_Prefs, flag5)
               offsetof(BEE_Prefs, value28) == 28 && offsetof(BEE_Prefs, bytes40) == 40 &&
               offsetof(BEE_Prefs, byte46) == 46 && sizeof(BEE_Prefs) == 48);
 
-ErrorCode BEE_GetItemInfo(BEE_Item item, BEE_ItemInfo* info) {
+ErrorCode BEE_GetItemInfo(BEE_Item item, BEE_ItemInfo* info) try {
   if (info) std::memset(info, 0, sizeof *info);
   if (ErrorCode err = CheckItem(item)) return err;
-  if (!info) return kErrBadParam;
+  if (!info) return kReport.BadParam(kSiteArgument, {"BEE_GetItemInfo"});
   const BEE_ItemRec& r = R(item);
   info->kind = r.kind;
   BEE_GetItemName(item, info->name);
@@ -66,4 +66,4 @@ ErrorCode BEE_GetItemInfo(BEE_Item item, BEE_ItemInfo* info) {
     info->dsfHeight = static_cast<uint16_t>(h);
   }
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)

@@ -105,20 +105,18 @@ enum Text : int32_t {
   kTextUnimplemented, kTextNoProject, kTextSelfContaining, kTextBadFrameRate, kTextBadResolution,
   kTextBadStretch, kTextBadSwitch, kTextNotFolder, kTextNotComp, kTextNotSolid, kTextItemInUse,
   kTextBadIndex, kTextBadStream, kTextNoStream, kTextBadPrefs, kTextBadDimensions, kTextOutOfMemoryWhat,
-  kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes,
+  kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes, kTextBadArgument,
   kTextCount
 };
 
-const char* Str(int32_t index);
+// Where null out-pointers and other bad arguments are reported.
+constexpr uint32_t kSiteArgument = 0x21;
+
+extern const pkg::Reporter kReport;
 
 constexpr LocationCode Loc(uint32_t site) { return Location(BEE_PackageNumber, site); }
-
-// Reports the text (formatted) at the site with the code; returns the code.
-ErrorCode Fail(uint32_t site, Severity severity, ErrorCode code, int32_t text,
-               std::initializer_list<fmt::Arg> args = {});
 // "strange situation [%s/%ld]." (result 1).
 ErrorCode Strange(uint32_t site, const char* what, int64_t value);
-ErrorCode OutOfMemory(uint32_t site, const char* what, uint64_t size);
 // A command whose package is not built yet.
 ErrorCode Unimplemented(const char* what, int32_t command);
 
@@ -156,7 +154,8 @@ inline ErrorCode CheckSolid(BEE_Item item) { return CheckKind(item, BEE_KindSoli
 // ---- Queries ----
 // The one shape of the queries of a single value: the out-parameter first
 // holds its invalid value, then the item or layer is checked (Check), a
-// missing out-parameter is refused with 3, and the value is read.
+// missing out-parameter is refused with 3 (reported once, naming the
+// operation), and the value is read.
 template <class T>
 constexpr T InvalidValue() {
   if constexpr (std::is_same_v<T, Time>)
@@ -165,25 +164,25 @@ constexpr T InvalidValue() {
     return T{};
 }
 template <auto Check, class Obj, class T, class Read>
-ErrorCode Query(Obj obj, T* out, Read read, T invalid = InvalidValue<T>()) {
+ErrorCode Query(const char* operation, Obj obj, T* out, Read read, T invalid = InvalidValue<T>()) {
   if (out) *out = invalid;
   if (ErrorCode err = Check(obj)) return err;
-  if (!out) return kErrBadParam;
+  if (!out) return kReport.BadParam(kSiteArgument, {operation});
   *out = read(obj);
   return 0;
 }
 // A field of the record as it is.
 template <auto Check, auto Field, class Obj, class T>
-ErrorCode QueryField(Obj obj, T* out) {
-  return Query<Check>(obj, out, [](Obj o) { return R(o).*Field; });
+ErrorCode QueryField(const char* operation, Obj obj, T* out) {
+  return Query<Check>(operation, obj, out, [](Obj o) { return R(o).*Field; });
 }
 // A text into a buffer of size bytes, cut on a UTF-8 boundary; the buffer
 // holds "" on failure (when it has room).
 template <auto Check, class Obj, class Read>
-ErrorCode QueryText(Obj obj, char* out, int32_t size, Read read) {
+ErrorCode QueryText(const char* operation, Obj obj, char* out, int32_t size, Read read) {
   if (out && size > 0) out[0] = 0;
   if (ErrorCode err = Check(obj)) return err;
-  if (!out || size <= 0) return kErrBadParam;
+  if (!out || size <= 0) return kReport.BadParam(kSiteArgument, {operation});
   fmt::CopyTo(std::span<char>(out, static_cast<size_t>(size)), read(obj));
   return 0;
 }
@@ -198,6 +197,10 @@ std::string_view TextOf(Handle h);
 // ---- Items ----
 void CloseProjectState();
 ErrorCode OpenEmptyProject();
+// Disposes every item and layer still registered (after the undo stacks and
+// the project tree are gone, an operation that ran out of memory halfway may
+// have left one outside both).
+void DisposeLeftovers();
 // Rebuilds the project order from the parents (siblings keep their order).
 void RebuildOrder();
 ErrorCode NewItem(int16_t kind, std::string_view name, BEE_Item* item);
@@ -247,6 +250,7 @@ void SetUndoLimit(int32_t levels);
 void ResetPrefs();
 
 // ---- Dump ----
-std::string DumpProject();
+// The dump text; 0 or the first failure met while reading streams (reported).
+ErrorCode DumpProject(std::string& out);
 
 }  // namespace tv::bee

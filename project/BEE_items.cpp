@@ -11,7 +11,7 @@ namespace tv::bee {
 ErrorCode NewItem(int16_t kind, std::string_view name, BEE_Item* item) {
   *item = nullptr;
   Handle h = NewHandleClear(sizeof(BEE_ItemRec));
-  if (!h) return OutOfMemory(BEE_SiteItem, Str(kTextOutOfMemoryWhat), sizeof(BEE_ItemRec));
+  if (!h) return kReport.OutOfMemory(BEE_SiteItem, kTextOutOfMemoryWhat, sizeof(BEE_ItemRec));
   BEE_Item it = reinterpret_cast<BEE_Item>(h);
   BEE_ItemRec& r = R(it);
   r.magic = BEE_ItemMagic;
@@ -32,7 +32,14 @@ ErrorCode NewItem(int16_t kind, std::string_view name, BEE_Item* item) {
   } else if (kind == BEE_KindSolid) {
     r.flags = BEE_ItemVideo;
   }
-  G().liveItems.insert(h);
+  try {
+    G().liveItems.insert(h);
+  } catch (...) {
+    // Not registered: the record and its list go again.
+    if (R(it).layers) LIST_Dispose(R(it).layers, 0);
+    DisposeHandle(h);
+    throw;
+  }
   *item = it;
   return 0;
 }
@@ -154,57 +161,57 @@ using namespace tv::bee;
 
 // ---- Project ----
 
-ErrorCode BEE_QueryProject(BEE_Item* root) {
-  if (!root) return kErrBadParam;
+ErrorCode BEE_QueryProject(BEE_Item* root) try {
+  if (!root) return kReport.BadParam(kSiteArgument, {"BEE_QueryProject"});
   *root = G().open ? G().root : nullptr;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetProjectDirty(Boolean32* dirty) {
-  if (!dirty) return kErrBadParam;
+ErrorCode BEE_GetProjectDirty(Boolean32* dirty) try {
+  if (!dirty) return kReport.BadParam(kSiteArgument, {"BEE_GetProjectDirty"});
   *dirty = G().dirty ? 1 : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_SetProjectDirty(Boolean32 dirty) {
+ErrorCode BEE_SetProjectDirty(Boolean32 dirty) try {
   G().dirty = dirty != 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_SetProjectSortingMode(int32_t mode) {
+ErrorCode BEE_SetProjectSortingMode(int32_t mode) try {
   G().sortMode = mode;
   MarkSortStale();
   return BEE_LazyProjectResort();
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetProjectSortingMode(int32_t* mode) {
-  if (!mode) return kErrBadParam;
+ErrorCode BEE_GetProjectSortingMode(int32_t* mode) try {
+  if (!mode) return kReport.BadParam(kSiteArgument, {"BEE_GetProjectSortingMode"});
   *mode = G().sortMode;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LazyProjectResort(void) {
+ErrorCode BEE_LazyProjectResort(void) try {
   if (!G().sortStale) return 0;
   Rebuild(true);
   G().sortStale = false;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_SetProjectGuideProps(uint32_t props) {
+ErrorCode BEE_SetProjectGuideProps(uint32_t props) try {
   G().guideProps = props;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetProjectGuideProps(uint32_t* props) {
-  if (!props) return kErrBadParam;
+ErrorCode BEE_GetProjectGuideProps(uint32_t* props) try {
+  if (!props) return kReport.BadParam(kSiteArgument, {"BEE_GetProjectGuideProps"});
   *props = G().guideProps;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
 // ---- Walking and finding ----
 
-ErrorCode BEE_ForEachItem(BEE_ItemVisitor visitor, intptr_t data) {
-  if (!visitor) return kErrBadParam;
+ErrorCode BEE_ForEachItem(BEE_ItemVisitor visitor, intptr_t data) try {
+  if (!visitor) return kReport.BadParam(kSiteArgument, {"BEE_ForEachItem"});
   if (ErrorCode err = RequireProject()) return err;
   BEE_LazyProjectResort();
   // The visitor may not change the project; walk a copy all the same.
@@ -212,10 +219,10 @@ ErrorCode BEE_ForEachItem(BEE_ItemVisitor visitor, intptr_t data) {
   for (BEE_Item it : order)
     if (ErrorCode r = visitor(it, data)) return r;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetNextItem(BEE_Item item, BEE_Item* next) {
-  if (!next) return kErrBadParam;
+ErrorCode BEE_GetNextItem(BEE_Item item, BEE_Item* next) try {
+  if (!next) return kReport.BadParam(kSiteArgument, {"BEE_GetNextItem"});
   *next = nullptr;
   if (ErrorCode err = RequireProject()) return err;
   BEE_LazyProjectResort();
@@ -228,10 +235,10 @@ ErrorCode BEE_GetNextItem(BEE_Item item, BEE_Item* next) {
   auto at = std::find(o.begin(), o.end(), item);
   if (at != o.end() && at + 1 != o.end()) *next = *(at + 1);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LookupItemID(uint32_t id, BEE_Item* item) {
-  if (!item) return kErrBadParam;
+ErrorCode BEE_LookupItemID(uint32_t id, BEE_Item* item) try {
+  if (!item) return kReport.BadParam(kSiteArgument, {"BEE_LookupItemID"});
   *item = nullptr;
   for (BEE_Item it : G().order) {
     if (R(it).id == id) {
@@ -251,12 +258,14 @@ ErrorCode BEE_LookupItemID(uint32_t id, BEE_Item* item) {
     }
   }
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemID(BEE_Item item, uint32_t* id) { return QueryField<&CheckItem, &BEE_ItemRec::id>(item, id); }
+ErrorCode BEE_GetItemID(BEE_Item item, uint32_t* id) try {
+  return QueryField<&CheckItem, &BEE_ItemRec::id>("BEE_GetItemID", item, id);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_FindItem(BEE_Item folder, const char* name, int16_t kind, BEE_Item* item) {
-  if (!item || !name) return kErrBadParam;
+ErrorCode BEE_FindItem(BEE_Item folder, const char* name, int16_t kind, BEE_Item* item) try {
+  if (!item || !name) return kReport.BadParam(kSiteArgument, {"BEE_FindItem"});
   *item = nullptr;
   if (ErrorCode err = RequireProject()) return err;
   if (folder)
@@ -274,9 +283,9 @@ ErrorCode BEE_FindItem(BEE_Item folder, const char* name, int16_t kind, BEE_Item
     }
   }
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetTypeName(int16_t kind, char name[32]) {
+ErrorCode BEE_GetTypeName(int16_t kind, char name[32]) try {
   if (name) name[0] = 0;
   int32_t text = 0;
   switch (kind) {
@@ -289,37 +298,37 @@ ErrorCode BEE_GetTypeName(int16_t kind, char name[32]) {
     case BEE_KindFootage: text = kTextFootage; break;
     default: return Strange(BEE_SiteTypeName, "type", kind);
   }
-  if (!name) return kErrBadParam;
-  fmt::CopyTo(std::span<char>(name, 32), Str(text));
+  if (!name) return kReport.BadParam(kSiteArgument, {"BEE_GetTypeName"});
+  fmt::CopyTo(std::span<char>(name, 32), kReport.Text(text));
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemKind(BEE_Item item, int16_t* kind) {
-  return QueryField<&CheckItem, &BEE_ItemRec::kind>(item, kind);
-}
+ErrorCode BEE_GetItemKind(BEE_Item item, int16_t* kind) try {
+  return QueryField<&CheckItem, &BEE_ItemRec::kind>("BEE_GetItemKind", item, kind);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent) {
-  return QueryField<&CheckItem, &BEE_ItemRec::parent>(item, parent);
-}
+ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent) try {
+  return QueryField<&CheckItem, &BEE_ItemRec::parent>("BEE_GetItemParent", item, parent);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemFlags(BEE_Item item, uint32_t* flags) {
-  return QueryField<&CheckItem, &BEE_ItemRec::flags>(item, flags);
-}
+ErrorCode BEE_GetItemFlags(BEE_Item item, uint32_t* flags) try {
+  return QueryField<&CheckItem, &BEE_ItemRec::flags>("BEE_GetItemFlags", item, flags);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemLabel(BEE_Item item, int8_t* label) {
-  return QueryField<&CheckItem, &BEE_ItemRec::label>(item, label);
-}
+ErrorCode BEE_GetItemLabel(BEE_Item item, int8_t* label) try {
+  return QueryField<&CheckItem, &BEE_ItemRec::label>("BEE_GetItemLabel", item, label);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemName(BEE_Item item, char name[32]) {
-  return QueryText<&CheckItem>(item, name, 32, [](BEE_Item i) {
+ErrorCode BEE_GetItemName(BEE_Item item, char name[32]) try {
+  return QueryText<&CheckItem>("BEE_GetItemName", item, name, 32, [](BEE_Item i) {
     const BEE_ItemRec& r = R(i);
     if (r.kind == BEE_KindFootage && r.footage) return NameOf(reinterpret_cast<const BEE_FootageDesc*>(*r.footage)->name);
     return NameOf(r.name);
   });
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemPath(BEE_Item item, char* path, int32_t size) {
-  return QueryText<&CheckItem>(item, path, size, [](BEE_Item i) {
+ErrorCode BEE_GetItemPath(BEE_Item item, char* path, int32_t size) try {
+  return QueryText<&CheckItem>("BEE_GetItemPath", item, path, size, [](BEE_Item i) {
     std::vector<std::string> names;
     size_t limit = G().liveItems.size() + 1;
     for (BEE_Item p = i; p && p != G().root && limit; p = R(p).parent, --limit) {
@@ -334,9 +343,9 @@ ErrorCode BEE_GetItemPath(BEE_Item item, char* path, int32_t size) {
     }
     return out;
   });
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemDimensions(BEE_Item item, int32_t* width, int32_t* height) {
+ErrorCode BEE_GetItemDimensions(BEE_Item item, int32_t* width, int32_t* height) try {
   if (width) *width = 0;
   if (height) *height = 0;
   if (ErrorCode err = CheckItem(item)) return err;
@@ -358,9 +367,9 @@ ErrorCode BEE_GetItemDimensions(BEE_Item item, int32_t* width, int32_t* height) 
   if (width) *width = w;
   if (height) *height = h;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemDuration(BEE_Item item, Time* duration, int32_t* units600) {
+ErrorCode BEE_GetItemDuration(BEE_Item item, Time* duration, int32_t* units600) try {
   if (duration) *duration = kInvalidTime;
   if (units600) *units600 = 0;
   if (ErrorCode err = CheckItem(item)) return err;
@@ -382,15 +391,15 @@ ErrorCode BEE_GetItemDuration(BEE_Item item, Time* duration, int32_t* units600) 
     *units600 = c.value;
   }
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemCurrentTime(BEE_Item item, Time* time) {
-  return Query<&CheckItem>(item, time,
+ErrorCode BEE_GetItemCurrentTime(BEE_Item item, Time* time) try {
+  return Query<&CheckItem>("BEE_GetItemCurrentTime", item, time,
                            [](BEE_Item i) { return R(i).kind == BEE_KindComp ? R(i).currentTime : Time{0, 600}; });
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemHSF(BEE_Item item, Ratio* hsf) {
-  return Query<&CheckItem>(item, hsf, [](BEE_Item i) {
+ErrorCode BEE_GetItemHSF(BEE_Item item, Ratio* hsf) try {
+  return Query<&CheckItem>("BEE_GetItemHSF", item, hsf, [](BEE_Item i) {
     const BEE_ItemRec& r = R(i);
     if (r.kind == BEE_KindComp) return r.hsf;
     if (r.kind == BEE_KindFootage && r.footage) return reinterpret_cast<const BEE_FootageDesc*>(*r.footage)->pixelAspect;
@@ -401,69 +410,69 @@ ErrorCode BEE_GetItemHSF(BEE_Item item, Ratio* hsf) {
     }
     return Ratio{1, 1};
   });
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemCommentLength(BEE_Item item, int32_t* length) {
-  return Query<&CheckItem>(item, length, [](BEE_Item i) { return static_cast<int32_t>(TextOf(R(i).comment).size()); });
-}
+ErrorCode BEE_GetItemCommentLength(BEE_Item item, int32_t* length) try {
+  return Query<&CheckItem>("BEE_GetItemCommentLength", item, length, [](BEE_Item i) { return static_cast<int32_t>(TextOf(R(i).comment).size()); });
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemComment(BEE_Item item, char* text, int32_t size) {
-  return QueryText<&CheckItem>(item, text, size, [](BEE_Item i) { return TextOf(R(i).comment); });
-}
+ErrorCode BEE_GetItemComment(BEE_Item item, char* text, int32_t size) try {
+  return QueryText<&CheckItem>("BEE_GetItemComment", item, text, size, [](BEE_Item i) { return TextOf(R(i).comment); });
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemModDate(BEE_Item item, uint32_t* stamp) {
-  return QueryField<&CheckItem, &BEE_ItemRec::stamp>(item, stamp);
-}
+ErrorCode BEE_GetItemModDate(BEE_Item item, uint32_t* stamp) try {
+  return QueryField<&CheckItem, &BEE_ItemRec::stamp>("BEE_GetItemModDate", item, stamp);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemOrigin(BEE_Item item, BEE_RulerOrigin* origin) {
-  return QueryField<&CheckItem, &BEE_ItemRec::origin>(item, origin);
-}
+ErrorCode BEE_GetItemOrigin(BEE_Item item, BEE_RulerOrigin* origin) try {
+  return QueryField<&CheckItem, &BEE_ItemRec::origin>("BEE_GetItemOrigin", item, origin);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetItemGuides(BEE_Item item, int32_t* count, BEE_Guide* guides, int32_t capacity) {
-  return Query<&CheckItem>(item, count, [&](BEE_Item i) {
+ErrorCode BEE_GetItemGuides(BEE_Item item, int32_t* count, BEE_Guide* guides, int32_t capacity) try {
+  return Query<&CheckItem>("BEE_GetItemGuides", item, count, [&](BEE_Item i) {
     LIST_Handle l = R(i).guides;
     int32_t n = 0;
     if (l) LIST_GetNumItems(l, &n);
     for (int32_t k = 0; guides && k < n && k < capacity; ++k) LIST_GetItem(l, k, &guides[k]);
     return n;
   });
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_DoesFolderContainItem(BEE_Item folder, BEE_Item item, Boolean32* contains) {
+ErrorCode BEE_DoesFolderContainItem(BEE_Item folder, BEE_Item item, Boolean32* contains) try {
   if (contains) *contains = 0;
   if (ErrorCode err = CheckItem(folder)) return err;
   if (ErrorCode err = CheckItem(item)) return err;
-  if (!contains) return kErrBadParam;
+  if (!contains) return kReport.BadParam(kSiteArgument, {"BEE_DoesFolderContainItem"});
   // The walk starts at the item's parent: an item does not contain itself.
   BEE_Item p = R(item).parent;
   *contains = p && IsDescendant(folder, p) ? 1 : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerFromSolid(BEE_Item solid, BEE_Layer* layer) {
-  return QueryField<&CheckSolid, &BEE_ItemRec::solidLayer>(solid, layer);
-}
+ErrorCode BEE_GetLayerFromSolid(BEE_Item solid, BEE_Layer* layer) try {
+  return QueryField<&CheckSolid, &BEE_ItemRec::solidLayer>("BEE_GetLayerFromSolid", solid, layer);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetSolidColor(BEE_Item solid, uint32_t* color) {
-  return QueryField<&CheckSolid, &BEE_ItemRec::solidColor>(solid, color);
-}
+ErrorCode BEE_GetSolidColor(BEE_Item solid, uint32_t* color) try {
+  return QueryField<&CheckSolid, &BEE_ItemRec::solidColor>("BEE_GetSolidColor", solid, color);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_FieldLabelConversion(int32_t fieldSetting, Boolean32 second, int32_t* label) {
-  if (!label) return kErrBadParam;
+ErrorCode BEE_FieldLabelConversion(int32_t fieldSetting, Boolean32 second, int32_t* label) try {
+  if (!label) return kReport.BadParam(kSiteArgument, {"BEE_FieldLabelConversion"});
   *label = fieldSetting == 1 ? (second ? 2 : 1) : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEEp_MakeFootageItem(BEE_Item folder, const BEE_FootageDesc* desc, BEE_Item* item) {
+ErrorCode BEEp_MakeFootageItem(BEE_Item folder, const BEE_FootageDesc* desc, BEE_Item* item) try {
   if (item) *item = nullptr;
-  if (!desc || !item) return kErrBadParam;
+  if (!desc || !item) return kReport.BadParam(kSiteArgument, {"BEEp_MakeFootageItem"});
   if (ErrorCode err = RequireProject()) return err;
   if (!folder) folder = G().root;
   if (ErrorCode err = CheckKind(folder, BEE_KindFolder, kTextNotFolder)) return err;
   if (desc->duration.scale == 0 || desc->pixelAspect.den == 0 || desc->pixelAspect.num <= 0)
-    return Fail(BEE_SiteItemQuery, kSevError, kErrBadParam, kTextBadDimensions, {desc->width, desc->height});
+    return kReport.Report(BEE_SiteItemQuery, kSevError, kErrBadParam, kTextBadDimensions, {desc->width, desc->height});
   Handle d = NewHandle(sizeof(BEE_FootageDesc));
-  if (!d) return OutOfMemory(BEE_SiteItem, Str(kTextOutOfMemoryWhat), sizeof(BEE_FootageDesc));
+  if (!d) return kReport.OutOfMemory(BEE_SiteItem, kTextOutOfMemoryWhat, sizeof(BEE_FootageDesc));
   std::memcpy(*d, desc, sizeof(BEE_FootageDesc));
   auto* copy = reinterpret_cast<BEE_FootageDesc*>(*d);
   CopyName(copy->name, NameOf(desc->name));
@@ -483,14 +492,14 @@ ErrorCode BEEp_MakeFootageItem(BEE_Item folder, const BEE_FootageDesc* desc, BEE
   AttachItem(it, folder);
   *item = it;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetFootageDesc(BEE_Item footage, BEE_FootageDesc* desc) {
+ErrorCode BEE_GetFootageDesc(BEE_Item footage, BEE_FootageDesc* desc) try {
   if (desc) std::memset(desc, 0, sizeof *desc);
   if (ErrorCode err = CheckItem(footage)) return err;
-  if (!desc) return kErrBadParam;
+  if (!desc) return kReport.BadParam(kSiteArgument, {"BEE_GetFootageDesc"});
   if (R(footage).kind != BEE_KindFootage || !R(footage).footage)
     return Strange(BEE_SiteItemQuery, "BEE_GetFootageDesc", R(footage).kind);
   std::memcpy(desc, *R(footage).footage, sizeof *desc);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)

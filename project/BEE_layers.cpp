@@ -68,7 +68,7 @@ int32_t IndexOfLayer(BEE_Layer layer) {
 ErrorCode NewLayer(BEE_Item comp, BEE_Item source, std::string_view name, BEE_Layer* layer) {
   *layer = nullptr;
   Handle h = NewHandleClear(sizeof(BEE_LayerRec));
-  if (!h) return OutOfMemory(BEE_SiteLayer, Str(kTextOutOfMemoryWhat), sizeof(BEE_LayerRec));
+  if (!h) return kReport.OutOfMemory(BEE_SiteLayer, kTextOutOfMemoryWhat, sizeof(BEE_LayerRec));
   BEE_Layer l = reinterpret_cast<BEE_Layer>(h);
   {
     BEE_LayerRec& r = R(l);
@@ -87,7 +87,12 @@ ErrorCode NewLayer(BEE_Item comp, BEE_Item source, std::string_view name, BEE_La
   bool hasTime = false;
   Time d = SourceDuration(l, &hasTime);
   R(l).outPoint = hasTime ? d : R(comp).duration;
-  G().liveLayers.insert(h);
+  try {
+    G().liveLayers.insert(h);
+  } catch (...) {
+    DisposeHandle(h);  // not registered yet: nothing else refers to it
+    throw;
+  }
   // Default values: the anchor at the source's centre, the position at the
   // composition's centre, full scale and opacity.
   int32_t sw = R(comp).width, sh = R(comp).height;
@@ -133,7 +138,7 @@ void DisposeLayer(BEE_Layer layer) {
 ErrorCode DuplicateLayerRec(BEE_Layer layer, BEE_Layer* copy) {
   *copy = nullptr;
   Handle h = NewHandleClear(sizeof(BEE_LayerRec));
-  if (!h) return OutOfMemory(BEE_SiteLayer, Str(kTextOutOfMemoryWhat), sizeof(BEE_LayerRec));
+  if (!h) return kReport.OutOfMemory(BEE_SiteLayer, kTextOutOfMemoryWhat, sizeof(BEE_LayerRec));
   BEE_Layer c = reinterpret_cast<BEE_Layer>(h);
   std::memcpy(*h, *layer, sizeof(BEE_LayerRec));
   BEE_LayerRec& r = R(c);
@@ -144,7 +149,12 @@ ErrorCode DuplicateLayerRec(BEE_Layer layer, BEE_Layer* copy) {
   r.masks = nullptr;
   r.id = G().nextId++;
   r.stamp = FreshStamp();
-  G().liveLayers.insert(h);
+  try {
+    G().liveLayers.insert(h);
+  } catch (...) {
+    DisposeHandle(h);  // not registered yet: nothing else refers to it
+    throw;
+  }
   BEE_Item src = R(layer).source;
   bool ownsSolid = IsLiveItem(src) && R(src).kind == BEE_KindSolid && R(src).solidLayer == layer;
   if (ownsSolid) R(c).source = nullptr;
@@ -187,7 +197,7 @@ ErrorCode InsertLayer(BEE_Item comp, BEE_Layer layer, int32_t index) {
 ErrorCode RemoveLayer(BEE_Layer layer, int32_t* index) {
   int32_t i = IndexOfLayer(layer);
   if (index) *index = i;
-  if (i == kNotFound) return Fail(BEE_SiteLayer, kSevError, kErrBadParam, kTextBadIndex, {i});
+  if (i == kNotFound) return kReport.Report(BEE_SiteLayer, kSevError, kErrBadParam, kTextBadIndex, {i});
   BEE_Item comp = R(layer).comp;
   if (ErrorCode err = LIST_RemoveP(i, R(comp).layers, 0, nullptr)) return err;
   Touch(comp);
@@ -258,36 +268,36 @@ Time SourceDuration(BEE_Layer layer, bool* hasTime) {
 using namespace tv;
 using namespace tv::bee;
 
-ErrorCode BEE_GetIndLayer(BEE_Item comp, int32_t index, BEE_Layer* layer) {
+ErrorCode BEE_GetIndLayer(BEE_Item comp, int32_t index, BEE_Layer* layer) try {
   if (layer) *layer = nullptr;
   if (ErrorCode err = CheckComp(comp)) return err;
-  if (!layer) return kErrBadParam;
+  if (!layer) return kReport.BadParam(kSiteArgument, {"BEE_GetIndLayer"});
   if (index < 0 || index >= LayerCount(comp))
-    return Fail(BEE_SiteLayer, kSevError, kErrRange, kTextBadIndex, {index});
+    return kReport.Report(BEE_SiteLayer, kSevError, kErrRange, kTextBadIndex, {index});
   *layer = LayerAt(comp, index);
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LayerIndex(BEE_Layer layer, int32_t* index) {
-  return Query<&CheckLayer>(layer, index, &IndexOfLayer, kNotFound);
-}
+ErrorCode BEE_LayerIndex(BEE_Layer layer, int32_t* index) try {
+  return Query<&CheckLayer>("BEE_LayerIndex", layer, index, &IndexOfLayer, kNotFound);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerComp(BEE_Layer layer, BEE_Item* comp) {
-  return QueryField<&CheckLayer, &BEE_LayerRec::comp>(layer, comp);
-}
+ErrorCode BEE_GetLayerComp(BEE_Layer layer, BEE_Item* comp) try {
+  return QueryField<&CheckLayer, &BEE_LayerRec::comp>("BEE_GetLayerComp", layer, comp);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerSource(BEE_Layer layer, BEE_Item* source) {
-  return QueryField<&CheckLayer, &BEE_LayerRec::source>(layer, source);
-}
+ErrorCode BEE_GetLayerSource(BEE_Layer layer, BEE_Item* source) try {
+  return QueryField<&CheckLayer, &BEE_LayerRec::source>("BEE_GetLayerSource", layer, source);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerName(BEE_Layer layer, char name[32]) {
-  return QueryText<&CheckLayer>(layer, name, 32, [](BEE_Layer l) { return NameOf(R(l).name); });
-}
+ErrorCode BEE_GetLayerName(BEE_Layer layer, char name[32]) try {
+  return QueryText<&CheckLayer>("BEE_GetLayerName", layer, name, 32, [](BEE_Layer l) { return NameOf(R(l).name); });
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info) {
+ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info) try {
   if (info) std::memset(info, 0, sizeof *info);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  if (!info) return kErrBadParam;
+  if (!info) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerInfo"});
   const BEE_LayerRec& r = R(layer);
   info->switches = r.switches;
   info->quality = r.quality;
@@ -298,106 +308,106 @@ ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info) {
     BEE_GetItemName(r.source, info->sourceName);
   }
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerTransfer(BEE_Layer layer, BEE_TransferSettings* transfer) {
-  return Query<&CheckLayer>(layer, transfer, [](BEE_Layer l) {
+ErrorCode BEE_GetLayerTransfer(BEE_Layer layer, BEE_TransferSettings* transfer) try {
+  return Query<&CheckLayer>("BEE_GetLayerTransfer", layer, transfer, [](BEE_Layer l) {
     return BEE_TransferSettings{R(l).transferMode, R(l).transferFlags, R(l).trackMatte};
   });
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerLabel(BEE_Layer layer, int8_t* label) {
-  return QueryField<&CheckLayer, &BEE_LayerRec::label>(layer, label);
-}
+ErrorCode BEE_GetLayerLabel(BEE_Layer layer, int8_t* label) try {
+  return QueryField<&CheckLayer, &BEE_LayerRec::label>("BEE_GetLayerLabel", layer, label);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerOrigin(BEE_Layer layer, BEE_RulerOrigin* origin) {
-  return QueryField<&CheckLayer, &BEE_LayerRec::origin>(layer, origin);
-}
+ErrorCode BEE_GetLayerOrigin(BEE_Layer layer, BEE_RulerOrigin* origin) try {
+  return QueryField<&CheckLayer, &BEE_LayerRec::origin>("BEE_GetLayerOrigin", layer, origin);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerCommentLength(BEE_Layer layer, int32_t* length) {
-  return Query<&CheckLayer>(layer, length, [](BEE_Layer l) { return static_cast<int32_t>(TextOf(R(l).comment).size()); });
-}
+ErrorCode BEE_GetLayerCommentLength(BEE_Layer layer, int32_t* length) try {
+  return Query<&CheckLayer>("BEE_GetLayerCommentLength", layer, length, [](BEE_Layer l) { return static_cast<int32_t>(TextOf(R(l).comment).size()); });
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerComment(BEE_Layer layer, char* text, int32_t size) {
-  return QueryText<&CheckLayer>(layer, text, size, [](BEE_Layer l) { return TextOf(R(l).comment); });
-}
+ErrorCode BEE_GetLayerComment(BEE_Layer layer, char* text, int32_t size) try {
+  return QueryText<&CheckLayer>("BEE_GetLayerComment", layer, text, size, [](BEE_Layer l) { return TextOf(R(l).comment); });
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetSourceDimensions(BEE_Layer layer, int32_t* width, int32_t* height) {
+ErrorCode BEE_GetSourceDimensions(BEE_Layer layer, int32_t* width, int32_t* height) try {
   if (width) *width = 0;
   if (height) *height = 0;
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (!IsLiveItem(R(layer).source)) return 0;
   return BEE_GetItemDimensions(R(layer).source, width, height);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetSourceDimensionsDSF(BEE_Layer layer, int32_t* width, int32_t* height) {
+ErrorCode BEE_GetSourceDimensionsDSF(BEE_Layer layer, int32_t* width, int32_t* height) try {
   int32_t w = 0, h = 0;
   ErrorCode err = BEE_GetSourceDimensions(layer, &w, &h);
   if (err == 0 && IsLiveItem(R(layer).comp)) BEE_AdjustForDSF(R(R(layer).comp).dsfH, R(R(layer).comp).dsfV, &w, &h);
   if (width) *width = err ? 0 : w;
   if (height) *height = err ? 0 : h;
   return err;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetSourceDuration(BEE_Layer layer, Time* duration) {
-  return Query<&CheckLayer>(layer, duration, [](BEE_Layer l) {
+ErrorCode BEE_GetSourceDuration(BEE_Layer layer, Time* duration) try {
+  return Query<&CheckLayer>("BEE_GetSourceDuration", layer, duration, [](BEE_Layer l) {
     bool hasTime = false;
     return SourceDuration(l, &hasTime);
   });
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_InqLayerEffectSeq(BEE_Layer layer, Handle* parade, int32_t* count) {
+ErrorCode BEE_InqLayerEffectSeq(BEE_Layer layer, Handle* parade, int32_t* count) try {
   if (parade) *parade = nullptr;
   if (count) *count = 0;
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (parade) *parade = R(layer).parade;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerNumMasks(BEE_Layer layer, int32_t* count) {
-  return Query<&CheckLayer>(layer, count, [](BEE_Layer l) {
+ErrorCode BEE_GetLayerNumMasks(BEE_Layer layer, int32_t* count) try {
+  return Query<&CheckLayer>("BEE_GetLayerNumMasks", layer, count, [](BEE_Layer l) {
     int32_t n = 0;
     if (R(l).masks) LIST_GetNumItems(R(l).masks, &n);
     return n;
   });
-}
+} TV_CATCH(BEE_PackageNumber)
 
 // ---- Streams ----
 
-ErrorCode BEE_StreamLookup(const BEE_StreamRef* ref, TDB_Stream* stream) {
+ErrorCode BEE_StreamLookup(const BEE_StreamRef* ref, TDB_Stream* stream) try {
   if (stream) *stream = nullptr;
-  if (!ref || !stream) return kErrBadParam;
+  if (!ref || !stream) return kReport.BadParam(kSiteArgument, {"BEE_StreamLookup"});
   if (ErrorCode err = CheckLayer(ref->layer)) return err;
   int32_t index = static_cast<int32_t>(ref->index);
   if (ref->index != index) return Strange(BEE_SiteStream, "stream", ref->index);
   if (ErrorCode err = ValidStreamIndex(index, BEE_SiteStream)) return err;
   if (index >= BEE_StandardStreamCount) {
     // Mask and effect streams: the layer has no masks or effects yet.
-    return Fail(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
+    return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
   }
   *stream = R(ref->layer).streams[index];
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetStreamDescription(int32_t index, char name[32], char unit[32], int16_t* dimension) {
+ErrorCode BEE_GetStreamDescription(int32_t index, char name[32], char unit[32], int16_t* dimension) try {
   if (name) name[0] = 0;
   if (unit) unit[0] = 0;
   if (dimension) *dimension = 0;
   if (index < 0 || index >= BEE_StandardStreamCount) return Strange(BEE_SiteStream, "stream", index);
   const StreamSpec& s = kStreams[index];
-  if (name) fmt::CopyTo(std::span<char>(name, 32), Str(s.name));
-  if (unit && s.unit) fmt::CopyTo(std::span<char>(unit, 32), Str(s.unit));
+  if (name) fmt::CopyTo(std::span<char>(name, 32), kReport.Text(s.name));
+  if (unit && s.unit) fmt::CopyTo(std::span<char>(unit, 32), kReport.Text(s.unit));
   if (dimension) *dimension = s.dimension;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerStreamValueF(BEE_Layer layer, int32_t index, Time compTime, double* value) {
+ErrorCode BEE_GetLayerStreamValueF(BEE_Layer layer, int32_t index, Time compTime, double* value) try {
   BEE_StreamRef ref{layer, index};
   TDB_Stream st = nullptr;
   if (ErrorCode err = BEE_StreamLookup(&ref, &st)) return err;
-  if (!value) return kErrBadParam;
-  if (!st) return Fail(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
+  if (!value) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerStreamValueF"});
+  if (!st) return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
   Time lt{};
   if (ErrorCode err = BEE_CompToLayerTime(layer, compTime, &lt)) return err;
   return TDB_GetValueF(st, &lt, 0, 0, value, nullptr);
-}
+} TV_CATCH(BEE_PackageNumber)

@@ -19,7 +19,7 @@ bool InTree(BEE_Item item) {
 
 ErrorCode CheckTreeItem(BEE_Item item) {
   if (ErrorCode err = CheckItem(item)) return err;
-  if (!InTree(item) || item == G().root) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);
+  if (!InTree(item) || item == G().root) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);
   return 0;
 }
 
@@ -27,7 +27,7 @@ ErrorCode FolderOrRoot(BEE_Item given, BEE_Item* folder) {
   if (ErrorCode err = RequireProject()) return err;
   BEE_Item f = given ? given : G().root;
   if (ErrorCode err = CheckKind(f, BEE_KindFolder, kTextNotFolder)) return err;
-  if (!InTree(f)) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextNotFolder);
+  if (!InTree(f)) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextNotFolder);
   *folder = f;
   return 0;
 }
@@ -73,7 +73,7 @@ BEE_OP(OpRemoveItem) {
     if (it != item && R(it).parent == item) hasChildren = true;
   // An item in use (a layer's source) or a folder that holds items stays.
   if (hasChildren || CountUsers(item) > 0)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextItemInUse);
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextItemInUse);
   auto& o = G().order;
   intptr_t index = std::find(o.begin(), o.end(), item) - o.begin();
   DetachItem(item);
@@ -87,7 +87,7 @@ BEE_OP(OpReinsertItem) {
   if (ErrorCode err = CheckItem(item)) return err;
   BEE_Item parent = R(item).parent;
   if (InTree(item) || !IsLiveItem(parent) || !InTree(parent))
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextNotFolder);
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextNotFolder);
   auto& o = G().order;
   size_t to = position < 0 || static_cast<size_t>(position) > o.size() ? o.size() : static_cast<size_t>(position);
   o.insert(o.begin() + static_cast<ptrdiff_t>(to), item);
@@ -147,7 +147,7 @@ BEE_OP(OpCompSettings) {
 BEE_OP(OpTimeChange) {
   const auto [comp, t] = Words<TimeChangeCmd>(*rec);
   if (ErrorCode err = CheckComp(comp)) return err;
-  if (t.scale == 0) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
+  if (t.scale == 0) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
   Time old = R(comp).currentTime;
   R(comp).currentTime = SnapToGrid(R(comp), t);
   // Successive time changes of one item are one step.
@@ -175,7 +175,7 @@ BEE_OP(OpResolution) {
   if (ErrorCode err = CheckComp(comp)) return err;
   const uint16_t h = factors.h, v = factors.v;
   // A factor of 0 would divide by zero wherever the frame is downsampled.
-  if (h == 0 || v == 0) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadResolution, {h, v});
+  if (h == 0 || v == 0) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadResolution, {h, v});
   BEE_ItemRec& r = R(comp);
   SetInverse(inv, ResolutionCmd{comp, Factors{r.dsfH, r.dsfV}});
   if (r.dsfH != h || r.dsfV != v) {
@@ -216,7 +216,7 @@ BEE_OP(OpSolidSettings) {
   if (ErrorCode err = CheckSolid(solid)) return err;
   if (!s) return kErrBadParam;
   if (s->width == 0 || s->height == 0)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
   BEE_SolidSettings old{};
   std::memcpy(old.name, R(solid).name, 32);
   old.color = R(solid).solidColor;
@@ -264,7 +264,7 @@ ErrorCode MoveTo(BEE_Item item, BEE_Item given, intptr_t index, BEE_CmdRec* inv)
   if (ErrorCode err = CheckTreeItem(item)) return err;
   BEE_Item folder = nullptr;
   if (ErrorCode err = FolderOrRoot(given, &folder)) return err;
-  if (IsDescendant(item, folder)) return Fail(BEE_SiteFolder, kSevError, kErrBadParam, kTextFolderInside);
+  if (IsDescendant(item, folder)) return kReport.Report(BEE_SiteFolder, kSevError, kErrBadParam, kTextFolderInside);
   const Place none{};
   Place* old = nullptr;
   if (ErrorCode err = NewCopy(&none, 1, &old)) return err;
@@ -293,11 +293,11 @@ BEE_OP(OpTask) {
 }
 
 BEE_OP(OpObsoleteSetValue) {
-  return Fail(BEE_SiteCommandOp, kSevError, kErrUnsupported, kTextObsoleteSetValue);
+  return kReport.Report(BEE_SiteCommandOp, kSevError, kErrUnsupported, kTextObsoleteSetValue);
 }
 
 BEE_OP(OpObsoleteClearKey) {
-  return Fail(BEE_SiteCommandOp, kSevError, kErrUnsupported, kTextObsoleteClearKey);
+  return kReport.Report(BEE_SiteCommandOp, kSevError, kErrUnsupported, kTextObsoleteClearKey);
 }
 
 // ---- Guides ----
@@ -323,7 +323,7 @@ BEE_OP(OpNewGuide) {
   if (!c) return kErrBadParam;
   int32_t n = GuideCount(item);
   int32_t at = c->index < 0 ? n : c->index;
-  if (at > n) return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {c->index});
+  if (at > n) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {c->index});
   LIST_Handle list = nullptr;
   if (ErrorCode err = GuideList(item, true, &list)) return err;
   if (ErrorCode err = LIST_Insert(&c->guide, at == n ? -1 : at, list)) return err;
@@ -336,7 +336,7 @@ BEE_OP(OpRemoveGuide) {
   if (ErrorCode err = CheckItem(item)) return err;
   int32_t n = GuideCount(item);
   if (index < 0 || index >= n)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(index)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(index)});
   BEE_GuideChange old{static_cast<int32_t>(index), {}};
   LIST_GetItem(R(item).guides, old.index, &old.guide);
   BEE_GuideChange* block = nullptr;
@@ -351,7 +351,7 @@ BEE_OP(OpGuideMove) {
   if (ErrorCode err = CheckItem(item)) return err;
   if (!c) return kErrBadParam;
   if (c->index < 0 || c->index >= GuideCount(item))
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {c->index});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {c->index});
   BEE_GuideChange old{c->index, {}};
   LIST_GetItem(R(item).guides, c->index, &old.guide);
   BEE_GuideChange* block = nullptr;
@@ -405,7 +405,7 @@ BEE_OP(OpItemComment) {
 
 BEE_OP(OpRulerOrigin) {
   const auto [target, origin] = Words<RulerOriginCmd>(*rec);
-  if (!target || !origin) return Fail(BEE_SiteOrigin, kSevError, kErrBadParam, kTextOriginProblem);
+  if (!target || !origin) return kReport.Report(BEE_SiteOrigin, kSevError, kErrBadParam, kTextOriginProblem);
   BEE_RulerOrigin* slot = nullptr;
   if (IsLiveLayer(target)) {
     BEE_Layer layer = static_cast<BEE_Layer>(target);

@@ -12,7 +12,7 @@ namespace {
 ErrorCode CheckPlacedLayer(BEE_Layer layer) {
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (IndexOfLayer(layer) == kNotFound)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadIndex, {kNotFound});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadIndex, {kNotFound});
   return 0;
 }
 
@@ -22,9 +22,9 @@ ErrorCode CheckSource(BEE_Item comp, BEE_Item source) {
   // Solids belong to the one layer made with them; a composition never
   // contains itself, directly or through the compositions it nests.
   if (k == BEE_KindComp && !SourceAllowed(comp, source))
-    return Fail(BEE_SiteSource, kSevError, kErrBadParam, kTextSelfContaining);
+    return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextSelfContaining);
   if (k != BEE_KindComp && k != BEE_KindFootage)
-    return Fail(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
+    return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
   return 0;
 }
 
@@ -48,13 +48,13 @@ BEE_OP(OpKeyframeChange) {
   TDB_Stream old = nullptr;
   if (ErrorCode err = BEE_StreamLookup(ref, &old)) return err;
   int32_t index = static_cast<int32_t>(ref->index);
-  if (!old) return Fail(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
+  if (!old) return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
   TDB_StreamInfo a{}, b{};
   if (ErrorCode err = TDB_GetStreamInfo(old, &a)) return err;
   if (ErrorCode err = TDB_GetStreamInfo(stream, &b)) return err;
   if (a.dimension != b.dimension || (a.flags & TDB_StreamSpatial) != (b.flags & TDB_StreamSpatial) ||
       b.valueDescription.kind != a.valueDescription.kind)
-    return Fail(BEE_SiteStream, kSevError, kErrBadParam, kTextBadStream, {index});
+    return kReport.Report(BEE_SiteStream, kSevError, kErrBadParam, kTextBadStream, {index});
   BEE_Layer layer = ref->layer;
   BEE_StreamRef* target = nullptr;
   if (ErrorCode err = NewCopy(ref, 1, &target)) return err;
@@ -94,7 +94,7 @@ BEE_OP(OpNewSolidLayer) {
   if (ErrorCode err = CheckComp(comp)) return err;
   if (!s) return kErrBadParam;
   if (s->width == 0 || s->height == 0)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
   BEE_Item solid = nullptr;
   if (ErrorCode err = NewItem(BEE_KindSolid, NameOf(s->name), &solid)) return err;
   R(solid).solidColor = s->color;
@@ -129,7 +129,7 @@ BEE_OP(OpReinsertLayer) {
   BEE_Item comp = R(layer).comp;
   if (ErrorCode err = CheckComp(comp)) return err;
   if (IndexOfLayer(layer) != kNotFound || index < 0 || index > LayerCount(comp))
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(index)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(index)});
   if (ErrorCode err = InsertLayer(comp, layer, static_cast<int32_t>(index))) return err;
   Store(*rec, ReinsertLayerCmd{nullptr, index});  // the composition owns the layer again
   rec->dispose = nullptr;
@@ -143,7 +143,7 @@ BEE_OP(OpLayerTimes) {
   if (!t) return kErrBadParam;
   if (t->offset.scale == 0 || t->inPoint.scale == 0 || t->outPoint.scale == 0 ||
       t::Compare(t->inPoint, t->outPoint) > 0)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
   BEE_LayerRec& r = R(layer);
   BEE_LayerTimes old{r.offset, r.inPoint, r.outPoint};
   BEE_LayerTimes* block = nullptr;
@@ -163,7 +163,7 @@ BEE_OP(OpLayerReorder) {
   BEE_Item comp = R(layer).comp;
   int32_t n = LayerCount(comp);
   if (to < 0 || to >= n)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(to)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(to)});
   int32_t from = IndexOfLayer(layer);
   if (ErrorCode err = LIST_Move(from, static_cast<int32_t>(to), R(comp).layers, 0)) return err;
   Touch(comp);
@@ -176,7 +176,7 @@ BEE_OP(OpLayerStretch) {
   if (ErrorCode err = CheckLayer(layer)) return err;
   // A stretch of 0 cannot be divided by when composition times become layer times.
   if (s.num == 0 || s.den == 0)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadStretch, {s.num, static_cast<uint64_t>(s.den)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadStretch, {s.num, static_cast<uint64_t>(s.den)});
   SetInverse(inv, LayerStretchCmd{layer, R(layer).stretch});
   R(layer).stretch = s;
   TouchLayer(layer);
@@ -187,7 +187,7 @@ BEE_OP(OpQuality) {
   const auto [layer, quality] = Words<QualityCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (quality < BEE_QualityWireframe || quality > BEE_QualityBest)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadQuality, {static_cast<int64_t>(quality)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadQuality, {static_cast<int64_t>(quality)});
   SetInverse(inv, QualityCmd{layer, R(layer).quality});
   R(layer).quality = static_cast<int16_t>(quality);
   TouchLayer(layer);
@@ -199,7 +199,7 @@ BEE_OP(OpTransfer) {
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (!t) return kErrBadParam;
   if (t->trackMatte > BEE_MatteLumaInverted)
-    return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadMatte, {t->trackMatte});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadMatte, {t->trackMatte});
   BEE_TransferSettings old{R(layer).transferMode, R(layer).transferFlags, R(layer).trackMatte};
   BEE_TransferSettings* block = nullptr;
   if (ErrorCode err = NewCopy(&old, 1, &block)) return err;
@@ -247,7 +247,7 @@ BEE_OP(OpReplaceSource) {
   const auto [layer, source] = Words<ReplaceSourceCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
   // A solid layer keeps its solid (it is changed through its settings).
-  if (OwnsSolid(layer)) return Fail(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
+  if (OwnsSolid(layer)) return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
   if (ErrorCode err = CheckSource(R(layer).comp, source)) return err;
   SetInverse(inv, ReplaceSourceCmd{layer, R(layer).source});
   R(layer).source = source;
@@ -296,7 +296,7 @@ namespace {
 ErrorCode SetSources(const SourcePair* pairs, int32_t count, BEE_CmdRec* inv) {
   size_t bytes = sizeof(SourceList) + sizeof(SourcePair) * static_cast<size_t>(count);
   Ptr p = NewPtr(static_cast<Size>(bytes));
-  if (!p) return OutOfMemory(BEE_SiteCommandOp, "undo information", bytes);
+  if (!p) return kReport.OutOfMemory(BEE_SiteCommandOp, "undo information", bytes);
   auto* list = reinterpret_cast<SourceList*>(p);
   list->count = count;
   SourcePair* old = list->pairs();
@@ -335,7 +335,7 @@ BEE_OP(OpReplaceItem) {
       BEE_Layer l = LayerAt(c, i);
       if (R(l).source != from) continue;
       // Every use must take the new item before any changes.
-      if (OwnsSolid(l)) return Fail(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
+      if (OwnsSolid(l)) return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
       if (ErrorCode err = CheckSource(c, to)) return err;
       pairs.push_back(SourcePair{l, to});
     }
@@ -348,7 +348,7 @@ BEE_OP(OpDuplicateComp) {
   if (ErrorCode err = CheckComp(comp)) return err;
   auto& order = G().order;
   auto at = std::find(order.begin(), order.end(), comp);
-  if (at == order.end()) return Fail(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);
+  if (at == order.end()) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextRootItem);
   BEE_Item copy = nullptr;
   if (ErrorCode err = NewItem(BEE_KindComp, NameOf(R(comp).name), &copy)) return err;
   {

@@ -26,7 +26,7 @@ ErrorCode ToLayer(const BEE_LayerRec& r, Time d, Time* out) {
   }
   // A stretch of 0 cannot be set; a damaged one is refused, never divided by.
   if (r.stretch.num == 0 || r.stretch.den == 0)
-    return Fail(BEE_SiteTimeMap, kSevError, kErrBadParam, kTextBadStretch,
+    return kReport.Report(BEE_SiteTimeMap, kSevError, kErrBadParam, kTextBadStretch,
                 {r.stretch.num, static_cast<uint64_t>(r.stretch.den)});
   Ratio x{};
   if (ErrorCode err = M_DivRatio(t::ToRatio(d), r.stretch, &x, M_APPROXIMATE)) {
@@ -89,29 +89,29 @@ using namespace tv::bee;
 #define BEE_TIME_ENTRY(layer, out)                    \
   if (out) *out = kInvalidTime;                      \
   if (ErrorCode err = CheckLayer(layer)) return err; \
-  if (!(out)) return kErrBadParam
+  if (!(out)) return kReport.BadParam(kSiteArgument, {__func__})
 
-ErrorCode BEE_LayerToCompTime(BEE_Layer layer, Time layerTime, Time* compTime) {
+ErrorCode BEE_LayerToCompTime(BEE_Layer layer, Time layerTime, Time* compTime) try {
   BEE_TIME_ENTRY(layer, compTime);
   return LayerToComp(R(layer), layerTime, compTime);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CompToLayerTime(BEE_Layer layer, Time compTime, Time* layerTime) {
+ErrorCode BEE_CompToLayerTime(BEE_Layer layer, Time compTime, Time* layerTime) try {
   BEE_TIME_ENTRY(layer, layerTime);
   return CompToLayer(R(layer), compTime, layerTime);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LayerToCompDuration(BEE_Layer layer, Time duration, Time* compDuration) {
+ErrorCode BEE_LayerToCompDuration(BEE_Layer layer, Time duration, Time* compDuration) try {
   BEE_TIME_ENTRY(layer, compDuration);
   return ToComp(R(layer), duration, compDuration);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_CompToLayerDuration(BEE_Layer layer, Time duration, Time* layerDuration) {
+ErrorCode BEE_CompToLayerDuration(BEE_Layer layer, Time duration, Time* layerDuration) try {
   BEE_TIME_ENTRY(layer, layerDuration);
   return ToLayer(R(layer), duration, layerDuration);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LayerToSourceTime(BEE_Layer layer, Time layerTime, Time* sourceTime) {
+ErrorCode BEE_LayerToSourceTime(BEE_Layer layer, Time layerTime, Time* sourceTime) try {
   BEE_TIME_ENTRY(layer, sourceTime);
   const BEE_LayerRec& r = R(layer);
   if (!TimeRemapOn(r)) {
@@ -128,13 +128,13 @@ ErrorCode BEE_LayerToSourceTime(BEE_Layer layer, Time layerTime, Time* sourceTim
   if (!(v >= INT32_MIN && v <= INT32_MAX)) return Strange(BEE_SiteTimeMap, "BEE_LayerToSourceTime", 0);
   *sourceTime = Time{static_cast<int32_t>(v), info.timeScale};
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_LayerToSourceTimeSpan(BEE_Layer layer, Time layerStart, Time layerDuration, Time* sourceStart,
-                                    Time* sourceDuration) {
+                                    Time* sourceDuration) try {
   if (sourceDuration) *sourceDuration = kInvalidTime;
   BEE_TIME_ENTRY(layer, sourceStart);
-  if (!sourceDuration) return kErrBadParam;
+  if (!sourceDuration) return kReport.BadParam(kSiteArgument, {"BEE_LayerToSourceTimeSpan"});
   Time end{};
   if (ErrorCode err = T_AddTime(layerStart, layerDuration, &end)) return err;
   Time s{}, e{};
@@ -145,9 +145,9 @@ ErrorCode BEE_LayerToSourceTimeSpan(BEE_Layer layer, Time layerStart, Time layer
   *sourceStart = s;
   *sourceDuration = d;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerTime(BEE_Layer layer, int32_t which, Time* time, Ratio* ratio) {
+ErrorCode BEE_GetLayerTime(BEE_Layer layer, int32_t which, Time* time, Ratio* ratio) try {
   if (time) *time = kInvalidTime;
   if (ratio) *ratio = Ratio{0, 0};
   if (ErrorCode err = CheckLayer(layer)) return err;
@@ -155,43 +155,43 @@ ErrorCode BEE_GetLayerTime(BEE_Layer layer, int32_t which, Time* time, Ratio* ra
   switch (which) {
     case BEE_LayerTimeInClipped:
     case BEE_LayerTimeOutClipped: {
-      if (!time) return kErrBadParam;
+      if (!time) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerTime"});
       return Clip(layer, which == BEE_LayerTimeInClipped ? r.inPoint : r.outPoint, time);
     }
     case BEE_LayerTimeOffset:
-      if (!time) return kErrBadParam;
+      if (!time) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerTime"});
       *time = r.offset;
       return 0;
     case BEE_LayerTimeStretch:
-      if (!ratio) return kErrBadParam;
+      if (!ratio) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerTime"});
       *ratio = r.stretch;
       return 0;
     case BEE_LayerTimeIn:
     case BEE_LayerTimeOut:
-      if (!time) return kErrBadParam;
+      if (!time) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerTime"});
       *time = which == BEE_LayerTimeIn ? r.inPoint : r.outPoint;
       return 0;
     default: return Strange(BEE_SiteLayerTime, "BEE_GetLayerTime", which);
   }
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_GetLayerCurrentTime(BEE_Layer layer, Time* time) {
+ErrorCode BEE_GetLayerCurrentTime(BEE_Layer layer, Time* time) try {
   BEE_TIME_ENTRY(layer, time);
   BEE_Item comp = R(layer).comp;
   if (ErrorCode err = CheckItem(comp)) return err;
   return CompToLayer(R(layer), R(comp).currentTime, time);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_ClipToSourceDuration(BEE_Layer layer, Time time, Time* clipped) {
+ErrorCode BEE_ClipToSourceDuration(BEE_Layer layer, Time time, Time* clipped) try {
   BEE_TIME_ENTRY(layer, clipped);
   return Clip(layer, time, clipped);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LayerActive(BEE_Layer layer, Time compTime, Boolean32 asMatte, Boolean32* active, Time* layerTime) {
+ErrorCode BEE_LayerActive(BEE_Layer layer, Time compTime, Boolean32 asMatte, Boolean32* active, Time* layerTime) try {
   if (active) *active = 0;
   if (layerTime) *layerTime = kInvalidTime;
   if (ErrorCode err = CheckLayer(layer)) return err;
-  if (!active) return kErrBadParam;
+  if (!active) return kReport.BadParam(kSiteArgument, {"BEE_LayerActive"});
   const BEE_LayerRec& r = R(layer);
   Time t{};
   if (ErrorCode err = CompToLayer(r, compTime, &t)) return err;
@@ -206,12 +206,12 @@ ErrorCode BEE_LayerActive(BEE_Layer layer, Time compTime, Boolean32 asMatte, Boo
   if (ErrorCode err = T_SubTime(out, e, &out)) return err;
   *active = t::Compare(in, t) <= 0 && t::Compare(t, out) < 0 ? 1 : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LayerIsUsedAsTrackMatte(BEE_Layer layer, Boolean32 requireVideo, Boolean32* result) {
+ErrorCode BEE_LayerIsUsedAsTrackMatte(BEE_Layer layer, Boolean32 requireVideo, Boolean32* result) try {
   if (result) *result = 0;
   if (ErrorCode err = CheckLayer(layer)) return err;
-  if (!result) return kErrBadParam;
+  if (!result) return kReport.BadParam(kSiteArgument, {"BEE_LayerIsUsedAsTrackMatte"});
   int32_t i = IndexOfLayer(layer);
   BEE_Item comp = R(layer).comp;
   if (i == kNotFound || i + 1 >= LayerCount(comp)) return 0;  // the bottom layer is never a matte
@@ -219,11 +219,11 @@ ErrorCode BEE_LayerIsUsedAsTrackMatte(BEE_Layer layer, Boolean32 requireVideo, B
   if (requireVideo && !(R(below).switches & BEE_SwitchVideo)) return 0;
   *result = R(below).trackMatte != 0 ? 1 : 0;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_LayerActiveOrTrackMatte(BEE_Layer layer, Time compTime, Boolean32* active, Time* layerTime) {
+ErrorCode BEE_LayerActiveOrTrackMatte(BEE_Layer layer, Time compTime, Boolean32* active, Time* layerTime) try {
   if (active) *active = 0;
   Boolean32 matte = 0;
   if (ErrorCode err = BEE_LayerIsUsedAsTrackMatte(layer, 1, &matte)) return err;
   return BEE_LayerActive(layer, compTime, matte, active, layerTime);
-}
+} TV_CATCH(BEE_PackageNumber)

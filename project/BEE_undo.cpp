@@ -211,15 +211,15 @@ std::string GroupName(const Stack& s) {
       if (!own.empty() || !(r.flags & BEE_RecNameText)) return own;
     }
     if (r.flags & BEE_RecNameText) return std::string(TextOf(reinterpret_cast<Handle>(r.name)));
-    return r.name ? Str(static_cast<int32_t>(r.name)) : "";
+    return r.name ? kReport.Text(static_cast<int32_t>(r.name)) : "";
   }
   return {};
 }
 
-ErrorCode Available(const Stack& s, Boolean32* available, char* name) {
+ErrorCode Available(const char* operation, const Stack& s, Boolean32* available, char* name) {
   if (available) *available = 0;
   if (name) name[0] = 0;
-  if (!available) return kErrBadParam;
+  if (!available) return kReport.BadParam(kSiteArgument, {operation});
   if (s.groups < 1) return 0;
   std::string n = GroupName(s);
   *available = 1;
@@ -259,7 +259,7 @@ ErrorCode Replay(Stack& from, Stack& to, bool undo) {
         pushedAny = true;
       }
     } else {
-      report::Text(Loc(site), kSevError, Str(undo ? kTextCantUndo : kTextCantRedo));
+      kReport.Note(site, kSevError, undo ? kTextCantUndo : kTextCantRedo);
       DisposeRecord(inverse);
       lostInverse = true;
     }
@@ -280,21 +280,21 @@ ErrorCode Replay(Stack& from, Stack& to, bool undo) {
 using namespace tv;
 using namespace tv::bee;
 
-ErrorCode BEE_StartGroup(const char* name, int32_t command) {
+ErrorCode BEE_StartGroup(const char* name, int32_t command) try {
   uintptr_t number = 0;
   if (!name) {
     const CommandEntry* e = Entry(command & 0xFFFF);
     number = e ? e->name : 0;
   }
   return StartGroup(UndoStack(), name, number);
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_EndGroup(void) {
+ErrorCode BEE_EndGroup(void) try {
   EndGroup(UndoStack());
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_Undo(void) {
+ErrorCode BEE_Undo(void) try {
   Stack& u = UndoStack();
   if (u.depth < 0 || u.extraCloses > 0) {
     U_Beep();
@@ -317,9 +317,9 @@ ErrorCode BEE_Undo(void) {
     Notify(BEE_SelProjectChanged, &note);
   }
   return err;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_Redo(void) {
+ErrorCode BEE_Redo(void) try {
   Stack& r = RedoStack();
   if (r.groups < 1) return 0;
   ErrorCode err = Replay(r, UndoStack(), false);
@@ -329,27 +329,31 @@ ErrorCode BEE_Redo(void) {
     Notify(BEE_SelProjectChanged, &note);
   }
   return err;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_UndoAvailable(Boolean32* available, char* name) { return Available(UndoStack(), available, name); }
-ErrorCode BEE_RedoAvailable(Boolean32* available, char* name) { return Available(RedoStack(), available, name); }
+ErrorCode BEE_UndoAvailable(Boolean32* available, char* name) try {
+  return Available("BEE_UndoAvailable", UndoStack(), available, name);
+} TV_CATCH(BEE_PackageNumber)
+ErrorCode BEE_RedoAvailable(Boolean32* available, char* name) try {
+  return Available("BEE_RedoAvailable", RedoStack(), available, name);
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_ClearRedoStack(void) {
+ErrorCode BEE_ClearRedoStack(void) try {
   ClearStack(RedoStack());
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_ClearUndoRedo(void) {
+ErrorCode BEE_ClearUndoRedo(void) try {
   ClearStack(RedoStack());
   ClearStack(UndoStack());
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEEp_GetStackCounts(int32_t* undoRecords, int32_t* undoGroups, int32_t* redoRecords,
-                              int32_t* redoGroups) {
+                              int32_t* redoGroups) try {
   if (undoRecords) *undoRecords = UndoStack().records.size();
   if (undoGroups) *undoGroups = UndoStack().groups;
   if (redoRecords) *redoRecords = RedoStack().records.size();
   if (redoGroups) *redoGroups = RedoStack().groups;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)

@@ -37,8 +37,6 @@ class BezEval : public BezFixture {
 };
 
 TEST_F(BezEval, PackageFrameAndTexts) {
-  EXPECT_EQ(BEZ_PkgObjectVersion() >> 16, 3u);
-  EXPECT_EQ(BEZ_CheckVersions(Location(BEZ_PackageNumber, 0), 3), 0);
   const char* expected[] = {"damaged BEZ structure.", "temporary vectors in arclength calculation",
                             "invalid ease/influence values", "invalid time-remapping control points",
                             "invalid time-remapping domain", "unsupported BEZ data type",

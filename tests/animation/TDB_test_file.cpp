@@ -21,16 +21,12 @@ class TdbFile : public TdbFixture {
  protected:
   void SetUp() override {
     TdbFixture::SetUp();
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tvtdb-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    dir_ = temp_.path();
+    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override {
     for (FILE_SpecH r : refs_) FILE_Dispose(r);
     refs_.clear();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
     TdbFixture::TearDown();
   }
   std::string P(const std::string& name) { return dir_ + "/" + name; }
@@ -69,6 +65,7 @@ class TdbFile : public TdbFixture {
   }
 
  private:
+  tv::test::TempDir temp_{"tvtdb"};
   std::string dir_;
   std::vector<FILE_SpecH> refs_;
   int counter_ = 0;

@@ -1,5 +1,5 @@
-// Shared by the PF tests: a fixture that births the math package (with its
-// 8-bit tables) and PF, and plain pixel buffers seen as PFWorlds.
+// Shared by the PF tests: a fixture that births PF (and the math package with
+// its 8-bit tables before it), and plain pixel buffers seen as PFWorlds.
 #pragma once
 
 #include <cstdint>
@@ -15,18 +15,14 @@ namespace tv::test {
 
 class PFFixture : public UFixture {
  protected:
+  PFFixture() : UFixture({PF_PackageNumber}) {}
   void SetUp() override {
     UFixture::SetUp();
-    int32_t granted = 0;
-    ASSERT_EQ(M_Birth(M_ServiceFastCharMath, &granted), 0);
-    ASSERT_EQ(PF_Birth(), 0);
     PFp_UseReferenceKernels(0);
     rec.clear();
   }
   void TearDown() override {
     PFp_UseReferenceKernels(0);
-    EXPECT_EQ(PF_Death(), 0);
-    EXPECT_EQ(M_Death(), 0);
     UFixture::TearDown();
   }
 };

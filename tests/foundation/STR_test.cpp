@@ -267,9 +267,4 @@ TEST_F(StrTest, DamagedBallIsRefused) {
   EXPECT_EQ(STR_DisposeBall(&ball), 0);
 }
 
-TEST_F(StrTest, Versions) {
-  EXPECT_EQ(STR_PkgObjectVersion(), 0x30012u);
-  EXPECT_EQ(STR_CheckVersions(0, 3), 0);
-}
-
 }  // namespace

@@ -39,12 +39,6 @@ class TimeTest : public tv::test::UFixture {
 constexpr uint32_t kM = M_PackageNumber, kT = T_PackageNumber;
 constexpr Time kNtscFrame{1001, 30000};
 
-TEST_F(TimeTest, PackageFrame) {
-  EXPECT_EQ(T_PkgObjectVersion() >> 16, 2u);
-  EXPECT_EQ(T_CheckVersions(tv::Location(kT, 0), 2), 0);
-  ExpectNoReport();
-}
-
 TEST_F(TimeTest, AddSubMul) {
   using Op = ErrorCode (*)(Time, Time, Time*);
   struct Case { Op op; Time a, b, expected; };

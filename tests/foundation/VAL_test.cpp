@@ -25,14 +25,7 @@ VAL_TypeRecord Named(const char* name) {
 
 class ValTest : public tv::test::UFixture {
  protected:
-  void SetUp() override {
-    UFixture::SetUp();
-    ASSERT_EQ(VAL_Birth(), 0);
-  }
-  void TearDown() override {
-    EXPECT_EQ(VAL_Death(), 0);
-    UFixture::TearDown();
-  }
+  ValTest() : UFixture({VAL_PackageNumber}) {}
 
   VAL_Value Make(int32_t type) {
     VAL_Value v{};
@@ -65,15 +58,6 @@ TEST_F(ValTest, RegistryNumbersAndNames) {
   static VAL_TypeRecord other = Named("test other");
   ASSERT_EQ(VAL_RegisterType(&other, &type), 0);
   EXPECT_EQ(type, 33);  // the failed registration took no number
-}
-
-TEST_F(ValTest, BirthAndDeathRules) {
-  EXPECT_EQ(VAL_Birth(), tv::kErrBirth);
-  EXPECT_EQ(rec.last().text, "Test error: VAL package -- multiple births.");
-  ASSERT_EQ(VAL_Death(), 0);
-  EXPECT_EQ(VAL_Death(), tv::kErrDeath);
-  EXPECT_EQ(rec.last().text, "Test error: VAL package -- multiple or corrupted death.");
-  ASSERT_EQ(VAL_Birth(), 0);
 }
 
 TEST_F(ValTest, FlattenShortsGoldenBytes) {

@@ -22,9 +22,9 @@ using BMInfo = std::array<int32_t, 4>;
 
 class BMTest : public UFixture {
  protected:
+  BMTest() : UFixture({BM_PackageNumber}) {}
   void SetUp() override {
     UFixture::SetUp();
-    ASSERT_EQ(BM_Birth(0), 0);
     baseWorlds = BMp_LiveWorldCount();
     rec.clear();
   }
@@ -65,11 +65,7 @@ class BMTest : public UFixture {
     static Report none{};
     return rec.reports.empty() ? none : rec.reports.back();
   }
-  ErrorCode LastCode() {
-    ErrorCode code = 0;
-    U_GetLastError(nullptr, nullptr, nullptr, &code);
-    return code;
-  }
+  static ErrorCode LastCode() { return tv::test::LastCode(); }
 
   // A sub-World sharing the parent's pixels and device.
   BM_World Sub(BM_World parent, Rect b, int depth = 0) {

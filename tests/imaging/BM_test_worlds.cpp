@@ -14,9 +14,6 @@ using Info = tv::test::BMInfo;
 constexpr LocationCode kCreate = 0x07000003;
 
 TEST_F(BMTest, PackageFrame) {
-  EXPECT_EQ(BM_PkgObjectVersion(), 0x1D0000u);
-  EXPECT_EQ(BM_CheckVersions(tv::Location(99, 1), 29), 0);
-  EXPECT_EQ(BM_CheckVersions(tv::Location(99, 1), 28), tv::kErrVersion);
   int32_t w = 0, h = 0, d = 0;
   ASSERT_EQ(BM_InqMaxWorld(&w, &h, &d), 0);
   EXPECT_EQ(Info({w, h, d, 0}), Info({32767, 32767, 32, 0}));
@@ -38,19 +35,12 @@ TEST_F(BMTest, PackageFrame) {
     EXPECT_TRUE(found) << text;
   }
 
-  // A second birth warns and succeeds.
-  EXPECT_EQ(BM_Birth(0), 0);
-  ASSERT_FALSE(rec.reports.empty());
-  EXPECT_EQ(Last().severity, tv::kSevWarning);
-  EXPECT_THAT(Last().text, HasSubstr("already born"));
-
-  // Unborn: Worlds refused, a second death fails.
+  // Unborn: Worlds refused.
   ASSERT_EQ(BM_Death(), 0);
   Rect b = R(0, 0, 4, 4);
   BM_World world = reinterpret_cast<BM_World>(1);
   EXPECT_EQ(BM_NewWorld(nullptr, 8, &b, 32, 0, nullptr, &world), tv::kErrDamaged);
   EXPECT_EQ(world, nullptr);
-  EXPECT_EQ(BM_Death(), tv::kErrDeath);
   ASSERT_EQ(BM_Birth(0), 0);
 
   // The maximum depth follows the colour services.

@@ -110,8 +110,6 @@ class FLOTest : public UFixture {
 };
 
 TEST_F(FLOTest, PackageAndDefaults) {
-  EXPECT_EQ(FLO_PkgObjectVersion(), 0x70008u);
-  EXPECT_EQ(FLO_CheckVersions(0, 7), 0);
   FLO_Distortion d = New(0, 0, 40, 30);
   EXPECT_EQ(Quality(d), (std::vector<int32_t>{6, 5, 14, 1, 0, 0}));
   EXPECT_EQ(Drawing(d), XY(0, 200));

@@ -13,8 +13,7 @@ namespace {
 
 using namespace tv::file;
 
-TEST(FilePackage, VersionAndTranslation) {
-  EXPECT_EQ(FILE_PkgObjectVersion(), 0x170003u);
+TEST(FilePackage, Translation) {
   EXPECT_EQ(FILE_TranslateError(-54), 790);
   EXPECT_EQ(FILE_TranslateError(-48), 789);
   EXPECT_EQ(FILE_TranslateError(-46), 788);

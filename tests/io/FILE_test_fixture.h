@@ -48,22 +48,13 @@ class FileTest : public UFixture {
   void SetUp() override {
     UFixture::SetUp();
     file::ResetState();
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tvfile-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir = std::filesystem::canonical(pattern).string();
+    dir = temp_.path();
+    ASSERT_FALSE(dir.empty());
   }
   void TearDown() override {
     for (FILE_SpecH r : refs) FILE_Dispose(r);
     refs.clear();
     file::ResetState();
-    std::error_code ec;
-    // Give back write permission everywhere so the folder can go.
-    for (auto& e : std::filesystem::recursive_directory_iterator(dir, ec))
-      std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                   ec);
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(dir, ec);
     UFixture::TearDown();
   }
 
@@ -100,6 +91,7 @@ class FileTest : public UFixture {
     rec.clear();
   }
 
+  TempDir temp_{"tvfile"};
   std::string dir;
   std::vector<FILE_SpecH> refs;
 };

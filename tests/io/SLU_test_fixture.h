@@ -59,15 +59,11 @@ class ChunkFileTest : public UFixture {
   void SetUp() override {
     UFixture::SetUp();
     liveHandles = EMUL_LiveHandleCount();
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tvslu-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir = std::filesystem::canonical(pattern).string();
+    dir = temp_.path();
+    ASSERT_FALSE(dir.empty());
   }
   void TearDown() override {
     CloseAll();
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
     EXPECT_EQ(EMUL_LiveHandleCount(), liveHandles) << "a block outlived the test";
     UFixture::TearDown();
   }
@@ -136,6 +132,7 @@ class ChunkFileTest : public UFixture {
     EXPECT_EQ(rec.reports[0].text, text);
   }
 
+  TempDir temp_{"tvslu"};
   std::string dir;
   std::vector<FILE_SpecH> refs;
   int64_t liveHandles = 0;

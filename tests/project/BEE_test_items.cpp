@@ -1,7 +1,10 @@
 // The item tree: IDs, lookup, parents and children, names, paths, kinds,
 // information records and the damaged paths.
 #include <functional>
+#include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "BEE_test_support.h"
 
@@ -24,10 +27,6 @@ TEST_F(Items, BirthMakesAnEmptyProjectWithARootFolder) {
 }
 
 TEST_F(Items, PackageFrame) {
-  EXPECT_EQ(BEE_PkgObjectVersion() >> 16, 0x5Du);
-  EXPECT_EQ(BEE_CheckVersions(Location(0, 0), 0x5D), 0);
-  rec.clear();
-  EXPECT_EQ(BEE_Birth(), kErrBirth);  // already alive
   EXPECT_NE(BEEp_G_STRs.count, 0);
   EXPECT_STREQ(STRp_Lookup(&BEEp_G_STRs, 1), "Remove Item");
 }
@@ -438,6 +437,37 @@ TEST_F(Damage, EveryQueryRefusesNullHandles) {
   EXPECT_EQ(ly, nullptr);
   EXPECT_EQ(n, 0);
   EXPECT_TRUE(Dump() == before);
+}
+
+// A missing out-parameter of a live item or layer is refused with 3 and
+// reported once, under the operation's name.
+TEST_F(Damage, MissingResultsAreReportedOnceByName) {
+  BEE_Item comp = NewComp();
+  BEE_Layer layer = NewSolidLayer(comp);
+  BEE_Item solid = nullptr;
+  ASSERT_EQ(BEE_GetLayerSource(layer, &solid), 0);
+  char text[8];
+  const std::vector<std::pair<std::string, std::function<ErrorCode()>>> calls = {
+      {"BEE_GetItemID", [&] { return BEE_GetItemID(comp, nullptr); }},
+      {"BEE_GetItemName", [&] { return BEE_GetItemName(comp, nullptr); }},
+      {"BEE_GetItemComment", [&] { return BEE_GetItemComment(comp, text, 0); }},
+      {"BEE_GetCompNumLayers", [&] { return BEE_GetCompNumLayers(comp, nullptr); }},
+      {"BEE_GetCompSettings", [&] { return BEE_GetCompSettings(comp, nullptr); }},
+      {"BEE_GetIndLayer", [&] { return BEE_GetIndLayer(comp, 0, nullptr); }},
+      {"BEE_GetSolidColor", [&] { return BEE_GetSolidColor(solid, nullptr); }},
+      {"BEE_GetLayerComp", [&] { return BEE_GetLayerComp(layer, nullptr); }},
+      {"BEE_GetLayerComment", [&] { return BEE_GetLayerComment(layer, nullptr, 8); }},
+      {"BEE_GetLayerInfo", [&] { return BEE_GetLayerInfo(layer, nullptr); }},
+      {"BEE_LayerToCompTime", [&] { return BEE_LayerToCompTime(layer, Time{1, 1}, nullptr); }},
+      {"BEE_UndoAvailable", [&] { return BEE_UndoAvailable(nullptr, text); }},
+  };
+  for (const auto& [name, call] : calls) {
+    rec.clear();
+    EXPECT_EQ(call(), kErrBadParam) << name;
+    ASSERT_EQ(rec.reports.size(), 1u) << name;
+    EXPECT_NE(rec.last().text.find("bad argument to " + name + " --"), std::string::npos) << rec.last().text;
+    EXPECT_EQ(rec.last().location, Location(BEE_PackageNumber, 0x21)) << name;
+  }
 }
 
 TEST_F(Damage, StreamIndices) {

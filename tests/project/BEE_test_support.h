@@ -61,11 +61,12 @@ inline std::string Dump() {
 
 class BeeFixture : public tv::test::UFixture {
  protected:
+  BeeFixture() : UFixture({BEE_PackageNumber}) {}
   void SetUp() override {
     tv::test::UFixture::SetUp();
+    born_ = true;
     // Tables of the packages below are installed once and stay: warm them
     // before counting.
-    Born(BEE_Birth());
     BEE_Item comp = NewComp("warm");
     NewSolidLayer(comp);
     Dump();

@@ -1,12 +1,42 @@
 #include "TestSupport.h"
 
+#include <cstdlib>
+#include <filesystem>
+
+#include "Engine.h"
 #include "Memory.h"
 
 namespace tv::test {
 
+TempDir::TempDir(const char* prefix) {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+  if (!::mkdtemp(pattern.data())) {
+    ADD_FAILURE() << "no temporary folder " << pattern;
+    return;
+  }
+  path_ = std::filesystem::canonical(pattern).string();
+}
+
+TempDir::~TempDir() {
+  if (path_.empty()) return;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (auto& e : fs::recursive_directory_iterator(path_, ec))
+    fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+ErrorCode LastCode() {
+  ErrorCode code = 0;
+  U_GetLastError(nullptr, nullptr, nullptr, &code);
+  return code;
+}
+
 Recorder::Recorder() {
   platform::SetDialogSink([this](const platform::Dialog& d) {
-    dialogs.push_back(d);
+    dialogs.push_back(ShownDialog{std::string(d.title), std::string(d.text), d.icon});
     return ErrorCode{0};
   });
 }
@@ -35,13 +65,13 @@ ErrorCode Recorder::Log(intptr_t data, LocationCode location, Severity severity,
 
 void UFixture::SetUp() {
   handlesAtStart_ = EMUL_LiveHandleCount();
-  ASSERT_EQ(U_Birth("Test", 0), 0);
+  ASSERT_EQ(TV_BirthPackages("Test", packages_.data(), static_cast<int32_t>(packages_.size())), 0);
   rec.Attach();
 }
 
 void UFixture::TearDown() {
-  // A test may have killed U already: the guard's dialog goes to the recorder.
-  U_Death();
+  // Packages a test killed itself are left alone.
+  TV_DeathPackages();
   // Whatever a test made it must dispose: no handle outlives it.
   EXPECT_EQ(EMUL_LiveHandleCount(), handlesAtStart_) << "handles leaked by the test";
 }

@@ -1,9 +1,11 @@
-// Shared test doubles: a fixture that births U, records every logged report
-// and every dialog, and kills U afterwards.
+// Shared test doubles: a fixture that births U and the packages a test needs
+// through the engine's births, records every logged report and every dialog,
+// and kills them afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,13 @@ struct Report {
   LocationCode location;
   Severity severity;
   std::string text;
+};
+
+// A dialog as the sink saw it.
+struct ShownDialog {
+  std::string title;
+  std::string text;
+  platform::Icon icon;
 };
 
 // Records reports through U's log callback and dialogs through the platform
@@ -31,7 +40,7 @@ class Recorder {
   void Attach();
 
   std::vector<Report> reports;
-  std::vector<platform::Dialog> dialogs;
+  std::vector<ShownDialog> dialogs;
   ErrorCode callbackResult = 0;
 
   const Report& last() const { return reports.back(); }
@@ -45,15 +54,38 @@ class Recorder {
   static ErrorCode Log(intptr_t data, LocationCode location, Severity severity, const char* text);
 };
 
-// Births U as "Test" with a recorder attached; kills it afterwards.
+// A fresh folder under $TMPDIR (or /tmp) for one test; it goes with
+// everything in it (write permission given back first) with the object.
+class TempDir {
+ public:
+  explicit TempDir(const char* prefix = "tv");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string P(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// The code of the last report (U's last-error record).
+ErrorCode LastCode();
+
+// Births U as "Test" and the given packages (numbers of the package table,
+// with what they need first) with a recorder attached; kills them afterwards
+// and checks that no handle outlived the test.
 class UFixture : public ::testing::Test {
  protected:
+  UFixture() = default;
+  explicit UFixture(std::initializer_list<int32_t> packages) : packages_(packages) {}
   void SetUp() override;
   void TearDown() override;
 
   Recorder rec;
 
  private:
+  std::vector<int32_t> packages_;
   int64_t handlesAtStart_ = 0;
 };
 

@@ -1,36 +1,15 @@
-// The project engine's package frame: birth and death, the registry of live
-// items and layers with the checks every operation starts with, reporting
-// helpers, texts and the host callback.
+// The project engine's registry of live items and layers with the checks
+// every operation starts with, small helpers and the host callback.
 #include <cstring>
 
 #include "BEE_internal.h"
 
 namespace tv::bee {
-extern const char* const kCompiledStrings[];
 namespace {
-pkg::Lifecycle gLife(BEE_PackageNumber);
 State gState;
 }  // namespace
 
 State& G() { return gState; }
-
-ErrorCode Fail(uint32_t site, Severity severity, ErrorCode code, int32_t text,
-               std::initializer_list<fmt::Arg> args) {
-  return report::Code(Loc(site), severity, code, Str(text), args);
-}
-
-ErrorCode Strange(uint32_t site, const char* what, int64_t value) {
-  return report::Code(Loc(site), kSevError, 1, Str(kTextStrange), {what, value});
-}
-
-ErrorCode OutOfMemory(uint32_t site, const char* what, uint64_t size) {
-  return Up_ReportOutOfMemory(Loc(site), what, size);
-}
-
-ErrorCode Unimplemented(const char* what, int32_t command) {
-  return report::Code(Loc(BEE_SiteUnimplemented), kSevError, kErrUnimplemented, Str(kTextUnimplemented),
-                      {what, command});
-}
 
 bool IsLiveItem(const void* h) { return h && gState.liveItems.count(h) != 0; }
 bool IsLiveLayer(const void* h) { return h && gState.liveLayers.count(h) != 0; }
@@ -38,24 +17,24 @@ bool IsLiveLayer(const void* h) { return h && gState.liveLayers.count(h) != 0; }
 ErrorCode CheckItem(BEE_Item item) {
   // A handle the engine never made (or already freed) is not dereferenced.
   if (!IsLiveItem(item) || !*item || R(item).magic != BEE_ItemMagic)
-    return Fail(BEE_SiteItem, kSevFatal, kErrDamaged, kTextDamagedItem);
+    return kReport.Report(BEE_SiteItem, kSevFatal, kErrDamaged, kTextDamagedItem);
   return 0;
 }
 
 ErrorCode CheckLayer(BEE_Layer layer) {
   if (!IsLiveLayer(layer) || !*layer || R(layer).magic != BEE_LayerMagic)
-    return Fail(BEE_SiteLayer, kSevFatal, kErrDamaged, kTextDamagedLayer);
+    return kReport.Report(BEE_SiteLayer, kSevFatal, kErrDamaged, kTextDamagedLayer);
   return 0;
 }
 
 ErrorCode CheckKind(BEE_Item item, int16_t kind, int32_t text) {
   if (ErrorCode err = CheckItem(item)) return err;
-  if (R(item).kind != kind) return Fail(BEE_SiteItemQuery, kSevError, kErrBadParam, text);
+  if (R(item).kind != kind) return kReport.Report(BEE_SiteItemQuery, kSevError, kErrBadParam, text);
   return 0;
 }
 
 ErrorCode RequireProject() {
-  if (!gState.open) return Fail(BEE_SiteProject, kSevError, kErrBadParam, kTextNoProject);
+  if (!gState.open) return kReport.Report(BEE_SiteProject, kSevError, kErrBadParam, kTextNoProject);
   return 0;
 }
 
@@ -70,7 +49,7 @@ ErrorCode NewText(std::string_view text, Handle* h, uint32_t site) {
   *h = nullptr;
   if (text.empty()) return 0;
   Handle t = NewHandle(static_cast<Size>(text.size() + 1));
-  if (!t) return OutOfMemory(site, Str(kTextOutOfMemoryWhat), text.size() + 1);
+  if (!t) return kReport.OutOfMemory(site, kTextOutOfMemoryWhat, text.size() + 1);
   std::memcpy(*t, text.data(), text.size());
   (*t)[text.size()] = 0;
   *h = t;
@@ -102,6 +81,26 @@ void CloseProjectState() {
   g.sortStale = false;
 }
 
+void DisposeLeftovers() {
+  State& g = gState;
+  while (!g.liveLayers.empty()) {
+    auto* layer = static_cast<BEE_Layer>(const_cast<void*>(*g.liveLayers.begin()));
+    if (!*layer || R(layer).magic != BEE_LayerMagic) {
+      g.liveLayers.erase(g.liveLayers.begin());
+      continue;
+    }
+    DisposeLayer(layer);
+  }
+  while (!g.liveItems.empty()) {
+    auto* item = static_cast<BEE_Item>(const_cast<void*>(*g.liveItems.begin()));
+    if (!*item || R(item).magic != BEE_ItemMagic) {
+      g.liveItems.erase(g.liveItems.begin());
+      continue;
+    }
+    DisposeItem(item);
+  }
+}
+
 ErrorCode OpenEmptyProject() {
   State& g = gState;
   g.nextId = 1;
@@ -119,65 +118,26 @@ ErrorCode OpenEmptyProject() {
 using namespace tv;
 using namespace tv::bee;
 
-TV_PACKAGE_VERSION_OPS(BEE, BEE_PackageNumber)
-
-ErrorCode BEE_Birth(void) {
-  if (ErrorCode err = gLife.Birth(BEE_SiteBirth)) return err;
-  if (ErrorCode err = str::EnsureTable(BEEp_G_STRs, kCompiledStrings)) {
-    gLife.SetAlive(false);
-    return err;
-  }
-  State& g = G();
-  g.callback = nullptr;
-  g.refcon = 0;
-  g.stamp = 0;
-  g.sortMode = 0;
-  g.guideProps = 0;
-  ResetPrefs();
-  ErrorCode err = CreateStacks();
-  if (!err) err = OpenEmptyProject();
-  if (err) {
-    DisposeStacks();
-    CloseProjectState();
-    gLife.SetAlive(false);
-    return err;
-  }
-  g.born = true;
-  return 0;
-}
-
-ErrorCode BEE_Death(void) {
-  if (ErrorCode err = gLife.Death(BEE_SiteDeath)) return err;
-  // Undo records may own items and layers: release them first.
-  DisposeStacks();
-  CloseProjectState();
-  State& g = G();
-  g.liveItems.clear();
-  g.liveLayers.clear();
-  g.callback = nullptr;
-  g.born = false;
-  return 0;
-}
-
-ErrorCode BEEp_GetLiveCounts(int32_t* items, int32_t* layers) {
+ErrorCode BEEp_GetLiveCounts(int32_t* items, int32_t* layers) try {
   if (items) *items = static_cast<int32_t>(G().liveItems.size());
   if (layers) *layers = static_cast<int32_t>(G().liveLayers.size());
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEE_SetCallbackFunc(BEE_CallbackFunc func, intptr_t refcon) {
+ErrorCode BEE_SetCallbackFunc(BEE_CallbackFunc func, intptr_t refcon) try {
   G().callback = func;
   G().refcon = refcon;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)
 
-ErrorCode BEEp_DumpProject(Handle* text) {
-  if (!text) return kErrBadParam;
+ErrorCode BEEp_DumpProject(Handle* text) try {
+  if (!text) return kReport.BadParam(kSiteArgument, {"BEEp_DumpProject"});
   *text = nullptr;
-  std::string s = DumpProject();
+  std::string s;
+  if (ErrorCode err = DumpProject(s)) return err;
   Handle h = NewHandle(static_cast<Size>(s.size() + 1));
-  if (!h) return OutOfMemory(BEE_SiteMemory, "project dump", s.size() + 1);
+  if (!h) return kReport.OutOfMemory(BEE_SiteMemory, "project dump", s.size() + 1);
   std::memcpy(*h, s.c_str(), s.size() + 1);
   *text = h;
   return 0;
-}
+} TV_CATCH(BEE_PackageNumber)

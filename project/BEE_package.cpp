@@ -1,0 +1,228 @@
+// The project engine's package frame: its checked text table (command and
+// group names, whose indices are the string numbers of the command table,
+// messages, kind names and the names of the standard streams), reporter,
+// version operations, birth and death, and the report helpers.
+#include "BEE_internal.h"
+
+STR_Table BEEp_G_STRs = {};
+
+namespace tv::bee {
+namespace {
+
+constexpr pkg::Text kTexts[] = {
+    {kTextNone, ""},
+    {kTextRemoveItem, "Remove Item"},
+    {kTextKeyframeChange, "Keyframe Change"},
+    {kTextNewComposition, "New Composition"},
+    {kTextNewLayer, "New Layer"},
+    {kTextImport, "Import"},
+    {kTextCompSettings, "Composition Settings"},
+    {kTextApplyEffect, "Apply Effect"},
+    {kTextDeleteEffect, "Delete Effect"},
+    {kTextEffectToggle, "Effect Toggle"},
+    {kTextEffectReordering, "Effect Reordering"},
+    {kTextClearLayer, "Clear Layer"},
+    {kTextChangeValue, "Change Value"},
+    {kTextRemoveKeyframe, "Remove Keyframe"},
+    {kTextInterpolationChange, "Interpolation Change"},
+    {kTextLayerTimeChange, "Layer Time Change"},
+    {kTextTimeChange, "Time Change"},
+    {kTextNameChange, "Name Change"},
+    {kTextResolutionChange, "Resolution Change"},
+    {kTextLayerReordering, "Layer Reordering"},
+    {kTextBackgroundColor, "Background Color Change"},
+    {kTextLayerStretch, "Layer Stretch"},
+    {kTextQualityChange, "Quality Change"},
+    {kTextTransferMode, "Transfer Mode"},
+    {kTextMaskInvert, "Mask Invert"},
+    {kTextToggleSwitch, "Toggle Switch"},
+    {kTextCompSwitch, "Composition Switch"},
+    {kTextSolidSettings, "Solid Settings"},
+    {kTextDuplicateLayer, "Duplicate Layer"},
+    {kTextDuplicateComp, "Duplicate Composition"},
+    {kTextReplaceSource, "Replace Source"},
+    {kTextReplaceItem, "Replace Item"},
+    {kTextInterpretFootage, "Interpret Footage"},
+    {kTextInterpretProxy, "Interpret Proxy"},
+    {kTextCompoundControl, "Compound Control Change"},
+    {kTextLayerLooping, "Layer Looping"},
+    {kTextEaseAdjustment, "Ease Adjustment"},
+    {kTextTangentAdjustment, "Tangent Adjustment"},
+    {kTextTimeMarker, "Time Marker Change"},
+    {kTextLayerName, "Layer Name"},
+    {kTextKeyframeFlag, "Keyframe Flag"},
+    {kTextSetProxy, "Set Proxy"},
+    {kTextProxyToggle, "Proxy Toggle"},
+    {kTextReplaceFootage, "Replace Footage"},
+    {kTextNewFolder, "New Folder"},
+    {kTextChangeFolder, "Change Folder"},
+    {kTextMoveItem, "Move Item"},
+    {kTextRememberInterp, "Remember Interpretation"},
+    {kTextMaskName, "Mask Name"},
+    {kTextMaskMode, "Mask Mode"},
+    {kTextAddMask, "Add Mask"},
+    {kTextDeleteMask, "Delete Mask"},
+    {kTextMaskReordering, "Mask Reordering"},
+    {kTextNewGuide, "New Guide"},
+    {kTextRemoveGuide, "Remove Guide"},
+    {kTextGuideMove, "Guide Move"},
+    {kTextLabelChange, "Label Change"},
+    {kTextCommentChange, "Comment Change"},
+    {kTextEffectNameChange, "Effect Name Change"},
+    {kTextRulerOrigin, "Ruler Origin"},
+    {kTextMaskLock, "Mask Lock"},
+    {kTextCopy, "Copy"},
+    {kTextPasteLayer, "Paste Layer"},
+    {kTextPasteLayers, "Paste Layers"},
+    {kTextPasteKeyframes, "Paste Keyframes"},
+    {kTextMoveKeyframes, "Move Keyframes"},
+    {kTextConsolidation, "Consolidation"},
+    {kTextPrecompose, "Pre-compose"},
+    {kTextMakingMovie, "Making Movie"},
+    {kTextDamagedItem, "damaged item."},
+    {kTextDamagedLayer, "damaged layer."},
+    {kTextStrange, "strange situation [%s/%ld]."},
+    {kTextTooManyEffects, "can't apply more than 31 effects to one layer!"},
+    {kTextTooManyMasks, "can't apply more than 127 masks to one layer."},
+    {kTextBadSource, "item can't be installed as a source to this layer."},
+    {kTextSourceDeleted, "Original Source Deleted"},
+    {kTextCircularSolid, "Was Circular Reference"},
+    {kTextCircularPaste,
+     "a layer being pasted has a source that references this composition.  Since circular references are "
+     "not permitted, a red solid will be substituted."},
+    {kTextMissing, "<Missing>"},
+    {kTextFolderInside, "a folder cannot be moved inside itself."},
+    {kTextOriginProblem, "problem setting ruler origin."},
+    {kTextCommandNumber, "command #%ld"},
+    {kTextCantUndo, "can't undo last action."},
+    {kTextCantRedo, "can't redo last action."},
+    {kTextObsoleteSetValue, "BEEp_DoSetStreamKeyValue obsolete"},
+    {kTextObsoleteClearKey, "BEEp_DoClearStreamKey obsolete"},
+    {kTextMaskName1, "Mask ^L1"},
+    {kTextFolder, "Folder"},
+    {kTextDefunct, "Defunct Type"},
+    {kTextComposition, "Composition"},
+    {kTextRenderingMovie, "Rendering Movie"},
+    {kTextSolid, "Solid"},
+    {kTextFootage, "Footage"},
+    {kTextStreamMaskShape, "Mask Shape"},
+    {kTextStreamMaskFeather, "Mask Feather"},
+    {kTextStreamAnchor, "Anchor Point"},
+    {kTextStreamPosition, "Position"},
+    {kTextStreamScale, "Scale"},
+    {kTextStreamRotation, "Rotation"},
+    {kTextStreamOpacity, "Opacity"},
+    {kTextStreamAudio, "Audio Levels"},
+    {kTextStreamMarker, "Marker"},
+    {kTextStreamTimeRemap, "Time Remap"},
+    {kTextMaskOpacity, "Mask Opacity"},
+    {kTextUnitPixels, "pixels"},
+    {kTextUnitPercent, "percent"},
+    {kTextUnitDegrees, "degrees"},
+    {kTextUnitDB, "dB"},
+    {kTextUnitSeconds, "seconds"},
+    {kTextDimX, "X"},
+    {kTextDimY, "Y"},
+    {kTextDimLeft, "Left"},
+    {kTextDimRight, "Right"},
+    {kTextUnimplemented, "%s is not available in this engine yet (command #%ld)."},
+    {kTextNoProject, "no project is open."},
+    {kTextSelfContaining, "a composition cannot contain itself, directly or through nested compositions."},
+    {kTextBadFrameRate, "a frame rate must be above 0 (%ld)."},
+    {kTextBadResolution, "a resolution factor must be at least 1 (%ld, %ld)."},
+    {kTextBadStretch, "a layer stretch must have a non-zero numerator and denominator (%ld/%lu)."},
+    {kTextBadSwitch, "a switch change must name exactly one switch (%lX)."},
+    {kTextNotFolder, "the item is not a folder."},
+    {kTextNotComp, "the item is not a composition."},
+    {kTextNotSolid, "the item is not a solid."},
+    {kTextItemInUse, "the item is used by a layer or holds other items and cannot be removed."},
+    {kTextBadIndex, "index out of range (%ld)."},
+    {kTextBadStream, "invalid stream index (%ld)."},
+    {kTextNoStream, "the layer has no such stream yet (%ld)."},
+    {kTextBadPrefs, "invalid engine preferences."},
+    {kTextBadDimensions, "invalid dimensions (%ld x %ld)."},
+    {kTextOutOfMemoryWhat, "project item"},
+    {kTextRootItem, "the root folder cannot be changed this way."},
+    {kTextBadQuality, "invalid layer quality (%ld)."},
+    {kTextBadMatte, "invalid track matte mode (%ld)."},
+    {kTextBadTimes, "invalid layer times."},
+    {kTextBadArgument, "bad argument to %s."},
+};
+TV_TEXT_TABLE(kTexts, kTextCount);
+
+constexpr pkg::Lifecycle gLife(BEE_PackageNumber);
+
+}  // namespace
+
+// BEE installs its table at birth; before that the compiled texts are used.
+constinit const pkg::Reporter kReport{.number = BEE_PackageNumber,
+                                      .table = &BEEp_G_STRs,
+                                      .compiled = pkg::CompiledTexts<kTexts>,
+                                      .count = kTextCount,
+                                      .badParam = kTextBadArgument};
+
+ErrorCode Strange(uint32_t site, const char* what, int64_t value) {
+  return kReport.Fail(site, 1, kTextStrange, {what, value});
+}
+
+ErrorCode Unimplemented(const char* what, int32_t command) {
+  return kReport.Fail(BEE_SiteUnimplemented, kErrUnimplemented, kTextUnimplemented, {what, command});
+}
+
+}  // namespace tv::bee
+
+using namespace tv;
+using namespace tv::bee;
+
+TV_PACKAGE_VERSION_OPS(BEE, BEE_PackageNumber)
+
+ErrorCode BEE_Birth(void) try {
+  if (ErrorCode err = gLife.Birth(BEE_SiteBirth)) return err;
+  if (ErrorCode err = kReport.InstallTable()) {
+    gLife.SetAlive(false);
+    return err;
+  }
+  State& g = G();
+  g.callback = nullptr;
+  g.refcon = 0;
+  g.stamp = 0;
+  g.sortMode = 0;
+  g.guideProps = 0;
+  ResetPrefs();
+  ErrorCode err = 0;
+  try {
+    err = CreateStacks();
+    if (!err) err = OpenEmptyProject();
+  } catch (...) {
+    // A container that could not grow: the package stays unborn.
+    DisposeStacks();
+    CloseProjectState();
+    DisposeLeftovers();
+    gLife.SetAlive(false);
+    throw;
+  }
+  if (err) {
+    DisposeStacks();
+    CloseProjectState();
+    DisposeLeftovers();
+    gLife.SetAlive(false);
+    return err;
+  }
+  g.born = true;
+  return 0;
+} TV_CATCH(BEE_PackageNumber)
+
+ErrorCode BEE_Death(void) try {
+  if (ErrorCode err = gLife.Death(BEE_SiteDeath)) return err;
+  // Undo records may own items and layers: release them first.
+  DisposeStacks();
+  CloseProjectState();
+  DisposeLeftovers();
+  State& g = G();
+  g.liveItems.clear();
+  g.liveLayers.clear();
+  g.callback = nullptr;
+  g.born = false;
+  return 0;
+} TV_CATCH(BEE_PackageNumber)
+
