@@ -79,7 +79,9 @@ TV_EXPORT ErrorCode STR_SetSterlingGeneration(STR_Ball ball, int32_t generation)
 TV_EXPORT ErrorCode STR_GetSterlingGeneration(STR_Ball ball, int32_t* generation);
 TV_EXPORT ErrorCode STR_DisposeBall(STR_Ball* ball);
 
-#ifdef __cplusplus
+// Inside the engine only (TAVELO_INTERNAL is defined for the engine's own
+// libraries and its tests): C++ helpers that libtavelo.so does not export.
+#if defined(__cplusplus) && defined(TAVELO_INTERNAL)
 #include <initializer_list>
 
 namespace tv::str {

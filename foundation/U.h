@@ -31,6 +31,17 @@ enum : uint32_t { U_InitialInteractMask = 0xFFBFFF9Fu };
 // ---- Package frame ----------------------------------------------------------
 TV_EXPORT uint32_t U_PkgObjectVersion(void);
 TV_EXPORT ErrorCode U_CheckVersions(LocationCode location, int32_t expectedMajor);
+// The engine's package table in package-number order (it also names packages
+// this build does not contain: look up <name>_PkgObjectVersion to tell). Index
+// 0 .. count - 1 gives the name, number and version; any other index answers
+// 10 without a report and sets *name null, *number and *version 0. Each out
+// pointer may be null. Works before U_Birth.
+TV_EXPORT ErrorCode Up_GetPackageInfo(int32_t index, const char** name, int32_t* number, uint32_t* version);
+// Packages that so far only take part in version checks.
+TV_EXPORT uint32_t RI_PkgObjectVersion(void);
+TV_EXPORT ErrorCode RI_CheckVersions(LocationCode location, int32_t expectedMajor);
+TV_EXPORT uint32_t TVFX_PkgObjectVersion(void);
+TV_EXPORT ErrorCode TVFX_CheckVersions(LocationCode location, int32_t expectedMajor);
 
 // ---- Birth, death and globals -------------------------------------------------
 TV_EXPORT ErrorCode U_Birth(const char* name, Boolean32 initToolbox);
@@ -206,7 +217,9 @@ TV_EXPORT ErrorCode U_ResizePtr(LocationCode location, int64_t newSize, const ch
 TV_EXPORT ErrorCode U_SwapHandleData(Handle h1, Handle h2);
 TV_EXPORT ErrorCode U_DuplicateHandle(Handle h, const char* name, Handle* copy);
 
-#ifdef __cplusplus
+// Inside the engine only (TAVELO_INTERNAL is defined for the engine's own
+// libraries and its tests): C++ helpers that libtavelo.so does not export.
+#if defined(__cplusplus) && defined(TAVELO_INTERNAL)
 #include <initializer_list>
 #include <span>
 #include <string>

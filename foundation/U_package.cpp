@@ -123,6 +123,16 @@ ErrorCode Lifecycle::Death(uint32_t site) {
 }  // namespace tv::pkg
 
 TV_PACKAGE_VERSION_OPS(U, 23)
+
+ErrorCode Up_GetPackageInfo(int32_t index, const char** name, int32_t* number, uint32_t* version) {
+  const auto all = tv::pkg::All();
+  const bool inside = index >= 0 && static_cast<size_t>(index) < all.size();
+  const tv::pkg::Info* info = inside ? all.begin() + index : nullptr;
+  if (name) *name = info ? info->name : nullptr;
+  if (number) *number = info ? info->number : 0;
+  if (version) *version = info ? info->version : 0;
+  return info ? 0 : tv::kErrRange;
+}
 // Packages that only take part in version checks.
 TV_PACKAGE_VERSION_OPS(RI, 9)
 TV_PACKAGE_VERSION_OPS(TVFX, 68)

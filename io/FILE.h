@@ -295,7 +295,9 @@ TV_EXPORT ErrorCode FILE_NavServicesAvailable(Boolean32* available);  // never h
 TV_EXPORT ErrorCode FILE_EnableNavServices(Boolean32 enable);
 TV_EXPORT ErrorCode FILE_SetHostProcs(const FILE_HostProcs* procs);  // null removes them
 
-#ifdef __cplusplus
+// Inside the engine only (TAVELO_INTERNAL is defined for the engine's own
+// libraries and its tests): C++ helpers that libtavelo.so does not export.
+#if defined(__cplusplus) && defined(TAVELO_INTERNAL)
 #include <functional>
 #include <string>
 #include <string_view>

@@ -164,6 +164,13 @@ class ChunkWriter {
   bool ended_ = false;
 };
 
+}  // namespace tv::slu
+
+// Inside the engine only (TAVELO_INTERNAL is defined for the engine's own
+// libraries and its tests): C++ helpers that libtavelo.so does not export.
+#ifdef TAVELO_INTERNAL
+namespace tv::slu {
+
 // Writes raw bytes at the current position (reports through the file layer).
 ErrorCode WriteBytes(SLU_FileContext* context, std::span<const uint8_t> bytes);
 
@@ -180,4 +187,5 @@ ErrorCode ReadUpTo(SLU_FileContext* context, const SLU_Chunk* chunk, std::span<u
 ErrorCode SaveAtomically(FILE_SpecH target, const std::function<ErrorCode(SLU_FileContext*)>& write);
 
 }  // namespace tv::slu
+#endif  // TAVELO_INTERNAL
 #endif

@@ -7,9 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <string>
-#include <string_view>
 
 #include "Types.h"
 
@@ -36,6 +33,13 @@ TV_EXPORT int32_t EMUL_GetRequiredProfileString(const char* section, const char*
                                                 const char* defaultValue, char* buffer, int32_t size);
 TV_EXPORT ErrorCode EMUL_SetProfileString(const char* section, const char* key, const char* value);
 
+// Inside the engine only (TAVELO_INTERNAL is defined for the engine's own
+// libraries and its tests): C++ helpers that libtavelo.so does not export.
+#if defined(__cplusplus) && defined(TAVELO_INTERNAL)
+#include <optional>
+#include <string>
+#include <string_view>
+
 namespace tv::platform::prefs {
 
 std::optional<std::string> GetString(std::string_view section, std::string_view key);
@@ -48,3 +52,4 @@ ErrorCode SetInt(std::string_view section, std::string_view key, int64_t value);
 int32_t ParseInt(std::string_view value);
 
 }  // namespace tv::platform::prefs
+#endif
