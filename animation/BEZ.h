@@ -16,13 +16,13 @@
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t {
+enum {
   BEZ_PackageNumber = 41,
   BEZ_StringCount = 8,
 };
 
 // Indices into BEZp_G_STRs.
-enum : int32_t {
+enum {
   BEZ_StrDamaged = 0,           // "damaged BEZ structure."
   BEZ_StrArcTemporary = 1,      // "temporary vectors in arclength calculation"
   BEZ_StrBadEase = 2,           // "invalid ease/influence values"
@@ -62,7 +62,7 @@ typedef struct BEZ_DirectManip {
 // A side's handle has the length influence x duration along x and the slope
 // velocity (value units per second); a side flagged linear uses the fixed
 // handle of one sixth of the interval instead.
-enum : uint32_t {
+enum {
   BEZ_EaseOutLinear = 1u << 0,     // the out side of the segment start is linear
   BEZ_EaseInLinear = 1u << 1,      // the in side of the segment end is linear
   BEZ_EaseNonDecreasing = 1u << 2, // apply BEZ_CurveSetNonDecreasing
@@ -188,7 +188,7 @@ TV_EXPORT ErrorCode BEZ_LinearlyInterpolateLine(int16_t dimensions, const double
 // coordinate is not beyond it, then bisects 0..1 while test asks to split
 // (never deeper than BEZ_AdaptiveMaxDepth) and appends accepted interval ends
 // in increasing t. minX/maxX (optional) keep a running range of coordinate 0.
-enum : int32_t { BEZ_AdaptiveMaxDepth = 16 };
+enum { BEZ_AdaptiveMaxDepth = 16 };
 TV_EXPORT ErrorCode BEZ_EvaluateAdaptively(BEZ_AdaptiveTest test, void* data, const double* lowerBound,
                                            const BEZ_Curve* curve, double* minX, double* maxX,
                                            BEZ_List* points);

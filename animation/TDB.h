@@ -42,19 +42,19 @@
 
 typedef struct TDB_StreamRec** TDB_Stream;
 
-enum : int32_t {
+enum {
   TDB_PackageNumber = 29,
   TDB_StringCount = 79,
   TDB_MaxDimension = 4,
 };
 
-enum : uint16_t {
+enum {
   TDB_Magic = 0xDB99,
   TDB_DeadMagic = 0xDB66,
 };
 
 // Codes.
-enum : ErrorCode {
+enum {
   TDB_ErrKeyExists = 0x1D01,       // "attempt to %s time stream key value."
   TDB_ErrConstant = 0x1D02,        // "attempt to %s a constant time stream."
   TDB_ErrNoKeys = 0x1D03,          // "attempt to %s a time stream with no key values."
@@ -70,7 +70,7 @@ enum : ErrorCode {
 };
 
 // Stream flags.
-enum : uint16_t {
+enum {
   TDB_StreamConstant = 0x1,
   TDB_StreamSpatial = 0x2,
   TDB_StreamNonDecreasing = 0x4,
@@ -78,7 +78,7 @@ enum : uint16_t {
 };
 
 // Interpolation methods (negative numbers are custom methods).
-enum : int8_t {
+enum {
   TDB_InterpNone = 0,
   TDB_InterpLinear = 1,
   TDB_InterpBezier = 2,
@@ -86,7 +86,7 @@ enum : int8_t {
 };
 
 // Key flags.
-enum : uint16_t {
+enum {
   TDB_KeySpatial = 0x1,
   TDB_KeyEase = 0x6,          // bits 1 and 2, set on every new non-hold key
   TDB_KeyContinuous = 0x8,
@@ -95,19 +95,19 @@ enum : uint16_t {
 };
 
 // Spatial key flags (the first spatial word).
-enum : uint32_t {
+enum {
   TDB_SpKeyContinuous = 0x1,
   TDB_SpKeyModifiable = 0x2,
 };
 
 // TDB_FindKeyTime direction bits.
-enum : int32_t {
+enum {
   TDB_FindBackward = 0x1,
   TDB_FindIncludeExact = 0x1000,
 };
 
 // TDB_RescaleStream techniques.
-enum : int32_t {
+enum {
   TDB_RescaleConvert = 0,    // key times converted to the new scale, rounded half up
   TDB_RescaleStretch = 1,    // key times keep their values (the stream plays faster or slower)
 };

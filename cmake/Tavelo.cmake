@@ -103,3 +103,28 @@ function(tavelo_finalize)
   endforeach()
 endfunction()
 
+# Compiles each public header alone, as a C11 and as a C++20 translation unit,
+# the way a host or a plug-in outside the engine sees it (without
+# TAVELO_INTERNAL). CTest runs one test per header and language:
+# header.c.<name> and header.cxx.<name>.
+function(tavelo_check_public_headers)
+  set(incs "")
+  foreach(d ${TAVELO_INCLUDE_DIRS})
+    list(APPEND incs -I${d})
+  endforeach()
+  set(strict -pedantic-errors -Wall -Wextra)
+  if(TAVELO_WERROR)
+    list(APPEND strict -Werror)
+  endif()
+  foreach(h ${TAVELO_PUBLIC_HEADERS})
+    get_filename_component(name ${h} NAME_WE)
+    get_filename_component(file ${h} NAME)
+    set(base ${PROJECT_BINARY_DIR}/header_check/${name})
+    file(CONFIGURE OUTPUT ${base}.c CONTENT "#include \"${file}\"\n")
+    file(CONFIGURE OUTPUT ${base}.cpp CONTENT "#include \"${file}\"\n")
+    add_test(NAME header.c.${name}
+             COMMAND ${CMAKE_C_COMPILER} -std=c11 ${strict} -Wstrict-prototypes -fsyntax-only ${incs} ${base}.c)
+    add_test(NAME header.cxx.${name}
+             COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 ${strict} -fsyntax-only ${incs} ${base}.cpp)
+  endforeach()
+endfunction()

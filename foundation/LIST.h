@@ -22,13 +22,13 @@
 
 typedef Handle LIST_Handle;
 
-enum : int32_t {
+enum {
   LIST_PackageNumber = 27,
   LIST_MaxItems = 2000000000,
 };
 
 // The LIST package's own codes.
-enum : ErrorCode {
+enum {
   LIST_ErrBusy = 0x1B01,          // the list is read-only while busy
   LIST_ErrLocked = 0x1B02,        // the list is locked and cannot change size
   LIST_ErrUnlocked = 0x1B03,      // the list must be locked
@@ -38,7 +38,7 @@ enum : ErrorCode {
 };
 
 // Header flags.
-enum : uint32_t {
+enum {
   LIST_FlagNoCompact = 0x1,       // no automatic compaction on removal
   LIST_CreationFlags = 0x7,       // the flags kept by clone and file
   LIST_FlagCopyByValue = 0x100,   // the copy function takes items by value
@@ -47,7 +47,7 @@ enum : uint32_t {
 };
 
 // Lock modes.
-enum : int32_t {
+enum {
   LIST_LockInPlace = 1,
   LIST_LockHigh = 2,  // move the block high before locking it
 };
@@ -69,10 +69,10 @@ typedef ErrorCode (*LIST_ForEachValueFunc)(LIST_Handle list, intptr_t data, int3
 // form, cast to this type; 0 leaves the slot, LIST_FUNC_REMOVE clears it.
 typedef void (*LIST_Func)(void);
 #define LIST_FUNC_REMOVE ((LIST_Func)(intptr_t)-1)
-enum : int32_t { LIST_FuncCopy = 0, LIST_FuncDispose = 1, LIST_FuncCompare = 2, LIST_FuncCount = 3 };
+enum { LIST_FuncCopy = 0, LIST_FuncDispose = 1, LIST_FuncCompare = 2, LIST_FuncCount = 3 };
 
 // Report sites (location = (27 << 24) | site).
-enum : uint32_t {
+enum {
   LIST_SiteNew = 1,
   LIST_SiteDispose = 2,
   LIST_SiteDuplicate = 3,

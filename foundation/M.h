@@ -6,9 +6,9 @@
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t { M_PackageNumber = 17 };
+enum { M_PackageNumber = 17 };
 // M's own codes.
-enum : ErrorCode {
+enum {
   M_ErrOverflow = 0x1102,
   M_ErrUnderflow = 0x1103,       // reported as a warning
   M_ErrDivideByZero = 0x1104,
@@ -38,7 +38,7 @@ TV_EXPORT STR_Table Mp_G_STRs;  // declaration: extern "C" on one declaration im
 // On failure the result ratio is 0/0 and the code is returned (reported or not
 // as the status form says). A zero denominator is always reported (0x1106).
 #define M_APPROXIMATE ((uint8_t*)(intptr_t)-1)
-enum : uint8_t {
+enum {
   M_StatusExact = 0,
   M_StatusOverflow = 1,
   M_StatusApproximated = 2,
@@ -116,16 +116,16 @@ constexpr bool SameValue(Ratio a, Ratio b) { return Compare(a, b) == 0; }
 // ---- Fixed point, geometry, matrices, tables and birth -----------------------
 // Fixed: 16.16; Fract: 2.30; Fix24: 8.24 (see Types.h). 0x80000000 is the
 // overflow value of the fixed operations.
-enum : int32_t { M_FixedOverflow = INT32_MIN };
+enum { M_FixedOverflow = INT32_MIN };
 
 // Math services requested with M_Birth's flags.
-enum : int32_t {
+enum {
   M_ServiceNone = 1,
   M_ServiceFastTrig = 2,
   M_ServiceFastCharMath = 4,  // 8-bit multiply and divide tables
   M_ServiceGaussian = 8,      // not available
 };
-enum : int32_t {
+enum {
   M_FastTrigEntries = 256,        // entry i = sin(i / 255 * pi / 2)
   M_FastTrigBytes = 1024,
   M_FastCharMathBytes = 131072,   // multiply table (64 KiB), then divide table (64 KiB)
@@ -155,7 +155,7 @@ typedef struct FixMatrix {
 } FixMatrix;
 
 // Matrix types (M_GetMatrixType).
-enum : int32_t {
+enum {
   M_MatrixIdentity = 0,
   M_MatrixTranslate = 1,
   M_MatrixScale = 2,

@@ -21,8 +21,8 @@ typedef struct STR_Descriptor {
 // Ends a package's array of compiled texts.
 #define STR_END ((const char*)(intptr_t)-1)
 
-enum : int32_t { STR_PackageNumber = 28 };
-enum : ErrorCode { STR_ErrNoStrings = 0x1C01 };
+enum { STR_PackageNumber = 28 };
+enum { STR_ErrNoStrings = 0x1C01 };
 
 TV_EXPORT uint32_t STR_PkgObjectVersion(void);
 TV_EXPORT ErrorCode STR_CheckVersions(LocationCode location, int32_t expectedMajor);
@@ -58,7 +58,7 @@ TV_EXPORT ErrorCode STR_MakeDBCSSafeStr(const char* in, int32_t outSize, char* o
 // the tables are installed, e.g. from a translation file. A table whose
 // descriptor has resource base b takes its texts from resource b + 1000 when
 // one is registered.
-enum : int32_t { STR_ResourceIdOffset = 1000 };
+enum { STR_ResourceIdOffset = 1000 };
 // Registers a copy of the bytes under id (null or size 0 removes it).
 TV_EXPORT ErrorCode STR_SetStringResource(int32_t id, const void* bytes, int32_t size);
 // Writes the table's current texts in the resource layout into a new handle.

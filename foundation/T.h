@@ -8,7 +8,7 @@
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t { T_PackageNumber = 63 };
+enum { T_PackageNumber = 63 };
 
 TV_EXPORT uint32_t T_PkgObjectVersion(void);
 TV_EXPORT ErrorCode T_CheckVersions(LocationCode location, int32_t expectedMajor);

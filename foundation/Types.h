@@ -3,14 +3,14 @@
 // and four-character codes.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #ifdef __cplusplus
 #define TV_EXTERN_C extern "C"
 #define TV_EXPORT extern "C" __attribute__((visibility("default")))
 #else
 #define TV_EXTERN_C
-#define TV_EXPORT __attribute__((visibility("default")))
+#define TV_EXPORT extern __attribute__((visibility("default")))
 #endif
 
 // The result of every exported operation; 0 is success.

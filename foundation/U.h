@@ -4,7 +4,7 @@
 // fault injection and environment queries.
 #pragma once
 
-#include <cstdio>
+#include <stdio.h>
 
 #include "Types.h"
 
@@ -15,18 +15,18 @@ typedef ErrorCode (*U_LogCallback)(intptr_t data, LocationCode location, Severit
 typedef const char* (*U_StringCallback)(intptr_t data, int32_t index);
 typedef Boolean32 (*U_RandErrFilterProc)(int32_t a, int32_t b, intptr_t data);
 
-enum : int32_t {
+enum {
   U_PackageNumber = 23,
   U_MessageBufferSize = 512,  // U_GetLastError's text buffer must hold this many bytes
   U_NameBufferSize = 31,      // U_GetName's buffer must hold this many bytes
   U_StringCount = 112,
 };
 // The U package's own codes.
-enum : ErrorCode {
+enum {
   U_ErrUnborn = 0x1701,  // the U globals are missing
 };
 // Interact mask: bit s shows severity s, bit (s << 16) logs it.
-enum : uint32_t { U_InitialInteractMask = 0xFFBFFF9Fu };
+#define U_InitialInteractMask 0xFFBFFF9Fu
 
 // ---- Package frame ----------------------------------------------------------
 TV_EXPORT uint32_t U_PkgObjectVersion(void);
@@ -123,12 +123,12 @@ TV_EXPORT ErrorCode U_PlaceDlgRect(Rect* r);
 // Text is UTF-8 under the default script; under the double-byte script a lead
 // byte (0x81-0x9F or 0xE0-0xFC) and the byte after it form one character.
 // Every cut, search and case change keeps characters whole.
-enum : int32_t {
+enum {
   U_ScriptRoman = 0,     // the default: UTF-8
   U_ScriptJapanese = 1,  // double-byte (Shift-JIS lead bytes)
 };
 // Classes answered by U_CharByte.
-enum : int16_t { U_SingleByte = 0, U_FirstByte = -1, U_LastByte = 1, U_MiddleByte = 2 };
+enum { U_SingleByte = 0, U_FirstByte = -1, U_LastByte = 1, U_MiddleByte = 2 };
 
 // The script of the system (U_ScriptRoman unless a host or test sets another).
 TV_EXPORT ErrorCode U_SetSystemScript(int32_t script);
@@ -160,7 +160,7 @@ TV_EXPORT unsigned char* U_Pstrcpy(unsigned char* destination, const unsigned ch
 TV_EXPORT unsigned char* U_Pstrcat(unsigned char* destination, const unsigned char* source);
 
 // ---- Numbers ------------------------------------------------------------------------
-enum : int32_t {
+enum {
   U_NumNoLocale = 1,          // n: no locale characters
   U_NumBlankPad = 2,          // blank: pad with blanks instead of zeros
   U_NumNoTrailingZeros = 4,   // z
@@ -188,7 +188,7 @@ TV_EXPORT ErrorCode U_SetLocaleChars(char decimalChar, char thousandsChar);
 // ^1..^9 take a text, ^L1..^L9 a 32-bit number ("%ld"), ^F1..^F9 a double
 // (U_FormatNum, with an optional @min.precFLAGS@ format); the digit is the
 // argument's position. Markers inside inserted arguments are left alone.
-enum : int32_t { U_SubArgText = 0, U_SubArgLong = 1, U_SubArgDouble = 2 };
+enum { U_SubArgText = 0, U_SubArgLong = 1, U_SubArgDouble = 2 };
 typedef struct U_SubArg {
   int32_t kind;
   int32_t number;

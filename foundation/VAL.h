@@ -7,8 +7,8 @@
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t { VAL_PackageNumber = 57 };
-enum : ErrorCode {
+enum { VAL_PackageNumber = 57 };
+enum {
   VAL_ErrAlreadyRegistered = 0x3901,
   VAL_ErrCannotConvert = 0x3902,
   VAL_ErrCannotSave = 0x3903,
@@ -16,7 +16,7 @@ enum : ErrorCode {
 };
 
 // The built-in type numbers.
-enum : int32_t {
+enum {
   VAL_TypeNone = 0,
   VAL_TypeBit = 2,
   VAL_TypeChar = 3,
@@ -34,7 +34,7 @@ enum : int32_t {
   VAL_FirstRegisteredType = 32,
 };
 
-enum : int32_t {
+enum {
   VAL_NameSize = 36,        // a type name: at most 35 characters and a zero
   VAL_FlatHeaderSize = 44,  // count, size, name
   VAL_Incomparable = INT32_MIN,

@@ -17,16 +17,16 @@
 // A World: a handle to the World record.
 typedef Handle BM_World;
 
-enum : int32_t { BM_PackageNumber = 7 };
+enum { BM_PackageNumber = 7 };
 
 // Errors of the package (besides the general codes 1, 2, 3, 4, 5, 8, 10).
-enum : ErrorCode {
+enum {
   BM_ErrPixelsPurged = 0x701,  // 1793: the pixels are purged
   BM_ErrBadEffectParam = 516,  // PFWorld operations: bad argument
 };
 
 // Creation flags of BM_NewWorld.
-enum : uint32_t {
+enum {
   BM_Flag_SharePixels = 0x01,    // a window onto the parent World's pixels; needs BM_Flag_ShareDevice
   BM_Flag_ShareDevice = 0x02,    // share the parent's device (same depth as the parent)
   BM_Flag_ParentWindow = 0x04,   // drawn in a parent window's port (first argument: the port)
@@ -38,23 +38,23 @@ enum : uint32_t {
 };
 
 // Depth 0 asks for the parent's depth.
-enum : int32_t { BM_Depth_SHARE = 0 };
+enum { BM_Depth_SHARE = 0 };
 
 // BM_GetPixelsState / BM_SetPixelsState bits (values, not positions).
-enum : int32_t {
+enum {
   BM_PixState_Purged = 1,     // as a state to set: purge now (implies purgeable)
   BM_PixState_Purgeable = 2,
   BM_PixState_Locked = 4,
 };
 
 // 32-bit channel orders in memory.
-enum : int32_t {
+enum {
   BM_Order_ARGB = 0,  // byte 0 alpha
   BM_Order_BGRA = 1,  // byte 3 alpha
 };
 
 // Blit modes of BM_Blit (indices into the platform copy-mode table).
-enum : int32_t {
+enum {
   BM_Blit_Copy = 0, BM_Blit_Or = 1, BM_Blit_Xor = 2, BM_Blit_Bic = 3,
   BM_Blit_NotCopy = 4, BM_Blit_NotOr = 5, BM_Blit_NotXor = 6, BM_Blit_NotBic = 7,
   BM_Blit_Blend = 8, BM_Blit_AddPin = 9, BM_Blit_AddOver = 10, BM_Blit_SubPin = 11,
@@ -64,12 +64,10 @@ enum : int32_t {
 };
 
 // The PFWorld kinds.
-enum : uint32_t {
-  PF_WorldKind_New = 0xAAAABBBB,      // made by PF_NewWorld
-  PF_WorldKind_Wrapped = 0xAAAACCCC,  // made by PF_MakeBMIntoPF
-  PF_WorldKind_Layer = 0xAAAAAAAA,    // made by PF_MakeBMIntoPF_Layer
-};
-enum : uint32_t { PF_WorldFlag_Writeable = 2 };
+#define PF_WorldKind_New 0xAAAABBBBu      // made by PF_NewWorld
+#define PF_WorldKind_Wrapped 0xAAAACCCCu  // made by PF_MakeBMIntoPF
+#define PF_WorldKind_Layer 0xAAAAAAAAu    // made by PF_MakeBMIntoPF_Layer
+enum { PF_WorldFlag_Writeable = 2 };
 
 // The record through which effects and pixel routines see a locked World.
 typedef struct PFWorld {
@@ -89,7 +87,11 @@ typedef struct PFWorld {
 
 // The save area of BM_GetGlobals / BM_SetGlobals.
 typedef struct BM_SavedGlobals {
+#ifdef __cplusplus
   alignas(8) uint8_t bytes[256];
+#else
+  _Alignas(8) uint8_t bytes[256];
+#endif
 } BM_SavedGlobals;
 
 // The drawing procedures installed by BM_SetBlitLevel(1). Colours are

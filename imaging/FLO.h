@@ -40,9 +40,9 @@
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t { FLO_PackageNumber = 65 };
+enum { FLO_PackageNumber = 65 };
 
-enum : ErrorCode {
+enum {
   FLO_ErrFitFailed = 16643,    // fitting the curves failed
   FLO_ErrNotPrepared = 16644,  // the distortion is not prepared or damaged
   FLO_ErrBadKind = 16647,      // a kind other than 0, 1 or 2
@@ -51,13 +51,13 @@ enum : ErrorCode {
   FLO_ErrGridIndex = 16650,    // a grid element outside the grid
 };
 
-enum : int32_t {
+enum {
   FLO_Kind_Curves = 0,     // source and destination curves
   FLO_Kind_CurveList = 1,  // pairs: even entries source points, odd entries where they move
   FLO_Kind_Generator = 2,  // a grid generator
 };
 
-enum : uint32_t { FLO_Magic = 0xF10, FLO_GeneratorTag = 0xF10 };
+enum { FLO_Magic = 0xF10, FLO_GeneratorTag = 0xF10 };
 
 typedef Handle FLO_Distortion;
 

@@ -21,7 +21,7 @@ typedef Handle FILE_SpecH;
 // An alias record in memory.
 typedef Handle FILE_AliasH;
 
-enum : int32_t {
+enum {
   FILE_PackageNumber = 3,
   FILE_MaxName = 255,      // bytes of one name
   FILE_MaxPath = 4096,     // bytes of a full path, terminator included
@@ -34,7 +34,7 @@ enum : int32_t {
 };
 
 // Location kinds of FILE_New.
-enum : int32_t {
+enum {
   FILE_LocFullPath = 0,       // const char*: an absolute path
   FILE_LocFlat = 1,           // const FILE_FlatLoc*
   FILE_LocPlatSpec = 3,       // const FILE_PlatSpec*
@@ -43,7 +43,7 @@ enum : int32_t {
 };
 
 // Permissions of FILE_Open.
-enum : int32_t {
+enum {
   FILE_PermRead = 1,
   FILE_PermWrite = 2,
   FILE_PermReadWrite = 3,
@@ -51,20 +51,20 @@ enum : int32_t {
 };
 
 // Forks.
-enum : int32_t { FILE_DataFork = 0, FILE_ResourceFork = 1 };
+enum { FILE_DataFork = 0, FILE_ResourceFork = 1 };
 
 // Modes of FILE_InqSize.
-enum : int32_t { FILE_SizeData = 0, FILE_SizeResource = 1, FILE_SizeTotal = 2 };
+enum { FILE_SizeData = 0, FILE_SizeResource = 1, FILE_SizeTotal = 2 };
 
 // Forms of FILE_InqName.
-enum : int32_t { FILE_NameOnly = 0, FILE_NameFullPath = 1, FILE_NameVolume = 2 };
+enum { FILE_NameOnly = 0, FILE_NameFullPath = 1, FILE_NameVolume = 2 };
 
 // Kinds and flags of FILE_Create.
-enum : int32_t { FILE_CreateFile = 0, FILE_CreateFolder = 1 };
-enum : int32_t { FILE_CreateReplace = 1 };  // replace an existing file
+enum { FILE_CreateFile = 0, FILE_CreateFolder = 1 };
+enum { FILE_CreateReplace = 1 };  // replace an existing file
 
 // The package's codes: (3 << 8) + index.
-enum : ErrorCode {
+enum {
   FILE_ErrDirectory = 769,        // "can not %s a directory."
   FILE_ErrOnlyDirectory = 770,    // "can only %s a directory."
   FILE_ErrBadSpec = 771,          // "invalid file specification."
@@ -89,7 +89,7 @@ enum : ErrorCode {
 // A flat location: a persistable, byte-exact form of a location.
 // Bytes: u16 marker 0x464C ("FL"), u16 length n, then n bytes of the UTF-8
 // absolute path, integers most significant byte first.
-enum : uint16_t { FILE_FlatLocMarker = 0x464C };
+enum { FILE_FlatLocMarker = 0x464C };
 typedef struct FILE_FlatLoc {
   uint8_t data[4 + FILE_MaxPath];
 } FILE_FlatLoc;

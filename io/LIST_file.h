@@ -22,7 +22,7 @@
 #include "SLU.h"
 
 // Report sites of the file form (location = (27 << 24) | site).
-enum : uint32_t {
+enum {
   LIST_SiteWrite = 35,
   LIST_SiteWritePlus = 36,
   LIST_SiteRead = 37,

@@ -23,17 +23,17 @@
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t {
+enum {
   SLU_PackageNumber = 33,
 };
 
 // The package's own code (general codes are used otherwise).
-enum : ErrorCode {
+enum {
   SLU_ErrMissingData = 0x2101,  // a chunk is missing or damaged ("missing data in file.")
 };
 
 // Report sites (location = (33 << 24) | site).
-enum : uint32_t {
+enum {
   SLU_SiteRead = 2,      // a chunk record without its mark while reading / ascending
   SLU_SiteWrite = 3,     // ending a write: bad mark, negative or oversized length
   SLU_SiteMissing = 4,   // a required chunk not found, or a damaged chunk header
@@ -43,7 +43,7 @@ enum : uint32_t {
 
 // The mark held in the low 16 bits of a chunk record's first word while it
 // describes an entered chunk.
-enum : uint32_t { SLU_ChunkMark = 0x7777 };
+enum { SLU_ChunkMark = 0x7777 };
 
 // The file context: the open file reference and two 16-bit fields (0 and 1)
 // that the package sets and never reads.

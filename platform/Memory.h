@@ -21,7 +21,7 @@
 // - Single thread: the library thread.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "Types.h"
 

@@ -6,7 +6,7 @@
 // Until a path is set the settings live in memory only.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "Types.h"
 

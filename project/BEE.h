@@ -22,7 +22,7 @@
 typedef struct BEE_ItemRec** BEE_Item;
 typedef struct BEE_LayerRec** BEE_Layer;
 
-enum : int32_t {
+enum {
   BEE_PackageNumber = 26,
   BEE_NameSize = 32,          // names: at most 31 bytes and the zero
   BEE_GroupNameSize = 256,    // undo group names handed out
@@ -32,13 +32,13 @@ enum : int32_t {
   BEE_StandardStreamCount = 10,
 };
 
-enum : uint16_t {
+enum {
   BEE_ItemMagic = 0xBEE1,
   BEE_LayerMagic = 0xBEE7,
 };
 
 // Item kinds.
-enum : int16_t {
+enum {
   BEE_KindFolder = 1,
   BEE_KindDefunct2 = 2,
   BEE_KindDefunct3 = 3,
@@ -49,14 +49,14 @@ enum : int16_t {
 };
 
 // Item flags.
-enum : uint32_t {
+enum {
   BEE_ItemStill = 0x10,
   BEE_ItemVideo = 0x20,     // a layer is active only over a source with this flag
   BEE_ItemProxyOn = 0x100,
 };
 
 // Layer switches.
-enum : uint32_t {
+enum {
   BEE_SwitchVideo = 0x1,
   BEE_SwitchEffects = 0x4,
   BEE_SwitchMotionBlur = 0x8,
@@ -67,20 +67,20 @@ enum : uint32_t {
 };
 
 // Composition switches that gate layer switches 0x8 and 0x10.
-enum : uint32_t {
+enum {
   BEE_CompSwitchMotionBlur = 0x8,
   BEE_CompSwitchGated10 = 0x10,
 };
 
 // Layer quality.
-enum : int16_t {
+enum {
   BEE_QualityWireframe = 0,
   BEE_QualityDraft = 1,
   BEE_QualityBest = 2,
 };
 
 // Transfer flags and track matte modes.
-enum : uint32_t {
+enum {
   BEE_TransferKeepAlpha = 0x1,
   BEE_TransferLayerTime = 0x2,
   BEE_MatteNone = 0,
@@ -93,7 +93,7 @@ enum : uint32_t {
 // Standard stream indices of a layer. 128..511 address mask streams
 // (mask (index - 128) / 3, stream (index - 128) % 3); 512 and up address
 // effect parameters (effect index / 128 - 4, parameter index % 128 + 1).
-enum : int32_t {
+enum {
   BEE_StreamMaskShape = 0,
   BEE_StreamMaskFeather = 1,
   BEE_StreamAnchorPoint = 2,
@@ -109,7 +109,7 @@ enum : int32_t {
 };
 
 // BEE_GetLayerTime selectors.
-enum : int32_t {
+enum {
   BEE_LayerTimeInClipped = 0,
   BEE_LayerTimeOutClipped = 1,
   BEE_LayerTimeOffset = 2,
@@ -120,7 +120,7 @@ enum : int32_t {
 
 // Report sites (location (26 << 24) | site). Sites 2, 9, 10 and 0xA8 are
 // fixed: the dispatcher, undo, redo and the effect limit.
-enum : uint32_t {
+enum {
   BEE_SiteBirth = 1,
   BEE_SiteDoCommand = 2,
   BEE_SiteDeath = 3,
@@ -305,7 +305,7 @@ struct BEE_CmdRec {
 };
 
 // Record flags.
-enum : uint32_t {
+enum {
   BEE_RecFirst = 0x1,
   BEE_RecLast = 0x2,
   BEE_RecNameText = 0x4,
@@ -313,7 +313,7 @@ enum : uint32_t {
 };
 
 // Table flags.
-enum : uint16_t {
+enum {
   BEE_CmdNotUndoable = 0x1,
   BEE_CmdSilent = 0x2,
   BEE_CmdCollapsible = 0x4,
@@ -333,7 +333,7 @@ typedef struct BEE_TaskBlock {
 // copies. On return params[0] and params[1] hold the inverse's words.
 // Commands without a layout here belong to packages not built yet and answer
 // code 5 with a message naming what is missing.
-enum : int32_t {
+enum {
   BEE_CmdNumRemoveItem = 1,         // item, -                    -> (item, position)
   BEE_CmdNumNewProject = 2,         // -, -
   BEE_CmdNumCloseProject = 3,       // -, -
@@ -446,7 +446,7 @@ inline intptr_t BEE_PackSwitch(uint32_t bit, bool on) {
 //   64 save progress: data double* (fraction).
 typedef ErrorCode (*BEE_CallbackFunc)(intptr_t refcon, int32_t selector, void* data);
 
-enum : int32_t {
+enum {
   BEE_SelEventPoll = 0,
   BEE_SelProgress = 1,
   BEE_SelMovieStatus = 2,
@@ -469,7 +469,7 @@ typedef struct BEE_SwitchNote {
   Boolean32 on;
 } BEE_SwitchNote;
 
-enum : int32_t { BEE_ChangeCommand = 0, BEE_ChangeUndo = 1, BEE_ChangeRedo = 2 };
+enum { BEE_ChangeCommand = 0, BEE_ChangeUndo = 1, BEE_ChangeRedo = 2 };
 typedef struct BEE_ChangeNote {
   int32_t how;        // BEE_Change*
   int32_t command;    // the command number (0 for undo and redo)
