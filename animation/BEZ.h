@@ -10,6 +10,21 @@
 // references to control points, each an array of that many doubles. For the
 // function use the dimension count is 2, coordinate 0 is x (time) and
 // coordinate 1 is y (value).
+//
+// What callers may rely on:
+// - Failures are reported once (package 41, severity 8), null out-pointers
+//   included: 3 for a null curve or required pointer, a curve missing a
+//   control point or with too few dimensions (the function use needs 2), a
+//   negative count or tolerance, or ease and time-remapping values that do
+//   not make sense; 10 for a time-remapping x outside the curve or a polyline
+//   of more than LIST_MaxItems points; 2 for an arc spline list that is not
+//   one; 4 out of memory (scratch memory is allocated from the memory
+//   manager); LIST's codes for the lists it fills.
+// - Scalar results are 0 on failure. Lists passed in are created when null
+//   (the caller disposes them); appending operations keep what was appended
+//   before a failure.
+// - No operation keeps state between calls: results depend only on the
+//   arguments and are deterministic.
 #pragma once
 
 #include "LIST.h"
@@ -144,6 +159,7 @@ TV_EXPORT ErrorCode BEZ_TFromSSpline(const BEZ_Curve* curve, double s, double to
 // The point at arc length s (through the arc table, built on first use).
 TV_EXPORT ErrorCode BEZ_EvaluateByDistance(const BEZ_Curve* curve, double s, int32_t samples,
                                            BEZ_List* table, double* point);
+// Not available: 5 (reported), point untouched.
 TV_EXPORT ErrorCode BEZ_EvaluateByCurvature(const BEZ_Curve* curve, double s, double* point);
 
 // ---- Fitting (points: n two-dimensional points) ---------------------------------------

@@ -20,6 +20,22 @@
 // and the layer transform are declared after the routine table, and their
 // install functions enter them into it (PF_routines.cpp). A word whose
 // routine is missing stays null and its selector answers 515.
+//
+// What callers may rely on:
+// - The pixel routines work without PF_Birth. Failures are reported once
+//   (package 37, severity 8) and answer: 516 for a bad argument (a null or
+//   unreadable world, mismatched sizes, a value out of range), reported with
+//   the routine's number (the callback word, a selector, or PF_Routine_*) as
+//   its site; 5 for a transfer mode outside 0..25; 515 for a selector or
+//   routine that does not exist; 4 out of memory (scratch memory is allocated
+//   from the memory manager). A pixel, index or progress function's non-zero
+//   answer stops the routine and is passed up unchanged (517 when the user
+//   aborted).
+// - A routine that fails on its arguments writes no pixel; one stopped by a
+//   callback leaves the rows done so far. Out-parameters are cleared first
+//   (null functions, zeroed records, 0).
+// - Reference and fast kernels give identical bytes; results never depend
+//   on the platform, the locale or the number of threads.
 #pragma once
 
 #include "BM.h"
@@ -118,7 +134,8 @@ typedef struct PF_TransferDesc {
   const char* name;
 } PF_TransferDesc;
 
-// A mode outside 0..25 fails with code 5 and *func null.
+// A mode outside 0..25 fails with code 5 (reported) and *func null (desc
+// zeroed, flags 0); a null out-pointer with 516.
 TV_EXPORT ErrorCode PF_GetTransferFunc(int32_t mode, PF_TransferFunc* func);
 TV_EXPORT ErrorCode PF_GetTransferDesc(int32_t mode, PF_TransferDesc* desc);
 TV_EXPORT ErrorCode PF_GetTransferFlags(int32_t mode, uint32_t* flags);
@@ -305,12 +322,15 @@ TV_EXPORT ErrorCode PF_GuessAlphaMessage(PF_EffectRef ref, const PFWorld* world,
                                          PF_Pixel* matte);
 
 // ---- Effect handle callbacks (words 21 to 24, 57, 60) -------------------------------------
+// The memory manager's calls for effects: null or 0 on failure, nothing
+// reported except by PF_ResizeHandle.
 TV_EXPORT Handle PF_NewHandleQuiet(PF_EffectRef ref, int32_t size);
 TV_EXPORT void* PF_LockHandle(PF_EffectRef ref, Handle h);      // null for null
 TV_EXPORT ErrorCode PF_UnlockHandle(PF_EffectRef ref, Handle h);
 TV_EXPORT ErrorCode PF_DisposeHandle(PF_EffectRef ref, Handle h);
 TV_EXPORT int32_t PF_GetHandleSize(PF_EffectRef ref, Handle h);  // 0 for null
-// Failures are reported as "effect handle data".
+// Failures are reported as "effect handle data" (4; 516 for a null handle or
+// negative size); the block is unchanged on failure.
 TV_EXPORT ErrorCode PF_ResizeHandle(PF_EffectRef ref, int32_t size, Handle* h);
 
 // ---- Routines of the later part of the package (types only) ---------------------------------
@@ -437,6 +457,7 @@ enum { PF_CallbackFlag_Straight = 0x1 };
 // Platform inquiry kinds of word 56.
 enum { PF_Inquiry_MousePosition = 1 };
 
+// 516 for a null block.
 TV_EXPORT ErrorCode PF_SetCallbackBlockQuality(int32_t quality, int32_t flags, PF_UtilCallbacks* block);
 // Clears the block, applies the quality and fills the fixed entries.
 TV_EXPORT ErrorCode PF_GetCallbackBlock(int32_t quality, int32_t flags, PF_UtilCallbacks* block);
@@ -466,8 +487,10 @@ TV_EXPORT ErrorCode PFp_SetAppCallback(PF_AppCallbackFunc proc);
 TV_EXPORT ErrorCode PF_OverrideStdFuncs(PF_EffectRef ref, void* routines);
 TV_EXPORT FpLong PF_Hypot(FpLong x, FpLong y);
 TV_EXPORT FpLong PF_HypotFPU(FpLong x, FpLong y);
+// Always 516 (reported).
 TV_EXPORT ErrorCode PF_ObsoleteInquiry(PF_EffectRef ref, int32_t kind, void* port, void* answer);
-// Kind 1 writes the mouse position (a Point, (0, 0) headless) into answer.
+// Kind 1 writes the mouse position (a Point, (0, 0) headless) into answer;
+// 516 for any other kind or a null answer.
 TV_EXPORT ErrorCode PF_PlatformInquiry(PF_EffectRef ref, int32_t kind, void* port, void* answer);
 
 // The routine table: the entries the selectors and the callback blocks draw
@@ -717,6 +740,10 @@ TV_EXPORT ErrorCode PF_GBlurUnoScan(const uint8_t* src, int32_t srcStride, int32
                                     uint8_t* dst, int32_t dstStride);
 
 // Uno buffers --------------------------------------------------------------------------------
+// A buffer that is not one (or whose pixels are gone) answers 2, reported as
+// a failed verification; so does unlocking a buffer that is not locked. New:
+// 516 for a null buffer or a side outside 1 .. 30000, 4 (*buffer null on
+// failure).
 TV_EXPORT ErrorCode PF_NewUnoBuffer(int32_t width, int32_t height, PF_UnoBuffer* buffer);
 TV_EXPORT ErrorCode PF_DisposeUnoBuffer(PF_UnoBuffer buffer);
 TV_EXPORT ErrorCode PF_FillUnoBuffer(uint8_t value, PF_UnoBuffer buffer);
@@ -737,6 +764,8 @@ TV_EXPORT ErrorCode PF_MergeMaskAlpha(const PF_AbortRecord* abort, PF_UnoBuffer 
                                       PFWorld* world);
 
 // Drawing --------------------------------------------------------------------------------------
+// 516 (routine PF_Routine_Wireframe or PF_Routine_PaintSpot) for null or bad
+// arguments, 4 (*wireframe null on failure).
 TV_EXPORT ErrorCode PF_AllocWireframe(int32_t capacity, PF_Wireframe* wireframe);
 TV_EXPORT ErrorCode PF_DisposeWireframe(PF_Wireframe wireframe);
 // The centres of the four corner pixels of bounds (clockwise from the top

@@ -9,6 +9,21 @@
 // (byte 0 alpha) unless the World's channel order is set to blue-green-red-
 // alpha; 16-bit pixels are big-endian x-5-5-5; depths up to 8 are colour
 // indices packed most significant bits first. Rows are `rowBytes` apart.
+//
+// What callers may rely on:
+// - Failures are reported once (package 7, severity 8). Every World
+//   operation answers 2 when the package is not born or the handle is not a
+//   living World; 3 for a null required pointer or a bad argument (depth,
+//   bounds, order, mode, a locked or shared World that cannot change); 8 for
+//   a depth the (virtual) screen cannot show; 0x701 when purged pixels are
+//   needed and not reloaded; 4 out of memory. The PFWorld operations answer
+//   516 instead of 3.
+// - Out-parameters are cleared first (null Worlds, 0 sizes, zeroed
+//   records), so a failed call leaves them cleared; a failed change leaves
+//   the World as it was.
+// - Locked pixels never move; pixel locks nest. A World's pixels are inside
+//   the memory manager's budget and may be purged only when flagged
+//   purgeable and unlocked.
 #pragma once
 
 #include "STR.h"
@@ -119,10 +134,14 @@ TV_EXPORT STR_Table BMp_G_STRs;
 // ---- Package frame ----------------------------------------------------------
 TV_EXPORT uint32_t BM_PkgObjectVersion(void);
 TV_EXPORT ErrorCode BM_CheckVersions(LocationCode location, int32_t expectedMajor);
+// A second birth is reported as a warning and succeeds. The string table's
+// installation codes; a screen device's World that cannot be made fails the
+// birth (the package stays unborn). Death: 11 when not born.
 TV_EXPORT ErrorCode BM_Birth(int32_t mode);
 TV_EXPORT ErrorCode BM_Death(void);
 // Copies the package globals out and marks the package unborn until
-// BM_SetGlobals restores them.
+// BM_SetGlobals restores them. 3 for a null save or one that does not hold
+// born globals.
 TV_EXPORT ErrorCode BM_GetGlobals(BM_SavedGlobals* save);
 TV_EXPORT ErrorCode BM_SetGlobals(const BM_SavedGlobals* save);
 // Re-births the package when a screen device changed its depth.
@@ -130,22 +149,30 @@ TV_EXPORT ErrorCode BM_UpdateGlobals(Boolean32* changed);
 
 // ---- Worlds -------------------------------------------------------------------
 // first: the parent World, the parent window's port or the screen device, as
-// the flags say. Exactly one of existingRecord and outWorld is given.
+// the flags say. Exactly one of existingRecord and outWorld is given (else 3).
+// 3 for bad depth, bounds or row bytes, or sharing without a device; 8; 4.
 TV_EXPORT ErrorCode BM_NewWorld(void* first, uint32_t flags, const Rect* bounds, int32_t depth,
                                 int32_t reserved, Handle existingRecord, BM_World* outWorld);
+// 3 while the World has children (windows onto its pixels).
 TV_EXPORT ErrorCode BM_DisposeWorld(BM_World world);
-// Depth 0 keeps the depth, null bounds keep the size.
+// Depth 0 keeps the depth, null bounds keep the size. 3 for a locked World,
+// one with children or a shared one, or bad depth or bounds; 8; 4.
 TV_EXPORT ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle colourTable, void* device,
                                    int32_t reserved, BM_World world);
+// LockPixels: 0x701 for purged pixels (*failed 1). LoadLockPixels reloads
+// purged pixels (their contents are lost): 4 when they cannot be. Unlock: 3
+// when not locked.
 TV_EXPORT ErrorCode BM_LockPixels(int32_t mode, BM_World world, Boolean32* failed);
 TV_EXPORT ErrorCode BM_LoadLockPixels(int32_t mode, BM_World world, Boolean32* wasPurged,
                                       Boolean32* reloaded);
 TV_EXPORT ErrorCode BM_UnlockPixels(BM_World world);
 // The locked base address, else the pixels' current address, else null.
 TV_EXPORT char* BMp_GetPixBaseAddr(BM_World world);
-// Bits BM_PixState_*.
+// Bits BM_PixState_*. Set: 3 to purge locked or screen pixels, 0x701 to lock
+// purged ones.
 TV_EXPORT ErrorCode BM_GetPixelsState(BM_World world, int32_t* state);
 TV_EXPORT ErrorCode BM_SetPixelsState(int32_t state, int32_t mask, BM_World world);
+// 3 for a policy other than 0 or 1.
 TV_EXPORT ErrorCode BM_SetLockPolicy(int32_t policy);
 TV_EXPORT int32_t BMp_GetLockPolicy(void);
 // value: the four bytes written to each 32-bit word, first byte in the high byte.
@@ -158,22 +185,32 @@ TV_EXPORT ErrorCode BM_GetWorldBounds(BM_World world, Rect* bounds);
 TV_EXPORT ErrorCode BM_GetWorldInfo(BM_World world, int32_t* width, int32_t* height, int32_t* depth,
                                     int32_t* rowBytes);
 TV_EXPORT ErrorCode BM_GetChannelOrder(BM_World world, int32_t* order);
-// Marks the pixels as being in `order` without touching them.
+// Marks the pixels as being in `order` without touching them (3 for an
+// unknown order).
 TV_EXPORT ErrorCode BM_AssumeChannelOrder(BM_World world, int32_t order);
-// Re-orders the pixels into `order`.
+// Re-orders the pixels into `order`: 3 for an unknown order or a World that
+// is not a 32-bit memory World, 0x701 for purged pixels.
 TV_EXPORT ErrorCode BM_SetChannelOrder(BM_World world, int32_t order);
 
 // ---- Copying ----------------------------------------------------------------------
 // Rectangles are in each World's bounds coordinates (null: the whole World);
 // both are clipped to their worlds. Nearest-neighbour scaling.
+// 3 for an unknown mode or worlds of different depths (or a depth the mode
+// does not take), 5 for the highlight mode, 0x701 for purged pixels, 4.
 TV_EXPORT ErrorCode BM_Blit(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect,
                             int32_t mode);
+// Level 1 only: 5 for level 0, 3 for any other.
 TV_EXPORT ErrorCode BM_SetBlitLevel(int32_t level);
 // The procedures of the current blit level (all null before a level is set).
 TV_EXPORT ErrorCode BMp_GetBlitProcs(BM_BlitProcs* procs);
+// 3 for a World that is not a screen device's, else 5: there are no screens
+// to synchronise with.
 TV_EXPORT ErrorCode BM_SyncTo(BM_World world, Boolean32 on);
 
 // ---- Effect worlds ----------------------------------------------------------------
+// 516 (reported) for a null record, a size outside 1..30000 or a record that
+// is not one of the kinds made here; the World codes for the World wrapped;
+// 4. The record is zeroed on failure.
 TV_EXPORT ErrorCode PF_NewWorld(void* effectRef, int32_t width, int32_t height, Boolean32 clear,
                                 PFWorld* world);
 TV_EXPORT ErrorCode PF_DisposeWorld(void* effectRef, PFWorld* world);
@@ -189,7 +226,8 @@ TV_EXPORT int32_t BMp_LiveWorldCount(void);
 
 // ---- Virtual screen devices (headless) ------------------------------------------------
 // The platform has no screens; a host or a test may add virtual ones before
-// BM_Birth, which makes one World (flag BM_Flag_ScreenDevice) for each.
+// BM_Birth, which makes one World (flag BM_Flag_ScreenDevice) for each. 3 for
+// a bad depth or bounds, more than 8 screens, or changing them while born.
 TV_EXPORT ErrorCode BMp_AddVirtualScreen(const Rect* bounds, int32_t depth, void** device);
 TV_EXPORT ErrorCode BMp_SetVirtualScreenDepth(void* device, int32_t depth);
 TV_EXPORT ErrorCode BMp_RemoveVirtualScreens(void);

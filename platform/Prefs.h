@@ -4,6 +4,15 @@
 // replaces the file atomically (temporary file in the same folder, flushed,
 // then renamed over it), and a value that is already there is not rewritten.
 // Until a path is set the settings live in memory only.
+//
+// What callers may rely on:
+// - A null or empty section means TV_PREFS_SECTION. Reads never fail: a
+//   missing file, section or key gives the default (a null key too).
+// - Writes answer -50 for a null or empty key, or the platform code (-34,
+//   -44, -54 ...) when the file cannot be replaced; the old file is then
+//   left as it was. Nothing is reported (the preferences sit below the
+//   report path).
+// - Single thread: the library thread.
 #pragma once
 
 #include <stdint.h>
@@ -13,7 +22,7 @@
 // The section of the engine's machine-level settings.
 #define TV_PREFS_SECTION "Tavelo"
 
-// Sets the file (null or "" goes back to the in-memory settings).
+// Sets the file (null or "" goes back to the in-memory settings); always 0.
 TV_EXPORT ErrorCode EMUL_SetTVPrefsFile(const char* path);
 // The file's path, "" when none is set.
 TV_EXPORT const char* EMUL_GetTVPrefsFile(void);
@@ -26,7 +35,7 @@ TV_EXPORT int32_t EMUL_GetRequiredProfileInt(const char* section, const char* ke
 TV_EXPORT ErrorCode EMUL_SetProfileInt(const char* section, const char* key, int32_t value);
 // Copies the value (or the default when the key is absent) into buffer,
 // truncated to size - 1 bytes without splitting a UTF-8 sequence; returns the
-// number of bytes copied.
+// number of bytes copied (0, nothing written, for a null buffer or size < 1).
 TV_EXPORT int32_t EMUL_GetProfileString(const char* section, const char* key, const char* defaultValue,
                                         char* buffer, int32_t size);
 TV_EXPORT int32_t EMUL_GetRequiredProfileString(const char* section, const char* key,

@@ -11,6 +11,26 @@
 // or "damaged layer." (result 2, severity 16) otherwise.
 //
 // Failures are reported once, here, at location (26 << 24) | site.
+//
+// What callers may rely on:
+// - Every operation on an item or layer answers 2 (severity 16) for a handle
+//   the engine did not make, already freed, or whose magic is wrong; nothing
+//   is dereferenced before that check. The queries answer 3 (reported) when
+//   the item is not of the kind asked (a composition, a solid, footage), 10
+//   (reported) for an index outside the list, and 3 without a report for a
+//   null out-pointer; their out-parameters are cleared first (null handles,
+//   0, "", zeroed records, the invalid time), so a failed query leaves them
+//   cleared.
+// - Changes go through the dispatcher: a command that fails leaves the
+//   project as it was and pushes nothing on the undo stack. Commands on a
+//   closed project answer 3 ("no project"); a command whose part of the
+//   engine is not built yet answers 5, reported with what is missing. The
+//   layers below (TDB, LIST, M) report their own failures; their codes are
+//   passed up. Out of memory is 4.
+// - The exported command operations each form one undo group named after
+//   the command; after every successful top-level command, undo and redo the
+//   host callback hears selector 26.
+// - Single thread: the library thread.
 #pragma once
 
 #include <stddef.h>
@@ -479,7 +499,9 @@ typedef struct BEE_ChangeNote {
 TV_EXPORT uint32_t BEE_PkgObjectVersion(void);
 TV_EXPORT ErrorCode BEE_CheckVersions(LocationCode location, int32_t expectedMajor);
 TV_EXPORT STR_Table BEEp_G_STRs;
-// Sets the defaults, creates both stacks and an empty project.
+// Sets the defaults, creates both stacks and an empty project: 12 when alive,
+// the string table's installation codes, 4 (the package stays unborn).
+// Death: 11 when not alive; frees the project and both stacks.
 TV_EXPORT ErrorCode BEE_Birth(void);
 TV_EXPORT ErrorCode BEE_Death(void);
 // Items and layers alive (in the project or held by undo records).
@@ -490,6 +512,7 @@ TV_EXPORT ErrorCode BEEp_DumpProject(Handle* text);
 TV_EXPORT ErrorCode BEE_SetCallbackFunc(BEE_CallbackFunc func, intptr_t refcon);
 
 // ---- Project ---------------------------------------------------------------------------
+// These answer 3 only for a null out-pointer.
 // The root folder of the open project (null when none is open).
 TV_EXPORT ErrorCode BEE_QueryProject(BEE_Item* root);
 TV_EXPORT ErrorCode BEE_GetProjectDirty(Boolean32* dirty);
@@ -616,10 +639,16 @@ TV_EXPORT ErrorCode BEE_LayerToSourceTimeSpan(BEE_Layer layer, Time layerStart, 
 
 // ---- Dispatcher, groups and undo -------------------------------------------------------
 // params: two words (record words 2 and 3), or null for the default pair
-// (0, 0); they receive the inverse's words.
+// (0, 0); they receive the inverse's words (unchanged on failure). 10
+// (reported) for a command number outside the table; 5 with a beep (no
+// report) for a table entry without an operation; else the operation's code.
 TV_EXPORT ErrorCode BEE_DoCommand(int32_t command, intptr_t* params);
+// Groups nest; 4 when the group record cannot be stored. EndGroup: always 0.
 TV_EXPORT ErrorCode BEE_StartGroup(const char* name, int32_t command);
 TV_EXPORT ErrorCode BEE_EndGroup(void);
+// Nothing to undo (redo) is not a failure. A record that fails stops the
+// step with its code: it goes back on its stack, and what ran before it can
+// be taken back from the other stack.
 TV_EXPORT ErrorCode BEE_Undo(void);
 TV_EXPORT ErrorCode BEE_Redo(void);
 // name (may be null): at least BEE_GroupNameSize bytes.
@@ -639,6 +668,8 @@ TV_EXPORT ErrorCode BEEp_GetStackCounts(int32_t* undoRecords, int32_t* undoGroup
                                         int32_t* redoGroups);
 
 // ---- Command wrappers (each is one undo group) -----------------------------------------
+// Each answers BEE_DoCommand's codes; a made item or layer is returned only on
+// success (null otherwise).
 TV_EXPORT ErrorCode BEE_NewProject(void);
 TV_EXPORT ErrorCode BEE_CloseProject(void);
 TV_EXPORT ErrorCode BEE_CmdNewFolder(BEE_Item parent, const char* name, BEE_Item* folder);
