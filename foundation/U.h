@@ -100,13 +100,13 @@ TV_EXPORT ErrorCode Up_ReportVeskErrString(LocationCode location, Severity sever
 // text: at least U_MessageBufferSize bytes; every pointer may be null. Always 0.
 TV_EXPORT ErrorCode U_GetLastError(char* text, Severity* severity, LocationCode* location,
                                    ErrorCode* code);
-// Both need U and answer 3 for a null state (Start clears state first).
-// End with report set repeats the last report when errors happened since
-// Start (answering U_GetLastError's code); the mask is restored either way.
+// Both need U and answer 3 for a null state (Start clears state first), else
+// 0. End with report set repeats the last report when errors happened since
+// Start; the mask is restored either way.
 TV_EXPORT ErrorCode U_DeferredReportingStart(uint32_t mask, int32_t state[3]);
 TV_EXPORT ErrorCode U_DeferredReportingEnd(Boolean32 report, const char* fallbackText,
                                            int32_t state[3]);
-// Reports at severity 8, shown whatever the mask; needs U, else answers 0.
+// Reports at severity 8, shown whatever the mask says; needs U; answers 0.
 TV_EXPORT ErrorCode Up_AssertFailed(const char* expressionText, const char* fileName,
                                     int32_t lineNumber);
 // Reports at severity 8 and answers as Up_ReportError.
@@ -127,8 +127,9 @@ TV_EXPORT ErrorCode U_SetStringCallback(U_StringCallback callback, intptr_t data
 TV_EXPORT ErrorCode Up_DebugCStr(const char* text);
 
 // ---- Fault injection --------------------------------------------------------------
-// Needs U. U_RandErr answers the filter's answer, 0 without a filter; the
-// standard filter answers 1 when a 15-bit random number is below threshold.
+// U_SetRandErrFilter needs U. U_RandErr answers the filter's answer, 0
+// without a filter; the standard filter answers 1 when a 15-bit random
+// number is below threshold.
 TV_EXPORT ErrorCode U_SetRandErrFilter(U_RandErrFilterProc filter, intptr_t data);
 TV_EXPORT Boolean32 U_RandErr(int32_t a, int32_t b);
 TV_EXPORT Boolean32 U_StandardRandErrFilter(int32_t a, int32_t b, intptr_t threshold);

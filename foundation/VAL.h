@@ -11,8 +11,9 @@
 //   values or bytes than given) answer 3, reported as a failed verification;
 //   a null out-pointer answers 3 without a report. Codes of a type's own
 //   procedures are passed up unchanged.
-// - A failed creation, copy or coercion leaves no value owning anything: the
-//   values it made are disposed and the slots zeroed (the empty value).
+// - A failed creation or coercion leaves no value owning anything: the values
+//   it made are disposed and the slots zeroed (the empty value). A failed
+//   copy stops at the value that failed (see VAL_CopyValues).
 // - Flat forms are big-endian and never depend on pointer values.
 // - The operations on values need VAL_Birth (the registry). Single thread.
 #pragma once

@@ -19,8 +19,8 @@
 //   needed and not reloaded; 4 out of memory. The PFWorld operations answer
 //   516 instead of 3.
 // - Out-parameters are cleared first (null Worlds, 0 sizes, zeroed
-//   records), so a failed call leaves them cleared; a failed change leaves
-//   the World as it was.
+//   records), so a failed call leaves them cleared; a change refused for
+//   its arguments leaves the World as it was.
 // - Locked pixels never move; pixel locks nest. A World's pixels are inside
 //   the memory manager's budget and may be purged only when flagged
 //   purgeable and unlocked.
@@ -156,7 +156,9 @@ TV_EXPORT ErrorCode BM_NewWorld(void* first, uint32_t flags, const Rect* bounds,
 // 3 while the World has children (windows onto its pixels).
 TV_EXPORT ErrorCode BM_DisposeWorld(BM_World world);
 // Depth 0 keeps the depth, null bounds keep the size. 3 for a locked World,
-// one with children or a shared one, or bad depth or bounds; 8; 4.
+// one with children or a shared one, or bad depth or bounds; 8; 4, when the
+// World keeps its size but not its pixels' contents (they are purged when
+// even a block of the old size cannot be had).
 TV_EXPORT ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle colourTable, void* device,
                                    int32_t reserved, BM_World world);
 // LockPixels: 0x701 for purged pixels (*failed 1). LoadLockPixels reloads

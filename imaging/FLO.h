@@ -41,8 +41,10 @@
 //   comes from the memory manager), and the codes below where an operation
 //   names them. Codes of the grid generator, the progress function and the
 //   layers below (LIST) are passed up unchanged.
-// - A failed setting leaves the distortion as it was; drawing writes only
-//   the destination it is given.
+// - A setting refused for its arguments leaves the distortion as it was; one
+//   that runs out of memory while copying curves may leave them partly
+//   replaced (set them again). Drawing writes only the destination it is
+//   given.
 // - Results are deterministic for the same distortion, time and images.
 #pragma once
 

@@ -21,12 +21,12 @@
 //   null out-pointer; their out-parameters are cleared first (null handles,
 //   0, "", zeroed records, the invalid time), so a failed query leaves them
 //   cleared.
-// - Changes go through the dispatcher: a command that fails leaves the
-//   project as it was and pushes nothing on the undo stack. Commands on a
-//   closed project answer 3 ("no project"); a command whose part of the
-//   engine is not built yet answers 5, reported with what is missing. The
-//   layers below (TDB, LIST, M) report their own failures; their codes are
-//   passed up. Out of memory is 4.
+// - Changes go through the dispatcher: a command that fails pushes nothing
+//   on the undo stack. Commands and item walks on a closed project answer 3
+//   ("no project"); a command whose part of the engine is not built yet
+//   answers 5, reported with what is missing. The layers below (TDB, LIST,
+//   M) report their own failures; their codes are passed up. Out of memory
+//   is 4.
 // - The exported command operations each form one undo group named after
 //   the command; after every successful top-level command, undo and redo the
 //   host callback hears selector 26.
