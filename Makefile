@@ -14,6 +14,9 @@ CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=Debug -DTAVELO_SANITIZE=$(SANITIZE)
 TEST_ENV := TAVELO_MEMORY_CHECKS=1 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 endif
 
+# Warnings are errors here and in CI; a plain CMake configure leaves them off.
+WERROR ?= ON
+
 FUZZ_RUNS ?= 20000
 
 .PHONY: all deps configure build demo test bench fuzz clean
@@ -24,7 +27,7 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_ARGS) >/dev/null
+	@cmake -S . -B $(BUILD) $(CMAKE_ARGS) -DTAVELO_WERROR=$(WERROR) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)

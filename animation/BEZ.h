@@ -10,19 +10,34 @@
 // references to control points, each an array of that many doubles. For the
 // function use the dimension count is 2, coordinate 0 is x (time) and
 // coordinate 1 is y (value).
+//
+// What callers may rely on:
+// - Failures are reported once (package 41, severity 8), null out-pointers
+//   included: 3 for a null curve or required pointer, a curve missing a
+//   control point or with too few dimensions (the function use needs 2), a
+//   negative count or tolerance, or ease and time-remapping values that do
+//   not make sense; 10 for a time-remapping x outside the curve or a polyline
+//   of more than LIST_MaxItems points; 2 for an arc spline list that is not
+//   one; 4 out of memory (scratch memory is allocated from the memory
+//   manager); LIST's codes for the lists it fills.
+// - Scalar results are 0 on failure. Lists passed in are created when null
+//   (the caller disposes them); appending operations keep what was appended
+//   before a failure.
+// - No operation keeps state between calls: results depend only on the
+//   arguments and are deterministic.
 #pragma once
 
 #include "LIST.h"
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t {
+enum {
   BEZ_PackageNumber = 41,
   BEZ_StringCount = 8,
 };
 
 // Indices into BEZp_G_STRs.
-enum : int32_t {
+enum {
   BEZ_StrDamaged = 0,           // "damaged BEZ structure."
   BEZ_StrArcTemporary = 1,      // "temporary vectors in arclength calculation"
   BEZ_StrBadEase = 2,           // "invalid ease/influence values"
@@ -62,7 +77,7 @@ typedef struct BEZ_DirectManip {
 // A side's handle has the length influence x duration along x and the slope
 // velocity (value units per second); a side flagged linear uses the fixed
 // handle of one sixth of the interval instead.
-enum : uint32_t {
+enum {
   BEZ_EaseOutLinear = 1u << 0,     // the out side of the segment start is linear
   BEZ_EaseInLinear = 1u << 1,      // the in side of the segment end is linear
   BEZ_EaseNonDecreasing = 1u << 2, // apply BEZ_CurveSetNonDecreasing
@@ -144,6 +159,7 @@ TV_EXPORT ErrorCode BEZ_TFromSSpline(const BEZ_Curve* curve, double s, double to
 // The point at arc length s (through the arc table, built on first use).
 TV_EXPORT ErrorCode BEZ_EvaluateByDistance(const BEZ_Curve* curve, double s, int32_t samples,
                                            BEZ_List* table, double* point);
+// Not available: 5 (reported), point untouched.
 TV_EXPORT ErrorCode BEZ_EvaluateByCurvature(const BEZ_Curve* curve, double s, double* point);
 
 // ---- Fitting (points: n two-dimensional points) ---------------------------------------
@@ -188,7 +204,7 @@ TV_EXPORT ErrorCode BEZ_LinearlyInterpolateLine(int16_t dimensions, const double
 // coordinate is not beyond it, then bisects 0..1 while test asks to split
 // (never deeper than BEZ_AdaptiveMaxDepth) and appends accepted interval ends
 // in increasing t. minX/maxX (optional) keep a running range of coordinate 0.
-enum : int32_t { BEZ_AdaptiveMaxDepth = 16 };
+enum { BEZ_AdaptiveMaxDepth = 16 };
 TV_EXPORT ErrorCode BEZ_EvaluateAdaptively(BEZ_AdaptiveTest test, void* data, const double* lowerBound,
                                            const BEZ_Curve* curve, double* minX, double* maxX,
                                            BEZ_List* points);

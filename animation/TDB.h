@@ -33,6 +33,24 @@
 // its traits copy, dispose, interpolate, compare, print, write and read the
 // values, and keys own their values. A value handed out (TDB_GetValue,
 // TDB_GetKey) is an owned copy released with TDB_DisposeValue.
+//
+// What callers may rely on:
+// - Every operation on a stream first checks it: 2 (reported with the
+//   operation's verb) for a handle that is not a living stream.
+// - Failures are reported once (package 29, severity 8), except a null
+//   required pointer, which answers 3 without a report. The common codes:
+//   3 a bad argument (a custom stream asked for doubles, a dimension outside
+//   1..4); 10 a key index outside the stream; 0x1D02 a key operation on a
+//   constant stream; 0x1D03 a keyed stream without keys (or a constant one
+//   without a value); 0x1D04 a zero time scale; 0x1D06 a time with no place
+//   in the stream's scale; 0x1D07 a method the stream's mask forbids; 0x1D0A
+//   a spatial operation on a non-spatial stream; 0x1D01 a key already at the
+//   time; 4 out of memory; M's and LIST's codes from the layers below, and a
+//   custom kind's trait codes, passed up.
+// - Getters clear their scalar outputs first (counts 0, indices 0x80000000, times invalid, flags 0) and
+//   fill value arrays only on success.
+// - Evaluation is deterministic; a stream never shares its keys or values
+//   with another (duplicates copy custom values through the kind's traits).
 #pragma once
 
 #include "LIST.h"
@@ -42,19 +60,19 @@
 
 typedef struct TDB_StreamRec** TDB_Stream;
 
-enum : int32_t {
+enum {
   TDB_PackageNumber = 29,
   TDB_StringCount = 79,
   TDB_MaxDimension = 4,
 };
 
-enum : uint16_t {
+enum {
   TDB_Magic = 0xDB99,
   TDB_DeadMagic = 0xDB66,
 };
 
 // Codes.
-enum : ErrorCode {
+enum {
   TDB_ErrKeyExists = 0x1D01,       // "attempt to %s time stream key value."
   TDB_ErrConstant = 0x1D02,        // "attempt to %s a constant time stream."
   TDB_ErrNoKeys = 0x1D03,          // "attempt to %s a time stream with no key values."
@@ -70,7 +88,7 @@ enum : ErrorCode {
 };
 
 // Stream flags.
-enum : uint16_t {
+enum {
   TDB_StreamConstant = 0x1,
   TDB_StreamSpatial = 0x2,
   TDB_StreamNonDecreasing = 0x4,
@@ -78,7 +96,7 @@ enum : uint16_t {
 };
 
 // Interpolation methods (negative numbers are custom methods).
-enum : int8_t {
+enum {
   TDB_InterpNone = 0,
   TDB_InterpLinear = 1,
   TDB_InterpBezier = 2,
@@ -86,7 +104,7 @@ enum : int8_t {
 };
 
 // Key flags.
-enum : uint16_t {
+enum {
   TDB_KeySpatial = 0x1,
   TDB_KeyEase = 0x6,          // bits 1 and 2, set on every new non-hold key
   TDB_KeyContinuous = 0x8,
@@ -95,19 +113,19 @@ enum : uint16_t {
 };
 
 // Spatial key flags (the first spatial word).
-enum : uint32_t {
+enum {
   TDB_SpKeyContinuous = 0x1,
   TDB_SpKeyModifiable = 0x2,
 };
 
 // TDB_FindKeyTime direction bits.
-enum : int32_t {
+enum {
   TDB_FindBackward = 0x1,
   TDB_FindIncludeExact = 0x1000,
 };
 
 // TDB_RescaleStream techniques.
-enum : int32_t {
+enum {
   TDB_RescaleConvert = 0,    // key times converted to the new scale, rounded half up
   TDB_RescaleStretch = 1,    // key times keep their values (the stream plays faster or slower)
 };
@@ -178,15 +196,21 @@ typedef struct TDB_SampleIterator {
 TV_EXPORT uint32_t TDB_PkgObjectVersion(void);
 TV_EXPORT ErrorCode TDB_CheckVersions(LocationCode location, int32_t expectedMajor);
 TV_EXPORT STR_Table TDBp_G_STRs;
-// Streams alive (made and not yet disposed).
+// Streams alive (made and not yet disposed); 3 for a null count.
 TV_EXPORT ErrorCode TDBp_GetLiveCount(int32_t* count);
 
 // ---- Value kinds -------------------------------------------------------------------
-// Registers (or, with traits null, removes) the traits of a custom kind (non-zero).
+// Registers (or, with traits null, removes) the traits of a custom kind
+// (non-zero): 3 for kind 0 or a value size outside 1..64, 10 when every
+// slot for kinds is taken.
 TV_EXPORT ErrorCode TDB_RegisterValueKind(int16_t kind, const TDB_ValueTraits* traits);
+// 0x1D11 (no report) for a kind not registered.
 TV_EXPORT ErrorCode TDB_GetValueKind(int16_t kind, TDB_ValueTraits* traits);
 
 // ---- Streams ---------------------------------------------------------------------------
+// 3 for a dimension outside 1..4 or a null description, 0x1D04, 0x1D09 or
+// 0x1D11 for a description that is not valid, 4; *stream null on failure
+// (also for Duplicate and Clone).
 TV_EXPORT ErrorCode TDB_NewStream(int16_t dimension, uint32_t timeScale, Boolean32 constant, Boolean32 spatial,
                                   uint16_t interpMask, uint16_t spatialMask, const TDB_ValueDesc* valueDescription,
                                   TDB_Stream* stream);
@@ -195,6 +219,8 @@ TV_EXPORT ErrorCode TDB_DuplicateStream(TDB_Stream stream, TDB_Stream* copy);
 // The settings without keys (a keyed stream gets an empty key list; a
 // constant stream has no value yet).
 TV_EXPORT ErrorCode TDB_CloneStream(TDB_Stream stream, TDB_Stream* clone);
+// 3 for an unknown technique, 0x1D04 for scale 0, 0x1D06 for a key time that
+// does not fit, 0x1D01 when two keys would meet.
 TV_EXPORT ErrorCode TDB_RescaleStream(TDB_Stream stream, uint32_t newScale, int32_t technique);
 // Inserts every key of source into stream (times converted); keys at times
 // that already have one replace them when overwrite is set, else are skipped.
@@ -209,11 +235,15 @@ TV_EXPORT ErrorCode TDB_SetStreamSpIMask(TDB_Stream stream, uint16_t mask);
 // always allowed): 3 follows the spatial Bezier path (dimension 2 only), any
 // other method straight lines.
 TV_EXPORT ErrorCode TDB_SetStreamSpInterp(TDB_Stream stream, int16_t method);
+// Accuracy: 3 unless finite and not negative. Multiplier: 10 for an index
+// outside the dimension. Value description: 3 when the key size would change.
 TV_EXPORT ErrorCode TDB_SetStreamAccuracy(TDB_Stream stream, double accuracy);
 TV_EXPORT ErrorCode TDB_SetStreamMultiplier(TDB_Stream stream, int32_t dimensionIndex, double multiplier);
 TV_EXPORT ErrorCode TDB_SetValueDescription(TDB_Stream stream, const TDB_ValueDesc* valueDescription);
-// Binds the stream again to the traits registered for its kind.
+// Binds the stream again to the traits registered for its kind: 0x1D11 (no
+// report) when not registered, 3 when the value size differs.
 TV_EXPORT ErrorCode TDB_SetCustomFuncs(TDB_Stream stream);
+// 0x1D0A on a non-spatial stream.
 TV_EXPORT ErrorCode TDB_SetStreamSParametrize(TDB_Stream stream, Boolean32 on);
 
 // Header queries.
@@ -236,6 +266,8 @@ TV_EXPORT ErrorCode TDB_GetStreamInfo(TDB_Stream stream, TDB_StreamInfo* info);
 TV_EXPORT ErrorCode TDB_GetNumKeys(TDB_Stream stream, int32_t* count);
 
 // ---- Keys ------------------------------------------------------------------------------
+// Insert: 0x1D01 when a key is at the time and overwrite is off, 0x1D07 for
+// a method the mask forbids; a constant stream takes the value as its value.
 TV_EXPORT ErrorCode TDB_InsertKey(TDB_Stream stream, const Time* time, int32_t timeValue, Boolean32 overwrite,
                                   const void* value, int8_t inInterp, int8_t outInterp);
 TV_EXPORT ErrorCode TDB_InsertKeyF(TDB_Stream stream, const Time* time, int32_t timeValue, Boolean32 overwrite,
@@ -253,7 +285,8 @@ TV_EXPORT ErrorCode TDB_GetKeyF(TDB_Stream stream, int32_t index, double* value)
 // at the key's time (converted), replacing a key there.
 TV_EXPORT ErrorCode TDB_CopyKey(TDB_Stream source, int32_t fromIndex, TDB_Stream stream);
 TV_EXPORT ErrorCode TDB_CopyKeys(TDB_Stream source, int32_t first, int32_t last, TDB_Stream stream);
-// Moves a key; another key at the new time is a collision (0x1D01).
+// Moves a key; another key at the new time is a collision (0x1D01). Every key
+// operation from here on answers the common key codes (10, 0x1D02, 0x1D03).
 TV_EXPORT ErrorCode TDB_SetKeyTime(TDB_Stream stream, int32_t index, const Time* time, int32_t timeValue);
 TV_EXPORT ErrorCode TDB_GetKeyInterps(TDB_Stream stream, int32_t index, int8_t* inInterp, int8_t* outInterp);
 TV_EXPORT ErrorCode TDB_SetKeyInterps(TDB_Stream stream, int32_t index, int8_t inInterp, int8_t outInterp);
@@ -267,7 +300,8 @@ TV_EXPORT ErrorCode TDB_SetKeySpFlags(TDB_Stream stream, int32_t index, uint32_t
 TV_EXPORT ErrorCode TDB_SetKeySpContinuous(TDB_Stream stream, int32_t index, Boolean32 on);
 TV_EXPORT ErrorCode TDB_SetKeySpModifiable(TDB_Stream stream, int32_t index, Boolean32 on);
 // Velocities and influences: dimension doubles per side (one for a spatial
-// stream, along the path); either side may be null.
+// stream, along the path); either side may be null. A custom stream without
+// temporal data answers 3. The getters leave the arrays untouched on failure.
 TV_EXPORT ErrorCode TDB_SetKeyVelocity(TDB_Stream stream, int32_t index, const double* inVelocity,
                                        const double* outVelocity);
 TV_EXPORT ErrorCode TDB_GetKeyVelocity(TDB_Stream stream, int32_t index, double* inVelocity, double* outVelocity);
@@ -280,13 +314,15 @@ TV_EXPORT ErrorCode TDB_SetKeyTangentsF(TDB_Stream stream, int32_t index, const 
                                         const double* outInfluence);
 TV_EXPORT ErrorCode TDB_GetKeyTangentsF(TDB_Stream stream, int32_t index, double* inVelocity, double* inInfluence,
                                         double* outVelocity, double* outInfluence);
-// Spatial tangents (dimension doubles each, relative to the key's position).
+// Spatial tangents (dimension doubles each, relative to the key's position);
+// 0x1D0A on a non-spatial or custom stream.
 TV_EXPORT ErrorCode TDB_SetKeySpaceTangents(TDB_Stream stream, int32_t index, const double* inTangent,
                                             const double* outTangent);
 TV_EXPORT ErrorCode TDB_GetKeySpaceTangents(TDB_Stream stream, int32_t index, double* inTangent,
                                             double* outTangent);
 TV_EXPORT ErrorCode TDB_ChooseInterps(TDB_Stream stream, const Time* time, int32_t timeValue, int8_t* inInterp,
                                       int8_t* outInterp, uint16_t* flags, uint32_t* spatialWord);
+// Not finding a key is not a failure (*found 0). Out-pointers may be null.
 TV_EXPORT ErrorCode TDB_FindKeyTime(TDB_Stream stream, const Time* time, int32_t timeValue, int32_t direction,
                                     Boolean32* found, int32_t* index, Time* keyTime);
 TV_EXPORT ErrorCode TDB_FindNearestKeyTime(TDB_Stream stream, const Time* time, int32_t timeValue, int32_t* index,
@@ -296,11 +332,13 @@ TV_EXPORT ErrorCode TDB_IndexToTime(TDB_Stream stream, int32_t index, Time* time
 // The key at or before (index of the last key not after) the time; 0x80000000
 // before the first key.
 TV_EXPORT ErrorCode TDB_GetKeyIndex(TDB_Stream stream, const Time* time, int32_t timeValue, int32_t* index);
-// Calls fn for every key whose time lies in start .. end (both included).
+// Calls fn for every key whose time lies in start .. end (both included); the
+// first non-zero answer of fn stops the walk and is returned. 3 for a null fn.
 TV_EXPORT ErrorCode TDB_ForRange(TDB_Stream stream, const Time* start, const Time* end, TDB_KeyFunc fn,
                                  intptr_t data);
 TV_EXPORT ErrorCode TDB_ForIndexRange(TDB_Stream stream, int32_t first, int32_t last, TDB_KeyFunc fn, intptr_t data);
-// Time arithmetic in the stream's scale.
+// Time arithmetic in the stream's scale: 0x1D05 when the result leaves 32
+// bits, 3 for a factor with a zero denominator; *result 0 on failure.
 TV_EXPORT ErrorCode TDB_AddTime(TDB_Stream stream, int32_t a, int32_t b, int32_t* result);
 TV_EXPORT ErrorCode TDB_SubTime(TDB_Stream stream, int32_t a, int32_t b, int32_t* result);
 TV_EXPORT ErrorCode TDB_MulTime(TDB_Stream stream, int32_t a, Ratio factor, int32_t* result);
@@ -311,17 +349,22 @@ TV_EXPORT ErrorCode TDB_GetKeyScalarDataSize(const TDB_ValueDesc* valueDescripti
 TV_EXPORT ErrorCode TDB_UpdateStream(TDB_Stream stream);
 
 // ---- Evaluation -------------------------------------------------------------------------
+// A constant stream without a value, or a keyed one without keys, answers
+// 0x1D03. The F forms answer 3 for a custom stream. value is zeroed before
+// evaluating; *atKey (optional) 0 on failure.
 TV_EXPORT ErrorCode TDB_GetValue(TDB_Stream stream, const Time* time, int32_t timeValue, Boolean32 exactOnly,
                                  void* value, Boolean32* atKey);
 TV_EXPORT ErrorCode TDB_GetValueF(TDB_Stream stream, const Time* time, int32_t timeValue, Boolean32 exactOnly,
                                   double* value, Boolean32* atKey);
-// count values; times (when given) or timeValues give the times.
+// count values; times (when given) or timeValues give the times. 3 for a
+// negative count or missing arrays; the first failure stops and is returned.
 TV_EXPORT ErrorCode TDB_GetValues(TDB_Stream stream, int32_t count, const Time* times, const int32_t* timeValues,
                                   void* values);
 TV_EXPORT ErrorCode TDB_GetValuesF(TDB_Stream stream, int32_t count, const Time* times,
                                    const int32_t* timeValues, double* values);
 TV_EXPORT ErrorCode TDB_DisposeValue(TDB_Stream stream, void* value);
-// d value / d t in value units per second, dimension doubles.
+// d value / d t in value units per second, dimension doubles; 3 for a
+// custom stream.
 TV_EXPORT ErrorCode TDB_GetDeriv(TDB_Stream stream, const Time* time, int32_t timeValue, double* deriv);
 TV_EXPORT ErrorCode TDB_GetDerivs(TDB_Stream stream, int32_t count, const Time* times, const int32_t* timeValues,
                                   double* derivs);
@@ -333,11 +376,13 @@ TV_EXPORT ErrorCode TDB_GetClampedVelInflF(TDB_Stream stream, int32_t index, dou
                                            double* inInfluence, double* outVelocity, double* outInfluence,
                                            Boolean32* changed);
 // Times (seconds, a new LIST of doubles in *times) within start .. end where
-// the velocity of dimension `dimension` is zero.
+// the velocity of dimension `dimension` is zero; 3 for a dimension outside
+// the stream or a stream that has none; *times null on failure.
 TV_EXPORT ErrorCode TDB_GetZeroVelocityPoints(TDB_Stream stream, int32_t dimension, const Time* start,
                                               const Time* end, LIST_Handle* times);
 // Moves the point at curve parameter u of the path segment starting at key
-// index by delta (dimension doubles), adjusting the spatial tangents.
+// index by delta (dimension doubles), adjusting the spatial tangents: 3 when
+// the stream is not a spatial Bezier stream, 10 for the last key.
 TV_EXPORT ErrorCode TDB_DirectManipArc(TDB_Stream stream, int32_t index, double u, const double* delta);
 // The span of times whose values change when key index is edited.
 TV_EXPORT ErrorCode TDB_PredictInvalid(TDB_Stream stream, int32_t index, Time* start, Time* end);
@@ -352,13 +397,15 @@ TV_EXPORT ErrorCode TDB_PredictInvalid(TDB_Stream stream, int32_t index, Time* s
 // intervals; once maxCount points are reached no interval is split further.
 // minValue/maxValue receive the range of the values sampled. A single key
 // gives one point; a constant stream gives an empty list (and its value as
-// the range).
+// the range). 3 for null pointers or limits that do not make sense; *points
+// null on failure.
 TV_EXPORT ErrorCode TDB_GetAdaptiveSampleStream(TDB_Stream stream, int32_t dimension, const Time* start,
                                                 const Time* duration, double tolerance, double timeResolution,
                                                 int32_t minCount, int32_t maxCount, LIST_Handle* points,
                                                 double* minValue, double* maxValue);
-// Walks a sample list with a time that only increases; the list stays
-// locked until the walk is completed.
+// Walks a sample list with a time that only increases (10 when it goes back);
+// the list stays locked until the walk is completed. 3 for a list whose
+// items are not sample points.
 TV_EXPORT ErrorCode TDB_InitIterateAdaptiveSampleStream(LIST_Handle points, TDB_SampleIterator* iterator);
 // value at time (seconds). Within one pair of points, a call that follows
 // another advances the last value by the pair's slope times step (the time
@@ -382,7 +429,9 @@ TV_EXPORT ErrorCode TDB_GetEasedDistance(TDB_Stream stream, int32_t indexA, int3
 // arc-spline slot written as 0) for a keyed stream. Custom kinds whose traits
 // can write values add a "LIST"/"cval" container of one "cval" atom per key
 // (or for the constant value); the value bytes inside the key items are 0.
-// Writing never modifies the stream; a failed read leaves no stream.
+// Writing never modifies the stream; a failed read leaves no stream (*stream
+// null): 0x1D08 for any header, size, order or kind that fails a check, 0x1D04
+// for scale 0, 8 for the old stream forms, and the chunk layer's codes.
 TV_EXPORT ErrorCode TDB_WriteStream(TDB_Stream stream, SLU_FileContext* file);
 // Looks for the "LIST"/"tdbs" container in parentChunk (or from the current
 // position when null), reads it and leaves the file after it.

@@ -23,6 +23,10 @@ function(tavelo_package name)
   endif()
   add_library(tv_${name} STATIC ${srcs})
   target_link_libraries(tv_${name} PUBLIC ${P_LIBS})
+  # The engine's own C++ helpers in the public headers (not exported from the
+  # shared library) are visible to the packages and to whatever links them
+  # statically: tests, fuzz targets.
+  target_compile_definitions(tv_${name} PUBLIC TAVELO_INTERNAL=1)
   set_property(GLOBAL APPEND PROPERTY TAVELO_PACKAGES ${name})
   set_property(GLOBAL PROPERTY TAVELO_DEPS_${name} ${P_DEPS})
   set_property(GLOBAL PROPERTY TAVELO_DIR_${name} ${reldir})
@@ -47,7 +51,11 @@ function(tavelo_finalize)
   # The engine: one shared library holding every package.
   add_library(tavelo SHARED ${PROJECT_SOURCE_DIR}/cmake/empty.cpp ${objs})
   target_link_libraries(tavelo PRIVATE dl)
-  target_link_options(tavelo PRIVATE -Wl,--no-undefined)
+  # Hidden visibility keeps the engine's own C++ inside; the version script
+  # also keeps in the standard library's template code instantiated here.
+  target_link_options(tavelo PRIVATE -Wl,--no-undefined
+                      -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/tavelo.map)
+  set_target_properties(tavelo PROPERTIES LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/tavelo.map)
   set_target_properties(tavelo PROPERTIES OUTPUT_NAME tavelo)
 
   # Fuzz targets (clang's libFuzzer): tests/fuzz/<PKG>_<what>_fuzz.cpp,
@@ -63,6 +71,15 @@ function(tavelo_finalize)
       target_link_libraries(${name} PRIVATE tv_${pkg})
     endforeach()
   endif()
+
+  # Only the C operations of the public headers leave the library.
+  set(headers "")
+  foreach(h ${TAVELO_PUBLIC_HEADERS})
+    list(APPEND headers ${PROJECT_SOURCE_DIR}/${h})
+  endforeach()
+  add_test(NAME exports
+           COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DLIBRARY=$<TARGET_FILE:tavelo> "-DHEADERS=${headers}"
+                   -P ${PROJECT_SOURCE_DIR}/cmake/check_exports.cmake)
 
   foreach(p ${pkgs})
     get_property(dir GLOBAL PROPERTY TAVELO_DIR_${p})
@@ -83,5 +100,31 @@ function(tavelo_finalize)
       add_test(NAME ${p} COMMAND ${p}_test --gtest_brief=1)
       set_tests_properties(${p} PROPERTIES ENVIRONMENT "TAVELO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
     endif()
+  endforeach()
+endfunction()
+
+# Compiles each public header alone, as a C11 and as a C++20 translation unit,
+# the way a host or a plug-in outside the engine sees it (without
+# TAVELO_INTERNAL). CTest runs one test per header and language:
+# header.c.<name> and header.cxx.<name>.
+function(tavelo_check_public_headers)
+  set(incs "")
+  foreach(d ${TAVELO_INCLUDE_DIRS})
+    list(APPEND incs -I${d})
+  endforeach()
+  set(strict -pedantic-errors -Wall -Wextra)
+  if(TAVELO_WERROR)
+    list(APPEND strict -Werror)
+  endif()
+  foreach(h ${TAVELO_PUBLIC_HEADERS})
+    get_filename_component(name ${h} NAME_WE)
+    get_filename_component(file ${h} NAME)
+    set(base ${PROJECT_BINARY_DIR}/header_check/${name})
+    file(CONFIGURE OUTPUT ${base}.c CONTENT "#include \"${file}\"\n")
+    file(CONFIGURE OUTPUT ${base}.cpp CONTENT "#include \"${file}\"\n")
+    add_test(NAME header.c.${name}
+             COMMAND ${CMAKE_C_COMPILER} -std=c11 ${strict} -Wstrict-prototypes -fsyntax-only ${incs} ${base}.c)
+    add_test(NAME header.cxx.${name}
+             COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 ${strict} -fsyntax-only ${incs} ${base}.cpp)
   endforeach()
 endfunction()

@@ -22,6 +22,22 @@
 // and the layer transform are declared after the routine table, and their
 // install functions enter them into it (PF_routines.cpp). A word whose
 // routine is missing stays null and its selector answers 515.
+//
+// What callers may rely on:
+// - The pixel routines work without PF_Birth. Failures are reported once
+//   (package 37, severity 8) and answer: 516 for a bad argument (a null or
+//   unreadable world, mismatched sizes, a value out of range), reported with
+//   the routine's number (the callback word, a selector, or PF_Routine_*) as
+//   its site; 5 for a transfer mode outside 0..25; 515 for a selector or
+//   routine that does not exist; 4 out of memory (scratch memory is allocated
+//   from the memory manager). A pixel, index or progress function's non-zero
+//   answer stops the routine and is passed up unchanged (517 when the user
+//   aborted).
+// - A routine that fails on its arguments writes no pixel; one stopped by a
+//   callback leaves the rows done so far. Out-parameters are cleared first
+//   (null functions, zeroed records, 0).
+// - Reference and fast kernels give identical bytes; results never depend
+//   on the platform, the locale or the number of threads.
 #pragma once
 
 #include "BM.h"
@@ -29,10 +45,10 @@
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t { PF_PackageNumber = 37 };
+enum { PF_PackageNumber = 37 };
 
 // Codes of the package (besides the general codes 2 to 12).
-enum : ErrorCode {
+enum {
   PF_ErrInternalStruct = 512,    // an effect reference that is not one
   PF_ErrInvalidSelector = 515,   // a selector or routine that does not exist
   PF_ErrBadParam = 516,          // a bad argument to a routine
@@ -72,7 +88,7 @@ typedef struct PF_ColourTables {
 TV_EXPORT const PF_ColourTables* PFp_GetColourTables(void);
 
 // ---- Transfer (layer blending) modes ----------------------------------------------
-enum : int32_t {
+enum {
   PF_Xfer_Copy = 0, PF_Xfer_Behind = 1, PF_Xfer_Normal = 2, PF_Xfer_Dissolve = 3,
   PF_Xfer_Add = 4, PF_Xfer_Multiply = 5, PF_Xfer_Screen = 6, PF_Xfer_Overlay = 7,
   PF_Xfer_SoftLight = 8, PF_Xfer_HardLight = 9, PF_Xfer_Darken = 10, PF_Xfer_Lighten = 11,
@@ -100,7 +116,7 @@ typedef ErrorCode (*PF_TransferFunc)(void* reserved, int32_t count, PF_Composite
                                      const uint8_t* src, const uint8_t* mask, uint8_t* dst);
 
 // Flags of a mode (PF_GetTransferFlags).
-enum : uint32_t {
+enum {
   PF_XferFlag_WritesAlpha = 0x01,     // may change the destination alpha
   PF_XferFlag_ColourOnly = 0x02,      // honours the colour-only byte
   PF_XferFlag_Separable = 0x04,       // each colour channel on its own
@@ -120,7 +136,8 @@ typedef struct PF_TransferDesc {
   const char* name;
 } PF_TransferDesc;
 
-// A mode outside 0..25 fails with code 5 and *func null.
+// A mode outside 0..25 fails with code 5 (reported) and *func null (desc
+// zeroed, flags 0); a null out-pointer with 516.
 TV_EXPORT ErrorCode PF_GetTransferFunc(int32_t mode, PF_TransferFunc* func);
 TV_EXPORT ErrorCode PF_GetTransferDesc(int32_t mode, PF_TransferDesc* desc);
 TV_EXPORT ErrorCode PF_GetTransferFlags(int32_t mode, uint32_t* flags);
@@ -134,7 +151,7 @@ TV_EXPORT int32_t PF_Rand(uint32_t* seed);
 
 // A matte for the rectangle routines: the mask pixel of destination (x, y) is
 // at (x - offset.h, y - offset.v) of `world`; outside it the coverage is 0.
-enum : int32_t {
+enum {
   PF_Mask_Invert = 0x1,     // use 255 - value
   PF_Mask_Luminance = 0x2,  // value = luminance of the matte times its alpha
 };
@@ -297,7 +314,7 @@ TV_EXPORT uint8_t PF_LuminanceFast(const PF_Pixel* pixel);
 // matte, max over the channels of (c - m) / (255 - m) or (m - c) / m.
 TV_EXPORT ErrorCode PF_GuessAlpha(PF_EffectRef ref, const PF_Pixel* colour, PFWorld* world);
 // Looks at the alpha and colour of a world and guesses how it was made.
-enum : int32_t {
+enum {
   PF_Guess_NoAlpha = 0,        // every alpha is 255
   PF_Guess_Straight = 1,       // some colour exceeds its alpha
   PF_Guess_PremulBlack = 2,    // every colour is at most its alpha
@@ -307,12 +324,15 @@ TV_EXPORT ErrorCode PF_GuessAlphaMessage(PF_EffectRef ref, const PFWorld* world,
                                          PF_Pixel* matte);
 
 // ---- Effect handle callbacks (words 21 to 24, 57, 60) -------------------------------------
+// The memory manager's calls for effects: null or 0 on failure, nothing
+// reported except by PF_ResizeHandle.
 TV_EXPORT Handle PF_NewHandleQuiet(PF_EffectRef ref, int32_t size);
 TV_EXPORT void* PF_LockHandle(PF_EffectRef ref, Handle h);      // null for null
 TV_EXPORT ErrorCode PF_UnlockHandle(PF_EffectRef ref, Handle h);
 TV_EXPORT ErrorCode PF_DisposeHandle(PF_EffectRef ref, Handle h);
 TV_EXPORT int32_t PF_GetHandleSize(PF_EffectRef ref, Handle h);  // 0 for null
-// Failures are reported as "effect handle data".
+// Failures are reported as "effect handle data" (4; 516 for a null handle or
+// negative size); the block is unchanged on failure.
 TV_EXPORT ErrorCode PF_ResizeHandle(PF_EffectRef ref, int32_t size, Handle* h);
 
 // ---- Routines of the later part of the package (types only) ---------------------------------
@@ -431,14 +451,15 @@ typedef struct PF_UtilCallbacks {
   void* reserved[10];                              // 61 to 70
 } PF_UtilCallbacks;
 
-enum : int32_t { PF_CallbackWords = 71 };
+enum { PF_CallbackWords = 71 };
 // Quality 0 is draft; bit 0x8000 also installs the Gaussian kernel at word 10
 // and PF_Hypot at word 35. Flags bit 0: straight pixels.
-enum : int32_t { PF_Quality_Draft = 0, PF_Quality_Best = 1, PF_Quality_ExtraMath = 0x8000 };
-enum : int32_t { PF_CallbackFlag_Straight = 0x1 };
+enum { PF_Quality_Draft = 0, PF_Quality_Best = 1, PF_Quality_ExtraMath = 0x8000 };
+enum { PF_CallbackFlag_Straight = 0x1 };
 // Platform inquiry kinds of word 56.
-enum : int32_t { PF_Inquiry_MousePosition = 1 };
+enum { PF_Inquiry_MousePosition = 1 };
 
+// 516 for a null block.
 TV_EXPORT ErrorCode PF_SetCallbackBlockQuality(int32_t quality, int32_t flags, PF_UtilCallbacks* block);
 // Clears the block, applies the quality and fills the fixed entries.
 TV_EXPORT ErrorCode PF_GetCallbackBlock(int32_t quality, int32_t flags, PF_UtilCallbacks* block);
@@ -448,7 +469,7 @@ TV_EXPORT ErrorCode PF_GetCallbackBlock(int32_t quality, int32_t flags, PF_UtilC
 TV_EXPORT ErrorCode PF_GetCallbackAddr(PF_EffectRef ref, int32_t quality, int32_t flags, int32_t selector,
                                        void** address);
 // Selectors of PF_GetCallbackAddr.
-enum : int32_t {
+enum {
   PF_Sel_AppCallback = -999, PF_Sel_BoxBlurUnoScan = -6, PF_Sel_GaussianValue = -5,
   PF_Sel_InsertPlanes = -4, PF_Sel_ExtractPlanes = -3, PF_Sel_FastBlur = -2, PF_Sel_PaintSpot = -1,
   PF_Sel_Word0 = 1, PF_Sel_SubpixelSample = 2, PF_Sel_AreaSample = 3, PF_Sel_NNSample = 4, PF_Sel_Word4 = 5,
@@ -468,8 +489,10 @@ TV_EXPORT ErrorCode PFp_SetAppCallback(PF_AppCallbackFunc proc);
 TV_EXPORT ErrorCode PF_OverrideStdFuncs(PF_EffectRef ref, void* routines);
 TV_EXPORT FpLong PF_Hypot(FpLong x, FpLong y);
 TV_EXPORT FpLong PF_HypotFPU(FpLong x, FpLong y);
+// Always 516 (reported).
 TV_EXPORT ErrorCode PF_ObsoleteInquiry(PF_EffectRef ref, int32_t kind, void* port, void* answer);
-// Kind 1 writes the mouse position (a Point, (0, 0) headless) into answer.
+// Kind 1 writes the mouse position (a Point, (0, 0) headless) into answer;
+// 516 for any other kind or a null answer.
 TV_EXPORT ErrorCode PF_PlatformInquiry(PF_EffectRef ref, int32_t kind, void* port, void* answer);
 
 // The routine table: the entries the selectors and the callback blocks draw
@@ -537,10 +560,10 @@ TV_EXPORT ErrorCode PFp_InstallTransformRoutines(PF_RoutineTable* table);
 // Bad arguments fail with 516, reported with the routine's number (below).
 // PF_SampleParams.edgeMode: 0 reads pixels outside the source as
 // transparent, 1 repeats the edge pixels.
-enum : int32_t { PF_Edge_Transparent = 0, PF_Edge_Repeat = 1 };
+enum { PF_Edge_Transparent = 0, PF_Edge_Repeat = 1 };
 
 // Sampler kinds of PFp_SampleRow.
-enum : int32_t {
+enum {
   PF_Sample_NN = 0,
   PF_Sample_Subpixel_Straight = 1,
   PF_Sample_Subpixel_Premul = 2,
@@ -549,7 +572,7 @@ enum : int32_t {
 };
 
 // Channel numbers (logical, whatever the world's channel order).
-enum : int32_t { PF_Channel_Alpha = 0, PF_Channel_Red = 1, PF_Channel_Green = 2, PF_Channel_Blue = 3 };
+enum { PF_Channel_Alpha = 0, PF_Channel_Red = 1, PF_Channel_Green = 2, PF_Channel_Blue = 3 };
 
 // Four separate one-byte planes (alpha, red, green, blue) of a world's size;
 // a null plane is skipped.
@@ -559,23 +582,23 @@ typedef struct PF_Planes {
 } PF_Planes;
 
 // PF_GaussianKernel flags.
-enum : int32_t {
+enum {
   PF_Kernel_1D = 1,         // one row of 2r + 1 values instead of a square
   PF_Kernel_Normalize = 2,  // scale so that the values average 255
 };
 // PF_Convolve flags.
-enum : int32_t {
+enum {
   PF_Convolve_1D = 1,  // the kernels are one row, applied across then down
   PF_Convolve_RepeatEdges = 8,
 };
 // Fast blur flags; with neither direction bit both directions are blurred.
-enum : uint32_t {
+enum {
   PF_Blur_Horizontal = 1,
   PF_Blur_Vertical = 2,
   PF_Blur_RepeatEdges = 4,  // pixels beyond the edge repeat the edge instead of being transparent
 };
 // The largest radius the kernel, convolution and blur routines accept.
-enum : int32_t { PF_MaxKernelRadius = 1023, PF_MaxBlurRadius = 2000 };
+enum { PF_MaxKernelRadius = 1023, PF_MaxBlurRadius = 2000 };
 
 // Calls `abort` (when set) before long passes; its non-zero result stops the pass.
 typedef struct PF_AbortRecord {
@@ -587,10 +610,10 @@ typedef struct PF_AbortRecord {
 // 0xFEEDABBA, width, height, a lock count and the pixel handle (width x
 // height bytes, rows packed with no gap).
 typedef Handle PF_UnoBuffer;
-enum : uint32_t { PF_UnoMagic = 0xFEEDABBA };
+#define PF_UnoMagic 0xFEEDABBAu
 
 // PF_AccumulateUnoBuffers modes (any other value adds).
-enum : int32_t {
+enum {
   PF_UnoMode_Add = 1,
   PF_UnoMode_Subtract = 2,
   PF_UnoMode_Intersect = 3,
@@ -605,7 +628,7 @@ typedef Handle PF_Wireframe;
 // Routine numbers named by bad-argument reports --------------------------------------
 // Words of the callback block where the routine has one, selectors for the
 // routines reached by selector only, numbers from 65 for the rest.
-enum : int32_t {
+enum {
   PF_Routine_PaintSpot = -1,
   PF_Routine_FastBlur = -2,
   PF_Routine_ExtractPlanes = -3,
@@ -719,6 +742,10 @@ TV_EXPORT ErrorCode PF_GBlurUnoScan(const uint8_t* src, int32_t srcStride, int32
                                     uint8_t* dst, int32_t dstStride);
 
 // Uno buffers --------------------------------------------------------------------------------
+// A buffer that is not one (or whose pixels are gone) answers 2, reported as
+// a failed verification; so does unlocking a buffer that is not locked. New:
+// 516 for a null buffer or a side outside 1 .. 30000, 4 (*buffer null on
+// failure).
 TV_EXPORT ErrorCode PF_NewUnoBuffer(int32_t width, int32_t height, PF_UnoBuffer* buffer);
 TV_EXPORT ErrorCode PF_DisposeUnoBuffer(PF_UnoBuffer buffer);
 TV_EXPORT ErrorCode PF_FillUnoBuffer(uint8_t value, PF_UnoBuffer buffer);
@@ -739,6 +766,8 @@ TV_EXPORT ErrorCode PF_MergeMaskAlpha(const PF_AbortRecord* abort, PF_UnoBuffer 
                                       PFWorld* world);
 
 // Drawing --------------------------------------------------------------------------------------
+// 516 (routine PF_Routine_Wireframe or PF_Routine_PaintSpot) for null or bad
+// arguments, 4 (*wireframe null on failure).
 TV_EXPORT ErrorCode PF_AllocWireframe(int32_t capacity, PF_Wireframe* wireframe);
 TV_EXPORT ErrorCode PF_DisposeWireframe(PF_Wireframe wireframe);
 // The centres of the four corner pixels of bounds (clockwise from the top

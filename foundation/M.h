@@ -1,14 +1,27 @@
 // M: exact ratio arithmetic with defined 32-bit overflow behaviour, and the
 // geometric half: fixed-point numbers, points, rectangles, 3x3 matrices and
 // the fast lookup tables.
+//
+// What callers may rely on:
+// - Ratio and integer operations work without M_Birth; only the tables need
+//   it. Failures are reported once, by M at severity 8 (an underflow as a
+//   warning), unless a status byte or an overflow flag asks for silence.
+// - A null result pointer of a ratio or integer operation answers 3 without
+//   a report. Every other failure leaves the result at its invalid value:
+//   ratios 0/0, integers 0, unless an entry says "untouched".
+// - The point, rectangle and matrix operations take their pointers as given:
+//   they must not be null. Their results saturate or, where stated, fail with
+//   0x1102 or 0x1107.
+// - Results never depend on the locale; no operation allocates except M_Birth
+//   and the table rebuilds. Single thread.
 #pragma once
 
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t { M_PackageNumber = 17 };
+enum { M_PackageNumber = 17 };
 // M's own codes.
-enum : ErrorCode {
+enum {
   M_ErrOverflow = 0x1102,
   M_ErrUnderflow = 0x1103,       // reported as a warning
   M_ErrDivideByZero = 0x1104,
@@ -38,7 +51,7 @@ TV_EXPORT STR_Table Mp_G_STRs;  // declaration: extern "C" on one declaration im
 // On failure the result ratio is 0/0 and the code is returned (reported or not
 // as the status form says). A zero denominator is always reported (0x1106).
 #define M_APPROXIMATE ((uint8_t*)(intptr_t)-1)
-enum : uint8_t {
+enum {
   M_StatusExact = 0,
   M_StatusOverflow = 1,
   M_StatusApproximated = 2,
@@ -46,6 +59,8 @@ enum : uint8_t {
   M_StatusAllowApprox = 2,   // input bit
 };
 
+// Every ratio operation reports 0x1106 for an operand with a zero
+// denominator (where the operation reads it) and then answers 0/0.
 TV_EXPORT ErrorCode M_ReduceRatio(Ratio in, Ratio* out, Boolean32* changed);
 TV_EXPORT ErrorCode M_AddRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status);
 TV_EXPORT ErrorCode M_SubRatio(Ratio a, Ratio b, Ratio* r, uint8_t* status);
@@ -61,16 +76,22 @@ TV_EXPORT ErrorCode M_ConvRatio(Ratio a, uint32_t newDenominator, Ratio* r, Bool
 // The same for a bare numerator: r = value / fromDenominator over toDenominator.
 TV_EXPORT ErrorCode M_ShortConvRatio(int32_t value, uint32_t fromDenominator, uint32_t toDenominator,
                                      Ratio* r, Boolean32* overflow);
-// order: -1, 0 or 1 as a is less than, equal to or greater than b (exact).
+// order: -1, 0 or 1 as a is less than, equal to or greater than b (exact);
+// 0 on failure.
 TV_EXPORT ErrorCode M_CompareRatio(Ratio a, Ratio b, int32_t* order);
 TV_EXPORT ErrorCode M_MinRatio(Ratio a, Ratio b, Ratio* r);
 TV_EXPORT ErrorCode M_MaxRatio(Ratio a, Ratio b, Ratio* r);
 // min > max: code 3 "invalid rational range", r untouched.
 TV_EXPORT ErrorCode M_ClipRatio(Ratio value, Ratio min, Ratio max, Ratio* r);
 TV_EXPORT ErrorCode M_ClipRatioToSpan(Ratio value, Ratio start, Ratio duration, Ratio* r);
+// The part of the first span inside the second: 0x1102 (reported) when the
+// ends overflow; spans that do not meet give a duration of 0. Both outputs
+// 0/0 on failure (3 when either is null).
 TV_EXPORT ErrorCode M_ClipSpanToSpan(Ratio start, Ratio duration, Ratio spanStart, Ratio spanDuration,
                                      Ratio* outStart, Ratio* outDuration);
 // The closest ratio (denominator at most 2^30) to x rounded to single precision.
+// A NaN, an infinity or a magnitude of 2^31 or more is not a failure: *r
+// becomes 0/0 and *overflow (optional) 1, answering 0.
 TV_EXPORT ErrorCode M_FpLong2Ratio(FpLong x, Ratio* r, Boolean32* overflow);
 // floor(x + 0.5), saturated to the 32-bit range; NaN gives 0.
 TV_EXPORT int32_t M_RoundDouble(FpLong x);
@@ -84,7 +105,8 @@ TV_EXPORT uint32_t M_RoundDownToPowerOf2(uint32_t v);  // 0 for 0
 TV_EXPORT Boolean32 M_AddWouldOverflow(int32_t a, int32_t b);
 TV_EXPORT Boolean32 M_MulWouldOverflow(int32_t a, int32_t b);    // conservative
 TV_EXPORT Boolean32 M_UMulWouldOverflow(uint32_t a, uint32_t b);  // conservative
-// Euclid on the magnitudes; a second argument of 0 gives 1.
+// Euclid on the magnitudes; a second argument of 0 gives 1. M_SignedGCD:
+// 0x1102 (reported, *g 0) for a divisor of 2^31.
 TV_EXPORT ErrorCode M_SignedGCD(int32_t a, int32_t b, int32_t* g);
 TV_EXPORT ErrorCode M_UnsignedGCD(uint32_t a, uint32_t b, uint32_t* g);
 // a / gcd * b on the magnitudes; 0x1102 (reported) when it does not fit.
@@ -116,16 +138,16 @@ constexpr bool SameValue(Ratio a, Ratio b) { return Compare(a, b) == 0; }
 // ---- Fixed point, geometry, matrices, tables and birth -----------------------
 // Fixed: 16.16; Fract: 2.30; Fix24: 8.24 (see Types.h). 0x80000000 is the
 // overflow value of the fixed operations.
-enum : int32_t { M_FixedOverflow = INT32_MIN };
+enum { M_FixedOverflow = INT32_MIN };
 
 // Math services requested with M_Birth's flags.
-enum : int32_t {
+enum {
   M_ServiceNone = 1,
   M_ServiceFastTrig = 2,
   M_ServiceFastCharMath = 4,  // 8-bit multiply and divide tables
   M_ServiceGaussian = 8,      // not available
 };
-enum : int32_t {
+enum {
   M_FastTrigEntries = 256,        // entry i = sin(i / 255 * pi / 2)
   M_FastTrigBytes = 1024,
   M_FastCharMathBytes = 131072,   // multiply table (64 KiB), then divide table (64 KiB)
@@ -155,7 +177,7 @@ typedef struct FixMatrix {
 } FixMatrix;
 
 // Matrix types (M_GetMatrixType).
-enum : int32_t {
+enum {
   M_MatrixIdentity = 0,
   M_MatrixTranslate = 1,
   M_MatrixScale = 2,
@@ -164,7 +186,8 @@ enum : int32_t {
   M_MatrixProjective = 5,
 };
 
-// ---- Fixed arithmetic (values; 0x80000000 on overflow) ----
+// ---- Fixed arithmetic (values; 0x80000000 on overflow, M_FixMul and
+// M_FixDiv without a report) ----
 TV_EXPORT Fixed M_FixMul(Fixed a, Fixed b);
 TV_EXPORT Fixed M_FixDiv(Fixed a, Fixed b);
 TV_EXPORT Fix24 M_Fix24Mul(Fix24 a, Fix24 b);                   // reports 0x1102
@@ -240,7 +263,7 @@ TV_EXPORT ErrorCode M_FixedRect2LRectOut(const FixedRect* src, LRect* dst);
 TV_EXPORT ErrorCode M_Rect2FixedRect(const Rect* src, FixedRect* dst);
 TV_EXPORT ErrorCode M_LRect2FixedRect(const LRect* src, FixedRect* dst);
 
-// ---- Matrices ("m" is changed in place) ----
+// ---- Matrices ("m" is changed in place; these answer 0 unless stated) ----
 TV_EXPORT ErrorCode M_SetIdentityMatrix(FloatMatrix* m);
 TV_EXPORT ErrorCode M_SetIdentityFixMatrix(FixMatrix* m);
 TV_EXPORT ErrorCode M_EqualMatrix(const FloatMatrix* a, const FloatMatrix* b, Boolean32* equal);
@@ -291,12 +314,19 @@ TV_EXPORT ErrorCode M_TransformFixRect(const FloatMatrix* m, FixedRect* rect, Fp
                                        Boolean32* notRect);
 
 // ---- Birth, death and the table services ----
-// granted receives the bits of flags whose service was built.
+// granted (optional) receives the bits of flags whose service was built. 12
+// (reported) when M is alive; the string table's installation codes (M stays
+// unborn). M is born even when a table cannot be built: then 4 for that table
+// and 5 (reported) for the Gaussian service, which does not exist; granted
+// tells what was built.
 TV_EXPORT ErrorCode M_Birth(int32_t flags, int32_t* granted);
+// 11 (reported) when M is not alive. Frees the tables.
 TV_EXPORT ErrorCode M_Death(void);
 // Bracket every use of a table. table: 256 floats. On the first prepare a
 // purged table is rebuilt (unless noRebuild) and locked; when it is unavailable,
 // available is false and, with report set, 4 is returned after a report.
+// 0x1105 (reported) for a service M_Birth did not grant. Outputs are optional
+// and false / null on failure. Unprepare: 3 (reported) without a prepare.
 TV_EXPORT ErrorCode M_PrepareFTrig(Boolean32 report, Boolean32 noRebuild, Boolean32* available,
                                    const FpShort** table);
 TV_EXPORT ErrorCode M_UnprepareFTrig(void);
@@ -304,7 +334,8 @@ TV_EXPORT ErrorCode M_UnprepareFTrig(void);
 TV_EXPORT ErrorCode M_PrepareFCMD(Boolean32 report, Boolean32 noRebuild, Boolean32* available,
                                   const uint8_t** multiplyTable, const uint8_t** divideTable);
 TV_EXPORT ErrorCode M_UnprepareFCMD(void);
-// The handles holding the tables (null when not granted), for memory tests.
+// The handles holding the tables (null when not granted), for memory tests;
+// both pointers must be valid. Always 0.
 TV_EXPORT ErrorCode Mp_GetTableHandles(Handle* trig, Handle* charMath);
 
 #ifdef __cplusplus

@@ -267,8 +267,5 @@ ErrorCode System(LocationCode location, Severity severity, ErrorCode code, std::
     return tv::pkg::CheckVersions(NUMBER, location, expectedMajor);                      \
   }
 
-// Packages that only take part in version checks.
-TV_EXPORT uint32_t RI_PkgObjectVersion(void);
-TV_EXPORT ErrorCode RI_CheckVersions(LocationCode location, int32_t expectedMajor);
-TV_EXPORT uint32_t TVFX_PkgObjectVersion(void);
-TV_EXPORT ErrorCode TVFX_CheckVersions(LocationCode location, int32_t expectedMajor);
+// The packages that only take part in version checks (RI, TVFX) are declared
+// in U.h.

@@ -1,16 +1,27 @@
 // Basic types shared by every package of the engine: results, locations,
 // severities, handles, fixed-point numbers, times, ratios, points, rectangles
 // and four-character codes.
+//
+// What callers may rely on:
+// - Every public header of the engine compiles alone as C11 and as C++20; its
+//   C part uses only the types below, <stdint.h> types and plain enums or
+//   defines. C++ helpers are under __cplusplus (and the engine's own under
+//   TAVELO_INTERNAL, which a host never defines).
+// - Only operations and data declared TV_EXPORT leave libtavelo.so, all with
+//   C linkage.
+// - An ErrorCode is 0 on success; positive codes are the general codes (2 to
+//   12) or a package's own ((package << 8) + index), negative ones platform
+//   codes. Records here are plain data with the layouts written below.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #ifdef __cplusplus
 #define TV_EXTERN_C extern "C"
 #define TV_EXPORT extern "C" __attribute__((visibility("default")))
 #else
 #define TV_EXTERN_C
-#define TV_EXPORT __attribute__((visibility("default")))
+#define TV_EXPORT extern __attribute__((visibility("default")))
 #endif
 
 // The result of every exported operation; 0 is success.

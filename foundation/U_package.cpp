@@ -232,3 +232,13 @@ const char* U_GetSysEnglish(ErrorCode platformCode) {
     if (platformCode >= r.low && platformCode <= r.high) return String(r.index);
   return "";
 }
+
+ErrorCode Up_GetPackageInfo(int32_t index, const char** name, int32_t* number, uint32_t* version) {
+  const auto all = tv::pkg::All();
+  const bool inside = index >= 0 && static_cast<size_t>(index) < all.size();
+  const tv::pkg::Info* info = inside ? all.begin() + index : nullptr;
+  if (name) *name = info ? info->name : nullptr;
+  if (number) *number = info ? info->number : 0;
+  if (version) *version = info ? info->version : 0;
+  return info ? 0 : tv::kErrRange;
+}

@@ -2,13 +2,27 @@
 // operations, and uniform operations on arrays of typed values: create,
 // dispose, copy, measure, flatten to a portable big-endian form and back,
 // coerce, compare and print.
+//
+// What callers may rely on:
+// - Type numbers are indices into the registry: 0 .. 31 are the built-in
+//   types and placeholders, registered types follow in order. A number
+//   outside the registry answers 10 (reported, "looking up VAL type").
+// - Argument faults (a bad count, a null array, a flat header that claims more
+//   values or bytes than given) answer 3, reported as a failed verification;
+//   a null out-pointer answers 3 without a report. Codes of a type's own
+//   procedures are passed up unchanged.
+// - A failed creation or coercion leaves no value owning anything: the values
+//   it made are disposed and the slots zeroed (the empty value). A failed
+//   copy stops at the value that failed (see VAL_CopyValues).
+// - Flat forms are big-endian and never depend on pointer values.
+// - The operations on values need VAL_Birth (the registry). Single thread.
 #pragma once
 
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t { VAL_PackageNumber = 57 };
-enum : ErrorCode {
+enum { VAL_PackageNumber = 57 };
+enum {
   VAL_ErrAlreadyRegistered = 0x3901,
   VAL_ErrCannotConvert = 0x3902,
   VAL_ErrCannotSave = 0x3903,
@@ -16,7 +30,7 @@ enum : ErrorCode {
 };
 
 // The built-in type numbers.
-enum : int32_t {
+enum {
   VAL_TypeNone = 0,
   VAL_TypeBit = 2,
   VAL_TypeChar = 3,
@@ -34,7 +48,7 @@ enum : int32_t {
   VAL_FirstRegisteredType = 32,
 };
 
-enum : int32_t {
+enum {
   VAL_NameSize = 36,        // a type name: at most 35 characters and a zero
   VAL_FlatHeaderSize = 44,  // count, size, name
   VAL_Incomparable = INT32_MIN,
@@ -103,33 +117,63 @@ TV_EXPORT uint32_t VAL_PkgObjectVersion(void);
 TV_EXPORT ErrorCode VAL_CheckVersions(LocationCode location, int32_t expectedMajor);
 TV_EXPORT STR_Table VALp_G_STRs;
 
+// Birth: the string table's installation codes, 12 (reported) when alive.
+// Death: 11 (reported) when not alive; the registry is emptied.
 TV_EXPORT ErrorCode VAL_Birth(void);
 TV_EXPORT ErrorCode VAL_Death(void);
+// 3 (verification) for a null record or type; 0x3901 (reported) when a type
+// of the same name exists. *type 0 on failure.
 TV_EXPORT ErrorCode VAL_RegisterType(const VAL_TypeRecord* record, int32_t* type);
+// Types stay registered until VAL_Death: always 0.
 TV_EXPORT ErrorCode VAL_UnregisterType(int32_t type);
+// Not available: 3 (verification "unimplemented").
 TV_EXPORT ErrorCode VAL_RegisterNameLookup(void);
 TV_EXPORT ErrorCode VAL_UnregisterNameLookup(void);
+// *type is 0 when no type has the name (or name is null): not a failure.
 TV_EXPORT ErrorCode VAL_LookupType(const char* name, int32_t* type);
 
+// count values of the type, each made by the type's new procedure (empty
+// values without one). 3 for count < 1 or null values, 10 for an unknown
+// type (values zeroed), or the procedure's code (every value zeroed).
 TV_EXPORT ErrorCode VAL_NewValue(int32_t type, const void* parameter, VAL_Value* value);
 TV_EXPORT ErrorCode VAL_NewValues(int32_t type, const void* parameter, int32_t count, VAL_Value* values);
+// Every value is disposed and zeroed; the first non-zero procedure code is
+// returned. 3 only for null values with count > 0.
 TV_EXPORT ErrorCode VAL_DisposeValue(VAL_Value* value);
 TV_EXPORT ErrorCode VAL_DisposeValues(int32_t count, VAL_Value* values);
+// Deep copies in order; a failed copy stops there, that destination zeroed
+// (earlier ones copied), and its code is returned. 3 for null arrays with
+// count > 0.
 TV_EXPORT ErrorCode VAL_CopyValue(const VAL_Value* source, VAL_Value* destination);
 TV_EXPORT ErrorCode VAL_CopyValues(const VAL_Value* source, int32_t count, VAL_Value* destination);
+// 0 bytes for a null value or a type without deep data; *bytes 0 on failure.
 TV_EXPORT ErrorCode VAL_GetDeepDataSize(const VAL_Value* value, int64_t* bytes);
+// 3 for count < 1 or null values; 0x3903 (reported) for a type that cannot
+// be flattened. *bytes 0 on failure.
 TV_EXPORT ErrorCode VAL_GetFlatSize(int32_t count, const VAL_Value* values, uint32_t* bytes);
-// destination must hold VAL_GetFlatSize bytes.
+// destination must hold VAL_GetFlatSize bytes. Codes as VAL_GetFlatSize; the
+// header is zeroed first and holds count and size only on success.
 TV_EXPORT ErrorCode VAL_FlattenValues(int32_t count, const VAL_Value* values, int32_t option,
                                       VAL_FlatHeader* header, uint8_t* destination);
 // Reads the flat form back. sourceLength is the number of bytes at source and
 // capacity the number of values the array holds; a header that claims more
-// than either is refused.
+// than either, no values or a size that does not match a fixed-width type is
+// refused (3, verification). 0x3904 (reported) for a type name not
+// registered; a type without a reader answers 3. Values are left untouched
+// when the header is refused; otherwise they become empty values of the type
+// before the type's reader fills them (its code is passed up).
 TV_EXPORT ErrorCode VAL_UnflattenValues(const VAL_FlatHeader* header, const uint8_t* source,
                                         uint32_t sourceLength, VAL_Value* values, int32_t capacity);
+// Makes count target values and converts into them (the source type's coerce
+// procedure first, then the target's). count 0 does nothing; 3 for count < 0
+// or null arrays; VAL_NewValues' codes; 0x3902 (reported) when neither type
+// converts. Targets are disposed and zeroed on failure.
 TV_EXPORT ErrorCode VAL_CoerceValues(const VAL_Value* sourceValues, int32_t targetType, int32_t count,
                                      VAL_Value* targetValues);
+// -1, 0, 1, or VAL_Incomparable for values of different types (not a
+// failure). 3 for a null pointer (*order VAL_Incomparable).
 TV_EXPORT ErrorCode VAL_CompareValues(const VAL_Value* a, const VAL_Value* b, int32_t* order);
 // With write zero only maxLength is set (the buffer size the text needs);
-// otherwise text (of at least that size) receives the printed value.
+// otherwise text (of at least that size) receives the printed value. 3 for a
+// null value or maxLength, or a null text with write set.
 TV_EXPORT ErrorCode VAL_PrintValue(const VAL_Value* value, Boolean32 write, char* text, int32_t* maxLength);

@@ -3,18 +3,33 @@
 // Position, Scale, Rotation and Opacity), prints the evaluated values over
 // one second, then undoes and redoes groups and shows the values follow.
 // U must be alive; the demo births and kills the project engine itself.
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "BEE.h"
 #include "Engine.h"
-#include "Format.h"
 #include "TDB.h"
 
 int RunProjectDemo();
 
 namespace {
+
+// printf into a string. The host never changes the C locale, so numbers
+// always use '.'.
+[[gnu::format(printf, 1, 2)]] std::string Text(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string s(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(s.data(), s.size() + 1, format, again);
+  va_end(again);
+  return s;
+}
 
 struct Demo {
   std::string out;
@@ -26,7 +41,7 @@ struct Demo {
 
   bool Check(ErrorCode err, const char* what) {
     if (err == 0) return true;
-    Line(tv::fmt::Format("  %s failed (code %d)", {what, err}));
+    Line(Text("  %s failed (code %d)", what, err));
     ok = false;
     return false;
   }
@@ -100,8 +115,8 @@ struct Demo {
       if (!err) err = BEE_GetLayerStreamValueF(red, BEE_StreamRotation, at, &rot);
       if (!err) err = BEE_GetLayerStreamValueF(red, BEE_StreamOpacity, at, &opacity);
       if (!Check(err, "evaluating the layer")) break;
-      t += tv::fmt::Format("    %5d  %5.2fs  %11.2f  %11.2f  %6.1f%%  %8.1f  %7.1f%%\n",
-                           {f, f / 30.0, pos[0], pos[1], scale[0], rot, opacity});
+      t += Text("    %5d  %5.2fs  %11.2f  %11.2f  %6.1f%%  %8.1f  %7.1f%%\n", f, f / 30.0, pos[0], pos[1],
+                scale[0], rot, opacity);
     }
     return t;
   }
@@ -111,11 +126,11 @@ struct Demo {
     char un[BEE_GroupNameSize], rn[BEE_GroupNameSize];
     BEE_UndoAvailable(&u, un);
     BEE_RedoAvailable(&r, rn);
-    return tv::fmt::Format("  undo: %s   redo: %s", {u ? un : "(nothing)", r ? rn : "(nothing)"});
+    return Text("  undo: %s   redo: %s", u ? un : "(nothing)", r ? rn : "(nothing)");
   }
 
   void Expect(bool cond, const char* what) {
-    Line(tv::fmt::Format("  check: %s ... %s", {what, cond ? "yes" : "NO"}));
+    Line(Text("  check: %s ... %s", what, cond ? "yes" : "NO"));
     if (!cond) ok = false;
   }
 
@@ -125,7 +140,7 @@ struct Demo {
     if (!Build()) return;
     int32_t layers = 0;
     BEE_GetCompNumLayers(comp, &layers);
-    Line(tv::fmt::Format("Built \"Demo\" (640 x 360, 30 fps, 2 s) with %ld solid layers; the red square", {layers}));
+    Line(Text("Built \"Demo\" (640 x 360, 30 fps, 2 s) with %d solid layers; the red square", layers));
     Line("eases from left to right while it grows, turns once and fades:");
     std::string original = Table();
     out += original;

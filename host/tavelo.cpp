@@ -11,8 +11,6 @@
 #include "BM.h"
 #include "Engine.h"
 #include "M.h"
-#include "Package.h"
-#include "Platform.h"
 #include "Prefs.h"
 #include "U.h"
 #include "VAL.h"
@@ -43,10 +41,6 @@ struct Engine {
     // Machine settings (memory budget, codecs) come from the preferences file
     // named by TAVELO_PREFS; without it they stay in memory at their defaults.
     if (const char* prefs = std::getenv("TAVELO_PREFS")) EMUL_SetTVPrefsFile(prefs);
-    tv::platform::SetDialogSink([](const tv::platform::Dialog& d) {
-      std::fprintf(stderr, "%.*s\n", static_cast<int>(d.text.size()), d.text.data());
-      return ErrorCode{0};
-    });
     err = TV_BirthPackages("tavelo", nullptr, 0);
     if (err) {
       failed = "U";
@@ -81,12 +75,14 @@ namespace {
 
 // Prints every package that this build of the engine contains.
 void PrintPackages() {
-  for (const tv::pkg::Info& info : tv::pkg::All()) {
-    std::string symbol = std::string(info.name) + "_PkgObjectVersion";
+  const char* name = nullptr;
+  int32_t number = 0;
+  for (int32_t i = 0; Up_GetPackageInfo(i, &name, &number, nullptr) == 0; ++i) {
+    std::string symbol = std::string(name) + "_PkgObjectVersion";
     auto fn = reinterpret_cast<VersionFn>(dlsym(RTLD_DEFAULT, symbol.c_str()));
     if (!fn) continue;
     uint32_t v = fn();
-    std::printf("  %-5s #%-3d %u.%u\n", info.name, info.number, v >> 16, v & 0xFFFFu);
+    std::printf("  %-5s #%-3d %u.%u\n", name, number, v >> 16, v & 0xFFFFu);
   }
 }
 

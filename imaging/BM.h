@@ -9,6 +9,21 @@
 // (byte 0 alpha) unless the World's channel order is set to blue-green-red-
 // alpha; 16-bit pixels are big-endian x-5-5-5; depths up to 8 are colour
 // indices packed most significant bits first. Rows are `rowBytes` apart.
+//
+// What callers may rely on:
+// - Failures are reported once (package 7, severity 8). Every World
+//   operation answers 2 when the package is not born or the handle is not a
+//   living World; 3 for a null required pointer or a bad argument (depth,
+//   bounds, order, mode, a locked or shared World that cannot change); 8 for
+//   a depth the (virtual) screen cannot show; 0x701 when purged pixels are
+//   needed and not reloaded; 4 out of memory. The PFWorld operations answer
+//   516 instead of 3.
+// - Out-parameters are cleared first (null Worlds, 0 sizes, zeroed
+//   records), so a failed call leaves them cleared; a change refused for
+//   its arguments leaves the World as it was.
+// - Locked pixels never move; pixel locks nest. A World's pixels are inside
+//   the memory manager's budget and may be purged only when flagged
+//   purgeable and unlocked.
 #pragma once
 
 #include "STR.h"
@@ -17,16 +32,16 @@
 // A World: a handle to the World record.
 typedef Handle BM_World;
 
-enum : int32_t { BM_PackageNumber = 7 };
+enum { BM_PackageNumber = 7 };
 
 // Errors of the package (besides the general codes 1, 2, 3, 4, 5, 8, 10).
-enum : ErrorCode {
+enum {
   BM_ErrPixelsPurged = 0x701,  // 1793: the pixels are purged
   BM_ErrBadEffectParam = 516,  // PFWorld operations: bad argument
 };
 
 // Creation flags of BM_NewWorld.
-enum : uint32_t {
+enum {
   BM_Flag_SharePixels = 0x01,    // a window onto the parent World's pixels; needs BM_Flag_ShareDevice
   BM_Flag_ShareDevice = 0x02,    // share the parent's device (same depth as the parent)
   BM_Flag_ParentWindow = 0x04,   // drawn in a parent window's port (first argument: the port)
@@ -38,23 +53,23 @@ enum : uint32_t {
 };
 
 // Depth 0 asks for the parent's depth.
-enum : int32_t { BM_Depth_SHARE = 0 };
+enum { BM_Depth_SHARE = 0 };
 
 // BM_GetPixelsState / BM_SetPixelsState bits (values, not positions).
-enum : int32_t {
+enum {
   BM_PixState_Purged = 1,     // as a state to set: purge now (implies purgeable)
   BM_PixState_Purgeable = 2,
   BM_PixState_Locked = 4,
 };
 
 // 32-bit channel orders in memory.
-enum : int32_t {
+enum {
   BM_Order_ARGB = 0,  // byte 0 alpha
   BM_Order_BGRA = 1,  // byte 3 alpha
 };
 
 // Blit modes of BM_Blit (indices into the platform copy-mode table).
-enum : int32_t {
+enum {
   BM_Blit_Copy = 0, BM_Blit_Or = 1, BM_Blit_Xor = 2, BM_Blit_Bic = 3,
   BM_Blit_NotCopy = 4, BM_Blit_NotOr = 5, BM_Blit_NotXor = 6, BM_Blit_NotBic = 7,
   BM_Blit_Blend = 8, BM_Blit_AddPin = 9, BM_Blit_AddOver = 10, BM_Blit_SubPin = 11,
@@ -64,12 +79,10 @@ enum : int32_t {
 };
 
 // The PFWorld kinds.
-enum : uint32_t {
-  PF_WorldKind_New = 0xAAAABBBB,      // made by PF_NewWorld
-  PF_WorldKind_Wrapped = 0xAAAACCCC,  // made by PF_MakeBMIntoPF
-  PF_WorldKind_Layer = 0xAAAAAAAA,    // made by PF_MakeBMIntoPF_Layer
-};
-enum : uint32_t { PF_WorldFlag_Writeable = 2 };
+#define PF_WorldKind_New 0xAAAABBBBu      // made by PF_NewWorld
+#define PF_WorldKind_Wrapped 0xAAAACCCCu  // made by PF_MakeBMIntoPF
+#define PF_WorldKind_Layer 0xAAAAAAAAu    // made by PF_MakeBMIntoPF_Layer
+enum { PF_WorldFlag_Writeable = 2 };
 
 // The record through which effects and pixel routines see a locked World.
 typedef struct PFWorld {
@@ -89,7 +102,11 @@ typedef struct PFWorld {
 
 // The save area of BM_GetGlobals / BM_SetGlobals.
 typedef struct BM_SavedGlobals {
+#ifdef __cplusplus
   alignas(8) uint8_t bytes[256];
+#else
+  _Alignas(8) uint8_t bytes[256];
+#endif
 } BM_SavedGlobals;
 
 // The drawing procedures installed by BM_SetBlitLevel(1). Colours are
@@ -117,10 +134,14 @@ TV_EXPORT STR_Table BMp_G_STRs;
 // ---- Package frame ----------------------------------------------------------
 TV_EXPORT uint32_t BM_PkgObjectVersion(void);
 TV_EXPORT ErrorCode BM_CheckVersions(LocationCode location, int32_t expectedMajor);
+// A second birth is reported as a warning and succeeds. The string table's
+// installation codes; a screen device's World that cannot be made fails the
+// birth (the package stays unborn). Death: 11 when not born.
 TV_EXPORT ErrorCode BM_Birth(int32_t mode);
 TV_EXPORT ErrorCode BM_Death(void);
 // Copies the package globals out and marks the package unborn until
-// BM_SetGlobals restores them.
+// BM_SetGlobals restores them. 3 for a null save or one that does not hold
+// born globals.
 TV_EXPORT ErrorCode BM_GetGlobals(BM_SavedGlobals* save);
 TV_EXPORT ErrorCode BM_SetGlobals(const BM_SavedGlobals* save);
 // Re-births the package when a screen device changed its depth.
@@ -128,22 +149,32 @@ TV_EXPORT ErrorCode BM_UpdateGlobals(Boolean32* changed);
 
 // ---- Worlds -------------------------------------------------------------------
 // first: the parent World, the parent window's port or the screen device, as
-// the flags say. Exactly one of existingRecord and outWorld is given.
+// the flags say. Exactly one of existingRecord and outWorld is given (else 3).
+// 3 for bad depth, bounds or row bytes, or sharing without a device; 8; 4.
 TV_EXPORT ErrorCode BM_NewWorld(void* first, uint32_t flags, const Rect* bounds, int32_t depth,
                                 int32_t reserved, Handle existingRecord, BM_World* outWorld);
+// 3 while the World has children (windows onto its pixels).
 TV_EXPORT ErrorCode BM_DisposeWorld(BM_World world);
-// Depth 0 keeps the depth, null bounds keep the size.
+// Depth 0 keeps the depth, null bounds keep the size. 3 for a locked World,
+// one with children or a shared one, or bad depth or bounds; 8; 4, when the
+// World keeps its size but not its pixels' contents (they are purged when
+// even a block of the old size cannot be had).
 TV_EXPORT ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle colourTable, void* device,
                                    int32_t reserved, BM_World world);
+// LockPixels: 0x701 for purged pixels (*failed 1). LoadLockPixels reloads
+// purged pixels (their contents are lost): 4 when they cannot be. Unlock: 3
+// when not locked.
 TV_EXPORT ErrorCode BM_LockPixels(int32_t mode, BM_World world, Boolean32* failed);
 TV_EXPORT ErrorCode BM_LoadLockPixels(int32_t mode, BM_World world, Boolean32* wasPurged,
                                       Boolean32* reloaded);
 TV_EXPORT ErrorCode BM_UnlockPixels(BM_World world);
 // The locked base address, else the pixels' current address, else null.
 TV_EXPORT char* BMp_GetPixBaseAddr(BM_World world);
-// Bits BM_PixState_*.
+// Bits BM_PixState_*. Set: 3 to purge locked or screen pixels, 0x701 to lock
+// purged ones.
 TV_EXPORT ErrorCode BM_GetPixelsState(BM_World world, int32_t* state);
 TV_EXPORT ErrorCode BM_SetPixelsState(int32_t state, int32_t mask, BM_World world);
+// 3 for a policy other than 0 or 1.
 TV_EXPORT ErrorCode BM_SetLockPolicy(int32_t policy);
 TV_EXPORT int32_t BMp_GetLockPolicy(void);
 // value: the four bytes written to each 32-bit word, first byte in the high byte.
@@ -156,22 +187,32 @@ TV_EXPORT ErrorCode BM_GetWorldBounds(BM_World world, Rect* bounds);
 TV_EXPORT ErrorCode BM_GetWorldInfo(BM_World world, int32_t* width, int32_t* height, int32_t* depth,
                                     int32_t* rowBytes);
 TV_EXPORT ErrorCode BM_GetChannelOrder(BM_World world, int32_t* order);
-// Marks the pixels as being in `order` without touching them.
+// Marks the pixels as being in `order` without touching them (3 for an
+// unknown order).
 TV_EXPORT ErrorCode BM_AssumeChannelOrder(BM_World world, int32_t order);
-// Re-orders the pixels into `order`.
+// Re-orders the pixels into `order`: 3 for an unknown order or a World that
+// is not a 32-bit memory World, 0x701 for purged pixels.
 TV_EXPORT ErrorCode BM_SetChannelOrder(BM_World world, int32_t order);
 
 // ---- Copying ----------------------------------------------------------------------
 // Rectangles are in each World's bounds coordinates (null: the whole World);
 // both are clipped to their worlds. Nearest-neighbour scaling.
+// 3 for an unknown mode or worlds of different depths (or a depth the mode
+// does not take), 5 for the highlight mode, 0x701 for purged pixels, 4.
 TV_EXPORT ErrorCode BM_Blit(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect,
                             int32_t mode);
+// Level 1 only: 5 for level 0, 3 for any other.
 TV_EXPORT ErrorCode BM_SetBlitLevel(int32_t level);
 // The procedures of the current blit level (all null before a level is set).
 TV_EXPORT ErrorCode BMp_GetBlitProcs(BM_BlitProcs* procs);
+// 3 for a World that is not a screen device's, else 5: there are no screens
+// to synchronise with.
 TV_EXPORT ErrorCode BM_SyncTo(BM_World world, Boolean32 on);
 
 // ---- Effect worlds ----------------------------------------------------------------
+// 516 (reported) for a null record, a size outside 1..30000 or a record that
+// is not one of the kinds made here; the World codes for the World wrapped;
+// 4. The record is zeroed on failure.
 TV_EXPORT ErrorCode PF_NewWorld(void* effectRef, int32_t width, int32_t height, Boolean32 clear,
                                 PFWorld* world);
 TV_EXPORT ErrorCode PF_DisposeWorld(void* effectRef, PFWorld* world);
@@ -187,7 +228,8 @@ TV_EXPORT int32_t BMp_LiveWorldCount(void);
 
 // ---- Virtual screen devices (headless) ------------------------------------------------
 // The platform has no screens; a host or a test may add virtual ones before
-// BM_Birth, which makes one World (flag BM_Flag_ScreenDevice) for each.
+// BM_Birth, which makes one World (flag BM_Flag_ScreenDevice) for each. 3 for
+// a bad depth or bounds, more than 8 screens, or changing them while born.
 TV_EXPORT ErrorCode BMp_AddVirtualScreen(const Rect* bounds, int32_t depth, void** device);
 TV_EXPORT ErrorCode BMp_SetVirtualScreenDepth(void* device, int32_t depth);
 TV_EXPORT ErrorCode BMp_RemoveVirtualScreens(void);

@@ -33,6 +33,19 @@
 // Time (FLO_DoDistortion): 0 leaves the image as it is, 1 moves the source
 // shape fully onto the destination shape; values in between move part way.
 // For grid generators the time is handed through.
+//
+// What callers may rely on:
+// - Failures are reported once (package 65, severity 8), null out-pointers
+//   included: 3 for a null required pointer or a bad argument, 2 for a
+//   handle that is not a living distortion, 4 out of memory (scratch memory
+//   comes from the memory manager), and the codes below where an operation
+//   names them. Codes of the grid generator, the progress function and the
+//   layers below (LIST) are passed up unchanged.
+// - A setting refused for its arguments leaves the distortion as it was; one
+//   that runs out of memory while copying curves may leave them partly
+//   replaced (set them again). Drawing writes only the destination it is
+//   given.
+// - Results are deterministic for the same distortion, time and images.
 #pragma once
 
 #include "BM.h"
@@ -40,9 +53,9 @@
 #include "STR.h"
 #include "Types.h"
 
-enum : int32_t { FLO_PackageNumber = 65 };
+enum { FLO_PackageNumber = 65 };
 
-enum : ErrorCode {
+enum {
   FLO_ErrFitFailed = 16643,    // fitting the curves failed
   FLO_ErrNotPrepared = 16644,  // the distortion is not prepared or damaged
   FLO_ErrBadKind = 16647,      // a kind other than 0, 1 or 2
@@ -51,13 +64,13 @@ enum : ErrorCode {
   FLO_ErrGridIndex = 16650,    // a grid element outside the grid
 };
 
-enum : int32_t {
+enum {
   FLO_Kind_Curves = 0,     // source and destination curves
   FLO_Kind_CurveList = 1,  // pairs: even entries source points, odd entries where they move
   FLO_Kind_Generator = 2,  // a grid generator
 };
 
-enum : uint32_t { FLO_Magic = 0xF10, FLO_GeneratorTag = 0xF10 };
+enum { FLO_Magic = 0xF10, FLO_GeneratorTag = 0xF10 };
 
 typedef Handle FLO_Distortion;
 
@@ -100,7 +113,8 @@ TV_EXPORT ErrorCode FLO_NewDistortion(const LRect* bounds, FLO_Distortion* disto
 // Null is accepted; a distortion that is drawing gives 16649.
 TV_EXPORT ErrorCode FLO_DisposeDistortion(FLO_Distortion distortion);
 
-// Values outside their ranges are limited silently.
+// Values outside their ranges are limited silently. The getters answer 3 for
+// a null pointer.
 TV_EXPORT ErrorCode FLO_SetDistortionQuality(FLO_Distortion distortion, int32_t q1, int32_t q2, int32_t q3,
                                              int32_t q4, int32_t q5, int32_t q6);
 TV_EXPORT ErrorCode FLO_GetDistortionQuality(FLO_Distortion distortion, int32_t values[6]);
@@ -135,9 +149,14 @@ TV_EXPORT ErrorCode FLO_GetForwardInfo(FLO_Distortion distortion, int32_t info[5
 // positions of the grid (rounded outwards).
 TV_EXPORT ErrorCode FLO_GetOutputRect(FLO_Distortion distortion, LRect* output);
 
+// 16648 for curves of fewer than 3 points, 16643 for curves without length or
+// a generator that gives no position, 16647 for an unknown kind, 3 for a
+// time that is not finite.
 TV_EXPORT ErrorCode FLO_DoDistortion(FLO_Distortion distortion, FpLong time);
 // The source must be the bounds' size and the destination the output
 // rectangle's size (16648). Pixels not reached by the mesh become transparent.
+// 16644 before FLO_DoDistortion, 16649 while another drawing is under way, 3
+// for null images, row bytes too small or (image info) a depth other than 32.
 TV_EXPORT ErrorCode FLO_DrawPFWorldDistortion(FLO_Distortion distortion, const PFWorld* source,
                                               PFWorld* destination);
 TV_EXPORT ErrorCode FLO_DrawImageInfoDistortion(FLO_Distortion distortion, const FLO_ImageInfo* source,

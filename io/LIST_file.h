@@ -16,13 +16,23 @@
 // and block sizes, counts against the capacity, the spare room a header asks
 // for, the exact "ldat" size); a file that fails a check gives 0x1B06 and no
 // list. Read lists have no item functions: the owner installs them again.
+//
+// What callers may rely on:
+// - Failures are reported once, by LIST at the sites below (severity 8) or by
+//   the chunk and file layers for theirs (passed up unchanged): 3 for a null
+//   context or list pointer, a null encoder or decoder, or an item size below
+//   1; 2 for a damaged list; 10 when the items exceed 4 GB; 0x1B06 for a file
+//   that fails a check; 0x2101 when a chunk is missing; 4 out of memory; the
+//   item functions' codes.
+// - Reading leaves no list on failure (*list null). A failed write leaves a
+//   partial chunk, as every chunk writer does.
 #pragma once
 
 #include "LIST.h"
 #include "SLU.h"
 
 // Report sites of the file form (location = (27 << 24) | site).
-enum : uint32_t {
+enum {
   LIST_SiteWrite = 35,
   LIST_SiteWritePlus = 36,
   LIST_SiteRead = 37,

@@ -18,10 +18,16 @@
 //   state byte (0x80 locked, 0x40 purgeable, 0x20 resource).
 // - Data blocks are at least 16-byte aligned. Sizes are 64-bit.
 // - Stale, disposed or foreign handles and pointers give -111 and touch nothing.
+// - Failures are not reported (the memory manager is below the report path):
+//   every call sets MemError() to 0 or its code, and calls that return a
+//   handle or pointer return null on failure. The codes: -108 out of memory
+//   (or a locked block that cannot grow in place), -109 a null handle, -50 a
+//   negative size or null argument, -111 as above and after
+//   EMUL_ShutdownMemory.
 // - Single thread: the library thread.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "Types.h"
 
@@ -32,6 +38,10 @@ typedef int8_t SignedByte;
 typedef int32_t (*GrowZoneProcPtr)(Size bytesNeeded);
 
 // ---- Handles ---------------------------------------------------------------
+// New*: null and -50 / -108 on failure. Size queries answer 0 on failure.
+// Resizing failures leave the block as it was. HandToHand / PtrToHand return
+// MemError()'s code; on failure HandToHand leaves *h unchanged and PtrToHand
+// sets it null.
 TV_EXPORT Handle NewHandle(Size size);
 TV_EXPORT Handle NewHandleClear(Size size);
 TV_EXPORT Handle NewHandleSys(Size size);
@@ -62,6 +72,7 @@ TV_EXPORT void BlockMove(const void* src, void* dst, Size n);
 TV_EXPORT OSErr MemError(void);
 
 // ---- Free memory, purging and the grow-zone procedure ------------------------
+// These never fail.
 // The memory budget in bytes (computed from physical memory and the settings).
 TV_EXPORT Size FreeMem(void);
 // Bytes that may still be allocated before the pre-purge level (0 above it).
@@ -91,12 +102,14 @@ TV_EXPORT int32_t gEmbeddingOLE;
 // percentage that is not a finite positive number.
 TV_EXPORT ErrorCode EMUL_SetMemUsagePercentages(double maxUsePercent, double beforePurgePercent);
 // When process memory is above the pre-purge level, tries to free the excess;
-// *limitReached becomes 1 when that fails, else 0.
+// *limitReached becomes 1 when that fails, else 0. -50 for a null pointer,
+// -111 after shutdown.
 TV_EXPORT ErrorCode EMUL_NonPurgableRAMLimitReached(Boolean32* limitReached);
 // The pre-purge inhibit counter: while it is above 0, large allocations skip
 // the budget check.
 TV_EXPORT void EMUL_DisableProactivePrePurging(void);
 TV_EXPORT void EMUL_EnableProactivePrePurging(void);
+// -50 for a null bytes.
 TV_EXPORT ErrorCode EMUL_TotalMemoryUsed(Size* bytes);
 TV_EXPORT ErrorCode EMUL_TotalRAMInstalled(Size* bytes);
 // Bytes the host allocated outside the zones (positive) or released (negative).

@@ -19,19 +19,20 @@
 //   rewritten: reads answer their defaults, and writes fail with the platform
 //   code of the read failure (-54 when access is refused) and leave the file
 //   as it was. A failed replacement leaves the old file as it was too.
+// - A null or empty section means TV_PREFS_SECTION. Reads never fail: a
+//   missing file, section or key gives the default (a null key too).
+// - Nothing is reported (the preferences sit below the report path).
+// - Single thread: the library thread.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <string_view>
+#include <stdint.h>
 
 #include "Types.h"
 
 // The section of the engine's machine-level settings.
 #define TV_PREFS_SECTION "Tavelo"
 
-// Sets the file (null or "" goes back to the in-memory settings).
+// Sets the file (null or "" goes back to the in-memory settings); always 0.
 TV_EXPORT ErrorCode EMUL_SetTVPrefsFile(const char* path);
 // The file's path, "" when none is set.
 TV_EXPORT const char* EMUL_GetTVPrefsFile(void);
@@ -49,7 +50,7 @@ TV_EXPORT int32_t EMUL_GetRequiredProfileInt(const char* section, const char* ke
 TV_EXPORT ErrorCode EMUL_SetProfileInt(const char* section, const char* key, int32_t value);
 // Copies the value (or the default when the key is absent) into buffer,
 // truncated to size - 1 bytes without splitting a UTF-8 sequence; returns the
-// number of bytes copied.
+// number of bytes copied (0, nothing written, for a null buffer or size < 1).
 TV_EXPORT int32_t EMUL_GetProfileString(const char* section, const char* key, const char* defaultValue,
                                         char* buffer, int32_t size);
 TV_EXPORT int32_t EMUL_GetRequiredProfileString(const char* section, const char* key,
@@ -57,6 +58,13 @@ TV_EXPORT int32_t EMUL_GetRequiredProfileString(const char* section, const char*
 // As EMUL_SetProfileInt; a null value writes "". Also -50 for a value holding
 // a carriage return or a line feed.
 TV_EXPORT ErrorCode EMUL_SetProfileString(const char* section, const char* key, const char* value);
+
+// Inside the engine only (TAVELO_INTERNAL is defined for the engine's own
+// libraries and its tests): C++ helpers that libtavelo.so does not export.
+#if defined(__cplusplus) && defined(TAVELO_INTERNAL)
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace tv::platform::prefs {
 
@@ -72,3 +80,4 @@ ErrorCode SetInt(std::string_view section, std::string_view key, int64_t value);
 int32_t ParseInt(std::string_view value);
 
 }  // namespace tv::platform::prefs
+#endif

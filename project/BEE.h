@@ -11,6 +11,26 @@
 // or "damaged layer." (result 2, severity 16) otherwise.
 //
 // Failures are reported once, here, at location (26 << 24) | site.
+//
+// What callers may rely on:
+// - Every operation on an item or layer answers 2 (severity 16) for a handle
+//   the engine did not make, already freed, or whose magic is wrong; nothing
+//   is dereferenced before that check. The queries answer 3 (reported) when
+//   the item is not of the kind asked (a composition, a solid, footage), 10
+//   (reported) for an index outside the list, and 3 without a report for a
+//   null out-pointer; their out-parameters are cleared first (null handles,
+//   0, "", zeroed records, the invalid time), so a failed query leaves them
+//   cleared.
+// - Changes go through the dispatcher: a command that fails pushes nothing
+//   on the undo stack. Commands and item walks on a closed project answer 3
+//   ("no project"); a command whose part of the engine is not built yet
+//   answers 5, reported with what is missing. The layers below (TDB, LIST,
+//   M) report their own failures; their codes are passed up. Out of memory
+//   is 4.
+// - The exported command operations each form one undo group named after
+//   the command; after every successful top-level command, undo and redo the
+//   host callback hears selector 26.
+// - Single thread: the library thread.
 #pragma once
 
 #include <stddef.h>
@@ -22,7 +42,7 @@
 typedef struct BEE_ItemRec** BEE_Item;
 typedef struct BEE_LayerRec** BEE_Layer;
 
-enum : int32_t {
+enum {
   BEE_PackageNumber = 26,
   BEE_NameSize = 32,          // names: at most 31 bytes and the zero
   BEE_GroupNameSize = 256,    // undo group names handed out
@@ -32,13 +52,13 @@ enum : int32_t {
   BEE_StandardStreamCount = 10,
 };
 
-enum : uint16_t {
+enum {
   BEE_ItemMagic = 0xBEE1,
   BEE_LayerMagic = 0xBEE7,
 };
 
 // Item kinds.
-enum : int16_t {
+enum {
   BEE_KindFolder = 1,
   BEE_KindDefunct2 = 2,
   BEE_KindDefunct3 = 3,
@@ -49,14 +69,14 @@ enum : int16_t {
 };
 
 // Item flags.
-enum : uint32_t {
+enum {
   BEE_ItemStill = 0x10,
   BEE_ItemVideo = 0x20,     // a layer is active only over a source with this flag
   BEE_ItemProxyOn = 0x100,
 };
 
 // Layer switches.
-enum : uint32_t {
+enum {
   BEE_SwitchVideo = 0x1,
   BEE_SwitchEffects = 0x4,
   BEE_SwitchMotionBlur = 0x8,
@@ -67,20 +87,20 @@ enum : uint32_t {
 };
 
 // Composition switches that gate layer switches 0x8 and 0x10.
-enum : uint32_t {
+enum {
   BEE_CompSwitchMotionBlur = 0x8,
   BEE_CompSwitchGated10 = 0x10,
 };
 
 // Layer quality.
-enum : int16_t {
+enum {
   BEE_QualityWireframe = 0,
   BEE_QualityDraft = 1,
   BEE_QualityBest = 2,
 };
 
 // Transfer flags and track matte modes.
-enum : uint32_t {
+enum {
   BEE_TransferKeepAlpha = 0x1,
   BEE_TransferLayerTime = 0x2,
   BEE_MatteNone = 0,
@@ -93,7 +113,7 @@ enum : uint32_t {
 // Standard stream indices of a layer. 128..511 address mask streams
 // (mask (index - 128) / 3, stream (index - 128) % 3); 512 and up address
 // effect parameters (effect index / 128 - 4, parameter index % 128 + 1).
-enum : int32_t {
+enum {
   BEE_StreamMaskShape = 0,
   BEE_StreamMaskFeather = 1,
   BEE_StreamAnchorPoint = 2,
@@ -109,7 +129,7 @@ enum : int32_t {
 };
 
 // BEE_GetLayerTime selectors.
-enum : int32_t {
+enum {
   BEE_LayerTimeInClipped = 0,
   BEE_LayerTimeOutClipped = 1,
   BEE_LayerTimeOffset = 2,
@@ -120,7 +140,7 @@ enum : int32_t {
 
 // Report sites (location (26 << 24) | site). Sites 2, 9, 10 and 0xA8 are
 // fixed: the dispatcher, undo, redo and the effect limit.
-enum : uint32_t {
+enum {
   BEE_SiteBirth = 1,
   BEE_SiteDoCommand = 2,
   BEE_SiteDeath = 3,
@@ -305,7 +325,7 @@ struct BEE_CmdRec {
 };
 
 // Record flags.
-enum : uint32_t {
+enum {
   BEE_RecFirst = 0x1,
   BEE_RecLast = 0x2,
   BEE_RecNameText = 0x4,
@@ -313,7 +333,7 @@ enum : uint32_t {
 };
 
 // Table flags.
-enum : uint16_t {
+enum {
   BEE_CmdNotUndoable = 0x1,
   BEE_CmdSilent = 0x2,
   BEE_CmdCollapsible = 0x4,
@@ -333,7 +353,7 @@ typedef struct BEE_TaskBlock {
 // copies. On return params[0] and params[1] hold the inverse's words.
 // Commands without a layout here belong to packages not built yet and answer
 // code 5 with a message naming what is missing.
-enum : int32_t {
+enum {
   BEE_CmdNumRemoveItem = 1,         // item, -                    -> (item, position)
   BEE_CmdNumNewProject = 2,         // -, -
   BEE_CmdNumCloseProject = 3,       // -, -
@@ -446,7 +466,7 @@ inline intptr_t BEE_PackSwitch(uint32_t bit, bool on) {
 //   64 save progress: data double* (fraction).
 typedef ErrorCode (*BEE_CallbackFunc)(intptr_t refcon, int32_t selector, void* data);
 
-enum : int32_t {
+enum {
   BEE_SelEventPoll = 0,
   BEE_SelProgress = 1,
   BEE_SelMovieStatus = 2,
@@ -469,7 +489,7 @@ typedef struct BEE_SwitchNote {
   Boolean32 on;
 } BEE_SwitchNote;
 
-enum : int32_t { BEE_ChangeCommand = 0, BEE_ChangeUndo = 1, BEE_ChangeRedo = 2 };
+enum { BEE_ChangeCommand = 0, BEE_ChangeUndo = 1, BEE_ChangeRedo = 2 };
 typedef struct BEE_ChangeNote {
   int32_t how;        // BEE_Change*
   int32_t command;    // the command number (0 for undo and redo)
@@ -479,7 +499,9 @@ typedef struct BEE_ChangeNote {
 TV_EXPORT uint32_t BEE_PkgObjectVersion(void);
 TV_EXPORT ErrorCode BEE_CheckVersions(LocationCode location, int32_t expectedMajor);
 TV_EXPORT STR_Table BEEp_G_STRs;
-// Sets the defaults, creates both stacks and an empty project.
+// Sets the defaults, creates both stacks and an empty project: 12 when alive,
+// the string table's installation codes, 4 (the package stays unborn).
+// Death: 11 when not alive; frees the project and both stacks.
 TV_EXPORT ErrorCode BEE_Birth(void);
 TV_EXPORT ErrorCode BEE_Death(void);
 // Items and layers alive (in the project or held by undo records).
@@ -490,6 +512,7 @@ TV_EXPORT ErrorCode BEEp_DumpProject(Handle* text);
 TV_EXPORT ErrorCode BEE_SetCallbackFunc(BEE_CallbackFunc func, intptr_t refcon);
 
 // ---- Project ---------------------------------------------------------------------------
+// These answer 3 only for a null out-pointer.
 // The root folder of the open project (null when none is open).
 TV_EXPORT ErrorCode BEE_QueryProject(BEE_Item* root);
 TV_EXPORT ErrorCode BEE_GetProjectDirty(Boolean32* dirty);
@@ -616,10 +639,16 @@ TV_EXPORT ErrorCode BEE_LayerToSourceTimeSpan(BEE_Layer layer, Time layerStart, 
 
 // ---- Dispatcher, groups and undo -------------------------------------------------------
 // params: two words (record words 2 and 3), or null for the default pair
-// (0, 0); they receive the inverse's words.
+// (0, 0); they receive the inverse's words (unchanged on failure). 10
+// (reported) for a command number outside the table; 5 with a beep (no
+// report) for a table entry without an operation; else the operation's code.
 TV_EXPORT ErrorCode BEE_DoCommand(int32_t command, intptr_t* params);
+// Groups nest; 4 when the group record cannot be stored. EndGroup: always 0.
 TV_EXPORT ErrorCode BEE_StartGroup(const char* name, int32_t command);
 TV_EXPORT ErrorCode BEE_EndGroup(void);
+// Nothing to undo (redo) is not a failure. A record that fails stops the
+// step with its code: it goes back on its stack, and what ran before it can
+// be taken back from the other stack.
 TV_EXPORT ErrorCode BEE_Undo(void);
 TV_EXPORT ErrorCode BEE_Redo(void);
 // name (may be null): at least BEE_GroupNameSize bytes.
@@ -639,6 +668,8 @@ TV_EXPORT ErrorCode BEEp_GetStackCounts(int32_t* undoRecords, int32_t* undoGroup
                                         int32_t* redoGroups);
 
 // ---- Command wrappers (each is one undo group) -----------------------------------------
+// Each answers BEE_DoCommand's codes; a made item or layer is returned only on
+// success (null otherwise).
 TV_EXPORT ErrorCode BEE_NewProject(void);
 TV_EXPORT ErrorCode BEE_CloseProject(void);
 TV_EXPORT ErrorCode BEE_CmdNewFolder(BEE_Item parent, const char* name, BEE_Item* folder);

@@ -497,4 +497,30 @@ TEST_F(ReportTest, DialogPlacement) {
   EXPECT_EQ(tv::platform::BeepCount(), beeps + 1);
 }
 
+// The package table as the host reads it: number order, U's own entry
+// matching its version operation, and the end answered with 10 and cleared
+// outputs (before U_Birth too).
+TEST(PackageTable, EntriesByIndex) {
+  const char* name = "x";
+  int32_t number = -1, previous = -1, count = 0;
+  uint32_t version = 1;
+  bool sawU = false;
+  for (; Up_GetPackageInfo(count, &name, &number, &version) == 0; ++count) {
+    ASSERT_NE(name, nullptr);
+    EXPECT_GT(number, previous) << name;
+    previous = number;
+    if (std::strcmp(name, "U") == 0) {
+      sawU = true;
+      EXPECT_EQ(number, U_PackageNumber);
+      EXPECT_EQ(version, U_PkgObjectVersion());
+    }
+  }
+  EXPECT_TRUE(sawU);
+  EXPECT_GT(count, 20);
+  EXPECT_EQ(name, nullptr);
+  EXPECT_EQ(number, 0);
+  EXPECT_EQ(version, 0u);
+  EXPECT_EQ(Up_GetPackageInfo(-1, nullptr, nullptr, nullptr), 10);
+}
+
 }  // namespace
