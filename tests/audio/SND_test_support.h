@@ -32,13 +32,13 @@ class SNDTest : public UFixture {
     UFixture::TearDown();
   }
 
-  // A world of format f holding the given samples (frames x channels values
-  // of the sample type T), starting at `start`.
+  // A world of format f holding the given samples (values of T, usually the
+  // sample type; bytes for any format), starting at `start`.
   template <class T>
   SND_World Make(const SND_Format& f, const std::vector<T>& samples, Time start = Time{0, 1}) {
     SND_World w = nullptr;
     EXPECT_EQ(SND_NewWorld(&f, nullptr, &w), 0);
-    const int64_t frames = static_cast<int64_t>(samples.size()) / f.channels;
+    const int64_t frames = static_cast<int64_t>(samples.size() * sizeof(T)) / (f.channels * f.bytesPerSample);
     void* p = nullptr;
     EXPECT_EQ(SND_SizeAndLockBuffer(frames, 0, w, &p), 0);
     if (frames) std::memcpy(p, samples.data(), samples.size() * sizeof(T));
@@ -48,12 +48,13 @@ class SNDTest : public UFixture {
     }
     return w;
   }
-  // The samples a world holds as values of type T.
+  // The samples a world holds as values of type T (bytes for any format).
   template <class T>
   std::vector<T> Samples(SND_World w) {
     SND_WorldInfo info{};
     EXPECT_EQ(SNDp_GetWorldInfo(w, &info), 0);
-    std::vector<T> out(static_cast<size_t>(info.frames * info.format.channels));
+    std::vector<T> out(static_cast<size_t>(info.frames * info.format.channels * info.format.bytesPerSample) /
+                       sizeof(T));
     void* p = nullptr;
     EXPECT_EQ(SNDp_GetBuffer(w, &p), 0);
     if (!out.empty()) std::memcpy(out.data(), p, out.size() * sizeof(T));
