@@ -135,13 +135,22 @@ inline int32_t Clamp(int32_t v) {
   return v < -hi - 1 ? -hi - 1 : (v > hi ? hi : v);
 }
 
+// floor(v * 2^(bits-1) + 0.5), limited to the range; NaN gives 0. The floor
+// is taken by truncation and a correction (no library call in the loop).
+template <int Bits>
+inline int32_t RoundTo(double v) {
+  constexpr double hi = (1 << (Bits - 1)) - 1;
+  double x = v * (1 << (Bits - 1)) + 0.5;
+  x = x == x ? x : 0.5;  // NaN
+  x = x < -hi - 1 ? -hi - 1 : x;
+  x = x > hi ? hi : x;
+  const int32_t t = static_cast<int32_t>(x);
+  return t - (static_cast<double>(t) > x ? 1 : 0);
+}
+
 template <int Bits>
 inline int32_t FloatTo(float f) {
-  // floor(v * 2^(bits-1) + 0.5) in double, limited; NaN gives 0.
-  const double x = std::floor(static_cast<double>(f) * (1 << (Bits - 1)) + 0.5);
-  constexpr double hi = (1 << (Bits - 1)) - 1;
-  return x >= -hi - 1 ? (x <= hi ? static_cast<int32_t>(x) : static_cast<int32_t>(hi))
-                      : (x < -hi - 1 ? static_cast<int32_t>(-hi - 1) : 0);
+  return RoundTo<Bits>(static_cast<double>(f));
 }
 
 // The converted value of source samples a (and b when averaging): a float
@@ -297,6 +306,84 @@ void WriteNormalized(SampleFormat f, uint8_t* p, double v, bool mix) {
   int32_t out = FromDouble(v, Bits(f));
   if (mix) out = Limit(int64_t{ReadInt(f, p)} + out, Bits(f));
   WriteInt(f, p, out);
+}
+
+namespace {
+
+template <Kind K>
+inline double Normalized(typename Traits<K>::T v) {
+  if constexpr (K == Kind::F32)
+    return v;
+  else
+    return static_cast<double>(Traits<K>::Get(v)) * (1.0 / (1 << (Traits<K>::bits - 1)));
+}
+
+template <Kind K>
+void LoadKind(int sc, int dc, const uint8_t* src, int64_t frames, int64_t lo, int64_t n, double* out) {
+  using T = typename Traits<K>::T;
+  const T* s = reinterpret_cast<const T*>(src);
+  const int64_t a = std::clamp<int64_t>(-lo, 0, n);                // first index inside the source
+  const int64_t b = std::clamp<int64_t>(frames - lo, a, n);         // end of the inside
+  for (int64_t i = 0; i < a * dc; ++i) out[i] = 0.0;
+  for (int64_t i = b * dc; i < n * dc; ++i) out[i] = 0.0;
+  const T* f = s + (lo + a) * sc;
+  double* o = out + a * dc;
+  const int64_t m = b - a;
+  if (sc == dc) {
+    for (int64_t i = 0; i < m * dc; ++i) o[i] = Normalized<K>(f[i]);
+  } else if (sc == 1) {
+    for (int64_t i = 0; i < m; ++i) o[2 * i] = o[2 * i + 1] = Normalized<K>(f[i]);
+  } else {
+    for (int64_t i = 0; i < m; ++i) o[i] = (Normalized<K>(f[2 * i]) + Normalized<K>(f[2 * i + 1])) * 0.5;
+  }
+}
+
+template <Kind K, bool Mix>
+void StoreKind(const double* v, uint8_t* dst, int64_t n) {
+  using T = typename Traits<K>::T;
+  T* d = reinterpret_cast<T*>(dst);
+  for (int64_t i = 0; i < n; ++i) {
+    if constexpr (K == Kind::F32) {
+      const float out = static_cast<float>(v[i]);
+      d[i] = Mix ? d[i] + out : out;
+    } else {
+      constexpr int bits = Traits<K>::bits;
+      int32_t out = RoundTo<bits>(v[i]);
+      if constexpr (Mix) out = Clamp<bits>(Traits<K>::Get(d[i]) + out);
+      d[i] = Traits<K>::Put(out);
+    }
+  }
+}
+
+template <Kind K>
+void StoreMix(const double* v, uint8_t* dst, int64_t n, bool mix) {
+  if (mix)
+    StoreKind<K, true>(v, dst, n);
+  else
+    StoreKind<K, false>(v, dst, n);
+}
+
+}  // namespace
+
+void LoadNormalized(SampleFormat f, int sc, int dc, const uint8_t* src, int64_t frames, int64_t lo, int64_t n,
+                    double* out) {
+  switch (KindOf(f)) {
+    case Kind::U8: return LoadKind<Kind::U8>(sc, dc, src, frames, lo, n, out);
+    case Kind::S8: return LoadKind<Kind::S8>(sc, dc, src, frames, lo, n, out);
+    case Kind::U16: return LoadKind<Kind::U16>(sc, dc, src, frames, lo, n, out);
+    case Kind::S16: return LoadKind<Kind::S16>(sc, dc, src, frames, lo, n, out);
+    default: return LoadKind<Kind::F32>(sc, dc, src, frames, lo, n, out);
+  }
+}
+
+void StoreNormalized(SampleFormat f, const double* v, uint8_t* dst, int64_t n, bool mix) {
+  switch (KindOf(f)) {
+    case Kind::U8: return StoreMix<Kind::U8>(v, dst, n, mix);
+    case Kind::S8: return StoreMix<Kind::S8>(v, dst, n, mix);
+    case Kind::U16: return StoreMix<Kind::U16>(v, dst, n, mix);
+    case Kind::S16: return StoreMix<Kind::S16>(v, dst, n, mix);
+    default: return StoreMix<Kind::F32>(v, dst, n, mix);
+  }
 }
 
 }  // namespace tv::snd

@@ -120,6 +120,12 @@ double ReadNormalized(SampleFormat f, const uint8_t* p);
 // Writes a normalized value (scaled, rounded half up, limited for integers);
 // mix adds it to the sample there.
 void WriteNormalized(SampleFormat f, uint8_t* p, double v, bool mix);
+// Source frames lo .. lo + n - 1 (silence outside 0 .. frames - 1) as
+// normalized doubles, mapped from sc to dc channels.
+void LoadNormalized(SampleFormat f, int sc, int dc, const uint8_t* src, int64_t frames, int64_t lo, int64_t n,
+                    double* out);
+// WriteNormalized over n samples.
+void StoreNormalized(SampleFormat f, const double* v, uint8_t* dst, int64_t n, bool mix);
 
 // ---- Rate conversion (SND_resample.cpp) ----
 // The 29 taps of the down-sampling filter for the ratio c = dst / src.

@@ -18,9 +18,8 @@ constexpr int kTaps = 29;
 constexpr int kHalf = 14;
 constexpr int64_t kBlock = 4096;
 
-double CubicAt(const double* x, double f) {
-  // x[-1], x[0], x[1], x[2] around the position; f in [0, 1).
-  const double a = x[-1], b = x[0], c = x[1], d = x[2];
+// Catmull-Rom through a, b, c, d at fraction f between b and c.
+inline double Cubic(double a, double b, double c, double d, double f) {
   return b + 0.5 * f * (c - a + f * (2.0 * a - 5.0 * b + 4.0 * c - d + f * (3.0 * (b - c) + d - a)));
 }
 
@@ -42,13 +41,13 @@ void DesignFilter(double c, float taps[kTaps]) {
 ErrorCode Resample(const ResampleJob& job, uint32_t site) {
   const int dc = job.dstChannels;
   const int sc = job.srcChannels;
-  const int64_t sfb = int64_t{job.sf.bytes} * sc;
   const int64_t dfb = int64_t{job.df.bytes} * dc;
   float taps[kTaps];
   if (job.filter) DesignFilter(static_cast<double>(1.0L / job.step), taps);
   const int margin = job.filter ? kHalf : 0;
   ScratchArray<double> raw;
   ScratchArray<double> filtered;
+  ScratchArray<double> out;
   for (int64_t j0 = 0; j0 < job.dstFrames; j0 += kBlock) {
     if (ErrorCode err = Poll(job.progress, j0, job.dstFrames)) return err;
     const int64_t j1 = std::min(job.dstFrames, j0 + kBlock);
@@ -61,21 +60,7 @@ ErrorCode Resample(const ResampleJob& job, uint32_t site) {
     const int64_t n = hi - lo + 1;
     if (!raw.Resize(static_cast<size_t>(n * dc)))
       return kReport.OutOfMemory(site, kTextScratch, raw.failedBytes());
-    for (int64_t i = lo; i <= hi; ++i) {
-      double* out = raw.data() + (i - lo) * dc;
-      if (i < 0 || i >= job.srcFrames) {
-        for (int c = 0; c < dc; ++c) out[c] = 0.0;
-        continue;
-      }
-      const uint8_t* frame = job.src + i * sfb;
-      if (sc == dc) {
-        for (int c = 0; c < dc; ++c) out[c] = ReadNormalized(job.sf, frame + c * job.sf.bytes);
-      } else if (sc == 1) {
-        out[0] = out[1] = ReadNormalized(job.sf, frame);
-      } else {
-        out[0] = (ReadNormalized(job.sf, frame) + ReadNormalized(job.sf, frame + job.sf.bytes)) * 0.5;
-      }
-    }
+    LoadNormalized(job.sf, sc, dc, job.src, job.srcFrames, lo, n, raw.data());
     const double* x = raw.data() + margin * dc;  // sample `first`
     if (job.filter) {
       const int64_t m = last - first + 1;
@@ -90,25 +75,31 @@ ErrorCode Resample(const ResampleJob& job, uint32_t site) {
         }
       x = filtered.data();
     }
-    for (int64_t j = j0; j < j1; ++j) {
-      const long double p = job.pos0 + j * job.step;
-      const long double fl = std::floor(p);
-      const int64_t idx = static_cast<int64_t>(fl) - first;  // index of floor(p) in x
-      const double f = static_cast<double>(p - fl);
-      uint8_t* out = job.dst + j * dfb;
-      for (int c = 0; c < dc; ++c) {
-        const double* at = x + idx * dc + c;
-        double y;
+    // Positions from the block's exact start: whole part and fraction.
+    const long double base = job.pos0 + j0 * job.step;
+    const long double baseFloor = std::floor(base);
+    const int64_t baseIndex = static_cast<int64_t>(baseFloor) - first;
+    const double baseFrac = static_cast<double>(base - baseFloor);
+    const double step = static_cast<double>(job.step);
+    if (!out.Resize(static_cast<size_t>((j1 - j0) * dc)))
+      return kReport.OutOfMemory(site, kTextScratch, out.failedBytes());
+    double* y = out.data();
+    for (int64_t j = 0; j < j1 - j0; ++j) {
+      // q is never negative: truncation is the floor.
+      const double q = baseFrac + static_cast<double>(j) * step;
+      const int64_t whole = static_cast<int64_t>(q);
+      const double f = q - static_cast<double>(whole);
+      const double* at = x + (baseIndex + whole) * dc;
+      for (int c = 0; c < dc; ++c, ++at) {
         if (f == 0.0)
-          y = at[0];
-        else if (job.best) {
-          const double pts[4] = {at[-dc], at[0], at[dc], at[2 * dc]};
-          y = CubicAt(pts + 1, f);
-        } else
-          y = at[0] + f * (at[dc] - at[0]);
-        WriteNormalized(job.df, out + c * job.df.bytes, y, job.mix);
+          *y++ = at[0];
+        else if (job.best)
+          *y++ = Cubic(at[-dc], at[0], at[dc], at[2 * dc], f);
+        else
+          *y++ = at[0] + f * (at[dc] - at[0]);
       }
     }
+    StoreNormalized(job.df, out.data(), job.dst + j0 * dfb, (j1 - j0) * dc, job.mix);
   }
   return 0;
 }

@@ -27,6 +27,7 @@ function(tavelo_package name)
   set_property(GLOBAL PROPERTY TAVELO_DEPS_${name} ${P_DEPS})
   set_property(GLOBAL PROPERTY TAVELO_DIR_${name} ${reldir})
   set_property(GLOBAL PROPERTY TAVELO_TEST_LIBS_${name} ${P_TEST_LIBS})
+  set_property(GLOBAL APPEND PROPERTY TAVELO_SYSTEM_LIBS ${P_LIBS})
 endfunction()
 
 function(tavelo_finalize)
@@ -46,7 +47,8 @@ function(tavelo_finalize)
 
   # The engine: one shared library holding every package.
   add_library(tavelo SHARED ${PROJECT_SOURCE_DIR}/cmake/empty.cpp ${objs})
-  target_link_libraries(tavelo PRIVATE dl)
+  get_property(syslibs GLOBAL PROPERTY TAVELO_SYSTEM_LIBS)
+  target_link_libraries(tavelo PRIVATE dl ${syslibs})
   target_link_options(tavelo PRIVATE -Wl,--no-undefined)
   set_target_properties(tavelo PROPERTIES OUTPUT_NAME tavelo)
 

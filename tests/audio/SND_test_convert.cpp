@@ -128,6 +128,38 @@ TEST_F(SNDConvert, EveryFormatPairOverEveryValue) {
   }
 }
 
+// The typed loaders and stores of rate conversion against the literal
+// one-sample functions: every 8- and 16-bit value in, and values around every
+// rounding edge, NaN and infinities out.
+TEST_F(SNDConvert, RateConversionLoadsAndStores) {
+  for (SampleFormat f : kFormats) {
+    const std::vector<uint8_t> src = AllValues(f);
+    const int64_t n = static_cast<int64_t>(src.size()) / f.bytes;
+    std::vector<double> loaded(static_cast<size_t>(n + 6));
+    snd::LoadNormalized(f, 1, 1, src.data(), n, -3, n + 6, loaded.data());
+    for (int64_t i = 0; i < n + 6; ++i) {
+      const double want = i < 3 || i >= n + 3 ? 0.0 : snd::ReadNormalized(f, &src[static_cast<size_t>((i - 3) * f.bytes)]);
+      ASSERT_TRUE(loaded[static_cast<size_t>(i)] == want || (std::isnan(want) && std::isnan(loaded[static_cast<size_t>(i)])));
+    }
+    std::vector<double> values = {std::nan(""), INFINITY, -INFINITY, 1e300, -1e300};
+    for (int k = -70000; k <= 70000; ++k) values.push_back((k * 0.5) / 32768.0);
+    for (int k = -300; k <= 300; ++k) values.push_back((k * 0.5) / 128.0);
+    for (bool mix : {false, true}) {
+      std::vector<uint8_t> start(values.size() * f.bytes);
+      for (size_t i = 0; i < start.size(); ++i) start[i] = static_cast<uint8_t>(i * 13 + 5);
+      if (f.encoding == 3)
+        for (size_t i = 0; i < values.size(); ++i) {
+          const float x = static_cast<float>(static_cast<int>(i % 101) - 50) / 64.0f;
+          std::memcpy(&start[i * 4], &x, 4);
+        }
+      std::vector<uint8_t> literal = start, fast = start;
+      for (size_t i = 0; i < values.size(); ++i) snd::WriteNormalized(f, &literal[i * f.bytes], values[i], mix);
+      snd::StoreNormalized(f, values.data(), fast.data(), static_cast<int64_t>(values.size()), mix);
+      ASSERT_EQ(fast, literal) << f.encoding << "/" << f.bytes << " mix " << mix;
+    }
+  }
+}
+
 TEST_F(SNDConvert, BlitAtEqualRates) {
   const SND_Format s16 = Fmt(48000, SND_Encoding_Signed, 2, 1);
   // Direct path: the same format copies bit for bit, to the frame its time says.
