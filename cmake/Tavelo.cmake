@@ -31,6 +31,7 @@ function(tavelo_package name)
   set_property(GLOBAL PROPERTY TAVELO_DEPS_${name} ${P_DEPS})
   set_property(GLOBAL PROPERTY TAVELO_DIR_${name} ${reldir})
   set_property(GLOBAL PROPERTY TAVELO_TEST_LIBS_${name} ${P_TEST_LIBS})
+  set_property(GLOBAL APPEND PROPERTY TAVELO_SYSTEM_LIBS ${P_LIBS})
 endfunction()
 
 function(tavelo_finalize)
@@ -50,7 +51,8 @@ function(tavelo_finalize)
 
   # The engine: one shared library holding every package.
   add_library(tavelo SHARED ${PROJECT_SOURCE_DIR}/cmake/empty.cpp ${objs})
-  target_link_libraries(tavelo PRIVATE dl)
+  get_property(syslibs GLOBAL PROPERTY TAVELO_SYSTEM_LIBS)
+  target_link_libraries(tavelo PRIVATE dl ${syslibs})
   # Hidden visibility keeps the engine's own C++ inside; the version script
   # also keeps in the standard library's template code instantiated here.
   target_link_options(tavelo PRIVATE -Wl,--no-undefined

@@ -23,7 +23,7 @@ const std::initializer_list<Info> kPackages = {
     {"FILE", FILE_, 0x170003, {{U, 45}}},
     {"BM", BM, 0x1D0000, {{U, 45}, {M, 8}, {STR, 3}}, {U}},
     {"RI", RI, 0x90007, {{U, 45}, {FILE_, 23}}},
-    {"SND", SND, 0x200001, {{U, 45}, {FILE_, 23}, {M, 8}, {TDB, 23}}},
+    {"SND", SND, 0x200001, {{U, 45}, {FILE_, 23}, {M, 8}, {TDB, 23}}, {U}},
     {"M", M, 0x8000D, {{U, 45}, {STR, 3}}, {U}},
     {"PREF", PREF, 0x3000C, {{U, 45}, {FILE_, 23}, {RI, 9}}},
     {"U", U, 0x2D0007, {}},

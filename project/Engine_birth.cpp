@@ -12,6 +12,7 @@
 #include "PF.h"
 #include "Package.h"
 #include "SLU.h"
+#include "SND.h"
 #include "STR.h"
 #include "T.h"
 #include "TDB.h"
@@ -42,6 +43,7 @@ constexpr Entry kEntries[] = {
     {"FILE", FILE_PackageNumber, FILE_PkgObjectVersion, FILE_CheckVersions, nullptr, nullptr},
     {"BM", BM_PackageNumber, BM_PkgObjectVersion, BM_CheckVersions, BirthBM, BM_Death},
     {"RI", 9, RI_PkgObjectVersion, RI_CheckVersions, nullptr, nullptr},
+    {"SND", SND_PackageNumber, SND_PkgObjectVersion, SND_CheckVersions, SND_Birth, SND_Death},
     {"M", M_PackageNumber, M_PkgObjectVersion, M_CheckVersions, BirthM, M_Death},
     {"U", U_PackageNumber, U_PkgObjectVersion, U_CheckVersions, BirthU, U_Death},
     {"BEE", BEE_PackageNumber, BEE_PkgObjectVersion, BEE_CheckVersions, BEE_Birth, BEE_Death},

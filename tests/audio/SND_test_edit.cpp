@@ -1,0 +1,224 @@
+// The edits: resize, extend, clip, reverse, stretch, edge softening and the
+// level envelope.
+#include <cmath>
+
+#include "SND_test_support.h"
+#include "TDB.h"
+
+namespace tv::test {
+namespace {
+
+class SNDEdit : public SNDTest {
+ protected:
+  std::vector<int16_t> Ramp(int n, int from = 1) {
+    std::vector<int16_t> v(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) v[static_cast<size_t>(i)] = static_cast<int16_t>(from + i);
+    return v;
+  }
+  TDB_Stream Levels(int16_t dims, bool constant) {
+    TDB_ValueDesc desc{};
+    desc.dataType = 9;
+    TDB_Stream s = nullptr;
+    EXPECT_EQ(TDB_NewStream(dims, 1000, constant, 0, 7, 0, &desc, &s), 0);
+    return s;
+  }
+};
+
+TEST_F(SNDEdit, ResizeMovesFramesAndFillsSilence) {
+  // Shift -10, 100 frames on 50: 10 of silence, the 50, 40 of silence; the
+  // start moves 10 frames earlier. The silence of each encoding.
+  const struct {
+    SND_Format f;
+    uint8_t silence[4];
+  } rows[] = {{Fmt(8000, SND_Encoding_Unsigned, 1, 1), {0x80}},
+              {Fmt(8000, SND_Encoding_Unsigned, 2, 1), {0x00, 0x80}},
+              {Fmt(8000, SND_Encoding_Signed, 1, 1), {0}},
+              {Fmt(8000, SND_Encoding_Signed, 2, 2), {0, 0, 0, 0}},
+              {Fmt(8000, SND_Encoding_Float, 4, 1), {0, 0, 0, 0}}};
+  for (const auto& row : rows) {
+    const int fb = row.f.bytesPerSample * row.f.channels;
+    std::vector<uint8_t> old(static_cast<size_t>(50 * fb));
+    for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<uint8_t>(i % 97 + 1);
+    SND_World w = Make<uint8_t>(row.f, old, Time{100, 8000});
+    ASSERT_EQ(SND_Resize(-10, 100, w), 0);
+    const std::vector<uint8_t> got = Samples<uint8_t>(w);
+    ASSERT_EQ(got.size(), static_cast<size_t>(100 * fb));
+    for (int i = 0; i < 100; ++i) {
+      const uint8_t* frame = &got[static_cast<size_t>(i * fb)];
+      if (i >= 10 && i < 60)
+        ASSERT_EQ(0, std::memcmp(frame, &old[static_cast<size_t>((i - 10) * fb)], static_cast<size_t>(fb)));
+      else
+        for (int b = 0; b < fb; ++b) ASSERT_EQ(frame[b], row.silence[b % row.f.bytesPerSample]) << i;
+    }
+    EXPECT_EQ(Info(w).start, (Time{90, 8000}));
+    ASSERT_EQ(SND_DisposeWorld(w), 0);
+  }
+  // Shifts beyond what is held, and counts shorter than the move.
+  SND_World w = Make<int16_t>(Fmt(8000, SND_Encoding_Signed, 2, 1), Ramp(5));
+  ASSERT_EQ(SND_Resize(7, 3, w), 0);
+  EXPECT_EQ(Samples<int16_t>(w), (std::vector<int16_t>{0, 0, 0}));
+  SND_World v = Make<int16_t>(Fmt(8000, SND_Encoding_Signed, 2, 1), Ramp(5));
+  ASSERT_EQ(SND_Resize(-3, 4, v), 0);
+  EXPECT_EQ(Samples<int16_t>(v), (std::vector<int16_t>{0, 0, 0, 1}));
+  ASSERT_EQ(SND_Resize(2, 1, v), 0);
+  EXPECT_EQ(Samples<int16_t>(v), (std::vector<int16_t>{0}));
+  EXPECT_EQ(SND_Resize(0, -1, v), kErrBadParam);
+  ASSERT_EQ(SND_DisposeWorld(w), 0);
+  ASSERT_EQ(SND_DisposeWorld(v), 0);
+}
+
+TEST_F(SNDEdit, ExtendCoversTheUnionAndKeepsEverything) {
+  const SND_Format f = Fmt(1000, SND_Encoding_Signed, 2, 1);
+  const struct {
+    int32_t start, duration;  // ms
+    int32_t newStart;
+    size_t frames;
+    int lead;  // silent frames before the held ones
+  } rows[] = {
+      {0, 400, 0, 400, 100},   // a superset
+      {150, 150, 100, 200, 0},  // overlapping the end: nothing held is dropped
+      {50, 100, 50, 150, 50},   // overlapping the start: the front grows
+      {120, 30, 100, 100, 0},   // inside: unchanged
+      {300, 10, 100, 210, 0},   // disjoint, later: the gap is silence
+  };
+  for (const auto& row : rows) {
+    SND_World w = Make<int16_t>(f, Ramp(100), Time{100, 1000});
+    ASSERT_EQ(SND_Extend(Time{row.start, 1000}, Time{row.duration, 1000}, w), 0);
+    const SND_WorldInfo info = Info(w);
+    EXPECT_EQ(info.start, (Time{row.newStart, 1000})) << row.start;
+    const std::vector<int16_t> got = Samples<int16_t>(w);
+    ASSERT_EQ(got.size(), row.frames) << row.start;
+    for (size_t i = 0; i < got.size(); ++i) {
+      const int k = static_cast<int>(i) - row.lead;
+      ASSERT_EQ(got[i], k >= 0 && k < 100 ? k + 1 : 0) << row.start << " frame " << i;
+    }
+    ASSERT_EQ(SND_DisposeWorld(w), 0);
+  }
+  // An empty world moves to the start.
+  SND_World e = nullptr;
+  ASSERT_EQ(SND_NewWorld(&f, nullptr, &e), 0);
+  ASSERT_EQ(SND_Extend(Time{-5, 1000}, Time{10, 1000}, e), 0);
+  EXPECT_EQ(Info(e).start, (Time{-5, 1000}));
+  EXPECT_EQ(Info(e).frames, 10);
+  ASSERT_EQ(SND_DisposeWorld(e), 0);
+}
+
+TEST_F(SNDEdit, Clip) {
+  const SND_Format f = Fmt(1000, SND_Encoding_Signed, 2, 1);
+  SND_World w = Make<int16_t>(f, Ramp(100), Time{100, 1000});
+  ASSERT_EQ(SND_Clip(Time{150, 1000}, Time{20, 1000}, w), 0);
+  EXPECT_EQ(Samples<int16_t>(w), Ramp(20, 51));
+  EXPECT_EQ(Info(w).start, (Time{150, 1000}));
+  EXPECT_DOUBLE_EQ(Info(w).durationSeconds, 0.02);
+  // The span reaching past the end keeps what exists.
+  // (begins at frame round(10.5) = 11: 10 frames asked, 9 exist)
+  ASSERT_EQ(SND_Clip(Time{1605, 10000}, Time{1, 1}, w), 0);
+  EXPECT_EQ(Samples<int16_t>(w), Ramp(9, 62));
+  EXPECT_EQ(Info(w).start, (Time{1605, 10000}));
+  // No overlap: nothing is left, at the span's start.
+  ASSERT_EQ(SND_Clip(Time{5, 1}, Time{1, 1}, w), 0);
+  EXPECT_EQ(Info(w).frames, 0);
+  EXPECT_EQ(Info(w).start, (Time{5, 1}));
+  ASSERT_EQ(SND_DisposeWorld(w), 0);
+}
+
+TEST_F(SNDEdit, ReverseAndStretch) {
+  const SND_Format f = Fmt(8000, SND_Encoding_Signed, 2, 2);
+  SND_World w = Make<int16_t>(f, {1, -1, 2, -2, 3, -3}, Time{8, 8000});
+  ASSERT_EQ(SND_Reverse(w), 0);
+  EXPECT_EQ(Samples<int16_t>(w), (std::vector<int16_t>{3, -3, 2, -2, 1, -1}));
+  // Ratio -1: rate and duration kept, start mirrored and moved back by the
+  // duration, frames reversed.
+  ASSERT_EQ(SND_Stretch(1, -65536, Time{0, 1}, 0, w), 0);
+  EXPECT_EQ(Samples<int16_t>(w), (std::vector<int16_t>{1, -1, 2, -2, 3, -3}));
+  SND_WorldInfo info = Info(w);
+  EXPECT_EQ(info.format.rate, 8000.0);
+  EXPECT_EQ(info.start, (Time{-11, 8000}));
+  EXPECT_EQ(info.durationSeconds, 3.0 / 8000);
+  // Ratio 2: half the rate, twice the duration, start doubled plus the offset.
+  ASSERT_EQ(SND_Stretch(1, 2 * 65536, Time{1, 1}, 0, w), 0);
+  info = Info(w);
+  EXPECT_EQ(info.format.rate, 4000.0);
+  EXPECT_EQ(info.start, (Time{4000 - 11, 4000}));
+  EXPECT_DOUBLE_EQ(info.durationSeconds, 6.0 / 8000);
+  rec.clear();
+  EXPECT_EQ(SND_Stretch(1, 0, Time{0, 1}, 0, w), kErrBadParam);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().text, "Test error: a stretch ratio of 0 -- a bad parameter was passed.");
+  ASSERT_EQ(SND_DisposeWorld(w), 0);
+}
+
+TEST_F(SNDEdit, SoftenEdges) {
+  // 44 frames at 44.1 kHz, frame k scaled by (k + 1) / 45, at both ends.
+  SND_World w = Make<float>(Fmt(44100, SND_Encoding_Float, 4, 2), std::vector<float>(2 * 100, 1.0f));
+  ASSERT_EQ(SND_SoftenEdges(1, 1, w), 0);
+  const std::vector<float> got = Samples<float>(w);
+  for (int k = 0; k < 44; ++k) {
+    EXPECT_NEAR(got[static_cast<size_t>(2 * k)], (k + 1) / 45.0, 1e-6);
+    EXPECT_EQ(got[static_cast<size_t>(2 * k + 1)], got[static_cast<size_t>(2 * k)]);
+    EXPECT_NEAR(got[static_cast<size_t>(199 - 2 * k)], (k + 1) / 45.0, 1e-6);
+  }
+  EXPECT_EQ(got[88], 1.0f);
+  // Silence of an unsigned world stays silence (no click); 16-bit rounds.
+  SND_World u = Make<uint8_t>(Fmt(44100, SND_Encoding_Unsigned, 1, 1), std::vector<uint8_t>(60, 0x80));
+  ASSERT_EQ(SND_SoftenEdges(1, 1, u), 0);
+  EXPECT_EQ(Samples<uint8_t>(u), std::vector<uint8_t>(60, 0x80));
+  SND_World s = Make<int16_t>(Fmt(44100, SND_Encoding_Signed, 2, 1), std::vector<int16_t>(60, -1000));
+  ASSERT_EQ(SND_SoftenEdges(1, 0, s), 0);
+  EXPECT_EQ(Samples<int16_t>(s)[0], -22);  // -1000 / 45 = -22.2
+  EXPECT_EQ(Samples<int16_t>(s)[59], -1000);
+  // Below 1 kHz there is no ramp; a ramp longer than the world covers it all.
+  SND_World q = Make<int16_t>(Fmt(500, SND_Encoding_Signed, 2, 1), std::vector<int16_t>(10, 1000));
+  ASSERT_EQ(SND_SoftenEdges(1, 1, q), 0);
+  EXPECT_EQ(Samples<int16_t>(q), std::vector<int16_t>(10, 1000));
+  SND_World r = Make<int16_t>(Fmt(8000, SND_Encoding_Signed, 2, 1), std::vector<int16_t>(3, 1000));
+  ASSERT_EQ(SND_SoftenEdges(1, 0, r), 0);
+  EXPECT_EQ(Samples<int16_t>(r), (std::vector<int16_t>{250, 500, 750}));
+  for (SND_World x : {w, u, s, q, r}) ASSERT_EQ(SND_DisposeWorld(x), 0);
+}
+
+TEST_F(SNDEdit, EnvelopeLimitsLevelsAndSamples) {
+  // +30 dB is applied as +24 dB and limited to the 16-bit range; -300 dB as
+  // -192 dB (nothing left); unsigned samples around their midpoint.
+  const struct {
+    double dB;
+    int16_t in;
+    int16_t out;
+  } rows[] = {{30, 1000, 15849}, {30, 3000, 32767}, {30, -3000, -32768}, {-300, 32767, 0}, {-6, 10000, 5012}};
+  for (const auto& row : rows) {
+    TDB_Stream levels = Levels(1, true);
+    ASSERT_EQ(TDB_InsertKeyF(levels, nullptr, 0, 0, &row.dB, 1, 1), 0);
+    SND_World w = Make<int16_t>(Fmt(8000, SND_Encoding_Signed, 2, 1), std::vector<int16_t>(4, row.in));
+    ASSERT_EQ(SND_Envelope(1, 1, 100, levels, 0, w), 0);
+    EXPECT_EQ(Samples<int16_t>(w), (std::vector<int16_t>{row.in, row.out, row.out, row.out})) << row.dB;
+    ASSERT_EQ(SND_DisposeWorld(w), 0);
+    ASSERT_EQ(TDB_DisposeStream(levels), 0);
+  }
+  // A keyed ramp from 0 to -6 dB over one second, Left, and -12 dB constant
+  // on Right: the middle of the ramp is -3 dB.
+  TDB_Stream levels = Levels(2, false);
+  const double a[2] = {0, -12}, b[2] = {-6, -12};
+  ASSERT_EQ(TDB_InsertKeyF(levels, nullptr, 0, 0, a, 1, 1), 0);
+  ASSERT_EQ(TDB_InsertKeyF(levels, nullptr, 1000, 0, b, 1, 1), 0);
+  SND_World w = Make<float>(Fmt(1000, SND_Encoding_Float, 4, 2), std::vector<float>(2 * 1001, 1.0f));
+  ASSERT_EQ(SND_Envelope(1, 0, 1001, levels, 0, w), 0);
+  const std::vector<float> got = Samples<float>(w);
+  EXPECT_NEAR(got[0], 1.0, 1e-6);
+  EXPECT_NEAR(got[1000], std::pow(10.0, -3.0 / 20), 1e-3);
+  EXPECT_NEAR(got[2000], std::pow(10.0, -6.0 / 20), 1e-3);
+  EXPECT_NEAR(got[1001], std::pow(10.0, -12.0 / 20), 1e-6);
+  ASSERT_EQ(SND_DisposeWorld(w), 0);
+  // One dimension serves both channels of a stereo world.
+  SND_World m = Make<uint8_t>(Fmt(1000, SND_Encoding_Unsigned, 1, 2), std::vector<uint8_t>(2 * 4, 0xC0));
+  TDB_Stream one = Levels(1, true);
+  const double minus6 = -6.0206;
+  ASSERT_EQ(TDB_InsertKeyF(one, nullptr, 0, 0, &minus6, 1, 1), 0);
+  ASSERT_EQ(SND_Envelope(0, 0, 4, one, 0, m), 0);
+  EXPECT_EQ(Samples<uint8_t>(m), std::vector<uint8_t>(8, 0xA0));
+  ASSERT_EQ(SND_DisposeWorld(m), 0);
+  ASSERT_EQ(TDB_DisposeStream(one), 0);
+  ASSERT_EQ(TDB_DisposeStream(levels), 0);
+}
+
+}  // namespace
+}  // namespace tv::test
