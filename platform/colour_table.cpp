@@ -145,9 +145,14 @@ OSErr SetColourTableEntries(Handle table, int32_t first, std::span<const ColourS
   if (entries < 0) return kSysMemWZ;
   if (first < 0 || static_cast<int64_t>(first) + static_cast<int64_t>(specs.size()) > entries) return kSysParam;
   std::span<ColourSpec> to = ColourTableSpecs(table).subspan(static_cast<size_t>(first), specs.size());
-  // The specs may be entries of this very table.
-  if (!specs.empty()) std::memmove(to.data(), specs.data(), specs.size_bytes());
-  for (size_t i = 0; i < to.size(); ++i) to[i].value = static_cast<int16_t>(first + static_cast<int32_t>(i));
+  // The specs may be entries of this very table: copied in the direction
+  // that reads each entry before it is written.
+  const size_t n = to.size();
+  if (to.data() < specs.data())
+    for (size_t i = 0; i < n; ++i) to[i] = specs[i];
+  else
+    for (size_t i = n; i-- > 0;) to[i] = specs[i];
+  for (size_t i = 0; i < n; ++i) to[i].value = static_cast<int16_t>(first + static_cast<int32_t>(i));
   ColourTableHead(table).seed = NewColourSeed();
   return 0;
 }
