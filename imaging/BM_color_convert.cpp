@@ -26,7 +26,8 @@ Palette PaletteOf(const WorldRec& r) {
   if (platform::ColourTableEntries(t) >= 0) {
     std::span<const platform::ColourSpec> specs = platform::ColourTableSpecs(t);
     p.count = std::min(values, static_cast<int32_t>(specs.size()));
-    for (int32_t i = 0; i < p.count; ++i) p.rgb[static_cast<size_t>(i)] = EntryOf(specs[static_cast<size_t>(i)]) >> 8;
+    for (int32_t i = 0; i < p.count; ++i)
+      p.rgb[static_cast<size_t>(i)] = EntryOf(specs[static_cast<size_t>(i)]) >> 8;
   } else {
     p.count = values;
     for (int32_t i = 0; i < values; ++i) p.rgb[static_cast<size_t>(i)] = platform::StandardColour(r.depth, i);

@@ -43,7 +43,8 @@ uint16_t Delta(uint32_t target, uint16_t current, int32_t steps) {
 }
 
 uint16_t Step(uint16_t current, uint16_t delta) {
-  return static_cast<uint16_t>(std::clamp(int32_t{current} + int32_t{static_cast<int16_t>(delta)}, 0, 0xFFFF));
+  return static_cast<uint16_t>(
+      std::clamp(int32_t{current} + int32_t{static_cast<int16_t>(delta)}, 0, 0xFFFF));
 }
 
 }  // namespace
@@ -88,7 +89,8 @@ ErrorCode BM_CalcFadeLut(BM_FadeLut* fade, const BM_Lut* target, int32_t steps, 
   if (n < 0) return kErrDamaged;
   if (steps < 2) return kReport.Fail(kSiteFade, kErrBadParam, kStrFadeSteps, {steps});
   steps = std::min(steps, kMaxFadeSteps);
-  if (target->count != n) return kReport.Fail(kSiteFade, kErrBadParam, kStrFadeSize, {int32_t{target->count}, n});
+  if (target->count != n)
+    return kReport.Fail(kSiteFade, kErrBadParam, kStrFadeSize, {int32_t{target->count}, n});
   if (start) {
     const int32_t sn = NativeEntries(start, kSiteFade, "BM_CalcFadeLut");
     if (sn < 0) return kErrDamaged;
@@ -104,7 +106,8 @@ ErrorCode BM_CalcFadeLut(BM_FadeLut* fade, const BM_Lut* target, int32_t steps, 
     const auto k = static_cast<size_t>(i);
     const uint32_t t = target->entries[i];
     deltas[k] = ColourSpec{static_cast<int16_t>(i), Delta(t >> 24, current[k].red, steps),
-                           Delta((t >> 16) & 0xFF, current[k].green, steps), Delta((t >> 8) & 0xFF, current[k].blue, steps)};
+                           Delta((t >> 16) & 0xFF, current[k].green, steps),
+                           Delta((t >> 8) & 0xFF, current[k].blue, steps)};
     to[k] = SpecOf(t, i);
   }
   fade->steps = steps;
@@ -130,10 +133,11 @@ ErrorCode BM_ForwardStep(BM_FadeLut* fade, BM_World world) {
       next[k] = target[k];
       continue;
     }
-    next[k] = ColourSpec{current[k].value, Step(current[k].red, deltas[k].red), Step(current[k].green, deltas[k].green),
-                         Step(current[k].blue, deltas[k].blue)};
+    next[k] = ColourSpec{current[k].value, Step(current[k].red, deltas[k].red),
+                         Step(current[k].green, deltas[k].green), Step(current[k].blue, deltas[k].blue)};
   }
-  if (OSErr err = platform::SetColourTableEntries(fade->current, 0, std::span(next.data(), static_cast<size_t>(n))))
+  if (OSErr err =
+          platform::SetColourTableEntries(fade->current, 0, std::span(next.data(), static_cast<size_t>(n))))
     return kReport.Platform(kSiteFade, kSevError, err, kStrBadFade, {"BM_ForwardStep"});
   if (world) return BM_SetNativeLut(fade->current, world);
   return 0;

@@ -140,8 +140,8 @@ ErrorCode BM_ConvToNativeLut(const BM_Lut* lut, BM_NativeLut table) {
   const int32_t n = 1 << lut->depth;
   if (OSErr err = platform::ResizeColourTable(table, n))
     return ReportTableFailure(kSiteNativeLut, err, NativeBytes(n), "BM_ConvToNativeLut");
-  platform::ColourTableHead(table) = platform::ColourTableHeader{static_cast<int32_t>(lut->stamp), 0,
-                                                                 static_cast<int16_t>(n - 1)};
+  platform::ColourTableHead(table) =
+      platform::ColourTableHeader{static_cast<int32_t>(lut->stamp), 0, static_cast<int16_t>(n - 1)};
   // A LUT of fewer entries than its depth allows leaves the rest black:
   // nothing past its count is read.
   std::span<platform::ColourSpec> specs = platform::ColourTableSpecs(table);

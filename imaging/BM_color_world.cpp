@@ -26,7 +26,8 @@ ErrorCode InstallTarget(BM_World w, const char* what, Handle* table, int32_t* de
   if (ErrorCode err = CheckWorld(w, kSiteWorldLut, what)) return err;
   const WorldRec& r = *Rec(w);
   if (!G().colour) return kReport.Fail(kSiteWorldLut, kErrBadParam, kStrLutUnavailable);
-  if (r.monochrome || r.depth > 8) return kReport.Fail(kSiteWorldLut, kErrBadParam, kStrNoLut, {what, int32_t{r.depth}});
+  if (r.monochrome || r.depth > 8)
+    return kReport.Fail(kSiteWorldLut, kErrBadParam, kStrNoLut, {what, int32_t{r.depth}});
   Handle t = WorldTable(r);
   if (NativeEntries(t, kSiteWorldLut, what) < 0) return kErrDamaged;
   *table = t;
@@ -59,12 +60,14 @@ ErrorCode InstallCompact(const BM_Lut* lut, int32_t first, int32_t count, int32_
   if (ErrorCode err = InstallTarget(w, what, &table, &depth)) return err;
   if (!lut) return kReport.BadParam(kSiteWorldLut, {what});
   if (lut->count < 0 || lut->count > BM_LutMaxEntries)
-    return kReport.Fail(kSiteWorldLut, kErrBadParam, kStrLutEntries, {int32_t{lut->count}, int32_t{lut->depth}});
+    return kReport.Fail(kSiteWorldLut, kErrBadParam, kStrLutEntries,
+                        {int32_t{lut->count}, int32_t{lut->depth}});
   if (ErrorCode err = CheckCount(count, depth)) return err;
   if (ErrorCode err = CheckRange(first, count, lut->count)) return err;
   if (ErrorCode err = CheckRange(destination, count, 1 << depth)) return err;
   std::array<ColourSpec, BM_LutMaxEntries> specs;
-  for (int32_t i = 0; i < count; ++i) specs[static_cast<size_t>(i)] = SpecOf(lut->entries[first + i], destination + i);
+  for (int32_t i = 0; i < count; ++i)
+    specs[static_cast<size_t>(i)] = SpecOf(lut->entries[first + i], destination + i);
   return Install(table, destination, std::span(specs.data(), static_cast<size_t>(count)));
 }
 
@@ -80,7 +83,8 @@ ErrorCode BM_GetNativeLut(BM_World world, BM_NativeLut* table) {
   if (n < 0) return kErrDamaged;
   // The caller gets a copy of its own: the World's table stays the World's.
   Handle copy = t;
-  if (OSErr err = HandToHand(&copy)) return ReportTableFailure(kSiteWorldLut, err, NativeBytes(n), "BM_GetNativeLut");
+  if (OSErr err = HandToHand(&copy))
+    return ReportTableFailure(kSiteWorldLut, err, NativeBytes(n), "BM_GetNativeLut");
   *table = copy;
   return 0;
 }
@@ -118,8 +122,8 @@ ErrorCode BM_SetNativeLut(BM_NativeLut table, BM_World world) {
   return Install(to, 0, platform::ColourTableSpecs(table));
 }
 
-ErrorCode BM_SetNativeLutRange(BM_NativeLut table, int32_t firstSource, int32_t count, int32_t firstDestination,
-                               BM_World world) {
+ErrorCode BM_SetNativeLutRange(BM_NativeLut table, int32_t firstSource, int32_t count,
+                               int32_t firstDestination, BM_World world) {
   Handle to = nullptr;
   int32_t depth = 0;
   if (ErrorCode err = InstallTarget(world, "BM_SetNativeLutRange", &to, &depth)) return err;
@@ -130,7 +134,8 @@ ErrorCode BM_SetNativeLutRange(BM_NativeLut table, int32_t firstSource, int32_t 
   if (ErrorCode err = CheckRange(firstSource, count, n)) return err;
   if (ErrorCode err = CheckRange(firstDestination, count, 1 << depth)) return err;
   return Install(to, firstDestination,
-                 platform::ColourTableSpecs(table).subspan(static_cast<size_t>(firstSource), static_cast<size_t>(count)));
+                 platform::ColourTableSpecs(table).subspan(static_cast<size_t>(firstSource),
+                                                           static_cast<size_t>(count)));
 }
 
 ErrorCode BM_InstallGrayscale(BM_World world) {

@@ -159,9 +159,19 @@ ErrorCode BM_GetDeviceCaps(BM_World world, int32_t* caps) {
   if (!caps) return kReport.BadParam(kSiteDeviceQuery, {"BM_GetDeviceCaps"});
   const int32_t depth = Rec(world)->depth;
   switch (depth) {
-    case 1: *caps = BM_Caps_Mono; return 0;
-    case 2: case 4: case 8: *caps = BM_Caps_Indexed; return 0;
-    case 24: case 32: *caps = BM_Caps_Direct; return 0;
-    default: return kReport.Fail(kSiteDeviceQuery, 1, kStrDeviceCaps, {depth});
+    case 1:
+      *caps = BM_Caps_Mono;
+      return 0;
+    case 2:
+    case 4:
+    case 8:
+      *caps = BM_Caps_Indexed;
+      return 0;
+    case 24:
+    case 32:
+      *caps = BM_Caps_Direct;
+      return 0;
+    default:
+      return kReport.Fail(kSiteDeviceQuery, 1, kStrDeviceCaps, {depth});
   }
 }

@@ -6,7 +6,8 @@ using namespace tv::bm;
 
 namespace {
 constexpr int32_t kMaxDitherSide = 64;
-constexpr uint8_t kDefaultMatrix[16] = {15, 30, 60, 105, 45, 75, 120, 165, 90, 135, 180, 210, 150, 195, 225, 240};
+constexpr uint8_t kDefaultMatrix[16] = {15, 30,  60,  105, 45,  75,  120, 165,
+                                        90, 135, 180, 210, 150, 195, 225, 240};
 }  // namespace
 
 namespace tv::bm {

@@ -10,8 +10,9 @@ namespace {
 int32_t gNextSeed = kFirstPlatformSeed;
 
 constexpr uint32_t kDepth2[4] = {0xFFFFFF, 0xACACAC, 0x555555, 0x000000};
-constexpr uint32_t kDepth4[16] = {0xFFFFFF, 0xFCF305, 0xFF6402, 0xDD0907, 0xF30885, 0x4700A5, 0x0000D4, 0x02ABEB,
-                                  0x1FB814, 0x006512, 0x562D05, 0x91713A, 0xC0C0C0, 0x808080, 0x404040, 0x000000};
+constexpr uint32_t kDepth4[16] = {0xFFFFFF, 0xFCF305, 0xFF6402, 0xDD0907, 0xF30885, 0x4700A5,
+                                  0x0000D4, 0x02ABEB, 0x1FB814, 0x006512, 0x562D05, 0x91713A,
+                                  0xC0C0C0, 0x808080, 0x404040, 0x000000};
 constexpr uint32_t kCubeLevels[6] = {0xFF, 0xCC, 0x99, 0x66, 0x33, 0x00};
 constexpr uint32_t kRampLevels[10] = {0xEE, 0xDD, 0xBB, 0xAA, 0x88, 0x77, 0x55, 0x44, 0x22, 0x11};
 
@@ -22,15 +23,20 @@ uint32_t Depth8(int32_t index) {
   const int32_t ramp = (index - 215) / 10;  // red, green, blue, grey
   const uint32_t level = kRampLevels[(index - 215) % 10];
   switch (ramp) {
-    case 0: return level << 16;
-    case 1: return level << 8;
-    case 2: return level;
-    default: return level * 0x010101u;
+    case 0:
+      return level << 16;
+    case 1:
+      return level << 8;
+    case 2:
+      return level;
+    default:
+      return level * 0x010101u;
   }
 }
 
 constexpr Size BytesFor(int32_t entries) {
-  return static_cast<Size>(sizeof(ColourTableHeader)) + static_cast<Size>(entries) * static_cast<Size>(sizeof(ColourSpec));
+  return static_cast<Size>(sizeof(ColourTableHeader)) +
+         static_cast<Size>(entries) * static_cast<Size>(sizeof(ColourSpec));
 }
 
 }  // namespace
@@ -38,11 +44,16 @@ constexpr Size BytesFor(int32_t entries) {
 uint32_t StandardColour(int32_t depth, int32_t index) {
   if (index < 0) return 0;
   switch (depth) {
-    case 1: return index == 0 ? 0xFFFFFF : 0;
-    case 2: return index < 4 ? kDepth2[index] : 0;
-    case 4: return index < 16 ? kDepth4[index] : 0;
-    case 8: return index < 256 ? Depth8(index) : 0;
-    default: return 0;
+    case 1:
+      return index == 0 ? 0xFFFFFF : 0;
+    case 2:
+      return index < 4 ? kDepth2[index] : 0;
+    case 4:
+      return index < 16 ? kDepth4[index] : 0;
+    case 8:
+      return index < 256 ? Depth8(index) : 0;
+    default:
+      return 0;
   }
 }
 
@@ -143,7 +154,8 @@ OSErr CopyColourTable(Handle source, Handle destination) {
 OSErr SetColourTableEntries(Handle table, int32_t first, std::span<const ColourSpec> specs) {
   const int32_t entries = ColourTableEntries(table);
   if (entries < 0) return kSysMemWZ;
-  if (first < 0 || static_cast<int64_t>(first) + static_cast<int64_t>(specs.size()) > entries) return kSysParam;
+  if (first < 0 || static_cast<int64_t>(first) + static_cast<int64_t>(specs.size()) > entries)
+    return kSysParam;
   std::span<ColourSpec> to = ColourTableSpecs(table).subspan(static_cast<size_t>(first), specs.size());
   // The specs may be entries of this very table: copied in the direction
   // that reads each entry before it is written.
