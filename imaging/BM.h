@@ -122,6 +122,7 @@ typedef struct BM_BlitProcs {
   // Copies only when *counter equals start; then counts *counter down.
   ErrorCode (*countedCopy)(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect,
                            int32_t mode, int32_t* counter, int32_t start);
+  // Copies, then installs the native table lut (if given) as BM_SetNativeLut.
   ErrorCode (*copyInstallLut)(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect,
                               int32_t mode, Handle lut);
   // A positive factor multiplies the source size, a negative one divides it.
@@ -158,7 +159,9 @@ TV_EXPORT ErrorCode BM_DisposeWorld(BM_World world);
 // Depth 0 keeps the depth, null bounds keep the size. 3 for a locked World,
 // one with children or a shared one, or bad depth or bounds; 8; 4, when the
 // World keeps its size but not its pixels' contents (they are purged when
-// even a block of the old size cannot be had).
+// even a block of the old size cannot be had). An indexed World whose
+// depth changes takes the standard table of its new depth; a colour table
+// given (a native table) is then installed as by BM_SetNativeLut.
 TV_EXPORT ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle colourTable, void* device,
                                    int32_t reserved, BM_World world);
 // LockPixels: 0x701 for purged pixels (*failed 1). LoadLockPixels reloads
@@ -229,9 +232,194 @@ TV_EXPORT int32_t BMp_LiveWorldCount(void);
 // ---- Virtual screen devices (headless) ------------------------------------------------
 // The platform has no screens; a host or a test may add virtual ones before
 // BM_Birth, which makes one World (flag BM_Flag_ScreenDevice) for each. 3 for
-// a bad depth or bounds, more than 8 screens, or changing them while born.
+// a bad depth or bounds, more than 8 screens, or changing them while born. The
+// first screen added is the main device. An indexed screen starts with the
+// standard colour table of its depth.
 TV_EXPORT ErrorCode BMp_AddVirtualScreen(const Rect* bounds, int32_t depth, void** device);
 TV_EXPORT ErrorCode BMp_SetVirtualScreenDepth(void* device, int32_t depth);
 TV_EXPORT ErrorCode BMp_RemoveVirtualScreens(void);
 // The World of device slot 0..7, or null.
 TV_EXPORT ErrorCode BMp_GetDeviceWorld(int32_t slot, BM_World* world);
+
+// ---- Colour tables and screen devices ---------------------------------------------------
+// Indexed worlds (depths 1 to 8) draw with a colour table. The engine's form
+// is the compact LUT below; the platform's form is a native table (a handle,
+// see platform/ColourTable.h: seed, flags, size = entries - 1, then one
+// {value, red, green, blue} entry of 16-bit components each). A new indexed
+// World starts with the standard table of its depth; sub-worlds and worlds
+// sharing a device share its table. Monochrome worlds and depths above 8 have
+// no table.
+//
+// What callers may rely on:
+// - Change stamps are unique in the process: they count up by one from 1024
+//   (the first stamp is 1024) and are not restarted by a new birth.
+// - Operations that fill a LUT or return a table set them to their invalid
+//   value first (a LUT header of zeros, a null table).
+// - Every failure is reported once, at location (7 << 24) | site.
+
+enum : int32_t { BM_LutMaxEntries = 256 };
+
+// A compact LUT: entries 0xRRGGBB00 (red in the high byte, low byte 0).
+typedef struct BM_Lut {
+  uint32_t reserved;  // 0
+  uint32_t stamp;     // change stamp
+  int16_t depth;      // 1, 2, 4 or 8
+  int16_t count;      // entries in use: 1 to 1 << depth
+  uint32_t entries[BM_LutMaxEntries];
+} BM_Lut;
+
+// A native colour table (a handle of the platform layer).
+typedef Handle BM_NativeLut;
+
+// A palette fade: the current values, the per-step deltas and the values the
+// last step reaches. Its tables are native tables of 1 << depth entries.
+typedef struct BM_FadeLut {
+  uint32_t reserved;        // 0
+  BM_NativeLut current;     // the start values, changed by each step
+  BM_NativeLut deltas;      // per-step deltas: 8.8 fixed point in each 16-bit component (signed)
+  uint8_t allocatedHere;    // the record was allocated by BM_NewFadeLut
+  int32_t steps;            // steps of the fade computed last (0: none)
+  int32_t step;             // steps taken
+  BM_NativeLut target;      // the values after the last step
+} BM_FadeLut;
+
+// A dissolve: every pixel of a rectangle, once each, in a pseudo-random order
+// spread over a number of steps. Pixel numbers are register values v of a
+// maximal-length shift register (v = (v & 1) ? (v >> 1) ^ feedback : v >> 1,
+// starting from 1); pixel number 0 comes first. A number stands for column
+// left + (v & columnMask) and row top + (v >> columnBits); numbers outside the
+// rectangle are skipped. Rectangles of fewer than 3 bits (at most 4 pixels)
+// have feedback 0 and are visited in row order.
+typedef struct BM_DissolveState {
+  Rect rect;
+  int32_t refA;             // the caller's values
+  int32_t refB;
+  int32_t steps;            // steps of the dissolve
+  int32_t stepsLeft;        // steps not yet taken
+  uint32_t pixelsPerStep;   // (rows x columns - 1) / steps + 1
+  int16_t columnBits;       // bits of a column number
+  uint32_t columnMask;      // (1 << columnBits) - 1
+  uint32_t feedback;        // the register's feedback mask (taps)
+  uint32_t next;            // number of the next pixel to consider (stepping state)
+  uint32_t pixelsLeft;      // pixels not yet visited
+} BM_DissolveState;
+
+// Called once for every pixel of a dissolve step, in global coordinates.
+typedef void (*BM_DissolvePixelProc)(void* refcon, int32_t h, int32_t v);
+
+// Device capabilities of BM_GetDeviceCaps.
+enum : int32_t {
+  BM_Caps_Direct = 0,   // depths 24 and 32
+  BM_Caps_Mono = 2,     // depth 1
+  BM_Caps_Indexed = 3,  // depths 2, 4 and 8
+};
+
+// Devices. The device worlds are made at birth, one per screen device of the
+// platform (at most 8, in the order of its device list; without colour
+// graphics only the main screen's). Headless there may be none, and every
+// device inquiry then yields null.
+// index: 0 to 7 a slot; -1 the largest (width x height; ties: the later
+// slot); -2 the deepest (ties: the later slot); -3 the main device (2 when no
+// slot holds it). Any other index, or -1 and -2 with no device, gives null and
+// 0. Without colour graphics negative indices mean slot 0.
+TV_EXPORT ErrorCode BM_GetIndDevice(int32_t index, BM_World* world);
+// The device World that best fits a depth (0: any) and a rectangle (null:
+// none), or null when no slot qualifies. With mustMatch only devices of that
+// depth qualify, with mustFit only devices at least as wide and as tall as
+// the rectangle. The lowest score wins, ties go to the later slot:
+// (depth differs ? asked - device depth + 32 : 0) + for the width and the
+// height each (differs ? 1 : 0) + (device narrower/shorter ? 1 + missing / 8
+// : 0), all doubled, + 1 when the rectangle's top-left (0,0 without one) is
+// outside the device.
+TV_EXPORT ErrorCode BM_GetBestDevice(int32_t depth, Boolean32 mustMatch, const Rect* rect, Boolean32 mustFit,
+                                     BM_World* world);
+// BM_Caps_* of the World's depth; 1 for depth 16 (caps -1).
+TV_EXPORT ErrorCode BM_GetDeviceCaps(BM_World world, int32_t* caps);
+
+// Native tables. depth 1, 2, 4 or 8 (3 otherwise); table null on failure.
+TV_EXPORT ErrorCode BM_NewNativeLut(int32_t depth, int32_t ignored, BM_NativeLut* table);
+TV_EXPORT ErrorCode BM_DisposeNativeLut(BM_NativeLut table);
+// destination becomes an exact copy of source (2 for a damaged table, 4 for memory).
+TV_EXPORT ErrorCode BM_CopyNativeLut(BM_NativeLut source, BM_NativeLut destination);
+// A copy of the World's table, which the caller disposes with
+// BM_DisposeNativeLut; null (and 0) for monochrome worlds and depths above 8.
+TV_EXPORT ErrorCode BM_GetNativeLut(BM_World world, BM_NativeLut* table);
+
+// The World's table as a compact LUT; 3 for a World without one.
+TV_EXPORT ErrorCode BM_GetLut(BM_World world, BM_Lut* lut);
+// Installing into a World's table (through its device): 3 for a monochrome
+// World, without colour graphics, above depth 8, and for more entries than
+// the depth allows or a range outside either table; 2 for a damaged table.
+// Entries not written keep their values; the World's table takes a new seed.
+TV_EXPORT ErrorCode BM_SetLut(const BM_Lut* lut, BM_World world);
+TV_EXPORT ErrorCode BM_SetNativeLut(BM_NativeLut table, BM_World world);
+TV_EXPORT ErrorCode BM_SetNativeLutRange(BM_NativeLut table, int32_t firstSource, int32_t count,
+                                         int32_t firstDestination, BM_World world);
+TV_EXPORT ErrorCode BM_SetCompactLutRange(const BM_Lut* lut, int32_t first, int32_t count, int32_t destination,
+                                          BM_World world);
+// Gives the World's table the grey ramp of its depth, white down to black
+// (depth 2: FF, AA, 55, 00; depth 4: FF, EE, ... 00; depth 8: 255 down to 0).
+// Does nothing at depth 1; 3 above depth 8.
+TV_EXPORT ErrorCode BM_InstallGrayscale(BM_World world);
+
+// Conversions. To native: seed = stamp, flags 0, 1 << depth entries with the
+// components of each byte repeated (0xAB -> 0xABAB); entries past the LUT's
+// count are black. 5 for a LUT without entries, 3 for a bad depth or more
+// entries than the depth allows. The table is resized as needed.
+TV_EXPORT ErrorCode BM_ConvToNativeLut(const BM_Lut* lut, BM_NativeLut table);
+// To compact: stamp = seed, count = the table's n entries, depth 8 for n > 16,
+// 4 for n > 4, 2 for n > 2, 1 for n = 2; 10 for n < 2 or n > 256; entries
+// from the components' high bytes.
+TV_EXPORT ErrorCode BM_ConvToCompactLut(BM_NativeLut table, BM_Lut* lut);
+// Sets reserved 0, a new stamp, the depth and count 1 << depth; the entries
+// are not touched. depth 1, 2, 4 or 8 (3 otherwise).
+TV_EXPORT ErrorCode BM_InitLut(int32_t depth, BM_Lut* lut);
+// Takes a new stamp.
+TV_EXPORT ErrorCode BM_ChangedLut(BM_Lut* lut);
+// The system LUT of depth 1, 2, 4 or 8 (the platform's standard table), with
+// a new stamp; 3 for any other depth.
+TV_EXPORT ErrorCode BM_GetSystemLut(int32_t depth, BM_Lut* lut);
+
+// Fades. Exactly one of record (a caller's record, filled here) and outFade
+// (a record allocated here) is given; depth 1, 2, 4 or 8.
+TV_EXPORT ErrorCode BM_NewFadeLut(int32_t depth, BM_FadeLut* record, BM_FadeLut** outFade);
+TV_EXPORT ErrorCode BM_DisposeFadeLut(BM_FadeLut* fade);
+// Prepares a fade from start (a native table; null: the fade's current
+// values) to target in `steps` steps (more than 254 are 254; fewer than 2
+// fail with 3). start and target must have the fade's number of entries (3).
+// Each delta component is (target - current) / steps in 8.8 fixed point,
+// current being the high byte of the current component: the 16.16 quotient
+// shifted right by 8, plus 1 when that is negative.
+TV_EXPORT ErrorCode BM_CalcFadeLut(BM_FadeLut* fade, const BM_Lut* target, int32_t steps, BM_NativeLut start);
+// Adds the deltas to the current values (the last step sets the target
+// exactly) and, when world is given, installs them into its table (as
+// BM_SetNativeLut). After the last step it does nothing and returns 0.
+TV_EXPORT ErrorCode BM_ForwardStep(BM_FadeLut* fade, BM_World world);
+// Always 5, "backwardstep unimplemented.".
+TV_EXPORT ErrorCode BM_BackwardStep(BM_FadeLut* fade, BM_World world);
+
+// Dissolves. 3 for an empty rectangle or fewer than 1 step.
+TV_EXPORT ErrorCode BM_InitDissolveState(const Rect* rect, int32_t refA, int32_t refB, int32_t steps,
+                                         BM_DissolveState* state);
+// Takes the next step of a dissolve: calls proc for its pixels (at most
+// pixelsPerStep; none once every pixel was visited) and counts the step.
+// visited (optional) receives the number of pixels of this step.
+TV_EXPORT ErrorCode BMp_DissolveStep(BM_DissolveState* state, BM_DissolvePixelProc proc, void* refcon,
+                                     uint32_t* visited);
+
+// The pattern dither matrix: columns x rows values (1 to 64 each), each
+// stored multiplied by 100; null values install the 4 x 4 matrix 15, 30, 60,
+// 105, 45, 75, 120, 165, 90, 135, 180, 210, 150, 195, 225, 240. The block is
+// reallocated only when the number of cells changes.
+TV_EXPORT ErrorCode BM_SetPatternDitherMatrix(int32_t columns, int32_t rows, const uint8_t* values);
+// The current matrix (cells null and 0 x 0 when none is installed).
+TV_EXPORT ErrorCode BMp_GetPatternDitherMatrix(int32_t* columns, int32_t* rows, const uint16_t** cells);
+
+// Converts the pixels of one World into another of the same size, one of
+// depth 1 to 8 and the other of depth 32, through the indexed World's table
+// (a monochrome World reads 0 as white and 1 as black). Indexed to 32-bit
+// writes opaque pixels in the destination's channel order; 32-bit to indexed
+// takes the entry of exactly the pixel's colour (the first one when several
+// match) or else the nearest entry, found at 5 bits per channel. 3 for other
+// depths or sizes, 1793 when either World's pixels are purged.
+TV_EXPORT ErrorCode BM_ConvertPixels(BM_World source, BM_World destination);

@@ -13,34 +13,6 @@ namespace {
 constexpr int32_t kModeTable[BM_Blit_ModeCount] = {0,  1,  2,  3,  4,  5,  6,  7,  32, 33,
                                                    34, 35, 37, 38, 39, 64, 64, 36, 50};
 
-// A World's pixel map while locked: the port's map with the buffer's order.
-plat::PixMap MapOf(BM_World w) {
-  plat::PixMap pm = Rec(w)->port->pixMap;
-  pm.order = OrderOf(w);
-  return pm;
-}
-
-// Locks a World for one operation; reports 1793 when its pixels are purged.
-class PixelLock {
- public:
-  PixelLock(BM_World w, Site site) : w_(w) {
-    if (LockWorld(w, 0, false).failed) {
-      error_ = kReport.Fail(site, BM_ErrPixelsPurged, kStrPurged);
-      w_ = nullptr;
-    }
-  }
-  ~PixelLock() {
-    if (w_) UnlockWorld(w_);
-  }
-  PixelLock(const PixelLock&) = delete;
-  PixelLock& operator=(const PixelLock&) = delete;
-  ErrorCode error() const { return error_; }
-
- private:
-  BM_World w_;
-  ErrorCode error_ = 0;
-};
-
 ErrorCode Copy(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect, int32_t mode, Site site) {
   if (ErrorCode err = CheckWorld(src, site, "blit source")) return err;
   if (ErrorCode err = CheckWorld(dst, site, "blit destination")) return err;
@@ -193,8 +165,8 @@ ErrorCode CountedCopy(BM_World src, BM_World dst, const Rect* srcRect, const Rec
 
 ErrorCode CopyInstallLut(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect, int32_t mode,
                          Handle lut) {
-  if (lut) return kReport.Fail(kSiteBlit, kErrUnimplemented, kStrLutUnavailable);
-  return Copy(src, dst, srcRect, dstRect, mode, kSiteBlit);
+  if (ErrorCode err = Copy(src, dst, srcRect, dstRect, mode, kSiteBlit)) return err;
+  return lut ? BM_SetNativeLut(lut, dst) : 0;
 }
 
 ErrorCode ScaledCopy(BM_World src, BM_World dst, const Rect* srcRect, Point p, int32_t factor) {

@@ -33,6 +33,15 @@ enum Site : uint32_t {
   kSitePF = 14,
   kSiteOrder = 15,
   kSiteDevices = 16,
+  // Colour tables and screen devices.
+  kSiteLut = 17,
+  kSiteNativeLut = 18,
+  kSiteWorldLut = 19,
+  kSiteFade = 20,
+  kSiteDissolve = 21,
+  kSiteDither = 22,
+  kSiteConvert = 23,
+  kSiteDeviceQuery = 24,
   kSiteLoadLock = 0x32,
   kSiteLock = 0x33,
   kSiteUnlock = 0x34,
@@ -95,6 +104,30 @@ enum Str : int32_t {
   kStrScratchMemory,
   kStrOffscreenMemory,
   kStrNoDeep,
+  // Colour tables and screen devices.
+  kStrLutDepth,
+  kStrLutEntries,
+  kStrLutRange,
+  kStrNoLut,
+  kStrEmptyLut,
+  kStrNativeCountFormat,
+  kStrNativeCount,
+  kStrBadNativeLut,
+  kStrInstallFailed,
+  kStrDeviceCaps,
+  kStrNoMainDevice,
+  kStrFadeSteps,
+  kStrFadeSize,
+  kStrBadFade,
+  kStrBackwardStep,
+  kStrDissolveSteps,
+  kStrDissolveRect,
+  kStrDitherSize,
+  kStrConvertDepths,
+  kStrConvertSize,
+  kStrLutMemory,
+  kStrDitherMemory,
+  kStrConvertMemory,
   kStrCount
 };
 
@@ -127,6 +160,7 @@ struct Device {
   uint8_t screen;   // a (virtual) screen device
   char* screenPixels;  // a virtual screen's pixel memory
   char* retiredPixels; // its pixels before the last depth change
+  Handle clut;         // native colour table of an indexed device (null above depth 8)
 };
 
 struct Port {
@@ -275,6 +309,11 @@ struct Globals {
   int32_t sideRecords; // row-bytes side records (never needed: row bytes are 32-bit)
   BM_World devices[kDeviceSlots];
   BM_BlitProcs procs;
+  // Colour tables and screen devices.
+  Handle table8;        // the standard 8-bit native table, made at birth with colour services
+  uint16_t* dither;     // the pattern dither matrix (values x 100), or null
+  int16_t ditherColumns;
+  int16_t ditherRows;
 };
 static_assert(std::is_trivially_copyable_v<Globals>);
 static_assert(sizeof(Globals) <= sizeof(BM_SavedGlobals));
@@ -294,6 +333,45 @@ bool UnlockWorld(BM_World w);
 
 // The 32-bit channel order of the World's pixels (its root buffer's).
 int32_t OrderOf(BM_World w);
+
+// A World's pixel map while locked: the port's map with the buffer's order.
+inline plat::PixMap MapOf(BM_World w) {
+  plat::PixMap pm = Rec(w)->port->pixMap;
+  pm.order = OrderOf(w);
+  return pm;
+}
+
+// Locks a World for one operation; reports 1793 when its pixels are purged.
+class PixelLock {
+ public:
+  PixelLock(BM_World w, Site site) : w_(w) {
+    if (LockWorld(w, 0, false).failed) {
+      error_ = kReport.Fail(site, BM_ErrPixelsPurged, kStrPurged);
+      w_ = nullptr;
+    }
+  }
+  ~PixelLock() {
+    if (w_) UnlockWorld(w_);
+  }
+  PixelLock(const PixelLock&) = delete;
+  PixelLock& operator=(const PixelLock&) = delete;
+  ErrorCode error() const { return error_; }
+
+ private:
+  BM_World w_;
+  ErrorCode error_ = 0;
+};
+
+// ---- Colour tables ---------------------------------------------------------------------
+
+// Makes the standard table of the device's depth its table (none above 8);
+// false when memory is short (the device keeps its old table).
+bool ResetDeviceTable(plat::Device& d, int32_t depth);
+void DisposeDeviceTable(plat::Device& d);
+// Makes the device worlds (and the 8-bit table) at birth; disposes them at death.
+ErrorCode MakeDeviceWorlds();
+void DisposeDeviceWorlds();
+void DisposeDitherMatrix();
 
 // Allocates a pixel block of `bytes` (cleared or not) with the fail attitude
 // raised; null when memory is short.

@@ -83,6 +83,10 @@ ErrorCode NewOffscreen(int32_t depth, const Rect& bounds, uint32_t flags, Device
     off->device = shareDevice;
   } else {
     off->device = NewDevice(off->port.pixMap);
+    if (off->device && !ResetDeviceTable(*off->device, depth)) {
+      DisposePtr(reinterpret_cast<Ptr>(off->device));
+      off->device = nullptr;
+    }
     if (!off->device) {
       DisposePtr(reinterpret_cast<Ptr>(off));
       return kSysMemFull;
@@ -95,7 +99,10 @@ ErrorCode NewOffscreen(int32_t depth, const Rect& bounds, uint32_t flags, Device
   // Purgeable pixels that cannot be had now start purged.
   if (!off->pixels && (flags & kOffPurgeable)) off->pixels = NewEmptyHandle();
   if (!off->pixels) {
-    if (off->ownsDevice) DisposePtr(reinterpret_cast<Ptr>(off->device));
+    if (off->ownsDevice) {
+      DisposeDeviceTable(*off->device);
+      DisposePtr(reinterpret_cast<Ptr>(off->device));
+    }
     DisposePtr(reinterpret_cast<Ptr>(off));
     return kSysMemFull;
   }
@@ -116,6 +123,11 @@ ErrorCode UpdateOffscreen(Offscreen* off, int32_t depth, const Rect& bounds) {
   if (rowBytes >= 0x1FFFF) return kErrBadParam;
   Handle fresh = NewPixelBlock(static_cast<size_t>(bytes));
   if (!fresh) return kSysMemFull;
+  // A new depth brings the standard colour table of that depth.
+  if (off->ownsDevice && depth != off->port.pixMap.depth && !ResetDeviceTable(*off->device, depth)) {
+    DisposeHandle(fresh);
+    return kSysMemFull;
+  }
   PixMap next;
   InitPixMap(next, bounds, depth, static_cast<uint32_t>(rowBytes));
   next.order = off->port.pixMap.order;
@@ -153,7 +165,10 @@ ErrorCode UpdateOffscreen(Offscreen* off, int32_t depth, const Rect& bounds) {
 void DisposeOffscreen(Offscreen* off) {
   if (!off) return;
   if (off->pixels) DisposeHandle(off->pixels);
-  if (off->ownsDevice) DisposePtr(reinterpret_cast<Ptr>(off->device));
+  if (off->ownsDevice) {
+    DisposeDeviceTable(*off->device);
+    DisposePtr(reinterpret_cast<Ptr>(off->device));
+  }
   DisposePtr(reinterpret_cast<Ptr>(off));
 }
 
@@ -249,6 +264,10 @@ static ErrorCode MakeScreenPixels(plat::Device* d, int32_t depth) {
   const uint64_t bytes = plat::PixelBytesFor(h, rowBytes, depth);
   char* pixels = NewPtrClear(static_cast<Size>(bytes ? bytes : 1));
   if (!pixels) return tv::kSysMemFull;
+  if (!ResetDeviceTable(*d, depth)) {
+    DisposePtr(pixels);
+    return tv::kSysMemFull;
+  }
   // The previous pixels stay until the next change: a device World made
   // before the change may still address them until it is remade.
   if (d->retiredPixels) DisposePtr(d->retiredPixels);
@@ -305,6 +324,7 @@ ErrorCode BMp_RemoveVirtualScreens(void) {
   for (int32_t i = 0; i < plat::gScreenCount; ++i) {
     DisposePtr(plat::gScreens[i].device->screenPixels);
     if (plat::gScreens[i].device->retiredPixels) DisposePtr(plat::gScreens[i].device->retiredPixels);
+    DisposeDeviceTable(*plat::gScreens[i].device);
     DisposePtr(reinterpret_cast<Ptr>(plat::gScreens[i].device));
     plat::DisposePort(plat::gScreens[i].port);
     plat::gScreens[i] = {};

@@ -63,6 +63,29 @@ constexpr pkg::Text kTexts[] = {
     {kStrScratchMemory, "blit scratch memory"},
     {kStrOffscreenMemory, "not enough memory for a %ld x %ld World of depth %ld (%.0f bytes; largest free block %.0f)."},
     {kStrNoDeep, "depth %ld needs 32-bit offscreen graphics."},
+    {kStrLutDepth, "unsupported colour table depth %ld."},
+    {kStrLutEntries, "%ld colour table entries don't fit depth %ld."},
+    {kStrLutRange, "colour table range %ld + %ld outside %ld entries."},
+    {kStrNoLut, "%s: the World has no colour table (depth %ld)."},
+    {kStrEmptyLut, "colour table without entries."},
+    {kStrNativeCountFormat, "%s %d"},
+    {kStrNativeCount, "bad number of native colour table entries:"},
+    {kStrBadNativeLut, "damaged native colour table (%s)."},
+    {kStrInstallFailed, "can't install colour table entries in the device."},
+    {kStrDeviceCaps, "no device capabilities for depth %ld."},
+    {kStrNoMainDevice, "no main screen device."},
+    {kStrFadeSteps, "a fade needs at least 2 steps (%ld)."},
+    {kStrFadeSize, "fade colour tables of %ld entries, the fade has %ld."},
+    {kStrBadFade, "damaged fade record (%s)."},
+    {kStrBackwardStep, "backwardstep unimplemented."},
+    {kStrDissolveSteps, "a dissolve needs at least 1 step (%ld)."},
+    {kStrDissolveRect, "bad dissolve rectangle (%ld x %ld)."},
+    {kStrDitherSize, "bad dither matrix size %ld x %ld."},
+    {kStrConvertDepths, "can't convert between depths %ld and %ld."},
+    {kStrConvertSize, "can't convert between sizes %ld x %ld and %ld x %ld."},
+    {kStrLutMemory, "colour table"},
+    {kStrDitherMemory, "dither matrix"},
+    {kStrConvertMemory, "colour conversion tables"},
 };
 TV_TEXT_TABLE(kTexts, kStrCount);
 }  // namespace
@@ -100,26 +123,6 @@ Handle AllocatePixels(uint64_t bytes, bool clear) {
   return h;
 }
 
-namespace {
-
-ErrorCode MakeDeviceWorlds() {
-  for (int32_t i = 0; i < plat::ScreenCount() && i < kDeviceSlots; ++i) {
-    BM_World w = nullptr;
-    if (ErrorCode err = BM_NewWorld(plat::ScreenAt(i), BM_Flag_ScreenDevice, nullptr, 0, 0, nullptr, &w))
-      return err;
-    G().devices[i] = w;
-  }
-  return 0;
-}
-
-void DisposeDeviceWorlds() {
-  for (BM_World& w : G().devices) {
-    if (w) BM_DisposeWorld(w);
-    w = nullptr;
-  }
-}
-
-}  // namespace
 }  // namespace tv::bm
 
 using namespace tv;
@@ -157,6 +160,7 @@ ErrorCode BM_Birth(int32_t mode) {
 ErrorCode BM_Death(void) {
   if (!G().born) return kReport.Fail(kSiteDeath, kErrDeath, kStrNotBorn, {"BM_Death"});
   DisposeDeviceWorlds();
+  DisposeDitherMatrix();
   if (G().liveWorlds > 0) kReport.Note(kSiteDeath, kSevWarning, kStrLeaked, {G().liveWorlds});
   const int32_t live = G().liveWorlds;
   G() = Globals{};

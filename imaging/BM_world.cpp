@@ -304,7 +304,7 @@ ErrorCode BM_DisposeWorld(BM_World world) {
   return 0;
 }
 
-ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle /*colourTable*/, void* /*device*/,
+ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle colourTable, void* /*device*/,
                          int32_t /*reserved*/, BM_World world) {
   if (ErrorCode err = CheckWorld(world, kSiteUpdate, "BM_UpdateWorld")) return err;
   HandleLock<WorldRec> r(world);
@@ -345,6 +345,7 @@ ErrorCode BM_UpdateWorld(int32_t depth, const Rect* bounds, Handle /*colourTable
       case 4: r->pixelShift = 1; r->pixelMask = 1; break;
       default: r->pixelShift = 0; r->pixelMask = 0; break;
     }
+    if (colourTable && r->depth <= 8) return BM_SetNativeLut(colourTable, world);
     return 0;
   }
 
