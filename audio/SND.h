@@ -36,36 +36,36 @@
 #include "TDB.h"
 #include "Types.h"
 
-enum : int32_t { SND_PackageNumber = 10 };
+enum { SND_PackageNumber = 10 };
 
 // A sound world: a handle to the world record.
 typedef Handle SND_World;
 
 // Sample encodings.
-enum : uint16_t {
+enum {
   SND_Encoding_Unsigned = 1,
   SND_Encoding_Signed = 2,
   SND_Encoding_Float = 3,
 };
 
 // TimeToSamp and SampToTime rounding modes.
-enum : int32_t {
+enum {
   SND_Round_Nearest = 0,
   SND_Round_Floor = 1,
   SND_Round_Ceiling = 2,
 };
 
 // Qualities: 1 is best; every other value is draft.
-enum : int32_t { SND_Quality_Draft = 0, SND_Quality_Best = 1 };
+enum { SND_Quality_Draft = 0, SND_Quality_Best = 1 };
 
 // SND_Blit modes.
-enum : int32_t {
+enum {
   SND_Blit_Replace = 0,  // the source's samples replace the destination's
   SND_Blit_Mix = 1,      // the source's samples are added to the destination's
 };
 
 // Answered (unreported) when the installed abort procedure asks to stop.
-enum : ErrorCode { SND_ErrInterrupted = 517 };
+enum { SND_ErrInterrupted = 517 };
 
 // A sound format in memory.
 typedef struct SND_Format {

@@ -257,7 +257,7 @@ TV_EXPORT ErrorCode BMp_GetDeviceWorld(int32_t slot, BM_World* world);
 //   value first (a LUT header of zeros, a null table).
 // - Every failure is reported once, at location (7 << 24) | site.
 
-enum : int32_t { BM_LutMaxEntries = 256 };
+enum { BM_LutMaxEntries = 256 };
 
 // A compact LUT: entries 0xRRGGBB00 (red in the high byte, low byte 0).
 typedef struct BM_Lut {
@@ -308,7 +308,7 @@ typedef struct BM_DissolveState {
 typedef void (*BM_DissolvePixelProc)(void* refcon, int32_t h, int32_t v);
 
 // Device capabilities of BM_GetDeviceCaps.
-enum : int32_t {
+enum {
   BM_Caps_Direct = 0,   // depths 24 and 32
   BM_Caps_Mono = 2,     // depth 1
   BM_Caps_Indexed = 3,  // depths 2, 4 and 8
