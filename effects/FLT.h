@@ -199,6 +199,17 @@ TV_EXPORT ErrorCode FLT_RenderFrParade(FLT_FrameParade frameParade, int32_t flag
                                        BM_World output);
 TV_EXPORT ErrorCode FLT_DisposeFrParade(FLT_FrameParade frameParade);
 
+// Audio: the Sequences that are on and take part in audio (audio only or
+// audio as well), run with the audio call over sound worlds (SND.h).
+TV_EXPORT ErrorCode FLT_NewAudioParade(FLT_Parade parade, FLT_AudioParade* audioParade);
+// output (any format) receives input's frames run through every effect, in
+// input's format, or in 4-byte float samples when an effect's class asks for
+// them (out flag PF_OutFlag_FloatAudio). With no effect the input is copied.
+TV_EXPORT ErrorCode FLT_RenderAudioParade(FLT_AudioParade audioParade, int32_t quality, Handle input,
+                                          Handle output);
+TV_EXPORT ErrorCode FLT_DisposeAudioParade(FLT_AudioParade audioParade);
+#define FLT_MatchGain "TVLO Audio Gain"
+
 // ---- Files -----------------------------------------------------------------------------
 // A Parade is written as a "LIST"/"Par8" chunk: the item list (8-byte items:
 // a word written as 0, then the flags), then one "LIST"/"SeqS" per Sequence.

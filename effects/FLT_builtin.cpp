@@ -155,6 +155,29 @@ PF_Result Copy(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDe
   }
 }
 
+// Scales float samples by the gain (audio only, asks for float samples).
+PF_Result Gain(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[], PFWorld*,
+               void* extra) {
+  switch (cmd) {
+    case PF_Cmd_ParamsSetup: {
+      PF_ParamDef defs[] = {FloatSlider("Gain", 0.0f, 16.0f, 1.0)};
+      return AddParams(in, out, defs, 1);
+    }
+    case PF_Cmd_AudioRender: {
+      const auto* call = static_cast<const PF_AudioCall*>(extra);
+      if (!call || call->encoding != 3 || call->bytesPerSample != 4) return PF_Result_BadCallbackArg;
+      const auto gain = static_cast<float>(FloatValue(params[1]));
+      const auto* src = static_cast<const float*>(call->input);
+      auto* dst = static_cast<float*>(call->output);
+      const int64_t n = call->frames * call->channels;
+      for (int64_t i = 0; i < n; ++i) dst[i] = src[i] * gain;
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 void RegisterBuiltins() {
@@ -164,6 +187,7 @@ void RegisterBuiltins() {
       {FLT_MatchFastBlur, "Fast Blur", "Blur", 0, 0x10000, 0xC0000, FastBlur},
       {FLT_MatchLevels, "Levels", "Adjust", 0, 0x10000, 0xC0000, Levels},
       {FLT_MatchCopy, "Copy", "Utility", 0, 0x10000, 0xC0000, Copy},
+      {FLT_MatchGain, "Audio Gain", "Audio", PF_OutFlag_AudioOnly | PF_OutFlag_FloatAudio, 0x10000, 0xC0000, Gain},
   };
   for (const FLT_StaticClass& c : classes) {
     int16_t index = 0;

@@ -45,7 +45,7 @@ enum Site : uint32_t {
   kSiteNewSeq = 0x10, kSiteDisposeSeq, kSiteSeqLock, kSiteSeqParam, kSiteSeqName, kSiteSeqValidate,
   kSiteSeqSeek, kSiteSeqDup, kSiteSeqStream,
   kSiteParade = 0x20, kSiteParadeInsert, kSiteParadeIndex, kSiteParadeDup,
-  kSiteFrame = 0x30, kSiteRender, kSiteScratch,
+  kSiteFrame = 0x30, kSiteRender, kSiteScratch, kSiteAudio,
   kSiteCall = 0x40, kSiteAddParam, kSiteCallback,
   kSiteWrite = 0x50, kSiteRead,
 };

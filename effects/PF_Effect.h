@@ -248,6 +248,19 @@ typedef struct PF_OutputRecord {
   uint32_t reserved328[7];             /* 328 to 352 */
 } PF_OutputRecord;
 
+/* What the audio call (PF_Cmd_AudioRender) gets as its extra argument: the
+ * input samples and the output to write, frames of the same format. */
+typedef struct PF_AudioCall {
+  const void* input;
+  void* output;
+  int64_t frames;
+  double rate;
+  uint16_t encoding;        /* 1 unsigned, 2 signed, 3 float */
+  uint16_t bytesPerSample;
+  uint16_t channels;
+  uint16_t reserved;
+} PF_AudioCall;
+
 /* The entry point of an effect class. params holds the parameter list
  * (parameter 0 is the input layer), output the output world (render). */
 typedef PF_Result (*PF_EntryFunc)(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[],
