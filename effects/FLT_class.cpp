@@ -170,7 +170,8 @@ int32_t ClassCount() {
 
 ErrorCode GetClass(int16_t index, ClassRec& out) {
   out = ClassRec{};
-  if (!pkg::Alive(FLT_PackageNumber)) return kReport.Damaged(kSiteClass, {"package not born"});
+  // The table lives from birth to the end of death (global setdown runs in it).
+  if (!G().classes) return kReport.Damaged(kSiteClass, {"package not born"});
   if (index < 0 || index >= ClassCount()) return kReport.BadParam(kSiteClass, {"class index"});
   return LIST_GetItem(G().classes, index, &out);
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "FLT_test_support.h"
+#include "Memory.h"
 
 namespace tv::test {
 namespace {
@@ -86,7 +87,29 @@ PF_Result MessageEntry(int32_t cmd, PF_InputRecord*, PF_OutputRecord* out, PF_Pa
   return 0;
 }
 
+int gSetdowns = 0;
+PF_Result CountingEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
+  if (cmd == PF_Cmd_ParamsSetup) out->paramCount = 1;
+  if (cmd == PF_Cmd_GlobalSetup) out->globalData = NewHandle(8);
+  if (cmd == PF_Cmd_GlobalSetdown) {
+    ++gSetdowns;
+    DisposeHandle(in->globalData);
+  }
+  return 0;
+}
+
 class FLTTest : public FLTFixture {};
+
+TEST_F(FLTTest, GlobalSetdownOnceAtDeath) {
+  const int16_t cls = Register("T Counting", 0, CountingEntry);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(FLT_DisposeSequence(NewSeq(cls)), 0);
+  gSetdowns = 0;
+  rec.clear();
+  ASSERT_EQ(FLT_Death(), 0);
+  EXPECT_EQ(gSetdowns, 1);
+  EXPECT_TRUE(rec.reports.empty());
+  ASSERT_EQ(FLT_Birth(0, 0, nullptr), 0);
+}
 
 TEST_F(FLTTest, BuiltinsAreRegistered) {
   int32_t n = 0;
