@@ -157,6 +157,33 @@ TV_EXPORT ErrorCode FLT_SeqGetStreamMinMax(FLT_Sequence seq, int32_t index, uint
 // Validates count values of the parameter's dimensions in place.
 TV_EXPORT ErrorCode FLT_SeqValidateStreamValue(FLT_Sequence seq, int32_t index, double* values,
                                                Boolean32* changed);
+// A copy of the parameter's record as the Sequence holds it.
+TV_EXPORT ErrorCode FLT_SeqInqParamInfo(FLT_Sequence seq, int32_t index, PF_ParamDef* def);
+// The parameter's value at a time as Stream values (*count of them); a
+// parameter without a Stream answers its current value.
+TV_EXPORT ErrorCode FLT_SeqGetParamFPV(FLT_Sequence seq, int32_t index, const Time* time, double* values,
+                                       int32_t* count);
+// Sets the value at a time in stream (a Stream of the parameter's kind, such
+// as a copy the caller swaps in later), or, with stream null, in the
+// parameter's own Stream; a constant Stream takes the value, an animated one
+// gets (or changes) a keyframe at the time. A parameter without a Stream
+// takes the value directly. count must be the parameter's dimension (else 3).
+TV_EXPORT ErrorCode FLT_SeqSetParamFPV(FLT_Sequence seq, int32_t index, Handle stream, const Time* time,
+                                       const double* values, int32_t count);
+// A new constant Stream of the parameter's kind holding its default.
+TV_EXPORT ErrorCode FLT_NewEmptyParamStream(FLT_Sequence seq, int32_t index, Handle* stream);
+// Tells the effect that parameter index changed (params update). changes
+// receives one change record per parameter (count of them, at least the
+// Sequence's parameter count, else 3): the effect's own requests.
+TV_EXPORT ErrorCode FLT_ParamChanged(FLT_Sequence seq, int32_t index, PF_ChangeRecord* changes, int32_t count);
+// The general call (convert parameters) with the caller's data; 3 with
+// "PF_Cmd_COMPLETELY_GENERAL can not be called reentrantly." while one runs.
+TV_EXPORT ErrorCode FLT_CompletelyGeneralEffectCall(FLT_Sequence seq, void* data, void* extra);
+// The about call of a class (its message is reported as information).
+TV_EXPORT ErrorCode FLT_DoAbout(int16_t classIndex);
+// The host reference of the Sequence behind an effect reference (the layer
+// given to FLT_NewSequence); 512 with "bad PF_ProgPtr" for anything else.
+TV_EXPORT ErrorCode FLT_GetLayerFromProgPtr(PF_ProgPtr ref, uintptr_t* hostRef);
 // Evaluates every parameter's Stream at the time into its value union.
 TV_EXPORT ErrorCode FLT_SeekParams(FLT_Sequence seq, const Time* time);
 TV_EXPORT ErrorCode FLT_ResolveLayers(FLT_Sequence seq, FLT_ResolveFunc fn, void* refcon);

@@ -18,7 +18,7 @@ constexpr const char* kCommandNames[] = {
 
 EffectRef* CheckRef(PF_ProgPtr p) {
   auto* ref = static_cast<EffectRef*>(p);
-  if (!ref || ref->magic != kRefMagic || ref->tailMagic != kRefMagic) {
+  if (!ActiveRef(ref) || ref->magic != kRefMagic || ref->tailMagic != kRefMagic) {
     kReport.Damaged(kSiteCallback, {"effect reference"});
     return nullptr;
   }
@@ -126,6 +126,13 @@ const PF_UtilCallbacks* UtilBlock(int32_t quality) {
 
 }  // namespace
 
+bool ActiveRef(const void* ref) {
+  const Globals& g = G();
+  for (int32_t i = 0; i < g.activeCount; ++i)
+    if (g.activeRefs[i] == ref) return ref != nullptr;
+  return false;
+}
+
 void PrepareInput(PF_InputRecord& in, EffectRef& ref, int32_t cmd, int16_t classIndex, Handle seq) {
   in = PF_InputRecord{};
   ref = EffectRef{};
@@ -193,7 +200,11 @@ ErrorCode CallEffect(int16_t classIndex, int32_t cmd, Handle seq, PF_InputRecord
       HLock(locked[i]);
     }
   (void)seq;
+  Globals& g = G();
+  const bool tracked = g.activeCount < static_cast<int32_t>(std::size(g.activeRefs));
+  if (tracked) g.activeRefs[g.activeCount++] = in.effectRef;
   PF_Result err = c.entry(cmd, &in, &out, params, output, extra);
+  if (tracked) --g.activeCount;
   // The effect disposes its data on the setdown commands; a handle it
   // replaced during the call may be gone too, so only a handle the output
   // record still carries is unlocked.

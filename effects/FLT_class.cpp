@@ -47,7 +47,7 @@ ErrorCode AppendParam(Build& b, const PF_ParamDef& def) {
 // The add-parameter callback (params setup only).
 PF_Result AddParam(PF_ProgPtr refPtr, int32_t /*index*/, PF_ParamDef* in) {
   auto* ref = static_cast<EffectRef*>(refPtr);
-  if (!ref || ref->magic != kRefMagic || ref->tailMagic != kRefMagic || !gBuild)
+  if (!ActiveRef(ref) || ref->magic != kRefMagic || ref->tailMagic != kRefMagic || !gBuild)
   {
     kReport.Damaged(kSiteAddParam, {"effect reference"});
     return PF_Result_Damaged;

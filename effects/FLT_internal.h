@@ -36,6 +36,8 @@ enum TextIndex : int32_t {
   kTextNotAvailable,
   kTextMemory,
   kTextUnimplemented,
+  kTextReentrant,
+  kTextBadProgPtr,
   kTextCount
 };
 extern const pkg::Reporter kReport;
@@ -48,6 +50,7 @@ enum Site : uint32_t {
   kSiteFrame = 0x30, kSiteRender, kSiteScratch, kSiteAudio,
   kSiteCall = 0x40, kSiteAddParam, kSiteCallback,
   kSiteWrite = 0x50, kSiteRead,
+  kSiteValue = 0x60, kSiteGeneral,
 };
 
 constexpr uint16_t kSeqMagic = 0x2E99;
@@ -153,7 +156,14 @@ struct Globals {
   uintptr_t hostA, hostB;
   FLT_HostProc procs[20];
   BM_World scratch;
+  // The effect references of the calls running now (innermost last): a
+  // reference handed back by an effect is checked against them before it is
+  // read.
+  void* activeRefs[32];
+  int32_t activeCount;
+  int32_t generalDepth;
 };
+bool ActiveRef(const void* ref);
 Globals& G();
 
 // ---- Classes (FLT_class.cpp) ----

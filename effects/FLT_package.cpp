@@ -30,6 +30,8 @@ constexpr pkg::Text kTexts[] = {
     {kTextNotAvailable, "plug-in effect \"%s\" is not available."},
     {kTextMemory, "effect parameters"},
     {kTextUnimplemented, "%s is not implemented."},
+    {kTextReentrant, "PF_Cmd_COMPLETELY_GENERAL can not be called reentrantly."},
+    {kTextBadProgPtr, "bad PF_ProgPtr"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 constexpr pkg::Lifecycle gLife(FLT_PackageNumber);

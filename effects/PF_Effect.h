@@ -261,6 +261,15 @@ typedef struct PF_AudioCall {
   uint16_t reserved;
 } PF_AudioCall;
 
+/* What params update (PF_Cmd_ParamsUpdate) gets as its extra argument: the
+ * parameter the user changed and one change record per parameter (cleared
+ * by the host) for the effect's own requests. */
+typedef struct PF_ParamsUpdate {
+  int32_t index;
+  int32_t count;
+  PF_ChangeRecord* changes;
+} PF_ParamsUpdate;
+
 /* The entry point of an effect class. params holds the parameter list
  * (parameter 0 is the input layer), output the output world (render). */
 typedef PF_Result (*PF_EntryFunc)(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[],
