@@ -99,7 +99,12 @@ TV_EXPORT ErrorCode FLT_CheckVersions(LocationCode location, int32_t expectedMaj
 // whose setup ran, and disposes the scratch world.
 TV_EXPORT ErrorCode FLT_Birth(uintptr_t hostA, uintptr_t hostB, const char* const* folders);
 TV_EXPORT ErrorCode FLT_Death(void);
-// 3 ("invalid parameter") for a slot outside 0..19.
+// 3 ("invalid parameter") for a slot outside 0..19. The slots this package
+// calls: 0 progress, ErrorCode (*)(int32_t done, int32_t total); 1 abort,
+// ErrorCode (*)(void) (non-zero stops the effect); 2 and 3 must be set for
+// layer parameters to be checked out and in; 18 and 19, void (*)(void),
+// around a class's global setup. The others are kept for the host's
+// services offered to effects.
 TV_EXPORT ErrorCode FLT_InstallProcs(int32_t slot, FLT_HostProc proc);
 
 // ---- Classes ----------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // FLT's package frame: the string table, the reporter, birth and death, and
 // the host procedure slots.
+#include "FILE.h"
 #include "FLT_internal.h"
 
 STR_Table FLTp_G_STRs = {};
@@ -67,6 +68,15 @@ ErrorCode FLT_Birth(uintptr_t hostA, uintptr_t hostB, const char* const* /*folde
   if (ErrorCode err = LIST_New(0, static_cast<int32_t>(sizeof(ClassRec)), 16, 1, &g.classes)) {
     gLife.SetAlive(false);
     return err;
+  }
+  // The file types of the foreign filter kinds.
+  ErrorCode mapped = FILE_AddExtensionMap(".VQF", MakeFourCC("KFlt"), 0);
+  if (!mapped) mapped = FILE_AddExtensionMap(".Q7F", MakeFourCC("Q7FM"), 0);
+  if (mapped) {
+    LIST_Dispose(g.classes, 0);
+    g.classes = nullptr;
+    gLife.SetAlive(false);
+    return mapped;
   }
   // Plug-in folders are scanned through the plug-in registry once it exists;
   // the effects built into the engine are registered here.
