@@ -715,6 +715,16 @@ TV_EXPORT ErrorCode BEE_CmdSetLayerOrigin(BEE_Layer layer, const BEE_RulerOrigin
 TV_EXPORT ErrorCode BEE_CmdAddGuide(BEE_Item item, BEE_Guide guide);
 TV_EXPORT ErrorCode BEE_CmdRemoveGuide(BEE_Item item, int32_t index);
 TV_EXPORT ErrorCode BEE_CmdMoveGuide(BEE_Item item, int32_t index, BEE_Guide guide);
+// Effects on layers. Each is one undo group: apply (command 16; a 32nd
+// effect is refused with "can't apply more than 31 effects to one layer!",
+// 3, before anything is recorded; *index the new effect's), delete (18 then
+// 17), switch (18), reorder (19) and rename (76). An effect's parameter p of
+// effect e is stream 512 + 128 e + p - 1 (BEE_StreamLookup, BEE_CmdSetStreamKeys).
+TV_EXPORT ErrorCode BEE_CmdApplyEffect(BEE_Layer layer, int16_t classIndex, int32_t* index);
+TV_EXPORT ErrorCode BEE_CmdDeleteEffect(BEE_Layer layer, int32_t index);
+TV_EXPORT ErrorCode BEE_CmdReorderEffects(BEE_Layer layer, int32_t from, int32_t to);
+TV_EXPORT ErrorCode BEE_CmdSetEffectEnabled(BEE_Layer layer, int32_t index, Boolean32 on);
+TV_EXPORT ErrorCode BEE_CmdRenameEffect(BEE_Layer layer, int32_t index, const char* name);
 // Replaces the keyframes of a layer's stream with stream (command 10,
 // "Keyframe Change"): on success the layer owns stream; on failure the
 // caller keeps it. Successive changes of one stream collapse into one step.

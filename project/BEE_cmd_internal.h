@@ -111,6 +111,13 @@ BEE_OP(OpItemComment);
 BEE_OP(OpLayerComment);
 BEE_OP(OpRulerOrigin);
 BEE_OP(OpSetSources);
+// ---- Effects on layers (BEE_effects.cpp) ----
+BEE_OP(OpApplyEffect);
+BEE_OP(OpDeleteEffect);
+BEE_OP(OpReinsertEffect);
+BEE_OP(OpEffectToggle);
+BEE_OP(OpEffectReorder);
+BEE_OP(OpEffectName);
 // Commands whose packages are not built yet: code 5 with a message naming
 // what is missing.
 template <int N>

@@ -57,10 +57,10 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpNewSolidLayer, 0, kTextNewLayer},              // 13
     {U_(14), 0, kTextImport},                          // 14
     {&OpCompSettings, 0x3, kTextCompSettings},         // 15
-    {U_(16), 0, kTextApplyEffect},                     // 16
-    {U_(17), 0, kTextDeleteEffect},                    // 17
-    {U_(18), 0, kTextEffectToggle},                    // 18
-    {U_(19), 0, kTextEffectReordering},                // 19
+    {&OpApplyEffect, 0, kTextApplyEffect},                     // 16
+    {&OpDeleteEffect, 0, kTextDeleteEffect},                    // 17
+    {&OpEffectToggle, 0, kTextEffectToggle},                    // 18
+    {&OpEffectReorder, 0, kTextEffectReordering},                // 19
     {&OpClearLayer, 0, kTextClearLayer},               // 20
     {&OpObsoleteSetValue, 0x4, kTextChangeValue},      // 21
     {&OpObsoleteClearKey, 0, kTextRemoveKeyframe},     // 22
@@ -117,7 +117,7 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpLayerLabel, 0, kTextLabelChange},              // 73
     {&OpItemComment, 0, kTextCommentChange},           // 74
     {&OpLayerComment, 0, kTextCommentChange},          // 75
-    {U_(76), 0, kTextEffectNameChange},                // 76
+    {&OpEffectName, 0, kTextEffectNameChange},                // 76
     {&OpRulerOrigin, 0, kTextRulerOrigin},             // 77
     {U_(78), 0, kTextMaskLock},                        // 78
 };

@@ -253,4 +253,12 @@ void ResetPrefs();
 // The dump text; 0 or the first failure met while reading streams (reported).
 ErrorCode DumpProject(std::string& out);
 
+// ---- Effects on layers (BEE_effects.cpp) ----
+// The stream of an effect parameter (stream index 512 and up); setting hands
+// the stream to the effect and leaves the old one to the caller.
+ErrorCode EffectStream(BEE_Layer layer, int32_t index, TDB_Stream* stream);
+ErrorCode SetEffectStream(BEE_Layer layer, int32_t index, TDB_Stream stream);
+void DisposeEffects(Handle parade);
+ErrorCode DuplicateEffects(Handle parade, Handle* copy);
+
 }  // namespace tv::bee

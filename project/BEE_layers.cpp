@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "BEE_internal.h"
+#include "FLT.h"
 
 namespace tv::bee {
 
@@ -125,7 +126,7 @@ void DisposeLayer(BEE_Layer layer) {
     s = nullptr;
   }
   if (r.comment) DisposeHandle(r.comment);
-  if (r.parade) DisposeHandle(r.parade);
+  DisposeEffects(r.parade);
   if (r.masks) LIST_Dispose(r.masks, 0);
   BEE_Item src = r.source;
   r.magic = 0xDEAD;
@@ -162,6 +163,7 @@ ErrorCode DuplicateLayerRec(BEE_Layer layer, BEE_Layer* copy) {
   for (int32_t i = 0; i < BEE_StandardStreamCount && !err; ++i)
     if (R(layer).streams[i]) err = TDB_DuplicateStream(R(layer).streams[i], &R(c).streams[i]);
   if (!err) err = NewText(TextOf(R(layer).comment), &R(c).comment, BEE_SiteLayer);
+  if (!err) err = DuplicateEffects(R(layer).parade, &R(c).parade);
   if (!err && ownsSolid) {
     BEE_Item solid = nullptr;
     err = NewItem(BEE_KindSolid, NameOf(R(src).name), &solid);
@@ -361,6 +363,7 @@ ErrorCode BEE_InqLayerEffectSeq(BEE_Layer layer, Handle* parade, int32_t* count)
   if (count) *count = 0;
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (parade) *parade = R(layer).parade;
+  if (count && R(layer).parade) FLT_InqParadeNumSeqs(R(layer).parade, count);
   return 0;
 } TV_CATCH(BEE_PackageNumber)
 
@@ -381,6 +384,7 @@ ErrorCode BEE_StreamLookup(const BEE_StreamRef* ref, TDB_Stream* stream) try {
   int32_t index = static_cast<int32_t>(ref->index);
   if (ref->index != index) return Strange(BEE_SiteStream, "stream", ref->index);
   if (ErrorCode err = ValidStreamIndex(index, BEE_SiteStream)) return err;
+  if (index >= BEE_StreamFirstEffect) return EffectStream(ref->layer, index, stream);
   if (index >= BEE_StandardStreamCount) {
     // Mask and effect streams: the layer has no masks or effects yet.
     return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});

@@ -7,6 +7,7 @@
 #include "Engine.h"
 #include "FILE.h"
 #include "FLO.h"
+#include "FLT.h"
 #include "LIST.h"
 #include "M.h"
 #include "PF.h"
@@ -38,6 +39,7 @@ ErrorCode BirthM() {
   return M_Birth(M_ServiceFastTrig | M_ServiceFastCharMath, &granted);
 }
 ErrorCode BirthBM() { return BM_Birth(0); }
+ErrorCode BirthFLT() { return FLT_Birth(0, 0, nullptr); }
 
 constexpr Entry kEntries[] = {
     {"FILE", FILE_PackageNumber, FILE_PkgObjectVersion, FILE_CheckVersions, nullptr, nullptr},
@@ -56,6 +58,7 @@ constexpr Entry kEntries[] = {
     {"VAL", VAL_PackageNumber, VAL_PkgObjectVersion, VAL_CheckVersions, VAL_Birth, VAL_Death},
     {"T", T_PackageNumber, T_PkgObjectVersion, T_CheckVersions, nullptr, nullptr},
     {"FLO", FLO_PackageNumber, FLO_PkgObjectVersion, FLO_CheckVersions, nullptr, nullptr},
+    {"FLT", FLT_PackageNumber, FLT_PkgObjectVersion, FLT_CheckVersions, BirthFLT, FLT_Death},
     {"TVFX", 68, TVFX_PkgObjectVersion, TVFX_CheckVersions, nullptr, nullptr},
 };
 

@@ -1,0 +1,259 @@
+// FLT: effect sequences and parades. An effect class is one registered
+// effect (its entry point, declared out flags and parameter template); a
+// Sequence is one instance of a class with its parameters, one keyframe
+// Stream per animatable parameter and the effect's own sequence data; a
+// Parade is the ordered chain of Sequences on one layer, each with a flags
+// word (on, audio only, audio as well). A frame parade runs a Parade over a
+// pair of worlds, effect after effect.
+//
+// What callers may rely on:
+// - Every operation answers an ErrorCode and clears its out-parameters first
+//   (null handles, index 0x80000000, 0 flags); a null required out-pointer is
+//   a bad argument (3, reported once).
+// - Failures are reported once (package 25, location 0x19xxxxxx, severity
+//   8): 2 for a Sequence, Parade or frame parade whose magic words are not
+//   intact (" %s (seq)", " %s (parade)", " %s (frame parade)"); 3 for a bad
+//   argument or index ("parameter list index out of range"); 4 out of memory;
+//   6401 for a class whose global setup failed ("invalid filter"); the codes
+//   of the effect and of the packages below are passed up unchanged.
+// - An effect's interrupt (517) ends a render early and is handed to the
+//   caller without a report: the output is then incomplete.
+// - A Sequence belongs to at most one Parade; disposing a Parade disposes
+//   its Sequences, and every Stream and handle a Sequence holds.
+// - Class indices are stable from registration to the package's death.
+#pragma once
+
+#include "BM.h"
+#include "PF_Effect.h"
+#include "SLU.h"
+#include "STR.h"
+#include "Types.h"
+
+enum { FLT_PackageNumber = 25 };
+
+// Codes of the package (besides the general codes 2 to 12).
+enum {
+  FLT_ErrInvalidFilter = 6401,  // the class's global setup failed: never called again
+  FLT_ErrBadData = 0x1906,      // effect data in a file that cannot be parsed
+};
+
+typedef Handle FLT_Sequence;
+typedef Handle FLT_Parade;
+typedef Handle FLT_FrameParade;
+typedef Handle FLT_AudioParade;
+
+// Parade item flags.
+enum {
+  FLT_Item_On = 0x1,
+  FLT_Item_AudioOnly = 0x2,
+  FLT_Item_AudioAlso = 0x4,
+};
+
+// FLT_ParadeWillNop's `which`.
+enum { FLT_Nop_Images = 0x1, FLT_Nop_Audio = 0x2 };
+
+// Validation flags of FLT_SeqGetStreamMinMax.
+enum { FLT_Valid_ClampMin = 0x1, FLT_Valid_ClampMax = 0x2, FLT_Valid_Round = 0x4 };
+
+// What the layer-information procedure answers before an effect call.
+typedef struct FLT_LayerInfo {
+  int32_t time;
+  int32_t timeStep;
+  int32_t duration;
+  uint32_t timeScale;  // 0: the package uses time 0 at scale 600
+  int32_t geometry[6];
+} FLT_LayerInfo;
+typedef ErrorCode (*FLT_LayerInfoProc)(void* refcon, FLT_Parade parade, FLT_LayerInfo* info);
+
+// Called for every layer parameter of a new Sequence.
+typedef ErrorCode (*FLT_LayerInitFunc)(int32_t index, uintptr_t hostRef, uint32_t* layerRef, uint32_t* companion);
+// Called for every layer parameter by FLT_ResolveLayers.
+typedef ErrorCode (*FLT_ResolveFunc)(ErrorCode running, FLT_Sequence seq, void* refcon, uint32_t* layerRef,
+                                     uint32_t* companion);
+// Makes the copy of a Sequence for FLT_ParadeDuplicate.
+typedef ErrorCode (*FLT_DuplicateFunc)(void* refcon, FLT_Sequence seq, FLT_Sequence* copy);
+// Supplies the two host words of a parameter's 'parL' entry when writing.
+typedef ErrorCode (*FLT_ParamWriterFunc)(int32_t selector, FLT_Sequence seq, void* refcon, uint32_t* word3,
+                                         uint32_t* word4);
+typedef void (*FLT_HostProc)(void);
+
+// A class registered in the process (built-in effects, tests): the fields of
+// its property list.
+typedef struct FLT_StaticClass {
+  const char* matchName;     // at most 47 bytes; required
+  const char* name;          // display name, at most 31 bytes (empty: the match name)
+  const char* category;
+  uint32_t outFlags;         // declared global out flags
+  uint32_t version;          // the effect's version
+  uint32_t specVersion;      // interface version, major in the high 16 bits (11 or 12)
+  PF_EntryFunc entry;
+} FLT_StaticClass;
+
+// ---- Package frame -------------------------------------------------------------
+TV_EXPORT STR_Table FLTp_G_STRs;
+TV_EXPORT uint32_t FLT_PkgObjectVersion(void);
+TV_EXPORT ErrorCode FLT_CheckVersions(LocationCode location, int32_t expectedMajor);
+// Creates the class table and registers the built-in effects. Plug-in
+// folders are not scanned yet (the plug-in registry does not exist): a
+// non-null `folders` is ignored. Death runs global setdown for every class
+// whose setup ran, and disposes the scratch world.
+TV_EXPORT ErrorCode FLT_Birth(uintptr_t hostA, uintptr_t hostB, const char* const* folders);
+TV_EXPORT ErrorCode FLT_Death(void);
+// 3 ("invalid parameter") for a slot outside 0..19. The slots this package
+// calls: 0 progress, ErrorCode (*)(int32_t done, int32_t total); 1 abort,
+// ErrorCode (*)(void) (non-zero stops the effect); 2 and 3 must be set for
+// layer parameters to be checked out and in; 18 and 19, void (*)(void),
+// around a class's global setup. The others are kept for the host's
+// services offered to effects.
+TV_EXPORT ErrorCode FLT_InstallProcs(int32_t slot, FLT_HostProc proc);
+
+// ---- Classes ----------------------------------------------------------------------
+// 3 for a missing match name or entry; 3 (reported as the warning "there are
+// multiple copies of plug-in effect "%s" on your drive.") when the match name
+// is taken.
+TV_EXPORT ErrorCode FLTp_RegisterStaticClass(const FLT_StaticClass* info, int16_t* classIndex);
+TV_EXPORT ErrorCode FLT_InqNumPF(int32_t* count);
+// name receives the display name (32 bytes), matchName 48 bytes; either may be null.
+TV_EXPORT ErrorCode FLT_InqPFInfo(int16_t classIndex, char* name, char* matchName, uint32_t* classFlags);
+TV_EXPORT ErrorCode FLT_InqPFOutFlags(int16_t classIndex, uint32_t* outFlags);
+// The class with this match name (0x80000000 and 0 when none, no report).
+TV_EXPORT ErrorCode FLTp_FindClass(const char* matchName, int16_t* classIndex, Boolean32* found);
+// The class's parameter count (after its params setup ran).
+TV_EXPORT ErrorCode FLT_InqParamInfo(int16_t classIndex, int32_t* paramCount);
+// Match names of the built-in effects.
+#define FLT_MatchInvert "TVLO Invert"
+#define FLT_MatchFill "TVLO Fill Colour"
+#define FLT_MatchFastBlur "TVLO Fast Blur"
+#define FLT_MatchLevels "TVLO Levels"
+#define FLT_MatchCopy "TVLO Copy"
+
+// ---- Sequences ---------------------------------------------------------------------
+TV_EXPORT ErrorCode FLT_NewSequence(int16_t classIndex, FLT_Parade owner, uintptr_t hostRef,
+                                    FLT_LayerInitFunc layerInit, uint32_t* outFlags, FLT_Sequence* seq,
+                                    Boolean32* classFound);
+// Calls sequence setdown and frees the Sequence with its Streams. 3 while it
+// is in a Parade.
+TV_EXPORT ErrorCode FLT_DisposeSequence(FLT_Sequence seq);
+TV_EXPORT ErrorCode FLT_SeqDoDialog(FLT_Sequence seq);
+// name null or empty clears the instance name; longer names are cut at 47
+// bytes (never inside a UTF-8 sequence).
+TV_EXPORT ErrorCode FLT_SeqSetName(FLT_Sequence seq, const char* name);
+TV_EXPORT ErrorCode FLT_SeqInqName(FLT_Sequence seq, char* name48);
+TV_EXPORT ErrorCode FLT_SeqInqClass(FLT_Sequence seq, int16_t* classIndex);
+// Locks (nests). *index receives the parameter list: count addresses of
+// PF_ParamDef records, then 0.
+TV_EXPORT ErrorCode FLT_SeqLockParams(FLT_Sequence seq, Boolean32 moveHigh, PF_ParamDef*** index);
+TV_EXPORT ErrorCode FLT_SeqUnlockParams(FLT_Sequence seq);
+TV_EXPORT ErrorCode FLT_SeqInqNumParams(FLT_Sequence seq, int32_t* count);
+// Streams: 3 with "cannot inquire or set stream of property that cannot
+// timevary." for a parameter without one. Setting takes the Stream over;
+// with old null the previous one is disposed.
+TV_EXPORT ErrorCode FLT_SeqInqParamStream(FLT_Sequence seq, int32_t index, Handle* stream);
+TV_EXPORT ErrorCode FLT_SeqSetParamStream(FLT_Sequence seq, int32_t index, Handle stream, Handle* old);
+TV_EXPORT ErrorCode FLT_SeqInqParamInfoPlus(FLT_Sequence seq, int32_t index, uint32_t* flags, uint32_t* uiWord,
+                                            uint32_t* type);
+// words receives the 23 words of the value union.
+TV_EXPORT ErrorCode FLT_SeqInqParamUnion(FLT_Sequence seq, int32_t index, uint32_t* words);
+TV_EXPORT ErrorCode FLT_SeqInqParamName(FLT_Sequence seq, int32_t index, char* name32);
+// The parameter's default as Stream values (as many as its Stream's dimensions).
+TV_EXPORT ErrorCode FLT_SeqInqParamDefault(FLT_Sequence seq, int32_t index, double* values, int32_t* count);
+TV_EXPORT ErrorCode FLT_SeqGetStreamMinMax(FLT_Sequence seq, int32_t index, uint32_t* flags, double* minimum,
+                                           double* maximum);
+// Validates count values of the parameter's dimensions in place.
+TV_EXPORT ErrorCode FLT_SeqValidateStreamValue(FLT_Sequence seq, int32_t index, double* values,
+                                               Boolean32* changed);
+// A copy of the parameter's record as the Sequence holds it.
+TV_EXPORT ErrorCode FLT_SeqInqParamInfo(FLT_Sequence seq, int32_t index, PF_ParamDef* def);
+// The parameter's value at a time as Stream values (*count of them); a
+// parameter without a Stream answers its current value.
+TV_EXPORT ErrorCode FLT_SeqGetParamFPV(FLT_Sequence seq, int32_t index, const Time* time, double* values,
+                                       int32_t* count);
+// Sets the value at a time in stream (a Stream of the parameter's kind, such
+// as a copy the caller swaps in later), or, with stream null, in the
+// parameter's own Stream; a constant Stream takes the value, an animated one
+// gets (or changes) a keyframe at the time. A parameter without a Stream
+// takes the value directly. count must be the parameter's dimension (else 3).
+TV_EXPORT ErrorCode FLT_SeqSetParamFPV(FLT_Sequence seq, int32_t index, Handle stream, const Time* time,
+                                       const double* values, int32_t count);
+// A new constant Stream of the parameter's kind holding its default.
+TV_EXPORT ErrorCode FLT_NewEmptyParamStream(FLT_Sequence seq, int32_t index, Handle* stream);
+// Tells the effect that parameter index changed (params update). changes
+// receives one change record per parameter (count of them, at least the
+// Sequence's parameter count, else 3): the effect's own requests.
+TV_EXPORT ErrorCode FLT_ParamChanged(FLT_Sequence seq, int32_t index, PF_ChangeRecord* changes, int32_t count);
+// The general call (convert parameters) with the caller's data; 3 with
+// "PF_Cmd_COMPLETELY_GENERAL can not be called reentrantly." while one runs.
+TV_EXPORT ErrorCode FLT_CompletelyGeneralEffectCall(FLT_Sequence seq, void* data, void* extra);
+// The about call of a class (its message is reported as information).
+TV_EXPORT ErrorCode FLT_DoAbout(int16_t classIndex);
+// The host reference of the Sequence behind an effect reference (the layer
+// given to FLT_NewSequence); 512 with "bad PF_ProgPtr" for anything else.
+TV_EXPORT ErrorCode FLT_GetLayerFromProgPtr(PF_ProgPtr ref, uintptr_t* hostRef);
+// Evaluates every parameter's Stream at the time into its value union.
+TV_EXPORT ErrorCode FLT_SeekParams(FLT_Sequence seq, const Time* time);
+TV_EXPORT ErrorCode FLT_ResolveLayers(FLT_Sequence seq, FLT_ResolveFunc fn, void* refcon);
+// A new Sequence of the same class with copies of the parameters, Streams,
+// name and sequence data (flattened and set up again by the effect).
+TV_EXPORT ErrorCode FLTp_DuplicateSequence(FLT_Sequence seq, FLT_Sequence* copy);
+
+// ---- Parades ------------------------------------------------------------------------
+TV_EXPORT ErrorCode FLT_NewParade(FLT_LayerInfoProc proc, void* refcon, FLT_Parade* parade);
+TV_EXPORT ErrorCode FLT_DisposeParade(FLT_Parade parade);
+// 3 for a Sequence already in a Parade, or an index outside -1..count.
+TV_EXPORT ErrorCode FLT_InsertSeqParade(FLT_Parade parade, FLT_Sequence seq, int32_t index);
+TV_EXPORT ErrorCode FLT_RemoveSeqParade(FLT_Parade parade, int32_t index, FLT_Sequence* seq);
+TV_EXPORT ErrorCode FLT_ReorderParade(FLT_Parade parade, int32_t from, int32_t to);
+TV_EXPORT ErrorCode FLT_GetParadeSeq(FLT_Parade parade, int32_t index, FLT_Sequence* seq);
+TV_EXPORT ErrorCode FLT_InqParadeSeqFlags(FLT_Parade parade, int32_t index, uint32_t* flags);
+TV_EXPORT ErrorCode FLT_SetParadeSeqFlags(FLT_Parade parade, int32_t index, uint32_t value, uint32_t mask);
+TV_EXPORT ErrorCode FLT_InqParadeNumSeqs(FLT_Parade parade, int32_t* count);
+TV_EXPORT ErrorCode FLT_InqParadeSeqIndex(FLT_Parade parade, FLT_Sequence seq, int32_t* index);
+TV_EXPORT ErrorCode FLT_InqParadeSeqIndexSafe(FLT_Parade parade, FLT_Sequence seq, int32_t* index);
+TV_EXPORT ErrorCode FLT_ParadeDuplicate(FLT_Parade parade, FLT_LayerInfoProc proc, void* procRefcon,
+                                        FLT_DuplicateFunc dup, void* refcon, FLT_Parade* copy);
+TV_EXPORT ErrorCode FLT_ParadeResolveLayers(FLT_Parade parade, FLT_ResolveFunc fn, void* refcon);
+TV_EXPORT ErrorCode FLT_InqParadeOutFlags(FLT_Parade parade, uint32_t* outFlags);
+TV_EXPORT ErrorCode FLT_ParadeWillNop(FLT_Parade parade, int32_t which, int32_t reserved, Boolean32* willNop);
+
+// ---- Rendering ------------------------------------------------------------------------
+// Frame setup for every Sequence that is on and not audio-only, with the
+// layer's input size; an effect may answer a larger output size (1..30000),
+// which is the next effect's input size.
+TV_EXPORT ErrorCode FLT_NewFrameParade(FLT_Parade parade, int32_t width, int32_t height, int32_t quality,
+                                       FLT_FrameParade* frameParade);
+// The output size of the last effect (the input size when none runs).
+TV_EXPORT ErrorCode FLT_InqFrameParadeSize(FLT_FrameParade frameParade, int32_t* width, int32_t* height);
+// Renders input into output (32-bit worlds). output must be at least the
+// frame parade's output size (3, "inconsistent buffer size information").
+// With no effect to run the input is copied. flags bit 0: the input may be
+// written by the effects.
+TV_EXPORT ErrorCode FLT_RenderFrParade(FLT_FrameParade frameParade, int32_t flags, BM_World input,
+                                       BM_World output);
+TV_EXPORT ErrorCode FLT_DisposeFrParade(FLT_FrameParade frameParade);
+
+// Audio: the Sequences that are on and take part in audio (audio only or
+// audio as well), run with the audio call over sound worlds (SND.h).
+TV_EXPORT ErrorCode FLT_NewAudioParade(FLT_Parade parade, FLT_AudioParade* audioParade);
+// output (any format) receives input's frames run through every effect, in
+// input's format, or in 4-byte float samples when an effect's class asks for
+// them (out flag PF_OutFlag_FloatAudio). With no effect the input is copied.
+TV_EXPORT ErrorCode FLT_RenderAudioParade(FLT_AudioParade audioParade, int32_t quality, Handle input,
+                                          Handle output);
+TV_EXPORT ErrorCode FLT_DisposeAudioParade(FLT_AudioParade audioParade);
+#define FLT_MatchGain "TVLO Audio Gain"
+
+// ---- Files -----------------------------------------------------------------------------
+// A Parade is written as a "LIST"/"Par8" chunk: the item list (8-byte items:
+// a word written as 0, then the flags), then one "LIST"/"SeqS" per Sequence.
+TV_EXPORT ErrorCode FLT_WriteParade(FLT_Parade parade, FLT_ParamWriterFunc writer, void* refcon,
+                                    SLU_FileContext* file);
+// Reads a Parade. A Sequence of a class that is not installed is kept as it
+// was read (its chunk bytes) and written back unchanged; its stored effect
+// name is added to missingNames (", " between names, while the text stays
+// under 255 bytes) and *missingCount grows by one. entered: the "Par8"
+// chunk the caller already descended into, or null.
+TV_EXPORT ErrorCode FLT_ReadParade(SLU_FileContext* file, FLT_LayerInfoProc proc, int32_t fileVersion,
+                                   void* refcon, const SLU_Chunk* parentChunk, const SLU_Chunk* entered,
+                                   char* missingNames, int32_t* missingCount, FLT_Parade* parade);
+// Whether item index holds an effect that is not installed.
+TV_EXPORT ErrorCode FLT_InqParadeSeqMissing(FLT_Parade parade, int32_t index, Boolean32* missing);

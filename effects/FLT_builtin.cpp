@@ -1,0 +1,198 @@
+// The effects built into the engine. Each is an ordinary effect class: its
+// entry point takes the call protocol's records and draws through the pixel
+// utilities, exactly as a plug-in would.
+#include <cmath>
+#include <cstring>
+
+#include "FLT_internal.h"
+#include "PF.h"
+
+namespace tv::flt {
+namespace {
+
+PF_ParamDef Slider(const char* name, int32_t lo, int32_t hi, int32_t def) {
+  PF_ParamDef p{};
+  p.type = PF_Param_Slider;
+  std::strncpy(p.name, name, sizeof p.name - 1);
+  p.u.words[PF_Word_Value] = p.u.words[PF_Word_Default] = static_cast<uint32_t>(def);
+  p.u.words[PF_Word_Min] = static_cast<uint32_t>(lo);
+  p.u.words[PF_Word_Max] = static_cast<uint32_t>(hi);
+  return p;
+}
+
+PF_ParamDef FloatSlider(const char* name, float lo, float hi, double def) {
+  PF_ParamDef p{};
+  p.type = PF_Param_FloatSlider;
+  std::strncpy(p.name, name, sizeof p.name - 1);
+  std::memcpy(&p.u.words[PF_Word_Value], &def, sizeof def);
+  std::memcpy(&p.u.words[PF_Word_FloatDefault], &def, sizeof def);
+  std::memcpy(&p.u.words[PF_Word_FloatMin], &lo, sizeof lo);
+  std::memcpy(&p.u.words[PF_Word_FloatMax], &hi, sizeof hi);
+  return p;
+}
+
+PF_ParamDef Colour(const char* name, PF_Pixel def) {
+  PF_ParamDef p{};
+  p.type = PF_Param_Colour;
+  std::strncpy(p.name, name, sizeof p.name - 1);
+  std::memcpy(&p.u.words[PF_Word_Value], &def, sizeof def);
+  std::memcpy(&p.u.words[PF_Word_Default], &def, sizeof def);
+  return p;
+}
+
+PF_Result AddParams(PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* defs, int32_t count) {
+  for (int32_t i = 0; i < count; ++i)
+    if (PF_Result err = in->addParam(in->effectRef, -1, &defs[i])) return err;
+  out->paramCount = count + 1;
+  return 0;
+}
+
+double FloatValue(const PF_ParamDef* p) {
+  double v = 0;
+  std::memcpy(&v, &p->u.words[PF_Word_Value], sizeof v);
+  return v;
+}
+
+PFWorld* Input(PF_ParamDef* params[]) { return &params[0]->u.world; }
+
+PF_Result Invert(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[], PFWorld* output,
+                 void*) {
+  switch (cmd) {
+    case PF_Cmd_ParamsSetup:
+      return AddParams(in, out, nullptr, 0);
+    case PF_Cmd_Render: {
+      uint8_t lut[256];
+      for (int v = 0; v < 256; ++v) lut[v] = static_cast<uint8_t>(255 - v);
+      const PFWorld* src = Input(params);
+      return PF_IterateLUT(in->effectRef, 0, src->height, src, nullptr, nullptr, lut, lut, lut, output);
+    }
+    default:
+      return 0;
+  }
+}
+
+PF_Result Fill(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[], PFWorld* output,
+               void*) {
+  switch (cmd) {
+    case PF_Cmd_ParamsSetup: {
+      PF_ParamDef defs[] = {Colour("Colour", PF_Pixel{255, 255, 0, 0})};
+      return AddParams(in, out, defs, 1);
+    }
+    case PF_Cmd_Render: {
+      const uint8_t* c = params[1]->u.bytes;
+      uint8_t r[256], g[256], b[256];
+      std::memset(r, c[1], sizeof r);
+      std::memset(g, c[2], sizeof g);
+      std::memset(b, c[3], sizeof b);
+      const PFWorld* src = Input(params);
+      return PF_IterateLUT(in->effectRef, 0, src->height, src, nullptr, nullptr, r, g, b, output);
+    }
+    default:
+      return 0;
+  }
+}
+
+PF_Result FastBlur(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[],
+                   PFWorld* output, void*) {
+  switch (cmd) {
+    case PF_Cmd_ParamsSetup: {
+      PF_ParamDef defs[] = {FloatSlider("Radius", 0.0f, static_cast<float>(PF_MaxBlurRadius), 4.0)};
+      return AddParams(in, out, defs, 1);
+    }
+    case PF_Cmd_Render: {
+      if (PF_Result err = PF_WorldCopy(in->effectRef, Input(params), output)) return err;
+      const double radius = FloatValue(params[1]);
+      if (!(radius > 0)) return 0;
+      return PF_FastBlur_Straight(in->effectRef, radius, PF_Blur_Horizontal | PF_Blur_Vertical, in->quality,
+                                  output);
+    }
+    default:
+      return 0;
+  }
+}
+
+PF_Result Levels(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[], PFWorld* output,
+                 void*) {
+  switch (cmd) {
+    case PF_Cmd_ParamsSetup: {
+      PF_ParamDef defs[] = {Slider("Input Black", 0, 255, 0), Slider("Input White", 0, 255, 255),
+                            FloatSlider("Gamma", 0.1f, 10.0f, 1.0), Slider("Output Black", 0, 255, 0),
+                            Slider("Output White", 0, 255, 255)};
+      return AddParams(in, out, defs, 5);
+    }
+    case PF_Cmd_Render: {
+      const auto ib = static_cast<int32_t>(params[1]->u.words[0]);
+      const auto iw = static_cast<int32_t>(params[2]->u.words[0]);
+      double gamma = FloatValue(params[3]);
+      const auto ob = static_cast<int32_t>(params[4]->u.words[0]);
+      const auto ow = static_cast<int32_t>(params[5]->u.words[0]);
+      if (!(gamma > 0)) gamma = 1;
+      uint8_t lut[256];
+      for (int v = 0; v < 256; ++v) {
+        double x = iw == ib ? (v >= ib ? 1.0 : 0.0) : static_cast<double>(v - ib) / (iw - ib);
+        x = x < 0 ? 0 : x > 1 ? 1 : x;
+        const double y = ob + std::pow(x, 1.0 / gamma) * (ow - ob);
+        const double r = std::floor(y + 0.5);
+        lut[v] = static_cast<uint8_t>(r < 0 ? 0 : r > 255 ? 255 : r);
+      }
+      const PFWorld* src = Input(params);
+      return PF_IterateLUT(in->effectRef, 0, src->height, src, nullptr, nullptr, lut, lut, lut, output);
+    }
+    default:
+      return 0;
+  }
+}
+
+PF_Result Copy(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[], PFWorld* output,
+               void*) {
+  switch (cmd) {
+    case PF_Cmd_ParamsSetup:
+      return AddParams(in, out, nullptr, 0);
+    case PF_Cmd_Render:
+      return PF_WorldCopy(in->effectRef, Input(params), output);
+    default:
+      return 0;
+  }
+}
+
+// Scales float samples by the gain (audio only, asks for float samples).
+PF_Result Gain(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[], PFWorld*,
+               void* extra) {
+  switch (cmd) {
+    case PF_Cmd_ParamsSetup: {
+      PF_ParamDef defs[] = {FloatSlider("Gain", 0.0f, 16.0f, 1.0)};
+      return AddParams(in, out, defs, 1);
+    }
+    case PF_Cmd_AudioRender: {
+      const auto* call = static_cast<const PF_AudioCall*>(extra);
+      if (!call || call->encoding != 3 || call->bytesPerSample != 4) return PF_Result_BadCallbackArg;
+      const auto gain = static_cast<float>(FloatValue(params[1]));
+      const auto* src = static_cast<const float*>(call->input);
+      auto* dst = static_cast<float*>(call->output);
+      const int64_t n = call->frames * call->channels;
+      for (int64_t i = 0; i < n; ++i) dst[i] = src[i] * gain;
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+void RegisterBuiltins() {
+  const FLT_StaticClass classes[] = {
+      {FLT_MatchInvert, "Invert", "Channel", 0, 0x10000, 0xC0000, Invert},
+      {FLT_MatchFill, "Fill Colour", "Render", 0, 0x10000, 0xC0000, Fill},
+      {FLT_MatchFastBlur, "Fast Blur", "Blur", 0, 0x10000, 0xC0000, FastBlur},
+      {FLT_MatchLevels, "Levels", "Adjust", 0, 0x10000, 0xC0000, Levels},
+      {FLT_MatchCopy, "Copy", "Utility", 0, 0x10000, 0xC0000, Copy},
+      {FLT_MatchGain, "Audio Gain", "Audio", PF_OutFlag_AudioOnly | PF_OutFlag_FloatAudio, 0x10000, 0xC0000, Gain},
+  };
+  for (const FLT_StaticClass& c : classes) {
+    int16_t index = 0;
+    FLTp_RegisterStaticClass(&c, &index);
+  }
+}
+
+}  // namespace tv::flt

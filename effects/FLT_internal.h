@@ -1,0 +1,217 @@
+// Shared inside the FLT package: the records kept in handles, the class
+// table, the sites and texts, and the call path to effects.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "FLT.h"
+#include "LIST.h"
+#include "Memory.h"
+#include "Package.h"
+#include "TDB.h"
+
+namespace tv::flt {
+
+enum TextIndex : int32_t {
+  kTextDamaged,          // " %s (...)" forms are built from this one
+  kTextBadParam,
+  kTextIndexRange,
+  kTextNoTimeVary,
+  kTextInvalidFilter,
+  kTextNotInParade,
+  kTextBufferSize,
+  kTextMultiple,
+  kTextCountMismatch,
+  kTextStdControlTypes,
+  kTextStdControlSupervise,
+  kTextStdControlConstant,
+  kTextNoCustomUI,
+  kTextCannotUse,
+  kTextEffectMessage,
+  kTextEffectInfo,
+  kTextUnknownError,
+  kTextCannotParse,
+  kTextControlConversion,
+  kTextNotAvailable,
+  kTextMemory,
+  kTextUnimplemented,
+  kTextReentrant,
+  kTextBadProgPtr,
+  kTextCount
+};
+extern const pkg::Reporter kReport;
+
+enum Site : uint32_t {
+  kSiteBirth = 1, kSiteDeath, kSiteProcs, kSiteRegister, kSiteClass,
+  kSiteNewSeq = 0x10, kSiteDisposeSeq, kSiteSeqLock, kSiteSeqParam, kSiteSeqName, kSiteSeqValidate,
+  kSiteSeqSeek, kSiteSeqDup, kSiteSeqStream,
+  kSiteParade = 0x20, kSiteParadeInsert, kSiteParadeIndex, kSiteParadeDup,
+  kSiteFrame = 0x30, kSiteRender, kSiteScratch, kSiteAudio,
+  kSiteCall = 0x40, kSiteAddParam, kSiteCallback,
+  kSiteWrite = 0x50, kSiteRead,
+  kSiteValue = 0x60, kSiteGeneral,
+};
+
+constexpr uint16_t kSeqMagic = 0x2E99;
+constexpr uint32_t kParadeMagic = 0x1E990E99;
+constexpr uint32_t kFrameMagic = 0x2900D2BE;
+constexpr uint16_t kRefMagic = 0x3E99;
+constexpr uint16_t kMissingClass = 0xFFFF;  // a Sequence whose effect is not installed
+
+// Class flags.
+enum : uint32_t { kClassUnusable = 0x1, kClassGlobalsDone = 0x2, kClassHidden = 0x4, kClassParamsDone = 0x8 };
+
+struct ClassRec {
+  char matchName[48];
+  char name[32];
+  char category[32];
+  uint32_t outFlags;
+  uint32_t version;
+  uint32_t specVersion;
+  uint32_t flags;
+  int32_t readyCount;
+  PF_EntryFunc entry;
+  Handle paramIndex;  // template: offsets, then UINTPTR_MAX
+  Handle paramBlock;  // template: PF_ParamDef records
+  int32_t paramCount;
+  Handle globalData;
+};
+
+// A Sequence. The parameter index holds one uintptr_t per parameter and a
+// terminator: byte offsets into the block while unlocked (terminator
+// UINTPTR_MAX), addresses while locked (terminator 0).
+struct SeqRec {
+  uint16_t magic;
+  uint16_t lockCount;
+  Handle paramIndex;
+  Handle paramBlock;
+  uint32_t paramCount;
+  uint32_t flags;
+  uint32_t stamp;
+  uint16_t classIndex;
+  uintptr_t hostRef;
+  char name[48];
+  Handle seqData;
+  Handle owner;
+  Handle raw;        // a missing effect: its "SeqS" chunk contents as read
+  char effectName[48];  // a missing effect: the stored display name
+  uint16_t tailMagic;
+};
+constexpr pkg::Magic<SeqRec, uint16_t> kSeqMagicDesc{&SeqRec::magic, kSeqMagic, &SeqRec::tailMagic, kSeqMagic};
+
+struct ParadeItem {
+  Handle seq;
+  uint32_t flags;
+};
+
+struct ParadeRec {
+  uint32_t magic;
+  uint32_t reserved;
+  LIST_Handle items;
+  uint32_t reserved2[3];
+  FLT_LayerInfoProc proc;
+  void* refcon;
+  uint32_t tailMagic;
+};
+constexpr pkg::Magic<ParadeRec> kParadeMagicDesc{&ParadeRec::magic, kParadeMagic, &ParadeRec::tailMagic,
+                                                 kParadeMagic};
+
+enum : uint8_t { kCtxSkip = 0x8 };
+struct FrameContext {
+  Handle seq;
+  Handle frameData;
+  int32_t inWidth, inHeight;
+  int32_t outWidth, outHeight;
+  Point origin;
+  uint8_t flags;
+};
+
+struct FrameParadeRec {
+  uint32_t magic;
+  LIST_Handle contexts;
+  Handle parade;
+  int32_t quality;
+  int32_t width, height;  // the input size
+  uint32_t reserved[2];
+  uint32_t tailMagic;
+};
+constexpr pkg::Magic<FrameParadeRec> kFrameMagicDesc{&FrameParadeRec::magic, kFrameMagic,
+                                                     &FrameParadeRec::tailMagic, kFrameMagic};
+
+// The effect reference handed to callbacks.
+struct EffectRef {
+  uint16_t magic;
+  uint16_t reserved;
+  int32_t cmd;
+  int16_t classIndex;
+  Handle seq;
+  Handle templateBuild;  // params setup: the class whose template grows
+  uint16_t tailMagic;
+};
+
+// ---- Package state (FLT_package.cpp) ----
+struct Globals {
+  LIST_Handle classes;
+  uintptr_t hostA, hostB;
+  FLT_HostProc procs[20];
+  BM_World scratch;
+  // The effect references of the calls running now (innermost last): a
+  // reference handed back by an effect is checked against them before it is
+  // read.
+  void* activeRefs[32];
+  int32_t activeCount;
+  int32_t generalDepth;
+};
+bool ActiveRef(const void* ref);
+Globals& G();
+
+// ---- Classes (FLT_class.cpp) ----
+ErrorCode GetClass(int16_t index, ClassRec& out);
+ErrorCode SetClass(int16_t index, const ClassRec& rec);
+int32_t ClassCount();
+// Global setup and params setup when not done yet; 6401 for an unusable class.
+ErrorCode ReadyClass(int16_t index, uint32_t site);
+void UnreadyClass(int16_t index);
+void SetdownAllClasses();
+void RegisterBuiltins();
+
+// ---- Calls (FLT_call.cpp) ----
+// Calls the class's entry with cmd. seq may be null (class-level commands).
+// in is prepared here; out is cleared first.
+ErrorCode CallEffect(int16_t classIndex, int32_t cmd, Handle seq, PF_InputRecord& in, PF_OutputRecord& out,
+                     PF_ParamDef** params, PFWorld* output, void* extra);
+// Fills the input record's common fields and the callbacks allowed for cmd.
+void PrepareInput(PF_InputRecord& in, EffectRef& ref, int32_t cmd, int16_t classIndex, Handle seq);
+void FillTimes(PF_InputRecord& in, Handle seq);
+
+// ---- Sequences (FLT_sequence.cpp) ----
+// Locks the parameters while it lives (list() is the address array).
+class ParamsLock {
+ public:
+  explicit ParamsLock(Handle seq);
+  ~ParamsLock();
+  ParamsLock(const ParamsLock&) = delete;
+  ParamsLock& operator=(const ParamsLock&) = delete;
+  ErrorCode error() const { return error_; }
+  PF_ParamDef** list() const { return list_; }
+
+ private:
+  Handle seq_;
+  ErrorCode error_;
+  PF_ParamDef** list_ = nullptr;
+};
+// The Stream dimension of a parameter type (0: none).
+int16_t StreamDimension(uint32_t type);
+ErrorCode StreamValueFromParam(const PF_ParamDef& p, bool useDefault, double* v);
+void ParamFromStreamValue(PF_ParamDef& p, const double* v);
+ErrorCode SeqCheck(Handle seq, uint32_t site);
+ErrorCode SetOwner(Handle seq, Handle owner);
+Handle OwnerOf(Handle seq);
+ErrorCode NewMissingSequence(Handle raw, const char* effectName, Handle* out);
+ErrorCode DisposeSequenceAlways(Handle seq);
+
+// ---- Parades ----
+ErrorCode ParadeItems(Handle parade, uint32_t site, LIST_Handle* items);
+
+}  // namespace tv::flt

@@ -1,0 +1,265 @@
+// Parades in chunked files: round trips, the byte layout of a Sequence,
+// missing effects kept unchanged, renames and damaged data.
+#include <filesystem>
+#include <fstream>
+
+#include "ByteOrder.h"
+#include "FILE.h"
+#include "FLT_test_support.h"
+#include "SLU.h"
+
+namespace tv::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using ::testing::HasSubstr;
+
+class FLTFile : public FLTFixture {
+ protected:
+  void TearDown() override {
+    for (FILE_SpecH r : refs_) FILE_Dispose(r);
+    FLTFixture::TearDown();
+  }
+  FILE_SpecH Ref(const std::string& name) {
+    FILE_SpecH ref = nullptr;
+    const std::string path = dir_.P(name);
+    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
+    refs_.push_back(ref);
+    return ref;
+  }
+  // Writes the Parade into a new file and answers its bytes.
+  Bytes Write(FLT_Parade p, const std::string& name = "out.bin") {
+    FILE_SpecH ref = Ref(name);
+    EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref), 0);
+    EXPECT_EQ(FILE_Open(FILE_PermReadWrite, ref), 0);
+    SLU_FileContext c{};
+    EXPECT_EQ(SLU_InitFile(ref, 0, &c), 0);
+    EXPECT_EQ(FLT_WriteParade(p, nullptr, nullptr, &c), 0);
+    EXPECT_EQ(FILE_Close(ref), 0);
+    std::ifstream in(dir_.P(name), std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+  ErrorCode Read(const Bytes& bytes, FLT_Parade* p, int32_t version = 12, const std::string& name = "in.bin") {
+    std::ofstream(dir_.P(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    FILE_SpecH ref = Ref(name);
+    EXPECT_EQ(FILE_Open(FILE_PermRead, ref), 0);
+    SLU_FileContext c{};
+    EXPECT_EQ(SLU_InitFile(ref, 0, &c), 0);
+    missing_[0] = 0;
+    missingCount_ = 0;
+    ErrorCode err = FLT_ReadParade(&c, nullptr, version, nullptr, nullptr, nullptr, missing_, &missingCount_, p);
+    FILE_Close(ref);
+    return err;
+  }
+  static size_t Find(const Bytes& b, const std::string& s, size_t from = 0) {
+    auto it = std::search(b.begin() + static_cast<std::ptrdiff_t>(from), b.end(), s.begin(), s.end());
+    return it == b.end() ? std::string::npos : static_cast<size_t>(it - b.begin());
+  }
+  // A Parade of levels (animated), invert (off, named) and blur.
+  FLT_Parade Sample() {
+    FLT_Parade p = NewParade({Class(FLT_MatchLevels), Class(FLT_MatchInvert), Class(FLT_MatchFastBlur)});
+    FLT_Sequence lev = nullptr, inv = nullptr, blur = nullptr;
+    FLT_GetParadeSeq(p, 0, &lev);
+    FLT_GetParadeSeq(p, 1, &inv);
+    FLT_GetParadeSeq(p, 2, &blur);
+    Handle stream = nullptr;
+    FLT_SeqInqParamStream(lev, 3, &stream);
+    auto st = reinterpret_cast<TDB_Stream>(stream);
+    EXPECT_EQ(TDB_SetConstant(st, 0, nullptr, 0), 0);
+    const double g0 = 0.5, g1 = 2.25;
+    EXPECT_EQ(TDB_InsertKeyF(st, nullptr, 0, 1, &g0, 1, 2), 0);
+    EXPECT_EQ(TDB_InsertKeyF(st, nullptr, 900, 1, &g1, 2, 3), 0);
+    SetConstant(lev, 1, {17});
+    SetConstant(blur, 1, {6.5});
+    FLT_SeqSetName(inv, "My Invert");
+    FLT_SetParadeSeqFlags(p, 1, 0, FLT_Item_On);
+    return p;
+  }
+  TempDir dir_{"tvflt"};
+  std::vector<FILE_SpecH> refs_;
+  char missing_[256] = {};
+  int32_t missingCount_ = 0;
+};
+
+std::vector<double> Values(FLT_Sequence s, int32_t index) {
+  Handle stream = nullptr;
+  EXPECT_EQ(FLT_SeqInqParamStream(s, index, &stream), 0);
+  std::vector<double> out;
+  for (int32_t t : {0, 150, 450, 899, 900, 1200}) {
+    double v[4] = {};
+    EXPECT_EQ(TDB_GetValueF(reinterpret_cast<TDB_Stream>(stream), nullptr, t, 0, v, nullptr), 0);
+    out.insert(out.end(), v, v + 4);
+  }
+  return out;
+}
+
+TEST_F(FLTFile, RoundTripWithAnimatedParameters) {
+  FLT_Parade p = Sample();
+  const Bytes bytes = Write(p);
+  // The layout: a Par8 container, items of 8 bytes with big-endian flags,
+  // and the Sequence atoms.
+  ASSERT_GE(bytes.size(), 12u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "LIST");
+  EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 12), "Par8");
+  const size_t ldat = Find(bytes, "ldat");
+  ASSERT_NE(ldat, std::string::npos);
+  EXPECT_EQ(be::Load<uint32_t>(bytes.data() + ldat + 4), 24u);
+  const Bytes items(bytes.begin() + static_cast<std::ptrdiff_t>(ldat) + 8,
+                    bytes.begin() + static_cast<std::ptrdiff_t>(ldat) + 32);
+  EXPECT_EQ(items, (Bytes{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
+  const size_t sspc = Find(bytes, "sspc");
+  ASSERT_NE(sspc, std::string::npos);
+  const uint8_t* a = bytes.data() + sspc + 8;
+  EXPECT_EQ(be::Load<uint32_t>(bytes.data() + sspc + 4), 130u);
+  EXPECT_STREQ(reinterpret_cast<const char*>(a), FLT_MatchLevels);
+  EXPECT_STREQ(reinterpret_cast<const char*>(a + 48), "Levels");
+  EXPECT_EQ(be::Load<uint16_t>(a + 80), 0);
+  EXPECT_EQ(be::Load<uint16_t>(a + 82), 6);
+  EXPECT_EQ(be::Load<uint32_t>(a + 92), 2000u);
+  EXPECT_EQ(be::Load<uint16_t>(a + 112), 3);
+  EXPECT_EQ(be::Load<uint16_t>(a + 114), 1);
+  const size_t parL = Find(bytes, "parL");
+  ASSERT_NE(parL, std::string::npos);
+  EXPECT_EQ(be::Load<uint32_t>(bytes.data() + parL + 4), 6u * 16);
+  EXPECT_NE(Find(bytes, "enam"), std::string::npos);
+
+  FLT_Parade back = nullptr;
+  ASSERT_EQ(Read(bytes, &back), 0);
+  EXPECT_EQ(missingCount_, 0);
+  int32_t n = 0;
+  FLT_InqParadeNumSeqs(back, &n);
+  ASSERT_EQ(n, 3);
+  uint32_t flags = 9;
+  FLT_InqParadeSeqFlags(back, 1, &flags);
+  EXPECT_EQ(flags, 0u);
+  FLT_Sequence a0 = nullptr, b0 = nullptr;
+  FLT_GetParadeSeq(p, 0, &a0);
+  FLT_GetParadeSeq(back, 0, &b0);
+  for (int32_t i = 1; i <= 5; ++i) EXPECT_EQ(Values(b0, i), Values(a0, i)) << i;
+  Handle stream = nullptr;
+  FLT_SeqInqParamStream(b0, 3, &stream);
+  int32_t keys = 0;
+  TDB_GetNumKeys(reinterpret_cast<TDB_Stream>(stream), &keys);
+  EXPECT_EQ(keys, 2);
+  int8_t in = 0, out = 0;
+  TDB_GetKeyInterps(reinterpret_cast<TDB_Stream>(stream), 1, &in, &out);
+  EXPECT_EQ(in, 2);
+  EXPECT_EQ(out, 3);
+  FLT_Sequence named = nullptr;
+  FLT_GetParadeSeq(back, 1, &named);
+  char name[48];
+  FLT_SeqInqName(named, name);
+  EXPECT_STREQ(name, "My Invert");
+  // Written again, the bytes are the same.
+  EXPECT_EQ(Write(back, "again.bin"), bytes);
+  FLT_DisposeParade(back);
+  FLT_DisposeParade(p);
+}
+
+TEST_F(FLTFile, MissingEffectIsKeptAndWrittenBackUnchanged) {
+  FLT_Parade p = Sample();
+  Bytes bytes = Write(p);
+  FLT_DisposeParade(p);
+  // The second Sequence names an effect that is not installed.
+  const size_t second = Find(bytes, "sspc", Find(bytes, "sspc") + 1);
+  ASSERT_NE(second, std::string::npos);
+  const std::string unknown = "TVLO Vanished";
+  std::memcpy(bytes.data() + second + 8, unknown.c_str(), unknown.size() + 1);
+  std::memcpy(bytes.data() + second + 8 + 48, "Old Effect", 11);
+  rec.clear();
+  FLT_Parade back = nullptr;
+  ASSERT_EQ(Read(bytes, &back), 0);
+  EXPECT_EQ(missingCount_, 1);
+  EXPECT_STREQ(missing_, "Old Effect");
+  int32_t n = 0;
+  FLT_InqParadeNumSeqs(back, &n);
+  EXPECT_EQ(n, 3);
+  Boolean32 missing = 0;
+  FLT_InqParadeSeqMissing(back, 1, &missing);
+  EXPECT_EQ(missing, 1);
+  // It renders as nothing and is not counted as work.
+  BM_World in = NewWorld(8, 8, 3), out = NewWorld(8, 8);
+  EXPECT_EQ(Render(back, in, out, 8, 8), 0);
+  BM_DisposeWorld(in);
+  BM_DisposeWorld(out);
+  EXPECT_EQ(Write(back, "again.bin"), bytes);
+  FLT_DisposeParade(back);
+}
+
+TEST_F(FLTFile, MissingNamesStayUnder255Characters) {
+  FLT_Parade p = NewParade({});
+  for (int i = 0; i < 12; ++i) FLT_InsertSeqParade(p, NewSeq(Class(FLT_MatchInvert)), -1);
+  Bytes bytes = Write(p);
+  FLT_DisposeParade(p);
+  for (size_t at = Find(bytes, "sspc"); at != std::string::npos; at = Find(bytes, "sspc", at + 1)) {
+    std::memcpy(bytes.data() + at + 8, "TVLO Gone", 10);
+    std::memcpy(bytes.data() + at + 8 + 48, "A rather long effect name", 26);
+  }
+  FLT_Parade back = nullptr;
+  ASSERT_EQ(Read(bytes, &back), 0);
+  EXPECT_EQ(missingCount_, 12);
+  EXPECT_LT(std::strlen(missing_), 255u);
+  EXPECT_EQ(std::string(missing_).rfind("A rather long effect name, A rather", 0), 0u);
+  FLT_DisposeParade(back);
+}
+
+TEST_F(FLTFile, RenamesAndObsoleteGlow) {
+  // A class under the old name's successor.
+  PF_EntryFunc nop = [](int32_t cmd, PF_InputRecord*, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
+    if (cmd == PF_Cmd_ParamsSetup) out->paramCount = 1;
+    return PF_Result{0};
+  };
+  Register("KVRN Glo2", 0, nop);
+  Register("KVRN Glow", 0, nop);
+  FLT_Parade p = NewParade({Class("KVRN Glow")});
+  const Bytes bytes = Write(p);
+  FLT_DisposeParade(p);
+  for (int32_t version : {11, 12}) {
+    FLT_Parade back = nullptr;
+    ASSERT_EQ(Read(bytes, &back, version), 0);
+    FLT_Sequence s = nullptr;
+    FLT_GetParadeSeq(back, 0, &s);
+    int16_t cls = 0;
+    FLT_SeqInqClass(s, &cls);
+    char name[48];
+    FLT_SeqInqName(s, name);
+    if (version == 12) {
+      EXPECT_EQ(cls, Class("KVRN Glo2"));
+      EXPECT_STREQ(name, "");
+    } else {
+      EXPECT_EQ(cls, Class("KVRN Glow"));
+      EXPECT_STREQ(name, "KVRN Glow (Obsolete)");
+    }
+    FLT_DisposeParade(back);
+  }
+}
+
+TEST_F(FLTFile, DamagedCountsAreRefused) {
+  FLT_Parade p = Sample();
+  const Bytes good = Write(p);
+  FLT_DisposeParade(p);
+  struct Case {
+    const char* what;
+    size_t offset;  // from the first "sspc"
+    uint16_t value;
+  } cases[] = {{"count larger than parL", 8 + 82, 7}, {"count smaller", 8 + 82, 2}, {"huge count", 8 + 82, 0xFFFF}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes bytes = good;
+    be::Store<uint16_t>(bytes.data() + Find(bytes, "sspc") + c.offset, c.value);
+    rec.clear();
+    FLT_Parade back = reinterpret_cast<FLT_Parade>(1);
+    EXPECT_EQ(Read(bytes, &back), FLT_ErrBadData);
+    EXPECT_EQ(back, nullptr);
+    EXPECT_THAT(rec.last().text, HasSubstr("cannot parse effect data"));
+  }
+  // A truncated file fails in the layers below and leaves nothing.
+  Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
+  FLT_Parade back = nullptr;
+  EXPECT_NE(Read(cut, &back), 0);
+  EXPECT_EQ(back, nullptr);
+}
+
+}  // namespace
+}  // namespace tv::test

@@ -1,0 +1,172 @@
+// Frame parades: chains of built-in effects equal the effects applied one by
+// one, whatever is switched off; interrupts; sizes; layer times.
+#include "FLT_test_support.h"
+
+namespace tv::test {
+namespace {
+
+constexpr int32_t kW = 37, kH = 23;
+
+PF_Result Interrupting(int32_t cmd, PF_InputRecord*, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
+  if (cmd == PF_Cmd_ParamsSetup) out->paramCount = 1;
+  return cmd == PF_Cmd_Render ? PF_Result_Interrupted : 0;
+}
+
+PF_Result Growing(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
+  if (cmd == PF_Cmd_ParamsSetup) out->paramCount = 1;
+  if (cmd == PF_Cmd_FrameSetup) {
+    out->width = in->width > 1000 ? 40000 : in->width + 2;
+    out->height = in->height + 2;
+  }
+  return 0;
+}
+
+class FLTRender : public FLTFixture {
+ protected:
+  void TearDown() override {
+    for (BM_World w : worlds_) BM_DisposeWorld(w);
+    for (FLT_Parade p : parades_) FLT_DisposeParade(p);
+    FLTFixture::TearDown();
+  }
+  BM_World World(uint32_t seed = 0, int32_t w = kW, int32_t h = kH) {
+    worlds_.push_back(NewWorld(w, h, seed));
+    return worlds_.back();
+  }
+  FLT_Parade Keep(FLT_Parade p) {
+    parades_.push_back(p);
+    return p;
+  }
+  // A chain of built-ins with known settings.
+  FLT_Parade Chain(std::initializer_list<const char*> matches) {
+    FLT_Parade p = Keep(NewParade({}));
+    for (const char* m : matches) {
+      FLT_Sequence s = NewSeq(Class(m));
+      if (std::string(m) == FLT_MatchLevels) {
+        SetConstant(s, 1, {20});
+        SetConstant(s, 2, {220});
+        SetConstant(s, 3, {1.7});
+        SetConstant(s, 5, {240});
+      } else if (std::string(m) == FLT_MatchFastBlur) {
+        SetConstant(s, 1, {2.5});
+      }
+      EXPECT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
+    }
+    return p;
+  }
+  std::vector<BM_World> worlds_;
+  std::vector<FLT_Parade> parades_;
+};
+
+TEST_F(FLTRender, ChainEqualsEffectsOneByOne) {
+  const std::vector<const char*> effects = {FLT_MatchInvert, FLT_MatchLevels, FLT_MatchFastBlur};
+  BM_World input = World(7);
+  // One by one.
+  BM_World a = World(), b = World();
+  ASSERT_EQ(Render(Chain({effects[0]}), input, a, kW, kH), 0);
+  ASSERT_EQ(Render(Chain({effects[1]}), a, b, kW, kH), 0);
+  ASSERT_EQ(Render(Chain({effects[2]}), b, a, kW, kH), 0);
+  const std::vector<uint8_t> expected = Pixels(a);
+  EXPECT_NE(expected, Pixels(input));
+  // As a chain of three (odd) and with a switched-off effect between (the
+  // parity counts only what runs).
+  BM_World out = World();
+  ASSERT_EQ(Render(Chain({effects[0], effects[1], effects[2]}), input, out, kW, kH), 0);
+  EXPECT_EQ(Pixels(out), expected);
+  FLT_Parade p = Chain({effects[0], FLT_MatchFill, effects[1], effects[2]});
+  ASSERT_EQ(FLT_SetParadeSeqFlags(p, 1, 0, FLT_Item_On), 0);
+  BM_World out2 = World();
+  ASSERT_EQ(Render(p, input, out2, kW, kH), 0);
+  EXPECT_EQ(Pixels(out2), expected);
+  // Two effects (even) end in the output too.
+  BM_World two = World();
+  ASSERT_EQ(Render(Chain({effects[0], effects[1]}), input, two, kW, kH), 0);
+  EXPECT_EQ(Pixels(two), Pixels(b));
+  // Nothing on: the input is copied.
+  FLT_Parade off = Chain({FLT_MatchInvert});
+  FLT_SetParadeSeqFlags(off, 0, 0, FLT_Item_On);
+  BM_World copy = World();
+  ASSERT_EQ(Render(off, input, copy, kW, kH), 0);
+  EXPECT_EQ(Pixels(copy), Pixels(input));
+}
+
+TEST_F(FLTRender, FillAndInvertPixels) {
+  BM_World input = World(3);
+  BM_World out = World();
+  FLT_Parade p = Chain({FLT_MatchFill});
+  FLT_Sequence s = nullptr;
+  FLT_GetParadeSeq(p, 0, &s);
+  SetConstant(s, 1, {255, 10, 20, 30});
+  ASSERT_EQ(Render(p, input, out, kW, kH), 0);
+  const std::vector<uint8_t> in = Pixels(input), px = Pixels(out);
+  for (size_t i = 0; i < px.size(); i += 4) {
+    ASSERT_EQ(px[i], in[i]);  // alpha kept
+    ASSERT_EQ(px[i + 1], 10);
+    ASSERT_EQ(px[i + 2], 20);
+    ASSERT_EQ(px[i + 3], 30);
+  }
+  ASSERT_EQ(Render(Chain({FLT_MatchInvert, FLT_MatchInvert}), input, out, kW, kH), 0);
+  EXPECT_EQ(Pixels(out), in);
+}
+
+TEST_F(FLTRender, InterruptEndsTheRenderWithoutReport) {
+  const int16_t cls = Register("T Interrupt", 0, Interrupting);
+  FLT_Parade p = Keep(NewParade({Class(FLT_MatchInvert), cls, Class(FLT_MatchInvert)}));
+  rec.clear();
+  EXPECT_EQ(Render(p, World(1), World(), kW, kH), PF_Result_Interrupted);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(FLTRender, SizesFromEffectsAreChecked) {
+  const int16_t grow = Register("T Grow", 0, Growing);
+  FLT_Parade p = Keep(NewParade({grow, grow}));
+  FLT_FrameParade fp = nullptr;
+  ASSERT_EQ(FLT_NewFrameParade(p, kW, kH, 0, &fp), 0);
+  int32_t w = 0, h = 0;
+  ASSERT_EQ(FLT_InqFrameParadeSize(fp, &w, &h), 0);
+  EXPECT_EQ(w, kW + 4);
+  EXPECT_EQ(h, kH + 4);
+  // An output world smaller than the result is refused.
+  rec.clear();
+  EXPECT_EQ(FLT_RenderFrParade(fp, 0, World(1), World()), 3);
+  EXPECT_NE(rec.last().text.find("inconsistent buffer size information"), std::string::npos);
+  EXPECT_EQ(FLT_RenderFrParade(fp, 0, World(1), World(0, kW + 4, kH + 4)), 0);
+  EXPECT_EQ(FLT_DisposeFrParade(fp), 0);
+  // An absurd size from an effect is refused before anything is sized by it.
+  EXPECT_EQ(FLT_NewFrameParade(p, 2000, 10, 0, &fp), PF_Result_BadCallbackArg);
+  EXPECT_EQ(fp, nullptr);
+  EXPECT_EQ(FLT_NewFrameParade(p, 0, 10, 0, &fp), 3);
+}
+
+TEST_F(FLTRender, AnimatedParameterFollowsTheLayerTime) {
+  struct Clock {
+    int32_t time = 0;
+    static ErrorCode Info(void* refcon, FLT_Parade, FLT_LayerInfo* info) {
+      info->time = static_cast<Clock*>(refcon)->time;
+      info->timeScale = 600;
+      info->timeStep = 20;
+      return 0;
+    }
+  } clock;
+  FLT_Parade p = nullptr;
+  ASSERT_EQ(FLT_NewParade(Clock::Info, &clock, &p), 0);
+  Keep(p);
+  FLT_Sequence s = NewSeq(Class(FLT_MatchFill));
+  ASSERT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
+  Handle stream = nullptr;
+  ASSERT_EQ(FLT_SeqInqParamStream(s, 1, &stream), 0);
+  auto st = reinterpret_cast<TDB_Stream>(stream);
+  ASSERT_EQ(TDB_SetConstant(st, 0, nullptr, 0), 0);
+  const double k0[4] = {255, 0, 0, 0}, k1[4] = {255, 200, 100, 50};
+  ASSERT_EQ(TDB_InsertKeyF(st, nullptr, 0, 1, k0, 1, 1), 0);
+  ASSERT_EQ(TDB_InsertKeyF(st, nullptr, 600, 1, k1, 1, 1), 0);
+  BM_World input = World(5), out = World();
+  clock.time = 300;
+  ASSERT_EQ(Render(p, input, out, kW, kH), 0);
+  const std::vector<uint8_t> px = Pixels(out);
+  EXPECT_EQ(px[1], 100);
+  EXPECT_EQ(px[2], 50);
+  EXPECT_EQ(px[3], 25);
+}
+
+}  // namespace
+}  // namespace tv::test

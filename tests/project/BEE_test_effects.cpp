@@ -1,0 +1,173 @@
+// Effects on layers: every effect command and its undo and redo, parameter
+// keys through stream indices, the effect limit, duplication.
+#include <gmock/gmock.h>
+
+#include "BEE_test_support.h"
+#include "FLT.h"
+
+namespace tv::bee::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+class BeeEffects : public BeeFixture {
+ protected:
+  // The effect classes keep their parameter templates from first use to the
+  // effect package's death: they are made before the counts are taken.
+  void SetUp() override {
+    BeeFixture::SetUp();
+    int32_t lists0 = 0;
+    LISTp_GetLiveCount(&lists0);
+    const int64_t handles0 = EMUL_LiveHandleCount(), ptrs0 = EMUL_LivePtrCount();
+    for (const char* m : {FLT_MatchInvert, FLT_MatchLevels, FLT_MatchCopy}) {
+      FLT_Sequence s = nullptr;
+      uint32_t flags = 0;
+      Boolean32 found = 0;
+      ASSERT_EQ(FLT_NewSequence(Class(m), nullptr, 0, nullptr, &flags, &s, &found), 0);
+      ASSERT_EQ(FLT_DisposeSequence(s), 0);
+    }
+    int32_t lists1 = 0;
+    LISTp_GetLiveCount(&lists1);
+    liveLists_ += lists1 - lists0;
+    liveHandles_ += EMUL_LiveHandleCount() - handles0;
+    livePtrs_ += EMUL_LivePtrCount() - ptrs0;
+  }
+  int16_t Class(const char* match) {
+    int16_t index = 0;
+    Boolean32 found = 0;
+    EXPECT_EQ(FLTp_FindClass(match, &index, &found), 0);
+    return index;
+  }
+  // The effects of a layer as "match:on:name" entries.
+  std::vector<std::string> Effects(BEE_Layer layer) {
+    Handle parade = nullptr;
+    int32_t n = 0;
+    EXPECT_EQ(BEE_InqLayerEffectSeq(layer, &parade, &n), 0);
+    std::vector<std::string> out;
+    for (int32_t i = 0; i < n; ++i) {
+      FLT_Sequence s = nullptr;
+      FLT_GetParadeSeq(parade, i, &s);
+      int16_t cls = 0;
+      FLT_SeqInqClass(s, &cls);
+      char match[48] = {}, name[48] = {};
+      FLT_InqPFInfo(cls, nullptr, match, nullptr);
+      FLT_SeqInqName(s, name);
+      uint32_t flags = 0;
+      FLT_InqParadeSeqFlags(parade, i, &flags);
+      out.push_back(std::string(match) + ":" + std::to_string(flags & 1) + ":" + name);
+    }
+    return out;
+  }
+  double Value(BEE_Layer layer, intptr_t index, int32_t t) {
+    BEE_StreamRef ref{layer, index};
+    TDB_Stream s = nullptr;
+    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
+    double v[4] = {};
+    EXPECT_EQ(TDB_GetValueF(s, nullptr, t, 0, v, nullptr), 0);
+    return v[0];
+  }
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(BeeEffects, EveryCommandUndoesAndRedoes) {
+  BEE_Layer layer = NewSolidLayer(NewComp());
+  int32_t index = -1;
+  ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchInvert), &index), 0);
+  EXPECT_EQ(index, 0);
+  ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchLevels), &index), 0);
+  EXPECT_EQ(index, 1);
+  const Strings applied{"TVLO Invert:1:", "TVLO Levels:1:"};
+  EXPECT_EQ(Effects(layer), applied);
+  EXPECT_EQ(UndoName(), "Apply Effect");
+
+  struct Step {
+    const char* undoName;
+    std::function<ErrorCode()> run;
+    Strings after;
+  } steps[] = {
+      {"Effect Toggle", [&] { return BEE_CmdSetEffectEnabled(layer, 0, 0); }, {"TVLO Invert:0:", "TVLO Levels:1:"}},
+      {"Effect Reordering", [&] { return BEE_CmdReorderEffects(layer, 0, 1); },
+       {"TVLO Levels:1:", "TVLO Invert:1:"}},
+      {"Effect Name Change", [&] { return BEE_CmdRenameEffect(layer, 1, "Brighter"); },
+       {"TVLO Invert:1:", "TVLO Levels:1:Brighter"}},
+      {"Delete Effect", [&] { return BEE_CmdDeleteEffect(layer, 0); }, {"TVLO Levels:1:"}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.undoName);
+    const Strings before = Effects(layer);
+    ASSERT_EQ(s.run(), 0);
+    EXPECT_EQ(Effects(layer), s.after);
+    EXPECT_EQ(UndoName(), s.undoName);
+    ASSERT_EQ(BEE_Undo(), 0);
+    EXPECT_EQ(Effects(layer), before);
+    ASSERT_EQ(BEE_Redo(), 0);
+    EXPECT_EQ(Effects(layer), s.after);
+    ASSERT_EQ(BEE_Undo(), 0);
+  }
+  // Undoing the applications empties the chain; redo brings them back.
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Effects(layer), Strings{});
+  ASSERT_EQ(BEE_Redo(), 0);
+  ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_EQ(Effects(layer), applied);
+}
+
+TEST_F(BeeEffects, ParameterKeysThroughStreamIndices) {
+  BEE_Layer layer = NewSolidLayer(NewComp());
+  ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchInvert), nullptr), 0);
+  ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchLevels), nullptr), 0);
+  // Levels (effect 1), parameter 2 (input white): 512 + 128 + 1.
+  const intptr_t index = BEE_StreamFirstEffect + 128 + 1;
+  EXPECT_EQ(Value(layer, index, 0), 255);
+  TDB_Stream keys = KeyableCopy(layer, index);
+  const double a = 100, b = 200;
+  ASSERT_EQ(TDB_InsertKeyF(keys, nullptr, 0, 1, &a, 1, 1), 0);
+  ASSERT_EQ(TDB_InsertKeyF(keys, nullptr, 600, 1, &b, 1, 1), 0);
+  ASSERT_EQ(BEE_CmdSetStreamKeys(layer, static_cast<int32_t>(index), keys), 0);
+  EXPECT_EQ(Value(layer, index, 300), 150);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Value(layer, index, 300), 255);
+  ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_EQ(Value(layer, index, 300), 150);
+  // Beyond the parameters or the effects there is no stream.
+  BEE_StreamRef bad{layer, BEE_StreamFirstEffect + 128 + 5};
+  TDB_Stream s = nullptr;
+  EXPECT_EQ(BEE_StreamLookup(&bad, &s), kErrRange);
+  bad.index = BEE_StreamFirstEffect + 2 * 128;
+  EXPECT_EQ(BEE_StreamLookup(&bad, &s), kErrRange);
+  // The input layer parameter has no stream.
+  bad.index = BEE_StreamFirstEffect - 1 + 128;  // effect 0, parameter 0 is not addressable
+  EXPECT_NE(BEE_StreamLookup(&bad, &s), 0);
+}
+
+TEST_F(BeeEffects, ThirtySecondEffectIsRefused) {
+  BEE_Layer layer = NewSolidLayer(NewComp());
+  for (int i = 0; i < BEE_MaxEffects; ++i) ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchCopy), nullptr), 0);
+  const auto stacks = Stacks();
+  rec.clear();
+  int32_t index = 0;
+  EXPECT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchCopy), &index), kErrBadParam);
+  EXPECT_EQ(index, static_cast<int32_t>(0x80000000u));
+  ASSERT_FALSE(rec.reports.empty());
+  EXPECT_EQ(rec.last().location, 0x1A0000A8u);
+  EXPECT_THAT(rec.last().text, HasSubstr("can't apply more than 31 effects to one layer!"));
+  EXPECT_EQ(Stacks(), stacks);
+}
+
+TEST_F(BeeEffects, DuplicatedLayerHasItsOwnEffects) {
+  BEE_Item comp = NewComp();
+  BEE_Layer layer = NewSolidLayer(comp);
+  ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchLevels), nullptr), 0);
+  ASSERT_EQ(BEE_CmdRenameEffect(layer, 0, "Mine"), 0);
+  BEE_Layer copy = nullptr;
+  ASSERT_EQ(BEE_CmdDuplicateLayer(layer, &copy), 0);
+  EXPECT_EQ(Effects(copy), Effects(layer));
+  ASSERT_EQ(BEE_CmdDeleteEffect(layer, 0), 0);
+  EXPECT_EQ(Effects(copy), Strings{"TVLO Levels:1:Mine"});
+  EXPECT_EQ(Effects(layer), Strings{});
+}
+
+}  // namespace
+}  // namespace tv::bee::test
