@@ -1,0 +1,206 @@
+// Masks: a shape's coverage in an uno buffer (opacity, expansion, feather,
+// inversion) and its merge into a world's alpha.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "MSK_internal.h"
+
+namespace tv::msk {
+namespace {
+
+Box Intersect(const Box& a, const Box& b) {
+  Box r{std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
+  if (r.empty()) return Box{0, 0, 0, 0};
+  return r;
+}
+Box Grow(const Box& a, int64_t dx, int64_t dy) { return Box{a.x0 - dx, a.y0 - dy, a.x1 + dx, a.y1 + dy}; }
+
+double Pixels(Fixed v, double limit) { return std::clamp(v / 65536.0, -limit, limit); }
+
+// The buffer stays locked while the guard lives.
+class UnoLock {
+ public:
+  explicit UnoLock(PF_UnoBuffer b) : b_(b), err_(PF_LockUnoBuffer(b, &data_, nullptr)) {}
+  ~UnoLock() {
+    if (!err_) PF_UnlockUnoBuffer(b_);
+  }
+  UnoLock(const UnoLock&) = delete;
+  UnoLock& operator=(const UnoLock&) = delete;
+  ErrorCode err() const { return err_; }
+  uint8_t* data() const { return data_; }
+
+ private:
+  PF_UnoBuffer b_;
+  uint8_t* data_ = nullptr;
+  ErrorCode err_;
+};
+
+// Clears every byte of the w x h buffer outside box.
+void ClearOutside(uint8_t* data, int64_t w, int64_t h, const Box& box) {
+  if (box.empty()) {
+    std::memset(data, 0, static_cast<size_t>(w * h));
+    return;
+  }
+  std::memset(data, 0, static_cast<size_t>(box.y0 * w));
+  std::memset(data + box.y1 * w, 0, static_cast<size_t>((h - box.y1) * w));
+  for (int64_t y = box.y0; y < box.y1; ++y) {
+    std::memset(data + y * w, 0, static_cast<size_t>(box.x0));
+    std::memset(data + y * w + box.x1, 0, static_cast<size_t>(w - box.x1));
+  }
+}
+
+// Coverage into the locked buffer; *nonZero receives where it may be non-zero.
+ErrorCode Cover(const Polygon& poly, const MSK_MaskDesc& desc, uint8_t fill, uint8_t* data, int64_t w, int64_t h,
+                Box* nonZero) {
+  int32_t hHalf[3], vHalf[3];
+  FeatherPlan(Pixels(desc.featherH, PF_MaxBlurRadius), hHalf);
+  FeatherPlan(Pixels(desc.featherV, PF_MaxBlurRadius), vHalf);
+  const int64_t reachH = int64_t{hHalf[0]} + hHalf[1] + hHalf[2], reachV = int64_t{vHalf[0]} + vHalf[1] + vHalf[2];
+  const Box buffer{0, 0, w, h};
+  const Box shape = PolygonBox(poly);
+  auto raster = desc.antialias ? RasterizeExact : RasterizeCentres;
+  if (reachH == 0 && reachV == 0) {
+    const Box region = poly.size() >= 3 ? Intersect(shape, buffer) : Box{0, 0, 0, 0};
+    ClearOutside(data, w, h, region);
+    *nonZero = region;
+    if (region.empty()) return 0;
+    return raster(poly, region, fill, data + region.y0 * w + region.x0, w);
+  }
+  // The shape within the feather's reach of the buffer takes part: the blur
+  // of the region sees what lies beyond the buffer's edges, and nothing
+  // outside the region comes within reach of the buffer.
+  const Box region = poly.size() >= 3 ? Intersect(Grow(shape, reachH, reachV), Grow(buffer, reachH, reachV))
+                                      : Box{0, 0, 0, 0};
+  const Box inside = Intersect(region, buffer);
+  ClearOutside(data, w, h, inside);
+  *nonZero = inside;
+  if (inside.empty()) return 0;
+  const int64_t rw = region.x1 - region.x0, rh = region.y1 - region.y0;
+  ScratchArray<uint8_t> work(static_cast<size_t>(rw * rh));
+  if (!work.ok()) return kReport.OutOfMemory(kSiteFeather, kTextCoverage, work.failedBytes());
+  if (ErrorCode err = raster(poly, region, fill, work.data(), rw)) return err;
+  if (ErrorCode err = Feather(work.data(), rw, rh, rw, hHalf, vHalf)) return err;
+  for (int64_t y = inside.y0; y < inside.y1; ++y)
+    std::memcpy(data + y * w + inside.x0, work.data() + (y - region.y0) * rw + (inside.x0 - region.x0),
+                static_cast<size_t>(inside.x1 - inside.x0));
+  return 0;
+}
+
+Rect ToRect(const Box& b) {
+  return Rect{static_cast<int16_t>(b.y0), static_cast<int16_t>(b.x0), static_cast<int16_t>(b.y1),
+              static_cast<int16_t>(b.x1)};
+}
+
+}  // namespace
+
+void FeatherPlan(double f, int32_t half[3]) {
+  half[0] = half[1] = half[2] = 0;
+  if (!(f > 0)) return;
+  // Three boxes whose variances add up to that of one box of half width f.
+  const double variance = f * (f + 1) / 3;
+  int32_t wl = static_cast<int32_t>(std::floor(std::sqrt(4 * variance + 1)));
+  if (wl % 2 == 0) --wl;
+  const double ideal = (12 * variance - 3.0 * wl * wl - 12.0 * wl - 9) / (-4.0 * wl - 4);
+  const int32_t smaller = std::clamp(static_cast<int32_t>(std::lround(ideal)), 0, 3);
+  for (int i = 0; i < 3; ++i) half[i] = ((i < smaller ? wl : wl + 2) - 1) / 2;
+}
+
+namespace {
+
+// Runs the box passes over each row of a block (rows of n bytes, stride apart).
+ErrorCode BlurRows(uint8_t* data, int64_t n, int64_t rows, int64_t stride, const int32_t half[3], uint8_t* tmp) {
+  for (int64_t y = 0; y < rows; ++y) {
+    uint8_t* row = data + y * stride;
+    uint8_t* from = row;
+    uint8_t* to = tmp;
+    for (int p = 0; p < 3; ++p) {
+      if (half[p] == 0) continue;
+      if (ErrorCode err = PF_BoxBlurUnoScan(from, 1, static_cast<int32_t>(n), half[p], to, 1)) return err;
+      std::swap(from, to);
+    }
+    if (from != row) std::memcpy(row, from, static_cast<size_t>(n));
+  }
+  return 0;
+}
+
+// dst (h rows of w... transposed: w rows of h) = src transposed, in tiles.
+void Transpose(const uint8_t* src, int64_t w, int64_t h, int64_t srcStride, uint8_t* dst, int64_t dstStride) {
+  constexpr int64_t kTile = 32;
+  for (int64_t y0 = 0; y0 < h; y0 += kTile)
+    for (int64_t x0 = 0; x0 < w; x0 += kTile) {
+      const int64_t y1 = std::min(h, y0 + kTile), x1 = std::min(w, x0 + kTile);
+      for (int64_t y = y0; y < y1; ++y)
+        for (int64_t x = x0; x < x1; ++x) dst[x * dstStride + y] = src[y * srcStride + x];
+    }
+}
+
+}  // namespace
+
+ErrorCode Feather(uint8_t* data, int64_t width, int64_t height, int64_t stride, const int32_t hHalf[3],
+                  const int32_t vHalf[3]) {
+  ScratchArray<uint8_t> tmp(static_cast<size_t>(std::max(width, height)));
+  if (!tmp.ok()) return kReport.OutOfMemory(kSiteFeather, kTextCoverage, tmp.failedBytes());
+  if (hHalf[0] + hHalf[1] + hHalf[2] > 0)
+    if (ErrorCode err = BlurRows(data, width, height, stride, hHalf, tmp.data())) return err;
+  if (vHalf[0] + vHalf[1] + vHalf[2] == 0) return 0;
+  // Columns are blurred as the rows of the transposed block, so every pass
+  // reads memory in order.
+  ScratchArray<uint8_t> t(static_cast<size_t>(width * height));
+  if (!t.ok()) return kReport.OutOfMemory(kSiteFeather, kTextCoverage, t.failedBytes());
+  Transpose(data, width, height, stride, t.data(), height);
+  if (ErrorCode err = BlurRows(t.data(), height, width, height, vHalf, tmp.data())) return err;
+  Transpose(t.data(), height, width, height, data, stride);
+  return 0;
+}
+
+}  // namespace tv::msk
+
+using namespace tv;
+using namespace tv::msk;
+
+ErrorCode MSK_MaskWithShape(OM_Shape shape, const MSK_MaskDesc* desc, PF_UnoBuffer buffer, Rect* bounds) {
+  if (bounds) *bounds = Rect{};
+  if (!desc) return kReport.BadParam(kSiteArgument, {"MSK_MaskWithShape"});
+  int32_t w = 0, h = 0;
+  if (ErrorCode err = PF_GetUnoBufferSize(buffer, &w, &h)) return err;
+  const Rect whole{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
+  UnoLock lock(buffer);
+  if (lock.err()) return lock.err();
+  // Opacities outside 0 .. 100 % are clamped, so the byte cannot wrap.
+  const Fixed opacity = std::clamp<Fixed>(desc->opacity, 0, 65536);
+  const int32_t opacityByte = static_cast<int32_t>(opacity / 65536.0 * 255 + 0.5);
+  if (opacityByte == 0) {
+    std::memset(lock.data(), 0, static_cast<size_t>(w) * static_cast<size_t>(h));
+    if (bounds) *bounds = whole;
+    return 0;
+  }
+  const uint8_t fill = desc->invert ? 255 : static_cast<uint8_t>(opacityByte);
+  Polygon poly;
+  if (ErrorCode err = FlattenShape(shape, poly)) return err;
+  if (desc->expansion != 0)
+    if (ErrorCode err = ExpandPolygon(poly, Pixels(desc->expansion, 4000))) return err;
+  Box nonZero{};
+  if (ErrorCode err = Cover(poly, *desc, fill, lock.data(), w, h, &nonZero)) return err;
+  if (desc->invert) {
+    const PF_AbortRecord* abort = desc->abort.abort ? &desc->abort : nullptr;
+    if (ErrorCode err = PF_InvertAndFadeUnoBuffer(abort, opacityByte, buffer)) return err;
+    nonZero = Box{0, 0, w, h};
+  }
+  if (bounds) *bounds = ToRect(nonZero);
+  return 0;
+}
+
+ErrorCode MSK_MaskWithWorld(OM_Shape shape, const MSK_MaskDesc* desc, PFWorld* world, Rect* bounds) {
+  if (bounds) *bounds = Rect{};
+  if (!desc || !world || world->width < 1 || world->height < 1)
+    return kReport.BadParam(kSiteWorld, {"MSK_MaskWithWorld"});
+  PF_UnoBuffer buffer = nullptr;
+  if (ErrorCode err = PF_NewUnoBuffer(world->width, world->height, &buffer)) return err;
+  Rect r{};
+  ErrorCode err = MSK_MaskWithShape(shape, desc, buffer, &r);
+  if (!err) err = PF_MergeMaskAlpha(desc->abort.abort ? &desc->abort : nullptr, buffer, &r, world);
+  PF_DisposeUnoBuffer(buffer);
+  if (!err && bounds) *bounds = r;
+  return err;
+}
