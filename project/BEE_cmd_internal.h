@@ -111,6 +111,15 @@ BEE_OP(OpItemComment);
 BEE_OP(OpLayerComment);
 BEE_OP(OpRulerOrigin);
 BEE_OP(OpSetSources);
+// Masks on layers (BEE_masks.cpp).
+BEE_OP(OpAddMask);
+BEE_OP(OpDeleteMask);
+BEE_OP(OpReinsertMask);
+BEE_OP(OpReorderMask);
+BEE_OP(OpMaskInvert);
+BEE_OP(OpMaskName);
+BEE_OP(OpMaskMode);
+BEE_OP(OpMaskLock);
 // Commands whose packages are not built yet: code 5 with a message naming
 // what is missing.
 template <int N>

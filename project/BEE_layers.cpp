@@ -126,7 +126,7 @@ void DisposeLayer(BEE_Layer layer) {
   }
   if (r.comment) DisposeHandle(r.comment);
   if (r.parade) DisposeHandle(r.parade);
-  if (r.masks) LIST_Dispose(r.masks, 0);
+  DisposeMasks(layer);
   BEE_Item src = r.source;
   r.magic = 0xDEAD;
   G().liveLayers.erase(layer);
@@ -161,6 +161,7 @@ ErrorCode DuplicateLayerRec(BEE_Layer layer, BEE_Layer* copy) {
   ErrorCode err = 0;
   for (int32_t i = 0; i < BEE_StandardStreamCount && !err; ++i)
     if (R(layer).streams[i]) err = TDB_DuplicateStream(R(layer).streams[i], &R(c).streams[i]);
+  if (!err) err = DuplicateMasks(layer, c);
   if (!err) err = NewText(TextOf(R(layer).comment), &R(c).comment, BEE_SiteLayer);
   if (!err && ownsSolid) {
     BEE_Item solid = nullptr;
@@ -381,8 +382,10 @@ ErrorCode BEE_StreamLookup(const BEE_StreamRef* ref, TDB_Stream* stream) try {
   int32_t index = static_cast<int32_t>(ref->index);
   if (ref->index != index) return Strange(BEE_SiteStream, "stream", ref->index);
   if (ErrorCode err = ValidStreamIndex(index, BEE_SiteStream)) return err;
+  if (index >= BEE_StreamFirstMask && index < BEE_StreamFirstEffect)
+    return MaskStream(ref->layer, index, stream);
   if (index >= BEE_StandardStreamCount) {
-    // Mask and effect streams: the layer has no masks or effects yet.
+    // Effect streams: the layer has no effects yet.
     return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
   }
   *stream = R(ref->layer).streams[index];

@@ -58,7 +58,10 @@ BEE_OP(OpKeyframeChange) {
   BEE_Layer layer = ref->layer;
   BEE_StreamRef* target = nullptr;
   if (ErrorCode err = NewCopy(ref, 1, &target)) return err;
-  R(layer).streams[index] = stream;
+  if (index >= BEE_StreamFirstMask)
+    SetMaskStream(layer, index, stream);
+  else
+    R(layer).streams[index] = stream;
   TouchLayer(layer);
   // The layer owns the new stream now.
   Store(*rec, KeyframeChangeCmd{ref, nullptr});
