@@ -47,10 +47,11 @@ ErrorCode RasterizeExact(const Polygon& poly, const Box& region, uint8_t fill, u
 // Pixels whose centres lie inside get fill, others 0.
 ErrorCode RasterizeCentres(const Polygon& poly, const Box& region, uint8_t fill, uint8_t* dst, int64_t stride);
 
-// Half widths of the three box passes for a feather of f pixels (0 0 0 for none).
+// Half widths of the three box passes of the fast blur for a feather of f
+// pixels (0 0 0 for none).
 void FeatherPlan(double f, int32_t half[3]);
-// Blurs width x height bytes (rows stride apart) in place.
-ErrorCode Feather(uint8_t* data, int64_t width, int64_t height, int64_t stride, const int32_t hHalf[3],
-                  const int32_t vHalf[3]);
+// Blurs width x height bytes (rows stride apart; width and stride multiples
+// of 4) in place with the fast blur's three boxes per direction.
+ErrorCode Feather(uint8_t* data, int64_t width, int64_t height, int64_t stride, double featherH, double featherV);
 
 }  // namespace tv::msk

@@ -53,10 +53,17 @@ void ClearOutside(uint8_t* data, int64_t w, int64_t h, const Box& box) {
 // Coverage into the locked buffer; *nonZero receives where it may be non-zero.
 ErrorCode Cover(const Polygon& poly, const MSK_MaskDesc& desc, uint8_t fill, uint8_t* data, int64_t w, int64_t h,
                 Box* nonZero) {
+  const double featherH = std::max(0.0, Pixels(desc.featherH, PF_MaxBlurRadius));
+  const double featherV = std::max(0.0, Pixels(desc.featherV, PF_MaxBlurRadius));
   int32_t hHalf[3], vHalf[3];
-  FeatherPlan(Pixels(desc.featherH, PF_MaxBlurRadius), hHalf);
-  FeatherPlan(Pixels(desc.featherV, PF_MaxBlurRadius), vHalf);
-  const int64_t reachH = int64_t{hHalf[0]} + hHalf[1] + hHalf[2], reachV = int64_t{vHalf[0]} + vHalf[1] + vHalf[2];
+  FeatherPlan(featherH, hHalf);
+  FeatherPlan(featherV, vHalf);
+  // How far the three boxes reach (a pixel more for safety).
+  auto reach = [](const int32_t half[3]) {
+    const int64_t r = int64_t{half[0]} + half[1] + half[2];
+    return r ? r + 1 : 0;
+  };
+  const int64_t reachH = reach(hHalf), reachV = reach(vHalf);
   const Box buffer{0, 0, w, h};
   const Box shape = PolygonBox(poly);
   auto raster = desc.antialias ? RasterizeExact : RasterizeCentres;
@@ -76,13 +83,15 @@ ErrorCode Cover(const Polygon& poly, const MSK_MaskDesc& desc, uint8_t fill, uin
   ClearOutside(data, w, h, inside);
   *nonZero = inside;
   if (inside.empty()) return 0;
-  const int64_t rw = region.x1 - region.x0, rh = region.y1 - region.y0;
-  ScratchArray<uint8_t> work(static_cast<size_t>(rw * rh));
+  // The work block's rows are padded to a multiple of 4 bytes with zeros
+  // (outside the region the shape is out of the buffer's reach or absent).
+  const int64_t rw = region.x1 - region.x0, rh = region.y1 - region.y0, rw4 = (rw + 3) & ~int64_t{3};
+  ScratchArray<uint8_t> work(static_cast<size_t>(rw4 * rh), true);
   if (!work.ok()) return kReport.OutOfMemory(kSiteFeather, kTextCoverage, work.failedBytes());
-  if (ErrorCode err = raster(poly, region, fill, work.data(), rw)) return err;
-  if (ErrorCode err = Feather(work.data(), rw, rh, rw, hHalf, vHalf)) return err;
+  if (ErrorCode err = raster(poly, region, fill, work.data(), rw4)) return err;
+  if (ErrorCode err = Feather(work.data(), rw4, rh, rw4, featherH, featherV)) return err;
   for (int64_t y = inside.y0; y < inside.y1; ++y)
-    std::memcpy(data + y * w + inside.x0, work.data() + (y - region.y0) * rw + (inside.x0 - region.x0),
+    std::memcpy(data + y * w + inside.x0, work.data() + (y - region.y0) * rw4 + (inside.x0 - region.x0),
                 static_cast<size_t>(inside.x1 - inside.x0));
   return 0;
 }
@@ -108,23 +117,7 @@ void FeatherPlan(double f, int32_t half[3]) {
 
 namespace {
 
-// Runs the box passes over each row of a block (rows of n bytes, stride apart).
-ErrorCode BlurRows(uint8_t* data, int64_t n, int64_t rows, int64_t stride, const int32_t half[3], uint8_t* tmp) {
-  for (int64_t y = 0; y < rows; ++y) {
-    uint8_t* row = data + y * stride;
-    uint8_t* from = row;
-    uint8_t* to = tmp;
-    for (int p = 0; p < 3; ++p) {
-      if (half[p] == 0) continue;
-      if (ErrorCode err = PF_BoxBlurUnoScan(from, 1, static_cast<int32_t>(n), half[p], to, 1)) return err;
-      std::swap(from, to);
-    }
-    if (from != row) std::memcpy(row, from, static_cast<size_t>(n));
-  }
-  return 0;
-}
-
-// dst (h rows of w... transposed: w rows of h) = src transposed, in tiles.
+// dst (w rows of h bytes) = src (h rows of w bytes) transposed, in tiles.
 void Transpose(const uint8_t* src, int64_t w, int64_t h, int64_t srcStride, uint8_t* dst, int64_t dstStride) {
   constexpr int64_t kTile = 32;
   for (int64_t y0 = 0; y0 < h; y0 += kTile)
@@ -135,22 +128,34 @@ void Transpose(const uint8_t* src, int64_t w, int64_t h, int64_t srcStride, uint
     }
 }
 
+// Blurs each column of width x height bytes (rows stride apart, width and
+// stride multiples of 4) with the fast blur: four neighbouring bytes are the
+// four channels of one premultiplied pixel, which it blurs independently.
+ErrorCode BlurColumns(uint8_t* data, int64_t width, int64_t height, int64_t stride, double radius) {
+  if (radius <= 0 || width == 0 || height == 0) return 0;
+  PFWorld view{};
+  view.data = reinterpret_cast<char*>(data);
+  view.rowBytes = static_cast<int32_t>(stride);
+  view.width = static_cast<int32_t>(width / 4);
+  view.height = static_cast<int32_t>(height);
+  view.extentHint = Rect{0, 0, static_cast<int16_t>(std::min<int64_t>(height, INT16_MAX)),
+                         static_cast<int16_t>(std::min<int64_t>(width / 4, INT16_MAX))};
+  view.kindMagic = PF_WorldKind_Wrapped;
+  return PF_FastBlur_Premul(nullptr, radius, PF_Blur_Vertical, 1, &view);
+}
+
 }  // namespace
 
-ErrorCode Feather(uint8_t* data, int64_t width, int64_t height, int64_t stride, const int32_t hHalf[3],
-                  const int32_t vHalf[3]) {
-  ScratchArray<uint8_t> tmp(static_cast<size_t>(std::max(width, height)));
-  if (!tmp.ok()) return kReport.OutOfMemory(kSiteFeather, kTextCoverage, tmp.failedBytes());
-  if (hHalf[0] + hHalf[1] + hHalf[2] > 0)
-    if (ErrorCode err = BlurRows(data, width, height, stride, hHalf, tmp.data())) return err;
-  if (vHalf[0] + vHalf[1] + vHalf[2] == 0) return 0;
-  // Columns are blurred as the rows of the transposed block, so every pass
-  // reads memory in order.
-  ScratchArray<uint8_t> t(static_cast<size_t>(width * height));
+ErrorCode Feather(uint8_t* data, int64_t width, int64_t height, int64_t stride, double featherH, double featherV) {
+  if (ErrorCode err = BlurColumns(data, width, height, stride, featherV)) return err;
+  if (featherH <= 0) return 0;
+  // Rows are blurred as the columns of the transposed block.
+  const int64_t th = (height + 3) & ~int64_t{3};
+  ScratchArray<uint8_t> t(static_cast<size_t>(width * th), true);
   if (!t.ok()) return kReport.OutOfMemory(kSiteFeather, kTextCoverage, t.failedBytes());
-  Transpose(data, width, height, stride, t.data(), height);
-  if (ErrorCode err = BlurRows(t.data(), height, width, height, vHalf, tmp.data())) return err;
-  Transpose(t.data(), height, width, height, data, stride);
+  Transpose(data, width, height, stride, t.data(), th);
+  if (ErrorCode err = BlurColumns(t.data(), th, width, th, featherH)) return err;
+  Transpose(t.data(), height, width, th, data, stride);
   return 0;
 }
 

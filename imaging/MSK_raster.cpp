@@ -1,9 +1,10 @@
-// The rasterizers. Exact coverage accumulates, for every edge, the signed
-// area it adds to each pixel it crosses and the cover it passes on to the
-// pixels right of it (one cell per pixel plus one past the row); a running
-// sum along each row then gives the winding-weighted area of every pixel,
-// folded for the even-odd rule. Centre sampling finds the edges' crossings
-// at each row's centre line and fills between pairs.
+// The rasterizers. Exact coverage collects, for every edge, the signed area
+// it adds to each pixel it crosses and the cover it passes on to the pixels
+// right of it, as cells (row, column, amount); sorted by row and column, a
+// running sum along each row gives the winding-weighted area of every pixel,
+// folded for the even-odd rule, and the runs between cells, whose coverage
+// does not change, are filled at once. Centre sampling finds the edges'
+// crossings at each row's centre line and fills between pairs.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -13,9 +14,15 @@
 namespace tv::msk {
 namespace {
 
+struct Cell {
+  uint64_t key;  // row << 32 | column
+  float amount;
+};
+
 class Accumulator {
  public:
-  Accumulator(float* cells, int64_t width, int64_t height) : a_(cells), w_(width), h_(height) {}
+  Accumulator(ScratchArray<Cell>& cells, int64_t width, int64_t height) : cells_(cells), w_(width), h_(height) {}
+  bool ok() const { return ok_; }
 
   // An edge in region coordinates; the parts left of the region pass their
   // cover on as a vertical edge at x = 0, the parts right of it add nothing.
@@ -66,7 +73,7 @@ class Accumulator {
     const int64_t rowEnd = static_cast<int64_t>(std::min(H, std::ceil(y1)));
     const double xmax = static_cast<double>(w_);
     for (int64_t y = static_cast<int64_t>(y0); y < rowEnd; ++y) {
-      float* row = a_ + y * (w_ + 2);
+      Row row{*this, y};
       const double dy = std::min<double>(static_cast<double>(y + 1), y1) - std::max<double>(static_cast<double>(y), y0);
       const double xnext = std::clamp(x + dxdy * dy, 0.0, xmax);
       const double d = dy * dir;
@@ -101,8 +108,23 @@ class Accumulator {
     }
   }
 
-  float* a_;
+  // Adds to cell (y, x) as row[x] += amount.
+  struct Row {
+    Accumulator& a;
+    int64_t y;
+    struct Ref {
+      Accumulator& a;
+      uint64_t key;
+      void operator+=(float amount) {
+        if (amount != 0.0f) a.ok_ = a.cells_.Push(Cell{key, amount}) && a.ok_;
+      }
+    };
+    Ref operator[](int64_t x) { return Ref{a, (static_cast<uint64_t>(y) << 32) | static_cast<uint64_t>(x)}; }
+  };
+
+  ScratchArray<Cell>& cells_;
   int64_t w_, h_;
+  bool ok_ = true;
 };
 
 // Region coordinates of polygon point i.
@@ -124,26 +146,56 @@ ErrorCode RasterizeExact(const Polygon& poly, const Box& region, uint8_t fill, u
     Clear(dst, w, h, stride);
     return 0;
   }
-  ScratchArray<float> cells(static_cast<size_t>((w + 2) * h), true);
-  if (!cells.ok()) return kReport.OutOfMemory(kSiteRaster, kTextCoverage, cells.failedBytes());
-  Accumulator acc(cells.data(), w, h);
+  ScratchArray<Cell> cells;
+  if (!cells.Reserve(8 * poly.size() + 4 * static_cast<size_t>(h)))
+    return kReport.OutOfMemory(kSiteRaster, kTextCoverage, cells.failedBytes());
+  Accumulator acc(cells, w, h);
   for (size_t i = 0; i < poly.size(); ++i)
     acc.Edge(PX(poly, i, region), PY(poly, i, region), PX(poly, i + 1, region), PY(poly, i + 1, region));
+  if (!acc.ok()) return kReport.OutOfMemory(kSiteRaster, kTextCoverage, cells.failedBytes());
+  // Cells by row (counting), then by column within each row.
+  ScratchArray<uint32_t> starts(static_cast<size_t>(h) + 1, true);
+  ScratchArray<Cell> sorted(cells.size());
+  if (!starts.ok() || !sorted.ok()) return kReport.OutOfMemory(kSiteRaster, kTextCoverage, sorted.failedBytes());
+  for (const Cell& k : cells) ++starts[(k.key >> 32) + 1];
+  for (int64_t y = 0; y < h; ++y) starts[y + 1] += starts[y];
+  for (const Cell& k : cells) sorted[starts[k.key >> 32]++] = k;
+  for (int64_t y = h; y > 0; --y) starts[y] = starts[y - 1];
+  starts[0] = 0;
+  for (int64_t y = 0; y < h; ++y)
+    std::sort(sorted.begin() + starts[y], sorted.begin() + starts[y + 1],
+              [](const Cell& a, const Cell& b) { return a.key < b.key; });
+  cells = std::move(sorted);
   const float scale = static_cast<float>(fill);
-  for (int64_t y = 0; y < h; ++y) {
-    const float* a = cells.data() + y * (w + 2);
-    uint8_t* out = dst + y * stride;
-    float sum = 0;
-    for (int64_t x = 0; x < w; ++x) {
-      sum += a[x];
-      float v = std::fabs(sum);
-      // Even-odd: a pixel covered twice is empty again.
-      if (v > 1.0f) {
-        v = std::fmod(v, 2.0f);
-        if (v > 1.0f) v = 2.0f - v;
-      }
-      out[x] = static_cast<uint8_t>(v * scale + 0.5f);
+  auto byteOf = [scale](double sum) {
+    float v = static_cast<float>(std::fabs(sum));
+    // Even-odd: a pixel covered twice is empty again.
+    if (v > 1.0f) {
+      v = std::fmod(v, 2.0f);
+      if (v > 1.0f) v = 2.0f - v;
     }
+    return static_cast<uint8_t>(v * scale + 0.5f);
+  };
+  size_t c = 0;
+  for (int64_t y = 0; y < h; ++y) {
+    uint8_t* out = dst + y * stride;
+    int64_t x = 0;
+    double sum = 0;
+    while (c < cells.size() && static_cast<int64_t>(cells[c].key >> 32) == y) {
+      const int64_t cx = static_cast<int64_t>(cells[c].key & 0xFFFFFFFFu);
+      // The run up to this cell keeps the coverage reached so far.
+      if (cx > x) {
+        std::memset(out + x, byteOf(sum), static_cast<size_t>(std::min(cx, w) - x));
+        x = std::min(cx, w);
+      }
+      while (c < cells.size() && cells[c].key == ((static_cast<uint64_t>(y) << 32) | static_cast<uint64_t>(cx)))
+        sum += cells[c++].amount;
+      if (cx < w) {
+        out[cx] = byteOf(sum);
+        x = cx + 1;
+      }
+    }
+    if (x < w) std::memset(out + x, byteOf(sum), static_cast<size_t>(w - x));
   }
   return 0;
 }
