@@ -6,6 +6,10 @@
 
 #include "MSK_internal.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tv::msk {
 namespace {
 
@@ -117,15 +121,48 @@ void FeatherPlan(double f, int32_t half[3]) {
 
 namespace {
 
+#if defined(__SSE2__)
+// One 16 x 16 block: four rounds of interleaving leave column c of the block
+// in register kColumn[c].
+void Transpose16(const uint8_t* src, int64_t srcStride, uint8_t* dst, int64_t dstStride) {
+  static constexpr int kColumnOf[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+  __m128i r[16], t[16];
+  for (int i = 0; i < 16; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * srcStride));
+  for (int i = 0; i < 8; ++i) {
+    t[2 * i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
+    t[2 * i + 1] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
+  }
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 2; ++j) {
+      r[4 * i + j] = _mm_unpacklo_epi16(t[4 * i + j], t[4 * i + 2 + j]);
+      r[4 * i + 2 + j] = _mm_unpackhi_epi16(t[4 * i + j], t[4 * i + 2 + j]);
+    }
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 4; ++j) {
+      t[8 * i + j] = _mm_unpacklo_epi32(r[8 * i + j], r[8 * i + 4 + j]);
+      t[8 * i + 4 + j] = _mm_unpackhi_epi32(r[8 * i + j], r[8 * i + 4 + j]);
+    }
+  for (int j = 0; j < 8; ++j) {
+    r[j] = _mm_unpacklo_epi64(t[j], t[8 + j]);
+    r[8 + j] = _mm_unpackhi_epi64(t[j], t[8 + j]);
+  }
+  for (int k = 0; k < 16; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + kColumnOf[k] * dstStride), r[k]);
+}
+#endif
+
 // dst (w rows of h bytes) = src (h rows of w bytes) transposed, in tiles.
 void Transpose(const uint8_t* src, int64_t w, int64_t h, int64_t srcStride, uint8_t* dst, int64_t dstStride) {
-  constexpr int64_t kTile = 32;
-  for (int64_t y0 = 0; y0 < h; y0 += kTile)
-    for (int64_t x0 = 0; x0 < w; x0 += kTile) {
-      const int64_t y1 = std::min(h, y0 + kTile), x1 = std::min(w, x0 + kTile);
-      for (int64_t y = y0; y < y1; ++y)
-        for (int64_t x = x0; x < x1; ++x) dst[x * dstStride + y] = src[y * srcStride + x];
-    }
+  int64_t fullW = 0, fullH = 0;
+#if defined(__SSE2__)
+  fullW = w & ~int64_t{15};
+  fullH = h & ~int64_t{15};
+  // Block columns outside: each destination row is written from start to end.
+  for (int64_t x = 0; x < fullW; x += 16)
+    for (int64_t y = 0; y < fullH; y += 16) Transpose16(src + y * srcStride + x, srcStride, dst + x * dstStride + y, dstStride);
+#endif
+  // The edges that do not fill a block.
+  for (int64_t y = 0; y < h; ++y)
+    for (int64_t x = y < fullH ? fullW : 0; x < w; ++x) dst[x * dstStride + y] = src[y * srcStride + x];
 }
 
 // Blurs each column of width x height bytes (rows stride apart, width and
