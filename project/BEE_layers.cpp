@@ -218,8 +218,16 @@ ErrorCode RescaleLayerStreams(BEE_Item comp, uint32_t newScale) {
   int32_t n = LayerCount(comp);
   for (int32_t i = 0; i < n && !err; ++i) {
     BEE_Layer l = LayerAt(comp, i);
-    for (int32_t s = 0; s < BEE_StandardStreamCount && !err; ++s) {
-      TDB_Stream st = R(l).streams[s];
+    // The standard streams, then the mask streams.
+    int32_t masks = 0;
+    if (R(l).masks) LIST_GetNumItems(R(l).masks, &masks);
+    const int32_t end = BEE_StreamFirstMask + 3 * masks;
+    for (int32_t s = 0; s < end && !err; s = s + 1 == BEE_StandardStreamCount ? BEE_StreamFirstMask : s + 1) {
+      TDB_Stream st = nullptr;
+      if (s < BEE_StandardStreamCount)
+        st = R(l).streams[s];
+      else
+        MaskStream(l, s, &st);
       if (!st) continue;
       TDB_Stream copy = nullptr;
       err = TDB_DuplicateStream(st, &copy);
@@ -234,6 +242,13 @@ ErrorCode RescaleLayerStreams(BEE_Item comp, uint32_t newScale) {
     return err;
   }
   for (Swap& s : swaps) {
+    if (s.index >= BEE_StreamFirstMask) {
+      TDB_Stream old = nullptr;
+      MaskStream(s.layer, s.index, &old);
+      TDB_DisposeStream(old);
+      SetMaskStream(s.layer, s.index, s.copy);
+      continue;
+    }
     TDB_DisposeStream(R(s.layer).streams[s.index]);
     R(s.layer).streams[s.index] = s.copy;
   }

@@ -157,6 +157,16 @@ TEST_F(Masks, StreamChangesDuplicatesAndLimit) {
   ASSERT_EQ(BEE_Undo(), 0);
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_NE(Stream(0, BEE_MaskStreamOpacity), s);
+  // A new frame rate rescales the mask streams with the layer's own.
+  BEE_CompSettings fast = Settings("Comp", 640, 480, 24u << 16);
+  ASSERT_EQ(BEE_CmdSetCompSettings(comp, &fast), 0);
+  TDB_StreamInfo own{}, mask{};
+  BEE_StreamRef ownRef{layer, BEE_StreamOpacity};
+  TDB_Stream layerOpacity = nullptr;
+  ASSERT_EQ(BEE_StreamLookup(&ownRef, &layerOpacity), 0);
+  ASSERT_EQ(TDB_GetStreamInfo(layerOpacity, &own), 0);
+  ASSERT_EQ(TDB_GetStreamInfo(Stream(0, BEE_MaskStreamShape), &mask), 0);
+  EXPECT_EQ(mask.timeScale, own.timeScale);
   for (int i = 1; i < BEE_MaxMasks; ++i) ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
   EXPECT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 3);
   EXPECT_EQ(rec.last().text, "Test error: can't apply more than 127 masks to one layer -- a bad parameter was passed.");
