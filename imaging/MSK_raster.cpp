@@ -162,9 +162,21 @@ ErrorCode RasterizeExact(const Polygon& poly, const Box& region, uint8_t fill, u
   for (const Cell& k : cells) sorted[starts[k.key >> 32]++] = k;
   for (int64_t y = h; y > 0; --y) starts[y] = starts[y - 1];
   starts[0] = 0;
-  for (int64_t y = 0; y < h; ++y)
-    std::sort(sorted.begin() + starts[y], sorted.begin() + starts[y + 1],
-              [](const Cell& a, const Cell& b) { return a.key < b.key; });
+  // A row's cells come in runs from each edge: few cells are put in order
+  // by insertion, many by sorting (the same input gives the same order).
+  for (int64_t y = 0; y < h; ++y) {
+    if (starts[y + 1] - starts[y] > 24) {
+      std::sort(sorted.begin() + starts[y], sorted.begin() + starts[y + 1],
+                [](const Cell& a, const Cell& b) { return a.key < b.key; });
+      continue;
+    }
+    for (uint32_t i = starts[y] + 1; i < starts[y + 1]; ++i) {
+      const Cell k = sorted[i];
+      uint32_t j = i;
+      for (; j > starts[y] && sorted[j - 1].key > k.key; --j) sorted[j] = sorted[j - 1];
+      sorted[j] = k;
+    }
+  }
   cells = std::move(sorted);
   const float scale = static_cast<float>(fill);
   auto byteOf = [scale](double sum) {
