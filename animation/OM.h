@@ -181,7 +181,8 @@ TV_EXPORT ErrorCode OM_RemoveKeyShape(TDB_Stream stream, int32_t index);
 TV_EXPORT ErrorCode OM_GetShape(TDB_Stream stream, const Time* time, int32_t timeValue, OM_Shape* shape);
 
 // ---- Files ----------------------------------------------------------------------------------
-// Bytes of a shape's byte form (for OM_ShapeToBytes); capacity too small: 10.
+// Bytes of a shape's byte form; OM_ShapeToBytes answers 10 when capacity is
+// smaller.
 TV_EXPORT ErrorCode OM_ShapeByteSize(OM_Shape shape, int32_t* size);
 TV_EXPORT ErrorCode OM_ShapeToBytes(OM_Shape shape, uint8_t* bytes, int32_t capacity, int32_t* size);
 // A new shape from exactly size bytes; 0x2007 ("shape is corrupt in file.")

@@ -35,7 +35,7 @@ ErrorCode OM_ShapeToBytes(OM_Shape shape, uint8_t* bytes, int32_t capacity, int3
   *size = 0;
   int32_t need = 0;
   if (ErrorCode err = OM_ShapeByteSize(shape, &need)) return err;
-  if (need > capacity) return kReport.BadParam(kSiteFile, {"OM_ShapeToBytes (buffer too small)"});
+  if (need > capacity) return kReport.Fail(kSiteFile, kErrRange, kTextBadArgument, {"OM_ShapeToBytes (buffer too small)"});
   ScratchArray<FixedPoint> pts;
   if (ErrorCode err = LoadPoints(shape, pts, kSiteFile)) return err;
   const ShapeRec r = Rec(shape);

@@ -135,6 +135,8 @@ TEST_F(OmStream, CorruptBytesAreRefused) {
   OM_Shape a = Ngon(3, 0, 0, 9);
   uint8_t good[24 + 72];
   int32_t size = 0;
+  EXPECT_EQ(OM_ShapeToBytes(a, good, 95, &size), 10);
+  EXPECT_EQ(size, 0);
   ASSERT_EQ(OM_ShapeToBytes(a, good, sizeof good, &size), 0);
   ASSERT_EQ(size, 96);
   struct Case {
