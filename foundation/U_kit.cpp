@@ -38,7 +38,7 @@ const std::initializer_list<Info> kPackages = {
     {"LIST", LIST, 0x80006, {{U, 45}, {STR, 3}, {FILE_, 23}, {SLU, 1}}},
     {"STR", STR, 0x30012, {{U, 45}}},
     {"TDB", TDB, 0x17000D, {{U, 45}, {STR, 3}, {M, 8}, {LIST, 8}, {FILE_, 23}, {SLU, 1}, {BEZ, 3}}},
-    {"OM", OM, 0x80002, {{U, 45}, {STR, 3}, {M, 8}, {FILE_, 23}, {SLU, 1}, {LIST, 8}, {TDB, 23}}},
+    {"OM", OM, 0x80002, {{U, 45}, {STR, 3}, {M, 8}, {FILE_, 23}, {SLU, 1}, {LIST, 8}, {TDB, 23}}, {U}},
     {"SLU", SLU, 0x10008, {{U, 45}, {FILE_, 23}, {STR, 3}}},
     {"PF", PF, 0xD004B,
      {{U, 45}, {STR, 3}, {BM, 29}, {M, 8}, {FILE_, 23}, {LIST, 8}, {TVFX, 7}, {PLUG, 10}},

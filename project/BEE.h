@@ -36,6 +36,7 @@
 #include <stddef.h>
 
 #include "STR.h"
+#include "OM.h"
 #include "TDB.h"
 #include "Types.h"
 
@@ -387,7 +388,7 @@ enum {
   BEE_CmdNumLayerStretch = 31,      // layer, Ratio packed by BEE_PackRatio
   BEE_CmdNumQualityChange = 32,     // layer, quality
   BEE_CmdNumTransferMode = 33,      // layer, BEE_TransferSettings*
-  BEE_CmdNumMaskInvert = 34,
+  BEE_CmdNumMaskInvert = 34,        // layer, BEE_PackMaskValue(mask, invert)
   BEE_CmdNumToggleSwitch = 35,      // layer, BEE_PackSwitch(bit, on)
   BEE_CmdNumCompSwitch = 36,        // comp, BEE_PackSwitch(bit, on)
   BEE_CmdNumSolidSettings = 37,     // solid item, BEE_SolidSettings*
@@ -415,12 +416,12 @@ enum {
   BEE_CmdNumMoveItem = 59,          // item, folder
   BEE_CmdNumTask = 60,              // BEE_TaskBlock*, -
   BEE_CmdNumRememberInterp = 61,
-  BEE_CmdNumMaskInvert2 = 62,
-  BEE_CmdNumMaskName = 63,
-  BEE_CmdNumMaskMode = 64,
-  BEE_CmdNumAddMask = 65,
-  BEE_CmdNumDeleteMask = 66,
-  BEE_CmdNumMaskReorder = 67,
+  BEE_CmdNumMaskInvert2 = 62,       // as 34
+  BEE_CmdNumMaskName = 63,          // layer, const BEE_MaskName*
+  BEE_CmdNumMaskMode = 64,          // layer, BEE_PackMaskValue(mask, mode)
+  BEE_CmdNumAddMask = 65,           // layer, OM_Shape (copied)  -> (layer, new mask's index)
+  BEE_CmdNumDeleteMask = 66,        // layer, mask index
+  BEE_CmdNumMaskReorder = 67,       // layer, BEE_PackMaskValue(from, to)
   BEE_CmdNumNewGuide = 68,          // item, BEE_GuideChange* (index -1 appends)
   BEE_CmdNumRemoveGuide = 69,       // item, guide index
   BEE_CmdNumGuideMove = 70,         // item, BEE_GuideChange*
@@ -431,7 +432,7 @@ enum {
   BEE_CmdNumLayerComment = 75,      // layer, const char* (null clears)
   BEE_CmdNumEffectName = 76,
   BEE_CmdNumRulerOrigin = 77,       // item or layer, const BEE_RulerOrigin*
-  BEE_CmdNumMaskLock = 78,
+  BEE_CmdNumMaskLock = 78,          // layer, BEE_PackMaskValue(mask, locked)
 };
 
 #ifdef __cplusplus
@@ -449,6 +450,11 @@ inline Ratio BEE_UnpackRatio(intptr_t w) {
 }
 inline intptr_t BEE_PackSwitch(uint32_t bit, bool on) {
   return static_cast<intptr_t>((static_cast<uint64_t>(on ? 1 : 0) << 32) | bit);
+}
+// Masks: a mask index (or the first of two) and a value.
+inline intptr_t BEE_PackMaskValue(int32_t mask, int32_t value) {
+  return static_cast<intptr_t>((static_cast<uint64_t>(static_cast<uint32_t>(mask)) << 32) |
+                               static_cast<uint32_t>(value));
 }
 #endif
 
@@ -618,6 +624,36 @@ TV_EXPORT ErrorCode BEE_LayerIsUsedAsTrackMatte(BEE_Layer layer, Boolean32 requi
 // The layer's effect chain: null while effects do not exist (an empty chain).
 TV_EXPORT ErrorCode BEE_InqLayerEffectSeq(BEE_Layer layer, Handle* parade, int32_t* count);
 TV_EXPORT ErrorCode BEE_GetLayerNumMasks(BEE_Layer layer, int32_t* count);
+
+// ---- Masks on layers ----------------------------------------------------------------------
+// A layer's masks are applied in order (index 0 first). Each has three
+// streams, addressed as BEE_StreamFirstMask + 3 x mask + one of these (the
+// shape a shape stream of OM, the feather two values in pixels, the opacity
+// one value in percent), and the settings below. Failures: 10 (reported) for
+// a mask index outside the layer's masks, 3 for a mode outside 1..6 or more
+// than BEE_MaxMasks masks ("can't apply more than 127 masks to one layer.").
+enum { BEE_MaskStreamShape = 0, BEE_MaskStreamFeather = 1, BEE_MaskStreamOpacity = 2 };
+typedef struct BEE_MaskInfo {
+  char name[32];
+  uint32_t mode;      // PF_UnoMode_*: 1 add, 2 subtract, 3 intersect, 4 lighten, 5 darken, 6 difference
+  Boolean32 invert;
+  Boolean32 locked;
+  uint32_t id;        // unique in the project
+} BEE_MaskInfo;
+// The block of the "Mask Name" command.
+typedef struct BEE_MaskName {
+  int32_t mask;
+  char name[32];
+} BEE_MaskName;
+TV_EXPORT ErrorCode BEE_GetMaskInfo(BEE_Layer layer, int32_t mask, BEE_MaskInfo* info);
+// Adds a mask after the last one, named "Mask <n>" (n its one-based number),
+// mode add, feather 0, opacity 100, whose constant shape stream holds a copy
+// of shape (an absolute path in layer pixels). *mask (optional) receives its
+// index.
+TV_EXPORT ErrorCode BEE_CmdAddMask(BEE_Layer layer, OM_Shape shape, int32_t* mask);
+TV_EXPORT ErrorCode BEE_CmdDeleteMask(BEE_Layer layer, int32_t mask);
+// Moves mask from to index to (the others keep their order).
+TV_EXPORT ErrorCode BEE_CmdReorderMasks(BEE_Layer layer, int32_t from, int32_t to);
 
 // ---- Streams ---------------------------------------------------------------------------
 // The stream a reference names (null for a standard stream that has none

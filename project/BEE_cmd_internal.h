@@ -118,6 +118,15 @@ BEE_OP(OpReinsertEffect);
 BEE_OP(OpEffectToggle);
 BEE_OP(OpEffectReorder);
 BEE_OP(OpEffectName);
+// Masks on layers (BEE_masks.cpp).
+BEE_OP(OpAddMask);
+BEE_OP(OpDeleteMask);
+BEE_OP(OpReinsertMask);
+BEE_OP(OpReorderMask);
+BEE_OP(OpMaskInvert);
+BEE_OP(OpMaskName);
+BEE_OP(OpMaskMode);
+BEE_OP(OpMaskLock);
 // Commands whose packages are not built yet: code 5 with a message naming
 // what is missing.
 template <int N>

@@ -75,7 +75,7 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpLayerStretch, 0, kTextLayerStretch},           // 31
     {&OpQuality, 0, kTextQualityChange},               // 32
     {&OpTransfer, 0, kTextTransferMode},               // 33
-    {U_(34), 0, kTextMaskInvert},                      // 34
+    {&OpMaskInvert, 0, kTextMaskInvert},               // 34
     {&OpToggleSwitch, 0, kTextToggleSwitch},           // 35
     {&OpCompSwitch, 0, kTextCompSwitch},               // 36
     {&OpSolidSettings, 0, kTextSolidSettings},         // 37
@@ -103,12 +103,12 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpMoveItem, 0, kTextMoveItem},                   // 59
     {&OpTask, 0x4, 0},                                 // 60
     {U_(61), 0, kTextRememberInterp},                  // 61
-    {U_(62), 0, kTextMaskInvert},                      // 62
-    {U_(63), 0, kTextMaskName},                        // 63
-    {U_(64), 0, kTextMaskMode},                        // 64
-    {U_(65), 0, kTextAddMask},                         // 65
-    {U_(66), 0, kTextDeleteMask},                      // 66
-    {U_(67), 0, kTextMaskReordering},                  // 67
+    {&OpMaskInvert, 0, kTextMaskInvert},               // 62
+    {&OpMaskName, 0, kTextMaskName},                   // 63
+    {&OpMaskMode, 0, kTextMaskMode},                   // 64
+    {&OpAddMask, 0, kTextAddMask},                     // 65
+    {&OpDeleteMask, 0, kTextDeleteMask},               // 66
+    {&OpReorderMask, 0, kTextMaskReordering},          // 67
     {&OpNewGuide, 0, kTextNewGuide},                   // 68
     {&OpRemoveGuide, 0, kTextRemoveGuide},             // 69
     {&OpGuideMove, 0, kTextGuideMove},                 // 70
@@ -119,7 +119,7 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpLayerComment, 0, kTextCommentChange},          // 75
     {&OpEffectName, 0, kTextEffectNameChange},                // 76
     {&OpRulerOrigin, 0, kTextRulerOrigin},             // 77
-    {U_(78), 0, kTextMaskLock},                        // 78
+    {&OpMaskLock, 0, kTextMaskLock},                   // 78
 };
 
 #undef U_

@@ -120,6 +120,25 @@ ErrorCode Strange(uint32_t site, const char* what, int64_t value);
 // A command whose package is not built yet.
 ErrorCode Unimplemented(const char* what, int32_t command);
 
+// ---- Masks on layers (BEE_masks.cpp) ----
+// An item of a layer's mask list (the list owns the streams).
+struct MaskRec {
+  uint32_t id;
+  uint32_t mode;
+  uint32_t invert;
+  uint32_t locked;
+  char name[32];
+  TDB_Stream streams[3];  // shape, feather, opacity
+};
+// Disposes the layer's masks with their streams.
+void DisposeMasks(BEE_Layer layer);
+// Gives copy copies of layer's masks (copy has none yet).
+ErrorCode DuplicateMasks(BEE_Layer layer, BEE_Layer copy);
+// The mask stream of a stream index from BEE_StreamFirstMask (10, reported,
+// for a mask the layer does not have); the setter swaps it in.
+ErrorCode MaskStream(BEE_Layer layer, int32_t index, TDB_Stream* stream);
+void SetMaskStream(BEE_Layer layer, int32_t index, TDB_Stream stream);
+
 // ---- Registry and checks ----
 struct State {
   bool born = false;

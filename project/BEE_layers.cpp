@@ -127,7 +127,7 @@ void DisposeLayer(BEE_Layer layer) {
   }
   if (r.comment) DisposeHandle(r.comment);
   DisposeEffects(r.parade);
-  if (r.masks) LIST_Dispose(r.masks, 0);
+  DisposeMasks(layer);
   BEE_Item src = r.source;
   r.magic = 0xDEAD;
   G().liveLayers.erase(layer);
@@ -162,6 +162,7 @@ ErrorCode DuplicateLayerRec(BEE_Layer layer, BEE_Layer* copy) {
   ErrorCode err = 0;
   for (int32_t i = 0; i < BEE_StandardStreamCount && !err; ++i)
     if (R(layer).streams[i]) err = TDB_DuplicateStream(R(layer).streams[i], &R(c).streams[i]);
+  if (!err) err = DuplicateMasks(layer, c);
   if (!err) err = NewText(TextOf(R(layer).comment), &R(c).comment, BEE_SiteLayer);
   if (!err) err = DuplicateEffects(R(layer).parade, &R(c).parade);
   if (!err && ownsSolid) {
@@ -219,8 +220,16 @@ ErrorCode RescaleLayerStreams(BEE_Item comp, uint32_t newScale) {
   int32_t n = LayerCount(comp);
   for (int32_t i = 0; i < n && !err; ++i) {
     BEE_Layer l = LayerAt(comp, i);
-    for (int32_t s = 0; s < BEE_StandardStreamCount && !err; ++s) {
-      TDB_Stream st = R(l).streams[s];
+    // The standard streams, then the mask streams.
+    int32_t masks = 0;
+    if (R(l).masks) LIST_GetNumItems(R(l).masks, &masks);
+    const int32_t end = BEE_StreamFirstMask + 3 * masks;
+    for (int32_t s = 0; s < end && !err; s = s + 1 == BEE_StandardStreamCount ? BEE_StreamFirstMask : s + 1) {
+      TDB_Stream st = nullptr;
+      if (s < BEE_StandardStreamCount)
+        st = R(l).streams[s];
+      else
+        MaskStream(l, s, &st);
       if (!st) continue;
       TDB_Stream copy = nullptr;
       err = TDB_DuplicateStream(st, &copy);
@@ -235,6 +244,13 @@ ErrorCode RescaleLayerStreams(BEE_Item comp, uint32_t newScale) {
     return err;
   }
   for (Swap& s : swaps) {
+    if (s.index >= BEE_StreamFirstMask) {
+      TDB_Stream old = nullptr;
+      MaskStream(s.layer, s.index, &old);
+      TDB_DisposeStream(old);
+      SetMaskStream(s.layer, s.index, s.copy);
+      continue;
+    }
     TDB_DisposeStream(R(s.layer).streams[s.index]);
     R(s.layer).streams[s.index] = s.copy;
   }
@@ -384,9 +400,11 @@ ErrorCode BEE_StreamLookup(const BEE_StreamRef* ref, TDB_Stream* stream) try {
   int32_t index = static_cast<int32_t>(ref->index);
   if (ref->index != index) return Strange(BEE_SiteStream, "stream", ref->index);
   if (ErrorCode err = ValidStreamIndex(index, BEE_SiteStream)) return err;
+  if (index >= BEE_StreamFirstMask && index < BEE_StreamFirstEffect)
+    return MaskStream(ref->layer, index, stream);
   if (index >= BEE_StreamFirstEffect) return EffectStream(ref->layer, index, stream);
   if (index >= BEE_StandardStreamCount) {
-    // Mask and effect streams: the layer has no masks or effects yet.
+    // Between the standard streams and the first mask stream: no stream.
     return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
   }
   *stream = R(ref->layer).streams[index];

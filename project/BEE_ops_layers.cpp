@@ -63,6 +63,8 @@ BEE_OP(OpKeyframeChange) {
       DisposePtr(reinterpret_cast<Ptr>(target));
       return err;
     }
+  } else if (index >= BEE_StreamFirstMask) {
+    SetMaskStream(layer, index, stream);
   } else {
     R(layer).streams[index] = stream;
   }

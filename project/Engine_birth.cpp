@@ -17,6 +17,8 @@
 #include "STR.h"
 #include "T.h"
 #include "TDB.h"
+#include "OM.h"
+#include "MSK.h"
 #include "U.h"
 #include "VAL.h"
 
@@ -52,6 +54,8 @@ constexpr Entry kEntries[] = {
     {"LIST", LIST_PackageNumber, LIST_PkgObjectVersion, LIST_CheckVersions, nullptr, nullptr},
     {"STR", STR_PackageNumber, STR_PkgObjectVersion, STR_CheckVersions, nullptr, nullptr},
     {"TDB", TDB_PackageNumber, TDB_PkgObjectVersion, TDB_CheckVersions, nullptr, nullptr},
+    {"OM", OM_PackageNumber, OM_PkgObjectVersion, OM_CheckVersions, OM_Birth, OM_Death},
+    {"MSK", MSK_PackageNumber, MSK_PkgObjectVersion, MSK_CheckVersions, nullptr, nullptr},
     {"SLU", SLU_PackageNumber, SLU_PkgObjectVersion, SLU_CheckVersions, nullptr, nullptr},
     {"PF", PF_PackageNumber, PF_PkgObjectVersion, PF_CheckVersions, PF_Birth, PF_Death},
     {"BEZ", BEZ_PackageNumber, BEZ_PkgObjectVersion, BEZ_CheckVersions, nullptr, nullptr},

@@ -2,6 +2,7 @@
 // exactly (compared through a full dump), and failures change nothing.
 #include <functional>
 
+#include "BEE_cmd_internal.h"
 #include "BEE_test_support.h"
 
 namespace tv::bee::test {
@@ -201,14 +202,15 @@ TEST_F(Commands, NumbersOutsideTheTableAndUnbuiltCommands) {
   rec.clear();
   EXPECT_EQ(BEE_DoCommand(BEE_CmdNumCompoundControl1, nullptr), kErrUnimplemented);
   EXPECT_TRUE(Reported("Effects is not available in this engine yet (command #44)."));
-  for (int32_t n : {4, 5, 6, 7, 8, 9, 14, 23, 24, 34, 42, 43, 44, 45, 46, 48, 49, 50, 52,
-                    53, 54, 56, 58, 61, 62, 63, 64, 65, 66, 67, 71, 78})
+  for (int32_t n : {4, 5, 6, 7, 8, 9, 14, 23, 24, 42, 43, 44, 45, 46, 48, 49, 50, 52,
+                    53, 54, 56, 58, 61, 71})
     EXPECT_EQ(BEE_DoCommand(n, nullptr), kErrUnimplemented) << n;
   // A table entry without an operation beeps and answers 5.
   uint64_t beeps = platform::BeepCount();
   ASSERT_EQ(BEEp_RegisterCommand(BEE_CmdNumMaskLock, nullptr), 0);
   EXPECT_EQ(BEE_DoCommand(BEE_CmdNumMaskLock, nullptr), kErrUnimplemented);
   EXPECT_EQ(platform::BeepCount(), beeps + 1);
+  ASSERT_EQ(BEEp_RegisterCommand(BEE_CmdNumMaskLock, &OpMaskLock), 0);  // the table outlives the test
 }
 
 TEST_F(Commands, NewProjectAndCloseClearEverything) {

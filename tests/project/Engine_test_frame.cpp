@@ -33,6 +33,8 @@ const BirthRule kBirthRules[] = {
      "Test error: PF package -- multiple or corrupted death."},
     {26, kErrBirth, "Test error: BEE package -- multiple births.",
      "Test error: BEE package -- multiple or corrupted death."},
+    {32, kErrBirth, "Test error: OM package -- multiple births.",
+     "Test error: OM package -- multiple or corrupted death."},
     {10, kErrBirth, "Test error: SND package -- multiple births.",
      "Test error: SND package -- multiple or corrupted death."},
     {25, kErrBirth, "Test error: FLT package -- multiple births.",

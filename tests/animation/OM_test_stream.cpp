@@ -1,0 +1,162 @@
+// Shape streams: keys, the morph between shapes of different kinds and
+// vertex counts, and shapes and streams in files.
+#include <filesystem>
+#include <fstream>
+
+#include "FILE.h"
+#include "OM_test_support.h"
+#include "SLU.h"
+
+namespace tv::om::test {
+namespace {
+
+class OmStream : public OmFixture {
+ protected:
+  TDB_Stream NewStream() {
+    TDB_Stream& s = StreamSlot();
+    EXPECT_EQ(OM_NewStream(600, 0, &s), 0);
+    return s;
+  }
+  OM_Shape At(TDB_Stream s, int32_t t) {
+    OM_Shape& out = Slot();
+    EXPECT_EQ(OM_GetShape(s, nullptr, t, &out), 0);
+    return out;
+  }
+  // An n-gon of straight sides around (cx, cy).
+  OM_Shape Ngon(int n, double cx, double cy, double r) {
+    std::vector<FixedPoint> v;
+    for (int i = 0; i < n; ++i) {
+      const double a = 2 * 3.14159265358979323846 * i / n;
+      v.push_back({F(cx + r * std::cos(a)), F(cy + r * std::sin(a))});
+    }
+    return Polygon(v);
+  }
+};
+
+TEST_F(OmStream, MorphOfFourAndSevenVertices) {
+  TDB_Stream s = NewStream();
+  OM_Shape a = Ngon(4, 100, 100, 50), b = Ngon(7, 300, 100, 80);
+  ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 0, 0, a, 1, 1), 0);
+  ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 600, 0, b, 1, 1), 0);
+  EXPECT_TRUE(Equal(At(s, 0), a));
+  EXPECT_TRUE(Equal(At(s, 600), b));
+  OM_Shape mid = At(s, 300);
+  int32_t n = 0;
+  ASSERT_EQ(OM_GetShapeInfo(mid, nullptr, nullptr, &n), 0);
+  EXPECT_EQ(n, 21);
+  // Linear on both sides: every point halfway between the equalised keys;
+  // vertex 0 of each key stays vertex 0.
+  FixedPoint v{};
+  ASSERT_EQ(OM_ShapeGetBezPoints(mid, 0, &v, nullptr, nullptr), 0);
+  EXPECT_NEAR(v.h / 65536.0, (150 + 380) / 2.0, 1e-3);
+  EXPECT_NEAR(v.v / 65536.0, 100, 1e-3);
+  // Near the keys the shape comes close to them.
+  FixedRect nearA = Bounds(At(s, 1)), ba = Bounds(a);
+  EXPECT_NEAR(nearA.left, ba.left, F(1));
+}
+
+TEST_F(OmStream, RectanglesBlendBoundsAndHoldKeepsA) {
+  TDB_Stream s = NewStream();
+  OM_Shape a = New(OM_TypeRect, FixedRect{F(0), F(0), F(10), F(10)});
+  OM_Shape b = New(OM_TypeRect, FixedRect{F(20), F(40), F(30), F(50)});
+  ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 0, 0, a, 1, 1), 0);
+  ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 600, 0, b, 1, 1), 0);
+  FixedRect r = Bounds(At(s, 300));
+  EXPECT_EQ(r.left, F(10));
+  EXPECT_EQ(r.top, F(20));
+  EXPECT_EQ(r.bottom, F(30));
+  ASSERT_EQ(TDB_SetKeyInterps(s, 0, 1, TDB_InterpHold), 0);
+  EXPECT_TRUE(Equal(At(s, 599), a));
+  // A rectangle against a path: a path of the path's count.
+  OM_Shape p = Ngon(12, 5, 5, 5);
+  ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 1200, 0, p, 1, 1), 0);
+  int32_t type = 0, n = 0;
+  ASSERT_EQ(OM_GetShapeInfo(At(s, 900), &type, nullptr, &n), 0);
+  EXPECT_EQ(type, OM_TypePath);
+  EXPECT_EQ(n, 36);
+}
+
+TEST_F(OmStream, UnknownSpatialMethodIsRefused) {
+  TDB_Stream s = NewStream();
+  OM_Shape a = Ngon(3, 0, 0, 10), b = Ngon(3, 5, 5, 10);
+  ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 0, 0, a, 1, 1), 0);
+  ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 600, 0, b, 1, 1), 0);
+  ASSERT_EQ(TDB_SetStreamSpIMask(s, 0xE), 0);
+  ASSERT_EQ(TDB_SetStreamSpInterp(s, 3), 0);
+  OM_Shape out = reinterpret_cast<OM_Shape>(1);
+  EXPECT_EQ(OM_GetShape(s, nullptr, 300, &out), OM_ErrSpatialMethod);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(rec.last().text, "Test error: Unsupported spatial interpolation method: 3 (2004).");
+  // The smooth method runs through the neighbouring keys.
+  ASSERT_EQ(TDB_SetStreamSpInterp(s, OM_MorphSmooth), 0);
+  EXPECT_TRUE(Equal(At(s, 0), a));
+  EXPECT_NE(At(s, 300), nullptr);
+}
+
+TEST_F(OmStream, ShapesAndStreamsInFiles) {
+  tv::test::TempDir dir("tvom");
+  const std::string path = dir.P("shapes.bin");
+  FILE_SpecH ref = nullptr;
+  ASSERT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
+  ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref), 0);
+  ASSERT_EQ(FILE_Open(FILE_PermReadWrite, ref), 0);
+  SLU_FileContext c{};
+  ASSERT_EQ(SLU_InitFile(ref, 0, &c), 0);
+  TDB_Stream s = NewStream();
+  OM_Shape keys[3] = {Ngon(3, 0, 0, 9), Ngon(5, 1, 2, 7), New(OM_TypeOval, FixedRect{1, 2, 3, 4})};
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 100 * i, 0, keys[i], 2, 2), 0);
+  ASSERT_EQ(OM_WriteShape(keys[1], &c), 0);
+  ASSERT_EQ(OM_WriteStream(s, &c), 0);
+  ASSERT_EQ(FILE_Close(ref), 0);
+  // The atom: "OMsh", size 24 + 8 x 15, then the byte form.
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_GE(bytes.size(), 40u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "OMsh");
+  EXPECT_EQ(bytes[7], 24 + 8 * 15);
+  EXPECT_EQ(bytes[8], 0xB2);
+  EXPECT_EQ(bytes[9], 0xDE);
+  EXPECT_EQ(bytes[10], 2);
+  EXPECT_EQ(bytes[31], 15);
+
+  ASSERT_EQ(FILE_Open(FILE_PermRead, ref), 0);
+  OM_Shape& back = Slot();
+  ASSERT_EQ(OM_ReadShape(&c, nullptr, &back), 0);
+  EXPECT_TRUE(Equal(back, keys[1]));
+  TDB_Stream& read = StreamSlot();
+  ASSERT_EQ(OM_ReadStream(&c, nullptr, &read), 0);
+  ASSERT_EQ(FILE_Close(ref), 0);
+  FILE_Dispose(ref);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(Equal(At(read, 100 * i), keys[i])) << i;
+  EXPECT_TRUE(Equal(At(read, 50), At(s, 50)));
+}
+
+TEST_F(OmStream, CorruptBytesAreRefused) {
+  OM_Shape a = Ngon(3, 0, 0, 9);
+  uint8_t good[24 + 72];
+  int32_t size = 0;
+  EXPECT_EQ(OM_ShapeToBytes(a, good, 95, &size), 10);
+  EXPECT_EQ(size, 0);
+  ASSERT_EQ(OM_ShapeToBytes(a, good, sizeof good, &size), 0);
+  ASSERT_EQ(size, 96);
+  struct Case {
+    int at;
+    uint8_t value;
+  } cases[] = {{0, 0}, {2, 4}, {3, 2}, {23, 4}, {23, 6}, {4, 0x7F}};
+  for (const Case& k : cases) {
+    uint8_t bad[96];
+    std::copy(good, good + 96, bad);
+    bad[k.at] = k.value;
+    OM_Shape out = reinterpret_cast<OM_Shape>(1);
+    EXPECT_EQ(OM_ShapeFromBytes(bad, 96, &out), OM_ErrFileData) << k.at;
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(rec.last().text, "Test error: shape is corrupt in file (2007).");
+    EXPECT_EQ(rec.last().severity, 8);
+  }
+  OM_Shape out = nullptr;
+  EXPECT_EQ(OM_ShapeFromBytes(good, 95, &out), OM_ErrFileData);
+  ASSERT_EQ(OM_ShapeFromBytes(good, 96, &Slot()), 0);
+}
+
+}  // namespace
+}  // namespace tv::om::test

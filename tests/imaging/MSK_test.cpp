@@ -1,0 +1,319 @@
+// Mask rasterization: coverage against analytic areas, exact pixels of an
+// integer rectangle, the even-odd rule, mask modes, feather, inversion and
+// opacity, degenerate shapes, and the merge into a world's alpha.
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "MSK.h"
+#include "TestSupport.h"
+
+namespace tv::msk::test {
+namespace {
+
+constexpr Fixed F(double v) { return static_cast<Fixed>(std::lround(v * 65536.0)); }
+constexpr double kKappa = 0.5522847498308;
+
+struct V {
+  double x, y;
+};
+
+class MskTest : public tv::test::UFixture {
+ protected:
+  MskTest() : UFixture({MSK_PackageNumber, OM_PackageNumber, PF_PackageNumber}) {}
+  void TearDown() override {
+    for (OM_Shape s : shapes_) EXPECT_EQ(OM_DisposeShape(s), 0);
+    for (PF_UnoBuffer b : buffers_) EXPECT_EQ(PF_DisposeUnoBuffer(b), 0);
+    UFixture::TearDown();
+  }
+  // A path from its points (vertex, out handle, next vertex's in handle per vertex).
+  OM_Shape Path(const std::vector<V>& points) {
+    std::vector<uint8_t> bytes(24 + 8 * points.size(), 0);
+    auto put = [&bytes](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    };
+    bytes[0] = 0xB2, bytes[1] = 0xDE, bytes[2] = OM_TypePath;
+    put(20, static_cast<uint32_t>(points.size()));
+    for (size_t i = 0; i < points.size(); ++i) {
+      put(24 + 8 * i, static_cast<uint32_t>(F(points[i].x)));
+      put(28 + 8 * i, static_cast<uint32_t>(F(points[i].y)));
+    }
+    OM_Shape s = nullptr;
+    EXPECT_EQ(OM_ShapeFromBytes(bytes.data(), static_cast<int32_t>(bytes.size()), &s), 0);
+    shapes_.push_back(s);
+    return s;
+  }
+  OM_Shape Polygon(const std::vector<V>& vertices) {
+    std::vector<V> p;
+    for (size_t i = 0; i < vertices.size(); ++i) {
+      const V& v = vertices[i];
+      const V& n = vertices[(i + 1) % vertices.size()];
+      p.insert(p.end(), {v, v, n});
+    }
+    return Path(p);
+  }
+  // A circle of four Bezier arcs.
+  OM_Shape Circle(double cx, double cy, double r) {
+    const double k = kKappa * r;
+    return Path({{cx, cy - r}, {cx - k, cy - r}, {cx - r, cy - k}, {cx - r, cy}, {cx - r, cy + k}, {cx - k, cy + r},
+                 {cx, cy + r}, {cx + k, cy + r}, {cx + r, cy + k}, {cx + r, cy}, {cx + r, cy - k}, {cx + k, cy - r}});
+  }
+  PF_UnoBuffer Buffer(int32_t w, int32_t h) {
+    PF_UnoBuffer b = nullptr;
+    EXPECT_EQ(PF_NewUnoBuffer(w, h, &b), 0);
+    buffers_.push_back(b);
+    return b;
+  }
+  static MSK_MaskDesc Desc(double opacity = 1.0, bool aa = true) {
+    MSK_MaskDesc d{};
+    d.opacity = F(opacity);
+    d.antialias = aa;
+    return d;
+  }
+  std::vector<uint8_t> Bytes(PF_UnoBuffer b) {
+    int32_t w = 0, h = 0;
+    EXPECT_EQ(PF_GetUnoBufferSize(b, &w, &h), 0);
+    uint8_t* data = nullptr;
+    EXPECT_EQ(PF_LockUnoBuffer(b, &data, nullptr), 0);
+    std::vector<uint8_t> out(data, data + size_t(w) * h);
+    EXPECT_EQ(PF_UnlockUnoBuffer(b), 0);
+    return out;
+  }
+  double Sum(PF_UnoBuffer b) {
+    double s = 0;
+    for (uint8_t v : Bytes(b)) s += v / 255.0;
+    return s;
+  }
+
+ private:
+  std::vector<OM_Shape> shapes_;
+  std::vector<PF_UnoBuffer> buffers_;
+};
+
+// The exact area of a closed cubic path by Green's theorem, sampled finely.
+double PathArea(const std::vector<V>& p) {
+  double a = 0;
+  const size_t m = p.size() / 3;
+  for (size_t k = 0; k < m; ++k) {
+    const V c[4] = {p[3 * k], p[3 * k + 1], p[3 * k + 2], p[(3 * k + 3) % p.size()]};
+    V prev = c[0];
+    for (int i = 1; i <= 4000; ++i) {
+      const double t = i / 4000.0, u = 1 - t;
+      const V q{u * u * u * c[0].x + 3 * u * u * t * c[1].x + 3 * u * t * t * c[2].x + t * t * t * c[3].x,
+                u * u * u * c[0].y + 3 * u * u * t * c[1].y + 3 * u * t * t * c[2].y + t * t * t * c[3].y};
+      a += prev.x * q.y - q.x * prev.y;
+      prev = q;
+    }
+  }
+  return std::fabs(a) / 2;
+}
+
+TEST_F(MskTest, CoverageMatchesAnalyticArea) {
+  PF_UnoBuffer b = Buffer(200, 160);
+  const MSK_MaskDesc d = Desc();
+  const std::vector<V> poly = {{10.3, 12.7}, {150.2, 30.9}, {120.55, 140.1}, {40.8, 99.25}};
+  double area = 0;
+  for (size_t i = 0; i < poly.size(); ++i) {
+    const V &p = poly[i], &q = poly[(i + 1) % poly.size()];
+    area += p.x * q.y - q.x * p.y;
+  }
+  area = std::fabs(area) / 2;
+  ASSERT_EQ(MSK_MaskWithShape(Polygon(poly), &d, b, nullptr), 0);
+  EXPECT_NEAR(Sum(b), area, area * 0.001);
+  const double r = 61.3, k = kKappa * r, cx = 97.4, cy = 80.6;
+  const std::vector<V> circle = {{cx, cy - r}, {cx - k, cy - r}, {cx - r, cy - k}, {cx - r, cy}, {cx - r, cy + k},
+                                 {cx - k, cy + r}, {cx, cy + r}, {cx + k, cy + r}, {cx + r, cy + k}, {cx + r, cy},
+                                 {cx + r, cy - k}, {cx + k, cy - r}};
+  ASSERT_EQ(MSK_MaskWithShape(Circle(cx, cy, r), &d, b, nullptr), 0);
+  EXPECT_NEAR(Sum(b), PathArea(circle), PathArea(circle) * 0.001);
+}
+
+TEST_F(MskTest, IntegerRectangleIsExact) {
+  PF_UnoBuffer b = Buffer(40, 30);
+  const MSK_MaskDesc d = Desc();
+  Rect r{};
+  ASSERT_EQ(MSK_MaskWithShape(Polygon({{5, 4}, {25, 4}, {25, 20}, {5, 20}}), &d, b, &r), 0);
+  const auto px = Bytes(b);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) {
+      const bool in = x >= 5 && x < 25 && y >= 4 && y < 20;
+      ASSERT_EQ(px[size_t(y) * 40 + x], in ? 255 : 0) << x << "," << y;
+    }
+  EXPECT_LE(r.left, 5);
+  EXPECT_LE(r.top, 4);
+  EXPECT_GE(r.right, 25);
+  EXPECT_GE(r.bottom, 20);
+  // Aliased: pixels whose centres are inside.
+  const MSK_MaskDesc a = Desc(1.0, false);
+  ASSERT_EQ(MSK_MaskWithShape(Polygon({{5.4, 4.6}, {25.5, 4.6}, {25.5, 20}, {5.4, 20}}), &a, b, nullptr), 0);
+  const auto q = Bytes(b);
+  EXPECT_EQ(q[4 * 40 + 10], 0);    // centre 4.5 is above 4.6
+  EXPECT_EQ(q[5 * 40 + 5], 255);   // centre 5.5 right of 5.4
+  EXPECT_EQ(q[5 * 40 + 24], 255);  // centre 24.5 < 25.5
+  EXPECT_EQ(q[5 * 40 + 25], 0);    // centre 25.5 is on the right edge: outside
+}
+
+TEST_F(MskTest, EvenOddRule) {
+  PF_UnoBuffer b = Buffer(100, 100);
+  const MSK_MaskDesc d = Desc();
+  std::vector<V> star;
+  for (int i = 0; i < 5; ++i) {
+    const double a = -3.14159265358979 / 2 + i * 4 * 3.14159265358979 / 5;
+    star.push_back({50 + 45 * std::cos(a), 50 + 45 * std::sin(a)});
+  }
+  ASSERT_EQ(MSK_MaskWithShape(Polygon(star), &d, b, nullptr), 0);
+  auto px = Bytes(b);
+  EXPECT_EQ(px[52 * 100 + 50], 0);     // the centre pentagon is covered twice
+  EXPECT_EQ(px[20 * 100 + 50], 255);   // a point
+  // A figure eight: both lobes are covered once.
+  ASSERT_EQ(MSK_MaskWithShape(Polygon({{10, 10}, {90, 90}, {90, 10}, {10, 90}}), &d, b, nullptr), 0);
+  px = Bytes(b);
+  EXPECT_EQ(px[50 * 100 + 20], 255);
+  EXPECT_EQ(px[50 * 100 + 80], 255);
+  EXPECT_EQ(px[20 * 100 + 50], 0);
+}
+
+uint32_t M8(uint32_t a, uint32_t b) {
+  const uint32_t t = a * b + 128;
+  return (t + (t >> 8)) >> 8;
+}
+
+TEST_F(MskTest, ModesAgainstATwoMaskTable) {
+  // d: the accumulated mask (left, opaque); s: the new mask (right, 50 %).
+  const MSK_MaskDesc full = Desc(1.0), half = Desc(0.5);
+  OM_Shape left = Polygon({{0, 0}, {30, 0}, {30, 10}, {0, 10}});
+  OM_Shape right = Polygon({{20, 0}, {50, 0}, {50, 10}, {20, 10}});
+  const uint32_t s = 128;  // 0.5 x 255 + 0.5
+  struct Row {
+    int32_t mode;
+    uint32_t onlyD, both, onlyS;
+  } table[] = {
+      {1, 255, 255 - M8(255 - s, 0), s},
+      {2, 255, M8(255 - s, 255), 0},
+      {3, 0, M8(s, 255), 0},
+      {4, 255, 255, s},
+      {5, 0, s, 0},
+      {6, 255, 255 - s, s},
+  };
+  for (const Row& row : table) {
+    PF_UnoBuffer d = Buffer(60, 10), src = Buffer(60, 10);
+    Rect rs{};
+    ASSERT_EQ(MSK_MaskWithShape(left, &full, d, nullptr), 0);
+    ASSERT_EQ(MSK_MaskWithShape(right, &half, src, &rs), 0);
+    ASSERT_EQ(PF_AccumulateUnoBuffers(row.mode, src, &rs, d), 0);
+    const auto px = Bytes(d);
+    EXPECT_EQ(px[5 * 60 + 10], row.onlyD) << row.mode;
+    EXPECT_EQ(px[5 * 60 + 25], row.both) << row.mode;
+    EXPECT_EQ(px[5 * 60 + 40], row.onlyS) << row.mode;
+    EXPECT_EQ(px[5 * 60 + 55], 0u) << row.mode;
+  }
+}
+
+TEST_F(MskTest, FeatherKeepsCoverage) {
+  PF_UnoBuffer plain = Buffer(300, 240), soft = Buffer(300, 240);
+  MSK_MaskDesc d = Desc();
+  OM_Shape c = Circle(150, 120, 70);
+  ASSERT_EQ(MSK_MaskWithShape(c, &d, plain, nullptr), 0);
+  d.featherH = F(20);
+  d.featherV = F(12);
+  Rect r{};
+  ASSERT_EQ(MSK_MaskWithShape(c, &d, soft, &r), 0);
+  EXPECT_NEAR(Sum(soft), Sum(plain), Sum(plain) * 0.01);
+  const auto px = Bytes(soft);
+  EXPECT_EQ(px[120 * 300 + 150], 255);
+  EXPECT_GT(px[120 * 300 + 80], 64);   // the edge is soft
+  EXPECT_LT(px[120 * 300 + 80], 192);
+  // A shape cut by the buffer's edge keeps full coverage along that edge.
+  ASSERT_EQ(MSK_MaskWithShape(Polygon({{-50, -50}, {100, -50}, {100, 100}, {-50, 100}}), &d, soft, nullptr), 0);
+  EXPECT_EQ(Bytes(soft)[0], 255);
+}
+
+TEST_F(MskTest, FeatherIsTheSameAcrossAndDown) {
+  // A shape and its mirror in the diagonal, with the feathers swapped, give
+  // mirrored coverage: the rows are blurred as the columns.
+  PF_UnoBuffer a = Buffer(150, 150), b = Buffer(150, 150);
+  const std::vector<V> poly = {{20.5, 30.25}, {120, 40}, {90.75, 110}, {35, 125.5}};
+  std::vector<V> mirror;
+  for (const V& v : poly) mirror.push_back({v.y, v.x});
+  MSK_MaskDesc d = Desc();
+  d.featherH = F(7);
+  d.featherV = F(13);
+  ASSERT_EQ(MSK_MaskWithShape(Polygon(poly), &d, a, nullptr), 0);
+  std::swap(d.featherH, d.featherV);
+  ASSERT_EQ(MSK_MaskWithShape(Polygon(mirror), &d, b, nullptr), 0);
+  const auto pa = Bytes(a), pb = Bytes(b);
+  // Up to rounding: each direction's passes round to bytes, in the other order.
+  int worst = 0;
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 150; ++x) worst = std::max(worst, std::abs(pa[size_t(y) * 150 + x] - pb[size_t(x) * 150 + y]));
+  EXPECT_LE(worst, 1);
+}
+
+TEST_F(MskTest, InvertOpacityAndDegenerateShapes) {
+  PF_UnoBuffer b = Buffer(50, 40);
+  MSK_MaskDesc d = Desc(0.5);
+  d.invert = 1;
+  Rect r{};
+  ASSERT_EQ(MSK_MaskWithShape(Polygon({{10, 10}, {30, 10}, {30, 30}, {10, 30}}), &d, b, &r), 0);
+  auto px = Bytes(b);
+  EXPECT_TRUE(px[0] == 127 || px[0] == 128) << int(px[0]);
+  EXPECT_EQ(px[20 * 50 + 20], 0);
+  EXPECT_EQ(r.bottom, 40);
+  EXPECT_EQ(r.right, 50);
+  const MSK_MaskDesc plain = Desc();
+  const std::vector<std::vector<V>> empty = {
+      {}, {{5, 5}}, {{5, 5}, {30, 30}}, {{1, 1}, {10, 10}, {20, 20}}, {{100, 100}, {200, 100}, {200, 200}}};
+  for (const auto& poly : empty) {
+    ASSERT_EQ(MSK_MaskWithShape(Polygon(poly), &plain, b, nullptr), 0) << poly.size();
+    for (uint8_t v : Bytes(b)) ASSERT_EQ(v, 0) << poly.size();
+  }
+  // Opacity 0 empties the buffer whatever the shape, even one that is not a path.
+  OM_Shape rect = nullptr;
+  ASSERT_EQ(OM_NewShape(OM_TypeRect, nullptr, &rect), 0);
+  MSK_MaskDesc none = Desc(0);
+  ASSERT_EQ(MSK_MaskWithShape(rect, &none, b, nullptr), 0);
+  EXPECT_EQ(MSK_MaskWithShape(rect, &plain, b, &r), 3);
+  EXPECT_EQ(rec.last().location, static_cast<LocationCode>((38u << 24) | 2u));
+  EXPECT_EQ(r.right, 0);
+  EXPECT_EQ(OM_DisposeShape(rect), 0);
+  // Opacity above 100 % is taken as 100 %.
+  MSK_MaskDesc over = Desc(3.0);
+  ASSERT_EQ(MSK_MaskWithShape(Polygon({{0, 0}, {50, 0}, {50, 40}, {0, 40}}), &over, b, nullptr), 0);
+  EXPECT_EQ(Bytes(b)[0], 255);
+}
+
+TEST_F(MskTest, ExpansionGrowsTheOutline) {
+  PF_UnoBuffer b = Buffer(60, 60);
+  MSK_MaskDesc d = Desc();
+  d.expansion = F(5);
+  OM_Shape s = Polygon({{20, 20}, {40, 20}, {40, 40}, {20, 40}});
+  ASSERT_EQ(MSK_MaskWithShape(s, &d, b, nullptr), 0);
+  EXPECT_NEAR(Sum(b), 30.0 * 30.0, 1.0);
+  d.expansion = F(-5);
+  ASSERT_EQ(MSK_MaskWithShape(s, &d, b, nullptr), 0);
+  EXPECT_NEAR(Sum(b), 10.0 * 10.0, 1.0);
+}
+
+TEST_F(MskTest, MergeIntoWorldAlpha) {
+  std::vector<uint8_t> pixels(4 * 20 * 10, 200);
+  PFWorld w{};
+  w.data = reinterpret_cast<char*>(pixels.data());
+  w.rowBytes = 80;
+  w.width = 20;
+  w.height = 10;
+  w.extentHint = Rect{0, 0, 10, 20};
+  w.kindMagic = PF_WorldKind_Wrapped;
+  const MSK_MaskDesc d = Desc();
+  ASSERT_EQ(MSK_MaskWithWorld(Polygon({{5, 0}, {15, 0}, {15, 10}, {5, 10}}), &d, &w, nullptr), 0);
+  EXPECT_EQ(pixels[4 * 10], 200);     // inside: alpha kept
+  EXPECT_EQ(pixels[4 * 2], 0);        // outside: cleared
+  EXPECT_EQ(pixels[4 * 2 + 1], 200);  // colour untouched
+  EXPECT_EQ(MSK_MaskWithWorld(nullptr, &d, nullptr, nullptr), 3);
+}
+
+}  // namespace
+}  // namespace tv::msk::test

@@ -1,0 +1,178 @@
+// Masks on layers: adding, deleting, reordering and changing masks, each
+// undone and redone, their streams, and masks travelling with layers.
+#include "BEE_test_support.h"
+#include "OM.h"
+
+namespace tv::bee::test {
+namespace {
+
+class Masks : public BeeFixture {
+ protected:
+  void SetUp() override {
+    BeeFixture::SetUp();
+    comp = NewComp();
+    layer = NewSolidLayer(comp);
+    const FixedRect b{0, 0, 10 << 16, 20 << 16};
+    ASSERT_EQ(OM_NewShape(OM_TypeOval, &b, &shape), 0);
+    ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
+  }
+  void TearDown() override {
+    EXPECT_EQ(OM_DisposeShape(shape), 0);
+    BeeFixture::TearDown();
+  }
+  int32_t Count(BEE_Layer l) {
+    int32_t n = -1;
+    EXPECT_EQ(BEE_GetLayerNumMasks(l, &n), 0);
+    return n;
+  }
+  std::string Name(BEE_Layer l, int32_t mask) {
+    BEE_MaskInfo info{};
+    EXPECT_EQ(BEE_GetMaskInfo(l, mask, &info), 0);
+    return info.name;
+  }
+  BEE_MaskInfo Info(int32_t mask) {
+    BEE_MaskInfo info{};
+    EXPECT_EQ(BEE_GetMaskInfo(layer, mask, &info), 0);
+    return info;
+  }
+  TDB_Stream Stream(int32_t mask, int32_t k) {
+    BEE_StreamRef ref{layer, BEE_StreamFirstMask + 3 * mask + k};
+    TDB_Stream s = nullptr;
+    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
+    return s;
+  }
+  ErrorCode Setting(int32_t command, int32_t mask, int32_t value) {
+    intptr_t words[2] = {reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(mask, value)};
+    return BEE_DoCommand(command, words);
+  }
+  BEE_Item comp = nullptr;
+  BEE_Layer layer = nullptr;
+  OM_Shape shape = nullptr;
+};
+
+TEST_F(Masks, AddGivesStreamsAndUndoes) {
+  const std::string before = Dump();
+  int32_t index = -1;
+  ASSERT_EQ(BEE_CmdAddMask(layer, shape, &index), 0);
+  EXPECT_EQ(index, 0);
+  ASSERT_EQ(BEE_CmdAddMask(layer, shape, &index), 0);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(Name(layer, 0), "Mask 1");
+  EXPECT_EQ(Name(layer, 1), "Mask 2");
+  EXPECT_EQ(Info(1).mode, 1u);
+  EXPECT_EQ(UndoName(), "Add Mask");
+  OM_Shape got = nullptr;
+  ASSERT_EQ(OM_GetShape(Stream(1, BEE_MaskStreamShape), nullptr, 77, &got), 0);
+  Boolean32 equal = 0;
+  ASSERT_EQ(OM_ShapeCompare(got, shape, &equal), 0);
+  EXPECT_TRUE(equal);
+  ASSERT_EQ(OM_DisposeShape(got), 0);
+  double v[2] = {-1, -1};
+  ASSERT_EQ(TDB_GetValueF(Stream(1, BEE_MaskStreamOpacity), nullptr, 0, 0, v, nullptr), 0);
+  EXPECT_EQ(v[0], 100.0);
+  ASSERT_EQ(TDB_GetValueF(Stream(1, BEE_MaskStreamFeather), nullptr, 0, 0, v, nullptr), 0);
+  EXPECT_EQ(v[1], 0.0);
+  BEE_StreamRef beyond{layer, BEE_StreamFirstMask + 6};
+  TDB_Stream none = nullptr;
+  EXPECT_EQ(BEE_StreamLookup(&beyond, &none), 10);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Count(layer), 1);
+  ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_EQ(Count(layer), 2);
+  EXPECT_EQ(Name(layer, 1), "Mask 2");
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Count(layer), 0);
+  EXPECT_TRUE(Dump() == before);
+}
+
+TEST_F(Masks, DeleteAndReorderUndo) {
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
+  TDB_Stream middle = Stream(1, BEE_MaskStreamShape);
+  ASSERT_EQ(BEE_CmdDeleteMask(layer, 1), 0);
+  EXPECT_EQ(UndoName(), "Delete Mask");
+  EXPECT_EQ(Count(layer), 2);
+  EXPECT_EQ(Name(layer, 1), "Mask 3");
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Name(layer, 1), "Mask 2");
+  EXPECT_EQ(Stream(1, BEE_MaskStreamShape), middle);  // the same mask came back
+  ASSERT_EQ(BEE_CmdReorderMasks(layer, 0, 2), 0);
+  EXPECT_EQ(UndoName(), "Mask Reordering");
+  EXPECT_EQ(Name(layer, 0), "Mask 2");
+  EXPECT_EQ(Name(layer, 2), "Mask 1");
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Name(layer, 0), "Mask 1");
+  EXPECT_EQ(Name(layer, 2), "Mask 3");
+  EXPECT_EQ(BEE_CmdDeleteMask(layer, 3), 10);
+  EXPECT_EQ(BEE_CmdReorderMasks(layer, 0, -1), 10);
+  // A deleted mask whose undo is dropped goes with it (the fixture counts).
+  ASSERT_EQ(BEE_CmdDeleteMask(layer, 0), 0);
+  ASSERT_EQ(BEE_ClearUndoRedo(), 0);
+}
+
+TEST_F(Masks, SettingsChangeAndUndo) {
+  ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
+  struct Case {
+    int32_t command, value;
+    const char* name;
+  } cases[] = {{BEE_CmdNumMaskInvert, 1, "Mask Invert"},
+               {BEE_CmdNumMaskInvert2, 1, "Mask Invert"},
+               {BEE_CmdNumMaskMode, 5, "Mask Mode"},
+               {BEE_CmdNumMaskLock, 1, "Mask Lock"}};
+  for (const Case& c : cases) {
+    ASSERT_EQ(Setting(c.command, 0, c.value), 0) << c.command;
+    EXPECT_EQ(UndoName(), c.name);
+    const BEE_MaskInfo after = Info(0);
+    EXPECT_EQ(after.mode, c.command == BEE_CmdNumMaskMode ? 5u : 1u);
+    EXPECT_EQ(after.locked, c.command == BEE_CmdNumMaskLock ? 1 : 0);
+    EXPECT_EQ(after.invert, c.command == BEE_CmdNumMaskInvert || c.command == BEE_CmdNumMaskInvert2 ? 1 : 0);
+    ASSERT_EQ(BEE_Undo(), 0);
+    const BEE_MaskInfo back = Info(0);
+    EXPECT_EQ(back.mode, 1u);
+    EXPECT_EQ(back.invert, 0);
+    EXPECT_EQ(back.locked, 0);
+  }
+  EXPECT_EQ(Setting(BEE_CmdNumMaskMode, 0, 9), 3);
+  EXPECT_EQ(Setting(BEE_CmdNumMaskInvert, 4, 1), 10);
+  BEE_MaskName n{0, "Outline"};
+  intptr_t words[2] = {reinterpret_cast<intptr_t>(layer), reinterpret_cast<intptr_t>(&n)};
+  ASSERT_EQ(BEE_DoCommand(BEE_CmdNumMaskName, words), 0);
+  EXPECT_EQ(Name(layer, 0), "Outline");
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Name(layer, 0), "Mask 1");
+}
+
+TEST_F(Masks, StreamChangesDuplicatesAndLimit) {
+  ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
+  const int32_t opacity = int32_t{BEE_StreamFirstMask} + BEE_MaskStreamOpacity;
+  TDB_Stream s = KeyableCopy(layer, opacity);
+  const double half = 50;
+  ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 300, 1, &half, 1, 1), 0);
+  ASSERT_EQ(BEE_CmdSetStreamKeys(layer, opacity, s), 0);
+  EXPECT_EQ(Stream(0, BEE_MaskStreamOpacity), s);
+  BEE_Layer copy = nullptr;
+  ASSERT_EQ(BEE_CmdDuplicateLayer(layer, &copy), 0);
+  EXPECT_EQ(Count(copy), 1);
+  EXPECT_EQ(Name(copy, 0), "Mask 1");
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_NE(Stream(0, BEE_MaskStreamOpacity), s);
+  // A new frame rate rescales the mask streams with the layer's own.
+  BEE_CompSettings fast = Settings("Comp", 640, 480, 24u << 16);
+  ASSERT_EQ(BEE_CmdSetCompSettings(comp, &fast), 0);
+  TDB_StreamInfo own{}, mask{};
+  BEE_StreamRef ownRef{layer, BEE_StreamOpacity};
+  TDB_Stream layerOpacity = nullptr;
+  ASSERT_EQ(BEE_StreamLookup(&ownRef, &layerOpacity), 0);
+  ASSERT_EQ(TDB_GetStreamInfo(layerOpacity, &own), 0);
+  ASSERT_EQ(TDB_GetStreamInfo(Stream(0, BEE_MaskStreamShape), &mask), 0);
+  EXPECT_EQ(mask.timeScale, own.timeScale);
+  for (int i = 1; i < BEE_MaxMasks; ++i) ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
+  EXPECT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 3);
+  EXPECT_EQ(rec.last().text, "Test error: can't apply more than 127 masks to one layer -- a bad parameter was passed.");
+  EXPECT_EQ(Count(layer), BEE_MaxMasks);
+  ASSERT_EQ(BEE_CmdDeleteLayer(layer), 0);
+}
+
+}  // namespace
+}  // namespace tv::bee::test
