@@ -343,6 +343,23 @@ TV_EXPORT ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context)
 // data. 9987 ("bad footage data (...)") for malformed data.
 TV_EXPORT ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_SeqSpecH* seq);
 
+// ---- Interpretation ------------------------------------------------------------
+// How footage is interpreted (fields, alpha, pulldown, looping, pixel aspect,
+// rates); the last four bytes: has time (a non-zero duration), a module with
+// time of its own, sequence flag bit 0, 0.
+typedef struct PIN_Interpretation {
+  PIN_FieldInfo field;
+  PIN_AlphaInfo alpha;
+  uint32_t pulldown;
+  PIN_Loop loop;
+  uint32_t hsfNum, hsfDen;
+  Fixed nativeRate;
+  Fixed conformedRate;
+  int16_t depth;
+  uint8_t hasTime, moduleHasTime, seqFlag0, reserved;
+} PIN_Interpretation;
+TV_EXPORT ErrorCode PIN_GetInterpretation(PIN_SeqSpecH seq, PIN_Interpretation* interp);
+
 // ---- For modules ------------------------------------------------------------------
 // What a module reads from its source and hands to the framework.
 typedef struct PIN_SourceInfo {

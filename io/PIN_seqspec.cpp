@@ -261,7 +261,13 @@ ErrorCode PIN_NewSeqSpecMissingPlus(int32_t width, int32_t height, const Time* d
 
 ErrorCode PIN_DisposeSeqSpec(PIN_SeqSpecH seq) {
   if (!seq) return 0;
-  if (ErrorCode err = CheckSeq(seq, kSiteDispose)) return err;
+  if (ErrorCode err = kReport.CheckRecord(seq, kSeqMagic, kSiteDispose)) return err;
+  // A SeqSpec outliving the package (its owner died later) is still freed;
+  // the modules are gone with the package.
+  if (!pkg::Alive(PIN_PackageNumber)) {
+    FreeSeqSpec(seq);
+    return 0;
+  }
   const Module* m = ModuleOf(seq);
   // Modules without a disposal of their own keep no instance data.
   ErrorCode err = 0;
@@ -470,6 +476,26 @@ ErrorCode PIN_IsMissing(PIN_SeqSpecH seq, Boolean32* missing) {
   *missing = 0;
   if (ErrorCode err = CheckSeq(seq, kSiteQuery)) return err;
   *missing = Rec(seq).missing ? 1 : 0;
+  return 0;
+}
+
+ErrorCode PIN_GetInterpretation(PIN_SeqSpecH seq, PIN_Interpretation* interp) {
+  if (!interp) return kReport.BadParam(kSiteQuery, {"PIN_GetInterpretation"});
+  *interp = PIN_Interpretation{};
+  if (ErrorCode err = CheckSeq(seq, kSiteQuery)) return err;
+  const SeqSpec& s = Rec(seq);
+  interp->field = s.field;
+  interp->alpha = s.alpha;
+  interp->pulldown = s.pulldown;
+  interp->loop = s.loop;
+  interp->hsfNum = s.hsfNum;
+  interp->hsfDen = s.hsfDen;
+  interp->nativeRate = s.nativeRate;
+  interp->conformedRate = s.conformedRate;
+  interp->depth = static_cast<int16_t>(s.depth);
+  interp->hasTime = s.duration.value != 0 ? 1 : 0;
+  interp->moduleHasTime = (s.moduleFlags & PIN_ModFlag_NoTime) ? 0 : 1;
+  interp->seqFlag0 = (s.seqFlags & 1) ? 1 : 0;
   return 0;
 }
 

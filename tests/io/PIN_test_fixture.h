@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "PIN_test_driver.h"
+#include "PinTestDriver.h"
 #include "TestSupport.h"
 
 namespace tv::test::pin {

@@ -1,5 +1,5 @@
 // The ".tsf" test driver (see PIN_test_driver.h).
-#include "PIN_test_driver.h"
+#include "PinTestDriver.h"
 
 #include <cstdio>
 #include <cstring>
