@@ -75,7 +75,8 @@ BENCHMARK(BM_PIN_GatherSequence)->Unit(benchmark::kMillisecond);
 void BM_Plain_GatherSequence(benchmark::State& state) {
   for (auto _ : state) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(F().folder)) names.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(F().folder))
+      names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     benchmark::DoNotOptimize(names.data());
   }

@@ -70,11 +70,11 @@ enum {
 
 // Module flags (PIN_ModuleInfo.flags).
 enum {
-  PIN_ModFlag_Files = 4,              // the data lives in files
-  PIN_ModFlag_StillPerFile = 8,       // one still image per file (a numbered still sequence)
-  PIN_ModFlag_RescaleDuration = 16,   // a rate change rescales the duration
-  PIN_ModFlag_NoTime = 64,            // no time of its own (stills and still sequences)
-  PIN_ModFlag_NoDefaultPAR = 0x400000 // no default pixel aspect from the frame size
+  PIN_ModFlag_Files = 4,               // the data lives in files
+  PIN_ModFlag_StillPerFile = 8,        // one still image per file (a numbered still sequence)
+  PIN_ModFlag_RescaleDuration = 16,    // a rate change rescales the duration
+  PIN_ModFlag_NoTime = 64,             // no time of its own (stills and still sequences)
+  PIN_ModFlag_NoDefaultPAR = 0x400000  // no default pixel aspect from the frame size
 };
 
 enum {
@@ -86,19 +86,57 @@ enum {
 
 // The number of the module table's slots.
 enum {
-  PIN_Slot_Death = 0, PIN_Slot_NewSeqSpecFromFile, PIN_Slot_NewSeqSpecInteractive, PIN_Slot_DisposeSeqSpec,
-  PIN_Slot_WriteSeqSpec, PIN_Slot_ReadSeqSpec, PIN_Slot_SynchSeqSpec, PIN_Slot_GetActiveExtent,
-  PIN_Slot_GetSeqSpecInfo, PIN_Slot_DrawSparseFrame, PIN_Slot_DrawPartialFrame, PIN_Slot_GetDimensions,
-  PIN_Slot_GetDuration, PIN_Slot_GetTime, PIN_Slot_GetSound, PIN_Slot_GetFile, PIN_Slot_InqNextFrameTime,
-  PIN_Slot_NewOutputSpec, PIN_Slot_GetOutputOptions, PIN_Slot_DisposeOutputOptions, PIN_Slot_UserOptionsDialog,
-  PIN_Slot_GetOutputInfo, PIN_Slot_SetOutputInfo, PIN_Slot_SetOutputFile, PIN_Slot_StartAdding,
-  PIN_Slot_AddFrame, PIN_Slot_EndAdding, PIN_Slot_OutputFrame, PIN_Slot_WriteLabels, PIN_Slot_GetSizes,
-  PIN_Slot_Flush, PIN_Slot_AddSoundChunk, PIN_Slot_SetModuleSpecificData, PIN_Slot_GetModuleSpecificData,
-  PIN_Slot_SetInSpecificData, PIN_Slot_GetInSpecificData, PIN_Slot_SetOutSpecificData,
-  PIN_Slot_GetOutSpecificData, PIN_Slot_Idle, PIN_Slot_GetLegalDepths, PIN_Slot_GetOutputSuffix,
-  PIN_Slot_ConvertScrap, PIN_Slot_CleanupScrap, PIN_Slot_Reserved43, PIN_Slot_GetNumAuxChannels,
-  PIN_Slot_GetAuxChannelDesc, PIN_Slot_DrawAuxChannel, PIN_Slot_FreeAuxChannel, PIN_Slot_Reserved48,
-  PIN_Slot_Reserved49, PIN_Slot_Reserved50,
+  PIN_Slot_Death = 0,
+  PIN_Slot_NewSeqSpecFromFile,
+  PIN_Slot_NewSeqSpecInteractive,
+  PIN_Slot_DisposeSeqSpec,
+  PIN_Slot_WriteSeqSpec,
+  PIN_Slot_ReadSeqSpec,
+  PIN_Slot_SynchSeqSpec,
+  PIN_Slot_GetActiveExtent,
+  PIN_Slot_GetSeqSpecInfo,
+  PIN_Slot_DrawSparseFrame,
+  PIN_Slot_DrawPartialFrame,
+  PIN_Slot_GetDimensions,
+  PIN_Slot_GetDuration,
+  PIN_Slot_GetTime,
+  PIN_Slot_GetSound,
+  PIN_Slot_GetFile,
+  PIN_Slot_InqNextFrameTime,
+  PIN_Slot_NewOutputSpec,
+  PIN_Slot_GetOutputOptions,
+  PIN_Slot_DisposeOutputOptions,
+  PIN_Slot_UserOptionsDialog,
+  PIN_Slot_GetOutputInfo,
+  PIN_Slot_SetOutputInfo,
+  PIN_Slot_SetOutputFile,
+  PIN_Slot_StartAdding,
+  PIN_Slot_AddFrame,
+  PIN_Slot_EndAdding,
+  PIN_Slot_OutputFrame,
+  PIN_Slot_WriteLabels,
+  PIN_Slot_GetSizes,
+  PIN_Slot_Flush,
+  PIN_Slot_AddSoundChunk,
+  PIN_Slot_SetModuleSpecificData,
+  PIN_Slot_GetModuleSpecificData,
+  PIN_Slot_SetInSpecificData,
+  PIN_Slot_GetInSpecificData,
+  PIN_Slot_SetOutSpecificData,
+  PIN_Slot_GetOutSpecificData,
+  PIN_Slot_Idle,
+  PIN_Slot_GetLegalDepths,
+  PIN_Slot_GetOutputSuffix,
+  PIN_Slot_ConvertScrap,
+  PIN_Slot_CleanupScrap,
+  PIN_Slot_Reserved43,
+  PIN_Slot_GetNumAuxChannels,
+  PIN_Slot_GetAuxChannelDesc,
+  PIN_Slot_DrawAuxChannel,
+  PIN_Slot_FreeAuxChannel,
+  PIN_Slot_Reserved48,
+  PIN_Slot_Reserved49,
+  PIN_Slot_Reserved50,
 };
 
 // Draw flags of PIN_DrawParams.
@@ -137,17 +175,17 @@ typedef struct PIN_AlphaInfo {
   uint16_t marker;  // 0x0101 once set
   uint32_t flags;   // bit 0: premultiplied
   uint8_t red, green, blue;
-  uint8_t type;     // PIN_Alpha_*
+  uint8_t type;  // PIN_Alpha_*
 } PIN_AlphaInfo;
 enum { PIN_Alpha_Straight = 0, PIN_Alpha_Premul = 1, PIN_Alpha_Ignore = 2, PIN_Alpha_None = 3 };
 enum { PIN_AlphaMarker = 0x0101 };
 
 // Field interpretation (18 bytes on file).
 typedef struct PIN_FieldInfo {
-  FourCC tag;        // "FIEL"
-  uint16_t version;  // 1
-  uint32_t separate; // 0 or 1
-  uint32_t dominance;// 0 upper field first, 1 lower field first
+  FourCC tag;          // "FIEL"
+  uint16_t version;    // 1
+  uint32_t separate;   // 0 or 1
+  uint32_t dominance;  // 0 upper field first, 1 lower field first
   uint32_t reserved;
 } PIN_FieldInfo;
 
@@ -162,12 +200,12 @@ typedef struct PIN_ModuleInfo {
   FourCC signature;     // unique per module
   const struct PIN_ModuleProcs* procs;
   char name[PIN_ModuleNameSize];
-  uint32_t flags;       // PIN_ModFlag_*
+  uint32_t flags;  // PIN_ModFlag_*
   int32_t maxWidth, maxHeight;
   int16_t numFileTypes, numExtensions;
   FourCC creator;
   FourCC fileType;
-  FourCC extension;     // the default extension, e.g. ".rla"
+  FourCC extension;                       // the default extension, e.g. ".rla"
   FourCC fileTypes[PIN_MaxFileTypes][2];  // (file type, reserved)
   FourCC extensions[PIN_MaxExtensions];   // numExtensions codes; [0] is the default
 } PIN_ModuleInfo;
@@ -176,58 +214,60 @@ typedef struct PIN_ModuleInfo {
 // first (Death takes the module's record). A slot left null, or holding the
 // framework's default (PIN_GetDefaultProcs), gets the default behaviour.
 typedef struct PIN_ModuleProcs {
-  ErrorCode (*death)(const PIN_ModuleInfo* info);                                            // 0
+  ErrorCode (*death)(const PIN_ModuleInfo* info);  // 0
   // The SeqSpec already holds the file; the module fills in what it reads.
-  ErrorCode (*newSeqSpecFromFile)(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t options);     // 1
-  ErrorCode (*newSeqSpecInteractive)(PIN_SeqSpecH seq, Boolean32* cancelled);              // 2
-  ErrorCode (*disposeSeqSpec)(PIN_SeqSpecH seq);                                           // 3
-  ErrorCode (*writeSeqSpec)(PIN_SeqSpecH seq, SLU_FileContext* context);                   // 4
-  ErrorCode (*readSeqSpec)(PIN_SeqSpecH seq, SLU_FileContext* context, const SLU_Chunk* list);  // 5
-  ErrorCode (*synchSeqSpec)(PIN_SeqSpecH seq);                                             // 6
-  ErrorCode (*getActiveExtent)(PIN_SeqSpecH seq, const Time* time, LRect* extent);         // 7
-  ErrorCode (*getSeqSpecInfo)(PIN_SeqSpecH seq, char* info, int32_t size);                 // 8
-  ErrorCode (*drawSparseFrame)(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world);   // 9
-  ErrorCode (*drawPartialFrame)(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world);  // 10
-  ErrorCode (*getDimensions)(PIN_SeqSpecH seq, int32_t* width, int32_t* height);           // 11
-  ErrorCode (*getDuration)(PIN_SeqSpecH seq, Time* duration);                              // 12
-  ErrorCode (*getTime)(PIN_SeqSpecH seq, Time* start);                                     // 13
-  ErrorCode (*getSound)(PIN_SeqSpecH seq, const void* request, Handle soundWorld);         // 14
-  ErrorCode (*getFile)(PIN_SeqSpecH seq, const Time* time, FILE_SpecH* file);              // 15
-  ErrorCode (*inqNextFrameTime)(PIN_SeqSpecH seq, const Time* time, Time* next);           // 16
-  ErrorCode (*newOutputSpec)(PIN_OutputSpecH out);                                         // 17
-  ErrorCode (*getOutputOptions)(PIN_OutputSpecH out, Handle* options);                     // 18
-  ErrorCode (*disposeOutputOptions)(PIN_OutputSpecH out, Handle options);                  // 19
-  ErrorCode (*userOptionsDialog)(PIN_OutputSpecH out, Boolean32* cancelled);               // 20
-  ErrorCode (*getOutputInfo)(PIN_OutputSpecH out, void* info, int32_t size);               // 21
-  ErrorCode (*setOutputInfo)(PIN_OutputSpecH out, const void* info, int32_t size);         // 22
-  ErrorCode (*setOutputFile)(PIN_OutputSpecH out, FILE_SpecH file);                        // 23
-  ErrorCode (*startAdding)(PIN_OutputSpecH out);                                           // 24
-  ErrorCode (*addFrame)(PIN_OutputSpecH out, int32_t index, BM_World world);               // 25
-  ErrorCode (*endAdding)(PIN_OutputSpecH out);                                             // 26
-  ErrorCode (*outputFrame)(PIN_OutputSpecH out, BM_World world);                           // 27
-  ErrorCode (*writeLabels)(PIN_OutputSpecH out);                                           // 28
-  ErrorCode (*getSizes)(PIN_OutputSpecH out, int64_t* bytesPerFrame, int64_t* bytesFixed); // 29
-  ErrorCode (*flush)(PIN_OutputSpecH out);                                                 // 30
-  ErrorCode (*addSoundChunk)(PIN_OutputSpecH out, Handle soundWorld);                      // 31
-  ErrorCode (*setModuleSpecificData)(Handle spec, int32_t selector, const void* data, int32_t size);  // 32
-  ErrorCode (*getModuleSpecificData)(Handle spec, int32_t selector, void* data, int32_t size);        // 33
-  ErrorCode (*setInSpecificData)(PIN_SeqSpecH seq, int32_t selector, const void* data, int32_t size); // 34
-  ErrorCode (*getInSpecificData)(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size);       // 35
-  ErrorCode (*setOutSpecificData)(PIN_OutputSpecH out, int32_t selector, const void* data, int32_t size);  // 36
-  ErrorCode (*getOutSpecificData)(PIN_OutputSpecH out, int32_t selector, void* data, int32_t size);        // 37
-  ErrorCode (*idle)(Handle spec);                                                          // 38
-  ErrorCode (*getLegalDepths)(PIN_OutputSpecH out, uint32_t* depths);                      // 39
-  ErrorCode (*getOutputSuffix)(PIN_OutputSpecH out, char* suffix, int32_t size);           // 40
-  ErrorCode (*convertScrap)(Handle spec, Handle scrap, Handle* converted);                 // 41
-  ErrorCode (*cleanupScrap)(Handle spec, Handle scrap);                                    // 42
-  ErrorCode (*reserved43)(Handle spec);                                                    // 43
-  ErrorCode (*getNumAuxChannels)(PIN_SeqSpecH seq, int32_t* count);                        // 44
-  ErrorCode (*getAuxChannelDesc)(PIN_SeqSpecH seq, int32_t index, void* desc, int32_t size);   // 45
-  ErrorCode (*drawAuxChannel)(PIN_SeqSpecH seq, int32_t index, const PIN_DrawParams* params, Handle* data);  // 46
-  ErrorCode (*freeAuxChannel)(PIN_SeqSpecH seq, Handle data);                              // 47
-  ErrorCode (*reserved48)(Handle spec);                                                    // 48
-  ErrorCode (*reserved49)(Handle spec);                                                    // 49
-  ErrorCode (*reserved50)(Handle spec);                                                    // 50
+  ErrorCode (*newSeqSpecFromFile)(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t options);                // 1
+  ErrorCode (*newSeqSpecInteractive)(PIN_SeqSpecH seq, Boolean32* cancelled);                          // 2
+  ErrorCode (*disposeSeqSpec)(PIN_SeqSpecH seq);                                                       // 3
+  ErrorCode (*writeSeqSpec)(PIN_SeqSpecH seq, SLU_FileContext* context);                               // 4
+  ErrorCode (*readSeqSpec)(PIN_SeqSpecH seq, SLU_FileContext* context, const SLU_Chunk* list);         // 5
+  ErrorCode (*synchSeqSpec)(PIN_SeqSpecH seq);                                                         // 6
+  ErrorCode (*getActiveExtent)(PIN_SeqSpecH seq, const Time* time, LRect* extent);                     // 7
+  ErrorCode (*getSeqSpecInfo)(PIN_SeqSpecH seq, char* info, int32_t size);                             // 8
+  ErrorCode (*drawSparseFrame)(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world);        // 9
+  ErrorCode (*drawPartialFrame)(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world);       // 10
+  ErrorCode (*getDimensions)(PIN_SeqSpecH seq, int32_t* width, int32_t* height);                       // 11
+  ErrorCode (*getDuration)(PIN_SeqSpecH seq, Time* duration);                                          // 12
+  ErrorCode (*getTime)(PIN_SeqSpecH seq, Time* start);                                                 // 13
+  ErrorCode (*getSound)(PIN_SeqSpecH seq, const void* request, Handle soundWorld);                     // 14
+  ErrorCode (*getFile)(PIN_SeqSpecH seq, const Time* time, FILE_SpecH* file);                          // 15
+  ErrorCode (*inqNextFrameTime)(PIN_SeqSpecH seq, const Time* time, Time* next);                       // 16
+  ErrorCode (*newOutputSpec)(PIN_OutputSpecH out);                                                     // 17
+  ErrorCode (*getOutputOptions)(PIN_OutputSpecH out, Handle* options);                                 // 18
+  ErrorCode (*disposeOutputOptions)(PIN_OutputSpecH out, Handle options);                              // 19
+  ErrorCode (*userOptionsDialog)(PIN_OutputSpecH out, Boolean32* cancelled);                           // 20
+  ErrorCode (*getOutputInfo)(PIN_OutputSpecH out, void* info, int32_t size);                           // 21
+  ErrorCode (*setOutputInfo)(PIN_OutputSpecH out, const void* info, int32_t size);                     // 22
+  ErrorCode (*setOutputFile)(PIN_OutputSpecH out, FILE_SpecH file);                                    // 23
+  ErrorCode (*startAdding)(PIN_OutputSpecH out);                                                       // 24
+  ErrorCode (*addFrame)(PIN_OutputSpecH out, int32_t index, BM_World world);                           // 25
+  ErrorCode (*endAdding)(PIN_OutputSpecH out);                                                         // 26
+  ErrorCode (*outputFrame)(PIN_OutputSpecH out, BM_World world);                                       // 27
+  ErrorCode (*writeLabels)(PIN_OutputSpecH out);                                                       // 28
+  ErrorCode (*getSizes)(PIN_OutputSpecH out, int64_t* bytesPerFrame, int64_t* bytesFixed);             // 29
+  ErrorCode (*flush)(PIN_OutputSpecH out);                                                             // 30
+  ErrorCode (*addSoundChunk)(PIN_OutputSpecH out, Handle soundWorld);                                  // 31
+  ErrorCode (*setModuleSpecificData)(Handle spec, int32_t selector, const void* data, int32_t size);   // 32
+  ErrorCode (*getModuleSpecificData)(Handle spec, int32_t selector, void* data, int32_t size);         // 33
+  ErrorCode (*setInSpecificData)(PIN_SeqSpecH seq, int32_t selector, const void* data, int32_t size);  // 34
+  ErrorCode (*getInSpecificData)(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size);        // 35
+  ErrorCode (*setOutSpecificData)(PIN_OutputSpecH out, int32_t selector, const void* data,
+                                  int32_t size);                                                     // 36
+  ErrorCode (*getOutSpecificData)(PIN_OutputSpecH out, int32_t selector, void* data, int32_t size);  // 37
+  ErrorCode (*idle)(Handle spec);                                                                    // 38
+  ErrorCode (*getLegalDepths)(PIN_OutputSpecH out, uint32_t* depths);                                // 39
+  ErrorCode (*getOutputSuffix)(PIN_OutputSpecH out, char* suffix, int32_t size);                     // 40
+  ErrorCode (*convertScrap)(Handle spec, Handle scrap, Handle* converted);                           // 41
+  ErrorCode (*cleanupScrap)(Handle spec, Handle scrap);                                              // 42
+  ErrorCode (*reserved43)(Handle spec);                                                              // 43
+  ErrorCode (*getNumAuxChannels)(PIN_SeqSpecH seq, int32_t* count);                                  // 44
+  ErrorCode (*getAuxChannelDesc)(PIN_SeqSpecH seq, int32_t index, void* desc, int32_t size);         // 45
+  ErrorCode (*drawAuxChannel)(PIN_SeqSpecH seq, int32_t index, const PIN_DrawParams* params,
+                              Handle* data);                   // 46
+  ErrorCode (*freeAuxChannel)(PIN_SeqSpecH seq, Handle data);  // 47
+  ErrorCode (*reserved48)(Handle spec);                        // 48
+  ErrorCode (*reserved49)(Handle spec);                        // 49
+  ErrorCode (*reserved50)(Handle spec);                        // 50
 } PIN_ModuleProcs;
 
 // A driver's birth: fills info and the slots it has; 0 adds the module,
@@ -289,7 +329,8 @@ TV_EXPORT ErrorCode PIN_GetSeqSpecName(PIN_SeqSpecH seq, char* name, int32_t siz
 TV_EXPORT ErrorCode PIN_GetDimensions(PIN_SeqSpecH seq, const Ratio scale[2], int32_t* width, int32_t* height,
                                       LRect* rect);
 // Scales width by scaleX and height by scaleY, each rounded to nearest.
-TV_EXPORT ErrorCode PIN_ScaleDimensions(const Ratio* scaleX, const Ratio* scaleY, int32_t* width, int32_t* height);
+TV_EXPORT ErrorCode PIN_ScaleDimensions(const Ratio* scaleX, const Ratio* scaleY, int32_t* width,
+                                        int32_t* height);
 TV_EXPORT ErrorCode PIN_ScaleRect(const Ratio* scaleX, const Ratio* scaleY, LRect* rect);
 TV_EXPORT ErrorCode PIN_GetDuration(PIN_SeqSpecH seq, Time* duration);
 TV_EXPORT ErrorCode PIN_GetStartTime(PIN_SeqSpecH seq, Time* start);
@@ -299,13 +340,15 @@ TV_EXPORT ErrorCode PIN_InqNextFrameTime(PIN_SeqSpecH seq, const Time* time, Tim
 TV_EXPORT ErrorCode PIN_GetFile(PIN_SeqSpecH seq, FILE_SpecH* file);
 TV_EXPORT ErrorCode PIN_GetFileAtTime(PIN_SeqSpecH seq, const Time* time, FILE_SpecH* file);
 TV_EXPORT ErrorCode PIN_NumFilesPerFrame(PIN_SeqSpecH seq, int32_t* count);
-TV_EXPORT ErrorCode PIN_GetNthFileSpecForFrame(PIN_SeqSpecH seq, const Time* time, int32_t n, FILE_SpecH* file);
+TV_EXPORT ErrorCode PIN_GetNthFileSpecForFrame(PIN_SeqSpecH seq, const Time* time, int32_t n,
+                                               FILE_SpecH* file);
 TV_EXPORT ErrorCode PIN_GetActiveExtent(PIN_SeqSpecH seq, const Time* time, LRect* extent);
 TV_EXPORT ErrorCode PIN_GetModuleSignature(PIN_SeqSpecH seq, FourCC* signature);
 // Frames in the SeqSpec's file list (0 for footage that is not a still sequence).
 TV_EXPORT ErrorCode PIN_GetNumFiles(PIN_SeqSpecH seq, int32_t* count);
 // The 64-bit frame number of file `index` (from 0), and its name.
-TV_EXPORT ErrorCode PIN_GetNthFile(PIN_SeqSpecH seq, int32_t index, uint64_t* number, char* name, int32_t size);
+TV_EXPORT ErrorCode PIN_GetNthFile(PIN_SeqSpecH seq, int32_t index, uint64_t* number, char* name,
+                                   int32_t size);
 TV_EXPORT ErrorCode PIN_IsMissing(PIN_SeqSpecH seq, Boolean32* missing);
 
 // ---- Pixels and sound ------------------------------------------------------------
@@ -322,14 +365,17 @@ TV_EXPORT ErrorCode PIN_DrawPartialFrame(PIN_SeqSpecH seq, BM_World world, const
 TV_EXPORT ErrorCode PIN_DrawSparseFrame(PIN_SeqSpecH seq, BM_World world, const PIN_DrawParams* params);
 TV_EXPORT ErrorCode PIN_GetNumAuxChannels(PIN_SeqSpecH seq, int32_t* count);
 TV_EXPORT ErrorCode PIN_GetAuxChannelDesc(PIN_SeqSpecH seq, int32_t index, void* desc, int32_t size);
-TV_EXPORT ErrorCode PIN_DrawAuxChannel(PIN_SeqSpecH seq, int32_t index, const PIN_DrawParams* params, Handle* data);
+TV_EXPORT ErrorCode PIN_DrawAuxChannel(PIN_SeqSpecH seq, int32_t index, const PIN_DrawParams* params,
+                                       Handle* data);
 TV_EXPORT ErrorCode PIN_FreeAuxChannel(PIN_SeqSpecH seq, Handle data);
 TV_EXPORT ErrorCode PIN_GetSound(PIN_SeqSpecH seq, const void* request, Handle soundWorld);
 
 // ---- Private data ----------------------------------------------------------------
-TV_EXPORT ErrorCode PIN_SetModuleSpecificData(PIN_SeqSpecH seq, int32_t selector, const void* data, int32_t size);
+TV_EXPORT ErrorCode PIN_SetModuleSpecificData(PIN_SeqSpecH seq, int32_t selector, const void* data,
+                                              int32_t size);
 TV_EXPORT ErrorCode PIN_GetModuleSpecificData(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size);
-TV_EXPORT ErrorCode PIN_SetSeqSpecificData(PIN_SeqSpecH seq, int32_t selector, const void* data, int32_t size);
+TV_EXPORT ErrorCode PIN_SetSeqSpecificData(PIN_SeqSpecH seq, int32_t selector, const void* data,
+                                           int32_t size);
 TV_EXPORT ErrorCode PIN_GetSeqSpecificData(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size);
 
 // ---- Persistence ---------------------------------------------------------------
@@ -368,8 +414,8 @@ typedef struct PIN_SourceInfo {
   int32_t depth;          // 1, 8, 24 or 32 (only 32 carries alpha)
   Time duration;          // 0/1 for footage without time
   Time start;
-  Fixed nativeRate;       // 0 for footage without time
-  PIN_AlphaInfo alpha;    // the module's native alpha interpretation
+  Fixed nativeRate;     // 0 for footage without time
+  PIN_AlphaInfo alpha;  // the module's native alpha interpretation
 } PIN_SourceInfo;
 // 3 for sizes or a depth out of range. A still sequence's duration is the
 // number of its files at its rate, whatever is given.

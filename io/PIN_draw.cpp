@@ -71,7 +71,8 @@ ErrorCode Draw(PIN_SeqSpecH seq, BM_World world, const PIN_DrawParams* params, b
   if (ErrorCode err = ScaledSize(seq, *params, &width, &height)) return err;
   if (partial) {
     const LRect& r = params->part;
-    if (r.left < 0 || r.top < 0 || r.right > width || r.bottom > height || r.left >= r.right || r.top >= r.bottom)
+    if (r.left < 0 || r.top < 0 || r.right > width || r.bottom > height || r.left >= r.right ||
+        r.top >= r.bottom)
       return kReport.BadParam(kSiteDraw, {op});
     width = r.right - r.left;
     height = r.bottom - r.top;
@@ -90,8 +91,9 @@ ErrorCode Draw(PIN_SeqSpecH seq, BM_World world, const PIN_DrawParams* params, b
   if (!Rec(seq).inSynch)
     if (ErrorCode err = PIN_SynchSeqSpec(seq)) return err;
   const Module* m = ModuleOf(seq);
-  ErrorCode err = partial ? CallSlot(m, PIN_Slot_DrawPartialFrame, &PIN_ModuleProcs::drawPartialFrame, seq, params, world)
-                          : CallSlot(m, PIN_Slot_DrawSparseFrame, &PIN_ModuleProcs::drawSparseFrame, seq, params, world);
+  ErrorCode err =
+      partial ? CallSlot(m, PIN_Slot_DrawPartialFrame, &PIN_ModuleProcs::drawPartialFrame, seq, params, world)
+              : CallSlot(m, PIN_Slot_DrawSparseFrame, &PIN_ModuleProcs::drawSparseFrame, seq, params, world);
   if (err) return err;
   SeqSpec& s = Rec(seq);
   s.lastIndex = FrameIndex(s, params->time);

@@ -6,29 +6,106 @@
 #include <string_view>
 
 #include "LIST.h"
-#include "Package.h"
 #include "PIN.h"
+#include "Package.h"
 
 namespace tv::pin {
 
 // Report sites (location = (39 << 24) | site).
 enum Site : uint32_t {
-  kSiteBirth = 1, kSiteDeath = 2, kSiteRegistry = 3, kSiteModuleInfo = 4, kSiteSigFromType = 5,
-  kSiteNewSeqSpec = 6, kSiteDispose = 7, kSiteQuery = 8, kSiteGather = 9, kSiteDraw = 10,
-  kSitePlaceholder = 11, kSiteWrite = 12, kSiteRead = 13, kSiteFileList = 14, kSiteCallbacks = 15,
-  kSiteFiles = 16, kSiteData = 17,
+  kSiteBirth = 1,
+  kSiteDeath = 2,
+  kSiteRegistry = 3,
+  kSiteModuleInfo = 4,
+  kSiteSigFromType = 5,
+  kSiteNewSeqSpec = 6,
+  kSiteDispose = 7,
+  kSiteQuery = 8,
+  kSiteGather = 9,
+  kSiteDraw = 10,
+  kSitePlaceholder = 11,
+  kSiteWrite = 12,
+  kSiteRead = 13,
+  kSiteFileList = 14,
+  kSiteCallbacks = 15,
+  kSiteFiles = 16,
+  kSiteData = 17,
   // The default of slot n reports at kSiteSlotBase + n.
   kSiteSlotBase = 0x40,
 };
 
 enum TextIndex : int32_t {
-  kTextDamaged, kTextBadArgument, kTextNotSupported, kTextUnimplemented, kTextNoScrapConvert,
-  kTextNoScrapDispose, kTextCannotImport, kTextTypeNotSupported, kTextNoModule, kTextEmptyFolder,
-  kTextFolderFirst, kTextNotSequenceType, kTextBadSequenceName, kTextNoMatches, kTextNoSequenceNames,
-  kTextFileNotInSequence, kTextDuplicates, kTextMissingFrames, kTextBadParameters, kTextBadSampleTime,
-  kTextWrongWorld, kTextWrongSize, kTextNot32Bit, kTextPlaceholderMemory, kTextCannotLocate,
-  kTextBadData, kTextInteraction, kTextMemoryRegistry, kTextMemorySeqSpec, kTextMemoryFileList,
-  kTextStillInfo, kTextPlaceholderTitle, kTextCount
+  kTextDamaged,
+  kTextBadArgument,
+  kTextNotSupported,
+  kTextUnimplemented,
+  kTextNoScrapConvert,
+  kTextNoScrapDispose,
+  kTextCannotImport,
+  kTextTypeNotSupported,
+  kTextNoModule,
+  kTextEmptyFolder,
+  kTextFolderFirst,
+  kTextNotSequenceType,
+  kTextBadSequenceName,
+  kTextNoMatches,
+  kTextNoSequenceNames,
+  kTextFileNotInSequence,
+  kTextDuplicates,
+  kTextMissingFrames,
+  kTextBadParameters,
+  kTextBadSampleTime,
+  kTextWrongWorld,
+  kTextWrongSize,
+  kTextNot32Bit,
+  kTextPlaceholderMemory,
+  kTextCannotLocate,
+  kTextBadData,
+  kTextInteraction,
+  kTextMemoryRegistry,
+  kTextMemorySeqSpec,
+  kTextMemoryFileList,
+  kTextStillInfo,
+  kTextPlaceholderTitle,
+  // The operations a module may lack, and what they work on.
+  kTextPhraseFromFiles,
+  kTextPhraseInteractively,
+  kTextPhraseDisposal,
+  kTextPhraseSaving,
+  kTextPhraseLoading,
+  kTextPhraseSynch,
+  kTextPhraseExtents,
+  kTextPhraseInfoReport,
+  kTextPhraseDrawing,
+  kTextPhraseDrawingPartial,
+  kTextPhraseDimensions,
+  kTextPhraseDuration,
+  kTextPhraseStartTime,
+  kTextPhraseSound,
+  kTextPhraseFile,
+  kTextPhraseFrameTimes,
+  kTextPhraseCreation,
+  kTextPhraseOptionDialog,
+  kTextPhraseInfoSetting,
+  kTextPhraseSetFile,
+  kTextPhraseAdding,
+  kTextPhraseSingleFrames,
+  kTextPhraseSizes,
+  kTextPhraseFlushing,
+  kTextPhraseAddSound,
+  kTextPhraseSetData,
+  kTextPhraseGetData,
+  kTextPhraseIdle,
+  kTextPhraseDepths,
+  kTextPhraseSuffixes,
+  kTextNounInput,
+  kTextNounOutput,
+  kTextNounOutputOptions,
+  kTextNounLabels,
+  kTextNounModule,
+  kTextNounInputSequence,
+  kTextNounOutputSequence,
+  kTextCount
 };
 extern const pkg::Reporter kReport;
 
@@ -44,20 +121,20 @@ struct FileEntry {
 };
 
 struct Numbering {
-  uint32_t zero;        // stored as 0
-  uint16_t first;       // first frame number (low 16 bits on file)
-  uint16_t digits;      // digits of the numbers
-  uint16_t third;       // kept as read
-  uint32_t extra;       // "numbering extra", kept as read
+  uint32_t zero;    // stored as 0
+  uint16_t first;   // first frame number (low 16 bits on file)
+  uint16_t digits;  // digits of the numbers
+  uint16_t third;   // kept as read
+  uint32_t extra;   // "numbering extra", kept as read
 };
 
 struct SeqSpec {
   uint32_t magic;
-  FILE_SpecH file;       // the source (a still sequence: its first file), or null
-  FILE_AliasH alias;     // the source's alias when the file was not found
-  Handle instance;       // the owning module's instance data
+  FILE_SpecH file;    // the source (a still sequence: its first file), or null
+  FILE_AliasH alias;  // the source's alias when the file was not found
+  Handle instance;    // the owning module's instance data
   PIN_Reel reel;
-  LIST_Handle files;     // FileEntry, one per frame; null when there is none
+  LIST_Handle files;  // FileEntry, one per frame; null when there is none
   FourCC fileType, creator;
   uint32_t width, height;
   Time duration, start;
@@ -65,7 +142,7 @@ struct SeqSpec {
   uint16_t depth;
   PIN_AlphaInfo alpha;
   PIN_FieldInfo field;
-  double fpValue;        // kept as read
+  double fpValue;  // kept as read
   Numbering numbering;
   int32_t lastIndex;
   uint32_t hsfNum, hsfDen;
@@ -73,13 +150,13 @@ struct SeqSpec {
   Fixed conformedRate, effectiveRate;
   PIN_Loop loop;
   uint32_t seqFlags, moduleFlags;
-  Handle options;        // the module's per-sequence options
+  Handle options;  // the module's per-sequence options
   // Our own members.
-  FourCC signature;      // the owning module
-  uint32_t reserved54;   // words stored for the module or not understood: kept as read
+  FourCC signature;     // the owning module
+  uint32_t reserved54;  // words stored for the module or not understood: kept as read
   uint32_t stateWord;
   uint32_t moduleWord;
-  Boolean32 missing;     // the source was not found (drawn by the placeholder)
+  Boolean32 missing;  // the source was not found (drawn by the placeholder)
   Boolean32 inSynch;
   uint64_t firstNumber;  // the full first frame number of a still sequence
   uint32_t tailMagic;
@@ -171,7 +248,8 @@ struct SequenceName {
 };
 SequenceName ParseSequenceName(std::string_view name);
 // Whether two names share the pattern of `pattern` (same text around the digit run).
-bool SamePattern(std::string_view pattern, const SequenceName& p, std::string_view name, const SequenceName& n);
+bool SamePattern(std::string_view pattern, const SequenceName& p, std::string_view name,
+                 const SequenceName& n);
 
 // The still-sequence file list of a SeqSpec.
 ErrorCode GatherSequence(FILE_SpecH file, uint32_t options, LIST_Handle* files, FILE_SpecH* first);
@@ -185,7 +263,8 @@ void EncodeSspc(const SeqSpec& s, bool hasFileList, std::span<uint8_t, kSspcSize
 // Reads an "sspc" (shorter records of older versions read with the missing
 // fields zero) into s; false when a field is out of its range (what is
 // wrong in *what).
-bool DecodeSspc(std::span<const uint8_t> bytes, SeqSpec& s, bool* hasFileList, bool* noFile, const char** what);
+bool DecodeSspc(std::span<const uint8_t> bytes, SeqSpec& s, bool* hasFileList, bool* noFile,
+                const char** what);
 // The file list's bytes: u32 count, then per file u8 length and the name.
 bool DecodeFileList(std::span<const uint8_t> bytes, LIST_Handle* files, const char** what);
 

@@ -46,6 +46,43 @@ constexpr pkg::Text kTexts[] = {
     {kTextMemoryFileList, "a sequence file list"},
     {kTextStillInfo, "%ld x %ld, %ld frames"},
     {kTextPlaceholderTitle, "MISSING"},
+    {kTextPhraseFromFiles, "creation of new %s from files."},
+    {kTextPhraseInteractively, "creation of new %s interactively."},
+    {kTextPhraseDisposal, "disposal of %s."},
+    {kTextPhraseSaving, "saving of %s."},
+    {kTextPhraseLoading, "loading of %s."},
+    {kTextPhraseSynch, "synchronization of %s."},
+    {kTextPhraseExtents, "reporting of active extents from %s."},
+    {kTextPhraseInfoReport, "reporting of %s information."},
+    {kTextPhraseDrawing, "drawing frames from %s."},
+    {kTextPhraseDrawingPartial, "drawing partial frames from %s"},
+    {kTextPhraseDimensions, "retrieving the dimensions of %s."},
+    {kTextPhraseDuration, "retrieving the duration of %s."},
+    {kTextPhraseStartTime, "retrieving the starting time of %s."},
+    {kTextPhraseSound, "retrieving sound from %s."},
+    {kTextPhraseFile, "retrieving file from %s."},
+    {kTextPhraseFrameTimes, "inquiring frame times from %s."},
+    {kTextPhraseCreation, "creation of %s."},
+    {kTextPhraseOptionDialog, "displaying option dialog for %s"},
+    {kTextPhraseInfoSetting, "setting of %s information."},
+    {kTextPhraseSetFile, "setting file for %s"},
+    {kTextPhraseAdding, "adding to %s"},
+    {kTextPhraseSingleFrames, "outputting single frames as %s"},
+    {kTextPhraseSizes, "size reporting of %s"},
+    {kTextPhraseFlushing, "flushing of %s"},
+    {kTextPhraseAddSound, "adding sound to %s"},
+    {kTextPhraseSetData, "setting %s-specific data"},
+    {kTextPhraseGetData, "retrieving %s-specific data"},
+    {kTextPhraseIdle, "idle functions"},
+    {kTextPhraseDepths, "getting legal color depths of %s"},
+    {kTextPhraseSuffixes, "getting output suffixes"},
+    {kTextNounInput, "input sequences"},
+    {kTextNounOutput, "output sequences"},
+    {kTextNounOutputOptions, "output options"},
+    {kTextNounLabels, "labels"},
+    {kTextNounModule, "module"},
+    {kTextNounInputSequence, "input sequence"},
+    {kTextNounOutputSequence, "output sequence"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
@@ -122,7 +159,8 @@ ErrorCode PIN_Birth(void) try {
   PIN_G_Allow_AlphaOnly_SeqB = 1;
   gCallbacks = {};
   return 0;
-} TV_CATCH(PIN_PackageNumber)
+}
+TV_CATCH(PIN_PackageNumber)
 
 ErrorCode PIN_Death(void) {
   if (ErrorCode err = gLife.Death(kSiteDeath)) return err;

@@ -74,7 +74,8 @@ void EncodeSspc(const SeqSpec& s, bool hasFileList, std::span<uint8_t, kSspcSize
   std::memcpy(out.data(), w.bytes().data(), kSspcSize);
 }
 
-bool DecodeSspc(std::span<const uint8_t> bytes, SeqSpec& s, bool* hasFileList, bool* noFile, const char** what) {
+bool DecodeSspc(std::span<const uint8_t> bytes, SeqSpec& s, bool* hasFileList, bool* noFile,
+                const char** what) {
   // An older, shorter record reads with its missing fields zero; a longer
   // one (a newer version) with its tail ignored.
   uint8_t full[kSspcSize] = {};
@@ -239,7 +240,8 @@ using namespace tv::pin;
 ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context) try {
   if (!context) return kReport.BadParam(kSiteWrite, {"PIN_WriteSeqSpec"});
   if (ErrorCode err = CheckSeq(seq, kSiteWrite)) return err;
-  if (ErrorCode err = CallSlot(ModuleOf(seq), PIN_Slot_WriteSeqSpec, &PIN_ModuleProcs::writeSeqSpec, seq, context))
+  if (ErrorCode err =
+          CallSlot(ModuleOf(seq), PIN_Slot_WriteSeqSpec, &PIN_ModuleProcs::writeSeqSpec, seq, context))
     return err;
   // A source that vanished is saved as a placeholder (with its name noted).
   bool haveFile = Rec(seq).file != nullptr;
@@ -276,7 +278,8 @@ ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context) try {
     return err;
   }
   return SLU_EndChunkWrite(context, &list);
-} TV_CATCH(PIN_PackageNumber)
+}
+TV_CATCH(PIN_PackageNumber)
 
 ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_SeqSpecH* seq) try {
   if (!seq) return kReport.BadParam(kSiteRead, {"PIN_ReadSeqSpec"});
@@ -330,8 +333,8 @@ ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_S
   if (alias) {
     char path[FILE_MaxPath] = "";
     Boolean32 exists = 0;
-    if (FILE_InqAliasRecFullPath(alias, path, sizeof path) == 0 && FILE_InqLocExist(path, FILE_LocFullPath, &exists) == 0 &&
-        exists) {
+    if (FILE_InqAliasRecFullPath(alias, path, sizeof path) == 0 &&
+        FILE_InqLocExist(path, FILE_LocFullPath, &exists) == 0 && exists) {
       Boolean32 changed = 0;
       if (ErrorCode err = FILE_ResolveAliasRec(alias, nullptr, 0, &file, &changed)) {
         cleanup();
@@ -370,7 +373,8 @@ ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_S
   if (file) FILE_DisposeAliasRec(alias);
   if (!missing) {
     const Module* m = ModuleOf(*seq);
-    if (ErrorCode err = CallSlot(m, PIN_Slot_ReadSeqSpec, &PIN_ModuleProcs::readSeqSpec, *seq, context, list)) {
+    if (ErrorCode err =
+            CallSlot(m, PIN_Slot_ReadSeqSpec, &PIN_ModuleProcs::readSeqSpec, *seq, context, list)) {
       if (Filled(m->procs, PIN_Slot_DisposeSeqSpec)) m->procs.disposeSeqSpec(*seq);
       FreeSeqSpec(*seq);
       *seq = nullptr;
@@ -378,4 +382,5 @@ ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_S
     }
   }
   return 0;
-} TV_CATCH(PIN_PackageNumber)
+}
+TV_CATCH(PIN_PackageNumber)

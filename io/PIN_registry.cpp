@@ -95,8 +95,7 @@ ErrorCode AddModule(Module& m, const char* driverName) {
   bool taken = false;
   for (int32_t i = 0, n = Count(gModules); i < n && !taken; ++i)
     taken = ItemAt<Module>(gModules, i).info.signature == m.info.signature;
-  if (!Plausible(m.info) || taken)
-    return kReport.BadParam(kSiteRegistry, {driverName});
+  if (!Plausible(m.info) || taken) return kReport.BadParam(kSiteRegistry, {driverName});
   m.info.registered = PIN_RegisteredMark;
   if (ErrorCode err = LIST_Insert(&m, -1, gModules)) return err;
   for (int16_t i = 0; i < m.info.numFileTypes; ++i) {
@@ -112,7 +111,9 @@ ErrorCode AddModule(Module& m, const char* driverName) {
 
 }  // namespace
 
-std::span<const Driver> BuiltinDrivers() { return gTestDrivers.empty() ? std::span<const Driver>(kBuiltin) : gTestDrivers; }
+std::span<const Driver> BuiltinDrivers() {
+  return gTestDrivers.empty() ? std::span<const Driver>(kBuiltin) : gTestDrivers;
+}
 void SetDriversForTesting(std::span<const Driver> drivers) { gTestDrivers = drivers; }
 
 std::span<const Module> Modules() { return gView; }

@@ -94,7 +94,8 @@ int32_t FrameIndex(const SeqSpec& s, const Time& t) {
   if (num % den != 0 && num < 0) --index;
   int64_t last = files > 0 ? files - 1 : INT32_MAX;
   if (files == 0 && s.duration.scale != 0 && s.duration.value > 0) {
-    const __int128 frames = static_cast<__int128>(s.duration.value) * rate / (static_cast<__int128>(s.duration.scale) * 65536);
+    const __int128 frames =
+        static_cast<__int128>(s.duration.value) * rate / (static_cast<__int128>(s.duration.scale) * 65536);
     last = frames > 0 ? static_cast<int64_t>(frames) - 1 : 0;
   }
   if (index < 0) return 0;
@@ -154,8 +155,8 @@ ErrorCode NewFromFile(FILE_SpecH file, uint32_t options, PIN_SeqSpecH* seq) {
     // Files no module claims are offered to the movie module.
     if (sig == PIN_NoSignature && FindModule(kMovieSig)) sig = kMovieSig;
     if (sig == PIN_NoSignature) {
-      char typeText[5] = {static_cast<char>(type >> 24), static_cast<char>(type >> 16), static_cast<char>(type >> 8),
-                          static_cast<char>(type), 0};
+      char typeText[5] = {static_cast<char>(type >> 24), static_cast<char>(type >> 16),
+                          static_cast<char>(type >> 8), static_cast<char>(type), 0};
       if (!type) std::memcpy(typeText, "????", 5);
       char why[U_MessageBufferSize];
       fmt::FormatTo(why, kReport.Text(kTextTypeNotSupported), {typeText});
@@ -164,8 +165,8 @@ ErrorCode NewFromFile(FILE_SpecH file, uint32_t options, PIN_SeqSpecH* seq) {
   }
   const Module* m = err ? nullptr : FindModule(sig);
   if (!err && files && !(m->info.flags & PIN_ModFlag_StillPerFile)) {
-    char typeText[5] = {static_cast<char>(type >> 24), static_cast<char>(type >> 16), static_cast<char>(type >> 8),
-                        static_cast<char>(type), 0};
+    char typeText[5] = {static_cast<char>(type >> 24), static_cast<char>(type >> 16),
+                        static_cast<char>(type >> 8), static_cast<char>(type), 0};
     err = kReport.Fail(site, PIN_ErrBadRequest, kTextNotSequenceType, {typeText});
   }
   if (!err) err = NewSeqSpec(sig, seq, site);
@@ -212,7 +213,8 @@ ErrorCode PIN_NewSeqSpecFromFileOptions(FILE_SpecH file, uint32_t options, PIN_S
   if (!pkg::Alive(PIN_PackageNumber)) return kReport.Damaged(kSiteNewSeqSpec);
   if (!file) return kReport.BadParam(kSiteNewSeqSpec, {"PIN_NewSeqSpecFromFileOptions"});
   return NewFromFile(file, options, seq);
-} TV_CATCH(PIN_PackageNumber)
+}
+TV_CATCH(PIN_PackageNumber)
 
 ErrorCode PIN_NewSeqSpecInteractive(FourCC signature, PIN_SeqSpecH* seq) {
   if (ErrorCode err = CheckOut(seq, kSiteNewSeqSpec, "PIN_NewSeqSpecInteractive")) return err;
@@ -336,7 +338,8 @@ ErrorCode PIN_ScaleRect(const Ratio* scaleX, const Ratio* scaleY, LRect* rect) {
   return 0;
 }
 
-ErrorCode PIN_GetDimensions(PIN_SeqSpecH seq, const Ratio scale[2], int32_t* width, int32_t* height, LRect* rect) {
+ErrorCode PIN_GetDimensions(PIN_SeqSpecH seq, const Ratio scale[2], int32_t* width, int32_t* height,
+                            LRect* rect) {
   if (!width || !height) return kReport.BadParam(kSiteQuery, {"PIN_GetDimensions"});
   *width = *height = 0;
   if (rect) *rect = LRect{};
@@ -465,7 +468,8 @@ ErrorCode PIN_GetNthFile(PIN_SeqSpecH seq, int32_t index, uint64_t* number, char
   if (index < 0 || index >= NumFiles(s)) return kReport.BadParam(kSiteQuery, {"PIN_GetNthFile"});
   FileEntry e{};
   if (ErrorCode err = LIST_GetItem(s.files, index, &e)) return err;
-  if (name && std::strlen(e.name) >= static_cast<size_t>(size)) return kReport.BadParam(kSiteQuery, {"PIN_GetNthFile"});
+  if (name && std::strlen(e.name) >= static_cast<size_t>(size))
+    return kReport.BadParam(kSiteQuery, {"PIN_GetNthFile"});
   *number = e.number;
   if (name) std::memcpy(name, e.name, std::strlen(e.name) + 1);
   return 0;
@@ -506,8 +510,8 @@ ErrorCode PIN_SetSourceInfo(PIN_SeqSpecH seq, const PIN_SourceInfo* info) {
   if (ErrorCode err = CheckSeq(seq, kSiteData)) return err;
   const bool depthOk = info->depth == 1 || info->depth == 8 || info->depth == 24 || info->depth == 32;
   if (info->width < 1 || info->height < 1 || info->width > 30000 || info->height > 30000 || !depthOk ||
-      info->nativeRate < 0 || info->duration.scale == 0 || info->duration.value < 0 || info->start.scale == 0 ||
-      info->alpha.type > PIN_Alpha_None)
+      info->nativeRate < 0 || info->duration.scale == 0 || info->duration.value < 0 ||
+      info->start.scale == 0 || info->alpha.type > PIN_Alpha_None)
     return kReport.BadParam(kSiteData, {"PIN_SetSourceInfo"});
   SeqSpec& s = Rec(seq);
   s.fileType = info->fileType ? info->fileType : s.fileType;
@@ -570,7 +574,8 @@ ErrorCode PIN_SetOptions(PIN_SeqSpecH seq, Handle options) {
   if (options) {
     copy = options;
     if (HandToHand(&copy) != 0 || !copy)
-      return kReport.OutOfMemory(kSiteData, kTextMemorySeqSpec, static_cast<uint64_t>(GetHandleSize(options)));
+      return kReport.OutOfMemory(kSiteData, kTextMemorySeqSpec,
+                                 static_cast<uint64_t>(GetHandleSize(options)));
   }
   SeqSpec& s = Rec(seq);
   if (s.options) DisposeHandle(s.options);
@@ -610,14 +615,14 @@ ErrorCode PIN_GetModuleSpecificData(PIN_SeqSpecH seq, int32_t selector, void* da
 
 ErrorCode PIN_SetSeqSpecificData(PIN_SeqSpecH seq, int32_t selector, const void* data, int32_t size) {
   if (ErrorCode err = CheckSeq(seq, kSiteData)) return err;
-  return CallSlot(ModuleOf(seq), PIN_Slot_SetInSpecificData, &PIN_ModuleProcs::setInSpecificData, seq, selector,
-                  data, size);
+  return CallSlot(ModuleOf(seq), PIN_Slot_SetInSpecificData, &PIN_ModuleProcs::setInSpecificData, seq,
+                  selector, data, size);
 }
 
 ErrorCode PIN_GetSeqSpecificData(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size) {
   if (ErrorCode err = CheckSeq(seq, kSiteData)) return err;
-  return CallSlot(ModuleOf(seq), PIN_Slot_GetInSpecificData, &PIN_ModuleProcs::getInSpecificData, seq, selector,
-                  data, size);
+  return CallSlot(ModuleOf(seq), PIN_Slot_GetInSpecificData, &PIN_ModuleProcs::getInSpecificData, seq,
+                  selector, data, size);
 }
 
 // ---- Aux channels and sound ----------------------------------------------------------
@@ -631,16 +636,16 @@ ErrorCode PIN_GetNumAuxChannels(PIN_SeqSpecH seq, int32_t* count) {
 
 ErrorCode PIN_GetAuxChannelDesc(PIN_SeqSpecH seq, int32_t index, void* desc, int32_t size) {
   if (ErrorCode err = CheckSeq(seq, kSiteQuery)) return err;
-  return CallSlot(ModuleOf(seq), PIN_Slot_GetAuxChannelDesc, &PIN_ModuleProcs::getAuxChannelDesc, seq, index, desc,
-                  size);
+  return CallSlot(ModuleOf(seq), PIN_Slot_GetAuxChannelDesc, &PIN_ModuleProcs::getAuxChannelDesc, seq, index,
+                  desc, size);
 }
 
 ErrorCode PIN_DrawAuxChannel(PIN_SeqSpecH seq, int32_t index, const PIN_DrawParams* params, Handle* data) {
   if (!data) return kReport.BadParam(kSiteQuery, {"PIN_DrawAuxChannel"});
   *data = nullptr;
   if (ErrorCode err = CheckSeq(seq, kSiteQuery)) return err;
-  return CallSlot(ModuleOf(seq), PIN_Slot_DrawAuxChannel, &PIN_ModuleProcs::drawAuxChannel, seq, index, params,
-                  data);
+  return CallSlot(ModuleOf(seq), PIN_Slot_DrawAuxChannel, &PIN_ModuleProcs::drawAuxChannel, seq, index,
+                  params, data);
 }
 
 ErrorCode PIN_FreeAuxChannel(PIN_SeqSpecH seq, Handle data) {

@@ -39,7 +39,8 @@ SequenceName ParseSequenceName(std::string_view name) {
   return r;
 }
 
-bool SamePattern(std::string_view pattern, const SequenceName& p, std::string_view name, const SequenceName& n) {
+bool SamePattern(std::string_view pattern, const SequenceName& p, std::string_view name,
+                 const SequenceName& n) {
   if (!p.hasDigits || !n.hasDigits) {
     // Names without digits: the same extension, both without digits.
     if (p.hasDigits || n.hasDigits) return false;

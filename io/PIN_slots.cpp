@@ -9,110 +9,72 @@
 namespace tv::pin {
 namespace {
 
-// The phrases the defaults complete "the <module> module does not support".
-enum Phrase : uint8_t {
-  kNone, kFromFiles, kInteractively, kDisposal, kSaving, kLoading, kSynch, kExtents, kInfoReport, kDrawing,
-  kDrawingPartial, kDimensions, kDuration, kStartTime, kSound, kFile, kFrameTimes, kCreation, kOptionDialog,
-  kInfoSetting, kSetFile, kAdding, kSingleFrames, kSizes, kFlushing, kAddSound, kSetData, kGetData, kIdle,
-  kDepths, kSuffixes,
-};
-constexpr const char* kPhrases[] = {
-    "",
-    "creation of new %s from files.",
-    "creation of new %s interactively.",
-    "disposal of %s.",
-    "saving of %s.",
-    "loading of %s.",
-    "synchronization of %s.",
-    "reporting of active extents from %s.",
-    "reporting of %s information.",
-    "drawing frames from %s.",
-    "drawing partial frames from %s",
-    "retrieving the dimensions of %s.",
-    "retrieving the duration of %s.",
-    "retrieving the starting time of %s.",
-    "retrieving sound from %s.",
-    "retrieving file from %s.",
-    "inquiring frame times from %s.",
-    "creation of %s.",
-    "displaying option dialog for %s",
-    "setting of %s information.",
-    "setting file for %s",
-    "adding to %s",
-    "outputting single frames as %s",
-    "size reporting of %s",
-    "flushing of %s",
-    "adding sound to %s",
-    "setting %s-specific data",
-    "retrieving %s-specific data",
-    "idle functions",
-    "getting legal color depths of %s",
-    "getting output suffixes",
-};
-
 enum class Kind : uint8_t { Succeed, Report, Silent, Unimplemented, ScrapConvert, ScrapDispose };
 
-constexpr const char* kIn = "input sequences";
-constexpr const char* kOut = "output sequences";
+constexpr int32_t kNone = -1;
+constexpr int32_t kIn = kTextNounInput;
+constexpr int32_t kOut = kTextNounOutput;
 
+// What slot n does by default: the operation's phrase and what it works on
+// (text indices) complete "the <module> module does not support ...".
 struct SlotDefault {
   Kind kind;
-  Phrase phrase;
-  const char* noun;
+  int32_t phrase;
+  int32_t noun;
 };
 
 constexpr SlotDefault kDefaults[PIN_SlotCount] = {
-    {Kind::Succeed, kNone, nullptr},                 // 0 Death
-    {Kind::Report, kFromFiles, kIn},                 // 1 NewSeqSpecFromFile
-    {Kind::Report, kInteractively, kIn},             // 2 NewSeqSpecInteractive
-    {Kind::Report, kDisposal, kIn},                  // 3 DisposeSeqSpec
-    {Kind::Report, kSaving, kIn},                    // 4 WriteSeqSpec
-    {Kind::Report, kLoading, kIn},                   // 5 ReadSeqSpec
-    {Kind::Report, kSynch, kIn},                     // 6 SynchSeqSpec
-    {Kind::Report, kExtents, kIn},                   // 7 GetActiveExtent
-    {Kind::Report, kInfoReport, kIn},                // 8 GetSeqSpecInfo
-    {Kind::Report, kDrawing, kIn},                   // 9 DrawSparseFrame
-    {Kind::Report, kDrawingPartial, kIn},            // 10 DrawPartialFrame
-    {Kind::Report, kDimensions, kIn},                // 11 GetDimensions
-    {Kind::Report, kDuration, kIn},                  // 12 GetDuration
-    {Kind::Report, kStartTime, kIn},                 // 13 GetTime
-    {Kind::Report, kSound, kIn},                     // 14 GetSound
-    {Kind::Report, kFile, kIn},                      // 15 GetFile
-    {Kind::Report, kFrameTimes, kIn},                // 16 InqNextFrameTime
-    {Kind::Report, kCreation, kOut},                 // 17 NewOutputSpec
-    {Kind::Report, kExtents, kOut},                  // 18 GetOutputOptions
-    {Kind::Report, kDisposal, "output options"},     // 19 DisposeOutputOptions
-    {Kind::Report, kOptionDialog, kOut},             // 20 UserOptionsDialog
-    {Kind::Report, kInfoReport, kOut},               // 21 GetOutputInfo
-    {Kind::Report, kInfoSetting, kOut},              // 22 SetOutputInfo
-    {Kind::Report, kSetFile, kOut},                  // 23 SetOutputFile
-    {Kind::Report, kAdding, kOut},                   // 24 StartAdding
-    {Kind::Report, kAdding, kOut},                   // 25 AddFrame
-    {Kind::Report, kAdding, kOut},                   // 26 EndAdding
-    {Kind::Report, kSingleFrames, kOut},             // 27 OutputFrame
-    {Kind::Report, kCreation, "labels"},             // 28 WriteLabels
-    {Kind::Report, kSizes, kOut},                    // 29 GetSizes
-    {Kind::Report, kFlushing, kOut},                 // 30 Flush
-    {Kind::Report, kAddSound, kOut},                 // 31 AddSoundChunk
-    {Kind::Report, kSetData, "module"},              // 32 SetModuleSpecificData
-    {Kind::Report, kGetData, "module"},              // 33 GetModuleSpecificData
-    {Kind::Report, kSetData, "input sequence"},      // 34 SetSeqSpecificData (input)
-    {Kind::Succeed, kNone, nullptr},                 // 35 GetSeqSpecificData (input)
-    {Kind::Report, kSetData, "output sequence"},     // 36 SetSeqSpecificData (output)
-    {Kind::Report, kGetData, "output sequence"},     // 37 GetSeqSpecificData (output)
-    {Kind::Report, kIdle, nullptr},                  // 38 Idle
-    {Kind::Report, kDepths, kOut},                   // 39 GetLegalDepths
-    {Kind::Report, kSuffixes, nullptr},              // 40 GetOutputSuffix
-    {Kind::ScrapConvert, kNone, nullptr},            // 41 ConvertScrap
-    {Kind::ScrapDispose, kNone, nullptr},            // 42 CleanupScrap
-    {Kind::Unimplemented, kNone, nullptr},           // 43 reserved
-    {Kind::Silent, kNone, nullptr},                  // 44 GetNumAuxChannels (0 channels)
-    {Kind::Unimplemented, kNone, nullptr},           // 45 GetAuxChannelDesc
-    {Kind::Unimplemented, kNone, nullptr},           // 46 DrawAuxChannel
-    {Kind::Unimplemented, kNone, nullptr},           // 47 FreeAuxChannel
-    {Kind::Silent, kNone, nullptr},                  // 48 reserved
-    {Kind::Silent, kNone, nullptr},                  // 49 reserved
-    {Kind::Succeed, kNone, nullptr},                 // 50 reserved
+    {Kind::Succeed, kNone, kNone},                                // 0 Death
+    {Kind::Report, kTextPhraseFromFiles, kIn},                    // 1 NewSeqSpecFromFile
+    {Kind::Report, kTextPhraseInteractively, kIn},                // 2 NewSeqSpecInteractive
+    {Kind::Report, kTextPhraseDisposal, kIn},                     // 3 DisposeSeqSpec
+    {Kind::Report, kTextPhraseSaving, kIn},                       // 4 WriteSeqSpec
+    {Kind::Report, kTextPhraseLoading, kIn},                      // 5 ReadSeqSpec
+    {Kind::Report, kTextPhraseSynch, kIn},                        // 6 SynchSeqSpec
+    {Kind::Report, kTextPhraseExtents, kIn},                      // 7 GetActiveExtent
+    {Kind::Report, kTextPhraseInfoReport, kIn},                   // 8 GetSeqSpecInfo
+    {Kind::Report, kTextPhraseDrawing, kIn},                      // 9 DrawSparseFrame
+    {Kind::Report, kTextPhraseDrawingPartial, kIn},               // 10 DrawPartialFrame
+    {Kind::Report, kTextPhraseDimensions, kIn},                   // 11 GetDimensions
+    {Kind::Report, kTextPhraseDuration, kIn},                     // 12 GetDuration
+    {Kind::Report, kTextPhraseStartTime, kIn},                    // 13 GetTime
+    {Kind::Report, kTextPhraseSound, kIn},                        // 14 GetSound
+    {Kind::Report, kTextPhraseFile, kIn},                         // 15 GetFile
+    {Kind::Report, kTextPhraseFrameTimes, kIn},                   // 16 InqNextFrameTime
+    {Kind::Report, kTextPhraseCreation, kOut},                    // 17 NewOutputSpec
+    {Kind::Report, kTextPhraseExtents, kOut},                     // 18 GetOutputOptions
+    {Kind::Report, kTextPhraseDisposal, kTextNounOutputOptions},  // 19 DisposeOutputOptions
+    {Kind::Report, kTextPhraseOptionDialog, kOut},                // 20 UserOptionsDialog
+    {Kind::Report, kTextPhraseInfoReport, kOut},                  // 21 GetOutputInfo
+    {Kind::Report, kTextPhraseInfoSetting, kOut},                 // 22 SetOutputInfo
+    {Kind::Report, kTextPhraseSetFile, kOut},                     // 23 SetOutputFile
+    {Kind::Report, kTextPhraseAdding, kOut},                      // 24 StartAdding
+    {Kind::Report, kTextPhraseAdding, kOut},                      // 25 AddFrame
+    {Kind::Report, kTextPhraseAdding, kOut},                      // 26 EndAdding
+    {Kind::Report, kTextPhraseSingleFrames, kOut},                // 27 OutputFrame
+    {Kind::Report, kTextPhraseCreation, kTextNounLabels},         // 28 WriteLabels
+    {Kind::Report, kTextPhraseSizes, kOut},                       // 29 GetSizes
+    {Kind::Report, kTextPhraseFlushing, kOut},                    // 30 Flush
+    {Kind::Report, kTextPhraseAddSound, kOut},                    // 31 AddSoundChunk
+    {Kind::Report, kTextPhraseSetData, kTextNounModule},          // 32 SetModuleSpecificData
+    {Kind::Report, kTextPhraseGetData, kTextNounModule},          // 33 GetModuleSpecificData
+    {Kind::Report, kTextPhraseSetData, kTextNounInputSequence},   // 34 SetSeqSpecificData (input)
+    {Kind::Succeed, kNone, kNone},                                // 35 GetSeqSpecificData (input)
+    {Kind::Report, kTextPhraseSetData, kTextNounOutputSequence},  // 36 SetSeqSpecificData (output)
+    {Kind::Report, kTextPhraseGetData, kTextNounOutputSequence},  // 37 GetSeqSpecificData (output)
+    {Kind::Report, kTextPhraseIdle, kNone},                       // 38 Idle
+    {Kind::Report, kTextPhraseDepths, kOut},                      // 39 GetLegalDepths
+    {Kind::Report, kTextPhraseSuffixes, kNone},                   // 40 GetOutputSuffix
+    {Kind::ScrapConvert, kNone, kNone},                           // 41 ConvertScrap
+    {Kind::ScrapDispose, kNone, kNone},                           // 42 CleanupScrap
+    {Kind::Unimplemented, kNone, kNone},                          // 43 reserved
+    {Kind::Silent, kNone, kNone},                                 // 44 GetNumAuxChannels (0 channels)
+    {Kind::Unimplemented, kNone, kNone},                          // 45 GetAuxChannelDesc
+    {Kind::Unimplemented, kNone, kNone},                          // 46 DrawAuxChannel
+    {Kind::Unimplemented, kNone, kNone},                          // 47 FreeAuxChannel
+    {Kind::Silent, kNone, kNone},                                 // 48 reserved
+    {Kind::Silent, kNone, kNone},                                 // 49 reserved
+    {Kind::Succeed, kNone, kNone},                                // 50 reserved
 };
 
 // The module name a default reports with, from its first argument.
@@ -137,7 +99,7 @@ struct Default<N, ErrorCode (*)(First, Rest...)> {
   }
 };
 
-constexpr size_t kSlotBytes = sizeof(ErrorCode (*)(Handle));
+constexpr size_t kSlotBytes = sizeof(ErrorCode(*)(Handle));
 static_assert(sizeof(PIN_ModuleProcs) == PIN_SlotCount * kSlotBytes, "one pointer per slot");
 
 #define TV_PIN_DEFAULT(n, member) p.member = &Default<n, decltype(PIN_ModuleProcs::member)>::Fn
@@ -237,7 +199,7 @@ ErrorCode ApplyDefault(int slot, const char* moduleName) {
       break;
   }
   char operation[U_MessageBufferSize];
-  fmt::FormatTo(operation, kPhrases[d.phrase], {d.noun ? d.noun : ""});
+  fmt::FormatTo(operation, kReport.Text(d.phrase), {d.noun == kNone ? "" : kReport.Text(d.noun)});
   char message[U_MessageBufferSize];
   u::SubString(message, kReport.Text(kTextNotSupported), {moduleName ? moduleName : "?", operation});
   return kReport.Message(site, kSevError, PIN_ErrUnsupported, message);

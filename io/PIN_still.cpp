@@ -61,8 +61,9 @@ ErrorCode StillSynch(PIN_SeqSpecH seq) { return CheckSeq(seq, kSiteQuery); }
 ErrorCode StillInfo(PIN_SeqSpecH seq, char* info, int32_t size) {
   if (ErrorCode err = CheckSeq(seq, kSiteQuery)) return err;
   const SeqSpec& s = Rec(seq);
-  fmt::FormatTo(std::span<char>(info, static_cast<size_t>(size)), kReport.Text(kTextStillInfo),
-                {static_cast<int32_t>(s.width), static_cast<int32_t>(s.height), NumFiles(s) ? NumFiles(s) : 1});
+  fmt::FormatTo(
+      std::span<char>(info, static_cast<size_t>(size)), kReport.Text(kTextStillInfo),
+      {static_cast<int32_t>(s.width), static_cast<int32_t>(s.height), NumFiles(s) ? NumFiles(s) : 1});
   return 0;
 }
 

@@ -59,7 +59,8 @@ ErrorCode DescribeSource(PIN_SeqSpecH seq, BEE_FootageDesc* desc) {
 
 ErrorCode CheckFootage(BEE_Item item, const char* op) {
   if (ErrorCode err = CheckItem(item)) return err;
-  if (R(item).kind != BEE_KindFootage || !R(item).footage) return Strange(BEE_SiteItemQuery, op, R(item).kind);
+  if (R(item).kind != BEE_KindFootage || !R(item).footage)
+    return Strange(BEE_SiteItemQuery, op, R(item).kind);
   return 0;
 }
 
@@ -115,7 +116,8 @@ ErrorCode BEEp_MakeFootageFromSeqSpec(BEE_Item folder, PIN_SeqSpecH seq, BEE_Ite
   R(made).seqSpec = seq;
   *item = made;
   return 0;
-} TV_CATCH(BEE_PackageNumber)
+}
+TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_GetFootageSeqSpec(BEE_Item footage, PIN_SeqSpecH* seq) try {
   if (seq) *seq = nullptr;
@@ -123,7 +125,8 @@ ErrorCode BEE_GetFootageSeqSpec(BEE_Item footage, PIN_SeqSpecH* seq) try {
   if (!seq) return kReport.BadParam(kSiteArgument, {"BEE_GetFootageSeqSpec"});
   *seq = R(footage).seqSpec;
   return 0;
-} TV_CATCH(BEE_PackageNumber)
+}
+TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_CmdReplaceFootage(BEE_Item footage, PIN_SeqSpecH seq) try {
   if (ErrorCode err = CheckFootage(footage, "BEE_CmdReplaceFootage")) return err;
@@ -134,7 +137,8 @@ ErrorCode BEE_CmdReplaceFootage(BEE_Item footage, PIN_SeqSpecH seq) try {
   ErrorCode err = DoCommand(ReplaceFootageCmd{footage, &source});
   BEE_EndGroup();
   return err;
-} TV_CATCH(BEE_PackageNumber)
+}
+TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_CmdRelinkFootage(BEE_Item footage, FILE_SpecH file) try {
   if (ErrorCode err = CheckFootage(footage, "BEE_CmdRelinkFootage")) return err;
@@ -142,11 +146,13 @@ ErrorCode BEE_CmdRelinkFootage(BEE_Item footage, FILE_SpecH file) try {
   int32_t files = 0;
   if (R(footage).seqSpec) PIN_GetNumFiles(R(footage).seqSpec, &files);
   PIN_SeqSpecH seq = nullptr;
-  if (ErrorCode err = PIN_NewSeqSpecFromFileOptions(file, files > 0 ? PIN_Import_Sequence : 0, &seq)) return err;
+  if (ErrorCode err = PIN_NewSeqSpecFromFileOptions(file, files > 0 ? PIN_Import_Sequence : 0, &seq))
+    return err;
   ErrorCode err = BEE_CmdReplaceFootage(footage, seq);
   if (err) PIN_DisposeSeqSpec(seq);
   return err;
-} TV_CATCH(BEE_PackageNumber)
+}
+TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_DrawFootageFrame(BEE_Item footage, Time time, const Ratio scale[2], BM_World world) try {
   if (ErrorCode err = CheckFootage(footage, "BEE_DrawFootageFrame")) return err;
@@ -159,4 +165,5 @@ ErrorCode BEE_DrawFootageFrame(BEE_Item footage, Time time, const Ratio scale[2]
     params.scaleY = scale[1];
   }
   return PIN_DrawFrame(seq, world, &params);
-} TV_CATCH(BEE_PackageNumber)
+}
+TV_CATCH(BEE_PackageNumber)

@@ -40,8 +40,8 @@ void ReadFile(const std::string& path, const std::string& out) {
       FILE_SpecH dst = nullptr;
       if (FILE_New(out.c_str(), FILE_LocFullPath, &dst) == 0) {
         SLU_FileContext w{};
-        if (FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, dst) == 0 && FILE_Open(FILE_PermReadWrite, dst) == 0 &&
-            SLU_InitFile(dst, 0, &w) == 0)
+        if (FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, dst) == 0 &&
+            FILE_Open(FILE_PermReadWrite, dst) == 0 && SLU_InitFile(dst, 0, &w) == 0)
           PIN_WriteSeqSpec(seq, &w);
         FILE_Dispose(dst);
       }

@@ -94,8 +94,10 @@ TEST_F(PINDrawTest, BadTimesAndWorlds) {
     std::string text;
   } cases[] = {
       {World(8, 6), At(0, 0), 9991, Logged("bad parameters: invalid sample time for sequence.", 9991)},
-      {World(8, 6), At(INT32_MIN, 1), 9991, Logged("bad parameters: invalid sample time for sequence.", 9991)},
-      {World(7, 6), At(0, 1), 3, "Test error: attempt to draw into world of wrong size -- a bad parameter was passed."},
+      {World(8, 6), At(INT32_MIN, 1), 9991,
+       Logged("bad parameters: invalid sample time for sequence.", 9991)},
+      {World(7, 6), At(0, 1), 3,
+       "Test error: attempt to draw into world of wrong size -- a bad parameter was passed."},
       {World(8, 6, 8), At(0, 1), 3,
        "Test error: attempt to draw into world of wrong non 32-bit world -- a bad parameter was passed."},
   };

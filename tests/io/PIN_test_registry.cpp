@@ -71,7 +71,8 @@ TEST_F(PINRegistryTest, FailingDriverEndsBirthWithNothingRegistered) {
 }
 
 TEST_F(PINRegistryTest, DuplicateSignatureIsRefused) {
-  static constexpr Driver drivers[] = {{"0", Named<MakeFourCC("MOD0")>}, {"again", Named<MakeFourCC("MOD0")>}};
+  static constexpr Driver drivers[] = {{"0", Named<MakeFourCC("MOD0")>},
+                                       {"again", Named<MakeFourCC("MOD0")>}};
   rec.clear();
   EXPECT_EQ(Rebirth(drivers), kErrBadParam);
   ASSERT_FALSE(rec.reports.empty());
@@ -137,14 +138,14 @@ TEST_F(PINRegistryTest, LookupOrder) {
     bool extensionFirst;
     FourCC want;
   } cases[] = {
-      {MakeFourCC("AAAA"), 0, "clip.abc", true, ext},    // the extension first
-      {MakeFourCC("AAAA"), 0, "clip.abc", false, typ},   // the type before the extension
-      {0, MakeFourCC("CRE8"), "clip.abc", false, typ},   // the creator before the extension
+      {MakeFourCC("AAAA"), 0, "clip.abc", true, ext},   // the extension first
+      {MakeFourCC("AAAA"), 0, "clip.abc", false, typ},  // the type before the extension
+      {0, MakeFourCC("CRE8"), "clip.abc", false, typ},  // the creator before the extension
       {0, MakeFourCC("CRE8"), "clip.abc", true, ext},
-      {0, 0, "/some/where/CLIP.Abc", false, ext},        // extensions ignore case
-      {0, 0, "x.xy", false, ext},                        // a short extension
+      {0, 0, "/some/where/CLIP.Abc", false, ext},  // extensions ignore case
+      {0, 0, "x.xy", false, ext},                  // a short extension
       {MakeFourCC("BBBB"), 0, "x.typ", false, ext},
-      {0, 0, "x.abcd", true, PIN_NoSignature},           // longer than a code
+      {0, 0, "x.abcd", true, PIN_NoSignature},  // longer than a code
       {0, 0, "abc", true, PIN_NoSignature},
       {MakeFourCC("ZZZZ"), MakeFourCC("ZZZZ"), "x.zzz", true, PIN_NoSignature},
   };
@@ -164,7 +165,8 @@ TEST_F(PINTest, UnclaimedFileCannotBeImported) {
   EXPECT_EQ(Import(dir.P("clip.zzz"), 0, &seq), PIN_ErrCannotImport);
   EXPECT_EQ(seq, nullptr);
   ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text, Logged("file 'clip.zzz' cannot be imported -- files of type \"????\" are not supported.", 9987));
+  EXPECT_EQ(rec.last().text,
+            Logged("file 'clip.zzz' cannot be imported -- files of type \"????\" are not supported.", 9987));
   EXPECT_EQ(rec.last().location, Loc(tv::pin::kSiteNewSeqSpec));
 }
 
@@ -243,57 +245,109 @@ ErrorCode CallDefault(const PIN_ModuleProcs& p, int n, Handle h, const PIN_Modul
   int64_t s1 = 0, s2 = 0;
   PIN_DrawParams params{};
   switch (n) {
-    case 0: return p.death(info);
-    case 1: return p.newSeqSpecFromFile(h, nullptr, 0);
-    case 2: return p.newSeqSpecInteractive(h, &flag);
-    case 3: return p.disposeSeqSpec(h);
-    case 4: return p.writeSeqSpec(h, nullptr);
-    case 5: return p.readSeqSpec(h, nullptr, nullptr);
-    case 6: return p.synchSeqSpec(h);
-    case 7: return p.getActiveExtent(h, &t, &r);
-    case 8: return p.getSeqSpecInfo(h, text, sizeof text);
-    case 9: return p.drawSparseFrame(h, &params, nullptr);
-    case 10: return p.drawPartialFrame(h, &params, nullptr);
-    case 11: return p.getDimensions(h, &a, &b);
-    case 12: return p.getDuration(h, &out);
-    case 13: return p.getTime(h, &out);
-    case 14: return p.getSound(h, nullptr, nullptr);
-    case 15: return p.getFile(h, &t, &f);
-    case 16: return p.inqNextFrameTime(h, &t, &out);
-    case 17: return p.newOutputSpec(h);
-    case 18: return p.getOutputOptions(h, &x);
-    case 19: return p.disposeOutputOptions(h, nullptr);
-    case 20: return p.userOptionsDialog(h, &flag);
-    case 21: return p.getOutputInfo(h, text, sizeof text);
-    case 22: return p.setOutputInfo(h, text, sizeof text);
-    case 23: return p.setOutputFile(h, nullptr);
-    case 24: return p.startAdding(h);
-    case 25: return p.addFrame(h, 0, nullptr);
-    case 26: return p.endAdding(h);
-    case 27: return p.outputFrame(h, nullptr);
-    case 28: return p.writeLabels(h);
-    case 29: return p.getSizes(h, &s1, &s2);
-    case 30: return p.flush(h);
-    case 31: return p.addSoundChunk(h, nullptr);
-    case 32: return p.setModuleSpecificData(h, 0, nullptr, 0);
-    case 33: return p.getModuleSpecificData(h, 0, nullptr, 0);
-    case 34: return p.setInSpecificData(h, 0, nullptr, 0);
-    case 35: return p.getInSpecificData(h, 0, nullptr, 0);
-    case 36: return p.setOutSpecificData(h, 0, nullptr, 0);
-    case 37: return p.getOutSpecificData(h, 0, nullptr, 0);
-    case 38: return p.idle(h);
-    case 39: return p.getLegalDepths(h, &depths);
-    case 40: return p.getOutputSuffix(h, text, sizeof text);
-    case 41: return p.convertScrap(h, nullptr, &x);
-    case 42: return p.cleanupScrap(h, nullptr);
-    case 43: return p.reserved43(h);
-    case 44: *count = 7; return p.getNumAuxChannels(h, count);
-    case 45: return p.getAuxChannelDesc(h, 0, text, sizeof text);
-    case 46: return p.drawAuxChannel(h, 0, &params, &x);
-    case 47: return p.freeAuxChannel(h, nullptr);
-    case 48: return p.reserved48(h);
-    case 49: return p.reserved49(h);
-    case 50: return p.reserved50(h);
+    case 0:
+      return p.death(info);
+    case 1:
+      return p.newSeqSpecFromFile(h, nullptr, 0);
+    case 2:
+      return p.newSeqSpecInteractive(h, &flag);
+    case 3:
+      return p.disposeSeqSpec(h);
+    case 4:
+      return p.writeSeqSpec(h, nullptr);
+    case 5:
+      return p.readSeqSpec(h, nullptr, nullptr);
+    case 6:
+      return p.synchSeqSpec(h);
+    case 7:
+      return p.getActiveExtent(h, &t, &r);
+    case 8:
+      return p.getSeqSpecInfo(h, text, sizeof text);
+    case 9:
+      return p.drawSparseFrame(h, &params, nullptr);
+    case 10:
+      return p.drawPartialFrame(h, &params, nullptr);
+    case 11:
+      return p.getDimensions(h, &a, &b);
+    case 12:
+      return p.getDuration(h, &out);
+    case 13:
+      return p.getTime(h, &out);
+    case 14:
+      return p.getSound(h, nullptr, nullptr);
+    case 15:
+      return p.getFile(h, &t, &f);
+    case 16:
+      return p.inqNextFrameTime(h, &t, &out);
+    case 17:
+      return p.newOutputSpec(h);
+    case 18:
+      return p.getOutputOptions(h, &x);
+    case 19:
+      return p.disposeOutputOptions(h, nullptr);
+    case 20:
+      return p.userOptionsDialog(h, &flag);
+    case 21:
+      return p.getOutputInfo(h, text, sizeof text);
+    case 22:
+      return p.setOutputInfo(h, text, sizeof text);
+    case 23:
+      return p.setOutputFile(h, nullptr);
+    case 24:
+      return p.startAdding(h);
+    case 25:
+      return p.addFrame(h, 0, nullptr);
+    case 26:
+      return p.endAdding(h);
+    case 27:
+      return p.outputFrame(h, nullptr);
+    case 28:
+      return p.writeLabels(h);
+    case 29:
+      return p.getSizes(h, &s1, &s2);
+    case 30:
+      return p.flush(h);
+    case 31:
+      return p.addSoundChunk(h, nullptr);
+    case 32:
+      return p.setModuleSpecificData(h, 0, nullptr, 0);
+    case 33:
+      return p.getModuleSpecificData(h, 0, nullptr, 0);
+    case 34:
+      return p.setInSpecificData(h, 0, nullptr, 0);
+    case 35:
+      return p.getInSpecificData(h, 0, nullptr, 0);
+    case 36:
+      return p.setOutSpecificData(h, 0, nullptr, 0);
+    case 37:
+      return p.getOutSpecificData(h, 0, nullptr, 0);
+    case 38:
+      return p.idle(h);
+    case 39:
+      return p.getLegalDepths(h, &depths);
+    case 40:
+      return p.getOutputSuffix(h, text, sizeof text);
+    case 41:
+      return p.convertScrap(h, nullptr, &x);
+    case 42:
+      return p.cleanupScrap(h, nullptr);
+    case 43:
+      return p.reserved43(h);
+    case 44:
+      *count = 7;
+      return p.getNumAuxChannels(h, count);
+    case 45:
+      return p.getAuxChannelDesc(h, 0, text, sizeof text);
+    case 46:
+      return p.drawAuxChannel(h, 0, &params, &x);
+    case 47:
+      return p.freeAuxChannel(h, nullptr);
+    case 48:
+      return p.reserved48(h);
+    case 49:
+      return p.reserved49(h);
+    case 50:
+      return p.reserved50(h);
   }
   return -1;
 }
@@ -318,7 +372,7 @@ TEST_F(PINTest, EverySlotsDefault) {
     }
     ASSERT_EQ(rec.reports.size(), 1u) << "slot " << n;
     const std::string want = kDefaults[n].text[0] == '!' ? std::string(kDefaults[n].text + 1)
-                                                          : std::string(kNo) + kDefaults[n].text;
+                                                         : std::string(kNo) + kDefaults[n].text;
     EXPECT_EQ(rec.last().text, Logged(want, 9985)) << "slot " << n;
     EXPECT_EQ(rec.last().severity, kSevError);
     EXPECT_EQ(rec.last().location, Loc(0x40 + static_cast<uint32_t>(n)));

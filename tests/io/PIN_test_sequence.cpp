@@ -52,7 +52,7 @@ TEST(PINSequenceName, Patterns) {
   EXPECT_FALSE(same("shot_0001.tsf", "shot_0001.tga"));
   EXPECT_FALSE(same("shot_0001.tsf", "take_0001.tsf"));
   EXPECT_FALSE(same("shot_0001.tsf", "shot_0001b.tsf"));
-  EXPECT_TRUE(same("0001.tsf", "0002.tsf"));  // names of digits alone
+  EXPECT_TRUE(same("0001.tsf", "0002.tsf"));   // names of digits alone
   EXPECT_TRUE(same("alpha.tsf", "beta.tsf"));  // names without digits: same extension
   EXPECT_FALSE(same("alpha.tsf", "beta2.tsf"));
   EXPECT_FALSE(same("f_1.tsf", "f_18446744073709551616.tsf"));
@@ -85,13 +85,15 @@ class PINSequenceTest : public PINTest {
 };
 
 TEST_F(PINSequenceTest, GapsAndDuplicatesAreCountedAndNoted) {
-  Files({"f_001.tsf", "f_002.tsf", "f_005.tsf", "f_05.tsf", "f_006.tsf", "g_003.tsf", "f_004.tga", "notes.txt"});
+  Files({"f_001.tsf", "f_002.tsf", "f_005.tsf", "f_05.tsf", "f_006.tsf", "g_003.tsf", "f_004.tga",
+         "notes.txt"});
   ASSERT_EQ(mkdir(dir.P("f_003.tsf").c_str(), 0755), 0);  // a folder never joins
   PIN_SeqSpecH seq = nullptr;
   rec.clear();
   ASSERT_EQ(Import(dir.P("f_002.tsf"), PIN_Import_Sequence, &seq), 0);
   using V = std::vector<std::pair<uint64_t, std::string>>;
-  EXPECT_EQ(List(seq), (V{{1, "f_001.tsf"}, {2, "f_002.tsf"}, {5, "f_005.tsf"}, {5, "f_05.tsf"}, {6, "f_006.tsf"}}));
+  EXPECT_EQ(List(seq),
+            (V{{1, "f_001.tsf"}, {2, "f_002.tsf"}, {5, "f_005.tsf"}, {5, "f_05.tsf"}, {6, "f_006.tsf"}}));
   EXPECT_EQ(Notes(), (std::vector<std::string>{"Test warning: The sequence has 1 duplicate frames.",
                                                "Test warning: The sequence has 2 missing frames."}));
   // The SeqSpec's file is the first frame's; the frames run at 30 a second.
@@ -145,8 +147,9 @@ TEST_F(PINSequenceTest, NamesWithoutDigits) {
   EXPECT_EQ(Import(dir.P("gamma.tsf"), PIN_Import_Sequence, &seq), PIN_ErrCannotImport);
   EXPECT_EQ(seq, nullptr);
   ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text,
-            Logged("Can't import as a sequence. File name doesn't appear to be a valid sequence file name.", 9987));
+  EXPECT_EQ(
+      rec.last().text,
+      Logged("Can't import as a sequence. File name doesn't appear to be a valid sequence file name.", 9987));
   PIN_G_Allow_AlphaOnly_SeqB = 1;
 }
 
@@ -157,7 +160,8 @@ TEST_F(PINSequenceTest, Folders) {
   ASSERT_EQ(mkdir((nested + "/a").c_str(), 0755), 0);
   WriteTsf(nested + "/b_1.tsf", 4, 4, 1);
   ASSERT_EQ(mkdir(frames.c_str(), 0755), 0);
-  for (int i = 3; i >= 1; --i) WriteTsf(frames + "/fr" + std::to_string(i) + ".tsf", 4, 4, static_cast<uint32_t>(i));
+  for (int i = 3; i >= 1; --i)
+    WriteTsf(frames + "/fr" + std::to_string(i) + ".tsf", 4, 4, static_cast<uint32_t>(i));
   WriteTsf(frames + "/zz_x.tsf", 4, 4, 9);
   struct Case {
     std::string path;
@@ -180,9 +184,10 @@ TEST_F(PINSequenceTest, Folders) {
   ASSERT_EQ(Import(frames, 0, &seq), 0);
   using V = std::vector<std::pair<uint64_t, std::string>>;
   EXPECT_EQ(List(seq), (V{{1, "fr1.tsf"}, {2, "fr2.tsf"}, {3, "fr3.tsf"}}));
-  EXPECT_EQ(Notes(), (std::vector<std::string>{
-                         "Test warning: File 'zz_x.tsf' doesn't appear to be a valid sequence file and won't be "
-                         "included in the sequence."}));
+  EXPECT_EQ(Notes(),
+            (std::vector<std::string>{
+                "Test warning: File 'zz_x.tsf' doesn't appear to be a valid sequence file and won't be "
+                "included in the sequence."}));
   EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
 }
 

@@ -48,8 +48,9 @@ std::vector<uint8_t> Golden() {
   w.WriteBytes({reinterpret_cast<const uint8_t*>("TSFfCRE8"), 8});
   for (uint32_t v : {720u, 486u, 150u, 30u, 0xFFFFFFFEu, 25u, 0xA1A2A3A4u, 30u << 16}) w.Write<uint32_t>(v);
   w.Write<uint16_t>(32);
-  w.WriteBytes(std::vector<uint8_t>{0x01, 0x01, 0, 0, 0, 1, 0x11, 0x22, 0x33, 1});                // AlphaInfo
-  w.WriteBytes(std::vector<uint8_t>{'F', 'I', 'E', 'L', 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0});  // FieldInfo
+  w.WriteBytes(std::vector<uint8_t>{0x01, 0x01, 0, 0, 0, 1, 0x11, 0x22, 0x33, 1});  // AlphaInfo
+  w.WriteBytes(
+      std::vector<uint8_t>{'F', 'I', 'E', 'L', 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0});  // FieldInfo
   w.Write<uint32_t>(0);
   for (uint16_t v : {12, 4, 0xBEEF, 0}) w.Write<uint16_t>(static_cast<uint16_t>(v));
   for (uint32_t v : {7u, 0xC1C2C3C4u, 0xD1D2D3D4u}) w.Write<uint32_t>(v);
@@ -85,10 +86,10 @@ TEST(PINSspc, EveryFieldIsChecked) {
     std::vector<uint8_t> bytes;
     const char* what;
   } cases[] = {
-      {30, {0, 0, 0x75, 0x31}, "frame size"},   // width 30001
+      {30, {0, 0, 0x75, 0x31}, "frame size"},  // width 30001
       {34, {0x80, 0, 0, 0}, "frame size"},
       {38, {0xFF, 0xFF, 0xFF, 0xFF}, "duration"},
-      {42, {0, 0, 0, 0}, "duration"},           // a duration over a zero scale
+      {42, {0, 0, 0, 0}, "duration"},  // a duration over a zero scale
       {50, {0, 0, 0, 0}, "start time"},
       {62, {0, 16}, "depth"},
       {73, {4}, "alpha type"},
@@ -179,7 +180,8 @@ class PINPersistTest : public PINTest {
 };
 
 TEST_F(PINPersistTest, RoundTripKeepsWhatIsNotOurs) {
-  for (int i = 1; i <= 3; ++i) WriteTsf(dir.P("rt_" + std::to_string(i) + ".tsf"), 16, 8, static_cast<uint32_t>(i));
+  for (int i = 1; i <= 3; ++i)
+    WriteTsf(dir.P("rt_" + std::to_string(i) + ".tsf"), 16, 8, static_cast<uint32_t>(i));
   PIN_SeqSpecH seq = nullptr;
   ASSERT_EQ(Import(dir.P("rt_1.tsf"), PIN_Import_Sequence, &seq), 0);
   {

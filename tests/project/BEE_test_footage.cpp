@@ -21,7 +21,9 @@ constexpr tv::pin::Driver kDrivers[] = {
 
 class FootageTest : public tv::test::UFixture {
  protected:
-  FootageTest() : UFixture({PIN_PackageNumber, BEE_PackageNumber}) { tv::pin::SetDriversForTesting(kDrivers); }
+  FootageTest() : UFixture({PIN_PackageNumber, BEE_PackageNumber}) {
+    tv::pin::SetDriversForTesting(kDrivers);
+  }
   ~FootageTest() override { tv::pin::SetDriversForTesting({}); }
 
   PIN_SeqSpecH Seq(const std::string& name, uint32_t options) {

@@ -75,8 +75,8 @@ const Glyph& GlyphOf(char c) {
   return kFont[std::size(kFont) - 1];  // '?' for everything else
 }
 
-constexpr uint32_t kBackground = 0xFF505050;  // ARGB: opaque grey
-constexpr uint32_t kFrameColour = 0xFFC02020; // opaque red
+constexpr uint32_t kBackground = 0xFF505050;   // ARGB: opaque grey
+constexpr uint32_t kFrameColour = 0xFFC02020;  // opaque red
 constexpr uint32_t kTextColour = 0xFFFFFFFF;
 
 void Put(const PixelLock& px, int32_t x, int32_t y, uint32_t argb) {
@@ -105,7 +105,8 @@ void DrawText(const PixelLock& px, std::string_view text, int32_t cy, int32_t sc
       for (int32_t col = 0; col < 5; ++col)
         if (g.rows[row] & (0x10 >> col))
           for (int32_t dy = 0; dy < scale; ++dy)
-            for (int32_t dx = 0; dx < scale; ++dx) Put(px, x + col * scale + dx, top + row * scale + dy, kTextColour);
+            for (int32_t dx = 0; dx < scale; ++dx)
+              Put(px, x + col * scale + dx, top + row * scale + dy, kTextColour);
     x += advance;
   }
 }
@@ -115,8 +116,9 @@ void DrawText(const PixelLock& px, std::string_view text, int32_t cy, int32_t sc
 ErrorCode DrawPlaceholder(BM_World world, const char* name) {
   PixelLock px(world);
   if (!px.ok()) {
-    if (px.error() == kErrOutOfMemory) return kReport.Message(kSitePlaceholder, kSevError, kErrOutOfMemory,
-                                                              kReport.Text(kTextPlaceholderMemory));
+    if (px.error() == kErrOutOfMemory)
+      return kReport.Message(kSitePlaceholder, kSevError, kErrOutOfMemory,
+                             kReport.Text(kTextPlaceholderMemory));
     return px.error() ? px.error() : kReport.BadParam(kSitePlaceholder, {"DrawPlaceholder"});
   }
   const int32_t w = px.width(), h = px.height();
