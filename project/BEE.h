@@ -35,6 +35,7 @@
 
 #include <stddef.h>
 
+#include "PIN.h"
 #include "STR.h"
 #include "OM.h"
 #include "TDB.h"
@@ -765,3 +766,24 @@ TV_EXPORT ErrorCode BEE_CmdRenameEffect(BEE_Layer layer, int32_t index, const ch
 // "Keyframe Change"): on success the layer owns stream; on failure the
 // caller keeps it. Successive changes of one stream collapse into one step.
 TV_EXPORT ErrorCode BEE_CmdSetStreamKeys(BEE_Layer layer, int32_t index, TDB_Stream stream);
+
+// ---- Footage sources ------------------------------------------------------------------
+// A footage item's source is a SeqSpec of the footage modules (PIN.h); its
+// description (BEE_GetFootageDesc) follows from it. Items made from a
+// description alone have no SeqSpec.
+// Makes a footage item for seq in folder (null: the root); the item owns seq
+// on success, the caller keeps it on failure.
+TV_EXPORT ErrorCode BEEp_MakeFootageFromSeqSpec(BEE_Item folder, PIN_SeqSpecH seq, BEE_Item* item);
+// The item's SeqSpec (still the item's), null for an item without one.
+TV_EXPORT ErrorCode BEE_GetFootageSeqSpec(BEE_Item footage, PIN_SeqSpecH* seq);
+// Gives a footage item another source (command 56, "Replace Footage"): on
+// success the item owns seq and the old source is kept for undo; on failure
+// the caller keeps seq. 10 for an item that is not footage.
+TV_EXPORT ErrorCode BEE_CmdReplaceFootage(BEE_Item footage, PIN_SeqSpecH seq);
+// Points a footage item at another file, read the way its source was (a
+// numbered sequence stays a sequence), as one "Replace Footage" step.
+TV_EXPORT ErrorCode BEE_CmdRelinkFootage(BEE_Item footage, FILE_SpecH file);
+// Draws the footage item's frame at time (in the footage's own time) into a
+// 32-bit World of its size scaled by scale (may be null), through its module;
+// 5 for an item without a SeqSpec.
+TV_EXPORT ErrorCode BEE_DrawFootageFrame(BEE_Item footage, Time time, const Ratio scale[2], BM_World world);

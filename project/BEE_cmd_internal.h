@@ -520,6 +520,23 @@ struct RulerOriginCmd {
   const BEE_RulerOrigin* origin;
 };
 
+// Footage sources: replacing a footage item's source. The block holds a
+// SeqSpec and the description that goes with it; an inverse owns its block
+// and, unless the item holds it again, the SeqSpec in it.
+struct FootageSource {
+  PIN_SeqSpecH seq;
+  BEE_FootageDesc desc;
+};
+BEE_OP(OpReplaceFootage);
+void DisposeFootageSource(BEE_CmdRec* rec);
+struct ReplaceFootageCmd {
+  static constexpr int32_t kNumber = BEE_CmdNumReplaceFootage;
+  static constexpr BEE_CmdOp kOp = &OpReplaceFootage;
+  static constexpr BEE_CmdDispose kOwned = &DisposeFootageSource;
+  BEE_Item item;
+  const FootageSource* source;
+};
+
 // Runs command C through the dispatcher (BEE_DoCommand); on success
 // inverse (when given) receives the inverse's two words.
 template <class C>

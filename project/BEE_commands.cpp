@@ -97,7 +97,7 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {U_(53), 0, kTextSetProxy},                        // 53
     {U_(54), 0, kTextProxyToggle},                     // 54
     {&OpBeep, 0x14, 0},                                // 55
-    {U_(56), 0, kTextReplaceFootage},                  // 56
+    {&OpReplaceFootage, 0, kTextReplaceFootage},       // 56
     {&OpNewFolder, 0, kTextNewFolder},                 // 57
     {U_(58), 0, kTextChangeFolder},                    // 58
     {&OpMoveItem, 0, kTextMoveItem},                   // 59

@@ -47,6 +47,8 @@ struct BEE_ItemRec {
   BEE_Layer solidLayer;
   // Footage: the source description (BEE_FootageDesc).
   Handle footage;
+  // Footage sources: the footage module's SeqSpec (owned), or null.
+  PIN_SeqSpecH seqSpec;
 };
 
 struct BEE_LayerRec {

@@ -61,6 +61,7 @@ void DisposeItem(BEE_Item item) {
   if (r2.guides) LIST_Dispose(r2.guides, 0);
   if (r2.comment) DisposeHandle(r2.comment);
   if (r2.footage) DisposeHandle(r2.footage);
+  if (r2.seqSpec) PIN_DisposeSeqSpec(r2.seqSpec);
   r2.magic = 0xDEAD;
   G().liveItems.erase(item);
   DisposeHandle(reinterpret_cast<Handle>(item));

@@ -11,6 +11,7 @@
 #include "LIST.h"
 #include "M.h"
 #include "PF.h"
+#include "PIN.h"
 #include "Package.h"
 #include "SLU.h"
 #include "SND.h"
@@ -58,6 +59,7 @@ constexpr Entry kEntries[] = {
     {"MSK", MSK_PackageNumber, MSK_PkgObjectVersion, MSK_CheckVersions, nullptr, nullptr},
     {"SLU", SLU_PackageNumber, SLU_PkgObjectVersion, SLU_CheckVersions, nullptr, nullptr},
     {"PF", PF_PackageNumber, PF_PkgObjectVersion, PF_CheckVersions, PF_Birth, PF_Death},
+    {"PIN", PIN_PackageNumber, PIN_PkgObjectVersion, PIN_CheckVersions, PIN_Birth, PIN_Death},
     {"BEZ", BEZ_PackageNumber, BEZ_PkgObjectVersion, BEZ_CheckVersions, nullptr, nullptr},
     {"VAL", VAL_PackageNumber, VAL_PkgObjectVersion, VAL_CheckVersions, VAL_Birth, VAL_Death},
     {"T", T_PackageNumber, T_PkgObjectVersion, T_CheckVersions, nullptr, nullptr},

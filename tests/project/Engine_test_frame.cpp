@@ -39,6 +39,8 @@ const BirthRule kBirthRules[] = {
      "Test error: SND package -- multiple or corrupted death."},
     {25, kErrBirth, "Test error: FLT package -- multiple births.",
      "Test error: FLT package -- multiple or corrupted death."},
+    {39, kErrBirth, "Test error: PIN package -- multiple births.",
+     "Test error: PIN package -- multiple or corrupted death."},
     {BM_PackageNumber, 0, "Test warning: BM package already born.",
      "Test error: BM package not born (BM_Death) -- multiple or corrupted death."},
 };

@@ -1,0 +1,446 @@
+// PIN: the footage and output module framework. It keeps the registry of
+// input/output modules (one per file format), describes every piece of
+// footage by a SeqSpec, and turns each PIN_ operation into a call through the
+// owning module's table of 51 entry points. Above the modules it adds what is
+// the same for every format: numbered still sequences, the common still-image
+// behaviour that drivers install, drawing a frame into a World (with scaling
+// and the missing-footage placeholder), and the "LIST"/"Pin " chunk form of a
+// SeqSpec inside project files.
+//
+// Modules are drivers compiled into the engine and registered at birth from
+// one table, in a fixed order; a driver whose library cannot start answers
+// PIN_ErrNotAvailable from its birth and is left out. The module table is a
+// plain C struct of function pointers, so a driver could live in a shared
+// object of its own.
+//
+// What callers may rely on:
+// - Every failure is reported once (package 39, severity 8 unless said
+//   otherwise): by the module that finds it, or here; PIN never reports a
+//   module's failure again. Codes: 2 for a SeqSpec whose magic words are not
+//   intact ("damaged i/o structure.") or a package that is not born; 3 for a
+//   null required pointer or a bad argument; 4 out of memory; 9985 for an
+//   operation the module lacks (reported as "the <module> module does not
+//   support <operation>"); the other PIN_Err* codes below.
+// - Out-parameters are cleared first (null handles, 0, the invalid time,
+//   zeroed records), so a failed call leaves them cleared. A failed creation
+//   leaves nothing behind.
+// - The registry is sorted by module name, byte-wise over unsigned
+//   characters, a shorter name first on a common prefix; indices run from 0.
+// - Numbered still sequences are gathered in one sorted pass over the folder;
+//   frame numbers are read as 64-bit values.
+// - Everything PIN writes to files is big-endian and byte-exact; every field
+//   it reads back is validated before use, and words it does not understand
+//   are kept and written back unchanged.
+// - Single thread; the exported API is called from one thread at a time.
+#pragma once
+
+#include "BM.h"
+#include "FILE.h"
+#include "SLU.h"
+#include "STR.h"
+#include "Types.h"
+
+// A SeqSpec: a handle to the description of one footage source.
+typedef Handle PIN_SeqSpecH;
+// An OutputSpec: a handle to one output module instance.
+typedef Handle PIN_OutputSpecH;
+
+enum { PIN_PackageNumber = 39 };
+
+// The package's codes: (39 << 8) + index.
+enum {
+  PIN_ErrUnsupported = 9985,   // the module lacks the operation
+  PIN_ErrObsolete = 9986,      // an obsolete entry point ("unimplemented routine.")
+  PIN_ErrCannotImport = 9987,  // no module reads the file; malformed footage data
+  PIN_ErrBadRequest = 9988,    // a request the footage cannot answer
+  PIN_ErrBadTime = 9991,       // an invalid sample time
+  PIN_ErrNoSizes = 9992,       // size reporting not supported (handled inside)
+  PIN_ErrNotAvailable = 9995,  // a module not available here (answered by a driver's birth)
+  PIN_ErrRulesSyntax = 9997,   // a syntax error in the interpretation rules
+};
+
+// Magic words.
+#define PIN_SeqSpecMagic 0x05221969u
+#define PIN_OutputSpecMagic 0x04281939u
+// The registration mark of a module record that was added.
+#define PIN_RegisteredMark 0x50494E21u
+
+// "Not found" signature of PIN_GetSigFromType.
+#define PIN_NoSignature 0x80000000u
+
+// Module flags (PIN_ModuleInfo.flags).
+enum {
+  PIN_ModFlag_Files = 4,               // the data lives in files
+  PIN_ModFlag_StillPerFile = 8,        // one still image per file (a numbered still sequence)
+  PIN_ModFlag_RescaleDuration = 16,    // a rate change rescales the duration
+  PIN_ModFlag_NoTime = 64,             // no time of its own (stills and still sequences)
+  PIN_ModFlag_NoDefaultPAR = 0x400000  // no default pixel aspect from the frame size
+};
+
+enum {
+  PIN_ModuleNameSize = 32,  // bytes of a module name, terminator included
+  PIN_MaxFileTypes = 16,    // (file type, reserved) pairs of one module
+  PIN_MaxExtensions = 8,    // extension codes of one module
+  PIN_SlotCount = 51,
+};
+
+// The number of the module table's slots.
+enum {
+  PIN_Slot_Death = 0,
+  PIN_Slot_NewSeqSpecFromFile,
+  PIN_Slot_NewSeqSpecInteractive,
+  PIN_Slot_DisposeSeqSpec,
+  PIN_Slot_WriteSeqSpec,
+  PIN_Slot_ReadSeqSpec,
+  PIN_Slot_SynchSeqSpec,
+  PIN_Slot_GetActiveExtent,
+  PIN_Slot_GetSeqSpecInfo,
+  PIN_Slot_DrawSparseFrame,
+  PIN_Slot_DrawPartialFrame,
+  PIN_Slot_GetDimensions,
+  PIN_Slot_GetDuration,
+  PIN_Slot_GetTime,
+  PIN_Slot_GetSound,
+  PIN_Slot_GetFile,
+  PIN_Slot_InqNextFrameTime,
+  PIN_Slot_NewOutputSpec,
+  PIN_Slot_GetOutputOptions,
+  PIN_Slot_DisposeOutputOptions,
+  PIN_Slot_UserOptionsDialog,
+  PIN_Slot_GetOutputInfo,
+  PIN_Slot_SetOutputInfo,
+  PIN_Slot_SetOutputFile,
+  PIN_Slot_StartAdding,
+  PIN_Slot_AddFrame,
+  PIN_Slot_EndAdding,
+  PIN_Slot_OutputFrame,
+  PIN_Slot_WriteLabels,
+  PIN_Slot_GetSizes,
+  PIN_Slot_Flush,
+  PIN_Slot_AddSoundChunk,
+  PIN_Slot_SetModuleSpecificData,
+  PIN_Slot_GetModuleSpecificData,
+  PIN_Slot_SetInSpecificData,
+  PIN_Slot_GetInSpecificData,
+  PIN_Slot_SetOutSpecificData,
+  PIN_Slot_GetOutSpecificData,
+  PIN_Slot_Idle,
+  PIN_Slot_GetLegalDepths,
+  PIN_Slot_GetOutputSuffix,
+  PIN_Slot_ConvertScrap,
+  PIN_Slot_CleanupScrap,
+  PIN_Slot_Reserved43,
+  PIN_Slot_GetNumAuxChannels,
+  PIN_Slot_GetAuxChannelDesc,
+  PIN_Slot_DrawAuxChannel,
+  PIN_Slot_FreeAuxChannel,
+  PIN_Slot_Reserved48,
+  PIN_Slot_Reserved49,
+  PIN_Slot_Reserved50,
+};
+
+// Draw flags of PIN_DrawParams.
+enum {
+  PIN_Draw_InvertAlpha = 1,  // invert every alpha byte
+  PIN_Draw_Premultiply = 2,  // the caller wants premultiplied output
+  PIN_Draw_FrameBlend = 4,   // blend neighbouring frames
+};
+
+// What a drawing asks for. Scales shrink (or grow) the footage's frame: the
+// frame drawn is width * scaleX by height * scaleY, each rounded to nearest.
+typedef struct PIN_DrawParams {
+  Time time;
+  Ratio scaleX;  // 0/0 means 1/1
+  Ratio scaleY;
+  int32_t quality;  // 0 draft, 1 best
+  uint32_t flags;   // PIN_Draw_*
+  LRect part;       // the part to draw for DrawPartialFrame (left, top, right, bottom)
+} PIN_DrawParams;
+
+// Creation options of PIN_NewSeqSpecFromFileOptions.
+enum {
+  PIN_Import_Sequence = 1,  // gather the numbered still sequence the file belongs to
+  PIN_Import_Folder = 2,    // the file is a folder: its files form the sequence
+};
+
+// The reel record (22 bytes on file).
+typedef struct PIN_Reel {
+  uint32_t a;
+  uint16_t b;
+  char text[16];
+} PIN_Reel;
+
+// Alpha interpretation (10 bytes on file: u16 marker, u32 flags, r, g, b, type).
+typedef struct PIN_AlphaInfo {
+  uint16_t marker;  // 0x0101 once set
+  uint32_t flags;   // bit 0: premultiplied
+  uint8_t red, green, blue;
+  uint8_t type;  // PIN_Alpha_*
+} PIN_AlphaInfo;
+enum { PIN_Alpha_Straight = 0, PIN_Alpha_Premul = 1, PIN_Alpha_Ignore = 2, PIN_Alpha_None = 3 };
+enum { PIN_AlphaMarker = 0x0101 };
+
+// Field interpretation (18 bytes on file).
+typedef struct PIN_FieldInfo {
+  FourCC tag;          // "FIEL"
+  uint16_t version;    // 1
+  uint32_t separate;   // 0 or 1
+  uint32_t dominance;  // 0 upper field first, 1 lower field first
+  uint32_t reserved;
+} PIN_FieldInfo;
+
+typedef struct PIN_Loop {
+  uint32_t a, b;
+} PIN_Loop;
+
+// What a driver's birth describes of its module; PIN_GetModuleInfo hands it
+// out whole.
+typedef struct PIN_ModuleInfo {
+  uint32_t registered;  // PIN_RegisteredMark once added
+  FourCC signature;     // unique per module
+  const struct PIN_ModuleProcs* procs;
+  char name[PIN_ModuleNameSize];
+  uint32_t flags;  // PIN_ModFlag_*
+  int32_t maxWidth, maxHeight;
+  int16_t numFileTypes, numExtensions;
+  FourCC creator;
+  FourCC fileType;
+  FourCC extension;                       // the default extension, e.g. ".rla"
+  FourCC fileTypes[PIN_MaxFileTypes][2];  // (file type, reserved)
+  FourCC extensions[PIN_MaxExtensions];   // numExtensions codes; [0] is the default
+} PIN_ModuleInfo;
+
+// The module table: 51 entry points, each taking the SeqSpec or OutputSpec
+// first (Death takes the module's record). A slot left null, or holding the
+// framework's default (PIN_GetDefaultProcs), gets the default behaviour.
+typedef struct PIN_ModuleProcs {
+  ErrorCode (*death)(const PIN_ModuleInfo* info);  // 0
+  // The SeqSpec already holds the file; the module fills in what it reads.
+  ErrorCode (*newSeqSpecFromFile)(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t options);                // 1
+  ErrorCode (*newSeqSpecInteractive)(PIN_SeqSpecH seq, Boolean32* cancelled);                          // 2
+  ErrorCode (*disposeSeqSpec)(PIN_SeqSpecH seq);                                                       // 3
+  ErrorCode (*writeSeqSpec)(PIN_SeqSpecH seq, SLU_FileContext* context);                               // 4
+  ErrorCode (*readSeqSpec)(PIN_SeqSpecH seq, SLU_FileContext* context, const SLU_Chunk* list);         // 5
+  ErrorCode (*synchSeqSpec)(PIN_SeqSpecH seq);                                                         // 6
+  ErrorCode (*getActiveExtent)(PIN_SeqSpecH seq, const Time* time, LRect* extent);                     // 7
+  ErrorCode (*getSeqSpecInfo)(PIN_SeqSpecH seq, char* info, int32_t size);                             // 8
+  ErrorCode (*drawSparseFrame)(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world);        // 9
+  ErrorCode (*drawPartialFrame)(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world);       // 10
+  ErrorCode (*getDimensions)(PIN_SeqSpecH seq, int32_t* width, int32_t* height);                       // 11
+  ErrorCode (*getDuration)(PIN_SeqSpecH seq, Time* duration);                                          // 12
+  ErrorCode (*getTime)(PIN_SeqSpecH seq, Time* start);                                                 // 13
+  ErrorCode (*getSound)(PIN_SeqSpecH seq, const void* request, Handle soundWorld);                     // 14
+  ErrorCode (*getFile)(PIN_SeqSpecH seq, const Time* time, FILE_SpecH* file);                          // 15
+  ErrorCode (*inqNextFrameTime)(PIN_SeqSpecH seq, const Time* time, Time* next);                       // 16
+  ErrorCode (*newOutputSpec)(PIN_OutputSpecH out);                                                     // 17
+  ErrorCode (*getOutputOptions)(PIN_OutputSpecH out, Handle* options);                                 // 18
+  ErrorCode (*disposeOutputOptions)(PIN_OutputSpecH out, Handle options);                              // 19
+  ErrorCode (*userOptionsDialog)(PIN_OutputSpecH out, Boolean32* cancelled);                           // 20
+  ErrorCode (*getOutputInfo)(PIN_OutputSpecH out, void* info, int32_t size);                           // 21
+  ErrorCode (*setOutputInfo)(PIN_OutputSpecH out, const void* info, int32_t size);                     // 22
+  ErrorCode (*setOutputFile)(PIN_OutputSpecH out, FILE_SpecH file);                                    // 23
+  ErrorCode (*startAdding)(PIN_OutputSpecH out);                                                       // 24
+  ErrorCode (*addFrame)(PIN_OutputSpecH out, int32_t index, BM_World world);                           // 25
+  ErrorCode (*endAdding)(PIN_OutputSpecH out);                                                         // 26
+  ErrorCode (*outputFrame)(PIN_OutputSpecH out, BM_World world);                                       // 27
+  ErrorCode (*writeLabels)(PIN_OutputSpecH out);                                                       // 28
+  ErrorCode (*getSizes)(PIN_OutputSpecH out, int64_t* bytesPerFrame, int64_t* bytesFixed);             // 29
+  ErrorCode (*flush)(PIN_OutputSpecH out);                                                             // 30
+  ErrorCode (*addSoundChunk)(PIN_OutputSpecH out, Handle soundWorld);                                  // 31
+  ErrorCode (*setModuleSpecificData)(Handle spec, int32_t selector, const void* data, int32_t size);   // 32
+  ErrorCode (*getModuleSpecificData)(Handle spec, int32_t selector, void* data, int32_t size);         // 33
+  ErrorCode (*setInSpecificData)(PIN_SeqSpecH seq, int32_t selector, const void* data, int32_t size);  // 34
+  ErrorCode (*getInSpecificData)(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size);        // 35
+  ErrorCode (*setOutSpecificData)(PIN_OutputSpecH out, int32_t selector, const void* data,
+                                  int32_t size);                                                     // 36
+  ErrorCode (*getOutSpecificData)(PIN_OutputSpecH out, int32_t selector, void* data, int32_t size);  // 37
+  ErrorCode (*idle)(Handle spec);                                                                    // 38
+  ErrorCode (*getLegalDepths)(PIN_OutputSpecH out, uint32_t* depths);                                // 39
+  ErrorCode (*getOutputSuffix)(PIN_OutputSpecH out, char* suffix, int32_t size);                     // 40
+  ErrorCode (*convertScrap)(Handle spec, Handle scrap, Handle* converted);                           // 41
+  ErrorCode (*cleanupScrap)(Handle spec, Handle scrap);                                              // 42
+  ErrorCode (*reserved43)(Handle spec);                                                              // 43
+  ErrorCode (*getNumAuxChannels)(PIN_SeqSpecH seq, int32_t* count);                                  // 44
+  ErrorCode (*getAuxChannelDesc)(PIN_SeqSpecH seq, int32_t index, void* desc, int32_t size);         // 45
+  ErrorCode (*drawAuxChannel)(PIN_SeqSpecH seq, int32_t index, const PIN_DrawParams* params,
+                              Handle* data);                   // 46
+  ErrorCode (*freeAuxChannel)(PIN_SeqSpecH seq, Handle data);  // 47
+  ErrorCode (*reserved48)(Handle spec);                        // 48
+  ErrorCode (*reserved49)(Handle spec);                        // 49
+  ErrorCode (*reserved50)(Handle spec);                        // 50
+} PIN_ModuleProcs;
+
+// A driver's birth: fills info and the slots it has; 0 adds the module,
+// PIN_ErrNotAvailable leaves it out silently, anything else ends PIN_Birth.
+typedef ErrorCode (*PIN_DriverBirth)(PIN_ModuleInfo* info, PIN_ModuleProcs* procs);
+
+TV_EXPORT STR_Table PINp_G_STRs;
+// Set to 1 by birth: file names without digits may form a sequence.
+TV_EXPORT int32_t PIN_G_Allow_AlphaOnly_SeqB;
+
+// ---- Package frame ------------------------------------------------------------
+TV_EXPORT uint32_t PIN_PkgObjectVersion(void);
+TV_EXPORT ErrorCode PIN_CheckVersions(LocationCode location, int32_t expectedMajor);
+// Registers every built-in driver in order and sorts the registry. 12 when
+// born already; a driver birth's failure (other than 9995) is passed up, with
+// nothing left registered.
+TV_EXPORT ErrorCode PIN_Birth(void);
+// Calls every module's Death and frees the registry; 11 when not born.
+TV_EXPORT ErrorCode PIN_Death(void);
+// Calls every module's Idle slot that a driver filled (defaults stay silent).
+TV_EXPORT ErrorCode PIN_Idle(void);
+
+// ---- Registry -----------------------------------------------------------------
+TV_EXPORT ErrorCode PIN_GetNumModules(int32_t* count);
+// index -1 finds by signature; an unknown signature falls back on the
+// module whose signature is 0 (the placeholder). 3 for an index out of range
+// or an unknown signature without a fallback ("cannot find the given module").
+TV_EXPORT ErrorCode PIN_GetModuleInfo(int32_t index, FourCC signature, PIN_ModuleInfo* info);
+// name: a file name whose extension is tried (may be null). *signature is
+// PIN_NoSignature when no module claims the file (not a failure).
+TV_EXPORT ErrorCode PIN_GetSigFromType(FourCC fileType, FourCC creator, const char* name, FourCC* signature);
+// The framework's default table (every slot at its default).
+TV_EXPORT ErrorCode PIN_GetDefaultProcs(PIN_ModuleProcs* procs);
+
+// ---- Creation and disposal --------------------------------------------------------
+// A SeqSpec for the file, read by the module that claims it (by extension,
+// then type and creator; files no module claims go to the movie module
+// "MooV"; 9987 "file '...' cannot be imported -- ..." when it is missing).
+TV_EXPORT ErrorCode PIN_NewSeqSpecFromFile(FILE_SpecH file, PIN_SeqSpecH* seq);
+// options: PIN_Import_*. A sequence gathers the folder's files that share the
+// file's numbered pattern (or every file of a folder), sorted by frame
+// number; duplicates and gaps are counted and noted (severity 4).
+TV_EXPORT ErrorCode PIN_NewSeqSpecFromFileOptions(FILE_SpecH file, uint32_t options, PIN_SeqSpecH* seq);
+TV_EXPORT ErrorCode PIN_NewSeqSpecInteractive(FourCC signature, PIN_SeqSpecH* seq);
+// Missing footage: drawn by the placeholder; MissingPlus also keeps a size,
+// a duration and a rate.
+TV_EXPORT ErrorCode PIN_NewSeqSpecMissing(PIN_SeqSpecH* seq);
+TV_EXPORT ErrorCode PIN_NewSeqSpecMissingPlus(int32_t width, int32_t height, const Time* duration, Fixed rate,
+                                              PIN_SeqSpecH* seq);
+// Disposes the SeqSpec and whatever it owns (null is accepted).
+TV_EXPORT ErrorCode PIN_DisposeSeqSpec(PIN_SeqSpecH seq);
+TV_EXPORT ErrorCode PIN_SynchSeqSpec(PIN_SeqSpecH seq);
+
+// ---- Queries -------------------------------------------------------------------
+TV_EXPORT ErrorCode PIN_GetSeqSpecInfo(PIN_SeqSpecH seq, char* info, int32_t size);
+// "("<module>") <file name>".
+TV_EXPORT ErrorCode PIN_GetSeqSpecName(PIN_SeqSpecH seq, char* name, int32_t size);
+// scale may be null (1/1 in both directions); rect may be null.
+TV_EXPORT ErrorCode PIN_GetDimensions(PIN_SeqSpecH seq, const Ratio scale[2], int32_t* width, int32_t* height,
+                                      LRect* rect);
+// Scales width by scaleX and height by scaleY, each rounded to nearest.
+TV_EXPORT ErrorCode PIN_ScaleDimensions(const Ratio* scaleX, const Ratio* scaleY, int32_t* width,
+                                        int32_t* height);
+TV_EXPORT ErrorCode PIN_ScaleRect(const Ratio* scaleX, const Ratio* scaleY, LRect* rect);
+TV_EXPORT ErrorCode PIN_GetDuration(PIN_SeqSpecH seq, Time* duration);
+TV_EXPORT ErrorCode PIN_GetStartTime(PIN_SeqSpecH seq, Time* start);
+TV_EXPORT ErrorCode PIN_InqNextFrameTime(PIN_SeqSpecH seq, const Time* time, Time* next);
+// A new reference to the source file (the caller disposes it); null for
+// footage without a file (not a failure).
+TV_EXPORT ErrorCode PIN_GetFile(PIN_SeqSpecH seq, FILE_SpecH* file);
+TV_EXPORT ErrorCode PIN_GetFileAtTime(PIN_SeqSpecH seq, const Time* time, FILE_SpecH* file);
+TV_EXPORT ErrorCode PIN_NumFilesPerFrame(PIN_SeqSpecH seq, int32_t* count);
+TV_EXPORT ErrorCode PIN_GetNthFileSpecForFrame(PIN_SeqSpecH seq, const Time* time, int32_t n,
+                                               FILE_SpecH* file);
+TV_EXPORT ErrorCode PIN_GetActiveExtent(PIN_SeqSpecH seq, const Time* time, LRect* extent);
+TV_EXPORT ErrorCode PIN_GetModuleSignature(PIN_SeqSpecH seq, FourCC* signature);
+// Frames in the SeqSpec's file list (0 for footage that is not a still sequence).
+TV_EXPORT ErrorCode PIN_GetNumFiles(PIN_SeqSpecH seq, int32_t* count);
+// The 64-bit frame number of file `index` (from 0), and its name.
+TV_EXPORT ErrorCode PIN_GetNthFile(PIN_SeqSpecH seq, int32_t index, uint64_t* number, char* name,
+                                   int32_t size);
+TV_EXPORT ErrorCode PIN_IsMissing(PIN_SeqSpecH seq, Boolean32* missing);
+
+// ---- Pixels and sound ------------------------------------------------------------
+// Draws the frame at params->time into a 32-bit World of the scaled size.
+// 9991 "bad parameters: invalid sample time for sequence." for an invalid
+// time; 3 "attempt to draw into world of wrong size." / "... non 32-bit
+// world." for a World of the wrong kind. Missing footage draws the
+// placeholder frame.
+TV_EXPORT ErrorCode PIN_DrawFrame(PIN_SeqSpecH seq, BM_World world, const PIN_DrawParams* params);
+// Draws params->part of the frame (in scaled pixels) into a World of the
+// part's size.
+TV_EXPORT ErrorCode PIN_DrawPartialFrame(PIN_SeqSpecH seq, BM_World world, const PIN_DrawParams* params);
+// Obsolete: 9986 "unimplemented routine.".
+TV_EXPORT ErrorCode PIN_DrawSparseFrame(PIN_SeqSpecH seq, BM_World world, const PIN_DrawParams* params);
+TV_EXPORT ErrorCode PIN_GetNumAuxChannels(PIN_SeqSpecH seq, int32_t* count);
+TV_EXPORT ErrorCode PIN_GetAuxChannelDesc(PIN_SeqSpecH seq, int32_t index, void* desc, int32_t size);
+TV_EXPORT ErrorCode PIN_DrawAuxChannel(PIN_SeqSpecH seq, int32_t index, const PIN_DrawParams* params,
+                                       Handle* data);
+TV_EXPORT ErrorCode PIN_FreeAuxChannel(PIN_SeqSpecH seq, Handle data);
+TV_EXPORT ErrorCode PIN_GetSound(PIN_SeqSpecH seq, const void* request, Handle soundWorld);
+
+// ---- Private data ----------------------------------------------------------------
+TV_EXPORT ErrorCode PIN_SetModuleSpecificData(PIN_SeqSpecH seq, int32_t selector, const void* data,
+                                              int32_t size);
+TV_EXPORT ErrorCode PIN_GetModuleSpecificData(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size);
+TV_EXPORT ErrorCode PIN_SetSeqSpecificData(PIN_SeqSpecH seq, int32_t selector, const void* data,
+                                           int32_t size);
+TV_EXPORT ErrorCode PIN_GetSeqSpecificData(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size);
+
+// ---- Persistence ---------------------------------------------------------------
+// Writes the SeqSpec as a "LIST" chunk of type "Pin ": "sspc" (168 bytes),
+// the source file reference (left out without a file), the file list of a
+// still sequence ("FLst"), and "opti" with the module's options. A source
+// file that vanished is noted (severity 4) and saved as a placeholder.
+TV_EXPORT ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context);
+// Reads a SeqSpec from its entered "LIST"/"Pin " chunk. Footage whose file
+// or module is missing comes back as missing footage that keeps its stored
+// data. 9987 ("bad footage data (...)") for malformed data.
+TV_EXPORT ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_SeqSpecH* seq);
+
+// ---- Interpretation ------------------------------------------------------------
+// How footage is interpreted (fields, alpha, pulldown, looping, pixel aspect,
+// rates); the last four bytes: has time (a non-zero duration), a module with
+// time of its own, sequence flag bit 0, 0.
+typedef struct PIN_Interpretation {
+  PIN_FieldInfo field;
+  PIN_AlphaInfo alpha;
+  uint32_t pulldown;
+  PIN_Loop loop;
+  uint32_t hsfNum, hsfDen;
+  Fixed nativeRate;
+  Fixed conformedRate;
+  int16_t depth;
+  uint8_t hasTime, moduleHasTime, seqFlag0, reserved;
+} PIN_Interpretation;
+TV_EXPORT ErrorCode PIN_GetInterpretation(PIN_SeqSpecH seq, PIN_Interpretation* interp);
+
+// ---- For modules ------------------------------------------------------------------
+// What a module reads from its source and hands to the framework.
+typedef struct PIN_SourceInfo {
+  FourCC fileType, creator;
+  int32_t width, height;  // 1 to 30000
+  int32_t depth;          // 1, 8, 24 or 32 (only 32 carries alpha)
+  Time duration;          // 0/1 for footage without time
+  Time start;
+  Fixed nativeRate;     // 0 for footage without time
+  PIN_AlphaInfo alpha;  // the module's native alpha interpretation
+} PIN_SourceInfo;
+// 3 for sizes or a depth out of range. A still sequence's duration is the
+// number of its files at its rate, whatever is given.
+TV_EXPORT ErrorCode PIN_SetSourceInfo(PIN_SeqSpecH seq, const PIN_SourceInfo* info);
+TV_EXPORT ErrorCode PIN_GetSourceInfo(PIN_SeqSpecH seq, PIN_SourceInfo* info);
+// The module's instance data (the module disposes it in its DisposeSeqSpec).
+TV_EXPORT ErrorCode PIN_SetInstanceData(PIN_SeqSpecH seq, Handle data);
+TV_EXPORT ErrorCode PIN_GetInstanceData(PIN_SeqSpecH seq, Handle* data);
+// The module's per-sequence options, saved in "opti" (the SeqSpec takes a
+// copy; Get hands out the SeqSpec's own handle, null when there are none).
+TV_EXPORT ErrorCode PIN_SetOptions(PIN_SeqSpecH seq, Handle options);
+TV_EXPORT ErrorCode PIN_GetOptions(PIN_SeqSpecH seq, Handle* options);
+// The frame index of a time (from 0) at the SeqSpec's effective rate,
+// clamped to the footage; 0 for footage without time.
+TV_EXPORT ErrorCode PIN_GetFrameIndex(PIN_SeqSpecH seq, const Time* time, int32_t* index);
+// Installs the framework's common still-image behaviour in a module's table:
+// dimensions, duration, start time, file (the frame's file of a still
+// sequence), active extent, next frame time, synchronisation, information,
+// disposal, saving and loading.
+TV_EXPORT ErrorCode PIN_InstallStillProcs(PIN_ModuleProcs* procs);
+
+// ---- Host callbacks ------------------------------------------------------------------
+typedef struct PIN_SeqCallbacks {
+  intptr_t refcon;
+  // Progress while gathering or reading; non-zero aborts.
+  ErrorCode (*progress)(intptr_t refcon, int32_t done, int32_t total);
+} PIN_SeqCallbacks;
+TV_EXPORT ErrorCode PIN_SetSeqCallbacks(const PIN_SeqCallbacks* callbacks);

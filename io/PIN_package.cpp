@@ -1,0 +1,192 @@
+// PIN's package frame: its checked text table and reporter, version
+// operations, birth (registration of the built-in modules, scratch worlds,
+// codec settings) and death.
+#include "PIN_internal.h"
+#include "Prefs.h"
+
+STR_Table PINp_G_STRs = {};
+int32_t PIN_G_Allow_AlphaOnly_SeqB = 0;
+
+namespace tv::pin {
+namespace {
+
+constexpr pkg::Text kTexts[] = {
+    {kTextDamaged, "damaged i/o structure."},
+    {kTextBadArgument, "bad argument to %s."},
+    {kTextNotSupported, "the ^1 module does not support ^2"},
+    {kTextUnimplemented, "unimplemented routine."},
+    {kTextNoScrapConvert, "the chosen format does not support converting clipboard items."},
+    {kTextNoScrapDispose, "the chosen format does not support disposing of clipboard items."},
+    {kTextCannotImport, "file '%s' cannot be imported -- %s."},
+    {kTextTypeNotSupported, "files of type \"%s\" are not supported"},
+    {kTextNoModule, "cannot find the given module"},
+    {kTextEmptyFolder, "folder contains no files"},
+    {kTextFolderFirst, "first entry in folder is another folder"},
+    {kTextNotSequenceType, "files of type \"%s\" cannot be used as sequences"},
+    {kTextBadSequenceName,
+     "Can't import as a sequence. File name doesn't appear to be a valid sequence file name."},
+    {kTextNoMatches, "Can't import as a sequence. Found no matches for the selected file name."},
+    {kTextNoSequenceNames,
+     "Can't generate a sequence. Directory doesn't contain files with valid sequence file names."},
+    {kTextFileNotInSequence,
+     "File '%s' doesn't appear to be a valid sequence file and won't be included in the sequence."},
+    {kTextDuplicates, "The sequence has %d duplicate frames."},
+    {kTextMissingFrames, "The sequence has %d missing frames."},
+    {kTextBadParameters, "bad parameters: %s"},
+    {kTextBadSampleTime, "invalid sample time for sequence."},
+    {kTextWrongWorld, "attempt to draw into world of wrong %s."},
+    {kTextWrongSize, "size"},
+    {kTextNot32Bit, "non 32-bit world"},
+    {kTextPlaceholderMemory, "Not enough memory to render missing footage."},
+    {kTextCannotLocate, "\"%s\" cannot be located for saving. It will be saved as a placeholder."},
+    {kTextBadData, "bad footage data (%s)."},
+    {kTextInteraction, "this module requires user interaction to choose a file."},
+    {kTextMemoryRegistry, "the module registry"},
+    {kTextMemorySeqSpec, "a footage description"},
+    {kTextMemoryFileList, "a sequence file list"},
+    {kTextStillInfo, "%ld x %ld, %ld frames"},
+    {kTextPlaceholderTitle, "MISSING"},
+    {kTextPhraseFromFiles, "creation of new %s from files."},
+    {kTextPhraseInteractively, "creation of new %s interactively."},
+    {kTextPhraseDisposal, "disposal of %s."},
+    {kTextPhraseSaving, "saving of %s."},
+    {kTextPhraseLoading, "loading of %s."},
+    {kTextPhraseSynch, "synchronization of %s."},
+    {kTextPhraseExtents, "reporting of active extents from %s."},
+    {kTextPhraseInfoReport, "reporting of %s information."},
+    {kTextPhraseDrawing, "drawing frames from %s."},
+    {kTextPhraseDrawingPartial, "drawing partial frames from %s"},
+    {kTextPhraseDimensions, "retrieving the dimensions of %s."},
+    {kTextPhraseDuration, "retrieving the duration of %s."},
+    {kTextPhraseStartTime, "retrieving the starting time of %s."},
+    {kTextPhraseSound, "retrieving sound from %s."},
+    {kTextPhraseFile, "retrieving file from %s."},
+    {kTextPhraseFrameTimes, "inquiring frame times from %s."},
+    {kTextPhraseCreation, "creation of %s."},
+    {kTextPhraseOptionDialog, "displaying option dialog for %s"},
+    {kTextPhraseInfoSetting, "setting of %s information."},
+    {kTextPhraseSetFile, "setting file for %s"},
+    {kTextPhraseAdding, "adding to %s"},
+    {kTextPhraseSingleFrames, "outputting single frames as %s"},
+    {kTextPhraseSizes, "size reporting of %s"},
+    {kTextPhraseFlushing, "flushing of %s"},
+    {kTextPhraseAddSound, "adding sound to %s"},
+    {kTextPhraseSetData, "setting %s-specific data"},
+    {kTextPhraseGetData, "retrieving %s-specific data"},
+    {kTextPhraseIdle, "idle functions"},
+    {kTextPhraseDepths, "getting legal color depths of %s"},
+    {kTextPhraseSuffixes, "getting output suffixes"},
+    {kTextNounInput, "input sequences"},
+    {kTextNounOutput, "output sequences"},
+    {kTextNounOutputOptions, "output options"},
+    {kTextNounLabels, "labels"},
+    {kTextNounModule, "module"},
+    {kTextNounInputSequence, "input sequence"},
+    {kTextNounOutputSequence, "output sequence"},
+};
+TV_TEXT_TABLE(kTexts, kTextCount);
+
+constexpr pkg::Lifecycle gLife(PIN_PackageNumber);
+
+// Scratch worlds of depth 1, 8 and 32 (32 x 32 pixels).
+BM_World gScratch[3] = {};
+
+void FreeScratch() {
+  for (BM_World& w : gScratch) {
+    if (w) BM_DisposeWorld(w);
+    w = nullptr;
+  }
+}
+
+ErrorCode MakeScratch() {
+  constexpr int32_t kDepths[3] = {1, 8, 32};
+  const Rect bounds{0, 0, 32, 32};
+  for (int i = 0; i < 3; ++i)
+    if (ErrorCode err = BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, kDepths[i], 0, nullptr, &gScratch[i])) {
+      FreeScratch();
+      return err;
+    }
+  return 0;
+}
+
+// The codec settings of the movie output, written with their defaults when
+// absent so the preferences file shows them. Compressors are not enumerated
+// on this platform: the list is empty.
+void RequireCodecSettings() {
+  char buffer[256];
+  EMUL_GetRequiredProfileString("Codec", "KeepOpen", "MJPG", buffer, sizeof buffer);
+  EMUL_GetRequiredProfileString("Codec", "Cant32Codec", "YVU9,YV92", buffer, sizeof buffer);
+  EMUL_GetRequiredProfileString("Tavelo", "DontCheckSpaceDrives", "", buffer, sizeof buffer);
+}
+
+PIN_SeqCallbacks gCallbacks = {};
+
+}  // namespace
+
+constinit const pkg::Reporter kReport{.number = PIN_PackageNumber,
+                                      .table = &PINp_G_STRs,
+                                      .compiled = pkg::CompiledTexts<kTexts>,
+                                      .count = kTextCount,
+                                      .damaged = kTextDamaged,
+                                      .badParam = kTextBadArgument};
+
+ErrorCode CheckSeq(PIN_SeqSpecH seq, uint32_t site) {
+  if (!gLife.alive()) return kReport.Damaged(site);
+  return kReport.CheckRecord(seq, kSeqMagic, site);
+}
+
+}  // namespace tv::pin
+
+using namespace tv;
+using namespace tv::pin;
+
+TV_PACKAGE_VERSION_OPS(PIN, PIN_PackageNumber)
+
+ErrorCode PIN_Birth(void) try {
+  if (ErrorCode err = gLife.Birth(kSiteBirth)) return err;
+  if (ErrorCode err = kReport.InstallTable()) {
+    gLife.SetAlive(false);
+    return err;
+  }
+  ErrorCode err = MakeScratch();
+  if (!err) err = RegisterModules();
+  if (err) {
+    FreeScratch();
+    gLife.SetAlive(false);
+    return err;
+  }
+  RequireCodecSettings();
+  PIN_G_Allow_AlphaOnly_SeqB = 1;
+  gCallbacks = {};
+  return 0;
+}
+TV_CATCH(PIN_PackageNumber)
+
+ErrorCode PIN_Death(void) {
+  if (ErrorCode err = gLife.Death(kSiteDeath)) return err;
+  UnregisterModules();
+  FreeScratch();
+  gCallbacks = {};
+  return 0;
+}
+
+ErrorCode PIN_Idle(void) {
+  if (!gLife.alive()) return kReport.Damaged(kSiteRegistry);
+  for (const Module& m : Modules())
+    if (Filled(m.procs, PIN_Slot_Idle))
+      if (ErrorCode err = m.procs.idle(nullptr)) return err;
+  return 0;
+}
+
+ErrorCode PIN_SetSeqCallbacks(const PIN_SeqCallbacks* callbacks) {
+  if (!gLife.alive()) return kReport.Damaged(kSiteCallbacks);
+  gCallbacks = callbacks ? *callbacks : PIN_SeqCallbacks{};
+  return 0;
+}
+
+namespace tv::pin {
+// The host's progress callback; non-zero aborts.
+ErrorCode Progress(int32_t done, int32_t total) {
+  return gCallbacks.progress ? gCallbacks.progress(gCallbacks.refcon, done, total) : 0;
+}
+}  // namespace tv::pin
