@@ -52,7 +52,7 @@ const std::initializer_list<Info> kPackages = {
     {"BEZ", BEZ, 0x30003, {{U, 45}, {M, 8}, {STR, 3}, {LIST, 8}}},
     {"PLUG", PLUG, 0xA0004, {{U, 45}, {RI, 9}, {M, 8}, {FILE_, 23}, {LIST, 8}, {STR, 3}}},
     {"VAL", VAL, 0x20002, {{U, 45}, {M, 8}, {STR, 3}}, {U}},
-    {"MC", MC, 0x30003, {{U, 45}, {M, 8}, {LIST, 8}, {FILE_, 23}, {STR, 3}, {VAL, 2}}},
+    {"MC", MC, 0x30003, {{U, 45}, {M, 8}, {LIST, 8}, {FILE_, 23}, {STR, 3}, {VAL, 2}}, {U, VAL}},
     {"T", T, 0x20001, {{U, 45}, {STR, 3}, {M, 8}}},
     {"KDM", KDM, 0x90002, {{U, 45}, {STR, 3}, {PLUG, 10}}},
     {"FLO", FLO, 0x70008, {{U, 45}, {STR, 3}, {M, 8}, {LIST, 8}, {BEZ, 3}}},

@@ -9,6 +9,7 @@
 #include "FLO.h"
 #include "LIST.h"
 #include "M.h"
+#include "MC.h"
 #include "PF.h"
 #include "Package.h"
 #include "SLU.h"
@@ -38,6 +39,7 @@ ErrorCode BirthM() {
   return M_Birth(M_ServiceFastTrig | M_ServiceFastCharMath, &granted);
 }
 ErrorCode BirthBM() { return BM_Birth(0); }
+ErrorCode BirthMC() { return MC_Birth(0, 0); }
 
 constexpr Entry kEntries[] = {
     {"FILE", FILE_PackageNumber, FILE_PkgObjectVersion, FILE_CheckVersions, nullptr, nullptr},
@@ -54,6 +56,7 @@ constexpr Entry kEntries[] = {
     {"PF", PF_PackageNumber, PF_PkgObjectVersion, PF_CheckVersions, PF_Birth, PF_Death},
     {"BEZ", BEZ_PackageNumber, BEZ_PkgObjectVersion, BEZ_CheckVersions, nullptr, nullptr},
     {"VAL", VAL_PackageNumber, VAL_PkgObjectVersion, VAL_CheckVersions, VAL_Birth, VAL_Death},
+    {"MC", MC_PackageNumber, MC_PkgObjectVersion, MC_CheckVersions, BirthMC, MC_Death},
     {"T", T_PackageNumber, T_PkgObjectVersion, T_CheckVersions, nullptr, nullptr},
     {"FLO", FLO_PackageNumber, FLO_PkgObjectVersion, FLO_CheckVersions, nullptr, nullptr},
     {"TVFX", 68, TVFX_PkgObjectVersion, TVFX_CheckVersions, nullptr, nullptr},
