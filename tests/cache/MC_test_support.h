@@ -33,11 +33,14 @@ inline ErrorCode FrameName(intptr_t, char* name) {
 }
 inline void FillFrame(Handle h, uint8_t seed) {
   char* p = *h;
-  for (Size i = 0; i < GetHandleSize(h); ++i) p[i] = static_cast<char>(seed + i * 13);
+  const Size n = GetHandleSize(h);
+  for (Size i = 0; i < n; ++i) p[i] = static_cast<char>(seed + i * 13);
 }
 inline bool FrameHolds(Handle h, uint8_t seed) {
+  if (!h || !*h) return false;
   const char* p = *h;
-  for (Size i = 0; i < GetHandleSize(h); ++i)
+  const Size n = GetHandleSize(h);
+  for (Size i = 0; i < n; ++i)
     if (p[i] != static_cast<char>(seed + i * 13)) return false;
   return true;
 }
