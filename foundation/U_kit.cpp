@@ -33,7 +33,7 @@ const std::initializer_list<Info> kPackages = {
     {"BEE", BEE, 0x5D0015,
      {{U, 0}, {BM, 0}, {M, 0}, {LIST, 0}, {TDB, 0}, {PIN, 0}, {FILE_, 0}, {STR, 0}, {FLT, 0},
       {OM, 0}, {MSK, 0}, {SLU, 0}, {PF, 0}, {TVFX, 0}, {T, 0}, {MC, 0}, {VAL, 0}},
-     {U}},
+     {U, MC}},
     {"LIST", LIST, 0x80006, {{U, 45}, {STR, 3}, {FILE_, 23}, {SLU, 1}}},
     {"STR", STR, 0x30012, {{U, 45}}},
     {"TDB", TDB, 0x17000D, {{U, 45}, {STR, 3}, {M, 8}, {LIST, 8}, {FILE_, 23}, {SLU, 1}, {BEZ, 3}}},
