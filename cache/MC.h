@@ -149,6 +149,9 @@ TV_EXPORT ErrorCode MC_InqBagDiskCacheInfo(MC_Bag bag, uint32_t* a, uint32_t* b)
 TV_EXPORT ErrorCode MC_InqBagImportanceSortDir(MC_Bag bag, MC_SortDir* directory);
 // Statistics of one bag; MC_GetStatistics(MC_GlobalBag, ...) for the global one.
 TV_EXPORT ErrorCode MC_GetStatistics(MC_Bag bag, MC_Statistics* stats);
+// Counts a keyed look-up a caller made through its own index (a hit when
+// `hit` is non-zero, else a miss) in the bag's statistics.
+TV_EXPORT ErrorCode MC_NoteLookup(MC_Bag bag, Boolean32 hit);
 
 // ---- Stuffs ----------------------------------------------------------------------
 // Adds a stuff that takes *id over: on success the stuff owns the value

@@ -141,6 +141,13 @@ ErrorCode MC_GetCurrentTransactionCount(uint32_t* count) try {
   return 0;
 } TV_CATCH(MC_PackageNumber)
 
+ErrorCode MC_NoteLookup(MC_Bag bagToken, Boolean32 hit) try {
+  Bag* bag = nullptr;
+  if (ErrorCode err = FindBag(bagToken, &bag)) return err;
+  ++(hit ? bag->hits : bag->misses);
+  return 0;
+} TV_CATCH(MC_PackageNumber)
+
 ErrorCode MC_GetStatistics(MC_Bag bagToken, MC_Statistics* stats) try {
   if (stats) *stats = MC_Statistics{};
   Bag* bag = nullptr;

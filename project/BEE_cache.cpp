@@ -4,6 +4,7 @@
 // made through the command layer (commands, undo and redo).
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -46,11 +47,26 @@ struct CacheEntry {
   uint32_t stamp;    // project time stamp the frame shows
   BM_World world;    // owned; null in a look-up key
   int32_t locked;    // pixels locked by memory mode 1
+  uint32_t index;    // its stuff in the global bag (MC_NoIndex until added)
 };
 
+struct KeyHash {
+  size_t operator()(const CacheKey& k) const {
+    return std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(&k), sizeof k));
+  }
+};
+struct KeyEqual {
+  bool operator()(const CacheKey& a, const CacheKey& b) const { return std::memcmp(&a, &b, sizeof a) == 0; }
+};
+
+// An item's frames: its sort directory in the global bag and, so that a hit
+// costs the same among ten frames or ten thousand, an index from key to stuff
+// kept by the entries themselves (an entry leaves it when it is disposed,
+// whoever disposes it).
 struct DirEntry {
   BEE_Item item;
   MC_SortDir dir;
+  std::unordered_map<CacheKey, uint32_t, KeyHash, KeyEqual> index;
 };
 
 struct CacheState {
@@ -62,6 +78,13 @@ struct CacheState {
 };
 CacheState gCache;
 
+void Unindex(const CacheEntry& e) {
+  auto d = gCache.dirs.find(e.key.itemId);
+  if (d == gCache.dirs.end()) return;
+  auto it = d->second.index.find(e.key);
+  if (it != d->second.index.end() && it->second == e.index) d->second.index.erase(it);
+}
+
 CacheEntry* EntryOf(const VAL_Value& v) { return static_cast<CacheEntry*>(v.data.ptr); }
 
 ErrorCode EntryName(intptr_t, char* name) {
@@ -69,9 +92,12 @@ ErrorCode EntryName(intptr_t, char* name) {
   return 0;
 }
 
+void Unindex(const CacheEntry& e);
+
 ErrorCode EntryDispose(intptr_t, VAL_Value* value) {
   CacheEntry* e = EntryOf(*value);
   if (!e) return 0;
+  Unindex(*e);
   if (e->world) {
     if (e->locked) BM_UnlockPixels(e->world);
     BM_DisposeWorld(e->world);
@@ -224,7 +250,7 @@ ErrorCode DirFor(BEE_Item item, MC_SortDir* dir) {
   MC_SortDir d = nullptr;
   if (ErrorCode err = MC_NewSortDir(MC_GlobalBag, &ByKey, 0, &d)) return err;
   try {
-    gCache.dirs[R(item).id] = DirEntry{item, d};
+    gCache.dirs[R(item).id] = DirEntry{item, d, {}};
   } catch (...) {
     MC_DisposeSortDir(d);
     throw;
@@ -323,27 +349,25 @@ ErrorCode BEE_CheckoutCachedItemFrame(BEE_Item item, const BEE_RenderRequest* re
   if (!exact || !receipt || !world) return kReport.BadParam(kSiteArgument, {"BEE_CheckoutCachedItemFrame"});
   Sweep(false);
   auto it = gCache.dirs.find(R(item).id);
-  if (it == gCache.dirs.end() || it->second.item != item) {
-    // A miss of an item that never had frames still counts as one.
-    MC_SortDir any = nullptr;
-    if (ErrorCode err = DirFor(item, &any)) return err;
-    it = gCache.dirs.find(R(item).id);
-  }
-  CacheEntry probe{};
-  probe.key = MakeKey(item, *request, width, height);
-  VAL_Value key{};
-  key.type = gCache.type;
-  key.data.ptr = &probe;
-  Boolean32 got = 0;
   uint32_t index = MC_NoIndex;
+  if (it != gCache.dirs.end() && it->second.item == item) {
+    auto at = it->second.index.find(MakeKey(item, *request, width, height));
+    if (at != it->second.index.end()) index = at->second;
+  }
+  Boolean32 got = 0;
   MC_Receipt r = nullptr;
-  if (ErrorCode err = MC_CheckoutBySortDir(it->second.dir, MC_Checkout_ReadOnly, &key, &got, &index, &r)) return err;
+  if (index != MC_NoIndex) {
+    if (ErrorCode err = MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, index, &got, &r)) return err;
+  }
+  MC_NoteLookup(MC_GlobalBag, got);
   if (!got) return 0;
   MC_Stuff s{};
   MC_InqReceipt(r, nullptr, nullptr, &s);
   const CacheEntry& e = *EntryOf(s.id);
+  // Locked pixels (memory mode 1) are never purged; unlocked ones may have been.
   int32_t state = 0;
-  const bool purged = !e.world || BM_GetPixelsState(e.world, &state) != 0 || (state & BM_PixState_Purged);
+  const bool purged =
+      !e.world || (!e.locked && (BM_GetPixelsState(e.world, &state) != 0 || (state & BM_PixState_Purged)));
   if (purged || ContentNewer(item, e.stamp, 0)) {
     // Out of date or its pixels were purged: it goes, and the caller renders.
     MC_CheckinStuff(MC_Checkin_NotAUse | MC_Checkin_Delete, r);
@@ -369,12 +393,20 @@ ErrorCode BEE_CacheItemFrame(BEE_Item item, const BEE_RenderRequest* request, BM
   if (ErrorCode err = DirFor(item, &dir)) return err;
   const CacheKey key = MakeKey(item, *request, w, h);
   // A frame under the same key is out of date once a new one is made: it
-  // goes first, so equal keys never pile up.
-  DropFrames(dir, [&key](const CacheEntry& e) { return CompareKeys(e.key, key) == 0; });
+  // goes first, so equal keys never pile up (one still checked out stays
+  // until its checkin, out of the index).
+  DirEntry& entry = gCache.dirs.find(R(item).id)->second;
+  if (auto old = entry.index.find(key); old != entry.index.end()) {
+    const uint32_t oldIndex = old->second;
+    entry.index.erase(old);
+    MC_Stuff s{};
+    if (MC_GetStuffInfo(MC_GlobalBag, oldIndex, &s) == 0 && s.checkouts == 0) MC_DeleteStuffByID(MC_GlobalBag, oldIndex);
+  }
   auto* e = reinterpret_cast<CacheEntry*>(NewPtrClear(sizeof(CacheEntry)));
   if (!e) return kReport.OutOfMemory(kSiteCache, "Item Cache Entry", sizeof(CacheEntry));
   e->key = key;
   e->stamp = G().stamp;
+  e->index = MC_NoIndex;
   VAL_Value value{};
   value.type = gCache.type;
   value.record = &kEntryType;
@@ -388,11 +420,18 @@ ErrorCode BEE_CacheItemFrame(BEE_Item item, const BEE_RenderRequest* request, BM
     return err;
   }
   // From here the cache owns the World.
+  e->index = index;
   if (gCache.memoryMode == 1) {
     Boolean32 failed = 0;
     e->locked = BM_LockPixels(0, world, &failed) == 0 && !failed;
   }
   MC_Receipt r = nullptr;
+  try {
+    entry.index[key] = index;
+  } catch (...) {
+    MC_DeleteStuffByID(MC_GlobalBag, index);
+    throw;
+  }
   if (!err) err = MC_AddStuffToSortDir(dir, index);
   if (!err) err = MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, index, nullptr, &r);
   if (!err) {
