@@ -35,6 +35,8 @@
 
 #include <stddef.h>
 
+#include "BM.h"
+#include "MC.h"
 #include "PIN.h"
 #include "STR.h"
 #include "OM.h"
@@ -703,6 +705,44 @@ TV_EXPORT ErrorCode BEEp_RegisterCommand(int32_t command, BEE_CmdOp operation);
 // Undo and redo stack sizes: records and complete groups.
 TV_EXPORT ErrorCode BEEp_GetStackCounts(int32_t* undoRecords, int32_t* undoGroups, int32_t* redoRecords,
                                         int32_t* redoGroups);
+
+// ---- Frame cache: cached item frames --------------------------------------------------
+// A render request: the composition time, the time span of one frame, the
+// field (0 whole frame, 1 even rows, 2 odd rows), flags (byte 2: the frame
+// may come from and go into the cache; byte 3: channel order wanted), the
+// number of layers from the bottom (-1 all) and two words for effects and
+// footage.
+typedef struct BEE_RenderRequest {
+  Time time;
+  Time span;
+  int32_t field;
+  uint32_t flags;
+  int32_t layerCount;
+  uint32_t data[2];
+} BEE_RenderRequest;
+#define BEE_Request_Cacheable 0x00FF0000u
+// Frames are cached per item, keyed by the request, the frame size and the
+// composition's resolution. Every change through a command, undo or redo
+// drops the frames it made stale: those of the changed item and of every
+// composition that nests it. A hit is checked out (receipt, World, *exact
+// 1); a miss is not a failure (*exact 0, null receipt and World). 5 when the
+// cache package is not alive.
+TV_EXPORT ErrorCode BEE_CheckoutCachedItemFrame(BEE_Item item, const BEE_RenderRequest* request, int32_t width,
+                                                int32_t height, Boolean32* exact, MC_Receipt* receipt,
+                                                BM_World* world);
+// Stores a rendered frame (the cache takes the World over on success) with
+// its render time in ticks as its cost and checks it out.
+TV_EXPORT ErrorCode BEE_CacheItemFrame(BEE_Item item, const BEE_RenderRequest* request, BM_World world,
+                                       int32_t renderTicks, MC_Receipt* receipt);
+TV_EXPORT ErrorCode BEE_CheckinItemFrame(MC_Receipt receipt);
+TV_EXPORT ErrorCode BEE_GetReceiptWorld(MC_Receipt receipt, BM_World* world);
+TV_EXPORT ErrorCode BEE_GetReceiptCheckoutCount(MC_Receipt receipt, int32_t* count);
+// Mode 1 (the default) keeps every cached frame's pixels locked; 0 leaves
+// them unlocked. Other modes: 3.
+TV_EXPORT ErrorCode BEE_GetMemoryMode(int32_t* mode, int32_t* inverse);
+TV_EXPORT ErrorCode BEE_SetMemoryMode(int32_t mode);
+// Does nothing.
+TV_EXPORT ErrorCode BEE_CompactCache(void);
 
 // ---- Command wrappers (each is one undo group) -----------------------------------------
 // Each answers BEE_DoCommand's codes; a made item or layer is returned only on

@@ -157,6 +157,7 @@ ErrorCode CarryOut(BEE_CmdRec& rec, BEE_CmdRec& inverse, const BEE_CmdRec* merge
   ++gInCommand;
   ErrorCode err = rec.operation(&rec, &inverse, merge, &mergedByte);
   --gInCommand;
+  if (!err && gInCommand == 0) CacheAfterChange();
   if (merged) *merged = mergedByte;
   if (err) {
     DisposeRecord(inverse);
@@ -329,8 +330,7 @@ ErrorCode BEE_SetPrefs(const BEE_Prefs* prefs) try {
   BEE_Prefs p = *prefs;
   Ratio reduced{};
   if (M_ReduceRatio(p.shutter, &reduced, nullptr) == 0) p.shutter = reduced;
-  // Purging the frame cache on a change of the cache mode, the shutter or
-  // a flag going off belongs to the frame cache, which is not built yet.
+  if (FramesStaleAfterPrefs(gPrefs, p)) PurgeAllFrames();
   gPrefs = p;
   SetUndoLimit(p.undoLevels);
   return 0;
@@ -344,7 +344,8 @@ ErrorCode BEE_FreeUpSomeMemory(int32_t size, Boolean32 allowUndoLoss, Boolean32*
     ResetStacks();
     if (undoLost) *undoLost = 1;
   }
-  // The frame cache would be asked next; it is not built yet.
+  const int32_t released = SweepFrames();
+  if (freed) *freed = released > 0 ? 1 : 0;
   return 0;
 } TV_CATCH(BEE_PackageNumber)
 

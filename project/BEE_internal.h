@@ -108,6 +108,7 @@ enum Text : int32_t {
   kTextBadStretch, kTextBadSwitch, kTextNotFolder, kTextNotComp, kTextNotSolid, kTextItemInUse,
   kTextBadIndex, kTextBadStream, kTextNoStream, kTextBadPrefs, kTextBadDimensions, kTextOutOfMemoryWhat,
   kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes, kTextBadArgument,
+  kTextCacheUnbalanced,  // frame cache
   kTextCount
 };
 
@@ -269,6 +270,16 @@ void DisposeStacks();
 ErrorCode CreateStacks();
 void SetUndoLimit(int32_t levels);
 void ResetPrefs();
+
+// ---- Frame cache (BEE_cache.cpp) ----
+ErrorCode CacheBirth();
+void CacheDeath();
+// After every change through the command layer: frames the change made
+// stale leave the cache.
+void CacheAfterChange();
+int32_t SweepFrames();
+bool FramesStaleAfterPrefs(const BEE_Prefs& before, const BEE_Prefs& after);
+void PurgeAllFrames();
 
 // ---- Dump ----
 // The dump text; 0 or the first failure met while reading streams (reported).

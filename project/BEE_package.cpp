@@ -147,6 +147,7 @@ constexpr pkg::Text kTexts[] = {
     {kTextBadMatte, "invalid track matte mode (%ld)."},
     {kTextBadTimes, "invalid layer times."},
     {kTextBadArgument, "bad argument to %s."},
+    {kTextCacheUnbalanced, "memory inefficiency due to %ld unbalanced frame checkouts"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
@@ -193,6 +194,7 @@ ErrorCode BEE_Birth(void) try {
   try {
     err = CreateStacks();
     if (!err) err = OpenEmptyProject();
+    if (!err) err = CacheBirth();
   } catch (...) {
     // A container that could not grow: the package stays unborn.
     DisposeStacks();
@@ -214,6 +216,7 @@ ErrorCode BEE_Birth(void) try {
 
 ErrorCode BEE_Death(void) try {
   if (ErrorCode err = gLife.Death(BEE_SiteDeath)) return err;
+  CacheDeath();
   // Undo records may own items and layers: release them first.
   DisposeStacks();
   CloseProjectState();

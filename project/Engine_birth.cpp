@@ -10,6 +10,7 @@
 #include "FLT.h"
 #include "LIST.h"
 #include "M.h"
+#include "MC.h"
 #include "PF.h"
 #include "PIN.h"
 #include "Package.h"
@@ -43,6 +44,7 @@ ErrorCode BirthM() {
 }
 ErrorCode BirthBM() { return BM_Birth(0); }
 ErrorCode BirthFLT() { return FLT_Birth(0, 0, nullptr); }
+ErrorCode BirthMC() { return MC_Birth(0, 0); }
 
 constexpr Entry kEntries[] = {
     {"FILE", FILE_PackageNumber, FILE_PkgObjectVersion, FILE_CheckVersions, nullptr, nullptr},
@@ -62,6 +64,7 @@ constexpr Entry kEntries[] = {
     {"PIN", PIN_PackageNumber, PIN_PkgObjectVersion, PIN_CheckVersions, PIN_Birth, PIN_Death},
     {"BEZ", BEZ_PackageNumber, BEZ_PkgObjectVersion, BEZ_CheckVersions, nullptr, nullptr},
     {"VAL", VAL_PackageNumber, VAL_PkgObjectVersion, VAL_CheckVersions, VAL_Birth, VAL_Death},
+    {"MC", MC_PackageNumber, MC_PkgObjectVersion, MC_CheckVersions, BirthMC, MC_Death},
     {"T", T_PackageNumber, T_PkgObjectVersion, T_CheckVersions, nullptr, nullptr},
     {"FLO", FLO_PackageNumber, FLO_PkgObjectVersion, FLO_CheckVersions, nullptr, nullptr},
     {"FLT", FLT_PackageNumber, FLT_PkgObjectVersion, FLT_CheckVersions, BirthFLT, FLT_Death},

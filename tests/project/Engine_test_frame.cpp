@@ -29,6 +29,8 @@ const BirthRule kBirthRules[] = {
      "Test error: M package -- multiple or corrupted death."},
     {57, kErrBirth, "Test error: VAL package -- multiple births.",
      "Test error: VAL package -- multiple or corrupted death."},
+    {58, kErrBirth, "Test error: MC package -- multiple births.",
+     "Test error: MC package -- multiple or corrupted death."},
     {37, kErrBirth, "Test error: PF package -- multiple births.",
      "Test error: PF package -- multiple or corrupted death."},
     {26, kErrBirth, "Test error: BEE package -- multiple births.",
