@@ -33,7 +33,7 @@
 
 enum {
   BEZ_PackageNumber = 41,
-  BEZ_StringCount = 8,
+  BEZ_StringCount = 9,
 };
 
 // Indices into BEZp_G_STRs.
@@ -46,6 +46,7 @@ enum {
   BEZ_StrUnsupportedType = 5,   // "unsupported BEZ data type"
   BEZ_StrCurveName = 6,         // "Bezier Curve"
   BEZ_StrParameterValues = 7,   // "List of parameter values"
+  BEZ_StrNoCurvature = 8,       // "evaluation by curvature is not available"
 };
 
 // Arc tables hold items of this layout (16 bytes): the curve parameter and the

@@ -164,8 +164,7 @@ ErrorCode BEZ_EvaluateByDistance(const BEZ_Curve* curve, double s, int32_t sampl
 }
 
 ErrorCode BEZ_EvaluateByCurvature(const BEZ_Curve*, double, double*) {
-  return Up_ReportVeskErrString(tv::Location(BEZ_PackageNumber, kSiteByCurvature), tv::kSevError,
-                                tv::kErrUnimplemented, "evaluation by curvature is not available");
+  return kReport.Fail(kSiteByCurvature, tv::kErrUnimplemented, BEZ_StrNoCurvature);
 }
 
 ErrorCode BEZ_BuildArcSpline(const BEZ_Curve* curve, double tolerance, BEZ_List* spline, double* length) {

@@ -16,6 +16,7 @@ constexpr pkg::Text kTexts[] = {
     {BEZ_StrUnsupportedType, "unsupported BEZ data type"},
     {BEZ_StrCurveName, "Bezier Curve"},
     {BEZ_StrParameterValues, "List of parameter values"},
+    {BEZ_StrNoCurvature, "evaluation by curvature is not available"},
 };
 TV_TEXT_TABLE(kTexts, BEZ_StringCount);
 }  // namespace

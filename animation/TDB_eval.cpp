@@ -2,8 +2,8 @@
 // the easing of segments, spatial paths and the value cache.
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
+#include "Scratch.h"
 #include "TDB_internal.h"
 
 namespace tv::tdb {
@@ -351,7 +351,7 @@ ErrorCode EvaluateCustomValue(TDB_Stream s, int32_t t, void* out, bool* atKey) {
     if (KTime(Work(s)) == kClean) return Fail(kSiteGetValue, TDB_ErrNoKeys, kVerbGetValue);
     return copyOut(Work(s));
   }
-  std::vector<uint8_t> ka, kb;
+  ScratchArray<uint8_t> ka, kb;
   TDB_InterpContext ctx{};
   {
     Keys keys(h);
@@ -368,8 +368,10 @@ ErrorCode EvaluateCustomValue(TDB_Stream s, int32_t t, void* out, bool* atKey) {
       if (KOut(keys.at(i - 1)) == TDB_InterpHold) return copyOut(keys.at(i - 1));
       if (KIn(keys.at(i)) == TDB_InterpHold) return copyOut(keys.at(i));
     }
-    ka.assign(keys.at(i - 1), keys.at(i - 1) + h.keySize);
-    kb.assign(keys.at(i), keys.at(i) + h.keySize);
+    if (!ka.Allocate(static_cast<size_t>(h.keySize)) || !kb.Allocate(static_cast<size_t>(h.keySize)))
+      return OutOfMemory(kSiteGetValue, ka.ok() ? kb.failedBytes() : ka.failedBytes());
+    std::memcpy(ka.data(), keys.at(i - 1), static_cast<size_t>(h.keySize));
+    std::memcpy(kb.data(), keys.at(i), static_cast<size_t>(h.keySize));
     ctx = TDB_InterpContext{i - 1, i, t, h.timeScale, nullptr, nullptr, h.keySize, h.dimension, h.spatialInterp};
   }
   if (!tr->interpolate) return FailText(kSiteGetValue, kErrBadParam, kStrNoCustomInterp);

@@ -7,6 +7,7 @@
 
 #include "ByteOrder.h"
 #include "LIST_file.h"
+#include "Scratch.h"
 #include "TDB_internal.h"
 
 namespace tv::tdb {
@@ -125,26 +126,32 @@ std::vector<uint8_t> HeaderRecord(const Header& h, const uint8_t* work) {
 ErrorCode WriteCustomValues(const Header& h, const uint8_t* work, SLU_FileContext* file) {
   const TDB_ValueTraits* t = TraitsOf(h.desc.kind);
   if (!t || !t->write) return FailText(kSiteWrite, kErrUnsupported, kStrCustomKind);
-  std::vector<const uint8_t*> values;
-  std::vector<uint8_t> copies;
+  // The values are copied out of the keys first, so that the key list need
+  // not stay locked while the traits run.
+  ScratchArray<uint8_t> copies;
+  size_t count = 0;
   if (IsConstant(h)) {
-    if (KTime(work) != kClean) values.push_back(work + h.valueOffset);
+    count = KTime(work) != kClean ? 1 : 0;
+    if (!copies.Allocate(count * static_cast<size_t>(h.dataSize))) return OutOfMemory(kSiteWrite, copies.failedBytes());
+    if (count) std::memcpy(copies.data(), work + h.valueOffset, static_cast<size_t>(h.dataSize));
   } else {
     Keys keys(h);
-    copies.resize(static_cast<size_t>(keys.count()) * h.dataSize);
+    count = static_cast<size_t>(keys.count());
+    if (!copies.Allocate(count * static_cast<size_t>(h.dataSize))) return OutOfMemory(kSiteWrite, copies.failedBytes());
     for (int32_t i = 0; i < keys.count(); ++i) {
       std::memcpy(copies.data() + static_cast<size_t>(i) * h.dataSize, keys.at(i) + h.valueOffset,
                   static_cast<size_t>(h.dataSize));
     }
-    for (int32_t i = 0; i < keys.count(); ++i) values.push_back(copies.data() + static_cast<size_t>(i) * h.dataSize);
   }
   slu::ChunkWriter box(file, kLIST, kCustomForm);
   if (box.err()) return box.err();
-  for (const uint8_t* v : values) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* v = copies.data() + i * static_cast<size_t>(h.dataSize);
     int32_t size = 0;
     if (ErrorCode err = t->write(t->data, v, nullptr, 0, &size)) return err;
     if (size < 0) return FailText(kSiteWrite, kErrBadParam, kStrCustomKind);
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    ScratchArray<uint8_t> bytes(static_cast<size_t>(size));
+    if (!bytes.ok()) return OutOfMemory(kSiteWrite, bytes.failedBytes());
     if (ErrorCode err = t->write(t->data, v, bytes.data(), size, &size)) return err;
     if (ErrorCode err = SLU_WriteAtom(file, kCustomAtom, static_cast<uint32_t>(bytes.size()), bytes.data()))
       return err;
@@ -157,15 +164,14 @@ ErrorCode ReadCustomValues(Header& h, uint8_t* work, SLU_FileContext* file, cons
   if (!t || !t->read) return FailText(kSiteRead, kErrUnsupported, kStrCustomKind);
   SLU_Chunk box{};
   if (ErrorCode err = SLU_Descend(file, kLIST, kCustomForm, container, &box, nullptr)) return err;
-  std::vector<uint8_t*> slots;
-  std::vector<uint8_t> fresh;
+  ScratchArray<uint8_t*> slots;
   bool constant = IsConstant(h);
-  if (constant) {
-    if (KTime(work) != kClean) slots.push_back(work + h.valueOffset);
-  }
   Keys keys(h);
+  if (!slots.Allocate(constant ? (KTime(work) != kClean ? 1 : 0) : static_cast<size_t>(keys.count())))
+    return OutOfMemory(kSiteRead, slots.failedBytes());
+  if (constant && slots.size() == 1) slots[0] = work + h.valueOffset;
   if (!constant)
-    for (int32_t i = 0; i < keys.count(); ++i) slots.push_back(keys.at(i) + h.valueOffset);
+    for (int32_t i = 0; i < keys.count(); ++i) slots[static_cast<size_t>(i)] = keys.at(i) + h.valueOffset;
   size_t done = 0;
   ErrorCode err = 0;
   for (; done < slots.size(); ++done) {
@@ -175,7 +181,11 @@ ErrorCode ReadCustomValues(Header& h, uint8_t* work, SLU_FileContext* file, cons
       err = FileData(kStrCustomKind);
       break;
     }
-    std::vector<uint8_t> bytes(atom.size);
+    ScratchArray<uint8_t> bytes(atom.size);
+    if (!bytes.ok()) {
+      err = OutOfMemory(kSiteRead, bytes.failedBytes());
+      break;
+    }
     if ((err = SLU_Read(file, &atom, atom.size, bytes.data())) != 0) break;
     if ((err = t->read(t->data, bytes.data(), static_cast<int32_t>(bytes.size()), slots[done])) != 0) break;
     if ((err = SLU_Ascend(file, &atom)) != 0) {
@@ -215,7 +225,8 @@ ErrorCode TDB_WriteStream(TDB_Stream stream, SLU_FileContext* file) try {
   if (container.err()) return container.err();
   if (ErrorCode err = SLU_WriteAtom(file, kHeader4, static_cast<uint32_t>(header.size()), header.data())) return err;
   if (IsConstant(h)) {
-    std::vector<uint8_t> data(static_cast<size_t>(h.dataSize), 0);
+    ScratchArray<uint8_t> data(static_cast<size_t>(h.dataSize), true);
+    if (!data.ok()) return OutOfMemory(kSiteWrite, data.failedBytes());
     if (!IsCustom(h))
       for (int32_t off = 0; off + 8 <= h.dataSize; off += 8)
         be::Store<double>(data.data() + off, KD(l.work(), static_cast<size_t>(h.valueOffset + off)));
@@ -326,7 +337,8 @@ ErrorCode ReadBody(SLU_FileContext* file, const SLU_Chunk* container, const Pars
     if (ErrorCode err = SLU_Descend(file, kConstant, 0, container, &atom, nullptr)) return fail(err);
     // A shorter value would leave part of it stale, a longer one is not ours.
     if (atom.size != static_cast<uint32_t>(h.dataSize)) return fail(FileData(kDetailConstantSize));
-    std::vector<uint8_t> data(atom.size);
+    ScratchArray<uint8_t> data(atom.size);
+    if (!data.ok()) return fail(OutOfMemory(kSiteRead, data.failedBytes()));
     if (ErrorCode err = SLU_Read(file, &atom, atom.size, data.data())) return fail(err);
     if (ErrorCode err = SLU_Ascend(file, &atom)) return fail(err);
     if (!IsCustom(h))

@@ -1,7 +1,8 @@
 // Keys: insertion, removal, values, times, methods and flags, and finding keys.
 #include <algorithm>
 #include <cmath>
-#include <vector>
+
+#include "Scratch.h"
 
 #include "T.h"
 #include "TDB_internal.h"
@@ -48,7 +49,8 @@ ErrorCode ReplaceValue(TDB_Stream s, int32_t index, const double* dv, const void
     uint8_t* w = Work(s);
     if (index != 0 && index != -1) return Fail(site, kErrRange, kVerbAlterKey);
     if (KTime(w) == kClean) return Fail(site, TDB_ErrNoKeys, kVerbAlterKey);
-    std::vector<uint8_t> fresh(static_cast<size_t>(h.keySize));
+    ScratchArray<uint8_t> fresh(static_cast<size_t>(h.keySize), true);
+    if (!fresh.ok()) return OutOfMemory(site, fresh.failedBytes());
     if (ErrorCode err = StoreValue(h, fresh.data(), dv, custom)) return err;
     if (IsCustom(h)) DisposeKeyValue(h, w);
     std::memcpy(w + h.valueOffset, fresh.data() + h.valueOffset,
@@ -56,7 +58,8 @@ ErrorCode ReplaceValue(TDB_Stream s, int32_t index, const double* dv, const void
     return 0;
   }
   if (ErrorCode err = ResolveIndex(h, &index, site, kVerbAlterKey)) return err;
-  std::vector<uint8_t> fresh(static_cast<size_t>(h.keySize));
+  ScratchArray<uint8_t> fresh(static_cast<size_t>(h.keySize), true);
+  if (!fresh.ok()) return OutOfMemory(site, fresh.failedBytes());
   if (ErrorCode err = StoreValue(h, fresh.data(), dv, custom)) return err;
   {
     Keys keys(h);
@@ -139,7 +142,8 @@ ErrorCode InsertValue(TDB_Stream stream, const Time* time, int32_t timeValue, bo
     if (!overwrite) return Fail(kSiteInsert, TDB_ErrKeyExists, kVerbOverwrite);
     return ReplaceValue(stream, 0, dv, custom, kSiteInsert);
   }
-  std::vector<uint8_t> key(static_cast<size_t>(h.keySize));
+  ScratchArray<uint8_t> key(static_cast<size_t>(h.keySize), true);
+  if (!key.ok()) return OutOfMemory(kSiteInsert, key.failedBytes());
   InitKey(h, key.data(), t, in, out);
   if (!IsConstant(h) && KeyCount(h) > 0) {
     int8_t ci = 0, co = 0;
@@ -242,9 +246,9 @@ ErrorCode TDB_SetKeyF(TDB_Stream stream, int32_t index, const double* value) try
 
 namespace {
 // The key record at index (or the constant value), copied out.
-ErrorCode KeyRecord(TDB_Stream stream, int32_t index, uint32_t site, int32_t verb, std::vector<uint8_t>& out) {
+ErrorCode KeyRecord(TDB_Stream stream, int32_t index, uint32_t site, int32_t verb, ScratchArray<uint8_t>& out) {
   Header& h = *H(stream);
-  out.assign(static_cast<size_t>(h.keySize), 0);
+  if (!out.Allocate(static_cast<size_t>(h.keySize), true)) return OutOfMemory(site, out.failedBytes());
   if (IsConstant(h)) {
     if (index != 0 && index != -1) return Fail(site, kErrRange, verb);
     if (KTime(Work(stream)) == kClean) return Fail(site, TDB_ErrNoKeys, verb);
@@ -263,7 +267,7 @@ ErrorCode TDB_GetKey(TDB_Stream stream, int32_t index, void* value) try {
   Locked l(stream, kSiteGetKey, kVerbGetKey);
   if (!l.ok()) return l.err();
   const Header& h = l.h();
-  std::vector<uint8_t> rec;
+  ScratchArray<uint8_t> rec;
   if (ErrorCode err = KeyRecord(stream, index, kSiteGetKey, kVerbGetKey, rec)) return err;
   if (IsCustom(h)) {
     const TDB_ValueTraits* t = TraitsOf(h.desc.kind);
@@ -284,7 +288,7 @@ ErrorCode TDB_GetKeyF(TDB_Stream stream, int32_t index, double* value) try {
   if (!l.ok()) return l.err();
   const Header& h = l.h();
   if (IsCustom(h)) return FailText(kSiteGetKey, kErrBadParam, kStrCustomKind);
-  std::vector<uint8_t> rec;
+  ScratchArray<uint8_t> rec;
   if (ErrorCode err = KeyRecord(stream, index, kSiteGetKey, kVerbGetKey, rec)) {
     std::fill(value, value + h.dimension, 0.0);
     return err;
@@ -305,7 +309,7 @@ ErrorCode CopyOne(TDB_Stream source, int32_t fromIndex, TDB_Stream stream, bool 
   if (sh.keySize != dh.keySize || sh.dataSize != dh.dataSize || IsSpatial(sh) != IsSpatial(dh) ||
       sh.desc.kind != dh.desc.kind || sh.dimension != dh.dimension)
     return FailText(kSiteCopyKey, kErrBadParam, kStrKeySizeMismatch);
-  std::vector<uint8_t> rec;
+  ScratchArray<uint8_t> rec;
   if (ErrorCode err = KeyRecord(source, fromIndex, kSiteCopyKey, kVerbCopyKey, rec)) return err;
   int32_t t = KTime(rec.data());
   if (sh.timeScale != dh.timeScale) {
@@ -318,7 +322,9 @@ ErrorCode CopyOne(TDB_Stream source, int32_t fromIndex, TDB_Stream stream, bool 
   if (IsSpatial(dh)) Put<uint32_t>(rec.data(), kSplineSlotOffset, 0);
   if (ErrorCode err = CheckMethod(dh, KIn(rec.data()), kSiteCopyKey)) return err;
   if (ErrorCode err = CheckMethod(dh, KOut(rec.data()), kSiteCopyKey)) return err;
-  std::vector<uint8_t> fresh(rec);
+  ScratchArray<uint8_t> fresh(rec.size());
+  if (!fresh.ok()) return OutOfMemory(kSiteCopyKey, fresh.failedBytes());
+  std::memcpy(fresh.data(), rec.data(), rec.size());
   if (ErrorCode err = CopyKeyValue(dh, rec.data(), fresh.data())) return err;
   FlushCache(stream);
   if (IsConstant(dh)) {
@@ -432,7 +438,7 @@ ErrorCode TDB_GetKeyInterps(TDB_Stream stream, int32_t index, int8_t* inInterp, 
   if (outInterp) *outInterp = 0;
   Locked l(stream, kSiteKeyFlags, kVerbInquireKey);
   if (!l.ok()) return l.err();
-  std::vector<uint8_t> rec;
+  ScratchArray<uint8_t> rec;
   if (ErrorCode err = KeyRecord(stream, index, kSiteKeyFlags, kVerbInquireKey, rec)) return err;
   if (inInterp) *inInterp = KIn(rec.data());
   if (outInterp) *outInterp = KOut(rec.data());
@@ -465,7 +471,7 @@ ErrorCode TDB_GetKeyFlags(TDB_Stream stream, int32_t index, uint16_t* flags) try
   *flags = 0;
   Locked l(stream, kSiteKeyFlags, kVerbInquireKey);
   if (!l.ok()) return l.err();
-  std::vector<uint8_t> rec;
+  ScratchArray<uint8_t> rec;
   if (ErrorCode err = KeyRecord(stream, index, kSiteKeyFlags, kVerbInquireKey, rec)) return err;
   *flags = KFlags(rec.data());
   return 0;
@@ -513,7 +519,7 @@ ErrorCode TDB_GetKeySpFlags(TDB_Stream stream, int32_t index, uint32_t* flags) t
   Locked l(stream, kSiteKeyFlags, kVerbInquireKey);
   if (!l.ok()) return l.err();
   if (!IsSpatial(l.h())) return FailText(kSiteKeyFlags, TDB_ErrNotSpatial, kStrNotSpatialStream);
-  std::vector<uint8_t> rec;
+  ScratchArray<uint8_t> rec;
   if (ErrorCode err = KeyRecord(stream, index, kSiteKeyFlags, kVerbInquireKey, rec)) return err;
   *flags = Get<uint32_t>(rec.data(), kSpWordOffset);
   return 0;
@@ -792,7 +798,8 @@ ErrorCode TDB_SetConstant(TDB_Stream stream, Boolean32 constant, const Time* tim
   if (IsConstant(h) == (constant != 0)) return 0;
   int32_t t = 0;
   if (ErrorCode err = StreamTime(h, time, timeValue, kSiteSetConstant, kVerbTimeVarying, &t)) return err;
-  std::vector<uint8_t> held(static_cast<size_t>(h.keySize), 0);
+  ScratchArray<uint8_t> held(static_cast<size_t>(h.keySize), true);
+  if (!held.ok()) return OutOfMemory(kSiteSetConstant, held.failedBytes());
   Put<int32_t>(held.data(), 0, kClean);
   if (constant) {
     // The value at the time becomes the held value.
@@ -883,10 +890,10 @@ ErrorCode TDB_RescaleStream(TDB_Stream stream, uint32_t newScale, int32_t techni
   }
   // All new times are computed first: keys that would meet at one time
   // refuse the rescale and leave the stream as it was.
-  std::vector<int32_t> times;
+  ScratchArray<int32_t> times;
   {
     Keys keys(h);
-    times.resize(static_cast<size_t>(keys.count()));
+    if (!times.Allocate(static_cast<size_t>(keys.count()))) return OutOfMemory(kSiteRescale, times.failedBytes());
     for (int32_t i = 0; i < keys.count(); ++i) {
       if (ErrorCode err = convert(keys.time(i), &times[static_cast<size_t>(i)])) return err;
       if (i > 0 && times[static_cast<size_t>(i)] <= times[static_cast<size_t>(i - 1)])

@@ -45,7 +45,7 @@ enum TextIndex : int32_t {
   kTextSoundWorld, kTextResizing, kTextSoundBuffer, kTextSizeMismatch, kTextRateNotRecognized,
   kTextRateNotPresent, kTextBadArgument, kTextOutOfRange, kTextLeaked, kTextBadFormat, kTextUnlock,
   kTextBadRate, kTextBadMode, kTextBadTime, kTextSameWorld, kTextStretchZero, kTextScratch, kTextSource,
-  kTextSourceOpen, kTextSourceRead, kTextCount
+  kTextSourceOpen, kTextSourceRead, kTextSoundTime, kTextNotMonoOrStereo, kTextCount
 };
 
 extern const pkg::Reporter kReport;

@@ -34,6 +34,8 @@ constexpr pkg::Text kTexts[] = {
     {kTextSource, "sound source"},
     {kTextSourceOpen, "can't read sound from \"%s\" (%s)."},
     {kTextSourceRead, "reading sound from \"%s\" failed at frame %ld."},
+    {kTextSoundTime, "sound time"},
+    {kTextNotMonoOrStereo, "not mono or stereo"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

@@ -49,7 +49,7 @@ ErrorCode SND_NewSource(const char* path, SND_Source* source) {
   if (!f) return kReport.Fail(kSiteSource, kErrBadParam, kTextSourceOpen, {path, sf_strerror(nullptr)});
   if (info.channels < 1 || info.channels > 2 || info.frames < 0) {
     sf_close(f);
-    return kReport.Fail(kSiteSource, kErrBadParam, kTextSourceOpen, {path, "not mono or stereo"});
+    return kReport.Fail(kSiteSource, kErrBadParam, kTextSourceOpen, {path, kReport.Text(kTextNotMonoOrStereo)});
   }
   SourceRec r{};
   r.magic = r.tailMagic = kSourceMagic;

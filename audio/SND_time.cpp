@@ -99,7 +99,7 @@ ErrorCode TimeFromSeconds(long double seconds, double rate, uint32_t site, Time*
   } else if (haveB) {
     *t = Time{b.num, b.den};
   } else {
-    return kReport.Fail(site, kErrRange, kTextOutOfRange, {"sound time"});
+    return kReport.Fail(site, kErrRange, kTextOutOfRange, {kReport.Text(kTextSoundTime)});
   }
   return 0;
 }

@@ -49,6 +49,8 @@ enum StrIndex : int32_t {
   kStrProjective,          // "projective layer transforms are not supported."
   kStrWireframe,           // "wireframe"
   kStrUnoBuffer,           // "uno buffer"
+  kStrVerification,        // "Verification failure: %s {%ld}"
+  kStrNotLocked,           // "PF_UnlockUnoBuffer: buffer not locked"
   kStrCount
 };
 extern const pkg::Reporter kReport;

@@ -29,6 +29,8 @@ constexpr pkg::Text kTexts[] = {
     {kStrProjective, "projective layer transforms are not supported."},
     {kStrWireframe, "wireframe"},
     {kStrUnoBuffer, "uno buffer"},
+    {kStrVerification, "Verification failure: %s {%ld}"},
+    {kStrNotLocked, "PF_UnlockUnoBuffer: buffer not locked"},
 };
 TV_TEXT_TABLE(kTexts, kStrCount);
 }  // namespace

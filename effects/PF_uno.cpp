@@ -33,7 +33,7 @@ ErrorCode Check(PF_UnoBuffer b, const char* routine) {
                   Rec(b)->pixels && *Rec(b)->pixels &&
                   GetHandleSize(Rec(b)->pixels) == static_cast<Size>(Rec(b)->width) * Rec(b)->height;
   if (ok) return 0;
-  U_ReportFailedVerification(Loc(kSiteUno), static_cast<int32_t>(PF_UnoMagic), routine, nullptr);
+  kReport.Note(kSiteUno, kSevError, kStrVerification, {routine, static_cast<int32_t>(PF_UnoMagic)});
   return kErrDamaged;
 }
 
@@ -134,7 +134,7 @@ ErrorCode PF_UnlockUnoBuffer(PF_UnoBuffer buffer) {
   if (ErrorCode err = Check(buffer, "PF_UnlockUnoBuffer")) return err;
   UnoRec* r = Rec(buffer);
   if (r->lockCount == 0) {
-    U_ReportFailedVerification(Loc(kSiteUno), 0, "PF_UnlockUnoBuffer: buffer not locked", nullptr);
+    kReport.Note(kSiteUno, kSevError, kStrVerification, {kReport.Text(kStrNotLocked), int32_t{0}});
     return kErrDamaged;
   }
   if (--r->lockCount == 0) HUnlock(r->pixels);

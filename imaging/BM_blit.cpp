@@ -14,8 +14,8 @@ constexpr int32_t kModeTable[BM_Blit_ModeCount] = {0,  1,  2,  3,  4,  5,  6,  7
                                                    34, 35, 37, 38, 39, 64, 64, 36, 50};
 
 ErrorCode Copy(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect, int32_t mode, Site site) {
-  if (ErrorCode err = CheckWorld(src, site, "blit source")) return err;
-  if (ErrorCode err = CheckWorld(dst, site, "blit destination")) return err;
+  if (ErrorCode err = CheckWorld(src, site, kStrBlitSource)) return err;
+  if (ErrorCode err = CheckWorld(dst, site, kStrBlitDestination)) return err;
   if (mode < 0 || mode >= BM_Blit_ModeCount) return kReport.Fail(site, kErrBadParam, kStrBadBlitMode, {mode});
   const int32_t platMode = kModeTable[mode];
   const WorldRec* s = Rec(src);
@@ -79,8 +79,8 @@ uint32_t FromColour(const WorldRec& r, int32_t order, uint32_t colour) {
 
 ErrorCode ReadPixel(BM_World w, int32_t h, int32_t v, uint32_t* colour) {
   if (colour) *colour = 0;
-  if (ErrorCode err = CheckWorld(w, kSiteBlit, "read pixel")) return err;
-  if (!colour) return kReport.Fail(kSiteBlit, kErrBadParam, kStrBadArg, {"read pixel"});
+  if (ErrorCode err = CheckWorld(w, kSiteBlit, kStrReadPixel)) return err;
+  if (!colour) return kReport.Fail(kSiteBlit, kErrBadParam, kStrBadArg, {kReport.Text(kStrReadPixel)});
   if (!InBounds(*Rec(w), h, v)) return kReport.Fail(kSiteBlit, kErrBadParam, kStrOutside, {h, v});
   PixelLock lock(w, kSiteBlit);
   if (lock.error()) return lock.error();
@@ -90,7 +90,7 @@ ErrorCode ReadPixel(BM_World w, int32_t h, int32_t v, uint32_t* colour) {
 }
 
 ErrorCode WritePixel(BM_World w, int32_t h, int32_t v, uint32_t colour) {
-  if (ErrorCode err = CheckWorld(w, kSiteBlit, "write pixel")) return err;
+  if (ErrorCode err = CheckWorld(w, kSiteBlit, kStrWritePixel)) return err;
   if (!InBounds(*Rec(w), h, v)) return kReport.Fail(kSiteBlit, kErrBadParam, kStrOutside, {h, v});
   PixelLock lock(w, kSiteBlit);
   if (lock.error()) return lock.error();
@@ -100,7 +100,7 @@ ErrorCode WritePixel(BM_World w, int32_t h, int32_t v, uint32_t colour) {
 }
 
 ErrorCode CopyRectToPoint(BM_World src, BM_World dst, const Rect* srcRect, Point p, int32_t mode) {
-  if (ErrorCode err = CheckWorld(src, kSiteBlit, "blit source")) return err;
+  if (ErrorCode err = CheckWorld(src, kSiteBlit, kStrBlitSource)) return err;
   const Rect sr = srcRect ? *srcRect : Rec(src)->bounds;
   const Rect dr{p.v, p.h, static_cast<int16_t>(p.v + (sr.bottom - sr.top)),
                 static_cast<int16_t>(p.h + (sr.right - sr.left))};
@@ -108,7 +108,7 @@ ErrorCode CopyRectToPoint(BM_World src, BM_World dst, const Rect* srcRect, Point
 }
 
 ErrorCode ScrollRect(BM_World w, const Rect* rect, int32_t dh, int32_t dv) {
-  if (ErrorCode err = CheckWorld(w, kSiteBlit, "scroll")) return err;
+  if (ErrorCode err = CheckWorld(w, kSiteBlit, kStrScroll)) return err;
   const Rect r = rect ? *rect : Rec(w)->bounds;
   const Rect to{static_cast<int16_t>(r.top + dv), static_cast<int16_t>(r.left + dh),
                 static_cast<int16_t>(r.bottom + dv), static_cast<int16_t>(r.right + dh)};
@@ -121,11 +121,11 @@ ErrorCode ScrollRect(BM_World w, const Rect* rect, int32_t dh, int32_t dv) {
                   std::min(r.right, b.right)};
   const ErrorCode err = plat::CopyBits(pm, clip, pm, clip, r, to, plat::kSrcCopy);
   if (err == kErrOutOfMemory) return kReport.OutOfMemory(kSiteBlit, kStrScratchMemory, 0);
-  return err ? kReport.Fail(kSiteBlit, err, kStrBadArg, {"scroll"}) : 0;
+  return err ? kReport.Fail(kSiteBlit, err, kStrBadArg, {kReport.Text(kStrScroll)}) : 0;
 }
 
 ErrorCode FillRect(BM_World w, const Rect* rect, uint32_t colour) {
-  if (ErrorCode err = CheckWorld(w, kSiteBlit, "fill")) return err;
+  if (ErrorCode err = CheckWorld(w, kSiteBlit, kStrFill)) return err;
   const WorldRec& r = *Rec(w);
   const Rect want = rect ? *rect : r.bounds;
   const int32_t top = std::max(want.top, r.bounds.top), bottom = std::min(want.bottom, r.bounds.bottom);
@@ -156,7 +156,7 @@ ErrorCode CopyProc(BM_World src, BM_World dst, const Rect* srcRect, const Rect* 
 // `start` calls): the counter counts down each call and starts over at 0.
 ErrorCode CountedCopy(BM_World src, BM_World dst, const Rect* srcRect, const Rect* dstRect, int32_t mode,
                       int32_t* counter, int32_t start) {
-  if (!counter || start < 1) return kReport.Fail(kSiteBlit, kErrBadParam, kStrBadArg, {"counted copy"});
+  if (!counter || start < 1) return kReport.Fail(kSiteBlit, kErrBadParam, kStrBadArg, {kReport.Text(kStrCountedCopy)});
   ErrorCode err = 0;
   if (*counter == start) err = Copy(src, dst, srcRect, dstRect, mode, kSiteBlit);
   if (--*counter <= 0) *counter = start;
@@ -172,7 +172,7 @@ ErrorCode CopyInstallLut(BM_World src, BM_World dst, const Rect* srcRect, const 
 ErrorCode ScaledCopy(BM_World src, BM_World dst, const Rect* srcRect, Point p, int32_t factor) {
   // A factor of 0 would divide by zero: it is refused.
   if (factor == 0 || factor == INT32_MIN) return kReport.Fail(kSiteBlit, kErrBadParam, kStrBadFactor, {factor});
-  if (ErrorCode err = CheckWorld(src, kSiteBlit, "blit source")) return err;
+  if (ErrorCode err = CheckWorld(src, kSiteBlit, kStrBlitSource)) return err;
   const Rect sr = srcRect ? *srcRect : Rec(src)->bounds;
   const int64_t w = int64_t{sr.right} - sr.left, h = int64_t{sr.bottom} - sr.top;
   const int64_t dw = factor > 0 ? w * factor : w / -int64_t{factor};

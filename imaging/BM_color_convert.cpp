@@ -113,8 +113,8 @@ class InverseTable {
 }  // namespace
 
 ErrorCode BM_ConvertPixels(BM_World source, BM_World destination) {
-  if (ErrorCode err = CheckWorld(source, kSiteConvert, "BM_ConvertPixels source")) return err;
-  if (ErrorCode err = CheckWorld(destination, kSiteConvert, "BM_ConvertPixels destination")) return err;
+  if (ErrorCode err = CheckWorld(source, kSiteConvert, kStrConvertSource)) return err;
+  if (ErrorCode err = CheckWorld(destination, kSiteConvert, kStrConvertDestination)) return err;
   const WorldRec& s = *Rec(source);
   const WorldRec& d = *Rec(destination);
   const bool toDirect = s.depth <= 8 && d.depth == 32;

@@ -128,6 +128,18 @@ enum Str : int32_t {
   kStrLutMemory,
   kStrDitherMemory,
   kStrConvertMemory,
+  // Operations and parts named in the texts above.
+  kStrBlitSource,
+  kStrBlitDestination,
+  kStrReadPixel,
+  kStrWritePixel,
+  kStrScroll,
+  kStrFill,
+  kStrCountedCopy,
+  kStrParent,
+  kStrConvertSource,
+  kStrConvertDestination,
+  kStrScreenNotPurgeable,
   kStrCount
 };
 
@@ -291,6 +303,8 @@ constexpr pkg::Magic<WorldRec> kWorldMagic{&WorldRec::magic, kMagic, &WorldRec::
 // 0 when the package is born and the World's magics are intact; otherwise
 // reports (2) and returns 2. `what` names the operation.
 ErrorCode CheckWorld(BM_World w, Site site, const char* what);
+// The same with the table text `what` naming the World.
+ErrorCode CheckWorld(BM_World w, Site site, Str what);
 ErrorCode CheckBorn(Site site);
 
 

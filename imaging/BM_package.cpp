@@ -86,6 +86,17 @@ constexpr pkg::Text kTexts[] = {
     {kStrLutMemory, "colour table"},
     {kStrDitherMemory, "dither matrix"},
     {kStrConvertMemory, "colour conversion tables"},
+    {kStrBlitSource, "blit source"},
+    {kStrBlitDestination, "blit destination"},
+    {kStrReadPixel, "read pixel"},
+    {kStrWritePixel, "write pixel"},
+    {kStrScroll, "scroll"},
+    {kStrFill, "fill"},
+    {kStrCountedCopy, "counted copy"},
+    {kStrParent, "parent"},
+    {kStrConvertSource, "BM_ConvertPixels source"},
+    {kStrConvertDestination, "BM_ConvertPixels destination"},
+    {kStrScreenNotPurgeable, "screen pixels can't be purged"},
 };
 TV_TEXT_TABLE(kTexts, kStrCount);
 }  // namespace
@@ -113,6 +124,8 @@ ErrorCode CheckWorld(BM_World w, Site site, const char* what) {
   if (ErrorCode err = CheckBorn(site)) return err;
   return kReport.CheckRecord(w, kWorldMagic, site, {what});
 }
+
+ErrorCode CheckWorld(BM_World w, Site site, Str what) { return CheckWorld(w, site, kReport.Text(what)); }
 
 Handle AllocatePixels(uint64_t bytes, bool clear) {
   if (bytes > static_cast<uint64_t>(INT64_MAX)) return nullptr;

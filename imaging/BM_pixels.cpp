@@ -237,7 +237,7 @@ ErrorCode BM_SetPixelsState(int32_t state, int32_t mask, BM_World world) {
   const bool purgeNow = (state & mask & BM_PixState_Purged) != 0;
   if (r->directlyAddressable) {
     if ((mask & BM_PixState_Purgeable) && (state & BM_PixState_Purgeable))
-      return kReport.Fail(kSiteState, kErrBadParam, kStrBadArg, {"screen pixels can't be purged"});
+      return kReport.Fail(kSiteState, kErrBadParam, kStrBadArg, {kReport.Text(kStrScreenNotPurgeable)});
     return 0;
   }
   if (purgeNow && r->lockCount > 0) return kReport.Fail(kSiteState, kErrBadParam, kStrLocked);

@@ -217,7 +217,7 @@ ErrorCode BM_NewWorld(void* first, uint32_t flags, const Rect* bounds, int32_t d
   BM_World parent = nullptr;
   if (!(flags & (BM_Flag_ScreenDevice | BM_Flag_ParentWindow)) && first) {
     parent = static_cast<BM_World>(first);
-    if (ErrorCode err = CheckWorld(parent, kSiteNewWorld, "parent")) return err;
+    if (ErrorCode err = CheckWorld(parent, kSiteNewWorld, kStrParent)) return err;
   }
 
   Handle h = existingRecord;

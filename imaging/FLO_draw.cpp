@@ -117,7 +117,7 @@ ErrorCode Draw(FLO_Distortion d, const View& src, char* dstData, int32_t dstRowB
   if (ErrorCode err = Check(d, kSiteDraw)) return err;
   const Record r = Rec(d);
   const Work w = WorkOf(d);
-  if (!w.prepared || !w.forward) return kReport.Fail(kSiteDraw, FLO_ErrNotPrepared, kTextNotPrepared, {"no grid"});
+  if (!w.prepared || !w.forward) return kReport.Fail(kSiteDraw, FLO_ErrNotPrepared, kTextNotPrepared, {kReport.Text(kTextNoGrid)});
   if (w.busy) return kReport.Fail(kSiteDraw, FLO_ErrBusy, kTextBusy);
   const int32_t bw = r.bounds.right - r.bounds.left, bh = r.bounds.bottom - r.bounds.top;
   if (src.width != bw || src.height != bh)

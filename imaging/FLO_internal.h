@@ -69,7 +69,7 @@ enum : uint32_t {
 enum : int32_t {
   kTextUnknown = 0, kTextFitFailed, kTextNotPrepared, kTextBadKind, kTextTooFewPoints, kTextSizeMismatch,
   kTextBusy, kTextGridIndex, kTextDamaged, kTextBadParam, kTextMemory, kTextArraySize, kTextMemoryData,
-  kTextNoWork, kTextCount
+  kTextNoWork, kTextNoGrid, kTextSourceNoLength, kTextDestinationNoLength, kTextNoGridPosition, kTextCount
 };
 
 extern const pkg::Reporter kReport;

@@ -80,9 +80,9 @@ ErrorCode Correspondences(const Record& r, ScratchArray<Pair>& pairs) {
     if (!xs.Allocate(n) || !ys.Allocate(n) || !xd.Allocate(n) || !yd.Allocate(n) || !pairs.Allocate(n))
       return FailMemory(kSiteDo, uint64_t(n) * 64);
     if (!Resample(src, n, xs.data(), ys.data()))
-      return kReport.Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {"the source curve has no length"});
+      return kReport.Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {kReport.Text(kTextSourceNoLength)});
     if (!Resample(dst, n, xd.data(), yd.data()))
-      return kReport.Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {"the destination curve has no length"});
+      return kReport.Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {kReport.Text(kTextDestinationNoLength)});
     for (int32_t k = 0; k < n; ++k) pairs[k] = Pair{xs[k], ys[k], xd[k], yd[k]};
     return 0;
   }
@@ -166,7 +166,7 @@ TV_EXPORT ErrorCode FLO_DoDistortion(FLO_Distortion d, FpLong time) {
         WorkOf(d).computing = 0;
         if (err) return err;
         if (!std::isfinite(x) || !std::isfinite(y))
-          return kReport.Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {"the grid generator gave no position"});
+          return kReport.Fail(kSiteDo, FLO_ErrFitFailed, kTextFitFailed, {kReport.Text(kTextNoGridPosition)});
         dispX[j * (cols + 1) + i] = x - rx;
         dispY[j * (cols + 1) + i] = y - ry;
       }

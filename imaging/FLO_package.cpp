@@ -22,6 +22,10 @@ constexpr pkg::Text kTexts[] = {
     {kTextArraySize, "the forward array has %ld bytes, not %ld."},                       // 16648
     {kTextMemoryData, "distortion data"},
     {kTextNoWork, "no working state"},
+    {kTextNoGrid, "no grid"},
+    {kTextSourceNoLength, "the source curve has no length"},
+    {kTextDestinationNoLength, "the destination curve has no length"},
+    {kTextNoGridPosition, "the grid generator gave no position"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

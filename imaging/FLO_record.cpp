@@ -57,7 +57,7 @@ bool SameCurve(LIST_Handle a, LIST_Handle b) {
 // Checks that the grid exists and (column, row) is inside it.
 ErrorCode CheckElement(FLO_Distortion d, int32_t column, int32_t row) {
   const Work& w = WorkOf(d);
-  if (!w.prepared || !w.forward) return kReport.Fail(kSiteForward, FLO_ErrNotPrepared, kTextNotPrepared, {"no grid"});
+  if (!w.prepared || !w.forward) return kReport.Fail(kSiteForward, FLO_ErrNotPrepared, kTextNotPrepared, {kReport.Text(kTextNoGrid)});
   int32_t across = w.columns + 3, down = w.rows + 3;
   if (column < 0 || row < 0 || column >= across || row >= down)
     return kReport.Fail(kSiteForward, FLO_ErrGridIndex, kTextGridIndex, {column, row, across, down});
@@ -210,7 +210,7 @@ TV_EXPORT ErrorCode FLO_GetForwardInfo(FLO_Distortion d, int32_t info[5]) {
   std::memset(info, 0, 5 * sizeof(int32_t));
   if (ErrorCode err = Check(d, kSiteForward)) return err;
   const Work& w = WorkOf(d);
-  if (!w.prepared) return kReport.Fail(kSiteForward, FLO_ErrNotPrepared, kTextNotPrepared, {"no grid"});
+  if (!w.prepared) return kReport.Fail(kSiteForward, FLO_ErrNotPrepared, kTextNotPrepared, {kReport.Text(kTextNoGrid)});
   info[0] = w.columns;
   info[1] = w.rows;
   info[2] = w.columns + 3;

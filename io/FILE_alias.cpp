@@ -354,13 +354,13 @@ ErrorCode FILE_ResolveFinderAlias(FILE_SpecH ref, Boolean32* wasAlias) try {
   if (wasAlias) *wasAlias = 0;
   Spec s(ref, site);
   if (s.err) return s.err;
-  if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"resolve"});
+  if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {kReport.Text(kVerbResolve)});
   std::string path = FullPath(*s);
   struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return FailErrno(site, errno, "resolving alias", path);
+  if (::lstat(path.c_str(), &st) != 0) return FailErrno(site, errno, kActResolvingAlias, path);
   if (!S_ISLNK(st.st_mode)) return 0;
   char* real = ::realpath(path.c_str(), nullptr);
-  if (!real) return FailErrno(site, errno, "resolving alias", path);
+  if (!real) return FailErrno(site, errno, kActResolvingAlias, path);
   std::string target(real);
   std::free(real);
   SpecRec copy = *s;

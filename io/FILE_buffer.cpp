@@ -126,7 +126,7 @@ ErrorCode WriteBack(SharedFile& f, int fallbackFd, const SpecRec& r, int32_t for
                   &done);
   if (e) {
     Forget(f, f.start);
-    return FailErrno(site, e, "writing to", ForkPath(r, fork));
+    return FailErrno(site, e, kActWritingTo, ForkPath(r, fork));
   }
   f.dirtyLo = f.dirtyHi = 0;  // the window now mirrors the file
   return 0;
@@ -157,7 +157,7 @@ int64_t SizeLimit(SharedFile& f, int fd) {
 ErrorCode Look(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t site, int64_t end) {
   SharedFile& f = *b.file;
   struct stat st;
-  if (::fstat(b.fd, &st) != 0) return FailErrno(site, errno, "writing to", ForkPath(r, fork));
+  if (::fstat(b.fd, &st) != 0) return FailErrno(site, errno, kActWritingTo, ForkPath(r, fork));
   int64_t length = st.st_size;
   if (f.Dirty()) length = std::max(length, f.start + f.dirtyHi);
   if (end <= length) {
@@ -168,7 +168,7 @@ ErrorCode Look(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t site, int
     if (FreeSpace(path, &freeBytes) != 0) {
       f.spaceEnd = kNoEnd;  // not known: no growing write waits (below)
     } else {
-      if (static_cast<uint64_t>(end - length) > freeBytes) return FailPlatform(site, kSysDiskFull, "writing to", path);
+      if (static_cast<uint64_t>(end - length) > freeBytes) return FailPlatform(site, kSysDiskFull, kActWritingTo, path);
       f.spaceEnd = SaturatingAdd(length, freeBytes);
     }
   }
@@ -182,7 +182,7 @@ ErrorCode Look(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t site, int
 ErrorCode AttachFork(int fd, int32_t perm, const SpecRec& r, int32_t fork, uint32_t site, ForkBuffer** out) {
   *out = nullptr;
   struct stat st;
-  if (::fstat(fd, &st) != 0) return FailErrno(site, errno, "opening", ForkPath(r, fork));
+  if (::fstat(fd, &st) != 0) return FailErrno(site, errno, kActOpening, ForkPath(r, fork));
   if (!S_ISREG(st.st_mode)) return 0;  // pipes and devices are read and written as they come
   auto b = std::unique_ptr<ForkBuffer>(new (std::nothrow) ForkBuffer);
   if (!b) return kReport.OutOfMemory(site, kStrBufferMemory, sizeof(ForkBuffer));
@@ -292,14 +292,14 @@ ErrorCode BufferedRead(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t s
       // Large reads (and every read of a file shared with other processes)
       // go straight into the caller's memory.
       int64_t n = ReadAt(b.fd, out + *done, rest, b.pos);
-      if (n < 0) return FailErrno(site, errno, "reading from", ForkPath(r, fork));
+      if (n < 0) return FailErrno(site, errno, kActReadingFrom, ForkPath(r, fork));
       b.pos += n;
       *done += static_cast<int32_t>(n);
       return 0;
     }
     Forget(f, b.pos);
     int64_t n = ReadAt(b.fd, f.data.get(), kCap, b.pos);
-    if (n < 0) return FailErrno(site, errno, "reading from", ForkPath(r, fork));
+    if (n < 0) return FailErrno(site, errno, kActReadingFrom, ForkPath(r, fork));
     if (n == 0) return 0;  // the end of the file
     f.len = static_cast<int32_t>(n);
   }
@@ -310,7 +310,7 @@ ErrorCode BufferedWrite(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t 
                         int32_t* done) {
   SharedFile& f = *b.file;
   *done = 0;
-  if (b.pos > kNoEnd - count) return FailErrno(site, EFBIG, "writing to", ForkPath(r, fork));
+  if (b.pos > kNoEnd - count) return FailErrno(site, EFBIG, kActWritingTo, ForkPath(r, fork));
   int64_t end = b.pos + count;
   if (end > f.roomyEnd) {
     if (ErrorCode err = Look(b, r, fork, site, end)) return err;
@@ -351,7 +351,7 @@ ErrorCode BufferedWrite(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t 
   int e = WriteAt(b.fd, in, count, b.pos, &n);
   b.pos += n;
   *done = static_cast<int32_t>(n);
-  if (e) return FailErrno(site, e, "writing to", ForkPath(r, fork));
+  if (e) return FailErrno(site, e, kActWritingTo, ForkPath(r, fork));
   return 0;
 }
 
@@ -362,8 +362,8 @@ ErrorCode BufferedSetPos(ForkBuffer& b, const SpecRec& r, int32_t fork, uint32_t
   const SharedFile& f = *b.file;
   if (readOnly && (f.len == 0 || position > f.start + f.len)) {
     struct stat st;
-    if (::fstat(b.fd, &st) != 0) return FailErrno(site, errno, "setting position in", ForkPath(r, fork));
-    if (position > st.st_size) return FailPlatform(site, kSysEOF, "setting position in", ForkPath(r, fork));
+    if (::fstat(b.fd, &st) != 0) return FailErrno(site, errno, kActSettingPositionIn, ForkPath(r, fork));
+    if (position > st.st_size) return FailPlatform(site, kSysEOF, kActSettingPositionIn, ForkPath(r, fork));
   }
   // Pending bytes stay in the window: they go out when a read or write leaves
   // it, so seeking back to patch a size written moments ago costs nothing.

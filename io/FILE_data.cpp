@@ -30,7 +30,7 @@ ErrorCode ReadImpl(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) {
   if (!ValidFork(fork) || wanted < 0 || (!buffer && wanted > 0)) return kReport.BadParam(site);
   if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrReadFileOnly);
   int fd = ForkFd(*s, fork);
-  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"read"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {kReport.Text(kVerbRead)});
   if (ForkPerm(*s, fork) == FILE_PermWrite)
     return kReport.Fail(site, FILE_ErrPermission, kStrAccessNamed, {ForkPath(*s, fork)});
   auto* out = static_cast<char*>(buffer);
@@ -43,7 +43,7 @@ ErrorCode ReadImpl(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) {
     ErrorCode err = BufferedRead(*b, *s, fork, site, wanted, out, &done);
     *count = done;
     if (err) return err;
-    if (done < wanted) return FailPlatform(site, kSysEOF, "reading from", ForkPath(*s, fork));
+    if (done < wanted) return FailPlatform(site, kSysEOF, kActReadingFrom, ForkPath(*s, fork));
     return 0;
   }
   while (done < wanted) {
@@ -51,13 +51,13 @@ ErrorCode ReadImpl(FILE_SpecH ref, int32_t fork, int32_t* count, void* buffer) {
     if (n < 0) {
       if (errno == EINTR) continue;
       *count = done;
-      return FailErrno(site, errno, "reading from", ForkPath(*s, fork));
+      return FailErrno(site, errno, kActReadingFrom, ForkPath(*s, fork));
     }
     if (n == 0) break;
     done += static_cast<int32_t>(n);
   }
   *count = done;
-  if (done < wanted) return FailPlatform(site, kSysEOF, "reading from", ForkPath(*s, fork));
+  if (done < wanted) return FailPlatform(site, kSysEOF, kActReadingFrom, ForkPath(*s, fork));
   return 0;
 }
 
@@ -69,9 +69,9 @@ ErrorCode WriteImpl(FILE_SpecH ref, int32_t fork, int32_t* count, const void* bu
   Spec s(ref, site);
   if (s.err) return s.err;
   if (!ValidFork(fork) || wanted < 0 || (!buffer && wanted > 0)) return kReport.BadParam(site);
-  if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"write to"});
+  if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {kReport.Text(kVerbWriteTo)});
   int fd = ForkFd(*s, fork);
-  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"write to"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {kReport.Text(kVerbWriteTo)});
   // Opened for reading only (asked so, or fallen back): the write is refused
   // here rather than by the descriptor, with the permission code.
   if (ForkPerm(*s, fork) == FILE_PermRead)
@@ -86,11 +86,11 @@ ErrorCode WriteImpl(FILE_SpecH ref, int32_t fork, int32_t* count, const void* bu
   std::string path = ForkPath(*s, fork);
   struct stat st;
   off_t pos = ::lseek(fd, 0, SEEK_CUR);
-  if (pos < 0 || ::fstat(fd, &st) != 0) return FailErrno(site, errno, "writing to", path);
+  if (pos < 0 || ::fstat(fd, &st) != 0) return FailErrno(site, errno, kActWritingTo, path);
   uint64_t end = static_cast<uint64_t>(pos) + static_cast<uint64_t>(wanted);
   uint64_t size = static_cast<uint64_t>(st.st_size);
   if (end > size) {
-    if (ErrorCode err = CheckSpace(site, path, end - size, "writing to")) return err;
+    if (ErrorCode err = CheckSpace(site, path, end - size, kActWritingTo)) return err;
   }
   const auto* in = static_cast<const char*>(buffer);
   int32_t done = 0;
@@ -99,7 +99,7 @@ ErrorCode WriteImpl(FILE_SpecH ref, int32_t fork, int32_t* count, const void* bu
     if (n < 0) {
       if (errno == EINTR) continue;
       *count = done;
-      return FailErrno(site, errno, "writing to", path);
+      return FailErrno(site, errno, kActWritingTo, path);
     }
     done += static_cast<int32_t>(n);
   }
@@ -115,13 +115,13 @@ ErrorCode InqPosImpl(FILE_SpecH ref, int32_t fork, int64_t* position) {
   if (s.err) return s.err;
   if (!ValidFork(fork)) return kReport.BadParam(site);
   int fd = ForkFd(*s, fork);
-  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"find position in"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {kReport.Text(kVerbFindPositionIn)});
   if (const ForkBuffer* b = BufferOf(*s, fork)) {
     *position = BufferedPos(*b);
     return 0;
   }
   off_t pos = ::lseek(fd, 0, SEEK_CUR);
-  if (pos < 0) return FailErrno(site, errno, "finding position in", ForkPath(*s, fork));
+  if (pos < 0) return FailErrno(site, errno, kActFindingPositionIn, ForkPath(*s, fork));
   *position = pos;
   return 0;
 }
@@ -132,17 +132,17 @@ ErrorCode SetPosImpl(FILE_SpecH ref, int32_t fork, int64_t position) {
   if (s.err) return s.err;
   if (!ValidFork(fork) || position < 0) return kReport.BadParam(site);
   int fd = ForkFd(*s, fork);
-  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"set position in"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {kReport.Text(kVerbSetPositionIn)});
   if (ForkBuffer* b = BufferOf(*s, fork))
     return BufferedSetPos(*b, *s, fork, site, position, ForkPerm(*s, fork) == FILE_PermRead);
   std::string path = ForkPath(*s, fork);
   if (ForkPerm(*s, fork) == FILE_PermRead) {
     // A file open for reading cannot be positioned past its end.
     struct stat st;
-    if (::fstat(fd, &st) != 0) return FailErrno(site, errno, "setting position in", path);
-    if (position > st.st_size) return FailPlatform(site, kSysEOF, "setting position in", path);
+    if (::fstat(fd, &st) != 0) return FailErrno(site, errno, kActSettingPositionIn, path);
+    if (position > st.st_size) return FailPlatform(site, kSysEOF, kActSettingPositionIn, path);
   }
-  if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) return FailErrno(site, errno, "setting position in", path);
+  if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) return FailErrno(site, errno, kActSettingPositionIn, path);
   return 0;
 }
 
@@ -151,18 +151,18 @@ ErrorCode SetSizeImpl(FILE_SpecH ref, int32_t fork, int64_t size) {
   Spec s(ref, site);
   if (s.err) return s.err;
   if (!ValidFork(fork) || size < 0) return kReport.BadParam(site);
-  if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"set size of"});
+  if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {kReport.Text(kVerbSetSizeOf)});
   int fd = ForkFd(*s, fork);
-  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"set size of"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {kReport.Text(kVerbSetSizeOf)});
   std::string path = ForkPath(*s, fork);
   if (ForkPerm(*s, fork) == FILE_PermRead) return kReport.Fail(site, FILE_ErrPermission, kStrAccessNamed, {path});
   // Nothing kept in the window outlives the change of size.
   ForkBuffer* b = BufferOf(*s, fork);
   if (ErrorCode err = DropWindow(b, *s, fork, site)) return err;
   struct stat st;
-  if (::fstat(fd, &st) != 0) return FailErrno(site, errno, "setting size of", path);
+  if (::fstat(fd, &st) != 0) return FailErrno(site, errno, kActSettingSizeOf, path);
   if (size > st.st_size) {
-    if (ErrorCode err = CheckSpace(site, path, static_cast<uint64_t>(size - st.st_size), "setting size of"))
+    if (ErrorCode err = CheckSpace(site, path, static_cast<uint64_t>(size - st.st_size), kActSettingSizeOf))
       return err;
   }
   // Growing a file takes the disk space for it now, where the volume allows,
@@ -177,7 +177,7 @@ ErrorCode SetSizeImpl(FILE_SpecH ref, int32_t fork, int64_t size) {
       e = errno;  // otherwise the file system cannot: the file grows without
   }
   if (!e && !grown && ::ftruncate(fd, static_cast<off_t>(size)) != 0) e = errno;
-  if (e) return FailErrno(site, e, "setting size of", path);
+  if (e) return FailErrno(site, e, kActSettingSizeOf, path);
   // The position stays within the file.
   if (b) {
     ClampPos(b, size);
@@ -255,7 +255,7 @@ ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) try {
       err = FlushFile(*s, FILE_DataFork, site);
     if (err) return err;
     int rc = s->dataFd != kNoFd ? ::fstat(s->dataFd, &st) : ::stat(path.c_str(), &st);
-    if (rc != 0) return FailErrno(site, errno, "finding size of", path);
+    if (rc != 0) return FailErrno(site, errno, kActFindingSizeOf, path);
     total += st.st_size;
   }
   if (mode != FILE_SizeData) {
@@ -263,14 +263,14 @@ ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) try {
     // fork, is an empty resource fork.
     if (s->resFd != kNoFd) {
       if (ErrorCode err = FlushBuffer(s->resBuf, *s, FILE_ResourceFork, site)) return err;
-      if (::fstat(s->resFd, &st) != 0) return FailErrno(site, errno, "finding size of", SidecarPath(*s));
+      if (::fstat(s->resFd, &st) != 0) return FailErrno(site, errno, kActFindingSizeOf, SidecarPath(*s));
       total += st.st_size;
     } else if (SidecarOf(*s) == Sidecar::Own) {
       if (ErrorCode err = FlushFile(*s, FILE_ResourceFork, site)) return err;
       if (::stat(SidecarPath(*s).c_str(), &st) == 0)
         total += st.st_size;
       else if (errno != ENOENT)
-        return FailErrno(site, errno, "finding size of", SidecarPath(*s));
+        return FailErrno(site, errno, kActFindingSizeOf, SidecarPath(*s));
     }
   }
   *size = total;
@@ -280,6 +280,6 @@ ErrorCode FILE_InqSize(FILE_SpecH ref, int32_t mode, int64_t* size) try {
 ErrorCode FILE_SetBuffer(FILE_SpecH ref, int32_t /*size*/) try {
   Spec s(ref, kSiteSetBuffer);
   if (s.err) return s.err;
-  if (s->dataFd == kNoFd) return kReport.Fail(kSiteSetBuffer, FILE_ErrClosed, kStrCannotClosed, {"set buffer for"});
+  if (s->dataFd == kNoFd) return kReport.Fail(kSiteSetBuffer, FILE_ErrClosed, kStrCannotClosed, {kReport.Text(kVerbSetBufferFor)});
   return kReport.Fail(kSiteSetBuffer, kErrUnimplemented, kStrUnimplementedNamed, {"SetBuffer"});
 } TV_CATCH(FILE_PackageNumber)

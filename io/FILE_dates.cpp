@@ -42,7 +42,7 @@ ErrorCode FILE_InqCreatDate(FILE_SpecH ref, FILE_DateValue* date) try {
   if (ErrorCode err = PathOf(ref, &path)) return err;
   struct statx sx;
   if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &sx) != 0)
-    return FailErrno(kSiteDates, errno, "getting information on", path);
+    return FailErrno(kSiteDates, errno, kActGettingInformationOn, path);
   // Without a birth time the file system's oldest date is the modification date.
   *date = ToValue((sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec);
   return 0;
@@ -52,7 +52,7 @@ ErrorCode FILE_SetCreatDate(FILE_SpecH ref, FILE_DateValue /*date*/) try {
   std::string path;
   if (ErrorCode err = PathOf(ref, &path)) return err;
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return FailErrno(kSiteDates, errno, "setting date of", path);
+  if (::stat(path.c_str(), &st) != 0) return FailErrno(kSiteDates, errno, kActSettingDateOf, path);
   return 0;  // creation dates cannot be set on this platform's file systems
 } TV_CATCH(FILE_PackageNumber)
 
@@ -62,7 +62,7 @@ ErrorCode FILE_InqModDate(FILE_SpecH ref, FILE_DateValue* date) try {
   std::string path;
   if (ErrorCode err = PathOf(ref, &path)) return err;
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return FailErrno(kSiteDates, errno, "getting information on", path);
+  if (::stat(path.c_str(), &st) != 0) return FailErrno(kSiteDates, errno, kActGettingInformationOn, path);
   *date = ToValue(st.st_mtim.tv_sec);
   return 0;
 } TV_CATCH(FILE_PackageNumber)
@@ -76,7 +76,7 @@ ErrorCode FILE_SetModDate(FILE_SpecH ref, FILE_DateValue date) try {
   times[1].tv_sec = static_cast<time_t>(date);
   times[1].tv_nsec = 0;
   if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
-    return FailErrno(kSiteDates, errno, "setting date of", path);
+    return FailErrno(kSiteDates, errno, kActSettingDateOf, path);
   return 0;
 } TV_CATCH(FILE_PackageNumber)
 

@@ -45,12 +45,12 @@ ErrorCode GetListing(uint32_t site, const std::string& folder, const struct stat
     return 0;
   }
   int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd < 0) return FailErrno(site, errno, "reading directory", folder);
+  if (dfd < 0) return FailErrno(site, errno, kActReadingDirectory, folder);
   DIR* dir = ::fdopendir(dfd);
   if (!dir) {
     int e = errno;
     ::close(dfd);
-    return FailErrno(site, e, "reading directory", folder);
+    return FailErrno(site, e, kActReadingDirectory, folder);
   }
   Listing listing;
   listing.dev = st.st_dev;
@@ -78,7 +78,7 @@ ErrorCode GetListing(uint32_t site, const std::string& folder, const struct stat
     listing.entries.push_back(Entry{d->d_name, isFolder});
   }
   ::closedir(dir);
-  if (readError) return FailErrno(site, readError, "reading directory", folder);
+  if (readError) return FailErrno(site, readError, kActReadingDirectory, folder);
   // std::string compares as unsigned bytes: a byte-wise order independent of the locale.
   std::sort(listing.entries.begin(), listing.entries.end(),
             [](const Entry& a, const Entry& b) { return a.name < b.name; });
@@ -97,7 +97,7 @@ ErrorCode FolderPath(uint32_t site, FILE_SpecH dir, int32_t text, std::string* p
   bool isFolder = ::stat(path->c_str(), st) == 0 && S_ISDIR(st->st_mode);
   if (isFolder) s->isFolder = 1;
   if (!s->isFolder) return kReport.Fail(site, FILE_ErrOnlyDirectory, text);
-  if (!isFolder) return FailErrno(site, errno ? errno : ENOENT, "reading directory", *path);
+  if (!isFolder) return FailErrno(site, errno ? errno : ENOENT, kActReadingDirectory, *path);
   return 0;
 }
 
@@ -137,7 +137,7 @@ ErrorCode FILE_DirInqFileSpec(FILE_SpecH dir, int32_t index, FILE_SpecH* ref) tr
     return kReport.Fail(site, FILE_ErrNotFound, kStrIndexRange, {index, path});
   const Entry& e = listing->entries[static_cast<size_t>(index) - 1];
   if (path.size() >= static_cast<size_t>(FILE_MaxPath) || e.name.size() > static_cast<size_t>(FILE_MaxName))
-    return FailPlatform(site, kSysBadName, "reading directory", path);
+    return FailPlatform(site, kSysBadName, kActReadingDirectory, path);
   FILE_SpecH h = nullptr;
   if (ErrorCode err = NewRecord(site, &h)) return err;
   auto* r = reinterpret_cast<SpecRec*>(*h);
@@ -162,7 +162,7 @@ ErrorCode FILE_DirInqFileSpecByName(FILE_SpecH dir, const char* name, FILE_SpecH
   std::string full = (path == "/" ? "/" : path + "/") + name;
   if (::stat(full.c_str(), &st) != 0) {
     if (errno == ENOENT) return kReport.Fail(site, FILE_ErrNotFound, kStrNotFoundNamed, {full});
-    return FailErrno(site, errno, "getting information on", full);
+    return FailErrno(site, errno, kActGettingInformationOn, full);
   }
   return NewFromPath(full, FILE_LocFullPath, site, ref);
 } TV_CATCH(FILE_PackageNumber)

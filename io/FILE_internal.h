@@ -67,6 +67,9 @@ enum Str : int32_t {
   kStrAliasDamaged, kStrExtensionTooLong, kStrIndexRange, kStrNotAFolder,
   kStrVolumeIndex, kStrReferenceMemory, kStrReferenceListMemory, kStrAliasMemory, kStrAliasDataMemory,
   kStrFlatAliasMemory, kStrBufferMemory,
+  // Actions and verbs put into the texts above ("%s file", "cannot %s ...").
+  kActClosing, kActCopyingTo, kActCopying, kActCreating, kActDeleting, kActExchanging, kActFindingFreeSpaceFor, kActFindingPositionIn, kActFindingSizeOf, kActFlushing, kActGettingInformationOn, kActNaming, kActOpeningResourceForkOf, kActOpening, kActReadingDirectory, kActReadingFrom, kActRenaming, kActReplacing, kActResolvingAlias, kActSettingDateOf, kActSettingPositionIn, kActSettingSizeOf, kActWritingTo,
+  kVerbClose, kVerbCopy, kVerbCreate, kVerbExchange, kVerbFindPositionIn, kVerbFlush, kVerbOpen, kVerbOverwrite, kVerbRead, kVerbRelocate, kVerbReopen, kVerbResolve, kVerbSetBufferFor, kVerbSetPositionIn, kVerbSetSizeOf, kVerbWriteTo,
   kStrCount,
 };
 
@@ -90,8 +93,8 @@ extern const pkg::Reporter kReport;
 
 // Reports a platform failure as "<action> file "<path>"." with the platform's
 // own text, and returns the package's code for it.
-ErrorCode FailPlatform(uint32_t site, ErrorCode platformCode, std::string_view action, std::string_view path);
-ErrorCode FailErrno(uint32_t site, int error, std::string_view action, std::string_view path);
+ErrorCode FailPlatform(uint32_t site, ErrorCode platformCode, int32_t action, std::string_view path);
+ErrorCode FailErrno(uint32_t site, int error, int32_t action, std::string_view path);
 
 // The magic words of a reference record.
 constexpr pkg::Magic<SpecRec, uint16_t> kSpecMagic{&SpecRec::head, kSpecHead, &SpecRec::tail, kSpecTail};
@@ -247,7 +250,7 @@ void ResetInteraction();
 int FreeSpace(const std::string& path, uint64_t* freeBytes);
 // For writes: 0 when growing the file at path by bytes fits the volume's free
 // space, else the reported 785.
-ErrorCode CheckSpace(uint32_t site, const std::string& path, uint64_t growth, std::string_view action);
+ErrorCode CheckSpace(uint32_t site, const std::string& path, uint64_t growth, int32_t action);
 
 // The host's locate callback (null when none).
 bool LocateInteractive(const std::string& prompt, const std::string& missing, std::string* found);

@@ -36,10 +36,10 @@ int OpenRetrying(const char* path, int flags) {
 // fork makes a missing side-car; otherwise a missing side-car is -192.
 ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, bool createSidecar) {
   if (!ValidPermission(permission)) return kReport.Fail(site, kErrBadParam, kStrBadPerm);
-  if (r.isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"open"});
+  if (r.isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {kReport.Text(kVerbOpen)});
   bool resource = fork == FILE_ResourceFork;
   if (!resource && fork != FILE_DataFork) return kReport.BadParam(site);
-  if (ForkFd(r, fork) != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"reopen"});
+  if (ForkFd(r, fork) != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {kReport.Text(kVerbReopen)});
   std::string path = resource ? SidecarPath(r) : FullPath(r);
   int flags = Flags(permission);
   bool make = false;
@@ -51,13 +51,13 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
       case Sidecar::Own:
         break;
       case Sidecar::None:
-        if (!writing) return FailPlatform(site, kSysResNotFound, "opening resource fork of", FullPath(r));
+        if (!writing) return FailPlatform(site, kSysResNotFound, kActOpeningResourceForkOf, FullPath(r));
         flags |= O_CREAT | O_EXCL;
         make = true;
         break;
       case Sidecar::Unrelated:
         if (writing) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
-        return FailPlatform(site, kSysResNotFound, "opening resource fork of", FullPath(r));
+        return FailPlatform(site, kSysResNotFound, kActOpeningResourceForkOf, FullPath(r));
     }
   }
   int32_t granted = permission;
@@ -75,14 +75,14 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
   if (fd < 0) {
     if (errno == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
     if (resource && errno == ENOENT)
-      return FailPlatform(site, kSysResNotFound, "opening resource fork of", FullPath(r));
-    return FailErrno(site, errno, "opening", path);
+      return FailPlatform(site, kSysResNotFound, kActOpeningResourceForkOf, FullPath(r));
+    return FailErrno(site, errno, kActOpening, path);
   }
   if (make) {
     if (int e = MarkSidecar(FullPath(r), fd)) {
       ::close(fd);
       ::unlink(path.c_str());
-      return FailErrno(site, e, "opening resource fork of", FullPath(r));
+      return FailErrno(site, e, kActOpeningResourceForkOf, FullPath(r));
     }
   }
   ForkBuffer* b = nullptr;
@@ -106,7 +106,7 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
 
 ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
   int32_t fd = ForkFd(r, fork);
-  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {"close"});
+  if (fd == kNoFd) return kReport.Fail(site, FILE_ErrClosed, kStrCannotClosed, {kReport.Text(kVerbClose)});
   // What is waiting in the buffer goes out first; a failure is reported and
   // returned, and the file is closed all the same.
   ForkBuffer*& b = BufferOf(r, fork);
@@ -125,7 +125,7 @@ ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
   }
   if (flushed) return flushed;
   if (rc != 0 && error != EINTR)
-    return FailErrno(site, error, "closing", fork == FILE_ResourceFork ? SidecarPath(r) : FullPath(r));
+    return FailErrno(site, error, kActClosing, fork == FILE_ResourceFork ? SidecarPath(r) : FullPath(r));
   return 0;
 }
 
@@ -140,7 +140,7 @@ ErrorCode FILE_Open(int32_t permission, FILE_SpecH ref) try {
 ErrorCode FILE_Close(FILE_SpecH ref) try {
   Spec s(ref, kSiteClose);
   if (s.err) return s.err;
-  if (s->dataFd == kNoFd && s->resFd == kNoFd) return kReport.Fail(kSiteClose, FILE_ErrClosed, kStrCannotClosed, {"close"});
+  if (s->dataFd == kNoFd && s->resFd == kNoFd) return kReport.Fail(kSiteClose, FILE_ErrClosed, kStrCannotClosed, {kReport.Text(kVerbClose)});
   ErrorCode err = 0;
   if (s->resFd != kNoFd) err = CloseOne(*s, FILE_ResourceFork, kSiteClose);
   if (s->dataFd != kNoFd) {
@@ -209,12 +209,12 @@ ErrorCode FILE_InqReadOnlyFallback(FILE_SpecH ref, Boolean32* fellBack) try {
 ErrorCode FILE_Flush(FILE_SpecH ref) try {
   Spec s(ref, kSiteFlush);
   if (s.err) return s.err;
-  if (s->dataFd == kNoFd) return kReport.Fail(kSiteFlush, FILE_ErrClosed, kStrCannotClosed, {"flush"});
+  if (s->dataFd == kNoFd) return kReport.Fail(kSiteFlush, FILE_ErrClosed, kStrCannotClosed, {kReport.Text(kVerbFlush)});
   if (ErrorCode err = FlushForks(*s, kSiteFlush)) return err;
   if (s->dataPerm != FILE_PermRead && ::fdatasync(s->dataFd) != 0 && errno != EINVAL)
-    return FailErrno(kSiteFlush, errno, "flushing", FullPath(*s));
+    return FailErrno(kSiteFlush, errno, kActFlushing, FullPath(*s));
   if (s->resFd != kNoFd && s->resPerm != FILE_PermRead && ::fdatasync(s->resFd) != 0 && errno != EINVAL)
-    return FailErrno(kSiteFlush, errno, "flushing", SidecarPath(*s));
+    return FailErrno(kSiteFlush, errno, kActFlushing, SidecarPath(*s));
   return 0;
 } TV_CATCH(FILE_PackageNumber)
 
@@ -223,8 +223,8 @@ ErrorCode FILE_SynchFiles(FILE_SpecH ref) try {
   if (s.err) return s.err;
   if (ErrorCode err = FlushForks(*s, kSiteSynch)) return err;
   if (s->dataFd != kNoFd && ::fsync(s->dataFd) != 0 && errno != EINVAL)
-    return FailErrno(kSiteSynch, errno, "flushing", FullPath(*s));
+    return FailErrno(kSiteSynch, errno, kActFlushing, FullPath(*s));
   if (s->resFd != kNoFd && ::fsync(s->resFd) != 0 && errno != EINVAL)
-    return FailErrno(kSiteSynch, errno, "flushing", SidecarPath(*s));
+    return FailErrno(kSiteSynch, errno, kActFlushing, SidecarPath(*s));
   return 0;
 } TV_CATCH(FILE_PackageNumber)

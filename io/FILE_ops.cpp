@@ -31,7 +31,7 @@ ErrorCode CheckParent(uint32_t site, const SpecRec& r) {
     kReport.Platform(site, kSevError, kSysNoDirectory, kStrNoSuchDirectory, {parent});
     return kSysNoDirectory;
   }
-  return FailErrno(site, errno, "getting information on", parent);
+  return FailErrno(site, errno, kActGettingInformationOn, parent);
 }
 
 // Whether some reference in this process has the file at path open, or the
@@ -129,14 +129,14 @@ int CopyData(int in, int out) {
 ErrorCode CopyFileAtomic(uint32_t site, const std::string& from, const std::string& to, const std::string& folder,
                          std::string_view base, const std::string& mark) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return FailErrno(site, errno, "copying", from);
+  if (in < 0) return FailErrno(site, errno, kActCopying, from);
   struct stat st;
   if (::fstat(in, &st) != 0) {
     int e = errno;
     ::close(in);
-    return FailErrno(site, e, "copying", from);
+    return FailErrno(site, e, kActCopying, from);
   }
-  if (ErrorCode err = CheckSpace(site, to, static_cast<uint64_t>(st.st_size), "copying to")) {
+  if (ErrorCode err = CheckSpace(site, to, static_cast<uint64_t>(st.st_size), kActCopyingTo)) {
     ::close(in);
     return err;
   }
@@ -145,7 +145,7 @@ ErrorCode CopyFileAtomic(uint32_t site, const std::string& from, const std::stri
   if (out < 0) {
     int e = errno;
     ::close(in);
-    return FailErrno(site, e, "copying to", to);
+    return FailErrno(site, e, kActCopyingTo, to);
   }
   int e = CopyData(in, out);
   if (!e) e = SetMark(out, mark);
@@ -162,7 +162,7 @@ ErrorCode CopyFileAtomic(uint32_t site, const std::string& from, const std::stri
   }
   ::unlink(temp.c_str());  // after a rename the name is gone; after a link the copy stays at `to`
   if (e == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {to});
-  if (e) return FailErrno(site, e, "copying to", to);
+  if (e) return FailErrno(site, e, kActCopyingTo, to);
   return 0;
 }
 
@@ -173,7 +173,7 @@ ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_Spec
   Spec s(ref, site);
   if (s.err) return s.err;
   if (kind != FILE_CreateFile && kind != FILE_CreateFolder) return kReport.BadParam(site);
-  if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"create"});
+  if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {kReport.Text(kVerbCreate)});
   std::string path = FullPath(*s);
   if (s->parent[0] == 0) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
   if (ErrorCode err = CheckParent(site, *s)) return err;
@@ -190,13 +190,13 @@ ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_Spec
     ownSidecar = SidecarOf(path, SidecarPath(*s)) == Sidecar::Own;
     if (Busy(path, st, ownSidecar)) return kReport.Fail(site, FILE_ErrOverwrite, kStrOverwriteBusy);
     int denied = WriteDenied(path);
-    if (denied == EACCES || denied == EPERM) return FailPlatform(site, kSysFileLocked, "replacing", path);
+    if (denied == EACCES || denied == EPERM) return FailPlatform(site, kSysFileLocked, kActReplacing, path);
   }
   ForgetListing(parent);
   if (kind == FILE_CreateFolder) {
     if (::mkdir(path.c_str(), 0777) != 0) {
       if (errno == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
-      return FailErrno(site, errno, "creating", path);
+      return FailErrno(site, errno, kActCreating, path);
     }
     s->isFolder = 1;
     return 0;
@@ -207,7 +207,7 @@ ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_Spec
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
-      return FailErrno(site, errno, "creating", path);
+      return FailErrno(site, errno, kActCreating, path);
     }
     ::close(fd);
     s->isFolder = 0;
@@ -217,14 +217,14 @@ ErrorCode FILE_Create(int32_t kind, int32_t /*script*/, int32_t flags, FILE_Spec
   // the name never stops naming a file.
   std::string temp;
   int fd = MakeTemp(parent, std::string_view(s->name, s->nameLen), &temp);
-  if (fd < 0) return FailErrno(site, errno, "creating", path);
+  if (fd < 0) return FailErrno(site, errno, kActCreating, path);
   ::fchmod(fd, st.st_mode & 07777);
   ::close(fd);
   if (::rename(temp.c_str(), path.c_str()) != 0) {
     int e = errno;
     ::unlink(temp.c_str());
     if (e == EACCES || e == EPERM || e == EBUSY) return kReport.Fail(site, FILE_ErrOverwrite, kStrOverwriteNamed, {path});
-    return FailErrno(site, e, "creating", path);
+    return FailErrno(site, e, kActCreating, path);
   }
   // The old file's resource fork went with it.
   if (ownSidecar) ::unlink(SidecarPath(*s).c_str());
@@ -239,7 +239,7 @@ ErrorCode FILE_Delete(FILE_SpecH ref) try {
   if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrDeleteOpen);
   std::string path = FullPath(*s);
   struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return FailErrno(site, errno, "deleting", path);
+  if (::lstat(path.c_str(), &st) != 0) return FailErrno(site, errno, kActDeleting, path);
   // Folders have no resource fork; a file's goes with it only when it is its own.
   bool folder = S_ISDIR(st.st_mode);
   bool ownSidecar = !folder && SidecarOf(path, SidecarPath(*s)) == Sidecar::Own;
@@ -247,14 +247,14 @@ ErrorCode FILE_Delete(FILE_SpecH ref) try {
   // a locked file or folder may not be changed at all.
   if (!folder && Busy(path, st, ownSidecar)) return kReport.Fail(site, FILE_ErrOpen, kStrDeleteOpen);
   int denied = WriteDenied(path);
-  if (denied == EACCES || denied == EPERM) return FailPlatform(site, kSysFileLocked, "deleting", path);
+  if (denied == EACCES || denied == EPERM) return FailPlatform(site, kSysFileLocked, kActDeleting, path);
   ForgetListing(ParentOf(*s));
   if (folder) {
-    if (::rmdir(path.c_str()) != 0) return FailErrno(site, errno, "deleting", path);
+    if (::rmdir(path.c_str()) != 0) return FailErrno(site, errno, kActDeleting, path);
     ForgetListing(path);
     return 0;
   }
-  if (::unlink(path.c_str()) != 0) return FailErrno(site, errno, "deleting", path);
+  if (::unlink(path.c_str()) != 0) return FailErrno(site, errno, kActDeleting, path);
   if (ownSidecar) ::unlink(SidecarPath(*s).c_str());
   return 0;
 } TV_CATCH(FILE_PackageNumber)
@@ -267,13 +267,13 @@ ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName) try {
   std::string_view name(newName);
   if (!ValidName(name)) return kReport.Fail(site, FILE_ErrBadSpec, kStrBadSpec);
   std::string path = FullPath(*s);
-  if (name.size() > static_cast<size_t>(FILE_MaxName)) return FailPlatform(site, kSysBadName, "renaming", path);
+  if (name.size() > static_cast<size_t>(FILE_MaxName)) return FailPlatform(site, kSysBadName, kActRenaming, path);
   if (s->parent[0] == 0) return kReport.BadParam(site);
   std::string parent = ParentOf(*s);
   std::string target = (parent == "/" ? "/" : parent + "/") + std::string(name);
   if (target == path) return 0;
   struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return FailErrno(site, errno, "renaming", path);
+  if (::lstat(path.c_str(), &st) != 0) return FailErrno(site, errno, kActRenaming, path);
   // A file and its resource fork move together. Neither may land on a
   // side-car that is there already: it would be overwritten, or the renamed
   // file would adopt it. Folders have no resource fork.
@@ -285,14 +285,14 @@ ErrorCode FILE_Rename(FILE_SpecH ref, const char* newName) try {
     return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {targetSidecar});
   if (int e = RenameNoReplace(path, target)) {
     if (e == EEXIST || e == ENOTEMPTY) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {target});
-    return FailErrno(site, e, "renaming", path);
+    return FailErrno(site, e, kActRenaming, path);
   }
   ForgetListing(parent);
   if (ownSidecar) {
     if (int e = RenameNoReplace(sidecar, targetSidecar)) {
       RenameNoReplace(target, path);  // no file without its resource fork
       if (e == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {targetSidecar});
-      return FailErrno(site, e, "renaming", sidecar);
+      return FailErrno(site, e, kActRenaming, sidecar);
     }
   }
   std::memcpy(s->name, name.data(), name.size());
@@ -308,7 +308,7 @@ ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) try {
   {
     Spec s(source, site);
     if (s.err) return s.err;
-    if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"copy"});
+    if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {kReport.Text(kVerbCopy)});
     // The copy holds every byte written, through this reference or another.
     if (ErrorCode err = FlushFile(*s, FILE_DataFork, site)) return err;
     from = FullPath(*s);
@@ -321,7 +321,7 @@ ErrorCode FILE_Copy(FILE_SpecH source, FILE_SpecH destination) try {
   {
     Spec d(destination, site);
     if (d.err) return d.err;
-    if (d->isOpen || d->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"overwrite"});
+    if (d->isOpen || d->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {kReport.Text(kVerbOverwrite)});
     if (d->parent[0] == 0) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {"/"});
     if (ErrorCode err = CheckParent(site, *d)) return err;
     to = FullPath(*d);
@@ -353,9 +353,9 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) try {
   for (int i = 0; i < 2; ++i) {
     Spec s(refs[i], site);
     if (s.err) return s.err;
-    if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"exchange"});
+    if (s->isFolder) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {kReport.Text(kVerbExchange)});
     // Open descriptors follow the data, so open files are not exchanged.
-    if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"exchange"});
+    if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {kReport.Text(kVerbExchange)});
     paths[i] = FullPath(*s);
     parents[i] = ParentOf(*s);
   }
@@ -365,11 +365,11 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) try {
   const std::string& parentB = parents[1];
   for (int i = 0; i < 2; ++i) {
     struct stat st;
-    if (::stat(paths[i].c_str(), &st) != 0) return FailErrno(site, errno, "exchanging", paths[i]);
-    if (S_ISDIR(st.st_mode)) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {"exchange"});
+    if (::stat(paths[i].c_str(), &st) != 0) return FailErrno(site, errno, kActExchanging, paths[i]);
+    if (S_ISDIR(st.st_mode)) return kReport.Fail(site, FILE_ErrDirectory, kStrCannotDirectory, {kReport.Text(kVerbExchange)});
     own[i] = SidecarOf(paths[i], paths[i] + ".rsrc") == Sidecar::Own;
     // Nor are files another reference has open.
-    if (Busy(paths[i], st, own[i])) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {"exchange"});
+    if (Busy(paths[i], st, own[i])) return kReport.Fail(site, FILE_ErrOpen, kStrCannotOpen, {kReport.Text(kVerbExchange)});
   }
   if (pa == pb) return 0;
   // The resource forks go with the data; neither may land on a side-car of
@@ -383,7 +383,7 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) try {
   }
   ForgetListing(parentA);
   ForgetListing(parentB);
-  if (int e = Exchange(pa, pb, parentA)) return FailErrno(site, e, "exchanging", pa);
+  if (int e = Exchange(pa, pb, parentA)) return FailErrno(site, e, kActExchanging, pa);
   int e = 0;
   if (own[0] && own[1])
     e = Exchange(sa, sb, parentA);
@@ -393,7 +393,7 @@ ErrorCode FILE_ExchFileData(FILE_SpecH a, FILE_SpecH b) try {
     e = RenameNoReplace(sb, sa);
   if (e) {
     Exchange(pa, pb, parentA);  // put the data back as it was
-    return FailErrno(site, e, "exchanging", sa);
+    return FailErrno(site, e, kActExchanging, sa);
   }
   return 0;
 } TV_CATCH(FILE_PackageNumber)

@@ -79,6 +79,45 @@ constexpr pkg::Text kTexts[] = {
     {kStrAliasDataMemory, "alias platform data"},
     {kStrFlatAliasMemory, "flattened alias record"},
     {kStrBufferMemory, "file buffer"},
+    {kActClosing, "closing"},
+    {kActCopyingTo, "copying to"},
+    {kActCopying, "copying"},
+    {kActCreating, "creating"},
+    {kActDeleting, "deleting"},
+    {kActExchanging, "exchanging"},
+    {kActFindingFreeSpaceFor, "finding free space for"},
+    {kActFindingPositionIn, "finding position in"},
+    {kActFindingSizeOf, "finding size of"},
+    {kActFlushing, "flushing"},
+    {kActGettingInformationOn, "getting information on"},
+    {kActNaming, "naming"},
+    {kActOpeningResourceForkOf, "opening resource fork of"},
+    {kActOpening, "opening"},
+    {kActReadingDirectory, "reading directory"},
+    {kActReadingFrom, "reading from"},
+    {kActRenaming, "renaming"},
+    {kActReplacing, "replacing"},
+    {kActResolvingAlias, "resolving alias"},
+    {kActSettingDateOf, "setting date of"},
+    {kActSettingPositionIn, "setting position in"},
+    {kActSettingSizeOf, "setting size of"},
+    {kActWritingTo, "writing to"},
+    {kVerbClose, "close"},
+    {kVerbCopy, "copy"},
+    {kVerbCreate, "create"},
+    {kVerbExchange, "exchange"},
+    {kVerbFindPositionIn, "find position in"},
+    {kVerbFlush, "flush"},
+    {kVerbOpen, "open"},
+    {kVerbOverwrite, "overwrite"},
+    {kVerbRead, "read"},
+    {kVerbRelocate, "relocate"},
+    {kVerbReopen, "reopen"},
+    {kVerbResolve, "resolve"},
+    {kVerbSetBufferFor, "set buffer for"},
+    {kVerbSetPositionIn, "set position in"},
+    {kVerbSetSizeOf, "set size of"},
+    {kVerbWriteTo, "write to"},
 };
 TV_TEXT_TABLE(kTexts, kStrCount);
 
@@ -93,12 +132,12 @@ constinit const pkg::Reporter kReport{.number = FILE_PackageNumber,
                                       .badParam = kStrBadParam,
                                       .installOnUse = true};
 
-ErrorCode FailPlatform(uint32_t site, ErrorCode platformCode, std::string_view action, std::string_view path) {
-  kReport.Platform(site, kSevError, platformCode, kStrActionFile, {action, path});
+ErrorCode FailPlatform(uint32_t site, ErrorCode platformCode, int32_t action, std::string_view path) {
+  kReport.Platform(site, kSevError, platformCode, kStrActionFile, {kReport.Text(action), path});
   return FILE_TranslateError(platformCode);
 }
 
-ErrorCode FailErrno(uint32_t site, int error, std::string_view action, std::string_view path) {
+ErrorCode FailErrno(uint32_t site, int error, int32_t action, std::string_view path) {
   return FailPlatform(site, platform::FromErrno(error), action, path);
 }
 

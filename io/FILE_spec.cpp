@@ -42,7 +42,7 @@ ErrorCode SetLocation(SpecRec& r, std::string_view path, uint32_t site) {
   std::string norm = std::filesystem::path(std::string(path)).lexically_normal().string();
   while (norm.size() > 1 && norm.back() == '/') norm.pop_back();
   if (norm.size() >= static_cast<size_t>(FILE_MaxPath))
-    return FailPlatform(site, kSysBadName, "naming", path);
+    return FailPlatform(site, kSysBadName, kActNaming, path);
   if (norm == "/") {
     r.parent[0] = 0;
     r.name[0] = 0;
@@ -51,7 +51,7 @@ ErrorCode SetLocation(SpecRec& r, std::string_view path, uint32_t site) {
   }
   size_t slash = norm.rfind('/');
   std::string_view name = std::string_view(norm).substr(slash + 1);
-  if (name.size() > static_cast<size_t>(FILE_MaxName)) return FailPlatform(site, kSysBadName, "naming", path);
+  if (name.size() > static_cast<size_t>(FILE_MaxName)) return FailPlatform(site, kSysBadName, kActNaming, path);
   std::string parent = slash == 0 ? std::string("/") : norm.substr(0, slash);
   std::memcpy(r.parent, parent.c_str(), parent.size() + 1);
   std::memcpy(r.name, name.data(), name.size());
@@ -89,7 +89,7 @@ ErrorCode PathOfLocation(const void* location, int32_t kind, uint32_t site, std:
     case FILE_LocFullPath: {
       const char* p = static_cast<const char*>(location);
       size_t n = ::strnlen(p, FILE_MaxPath);
-      if (n >= static_cast<size_t>(FILE_MaxPath)) return FailPlatform(site, kSysBadName, "naming", std::string_view(p, 64));
+      if (n >= static_cast<size_t>(FILE_MaxPath)) return FailPlatform(site, kSysBadName, kActNaming, std::string_view(p, 64));
       path->assign(p, n);
       return 0;
     }
@@ -204,7 +204,7 @@ ErrorCode FILE_CopyFlatLoc(FILE_SpecH ref, FILE_FlatLoc* flat) try {
 ErrorCode FILE_UpdateFlatLoc(FILE_SpecH ref, const FILE_FlatLoc* flat) try {
   Spec s(ref, kSiteUpdateFlatLoc);
   if (s.err) return s.err;
-  if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(kSiteUpdateFlatLoc, FILE_ErrOpen, kStrCannotOpen, {"relocate"});
+  if (s->isOpen || s->resFd != kNoFd) return kReport.Fail(kSiteUpdateFlatLoc, FILE_ErrOpen, kStrCannotOpen, {kReport.Text(kVerbRelocate)});
   std::string path;
   if (ErrorCode err = PathOfLocation(flat, FILE_LocFlat, kSiteUpdateFlatLoc, &path)) return err;
   SpecRec copy = *s;
@@ -324,7 +324,7 @@ ErrorCode FILE_InqFileLocked(FILE_SpecH ref, Boolean32* locked) try {
   Spec s(ref, kSiteInqFileLocked);
   if (s.err) return s.err;
   std::string path = FullPath(*s);
-  if (::access(path.c_str(), F_OK) != 0) return FailErrno(kSiteInqFileLocked, errno, "getting information on", path);
+  if (::access(path.c_str(), F_OK) != 0) return FailErrno(kSiteInqFileLocked, errno, kActGettingInformationOn, path);
   *locked = WriteDenied(path) != 0;
   return 0;
 } TV_CATCH(FILE_PackageNumber)

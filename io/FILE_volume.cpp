@@ -97,7 +97,7 @@ int FreeSpace(const std::string& path, uint64_t* freeBytes) {
   return e;
 }
 
-ErrorCode CheckSpace(uint32_t site, const std::string& path, uint64_t growth, std::string_view action) {
+ErrorCode CheckSpace(uint32_t site, const std::string& path, uint64_t growth, int32_t action) {
   uint64_t freeBytes = 0;
   // When the free space cannot be learnt, the write itself will tell.
   if (FreeSpace(path, &freeBytes) != 0) return 0;
@@ -143,7 +143,7 @@ ErrorCode FILE_InqVolSpaceAvailable(FILE_SpecH ref, uint64_t* bytes) try {
     path = FullPath(*s);
   }
   uint64_t freeBytes = 0;
-  if (int e = FreeSpace(path, &freeBytes)) return FailErrno(site, e, "finding free space for", path);
+  if (int e = FreeSpace(path, &freeBytes)) return FailErrno(site, e, kActFindingFreeSpaceFor, path);
   *bytes = freeBytes;
   return 0;
 } TV_CATCH(FILE_PackageNumber)

@@ -40,7 +40,8 @@ TEST_F(BezEval, PackageFrameAndTexts) {
   const char* expected[] = {"damaged BEZ structure.", "temporary vectors in arclength calculation",
                             "invalid ease/influence values", "invalid time-remapping control points",
                             "invalid time-remapping domain", "unsupported BEZ data type",
-                            "Bezier Curve", "List of parameter values"};
+                            "Bezier Curve", "List of parameter values",
+                            "evaluation by curvature is not available"};
   ASSERT_EQ(BEZp_G_STRs.count, BEZ_StringCount);
   for (int i = 0; i < BEZ_StringCount; ++i) EXPECT_STREQ(STRp_Lookup(&BEZp_G_STRs, i), expected[i]);
 }

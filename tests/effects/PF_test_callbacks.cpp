@@ -101,6 +101,10 @@ TEST_F(PFCallbacks, SelectorsMapToTheirRoutines) {
       {1, 1, PF_Sel_FastBlur, A(&PF_FastBlur_Straight)},
       {1, 0, PF_Sel_FastBlur, A(&PF_FastBlur_Premul)},
       {1, 0, PF_Sel_GaussianValue, A(&PFp_GaussianValue)},
+      {1, 0, PF_Sel_PaintSpot, A(&PF_PaintSpot)},
+      {1, 0, PF_Sel_ExtractPlanes, A(&PF_ExtractPlanes)},
+      {1, 0, PF_Sel_InsertPlanes, A(&PF_InsertPlanes)},
+      {1, 0, PF_Sel_BoxBlurUnoScan, A(&PF_BoxBlurUnoScan)},
       {1, 0, PF_Sel_Word0, nullptr},
       {1, 0, PF_Sel_Word4, nullptr},
   };
@@ -110,6 +114,8 @@ TEST_F(PFCallbacks, SelectorsMapToTheirRoutines) {
     EXPECT_EQ(a, c.expected) << c.selector;
   }
   EXPECT_TRUE(rec.reports.empty());
+  EXPECT_EQ(PFp_InstallSecondRoutines(nullptr), 516);
+  EXPECT_EQ(PFp_InstallTransformRoutines(nullptr), 516);
 }
 
 TEST_F(PFCallbacks, UnknownSelectorsAndMissingOutputsAreRefused) {

@@ -200,30 +200,6 @@ TEST_F(PFBlur, FastDivisionsAreExactOverTheirDomains) {
         }
 }
 
-TEST_F(PFBlur, SingleOpaquePixelSpreadsAsTheBox) {
-  for (int32_t r : {1, 2, 4}) {
-    const int32_t n = 4 * r + 3, c = n / 2;
-    Buffer p(n, n), s(n, n);
-    p.Set(c, c, 255, 255, 255, 255);
-    s.Set(c, c, 255, 10, 200, 255);
-    ASSERT_EQ(PF_FastBlur_Premul(nullptr, r, 0, 0, &p.world), 0);
-    ASSERT_EQ(PF_FastBlur_Straight(nullptr, r, 0, 0, &s.world), 0);
-    const uint32_t d = 2 * r + 1;
-    const uint32_t across = (65025 + r) / d, down = (across + r) / d, expected = (down + 127) / 255;
-    for (int32_t y = 0; y < n; ++y)
-      for (int32_t x = 0; x < n; ++x) {
-        const bool inside = std::abs(x - c) <= r && std::abs(y - c) <= r;
-        const uint8_t v = inside ? static_cast<uint8_t>(expected) : 0;
-        EXPECT_THAT(std::vector<uint8_t>(p.px(x, y), p.px(x, y) + 4), ::testing::Each(v)) << r << ": " << x << "," << y;
-        EXPECT_EQ(s.px(x, y)[0], v);
-        if (inside && v > 0) {  // straight colour keeps the pixel's colour
-          EXPECT_EQ(s.px(x, y)[1], 10);
-          EXPECT_EQ(s.px(x, y)[2], 200);
-        }
-      }
-  }
-}
-
 // Box filters on a row, computed directly: the row is first extended on both
 // sides (by zeros, or by its end values repeated) as far as all the passes
 // together reach; each pass then gives (sum + b) / (2b + 1) wherever its
@@ -303,97 +279,6 @@ std::vector<uint8_t> DirectBlur(Buffer in, double radius, int32_t quality, uint3
   return out;
 }
 
-TEST_F(PFBlur, GaussianBlurOfAnOpaquePixelIsTheProductOfItsPasses) {
-  const int32_t n = 45, c = 22;
-  Buffer p(n, n);
-  p.Set(c, c, 255, 255, 255, 255);
-  ASSERT_EQ(PF_FastBlur_Premul(nullptr, 7.0, 0, 1, &p.world), 0);
-  const tv::pf::BlurPlan plan = tv::pf::PlanBlur(7.0, 1);
-  // Down the centre column first, then across every row from its centre value.
-  std::vector<int64_t> column(n, 0);
-  column[c] = 65025;
-  column = BoxesOnExtendedRow(column, plan, false);
-  for (int32_t y = 0; y < n; ++y) {
-    std::vector<int64_t> row(n, 0);
-    row[c] = column[y];
-    row = BoxesOnExtendedRow(row, plan, false);
-    for (int32_t x = 0; x < n; ++x)
-      ASSERT_EQ(p.px(x, y)[0], (row[x] + 127) / 255) << x << "," << y;
-  }
-}
-
-TEST_F(PFBlur, GaussianBlurOfAPointIsSymmetricAndFallsOff) {
-  const int32_t n = 41, c = 20;
-  Buffer p(n, n);
-  p.Set(c, c, 255, 255, 255, 255);
-  ASSERT_EQ(PF_FastBlur_Premul(nullptr, 6.0, 0, 1, &p.world), 0);
-  const tv::pf::BlurPlan plan = tv::pf::PlanBlur(6.0, 1);
-  const int32_t reach = plan.halfWidth[0] + plan.halfWidth[1] + plan.halfWidth[2];
-  for (int32_t y = 0; y < n; ++y)
-    for (int32_t x = 0; x < n; ++x) {
-      EXPECT_EQ(p.px(x, y)[0], p.px(n - 1 - x, y)[0]);
-      EXPECT_EQ(p.px(x, y)[0], p.px(y, x)[0]);
-      if (std::abs(x - c) > reach || std::abs(y - c) > reach) {
-        EXPECT_EQ(p.px(x, y)[0], 0);
-      }
-      if (x > c) {
-        EXPECT_LE(p.px(x, y)[0], p.px(x - 1, y)[0]);
-      }
-    }
-  EXPECT_GT(p.px(c, c)[0], 0);
-}
-
-TEST_F(PFBlur, RepeatedEdgesKeepAConstantPictureConstant) {
-  Buffer s(13, 7), p(13, 7);
-  for (int y = 0; y < 7; ++y)
-    for (int x = 0; x < 13; ++x) {
-      s.Set(x, y, 200, 30, 60, 90);
-      p.Set(x, y, 200, 30, 60, 90);
-    }
-  ASSERT_EQ(PF_FastBlur_Straight(nullptr, 9.0, PF_Blur_RepeatEdges, 1, &s.world), 0);
-  ASSERT_EQ(PF_FastBlur_Premul(nullptr, 3.0, PF_Blur_RepeatEdges, 0, &p.world), 0);
-  for (int y = 0; y < 7; ++y)
-    for (int x = 0; x < 13; ++x) {
-      EXPECT_EQ(std::memcmp(s.px(x, y), s.px(0, 0), 4), 0);
-      EXPECT_EQ(std::memcmp(p.px(x, y), p.px(0, 0), 4), 0);
-    }
-  EXPECT_EQ(s.px(0, 0)[0], 200);
-  EXPECT_EQ(s.px(0, 0)[1], 30);
-  // Without repeated edges the borders fade towards transparent.
-  ASSERT_EQ(PF_FastBlur_Straight(nullptr, 3.0, PF_Blur_Horizontal, 0, &s.world), 0);
-  EXPECT_LT(s.px(0, 3)[0], 200);
-  EXPECT_EQ(s.px(6, 3)[0], 200);
-  EXPECT_EQ(s.px(0, 3)[1], 30);
-}
-
-TEST_F(PFBlur, ThreeBoxesKeepWhatEachPassSpreadsPastTheEdge) {
-  // An opaque white row blurred across: each pass works on the row extended
-  // by what the pass before spread past its ends, as if the whole surround
-  // (transparent here) were blurred with it.
-  struct Row {
-    double radius;
-    int32_t quality;
-    std::vector<int> alpha;  // x = 0, 1, ...
-  };
-  const Row rows[] = {{7.3, 1, {138, 159, 179, 197}}, {15.0, 1, {133, 144, 154, 165}}, {7.3, 0, {136, 153, 170}}};
-  for (const Row& r : rows)
-    for (int32_t reference : {0, 1})
-      for (bool straight : {false, true}) {
-        Buffer b(60, 1);
-        for (int32_t x = 0; x < 60; ++x) b.Set(x, 0, 255, 255, 255, 255);
-        PFp_UseReferenceKernels(reference);
-        ASSERT_EQ((straight ? PF_FastBlur_Straight : PF_FastBlur_Premul)(nullptr, r.radius, PF_Blur_Horizontal,
-                                                                         r.quality, &b.world), 0);
-        PFp_UseReferenceKernels(0);
-        for (size_t x = 0; x < r.alpha.size(); ++x) {
-          EXPECT_EQ(int{b.px(int32_t(x), 0)[0]}, r.alpha[x]) << r.radius << " q" << r.quality << " x " << x;
-          EXPECT_EQ(int{b.px(59 - int32_t(x), 0)[0]}, r.alpha[x]) << r.radius << " q" << r.quality << " x " << x;
-          EXPECT_EQ(int{b.px(int32_t(x), 0)[1]}, straight ? 255 : r.alpha[x]);
-        }
-        EXPECT_EQ(b.px(30, 0)[0], 255);
-      }
-}
-
 TEST_F(PFBlur, FastBlurEqualsBoxesOnTheExtendedPictureAtEveryPixel) {
   std::vector<Buffer> pictures;
   pictures.emplace_back(23, 17);
@@ -450,17 +335,6 @@ TEST_F(PFBlur, FastBlurRefusesBadRadiiAndFlags) {
   // A radius that rounds to no box changes nothing.
   EXPECT_EQ(PF_FastBlur_Straight(nullptr, 0.3, 0, 0, &b.world), 0);
   EXPECT_EQ(b.bytes, before);
-}
-
-TEST_F(PFBlur, TheReferenceSwitchGivesTheSameBlur) {
-  Buffer a(30, 20), b(30, 20);
-  a.Random(77);
-  b.bytes = a.bytes;
-  ASSERT_EQ(PF_FastBlur_Straight(nullptr, 5.5, 0, 1, &a.world), 0);
-  PFp_UseReferenceKernels(1);
-  ASSERT_EQ(PF_FastBlur_Straight(nullptr, 5.5, 0, 1, &b.world), 0);
-  PFp_UseReferenceKernels(0);
-  EXPECT_EQ(a.bytes, b.bytes);
 }
 
 // ---- Coverage scans -----------------------------------------------------------------------

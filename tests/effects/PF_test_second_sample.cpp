@@ -247,37 +247,6 @@ TEST_F(PFSample, BestCopyAtTwoToOneAveragesEachBlock) {
   EXPECT_TRUE(d.PaddingIntact());
 }
 
-TEST_F(PFSample, BestCopyAtOneToTwoInterpolatesWithinTheSource) {
-  Buffer s(2, 1), d(4, 1);
-  s.Set(0, 0, 255, 0, 100, 200);
-  s.Set(1, 0, 255, 200, 100, 0);
-  ASSERT_EQ(PF_WorldCopy_HQ_Premul(nullptr, &s.world, &d.world), 0);
-  // Destination centres fall at 0.25, 0.75, 1.25, 1.75 source pixels; the
-  // one-pixel footprints are cut at the source's edges.
-  const uint8_t red[4] = {0, 50, 150, 200};
-  for (int x = 0; x < 4; ++x) {
-    EXPECT_EQ(d.px(x, 0)[0], 255) << x;  // opaque to the edges
-    EXPECT_EQ(d.px(x, 0)[1], red[x]) << x;
-    EXPECT_EQ(d.px(x, 0)[2], 100) << x;
-  }
-}
-
-TEST_F(PFSample, BestCopiesKeepAConstantPictureConstant) {
-  std::mt19937 gen(5);
-  for (int round = 0; round < 20; ++round) {
-    const int32_t sw = 1 + gen() % 40, sh = 1 + gen() % 30, dw = 1 + gen() % 40, dh = 1 + gen() % 30;
-    Buffer s(sw, sh), d(dw, dh);
-    for (int y = 0; y < sh; ++y)
-      for (int x = 0; x < sw; ++x) s.Set(x, y, 180, 90, 45, 170);
-    for (CopyFn fn : {kCopies[1], kCopies[2]}) {
-      ASSERT_EQ(fn(nullptr, &s.world, &d.world, nullptr, nullptr), 0);
-      for (int y = 0; y < dh; ++y)
-        for (int x = 0; x < dw; ++x) ASSERT_EQ(Word(d.px(x, y)), Word(s.px(0, 0))) << sw << "x" << sh << "->" << dw << "x" << dh;
-      EXPECT_TRUE(d.PaddingIntact());
-    }
-  }
-}
-
 TEST_F(PFSample, CopiesRefuseRectanglesOutsideAndSharedPixels) {
   Buffer s(4, 4), d(4, 4);
   const Rect outside{0, 0, 5, 4}, reversed{2, 2, 1, 4}, empty{1, 1, 1, 3};
@@ -289,12 +258,6 @@ TEST_F(PFSample, CopiesRefuseRectanglesOutsideAndSharedPixels) {
   EXPECT_EQ(rec.last().location, tv::Location(37, 8));
   EXPECT_EQ(PF_CopyBits_HQ_Straight(nullptr, &s.world, &d.world, &empty, nullptr), 0);
 }
-
-}  // namespace
-}  // namespace tv::test
-
-namespace tv::test {
-namespace {
 
 TEST_F(PFSample, HalvingFastPathEqualsTheGeneralWeights) {
   std::mt19937 gen(17);
@@ -315,12 +278,6 @@ TEST_F(PFSample, HalvingFastPathEqualsTheGeneralWeights) {
     }
   }
 }
-
-}  // namespace
-}  // namespace tv::test
-
-namespace tv::test {
-namespace {
 
 // The mean of the source area under each destination pixel, in doubles (the
 // copies quantise each axis's weights to 1/16384, hence the tolerance): a

@@ -205,40 +205,6 @@ TEST_F(PFTransfer, ColourModeKeepsTheDestinationLuminance) {
   EXPECT_GT(dst[1], dst[2]);  // still red
 }
 
-// The modes whose arithmetic is this engine's own choice, pinned: an opaque
-// orange source over an opaque grey-blue destination at opacity 255 and 100.
-TEST_F(PFTransfer, GoldenPixelsOfTheNonSeparableAndLayerModes) {
-  struct Golden {
-    int32_t mode;
-    uint8_t full[4], part[4];
-  };
-  const Golden golden[] = {
-      {7, {255, 196, 104, 9}, {255, 138, 108, 76}},    {8, {255, 156, 106, 61}, {255, 122, 108, 97}},
-      {9, {255, 248, 104, 9}, {255, 158, 108, 76}},    {13, {255, 117, 106, 97}, {255, 107, 108, 111}},
-      {14, {255, 11, 131, 251}, {255, 65, 118, 171}},  {15, {255, 189, 87, 0}, {255, 135, 101, 73}},
-      {16, {255, 139, 149, 159}, {255, 115, 125, 135}}, {18, {147, 100, 110, 120}, {213, 100, 110, 120}},
-      {20, {108, 100, 110, 120}, {197, 100, 110, 120}}, {21, {255, 250, 120, 10}, {255, 159, 114, 77}},
-      {22, {255, 250, 120, 10}, {255, 99, 85, 75}},    {23, {255, 255, 208, 125}, {255, 162, 135, 122}},
-      {24, {255, 97, 0, 0}, {255, 99, 72, 38}},        {25, {255, 154, 126, 120}, {255, 121, 116, 120}},
-  };
-  for (int ref = 0; ref < 2; ++ref) {
-    PFp_UseReferenceKernels(ref);
-    EXPECT_EQ(PFp_UsingReferenceKernels(), ref);
-    for (const Golden& g : golden) {
-      PF_TransferFunc fn = nullptr;
-      ASSERT_EQ(PF_GetTransferFunc(g.mode, &fn), 0);
-      for (uint8_t opacity : {uint8_t{255}, uint8_t{100}}) {
-        const uint8_t src[4] = {255, 250, 120, 10};
-        uint8_t dst[4] = {255, 100, 110, 120};
-        PF_CompositeMode p{g.mode, 0, opacity, 0, {}};
-        fn(nullptr, 1, &p, src, nullptr, dst);
-        const uint8_t* want = opacity == 255 ? g.full : g.part;
-        EXPECT_EQ(0, std::memcmp(dst, want, 4)) << "mode " << g.mode << " opacity " << int{opacity};
-      }
-    }
-  }
-}
-
 TEST_F(PFTransfer, SubWorldsAreWalkedWithTheirOwnRowBytes) {
   Buffer src(5, 4, 36), dst(7, 5, 8);
   src.Random(31);

@@ -177,24 +177,6 @@ TEST_F(PFTransform, DraftSamplesNearestBestInterpolates) {
   EXPECT_EQ(best.px(1, 1)[0], 191);
   EXPECT_EQ(best.px(1, 1)[1], 64);
 
-  // A quarter-size copy of a one-pixel checkerboard: the area sampler
-  // averages to grey where bilinear sampling would alias.
-  Buffer checker(64, 64);
-  for (int32_t y = 0; y < 64; ++y)
-    for (int32_t x = 0; x < 64; ++x) {
-      const uint8_t v = ((x + y) & 1) ? 255 : 0;
-      checker.Set(x, y, 255, v, v, v);
-    }
-  Buffer small(16, 16);
-  ASSERT_EQ(Run(1, checker, Mode(PF_Xfer_Normal), {Similar(0.25, 0, 0, 0)}, small), 0);
-  for (int32_t y = 2; y < 14; ++y)
-    for (int32_t x = 2; x < 14; ++x) {
-      EXPECT_EQ(small.px(x, y)[0], 255);
-      EXPECT_NEAR(small.px(x, y)[1], 127.5, 1.0) << x << "," << y;
-    }
-  Buffer smallDraft(16, 16);
-  ASSERT_EQ(Run(0, checker, Mode(PF_Xfer_Normal), {Similar(0.25, 0, 0, 0)}, smallDraft), 0);
-  EXPECT_TRUE(smallDraft.px(5, 5)[1] == 0 || smallDraft.px(5, 5)[1] == 255);
 }
 
 TEST_F(PFTransform, MotionBlurOfALineMovingSixteenPixels) {
@@ -333,43 +315,14 @@ TEST_F(PFTransform, FieldsSkipRows) {
   }
 }
 
-TEST_F(PFTransform, FastKernelsEqualReference) {
-  Buffer src(61, 47);
-  Layer(src, 11);
-  Buffer start(80, 70);
-  start.Random(12);
-  std::vector<std::vector<FloatMatrix>> cases = {
-      {Similar(1.1, 10, 5.25, -3.5)}, {Similar(0.3, -33, 20, 20)}, {Similar(3.7, 71, 60, -20)},
-      {Similar(0.999, 180, 70, 60)},  {Similar(1, 0, 0.5, 0.25)},  {Similar(0.5, 0, 0.3, 0.1)}};
-  std::vector<FloatMatrix> blur;
-  for (int k = 0; k <= 16; ++k) blur.push_back(Similar(1 + k * 0.01, k * 1.5, 3 + k * 0.7, 2 - k * 0.3));
-  cases.push_back(blur);
-  std::vector<FloatMatrix> moving;  // a layer that only moves, by fractions of a pixel
-  for (int k = 0; k <= 16; ++k) moving.push_back(Translate(-20.3 + k * 1.37, 3.1 + k * 0.51));
-  cases.push_back(moving);
-  std::vector<FloatMatrix> movingUp;
-  for (int k = 0; k <= 16; ++k) movingUp.push_back(Translate(30 - k * 0.77, 40 - k * 2.05));
-  cases.push_back(movingUp);
-  std::vector<FloatMatrix> shrinkBlur;
-  for (int k = 0; k <= 16; ++k) shrinkBlur.push_back(Similar(0.4, k, 10 + k, 5));
-  cases.push_back(shrinkBlur);
-  // Mostly opaque, as footage is, with a few holes.
-  Buffer opaque(61, 47);
-  opaque.Random(18);
-  for (int32_t y = 0; y < 47; ++y)
-    for (int32_t x = 0; x < 61; ++x) opaque.px(x, y)[0] = (x * 7 + y * 3) % 50 == 0 ? 100 : 255;
-  for (size_t c = 0; c < cases.size(); ++c)
-    for (int32_t quality : {0, 1}) {
-      SCOPED_TRACE(testing::Message() << "case " << c << " quality " << quality);
-      ExpectKernelsAgree(quality, src, Mode(PF_Xfer_Normal, 255), cases[c], start);
-      ExpectKernelsAgree(quality, src, Mode(PF_Xfer_Screen, 90), cases[c], start);
-      ExpectKernelsAgree(quality, opaque, Mode(PF_Xfer_Normal, 255), cases[c], start);
-    }
-}
-
 TEST_F(PFTransform, RandomMatricesStayInBoundsAndAgree) {
   Buffer src(37, 29);
   Layer(src, 21);
+  // Mostly opaque too, as footage is, with a few holes.
+  Buffer opaque(37, 29);
+  opaque.Random(18);
+  for (int32_t y = 0; y < 29; ++y)
+    for (int32_t x = 0; x < 37; ++x) opaque.px(x, y)[0] = (x * 7 + y * 3) % 50 == 0 ? 100 : 255;
   Buffer start(53, 41);
   start.Random(22);
   std::mt19937_64 gen(23);
@@ -385,7 +338,7 @@ TEST_F(PFTransform, RandomMatricesStayInBoundsAndAgree) {
       ms.push_back(last);
     }
     SCOPED_TRACE(testing::Message() << "iteration " << iter);
-    ExpectKernelsAgree(iter % 2, src, Mode(PF_Xfer_Normal, 200), ms, start);
+    ExpectKernelsAgree(iter % 2, iter % 4 == 3 ? opaque : src, Mode(iter % 5 ? PF_Xfer_Normal : PF_Xfer_Screen, 200), ms, start);
   }
 }
 
@@ -422,32 +375,6 @@ TEST_F(PFTransform, FastSamplerEqualsReferenceAtRandomPositions) {
     SampleRowReference(r, 64, a.data());
     SampleRowFast(r, 64, b.data());
     ASSERT_EQ(a, b) << "iteration " << iter;
-  }
-}
-
-TEST_F(PFTransform, SamplersEqualThePackageSamplers) {
-  using namespace tv::pf::xform;
-  Buffer src(9, 7);
-  Layer(src, 24);
-  for (int32_t x = 0; x < 4; ++x) src.Set(x, 0, 0, 9, 9, 9);
-  std::mt19937 gen(25);
-  for (int iter = 0; iter < 20000; ++iter) {
-    const Fixed u = static_cast<Fixed>(gen() % (14 << 16)) - (2 << 16);
-    const Fixed v = static_cast<Fixed>(gen() % (12 << 16)) - (2 << 16);
-    PF_SampleParams p{};
-    p.source = &src.world;
-    p.xRadius = 0x8000 + static_cast<Fixed>(gen() % 0x30000);
-    p.yRadius = 0x8000 + static_cast<Fixed>(gen() % 0x30000);
-    PF_Pixel nn, sub, area;
-    ASSERT_EQ(PF_NNSample(nullptr, u, v, &p, &nn), 0);
-    ASSERT_EQ(PF_SubpixelSample_Straight(nullptr, u, v, &p, &sub), 0);
-    ASSERT_EQ(PF_AreaSample_Straight(nullptr, u, v, &p, &area), 0);
-    uint32_t a = SampleReference(src.world, Sampler::Nearest, u, v, p.xRadius, p.yRadius);
-    ASSERT_EQ(std::memcmp(&a, &nn, 4), 0) << iter;
-    a = SampleReference(src.world, Sampler::Subpixel, u, v, p.xRadius, p.yRadius);
-    ASSERT_EQ(std::memcmp(&a, &sub, 4), 0) << iter;
-    a = SampleReference(src.world, Sampler::Area, u, v, p.xRadius, p.yRadius);
-    ASSERT_EQ(std::memcmp(&a, &area, 4), 0) << iter;
   }
 }
 
@@ -579,7 +506,6 @@ TEST_F(PFTransform, InstalledInTheRoutineTable) {
   t->transformWorld = saved;
   ASSERT_EQ(PF_TransformWorld_S(nullptr, 1, 0, 0, &src.world, &m, nullptr, &mx, 1, 0, &r, &b.world), 0);
   EXPECT_TRUE(SameBytes(a, b));
-  EXPECT_EQ(PFp_InstallTransformRoutines(nullptr), 516);
 }
 
 TEST_F(PFTransform, ReplacementRoutineGetsTheCoveredRectangle) {

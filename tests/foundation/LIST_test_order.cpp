@@ -267,37 +267,25 @@ TEST_F(ListOrder, ForRangeWalksEitherWay) {
   LIST_Dispose(list, 0);
 }
 
+// Swaps, moves and reversals of every kind are checked against a vector by
+// the random sequence in LIST_test_values.cpp; here -1 and the refusals.
 TEST_F(ListOrder, SwapMoveAndReverse) {
   LIST_Handle list = Ints({1, 2, 3, 4, 5});
   ASSERT_EQ(LIST_Swap(0, -1, list), 0);
   EXPECT_EQ(Items(list), (std::vector<int32_t>{5, 2, 3, 4, 1}));
-  ASSERT_EQ(LIST_Swap(2, 2, list), 0);
   EXPECT_EQ(LIST_Swap(0, 5, list), kErrRange);
   ExpectOneReport(LIST_SiteSwap, "attempt to set an item in" + kOutside);
   ASSERT_EQ(LIST_Move(0, -1, list, 0), 0);  // forwards, to the last place
   EXPECT_EQ(Items(list), (std::vector<int32_t>{2, 3, 4, 1, 5}));
-  ASSERT_EQ(LIST_Move(3, 0, list, 0), 0);  // backwards
-  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 2, 3, 4, 5}));
-  ASSERT_EQ(LIST_Move(1, 3, list, 0), 0);
-  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 3, 4, 2, 5}));
-  ASSERT_EQ(LIST_Move(2, 2, list, 0), 0);
   EXPECT_EQ(LIST_Move(0, 5, list, 0), kErrRange);
   ExpectOneReport(LIST_SiteMove, "attempt to insert an item into" + kOutside);
   EXPECT_EQ(LIST_Move(5, 0, list, 0), kErrRange);
   ExpectOneReport(LIST_SiteMove, "attempt to remove an item from" + kOutside);
-  ASSERT_EQ(LIST_Reverse(list), 0);
-  EXPECT_EQ(Items(list), (std::vector<int32_t>{5, 2, 4, 3, 1}));
-  LIST_RemoveRange(0, 1, list, 0);
-  ASSERT_EQ(LIST_Reverse(list), 0);  // even count
-  EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 3, 4, 2}));
   LIST_Dispose(list, 0);
 }
 
 TEST_F(ListOrder, RotateMovesItemsTowardsTheEnd) {
-  LIST_Handle list = Ints({'P', 'Q', 'R'});
-  ASSERT_EQ(LIST_Rotate(1, list), 0);
-  EXPECT_EQ(Items(list), (std::vector<int32_t>{'R', 'P', 'Q'}));
-  LIST_Dispose(list, 0);
+  LIST_Handle list = nullptr;
   // Against std::rotate for counts with several cycles and extreme shifts.
   for (int32_t count : {2, 3, 6, 12, 13}) {
     for (int32_t n : {1, 2, 3, 4, -4, 6, -9, 100, INT32_MAX, INT32_MIN, INT32_MIN + 1}) {

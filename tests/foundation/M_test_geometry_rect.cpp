@@ -35,23 +35,9 @@ TEST(MRect, SetTakesLeftTopRightBottomIntoTheFieldOrder) {
   M_SetPt(&p, 7, 9);
   EXPECT_EQ((&p.v)[0], 9);
   EXPECT_EQ((&p.v)[1], 7);
-  WHRect w, w2;
+  WHRect w;
   M_SetWHRect(&w, 1, 2, 30, 40);
   EXPECT_EQ((&w.left)[2], 30);
-  M_CopyWHRect(&w, &w2);
-  EXPECT_TRUE(M_EqualWHRect(&w, &w2));
-  w2.height = 41;
-  EXPECT_FALSE(M_EqualWHRect(&w, &w2));
-  LPoint lp, lp2;
-  M_SetLPt(&lp, -5, 6);
-  M_CopyLPt(&lp, &lp2);
-  EXPECT_TRUE(M_EqualLPt(&lp, &lp2));
-  FixedPoint fp, fp2;
-  M_SetFixedPt(&fp, 0x10000, 0x20000);
-  M_CopyFixedPt(&fp, &fp2);
-  EXPECT_TRUE(M_EqualFixedPt(&fp, &fp2));
-  fp2.v = 0;
-  EXPECT_FALSE(M_EqualFixedPt(&fp, &fp2));
 }
 
 TEST(MRect, EmptinessAndPointInside) {

@@ -219,6 +219,12 @@ TEST_F(BlitTest, BlitErrors) {
   EXPECT_EQ(BM_Blit(p, a, nullptr, nullptr, 0), BM_ErrPixelsPurged);
   EXPECT_EQ(BM_Blit(a, p, nullptr, nullptr, 0), BM_ErrPixelsPurged);
   EXPECT_EQ(tv::bm::Rec(a)->lockCount, 0);
+  Handle fake = NewHandleClear(64);
+  EXPECT_EQ(BM_Blit(reinterpret_cast<BM_World>(fake), a, nullptr, nullptr, 0), tv::kErrDamaged);
+  EXPECT_EQ(Last().text, "Test error: damaged World (blit source) -- internal structure damaged.");
+  EXPECT_EQ(BM_Blit(a, reinterpret_cast<BM_World>(fake), nullptr, nullptr, 0), tv::kErrDamaged);
+  EXPECT_EQ(Last().text, "Test error: damaged World (blit destination) -- internal structure damaged.");
+  DisposeHandle(fake);
   // Empty rectangles copy nothing.
   const Rect empty = R(2, 2, 2, 4);
   EXPECT_EQ(BM_Blit(a, a, &empty, nullptr, 0), 0);

@@ -52,29 +52,6 @@ class FileBuffer : public FileTest {
   }
 };
 
-TEST_F(FileBuffer, WritesThenReadsAcrossTheWindowEdge) {
-  FILE_SpecH a = OpenNew("a");
-  std::string data = Pattern(100000, 1);
-  for (size_t at = 0; at < data.size(); at += 1000) ASSERT_EQ(FILE_NWrite(a, 1000, data.data() + at), 0);
-  EXPECT_EQ(Pos(a), 100000);
-  // Pending bytes are read back through the same reference before any flush.
-  ASSERT_EQ(FILE_SetPos(a, kWindow - 3), 0);
-  EXPECT_EQ(Read(a, 7), data.substr(kWindow - 3, 7));
-  // A write straddling the old window's end, then reads on both sides of it.
-  ASSERT_EQ(FILE_SetPos(a, kWindow - 2), 0);
-  ASSERT_EQ(FILE_NWrite(a, 4, "WXYZ"), 0);
-  data.replace(kWindow - 2, 4, "WXYZ");
-  ASSERT_EQ(FILE_SetPos(a, 0), 0);
-  for (size_t at = 0; at < data.size(); at += 999) {
-    int32_t n = static_cast<int32_t>(std::min<size_t>(999, data.size() - at));
-    ASSERT_EQ(Read(a, n), data.substr(at, static_cast<size_t>(n))) << "at " << at;
-  }
-  EXPECT_EQ(Size(a), 100000);
-  ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), data);
-  EXPECT_TRUE(rec.reports.empty());
-}
-
 // Random reads, writes (small and larger than the window) and seeks, checked
 // against a string holding what the file must hold.
 TEST_F(FileBuffer, RandomOperationsMatchAPlainModel) {

@@ -181,62 +181,49 @@ TEST_F(SluRead, AscendWithoutAnEnteredChunkIsFatal) {
 // ---- Hostile files: every one fails with a report, without a hang and
 // without reading or allocating past the file.
 
-TEST_F(SluRead, SizeThatWouldWrapTheScanIsDamage) {
-  // In 32-bit arithmetic 8 + 0xFFFFFFF7 + 1 wraps to this very header.
-  Bytes file = ByteBuilder().Tag("LIST").U32(36).Tag("wrap").Tag("evil").U32(0xFFFFFFF7u).Zeros(24).b;
-  SLU_FileContext c = WithBytes(file);
-  SLU_Chunk list{}, atom{};
-  ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &list, nullptr), 0);
-  rec.clear();
-  Boolean32 found = 1;
-  EXPECT_EQ(SLU_Descend(&c, MakeFourCC("none"), 0, &list, &atom, &found), SLU_ErrMissingData);
-  ExpectReport(Location(33, 4), kSevError, DamagedText("size past the end of its container"));
-  EXPECT_EQ(found, 0);
-}
-
-TEST_F(SluRead, SizePastTheEndOfTheFileIsDamage) {
-  Bytes file = ByteBuilder().Tag("abcd").U32(100).Raw({1, 2, 3}).b;
-  SLU_FileContext c = WithBytes(file);
-  SLU_Chunk chunk{};
-  rec.clear();
-  EXPECT_EQ(SLU_Descend(&c, 0, 0, nullptr, &chunk, nullptr), SLU_ErrMissingData);
-  ExpectReport(Location(33, 4), kSevError, DamagedText("size past the end of its container"));
-  // Nothing is allocated for it either.
-  SetPos(c, 0);
+TEST_F(SluRead, DamagedSizesAndHeadersAreReportedOnce) {
+  struct Case {
+    const char* what;
+    Bytes file;
+    bool inParent;  // the damage lies inside a container entered first
+    std::string text;
+  };
+  const std::string past = DamagedText("size past the end of its container");
+  const Case cases[] = {
+      // In 32-bit arithmetic 8 + 0xFFFFFFF7 + 1 wraps to this very header.
+      {"wrapping size", ByteBuilder().Tag("LIST").U32(36).Tag("wrap").Tag("evil").U32(0xFFFFFFF7u).Zeros(24).b, true,
+       past},
+      {"past the file", ByteBuilder().Tag("abcd").U32(100).Raw({1, 2, 3}).b, false, past},
+      {"child larger than parent",
+       ByteBuilder().Tag("LIST").U32(4 + 12).Tag("Prnt").Tag("chld").U32(8).Zeros(8).Zeros(16).b, true, past},
+      {"header cut short",
+       ByteBuilder().Tag("LIST").U32(4 + 8 + 4).Tag("Prnt").Tag("aaaa").U32(0).Tag("bbbb").Zeros(8).b, true,
+       DamagedText("header cut short")},
+      {"container without form type", ByteBuilder().Tag("LIST").U32(2).Raw({1, 2}).b, false,
+       DamagedText("container too short for its form type")},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    SLU_FileContext c = WithBytes(k.file);
+    SLU_Chunk list{}, atom{};
+    if (k.inParent) {
+      ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &list, nullptr), 0);
+    }
+    rec.clear();
+    Boolean32 found = 1;
+    EXPECT_EQ(SLU_Descend(&c, k.inParent ? MakeFourCC("bbbb") : 0, 0, k.inParent ? &list : nullptr, &atom, &found),
+              SLU_ErrMissingData);
+    ExpectReport(Location(33, 4), kSevError, k.text);
+    EXPECT_EQ(found, 0);
+    CloseAll();
+  }
+  // Nothing is allocated for a chunk past the end of the file either.
+  SLU_FileContext c = WithBytes(cases[1].file);
   Handle h = nullptr;
   rec.clear();
   EXPECT_EQ(SLU_ReadHandle(&c, nullptr, MakeFourCC("abcd"), &h), SLU_ErrMissingData);
   EXPECT_EQ(h, nullptr);
   EXPECT_EQ(Pos(c), 0);
-}
-
-TEST_F(SluRead, ChildLargerThanItsParentIsDamage) {
-  Bytes file = ByteBuilder().Tag("LIST").U32(4 + 12).Tag("Prnt").Tag("chld").U32(8).Zeros(8).Zeros(16).b;
-  SLU_FileContext c = WithBytes(file);
-  SLU_Chunk list{}, atom{};
-  ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &list, nullptr), 0);
-  rec.clear();
-  EXPECT_EQ(SLU_Descend(&c, MakeFourCC("chld"), 0, &list, &atom, nullptr), SLU_ErrMissingData);
-  ExpectReport(Location(33, 4), kSevError, DamagedText("size past the end of its container"));
-}
-
-TEST_F(SluRead, HeaderCutShortInsideAParentIsDamage) {
-  Bytes file = ByteBuilder().Tag("LIST").U32(4 + 8 + 4).Tag("Prnt").Tag("aaaa").U32(0).Tag("bbbb").Zeros(8).b;
-  SLU_FileContext c = WithBytes(file);
-  SLU_Chunk list{}, atom{};
-  ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &list, nullptr), 0);
-  rec.clear();
-  EXPECT_EQ(SLU_Descend(&c, MakeFourCC("bbbb"), 0, &list, &atom, nullptr), SLU_ErrMissingData);
-  ExpectReport(Location(33, 4), kSevError, DamagedText("header cut short"));
-}
-
-TEST_F(SluRead, ContainerTooShortForItsFormTypeIsDamage) {
-  Bytes file = ByteBuilder().Tag("LIST").U32(2).Raw({1, 2}).b;
-  SLU_FileContext c = WithBytes(file);
-  SLU_Chunk list{};
-  rec.clear();
-  EXPECT_EQ(SLU_Descend(&c, 0, 0, nullptr, &list, nullptr), SLU_ErrMissingData);
-  ExpectReport(Location(33, 4), kSevError, DamagedText("container too short for its form type"));
 }
 
 TEST_F(SluRead, TruncatedTopLevelHeaderIsTheFileLayersEndOfFile) {
@@ -301,12 +288,6 @@ TEST_F(SluRead, DamagedAliasRecordLeavesNoRecord) {
   EXPECT_EQ(alias, nullptr);
   EXPECT_EQ(rec.reports.size(), 1u);
 }
-
-}  // namespace
-}  // namespace tv::test
-
-namespace tv::test {
-namespace {
 
 class SluReadMore : public ChunkFileTest {};
 

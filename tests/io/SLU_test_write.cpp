@@ -9,21 +9,6 @@ constexpr FourCC kItem = MakeFourCC("Item");
 
 class SluWrite : public ChunkFileTest {};
 
-TEST_F(SluWrite, InitFileSetsTheTwoFields) {
-  SLU_FileContext c = Create("a.bin");
-  EXPECT_EQ(c.field0, 0);
-  EXPECT_EQ(c.field1, 1);
-}
-
-TEST_F(SluWrite, OddAtomIsPaddedAndKeepsItsSize) {
-  SLU_FileContext c = Create("a.bin");
-  const uint8_t data[5] = {1, 2, 3, 4, 5};
-  ASSERT_EQ(SLU_WriteAtom(&c, MakeFourCC("abcd"), 5, data), 0);
-  EXPECT_EQ(Pos(c), 14);
-  Bytes want = ByteBuilder().Tag("abcd").U32(5).Raw({1, 2, 3, 4, 5, 0}).b;
-  EXPECT_EQ(Contents("a.bin"), want);
-}
-
 TEST_F(SluWrite, ContainerSizeCountsFormTypeAndChild) {
   SLU_FileContext c = Create("a.bin");
   SLU_Chunk list{};

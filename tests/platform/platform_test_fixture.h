@@ -2,6 +2,8 @@
 // pointer counts, and puts every injected figure, hook and setting back.
 #pragma once
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -38,7 +40,8 @@ class MemoryTest : public ::testing::Test {
   }
   // A fresh, empty preferences file for this test.
   std::string UsePrefsFile() {
-    std::string path = ::testing::TempDir() + "tavelo_prefs_" +
+    // The process number keeps test runs that share the temporary folder apart.
+    std::string path = ::testing::TempDir() + "tavelo_prefs_" + std::to_string(::getpid()) + "_" +
                        ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ini";
     std::remove(path.c_str());
     EMUL_SetTVPrefsFile(path.c_str());
