@@ -23,7 +23,11 @@ ErrorCode Checkout(Bag& bag, int32_t mode, uint32_t index, Boolean32* got, MC_Re
   r.bag = bag.token;
   r.index = index;
   r.readWrite = readWrite;
-  if (readWrite) r.dirs = bag.dirs;
+  if (readWrite) {
+    // The directories it leaves, and only those, take it back at checkin.
+    for (uint64_t t : bag.dirs)
+      if (Dir* d = DirOf(t); d && InDir(*d, index)) r.dirs.push_back(t);
+  }
   const uint64_t token = NewToken(Kind::Receipt);
   g.receipts.emplace(token, std::move(r));
   // Nothing below can fail: the counts change only once the receipt exists.

@@ -38,27 +38,34 @@ void InsertSorted(Dir& d, uint32_t index) {
   d.order.insert(at, index);
 }
 
-void RemoveFromDir(Dir& d, uint32_t index) {
-  auto& o = d.order;
+namespace {
+
+// Where the stuff sits in the directory, or -1.
+ptrdiff_t Find(const Dir& d, uint32_t index) {
+  const auto& o = d.order;
   if (d.compare) {
     // A keyed directory: the stuff sits in the run of entries equal to it.
     const std::vector<MC_Stuff>& s = d.bag->stuffs;
     auto lo = std::lower_bound(o.begin(), o.end(), index,
                                [&](uint32_t x, uint32_t y) { return Compare(d, s[x], s[y]) < 0; });
-    for (auto it = lo; it != o.end() && Compare(d, s[*it], s[index]) == 0; ++it) {
-      if (*it == index) {
-        o.erase(it);
-        return;
-      }
-    }
+    for (auto it = lo; it != o.end() && Compare(d, s[*it], s[index]) == 0; ++it)
+      if (*it == index) return it - o.begin();
   }
   // The importance directory is purged from its end: search from there.
-  for (size_t i = o.size(); i-- > 0;) {
-    if (o[i] == index) {
-      o.erase(o.begin() + static_cast<ptrdiff_t>(i));
-      return;
-    }
-  }
+  for (size_t i = o.size(); i-- > 0;)
+    if (o[i] == index) return static_cast<ptrdiff_t>(i);
+  return -1;
+}
+
+}  // namespace
+
+bool InDir(const Dir& d, uint32_t index) { return Find(d, index) >= 0; }
+
+bool RemoveFromDir(Dir& d, uint32_t index) {
+  const ptrdiff_t at = Find(d, index);
+  if (at < 0) return false;
+  d.order.erase(d.order.begin() + at);
+  return true;
 }
 
 void Resort(Dir& d) {
@@ -149,7 +156,7 @@ ErrorCode MC_AddStuffToSortDir(MC_SortDir token, uint32_t index) try {
     }
     return 0;
   }
-  if (std::find(d->order.begin(), d->order.end(), index) != d->order.end()) return 0;
+  if (InDir(*d, index)) return 0;
   Nest nest;
   InsertSorted(*d, index);
   return 0;

@@ -148,7 +148,9 @@ float Importance(const MC_Stuff& s, uint32_t now);
 int32_t CompareImportance(const MC_Stuff& a, const MC_Stuff& b, uint32_t now);
 int32_t Compare(const Dir& d, const MC_Stuff& a, const MC_Stuff& b);
 void InsertSorted(Dir& d, uint32_t index);
-void RemoveFromDir(Dir& d, uint32_t index);
+// Whether the stuff was in the directory (it is not afterwards).
+bool RemoveFromDir(Dir& d, uint32_t index);
+bool InDir(const Dir& d, uint32_t index);
 void Resort(Dir& d);
 int64_t BytesOf(const MC_Stuff& s);
 // Takes the stuff out of its directories, disposes its value and frees the slot.

@@ -11,6 +11,7 @@
 #include "BM.h"
 #include "Engine.h"
 #include "M.h"
+#include "MC.h"
 #include "Prefs.h"
 #include "U.h"
 #include "VAL.h"
@@ -58,9 +59,12 @@ struct Engine {
     const int32_t packages[] = {M_PackageNumber, VAL_PackageNumber, BM_PackageNumber};
     err = TV_BirthPackages("tavelo", packages, 3);
     if (err) failed = "the packages";
+    // When memory runs short, cached frames go first, least important first.
+    SetGrowZone(&MC_GrowZone);
   }
 
   ~Engine() {
+    SetGrowZone(nullptr);
     if (born) TV_DeathPackages();
   }
 };

@@ -208,6 +208,14 @@ TEST_F(MCRules, KeyedLookupAndReadWriteLeavesDirectories) {
   ASSERT_EQ(MC_CheckinStuff(0, r), 0);
   EXPECT_EQ(Stats().hits, 2);
   EXPECT_EQ(Stats().misses, 2);
+  // A read/write checkin puts a stuff back only where it was taken from.
+  const uint32_t outside = Add(MC_GlobalBag, 50);
+  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadWrite, outside, nullptr, &r), 0);
+  ASSERT_EQ(MC_CheckinStuff(0, r), 0);
+  VAL_Value key50 = Frame(50);
+  ASSERT_EQ(MC_CheckoutBySortDir(dir, MC_Checkout_ReadOnly, &key50, &got, &index, &r), 0);
+  EXPECT_EQ(got, 0);
+  VAL_DisposeValue(&key50);
   // Without `got` a miss is reported.
   rec.clear();
   EXPECT_EQ(MC_CheckoutBySortDir(dir, MC_Checkout_ReadOnly, &key, nullptr, nullptr, &r), kErrRange);

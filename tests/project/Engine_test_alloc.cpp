@@ -23,6 +23,7 @@
 #include "Engine.h"
 #include "FILE.h"
 #include "LIST.h"
+#include "MC.h"
 #include "Memory.h"
 #include "Platform.h"
 #include "Prefs.h"
@@ -106,6 +107,7 @@ struct Made {
   TDB_Stream stream = nullptr, back = nullptr;
   STR_Ball ball = nullptr;
   Handle dump = nullptr;
+  MC_Bag bag = nullptr;
 };
 
 constexpr int32_t kResourceBase = 7000;
@@ -210,6 +212,27 @@ class AllocationFailures : public ::testing::Test {
            if (ErrorCode err = BEE_Redo()) return err;
            return BEEp_DumpProject(&m.dump);
          }},
+        {"frame cache", [](Made& m) {
+           int32_t type = 0;
+           if (ErrorCode err = VAL_LookupType("alloc test type", &type)) return err;
+           if (ErrorCode err = MC_NewBag(4, 1, &m.bag)) return err;
+           MC_SortDir dir = nullptr;
+           if (ErrorCode err = MC_NewSortDir(m.bag, nullptr, 0, &dir)) return err;
+           for (int k = 0; k < 6; ++k) {
+             VAL_Value v{};
+             if (ErrorCode err = VAL_NewValue(type, nullptr, &v)) return err;
+             uint32_t index = MC_NoIndex;
+             if (ErrorCode err = MC_AddStuff(m.bag, 0, &v, k, nullptr, 0, nullptr, nullptr, 0, &index)) {
+               VAL_DisposeValue(&v);
+               return err;
+             }
+             if (ErrorCode err = MC_AddStuffToSortDir(dir, index)) return err;
+             MC_Receipt r = nullptr;
+             if (ErrorCode err = MC_CheckoutByID(m.bag, k & 1, index, nullptr, &r)) return err;
+             if (ErrorCode err = MC_CheckinStuff(0, r)) return err;
+           }
+           return MC_PurgeAllPurgeableStuffsFromBag(m.bag);
+         }},
         {"atomic save", [](Made& m) {
            return tv::slu::SaveAtomically(m.file, [&m](SLU_FileContext* c) { return TDB_WriteStream(m.stream, c); });
          }},
@@ -242,6 +265,7 @@ class AllocationFailures : public ::testing::Test {
     if (m.stream) TDB_DisposeStream(m.stream);
     if (m.file) FILE_Dispose(m.file);
     if (m.ball) STR_DisposeBall(&m.ball);
+    if (m.bag) MC_DisposeBag(m.bag);
     m = Made{};
     Boolean32 alive = 0;
     if (TV_IsPackageAlive(BEE_PackageNumber, &alive) == 0 && alive) BEE_Death();
