@@ -76,6 +76,12 @@ typedef ErrorCode (*FLT_DuplicateFunc)(void* refcon, FLT_Sequence seq, FLT_Seque
 typedef ErrorCode (*FLT_ParamWriterFunc)(int32_t selector, FLT_Sequence seq, void* refcon, uint32_t* word3,
                                          uint32_t* word4);
 typedef void (*FLT_HostProc)(void);
+// Host slot 2: the frame of another layer (a layer parameter's reference and
+// companion value) at a time, as a world the host keeps until slot 3 is
+// called with the same reference and companion.
+typedef ErrorCode (*FLT_LayerCheckoutProc)(uint32_t layerRef, uint32_t companion, int32_t time, int32_t timeStep,
+                                           uint32_t timeScale, PFWorld* world);
+typedef ErrorCode (*FLT_LayerCheckinProc)(uint32_t layerRef, uint32_t companion);
 
 // A class registered in the process (built-in effects, tests): the fields of
 // its property list.

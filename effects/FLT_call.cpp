@@ -53,7 +53,7 @@ PF_Result StubAudioData(PF_ProgPtr r, Handle, int32_t*, int32_t*, int32_t*, int3
 }
 
 // The parameter's value at a time, in a copy the effect owns until checkin.
-PF_Result CheckoutParam(PF_ProgPtr p, int32_t index, int32_t time, int32_t /*step*/, uint32_t scale,
+PF_Result CheckoutParam(PF_ProgPtr p, int32_t index, int32_t time, int32_t step, uint32_t scale,
                         PF_ParamDef* param) {
   EffectRef* ref = CheckRef(p);
   if (!ref) return PF_Result_Damaged;
@@ -71,11 +71,19 @@ PF_Result CheckoutParam(PF_ProgPtr p, int32_t index, int32_t time, int32_t /*ste
   if (index < 0 || index >= count) return kReport.Fail(kSiteCallback, PF_Result_BadCallbackArg, kTextIndexRange);
   *param = *lock.list()[index];
   if (param->type == PF_Param_Layer) {
-    // Another layer's frame comes from the host (slot 2).
+    // Another layer's frame comes from the host (slot 2); the reference and
+    // companion stay in the Sequence's record for the checkin.
     if (!G().procs[2]) {
       return report::Code(kReport.Loc(kSiteCallback), kSevError, PF_Result_BadCallbackArg,
                           "callback not initialized.");
     }
+    const uint32_t layer = param->u.words[0], companion = param->u.words[1];
+    std::memset(&param->u, 0, sizeof param->u);
+    auto proc = reinterpret_cast<FLT_LayerCheckoutProc>(G().procs[2]);
+    PFWorld world{};
+    if (ErrorCode err = proc(layer, companion, time, step, scale, &world)) return err;
+    param->u.world = world;
+    param->identifier = static_cast<uint32_t>(index);
     return 0;
   }
   if (param->stream) {
@@ -91,11 +99,23 @@ PF_Result CheckinParam(PF_ProgPtr p, PF_ParamDef* param) {
   EffectRef* ref = CheckRef(p);
   if (!ref) return PF_Result_Damaged;
   if (!param) return kReport.Fail(kSiteCallback, PF_Result_BadCallbackArg, kTextBadParam, {"checkin"});
-  if (param->type == PF_Param_Layer && !G().procs[3]) {
+  if (param->type != PF_Param_Layer) return 0;
+  if (!G().procs[3]) {
     return report::Code(kReport.Loc(kSiteCallback), kSevError, PF_Result_BadCallbackArg,
                         "callback not initialized.");
   }
-  return 0;
+  // The checked-out copy carries its parameter index; the host is given the
+  // reference and companion the Sequence holds for it.
+  if (!ref->seq) return Refuse(p, "check out/in parameter");
+  ParamsLock lock(ref->seq);
+  if (lock.error()) return lock.error();
+  int32_t count = 0;
+  FLT_SeqInqNumParams(ref->seq, &count);
+  const auto index = static_cast<int32_t>(param->identifier);
+  if (index < 0 || index >= count || lock.list()[index]->type != PF_Param_Layer)
+    return kReport.Fail(kSiteCallback, PF_Result_BadCallbackArg, kTextIndexRange);
+  const PF_ParamDef* held = lock.list()[index];
+  return reinterpret_cast<FLT_LayerCheckinProc>(G().procs[3])(held->u.words[0], held->u.words[1]);
 }
 
 PF_Result Abort(PF_ProgPtr p) {

@@ -205,6 +205,9 @@ ErrorCode ReadyClass(int16_t index, uint32_t site) {
     SetClass(index, c);
   }
   if (!(c.flags & kClassParamsDone)) {
+    // A class without a valid parameter template cannot make Sequences: it
+    // is marked unusable like one whose global setup failed, so its params
+    // setup is not retried on every use.
     if (ErrorCode err = ParamsSetup(index, c)) {
       c.flags |= kClassUnusable;
       --c.readyCount;

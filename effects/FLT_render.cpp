@@ -251,6 +251,9 @@ ErrorCode FLT_RenderFrParade(FLT_FrameParade frameParade, int32_t flags, BM_Worl
     dst.height = c.outHeight;
     dst.extentHint = Rect{0, 0, static_cast<int16_t>(c.outHeight), static_cast<int16_t>(c.outWidth)};
     PF_OutputRecord out{};
+    // An interrupt (517) stops the chain and goes back to the caller as it
+    // is, unreported: the output is incomplete and must not be kept as a
+    // finished frame.
     err = FrameCall(c.seq, PF_Cmd_Render, fr.quality, c, out, &src, &dst);
     LIST_SetItem(&c, i, fr.contexts, 0, nullptr);
     src = dst;

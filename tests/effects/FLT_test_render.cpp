@@ -1,6 +1,7 @@
 // Frame parades: chains of built-in effects equal the effects applied one by
 // one, whatever is switched off; interrupts; sizes; layer times.
 #include "FLT_test_support.h"
+#include "PF.h"
 
 namespace tv::test {
 namespace {
@@ -166,6 +167,90 @@ TEST_F(FLTRender, AnimatedParameterFollowsTheLayerTime) {
   EXPECT_EQ(px[1], 100);
   EXPECT_EQ(px[2], 50);
   EXPECT_EQ(px[3], 25);
+}
+
+}  // namespace
+}  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+struct LayerHost {
+  BM_World world = nullptr;
+  uint32_t ref = 0, companion = 0;
+  int checkouts = 0, checkins = 0;
+  int32_t seenWidth = 0;
+} gHost;
+
+ErrorCode HostCheckout(uint32_t ref, uint32_t companion, int32_t, int32_t, uint32_t, PFWorld* world) {
+  ++gHost.checkouts;
+  gHost.ref = ref;
+  gHost.companion = companion;
+  Boolean32 failed = 0;
+  BM_LockPixels(0, gHost.world, &failed);
+  return PF_MakeBMIntoPF(gHost.world, nullptr, world);
+}
+ErrorCode HostCheckin(uint32_t ref, uint32_t companion) {
+  ++gHost.checkins;
+  BM_UnlockPixels(gHost.world);
+  return ref == gHost.ref && companion == gHost.companion ? 0 : 3;
+}
+
+PF_Result LayerUser(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef**, PFWorld* output,
+                    void*) {
+  switch (cmd) {
+    case PF_Cmd_ParamsSetup: {
+      PF_ParamDef d{};
+      d.type = PF_Param_Layer;
+      out->paramCount = 2;
+      return in->addParam(in->effectRef, -1, &d);
+    }
+    case PF_Cmd_Render: {
+      PF_ParamDef layer{};
+      if (PF_Result err = in->checkoutParam(in->effectRef, 1, in->time, in->timeStep, in->timeScale, &layer))
+        return err;
+      gHost.seenWidth = layer.u.world.width;
+      PF_Result err = PF_WorldCopy(in->effectRef, &layer.u.world, output);
+      if (PF_Result e2 = in->checkinParam(in->effectRef, &layer); !err) err = e2;
+      return err;
+    }
+    default:
+      return 0;
+  }
+}
+
+ErrorCode InitLayer(int32_t, uintptr_t, uint32_t* ref, uint32_t* companion) {
+  *ref = 77;
+  *companion = 5;
+  return 0;
+}
+
+TEST_F(FLTRender, LayerParameterFromTheHost) {
+  const int16_t cls = Register("T Layer User", 0, LayerUser);
+  FLT_Parade p = Keep(NewParade({}));
+  FLT_Sequence s = nullptr;
+  uint32_t flags = 0;
+  Boolean32 found = 0;
+  ASSERT_EQ(FLT_NewSequence(cls, nullptr, 0, InitLayer, &flags, &s, &found), 0);
+  ASSERT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
+  BM_World input = World(1), out = World();
+  // Without the host's procedures the checkout is refused.
+  rec.clear();
+  EXPECT_EQ(Render(p, input, out, kW, kH), PF_Result_BadCallbackArg);
+  EXPECT_NE(rec.last().text.find("callback not initialized"), std::string::npos);
+  gHost = LayerHost{};
+  gHost.world = World(9);
+  ASSERT_EQ(FLT_InstallProcs(2, reinterpret_cast<FLT_HostProc>(HostCheckout)), 0);
+  ASSERT_EQ(FLT_InstallProcs(3, reinterpret_cast<FLT_HostProc>(HostCheckin)), 0);
+  ASSERT_EQ(Render(p, input, out, kW, kH), 0);
+  EXPECT_EQ(gHost.checkouts, 1);
+  EXPECT_EQ(gHost.checkins, 1);
+  EXPECT_EQ(gHost.ref, 77u);
+  EXPECT_EQ(gHost.companion, 5u);
+  EXPECT_EQ(gHost.seenWidth, kW);
+  EXPECT_EQ(Pixels(out), Pixels(gHost.world));
+  FLT_InstallProcs(2, nullptr);
+  FLT_InstallProcs(3, nullptr);
 }
 
 }  // namespace
