@@ -157,9 +157,7 @@ ErrorCode NewMask(BEE_Layer layer, OM_Shape shape, MaskRec* out) {
 ErrorCode InsertMask(BEE_Layer layer, const MaskRec& m, int32_t index) {
   if (ErrorCode err = EnsureList(layer)) return err;
   const int32_t n = MaskCount(layer);
-  if (ErrorCode err = LIST_Insert(&m, index >= n ? -1 : index, R(layer).masks)) return err;
-  TouchLayer(layer);
-  return 0;
+  return LIST_Insert(&m, index >= n ? -1 : index, R(layer).masks);
 }
 
 // A setting of one mask: *field of its record.
@@ -169,11 +167,11 @@ ErrorCode SetSetting(BEE_CmdRec* rec, BEE_CmdRec* inv, bool isMode) {
   if (ErrorCode err = CheckMask(layer, v.mask)) return err;
   if (isMode && (v.value < PF_UnoMode_Add || v.value > PF_UnoMode_Difference))
     return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadArgument, {"Mask Mode"});
+  TouchLayer(layer);
   MaskRec m = GetMask(layer, v.mask);
   const int32_t old = static_cast<int32_t>(m.*Field);
   m.*Field = isMode ? static_cast<uint32_t>(v.value) : (v.value != 0);
   PutMask(layer, v.mask, m);
-  TouchLayer(layer);
   SetInverse(inv, C{layer, MaskValue{v.mask, old}});
   return 0;
 }
@@ -242,6 +240,9 @@ BEE_OP(OpAddMask) {
   if (!shape) return kErrBadParam;
   const int32_t n = MaskCount(layer);
   if (n >= BEE_MaxMasks) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextTooManyMasks);
+  // Marking the layer changed can throw (out of memory): it comes before
+  // anything changes hands, in every mask operation.
+  TouchLayer(layer);
   MaskRec m{};
   if (ErrorCode err = NewMask(layer, shape, &m)) return err;
   if (ErrorCode err = InsertMask(layer, m, n)) {
@@ -255,6 +256,7 @@ BEE_OP(OpAddMask) {
 BEE_OP(OpDeleteMask) {
   const auto [layer, mask] = Words<DeleteMaskCmd>(*rec);
   if (ErrorCode err = CheckMask(layer, mask)) return err;
+  TouchLayer(layer);
   MaskBlock block{mask, GetMask(layer, static_cast<int32_t>(mask))};
   MaskBlock* owned = nullptr;
   if (ErrorCode err = NewCopy(&block, 1, &owned)) return err;
@@ -262,7 +264,6 @@ BEE_OP(OpDeleteMask) {
     DisposePtr(reinterpret_cast<Ptr>(owned));
     return err;
   }
-  TouchLayer(layer);
   SetInverse(inv, ReinsertMaskCmd{layer, owned});
   return 0;
 }
@@ -272,6 +273,7 @@ BEE_OP(OpReinsertMask) {
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (!block) return kErrBadParam;
   if (block->index < 0 || block->index > MaskCount(layer)) return BadMask(block->index);
+  TouchLayer(layer);
   if (ErrorCode err = InsertMask(layer, block->mask, static_cast<int32_t>(block->index))) return err;
   // The layer owns the mask again; the record keeps only the empty block.
   const intptr_t index = block->index;
@@ -286,8 +288,8 @@ BEE_OP(OpReorderMask) {
   const auto [layer, move] = Words<ReorderMaskCmd>(*rec);
   if (ErrorCode err = CheckMask(layer, move.mask)) return err;
   if (move.value < 0 || move.value >= MaskCount(layer)) return BadMask(move.value);
-  if (ErrorCode err = LIST_Move(move.mask, move.value, R(layer).masks, 0)) return err;
   TouchLayer(layer);
+  if (ErrorCode err = LIST_Move(move.mask, move.value, R(layer).masks, 0)) return err;
   SetInverse(inv, ReorderMaskCmd{layer, MaskValue{move.value, move.mask}});
   return 0;
 }
@@ -300,6 +302,7 @@ BEE_OP(OpMaskName) {
   const auto [layer, name] = Words<MaskNameCmd>(*rec);
   if (!name) return kErrBadParam;
   if (ErrorCode err = CheckMask(layer, name->mask)) return err;
+  TouchLayer(layer);
   MaskRec m = GetMask(layer, name->mask);
   BEE_MaskName old{name->mask, {}};
   std::memcpy(old.name, m.name, sizeof old.name);
@@ -308,7 +311,6 @@ BEE_OP(OpMaskName) {
   // Names are cut to 31 bytes without splitting a character.
   fmt::CopyTo(std::span<char>(m.name, sizeof m.name), std::string_view(name->name, strnlen(name->name, 32)));
   PutMask(layer, name->mask, m);
-  TouchLayer(layer);
   SetInverse(inv, MaskNameCmd{layer, block});
   return 0;
 }

@@ -23,6 +23,7 @@
 #include "Engine.h"
 #include "FILE.h"
 #include "LIST.h"
+#include "OM.h"
 #include "Memory.h"
 #include "Platform.h"
 #include "Prefs.h"
@@ -106,6 +107,7 @@ struct Made {
   TDB_Stream stream = nullptr, back = nullptr;
   STR_Ball ball = nullptr;
   Handle dump = nullptr;
+  BEE_Layer layer = nullptr;  // owned by the project
 };
 
 constexpr int32_t kResourceBase = 7000;
@@ -208,7 +210,20 @@ class AllocationFailures : public ::testing::Test {
            if (ErrorCode err = BEE_CmdNewSolidLayer(comp, &solid, &layer)) return err;
            if (ErrorCode err = BEE_Undo()) return err;
            if (ErrorCode err = BEE_Redo()) return err;
+           m.layer = layer;
            return BEEp_DumpProject(&m.dump);
+         }},
+        {"masks", [](Made& m) {
+           const FixedRect bounds{0, 0, 5 << 16, 5 << 16};
+           OM_Shape shape = nullptr;
+           if (ErrorCode err = OM_NewShape(OM_TypeOval, &bounds, &shape)) return err;
+           ErrorCode err = OM_SetShapeType(OM_TypePath, shape);
+           int32_t mask = 0;
+           if (!err) err = BEE_CmdAddMask(m.layer, shape, &mask);
+           if (!err) err = BEE_CmdDeleteMask(m.layer, mask);
+           if (!err) err = BEE_Undo();
+           OM_DisposeShape(shape);
+           return err;
          }},
         {"atomic save", [](Made& m) {
            return tv::slu::SaveAtomically(m.file, [&m](SLU_FileContext* c) { return TDB_WriteStream(m.stream, c); });
@@ -281,6 +296,8 @@ TEST_F(AllocationFailures, EveryFailingAllocationEndsOneOperationCleanly) {
   // buffer it cannot make, say); one report here installs it before the
   // counts are taken, as the births do for the other packages.
   ASSERT_EQ(FILE_InqSeparator(nullptr), tv::kErrBadParam);
+  // So does OM (a report when a shape stream's copy fails, say).
+  ASSERT_EQ(OM_ShapeIntersect(nullptr, nullptr, nullptr), tv::kErrUnimplemented);
   log_.count = 0;
   // A first run installs the string tables that stay, and counts the
   // allocations of a whole run.
