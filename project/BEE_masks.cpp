@@ -2,6 +2,7 @@
 // feather and an opacity stream, a name, a mode, invert and lock), the mask
 // commands with their inverses, and the exported mask operations.
 #include <algorithm>
+#include <new>
 #include <cstring>
 
 #include "BEE_cmd_internal.h"
@@ -115,6 +116,19 @@ void DisposeMaskStreams(MaskRec& m) {
   }
 }
 
+// Marks the layer changed. That can run out of memory (it walks the
+// compositions with containers); it is answered here, before anything
+// changes hands, so an undo record being replayed is put back rather than
+// lost with an exception.
+ErrorCode Touched(BEE_Layer layer) {
+  try {
+    TouchLayer(layer);
+    return 0;
+  } catch (const std::bad_alloc&) {
+    return kReport.OutOfMemory(BEE_SiteCommandOp, "layer changes", 0);
+  }
+}
+
 ErrorCode EnsureList(BEE_Layer layer) {
   if (R(layer).masks) return 0;
   LIST_Handle l = nullptr;
@@ -167,7 +181,7 @@ ErrorCode SetSetting(BEE_CmdRec* rec, BEE_CmdRec* inv, bool isMode) {
   if (ErrorCode err = CheckMask(layer, v.mask)) return err;
   if (isMode && (v.value < PF_UnoMode_Add || v.value > PF_UnoMode_Difference))
     return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadArgument, {"Mask Mode"});
-  TouchLayer(layer);
+  if (ErrorCode err = Touched(layer)) return err;
   MaskRec m = GetMask(layer, v.mask);
   const int32_t old = static_cast<int32_t>(m.*Field);
   m.*Field = isMode ? static_cast<uint32_t>(v.value) : (v.value != 0);
@@ -240,9 +254,9 @@ BEE_OP(OpAddMask) {
   if (!shape) return kErrBadParam;
   const int32_t n = MaskCount(layer);
   if (n >= BEE_MaxMasks) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextTooManyMasks);
-  // Marking the layer changed can throw (out of memory): it comes before
-  // anything changes hands, in every mask operation.
-  TouchLayer(layer);
+  // Marking the layer changed comes before anything changes hands, in every
+  // mask operation.
+  if (ErrorCode err = Touched(layer)) return err;
   MaskRec m{};
   if (ErrorCode err = NewMask(layer, shape, &m)) return err;
   if (ErrorCode err = InsertMask(layer, m, n)) {
@@ -256,7 +270,7 @@ BEE_OP(OpAddMask) {
 BEE_OP(OpDeleteMask) {
   const auto [layer, mask] = Words<DeleteMaskCmd>(*rec);
   if (ErrorCode err = CheckMask(layer, mask)) return err;
-  TouchLayer(layer);
+  if (ErrorCode err = Touched(layer)) return err;
   MaskBlock block{mask, GetMask(layer, static_cast<int32_t>(mask))};
   MaskBlock* owned = nullptr;
   if (ErrorCode err = NewCopy(&block, 1, &owned)) return err;
@@ -273,7 +287,7 @@ BEE_OP(OpReinsertMask) {
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (!block) return kErrBadParam;
   if (block->index < 0 || block->index > MaskCount(layer)) return BadMask(block->index);
-  TouchLayer(layer);
+  if (ErrorCode err = Touched(layer)) return err;
   if (ErrorCode err = InsertMask(layer, block->mask, static_cast<int32_t>(block->index))) return err;
   // The layer owns the mask again; the record keeps only the empty block.
   const intptr_t index = block->index;
@@ -288,7 +302,7 @@ BEE_OP(OpReorderMask) {
   const auto [layer, move] = Words<ReorderMaskCmd>(*rec);
   if (ErrorCode err = CheckMask(layer, move.mask)) return err;
   if (move.value < 0 || move.value >= MaskCount(layer)) return BadMask(move.value);
-  TouchLayer(layer);
+  if (ErrorCode err = Touched(layer)) return err;
   if (ErrorCode err = LIST_Move(move.mask, move.value, R(layer).masks, 0)) return err;
   SetInverse(inv, ReorderMaskCmd{layer, MaskValue{move.value, move.mask}});
   return 0;
@@ -302,7 +316,7 @@ BEE_OP(OpMaskName) {
   const auto [layer, name] = Words<MaskNameCmd>(*rec);
   if (!name) return kErrBadParam;
   if (ErrorCode err = CheckMask(layer, name->mask)) return err;
-  TouchLayer(layer);
+  if (ErrorCode err = Touched(layer)) return err;
   MaskRec m = GetMask(layer, name->mask);
   BEE_MaskName old{name->mask, {}};
   std::memcpy(old.name, m.name, sizeof old.name);
