@@ -19,12 +19,13 @@
 // - Failures are reported once (package 38, severity 8): 3 for a shape that
 //   is not an absolute path or a null argument; 4 out of memory; PF's codes
 //   (a buffer that is not one: 2, reported as a failed verification; an
-//   abort function's answer) and OM's passed up unchanged. The buffer is
+//   abort function's answer) and OM's (a handle that is not a shape: 2)
+//   passed up unchanged. The buffer is
 //   unlocked again on every path.
 // - A path of no area (fewer than three vertices, all on a line) or entirely
 //   outside the buffer gives an all-zero buffer (all opacity for an inverted
-//   mask). Opacity is clamped to 0..65536 and feather and expansion to
-//   -4000..4000 pixels (feather to 0..2000).
+//   mask). Opacity is clamped to 0..65536, feather to 0..2000 pixels and
+//   expansion to -4000..4000 pixels.
 // - *bounds (optional) receives the part of the buffer that may hold
 //   non-zero coverage (top, left, bottom, right); the whole buffer for an
 //   inverted mask, and an empty rectangle at 0 on failure.

@@ -154,9 +154,16 @@ ErrorCode CarryOut(BEE_CmdRec& rec, BEE_CmdRec& inverse, const BEE_CmdRec* merge
   inverse.name = rec.name;
   uint8_t mergedByte = 0;
   if (!rec.operation) return kErrUnimplemented;
-  ++gInCommand;
-  ErrorCode err = rec.operation(&rec, &inverse, merge, &mergedByte);
-  --gInCommand;
+  ErrorCode err = 0;
+  {
+    // The depth comes back down even when the operation throws (out of
+    // memory in a container), or every later command would count as nested.
+    struct Depth {
+      Depth() { ++gInCommand; }
+      ~Depth() { --gInCommand; }
+    } depth;
+    err = rec.operation(&rec, &inverse, merge, &mergedByte);
+  }
   if (!err && gInCommand == 0) CacheAfterChange();
   if (merged) *merged = mergedByte;
   if (err) {

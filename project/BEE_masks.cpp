@@ -2,6 +2,7 @@
 // feather and an opacity stream, a name, a mode, invert and lock), the mask
 // commands with their inverses, and the exported mask operations.
 #include <algorithm>
+#include <new>
 #include <cstring>
 
 #include "BEE_cmd_internal.h"
@@ -115,6 +116,19 @@ void DisposeMaskStreams(MaskRec& m) {
   }
 }
 
+// Marks the layer changed. That can run out of memory (it walks the
+// compositions with containers); it is answered here, before anything
+// changes hands, so an undo record being replayed is put back rather than
+// lost with an exception.
+ErrorCode Touched(BEE_Layer layer) {
+  try {
+    TouchLayer(layer);
+    return 0;
+  } catch (const std::bad_alloc&) {
+    return kReport.OutOfMemory(BEE_SiteCommandOp, "layer changes", 0);
+  }
+}
+
 ErrorCode EnsureList(BEE_Layer layer) {
   if (R(layer).masks) return 0;
   LIST_Handle l = nullptr;
@@ -157,9 +171,7 @@ ErrorCode NewMask(BEE_Layer layer, OM_Shape shape, MaskRec* out) {
 ErrorCode InsertMask(BEE_Layer layer, const MaskRec& m, int32_t index) {
   if (ErrorCode err = EnsureList(layer)) return err;
   const int32_t n = MaskCount(layer);
-  if (ErrorCode err = LIST_Insert(&m, index >= n ? -1 : index, R(layer).masks)) return err;
-  TouchLayer(layer);
-  return 0;
+  return LIST_Insert(&m, index >= n ? -1 : index, R(layer).masks);
 }
 
 // A setting of one mask: *field of its record.
@@ -169,11 +181,11 @@ ErrorCode SetSetting(BEE_CmdRec* rec, BEE_CmdRec* inv, bool isMode) {
   if (ErrorCode err = CheckMask(layer, v.mask)) return err;
   if (isMode && (v.value < PF_UnoMode_Add || v.value > PF_UnoMode_Difference))
     return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadArgument, {"Mask Mode"});
+  if (ErrorCode err = Touched(layer)) return err;
   MaskRec m = GetMask(layer, v.mask);
   const int32_t old = static_cast<int32_t>(m.*Field);
   m.*Field = isMode ? static_cast<uint32_t>(v.value) : (v.value != 0);
   PutMask(layer, v.mask, m);
-  TouchLayer(layer);
   SetInverse(inv, C{layer, MaskValue{v.mask, old}});
   return 0;
 }
@@ -242,6 +254,9 @@ BEE_OP(OpAddMask) {
   if (!shape) return kErrBadParam;
   const int32_t n = MaskCount(layer);
   if (n >= BEE_MaxMasks) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextTooManyMasks);
+  // Marking the layer changed comes before anything changes hands, in every
+  // mask operation.
+  if (ErrorCode err = Touched(layer)) return err;
   MaskRec m{};
   if (ErrorCode err = NewMask(layer, shape, &m)) return err;
   if (ErrorCode err = InsertMask(layer, m, n)) {
@@ -255,6 +270,7 @@ BEE_OP(OpAddMask) {
 BEE_OP(OpDeleteMask) {
   const auto [layer, mask] = Words<DeleteMaskCmd>(*rec);
   if (ErrorCode err = CheckMask(layer, mask)) return err;
+  if (ErrorCode err = Touched(layer)) return err;
   MaskBlock block{mask, GetMask(layer, static_cast<int32_t>(mask))};
   MaskBlock* owned = nullptr;
   if (ErrorCode err = NewCopy(&block, 1, &owned)) return err;
@@ -262,7 +278,6 @@ BEE_OP(OpDeleteMask) {
     DisposePtr(reinterpret_cast<Ptr>(owned));
     return err;
   }
-  TouchLayer(layer);
   SetInverse(inv, ReinsertMaskCmd{layer, owned});
   return 0;
 }
@@ -272,6 +287,7 @@ BEE_OP(OpReinsertMask) {
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (!block) return kErrBadParam;
   if (block->index < 0 || block->index > MaskCount(layer)) return BadMask(block->index);
+  if (ErrorCode err = Touched(layer)) return err;
   if (ErrorCode err = InsertMask(layer, block->mask, static_cast<int32_t>(block->index))) return err;
   // The layer owns the mask again; the record keeps only the empty block.
   const intptr_t index = block->index;
@@ -286,8 +302,8 @@ BEE_OP(OpReorderMask) {
   const auto [layer, move] = Words<ReorderMaskCmd>(*rec);
   if (ErrorCode err = CheckMask(layer, move.mask)) return err;
   if (move.value < 0 || move.value >= MaskCount(layer)) return BadMask(move.value);
+  if (ErrorCode err = Touched(layer)) return err;
   if (ErrorCode err = LIST_Move(move.mask, move.value, R(layer).masks, 0)) return err;
-  TouchLayer(layer);
   SetInverse(inv, ReorderMaskCmd{layer, MaskValue{move.value, move.mask}});
   return 0;
 }
@@ -300,6 +316,7 @@ BEE_OP(OpMaskName) {
   const auto [layer, name] = Words<MaskNameCmd>(*rec);
   if (!name) return kErrBadParam;
   if (ErrorCode err = CheckMask(layer, name->mask)) return err;
+  if (ErrorCode err = Touched(layer)) return err;
   MaskRec m = GetMask(layer, name->mask);
   BEE_MaskName old{name->mask, {}};
   std::memcpy(old.name, m.name, sizeof old.name);
@@ -308,7 +325,6 @@ BEE_OP(OpMaskName) {
   // Names are cut to 31 bytes without splitting a character.
   fmt::CopyTo(std::span<char>(m.name, sizeof m.name), std::string_view(name->name, strnlen(name->name, 32)));
   PutMask(layer, name->mask, m);
-  TouchLayer(layer);
   SetInverse(inv, MaskNameCmd{layer, block});
   return 0;
 }

@@ -24,6 +24,7 @@
 #include "FILE.h"
 #include "LIST.h"
 #include "MC.h"
+#include "OM.h"
 #include "Memory.h"
 #include "Platform.h"
 #include "Prefs.h"
@@ -108,6 +109,7 @@ struct Made {
   STR_Ball ball = nullptr;
   Handle dump = nullptr;
   MC_Bag bag = nullptr;
+  BEE_Layer layer = nullptr;  // owned by the project
 };
 
 constexpr int32_t kResourceBase = 7000;
@@ -210,6 +212,7 @@ class AllocationFailures : public ::testing::Test {
            if (ErrorCode err = BEE_CmdNewSolidLayer(comp, &solid, &layer)) return err;
            if (ErrorCode err = BEE_Undo()) return err;
            if (ErrorCode err = BEE_Redo()) return err;
+           m.layer = layer;
            return BEEp_DumpProject(&m.dump);
          }},
         {"frame cache", [](Made& m) {
@@ -232,6 +235,18 @@ class AllocationFailures : public ::testing::Test {
              if (ErrorCode err = MC_CheckinStuff(0, r)) return err;
            }
            return MC_PurgeAllPurgeableStuffsFromBag(m.bag);
+           }},
+        {"masks", [](Made& m) {
+           const FixedRect bounds{0, 0, 5 << 16, 5 << 16};
+           OM_Shape shape = nullptr;
+           if (ErrorCode err = OM_NewShape(OM_TypeOval, &bounds, &shape)) return err;
+           ErrorCode err = OM_SetShapeType(OM_TypePath, shape);
+           int32_t mask = 0;
+           if (!err) err = BEE_CmdAddMask(m.layer, shape, &mask);
+           if (!err) err = BEE_CmdDeleteMask(m.layer, mask);
+           if (!err) err = BEE_Undo();
+           OM_DisposeShape(shape);
+           return err;
          }},
         {"atomic save", [](Made& m) {
            return tv::slu::SaveAtomically(m.file, [&m](SLU_FileContext* c) { return TDB_WriteStream(m.stream, c); });
@@ -305,6 +320,8 @@ TEST_F(AllocationFailures, EveryFailingAllocationEndsOneOperationCleanly) {
   // buffer it cannot make, say); one report here installs it before the
   // counts are taken, as the births do for the other packages.
   ASSERT_EQ(FILE_InqSeparator(nullptr), tv::kErrBadParam);
+  // So does OM (a report when a shape stream's copy fails, say).
+  ASSERT_EQ(OM_ShapeIntersect(nullptr, nullptr, nullptr), tv::kErrUnimplemented);
   log_.count = 0;
   // A first run installs the string tables that stay, and counts the
   // allocations of a whole run.
