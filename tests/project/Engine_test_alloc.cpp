@@ -29,8 +29,8 @@
 #include "SLU.h"
 #include "STR.h"
 #include "TDB.h"
-#include "TestSupport.h"
 #include "U.h"
+#include "TestSupport.h"
 #include "VAL.h"
 
 namespace {
@@ -140,36 +140,29 @@ class AllocationFailures : public ::testing::Test {
 
   void BuildSteps() {
     steps_ = {
-        {"births",
-         [](Made&) {
+        {"births", [](Made&) {
            const int32_t packages[] = {VAL_PackageNumber, BEE_PackageNumber};
            return TV_BirthPackages("Alloc", packages, 2);
          }},
-        {"value type",
-         [this](Made&) {
+        {"value type", [this](Made&) {
            int32_t type = 0;
            return VAL_RegisterType(&record_, &type);
          }},
-        {"number text",
-         [](Made&) {
+        {"number text", [](Made&) {
            char out[U_FormatNumSize];
            return U_FormatNum(1234567.891, U_NumThousands, 1, 2, out);
          }},
-        {"number scan",
-         [](Made&) {
+        {"number scan", [](Made&) {
            double v = 0;
            return U_ScanNum("1,234.5e1", U_NumNoLocale, &v);
          }},
-        {"message",
-         [](Made&) {
-           U_SubArg args[3] = {{U_SubArgText, 0, 0, "a layer"},
-                               {U_SubArgDouble, 0, 1234.5, nullptr},
+        {"message", [](Made&) {
+           U_SubArg args[3] = {{U_SubArgText, 0, 0, "a layer"}, {U_SubArgDouble, 0, 1234.5, nullptr},
                                {U_SubArgLong, 7, 0, nullptr}};
            char out[256];
            return U_SubString(out, sizeof out, "^1 moves ^F2@3.2s@ pixels in ^L3 frames", args, 3);
          }},
-        {"string resource",
-         [this](Made&) {
+        {"string resource", [this](Made&) {
            return STR_SetStringResource(kResourceBase + STR_ResourceIdOffset, resource_.data(),
                                         static_cast<int32_t>(resource_.size()));
          }},
@@ -179,13 +172,11 @@ class AllocationFailures : public ::testing::Test {
         {"preference", [](Made&) { return EMUL_SetProfileString("Tavelo", "AllocationTestKey", "a value"); },
          true},
         {"file reference", [this](Made& m) { return FILE_New(path_.c_str(), FILE_LocFullPath, &m.file); }},
-        {"file name",
-         [](Made& m) {
+        {"file name", [](Made& m) {
            char name[FILE_MaxPath];
            return FILE_InqName(m.file, FILE_NameFullPath, name, FILE_MaxPath);
          }},
-        {"time stream",
-         [](Made& m) {
+        {"time stream", [](Made& m) {
            TDB_ValueDesc desc{};
            desc.dataType = 9;
            if (ErrorCode err = TDB_NewStream(1, 600, 0, 0, 7, 7, &desc, &m.stream)) return err;
@@ -197,8 +188,7 @@ class AllocationFailures : public ::testing::Test {
            }
            return ErrorCode{0};
          }},
-        {"composition",
-         [](Made& m) {
+        {"composition", [](Made& m) {
            BEE_CompSettings s{};
            std::strcpy(s.name, "Comp");
            s.duration = Time{6000, 600};
@@ -221,13 +211,10 @@ class AllocationFailures : public ::testing::Test {
            if (ErrorCode err = BEE_Redo()) return err;
            return BEEp_DumpProject(&m.dump);
          }},
-        {"atomic save",
-         [](Made& m) {
-           return tv::slu::SaveAtomically(m.file,
-                                          [&m](SLU_FileContext* c) { return TDB_WriteStream(m.stream, c); });
+        {"atomic save", [](Made& m) {
+           return tv::slu::SaveAtomically(m.file, [&m](SLU_FileContext* c) { return TDB_WriteStream(m.stream, c); });
          }},
-        {"reading back",
-         [](Made& m) {
+        {"reading back", [](Made& m) {
            if (ErrorCode err = FILE_Open(FILE_PermRead, m.file)) return err;
            SLU_FileContext c{};
            ErrorCode err = SLU_InitFile(m.file, 0, &c);
@@ -235,21 +222,18 @@ class AllocationFailures : public ::testing::Test {
            ErrorCode closed = FILE_Close(m.file);
            return err ? err : closed;
          }},
-        {"footage description",
-         [](Made& m) {
+        {"footage description", [](Made& m) {
            const int32_t packages[] = {PIN_PackageNumber};
            if (ErrorCode err = TV_BirthPackages("Alloc", packages, 1)) return err;
            const Time d{10, 1};
            if (ErrorCode err = PIN_NewSeqSpecMissingPlus(64, 48, &d, 30 << 16, &m.seq)) return err;
-           if (ErrorCode err = tv::slu::SaveAtomically(
-                   m.file, [&m](SLU_FileContext* c) { return PIN_WriteSeqSpec(m.seq, c); }))
-             return err;
+           auto write = [&m](SLU_FileContext* c) { return PIN_WriteSeqSpec(m.seq, c); };
+           if (ErrorCode err = tv::slu::SaveAtomically(m.file, write)) return err;
            if (ErrorCode err = FILE_Open(FILE_PermRead, m.file)) return err;
            SLU_FileContext c{};
            SLU_Chunk list{};
            ErrorCode err = SLU_InitFile(m.file, 0, &c);
-           if (!err)
-             err = SLU_Descend(&c, tv::MakeFourCC("LIST"), tv::MakeFourCC("Pin "), nullptr, &list, nullptr);
+           if (!err) err = SLU_Descend(&c, tv::MakeFourCC("LIST"), tv::MakeFourCC("Pin "), nullptr, &list, nullptr);
            if (!err) err = PIN_ReadSeqSpec(&c, &list, &m.seqBack);
            ErrorCode closed = FILE_Close(m.file);
            return err ? err : closed;
@@ -344,8 +328,7 @@ TEST_F(AllocationFailures, EveryFailingAllocationEndsOneOperationCleanly) {
     const bool tripped = gTripped.load();
     const int reports = log_.count;
     CleanUp(m);
-    const std::string where =
-        "allocation " + std::to_string(n) + (step >= 0 ? std::string(" in ") + steps_[step].name : "");
+    const std::string where = "allocation " + std::to_string(n) + (step >= 0 ? std::string(" in ") + steps_[step].name : "");
     ASSERT_FALSE(escaped) << where;
     if (step >= 0) {
       ++failures;
@@ -362,10 +345,10 @@ TEST_F(AllocationFailures, EveryFailingAllocationEndsOneOperationCleanly) {
       EXPECT_EQ(reports, 0) << where << ": " << log_.last;
     }
     const Counts now = Now();
-    ASSERT_TRUE(now == base) << where << ": something was left over (handles " << now.handles << "/"
-                             << base.handles << ", pointer blocks " << now.ptrs << "/" << base.ptrs
-                             << ", lists " << now.lists << "/" << base.lists << ", items " << now.items << "/"
-                             << base.items << ", files " << now.files << "/" << base.files << ")";
+    ASSERT_TRUE(now == base) << where << ": something was left over (handles " << now.handles << "/" << base.handles
+                             << ", pointer blocks " << now.ptrs << "/" << base.ptrs << ", lists " << now.lists << "/"
+                             << base.lists << ", items " << now.items << "/" << base.items << ", files " << now.files
+                             << "/" << base.files << ")";
     if (!tripped) break;  // the run went through without meeting the failure
   }
   EXPECT_GT(failures, 0);
