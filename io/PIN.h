@@ -198,7 +198,7 @@ typedef struct PIN_Loop {
 typedef struct PIN_ModuleInfo {
   uint32_t registered;  // PIN_RegisteredMark once added
   FourCC signature;     // unique per module
-  const struct PIN_ModuleProcs* procs;
+  const struct PIN_ModuleProcs* procs;  // null in what PIN_GetModuleInfo hands out
   char name[PIN_ModuleNameSize];
   uint32_t flags;  // PIN_ModFlag_*
   int32_t maxWidth, maxHeight;
@@ -311,6 +311,7 @@ TV_EXPORT ErrorCode PIN_NewSeqSpecFromFile(FILE_SpecH file, PIN_SeqSpecH* seq);
 // file's numbered pattern (or every file of a folder), sorted by frame
 // number; duplicates and gaps are counted and noted (severity 4).
 TV_EXPORT ErrorCode PIN_NewSeqSpecFromFileOptions(FILE_SpecH file, uint32_t options, PIN_SeqSpecH* seq);
+// 0 with *seq null when the user cancels; "cannot find the given module" (3).
 TV_EXPORT ErrorCode PIN_NewSeqSpecInteractive(FourCC signature, PIN_SeqSpecH* seq);
 // Missing footage: drawn by the placeholder; MissingPlus also keeps a size,
 // a duration and a rate.

@@ -1,6 +1,6 @@
 // PIN's package frame: its checked text table and reporter, version
-// operations, birth (registration of the built-in modules, scratch worlds,
-// codec settings) and death.
+// operations, birth (registration of the built-in modules, codec settings)
+// and death.
 #include "PIN_internal.h"
 #include "Prefs.h"
 
@@ -88,27 +88,6 @@ TV_TEXT_TABLE(kTexts, kTextCount);
 
 constexpr pkg::Lifecycle gLife(PIN_PackageNumber);
 
-// Scratch worlds of depth 1, 8 and 32 (32 x 32 pixels).
-BM_World gScratch[3] = {};
-
-void FreeScratch() {
-  for (BM_World& w : gScratch) {
-    if (w) BM_DisposeWorld(w);
-    w = nullptr;
-  }
-}
-
-ErrorCode MakeScratch() {
-  constexpr int32_t kDepths[3] = {1, 8, 32};
-  const Rect bounds{0, 0, 32, 32};
-  for (int i = 0; i < 3; ++i)
-    if (ErrorCode err = BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, kDepths[i], 0, nullptr, &gScratch[i])) {
-      FreeScratch();
-      return err;
-    }
-  return 0;
-}
-
 // The codec settings of the movie output, written with their defaults when
 // absent so the preferences file shows them. Compressors are not enumerated
 // on this platform: the list is empty.
@@ -148,10 +127,9 @@ ErrorCode PIN_Birth(void) try {
     gLife.SetAlive(false);
     return err;
   }
-  ErrorCode err = MakeScratch();
-  if (!err) err = RegisterModules();
-  if (err) {
-    FreeScratch();
+  // The scratch worlds of pulldown removal and frame blending are made by
+  // the drawing that needs them, not here.
+  if (ErrorCode err = RegisterModules()) {
     gLife.SetAlive(false);
     return err;
   }
@@ -165,7 +143,6 @@ TV_CATCH(PIN_PackageNumber)
 ErrorCode PIN_Death(void) {
   if (ErrorCode err = gLife.Death(kSiteDeath)) return err;
   UnregisterModules();
-  FreeScratch();
   gCallbacks = {};
   return 0;
 }

@@ -814,6 +814,9 @@ TV_EXPORT ErrorCode BEE_CmdSetStreamKeys(BEE_Layer layer, int32_t index, TDB_Str
 // Makes a footage item for seq in folder (null: the root); the item owns seq
 // on success, the caller keeps it on failure.
 TV_EXPORT ErrorCode BEEp_MakeFootageFromSeqSpec(BEE_Item folder, PIN_SeqSpecH seq, BEE_Item* item);
+// Imports file (PIN_Import_* options) as a new footage item in folder (null:
+// the root), one undoable step (command 14, "Import"); *item null on failure.
+TV_EXPORT ErrorCode BEE_CmdImportFootage(BEE_Item folder, FILE_SpecH file, uint32_t options, BEE_Item* item);
 // The item's SeqSpec (still the item's), null for an item without one.
 TV_EXPORT ErrorCode BEE_GetFootageSeqSpec(BEE_Item footage, PIN_SeqSpecH* seq);
 // Gives a footage item another source (command 56, "Replace Footage"): on

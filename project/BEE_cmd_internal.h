@@ -536,6 +536,15 @@ struct ReplaceFootageCmd {
   BEE_Item item;
   const FootageSource* source;
 };
+// Importing footage: a new footage item for a SeqSpec, which it takes.
+BEE_OP(OpImportFootage);
+struct ImportFootageCmd {
+  static constexpr int32_t kNumber = BEE_CmdNumImport;
+  static constexpr BEE_CmdOp kOp = &OpImportFootage;
+  using Made = RemoveItemCmd;
+  BEE_Item folder;  // null: the project's root
+  PIN_SeqSpecH seq;
+};
 
 // Runs command C through the dispatcher (BEE_DoCommand); on success
 // inverse (when given) receives the inverse's two words.

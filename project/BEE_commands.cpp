@@ -55,7 +55,7 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpNewComp, 0, kTextNewComposition},              // 11
     {&OpNewLayer, 0, kTextNewLayer},                   // 12
     {&OpNewSolidLayer, 0, kTextNewLayer},              // 13
-    {U_(14), 0, kTextImport},                          // 14
+    {&OpImportFootage, 0, kTextImport},                // 14
     {&OpCompSettings, 0x3, kTextCompSettings},         // 15
     {&OpApplyEffect, 0, kTextApplyEffect},                     // 16
     {&OpDeleteEffect, 0, kTextDeleteEffect},                    // 17

@@ -88,6 +88,14 @@ BEE_OP(OpReplaceFootage) {
   return 0;
 }
 
+BEE_OP(OpImportFootage) {
+  const auto [folder, seq] = Words<ImportFootageCmd>(*rec);
+  BEE_Item item = nullptr;
+  if (ErrorCode err = BEEp_MakeFootageFromSeqSpec(folder, seq, &item)) return err;
+  SetInverse(inv, RemoveItemCmd{item, {}});
+  return 0;
+}
+
 void DisposeFootageSource(BEE_CmdRec* rec) {
   ReplaceFootageCmd c = Words<ReplaceFootageCmd>(*rec);
   auto* block = const_cast<FootageSource*>(c.source);
@@ -115,6 +123,26 @@ ErrorCode BEEp_MakeFootageFromSeqSpec(BEE_Item folder, PIN_SeqSpecH seq, BEE_Ite
   if (ErrorCode err = BEEp_MakeFootageItem(folder, &desc, &made)) return err;
   R(made).seqSpec = seq;
   *item = made;
+  return 0;
+}
+TV_CATCH(BEE_PackageNumber)
+
+ErrorCode BEE_CmdImportFootage(BEE_Item folder, FILE_SpecH file, uint32_t options, BEE_Item* item) try {
+  if (item) *item = nullptr;
+  if (!item || !file) return kReport.BadParam(kSiteArgument, {"BEE_CmdImportFootage"});
+  PIN_SeqSpecH seq = nullptr;
+  if (ErrorCode err = PIN_NewSeqSpecFromFileOptions(file, options, &seq)) return err;
+  ErrorCode err = BEE_StartGroup(nullptr, ImportFootageCmd::kNumber);
+  intptr_t words[2] = {0, 0};
+  if (!err) {
+    err = DoCommand(ImportFootageCmd{folder, seq}, words);
+    BEE_EndGroup();
+  }
+  if (err) {
+    PIN_DisposeSeqSpec(seq);
+    return err;
+  }
+  *item = Unpack<RemoveItemCmd>(words[0], words[1]).item;
   return 0;
 }
 TV_CATCH(BEE_PackageNumber)

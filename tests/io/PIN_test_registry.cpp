@@ -240,7 +240,7 @@ ErrorCode CallDefault(const PIN_ModuleProcs& p, int n, Handle h, const PIN_Modul
   Handle x = nullptr;
   FILE_SpecH f = nullptr;
   Boolean32 flag = 0;
-  char text[64];
+  char text[64] = "";
   uint32_t depths = 0;
   int64_t s1 = 0, s2 = 0;
   PIN_DrawParams params{};

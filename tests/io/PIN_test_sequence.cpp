@@ -191,6 +191,21 @@ TEST_F(PINSequenceTest, Folders) {
   EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
 }
 
+TEST_F(PINSequenceTest, NamesAreCutWithoutSplittingACharacter) {
+  const std::string name = "\xE3\x83\x95\xE3\x83\xAC\xE3\x83\xBC\xE3\x83\xA0 9.tsf";
+  WriteTsf(dir.P(name), 4, 4, 1);
+  PIN_SeqSpecH seq = nullptr;
+  ASSERT_EQ(Import(dir.P(name), 0, &seq), 0);
+  char full[64];
+  ASSERT_EQ(PIN_GetSeqSpecName(seq, full, sizeof full), 0);
+  EXPECT_EQ(std::string(full), "(\"Test Frames\") " + name);
+  // 18 bytes: room for 17 of text, the cut falls inside the name's first character.
+  char cut[18];
+  ASSERT_EQ(PIN_GetSeqSpecName(seq, cut, sizeof cut), 0);
+  EXPECT_STREQ(cut, "(\"Test Frames\") ");
+  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
+}
+
 TEST_F(PINSequenceTest, SingleStillAndItsSource) {
   Files({"still_7.tsf"});
   PIN_SeqSpecH seq = nullptr;

@@ -84,6 +84,34 @@ TEST_F(FootageTest, ItemsTakeTheirDescriptionFromTheSource) {
   EXPECT_EQ(PixelAt(item, Time{2, 30}, 5, 4, 12, 10), TsfPixel(3, 5, 4));
 }
 
+TEST_F(FootageTest, ImportIsOneUndoableStep) {
+  WriteTsf(dir.P("imp_1.tsf"), 12, 10, 1);
+  FILE_SpecH ref = nullptr;
+  const std::string path = dir.P("imp_1.tsf");
+  ASSERT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
+  BEE_Item item = nullptr;
+  ASSERT_EQ(BEE_CmdImportFootage(nullptr, ref, 0, &item), 0);
+  ASSERT_NE(item, nullptr);
+  EXPECT_STREQ(Desc(item).name, "imp_1.tsf");
+  Boolean32 available = 0;
+  char name[64] = "";
+  ASSERT_EQ(BEE_UndoAvailable(&available, name), 0);
+  EXPECT_STREQ(name, "Import");
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_EQ(PixelAt(item, Time{0, 1}, 3, 3, 12, 10), TsfPixel(1, 3, 3));
+  // A file no module reads leaves nothing behind.
+  WriteTsf(dir.P("imp.zzz"), 4, 4, 1);
+  FILE_SpecH other = nullptr;
+  const std::string otherPath = dir.P("imp.zzz");
+  ASSERT_EQ(FILE_New(otherPath.c_str(), FILE_LocFullPath, &other), 0);
+  BEE_Item none = reinterpret_cast<BEE_Item>(1);
+  EXPECT_EQ(BEE_CmdImportFootage(nullptr, other, 0, &none), PIN_ErrCannotImport);
+  EXPECT_EQ(none, nullptr);
+  FILE_Dispose(other);
+  FILE_Dispose(ref);
+}
+
 TEST_F(FootageTest, ReplaceAndRelinkAreUndoneAndRedone) {
   WriteTsf(dir.P("a_1.tsf"), 12, 10, 1);
   WriteTsf(dir.P("a_2.tsf"), 12, 10, 2);

@@ -110,6 +110,7 @@ struct Made {
   Handle dump = nullptr;
   MC_Bag bag = nullptr;
   BEE_Layer layer = nullptr;  // owned by the project
+  PIN_SeqSpecH seq = nullptr, seqBack = nullptr;
 };
 
 constexpr int32_t kResourceBase = 7000;
@@ -259,6 +260,22 @@ class AllocationFailures : public ::testing::Test {
            ErrorCode closed = FILE_Close(m.file);
            return err ? err : closed;
          }},
+        {"footage description", [](Made& m) {
+           const int32_t packages[] = {PIN_PackageNumber};
+           if (ErrorCode err = TV_BirthPackages("Alloc", packages, 1)) return err;
+           const Time d{10, 1};
+           if (ErrorCode err = PIN_NewSeqSpecMissingPlus(64, 48, &d, 30 << 16, &m.seq)) return err;
+           auto write = [&m](SLU_FileContext* c) { return PIN_WriteSeqSpec(m.seq, c); };
+           if (ErrorCode err = tv::slu::SaveAtomically(m.file, write)) return err;
+           if (ErrorCode err = FILE_Open(FILE_PermRead, m.file)) return err;
+           SLU_FileContext c{};
+           SLU_Chunk list{};
+           ErrorCode err = SLU_InitFile(m.file, 0, &c);
+           if (!err) err = SLU_Descend(&c, tv::MakeFourCC("LIST"), tv::MakeFourCC("Pin "), nullptr, &list, nullptr);
+           if (!err) err = PIN_ReadSeqSpec(&c, &list, &m.seqBack);
+           ErrorCode closed = FILE_Close(m.file);
+           return err ? err : closed;
+         }},
     };
   }
 
@@ -275,6 +292,8 @@ class AllocationFailures : public ::testing::Test {
   }
 
   void CleanUp(Made& m) {
+    if (m.seq) PIN_DisposeSeqSpec(m.seq);
+    if (m.seqBack) PIN_DisposeSeqSpec(m.seqBack);
     if (m.dump) DisposeHandle(m.dump);
     if (m.back) TDB_DisposeStream(m.back);
     if (m.stream) TDB_DisposeStream(m.stream);
@@ -284,6 +303,7 @@ class AllocationFailures : public ::testing::Test {
     m = Made{};
     Boolean32 alive = 0;
     if (TV_IsPackageAlive(BEE_PackageNumber, &alive) == 0 && alive) BEE_Death();
+    if (TV_IsPackageAlive(PIN_PackageNumber, &alive) == 0 && alive) PIN_Death();
     if (TV_IsPackageAlive(VAL_PackageNumber, &alive) == 0 && alive) VAL_Death();
     STR_SetStringResource(kResourceBase + STR_ResourceIdOffset, nullptr, 0);
     STR_UseReplacementTag("{{*MSWindows*}}");
