@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "PIN_internal.h"
+#include "drivers/rla/D_RLA.h"
 
 namespace tv::pin {
 
@@ -13,6 +14,7 @@ namespace {
 // platform components do not exist here are not compiled in; a driver whose
 // library fails to start answers PIN_ErrNotAvailable from its birth.
 constexpr Driver kBuiltin[] = {
+    {"RLA", D_RLA_Birth},
     {"Placeholder", PlaceholderBirth},
 };
 
