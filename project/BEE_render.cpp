@@ -422,9 +422,20 @@ ErrorCode ApplyMasks(BEE_Layer layer, Time layerTime, BM_World world) {
   return PF_MergeMaskAlpha(nullptr, acc.get(), nullptr, &l.pf());
 }
 
+// What the effect chains of the layer being rendered see as their time.
+struct EffectClock {
+  bool on = false;
+  Time time{}, step{}, duration{};
+} gEffectClock;
+
+int32_t InScale(Time t, uint32_t scale) {
+  return t.scale ? static_cast<int32_t>(int64_t{t.value} * scale / t.scale) : 0;
+}
+
 // Runs the layer's effect chain over `frame` (replaced by the chain's output).
 // origin receives where the input's top-left pixel lies in the output.
-ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, TempWorld& frame, LPoint& origin) {
+ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, Time layerTime, Time layerSpan, TempWorld& frame,
+                       LPoint& origin) {
   origin = LPoint{0, 0};
   Handle parade = R(layer).parade;
   if (!(R(layer).switches & BEE_SwitchEffects) || !parade) return 0;
@@ -433,6 +444,10 @@ ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, TempWorld& frame, LPoin
   if (nop) return 0;
   int32_t w = 0, h = 0;
   if (ErrorCode err = WorldSize(frame.w, &w, &h)) return err;
+  struct Clock {
+    Clock(Time t, Time s, Time d) { gEffectClock = EffectClock{true, t, s, d}; }
+    ~Clock() { gEffectClock = EffectClock{}; }
+  } clock(layerTime, layerSpan, R(R(layer).comp).duration);
   FLT_FrameParade fp = nullptr;
   if (ErrorCode err = FLT_NewFrameParade(parade, w, h, quality, &fp)) return err;
   int32_t ow = w, oh = h;
@@ -451,6 +466,17 @@ ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, TempWorld& frame, LPoin
 }
 
 }  // namespace
+
+ErrorCode EffectLayerInfo(void*, Handle, FLT_LayerInfo* info) {
+  *info = FLT_LayerInfo{};
+  if (!gEffectClock.on || !gEffectClock.time.scale) return 0;
+  const uint32_t scale = gEffectClock.time.scale;
+  info->time = gEffectClock.time.value;
+  info->timeScale = scale;
+  info->timeStep = InScale(gEffectClock.step, scale);
+  info->duration = InScale(gEffectClock.duration, scale);
+  return 0;
+}
 
 ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM_World dst, BEE_Layer matteLayer,
                                 bool asMatte) {
@@ -483,7 +509,7 @@ ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM
   if (ErrorCode err = SourceFrame(layer, rq, layerTime, layerSpan, frame)) return err;
   if (ErrorCode err = ApplyMasks(layer, layerTime, frame.w)) return err;
   LPoint origin{0, 0};
-  if (ErrorCode err = ApplyEffects(layer, quality, frame, origin)) return err;
+  if (ErrorCode err = ApplyEffects(layer, quality, layerTime, layerSpan, frame, origin)) return err;
   int32_t sw = 0, sh = 0;
   if (ErrorCode err = WorldSize(frame.w, &sw, &sh)) return err;
   // The effect chain's output keeps the source's pixel scale.

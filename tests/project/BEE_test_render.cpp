@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "BEE_test_support.h"
+#include "FLT.h"
 #include "BM.h"
 #include "MC.h"
 #include "OM.h"
@@ -339,6 +340,91 @@ TEST_F(Render, ThroughTheCacheEqualsWithout) {
   EXPECT_EQ(Hash(w3), direct);
   ASSERT_EQ(BEE_RenderCompFrameCheckin(r3), 0);
   worldsAtStart += 1;  // the frame stays in the cache until the engine dies
+}
+
+int16_t EffectClass(const char* match) {
+  int16_t index = -1;
+  Boolean32 found = 0;
+  EXPECT_EQ(FLTp_FindClass(match, &index, &found), 0);
+  EXPECT_TRUE(found);
+  return index;
+}
+
+TEST_F(Render, EffectChainRunsOnTheSource) {
+  BEE_Item c = Comp(4, 4);
+  BEE_Layer l = SolidLayer(c, 0xFF102030, 4, 4);
+  ASSERT_EQ(BEE_CmdApplyEffect(l, EffectClass(FLT_MatchInvert), nullptr), 0);
+  EXPECT_EQ(At(Draw(c), 1, 2), (Px{255, 0xEF, 0xDF, 0xCF}));
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchEffects, 0), 0);
+  EXPECT_EQ(At(Draw(c), 1, 2), (Px{255, 0x10, 0x20, 0x30}));
+}
+
+TEST_F(Render, WireframeAtQualityZero) {
+  BEE_Item c = Comp(8, 8);
+  BEE_Layer l = SolidLayer(c, 0xFF102030, 4, 4);  // pixels 2..5
+  ASSERT_EQ(BEE_CmdSetLayerQuality(l, BEE_QualityWireframe), 0);
+  BM_World w = Draw(c);
+  EXPECT_EQ(At(w, 2, 2), (Px{255, 255, 255, 255}));
+  EXPECT_EQ(At(w, 5, 3), (Px{255, 255, 255, 255}));
+  EXPECT_EQ(At(w, 3, 3).a, 0);  // inside the outline
+  EXPECT_EQ(At(w, 1, 1).a, 0);
+}
+
+// A composition using every feature: nested compositions, a track matte of
+// each mode, masks, a built-in effect, motion blur and every transfer mode.
+// Its frames at full and half resolution, whole and by field, are fixed.
+TEST_F(Render, GoldenFrames) {
+  BEE_Item inner = Comp(32, 32, "inner");
+  BEE_Layer spin = SolidLayer(inner, 0xFFE0A040, 20, 12);
+  Set(spin, BEE_StreamRotation, {33});
+  OM_Shape shape = nullptr;
+  const FixedRect ob{0, 0, 18 << 16, 11 << 16};
+  ASSERT_EQ(OM_NewShape(OM_TypeOval, &ob, &shape), 0);
+  ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
+  ASSERT_EQ(BEE_CmdAddMask(spin, shape, nullptr), 0);
+  BEE_Item c = Comp(64, 48);
+  SolidLayer(c, 0xFF336699, 64, 48);
+  BEE_Layer nested = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(c, inner, &nested), 0);
+  Set(nested, BEE_StreamScale, {75, 90});
+  Set(nested, BEE_StreamRotation, {-15});
+  BEE_Layer blurred = SolidLayer(c, 0xFF20F020, 12, 12);
+  const int16_t blur = EffectClass(FLT_MatchFastBlur);
+  ASSERT_EQ(BEE_CmdApplyEffect(blurred, blur, nullptr), 0);
+  Set(blurred, BEE_StreamFirstEffect, {3});
+  Set(blurred, BEE_StreamPosition, {50, 10});
+  ASSERT_EQ(BEE_CmdAddMask(blurred, shape, nullptr), 0);
+  OM_DisposeShape(shape);
+  BEE_Layer moving = SolidLayer(c, 0xFFFFFFFF, 3, 10);
+  Keys(moving, BEE_StreamPosition, {10, 30}, {40, 36}, 1);
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(moving, BEE_SwitchMotionBlur, 1), 0);
+  ASSERT_EQ(BEE_CmdSetCompSwitch(c, BEE_CompSwitchMotionBlur, 1), 0);
+  for (uint32_t mode = 1; mode <= 4; ++mode) {
+    BEE_Layer matted = SolidLayer(c, 0xFF000000 | (mode * 0x304050), 10, 10);
+    Set(matted, BEE_StreamPosition, {8.0 + 12 * mode, 8});
+    ASSERT_EQ(BEE_CmdSetTransfer(matted, PF_Xfer_Normal, 0, mode), 0);
+    BEE_Layer matte = SolidLayer(c, 0xC0808080 + mode * 0x10, 6, 14);
+    Set(matte, BEE_StreamPosition, {6.5 + 12 * mode, 9});
+    Set(matte, BEE_StreamRotation, {10.0 * mode});
+  }
+  for (int32_t mode = 0; mode < PF_Xfer_Count; ++mode) {
+    BEE_Layer l = SolidLayer(c, 0xFF000000 | static_cast<uint32_t>(mode * 0x0A0B0C + 0x402010), 5, 5);
+    Set(l, BEE_StreamPosition, {3.0 + 2.3 * mode, 42.0 - (mode % 3)});
+    Set(l, BEE_StreamOpacity, {70});
+    ASSERT_EQ(BEE_CmdSetTransfer(l, static_cast<uint32_t>(mode), mode == 3 ? BEE_TransferLayerTime : 0, 0), 0);
+  }
+  std::vector<uint64_t> got;
+  for (uint16_t f : {1, 2}) {
+    ASSERT_EQ(BEE_CmdSetResolution(c, f, f), 0);
+    for (int32_t field : {0, 1}) {
+      const uint64_t h = Hash(Draw(c, At(0, field)));
+      EXPECT_EQ(Hash(Draw(c, At(0, field))), h);  // the same bytes every time
+      got.push_back(h);
+    }
+  }
+  const std::vector<uint64_t> golden = {18384061683922435491ull, 17580665774238154182ull, 7578882488848502398ull,
+                                        8748944867269235721ull};
+  EXPECT_EQ(got, golden) << ::testing::PrintToString(got);
 }
 
 TEST_F(Render, BadArguments) {
