@@ -36,6 +36,7 @@
 #include <stddef.h>
 
 #include "BM.h"
+#include "M.h"
 #include "MC.h"
 #include "PIN.h"
 #include "STR.h"
@@ -830,3 +831,65 @@ TV_EXPORT ErrorCode BEE_CmdRelinkFootage(BEE_Item footage, FILE_SpecH file);
 // 32-bit World of its size scaled by scale (may be null), through its module;
 // 5 for an item without a SeqSpec.
 TV_EXPORT ErrorCode BEE_DrawFootageFrame(BEE_Item footage, Time time, const Ratio scale[2], BM_World world);
+
+// ---- Composition rendering ---------------------------------------------------------------
+// An item's frame: a composition composites its layers bottom to top into a
+// World of its downsampled size (scaled into a World of another size), a
+// solid fills, footage is drawn by its module at the request time (footage
+// without a module gives a cleared World). Renders are deterministic.
+//
+// What callers may rely on:
+// - Every temporary World is released on every path. A non-zero answer of
+//   the host callback to a progress poll ends the frame with 517 (no report);
+//   the destination then holds the layers composited so far.
+// - Failures: the item and layer checks (2), 3 for a null argument or a
+//   World that is not 32 bits deep, the codes of the pixel, mask, effect and
+//   footage packages passed up, 1 (reported) for compositions nested deeper
+//   than BEE_MaxRenderDepth (a damaged project that nests a composition in
+//   itself). Out-parameters are cleared first.
+// - Pixels are straight (unmatted) alpha-red-green-blue throughout.
+enum { BEE_MaxRenderDepth = 64, BEE_MotionBlurSamples = 17 };
+// Draws item's frame for request into world (locked or not; its size decides
+// the scale). The cache is neither consulted nor filled.
+TV_EXPORT ErrorCode BEEp_RenderItemFrame(BEE_Item item, const BEE_RenderRequest* request, BM_World world);
+// Renders item's frame at its own (downsampled) size without consulting the
+// cache; the frame becomes a cache entry checked out to the caller.
+TV_EXPORT ErrorCode BEE_RenderCompFrameCheckout(BEE_Item item, const BEE_RenderRequest* request,
+                                                MC_Receipt* receipt);
+TV_EXPORT ErrorCode BEE_RenderCompFrameCheckin(MC_Receipt receipt);
+// The cached form: a cached frame of that size when the request is cacheable
+// and one is there, else a new render that becomes the cache entry. The
+// receipt's World (BEE_GetReceiptWorld) is the frame; check it in with
+// BEE_CheckinItemFrame.
+TV_EXPORT ErrorCode BEE_CheckoutItemFrame(BEE_Item item, const BEE_RenderRequest* request, int32_t width,
+                                          int32_t height, MC_Receipt* receipt);
+// The layer's source frame (a solid's fill, a nested composition's frame,
+// footage) at the layer time of the composition time, at the source's full
+// size, in a new World the caller disposes; *world null for an inactive
+// layer.
+TV_EXPORT ErrorCode BEE_CheckoutLayerSourceFrame(BEE_Layer layer, const BEE_RenderRequest* request,
+                                                 BM_World* world);
+// Source pixels to composition pixels at a composition time: minus the
+// anchor point, the source's pixel aspect, scale, rotation (plus the path's
+// direction with the orient switch), the composition's pixel aspect
+// inverted, plus the position. Pixel aspects that are not positive count as
+// 1. Row vectors: x' = x m0 + y m3 + m6.
+TV_EXPORT ErrorCode BEE_GetLayerToCompMatrix(BEE_Layer layer, Time compTime, FloatMatrix* matrix);
+// 1 (reported) for a singular matrix; *inverse the identity on failure.
+TV_EXPORT ErrorCode BEE_InvertMatrix(const FloatMatrix* matrix, FloatMatrix* inverse);
+TV_EXPORT ErrorCode BEE_TransformFloatPointSourceToComp(BEE_Layer layer, Time compTime, FloatPoint* point);
+TV_EXPORT ErrorCode BEE_TransformFloatPointCompToSource(BEE_Layer layer, Time compTime, FloatPoint* point);
+// Whole pixels, rounded to the nearest.
+TV_EXPORT ErrorCode BEE_TransformPointSourceToComp(BEE_Layer layer, Time compTime, LPoint* point);
+TV_EXPORT ErrorCode BEE_TransformPointCompToSource(BEE_Layer layer, Time compTime, LPoint* point);
+// Whether the composition point lies on the layer's source rectangle (the
+// layer active and its video on).
+TV_EXPORT ErrorCode BEE_LayerHitCheck(BEE_Layer layer, Time compTime, FloatPoint point, Boolean32* hit);
+// The topmost layer hit at the composition point (null when none).
+TV_EXPORT ErrorCode BEE_CompHitCheck(BEE_Item comp, Time compTime, FloatPoint point, BEE_Layer* layer);
+// Whether a nested composition's layers could be composited straight into
+// the outer composition, and whether a source could be drawn at its
+// transformed size. Both answer no: nested compositions are rendered into
+// their own frame, and no footage module draws at any size.
+TV_EXPORT ErrorCode BEE_CouldLayerCompFlatten(BEE_Layer layer, Boolean32* result);
+TV_EXPORT ErrorCode BEE_CouldLayerRasterize(BEE_Layer layer, Boolean32* result);

@@ -137,7 +137,7 @@ void DisposeEffects(Handle parade) {
 ErrorCode DuplicateEffects(Handle parade, Handle* copy) {
   *copy = nullptr;
   if (!parade) return 0;
-  return FLT_ParadeDuplicate(parade, nullptr, nullptr, nullptr, nullptr, copy);
+  return FLT_ParadeDuplicate(parade, &EffectLayerInfo, nullptr, nullptr, nullptr, copy);
 }
 
 BEE_OP(OpApplyEffect) {
@@ -148,7 +148,7 @@ BEE_OP(OpApplyEffect) {
   bool made = false;
   if (!R(layer).parade) {
     Handle parade = nullptr;
-    if (ErrorCode err = FLT_NewParade(nullptr, nullptr, &parade)) return err;
+    if (ErrorCode err = FLT_NewParade(&EffectLayerInfo, nullptr, &parade)) return err;
     R(layer).parade = parade;
     made = true;
   }
@@ -198,7 +198,7 @@ BEE_OP(OpReinsertEffect) {
   if (EffectCount(layer) >= BEE_MaxEffects) return TooMany();
   if (!R(layer).parade) {
     Handle parade = nullptr;
-    if (ErrorCode err = FLT_NewParade(nullptr, nullptr, &parade)) return err;
+    if (ErrorCode err = FLT_NewParade(&EffectLayerInfo, nullptr, &parade)) return err;
     R(layer).parade = parade;
   }
   const auto i = static_cast<int32_t>(slot->index);

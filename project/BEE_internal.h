@@ -72,6 +72,8 @@ struct BEE_LayerRec {
   uint32_t stamp;
 };
 
+struct FLT_LayerInfo;  // effects on layers (FLT.h)
+
 namespace tv::bee {
 
 // Indices into BEEp_G_STRs. Index 0 is empty: string number 0 means unnamed.
@@ -291,6 +293,11 @@ ErrorCode DumpProject(std::string& out);
 ErrorCode EffectStream(BEE_Layer layer, int32_t index, TDB_Stream* stream);
 ErrorCode SetEffectStream(BEE_Layer layer, int32_t index, TDB_Stream stream);
 void DisposeEffects(Handle parade);
+
+// ---- Composition rendering (BEE_render*.cpp) ----
+// The layer-information procedure of every layer's effect chain: the time,
+// frame step and duration of the frame being rendered (time 0 outside a render).
+ErrorCode EffectLayerInfo(void* refcon, Handle parade, ::FLT_LayerInfo* info);
 ErrorCode DuplicateEffects(Handle parade, Handle* copy);
 
 }  // namespace tv::bee

@@ -78,6 +78,7 @@ ErrorCode NewLayer(BEE_Item comp, BEE_Item source, std::string_view name, BEE_La
     r.source = source;
     CopyName(r.name, name);
     r.quality = BEE_QualityBest;
+    r.transferMode = 2;  // normal: a new layer is drawn over the layers below it
     r.switches = BEE_SwitchVideo | BEE_SwitchEffects;
     r.stretch = Ratio{1, 1};
     r.offset = Time{0, 600};

@@ -1,0 +1,221 @@
+// Composition rendering at 1080p: two full-frame layers with keyframed
+// position, scale and rotation over 100 frames, against MLT's `melt`
+// rendering the same composition (when it is installed; its CPU time is the
+// child's, divided by the frames), and a 10-layer composition with masks,
+// a blur effect and motion blur. Prints CPU time per frame and the ratio.
+#include <benchmark/benchmark.h>
+
+#include "BenchSupport.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "BEE.h"
+#include "FLT.h"
+#include "OM.h"
+#include "T.h"
+#include "U.h"
+
+namespace {
+
+constexpr int kW = 1920, kH = 1080, kFrames = 100;
+
+BEE_Item gComp = nullptr;
+BM_World gFrame = nullptr;
+
+void Keys(BEE_Layer layer, int32_t index, std::array<double, 2> a, std::array<double, 2> b) {
+  BEE_StreamRef ref{layer, index};
+  TDB_Stream s = nullptr, d = nullptr;
+  BEE_StreamLookup(&ref, &s);
+  TDB_DuplicateStream(s, &d);
+  TDB_SetConstant(d, 0, nullptr, 0);
+  const Time t0{0, 30}, t1{kFrames - 1, 30};
+  TDB_InsertKeyF(d, &t0, 0, 1, a.data(), TDB_InterpLinear, TDB_InterpLinear);
+  TDB_InsertKeyF(d, &t1, 0, 1, b.data(), TDB_InterpLinear, TDB_InterpLinear);
+  BEE_CmdSetStreamKeys(layer, index, d);
+}
+
+BEE_Layer Solid(uint32_t colour, uint16_t w, uint16_t h) {
+  BEE_SolidSettings s{};
+  std::strcpy(s.name, "S");
+  s.color = colour;
+  s.width = w;
+  s.height = h;
+  BEE_Layer l = nullptr;
+  BEE_CmdNewSolidLayer(gComp, &s, &l);
+  return l;
+}
+
+void NewComp() {
+  BEE_NewProject();
+  BEE_CompSettings s{};
+  std::strcpy(s.name, "Bench");
+  s.duration = Time{kFrames, 30};
+  s.secondTime = Time{0, 600};
+  s.width = kW;
+  s.height = kH;
+  s.frameRate = 30u << 16;
+  s.pixelAspect = Ratio{1, 1};
+  s.dsfH = s.dsfV = 1;
+  BEE_CmdNewComp(nullptr, &s, &gComp);
+  if (!gFrame) {
+    const Rect r{0, 0, kH, kW};
+    BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &gFrame);
+  }
+}
+
+// The two-layer composition; melt gets the same geometry (rect and rotation
+// keyframed linearly between the first and the last frame).
+void TwoLayers() {
+  NewComp();
+  BEE_Layer a = Solid(0xFFC03020, kW, kH);
+  Keys(a, BEE_StreamScale, {100, 100}, {60, 60});
+  Keys(a, BEE_StreamRotation, {0, 0}, {20, 0});
+  BEE_Layer b = Solid(0xFF2040C0, kW, kH);
+  Keys(b, BEE_StreamPosition, {960, 540}, {1200, 640});
+  Keys(b, BEE_StreamScale, {50, 50}, {80, 80});
+  Keys(b, BEE_StreamRotation, {0, 0}, {-45, 0});
+  BEE_ClearUndoRedo();
+}
+
+void TenLayers() {
+  NewComp();
+  int16_t blur = -1;
+  Boolean32 found = 0;
+  FLTp_FindClass(FLT_MatchFastBlur, &blur, &found);
+  BEE_CmdSetCompSwitch(gComp, BEE_CompSwitchMotionBlur, 1);
+  for (int i = 0; i < 10; ++i) {
+    BEE_Layer l = Solid(0xFF000000u | (0x1F3D5Bu * (i + 1) & 0xFFFFFF), 640, 480);
+    Keys(l, BEE_StreamPosition, {200.0 + 150 * i, 300}, {300.0 + 150 * i, 700});
+    Keys(l, BEE_StreamRotation, {0, 0}, {30.0 * (i % 3), 0});
+    OM_Shape shape = nullptr;
+    const FixedRect ob{20 << 16, 20 << 16, 620 << 16, 460 << 16};
+    OM_NewShape(OM_TypeOval, &ob, &shape);
+    OM_SetShapeType(OM_TypePath, shape);
+    BEE_CmdAddMask(l, shape, nullptr);
+    OM_DisposeShape(shape);
+    if (i % 3 == 0 && found) BEE_CmdApplyEffect(l, blur, nullptr);
+    BEE_CmdSetLayerSwitch(l, BEE_SwitchMotionBlur, 1);
+  }
+  BEE_ClearUndoRedo();
+}
+
+void RenderFrames(benchmark::State& st) {
+  int32_t f = 0;
+  for (auto _ : st) {
+    BEE_RenderRequest rq{{f, 30}, {1, 30}, 0, 0, -1, {0, 0}};
+    if (BEEp_RenderItemFrame(gComp, &rq, gFrame) != 0) {
+      st.SkipWithError("render failed");
+      break;
+    }
+    f = (f + 1) % kFrames;
+  }
+}
+
+void TwoLayers_Engine(benchmark::State& st) {
+  TwoLayers();
+  RenderFrames(st);
+}
+
+void TenLayers_Engine(benchmark::State& st) {
+  TenLayers();
+  RenderFrames(st);
+}
+
+// The same two layers as an MLT XML document.
+std::string MeltXml() {
+  char buf[4096];
+  std::snprintf(buf, sizeof buf,
+                "<mlt><profile width=\"%d\" height=\"%d\" frame_rate_num=\"30\" frame_rate_den=\"1\" "
+                "sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"16\" display_aspect_den=\"9\" "
+                "progressive=\"1\" colorspace=\"709\"/>"
+                "<producer id=\"a\" in=\"0\" out=\"%d\"><property name=\"mlt_service\">color</property>"
+                "<property name=\"resource\">0xc03020ff</property></producer>"
+                "<producer id=\"b\" in=\"0\" out=\"%d\"><property name=\"mlt_service\">color</property>"
+                "<property name=\"resource\">0x2040c0ff</property></producer>"
+                "<producer id=\"bg\" in=\"0\" out=\"%d\"><property name=\"mlt_service\">color</property>"
+                "<property name=\"resource\">0x00000000</property></producer>"
+                "<tractor id=\"t\" in=\"0\" out=\"%d\"><multitrack>"
+                "<track producer=\"bg\"/><track producer=\"a\"/><track producer=\"b\"/></multitrack>"
+                "<transition><property name=\"mlt_service\">affine</property>"
+                "<property name=\"a_track\">0</property><property name=\"b_track\">1</property>"
+                "<property name=\"transition.rect\">0=0 0 1920 1080;%d=384 216 1152 648</property>"
+                "<property name=\"transition.fix_rotate_x\">0=0;%d=20</property>"
+                "<property name=\"transition.distort\">1</property></transition>"
+                "<transition><property name=\"mlt_service\">affine</property>"
+                "<property name=\"a_track\">0</property><property name=\"b_track\">2</property>"
+                "<property name=\"transition.rect\">0=480 270 960 540;%d=432 208 1536 864</property>"
+                "<property name=\"transition.fix_rotate_x\">0=0;%d=-45</property>"
+                "<property name=\"transition.distort\">1</property></transition>"
+                "</tractor></mlt>",
+                kW, kH, kFrames - 1, kFrames - 1, kFrames - 1, kFrames - 1, kFrames - 1, kFrames - 1, kFrames - 1,
+                kFrames - 1);
+  return buf;
+}
+
+bool gMelt = false;
+double gMeltMs = 0;  // melt's CPU time per frame, the last run
+
+// One iteration: melt renders the 100 frames to raw RGBA on /dev/null; the
+// time reported is the child's CPU time per frame.
+void TwoLayers_Melt(benchmark::State& st) {
+  const char* path = "/tmp/tavelo_render_bench.mlt";
+  if (FILE* f = std::fopen(path, "w")) {
+    const std::string xml = MeltXml();
+    std::fwrite(xml.data(), 1, xml.size(), f);
+    std::fclose(f);
+  }
+  for (auto _ : st) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    const int rc = std::system(
+        "timeout 300 melt -quiet /tmp/tavelo_render_bench.mlt -consumer avformat:/dev/null f=rawvideo pix_fmt=rgba "
+        "real_time=-1 threads=1 >/dev/null 2>&1");
+    getrusage(RUSAGE_CHILDREN, &after);
+    if (rc != 0) {
+      st.SkipWithError("melt failed");
+      break;
+    }
+    auto secs = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    const double cpu = secs(after.ru_utime) + secs(after.ru_stime) - secs(before.ru_utime) - secs(before.ru_stime);
+    st.SetIterationTime(cpu / kFrames);
+    gMeltMs = cpu / kFrames * 1000;
+  }
+}
+
+}  // namespace
+
+BENCHMARK(TwoLayers_Engine)->Unit(benchmark::kMillisecond);
+BENCHMARK(TenLayers_Engine)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+  tv::bench::Packages packages("render_bench", {BEE_PackageNumber});
+  if (!packages.ok()) return 1;
+  Up_SetInteract(0);
+  // melt runs only when asked for (TAVELO_BENCH_MELT=1): its run is long.
+  const char* askMelt = std::getenv("TAVELO_BENCH_MELT");
+  gMelt = askMelt && std::strcmp(askMelt, "1") == 0 && std::system("command -v melt >/dev/null 2>&1") == 0;
+  if (gMelt)
+    benchmark::RegisterBenchmark("TwoLayers_Melt", TwoLayers_Melt)
+        ->UseManualTime()
+        ->Iterations(2)
+        ->Unit(benchmark::kMillisecond);
+  benchmark::Initialize(&argc, argv);
+  tv::bench::RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  if (gFrame) BM_DisposeWorld(gFrame);
+  BEE_NewProject();
+  const double e = reporter.Time("TwoLayers_Engine"), ten = reporter.Time("TenLayers_Engine");
+  std::printf("\nCPU time per 1080p frame (one thread):\n");
+  if (e > 0) std::printf("  two animated layers: %.1f ms\n", e);
+  if (ten > 0) std::printf("  ten layers with masks, blur, motion blur: %.1f ms (%.2f fps)\n", ten, 1000.0 / ten);
+  const double m = gMeltMs;
+  if (e > 0 && m > 0) std::printf("  melt, two animated layers: %.1f ms; engine / melt = %.2f\n", m, e / m);
+  return 0;
+}

@@ -1,0 +1,448 @@
+// Composition rendering: pixels of simple compositions computed here by
+// hand (opacity, whole and half pixel moves, masks, track mattes, fields,
+// layer counts), the layer matrix, motion blur, abort and clean-up, and
+// rendering through the frame cache.
+#include <array>
+#include <cmath>
+
+#include "BEE_test_support.h"
+#include "FLT.h"
+#include "BM.h"
+#include "MC.h"
+#include "OM.h"
+#include "PF.h"
+
+namespace {
+
+using tv::test::UFixture;
+using namespace tv;
+using namespace tv::bee::test;
+
+struct Px {
+  uint8_t a, r, g, b;
+  bool operator==(const Px&) const = default;
+};
+
+class Render : public UFixture {
+ protected:
+  Render() : UFixture({BM_PackageNumber, BEE_PackageNumber}) {}
+  void SetUp() override {
+    UFixture::SetUp();
+    worldsAtStart = BMp_LiveWorldCount();
+  }
+  void TearDown() override {
+    for (BM_World w : worlds) BM_DisposeWorld(w);
+    EXPECT_EQ(BMp_LiveWorldCount(), worldsAtStart);
+    BEE_SetCallbackFunc(nullptr, 0);
+    UFixture::TearDown();
+  }
+  BEE_Item Comp(int w, int h, const char* name = "C") {
+    BEE_CompSettings s = Settings(name, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
+    BEE_Item c = nullptr;
+    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+    return c;
+  }
+  BEE_Layer SolidLayer(BEE_Item comp, uint32_t colour, int w, int h) {
+    BEE_SolidSettings s = Solid("S", colour, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
+    BEE_Layer l = nullptr;
+    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &l), 0);
+    return l;
+  }
+  // Gives a standard stream one constant value.
+  void Set(BEE_Layer layer, int32_t index, std::initializer_list<double> v) {
+    BEE_StreamRef ref{layer, index};
+    TDB_Stream s = nullptr, d = nullptr;
+    ASSERT_EQ(BEE_StreamLookup(&ref, &s), 0);
+    ASSERT_EQ(TDB_DuplicateStream(s, &d), 0);
+    ASSERT_EQ(TDB_SetKeyF(d, 0, std::data(v)), 0);
+    ASSERT_EQ(BEE_CmdSetStreamKeys(layer, index, d), 0);
+  }
+  // Two keys: a at frame 0, b at frame `frame` (30 fps).
+  void Keys(BEE_Layer layer, int32_t index, std::array<double, 2> a, std::array<double, 2> b, int32_t frame) {
+    BEE_StreamRef ref{layer, index};
+    TDB_Stream s = nullptr, d = nullptr;
+    ASSERT_EQ(BEE_StreamLookup(&ref, &s), 0);
+    ASSERT_EQ(TDB_DuplicateStream(s, &d), 0);
+    ASSERT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
+    const Time t0{0, 30}, t1{frame, 30};
+    ASSERT_EQ(TDB_InsertKeyF(d, &t0, 0, 1, a.data(), TDB_InterpLinear, TDB_InterpLinear), 0);
+    ASSERT_EQ(TDB_InsertKeyF(d, &t1, 0, 1, b.data(), TDB_InterpLinear, TDB_InterpLinear), 0);
+    ASSERT_EQ(BEE_CmdSetStreamKeys(layer, index, d), 0);
+  }
+  BM_World World(int w, int h, uint32_t fill = 0) {
+    const Rect r{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
+    BM_World world = nullptr;
+    EXPECT_EQ(BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &world), 0);
+    EXPECT_EQ(BM_ClearWorldToLong(world, fill), 0);
+    worlds.push_back(world);
+    return world;
+  }
+  static BEE_RenderRequest At(int32_t frame, int32_t field = 0, int32_t layers = -1) {
+    return BEE_RenderRequest{{frame, 30}, {1, 30}, field, 0, layers, {0, 0}};
+  }
+  // Renders comp into a new World of its size.
+  BM_World Draw(BEE_Item comp, BEE_RenderRequest rq = At(0)) {
+    int32_t w = 0, h = 0;
+    EXPECT_EQ(BEE_GetCompDimensionsDSF(comp, &w, &h, nullptr), 0);
+    BM_World world = World(w, h, 0x12345678);
+    EXPECT_EQ(BEEp_RenderItemFrame(comp, &rq, world), 0);
+    return world;
+  }
+  static Px At(BM_World w, int x, int y) {
+    int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
+    BM_GetWorldInfo(w, &width, &height, &depth, &rowBytes);
+    Boolean32 failed = 0;
+    BM_LockPixels(0, w, &failed);
+    const auto* p = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w)) + y * rowBytes + x * 4;
+    Px out{p[0], p[1], p[2], p[3]};
+    BM_UnlockPixels(w);
+    return out;
+  }
+  static uint64_t Hash(BM_World w) {
+    int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
+    BM_GetWorldInfo(w, &width, &height, &depth, &rowBytes);
+    Boolean32 failed = 0;
+    BM_LockPixels(0, w, &failed);
+    const auto* base = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w));
+    uint64_t h = 1469598103934665603ull;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width * 4; ++x) h = (h ^ base[y * rowBytes + x]) * 1099511628211ull;
+    BM_UnlockPixels(w);
+    return h;
+  }
+  std::vector<BM_World> worlds;
+  int32_t worldsAtStart = 0;
+};
+
+TEST_F(Render, SolidAtHalfOpacityOverAnother) {
+  BEE_Item c = Comp(8, 8);
+  SolidLayer(c, 0xFFFF0000, 8, 8);
+  BEE_Layer top = SolidLayer(c, 0xFF0000FF, 8, 8);
+  Set(top, BEE_StreamOpacity, {50});
+  EXPECT_EQ(At(Draw(c, At(0, 0, 1)), 0, 0), (Px{255, 255, 0, 0}));
+  BM_World w = Draw(c);
+  // 50 % is opacity byte 128: colour = below + (above - below) x 128 / 255.
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) ASSERT_EQ(At(w, x, y), (Px{255, 127, 0, 128})) << x << "," << y;
+}
+
+TEST_F(Render, BottomFirstAndLayerCount) {
+  BEE_Item c = Comp(4, 4);
+  SolidLayer(c, 0xFF010203, 4, 4);  // ends at the bottom
+  SolidLayer(c, 0xFF040506, 4, 4);
+  SolidLayer(c, 0xFF070809, 4, 4);  // top
+  EXPECT_EQ(At(Draw(c, At(0, 0, 1)), 1, 1), (Px{255, 1, 2, 3}));
+  EXPECT_EQ(At(Draw(c, At(0, 0, 2)), 1, 1), (Px{255, 4, 5, 6}));
+  EXPECT_EQ(At(Draw(c), 1, 1), (Px{255, 7, 8, 9}));
+  EXPECT_EQ(At(Draw(c, At(0, 0, 0)), 1, 1), (Px{0, 0, 0, 0}));
+}
+
+TEST_F(Render, WholeAndHalfPixelMoves) {
+  BEE_Item c = Comp(16, 16);
+  BEE_Layer l = SolidLayer(c, 0xFFFFFFFF, 4, 4);  // anchor (2, 2), position (8, 8): pixels 6..9
+  Set(l, BEE_StreamPosition, {9, 7});
+  BM_World w = Draw(c);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const bool in = x >= 7 && x <= 10 && y >= 5 && y <= 8;
+      ASSERT_EQ(At(w, x, y).a, in ? 255 : 0) << x << "," << y;
+    }
+  Set(l, BEE_StreamPosition, {8.5, 8});
+  w = Draw(c);
+  // Half a pixel right: the columns at either edge are half covered.
+  for (int y = 6; y <= 9; ++y) {
+    EXPECT_NEAR(At(w, 6, y).a, 128, 1);
+    for (int x = 7; x <= 9; ++x) EXPECT_EQ(At(w, x, y).a, 255);
+    EXPECT_NEAR(At(w, 10, y).a, 128, 1);
+    EXPECT_EQ(At(w, 5, y).a, 0);
+    EXPECT_EQ(At(w, 11, y).a, 0);
+  }
+}
+
+TEST_F(Render, MaskedSolidCoverage) {
+  BEE_Item c = Comp(10, 10);
+  BEE_Layer l = SolidLayer(c, 0xFF00FF00, 10, 10);
+  const FixedRect b{2 << 16, 3 << 16, 6 << 16, 8 << 16};  // 4 x 5 pixels
+  OM_Shape shape = nullptr;
+  ASSERT_EQ(OM_NewShape(OM_TypeRect, &b, &shape), 0);
+  ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
+  ASSERT_EQ(BEE_CmdAddMask(l, shape, nullptr), 0);
+  OM_DisposeShape(shape);
+  BM_World w = Draw(c);
+  int covered = 0;
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 10; ++x) {
+      const bool in = x >= 2 && x < 6 && y >= 3 && y < 8;
+      ASSERT_EQ(At(w, x, y).a, in ? 255 : 0) << x << "," << y;
+      covered += in;
+    }
+  EXPECT_EQ(covered, 20);
+}
+
+// Track mattes: a red layer matted by a half-covering layer above it.
+struct MatteCase {
+  uint32_t mode;
+  uint32_t matteColour;
+  uint8_t left, right;  // expected alpha in the left and right halves
+};
+class Mattes : public Render, public ::testing::WithParamInterface<MatteCase> {};
+
+TEST_P(Mattes, EachMode) {
+  const MatteCase& k = GetParam();
+  BEE_Item c = Comp(8, 4);
+  BEE_Layer red = SolidLayer(c, 0xFFFF0000, 8, 4);
+  BEE_Layer matte = SolidLayer(c, k.matteColour, 4, 4);  // index 0, over the left half
+  Set(matte, BEE_StreamPosition, {2, 2});
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(matte, BEE_SwitchVideo, 0), 0);
+  ASSERT_EQ(BEE_CmdSetTransfer(red, PF_Xfer_Normal, 0, k.mode), 0);
+  BM_World w = Draw(c);
+  for (int y = 0; y < 4; ++y) {
+    EXPECT_NEAR(At(w, 1, y).a, k.left, 1);
+    EXPECT_NEAR(At(w, 6, y).a, k.right, 1);
+  }
+}
+// Luminance of 0x808080 is 128 with the colour tables' weights.
+INSTANTIATE_TEST_SUITE_P(Render, Mattes,
+                         ::testing::Values(MatteCase{BEE_MatteAlpha, 0xFFFFFFFF, 255, 0},
+                                           MatteCase{BEE_MatteAlphaInverted, 0xFFFFFFFF, 0, 255},
+                                           MatteCase{BEE_MatteLuma, 0xFF808080, 128, 0},
+                                           MatteCase{BEE_MatteLumaInverted, 0xFF808080, 127, 255},
+                                           MatteCase{BEE_MatteAlpha, 0x80FFFFFF, 128, 0}));
+
+TEST_F(Render, MatteOnTopLayerIsIgnored) {
+  BEE_Item c = Comp(4, 4);
+  BEE_Layer l = SolidLayer(c, 0xFF00FF00, 4, 4);
+  ASSERT_EQ(BEE_CmdSetTransfer(l, PF_Xfer_Normal, 0, BEE_MatteAlpha), 0);
+  EXPECT_EQ(At(Draw(c), 2, 2), (Px{255, 0, 255, 0}));
+}
+
+TEST_F(Render, FieldClearsOnlyItsRows) {
+  BEE_Item c = Comp(4, 486);
+  for (int32_t field : {1, 2}) {
+    BM_World w = World(4, 486, 0xFFFFFFFF);
+    BEE_RenderRequest rq = At(0, field);
+    ASSERT_EQ(BEEp_RenderItemFrame(c, &rq, w), 0);
+    int cleared = 0;
+    for (int y = 0; y < 486; ++y) {
+      const bool mine = (y % 2) == (field - 1);
+      ASSERT_EQ(At(w, 3, y).a, mine ? 0 : 255) << y;
+      cleared += mine;
+    }
+    EXPECT_EQ(cleared, 243);
+  }
+}
+
+TEST_F(Render, PixelAspectScalesSourceFirst) {
+  BEE_Item c = Comp(64, 64);
+  BEE_FootageDesc d = Footage("F", 20, 10, Time{0, 1});
+  d.pixelAspect = Ratio{9, 10};
+  BEE_Item f = nullptr;
+  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f), 0);
+  BEE_Layer l = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(c, f, &l), 0);
+  Set(l, BEE_StreamRotation, {90});
+  FloatMatrix m{};
+  ASSERT_EQ(BEE_GetLayerToCompMatrix(l, Time{0, 30}, &m), 0);
+  // Anchor (10, 5), aspect 0.9 in x, then 90 degrees, then position (32, 32).
+  FloatPoint p{20, 5};
+  ASSERT_EQ(BEE_TransformFloatPointSourceToComp(l, Time{0, 30}, &p), 0);
+  EXPECT_NEAR(p.x, 32, 1e-9);
+  EXPECT_NEAR(p.y, 32 + 9, 1e-9);
+  ASSERT_EQ(BEE_TransformFloatPointCompToSource(l, Time{0, 30}, &p), 0);
+  EXPECT_NEAR(p.x, 20, 1e-9);
+  EXPECT_NEAR(p.y, 5, 1e-9);
+  BEE_Layer hit = nullptr;
+  ASSERT_EQ(BEE_CompHitCheck(c, Time{0, 30}, FloatPoint{32, 38}, &hit), 0);
+  EXPECT_EQ(hit, l);
+  ASSERT_EQ(BEE_CompHitCheck(c, Time{0, 30}, FloatPoint{40, 32}, &hit), 0);
+  EXPECT_EQ(hit, nullptr);
+}
+
+TEST_F(Render, MotionBlurSpreadsAlongTheShutter) {
+  BEE_Item c = Comp(64, 8);
+  BEE_Layer l = SolidLayer(c, 0xFFFFFFFF, 2, 8);
+  // 32 pixels a frame: 16 during the half-frame shutter.
+  Keys(l, BEE_StreamPosition, {8, 4}, {40, 4}, 1);
+  BM_World sharp = Draw(c);
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchMotionBlur, 1), 0);
+  ASSERT_EQ(BEE_CmdSetCompSwitch(c, BEE_CompSwitchMotionBlur, 1), 0);
+  BM_World blurred = Draw(c);
+  int sharpCovered = 0, blurCovered = 0;
+  for (int x = 0; x < 64; ++x) {
+    sharpCovered += At(sharp, x, 4).a != 0;
+    blurCovered += At(blurred, x, 4).a != 0;
+  }
+  EXPECT_EQ(sharpCovered, 2);
+  EXPECT_GE(blurCovered, 16);
+  EXPECT_LE(blurCovered, 19);
+  EXPECT_EQ(At(blurred, 30, 4).a, 0);
+  // Without a frame span there is no interval to blur over.
+  BEE_RenderRequest still = At(0);
+  still.span = Time{0, 30};
+  EXPECT_EQ(Hash(Draw(c, still)), Hash(sharp));
+}
+
+TEST_F(Render, AbortEndsWith517AndReleasesWorlds) {
+  BEE_Item inner = Comp(8, 8, "inner");
+  SolidLayer(inner, 0xFF00FF00, 8, 8);
+  BEE_Item c = Comp(8, 8);
+  SolidLayer(c, 0xFF0000FF, 8, 8);
+  BEE_Layer nested = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(c, inner, &nested), 0);
+  struct Spy {
+    int polls = 0, abortAt = 0;
+  } spy;
+  auto cb = [](intptr_t ref, int32_t selector, void*) -> ErrorCode {
+    auto* s = reinterpret_cast<Spy*>(ref);
+    return selector == BEE_SelProgress && ++s->polls == s->abortAt ? 1 : 0;
+  };
+  for (int at = 1; at <= 4; ++at) {
+    spy = Spy{0, at};
+    ASSERT_EQ(BEE_SetCallbackFunc(cb, reinterpret_cast<intptr_t>(&spy)), 0);
+    BM_World w = World(8, 8);
+    BEE_RenderRequest rq = At(0);
+    rec.clear();
+    EXPECT_EQ(BEEp_RenderItemFrame(c, &rq, w), 517) << at;
+    EXPECT_TRUE(rec.reports.empty());
+    EXPECT_EQ(BMp_LiveWorldCount(), worldsAtStart + static_cast<int32_t>(worlds.size()));
+  }
+}
+
+TEST_F(Render, ThroughTheCacheEqualsWithout) {
+  BEE_Item inner = Comp(16, 16, "inner");
+  BEE_Layer a = SolidLayer(inner, 0xFF20C040, 6, 6);
+  Set(a, BEE_StreamRotation, {30});
+  BEE_Item c = Comp(32, 32);
+  SolidLayer(c, 0xFF101010, 32, 32);
+  BEE_Layer n = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(c, inner, &n), 0);
+  Set(n, BEE_StreamScale, {150, 75});
+  const uint64_t direct = Hash(Draw(c));
+  BEE_RenderRequest rq = At(0);
+  rq.flags = BEE_Request_Cacheable;
+  MC_Receipt r1 = nullptr, r2 = nullptr;
+  ASSERT_EQ(BEE_CheckoutItemFrame(c, &rq, 32, 32, &r1), 0);
+  ASSERT_EQ(BEE_CheckoutItemFrame(c, &rq, 32, 32, &r2), 0);
+  BM_World w1 = nullptr, w2 = nullptr;
+  ASSERT_EQ(BEE_GetReceiptWorld(r1, &w1), 0);
+  ASSERT_EQ(BEE_GetReceiptWorld(r2, &w2), 0);
+  EXPECT_EQ(w1, w2);  // the second one is the cached frame
+  EXPECT_EQ(Hash(w1), direct);
+  int32_t count = 0;
+  ASSERT_EQ(BEE_GetReceiptCheckoutCount(r2, &count), 0);
+  EXPECT_EQ(count, 2);
+  ASSERT_EQ(BEE_CheckinItemFrame(r1), 0);
+  ASSERT_EQ(BEE_CheckinItemFrame(r2), 0);
+  MC_Receipt r3 = nullptr;
+  ASSERT_EQ(BEE_RenderCompFrameCheckout(c, &rq, &r3), 0);
+  BM_World w3 = nullptr;
+  ASSERT_EQ(BEE_GetReceiptWorld(r3, &w3), 0);
+  EXPECT_EQ(Hash(w3), direct);
+  ASSERT_EQ(BEE_RenderCompFrameCheckin(r3), 0);
+  worldsAtStart += 1;  // the frame stays in the cache until the engine dies
+}
+
+int16_t EffectClass(const char* match) {
+  int16_t index = -1;
+  Boolean32 found = 0;
+  EXPECT_EQ(FLTp_FindClass(match, &index, &found), 0);
+  EXPECT_TRUE(found);
+  return index;
+}
+
+TEST_F(Render, EffectChainRunsOnTheSource) {
+  BEE_Item c = Comp(4, 4);
+  BEE_Layer l = SolidLayer(c, 0xFF102030, 4, 4);
+  ASSERT_EQ(BEE_CmdApplyEffect(l, EffectClass(FLT_MatchInvert), nullptr), 0);
+  EXPECT_EQ(At(Draw(c), 1, 2), (Px{255, 0xEF, 0xDF, 0xCF}));
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchEffects, 0), 0);
+  EXPECT_EQ(At(Draw(c), 1, 2), (Px{255, 0x10, 0x20, 0x30}));
+}
+
+TEST_F(Render, WireframeAtQualityZero) {
+  BEE_Item c = Comp(8, 8);
+  BEE_Layer l = SolidLayer(c, 0xFF102030, 4, 4);  // pixels 2..5
+  ASSERT_EQ(BEE_CmdSetLayerQuality(l, BEE_QualityWireframe), 0);
+  BM_World w = Draw(c);
+  EXPECT_EQ(At(w, 2, 2), (Px{255, 255, 255, 255}));
+  EXPECT_EQ(At(w, 5, 3), (Px{255, 255, 255, 255}));
+  EXPECT_EQ(At(w, 3, 3).a, 0);  // inside the outline
+  EXPECT_EQ(At(w, 1, 1).a, 0);
+}
+
+// A composition using every feature: nested compositions, a track matte of
+// each mode, masks, a built-in effect, motion blur and every transfer mode.
+// Its frames at full and half resolution, whole and by field, are fixed.
+TEST_F(Render, GoldenFrames) {
+  BEE_Item inner = Comp(32, 32, "inner");
+  BEE_Layer spin = SolidLayer(inner, 0xFFE0A040, 20, 12);
+  Set(spin, BEE_StreamRotation, {33});
+  OM_Shape shape = nullptr;
+  const FixedRect ob{0, 0, 18 << 16, 11 << 16};
+  ASSERT_EQ(OM_NewShape(OM_TypeOval, &ob, &shape), 0);
+  ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
+  ASSERT_EQ(BEE_CmdAddMask(spin, shape, nullptr), 0);
+  BEE_Item c = Comp(64, 48);
+  SolidLayer(c, 0xFF336699, 64, 48);
+  BEE_Layer nested = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(c, inner, &nested), 0);
+  Set(nested, BEE_StreamScale, {75, 90});
+  Set(nested, BEE_StreamRotation, {-15});
+  BEE_Layer blurred = SolidLayer(c, 0xFF20F020, 12, 12);
+  const int16_t blur = EffectClass(FLT_MatchFastBlur);
+  ASSERT_EQ(BEE_CmdApplyEffect(blurred, blur, nullptr), 0);
+  Set(blurred, BEE_StreamFirstEffect, {3});
+  Set(blurred, BEE_StreamPosition, {50, 10});
+  ASSERT_EQ(BEE_CmdAddMask(blurred, shape, nullptr), 0);
+  OM_DisposeShape(shape);
+  BEE_Layer moving = SolidLayer(c, 0xFFFFFFFF, 3, 10);
+  Keys(moving, BEE_StreamPosition, {10, 30}, {40, 36}, 1);
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(moving, BEE_SwitchMotionBlur, 1), 0);
+  ASSERT_EQ(BEE_CmdSetCompSwitch(c, BEE_CompSwitchMotionBlur, 1), 0);
+  for (uint32_t mode = 1; mode <= 4; ++mode) {
+    BEE_Layer matted = SolidLayer(c, 0xFF000000 | (mode * 0x304050), 10, 10);
+    Set(matted, BEE_StreamPosition, {8.0 + 12 * mode, 8});
+    ASSERT_EQ(BEE_CmdSetTransfer(matted, PF_Xfer_Normal, 0, mode), 0);
+    BEE_Layer matte = SolidLayer(c, 0xC0808080 + mode * 0x10, 6, 14);
+    Set(matte, BEE_StreamPosition, {6.5 + 12 * mode, 9});
+    Set(matte, BEE_StreamRotation, {10.0 * mode});
+  }
+  for (int32_t mode = 0; mode < PF_Xfer_Count; ++mode) {
+    BEE_Layer l = SolidLayer(c, 0xFF000000 | static_cast<uint32_t>(mode * 0x0A0B0C + 0x402010), 5, 5);
+    Set(l, BEE_StreamPosition, {3.0 + 2.3 * mode, 42.0 - (mode % 3)});
+    Set(l, BEE_StreamOpacity, {70});
+    ASSERT_EQ(BEE_CmdSetTransfer(l, static_cast<uint32_t>(mode), mode == 3 ? BEE_TransferLayerTime : 0, 0), 0);
+  }
+  std::vector<uint64_t> got;
+  for (uint16_t f : {1, 2}) {
+    ASSERT_EQ(BEE_CmdSetResolution(c, f, f), 0);
+    for (int32_t field : {0, 1}) {
+      const uint64_t h = Hash(Draw(c, At(0, field)));
+      EXPECT_EQ(Hash(Draw(c, At(0, field))), h);  // the same bytes every time
+      got.push_back(h);
+    }
+  }
+  const std::vector<uint64_t> golden = {18384061683922435491ull, 17580665774238154182ull, 7578882488848502398ull,
+                                        8748944867269235721ull};
+  EXPECT_EQ(got, golden) << ::testing::PrintToString(got);
+}
+
+TEST_F(Render, BadArguments) {
+  BEE_Item c = Comp(4, 4);
+  BEE_RenderRequest rq = At(0, 3);
+  BM_World w = World(4, 4);
+  EXPECT_EQ(BEEp_RenderItemFrame(c, &rq, w), 3);
+  EXPECT_EQ(BEEp_RenderItemFrame(c, nullptr, w), 3);
+  MC_Receipt r = reinterpret_cast<MC_Receipt>(1);
+  rq = At(0);
+  EXPECT_EQ(BEE_CheckoutItemFrame(c, &rq, 0, 4, &r), 3);
+  EXPECT_EQ(r, nullptr);
+  FloatMatrix m{};
+  EXPECT_EQ(BEE_GetLayerToCompMatrix(nullptr, Time{0, 1}, &m), 2);
+  EXPECT_EQ(m.m[0], 1.0);
+  FloatMatrix zero{}, inv{};
+  EXPECT_EQ(BEE_InvertMatrix(&zero, &inv), 1);
+  EXPECT_EQ(inv.m[8], 1.0);
+}
+
+}  // namespace
