@@ -109,6 +109,8 @@ enum Text : int32_t {
   kTextBadIndex, kTextBadStream, kTextNoStream, kTextBadPrefs, kTextBadDimensions, kTextOutOfMemoryWhat,
   kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes, kTextBadArgument,
   kTextCacheUnbalanced,  // frame cache
+  // Stream values in user units: answers of effects to a parameter change.
+  kTextChangedValueStdControl, kTextChangedUI, kTextSetToVary, kTextSetToConstant,
   kTextCount
 };
 
