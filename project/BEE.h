@@ -842,9 +842,9 @@ TV_EXPORT ErrorCode BEE_DrawFootageFrame(BEE_Item footage, Time time, const Rati
 // time when given, else the layer's current time.
 //
 // Failures: those of BEE_StreamLookup (1 "strange situation" for indices 10
-// to 127 and for masks or effects the layer does not have, 2 for a damaged
-// layer), 10 (reported) for a standard stream the layer does not have (the
-// layer-level mask shape and the markers), 3 (reported) for a null
+// to 127 and negative ones, 2 for a damaged layer), 10 (reported) for a mask,
+// effect or parameter the layer does not have and for a standard stream it
+// does not have (the layer-level mask shape and the markers), 3 (reported) for a null
 // out-pointer, a direction other than 0 and 1, or a value that is not
 // finite; the codes of TDB, OM and FLT are passed up. Out-parameters are
 // zeroed first.

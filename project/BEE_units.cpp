@@ -51,12 +51,12 @@ ErrorCode ResolveUnit(BEE_Layer layer, int32_t index, Unit* u) {
     const int32_t effect = index / 128 - 4;
     int32_t effects = 0;
     if (R(layer).parade) FLT_InqParadeNumSeqs(R(layer).parade, &effects);
-    if (effect >= effects) return Strange(BEE_SiteStream, "effect", index);
+    if (effect >= effects) return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
     if (ErrorCode err = FLT_GetParadeSeq(R(layer).parade, effect, &u->seq)) return err;
     u->param = index % 128 + 1;
     int32_t params = 0;
     FLT_SeqInqNumParams(u->seq, &params);
-    if (u->param >= params) return Strange(BEE_SiteStream, "parameter", index);
+    if (u->param >= params) return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
     uint32_t flags = 0;
     if (ErrorCode err = FLT_SeqInqParamInfoPlus(u->seq, u->param, &flags, &u->uiFlags, &u->paramType)) return err;
     u->kind = UnitKind::Effect;
