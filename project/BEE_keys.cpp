@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "BEE_cmd_internal.h"
 #include "BEE_units.h"
@@ -236,6 +237,8 @@ ErrorCode TellEffect(BEE_Layer layer, const Unit& u, const Time& t) {
   int32_t count = 0;
   if (ErrorCode err = FLT_SeqInqNumParams(u.seq, &count)) return err;
   std::vector<PF_ChangeRecord> changes(static_cast<size_t>(count));
+  // The effect sees its parameters as they are at the time of the change.
+  if (ErrorCode err = FLT_SeekParams(u.seq, &t)) return err;
   if (ErrorCode err = FLT_ParamChanged(u.seq, u.param, changes.data(), count)) return err;
   bool any = false;
   for (const PF_ChangeRecord& c : changes) any = any || c.flags != 0;
@@ -251,7 +254,7 @@ ErrorCode TellEffect(BEE_Layer layer, const Unit& u, const Time& t) {
       err = FLT_SeqInqParamInfoPlus(u.seq, i, &flags, &ui, &type);
       if (err) break;
       if (ui & PF_PUI_STD_CONTROL_ONLY) {
-        kReport.Report(BEE_SiteStream, kSevWarning, 0, kTextChangedValueStdControl);
+        kReport.Note(BEE_SiteStream, kSevWarning, kTextChangedValueStdControl);
       } else {
         BEE_StreamValue v{};
         v.count = ChangeValues(type, c, v.values);
@@ -264,9 +267,9 @@ ErrorCode TellEffect(BEE_Layer layer, const Unit& u, const Time& t) {
         }
       }
     }
-    if (c.flags & PF_ChangeFlag_CHANGED_UI) kReport.Report(BEE_SiteStream, kSevWarning, 0, kTextChangedUI);
-    if (c.flags & PF_ChangeFlag_SET_TO_VARY) kReport.Report(BEE_SiteStream, kSevWarning, 0, kTextSetToVary);
-    if (c.flags & PF_ChangeFlag_SET_TO_CONSTANT) kReport.Report(BEE_SiteStream, kSevWarning, 0, kTextSetToConstant);
+    if (c.flags & PF_ChangeFlag_CHANGED_UI) kReport.Note(BEE_SiteStream, kSevWarning, kTextChangedUI);
+    if (c.flags & PF_ChangeFlag_SET_TO_VARY) kReport.Note(BEE_SiteStream, kSevWarning, kTextSetToVary);
+    if (c.flags & PF_ChangeFlag_SET_TO_CONSTANT) kReport.Note(BEE_SiteStream, kSevWarning, kTextSetToConstant);
   }
   ErrorCode unlock = FLT_SeqUnlockParams(u.seq);
   return err ? err : unlock;

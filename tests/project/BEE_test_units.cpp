@@ -2,6 +2,7 @@
 // setting values at a time with undo, constant/animated switching, keyframe
 // edits and effect parameters through the same path.
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "BEE_test_support.h"
@@ -416,6 +417,75 @@ TEST_F(UnitsEffects, ParametersGoThroughTheSamePath) {
   EXPECT_TRUE(Dump() == before);
   EXPECT_EQ(Set(kGamma, {kNaN}), kErrBadParam);
   EXPECT_EQ(Set(BEE_StreamFirstEffect + 5, {1}), kErrRange);  // Levels has five parameters
+}
+
+// An effect whose second slider follows the first (twice its value), and
+// that asks for an interface change when the first goes above 100.
+int gUpdates = 0;
+PF_Result Follow(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[], PFWorld*,
+                 void* extra) {
+  if (cmd == PF_Cmd_ParamsSetup) {
+    for (const char* name : {"Lead", "Follow"}) {
+      PF_ParamDef p{};
+      p.type = PF_Param_Slider;
+      std::strncpy(p.name, name, sizeof p.name - 1);
+      p.u.words[PF_Word_Max] = 1000;
+      if (PF_Result err = in->addParam(in->effectRef, -1, &p)) return err;
+    }
+    out->paramCount = 3;
+  } else if (cmd == PF_Cmd_ParamsUpdate) {
+    ++gUpdates;
+    auto* update = static_cast<PF_ParamsUpdate*>(extra);
+    if (update->index == 1) {
+      const auto lead = static_cast<int32_t>(params[1]->u.words[PF_Word_Value]);
+      update->changes[2].flags = PF_ChangeFlag_CHANGED_VALUE;
+      update->changes[2].value[PF_Word_Value] = static_cast<uint32_t>(2 * lead);
+      if (lead > 100) update->changes[1].flags = PF_ChangeFlag_CHANGED_UI;
+    }
+  }
+  return 0;
+}
+
+class UnitsNotify : public Units {
+ protected:
+  void SetUp() override {
+    Units::SetUp();
+    int32_t lists0 = 0, lists1 = 0;
+    LISTp_GetLiveCount(&lists0);
+    const int64_t handles0 = EMUL_LiveHandleCount(), ptrs0 = EMUL_LivePtrCount();
+    const FLT_StaticClass info{"TEST Follow", "Follow", "Test", 0, 0x10000, 0xC0000, &Follow};
+    int16_t cls = 0;
+    ASSERT_EQ(FLTp_RegisterStaticClass(&info, &cls), 0);
+    FLT_Sequence seq = nullptr;
+    uint32_t seqFlags = 0;
+    Boolean32 found = 0;
+    ASSERT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &seqFlags, &seq, &found), 0);
+    ASSERT_EQ(FLT_DisposeSequence(seq), 0);
+    LISTp_GetLiveCount(&lists1);
+    liveLists_ += lists1 - lists0;
+    liveHandles_ += EMUL_LiveHandleCount() - handles0;
+    livePtrs_ += EMUL_LivePtrCount() - ptrs0;
+    ASSERT_EQ(BEE_CmdApplyEffect(layer, cls, nullptr), 0);
+    gUpdates = 0;
+    rec.clear();
+  }
+  static constexpr int32_t kLead = BEE_StreamFirstEffect, kFollow = BEE_StreamFirstEffect + 1;
+};
+
+TEST_F(UnitsNotify, AnEffectsAnswerIsSetWithoutCallingItAgain) {
+  ASSERT_EQ(Set(kLead, {40}), 0);
+  EXPECT_EQ(gUpdates, 1);
+  EXPECT_EQ(User(kFollow), (V{80}));
+  EXPECT_TRUE(rec.reports.empty());
+  ASSERT_EQ(Set(kLead, {300}), 0);
+  EXPECT_EQ(gUpdates, 2);
+  EXPECT_EQ(User(kFollow), (V{600}));
+  ASSERT_FALSE(rec.reports.empty());
+  EXPECT_EQ(rec.reports.back().severity, kSevWarning);
+  EXPECT_EQ(rec.reports.back().text, "Test warning: use PFParamUtilsSuite instead of PF_ChangeFlag_CHANGED_UI");
+  // The follower's change is undone with the lead's.
+  ASSERT_EQ(Set(kLead, {1}, Time{1, 1}), 0);
+  EXPECT_EQ(User(kFollow), (V{2}));
 }
 
 }  // namespace
