@@ -934,3 +934,14 @@ TV_EXPORT ErrorCode BEE_CmdStretchKeyframes(BEE_Layer layer, int32_t index, int3
 // "Keyframe Change" (command 10): removes one key; removing the last key
 // leaves the stream constant at that key's value.
 TV_EXPORT ErrorCode BEE_CmdDeleteKeyframe(BEE_Layer layer, int32_t index, int32_t key);
+
+// ---- Time markers ---------------------------------------------------------------------
+// A composition has BEE_TimeMarkerCount numbered time markers, each unset or
+// at a composition time. 3 (reported) for a number outside 0..9 or a time
+// without a scale; 3 for an item that is not a composition.
+enum { BEE_TimeMarkerCount = 10 };
+// The marker's time, or the invalid time when it is not set.
+TV_EXPORT ErrorCode BEE_GetCompTimeMarker(BEE_Item comp, int32_t number, Time* time);
+// "Time Marker Change" (command 50): sets the marker to time, or (time null)
+// removes it.
+TV_EXPORT ErrorCode BEE_CmdSetCompTimeMarker(BEE_Item comp, int32_t number, const Time* time);

@@ -136,6 +136,8 @@ BEE_OP(OpKeyEase);
 BEE_OP(OpKeyTangent);
 BEE_OP(OpKeyFlag);
 BEE_OP(OpRestoreStream);
+// Time markers of compositions (BEE_markers.cpp).
+BEE_OP(OpTimeMarker);
 // Commands whose packages are not built yet: code 5 with a message naming
 // what is missing.
 template <int N>

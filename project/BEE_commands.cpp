@@ -91,7 +91,7 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpLayerLooping, 0, kTextLayerLooping},           // 47
     {&OpKeyEase, 0x4, kTextEaseAdjustment},            // 48
     {&OpKeyTangent, 0x4, kTextTangentAdjustment},      // 49
-    {U_(50), 0, kTextTimeMarker},                      // 50
+    {&OpTimeMarker, 0, kTextTimeMarker},               // 50
     {&OpLayerName, 0, kTextLayerName},                 // 51
     {&OpKeyFlag, 0, kTextKeyframeFlag},                // 52
     {U_(53), 0, kTextSetProxy},                        // 53

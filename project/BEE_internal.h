@@ -49,6 +49,8 @@ struct BEE_ItemRec {
   Handle footage;
   // Footage sources: the footage module's SeqSpec (owned), or null.
   PIN_SeqSpecH seqSpec;
+  // Time markers of compositions: a time per marker number (scale 0: none).
+  Time timeMarkers[BEE_TimeMarkerCount];
 };
 
 struct BEE_LayerRec {

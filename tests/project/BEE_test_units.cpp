@@ -488,5 +488,38 @@ TEST_F(UnitsNotify, AnEffectsAnswerIsSetWithoutCallingItAgain) {
   EXPECT_EQ(User(kFollow), (V{2}));
 }
 
+TEST_F(Units, TimeMarkersSetMoveAndRemoveUndoably) {
+  auto marker = [&](BEE_Item c, int32_t n) {
+    Time t{};
+    EXPECT_EQ(BEE_GetCompTimeMarker(c, n, &t), 0);
+    return t;
+  };
+  EXPECT_EQ(marker(comp, 3).scale, 0u);  // unset: the invalid time
+  const Time two{2, 1}, three{3, 1};
+  ASSERT_EQ(BEE_CmdSetCompTimeMarker(comp, 3, &two), 0);
+  EXPECT_EQ(UndoName(), "Time Marker Change");
+  ASSERT_EQ(BEE_CmdSetCompTimeMarker(comp, 3, &three), 0);
+  EXPECT_EQ(t::Compare(marker(comp, 3), three), 0);
+  BEE_Item copy = nullptr;
+  ASSERT_EQ(BEE_CmdDuplicateComp(comp, &copy), 0);
+  EXPECT_EQ(t::Compare(marker(copy, 3), three), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_CmdSetCompTimeMarker(comp, 3, nullptr), 0);
+  EXPECT_EQ(marker(comp, 3).scale, 0u);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(t::Compare(marker(comp, 3), three), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(t::Compare(marker(comp, 3), two), 0);
+  ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_EQ(t::Compare(marker(comp, 3), three), 0);
+  const auto stacks = Stacks();
+  EXPECT_EQ(BEE_CmdSetCompTimeMarker(comp, 10, &two), kErrBadParam);
+  EXPECT_EQ(BEE_CmdSetCompTimeMarker(comp, -1, &two), kErrBadParam);
+  EXPECT_EQ(BEE_CmdSetCompTimeMarker(clip, 0, &two), kErrBadParam);
+  const Time noScale{1, 0};
+  EXPECT_EQ(BEE_CmdSetCompTimeMarker(comp, 0, &noScale), kErrBadParam);
+  EXPECT_EQ(Stacks(), stacks);
+}
+
 }  // namespace
 }  // namespace tv::bee::test
