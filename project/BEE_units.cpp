@@ -215,6 +215,29 @@ ErrorCode BEE_GetStreamMinMax(BEE_Layer layer, int32_t index, uint32_t* flags, d
   return 0;
 } TV_CATCH(BEE_PackageNumber)
 
+namespace {
+
+// The numeric value of a resolved stream at layer time t, in user units.
+ErrorCode NumericValue(BEE_Layer layer, const Unit& u, const Time& t, double* out) {
+  double v[BEE_MaxStreamValues] = {};
+  ErrorCode err = 0;
+  if (u.kind == UnitKind::Effect) {
+    int32_t n = 0;
+    err = FLT_SeqGetParamFPV(u.seq, u.param, &t, v, &n);
+    if (!err && n != u.dimension) err = Strange(BEE_SiteStream, "dimension", n);
+  } else {
+    err = TDB_GetValueF(u.stream, &t, 0, 0, v, nullptr);
+  }
+  if (err) return err;
+  ConvertValues(layer, u, true, v);
+  bool changed = false;
+  if (ErrorCode e = ValidateValues(u, v, &changed)) return e;
+  std::memcpy(out, v, sizeof(double) * static_cast<size_t>(u.dimension));
+  return 0;
+}
+
+}  // namespace
+
 ErrorCode BEE_GetStreamFPV(BEE_Layer layer, int32_t index, const Time* compTime, const Time* layerTime,
                            BEE_StreamValue* value) try {
   if (value) *value = BEE_StreamValue{};
@@ -229,20 +252,10 @@ ErrorCode BEE_GetStreamFPV(BEE_Layer layer, int32_t index, const Time* compTime,
     return OM_GetShape(u.stream, &t, 0, &value->shape);
   }
   if (u.kind == UnitKind::Marker) return Unimplemented("Layer markers", BEE_CmdNumTimeMarker);
-  double v[BEE_MaxStreamValues] = {};
-  ErrorCode err = 0;
-  if (u.kind == UnitKind::Effect) {
-    int32_t n = 0;
-    err = FLT_SeqGetParamFPV(u.seq, u.param, &t, v, &n);
-    if (!err && n != u.dimension) err = Strange(BEE_SiteStream, "dimension", n);
-  } else {
-    err = TDB_GetValueF(u.stream, &t, 0, 0, v, nullptr);
+  if (ErrorCode err = NumericValue(layer, u, t, value->values)) {
+    *value = BEE_StreamValue{};
+    return err;
   }
-  if (err) return err;
-  ConvertValues(layer, u, true, v);
-  bool changed = false;
-  if (ErrorCode e = ValidateValues(u, v, &changed)) return e;
-  std::memcpy(value->values, v, sizeof(double) * static_cast<size_t>(u.dimension));
   value->count = u.dimension;
   return 0;
 } TV_CATCH(BEE_PackageNumber)
@@ -260,17 +273,17 @@ ErrorCode BEE_GetStreamValues(BEE_Layer layer, int32_t index, int32_t count, con
   if (dimension) *dimension = 0;
   if (!values || !layerTimes || !dimension || count < 0)
     return kReport.BadParam(kSiteArgument, {"BEE_GetStreamValues"});
+  // The stream is resolved once for all the times.
+  Unit u{};
+  if (ErrorCode err = ResolveUnit(layer, index, &u)) return err;
+  if (u.kind != UnitKind::Numeric && u.kind != UnitKind::Effect)
+    return kReport.BadParam(kSiteArgument, {"BEE_GetStreamValues"});
   for (int32_t i = 0; i < count; ++i) {
-    BEE_StreamValue v{};
-    if (ErrorCode err = BEE_GetStreamFPV(layer, index, nullptr, &layerTimes[i], &v)) return err;
-    if (v.shape) {
-      OM_DisposeShape(v.shape);
-      return kReport.BadParam(kSiteArgument, {"BEE_GetStreamValues"});
-    }
-    std::memcpy(values + static_cast<size_t>(i) * static_cast<size_t>(v.count), v.values,
-                sizeof(double) * static_cast<size_t>(v.count));
-    *dimension = v.count;
+    if (layerTimes[i].scale == 0) return kReport.BadParam(kSiteArgument, {"layer time"});
+    double* at = values + static_cast<size_t>(i) * static_cast<size_t>(u.dimension);
+    if (ErrorCode err = NumericValue(layer, u, layerTimes[i], at)) return err;
   }
+  *dimension = u.dimension;
   return 0;
 } TV_CATCH(BEE_PackageNumber)
 

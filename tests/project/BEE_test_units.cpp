@@ -367,6 +367,12 @@ TEST_F(Units, VelocitiesAndTemporalDimensions) {
   ASSERT_EQ(BEE_GetStreamTemporalVelocity(layer, BEE_StreamScale, 1, &half, v), 0);
   EXPECT_NEAR(v[0], 100, 1e-9);  // percent per second
   EXPECT_NEAR(v[1], 0, 1e-9);
+  const Time times[3] = {{0, 1}, {1, 2}, {1, 1}};
+  double values[6] = {};
+  int32_t dimension = 0;
+  ASSERT_EQ(BEE_GetStreamValues(layer, BEE_StreamScale, 3, times, values, &dimension), 0);
+  EXPECT_EQ(dimension, 2);
+  EXPECT_EQ(V(values, values + 6), (V{100, 100, 150, 100, 200, 100}));
   double a[1] = {0.5};
   ASSERT_EQ(BEE_ConvertStreamTemporalVelocity(layer, BEE_StreamAnchorPoint, 1, a), 0);
   EXPECT_EQ(a[0], 240);  // a spatial anchor's speed scales by the source height
