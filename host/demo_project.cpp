@@ -46,31 +46,28 @@ struct Demo {
     return false;
   }
 
-  // Replaces a layer's stream by one with two eased keys, at 0 and 1 s:
-  // one undo step named "Keyframe Change".
+  // Animates a layer's stream from one value at 0 s to another at 1 s (layer
+  // time, user units), easing out of the first key and into the second: one
+  // undo step named "Keyframe Change".
   bool Animate(BEE_Layer layer, int32_t index, const double* from, const double* to) {
-    BEE_StreamRef ref{layer, index};
-    TDB_Stream current = nullptr, keyed = nullptr;
-    if (!Check(BEE_StreamLookup(&ref, &current), "looking up a stream")) return false;
-    if (!Check(TDB_DuplicateStream(current, &keyed), "duplicating a stream")) return false;
-    TDB_StreamInfo info{};
-    ErrorCode err = TDB_SetConstant(keyed, 0, nullptr, 0);
-    if (!err) err = TDB_GetStreamInfo(keyed, &info);
-    if (!err) err = TDB_InsertKeyF(keyed, nullptr, 0, 1, from, TDB_InterpBezier, TDB_InterpBezier);
-    if (!err)
-      err = TDB_InsertKeyF(keyed, nullptr, static_cast<int32_t>(info.timeScale), 1, to, TDB_InterpBezier,
-                           TDB_InterpBezier);
-    // Ease out of the first key and into the second: no speed at either
-    // key, with handles reaching half-way.
+    const Time start{0, 1}, end{1, 1};
+    int16_t dimension = 0;
+    if (!Check(BEE_GetStreamDescription(index, nullptr, nullptr, &dimension), "describing a stream")) return false;
+    BEE_StreamValue a{}, b{};
+    std::memcpy(a.values, from, sizeof(double) * static_cast<size_t>(dimension));
+    std::memcpy(b.values, to, sizeof(double) * static_cast<size_t>(dimension));
+    // No speed at either key, with handles reaching half-way.
     const double still[TDB_MaxDimension] = {0, 0, 0, 0};
     const double half[TDB_MaxDimension] = {0.5, 0.5, 0.5, 0.5};
-    for (int32_t k = 0; k < 2 && !err; ++k) err = TDB_SetKeyTangentsF(keyed, k, still, half, still, half);
-    if (!err) err = BEE_CmdSetStreamKeys(layer, index, keyed);
-    if (err) {
-      TDB_DisposeStream(keyed);
-      return Check(err, "animating a stream");
-    }
-    return true;
+    ErrorCode err = BEE_StartGroup(nullptr, BEE_CmdNumKeyframeChange);
+    if (err) return Check(err, "animating a stream");
+    err = BEE_CmdSetStreamVary(layer, index, &start, 1);
+    if (!err) err = BEE_CmdSetStreamFPV(layer, index, nullptr, &start, &a);
+    if (!err) err = BEE_CmdSetStreamFPV(layer, index, nullptr, &end, &b);
+    if (!err) err = BEE_CmdSetKeyInterps(layer, index, -1, TDB_InterpBezier, TDB_InterpBezier);
+    for (int32_t k = 0; k < 2 && !err; ++k) err = BEE_CmdSetKeyEase(layer, index, k, still, half, still, half);
+    BEE_EndGroup();
+    return Check(err, "animating a stream");
   }
 
   bool Build() {

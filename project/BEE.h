@@ -665,7 +665,8 @@ TV_EXPORT ErrorCode BEE_CmdReorderMasks(BEE_Layer layer, int32_t from, int32_t t
 TV_EXPORT ErrorCode BEE_StreamLookup(const BEE_StreamRef* ref, TDB_Stream* stream);
 // Stream name, unit and dimension count of a standard stream index.
 TV_EXPORT ErrorCode BEE_GetStreamDescription(int32_t index, char name[32], char unit[32], int16_t* dimension);
-// The value of a standard stream at a composition time (dimension doubles).
+// The value of a numeric stream at a composition time (dimension doubles),
+// in user units (as BEE_GetStreamFPV).
 TV_EXPORT ErrorCode BEE_GetLayerStreamValueF(BEE_Layer layer, int32_t index, Time compTime, double* value);
 
 // ---- Time mapping ----------------------------------------------------------------------
@@ -893,3 +894,120 @@ TV_EXPORT ErrorCode BEE_CompHitCheck(BEE_Item comp, Time compTime, FloatPoint po
 // their own frame, and no footage module draws at any size.
 TV_EXPORT ErrorCode BEE_CouldLayerCompFlatten(BEE_Layer layer, Boolean32* result);
 TV_EXPORT ErrorCode BEE_CouldLayerRasterize(BEE_Layer layer, Boolean32* result);
+
+// ---- Stream values in user units ------------------------------------------------------
+// Streams hold values in internal units; these operations read and write
+// them in the units a user sees. "Anchor Point" is kept as a fraction of the
+// source's width and height (pixels to the user), "Scale" with 1.0 for
+// 100 %, "Opacity" and every "Mask Opacity" from 0 to 1 (percent); the other
+// layer and mask streams need no conversion. Effect parameters are kept as
+// their effect reads them and are validated by the effect package. An axis
+// whose source dimension is 0 is not scaled in either direction.
+//
+// Times: a composition time (mapped to layer time) when given, else a layer
+// time when given, else the layer's current time.
+//
+// Failures: those of BEE_StreamLookup (1 "strange situation" for indices 10
+// to 127 and negative ones, 2 for a damaged layer), 10 (reported) for a mask,
+// effect or parameter the layer does not have and for a standard stream it
+// does not have (the layer-level mask shape and the markers), 3 (reported) for a null
+// out-pointer, a direction other than 0 and 1, or a value that is not
+// finite; the codes of TDB, OM and FLT are passed up. Out-parameters are
+// zeroed first.
+enum {
+  BEE_MaxStreamValues = 8,
+  BEE_Limit_ClampMin = 0x1,
+  BEE_Limit_ClampMax = 0x2,
+  BEE_Limit_Round = 0x4,
+  BEE_Limit_NotNumeric = 0x8,
+};
+// A value at a time: count doubles, or (mask shapes) a shape. A shape that
+// BEE_GetStreamFPV hands out is the caller's until BEE_UnGetStreamFPV.
+typedef struct BEE_StreamValue {
+  double values[BEE_MaxStreamValues];
+  int32_t count;
+  OM_Shape shape;
+} BEE_StreamValue;
+// Limits in user units (flags BEE_Limit_*).
+TV_EXPORT ErrorCode BEE_GetStreamMinMax(BEE_Layer layer, int32_t index, uint32_t* flags, double* minimum,
+                                        double* maximum);
+TV_EXPORT ErrorCode BEE_GetStreamFPV(BEE_Layer layer, int32_t index, const Time* compTime, const Time* layerTime,
+                                     BEE_StreamValue* value);
+// Releases the shape of a value (nothing else needs releasing); clears it.
+TV_EXPORT ErrorCode BEE_UnGetStreamFPV(BEE_Layer layer, int32_t index, BEE_StreamValue* value);
+// count values at count layer times: values receives count x dimension
+// doubles in user units (dimension: the stream's, in *dimension).
+TV_EXPORT ErrorCode BEE_GetStreamValues(BEE_Layer layer, int32_t index, int32_t count, const Time* layerTimes,
+                                        double* values, int32_t* dimension);
+// direction 1: internal to user units (then validated); 0: user to internal.
+// values holds the stream's dimension count of doubles.
+TV_EXPORT ErrorCode BEE_ConvertStreamFPV(BEE_Layer layer, int32_t index, int32_t direction, double* values);
+// Clamps and rounds user values in place as the limits say; a value that is
+// not a number becomes the minimum (or the maximum when only that clamps).
+// changed (may be null): whether any value changed.
+TV_EXPORT ErrorCode BEE_ValidateStreamValue(BEE_Layer layer, int32_t index, double* values, Boolean32* changed);
+// 1 for a spatial stream, else its dimension count.
+TV_EXPORT ErrorCode BEE_GetStreamTemporalDimension(TDB_Stream stream, int32_t* count);
+// Speeds (per second) at count layer times in user units: count x temporal
+// dimension doubles.
+TV_EXPORT ErrorCode BEE_GetStreamTemporalVelocity(BEE_Layer layer, int32_t index, int32_t count,
+                                                  const Time* layerTimes, double* velocities);
+// Converts one key's speeds (temporal dimension doubles); direction as above.
+TV_EXPORT ErrorCode BEE_ConvertStreamTemporalVelocity(BEE_Layer layer, int32_t index, int32_t direction,
+                                                      double* velocity);
+// Sets the value at a time, undoably (command 10, "Keyframe Change";
+// successive sets of one stream collapse into one step). A constant stream
+// takes the value; an animated one gets a key at the time (its
+// interpolation chosen from its neighbours) or has that key's value changed.
+// User values are validated before they are stored (opacity 150 stores
+// 100 %). An effect parameter is set through the effect package and the
+// effect is told (a change it requests in answer does not call it again).
+// Mask shapes take value->shape (copied; an absolute path in layer pixels).
+TV_EXPORT ErrorCode BEE_CmdSetStreamFPV(BEE_Layer layer, int32_t index, const Time* compTime, const Time* layerTime,
+                                        const BEE_StreamValue* value);
+// Switches a stream between constant and animated in one "Interpolation
+// Change" step (command 23). Nothing happens when it already is. time (layer
+// time; null: the layer's current time) is where the key is made when
+// animating and where the value is taken when holding. Switching "Time
+// Remap" on makes keys (0 -> 0 s) and (source duration -> its length in
+// seconds) and ignores time; 3 (reported) for a source without a valid
+// duration.
+TV_EXPORT ErrorCode BEE_CmdSetStreamVary(BEE_Layer layer, int32_t index, const Time* time, Boolean32 vary);
+
+// ---- Keyframe editing -----------------------------------------------------------------
+// Each is one undo step; key is a key index of the stream (10, reported, for
+// a key the stream does not have; 3 for a constant stream). Speeds are in
+// user units per second, influences 0 to 1 (limited), tangents in user units.
+// "Interpolation Change" (command 24; key -1: every key).
+TV_EXPORT ErrorCode BEE_CmdSetKeyInterps(BEE_Layer layer, int32_t index, int32_t key, int8_t inInterp,
+                                         int8_t outInterp);
+// "Ease Adjustment" (command 48): temporal dimension doubles each.
+TV_EXPORT ErrorCode BEE_CmdSetKeyEase(BEE_Layer layer, int32_t index, int32_t key, const double* inVelocity,
+                                      const double* inInfluence, const double* outVelocity,
+                                      const double* outInfluence);
+// "Tangent Adjustment" (command 49): spatial streams only (3 otherwise).
+TV_EXPORT ErrorCode BEE_CmdSetKeySpaceTangents(BEE_Layer layer, int32_t index, int32_t key, const double* inTangent,
+                                               const double* outTangent);
+// "Keyframe Flag" (command 52): the bits of mask take those of flags.
+TV_EXPORT ErrorCode BEE_CmdSetKeyFlags(BEE_Layer layer, int32_t index, int32_t key, uint16_t mask, uint16_t flags);
+// "Move Keyframes" (command 10): keys first .. first + count - 1 move by
+// delta (layer time); 0x1D01 when one would land on a key that stays.
+TV_EXPORT ErrorCode BEE_CmdMoveKeyframes(BEE_Layer layer, int32_t index, int32_t first, int32_t count, Time delta);
+// "Move Keyframes" (command 10): the keys' times from the first of them are
+// multiplied by factor (positive).
+TV_EXPORT ErrorCode BEE_CmdStretchKeyframes(BEE_Layer layer, int32_t index, int32_t first, int32_t count,
+                                            Ratio factor);
+// "Keyframe Change" (command 10): removes one key; removing the last key
+// leaves the stream constant at that key's value.
+TV_EXPORT ErrorCode BEE_CmdDeleteKeyframe(BEE_Layer layer, int32_t index, int32_t key);
+
+// ---- Time markers ---------------------------------------------------------------------
+// A composition has BEE_TimeMarkerCount numbered time markers, each unset or
+// at a composition time. 3 (reported) for a number outside 0..9 or a time
+// without a scale; 3 for an item that is not a composition.
+enum { BEE_TimeMarkerCount = 10 };
+// The marker's time, or the invalid time when it is not set.
+TV_EXPORT ErrorCode BEE_GetCompTimeMarker(BEE_Item comp, int32_t number, Time* time);
+// "Time Marker Change" (command 50): sets the marker to time, or (time null)
+// removes it.
+TV_EXPORT ErrorCode BEE_CmdSetCompTimeMarker(BEE_Item comp, int32_t number, const Time* time);

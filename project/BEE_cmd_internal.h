@@ -127,6 +127,17 @@ BEE_OP(OpMaskInvert);
 BEE_OP(OpMaskName);
 BEE_OP(OpMaskMode);
 BEE_OP(OpMaskLock);
+// Keyframe editing (BEE_keys.cpp): 23 constant/animated, 24 interpolation,
+// 48 ease, 49 spatial tangents, 52 key flags; their inverses restore the
+// whole stream (OpRestoreStream).
+BEE_OP(OpStreamVary);
+BEE_OP(OpKeyInterp);
+BEE_OP(OpKeyEase);
+BEE_OP(OpKeyTangent);
+BEE_OP(OpKeyFlag);
+BEE_OP(OpRestoreStream);
+// Time markers of compositions (BEE_markers.cpp).
+BEE_OP(OpTimeMarker);
 // Commands whose packages are not built yet: code 5 with a message naming
 // what is missing.
 template <int N>

@@ -64,8 +64,8 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpClearLayer, 0, kTextClearLayer},               // 20
     {&OpObsoleteSetValue, 0x4, kTextChangeValue},      // 21
     {&OpObsoleteClearKey, 0, kTextRemoveKeyframe},     // 22
-    {U_(23), 0, kTextInterpolationChange},             // 23
-    {U_(24), 0, kTextInterpolationChange},             // 24
+    {&OpStreamVary, 0, kTextInterpolationChange},      // 23
+    {&OpKeyInterp, 0, kTextInterpolationChange},       // 24
     {&OpLayerTimes, 0, kTextLayerTimeChange},          // 25
     {&OpTimeChange, 0x4, kTextTimeChange},             // 26
     {&OpNameChange, 0, kTextNameChange},               // 27
@@ -89,11 +89,11 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {U_(45), 0x3, 0},                                  // 45
     {U_(46), 0x3, 0},                                  // 46
     {&OpLayerLooping, 0, kTextLayerLooping},           // 47
-    {U_(48), 0x4, kTextEaseAdjustment},                // 48
-    {U_(49), 0x4, kTextTangentAdjustment},             // 49
-    {U_(50), 0, kTextTimeMarker},                      // 50
+    {&OpKeyEase, 0x4, kTextEaseAdjustment},            // 48
+    {&OpKeyTangent, 0x4, kTextTangentAdjustment},      // 49
+    {&OpTimeMarker, 0, kTextTimeMarker},               // 50
     {&OpLayerName, 0, kTextLayerName},                 // 51
-    {U_(52), 0, kTextKeyframeFlag},                    // 52
+    {&OpKeyFlag, 0, kTextKeyframeFlag},                // 52
     {U_(53), 0, kTextSetProxy},                        // 53
     {U_(54), 0, kTextProxyToggle},                     // 54
     {&OpBeep, 0x14, 0},                                // 55

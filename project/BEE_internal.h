@@ -49,6 +49,8 @@ struct BEE_ItemRec {
   Handle footage;
   // Footage sources: the footage module's SeqSpec (owned), or null.
   PIN_SeqSpecH seqSpec;
+  // Time markers of compositions: a time per marker number (scale 0: none).
+  Time timeMarkers[BEE_TimeMarkerCount];
 };
 
 struct BEE_LayerRec {
@@ -111,6 +113,8 @@ enum Text : int32_t {
   kTextBadIndex, kTextBadStream, kTextNoStream, kTextBadPrefs, kTextBadDimensions, kTextOutOfMemoryWhat,
   kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes, kTextBadArgument,
   kTextCacheUnbalanced,  // frame cache
+  // Stream values in user units: answers of effects to a parameter change.
+  kTextChangedValueStdControl, kTextChangedUI, kTextSetToVary, kTextSetToConstant,
   kTextCount
 };
 

@@ -95,15 +95,14 @@ ErrorCode NewLayer(BEE_Item comp, BEE_Item source, std::string_view name, BEE_La
     DisposeHandle(h);  // not registered yet: nothing else refers to it
     throw;
   }
-  // Default values: the anchor at the source's centre, the position at the
-  // composition's centre, full scale and opacity.
-  int32_t sw = R(comp).width, sh = R(comp).height;
-  if (source) BEE_GetItemDimensions(source, &sw, &sh);
+  // Default values (internal units): the anchor at the source's centre (a
+  // fraction of its size), the position at the composition's centre, full
+  // scale and opacity (1.0 each).
   const double zero[2] = {0, 0};
-  const double anchor[2] = {sw / 2.0, sh / 2.0};
+  const double anchor[2] = {0.5, 0.5};
   const double position[2] = {R(comp).width / 2.0, R(comp).height / 2.0};
-  const double scale[2] = {100, 100};
-  const double opacity[1] = {100};
+  const double scale[2] = {1, 1};
+  const double opacity[1] = {1};
   const double* values[BEE_StandardStreamCount] = {zero, zero, anchor, position, scale, zero, opacity, zero, zero, zero};
   uint32_t ts = R(comp).frameDuration.scale;
   for (int32_t i = 0; i < BEE_StandardStreamCount; ++i) {
@@ -430,7 +429,12 @@ ErrorCode BEE_GetLayerStreamValueF(BEE_Layer layer, int32_t index, Time compTime
   if (ErrorCode err = BEE_StreamLookup(&ref, &st)) return err;
   if (!value) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerStreamValueF"});
   if (!st) return kReport.Report(BEE_SiteStream, kSevError, kErrRange, kTextNoStream, {index});
-  Time lt{};
-  if (ErrorCode err = BEE_CompToLayerTime(layer, compTime, &lt)) return err;
-  return TDB_GetValueF(st, &lt, 0, 0, value, nullptr);
+  BEE_StreamValue v{};
+  if (ErrorCode err = BEE_GetStreamFPV(layer, index, &compTime, nullptr, &v)) return err;
+  if (v.shape) {
+    BEE_UnGetStreamFPV(layer, index, &v);
+    return kReport.BadParam(kSiteArgument, {"BEE_GetLayerStreamValueF"});
+  }
+  std::memcpy(value, v.values, sizeof(double) * static_cast<size_t>(v.count));
+  return 0;
 } TV_CATCH(BEE_PackageNumber)

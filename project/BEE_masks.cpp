@@ -155,7 +155,7 @@ ErrorCode NewMask(BEE_Layer layer, OM_Shape shape, MaskRec* out) {
   m.id = G().nextId++;
   m.mode = PF_UnoMode_Add;
   u::SubString(std::span<char>(m.name, sizeof m.name), kReport.Text(kTextMaskName1), {MaskCount(layer) + 1});
-  const double feather[2] = {0, 0}, opacity[1] = {100};
+  const double feather[2] = {0, 0}, opacity[1] = {1};  // opacity 0..1 (100 %)
   ErrorCode err = OM_NewStream(scale, 1, &m.streams[BEE_MaskStreamShape]);
   if (!err) err = OM_InsertKeyShape(m.streams[BEE_MaskStreamShape], nullptr, 0, 1, shape, 1, 1);
   if (!err) err = NumericStream(scale, 2, feather, &m.streams[BEE_MaskStreamFeather]);

@@ -148,6 +148,11 @@ constexpr pkg::Text kTexts[] = {
     {kTextBadTimes, "invalid layer times."},
     {kTextBadArgument, "bad argument to %s."},
     {kTextCacheUnbalanced, "memory inefficiency due to %ld unbalanced frame checkouts"},
+    {kTextChangedValueStdControl,
+     "PF_ChangeFlag_CHANGED_VALUE not allowed for PF_PUI_STD_CONTROL_ONLY params, use PF_UpdateParamUI() instead."},
+    {kTextChangedUI, "use PFParamUtilsSuite instead of PF_ChangeFlag_CHANGED_UI"},
+    {kTextSetToVary, "PF_ChangeFlag_SET_TO_VARY not yet implemented."},
+    {kTextSetToConstant, "PF_ChangeFlag_SET_TO_CONSTANT not yet implemented."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

@@ -399,7 +399,8 @@ ErrorCode ApplyMasks(BEE_Layer layer, Time layerTime, BM_World world) {
     Shape shape;
     if (!m.streams[0]) continue;
     if (ErrorCode err = OM_GetShape(m.streams[0], &layerTime, 0, shape.out())) return err;
-    double feather[2] = {0, 0}, opacity = 100;
+    // Mask opacity is stored from 0 to 1.
+    double feather[2] = {0, 0}, opacity = 1;
     if (m.streams[1]) {
       if (ErrorCode err = TDB_GetValueF(m.streams[1], &layerTime, 0, 0, feather, nullptr)) return err;
     }
@@ -410,7 +411,7 @@ ErrorCode ApplyMasks(BEE_Layer layer, Time layerTime, BM_World world) {
     desc.featherH = ToFixed(feather[0]);
     desc.featherV = ToFixed(feather[1]);
     desc.invert = m.invert;
-    desc.opacity = static_cast<Fixed>(std::lround(std::clamp(opacity, 0.0, 100.0) * 655.36));
+    desc.opacity = static_cast<Fixed>(std::lround(std::clamp(opacity, 0.0, 1.0) * 65536.0));
     desc.antialias = 1;
     Rect bounds{};
     if (ErrorCode err = MSK_MaskWithShape(shape.get(), &desc, one.get(), &bounds)) return err;

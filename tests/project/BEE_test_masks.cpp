@@ -69,7 +69,7 @@ TEST_F(Masks, AddGivesStreamsAndUndoes) {
   ASSERT_EQ(OM_DisposeShape(got), 0);
   double v[2] = {-1, -1};
   ASSERT_EQ(TDB_GetValueF(Stream(1, BEE_MaskStreamOpacity), nullptr, 0, 0, v, nullptr), 0);
-  EXPECT_EQ(v[0], 100.0);
+  EXPECT_EQ(v[0], 1.0);  // 100 %
   ASSERT_EQ(TDB_GetValueF(Stream(1, BEE_MaskStreamFeather), nullptr, 0, 0, v, nullptr), 0);
   EXPECT_EQ(v[1], 0.0);
   BEE_StreamRef beyond{layer, BEE_StreamFirstMask + 6};

@@ -161,7 +161,7 @@ TEST_F(Undo, KeyframeChangesOfOneStreamCollapse) {
   TDB_Stream original = nullptr;
   BEE_StreamLookup(&ref, &original);
   std::string before = Dump();
-  for (double v : {10.0, 20.0, 30.0}) {
+  for (double v : {0.125, 0.25, 0.5}) {  // internal units: 12.5 %, 25 %, 50 %
     TDB_Stream s = nullptr;
     ASSERT_EQ(TDB_DuplicateStream(original, &s), 0);
     ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 0, 1, &v, TDB_InterpLinear, TDB_InterpLinear), 0);
@@ -171,7 +171,7 @@ TEST_F(Undo, KeyframeChangesOfOneStreamCollapse) {
   EXPECT_EQ(UndoGroups(), 1);
   double v = 0;
   BEE_GetLayerStreamValueF(layer, BEE_StreamOpacity, Time{0, 1}, &v);
-  EXPECT_EQ(v, 30.0);
+  EXPECT_EQ(v, 50.0);
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_TRUE(Dump() == before);
 }

@@ -1,0 +1,531 @@
+// Stream values in user units: conversions and limits of every stream,
+// setting values at a time with undo, constant/animated switching, keyframe
+// edits and effect parameters through the same path.
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "BEE_test_support.h"
+#include "FLT.h"
+#include "OM.h"
+
+namespace tv::bee::test {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr int32_t kMaskFeather = int32_t{BEE_StreamFirstMask} + BEE_MaskStreamFeather;
+constexpr int32_t kMaskOpacity = int32_t{BEE_StreamFirstMask} + BEE_MaskStreamOpacity;
+
+class Units : public BeeFixture {
+ protected:
+  void SetUp() override {
+    BeeFixture::SetUp();
+    comp = NewComp();
+    // A 640 x 480 footage source lasting 4 s.
+    BEE_FootageDesc d = Footage("clip", 640, 480, Time{4, 1});
+    ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &clip), 0);
+    ASSERT_EQ(BEE_CmdNewLayer(comp, clip, &layer), 0);
+    rec.clear();
+  }
+  // Raw internal values of a stream at layer time t.
+  std::vector<double> Raw(intptr_t index, Time t = Time{0, 1}) {
+    BEE_StreamRef ref{layer, index};
+    TDB_Stream s = nullptr;
+    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
+    double v[4] = {};
+    EXPECT_EQ(TDB_GetValueF(s, &t, 0, 0, v, nullptr), 0);
+    TDB_StreamInfo info{};
+    TDB_GetStreamInfo(s, &info);
+    return std::vector<double>(v, v + info.dimension);
+  }
+  std::vector<double> User(int32_t index, Time t = Time{0, 1}) {
+    BEE_StreamValue v{};
+    EXPECT_EQ(BEE_GetStreamFPV(layer, index, nullptr, &t, &v), 0);
+    return std::vector<double>(v.values, v.values + v.count);
+  }
+  ErrorCode Set(int32_t index, std::vector<double> values, Time t = Time{0, 1}) {
+    BEE_StreamValue v{};
+    for (size_t i = 0; i < values.size(); ++i) v.values[i] = values[i];
+    return BEE_CmdSetStreamFPV(layer, index, nullptr, &t, &v);
+  }
+  int32_t Keys(intptr_t index) {
+    BEE_StreamRef ref{layer, index};
+    TDB_Stream s = nullptr;
+    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
+    TDB_StreamInfo info{};
+    TDB_GetStreamInfo(s, &info);
+    if (info.flags & TDB_StreamConstant) return 0;
+    int32_t n = -1;
+    TDB_GetNumKeys(s, &n);
+    return n;
+  }
+  void AddMask() {
+    OM_Shape shape = nullptr;
+    FixedRect r{0, 0, 10 << 16, 10 << 16};
+    ASSERT_EQ(OM_NewShape(1, &r, &shape), 0);
+    ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
+    OM_DisposeShape(shape);
+  }
+
+  BEE_Item comp = nullptr, clip = nullptr;
+  BEE_Layer layer = nullptr;
+};
+
+using V = std::vector<double>;
+
+TEST_F(Units, NewLayersReadInUserUnits) {
+  EXPECT_EQ(User(BEE_StreamAnchorPoint), (V{320, 240}));
+  EXPECT_EQ(Raw(BEE_StreamAnchorPoint), (V{0.5, 0.5}));
+  EXPECT_EQ(User(BEE_StreamPosition), (V{320, 240}));
+  EXPECT_EQ(User(BEE_StreamScale), (V{100, 100}));
+  EXPECT_EQ(Raw(BEE_StreamScale), (V{1, 1}));
+  EXPECT_EQ(User(BEE_StreamOpacity), (V{100}));
+  EXPECT_EQ(Raw(BEE_StreamOpacity), (V{1}));
+  AddMask();
+  EXPECT_EQ(User(kMaskOpacity), (V{100}));
+  EXPECT_EQ(Raw(kMaskOpacity), (V{1}));
+}
+
+TEST_F(Units, ConversionsRoundTripForEveryNumericStream) {
+  AddMask();
+  struct Case {
+    int32_t index;
+    V internal, user;
+  };
+  const Case cases[] = {
+      {BEE_StreamMaskFeather, {3, 4}, {3, 4}},
+      {BEE_StreamAnchorPoint, {0.5, 0.25}, {320, 120}},
+      {BEE_StreamPosition, {12.5, -7}, {12.5, -7}},
+      {BEE_StreamScale, {1, 2}, {100, 200}},
+      {BEE_StreamRotation, {-720}, {-720}},
+      {BEE_StreamOpacity, {0.5}, {50}},
+      {BEE_StreamAudioLevels, {-6, 3}, {-6, 3}},
+      {BEE_StreamTimeRemap, {1.5}, {1.5}},
+      {kMaskFeather, {2, 1000}, {2, 1000}},
+      {kMaskOpacity, {0.25}, {25}},
+  };
+  for (const Case& c : cases) {
+    double v[8] = {};
+    std::copy(c.internal.begin(), c.internal.end(), v);
+    ASSERT_EQ(BEE_ConvertStreamFPV(layer, c.index, 1, v), 0) << c.index;
+    EXPECT_EQ(V(v, v + c.user.size()), c.user) << c.index;
+    ASSERT_EQ(BEE_ConvertStreamFPV(layer, c.index, 0, v), 0) << c.index;
+    EXPECT_EQ(V(v, v + c.internal.size()), c.internal) << c.index;
+    // Set in user units, stored in internal ones, read back as given.
+    ASSERT_EQ(Set(c.index, c.user), 0) << c.index;
+    EXPECT_EQ(Raw(c.index), c.internal) << c.index;
+    EXPECT_EQ(User(c.index), c.user) << c.index;
+  }
+}
+
+TEST_F(Units, LimitsOfEveryStream) {
+  AddMask();
+  struct Case {
+    int32_t index;
+    uint32_t flags;
+    double minimum, maximum;
+  };
+  const Case cases[] = {
+      {0, 0x8, 0, 0},       {1, 0x3, 0, 1000},    {2, 0, 0, 0},     {3, 0, 0, 0},   {4, 0, 0, 0},
+      {5, 0, 0, 0},         {6, 0x3, 0, 100},     {7, 0x3, -192, 24}, {8, 0x8, 0, 0}, {9, 0, 0, 0},
+      {128, 0x8, 0, 0},     {129, 0x3, 0, 1000},  {130, 0x3, 0, 100},
+  };
+  for (const Case& c : cases) {
+    uint32_t flags = 99;
+    double lo = 99, hi = 99;
+    ASSERT_EQ(BEE_GetStreamMinMax(layer, c.index, &flags, &lo, &hi), 0) << c.index;
+    EXPECT_EQ(flags, c.flags) << c.index;
+    EXPECT_EQ(lo, c.minimum) << c.index;
+    EXPECT_EQ(hi, c.maximum) << c.index;
+  }
+  // Indices that name no stream: between the standard and mask streams, a
+  // mask or effect the layer does not have, negative.
+  struct Bad {
+    int32_t index;
+    ErrorCode code;
+    const char* text;
+  };
+  for (const Bad& b : {Bad{10, 1, "strange situation"}, Bad{127, 1, "strange situation"},
+                       Bad{-1, 1, "strange situation"}, Bad{131, kErrRange, "no such stream yet (131)"},
+                       Bad{512, kErrRange, "no such stream yet (512)"}}) {
+    const int32_t bad = b.index;
+    uint32_t flags = 99;
+    double lo = 99, hi = 99;
+    rec.clear();
+    EXPECT_EQ(BEE_GetStreamMinMax(layer, bad, &flags, &lo, &hi), b.code) << bad;
+    EXPECT_TRUE(Reported(b.text)) << bad;
+    EXPECT_EQ(flags, 0u);
+    EXPECT_EQ(lo, 0);
+    BEE_StreamValue v{};
+    v.count = 5;
+    EXPECT_EQ(BEE_GetStreamFPV(layer, bad, nullptr, nullptr, &v), b.code) << bad;
+    EXPECT_EQ(v.count, 0);
+  }
+}
+
+TEST_F(Units, ValidationClampsAndCatchesNaN) {
+  struct Case {
+    int32_t index;
+    V in, out;
+    bool changed;
+  };
+  const Case cases[] = {
+      {BEE_StreamOpacity, {150}, {100}, true},
+      {BEE_StreamOpacity, {-1}, {0}, true},
+      {BEE_StreamOpacity, {kNaN}, {0}, true},
+      {BEE_StreamOpacity, {42}, {42}, false},
+      {BEE_StreamAudioLevels, {-300, 30}, {-192, 24}, true},
+      {BEE_StreamMaskFeather, {-1, 2000}, {0, 1000}, true},
+      {BEE_StreamPosition, {1e9, -1e9}, {1e9, -1e9}, false},  // no limits
+  };
+  for (const Case& c : cases) {
+    double v[8] = {};
+    std::copy(c.in.begin(), c.in.end(), v);
+    Boolean32 changed = 7;
+    ASSERT_EQ(BEE_ValidateStreamValue(layer, c.index, v, &changed), 0);
+    EXPECT_EQ(V(v, v + c.out.size()), c.out) << c.index;
+    EXPECT_EQ(changed != 0, c.changed) << c.index;
+  }
+  // Reading clamps too: Audio Levels held beyond +24 dB read 24.
+  TDB_Stream loud = KeyableCopy(layer, BEE_StreamAudioLevels);
+  TDB_SetConstant(loud, 1, nullptr, 0);
+  const double hot[2] = {30, -500};
+  ASSERT_EQ(TDB_InsertKeyF(loud, nullptr, 0, 1, hot, TDB_InterpLinear, TDB_InterpLinear), 0);
+  ASSERT_EQ(BEE_CmdSetStreamKeys(layer, BEE_StreamAudioLevels, loud), 0);
+  EXPECT_EQ(User(BEE_StreamAudioLevels), (V{24, -192}));
+}
+
+TEST_F(Units, ASourceWithoutSizeIsNotDividedBy) {
+  BEE_FootageDesc d = Footage("audio only", 0, 0, Time{4, 1}, 0);
+  BEE_Item none = nullptr;
+  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &none), 0);
+  BEE_Layer l = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(comp, none, &l), 0);
+  double v[2] = {7, 9};
+  ASSERT_EQ(BEE_ConvertStreamFPV(l, BEE_StreamAnchorPoint, 0, v), 0);
+  EXPECT_EQ(V(v, v + 2), (V{7, 9}));
+  ASSERT_EQ(BEE_ConvertStreamFPV(l, BEE_StreamAnchorPoint, 1, v), 0);
+  EXPECT_EQ(V(v, v + 2), (V{7, 9}));
+}
+
+TEST_F(Units, SettingAConstantChangesItAndUndoes) {
+  const std::string before = Dump();
+  const int32_t groups = Stacks()[1];
+  ASSERT_EQ(Set(BEE_StreamOpacity, {150}), 0);
+  EXPECT_EQ(Raw(BEE_StreamOpacity), (V{1}));
+  EXPECT_EQ(User(BEE_StreamOpacity), (V{100}));
+  ASSERT_EQ(Set(BEE_StreamOpacity, {25}, Time{3, 1}), 0);
+  EXPECT_EQ(Keys(BEE_StreamOpacity), 0);
+  EXPECT_EQ(User(BEE_StreamOpacity, Time{0, 1}), (V{25}));
+  EXPECT_EQ(UndoName(), "Keyframe Change");
+  EXPECT_EQ(Stacks()[1], groups + 1);  // the two sets collapsed into one step
+  const std::string after = Dump();
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_TRUE(Dump() == before);
+  ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_TRUE(Dump() == after);
+}
+
+TEST_F(Units, SettingOnAnAnimatedStreamAddsOrChangesOneKey) {
+  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamRotation, nullptr, 1), 0);
+  EXPECT_EQ(UndoName(), "Interpolation Change");
+  EXPECT_EQ(Keys(BEE_StreamRotation), 1);
+  const std::string animated = Dump();
+  ASSERT_EQ(Set(BEE_StreamRotation, {90}, Time{1, 1}), 0);
+  EXPECT_EQ(Keys(BEE_StreamRotation), 2);
+  ASSERT_EQ(Set(BEE_StreamRotation, {45}, Time{1, 1}), 0);
+  EXPECT_EQ(Keys(BEE_StreamRotation), 2);
+  EXPECT_EQ(User(BEE_StreamRotation, Time{1, 1}), (V{45}));
+  EXPECT_EQ(User(BEE_StreamRotation, Time{1, 2}), (V{22.5}));
+  // A composition time goes through the layer's time mapping.
+  ASSERT_EQ(BEE_CmdSetLayerTimes(layer, Time{1, 1}, Time{1, 1}, Time{5, 1}), 0);
+  BEE_StreamValue v{};
+  const Time compTime{2, 1};
+  ASSERT_EQ(BEE_GetStreamFPV(layer, BEE_StreamRotation, &compTime, nullptr, &v), 0);
+  EXPECT_EQ(v.values[0], 45);
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_TRUE(Dump() == animated);
+  // Back to constant: the value at the time is held.
+  ASSERT_EQ(BEE_Redo(), 0);
+  const Time half{1, 2};
+  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamRotation, &half, 0), 0);
+  EXPECT_EQ(Keys(BEE_StreamRotation), 0);
+  EXPECT_EQ(User(BEE_StreamRotation, Time{9, 1}), (V{22.5}));
+}
+
+TEST_F(Units, BadValuesChangeNothing) {
+  const std::string before = Dump();
+  const auto stacks = Stacks();
+  for (double bad : {kNaN, kInf, -kInf}) {
+    rec.clear();
+    EXPECT_EQ(Set(BEE_StreamPosition, {bad, 0}), kErrBadParam);
+    EXPECT_EQ(rec.reports.size(), 1u);
+    EXPECT_EQ(Set(BEE_StreamOpacity, {bad}), kErrBadParam);
+  }
+  EXPECT_EQ(BEE_CmdSetStreamFPV(layer, BEE_StreamOpacity, nullptr, nullptr, nullptr), kErrBadParam);
+  // A standard stream the layer does not have.
+  EXPECT_EQ(Set(BEE_StreamMaskShape, {}), kErrRange);
+  EXPECT_TRUE(Dump() == before);
+  EXPECT_EQ(Stacks(), stacks);
+}
+
+TEST_F(Units, TimeRemapOnPlaysTheSourceUnchanged) {
+  const std::string before = Dump();
+  // Already constant: nothing happens and nothing is recorded.
+  const auto stacks = Stacks();
+  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamTimeRemap, nullptr, 0), 0);
+  EXPECT_EQ(Stacks(), stacks);
+  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamTimeRemap, nullptr, 1), 0);
+  EXPECT_EQ(UndoName(), "Interpolation Change");
+  EXPECT_EQ(Stacks()[1], stacks[1] + 1);
+  ASSERT_EQ(Keys(BEE_StreamTimeRemap), 2);
+  EXPECT_EQ(User(BEE_StreamTimeRemap, Time{0, 1}), (V{0}));
+  EXPECT_EQ(User(BEE_StreamTimeRemap, Time{4, 1}), (V{4}));
+  EXPECT_EQ(User(BEE_StreamTimeRemap, Time{1, 1}), (V{1}));
+  Time source{};
+  ASSERT_EQ(BEE_LayerToSourceTime(layer, Time{3, 1}, &source), 0);
+  EXPECT_EQ(t::Compare(source, Time{3, 1}), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_TRUE(Dump() == before);
+}
+
+TEST_F(Units, KeyframeEditsUndoOneByOne) {
+  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamScale, nullptr, 1), 0);
+  ASSERT_EQ(Set(BEE_StreamScale, {200, 200}, Time{1, 1}), 0);
+  ASSERT_EQ(Set(BEE_StreamScale, {50, 50}, Time{2, 1}), 0);
+  ASSERT_EQ(Keys(BEE_StreamScale), 3);
+  BEE_StreamRef ref{layer, BEE_StreamScale};
+  auto stream = [&] {
+    TDB_Stream s = nullptr;
+    BEE_StreamLookup(&ref, &s);
+    return s;
+  };
+  std::vector<std::string> states{Dump()};
+  std::vector<std::string> names;
+  auto step = [&](ErrorCode err, const char* name) {
+    ASSERT_EQ(err, 0) << name;
+    EXPECT_EQ(UndoName(), name);
+    states.push_back(Dump());
+    names.push_back(name);
+  };
+  step(BEE_CmdSetKeyInterps(layer, BEE_StreamScale, -1, TDB_InterpBezier, TDB_InterpHold), "Interpolation Change");
+  int8_t in = 0, out = 0;
+  TDB_GetKeyInterps(stream(), 2, &in, &out);
+  EXPECT_EQ(in, TDB_InterpBezier);
+  EXPECT_EQ(out, TDB_InterpHold);
+  // Speeds in percent per second are kept in internal units.
+  const double speed[2] = {100, 100}, infl[2] = {0.25, 0.25};
+  step(BEE_CmdSetKeyEase(layer, BEE_StreamScale, 1, speed, infl, speed, infl), "Ease Adjustment");
+  double iv[4] = {}, ii[4] = {}, ov[4] = {}, oi[4] = {};
+  TDB_GetKeyTangentsF(stream(), 1, iv, ii, ov, oi);
+  EXPECT_EQ(iv[0], 1.0);
+  EXPECT_EQ(oi[1], 0.25);
+  step(BEE_CmdSetKeyFlags(layer, BEE_StreamScale, 1, TDB_KeyContinuous, TDB_KeyContinuous), "Keyframe Flag");
+  step(BEE_CmdMoveKeyframes(layer, BEE_StreamScale, 1, 2, Time{1, 2}), "Move Keyframes");
+  Time at{};
+  TDB_IndexToTime(stream(), 2, &at);
+  EXPECT_EQ(t::Compare(at, Time{5, 2}), 0);
+  step(BEE_CmdStretchKeyframes(layer, BEE_StreamScale, 0, 3, Ratio{2, 1}), "Move Keyframes");
+  TDB_IndexToTime(stream(), 2, &at);
+  EXPECT_EQ(t::Compare(at, Time{5, 1}), 0);
+  step(BEE_CmdDeleteKeyframe(layer, BEE_StreamScale, 1), "Keyframe Change");
+  EXPECT_EQ(Keys(BEE_StreamScale), 2);
+  // A key the stream does not have, and a move onto a key that stays.
+  EXPECT_EQ(BEE_CmdDeleteKeyframe(layer, BEE_StreamScale, 5), kErrRange);
+  EXPECT_NE(BEE_CmdMoveKeyframes(layer, BEE_StreamScale, 0, 1, Time{5, 1}), 0);
+  EXPECT_TRUE(Dump() == states.back());
+  for (size_t i = names.size(); i-- > 0;) {
+    EXPECT_EQ(UndoName(), names[i]);
+    ASSERT_EQ(BEE_Undo(), 0);
+    EXPECT_TRUE(Dump() == states[i]) << names[i];
+  }
+  for (size_t i = 0; i < names.size(); ++i) ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_TRUE(Dump() == states.back());
+  // Deleting the last keys leaves the stream constant at the last key's value.
+  ASSERT_EQ(BEE_CmdDeleteKeyframe(layer, BEE_StreamScale, 1), 0);
+  ASSERT_EQ(BEE_CmdDeleteKeyframe(layer, BEE_StreamScale, 0), 0);
+  EXPECT_EQ(Keys(BEE_StreamScale), 0);
+  EXPECT_EQ(User(BEE_StreamScale, Time{9, 1}), (V{100, 100}));
+}
+
+TEST_F(Units, VelocitiesAndTemporalDimensions) {
+  BEE_StreamRef pos{layer, BEE_StreamPosition}, scale{layer, BEE_StreamScale};
+  TDB_Stream s = nullptr;
+  int32_t n = 0;
+  ASSERT_EQ(BEE_StreamLookup(&pos, &s), 0);
+  ASSERT_EQ(BEE_GetStreamTemporalDimension(s, &n), 0);
+  EXPECT_EQ(n, 1);
+  ASSERT_EQ(BEE_StreamLookup(&scale, &s), 0);
+  ASSERT_EQ(BEE_GetStreamTemporalDimension(s, &n), 0);
+  EXPECT_EQ(n, 2);
+  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamScale, nullptr, 1), 0);
+  ASSERT_EQ(Set(BEE_StreamScale, {200, 100}, Time{1, 1}), 0);
+  const Time half{1, 2};
+  double v[2] = {};
+  ASSERT_EQ(BEE_GetStreamTemporalVelocity(layer, BEE_StreamScale, 1, &half, v), 0);
+  EXPECT_NEAR(v[0], 100, 1e-9);  // percent per second
+  EXPECT_NEAR(v[1], 0, 1e-9);
+  const Time times[3] = {{0, 1}, {1, 2}, {1, 1}};
+  double values[6] = {};
+  int32_t dimension = 0;
+  ASSERT_EQ(BEE_GetStreamValues(layer, BEE_StreamScale, 3, times, values, &dimension), 0);
+  EXPECT_EQ(dimension, 2);
+  EXPECT_EQ(V(values, values + 6), (V{100, 100, 150, 100, 200, 100}));
+  double a[1] = {0.5};
+  ASSERT_EQ(BEE_ConvertStreamTemporalVelocity(layer, BEE_StreamAnchorPoint, 1, a), 0);
+  EXPECT_EQ(a[0], 240);  // a spatial anchor's speed scales by the source height
+}
+
+class UnitsEffects : public Units {
+ protected:
+  void SetUp() override {
+    Units::SetUp();
+    int16_t cls = 0;
+    Boolean32 found = 0;
+    ASSERT_EQ(FLTp_FindClass(FLT_MatchLevels, &cls, &found), 0);
+    // The class keeps its parameter template from first use to the effect
+    // package's death: it is made before the counts are taken.
+    int32_t lists0 = 0, lists1 = 0;
+    LISTp_GetLiveCount(&lists0);
+    const int64_t handles0 = EMUL_LiveHandleCount(), ptrs0 = EMUL_LivePtrCount();
+    FLT_Sequence seq = nullptr;
+    uint32_t seqFlags = 0;
+    ASSERT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &seqFlags, &seq, &found), 0);
+    ASSERT_EQ(FLT_DisposeSequence(seq), 0);
+    LISTp_GetLiveCount(&lists1);
+    liveLists_ += lists1 - lists0;
+    liveHandles_ += EMUL_LiveHandleCount() - handles0;
+    livePtrs_ += EMUL_LivePtrCount() - ptrs0;
+    ASSERT_EQ(BEE_CmdApplyEffect(layer, cls, nullptr), 0);
+    rec.clear();
+  }
+  // Levels: 1 input black (slider 0..255), 3 gamma (float 0.1..10).
+  static constexpr int32_t kBlack = BEE_StreamFirstEffect + 0, kGamma = BEE_StreamFirstEffect + 2;
+};
+
+TEST_F(UnitsEffects, ParametersGoThroughTheSamePath) {
+  uint32_t flags = 0;
+  double lo = 0, hi = 0;
+  ASSERT_EQ(BEE_GetStreamMinMax(layer, kBlack, &flags, &lo, &hi), 0);
+  EXPECT_EQ(lo, 0);
+  EXPECT_EQ(hi, 255);
+  EXPECT_EQ(User(kGamma), (V{1}));
+  const std::string before = Dump();
+  ASSERT_EQ(Set(kBlack, {300}), 0);  // limited by the effect's own range
+  EXPECT_EQ(User(kBlack), (V{255}));
+  ASSERT_EQ(Set(kGamma, {2.5}), 0);
+  EXPECT_EQ(User(kGamma), (V{2.5}));
+  EXPECT_EQ(UndoName(), "Keyframe Change");
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_TRUE(Dump() == before);
+  EXPECT_EQ(Set(kGamma, {kNaN}), kErrBadParam);
+  EXPECT_EQ(Set(BEE_StreamFirstEffect + 5, {1}), kErrRange);  // Levels has five parameters
+}
+
+// An effect whose second slider follows the first (twice its value), and
+// that asks for an interface change when the first goes above 100.
+int gUpdates = 0;
+PF_Result Follow(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[], PFWorld*,
+                 void* extra) {
+  if (cmd == PF_Cmd_ParamsSetup) {
+    for (const char* name : {"Lead", "Follow"}) {
+      PF_ParamDef p{};
+      p.type = PF_Param_Slider;
+      std::strncpy(p.name, name, sizeof p.name - 1);
+      p.u.words[PF_Word_Max] = 1000;
+      if (PF_Result err = in->addParam(in->effectRef, -1, &p)) return err;
+    }
+    out->paramCount = 3;
+  } else if (cmd == PF_Cmd_ParamsUpdate) {
+    ++gUpdates;
+    auto* update = static_cast<PF_ParamsUpdate*>(extra);
+    if (update->index == 1) {
+      const auto lead = static_cast<int32_t>(params[1]->u.words[PF_Word_Value]);
+      update->changes[2].flags = PF_ChangeFlag_CHANGED_VALUE;
+      update->changes[2].value[PF_Word_Value] = static_cast<uint32_t>(2 * lead);
+      if (lead > 100) update->changes[1].flags = PF_ChangeFlag_CHANGED_UI;
+    }
+  }
+  return 0;
+}
+
+class UnitsNotify : public Units {
+ protected:
+  void SetUp() override {
+    Units::SetUp();
+    int32_t lists0 = 0, lists1 = 0;
+    LISTp_GetLiveCount(&lists0);
+    const int64_t handles0 = EMUL_LiveHandleCount(), ptrs0 = EMUL_LivePtrCount();
+    const FLT_StaticClass info{"TEST Follow", "Follow", "Test", 0, 0x10000, 0xC0000, &Follow};
+    int16_t cls = 0;
+    ASSERT_EQ(FLTp_RegisterStaticClass(&info, &cls), 0);
+    FLT_Sequence seq = nullptr;
+    uint32_t seqFlags = 0;
+    Boolean32 found = 0;
+    ASSERT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &seqFlags, &seq, &found), 0);
+    ASSERT_EQ(FLT_DisposeSequence(seq), 0);
+    LISTp_GetLiveCount(&lists1);
+    liveLists_ += lists1 - lists0;
+    liveHandles_ += EMUL_LiveHandleCount() - handles0;
+    livePtrs_ += EMUL_LivePtrCount() - ptrs0;
+    ASSERT_EQ(BEE_CmdApplyEffect(layer, cls, nullptr), 0);
+    gUpdates = 0;
+    rec.clear();
+  }
+  static constexpr int32_t kLead = BEE_StreamFirstEffect, kFollow = BEE_StreamFirstEffect + 1;
+};
+
+TEST_F(UnitsNotify, AnEffectsAnswerIsSetWithoutCallingItAgain) {
+  ASSERT_EQ(Set(kLead, {40}), 0);
+  EXPECT_EQ(gUpdates, 1);
+  EXPECT_EQ(User(kFollow), (V{80}));
+  EXPECT_TRUE(rec.reports.empty());
+  ASSERT_EQ(Set(kLead, {300}), 0);
+  EXPECT_EQ(gUpdates, 2);
+  EXPECT_EQ(User(kFollow), (V{600}));
+  ASSERT_FALSE(rec.reports.empty());
+  EXPECT_EQ(rec.reports.back().severity, kSevWarning);
+  EXPECT_EQ(rec.reports.back().text, "Test warning: use PFParamUtilsSuite instead of PF_ChangeFlag_CHANGED_UI");
+  // The follower's change is undone with the lead's.
+  ASSERT_EQ(Set(kLead, {1}, Time{1, 1}), 0);
+  EXPECT_EQ(User(kFollow), (V{2}));
+}
+
+TEST_F(Units, TimeMarkersSetMoveAndRemoveUndoably) {
+  auto marker = [&](BEE_Item c, int32_t n) {
+    Time t{};
+    EXPECT_EQ(BEE_GetCompTimeMarker(c, n, &t), 0);
+    return t;
+  };
+  EXPECT_EQ(marker(comp, 3).scale, 0u);  // unset: the invalid time
+  const Time two{2, 1}, three{3, 1};
+  ASSERT_EQ(BEE_CmdSetCompTimeMarker(comp, 3, &two), 0);
+  EXPECT_EQ(UndoName(), "Time Marker Change");
+  ASSERT_EQ(BEE_CmdSetCompTimeMarker(comp, 3, &three), 0);
+  EXPECT_EQ(t::Compare(marker(comp, 3), three), 0);
+  BEE_Item copy = nullptr;
+  ASSERT_EQ(BEE_CmdDuplicateComp(comp, &copy), 0);
+  EXPECT_EQ(t::Compare(marker(copy, 3), three), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_CmdSetCompTimeMarker(comp, 3, nullptr), 0);
+  EXPECT_EQ(marker(comp, 3).scale, 0u);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(t::Compare(marker(comp, 3), three), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(t::Compare(marker(comp, 3), two), 0);
+  ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_EQ(t::Compare(marker(comp, 3), three), 0);
+  const auto stacks = Stacks();
+  EXPECT_EQ(BEE_CmdSetCompTimeMarker(comp, 10, &two), kErrBadParam);
+  EXPECT_EQ(BEE_CmdSetCompTimeMarker(comp, -1, &two), kErrBadParam);
+  EXPECT_EQ(BEE_CmdSetCompTimeMarker(clip, 0, &two), kErrBadParam);
+  const Time noScale{1, 0};
+  EXPECT_EQ(BEE_CmdSetCompTimeMarker(comp, 0, &noScale), kErrBadParam);
+  EXPECT_EQ(Stacks(), stacks);
+}
+
+}  // namespace
+}  // namespace tv::bee::test
