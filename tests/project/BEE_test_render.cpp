@@ -48,13 +48,16 @@ class Render : public UFixture {
     EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &l), 0);
     return l;
   }
-  // Gives a standard stream one constant value.
+  // Gives a standard stream one constant value, in user units.
   void Set(BEE_Layer layer, int32_t index, std::initializer_list<double> v) {
     BEE_StreamRef ref{layer, index};
     TDB_Stream s = nullptr, d = nullptr;
+    double internal[BEE_MaxStreamValues] = {};
+    std::copy(v.begin(), v.end(), internal);
+    ASSERT_EQ(BEE_ConvertStreamFPV(layer, index, 0, internal), 0);
     ASSERT_EQ(BEE_StreamLookup(&ref, &s), 0);
     ASSERT_EQ(TDB_DuplicateStream(s, &d), 0);
-    ASSERT_EQ(TDB_SetKeyF(d, 0, std::data(v)), 0);
+    ASSERT_EQ(TDB_SetKeyF(d, 0, internal), 0);
     ASSERT_EQ(BEE_CmdSetStreamKeys(layer, index, d), 0);
   }
   // Two keys: a at frame 0, b at frame `frame` (30 fps).
