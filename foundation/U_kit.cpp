@@ -52,7 +52,7 @@ const std::initializer_list<Info> kPackages = {
      {U, BM}},
     {"OTLN", OTLN, 0x140009, {{U, 45}, {STR, 3}, {M, 8}}},
     {"BEZ", BEZ, 0x30003, {{U, 45}, {M, 8}, {STR, 3}, {LIST, 8}}},
-    {"PLUG", PLUG, 0xA0004, {{U, 45}, {RI, 9}, {M, 8}, {FILE_, 23}, {LIST, 8}, {STR, 3}}},
+    {"PLUG", PLUG, 0xA0004, {{U, 45}, {RI, 9}, {M, 8}, {FILE_, 23}, {LIST, 8}, {STR, 3}}, {U}},
     {"VAL", VAL, 0x20002, {{U, 45}, {M, 8}, {STR, 3}}, {U}},
     {"MC", MC, 0x30003, {{U, 45}, {M, 8}, {LIST, 8}, {FILE_, 23}, {STR, 3}, {VAL, 2}}, {U, VAL}},
     {"T", T, 0x20001, {{U, 45}, {STR, 3}, {M, 8}}},
