@@ -159,6 +159,10 @@ TV_EXPORT ErrorCode PLUG_CheckPiPL(const void* data, int64_t size);
 // index.") when absent; *length 0 then.
 TV_EXPORT ErrorCode PLUG_GetPiPLProp(PLUG_PiPL pipl, FourCC key, int32_t identifier, int32_t maxLength,
                                      int32_t* length, void* data);
+// The same without a report when the property is absent: *found 0 then
+// (for callers that report the absence in their own terms).
+TV_EXPORT ErrorCode PLUG_InqPiPLProp(PLUG_PiPL pipl, FourCC key, int32_t identifier, int32_t maxLength,
+                                     int32_t* length, void* data, Boolean32* found);
 TV_EXPORT ErrorCode PLUG_DisposePiPL(PLUG_PiPL pipl);
 
 // ---- Routines --------------------------------------------------------------------
@@ -181,6 +185,8 @@ TV_EXPORT ErrorCode PLUG_GetRoutineCount(int32_t* count);
 // The routine's property list (owned by the routine) and flags.
 TV_EXPORT ErrorCode PLUG_GetRoutinePiPL(PLUG_Routine routine, PLUG_PiPL* pipl);
 TV_EXPORT ErrorCode PLUG_GetRoutineFlags(PLUG_Routine routine, uint32_t* flags);
+// The routine's file (owned by the routine; null for static routines).
+TV_EXPORT ErrorCode PLUG_GetRoutineFile(PLUG_Routine routine, FILE_SpecH* file);
 // How many routines are loaded now and how many are cached.
 TV_EXPORT ErrorCode PLUG_GetLoadedCounts(int32_t* loaded, int32_t* cached);
 

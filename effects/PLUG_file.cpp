@@ -155,20 +155,36 @@ ErrorCode PLUG_GetResource(PLUG_ResFile resFile, FourCC type, int32_t id, Handle
   return kReport.Fail(kSiteRsrc, kErrResource, kTextPropIndex);
 }
 
-ErrorCode PLUG_GetPiPLProp(PLUG_PiPL pipl, FourCC key, int32_t identifier, int32_t maxLength, int32_t* length,
-                           void* data) {
-  if (!length) return kReport.BadParam(kSiteProp, {"PLUG_GetPiPLProp"});
+namespace {
+ErrorCode GetProp(PLUG_PiPL pipl, FourCC key, int32_t identifier, int32_t maxLength, int32_t* length, void* data,
+                  Boolean32* found, const char* op) {
+  if (!length) return kReport.BadParam(kSiteProp, {op});
   *length = 0;
-  if (!pipl || !*pipl || maxLength < 0) return kReport.BadParam(kSiteProp, {"PLUG_GetPiPLProp"});
+  if (found) *found = 0;
+  if (!pipl || !*pipl || maxLength < 0) return kReport.BadParam(kSiteProp, {op});
   HandleLock<uint8_t> lock(pipl);
   std::span<const uint8_t> bytes{lock.get(), static_cast<size_t>(GetHandleSize(pipl))};
   if (CheckPiPLBytes(bytes)) return kReport.Fail(kSiteProp, kErrResource, kTextReadingPiPL);
   std::span<const uint8_t> prop;
-  if (!FindProp(bytes, key, identifier, &prop)) return kReport.Fail(kSiteProp, kErrResource, kTextPropIndex);
+  if (!FindProp(bytes, key, identifier, &prop))
+    return found ? 0 : kReport.Fail(kSiteProp, kErrResource, kTextPropIndex);
   if (prop.size() > 0x7FFFFFFF) return kReport.Fail(kSiteProp, kErrResource, kTextReadingPiPL);
   *length = static_cast<int32_t>(prop.size());
+  if (found) *found = 1;
   if (data) std::memcpy(data, prop.data(), std::min<size_t>(prop.size(), static_cast<size_t>(maxLength)));
   return 0;
+}
+}  // namespace
+
+ErrorCode PLUG_GetPiPLProp(PLUG_PiPL pipl, FourCC key, int32_t identifier, int32_t maxLength, int32_t* length,
+                           void* data) {
+  return GetProp(pipl, key, identifier, maxLength, length, data, nullptr, "PLUG_GetPiPLProp");
+}
+
+ErrorCode PLUG_InqPiPLProp(PLUG_PiPL pipl, FourCC key, int32_t identifier, int32_t maxLength, int32_t* length,
+                           void* data, Boolean32* found) {
+  if (!found) return kReport.BadParam(kSiteProp, {"PLUG_InqPiPLProp"});
+  return GetProp(pipl, key, identifier, maxLength, length, data, found, "PLUG_InqPiPLProp");
 }
 
 ErrorCode PLUG_DisposePiPL(PLUG_PiPL pipl) {

@@ -261,6 +261,14 @@ ErrorCode PLUG_GetRoutineFlags(PLUG_Routine routine, uint32_t* flags) {
   return 0;
 }
 
+ErrorCode PLUG_GetRoutineFile(PLUG_Routine routine, FILE_SpecH* file) {
+  if (!file) return kReport.BadParam(kSiteRoutine, {"PLUG_GetRoutineFile"});
+  *file = nullptr;
+  if (!kRoutineDesc.Intact(routine)) return Damaged(kSiteRoutine);
+  *file = reinterpret_cast<RoutineRec*>(*routine)->file;
+  return 0;
+}
+
 ErrorCode PLUG_GetLoadedCounts(int32_t* loaded, int32_t* cached) {
   if (!loaded || !cached) return kReport.BadParam(kSiteRoutine, {"PLUG_GetLoadedCounts"});
   *loaded = *cached = 0;

@@ -30,7 +30,7 @@ const std::initializer_list<Info> kPackages = {
     {"FLT", FLT, 0x29000E,
      {{U, 0}, {BM, 0}, {FILE_, 0}, {M, 0}, {TDB, 0}, {LIST, 0}, {STR, 0}, {PLUG, 0}, {SLU, 0},
       {PF, 0}, {RI, 0}, {TVFX, 0}, {SND, 0}, {OM, 0}},
-     {U, BM, SND}},
+     {U, BM, SND, PLUG}},
     {"BEE", BEE, 0x5D0015,
      {{U, 0}, {BM, 0}, {M, 0}, {LIST, 0}, {TDB, 0}, {PIN, 0}, {FILE_, 0}, {STR, 0}, {FLT, 0},
       {OM, 0}, {MSK, 0}, {SLU, 0}, {PF, 0}, {TVFX, 0}, {T, 0}, {MC, 0}, {VAL, 0}},
