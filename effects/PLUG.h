@@ -197,3 +197,69 @@ TV_EXPORT ErrorCode PLUG_UnprepRoutine(PLUG_Routine routine);
 // A negative count is taken as 0 (nothing cached).
 TV_EXPORT ErrorCode PLUG_SetMaxCachedRoutines(int32_t count);
 TV_EXPORT ErrorCode PLUG_GetMaxCachedRoutines(int32_t* count);
+
+// ---- Suites ------------------------------------------------------------------------
+// A suite: a table of functions registered under a name, a major and a minor
+// version. The host's standard suites are registered at birth ("BR Access
+// Suite" 3, "BR Adapters Suite" 3, "BR Basic Suite" 4, "BR Blocks Suite" 2,
+// "BR Block Debug Suite" 2, "BR Caches Suite" 2, "BR Files Suite" 3, "BR
+// Interface Suite" 2, "BR Plug-ins Suite" 4, "BR Properties Suite" 2, "BR
+// Runtime Suite" 5, "BR Strings Suite" 2, "BR Suites Suite" 2, all minor 1).
+// Of these the basic suite (PLUG_BasicSuite) works here; the functions of
+// the others answer 5 (unimplemented). A failure inside the suite system
+// answers 1, reported as "bramblet failure".
+enum { PLUG_MaxSuiteName = 63, PLUG_HostProcCount = 20, PLUG_ErrBramblet = 1 };
+
+typedef ErrorCode (*PLUG_SuiteProc)(void);
+// The basic suite: acquire and release suites by name and version, blocks of memory.
+typedef struct PLUG_BasicSuite {
+  ErrorCode (*acquireSuite)(const char* name, int32_t major, const void** suite);
+  ErrorCode (*releaseSuite)(const char* name, int32_t major);
+  Boolean32 (*isEqual)(const char* a, const char* b);
+  ErrorCode (*allocateBlock)(uint32_t size, void** block);
+  ErrorCode (*freeBlock)(void* block);
+  ErrorCode (*reallocateBlock)(void* block, uint32_t size, void** moved);
+  ErrorCode (*undefined)(void);
+} PLUG_BasicSuite;
+
+// The message a suite plug-in receives at start ("BR Interface", "Startup")
+// and at shut-down ("BR Interface", "Shutdown").
+typedef struct PLUG_BRMessage {
+  const PLUG_BasicSuite* basic;
+  PLUG_Routine self;
+  void* data;  // the plug-in's own data, kept between messages
+} PLUG_BRMessage;
+// A suite plug-in's entry (the 'pwpc' symbol of a '.kpl' file).
+typedef ErrorCode (*PLUG_BREntry)(const char* caller, const char* selector, PLUG_BRMessage* message);
+
+// procs must stay valid while the suite is registered. 3 for a null or
+// too-long name or null procedures; 1 ("bramblet failure") when the same
+// name and major version is registered.
+TV_EXPORT ErrorCode PLUG_AddBRSuite(intptr_t reserved1, intptr_t reserved2, const char* name, int32_t major,
+                                    int32_t minor, const void* procs);
+TV_EXPORT ErrorCode PLUG_GetBRBasicSuite(const PLUG_BasicSuite** suite);
+// 0 "Bramblet Alloc" (void* (*)(size_t)), 1 "Bramblet ReAlloc" (void* (*)(void*, size_t)),
+// 2 the matching free (void (*)(void*)); the others answer 5 when called.
+TV_EXPORT ErrorCode PLUG_GetBRHostProcs(PLUG_SuiteProc procs[PLUG_HostProcCount]);
+// The suite registered under name and major (any minor not lower than
+// `minor`): its procedures; 1 ("bramblet failure") when there is none.
+TV_EXPORT ErrorCode PLUG_GetBRSuiteProcs(const char* name, int32_t major, int32_t minor, const void** procs);
+// The routine that registered the suite (null for the host's own).
+TV_EXPORT ErrorCode PLUG_GetBRSuiteHost(const char* name, int32_t major, PLUG_Routine* host);
+TV_EXPORT ErrorCode PLUG_NewBRSuiteListIterator(PLUG_SuiteListIterator* iter);
+// The next suite in registration order; *more 0 (and the outputs cleared) at the end.
+TV_EXPORT ErrorCode PLUG_NextBRSuite(PLUG_SuiteListIterator iter, char name[PLUG_MaxSuiteName + 1], int32_t* major,
+                                     int32_t* minor, Boolean32* more);
+TV_EXPORT ErrorCode PLUG_DeleteBRSuiteListIterator(PLUG_SuiteListIterator iter);
+// Prepares the plug-in's code, sends it the message and releases it.
+TV_EXPORT ErrorCode PLUG_SendBRMessage(PLUG_Routine plugin, const char* caller, const char* selector,
+                                       PLUG_BRMessage* message, ErrorCode* result);
+// Finds the suite plug-ins ('.kpl' files, type 'KPiL') in folder and starts
+// each (its "Startup" message; the suites it adds stay until PLUG_UnsearchBR,
+// which sends "Shutdown" and removes them). 12 while a search is in effect.
+TV_EXPORT ErrorCode PLUG_SearchBR(FILE_SpecH folder, PLUG_ProgressFunc progress, void* refcon, Boolean32* cancelled);
+TV_EXPORT ErrorCode PLUG_UnsearchBR(void);
+// Not offered on this platform (no per-plug-in resource access): 5.
+TV_EXPORT ErrorCode PLUG_GetBRPluginRef(PLUG_Routine plugin, void** ref);
+TV_EXPORT ErrorCode PLUG_GetBRPluginResourceAccess(PLUG_Routine plugin, void** access);
+TV_EXPORT ErrorCode PLUG_SetBRPluginResourceAccess(PLUG_Routine plugin, void* access);

@@ -34,6 +34,8 @@ enum TextIndex : int32_t {
   kTextRoutine,
   kTextBrambletFailure,
   kTextBrambletInit,
+  kTextNotOffered,
+  kTextAlreadyRunning,
   kTextCount
 };
 extern const pkg::Reporter kReport;
@@ -105,6 +107,10 @@ struct Globals {
   char hostString[PLUG_MaxHostString + 1] = {};
   uintptr_t host[4] = {};
   FourCC tag = 0;
+  Handle suites = nullptr;     // SuiteRec[]
+  Handle started = nullptr;    // StartedRec[]: suite plug-ins of the search in effect
+  bool searching = false;
+  PLUG_Routine starting = nullptr;  // the suite plug-in being started (owner of the suites it adds)
   uint32_t tailMagic = 0;
 };
 Globals& G();
@@ -170,6 +176,8 @@ ErrorCode CheckScan(PLUG_ScanData scan, uint32_t site);
 // Routines: unload code (cache eviction, death).
 void UnloadCode(RoutineRec& r);
 ErrorCode DisposeAllRoutines();
+// Suites: the standard ones at birth; everything (after shut-down messages) at death.
+ErrorCode InstallStandardSuites();
 void DisposeSuites();
 
 }  // namespace tv::plug

@@ -28,6 +28,8 @@ constexpr pkg::Text kTexts[] = {
     {kTextRoutine, "plug-in routine"},
     {kTextBrambletFailure, "bramblet failure"},
     {kTextBrambletInit, "bramblet initialization"},
+    {kTextNotOffered, "%s is not offered on this platform."},
+    {kTextAlreadyRunning, "suite plug-ins are already running."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
@@ -84,7 +86,9 @@ ErrorCode PLUG_Birth(uintptr_t hostA, const char* hostString, uintptr_t hostB, u
   PLUG_Sack sack = nullptr;
   ErrorCode err = PLUG_NewSack(&sack);
   if (!err) err = FILE_AddExtensionMap(".tvx", Four(".TVX"), 0);
+  if (!err) err = InstallStandardSuites();
   if (err) {
+    DisposeSuites();
     if (sack) PLUG_DisposeSack(sack);
     DisposeHandle(g.routines);
     g = Globals{};
@@ -98,8 +102,8 @@ ErrorCode PLUG_Birth(uintptr_t hostA, const char* hostString, uintptr_t hostB, u
 ErrorCode PLUG_Death(void) {
   if (ErrorCode err = gLife.Death(kSiteDeath)) return err;
   Globals& g = G();
-  ErrorCode first = DisposeAllRoutines();
   DisposeSuites();
+  ErrorCode first = DisposeAllRoutines();
   if (g.defaultSack) PLUG_DisposeSack(g.defaultSack);
   if (g.routines) DisposeHandle(g.routines);
   g = Globals{};
