@@ -219,14 +219,15 @@ ErrorCode ScanFile(PLUG_ScanData scan, int32_t, void*) try {
 }  // namespace
 
 ErrorCode ScanPluginFolders(const char* const* folders, int32_t maxDepth) {
+  int32_t count = 0;
+  while (folders[count]) ++count;
+  if (count > 64) return kReport.BadParam(kSiteRegister, {"plug-in folders (at most 64)"});
   PLUG_Sack sack = nullptr;
   if (ErrorCode err = PLUG_NewSack(&sack)) return err;
   const FourCC types[] = {MakeFourCC(".TVX"), kKindImageFilter, kKindVideoFilter};
   ErrorCode err = PLUG_InstallScan(sack, 3, types, ScanFile, nullptr, nullptr);
-  int32_t n = 0;
-  while (!err && folders[n]) ++n;
+  const int32_t n = count;
   FILE_SpecH refs[64] = {};
-  if (n > 64) n = 64;
   int32_t made = 0;
   for (; !err && made < n; ++made) err = FILE_New(folders[made], FILE_LocFullPath, &refs[made]);
   if (!err) err = PLUG_Search(sack, made, refs, 0, maxDepth, nullptr, nullptr, nullptr, nullptr);

@@ -107,7 +107,7 @@ ErrorCode ReadSidecar(FILE_SpecH file, const char* elfWhy, PLUG_ResFile* resFile
 using namespace tv;
 using namespace tv::plug;
 
-ErrorCode PLUG_ReadResFile(FILE_SpecH file, PLUG_ResFile* resFile) {
+ErrorCode PLUG_ReadResFile(FILE_SpecH file, PLUG_ResFile* resFile) try {
   if (!resFile) return kReport.BadParam(kSiteRsrc, {"PLUG_ReadResFile"});
   *resFile = nullptr;
   if (!file) return kReport.BadParam(kSiteRsrc, {"PLUG_ReadResFile"});
@@ -133,7 +133,7 @@ ErrorCode PLUG_ReadResFile(FILE_SpecH file, PLUG_ResFile* resFile) {
   // library at all) may still have its resources in the side-car.
   if (why && isElf) return Refuse(file, why);
   return ReadSidecar(file, why, resFile);
-}
+} TV_CATCH(PLUG_PackageNumber)
 
 ErrorCode PLUG_GetResource(PLUG_ResFile resFile, FourCC type, int32_t id, Handle* data) {
   if (!data) return kReport.BadParam(kSiteRsrc, {"PLUG_GetResource"});
