@@ -217,15 +217,16 @@ ErrorCode PLUG_Search(PLUG_Sack sack, int32_t folderCount, const FILE_SpecH* fol
     if (!folders[i] || FILE_InqIsDir(folders[i], &isDir) || !isDir) continue;
     WalkFolder(w, folders[i], 0);
   }
-  if (!w.cancel) {
-    const size_t n = ArrayCount<DoneEntry>(w.sack->dones);
-    for (size_t i = 0; i < n; ++i) {
-      const DoneEntry d = ArrayItems<DoneEntry>(w.sack->dones)[i];
-      Progress(w, PLUG_Status_Done, "");
-      d.done(progress, refcon, d.refcon);
-    }
+  // The done callbacks run after a cancelled walk too: they finish what the
+  // scan callbacks began.
+  const bool wasCancelled = w.cancel;
+  const size_t n = ArrayCount<DoneEntry>(w.sack->dones);
+  for (size_t i = 0; i < n; ++i) {
+    const DoneEntry d = ArrayItems<DoneEntry>(w.sack->dones)[i];
+    Progress(w, PLUG_Status_Done, "");
+    d.done(progress, refcon, d.refcon);
   }
-  if (cancelled) *cancelled = w.cancel ? 1 : 0;
+  if (cancelled) *cancelled = wasCancelled ? 1 : 0;
   return 0;
 }
 
