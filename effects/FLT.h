@@ -99,10 +99,11 @@ typedef struct FLT_StaticClass {
 TV_EXPORT STR_Table FLTp_G_STRs;
 TV_EXPORT uint32_t FLT_PkgObjectVersion(void);
 TV_EXPORT ErrorCode FLT_CheckVersions(LocationCode location, int32_t expectedMajor);
-// Creates the class table and registers the built-in effects. Plug-in
-// folders are not scanned yet (the plug-in registry does not exist): a
-// non-null `folders` is ignored. Death runs global setdown for every class
-// whose setup ran, and disposes the scratch world.
+// Creates the class table, registers the built-in effects, then the effect
+// plug-ins found in `folders` (null, or absolute paths ended by a null; ten
+// levels deep). A broken plug-in is reported and skipped. Death runs global
+// setdown for every class whose setup ran, releases plug-in code, and
+// disposes the scratch world.
 TV_EXPORT ErrorCode FLT_Birth(uintptr_t hostA, uintptr_t hostB, const char* const* folders);
 TV_EXPORT ErrorCode FLT_Death(void);
 // 3 ("invalid parameter") for a slot outside 0..19. The slots this package
@@ -118,6 +119,14 @@ TV_EXPORT ErrorCode FLT_InstallProcs(int32_t slot, FLT_HostProc proc);
 // multiple copies of plug-in effect "%s" on your drive.") when the match name
 // is taken.
 TV_EXPORT ErrorCode FLTp_RegisterStaticClass(const FLT_StaticClass* info, int16_t* classIndex);
+// Registers the effect plug-ins found in folders (as at birth) after birth;
+// 3 for a null list. A plug-in's code is loaded when its class is first used.
+// Plug-in files of kind 'eFKT' need the properties 'ePVR' (major 2), 'eMNA',
+// 'eSVR', 'eINF', 'eGLO' and 'eVER' and may give 'name' and 'catg'. The
+// image-editor ('Q7FM') and video-editor ('KFlt') filter kinds register
+// their classes from the property list ("RZ %s" / "VQF %s") but have no
+// loadable form on this platform: using one fails with 5.
+TV_EXPORT ErrorCode FLTp_ScanPluginFolders(const char* const* folders, int32_t maxDepth);
 TV_EXPORT ErrorCode FLT_InqNumPF(int32_t* count);
 // name receives the display name (32 bytes), matchName 48 bytes; either may be null.
 TV_EXPORT ErrorCode FLT_InqPFInfo(int16_t classIndex, char* name, char* matchName, uint32_t* classFlags);

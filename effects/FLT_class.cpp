@@ -184,6 +184,8 @@ ErrorCode ReadyClass(int16_t index, uint32_t site) {
   ClassRec c;
   if (ErrorCode err = GetClass(index, c)) return err;
   if (c.flags & kClassUnusable) return kReport.Fail(site, FLT_ErrInvalidFilter, kTextInvalidFilter);
+  if (ErrorCode err = LoadClassCode(c, site)) return err;
+  SetClass(index, c);  // the entry is read from the table by the calls below
   ++c.readyCount;
   if (!(c.flags & kClassGlobalsDone)) {
     PF_InputRecord in{};
@@ -241,6 +243,7 @@ void SetdownAllClasses() {
     }
     if (c.paramIndex) DisposeHandle(c.paramIndex);
     if (c.paramBlock) DisposeHandle(c.paramBlock);
+    ReleaseClassCode(c);
   }
 }
 

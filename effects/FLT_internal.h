@@ -38,6 +38,12 @@ enum TextIndex : int32_t {
   kTextUnimplemented,
   kTextReentrant,
   kTextBadProgPtr,
+  // Plug-in effects (FLT_plugins.cpp)
+  kTextMissingProp,
+  kTextPiPLMismatch,
+  kTextVersionName,
+  kTextPlatformName,
+  kTextNoAdapter,
   kTextCount
 };
 extern const pkg::Reporter kReport;
@@ -76,6 +82,11 @@ struct ClassRec {
   Handle paramBlock;  // template: PF_ParamDef records
   int32_t paramCount;
   Handle globalData;
+  // Plug-in effects: the routine whose code is loaded on the class's first
+  // use (null for classes built into the process), and the adapter record
+  // of a foreign filter kind.
+  Handle routine;
+  Handle adapter;
 };
 
 // A Sequence. The parameter index holds one uintptr_t per parameter and a
@@ -175,6 +186,12 @@ ErrorCode ReadyClass(int16_t index, uint32_t site);
 void UnreadyClass(int16_t index);
 void SetdownAllClasses();
 void RegisterBuiltins();
+// ---- Plug-in effects (FLT_plugins.cpp) ----
+// Scans the folders (null-terminated absolute paths) for effect plug-ins.
+ErrorCode ScanPluginFolders(const char* const* folders, int32_t maxDepth);
+// Loads a plug-in class's code (its routine prepared once); releases it at death.
+ErrorCode LoadClassCode(ClassRec& c, uint32_t site);
+void ReleaseClassCode(ClassRec& c);
 
 // ---- Calls (FLT_call.cpp) ----
 // Calls the class's entry with cmd. seq may be null (class-level commands).

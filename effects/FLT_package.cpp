@@ -33,6 +33,11 @@ constexpr pkg::Text kTexts[] = {
     {kTextUnimplemented, "%s is not implemented."},
     {kTextReentrant, "PF_Cmd_COMPLETELY_GENERAL can not be called reentrantly."},
     {kTextBadProgPtr, "bad PF_ProgPtr"},
+    {kTextMissingProp, "effect \"%s\" is missing a required PiPL property."},
+    {kTextPiPLMismatch, "effect \"%s\" has PiPL version mismatch."},
+    {kTextVersionName, "(version) ^1"},
+    {kTextPlatformName, "(platform) %s"},
+    {kTextNoAdapter, "plug-in effect \"%s\" is not available."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 constexpr pkg::Lifecycle gLife(FLT_PackageNumber);
@@ -55,7 +60,7 @@ using namespace tv::flt;
 
 TV_PACKAGE_VERSION_OPS(FLT, FLT_PackageNumber)
 
-ErrorCode FLT_Birth(uintptr_t hostA, uintptr_t hostB, const char* const* /*folders*/) {
+ErrorCode FLT_Birth(uintptr_t hostA, uintptr_t hostB, const char* const* folders) {
   if (ErrorCode err = gLife.Birth(kSiteBirth)) return err;
   if (ErrorCode err = kReport.InstallTable()) {
     gLife.SetAlive(false);
@@ -78,9 +83,10 @@ ErrorCode FLT_Birth(uintptr_t hostA, uintptr_t hostB, const char* const* /*folde
     gLife.SetAlive(false);
     return mapped;
   }
-  // Plug-in folders are scanned through the plug-in registry once it exists;
-  // the effects built into the engine are registered here.
+  // The effects built into the engine first, then the plug-ins found in the
+  // folders (a broken plug-in is reported and skipped, never fails the birth).
   RegisterBuiltins();
+  if (folders) ScanPluginFolders(folders, 10);
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include "MC.h"
 #include "PF.h"
 #include "PIN.h"
+#include "PLUG.h"
 #include "Package.h"
 #include "SLU.h"
 #include "SND.h"
@@ -45,6 +46,7 @@ ErrorCode BirthM() {
 ErrorCode BirthBM() { return BM_Birth(0); }
 ErrorCode BirthFLT() { return FLT_Birth(0, 0, nullptr); }
 ErrorCode BirthMC() { return MC_Birth(0, 0); }
+ErrorCode BirthPLUG() { return PLUG_Birth(0, nullptr, 0, 0, 0); }
 
 constexpr Entry kEntries[] = {
     {"FILE", FILE_PackageNumber, FILE_PkgObjectVersion, FILE_CheckVersions, nullptr, nullptr},
@@ -68,6 +70,7 @@ constexpr Entry kEntries[] = {
     {"T", T_PackageNumber, T_PkgObjectVersion, T_CheckVersions, nullptr, nullptr},
     {"FLO", FLO_PackageNumber, FLO_PkgObjectVersion, FLO_CheckVersions, nullptr, nullptr},
     {"FLT", FLT_PackageNumber, FLT_PkgObjectVersion, FLT_CheckVersions, BirthFLT, FLT_Death},
+    {"PLUG", PLUG_PackageNumber, PLUG_PkgObjectVersion, PLUG_CheckVersions, BirthPLUG, PLUG_Death},
     {"TVFX", 68, TVFX_PkgObjectVersion, TVFX_CheckVersions, nullptr, nullptr},
 };
 

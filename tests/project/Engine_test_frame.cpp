@@ -43,6 +43,8 @@ const BirthRule kBirthRules[] = {
      "Test error: FLT package -- multiple or corrupted death."},
     {39, kErrBirth, "Test error: PIN package -- multiple births.",
      "Test error: PIN package -- multiple or corrupted death."},
+    {48, kErrBirth, "Test error: PLUG package -- multiple births.",
+     "Test error: PLUG package -- multiple or corrupted death."},
     {BM_PackageNumber, 0, "Test warning: BM package already born.",
      "Test error: BM package not born (BM_Death) -- multiple or corrupted death."},
 };
