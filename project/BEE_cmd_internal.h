@@ -127,6 +127,10 @@ BEE_OP(OpMaskInvert);
 BEE_OP(OpMaskName);
 BEE_OP(OpMaskMode);
 BEE_OP(OpMaskLock);
+// Project files (BEE_projfile*.cpp).
+BEE_OP(OpSaveProject);
+BEE_OP(OpOpenProject);
+BEE_OP(OpImportProject);
 // Commands whose packages are not built yet: code 5 with a message naming
 // what is missing.
 template <int N>

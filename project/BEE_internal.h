@@ -49,6 +49,14 @@ struct BEE_ItemRec {
   Handle footage;
   // Footage sources: the footage module's SeqSpec (owned), or null.
   PIN_SeqSpecH seqSpec;
+  // Project files: settings the project file keeps unchanged, and the proxy.
+  uint8_t fileSettings[14];   // per-item settings ("fdta", "idta" bytes 2..15)
+  uint32_t fileState;         // "idta" bytes 80..83
+  uint8_t guideSettings[3];   // "gdta"
+  Time furtherTime;           // compositions: "cdta" bytes 12..19
+  uint32_t viewState[20];     // compositions: "cdta" bytes 56..135
+  uint32_t solidSetting;      // solids: "crdt" bytes 4..7
+  PIN_SeqSpecH proxy;         // owned, or null
 };
 
 struct BEE_LayerRec {
@@ -70,6 +78,10 @@ struct BEE_LayerRec {
   BEE_RulerOrigin origin;
   uint32_t id;
   uint32_t stamp;
+  // Project files: settings the project file keeps unchanged.
+  uint16_t fileSetting;       // "ldta" bytes 6..7
+  uint8_t fileSettings[14];   // "ldta" bytes 44..57
+  uint8_t maskRecord[16];     // "mdta"
 };
 
 namespace tv::bee {
@@ -109,6 +121,11 @@ enum Text : int32_t {
   kTextBadIndex, kTextBadStream, kTextNoStream, kTextBadPrefs, kTextBadDimensions, kTextOutOfMemoryWhat,
   kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes, kTextBadArgument,
   kTextCacheUnbalanced,  // frame cache
+  // Project files.
+  kTextNotProjectFile, kTextNewerVersion, kTextOlderVersion, kTextStrangeData, kTextFileLocked,
+  kTextImportingOld, kTextOpeningOld, kTextRemoved1, kTextRemovedN, kTextRemovedEtc, kTextMissingEff1,
+  kTextMissingEffN, kTextMissingEffEtc, kTextFileMissing1, kTextFilesMissingN, kTextFilesChanged,
+  kTextNoProjectPath,
   kTextCount
 };
 
@@ -158,6 +175,10 @@ struct State {
   std::unordered_set<const void*> liveLayers;
   BEE_CallbackFunc callback = nullptr;
   intptr_t refcon = 0;
+  // Project files: the file the project was opened from or saved to ("" for
+  // an untitled project) and the further project setting of "nhed".
+  std::string path;
+  uint32_t fileSetting = 0;
 };
 State& G();
 
