@@ -624,3 +624,63 @@ TEST_F(ProjFile, HostChunksComeBack) {
 
 }  // namespace
 }  // namespace tv::bee::test
+
+namespace tv::bee::test {
+namespace {
+
+// Effects whose classes are not installed: kept or removed, and listed once.
+TEST_F(ProjFile, MissingEffectsAreKeptOrRemovedAndListedOnce) {
+  BEE_Item comp = NewComp("C");
+  int32_t index = 0;
+  for (const char* name : {"A", "B"}) {
+    BEE_Layer l = NewSolidLayer(comp, name);
+    ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchLevels), &index), 0);
+    ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchInvert), &index), 0);
+  }
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("m.tvp")), 0, 0), 0);
+  std::vector<uint8_t> b = ReadFileBytes(dir.P("m.tvp"));
+  // Every stored "TVLO Levels" becomes the name of a class nobody has.
+  const std::string from = FLT_MatchLevels, to = "TVLO Levelz";
+  int32_t renamed = 0;
+  for (size_t i = 0; i + from.size() <= b.size(); ++i)
+    if (std::memcmp(&b[i], from.data(), from.size()) == 0) {
+      std::memcpy(&b[i], to.data(), to.size());
+      ++renamed;
+    }
+  ASSERT_GE(renamed, 2);
+  WriteFileBytes(dir.P("m.tvp"), b);
+  struct Case {
+    Boolean32 keep;
+    int32_t effects;
+    const char* text;
+  };
+  const Case cases[] = {{1, 2, "2 effect references are missing. ("}, {0, 1, "2 effect references have been removed because some effects used by this project are missing. ("}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keep);
+    rec.clear();
+    ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("m.tvp")), c.keep, nullptr), 0);
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_TRUE(Reported(c.text)) << rec.last().text;
+    EXPECT_EQ(rec.last().severity, kSevWarning);
+    // The missing name is listed once although two layers use it.
+    const std::string& text = rec.last().text;
+    const size_t open = text.find('(');
+    ASSERT_NE(open, std::string::npos);
+    EXPECT_EQ(text.find(',', open), std::string::npos) << text;
+    BEE_Item opened = nullptr;
+    ASSERT_EQ(BEE_FindItem(Root(), "C", BEE_KindComp, &opened), 0);
+    BEE_Layer l = nullptr;
+    ASSERT_EQ(BEE_GetIndLayer(opened, 0, &l), 0);
+    Handle parade = nullptr;
+    int32_t n = -1;
+    ASSERT_EQ(BEE_InqLayerEffectSeq(l, &parade, &n), 0);
+    EXPECT_EQ(n, c.effects);
+  }
+  // Kept effects are written back unchanged.
+  ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("m.tvp")), 1, nullptr), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("m2.tvp")), 0, 0), 0);
+  EXPECT_EQ(ReadFileBytes(dir.P("m2.tvp")).size(), b.size());
+}
+
+}  // namespace
+}  // namespace tv::bee::test
