@@ -514,7 +514,9 @@ class ProjectReader {
 
     BEE_Layer l = nullptr;
     if (ErrorCode err = NewLayer(comp, nullptr, NameOf(name), &l)) return err;
-    if (ErrorCode err = InsertLayer(comp, l, -1)) {
+    // Straight into the composition's stack: the composition is new and
+    // used by nothing yet, so there is nothing to mark as changed.
+    if (ErrorCode err = LIST_InsertP(reinterpret_cast<intptr_t>(l), -1, R(comp).layers)) {
       DisposeLayer(l);
       return err;
     }
