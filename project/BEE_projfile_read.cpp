@@ -77,7 +77,9 @@ class ProjectReader {
       // The root takes the first ID unless the file gave it to an item.
       if (ids_.count(1)) root.id = std::max(headNext_, maxId_ + 1);
       g.nextId = std::max({headNext_, maxId_ + 1, root.id + 1});
-      g.stamp = headStamp_;
+      // The counter never goes below a stamp an item already carries (the
+      // items read were stamped as they were made).
+      g.stamp = std::max(headStamp_, g.stamp);
       g.sortMode = version_ >= 20 ? sortMode_ : 0;
       g.fileSetting = fileSetting_;
       Join(g.root);
