@@ -13,7 +13,7 @@ namespace tv::bee::proj {
 
 constexpr uint16_t kFileVersion = 22;     // written by this engine
 constexpr uint16_t kOldestVersion = 11;   // older files are refused
-constexpr int32_t kMaxFolderDepth = 64;
+constexpr int32_t kMaxFolderDepth = 256;  // deeper files are refused (the reader recurses)
 
 constexpr FourCC kEgg = MakeFourCC("Egg!");
 constexpr FourCC khead = MakeFourCC("head");

@@ -546,6 +546,17 @@ TEST_F(ProjFile, ACompositionThatContainsItselfIsRefused) {
   EXPECT_TRUE(Reported("a composition that contains itself"));
 }
 
+TEST_F(ProjFile, FoldersNestedTooDeepAreRefused) {
+  BEE_Item folder = nullptr;
+  for (int i = 0; i < 258; ++i) ASSERT_EQ(BEE_CmdNewFolder(folder, "f", &folder), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("deep.tvp")), 0, 0), 0);
+  const std::string before = State();
+  rec.clear();
+  EXPECT_EQ(BEE_CmdImportProject(Spec(dir.P("deep.tvp")), nullptr), BEE_ErrProjectFile);
+  EXPECT_TRUE(Reported("folders nested too deep"));
+  EXPECT_EQ(State(), before);
+}
+
 // ---- Saving ----
 
 TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
