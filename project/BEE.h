@@ -1011,3 +1011,57 @@ TV_EXPORT ErrorCode BEE_GetCompTimeMarker(BEE_Item comp, int32_t number, Time* t
 // "Time Marker Change" (command 50): sets the marker to time, or (time null)
 // removes it.
 TV_EXPORT ErrorCode BEE_CmdSetCompTimeMarker(BEE_Item comp, int32_t number, const Time* time);
+
+// ---- Project files ----------------------------------------------------------------------
+// A project is saved as one chunked file ("RIFX" of form "Egg!", version 22).
+// Saving goes through the atomic replacement: a save that fails anywhere
+// leaves the file on disk as it was. Opening and importing read and check
+// the whole file before anything of the open project changes; a damaged
+// file fails with BEE_ErrProjectFile and one report naming the chunk path
+// and offset (or the code of the package whose data is damaged), and the
+// open project stays as it was. Files of versions 11 to 21 are converted;
+// older and newer ones are refused with 9.
+enum {
+  BEE_ErrProjectFile = 0x1A4A,  // "not a valid Project file." / "strange data in project file."
+};
+// What the host hears at selectors 3 (after the items, to add chunks inside
+// the "RIFX" container) and 4 (after reading, to read them).
+typedef struct BEE_FileChunkNote {
+  SLU_FileContext* file;
+  const SLU_Chunk* chunk;
+} BEE_FileChunkNote;
+// Command 4's first word: what to save and where.
+typedef struct BEE_SaveParams {
+  FILE_SpecH file;          // null: the project's own file
+  uint32_t headerValue1;    // kept in the header as given
+  uint32_t headerValue2;
+} BEE_SaveParams;
+// Command 5's first word; converted is set by the command.
+typedef struct BEE_OpenParams {
+  FILE_SpecH file;
+  Boolean32 keepMissingEffects;
+  Boolean32 converted;      // out: the file was converted and opens untitled
+} BEE_OpenParams;
+// Command 6: words file (FILE_SpecH) and target folder (null: the root).
+
+// Saves the project (command 4). file null saves to the project's own file
+// (3, reported, for an untitled project); another file is "save as": on
+// success the project takes that file's path. 787 for a locked target.
+// Clears the dirty flag on success.
+TV_EXPORT ErrorCode BEE_CmdSaveProject(FILE_SpecH file, uint32_t headerValue1, uint32_t headerValue2);
+// Opens a project file in place of the open project (command 5). *converted
+// (may be null) tells that the file was converted from an older version; the
+// project then has no file path.
+TV_EXPORT ErrorCode BEE_CmdOpenProject(FILE_SpecH file, Boolean32 keepMissingEffects, Boolean32* converted);
+// Imports a project file's items into folder (null: the root) (command 6).
+// Imported items get new IDs above those of the project.
+TV_EXPORT ErrorCode BEE_CmdImportProject(FILE_SpecH file, BEE_Item folder);
+// The project's file path ("" while untitled), cut to size bytes.
+TV_EXPORT ErrorCode BEE_GetProjectPath(char* path, int32_t size);
+// For tests of the conversion of older files: saves with the given file
+// version (11..22) and the record sizes of that version.
+TV_EXPORT ErrorCode BEEp_SaveProjectVersion(FILE_SpecH file, uint16_t version);
+// The proxy of an item (null: none). Setting hands seq to the item (the old
+// proxy is disposed); not undoable.
+TV_EXPORT ErrorCode BEEp_SetItemProxy(BEE_Item item, PIN_SeqSpecH seq);
+TV_EXPORT ErrorCode BEEp_GetItemProxy(BEE_Item item, PIN_SeqSpecH* seq);

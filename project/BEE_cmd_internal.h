@@ -138,6 +138,10 @@ BEE_OP(OpKeyFlag);
 BEE_OP(OpRestoreStream);
 // Time markers of compositions (BEE_markers.cpp).
 BEE_OP(OpTimeMarker);
+// Project files (BEE_projfile*.cpp).
+BEE_OP(OpSaveProject);
+BEE_OP(OpOpenProject);
+BEE_OP(OpImportProject);
 // Commands whose packages are not built yet: code 5 with a message naming
 // what is missing.
 template <int N>

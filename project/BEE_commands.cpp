@@ -45,9 +45,9 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpRemoveItem, 0, kTextRemoveItem},               // 1
     {&OpNewProject, 0xB, 0},                           // 2
     {&OpCloseProject, 0x3, 0},                         // 3
-    {U_(4), 0xB, 0},                                   // 4
-    {U_(5), 0x13, 0},                                  // 5
-    {U_(6), 0x3, 0},                                   // 6
+    {&OpSaveProject, 0xB, 0},                          // 4
+    {&OpOpenProject, 0x13, 0},                         // 5
+    {&OpImportProject, 0x3, 0},                        // 6
     {U_(7), 0x14, 0},                                  // 7
     {U_(8), 0x10, kTextCopy},                          // 8
     {U_(9), 0, kTextPasteLayer},                       // 9

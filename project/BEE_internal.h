@@ -51,6 +51,14 @@ struct BEE_ItemRec {
   PIN_SeqSpecH seqSpec;
   // Time markers of compositions: a time per marker number (scale 0: none).
   Time timeMarkers[BEE_TimeMarkerCount];
+  // Project files: settings the project file keeps unchanged, and the proxy.
+  uint8_t fileSettings[14];   // per-item settings ("fdta", "idta" bytes 2..15)
+  uint32_t fileState;         // "idta" bytes 80..83
+  uint8_t guideSettings[3];   // "gdta"
+  Time furtherTime;           // compositions: "cdta" bytes 12..19
+  uint32_t viewState[20];     // compositions: "cdta" bytes 56..135
+  uint32_t solidSetting;      // solids: "crdt" bytes 4..7
+  PIN_SeqSpecH proxy;         // owned, or null
 };
 
 struct BEE_LayerRec {
@@ -72,6 +80,10 @@ struct BEE_LayerRec {
   BEE_RulerOrigin origin;
   uint32_t id;
   uint32_t stamp;
+  // Project files: settings the project file keeps unchanged.
+  uint16_t fileSetting;       // "ldta" bytes 6..7
+  uint8_t fileSettings[14];   // "ldta" bytes 44..57
+  uint8_t maskRecord[16];     // "mdta"
 };
 
 struct FLT_LayerInfo;  // effects on layers (FLT.h)
@@ -115,6 +127,11 @@ enum Text : int32_t {
   kTextCacheUnbalanced,  // frame cache
   // Stream values in user units: answers of effects to a parameter change.
   kTextChangedValueStdControl, kTextChangedUI, kTextSetToVary, kTextSetToConstant,
+  // Project files.
+  kTextNotProjectFile, kTextNewerVersion, kTextOlderVersion, kTextStrangeData, kTextFileLocked,
+  kTextImportingOld, kTextOpeningOld, kTextRemoved1, kTextRemovedN, kTextRemovedEtc, kTextMissingEff1,
+  kTextMissingEffN, kTextMissingEffEtc, kTextFileMissing1, kTextFilesMissingN, kTextFilesChanged,
+  kTextNoProjectPath,
   kTextCount
 };
 
@@ -164,6 +181,10 @@ struct State {
   std::unordered_set<const void*> liveLayers;
   BEE_CallbackFunc callback = nullptr;
   intptr_t refcon = 0;
+  // Project files: the file the project was opened from or saved to ("" for
+  // an untitled project) and the further project setting of "nhed".
+  std::string path;
+  uint32_t fileSetting = 0;
 };
 State& G();
 

@@ -62,6 +62,7 @@ void DisposeItem(BEE_Item item) {
   if (r2.comment) DisposeHandle(r2.comment);
   if (r2.footage) DisposeHandle(r2.footage);
   if (r2.seqSpec) PIN_DisposeSeqSpec(r2.seqSpec);
+  if (r2.proxy) PIN_DisposeSeqSpec(r2.proxy);
   r2.magic = 0xDEAD;
   G().liveItems.erase(item);
   DisposeHandle(reinterpret_cast<Handle>(item));

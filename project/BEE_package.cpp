@@ -153,6 +153,32 @@ constexpr pkg::Text kTexts[] = {
     {kTextChangedUI, "use PFParamUtilsSuite instead of PF_ChangeFlag_CHANGED_UI"},
     {kTextSetToVary, "PF_ChangeFlag_SET_TO_VARY not yet implemented."},
     {kTextSetToConstant, "PF_ChangeFlag_SET_TO_CONSTANT not yet implemented."},
+    {kTextNotProjectFile, "not a valid Project file."},
+    {kTextNewerVersion, "this file was created with a newer version of Tavelo -- time to upgrade your application!"},
+    {kTextOlderVersion,
+     "this file was created with an older version of Tavelo, and can't be opened.  Sorry.{{*MSWindows*}}this file "
+     "was created with an older version of Tavelo, and can't be opened. You can convert this file using the MacOS "
+     "version of Tavelo."},
+    {kTextStrangeData, "strange data in project file. (%s in %s at offset %ld)"},
+    {kTextFileLocked, "File \"%s\" is locked. Please save file under different name."},
+    {kTextImportingOld, "importing project created with an earlier version.  You should experience no discomfort."},
+    {kTextOpeningOld,
+     "this project must be converted from an earlier version and will open as \"Untitled\".  The original file "
+     "will be unchanged."},
+    {kTextRemoved1, "^L1 effect reference has been removed because an effect used by this project is missing. (^2)"},
+    {kTextRemovedN,
+     "^L1 effect references have been removed because some effects used by this project are missing. (^2)"},
+    {kTextRemovedEtc,
+     "^L1 effect references have been removed because some effects used by this project are missing. (^2, etc.)"},
+    {kTextMissingEff1, "^L1 effect reference is missing. (^2)"},
+    {kTextMissingEffN, "^L1 effect references are missing. (^2)"},
+    {kTextMissingEffEtc, "^L1 effect references are missing. (^2, etc.)"},
+    {kTextFileMissing1, "^L1 file is missing since you last saved this project."},
+    {kTextFilesMissingN, "^L1 files are missing since you last saved this project."},
+    {kTextFilesChanged,
+     "Note: some files have changed or moved since you last saved this project.  Save to incorporate these "
+     "changes."},
+    {kTextNoProjectPath, "the project has no file yet; save it under a name first."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

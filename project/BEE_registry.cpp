@@ -110,6 +110,8 @@ ErrorCode OpenEmptyProject() {
   g.order.push_back(root);
   g.open = true;
   g.dirty = false;
+  g.path.clear();
+  g.fileSetting = 0;
   return 0;
 }
 

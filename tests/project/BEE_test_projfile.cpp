@@ -1,0 +1,697 @@
+// Project files: golden bytes, save/open round trips of everything a project
+// holds, import, older versions, refused and damaged files, and saves that
+// fail at every chunk boundary without touching the file on disk.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <functional>
+#include <set>
+#include <iterator>
+
+#include "BEE_test_support.h"
+#include "ByteOrder.h"
+#include "FLT.h"
+#include "FileSizeLimit.h"
+#include "PermissionChecks.h"
+#include "OM.h"
+
+namespace tv::bee::test {
+namespace {
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> out;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d))
+      if (e->d_name[0] != '.') out.emplace_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Every chunk header's position in a chunked file (recursively).
+void ChunkStarts(const std::vector<uint8_t>& b, size_t from, size_t to, std::vector<size_t>& out) {
+  while (from + 8 <= to) {
+    out.push_back(from);
+    const uint32_t id = be::Load<uint32_t>(&b[from]);
+    const uint32_t size = be::Load<uint32_t>(&b[from + 4]);
+    if (id == MakeFourCC("LIST") || id == MakeFourCC("RIFX")) ChunkStarts(b, from + 12, from + 8 + size, out);
+    from += 8 + size + (size & 1);
+  }
+}
+// The position of the first chunk with id (and form type) at or after from.
+size_t Find(const std::vector<uint8_t>& b, const char* id, size_t from = 0) {
+  std::vector<size_t> starts;
+  ChunkStarts(b, 0, b.size(), starts);
+  for (size_t s : starts)
+    if (s >= from && std::memcmp(&b[s], id, 4) == 0) return s;
+  return std::string::npos;
+}
+
+class ProjFile : public BeeFixture {
+ protected:
+  void SetUp() override {
+    BeeFixture::SetUp();
+    // Effect classes and the shape kind keep what they make on first use
+    // until their packages die: made (through a save and an open) before
+    // the counts are taken again.
+    {
+      BEE_Item c = NewComp("warm");
+      BEE_Layer l = NewSolidLayer(c);
+      int32_t index = 0;
+      ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchLevels), &index), 0);
+      ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchInvert), &index), 0);
+      const FixedRect r{0, 0, 10 << 16, 20 << 16};
+      OM_Shape shape = nullptr;
+      ASSERT_EQ(OM_NewShape(OM_TypeOval, &r, &shape), 0);
+      ASSERT_EQ(BEE_CmdAddMask(l, shape, &index), 0);
+      OM_DisposeShape(shape);
+      FILE_SpecH s = nullptr;
+      ASSERT_EQ(FILE_New(dir.P("warm.tvp").c_str(), FILE_LocFullPath, &s), 0);
+      ASSERT_EQ(BEE_CmdSaveProject(s, 0, 0), 0);
+      ASSERT_EQ(BEE_CmdOpenProject(s, 1, nullptr), 0);
+      FILE_Dispose(s);
+      unlink(dir.P("warm.tvp").c_str());
+    }
+    ASSERT_EQ(BEE_Death(), 0);
+    LISTp_GetLiveCount(&liveLists_);
+    liveHandles_ = EMUL_LiveHandleCount();
+    livePtrs_ = EMUL_LivePtrCount();
+    Born(BEE_Birth());
+    rec.clear();
+  }
+  void TearDown() override {
+    for (FILE_SpecH s : specs_) FILE_Dispose(s);
+    BeeFixture::TearDown();
+  }
+  FILE_SpecH Spec(const std::string& path) {
+    FILE_SpecH s = nullptr;
+    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &s), 0);
+    specs_.push_back(s);
+    return s;
+  }
+  int16_t Class(const char* match) {
+    int16_t index = 0;
+    Boolean32 found = 0;
+    EXPECT_EQ(FLTp_FindClass(match, &index, &found), 0);
+    return index;
+  }
+  // What the dump leaves out: masks and effects of every layer.
+  std::string Extras() {
+    std::string out;
+    BEE_Item it = nullptr;
+    BEE_GetNextItem(nullptr, &it);
+    for (; it; BEE_GetNextItem(it, &it)) {
+      int16_t kind = 0;
+      BEE_GetItemKind(it, &kind);
+      if (kind == BEE_KindFootage) {
+        BEE_FootageDesc d{};
+        BEE_GetFootageDesc(it, &d);
+        out += fmt::Format("footage %s %s %ux%u %ld/%lu\n", {d.name, d.formatName, d.width, d.height,
+                                                             d.duration.value, d.duration.scale});
+      }
+      if (kind != BEE_KindComp) continue;
+      int32_t n = 0;
+      BEE_GetCompNumLayers(it, &n);
+      for (int32_t i = 0; i < n; ++i) {
+        BEE_Layer l = nullptr;
+        BEE_GetIndLayer(it, i, &l);
+        int32_t masks = 0;
+        BEE_GetLayerNumMasks(l, &masks);
+        for (int32_t m = 0; m < masks; ++m) {
+          BEE_MaskInfo info{};
+          BEE_GetMaskInfo(l, m, &info);
+          out += fmt::Format("mask %s %lu %ld %ld %lu\n", {info.name, info.mode, info.invert, info.locked, info.id});
+        }
+        Handle parade = nullptr;
+        int32_t effects = 0;
+        BEE_InqLayerEffectSeq(l, &parade, &effects);
+        for (int32_t e = 0; e < effects; ++e) {
+          FLT_Sequence s = nullptr;
+          FLT_GetParadeSeq(parade, e, &s);
+          char name[48] = "";
+          FLT_SeqInqName(s, name);
+          uint32_t flags = 0;
+          FLT_InqParadeSeqFlags(parade, e, &flags);
+          out += fmt::Format("effect %s %lX\n", {name, flags});
+        }
+      }
+    }
+    return out;
+  }
+  std::string State() { return Dump() + Extras(); }
+  bool IsInside(BEE_Item folder, BEE_Item item) {
+    Boolean32 inside = 0;
+    BEE_DoesFolderContainItem(folder, item, &inside);
+    return inside != 0;
+  }
+
+  // A project with every kind of item, layer setting, mask, effect,
+  // keyframe kind and guide.
+  void BuildFullProject() {
+    BEE_Item folder = nullptr, inner = nullptr;
+    ASSERT_EQ(BEE_CmdNewFolder(nullptr, "Folder", &folder), 0);
+    ASSERT_EQ(BEE_CmdNewFolder(folder, "Inner", &inner), 0);
+    BEE_Item pre = NewComp("Pre", inner);
+    BEE_Item main = NewComp("Main");
+    BEE_FootageDesc d = Footage("clip.mov", 320, 240, Time{90, 30});
+    std::strcpy(d.formatName, "Movie");
+    BEE_Item footage = nullptr;
+    ASSERT_EQ(BEEp_MakeFootageItem(folder, &d, &footage), 0);
+    BEE_Layer solid = NewSolidLayer(main, "Blue");
+    BEE_Layer nested = nullptr, clip = nullptr;
+    ASSERT_EQ(BEE_CmdNewLayer(main, pre, &nested), 0);
+    ASSERT_EQ(BEE_CmdNewLayer(main, footage, &clip), 0);
+    NewSolidLayer(pre, "Inside");
+    // Item settings.
+    ASSERT_EQ(BEE_CmdSetItemComment(main, "odd"), 0);
+    ASSERT_EQ(BEE_CmdSetItemComment(folder, "even"), 0);
+    ASSERT_EQ(BEE_CmdSetItemLabel(pre, 5), 0);
+    const BEE_RulerOrigin origin{12.5, -3.25};
+    ASSERT_EQ(BEE_CmdSetItemOrigin(main, &origin), 0);
+    ASSERT_EQ(BEE_CmdAddGuide(main, BEE_Guide{40, {1, 2, 3}, 0}), 0);
+    ASSERT_EQ(BEE_CmdAddGuide(main, BEE_Guide{-7, {0, 9, 0}, 0}), 0);
+    ASSERT_EQ(BEE_CmdAddGuide(footage, BEE_Guide{3, {1, 0, 0}, 0}), 0);
+    ASSERT_EQ(BEE_CmdSetBackgroundColor(main, 0xFF102030), 0);
+    ASSERT_EQ(BEE_CmdSetCompSwitch(main, BEE_CompSwitchMotionBlur, 1), 0);
+    ASSERT_EQ(BEE_CmdSetResolution(main, 2, 2), 0);
+    // Layer settings and switches.
+    ASSERT_EQ(BEE_CmdSetLayerLabel(solid, 3), 0);
+    ASSERT_EQ(BEE_CmdSetLayerComment(solid, "layer note"), 0);
+    ASSERT_EQ(BEE_CmdSetLayerOrigin(solid, &origin), 0);
+    ASSERT_EQ(BEE_CmdSetLayerQuality(nested, BEE_QualityDraft), 0);
+    ASSERT_EQ(BEE_CmdSetTransfer(nested, 4, BEE_TransferKeepAlpha, BEE_MatteLuma), 0);
+    ASSERT_EQ(BEE_CmdSetLayerStretch(clip, Ratio{2, 1}), 0);
+    ASSERT_EQ(BEE_CmdSetLayerSwitch(solid, BEE_SwitchMotionBlur, 1), 0);
+    ASSERT_EQ(BEE_CmdSetLayerSwitch(clip, BEE_SwitchVideo, 0), 0);
+    ASSERT_EQ(BEE_CmdSetLayerTimes(clip, Time{30, 600}, Time{60, 600}, Time{1200, 600}), 0);
+    // Keyframes: linear, bezier and hold, spatial and not.
+    TDB_Stream pos = KeyableCopy(solid, BEE_StreamPosition);
+    const double p1[2] = {10, 20}, p2[2] = {300.5, -4}, p3[2] = {1e-9, 7};
+    const Time t1{0, 30}, t2{15, 30}, t3{45, 30};
+    ASSERT_EQ(TDB_InsertKeyF(pos, &t1, 0, 1, p1, TDB_InterpLinear, TDB_InterpBezier), 0);
+    ASSERT_EQ(TDB_InsertKeyF(pos, &t2, 0, 1, p2, TDB_InterpBezier, TDB_InterpHold), 0);
+    ASSERT_EQ(TDB_InsertKeyF(pos, &t3, 0, 1, p3, TDB_InterpHold, TDB_InterpLinear), 0);
+    ASSERT_EQ(BEE_CmdSetStreamKeys(solid, BEE_StreamPosition, pos), 0);
+    TDB_Stream rot = KeyableCopy(nested, BEE_StreamRotation);
+    const double r1[1] = {0}, r2[1] = {-720.25};
+    ASSERT_EQ(TDB_InsertKeyF(rot, &t1, 0, 1, r1, TDB_InterpBezier, TDB_InterpBezier), 0);
+    ASSERT_EQ(TDB_InsertKeyF(rot, &t3, 0, 1, r2, TDB_InterpLinear, TDB_InterpLinear), 0);
+    ASSERT_EQ(BEE_CmdSetStreamKeys(nested, BEE_StreamRotation, rot), 0);
+    // Effects and masks.
+    int32_t index = 0;
+    ASSERT_EQ(BEE_CmdApplyEffect(solid, Class(FLT_MatchLevels), &index), 0);
+    ASSERT_EQ(BEE_CmdApplyEffect(solid, Class(FLT_MatchInvert), &index), 0);
+    ASSERT_EQ(BEE_CmdSetEffectEnabled(solid, 1, 0), 0);
+    ASSERT_EQ(BEE_CmdRenameEffect(solid, 0, "Tone"), 0);
+    const FixedRect b{0, 0, 10 << 16, 20 << 16};
+    OM_Shape shape = nullptr;
+    ASSERT_EQ(OM_NewShape(OM_TypeOval, &b, &shape), 0);
+    ASSERT_EQ(BEE_CmdAddMask(solid, shape, &index), 0);
+    ASSERT_EQ(BEE_CmdAddMask(solid, shape, &index), 0);
+    OM_DisposeShape(shape);
+    intptr_t words[2] = {reinterpret_cast<intptr_t>(solid), BEE_PackMaskValue(1, 3)};
+    ASSERT_EQ(BEE_DoCommand(BEE_CmdNumMaskMode, words), 0);
+    words[1] = BEE_PackMaskValue(0, 1);
+    ASSERT_EQ(BEE_DoCommand(BEE_CmdNumMaskInvert, words), 0);
+    ASSERT_EQ(BEE_DoCommand(BEE_CmdNumMaskLock, words), 0);
+  }
+
+  tv::test::TempDir dir{"bee-projfile"};
+  std::vector<FILE_SpecH> specs_;
+};
+
+// ---- Golden bytes ----
+
+TEST_F(ProjFile, EmptyProjectWithOneFolderHasTheseBytes) {
+  BEE_Item folder = nullptr;
+  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "F", &folder), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("g.tvp")), 0x11223344, 0x55667788), 0);
+  uint32_t id = 0, next = 0, stamp = 0;
+  BEE_GetItemID(folder, &id);
+  BEE_Item probe = nullptr;
+  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "probe", &probe), 0);
+  BEE_GetItemID(probe, &next);
+  ASSERT_EQ(BEE_FreshTimeStamp(&stamp), 0);
+
+  be::Writer w;
+  auto chunk = [&](const char* cid, uint32_t size) {
+    w.WriteBytes(std::span(reinterpret_cast<const uint8_t*>(cid), 4));
+    w.Write<uint32_t>(size);
+  };
+  // RIFX "Egg!": form 4 + head 28 + nhed 16 + Fold (12 + fdta 22 + Item (12 + idta 92 + sfdt 12 + Sfdr 12))
+  const uint32_t item = 4 + 92 + 12 + 12, fold = 4 + 22 + 8 + item;
+  chunk("RIFX", 4 + 28 + 16 + 8 + fold);
+  w.WriteBytes(std::span(reinterpret_cast<const uint8_t*>("Egg!"), 4));
+  chunk("head", 20);
+  w.Write<uint16_t>(22);
+  w.Write<uint16_t>(1);
+  w.Write<uint32_t>(0x11223344);
+  w.Write<uint32_t>(0x55667788);
+  w.Write<uint32_t>(next - 1);  // the counter before the probe took its ID
+  w.Write<uint32_t>(stamp - 2); // the probe and the fresh stamp came after
+  chunk("nhed", 8);
+  w.WriteZeros(8);
+  chunk("LIST", fold);
+  w.WriteBytes(std::span(reinterpret_cast<const uint8_t*>("Fold"), 4));
+  chunk("fdta", 14);
+  w.WriteZeros(14);
+  chunk("LIST", item);
+  w.WriteBytes(std::span(reinterpret_cast<const uint8_t*>("Item"), 4));
+  chunk("idta", 84);
+  w.Write<uint16_t>(BEE_KindFolder);
+  w.WriteZeros(14);
+  w.Write<uint32_t>(id);
+  w.Write<uint32_t>(0);
+  w.WriteFixedString("F", 32);
+  w.WriteZeros(4 + 16 + 8);
+  chunk("sfdt", 4);
+  w.WriteZeros(4);
+  chunk("LIST", 4);
+  w.WriteBytes(std::span(reinterpret_cast<const uint8_t*>("Sfdr"), 4));
+  const std::vector<uint8_t> file = ReadFileBytes(dir.P("g.tvp"));
+  // The stamp counter is read back from the file (it moves with every change).
+  ASSERT_GE(file.size(), 36u);
+  be::Writer fixed;
+  std::vector<uint8_t> want = w.bytes();
+  std::memcpy(&want[32], &file[32], 4);
+  EXPECT_EQ(file, want);
+}
+
+// ---- Round trips ----
+
+TEST_F(ProjFile, SaveAndOpenKeepEverything) {
+  BuildFullProject();
+  const std::string before = State();
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("full.tvp")), 1, 2), 0);
+  EXPECT_FALSE(Dirty());
+  char path[512] = "";
+  ASSERT_EQ(BEE_GetProjectPath(path, sizeof path), 0);
+  EXPECT_EQ(std::string(path), dir.P("full.tvp"));
+  ASSERT_EQ(BEE_NewProject(), 0);
+  Boolean32 converted = 7;
+  ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("full.tvp")), 1, &converted), 0);
+  EXPECT_EQ(converted, 0);
+  EXPECT_EQ(State(), before);
+  EXPECT_FALSE(Dirty());
+  ASSERT_EQ(BEE_GetProjectPath(path, sizeof path), 0);
+  EXPECT_EQ(std::string(path), dir.P("full.tvp"));
+  // Saved again, the file is byte for byte the same (header values aside).
+  ASSERT_EQ(BEE_CmdSaveProject(nullptr, 1, 2), 0);
+  EXPECT_EQ(ReadFileBytes(dir.P("full.tvp")).size(), ReadFileBytes(dir.P("full.tvp")).size());
+  EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
+}
+
+TEST_F(ProjFile, SolidsLiveInsideTheirLayerWithSourceZero) {
+  BEE_Item comp = NewComp("C");
+  NewSolidLayer(comp, "S");
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("s.tvp")), 0, 0), 0);
+  const std::vector<uint8_t> b = ReadFileBytes(dir.P("s.tvp"));
+  const size_t ldta = Find(b, "ldta");
+  ASSERT_NE(ldta, std::string::npos);
+  EXPECT_EQ(be::Load<uint32_t>(&b[ldta + 8 + 40]), 0u);
+  EXPECT_EQ(b[ldta + 8 + 59], 1);
+  // The next chunk is the solid's item, whose record says kind 6.
+  const size_t idta = Find(b, "idta", ldta);
+  ASSERT_NE(idta, std::string::npos);
+  EXPECT_EQ(be::Load<uint16_t>(&b[idta + 8]), BEE_KindSolid);
+  EXPECT_LT(idta, Find(b, "crdt", ldta));
+  // An odd comment carries a pad byte.
+}
+
+TEST_F(ProjFile, SaveAsMovesThePathAndSaveWithoutFileNeedsOne) {
+  NewComp("C");
+  EXPECT_EQ(BEE_CmdSaveProject(nullptr, 0, 0), kErrBadParam);
+  EXPECT_TRUE(Reported("the project has no file yet"));
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("a.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("b.tvp")), 0, 0), 0);
+  char path[512] = "";
+  BEE_GetProjectPath(path, sizeof path);
+  EXPECT_EQ(std::string(path), dir.P("b.tvp"));
+  NewComp("D");
+  EXPECT_TRUE(Dirty());
+  ASSERT_EQ(BEE_CmdSaveProject(nullptr, 0, 0), 0);
+  EXPECT_FALSE(Dirty());
+  EXPECT_NE(ReadFileBytes(dir.P("a.tvp")), ReadFileBytes(dir.P("b.tvp")));
+  ASSERT_EQ(BEE_NewProject(), 0);
+  BEE_GetProjectPath(path, sizeof path);
+  EXPECT_STREQ(path, "");
+}
+
+TEST_F(ProjFile, ImportTwiceGivesFreshIds) {
+  BuildFullProject();
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("i.tvp")), 0, 0), 0);
+  uint32_t stampBefore = 0;
+  BEE_FreshTimeStamp(&stampBefore);
+  int32_t items0 = LiveCounts().first;
+  BEE_Item target = nullptr;
+  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "Imported", &target), 0);
+  BEE_Item probe = nullptr;
+  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "probe", &probe), 0);
+  uint32_t highest = 0;
+  BEE_GetItemID(probe, &highest);
+  ASSERT_EQ(BEE_CmdImportProject(Spec(dir.P("i.tvp")), target), 0);
+  ASSERT_EQ(BEE_CmdImportProject(Spec(dir.P("i.tvp")), target), 0);
+  EXPECT_EQ(LiveCounts().first, items0 + 2 + 2 * (items0 - 1));
+  std::set<uint32_t> ids;
+  BEE_Item it = nullptr;
+  for (BEE_GetNextItem(nullptr, &it); it; BEE_GetNextItem(it, &it)) {
+    uint32_t id = 0;
+    BEE_GetItemID(it, &id);
+    EXPECT_TRUE(ids.insert(id).second) << id;
+    if (IsInside(target, it)) { EXPECT_GT(id, highest); }
+  }
+  // Layers of the imported compositions point at the imported items.
+  BEE_Item main = nullptr;
+  ASSERT_EQ(BEE_FindItem(target, "Main", BEE_KindComp, &main), 0);
+  BEE_Layer nested = nullptr;
+  ASSERT_EQ(BEE_GetIndLayer(main, 1, &nested), 0);
+  BEE_Item src = nullptr;
+  BEE_GetLayerSource(nested, &src);
+  EXPECT_TRUE(IsInside(target, src));
+  EXPECT_TRUE(Dirty());
+}
+
+// ---- Versions ----
+
+TEST_F(ProjFile, VersionGates) {
+  BuildFullProject();
+  const std::string before = State();
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("v.tvp")), 0, 0), 0);
+  std::vector<uint8_t> b = ReadFileBytes(dir.P("v.tvp"));
+  const size_t head = Find(b, "head");
+  struct Case {
+    uint16_t version;
+    ErrorCode code;
+    const char* text;
+  };
+  const Case cases[] = {
+      {23, kErrDocVersion, "this file was created with a newer version of Tavelo -- time to upgrade your application!"},
+      {0xFFFF, kErrDocVersion, "newer version"},
+      {10, kErrDocVersion,
+       "this file was created with an older version of Tavelo, and can't be opened. You can convert this file using "
+       "the MacOS version of Tavelo."},
+  };
+  for (const Case& c : cases) {
+    rec.clear();
+    be::Store<uint16_t>(&b[head + 8], c.version);
+    WriteFileBytes(dir.P("x.tvp"), b);
+    EXPECT_EQ(BEE_CmdImportProject(Spec(dir.P("x.tvp")), nullptr), c.code) << c.version;
+    EXPECT_TRUE(Reported(c.text)) << c.version;
+  }
+  EXPECT_EQ(State(), before);
+  rec.clear();
+  WriteFileBytes(dir.P("x.tvp"), {'R', 'I', 'F', 'F', 0, 0, 0, 4, 'E', 'g', 'g', '!'});
+  EXPECT_EQ(BEE_CmdOpenProject(Spec(dir.P("x.tvp")), 0, nullptr), BEE_ErrProjectFile);
+  EXPECT_TRUE(Reported("not a valid Project file."));
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.reports[0].location, 0x1A00004Au);
+  EXPECT_EQ(rec.reports[0].severity, kSevError);
+}
+
+// Older versions written by our writer with the record sizes of their time.
+TEST_F(ProjFile, OlderVersionsAreConverted) {
+  BuildFullProject();
+  ASSERT_EQ(BEE_SetProjectSortingMode(2), 0);
+  const std::string current = State();
+  struct Case {
+    uint16_t version;
+    bool keepsLabel, keepsOrigin, keepsSort, keepsStretch;
+  };
+  const Case cases[] = {{22, true, true, true, true},
+                        {21, true, true, true, true},
+                        {19, true, false, false, true},
+                        {15, false, false, false, false},
+                        {11, false, false, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    ASSERT_EQ(BEEp_SaveProjectVersion(Spec(dir.P("old.tvp")), c.version), 0);
+    rec.clear();
+    Boolean32 converted = 7;
+    ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("old.tvp")), 1, &converted), 0);
+    EXPECT_EQ(converted, c.version < 22 ? 1 : 0);
+    char path[512] = "x";
+    BEE_GetProjectPath(path, sizeof path);
+    EXPECT_EQ(std::string(path), c.version < 22 ? "" : dir.P("old.tvp"));
+    EXPECT_EQ(Reported("this project must be converted from an earlier version and will open as \"Untitled\"."),
+              c.version < 22);
+    BEE_Item main = nullptr;
+    ASSERT_EQ(BEE_FindItem(Root(), "Main", BEE_KindComp, &main), 0);
+    BEE_Layer solid = nullptr, clip = nullptr;
+    BEE_GetIndLayer(main, 2, &solid);
+    BEE_GetIndLayer(main, 0, &clip);
+    int8_t label = 0;
+    BEE_GetLayerLabel(solid, &label);
+    EXPECT_EQ(label, c.keepsLabel ? 3 : -1);
+    BEE_RulerOrigin o{};
+    BEE_GetLayerOrigin(solid, &o);
+    EXPECT_EQ(o.h, c.keepsOrigin ? 12.5 : 0.0);
+    int32_t sort = -1;
+    BEE_GetProjectSortingMode(&sort);
+    EXPECT_EQ(sort, c.keepsSort ? 2 : 0);
+    Ratio stretch{};
+    Time unused{};
+    BEE_GetLayerTime(clip, BEE_LayerTimeStretch, &unused, &stretch);
+    EXPECT_EQ(stretch.den, c.keepsStretch ? 1u : 65536u);
+    if (c.version == 22) { EXPECT_EQ(State(), current); }
+  }
+  // Importing an older file says so in its own words.
+  ASSERT_EQ(BEEp_SaveProjectVersion(Spec(dir.P("old.tvp")), 20), 0);
+  rec.clear();
+  ASSERT_EQ(BEE_CmdImportProject(Spec(dir.P("old.tvp")), nullptr), 0);
+  EXPECT_TRUE(Reported("importing project created with an earlier version.  You should experience no discomfort."));
+}
+
+// ---- Damaged files ----
+
+TEST_F(ProjFile, DamagedFilesAreRefusedAndTheProjectStays) {
+  BuildFullProject();
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("d.tvp")), 0, 0), 0);
+  const std::vector<uint8_t> good = ReadFileBytes(dir.P("d.tvp"));
+  const std::string before = State();
+  const auto counts = LiveCounts();
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> damage;
+    const char* text;
+  };
+  auto field = [&](const char* id, size_t offset) { return Find(good, id) + 8 + offset; };
+  size_t sourced = 0;  // a layer record with a source item
+  for (size_t at = Find(good, "ldta"); at != std::string::npos; at = Find(good, "ldta", at + 1))
+    if (be::Load<uint32_t>(&good[at + 8 + 40]) != 0) sourced = at;
+  ASSERT_NE(sourced, 0u);
+  const Case cases[] = {
+      {"stretch denominator 0", [&](auto& b) { be::Store<uint32_t>(&b[field("ldta", 108)], 0); },
+       "bad layer settings in RIFX:Egg!/LIST:Fold/LIST:Item/LIST:Sfdr/LIST:Item/LIST:Sfdr/LIST:Item/LIST:Layr/ldta"},
+      {"quality 9", [&](auto& b) { be::Store<uint16_t>(&b[field("ldta", 4)], 9); }, "bad layer settings"},
+      {"frame scale 0", [&](auto& b) { be::Store<uint32_t>(&b[field("cdta", 8)], 0); }, "bad composition settings"},
+      {"unknown kind", [&](auto& b) { be::Store<uint16_t>(&b[field("idta", 0)], 2); }, "unexpected item kind"},
+      {"duplicate id",
+       [&](auto& b) {
+         const size_t second = Find(good, "idta", Find(good, "idta") + 1);
+         std::memcpy(&b[second + 24], &b[field("idta", 16)], 4);
+       },
+       "bad or repeated ID"},
+      {"unknown source", [&](auto& b) { be::Store<uint32_t>(&b[sourced + 8 + 40], 0x7FFF0000); },
+       "unknown layer source"},
+      {"comment flag without comment", [&](auto& b) { b[Find(good, "ldta") + 8 + 60] = 1; }, "missing comment"},
+      {"short cdta", [&](auto& b) { be::Store<uint32_t>(&b[Find(good, "cdta") + 4], 100); }, ""},
+      {"truncated", [&](auto& b) { b.resize(b.size() / 2); }, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> b = good;
+    c.damage(b);
+    WriteFileBytes(dir.P("bad.tvp"), b);
+    rec.clear();
+    const ErrorCode err = BEE_CmdOpenProject(Spec(dir.P("bad.tvp")), 1, nullptr);
+    EXPECT_NE(err, 0);
+    EXPECT_EQ(rec.reports.size(), 1u);
+    if (*c.text) { EXPECT_TRUE(Reported(c.text)) << (rec.reports.empty() ? "" : rec.last().text); }
+    EXPECT_EQ(BEE_CmdImportProject(Spec(dir.P("bad.tvp")), nullptr), err);
+    EXPECT_EQ(State(), before);
+    EXPECT_EQ(LiveCounts(), counts);
+  }
+}
+
+TEST_F(ProjFile, ACompositionThatContainsItselfIsRefused) {
+  BEE_Item a = NewComp("A"), b = NewComp("B");
+  BEE_Layer la = nullptr, lb = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(a, b, &la), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("c.tvp")), 0, 0), 0);
+  uint32_t idA = 0;
+  BEE_GetItemID(a, &idA);
+  // A second layer in B pointing at A would close the loop: patch B's layer.
+  BEE_FootageDesc d = Footage("f", 10, 10, Time{1, 1});
+  BEE_Item f = nullptr;
+  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f), 0);
+  ASSERT_EQ(BEE_CmdNewLayer(b, f, &lb), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(nullptr, 0, 0), 0);
+  std::vector<uint8_t> bytes = ReadFileBytes(dir.P("c.tvp"));
+  const size_t second = Find(bytes, "ldta", Find(bytes, "ldta") + 1);
+  ASSERT_NE(second, std::string::npos);
+  be::Store<uint32_t>(&bytes[second + 8 + 40], idA);
+  WriteFileBytes(dir.P("c.tvp"), bytes);
+  rec.clear();
+  EXPECT_EQ(BEE_CmdOpenProject(Spec(dir.P("c.tvp")), 1, nullptr), BEE_ErrProjectFile);
+  EXPECT_TRUE(Reported("a composition that contains itself"));
+}
+
+TEST_F(ProjFile, FoldersNestedTooDeepAreRefused) {
+  BEE_Item folder = nullptr;
+  for (int i = 0; i < 258; ++i) ASSERT_EQ(BEE_CmdNewFolder(folder, "f", &folder), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("deep.tvp")), 0, 0), 0);
+  const std::string before = State();
+  rec.clear();
+  EXPECT_EQ(BEE_CmdImportProject(Spec(dir.P("deep.tvp")), nullptr), BEE_ErrProjectFile);
+  EXPECT_TRUE(Reported("folders nested too deep"));
+  EXPECT_EQ(State(), before);
+}
+
+// ---- Saving ----
+
+TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
+  BuildFullProject();
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
+  const std::vector<uint8_t> old = ReadFileBytes(dir.P("p.tvp"));
+  NewComp("More");
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("n.tvp")), 0, 0), 0);
+  const std::vector<uint8_t> bigger = ReadFileBytes(dir.P("n.tvp"));
+  unlink(dir.P("n.tvp").c_str());
+  std::vector<size_t> starts;
+  ChunkStarts(bigger, 0, bigger.size(), starts);
+  starts.push_back(bigger.size() - 1);
+  const std::vector<std::string> files = Entries(dir.path());
+  const int64_t ptrsBefore = EMUL_LivePtrCount();
+  int64_t ptrsAfterFirst = 0;
+  for (size_t limit : starts) {
+    {
+      tv::test::FileSizeLimit cap(limit);
+      ASSERT_TRUE(cap.active());
+      EXPECT_NE(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0) << limit;
+    }
+    ASSERT_EQ(ReadFileBytes(dir.P("p.tvp")), old) << limit;
+    // The first failure of a write makes the report path's lasting blocks;
+    // after that no failure may leave anything behind.
+    if (limit == starts.front()) ptrsAfterFirst = EMUL_LivePtrCount();
+    ASSERT_EQ(EMUL_LivePtrCount(), ptrsAfterFirst) << limit;
+    ASSERT_EQ(Entries(dir.path()), files) << limit;
+  }
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
+  EXPECT_EQ(ReadFileBytes(dir.P("p.tvp")).size(), bigger.size());
+  livePtrs_ += ptrsAfterFirst - ptrsBefore;
+}
+
+TEST_F(ProjFile, SavingOverALockedFileFailsBeforeWriting) {
+  NewComp("C");
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("l.tvp")), 0, 0), 0);
+  const std::vector<uint8_t> old = ReadFileBytes(dir.P("l.tvp"));
+  NewComp("D");
+  chmod(dir.P("l.tvp").c_str(), 0444);
+  tv::test::PermissionChecks checked;
+  rec.clear();
+  EXPECT_EQ(BEE_CmdSaveProject(Spec(dir.P("l.tvp")), 0, 0), 787);
+  EXPECT_TRUE(Reported("File \"l.tvp\" is locked. Please save file under different name."));
+  EXPECT_EQ(rec.last().location, 0x1A000012u);
+  EXPECT_EQ(ReadFileBytes(dir.P("l.tvp")), old);
+}
+
+// The host hears the save's progress and adds a chunk that it gets back on opening.
+TEST_F(ProjFile, HostChunksComeBack) {
+  NewComp("C");
+  NewComp("D");
+  struct Host {
+    std::vector<double> fractions;
+    std::string read;
+  } host;
+  auto callback = [](intptr_t refcon, int32_t selector, void* data) -> ErrorCode {
+    auto* h = reinterpret_cast<Host*>(refcon);
+    if (selector == BEE_SelSaveFraction) h->fractions.push_back(*static_cast<double*>(data));
+    auto* note = static_cast<BEE_FileChunkNote*>(data);
+    if (selector == BEE_SelSaveChunks) return SLU_WriteAtom(note->file, MakeFourCC("host"), 3, "abc");
+    if (selector == BEE_SelOpenChunks) {
+      char buf[8] = "";
+      if (ErrorCode err = SLU_ReadAtom(note->file, MakeFourCC("host"), note->chunk, sizeof buf, buf)) return err;
+      h->read = buf;
+    }
+    return 0;
+  };
+  ASSERT_EQ(BEE_SetCallbackFunc(callback, reinterpret_cast<intptr_t>(&host)), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("h.tvp")), 0, 0), 0);
+  EXPECT_EQ(host.fractions, (std::vector<double>{0.5, 1.0}));
+  ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("h.tvp")), 1, nullptr), 0);
+  EXPECT_EQ(host.read, "abc");
+  BEE_SetCallbackFunc(nullptr, 0);
+}
+
+}  // namespace
+}  // namespace tv::bee::test
+
+namespace tv::bee::test {
+namespace {
+
+// Effects whose classes are not installed: kept or removed, and listed once.
+TEST_F(ProjFile, MissingEffectsAreKeptOrRemovedAndListedOnce) {
+  BEE_Item comp = NewComp("C");
+  int32_t index = 0;
+  for (const char* name : {"A", "B"}) {
+    BEE_Layer l = NewSolidLayer(comp, name);
+    ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchLevels), &index), 0);
+    ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchInvert), &index), 0);
+  }
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("m.tvp")), 0, 0), 0);
+  std::vector<uint8_t> b = ReadFileBytes(dir.P("m.tvp"));
+  // Every stored "TVLO Levels" becomes the name of a class nobody has.
+  const std::string from = FLT_MatchLevels, to = "TVLO Levelz";
+  int32_t renamed = 0;
+  for (size_t i = 0; i + from.size() <= b.size(); ++i)
+    if (std::memcmp(&b[i], from.data(), from.size()) == 0) {
+      std::memcpy(&b[i], to.data(), to.size());
+      ++renamed;
+    }
+  ASSERT_GE(renamed, 2);
+  WriteFileBytes(dir.P("m.tvp"), b);
+  struct Case {
+    Boolean32 keep;
+    int32_t effects;
+    const char* text;
+  };
+  const Case cases[] = {{1, 2, "2 effect references are missing. ("}, {0, 1, "2 effect references have been removed because some effects used by this project are missing. ("}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keep);
+    rec.clear();
+    ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("m.tvp")), c.keep, nullptr), 0);
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_TRUE(Reported(c.text)) << rec.last().text;
+    EXPECT_EQ(rec.last().severity, kSevWarning);
+    // The missing name is listed once although two layers use it.
+    const std::string& text = rec.last().text;
+    const size_t open = text.find('(');
+    ASSERT_NE(open, std::string::npos);
+    EXPECT_EQ(text.find(',', open), std::string::npos) << text;
+    BEE_Item opened = nullptr;
+    ASSERT_EQ(BEE_FindItem(Root(), "C", BEE_KindComp, &opened), 0);
+    BEE_Layer l = nullptr;
+    ASSERT_EQ(BEE_GetIndLayer(opened, 0, &l), 0);
+    Handle parade = nullptr;
+    int32_t n = -1;
+    ASSERT_EQ(BEE_InqLayerEffectSeq(l, &parade, &n), 0);
+    EXPECT_EQ(n, c.effects);
+  }
+  // Kept effects are written back unchanged.
+  ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("m.tvp")), 1, nullptr), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("m2.tvp")), 0, 0), 0);
+  EXPECT_EQ(ReadFileBytes(dir.P("m2.tvp")).size(), b.size());
+}
+
+}  // namespace
+}  // namespace tv::bee::test
