@@ -83,6 +83,10 @@ constexpr pkg::Text kTexts[] = {
     {kTextNounModule, "module"},
     {kTextNounInputSequence, "input sequence"},
     {kTextNounOutputSequence, "output sequence"},
+    {kTextFieldOrderFirst, "field order must be set before 3:2 pulldown can be removed."},
+    {kTextNoNativeRate, "sequences without time do not have a native frame rate."},
+    {kTextFpsNoTime, "attempt to set FPS of NO_TIME module."},
+    {kTextAlphaGuess, "Unable to guess alpha channel."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
