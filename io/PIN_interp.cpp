@@ -80,15 +80,18 @@ ErrorCode ApplyRate(SeqSpec& s, Fixed rate) {
     s.nativeRate = s.effectiveRate = rate;
     return 0;
   }
+  // The footage keeps its frames; its duration follows the rate it plays at.
+  const int64_t frames = FrameCount(s);
   if (rate == kNativeRate) {
     s.conformedRate = 0;
     s.pulldown = 0;
     s.effectiveRate = s.nativeRate;
-    return 0;
+  } else {
+    // The module reads its frames at the effective rate: a conformed rate is
+    // the frame map.
+    s.conformedRate = s.effectiveRate = rate;
   }
-  // The module reads its frames at the effective rate: a conformed rate is
-  // the frame map.
-  s.conformedRate = s.effectiveRate = rate;
+  if (frames > 0 && s.effectiveRate > 0) s.duration = FrameStart(frames, s.effectiveRate);
   return 0;
 }
 

@@ -43,3 +43,22 @@ void DoubleField(uint8_t* pixels, int32_t rowBytes, int32_t width, int32_t heigh
                  bool keepFirst);
 
 }  // namespace tv::pin
+
+namespace tv::pin {
+
+// The alpha interpretation that the pixels of a frame suggest (ARGB, byte 0
+// alpha); *unable is set when no pixel has alpha above 0 (the guess is then
+// "ignore").
+PIN_AlphaInfo GuessAlphaFromPixels(const uint8_t* base, int32_t rowBytes, int32_t width, int32_t height,
+                                   bool* unable);
+// The pulldown that five differences of consecutive frames suggest, summed
+// over the even rows (even) and the odd rows (odd): field order 0 none,
+// 1 upper first, 2 lower first, and the phase.
+void GuessPulldownFromDifferences(const uint64_t even[5], const uint64_t odd[5], uint32_t* fieldOrder,
+                                  uint32_t* phase);
+// The sums of |dR| + |dG| + |dB| between two frames over the even and the
+// odd rows.
+void FieldDifferences(const uint8_t* a, int32_t aRowBytes, const uint8_t* b, int32_t bRowBytes, int32_t width,
+                      int32_t height, uint64_t* even, uint64_t* odd);
+
+}  // namespace tv::pin
