@@ -830,3 +830,8 @@ TV_EXPORT ErrorCode BEE_CmdRelinkFootage(BEE_Item footage, FILE_SpecH file);
 // 32-bit World of its size scaled by scale (may be null), through its module;
 // 5 for an item without a SeqSpec.
 TV_EXPORT ErrorCode BEE_DrawFootageFrame(BEE_Item footage, Time time, const Ratio scale[2], BM_World world);
+// Footage interpretation: replaces the footage item's interpretation (fields,
+// alpha, pulldown, pixel aspect, rate, looping; PIN_SetInterpretation) as one
+// undoable step (command 42, "Interpret Footage"); the item's description
+// follows. 10 for an item that is not footage, 5 for one without a source.
+TV_EXPORT ErrorCode BEE_CmdInterpretFootage(BEE_Item footage, const PIN_Interpretation* interp);
