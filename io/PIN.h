@@ -456,6 +456,22 @@ TV_EXPORT ErrorCode PIN_GuessAlphaType(PIN_SeqSpecH seq, PIN_AlphaInfo* alpha, B
 // frames: *fieldOrder 0 none, 1 upper field first, 2 lower field first;
 // *phase 0 none or 1 to 5. Footage with fewer than six frames: 0 and 0.
 // The SeqSpec is unchanged.
+// Interpretation rules, appended from a text file (null: "Interpretation
+// Rules.txt" in $XDG_CONFIG_HOME/tavelo, or ~/.config/tavelo; no file there is
+// no failure). Lines end at CR, LF or CRLF; "#" starts a comment; numbers are
+// read without the locale. 9988 "could not use ... because it is too large."
+// for a file of 32768 bytes or more (nothing loaded); 9997 "... because of a
+// syntax error on line <n>." for the first bad line (the rules before it
+// stay). Every new SeqSpec read from a file gets the matching rules applied
+// in file order.
+TV_EXPORT ErrorCode PIN_LoadAutoInterpFile(FILE_SpecH file);
+typedef struct PIN_NamedRatio {
+  uint32_t numerator, denominator;
+  char name[32];
+} PIN_NamedRatio;
+// The named pixel aspect ratios the rules gave, sorted by name: up to
+// capacity copied, *count the number there is.
+TV_EXPORT ErrorCode PIN_GetNamedPixelAspectRatios(PIN_NamedRatio* ratios, int32_t capacity, int32_t* count);
 TV_EXPORT ErrorCode PIN_GuessPulldown(PIN_SeqSpecH seq, uint32_t* fieldOrder, uint32_t* phase, Boolean32* asked);
 
 // ---- For modules ------------------------------------------------------------------

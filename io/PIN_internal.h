@@ -111,6 +111,8 @@ enum TextIndex : int32_t {
   kTextNoNativeRate,
   kTextFpsNoTime,
   kTextAlphaGuess,
+  kTextRulesTooLarge,
+  kTextRulesSyntax,
   kTextCount
 };
 extern const pkg::Reporter kReport;
@@ -299,6 +301,12 @@ void InstallStill(PIN_ModuleProcs& p);
 Time FrameStart(int64_t n, Fixed rate);
 // The number of frames of a SeqSpec's duration at its effective rate.
 int64_t FrameCount(const SeqSpec& s);
+// Interpretation rules: appended from a text (first syntax error reported
+// with its line; the rules before it stay), applied to a new SeqSpec, and
+// dropped at death.
+ErrorCode LoadRules(std::string_view text);
+void ApplyRules(PIN_SeqSpecH seq);
+void ClearRules();
 }  // namespace tv::pin
 
 namespace tv::pin {

@@ -87,6 +87,9 @@ constexpr pkg::Text kTexts[] = {
     {kTextNoNativeRate, "sequences without time do not have a native frame rate."},
     {kTextFpsNoTime, "attempt to set FPS of NO_TIME module."},
     {kTextAlphaGuess, "Unable to guess alpha channel."},
+    {kTextRulesTooLarge, "could not use the \"Interpretation Rules.txt\" file because it is too large."},
+    {kTextRulesSyntax,
+     "could not use the \"Interpretation Rules.txt\" file because of a syntax error on line ^L1."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
@@ -147,6 +150,7 @@ TV_CATCH(PIN_PackageNumber)
 ErrorCode PIN_Death(void) {
   if (ErrorCode err = gLife.Death(kSiteDeath)) return err;
   UnregisterModules();
+  ClearRules();
   gCallbacks = {};
   return 0;
 }

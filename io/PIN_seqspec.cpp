@@ -196,6 +196,7 @@ ErrorCode NewFromFile(FILE_SpecH file, uint32_t options, PIN_SeqSpecH* seq) {
       s.firstNumber = e.number;
       s.numbering.first = static_cast<uint16_t>(e.number);
     }
+    ApplyRules(*seq);
   } else {
     // The module had its chance to keep instance data: it gets it back.
     if (Filled(m->procs, PIN_Slot_DisposeSeqSpec)) m->procs.disposeSeqSpec(*seq);
