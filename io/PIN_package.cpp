@@ -89,7 +89,7 @@ constexpr pkg::Text kTexts[] = {
     {kTextAlphaGuess, "Unable to guess alpha channel."},
     {kTextRulesTooLarge, "could not use the \"Interpretation Rules.txt\" file because it is too large."},
     {kTextRulesSyntax,
-     "could not use the \"Interpretation Rules.txt\" file because of a syntax error on line ^L1."},
+     "could not use the \"Interpretation Rules.txt\" file because of a syntax error on line %d."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

@@ -194,7 +194,10 @@ void ApplyRules(PIN_SeqSpecH seq) {
       PIN_SetAlphaType(seq, &a);
     }
   }
-  if (conform != kAny) PIN_SetSequenceFPS(seq, conform);
+  // A single still has no rate to conform.
+  const SeqSpec& s = Rec(seq);
+  const bool rated = !(s.moduleFlags & PIN_ModFlag_NoTime) || NumFiles(s) > 0 || s.duration.value != 0;
+  if (conform != kAny && rated) PIN_SetSequenceFPS(seq, conform);
 }
 
 }  // namespace tv::pin
