@@ -407,6 +407,73 @@ typedef struct PIN_Interpretation {
 } PIN_Interpretation;
 TV_EXPORT ErrorCode PIN_GetInterpretation(PIN_SeqSpecH seq, PIN_Interpretation* interp);
 
+// Interpretation setters. Each checks the SeqSpec (2) and its arguments (3
+// for a null record or a value out of range) before changing anything.
+// Alpha: type 0 to 3; footage without 32 bits keeps "no alpha"; the matte
+// colour is kept only for premultiplied alpha.
+TV_EXPORT ErrorCode PIN_SetAlphaType(PIN_SeqSpecH seq, const PIN_AlphaInfo* alpha);
+// Fields: separate 0 or 1, dominance 0 (upper first) or 1. Turning field
+// separation off also turns pulldown removal off.
+TV_EXPORT ErrorCode PIN_SetInterlace(PIN_SeqSpecH seq, const PIN_FieldInfo* field);
+// Phase 0 (none) to 5. 9988 "field order must be set before 3:2 pulldown can
+// be removed." without separated fields; 9988 "attempt to set FPS of NO_TIME
+// module." for footage without time of its own. With a phase, film frame n
+// comes from the video frames around n + n / 4 at the effective (video) rate:
+// the film rate is four fifths of it.
+TV_EXPORT ErrorCode PIN_SetPulldown(PIN_SeqSpecH seq, uint32_t phase);
+// rate: 16.16 frames a second from 1/65536 to 999, or 0xFFFFFFFF for the
+// native rate (3 for anything else, 0 included). Footage without time of its
+// own takes the rate as its native rate (a still sequence: one file a frame);
+// 9988 "sequences without time do not have a native frame rate." for the
+// native rate, "attempt to set FPS of NO_TIME module." for a single still.
+// Footage with time is conformed to the rate; the native rate clears the
+// conformed rate and the pulldown.
+TV_EXPORT ErrorCode PIN_SetSequenceFPS(PIN_SeqSpecH seq, Fixed rate);
+// Pixel aspect numerator / denominator, each 1 to 100000.
+TV_EXPORT ErrorCode PIN_SetHSF(PIN_SeqSpecH seq, uint32_t numerator, uint32_t denominator);
+TV_EXPORT ErrorCode PIN_SetReel(PIN_SeqSpecH seq, const PIN_Reel* reel);
+// loop->a: how many times the footage plays (0 and 1 once, at most
+// PIN_MaxLoops); past the last play it holds its last frame. loop->b is kept.
+enum { PIN_MaxLoops = 10000 };
+TV_EXPORT ErrorCode PIN_SetLooping(PIN_SeqSpecH seq, const PIN_Loop* loop);
+TV_EXPORT ErrorCode PIN_SetSeqFlags(PIN_SeqSpecH seq, uint32_t flags);
+// Writes fields, alpha, pulldown, loop, pixel aspect, sequence flag bit 0 and
+// the rate (the conformed rate of footage with time, 0 meaning native; the
+// native rate of footage without, 0 leaving it). Depth and the time flags are
+// the footage's own and are not written. All is checked first (3); nothing
+// changes on failure.
+TV_EXPORT ErrorCode PIN_SetInterpretation(PIN_SeqSpecH seq, const PIN_Interpretation* interp);
+// Hands from's interpretation to `to` (footage without time gets from's rate,
+// or defaultRate when from has none). *asked: 0 (no question is put).
+TV_EXPORT ErrorCode PIN_TransferInterpretation(PIN_SeqSpecH from, Fixed defaultRate, PIN_SeqSpecH to,
+                                               Boolean32* asked);
+// Guesses the alpha interpretation from the first frame's pixels (footage
+// without 32 bits: "no alpha" at once). A frame with no alpha above 0 gives
+// "ignore" with the note "Unable to guess alpha channel." (severity 4).
+// The SeqSpec is unchanged; *asked is 0.
+TV_EXPORT ErrorCode PIN_GuessAlphaType(PIN_SeqSpecH seq, PIN_AlphaInfo* alpha, Boolean32* asked);
+// Guesses the 3:2 pulldown from the field differences of the first six
+// frames: *fieldOrder 0 none, 1 upper field first, 2 lower field first;
+// *phase 0 none or 1 to 5. Footage with fewer than six frames: 0 and 0.
+// The SeqSpec is unchanged.
+// Interpretation rules, appended from a text file (null: "Interpretation
+// Rules.txt" in $XDG_CONFIG_HOME/tavelo, or ~/.config/tavelo; no file there is
+// no failure). Lines end at CR, LF or CRLF; "#" starts a comment; numbers are
+// read without the locale. 9988 "could not use ... because it is too large."
+// for a file of 32768 bytes or more (nothing loaded); 9997 "... because of a
+// syntax error on line <n>." for the first bad line (the rules before it
+// stay). Every new SeqSpec read from a file gets the matching rules applied
+// in file order.
+TV_EXPORT ErrorCode PIN_LoadAutoInterpFile(FILE_SpecH file);
+typedef struct PIN_NamedRatio {
+  uint32_t numerator, denominator;
+  char name[32];
+} PIN_NamedRatio;
+// The named pixel aspect ratios the rules gave, sorted by name: up to
+// capacity copied, *count the number there is.
+TV_EXPORT ErrorCode PIN_GetNamedPixelAspectRatios(PIN_NamedRatio* ratios, int32_t capacity, int32_t* count);
+TV_EXPORT ErrorCode PIN_GuessPulldown(PIN_SeqSpecH seq, uint32_t* fieldOrder, uint32_t* phase, Boolean32* asked);
+
 // ---- For modules ------------------------------------------------------------------
 // What a module reads from its source and hands to the framework.
 typedef struct PIN_SourceInfo {

@@ -30,6 +30,7 @@ enum Site : uint32_t {
   kSiteCallbacks = 15,
   kSiteFiles = 16,
   kSiteData = 17,
+  kSiteInterp = 18,
   // The default of slot n reports at kSiteSlotBase + n.
   kSiteSlotBase = 0x40,
 };
@@ -105,6 +106,13 @@ enum TextIndex : int32_t {
   kTextNounModule,
   kTextNounInputSequence,
   kTextNounOutputSequence,
+  // Interpretation.
+  kTextFieldOrderFirst,
+  kTextNoNativeRate,
+  kTextFpsNoTime,
+  kTextAlphaGuess,
+  kTextRulesTooLarge,
+  kTextRulesSyntax,
   kTextCount
 };
 extern const pkg::Reporter kReport;
@@ -159,6 +167,10 @@ struct SeqSpec {
   Boolean32 missing;  // the source was not found (drawn by the placeholder)
   Boolean32 inSynch;
   uint64_t firstNumber;  // the full first frame number of a still sequence
+  // Interpretation: the alpha the module draws in (known once the module
+  // described its source); the SeqSpec's own alpha is what drawing converts to.
+  PIN_AlphaInfo nativeAlpha;
+  Boolean32 nativeAlphaKnown;
   uint32_t tailMagic;
 };
 
@@ -285,6 +297,16 @@ ErrorCode NthFile(PIN_SeqSpecH seq, int32_t index, FILE_SpecH* file, uint32_t si
 int32_t NumFiles(const SeqSpec& s);
 // Installs the common still-image behaviour.
 void InstallStill(PIN_ModuleProcs& p);
+// The exact start of frame n at a 16.16 rate (value clamped to 32 bits).
+Time FrameStart(int64_t n, Fixed rate);
+// The number of frames of a SeqSpec's duration at its effective rate.
+int64_t FrameCount(const SeqSpec& s);
+// Interpretation rules: appended from a text (first syntax error reported
+// with its line; the rules before it stay), applied to a new SeqSpec, and
+// dropped at death.
+ErrorCode LoadRules(std::string_view text);
+void ApplyRules(PIN_SeqSpecH seq);
+void ClearRules();
 }  // namespace tv::pin
 
 namespace tv::pin {

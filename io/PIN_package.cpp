@@ -83,6 +83,13 @@ constexpr pkg::Text kTexts[] = {
     {kTextNounModule, "module"},
     {kTextNounInputSequence, "input sequence"},
     {kTextNounOutputSequence, "output sequence"},
+    {kTextFieldOrderFirst, "field order must be set before 3:2 pulldown can be removed."},
+    {kTextNoNativeRate, "sequences without time do not have a native frame rate."},
+    {kTextFpsNoTime, "attempt to set FPS of NO_TIME module."},
+    {kTextAlphaGuess, "Unable to guess alpha channel."},
+    {kTextRulesTooLarge, "could not use the \"Interpretation Rules.txt\" file because it is too large."},
+    {kTextRulesSyntax,
+     "could not use the \"Interpretation Rules.txt\" file because of a syntax error on line %d."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
@@ -143,6 +150,7 @@ TV_CATCH(PIN_PackageNumber)
 ErrorCode PIN_Death(void) {
   if (ErrorCode err = gLife.Death(kSiteDeath)) return err;
   UnregisterModules();
+  ClearRules();
   gCallbacks = {};
   return 0;
 }

@@ -99,6 +99,10 @@ int32_t FrameIndex(const SeqSpec& s, const Time& t) {
     last = frames > 0 ? static_cast<int64_t>(frames) - 1 : 0;
   }
   if (index < 0) return 0;
+  // Looping footage plays loop.a times (0 and 1: once); past its last play
+  // it holds the last frame.
+  if (s.loop.a > 1 && last != INT32_MAX && index > last && index < (static_cast<__int128>(last) + 1) * s.loop.a)
+    index %= static_cast<__int128>(last) + 1;
   if (index > last) return static_cast<int32_t>(last);
   return static_cast<int32_t>(index);
 }
@@ -192,6 +196,7 @@ ErrorCode NewFromFile(FILE_SpecH file, uint32_t options, PIN_SeqSpecH* seq) {
       s.firstNumber = e.number;
       s.numbering.first = static_cast<uint16_t>(e.number);
     }
+    ApplyRules(*seq);
   } else {
     // The module had its chance to keep instance data: it gets it back.
     if (Filled(m->procs, PIN_Slot_DisposeSeqSpec)) m->procs.disposeSeqSpec(*seq);
@@ -522,11 +527,17 @@ ErrorCode PIN_SetSourceInfo(PIN_SeqSpecH seq, const PIN_SourceInfo* info) {
   s.duration = info->duration;
   s.start = info->start;
   s.nativeRate = info->nativeRate;
-  s.alpha = info->alpha;
-  if (info->depth != 32) s.alpha.type = PIN_Alpha_None;
-  s.alpha.marker = PIN_AlphaMarker;
-  s.alpha.flags = s.alpha.type == PIN_Alpha_Premul ? 1u : 0u;
-  if (s.alpha.type != PIN_Alpha_Premul) s.alpha.red = s.alpha.green = s.alpha.blue = 0;
+  PIN_AlphaInfo native = info->alpha;
+  if (info->depth != 32) native.type = PIN_Alpha_None;
+  native.marker = PIN_AlphaMarker;
+  native.flags = native.type == PIN_Alpha_Premul ? 1u : 0u;
+  if (native.type != PIN_Alpha_Premul) native.red = native.green = native.blue = 0;
+  // A chosen interpretation (or one read back) stays when the module
+  // describes its source again; the first description sets it.
+  if (!s.nativeAlphaKnown && s.alpha.marker != PIN_AlphaMarker) s.alpha = native;
+  if (info->depth != 32) s.alpha = native;
+  s.nativeAlpha = native;
+  s.nativeAlphaKnown = 1;
   if (const int32_t files = NumFiles(s); files > 0) {
     // A still sequence runs at its rate, one file a frame.
     if (s.nativeRate <= 0) s.nativeRate = kDefaultStillRate;

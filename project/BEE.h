@@ -1065,3 +1065,9 @@ TV_EXPORT ErrorCode BEEp_SaveProjectVersion(FILE_SpecH file, uint16_t version);
 // proxy is disposed); not undoable.
 TV_EXPORT ErrorCode BEEp_SetItemProxy(BEE_Item item, PIN_SeqSpecH seq);
 TV_EXPORT ErrorCode BEEp_GetItemProxy(BEE_Item item, PIN_SeqSpecH* seq);
+
+// Footage interpretation: replaces the footage item's interpretation (fields,
+// alpha, pulldown, pixel aspect, rate, looping; PIN_SetInterpretation) as one
+// undoable step (command 42, "Interpret Footage"); the item's description
+// follows. 10 for an item that is not footage, 5 for one without a source.
+TV_EXPORT ErrorCode BEE_CmdInterpretFootage(BEE_Item footage, const PIN_Interpretation* interp);

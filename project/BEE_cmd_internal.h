@@ -561,6 +561,19 @@ struct ImportFootageCmd {
   PIN_SeqSpecH seq;
 };
 
+// Footage interpretation: the SeqSpec's interpretation replaced; an inverse
+// owns its block (the interpretation before).
+BEE_OP(OpInterpretFootage);
+struct InterpretFootageCmd {
+  static constexpr int32_t kNumber = BEE_CmdNumInterpretFootage;
+  static constexpr BEE_CmdOp kOp = &OpInterpretFootage;
+  static constexpr BEE_CmdDispose kOwned = &DisposeParam2Block;
+  BEE_Item item;
+  const PIN_Interpretation* interp;
+};
+// The description of a footage item that a SeqSpec gives.
+ErrorCode DescribeFootageSource(PIN_SeqSpecH seq, BEE_FootageDesc* desc);
+
 // Runs command C through the dispatcher (BEE_DoCommand); on success
 // inverse (when given) receives the inverse's two words.
 template <class C>

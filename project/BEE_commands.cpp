@@ -83,7 +83,7 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpDuplicateComp, 0, kTextDuplicateComp},         // 39
     {&OpReplaceSource, 0, kTextReplaceSource},         // 40
     {&OpReplaceItem, 0, kTextReplaceItem},             // 41
-    {U_(42), 0, kTextInterpretFootage},                // 42
+    {&OpInterpretFootage, 0, kTextInterpretFootage},   // 42
     {U_(43), 0, kTextInterpretProxy},                  // 43
     {U_(44), 0, kTextCompoundControl},                 // 44
     {U_(45), 0x3, 0},                                  // 45

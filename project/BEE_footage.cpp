@@ -66,6 +66,8 @@ ErrorCode CheckFootage(BEE_Item item, const char* op) {
 
 }  // namespace
 
+ErrorCode DescribeFootageSource(PIN_SeqSpecH seq, BEE_FootageDesc* desc) { return DescribeSource(seq, desc); }
+
 BEE_OP(OpReplaceFootage) {
   const auto [item, source] = Words<ReplaceFootageCmd>(*rec);
   if (ErrorCode err = CheckFootage(item, "OpReplaceFootage")) return err;

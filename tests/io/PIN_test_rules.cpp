@@ -1,0 +1,104 @@
+// The interpretation rules file: line ends, comments, wildcards, the later
+// rule winning, the first syntax error with its line, the size limit, and the
+// rules applied to new footage.
+#include "PIN_test_fixture.h"
+
+namespace tv::test::pin {
+namespace {
+
+class PINRulesTest : public PINTest {
+ protected:
+  ErrorCode Load(const std::string& text) {
+    const std::string path = dir.path() + "/Interpretation Rules.txt";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    FILE_SpecH ref = Ref(path);
+    const ErrorCode err = PIN_LoadAutoInterpFile(ref);
+    FILE_Dispose(ref);
+    return err;
+  }
+  PIN_Interpretation Imported(uint32_t w, uint32_t h, uint32_t options = 0) {
+    const std::string path = dir.path() + "/f_" + std::to_string(n_++) + ".tsf";
+    WriteTsf(path, w, h, 3);
+    PIN_SeqSpecH seq = nullptr;
+    EXPECT_EQ(Import(path, options, &seq), 0);
+    PIN_Interpretation i{};
+    EXPECT_EQ(PIN_GetInterpretation(seq, &i), 0);
+    PIN_DisposeSeqSpec(seq);
+    return i;
+  }
+  std::vector<std::string> Names() {
+    PIN_NamedRatio r[8];
+    int32_t count = 0;
+    EXPECT_EQ(PIN_GetNamedPixelAspectRatios(r, 8, &count), 0);
+    std::vector<std::string> out;
+    for (int32_t i = 0; i < count && i < 8; ++i) out.push_back(r[i].name);
+    return out;
+  }
+  int n_ = 0;
+};
+
+TEST_F(PINRulesTest, EachLineEndAppliesInOrder) {
+  for (const std::string eol : {"\n", "\r", "\r\n"}) {
+    ASSERT_EQ(PIN_Death(), 0);
+    ASSERT_EQ(PIN_Birth(), 0);
+    const std::string text = "# width, height, rate, type, codec = aspect, fields, conform, alpha" + eol +
+                             "*, *, *,*,*= 2/1, L, *, W" + eol + eol +
+                             "100,\t50 , *,\"TSFf\",*=\t3/2/\"Wide\", upper, *, I" + eol;
+    ASSERT_EQ(Load(text), 0) << "line end " << eol.size();
+    const PIN_Interpretation any = Imported(10, 10);
+    EXPECT_EQ(any.hsfNum, 2u);
+    EXPECT_EQ(any.field.separate, 1u);
+    EXPECT_EQ(any.field.dominance, 1u);
+    EXPECT_EQ(any.alpha.type, PIN_Alpha_Premul);
+    EXPECT_EQ(any.alpha.red, 255);
+    const PIN_Interpretation both = Imported(100, 50);  // the later rule wins
+    EXPECT_EQ(both.hsfNum, 3u);
+    EXPECT_EQ(both.hsfDen, 2u);
+    EXPECT_EQ(both.field.dominance, 0u);
+    EXPECT_EQ(both.alpha.type, PIN_Alpha_Ignore);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"2.00", "Wide"}));
+  }
+}
+
+TEST_F(PINRulesTest, StarInTheFieldColumnSeparatesNothing) {
+  ASSERT_EQ(Load("*,*,*,*,*=*,U,*,*\n*,*,*,*,*=*,*,*,*\n"), 0);
+  EXPECT_EQ(Imported(8, 8).field.separate, 0u);
+  EXPECT_EQ(Imported(8, 8).alpha.type, PIN_Alpha_Straight);
+}
+
+TEST_F(PINRulesTest, FirstSyntaxErrorKeepsTheRulesBefore) {
+  ASSERT_EQ(Load("# rules\r\n*,*,*,*,*=5/4,*,*,*\r\n*,*,*,\"TSF\",*=*,*,*,*\r\n*,*,*,*,*=1/0,*,*,*\r\n"),
+            PIN_ErrRulesSyntax);
+  EXPECT_EQ(rec.reports.back().text,
+            Logged("could not use the \"Interpretation Rules.txt\" file because of a syntax error on line 3.",
+                   PIN_ErrRulesSyntax));
+  EXPECT_EQ(Imported(8, 8).hsfNum, 5u);
+  // Zero denominators, bad numbers and a missing "=" are errors too.
+  for (const char* bad : {"*,*,*,*,*=1/0,*,*,*", "x,*,*,*,*=*,*,*,*", "*,*,29,97,*,*=*,*,*,*", "*,*,*,*,*,*,*,*,*",
+                          "*,*,0,*,*=*,*,*,*"})
+    EXPECT_EQ(Load(bad), PIN_ErrRulesSyntax) << bad;
+  // Spaces are part of the quoted code fields.
+  EXPECT_EQ(Load("*,*,*, \"TSFf\",*=*,*,*,*"), PIN_ErrRulesSyntax);
+}
+
+TEST_F(PINRulesTest, SizeLimit) {
+  std::string text = "#";
+  text.resize(32767, 'x');
+  EXPECT_EQ(Load(text), 0);
+  text.push_back('x');
+  EXPECT_EQ(Load(text), PIN_ErrBadRequest);
+  EXPECT_EQ(rec.reports.back().text,
+            Logged("could not use the \"Interpretation Rules.txt\" file because it is too large.",
+                   PIN_ErrBadRequest));
+}
+
+TEST_F(PINRulesTest, RatesReadWithoutTheLocaleAndConform) {
+  ASSERT_EQ(Load("*,*,*,*,*=*,*,12.5,*\n"), 0);
+  const PIN_Interpretation i = Imported(8, 8, PIN_Import_Sequence);
+  EXPECT_EQ(i.nativeRate, 12 << 16 | 0x8000);  // stills take the rate as their own
+}
+
+}  // namespace
+}  // namespace tv::test::pin
