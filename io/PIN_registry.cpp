@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "PIN_internal.h"
+#include "drivers/common/drivers.h"
 
 namespace tv::pin {
 
@@ -14,6 +15,7 @@ namespace {
 // library fails to start answers PIN_ErrNotAvailable from its birth.
 constexpr Driver kBuiltin[] = {
     {"Placeholder", PlaceholderBirth},
+    {"Image Files", ImageFilesBirth},
 };
 
 std::span<const Driver> gTestDrivers;
