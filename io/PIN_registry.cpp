@@ -16,6 +16,7 @@ namespace {
 constexpr Driver kBuiltin[] = {
     {"Placeholder", PlaceholderBirth},
     {"Image Files", ImageFilesBirth},
+    {"Sound Files", SoundFilesBirth},
 };
 
 std::span<const Driver> gTestDrivers;

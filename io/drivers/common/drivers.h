@@ -92,3 +92,80 @@ void DisposeInstance(PIN_SeqSpecH seq) {
 }
 
 }  // namespace tv::pin
+
+namespace tv::pin {
+
+// Interleaved float samples (full scale 1.0) of a source at `rate`: the
+// frame at index i is the source's time i / rate from its start.
+struct SoundSource {
+  double rate = 0;
+  int32_t channels = 0;
+  int64_t frames = 0;  // of the whole source
+  // Reads `count` frames from frame `first` (in the source) into out
+  // (count * channels floats); the frames read (0 past the end), or -1 with
+  // the library's reason in *why.
+  virtual int64_t Read(int64_t first, int64_t count, float* out, std::string* why) = 0;
+  virtual ~SoundSource() = default;
+};
+
+// Answers a sound request from a source into the world (see
+// PIN_SoundRequest): reads the span, mixes down to at most two channels and
+// converts to the requested format. Failures are reported once at site.
+ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle world, uint32_t site,
+                    std::string_view name);
+
+}  // namespace tv::pin
+
+namespace tv::pin {
+
+// The state of an output under way, kept in the OutputSpec handle as a
+// pointer (the handle is resized to hold it). It is made when the output's
+// file is set and freed when adding ends or fails.
+template <class T>
+T* GetOutput(PIN_OutputSpecH out) {
+  if (!out || GetHandleSize(out) != sizeof(T*)) return nullptr;
+  return *reinterpret_cast<T**>(*out);
+}
+template <class T>
+ErrorCode SetOutput(PIN_OutputSpecH out, T* state) {
+  if (!out) {
+    delete state;
+    return kErrBadParam;
+  }
+  if (T* old = GetOutput<T>(out)) delete old;
+  SetHandleSize(out, sizeof(T*));
+  if (GetHandleSize(out) != sizeof(T*)) {
+    delete state;
+    return kErrOutOfMemory;
+  }
+  *reinterpret_cast<T**>(*out) = state;
+  return 0;
+}
+template <class T>
+void EndOutput(PIN_OutputSpecH out) {
+  if (T* s = GetOutput<T>(out)) {
+    delete s;
+    *reinterpret_cast<T**>(*out) = nullptr;
+  }
+}
+
+// A file written in pieces goes to a partial file beside its final name and
+// takes that name only when finished, through the atomic replacement: a
+// write that fails leaves nothing under the final name (nor the partial).
+class PartialFile {
+ public:
+  explicit PartialFile(std::string finalPath);
+  ~PartialFile();  // removes the partial file unless committed
+  PartialFile(const PartialFile&) = delete;
+  PartialFile& operator=(const PartialFile&) = delete;
+  const std::string& path() const { return partial_; }
+  const std::string& finalPath() const { return final_; }
+  // Moves the finished partial file under the final name; 0 or a platform code.
+  ErrorCode Commit();
+
+ private:
+  std::string final_, partial_;
+  bool committed_ = false;
+};
+
+}  // namespace tv::pin
