@@ -17,6 +17,7 @@ constexpr Driver kBuiltin[] = {
     {"Placeholder", PlaceholderBirth},
     {"Image Files", ImageFilesBirth},
     {"Sound Files", SoundFilesBirth},
+    {"Movie", MovieBirth},
 };
 
 std::span<const Driver> gTestDrivers;
