@@ -4,6 +4,7 @@
 #include <OpenImageIO/imageio.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -155,6 +156,77 @@ TEST_F(PINImagesTest, DamagedFilesAreRefusedWithOneReport) {
     // The library's reason follows.
     EXPECT_GT(text.size(), std::string(name).size() + 40) << text;
   }
+}
+
+}  // namespace
+}  // namespace tv::test::pin
+
+namespace tv::test::pin {
+namespace {
+
+// The output slots: a World written in every format and read back.
+TEST_F(PINImagesTest, OutputRoundTrips) {
+  const tv::pin::Module* m = tv::pin::FindModule(MakeFourCC("OIMG"));
+  ASSERT_NE(m, nullptr);
+  const PIN_ModuleProcs& p = m->procs;
+  constexpr int W = 24, H = 10;
+  BM_World src = World(W, H);
+  {
+    tv::pin::PixelLock px(src);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        uint8_t* d = px.Row(y) + 4 * x;
+        d[0] = static_cast<uint8_t>(x * 10 + 5), d[1] = static_cast<uint8_t>(x * 8 + y * 3),
+        d[2] = static_cast<uint8_t>(200 - x * 4), d[3] = static_cast<uint8_t>(y * 20 + x);
+      }
+  }
+  const std::vector<uint8_t> want = Bytes(src);
+  struct Case {
+    const char* file;
+    bool alpha;
+    double minPsnr;  // 999: exact
+  } cases[] = {{"o.png", true, 999}, {"o.tif", true, 999}, {"o.exr", true, 999}, {"o.dpx", true, 999},
+               {"o.jpg", false, 45}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    Handle out = NewHandle(0);
+    FILE_SpecH ref = nullptr;
+    ASSERT_EQ(FILE_New(dir.P(c.file).c_str(), FILE_LocFullPath, &ref), 0);
+    ASSERT_EQ(p.setOutputFile(out, ref), 0);
+    FILE_Dispose(ref);
+    const int32_t quality = 100;
+    ASSERT_EQ(p.setOutSpecificData(out, 1, &quality, 4), 0);
+    Handle opts = nullptr;
+    ASSERT_EQ(p.getOutputOptions(out, &opts), 0);
+    const uint8_t golden[12] = {'O', 'I', 'o', '1', 0, 0, 0, 100, 0, 0, 0, 1};
+    EXPECT_EQ(std::memcmp(*opts, golden, 12), 0);
+    p.disposeOutputOptions(out, opts);
+    ASSERT_EQ(p.outputFrame(out, src), 0);
+    ASSERT_EQ(p.endAdding(out), 0);
+    DisposeHandle(out);
+    PIN_SeqSpecH seq = nullptr;
+    ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
+    std::vector<uint8_t> got = Draw(seq), expect = want;
+    if (!c.alpha)
+      for (size_t i = 0; i < expect.size(); i += 4) expect[i] = 255;
+    if (c.minPsnr == 999)
+      EXPECT_EQ(got, expect);
+    else
+      EXPECT_GT(Psnr(got, expect), c.minPsnr);
+  }
+  // A failed write leaves nothing under the final name, and says why once.
+  rec.reports.clear();
+  Handle out = NewHandle(0);
+  FILE_SpecH ref = nullptr;
+  ASSERT_EQ(FILE_New(dir.P("o.xyz").c_str(), FILE_LocFullPath, &ref), 0);
+  ASSERT_EQ(p.setOutputFile(out, ref), 0);
+  FILE_Dispose(ref);
+  EXPECT_NE(p.outputFrame(out, src), 0);
+  p.endAdding(out);
+  DisposeHandle(out);
+  EXPECT_FALSE(std::filesystem::exists(dir.P("o.xyz")));
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_NE(rec.reports[0].text.find("cannot write 'o.xyz' -- "), std::string::npos) << rec.reports[0].text;
 }
 
 }  // namespace
