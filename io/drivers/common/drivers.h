@@ -113,6 +113,8 @@ struct SoundSource {
 // converts to the requested format. Failures are reported once at site.
 ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle world, uint32_t site,
                     std::string_view name);
+// A sample of a sound world's buffer at full 32-bit scale (floats clamped).
+int32_t SampleToInt32(const SND_Format& f, const uint8_t* p);
 
 }  // namespace tv::pin
 

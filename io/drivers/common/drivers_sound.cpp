@@ -1,6 +1,7 @@
 // Answering sound requests from a decoded source (see drivers.h).
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "drivers.h"
 
@@ -54,6 +55,29 @@ ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle wo
   if (count > 0)
     if (ErrorCode err = SND_SetWorldStartTime(request->start, world)) return err;
   return SND_UpdateWorld(request->quality, &request->format, nullptr, world);
+}
+
+int32_t SampleToInt32(const SND_Format& f, const uint8_t* p) {
+  if (f.encoding == SND_Encoding_Float) {
+    float v;
+    std::memcpy(&v, p, 4);
+    const double d = std::clamp(static_cast<double>(v), -1.0, 1.0) * 2147483648.0;
+    return static_cast<int32_t>(std::clamp(std::round(d), -2147483648.0, 2147483647.0));
+  }
+  const bool unsig = f.encoding == SND_Encoding_Unsigned;
+  switch (f.bytesPerSample) {
+    case 1: return static_cast<int32_t>(static_cast<uint32_t>(unsig ? p[0] ^ 0x80u : p[0]) << 24);
+    case 2: {
+      uint16_t u;
+      std::memcpy(&u, p, 2);
+      return static_cast<int32_t>(static_cast<uint32_t>(unsig ? u ^ 0x8000u : u) << 16);
+    }
+    default: {
+      uint32_t u;
+      std::memcpy(&u, p, 4);
+      return static_cast<int32_t>(unsig ? u ^ 0x80000000u : u);
+    }
+  }
 }
 
 }  // namespace tv::pin

@@ -70,31 +70,6 @@ ErrorCode Start(PIN_OutputSpecH out) {
 
 ErrorCode AddFrame(PIN_OutputSpecH, int32_t, BM_World) { return 0; }
 
-// A sample of a world's buffer at full 32-bit scale (what the library
-// writes exactly to any sample size); floats are clamped.
-int32_t SampleAt(const SND_Format& f, const uint8_t* p) {
-  if (f.encoding == SND_Encoding_Float) {
-    float v;
-    std::memcpy(&v, p, 4);
-    const double d = std::clamp(static_cast<double>(v), -1.0, 1.0) * 2147483648.0;
-    return static_cast<int32_t>(std::clamp(std::round(d), -2147483648.0, 2147483647.0));
-  }
-  const bool unsig = f.encoding == SND_Encoding_Unsigned;
-  switch (f.bytesPerSample) {
-    case 1: return static_cast<int32_t>(static_cast<uint32_t>(unsig ? p[0] ^ 0x80u : p[0]) << 24);
-    case 2: {
-      uint16_t u;
-      std::memcpy(&u, p, 2);
-      return static_cast<int32_t>(static_cast<uint32_t>(unsig ? u ^ 0x8000u : u) << 16);
-    }
-    default: {
-      uint32_t u;
-      std::memcpy(&u, p, 4);
-      return static_cast<int32_t>(unsig ? u ^ 0x80000000u : u);
-    }
-  }
-}
-
 ErrorCode AddSound(PIN_OutputSpecH out, Handle world) {
   SoundOutput* o = GetOutput<SoundOutput>(out);
   if (!o || !world) return kReport.BadParam(kSiteSoundWrite, {"AddSoundChunk"});
@@ -112,7 +87,7 @@ ErrorCode AddSound(PIN_OutputSpecH out, Handle world) {
   const size_t n = static_cast<size_t>(wi.frames) * wi.format.channels;
   std::vector<int32_t> buf(n);
   const uint8_t* p = static_cast<const uint8_t*>(samples);
-  for (size_t i = 0; i < n; ++i) buf[i] = SampleAt(wi.format, p + i * wi.format.bytesPerSample);
+  for (size_t i = 0; i < n; ++i) buf[i] = SampleToInt32(wi.format, p + i * wi.format.bytesPerSample);
   SND_UnlockBuffer(world);
   if (sf_writef_int(o->sf, buf.data(), wi.frames) != wi.frames) {
     const ErrorCode err = CannotWrite(kSiteSoundWrite, kSysIO, NameIn(o->file.finalPath()), sf_strerror(o->sf));
