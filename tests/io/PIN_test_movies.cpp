@@ -83,6 +83,12 @@ TEST_F(PINMoviesTest, SeekingIsFrameAccurate) {
   // Times between frames show the frame that started last; past the end, the last one.
   EXPECT_EQ(Number(Draw(seq, 2 * 1001 + 500, 24 * 1001)), 2);
   EXPECT_EQ(Number(Draw(seq, 400, 24)), 47);
+  Time at{5, 24}, next{};
+  ASSERT_EQ(PIN_InqNextFrameTime(seq, &at, &next), 0);
+  EXPECT_EQ(int64_t{next.value} * 24, int64_t{6} * next.scale);
+  at = Time{47, 24};
+  ASSERT_EQ(PIN_InqNextFrameTime(seq, &at, &next), 0);
+  EXPECT_EQ(next.scale, kInvalidTime.scale);
   EXPECT_TRUE(rec.reports.empty());
 }
 

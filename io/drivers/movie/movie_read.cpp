@@ -284,6 +284,7 @@ std::unique_ptr<Movie> Open(const std::string& path, std::string* why) {
     return nullptr;
   }
   m->video.reset(avcodec_alloc_context3(codec));
+  if (m->video) m->video->thread_count = 0;  // as many threads as the machine has
   if (!m->video || (r = avcodec_parameters_to_context(m->video.get(), st->codecpar)) < 0 ||
       (r = avcodec_open2(m->video.get(), codec, nullptr)) < 0) {
     *why = m->video ? AvError(r) : "out of memory";
@@ -392,6 +393,19 @@ ErrorCode DrawPartial(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World w
   return DrawAt(seq, params, world, params->part.left, params->part.top);
 }
 
+// The start of the frame after the one at time (the invalid time after the last).
+ErrorCode NextFrameTime(PIN_SeqSpecH seq, const Time* time, Time* next) {
+  *next = kInvalidTime;
+  Movie* m = nullptr;
+  if (ErrorCode err = MovieOf(seq, &m)) return err;
+  int32_t index = 0;
+  if (m->videoIndex < 0 || PIN_GetFrameIndex(seq, time, &index)) return 0;
+  const int64_t k = index + 1;
+  if (k >= m->frameCount || k * m->frameRate.den > INT32_MAX || m->frameRate.num > INT32_MAX) return 0;
+  *next = Time{static_cast<int32_t>(k * m->frameRate.den), static_cast<uint32_t>(m->frameRate.num)};
+  return 0;
+}
+
 ErrorCode GetSound(PIN_SeqSpecH seq, const void* request, Handle world) {
   Movie* m = nullptr;
   if (ErrorCode err = MovieOf(seq, &m)) return err;
@@ -426,6 +440,7 @@ ErrorCode MovieBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
   procs->drawSparseFrame = Draw;
   procs->drawPartialFrame = DrawPartial;
   procs->getSound = GetSound;
+  procs->inqNextFrameTime = NextFrameTime;
   InstallMovieOutput(*procs);
   return 0;
 }

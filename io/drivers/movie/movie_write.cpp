@@ -104,6 +104,7 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
   o.video.reset(avcodec_alloc_context3(codec));
   AVCodecContext* c = o.video.get();
   c->width = w, c->height = h;
+  c->thread_count = 0;  // as many threads as the machine has
   const AVRational rate{o.opt.frameRate, 65536};
   c->time_base = av_inv_q(av_d2q(av_q2d(rate), 1 << 30));
   c->framerate = av_inv_q(c->time_base);
