@@ -52,6 +52,7 @@ class DriverTest : public UFixture {
     BM_World world = World(w, h);
     PIN_DrawParams p{};
     p.time = Time{value, scale};
+    p.quality = 1;
     EXPECT_EQ(PIN_DrawFrame(seq, world, &p), 0);
     return Bytes(world);
   }

@@ -59,6 +59,9 @@ struct Movie final : SoundSource {
   bool eof = false;   // the decoder gave its last frame
   std::vector<float> sound;  // the whole audio track, decoded on first request
   bool soundDecoded = false;
+  // Best quality converts colours with exact rounding and full chroma
+  // interpolation (about twice as slow); draft takes the library's fast path.
+  bool best = true;
 
   // The frame index showing at a stream timestamp.
   int64_t IndexOf(int64_t pts) const {
@@ -84,7 +87,8 @@ struct Movie final : SoundSource {
 bool Movie::Convert(Frame& out) {
   AVFrame* f = decoded.get();
   sws.reset(sws_getCachedContext(sws.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format), width,
-                                 height, AV_PIX_FMT_ARGB, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                                 height, AV_PIX_FMT_ARGB,
+                                 best ? SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT : SWS_BICUBIC,
                                  nullptr, nullptr, nullptr));
   if (!sws) return false;
   out.width = width, out.height = height;
@@ -375,6 +379,12 @@ ErrorCode DrawAt(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world,
   }
   int32_t index = 0;
   if (ErrorCode err = PIN_GetFrameIndex(seq, &params->time, &index)) return err;
+  // A frame decoded at the other quality is converted again.
+  if (m->best != (params->quality != 0)) {
+    m->best = params->quality != 0;
+    m->frame.index = -1;
+    m->ahead.index = -1;
+  }
   std::string why;
   if (m->Seek(index, &why)) {
     FILE_SpecH file = nullptr;
