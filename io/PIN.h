@@ -37,6 +37,7 @@
 #include "BM.h"
 #include "FILE.h"
 #include "SLU.h"
+#include "SND.h"
 #include "STR.h"
 #include "Types.h"
 
@@ -369,6 +370,16 @@ TV_EXPORT ErrorCode PIN_GetAuxChannelDesc(PIN_SeqSpecH seq, int32_t index, void*
 TV_EXPORT ErrorCode PIN_DrawAuxChannel(PIN_SeqSpecH seq, int32_t index, const PIN_DrawParams* params,
                                        Handle* data);
 TV_EXPORT ErrorCode PIN_FreeAuxChannel(PIN_SeqSpecH seq, Handle data);
+// Sound requests: the sound of [start, start + duration) of the footage
+// (times from the footage's start) in `format`, at quality SND_Quality_*.
+// The world (an SND_World) is converted to the format and holds exactly the
+// span's frames, silence where the footage has none, starting at `start`.
+typedef struct PIN_SoundRequest {
+  Time start;
+  Time duration;
+  SND_Format format;
+  int32_t quality;
+} PIN_SoundRequest;
 TV_EXPORT ErrorCode PIN_GetSound(PIN_SeqSpecH seq, const void* request, Handle soundWorld);
 
 // ---- Private data ----------------------------------------------------------------

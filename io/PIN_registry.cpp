@@ -5,6 +5,7 @@
 
 #include "PIN_internal.h"
 #include "drivers/rla/D_RLA.h"
+#include "drivers/common/drivers.h"
 
 namespace tv::pin {
 
@@ -16,6 +17,9 @@ namespace {
 constexpr Driver kBuiltin[] = {
     {"RLA", D_RLA_Birth},
     {"Placeholder", PlaceholderBirth},
+    {"Image Files", ImageFilesBirth},
+    {"Sound Files", SoundFilesBirth},
+    {"Movie", MovieBirth},
 };
 
 std::span<const Driver> gTestDrivers;

@@ -1,0 +1,173 @@
+// What the format drivers built on system libraries share: their births,
+// their report sites, the decoded frame they keep and how it is drawn, the
+// conversion of deep samples to bytes, and the one report of a file a
+// library cannot read.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "PIN_internal.h"
+
+namespace tv::pin {
+
+// Births (registered from PIN's driver table).
+ErrorCode ImageFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs);
+ErrorCode MovieBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs);
+ErrorCode SoundFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs);
+
+// Report sites of the drivers (below the slot defaults' sites).
+enum DriverSite : uint32_t {
+  kSiteImageRead = 0x20,
+  kSiteImageWrite = 0x21,
+  kSiteMovieRead = 0x22,
+  kSiteMovieWrite = 0x23,
+  kSiteSoundRead = 0x24,
+  kSiteSoundWrite = 0x25,
+};
+
+// A decoded frame: ARGB bytes (byte 0 alpha), rows packed.
+struct Frame {
+  int32_t width = 0, height = 0;
+  int64_t index = -1;  // the frame it holds; -1 for none
+  std::vector<uint8_t> argb;
+};
+
+// Copies the frame (scaled by nearest samples to the params' scale) into the
+// World: the part whose top left is (left, top) in scaled pixels.
+ErrorCode DrawFrame(const Frame& f, const PIN_DrawParams* params, BM_World world, int32_t left, int32_t top);
+
+// A sample in 0..1 as a byte: rounded to nearest, clamped; NaN is 0.
+inline uint8_t UnitToByte(float v) {
+  if (!(v > 0.0f)) return 0;
+  if (v >= 1.0f) return 255;
+  return static_cast<uint8_t>(std::lround(v * 255.0f));
+}
+// A 16-bit sample as a byte, rounded to nearest.
+inline uint8_t WordToByte(uint16_t v) { return static_cast<uint8_t>((v * 255u + 32767u) / 65535u); }
+
+// The full path and the name of a file reference ("" when it has none).
+std::string PathOf(FILE_SpecH file);
+std::string NameOf(FILE_SpecH file);
+
+// Reports that a library cannot read `name` (9987, "file '<name>' cannot be
+// imported -- <reason>."), once; returns the code.
+ErrorCode CannotRead(uint32_t site, std::string_view name, std::string_view reason);
+// Reports a failed write of `name` with the library's reason; returns code.
+ErrorCode CannotWrite(uint32_t site, ErrorCode code, std::string_view name, std::string_view reason);
+
+// A driver's own C++ object kept as the SeqSpec's instance data (a handle
+// holding the pointer). Take hands the object over; Get finds it.
+template <class T>
+T* GetInstance(PIN_SeqSpecH seq) {
+  Handle h = nullptr;
+  if (PIN_GetInstanceData(seq, &h) || !h || GetHandleSize(h) != sizeof(T*)) return nullptr;
+  return *reinterpret_cast<T**>(*h);
+}
+template <class T>
+ErrorCode SetInstance(PIN_SeqSpecH seq, T* object) {
+  Handle h = NewHandle(sizeof(T*));
+  if (!h) {
+    delete object;
+    return kErrOutOfMemory;
+  }
+  *reinterpret_cast<T**>(*h) = object;
+  if (ErrorCode err = PIN_SetInstanceData(seq, h)) {
+    DisposeHandle(h);
+    delete object;
+    return err;
+  }
+  return 0;
+}
+template <class T>
+void DisposeInstance(PIN_SeqSpecH seq) {
+  Handle h = nullptr;
+  if (PIN_GetInstanceData(seq, &h) || !h) return;
+  if (GetHandleSize(h) == sizeof(T*)) delete *reinterpret_cast<T**>(*h);
+  DisposeHandle(h);
+  PIN_SetInstanceData(seq, nullptr);
+}
+
+}  // namespace tv::pin
+
+namespace tv::pin {
+
+// Interleaved float samples (full scale 1.0) of a source at `rate`: the
+// frame at index i is the source's time i / rate from its start.
+struct SoundSource {
+  double rate = 0;
+  int32_t channels = 0;
+  int64_t frames = 0;  // of the whole source
+  // Reads `count` frames from frame `first` (in the source) into out
+  // (count * channels floats); the frames read (0 past the end), or -1 with
+  // the library's reason in *why.
+  virtual int64_t Read(int64_t first, int64_t count, float* out, std::string* why) = 0;
+  virtual ~SoundSource() = default;
+};
+
+// Answers a sound request from a source into the world (see
+// PIN_SoundRequest): reads the span, mixes down to at most two channels and
+// converts to the requested format. Failures are reported once at site.
+ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle world, uint32_t site,
+                    std::string_view name);
+// A sample of a sound world's buffer at full 32-bit scale (floats clamped).
+int32_t SampleToInt32(const SND_Format& f, const uint8_t* p);
+
+}  // namespace tv::pin
+
+namespace tv::pin {
+
+// The state of an output under way, kept in the OutputSpec handle as a
+// pointer (the handle is resized to hold it). It is made when the output's
+// file is set and freed when adding ends or fails.
+template <class T>
+T* GetOutput(PIN_OutputSpecH out) {
+  if (!out || GetHandleSize(out) != sizeof(T*)) return nullptr;
+  return *reinterpret_cast<T**>(*out);
+}
+template <class T>
+ErrorCode SetOutput(PIN_OutputSpecH out, T* state) {
+  if (!out) {
+    delete state;
+    return kErrBadParam;
+  }
+  if (T* old = GetOutput<T>(out)) delete old;
+  SetHandleSize(out, sizeof(T*));
+  if (GetHandleSize(out) != sizeof(T*)) {
+    delete state;
+    return kErrOutOfMemory;
+  }
+  *reinterpret_cast<T**>(*out) = state;
+  return 0;
+}
+template <class T>
+void EndOutput(PIN_OutputSpecH out) {
+  if (T* s = GetOutput<T>(out)) {
+    delete s;
+    *reinterpret_cast<T**>(*out) = nullptr;
+  }
+}
+
+// A file written in pieces goes to a partial file beside its final name and
+// takes that name only when finished, through the atomic replacement: a
+// write that fails leaves nothing under the final name (nor the partial).
+class PartialFile {
+ public:
+  explicit PartialFile(std::string finalPath);
+  ~PartialFile();  // removes the partial file unless committed
+  PartialFile(const PartialFile&) = delete;
+  PartialFile& operator=(const PartialFile&) = delete;
+  const std::string& path() const { return partial_; }
+  const std::string& finalPath() const { return final_; }
+  // Moves the finished partial file under the final name; 0 or a platform code.
+  ErrorCode Commit();
+
+ private:
+  std::string final_, partial_;
+  bool committed_ = false;
+};
+
+}  // namespace tv::pin

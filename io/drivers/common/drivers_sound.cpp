@@ -1,0 +1,83 @@
+// Answering sound requests from a decoded source (see drivers.h).
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "drivers.h"
+
+namespace tv::pin {
+
+namespace {
+double Seconds(const Time& t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0.0; }
+}  // namespace
+
+ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle world, uint32_t site,
+                    std::string_view name) {
+  if (!request || !world || !SNDp_IsValidFormat(&request->format) || request->start.scale == 0 ||
+      request->duration.scale == 0 || request->duration.value < 0)
+    return kReport.BadParam(site, {"PIN_GetSound"});
+  if (src.rate <= 0 || src.channels < 1) return CannotRead(site, name, "the file has no sound");
+  const int32_t outCh = std::min(src.channels, 2);
+  // The span in source frames, rounded to nearest.
+  const int64_t first = std::llround(Seconds(request->start) * src.rate);
+  const int64_t count = std::llround(Seconds(request->duration) * src.rate);
+  std::vector<float> in(static_cast<size_t>(std::max<int64_t>(count, 0)) * static_cast<size_t>(src.channels), 0.0f);
+  // Frames before the source's start or past its end stay silent.
+  const int64_t from = std::max<int64_t>(first, 0), skip = from - first;
+  if (count - skip > 0 && from < src.frames) {
+    std::string why;
+    if (src.Read(from, std::min(count - skip, src.frames - from), in.data() + skip * src.channels, &why) < 0)
+      return CannotRead(site, name, why);
+  }
+  // Samples at the source's rate as floats, then converted by the sound package.
+  SND_Format native{};
+  native.rate = src.rate;
+  native.encoding = SND_Encoding_Float;
+  native.bytesPerSample = 4;
+  native.channels = static_cast<uint16_t>(outCh);
+  if (ErrorCode err = SND_UpdateWorld(request->quality, &native, nullptr, world)) return err;
+  void* samples = nullptr;
+  if (ErrorCode err = SND_SizeAndLockBuffer(count, 0, world, &samples)) return err;
+  float* out = static_cast<float*>(samples);
+  for (int64_t i = 0; i < count; ++i) {
+    const float* px = &in[static_cast<size_t>(i * src.channels)];
+    if (src.channels <= 2) {
+      for (int32_t c = 0; c < outCh; ++c) out[i * outCh + c] = px[c];
+    } else {
+      // More channels than two: the odd ones to the left, the even ones to the right.
+      float l = 0, r = 0;
+      for (int32_t c = 0; c < src.channels; ++c) (c % 2 ? r : l) += px[c];
+      const float n = static_cast<float>((src.channels + 1) / 2);
+      out[i * 2] = l / n, out[i * 2 + 1] = r / static_cast<float>(src.channels / 2);
+    }
+  }
+  SND_UnlockBuffer(world);
+  if (count > 0)
+    if (ErrorCode err = SND_SetWorldStartTime(request->start, world)) return err;
+  return SND_UpdateWorld(request->quality, &request->format, nullptr, world);
+}
+
+int32_t SampleToInt32(const SND_Format& f, const uint8_t* p) {
+  if (f.encoding == SND_Encoding_Float) {
+    float v;
+    std::memcpy(&v, p, 4);
+    const double d = std::clamp(static_cast<double>(v), -1.0, 1.0) * 2147483648.0;
+    return static_cast<int32_t>(std::clamp(std::round(d), -2147483648.0, 2147483647.0));
+  }
+  const bool unsig = f.encoding == SND_Encoding_Unsigned;
+  switch (f.bytesPerSample) {
+    case 1: return static_cast<int32_t>(static_cast<uint32_t>(unsig ? p[0] ^ 0x80u : p[0]) << 24);
+    case 2: {
+      uint16_t u;
+      std::memcpy(&u, p, 2);
+      return static_cast<int32_t>(static_cast<uint32_t>(unsig ? u ^ 0x8000u : u) << 16);
+    }
+    default: {
+      uint32_t u;
+      std::memcpy(&u, p, 4);
+      return static_cast<int32_t>(unsig ? u ^ 0x80000000u : u);
+    }
+  }
+}
+
+}  // namespace tv::pin

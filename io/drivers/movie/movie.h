@@ -1,0 +1,25 @@
+// The movie module's parts.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <string>
+
+#include "../common/drivers.h"
+
+namespace tv::pin {
+
+// The library's text for an error code.
+std::string AvError(int code);
+
+// Fills the output slots of the module's table.
+void InstallMovieOutput(PIN_ModuleProcs& procs);
+
+}  // namespace tv::pin

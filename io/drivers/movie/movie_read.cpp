@@ -1,0 +1,458 @@
+// The movie module ("MooV"): movies read through FFmpeg's libraries (MOV,
+// MP4, MKV, AVI and whatever else the library recognises by content: files
+// no other module claims come here). Frames are found exactly: a frame is
+// the one showing at its time, found by seeking to the key frame before it
+// and decoding forward; drawing the next frame goes on decoding without a
+// seek. Variable frame rates map each time to the frame showing then. The
+// module keeps no options of its own: options stored by another movie
+// module stay with the footage, untouched.
+#include <cstring>
+#include <memory>
+
+#include "movie.h"
+
+namespace tv::pin {
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = "";
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+namespace {
+
+inline constexpr FourCC kMovieSignature = MakeFourCC("MooV");
+
+struct FormatCloser {
+  void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct CodecCloser {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFree {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsFree {
+  void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct SwrFree {
+  void operator()(SwrContext* s) const { swr_free(&s); }
+};
+
+struct Movie final : SoundSource {
+  std::unique_ptr<AVFormatContext, FormatCloser> fmt;
+  std::unique_ptr<AVCodecContext, CodecCloser> video;
+  std::unique_ptr<AVFrame, FrameFree> decoded{av_frame_alloc()};
+  std::unique_ptr<AVPacket, PacketFree> packet{av_packet_alloc()};
+  std::unique_ptr<SwsContext, SwsFree> sws;
+  int videoIndex = -1, audioIndex = -1;
+  AVRational frameRate{0, 1};
+  int64_t startPts = 0;
+  int64_t frameCount = 0;
+  int32_t width = 1, height = 1;
+  bool alpha = false;
+  Frame frame;        // the frame drawn last
+  Frame ahead;        // a frame decoded past the one asked for
+  bool eof = false;   // the decoder gave its last frame
+  std::vector<float> sound;  // the whole audio track, decoded on first request
+  bool soundDecoded = false;
+  // Best quality converts colours with exact rounding and full chroma
+  // interpolation (about twice as slow); draft takes the library's fast path.
+  bool best = true;
+
+  // The frame index showing at a stream timestamp.
+  int64_t IndexOf(int64_t pts) const {
+    const AVRational tb = fmt->streams[videoIndex]->time_base;
+    // round((pts - start) * tb * rate), exact in 64 bits for sane movies.
+    return av_rescale_q_rnd(pts - startPts, tb, av_inv_q(frameRate),
+                            static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+  }
+  int64_t PtsOf(int64_t index) const {
+    return startPts + av_rescale_q(index, av_inv_q(frameRate), fmt->streams[videoIndex]->time_base);
+  }
+
+  // Decodes the next frame into `out`; false at the end or on failure (*err
+  // holds the library's code on failure).
+  bool Next(Frame& out, int* err);
+  bool Convert(Frame& out);
+  // The frame showing at index.
+  ErrorCode Seek(int64_t index, std::string* why);
+  int64_t Read(int64_t first, int64_t count, float* out, std::string* why) override;
+  bool DecodeSound(std::string* why);
+};
+
+bool Movie::Convert(Frame& out) {
+  AVFrame* f = decoded.get();
+  sws.reset(sws_getCachedContext(sws.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format), width,
+                                 height, AV_PIX_FMT_ARGB,
+                                 best ? SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT : SWS_BICUBIC,
+                                 nullptr, nullptr, nullptr));
+  if (!sws) return false;
+  out.width = width, out.height = height;
+  out.argb.resize(size_t{4} * static_cast<size_t>(width) * static_cast<size_t>(height));
+  uint8_t* dst[4] = {out.argb.data(), nullptr, nullptr, nullptr};
+  int stride[4] = {4 * width, 0, 0, 0};
+  sws_scale(sws.get(), f->data, f->linesize, 0, f->height, dst, stride);
+  if (!alpha)
+    for (size_t i = 0; i < out.argb.size(); i += 4) out.argb[i] = 255;
+  const int64_t pts = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+  out.index = pts == AV_NOPTS_VALUE ? frame.index + 1 : IndexOf(pts);
+  return true;
+}
+
+bool Movie::Next(Frame& out, int* err) {
+  *err = 0;
+  for (;;) {
+    int r = avcodec_receive_frame(video.get(), decoded.get());
+    if (r == 0) {
+      const bool ok = Convert(out);
+      av_frame_unref(decoded.get());
+      if (!ok) *err = AVERROR(ENOMEM);
+      return ok;
+    }
+    if (r == AVERROR_EOF) {
+      eof = true;
+      return false;
+    }
+    if (r != AVERROR(EAGAIN)) {
+      *err = r;
+      return false;
+    }
+    // The decoder wants more data.
+    for (;;) {
+      r = av_read_frame(fmt.get(), packet.get());
+      if (r < 0) {
+        avcodec_send_packet(video.get(), nullptr);  // drain
+        break;
+      }
+      if (packet->stream_index == videoIndex) {
+        r = avcodec_send_packet(video.get(), packet.get());
+        av_packet_unref(packet.get());
+        if (r < 0 && r != AVERROR(EAGAIN)) {
+          *err = r;
+          return false;
+        }
+        break;
+      }
+      av_packet_unref(packet.get());
+    }
+  }
+}
+
+ErrorCode Movie::Seek(int64_t index, std::string* why) {
+  if (frame.index == index) return 0;
+  int err = 0;
+  // Going on from the frame drawn last, when the one asked for is a little ahead.
+  const bool forward = frame.index >= 0 && index > frame.index && index <= frame.index + 16 && !eof;
+  if (!forward) {
+    const int r = av_seek_frame(fmt.get(), videoIndex, PtsOf(index), AVSEEK_FLAG_BACKWARD);
+    if (r < 0) {
+      *why = AvError(r);
+      return PIN_ErrCannotImport;
+    }
+    avcodec_flush_buffers(video.get());
+    eof = false;
+    ahead.index = -1;
+    frame.index = -1;
+  }
+  // Decodes forward to the last frame that starts at or before the index.
+  Frame prev = std::move(frame);
+  if (ahead.index >= 0) {
+    if (ahead.index > index) {
+      frame = std::move(prev);
+      frame.index = index;
+      return 0;
+    }
+    prev = std::move(ahead);
+    ahead.index = -1;
+  }
+  for (;;) {
+    if (prev.index == index) break;
+    Frame next;
+    if (!Next(next, &err)) {
+      if (err) {
+        *why = AvError(err);
+        return PIN_ErrCannotImport;
+      }
+      break;  // past the last frame: the last one shows
+    }
+    if (next.index > index && prev.index >= 0) {
+      ahead = std::move(next);
+      break;
+    }
+    prev = std::move(next);
+  }
+  if (prev.index < 0 || prev.argb.empty()) {
+    *why = "no frame could be decoded";
+    return PIN_ErrCannotImport;
+  }
+  frame = std::move(prev);
+  // A frame held over a gap (variable rate) stands for the indices it covers.
+  frame.index = index;
+  return 0;
+}
+
+bool Movie::DecodeSound(std::string* why) {
+  soundDecoded = true;
+  sound.clear();
+  if (audioIndex < 0) return true;
+  AVStream* st = fmt->streams[audioIndex];
+  const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+  std::unique_ptr<AVCodecContext, CodecCloser> dec(avcodec_alloc_context3(codec));
+  if (!codec || !dec || avcodec_parameters_to_context(dec.get(), st->codecpar) < 0 ||
+      avcodec_open2(dec.get(), codec, nullptr) < 0) {
+    *why = "the sound's codec cannot be opened";
+    return false;
+  }
+  AVChannelLayout outLayout{};
+  av_channel_layout_default(&outLayout, channels);
+  SwrContext* raw = nullptr;
+  if (swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, dec->sample_rate, &dec->ch_layout, dec->sample_fmt,
+                          dec->sample_rate, 0, nullptr) < 0 ||
+      swr_init(raw) < 0) {
+    swr_free(&raw);
+    *why = "the sound cannot be converted";
+    return false;
+  }
+  std::unique_ptr<SwrContext, SwrFree> swr(raw);
+  av_seek_frame(fmt.get(), audioIndex, st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time, AVSEEK_FLAG_BACKWARD);
+  std::unique_ptr<AVFrame, FrameFree> f(av_frame_alloc());
+  auto drain = [&]() {
+    while (avcodec_receive_frame(dec.get(), f.get()) == 0) {
+      const size_t at = sound.size();
+      sound.resize(at + static_cast<size_t>(f->nb_samples) * static_cast<size_t>(channels));
+      uint8_t* out[1] = {reinterpret_cast<uint8_t*>(sound.data() + at)};
+      const int got = swr_convert(swr.get(), out, f->nb_samples, const_cast<const uint8_t**>(f->extended_data),
+                                  f->nb_samples);
+      sound.resize(at + static_cast<size_t>(std::max(got, 0)) * static_cast<size_t>(channels));
+      av_frame_unref(f.get());
+    }
+  };
+  while (av_read_frame(fmt.get(), packet.get()) >= 0) {
+    if (packet->stream_index == audioIndex && avcodec_send_packet(dec.get(), packet.get()) >= 0) drain();
+    av_packet_unref(packet.get());
+  }
+  avcodec_send_packet(dec.get(), nullptr);
+  drain();
+  frames = static_cast<int64_t>(sound.size()) / channels;
+  // The video decoder starts again from a seek.
+  frame.index = -1;
+  ahead.index = -1;
+  return true;
+}
+
+int64_t Movie::Read(int64_t first, int64_t count, float* out, std::string* why) {
+  if (!soundDecoded && !DecodeSound(why)) return -1;
+  const int64_t n = std::max<int64_t>(0, std::min(count, frames - first));
+  if (n > 0)
+    std::memcpy(out, sound.data() + first * channels, static_cast<size_t>(n * channels) * sizeof(float));
+  return n;
+}
+
+// Opens a movie; the library's reason in *why on failure.
+std::unique_ptr<Movie> Open(const std::string& path, std::string* why) {
+  auto m = std::make_unique<Movie>();
+  AVFormatContext* raw = nullptr;
+  int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+  if (r < 0) {
+    *why = AvError(r);
+    return nullptr;
+  }
+  m->fmt.reset(raw);
+  if ((r = avformat_find_stream_info(raw, nullptr)) < 0) {
+    *why = AvError(r);
+    return nullptr;
+  }
+  m->videoIndex = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  m->audioIndex = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  if (m->videoIndex < 0 && m->audioIndex < 0) {
+    *why = "the file holds neither pictures nor sound";
+    return nullptr;
+  }
+  if (m->audioIndex >= 0) {
+    const AVCodecParameters* a = raw->streams[m->audioIndex]->codecpar;
+    m->rate = a->sample_rate;
+    m->channels = std::clamp(a->ch_layout.nb_channels, 1, 2);
+    const AVStream* st = raw->streams[m->audioIndex];
+    m->frames = st->duration != AV_NOPTS_VALUE ? av_rescale_q(st->duration, st->time_base, AVRational{1, a->sample_rate})
+                                               : av_rescale(raw->duration, a->sample_rate, AV_TIME_BASE);
+  }
+  if (m->videoIndex < 0) return m;
+  AVStream* st = raw->streams[m->videoIndex];
+  const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+  if (!codec) {
+    *why = "no decoder for the movie's pictures";
+    return nullptr;
+  }
+  m->video.reset(avcodec_alloc_context3(codec));
+  if (m->video) m->video->thread_count = 0;  // as many threads as the machine has
+  if (!m->video || (r = avcodec_parameters_to_context(m->video.get(), st->codecpar)) < 0 ||
+      (r = avcodec_open2(m->video.get(), codec, nullptr)) < 0) {
+    *why = m->video ? AvError(r) : "out of memory";
+    return nullptr;
+  }
+  m->width = st->codecpar->width;
+  m->height = st->codecpar->height;
+  if (m->width < 1 || m->height < 1 || m->width > 30000 || m->height > 30000) {
+    *why = "the movie's frame size is not usable";
+    return nullptr;
+  }
+  m->frameRate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate : st->r_frame_rate;
+  if (m->frameRate.num <= 0 || m->frameRate.den <= 0) m->frameRate = AVRational{25, 1};
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(st->codecpar->format));
+  m->alpha = d && (d->flags & AV_PIX_FMT_FLAG_ALPHA);
+  m->startPts = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+  if (st->nb_frames > 0)
+    m->frameCount = st->nb_frames;
+  else if (st->duration != AV_NOPTS_VALUE)
+    m->frameCount = av_rescale_q(st->duration, st->time_base, av_inv_q(m->frameRate));
+  else
+    m->frameCount = av_rescale_q(raw->duration, AVRational{1, AV_TIME_BASE}, av_inv_q(m->frameRate));
+  // The first frame must decode: a damaged movie is refused here.
+  std::string seekWhy;
+  if (m->Seek(0, &seekWhy)) {
+    *why = seekWhy;
+    return nullptr;
+  }
+  return m;
+}
+
+ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
+  std::string why;
+  std::unique_ptr<Movie> m = Open(PathOf(file), &why);
+  if (!m) return CannotRead(kSiteMovieRead, NameOf(file), why);
+  PIN_SourceInfo info{};
+  PIN_GetSourceInfo(seq, &info);
+  info.width = m->width;
+  info.height = m->height;
+  info.depth = m->alpha ? 32 : 24;
+  info.start = Time{0, 1};
+  info.alpha.type = m->alpha ? PIN_Alpha_Straight : PIN_Alpha_None;
+  if (m->videoIndex >= 0) {
+    const AVRational r = m->frameRate;
+    if (m->frameCount * r.den > INT32_MAX || r.num > INT32_MAX)
+      return CannotRead(kSiteMovieRead, NameOf(file), "the movie is too long");
+    info.duration = Time{static_cast<int32_t>(m->frameCount * r.den), static_cast<uint32_t>(r.num)};
+    info.nativeRate = static_cast<Fixed>(av_rescale(r.num, 65536, r.den));
+  } else {
+    info.duration = Time{static_cast<int32_t>(std::min<int64_t>(m->frames, INT32_MAX)), static_cast<uint32_t>(m->rate)};
+    info.nativeRate = 0;
+  }
+  if (ErrorCode err = PIN_SetSourceInfo(seq, &info)) return err;
+  return SetInstance<SoundSource>(seq, m.release());
+}
+
+ErrorCode Dispose(PIN_SeqSpecH seq) {
+  DisposeInstance<SoundSource>(seq);
+  return 0;
+}
+
+// The open movie of seq (opened again for a SeqSpec restored from a project).
+ErrorCode MovieOf(PIN_SeqSpecH seq, Movie** out) {
+  if (SoundSource* s = GetInstance<SoundSource>(seq)) {
+    *out = static_cast<Movie*>(s);
+    return 0;
+  }
+  FILE_SpecH file = nullptr;
+  PIN_GetFile(seq, &file);
+  const std::string path = PathOf(file), name = NameOf(file);
+  FILE_Dispose(file);
+  std::string why;
+  std::unique_ptr<Movie> m = Open(path, &why);
+  if (!m) return CannotRead(kSiteMovieRead, name, why);
+  *out = m.get();
+  return SetInstance<SoundSource>(seq, m.release());
+}
+
+ErrorCode DrawAt(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world, int32_t left, int32_t top) {
+  Movie* m = nullptr;
+  if (ErrorCode err = MovieOf(seq, &m)) return err;
+  if (m->videoIndex < 0) {
+    // Sound only: the frame is cleared.
+    PixelLock px(world);
+    if (!px.ok()) return kErrBadParam;
+    for (int32_t y = 0; y < px.height(); ++y) std::memset(px.Row(y), 0, size_t{4} * static_cast<size_t>(px.width()));
+    return 0;
+  }
+  int32_t index = 0;
+  if (ErrorCode err = PIN_GetFrameIndex(seq, &params->time, &index)) return err;
+  // A frame decoded at the other quality is converted again.
+  if (m->best != (params->quality != 0)) {
+    m->best = params->quality != 0;
+    m->frame.index = -1;
+    m->ahead.index = -1;
+  }
+  std::string why;
+  if (m->Seek(index, &why)) {
+    FILE_SpecH file = nullptr;
+    PIN_GetFile(seq, &file);
+    const std::string name = NameOf(file);
+    FILE_Dispose(file);
+    return CannotRead(kSiteMovieRead, name, why);
+  }
+  return DrawFrame(m->frame, params, world, left, top);
+}
+
+ErrorCode Draw(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world) {
+  return DrawAt(seq, params, world, 0, 0);
+}
+ErrorCode DrawPartial(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world) {
+  return DrawAt(seq, params, world, params->part.left, params->part.top);
+}
+
+// The start of the frame after the one at time (the invalid time after the last).
+ErrorCode NextFrameTime(PIN_SeqSpecH seq, const Time* time, Time* next) {
+  *next = kInvalidTime;
+  Movie* m = nullptr;
+  if (ErrorCode err = MovieOf(seq, &m)) return err;
+  int32_t index = 0;
+  if (m->videoIndex < 0 || PIN_GetFrameIndex(seq, time, &index)) return 0;
+  const int64_t k = index + 1;
+  if (k >= m->frameCount || k * m->frameRate.den > INT32_MAX || m->frameRate.num > INT32_MAX) return 0;
+  *next = Time{static_cast<int32_t>(k * m->frameRate.den), static_cast<uint32_t>(m->frameRate.num)};
+  return 0;
+}
+
+ErrorCode GetSound(PIN_SeqSpecH seq, const void* request, Handle world) {
+  Movie* m = nullptr;
+  if (ErrorCode err = MovieOf(seq, &m)) return err;
+  FILE_SpecH file = nullptr;
+  PIN_GetFile(seq, &file);
+  const std::string name = NameOf(file);
+  FILE_Dispose(file);
+  return FillSound(*m, static_cast<const PIN_SoundRequest*>(request), world, kSiteMovieRead, name);
+}
+
+}  // namespace
+
+ErrorCode MovieBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
+  av_log_set_level(AV_LOG_QUIET);
+  info->signature = kMovieSignature;
+  std::strcpy(info->name, "Movie");
+  info->flags = PIN_ModFlag_Files;
+  info->maxWidth = info->maxHeight = 30000;
+  info->fileType = MakeFourCC("MooV");
+  constexpr FourCC kTypes[] = {MakeFourCC("MooV"), MakeFourCC("mpg4"), MakeFourCC("VfW ")};
+  constexpr FourCC kExts[] = {MakeFourCC(".mov"), MakeFourCC(".mp4"), MakeFourCC(".m4v"), MakeFourCC(".avi"),
+                              MakeFourCC(".mkv"), MakeFourCC(".mxf"), MakeFourCC(".mpg")};
+  info->numFileTypes = static_cast<int16_t>(std::size(kTypes));
+  for (size_t i = 0; i < std::size(kTypes); ++i) info->fileTypes[i][0] = kTypes[i];
+  info->numExtensions = static_cast<int16_t>(std::size(kExts));
+  for (size_t i = 0; i < std::size(kExts); ++i) info->extensions[i] = kExts[i];
+  info->extension = kExts[0];
+  // Dimensions, duration, start, file and saving are the footage's own.
+  PIN_InstallStillProcs(procs);
+  procs->newSeqSpecFromFile = NewFromFile;
+  procs->disposeSeqSpec = Dispose;
+  procs->drawSparseFrame = Draw;
+  procs->drawPartialFrame = DrawPartial;
+  procs->getSound = GetSound;
+  procs->inqNextFrameTime = NextFrameTime;
+  InstallMovieOutput(*procs);
+  return 0;
+}
+
+}  // namespace tv::pin

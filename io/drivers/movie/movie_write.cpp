@@ -1,0 +1,326 @@
+// The movie module's output: frames and sound chunks encoded into a movie
+// that takes its final name only when adding ends (a write that fails
+// leaves nothing under it). Codecs (module options): H.264 in MP4 (CRF 18,
+// 4:2:0; the default) with AAC sound, and in QuickTime movies with 16-bit
+// PCM sound: ProRes 422 HQ, PNG (with alpha) and Animation (with alpha).
+// The frame size comes from the first frame; the frame rate and the sound's
+// rate and channels are options (sound rate 0: no sound track).
+#include <cstring>
+#include <memory>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include "ByteOrder.h"
+#include "movie.h"
+
+namespace tv::pin {
+namespace {
+
+// Output options (stored big-endian): "MVo1", codec, quality (CRF of H.264),
+// frame rate (16.16), sound rate (Hz, 0 for none), sound channels.
+constexpr FourCC kOptionsTag = MakeFourCC("MVo1");
+constexpr size_t kOptionsSize = 24;
+enum : int32_t { kSelCodec = 1, kSelQuality = 2, kSelFrameRate = 3, kSelSoundRate = 4, kSelChannels = 5 };
+constexpr FourCC kH264 = MakeFourCC("avc1"), kProRes = MakeFourCC("apch"), kPng = MakeFourCC("png "),
+                 kAnimation = MakeFourCC("rle ");
+
+struct Options {
+  FourCC codec = kH264;
+  int32_t quality = 18;
+  Fixed frameRate = 24 << 16;
+  int32_t soundRate = 0;
+  int32_t channels = 2;
+};
+
+struct FormatFree {
+  void operator()(AVFormatContext* c) const {
+    if (c->pb) avio_closep(&c->pb);
+    avformat_free_context(c);
+  }
+};
+struct CodecFree {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFree {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsFree {
+  void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+
+struct MovieOutput {
+  explicit MovieOutput(std::string path) : file(std::move(path)) {}
+  PartialFile file;
+  Options opt;
+  std::unique_ptr<AVFormatContext, FormatFree> fmt;
+  std::unique_ptr<AVCodecContext, CodecFree> video, audio;
+  std::unique_ptr<SwsContext, SwsFree> sws;
+  std::unique_ptr<AVFrame, FrameFree> picture{av_frame_alloc()};
+  std::unique_ptr<AVPacket, PacketFree> packet{av_packet_alloc()};
+  AVStream *videoStream = nullptr, *audioStream = nullptr;
+  int64_t frames = 0, samples = 0;
+  std::vector<float> pending;  // interleaved sound not yet encoded
+  bool started = false;
+};
+
+std::string NameIn(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Sends a frame (null: drains) and writes what the encoder gives back.
+int Encode(MovieOutput& o, AVCodecContext* c, AVStream* st, AVFrame* f) {
+  int r = avcodec_send_frame(c, f);
+  if (r < 0) return r;
+  while ((r = avcodec_receive_packet(c, o.packet.get())) == 0) {
+    // A picture lasts one frame (intra-only encoders leave it unset).
+    if (o.packet->duration == 0 && c->codec_type == AVMEDIA_TYPE_VIDEO) o.packet->duration = 1;
+    av_packet_rescale_ts(o.packet.get(), c->time_base, st->time_base);
+    o.packet->stream_index = st->index;
+    if ((r = av_interleaved_write_frame(o.fmt.get(), o.packet.get())) < 0) return r;
+  }
+  return r == AVERROR(EAGAIN) || r == AVERROR_EOF ? 0 : r;
+}
+
+// Opens the container and its streams for frames of w x h.
+int Begin(MovieOutput& o, int w, int h, std::string* why) {
+  const bool mp4 = o.opt.codec == kH264;
+  AVFormatContext* raw = nullptr;
+  int r = avformat_alloc_output_context2(&raw, nullptr, mp4 ? "mp4" : "mov", o.file.path().c_str());
+  if (r < 0) return r;
+  o.fmt.reset(raw);
+  const char* name = o.opt.codec == kH264 ? "libx264" : o.opt.codec == kProRes ? "prores_ks"
+                     : o.opt.codec == kPng ? "png" : "qtrle";
+  const AVCodec* codec = avcodec_find_encoder_by_name(name);
+  if (!codec) {
+    *why = std::string("no encoder ") + name;
+    return AVERROR_ENCODER_NOT_FOUND;
+  }
+  o.video.reset(avcodec_alloc_context3(codec));
+  AVCodecContext* c = o.video.get();
+  c->width = w, c->height = h;
+  c->thread_count = 0;  // as many threads as the machine has
+  const AVRational rate{o.opt.frameRate, 65536};
+  c->time_base = av_inv_q(av_d2q(av_q2d(rate), 1 << 30));
+  c->framerate = av_inv_q(c->time_base);
+  c->pix_fmt = o.opt.codec == kH264 ? AV_PIX_FMT_YUV420P : o.opt.codec == kProRes ? AV_PIX_FMT_YUV422P10LE
+               : o.opt.codec == kPng ? AV_PIX_FMT_RGBA : AV_PIX_FMT_ARGB;
+  if (o.opt.codec == kH264) av_opt_set_int(c->priv_data, "crf", o.opt.quality, 0);
+  if (o.opt.codec == kProRes) av_opt_set_int(c->priv_data, "profile", 3, 0);  // 422 HQ
+  if (o.fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if ((r = avcodec_open2(c, codec, nullptr)) < 0) return r;
+  o.videoStream = avformat_new_stream(raw, nullptr);
+  if (!o.videoStream) return AVERROR(ENOMEM);
+  o.videoStream->time_base = c->time_base;
+  o.videoStream->avg_frame_rate = c->framerate;
+  if ((r = avcodec_parameters_from_context(o.videoStream->codecpar, c)) < 0) return r;
+  if (o.opt.soundRate > 0) {
+    const AVCodec* ac = avcodec_find_encoder(mp4 ? AV_CODEC_ID_AAC : AV_CODEC_ID_PCM_S16LE);
+    o.audio.reset(avcodec_alloc_context3(ac));
+    AVCodecContext* a = o.audio.get();
+    a->sample_rate = o.opt.soundRate;
+    a->sample_fmt = mp4 ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16;
+    av_channel_layout_default(&a->ch_layout, o.opt.channels);
+    a->time_base = AVRational{1, o.opt.soundRate};
+    if (mp4) a->bit_rate = 256000;
+    if (o.fmt->oformat->flags & AVFMT_GLOBALHEADER) a->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if ((r = avcodec_open2(a, ac, nullptr)) < 0) return r;
+    o.audioStream = avformat_new_stream(raw, nullptr);
+    if (!o.audioStream) return AVERROR(ENOMEM);
+    o.audioStream->time_base = a->time_base;
+    if ((r = avcodec_parameters_from_context(o.audioStream->codecpar, a)) < 0) return r;
+  }
+  if ((r = avio_open(&raw->pb, o.file.path().c_str(), AVIO_FLAG_WRITE)) < 0) return r;
+  if ((r = avformat_write_header(raw, nullptr)) < 0) return r;
+  o.picture->format = c->pix_fmt;
+  o.picture->width = w, o.picture->height = h;
+  if ((r = av_frame_get_buffer(o.picture.get(), 0)) < 0) return r;
+  o.started = true;
+  return 0;
+}
+
+// Encodes the pending sound in the encoder's frame size (all of it at the end).
+int EncodeSound(MovieOutput& o, bool last) {
+  if (!o.audio) return 0;
+  AVCodecContext* a = o.audio.get();
+  const int ch = o.opt.channels;
+  const int size = a->frame_size > 0 ? a->frame_size : 1024;
+  size_t at = 0;
+  int r = 0;
+  while (r == 0 && (o.pending.size() - at) / ch >= static_cast<size_t>(last ? 1 : size)) {
+    const int n = static_cast<int>(std::min<size_t>(size, (o.pending.size() - at) / ch));
+    std::unique_ptr<AVFrame, FrameFree> f(av_frame_alloc());
+    f->format = a->sample_fmt;
+    f->nb_samples = n;
+    av_channel_layout_copy(&f->ch_layout, &a->ch_layout);
+    f->sample_rate = a->sample_rate;
+    if ((r = av_frame_get_buffer(f.get(), 0)) < 0) break;
+    for (int i = 0; i < n; ++i)
+      for (int c = 0; c < ch; ++c) {
+        const float v = o.pending[at + static_cast<size_t>(i * ch + c)];
+        if (a->sample_fmt == AV_SAMPLE_FMT_FLTP)
+          reinterpret_cast<float*>(f->data[c])[i] = v;
+        else
+          reinterpret_cast<int16_t*>(f->data[0])[i * ch + c] =
+              static_cast<int16_t>(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L));
+      }
+    f->pts = o.samples;
+    o.samples += n;
+    at += static_cast<size_t>(n * ch);
+    r = Encode(o, a, o.audioStream, f.get());
+  }
+  o.pending.erase(o.pending.begin(), o.pending.begin() + static_cast<ptrdiff_t>(at));
+  return r;
+}
+
+ErrorCode Fail(PIN_OutputSpecH out, MovieOutput& o, int r, const std::string& why) {
+  const ErrorCode err =
+      CannotWrite(kSiteMovieWrite, kSysIO, NameIn(o.file.finalPath()), why.empty() ? AvError(r) : why);
+  EndOutput<MovieOutput>(out);  // the partial file goes with it
+  return err;
+}
+
+ErrorCode NewOutput(PIN_OutputSpecH) { return 0; }
+
+ErrorCode SetFile(PIN_OutputSpecH out, FILE_SpecH file) {
+  const std::string path = PathOf(file);
+  if (path.empty()) return kReport.BadParam(kSiteMovieWrite, {"SetOutputFile"});
+  return SetOutput(out, new MovieOutput(path));
+}
+
+ErrorCode Start(PIN_OutputSpecH out) {
+  return GetOutput<MovieOutput>(out) ? 0 : kReport.BadParam(kSiteMovieWrite, {"StartAdding"});
+}
+
+ErrorCode AddFrame(PIN_OutputSpecH out, int32_t, BM_World world) {
+  MovieOutput* o = GetOutput<MovieOutput>(out);
+  if (!o || !world) return kReport.BadParam(kSiteMovieWrite, {"AddFrame"});
+  PixelLock px(world);
+  if (!px.ok()) return kReport.BadParam(kSiteMovieWrite, {"AddFrame"});
+  std::string why;
+  int r = 0;
+  if (!o->started && (r = Begin(*o, px.width(), px.height(), &why)) < 0) return Fail(out, *o, r, why);
+  if (px.width() != o->video->width || px.height() != o->video->height)
+    return Fail(out, *o, 0, "frames of different sizes");
+  if ((r = av_frame_make_writable(o->picture.get())) < 0) return Fail(out, *o, r, why);
+  o->sws.reset(sws_getCachedContext(o->sws.release(), px.width(), px.height(), AV_PIX_FMT_ARGB, px.width(),
+                                    px.height(), static_cast<AVPixelFormat>(o->picture->format),
+                                    SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
+  if (!o->sws) return Fail(out, *o, 0, "the frame cannot be converted");
+  const uint8_t* src[4] = {px.Row(0), nullptr, nullptr, nullptr};
+  const int stride[4] = {px.rowBytes(), 0, 0, 0};
+  sws_scale(o->sws.get(), src, stride, 0, px.height(), o->picture->data, o->picture->linesize);
+  o->picture->pts = o->frames++;
+  if ((r = Encode(*o, o->video.get(), o->videoStream, o->picture.get())) < 0) return Fail(out, *o, r, why);
+  if ((r = EncodeSound(*o, false)) < 0) return Fail(out, *o, r, why);
+  return 0;
+}
+
+ErrorCode AddSound(PIN_OutputSpecH out, Handle world) {
+  MovieOutput* o = GetOutput<MovieOutput>(out);
+  if (!o || !world) return kReport.BadParam(kSiteMovieWrite, {"AddSoundChunk"});
+  if (o->opt.soundRate <= 0) return 0;  // no sound track asked for
+  // The chunk in the track's format.
+  SND_Format f{double(o->opt.soundRate), SND_Encoding_Float, 4, static_cast<uint16_t>(o->opt.channels), 0};
+  if (ErrorCode err = SND_UpdateWorld(SND_Quality_Best, &f, nullptr, world)) return err;
+  SND_WorldInfo wi{};
+  if (ErrorCode err = SNDp_GetWorldInfo(world, &wi)) return err;
+  if (wi.frames == 0) return 0;
+  if (ErrorCode err = SND_LockBuffer(0, world)) return err;
+  void* p = nullptr;
+  SNDp_GetBuffer(world, &p);
+  const float* s = static_cast<const float*>(p);
+  o->pending.insert(o->pending.end(), s, s + wi.frames * o->opt.channels);
+  SND_UnlockBuffer(world);
+  if (o->started)
+    if (int r = EncodeSound(*o, false); r < 0) return Fail(out, *o, r, "");
+  return 0;
+}
+
+ErrorCode End(PIN_OutputSpecH out) {
+  MovieOutput* o = GetOutput<MovieOutput>(out);
+  if (!o) return kReport.BadParam(kSiteMovieWrite, {"EndAdding"});
+  if (!o->started) return Fail(out, *o, 0, "no frame was added");
+  int r = Encode(*o, o->video.get(), o->videoStream, nullptr);
+  if (r >= 0) r = EncodeSound(*o, true);
+  if (r >= 0 && o->audio) r = Encode(*o, o->audio.get(), o->audioStream, nullptr);
+  if (r >= 0) r = av_write_trailer(o->fmt.get());
+  if (r < 0) return Fail(out, *o, r, "");
+  avio_closep(&o->fmt->pb);
+  if (ErrorCode c = o->file.Commit()) {
+    const ErrorCode err = CannotWrite(kSiteMovieWrite, c, NameIn(o->file.finalPath()), "the file could not be replaced");
+    EndOutput<MovieOutput>(out);
+    return err;
+  }
+  EndOutput<MovieOutput>(out);
+  return 0;
+}
+
+ErrorCode GetOptions(PIN_OutputSpecH out, Handle* options) {
+  if (!options) return kReport.BadParam(kSiteMovieWrite, {"GetOutputOptions"});
+  *options = NewHandle(kOptionsSize);
+  if (!*options) return kErrOutOfMemory;
+  const MovieOutput* o = GetOutput<MovieOutput>(out);
+  const Options opt = o ? o->opt : Options{};
+  be::Writer w;
+  w.WriteFourCC(kOptionsTag);
+  w.WriteFourCC(opt.codec);
+  w.Write<uint32_t>(static_cast<uint32_t>(opt.quality));
+  w.Write<uint32_t>(static_cast<uint32_t>(opt.frameRate));
+  w.Write<uint32_t>(static_cast<uint32_t>(opt.soundRate));
+  w.Write<uint32_t>(static_cast<uint32_t>(opt.channels));
+  std::memcpy(**options, w.bytes().data(), kOptionsSize);
+  return 0;
+}
+
+ErrorCode DisposeOptions(PIN_OutputSpecH, Handle options) {
+  if (options) DisposeHandle(options);
+  return 0;
+}
+
+ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32_t size) {
+  MovieOutput* o = GetOutput<MovieOutput>(out);
+  int32_t v = 0;
+  if (o && data && size == 4) std::memcpy(&v, data, 4);
+  bool ok = o && data && size == 4 && !o->started;
+  if (ok) switch (selector) {
+      case kSelCodec:
+        ok = static_cast<FourCC>(v) == kH264 || static_cast<FourCC>(v) == kProRes || static_cast<FourCC>(v) == kPng ||
+             static_cast<FourCC>(v) == kAnimation;
+        if (ok) o->opt.codec = static_cast<FourCC>(v);
+        break;
+      case kSelQuality: ok = v >= 0 && v <= 51; if (ok) o->opt.quality = v; break;
+      case kSelFrameRate: ok = v >= (1 << 16) / 100 && v <= (240 << 16); if (ok) o->opt.frameRate = v; break;
+      case kSelSoundRate: ok = v >= 0 && v <= 192000; if (ok) o->opt.soundRate = v; break;
+      case kSelChannels: ok = v == 1 || v == 2; if (ok) o->opt.channels = v; break;
+      default: ok = false;
+    }
+  return ok ? 0 : kReport.BadParam(kSiteMovieWrite, {"SetOutSpecificData"});
+}
+
+ErrorCode Depths(PIN_OutputSpecH, uint32_t* depths) {
+  *depths = 0xC0;  // 24- and 32-bit
+  return 0;
+}
+
+}  // namespace
+
+void InstallMovieOutput(PIN_ModuleProcs& p) {
+  p.newOutputSpec = NewOutput;
+  p.setOutputFile = SetFile;
+  p.startAdding = Start;
+  p.addFrame = AddFrame;
+  p.addSoundChunk = AddSound;
+  p.endAdding = End;
+  p.getOutputOptions = GetOptions;
+  p.disposeOutputOptions = DisposeOptions;
+  p.setOutSpecificData = SetData;
+  p.getLegalDepths = Depths;
+}
+
+}  // namespace tv::pin

@@ -1,0 +1,170 @@
+// The image-file module: still images (and numbered still sequences) read
+// through OpenImageIO: PNG, JPEG, TIFF, OpenEXR, DPX, Targa, BMP and the
+// image editor's layered files (their flattened composite). Samples deeper
+// than a byte are rounded to the nearest byte and clamped to 0..255; alpha
+// is reported as the file stores it (straight where the format keeps
+// unassociated alpha, premultiplied otherwise). Colour values are taken as
+// stored: no colour-space conversion happens here.
+#include <OpenImageIO/imageio.h>
+
+#include <cstring>
+#include <memory>
+
+#include "oiio.h"
+
+namespace tv::pin {
+namespace {
+
+namespace OIIO = OIIO_NAMESPACE;
+
+struct StillState {
+  Frame frame;
+};
+
+// Decodes the first image of path into f; the library's reason in *why on failure.
+bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, std::string* why) {
+  OIIO::ImageSpec config;
+  // Keep unassociated alpha as stored, so it can be reported as straight.
+  config.attribute("oiio:UnassociatedAlpha", 1);
+  auto in = OIIO::ImageInput::open(path, &config);
+  if (!in) {
+    *why = OIIO::geterror();
+    return false;
+  }
+  const OIIO::ImageSpec& spec = in->spec();
+  const int64_t w = spec.width, h = spec.height;
+  const int nch = spec.nchannels;
+  if (w < 1 || h < 1 || w > 30000 || h > 30000 || nch < 1) {
+    *why = "unsupported image size";
+    return false;
+  }
+  int alpha = spec.alpha_channel;
+  if (alpha < 0 && nch == 2) alpha = 1;
+  if (alpha < 0 && nch >= 4) alpha = 3;
+  *hasAlpha = alpha >= 0 && alpha < nch;
+  *straight = spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 0;
+  const int color = nch >= 3 ? 3 : 1;
+  const size_t count = static_cast<size_t>(w * h) * static_cast<size_t>(nch);
+  f.width = static_cast<int32_t>(w);
+  f.height = static_cast<int32_t>(h);
+  f.argb.assign(static_cast<size_t>(w * h) * 4, 0);
+  auto store = [&](auto sampleToByte, const auto* samples) {
+    for (size_t i = 0, n = static_cast<size_t>(w * h); i < n; ++i) {
+      const auto* px = samples + i * static_cast<size_t>(nch);
+      uint8_t* out = &f.argb[i * 4];
+      out[0] = *hasAlpha ? sampleToByte(px[alpha]) : 255;
+      for (int c = 0; c < 3; ++c) out[1 + c] = sampleToByte(px[color == 3 ? c : 0]);
+    }
+  };
+  bool ok = false;
+  if (spec.format == OIIO::TypeDesc::UINT8) {
+    std::vector<uint8_t> px(count);
+    ok = in->read_image(0, 0, 0, nch, OIIO::TypeDesc::UINT8, px.data());
+    if (ok) store([](uint8_t v) { return v; }, px.data());
+  } else if (spec.format == OIIO::TypeDesc::UINT16) {
+    std::vector<uint16_t> px(count);
+    ok = in->read_image(0, 0, 0, nch, OIIO::TypeDesc::UINT16, px.data());
+    if (ok) store(WordToByte, px.data());
+  } else {
+    std::vector<float> px(count);
+    ok = in->read_image(0, 0, 0, nch, OIIO::TypeDesc::FLOAT, px.data());
+    if (ok) store(UnitToByte, px.data());
+  }
+  if (!ok) {
+    *why = in->geterror();
+    if (why->empty()) *why = OIIO::geterror();
+    f = Frame{};
+    return false;
+  }
+  return true;
+}
+
+ErrorCode ReadFrame(PIN_SeqSpecH seq, const Time& time, const Frame** out) {
+  int32_t index = 0;
+  if (ErrorCode err = PIN_GetFrameIndex(seq, &time, &index)) return err;
+  StillState* st = GetInstance<StillState>(seq);
+  // A SeqSpec restored from a project gets its state on first use.
+  if (!st) {
+    if (ErrorCode err = SetInstance(seq, new StillState)) return err;
+    st = GetInstance<StillState>(seq);
+  }
+  if (st->frame.index != index) {
+    FILE_SpecH file = nullptr;
+    if (ErrorCode err = PIN_GetFileAtTime(seq, &time, &file)) return err;
+    const std::string path = PathOf(file), name = NameOf(file);
+    FILE_Dispose(file);
+    bool straight = false, hasAlpha = false;
+    std::string why;
+    if (!Decode(path, st->frame, &straight, &hasAlpha, &why)) return CannotRead(kSiteImageRead, name, why);
+    st->frame.index = index;
+  }
+  *out = &st->frame;
+  return 0;
+}
+
+ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
+  auto st = std::make_unique<StillState>();
+  bool straight = false, hasAlpha = false;
+  std::string why;
+  if (!Decode(PathOf(file), st->frame, &straight, &hasAlpha, &why))
+    return CannotRead(kSiteImageRead, NameOf(file), why);
+  st->frame.index = 0;
+  PIN_SourceInfo info{};
+  PIN_GetSourceInfo(seq, &info);
+  info.width = st->frame.width;
+  info.height = st->frame.height;
+  info.depth = hasAlpha ? 32 : 24;
+  info.duration = Time{0, 1};
+  info.start = Time{0, 1};
+  info.nativeRate = 0;
+  info.alpha.marker = PIN_AlphaMarker;
+  info.alpha.type = !hasAlpha ? PIN_Alpha_None : straight ? PIN_Alpha_Straight : PIN_Alpha_Premul;
+  info.alpha.flags = hasAlpha && !straight ? 1u : 0u;
+  if (ErrorCode err = PIN_SetSourceInfo(seq, &info)) return err;
+  return SetInstance(seq, st.release());
+}
+
+ErrorCode Dispose(PIN_SeqSpecH seq) {
+  DisposeInstance<StillState>(seq);
+  return 0;
+}
+
+ErrorCode Draw(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world) {
+  const Frame* f = nullptr;
+  if (ErrorCode err = ReadFrame(seq, params->time, &f)) return err;
+  return DrawFrame(*f, params, world, 0, 0);
+}
+
+ErrorCode DrawPartial(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world) {
+  const Frame* f = nullptr;
+  if (ErrorCode err = ReadFrame(seq, params->time, &f)) return err;
+  return DrawFrame(*f, params, world, params->part.left, params->part.top);
+}
+
+}  // namespace
+
+ErrorCode ImageFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
+  info->signature = kImageFilesSig;
+  std::strcpy(info->name, "Image Files");
+  info->flags = PIN_ModFlag_Files | PIN_ModFlag_StillPerFile | PIN_ModFlag_NoTime;
+  info->maxWidth = info->maxHeight = 30000;
+  info->fileType = MakeFourCC("PNGf");
+  constexpr FourCC kTypes[] = {MakeFourCC("PNGf"), MakeFourCC("JPEG"), MakeFourCC("TIFF"), MakeFourCC("EXR "),
+                               MakeFourCC("DPX "), MakeFourCC("TPIC"), MakeFourCC("BMPf"), MakeFourCC("8BPS")};
+  constexpr FourCC kExts[] = {MakeFourCC(".png"), MakeFourCC(".jpg"), MakeFourCC(".tif"), MakeFourCC(".exr"),
+                              MakeFourCC(".dpx"), MakeFourCC(".tga"), MakeFourCC(".bmp"), MakeFourCC(".psd")};
+  info->numFileTypes = static_cast<int16_t>(std::size(kTypes));
+  for (size_t i = 0; i < std::size(kTypes); ++i) info->fileTypes[i][0] = kTypes[i];
+  info->numExtensions = static_cast<int16_t>(std::size(kExts));
+  for (size_t i = 0; i < std::size(kExts); ++i) info->extensions[i] = kExts[i];
+  info->extension = kExts[0];
+  PIN_InstallStillProcs(procs);
+  procs->newSeqSpecFromFile = NewFromFile;
+  procs->disposeSeqSpec = Dispose;
+  procs->drawSparseFrame = Draw;
+  procs->drawPartialFrame = DrawPartial;
+  InstallImageOutput(*procs);
+  return 0;
+}
+
+}  // namespace tv::pin

@@ -1,0 +1,160 @@
+// The image-file module's output: each frame written as one still file
+// (PNG, TIFF, OpenEXR, JPEG or DPX by the file's extension) through the
+// atomic replacement, so a write that fails leaves nothing under the final
+// name. Colour and alpha bytes are written as the World holds them (alpha
+// straight, as stored); OpenEXR gets half floats, the others 8-bit samples.
+// Options: the JPEG quality (1..100, default 95) and whether alpha is
+// written (default yes; never in JPEG).
+#include <OpenImageIO/imageio.h>
+
+#include <cstring>
+#include <strings.h>
+
+#include "AtomicFile.h"
+#include "ByteOrder.h"
+#include "oiio.h"
+
+namespace tv::pin {
+namespace {
+
+namespace OIIO = OIIO_NAMESPACE;
+
+// Output options (stored big-endian): "OIo1", quality, alpha (u32 each).
+constexpr FourCC kOptionsTag = MakeFourCC("OIo1");
+constexpr size_t kOptionsSize = 12;
+enum : int32_t { kSelQuality = 1, kSelAlpha = 2 };
+
+struct ImageOutput {
+  std::string path;
+  int32_t quality = 95;
+  int32_t alpha = 1;
+};
+
+std::string NameIn(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Extension(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  return dot == std::string::npos ? std::string() : path.substr(dot + 1);
+}
+
+ErrorCode NewOutput(PIN_OutputSpecH) { return 0; }
+
+ErrorCode SetFile(PIN_OutputSpecH out, FILE_SpecH file) {
+  const std::string path = PathOf(file);
+  if (path.empty()) return kReport.BadParam(kSiteImageWrite, {"SetOutputFile"});
+  auto* o = new ImageOutput;
+  o->path = path;
+  return SetOutput(out, o);
+}
+
+ErrorCode WriteFrame(PIN_OutputSpecH out, BM_World world) {
+  ImageOutput* o = GetOutput<ImageOutput>(out);
+  if (!o || !world) return kReport.BadParam(kSiteImageWrite, {"OutputFrame"});
+  PixelLock px(world);
+  if (!px.ok()) return kReport.BadParam(kSiteImageWrite, {"OutputFrame"});
+  const std::string ext = Extension(o->path);
+  const bool jpeg = strcasecmp(ext.c_str(), "jpg") == 0 || strcasecmp(ext.c_str(), "jpeg") == 0;
+  const bool exr = strcasecmp(ext.c_str(), "exr") == 0;
+  const int nch = o->alpha && !jpeg ? 4 : 3;
+  const int w = px.width(), h = px.height();
+  // RGB(A) samples from the World's ARGB bytes.
+  std::vector<uint8_t> rgba(static_cast<size_t>(w) * static_cast<size_t>(h) * static_cast<size_t>(nch));
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* s = px.Row(y);
+    uint8_t* d = &rgba[static_cast<size_t>(y) * static_cast<size_t>(w) * static_cast<size_t>(nch)];
+    for (int x = 0; x < w; ++x, s += 4, d += nch) {
+      d[0] = s[1], d[1] = s[2], d[2] = s[3];
+      if (nch == 4) d[3] = s[0];
+    }
+  }
+  std::string why;
+  const ErrorCode err = platform::ReplaceFileAtomically(o->path, [&](int, const std::string& temp) -> ErrorCode {
+    auto writer = OIIO::ImageOutput::create(ext);
+    if (!writer) {
+      why = OIIO::geterror();
+      return kErrUnsupported;
+    }
+    OIIO::ImageSpec spec(w, h, nch, exr ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
+    if (nch == 4) {
+      spec.alpha_channel = 3;
+      spec.attribute("oiio:UnassociatedAlpha", 1);
+    }
+    if (jpeg) {
+      spec.attribute("Compression", "jpeg:" + std::to_string(o->quality));
+      // Full colour resolution: stills are final output.
+      spec.attribute("jpeg:subsampling", "4:4:4");
+    }
+    if (!writer->open(temp, spec) || !writer->write_image(OIIO::TypeDesc::UINT8, rgba.data()) || !writer->close()) {
+      why = writer->geterror();
+      return kSysIO;
+    }
+    return 0;
+  });
+  if (err) return CannotWrite(kSiteImageWrite, err, NameIn(o->path), why.empty() ? "the file could not be replaced" : why);
+  return 0;
+}
+
+ErrorCode Start(PIN_OutputSpecH out) {
+  return GetOutput<ImageOutput>(out) ? 0 : kReport.BadParam(kSiteImageWrite, {"StartAdding"});
+}
+ErrorCode AddFrame(PIN_OutputSpecH out, int32_t, BM_World world) { return WriteFrame(out, world); }
+ErrorCode End(PIN_OutputSpecH out) {
+  EndOutput<ImageOutput>(out);
+  return 0;
+}
+
+ErrorCode GetOptions(PIN_OutputSpecH out, Handle* options) {
+  if (!options) return kReport.BadParam(kSiteImageWrite, {"GetOutputOptions"});
+  *options = NewHandle(kOptionsSize);
+  if (!*options) return kErrOutOfMemory;
+  const ImageOutput defaults;
+  const ImageOutput* o = GetOutput<ImageOutput>(out);
+  if (!o) o = &defaults;
+  be::Writer w;
+  w.WriteFourCC(kOptionsTag);
+  w.Write<uint32_t>(static_cast<uint32_t>(o->quality));
+  w.Write<uint32_t>(static_cast<uint32_t>(o->alpha));
+  std::memcpy(**options, w.bytes().data(), kOptionsSize);
+  return 0;
+}
+
+ErrorCode DisposeOptions(PIN_OutputSpecH, Handle options) {
+  if (options) DisposeHandle(options);
+  return 0;
+}
+
+ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32_t size) {
+  ImageOutput* o = GetOutput<ImageOutput>(out);
+  int32_t v = 0;
+  if (o && data && size == 4) std::memcpy(&v, data, 4);
+  if (!o || !data || size != 4 || (selector == kSelQuality && (v < 1 || v > 100)) ||
+      (selector == kSelAlpha && v != 0 && v != 1) || (selector != kSelQuality && selector != kSelAlpha))
+    return kReport.BadParam(kSiteImageWrite, {"SetOutSpecificData"});
+  (selector == kSelQuality ? o->quality : o->alpha) = v;
+  return 0;
+}
+
+ErrorCode Depths(PIN_OutputSpecH, uint32_t* depths) {
+  *depths = 0xC0;  // 24- and 32-bit
+  return 0;
+}
+
+}  // namespace
+
+void InstallImageOutput(PIN_ModuleProcs& p) {
+  p.newOutputSpec = NewOutput;
+  p.setOutputFile = SetFile;
+  p.startAdding = Start;
+  p.addFrame = AddFrame;
+  p.endAdding = End;
+  p.outputFrame = WriteFrame;
+  p.getOutputOptions = GetOptions;
+  p.disposeOutputOptions = DisposeOptions;
+  p.setOutSpecificData = SetData;
+  p.getLegalDepths = Depths;
+}
+
+}  // namespace tv::pin

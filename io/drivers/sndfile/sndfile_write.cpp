@@ -1,0 +1,162 @@
+// The sound-file module's output: sound chunks written as a WAV (".wav") or
+// AIFF (any other name) file of 16-bit samples, or of the sample size the
+// output options ask for. Video frames are accepted and ignored, so the
+// module can take part in any output. The file takes its final name only
+// when adding ends.
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "../common/drivers.h"
+#include "ByteOrder.h"
+
+namespace tv::pin {
+namespace {
+
+// Output options (stored big-endian): "SFo1", then the bits of a sample
+// (16, 24 or 32 for floats).
+constexpr FourCC kOptionsTag = MakeFourCC("SFo1");
+constexpr size_t kOptionsSize = 8;
+constexpr int32_t kOptionsSelector = 1;  // Get/SetOutSpecificData: the bits of a sample
+
+struct SoundOutput {
+  explicit SoundOutput(std::string path) : file(std::move(path)) {}
+  PartialFile file;
+  int32_t bits = 16;
+  SNDFILE* sf = nullptr;
+  bool failed = false;
+  ~SoundOutput() {
+    if (sf) sf_close(sf);
+  }
+};
+
+std::string NameIn(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int FormatFor(const std::string& path, int32_t bits) {
+  const bool wav = path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".wav") == 0;
+  const int sub = bits == 24 ? SF_FORMAT_PCM_24 : bits == 32 ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16;
+  return (wav ? SF_FORMAT_WAV : SF_FORMAT_AIFF) | sub;
+}
+
+// Opens the partial file at the sound's rate and channels.
+ErrorCode OpenWriter(SoundOutput& o, double rate, int channels) {
+  SF_INFO info{};
+  info.samplerate = static_cast<int>(rate + 0.5);
+  info.channels = channels;
+  info.format = FormatFor(o.file.finalPath(), o.bits);
+  o.sf = sf_open(o.file.path().c_str(), SFM_WRITE, &info);
+  if (!o.sf) return CannotWrite(kSiteSoundWrite, kSysIO, NameIn(o.file.finalPath()), sf_strerror(nullptr));
+  return 0;
+}
+
+ErrorCode NewOutput(PIN_OutputSpecH) { return 0; }
+
+ErrorCode SetFile(PIN_OutputSpecH out, FILE_SpecH file) {
+  const std::string path = PathOf(file);
+  if (path.empty()) return kReport.BadParam(kSiteSoundWrite, {"SetOutputFile"});
+  return SetOutput(out, new SoundOutput(path));
+}
+
+ErrorCode Start(PIN_OutputSpecH out) {
+  if (!GetOutput<SoundOutput>(out)) return kReport.BadParam(kSiteSoundWrite, {"StartAdding"});
+  return 0;
+}
+
+ErrorCode AddFrame(PIN_OutputSpecH, int32_t, BM_World) { return 0; }
+
+ErrorCode AddSound(PIN_OutputSpecH out, Handle world) {
+  SoundOutput* o = GetOutput<SoundOutput>(out);
+  if (!o || !world) return kReport.BadParam(kSiteSoundWrite, {"AddSoundChunk"});
+  SND_WorldInfo wi{};
+  if (ErrorCode err = SNDp_GetWorldInfo(world, &wi)) return err;
+  if (!o->sf)
+    if (ErrorCode err = OpenWriter(*o, wi.format.rate, wi.format.channels)) {
+      EndOutput<SoundOutput>(out);
+      return err;
+    }
+  if (wi.frames == 0) return 0;
+  if (ErrorCode err = SND_LockBuffer(0, world)) return err;
+  void* samples = nullptr;
+  SNDp_GetBuffer(world, &samples);
+  const size_t n = static_cast<size_t>(wi.frames) * wi.format.channels;
+  std::vector<int32_t> buf(n);
+  const uint8_t* p = static_cast<const uint8_t*>(samples);
+  for (size_t i = 0; i < n; ++i) buf[i] = SampleToInt32(wi.format, p + i * wi.format.bytesPerSample);
+  SND_UnlockBuffer(world);
+  if (sf_writef_int(o->sf, buf.data(), wi.frames) != wi.frames) {
+    const ErrorCode err = CannotWrite(kSiteSoundWrite, kSysIO, NameIn(o->file.finalPath()), sf_strerror(o->sf));
+    EndOutput<SoundOutput>(out);
+    return err;
+  }
+  return 0;
+}
+
+ErrorCode End(PIN_OutputSpecH out) {
+  SoundOutput* o = GetOutput<SoundOutput>(out);
+  if (!o) return kReport.BadParam(kSiteSoundWrite, {"EndAdding"});
+  ErrorCode err = o->sf ? 0 : OpenWriter(*o, 48000, 2);
+  if (!err) {
+    sf_close(o->sf);
+    o->sf = nullptr;
+    if (ErrorCode c = o->file.Commit())
+      err = CannotWrite(kSiteSoundWrite, c, NameIn(o->file.finalPath()), "the file could not be replaced");
+  }
+  EndOutput<SoundOutput>(out);
+  return err;
+}
+
+ErrorCode GetOptions(PIN_OutputSpecH out, Handle* options) {
+  if (!options) return kReport.BadParam(kSiteSoundWrite, {"GetOutputOptions"});
+  *options = NewHandle(kOptionsSize);
+  if (!*options) return kErrOutOfMemory;
+  const SoundOutput* o = GetOutput<SoundOutput>(out);
+  be::Writer w;
+  w.WriteFourCC(kOptionsTag);
+  w.Write<uint32_t>(static_cast<uint32_t>(o ? o->bits : 16));
+  std::memcpy(*(*options), w.bytes().data(), kOptionsSize);
+  return 0;
+}
+
+ErrorCode DisposeOptions(PIN_OutputSpecH, Handle options) {
+  if (options) DisposeHandle(options);
+  return 0;
+}
+
+ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32_t size) {
+  SoundOutput* o = GetOutput<SoundOutput>(out);
+  if (!o || selector != kOptionsSelector || !data || size != 4) return kReport.BadParam(kSiteSoundWrite, {"SetOutSpecificData"});
+  int32_t bits;
+  std::memcpy(&bits, data, 4);
+  if (bits != 16 && bits != 24 && bits != 32) return kReport.BadParam(kSiteSoundWrite, {"SetOutSpecificData"});
+  if (o->sf) return kReport.BadParam(kSiteSoundWrite, {"SetOutSpecificData"});
+  o->bits = bits;
+  return 0;
+}
+
+ErrorCode Depths(PIN_OutputSpecH, uint32_t* depths) {
+  *depths = 0;
+  return 0;
+}
+
+}  // namespace
+
+void InstallSoundOutput(PIN_ModuleProcs& p) {
+  p.newOutputSpec = NewOutput;
+  p.setOutputFile = SetFile;
+  p.startAdding = Start;
+  p.addFrame = AddFrame;
+  p.addSoundChunk = AddSound;
+  p.endAdding = End;
+  p.getOutputOptions = GetOptions;
+  p.disposeOutputOptions = DisposeOptions;
+  p.setOutSpecificData = SetData;
+  p.getLegalDepths = Depths;
+}
+
+}  // namespace tv::pin

@@ -1,0 +1,287 @@
+// The movie module: containers read with their sound, frames found exactly
+// (each generated frame carries its number as eight bars), files no module
+// claims probed by content, a foreign "opti" kept, damaged movies refused.
+// The movies are made here by the ffmpeg tool from generated frames.
+#include <sndfile.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "PIN_test_drivers_fixture.h"
+
+namespace tv::test::pin {
+namespace {
+
+constexpr int kW = 128, kH = 32, kFrames = 48, kRate = 8000;
+
+class PINMoviesTest : public DriverTest {
+ protected:
+  void SetUp() override {
+    DriverTest::SetUp();
+    // Frame n: bar b (16 pixels wide) white when bit b of n is set.
+    std::ofstream raw(dir.P("frames.rgb"), std::ios::binary);
+    for (int n = 0; n < kFrames; ++n)
+      for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+          const char v = (n >> (x / 16)) & 1 ? char(235) : char(16);
+          raw.put(v).put(v).put(v);
+        }
+    raw.close();
+    SF_INFO info{};
+    info.samplerate = kRate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(dir.P("tone.wav").c_str(), SFM_WRITE, &info);
+    for (int i = 0; i < kRate * 2 * 2; ++i) tone_.push_back(static_cast<int16_t>((i * 331) % 40000 - 20000));
+    sf_writef_short(f, tone_.data(), kRate * 2);
+    sf_close(f);
+  }
+  // Makes a movie of the frames (and the tone) with the given codecs.
+  bool Make(const std::string& name, const std::string& codecs) {
+    const std::string cmd = "ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt rgb24 -s 128x32 -r 24 -i '" +
+                            dir.P("frames.rgb") + "' -i '" + dir.P("tone.wav") + "' " + codecs + " '" + dir.P(name) +
+                            "'";
+    return std::system(cmd.c_str()) == 0;
+  }
+  // The number a drawn frame carries.
+  static int Number(const std::vector<uint8_t>& argb) {
+    int n = 0;
+    for (int b = 0; b < 8; ++b)
+      if (argb[(16 * kW + 16 * b + 8) * 4 + 1] > 128) n |= 1 << b;
+    return n;
+  }
+  std::vector<int16_t> Sound(PIN_SeqSpecH seq, int32_t first, int32_t count) {
+    SND_World w = nullptr;
+    EXPECT_EQ(SND_NewWorld(nullptr, nullptr, &w), 0);
+    PIN_SoundRequest r{};
+    r.start = Time{first, kRate};
+    r.duration = Time{count, kRate};
+    r.format = SND_Format{double(kRate), SND_Encoding_Signed, 2, 2, 0};
+    std::vector<int16_t> out;
+    if (PIN_GetSound(seq, &r, w) == 0) {
+      SND_LockBuffer(0, w);
+      void* p = nullptr;
+      SNDp_GetBuffer(w, &p);
+      out.assign(static_cast<int16_t*>(p), static_cast<int16_t*>(p) + 2 * count);
+      SND_UnlockBuffer(w);
+    }
+    SND_DisposeWorld(w);
+    return out;
+  }
+  std::vector<int16_t> tone_;
+};
+
+TEST_F(PINMoviesTest, SeekingIsFrameAccurate) {
+  ASSERT_TRUE(Make("n.mp4", "-c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -c:a aac"));
+  PIN_SeqSpecH seq = nullptr;
+  ASSERT_EQ(Import(dir.P("n.mp4"), &seq), 0);
+  // In order, backwards, across key frames, repeated and far jumps.
+  const int order[] = {0, 1, 2, 3, 47, 46, 13, 12, 11, 11, 30, 31, 33, 5, 24, 23, 36, 0, 47};
+  for (int n : order) EXPECT_EQ(Number(Draw(seq, n, 24)), n) << n;
+  // Times between frames show the frame that started last; past the end, the last one.
+  EXPECT_EQ(Number(Draw(seq, 2 * 1001 + 500, 24 * 1001)), 2);
+  EXPECT_EQ(Number(Draw(seq, 400, 24)), 47);
+  Time at{5, 24}, next{};
+  ASSERT_EQ(PIN_InqNextFrameTime(seq, &at, &next), 0);
+  EXPECT_EQ(int64_t{next.value} * 24, int64_t{6} * next.scale);
+  at = Time{47, 24};
+  ASSERT_EQ(PIN_InqNextFrameTime(seq, &at, &next), 0);
+  EXPECT_EQ(next.scale, kInvalidTime.scale);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(PINMoviesTest, ContainersWithTheirSound) {
+  struct Case {
+    const char* file;
+    const char* codecs;
+    bool exactSound;
+  } cases[] = {
+      {"a.mov", "-c:v libx264 -pix_fmt yuv420p -c:a pcm_s16le", true},
+      {"b.mkv", "-c:v libx264 -pix_fmt yuv420p -c:a pcm_s16le", true},
+      {"c.avi", "-c:v mpeg4 -q:v 2 -c:a pcm_s16le", true},
+      {"d.mp4", "-c:v libx264 -pix_fmt yuv420p -c:a aac", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    ASSERT_TRUE(Make(c.file, c.codecs));
+    PIN_SeqSpecH seq = nullptr;
+    ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
+    int32_t w = 0, h = 0;
+    PIN_GetDimensions(seq, nullptr, &w, &h, nullptr);
+    EXPECT_EQ(w, kW);
+    EXPECT_EQ(h, kH);
+    Time d{};
+    PIN_GetDuration(seq, &d);
+    EXPECT_EQ(int64_t{d.value} * 24, int64_t{kFrames} * d.scale);
+    EXPECT_EQ(Number(Draw(seq, 20, 24)), 20);
+    const std::vector<int16_t> s = Sound(seq, 1000, 500);
+    ASSERT_EQ(s.size(), 1000u);
+    if (c.exactSound) EXPECT_EQ(s, std::vector<int16_t>(tone_.begin() + 2000, tone_.begin() + 3000));
+    else
+      EXPECT_NE(s, std::vector<int16_t>(1000, 0));
+  }
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(PINMoviesTest, UnclaimedFilesAreProbedAndForeignOptionsKept) {
+  ASSERT_TRUE(Make("n.mp4", "-c:v libx264 -pix_fmt yuv420p -an"));
+  std::filesystem::copy_file(dir.P("n.mp4"), dir.P("clip.data"));
+  PIN_SeqSpecH seq = nullptr;
+  ASSERT_EQ(Import(dir.P("clip.data"), &seq), 0);
+  FourCC sig = 0;
+  PIN_GetModuleSignature(seq, &sig);
+  EXPECT_EQ(sig, MakeFourCC("MooV"));
+  // Options another movie module stored stay as they are.
+  const char foreign[] = "qtcodec settings \x01\x02";
+  Handle opti = NewHandle(sizeof foreign);
+  std::memcpy(*opti, foreign, sizeof foreign);
+  ASSERT_EQ(PIN_SetOptions(seq, opti), 0);
+  DisposeHandle(opti);
+  EXPECT_EQ(Number(Draw(seq, 9, 24)), 9);
+  Handle kept = nullptr;
+  ASSERT_EQ(PIN_GetOptions(seq, &kept), 0);
+  ASSERT_EQ(GetHandleSize(kept), Size{sizeof foreign});
+  EXPECT_EQ(std::memcmp(*kept, foreign, sizeof foreign), 0);
+}
+
+TEST_F(PINMoviesTest, DamagedMoviesAreRefusedCleanly) {
+  ASSERT_TRUE(Make("t.mp4", "-c:v libx264 -pix_fmt yuv420p -c:a aac"));
+  ASSERT_TRUE(Make("t.mkv", "-c:v libx264 -pix_fmt yuv420p -c:a pcm_s16le"));
+  const auto size = std::filesystem::file_size(dir.P("t.mp4"));
+  std::filesystem::resize_file(dir.P("t.mp4"), size / 2);
+  PIN_SeqSpecH seq = nullptr;
+  EXPECT_EQ(Import(dir.P("t.mp4"), &seq), PIN_ErrCannotImport);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_NE(rec.reports[0].text.find("file 't.mp4' cannot be imported -- "), std::string::npos)
+      << rec.reports[0].text;
+  // A stream cut in its middle opens; its lost frames draw the last one
+  // that decoded, or fail once, but never crash.
+  std::filesystem::resize_file(dir.P("t.mkv"), std::filesystem::file_size(dir.P("t.mkv")) / 2);
+  rec.reports.clear();
+  ASSERT_EQ(Import(dir.P("t.mkv"), &seq), 0);
+  BM_World world = World(kW, kH);
+  PIN_DrawParams p{};
+  p.time = Time{45, 24};
+  const ErrorCode err = PIN_DrawFrame(seq, world, &p);
+  EXPECT_TRUE(err == 0 || (err == PIN_ErrCannotImport && rec.reports.size() == 1)) << err;
+  (void)Sound(seq, 0, 16000);
+}
+
+}  // namespace
+}  // namespace tv::test::pin
+
+namespace tv::test::pin {
+namespace {
+
+// The output slots: every codec written with sound and read back.
+TEST_F(PINMoviesTest, OutputRoundTrips) {
+  const PIN_ModuleProcs& p = tv::pin::FindModule(MakeFourCC("MooV"))->procs;
+  constexpr int W = 64, H = 48, N = 6, SR = 48000;
+  auto frame = [&](int n) {
+    BM_World w = World(W, H);
+    tv::pin::PixelLock px(w);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        uint8_t* d = px.Row(y) + 4 * x;
+        d[0] = static_cast<uint8_t>(255 - x - y), d[1] = static_cast<uint8_t>(40 + x * 2 + n * 4),
+        d[2] = static_cast<uint8_t>(60 + y * 2), d[3] = static_cast<uint8_t>(120 + x - y);
+      }
+    return w;
+  };
+  std::vector<int16_t> tone;
+  for (int i = 0; i < SR / 4 * 2; ++i) tone.push_back(static_cast<int16_t>((i * 131) % 20000 - 10000));
+  struct Case {
+    const char* file;
+    FourCC codec;
+    bool alpha, lossless;
+  } cases[] = {{"o.mp4", MakeFourCC("avc1"), false, false},
+               {"p.mov", MakeFourCC("apch"), false, false},
+               {"q.mov", MakeFourCC("png "), true, true},
+               {"r.mov", MakeFourCC("rle "), true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    Handle out = NewHandle(0);
+    FILE_SpecH ref = nullptr;
+    ASSERT_EQ(FILE_New(dir.P(c.file).c_str(), FILE_LocFullPath, &ref), 0);
+    ASSERT_EQ(p.setOutputFile(out, ref), 0);
+    FILE_Dispose(ref);
+    const int32_t codec = static_cast<int32_t>(c.codec), sr = SR;
+    ASSERT_EQ(p.setOutSpecificData(out, 1, &codec, 4), 0);
+    ASSERT_EQ(p.setOutSpecificData(out, 4, &sr, 4), 0);
+    Handle opts = nullptr;
+    ASSERT_EQ(p.getOutputOptions(out, &opts), 0);
+    const uint8_t golden[24] = {'M', 'V', 'o', '1', uint8_t(c.codec >> 24), uint8_t(c.codec >> 16),
+                                uint8_t(c.codec >> 8), uint8_t(c.codec), 0, 0, 0, 18, 0, 24, 0, 0,
+                                0, 0, 0xBB, 0x80, 0, 0, 0, 2};
+    EXPECT_EQ(std::memcmp(*opts, golden, 24), 0);
+    p.disposeOutputOptions(out, opts);
+    ASSERT_EQ(p.startAdding(out), 0);
+    SND_World s = nullptr;
+    SND_Format f{double(SR), SND_Encoding_Signed, 2, 2, 0};
+    ASSERT_EQ(SND_NewWorld(&f, nullptr, &s), 0);
+    void* buf = nullptr;
+    ASSERT_EQ(SND_SizeAndLockBuffer(static_cast<int64_t>(tone.size() / 2), 0, s, &buf), 0);
+    std::memcpy(buf, tone.data(), tone.size() * 2);
+    SND_UnlockBuffer(s);
+    ASSERT_EQ(p.addSoundChunk(out, s), 0);
+    SND_DisposeWorld(s);
+    std::vector<std::vector<uint8_t>> sent;
+    for (int n = 0; n < N; ++n) {
+      BM_World w = frame(n);
+      sent.push_back(Bytes(w));
+      ASSERT_EQ(p.addFrame(out, n, w), 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.P(c.file)));
+    ASSERT_EQ(p.endAdding(out), 0);
+    DisposeHandle(out);
+
+    PIN_SeqSpecH seq = nullptr;
+    ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
+    PIN_Interpretation in{};
+    PIN_GetInterpretation(seq, &in);
+    EXPECT_EQ(in.alpha.type, c.alpha ? PIN_Alpha_Straight : PIN_Alpha_None);
+    for (int n : {3, 0, 5}) {
+      std::vector<uint8_t> got = Draw(seq, n, 24), want = sent[static_cast<size_t>(n)];
+      if (!c.alpha)
+        for (size_t i = 0; i < want.size(); i += 4) want[i] = 255;
+      if (c.lossless)
+        EXPECT_EQ(got, want) << n;
+      else
+        EXPECT_GT(Psnr(got, want), 45) << n;
+    }
+    SND_World back = nullptr;
+    ASSERT_EQ(SND_NewWorld(nullptr, nullptr, &back), 0);
+    PIN_SoundRequest r{Time{0, SR}, Time{SR / 8, SR}, f, SND_Quality_Best};
+    ASSERT_EQ(PIN_GetSound(seq, &r, back), 0);
+    SND_LockBuffer(0, back);
+    void* bp = nullptr;
+    SNDp_GetBuffer(back, &bp);
+    const std::vector<int16_t> got(static_cast<int16_t*>(bp), static_cast<int16_t*>(bp) + SR / 8 * 2);
+    SND_UnlockBuffer(back);
+    SND_DisposeWorld(back);
+    // PCM sound comes back exactly; AAC is only checked to be there.
+    if (c.codec != MakeFourCC("avc1")) {
+      EXPECT_EQ(got, std::vector<int16_t>(tone.begin(), tone.begin() + SR / 8 * 2));
+    } else {
+      EXPECT_NE(got, std::vector<int16_t>(got.size(), 0));
+    }
+  }
+  // A movie that cannot be encoded (4:2:0 needs even sizes) leaves nothing behind.
+  rec.reports.clear();
+  Handle out = NewHandle(0);
+  FILE_SpecH ref = nullptr;
+  ASSERT_EQ(FILE_New(dir.P("odd.mp4").c_str(), FILE_LocFullPath, &ref), 0);
+  ASSERT_EQ(p.setOutputFile(out, ref), 0);
+  FILE_Dispose(ref);
+  EXPECT_NE(p.addFrame(out, 0, World(31, 17)), 0);
+  DisposeHandle(out);
+  EXPECT_FALSE(std::filesystem::exists(dir.P("odd.mp4")));
+  EXPECT_EQ(rec.reports.size(), 1u);
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_EQ(e.path().filename().string().find(".partial"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tv::test::pin

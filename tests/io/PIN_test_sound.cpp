@@ -1,0 +1,166 @@
+// The sound-file module: WAV and AIFF read into sound worlds through sound
+// requests, written through the output slots, and a failed write that
+// leaves nothing under the final name.
+#include <sndfile.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "PIN_test_drivers_fixture.h"
+
+namespace tv::test::pin {
+namespace {
+
+// Writes frames of 16-bit samples (interleaved) to path.
+void WriteSound(const std::string& path, int format, int rate, int channels, const std::vector<int16_t>& s) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = format;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+  sf_writef_short(f, s.data(), static_cast<sf_count_t>(s.size() / channels));
+  sf_close(f);
+}
+
+std::vector<int16_t> Ramp(size_t n) {
+  std::vector<int16_t> s;
+  for (size_t i = 0; i < n; ++i) s.push_back(static_cast<int16_t>((i * 997) % 60000 - 30000));
+  return s;
+}
+
+class PINSoundTest : public DriverTest {
+ protected:
+  void TearDown() override {
+    for (SND_World w : sounds_) SND_DisposeWorld(w);
+    DriverTest::TearDown();
+  }
+  SND_World Sound() {
+    SND_World w = nullptr;
+    EXPECT_EQ(SND_NewWorld(nullptr, nullptr, &w), 0);
+    sounds_.push_back(w);
+    return w;
+  }
+  // The samples of a 16-bit world.
+  static std::vector<int16_t> Samples(SND_World w) {
+    SND_WorldInfo wi{};
+    EXPECT_EQ(SNDp_GetWorldInfo(w, &wi), 0);
+    EXPECT_EQ(wi.format.bytesPerSample, 2);
+    SND_LockBuffer(0, w);
+    void* p = nullptr;
+    SNDp_GetBuffer(w, &p);
+    const int16_t* s = static_cast<const int16_t*>(p);
+    std::vector<int16_t> out(s, s + wi.frames * wi.format.channels);
+    SND_UnlockBuffer(w);
+    return out;
+  }
+  static PIN_SoundRequest Request(int32_t startFrames, int32_t frames, uint32_t rate, uint16_t channels) {
+    PIN_SoundRequest r{};
+    r.start = Time{startFrames, rate};
+    r.duration = Time{frames, rate};
+    r.format = SND_Format{double(rate), SND_Encoding_Signed, 2, channels, 0};
+    r.quality = SND_Quality_Best;
+    return r;
+  }
+  const PIN_ModuleProcs* Procs() {
+    const tv::pin::Module* m = tv::pin::FindModule(MakeFourCC("WAVD"));
+    EXPECT_NE(m, nullptr);
+    return &m->procs;
+  }
+
+ private:
+  std::vector<SND_World> sounds_;
+};
+
+TEST_F(PINSoundTest, WavAndAiffReadIntoSoundWorlds) {
+  struct Case {
+    const char* file;
+    int format;
+    int channels;
+  } cases[] = {{"s.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2}, {"m.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::vector<int16_t> s = Ramp(2000 * c.channels);
+    WriteSound(dir.P(c.file), c.format, 8000, c.channels, s);
+    PIN_SeqSpecH seq = nullptr;
+    ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
+    Time d{};
+    ASSERT_EQ(PIN_GetDuration(seq, &d), 0);
+    EXPECT_EQ(d.value, 2000);
+    EXPECT_EQ(d.scale, 8000u);
+    // Frames 100..599, and a span running 50 frames past the end (silence).
+    SND_World w = Sound();
+    PIN_SoundRequest r = Request(100, 500, 8000, static_cast<uint16_t>(c.channels));
+    ASSERT_EQ(PIN_GetSound(seq, &r, w), 0);
+    EXPECT_EQ(Samples(w), std::vector<int16_t>(s.begin() + 100 * c.channels, s.begin() + 600 * c.channels));
+    r = Request(1950, 100, 8000, static_cast<uint16_t>(c.channels));
+    ASSERT_EQ(PIN_GetSound(seq, &r, w), 0);
+    std::vector<int16_t> tail(s.end() - 50 * c.channels, s.end());
+    tail.resize(100 * c.channels, 0);
+    EXPECT_EQ(Samples(w), tail);
+  }
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
+  const std::vector<int16_t> s = Ramp(3000 * 2);
+  WriteSound(dir.P("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, s);
+  PIN_SeqSpecH seq = nullptr;
+  ASSERT_EQ(Import(dir.P("in.wav"), &seq), 0);
+  for (const char* name : {"out.wav", "out.aif"}) {
+    SCOPED_TRACE(name);
+    const PIN_ModuleProcs* p = Procs();
+    Handle out = NewHandle(0);
+    FILE_SpecH ref = nullptr;
+    ASSERT_EQ(FILE_New(dir.P(name).c_str(), FILE_LocFullPath, &ref), 0);
+    ASSERT_EQ(p->setOutputFile(out, ref), 0);
+    FILE_Dispose(ref);
+    ASSERT_EQ(p->startAdding(out), 0);
+    // Two chunks of the source.
+    for (int32_t k = 0; k < 2; ++k) {
+      SND_World w = Sound();
+      PIN_SoundRequest r = Request(k * 1500, 1500, 48000, 2);
+      ASSERT_EQ(PIN_GetSound(seq, &r, w), 0);
+      ASSERT_EQ(p->addSoundChunk(out, w), 0);
+      EXPECT_FALSE(std::filesystem::exists(dir.P(name)));
+    }
+    ASSERT_EQ(p->endAdding(out), 0);
+    DisposeHandle(out);
+    PIN_SeqSpecH back = nullptr;
+    ASSERT_EQ(Import(dir.P(name), &back), 0);
+    SND_World w = Sound();
+    PIN_SoundRequest r = Request(0, 3000, 48000, 2);
+    ASSERT_EQ(PIN_GetSound(back, &r, w), 0);
+    EXPECT_EQ(Samples(w), s);
+  }
+  // Only the two outputs and the source are left: no partial file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+}
+
+TEST_F(PINSoundTest, FailuresAreReportedOnceAndLeaveNoFile) {
+  // A write into a folder that does not exist.
+  const PIN_ModuleProcs* p = Procs();
+  Handle out = NewHandle(0);
+  FILE_SpecH ref = nullptr;
+  ASSERT_EQ(FILE_New(dir.P("none/out.wav").c_str(), FILE_LocFullPath, &ref), 0);
+  ASSERT_EQ(p->setOutputFile(out, ref), 0);
+  FILE_Dispose(ref);
+  ASSERT_EQ(p->startAdding(out), 0);
+  SND_World w = Sound();
+  EXPECT_EQ(p->addSoundChunk(out, w), kSysIO);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_NE(rec.reports[0].text.find("cannot write 'out.wav' -- "), std::string::npos) << rec.reports[0].text;
+  DisposeHandle(out);
+  EXPECT_FALSE(std::filesystem::exists(dir.P("none/out.wav")));
+
+  // A file that is no sound.
+  rec.reports.clear();
+  std::ofstream(dir.P("junk.wav")) << "RIFF but not really";
+  PIN_SeqSpecH seq = nullptr;
+  EXPECT_EQ(Import(dir.P("junk.wav"), &seq), PIN_ErrCannotImport);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_NE(rec.reports[0].text.find("file 'junk.wav' cannot be imported -- "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tv::test::pin
