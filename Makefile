@@ -18,6 +18,9 @@ endif
 WERROR ?= ON
 
 FUZZ_RUNS ?= 20000
+# Each target also stops after this many seconds, so the run stays short on a
+# slow machine (targets that write files run far fewer inputs a second).
+FUZZ_SECONDS ?= 30
 
 .PHONY: all deps configure build demo test bench fuzz clean
 
@@ -42,14 +45,14 @@ bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
 # Every fuzz target, built with clang's libFuzzer and the sanitizers, run a
-# bounded number of times over its corpus (tests/fuzz/corpus/<name>).
+# bounded number of times (and seconds) over its corpus (tests/fuzz/corpus/<name>).
 fuzz: deps
 	@cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
 	  -DTAVELO_FUZZ=ON -DTAVELO_SANITIZE=address,undefined >/dev/null
 	@cmake --build build-fuzz -j$(JOBS) --target $$(cd tests/fuzz && ls *_fuzz.cpp | sed 's/\.cpp$$//')
 	@set -e; for src in tests/fuzz/*_fuzz.cpp; do n=$$(basename $$src .cpp); c=tests/fuzz/corpus/$${n%_fuzz}; \
 	  mkdir -p build-fuzz/corpus/$$n; echo "== fuzz $$n"; \
-	  build-fuzz/$$n -runs=$(FUZZ_RUNS) -max_len=4096 build-fuzz/corpus/$$n $$c 2>&1 | tail -1; done
+	  build-fuzz/$$n -runs=$(FUZZ_RUNS) -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-fuzz/corpus/$$n $$c 2>&1 | tail -1; done
 
 clean:
 	rm -rf build build-san build-fuzz
