@@ -92,7 +92,7 @@ locale_t CLocale() {
   return loc;
 }
 
-// A printf conversion specification being built ("%", flags, width,
+// A printf conversion being built ("%", flags, width,
 // precision): short and bounded, kept on the stack.
 class Spec {
  public:
@@ -152,7 +152,7 @@ void PutPadded(Writer& w, std::string_view s, const char* spec) {
 
 }  // namespace
 
-// Nothing here allocates: the specification and every converted number are
+// Nothing here allocates: each conversion and every converted number are
 // built in fixed buffers, so reports can be composed while memory is short.
 size_t FormatTo(std::span<char> out, std::string_view f, std::initializer_list<Arg> args) {
   Writer w(out);
