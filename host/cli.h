@@ -1,0 +1,58 @@
+// What the sub-commands of the tavelo host share: exit codes, the failure
+// they throw, and how each one registers itself with the argument parser.
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace tavelo {
+
+// Exit codes (documented in the README and in `tavelo --help`).
+enum Exit : int {
+  kExitDone = 0,
+  kExitFailed = 1,
+  kExitUsage = 2,
+  kExitInterrupted = 130,
+};
+
+// A command that cannot go on throws this; main prints "tavelo: <message>"
+// on standard error and exits with the code.
+struct Failure : std::runtime_error {
+  int code;
+  Failure(const std::string& message, int exitCode = kExitFailed) : std::runtime_error(message), code(exitCode) {}
+};
+[[noreturn]] inline void Fail(const std::string& message, int code = kExitFailed) { throw Failure(message, code); }
+
+// Options every sub-command understands.
+struct Common {
+  bool quiet = false;
+  std::vector<std::string> pluginDirs;
+};
+
+// A sub-command's parser callback stores what to run here; main runs it once
+// parsing succeeded.
+struct Dispatch {
+  Common common;
+  std::function<int()> run;
+};
+
+// Each sub-command file adds its sub-command to the application.
+void AddVersionCommand(CLI::App& app, Dispatch& d);
+void AddDemoCommand(CLI::App& app, Dispatch& d);
+void AddBuildCommand(CLI::App& app, Dispatch& d);
+void AddInfoCommand(CLI::App& app, Dispatch& d);
+void AddFrameCommand(CLI::App& app, Dispatch& d);
+void AddRenderCommand(CLI::App& app, Dispatch& d);
+void AddPluginsCommand(CLI::App& app, Dispatch& d);
+void AddPendingCommands(CLI::App& app, Dispatch& d);
+
+// Adds --quiet and --plugins to a sub-command.
+void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins);
+
+}  // namespace tavelo

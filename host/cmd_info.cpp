@@ -1,0 +1,179 @@
+// `tavelo info`: what a project holds (items, compositions with their
+// layers, footage and whether its files are there, effects) as text or, with
+// --json, for scripts.
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+#include "FILE.h"
+#include "FLT.h"
+#include "PIN.h"
+#include "cli.h"
+#include "project.h"
+#include "session.h"
+
+namespace tavelo {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct InfoOptions {
+  std::string project;
+  bool json = false;
+};
+
+double Seconds(Time t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0; }
+
+const char* KindName(int16_t kind) {
+  switch (kind) {
+    case BEE_KindFolder: return "folder";
+    case BEE_KindComp: return "composition";
+    case BEE_KindSolid: return "solid";
+    case BEE_KindFootage: return "footage";
+    case BEE_KindRenderItem: return "render item";
+    default: return "other";
+  }
+}
+
+Json Effects(BEE_Layer layer) {
+  Json list = Json::array();
+  Handle parade = nullptr;
+  int32_t count = 0;
+  if (BEE_InqLayerEffectSeq(layer, &parade, &count) || !parade) return list;
+  for (int32_t e = 0; e < count; ++e) {
+    FLT_Sequence seq = nullptr;
+    int16_t cls = 0;
+    char name[32] = {}, match[48] = {};
+    uint32_t flags = 0;
+    if (FLT_GetParadeSeq(parade, e, &seq) || FLT_SeqInqClass(seq, &cls) || FLT_InqPFInfo(cls, name, match, &flags))
+      list.push_back({{"effect", nullptr}});
+    else
+      list.push_back({{"effect", name}, {"match", match}});
+  }
+  return list;
+}
+
+Json Layer(BEE_Layer layer) {
+  BEE_LayerInfo li{};
+  BEE_GetLayerInfo(layer, &li);
+  BEE_TransferSettings t{};
+  BEE_GetLayerTransfer(layer, &t);
+  int32_t masks = 0;
+  BEE_GetLayerNumMasks(layer, &masks);
+  Time in{}, out{};
+  BEE_GetLayerTime(layer, BEE_LayerTimeIn, &in, nullptr);
+  BEE_GetLayerTime(layer, BEE_LayerTimeOut, &out, nullptr);
+  const char* mattes[] = {"none", "alpha", "alphaInverted", "luma", "lumaInverted"};
+  return {{"name", li.name},
+          {"source", li.sourceName},
+          {"sourceKind", KindName(li.sourceKind)},
+          {"in", Seconds(in)},
+          {"out", Seconds(out)},
+          {"visible", (li.switches & BEE_SwitchVideo) != 0},
+          {"motionBlur", (li.switches & BEE_SwitchMotionBlur) != 0},
+          {"trackMatte", t.trackMatte < 5 ? mattes[t.trackMatte] : "?"},
+          {"masks", masks},
+          {"effects", Effects(layer)}};
+}
+
+Json Describe() {
+  Json root = {{"items", Json::array()}, {"compositions", Json::array()}, {"footage", Json::array()}};
+  BEE_Item item = nullptr;
+  BEE_Item top = nullptr;
+  BEE_QueryProject(&top);
+  while (BEE_GetNextItem(item, &item) == 0 && item) {
+    if (item == top) continue;
+    int16_t kind = 0;
+    BEE_GetItemKind(item, &kind);
+    char path[512] = {};
+    BEE_GetItemPath(item, path, sizeof path);
+    root["items"].push_back({{"name", ItemName(item)}, {"kind", KindName(kind)}, {"path", path}});
+    if (kind == BEE_KindComp) {
+      BEE_CompSettings s{};
+      BEE_GetCompSettings(item, &s);
+      const FrameGrid g = GridOf(item);
+      Json comp = {{"name", s.name},
+                   {"width", s.width},
+                   {"height", s.height},
+                   {"fps", s.frameRate / 65536.0},
+                   {"duration", Seconds(s.duration)},
+                   {"frames", g.count},
+                   {"layers", Json::array()}};
+      int32_t n = 0;
+      BEE_GetCompNumLayers(item, &n);
+      // Listed from the bottom up, the order a description gives them in.
+      for (int32_t i = n - 1; i >= 0; --i) {
+        BEE_Layer layer = nullptr;
+        if (BEE_GetIndLayer(item, i, &layer) == 0) comp["layers"].push_back(Layer(layer));
+      }
+      root["compositions"].push_back(comp);
+    } else if (kind == BEE_KindFootage) {
+      BEE_FootageDesc fd{};
+      BEE_GetFootageDesc(item, &fd);
+      Json f = {{"name", ItemName(item)}, {"width", fd.width}, {"height", fd.height}, {"duration", Seconds(fd.duration)}};
+      PIN_SeqSpecH seq = nullptr;
+      BEE_GetFootageSeqSpec(item, &seq);
+      Boolean32 missing = 0;
+      FILE_SpecH file = nullptr;
+      char name[FILE_MaxPath] = {};
+      if (seq) {
+        PIN_IsMissing(seq, &missing);
+        if (PIN_GetFile(seq, &file) == 0 && file) FILE_InqName(file, FILE_NameFullPath, name, sizeof name);
+      }
+      f["file"] = name;
+      f["status"] = !seq ? "no source" : missing ? "missing" : "ok";
+      root["footage"].push_back(f);
+    }
+  }
+  return root;
+}
+
+int Info(const InfoOptions& o, Common common) {
+  Session session(common);
+  session.echo = false;
+  LoadProject(o.project);
+  Json root = Describe();
+  Json notes = Json::array();
+  for (const Report& r : session.TakeReports()) notes.push_back(r.text);
+  root["notes"] = notes;
+  if (o.json) {
+    std::printf("%s\n", root.dump(2).c_str());
+    return kExitDone;
+  }
+  std::printf("%s\n", o.project.c_str());
+  for (const Json& c : root["compositions"]) {
+    std::printf("composition \"%s\": %d x %d, %g fps, %g s (%lld frames), %zu layer(s)\n",
+                c["name"].get<std::string>().c_str(), c["width"].get<int>(), c["height"].get<int>(),
+                c["fps"].get<double>(), c["duration"].get<double>(), c["frames"].get<long long>(), c["layers"].size());
+    int i = 0;
+    for (const Json& l : c["layers"]) {
+      std::printf("  %2d %-24s %-11s %s", ++i, l["name"].get<std::string>().c_str(),
+                  l["sourceKind"].get<std::string>().c_str(), l["source"].get<std::string>().c_str());
+      if (l["masks"].get<int>()) std::printf(", %d mask(s)", l["masks"].get<int>());
+      if (l["trackMatte"] != "none") std::printf(", matte %s", l["trackMatte"].get<std::string>().c_str());
+      if (l["motionBlur"].get<bool>()) std::printf(", motion blur");
+      for (const Json& e : l["effects"])
+        std::printf(", effect %s", e["effect"].is_null() ? "(unknown)" : e["effect"].get<std::string>().c_str());
+      std::printf("\n");
+    }
+  }
+  for (const Json& f : root["footage"])
+    std::printf("footage \"%s\": %d x %d, %s (%s)\n", f["name"].get<std::string>().c_str(), f["width"].get<int>(),
+                f["height"].get<int>(), f["file"].get<std::string>().c_str(), f["status"].get<std::string>().c_str());
+  for (const Json& n : notes) std::printf("note: %s\n", n.get<std::string>().c_str());
+  return kExitDone;
+}
+
+}  // namespace
+
+void AddInfoCommand(CLI::App& app, Dispatch& d) {
+  static InfoOptions o;
+  auto* sub = app.add_subcommand("info", "list a project's compositions, layers, footage and effects");
+  sub->add_option("PROJECT", o.project, "project file, or a .json project description")->required();
+  sub->add_flag("--json", o.json, "print JSON for scripts");
+  AddCommonOptions(*sub, d.common, true);
+  sub->callback([&d] { d.run = [&d] { return Info(o, d.common); }; });
+}
+
+}  // namespace tavelo

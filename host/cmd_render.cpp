@@ -1,0 +1,127 @@
+// `tavelo render`: frames of a composition to numbered still files. A frame
+// range lets a render farm split a job; --reserve lets several renderers
+// share one output folder (each frame's file is claimed by creating it
+// empty; a frame whose file exists is left to whoever made it). Ctrl-C stops
+// the frame under way: finished frames stay, the unfinished one is removed.
+#include <CLI/CLI.hpp>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "cli.h"
+#include "output_name.h"
+#include "progress.h"
+#include "project.h"
+#include "session.h"
+
+namespace tavelo {
+namespace {
+
+struct RenderOptions {
+  std::string project, comp, frames, time, output, format, resolution = "full";
+  int threads = 1;
+  bool reserve = false;
+};
+
+// Parses "A-B" or "A" (frame numbers from 0).
+void ParseRange(const std::string& text, int64_t count, int64_t* first, int64_t* last) {
+  long long a = 0, b = 0;
+  char tail = 0;
+  int n = std::sscanf(text.c_str(), "%lld-%lld%c", &a, &b, &tail);
+  if (n == 1 && text.find('-') == std::string::npos) b = a;
+  else if (n != 2) Fail("bad frame range \"" + text + "\" (first-last, such as 0-47)", kExitUsage);
+  if (a < 0 || b < a || b >= count)
+    Fail("frame range \"" + text + "\" is outside the composition (frames 0 to " + std::to_string(count - 1) + ")",
+         kExitUsage);
+  *first = a;
+  *last = b;
+}
+
+// The empty file that claims a frame for this renderer.
+enum class Claim { Mine, Taken };
+Claim Reserve(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (fd >= 0) {
+    ::close(fd);
+    return Claim::Mine;
+  }
+  if (errno == EEXIST) return Claim::Taken;
+  Fail("cannot reserve \"" + path + "\": " + std::strerror(errno));
+}
+
+int Render(const RenderOptions& o, const Common& common) {
+  if (!o.frames.empty() && !o.time.empty()) Fail("give --frames or --time, not both", kExitUsage);
+  if (o.threads < 1) Fail("--threads must be at least 1", kExitUsage);
+  std::string pattern = o.output.empty() ? o.comp + "_#####." + (o.format.empty() ? "png" : o.format) : o.output;
+  pattern = ResolveOutput(pattern, o.format);
+  Session session(common);
+  LoadProject(o.project);
+  BEE_Item comp = FindComp(o.comp);
+  SetResolution(comp, o.resolution);
+  const FrameGrid grid = GridOf(comp);
+  int64_t first = 0, last = grid.count - 1;
+  if (!o.frames.empty()) ParseRange(o.frames, grid.count, &first, &last);
+  if (!o.time.empty()) first = last = ParseFrameTime(o.time, comp);
+  if (last < first) Fail("the composition has no frames");
+  if (last > first || o.reserve) pattern = WithFrameField(pattern);
+  Progress progress(last - first + 1, common.quiet);
+  int64_t written = 0;
+  std::string firstName, lastName;
+  for (int64_t f = first; f <= last; ++f) {
+    if (Interrupted()) break;
+    const std::string name = NumberedName(pattern, f);
+    bool reserved = false;
+    if (o.reserve) {
+      if (Reserve(name) == Claim::Taken) {
+        progress.FrameSkipped(name);
+        continue;
+      }
+      reserved = true;
+    }
+    try {
+      Image img = RenderFrame(comp, f);
+      WriteImage(img, name);
+    } catch (const Failure& failure) {
+      std::error_code ec;
+      if (reserved) std::filesystem::remove(name, ec);
+      progress.Finish();
+      if (failure.code == kExitInterrupted)
+        Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
+      throw;
+    }
+    ++written;
+    if (firstName.empty()) firstName = name;
+    lastName = name;
+    progress.FrameDone(name);
+  }
+  progress.Finish();
+  if (Interrupted()) Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
+  if (written == 0) std::printf("no frames written (all were reserved by other renderers)\n");
+  else if (written == 1) std::printf("wrote %s\n", firstName.c_str());
+  else std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(written), firstName.c_str(), lastName.c_str());
+  return kExitDone;
+}
+
+}  // namespace
+
+void AddRenderCommand(CLI::App& app, Dispatch& d) {
+  static RenderOptions o;
+  auto* sub = app.add_subcommand("render", "render a composition's frames to numbered still files");
+  sub->add_option("PROJECT", o.project, "project file, or a .json project description")->required();
+  sub->add_option("-c,--comp", o.comp, "the composition to render")->required();
+  sub->add_option("--frames", o.frames, "frames A-B (from 0, both included; default: all)");
+  sub->add_option("-t,--time", o.time, "one frame at a time in seconds (1.5) or a frame (45f)");
+  sub->add_option("-o,--output", o.output, "output name; a run of # is the frame number (default COMP_#####.png)");
+  sub->add_option("-f,--format", o.format, "png, exr, tif, tiff, jpg or dpx (movies are not in this build)");
+  sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
+  sub->add_option("--threads", o.threads, "worker threads for pixel work (the engine now renders on one)");
+  sub->add_flag("--reserve", o.reserve, "claim each frame's file first, so several renderers can share a folder");
+  AddCommonOptions(*sub, d.common, true);
+  sub->callback([&d] { d.run = [&d] { return Render(o, d.common); }; });
+}
+
+}  // namespace tavelo

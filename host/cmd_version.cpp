@@ -1,0 +1,40 @@
+// `tavelo --version` and `tavelo version`: the engine's packages and their versions.
+#include <CLI/CLI.hpp>
+#include <dlfcn.h>
+
+#include <cstdio>
+
+#include "U.h"
+#include "cli.h"
+#include "session.h"
+
+namespace tavelo {
+namespace {
+
+using VersionFn = uint32_t (*)();
+
+int Version(const Common& common) {
+  Session session(common);
+  std::printf("tavelo engine packages:\n");
+  const char* name = nullptr;
+  int32_t number = 0;
+  for (int32_t i = 0; Up_GetPackageInfo(i, &name, &number, nullptr) == 0; ++i) {
+    std::string symbol = std::string(name) + "_PkgObjectVersion";
+    auto fn = reinterpret_cast<VersionFn>(dlsym(RTLD_DEFAULT, symbol.c_str()));
+    if (!fn) continue;
+    uint32_t v = fn();
+    std::printf("  %-5s #%-3d %u.%u\n", name, number, v >> 16, v & 0xFFFFu);
+  }
+  return kExitDone;
+}
+
+}  // namespace
+
+void AddVersionCommand(CLI::App& app, Dispatch& d) {
+  auto* sub = app.add_subcommand("version", "list the engine's packages and their versions");
+  sub->callback([&d] { d.run = [&d] { return Version(d.common); }; });
+  app.add_flag_callback("--version", [&d] { d.run = [&d] { return Version(d.common); }; },
+                        "list the engine's packages and their versions");
+}
+
+}  // namespace tavelo

@@ -1,0 +1,18 @@
+// The parts of the description builder that its files share.
+#pragma once
+
+#include "BEE.h"
+#include "desc_node.h"
+
+namespace tavelo::desc {
+
+// Sets stream `index` of the layer from n: a number or a list of numbers
+// (the stream's dimension; one number stands for all when scalarForAll), or
+// a list of keyframes {"time", "value", "interpolation", "ease"}.
+void SetProperty(BEE_Layer layer, int32_t index, const Node& n, bool scalarForAll);
+
+// Adds the masks and the effects of a layer.
+void AddMasks(BEE_Layer layer, const Node& list);
+void AddEffects(BEE_Layer layer, const Node& list);
+
+}  // namespace tavelo::desc

@@ -1,0 +1,35 @@
+// Still images the host writes: a rendered World's pixels as straight
+// 8-bit RGBA, and one image file written under a temporary name and renamed
+// into place, so a write that fails or is interrupted never leaves a partial
+// file under the final name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "BM.h"
+
+namespace tavelo {
+
+struct Image {
+  int32_t width = 0, height = 0;
+  std::vector<uint8_t> rgba;  // rows packed, straight alpha
+};
+
+// The pixels of a 32-bit World (alpha, red, green, blue bytes) as RGBA.
+Image ImageFromWorld(BM_World world);
+
+// The still formats by file extension (lower case, without the dot).
+bool IsStillExtension(const std::string& ext);
+bool IsMovieExtension(const std::string& ext);
+// The extension of a path in lower case ("" when it has none).
+std::string ExtensionOf(const std::string& path);
+
+// Writes the image; throws Failure naming the file and the library's reason.
+void WriteImage(const Image& image, const std::string& path);
+
+// An FNV-1a digest of the pixels, printed by `frame --digest` and the tests.
+uint64_t Digest(const Image& image);
+
+}  // namespace tavelo

@@ -1,0 +1,22 @@
+// Output file names: the format from --format or the extension, and the
+// numbered names of a still sequence ("out_####.png": the last run of '#'
+// becomes the zero-padded frame number).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tavelo {
+
+// Checks (and completes) an output path against --format (may be ""):
+// a path without extension takes the format's; a movie format ends with
+// exit 1 (movie output is not in this build); a mismatch or an unknown
+// format is a usage error (2). Also fails when the folder does not exist.
+std::string ResolveOutput(const std::string& path, const std::string& format);
+// Whether the name holds a run of '#'.
+bool HasFrameField(const std::string& path);
+// Adds "_#####" before the extension when the name has no '#' run.
+std::string WithFrameField(const std::string& path);
+std::string NumberedName(const std::string& pattern, int64_t frame);
+
+}  // namespace tavelo

@@ -1,0 +1,142 @@
+// Opening, saving and rendering the project of a sub-command.
+#include "project.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "FILE.h"
+#include "MC.h"
+#include "description.h"
+#include "session.h"
+
+namespace tavelo {
+namespace {
+
+// A file reference the engine's file layer understands (an absolute path).
+struct FileRef {
+  FILE_SpecH spec = nullptr;
+  explicit FileRef(const std::string& path) {
+    Check(FILE_New(AbsolutePath(path).c_str(), FILE_LocFullPath, &spec), "naming \"" + path + "\"");
+  }
+  ~FileRef() {
+    if (spec) FILE_Dispose(spec);
+  }
+  FileRef(const FileRef&) = delete;
+  FileRef& operator=(const FileRef&) = delete;
+};
+
+}  // namespace
+
+void LoadProject(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) Fail("cannot open \"" + path + "\": no such file");
+  if (std::filesystem::is_directory(path, ec)) Fail("cannot open \"" + path + "\": it is a folder");
+  if (ExtensionOf(path) == "json") {
+    BuildDescriptionFile(path);
+    return;
+  }
+  FileRef file(path);
+  Boolean32 converted = 0;
+  Check(BEE_CmdOpenProject(file.spec, 0, &converted), "opening \"" + path + "\"");
+}
+
+void SaveProject(const std::string& path) {
+  FileRef file(path);
+  Check(BEE_CmdSaveProject(file.spec, 0, 0), "saving \"" + path + "\"");
+}
+
+std::string ItemName(BEE_Item item) {
+  char name[32] = {};
+  BEE_GetItemName(item, name);
+  return name;
+}
+
+std::vector<BEE_Item> Comps() {
+  std::vector<BEE_Item> out;
+  BEE_Item item = nullptr;
+  while (BEE_GetNextItem(item, &item) == 0 && item) {
+    int16_t kind = 0;
+    if (BEE_GetItemKind(item, &kind) == 0 && kind == BEE_KindComp) out.push_back(item);
+  }
+  return out;
+}
+
+BEE_Item FindComp(const std::string& name) {
+  BEE_Item comp = nullptr;
+  if (BEE_FindItem(nullptr, name.c_str(), BEE_KindComp, &comp) == 0 && comp) return comp;
+  std::string names;
+  for (BEE_Item c : Comps()) names += std::string(names.empty() ? "" : ", ") + "\"" + ItemName(c) + "\"";
+  Fail("no composition named \"" + name + "\" (the project has " + (names.empty() ? "none" : names) + ")");
+}
+
+FrameGrid GridOf(BEE_Item comp) {
+  FrameGrid g{};
+  Time duration{};
+  Check(BEE_GetCompFrameDuration(comp, &g.frame), "reading the frame rate");
+  Check(BEE_GetItemDuration(comp, &duration, nullptr), "reading the duration");
+  if (g.frame.value <= 0 || g.frame.scale == 0 || duration.scale == 0) Fail("the composition has no frame rate");
+  // frames = duration / frame, compared as exact products.
+  const __int128 num = static_cast<__int128>(duration.value) * g.frame.scale;
+  const __int128 den = static_cast<__int128>(g.frame.value) * duration.scale;
+  g.count = num > 0 ? static_cast<int64_t>(num / den) : 0;
+  return g;
+}
+
+int64_t ParseFrameTime(const std::string& text, BEE_Item comp) {
+  const FrameGrid g = GridOf(comp);
+  size_t used = 0;
+  int64_t frame = -1;
+  try {
+    if (!text.empty() && text.back() == 'f') {
+      frame = std::stoll(text.substr(0, text.size() - 1), &used);
+      if (used + 1 != text.size()) used = 0;
+    } else {
+      const double seconds = std::stod(text, &used);
+      if (used != text.size() || !std::isfinite(seconds)) used = 0;
+      else frame = static_cast<int64_t>(std::floor(seconds * g.frame.scale / g.frame.value + 1e-9));
+    }
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0) Fail("bad time \"" + text + "\" (seconds such as 1.5, or a frame such as 45f)", kExitUsage);
+  if (frame < 0 || frame >= g.count)
+    Fail("time \"" + text + "\" is outside the composition (frames 0 to " + std::to_string(g.count - 1) + ")",
+         kExitUsage);
+  return frame;
+}
+
+void SetResolution(BEE_Item comp, const std::string& resolution) {
+  const char* names[] = {"full", "half", "third", "quarter"};
+  for (uint16_t f = 1; f <= 4; ++f)
+    if (resolution == names[f - 1]) {
+      Check(BEE_CmdSetResolution(comp, f, f), "setting the resolution");
+      return;
+    }
+  Fail("bad resolution \"" + resolution + "\" (full, half, third or quarter)", kExitUsage);
+}
+
+Image RenderFrame(BEE_Item comp, int64_t frame) {
+  const FrameGrid g = GridOf(comp);
+  BEE_RenderRequest rq{};
+  rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
+  rq.span = g.frame;
+  rq.layerCount = -1;
+  MC_Receipt receipt = nullptr;
+  Check(BEE_RenderCompFrameCheckout(comp, &rq, &receipt), "rendering frame " + std::to_string(frame));
+  BM_World world = nullptr;
+  ErrorCode err = BEE_GetReceiptWorld(receipt, &world);
+  Image img;
+  if (!err) {
+    try {
+      img = ImageFromWorld(world);
+    } catch (...) {
+      BEE_RenderCompFrameCheckin(receipt);
+      throw;
+    }
+  }
+  BEE_RenderCompFrameCheckin(receipt);
+  Check(err, "reading frame " + std::to_string(frame));
+  return img;
+}
+
+}  // namespace tavelo

@@ -1,0 +1,40 @@
+// The project a sub-command works on: opened from a project file or built
+// from a description, its compositions, and frames rendered from them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "BEE.h"
+#include "image_file.h"
+
+namespace tavelo {
+
+// A path ending in ".json" is a description, anything else a project file.
+// Throws Failure naming a missing file or what is wrong with it.
+void LoadProject(const std::string& path);
+// Saves the open project to path (replacing the file atomically).
+void SaveProject(const std::string& path);
+
+std::string ItemName(BEE_Item item);
+std::vector<BEE_Item> Comps();
+// The composition named name; Failure listing the compositions otherwise.
+BEE_Item FindComp(const std::string& name);
+
+// The composition's frame grid.
+struct FrameGrid {
+  Time frame;       // one frame's duration
+  int64_t count;    // frames in the composition's duration
+};
+FrameGrid GridOf(BEE_Item comp);
+// "2.5" (seconds) or "75f" (a frame): the frame at or before that time.
+int64_t ParseFrameTime(const std::string& text, BEE_Item comp);
+// full, half, third or quarter: the composition's resolution (1, 2, 3, 4).
+void SetResolution(BEE_Item comp, const std::string& resolution);
+
+// Renders one frame of the composition at its resolution (exit 130 when
+// interrupted, Failure with the engine's text otherwise).
+Image RenderFrame(BEE_Item comp, int64_t frame);
+
+}  // namespace tavelo

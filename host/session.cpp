@@ -1,0 +1,163 @@
+// The engine session of a sub-command, the interrupt flag and the failure
+// text built from the engine's reports.
+#include "session.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "BEE.h"
+#include "BM.h"
+#include "Engine.h"
+#include "FLT.h"
+#include "M.h"
+#include "MC.h"
+#include "OM.h"
+#include "PF.h"
+#include "PIN.h"
+#include "PLUG.h"
+#include "Prefs.h"
+#include "SND.h"
+#include "U.h"
+#include "VAL.h"
+
+namespace tavelo {
+namespace {
+
+using tv::kSevError;
+using tv::kSevFailure;
+using tv::kSevFatal;
+using tv::kSevIndented;
+using tv::kSevWarning;
+
+constexpr uint32_t kHostMajor = 45;
+constexpr ErrorCode kAborted = 517;
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+extern "C" void OnInterrupt(int signal) {
+  gInterrupted = 1;
+  // The next one is not caught: a second Ctrl-C ends the process at once.
+  std::signal(signal, SIG_DFL);
+}
+
+ErrorCode Log(intptr_t, LocationCode, Severity severity, const char* text) {
+  Session* s = Session::current;
+  std::string t = text ? text : "";
+  while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
+  if (!s) {
+    std::fprintf(stderr, "tavelo: %s\n", t.c_str());
+    return 0;
+  }
+  s->reports.push_back({severity, t});
+  if (s->echo && (severity & (kSevWarning | kSevIndented)) && !(severity & (kSevError | kSevFatal)))
+    std::fprintf(stderr, "tavelo: note: %s\n", t.c_str());
+  return 0;
+}
+
+// The engine's host callback: progress polls answer "stop" once interrupted.
+ErrorCode HostCallback(intptr_t, int32_t selector, void*) {
+  if (selector == BEE_SelProgress && gInterrupted) return 1;
+  return 0;
+}
+void AbortProc() {}
+
+}  // namespace
+
+void InstallInterruptHandler() {
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+}
+bool Interrupted() { return gInterrupted != 0; }
+
+Session* Session::current = nullptr;
+
+Session::Session(const Common& common) {
+  echo = !common.quiet;
+  current = this;
+  // Machine settings (memory budget, codecs) come from the preferences file
+  // named by TAVELO_PREFS; without it they stay in memory at their defaults.
+  if (const char* prefs = std::getenv("TAVELO_PREFS")) EMUL_SetTVPrefsFile(prefs);
+  ErrorCode err = TV_BirthPackages("tavelo", nullptr, 0);
+  if (err) {
+    current = nullptr;
+    Fail("starting the engine failed (code " + std::to_string(err) + ")");
+  }
+  U_SetLoggingCallback(&Log, 0);
+  Up_SetInteract(0xFFFF0000u);  // log every severity, show no dialog
+  const int32_t packages[] = {M_PackageNumber,  VAL_PackageNumber, BM_PackageNumber, MC_PackageNumber,
+                              OM_PackageNumber, PF_PackageNumber,  SND_PackageNumber, PIN_PackageNumber,
+                              PLUG_PackageNumber, FLT_PackageNumber, BEE_PackageNumber};
+  err = U_CheckVersions(tv::Location(0, 0), kHostMajor);
+  if (!err) err = TV_BirthPackages("tavelo", packages, static_cast<int32_t>(std::size(packages)));
+  if (err) {
+    std::string why = LastError();
+    TV_DeathPackages();
+    current = nullptr;
+    Fail("starting the engine failed" + (why.empty() ? "" : ": " + why) + " (code " + std::to_string(err) + ")");
+  }
+  // When memory runs short, cached frames go first, least important first.
+  SetGrowZone(&MC_GrowZone);
+  BEE_SetCallbackFunc(&HostCallback, 0);
+  FLT_InstallProcs(1, &AbortProc);
+  if (!common.pluginDirs.empty()) {
+    std::vector<std::string> dirs;
+    for (const std::string& d : common.pluginDirs) {
+      std::error_code ec;
+      if (!std::filesystem::is_directory(d, ec)) {
+        Shutdown();
+        Fail("plug-in folder \"" + d + "\" does not exist");
+      }
+      dirs.push_back(AbsolutePath(d));
+    }
+    std::vector<const char*> list;
+    for (const std::string& d : dirs) list.push_back(d.c_str());
+    list.push_back(nullptr);
+    if (ErrorCode e = FLTp_ScanPluginFolders(list.data(), 10)) {
+      std::string why = LastError();
+      Shutdown();
+      Fail("scanning the plug-in folders failed" + (why.empty() ? "" : ": " + why) + " (code " +
+           std::to_string(e) + ")");
+    }
+  }
+}
+
+Session::~Session() { Shutdown(); }
+
+void Session::Shutdown() {
+  if (current != this) return;
+  BEE_SetCallbackFunc(nullptr, 0);
+  SetGrowZone(nullptr);
+  TV_DeathPackages();
+  current = nullptr;
+}
+
+std::vector<Report> Session::TakeReports() {
+  std::vector<Report> out;
+  out.swap(reports);
+  return out;
+}
+
+std::string Session::LastError() const {
+  using namespace tv;
+  for (auto it = reports.rbegin(); it != reports.rend(); ++it)
+    if (it->severity & (kSevError | kSevFatal | kSevFailure)) return it->text;
+  return reports.empty() ? std::string() : reports.back().text;
+}
+
+void EngineFail(const std::string& what, ErrorCode err) {
+  if (err == kAborted && Interrupted()) Fail("interrupted", kExitInterrupted);
+  std::string why = Session::current ? Session::current->LastError() : std::string();
+  if (Session::current) Session::current->reports.clear();
+  Fail(what + " failed" + (why.empty() ? "" : ": " + why) + " (code " + std::to_string(err) + ")");
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(path, ec);
+  if (ec) return path;
+  return p.lexically_normal().string();
+}
+
+}  // namespace tavelo

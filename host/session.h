@@ -1,0 +1,59 @@
+// One run of the engine for a sub-command: the packages born in dependency
+// order and killed in reverse, the engine's reports collected (they become
+// the text of a failure), plug-in folders scanned, and Ctrl-C turned into
+// the engine's abort.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Types.h"
+#include "cli.h"
+
+namespace tavelo {
+
+// Ctrl-C (SIGINT) and SIGTERM set a flag that the engine's progress polls
+// read: the frame being rendered ends with 517 and the command exits with
+// 130. A second Ctrl-C ends the process at once.
+void InstallInterruptHandler();
+bool Interrupted();
+
+struct Report {
+  Severity severity;
+  std::string text;
+};
+
+class Session {
+ public:
+  // Births every package a sub-command may need and scans the plug-in
+  // folders; throws Failure when the engine cannot start.
+  explicit Session(const Common& common);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // The reports heard so far (and forgets them).
+  std::vector<Report> TakeReports();
+  // The text of the last report of severity error or worse ("" when none).
+  std::string LastError() const;
+  // Whether warnings and notes go to standard error as they come (they do
+  // unless --quiet).
+  bool echo = true;
+
+  static Session* current;
+  void Shutdown();
+  std::vector<Report> reports;
+};
+
+// Throws Failure("<what> failed: <the engine's last error report> (code N)"),
+// or exit 130 for an abort (517) after an interrupt.
+[[noreturn]] void EngineFail(const std::string& what, ErrorCode err);
+// Calls EngineFail when err is not 0.
+inline void Check(ErrorCode err, const std::string& what) {
+  if (err) EngineFail(what, err);
+}
+
+// An absolute, normalised form of a path given on the command line.
+std::string AbsolutePath(const std::string& path);
+
+}  // namespace tavelo
