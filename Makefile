@@ -36,7 +36,7 @@ build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
 demo: build
-	@$(BUILD)/host/tavelo demo
+	@$(BUILD)/host/tavelo demo --output $(BUILD)/demo
 
 test: build
 	@cd $(BUILD) && $(TEST_ENV) ctest --output-on-failure -j$(JOBS)

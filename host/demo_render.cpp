@@ -18,7 +18,7 @@
 namespace tavelo {
 namespace {
 
-constexpr int kFootageFrames = 24;
+constexpr int kFootageFrames = 48;
 
 // The description of the demo project (docs/project-description.md).
 constexpr const char* kDemo = R"json({

@@ -29,7 +29,7 @@ std::string ResolveOutput(const std::string& path, const std::string& format) {
   if (dir.empty()) dir = ".";
   std::error_code ec;
   if (!std::filesystem::is_directory(dir, ec))
-    Fail("cannot write \"" + out + "\": the folder \"" + dir.string() + "\" does not exist");
+    Fail("cannot write \"" + out + "\": \"" + dir.string() + "\" is not a folder");
   return out;
 }
 

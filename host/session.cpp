@@ -46,6 +46,11 @@ ErrorCode Log(intptr_t, LocationCode, Severity severity, const char* text) {
   Session* s = Session::current;
   std::string t = text ? text : "";
   while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
+  // The engine prefixes "<program> <severity>: "; the host says "tavelo:" itself.
+  if (t.rfind("tavelo ", 0) == 0) {
+    const size_t colon = t.find(": ");
+    if (colon != std::string::npos && t.find(' ', 7) == colon + 1) t.erase(0, colon + 2);
+  }
   if (!s) {
     std::fprintf(stderr, "tavelo: %s\n", t.c_str());
     return 0;
