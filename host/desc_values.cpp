@@ -46,6 +46,11 @@ uint32_t Node::Colour() const {
 }
 
 std::vector<double> Node::Numbers(size_t count, bool allowScalar) const {
+  if (j.is_string() && count == 4) {
+    // A colour parameter: alpha, red, green and blue from 0 to 255.
+    const uint32_t c = Colour();
+    return {double(c >> 24), double((c >> 16) & 0xFF), double((c >> 8) & 0xFF), double(c & 0xFF)};
+  }
   if (j.is_number()) {
     if (count == 1 || allowScalar) return std::vector<double>(count, Number());
     Error("expected a list of " + std::to_string(count) + " numbers");
