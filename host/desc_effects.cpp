@@ -67,26 +67,58 @@ int32_t FindParam(BEE_Layer layer, int32_t effect, const Node& where, const std:
   where.Error("the effect has no parameter \"" + key + "\" (it has " + names + ")");
 }
 
+// The mask's shape as a Bezier path in layer pixels: a rectangle or an oval
+// ([left, top, right, bottom]), or a closed path through points, with
+// straight sides or (smooth) handles through the neighbours.
+OM_Shape MaskShape(const Node& m) {
+  auto rect = m.Get("rect");
+  auto oval = m.Get("oval");
+  auto path = m.Get("path");
+  if ((rect ? 1 : 0) + (oval ? 1 : 0) + (path ? 1 : 0) != 1)
+    m.Error("a mask has one of \"rect\", \"oval\" ([left, top, right, bottom]) or \"path\" ([[x, y], ...])");
+  const std::string where = *m.file + ": " + m.path;
+  OM_Shape shape = nullptr;
+  ErrorCode err = 0;
+  if (path) {
+    if (path->Size() < 3) path->Error("a path needs at least 3 points");
+    std::vector<FixedPoint> points;
+    for (size_t i = 0; i < path->Size(); ++i) {
+      std::vector<double> p = path->At(i).Numbers(2, false);
+      points.push_back(FixedPoint{ToFixed(p[0]), ToFixed(p[1])});
+    }
+    bool smooth = false;
+    if (auto sm = m.Get("smooth")) smooth = sm->Bool();
+    Check(OM_NewShape(OM_TypePath, nullptr, &shape), where + ": making the shape");
+    for (size_t i = 0; i < points.size() && !err; ++i) err = OM_ShapeAddBezVertex(shape, -1, &points[i], nullptr, nullptr);
+    for (size_t i = 0; i < points.size() && !err && smooth; ++i)
+      err = OM_ShapeSetDefaultBezTangents(shape, static_cast<int32_t>(3 * i));
+    if (!err) err = OM_RecalcBounds(shape);
+  } else {
+    const Node& box = rect ? *rect : *oval;
+    std::vector<double> b = box.Numbers(4, false);
+    if (!(b[0] < b[2] && b[1] < b[3])) box.Error("left must be less than right and top less than bottom");
+    const FixedRect bounds{ToFixed(b[0]), ToFixed(b[1]), ToFixed(b[2]), ToFixed(b[3])};
+    Check(OM_NewShape(rect ? OM_TypeRect : OM_TypeOval, &bounds, &shape), where + ": making the shape");
+    // Masks hold Bezier paths: the rectangle or oval becomes one.
+    err = OM_SetShapeType(OM_TypePath, shape);
+  }
+  if (err) {
+    OM_DisposeShape(shape);
+    EngineFail(where + ": making the shape", err);
+  }
+  return shape;
+}
+
 }  // namespace
 
 void AddMasks(BEE_Layer layer, const Node& list) {
   for (size_t i = 0; i < list.Size(); ++i) {
     Node m = list.At(i);
-    m.Only({"name", "rect", "oval", "mode", "inverted", "feather", "opacity"});
-    auto rect = m.Get("rect");
-    auto oval = m.Get("oval");
-    if (!!rect == !!oval) m.Error("a mask has either \"rect\" or \"oval\" ([left, top, right, bottom])");
-    const Node& box = rect ? *rect : *oval;
-    std::vector<double> b = box.Numbers(4, false);
-    if (!(b[0] < b[2] && b[1] < b[3])) box.Error("left must be less than right and top less than bottom");
-    const FixedRect bounds{ToFixed(b[0]), ToFixed(b[1]), ToFixed(b[2]), ToFixed(b[3])};
+    m.Only({"name", "rect", "oval", "path", "smooth", "mode", "inverted", "feather", "opacity"});
     const std::string where = *m.file + ": " + m.path;
-    OM_Shape shape = nullptr;
-    Check(OM_NewShape(rect ? OM_TypeRect : OM_TypeOval, &bounds, &shape), where + ": making the shape");
-    // Masks hold Bezier paths: the rectangle or oval becomes one.
+    OM_Shape shape = MaskShape(m);
     int32_t index = 0;
-    ErrorCode err = OM_SetShapeType(OM_TypePath, shape);
-    if (!err) err = BEE_CmdAddMask(layer, shape, &index);
+    ErrorCode err = BEE_CmdAddMask(layer, shape, &index);
     OM_DisposeShape(shape);
     Check(err, where + ": adding the mask");
     if (auto name = m.Get("name")) {

@@ -169,6 +169,8 @@ TEST_F(Tavelo, DescriptionErrorsNameTheirPath) {
        "d.json: comps[0].layers[0].effects[0].params.Size: the effect has no parameter \"Size\" (it has \"Radius\")"},
       {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "masks": [{"oval": [4, 4, 2, 2]}]}]}]})",
        "d.json: comps[0].layers[0].masks[0].oval: left must be less than right"},
+      {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "masks": [{"path": [[0, 0], [4, 4]]}]}]}]})",
+       "d.json: comps[0].layers[0].masks[0].path: a path needs at least 3 points"},
       {R"({"footage": [{"name": "F", "file": "nothing.png"}], "comps": [{)" + comp + "}]}",
        "d.json: footage[0].file: no file"},
   };
