@@ -58,7 +58,10 @@ struct Builder {
       PIN_Interpretation interp{};
       Check(BEE_GetFootageSeqSpec(item, &seq), Where(*fps) + ": reading the footage");
       Check(PIN_GetInterpretation(seq, &interp), Where(*fps) + ": reading the interpretation");
-      interp.conformedRate = static_cast<Fixed>(std::llround(rate * 65536));
+      // A still sequence's rate is its own; footage with time is conformed.
+      const auto fixedRate = static_cast<Fixed>(std::llround(rate * 65536));
+      if (interp.moduleHasTime) interp.conformedRate = fixedRate;
+      else interp.nativeRate = fixedRate;
       Check(BEE_CmdInterpretFootage(item, &interp), Where(*fps) + ": setting the frame rate");
     }
     items[name] = item;

@@ -217,6 +217,30 @@ TEST_F(Tavelo, BuildInfoAndFrame) {
   EXPECT_EQ(half.out, "wrote h.png (frame 0, 160 x 90)\n");
 }
 
+// Frames rendered by tavelo become footage again: the same pixels come
+// back; once the files are gone the project says so and still opens.
+TEST_F(Tavelo, FootageSequence) {
+  const std::string title = examples + "/title_card.json";
+  fs::create_directories(dir / "seq");
+  ASSERT_EQ(Tv({"render", title, "-c", "Title", "--frames", "0-3", "-o", "seq/s_####.png"}).code, 0);
+  Write("f.json", R"({"footage": [{"name": "S", "file": "seq/s_0000.png", "sequence": true, "fps": 4}],
+    "comps": [{"name": "F", "width": 320, "height": 180, "fps": 4, "duration": 1, "layers": [{"source": "S"}]}]})");
+  ASSERT_EQ(Tv({"build", "f.json", "-o", "f.tvp"}).code, 0);
+  Outcome original = Tv({"frame", title, "-c", "Title", "-t", "3f", "-o", "a.png", "--digest"});
+  Outcome again = Tv({"frame", "f.tvp", "-c", "F", "-t", "0.75", "-o", "a.png", "--digest"});
+  EXPECT_EQ(again.out, original.out) << again.err;
+  Outcome info = Tv({"info", "f.tvp"});
+  EXPECT_NE(info.out.find("footage \"s_[#].png\": 320 x 180, " + (dir / "seq/s_0000.png").string() + " (ok)\n"),
+            std::string::npos)
+      << info.out;
+  fs::rename(dir / "seq", dir / "gone");
+  info = Tv({"info", "f.tvp", "--json"});
+  ASSERT_EQ(info.code, 0) << info.err;
+  auto j = nlohmann::json::parse(info.out);
+  EXPECT_EQ(j["footage"][0]["status"], "missing");
+  EXPECT_EQ(j["notes"][0], "1 file is missing since you last saved this project.");
+}
+
 TEST_F(Tavelo, SplitRenderGivesTheSameFiles) {
   const std::string title = examples + "/title_card.json";
   Outcome whole = Tv({"render", title, "-c", "Title", "-o", "one_###.png", "-q"});
