@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "FLT_internal.h"
+#include "Modal.h"
 #include "PF.h"
 
 namespace tv::flt {
@@ -169,13 +170,15 @@ void PrepareInput(PF_InputRecord& in, EffectRef& ref, int32_t cmd, int16_t class
   in.checkoutAudio = StubCheckoutAudio;
   in.checkinAudio = StubCheckinAudio;
   in.audioData = StubAudioData;
-  const bool sequenceCall = cmd >= PF_Cmd_SequenceSetup && cmd <= PF_Cmd_ParamsSupervise;
+  const bool sequenceCall =
+      (cmd >= PF_Cmd_SequenceSetup && cmd <= PF_Cmd_ParamsSupervise) || cmd == PF_Cmd_AudioRender;
   if (sequenceCall) {
     in.checkoutParam = CheckoutParam;
     in.checkinParam = CheckinParam;
     in.abort = Abort;
     in.progress = Progress;
   }
+  InstallCallbacks(in, cmd);
   in.utilCallbacks = UtilBlock(0);
   in.effectRef = &ref;
   in.hostA = G().hostA;
@@ -223,7 +226,11 @@ ErrorCode CallEffect(int16_t classIndex, int32_t cmd, Handle seq, PF_InputRecord
   Globals& g = G();
   const bool tracked = g.activeCount < static_cast<int32_t>(std::size(g.activeRefs));
   if (tracked) g.activeRefs[g.activeCount++] = in.effectRef;
-  PF_Result err = c.entry(cmd, &in, &out, params, output, extra);
+  PF_Result err = 0;
+  {
+    platform::ModalScope modal;
+    err = c.entry(cmd, &in, &out, params, output, extra);
+  }
   if (tracked) --g.activeCount;
   // The effect disposes its data on the setdown commands; a handle it
   // replaced during the call may be gone too, so only a handle the output
