@@ -31,7 +31,11 @@ PF_ENTRY_POINT(tv_effect_entry) {
       memset(&p, 0, sizeof p);
       p.type = PF_Param_Colour;
       strcpy(p.name, "Border Colour");
-      p.u.words[PF_Word_Value] = p.u.words[PF_Word_Default] = 0xFF000000u; /* opaque black */
+      {
+        const PF_Pixel black = {255, 0, 0, 0}; /* a colour value is a pixel: alpha, red, green, blue */
+        memcpy(&p.u.words[PF_Word_Value], &black, sizeof black);
+        memcpy(&p.u.words[PF_Word_Default], &black, sizeof black);
+      }
       if ((err = in->addParam(in->effectRef, kColour, &p)) != 0) return err;
       out->paramCount = kCount;
       return PF_Err_None;
@@ -47,14 +51,10 @@ PF_ENTRY_POINT(tv_effect_entry) {
     case PF_Cmd_Render: {
       const PF_World* src = &params[0]->u.world;
       const int32_t border = (int32_t)params[kBorder]->u.words[0];
-      const uint32_t c = params[kColour]->u.words[0];
       PF_Pixel colour;
       PF_Rect inside;
       PF_Err err;
-      colour.alpha = (uint8_t)(c >> 24);
-      colour.red = (uint8_t)(c >> 16);
-      colour.green = (uint8_t)(c >> 8);
-      colour.blue = (uint8_t)c;
+      memcpy(&colour, &params[kColour]->u.words[0], sizeof colour);
       if ((err = cb->fill(in->effectRef, &colour, NULL, output)) != 0) return err;
       inside.top = (int16_t)border;
       inside.left = (int16_t)border;

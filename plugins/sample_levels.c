@@ -64,7 +64,11 @@ static PF_Err AddParams(PF_InData* in, PF_OutData* out) {
   memset(&defs[6], 0, sizeof defs[6]);
   defs[6].type = PF_Param_Colour;
   strcpy(defs[6].name, "Tint");
-  defs[6].u.words[PF_Word_Value] = defs[6].u.words[PF_Word_Default] = 0xFFFFFFFFu; /* opaque white */
+  {
+    const PF_Pixel white = {255, 255, 255, 255}; /* a colour value is a pixel */
+    memcpy(&defs[6].u.words[PF_Word_Value], &white, sizeof white);
+    memcpy(&defs[6].u.words[PF_Word_Default], &white, sizeof white);
+  }
   for (i = 0; i < kCount - 1; ++i) {
     PF_Err err = in->addParam(in->effectRef, i + 1, &defs[i]);
     if (err) return err;
@@ -81,13 +85,17 @@ static void BuildTables(PF_ParamDef* params[], uint8_t* luts) {
   const double mix = (double)(int32_t)params[kMix]->u.words[0] / (100.0 * 65536.0);
   const int invert = params[kInvert]->u.words[0] != 0;
   const int32_t channel = (int32_t)params[kChannel]->u.words[0];
-  const uint32_t tint = params[kTint]->u.words[0];
+  PF_Pixel tint;
+  uint8_t tintChannel[4];
   int c, v;
+  memcpy(&tint, &params[kTint]->u.words[0], sizeof tint);
+  tintChannel[1] = tint.red;
+  tintChannel[2] = tint.green;
+  tintChannel[3] = tint.blue;
   if (!(gamma > 0)) gamma = 1;
   for (v = 0; v < 256; ++v) luts[v] = (uint8_t)v; /* alpha unchanged */
   for (c = 1; c <= 3; ++c) {
-    /* The tint's channel c (colour word: alpha, red, green, blue from the top byte). */
-    const double t = (double)((tint >> (24 - 8 * c)) & 0xFF) / 255.0;
+    const double t = (double)tintChannel[c] / 255.0;
     for (v = 0; v < 256; ++v) {
       double x = white == black ? (v >= black) : (double)(v - black) / (white - black), y, r;
       x = x < 0 ? 0 : x > 1 ? 1 : x;

@@ -167,7 +167,8 @@ enum {
 enum { PF_ParamUnionWords = 23, PF_ParamNameBytes = 32, PF_ParamTextBytes = 84 };
 /* Words of the value union by type:
  *   slider (1), Fixed slider (2): w0 value, w1 default, w17 minimum, w18 maximum
- *   angle (3), checkbox (4), colour (5): w0 value, w1 default; a checkbox's
+ *   angle (3), checkbox (4), colour (5): w0 value, w1 default (a colour's
+ *     words hold a PF_Pixel: alpha, red, green, blue bytes); a checkbox's
  *     label (a char pointer when added, the text itself afterwards) at byte 8
  *   point (6): w0, w1 value (x, y), w2, w3 default
  *   popup (7): w0 value, int16 choice count at byte 4, int16 default at byte
