@@ -5,6 +5,7 @@
 
 #include "FLT_internal.h"
 #include "Modal.h"
+#include "PLUG.h"
 #include "PF.h"
 
 namespace tv::flt {
@@ -183,6 +184,10 @@ void PrepareInput(PF_InputRecord& in, EffectRef& ref, int32_t cmd, int16_t class
   in.effectRef = &ref;
   in.hostA = G().hostA;
   in.hostB = G().hostB;
+  // The suite system's basic suite (null before the plug-in package is born).
+  const PLUG_BasicSuite* basic = nullptr;
+  if (pkg::Alive(PLUG_PackageNumber)) PLUG_GetBRBasicSuite(&basic);
+  in.basicSuite = basic;
   in.processor = 1;
   in.fpu = 1;
   in.timeScale = 600;
