@@ -5,6 +5,7 @@
 
 #include "FLT_test_support.h"
 #include "PF.h"
+#include "SND.h"
 
 namespace tv::test {
 namespace {
@@ -181,6 +182,46 @@ TEST_F(FLTSamples, GrowAnswersALargerOutput) {
       const uint8_t* want = inside ? &a[4 * static_cast<size_t>((y - 3) * kW + (x - 3))] : border;
       ASSERT_EQ(std::vector<uint8_t>(got, got + 4), std::vector<uint8_t>(want, want + 4)) << x << "," << y;
     }
+}
+
+TEST_F(FLTSamples, SuiteUserMirrorsThroughABlockOfTheBasicSuite) {
+  FLT_Parade p = nullptr;
+  One("SMPL Suite User", &p);
+  BM_World in = World(6), out = World();
+  ASSERT_EQ(Render(p, in, out, kW, kH), 0);
+  const std::vector<uint8_t> a = Pixels(in), b = Pixels(out);
+  for (int32_t y = 0; y < kH; ++y)
+    for (int32_t x = 0; x < kW; ++x)
+      for (int c = 0; c < 4; ++c)
+        ASSERT_EQ(b[4 * static_cast<size_t>(y * kW + x) + c], a[4 * static_cast<size_t>(y * kW + kW - 1 - x) + c]);
+}
+
+TEST_F(FLTSamples, AudioGainScalesFloatSamples) {
+  FLT_Parade p = nullptr;
+  FLT_Sequence s = One("SMPL Audio Gain", &p);
+  SetConstant(s, 1, {2.5});
+  SND_Format f{48000, SND_Encoding_Signed, 2, 1, 0};
+  SND_World input = nullptr, output = nullptr;
+  ASSERT_EQ(SND_NewWorld(&f, nullptr, &input), 0);
+  ASSERT_EQ(SND_NewWorld(nullptr, nullptr, &output), 0);
+  void* samples = nullptr;
+  ASSERT_EQ(SND_SizeAndLockBuffer(32, 0, input, &samples), 0);
+  for (int i = 0; i < 32; ++i) static_cast<int16_t*>(samples)[i] = static_cast<int16_t>(i * 300 - 4000);
+  SND_UnlockBuffer(input);
+  FLT_AudioParade ap = nullptr;
+  ASSERT_EQ(FLT_NewAudioParade(p, &ap), 0);
+  ASSERT_EQ(FLT_RenderAudioParade(ap, 1, input, output), 0);
+  SND_WorldInfo info{};
+  ASSERT_EQ(SNDp_GetWorldInfo(output, &info), 0);
+  EXPECT_EQ(info.format.encoding, SND_Encoding_Float);
+  ASSERT_EQ(SND_LockBuffer(0, output), 0);
+  SNDp_GetBuffer(output, &samples);
+  for (int i = 0; i < 32; ++i)
+    EXPECT_FLOAT_EQ(static_cast<float*>(samples)[i], 2.5f * static_cast<float>(i * 300 - 4000) / 32768.0f) << i;
+  SND_UnlockBuffer(output);
+  FLT_DisposeAudioParade(ap);
+  SND_DisposeWorld(input);
+  SND_DisposeWorld(output);
 }
 
 // Run by the SDK_outside_build test after it built sample_invert from the
