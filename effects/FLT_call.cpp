@@ -245,6 +245,20 @@ ErrorCode CallEffect(int16_t classIndex, int32_t cmd, Handle seq, PF_InputRecord
                         cmd == PF_Cmd_FrameSetdown || cmd == PF_Cmd_Reserved21};
   for (int i = 0; i < 3; ++i)
     if (locked[i] && !gone[i] && after[i] == locked[i]) HSetState(locked[i], states[i]);
+  // A data handle the effect hands back is checked before the host keeps it:
+  // anything the memory manager does not know is refused, never locked or
+  // flattened later.
+  Handle* returned[3] = {&out.globalData, &out.sequenceData, &out.frameData};
+  for (int i = 0; i < 3; ++i) {
+    Handle h = *returned[i];
+    if (!h || h == locked[i]) continue;
+    HGetState(h);
+    if (MemError() != 0) {
+      *returned[i] = nullptr;
+      kReport.Damaged(kSiteCall, {"effect data handle"});
+      if (!err) err = PF_Result_Damaged;
+    }
+  }
   if (err == PF_Result_NotHandled && cmd == PF_Cmd_ArbitraryData) return err;
   // The message is the effect's: it is read only up to the end of its field.
   out.message[PF_MessageBytes - 1] = 0;

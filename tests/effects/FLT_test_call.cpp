@@ -213,6 +213,25 @@ TEST_F(FLTCall, AudioCallbacksCheckOutALayersSound) {
   FLT_InstallProcs(5, nullptr);
 }
 
+char* gForeign[2] = {nullptr, nullptr};
+PF_Result BadHandleEntry(int32_t cmd, PF_InputRecord*, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
+  if (cmd == PF_Cmd_ParamsSetup) out->paramCount = 1;
+  // Sequence data that is no handle of the memory manager.
+  if (cmd == PF_Cmd_SequenceSetup) out->sequenceData = gForeign;
+  return 0;
+}
+
+TEST_F(FLTCall, ForeignDataHandlesAreRefused) {
+  const int16_t cls = Register("T Bad Handle", 0, BadHandleEntry);
+  FLT_Sequence s = nullptr;
+  uint32_t flags = 0;
+  Boolean32 found = 0;
+  rec.clear();
+  EXPECT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &flags, &s, &found), PF_Result_Damaged);
+  EXPECT_EQ(s, nullptr);
+  EXPECT_THAT(Last(), ::testing::HasSubstr("effect data handle"));
+}
+
 TEST(FLTRequestRect, RulesByOutFlags) {
   const Rect caller{-5, 2, 50, 90};
   struct Case {
