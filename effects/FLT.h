@@ -82,6 +82,13 @@ typedef void (*FLT_HostProc)(void);
 typedef ErrorCode (*FLT_LayerCheckoutProc)(uint32_t layerRef, uint32_t companion, int32_t time, int32_t timeStep,
                                            uint32_t timeScale, PFWorld* world);
 typedef ErrorCode (*FLT_LayerCheckinProc)(uint32_t layerRef, uint32_t companion);
+// Host slot 5: the sound of another layer (a layer parameter's reference and
+// companion value) from start for duration (in timeScale units) in the given
+// format, as a new sound world (SND.h) the effect checks in again, which
+// disposes of it.
+typedef ErrorCode (*FLT_AudioCheckoutProc)(uint32_t layerRef, uint32_t companion, int32_t start,
+                                           int32_t duration, uint32_t timeScale, int32_t rate,
+                                           int32_t bytesPerSample, int32_t channels, Handle* sound);
 
 // A class registered in the process (built-in effects, tests): the fields of
 // its property list.
@@ -109,7 +116,8 @@ TV_EXPORT ErrorCode FLT_Death(void);
 // 3 ("invalid parameter") for a slot outside 0..19. The slots this package
 // calls: 0 progress, ErrorCode (*)(int32_t done, int32_t total); 1 abort,
 // ErrorCode (*)(void) (non-zero stops the effect); 2 and 3 must be set for
-// layer parameters to be checked out and in; 18 and 19, void (*)(void),
+// layer parameters to be checked out and in; 5 lets the audio call check out
+// a layer's sound (FLT_AudioCheckoutProc); 18 and 19, void (*)(void),
 // around a class's global setup. The others are kept for the host's
 // services offered to effects.
 TV_EXPORT ErrorCode FLT_InstallProcs(int32_t slot, FLT_HostProc proc);

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "FLT_internal.h"
+#include "Modal.h"
+#include "PLUG.h"
 #include "PF.h"
 
 namespace tv::flt {
@@ -169,17 +171,23 @@ void PrepareInput(PF_InputRecord& in, EffectRef& ref, int32_t cmd, int16_t class
   in.checkoutAudio = StubCheckoutAudio;
   in.checkinAudio = StubCheckinAudio;
   in.audioData = StubAudioData;
-  const bool sequenceCall = cmd >= PF_Cmd_SequenceSetup && cmd <= PF_Cmd_ParamsSupervise;
+  const bool sequenceCall =
+      (cmd >= PF_Cmd_SequenceSetup && cmd <= PF_Cmd_ParamsSupervise) || cmd == PF_Cmd_AudioRender;
   if (sequenceCall) {
     in.checkoutParam = CheckoutParam;
     in.checkinParam = CheckinParam;
     in.abort = Abort;
     in.progress = Progress;
   }
+  InstallCallbacks(in, cmd);
   in.utilCallbacks = UtilBlock(0);
   in.effectRef = &ref;
   in.hostA = G().hostA;
   in.hostB = G().hostB;
+  // The suite system's basic suite (null before the plug-in package is born).
+  const PLUG_BasicSuite* basic = nullptr;
+  if (pkg::Alive(PLUG_PackageNumber)) PLUG_GetBRBasicSuite(&basic);
+  in.basicSuite = basic;
   in.processor = 1;
   in.fpu = 1;
   in.timeScale = 600;
@@ -223,7 +231,11 @@ ErrorCode CallEffect(int16_t classIndex, int32_t cmd, Handle seq, PF_InputRecord
   Globals& g = G();
   const bool tracked = g.activeCount < static_cast<int32_t>(std::size(g.activeRefs));
   if (tracked) g.activeRefs[g.activeCount++] = in.effectRef;
-  PF_Result err = c.entry(cmd, &in, &out, params, output, extra);
+  PF_Result err = 0;
+  {
+    platform::ModalScope modal;
+    err = c.entry(cmd, &in, &out, params, output, extra);
+  }
   if (tracked) --g.activeCount;
   // The effect disposes its data on the setdown commands; a handle it
   // replaced during the call may be gone too, so only a handle the output
@@ -233,6 +245,20 @@ ErrorCode CallEffect(int16_t classIndex, int32_t cmd, Handle seq, PF_InputRecord
                         cmd == PF_Cmd_FrameSetdown || cmd == PF_Cmd_Reserved21};
   for (int i = 0; i < 3; ++i)
     if (locked[i] && !gone[i] && after[i] == locked[i]) HSetState(locked[i], states[i]);
+  // A data handle the effect hands back is checked before the host keeps it:
+  // anything the memory manager does not know is refused, never locked or
+  // flattened later.
+  Handle* returned[3] = {&out.globalData, &out.sequenceData, &out.frameData};
+  for (int i = 0; i < 3; ++i) {
+    Handle h = *returned[i];
+    if (!h || h == locked[i]) continue;
+    HGetState(h);
+    if (MemError() != 0) {
+      *returned[i] = nullptr;
+      kReport.Damaged(kSiteCall, {"effect data handle"});
+      if (!err) err = PF_Result_Damaged;
+    }
+  }
   if (err == PF_Result_NotHandled && cmd == PF_Cmd_ArbitraryData) return err;
   // The message is the effect's: it is read only up to the end of its field.
   out.message[PF_MessageBytes - 1] = 0;

@@ -119,6 +119,24 @@ PF_Result AddParam(PF_ProgPtr refPtr, int32_t /*index*/, PF_ParamDef* in) {
   return AppendParam(b, def);
 }
 
+// A plug-in's code should answer the version and out flags its property
+// list declares; a difference is worth a warning (the declared flags stay in
+// force). Classes built into the process have no property list to differ from.
+void WarnMismatches(const ClassRec& c, const PF_OutputRecord& out) {
+  if (!c.routine) return;
+  if (out.version != c.version) {
+    report::Text(kReport.Loc(kSiteClass), kSevWarning,
+                 "effect \"%s\" has version mismatch. Code version is %ld.%ld and PiPL version is %ld.%ld.",
+                 {c.name, static_cast<long>(out.version >> 19), static_cast<long>((out.version >> 15) & 0xF),
+                  static_cast<long>(c.version >> 19), static_cast<long>((c.version >> 15) & 0xF)});
+  }
+  if (!(c.outFlags & PF_OutFlag_FlagsMayDiffer) && out.outFlags != c.outFlags) {
+    report::Text(kReport.Loc(kSiteClass), kSevWarning,
+                 "effect \"%s\" has global outflags mismatch. Code flags are %lX and PiPL flags are %lX.",
+                 {c.name, static_cast<unsigned long>(out.outFlags), static_cast<unsigned long>(c.outFlags)});
+  }
+}
+
 ErrorCode ParamsSetup(int16_t index, ClassRec& c) {
   Build b;
   b.outFlags = c.outFlags;
@@ -144,8 +162,10 @@ ErrorCode ParamsSetup(int16_t index, ClassRec& c) {
     PrepareInput(in, ref, PF_Cmd_ParamsSetup, index, nullptr);
     in.addParam = AddParam;
     ref.templateBuild = b.block;
+    BeginRegisterUI();
     err = CallEffect(index, PF_Cmd_ParamsSetup, nullptr, in, out, nullptr, nullptr, nullptr);
     gBuild = nullptr;
+    c.uiRegistered = TakeRegisteredUI(c.uiWords) ? 1 : 0;
     if (!err && out.paramCount != b.count)
       err = kReport.Fail(kSiteClass, 3, kTextCountMismatch, {c.name});
   }
@@ -203,6 +223,7 @@ ErrorCode ReadyClass(int16_t index, uint32_t site) {
     }
     if (G().procs[19]) G().procs[19]();
     c.flags |= kClassGlobalsDone;
+    WarnMismatches(c, out);
     c.globalData = out.globalData;
     SetClass(index, c);
   }

@@ -87,6 +87,9 @@ struct ClassRec {
   // of a foreign filter kind.
   Handle routine;
   Handle adapter;
+  // The custom-UI description an effect registered during params setup.
+  uint32_t uiWords[11];
+  uint32_t uiRegistered;
 };
 
 // A Sequence. The parameter index holds one uintptr_t per parameter and a
@@ -201,6 +204,19 @@ ErrorCode CallEffect(int16_t classIndex, int32_t cmd, Handle seq, PF_InputRecord
 // Fills the input record's common fields and the callbacks allowed for cmd.
 void PrepareInput(PF_InputRecord& in, EffectRef& ref, int32_t cmd, int16_t classIndex, Handle seq);
 void FillTimes(PF_InputRecord& in, Handle seq);
+
+// ---- Further callbacks (FLT_callbacks.cpp) ----
+constexpr int kUIWords = 11;
+// Installs the UI-registration and audio callbacks the command allows.
+void InstallCallbacks(PF_InputRecord& in, int32_t cmd);
+// Params setup: forgets, then takes the description registered meanwhile.
+void BeginRegisterUI();
+bool TakeRegisteredUI(uint32_t (&words)[kUIWords]);
+void ReleaseOutstandingSounds();
+// ---- Request rectangles (FLT_call_request.cpp) ----
+// The rectangle frame setup tells the effect, from its out flags, the
+// caller's rectangle (or null) and the input size.
+Rect RequestRect(uint32_t outFlags, const Rect* caller, int32_t width, int32_t height);
 
 // ---- Sequences (FLT_sequence.cpp) ----
 // Locks the parameters while it lives (list() is the address array).

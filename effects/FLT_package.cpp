@@ -93,6 +93,7 @@ ErrorCode FLT_Birth(uintptr_t hostA, uintptr_t hostB, const char* const* folders
 ErrorCode FLT_Death(void) {
   if (ErrorCode err = gLife.Death(kSiteDeath)) return err;
   Globals& g = G();
+  ReleaseOutstandingSounds();
   SetdownAllClasses();
   if (g.scratch) BM_DisposeWorld(g.scratch);
   LIST_Dispose(g.classes, 0);

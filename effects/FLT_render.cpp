@@ -28,7 +28,9 @@ ErrorCode FrameCall(Handle seq, int32_t cmd, int32_t quality, FrameContext& ctx,
   in.frameData = ctx.frameData;
   in.width = ctx.inWidth;
   in.height = ctx.inHeight;
-  in.request = Rect{0, 0, static_cast<int16_t>(ctx.inHeight), static_cast<int16_t>(ctx.inWidth)};
+  ClassRec cr{};
+  GetClass(cls, cr);
+  in.request = RequestRect(cr.outFlags, nullptr, ctx.inWidth, ctx.inHeight);
   Time t{in.time, in.timeScale};
   if (ErrorCode err = FLT_SeekParams(seq, &t)) return err;
   ParamsLock lock(seq);

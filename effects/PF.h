@@ -385,7 +385,39 @@ typedef int (*PF_SprintfFunc)(char*, const char*, ...);
 typedef char* (*PF_StrcpyFunc)(char*, const char*);
 typedef ErrorCode (*PF_InquiryFunc)(PF_EffectRef ref, int32_t kind, void* port, void* answer);
 
-// 71 pointer-sized words; words 61 to 70 are reserved (null).
+// ---- Effect-owned memory, drawing destinations and batch sampling ----------------------------
+// A chunk is a block of memory an effect owns, kept by the host's memory
+// manager: it moves while unlocked (lock it to reach its data). Chunks are
+// known to the package: anything else handed back is refused with 516
+// before it is read. Sizes run from 0 to PF_MaxChunkBytes.
+typedef Handle PF_Chunk;
+enum { PF_MaxChunkBytes = 0x40000000 };
+typedef ErrorCode (*PF_NewChunkFunc)(PF_EffectRef ref, int32_t size, PF_Chunk* chunk);
+typedef ErrorCode (*PF_ChunkFunc)(PF_EffectRef ref, PF_Chunk chunk);
+typedef ErrorCode (*PF_LockChunkFunc)(PF_EffectRef ref, PF_Chunk chunk, void** data);
+typedef ErrorCode (*PF_ChunkSizeFunc)(PF_EffectRef ref, PF_Chunk chunk, int32_t* size);
+// A drawing destination: a world opened for the platform's drawing routines
+// (its port and device), closed again in the reverse order of opening.
+typedef struct PF_Destination {
+  uint32_t magic;   // PF_DestinationMagic while open
+  int32_t depth;    // nesting level, 1 for the outermost
+  PFWorld* world;
+  void* port;
+  void* device;
+  Rect bounds;      // 0, 0, height, width
+} PF_Destination;
+#define PF_DestinationMagic 0x44657374u  /* 'Dest' */
+enum { PF_MaxOpenDestinations = 16 };
+typedef ErrorCode (*PF_OpenDestinationFunc)(PF_EffectRef ref, PFWorld* world, PF_Destination* dest);
+typedef ErrorCode (*PF_CloseDestinationFunc)(PF_EffectRef ref, PF_Destination* dest);
+// A batch sampler: count samples at (x + i dx, y + i dy) into out.
+typedef ErrorCode (*PF_BatchSampleFunc)(PF_EffectRef ref, Fixed x, Fixed y, Fixed dx, Fixed dy, int32_t count,
+                                        const PF_SampleParams* params, PF_Pixel* out);
+// PF_GetBatchFunc flags: bit 0 straight pixels, bit 1 area sampling.
+enum { PF_Batch_Straight = 1, PF_Batch_Area = 2 };
+
+// 71 pointer-sized words; words 61 to 67 hold the chunk and destination
+// routines, 68 to 70 are reserved (null).
 typedef struct PF_UtilCallbacks {
   void* reserved0;                                 // 0
   PF_SampleFunc subpixelSample;                    // 1
@@ -448,7 +480,14 @@ typedef struct PF_UtilCallbacks {
   PF_IterateOriginFunc iterateOriginNoClip;        // 58
   PF_IterateIndexedFunc iterateIndexed;            // 59
   PF_ResizeHandleFunc resizeHandle;                // 60
-  void* reserved[10];                              // 61 to 70
+  PF_NewChunkFunc newChunk;                        // 61
+  PF_ChunkFunc disposeChunk;                       // 62
+  PF_LockChunkFunc lockChunk;                      // 63
+  PF_ChunkFunc unlockChunk;                        // 64
+  PF_ChunkSizeFunc chunkDataSize;                  // 65
+  PF_OpenDestinationFunc openDestination;          // 66
+  PF_CloseDestinationFunc closeDestination;        // 67
+  void* reserved[3];                               // 68 to 70
 } PF_UtilCallbacks;
 
 enum { PF_CallbackWords = 71 };
@@ -494,6 +533,31 @@ TV_EXPORT ErrorCode PF_ObsoleteInquiry(PF_EffectRef ref, int32_t kind, void* por
 // Kind 1 writes the mouse position (a Point, (0, 0) headless) into answer;
 // 516 for any other kind or a null answer.
 TV_EXPORT ErrorCode PF_PlatformInquiry(PF_EffectRef ref, int32_t kind, void* port, void* answer);
+
+// ---- Chunks, destinations, batch sampling ------------------------------------------------------
+// PF_NewChunk: *chunk null on failure (516 for a size outside
+// 0..PF_MaxChunkBytes or a null out-pointer, 4 out of memory, reported as
+// "effect handle data"). Locking nests; unlocking an unlocked chunk, and any
+// routine given something that is not a live chunk, fail with 516.
+// PF_LockChunk's *data is null on failure (and for an empty chunk).
+TV_EXPORT ErrorCode PF_NewChunk(PF_EffectRef ref, int32_t size, PF_Chunk* chunk);
+TV_EXPORT ErrorCode PF_DisposeChunk(PF_EffectRef ref, PF_Chunk chunk);
+TV_EXPORT ErrorCode PF_LockChunk(PF_EffectRef ref, PF_Chunk chunk, void** data);
+TV_EXPORT ErrorCode PF_UnlockChunk(PF_EffectRef ref, PF_Chunk chunk);
+TV_EXPORT ErrorCode PF_ChunkDataSize(PF_EffectRef ref, PF_Chunk chunk, int32_t* size);
+// The number of live chunks (for leak checks).
+TV_EXPORT int32_t PFp_LiveChunkCount(void);
+// Opens world (a PF_NewWorld or layer world) as a drawing destination; dest
+// is cleared first. 516 for a bad world or record, or more than
+// PF_MaxOpenDestinations open at once. Closing checks that dest is the one
+// opened last (516 otherwise, nothing closed) and clears it.
+TV_EXPORT ErrorCode PF_OpenDestination(PF_EffectRef ref, PFWorld* world, PF_Destination* dest);
+TV_EXPORT ErrorCode PF_CloseDestination(PF_EffectRef ref, PF_Destination* dest);
+// The batch sampler for quality (0 draft: nearest neighbour) and flags
+// (PF_Batch_*); params are checked by the sampler at each call. *batch null
+// and 516 for a null out-pointer or unknown flag bits.
+TV_EXPORT ErrorCode PF_GetBatchFunc(PF_EffectRef ref, int32_t quality, int32_t flags, const PF_SampleParams* params,
+                                    void** batch);
 
 // The routine table: the entries the selectors and the callback blocks draw
 // from, filled on first use with the package's routines.

@@ -31,6 +31,7 @@ PF_RoutineTable Builtins() {
   t.iterateLUT = &PF_IterateLUT;
   t.iterateIndexed = &PF_IterateIndexed;
   t.transferRect = &PF_TransferRect_S;
+  t.getBatchFunc = &PF_GetBatchFunc;
   t.rgbToHlsStraight = &PF_RGBtoHLS_Straight;
   t.rgbToHlsPremul = &PF_RGBtoHLS_Premul;
   t.rgbToYiqStraight = &PF_RGBtoYIQ_Straight;
@@ -133,6 +134,13 @@ ErrorCode PF_GetCallbackBlock(int32_t quality, int32_t flags, PF_UtilCallbacks* 
   // word is the floating-point one unless the quality's 0x8000 bit asks for
   // PF_Hypot (applied below).
   block->getBatchFunc = t.getBatchFunc;
+  block->newChunk = &PF_NewChunk;
+  block->disposeChunk = &PF_DisposeChunk;
+  block->lockChunk = &PF_LockChunk;
+  block->unlockChunk = &PF_UnlockChunk;
+  block->chunkDataSize = &PF_ChunkDataSize;
+  block->openDestination = &PF_OpenDestination;
+  block->closeDestination = &PF_CloseDestination;
   block->convolve = t.convolve;
   block->fill = t.fill;
   block->gaussianKernel = t.gaussianKernel;
