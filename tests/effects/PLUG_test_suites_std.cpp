@@ -1,6 +1,8 @@
 // The standard suites' functions, the host procedures, the suite plug-ins
 // started from a folder (one of the current interface, one through the
 // "Bramblet 2 Adapter") and the plug-ins' resource access.
+#include <filesystem>
+
 #include "Memory.h"
 #include "PLUG_test_support.h"
 #include "Platform.h"
@@ -275,6 +277,31 @@ TEST_F(PLUGStd, SuitePluginsRunThroughEverySuite) {
   const void* gone = nullptr;
   EXPECT_EQ(PLUG_GetBRSuiteProcs("SMPL Old Suite", 1, 1, &gone), PLUG_ErrBramblet);
   EXPECT_EQ(plugins->getPluginName(current, name), PLUG_ErrBramblet);  // a stale reference
+}
+
+TEST_F(PLUGStd, APlugInThatFailsToStartIsDroppedAndTheOthersRun) {
+  static const int32_t taken[1] = {0};
+  ASSERT_EQ(PLUG_AddBRSuite(0, 0, "SMPL Demo Suite", 1, 1, taken), 0);  // its start cannot add it
+  TempDir dir;
+  std::filesystem::copy_file(std::string(TAVELO_TEST_SUITES) + "/sample_suite.kpl", dir.P("a.kpl"));
+  std::filesystem::copy_file(std::string(TAVELO_TEST_SUITES) + "/sample_suite2.kpl", dir.P("b.kpl"));
+  WriteFile(dir.P("c.kpl"), Bytes{0});  // described, not loadable
+  WriteFile(dir.P("c.kpl.rsrc"), MapOf(BuildPiPL({{PLUG_FOURCC('n', 'a', 'm', 'e'), Counted("Broken", 32)}})));
+  rec.clear();
+  ASSERT_EQ(PLUG_SearchBR(Ref(dir.path()), nullptr, nullptr, nullptr), 0);
+  int32_t count = 0;
+  Suite<PLUG_PluginsSuite>("BR Plug-ins Suite", 4)->countPlugins(&count);
+  EXPECT_EQ(count, 1);
+  Suite<PLUG_FilesSuite>("BR Files Suite", 3)->countFiles(&count);
+  EXPECT_EQ(count, 3);
+  ASSERT_EQ(rec.reports.size(), 3u);  // the suite taken, the failed start, the loader
+  EXPECT_EQ(rec.reports[1].text, "Test error: bramblet initialization (1).");
+  EXPECT_THAT(rec.reports[2].text, ::testing::HasSubstr("c.kpl: file too short\" -- code fragment library not found (-2804)."));
+  const void* procs = nullptr;
+  EXPECT_EQ(PLUG_GetBRSuiteProcs("SMPL Old Suite", 1, 1, &procs), 0);
+  ASSERT_EQ(PLUG_UnsearchBR(), 0);
+  Suite<PLUG_BlockDebugSuite>("BR Block Debug Suite", 2)->countBlocks(&count);
+  EXPECT_EQ(count, 0);
 }
 #endif
 

@@ -1,7 +1,7 @@
 /* A suite plug-in of interface version 2: no message record, only its data
    word and the host procedures. At start it adds "SMPL Old Suite" 1.1 and
    keeps a counter in a block from the host's allocator; "SMPL" "Count"
-   counts up; a "Fail" start (selector) answers 7. */
+   counts up and answers the count. */
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
