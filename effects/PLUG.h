@@ -411,7 +411,8 @@ TV_EXPORT ErrorCode PLUG_DeleteBRSuiteListIterator(PLUG_SuiteListIterator iter);
 TV_EXPORT ErrorCode PLUG_SendBRMessage(PLUG_Routine plugin, const char* caller, const char* selector,
                                        PLUG_BRMessage* message, ErrorCode* result);
 // Finds the suite plug-ins ('.kpl' files, type 'KPiL') in folder, registers
-// the "Bramblet 2 Adapter" and "KDM Host Init Suite", and starts each
+// the "Bramblet 2 Adapter" and "KDM Host Init Suite" (whose functions answer
+// 5: the dialog manager it would set up is not part of this engine), and starts each
 // plug-in (its "Startup" message; the suites it adds stay until
 // PLUG_UnsearchBR, which sends "Shutdown" and removes them). A plug-in
 // whose start fails is reported ("bramblet initialization") and its suites
