@@ -52,6 +52,7 @@ int32_t InterfaceOf(PLUG_Routine routine) {
 
 ErrorCode Deliver(void* entry, PLUG_Routine plugin, const char* caller, const char* selector,
                   PLUG_BRMessage* message, ErrorCode* result) {
+  if (!entry) return Bramblet(kSiteSuite);  // a routine registered without code
   const int32_t version = InterfaceOf(plugin);
   if (version == kCurrentInterface) {
     *result = reinterpret_cast<PLUG_BREntry>(entry)(caller, selector, message);

@@ -150,6 +150,9 @@ TEST_F(PLUGStd, APlugInOfAnInterfaceNoAdapterTranslatesIsRefused) {
   uint32_t flags = 0;
   PLUG_GetRoutineFlags(r, &flags);
   EXPECT_EQ(flags, unsigned(PLUG_Flag_Static));  // released again
+  PLUG_Routine empty = nullptr;
+  ASSERT_EQ(PLUG_RegisterStaticRoutine(nullptr, 0, nullptr, nullptr, &empty), 0);
+  EXPECT_EQ(PLUG_SendBRMessage(empty, "BR Interface", "Startup", &m, &result), PLUG_ErrBramblet);  // no code
   PLUG_BRPlugin ref = nullptr;
   EXPECT_EQ(PLUG_GetBRPluginRef(r, &ref), PLUG_ErrBramblet);  // not a running suite plug-in
   PLUG_ResFile access = nullptr;
