@@ -131,10 +131,16 @@ TV_EXPORT ErrorCode FLTp_RegisterStaticClass(const FLT_StaticClass* info, int16_
 // 3 for a null list. A plug-in's code is loaded when its class is first used.
 // Plug-in files of kind 'eFKT' need the properties 'ePVR' (major 2), 'eMNA',
 // 'eSVR', 'eINF', 'eGLO' and 'eVER' and may give 'name' and 'catg'. The
-// image-editor ('Q7FM') and video-editor ('KFlt') filter kinds register
-// their classes from the property list ("RZ %s" / "VQF %s") but have no
-// loadable form on this platform: using one fails with 5.
+// image filter ('Q7FM', "*.q7f") and sound filter ('KFlt', "*.vqf") kinds
+// register classes named "RZ %s" / "VQF %s" that run through their adapters
+// (FLT_Filters.h); one described only by a property list, with no code,
+// fails with 5 ("plug-in effect "%s" is not available.") when used.
 TV_EXPORT ErrorCode FLTp_ScanPluginFolders(const char* const* folders, int32_t maxDepth);
+// ---- Suites (FLT_suites.cpp) ----
+// Adds "PF Path Query Suite", "PF Path Data Suite" and "PF Param Utils
+// Suite" (1.1, FLT_Suites.h) to the suite system; suites already there
+// stay. Birth calls it when the plug-in registry lives. PLUG's codes.
+TV_EXPORT ErrorCode FLT_InstallStandardSuites(void);
 TV_EXPORT ErrorCode FLT_InqNumPF(int32_t* count);
 // name receives the display name (32 bytes), matchName 48 bytes; either may be null.
 TV_EXPORT ErrorCode FLT_InqPFInfo(int16_t classIndex, char* name, char* matchName, uint32_t* classFlags);

@@ -2,6 +2,7 @@
 // the host procedure slots.
 #include "FILE.h"
 #include "FLT_internal.h"
+#include "PLUG.h"
 
 STR_Table FLTp_G_STRs = {};
 
@@ -87,6 +88,7 @@ ErrorCode FLT_Birth(uintptr_t hostA, uintptr_t hostB, const char* const* folders
   // folders (a broken plug-in is reported and skipped, never fails the birth).
   RegisterBuiltins();
   if (folders) ScanPluginFolders(folders, 10);
+  if (pkg::Alive(PLUG_PackageNumber)) FLT_InstallStandardSuites();  // reported; effects without them still run
   return 0;
 }
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "FLT_internal.h"
+#include "FLT_adapters.h"
 #include "PLUG.h"
 
 namespace tv::flt {
@@ -14,26 +14,6 @@ namespace {
 constexpr FourCC kKindEffect = MakeFourCC("eFKT");
 constexpr FourCC kKindImageFilter = MakeFourCC("Q7FM");
 constexpr FourCC kKindVideoFilter = MakeFourCC("KFlt");
-constexpr uint32_t kImageAdapterMagic = 0x2BAF1EA;
-constexpr uint32_t kVideoAdapterMagic = 0xAE00900D;
-constexpr uint32_t kVideoFilterOutFlags = 0x80000020;
-
-// The image-editor filter's adapter record.
-struct ImageAdapter {
-  uint32_t magic;
-  uint16_t modes;          // 'mode'
-  uint16_t known;          // 1: one of the filters the adapter knows by match name
-  uint8_t caseInfo[28];    // 'fici'
-  uint32_t hasDescription; // 'aFLT' present
-  uint32_t paramCount;     // the 'aPAR' parameter and the three fixed ones
-  uint32_t reserved[3];
-};
-// The video-editor filter's adapter record.
-struct VideoAdapter {
-  uint32_t magic;
-  uint32_t outFlags;
-  uint32_t reserved[4];
-};
 
 constexpr const char* kKnownImageFilters[] = {
     "KVRN RZTwirl",     "KVRN RZWTwirl",    "KVRN RZZigzag",     "KVRN RZWZigzag",     "KVRN RZWave",
@@ -148,16 +128,30 @@ void RegisterEffect(PLUG_ScanData scan, int32_t index, const Found& f) {
   AddClass(c, routine);
 }
 
-void RegisterImageFilter(const Found& f) {
+// The foreign kinds' classes: the match name from 'eMNA' (else the name),
+// the routine whose code the adapter runs, the adapter record attached.
+template <class Record>
+void AddAdapterClass(PLUG_ScanData scan, int32_t index, ClassRec& c, const Record& a) {
+  PLUG_Routine routine = nullptr;
+  if (PLUG_RegisterRoutine(scan, index, &routine)) c.flags |= kClassUnusable;  // reported
+  if (PtrToHand(&a, &c.adapter, sizeof a)) {
+    if (routine) PLUG_UnregisterRoutine(routine);
+    kReport.OutOfMemory(kSiteRegister, kTextMemory, sizeof a);
+    return;
+  }
+  AddClass(c, routine);
+}
+
+void RegisterImageFilter(PLUG_ScanData scan, int32_t index, const Found& f) {
   ImageAdapter a{};
   a.magic = kImageAdapterMagic;
   uint8_t mode[2];
   if (!Required(f, MakeFourCC("mode"), mode, 2) || !Required(f, MakeFourCC("fici"), a.caseInfo, 28)) return;
   a.modes = static_cast<uint16_t>(mode[0] | mode[1] << 8);
   uint8_t description[68];
-  a.hasDescription = Prop(f.pipl, MakeFourCC("aFLT"), description, 68);
-  uint8_t params[100];
-  a.paramCount = (Prop(f.pipl, MakeFourCC("aPAR"), params, 100) ? 1 : 0) + 3;  // and the three fixed ones
+  if (Prop(f.pipl, MakeFourCC("aFLT"), description, 68)) a.filterFlags = LE32(description);
+  ImageParam params[FF_MaxParams];
+  a.paramCount = static_cast<uint32_t>(ReadImageParams(f.pipl, params));
   uint8_t text[48];
   std::string name = Prop(f.pipl, MakeFourCC("name"), text, 32) ? Counted(text, 32) : f.file;
   const std::string matchName = Prop(f.pipl, MakeFourCC("eMNA"), text, 48) ? Counted(text, 48) : name;
@@ -165,16 +159,18 @@ void RegisterImageFilter(const Found& f) {
     if (matchName == known) a.known = 1;
   ClassRec c{};
   CopyText(c.matchName, sizeof c.matchName, matchName);
-  CopyText(c.name, sizeof c.name, (a.hasDescription ? "RZ+ " : "RZ ") + name);  // cut to 31 bytes
+  // "RZ", "W" for a filter of the whole image, "+" for one with parameters.
+  std::string prefix = (a.filterFlags & FF_Flag_WholeImage) ? "RZW" : "RZ";
+  if (a.paramCount) prefix += '+';
+  CopyText(c.name, sizeof c.name, prefix + " " + name);  // cut to 31 bytes
   c.specVersion = 12u << 16;
-  if (PtrToHand(&a, &c.adapter, sizeof a)) {
-    kReport.OutOfMemory(kSiteRegister, kTextMemory, sizeof a);
-    return;
-  }
-  AddClass(c, nullptr);
+  // Only 8-bit ARGB pictures are offered: a filter without that mode is
+  // listed but cannot be used.
+  if (!(a.modes & FF_Mode_ARGB8)) c.flags |= kClassUnusable;
+  AddAdapterClass(scan, index, c, a);
 }
 
-void RegisterVideoFilter(const Found& f) {
+void RegisterVideoFilter(PLUG_ScanData scan, int32_t index, const Found& f) {
   VideoAdapter a{};
   a.magic = kVideoAdapterMagic;
   a.outFlags = kVideoFilterOutFlags;
@@ -186,11 +182,7 @@ void RegisterVideoFilter(const Found& f) {
   CopyText(c.name, sizeof c.name, "VQF " + name);
   c.outFlags = kVideoFilterOutFlags;
   c.specVersion = 12u << 16;
-  if (PtrToHand(&a, &c.adapter, sizeof a)) {
-    kReport.OutOfMemory(kSiteRegister, kTextMemory, sizeof a);
-    return;
-  }
-  AddClass(c, nullptr);
+  AddAdapterClass(scan, index, c, a);
 }
 
 // The scan callback: every property list of the file, by its kind. A broken
@@ -207,8 +199,8 @@ ErrorCode ScanFile(PLUG_ScanData scan, int32_t, void*) try {
     FILE_InqName(file, FILE_NameOnly, name, sizeof name);
     const Found f{name, pipl};
     if (kind == kKindEffect) RegisterEffect(scan, index, f);
-    else if (kind == kKindImageFilter) RegisterImageFilter(f);
-    else if (kind == kKindVideoFilter) RegisterVideoFilter(f);
+    else if (kind == kKindImageFilter) RegisterImageFilter(scan, index, f);
+    else if (kind == kKindVideoFilter) RegisterVideoFilter(scan, index, f);
     PLUG_DisposePiPL(pipl);
   }
   return 0;
@@ -238,11 +230,27 @@ ErrorCode ScanPluginFolders(const char* const* folders, int32_t maxDepth) {
 
 ErrorCode LoadClassCode(ClassRec& c, uint32_t site) {
   if (c.entry) return 0;
-  if (c.adapter) return kReport.Fail(site, kErrUnimplemented, kTextNoAdapter, {c.name});
+  if (c.adapter && !c.routine) return kReport.Fail(site, kErrUnimplemented, kTextNoAdapter, {c.name});
   if (!c.routine) return kReport.Fail(site, FLT_ErrInvalidFilter, kTextInvalidFilter);
   void* entry = nullptr;
   if (ErrorCode err = PLUG_PrepRoutine(c.routine, 0, &entry, nullptr, nullptr)) return err;
-  c.entry = reinterpret_cast<PF_EntryFunc>(entry);
+  if (!c.adapter) {
+    c.entry = reinterpret_cast<PF_EntryFunc>(entry);
+    return 0;
+  }
+  // A foreign filter: its entry goes into the adapter record and the class
+  // is called through the adapter.
+  const auto magic = *reinterpret_cast<const uint32_t*>(*c.adapter);
+  if (magic == kImageAdapterMagic) {
+    reinterpret_cast<ImageAdapter*>(*c.adapter)->entry = reinterpret_cast<FF_ImageEntry>(entry);
+    c.entry = ImageAdapterEntry;
+  } else if (magic == kVideoAdapterMagic) {
+    reinterpret_cast<VideoAdapter*>(*c.adapter)->entry = reinterpret_cast<FF_SoundEntry>(entry);
+    c.entry = VideoAdapterEntry;
+  } else {
+    PLUG_UnprepRoutine(c.routine);
+    return kReport.Damaged(site, {"adapter record"});
+  }
   return 0;
 }
 

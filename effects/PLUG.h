@@ -35,10 +35,9 @@
 //   at death.
 // - Code kinds 1, 2 and 8 (code resources and the further loader) have no
 //   form on this platform and fail with 12290.
-// - The image-editor ('Q7FM') and video-editor ('KFlt') filter formats have
-//   no native files on this platform: their registration paths (records,
-//   names, flags) work from property lists, and their adapters answer 5
-//   ("unimplemented") when called.
+// - The image-filter ('Q7FM', "*.q7f") and sound-filter ('KFlt', "*.vqf")
+//   kinds are plug-in files like any other here; the effect package runs
+//   them through its adapters (FLT_Filters.h).
 // - Every failure is reported once, here (package 48): 2 for a damaged
 //   globals, sack, scan record or routine record (" %s (g).", " %s (sack).",
 //   " %s (sd).", " %s (rd)."), 3 for a bad argument or a null out-pointer,
@@ -200,18 +199,31 @@ TV_EXPORT ErrorCode PLUG_GetMaxCachedRoutines(int32_t* count);
 
 // ---- Suites ------------------------------------------------------------------------
 // A suite: a table of functions registered under a name, a major and a minor
-// version. The host's standard suites are registered at birth ("BR Access
-// Suite" 3, "BR Adapters Suite" 3, "BR Basic Suite" 4, "BR Blocks Suite" 2,
-// "BR Block Debug Suite" 2, "BR Caches Suite" 2, "BR Files Suite" 3, "BR
-// Interface Suite" 2, "BR Plug-ins Suite" 4, "BR Properties Suite" 2, "BR
-// Runtime Suite" 5, "BR Strings Suite" 2, "BR Suites Suite" 2, all minor 1).
-// Of these the basic suite (PLUG_BasicSuite) works here; the functions of
-// the others answer 5 (unimplemented). A failure inside the suite system
-// answers 1, reported as "bramblet failure".
-enum { PLUG_MaxSuiteName = 63, PLUG_HostProcCount = 20, PLUG_ErrBramblet = 1 };
+// version. The host's standard suites are registered at birth, all minor 1:
+//   "BR Access Suite" 3       PLUG_AccessSuite      a plug-in's resources
+//   "BR Adapters Suite" 3     PLUG_AdaptersSuite    translators for older suite plug-ins
+//   "BR Basic Suite" 4        PLUG_BasicSuite       acquire/release suites, blocks
+//   "BR Blocks Suite" 2       PLUG_BlocksSuite      memory blocks
+//   "BR Block Debug Suite" 2  PLUG_BlockDebugSuite  the blocks alive now
+//   "BR Caches Suite" 2       PLUG_CachesSuite      cache flushers, purging
+//   "BR Files Suite" 3        PLUG_FilesSuite       the files found, reading files
+//   "BR Interface Suite" 2    PLUG_InterfaceSuite   messages to suite plug-ins
+//   "BR Plug-ins Suite" 4     PLUG_PluginsSuite     the suite plug-ins running
+//   "BR Properties Suite" 2   PLUG_PropertiesSuite  a plug-in's property list
+//   "BR Runtime Suite" 5      PLUG_RuntimeSuite     the host's values, clock, reports
+//   "BR Strings Suite" 2      PLUG_StringsSuite     the shared string pool
+//   "BR Suites Suite" 2       PLUG_SuitesSuite      registering and finding suites
+// Every suite function returns 0 or a code it has reported; a failure inside
+// the suite system answers 1, reported as "bramblet failure"; out-parameters
+// are cleared first. Blocks come from the memory manager and carry a header
+// of their own: a block that is not one (or freed twice) is refused with 2.
+// Blocks still alive at death are freed then.
+enum { PLUG_MaxSuiteName = 63, PLUG_HostProcCount = 20, PLUG_ErrBramblet = 1, PLUG_MaxPluginName = 63 };
 
 typedef ErrorCode (*PLUG_SuiteProc)(void);
-// The basic suite: acquire and release suites by name and version, blocks of memory.
+// A suite plug-in started by PLUG_SearchBR, as the suites see it.
+typedef struct PLUG_BRPluginRec* PLUG_BRPlugin;
+
 typedef struct PLUG_BasicSuite {
   ErrorCode (*acquireSuite)(const char* name, int32_t major, const void** suite);
   ErrorCode (*releaseSuite)(const char* name, int32_t major);
@@ -219,18 +231,144 @@ typedef struct PLUG_BasicSuite {
   ErrorCode (*allocateBlock)(uint32_t size, void** block);
   ErrorCode (*freeBlock)(void* block);
   ErrorCode (*reallocateBlock)(void* block, uint32_t size, void** moved);
-  ErrorCode (*undefined)(void);
+  ErrorCode (*undefined)(void);  // answers 5: a slot kept for the table's shape
 } PLUG_BasicSuite;
 
-// The message a suite plug-in receives at start ("BR Interface", "Startup")
-// and at shut-down ("BR Interface", "Shutdown").
+// The message a suite plug-in receives. At start it gets ("BR Interface",
+// "Startup"), at shut-down ("BR Interface", "Shutdown"); `data` is its own,
+// kept between messages.
 typedef struct PLUG_BRMessage {
   const PLUG_BasicSuite* basic;
   PLUG_Routine self;
-  void* data;  // the plug-in's own data, kept between messages
+  void* data;
+  void* payload;  // what the sender passes with the message (the interface suite's message)
 } PLUG_BRMessage;
-// A suite plug-in's entry (the 'pwpc' symbol of a '.kpl' file).
+// A suite plug-in's entry (the 'pwpc' symbol of a '.kpl' file) of interface
+// version 3, the current one (property 'brIV' absent or 3).
 typedef ErrorCode (*PLUG_BREntry)(const char* caller, const char* selector, PLUG_BRMessage* message);
+// The entry of an interface-version-2 suite plug-in ('brIV' 2): no message
+// record, only its data word, and the 20 host procedures (PLUG_GetBRHostProcs)
+// through which it finds and adds suites. The "Bramblet 2 Adapter"
+// (registered by PLUG_SearchBR) translates messages to it.
+typedef ErrorCode (*PLUG_BREntry2)(const char* caller, const char* selector, void** data,
+                                   const PLUG_SuiteProc* hostProcs);
+// An adapter: calls `entry` (of the interface version it adapts) with the message.
+typedef ErrorCode (*PLUG_AdapterProc)(void* entry, const char* caller, const char* selector,
+                                      PLUG_BRMessage* message, ErrorCode* result);
+
+typedef struct PLUG_AccessSuite {
+  // PLUG_GetBRPluginResourceAccess / PLUG_SetBRPluginResourceAccess on the plug-in's routine.
+  ErrorCode (*getAccess)(PLUG_BRPlugin plugin, PLUG_ResFile* access);
+  ErrorCode (*setAccess)(PLUG_BRPlugin plugin, PLUG_ResFile access);
+  // The number of resources of a type (any type: PLUG_AnyType) in an access.
+  ErrorCode (*countResources)(PLUG_ResFile access, FourCC type, int32_t* count);
+  // Resource n (0 first) of a type: its id and length.
+  ErrorCode (*getNthResourceInfo)(PLUG_ResFile access, FourCC type, int32_t n, int32_t* id, int32_t* length);
+  // A copy of resource (type, id); the caller disposes it. 6 when absent.
+  ErrorCode (*getResource)(PLUG_ResFile access, FourCC type, int32_t id, Handle* data);
+} PLUG_AccessSuite;
+
+typedef struct PLUG_AdaptersSuite {
+  // 1 when an adapter of that name is registered; name at most 63 bytes.
+  ErrorCode (*addAdapter)(const char* name, int32_t version, PLUG_AdapterProc proc);
+  ErrorCode (*removeAdapter)(const char* name);
+  // The adapter of plug-ins of interface `version`; 1 when there is none.
+  ErrorCode (*findAdapter)(int32_t version, PLUG_AdapterProc* proc);
+  ErrorCode (*countAdapters)(int32_t* count);
+  ErrorCode (*getNthAdapter)(int32_t n, char name[PLUG_MaxSuiteName + 1], int32_t* version);
+} PLUG_AdaptersSuite;
+
+typedef struct PLUG_BlocksSuite {
+  ErrorCode (*allocateBlock)(uint32_t size, void** block);
+  ErrorCode (*freeBlock)(void* block);
+  ErrorCode (*reallocateBlock)(void* block, uint32_t size, void** moved);
+  ErrorCode (*getBlockSize)(void* block, uint32_t* size);
+} PLUG_BlocksSuite;
+
+typedef struct PLUG_BlockDebugSuite {
+  ErrorCode (*countBlocks)(int32_t* count);
+  ErrorCode (*bytesInUse)(uint64_t* bytes);
+  // 0 for a live block of the suite system, else 2 (reported).
+  ErrorCode (*checkBlock)(void* block);
+  // The n-th live block, oldest first.
+  ErrorCode (*getNthBlock)(int32_t n, void** block, uint32_t* size);
+} PLUG_BlockDebugSuite;
+
+// A cache flusher frees what it can and answers the bytes it freed.
+typedef int64_t (*PLUG_FlushProc)(void* refcon);
+typedef struct PLUG_CachesSuite {
+  ErrorCode (*addFlusher)(PLUG_FlushProc proc, void* refcon);
+  ErrorCode (*removeFlusher)(PLUG_FlushProc proc, void* refcon);  // 1 when not registered
+  // Calls every flusher (in registration order), then purges purgeable
+  // memory; *freed is what the flushers report.
+  ErrorCode (*flushCaches)(int64_t* freed);
+} PLUG_CachesSuite;
+
+typedef struct PLUG_FilesSuite {
+  // The suite plug-in files the search found, in walk order.
+  ErrorCode (*countFiles)(int32_t* count);
+  ErrorCode (*getNthFile)(int32_t n, char* path, int32_t room);
+  // Reading files (the host procedures 3 to 6): an open file is closed with closeFile.
+  ErrorCode (*openFile)(const char* path, void** file);
+  ErrorCode (*readFile)(void* file, int64_t offset, int32_t count, void* buffer);
+  ErrorCode (*fileSize)(void* file, int64_t* size);
+  ErrorCode (*closeFile)(void* file);
+} PLUG_FilesSuite;
+
+typedef struct PLUG_InterfaceSuite {
+  ErrorCode (*sendMessage)(PLUG_BRPlugin plugin, const char* caller, const char* selector, void* message,
+                           ErrorCode* result);
+  // Sends to every running suite plug-in; *result is the first non-zero answer.
+  ErrorCode (*broadcastMessage)(const char* caller, const char* selector, void* message, ErrorCode* result);
+} PLUG_InterfaceSuite;
+
+typedef struct PLUG_PluginsSuite {
+  ErrorCode (*countPlugins)(int32_t* count);
+  ErrorCode (*getNthPlugin)(int32_t n, PLUG_BRPlugin* plugin);
+  ErrorCode (*findPlugin)(const char* name, PLUG_BRPlugin* plugin);  // 1 when none
+  // The 'name' property, else the file's name.
+  ErrorCode (*getPluginName)(PLUG_BRPlugin plugin, char name[PLUG_MaxPluginName + 1]);
+  ErrorCode (*getPluginRoutine)(PLUG_BRPlugin plugin, PLUG_Routine* routine);
+  ErrorCode (*getPluginData)(PLUG_BRPlugin plugin, void** data);
+  ErrorCode (*setPluginData)(PLUG_BRPlugin plugin, void* data);
+  ErrorCode (*getPluginPath)(PLUG_BRPlugin plugin, char* path, int32_t room);
+} PLUG_PluginsSuite;
+
+typedef struct PLUG_PropertiesSuite {
+  // As PLUG_GetPiPLProp on the plug-in's property list.
+  ErrorCode (*getProperty)(PLUG_BRPlugin plugin, FourCC key, int32_t id, int32_t maxLength, int32_t* length,
+                           void* data);
+  ErrorCode (*countProperties)(PLUG_BRPlugin plugin, int32_t* count);
+  ErrorCode (*getNthProperty)(PLUG_BRPlugin plugin, int32_t n, FourCC* key, int32_t* id, int32_t* length);
+} PLUG_PropertiesSuite;
+
+typedef struct PLUG_RuntimeSuite {
+  ErrorCode (*getHostString)(char* text, int32_t room);  // the host string given at birth
+  ErrorCode (*getHostValue)(int32_t index, uintptr_t* value);  // 0 to 3: the birth values in order
+  ErrorCode (*getRuntimeVersion)(uint32_t* version);  // the package's packed version
+  ErrorCode (*getTicks)(uint32_t* ticks);              // the 1/60 s clock
+  // Reports text with code at the error severity; answers code.
+  ErrorCode (*reportError)(ErrorCode code, const char* text);
+} PLUG_RuntimeSuite;
+
+typedef struct PLUG_StringsSuite {
+  // The pool's copy of text (added when new): one address for equal texts,
+  // alive until death.
+  ErrorCode (*addString)(const char* text, const char** pooled);
+  ErrorCode (*findString)(const char* text, const char** pooled);  // 1 when not pooled
+  Boolean32 (*isEqual)(const char* a, const char* b);
+  ErrorCode (*countStrings)(int32_t* count);
+} PLUG_StringsSuite;
+
+typedef struct PLUG_SuitesSuite {
+  ErrorCode (*addSuite)(const char* name, int32_t major, int32_t minor, const void* procs);
+  // Counts acquisitions; a suite acquired and not released cannot be removed.
+  ErrorCode (*acquireSuite)(const char* name, int32_t major, int32_t minor, const void** procs);
+  ErrorCode (*releaseSuite)(const char* name, int32_t major);
+  ErrorCode (*removeSuite)(const char* name, int32_t major);
+  ErrorCode (*countSuites)(int32_t* count);
+  ErrorCode (*getNthSuite)(int32_t n, char name[PLUG_MaxSuiteName + 1], int32_t* major, int32_t* minor);
+} PLUG_SuitesSuite;
 
 // procs must stay valid while the suite is registered. 3 for a null or
 // too-long name or null procedures; 1 ("bramblet failure") when the same
@@ -238,8 +376,24 @@ typedef ErrorCode (*PLUG_BREntry)(const char* caller, const char* selector, PLUG
 TV_EXPORT ErrorCode PLUG_AddBRSuite(intptr_t reserved1, intptr_t reserved2, const char* name, int32_t major,
                                     int32_t minor, const void* procs);
 TV_EXPORT ErrorCode PLUG_GetBRBasicSuite(const PLUG_BasicSuite** suite);
-// 0 "Bramblet Alloc" (void* (*)(size_t)), 1 "Bramblet ReAlloc" (void* (*)(void*, size_t)),
-// 2 the matching free (void (*)(void*)); the others answer 5 when called.
+// The 20 host procedures, by index:
+//   0 "Bramblet Alloc"   void* (size_t)          1 "Bramblet ReAlloc" void* (void*, size_t)
+//   2 free               void (void*)            3 open a file   ErrorCode (const char* path, void** file)
+//   4 read               ErrorCode (void* file, int64_t offset, int32_t count, void* buffer)
+//   5 close              ErrorCode (void* file)  6 file size     ErrorCode (void* file, int64_t* size)
+//   7 ticks              uint32_t (void)         8 report        ErrorCode (ErrorCode, const char*)
+//   9 host string        ErrorCode (char*, int32_t room)
+//  10 host value         ErrorCode (int32_t index, uintptr_t*)
+//  11 acquire suite      ErrorCode (const char*, int32_t major, int32_t minor, const void**)
+//  12 release suite      ErrorCode (const char*, int32_t major)
+//  13 add suite          ErrorCode (const char*, int32_t major, int32_t minor, const void*)
+//  14 plug-in count      ErrorCode (int32_t*)    15 n-th plug-in ErrorCode (int32_t, PLUG_BRPlugin*)
+//  16 property           ErrorCode (PLUG_BRPlugin, FourCC key, int32_t id, int32_t max, int32_t*, void*)
+//  17 resource           ErrorCode (PLUG_BRPlugin, FourCC type, int32_t id, Handle*)
+//  18 send message       ErrorCode (PLUG_BRPlugin, const char*, const char*, void*, ErrorCode*)
+//  19 pooled string      ErrorCode (const char*, const char**)
+// Each does what the suite function of the same name does (the blocks of 0
+// to 2 are those of the blocks suite).
 TV_EXPORT ErrorCode PLUG_GetBRHostProcs(PLUG_SuiteProc procs[PLUG_HostProcCount]);
 // The suite registered under name and major (any minor not lower than
 // `minor`): its procedures; 1 ("bramblet failure") when there is none.
@@ -251,15 +405,28 @@ TV_EXPORT ErrorCode PLUG_NewBRSuiteListIterator(PLUG_SuiteListIterator* iter);
 TV_EXPORT ErrorCode PLUG_NextBRSuite(PLUG_SuiteListIterator iter, char name[PLUG_MaxSuiteName + 1], int32_t* major,
                                      int32_t* minor, Boolean32* more);
 TV_EXPORT ErrorCode PLUG_DeleteBRSuiteListIterator(PLUG_SuiteListIterator iter);
-// Prepares the plug-in's code, sends it the message and releases it.
+// Prepares the plug-in's code, sends it the message (through the adapter
+// of its interface version when it is not the current one) and releases it.
+// 1 for a plug-in of an interface version no adapter translates.
 TV_EXPORT ErrorCode PLUG_SendBRMessage(PLUG_Routine plugin, const char* caller, const char* selector,
                                        PLUG_BRMessage* message, ErrorCode* result);
-// Finds the suite plug-ins ('.kpl' files, type 'KPiL') in folder and starts
-// each (its "Startup" message; the suites it adds stay until PLUG_UnsearchBR,
-// which sends "Shutdown" and removes them). 12 while a search is in effect.
+// Finds the suite plug-ins ('.kpl' files, type 'KPiL') in folder, registers
+// the "Bramblet 2 Adapter" and "KDM Host Init Suite" (whose functions answer
+// 5: the dialog manager it would set up is not part of this engine), and starts each
+// plug-in (its "Startup" message; the suites it adds stay until
+// PLUG_UnsearchBR, which sends "Shutdown" and removes them). A plug-in
+// whose start fails is reported ("bramblet initialization") and its suites
+// removed; the others run. 12 while a search is in effect.
 TV_EXPORT ErrorCode PLUG_SearchBR(FILE_SpecH folder, PLUG_ProgressFunc progress, void* refcon, Boolean32* cancelled);
 TV_EXPORT ErrorCode PLUG_UnsearchBR(void);
-// Not offered on this platform (no per-plug-in resource access): 5.
-TV_EXPORT ErrorCode PLUG_GetBRPluginRef(PLUG_Routine plugin, void** ref);
-TV_EXPORT ErrorCode PLUG_GetBRPluginResourceAccess(PLUG_Routine plugin, void** access);
-TV_EXPORT ErrorCode PLUG_SetBRPluginResourceAccess(PLUG_Routine plugin, void* access);
+// The suite system's reference of a routine started as a suite plug-in; 1
+// when the routine is not one of the running suite plug-ins.
+TV_EXPORT ErrorCode PLUG_GetBRPluginRef(PLUG_Routine plugin, PLUG_BRPlugin* ref);
+// A routine's resource access: the one set for it, else its file's resource
+// map (read on first use and kept with the routine). 6 for a routine with no
+// file and none set. The access stays owned by the routine.
+TV_EXPORT ErrorCode PLUG_GetBRPluginResourceAccess(PLUG_Routine plugin, PLUG_ResFile* access);
+// Gives the routine an access (a resource map, checked first: 6 when
+// malformed); the routine owns it from then on and disposes the one it had.
+// A null access drops it (the file's map is read again on next use).
+TV_EXPORT ErrorCode PLUG_SetBRPluginResourceAccess(PLUG_Routine plugin, PLUG_ResFile access);

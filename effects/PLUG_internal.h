@@ -91,6 +91,7 @@ struct RoutineRec {
   void* entry;
   void* second;      // the library handle for kind 4
   int32_t index;     // the property list's number in its file
+  Handle access;     // the resource access set for it or read from its file (owned)
   uint32_t tailMagic;
 };
 constexpr pkg::Magic<RoutineRec> kRoutineDesc{&RoutineRec::magic, kRoutineMagic, &RoutineRec::tailMagic,
@@ -108,9 +109,18 @@ struct Globals {
   uintptr_t host[4] = {};
   FourCC tag = 0;
   Handle suites = nullptr;     // SuiteRec[]
-  Handle started = nullptr;    // StartedRec[]: suite plug-ins of the search in effect
+  Handle started = nullptr;    // PLUG_BRPlugin[]: suite plug-ins of the search in effect
   bool searching = false;
   PLUG_Routine starting = nullptr;  // the suite plug-in being started (owner of the suites it adds)
+  // The suite system's own objects (PLUG_suite_objects.cpp).
+  Handle adapters = nullptr;   // AdapterRec[]
+  Handle flushers = nullptr;   // FlusherRec[]
+  Handle strings = nullptr;    // Ptr[]: the string pool
+  Handle files = nullptr;      // Ptr[]: paths of the suite plug-in files found
+  struct BlockHead* firstBlock = nullptr;  // live blocks, oldest first
+  struct BlockHead* lastBlock = nullptr;
+  int32_t blockCount = 0;
+  uint64_t blockBytes = 0;
   uint32_t tailMagic = 0;
 };
 Globals& G();
@@ -179,8 +189,76 @@ ErrorCode DisposeAllRoutines();
 // Suites: the standard ones at birth; everything (after shut-down messages) at death.
 ErrorCode InstallStandardSuites();
 void DisposeSuites();
+ErrorCode Bramblet(uint32_t site);
+
+// ---- The suite system's objects (PLUG_suite_objects.cpp) ----
+struct SuiteRec {
+  char name[PLUG_MaxSuiteName + 1];
+  int32_t major;
+  int32_t minor;
+  const void* procs;
+  PLUG_Routine host;
+  int32_t acquired;
+};
+SuiteRec* FindSuite(const char* name, int32_t major, size_t* at = nullptr);
+struct AdapterRec {
+  char name[PLUG_MaxSuiteName + 1];
+  int32_t version;
+  PLUG_AdapterProc proc;
+};
+struct FlusherRec {
+  PLUG_FlushProc proc;
+  void* refcon;
+};
+// Blocks: a header before each block the suites hand out.
+struct BlockHead {
+  uint32_t magic;
+  uint32_t size;
+  BlockHead* prev;
+  BlockHead* next;
+  uint64_t pad;  // keeps the block 16-byte aligned
+};
+constexpr uint32_t kBlockMagic = 0xB10CB10C;
+ErrorCode AllocateBlock(uint32_t size, void** block);
+ErrorCode FreeBlock(void* block);
+ErrorCode ReallocateBlock(void* block, uint32_t size, void** moved);
+ErrorCode BlockSize(void* block, uint32_t* size);
+ErrorCode CheckBlock(void* block);
+ErrorCode NthBlock(int32_t n, void** block, uint32_t* size);
+ErrorCode AddAdapter(const char* name, int32_t version, PLUG_AdapterProc proc);
+ErrorCode RemoveAdapter(const char* name);
+ErrorCode FindAdapter(int32_t version, PLUG_AdapterProc* proc);
+ErrorCode CountAdapters(int32_t* count);
+ErrorCode NthAdapter(int32_t n, char name[PLUG_MaxSuiteName + 1], int32_t* version);
+ErrorCode AddFlusher(PLUG_FlushProc proc, void* refcon);
+ErrorCode RemoveFlusher(PLUG_FlushProc proc, void* refcon);
+ErrorCode FlushCaches(int64_t* freed);
+ErrorCode FindString(const char* text, const char** pooled);
+ErrorCode CountStrings(int32_t* count);
+ErrorCode CountFiles(int32_t* count);
+ErrorCode NthFile(int32_t n, char* path, int32_t room);
+void ForgetFiles();
+ErrorCode InstallSuiteObjects();
+// The string pool's copy of text (4 when out of memory).
+ErrorCode PoolString(const char* text, const char** pooled);
+ErrorCode RememberFile(const char* path);
+void DisposeSuiteObjects();
+// The standard suites' tables (PLUG_suite_tables.cpp).
+const void* StandardSuite(const char* name);
+const PLUG_BasicSuite* Basic();
+// A started suite plug-in's record, checked (1 reported when it is not one).
+PLUG_BRPluginRec* CheckPlugin(PLUG_BRPlugin plugin, uint32_t site);
+ErrorCode SendMessage(PLUG_Routine plugin, const char* caller, const char* selector, PLUG_BRMessage* message,
+                      ErrorCode* result);
 
 }  // namespace tv::plug
+
+struct PLUG_BRPluginRec {
+  uint32_t magic;  // 0x8A61E5 while it runs
+  PLUG_Routine routine;
+  void* data;
+  uint32_t tailMagic;
+};
 
 struct PLUG_ScanRec {
   uint32_t magic;

@@ -115,6 +115,7 @@ ErrorCode DisposeAllRoutines() {
     auto* r = reinterpret_cast<RoutineRec*>(*h);
     UnloadCode(*r);
     if (r->pipl) DisposeHandle(r->pipl);
+    if (r->access) DisposeHandle(r->access);
     if (r->file) FILE_Dispose(r->file);
     r->magic = r->tailMagic = 0;
     DisposeHandle(h);
@@ -231,6 +232,7 @@ ErrorCode PLUG_UnregisterRoutine(PLUG_Routine routine) {
       break;
     }
   if (r->pipl) DisposeHandle(r->pipl);
+  if (r->access) DisposeHandle(r->access);
   if (r->file) FILE_Dispose(r->file);
   r->magic = r->tailMagic = 0;
   DisposeHandle(routine);

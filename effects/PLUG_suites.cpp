@@ -1,6 +1,7 @@
 // The suite system: suites registered by name and version, looked up,
-// iterated; messages sent to suite plug-ins; the host procedures; the search
-// that starts the suite plug-ins of a folder.
+// iterated; messages sent to suite plug-ins (through the adapter of an older
+// interface version); the search that starts the suite plug-ins of a
+// folder; the plug-ins' references and resource access.
 #include <cstdlib>
 
 #include "PLUG_internal.h"
@@ -12,109 +13,71 @@ struct PLUG_SuiteIter {
 namespace tv::plug {
 namespace {
 
-struct SuiteRec {
-  char name[PLUG_MaxSuiteName + 1];
-  int32_t major;
-  int32_t minor;
-  const void* procs;
-  PLUG_Routine host;
-};
+constexpr uint32_t kPluginMagic = 0x8A61E5;
+constexpr FourCC kKeyInterface = PLUG_FOURCC('b', 'r', 'I', 'V');
+constexpr int32_t kCurrentInterface = 3;
+constexpr const char* kAdapter2Name = "Bramblet 2 Adapter";
+constexpr const char* kHostInitSuite = "KDM Host Init Suite";
 
-struct StartedRec {
-  PLUG_Routine routine;
-  void* data;
-};
+// "KDM Host Init Suite": the dialog-manager glue it would set up is not part
+// of this engine, so each of its functions answers 5 and says so.
+ErrorCode HostInitNotBuilt() {
+  return kReport.Fail(kSiteSuite, kErrUnimplemented, kTextNotOffered, {"the dialog manager's host set-up"});
+}
+constexpr PLUG_SuiteProc kHostInit[4] = {HostInitNotBuilt, HostInitNotBuilt, HostInitNotBuilt, HostInitNotBuilt};
 
-ErrorCode Bramblet(uint32_t site) { return kReport.Fail(site, PLUG_ErrBramblet, kTextBrambletFailure); }
+// Translates a message for an interface-version-2 plug-in: it has no message
+// record, only its data word (kept in the record between messages), and
+// reaches the suites through the host procedures.
+ErrorCode Adapter2(void* entry, const char* caller, const char* selector, PLUG_BRMessage* message,
+                   ErrorCode* result) {
+  PLUG_SuiteProc procs[PLUG_HostProcCount] = {};
+  if (ErrorCode err = PLUG_GetBRHostProcs(procs)) return err;
+  void* data = message ? message->data : nullptr;
+  *result = reinterpret_cast<PLUG_BREntry2>(entry)(caller, selector, &data, procs);
+  if (message) message->data = data;
+  return 0;
+}
 
-SuiteRec* FindSuite(const char* name, int32_t major, size_t* at = nullptr) {
-  const size_t n = ArrayCount<SuiteRec>(G().suites);
-  for (size_t i = 0; i < n; ++i) {
-    SuiteRec& s = ArrayItems<SuiteRec>(G().suites)[i];
-    if (s.major == major && std::strcmp(s.name, name) == 0) {
-      if (at) *at = i;
-      return &s;
-    }
+int32_t InterfaceOf(PLUG_Routine routine) {
+  PLUG_PiPL pipl = nullptr;
+  if (PLUG_GetRoutinePiPL(routine, &pipl) || !pipl) return kCurrentInterface;
+  uint8_t word[4] = {};
+  int32_t length = 0;
+  Boolean32 found = 0;
+  if (PLUG_InqPiPLProp(pipl, kKeyInterface, 0, 4, &length, word, &found) || !found || length < 4)
+    return kCurrentInterface;
+  return static_cast<int32_t>(LoadLE32(word));
+}
+
+ErrorCode Deliver(void* entry, PLUG_Routine plugin, const char* caller, const char* selector,
+                  PLUG_BRMessage* message, ErrorCode* result) {
+  if (!entry) return Bramblet(kSiteSuite);  // a routine registered without code
+  const int32_t version = InterfaceOf(plugin);
+  if (version == kCurrentInterface) {
+    *result = reinterpret_cast<PLUG_BREntry>(entry)(caller, selector, message);
+    return 0;
   }
-  return nullptr;
-}
-
-// The functions of the suites that have no form here.
-ErrorCode NotOffered() { return kReport.Fail(kSiteSuite, kErrUnimplemented, kTextNotOffered, {"this suite function"}); }
-constexpr PLUG_SuiteProc kNotOffered[16] = {NotOffered, NotOffered, NotOffered, NotOffered, NotOffered, NotOffered,
-                                            NotOffered, NotOffered, NotOffered, NotOffered, NotOffered, NotOffered,
-                                            NotOffered, NotOffered, NotOffered, NotOffered};
-
-ErrorCode Acquire(const char* name, int32_t major, const void** suite) {
-  return PLUG_GetBRSuiteProcs(name, major, 0, suite);
-}
-ErrorCode Release(const char* name, int32_t major) {
-  if (!name || !FindSuite(name, major)) return Bramblet(kSiteSuite);
-  return 0;
-}
-Boolean32 IsEqual(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
-ErrorCode AllocateBlock(uint32_t size, void** block) {
-  if (!block) return kReport.BadParam(kSiteSuite, {"allocateBlock"});
-  *block = NewPtr(static_cast<Size>(size));
-  return *block ? 0 : kReport.OutOfMemory(kSiteSuite, "suite block", size);
-}
-ErrorCode FreeBlock(void* block) {
-  if (block) DisposePtr(static_cast<Ptr>(block));
-  return 0;
-}
-ErrorCode ReallocateBlock(void* block, uint32_t size, void** moved) {
-  if (!moved) return kReport.BadParam(kSiteSuite, {"reallocateBlock"});
-  *moved = nullptr;
-  void* fresh = NewPtr(static_cast<Size>(size));
-  if (!fresh) return kReport.OutOfMemory(kSiteSuite, "suite block", size);
-  if (block) {
-    std::memcpy(fresh, block, std::min<size_t>(static_cast<size_t>(GetPtrSize(static_cast<Ptr>(block))), size));
-    DisposePtr(static_cast<Ptr>(block));
-  }
-  *moved = fresh;
-  return 0;
-}
-ErrorCode Undefined() { return NotOffered(); }
-
-constexpr PLUG_BasicSuite kBasic = {Acquire, Release, IsEqual, AllocateBlock, FreeBlock, ReallocateBlock, Undefined};
-
-// "Bramblet Alloc" / "Bramblet ReAlloc" and the matching free.
-void* HostAlloc(size_t size) { return NewPtr(static_cast<Size>(size)); }
-void* HostReAlloc(void* block, size_t size) {
-  void* moved = nullptr;
-  return ReallocateBlock(block, static_cast<uint32_t>(size), &moved) ? nullptr : moved;
-}
-void HostFree(void* block) { FreeBlock(block); }
-
-struct Standard {
-  const char* name;
-  int32_t major;
-};
-constexpr Standard kStandard[] = {
-    {"BR Access Suite", 3},     {"BR Adapters Suite", 3},  {"BR Basic Suite", 4},     {"BR Blocks Suite", 2},
-    {"BR Block Debug Suite", 2}, {"BR Caches Suite", 2},   {"BR Files Suite", 3},     {"BR Interface Suite", 2},
-    {"BR Plug-ins Suite", 4},   {"BR Properties Suite", 2}, {"BR Runtime Suite", 5},  {"BR Strings Suite", 2},
-    {"BR Suites Suite", 2}};
-
-ErrorCode Send(PLUG_Routine plugin, const char* caller, const char* selector, PLUG_BRMessage* message,
-               ErrorCode* result) {
-  void* entry = nullptr;
-  uint32_t flags = 0;
-  PLUG_GetRoutineFlags(plugin, &flags);
-  const bool wasLoaded = flags & PLUG_Flag_Loaded;
-  if (ErrorCode err = PLUG_PrepRoutine(plugin, 0, &entry, nullptr, nullptr)) return err;
-  *result = reinterpret_cast<PLUG_BREntry>(entry)(caller, selector, message);
-  // Code a caller prepared stays as it was.
-  return wasLoaded ? 0 : PLUG_UnprepRoutine(plugin);
+  PLUG_AdapterProc adapter = nullptr;
+  if (ErrorCode err = FindAdapter(version, &adapter)) return err;
+  return adapter(entry, caller, selector, message, result);
 }
 
 ErrorCode ScanSuitePlugin(PLUG_ScanData scan, int32_t, void*) {
+  FILE_SpecH file = nullptr;
+  char path[FILE_MaxPath] = {};
+  if (PLUG_GetResFileSpec(scan, &file) == 0) FILE_InqName(file, FILE_NameFullPath, path, sizeof path);
+  if (ErrorCode err = RememberFile(path)) return err;
   PLUG_Routine r = nullptr;
   if (PLUG_RegisterRoutine(scan, 0, &r)) return 0;  // reported; the search goes on
-  if (!ArrayInsert(G().started, ArrayCount<StartedRec>(G().started), StartedRec{r, nullptr})) {
+  auto* rec = reinterpret_cast<PLUG_BRPluginRec*>(NewPtrClear(sizeof(PLUG_BRPluginRec)));
+  if (!rec || !ArrayInsert(G().started, ArrayCount<PLUG_BRPlugin>(G().started), rec)) {
+    if (rec) DisposePtr(reinterpret_cast<Ptr>(rec));
     PLUG_UnregisterRoutine(r);
-    return kReport.OutOfMemory(kSiteSuite, "suite plug-in", sizeof(StartedRec));
+    return kReport.OutOfMemory(kSiteSuite, "suite plug-in", sizeof(PLUG_BRPluginRec));
   }
+  rec->magic = rec->tailMagic = kPluginMagic;
+  rec->routine = r;
   return 0;
 }
 
@@ -123,17 +86,65 @@ void RemoveSuitesOf(PLUG_Routine host) {
     if (ArrayItems<SuiteRec>(G().suites)[i].host == host) ArrayErase<SuiteRec>(G().suites, i);
 }
 
+// Sends "Shutdown" to a started plug-in whose code is loaded, removes its
+// suites, releases and unregisters it, and frees its record.
+void Stop(PLUG_BRPluginRec* rec) {
+  uint32_t flags = 0;
+  PLUG_GetRoutineFlags(rec->routine, &flags);
+  if (flags & PLUG_Flag_Loaded) {
+    PLUG_BRMessage m{Basic(), rec->routine, rec->data, nullptr};
+    ErrorCode result = 0;
+    SendMessage(rec->routine, "BR Interface", "Shutdown", &m, &result);
+    PLUG_UnprepRoutine(rec->routine);
+  }
+  RemoveSuitesOf(rec->routine);
+  PLUG_UnregisterRoutine(rec->routine);
+  rec->magic = rec->tailMagic = 0;
+  DisposePtr(reinterpret_cast<Ptr>(rec));
+}
+
 }  // namespace
+
+PLUG_BRPluginRec* CheckPlugin(PLUG_BRPlugin plugin, uint32_t site) {
+  for (size_t i = 0; i < ArrayCount<PLUG_BRPlugin>(G().started); ++i)
+    if (ArrayItems<PLUG_BRPlugin>(G().started)[i] == plugin && plugin->magic == kPluginMagic &&
+        plugin->tailMagic == kPluginMagic)
+      return plugin;
+  Bramblet(site);
+  return nullptr;
+}
+
+ErrorCode SendMessage(PLUG_Routine plugin, const char* caller, const char* selector, PLUG_BRMessage* message,
+                      ErrorCode* result) {
+  void* entry = nullptr;
+  uint32_t flags = 0;
+  if (ErrorCode err = PLUG_GetRoutineFlags(plugin, &flags)) return err;
+  const bool wasLoaded = flags & PLUG_Flag_Loaded;
+  if (ErrorCode err = PLUG_PrepRoutine(plugin, 0, &entry, nullptr, nullptr)) return err;
+  ErrorCode err = Deliver(entry, plugin, caller, selector, message, result);
+  // Code a caller prepared stays as it was.
+  if (!wasLoaded) {
+    const ErrorCode released = PLUG_UnprepRoutine(plugin);
+    if (!err) err = released;
+  }
+  return err;
+}
 
 ErrorCode InstallStandardSuites() {
   G().suites = NewHandle(0);
   G().started = NewHandle(0);
   if (!G().suites || !G().started) return kReport.OutOfMemory(kSiteSuite, "suite list", sizeof(SuiteRec));
-  for (const Standard& s : kStandard) {
-    const void* procs = std::strcmp(s.name, "BR Basic Suite") == 0 ? static_cast<const void*>(&kBasic)
-                                                                    : static_cast<const void*>(kNotOffered);
-    if (ErrorCode err = PLUG_AddBRSuite(0, 0, s.name, s.major, 1, procs)) return err;
-  }
+  if (ErrorCode err = InstallSuiteObjects()) return err;
+  static constexpr struct {
+    const char* name;
+    int32_t major;
+  } kStandard[] = {{"BR Access Suite", 3},      {"BR Adapters Suite", 3},   {"BR Basic Suite", 4},
+                   {"BR Blocks Suite", 2},      {"BR Block Debug Suite", 2}, {"BR Caches Suite", 2},
+                   {"BR Files Suite", 3},       {"BR Interface Suite", 2},  {"BR Plug-ins Suite", 4},
+                   {"BR Properties Suite", 2},  {"BR Runtime Suite", 5},    {"BR Strings Suite", 2},
+                   {"BR Suites Suite", 2}};
+  for (const auto& s : kStandard)
+    if (ErrorCode err = PLUG_AddBRSuite(0, 0, s.name, s.major, 1, StandardSuite(s.name))) return err;
   return 0;
 }
 
@@ -143,6 +154,7 @@ void DisposeSuites() {
   if (g.suites) DisposeHandle(g.suites);
   if (g.started) DisposeHandle(g.started);
   g.suites = g.started = nullptr;
+  DisposeSuiteObjects();
 }
 
 }  // namespace tv::plug
@@ -169,16 +181,7 @@ ErrorCode PLUG_GetBRBasicSuite(const PLUG_BasicSuite** suite) {
   if (!suite) return kReport.BadParam(kSiteSuite, {"PLUG_GetBRBasicSuite"});
   *suite = nullptr;
   if (ErrorCode err = CheckGlobals(kSiteSuite)) return err;
-  *suite = &kBasic;
-  return 0;
-}
-
-ErrorCode PLUG_GetBRHostProcs(PLUG_SuiteProc procs[PLUG_HostProcCount]) {
-  if (!procs) return kReport.BadParam(kSiteSuite, {"PLUG_GetBRHostProcs"});
-  for (int i = 0; i < PLUG_HostProcCount; ++i) procs[i] = NotOffered;
-  procs[0] = reinterpret_cast<PLUG_SuiteProc>(reinterpret_cast<void (*)(void)>(HostAlloc));
-  procs[1] = reinterpret_cast<PLUG_SuiteProc>(reinterpret_cast<void (*)(void)>(HostReAlloc));
-  procs[2] = reinterpret_cast<PLUG_SuiteProc>(reinterpret_cast<void (*)(void)>(HostFree));
+  *suite = Basic();
   return 0;
 }
 
@@ -240,7 +243,7 @@ ErrorCode PLUG_SendBRMessage(PLUG_Routine plugin, const char* caller, const char
   *result = 0;
   if (ErrorCode err = CheckGlobals(kSiteSuite)) return err;
   if (!caller || !selector) return kReport.BadParam(kSiteSuite, {"PLUG_SendBRMessage"});
-  return Send(plugin, caller, selector, message, result);
+  return SendMessage(plugin, caller, selector, message, result);
 }
 
 ErrorCode PLUG_SearchBR(FILE_SpecH folder, PLUG_ProgressFunc progress, void* refcon, Boolean32* cancelled) {
@@ -252,29 +255,41 @@ ErrorCode PLUG_SearchBR(FILE_SpecH folder, PLUG_ProgressFunc progress, void* ref
   PLUG_Sack sack = nullptr;
   if (ErrorCode err = PLUG_NewSack(&sack)) return err;
   const FourCC type = Four("KPiL");
+  g.searching = true;
   ErrorCode err = PLUG_InstallScan(sack, 1, &type, ScanSuitePlugin, nullptr, nullptr);
   if (!err) err = PLUG_Search(sack, 1, &folder, 0, 10, nullptr, progress, refcon, cancelled);
   PLUG_DisposeSack(sack);
-  g.searching = true;
-  if (!err) err = PLUG_AddBRSuite(0, 0, "KDM Host Init Suite", 1, 1, kNotOffered);
+  if (!err) err = AddAdapter(kAdapter2Name, 2, Adapter2);
+  if (!err) err = PLUG_AddBRSuite(0, 0, kHostInitSuite, 1, 1, kHostInit);
   if (err) {
     PLUG_UnsearchBR();
     return err;
   }
-  // Start each plug-in: its code stays loaded while its suites may be used.
-  for (size_t i = 0; i < ArrayCount<StartedRec>(g.started); ++i) {
-    StartedRec& s = ArrayItems<StartedRec>(g.started)[i];
+  // Start each plug-in: its code stays prepared while its suites may be used.
+  for (size_t i = 0; i < ArrayCount<PLUG_BRPlugin>(g.started);) {
+    PLUG_BRPluginRec* rec = ArrayItems<PLUG_BRPlugin>(g.started)[i];
     void* entry = nullptr;
-    if (PLUG_PrepRoutine(s.routine, 0, &entry, nullptr, nullptr)) continue;  // reported
-    PLUG_BRMessage m{&kBasic, s.routine, nullptr};
-    g.starting = s.routine;
-    const ErrorCode result = reinterpret_cast<PLUG_BREntry>(entry)("BR Interface", "Startup", &m);
-    g.starting = nullptr;
-    ArrayItems<StartedRec>(g.started)[i].data = m.data;
-    if (result) {
-      kReport.Fail(kSiteSuite, result, kTextBrambletInit);
-      RemoveSuitesOf(s.routine);
+    ErrorCode result = 0;
+    PLUG_BRMessage m{Basic(), rec->routine, nullptr, nullptr};
+    ErrorCode failed = PLUG_PrepRoutine(rec->routine, 0, &entry, nullptr, nullptr);
+    if (!failed) {
+      g.starting = rec->routine;
+      failed = Deliver(entry, rec->routine, "BR Interface", "Startup", &m, &result);
+      g.starting = nullptr;
+      rec->data = m.data;
+      if (!failed && result) failed = kReport.Fail(kSiteSuite, result, kTextBrambletInit);
+      if (failed) PLUG_UnprepRoutine(rec->routine);
     }
+    if (failed) {
+      // Not started: its suites go, and it is not told to shut down.
+      ArrayErase<PLUG_BRPlugin>(g.started, i);
+      RemoveSuitesOf(rec->routine);
+      PLUG_UnregisterRoutine(rec->routine);
+      rec->magic = rec->tailMagic = 0;
+      DisposePtr(reinterpret_cast<Ptr>(rec));
+      continue;
+    }
+    ++i;
   }
   return 0;
 }
@@ -283,36 +298,64 @@ ErrorCode PLUG_UnsearchBR(void) {
   if (ErrorCode err = CheckGlobals(kSiteSuite)) return err;
   Globals& g = G();
   if (!g.searching) return 0;
-  while (const size_t n = ArrayCount<StartedRec>(g.started)) {
-    const StartedRec s = ArrayItems<StartedRec>(g.started)[n - 1];
-    ArrayErase<StartedRec>(g.started, n - 1);
-    uint32_t flags = 0;
-    PLUG_GetRoutineFlags(s.routine, &flags);
-    if (flags & PLUG_Flag_Loaded) {
-      void* entry = nullptr;
-      PLUG_PrepRoutine(s.routine, 0, &entry, nullptr, nullptr);
-      PLUG_BRMessage m{&kBasic, s.routine, s.data};
-      reinterpret_cast<PLUG_BREntry>(entry)("BR Interface", "Shutdown", &m);
-      RemoveSuitesOf(s.routine);
-      PLUG_UnprepRoutine(s.routine);
-    }
-    RemoveSuitesOf(s.routine);
-    PLUG_UnregisterRoutine(s.routine);
+  while (const size_t n = ArrayCount<PLUG_BRPlugin>(g.started)) {
+    PLUG_BRPluginRec* rec = ArrayItems<PLUG_BRPlugin>(g.started)[n - 1];
+    Stop(rec);
+    ArrayErase<PLUG_BRPlugin>(g.started, n - 1);
   }
   size_t at = 0;
-  if (FindSuite("KDM Host Init Suite", 1, &at)) ArrayErase<SuiteRec>(g.suites, at);
+  if (FindSuite(kHostInitSuite, 1, &at)) ArrayErase<SuiteRec>(g.suites, at);
+  for (size_t i = 0; i < ArrayCount<AdapterRec>(g.adapters); ++i)
+    if (std::strcmp(ArrayItems<AdapterRec>(g.adapters)[i].name, kAdapter2Name) == 0) {
+      ArrayErase<AdapterRec>(g.adapters, i);
+      break;
+    }
+  ForgetFiles();
   g.searching = false;
   return 0;
 }
 
-ErrorCode PLUG_GetBRPluginRef(PLUG_Routine, void** ref) {
-  if (ref) *ref = nullptr;
-  return kReport.Fail(kSiteSuite, kErrUnimplemented, kTextNotOffered, {"PLUG_GetBRPluginRef"});
+ErrorCode PLUG_GetBRPluginRef(PLUG_Routine plugin, PLUG_BRPlugin* ref) {
+  if (!ref) return kReport.BadParam(kSiteSuite, {"PLUG_GetBRPluginRef"});
+  *ref = nullptr;
+  if (ErrorCode err = CheckGlobals(kSiteSuite)) return err;
+  for (size_t i = 0; i < ArrayCount<PLUG_BRPlugin>(G().started); ++i)
+    if (ArrayItems<PLUG_BRPlugin>(G().started)[i]->routine == plugin) {
+      *ref = ArrayItems<PLUG_BRPlugin>(G().started)[i];
+      return 0;
+    }
+  return Bramblet(kSiteSuite);
 }
-ErrorCode PLUG_GetBRPluginResourceAccess(PLUG_Routine, void** access) {
-  if (access) *access = nullptr;
-  return kReport.Fail(kSiteSuite, kErrUnimplemented, kTextNotOffered, {"PLUG_GetBRPluginResourceAccess"});
+
+ErrorCode PLUG_GetBRPluginResourceAccess(PLUG_Routine plugin, PLUG_ResFile* access) {
+  if (!access) return kReport.BadParam(kSiteSuite, {"PLUG_GetBRPluginResourceAccess"});
+  *access = nullptr;
+  if (ErrorCode err = CheckGlobals(kSiteSuite)) return err;
+  if (!kRoutineDesc.Intact(plugin))
+    return kReport.Fail(kSiteSuite, kErrDamaged, kTextDamagedRD, {kReport.Text(kTextDamaged)});
+  auto* r = reinterpret_cast<RoutineRec*>(*plugin);
+  if (!r->access) {
+    if (!r->file) return kReport.Fail(kSiteSuite, kErrResource, kTextReadingPiPL);
+    PLUG_ResFile map = nullptr;
+    if (ErrorCode err = PLUG_ReadResFile(r->file, &map)) return err;
+    reinterpret_cast<RoutineRec*>(*plugin)->access = map;  // the record may have moved
+  }
+  *access = reinterpret_cast<RoutineRec*>(*plugin)->access;
+  return 0;
 }
-ErrorCode PLUG_SetBRPluginResourceAccess(PLUG_Routine, void*) {
-  return kReport.Fail(kSiteSuite, kErrUnimplemented, kTextNotOffered, {"PLUG_SetBRPluginResourceAccess"});
+
+ErrorCode PLUG_SetBRPluginResourceAccess(PLUG_Routine plugin, PLUG_ResFile access) {
+  if (ErrorCode err = CheckGlobals(kSiteSuite)) return err;
+  if (!kRoutineDesc.Intact(plugin))
+    return kReport.Fail(kSiteSuite, kErrDamaged, kTextDamagedRD, {kReport.Text(kTextDamaged)});
+  if (access) {
+    if (!*access) return kReport.BadParam(kSiteSuite, {"PLUG_SetBRPluginResourceAccess"});
+    HandleLock<uint8_t> lock(access);
+    if (CheckMap({lock.get(), static_cast<size_t>(GetHandleSize(access))}))
+      return kReport.Fail(kSiteSuite, kErrResource, kTextReadingPiPL);
+  }
+  auto* r = reinterpret_cast<RoutineRec*>(*plugin);
+  if (r->access && r->access != access) DisposeHandle(r->access);
+  r->access = access;
+  return 0;
 }

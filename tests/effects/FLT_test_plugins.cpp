@@ -1,10 +1,13 @@
 // Effect classes registered from plug-in files: the required properties and
 // their version rules, duplicates, the foreign filter kinds, and code loaded
 // on a class's first use.
+#include <cmath>
 #include <cstdlib>
 
 #include "FLT_test_support.h"
 #include "PLUG_test_support.h"
+#include "FLT_Suites.h"
+#include "SND.h"
 
 namespace tv::test {
 namespace {
@@ -95,6 +98,14 @@ TEST_F(FLTPlugins, RequiredPropertiesVersionsAndForeignKinds) {
                                  {PLUG_FOURCC('a', 'F', 'L', 'T'), Bytes(68, 2)}};
   put("g_image.tvx", File(image));
   put("h_image_nofici.tvx", File(With(Without(image, "fici"), "eMNA", Counted("T NoFici", 48))));
+  // Whole-image flag and parameters; a mode other than 8-bit ARGB; an 'aPAR'
+  // claiming more entries than it holds.
+  Bytes par = U32(9);
+  const Bytes entry = Counted("Angle", 16);
+  par.insert(par.end(), entry.begin(), entry.end());
+  for (int16_t v : {90, -90, 500, 0}) PutLE(par, static_cast<uint16_t>(v), 2);
+  put("i_whole.tvx", File(With(With(With(image, "eMNA", Counted("T Whole", 48)), "aFLT", U32(1)), "aPAR", par)));
+  put("j_mode.tvx", File(With(With(image, "eMNA", Counted("T Mode", 48)), "mode", Bytes{2, 0})));
   Scan(dir.path());
 
   EXPECT_FALSE(Has("T NoVersion"));
@@ -119,15 +130,194 @@ TEST_F(FLTPlugins, RequiredPropertiesVersionsAndForeignKinds) {
   FLT_InqPFOutFlags(Class("Vid"), &out);
   EXPECT_EQ(out, 0x80000020u);
   Info("KVRN RZTwirl", &name, &flags);
-  EXPECT_EQ(name, "RZ+ Img");
+  EXPECT_EQ(name, "RZ Img");  // no 'aPAR', 'aFLT' flags without the whole-image bit
 
-  // The foreign kinds have nothing to load here.
+  // Described by side-cars only: nothing to load.
   rec.clear();
   FLT_Sequence seq = nullptr;
   Boolean32 found = 0;
-  EXPECT_EQ(FLT_NewSequence(Class("Vid"), nullptr, 0, nullptr, &out, &seq, &found), kErrUnimplemented);
-  EXPECT_EQ(Reports("plug-in effect \"VQF Vid\" is not available"), 1);
+  EXPECT_EQ(FLT_NewSequence(Class("Vid"), nullptr, 0, nullptr, &out, &seq, &found), PLUG_ErrNotDLL);
   EXPECT_EQ(FLT_NewSequence(Class("T Old"), nullptr, 0, nullptr, &out, &seq, &found), FLT_ErrInvalidFilter);
+  Info("T Whole", &name, &flags);
+  EXPECT_EQ(name, "RZW+ Img");
+  Info("T Mode", &name, &flags);
+  EXPECT_EQ(flags, 0x1u);  // registered, not usable
+}
+
+TEST_F(FLTPlugins, ImageFilterRunsThroughItsAdapter) {
+  Scan(TAVELO_TEST_PLUGINS);
+  const int16_t cls = Class("TVLO Sample Invert Filter");
+  std::string name;
+  uint32_t flags = 0;
+  Info("TVLO Sample Invert Filter", &name, &flags);
+  EXPECT_EQ(name, "RZ+ Sample Invert");
+  FLT_Parade p = NewParade({cls});
+  int32_t params = 0;
+  FLT_InqParamInfo(cls, &params);
+  ASSERT_EQ(params, 5);  // input, Amount, Foreground Color, Background Color, Blend With Original
+  const int32_t w = 7, h = 5;
+  BM_World in = NewWorld(w, h, 11), out = NewWorld(w, h);
+  ASSERT_EQ(Render(p, in, out, w, h), 0);
+  const std::vector<uint8_t> src = Pixels(in);
+  std::vector<uint8_t> dst = Pixels(out);
+  for (size_t i = 0; i < src.size(); ++i) ASSERT_EQ(dst[i], i % 4 ? 255 - src[i] : src[i]) << i;
+
+  // Blend With Original mixes the input back in, after the filter.
+  FLT_Sequence s = nullptr;
+  FLT_GetParadeSeq(p, 0, &s);
+  SetConstant(s, 1, {40});
+  SetConstant(s, 4, {25});
+  ASSERT_EQ(Render(p, in, out, w, h), 0);
+  dst = Pixels(out);
+  for (size_t i = 0; i < src.size(); ++i) {
+    const int filtered = i % 4 ? src[i] + (255 - 2 * src[i]) * 40 / 100 : src[i];
+    ASSERT_EQ(dst[i], (filtered * 75 + src[i] * 25 + 50) / 100) << i;
+  }
+  rec.clear();
+  EXPECT_EQ(FLT_DoAbout(cls), 0);
+  EXPECT_EQ(Reports("Sample Invert, a test filter."), 1);
+  EXPECT_EQ(FLT_DisposeParade(p), 0);
+  BM_DisposeWorld(in);
+  BM_DisposeWorld(out);
+}
+
+TEST_F(FLTPlugins, SoundFilterRunsThroughItsAdapter) {
+  Scan(TAVELO_TEST_PLUGINS);
+  const int16_t cls = Class("TVLO Sample Half Gain");
+  uint32_t out = 0;
+  FLT_InqPFOutFlags(cls, &out);
+  EXPECT_EQ(out, 0x80000020u);
+  SND_Format f{44100, SND_Encoding_Signed, 2, 2, 0};
+  SND_World input = nullptr, output = nullptr;
+  ASSERT_EQ(SND_NewWorld(&f, nullptr, &input), 0);
+  ASSERT_EQ(SND_NewWorld(nullptr, nullptr, &output), 0);
+  void* samples = nullptr;
+  ASSERT_EQ(SND_SizeAndLockBuffer(50, 0, input, &samples), 0);
+  for (int i = 0; i < 100; ++i) static_cast<int16_t*>(samples)[i] = static_cast<int16_t>(i * 661 - 32768);
+  SND_UnlockBuffer(input);
+  FLT_Parade p = NewParade({cls});
+  FLT_AudioParade ap = nullptr;
+  ASSERT_EQ(FLT_NewAudioParade(p, &ap), 0);
+  ASSERT_EQ(FLT_RenderAudioParade(ap, 1, input, output), 0);
+  SND_WorldInfo info{};
+  ASSERT_EQ(SNDp_GetWorldInfo(output, &info), 0);
+  EXPECT_EQ(info.format.encoding, SND_Encoding_Signed);  // not a float-samples class
+  ASSERT_EQ(SND_LockBuffer(0, output), 0);
+  SNDp_GetBuffer(output, &samples);
+  for (int i = 0; i < 100; ++i)
+    ASSERT_EQ(static_cast<int16_t*>(samples)[i], std::nearbyint((i * 661 - 32768) * 0.5)) << i;  // to even
+  SND_UnlockBuffer(output);
+  EXPECT_EQ(FLT_DisposeAudioParade(ap), 0);
+  EXPECT_EQ(FLT_DisposeParade(p), 0);
+  SND_DisposeWorld(input);
+  SND_DisposeWorld(output);
+}
+
+// What an effect saw of the suites the effect package adds.
+struct SuiteProbe {
+  int32_t count = -1, found = -1, keyIndex = -1, keyTime = -1;
+  uint32_t keyScale = 0;
+  uint32_t keyValue = 0;
+  PF_Result wrongType = 0, renamed = -1, outOfRange = 0, halfPointers = 0, identical = 0, paths = 0, bad = 0;
+  int32_t segments = 0;
+  double length = 0, midX = 0, midY = 0;
+} gProbe;
+
+template <class T>
+const T* PFSuite(const char* name) {
+  const void* procs = nullptr;
+  EXPECT_EQ(PLUG_GetBRSuiteProcs(name, 1, 1, &procs), 0) << name;
+  return static_cast<const T*>(procs);
+}
+
+PF_Result ProbeEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
+  if (cmd == PF_Cmd_ParamsSetup) {
+    PF_ParamDef p{};
+    p.type = PF_Param_Slider;
+    std::strcpy(p.name, "Level");
+    p.u.words[PF_Word_Max] = 100;
+    out->paramCount = 2;
+    return in->addParam(in->effectRef, -1, &p);
+  }
+  if (cmd != PF_Cmd_Render) return 0;
+  PF_ProgPtr ref = in->effectRef;
+  auto* u = PFSuite<PF_ParamUtilsSuite>("PF Param Utils Suite");
+  SuiteProbe& g = gProbe;
+  u->getKeyframeCount(ref, 1, &g.count);
+  u->findKeyframeTime(ref, 1, 300, 600, 1, &g.found, &g.keyIndex, &g.keyTime, &g.keyScale);
+  PF_ParamDef p{};
+  u->checkoutKeyframe(ref, 1, 1, nullptr, nullptr, &p);
+  g.keyValue = p.u.words[PF_Word_Value];
+  int32_t t = 0;
+  g.halfPointers = u->checkoutKeyframe(ref, 1, 0, &t, nullptr, &p);
+  g.outOfRange = u->getKeyframeCount(ref, 9, &t);
+  PF_ParamDef def{};
+  def.type = PF_Param_Colour;
+  g.wrongType = u->updateParamUI(ref, 1, &def);
+  def.type = PF_Param_Slider;
+  std::strcpy(def.name, "Renamed");
+  g.renamed = u->updateParamUI(ref, 1, &def);
+  g.identical = u->isIdenticalCheckout(ref, 1, 0, 600, 600, &t);
+  g.paths = PFSuite<PF_PathQuerySuite>("PF Path Query Suite")->numPaths(ref, &t);
+  // A closed square of straight sides (handles on the vertices).
+  const PF_PathVertex v[4] = {{0, 0, 0, 0, 0, 0}, {10, 0, 10, 0, 10, 0}, {10, 10, 10, 10, 10, 10}, {0, 10, 0, 10, 0, 10}};
+  const PF_Path square{1, 4, v};
+  auto* d = PFSuite<PF_PathDataSuite>("PF Path Data Suite");
+  d->numSegments(ref, &square, &g.segments);
+  d->segmentLength(ref, &square, 3, &g.length);
+  d->pointOnSegment(ref, &square, 1, 0.5, &g.midX, &g.midY);
+  g.bad = d->segmentLength(ref, &square, 4, &g.midY);
+  return 0;
+}
+
+TEST_F(FLTPlugins, TheEffectSuitesServeTheCallsSequence) {
+  const int16_t cls = Register("T Suite Probe", 0, ProbeEntry);
+  FLT_Parade p = nullptr;
+  ASSERT_EQ(FLT_NewParade(nullptr, nullptr, &p), 0);
+  FLT_Sequence s = NewSeq(cls);
+  ASSERT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
+  Handle stream = nullptr;
+  ASSERT_EQ(FLT_SeqInqParamStream(s, 1, &stream), 0);
+  auto st = reinterpret_cast<TDB_Stream>(stream);
+  ASSERT_EQ(TDB_SetConstant(st, 0, nullptr, 0), 0);
+  const double k0[1] = {10}, k1[1] = {90};
+  ASSERT_EQ(TDB_InsertKeyF(st, nullptr, 0, 1, k0, 1, 1), 0);
+  ASSERT_EQ(TDB_InsertKeyF(st, nullptr, 600, 1, k1, 1, 1), 0);
+  BM_World in = NewWorld(4, 4, 3), out = NewWorld(4, 4);
+  rec.clear();
+  ASSERT_EQ(Render(p, in, out, 4, 4), 0);
+  const SuiteProbe& g = gProbe;
+  EXPECT_EQ(g.count, 2);
+  EXPECT_EQ(g.found, 1);
+  EXPECT_EQ(g.keyIndex, 1);
+  EXPECT_EQ(g.keyTime, 600);
+  EXPECT_EQ(g.keyScale, 600u);
+  EXPECT_EQ(g.keyValue, 90u);
+  EXPECT_EQ(g.halfPointers, PF_Result_BadCallbackArg);
+  EXPECT_EQ(g.outOfRange, PF_Result_BadCallbackArg);
+  EXPECT_EQ(g.wrongType, PF_Result_BadCallbackArg);
+  EXPECT_EQ(g.renamed, 0);
+  EXPECT_EQ(g.identical, kErrUnimplemented);
+  EXPECT_EQ(g.paths, kErrUnimplemented);
+  EXPECT_EQ(g.segments, 4);
+  EXPECT_NEAR(g.length, 10.0, 1e-9);
+  EXPECT_DOUBLE_EQ(g.midX, 10.0);
+  EXPECT_DOUBLE_EQ(g.midY, 5.0);
+  EXPECT_EQ(g.bad, PF_Result_BadCallbackArg);
+  for (const char* text : {"CheckoutKeyframe requires both or neither key_time pointers", "param_index out of range",
+                           "UpdateParamUI() passed ParamDef of wrong type", "IsIdenticalCheckout not yet implemented",
+                           "reading the layer's mask paths is not implemented"})
+    EXPECT_EQ(Reports(text), 1) << text << "\n" << (rec.reports.empty() ? "" : rec.last().text);
+  char name[32] = {};
+  ASSERT_EQ(FLT_SeqInqParamName(s, 1, name), 0);
+  EXPECT_STREQ(name, "Renamed");
+  // Outside a call the reference is refused.
+  auto* u = PFSuite<PF_ParamUtilsSuite>("PF Param Utils Suite");
+  int32_t n = 0;
+  EXPECT_EQ(u->getKeyframeCount(reinterpret_cast<PF_ProgPtr>(&n), 1, &n), PF_Result_Damaged);
+  EXPECT_EQ(FLT_DisposeParade(p), 0);
+  BM_DisposeWorld(in);
+  BM_DisposeWorld(out);
 }
 
 }  // namespace

@@ -1,0 +1,68 @@
+// The adapters that run the foreign filter kinds as effect classes: their
+// records (attached to the class at registration) and their entry points
+// (the class's entry once its code is loaded).
+#pragma once
+
+#include "FLT_Filters.h"
+#include "FLT_internal.h"
+#include "PLUG.h"
+
+namespace tv::flt {
+
+constexpr uint32_t kImageAdapterMagic = 0x2BAF1EA;
+constexpr uint32_t kVideoAdapterMagic = 0xAE00900D;
+constexpr uint32_t kVideoFilterOutFlags = 0x80000020;
+
+// The image filter's adapter record.
+struct ImageAdapter {
+  uint32_t magic;
+  uint16_t modes;          // 'mode'
+  uint16_t known;          // 1: one of the filters known by match name
+  uint8_t caseInfo[28];    // 'fici'
+  uint32_t filterFlags;    // 'aFLT' flags word
+  uint32_t paramCount;     // the 'aPAR' parameters (the three fixed ones come after)
+  FF_ImageEntry entry;     // set when the class's code is loaded
+  uint32_t reserved;
+};
+// The sound filter's adapter record.
+struct VideoAdapter {
+  uint32_t magic;
+  uint32_t outFlags;
+  FF_SoundEntry entry;     // set when the class's code is loaded
+  uint32_t reserved[2];
+};
+
+// One parameter description of 'aPAR'.
+struct ImageParam {
+  char name[16];
+  int16_t minimum, maximum, value;
+};
+// Reads 'aPAR' (count clamped to 4, names cut to 15 bytes); 0 parameters when absent.
+int32_t ReadImageParams(PLUG_PiPL pipl, ImageParam out[FF_MaxParams]);
+
+PF_Result ImageAdapterEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[],
+                            PFWorld* output, void* extra);
+PF_Result VideoAdapterEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[],
+                            PFWorld* output, void* extra);
+
+// The class being called (from the effect reference of the call) and its
+// adapter record; false when either is not there.
+template <class Record>
+bool AdapterOf(const PF_InputRecord* in, uint32_t magic, ClassRec& c, Record& record) {
+  if (!in || !in->effectRef || !ActiveRef(in->effectRef)) return false;
+  const auto* ref = static_cast<const EffectRef*>(in->effectRef);
+  if (GetClass(ref->classIndex, c) || !c.adapter || !*c.adapter ||
+      GetHandleSize(c.adapter) != static_cast<Size>(sizeof(Record)))
+    return false;
+  std::memcpy(&record, *c.adapter, sizeof record);
+  return record.magic == magic && record.entry;
+}
+
+// The filter's own data word kept in the class's global data handle.
+inline void* FilterData(const PF_InputRecord* in) {
+  return in->globalData && *in->globalData ? *reinterpret_cast<void**>(*in->globalData) : nullptr;
+}
+// Global setup's answer: a handle holding the filter's data word.
+ErrorCode KeepFilterData(PF_OutputRecord* out, void* data);
+
+}  // namespace tv::flt
