@@ -250,6 +250,16 @@ TV_EXPORT ErrorCode FLT_ParadeWillNop(FLT_Parade parade, int32_t which, int32_t 
 // which is the next effect's input size.
 TV_EXPORT ErrorCode FLT_NewFrameParade(FLT_Parade parade, int32_t width, int32_t height, int32_t quality,
                                        FLT_FrameParade* frameParade);
+// As FLT_NewFrameParade, with the part of the frame the caller wants
+// (request, in the input's pixels; null: the whole frame). An effect with
+// PF_OutFlag_UsesExtentHints is told the request at frame setup (clipped to
+// its input unless it has PF_OutFlag_UnclippedRequest; with both flags and
+// no request it is asked for -32000..32000) and gets it, clipped to its
+// output, as the output world's extent hint at render; other effects get
+// their whole input and output. The request moves with each effect's
+// output origin.
+TV_EXPORT ErrorCode FLTp_NewFrameParadeRequest(FLT_Parade parade, int32_t width, int32_t height, int32_t quality,
+                                               const Rect* request, FLT_FrameParade* frameParade);
 // The output size of the last effect (the input size when none runs).
 TV_EXPORT ErrorCode FLT_InqFrameParadeSize(FLT_FrameParade frameParade, int32_t* width, int32_t* height);
 // Renders input into output (32-bit worlds). output must be at least the
@@ -286,3 +296,78 @@ TV_EXPORT ErrorCode FLT_ReadParade(SLU_FileContext* file, FLT_LayerInfoProc proc
                                    char* missingNames, int32_t* missingCount, FLT_Parade* parade);
 // Whether item index holds an effect that is not installed.
 TV_EXPORT ErrorCode FLT_InqParadeSeqMissing(FLT_Parade parade, int32_t index, Boolean32* missing);
+
+// ---- Texts, definitions and factors of parameters ------------------------------------
+// The effect name (the Sequence's instance name when it has one, else its
+// class's display name; 48 bytes) and the name of parameter index (32
+// bytes); either may be null. A missing effect answers its stored name and
+// 3 ("parameter list index out of range") for any parameter.
+TV_EXPORT ErrorCode FLT_GetStreamText(FLT_Sequence seq, int32_t index, char* effectName48, char* paramName32);
+// The same from a class's parameter template (display name, 32 bytes).
+TV_EXPORT ErrorCode FLT_GetGlobalStreamText(int16_t classIndex, int32_t index, char* effectName32,
+                                            char* paramName32);
+// The parameter's full value: a copy of its record with the value at time
+// (null: the value it holds now) in the union and a null stream field. An
+// arbitrary-data value is a copy the caller releases with
+// FLT_SeqDisposeParamFPV (which does nothing for other types).
+TV_EXPORT ErrorCode FLT_GetParamDef(FLT_Sequence seq, int32_t index, const Time* time, PF_ParamDef* def);
+TV_EXPORT ErrorCode FLT_SeqDisposeParamFPV(FLT_Sequence seq, int32_t index, PF_ParamDef* def);
+// The class template's record of parameter index (params setup runs first
+// when it has not). Handles in it stay the class's.
+TV_EXPORT ErrorCode FLT_GetGlobalParamDef(int16_t classIndex, int32_t index, PF_ParamDef* def);
+// What a Stream value of the parameter is multiplied by to give its value
+// word: 65536 for the 16.16 types (Fixed slider, angle, point), 1 for the
+// other numeric types, 0 for types without a numeric value.
+TV_EXPORT ErrorCode FLT_GetEffectStreamFactor(FLT_Sequence seq, int32_t index, double* factor);
+// The 11-word custom UI description the class registered in its params
+// setup (zeros and registered 0 when none; params setup runs first).
+TV_EXPORT ErrorCode FLT_InqPFCustomUIInfo(int16_t classIndex, uint32_t* words11, Boolean32* registered);
+// Asks the effect (interpolate command, PF_Dependencies) what the Sequence
+// needs from outside the project; text receives it (size bytes, at least 1).
+// A missing effect depends on itself: its name is the text.
+TV_EXPORT ErrorCode FLT_CheckExternalDependencies(FLT_Sequence seq, char* text, int32_t size, Boolean32* depends);
+// Whether some item that is on and takes part in audio belongs to a class
+// with PF_OutFlag_SynthesizesAudio: the chain makes sound without a source.
+TV_EXPORT ErrorCode FLT_ParadeWillSynthAudio(FLT_Parade parade, Boolean32* willSynth);
+// Whether two Parades would do the same: the same classes in the same order,
+// the same item flags, and every parameter with the same value at time, or
+// with time null the same Streams (keys, times, values, interpolations) and
+// values. Arbitrary data compare through the effect.
+TV_EXPORT ErrorCode FLT_ParadeCompareParamStreamValues(FLT_Parade a, FLT_Parade b, const Time* time,
+                                                       Boolean32* same);
+
+// ---- Arbitrary-data parameters ------------------------------------------------------------
+// Values of arbitrary-data parameters (PF_Param_Arbitrary) are handles the
+// effect works on (PF_ArbitraryCall); each Sequence holds its own copy of
+// the class's default. They have no Stream (they do not vary over time) and
+// are stored with the Sequence. Every operation fails with 3 ("invalid
+// arbitrary data index.") for a parameter of another type. A value argument
+// that is null stands for the parameter's own value.
+// Whether two values are equal (the effect's comparison, else their bytes).
+TV_EXPORT ErrorCode FLT_AreCustomStreamsEqual(FLT_Sequence seq, int32_t index, Handle a, Handle b, Boolean32* equal);
+// The bytes of text (with its terminator) the effect prints for a value;
+// 518 unreported when the effect cannot print.
+TV_EXPORT ErrorCode FLT_ArbitraryPrintSize(FLT_Sequence seq, int32_t index, Handle value, int32_t* size);
+// The text of a value in text (size bytes, always terminated).
+TV_EXPORT ErrorCode FLT_ArbitraryPrint(FLT_Sequence seq, int32_t index, Handle value, char* text, int32_t size);
+// A new value (the caller's) scanned from length bytes of text; 518
+// unreported when the effect cannot scan.
+TV_EXPORT ErrorCode FLT_ArbitraryScan(FLT_Sequence seq, int32_t index, const char* text, int32_t length,
+                                      Handle* value);
+// Sets the parameter's value to a copy of value (the caller keeps value).
+TV_EXPORT ErrorCode FLTp_SeqSetArbitraryValue(FLT_Sequence seq, int32_t index, Handle value);
+
+// ---- Custom UI contexts -----------------------------------------------------------------------
+// A window (PF_Window_*; window is the host's, opaque) in which the effect of
+// seq draws and takes events (PF_Cmd_Event with a PF_EventRecord). Only a
+// class with PF_OutFlag_CustomUI has contexts; others, missing effects and a
+// context whose Sequence was disposed fail with 3 ("sequence context not
+// available"). Disposing a Sequence closes its contexts (the effect gets
+// PF_Event_CloseContext); the context records stay until FLT_DisposeContext.
+typedef Handle FLT_Context;
+TV_EXPORT ErrorCode FLT_NewContext(FLT_Sequence seq, int32_t windowType, void* window, FLT_Context* context);
+// Hands an event (click to adjust cursor) to the effect; result bit 0x2 and
+// 0x4 when the effect answered out flags 0x20000 and 0x400000.
+TV_EXPORT ErrorCode FLT_HandleEvent(FLT_Context context, PF_EventRecord* event, uint32_t* result);
+TV_EXPORT ErrorCode FLT_DisposeContext(FLT_Context context);
+TV_EXPORT ErrorCode FLT_InqContextSeq(FLT_Context context, FLT_Sequence* seq);

@@ -23,13 +23,6 @@ EffectRef* Ref(PF_ProgPtr p, uint32_t site) {
   return ref;
 }
 
-// The custom-UI description registered during the running params setup.
-struct PendingUI {
-  bool set = false;
-  uint32_t words[kUIWords] = {};
-};
-PendingUI gPendingUI;
-
 // Sounds handed to effects by the audio checkout and not checked in yet.
 std::vector<Handle>& OutSounds() {
   static std::vector<Handle> sounds;
@@ -53,14 +46,6 @@ ErrorCode LayerWords(EffectRef& ref, int32_t index, uint32_t& layer, uint32_t& c
                         "can't get audio from non-layer parameter.");
   layer = p->u.words[0];
   companion = p->u.words[1];
-  return 0;
-}
-
-PF_Result RegisterUI(PF_ProgPtr p, const uint32_t* description) {
-  if (!Ref(p, kSiteCallback)) return PF_Result_Damaged;
-  if (!description) return kReport.Fail(kSiteCallback, PF_Result_BadCallbackArg, kTextBadParam, {"register UI"});
-  std::memcpy(gPendingUI.words, description, sizeof gPendingUI.words);
-  gPendingUI.set = true;
   return 0;
 }
 
@@ -124,21 +109,11 @@ PF_Result AudioData(PF_ProgPtr p, Handle sound, int32_t* rate, int32_t* bytesPer
 }  // namespace
 
 void InstallCallbacks(PF_InputRecord& in, int32_t cmd) {
-  if (cmd == PF_Cmd_ParamsSetup) in.registerUI = RegisterUI;
   if (cmd == PF_Cmd_AudioRender) {
     in.checkoutAudio = CheckoutAudio;
     in.checkinAudio = CheckinAudio;
     in.audioData = AudioData;
   }
-}
-
-void BeginRegisterUI() { gPendingUI = PendingUI{}; }
-
-bool TakeRegisteredUI(uint32_t (&words)[kUIWords]) {
-  const bool set = gPendingUI.set;
-  if (set) std::memcpy(words, gPendingUI.words, sizeof words);
-  gPendingUI = PendingUI{};
-  return set;
 }
 
 void ReleaseOutstandingSounds() {

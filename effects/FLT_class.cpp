@@ -15,8 +15,37 @@ struct Build {
   int32_t count = 0;
   uint32_t outFlags = 0;
   const char* name = "";
+  int16_t classIndex = 0;
+  uint32_t ui[11] = {};
+  uint32_t uiFlags = 0;
 };
 Build* gBuild = nullptr;
+
+// The defaults of the arbitrary-data parameters of a template block.
+void DisposeTemplateDefaults(int16_t classIndex, Handle block, int32_t count) {
+  if (!block) return;
+  const auto fit = static_cast<int32_t>(GetHandleSize(block) / static_cast<Size>(sizeof(PF_ParamDef)));
+  for (int32_t i = 0; i < count && i < fit; ++i) {
+    PF_ParamDef& p = reinterpret_cast<PF_ParamDef*>(*block)[i];
+    if (p.type != PF_Param_Arbitrary) continue;
+    Handle def = ArbDefault(p);
+    SetArbDefault(p, nullptr);
+    ArbDispose(classIndex, nullptr, i, def);
+  }
+}
+
+// The custom-UI registration callback (params setup only).
+PF_Result RegisterUI(PF_ProgPtr refPtr, const uint32_t* description) {
+  auto* ref = static_cast<EffectRef*>(refPtr);
+  if (!ActiveRef(ref) || ref->magic != kRefMagic || ref->tailMagic != kRefMagic || !gBuild) {
+    kReport.Damaged(kSiteAddParam, {"effect reference"});
+    return PF_Result_Damaged;
+  }
+  if (!description) return kReport.Fail(kSiteAddParam, PF_Result_BadCallbackArg, kTextBadParam, {"register UI"});
+  std::memcpy(gBuild->ui, description, sizeof gBuild->ui);
+  gBuild->uiFlags |= kUIRegistered;
+  return 0;
+}
 
 void CopyName(char* dst, size_t size, const char* src) {
   std::memset(dst, 0, size);
@@ -103,6 +132,24 @@ PF_Result AddParam(PF_ProgPtr refPtr, int32_t /*index*/, PF_ParamDef* in) {
       def.uiFlags |= PF_PUI_NoControl;
       def.flags |= PF_ParamFlag_CANNOT_TIME_VARY | PF_ParamFlag_NoStream;
       break;
+    case PF_Param_Arbitrary: {
+      // The class keeps its own copy of the effect's default; a Sequence
+      // gets its value from it. Arbitrary values do not vary over time.
+      if (def.uiFlags & PF_PUI_STD_CONTROL_ONLY) return kReport.Fail(kSiteAddParam, 3, kTextStdControlTypes);
+      b.uiFlags |= kUIArbitrary;
+      def.flags |= PF_ParamFlag_CANNOT_TIME_VARY | PF_ParamFlag_NoStream;
+      Handle given = ArbDefault(def);
+      std::memset(&def.u, 0, sizeof def.u);
+      Handle copy = nullptr;
+      if (!given) return kReport.Fail(kSiteAddParam, PF_Result_BadCallbackArg, kTextArbIndex);
+      if (ErrorCode err = ArbCopy(b.classIndex, nullptr, b.count, given, &copy)) return err;
+      SetArbDefault(def, copy);
+      if (ErrorCode err = AppendParam(b, def)) {
+        ArbDispose(b.classIndex, nullptr, b.count, copy);
+        return err;
+      }
+      return 0;
+    }
     default:
       if (def.type >= PF_Param_TypeCount) return kReport.Fail(kSiteAddParam, 3, kTextBadParam, {"parameter type"});
       break;
@@ -141,6 +188,7 @@ ErrorCode ParamsSetup(int16_t index, ClassRec& c) {
   Build b;
   b.outFlags = c.outFlags;
   b.name = c.name;
+  b.classIndex = index;
   b.index = NewHandleClear(static_cast<Size>(sizeof(uintptr_t)));
   b.block = NewHandle(0);
   if (!b.index || !b.block) {
@@ -161,19 +209,21 @@ ErrorCode ParamsSetup(int16_t index, ClassRec& c) {
     EffectRef ref{};
     PrepareInput(in, ref, PF_Cmd_ParamsSetup, index, nullptr);
     in.addParam = AddParam;
+    in.registerUI = RegisterUI;
     ref.templateBuild = b.block;
-    BeginRegisterUI();
     err = CallEffect(index, PF_Cmd_ParamsSetup, nullptr, in, out, nullptr, nullptr, nullptr);
     gBuild = nullptr;
-    c.uiRegistered = TakeRegisteredUI(c.uiWords) ? 1 : 0;
     if (!err && out.paramCount != b.count)
       err = kReport.Fail(kSiteClass, 3, kTextCountMismatch, {c.name});
   }
   if (err) {
+    DisposeTemplateDefaults(index, b.block, b.count);
     DisposeHandle(b.index);
     DisposeHandle(b.block);
     return err;
   }
+  std::memcpy(c.customUI, b.ui, sizeof c.customUI);
+  c.uiFlags = b.uiFlags;
   c.paramIndex = b.index;
   c.paramBlock = b.block;
   c.paramCount = b.count;
@@ -255,6 +305,8 @@ void SetdownAllClasses() {
   for (int16_t i = 0; i < n; ++i) {
     ClassRec c{};
     if (LIST_GetItem(G().classes, i, &c)) continue;
+    // The defaults go while the effect's globals still live.
+    DisposeTemplateDefaults(i, c.paramBlock, c.paramCount);
     if (c.flags & kClassGlobalsDone) {
       PF_InputRecord in{};
       PF_OutputRecord out{};

@@ -13,6 +13,8 @@
 //           written as a constant Stream of its current value (one dimension
 //           of 0 when its type has no value), so positions stay aligned and
 //           constant values survive.
+//   "LIST"/"aRbs" the values of arbitrary-data parameters (FLT_arbitrary.cpp),
+//           only when the class has some.
 // A Sequence whose effect is not installed keeps the bytes of its "SeqS"
 // container and writes them back unchanged.
 #include <algorithm>
@@ -167,6 +169,7 @@ ErrorCode WriteSequence(Handle seq, FLT_ParamWriterFunc writer, void* refcon, SL
     if (err) return err;
   }
   if ((err = tsts.End())) return err;
+  if ((err = ArbWrite(seq, file))) return err;
   return chunk.End();
 }
 
@@ -328,6 +331,7 @@ ErrorCode ReadSequence(SLU_FileContext* file, const SLU_Chunk& seqChunk, const R
     err = CallFlatten(seq, PF_Cmd_SequenceResetup);
   }
   if (!err) err = ReadStreams(file, seqChunk, seq, fileCount, effectName);
+  if (!err) err = ArbRead(seq, file, seqChunk);
   if (err) {
     DisposeSequenceAlways(seq);
     return err;

@@ -44,6 +44,9 @@ enum TextIndex : int32_t {
   kTextVersionName,
   kTextPlatformName,
   kTextNoAdapter,
+  // Arbitrary data, UI contexts and inquiries (FLT_arbitrary.cpp, FLT_context.cpp, FLT_inquire.cpp)
+  kTextArbIndex,
+  kTextNoContext,
   kTextCount
 };
 extern const pkg::Reporter kReport;
@@ -57,6 +60,7 @@ enum Site : uint32_t {
   kSiteCall = 0x40, kSiteAddParam, kSiteCallback,
   kSiteWrite = 0x50, kSiteRead,
   kSiteValue = 0x60, kSiteGeneral,
+  kSiteArbitrary = 0x70, kSiteContext, kSiteInquire, kSiteCompare,
 };
 
 constexpr uint16_t kSeqMagic = 0x2E99;
@@ -87,10 +91,12 @@ struct ClassRec {
   // of a foreign filter kind.
   Handle routine;
   Handle adapter;
-  // The custom-UI description an effect registered during params setup.
-  uint32_t uiWords[11];
-  uint32_t uiRegistered;
+  // The custom UI description the effect registered in params setup, and
+  // kUI* flags.
+  uint32_t customUI[11];
+  uint32_t uiFlags;
 };
+enum : uint32_t { kUIRegistered = 0x1, kUIArbitrary = 0x2 };
 
 // A Sequence. The parameter index holds one uintptr_t per parameter and a
 // terminator: byte offsets into the block while unlocked (terminator
@@ -139,6 +145,7 @@ struct FrameContext {
   int32_t outWidth, outHeight;
   Point origin;
   uint8_t flags;
+  Rect request;  // what frame setup was told, in this effect's input
 };
 
 struct FrameParadeRec {
@@ -149,6 +156,8 @@ struct FrameParadeRec {
   int32_t width, height;  // the input size
   uint32_t reserved[2];
   uint32_t tailMagic;
+  Rect request;  // the caller's request in the layer's input (hasRequest)
+  uint32_t hasRequest;
 };
 constexpr pkg::Magic<FrameParadeRec> kFrameMagicDesc{&FrameParadeRec::magic, kFrameMagic,
                                                      &FrameParadeRec::tailMagic, kFrameMagic};
@@ -206,12 +215,9 @@ void PrepareInput(PF_InputRecord& in, EffectRef& ref, int32_t cmd, int16_t class
 void FillTimes(PF_InputRecord& in, Handle seq);
 
 // ---- Further callbacks (FLT_callbacks.cpp) ----
-constexpr int kUIWords = 11;
 // Installs the UI-registration and audio callbacks the command allows.
 void InstallCallbacks(PF_InputRecord& in, int32_t cmd);
 // Params setup: forgets, then takes the description registered meanwhile.
-void BeginRegisterUI();
-bool TakeRegisteredUI(uint32_t (&words)[kUIWords]);
 void ReleaseOutstandingSounds();
 // ---- Request rectangles (FLT_call_request.cpp) ----
 // The rectangle frame setup tells the effect, from its out flags, the
@@ -246,5 +252,39 @@ ErrorCode DisposeSequenceAlways(Handle seq);
 
 // ---- Parades ----
 ErrorCode ParadeItems(Handle parade, uint32_t site, LIST_Handle* items);
+
+// ---- Parameter records (FLT_inquire.cpp) ----
+// The parameter record at index, the Sequence locked or not (valid until
+// the next allocation).
+ErrorCode ParamAt(Handle seq, int32_t index, uint32_t site, PF_ParamDef** out);
+
+// ---- Arbitrary data (FLT_arbitrary.cpp) ----
+// The value handle of an arbitrary-data parameter (union bytes 0-7) and the
+// default the effect gave (bytes 8-15).
+Handle ArbValue(const PF_ParamDef& p);
+Handle ArbDefault(const PF_ParamDef& p);
+void SetArbValue(PF_ParamDef& p, Handle h);
+void SetArbDefault(PF_ParamDef& p, Handle h);
+// Asks the effect to do call.op; an effect that leaves it to the host
+// (518) gets the host's plain-bytes behaviour for new, dispose, copy,
+// flatten, unflatten and compare.
+ErrorCode ArbCall(int16_t classIndex, Handle seq, PF_ArbitraryCall& call);
+ErrorCode ArbCopy(int16_t classIndex, Handle seq, int32_t index, Handle src, Handle* copy);
+void ArbDispose(int16_t classIndex, Handle seq, int32_t index, Handle value);
+// Gives every arbitrary-data parameter of a new Sequence its own copy of
+// the default; disposes the values of a Sequence (before its record goes).
+ErrorCode ArbInitValues(Handle seq);
+void ArbDisposeValues(Handle seq);
+// Replaces the value handles of a duplicated Sequence by copies.
+ErrorCode ArbCopyValues(Handle seq);
+// The "aRbs" chunk of a Sequence (written only when it has arbitrary data).
+ErrorCode ArbWrite(Handle seq, SLU_FileContext* file);
+ErrorCode ArbRead(Handle seq, SLU_FileContext* file, const SLU_Chunk& seqChunk);
+
+// ---- UI contexts (FLT_context.cpp) ----
+// Closes the contexts of a Sequence that goes away; closes and frees every
+// context at death.
+void CloseContextsOf(Handle seq);
+void DisposeAllContexts();
 
 }  // namespace tv::flt

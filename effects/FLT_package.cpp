@@ -39,6 +39,8 @@ constexpr pkg::Text kTexts[] = {
     {kTextVersionName, "(version) ^1"},
     {kTextPlatformName, "(platform) %s"},
     {kTextNoAdapter, "plug-in effect \"%s\" is not available."},
+    {kTextArbIndex, "invalid arbitrary data index."},
+    {kTextNoContext, "sequence context not available"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 constexpr pkg::Lifecycle gLife(FLT_PackageNumber);
@@ -96,6 +98,7 @@ ErrorCode FLT_Death(void) {
   if (ErrorCode err = gLife.Death(kSiteDeath)) return err;
   Globals& g = G();
   ReleaseOutstandingSounds();
+  DisposeAllContexts();
   SetdownAllClasses();
   if (g.scratch) BM_DisposeWorld(g.scratch);
   LIST_Dispose(g.classes, 0);

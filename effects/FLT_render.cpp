@@ -1,6 +1,7 @@
 // Frame parades: frame setup per active effect, rendering that alternates
 // between the output world and one scratch world kept between renders, and
 // frame setdown.
+#include <algorithm>
 #include <cstring>
 
 #include "FLT_internal.h"
@@ -12,6 +13,19 @@ namespace {
 constexpr int32_t kMaxSize = 30000;
 
 SeqRec* Rec(Handle seq) { return reinterpret_cast<SeqRec*>(*seq); }
+
+Rect Whole(int32_t w, int32_t h) { return Rect{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)}; }
+
+Rect Intersect(const Rect& a, const Rect& b) {
+  Rect r{std::max(a.top, b.top), std::max(a.left, b.left), std::min(a.bottom, b.bottom), std::min(a.right, b.right)};
+  if (r.bottom <= r.top || r.right <= r.left) r = Rect{0, 0, 0, 0};
+  return r;
+}
+
+uint32_t ClassOutFlags(int16_t cls) {
+  ClassRec c{};
+  return GetClass(cls, c) == 0 ? c.outFlags : 0;
+}
 
 bool Runs(const FrameContext& c) {
   return !(c.flags & kCtxSkip) && Rec(c.seq)->classIndex != kMissingClass;
@@ -28,9 +42,7 @@ ErrorCode FrameCall(Handle seq, int32_t cmd, int32_t quality, FrameContext& ctx,
   in.frameData = ctx.frameData;
   in.width = ctx.inWidth;
   in.height = ctx.inHeight;
-  ClassRec cr{};
-  GetClass(cls, cr);
-  in.request = RequestRect(cr.outFlags, nullptr, ctx.inWidth, ctx.inHeight);
+  in.request = ctx.request;
   Time t{in.time, in.timeScale};
   if (ErrorCode err = FLT_SeekParams(seq, &t)) return err;
   ParamsLock lock(seq);
@@ -108,6 +120,11 @@ using namespace tv::flt;
 
 ErrorCode FLT_NewFrameParade(FLT_Parade parade, int32_t width, int32_t height, int32_t quality,
                              FLT_FrameParade* frameParade) {
+  return FLTp_NewFrameParadeRequest(parade, width, height, quality, nullptr, frameParade);
+}
+
+ErrorCode FLTp_NewFrameParadeRequest(FLT_Parade parade, int32_t width, int32_t height, int32_t quality,
+                                     const Rect* request, FLT_FrameParade* frameParade) {
   if (frameParade) *frameParade = nullptr;
   if (!frameParade) return kReport.BadParam(kSiteFrame, {"FLT_NewFrameParade"});
   if (width < 1 || height < 1 || width > kMaxSize || height > kMaxSize)
@@ -119,6 +136,9 @@ ErrorCode FLT_NewFrameParade(FLT_Parade parade, int32_t width, int32_t height, i
   int32_t n = 0;
   LIST_GetNumItems(items, &n);
   int32_t w = width, h = height;
+  // The request follows the frame through the effects: an effect that grows
+  // its output moves its input to origin.
+  Rect req = request ? *request : Rect{};
   ErrorCode err = 0;
   for (int32_t i = 0; i < n && !err; ++i) {
     ParadeItem it{};
@@ -131,6 +151,7 @@ ErrorCode FLT_NewFrameParade(FLT_Parade parade, int32_t width, int32_t height, i
     c.seq = it.seq;
     c.inWidth = w;
     c.inHeight = h;
+    c.request = RequestRect(ClassOutFlags(cls), request ? &req : nullptr, w, h);
     PF_OutputRecord out{};
     err = FrameCall(it.seq, PF_Cmd_FrameSetup, quality, c, out, nullptr, nullptr);
     if (!err) {
@@ -151,6 +172,11 @@ ErrorCode FLT_NewFrameParade(FLT_Parade parade, int32_t width, int32_t height, i
     }
     w = c.outWidth;
     h = c.outHeight;
+    auto shift = [](int16_t v, int16_t by) {
+      return static_cast<int16_t>(std::clamp<int32_t>(v + by, -32000, 32000));
+    };
+    req = Rect{shift(req.top, c.origin.v), shift(req.left, c.origin.h), shift(req.bottom, c.origin.v),
+               shift(req.right, c.origin.h)};
   }
   Handle fp = err ? nullptr : NewHandleClear(static_cast<Size>(sizeof(FrameParadeRec)));
   if (!err && !fp) err = kReport.OutOfMemory(kSiteFrame, kTextMemory, sizeof(FrameParadeRec));
@@ -165,6 +191,10 @@ ErrorCode FLT_NewFrameParade(FLT_Parade parade, int32_t width, int32_t height, i
   r->quality = quality;
   r->width = width;
   r->height = height;
+  if (request) {
+    r->request = *request;
+    r->hasRequest = 1;
+  }
   *frameParade = fp;
   return 0;
 }
@@ -251,7 +281,12 @@ ErrorCode FLT_RenderFrParade(FLT_FrameParade frameParade, int32_t flags, BM_Worl
     PFWorld dst = ((active - 1 - k) % 2 == 0) ? outPF : scratchPF;
     dst.width = c.outWidth;
     dst.height = c.outHeight;
-    dst.extentHint = Rect{0, 0, static_cast<int16_t>(c.outHeight), static_cast<int16_t>(c.outWidth)};
+    // An effect that honours extent hints is told which part of its output
+    // is wanted; its input's extent never reaches beyond the output.
+    const Rect outRect = Whole(c.outWidth, c.outHeight);
+    const uint32_t outFlags = ClassOutFlags(static_cast<int16_t>(Rec(c.seq)->classIndex));
+    dst.extentHint = (outFlags & PF_OutFlag_UsesExtentHints) ? Intersect(c.request, outRect) : outRect;
+    src.extentHint = Intersect(Whole(src.width, src.height), outRect);
     PF_OutputRecord out{};
     // An interrupt (517) stops the chain and goes back to the caller as it
     // is, unreported: the output is incomplete and must not be kept as a

@@ -39,6 +39,7 @@ ErrorCode NewParamStream(const PF_ParamDef& p, TDB_Stream* out) {
 }
 
 void FreeRecord(Handle seq) {
+  ArbDisposeValues(seq);
   SeqRec* r = Rec(seq);
   DisposeParamStreams(r->paramIndex, r->paramBlock, r->paramCount);
   if (r->paramIndex) DisposeHandle(r->paramIndex);
@@ -185,6 +186,7 @@ ErrorCode DisposeSequenceAlways(Handle seq) {
   if (ErrorCode err = SeqCheck(seq, kSiteDisposeSeq)) return err;
   ErrorCode err = 0;
   if (Rec(seq)->classIndex != kMissingClass) {
+    CloseContextsOf(seq);
     PF_OutputRecord out{};
     err = CallSeq(seq, PF_Cmd_SequenceSetdown, out);
     Rec(seq)->seqData = nullptr;
@@ -253,6 +255,7 @@ ErrorCode FLT_NewSequence(int16_t classIndex, FLT_Parade owner, uintptr_t hostRe
         err = layerInit(i, hostRef, &params[i].u.words[0], &params[i].u.words[1]);
     }
   }
+  if (!err) err = ArbInitValues(seq);
   bool setUp = false;
   if (!err) {
     PF_OutputRecord out{};
@@ -393,7 +396,11 @@ ErrorCode FLTp_DuplicateSequence(FLT_Sequence seq, FLT_Sequence* copy) {
   r->paramBlock = handles[1];
   r->seqData = handles[2];
   r->raw = handles[3];
-  ErrorCode err = ok ? 0 : kReport.OutOfMemory(kSiteSeqDup, kTextMemory, sizeof(PF_ParamDef));
+  // The copy's arbitrary values are the original's until copied: they are
+  // replaced (or cleared) before any path may free the copy.
+  ErrorCode err = r->paramBlock ? ArbCopyValues(dup) : 0;
+  r = Rec(dup);
+  if (!err && !ok) err = kReport.OutOfMemory(kSiteSeqDup, kTextMemory, sizeof(PF_ParamDef));
   // A locked source hands out addresses: the copy keeps offsets.
   if (!err && r->paramIndex && Rec(seq)->lockCount > 0) {
     auto* idx = reinterpret_cast<uintptr_t*>(*r->paramIndex);

@@ -274,3 +274,73 @@ typedef struct PF_ParamsUpdate {
  * (parameter 0 is the input layer), output the output world (render). */
 typedef PF_Result (*PF_EntryFunc)(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[],
                                   PFWorld* output, void* extra);
+
+/* ---- Arbitrary data, dependencies, custom UI events ------------------------------------ */
+/* An effect that makes sound from nothing (its output is not silent when its
+ * input is). */
+#define PF_OutFlag_SynthesizesAudio 0x04000000u
+
+/* Arbitrary-data parameters (PF_Param_Arbitrary) hold their value in a
+ * handle (union bytes 0-7; the default the effect gives when adding the
+ * parameter at bytes 8-15). The host asks the effect to work on such values
+ * with PF_Cmd_ArbitraryData and a PF_ArbitraryCall as extra. An effect that
+ * answers PF_Result_NotHandled leaves the work to the host, which treats the
+ * value as plain bytes (new, dispose, copy, flat size, flatten, unflatten,
+ * compare); print size, print and scan have no host form. */
+enum {
+  PF_Arb_New = 0,         /* result: a new default value */
+  PF_Arb_Dispose = 1,     /* value */
+  PF_Arb_Copy = 2,        /* value -> result */
+  PF_Arb_FlatSize = 3,    /* value -> size */
+  PF_Arb_Flatten = 4,     /* value -> bytes (size bytes of room) */
+  PF_Arb_Unflatten = 5,   /* bytes, size -> result */
+  PF_Arb_Interpolate = 6, /* value, other, ratio -> result */
+  PF_Arb_Compare = 7,     /* value, other -> compare (<0, 0, >0) */
+  PF_Arb_PrintSize = 8,   /* value -> size (bytes of text with the terminator) */
+  PF_Arb_Print = 9,       /* value -> text in bytes (size bytes of room) */
+  PF_Arb_Scan = 10        /* text in bytes (size bytes) -> result */
+};
+typedef struct PF_ArbitraryCall {
+  int32_t op;
+  int32_t paramIndex;
+  Handle value;
+  Handle other;
+  Handle result;
+  void* bytes;
+  uint32_t size;
+  int32_t compare;
+  double ratio;
+} PF_ArbitraryCall;
+
+/* PF_Cmd_Interpolate's extra (asked by the host to learn what a Sequence
+ * needs from outside the project: fonts, files): the effect writes a
+ * zero-terminated description into text (size bytes), or leaves it empty. */
+typedef struct PF_Dependencies {
+  char* text;
+  int32_t size;
+  int32_t reserved;
+} PF_Dependencies;
+
+/* PF_Cmd_Event's extra: one event of a custom UI context. The effect may
+ * keep its own data for the context in contextData (it is handed back with
+ * every event and is the effect's to dispose on PF_Event_CloseContext). */
+enum {
+  PF_Event_NewContext = 0,
+  PF_Event_Click = 1,
+  PF_Event_Drag = 2,
+  PF_Event_Draw = 3,
+  PF_Event_Keydown = 4,
+  PF_Event_AdjustCursor = 5,
+  PF_Event_CloseContext = 6
+};
+enum { PF_Window_Comp = 0, PF_Window_Layer = 1, PF_Window_Effect = 2 };
+typedef struct PF_EventRecord {
+  int32_t kind;           /* PF_Event_* */
+  int32_t windowType;     /* PF_Window_* of the context */
+  Point where;
+  uint32_t modifiers;
+  uint32_t key;
+  int32_t paramIndex;     /* the control the event is for (0: none) */
+  void* window;           /* the host's window, opaque */
+  Handle contextData;
+} PF_EventRecord;

@@ -111,6 +111,16 @@ ErrorCode EffectParam(BEE_Layer layer, int32_t index, FLT_Sequence* seq, int32_t
 
 }  // namespace
 
+ErrorCode RefreshEffect(BEE_Layer layer, int32_t index) {
+  if (ErrorCode err = CheckEffect(layer, index)) return err;
+  FLT_Sequence seq = nullptr;
+  if (ErrorCode err = FLT_GetParadeSeq(R(layer).parade, index, &seq)) return err;
+  Time t{};
+  // A layer outside a composition has no current time: its effects stay at 0.
+  if (BEE_GetLayerCurrentTime(layer, &t) != 0 || t.scale == 0) return 0;
+  return FLT_SeekParams(seq, &t);
+}
+
 ErrorCode EffectStream(BEE_Layer layer, int32_t index, TDB_Stream* stream) {
   *stream = nullptr;
   FLT_Sequence seq = nullptr;
@@ -275,7 +285,11 @@ ErrorCode BEE_CmdApplyEffect(BEE_Layer layer, int16_t classIndex, int32_t* index
   // A 32nd effect is refused before anything is recorded.
   if (EffectCount(layer) >= BEE_MaxEffects) return TooMany();
   if (ErrorCode err = WrapEffect(ApplyEffectCmd{layer, classIndex}, BEE_CmdNumApplyEffect)) return err;
-  if (index) *index = EffectCount(layer) - 1;
+  const int32_t added = EffectCount(layer) - 1;
+  // The new effect is made at time 0: its parameters are brought to the
+  // layer's current time. This changes nothing that undo must know of.
+  if (ErrorCode err = RefreshEffect(layer, added)) return err;
+  if (index) *index = added;
   return 0;
 } TV_CATCH(BEE_PackageNumber)
 

@@ -318,6 +318,9 @@ ErrorCode DumpProject(std::string& out);
 ErrorCode EffectStream(BEE_Layer layer, int32_t index, TDB_Stream* stream);
 ErrorCode SetEffectStream(BEE_Layer layer, int32_t index, TDB_Stream stream);
 void DisposeEffects(Handle parade);
+// Brings effect index's parameter values to the layer's current time (after
+// it was applied).
+ErrorCode RefreshEffect(BEE_Layer layer, int32_t index);
 
 // ---- Composition rendering (BEE_render*.cpp) ----
 // The layer-information procedure of every layer's effect chain: the time,

@@ -174,9 +174,9 @@ TEST_F(FLTCall, CustomUIDescriptionIsKeptByTheClass) {
   FLT_Sequence s = NewSeq(cls);
   flt::ClassRec c{};
   ASSERT_EQ(flt::GetClass(cls, c), 0);
-  EXPECT_EQ(c.uiRegistered, 1u);
-  EXPECT_EQ(c.uiWords[0], 100u);
-  EXPECT_EQ(c.uiWords[10], 110u);
+  EXPECT_TRUE(c.uiFlags & flt::kUIRegistered);
+  EXPECT_EQ(c.customUI[0], 100u);
+  EXPECT_EQ(c.customUI[10], 110u);
   FLT_DisposeSequence(s);
 }
 

@@ -5,6 +5,7 @@
 
 #include "ByteOrder.h"
 #include "FILE.h"
+#include "FLT_test_arbeffect.h"
 #include "FLT_test_support.h"
 #include "SLU.h"
 
@@ -259,6 +260,42 @@ TEST_F(FLTFile, DamagedCountsAreRefused) {
   FLT_Parade back = nullptr;
   EXPECT_NE(Read(cut, &back), 0);
   EXPECT_EQ(back, nullptr);
+}
+
+TEST_F(FLTFile, ArbitraryValuesRoundTrip) {
+  const int16_t arb = Register("TEST Arb", 0, ArbEffect);
+  FLT_Parade p = NewParade({arb});
+  FLT_Sequence s = nullptr;
+  FLT_GetParadeSeq(p, 0, &s);
+  Handle v = BytesHandle(std::string("value\x00\x01", 7));
+  ASSERT_EQ(FLTp_SeqSetArbitraryValue(s, 2, v), 0);
+  DisposeHandle(v);
+  const Bytes bytes = Write(p);
+  FLT_DisposeParade(p);
+  // "aRbp": the parameter index, then the flattened value.
+  const size_t at = Find(bytes, "aRbp");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_NE(Find(bytes, "aRbs"), std::string::npos);
+  EXPECT_EQ(be::Load<uint32_t>(bytes.data() + at + 4), 4u + 7u);
+  EXPECT_EQ(be::Load<uint32_t>(bytes.data() + at + 8), 2u);
+  FLT_Parade back = nullptr;
+  ASSERT_EQ(Read(bytes, &back), 0);
+  FLT_GetParadeSeq(back, 0, &s);
+  PF_ParamDef def{};
+  ASSERT_EQ(FLT_GetParamDef(s, 2, nullptr, &def), 0);
+  Handle got = nullptr;
+  std::memcpy(&got, def.u.bytes, sizeof got);
+  EXPECT_EQ(HandleBytes(got), std::string("value\x00\x01", 7));
+  FLT_SeqDisposeParamFPV(s, 2, &def);
+  // An index that names no arbitrary parameter is skipped with a warning.
+  Bytes bad = bytes;
+  be::Store<uint32_t>(bad.data() + at + 8, 1);
+  rec.clear();
+  FLT_Parade other = nullptr;
+  ASSERT_EQ(Read(bad, &other, 12, "bad.bin"), 0);
+  EXPECT_THAT(rec.last().text, HasSubstr("invalid arbitrary data index"));
+  FLT_DisposeParade(other);
+  FLT_DisposeParade(back);
 }
 
 }  // namespace
