@@ -323,7 +323,8 @@ ErrorCode LoadRules(std::string_view text);
 void ApplyRules(PIN_SeqSpecH seq);
 void ClearRules();
 // Loads the rules file the host named, or the default one, at birth.
-void LoadRulesAtBirth();
+// Only running out of memory is passed up.
+ErrorCode LoadRulesAtBirth();
 }  // namespace tv::pin
 
 namespace tv::pin {

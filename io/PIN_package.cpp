@@ -154,7 +154,12 @@ ErrorCode PIN_Birth(void) try {
     return err;
   }
   RequireCodecSettings();
-  LoadRulesAtBirth();
+  if (ErrorCode err = LoadRulesAtBirth()) {
+    UnregisterModules();
+    ClearRules();
+    gLife.SetAlive(false);
+    return err;
+  }
   PIN_G_Allow_AlphaOnly_SeqB = 1;
   gCallbacks = {};
   ClearHostProcs();

@@ -224,10 +224,12 @@ std::string RulesPath() {
 }  // namespace
 
 namespace tv::pin {
-void LoadRulesAtBirth() {
+ErrorCode LoadRulesAtBirth() {
   // A rules file that cannot be used is reported and the engine starts
   // without (or with the rules before the error): footage still imports.
-  PIN_LoadAutoInterpFile(nullptr);
+  // Running out of memory ends the birth (reported once, by who ran out).
+  const ErrorCode err = PIN_LoadAutoInterpFile(nullptr);
+  return err == kErrOutOfMemory ? err : 0;
 }
 }  // namespace tv::pin
 
@@ -245,7 +247,8 @@ ErrorCode PIN_LoadAutoInterpFile(FILE_SpecH file) try {
   if (!file) {
     const std::string path = RulesPath();
     Boolean32 exists = 0;
-    if (FILE_InqLocExist(path.c_str(), FILE_LocFullPath, &exists) != 0 || !exists) return 0;
+    if (ErrorCode err = FILE_InqLocExist(path.c_str(), FILE_LocFullPath, &exists)) return err;
+    if (!exists) return 0;
     if (ErrorCode err = FILE_New(path.c_str(), FILE_LocFullPath, &own)) return err;
     file = own;
   }
