@@ -144,7 +144,10 @@ enum {
 enum {
   PIN_Draw_InvertAlpha = 1,  // invert every alpha byte
   PIN_Draw_Premultiply = 2,  // the caller wants premultiplied output
-  PIN_Draw_FrameBlend = 4,   // blend neighbouring frames
+  PIN_Draw_FrameBlend = 4,   // blend neighbouring frames (footage with time only): at draft
+                             // quality the frames before and after the time by its place
+                             // between them, at best quality every frame the output frame
+                             // overlaps by its share of frameDuration
 };
 
 // What a drawing asks for. Scales shrink (or grow) the footage's frame: the
@@ -156,6 +159,10 @@ typedef struct PIN_DrawParams {
   int32_t quality;  // 0 draft, 1 best
   uint32_t flags;   // PIN_Draw_*
   LRect part;       // the part to draw for DrawPartialFrame (left, top, right, bottom)
+  // Frame blending at best quality: the duration of the output frame drawn
+  // (every source frame it overlaps is mixed by its share); 0 or an invalid
+  // time blends the two frames around the time as at draft quality.
+  Time frameDuration;
 } PIN_DrawParams;
 
 // Creation options of PIN_NewSeqSpecFromFileOptions.
@@ -322,6 +329,20 @@ TV_EXPORT ErrorCode PIN_NewSeqSpecMissingPlus(int32_t width, int32_t height, con
 // Disposes the SeqSpec and whatever it owns (null is accepted).
 TV_EXPORT ErrorCode PIN_DisposeSeqSpec(PIN_SeqSpecH seq);
 TV_EXPORT ErrorCode PIN_SynchSeqSpec(PIN_SeqSpecH seq);
+// Missing footage found again: through its alias (relativeTo: the folder of
+// the project, or null) or by its name in `folder`; the SeqSpec is then read
+// from the file in place. *found 0 when it is still missing (not a failure).
+// Footage that is not missing: 0 and *found 0.
+TV_EXPORT ErrorCode PIN_FindMissingSeqSpec(PIN_SeqSpecH seq, FILE_SpecH relativeTo, Boolean32* found);
+TV_EXPORT ErrorCode PIN_LookHereMissingSeqSpec(PIN_SeqSpecH seq, FILE_SpecH folder, Boolean32* found);
+// Reads the SeqSpec from another file in place (the handle stays): the
+// footage's interpretation and reel go with it. A file that does not import
+// leaves the SeqSpec as it was (the import's failure).
+TV_EXPORT ErrorCode PIN_SwapSeqSpecFile(PIN_SeqSpecH seq, FILE_SpecH file);
+// Closes the module's open sources (around a project save) and reopens them;
+// a drawing reopens them as well. Both may be called again harmlessly.
+TV_EXPORT ErrorCode PIN_CloseSeqSpecSources(PIN_SeqSpecH seq);
+TV_EXPORT ErrorCode PIN_UnCloseSeqSpecSources(PIN_SeqSpecH seq);
 
 // ---- Queries -------------------------------------------------------------------
 TV_EXPORT ErrorCode PIN_GetSeqSpecInfo(PIN_SeqSpecH seq, char* info, int32_t size);
@@ -475,7 +496,13 @@ TV_EXPORT ErrorCode PIN_GuessAlphaType(PIN_SeqSpecH seq, PIN_AlphaInfo* alpha, B
 // syntax error on line <n>." for the first bad line (the rules before it
 // stay). Every new SeqSpec read from a file gets the matching rules applied
 // in file order.
+// Birth loads the default file, or the one the host named.
 TV_EXPORT ErrorCode PIN_LoadAutoInterpFile(FILE_SpecH file);
+// Names the rules file to use instead of the default (null or "": the
+// default again). Before birth it is what birth loads; while born the rules
+// are dropped and the named file is loaded at once (a file that is not there
+// leaves no rules; failures as PIN_LoadAutoInterpFile).
+TV_EXPORT ErrorCode PIN_SetAutoInterpPath(const char* path);
 typedef struct PIN_NamedRatio {
   uint32_t numerator, denominator;
   char name[32];
@@ -523,3 +550,188 @@ typedef struct PIN_SeqCallbacks {
   ErrorCode (*progress)(intptr_t refcon, int32_t done, int32_t total);
 } PIN_SeqCallbacks;
 TV_EXPORT ErrorCode PIN_SetSeqCallbacks(const PIN_SeqCallbacks* callbacks);
+
+// ---- Output ------------------------------------------------------------------------
+// An OutputSpec is made for one module, given its information and file,
+// started once, fed frames and sound, ended and disposed:
+//   PIN_NewOutputSpec -> PIN_SetOutputInfo / PIN_SetOutputFile ->
+//   PIN_StartAdding -> (PIN_AddFrame | PIN_AddSoundChunk)* -> PIN_EndAdding ->
+//   PIN_DisposeOutputSpec.
+// Every operation checks the OutputSpec's magic words (2, "damaged i/o
+// structure.") and forwards to the module's slot of the same name; a module
+// lacking the slot answers 9985 with "the <module> module does not support
+// <operation>", except where said otherwise below.
+
+// What is written: frame size and depth, rates, fields, pixel aspect and the
+// sound format. Kept by the OutputSpec; the module sees it through its
+// SetOutputInfo slot when it has one. Stored big-endian (88 bytes) when saved.
+enum { PIN_OutputInfoVersion = 2 };
+typedef struct PIN_OutputInfo {
+  uint32_t version;  // PIN_OutputInfoVersion
+  int32_t width, height;
+  int16_t depth;     // 24 or 32
+  int16_t quality;   // 0 draft, 1 best
+  Fixed frameRate;   // 16.16 frames a second; 0 for a single still
+  uint32_t fieldOrder;  // 0 whole frames, 1 upper field first, 2 lower field first
+  uint32_t hsfNum, hsfDen;  // pixel aspect
+  uint32_t pulldown;        // 3:2 pulldown phase added (0 none, 1 to 5)
+  Fixed soundRate;          // 16.16 Hz; 0 without sound
+  uint16_t soundEncoding;   // SND encodings (1 unsigned, 2 signed, 3 float)
+  uint16_t soundBytes;      // bytes a sample
+  uint16_t soundChannels;   // 1 or 2
+  uint16_t reserved0;
+  Time start;               // time of the first frame written
+  Time duration;            // of the whole output
+  uint32_t flags;
+  uint32_t reserved[6];
+} PIN_OutputInfo;
+// The first version of the record (40 bytes stored): 16-bit sizes, no pixel
+// aspect, pulldown nor times.
+typedef struct PIN_OutputInfoV1 {
+  uint32_t version;  // 1
+  int16_t width, height;
+  int16_t depth;
+  int16_t quality;
+  Fixed frameRate;
+  uint32_t fieldOrder;
+  Fixed soundRate;
+  uint16_t soundBytes;
+  uint16_t soundChannels;
+  uint32_t flags;
+  uint32_t reserved[3];
+} PIN_OutputInfoV1;
+
+// What the framework keeps of an output under way.
+typedef struct PIN_OutputState {
+  FourCC signature;
+  Boolean32 started;
+  int32_t frames;       // frames added since the first start
+  int32_t bytes;        // bytes written (still sequences), capped at 0x7FFFFFFF
+  int32_t firstNumber;  // number of frame index 0 in numbered still names
+  Boolean32 noNumbering;
+  Boolean32 reservedFrame;  // a frame was reserved
+  int32_t lastIndex;        // the last frame index added, -1 before the first
+} PIN_OutputState;
+
+// A new OutputSpec of the module for frames of width x height. 3 "cannot
+// output to this format because it is not currently installed." for a
+// signature no module has, "Unknown output module" for the placeholder;
+// 3 "Cannot output to <module> because the image size is too large." for a
+// frame above the module's maximum; the module's NewOutputSpec failure (9985
+// when it writes nothing). *out null on failure.
+TV_EXPORT ErrorCode PIN_NewOutputSpec(FourCC signature, int32_t width, int32_t height, PIN_OutputSpecH* out);
+// Frees the OutputSpec, its file reference and the module's state; output
+// that was not ended leaves no file under its final name. Null is accepted.
+TV_EXPORT ErrorCode PIN_DisposeOutputSpec(PIN_OutputSpecH out);
+// The module's options as a new handle (released with PIN_DisposeOutputOptions).
+TV_EXPORT ErrorCode PIN_GetOutputOptions(PIN_OutputSpecH out, Handle* options);
+TV_EXPORT ErrorCode PIN_DisposeOutputOptions(PIN_OutputSpecH out, Handle options);
+// The module's options dialog; 0 with *cancelled set when the user cancels.
+TV_EXPORT ErrorCode PIN_UserOptionsDialog(PIN_OutputSpecH out, Boolean32* cancelled);
+// Asks the host's dialog procedure (PIN_SetUserDialogProc) for the output
+// file and sets it. 8 "this module requires user interaction to choose a
+// file." without one; 0 with *cancelled set when the user cancels.
+TV_EXPORT ErrorCode PIN_DestinationDialog(PIN_OutputSpecH out, Boolean32* cancelled);
+// size: sizeof(PIN_OutputInfo). Get hands out what the OutputSpec keeps
+// (zeroes with the version before any Set), as the module's GetOutputInfo
+// slot completes it when it has one. Set checks the record (version, size
+// within the module's maximum, depth 24 or 32, field order 0 to 2, pulldown
+// 0 to 5, pixel aspect terms 1 to 100000 when given, sound channels 0 to 2;
+// 3 otherwise), hands it to the module's SetOutputInfo slot when it has one
+// and keeps it on success.
+TV_EXPORT ErrorCode PIN_GetOutputInfo(PIN_OutputSpecH out, PIN_OutputInfo* info, int32_t size);
+TV_EXPORT ErrorCode PIN_SetOutputInfo(PIN_OutputSpecH out, const PIN_OutputInfo* info, int32_t size);
+// The output file (for a still-sequence module: the name template, with a
+// "[##...]" number field or without). The OutputSpec keeps its own copy.
+TV_EXPORT ErrorCode PIN_SetOutputFile(PIN_OutputSpecH out, FILE_SpecH file);
+// A new reference to the output file (null when none is set; not a failure).
+TV_EXPORT ErrorCode PIN_GetOutputFile(PIN_OutputSpecH out, FILE_SpecH* file);
+TV_EXPORT ErrorCode PIN_SetOutSpecificData(PIN_OutputSpecH out, int32_t selector, const void* data, int32_t size);
+TV_EXPORT ErrorCode PIN_GetOutSpecificData(PIN_OutputSpecH out, int32_t selector, void* data, int32_t size);
+// Depth bits: 1 << (depth / 4) for each depth the module writes (0x40 24
+// bits, 0x80 32 bits).
+TV_EXPORT ErrorCode PIN_GetLegalDepths(PIN_OutputSpecH out, uint32_t* depths);
+// The extension the module gives its files (".png"); the module's default
+// extension when it has no slot of its own.
+TV_EXPORT ErrorCode PIN_GetOutputSuffix(PIN_OutputSpecH out, char* suffix, int32_t size);
+// Still sequences: the number of frame index 0 and whether names carry
+// numbers at all (without, a second frame is refused with 9988).
+TV_EXPORT ErrorCode PIN_SetOutputNumbering(PIN_OutputSpecH out, int32_t firstNumber, Boolean32 noNumbering);
+TV_EXPORT ErrorCode PIN_GetOutputState(PIN_OutputSpecH out, PIN_OutputState* state);
+
+// The write path. StartAdding zeroes the frame count the first time and
+// calls the module. AddFrame (index < 0: the last index + 1): a
+// still-sequence module writes each frame to its numbered file (the name's
+// "[#...]" field, or "[#####]" added before the extension; 1 "<name> is not
+// a valid filename" for a name out of 1 to 260 characters; 9988 "adding
+// multiple still frames without frame numbering." for a second frame without
+// numbering) and its size is added to the byte total; other modules get the
+// frame through their AddFrame slot. EndAdding calls the module's EndAdding
+// then its Flush (when it has one).
+TV_EXPORT ErrorCode PIN_StartAdding(PIN_OutputSpecH out);
+TV_EXPORT ErrorCode PIN_AddFrame(PIN_OutputSpecH out, int32_t index, BM_World world);
+TV_EXPORT ErrorCode PIN_AddSoundChunk(PIN_OutputSpecH out, Handle soundWorld);
+TV_EXPORT ErrorCode PIN_EndAdding(PIN_OutputSpecH out);
+TV_EXPORT ErrorCode PIN_OutputFrame(PIN_OutputSpecH out, BM_World world);
+TV_EXPORT ErrorCode PIN_Flush(PIN_OutputSpecH out);
+// The free space of the output's volume and the bytes written: the module's
+// answer, or (a module without sizes of its own) the volume's free space and
+// the byte total the OutputSpec keeps.
+TV_EXPORT ErrorCode PIN_GetSizes(PIN_OutputSpecH out, int64_t* volumeSpace, int64_t* fileSize);
+
+// Output information records swapped in place between host order and the
+// stored big-endian order, field by field (the same call goes both ways),
+// and a first-version record converted to the current one.
+TV_EXPORT ErrorCode PIN_Swap_OutputInfo(PIN_OutputInfo* info);
+TV_EXPORT ErrorCode PIN_Swap_OutputInfoV1(PIN_OutputInfoV1* info);
+TV_EXPORT ErrorCode PIN_ConvertOutputInfoV1(const PIN_OutputInfoV1* v1, PIN_OutputInfo* info);
+
+// For modules: the state of one output, owned by the OutputSpec and released
+// with dispose (on replacement, on PIN_SetOutputInstance(out, null, null) and
+// with the OutputSpec).
+TV_EXPORT ErrorCode PIN_SetOutputInstance(PIN_OutputSpecH out, void* state, void (*dispose)(void* state));
+TV_EXPORT ErrorCode PIN_GetOutputInstance(PIN_OutputSpecH out, void** state);
+
+// ---- Host procedures, dialogs and clipboard -------------------------------------------
+// Two host callbacks handed on to drivers that ask for them (null removes them).
+typedef struct PIN_HostProcs {
+  intptr_t refcon;
+  ErrorCode (*proc1)(intptr_t refcon, void* data);
+  ErrorCode (*proc2)(intptr_t refcon, void* data);
+} PIN_HostProcs;
+TV_EXPORT ErrorCode PIN_SetHostProcs(const PIN_HostProcs* procs);
+TV_EXPORT ErrorCode PIN_GetHostProcs(PIN_HostProcs* procs);
+// The host's cue sheet: an opaque record kept for drivers (null removes it).
+TV_EXPORT ErrorCode PIN_SetCueSheet(void* cueSheet);
+TV_EXPORT ErrorCode PIN_GetCueSheet(void** cueSheet);
+// The host's dialogs. kind PIN_Dialog_Destination: write the chosen output
+// path into path (size bytes) for the OutputSpec `spec`; PIN_Dialog_SeqOptions:
+// show the footage options of the SeqSpec `spec`. *cancelled when the user
+// cancels.
+enum { PIN_Dialog_Destination = 1, PIN_Dialog_SeqOptions = 2 };
+typedef ErrorCode (*PIN_UserDialogProc)(intptr_t refcon, int32_t kind, Handle spec, char* path, int32_t size,
+                                        Boolean32* cancelled);
+TV_EXPORT ErrorCode PIN_SetUserDialogProc(PIN_UserDialogProc proc, intptr_t refcon);
+// The footage options dialog through the host's dialog procedure; 8 "this
+// module requires user interaction to choose a file." without one.
+TV_EXPORT ErrorCode PIN_SeqOptionsDialog(PIN_SeqSpecH seq, Boolean32* cancelled);
+// Whether a drawing request can be answered as it is: a valid time and
+// scale (*sufficient 1), else 0. Not a failure either way.
+TV_EXPORT ErrorCode PIN_IsThisPBSufficient(PIN_SeqSpecH seq, const PIN_DrawParams* params, Boolean32* sufficient);
+// A device-independent bitmap (40-byte little-endian info header, colour
+// table for 1, 4 and 8 bits, rows padded to four bytes, bottom-up unless the
+// height is negative; 1, 4, 8, 24 or 32 bits, uncompressed) as a new 32-bit
+// World (opaque, or with the fourth byte as alpha for 32 bits when asked).
+// 3 "bad argument to PIN_DIB2BM." for a malformed or truncated bitmap.
+TV_EXPORT ErrorCode PIN_DIB2BM(const void* dib, int32_t size, Boolean32 useAlpha, BM_World* world);
+// The clipboard: the module that converts items of the clipboard type (a
+// module declaring the type with a ConvertScrap slot of its own;
+// PIN_NoSignature when none), converting through it, and disposing of what
+// it converted.
+TV_EXPORT ErrorCode PIN_GetScrapModuleSignature(FourCC scrapType, FourCC* signature);
+TV_EXPORT ErrorCode PIN_ConvertScrap(FourCC signature, Handle scrap, Handle* converted);
+TV_EXPORT ErrorCode PIN_CleanupScrap(FourCC signature, Handle scrap);
+// The module for a file, by extension first when asked, then file type,
+// creator and extension again (PIN_NoSignature when none).
+TV_EXPORT ErrorCode PINp_GetSigFromType(FourCC fileType, FourCC creator, const char* name, Boolean32 extensionFirst,
+                                        FourCC* signature);

@@ -5,6 +5,13 @@
 #include "PIN_internal.h"
 #include "PIN_interp.h"
 
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "PF.h"
+
 namespace tv::pin {
 
 PixelLock::PixelLock(BM_World world) : world_(world) {
@@ -131,6 +138,156 @@ ErrorCode DrawPulldown(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World 
   return 0;
 }
 
+bool PulldownOn(const SeqSpec& s) {
+  return s.pulldown != 0 && s.field.separate && !(s.moduleFlags & PIN_ModFlag_NoTime);
+}
+
+// One source frame as the interpretation asks: through pulldown removal when
+// it is on, then the alpha steps.
+ErrorCode DrawOne(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world, bool partial, int32_t width,
+                  int32_t height) {
+  ErrorCode err = PulldownOn(Rec(seq)) ? DrawPulldown(seq, params, world, partial, width, height)
+                           : DrawModule(seq, params, world, partial);
+  if (!err) FinishAlpha(world, Rec(seq), params->flags);
+  return err;
+}
+
+// The rate frames are blended at (the film rate with pulldown removed) and
+// the footage's duration in seconds.
+double BlendRate(const SeqSpec& s) {
+  const Fixed rate = s.effectiveRate ? s.effectiveRate : s.nativeRate;
+  const bool pulldown = PulldownOn(s);
+  return (pulldown ? FilmRate(rate) : rate) / 65536.0;
+}
+double Seconds(const Time& t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0.0; }
+
+// The exact start of frame n at a rate given in frames a second.
+Time BlendFrameStart(int64_t n, const SeqSpec& s) {
+  const Fixed rate = s.effectiveRate ? s.effectiveRate : s.nativeRate;
+  const bool pulldown = PulldownOn(s);
+  return FrameStart(n, pulldown ? FilmRate(rate) : rate);
+}
+
+// Mixes source frames by weight into a deep buffer (floats, ARGB), then
+// writes the result. Straight pixels are mixed by weight times alpha so a
+// transparent frame gives no colour; premultiplied ones linearly.
+class DeepBuffer {
+ public:
+  // Five floats a pixel: alpha, three colours and the colour weight.
+  DeepBuffer(int32_t width, int32_t height, bool premul)
+      : width_(width), height_(height), premul_(premul),
+        sum_(static_cast<size_t>(width) * static_cast<size_t>(height) * 5, 0.0f) {}
+  void Add(const PixelLock& px, float weight) {
+    for (int32_t y = 0; y < height_; ++y) {
+      const uint8_t* p = px.Row(y);
+      float* d = &sum_[static_cast<size_t>(y) * static_cast<size_t>(width_) * 5];
+      for (int32_t x = 0; x < width_; ++x, p += 4, d += 5) {
+        const float a = p[0];
+        const float k = premul_ ? weight : weight * a / 255.0f;
+        d[0] += weight * a;
+        d[1] += k * p[1], d[2] += k * p[2], d[3] += k * p[3];
+        d[4] += k;
+      }
+    }
+  }
+  void Write(const PixelLock& px, float total) const {
+    const auto byte = [](float v) { return static_cast<uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
+    for (int32_t y = 0; y < height_; ++y) {
+      uint8_t* p = px.Row(y);
+      const float* d = &sum_[static_cast<size_t>(y) * static_cast<size_t>(width_) * 5];
+      for (int32_t x = 0; x < width_; ++x, p += 4, d += 5) {
+        p[0] = byte(d[0] / total);
+        const float div = premul_ ? total : d[4];
+        for (int c = 1; c < 4; ++c) p[c] = div > 0 ? byte(d[c] / div) : 0;
+      }
+    }
+  }
+
+ private:
+  int32_t width_, height_;
+  bool premul_;
+  std::vector<float> sum_;
+};
+
+ErrorCode DrawBlended(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world, bool partial,
+                      int32_t width, int32_t height) {
+  const SeqSpec& s = Rec(seq);
+  const double rate = BlendRate(s), end = Seconds(s.duration), t = Seconds(params->time);
+  // The frames there are: those that start before the end.
+  const auto exists = [&](int64_t n) { return n >= 0 && static_cast<double>(n) / rate < end - 1e-9; };
+  const bool deep = params->quality == 1 && params->frameDuration.scale != 0 && params->frameDuration.value > 0;
+  PIN_DrawParams p = *params;
+  if (!deep) {
+    const int64_t n = static_cast<int64_t>(std::floor(t * rate + 1e-9));
+    p.time = BlendFrameStart(std::max<int64_t>(n, 0), s);
+    if (ErrorCode err = DrawOne(seq, &p, world, partial, width, height)) return err;
+    // Weight of the next frame; the last frame (or a degenerate frame
+    // length) has none to blend with.
+    const Time next = BlendFrameStart(n + 1, s);
+    const double t0 = Seconds(p.time), t1 = Seconds(next);
+    if (n < 0 || !exists(n + 1) || t1 <= t0) return 0;
+    const double w = (t - t0) / (t1 - t0);
+    const int64_t weight = std::llround(w * 65536.0);
+    if (weight < 1 || weight > 65535) return 0;
+    ScratchWorld other;
+    if (ErrorCode err = other.Make(width, height)) return err;
+    p.time = next;
+    if (ErrorCode err = DrawOne(seq, &p, other.get(), partial, width, height)) return err;
+    BM_LockPixels(0, world, nullptr);
+    BM_LockPixels(0, other.get(), nullptr);
+    PFWorld a{}, b{};
+    ErrorCode err = PF_MakeBMIntoPF(world, nullptr, &a);
+    if (!err) err = PF_MakeBMIntoPF(other.get(), nullptr, &b);
+    if (!err)
+      err = (params->flags & PIN_Draw_Premultiply) ? PF_Blend_Premul(nullptr, &a, &b, static_cast<Fixed>(weight), &a)
+                                                   : PF_Blend(nullptr, &a, &b, static_cast<Fixed>(weight), &a);
+    BM_UnlockPixels(other.get());
+    BM_UnlockPixels(world);
+    return err;
+  }
+  // Best quality: every frame the output frame overlaps, by its share.
+  const double span = Seconds(params->frameDuration);
+  const int64_t first = static_cast<int64_t>(std::floor(std::max(t, 0.0) * rate + 1e-9));
+  const int64_t last = static_cast<int64_t>(std::ceil((t + span) * rate - 1e-9)) - 1;
+  struct Share {
+    int64_t frame;
+    double weight;
+  };
+  std::vector<Share> shares;
+  for (int64_t n = first; n <= last && shares.size() < 10000; ++n) {
+    if (!exists(n)) break;
+    const double a = std::max(t, n / rate), b = std::min(t + span, (n + 1) / rate);
+    const double w = (b - a) / span;
+    if (std::fabs(w) >= 0.0001) shares.push_back({n, w});
+  }
+  if (shares.size() <= 1) {
+    p.time = BlendFrameStart(shares.empty() ? std::max<int64_t>(first, 0) : shares[0].frame, s);
+    if (shares.empty() && !exists(first)) p.time = params->time;
+    return DrawOne(seq, &p, world, partial, width, height);
+  }
+  try {
+    DeepBuffer deepBuffer(width, height, (params->flags & PIN_Draw_Premultiply) != 0);
+    double total = 0;
+    for (const Share& sh : shares) {
+      p.time = BlendFrameStart(sh.frame, s);
+      if (ErrorCode err = DrawOne(seq, &p, world, partial, width, height)) return err;
+      PixelLock px(world);
+      if (!px.ok()) return px.error() ? px.error() : kErrBadParam;
+      deepBuffer.Add(px, static_cast<float>(sh.weight));
+      total += sh.weight;
+    }
+    // Shares of an output frame running past the footage's end do not add
+    // up to one: the frames there are is what the frame shows.
+    PixelLock px(world);
+    if (!px.ok()) return px.error() ? px.error() : kErrBadParam;
+    deepBuffer.Write(px, static_cast<float>(total));
+  } catch (const std::bad_alloc&) {
+    return kReport.OutOfMemory(kSiteBlend, kTextMemoryBlend,
+                               static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 5 * sizeof(float));
+  }
+  return 0;
+}
+
 // The size the frame is drawn at.
 ErrorCode ScaledSize(PIN_SeqSpecH seq, const PIN_DrawParams& params, int32_t* width, int32_t* height) {
   const Ratio scale[2] = {params.scaleX, params.scaleY};
@@ -163,16 +320,20 @@ ErrorCode Draw(PIN_SeqSpecH seq, BM_World world, const PIN_DrawParams* params, b
       FILE_InqAliasRecName(s.alias, name, sizeof name);
     return DrawPlaceholder(world, name);
   }
+  if (Rec(seq).sourcesClosed)
+    if (ErrorCode err = PIN_UnCloseSeqSpecSources(seq)) return err;
   if (!Rec(seq).inSynch)
     if (ErrorCode err = PIN_SynchSeqSpec(seq)) return err;
   const SeqSpec& r = Rec(seq);
-  const bool pulldown = r.pulldown != 0 && r.field.separate && !(r.moduleFlags & PIN_ModFlag_NoTime);
-  ErrorCode err = pulldown ? DrawPulldown(seq, params, world, partial, width, height)
-                           : DrawModule(seq, params, world, partial);
+  // Footage with time: a duration at a rate (a still sequence has one too).
+  const bool blend = (params->flags & PIN_Draw_FrameBlend) &&
+                     (r.effectiveRate ? r.effectiveRate : r.nativeRate) > 0 && r.duration.value > 0 &&
+                     r.duration.scale != 0;
+  ErrorCode err = blend ? DrawBlended(seq, params, world, partial, width, height)
+                        : DrawOne(seq, params, world, partial, width, height);
   if (err) return err;
   SeqSpec& s = Rec(seq);
   s.lastIndex = FrameIndex(s, params->time);
-  FinishAlpha(world, s, params->flags);
   return 0;
 }
 

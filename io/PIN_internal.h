@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <span>
 #include <string_view>
 
@@ -31,6 +32,9 @@ enum Site : uint32_t {
   kSiteFiles = 16,
   kSiteData = 17,
   kSiteInterp = 18,
+  kSiteOutput = 19,
+  kSiteBlend = 20,
+  kSiteMissing = 21,
   // The default of slot n reports at kSiteSlotBase + n.
   kSiteSlotBase = 0x40,
 };
@@ -113,6 +117,15 @@ enum TextIndex : int32_t {
   kTextAlphaGuess,
   kTextRulesTooLarge,
   kTextRulesSyntax,
+  // Output.
+  kTextNotInstalled,
+  kTextUnknownOutputModule,
+  kTextImageTooLarge,
+  kTextBadFilename,
+  kTextMultipleStills,
+  kTextMemoryOutput,
+  kTextUnknownDestination,
+  kTextMemoryBlend,
   kTextCount
 };
 extern const pkg::Reporter kReport;
@@ -171,6 +184,8 @@ struct SeqSpec {
   // described its source); the SeqSpec's own alpha is what drawing converts to.
   PIN_AlphaInfo nativeAlpha;
   Boolean32 nativeAlphaKnown;
+  // The module's sources were closed (around a save); drawing reopens them.
+  Boolean32 sourcesClosed;
   uint32_t tailMagic;
 };
 
@@ -307,6 +322,9 @@ int64_t FrameCount(const SeqSpec& s);
 ErrorCode LoadRules(std::string_view text);
 void ApplyRules(PIN_SeqSpecH seq);
 void ClearRules();
+// Loads the rules file the host named, or the default one, at birth.
+// Only running out of memory is passed up.
+ErrorCode LoadRulesAtBirth();
 }  // namespace tv::pin
 
 namespace tv::pin {
@@ -331,4 +349,39 @@ class PixelLock {
   bool locked_ = false;
   ErrorCode error_ = 0;
 };
+}  // namespace tv::pin
+
+namespace tv::pin {
+// ---- The OutputSpec record -----------------------------------------------------
+struct OutputSpec {
+  uint32_t magic;
+  FourCC signature;
+  FILE_SpecH file;  // the output file or the numbered name's template
+  Handle options;   // kept for the module (unused by the framework)
+  Boolean32 started;
+  int32_t frames;
+  int32_t bytes;  // capped at 0x7FFFFFFF
+  int32_t firstNumber;
+  Boolean32 noNumbering;
+  Boolean32 reservedFrame;
+  int32_t lastIndex;
+  // Our own members.
+  int32_t width, height;
+  PIN_OutputInfo info;
+  void* instance;
+  void (*disposeInstance)(void*);
+  uint32_t tailMagic;
+};
+inline constexpr pkg::Magic<OutputSpec> kOutMagic{&OutputSpec::magic, PIN_OutputSpecMagic, &OutputSpec::tailMagic,
+                                                  PIN_OutputSpecMagic};
+inline OutputSpec& OutRec(PIN_OutputSpecH out) { return *reinterpret_cast<OutputSpec*>(*out); }
+// 0 when out is an intact OutputSpec of a born package; else reported (2).
+ErrorCode CheckOutSpec(PIN_OutputSpecH out, uint32_t site);
+// The module an OutputSpec writes through (null when it is not registered).
+const Module* OutModuleOf(PIN_OutputSpecH out);
+// The name of numbered still `number` from a template name.
+bool NumberedName(std::string_view templ, int64_t number, std::string* name);
+// The host's dialog procedure (8 reported without one).
+ErrorCode AskUser(int32_t kind, Handle spec, char* path, int32_t size, Boolean32* cancelled);
+void ClearHostProcs();
 }  // namespace tv::pin

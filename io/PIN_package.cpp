@@ -90,6 +90,14 @@ constexpr pkg::Text kTexts[] = {
     {kTextRulesTooLarge, "could not use the \"Interpretation Rules.txt\" file because it is too large."},
     {kTextRulesSyntax,
      "could not use the \"Interpretation Rules.txt\" file because of a syntax error on line %d."},
+    {kTextNotInstalled, "cannot output to this format because it is not currently installed."},
+    {kTextUnknownOutputModule, "Unknown output module"},
+    {kTextImageTooLarge, "Cannot output to ^1 because the image size is too large."},
+    {kTextBadFilename, "%s is not a valid filename"},
+    {kTextMultipleStills, "adding multiple still frames without frame numbering."},
+    {kTextMemoryOutput, "an output description"},
+    {kTextUnknownDestination, "Unknown output destination"},
+    {kTextMemoryBlend, "frame blending deep buffer"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
@@ -121,6 +129,11 @@ ErrorCode CheckSeq(PIN_SeqSpecH seq, uint32_t site) {
   return kReport.CheckRecord(seq, kSeqMagic, site);
 }
 
+ErrorCode CheckOutSpec(PIN_OutputSpecH out, uint32_t site) {
+  if (!gLife.alive()) return kReport.Damaged(site);
+  return kReport.CheckRecord(out, kOutMagic, site);
+}
+
 }  // namespace tv::pin
 
 using namespace tv;
@@ -141,8 +154,15 @@ ErrorCode PIN_Birth(void) try {
     return err;
   }
   RequireCodecSettings();
+  if (ErrorCode err = LoadRulesAtBirth()) {
+    UnregisterModules();
+    ClearRules();
+    gLife.SetAlive(false);
+    return err;
+  }
   PIN_G_Allow_AlphaOnly_SeqB = 1;
   gCallbacks = {};
+  ClearHostProcs();
   return 0;
 }
 TV_CATCH(PIN_PackageNumber)
@@ -152,6 +172,7 @@ ErrorCode PIN_Death(void) {
   UnregisterModules();
   ClearRules();
   gCallbacks = {};
+  ClearHostProcs();
   return 0;
 }
 

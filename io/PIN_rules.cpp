@@ -205,19 +205,50 @@ void ApplyRules(PIN_SeqSpecH seq) {
 using namespace tv;
 using namespace tv::pin;
 
+namespace {
+
+// The rules file the host named (empty: the default).
+std::string gRulesPath;
+
+// $XDG_CONFIG_HOME/tavelo (or ~/.config/tavelo), unless the host named one.
+std::string RulesPath() {
+  if (!gRulesPath.empty()) return gRulesPath;
+  std::string path;
+  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
+    path = x;
+  else if (const char* home = std::getenv("HOME"))
+    path = std::string(home) + "/.config";
+  return path + "/tavelo/Interpretation Rules.txt";
+}
+
+}  // namespace
+
+namespace tv::pin {
+ErrorCode LoadRulesAtBirth() {
+  // A rules file that cannot be used is reported and the engine starts
+  // without (or with the rules before the error): footage still imports.
+  // Running out of memory ends the birth (reported once, by who ran out).
+  const ErrorCode err = PIN_LoadAutoInterpFile(nullptr);
+  return err == kErrOutOfMemory ? err : 0;
+}
+}  // namespace tv::pin
+
+ErrorCode PIN_SetAutoInterpPath(const char* path) try {
+  gRulesPath = path ? path : "";
+  if (!pkg::Alive(PIN_PackageNumber)) return 0;
+  ClearRules();
+  return PIN_LoadAutoInterpFile(nullptr);
+}
+TV_CATCH(PIN_PackageNumber)
+
 ErrorCode PIN_LoadAutoInterpFile(FILE_SpecH file) try {
   if (!pkg::Alive(PIN_PackageNumber)) return kReport.Damaged(kSiteInterp);
   FILE_SpecH own = nullptr;
   if (!file) {
-    // The default: $XDG_CONFIG_HOME/tavelo (or ~/.config/tavelo).
-    std::string path;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
-      path = x;
-    else if (const char* home = std::getenv("HOME"))
-      path = std::string(home) + "/.config";
-    path += "/tavelo/Interpretation Rules.txt";
+    const std::string path = RulesPath();
     Boolean32 exists = 0;
-    if (FILE_InqLocExist(path.c_str(), FILE_LocFullPath, &exists) != 0 || !exists) return 0;
+    if (ErrorCode err = FILE_InqLocExist(path.c_str(), FILE_LocFullPath, &exists)) return err;
+    if (!exists) return 0;
     if (ErrorCode err = FILE_New(path.c_str(), FILE_LocFullPath, &own)) return err;
     file = own;
   }

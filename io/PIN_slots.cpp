@@ -80,6 +80,7 @@ constexpr SlotDefault kDefaults[PIN_SlotCount] = {
 // The module name a default reports with, from its first argument.
 const char* NameOf(const PIN_ModuleInfo* info) { return info ? info->name : "?"; }
 const char* NameOf(Handle spec) {
+  if (spec && kOutMagic.Intact(spec)) return ModuleName(OutModuleOf(spec));
   if (!spec || !kSeqMagic.Intact(spec)) return "?";
   return ModuleName(ModuleOf(spec));
 }

@@ -1071,3 +1071,16 @@ TV_EXPORT ErrorCode BEEp_GetItemProxy(BEE_Item item, PIN_SeqSpecH* seq);
 // undoable step (command 42, "Interpret Footage"); the item's description
 // follows. 10 for an item that is not footage, 5 for one without a source.
 TV_EXPORT ErrorCode BEE_CmdInterpretFootage(BEE_Item footage, const PIN_Interpretation* interp);
+
+// ---- Proxies and remembered interpretations ------------------------------------------------
+// Each one undoable step. An item (footage or composition) takes proxy as
+// its proxy (command 53, "Set Proxy"; null removes it); the old proxy is
+// kept for undo. The proxy switched on or off (54, "Proxy Toggle"), its
+// interpretation changed (43, "Interpret Proxy"; 10 without a proxy), and a
+// footage item's interpretation remembered (61, "Remember Interpretation"),
+// read back with BEE_GetRememberedInterpretation (*has 0 before any).
+TV_EXPORT ErrorCode BEE_CmdSetProxy(BEE_Item item, PIN_SeqSpecH proxy);
+TV_EXPORT ErrorCode BEE_CmdProxyToggle(BEE_Item item, Boolean32 on);
+TV_EXPORT ErrorCode BEE_CmdInterpretProxy(BEE_Item item, const PIN_Interpretation* interp);
+TV_EXPORT ErrorCode BEE_CmdRememberInterpretation(BEE_Item footage);
+TV_EXPORT ErrorCode BEE_GetRememberedInterpretation(PIN_Interpretation* interp, Boolean32* has);

@@ -574,6 +574,46 @@ struct InterpretFootageCmd {
 // The description of a footage item that a SeqSpec gives.
 ErrorCode DescribeFootageSource(PIN_SeqSpecH seq, BEE_FootageDesc* desc);
 
+// Proxies and remembered interpretations (commands 43, 53, 54, 61). A Set
+// Proxy inverse owns its SeqSpec unless the item holds it again; an Interpret
+// Proxy or Remember Interpretation inverse owns its block.
+BEE_OP(OpSetProxy);
+BEE_OP(OpProxyToggle);
+BEE_OP(OpInterpretProxy);
+BEE_OP(OpRememberInterp);
+void DisposeProxy(BEE_CmdRec* rec);
+struct SetProxyCmd {
+  static constexpr int32_t kNumber = BEE_CmdNumSetProxy;
+  static constexpr BEE_CmdOp kOp = &OpSetProxy;
+  static constexpr BEE_CmdDispose kOwned = &DisposeProxy;
+  BEE_Item item;
+  PIN_SeqSpecH seq;  // null: no proxy
+};
+struct ProxyToggleCmd {
+  static constexpr int32_t kNumber = BEE_CmdNumProxyToggle;
+  static constexpr BEE_CmdOp kOp = &OpProxyToggle;
+  BEE_Item item;
+  intptr_t on;
+};
+struct InterpretProxyCmd {
+  static constexpr int32_t kNumber = BEE_CmdNumInterpretProxy;
+  static constexpr BEE_CmdOp kOp = &OpInterpretProxy;
+  static constexpr BEE_CmdDispose kOwned = &DisposeParam2Block;
+  BEE_Item item;
+  const PIN_Interpretation* interp;
+};
+struct RememberedInterp {
+  PIN_Interpretation interp;
+  Boolean32 has;
+};
+struct RememberInterpCmd {
+  static constexpr int32_t kNumber = BEE_CmdNumRememberInterp;
+  static constexpr BEE_CmdOp kOp = &OpRememberInterp;
+  static constexpr BEE_CmdDispose kOwned = &DisposeParam2Block;
+  BEE_Item item;                  // the footage remembered (null: restore state)
+  const RememberedInterp* state;  // the state to restore (null: remember item)
+};
+
 // Runs command C through the dispatcher (BEE_DoCommand); on success
 // inverse (when given) receives the inverse's two words.
 template <class C>

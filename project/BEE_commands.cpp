@@ -84,7 +84,7 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpReplaceSource, 0, kTextReplaceSource},         // 40
     {&OpReplaceItem, 0, kTextReplaceItem},             // 41
     {&OpInterpretFootage, 0, kTextInterpretFootage},   // 42
-    {U_(43), 0, kTextInterpretProxy},                  // 43
+    {&OpInterpretProxy, 0, kTextInterpretProxy},     // 43
     {U_(44), 0, kTextCompoundControl},                 // 44
     {U_(45), 0x3, 0},                                  // 45
     {U_(46), 0x3, 0},                                  // 46
@@ -94,15 +94,15 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpTimeMarker, 0, kTextTimeMarker},               // 50
     {&OpLayerName, 0, kTextLayerName},                 // 51
     {&OpKeyFlag, 0, kTextKeyframeFlag},                // 52
-    {U_(53), 0, kTextSetProxy},                        // 53
-    {U_(54), 0, kTextProxyToggle},                     // 54
+    {&OpSetProxy, 0, kTextSetProxy},                 // 53
+    {&OpProxyToggle, 0, kTextProxyToggle},           // 54
     {&OpBeep, 0x14, 0},                                // 55
     {&OpReplaceFootage, 0, kTextReplaceFootage},       // 56
     {&OpNewFolder, 0, kTextNewFolder},                 // 57
     {U_(58), 0, kTextChangeFolder},                    // 58
     {&OpMoveItem, 0, kTextMoveItem},                   // 59
     {&OpTask, 0x4, 0},                                 // 60
-    {U_(61), 0, kTextRememberInterp},                  // 61
+    {&OpRememberInterp, 0, kTextRememberInterp},     // 61
     {&OpMaskInvert, 0, kTextMaskInvert},               // 62
     {&OpMaskName, 0, kTextMaskName},                   // 63
     {&OpMaskMode, 0, kTextMaskMode},                   // 64

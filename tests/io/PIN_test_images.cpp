@@ -196,7 +196,8 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
                {"o.jpg", false, 45}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    Handle out = NewHandle(0);
+    PIN_OutputSpecH out = nullptr;
+    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("OIMG"), 0, 0, &out), 0);
     FILE_SpecH ref = nullptr;
     ASSERT_EQ(FILE_New(dir.P(c.file).c_str(), FILE_LocFullPath, &ref), 0);
     ASSERT_EQ(p.setOutputFile(out, ref), 0);
@@ -210,7 +211,7 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
     p.disposeOutputOptions(out, opts);
     ASSERT_EQ(p.outputFrame(out, src), 0);
     ASSERT_EQ(p.endAdding(out), 0);
-    DisposeHandle(out);
+    PIN_DisposeOutputSpec(out);
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
     std::vector<uint8_t> got = Draw(seq), expect = want;
@@ -223,14 +224,15 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   }
   // A failed write leaves nothing under the final name, and says why once.
   rec.reports.clear();
-  Handle out = NewHandle(0);
+  PIN_OutputSpecH out = nullptr;
+    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("OIMG"), 0, 0, &out), 0);
   FILE_SpecH ref = nullptr;
   ASSERT_EQ(FILE_New(dir.P("o.xyz").c_str(), FILE_LocFullPath, &ref), 0);
   ASSERT_EQ(p.setOutputFile(out, ref), 0);
   FILE_Dispose(ref);
   EXPECT_NE(p.outputFrame(out, src), 0);
   p.endAdding(out);
-  DisposeHandle(out);
+  PIN_DisposeOutputSpec(out);
   EXPECT_FALSE(std::filesystem::exists(dir.P("o.xyz")));
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_NE(rec.reports[0].text.find("cannot write 'o.xyz' -- "), std::string::npos) << rec.reports[0].text;

@@ -202,7 +202,8 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
                {"r.mov", MakeFourCC("rle "), true, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    Handle out = NewHandle(0);
+    PIN_OutputSpecH out = nullptr;
+    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("MooV"), 0, 0, &out), 0);
     FILE_SpecH ref = nullptr;
     ASSERT_EQ(FILE_New(dir.P(c.file).c_str(), FILE_LocFullPath, &ref), 0);
     ASSERT_EQ(p.setOutputFile(out, ref), 0);
@@ -235,7 +236,7 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir.P(c.file)));
     ASSERT_EQ(p.endAdding(out), 0);
-    DisposeHandle(out);
+    PIN_DisposeOutputSpec(out);
 
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
@@ -270,13 +271,14 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
   }
   // A movie that cannot be encoded (4:2:0 needs even sizes) leaves nothing behind.
   rec.reports.clear();
-  Handle out = NewHandle(0);
+  PIN_OutputSpecH out = nullptr;
+    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("MooV"), 0, 0, &out), 0);
   FILE_SpecH ref = nullptr;
   ASSERT_EQ(FILE_New(dir.P("odd.mp4").c_str(), FILE_LocFullPath, &ref), 0);
   ASSERT_EQ(p.setOutputFile(out, ref), 0);
   FILE_Dispose(ref);
   EXPECT_NE(p.addFrame(out, 0, World(31, 17)), 0);
-  DisposeHandle(out);
+  PIN_DisposeOutputSpec(out);
   EXPECT_FALSE(std::filesystem::exists(dir.P("odd.mp4")));
   EXPECT_EQ(rec.reports.size(), 1u);
   for (const auto& e : std::filesystem::directory_iterator(dir.path()))

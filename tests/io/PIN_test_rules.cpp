@@ -1,6 +1,10 @@
 // The interpretation rules file: line ends, comments, wildcards, the later
 // rule winning, the first syntax error with its line, the size limit, and the
 // rules applied to new footage.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
 #include "PIN_test_fixture.h"
 
 namespace tv::test::pin {
@@ -98,6 +102,38 @@ TEST_F(PINRulesTest, RatesReadWithoutTheLocaleAndConform) {
   ASSERT_EQ(Load("*,*,*,*,*=*,*,12.5,*\n"), 0);
   const PIN_Interpretation i = Imported(8, 8, PIN_Import_Sequence);
   EXPECT_EQ(i.nativeRate, 12 << 16 | 0x8000);  // stills take the rate as their own
+}
+
+TEST_F(PINRulesTest, BirthLoadsTheDefaultOrTheNamedFile) {
+  // The default lives under $XDG_CONFIG_HOME/tavelo.
+  std::filesystem::create_directories(dir.path() + "/cfg/tavelo");
+  std::ofstream(dir.path() + "/cfg/tavelo/Interpretation Rules.txt") << "*,*,*,*,*=3/1,*,*,*\n";
+  std::ofstream(dir.path() + "/other.txt") << "*,*,*,*,*=5/1,*,*,*\n";
+  const char* old = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = old ? old : "";
+  setenv("XDG_CONFIG_HOME", (dir.path() + "/cfg").c_str(), 1);
+  ASSERT_EQ(PIN_Death(), 0);
+  ASSERT_EQ(PIN_Birth(), 0);
+  EXPECT_EQ(Imported(10, 10).hsfNum, 3u);
+  // The host names another: the rules are replaced at once, and kept for
+  // the next birth.
+  ASSERT_EQ(PIN_SetAutoInterpPath((dir.path() + "/other.txt").c_str()), 0);
+  EXPECT_EQ(Imported(10, 10).hsfNum, 5u);
+  ASSERT_EQ(PIN_Death(), 0);
+  ASSERT_EQ(PIN_Birth(), 0);
+  EXPECT_EQ(Imported(10, 10).hsfNum, 5u);
+  EXPECT_EQ(Names(), std::vector<std::string>{"5.00"});
+  // A named file that is not there leaves no rules.
+  ASSERT_EQ(PIN_SetAutoInterpPath((dir.path() + "/none.txt").c_str()), 0);
+  EXPECT_EQ(Imported(10, 10).hsfNum, 1u);
+  ASSERT_EQ(PIN_SetAutoInterpPath(nullptr), 0);
+  EXPECT_EQ(Imported(10, 10).hsfNum, 3u);
+  if (old)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
+  ASSERT_EQ(PIN_SetAutoInterpPath(nullptr), 0);
+  EXPECT_TRUE(rec.reports.empty());
 }
 
 }  // namespace

@@ -110,7 +110,8 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
   for (const char* name : {"out.wav", "out.aif"}) {
     SCOPED_TRACE(name);
     const PIN_ModuleProcs* p = Procs();
-    Handle out = NewHandle(0);
+    PIN_OutputSpecH out = nullptr;
+    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("WAVD"), 0, 0, &out), 0);
     FILE_SpecH ref = nullptr;
     ASSERT_EQ(FILE_New(dir.P(name).c_str(), FILE_LocFullPath, &ref), 0);
     ASSERT_EQ(p->setOutputFile(out, ref), 0);
@@ -125,7 +126,7 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
       EXPECT_FALSE(std::filesystem::exists(dir.P(name)));
     }
     ASSERT_EQ(p->endAdding(out), 0);
-    DisposeHandle(out);
+    PIN_DisposeOutputSpec(out);
     PIN_SeqSpecH back = nullptr;
     ASSERT_EQ(Import(dir.P(name), &back), 0);
     SND_World w = Sound();
@@ -140,7 +141,8 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
 TEST_F(PINSoundTest, FailuresAreReportedOnceAndLeaveNoFile) {
   // A write into a folder that does not exist.
   const PIN_ModuleProcs* p = Procs();
-  Handle out = NewHandle(0);
+  PIN_OutputSpecH out = nullptr;
+    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("WAVD"), 0, 0, &out), 0);
   FILE_SpecH ref = nullptr;
   ASSERT_EQ(FILE_New(dir.P("none/out.wav").c_str(), FILE_LocFullPath, &ref), 0);
   ASSERT_EQ(p->setOutputFile(out, ref), 0);
@@ -150,7 +152,7 @@ TEST_F(PINSoundTest, FailuresAreReportedOnceAndLeaveNoFile) {
   EXPECT_EQ(p->addSoundChunk(out, w), kSysIO);
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_NE(rec.reports[0].text.find("cannot write 'out.wav' -- "), std::string::npos) << rec.reports[0].text;
-  DisposeHandle(out);
+  PIN_DisposeOutputSpec(out);
   EXPECT_FALSE(std::filesystem::exists(dir.P("none/out.wav")));
 
   // A file that is no sound.

@@ -2,6 +2,7 @@
 // through a file with the words we do not interpret kept, every stored field
 // checked on the way in, and a vanished source saved as a placeholder.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -253,6 +254,77 @@ TEST_F(PINPersistTest, MalformedRecordIsRefused) {
   EXPECT_EQ(back, nullptr);
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_EQ(rec.last().text, Logged("bad footage data (depth).", 9987));
+}
+
+TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
+  std::filesystem::create_directories(dir.P("away"));
+  WriteTsf(dir.P("lost.tsf"), 16, 8, 4);
+  PIN_SeqSpecH seq = nullptr;
+  ASSERT_EQ(Import(dir.P("lost.tsf"), 0, &seq), 0);
+  ASSERT_EQ(PIN_SetHSF(seq, 3, 2), 0);
+  Save(seq, "lost.bin");
+  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
+  std::filesystem::rename(dir.P("lost.tsf"), dir.P("away/lost.tsf"));
+  PIN_SeqSpecH back = nullptr;
+  ASSERT_EQ(Load("lost.bin", &back), 0);
+  Boolean32 missing = 0, found = 1;
+  ASSERT_EQ(PIN_IsMissing(back, &missing), 0);
+  ASSERT_EQ(missing, 1);
+  // Not where it was, nor in an empty folder: still missing, no failure.
+  EXPECT_EQ(PIN_FindMissingSeqSpec(back, nullptr, &found), 0);
+  EXPECT_EQ(found, 0);
+  std::filesystem::create_directories(dir.P("empty"));
+  FILE_SpecH folder = Ref(dir.P("empty"));
+  EXPECT_EQ(PIN_LookHereMissingSeqSpec(back, folder, &found), 0);
+  EXPECT_EQ(found, 0);
+  FILE_Dispose(folder);
+  folder = Ref(dir.P("away"));
+  ASSERT_EQ(PIN_LookHereMissingSeqSpec(back, folder, &found), 0);
+  FILE_Dispose(folder);
+  EXPECT_EQ(found, 1);
+  ASSERT_EQ(PIN_IsMissing(back, &missing), 0);
+  EXPECT_EQ(missing, 0);
+  PIN_Interpretation interp{};
+  ASSERT_EQ(PIN_GetInterpretation(back, &interp), 0);
+  EXPECT_EQ(interp.hsfNum, 3u) << "the interpretation goes with the footage";
+  const Rect bounds{0, 0, 8, 16};
+  BM_World w = nullptr;
+  ASSERT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr, &w), 0);
+  PIN_DrawParams p{};
+  p.time = Time{0, 1};
+  ASSERT_EQ(PIN_DrawFrame(back, w, &p), 0);
+  {
+    tv::pin::PixelLock px(w);
+    EXPECT_EQ(px.Row(0)[1], static_cast<uint8_t>(TsfPixel(4, 0, 0) >> 16));
+  }
+  // Back where its alias points: found through the alias.
+  Save(back, "lost2.bin");
+  std::filesystem::rename(dir.P("away/lost.tsf"), dir.P("lost.tsf"));
+  PIN_SeqSpecH again = nullptr;
+  ASSERT_EQ(Load("lost2.bin", &again), 0);
+  std::filesystem::rename(dir.P("lost.tsf"), dir.P("away/lost.tsf"));
+  ASSERT_EQ(PIN_FindMissingSeqSpec(again, nullptr, &found), 0);
+  EXPECT_EQ(found, 1);
+
+  // Closed sources are reopened by the next drawing.
+  const int32_t decodes = TsfDecodes();
+  ASSERT_EQ(PIN_CloseSeqSpecSources(back), 0);
+  ASSERT_EQ(PIN_CloseSeqSpecSources(back), 0);
+  ASSERT_EQ(PIN_DrawFrame(back, w, &p), 0);
+  EXPECT_EQ(TsfDecodes(), decodes + 1);
+  ASSERT_EQ(PIN_UnCloseSeqSpecSources(back), 0);
+  ASSERT_EQ(PIN_GetInterpretation(back, &interp), 0);
+  EXPECT_EQ(interp.hsfNum, 3u);
+
+  // A file that does not import leaves the footage as it was.
+  std::ofstream(dir.P("junk.tsf")) << "junk";
+  FILE_SpecH junk = Ref(dir.P("junk.tsf"));
+  EXPECT_NE(PIN_SwapSeqSpecFile(back, junk), 0);
+  FILE_Dispose(junk);
+  ASSERT_EQ(PIN_DrawFrame(back, w, &p), 0);
+  BM_DisposeWorld(w);
+  EXPECT_EQ(PIN_DisposeSeqSpec(again), 0);
+  EXPECT_EQ(PIN_DisposeSeqSpec(back), 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Interpreting footage: one undoable step that changes the item's SeqSpec and
 // description, undone and redone, and refused without changing anything.
 #include <cstring>
+#include <string>
 
 #include "BEE.h"
 #include "PIN_internal.h"
@@ -68,6 +69,66 @@ TEST_F(InterpretTest, OneUndoableStep) {
   EXPECT_EQ(BEE_CmdInterpretFootage(item, &bad), kErrBadParam);
   ASSERT_EQ(PIN_GetInterpretation(seq, &got), 0);
   EXPECT_EQ(got.hsfDen, 1u);
+}
+
+TEST_F(InterpretTest, ProxiesAndRememberedInterpretations) {
+  tv::test::pin::WriteTsf(dir.P("big.tsf"), 200, 100, 1);
+  tv::test::pin::WriteTsf(dir.P("small.tsf"), 50, 25, 2);
+  const auto import = [&](const char* name, PIN_SeqSpecH* seq) {
+    FILE_SpecH ref = nullptr;
+    ASSERT_EQ(FILE_New(dir.P(name).c_str(), FILE_LocFullPath, &ref), 0);
+    ASSERT_EQ(PIN_NewSeqSpecFromFile(ref, seq), 0);
+    FILE_Dispose(ref);
+  };
+  PIN_SeqSpecH source = nullptr, proxy = nullptr, got = nullptr;
+  import("big.tsf", &source);
+  import("small.tsf", &proxy);
+  BEE_Item item = nullptr;
+  ASSERT_EQ(BEEp_MakeFootageFromSeqSpec(nullptr, source, &item), 0);
+  char name[64] = "";
+  Boolean32 available = 0;
+  const auto undoName = [&] {
+    EXPECT_EQ(BEE_UndoAvailable(&available, name), 0);
+    return std::string(name);
+  };
+  ASSERT_EQ(BEE_CmdSetProxy(item, proxy), 0);
+  EXPECT_EQ(undoName(), "Set Proxy");
+  ASSERT_EQ(BEE_CmdProxyToggle(item, 1), 0);
+  EXPECT_EQ(undoName(), "Proxy Toggle");
+  PIN_Interpretation interp{};
+  ASSERT_EQ(PIN_GetInterpretation(proxy, &interp), 0);
+  interp.hsfNum = 2;
+  ASSERT_EQ(BEE_CmdInterpretProxy(item, &interp), 0);
+  EXPECT_EQ(undoName(), "Interpret Proxy");
+  ASSERT_EQ(PIN_GetInterpretation(proxy, &interp), 0);
+  EXPECT_EQ(interp.hsfNum, 2u);
+  ASSERT_EQ(BEE_CmdRememberInterpretation(item), 0);
+  EXPECT_EQ(undoName(), "Remember Interpretation");
+  Boolean32 has = 0;
+  ASSERT_EQ(BEE_GetRememberedInterpretation(&interp, &has), 0);
+  EXPECT_EQ(has, 1);
+  EXPECT_EQ(interp.hsfNum, 1u) << "the footage's own, not the proxy's";
+  // Undone step by step.
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_GetRememberedInterpretation(&interp, &has), 0);
+  EXPECT_EQ(has, 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(PIN_GetInterpretation(proxy, &interp), 0);
+  EXPECT_EQ(interp.hsfNum, 1u);
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_CmdSetProxy(item, nullptr), 0);  // removing the proxy, kept for undo
+  ASSERT_EQ(BEEp_GetItemProxy(item, &got), 0);
+  EXPECT_EQ(got, nullptr);
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEEp_GetItemProxy(item, &got), 0);
+  EXPECT_EQ(got, proxy);
+  // Interpreting a proxy that is not there is refused.
+  ASSERT_EQ(BEE_Undo(), 0);  // Set Proxy undone: no proxy
+  ASSERT_EQ(BEEp_GetItemProxy(item, &got), 0);
+  EXPECT_EQ(got, nullptr);
+  rec.reports.clear();
+  EXPECT_NE(BEE_CmdInterpretProxy(item, &interp), 0);
+  EXPECT_EQ(rec.reports.size(), 1u);
 }
 
 }  // namespace

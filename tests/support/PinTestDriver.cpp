@@ -131,7 +131,86 @@ ErrorCode DrawPartial(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World w
   return Copy(seq, params, world, params->part.left, params->part.top);
 }
 
+// ---- Output: each frame written as a .tsf whose seed is the red of its
+// first pixel (the module's state: the file's path).
+std::string NameOf(FILE_SpecH file, int32_t form) {
+  char name[FILE_MaxPath] = "";
+  FILE_InqName(file, form, name, sizeof name);
+  return name;
+}
+ErrorCode SetFile(PIN_OutputSpecH out, FILE_SpecH file) {
+  return PIN_SetOutputInstance(out, new std::string(NameOf(file, FILE_NameFullPath)),
+                               [](void* p) { delete static_cast<std::string*>(p); });
+}
+ErrorCode OutputFrame(PIN_OutputSpecH out, BM_World world) {
+  void* state = nullptr;
+  PIN_GetOutputInstance(out, &state);
+  PixelLock px(world);
+  if (!state || !px.ok()) return kErrBadParam;
+  WriteTsf(*static_cast<std::string*>(state), static_cast<uint32_t>(px.width()),
+           static_cast<uint32_t>(px.height()), px.Row(0)[1]);
+  return 0;
+}
+ErrorCode Nothing(PIN_OutputSpecH) { return 0; }
+
+std::vector<std::string> gOutLog;
+ErrorCode Log(std::string what) {
+  gOutLog.push_back(std::move(what));
+  return 0;
+}
+ErrorCode OutNew(PIN_OutputSpecH) { return Log("new"); }
+ErrorCode OutFile(PIN_OutputSpecH, FILE_SpecH file) { return Log("file " + NameOf(file, FILE_NameOnly)); }
+ErrorCode OutStart(PIN_OutputSpecH) { return Log("start"); }
+ErrorCode OutFrame(PIN_OutputSpecH, int32_t index, BM_World) { return Log("frame " + std::to_string(index)); }
+ErrorCode OutEnd(PIN_OutputSpecH) { return Log("end"); }
+ErrorCode OutFlush(PIN_OutputSpecH) { return Log("flush"); }
+ErrorCode OutSound(PIN_OutputSpecH, Handle) { return Log("sound"); }
+ErrorCode OutSizes(PIN_OutputSpecH, int64_t*, int64_t*) { return PIN_ErrNoSizes; }
+ErrorCode OutInfo(PIN_OutputSpecH, const void* info, int32_t) {
+  return Log("info " + std::to_string(static_cast<const PIN_OutputInfo*>(info)->depth));
+}
+ErrorCode OutSetData(PIN_OutputSpecH, int32_t selector, const void* data, int32_t size) {
+  if (size != 4) return kErrBadParam;
+  int32_t v = 0;
+  std::memcpy(&v, data, 4);
+  return Log("data " + std::to_string(selector) + "=" + std::to_string(v));
+}
+ErrorCode OutOptions(PIN_OutputSpecH, Handle* options) {
+  *options = NewHandle(4);
+  if (!*options) return kErrOutOfMemory;
+  std::memcpy(**options, "TOo1", 4);
+  return 0;
+}
+ErrorCode OutDisposeOptions(PIN_OutputSpecH, Handle options) {
+  if (options) DisposeHandle(options);
+  return Log("dispose options");
+}
+
 }  // namespace
+
+std::vector<std::string>& OutLog() { return gOutLog; }
+
+ErrorCode OutBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
+  info->signature = kOutSig;
+  std::strcpy(info->name, "Test Output");
+  info->flags = PIN_ModFlag_Files;
+  info->maxWidth = info->maxHeight = 100;
+  info->numExtensions = 1;
+  info->extension = info->extensions[0] = MakeFourCC(".tou");
+  procs->newOutputSpec = OutNew;
+  procs->setOutputFile = OutFile;
+  procs->startAdding = OutStart;
+  procs->addFrame = OutFrame;
+  procs->endAdding = OutEnd;
+  procs->flush = OutFlush;
+  procs->addSoundChunk = OutSound;
+  procs->getSizes = OutSizes;
+  procs->setOutputInfo = OutInfo;
+  procs->setOutSpecificData = OutSetData;
+  procs->getOutputOptions = OutOptions;
+  procs->disposeOutputOptions = OutDisposeOptions;
+  return 0;
+}
 
 uint32_t TsfPixel(uint32_t seed, int32_t x, int32_t y) {
   const uint32_t r = (static_cast<uint32_t>(x) + seed) & 0xFF;
@@ -169,6 +248,11 @@ ErrorCode TsfBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
   procs->disposeSeqSpec = Dispose;
   procs->drawSparseFrame = Draw;
   procs->drawPartialFrame = DrawPartial;
+  procs->newOutputSpec = Nothing;
+  procs->setOutputFile = SetFile;
+  procs->outputFrame = OutputFrame;
+  procs->startAdding = Nothing;
+  procs->endAdding = Nothing;
   return 0;
 }
 

@@ -120,35 +120,22 @@ int32_t SampleToInt32(const SND_Format& f, const uint8_t* p);
 
 namespace tv::pin {
 
-// The state of an output under way, kept in the OutputSpec handle as a
-// pointer (the handle is resized to hold it). It is made when the output's
-// file is set and freed when adding ends or fails.
+// The state of an output under way, owned by the OutputSpec (its instance).
+// It is made when the output's file is set and freed when adding ends or
+// fails, or with the OutputSpec.
 template <class T>
 T* GetOutput(PIN_OutputSpecH out) {
-  if (!out || GetHandleSize(out) != sizeof(T*)) return nullptr;
-  return *reinterpret_cast<T**>(*out);
+  void* state = nullptr;
+  if (!out || !kOutMagic.Intact(out) || PIN_GetOutputInstance(out, &state) != 0) return nullptr;
+  return static_cast<T*>(state);
 }
 template <class T>
 ErrorCode SetOutput(PIN_OutputSpecH out, T* state) {
-  if (!out) {
-    delete state;
-    return kErrBadParam;
-  }
-  if (T* old = GetOutput<T>(out)) delete old;
-  SetHandleSize(out, sizeof(T*));
-  if (GetHandleSize(out) != sizeof(T*)) {
-    delete state;
-    return kErrOutOfMemory;
-  }
-  *reinterpret_cast<T**>(*out) = state;
-  return 0;
+  return PIN_SetOutputInstance(out, state, [](void* p) { delete static_cast<T*>(p); });
 }
 template <class T>
 void EndOutput(PIN_OutputSpecH out) {
-  if (T* s = GetOutput<T>(out)) {
-    delete s;
-    *reinterpret_cast<T**>(*out) = nullptr;
-  }
+  if (GetOutput<T>(out)) PIN_SetOutputInstance(out, nullptr, nullptr);
 }
 
 // A file written in pieces goes to a partial file beside its final name and

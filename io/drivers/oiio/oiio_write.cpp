@@ -45,6 +45,11 @@ ErrorCode NewOutput(PIN_OutputSpecH) { return 0; }
 ErrorCode SetFile(PIN_OutputSpecH out, FILE_SpecH file) {
   const std::string path = PathOf(file);
   if (path.empty()) return kReport.BadParam(kSiteImageWrite, {"SetOutputFile"});
+  // A numbered still sequence gets each frame's file in turn: the options stay.
+  if (ImageOutput* o = GetOutput<ImageOutput>(out)) {
+    o->path = path;
+    return 0;
+  }
   auto* o = new ImageOutput;
   o->path = path;
   return SetOutput(out, o);

@@ -1,0 +1,111 @@
+// Frame blending while drawing between frames: the two-frame mix at draft
+// quality against the blend formula, the deep accumulation at best quality
+// against shares of the output frame, and where no blending happens.
+#include <cmath>
+
+#include "PIN_test_fixture.h"
+
+namespace tv::test::pin {
+namespace {
+
+class PINBlendTest : public PINTest {
+ protected:
+  void SetUp() override {
+    PINTest::SetUp();
+    for (uint32_t k = 0; k < 4; ++k) WriteTsf(dir.P("b_" + std::to_string(k) + ".tsf"), 5, 3, 10 + 50 * k);
+    ASSERT_EQ(Import(dir.P("b_0.tsf"), PIN_Import_Sequence, &seq), 0);
+    ASSERT_EQ(PIN_SetSequenceFPS(seq, 10 << 16), 0);  // frames of 0.1 s
+    const Rect bounds{0, 0, 3, 5};
+    ASSERT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr, &world), 0);
+  }
+  void TearDown() override {
+    BM_DisposeWorld(world);
+    PIN_DisposeSeqSpec(seq);
+    PINTest::TearDown();
+  }
+  // Draws at value/scale seconds; the ARGB bytes.
+  std::vector<uint8_t> Draw(int32_t value, uint32_t scale, uint32_t flags, int32_t quality = 0,
+                            Time span = Time{0, 0}) {
+    PIN_DrawParams p{};
+    p.time = Time{value, scale};
+    p.flags = flags;
+    p.quality = quality;
+    p.frameDuration = span;
+    EXPECT_EQ(PIN_DrawFrame(seq, world, &p), 0);
+    tv::pin::PixelLock px(world);
+    std::vector<uint8_t> out;
+    for (int32_t y = 0; y < px.height(); ++y) out.insert(out.end(), px.Row(y), px.Row(y) + 4 * px.width());
+    return out;
+  }
+  std::vector<uint8_t> FrameBytes(int k) { return Draw(k, 10, 0); }
+
+  PIN_SeqSpecH seq = nullptr;
+  BM_World world = nullptr;
+};
+
+TEST_F(PINBlendTest, DraftMixesTheTwoFramesAroundTheTime) {
+  const std::vector<uint8_t> f0 = FrameBytes(0), f1 = FrameBytes(1), f3 = FrameBytes(3);
+  // (time, the frame it falls in, the weight of the next one as 16.16)
+  struct Case {
+    int32_t value;
+    uint32_t scale;
+    int frame;
+    uint32_t weight;
+  } cases[] = {{1, 40, 0, 16384}, {3, 40, 0, 49152}, {1, 20, 0, 32768}, {0, 1, 0, 0},
+               {1, 10, 1, 0},      {7, 20, 3, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.value) + "/" + std::to_string(c.scale));
+    const std::vector<uint8_t> got = Draw(c.value, c.scale, PIN_Draw_FrameBlend);
+    const std::vector<uint8_t>& a = c.frame == 0 ? f0 : c.frame == 1 ? f1 : f3;
+    if (c.weight == 0) {
+      EXPECT_EQ(got, a);
+      continue;
+    }
+    // Opaque frames: w1 = 255 (1 - r), w2 = 255 r, colour by those weights.
+    const uint64_t w1 = 255ull * (65536 - c.weight), w2 = 255ull * c.weight;
+    std::vector<uint8_t> want(a.size());
+    for (size_t i = 0; i < a.size(); ++i)
+      want[i] = i % 4 == 0 ? static_cast<uint8_t>((w1 + w2 + 32768) >> 16)
+                           : static_cast<uint8_t>((f1[i] * w2 + a[i] * w1 + (w1 + w2) / 2) / (w1 + w2));
+    EXPECT_EQ(got, want);
+  }
+  // Without the flag the frame at or before the time is drawn.
+  EXPECT_EQ(Draw(1, 20, 0), f0);
+}
+
+TEST_F(PINBlendTest, BestQualityAccumulatesEveryOverlappedFrame) {
+  std::vector<std::vector<uint8_t>> f;
+  for (int k = 0; k < 4; ++k) f.push_back(FrameBytes(k));
+  // (start, output frame length, shares of frames 0..3)
+  struct Case {
+    Time start, span;
+    double share[4];
+  } cases[] = {
+      {{1, 20}, {3, 20}, {1.0 / 3, 2.0 / 3, 0, 0}},
+      {{1, 20}, {1, 4}, {0.2, 0.4, 0.4, 0}},
+      {{1, 10}, {1, 10}, {0, 1, 0, 0}},
+      {{35, 100}, {1, 10}, {0, 0, 0, 1}},  // runs past the end: the last frame alone
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.start.value) + "/" + std::to_string(c.start.scale));
+    const std::vector<uint8_t> got = Draw(c.start.value, c.start.scale, PIN_Draw_FrameBlend, 1, c.span);
+    ASSERT_EQ(got.size(), f[0].size());
+    for (size_t i = 0; i < got.size(); ++i) {
+      double v = 0;
+      for (int k = 0; k < 4; ++k) v += c.share[k] * f[static_cast<size_t>(k)][i];
+      ASSERT_LE(std::fabs(got[i] - v), 0.5 + 1e-3) << i;
+    }
+  }
+  // A still frame of footage without time is never blended.
+  PIN_SeqSpecH still = nullptr;
+  ASSERT_EQ(Import(dir.P("b_2.tsf"), 0, &still), 0);
+  PIN_DrawParams p{};
+  p.time = Time{1, 20};
+  p.flags = PIN_Draw_FrameBlend;
+  EXPECT_EQ(PIN_DrawFrame(still, world, &p), 0);
+  EXPECT_EQ(rec.reports.size(), 0u);
+  PIN_DisposeSeqSpec(still);
+}
+
+}  // namespace
+}  // namespace tv::test::pin

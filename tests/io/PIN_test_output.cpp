@@ -1,0 +1,315 @@
+// OutputSpecs: creation checks, forwarding to the module's slots, what the
+// framework keeps, numbered still files, the output information records, and
+// a real image driver writing through the framework.
+#include <cstring>
+#include <filesystem>
+
+#include "PIN_test_drivers_fixture.h"
+#include "PIN_test_fixture.h"
+
+namespace tv::test::pin {
+namespace {
+
+inline constexpr tv::pin::Driver kOutDrivers[] = {
+    {"Placeholder", tv::pin::PlaceholderBirth},
+    {"Test Frames", TsfBirth},
+    {"Test Output", OutBirth},
+};
+
+class PINOutputTest : public PINTest {
+ protected:
+  PINOutputTest() { tv::pin::SetDriversForTesting(kOutDrivers); }
+  void SetUp() override {
+    PINTest::SetUp();
+    OutLog().clear();
+  }
+  void TearDown() override {
+    if (world_) BM_DisposeWorld(world_);
+    PINTest::TearDown();
+  }
+  BM_World Frame(uint8_t red) {
+    if (!world_) {
+      const Rect bounds{0, 0, 4, 6};
+      EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr, &world_), 0);
+    }
+    tv::pin::PixelLock px(world_);
+    px.Row(0)[1] = red;
+    return world_;
+  }
+  static PIN_OutputInfo Info(int32_t w, int32_t h) {
+    PIN_OutputInfo i{};
+    i.version = PIN_OutputInfoVersion;
+    i.width = w, i.height = h, i.depth = 24;
+    return i;
+  }
+  BM_World world_ = nullptr;
+};
+
+TEST_F(PINOutputTest, CreationChecksModuleAndSize) {
+  PIN_OutputSpecH out = reinterpret_cast<PIN_OutputSpecH>(1);
+  struct Case {
+    FourCC sig;
+    int32_t w, h;
+    ErrorCode code;
+    const char* text;
+  } cases[] = {
+      {MakeFourCC("NONE"), 10, 10, 3, "cannot output to this format because it is not currently installed"},
+      {0, 10, 10, 3, "Unknown output module"},
+      {kOutSig, 101, 10, 3, "Cannot output to Test Output because the image size is too large"},
+      {kOutSig, 10, 101, 3, "Cannot output to Test Output because the image size is too large"},
+  };
+  for (const Case& c : cases) {
+    rec.reports.clear();
+    EXPECT_EQ(PIN_NewOutputSpec(c.sig, c.w, c.h, &out), c.code);
+    EXPECT_EQ(out, nullptr);
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_EQ(rec.reports[0].text, "Test error: " + std::string(c.text) + " -- a bad parameter was passed.");
+  }
+  EXPECT_TRUE(OutLog().empty());
+  ASSERT_EQ(PIN_NewOutputSpec(kOutSig, 100, 100, &out), 0);
+  EXPECT_EQ(OutLog(), std::vector<std::string>{"new"});
+  // A damaged OutputSpec is refused everywhere.
+  rec.reports.clear();
+  tv::pin::OutRec(out).magic ^= 1;
+  EXPECT_EQ(PIN_StartAdding(out), 2);
+  EXPECT_EQ(PIN_DisposeOutputSpec(out), 2);
+  EXPECT_EQ(rec.reports.size(), 2u);
+  tv::pin::OutRec(out).magic ^= 1;
+  EXPECT_EQ(PIN_DisposeOutputSpec(out), 0);
+}
+
+TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
+  PIN_OutputSpecH out = nullptr;
+  ASSERT_EQ(PIN_NewOutputSpec(kOutSig, 10, 10, &out), 0);
+  PIN_OutputInfo info = Info(10, 10);
+  info.depth = 30;
+  EXPECT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 3);
+  info = Info(10, 10);
+  info.hsfNum = 0, info.hsfDen = 5;
+  EXPECT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 3);
+  info = Info(100, 100);
+  ASSERT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 0);
+  FILE_SpecH ref = Ref(dir.P("clip.tou"));
+  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
+  FILE_Dispose(ref);
+  const int32_t seven = 7;
+  ASSERT_EQ(PIN_SetOutSpecificData(out, 1, &seven, 4), 0);
+  Handle options = nullptr;
+  ASSERT_EQ(PIN_GetOutputOptions(out, &options), 0);
+  EXPECT_EQ(std::memcmp(*options, "TOo1", 4), 0);
+  ASSERT_EQ(PIN_DisposeOutputOptions(out, options), 0);
+  ASSERT_EQ(PIN_StartAdding(out), 0);
+  BM_World w = Frame(1);
+  ASSERT_EQ(PIN_AddFrame(out, -1, w), 0);
+  ASSERT_EQ(PIN_AddFrame(out, -1, w), 0);
+  ASSERT_EQ(PIN_AddFrame(out, 5, w), 0);
+  ASSERT_EQ(PIN_AddFrame(out, -1, w), 0);
+  ASSERT_EQ(PIN_AddSoundChunk(out, nullptr), 0);
+  ASSERT_EQ(PIN_EndAdding(out), 0);
+  const std::vector<std::string> want = {"new",     "info 24", "file clip.tou", "data 1=7", "dispose options",
+                                         "start",   "frame 0", "frame 1",       "frame 5",  "frame 6",
+                                         "sound",   "end",     "flush"};
+  EXPECT_EQ(OutLog(), want);
+  PIN_OutputState st{};
+  ASSERT_EQ(PIN_GetOutputState(out, &st), 0);
+  EXPECT_EQ(st.frames, 4);
+  EXPECT_EQ(st.lastIndex, 6);
+  EXPECT_EQ(st.started, 0);
+  PIN_OutputInfo back{};
+  ASSERT_EQ(PIN_GetOutputInfo(out, &back, sizeof back), 0);
+  EXPECT_EQ(std::memcmp(&back, &info, sizeof info), 0);
+  // Sizes the module does not know come from the framework; the suffix from
+  // the module's default extension.
+  int64_t space = -1, bytes = -1;
+  ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
+  EXPECT_GT(space, 0);
+  EXPECT_EQ(bytes, 0);
+  char suffix[8];
+  ASSERT_EQ(PIN_GetOutputSuffix(out, suffix, sizeof suffix), 0);
+  EXPECT_STREQ(suffix, ".tou");
+  // A slot the module lacks: the default's report.
+  rec.reports.clear();
+  uint32_t depths = 1;
+  EXPECT_EQ(PIN_GetLegalDepths(out, &depths), PIN_ErrUnsupported);
+  EXPECT_EQ(depths, 0u);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.reports[0].text,
+            Logged("the Test Output module does not support getting legal color depths of output sequences",
+                   PIN_ErrUnsupported));
+  EXPECT_EQ(PIN_DisposeOutputSpec(out), 0);
+}
+
+TEST_F(PINOutputTest, StillSequencesWriteNumberedFiles) {
+  struct Case {
+    const char* templ;
+    int32_t first;
+    std::vector<std::string> files;
+  } cases[] = {
+      {"f_[###].tsf", 10, {"f_010.tsf", "f_011.tsf", "f_012.tsf"}},
+      {"shot.tsf", 0, {"shot00000.tsf", "shot00001.tsf", "shot00002.tsf"}},
+      {"a[#]b[##].tsf", 7, {"a7b[##].tsf", "a8b[##].tsf", "a9b[##].tsf"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.templ);
+    PIN_OutputSpecH out = nullptr;
+    ASSERT_EQ(PIN_NewOutputSpec(kTsfSig, 6, 4, &out), 0);
+    FILE_SpecH ref = Ref(dir.P(c.templ));
+    ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
+    FILE_Dispose(ref);
+    ASSERT_EQ(PIN_SetOutputNumbering(out, c.first, 0), 0);
+    ASSERT_EQ(PIN_StartAdding(out), 0);
+    for (uint8_t k = 0; k < 3; ++k) ASSERT_EQ(PIN_AddFrame(out, -1, Frame(static_cast<uint8_t>(40 + k))), 0);
+    ASSERT_EQ(PIN_EndAdding(out), 0);
+    for (size_t k = 0; k < c.files.size(); ++k) {
+      PIN_SeqSpecH seq = nullptr;
+      ASSERT_EQ(Import(dir.P(c.files[k]), 0, &seq), 0) << c.files[k];
+      BM_World w = Frame(0);
+      PIN_DrawParams p{};
+      p.time = Time{0, 1};
+      ASSERT_EQ(PIN_DrawFrame(seq, w, &p), 0);
+      // The seed was the frame's first red: the pixel comes back from it.
+      tv::pin::PixelLock px(w);
+      EXPECT_EQ(px.Row(0)[1], static_cast<uint8_t>(TsfPixel(40 + static_cast<uint32_t>(k), 0, 0) >> 16));
+      PIN_DisposeSeqSpec(seq);
+    }
+    int64_t space = 0, bytes = 0;
+    ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
+    EXPECT_EQ(bytes, 48);  // three files of 16 bytes
+    PIN_DisposeOutputSpec(out);
+  }
+  // Without numbering a second frame is refused.
+  PIN_OutputSpecH out = nullptr;
+  ASSERT_EQ(PIN_NewOutputSpec(kTsfSig, 6, 4, &out), 0);
+  FILE_SpecH ref = Ref(dir.P("one.tsf"));
+  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
+  FILE_Dispose(ref);
+  ASSERT_EQ(PIN_SetOutputNumbering(out, 0, 1), 0);
+  ASSERT_EQ(PIN_AddFrame(out, -1, Frame(1)), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir.P("one.tsf")));
+  rec.reports.clear();
+  EXPECT_EQ(PIN_AddFrame(out, -1, Frame(1)), PIN_ErrBadRequest);
+  EXPECT_EQ(Texts(), std::vector<std::string>{Logged("adding multiple still frames without frame numbering.",
+                                                     PIN_ErrBadRequest)});
+  PIN_DisposeOutputSpec(out);
+}
+
+TEST(PINOutputNames, NumberedNamesStayWithinLimits) {
+  struct Case {
+    std::string templ;
+    int64_t number;
+    std::string want;
+    bool ok;
+  } cases[] = {
+      {"x[####].png", 42, "x0042.png", true},
+      {"x[#].png", 123, "x123.png", true},
+      {"[##]", 5, "05", true},
+      {"clip", 3, "clip00003", true},
+      {"x[].png", 1, "x[]00001.png", true},
+      {std::string(300, 'p') + "[###].tif", 1, std::string(249, 'p') + "001.tif", true},
+      {"[###]" + std::string(300, 's'), 9, "009" + std::string(253, 's'), true},
+  };
+  for (const Case& c : cases) {
+    std::string got;
+    EXPECT_EQ(tv::pin::NumberedName(c.templ, c.number, &got), c.ok) << c.templ;
+    EXPECT_EQ(got, c.want) << c.templ.substr(0, 20);
+    EXPECT_LE(got.size(), 260u);
+  }
+}
+
+TEST_F(PINOutputTest, InfoRecordsSwapAndConvert) {
+  PIN_OutputInfo i{};
+  i.version = 2, i.width = 0x01020304, i.height = 5, i.depth = 0x0102, i.frameRate = 0x00180000;
+  i.soundChannels = 2, i.start = Time{-1, 600};
+  PIN_OutputInfo s = i;
+  ASSERT_EQ(PIN_Swap_OutputInfo(&s), 0);
+  const auto* b = reinterpret_cast<const uint8_t*>(&s);
+  const uint8_t head[] = {0, 0, 0, 2, 1, 2, 3, 4, 0, 0, 0, 5, 1, 2, 0, 0, 0, 0x18, 0, 0};
+  EXPECT_EQ(std::memcmp(b, head, sizeof head), 0);
+  EXPECT_EQ(s.soundChannels, 0x0200);
+  EXPECT_EQ(s.start.value, -1);  // all ones either way
+  EXPECT_EQ(s.start.scale, 0x58020000u);
+  ASSERT_EQ(PIN_Swap_OutputInfo(&s), 0);
+  EXPECT_EQ(std::memcmp(&s, &i, sizeof i), 0);
+
+  PIN_OutputInfoV1 v1{};
+  v1.version = 1, v1.width = 640, v1.height = 480, v1.depth = 32, v1.frameRate = 30 << 16;
+  v1.soundRate = 22050 << 16, v1.soundBytes = 2, v1.soundChannels = 2, v1.flags = 9;
+  PIN_OutputInfoV1 sv = v1;
+  ASSERT_EQ(PIN_Swap_OutputInfoV1(&sv), 0);
+  EXPECT_EQ(static_cast<uint16_t>(sv.width), 0x8002);
+  ASSERT_EQ(PIN_Swap_OutputInfoV1(&sv), 0);
+  EXPECT_EQ(std::memcmp(&sv, &v1, sizeof v1), 0);
+  PIN_OutputInfo c{};
+  ASSERT_EQ(PIN_ConvertOutputInfoV1(&v1, &c), 0);
+  EXPECT_EQ(c.version, 2u);
+  EXPECT_EQ(c.width, 640);
+  EXPECT_EQ(c.depth, 32);
+  EXPECT_EQ(c.hsfNum, 1u);
+  EXPECT_EQ(c.soundEncoding, 2);
+  EXPECT_EQ(c.flags, 9u);
+  v1.version = 2;
+  EXPECT_EQ(PIN_ConvertOutputInfoV1(&v1, &c), 3);
+  EXPECT_EQ(c.version, 0u);
+}
+
+TEST_F(PINOutputTest, ModuleStateGoesWithTheOutputSpec) {
+  static int disposed = 0;
+  disposed = 0;
+  PIN_OutputSpecH out = nullptr;
+  ASSERT_EQ(PIN_NewOutputSpec(kOutSig, 1, 1, &out), 0);
+  int a = 0, b = 0;
+  auto dispose = [](void*) { ++disposed; };
+  ASSERT_EQ(PIN_SetOutputInstance(out, &a, dispose), 0);
+  ASSERT_EQ(PIN_SetOutputInstance(out, &b, dispose), 0);
+  EXPECT_EQ(disposed, 1);
+  void* state = nullptr;
+  ASSERT_EQ(PIN_GetOutputInstance(out, &state), 0);
+  EXPECT_EQ(state, &b);
+  ASSERT_EQ(PIN_DisposeOutputSpec(out), 0);
+  EXPECT_EQ(disposed, 2);
+}
+
+// The image-file module writes a numbered PNG sequence through the
+// framework, and what is read back is what was written.
+class PINOutputDriverTest : public DriverTest {};
+
+TEST_F(PINOutputDriverTest, ImageFilesWriteNumberedStills) {
+  PIN_OutputSpecH out = nullptr;
+  ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("OIMG"), 8, 4, &out), 0);
+  FILE_SpecH ref = nullptr;
+  ASSERT_EQ(FILE_New(dir.P("o_[##].png").c_str(), FILE_LocFullPath, &ref), 0);
+  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
+  FILE_Dispose(ref);
+  uint32_t depths = 0;
+  ASSERT_EQ(PIN_GetLegalDepths(out, &depths), 0);
+  EXPECT_EQ(depths, 0xC0u);
+  ASSERT_EQ(PIN_StartAdding(out), 0);
+  std::vector<std::vector<uint8_t>> frames;
+  for (int k = 0; k < 2; ++k) {
+    BM_World w = World(8, 4);
+    {
+      tv::pin::PixelLock px(w);
+      for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) {
+          uint8_t* d = px.Row(y) + 4 * x;
+          d[0] = 255, d[1] = static_cast<uint8_t>(x * 30 + k), d[2] = static_cast<uint8_t>(y * 50), d[3] = 7;
+        }
+    }
+    frames.push_back(Bytes(w));
+    ASSERT_EQ(PIN_AddFrame(out, -1, w), 0);
+  }
+  ASSERT_EQ(PIN_EndAdding(out), 0);
+  int64_t space = 0, bytes = 0;
+  ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
+  EXPECT_EQ(bytes, static_cast<int64_t>(std::filesystem::file_size(dir.P("o_00.png")) +
+                                        std::filesystem::file_size(dir.P("o_01.png"))));
+  PIN_DisposeOutputSpec(out);
+  for (int k = 0; k < 2; ++k) {
+    PIN_SeqSpecH seq = nullptr;
+    ASSERT_EQ(Import(dir.P(k ? "o_01.png" : "o_00.png"), &seq), 0);
+    EXPECT_EQ(Draw(seq), frames[static_cast<size_t>(k)]);
+  }
+}
+
+}  // namespace
+}  // namespace tv::test::pin
