@@ -263,3 +263,27 @@ TV_EXPORT ErrorCode SND_GetDesc(SND_Source source, SND_SourceDesc* desc);
 // Fills world (any valid format) with the source's sound over start ..
 // start + duration (the source starts at time 0), converted as SND_Blit does.
 TV_EXPORT ErrorCode SND_GetSound(SND_Source source, int32_t quality, Time start, Time duration, SND_World world);
+
+// ---- Time remapping ---------------------------------------------------------------------------
+// Samples `remap` (a TDB stream of source seconds over the world's time,
+// dimension 0) over output frames firstSample .. firstSample + sampleCount - 1
+// at the format's rate, widened by 58 frames on each side (not before time
+// 0), within 0.001 s at best quality and 0.003 s otherwise, into *remapData
+// (dispose with SND_DisposeTimeRemapData). *firstSource and *sourceCount are
+// the source frames the render reads: from floor(t0 * rate + 1e-8) - 29 (not
+// below 0) to ceil(t1 * rate - 1e-8) + 29, t0 and t1 the smallest and
+// largest remapped times; 0 and 0 for no output frames. 3 for a null
+// argument or an invalid format, 5 for a format the edits refuse; *remapData
+// null and the counts 0 on failure.
+TV_EXPORT ErrorCode SND_SetupTimeRemapSound(int32_t quality, const SND_Format* sourceFormat, int64_t firstSample,
+                                            int64_t sampleCount, TDB_Stream remap, Handle* remapData,
+                                            int64_t* firstSource, int64_t* sourceCount);
+// Replaces *world (the source, any start) by a new world of its format
+// holding `count` frames from frame `first` (at the source's rate): frame j
+// takes the source at the remapped time of (first + j) / rate: the source
+// frame itself when the time falls within a millionth of a frame of it,
+// else interpolated (linear at draft quality, cubic at best); silence outside
+// the source. The old world is disposed. On failure *world is unchanged.
+TV_EXPORT ErrorCode SND_RenderTimeRemapSound(int32_t quality, int64_t first, int64_t count, Handle remapData,
+                                             SND_World* world);
+TV_EXPORT ErrorCode SND_DisposeTimeRemapData(Handle remapData);
