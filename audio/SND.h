@@ -287,3 +287,95 @@ TV_EXPORT ErrorCode SND_SetupTimeRemapSound(int32_t quality, const SND_Format* s
 TV_EXPORT ErrorCode SND_RenderTimeRemapSound(int32_t quality, int64_t first, int64_t count, Handle remapData,
                                              SND_World* world);
 TV_EXPORT ErrorCode SND_DisposeTimeRemapData(Handle remapData);
+
+// ---- Playback ---------------------------------------------------------------------------------
+// A play specification binds one sound world to the sound output
+// (SNDp_SetAudioOutput) and plays it, whole or streamed in buffers of at most
+// one second. The record is the caller's; clear it to zeros before the first
+// SND_NewPlaySpec, and do not move it while it is bound (the output's
+// thread reports to it).
+//
+// What callers may rely on:
+// - The world's samples are never changed: they are handed to the output in
+//   the world's own format (the output converts what it must). The world's
+//   buffer stays locked while the spec is bound.
+// - A buffer is never refilled while it is queued or playing: only free or
+//   done buffers are.
+// - The output's thread only changes buffer states. The completion procedure
+//   is called on the caller's thread, once per play, by the call that finds
+//   every frame played (SND_ResumePlay, SND_Play, SND_ResetPlaySpec,
+//   SND_ClearPlaySpec).
+// - Failures of the output are reported as "audio output problem.  <reason>"
+//   (code SND_ErrOutput); a device that fails while playing ends the play,
+//   and the buffers are free again. When no sound device opens the reason
+//   says so; the output can then be a WAV file ("file:<path>").
+enum {
+  SND_ErrNoSupport = 2572,  // the output cannot play 16-bit or stereo sound
+  SND_ErrOutput = 2573,     // the output failed
+};
+#define SND_PlaySpecMarker 0xD0EADEEAu
+#define SND_NoBufferMarker 0xBEADEE00u
+// Buffer states.
+enum {
+  SND_Wave_Free = 0,
+  SND_Wave_Prepared = 1,
+  SND_Wave_Queued = 2,
+  SND_Wave_Playing = 3,
+  SND_Wave_Done = 4,
+};
+// Play specification flags.
+enum {
+  SND_Play_Idle = 0x1,
+  SND_Play_Converted = 0x2,  // never set here: the world is not converted
+};
+typedef struct SND_WaveHeader {
+  uint32_t marker;  // SND_NoBufferMarker while no frames are attached
+  int32_t state;    // SND_Wave_*; changed by the output's thread
+  int64_t firstFrame;
+  int64_t frames;
+} SND_WaveHeader;
+typedef struct SND_PlaySpec SND_PlaySpec;
+typedef void (*SND_PlayDoneProc)(SND_PlaySpec* spec, intptr_t reference);
+struct SND_PlaySpec {
+  uint32_t marker;  // SND_PlaySpecMarker while bound
+  uint32_t flags;   // SND_Play_*
+  SND_World world;
+  Boolean32 streaming;
+  int32_t playCount;
+  void* device;     // the open output
+  SND_WaveHeader headers[2];
+  int64_t nextFrame;  // the first frame not yet queued
+  SND_PlayDoneProc callback;
+  intptr_t reference;
+};
+// Binds world (unsigned or signed integer samples; 5 "unimplemented
+// function." for others) to the output: SND_ErrNoSupport ("... playback of
+// 16-bit audio." / "... playback of stereo audio.") when the output cannot
+// play it, SND_ErrOutput when it does not open, 3 for a spec that is already
+// bound. Buffers: one covering every frame, or with streaming the first two
+// seconds in two buffers. The spec is left cleared on failure.
+TV_EXPORT ErrorCode SND_NewPlaySpec(SND_World world, SND_PlayDoneProc callback, intptr_t reference,
+                                    SND_PlaySpec* spec);
+// Plays from the start: a play under way is stopped first (waiting at most
+// ten seconds for its buffers); the first buffer plays, with streaming the
+// second is queued behind it. 3 for a spec that is not bound.
+TV_EXPORT ErrorCode SND_Play(SND_PlaySpec* spec);
+// Streaming: refills done buffers with the next second of frames and queues
+// them; calls the completion procedure once every frame has played.
+TV_EXPORT ErrorCode SND_ResumePlay(SND_PlaySpec* spec);
+// Stops the output, binds world instead when given (the callback and
+// reference too) and prepares the buffers from frame 0 again.
+TV_EXPORT ErrorCode SND_ResetPlaySpec(SND_World world, SND_PlayDoneProc callback, intptr_t reference,
+                                      SND_PlaySpec* spec);
+// Waits for the play to end (unless immediately; at most the remaining
+// play time and ten seconds), closes the output, unlocks the world and clears
+// the record. A spec that is not bound is left alone.
+TV_EXPORT ErrorCode SND_ClearPlaySpec(SND_PlaySpec* spec, Boolean32 immediately);
+// Always yes: the output plays any rate (rounded to a whole number).
+TV_EXPORT ErrorCode SND_IsPlayRateSupported(double rate, const SND_Format* format, Boolean32* supported);
+// The package setting that chooses streaming for new play specifications.
+TV_EXPORT ErrorCode SNDp_SetPlayStreaming(Boolean32 on);
+// The sound output: "alsa:<device>", "null", "null:mono", "null:8bit",
+// "file:<path of a WAV file>"; null or "" goes back to the environment's
+// TAVELO_AUDIO_OUTPUT or "alsa:default".
+TV_EXPORT ErrorCode SNDp_SetAudioOutput(const char* name);
