@@ -263,3 +263,119 @@ TV_EXPORT ErrorCode SND_GetDesc(SND_Source source, SND_SourceDesc* desc);
 // Fills world (any valid format) with the source's sound over start ..
 // start + duration (the source starts at time 0), converted as SND_Blit does.
 TV_EXPORT ErrorCode SND_GetSound(SND_Source source, int32_t quality, Time start, Time duration, SND_World world);
+
+// ---- Time remapping ---------------------------------------------------------------------------
+// Samples `remap` (a TDB stream of source seconds over the world's time,
+// dimension 0) over output frames firstSample .. firstSample + sampleCount - 1
+// at the format's rate, widened by 58 frames on each side (not before time
+// 0), within 0.001 s at best quality and 0.003 s otherwise, into *remapData
+// (dispose with SND_DisposeTimeRemapData). *firstSource and *sourceCount are
+// the source frames the render reads: from floor(t0 * rate + 1e-8) - 29 (not
+// below 0) to ceil(t1 * rate - 1e-8) + 29, t0 and t1 the smallest and
+// largest remapped times; 0 and 0 for no output frames. 3 for a null
+// argument or an invalid format, 5 for a format the edits refuse; *remapData
+// null and the counts 0 on failure.
+TV_EXPORT ErrorCode SND_SetupTimeRemapSound(int32_t quality, const SND_Format* sourceFormat, int64_t firstSample,
+                                            int64_t sampleCount, TDB_Stream remap, Handle* remapData,
+                                            int64_t* firstSource, int64_t* sourceCount);
+// Replaces *world (the source, any start) by a new world of its format
+// holding `count` frames from frame `first` (at the source's rate): frame j
+// takes the source at the remapped time of (first + j) / rate: the source
+// frame itself when the time falls within a millionth of a frame of it,
+// else interpolated (linear at draft quality, cubic at best); silence outside
+// the source. The old world is disposed. On failure *world is unchanged.
+TV_EXPORT ErrorCode SND_RenderTimeRemapSound(int32_t quality, int64_t first, int64_t count, Handle remapData,
+                                             SND_World* world);
+TV_EXPORT ErrorCode SND_DisposeTimeRemapData(Handle remapData);
+
+// ---- Playback ---------------------------------------------------------------------------------
+// A play specification binds one sound world to the sound output
+// (SNDp_SetAudioOutput) and plays it, whole or streamed in buffers of at most
+// one second. The record is the caller's; clear it to zeros before the first
+// SND_NewPlaySpec, and do not move it while it is bound (the output's
+// thread reports to it).
+//
+// What callers may rely on:
+// - The world's samples are never changed: they are handed to the output in
+//   the world's own format (the output converts what it must). The world's
+//   buffer stays locked while the spec is bound.
+// - A buffer is never refilled while it is queued or playing: only free or
+//   done buffers are.
+// - The output's thread only changes buffer states. The completion procedure
+//   is called on the caller's thread, once per play, by the call that finds
+//   every frame played (SND_ResumePlay, SND_Play, SND_ResetPlaySpec,
+//   SND_ClearPlaySpec).
+// - Failures of the output are reported as "audio output problem.  <reason>"
+//   (code SND_ErrOutput); a device that fails while playing ends the play,
+//   and the buffers are free again. When no sound device opens the reason
+//   says so; the output can then be a WAV file ("file:<path>").
+enum {
+  SND_ErrNoSupport = 2572,  // the output cannot play 16-bit or stereo sound
+  SND_ErrOutput = 2573,     // the output failed
+};
+#define SND_PlaySpecMarker 0xD0EADEEAu
+#define SND_NoBufferMarker 0xBEADEE00u
+// Buffer states.
+enum {
+  SND_Wave_Free = 0,
+  SND_Wave_Prepared = 1,
+  SND_Wave_Queued = 2,
+  SND_Wave_Playing = 3,
+  SND_Wave_Done = 4,
+};
+// Play specification flags.
+enum {
+  SND_Play_Idle = 0x1,
+  SND_Play_Converted = 0x2,  // never set here: the world is not converted
+};
+typedef struct SND_WaveHeader {
+  uint32_t marker;  // SND_NoBufferMarker while no frames are attached
+  int32_t state;    // SND_Wave_*; changed by the output's thread
+  int64_t firstFrame;
+  int64_t frames;
+} SND_WaveHeader;
+typedef struct SND_PlaySpec SND_PlaySpec;
+typedef void (*SND_PlayDoneProc)(SND_PlaySpec* spec, intptr_t reference);
+struct SND_PlaySpec {
+  uint32_t marker;  // SND_PlaySpecMarker while bound
+  uint32_t flags;   // SND_Play_*
+  SND_World world;
+  Boolean32 streaming;
+  int32_t playCount;
+  void* device;     // the open output
+  SND_WaveHeader headers[2];
+  int64_t nextFrame;  // the first frame not yet queued
+  SND_PlayDoneProc callback;
+  intptr_t reference;
+};
+// Binds world (unsigned or signed integer samples; 5 "unimplemented
+// function." for others) to the output: SND_ErrNoSupport ("... playback of
+// 16-bit audio." / "... playback of stereo audio.") when the output cannot
+// play it, SND_ErrOutput when it does not open, 3 for a spec that is already
+// bound. Buffers: one covering every frame, or with streaming the first two
+// seconds in two buffers. The spec is left cleared on failure.
+TV_EXPORT ErrorCode SND_NewPlaySpec(SND_World world, SND_PlayDoneProc callback, intptr_t reference,
+                                    SND_PlaySpec* spec);
+// Plays from the start: a play under way is stopped first (waiting at most
+// ten seconds for its buffers); the first buffer plays, with streaming the
+// second is queued behind it. 3 for a spec that is not bound.
+TV_EXPORT ErrorCode SND_Play(SND_PlaySpec* spec);
+// Streaming: refills done buffers with the next second of frames and queues
+// them; calls the completion procedure once every frame has played.
+TV_EXPORT ErrorCode SND_ResumePlay(SND_PlaySpec* spec);
+// Stops the output, binds world instead when given (the callback and
+// reference too) and prepares the buffers from frame 0 again.
+TV_EXPORT ErrorCode SND_ResetPlaySpec(SND_World world, SND_PlayDoneProc callback, intptr_t reference,
+                                      SND_PlaySpec* spec);
+// Waits for the play to end (unless immediately; at most the remaining
+// play time and ten seconds), closes the output, unlocks the world and clears
+// the record. A spec that is not bound is left alone.
+TV_EXPORT ErrorCode SND_ClearPlaySpec(SND_PlaySpec* spec, Boolean32 immediately);
+// Always yes: the output plays any rate (rounded to a whole number).
+TV_EXPORT ErrorCode SND_IsPlayRateSupported(double rate, const SND_Format* format, Boolean32* supported);
+// The package setting that chooses streaming for new play specifications.
+TV_EXPORT ErrorCode SNDp_SetPlayStreaming(Boolean32 on);
+// The sound output: "alsa:<device>", "null", "null:mono", "null:8bit",
+// "file:<path of a WAV file>"; null or "" goes back to the environment's
+// TAVELO_AUDIO_OUTPUT or "alsa:default".
+TV_EXPORT ErrorCode SNDp_SetAudioOutput(const char* name);

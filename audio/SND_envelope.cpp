@@ -24,24 +24,11 @@ void Scale(T* p, double g, double mid, double lo, double hi) {
   *p = static_cast<T>(std::clamp(v, lo, hi));
 }
 
-void ApplyGain(const SND_Format& f, uint8_t* sample, double g) {
-  const bool u = f.encoding == SND_Encoding_Unsigned;
-  if (f.encoding == SND_Encoding_Float) {
-    float* p = reinterpret_cast<float*>(sample);
-    *p = static_cast<float>(*p * g);
-  } else if (f.bytesPerSample == 1) {
-    if (u)
-      Scale(sample, g, 128.0, 0.0, 255.0);
-    else
-      Scale(reinterpret_cast<int8_t*>(sample), g, 0.0, -128.0, 127.0);
-  } else if (u) {
-    Scale(reinterpret_cast<uint16_t*>(sample), g, 32768.0, 0.0, 65535.0);
-  } else {
-    Scale(reinterpret_cast<int16_t*>(sample), g, 0.0, -32768.0, 32767.0);
-  }
-}
-
-// Owns the sample list of one dimension and walks it.
+// Owns the sample list of one dimension and gives the gains of runs of
+// frames. Between two sample points the level is a straight line in dB, so
+// the gain changes by one factor per frame: it is carried from frame to
+// frame by that factor and taken afresh from the level every 256 frames and
+// at every point, where the factor changes.
 class LevelWalk {
  public:
   ~LevelWalk() {
@@ -53,30 +40,98 @@ class LevelWalk {
     if (ErrorCode err = TDB_GetAdaptiveSampleStream(levels, dim, &start, &duration, tolerance, resolution, 1, 10000,
                                                     &points_, &lo, &hi))
       return err;
-    int32_t n = 0;
-    if (ErrorCode err = LIST_GetNumItems(points_, &n)) return err;
-    constant_ = n == 0;
+    if (ErrorCode err = LIST_GetNumItems(points_, &n_)) return err;
     value_ = lo;  // a constant stream's value
-    if (constant_) return 0;
+    if (n_ == 0) return 0;
+    // The walk keeps the list locked; its points are read in place.
     if (ErrorCode err = TDB_InitIterateAdaptiveSampleStream(points_, &it_)) return err;
     iterating_ = true;
+    void* first = nullptr;
+    if (ErrorCode err = LIST_GetAddress(points_, 0, 0, &first)) return err;
+    p_ = static_cast<const TDB_SamplePoint*>(first);
     return 0;
   }
-  ErrorCode At(double t, double step, double* dB) {
-    if (constant_) {
-      *dB = value_;
-      return 0;
+  // Gains of frames at times t0 + i * period, i from 0 to n - 1 (times only
+  // increase from call to call).
+  void Gains(long double t0, double period, int64_t n, double* out) {
+    if (n_ == 0) {
+      std::fill(out, out + n, GainOf(value_));
+      return;
     }
-    return TDB_IterateAdaptiveSampleStream(&it_, t, step, dB);
+    const double base = static_cast<double>(t0);
+    for (int64_t i = 0; i < n; ++i) {
+      const double t = base + static_cast<double>(i) * period;
+      while (pair_ + 1 < n_ - 1 && t > p_[pair_ + 1].time) ++pair_, fresh_ = 0;
+      if (fresh_ > 0) {
+        gain_ *= factor_;
+        --fresh_;
+        out[i] = gain_;
+        continue;
+      }
+      if (n_ == 1 || t <= p_[0].time) {
+        out[i] = GainOf(p_[0].value);
+        continue;
+      }
+      if (t >= p_[n_ - 1].time) {
+        out[i] = GainOf(p_[n_ - 1].value);
+        continue;
+      }
+      const TDB_SamplePoint& a = p_[pair_];
+      const TDB_SamplePoint& b = p_[pair_ + 1];
+      const double w = b.time - a.time;
+      const double slope = w > 0 ? (b.value - a.value) / w : 0.0;
+      const double dB = w > 0 ? a.value + slope * (t - a.time) : b.value;
+      gain_ = GainOf(dB);
+      out[i] = gain_;
+      // The factor carries the gain for up to 255 frames, never past the
+      // next point nor over a limit of the level.
+      const double step = slope * period;
+      double room = 255;
+      if (step > 0) room = std::min(room, std::floor((kMaxDB - dB) / step) - 1);
+      if (step < 0) room = std::min(room, std::floor((kMinDB - dB) / step) - 1);
+      room = std::min(room, std::floor((b.time - t) / period) - 1);
+      if (dB > kMinDB && dB < kMaxDB && room > 0) {
+        factor_ = std::pow(10.0, 0.05 * step);
+        fresh_ = static_cast<int32_t>(room);
+      }
+    }
   }
 
  private:
   LIST_Handle points_ = nullptr;
   TDB_SampleIterator it_{};
   bool iterating_ = false;
-  bool constant_ = false;
+  int32_t n_ = 0;
+  const TDB_SamplePoint* p_ = nullptr;
+  int32_t pair_ = 0;
+  int32_t fresh_ = 0;
+  double gain_ = 1, factor_ = 1;
   double value_ = 0;
 };
+
+// Scales n samples `stride` bytes apart by their gains.
+template <class T>
+void ScaleRun(uint8_t* p, int64_t stride, const double* g, int64_t n, double mid, double lo, double hi) {
+  for (int64_t i = 0; i < n; ++i, p += stride) Scale(reinterpret_cast<T*>(p), g[i], mid, lo, hi);
+}
+
+void ApplyGains(const SND_Format& f, uint8_t* p, int64_t stride, const double* g, int64_t n) {
+  if (f.encoding == SND_Encoding_Float) {
+    for (int64_t i = 0; i < n; ++i, p += stride) {
+      float* v = reinterpret_cast<float*>(p);
+      *v = static_cast<float>(*v * g[i]);
+    }
+  } else if (f.bytesPerSample == 1) {
+    if (f.encoding == SND_Encoding_Unsigned)
+      ScaleRun<uint8_t>(p, stride, g, n, 128.0, 0.0, 255.0);
+    else
+      ScaleRun<int8_t>(p, stride, g, n, 0.0, -128.0, 127.0);
+  } else if (f.encoding == SND_Encoding_Unsigned) {
+    ScaleRun<uint16_t>(p, stride, g, n, 32768.0, 0.0, 65535.0);
+  } else {
+    ScaleRun<int16_t>(p, stride, g, n, 0.0, -32768.0, 32767.0);
+  }
+}
 
 }  // namespace
 }  // namespace tv::snd
@@ -115,11 +170,12 @@ ErrorCode SND_Envelope(int32_t quality, int64_t first, int64_t count, TDB_Stream
     HandleLock<uint8_t> lock(r.buffer);
     const int64_t fb = FrameBytes(r.format);
     uint8_t* p = lock.get() + first * fb + c * r.format.bytesPerSample;
-    for (int64_t i = 0; i < count; ++i, p += fb) {
-      double dB = 0;
-      const double t = static_cast<double>(startSeconds + (first + i) / static_cast<long double>(rate));
-      if (ErrorCode err = walk.At(t, period, &dB)) return err;
-      ApplyGain(r.format, p, GainOf(dB));
+    constexpr int64_t kBlock = 4096;
+    double gains[kBlock];
+    for (int64_t i = 0; i < count; i += kBlock) {
+      const int64_t n = std::min(kBlock, count - i);
+      walk.Gains(startSeconds + (first + i) / static_cast<long double>(rate), period, n, gains);
+      ApplyGains(r.format, p + i * fb, fb, gains, n);
     }
   }
   return 0;

@@ -38,6 +38,8 @@ enum Site : uint32_t {
   kSiteExtend, kSiteResize, kSiteClip, kSiteReverse, kSiteStretch, kSiteEnvelope, kSiteSoften, kSiteBlit,
   kSiteUpdate, kSiteTimeToSamp, kSiteSampToTime, kSiteLevels, kSiteWindow, kSiteInfo, kSiteFormat,
   kSiteSource, kSiteProcs,
+  // Time remapping and playback.
+  kSiteRemap, kSitePlay,
 };
 
 enum TextIndex : int32_t {
@@ -45,7 +47,11 @@ enum TextIndex : int32_t {
   kTextSoundWorld, kTextResizing, kTextSoundBuffer, kTextSizeMismatch, kTextRateNotRecognized,
   kTextRateNotPresent, kTextBadArgument, kTextOutOfRange, kTextLeaked, kTextBadFormat, kTextUnlock,
   kTextBadRate, kTextBadMode, kTextBadTime, kTextSameWorld, kTextStretchZero, kTextScratch, kTextSource,
-  kTextSourceOpen, kTextSourceRead, kTextSoundTime, kTextNotMonoOrStereo, kTextCount
+  kTextSourceOpen, kTextSourceRead, kTextSoundTime, kTextNotMonoOrStereo,
+  // Time remapping and playback.
+  kTextRemapData, kTextNoSupport, kText16Bit, kTextStereo, kTextOutputProblem, kTextNoErrorText,
+  kTextPlaySpec, kTextPlayBuffers, kTextNotBound,
+  kTextCount
 };
 
 extern const pkg::Reporter kReport;

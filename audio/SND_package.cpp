@@ -36,6 +36,15 @@ constexpr pkg::Text kTexts[] = {
     {kTextSourceRead, "reading sound from \"%s\" failed at frame %ld."},
     {kTextSoundTime, "sound time"},
     {kTextNotMonoOrStereo, "not mono or stereo"},
+    {kTextRemapData, "time remapping temporary data"},
+    {kTextNoSupport, "Sound Manager doesn't support %s{{*MSWindows*}}This machine's sound capabilities do not include %s"},
+    {kText16Bit, "playback of 16-bit audio."},
+    {kTextStereo, "playback of stereo audio."},
+    {kTextOutputProblem, "audio output problem.  %s"},
+    {kTextNoErrorText, "error getting error message"},
+    {kTextPlaySpec, "play specification"},
+    {kTextPlayBuffers, "playback buffers"},
+    {kTextNotBound, "the play specification is not bound to a sound world."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

@@ -410,6 +410,10 @@ TV_EXPORT ErrorCode PIN_GetModuleSpecificData(PIN_SeqSpecH seq, int32_t selector
 TV_EXPORT ErrorCode PIN_SetSeqSpecificData(PIN_SeqSpecH seq, int32_t selector, const void* data,
                                            int32_t size);
 TV_EXPORT ErrorCode PIN_GetSeqSpecificData(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size);
+// Sound of footage: PIN_GetSeqSpecificData with this selector and an
+// SND_Format fills in the format of the footage's own sound (channels 0:
+// none). Modules without sound leave the record as it was.
+enum { PIN_SeqData_SoundFormat = 0x534E4466 };  // "SNDf"
 
 // ---- Persistence ---------------------------------------------------------------
 // Writes the SeqSpec as a "LIST" chunk of type "Pin ": "sspc" (168 bytes),

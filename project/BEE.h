@@ -1084,3 +1084,60 @@ TV_EXPORT ErrorCode BEE_CmdProxyToggle(BEE_Item item, Boolean32 on);
 TV_EXPORT ErrorCode BEE_CmdInterpretProxy(BEE_Item item, const PIN_Interpretation* interp);
 TV_EXPORT ErrorCode BEE_CmdRememberInterpretation(BEE_Item footage);
 TV_EXPORT ErrorCode BEE_GetRememberedInterpretation(PIN_Interpretation* interp, Boolean32* has);
+// ---- Composition audio --------------------------------------------------------------------
+// The sound of an item as a sound world (SND.h) covering start .. start +
+// duration: footage through its module, a composition as the mix of its
+// layers (bottom to top), each layer's sound through its time remapping, its
+// audio effects, its "Audio Levels" (dB, Left and Right) and its timing
+// (offset, stretch, reversal, in and out points). Layers whose audio is
+// switched off (BEE_SwitchAudioMute), whose source has no sound or that are
+// silent over the span give nothing.
+//
+// What callers may rely on:
+// - A rendered world is in the requested format and holds exactly the
+//   frames of the span: frame i sits at start + i / rate, and there are
+//   ceil(rate * (start + duration) - 1e-8) - ceil(rate * start - 1e-8) of
+//   them. Silence where nothing sounds. Layers line up sample for sample, so
+//   a layer whose offset is a whole number of frames mixes without
+//   resampling.
+// - The progress record (optional) is updated before each stage, and the
+//   host callback then hears a progress poll (selector 1, BEE_Progress: the
+//   stage, the layer's index, the composition's layer count); a non-zero
+//   answer ends the render with 517 (no report). Stages in order:
+//   6 a composition, 7 one of its layers (bottom first), 8 the layer's source,
+//   10 its audio effects, 12 its levels, then 13 the composition's final
+//   conversion.
+// - Failures dispose every world made and answer the code with *world null:
+//   3 for a null argument, an invalid format or span, or a stretch of 0; 1
+//   for compositions nested deeper than BEE_MaxRenderDepth; the codes of SND,
+//   FLT and PIN passed up.
+// - Intermediate worlds are disposed as soon as they are mixed.
+enum {
+  BEE_SwitchAudioMute = 0x20000,  // the layer's audio is off
+};
+enum {
+  BEE_SoundStageComp = 6,
+  BEE_SoundStageLayer = 7,
+  BEE_SoundStageSource = 8,
+  BEE_SoundStageEffects = 10,
+  BEE_SoundStageLevels = 12,
+  BEE_SoundStageConvert = 13,
+};
+typedef struct BEE_SoundProgress {
+  int32_t stage;   // BEE_SoundStage*
+  int32_t layer;   // the layer's index in its composition (stages 7 to 12)
+  int32_t layers;  // the composition's layer count
+} BEE_SoundProgress;
+// quality: 1 best, 0 draft, -1 best for every layer whatever its quality.
+// Items other than footage and compositions, and footage without sound,
+// give *world null (not a failure).
+TV_EXPORT ErrorCode BEE_RenderItemSound(BEE_Item item, int32_t quality, Time start, Time duration,
+                                        const SND_Format* format, BEE_SoundProgress* progress, SND_World* world);
+// A composition always gives a world (silence when no layer sounds).
+TV_EXPORT ErrorCode BEE_RenderCompSound(BEE_Item comp, Boolean32 forceBest, Time start, Time duration,
+                                        const SND_Format* format, SND_World* world);
+// start and duration in composition time; *world null for a silent layer.
+TV_EXPORT ErrorCode BEE_RenderLayerSound(BEE_Layer layer, Boolean32 forceBest, Time start, Time duration,
+                                         const SND_Format* format, BEE_SoundProgress* progress, SND_World* world);
+TV_EXPORT ErrorCode BEEp_LayerHasAudio(BEE_Layer layer, Boolean32* hasAudio);
+TV_EXPORT ErrorCode BEEp_ItemHasAudio(BEE_Item item, Boolean32* hasAudio);

@@ -6,10 +6,11 @@
 # ffmpeg tool makes test media and is the baseline of the movie benchmark.
 # openimageio-tools (oiiotool) writes and reads the RLA driver's oracle files
 # in its tests, which skip without it. The host reads project descriptions
-# with nlohmann-json.
+# with nlohmann-json; sound
+# plays through ALSA.
 set -euo pipefail
 need=()
-for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache pkg-config libsndfile1-dev sox libcairo2-dev libopenimageio-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg openimageio-tools libcli11-dev nlohmann-json3-dev; do
+for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache pkg-config libsndfile1-dev sox libcairo2-dev libopenimageio-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg openimageio-tools libcli11-dev nlohmann-json3-dev libasound2-dev; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 [ ${#need[@]} -eq 0 ] && exit 0

@@ -113,6 +113,10 @@ struct SoundSource {
 // converts to the requested format. Failures are reported once at site.
 ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle world, uint32_t site,
                     std::string_view name);
+// Answers PIN_SeqData_SoundFormat with the source's format (signed 16-bit
+// samples at its rate and at most two channels; channels 0 for a source
+// without sound); other selectors leave data alone.
+ErrorCode AnswerSoundFormat(const SoundSource* src, int32_t selector, void* data, int32_t size);
 // A sample of a sound world's buffer at full 32-bit scale (floats clamped).
 int32_t SampleToInt32(const SND_Format& f, const uint8_t* p);
 

@@ -57,6 +57,20 @@ ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle wo
   return SND_UpdateWorld(request->quality, &request->format, nullptr, world);
 }
 
+ErrorCode AnswerSoundFormat(const SoundSource* src, int32_t selector, void* data, int32_t size) {
+  if (selector != PIN_SeqData_SoundFormat) return 0;
+  if (!data || size < static_cast<int32_t>(sizeof(SND_Format))) return kReport.BadParam(kSiteSoundRead, {"PIN_GetSeqSpecificData"});
+  SND_Format f{};
+  if (src && src->rate > 0 && src->channels > 0) {
+    f.rate = src->rate;
+    f.encoding = SND_Encoding_Signed;
+    f.bytesPerSample = 2;
+    f.channels = static_cast<uint16_t>(std::min(src->channels, 2));
+  }
+  std::memcpy(data, &f, sizeof f);
+  return 0;
+}
+
 int32_t SampleToInt32(const SND_Format& f, const uint8_t* p) {
   if (f.encoding == SND_Encoding_Float) {
     float v;

@@ -426,6 +426,13 @@ ErrorCode GetSound(PIN_SeqSpecH seq, const void* request, Handle world) {
   return FillSound(*m, static_cast<const PIN_SoundRequest*>(request), world, kSiteMovieRead, name);
 }
 
+ErrorCode GetData(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size) {
+  if (selector != PIN_SeqData_SoundFormat) return 0;
+  Movie* m = nullptr;
+  if (ErrorCode err = MovieOf(seq, &m)) return err;
+  return AnswerSoundFormat(m->audioIndex >= 0 ? m : nullptr, selector, data, size);
+}
+
 }  // namespace
 
 ErrorCode MovieBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
@@ -450,6 +457,7 @@ ErrorCode MovieBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
   procs->drawSparseFrame = Draw;
   procs->drawPartialFrame = DrawPartial;
   procs->getSound = GetSound;
+  procs->getInSpecificData = GetData;
   procs->inqNextFrameTime = NextFrameTime;
   InstallMovieOutput(*procs);
   return 0;

@@ -102,6 +102,24 @@ ErrorCode GetSound(PIN_SeqSpecH seq, const void* request, Handle world) {
   return FillSound(*s, static_cast<const PIN_SoundRequest*>(request), world, kSiteSoundRead, name);
 }
 
+ErrorCode GetData(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size) {
+  if (selector != PIN_SeqData_SoundFormat) return 0;
+  SoundSource* s = GetInstance<SoundSource>(seq);
+  if (!s) {
+    FILE_SpecH file = nullptr;
+    PIN_GetFile(seq, &file);
+    const std::string path = PathOf(file);
+    FILE_Dispose(file);
+    std::string why;
+    // A file that cannot be opened now answers no sound; reading it reports why.
+    if (std::unique_ptr<SoundFile> opened = Open(path, &why)) {
+      if (ErrorCode err = SetInstance<SoundSource>(seq, opened.release())) return err;
+      s = GetInstance<SoundSource>(seq);
+    }
+  }
+  return AnswerSoundFormat(s, selector, data, size);
+}
+
 }  // namespace
 
 void InstallSoundOutput(PIN_ModuleProcs& procs);
@@ -124,6 +142,7 @@ ErrorCode SoundFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
   procs->disposeSeqSpec = Dispose;
   procs->drawSparseFrame = DrawCleared;
   procs->getSound = GetSound;
+  procs->getInSpecificData = GetData;
   InstallSoundOutput(*procs);
   return 0;
 }
