@@ -849,6 +849,9 @@ TV_EXPORT ErrorCode BEE_DrawFootageFrame(BEE_Item footage, Time time, const Rati
 //   than BEE_MaxRenderDepth (a damaged project that nests a composition in
 //   itself). Out-parameters are cleared first.
 // - Pixels are straight (unmatted) alpha-red-green-blue throughout.
+// - A field render (request field 1 or 2) changes only the rows of its field
+//   in the destination, also when a layer needs whole frames or the frame is
+//   scaled; the other field's rows keep what they held.
 enum { BEE_MaxRenderDepth = 64, BEE_MotionBlurSamples = 17 };
 // Draws item's frame for request into world (locked or not; its size decides
 // the scale). The cache is neither consulted nor filled.
