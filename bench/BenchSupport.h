@@ -37,6 +37,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& r : runs) {
       if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
       times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+      reals[r.benchmark_name()] = r.GetAdjustedRealTime();
     }
   }
   // CPU time per iteration of the named benchmark, or 0 when it did not run.
@@ -44,7 +45,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
     auto it = times.find(name);
     return it == times.end() ? 0.0 : it->second;
   }
+  // Wall time per iteration, or 0.
+  double Real(const std::string& name) const {
+    auto it = reals.find(name);
+    return it == reals.end() ? 0.0 : it->second;
+  }
   std::map<std::string, double> times;
+  std::map<std::string, double> reals;
 };
 
 }  // namespace tv::bench

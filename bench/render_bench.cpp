@@ -119,13 +119,31 @@ void RenderFrames(benchmark::State& st) {
 }
 
 void TwoLayers_Engine(benchmark::State& st) {
+  BEE_SetRenderThreads(1);
   TwoLayers();
   RenderFrames(st);
 }
 
 void TenLayers_Engine(benchmark::State& st) {
+  BEE_SetRenderThreads(1);
   TenLayers();
   RenderFrames(st);
+}
+
+// Wall time per frame with the rows of the transform on st.range(0) threads
+// (1: the caller's thread alone), the same run measuring both.
+void TwoLayers_Threads(benchmark::State& st) {
+  BEE_SetRenderThreads(static_cast<int32_t>(st.range(0)));
+  TwoLayers();
+  RenderFrames(st);
+  BEE_SetRenderThreads(1);
+}
+
+void TenLayers_Threads(benchmark::State& st) {
+  BEE_SetRenderThreads(static_cast<int32_t>(st.range(0)));
+  TenLayers();
+  RenderFrames(st);
+  BEE_SetRenderThreads(1);
 }
 
 // The same two layers as an MLT XML document.
@@ -193,6 +211,8 @@ void TwoLayers_Melt(benchmark::State& st) {
 
 BENCHMARK(TwoLayers_Engine)->Unit(benchmark::kMillisecond);
 BENCHMARK(TenLayers_Engine)->Unit(benchmark::kMillisecond);
+BENCHMARK(TwoLayers_Threads)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(TenLayers_Threads)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   tv::bench::Packages packages("render_bench", {BEE_PackageNumber});
@@ -215,6 +235,11 @@ int main(int argc, char** argv) {
   std::printf("\nCPU time per 1080p frame (one thread):\n");
   if (e > 0) std::printf("  two animated layers: %.1f ms\n", e);
   if (ten > 0) std::printf("  ten layers with masks, blur, motion blur: %.1f ms (%.2f fps)\n", ten, 1000.0 / ten);
+  const double t1 = reporter.Real("TwoLayers_Threads/1/real_time"), t2 = reporter.Real("TwoLayers_Threads/2/real_time");
+  const double u1 = reporter.Real("TenLayers_Threads/1/real_time"), u2 = reporter.Real("TenLayers_Threads/2/real_time");
+  std::printf("Wall time per frame, rows of the transform on 1 and 2 threads:\n");
+  if (t1 > 0 && t2 > 0) std::printf("  two animated layers: %.1f / %.1f ms, speed-up %.2f\n", t1, t2, t1 / t2);
+  if (u1 > 0 && u2 > 0) std::printf("  ten layers: %.1f / %.1f ms, speed-up %.2f\n", u1, u2, u1 / u2);
   const double m = gMeltMs;
   if (e > 0 && m > 0) std::printf("  melt, two animated layers: %.1f ms; engine / melt = %.2f\n", m, e / m);
   return 0;

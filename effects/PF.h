@@ -615,6 +615,12 @@ TV_EXPORT ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32
                                         const FloatMatrix* matrices, int32_t matrixCount, Boolean32 reserved,
                                         const Rect* destRect, PFWorld* dst);
 // The transform reports progress through the package's hook (PFp_SetProgressProc).
+// Row threads of the built-in transform: its destination rows are shared
+// among up to count threads (1 to 64; 1, the start value, keeps every row on
+// the calling thread). The bytes are the same for every count; a transform
+// run while a progress hook is installed stays on the calling thread.
+TV_EXPORT ErrorCode PFp_SetRowThreads(int32_t count);
+TV_EXPORT int32_t PFp_GetRowThreads(void);
 // Enters PF_TransformWorld_S into the routine table's transformWorld entry.
 TV_EXPORT ErrorCode PFp_InstallTransformRoutines(PF_RoutineTable* table);
 

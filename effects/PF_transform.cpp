@@ -12,13 +12,18 @@
 #include <cmath>
 #include <cstring>
 
+#include <atomic>
+#include <vector>
+
 #include "PF_internal.h"
-#include "PF_internal.h"
+#include "RowBands.h"
 
 namespace tv::pf::xform {
 namespace {
 
 constexpr int32_t kRtTransformWorld = 20;   // its word of the callback block
+std::atomic<int32_t> gRowThreads{1};         // threads the transform's rows may use
+int32_t RowThreads() { return gRowThreads.load(std::memory_order_relaxed); }
 // Positions (16.16) are kept within 2^56 and steps within 2^36 (a scale of
 // 2^20), so that a position plus a step times any column of a row of up to
 // 2^26 pixels stays inside 64 bits; beyond these a layer is so far away or so
@@ -131,6 +136,14 @@ using namespace tv;
 using namespace tv::pf;
 using namespace tv::pf::xform;
 
+ErrorCode PFp_SetRowThreads(int32_t count) {
+  if (count < 1 || count > 64) return BadParam(kRtTransformWorld, "row thread count");
+  gRowThreads.store(count, std::memory_order_relaxed);
+  return 0;
+}
+
+int32_t PFp_GetRowThreads(void) { return RowThreads(); }
+
 ErrorCode PFp_InstallTransformRoutines(PF_RoutineTable* table) {
   if (!table) return BadParam(kRtTransformWorld, "no routine table");
   table->transformWorld = &PF_TransformWorld_S;
@@ -236,65 +249,87 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
     ulo -= 0x10000, vlo -= 0x10000, uhi += 0x10000, vhi += 0x10000;
   }
 
-  const size_t width = static_cast<size_t>(clip.width());
-  auto samples = ScratchBytes(4 * width);
-  auto maskRow = ScratchBytes(mask ? 4 * width : 0);
-  if (!samples.ok() || !maskRow.ok())
-    return kReport.Fail(kRtTransformWorld, kErrOutOfMemory, kStrScratch);
-  uint32_t* row = reinterpret_cast<uint32_t*>(samples.data());
-  const bool reference = UseReference();
-
   // Steps 4 and 5 walk the rows; the stencil modes' pass over the rest of
   // the destination is folded into their rows, which span the whole rectangle.
   // Dissolve seeds per row: the mode's seed plus the left edge, advanced by
-  // 12281 times the row number from row to row.
-  PF_CompositeMode m = *mode;
-  uint32_t seed = mode->seed + static_cast<uint32_t>(clip.left);
-  const int32_t progressMask = blur ? 1 : (quality ? 3 : 7);
-  const int32_t rows = clip.height();
+  // 12281 times the row number from row to row, so row n of the rectangle
+  // starts from seed + left + 12281 n (n + 1) / 2.
+  // Rows are independent of each other: without a progress hook they are
+  // shared among the row threads (PFp_SetRowThreads), each band with its own
+  // scratch rows, and the bytes are those of one thread.
   const PF_ProgressProc progress = PFp_GetProgressProc();
-  for (int32_t y = clip.top, n = 0; y < clip.bottom; ++y, ++n) {
-    seed += 12281u * static_cast<uint32_t>(n);
-    if (!RowSkipped(field, y)) {
-      // Row starts are computed afresh in double precision from the inverse
-      // (no error accumulates down the rows) and kept in 64-bit 16.16.
-      const double yc = static_cast<double>(y);
-      const int64_t u0 = ToFixed(fi.u0 + yc * fi.duy, kMaxPosition), v0 = ToFixed(fi.v0 + yc * fi.dvy, kMaxPosition);
-      Cols span = Meet(Solve(u0, rs.du, ulo, uhi, clip.left, clip.right), Solve(v0, rs.dv, vlo, vhi, clip.left, clip.right));
-      int64_t uL0 = 0, vL0 = 0;
-      if (blur) {
-        uL0 = ToFixed(li.u0 + yc * li.duy, kMaxPosition);
-        vL0 = ToFixed(li.v0 + yc * li.dvy, kMaxPosition);
-        for (int32_t k = 1; k < kBlurSamples; ++k) {
-          const int64_t s = u0 + (uL0 - u0) / 16 * k, t = v0 + (vL0 - v0) / 16 * k;
-          const int64_t ds = rs.du + (rs.duL - rs.du) / 16 * k, dt = rs.dv + (rs.dvL - rs.dv) / 16 * k;
-          span = Join(span, Meet(Solve(s, ds, ulo, uhi, clip.left, clip.right), Solve(t, dt, vlo, vhi, clip.left, clip.right)));
-        }
-      }
-      if (outside) span = Cols{clip.left, clip.right};
-      if (!span.empty()) {
-        const int32_t x0 = static_cast<int32_t>(span.a), count = static_cast<int32_t>(span.b - span.a);
-        rs.u = u0 + x0 * rs.du;
-        rs.v = v0 + x0 * rs.dv;
-        if (blur) {
-          rs.uL = uL0 + x0 * rs.duL;
-          rs.vL = vL0 + x0 * rs.dvL;
-        }
-        if (noPixels)
-          std::fill(row, row + count, 0u);
-        else if (reference)
-          SampleRowReference(rs, count, row);
-        else
-          SampleRowFast(rs, count, row);
-        if (mask) MaskRow(*mask, y, x0, count, maskRow.data());
-        m.seed = seed;
-        ErrorCode err = fn(nullptr, count, &m, samples.data(), mask ? maskRow.data() : nullptr, Row(dst, y) + 4 * ptrdiff_t{x0});
-        if (err) return err;
-      }
-    }
-    if (progress && ((n + 1) & progressMask) == 0)
-      if (ErrorCode err = progress(ref, n + 1, rows)) return err;
+  const int32_t rows = clip.height();
+  const int32_t bands = progress ? 1 : platform::RowBandCount(rows, RowThreads());
+  const size_t width = static_cast<size_t>(clip.width());
+  std::vector<ScratchArray<uint8_t>> scratch;
+  scratch.reserve(static_cast<size_t>(bands) * 2);
+  for (int32_t b = 0; b < bands; ++b) {
+    scratch.push_back(ScratchBytes(4 * width));
+    scratch.push_back(ScratchBytes(mask ? 4 * width : 0));
+    if (!scratch[scratch.size() - 2].ok() || !scratch.back().ok())
+      return kReport.Fail(kRtTransformWorld, kErrOutOfMemory, kStrScratch);
   }
+  const bool reference = UseReference();
+  const uint32_t seed0 = mode->seed + static_cast<uint32_t>(clip.left);
+  const int32_t progressMask = blur ? 1 : (quality ? 3 : 7);
+
+  auto band = [&](int32_t b, int32_t first, int32_t end) -> ErrorCode {
+    uint8_t* samples = scratch[static_cast<size_t>(2 * b)].data();
+    uint8_t* maskRow = scratch[static_cast<size_t>(2 * b + 1)].data();
+    uint32_t* row = reinterpret_cast<uint32_t*>(samples);
+    RowSampling r = rs;
+    PF_CompositeMode m = *mode;
+    for (int32_t y = first; y < end; ++y) {
+      const uint64_t n = static_cast<uint64_t>(y - clip.top);
+      if (!RowSkipped(field, y)) {
+        // Row starts are computed afresh in double precision from the inverse
+        // (no error accumulates down the rows) and kept in 64-bit 16.16.
+        const double yc = static_cast<double>(y);
+        const int64_t u0 = ToFixed(fi.u0 + yc * fi.duy, kMaxPosition), v0 = ToFixed(fi.v0 + yc * fi.dvy, kMaxPosition);
+        Cols span = Meet(Solve(u0, r.du, ulo, uhi, clip.left, clip.right), Solve(v0, r.dv, vlo, vhi, clip.left, clip.right));
+        int64_t uL0 = 0, vL0 = 0;
+        if (blur) {
+          uL0 = ToFixed(li.u0 + yc * li.duy, kMaxPosition);
+          vL0 = ToFixed(li.v0 + yc * li.dvy, kMaxPosition);
+          for (int32_t k = 1; k < kBlurSamples; ++k) {
+            const int64_t s = u0 + (uL0 - u0) / 16 * k, t = v0 + (vL0 - v0) / 16 * k;
+            const int64_t ds = r.du + (r.duL - r.du) / 16 * k, dt = r.dv + (r.dvL - r.dv) / 16 * k;
+            span = Join(span, Meet(Solve(s, ds, ulo, uhi, clip.left, clip.right), Solve(t, dt, vlo, vhi, clip.left, clip.right)));
+          }
+        }
+        if (outside) span = Cols{clip.left, clip.right};
+        if (!span.empty()) {
+          const int32_t x0 = static_cast<int32_t>(span.a), count = static_cast<int32_t>(span.b - span.a);
+          r.u = u0 + x0 * r.du;
+          r.v = v0 + x0 * r.dv;
+          if (blur) {
+            r.uL = uL0 + x0 * r.duL;
+            r.vL = vL0 + x0 * r.dvL;
+          }
+          if (noPixels)
+            std::fill(row, row + count, 0u);
+          else if (reference)
+            SampleRowReference(r, count, row);
+          else
+            SampleRowFast(r, count, row);
+          if (mask) MaskRow(*mask, y, x0, count, maskRow);
+          m.seed = seed0 + static_cast<uint32_t>(12281u * (n * (n + 1) / 2));
+          ErrorCode err = fn(nullptr, count, &m, samples, mask ? maskRow : nullptr, Row(dst, y) + 4 * ptrdiff_t{x0});
+          if (err) return err;
+        }
+      }
+      if (progress && ((static_cast<int32_t>(n) + 1) & progressMask) == 0)
+        if (ErrorCode err = progress(ref, static_cast<int32_t>(n) + 1, rows)) return err;
+    }
+    return 0;
+  };
+  if (bands == 1) return band(0, clip.top, clip.bottom);
+  std::vector<ErrorCode> errors(static_cast<size_t>(bands), 0);
+  platform::ForRowBands(clip.top, clip.bottom, bands, [&](int32_t b, int32_t first, int32_t end) {
+    errors[static_cast<size_t>(b)] = band(b, first, end);
+  });
+  for (ErrorCode err : errors)
+    if (err) return err;
   return 0;
 }
 

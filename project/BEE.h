@@ -849,6 +849,9 @@ TV_EXPORT ErrorCode BEE_DrawFootageFrame(BEE_Item footage, Time time, const Rati
 //   than BEE_MaxRenderDepth (a damaged project that nests a composition in
 //   itself). Out-parameters are cleared first.
 // - Pixels are straight (unmatted) alpha-red-green-blue throughout.
+// - A field render (request field 1 or 2) changes only the rows of its field
+//   in the destination, also when a layer needs whole frames or the frame is
+//   scaled; the other field's rows keep what they held.
 enum { BEE_MaxRenderDepth = 64, BEE_MotionBlurSamples = 17 };
 // Draws item's frame for request into world (locked or not; its size decides
 // the scale). The cache is neither consulted nor filled.
@@ -888,12 +891,73 @@ TV_EXPORT ErrorCode BEE_TransformPointCompToSource(BEE_Layer layer, Time compTim
 TV_EXPORT ErrorCode BEE_LayerHitCheck(BEE_Layer layer, Time compTime, FloatPoint point, Boolean32* hit);
 // The topmost layer hit at the composition point (null when none).
 TV_EXPORT ErrorCode BEE_CompHitCheck(BEE_Item comp, Time compTime, FloatPoint point, BEE_Layer* layer);
-// Whether a nested composition's layers could be composited straight into
-// the outer composition, and whether a source could be drawn at its
-// transformed size. Both answer no: nested compositions are rendered into
-// their own frame, and no footage module draws at any size.
+// Whether a nested composition's layers may be composited straight into the
+// outer composition (the layer's matrix concatenated to theirs): the layer
+// has the collapse switch and a composition source, no enabled effects, no
+// masks, no track matte, is not the matte of the layer below, uses the
+// normal mode without transfer flags at a constant 100 % opacity and no
+// motion blur, and the nested composition has the outer one's pixel aspect
+// and only normal-mode layers without track mattes. The result then equals
+// the nested frame composited whole, up to resampling and the nested frame's
+// edges, which no longer clip.
 TV_EXPORT ErrorCode BEE_CouldLayerCompFlatten(BEE_Layer layer, Boolean32* result);
+// Whether the source could be drawn at its transformed size. Answers no: no
+// footage module draws at an arbitrary size, so sources are drawn whole.
 TV_EXPORT ErrorCode BEE_CouldLayerRasterize(BEE_Layer layer, Boolean32* result);
+
+// Row threads: the heavy pixel routines of a frame (the layer transform)
+// share their rows among up to count threads while the engine renders; the
+// bytes are those of one thread. 0 sets the number of processors (the start
+// value), 1 renders on the caller's thread alone; other values 1 to 64.
+// 3 (reported) for another count; *count the value in force.
+TV_EXPORT ErrorCode BEE_SetRenderThreads(int32_t count);
+TV_EXPORT ErrorCode BEE_GetRenderThreads(int32_t* count);
+
+// ---- Composition rendering: display, thumbnails, export, selection --------------------
+// The cached form of BEE_CheckoutLayerSourceFrame: the source's frame at the
+// layer's source time, checked out of the frame cache (rendered and cached on
+// a miss) at the source's full size; *receipt null for an inactive layer or a
+// layer without a source. Check it in with BEE_CheckinItemFrame.
+TV_EXPORT ErrorCode BEE_CheckoutCachedLayerSourceFrame(BEE_Layer layer, const BEE_RenderRequest* request,
+                                                       MC_Receipt* receipt);
+// Display frames: the item's frame (through the cache when the request is
+// cacheable) scaled to world's size and matted on an opaque background:
+// *background (alpha ignored), or when null a composition's background
+// colour and black for other items. world ends fully opaque.
+TV_EXPORT ErrorCode BEE_DrawMattedItemFrame(BEE_Item item, const BEE_RenderRequest* request,
+                                            const uint32_t* background, BM_World world);
+// The same for a layer's source frame at the layer's source time; an
+// inactive layer gives the background alone.
+TV_EXPORT ErrorCode BEE_DrawMattedSourceFrame(BEE_Layer layer, const BEE_RenderRequest* request,
+                                              const uint32_t* background, BM_World world);
+// A thumbnail: the item's frame at its current time, fitted inside world
+// with its pixel aspect kept, centred and matted as above; the rest of world
+// is cleared to zeros. Folders and render items leave world cleared.
+TV_EXPORT ErrorCode BEE_DrawItemThumbnail(BEE_Item item, BM_World world);
+// Writes the item's frame for request (at its downsampled size) to file
+// through the footage module of signature (0: the module that claims the
+// file's name) and its single-frame output. 3 (reported) when no module
+// claims the file, the module framework's 9985 (reported there) when the
+// module writes no single frames; a failed write leaves no file under the
+// name.
+TV_EXPORT ErrorCode BEE_SaveFrameAs(BEE_Item item, const BEE_RenderRequest* request, FILE_SpecH file,
+                                    FourCC signature);
+// Handles of a layer's transformed bounds, for hit checks of the selection.
+enum {
+  BEE_HandleNone = -1,  // the layer's body
+  BEE_HandleTopLeft = 0, BEE_HandleTop, BEE_HandleTopRight, BEE_HandleRight, BEE_HandleBottomRight,
+  BEE_HandleBottom, BEE_HandleBottomLeft, BEE_HandleLeft,
+  BEE_HandleAnchor = 8,
+};
+// Which of the given (selected) layers of comp, or which of their handles,
+// lies under the composition point: the layers are taken in stacking order,
+// top first; a handle within radius composition pixels of the point wins
+// over any body, else the topmost layer whose source rectangle holds the
+// point (*handle BEE_HandleNone). *layer null and *handle BEE_HandleNone when
+// nothing is hit; 3 for a layer that is not comp's.
+TV_EXPORT ErrorCode BEE_CompHitCheckSelection(BEE_Item comp, Time compTime, FloatPoint point,
+                                              const BEE_Layer* layers, int32_t count, double radius,
+                                              BEE_Layer* layer, int32_t* handle);
 
 // ---- Stream values in user units ------------------------------------------------------
 // Streams hold values in internal units; these operations read and write

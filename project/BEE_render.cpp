@@ -17,6 +17,7 @@
 #include "MSK.h"
 #include "PF.h"
 #include "Platform.h"
+#include "RowBands.h"
 
 namespace tv::bee {
 namespace {
@@ -24,33 +25,6 @@ namespace {
 constexpr uint32_t kSiteRender = 0x30;
 constexpr int32_t kAborted = PF_ErrInterrupted;
 constexpr uint32_t kEffectWholeFrames = 0x400;  // effect output flag: the chain copes with single fields
-
-// ---- Worlds ----------------------------------------------------------------------------
-// A World's pixels locked for the life of the hold, wrapped for the pixel routines.
-class Locked {
- public:
-  explicit Locked(BM_World w) : w_(w) {
-    Boolean32 failed = 0;
-    err_ = BM_LockPixels(0, w, &failed);
-    if (!err_) {
-      locked_ = true;
-      err_ = PF_MakeBMIntoPF(w, nullptr, &pf_);
-    }
-  }
-  ~Locked() {
-    if (locked_) BM_UnlockPixels(w_);
-  }
-  Locked(const Locked&) = delete;
-  Locked& operator=(const Locked&) = delete;
-  ErrorCode error() const { return err_; }
-  PFWorld& pf() { return pf_; }
-
- private:
-  BM_World w_;
-  bool locked_ = false;
-  ErrorCode err_ = 0;
-  PFWorld pf_{};
-};
 
 }  // namespace
 
@@ -73,7 +47,28 @@ BM_World TempWorld::Take() {
   return out;
 }
 
+Locked::Locked(BM_World w) : w_(w) {
+  Boolean32 failed = 0;
+  err_ = BM_LockPixels(0, w, &failed);
+  if (!err_) {
+    locked_ = true;
+    err_ = PF_MakeBMIntoPF(w, nullptr, &pf_);
+  }
+}
+
+Locked::~Locked() {
+  if (locked_) BM_UnlockPixels(w_);
+}
+
 namespace {
+int32_t gRenderThreads = 0;  // 0: one per processor
+}  // namespace
+
+RowThreads::RowThreads() : saved_(PFp_GetRowThreads()) {
+  PFp_SetRowThreads(gRenderThreads > 0 ? gRenderThreads : platform::HardwareThreads());
+}
+
+RowThreads::~RowThreads() { PFp_SetRowThreads(saved_); }
 
 ErrorCode WorldSize(BM_World w, int32_t* width, int32_t* height) {
   int32_t depth = 0, rowBytes = 0;
@@ -81,6 +76,8 @@ ErrorCode WorldSize(BM_World w, int32_t* width, int32_t* height) {
   if (depth != 32) return kReport.BadParam(kSiteArgument, {"a 32-bit World"});
   return 0;
 }
+
+namespace {
 
 // Clears the rows of a field (0: every row; 1: rows 0, 2, 4 ...; 2: rows 1, 3, 5 ...).
 ErrorCode ClearField(BM_World w, int32_t field) {
@@ -91,6 +88,16 @@ ErrorCode ClearField(BM_World w, int32_t field) {
   for (int32_t y = field == 1 ? 0 : 1; y < pf.height; y += 2)
     std::memset(pf.data + static_cast<ptrdiff_t>(y) * pf.rowBytes, 0, static_cast<size_t>(pf.width) * 4);
   return 0;
+}
+
+// Copies the rows of a field from src to dst (the same size).
+ErrorCode CopyField(BM_World src, BM_World dst, int32_t field) {
+  Locked s(src), d(dst);
+  if (ErrorCode err = s.error() ? s.error() : d.error()) return err;
+  PF_CompositeMode copy{};
+  copy.mode = PF_Xfer_Copy;
+  copy.opacity = 255;
+  return PF_TransferRect(nullptr, 1, 0, field, nullptr, &s.pf(), &copy, nullptr, 0, 0, &d.pf());
 }
 
 // ---- Time ----------------------------------------------------------------------------------
@@ -109,7 +116,6 @@ Time Advance(Time t, Time span, int64_t num, int64_t den) {
   return Time{static_cast<int32_t>(std::llround(sec * kFine)), kFine};
 }
 
-bool IsZero(Time t) { return t.value == 0 || t.scale == 0; }
 
 // ---- Host polling ---------------------------------------------------------------------------
 uint32_t gLastEventTick = 0;
@@ -184,8 +190,11 @@ namespace {
 // The matrices of a layer drawn from a source World of srcW x srcH (the
 // source's full size is fullW x fullH) into its composition at the
 // composition's resolution: one, or 17 over the shutter interval.
+// post, when given, replaces the step to the composition's resolution: a
+// flattened nested composition's layers go on through their layer's matrix.
 ErrorCode LayerMatrices(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t srcW, int32_t srcH, int32_t fullW,
-                        int32_t fullH, const LPoint& origin, std::vector<FloatMatrix>& out) {
+                        int32_t fullH, const LPoint& origin, const FloatMatrix* post,
+                        std::vector<FloatMatrix>& out) {
   const BEE_ItemRec& comp = R(R(layer).comp);
   const bool blur = (R(layer).switches & BEE_SwitchMotionBlur) && (comp.compSwitches & BEE_CompSwitchMotionBlur) &&
                     !IsZero(rq.span);
@@ -211,21 +220,59 @@ ErrorCode LayerMatrices(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t sr
                   0, 0);
     M_ConcatMatrix(&lm, &m);
     // Composition pixels to pixels at the composition's resolution.
-    M_ScaleMatrix(&m, 1.0 / std::max<uint16_t>(comp.dsfH, 1), 1.0 / std::max<uint16_t>(comp.dsfV, 1), 0, 0);
+    if (post)
+      M_ConcatMatrix(post, &m);
+    else
+      M_ScaleMatrix(&m, 1.0 / std::max<uint16_t>(comp.dsfH, 1), 1.0 / std::max<uint16_t>(comp.dsfV, 1), 0, 0);
   }
   return 0;
 }
 
+// The proxy an item shows instead of itself, or null.
+PIN_SeqSpecH ShownProxy(BEE_Item item) {
+  return (R(item).flags & BEE_ItemProxyOn) ? R(item).proxy : nullptr;
+}
+
+}  // namespace
+
 // ---- Sources ----------------------------------------------------------------------------------
-ErrorCode ItemSize(BEE_Item item, int32_t* w, int32_t* h) {
+bool IsZero(Time t) { return t.value == 0 || t.scale == 0; }
+
+ErrorCode FullSize(BEE_Item item, int32_t* w, int32_t* h) {
   *w = *h = 0;
-  if (R(item).kind == BEE_KindComp) return BEE_GetCompDimensionsDSF(item, w, h, nullptr);
+  if (PIN_SeqSpecH proxy = ShownProxy(item)) return PIN_GetDimensions(proxy, nullptr, w, h, nullptr);
   return BEE_GetItemDimensions(item, w, h);
 }
 
-ErrorCode FullSize(BEE_Item item, int32_t* w, int32_t* h) { return BEE_GetItemDimensions(item, w, h); }
+ErrorCode ItemSize(BEE_Item item, int32_t* w, int32_t* h) {
+  *w = *h = 0;
+  if (R(item).kind == BEE_KindComp && !ShownProxy(item)) return BEE_GetCompDimensionsDSF(item, w, h, nullptr);
+  return FullSize(item, w, h);
+}
 
-}  // namespace
+ErrorCode SourceRequest(BEE_Layer layer, const BEE_RenderRequest& rq, Boolean32* active, BEE_RenderRequest* srq) {
+  *active = 0;
+  Time lt{};
+  if (ErrorCode err = BEE_LayerActive(layer, rq.time, 0, active, &lt)) return err;
+  if (!*active) return 0;
+  if (!R(layer).source || !IsLiveItem(R(layer).source)) {
+    *active = 0;
+    return 0;
+  }
+  Time span{0, 1};
+  if (!IsZero(rq.span)) {
+    if (ErrorCode err = BEE_CompToLayerDuration(layer, rq.span, &span)) return err;
+  }
+  Time st{}, s0{}, sd{};
+  if (ErrorCode err = BEE_LayerToSourceTime(layer, lt, &st)) return err;
+  *srq = rq;
+  srq->time = st;
+  srq->span = Time{0, 1};
+  if (!IsZero(span) && BEE_LayerToSourceTimeSpan(layer, lt, span, &s0, &sd) == 0) srq->span = sd;
+  srq->field = 0;
+  srq->layerCount = -1;
+  return 0;
+}
 
 // ---- Drawing an item's frame ------------------------------------------------------------------
 ErrorCode Renderer::DrawItem(BEE_Item item, const BEE_RenderRequest& rq, BM_World dst) {
@@ -237,19 +284,38 @@ ErrorCode Renderer::DrawItem(BEE_Item item, const BEE_RenderRequest& rq, BM_Worl
   } leave{depth_};
   int32_t dw = 0, dh = 0;
   if (ErrorCode err = WorldSize(dst, &dw, &dh)) return err;
-  // A proxy's footage would be drawn here when the item's proxy switch is on;
-  // items have no proxies yet, so the item itself is drawn.
+  // An item showing its proxy draws the proxy's frame (scaled to dst).
+  if (PIN_SeqSpecH proxy = ShownProxy(item)) {
+    int32_t w = 0, h = 0;
+    if (ErrorCode err = PIN_GetDimensions(proxy, nullptr, &w, &h, nullptr)) return err;
+    if (ErrorCode err = BM_ClearWorldToZeros(dst)) return err;
+    PIN_DrawParams params{};
+    params.time = rq.time;
+    params.scaleX = Ratio{dw, static_cast<uint32_t>(std::max(w, 1))};
+    params.scaleY = Ratio{dh, static_cast<uint32_t>(std::max(h, 1))};
+    return PIN_DrawFrame(proxy, dst, &params);
+  }
   switch (R(item).kind) {
     case BEE_KindComp: {
       int32_t w = 0, h = 0;
       if (ErrorCode err = ItemSize(item, &w, &h)) return err;
       if (w == dw && h == dh) return Composite(item, rq, dst);
-      TempWorld tmp;
+      // Scaling mixes neighbouring rows: a field is taken from the whole
+      // frame scaled, and only its rows reach dst.
+      BEE_RenderRequest wrq = rq;
+      wrq.field = 0;
+      TempWorld tmp, scaled;
       if (ErrorCode err = tmp.Make(w, h)) return err;
-      if (ErrorCode err = Composite(item, rq, tmp.w)) return err;
-      Locked s(tmp.w), d(dst);
-      if (ErrorCode err = s.error() ? s.error() : d.error()) return err;
-      return PF_WorldCopy(nullptr, &s.pf(), &d.pf());
+      if (ErrorCode err = Composite(item, wrq, tmp.w)) return err;
+      if (rq.field != 0) {
+        if (ErrorCode err = scaled.Make(dw, dh)) return err;
+      }
+      {
+        Locked s(tmp.w), d(scaled.w ? scaled.w : dst);
+        if (ErrorCode err = s.error() ? s.error() : d.error()) return err;
+        if (ErrorCode err = PF_WorldCopy(nullptr, &s.pf(), &d.pf())) return err;
+      }
+      return scaled.w ? CopyField(scaled.w, dst, rq.field) : 0;
     }
     case BEE_KindSolid:
       return BM_ClearWorldToLong(dst, R(item).solidColor);
@@ -305,8 +371,10 @@ bool Renderer::NeedsWholeFrames(BEE_Layer layer, Time compTime, int32_t depth) {
   return false;
 }
 
-ErrorCode Renderer::Composite(BEE_Item comp, const BEE_RenderRequest& rq, BM_World dst) {
-  if (ErrorCode err = ClearField(dst, rq.field)) return err;
+ErrorCode Renderer::Composite(BEE_Item comp, const BEE_RenderRequest& rq, BM_World dst, bool clear) {
+  if (clear) {
+    if (ErrorCode err = ClearField(dst, rq.field)) return err;
+  }
   const int32_t n = LayerCount(comp);
   // Layers from the topmost one that needs whole frames downwards get them.
   int32_t wholeFrom = n;
@@ -318,6 +386,17 @@ ErrorCode Renderer::Composite(BEE_Item comp, const BEE_RenderRequest& rq, BM_Wor
       }
   }
   const int32_t count = rq.layerCount < 0 ? n : std::min(n, rq.layerCount);
+  // Layers drawn whole would also draw over the rows of the other field,
+  // which belong to the other field's render: the frame is composited whole
+  // in a World of its own and only the field's rows are taken from it.
+  TempWorld whole;
+  BM_World into = dst;
+  if (clear && rq.field != 0 && wholeFrom < n && count > 0) {
+    int32_t dw = 0, dh = 0;
+    if (ErrorCode err = WorldSize(dst, &dw, &dh)) return err;
+    if (ErrorCode err = whole.Make(dw, dh)) return err;
+    into = whole.w;
+  }
   int32_t done = 0;
   for (int32_t i = n - 1; i >= n - count; --i, ++done) {
     if (ErrorCode err = Poll(1, done, count)) return err;
@@ -326,7 +405,10 @@ ErrorCode Renderer::Composite(BEE_Item comp, const BEE_RenderRequest& rq, BM_Wor
     BEE_RenderRequest lrq = rq;
     if (i >= wholeFrom) lrq.field = 0;
     BEE_Layer matte = (R(layer).trackMatte != BEE_MatteNone && i > 0) ? LayerAt(comp, i - 1) : nullptr;
-    if (ErrorCode err = RenderLayer(layer, lrq, dst, matte, false)) return err;
+    if (ErrorCode err = RenderLayer(layer, lrq, into, matte, false)) return err;
+  }
+  if (whole.w) {
+    if (ErrorCode err = CopyField(whole.w, dst, rq.field)) return err;
   }
   return Poll(5, done, count);
 }
@@ -499,6 +581,14 @@ ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM
 
   if (quality == BEE_QualityWireframe) return Wireframe(layer, rq, fullW, fullH, dst);
 
+  // A collapsed nested composition allowed to flatten: its layers go
+  // straight into dst through this layer's matrix.
+  if ((R(layer).switches & BEE_SwitchCollapse) && R(src).kind == BEE_KindComp && !asMatte) {
+    Boolean32 flatten = 0;
+    if (ErrorCode err = BEE_CouldLayerCompFlatten(layer, &flatten)) return err;
+    if (flatten) return Flattened(layer, rq, fullW, fullH, dst);
+  }
+
   // The matte: the layer above, rendered alone into a World of this size.
   TempWorld matte;
   if (matteLayer) {
@@ -516,7 +606,7 @@ ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM
   // The effect chain's output keeps the source's pixel scale.
   std::vector<FloatMatrix> matrices;
   const int32_t baseW = origin.h || origin.v ? sw : fullW, baseH = origin.h || origin.v ? sh : fullH;
-  if (ErrorCode err = LayerMatrices(layer, rq, sw, sh, baseW, baseH, origin, matrices)) return err;
+  if (ErrorCode err = LayerMatrices(layer, rq, sw, sh, baseW, baseH, origin, Post(), matrices)) return err;
 
   double opacity = 100;
   if (ErrorCode err = Value(layer, BEE_StreamOpacity, rq.time, &opacity)) return err;
@@ -555,6 +645,34 @@ ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM
                            nullptr, &d.pf());
 }
 
+ErrorCode Renderer::Flattened(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t fullW, int32_t fullH,
+                              BM_World dst) {
+  if (depth_ >= BEE_MaxRenderDepth) return Strange(kSiteRender, "composition nesting", depth_);
+  Boolean32 active = 0;
+  BEE_RenderRequest nrq{};
+  if (ErrorCode err = SourceRequest(layer, rq, &active, &nrq)) return err;
+  if (!active) return 0;
+  nrq.field = rq.field;
+  std::vector<FloatMatrix> outer;
+  BEE_RenderRequest still = rq;
+  still.span = Time{0, 1};
+  if (ErrorCode err = LayerMatrices(layer, still, fullW, fullH, fullW, fullH, LPoint{0, 0}, Post(), outer))
+    return err;
+  struct Nest {
+    Renderer& r;
+    std::vector<FloatMatrix> saved;
+    Nest(Renderer& r, const FloatMatrix& m) : r(r), saved(r.post_) {
+      r.post_.assign(1, m);
+      ++r.depth_;
+    }
+    ~Nest() {
+      r.post_ = saved;
+      --r.depth_;
+    }
+  } nest(*this, outer[0]);
+  return Composite(R(layer).source, nrq, dst, false);
+}
+
 // Quality 0: the outline of the layer's transformed bounds and of its masks'
 // bounds, one pixel of opaque white.
 ErrorCode Renderer::Wireframe(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t fullW, int32_t fullH,
@@ -562,7 +680,7 @@ ErrorCode Renderer::Wireframe(BEE_Layer layer, const BEE_RenderRequest& rq, int3
   std::vector<FloatMatrix> matrices;
   BEE_RenderRequest still = rq;
   still.span = Time{0, 1};
-  if (ErrorCode err = LayerMatrices(layer, still, fullW, fullH, fullW, fullH, LPoint{0, 0}, matrices)) return err;
+  if (ErrorCode err = LayerMatrices(layer, still, fullW, fullH, fullW, fullH, LPoint{0, 0}, Post(), matrices)) return err;
   std::vector<LRect> outlines{LRect{0, 0, fullW, fullH}};
   int32_t n = 0;
   Boolean32 active = 0;
@@ -640,6 +758,18 @@ ErrorCode BEE_RenderCompFrameCheckout(BEE_Item item, const BEE_RenderRequest* re
   int32_t w = 0, h = 0;
   if (ErrorCode err = ItemSize(item, &w, &h)) return err;
   return RenderAndCache(item, *request, std::max(w, 1), std::max(h, 1), receipt);
+} TV_CATCH(BEE_PackageNumber)
+
+ErrorCode BEE_SetRenderThreads(int32_t count) try {
+  if (count < 0 || count > 64) return kReport.BadParam(kSiteArgument, {"BEE_SetRenderThreads"});
+  gRenderThreads = count;
+  return 0;
+} TV_CATCH(BEE_PackageNumber)
+
+ErrorCode BEE_GetRenderThreads(int32_t* count) try {
+  if (!count) return kReport.BadParam(kSiteArgument, {"BEE_GetRenderThreads"});
+  *count = gRenderThreads > 0 ? gRenderThreads : platform::HardwareThreads();
+  return 0;
 } TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_RenderCompFrameCheckin(MC_Receipt receipt) { return BEE_CheckinItemFrame(receipt); }

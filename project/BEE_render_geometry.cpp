@@ -1,9 +1,14 @@
 // Layer geometry: the layer-to-composition matrix, point transforms, hit
 // checks, and the predicates of the direct rendering paths.
+#include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "BEE_internal.h"
 #include "BEE_render_internal.h"
+#include "FLT.h"
+#include "PF.h"
 
 namespace tv::bee {
 namespace {
@@ -124,11 +129,112 @@ ErrorCode BEE_CompHitCheck(BEE_Item comp, Time compTime, FloatPoint point, BEE_L
   return 0;
 } TV_CATCH(BEE_PackageNumber)
 
-// Compositing a nested composition's layers straight into the outer one
-// would change the pixels (one resampling instead of two, no clipping to the
-// nested frame); the nested frame is always rendered on its own.
+ErrorCode BEE_CompHitCheckSelection(BEE_Item comp, Time compTime, FloatPoint point, const BEE_Layer* layers,
+                                    int32_t count, double radius, BEE_Layer* layer, int32_t* handle) try {
+  if (layer) *layer = nullptr;
+  if (handle) *handle = BEE_HandleNone;
+  if (ErrorCode err = CheckComp(comp)) return err;
+  if (!layer || !handle || count < 0 || (count > 0 && !layers) || !(radius >= 0))
+    return kReport.BadParam(kSiteArgument, {"BEE_CompHitCheckSelection"});
+  std::vector<std::pair<int32_t, BEE_Layer>> order;
+  for (int32_t i = 0; i < count; ++i) {
+    if (ErrorCode err = CheckLayer(layers[i])) return err;
+    if (R(layers[i]).comp != comp) return kReport.BadParam(kSiteArgument, {"BEE_CompHitCheckSelection"});
+    order.emplace_back(IndexOfLayer(layers[i]), layers[i]);
+  }
+  std::sort(order.begin(), order.end());  // top first
+  // Handles first: the corners and edge middles of the source rectangle and
+  // the anchor point, all in composition pixels.
+  for (const auto& [index, l] : order) {
+    Boolean32 active = 0;
+    if (ErrorCode err = BEE_LayerActive(l, compTime, 0, &active, nullptr)) return err;
+    BEE_Item src = R(l).source;
+    if (!active || !src || !IsLiveItem(src)) continue;
+    int32_t w = 0, h = 0;
+    if (ErrorCode err = BEE_GetItemDimensions(src, &w, &h)) return err;
+    double anchor[2] = {0, 0};
+    if (ErrorCode err = BEE_GetLayerStreamValueF(l, BEE_StreamAnchorPoint, compTime, anchor)) return err;
+    FloatMatrix m{};
+    if (ErrorCode err = LayerMatrix(l, compTime, &m)) return err;
+    const double hw = w / 2.0, hh = h / 2.0;
+    const FloatPoint at[9] = {{0, 0}, {hw, 0}, {double(w), 0}, {double(w), hh}, {double(w), double(h)},
+                              {hw, double(h)}, {0, double(h)}, {0, hh}, {anchor[0], anchor[1]}};
+    for (int32_t k = 0; k < 9; ++k) {
+      FloatPoint p = at[k];
+      Apply(m, &p);
+      if (std::hypot(p.x - point.x, p.y - point.y) <= radius) {
+        *layer = l;
+        *handle = k;
+        return 0;
+      }
+    }
+  }
+  for (const auto& [index, l] : order) {
+    Boolean32 hit = 0;
+    if (ErrorCode err = BEE_LayerHitCheck(l, compTime, point, &hit)) return err;
+    if (hit) {
+      *layer = l;
+      return 0;
+    }
+  }
+  return 0;
+} TV_CATCH(BEE_PackageNumber)
+
+namespace {
+
+bool HasEnabledEffect(BEE_Layer layer) {
+  Handle parade = R(layer).parade;
+  int32_t n = 0;
+  if (!(R(layer).switches & BEE_SwitchEffects) || !parade || FLT_InqParadeNumSeqs(parade, &n) != 0) return false;
+  for (int32_t i = 0; i < n; ++i) {
+    uint32_t flags = 0;
+    if (FLT_InqParadeSeqFlags(parade, i, &flags) != 0 || (flags & FLT_Item_On)) return true;
+  }
+  return false;
+}
+
+bool HasMasks(BEE_Layer layer) {
+  int32_t n = 0;
+  return R(layer).masks && LIST_GetNumItems(R(layer).masks, &n) == 0 && n > 0;
+}
+
+// A stream that holds one value (no keys) equal to v.
+bool ConstantAt(BEE_Layer layer, int32_t index, double v) {
+  TDB_Stream s = R(layer).streams[index];
+  TDB_StreamInfo info{};
+  if (!s || TDB_GetStreamInfo(s, &info) != 0 || !(info.flags & TDB_StreamConstant)) return false;
+  double value = 0;
+  return BEE_GetLayerStreamValueF(layer, index, Time{0, 1}, &value) == 0 && value == v;
+}
+
+bool CouldFlatten(BEE_Layer layer) {
+  const BEE_LayerRec& l = R(layer);
+  BEE_Item src = l.source;
+  if (!(l.switches & BEE_SwitchCollapse) || !src || !IsLiveItem(src) || R(src).kind != BEE_KindComp) return false;
+  if ((R(src).flags & BEE_ItemProxyOn) && R(src).proxy) return false;
+  if (HasEnabledEffect(layer) || HasMasks(layer) || l.trackMatte != BEE_MatteNone) return false;
+  if (l.transferMode != PF_Xfer_Normal || l.transferFlags != 0) return false;
+  if ((l.switches & BEE_SwitchMotionBlur) && (R(l.comp).compSwitches & BEE_CompSwitchMotionBlur)) return false;
+  if (!ConstantAt(layer, BEE_StreamOpacity, 100)) return false;
+  // The matte of the layer below it is drawn from its own pixels.
+  const int32_t index = IndexOfLayer(layer);
+  if (index + 1 < LayerCount(l.comp) && R(LayerAt(l.comp, index + 1)).trackMatte != BEE_MatteNone) return false;
+  const Ratio a = R(src).hsf, b = R(l.comp).hsf;
+  if (int64_t{a.num} * b.den != int64_t{b.num} * a.den) return false;
+  const int32_t n = LayerCount(src);
+  for (int32_t i = 0; i < n; ++i) {
+    const BEE_LayerRec& inner = R(LayerAt(src, i));
+    if (inner.transferMode != PF_Xfer_Normal || inner.transferFlags != 0 || inner.trackMatte != BEE_MatteNone)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 ErrorCode BEE_CouldLayerCompFlatten(BEE_Layer layer, Boolean32* result) try {
-  return Query<&CheckLayer>("BEE_CouldLayerCompFlatten", layer, result, [](BEE_Layer) { return Boolean32{0}; });
+  return Query<&CheckLayer>("BEE_CouldLayerCompFlatten", layer, result,
+                            [](BEE_Layer l) { return Boolean32{CouldFlatten(l) ? 1 : 0}; });
 } TV_CATCH(BEE_PackageNumber)
 
 // No footage module draws at an arbitrary size: sources are drawn whole.

@@ -1,7 +1,10 @@
 // The renderer's pieces shared by its files.
 #pragma once
 
+#include <vector>
+
 #include "BEE.h"
+#include "PF.h"
 
 namespace tv::bee {
 
@@ -18,20 +21,68 @@ struct TempWorld {
   BM_World Take();
 };
 
+// A World's pixels locked for the life of the hold, wrapped for the pixel routines.
+class Locked {
+ public:
+  explicit Locked(BM_World w);
+  ~Locked();
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+  ErrorCode error() const { return err_; }
+  PFWorld& pf() { return pf_; }
+
+ private:
+  BM_World w_;
+  bool locked_ = false;
+  ErrorCode err_ = 0;
+  PFWorld pf_{};
+};
+
+// The size of a 32-bit World (3, reported, for another depth).
+ErrorCode WorldSize(BM_World w, int32_t* width, int32_t* height);
+// The size an item's frame is drawn at: a composition's downsampled size,
+// else its full size (a proxy's own when the item shows its proxy).
+ErrorCode ItemSize(BEE_Item item, int32_t* w, int32_t* h);
+// The source's full size as a layer sees it (a proxy's own when shown).
+ErrorCode FullSize(BEE_Item item, int32_t* w, int32_t* h);
+// The request for a layer's source at the composition time of rq: *active
+// 0 (and nothing else set) for an inactive layer or one without a source.
+ErrorCode SourceRequest(BEE_Layer layer, const BEE_RenderRequest& rq, Boolean32* active, BEE_RenderRequest* srq);
+bool IsZero(Time t);
+
 // Source pixels to composition pixels at a composition time.
 ErrorCode LayerMatrix(BEE_Layer layer, Time compTime, FloatMatrix* m);
+
+// The row threads of the pixel routines for the life of a render (the
+// engine's setting), restored afterwards.
+class RowThreads {
+ public:
+  RowThreads();
+  ~RowThreads();
+  RowThreads(const RowThreads&) = delete;
+  RowThreads& operator=(const RowThreads&) = delete;
+
+ private:
+  int32_t saved_;
+};
 
 // One frame's render: it counts the nesting of compositions.
 class Renderer {
  public:
   ErrorCode DrawItem(BEE_Item item, const BEE_RenderRequest& rq, BM_World dst);
-  ErrorCode Composite(BEE_Item comp, const BEE_RenderRequest& rq, BM_World dst);
+  // Composites comp's layers into dst (cleared first for the field when asked).
+  ErrorCode Composite(BEE_Item comp, const BEE_RenderRequest& rq, BM_World dst, bool clear = true);
   ErrorCode RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM_World dst, BEE_Layer matte, bool asMatte);
   ErrorCode SourceFrame(BEE_Layer layer, const BEE_RenderRequest& rq, Time layerTime, Time layerSpan,
                         TempWorld& out);
 
  private:
   bool NeedsWholeFrames(BEE_Layer layer, Time compTime, int32_t depth);
+  ErrorCode Flattened(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t fullW, int32_t fullH, BM_World dst);
+  // Inside a flattened nested composition: its pixels to the destination's.
+  const FloatMatrix* Post() const { return post_.empty() ? nullptr : &post_[0]; }
+  std::vector<FloatMatrix> post_;
+  RowThreads threads_;
   ErrorCode Wireframe(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t fullW, int32_t fullH, BM_World dst);
   int32_t depth_ = 0;
 };

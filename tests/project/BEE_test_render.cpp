@@ -4,8 +4,11 @@
 // rendering through the frame cache.
 #include <array>
 #include <cmath>
+#include <functional>
 
 #include "BEE_test_support.h"
+#include "FILE.h"
+#include "PIN.h"
 #include "FLT.h"
 #include "BM.h"
 #include "MC.h"
@@ -25,7 +28,7 @@ struct Px {
 
 class Render : public UFixture {
  protected:
-  Render() : UFixture({BM_PackageNumber, BEE_PackageNumber}) {}
+  Render() : UFixture({BM_PackageNumber, PIN_PackageNumber, BEE_PackageNumber}) {}
   void SetUp() override {
     UFixture::SetUp();
     worldsAtStart = BMp_LiveWorldCount();
@@ -420,11 +423,17 @@ TEST_F(Render, GoldenFrames) {
   for (uint16_t f : {1, 2}) {
     ASSERT_EQ(BEE_CmdSetResolution(c, f, f), 0);
     for (int32_t field : {0, 1}) {
+      ASSERT_EQ(BEE_SetRenderThreads(1), 0);
       const uint64_t h = Hash(Draw(c, At(0, field)));
-      EXPECT_EQ(Hash(Draw(c, At(0, field))), h);  // the same bytes every time
+      // The same bytes every time, on one row thread or several.
+      for (int32_t threads : {1, 3, 16}) {
+        ASSERT_EQ(BEE_SetRenderThreads(threads), 0);
+        EXPECT_EQ(Hash(Draw(c, At(0, field))), h) << threads;
+      }
       got.push_back(h);
     }
   }
+  ASSERT_EQ(BEE_SetRenderThreads(0), 0);
   const std::vector<uint64_t> golden = {18384061683922435491ull, 17580665774238154182ull, 7578882488848502398ull,
                                         8748944867269235721ull};
   EXPECT_EQ(got, golden) << ::testing::PrintToString(got);
@@ -446,6 +455,209 @@ TEST_F(Render, BadArguments) {
   FloatMatrix zero{}, inv{};
   EXPECT_EQ(BEE_InvertMatrix(&zero, &inv), 1);
   EXPECT_EQ(inv.m[8], 1.0);
+}
+
+// A collapsed nested composition flattens into the outer one: for whole-pixel
+// moves the pixels equal those of the nested frame drawn whole, except that
+// the nested frame's edges no longer clip.
+TEST_F(Render, FlattenedNestedComposition) {
+  BEE_Item inner = Comp(8, 8, "inner");
+  BEE_Layer a = SolidLayer(inner, 0xFF20C040, 4, 4);
+  Set(a, BEE_StreamPosition, {3, 5});
+  BEE_Item c = Comp(16, 16);
+  SolidLayer(c, 0xFF101010, 16, 16);
+  BEE_Layer n = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(c, inner, &n), 0);
+  Set(n, BEE_StreamPosition, {7, 9});
+  const uint64_t whole = Hash(Draw(c));
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(n, BEE_SwitchCollapse, 1), 0);
+  Boolean32 flat = 0;
+  ASSERT_EQ(BEE_CouldLayerCompFlatten(n, &flat), 0);
+  EXPECT_EQ(flat, 1);
+  EXPECT_EQ(Hash(Draw(c)), whole);
+  Set(a, BEE_StreamPosition, {0, 0});  // half outside the nested frame
+  BM_World w = Draw(c);
+  EXPECT_EQ(At(w, 2, 4), (Px{255, 0x20, 0xC0, 0x40}));  // nested (-1, -1): shown
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(n, BEE_SwitchCollapse, 0), 0);
+  EXPECT_EQ(At(Draw(c), 2, 4), (Px{255, 0x10, 0x10, 0x10}));  // clipped by the frame
+  // What keeps a layer from flattening.
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(n, BEE_SwitchCollapse, 1), 0);
+  struct Case {
+    const char* what;
+    std::function<void()> make, undo;
+  } cases[] = {
+      {"opacity", [&] { Set(n, BEE_StreamOpacity, {50}); }, [&] { Set(n, BEE_StreamOpacity, {100}); }},
+      {"mode", [&] { BEE_CmdSetTransfer(n, PF_Xfer_Add, 0, 0); }, [&] { BEE_CmdSetTransfer(n, PF_Xfer_Normal, 0, 0); }},
+      {"inner mode", [&] { BEE_CmdSetTransfer(a, PF_Xfer_Screen, 0, 0); },
+       [&] { BEE_CmdSetTransfer(a, PF_Xfer_Normal, 0, 0); }},
+      {"effect", [&] { BEE_CmdApplyEffect(n, EffectClass(FLT_MatchInvert), nullptr); },
+       [&] { BEE_CmdDeleteEffect(n, 0); }},
+      {"switch", [&] { BEE_CmdSetLayerSwitch(n, BEE_SwitchCollapse, 0); },
+       [&] { BEE_CmdSetLayerSwitch(n, BEE_SwitchCollapse, 1); }},
+  };
+  for (const Case& k : cases) {
+    k.make();
+    ASSERT_EQ(BEE_CouldLayerCompFlatten(n, &flat), 0);
+    EXPECT_EQ(flat, 0) << k.what;
+    k.undo();
+    ASSERT_EQ(BEE_CouldLayerCompFlatten(n, &flat), 0);
+    EXPECT_EQ(flat, 1) << k.what;
+  }
+  BEE_Layer solid = SolidLayer(c, 0xFF000000, 2, 2);
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(solid, BEE_SwitchCollapse, 1), 0);
+  ASSERT_EQ(BEE_CouldLayerCompFlatten(solid, &flat), 0);
+  EXPECT_EQ(flat, 0);
+  ASSERT_EQ(BEE_CouldLayerRasterize(solid, &flat), 0);
+  EXPECT_EQ(flat, 0);
+}
+
+// A time-remapped layer shows its source at the remapped time: a nested
+// layer that starts at 1 s is seen at composition time 0 when the remap
+// holds 1.5 s.
+TEST_F(Render, TimeRemapChoosesTheSourceFrame) {
+  BEE_Item inner = Comp(4, 4, "inner");
+  BEE_Layer late = SolidLayer(inner, 0xFF0000FF, 4, 4);
+  ASSERT_EQ(BEE_CmdSetLayerTimes(late, Time{0, 30}, Time{30, 30}, Time{300, 30}), 0);
+  BEE_Item c = Comp(4, 4);
+  BEE_Layer n = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(c, inner, &n), 0);
+  EXPECT_EQ(At(Draw(c), 1, 1).a, 0);
+  Keys(n, BEE_StreamTimeRemap, {1.5, 0}, {1.5, 0}, 30);
+  EXPECT_EQ(At(Draw(c), 1, 1), (Px{255, 0, 0, 255}));
+  BM_World src = nullptr;
+  BEE_RenderRequest rq = At(0);
+  ASSERT_EQ(BEE_CheckoutLayerSourceFrame(n, &rq, &src), 0);
+  worlds.push_back(src);
+  EXPECT_EQ(At(src, 2, 2), (Px{255, 0, 0, 255}));
+}
+
+TEST_F(Render, MattedFramesThumbnailsAndCachedSources) {
+  BEE_Item c = Comp(16, 8);
+  ASSERT_EQ(BEE_CmdSetBackgroundColor(c, 0x00204060), 0);
+  BEE_Layer l = SolidLayer(c, 0xFFFF0000, 8, 8);
+  Set(l, BEE_StreamPosition, {4, 4});  // the left half
+  Set(l, BEE_StreamOpacity, {50});
+  BM_World w = World(16, 8);
+  BEE_RenderRequest rq = At(0);
+  ASSERT_EQ(BEE_DrawMattedItemFrame(c, &rq, nullptr, w), 0);
+  // Red at opacity byte 128 over the background; the background alone.
+  const Px m = At(w, 2, 2);
+  EXPECT_EQ(m.a, 255);
+  EXPECT_NEAR(m.r, 0x20 + (0xFF - 0x20) * 128 / 255.0, 1);
+  EXPECT_NEAR(m.g, 0x40 - 0x40 * 128 / 255.0, 1);
+  EXPECT_NEAR(m.b, 0x60 - 0x60 * 128 / 255.0, 1);
+  EXPECT_EQ(At(w, 12, 2), (Px{255, 0x20, 0x40, 0x60}));
+  const uint32_t white = 0xFFFFFF;
+  ASSERT_EQ(BEE_DrawMattedSourceFrame(l, &rq, &white, w), 0);
+  EXPECT_EQ(At(w, 12, 7), (Px{255, 255, 0, 0}));  // the solid itself, scaled to fill
+  ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{0, 30}, Time{30, 30}, Time{60, 30}), 0);
+  ASSERT_EQ(BEE_DrawMattedSourceFrame(l, &rq, &white, w), 0);
+  EXPECT_EQ(At(w, 12, 7), (Px{255, 255, 255, 255}));  // inactive: the background
+  ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{0, 30}, Time{0, 30}, Time{60, 30}), 0);
+  // A 16 x 8 composition fitted into 8 x 8: rows 2 to 5, the rest cleared.
+  BM_World thumb = World(8, 8, 0xFFFFFFFF);
+  ASSERT_EQ(BEE_DrawItemThumbnail(c, thumb), 0);
+  for (int y = 0; y < 8; ++y) EXPECT_EQ(At(thumb, 6, y).a, (y >= 2 && y < 6) ? 255 : 0) << y;
+  EXPECT_EQ(At(thumb, 6, 3), (Px{255, 0x20, 0x40, 0x60}));
+  // Cached source frames: the second checkout is the first frame.
+  MC_Receipt r1 = nullptr, r2 = nullptr;
+  ASSERT_EQ(BEE_CheckoutCachedLayerSourceFrame(l, &rq, &r1), 0);
+  ASSERT_EQ(BEE_CheckoutCachedLayerSourceFrame(l, &rq, &r2), 0);
+  BM_World w1 = nullptr, w2 = nullptr;
+  ASSERT_EQ(BEE_GetReceiptWorld(r1, &w1), 0);
+  ASSERT_EQ(BEE_GetReceiptWorld(r2, &w2), 0);
+  EXPECT_EQ(w1, w2);
+  EXPECT_EQ(At(w1, 7, 7), (Px{255, 255, 0, 0}));
+  ASSERT_EQ(BEE_CheckinItemFrame(r1), 0);
+  ASSERT_EQ(BEE_CheckinItemFrame(r2), 0);
+  worldsAtStart = BMp_LiveWorldCount() - static_cast<int32_t>(worlds.size());  // cached frames stay
+}
+
+TEST_F(Render, SaveFrameAsWritesThroughTheModule) {
+  tv::test::TempDir dir;
+  BEE_Item c = Comp(12, 6);
+  BEE_Layer l = SolidLayer(c, 0xFF336699, 6, 6);
+  Set(l, BEE_StreamPosition, {3, 3});
+  const uint64_t want = Hash(Draw(c));
+  FILE_SpecH file = nullptr;
+  ASSERT_EQ(FILE_New(dir.P("f.png").c_str(), FILE_LocFullPath, &file), 0);
+  BEE_RenderRequest rq = At(0);
+  ASSERT_EQ(BEE_SaveFrameAs(c, &rq, file, 0), 0);
+  PIN_SeqSpecH seq = nullptr;
+  ASSERT_EQ(PIN_NewSeqSpecFromFile(file, &seq), 0);
+  BM_World back = World(12, 6);
+  PIN_DrawParams params{};
+  params.time = Time{0, 1};
+  ASSERT_EQ(PIN_DrawFrame(seq, back, &params), 0);
+  EXPECT_EQ(Hash(back), want);
+  PIN_DisposeSeqSpec(seq);
+  FILE_Dispose(file);
+  ASSERT_EQ(FILE_New(dir.P("f.nothing").c_str(), FILE_LocFullPath, &file), 0);
+  rec.clear();
+  EXPECT_EQ(BEE_SaveFrameAs(c, &rq, file, 0), 3);
+  EXPECT_EQ(rec.reports.size(), 1u);
+  FILE_Dispose(file);
+  worldsAtStart = BMp_LiveWorldCount() - static_cast<int32_t>(worlds.size());  // the cached frame stays
+}
+
+TEST_F(Render, HitCheckOfTheSelection) {
+  BEE_Item c = Comp(40, 40);
+  BEE_Layer below = SolidLayer(c, 0xFF000000, 10, 10);  // 15..25 both ways
+  BEE_Layer top = SolidLayer(c, 0xFF000000, 10, 10);
+  Set(top, BEE_StreamPosition, {30, 30});  // 25..35
+  const BEE_Layer both[] = {below, top};
+  struct Case {
+    FloatPoint p;
+    int32_t count;
+    BEE_Layer layer;
+    int32_t handle;
+  } cases[] = {
+      {{25.5, 25.5}, 2, top, BEE_HandleTopLeft},   // the corners meet: the top layer's handle
+      {{35, 30}, 2, top, BEE_HandleRight},
+      {{30.5, 30}, 2, top, BEE_HandleAnchor},
+      {{20, 24}, 2, below, BEE_HandleBottom},
+      {{18, 18}, 2, below, BEE_HandleNone},          // the body
+      {{18, 18}, 1, below, BEE_HandleNone},
+      {{30, 33}, 1, nullptr, BEE_HandleNone},        // top is not selected
+      {{5, 5}, 2, nullptr, BEE_HandleNone},
+  };
+  for (const Case& k : cases) {
+    BEE_Layer layer = nullptr;
+    int32_t handle = 7;
+    ASSERT_EQ(BEE_CompHitCheckSelection(c, Time{0, 30}, k.p, both, k.count, 1.0, &layer, &handle), 0);
+    EXPECT_EQ(layer, k.layer) << k.p.x << "," << k.p.y;
+    EXPECT_EQ(handle, k.handle) << k.p.x << "," << k.p.y;
+  }
+  BEE_Item other = Comp(4, 4, "other");
+  BEE_Layer foreign = SolidLayer(other, 0xFF000000, 4, 4);
+  BEE_Layer layer = below;
+  int32_t handle = 3;
+  EXPECT_EQ(BEE_CompHitCheckSelection(c, Time{0, 30}, FloatPoint{1, 1}, &foreign, 1, 1.0, &layer, &handle), 3);
+  EXPECT_EQ(layer, nullptr);
+  EXPECT_EQ(handle, BEE_HandleNone);
+}
+
+// A field render changes only its own rows, also when a layer needs whole
+// frames (an effect without field support) or the frame is scaled.
+TEST_F(Render, FieldRenderKeepsTheOtherField) {
+  BEE_Item c = Comp(4, 6);
+  SolidLayer(c, 0xFFFF0000, 4, 6);
+  BEE_Layer top = SolidLayer(c, 0xFF102030, 4, 6);
+  ASSERT_EQ(BEE_CmdApplyEffect(top, EffectClass(FLT_MatchInvert), nullptr), 0);
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(top, BEE_SwitchFieldRule, 1), 0);
+  for (uint16_t f : {1, 2}) {
+    ASSERT_EQ(BEE_CmdSetResolution(c, f, f), 0);
+    for (int32_t field : {1, 2}) {
+      BM_World w = World(4, 6, 0xFFFFFFFF);
+      BEE_RenderRequest rq = At(0, field);
+      ASSERT_EQ(BEEp_RenderItemFrame(c, &rq, w), 0);
+      for (int y = 0; y < 6; ++y) {
+        const bool mine = (y % 2) == (field - 1);
+        EXPECT_EQ(At(w, 1, y), mine ? (Px{255, 0xEF, 0xDF, 0xCF}) : (Px{255, 255, 255, 255}))
+            << f << " " << field << " " << y;
+      }
+    }
+  }
 }
 
 }  // namespace
