@@ -1256,3 +1256,17 @@ TV_EXPORT ErrorCode BEE_ConvertScrapToPublic(BEE_Scrap scrap, uint32_t* type, Ha
 // column <c>)." and answers 0x1A03 with no scrap. Other text gives no scrap
 // and no error. "AICB" becomes a scrap holding one mask path.
 TV_EXPORT ErrorCode BEE_ConvertScrapFromPublic(uint32_t type, const char* data, int32_t size, BEE_Scrap* scrap);
+
+// ---- Effect favorites ------------------------------------------------------------------
+// A favorite is an effect chain saved in a file of its own ("RIFX" of form
+// "FaFX": a 16-byte "head", then the chain as FLT_WriteParade writes it).
+// Saving goes through the atomic replacement: a failed save leaves an
+// existing file as it was. An existing file is replaced only with flags
+// FILE_CreateReplace (else 792); script is ignored (names are UTF-8).
+TV_EXPORT ErrorCode BEE_SaveFavorite(FILE_SpecH file, int32_t script, int32_t flags, Handle parade);
+// Applies the favorite's effects to the layer, first to last, with their
+// parameter values and names, as one undo step ("Apply Effect"). Effects that
+// are not installed are left out and reported once (severity 4). A file that
+// is not a favorite fails with 0x1A4A; a newer version with 9; more effects
+// than the layer can take with 3, nothing applied.
+TV_EXPORT ErrorCode BEE_CmdApplyFavorite(FILE_SpecH file, BEE_Layer layer);

@@ -139,6 +139,8 @@ enum Text : int32_t {
   kTextIllegalSelType, kTextSelLayerNotFound, kTextSelLayerInquiry, kTextMultiLayerKeys, kTextCoerceCustom,
   kTextFromCustom, kTextToCustom, kTextSpatialToTemporal, kTextTemporalToSpatial, kTextPasteDims,
   kTextKeyTextFormat, kTextNotKeyScrap, kTextScrapKind,
+  // Effect favorites.
+  kTextFavRemoved1, kTextFavRemovedN, kTextFavRemovedEtc, kTextNotFavorite,
   kTextCount
 };
 

@@ -197,6 +197,13 @@ constexpr pkg::Text kTexts[] = {
     {kTextKeyTextFormat, "invalid clipboard format -- %s (line %ld, near column %ld)."},
     {kTextNotKeyScrap, "Tavelo must have keyframes selected from one layer in order to export them as text."},
     {kTextScrapKind, "the scrap does not hold what this operation needs (kind %ld)."},
+    {kTextFavRemoved1,
+     "^L1 effect reference has been removed because an effect used by this favorite is missing. (^2)"},
+    {kTextFavRemovedN,
+     "^L1 effect references have been removed because some effects used by this favorite are missing. (^2)"},
+    {kTextFavRemovedEtc,
+     "^L1 effect references have been removed because some effects used by this favorite are missing. (^2, etc.)"},
+    {kTextNotFavorite, "not a valid effect favorite file."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
