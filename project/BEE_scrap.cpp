@@ -296,7 +296,7 @@ ErrorCode BEE_CopyKeysToNewScrap(BEE_Selection selection, BEE_Scrap* scrap) try 
   if (!selection || !scrap) return kReport.BadParam(kSiteArgument, {"BEE_CopyKeysToNewScrap"});
   BEE_Layer layer = nullptr;
   for (const auto& e : selection->entries) {
-    if (e.index < 0 || !LayerInComp(e.layer)) continue;
+    if (e.index < 0 || !LayerInComp(e.layer, e.layerId)) continue;
     if (layer && layer != e.layer)
       return kReport.Report(kSiteCopyKeys, kSevError, kErrBadParam, kTextMultiLayerKeys);
     layer = e.layer;

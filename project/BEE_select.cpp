@@ -19,6 +19,8 @@ bool LayerInComp(BEE_Layer layer) {
   return IsLiveLayer(layer) && R(layer).comp && IndexOfLayer(layer) != kNotFound;
 }
 
+bool LayerInComp(BEE_Layer layer, uint32_t id) { return LayerInComp(layer) && R(layer).id == id; }
+
 void DisposeSelectionRec(BEE_SelectionRec* selection) { delete selection; }
 
 ErrorCode CompSelection(BEE_Item comp, BEE_SelectionRec** selection) {
@@ -212,7 +214,7 @@ ErrorCode Enumerate(const Sel& s, const BEE_SelDesc& d, int32_t overLayersText, 
     return kReport.Report(kSiteSelType, kSevWarning, BEE_ErrSelType, overLayersText);
   }
   for (const Entry& e : s.entries) {
-    if (!LayerInComp(e.layer)) continue;
+    if (!LayerInComp(e.layer, e.layerId)) continue;
     if (d.layer && e.layer != d.layer && d.kind != BEE_SelKindLayer) continue;
     switch (d.kind) {
       case BEE_SelKindLayer:
@@ -239,7 +241,7 @@ ErrorCode Enumerate(const Sel& s, const BEE_SelDesc& d, int32_t overLayersText, 
 
 bool HasKind(const Sel& s, intptr_t kind) {
   for (const Entry& e : s.entries) {
-    if (!LayerInComp(e.layer)) continue;
+    if (!LayerInComp(e.layer, e.layerId)) continue;
     if (kind == BEE_SelKindLayer && e.index == kLayerEntry) return true;
     if (kind == BEE_SelKindMask && IsMaskKey(e.index)) return true;
     if (kind == BEE_SelKindStream && e.index >= 0 && !IsMaskKey(e.index)) return true;
@@ -497,7 +499,7 @@ ErrorCode BEE_CountSelectedKeyframes(BEE_Selection selection, int32_t* count) tr
   if (!selection || !count) return BadSel("BEE_CountSelectedKeyframes");
   int32_t n = 0;
   for (const Entry& e : selection->entries)
-    if (e.index >= 0 && !IsMaskKey(e.index) && LayerInComp(e.layer)) n += static_cast<int32_t>(e.sub.size());
+    if (e.index >= 0 && !IsMaskKey(e.index) && LayerInComp(e.layer, e.layerId)) n += static_cast<int32_t>(e.sub.size());
   *count = n;
   return 0;
 } TV_CATCH(BEE_PackageNumber)

@@ -33,6 +33,9 @@ constexpr uint32_t kSiteKeyText = 0xCF;
 // Whether the layer still stands in a composition (entries of other layers
 // are skipped).
 bool LayerInComp(BEE_Layer layer);
+// As above, and still the layer the entry was made for (a freed layer's
+// handle may come back for another layer).
+bool LayerInComp(BEE_Layer layer, uint32_t id);
 // The composition's selection, made empty on first use.
 ErrorCode CompSelection(BEE_Item comp, BEE_SelectionRec** selection);
 
