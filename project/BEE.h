@@ -1205,3 +1205,201 @@ TV_EXPORT ErrorCode BEE_RenderLayerSound(BEE_Layer layer, Boolean32 forceBest, T
                                          const SND_Format* format, BEE_SoundProgress* progress, SND_World* world);
 TV_EXPORT ErrorCode BEEp_LayerHasAudio(BEE_Layer layer, Boolean32* hasAudio);
 TV_EXPORT ErrorCode BEEp_ItemHasAudio(BEE_Item item, Boolean32* hasAudio);
+// ---- Selection ------------------------------------------------------------------------
+// Each composition keeps a selection of layers, masks, mask vertices,
+// streams and keyframes. A selection is an ordered set of entries, each a
+// layer (or a stream of a layer: a mask is its shape stream,
+// BEE_StreamFirstMask + 3 x mask) with the sub-items picked in it (mask
+// vertices, keyframe indices), ordered by layer ID and stream index, so
+// indexed access and iteration give the same order in every run.
+// Entries of layers that are no longer in a composition are skipped by
+// every query.
+typedef struct BEE_SelectionRec* BEE_Selection;
+// Descriptor kinds.
+enum {
+  BEE_SelKindLayer = 1,     // layer
+  BEE_SelKindMask = 2,      // layer (null: every layer), mask index
+  BEE_SelKindStream = 4,    // layer, stream index
+  BEE_SelKindVertex = 6,    // layer, mask index (BEE_SelAllMasks: every mask), vertex index
+};
+#define BEE_SelAllMasks ((intptr_t)(int32_t)0x80000000)
+typedef struct BEE_SelDesc {
+  intptr_t kind;
+  BEE_Layer layer;
+  intptr_t index;           // mask index or stream index
+  intptr_t vertex;          // vertex index (kind 6)
+} BEE_SelDesc;
+enum {
+  BEE_ErrSelectedTwice = 0x1A07,    // "Mask Vertex Selected Twice."
+  BEE_ErrSelNotFound = 0x1B05,      // "Selected Mask Vertex Not Found."
+  BEE_ErrSelType = 0x1701,          // "Illegal Selection Type." and the kind-6 limits
+  BEE_MaxSelectedSubItems = 1 << 20,
+};
+typedef ErrorCode (*BEE_SelVisitor)(const BEE_SelDesc* thing, intptr_t reference);
+// Failures of the operations below: 3 (reported) for a null selection or
+// out-pointer, a kind outside 1, 2, 4, 6, a layer that is damaged (2), a mask
+// index outside the layer's masks or a vertex outside the mask's shape (10,
+// reported); the codes above as their texts say. Out-parameters are cleared
+// first.
+TV_EXPORT ErrorCode BEE_NewSelection(BEE_Selection* selection);
+// A null selection copies to null.
+TV_EXPORT ErrorCode BEE_DuplicateSelection(BEE_Selection selection, BEE_Selection* copy);
+// null is allowed.
+TV_EXPORT ErrorCode BEE_DisposeSelection(BEE_Selection selection);
+// Selects (select 1) or deselects one thing; *changed (may be null) tells
+// whether anything changed. Selecting a mask none of whose vertices is
+// selected selects all of them; deselecting the last selected vertex of a
+// mask deselects the mask. A vertex selected twice answers 0x1A07, one not
+// selected answers 0x1B05 on deselection; the selection is then unchanged.
+TV_EXPORT ErrorCode BEE_Select(BEE_Selection selection, Boolean32 select, const BEE_SelDesc* descriptor,
+                               Boolean32* changed);
+// Exactly one of kind and descriptor is given (else 0x1701 "Illegal
+// Selection Type."). Given a kind: whether anything of it is selected;
+// kinds 3 and 5 never are.
+TV_EXPORT ErrorCode BEE_IsSelected(BEE_Selection selection, int32_t kind, const BEE_SelDesc* descriptor,
+                                   Boolean32* result);
+// Whether exactly one thing of the descriptor's kind and scope is selected.
+TV_EXPORT ErrorCode BEE_IsOneSelected(BEE_Selection selection, const BEE_SelDesc* descriptor, Boolean32* result);
+// Counts, indexed access and iteration over the things of the descriptor's
+// kind within its scope (a layer, or every layer for kinds 1, 2 and 4; kind
+// 6 needs a layer: 0x1701 at severity 4 otherwise). An index beyond the
+// count answers 10 (reported).
+TV_EXPORT ErrorCode BEE_CountSelected(BEE_Selection selection, const BEE_SelDesc* descriptor, int32_t* count);
+TV_EXPORT ErrorCode BEE_GetIndSelected(BEE_Selection selection, const BEE_SelDesc* descriptor, int32_t index,
+                                       BEE_SelDesc* thing);
+// Selects or deselects everything of the descriptor's kind in its scope
+// (kind 1: the layers of the layer's composition; 2: the layer's masks; 4:
+// the layer's streams; 6: the vertices of the mask, or of every mask).
+TV_EXPORT ErrorCode BEE_SelectAll(BEE_Selection selection, Boolean32 select, const BEE_SelDesc* descriptor);
+// Visits the things BEE_GetIndSelected would give, in order; a non-zero
+// answer stops the walk and is returned.
+TV_EXPORT ErrorCode BEE_SelIterate(BEE_Selection selection, const BEE_SelDesc* descriptor, BEE_SelVisitor visitor,
+                                   intptr_t reference);
+TV_EXPORT ErrorCode BEE_SelectLayer(BEE_Selection selection, BEE_Layer layer, Boolean32 select, Boolean32* changed);
+TV_EXPORT ErrorCode BEE_IsLayerSelected(BEE_Selection selection, BEE_Layer layer, Boolean32* result);
+TV_EXPORT ErrorCode BEE_CountSelectedLayers(BEE_Selection selection, int32_t* count);
+// "Selected Layer Not Found." (10) when the selection holds no layers;
+// "invalid inquiry of selected layer %ld." (10) for an index beyond them.
+TV_EXPORT ErrorCode BEE_GetIndSelectedLayer(BEE_Selection selection, int32_t index, BEE_Layer* layer);
+// Keyframes are sub-items of their stream's entry: selecting one selects
+// the stream; deselecting the last one leaves the stream selected. key is
+// an index of the stream's keys (10 for a key the stream does not have).
+TV_EXPORT ErrorCode BEE_SelectKeyframe(BEE_Selection selection, BEE_Layer layer, int32_t index, int32_t key,
+                                       Boolean32 select, Boolean32* changed);
+TV_EXPORT ErrorCode BEE_IsKeyframeSelected(BEE_Selection selection, BEE_Layer layer, int32_t index, int32_t key,
+                                           Boolean32* result);
+// As BEE_IsKeyframeSelected, or the key's layer is selected as a whole.
+TV_EXPORT ErrorCode BEE_IsKeyframeSelectedPlus(BEE_Selection selection, BEE_Layer layer, int32_t index,
+                                               int32_t key, Boolean32* result);
+TV_EXPORT ErrorCode BEE_CountSelectedKeyframes(BEE_Selection selection, int32_t* count);
+// Forgets every selected keyframe (the streams stay selected).
+TV_EXPORT ErrorCode BEE_DeselectAllKeyframes(BEE_Selection selection);
+// The composition's own selection (never null while the composition lives;
+// it changes only through command 7). Do not dispose it.
+TV_EXPORT ErrorCode BEE_GetCompSelection(BEE_Item comp, BEE_Selection* selection);
+// Command 7 ("Selection"; words: composition, BEE_Selection taken over by
+// the command): replaces the composition's selection by a copy of
+// selection. Successive changes collapse into one undo step; the inverse
+// keeps the old selection until it is dropped.
+TV_EXPORT ErrorCode BEE_CmdSetCompSelection(BEE_Item comp, BEE_Selection selection);
+
+// ---- Scrap ----------------------------------------------------------------------------
+// A scrap holds copied layers (kind 1) or copied streams with their keys
+// (kind 2, with the frame rate, the source size and the source and
+// composition pixel aspects they were copied with); kind 0 is empty. Scraps
+// are kept in BEE_ScrapSlots numbered slots; command 8 ("Copy"; words: slot,
+// BEE_Scrap taken over) puts a scrap into a slot, and its inverse keeps the
+// old one until it is dropped. The scrap in a slot belongs to the engine.
+typedef struct BEE_ScrapRec* BEE_Scrap;
+enum {
+  BEE_ScrapSlots = 4,
+  BEE_ScrapEmpty = 0,
+  BEE_ScrapLayers = 1,
+  BEE_ScrapKeyframes = 2,
+  BEE_ErrKeyText = 0x1A03,      // "invalid clipboard format -- ..."
+};
+typedef struct BEE_ScrapInfo {
+  uint16_t kind;
+  int32_t count;                // layers or streams
+  double framesPerSecond;
+  int32_t sourceWidth, sourceHeight;
+  double sourcePixelAspect, compPixelAspect;
+} BEE_ScrapInfo;
+typedef ErrorCode (*BEE_ScrapStreamVisitor)(int32_t index, TDB_Stream stream, intptr_t reference);
+TV_EXPORT ErrorCode BEE_NewScrap(BEE_Scrap* scrap);
+// Frees a scrap with what it holds (null allowed). Never a scrap in a slot.
+TV_EXPORT ErrorCode BEE_DisposeScrap(BEE_Scrap scrap);
+// The scrap in a slot (null while the slot is empty); 3 for a slot outside
+// 0..BEE_ScrapSlots - 1.
+TV_EXPORT ErrorCode BEE_QueryScrap(int32_t slot, BEE_Scrap* scrap);
+TV_EXPORT ErrorCode BEE_GetScrapInfo(BEE_Scrap scrap, BEE_ScrapInfo* info);
+// Visits the streams of a keyframe scrap (stream index as copied, the
+// stream in internal units); a non-zero answer stops the walk.
+TV_EXPORT ErrorCode BEE_ForEachScrapStream(BEE_Scrap scrap, BEE_ScrapStreamVisitor visitor, intptr_t reference);
+// Turns every stream of a keyframe scrap into a constant holding the value
+// of its first key.
+TV_EXPORT ErrorCode BEE_MakeScrapStreamsConstant(BEE_Scrap scrap);
+// Puts scrap into slot (command 8); the engine takes it over even on failure.
+TV_EXPORT ErrorCode BEE_CmdSetScrap(int32_t slot, BEE_Scrap scrap);
+// A new keyframe scrap of the selected keyframes (a selected stream without
+// selected keys gives the whole stream). All must belong to one layer:
+// "can't copy keyframes from multiple layers." (3) otherwise.
+TV_EXPORT ErrorCode BEE_CopyKeysToNewScrap(BEE_Selection selection, BEE_Scrap* scrap);
+// A new keyframe scrap of every stream of the layer that has a value
+// (standard, mask and effect parameter streams), with all their keys.
+TV_EXPORT ErrorCode BEE_CopyLayerStreamsToNewScrap(BEE_Layer layer, BEE_Scrap* scrap);
+// Adds a copy of layer to a scrap that is empty or holds layers (3 for a
+// keyframe scrap).
+TV_EXPORT ErrorCode BEE_CopyLayerToScrap(BEE_Scrap scrap, BEE_Layer layer);
+// Pastes a keyframe scrap onto the layer as one undo step ("Paste
+// Keyframes"): each copied stream goes to the layer's stream of the same
+// index (effect parameters: the same parameter of the n-th effect of that
+// class, n counting the copied effects of the class), its first key at the
+// layer's current time, spacing kept; a constant copied stream sets the
+// value at that time. Values are carried in user units (the scrap's source
+// size to the layer's). Every stream is checked before anything changes:
+// custom against numeric data, spatial against temporal data and differing
+// dimension counts fail with 3 and their message; nothing is pasted.
+TV_EXPORT ErrorCode BEE_CmdPasteKeyframesIntoLayer(BEE_Layer layer, BEE_Scrap scrap);
+// As above for a scrap of one stream, pasted onto the layer's stream index
+// (3 for a scrap of more streams).
+TV_EXPORT ErrorCode BEE_CmdPasteKeyframesIntoStream(BEE_Layer layer, int32_t index, BEE_Scrap scrap);
+// Pastes a layer scrap into the composition above its topmost layer as one
+// undo step ("Paste Layers"); the pasted layers become the composition's
+// selection. A source that is the composition or contains it is replaced by
+// a red solid "Was Circular Reference" (with a warning), a source that no
+// longer exists by a red solid "Original Source Deleted".
+TV_EXPORT ErrorCode BEE_CmdPasteLayersIntoComp(BEE_Item comp, BEE_Scrap scrap);
+
+// ---- Keyframe text -------------------------------------------------------------------
+// The public clipboard forms of a scrap: "TEXT" (keyframe text, CR LF line
+// ends, numbers in the C locale whatever the user's locale) and "AICB" (a
+// mask path as an Encapsulated PostScript text).
+#define BEE_PublicText 0x54455854u    // 'TEXT'
+#define BEE_PublicPath 0x41494342u    // 'AICB'
+// A keyframe scrap gives "TEXT" (or "AICB" when it holds a mask path
+// alone); any other scrap gives "TEXT" holding the message "Tavelo must
+// have keyframes selected from one layer in order to export them as
+// text.". *text is a new zero-terminated handle of exactly the text's
+// length plus the zero.
+TV_EXPORT ErrorCode BEE_ConvertScrapToPublic(BEE_Scrap scrap, uint32_t* type, Handle* text);
+// Reads size bytes of public data. "TEXT" that begins (after white space)
+// with the keyframe header is read into a new keyframe scrap; the first
+// fault is reported as "invalid clipboard format -- <what> (line <n>, near
+// column <c>)." and answers 0x1A03 with no scrap. Other text gives no scrap
+// and no error. "AICB" becomes a scrap holding one mask path.
+TV_EXPORT ErrorCode BEE_ConvertScrapFromPublic(uint32_t type, const char* data, int32_t size, BEE_Scrap* scrap);
+
+// ---- Effect favorites ------------------------------------------------------------------
+// A favorite is an effect chain saved in a file of its own ("RIFX" of form
+// "FaFX": a 16-byte "head", then the chain as FLT_WriteParade writes it).
+// Saving goes through the atomic replacement: a failed save leaves an
+// existing file as it was. An existing file is replaced only with flags
+// FILE_CreateReplace (else 792); script is ignored (names are UTF-8).
+TV_EXPORT ErrorCode BEE_SaveFavorite(FILE_SpecH file, int32_t script, int32_t flags, Handle parade);
+// Applies the favorite's effects to the layer, first to last, with their
+// parameter values and names, as one undo step ("Apply Effect"). Effects that
+// are not installed are left out and reported once (severity 4). A file that
+// is not a favorite fails with 0x1A4A; a newer version with 9; more effects
+// than the layer can take with 3, nothing applied.
+TV_EXPORT ErrorCode BEE_CmdApplyFavorite(FILE_SpecH file, BEE_Layer layer);

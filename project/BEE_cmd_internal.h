@@ -138,6 +138,11 @@ BEE_OP(OpKeyFlag);
 BEE_OP(OpRestoreStream);
 // Time markers of compositions (BEE_markers.cpp).
 BEE_OP(OpTimeMarker);
+// Selection and scrap (BEE_select_cmds.cpp, BEE_scrap.cpp): 7 replaces a
+// composition's selection, 8 a scrap slot.
+BEE_OP(OpSelect);
+BEE_OP(OpSetScrap);
+BEE_OP(OpPasteLayer);
 // Project files (BEE_projfile*.cpp).
 BEE_OP(OpSaveProject);
 BEE_OP(OpOpenProject);

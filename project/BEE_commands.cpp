@@ -48,9 +48,9 @@ CommandEntry gTable[BEE_CommandCount + 1] = {
     {&OpSaveProject, 0xB, 0},                          // 4
     {&OpOpenProject, 0x13, 0},                         // 5
     {&OpImportProject, 0x3, 0},                        // 6
-    {U_(7), 0x14, 0},                                  // 7
-    {U_(8), 0x10, kTextCopy},                          // 8
-    {U_(9), 0, kTextPasteLayer},                       // 9
+    {&OpSelect, 0x14, 0},                              // 7
+    {&OpSetScrap, 0x10, kTextCopy},                    // 8
+    {&OpPasteLayer, 0, kTextPasteLayer},               // 9
     {&OpKeyframeChange, 0x4, kTextKeyframeChange},     // 10
     {&OpNewComp, 0, kTextNewComposition},              // 11
     {&OpNewLayer, 0, kTextNewLayer},                   // 12

@@ -59,6 +59,8 @@ struct BEE_ItemRec {
   uint32_t viewState[20];     // compositions: "cdta" bytes 56..135
   uint32_t solidSetting;      // solids: "crdt" bytes 4..7
   PIN_SeqSpecH proxy;         // owned, or null
+  // Selection: a composition's selection (owned; null until first asked for).
+  struct BEE_SelectionRec* selection;
 };
 
 struct BEE_LayerRec {
@@ -132,6 +134,13 @@ enum Text : int32_t {
   kTextImportingOld, kTextOpeningOld, kTextRemoved1, kTextRemovedN, kTextRemovedEtc, kTextMissingEff1,
   kTextMissingEffN, kTextMissingEffEtc, kTextFileMissing1, kTextFilesMissingN, kTextFilesChanged,
   kTextNoProjectPath,
+  // Selection, scrap and keyframe text.
+  kTextVertexTwice, kTextVertexNotFound, kTextCountVertexes, kTextGetIndVertexes, kTextIterVertexes,
+  kTextIllegalSelType, kTextSelLayerNotFound, kTextSelLayerInquiry, kTextMultiLayerKeys, kTextCoerceCustom,
+  kTextFromCustom, kTextToCustom, kTextSpatialToTemporal, kTextTemporalToSpatial, kTextPasteDims,
+  kTextKeyTextFormat, kTextNotKeyScrap, kTextScrapKind,
+  // Effect favorites.
+  kTextFavRemoved1, kTextFavRemovedN, kTextFavRemovedEtc, kTextNotFavorite,
   kTextCount
 };
 
@@ -327,5 +336,10 @@ ErrorCode RefreshEffect(BEE_Layer layer, int32_t index);
 // frame step and duration of the frame being rendered (time 0 outside a render).
 ErrorCode EffectLayerInfo(void* refcon, Handle parade, ::FLT_LayerInfo* info);
 ErrorCode DuplicateEffects(Handle parade, Handle* copy);
+
+// ---- Selection and scrap (BEE_select*.cpp, BEE_scrap*.cpp) ----
+void DisposeSelectionRec(struct BEE_SelectionRec* selection);
+// Empties the scrap slots (death).
+void ScrapDeath();
 
 }  // namespace tv::bee

@@ -63,6 +63,7 @@ void DisposeItem(BEE_Item item) {
   if (r2.footage) DisposeHandle(r2.footage);
   if (r2.seqSpec) PIN_DisposeSeqSpec(r2.seqSpec);
   if (r2.proxy) PIN_DisposeSeqSpec(r2.proxy);
+  DisposeSelectionRec(r2.selection);
   r2.magic = 0xDEAD;
   G().liveItems.erase(item);
   DisposeHandle(reinterpret_cast<Handle>(item));

@@ -372,6 +372,7 @@ BEE_OP(OpDuplicateComp) {
     r.guides = nullptr;
     r.footage = nullptr;
     r.parent = nullptr;
+    r.selection = nullptr;
   }
   ErrorCode err = NewText(TextOf(R(comp).comment), &R(copy).comment, BEE_SiteCommandOp);
   if (!err && R(comp).guides) err = LIST_Duplicate(R(comp).guides, 0, &R(copy).guides);

@@ -179,6 +179,31 @@ constexpr pkg::Text kTexts[] = {
      "Note: some files have changed or moved since you last saved this project.  Save to incorporate these "
      "changes."},
     {kTextNoProjectPath, "the project has no file yet; save it under a name first."},
+    {kTextVertexTwice, "Mask Vertex Selected Twice."},
+    {kTextVertexNotFound, "Selected Mask Vertex Not Found."},
+    {kTextCountVertexes, "Implement Count Vertexes over layers."},
+    {kTextGetIndVertexes, "Implement GetIndSel Vertexes over layers."},
+    {kTextIterVertexes, "Implement Iterate Vertexes over layers."},
+    {kTextIllegalSelType, "Illegal Selection Type."},
+    {kTextSelLayerNotFound, "Selected Layer Not Found."},
+    {kTextSelLayerInquiry, "invalid inquiry of selected layer %ld."},
+    {kTextMultiLayerKeys, "can't copy keyframes from multiple layers."},
+    {kTextCoerceCustom, "can't coerce different custom data types."},
+    {kTextFromCustom, "can't paste from custom data."},
+    {kTextToCustom, "can't paste to custom data."},
+    {kTextSpatialToTemporal, "can't paste spatial data to temporal data."},
+    {kTextTemporalToSpatial, "can't paste temporal data to spatial data."},
+    {kTextPasteDims, "can't paste from ^L1 dimension(s) to ^L2"},
+    {kTextKeyTextFormat, "invalid clipboard format -- %s (line %ld, near column %ld)."},
+    {kTextNotKeyScrap, "Tavelo must have keyframes selected from one layer in order to export them as text."},
+    {kTextScrapKind, "the scrap does not hold what this operation needs (kind %ld)."},
+    {kTextFavRemoved1,
+     "^L1 effect reference has been removed because an effect used by this favorite is missing. (^2)"},
+    {kTextFavRemovedN,
+     "^L1 effect references have been removed because some effects used by this favorite are missing. (^2)"},
+    {kTextFavRemovedEtc,
+     "^L1 effect references have been removed because some effects used by this favorite are missing. (^2, etc.)"},
+    {kTextNotFavorite, "not a valid effect favorite file."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
@@ -250,6 +275,7 @@ ErrorCode BEE_Death(void) try {
   CacheDeath();
   // Undo records may own items and layers: release them first.
   DisposeStacks();
+  ScrapDeath();
   CloseProjectState();
   DisposeLeftovers();
   State& g = G();

@@ -44,6 +44,10 @@ constexpr FourCC klist = MakeFourCC("list");
 constexpr FourCC kfdsc = MakeFourCC("fdsc");
 constexpr FourCC kmkdt = MakeFourCC("mkdt");
 constexpr FourCC ktdbn = MakeFourCC("tdbn");
+// A composition's time markers ("tmrk", after "cdta", only when one is set):
+// ten Times, scale 0 for a marker that is not set.
+constexpr FourCC ktmrk = MakeFourCC("tmrk");
+constexpr uint32_t kTmrkSize = 8 * BEE_TimeMarkerCount;
 
 constexpr uint32_t kHeadSize = 20, kHeadMax = 28, kNhedSize = 8, kFdtaSize = 14, kIdtaSize = 84,
                    kCdtaSize = 172, kLdtaSize = 128, kCrdtSize = 12, kSfdtSize = 4, kGdtaSize = 8, kMdtaSize = 16,

@@ -85,6 +85,10 @@ class ProjectReader {
       Join(g.root);
     }
     ReportMissing();
+    if (filesChanged_) {
+      kReport.Note(kSiteProjectFile, kSevWarning, kTextFilesChanged);
+      g.dirty = true;
+    }
     return 0;
   }
 
@@ -364,6 +368,15 @@ class ProjectReader {
         c.frameRate == 0)
       return Strange("bad composition settings", kids[at]);
     ++at;
+    if (at < kids.size() && Is(kids[at], ktmrk)) {
+      if (ErrorCode err = Record(item, kids[at], kTmrkSize, kTmrkSize, &b)) return err;
+      be::Reader m(b);
+      for (Time& t : c.timeMarkers) {
+        t = GetTime(m);
+        if (t.scale == 0) t = Time{0, 0};
+      }
+      ++at;
+    }
     while (at < kids.size() && Is(kids[at], slu::kLIST, kLayr)) {
       if (ErrorCode err = ReadLayer(item, kids[at], it, depth)) return err;
       ++at;
@@ -429,9 +442,34 @@ class ProjectReader {
       PIN_SeqSpecH seq = nullptr;
       if (ErrorCode err = ReadSeqSpec(item, kids[at], &seq)) return err;
       R(it).seqSpec = seq;
+      NoteChangedSource(it, seq);
       ++at;
     }
     return 0;
+  }
+
+  // A source file that no longer matches what the project knew of it (its
+  // size, duration, rate or video) has changed since the save: the item
+  // takes the file's description, and the project is dirty after opening
+  // so that a save keeps the change.
+  void NoteChangedSource(BEE_Item it, PIN_SeqSpecH seq) {
+    Boolean32 missing = 0;
+    if (PIN_IsMissing(seq, &missing) != 0 || missing) return;
+    BEE_FootageDesc fresh{};
+    if (DescribeFootageSource(seq, &fresh) != 0) return;
+    BEE_FootageDesc& kept = *reinterpret_cast<BEE_FootageDesc*>(*R(it).footage);
+    if (fresh.width == kept.width && fresh.height == kept.height && fresh.duration.value == kept.duration.value &&
+        fresh.duration.scale == kept.duration.scale && fresh.frameRate == kept.frameRate &&
+        (fresh.hasVideo != 0) == (kept.hasVideo != 0))
+      return;
+    kept.width = fresh.width;
+    kept.height = fresh.height;
+    kept.duration = fresh.duration;
+    kept.frameRate = fresh.frameRate;
+    kept.hasVideo = fresh.hasVideo;
+    R(it).width = fresh.width;
+    R(it).height = fresh.height;
+    filesChanged_ = true;
   }
 
   static ErrorCode DecodeGuide(intptr_t, LIST_Handle, int32_t, const uint8_t* in, void* item) {
@@ -779,6 +817,7 @@ class ProjectReader {
   bool namesCut_ = false;
   int32_t missingEffects_ = 0;
   int32_t missingFiles_ = 0;
+  bool filesChanged_ = false;
 };
 
 }  // namespace

@@ -153,10 +153,22 @@ class ProjectWriter {
     w.Write<uint32_t>(0);
     PutTime(w, r.secondTime);
     if (ErrorCode err = Atom(kcdta, w)) return err;
+    if (ErrorCode err = WriteTimeMarkers(it)) return err;
     const int32_t n = LayerCount(it);
     for (int32_t i = 0; i < n; ++i)
       if (ErrorCode err = WriteLayer(LayerAt(it, i))) return err;
     return 0;
+  }
+
+  // The composition's time markers, when any is set.
+  ErrorCode WriteTimeMarkers(BEE_Item it) {
+    const BEE_ItemRec& r = R(it);
+    bool any = false;
+    for (const Time& t : r.timeMarkers) any = any || t.scale != 0;
+    if (!any) return 0;
+    be::Writer w;
+    for (const Time& t : r.timeMarkers) PutTime(w, t.scale ? t : Time{0, 0});
+    return Atom(ktmrk, w);
   }
 
   ErrorCode WriteSolid(BEE_Item it) {

@@ -1,0 +1,153 @@
+// Effect favorites (golden head, apply with values and undo, refusals) and
+// what project files keep beyond the fixed tree: composition time markers.
+#include <fstream>
+#include <iterator>
+
+#include "BEE_test_support.h"
+#include "FLT.h"
+
+namespace tv::bee::test {
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+void Put(const std::string& path, const std::vector<uint8_t>& b) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+class Favorites : public BeeFixture {
+ protected:
+  void SetUp() override {
+    BeeFixture::SetUp();
+    // The effect class keeps its template from first use (and a save and an
+    // open keep what they make) until the packages die: warmed before the
+    // counts are taken again.
+    {
+      BEE_Item c = NewComp("warm");
+      BEE_Layer l = NewSolidLayer(c);
+      ASSERT_EQ(BEE_CmdApplyEffect(l, Levels(), nullptr), 0);
+      ASSERT_EQ(BEE_SaveFavorite(Spec(dir.P("warm.tvf")), 0, 0, Parade(l)), 0);
+      ASSERT_EQ(BEE_CmdApplyFavorite(Spec(dir.P("warm.tvf")), l), 0);
+      ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("warm.tvp")), 0, 0), 0);
+      ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("warm.tvp")), 1, nullptr), 0);
+      for (FILE_SpecH s : specs_) FILE_Dispose(s);
+      specs_.clear();
+    }
+    ASSERT_EQ(BEE_Death(), 0);
+    LISTp_GetLiveCount(&liveLists_);
+    liveHandles_ = EMUL_LiveHandleCount();
+    livePtrs_ = EMUL_LivePtrCount();
+    Born(BEE_Birth());
+    comp = NewComp();
+    a = NewSolidLayer(comp, "A");
+    b = NewSolidLayer(comp, "B");
+    rec.clear();
+  }
+  void TearDown() override {
+    for (FILE_SpecH s : specs_) FILE_Dispose(s);
+    BeeFixture::TearDown();
+  }
+  FILE_SpecH Spec(const std::string& path) {
+    FILE_SpecH s = nullptr;
+    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &s), 0);
+    specs_.push_back(s);
+    return s;
+  }
+  static int16_t Levels() {
+    int16_t index = 0;
+    Boolean32 found = 0;
+    EXPECT_EQ(FLTp_FindClass(FLT_MatchLevels, &index, &found), 0);
+    return index;
+  }
+  static Handle Parade(BEE_Layer l) {
+    Handle p = nullptr;
+    int32_t n = 0;
+    EXPECT_EQ(BEE_InqLayerEffectSeq(l, &p, &n), 0);
+    return p;
+  }
+  int32_t Effects(BEE_Layer l) {
+    Handle p = nullptr;
+    int32_t n = -1;
+    EXPECT_EQ(BEE_InqLayerEffectSeq(l, &p, &n), 0);
+    return n;
+  }
+
+  tv::test::TempDir dir{"bee-favorites"};
+  std::vector<FILE_SpecH> specs_;
+  BEE_Item comp = nullptr;
+  BEE_Layer a = nullptr, b = nullptr;
+};
+
+constexpr int32_t kGamma = BEE_StreamFirstEffect + 2;
+
+TEST_F(Favorites, SavedChainAppliesWithItsValuesAsOneStep) {
+  ASSERT_EQ(BEE_CmdApplyEffect(a, Levels(), nullptr), 0);
+  ASSERT_EQ(BEE_CmdRenameEffect(a, 0, "Warm Levels"), 0);
+  BEE_StreamValue v{};
+  v.values[0] = 2.5;
+  ASSERT_EQ(BEE_CmdSetStreamFPV(a, kGamma, nullptr, nullptr, &v), 0);
+  const std::string path = dir.P("levels.tvf");
+  ASSERT_EQ(BEE_SaveFavorite(Spec(path), 0, 0, Parade(a)), 0);
+  const std::vector<uint8_t> file = Bytes(path);
+  ASSERT_GE(file.size(), 36u);
+  const std::vector<uint8_t> head(file.begin() + 8, file.begin() + 36);
+  EXPECT_EQ(head, (std::vector<uint8_t>{'F', 'a', 'F', 'X', 'h', 'e', 'a', 'd', 0, 0, 0, 16, 0, 0, 0, 1,
+                                        0, 0, 0, 22, 0, 0, 0, 1, 1, 0, 0, 0}));
+  const std::string before = Dump();
+  ASSERT_EQ(BEE_CmdApplyFavorite(Spec(path), b), 0);
+  EXPECT_EQ(UndoName(), "Apply Effect");
+  EXPECT_EQ(Effects(b), 1);
+  BEE_StreamValue got{};
+  ASSERT_EQ(BEE_GetStreamFPV(b, kGamma, nullptr, nullptr, &got), 0);
+  EXPECT_DOUBLE_EQ(got.values[0], 2.5);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Effects(b), 0);
+  EXPECT_EQ(Dump(), before);
+  // An existing favorite is replaced only when asked.
+  EXPECT_EQ(BEE_SaveFavorite(Spec(path), 0, 0, Parade(a)), 792);
+  EXPECT_EQ(Bytes(path), file);
+  EXPECT_EQ(BEE_SaveFavorite(Spec(path), 0, FILE_CreateReplace, Parade(a)), 0);
+}
+
+TEST_F(Favorites, RefusedFilesApplyNothing) {
+  ASSERT_EQ(BEE_CmdApplyEffect(a, Levels(), nullptr), 0);
+  const std::string path = dir.P("f.tvf");
+  ASSERT_EQ(BEE_SaveFavorite(Spec(path), 0, 0, Parade(a)), 0);
+  std::vector<uint8_t> newer = Bytes(path);
+  newer[27] = 23;  // the version word
+  Put(dir.P("newer.tvf"), newer);
+  EXPECT_EQ(BEE_CmdApplyFavorite(Spec(dir.P("newer.tvf")), b), kErrDocVersion);
+  EXPECT_TRUE(Reported("this file was created with a newer version of Tavelo -- time to upgrade your application!"));
+  std::vector<uint8_t> other = Bytes(path);
+  other[8] = 'E';
+  Put(dir.P("other.tvf"), other);
+  EXPECT_EQ(BEE_CmdApplyFavorite(Spec(dir.P("other.tvf")), b), BEE_ErrProjectFile);
+  EXPECT_TRUE(Reported("not a valid effect favorite file."));
+  EXPECT_EQ(Effects(b), 0);
+}
+
+TEST_F(Favorites, TimeMarkersTravelInProjectFiles) {
+  const Time t{3, 2};
+  ASSERT_EQ(BEE_CmdSetCompTimeMarker(comp, 4, &t), 0);
+  const std::string path = dir.P("markers.tvp");
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(path), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdOpenProject(Spec(path), 1, nullptr), 0);
+  BEE_Item root = Root(), c = nullptr;
+  ASSERT_EQ(BEE_FindItem(root, "Comp", BEE_KindComp, &c), 0);
+  ASSERT_NE(c, nullptr);
+  for (int32_t n = 0; n < BEE_TimeMarkerCount; ++n) {
+    Time got{};
+    ASSERT_EQ(BEE_GetCompTimeMarker(c, n, &got), 0);
+    if (n == 4) {
+      EXPECT_EQ(got.value * 2, 3 * static_cast<int32_t>(got.scale));
+    } else {
+      EXPECT_EQ(got.scale, 0u) << n;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tv::bee::test
