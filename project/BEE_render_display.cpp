@@ -10,7 +10,6 @@
 #include "BM.h"
 #include "FILE.h"
 #include "PF.h"
-#include "PIN_internal.h"
 
 namespace tv::bee {
 namespace {
@@ -75,29 +74,13 @@ std::string FileName(FILE_SpecH file) {
 
 // An output instance of a module: a handle the module keeps its state in,
 // ended (adding stops, the state goes) and disposed with the hold.
-class Output {
- public:
-  explicit Output(const PIN_ModuleProcs& procs) : procs_(procs), h_(NewHandle(0)) {}
-  ~Output() {
-    if (!h_) return;
-    if (started_) procs_.endAdding(h_);
-    DisposeHandle(h_);
-  }
+// An OutputSpec disposed on every path.
+struct Output {
+  PIN_OutputSpecH h = nullptr;
+  Output() = default;
+  ~Output() { PIN_DisposeOutputSpec(h); }
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
-  PIN_OutputSpecH get() const { return h_; }
-  // Ends adding now and answers what the module says (the file is complete
-  // only then).
-  ErrorCode End() {
-    started_ = false;
-    return procs_.endAdding(h_);
-  }
-  void Started() { started_ = true; }
-
- private:
-  const PIN_ModuleProcs& procs_;
-  PIN_OutputSpecH h_;
-  bool started_ = false;
 };
 
 }  // namespace
@@ -179,8 +162,9 @@ ErrorCode BEE_DrawItemThumbnail(BEE_Item item, BM_World world) try {
   return PF_TransferRect(nullptr, 1, 0, 0, nullptr, &s.pf(), &copy, nullptr, (ww - tw) / 2, (wh - th) / 2, &d.pf());
 } TV_CATCH(BEE_PackageNumber)
 
-// The frame goes through the module's own output slots (set the file, write
-// one frame, end), the road every single-frame output takes.
+// The frame goes through an OutputSpec of the module (set the file, write
+// one frame, end), the road every single-frame output takes; disposing an
+// output that was not ended leaves no file under its final name.
 ErrorCode BEE_SaveFrameAs(BEE_Item item, const BEE_RenderRequest* request, FILE_SpecH file, FourCC signature) try {
   if (ErrorCode err = CheckItem(item)) return err;
   if (ErrorCode err = CheckRequest(request, "BEE_SaveFrameAs")) return err;
@@ -190,20 +174,17 @@ ErrorCode BEE_SaveFrameAs(BEE_Item item, const BEE_RenderRequest* request, FILE_
     if (ErrorCode err = PIN_GetSigFromType(0, 0, name.c_str(), &signature)) return err;
     if (signature == PIN_NoSignature) return kReport.BadParam(kSiteDisplay, {"a file type a module writes"});
   }
-  const pin::Module* module = pin::FindModule(signature);
-  if (!module) return kReport.BadParam(kSiteDisplay, {"a footage module"});
   int32_t w = 0, h = 0;
   if (ErrorCode err = ItemSize(item, &w, &h)) return err;
+  w = std::max(w, 1), h = std::max(h, 1);
+  Output out;
+  if (ErrorCode err = PIN_NewOutputSpec(signature, w, h, &out.h)) return err;
   Frame frame;
-  if (ErrorCode err = BEE_CheckoutItemFrame(item, request, std::max(w, 1), std::max(h, 1), frame.out())) return err;
+  if (ErrorCode err = BEE_CheckoutItemFrame(item, request, w, h, frame.out())) return err;
   BM_World pixels = nullptr;
   if (ErrorCode err = frame.World(&pixels)) return err;
-  const PIN_ModuleProcs& procs = module->procs;
-  Output out(procs);
-  if (!out.get()) return kReport.OutOfMemory(kSiteDisplay, kTextOutOfMemoryWhat, sizeof(Handle));
-  if (ErrorCode err = procs.newOutputSpec(out.get())) return err;
-  if (ErrorCode err = procs.setOutputFile(out.get(), file)) return err;
-  out.Started();
-  if (ErrorCode err = procs.outputFrame(out.get(), pixels)) return err;
-  return out.End();
+  if (ErrorCode err = PIN_SetOutputFile(out.h, file)) return err;
+  if (ErrorCode err = PIN_StartAdding(out.h)) return err;
+  if (ErrorCode err = PIN_OutputFrame(out.h, pixels)) return err;
+  return PIN_EndAdding(out.h);
 } TV_CATCH(BEE_PackageNumber)
