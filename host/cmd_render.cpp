@@ -23,7 +23,7 @@ namespace {
 
 struct RenderOptions {
   std::string project, comp, frames, time, output, format, resolution = "full";
-  int threads = 1;
+  int threads = 0;
   bool reserve = false;
 };
 
@@ -55,10 +55,11 @@ Claim Reserve(const std::string& path) {
 
 int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty() && !o.time.empty()) Fail("give --frames or --time, not both", kExitUsage);
-  if (o.threads < 1) Fail("--threads must be at least 1", kExitUsage);
+  if (o.threads < 0 || o.threads > 64) Fail("--threads must be 0 (one per processor) to 64", kExitUsage);
   std::string pattern = o.output.empty() ? o.comp + "_#####." + (o.format.empty() ? "png" : o.format) : o.output;
   pattern = ResolveOutput(pattern, o.format);
   Session session(common);
+  if (BEE_SetRenderThreads(o.threads)) Fail("cannot use " + std::to_string(o.threads) + " render threads");
   LoadProject(o.project);
   BEE_Item comp = FindComp(o.comp);
   SetResolution(comp, o.resolution);
@@ -118,7 +119,7 @@ void AddRenderCommand(CLI::App& app, Dispatch& d) {
   sub->add_option("-o,--output", o.output, "output name; a run of # is the frame number (default COMP_#####.png)");
   sub->add_option("-f,--format", o.format, "png, exr, tif, tiff, jpg or dpx (movies are not in this build)");
   sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
-  sub->add_option("--threads", o.threads, "worker threads for pixel work (the engine now renders on one)");
+  sub->add_option("--threads", o.threads, "threads sharing each frame's pixel work (0: one per processor)");
   sub->add_flag("--reserve", o.reserve, "claim each frame's file first, so several renderers can share a folder");
   AddCommonOptions(*sub, d.common, true);
   sub->callback([&d] { d.run = [&d] { return Render(o, d.common); }; });

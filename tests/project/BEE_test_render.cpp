@@ -376,6 +376,34 @@ TEST_F(Render, WireframeAtQualityZero) {
   EXPECT_EQ(At(w, 1, 1).a, 0);
 }
 
+#ifdef TAVELO_SAMPLE_PLUGINS
+// An effect plug-in loaded from its file renders inside a composition exactly
+// as the built-in effect doing the same work, through masks and a rotation.
+TEST_F(Render, SamplePlugInRendersAsTheBuiltInEffect) {
+  const char* folders[] = {TAVELO_SAMPLE_PLUGINS, nullptr};
+  ASSERT_EQ(FLTp_ScanPluginFolders(folders, 2), 0);
+  uint64_t hashes[2] = {};
+  const char* effects[2] = {FLT_MatchInvert, "SMPL Invert"};
+  for (int i = 0; i < 2; ++i) {
+    BEE_Item c = Comp(24, 16);
+    SolidLayer(c, 0xFF336699, 24, 16);
+    BEE_Layer l = SolidLayer(c, 0xFF102030, 12, 8);
+    Set(l, BEE_StreamRotation, {20});
+    OM_Shape shape = nullptr;
+    const FixedRect ob{0, 0, 10 << 16, 7 << 16};
+    ASSERT_EQ(OM_NewShape(OM_TypeOval, &ob, &shape), 0);
+    ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
+    ASSERT_EQ(BEE_CmdAddMask(l, shape, nullptr), 0);
+    OM_DisposeShape(shape);
+    ASSERT_EQ(BEE_CmdApplyEffect(l, EffectClass(effects[i]), nullptr), 0);
+    BM_World w = Draw(c);
+    hashes[i] = Hash(w);
+    EXPECT_EQ(At(w, 12, 8), (Px{255, 0xEF, 0xDF, 0xCF})) << effects[i];
+  }
+  EXPECT_EQ(hashes[0], hashes[1]);
+}
+#endif
+
 // A composition using every feature: nested compositions, a track matte of
 // each mode, masks, a built-in effect, motion blur and every transfer mode.
 // Its frames at full and half resolution, whole and by field, are fixed.
