@@ -289,7 +289,7 @@ TV_EXPORT ErrorCode SND_RenderTimeRemapSound(int32_t quality, int64_t first, int
 TV_EXPORT ErrorCode SND_DisposeTimeRemapData(Handle remapData);
 
 // ---- Playback ---------------------------------------------------------------------------------
-// A play specification binds one sound world to the sound output
+// A PlaySpec binds one sound world to the sound output
 // (SNDp_SetAudioOutput) and plays it, whole or streamed in buffers of at most
 // one second. The record is the caller's; clear it to zeros before the first
 // SND_NewPlaySpec, and do not move it while it is bound (the output's
@@ -298,7 +298,7 @@ TV_EXPORT ErrorCode SND_DisposeTimeRemapData(Handle remapData);
 // What callers may rely on:
 // - The world's samples are never changed: they are handed to the output in
 //   the world's own format (the output converts what it must). The world's
-//   buffer stays locked while the spec is bound.
+//   buffer stays locked while the PlaySpec is bound.
 // - A buffer is never refilled while it is queued or playing: only free or
 //   done buffers are.
 // - The output's thread only changes buffer states. The completion procedure
@@ -323,7 +323,7 @@ enum {
   SND_Wave_Playing = 3,
   SND_Wave_Done = 4,
 };
-// Play specification flags.
+// PlaySpec flags.
 enum {
   SND_Play_Idle = 0x1,
   SND_Play_Converted = 0x2,  // never set here: the world is not converted
@@ -353,7 +353,7 @@ struct SND_PlaySpec {
 // 16-bit audio." / "... playback of stereo audio.") when the output cannot
 // play it, SND_ErrOutput when it does not open, 3 for a spec that is already
 // bound. Buffers: one covering every frame, or with streaming the first two
-// seconds in two buffers. The spec is left cleared on failure.
+// seconds in two buffers. The PlaySpec is left cleared on failure.
 TV_EXPORT ErrorCode SND_NewPlaySpec(SND_World world, SND_PlayDoneProc callback, intptr_t reference,
                                     SND_PlaySpec* spec);
 // Plays from the start: a play under way is stopped first (waiting at most

@@ -42,9 +42,9 @@ constexpr pkg::Text kTexts[] = {
     {kTextStereo, "playback of stereo audio."},
     {kTextOutputProblem, "audio output problem.  %s"},
     {kTextNoErrorText, "error getting error message"},
-    {kTextPlaySpec, "play specification"},
+    {kTextPlaySpec, "play record"},
     {kTextPlayBuffers, "playback buffers"},
-    {kTextNotBound, "the play specification is not bound to a sound world."},
+    {kTextNotBound, "the play record is not bound to a sound world."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

@@ -1,4 +1,4 @@
-// Playback: a play specification binds a sound world to the sound output and
+// Playback: a PlaySpec binds a sound world to the sound output and
 // feeds it one buffer (the whole world) or, streaming, buffers of one second
 // through two headers. The output's thread only moves header states (done,
 // and the queued header on to playing); everything else happens on the
@@ -22,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kResetWait = std::chrono::seconds(10);  // 600 ticks
 bool gStreaming = false;
 
-// What a bound spec owns besides its record.
+// What a bound PlaySpec owns besides its record.
 struct Player {
   std::unique_ptr<AudioOut> out;
   SND_PlaySpec* spec = nullptr;
