@@ -147,25 +147,10 @@ PF_Result ImageAdapterEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* ou
       std::memcpy(out->message, r.message, std::min<size_t>(n, PF_MessageBytes - 1));
       return err;
     }
-    case PF_Cmd_GlobalSetup: {
-      FF_ImageRecord r{};
-      if (PF_Result err = a.entry(FF_Sel_Setup, &r)) return err;
-      if (ErrorCode err = KeepFilterData(out, r.data)) {
-        a.entry(FF_Sel_Teardown, &r);
-        return err;
-      }
-      out->outFlags = c.outFlags;
-      out->version = c.version;
-      return 0;
-    }
-    case PF_Cmd_GlobalSetdown: {
-      FF_ImageRecord r{};
-      r.data = FilterData(in);
-      const PF_Result err = a.entry(FF_Sel_Teardown, &r);
-      if (in->globalData) DisposeHandle(in->globalData);
-      out->globalData = nullptr;
-      return err;
-    }
+    case PF_Cmd_GlobalSetup:
+      return FilterGlobalSetup(a.entry, out, c.outFlags, c.version);
+    case PF_Cmd_GlobalSetdown:
+      return FilterGlobalSetdown(a.entry, in, out);
     case PF_Cmd_ParamsSetup:
       return ParamsSetup(c, in, out);
     case PF_Cmd_Render:

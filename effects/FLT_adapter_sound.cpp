@@ -101,25 +101,10 @@ PF_Result VideoAdapterEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* ou
   VideoAdapter a{};
   if (!out || !AdapterOf(in, kVideoAdapterMagic, c, a)) return PF_Result_Damaged;
   switch (cmd) {
-    case PF_Cmd_GlobalSetup: {
-      FF_SoundRecord r{};
-      if (PF_Result err = a.entry(FF_Sel_Setup, &r)) return err;
-      if (ErrorCode err = KeepFilterData(out, r.data)) {
-        a.entry(FF_Sel_Teardown, &r);
-        return err;
-      }
-      out->outFlags = a.outFlags;
-      out->version = c.version;
-      return 0;
-    }
-    case PF_Cmd_GlobalSetdown: {
-      FF_SoundRecord r{};
-      r.data = FilterData(in);
-      const PF_Result err = a.entry(FF_Sel_Teardown, &r);
-      if (in->globalData) DisposeHandle(in->globalData);
-      out->globalData = nullptr;
-      return err;
-    }
+    case PF_Cmd_GlobalSetup:
+      return FilterGlobalSetup(a.entry, out, a.outFlags, c.version);
+    case PF_Cmd_GlobalSetdown:
+      return FilterGlobalSetdown(a.entry, in, out);
     case PF_Cmd_ParamsSetup:
       out->paramCount = 1;  // the input layer only
       return 0;

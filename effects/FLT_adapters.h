@@ -65,4 +65,32 @@ inline void* FilterData(const PF_InputRecord* in) {
 // Global setup's answer: a handle holding the filter's data word.
 ErrorCode KeepFilterData(PF_OutputRecord* out, void* data);
 
+// Global setup, the same for both filter kinds: the filter's setup call, its
+// data word kept in the class's global data (the filter torn down again when
+// that fails), and the class's flags and version in the answer.
+template <class Record>
+PF_Result FilterGlobalSetup(int32_t (*entry)(int32_t, Record*), PF_OutputRecord* out, uint32_t outFlags,
+                            uint32_t version) {
+  Record r{};
+  if (PF_Result err = entry(FF_Sel_Setup, &r)) return err;
+  if (ErrorCode err = KeepFilterData(out, r.data)) {
+    entry(FF_Sel_Teardown, &r);
+    return err;
+  }
+  out->outFlags = outFlags;
+  out->version = version;
+  return 0;
+}
+// Global setdown: the filter's teardown with its data word, then the handle
+// that kept it is released.
+template <class Record>
+PF_Result FilterGlobalSetdown(int32_t (*entry)(int32_t, Record*), PF_InputRecord* in, PF_OutputRecord* out) {
+  Record r{};
+  r.data = FilterData(in);
+  const PF_Result err = entry(FF_Sel_Teardown, &r);
+  if (in->globalData) DisposeHandle(in->globalData);
+  out->globalData = nullptr;
+  return err;
+}
+
 }  // namespace tv::flt
