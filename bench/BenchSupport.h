@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -50,8 +51,30 @@ class RatioReporter : public benchmark::ConsoleReporter {
     auto it = reals.find(name);
     return it == reals.end() ? 0.0 : it->second;
   }
+  // The CPU time of `measured` over that of `baseline`, or 0 when either did not run.
+  double Ratio(const std::string& measured, const std::string& baseline) const {
+    const double m = Time(measured), b = Time(baseline);
+    return m > 0 && b > 0 ? m / b : 0.0;
+  }
+  // One line per argument i of a DenseRange(0, n - 1) pair: `format` gets
+  // names[i] and the ratio of measured/i to baseline/i (skipped when either
+  // did not run).
+  void PrintRatios(const std::string& measured, const std::string& baseline,
+                   std::initializer_list<const char*> names, const char* format) const {
+    int i = 0;
+    for (const char* name : names) {
+      const std::string n = "/" + std::to_string(i++);
+      if (const double r = Ratio(measured + n, baseline + n); r > 0) std::printf(format, name, r);
+    }
+  }
   std::map<std::string, double> times;
   std::map<std::string, double> reals;
 };
+
+// Runs the benchmarks the command line selects, reporting into `reporter`.
+inline void RunBenchmarks(int argc, char** argv, RatioReporter& reporter) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+}
 
 }  // namespace tv::bench

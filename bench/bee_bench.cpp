@@ -140,17 +140,12 @@ int main(int argc, char** argv) {
   tv::bench::Packages packages("bee_bench", {BEE_PackageNumber});
   if (!packages.ok()) return 1;
   Up_SetInteract(0);
-  benchmark::Initialize(&argc, argv);
   tv::bench::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  tv::bench::RunBenchmarks(argc, argv, reporter);
   std::printf("\nRatios (CPU time, engine / baseline):\n");
-  const char* names[] = {"100%", "73%", "-100%"};
-  for (int i = 0; i < 3; ++i) {
-    std::string n = std::to_string(i);
-    double e = reporter.Time("TimeMap_Engine/" + n), d = reporter.Time("TimeMap_Double/" + n);
-    if (e > 0 && d > 0) std::printf("  time map round trip at %s: %.1f x double\n", names[i], e / d);
-  }
-  double s = reporter.Time("Scrub_Engine"), b = reporter.Time("Scrub_StdFunction");
-  if (s > 0 && b > 0) std::printf("  collapsing time change: %.1f x std::function stack\n", s / b);
+  reporter.PrintRatios("TimeMap_Engine", "TimeMap_Double", {"100%", "73%", "-100%"},
+                       "  time map round trip at %s: %.1f x double\n");
+  if (const double r = reporter.Ratio("Scrub_Engine", "Scrub_StdFunction"); r > 0)
+    std::printf("  collapsing time change: %.1f x std::function stack\n", r);
   return 0;
 }

@@ -117,17 +117,12 @@ int main(int argc, char** argv) {
   tv::bench::Packages packages("units_bench", {BEE_PackageNumber});
   if (!packages.ok()) return 1;
   Up_SetInteract(0);
-  benchmark::Initialize(&argc, argv);
   tv::bench::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  tv::bench::RunBenchmarks(argc, argv, reporter);
   std::printf("\nRatios (CPU time, engine / baseline):\n");
-  const char* names[] = {"Position", "Scale", "Anchor Point"};
-  for (int i = 0; i < 3; ++i) {
-    std::string n = std::to_string(i);
-    double e = reporter.Time("Get_Engine/" + n), d = reporter.Time("Get_Direct/" + n);
-    if (e > 0 && d > 0) std::printf("  %s value in user units: %.2f x direct evaluation\n", names[i], e / d);
-  }
-  double s = reporter.Time("Set_Engine"), d = reporter.Time("Set_DuplicateOnly");
-  if (s > 0 && d > 0) std::printf("  set a value on a 1,000-key stream: %.2f x duplicating it\n", s / d);
+  reporter.PrintRatios("Get_Engine", "Get_Direct", {"Position", "Scale", "Anchor Point"},
+                       "  %s value in user units: %.2f x direct evaluation\n");
+  if (const double r = reporter.Ratio("Set_Engine", "Set_DuplicateOnly"); r > 0)
+    std::printf("  set a value on a 1,000-key stream: %.2f x duplicating it\n", r);
   return 0;
 }
