@@ -5,45 +5,21 @@
 #include <cstdlib>
 #include <string>
 
-#include "BEE.h"
-#include "BM.h"
-#include "FLT.h"
-#include "FuzzSupport.h"
-#include "MC.h"
-#include "OM.h"
-#include "PIN.h"
-#include "VAL.h"
+#include "BeeFuzzSupport.h"
 
 namespace {
-
-void BornOnce() {
-  static bool born = [] {
-    tv::fuzz::QuietEngine();
-    VAL_Birth();
-    MC_Birth(0, 0);
-    BM_Birth(0);
-    FLT_Birth(0, 0, nullptr);
-    PIN_Birth();
-    OM_Birth();
-    BEE_Birth();
-    return true;
-  }();
-  (void)born;
-}
 
 std::string Text(BEE_Scrap scrap) {
   uint32_t type = 0;
   Handle h = nullptr;
-  if (BEE_ConvertScrapToPublic(scrap, &type, &h) != 0 || !h) return {};
-  std::string s(*h);
-  DisposeHandle(h);
-  return s;
+  if (BEE_ConvertScrapToPublic(scrap, &type, &h) != 0) return {};
+  return tv::fuzz::TakeText(h);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  BornOnce();
+  tv::fuzz::ProjectEngine();
   if (size > (1u << 20)) return 0;
   const char* text = reinterpret_cast<const char*>(data);
   for (uint32_t type : {BEE_PublicText, BEE_PublicPath}) {

@@ -7,45 +7,21 @@
 #include <cstdlib>
 #include <string>
 
-#include "BEE.h"
-#include "BM.h"
+#include "BeeFuzzSupport.h"
 #include "FILE.h"
-#include "FLT.h"
-#include "FuzzSupport.h"
-#include "MC.h"
-#include "OM.h"
-#include "PIN.h"
-#include "VAL.h"
 
 namespace {
 
-void BornOnce() {
-  static bool born = [] {
-    tv::fuzz::QuietEngine();
-    VAL_Birth();
-    MC_Birth(0, 0);
-    BM_Birth(0);
-    FLT_Birth(0, 0, nullptr);
-    PIN_Birth();
-    OM_Birth();
-    BEE_Birth();
-    return true;
-  }();
-  (void)born;
-}
-
 std::string Dump() {
   Handle h = nullptr;
-  if (BEEp_DumpProject(&h) != 0 || !h) return {};
-  std::string s(*h);
-  DisposeHandle(h);
-  return s;
+  if (BEEp_DumpProject(&h) != 0) return {};
+  return tv::fuzz::TakeText(h);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  BornOnce();
+  tv::fuzz::ProjectEngine();
   const std::string path = tv::fuzz::WriteInput("BEE_projfile", data, size);
   if (path.empty()) return 0;
   FILE_SpecH in = nullptr;
