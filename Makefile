@@ -1,7 +1,14 @@
 # The front door: `make demo` and `make test`.
 #   make test SANITIZE=address,undefined   builds in build-san with both sanitizers
+#                                          (clang; the fuzz targets too)
+#   make fuzz                              runs the fuzz targets of that build
 #   make bench                             builds and runs the benchmarks
 SANITIZE ?=
+# The sanitizers of the fuzz targets. A sanitizer build with exactly these is
+# made with clang and builds the fuzz targets beside the tests, so the engine
+# is compiled with the sanitizers once for both (`make fuzz` reuses it).
+FUZZ_SANITIZE := address,undefined
+FUZZ_CMAKE_ARGS := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTAVELO_FUZZ_TARGETS=ON
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 ifeq ($(SANITIZE),)
@@ -10,7 +17,8 @@ CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 TEST_ENV :=
 else
 BUILD ?= build-san
-CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=Debug -DTAVELO_SANITIZE=$(SANITIZE)
+CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=Debug -DTAVELO_SANITIZE=$(SANITIZE) \
+  $(if $(filter $(FUZZ_SANITIZE),$(SANITIZE)),$(FUZZ_CMAKE_ARGS))
 TEST_ENV := TAVELO_MEMORY_CHECKS=1 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 endif
 
@@ -44,15 +52,16 @@ test: build
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
-# Every fuzz target, built with clang's libFuzzer and the sanitizers, run a
-# bounded number of times (and seconds) over its corpus (tests/fuzz/corpus/<name>).
-fuzz: deps
-	@cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
-	  -DTAVELO_FUZZ=ON -DTAVELO_SANITIZE=address,undefined >/dev/null
-	@cmake --build build-fuzz -j$(JOBS) --target $$(cd tests/fuzz && ls *_fuzz.cpp | sed 's/\.cpp$$//')
-	@set -e; for src in tests/fuzz/*_fuzz.cpp; do n=$$(basename $$src .cpp); c=tests/fuzz/corpus/$${n%_fuzz}; \
-	  mkdir -p build-fuzz/corpus/$$n; echo "== fuzz $$n"; \
-	  build-fuzz/$$n -runs=$(FUZZ_RUNS) -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-fuzz/corpus/$$n $$c 2>&1 | tail -1; done
+# Every fuzz target, built with clang's libFuzzer and the sanitizers (in
+# build-san, with the sanitizer tests), run a bounded number of times (and
+# seconds) over its corpus (tests/fuzz/corpus/<name>).
+FUZZERS = $(shell cd tests/fuzz && ls *_fuzz.cpp | sed 's/\.cpp$$//')
+fuzz:
+	@$(MAKE) configure SANITIZE=$(FUZZ_SANITIZE)
+	@cmake --build build-san -j$(JOBS) --target $(FUZZERS)
+	@set -e; for n in $(FUZZERS); do c=tests/fuzz/corpus/$${n%_fuzz}; \
+	  mkdir -p build-san/corpus/$$n; echo "== fuzz $$n"; \
+	  build-san/$$n -runs=$(FUZZ_RUNS) -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-san/corpus/$$n $$c 2>&1 | tail -1; done
 
 clean:
 	rm -rf build build-san build-fuzz
