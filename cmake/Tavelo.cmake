@@ -62,7 +62,7 @@ function(tavelo_finalize)
 
   # Fuzz targets (clang's libFuzzer): tests/fuzz/<PKG>_<what>_fuzz.cpp,
   # linked with package PKG and what it uses.
-  if(TAVELO_FUZZ)
+  if(TAVELO_LIBFUZZER)
     file(GLOB fuzzers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
     foreach(src ${fuzzers})
       get_filename_component(name ${src} NAME_WE)

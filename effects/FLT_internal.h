@@ -243,6 +243,9 @@ class ParamsLock {
 // The Stream dimension of a parameter type (0: none).
 int16_t StreamDimension(uint32_t type);
 ErrorCode StreamValueFromParam(const PF_ParamDef& p, bool useDefault, double* v);
+// A new Stream of `dim` values holding the parameter's default as its only
+// key (at time 0, linear in and out).
+ErrorCode NewDefaultStream(const PF_ParamDef& p, int16_t dim, TDB_Stream* out);
 void ParamFromStreamValue(PF_ParamDef& p, const double* v);
 ErrorCode SeqCheck(Handle seq, uint32_t site);
 ErrorCode SetOwner(Handle seq, Handle owner);

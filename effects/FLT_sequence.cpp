@@ -24,18 +24,7 @@ ErrorCode NewParamStream(const PF_ParamDef& p, TDB_Stream* out) {
   *out = nullptr;
   const int16_t dim = StreamDimension(p.type);
   if (dim == 0 || (p.flags & PF_ParamFlag_NoStream)) return 0;
-  TDB_ValueDesc desc{};
-  desc.dataType = 9;  // double
-  TDB_Stream s = nullptr;
-  if (ErrorCode err = TDB_NewStream(dim, 600, 1, 0, 0x7, 0, &desc, &s)) return err;
-  double v[4] = {};
-  StreamValueFromParam(p, true, v);
-  if (ErrorCode err = TDB_InsertKeyF(s, nullptr, 0, 1, v, TDB_InterpLinear, TDB_InterpLinear)) {
-    TDB_DisposeStream(s);
-    return err;
-  }
-  *out = s;
-  return 0;
+  return NewDefaultStream(p, dim, out);
 }
 
 void FreeRecord(Handle seq) {
@@ -63,6 +52,22 @@ ErrorCode CallSeq(Handle seq, int32_t cmd, PF_OutputRecord& out) {
 }
 
 }  // namespace
+
+ErrorCode NewDefaultStream(const PF_ParamDef& p, int16_t dim, TDB_Stream* out) {
+  *out = nullptr;
+  TDB_ValueDesc desc{};
+  desc.dataType = 9;  // double
+  TDB_Stream s = nullptr;
+  if (ErrorCode err = TDB_NewStream(dim, 600, 1, 0, 0x7, 0, &desc, &s)) return err;
+  double v[4] = {};
+  StreamValueFromParam(p, true, v);
+  if (ErrorCode err = TDB_InsertKeyF(s, nullptr, 0, 1, v, TDB_InterpLinear, TDB_InterpLinear)) {
+    TDB_DisposeStream(s);
+    return err;
+  }
+  *out = s;
+  return 0;
+}
 
 int16_t StreamDimension(uint32_t type) {
   switch (type) {

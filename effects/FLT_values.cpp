@@ -102,16 +102,8 @@ ErrorCode FLT_NewEmptyParamStream(FLT_Sequence seq, int32_t index, Handle* strea
   if (ErrorCode err = ParamCopy(seq, index, kSiteValue, &p)) return err;
   const int16_t dim = StreamDimension(p.type);
   if (dim == 0) return kReport.Fail(kSiteValue, 3, kTextNoTimeVary);
-  TDB_ValueDesc desc{};
-  desc.dataType = 9;
   TDB_Stream s = nullptr;
-  if (ErrorCode err = TDB_NewStream(dim, 600, 1, 0, 0x7, 0, &desc, &s)) return err;
-  double v[4] = {};
-  StreamValueFromParam(p, true, v);
-  if (ErrorCode err = TDB_InsertKeyF(s, nullptr, 0, 1, v, TDB_InterpLinear, TDB_InterpLinear)) {
-    TDB_DisposeStream(s);
-    return err;
-  }
+  if (ErrorCode err = NewDefaultStream(p, dim, &s)) return err;
   *stream = reinterpret_cast<Handle>(s);
   return 0;
 }
