@@ -33,8 +33,7 @@ class Favorites : public BeeFixture {
       ASSERT_EQ(BEE_CmdApplyFavorite(Spec(dir.P("warm.tvf")), l), 0);
       ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("warm.tvp")), 0, 0), 0);
       ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("warm.tvp")), 1, nullptr), 0);
-      for (FILE_SpecH s : specs_) FILE_Dispose(s);
-      specs_.clear();
+      specs_.Clear();
     }
     ASSERT_EQ(BEE_Death(), 0);
     LISTp_GetLiveCount(&liveLists_);
@@ -47,15 +46,10 @@ class Favorites : public BeeFixture {
     rec.clear();
   }
   void TearDown() override {
-    for (FILE_SpecH s : specs_) FILE_Dispose(s);
+    specs_.Clear();
     BeeFixture::TearDown();
   }
-  FILE_SpecH Spec(const std::string& path) {
-    FILE_SpecH s = nullptr;
-    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &s), 0);
-    specs_.push_back(s);
-    return s;
-  }
+  FILE_SpecH Spec(const std::string& path) { return specs_.New(path); }
   static int16_t Levels() {
     int16_t index = 0;
     Boolean32 found = 0;
@@ -76,7 +70,7 @@ class Favorites : public BeeFixture {
   }
 
   tv::test::TempDir dir{"bee-favorites"};
-  std::vector<FILE_SpecH> specs_;
+  tv::test::Specs specs_;
   BEE_Item comp = nullptr;
   BEE_Layer a = nullptr, b = nullptr;
 };

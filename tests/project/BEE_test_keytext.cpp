@@ -57,18 +57,6 @@ class KeyText : public BeeFixture {
     for (size_t i = 0; i < v.size(); ++i) sv.values[i] = v[i];
     ASSERT_EQ(BEE_CmdSetStreamFPV(layer, index, nullptr, &t, &sv), 0);
   }
-  BEE_Scrap Copy(BEE_Layer layer, std::initializer_list<intptr_t> indices) {
-    BEE_Selection s = nullptr;
-    EXPECT_EQ(BEE_NewSelection(&s), 0);
-    for (intptr_t i : indices) {
-      BEE_SelDesc d{BEE_SelKindStream, layer, i, 0};
-      EXPECT_EQ(BEE_Select(s, 1, &d, nullptr), 0);
-    }
-    BEE_Scrap scrap = nullptr;
-    EXPECT_EQ(BEE_CopyKeysToNewScrap(s, &scrap), 0);
-    BEE_DisposeSelection(s);
-    return scrap;
-  }
   std::string Text(BEE_Scrap scrap, uint32_t want = BEE_PublicText) {
     uint32_t type = 0;
     Handle h = nullptr;
@@ -99,7 +87,7 @@ class KeyText : public BeeFixture {
 
 TEST_F(KeyText, GoldenPositionAndOpacity) {
   Key(a, BEE_StreamPosition, Time{1, 2}, {100, 50}, true);
-  BEE_Scrap scrap = Copy(a, {BEE_StreamOpacity, BEE_StreamPosition});
+  BEE_Scrap scrap = CopyStreams(a, {BEE_StreamOpacity, BEE_StreamPosition});
   EXPECT_EQ(Text(scrap), kHead + kPosition + kOpacity + kEnd);
   BEE_DisposeScrap(scrap);
 }
@@ -124,7 +112,7 @@ TEST_F(KeyText, GoldenScaleRotationMaskAndEffect) {
   livePtrs_ += EMUL_LivePtrCount() - ptrs0;
   ASSERT_EQ(BEE_CmdApplyEffect(a, cls, nullptr), 0);
   Key(a, BEE_StreamRotation, Time{1, 10}, {1234.5678}, true);
-  BEE_Scrap scrap = Copy(a, {BEE_StreamAnchorPoint, BEE_StreamScale, BEE_StreamRotation, BEE_StreamFirstMask + 1,
+  BEE_Scrap scrap = CopyStreams(a, {BEE_StreamAnchorPoint, BEE_StreamScale, BEE_StreamRotation, BEE_StreamFirstMask + 1,
                              BEE_StreamFirstMask + 2, BEE_StreamFirstEffect});
   const std::string golden =
       kHead +
@@ -145,7 +133,7 @@ TEST_F(KeyText, GoldenScaleRotationMaskAndEffect) {
   BEE_Scrap read = nullptr;
   ASSERT_EQ(Read(golden, &read), 0);
   ASSERT_EQ(BEE_CmdPasteKeyframesIntoLayer(b, read), 0);
-  BEE_Scrap back = Copy(b, {BEE_StreamAnchorPoint, BEE_StreamScale, BEE_StreamRotation, BEE_StreamFirstMask + 1,
+  BEE_Scrap back = CopyStreams(b, {BEE_StreamAnchorPoint, BEE_StreamScale, BEE_StreamRotation, BEE_StreamFirstMask + 1,
                             BEE_StreamFirstMask + 2, BEE_StreamFirstEffect});
   EXPECT_EQ(Text(back), golden);
   BEE_DisposeScrap(scrap);
@@ -160,7 +148,7 @@ TEST_F(KeyText, RoundTripThroughPasteAndUndo) {
     ASSERT_EQ(Read(in, &s), 0);
     const std::string before = Dump();
     ASSERT_EQ(BEE_CmdPasteKeyframesIntoLayer(b, s), 0);
-    BEE_Scrap back = Copy(b, {BEE_StreamPosition, BEE_StreamOpacity});
+    BEE_Scrap back = CopyStreams(b, {BEE_StreamPosition, BEE_StreamOpacity});
     EXPECT_EQ(Text(back), text);
     ASSERT_EQ(BEE_Undo(), 0);
     EXPECT_EQ(Dump(), before);

@@ -90,15 +90,10 @@ class ProjFile : public BeeFixture {
     rec.clear();
   }
   void TearDown() override {
-    for (FILE_SpecH s : specs_) FILE_Dispose(s);
+    specs_.Clear();
     BeeFixture::TearDown();
   }
-  FILE_SpecH Spec(const std::string& path) {
-    FILE_SpecH s = nullptr;
-    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &s), 0);
-    specs_.push_back(s);
-    return s;
-  }
+  FILE_SpecH Spec(const std::string& path) { return specs_.New(path); }
   int16_t Class(const char* match) {
     int16_t index = 0;
     Boolean32 found = 0;
@@ -227,7 +222,7 @@ class ProjFile : public BeeFixture {
   }
 
   tv::test::TempDir dir{"bee-projfile"};
-  std::vector<FILE_SpecH> specs_;
+  tv::test::Specs specs_;
 };
 
 // ---- Golden bytes ----

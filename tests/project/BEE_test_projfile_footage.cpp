@@ -23,15 +23,10 @@ class ProjFootage : public tv::test::UFixture {
   ProjFootage() : UFixture({PIN_PackageNumber, BEE_PackageNumber}) { tv::pin::SetDriversForTesting(kDrivers); }
   ~ProjFootage() override { tv::pin::SetDriversForTesting({}); }
   void TearDown() override {
-    for (FILE_SpecH s : specs_) FILE_Dispose(s);
+    specs_.Clear();
     tv::test::UFixture::TearDown();
   }
-  FILE_SpecH Spec(const std::string& path) {
-    FILE_SpecH s = nullptr;
-    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &s), 0);
-    specs_.push_back(s);
-    return s;
-  }
+  FILE_SpecH Spec(const std::string& path) { return specs_.New(path); }
   PIN_SeqSpecH Seq(const std::string& name) {
     PIN_SeqSpecH seq = nullptr;
     EXPECT_EQ(PIN_NewSeqSpecFromFileOptions(Spec(dir.P(name)), 0, &seq), 0);
@@ -51,7 +46,7 @@ class ProjFootage : public tv::test::UFixture {
   }
 
   tv::test::TempDir dir{"bee-projfootage"};
-  std::vector<FILE_SpecH> specs_;
+  tv::test::Specs specs_;
 };
 
 TEST_F(ProjFootage, MissingFilesOpenAsPlaceholdersThatKeepTheirReferences) {

@@ -55,18 +55,6 @@ class Select : public BeeFixture {
     EXPECT_EQ(BEE_GetStreamFPV(layer, index, nullptr, &t, &v), 0);
     return std::vector<double>(v.values, v.values + v.count);
   }
-  BEE_Scrap CopyStreams(BEE_Layer layer, std::initializer_list<intptr_t> indices) {
-    BEE_Selection s = nullptr;
-    EXPECT_EQ(BEE_NewSelection(&s), 0);
-    for (intptr_t i : indices) {
-      BEE_SelDesc d{BEE_SelKindStream, layer, i, 0};
-      EXPECT_EQ(BEE_Select(s, 1, &d, nullptr), 0);
-    }
-    BEE_Scrap scrap = nullptr;
-    EXPECT_EQ(BEE_CopyKeysToNewScrap(s, &scrap), 0);
-    BEE_DisposeSelection(s);
-    return scrap;
-  }
 
   BEE_Item comp = nullptr, clip = nullptr;
   BEE_Layer a = nullptr, b = nullptr;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -123,6 +124,20 @@ class BeeFixture : public tv::test::UFixture {
     EXPECT_EQ(TDB_DuplicateStream(s, &d), 0);
     EXPECT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
     return d;
+  }
+  // The keys of the layer's streams `indices`, copied to a new scrap (the
+  // caller disposes it).
+  BEE_Scrap CopyStreams(BEE_Layer layer, std::initializer_list<intptr_t> indices) {
+    BEE_Selection s = nullptr;
+    EXPECT_EQ(BEE_NewSelection(&s), 0);
+    for (intptr_t i : indices) {
+      BEE_SelDesc d{BEE_SelKindStream, layer, i, 0};
+      EXPECT_EQ(BEE_Select(s, 1, &d, nullptr), 0);
+    }
+    BEE_Scrap scrap = nullptr;
+    EXPECT_EQ(BEE_CopyKeysToNewScrap(s, &scrap), 0);
+    BEE_DisposeSelection(s);
+    return scrap;
   }
   std::string UndoName() {
     Boolean32 avail = 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "FILE.h"
 #include "Platform.h"
 #include "U.h"
 
@@ -67,6 +68,30 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// The file specs a test makes, disposed together by Clear(), which the
+// fixture calls in TearDown before the packages die.
+class Specs {
+ public:
+  Specs() = default;
+  ~Specs() { Clear(); }
+  Specs(const Specs&) = delete;
+  Specs& operator=(const Specs&) = delete;
+  // A new spec of the full path `path`, kept until Clear().
+  FILE_SpecH New(const std::string& path) {
+    FILE_SpecH s = nullptr;
+    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &s), 0);
+    specs_.push_back(s);
+    return s;
+  }
+  void Clear() {
+    for (FILE_SpecH s : specs_) FILE_Dispose(s);
+    specs_.clear();
+  }
+
+ private:
+  std::vector<FILE_SpecH> specs_;
 };
 
 // The code of the last report (U's last-error record).
