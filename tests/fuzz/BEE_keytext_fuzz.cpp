@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "BeeFuzzSupport.h"
+#include "EngineFuzzSupport.h"
 
 namespace {
 

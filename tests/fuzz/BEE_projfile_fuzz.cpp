@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "BeeFuzzSupport.h"
+#include "EngineFuzzSupport.h"
 #include "FILE.h"
 
 namespace {

@@ -6,27 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "BM.h"
-#include "FuzzSupport.h"
-#include "PIN.h"
+#include "EngineFuzzSupport.h"
 #include "PIN_internal.h"
 
-namespace {
-
-void BornOnce() {
-  static bool born = [] {
-    tv::fuzz::QuietEngine();
-    BM_Birth(0);
-    PIN_Birth();
-    return true;
-  }();
-  (void)born;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  BornOnce();
+  tv::fuzz::FootageEngine();
   tv::pin::LoadRules(std::string_view(reinterpret_cast<const char*>(data), size));
   PIN_SeqSpecH seq = nullptr;
   const Time duration{30, 30};

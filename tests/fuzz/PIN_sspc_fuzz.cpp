@@ -7,25 +7,13 @@
 #include <cstdio>
 #include <string>
 
-#include "BM.h"
+#include "EngineFuzzSupport.h"
 #include "FILE.h"
-#include "FuzzSupport.h"
 #include "Memory.h"
-#include "PIN.h"
 #include "PIN_internal.h"
 #include "SLU.h"
 
 namespace {
-
-void BornOnce() {
-  static bool born = [] {
-    tv::fuzz::QuietEngine();
-    BM_Birth(0);
-    PIN_Birth();
-    return true;
-  }();
-  (void)born;
-}
 
 void ReadFile(const std::string& path, const std::string& out) {
   FILE_SpecH ref = nullptr;
@@ -55,7 +43,7 @@ void ReadFile(const std::string& path, const std::string& out) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  BornOnce();
+  tv::fuzz::FootageEngine();
   tv::pin::SeqSpec s{};
   bool list = false, none = false;
   const char* what = nullptr;

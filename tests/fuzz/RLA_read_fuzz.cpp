@@ -7,23 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#include "BM.h"
+#include "EngineFuzzSupport.h"
 #include "FILE.h"
-#include "FuzzSupport.h"
-#include "PIN.h"
 #include "drivers/rla/D_RLA.h"
 
 namespace {
-
-void BornOnce() {
-  static bool born = [] {
-    tv::fuzz::QuietEngine();
-    BM_Birth(0);
-    PIN_Birth();
-    return true;
-  }();
-  (void)born;
-}
 
 void DrawAt(PIN_SeqSpecH seq, int32_t width, int32_t height, Ratio scale) {
   PIN_DrawParams p{};
@@ -69,7 +57,7 @@ void Read(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  BornOnce();
+  tv::fuzz::FootageEngine();
   // The name decides the module: the file is an ".rla".
   std::string path = tv::fuzz::WriteInput("rla-read", data, size);
   if (path.empty()) return 0;

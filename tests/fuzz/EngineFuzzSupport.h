@@ -1,5 +1,5 @@
-// Shared by the project fuzz targets: the packages a project needs, born
-// once for the whole run, and the text of a handle the project hands back.
+// Shared by the footage and project fuzz targets: the packages they need,
+// born once for the whole run, and the text of a handle the engine hands back.
 #pragma once
 
 #include <string>
@@ -14,6 +14,17 @@
 #include "VAL.h"
 
 namespace tv::fuzz {
+
+// Births U quietly and then the packages footage is read with, once.
+inline void FootageEngine() {
+  static bool born = [] {
+    QuietEngine();
+    BM_Birth(0);
+    PIN_Birth();
+    return true;
+  }();
+  (void)born;
+}
 
 // Births U quietly and then every package a project uses, once.
 inline void ProjectEngine() {
