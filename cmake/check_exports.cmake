@@ -11,7 +11,8 @@
 #   - be declared TV_EXPORT in one of HEADERS.
 # Symbols the sanitizers' instrumentation adds (__odr_asan.<name> beside each
 # exported variable, __asan_*, __ubsan_*, __sanitizer_*) are not the
-# engine's and are skipped.
+# engine's and are skipped, and so are the bounds of the fuzzers' coverage
+# sections (__start___sancov_<name>, __stop___sancov_<name>).
 cmake_minimum_required(VERSION 3.25)
 foreach(var NM LIBRARY HEADERS)
   if(NOT ${var})
@@ -54,7 +55,7 @@ foreach(line ${out})
     continue()
   endif()
   set(name ${CMAKE_MATCH_1})
-  if(name MATCHES "^__(odr_asan|asan|ubsan|sanitizer)")
+  if(name MATCHES "^__(odr_asan|asan|ubsan|sanitizer)" OR name MATCHES "^__(start|stop)___sancov_")
     continue()
   endif()
   math(EXPR count "${count} + 1")
