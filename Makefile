@@ -8,7 +8,8 @@ SANITIZE ?=
 # made with clang and builds the fuzz targets beside the tests, so the engine
 # is compiled with the sanitizers once for both (`make fuzz` reuses it).
 FUZZ_SANITIZE := address,undefined
-FUZZ_CMAKE_ARGS := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTAVELO_FUZZ_TARGETS=ON
+FUZZ_CXX := clang++
+FUZZ_CMAKE_ARGS := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DTAVELO_FUZZ_TARGETS=ON
 MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 ifeq ($(SANITIZE),)
@@ -19,6 +20,7 @@ else
 BUILD ?= build-san
 CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=Debug -DTAVELO_SANITIZE=$(SANITIZE) \
   $(if $(filter $(FUZZ_SANITIZE),$(SANITIZE)),$(FUZZ_CMAKE_ARGS))
+BUILD_CXX := $(if $(filter $(FUZZ_SANITIZE),$(SANITIZE)),$(FUZZ_CXX))
 TEST_ENV := TAVELO_MEMORY_CHECKS=1 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 endif
 
@@ -37,7 +39,13 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+# A tree configured with another compiler (an older gcc build-san) starts
+# afresh: CMake would drop every other setting when the compiler changes.
 configure: deps
+	@if [ -n "$(BUILD_CXX)" ] && [ -f $(BUILD)/CMakeCache.txt ] && \
+	  ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=\(.*/\)\?$(BUILD_CXX)$$' $(BUILD)/CMakeCache.txt; then \
+	  echo "$(BUILD) was configured with another compiler: configuring it afresh with $(BUILD_CXX)"; \
+	  rm -rf $(BUILD)/CMakeCache.txt $(BUILD)/CMakeFiles; fi
 	@cmake -S . -B $(BUILD) $(CMAKE_ARGS) -DTAVELO_WERROR=$(WERROR) >/dev/null
 
 build: configure
