@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "BEE.h"
 #include "Engine.h"
 
 namespace tv::bench {
@@ -30,6 +31,22 @@ class Packages {
  private:
   bool ok_;
 };
+
+// The settings of a benchmark's composition: square pixels, full
+// resolution, the second counted in 1/600ths.
+inline BEE_CompSettings CompSettings(const char* name, int32_t width, int32_t height, Time duration,
+                                     uint32_t frameRate = 30u << 16) {
+  BEE_CompSettings s{};
+  std::snprintf(s.name, sizeof s.name, "%s", name);
+  s.duration = duration;
+  s.secondTime = Time{0, 600};
+  s.width = static_cast<uint16_t>(width);
+  s.height = static_cast<uint16_t>(height);
+  s.frameRate = frameRate;
+  s.pixelAspect = Ratio{1, 1};
+  s.dsfH = s.dsfV = 1;
+  return s;
+}
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:

@@ -24,15 +24,7 @@ BEE_Layer gLayer = nullptr;
 
 void Setup(Ratio stretch) {
   BEE_NewProject();
-  BEE_CompSettings s{};
-  std::strcpy(s.name, "Bench");
-  s.duration = Time{60, 1};
-  s.secondTime = Time{0, 600};
-  s.width = 640;
-  s.height = 480;
-  s.frameRate = 0x1DF852;  // 29.97
-  s.pixelAspect = Ratio{1, 1};
-  s.dsfH = s.dsfV = 1;
+  const BEE_CompSettings s = tv::bench::CompSettings("Bench", 640, 480, Time{60, 1}, 0x1DF852);  // 29.97 fps
   BEE_CmdNewComp(nullptr, &s, &gComp);
   BEE_SolidSettings solid{};
   std::strcpy(solid.name, "S");

@@ -16,16 +16,8 @@
 namespace {
 
 BEE_Item NewComp(int16_t w, int16_t h) {
-  BEE_CompSettings s{};
+  const BEE_CompSettings s = tv::bench::CompSettings("Bench", w, h, Time{600000, 600});
   BEE_Item comp = nullptr;
-  std::snprintf(s.name, sizeof s.name, "Bench");
-  s.duration = Time{600000, 600};
-  s.secondTime = Time{0, 600};
-  s.frameRate = 30u << 16;
-  s.pixelAspect = Ratio{1, 1};
-  s.dsfH = s.dsfV = 1;
-  s.width = static_cast<uint16_t>(w);
-  s.height = static_cast<uint16_t>(h);
   BEE_CmdNewComp(nullptr, &s, &comp);
   return comp;
 }

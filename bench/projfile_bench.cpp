@@ -40,15 +40,7 @@ void Keyed(BEE_Layer layer, int32_t index, int16_t dimension) {
 void Build() {
   BEE_NewProject();
   for (int c = 0; c < 100; ++c) {
-    BEE_CompSettings s{};
-    std::snprintf(s.name, sizeof s.name, "Comp %d", c);
-    s.duration = Time{10, 1};
-    s.secondTime = Time{0, 600};
-    s.width = 640;
-    s.height = 480;
-    s.frameRate = 30u << 16;
-    s.pixelAspect = Ratio{1, 1};
-    s.dsfH = s.dsfV = 1;
+    const BEE_CompSettings s = tv::bench::CompSettings(("Comp " + std::to_string(c)).c_str(), 640, 480, Time{10, 1});
     BEE_Item comp = nullptr;
     BEE_CmdNewComp(nullptr, &s, &comp);
     for (int l = 0; l < 20; ++l) {

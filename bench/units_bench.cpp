@@ -23,15 +23,7 @@ const int32_t kIndices[] = {BEE_StreamPosition, BEE_StreamScale, BEE_StreamAncho
 
 void Setup(int32_t keys) {
   BEE_NewProject();
-  BEE_CompSettings s{};
-  std::strcpy(s.name, "Bench");
-  s.duration = Time{3600, 1};
-  s.secondTime = Time{0, 600};
-  s.width = 640;
-  s.height = 480;
-  s.frameRate = 30u << 16;
-  s.pixelAspect = Ratio{1, 1};
-  s.dsfH = s.dsfV = 1;
+  const BEE_CompSettings s = tv::bench::CompSettings("Bench", 640, 480, Time{3600, 1});
   BEE_Item comp = nullptr;
   BEE_CmdNewComp(nullptr, &s, &comp);
   BEE_SolidSettings solid{};
