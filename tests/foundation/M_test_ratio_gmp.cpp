@@ -98,7 +98,7 @@ class Gen {
   std::mt19937_64 rng_;
 };
 
-constexpr int kIterations = 100000;
+const int kIterations = tv::test::RandomCases(100000);
 constexpr double kRel = 1.0 / (1 << 22), kAbs = 1.0 / (1u << 30);
 
 class RatioGmp : public tv::test::UFixture {};
@@ -360,7 +360,7 @@ TEST_F(RatioGmp, FpLong2RatioIsTheBestApproximationOfTheFloat) {
   std::mt19937_64 rng(77);
   mpz_t p, q;
   mpz_inits(p, q, nullptr);
-  for (int i = 0; i < 50000; ++i) {
+  for (int i = 0; i < tv::test::RandomCases(50000); ++i) {
     double x = unit(rng) * std::ldexp(1.0, static_cast<int>(g.Raw() % 66) - 33);
     if (i % 5 == 0) x = double(g.Num()) / double(g.Den());
     Ratio r{};

@@ -59,7 +59,7 @@ TEST_F(TimeGmp, ConversionRoundsHalfUpOrFailsWithTheInvalidTime) {
   Gen g(0x7135);
   mpz_t want;
   mpz_init(want);
-  for (int i = 0; i < 100000; ++i) {
+  for (int i = 0; i < tv::test::RandomCases(100000); ++i) {
     Time t = g.T();
     uint32_t to = g.Scale();
     RoundConvert(t.value, t.scale, to, want);
@@ -91,7 +91,7 @@ TEST_F(TimeGmp, FrameCountsAreFloorAndCeilingOfTheExactQuotient) {
   mpz_t n, d, q;
   mpz_inits(n, d, q, nullptr);
   int checked = 0;
-  for (int i = 0; i < 100000; ++i) {
+  for (int i = 0; i < tv::test::RandomCases(100000); ++i) {
     Time duration = g.T(), frame = g.T();
     if (frame.value <= 0) frame.value = frame.value == INT32_MIN ? INT32_MAX : (frame.value == 0 ? 1 : -frame.value);
     // The quotient as M computes it, to know whether it was exact.
@@ -133,7 +133,7 @@ TEST_F(TimeGmp, SnappingToAGrid) {
   std::mt19937_64 rng(5);
   mpz_t c;
   mpz_init(c);
-  for (int i = 0; i < 100000; ++i) {
+  for (int i = 0; i < tv::test::RandomCases(100000); ++i) {
     Time t = g.T();
     Time quantum{static_cast<int32_t>(rng() % 5000) + 1, g.Scale()};
     RoundConvert(t.value, t.scale, quantum.scale, c);
