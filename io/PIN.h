@@ -671,10 +671,15 @@ TV_EXPORT ErrorCode PIN_GetOutputState(PIN_OutputSpecH out, PIN_OutputState* sta
 // The write path. StartAdding zeroes the frame count the first time and
 // calls the module. AddFrame (index < 0: the last index + 1): a
 // still-sequence module writes each frame to its numbered file (the name's
-// "[#...]" field, or "[#####]" added before the extension; 1 "<name> is not
-// a valid filename" for a name out of 1 to 260 characters; 9988 "adding
-// multiple still frames without frame numbering." for a second frame without
-// numbering) and its size is added to the byte total; other modules get the
+// "[#...]" field, or "[#####]" added before the extension, the number at
+// the field's width; prefix, then suffix shortened to fit; 1 "<name> is not
+// a valid filename" for a name out of 1 to 255 bytes, before anything is
+// written; 9988 "adding multiple still frames without frame numbering." for
+// a second frame without numbering) and its size is added to the byte total,
+// unless the file lies under a folder listed in the preference
+// "DontCheckSpaceDrives" (section "Tavelo"; absolute folders, normally mount
+// points, separated by ';' or ','; there are no drive letters here, and
+// entries that are not absolute paths match nothing); other modules get the
 // frame through their AddFrame slot. EndAdding calls the module's EndAdding
 // then its Flush (when it has one).
 TV_EXPORT ErrorCode PIN_StartAdding(PIN_OutputSpecH out);

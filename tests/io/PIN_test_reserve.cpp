@@ -335,6 +335,16 @@ TEST_F(PINReserveTest, FolderFileCountStartsANewFolder) {
   PIN_OutputState st{};
   ASSERT_EQ(PIN_GetOutputState(out_, &st), 0);
   EXPECT_EQ(st.frames, 4);
+  // A full volume moves the sequence to a new folder in an overflow folder
+  // (made when missing).
+  const std::string ov = dir.P("ov/deep");
+  std::filesystem::create_directory(dir.P("ov"));
+  set_.overflow = 1, set_.overflowFolders[0] = ov.c_str();
+  freeKB_ = {{dir.P("frames (2)"), 0}};
+  ASSERT_EQ(Continue(1, &moved), 0);
+  EXPECT_EQ(Texts(), std::vector<std::string>{Note("hit volume freespace limit", ov + "/frames (3)")});
+  ASSERT_EQ(PIN_AddFrame(out_, -1, Frame()), 0);
+  EXPECT_TRUE(std::filesystem::exists(ov + "/frames (3)/s04.tsf"));
 }
 
 TEST_F(PINReserveTest, FullVolumeOverflowsInTurn) {
