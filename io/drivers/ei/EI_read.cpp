@@ -3,6 +3,7 @@
 // frames, the Z-depth channel of the depth file, and the per-sequence record.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 #include <string>
@@ -228,6 +229,27 @@ int32_t IndexAt(PIN_SeqSpecH seq, const Instance& inst, const Time& time) {
   return index < 0 ? 0 : index > last ? last : index;
 }
 
+// The bytes of a frame's data that decoding can use: the data size, but no
+// more than every pixel as a literal packet of its own (a control byte and
+// the pixel), so a data size larger than the frame needs never costs memory.
+int64_t UsefulBytes(const FrameHeader& h, int64_t pixels) {
+  const int64_t bpp = h.matteBits ? 4 : 3;
+  return std::min<int64_t>(h.dataSize, h.compressed ? pixels * (bpp + 1) : pixels * bpp);
+}
+
+// Reads `count` bytes at `pos` into data ("No memory for EI image chunk").
+ErrorCode ReadData(FILE_SpecH file, int64_t pos, int64_t count, ScratchArray<uint8_t>& data, uint32_t site) {
+  if (!data.Allocate(static_cast<size_t>(count)))
+    return kReport.OutOfMemory(site, kTextNoMemoryChunk, static_cast<uint64_t>(count));
+  if (ErrorCode err = FILE_SetPos(file, pos)) return err;
+  for (int64_t done = 0; done < count;) {
+    const int32_t n = static_cast<int32_t>(std::min<int64_t>(count - done, 1 << 30));
+    if (ErrorCode err = FILE_NRead(file, n, data.data() + done)) return err;
+    done += n;
+  }
+  return 0;
+}
+
 // Reads the data of frame `index` (checked against the footage) into data.
 ErrorCode ReadFrame(FILE_SpecH file, const Instance& inst, int64_t pos, ScratchArray<uint8_t>& data, FrameHeader* h,
                     uint32_t site) {
@@ -245,10 +267,7 @@ ErrorCode ReadFrame(FILE_SpecH file, const Instance& inst, int64_t pos, ScratchA
   if (h->notColour) return kReport.Fail(site, PIN_ErrCannotImport, kTextNotColour);
   if (h->bits != 24) return kReport.Fail(site, PIN_ErrCannotImport, kTextBelow24Bits);
   if (h->matteBits != 0 && h->matteBits != 8) return kReport.Fail(site, PIN_ErrCannotImport, kTextInvalid);
-  if (!data.Allocate(h->dataSize)) return kReport.OutOfMemory(site, kTextNoMemoryChunk, h->dataSize);
-  if (h->dataSize == 0) return 0;
-  if (ErrorCode err = FILE_SetPos(file, dataPos)) return err;
-  return FILE_NRead(file, static_cast<int32_t>(h->dataSize), data.data());
+  return ReadData(file, dataPos, UsefulBytes(*h, int64_t{w} * hh), data, site);
 }
 
 // Clears ARGB rows to black with the given alpha.
@@ -448,11 +467,7 @@ ErrorCode D_EI_DrawAuxChannel(PIN_SeqSpecH seq, int32_t index, const PIN_DrawPar
         !ReadFrameHeader(ref.get(), size, inst->depthPositions[frame], &h, &dataPos) ||
         !FrameSize(h.window, &w, &hh) || w != inst->width || hh != inst->height || h.bits != 24 || h.matteBits != 8)
       return mismatch("another frame size or layout");
-    if (!bytes.Allocate(h.dataSize)) return kReport.OutOfMemory(kSiteAux, kTextNoMemoryChunk, h.dataSize);
-    if (h.dataSize) {
-      if (ErrorCode err = FILE_SetPos(ref.get(), dataPos)) return err;
-      if (ErrorCode err = FILE_NRead(ref.get(), static_cast<int32_t>(h.dataSize), bytes.data())) return err;
-    }
+    if (ErrorCode err = ReadData(ref.get(), dataPos, UsefulBytes(h, int64_t{w} * hh), bytes, kSiteAux)) return err;
   }
   const int32_t rowBytes = inst->width * 4;
   const uint64_t total = sizeof(D_AuxChannelBuffer) + static_cast<uint64_t>(rowBytes) * inst->height;
