@@ -197,10 +197,24 @@ TEST_F(EITest, FramesFollowTheirIndicesAndUnfinishedOutputLeavesNothing) {
   uint32_t depths = 0;
   EXPECT_EQ(PIN_GetLegalDepths(out, &depths), 0);
   EXPECT_EQ(depths, 0xC0u);
+  int64_t space = 0, size = 0;
+  EXPECT_EQ(PIN_GetSizes(out, &space, &size), 0);
+  EXPECT_EQ(size, 6 + 35 + 16 * 3);  // the header and one raw frame so far
   PIN_DisposeOutputSpec(out);
   size_t files = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
   EXPECT_EQ(files, 1u);  // order.img alone
+
+  // A single frame output on its own is a file of one frame.
+  ASSERT_EQ(PIN_NewOutputSpec(D_EI_Signature, 4, 4, &out), 0);
+  ASSERT_EQ(FILE_New(dir.P("one.img").c_str(), FILE_LocFullPath, &ref), 0);
+  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
+  FILE_Dispose(ref);
+  ASSERT_EQ(PIN_OutputFrame(out, frames[1]), 0);
+  PIN_DisposeOutputSpec(out);
+  const Bytes one = ReadFile(dir.P("one.img"));
+  ASSERT_EQ(one.size(), 6u + 35u + 48u);
+  EXPECT_EQ(one[5], 1);
 }
 
 // A depth file of the image's size: each pixel a big-endian float, in frames

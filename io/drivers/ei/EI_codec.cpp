@@ -124,30 +124,37 @@ int64_t DecodePixels(std::span<const uint8_t> data, bool rle, bool alpha, int64_
   const size_t bpp = alpha ? 4 : 3;
   const uint8_t* s = data.data();
   const uint8_t* end = s + data.size();
+  // Rows without padding are one long row.
+  if (rowBytes == ptrdiff_t{4} * width && pixels <= INT32_MAX) width = static_cast<int32_t>(pixels);
   int64_t made = 0;
   int32_t x = 0;
   uint8_t* row = out;
-  auto put = [&](const uint8_t* p) {
-    uint8_t* d = row + 4 * static_cast<ptrdiff_t>(x);
-    if (alpha)
-      std::memcpy(d, p, 4);
-    else
-      d[1] = p[0], d[2] = p[1], d[3] = p[2];
+  // The pixel's 4 bytes in memory order: alpha (255 without), red, green, blue.
+  auto value = [alpha](const uint8_t* p) {
+    uint8_t b[4] = {0xFF, p[0], p[1], p[2]};
+    uint32_t v;
+    std::memcpy(&v, alpha ? p : b, 4);
+    return v;
+  };
+  auto put = [&](uint32_t v) {
+    std::memcpy(row + 4 * static_cast<ptrdiff_t>(x), &v, 4);
     ++made;
     if (++x == width && made < pixels) x = 0, row += rowBytes;
   };
   if (!rle) {
-    while (made < pixels && static_cast<size_t>(end - s) >= bpp) put(s), s += bpp;
+    while (made < pixels && static_cast<size_t>(end - s) >= bpp) put(value(s)), s += bpp;
     return made;
   }
   while (made < pixels && s < end) {
     const uint8_t c = *s++;
     if (c < 128) {
       if (static_cast<size_t>(end - s) < bpp) break;
-      for (int32_t k = 0; k <= c && made < pixels; ++k) put(s);
+      const uint32_t v = value(s);
+      for (int32_t k = 0; k <= c && made < pixels; ++k) put(v);
       s += bpp;
     } else {
-      for (int32_t k = 0; k < c - 127 && made < pixels && static_cast<size_t>(end - s) >= bpp; ++k) put(s), s += bpp;
+      for (int32_t k = 0; k < c - 127 && made < pixels && static_cast<size_t>(end - s) >= bpp; ++k)
+        put(value(s)), s += bpp;
     }
   }
   return made;

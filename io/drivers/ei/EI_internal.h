@@ -111,8 +111,8 @@ Fixed RateOfTimes(std::span<const FrameEntry> frames);
 // Decodes `data` (run-length packets when rle, else raw pixels) into
 // `pixels` pixels of 4 bytes ARGB, written row after row of `width` pixels
 // at out, rows `rowBytes` apart. Pixels carry alpha when alpha is set
-// (otherwise alpha is left alone). Stops after the pixels or where the data
-// ends (a packet cut short by the end is dropped); returns the pixels made.
+// (otherwise alpha is 255). Stops after the pixels or where the data ends
+// (a pixel cut short by the end is dropped); returns the pixels made.
 int64_t DecodePixels(std::span<const uint8_t> data, bool rle, bool alpha, int64_t pixels, int32_t width,
                      uint8_t* out, ptrdiff_t rowBytes);
 

@@ -270,13 +270,15 @@ ErrorCode ReadFrame(FILE_SpecH file, const Instance& inst, int64_t pos, ScratchA
   return ReadData(file, dataPos, UsefulBytes(*h, int64_t{w} * hh), data, site);
 }
 
-// Clears ARGB rows to black with the given alpha.
-void Clear(uint8_t* base, ptrdiff_t rowBytes, int32_t width, int32_t height, uint8_t alpha) {
-  for (int32_t y = 0; y < height; ++y) {
+// Clears the pixels from `from` on (in raster order) to black with the
+// given alpha: what the frame's data did not reach.
+void ClearFrom(uint8_t* base, ptrdiff_t rowBytes, int32_t width, int32_t height, int64_t from, uint8_t alpha) {
+  const uint8_t b[4] = {alpha, 0, 0, 0};
+  uint32_t v;
+  std::memcpy(&v, b, 4);
+  for (int64_t y = from / width, x = from % width; y < height; ++y, x = 0) {
     uint8_t* p = base + y * rowBytes;
-    std::memset(p, 0, size_t{4} * static_cast<size_t>(width));
-    if (alpha)
-      for (int32_t x = 0; x < width; ++x) p[4 * x] = alpha;
+    for (; x < width; ++x) std::memcpy(p + 4 * x, &v, 4);
   }
 }
 
@@ -302,16 +304,17 @@ ErrorCode DrawAt(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world,
     // Straight into the World. Pixels the data does not reach stay cleared.
     pin::PixelLock px(world);
     if (!px.ok()) return px.error() ? px.error() : kReport.BadParam(kSiteDraw, {"D_EI_DrawSparseFrame"});
-    Clear(px.Row(0), px.rowBytes(), w, hh, alpha ? 0 : 255);
-    DecodePixels(bytes, h.compressed != 0, alpha, pixels, w, px.Row(0), px.rowBytes());
+    const int64_t made = DecodePixels(bytes, h.compressed != 0, alpha, pixels, w, px.Row(0), px.rowBytes());
+    ClearFrom(px.Row(0), px.rowBytes(), w, hh, made, alpha ? 0 : 255);
     return 0;
   }
   // Another size or a part: through a frame of the full size.
   pin::Frame f;
   f.width = inst->width, f.height = inst->height;
   f.argb.resize(static_cast<size_t>(pixels) * 4);  // a failure is caught at the entry point (4)
-  Clear(f.argb.data(), ptrdiff_t{4} * f.width, f.width, f.height, alpha ? 0 : 255);
-  DecodePixels(bytes, h.compressed != 0, alpha, pixels, f.width, f.argb.data(), ptrdiff_t{4} * f.width);
+  const int64_t made =
+      DecodePixels(bytes, h.compressed != 0, alpha, pixels, f.width, f.argb.data(), ptrdiff_t{4} * f.width);
+  ClearFrom(f.argb.data(), ptrdiff_t{4} * f.width, f.width, f.height, made, alpha ? 0 : 255);
   if (pin::DrawFrame(f, params, world, left, top) != 0) return kReport.BadParam(kSiteDraw, {"D_EI_DrawSparseFrame"});
   return 0;
 }

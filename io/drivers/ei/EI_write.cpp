@@ -112,6 +112,17 @@ ErrorCode GetInfo(PIN_OutputSpecH, void* info, int32_t size) {
   return 0;
 }
 
+// Frames of one file share their size: a new size is refused once frames
+// of another were added.
+ErrorCode SetInfo(PIN_OutputSpecH out, const void* info, int32_t size) {
+  if (!info || size != static_cast<int32_t>(sizeof(PIN_OutputInfo))) return kReport.BadParam(kSiteWrite, {"SetOutputInfo"});
+  const auto* i = static_cast<const PIN_OutputInfo*>(info);
+  const Output* o = pin::GetOutput<Output>(out);
+  if (o && !o->entries.empty() && (i->width != o->width || i->height != o->height))
+    return kReport.Fail(kSiteWrite, PIN_ErrBadRequest, kTextDifferingSizes);
+  return 0;
+}
+
 ErrorCode Labels(PIN_OutputSpecH) { return kReport.Fail(kSiteWrite, kErrUnimplemented, kTextNoLabels); }
 
 ErrorCode Sizes(PIN_OutputSpecH out, int64_t* volumeSpace, int64_t* fileSize) {
@@ -180,6 +191,7 @@ void InstallOutput(PIN_ModuleProcs& p) {
   p.disposeOutputOptions = DisposeOptions;
   p.userOptionsDialog = OptionsDialog;
   p.getOutputInfo = GetInfo;
+  p.setOutputInfo = SetInfo;
   p.setOutputFile = SetFile;
   p.startAdding = D_EI_StartAdding;
   p.addFrame = D_EI_AddFrame;
