@@ -211,10 +211,16 @@ TEST_F(EITest, FramesFollowTheirIndicesAndUnfinishedOutputLeavesNothing) {
   ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
   FILE_Dispose(ref);
   ASSERT_EQ(PIN_OutputFrame(out, frames[1]), 0);
-  PIN_DisposeOutputSpec(out);
   const Bytes one = ReadFile(dir.P("one.img"));
   ASSERT_EQ(one.size(), 6u + 35u + 48u);
   EXPECT_EQ(one[5], 1);
+  // Between StartAdding and EndAdding (how a frame is saved from a
+  // composition) it is the file's frame.
+  ASSERT_EQ(PIN_StartAdding(out), 0);
+  ASSERT_EQ(PIN_OutputFrame(out, frames[2]), 0);
+  ASSERT_EQ(PIN_EndAdding(out), 0);
+  PIN_DisposeOutputSpec(out);
+  EXPECT_EQ(ReadFile(dir.P("one.img")).back(), 2);
 }
 
 // A depth file of the image's size: each pixel a big-endian float, in frames

@@ -110,7 +110,8 @@ ErrorCode D_EI_AddFrame(PIN_OutputSpecH out, int32_t index, BM_World world);
 // Finishes the file: the header counts the frames added, which follow in
 // the order of their indices (the last one added of an index wins).
 ErrorCode D_EI_EndAdding(PIN_OutputSpecH out);
-// Writes the World as a file of one frame.
+// Between StartAdding and EndAdding: adds the World after the frames added;
+// otherwise writes it as a file of one frame.
 ErrorCode D_EI_OutputFrame(PIN_OutputSpecH out, BM_World world);
 // D_EI_LegalDepths.
 ErrorCode D_EI_GetLegalDepths(PIN_OutputSpecH out, uint32_t* depths);

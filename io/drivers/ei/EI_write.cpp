@@ -294,8 +294,13 @@ ErrorCode D_EI_EndAdding(PIN_OutputSpecH out) try {
 } TV_CATCH(D_EI_PackageNumber)
 
 ErrorCode D_EI_OutputFrame(PIN_OutputSpecH out, BM_World world) {
-  const Output* o = pin::GetOutput<Output>(out);
-  if (o && o->ref) return kReport.BadParam(kSiteWrite, {"D_EI_OutputFrame (frames are being added)"});
+  // Between StartAdding and EndAdding the frame is added after the others
+  // (EndAdding writes the file); on its own it is a file of one frame.
+  if (const Output* o = pin::GetOutput<Output>(out); o && o->ref) {
+    int32_t next = 0;
+    for (const Entry& e : o->entries) next = std::max(next, e.index + 1);
+    return D_EI_AddFrame(out, next, world);
+  }
   if (ErrorCode err = D_EI_StartAdding(out)) return err;
   if (ErrorCode err = D_EI_AddFrame(out, 0, world)) {
     pin::EndOutput<Output>(out);
