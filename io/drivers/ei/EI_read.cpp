@@ -139,10 +139,9 @@ void CheckDepthFile(Instance& inst) {
     return;
   }
   FrameList list;
-  if (ErrorCode err = LocateFrames(ref.get(), size, &list, kSiteOpen, true)) {
+  if (LocateFrames(ref.get(), size, &list, kSiteOpen, true) != 0) {
     inst.depthFault = list.version != D_EI_Version && size >= D_EI_FileHeaderSize ? "Invalid EI version info"
                                                                                  : "invalid IMAGE file";
-    (void)err;
     return;
   }
   if (list.frames.size() != inst.positions.size()) {
@@ -250,7 +249,7 @@ ErrorCode ReadData(FILE_SpecH file, int64_t pos, int64_t count, ScratchArray<uin
   return 0;
 }
 
-// Reads the data of frame `index` (checked against the footage) into data.
+// Reads the data of the frame at `pos` (checked against the footage) into data.
 ErrorCode ReadFrame(FILE_SpecH file, const Instance& inst, int64_t pos, ScratchArray<uint8_t>& data, FrameHeader* h,
                     uint32_t site) {
   OpenFile open(file);
