@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "PIN_internal.h"
+#include "drivers/ei/D_EI.h"
 #include "drivers/rla/D_RLA.h"
 #include "drivers/common/drivers.h"
 
@@ -15,6 +16,7 @@ namespace {
 // platform components do not exist here are not compiled in; a driver whose
 // library fails to start answers PIN_ErrNotAvailable from its birth.
 constexpr Driver kBuiltin[] = {
+    {"ElectricImage", D_EI_Birth},
     {"RLA", D_RLA_Birth},
     {"Placeholder", PlaceholderBirth},
     {"Image Files", ImageFilesBirth},
