@@ -1,4 +1,5 @@
-// `tavelo render`: frames of a composition to numbered still files. A frame
+// `tavelo render`: frames of a composition to numbered still files, or to a
+// movie with its sound (movie_render.cpp). A frame
 // range lets a render farm split a job; --reserve lets several renderers
 // share one output folder (each frame's file is claimed by creating it
 // empty; a frame whose file exists is left to whoever made it). Ctrl-C stops
@@ -13,6 +14,8 @@
 #include <filesystem>
 
 #include "cli.h"
+#include "image_file.h"
+#include "movie_render.h"
 #include "output_name.h"
 #include "progress.h"
 #include "project.h"
@@ -22,9 +25,9 @@ namespace tavelo {
 namespace {
 
 struct RenderOptions {
-  std::string project, comp, frames, time, output, format, resolution = "full";
+  std::string project, comp, frames, time, output, format, resolution = "full", codec;
   int threads = 0;
-  bool reserve = false;
+  bool reserve = false, noSound = false;
 };
 
 // Parses "A-B" or "A" (frame numbers from 0).
@@ -68,6 +71,16 @@ int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty()) ParseRange(o.frames, grid.count, &first, &last);
   if (!o.time.empty()) first = last = ParseFrameTime(o.time, comp);
   if (last < first) Fail("the composition has no frames");
+  if (IsMovieExtension(ExtensionOf(pattern))) {
+    if (o.reserve) Fail("--reserve shares a folder of still frames; a movie is one file", kExitUsage);
+    Progress progress(last - first + 1, common.quiet);
+    RenderMovie(comp, first, last, pattern, !o.noSound, progress, o.codec);
+    progress.Finish();
+    std::printf("wrote %s (%lld frames%s)\n", pattern.c_str(), static_cast<long long>(last - first + 1),
+                o.noSound ? "" : " with sound");
+    return kExitDone;
+  }
+  if (!o.codec.empty()) Fail("--codec is for movies (.mp4, .mov)", kExitUsage);
   if (last > first || o.reserve) pattern = WithFrameField(pattern);
   Progress progress(last - first + 1, common.quiet);
   int64_t written = 0;
@@ -84,8 +97,7 @@ int Render(const RenderOptions& o, const Common& common) {
       reserved = true;
     }
     try {
-      Image img = RenderFrame(comp, f);
-      WriteImage(img, name);
+      RenderFrame(comp, f, name);
     } catch (const Failure& failure) {
       std::error_code ec;
       if (reserved) std::filesystem::remove(name, ec);
@@ -111,15 +123,17 @@ int Render(const RenderOptions& o, const Common& common) {
 
 void AddRenderCommand(CLI::App& app, Dispatch& d) {
   static RenderOptions o;
-  auto* sub = app.add_subcommand("render", "render a composition's frames to numbered still files");
+  auto* sub = app.add_subcommand("render", "render a composition's frames to numbered still files or a movie with sound");
   sub->add_option("PROJECT", o.project, "project file, or a .json project description")->required();
   sub->add_option("-c,--comp", o.comp, "the composition to render")->required();
   sub->add_option("--frames", o.frames, "frames A-B (from 0, both included; default: all)");
   sub->add_option("-t,--time", o.time, "one frame at a time in seconds (1.5) or a frame (45f)");
   sub->add_option("-o,--output", o.output, "output name; a run of # is the frame number (default COMP_#####.png)");
-  sub->add_option("-f,--format", o.format, "png, exr, tif, tiff, jpg or dpx (movies are not in this build)");
+  sub->add_option("-f,--format", o.format, "png, exr, tif, tiff, jpg, dpx; or a movie: mp4 (H.264, AAC) or mov");
   sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
   sub->add_option("--threads", o.threads, "threads sharing each frame's pixel work (0: one per processor)");
+  sub->add_flag("--no-sound", o.noSound, "movies: no sound track");
+  sub->add_option("--codec", o.codec, "movies: h264 (.mp4, the default there), prores (.mov default), png, animation");
   sub->add_flag("--reserve", o.reserve, "claim each frame's file first, so several renderers can share a folder");
   AddCommonOptions(*sub, d.common, true);
   sub->callback([&d] { d.run = [&d] { return Render(o, d.common); }; });

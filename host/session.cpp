@@ -165,4 +165,12 @@ std::string AbsolutePath(const std::string& path) {
   return p.lexically_normal().string();
 }
 
+FileRef::FileRef(const std::string& path) {
+  Check(FILE_New(AbsolutePath(path).c_str(), FILE_LocFullPath, &spec), "naming \"" + path + "\"");
+}
+
+FileRef::~FileRef() {
+  if (spec) FILE_Dispose(spec);
+}
+
 }  // namespace tavelo

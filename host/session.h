@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FILE.h"
 #include "Types.h"
 #include "cli.h"
 
@@ -55,5 +56,15 @@ inline void Check(ErrorCode err, const std::string& what) {
 
 // An absolute, normalised form of a path given on the command line.
 std::string AbsolutePath(const std::string& path);
+
+// A file reference the engine's file layer understands (an absolute path);
+// throws Failure when the path cannot be named.
+struct FileRef {
+  FILE_SpecH spec = nullptr;
+  explicit FileRef(const std::string& path);
+  ~FileRef();
+  FileRef(const FileRef&) = delete;
+  FileRef& operator=(const FileRef&) = delete;
+};
 
 }  // namespace tavelo
