@@ -42,10 +42,10 @@ FourCC CodecFor(const std::string& path, std::string codec) {
   const bool mp4 = ExtensionOf(path) == "mp4";
   if (codec.empty()) codec = mp4 ? "h264" : "prores";
   if (mp4 && codec != "h264") Fail("an .mp4 movie is H.264; use .mov for codec \"" + codec + "\"", kExitUsage);
-  if (codec == "h264") return MakeFourCC("avc1");
-  if (codec == "prores") return MakeFourCC("apch");
-  if (codec == "png") return MakeFourCC("png ");
-  if (codec == "animation") return MakeFourCC("rle ");
+  if (codec == "h264") return tv::MakeFourCC("avc1");
+  if (codec == "prores") return tv::MakeFourCC("apch");
+  if (codec == "png") return tv::MakeFourCC("png ");
+  if (codec == "animation") return tv::MakeFourCC("rle ");
   Fail("unknown codec \"" + codec + "\" (h264, prores, png, animation)", kExitUsage);
 }
 

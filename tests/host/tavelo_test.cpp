@@ -134,12 +134,14 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
       {{"audio", layered, "-c", "Main", "-o", "a.wav", "--bits", "12"}, 2, "--bits must be 16, 24 or 32"},
       {{"play", layered, "-c", "Main", "--device", "alsa:no-such-device"}, 1, "cannot play the sound on \"alsa:no-such-device\""},
       {{"keys", "copy"}, 2, "PROJECT is required"},
-      {{"keys", "copy", layered, "-c", "Main", "-l", "Nope"}, 1, "no layer named \"Nope\" (the composition has \"Backdrop\""},
+      {{"keys", "copy", layered, "-c", "Main", "-l", "Nope"}, 1, "no layer named \"Nope\" (the composition has \"Spinner\""},
       {{"keys", "copy", layered, "-c", "Main", "-l", "Wipe", "-s", "Wobble"}, 2, "unknown stream \"Wobble\""},
       {{"keys", "copy", layered, "-c", "Main", "-l", "Backdrop", "--from", "0.5"}, 1, "no keyframes of layer \"Backdrop\""},
       {{"keys", "paste", layered, "-c", "Main", "-l", "Wipe"}, 2, "give -o"},
       {{"plugins", "no-such-folder"}, 1, "plug-in folder \"no-such-folder\" does not exist"},
       {{"build", layered}, 2, "--output is required"},
+      {{"sheet", layered, "-c", "Main", "-o", "s.mp4"}, 2, "a contact sheet is a still image"},
+      {{"render", layered, "-c", "Main", "-o", "m.mp4", "--codec", "prores"}, 2, "an .mp4 movie is H.264"},
   };
   for (const Case& c : cases) {
     Outcome r = Tv(c.args);
@@ -442,6 +444,14 @@ TEST_F(Tavelo, KeysCopyPasteRoundTrip) {
   Outcome junk = Tv({"keys", "paste", layered, "-c", "Main", "-l", "Wipe", "-o", "j.tvp"}, "junk.txt");
   EXPECT_EQ(junk.code, 1);
   EXPECT_NE(junk.err.find("standard input holds no keyframe text"), std::string::npos) << junk.err;
+}
+
+TEST_F(Tavelo, ContactSheet) {
+  Outcome r = Tv({"sheet", examples + "/title_card.json", "-c", "Title", "-o", "s.png", "--every", "8", "--columns",
+                  "2", "--width", "40", "-q"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "wrote s.png (3 frames, 92 x 56)\n");
+  EXPECT_EQ(Slurp(dir / "s.png").substr(1, 3), "PNG");
 }
 
 // Movies carry the composition's sound; an MP4 has H.264 and AAC streams.
