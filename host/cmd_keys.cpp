@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <iterator>
 
@@ -74,10 +75,18 @@ int32_t StreamIndex(const std::string& text) {
   Fail("unknown stream \"" + text + "\" (" + known + ", or a stream index)", kExitUsage);
 }
 
-// The composition time of a --from / --to / --time argument.
+// The composition time of --from / --to: seconds ("1.5") or a frame
+// ("36f"); keys may lie at or past the composition's end, so any time from
+// 0 is taken.
 double Seconds(const std::string& text, BEE_Item comp) {
   const FrameGrid g = GridOf(comp);
-  return static_cast<double>(ParseFrameTime(text, comp)) * g.frame.value / g.frame.scale;
+  const bool frames = !text.empty() && text.back() == 'f';
+  const std::string number = frames ? text.substr(0, text.size() - 1) : text;
+  char* end = nullptr;
+  const double v = std::strtod(number.c_str(), &end);
+  if (number.empty() || *end != 0 || !(v >= 0) || v > 1e9)
+    Fail("bad time \"" + text + "\" (seconds such as 1.5, or a frame such as 45f)", kExitUsage);
+  return frames ? v * g.frame.value / g.frame.scale : v;
 }
 Time TimeOf(const std::string& text, BEE_Item comp) {
   const FrameGrid g = GridOf(comp);
@@ -204,9 +213,7 @@ int Paste(const KeysOptions& o, const Common& common) {
 void AddKeysCommand(CLI::App& app, Dispatch& d) {
   static KeysOptions o;
   auto* sub = app.add_subcommand(
-      "keys",
-      "keyframe text: `copy` prints a layer's keyframes on standard output, `paste` reads them from standard "
-      "input onto a layer and saves the project");
+      "keys", "keyframes as text: copy a layer's to standard output, paste them from standard input and save");
   sub->add_option("DIRECTION", o.direction, "copy or paste")->required()->check(CLI::IsMember({"copy", "paste"}));
   sub->add_option("PROJECT", o.project, "project file, or a .json project description")->required();
   sub->add_option("-c,--comp", o.comp, "the composition")->required();

@@ -59,7 +59,9 @@ Claim Reserve(const std::string& path) {
 int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty() && !o.time.empty()) Fail("give --frames or --time, not both", kExitUsage);
   if (o.threads < 0 || o.threads > 64) Fail("--threads must be 0 (one per processor) to 64", kExitUsage);
-  std::string pattern = o.output.empty() ? o.comp + "_#####." + (o.format.empty() ? "png" : o.format) : o.output;
+  std::string pattern = o.output;
+  if (pattern.empty())  // COMP_#####.png, or COMP.mp4 for a movie
+    pattern = o.comp + (IsMovieExtension(o.format) ? "." : "_#####.") + (o.format.empty() ? "png" : o.format);
   pattern = ResolveOutput(pattern, o.format);
   Session session(common);
   if (BEE_SetRenderThreads(o.threads)) Fail("cannot use " + std::to_string(o.threads) + " render threads");
@@ -128,7 +130,8 @@ void AddRenderCommand(CLI::App& app, Dispatch& d) {
   sub->add_option("-c,--comp", o.comp, "the composition to render")->required();
   sub->add_option("--frames", o.frames, "frames A-B (from 0, both included; default: all)");
   sub->add_option("-t,--time", o.time, "one frame at a time in seconds (1.5) or a frame (45f)");
-  sub->add_option("-o,--output", o.output, "output name; a run of # is the frame number (default COMP_#####.png)");
+  sub->add_option("-o,--output", o.output,
+                  "output name; a run of # is the frame number (default COMP_#####.png, or COMP.mp4 with -f mp4)");
   sub->add_option("-f,--format", o.format, "png, exr, tif, tiff, jpg, dpx; or a movie: mp4 (H.264, AAC) or mov");
   sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
   sub->add_option("--threads", o.threads, "threads sharing each frame's pixel work (0: one per processor)");
