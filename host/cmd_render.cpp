@@ -1,17 +1,13 @@
 // `tavelo render`: frames of a composition to numbered still files, or to a
-// movie with its sound (movie_render.cpp). A frame
-// range lets a render farm split a job; --reserve lets several renderers
-// share one output folder (each frame's file is claimed by creating it
-// empty; a frame whose file exists is left to whoever made it). Ctrl-C stops
-// the frame under way: finished frames stay, the unfinished one is removed.
+// movie with its sound, through the engine's movie render (movie_render.cpp).
+// A frame range lets a render farm split a job; --reserve lets several
+// renderers share one output folder (the engine claims each frame's file by
+// creating it empty; a frame whose file exists is left to whoever made it).
+// Ctrl-C stops the frame under way: finished frames stay, the unfinished
+// one is removed.
 #include <CLI/CLI.hpp>
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 
 #include "cli.h"
 #include "image_file.h"
@@ -44,18 +40,6 @@ void ParseRange(const std::string& text, int64_t count, int64_t* first, int64_t*
   *last = b;
 }
 
-// The empty file that claims a frame for this renderer.
-enum class Claim { Mine, Taken };
-Claim Reserve(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-  if (fd >= 0) {
-    ::close(fd);
-    return Claim::Mine;
-  }
-  if (errno == EEXIST) return Claim::Taken;
-  Fail("cannot reserve \"" + path + "\": " + std::strerror(errno));
-}
-
 int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty() && !o.time.empty()) Fail("give --frames or --time, not both", kExitUsage);
   if (o.threads < 0 || o.threads > 64) Fail("--threads must be 0 (one per processor) to 64", kExitUsage);
@@ -73,51 +57,28 @@ int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty()) ParseRange(o.frames, grid.count, &first, &last);
   if (!o.time.empty()) first = last = ParseFrameTime(o.time, comp);
   if (last < first) Fail("the composition has no frames");
-  if (IsMovieExtension(ExtensionOf(pattern))) {
-    if (o.reserve) Fail("--reserve shares a folder of still frames; a movie is one file", kExitUsage);
-    Progress progress(last - first + 1, common.quiet);
-    RenderMovie(comp, first, last, pattern, !o.noSound, progress, o.codec);
-    progress.Finish();
+  RenderJob job;
+  job.comp = comp;
+  job.first = first;
+  job.last = last;
+  job.sound = !o.noSound;
+  job.reserve = o.reserve;
+  job.codec = o.codec;
+  const bool movie = IsMovieExtension(ExtensionOf(pattern));
+  if (movie && o.reserve) Fail("--reserve shares a folder of still frames; a movie is one file", kExitUsage);
+  if (!movie && !o.codec.empty()) Fail("--codec is for movies (.mp4, .mov)", kExitUsage);
+  if (!movie && (last > first || o.reserve)) pattern = WithFrameField(pattern);
+  job.output = pattern;
+  Progress progress(last - first + 1, common.quiet);
+  const RenderOutcome done = RenderToFiles(job, progress);
+  if (movie)
     std::printf("wrote %s (%lld frames%s)\n", pattern.c_str(), static_cast<long long>(last - first + 1),
                 o.noSound ? "" : " with sound");
-    return kExitDone;
-  }
-  if (!o.codec.empty()) Fail("--codec is for movies (.mp4, .mov)", kExitUsage);
-  if (last > first || o.reserve) pattern = WithFrameField(pattern);
-  Progress progress(last - first + 1, common.quiet);
-  int64_t written = 0;
-  std::string firstName, lastName;
-  for (int64_t f = first; f <= last; ++f) {
-    if (Interrupted()) break;
-    const std::string name = NumberedName(pattern, f);
-    bool reserved = false;
-    if (o.reserve) {
-      if (Reserve(name) == Claim::Taken) {
-        progress.FrameSkipped(name);
-        continue;
-      }
-      reserved = true;
-    }
-    try {
-      RenderFrame(comp, f, name);
-    } catch (const Failure& failure) {
-      std::error_code ec;
-      if (reserved) std::filesystem::remove(name, ec);
-      progress.Finish();
-      if (failure.code == kExitInterrupted)
-        Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
-      throw;
-    }
-    ++written;
-    if (firstName.empty()) firstName = name;
-    lastName = name;
-    progress.FrameDone(name);
-  }
-  progress.Finish();
-  if (Interrupted()) Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
-  if (written == 0) std::printf("no frames written (all were reserved by other renderers)\n");
-  else if (written == 1) std::printf("wrote %s\n", firstName.c_str());
-  else std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(written), firstName.c_str(), lastName.c_str());
+  else if (done.written == 0) std::printf("no frames written (all were reserved by other renderers)\n");
+  else if (done.written == 1) std::printf("wrote %s\n", done.firstName.c_str());
+  else
+    std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(done.written), done.firstName.c_str(),
+                done.lastName.c_str());
   return kExitDone;
 }
 

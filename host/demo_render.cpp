@@ -124,7 +124,11 @@ int RenderDemo(const std::string& outputDir, bool quiet) {
   WriteImage(ContactSheet(sheetFrames, 4, 200), sheet);
   const std::string movie = (dir / "demo.mp4").string();
   Progress movieProgress(grid.count, quiet);
-  RenderMovie(comp, 0, grid.count - 1, movie, true, movieProgress);
+  RenderJob job;
+  job.comp = comp;
+  job.last = grid.count - 1;
+  job.output = movie;
+  RenderToFiles(job, movieProgress);
   movieProgress.Finish();
   std::printf("\nRendered demo (composition \"Demo\", 640 x 360, %lld frames at 24 fps):\n",
               static_cast<long long>(grid.count));

@@ -61,9 +61,13 @@ ErrorCode Log(intptr_t, LocationCode, Severity severity, const char* text) {
   return 0;
 }
 
-// The engine's host callback: progress polls answer "stop" once interrupted.
-ErrorCode HostCallback(intptr_t, int32_t selector, void*) {
-  if (selector == BEE_SelProgress && gInterrupted) return 1;
+// The engine's host callback: progress polls and movie status answer
+// "stop" once interrupted; the movie status goes to the session's listener.
+ErrorCode HostCallback(intptr_t, int32_t selector, void* data) {
+  Session* s = Session::current;
+  if (selector == BEE_SelMovieStatus && data && s && s->movieStatus)
+    s->movieStatus(*static_cast<const BEE_MovieStatus*>(data));
+  if ((selector == BEE_SelProgress || selector == BEE_SelMovieStatus) && gInterrupted) return 1;
   return 0;
 }
 void AbortProc() {}

@@ -4,9 +4,11 @@
 // the engine's abort.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "BEE.h"
 #include "FILE.h"
 #include "Types.h"
 #include "cli.h"
@@ -40,6 +42,9 @@ class Session {
   // Whether warnings and notes go to standard error as they come (they do
   // unless --quiet).
   bool echo = true;
+
+  // Hears each movie status record while BEE_CmdMakeMovie renders.
+  std::function<void(const BEE_MovieStatus&)> movieStatus;
 
   static Session* current;
   void Shutdown();
