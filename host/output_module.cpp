@@ -48,15 +48,10 @@ void Output::SetInfo(const PIN_OutputInfo& info) {
 
 void Output::Start() {
   if (ErrorCode err = PIN_StartAdding(out_)) WriteFail(err);
-  started_ = true;
 }
 
 void Output::OutputFrame(BM_World world) {
   if (ErrorCode err = PIN_OutputFrame(out_, world)) WriteFail(err);
-}
-
-void Output::AddFrame(BM_World world) {
-  if (ErrorCode err = PIN_AddFrame(out_, -1, world)) WriteFail(err);
 }
 
 void Output::AddSound(SND_World world) {
@@ -64,9 +59,7 @@ void Output::AddSound(SND_World world) {
 }
 
 void Output::End() {
-  ErrorCode err = PIN_EndAdding(out_);
-  started_ = false;
-  if (err) WriteFail(err);
+  if (ErrorCode err = PIN_EndAdding(out_)) WriteFail(err);
 }
 
 void WriteWorld(BM_World world, const std::string& path) {

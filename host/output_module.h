@@ -34,7 +34,6 @@ class Output {
   void Start();
   // A single frame (a still file named exactly path).
   void OutputFrame(BM_World world);
-  void AddFrame(BM_World world);
   void AddSound(SND_World world);
   void End();
 
@@ -42,7 +41,6 @@ class Output {
   [[noreturn]] void WriteFail(ErrorCode err) const;
   std::string path_;
   PIN_OutputSpecH out_ = nullptr;
-  bool started_ = false;
 };
 
 // One still frame (a 32-bit World) to path.
