@@ -50,7 +50,9 @@ void AddInfoCommand(CLI::App& app, Dispatch& d);
 void AddFrameCommand(CLI::App& app, Dispatch& d);
 void AddRenderCommand(CLI::App& app, Dispatch& d);
 void AddPluginsCommand(CLI::App& app, Dispatch& d);
-void AddPendingCommands(CLI::App& app, Dispatch& d);
+void AddAudioCommands(CLI::App& app, Dispatch& d);
+void AddKeysCommand(CLI::App& app, Dispatch& d);
+void AddSheetCommand(CLI::App& app, Dispatch& d);
 
 // Adds --quiet and --plugins to a sub-command.
 void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins);

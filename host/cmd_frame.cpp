@@ -19,13 +19,13 @@ struct FrameOptions {
 
 int Frame(const FrameOptions& o, const Common& common) {
   const std::string out = ResolveOutput(o.output, o.format);
+  if (IsMovieExtension(ExtensionOf(out))) Fail("`frame` writes one still image; render movies with `render`", kExitUsage);
   Session session(common);
   LoadProject(o.project);
   BEE_Item comp = FindComp(o.comp);
   SetResolution(comp, o.resolution);
   const int64_t frame = ParseFrameTime(o.time, comp);
-  Image img = RenderFrame(comp, frame);
-  WriteImage(img, out);
+  Image img = RenderFrame(comp, frame, out);
   if (o.digest) std::printf("%016" PRIx64 "  %s\n", Digest(img), out.c_str());
   else std::printf("wrote %s (frame %lld, %d x %d)\n", out.c_str(), static_cast<long long>(frame), img.width, img.height);
   return kExitDone;

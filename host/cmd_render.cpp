@@ -1,18 +1,17 @@
-// `tavelo render`: frames of a composition to numbered still files. A frame
-// range lets a render farm split a job; --reserve lets several renderers
-// share one output folder (each frame's file is claimed by creating it
-// empty; a frame whose file exists is left to whoever made it). Ctrl-C stops
-// the frame under way: finished frames stay, the unfinished one is removed.
+// `tavelo render`: frames of a composition to numbered still files, or to a
+// movie with its sound, through the engine's movie render (movie_render.cpp).
+// A frame range lets a render farm split a job; --reserve lets several
+// renderers share one output folder (the engine claims each frame's file by
+// creating it empty; a frame whose file exists is left to whoever made it).
+// Ctrl-C stops the frame under way: finished frames stay, the unfinished
+// one is removed.
 #include <CLI/CLI.hpp>
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 
 #include "cli.h"
+#include "image_file.h"
+#include "movie_render.h"
 #include "output_name.h"
 #include "progress.h"
 #include "project.h"
@@ -22,9 +21,9 @@ namespace tavelo {
 namespace {
 
 struct RenderOptions {
-  std::string project, comp, frames, time, output, format, resolution = "full";
+  std::string project, comp, frames, time, output, format, resolution = "full", codec;
   int threads = 0;
-  bool reserve = false;
+  bool reserve = false, noSound = false;
 };
 
 // Parses "A-B" or "A" (frame numbers from 0).
@@ -41,22 +40,12 @@ void ParseRange(const std::string& text, int64_t count, int64_t* first, int64_t*
   *last = b;
 }
 
-// The empty file that claims a frame for this renderer.
-enum class Claim { Mine, Taken };
-Claim Reserve(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-  if (fd >= 0) {
-    ::close(fd);
-    return Claim::Mine;
-  }
-  if (errno == EEXIST) return Claim::Taken;
-  Fail("cannot reserve \"" + path + "\": " + std::strerror(errno));
-}
-
 int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty() && !o.time.empty()) Fail("give --frames or --time, not both", kExitUsage);
   if (o.threads < 0 || o.threads > 64) Fail("--threads must be 0 (one per processor) to 64", kExitUsage);
-  std::string pattern = o.output.empty() ? o.comp + "_#####." + (o.format.empty() ? "png" : o.format) : o.output;
+  std::string pattern = o.output;
+  if (pattern.empty())  // COMP_#####.png, or COMP.mp4 for a movie
+    pattern = o.comp + (IsMovieExtension(o.format) ? "." : "_#####.") + (o.format.empty() ? "png" : o.format);
   pattern = ResolveOutput(pattern, o.format);
   Session session(common);
   if (BEE_SetRenderThreads(o.threads)) Fail("cannot use " + std::to_string(o.threads) + " render threads");
@@ -68,42 +57,28 @@ int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty()) ParseRange(o.frames, grid.count, &first, &last);
   if (!o.time.empty()) first = last = ParseFrameTime(o.time, comp);
   if (last < first) Fail("the composition has no frames");
-  if (last > first || o.reserve) pattern = WithFrameField(pattern);
+  RenderJob job;
+  job.comp = comp;
+  job.first = first;
+  job.last = last;
+  job.sound = !o.noSound;
+  job.reserve = o.reserve;
+  job.codec = o.codec;
+  const bool movie = IsMovieExtension(ExtensionOf(pattern));
+  if (movie && o.reserve) Fail("--reserve shares a folder of still frames; a movie is one file", kExitUsage);
+  if (!movie && !o.codec.empty()) Fail("--codec is for movies (.mp4, .mov)", kExitUsage);
+  if (!movie && (last > first || o.reserve)) pattern = WithFrameField(pattern);
+  job.output = pattern;
   Progress progress(last - first + 1, common.quiet);
-  int64_t written = 0;
-  std::string firstName, lastName;
-  for (int64_t f = first; f <= last; ++f) {
-    if (Interrupted()) break;
-    const std::string name = NumberedName(pattern, f);
-    bool reserved = false;
-    if (o.reserve) {
-      if (Reserve(name) == Claim::Taken) {
-        progress.FrameSkipped(name);
-        continue;
-      }
-      reserved = true;
-    }
-    try {
-      Image img = RenderFrame(comp, f);
-      WriteImage(img, name);
-    } catch (const Failure& failure) {
-      std::error_code ec;
-      if (reserved) std::filesystem::remove(name, ec);
-      progress.Finish();
-      if (failure.code == kExitInterrupted)
-        Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
-      throw;
-    }
-    ++written;
-    if (firstName.empty()) firstName = name;
-    lastName = name;
-    progress.FrameDone(name);
-  }
-  progress.Finish();
-  if (Interrupted()) Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
-  if (written == 0) std::printf("no frames written (all were reserved by other renderers)\n");
-  else if (written == 1) std::printf("wrote %s\n", firstName.c_str());
-  else std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(written), firstName.c_str(), lastName.c_str());
+  const RenderOutcome done = RenderToFiles(job, progress);
+  if (movie)
+    std::printf("wrote %s (%lld frames%s)\n", pattern.c_str(), static_cast<long long>(last - first + 1),
+                o.noSound ? "" : " with sound");
+  else if (done.written == 0) std::printf("no frames written (all were reserved by other renderers)\n");
+  else if (done.written == 1) std::printf("wrote %s\n", done.firstName.c_str());
+  else
+    std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(done.written), done.firstName.c_str(),
+                done.lastName.c_str());
   return kExitDone;
 }
 
@@ -111,15 +86,18 @@ int Render(const RenderOptions& o, const Common& common) {
 
 void AddRenderCommand(CLI::App& app, Dispatch& d) {
   static RenderOptions o;
-  auto* sub = app.add_subcommand("render", "render a composition's frames to numbered still files");
+  auto* sub = app.add_subcommand("render", "render a composition's frames to numbered still files or a movie with sound");
   sub->add_option("PROJECT", o.project, "project file, or a .json project description")->required();
   sub->add_option("-c,--comp", o.comp, "the composition to render")->required();
   sub->add_option("--frames", o.frames, "frames A-B (from 0, both included; default: all)");
   sub->add_option("-t,--time", o.time, "one frame at a time in seconds (1.5) or a frame (45f)");
-  sub->add_option("-o,--output", o.output, "output name; a run of # is the frame number (default COMP_#####.png)");
-  sub->add_option("-f,--format", o.format, "png, exr, tif, tiff, jpg or dpx (movies are not in this build)");
+  sub->add_option("-o,--output", o.output,
+                  "output name; a run of # is the frame number (default COMP_#####.png, or COMP.mp4 with -f mp4)");
+  sub->add_option("-f,--format", o.format, "png, exr, tif, tiff, jpg, dpx; or a movie: mp4 (H.264, AAC) or mov");
   sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
   sub->add_option("--threads", o.threads, "threads sharing each frame's pixel work (0: one per processor)");
+  sub->add_flag("--no-sound", o.noSound, "movies: no sound track");
+  sub->add_option("--codec", o.codec, "movies: h264 (.mp4, the default there), prores (.mov default), png, animation");
   sub->add_flag("--reserve", o.reserve, "claim each frame's file first, so several renderers can share a folder");
   AddCommonOptions(*sub, d.common, true);
   sub->callback([&d] { d.run = [&d] { return Render(o, d.common); }; });

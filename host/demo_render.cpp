@@ -1,7 +1,8 @@
-// The rendered demo: generates a small image sequence to use as footage,
-// builds a project from the description below (solids, that footage, masks
-// with feather, a built-in effect, a nested composition, a track matte,
-// motion blur), renders it to a PNG sequence and lays some of its frames out
+// The rendered demo: generates a small image sequence and a tone to use as
+// footage, builds a project from the description below (solids, that
+// footage, masks with feather, a built-in effect and a sample plug-in, a
+// nested composition, a track matte, motion blur, a sound layer), renders it
+// to a PNG sequence and to an MP4 with sound, and lays some of its frames out
 // on a contact sheet.
 #include "demo_render.h"
 
@@ -9,11 +10,15 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "FLT.h"
+#include "contact_sheet.h"
 #include "description.h"
+#include "movie_render.h"
 #include "output_name.h"
 #include "progress.h"
 #include "project.h"
 #include "session.h"
+#include "sound.h"
 
 namespace tavelo {
 namespace {
@@ -24,7 +29,8 @@ constexpr int kFootageFrames = 48;
 constexpr const char* kDemo = R"json({
   "version": 1,
   "footage": [
-    {"name": "Rings", "file": "rings_0000.png", "sequence": true, "fps": 24}
+    {"name": "Rings", "file": "rings_0000.png", "sequence": true, "fps": 24},
+    {"name": "Tone", "file": "tone.wav"}
   ],
   "comps": [
     {"name": "Badge", "width": 240, "height": 240, "fps": 24, "duration": 2,
@@ -32,7 +38,7 @@ constexpr const char* kDemo = R"json({
        {"name": "Disc", "solid": {"color": "#ffd23c"},
         "masks": [{"name": "Round", "oval": [10, 10, 230, 230], "feather": 12}]},
        {"name": "Hole", "solid": {"color": "#e0402a", "width": 120, "height": 120},
-        "masks": [{"oval": [0, 0, 120, 120]}],
+        "masks": [{"oval": [0, 0, 120, 120]}],@PLUGIN@
         "rotation": [{"time": 0, "value": 0}, {"time": 2, "value": 360}]}
      ]},
     {"name": "Demo", "width": 640, "height": 360, "fps": 24, "duration": 2, "motionBlur": true,
@@ -50,7 +56,8 @@ constexpr const char* kDemo = R"json({
         "position": [{"time": 0, "value": [120, 150], "interpolation": "bezier", "ease": true},
                      {"time": 1, "value": [520, 150], "interpolation": "bezier", "ease": true},
                      {"time": 2, "value": [120, 150], "interpolation": "bezier", "ease": true}],
-        "scale": [{"time": 0, "value": 60}, {"time": 1, "value": 90}, {"time": 2, "value": 60}]}
+        "scale": [{"time": 0, "value": 60}, {"time": 1, "value": 90}, {"time": 2, "value": 60}]},
+       {"name": "Tone", "source": "Tone"}
      ]}
   ]
 })json";
@@ -74,33 +81,6 @@ Image RingsFrame(int frame) {
   return img;
 }
 
-// A grid of frames scaled down (nearest sample) with a dark gutter.
-Image ContactSheet(const std::vector<Image>& frames, int columns, int thumbWidth) {
-  Image sheet;
-  if (frames.empty()) return sheet;
-  const int thumbHeight = frames[0].height * thumbWidth / frames[0].width;
-  const int gap = 4;
-  const int rows = (static_cast<int>(frames.size()) + columns - 1) / columns;
-  sheet.width = columns * (thumbWidth + gap) + gap;
-  sheet.height = rows * (thumbHeight + gap) + gap;
-  sheet.rgba.assign(static_cast<size_t>(sheet.width * sheet.height * 4), 0);
-  for (size_t i = 3; i < sheet.rgba.size(); i += 4) sheet.rgba[i] = 255;
-  for (size_t n = 0; n < frames.size(); ++n) {
-    const Image& f = frames[n];
-    const int ox = gap + static_cast<int>(n % columns) * (thumbWidth + gap);
-    const int oy = gap + static_cast<int>(n / columns) * (thumbHeight + gap);
-    for (int y = 0; y < thumbHeight; ++y)
-      for (int x = 0; x < thumbWidth; ++x) {
-        const int sx = x * f.width / thumbWidth, sy = y * f.height / thumbHeight;
-        const uint8_t* s = &f.rgba[static_cast<size_t>((sy * f.width + sx) * 4)];
-        uint8_t* d = &sheet.rgba[static_cast<size_t>(((oy + y) * sheet.width + ox + x) * 4)];
-        // Over the black sheet: straight alpha shown against black.
-        for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>(s[c] * s[3] / 255);
-      }
-  }
-  return sheet;
-}
-
 }  // namespace
 
 int RenderDemo(const std::string& outputDir, bool quiet) {
@@ -112,7 +92,21 @@ int RenderDemo(const std::string& outputDir, bool quiet) {
   if (ec) Fail("cannot make \"" + dir.string() + "\": " + ec.message());
   for (int f = 0; f < kFootageFrames; ++f)
     WriteImage(RingsFrame(f), NumberedName((dir / "footage" / "rings_####.png").string(), f));
-  BuildDescriptionText(kDemo, "the demo description", (dir / "footage").string());
+  // A 2-second tone, an A rising a fifth after one second, as sound footage.
+  {
+    SoundWorld low = ToneWorld(440, 1, 48000, 2), high = ToneWorld(660, 1, 48000, 2);
+    Check(SND_SetWorldStartTime(Time{1, 1}, high.get()), "making the demo's tone");
+    Check(SND_Blit(SND_Quality_Best, high.get(), nullptr, nullptr, SND_Blit_Replace, nullptr, low.get()),
+          "making the demo's tone");
+    WriteSoundFile(low.get(), (dir / "footage" / "tone.wav").string(), 16);
+  }
+  // The sample plug-in inverts the badge's hole when its folder was scanned.
+  int16_t invert = 0;
+  Boolean32 havePlugin = 0;
+  FLTp_FindClass("SMPL Invert", &invert, &havePlugin);
+  std::string text = kDemo;
+  text.replace(text.find("@PLUGIN@"), 8, havePlugin ? "\n        \"effects\": [{\"effect\": \"SMPL Invert\"}]," : "");
+  BuildDescriptionText(text, "the demo description", (dir / "footage").string());
   BEE_Item comp = FindComp("Demo");
   const FrameGrid grid = GridOf(comp);
   const std::string pattern = (dir / "frames" / "demo_####.png").string();
@@ -120,8 +114,7 @@ int RenderDemo(const std::string& outputDir, bool quiet) {
   Progress progress(grid.count, quiet);
   for (int64_t f = 0; f < grid.count; ++f) {
     if (Interrupted()) break;
-    Image img = RenderFrame(comp, f);
-    WriteImage(img, NumberedName(pattern, f));
+    Image img = RenderFrame(comp, f, NumberedName(pattern, f));
     if (f % 4 == 0) sheetFrames.push_back(std::move(img));
     progress.FrameDone(NumberedName(pattern, f));
   }
@@ -129,13 +122,23 @@ int RenderDemo(const std::string& outputDir, bool quiet) {
   if (Interrupted()) Fail("interrupted; the finished frames are kept", kExitInterrupted);
   const std::string sheet = (dir / "contact_sheet.png").string();
   WriteImage(ContactSheet(sheetFrames, 4, 200), sheet);
+  const std::string movie = (dir / "demo.mp4").string();
+  Progress movieProgress(grid.count, quiet);
+  RenderJob job;
+  job.comp = comp;
+  job.last = grid.count - 1;
+  job.output = movie;
+  RenderToFiles(job, movieProgress);
+  movieProgress.Finish();
   std::printf("\nRendered demo (composition \"Demo\", 640 x 360, %lld frames at 24 fps):\n",
               static_cast<long long>(grid.count));
   std::printf("  frames:        %s\n", (dir / "frames" / "demo_0000.png").string().c_str());
   std::printf("                 .. %s\n", NumberedName(pattern, grid.count - 1).c_str());
+  std::printf("  movie:         %s (H.264 with AAC sound)\n", movie.c_str());
   std::printf("  contact sheet: %s\n", sheet.c_str());
   std::printf("  footage made for it: %s\n", (dir / "footage").string().c_str());
-  std::printf("Not in this build yet: movie output with sound, plug-in effects in renders.\n");
+  if (havePlugin) std::printf("  the badge's hole is inverted by the sample plug-in \"Sample Invert\"\n");
+  else std::printf("  (the sample plug-ins were not found: give --plugins build/plugins/tvx to use them)\n");
   return kExitDone;
 }
 

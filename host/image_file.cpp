@@ -1,11 +1,6 @@
-// Still image files through OpenImageIO. The engine's image module writes
-// its output from inside the output framework; until that framework's write
-// path is exported to hosts, the host writes a frame here the same way (8-bit
-// samples, straight alpha, half floats for OpenEXR).
+// Still images of the host: a rendered World's pixels as RGBA bytes, and
+// RGBA bytes written as a still file through the image output module.
 #include "image_file.h"
-
-#include <OpenImageIO/imageio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,10 +8,9 @@
 #include <filesystem>
 
 #include "cli.h"
+#include "output_module.h"
 
 namespace tavelo {
-namespace OIIO = OIIO_NAMESPACE;
-
 Image ImageFromWorld(BM_World world) {
   Image img;
   int32_t depth = 0, rowBytes = 0;
@@ -55,47 +49,38 @@ bool IsStillExtension(const std::string& ext) {
 }
 
 bool IsMovieExtension(const std::string& ext) {
-  return ext == "mp4" || ext == "mov" || ext == "mkv" || ext == "avi" || ext == "webm";
+  return ext == "mp4" || ext == "mov";
 }
 
 void WriteImage(const Image& image, const std::string& path) {
-  namespace fs = std::filesystem;
-  const fs::path final(path);
   const std::string ext = ExtensionOf(path);
   if (!IsStillExtension(ext)) Fail("cannot write \"" + path + "\": unknown image format \"" + ext + "\"");
-  fs::path dir = final.parent_path();
-  if (dir.empty()) dir = ".";
-  const fs::path temp = dir / ("." + final.stem().string() + ".part" + std::to_string(::getpid()) + "." + ext);
-  auto out = OIIO::ImageOutput::create(temp.string());
-  if (!out) Fail("cannot write \"" + path + "\": " + OIIO::geterror());
-  const bool jpeg = ext == "jpg" || ext == "jpeg";
-  const int channels = jpeg ? 3 : 4;
-  OIIO::ImageSpec spec(image.width, image.height, channels, ext == "exr" ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
-  if (channels == 4) spec.alpha_channel = 3;
-  if (jpeg) spec.attribute("CompressionQuality", 95);
-  bool ok = out->open(temp.string(), spec);
-  if (ok) {
-    const auto stride = static_cast<OIIO::stride_t>(4);
-    ok = out->write_image(OIIO::TypeDesc::UINT8, image.rgba.data(), stride);
-  }
-  std::string why = ok ? std::string() : out->geterror();
-  if (!out->close() && ok) {
-    ok = false;
-    why = out->geterror();
-  }
-  out.reset();
-  std::error_code ec;
-  if (ok) {
-    fs::rename(temp, final, ec);
-    if (ec) {
-      ok = false;
-      why = ec.message();
+  if (image.width <= 0 || image.height <= 0 || image.width > 30000 || image.height > 30000)
+    Fail("cannot write \"" + path + "\": the image is empty or too large");
+  const Rect bounds{0, 0, static_cast<int16_t>(image.height), static_cast<int16_t>(image.width)};
+  BM_World world = nullptr;
+  if (BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world)) Fail("out of memory for a " + path);
+  struct Dispose {
+    BM_World w;
+    ~Dispose() { BM_DisposeWorld(w); }
+  } owner{world};
+  int32_t w = 0, h = 0, depth = 0, rowBytes = 0;
+  Boolean32 failed = 0;
+  if (BM_GetWorldInfo(world, &w, &h, &depth, &rowBytes) || BM_LockPixels(0, world, &failed) || failed)
+    Fail("the pixels of \"" + path + "\" are not in memory");
+  auto* base = reinterpret_cast<uint8_t*>(BMp_GetPixBaseAddr(world));
+  for (int32_t y = 0; y < image.height; ++y) {
+    const uint8_t* src = image.rgba.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width) * 4;
+    uint8_t* dst = base + static_cast<size_t>(y) * static_cast<size_t>(rowBytes);
+    for (int32_t x = 0; x < image.width; ++x, src += 4, dst += 4) {
+      dst[0] = src[3];
+      dst[1] = src[0];
+      dst[2] = src[1];
+      dst[3] = src[2];
     }
   }
-  if (!ok) {
-    fs::remove(temp, ec);
-    Fail("cannot write \"" + path + "\": " + (why.empty() ? "unknown reason" : why));
-  }
+  BM_UnlockPixels(world);
+  WriteWorld(world, path);
 }
 
 uint64_t Digest(const Image& image) {

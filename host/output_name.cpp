@@ -22,9 +22,8 @@ std::string ResolveOutput(const std::string& path, const std::string& format) {
       Fail("the output \"" + path + "\" does not end in ." + format, kExitUsage);
     }
   }
-  if (IsMovieExtension(ext)) Fail("movie output (" + ext + ") is not available in this build; render a still sequence such as out_####.png");
-  if (!IsStillExtension(ext))
-    Fail("cannot tell the format of \"" + path + "\" (use an extension such as .png, or --format)", kExitUsage);
+  if (!IsStillExtension(ext) && !IsMovieExtension(ext))
+    Fail("cannot tell the format of \"" + path + "\" (use an extension such as .png or .mp4, or --format)", kExitUsage);
   std::filesystem::path dir = std::filesystem::path(out).parent_path();
   if (dir.empty()) dir = ".";
   std::error_code ec;

@@ -9,8 +9,7 @@
 namespace tavelo {
 
 // Checks (and completes) an output path against --format (may be ""):
-// a path without extension takes the format's; a movie format ends with
-// exit 1 (movie output is not in this build); a mismatch or an unknown
+// a path without extension takes the format's; a mismatch or an unknown
 // format is a usage error (2). Also fails when the folder does not exist.
 std::string ResolveOutput(const std::string& path, const std::string& format);
 // Whether the name holds a run of '#'.

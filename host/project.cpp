@@ -7,26 +7,10 @@
 #include "FILE.h"
 #include "MC.h"
 #include "description.h"
+#include "output_module.h"
 #include "session.h"
 
 namespace tavelo {
-namespace {
-
-// A file reference the engine's file layer understands (an absolute path).
-struct FileRef {
-  FILE_SpecH spec = nullptr;
-  explicit FileRef(const std::string& path) {
-    Check(FILE_New(AbsolutePath(path).c_str(), FILE_LocFullPath, &spec), "naming \"" + path + "\"");
-  }
-  ~FileRef() {
-    if (spec) FILE_Dispose(spec);
-  }
-  FileRef(const FileRef&) = delete;
-  FileRef& operator=(const FileRef&) = delete;
-};
-
-}  // namespace
-
 void LoadProject(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) Fail("cannot open \"" + path + "\": no such file");
@@ -115,7 +99,7 @@ void SetResolution(BEE_Item comp, const std::string& resolution) {
   Fail("bad resolution \"" + resolution + "\" (full, half, third or quarter)", kExitUsage);
 }
 
-Image RenderFrame(BEE_Item comp, int64_t frame) {
+Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
   const FrameGrid g = GridOf(comp);
   BEE_RenderRequest rq{};
   rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
@@ -129,6 +113,7 @@ Image RenderFrame(BEE_Item comp, int64_t frame) {
   if (!err) {
     try {
       img = ImageFromWorld(world);
+      if (!writeTo.empty()) WriteWorld(world, writeTo);
     } catch (...) {
       BEE_RenderCompFrameCheckin(receipt);
       throw;

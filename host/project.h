@@ -34,7 +34,8 @@ int64_t ParseFrameTime(const std::string& text, BEE_Item comp);
 void SetResolution(BEE_Item comp, const std::string& resolution);
 
 // Renders one frame of the composition at its resolution (exit 130 when
-// interrupted, Failure with the engine's text otherwise).
-Image RenderFrame(BEE_Item comp, int64_t frame);
+// interrupted, Failure with the engine's text otherwise); writes it to
+// writeTo through the output module of its extension when given.
+Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo = {});
 
 }  // namespace tavelo

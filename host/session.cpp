@@ -61,9 +61,13 @@ ErrorCode Log(intptr_t, LocationCode, Severity severity, const char* text) {
   return 0;
 }
 
-// The engine's host callback: progress polls answer "stop" once interrupted.
-ErrorCode HostCallback(intptr_t, int32_t selector, void*) {
-  if (selector == BEE_SelProgress && gInterrupted) return 1;
+// The engine's host callback: progress polls and movie status answer
+// "stop" once interrupted; the movie status goes to the session's listener.
+ErrorCode HostCallback(intptr_t, int32_t selector, void* data) {
+  Session* s = Session::current;
+  if (selector == BEE_SelMovieStatus && data && s && s->movieStatus)
+    s->movieStatus(*static_cast<const BEE_MovieStatus*>(data));
+  if ((selector == BEE_SelProgress || selector == BEE_SelMovieStatus) && gInterrupted) return 1;
   return 0;
 }
 void AbortProc() {}
@@ -163,6 +167,14 @@ std::string AbsolutePath(const std::string& path) {
   std::filesystem::path p = std::filesystem::absolute(path, ec);
   if (ec) return path;
   return p.lexically_normal().string();
+}
+
+FileRef::FileRef(const std::string& path) {
+  Check(FILE_New(AbsolutePath(path).c_str(), FILE_LocFullPath, &spec), "naming \"" + path + "\"");
+}
+
+FileRef::~FileRef() {
+  if (spec) FILE_Dispose(spec);
 }
 
 }  // namespace tavelo

@@ -4,9 +4,12 @@
 // the engine's abort.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "BEE.h"
+#include "FILE.h"
 #include "Types.h"
 #include "cli.h"
 
@@ -40,6 +43,9 @@ class Session {
   // unless --quiet).
   bool echo = true;
 
+  // Hears each movie status record while BEE_CmdMakeMovie renders.
+  std::function<void(const BEE_MovieStatus&)> movieStatus;
+
   static Session* current;
   void Shutdown();
   std::vector<Report> reports;
@@ -55,5 +61,15 @@ inline void Check(ErrorCode err, const std::string& what) {
 
 // An absolute, normalised form of a path given on the command line.
 std::string AbsolutePath(const std::string& path);
+
+// A file reference the engine's file layer understands (an absolute path);
+// throws Failure when the path cannot be named.
+struct FileRef {
+  FILE_SpecH spec = nullptr;
+  explicit FileRef(const std::string& path);
+  ~FileRef();
+  FileRef(const FileRef&) = delete;
+  FileRef& operator=(const FileRef&) = delete;
+};
 
 }  // namespace tavelo

@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
   app.footer(
       "Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted (Ctrl-C keeps the finished frames).\n"
       "Environment: TAVELO_PREFS names a preferences file (section \"Tavelo\");\n"
-      "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error.");
+      "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error;\n"
+      "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav).");
   app.require_subcommand(0, 1);
   Dispatch d;
   AddVersionCommand(app, d);
@@ -35,7 +36,9 @@ int main(int argc, char** argv) {
   AddFrameCommand(app, d);
   AddRenderCommand(app, d);
   AddPluginsCommand(app, d);
-  AddPendingCommands(app, d);
+  AddAudioCommands(app, d);
+  AddKeysCommand(app, d);
+  AddSheetCommand(app, d);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -43,11 +43,13 @@ class Tavelo : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  // Starts the program with its outputs going to files in the test folder.
-  pid_t Start(const std::vector<std::string>& args) {
+  // Starts the program with its outputs going to files in the test folder
+  // (and its standard input from one when given).
+  pid_t Start(const std::vector<std::string>& args, const std::string& input = {}) {
     pid_t pid = ::fork();
     if (pid == 0) {
       ::chdir(dir.c_str());
+      if (!input.empty()) ::dup2(::open((dir / input).c_str(), O_RDONLY), 0);
       int out = ::open((dir / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int err = ::open((dir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(out, 1);
@@ -72,7 +74,9 @@ class Tavelo : public ::testing::Test {
     r.err = Slurp(dir / "stderr");
     return r;
   }
-  Outcome Tv(const std::vector<std::string>& args) { return Finish(Start(args)); }
+  Outcome Tv(const std::vector<std::string>& args, const std::string& input = {}) {
+    return Finish(Start(args, input));
+  }
 
   fs::path Write(const std::string& name, const std::string& text) {
     std::ofstream(dir / name) << text;
@@ -120,13 +124,24 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
       {{"render", layered, "-c", "Main", "--frames", "5-99"}, 2, "frame range \"5-99\" is outside"},
       {{"render", layered, "-c", "Main", "--frames", "3-1"}, 2, "frame range \"3-1\" is outside"},
       {{"render", layered, "-c", "Main", "-r", "double"}, 2, "bad resolution \"double\""},
-      {{"render", layered, "-c", "Main", "-o", "movie.mp4"}, 1, "movie output (mp4) is not available in this build"},
+      {{"frame", layered, "-c", "Main", "-t", "0", "-o", "movie.mp4"}, 2, "`frame` writes one still image"},
+      {{"render", layered, "-c", "Main", "-o", "m.mp4", "--reserve"}, 2, "a movie is one file"},
       {{"render", layered, "-c", "Main", "-o", "x.png", "-f", "exr"}, 2, "does not end in .exr"},
-      {{"audio", layered, "--comp", "Main", "-o", "a.wav"}, 1, "audio rendering is not available in this build"},
-      {{"play", layered, "--comp", "Main"}, 1, "sound output is not available in this build"},
-      {{"keys", "copy"}, 1, "the keyframe clipboard is not available in this build"},
+      {{"audio", "missing.json", "-c", "Main", "-o", "a.wav"}, 1, "tavelo: cannot open \"missing.json\": no such file\n"},
+      {{"audio", layered, "-c", "Nope", "-o", "a.wav"}, 1, "no composition named \"Nope\""},
+      {{"audio", layered, "-c", "Main", "-o", "a.mp3"}, 2, "cannot tell the sound format of \"a.mp3\""},
+      {{"audio", layered, "-c", "Main", "-o", "/proc/a.wav"}, 1, "tavelo: cannot write \"/proc/a.wav\""},
+      {{"audio", layered, "-c", "Main", "-o", "a.wav", "--bits", "12"}, 2, "--bits must be 16, 24 or 32"},
+      {{"play", layered, "-c", "Main", "--device", "alsa:no-such-device"}, 1, "cannot play the sound on \"alsa:no-such-device\""},
+      {{"keys", "copy"}, 2, "PROJECT is required"},
+      {{"keys", "copy", layered, "-c", "Main", "-l", "Nope"}, 1, "no layer named \"Nope\" (the composition has \"Spinner\""},
+      {{"keys", "copy", layered, "-c", "Main", "-l", "Wipe", "-s", "Wobble"}, 2, "unknown stream \"Wobble\""},
+      {{"keys", "copy", layered, "-c", "Main", "-l", "Backdrop", "--from", "0.5"}, 1, "no keyframes of layer \"Backdrop\""},
+      {{"keys", "paste", layered, "-c", "Main", "-l", "Wipe"}, 2, "give -o"},
       {{"plugins", "no-such-folder"}, 1, "plug-in folder \"no-such-folder\" does not exist"},
       {{"build", layered}, 2, "--output is required"},
+      {{"sheet", layered, "-c", "Main", "-o", "s.mp4"}, 2, "a contact sheet is a still image"},
+      {{"render", layered, "-c", "Main", "-o", "m.mp4", "--codec", "prores"}, 2, "an .mp4 movie is H.264"},
   };
   for (const Case& c : cases) {
     Outcome r = Tv(c.args);
@@ -317,6 +332,146 @@ TEST_F(Tavelo, DemoValues) {
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("check: the project is marked changed ... yes"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("NO"), std::string::npos) << r.out;
+}
+
+// A little-endian 16-bit PCM WAV file of the samples.
+std::string Wav(const std::vector<int16_t>& samples, uint32_t rate, uint16_t channels) {
+  std::string out;
+  auto put = [&out](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
+  out += "RIFF";
+  put(36 + data, 4);
+  out += "WAVEfmt ";
+  put(16, 4), put(1, 2), put(channels, 2), put(rate, 4), put(rate * channels * 2, 4), put(channels * 2, 2), put(16, 2);
+  out += "data";
+  put(data, 4);
+  for (int16_t v : samples) put(static_cast<uint16_t>(v), 2);
+  return out;
+}
+
+struct WavInfo {
+  int channels = 0, rate = 0, bits = 0;
+  std::string data;
+};
+WavInfo ReadWav(const std::string& b) {
+  WavInfo w;
+  auto u = [&b](size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(b[at + i]);
+    return v;
+  };
+  if (b.size() < 12 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 4, "WAVE") != 0) return w;
+  for (size_t at = 12; at + 8 <= b.size(); at += 8 + ((u(at + 4, 4) + 1) & ~1u)) {
+    const std::string id = b.substr(at, 4);
+    if (id == "fmt ") {
+      w.channels = static_cast<int>(u(at + 10, 2));
+      w.rate = static_cast<int>(u(at + 12, 4));
+      w.bits = static_cast<int>(u(at + 22, 2));
+    } else if (id == "data") {
+      w.data = b.substr(at + 8, u(at + 4, 4));
+    }
+  }
+  return w;
+}
+
+// A one-second composition whose only layer is half a second of sound.
+void WriteSoundDescription(const fs::path& dir) {
+  std::vector<int16_t> samples(48000);  // 24000 stereo frames
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>((i * 37) % 20000) - 10000;
+  std::ofstream(dir / "t.wav", std::ios::binary) << Wav(samples, 48000, 2);
+  std::ofstream(dir / "s.json") << R"({"footage": [{"name": "T", "file": "t.wav"}],
+    "comps": [{"name": "S", "width": 16, "height": 16, "fps": 24, "duration": 1,
+               "layers": [{"solid": {"color": "#204060"}}, {"source": "T"}]}]})";
+}
+
+// The sound a composition renders is its footage's samples, then silence;
+// `play` on a file output plays the same samples.
+TEST_F(Tavelo, AudioAndPlay) {
+  WriteSoundDescription(dir);
+  Outcome a = Tv({"audio", "s.json", "-c", "S", "-o", "a.wav"});
+  ASSERT_EQ(a.code, 0) << a.err;
+  EXPECT_EQ(a.out, "wrote a.wav (1.00 s, 48000 sample frames, 48000 Hz, stereo, 16-bit)\n");
+  const WavInfo w = ReadWav(Slurp(dir / "a.wav"));
+  EXPECT_EQ(w.channels, 2);
+  EXPECT_EQ(w.rate, 48000);
+  EXPECT_EQ(w.bits, 16);
+  ASSERT_EQ(w.data.size(), 48000u * 4);
+  EXPECT_EQ(w.data.substr(0, 96000), Slurp(dir / "t.wav").substr(44));
+  EXPECT_EQ(w.data.substr(96000), std::string(96000, '\0'));
+
+  Outcome m = Tv({"audio", "s.json", "-c", "S", "-o", "m.wav", "--rate", "24000", "--channels", "1", "--bits", "24"});
+  ASSERT_EQ(m.code, 0) << m.err;
+  const WavInfo mono = ReadWav(Slurp(dir / "m.wav"));
+  EXPECT_EQ(mono.channels, 1);
+  EXPECT_EQ(mono.rate, 24000);
+  EXPECT_EQ(mono.bits, 24);
+  EXPECT_EQ(mono.data.size(), 24000u * 3);
+
+  ::setenv("TAVELO_AUDIO_OUTPUT", ("file:" + (dir / "p.wav").string()).c_str(), 1);
+  Outcome p = Tv({"play", "s.json", "-c", "S", "-q"});
+  ::unsetenv("TAVELO_AUDIO_OUTPUT");
+  ASSERT_EQ(p.code, 0) << p.err;
+  EXPECT_EQ(p.out, "played 1.00 s, 48000 sample frames, 48000 Hz, stereo on file:" + (dir / "p.wav").string() + "\n");
+  EXPECT_EQ(ReadWav(Slurp(dir / "p.wav")).data, w.data);
+  Outcome n = Tv({"play", "s.json", "-c", "S", "--device", "null"});
+  EXPECT_EQ(n.code, 0) << n.err;
+  EXPECT_NE(n.err.find("playing \"S\" on null"), std::string::npos) << n.err;
+}
+
+// Keyframes copied as text paste onto another layer: copied again from
+// there they give the same keyframe lines.
+TEST_F(Tavelo, KeysCopyPasteRoundTrip) {
+  const std::string layered = examples + "/layered.json";
+  Outcome c = Tv({"keys", "copy", layered, "-c", "Main", "-l", "Spinner", "-s", "Position", "-s", "rotation"});
+  ASSERT_EQ(c.code, 0) << c.err;
+  Write("k.txt", c.out);
+  EXPECT_NE(c.out.find("\r\n"), std::string::npos);
+  Outcome p = Tv({"keys", "paste", layered, "-c", "Main", "-l", "3", "-o", "p.tvp"}, "k.txt");
+  ASSERT_EQ(p.code, 0) << p.err;
+  EXPECT_EQ(p.out, "pasted 2 stream(s) onto layer \"Text Plate\" at 0.000 s; wrote p.tvp\n");
+  Outcome again = Tv({"keys", "copy", "p.tvp", "-c", "Main", "-l", "Text Plate", "-s", "Position", "-s", "Rotation"});
+  ASSERT_EQ(again.code, 0) << again.err;
+  // The header names the source's size, which differs; the keys do not.
+  auto keys = [](const std::string& t) { return t.substr(t.find("\r\nPosition")); };
+  EXPECT_EQ(keys(again.out), keys(c.out));
+
+  Outcome late = Tv({"keys", "copy", layered, "-c", "Main", "-l", "Spinner", "-s", "Position", "--from", "12f"});
+  ASSERT_EQ(late.code, 0) << late.err;
+  EXPECT_LT(late.out.size(), c.out.size());
+  Write("junk.txt", "hello\n");
+  Outcome junk = Tv({"keys", "paste", layered, "-c", "Main", "-l", "Wipe", "-o", "j.tvp"}, "junk.txt");
+  EXPECT_EQ(junk.code, 1);
+  EXPECT_NE(junk.err.find("standard input holds no keyframe text"), std::string::npos) << junk.err;
+}
+
+TEST_F(Tavelo, ContactSheet) {
+  Outcome r = Tv({"sheet", examples + "/title_card.json", "-c", "Title", "-o", "s.png", "--every", "8", "--columns",
+                  "2", "--width", "40", "-q"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "wrote s.png (3 frames, 92 x 56)\n");
+  EXPECT_EQ(Slurp(dir / "s.png").substr(1, 3), "PNG");
+}
+
+// Movies carry the composition's sound; an MP4 has H.264 and AAC streams.
+TEST_F(Tavelo, MovieWithSound) {
+  WriteSoundDescription(dir);
+  Outcome r = Tv({"render", "s.json", "-c", "S", "-o", "m.mp4", "-q"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "wrote m.mp4 (24 frames with sound)\n");
+  Outcome q = Tv({"render", "s.json", "-c", "S", "-o", "q.mov", "--frames", "0-11", "-q"});
+  ASSERT_EQ(q.code, 0) << q.err;
+  EXPECT_TRUE(Files(".").empty());  // no partial file
+  if (::system("ffprobe -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffprobe is not installed";
+  auto probe = [this](const std::string& file) {
+    const std::string cmd = "ffprobe -v error -show_entries stream=codec_type,codec_name -of csv=p=0 '" +
+                            (dir / file).string() + "' > '" + (dir / "probe").string() + "'";
+    EXPECT_EQ(::system(cmd.c_str()), 0);
+    return Slurp(dir / "probe");
+  };
+  EXPECT_EQ(probe("m.mp4"), "h264,video\naac,audio\n");
+  EXPECT_EQ(probe("q.mov"), "prores,video\npcm_s16le,audio\n");
 }
 
 }  // namespace

@@ -1,0 +1,194 @@
+// Renders through BEE_CmdMakeMovie: the host makes the output (module,
+// output information with the sound format, file, numbering, module
+// options), the engine renders frame by frame with the sound, claims frames
+// when asked, reports each frame (selector 2) and stops on Ctrl-C.
+#include "movie_render.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "cli.h"
+#include "image_file.h"
+#include "output_module.h"
+#include "output_name.h"
+#include "project.h"
+#include "session.h"
+
+namespace tavelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The movie module's options (PIN_SetOutSpecificData selectors).
+enum : int32_t { kMovieCodec = 1, kMovieFrameRate = 3, kMovieSoundRate = 4, kMovieChannels = 5 };
+constexpr int32_t kSoundRate = 48000;
+// The rate the engine renders the sound at. The output information holds
+// the rate as signed 16.16 fixed point, which reaches 32767 Hz only; the
+// movie module resamples to kSoundRate.
+constexpr int32_t kRenderedSoundRate = 32000;
+
+// The module's codec for a name; H.264 makes an MP4 (AAC sound), the others
+// a QuickTime movie (PCM sound).
+FourCC CodecFor(const std::string& path, std::string codec) {
+  const bool mp4 = ExtensionOf(path) == "mp4";
+  if (codec.empty()) codec = mp4 ? "h264" : "prores";
+  if (mp4 && codec != "h264") Fail("an .mp4 movie is H.264; use .mov for codec \"" + codec + "\"", kExitUsage);
+  if (codec == "h264") return tv::MakeFourCC("avc1");
+  if (codec == "prores") return tv::MakeFourCC("apch");
+  if (codec == "png") return tv::MakeFourCC("png ");
+  if (codec == "animation") return tv::MakeFourCC("rle ");
+  Fail("unknown codec \"" + codec + "\" (h264, prores, png, animation)", kExitUsage);
+}
+
+// "out_####.png" as the output framework names numbered stills: "out_[####].png".
+std::string FrameworkTemplate(const std::string& pattern) {
+  const size_t end = pattern.rfind('#');
+  if (end == std::string::npos) return pattern;
+  size_t start = end;
+  while (start > 0 && pattern[start - 1] == '#') --start;
+  return pattern.substr(0, start) + "[" + pattern.substr(start, end - start + 1) + "]" + pattern.substr(end + 1);
+}
+
+// A movie's file is removed after a stop or a failure unless it is the one
+// that was there before the render.
+struct MovieFileGuard {
+  std::string path;
+  bool existed = false;
+  fs::file_time_type before{};
+  explicit MovieFileGuard(std::string p) : path(std::move(p)) {
+    std::error_code ec;
+    existed = fs::exists(path, ec);
+    if (existed) before = fs::last_write_time(path, ec);
+  }
+  void RemoveIfNew() const {
+    std::error_code ec;
+    if (!fs::exists(path, ec)) return;
+    if (existed && fs::last_write_time(path, ec) == before) return;
+    fs::remove(path, ec);
+  }
+};
+
+// One BEE_CmdMakeMovie of frames first..last into a new output. With claim
+// (one frame), the frame's numbered file is claimed first through the output
+// (PIN_ReserveFrame); false when another renderer holds it.
+bool RenderSpan(const RenderJob& job, int64_t first, int64_t last, bool claim, Progress& progress,
+                RenderOutcome& outcome) {
+  const bool movie = IsMovieExtension(ExtensionOf(job.output));
+  const bool numbered = !movie && HasFrameField(job.output);
+  const FourCC codec = movie ? CodecFor(job.output, job.codec) : 0;
+  const FrameGrid g = GridOf(job.comp);
+  int32_t width = 0, height = 0;
+  Check(BEE_GetCompDimensionsDSF(job.comp, &width, &height, nullptr), "reading the frame size");
+  const double fps = static_cast<double>(g.frame.scale) / g.frame.value;
+  const auto fps16 = static_cast<int32_t>(std::lround(fps * 65536));
+  const bool sound = movie && job.sound;
+
+  Output out(numbered ? FrameworkTemplate(job.output) : job.output, width, height);
+  PIN_OutputInfo info{};
+  Check(PIN_GetOutputInfo(out.spec(), &info, sizeof info), "reading the output information");
+  info.version = PIN_OutputInfoVersion;
+  info.width = width;
+  info.height = height;
+  uint32_t depths = 0;
+  PIN_GetLegalDepths(out.spec(), &depths);
+  info.depth = (depths & 0x80) || depths == 0 ? 32 : 24;
+  info.quality = 1;
+  info.frameRate = static_cast<Fixed>(fps16);
+  info.hsfNum = info.hsfDen = 1;
+  if (sound) {
+    info.soundRate = static_cast<Fixed>(kRenderedSoundRate << 16);
+    info.soundEncoding = SND_Encoding_Signed;
+    info.soundBytes = 2;
+    info.soundChannels = 2;
+  }
+  out.SetInfo(info);
+  if (movie) {
+    out.SetOption(kMovieCodec, static_cast<int32_t>(codec), "the codec");
+    out.SetOption(kMovieFrameRate, fps16, "a frame rate (16.16) of");
+    out.SetOption(kMovieSoundRate, sound ? kSoundRate : 0, "a sound rate of");
+    if (sound) out.SetOption(kMovieChannels, 2, "sound channels:");
+  } else {
+    // Numbered names carry the composition's frame number; one still is
+    // written under its own name.
+    Check(PIN_SetOutputNumbering(out.spec(), static_cast<int32_t>(first), numbered ? 0 : 1), "numbering the output");
+  }
+  auto nameOf = [&](int64_t index) { return numbered ? NumberedName(job.output, first + index) : job.output; };
+  if (claim) {
+    Boolean32 reserved = 0;
+    Check(PIN_ReserveFrame(out.spec(), 0, 0, &reserved), "claiming \"" + nameOf(0) + "\"");
+    if (!reserved) {
+      progress.FrameSkipped(nameOf(0));
+      return false;
+    }
+  }
+
+  Session::current->movieStatus = [&](const BEE_MovieStatus& s) {
+    if (s.status == BEE_MovieFrameDone) {
+      const std::string name = nameOf(s.frameIndex);
+      if (outcome.firstName.empty()) outcome.firstName = name;
+      outcome.lastName = name;
+      ++outcome.written;
+      progress.FrameDone(name);
+    } else if (s.status == BEE_MovieSkipped) {
+      progress.FrameSkipped(nameOf(s.frameIndex));
+    }
+  };
+  struct Unhook {
+    ~Unhook() {
+      if (Session::current) Session::current->movieStatus = nullptr;
+    }
+  } unhook;
+
+  BEE_MovieOutput target{};
+  target.out = out.spec();
+  BEE_RenderSettings settings{};
+  settings.comp = job.comp;
+  settings.outputCount = 1;
+  settings.outputs = &target;
+  settings.start = Time{static_cast<int32_t>(first * g.frame.value), g.frame.scale};
+  settings.duration = Time{static_cast<int32_t>((last - first + 1) * g.frame.value), g.frame.scale};
+  settings.frameRate = static_cast<uint32_t>(fps16);
+  settings.useResolution = 1;
+  const MovieFileGuard guard(job.output);
+  Boolean32 stopped = 0;
+  const ErrorCode err = BEE_CmdMakeMovie(&settings, &stopped);
+  if (err || stopped) {
+    progress.Finish();
+    if (movie) guard.RemoveIfNew();
+    // A claimed frame not written is given back (its file is still empty).
+    if (claim && target.framesWritten == 0) PIN_UnReserveFrame(out.spec(), 0, 0, 1);
+    if (stopped || (err == 517 && Interrupted())) {
+      if (movie) Fail("interrupted; the unfinished movie was removed", kExitInterrupted);
+      Fail("interrupted; " + std::to_string(outcome.written) + " finished frame(s) kept", kExitInterrupted);
+    }
+    EngineFail("rendering", err);
+  }
+  return true;
+}
+
+}  // namespace
+
+RenderOutcome RenderToFiles(const RenderJob& job, Progress& progress) {
+  const bool movie = IsMovieExtension(ExtensionOf(job.output));
+  if (job.reserve && (movie || !HasFrameField(job.output)))
+    Fail("--reserve needs numbered still names (a run of #)", kExitUsage);
+  RenderOutcome outcome;
+  if (!job.reserve) {
+    RenderSpan(job, job.first, job.last, false, progress, outcome);
+  } else {
+    // Frame by frame, each claimed before it is rendered, so renderers
+    // sharing the folder render each frame once.
+    for (int64_t f = job.first; f <= job.last; ++f) {
+      if (Interrupted()) {
+        progress.Finish();
+        Fail("interrupted; " + std::to_string(outcome.written) + " finished frame(s) kept", kExitInterrupted);
+      }
+      RenderSpan(job, f, f, true, progress, outcome);
+    }
+  }
+  progress.Finish();
+  if (movie) outcome.firstName = outcome.lastName = job.output;
+  return outcome;
+}
+
+}  // namespace tavelo
