@@ -51,6 +51,7 @@ void AddFrameCommand(CLI::App& app, Dispatch& d);
 void AddRenderCommand(CLI::App& app, Dispatch& d);
 void AddPluginsCommand(CLI::App& app, Dispatch& d);
 void AddPendingCommands(CLI::App& app, Dispatch& d);
+void AddFarmCommand(CLI::App& app, Dispatch& d);
 
 // Adds --quiet and --plugins to a sub-command.
 void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins);

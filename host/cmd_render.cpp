@@ -1,7 +1,8 @@
 // `tavelo render`: frames of a composition to numbered still files. A frame
 // range lets a render farm split a job; --reserve lets several renderers
 // share one output folder (each frame's file is claimed by creating it
-// empty; a frame whose file exists is left to whoever made it). Ctrl-C stops
+// empty; a frame whose file exists is left to whoever made it, unless it is
+// an empty reservation abandoned longer than --stale-after: reserve.h). Ctrl-C stops
 // the frame under way: finished frames stay, the unfinished one is removed.
 #include <CLI/CLI.hpp>
 #include <fcntl.h>
@@ -11,11 +12,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "cli.h"
 #include "output_name.h"
 #include "progress.h"
 #include "project.h"
+#include "reserve.h"
 #include "session.h"
 
 namespace tavelo {
@@ -25,6 +28,7 @@ struct RenderOptions {
   std::string project, comp, frames, time, output, format, resolution = "full";
   int threads = 0;
   bool reserve = false;
+  int64_t staleAfter = kDefaultStaleSeconds;
 };
 
 // Parses "A-B" or "A" (frame numbers from 0).
@@ -41,21 +45,10 @@ void ParseRange(const std::string& text, int64_t count, int64_t* first, int64_t*
   *last = b;
 }
 
-// The empty file that claims a frame for this renderer.
-enum class Claim { Mine, Taken };
-Claim Reserve(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-  if (fd >= 0) {
-    ::close(fd);
-    return Claim::Mine;
-  }
-  if (errno == EEXIST) return Claim::Taken;
-  Fail("cannot reserve \"" + path + "\": " + std::strerror(errno));
-}
-
 int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty() && !o.time.empty()) Fail("give --frames or --time, not both", kExitUsage);
   if (o.threads < 0 || o.threads > 64) Fail("--threads must be 0 (one per processor) to 64", kExitUsage);
+  if (o.staleAfter < 0) Fail("--stale-after must be 0 or more seconds", kExitUsage);
   std::string pattern = o.output.empty() ? o.comp + "_#####." + (o.format.empty() ? "png" : o.format) : o.output;
   pattern = ResolveOutput(pattern, o.format);
   Session session(common);
@@ -75,20 +68,26 @@ int Render(const RenderOptions& o, const Common& common) {
   for (int64_t f = first; f <= last; ++f) {
     if (Interrupted()) break;
     const std::string name = NumberedName(pattern, f);
-    bool reserved = false;
+    std::optional<FrameClaim> claim;
     if (o.reserve) {
-      if (Reserve(name) == Claim::Taken) {
+      claim.emplace(name, o.staleAfter);
+      if (!claim->Mine()) {
         progress.FrameSkipped(name);
         continue;
       }
-      reserved = true;
+      if (claim->Retaken() && !common.quiet)
+        std::fprintf(stderr, "tavelo: note: retook the abandoned reservation of %s\n", name.c_str());
     }
     try {
       Image img = RenderFrame(comp, f);
-      WriteImage(img, name);
+      if (!claim) {
+        WriteImage(img, name);
+      } else if (!claim->Commit(img)) {
+        progress.FrameSkipped(name);  // retaken by another renderer meanwhile: its copy stands
+        continue;
+      }
     } catch (const Failure& failure) {
-      std::error_code ec;
-      if (reserved) std::filesystem::remove(name, ec);
+      claim.reset();  // gives the reservation up
       progress.Finish();
       if (failure.code == kExitInterrupted)
         Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
@@ -121,6 +120,8 @@ void AddRenderCommand(CLI::App& app, Dispatch& d) {
   sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
   sub->add_option("--threads", o.threads, "threads sharing each frame's pixel work (0: one per processor)");
   sub->add_flag("--reserve", o.reserve, "claim each frame's file first, so several renderers can share a folder");
+  sub->add_option("--stale-after", o.staleAfter,
+                  "with --reserve: retake an empty reservation untouched this many seconds (default 600; 0: at once)");
   AddCommonOptions(*sub, d.common, true);
   sub->callback([&d] { d.run = [&d] { return Render(o, d.common); }; });
 }

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
   AddRenderCommand(app, d);
   AddPluginsCommand(app, d);
   AddPendingCommands(app, d);
+  AddFarmCommand(app, d);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
