@@ -4,6 +4,7 @@
 // accounting, else from the controller (scontrol) while it remembers the job.
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -34,7 +35,13 @@ struct JobInfo {
 
 // The value of "Key=" in a line of `scontrol -o` output: up to the next
 // " Word=" (values such as a comment may hold spaces).
+std::string FieldRaw(const std::string& line, const std::string& key);
 std::string Field(const std::string& line, const std::string& key) {
+  std::string v = FieldRaw(line, key);
+  while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.pop_back();
+  return v;
+}
+std::string FieldRaw(const std::string& line, const std::string& key) {
   const std::string k = " " + key + "=";
   size_t at = (" " + line).find(k);
   if (at == std::string::npos) return "";

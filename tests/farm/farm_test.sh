@@ -65,7 +65,7 @@ job=$("$TAVELO" farm submit "$T/title.json" --comp Title --frames 0-29 --chunk 1
 log="$T/out2/.tavelo-farm/${job}_1.log"
 killed=""
 for i in $(seq 4000); do
-  pid=$(sed -n 's/.*, pid \([0-9]*\)$/\1/p' "$log" 2>/dev/null | head -n 1)
+  pid=$(sed -n 's/.*, pid \([0-9]*\)$/\1/p' "$log" 2>/dev/null | head -n 1 || true)
   if [ -n "$pid" ]; then
     for n in 11 12 13 14 15 16 17; do
       f="$T/out2/f_000$n.png"
@@ -90,6 +90,8 @@ done
 "$TAVELO" farm status "$job" >"$T/status2" || fail "farm status"
 grep -q "^running: .*$killed" "$T/status2" || fail "farm status does not show frame $killed reserved: $(cat "$T/status2")"
 scontrol requeue "${job}_1" || fail "scontrol requeue"
+# A requeued job waits a while before it may start again; not here.
+scontrol update JobId="${job}_1" StartTime=now || fail "scontrol update StartTime"
 wait_job "$job" 40
 grep -q "retook the abandoned reservation of $T/out2/f_000$killed.png" "$log" || fail "the retried task did not retake frame $killed"
 check_out "$T/out2"
