@@ -31,11 +31,11 @@ chmod +x "$T/timed-tavelo"
 
 mkdir -p "$T/base"
 t0=$(now)
-"$TAVELO" render "$T/title.json" --comp Title --output "$T/base/f_#####.png" --threads 1 -q
+"$TAVELO" render "$T/title.json" --comp Title --output "$T/base/f_#####.png" --threads 1 -q >/dev/null
 t1=$(now)
 base=$(echo "$t1 - $t0" | bc -l)
 printf "one process, 120 frames: %.2f s (%.1f ms a frame)\n" "$base" "$(echo "$base * 1000 / 120" | bc -l)"
-printf "%-6s %-9s %-10s %-22s %-22s\n" tasks wall_s speedup dispatch_s(mean/max) startup_s(mean)
+printf "%-6s %-9s %-10s %-22s %-22s\n" tasks wall_s speedup "dispatch_s(mean/max)" "startup_s(mean)"
 for n in 1 2 4; do
   rm -f "$T/times"
   mkdir -p "$T/out$n"
