@@ -21,7 +21,7 @@ mkdir -p "$T/ref" "$T/out1" "$T/out2"
 
 # The example title card, 30 frames long and large enough that a frame takes
 # a moment (the kill lands inside one).
-sed -e 's/"duration": 1,/"duration": 1.25,/' -e 's/"width": 320, "height": 180/"width": 1280, "height": 720/' \
+sed -e 's/"duration": 1,/"duration": 1.25,/' -e 's/"width": 320, "height": 180/"width": 640, "height": 360/' \
   "$EXAMPLES/title_card.json" >"$T/title.json"
 "$TAVELO" render "$T/title.json" --comp Title --output "$T/ref/f_#####.png" -q --threads 1 || fail "reference render"
 [ "$(ls "$T/ref" | wc -l)" -eq 30 ] || fail "the reference render has $(ls "$T/ref" | wc -l) frames, not 30"
