@@ -27,6 +27,11 @@ SequenceScan ScanSequence(const std::string& pattern, int64_t first, int64_t las
 // The numbers of the frames whose files match the pattern in its folder
 // (finished or reserved), sorted.
 std::vector<int64_t> FramesOnDisk(const std::string& pattern);
+// "A-B" or "A" (frame numbers from 0); a usage Failure otherwise.
+void ParseFrames(const std::string& text, int64_t* first, int64_t* last);
+// The frames of --frames, else from the first to the last found on disk
+// (last < first when there is none).
+void FramesOf(const std::string& text, const std::string& pattern, int64_t* first, int64_t* last);
 // "3, 7-9, 12" for a sorted list of frame numbers.
 std::string FrameList(const std::vector<int64_t>& frames);
 
@@ -39,7 +44,7 @@ std::string ShellQuote(const std::string& text);
 
 // The job script of a farm render (what `farm submit --dry-run` prints).
 struct FarmJob {
-  std::string tavelo;   // the program the nodes run (an absolute path)
+  std::string tavelo;  // the program the nodes run (an absolute path)
   std::string project, comp, output, resolution;
   std::vector<std::string> pluginDirs;
   int64_t first = 0, last = 0, chunk = 10, staleAfter = 600;

@@ -2,9 +2,9 @@
 // movie through the engine's movie output module (an OutputSpec fed one
 // frame after another). Every frame of the range must be there and finished:
 // a missing or still reserved frame stops it before anything is written.
-#include <CLI/CLI.hpp>
 #include <OpenImageIO/imageio.h>
 
+#include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -71,7 +71,8 @@ void ReadStill(const std::string& path, WorldOwner* world, int32_t* width, int32
     Fail("\"" + path + "\" is " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
          ", not the sequence's " + std::to_string(*width) + "x" + std::to_string(*height));
   const int channels = std::min(spec.nchannels, 4);
-  std::vector<uint8_t> px(static_cast<size_t>(*width) * static_cast<size_t>(*height) * static_cast<size_t>(channels));
+  std::vector<uint8_t> px(static_cast<size_t>(*width) * static_cast<size_t>(*height) *
+                          static_cast<size_t>(channels));
   if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, px.data()))
     Fail("cannot read \"" + path + "\": " + in->geterror());
   int32_t w = 0, h = 0, depth = 0, rowBytes = 0;
@@ -81,7 +82,8 @@ void ReadStill(const std::string& path, WorldOwner* world, int32_t* width, int32
   auto* base = reinterpret_cast<uint8_t*>(BMp_GetPixBaseAddr(world->w));
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* dst = base + static_cast<size_t>(y) * static_cast<size_t>(rowBytes);
-    const uint8_t* src = px.data() + static_cast<size_t>(y) * static_cast<size_t>(w) * static_cast<size_t>(channels);
+    const uint8_t* src =
+        px.data() + static_cast<size_t>(y) * static_cast<size_t>(w) * static_cast<size_t>(channels);
     for (int32_t x = 0; x < w; ++x, dst += 4, src += channels) {
       const uint8_t grey = src[0];
       dst[0] = channels == 4 ? src[3] : channels == 2 ? src[1] : 255;
@@ -97,32 +99,31 @@ int Assemble(const AssembleOptions& o, const Common& common) {
   if (!(o.fps >= 0.01 && o.fps <= 240)) Fail("--fps must be 0.01 to 240", kExitUsage);
   const FourCC codec = CodecOf(o.codec);
   const std::string pattern = AbsolutePath(o.pattern);
-  if (!HasFrameField(pattern)) Fail("the sequence \"" + o.pattern + "\" has no # run for the frame number", kExitUsage);
+  if (!HasFrameField(pattern))
+    Fail("the sequence \"" + o.pattern + "\" has no # run for the frame number", kExitUsage);
   const std::string movie = AbsolutePath(o.movie);
   const std::string ext = std::filesystem::path(movie).extension().string();
-  if (ext != ".mov" && ext != ".mp4") Fail("the movie \"" + o.movie + "\" must end in .mov or .mp4", kExitUsage);
-  long long first = 0, last = -1;
-  if (!o.frames.empty()) {
-    if (std::sscanf(o.frames.c_str(), "%lld-%lld", &first, &last) != 2 || first < 0 || last < first)
-      Fail("bad frame range \"" + o.frames + "\"", kExitUsage);
-  } else {
-    const std::vector<int64_t> on = FramesOnDisk(pattern);
-    if (on.empty()) Fail("no frames of \"" + o.pattern + "\"");
-    first = on.front(), last = on.back();
-  }
+  if (ext != ".mov" && ext != ".mp4")
+    Fail("the movie \"" + o.movie + "\" must end in .mov or .mp4", kExitUsage);
+  int64_t first = 0, last = -1;
+  FramesOf(o.frames, pattern, &first, &last);
+  if (last < first) Fail("no frames of \"" + o.pattern + "\"");
   // Everything is checked before the first frame is written.
   const SequenceScan scan = ScanSequence(pattern, first, last, INT64_MAX);
   if (scan.done != last - first + 1) {
     std::vector<int64_t> absent, reserved;
     for (size_t i = 0; i < scan.frames.size(); ++i) {
-      if (scan.frames[i] == FrameState::Missing) absent.push_back(first + static_cast<int64_t>(i));
-      else if (scan.frames[i] != FrameState::Done) reserved.push_back(first + static_cast<int64_t>(i));
+      if (scan.frames[i] == FrameState::Missing)
+        absent.push_back(first + static_cast<int64_t>(i));
+      else if (scan.frames[i] != FrameState::Done)
+        reserved.push_back(first + static_cast<int64_t>(i));
     }
     std::string why;
     if (!absent.empty()) why += " missing: " + FrameList(absent) + ";";
     if (!reserved.empty()) why += " not finished (reserved): " + FrameList(reserved) + ";";
     why.pop_back();
-    Fail("the sequence is not complete (frames " + std::to_string(first) + "-" + std::to_string(last) + ")" + why);
+    Fail("the sequence is not complete (frames " + std::to_string(first) + "-" + std::to_string(last) + ")" +
+         why);
   }
   Session session(common);
   WorldOwner world;
@@ -139,7 +140,7 @@ int Assemble(const AssembleOptions& o, const Common& common) {
   Check(PIN_SetOutSpecificData(out.h, 3, &rate, 4), "setting the frame rate");
   Check(PIN_StartAdding(out.h), "starting the movie");
   Progress progress(last - first + 1, common.quiet);
-  for (long long f = first; f <= last; ++f) {
+  for (int64_t f = first; f <= last; ++f) {
     if (Interrupted()) Fail("interrupted; no movie written", kExitInterrupted);
     const std::string name = NumberedName(pattern, f);
     if (f != first) ReadStill(name, &world, &width, &height);
@@ -148,7 +149,7 @@ int Assemble(const AssembleOptions& o, const Common& common) {
   }
   Check(PIN_EndAdding(out.h), "finishing the movie");
   progress.Finish();
-  std::printf("wrote %s (%lld frames)\n", movie.c_str(), last - first + 1);
+  std::printf("wrote %s (%lld frames)\n", movie.c_str(), static_cast<long long>(last - first + 1));
   return kExitDone;
 }
 

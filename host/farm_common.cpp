@@ -1,14 +1,15 @@
 // What the farm sub-commands share: the `farm` command itself, the state of
 // a numbered sequence on disk, and running the scheduler's programs.
-#include <CLI/CLI.hpp>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 
@@ -25,19 +26,30 @@ SequenceScan ScanSequence(const std::string& pattern, int64_t first, int64_t las
   scan.last = last;
   const auto now = static_cast<int64_t>(std::time(nullptr));
   for (int64_t f = first; f <= last; ++f) {
-    struct stat st{};
+    struct stat st {};
     FrameState state = FrameState::Missing;
     if (::stat(NumberedName(pattern, f).c_str(), &st) == 0) {
-      if (st.st_size > 0) state = FrameState::Done;
-      else if (now - static_cast<int64_t>(st.st_mtime) >= staleSeconds) state = FrameState::Abandoned;
-      else state = FrameState::Reserved;
+      if (st.st_size > 0)
+        state = FrameState::Done;
+      else if (now - static_cast<int64_t>(st.st_mtime) >= staleSeconds)
+        state = FrameState::Abandoned;
+      else
+        state = FrameState::Reserved;
     }
     scan.frames.push_back(state);
     switch (state) {
-      case FrameState::Missing: ++scan.missing; break;
-      case FrameState::Reserved: ++scan.reserved; break;
-      case FrameState::Abandoned: ++scan.abandoned; break;
-      case FrameState::Done: ++scan.done; break;
+      case FrameState::Missing:
+        ++scan.missing;
+        break;
+      case FrameState::Reserved:
+        ++scan.reserved;
+        break;
+      case FrameState::Abandoned:
+        ++scan.abandoned;
+        break;
+      case FrameState::Done:
+        ++scan.done;
+        break;
     }
   }
   return scan;
@@ -58,16 +70,38 @@ std::vector<int64_t> FramesOnDisk(const std::string& pattern) {
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     const std::string n = entry.path().filename().string();
     if (n.size() < prefix.size() + suffix.size() + digits) continue;
-    if (n.compare(0, prefix.size(), prefix) != 0 || n.compare(n.size() - suffix.size(), suffix.size(), suffix) != 0)
+    if (n.compare(0, prefix.size(), prefix) != 0 ||
+        n.compare(n.size() - suffix.size(), suffix.size(), suffix) != 0)
       continue;
     const std::string number = n.substr(prefix.size(), n.size() - prefix.size() - suffix.size());
-    if (number.size() > 18 || !std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c); }))
+    if (number.size() > 18 ||
+        !std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c); }))
       continue;
     frames.push_back(std::stoll(number));
   }
   std::sort(frames.begin(), frames.end());
   frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
   return frames;
+}
+
+void ParseFrames(const std::string& text, int64_t* first, int64_t* last) {
+  long long a = 0, b = 0;
+  char tail = 0;
+  const int n = std::sscanf(text.c_str(), "%lld-%lld%c", &a, &b, &tail);
+  if (n == 1 && text.find('-') == std::string::npos)
+    b = a;
+  else if (n != 2)
+    Fail("bad frame range \"" + text + "\" (first-last, such as 0-47)", kExitUsage);
+  if (a < 0 || b < a) Fail("bad frame range \"" + text + "\"", kExitUsage);
+  *first = a;
+  *last = b;
+}
+
+void FramesOf(const std::string& text, const std::string& pattern, int64_t* first, int64_t* last) {
+  if (!text.empty()) return ParseFrames(text, first, last);
+  const std::vector<int64_t> on = FramesOnDisk(pattern);
+  *first = on.empty() ? 0 : on.front();
+  *last = on.empty() ? -1 : on.back();
 }
 
 std::string FrameList(const std::vector<int64_t>& frames) {
@@ -123,7 +157,8 @@ std::string ShellQuote(const std::string& text) {
 }
 
 void AddFarmCommand(CLI::App& app, Dispatch& d) {
-  auto* farm = app.add_subcommand("farm", "render across machines as a Slurm job array, follow it, assemble it");
+  auto* farm =
+      app.add_subcommand("farm", "render across machines as a Slurm job array, follow it, assemble it");
   farm->require_subcommand(1);
   AddFarmSubmit(*farm, d);
   AddFarmStatus(*farm, d);

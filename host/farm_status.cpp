@@ -3,7 +3,6 @@
 // one, missing); the tasks' states from sacct when the cluster keeps
 // accounting, else from the controller (scontrol) while it remembers the job.
 #include <CLI/CLI.hpp>
-
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -51,7 +50,8 @@ std::string FieldRaw(const std::string& line, const std::string& key) {
     const size_t sp = line.find(' ', end);
     if (sp == std::string::npos) return line.substr(at);
     size_t w = sp + 1;
-    while (w < line.size() && (std::isalnum(static_cast<unsigned char>(line[w])) || line[w] == '_' || line[w] == ':'))
+    while (w < line.size() &&
+           (std::isalnum(static_cast<unsigned char>(line[w])) || line[w] == '_' || line[w] == ':'))
       ++w;
     if (w < line.size() && line[w] == '=' && w > sp + 1) return line.substr(at, sp - at);
     end = sp + 1;
@@ -108,7 +108,8 @@ int Status(const StatusOptions& o) {
   if (o.job.empty() && o.output.empty()) Fail("give a job id, --output, or both", kExitUsage);
   JobInfo info;
   if (!o.job.empty()) info = AskScheduler(o.job);
-  const std::string output = !o.output.empty() ? AbsolutePath(WithFrameField(o.output)) : CommentValue(info.comment, "output");
+  const std::string output =
+      !o.output.empty() ? AbsolutePath(WithFrameField(o.output)) : CommentValue(info.comment, "output");
   if (output.empty())
     Fail("the scheduler does not know job " + o.job + " (any more): give --output PATTERN (and --frames)");
   int64_t stale = o.staleAfter;
@@ -117,27 +118,25 @@ int Status(const StatusOptions& o) {
     stale = s.empty() ? kDefaultStaleSeconds : std::stoll(s);
   }
   std::string frames = !o.frames.empty() ? o.frames : CommentValue(info.comment, "frames");
-  long long first = 0, last = -1;
-  if (!frames.empty()) {
-    if (std::sscanf(frames.c_str(), "%lld-%lld", &first, &last) != 2 || first < 0 || last < first)
-      Fail("bad frame range \"" + frames + "\"", kExitUsage);
-  } else {
-    const std::vector<int64_t> on = FramesOnDisk(output);
-    if (!on.empty()) first = on.front(), last = on.back();
-  }
+  int64_t first = 0, last = -1;
+  FramesOf(frames, output, &first, &last);
   std::printf("output: %s\n", output.c_str());
   if (last >= first) {
     const SequenceScan scan = ScanSequence(output, first, last, stale);
-    std::printf("frames %lld-%lld: %lld done, %lld running (reserved), %lld abandoned (reserved, untouched %llds), "
-                "%lld missing\n",
-                first, last, static_cast<long long>(scan.done), static_cast<long long>(scan.reserved), static_cast<long long>(scan.abandoned),
-                static_cast<long long>(stale), static_cast<long long>(scan.missing));
+    std::printf(
+        "frames %lld-%lld: %lld done, %lld running (reserved), %lld abandoned (reserved, untouched %llds), "
+        "%lld missing\n",
+        static_cast<long long>(first), static_cast<long long>(last), static_cast<long long>(scan.done),
+        static_cast<long long>(scan.reserved), static_cast<long long>(scan.abandoned),
+        static_cast<long long>(stale), static_cast<long long>(scan.missing));
     for (FrameState want : {FrameState::Reserved, FrameState::Abandoned, FrameState::Missing}) {
       std::vector<int64_t> list;
       for (size_t i = 0; i < scan.frames.size(); ++i)
         if (scan.frames[i] == want) list.push_back(first + static_cast<int64_t>(i));
       if (list.empty()) continue;
-      const char* what = want == FrameState::Reserved ? "running" : want == FrameState::Abandoned ? "abandoned" : "missing";
+      const char* what = want == FrameState::Reserved    ? "running"
+                         : want == FrameState::Abandoned ? "abandoned"
+                                                         : "missing";
       std::printf("%s: %s\n", what, FrameList(list).c_str());
     }
   } else {
@@ -150,7 +149,8 @@ int Status(const StatusOptions& o) {
       std::map<std::string, int> counts;
       for (const Task& t : info.tasks) ++counts[t.state];
       std::string summary;
-      for (const auto& [state, count] : counts) summary += (summary.empty() ? "" : ", ") + std::to_string(count) + " " + state;
+      for (const auto& [state, count] : counts)
+        summary += (summary.empty() ? "" : ", ") + std::to_string(count) + " " + state;
       std::printf("job %s (%s): %s\n", o.job.c_str(), info.source.c_str(), summary.c_str());
       for (const Task& t : info.tasks) std::printf("  %s %s\n", t.id.c_str(), t.state.c_str());
     }
@@ -162,11 +162,13 @@ int Status(const StatusOptions& o) {
 
 void AddFarmStatus(CLI::App& farm, Dispatch& d) {
   static StatusOptions o;
-  auto* sub = farm.add_subcommand("status", "frames done, running and missing of a farm render, and its tasks");
+  auto* sub =
+      farm.add_subcommand("status", "frames done, running and missing of a farm render, and its tasks");
   sub->add_option("JOB", o.job, "the job id `farm submit` printed");
   sub->add_option("-o,--output", o.output, "the numbered still name (default: the job's)");
   sub->add_option("--frames", o.frames, "frames A-B (default: the job's, else the files found)");
-  sub->add_option("--stale-after", o.staleAfter, "seconds after which a reservation counts as abandoned (default: the job's)");
+  sub->add_option("--stale-after", o.staleAfter,
+                  "seconds after which a reservation counts as abandoned (default: the job's)");
   sub->callback([&d] { d.run = [] { return Status(o); }; });
 }
 

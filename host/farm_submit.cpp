@@ -1,9 +1,9 @@
 // `tavelo farm submit`: writes the job script of a farm render (a Slurm job
 // array, each task rendering its own chunk of frames with reservations into
 // the shared output folder) and hands it to sbatch, printing the job id.
-#include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -38,17 +38,7 @@ std::string ThisProgram() {
 // The frames of the whole composition when --frames is not given: the
 // project is opened here once (the nodes open it again).
 void CompFrames(const SubmitOptions& o, const Common& common, int64_t* first, int64_t* last) {
-  if (!o.frames.empty()) {
-    long long a = 0, b = 0;
-    char tail = 0;
-    const int n = std::sscanf(o.frames.c_str(), "%lld-%lld%c", &a, &b, &tail);
-    if (n == 1 && o.frames.find('-') == std::string::npos) b = a;
-    else if (n != 2) Fail("bad frame range \"" + o.frames + "\" (first-last, such as 0-47)", kExitUsage);
-    if (a < 0 || b < a) Fail("bad frame range \"" + o.frames + "\"", kExitUsage);
-    *first = a;
-    *last = b;
-    return;
-  }
+  if (!o.frames.empty()) return ParseFrames(o.frames, first, last);
   Common quiet = common;
   quiet.quiet = true;
   Session session(quiet);
@@ -105,8 +95,8 @@ int Submit(const SubmitOptions& o, const Common& common) {
   fs::rename(file, fs::path(job.logDir) / (id + ".sh"), ec);
   std::printf("%s\n", id.c_str());
   if (!common.quiet)
-    std::fprintf(stderr, "tavelo: job %s: %lld task(s) of up to %lld frames, frames %lld-%lld into %s\n", id.c_str(),
-                 static_cast<long long>(job.Tasks()), static_cast<long long>(job.chunk),
+    std::fprintf(stderr, "tavelo: job %s: %lld task(s) of up to %lld frames, frames %lld-%lld into %s\n",
+                 id.c_str(), static_cast<long long>(job.Tasks()), static_cast<long long>(job.chunk),
                  static_cast<long long>(job.first), static_cast<long long>(job.last), job.output.c_str());
   return kExitDone;
 }
@@ -117,8 +107,8 @@ std::string JobScript(const FarmJob& job) {
   const std::string n = std::to_string(job.Tasks() - 1);
   std::string s;
   s += "#!/bin/bash\n";
-  s += "# tavelo farm render: frames " + std::to_string(job.first) + "-" + std::to_string(job.last) + " of \"" +
-       job.comp + "\", " + std::to_string(job.chunk) + " frame(s) a task.\n";
+  s += "# tavelo farm render: frames " + std::to_string(job.first) + "-" + std::to_string(job.last) +
+       " of \"" + job.comp + "\", " + std::to_string(job.chunk) + " frame(s) a task.\n";
   s += "#SBATCH --job-name=tavelo\n";
   s += "#SBATCH --array=0-" + n + "\n";
   s += "#SBATCH --output=" + job.logDir + "/%A_%a.log\n";
@@ -127,16 +117,18 @@ std::string JobScript(const FarmJob& job) {
   if (!job.partition.empty()) s += "#SBATCH --partition=" + job.partition + "\n";
   for (const std::string& a : job.slurmArgs) s += "#SBATCH " + a + "\n";
   s += "set -u\n";
-  s += "first=$(( " + std::to_string(job.first) + " + SLURM_ARRAY_TASK_ID * " + std::to_string(job.chunk) + " ))\n";
+  s += "first=$(( " + std::to_string(job.first) + " + SLURM_ARRAY_TASK_ID * " + std::to_string(job.chunk) +
+       " ))\n";
   s += "last=$(( first + " + std::to_string(job.chunk - 1) + " ))\n";
-  s += "if [ \"$last\" -gt " + std::to_string(job.last) + " ]; then last=" + std::to_string(job.last) + "; fi\n";
+  s += "if [ \"$last\" -gt " + std::to_string(job.last) + " ]; then last=" + std::to_string(job.last) +
+       "; fi\n";
   s += "stale=" + std::to_string(job.staleAfter) + "\n";
   s += "# A retried task reruns a range no other task covers: the empty\n";
   s += "# reservations its earlier run left are abandoned and retaken at once.\n";
   s += "if [ \"${SLURM_RESTART_COUNT:-0}\" -gt 0 ]; then stale=0; fi\n";
   s += "echo \"tavelo farm task ${SLURM_ARRAY_TASK_ID}: frames ${first}-${last} on $(hostname), pid $$\"\n";
-  s += "exec " + ShellQuote(job.tavelo) + " render " + ShellQuote(job.project) + " --comp " + ShellQuote(job.comp) +
-       " --frames \"${first}-${last}\" --output " + ShellQuote(job.output) +
+  s += "exec " + ShellQuote(job.tavelo) + " render " + ShellQuote(job.project) + " --comp " +
+       ShellQuote(job.comp) + " --frames \"${first}-${last}\" --output " + ShellQuote(job.output) +
        " --reserve --stale-after \"$stale\" --threads \"${SLURM_CPUS_PER_TASK:-1}\"";
   if (!job.resolution.empty()) s += " --resolution " + ShellQuote(job.resolution);
   for (const std::string& dir : job.pluginDirs) s += " --plugins " + ShellQuote(dir);
@@ -152,14 +144,17 @@ void AddFarmSubmit(CLI::App& farm, Dispatch& d) {
   sub->add_option("-c,--comp", o.comp, "the composition to render")->required();
   sub->add_option("--frames", o.frames, "frames A-B (from 0, both included; default: all)");
   sub->add_option("--chunk", o.chunk, "frames a task renders (default 10)");
-  sub->add_option("-o,--output", o.output, "numbered still name in a shared folder, such as /farm/out/shot_#####.png")
+  sub->add_option("-o,--output", o.output,
+                  "numbered still name in a shared folder, such as /farm/out/shot_#####.png")
       ->required();
   sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
   sub->add_option("--partition", o.partition, "the Slurm partition");
-  sub->add_option("--slurm-arg", o.slurmArgs, "an sbatch option for the script, written --slurm-arg=--mem=4G (may be repeated)");
+  sub->add_option("--slurm-arg", o.slurmArgs,
+                  "an sbatch option for the script, written --slurm-arg=--mem=4G (may be repeated)");
   sub->add_option("--stale-after", o.staleAfter,
                   "seconds after which a dead task's reservation is retaken (default 600)");
-  sub->add_option("--log-dir", o.logDir, "where the script and task logs go (default OUTPUT_FOLDER/.tavelo-farm)");
+  sub->add_option("--log-dir", o.logDir,
+                  "where the script and task logs go (default OUTPUT_FOLDER/.tavelo-farm)");
   sub->add_option("--tavelo", o.tavelo, "the tavelo program the nodes run (default: this one)");
   sub->add_flag("--dry-run", o.dryRun, "print the job script, submit nothing");
   AddCommonOptions(*sub, d.common, true);

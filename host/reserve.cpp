@@ -47,7 +47,8 @@ std::string PrivateName(const std::string& path, const std::string& tag) {
   return dir.empty() ? name : (dir / name).string();
 }
 
-FrameClaim::FrameClaim(std::string path, int64_t staleSeconds) : path_(std::move(path)), stale_(staleSeconds) {
+FrameClaim::FrameClaim(std::string path, int64_t staleSeconds)
+    : path_(std::move(path)), stale_(staleSeconds) {
   // A few rounds: each either claims, finds the frame taken, or retakes an
   // abandoned reservation and tries again (another renderer may win that).
   for (int round = 0; round < 3 && !Mine(); ++round) {
@@ -55,7 +56,7 @@ FrameClaim::FrameClaim(std::string path, int64_t staleSeconds) : path_(std::move
     if (!TakeStale()) break;
   }
   if (!Mine()) return;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd_, &st) != 0) {
     const int err = errno;
     Release();
@@ -80,14 +81,14 @@ bool FrameClaim::TryCreate() {
 
 // True when an abandoned reservation was removed (the caller claims again).
 bool FrameClaim::TakeStale() {
-  struct stat seen{};
+  struct stat seen {};
   if (::stat(path_.c_str(), &seen) != 0) return errno == ENOENT;  // gone meanwhile: try again
   if (seen.st_size != 0 || stale_ < 0) return false;              // finished, or retaking is off
   const int64_t age = static_cast<int64_t>(std::time(nullptr)) - static_cast<int64_t>(seen.st_mtime);
   if (age < stale_) return false;  // its renderer is alive (or was, recently)
   const std::string aside = PrivateName(path_, "stale");
   if (::rename(path_.c_str(), aside.c_str()) != 0) return errno == ENOENT;
-  struct stat moved{};
+  struct stat moved {};
   if (::stat(aside.c_str(), &moved) == 0 && moved.st_dev == seen.st_dev && moved.st_ino == seen.st_ino &&
       moved.st_size == 0) {
     ::unlink(aside.c_str());
@@ -101,14 +102,16 @@ bool FrameClaim::TakeStale() {
   // aside is removed (its owner finds it gone when it finishes and drops
   // its frame, leaving the frame to the newer claim).
   if (!PutBack(aside, path_)) {
-    if (moved.st_size > 0) ::rename(aside.c_str(), path_.c_str());
-    else ::unlink(aside.c_str());
+    if (moved.st_size > 0)
+      ::rename(aside.c_str(), path_.c_str());
+    else
+      ::unlink(aside.c_str());
   }
   return false;
 }
 
 bool FrameClaim::StillMine() const {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path_.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_;
 }
 
