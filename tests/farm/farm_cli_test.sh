@@ -18,7 +18,7 @@ check() {  # what, command...
 }
 sed -e 's/"duration": 1,/"duration": 0.5,/' "$EXAMPLES/title_card.json" >"$T/t.json"  # 12 frames
 mkdir -p "$T/ref" "$T/j"
-"$TAVELO" render "$T/t.json" --comp Title --output "$T/ref/f_####.png" -q
+"$TAVELO" render "$T/t.json" --comp Title --output "$T/ref/f_####.png" -q >/dev/null
 
 # Reservations: 3 fresh (skipped, stays empty), 4 abandoned an hour ago
 # (retaken), 5 finished but odd (never redone).
