@@ -33,12 +33,13 @@ start_local_slurm() {
   # Slurm 22 still has auth/none; later ones need munge, started here too.
   auth="AuthType=auth/none
 CredType=cred/none"
-  if ! ls /usr/lib/*/slurm*/auth_none.so >/dev/null 2>&1; then
+  # (TAVELO_FARM_MUNGE=1 takes the munge road on a Slurm that has both.)
+  if [ -n "${TAVELO_FARM_MUNGE:-}" ] || ! ls /usr/lib/*/slurm*/auth_none.so >/dev/null 2>&1; then
     command -v munged >/dev/null || { SLURM_WHY="this Slurm needs munge, which is not installed"; return 1; }
-    mkdir -p "$d/munge" && chmod 700 "$d/munge"
+    mkdir -p "$d/munge" && chmod 711 "$d/munge"
     dd if=/dev/urandom of="$d/munge/munge.key" bs=1024 count=1 status=none && chmod 400 "$d/munge/munge.key"
     munged --force -F --socket="$d/munge/sock" --key-file="$d/munge/munge.key" --pid-file="$d/munge/pid" \
-      --log-file="$d/log/munged.log" --seed-file="$d/munge/seed" &
+      --log-file="$d/log/munged.log" --seed-file="$d/munge/seed" >>"$d/log/munged.out" 2>&1 &
     SLURM_PIDS+=($!)
     for i in $(seq 50); do [ -S "$d/munge/sock" ] && break; sleep 0.1; done
     [ -S "$d/munge/sock" ] || { SLURM_WHY="munged did not start: $(tail -n 3 "$d/log/munged.log" 2>/dev/null)"; return 1; }
