@@ -53,6 +53,7 @@ void AddPluginsCommand(CLI::App& app, Dispatch& d);
 void AddAudioCommands(CLI::App& app, Dispatch& d);
 void AddKeysCommand(CLI::App& app, Dispatch& d);
 void AddSheetCommand(CLI::App& app, Dispatch& d);
+void AddFarmCommand(CLI::App& app, Dispatch& d);
 
 // Adds --quiet and --plugins to a sub-command.
 void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins);

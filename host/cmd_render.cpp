@@ -1,13 +1,15 @@
 // `tavelo render`: frames of a composition to numbered still files, or to a
 // movie with its sound, through the engine's movie render (movie_render.cpp).
 // A frame range lets a render farm split a job; --reserve lets several
-// renderers share one output folder (the engine claims each frame's file by
-// creating it empty; a frame whose file exists is left to whoever made it).
+// renderers share one output folder (each frame's file is claimed by creating
+// it empty; a frame whose file exists is left to whoever made it, unless it is
+// an empty reservation abandoned longer than --stale-after: reserve.h).
 // Ctrl-C stops the frame under way: finished frames stay, the unfinished
 // one is removed.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <optional>
 
 #include "cli.h"
 #include "image_file.h"
@@ -15,6 +17,7 @@
 #include "output_name.h"
 #include "progress.h"
 #include "project.h"
+#include "reserve.h"
 #include "session.h"
 
 namespace tavelo {
@@ -24,6 +27,7 @@ struct RenderOptions {
   std::string project, comp, frames, time, output, format, resolution = "full", codec;
   int threads = 0;
   bool reserve = false, noSound = false;
+  int64_t staleAfter = kDefaultStaleSeconds;
 };
 
 // Parses "A-B" or "A" (frame numbers from 0).
@@ -43,6 +47,7 @@ void ParseRange(const std::string& text, int64_t count, int64_t* first, int64_t*
 int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty() && !o.time.empty()) Fail("give --frames or --time, not both", kExitUsage);
   if (o.threads < 0 || o.threads > 64) Fail("--threads must be 0 (one per processor) to 64", kExitUsage);
+  if (o.staleAfter < 0) Fail("--stale-after must be 0 or more seconds", kExitUsage);
   std::string pattern = o.output;
   if (pattern.empty())  // COMP_#####.png, or COMP.mp4 for a movie
     pattern = o.comp + (IsMovieExtension(o.format) ? "." : "_#####.") + (o.format.empty() ? "png" : o.format);
@@ -62,7 +67,6 @@ int Render(const RenderOptions& o, const Common& common) {
   job.first = first;
   job.last = last;
   job.sound = !o.noSound;
-  job.reserve = o.reserve;
   job.codec = o.codec;
   const bool movie = IsMovieExtension(ExtensionOf(pattern));
   if (movie && o.reserve) Fail("--reserve shares a folder of still frames; a movie is one file", kExitUsage);
@@ -70,15 +74,54 @@ int Render(const RenderOptions& o, const Common& common) {
   if (!movie && (last > first || o.reserve)) pattern = WithFrameField(pattern);
   job.output = pattern;
   Progress progress(last - first + 1, common.quiet);
-  const RenderOutcome done = RenderToFiles(job, progress);
-  if (movie)
-    std::printf("wrote %s (%lld frames%s)\n", pattern.c_str(), static_cast<long long>(last - first + 1),
-                o.noSound ? "" : " with sound");
-  else if (done.written == 0) std::printf("no frames written (all were reserved by other renderers)\n");
-  else if (done.written == 1) std::printf("wrote %s\n", done.firstName.c_str());
-  else
-    std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(done.written), done.firstName.c_str(),
-                done.lastName.c_str());
+  if (!o.reserve) {
+    const RenderOutcome done = RenderToFiles(job, progress);
+    if (movie)
+      std::printf("wrote %s (%lld frames%s)\n", pattern.c_str(), static_cast<long long>(last - first + 1),
+                  o.noSound ? "" : " with sound");
+    else if (done.written == 1) std::printf("wrote %s\n", done.firstName.c_str());
+    else
+      std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(done.written), done.firstName.c_str(),
+                  done.lastName.c_str());
+    return kExitDone;
+  }
+  // Shared folder: each frame claimed by this renderer first (reserve.h).
+  int64_t written = 0;
+  std::string firstName, lastName;
+  for (int64_t f = first; f <= last; ++f) {
+    if (Interrupted()) break;
+    const std::string name = NumberedName(pattern, f);
+    std::optional<FrameClaim> claim;
+    claim.emplace(name, o.staleAfter);
+    if (!claim->Mine()) {
+      progress.FrameSkipped(name);
+      continue;
+    }
+    if (claim->Retaken() && !common.quiet)
+      std::fprintf(stderr, "tavelo: note: retook the abandoned reservation of %s\n", name.c_str());
+    try {
+      Image img = RenderFrame(comp, f);
+      if (!claim->Commit(img)) {
+        progress.FrameSkipped(name);  // retaken by another renderer meanwhile: its copy stands
+        continue;
+      }
+    } catch (const Failure& failure) {
+      claim.reset();  // gives the reservation up
+      progress.Finish();
+      if (failure.code == kExitInterrupted)
+        Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
+      throw;
+    }
+    ++written;
+    if (firstName.empty()) firstName = name;
+    lastName = name;
+    progress.FrameDone(name);
+  }
+  progress.Finish();
+  if (Interrupted()) Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
+  if (written == 0) std::printf("no frames written (all were reserved by other renderers)\n");
+  else if (written == 1) std::printf("wrote %s\n", firstName.c_str());
+  else std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(written), firstName.c_str(), lastName.c_str());
   return kExitDone;
 }
 
@@ -99,6 +142,8 @@ void AddRenderCommand(CLI::App& app, Dispatch& d) {
   sub->add_flag("--no-sound", o.noSound, "movies: no sound track");
   sub->add_option("--codec", o.codec, "movies: h264 (.mp4, the default there), prores (.mov default), png, animation");
   sub->add_flag("--reserve", o.reserve, "claim each frame's file first, so several renderers can share a folder");
+  sub->add_option("--stale-after", o.staleAfter,
+                  "with --reserve: retake an empty reservation untouched this many seconds (default 600; 0: at once)");
   AddCommonOptions(*sub, d.common, true);
   sub->callback([&d] { d.run = [&d] { return Render(o, d.common); }; });
 }

@@ -68,11 +68,8 @@ struct MovieFileGuard {
   }
 };
 
-// One BEE_CmdMakeMovie of frames first..last into a new output. With claim
-// (one frame), the frame's numbered file is claimed first through the output
-// (PIN_ReserveFrame); false when another renderer holds it.
-bool RenderSpan(const RenderJob& job, int64_t first, int64_t last, bool claim, Progress& progress,
-                RenderOutcome& outcome) {
+// One BEE_CmdMakeMovie of frames first..last into a new output.
+void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& progress, RenderOutcome& outcome) {
   const bool movie = IsMovieExtension(ExtensionOf(job.output));
   const bool numbered = !movie && HasFrameField(job.output);
   const FourCC codec = movie ? CodecFor(job.output, job.codec) : 0;
@@ -113,14 +110,6 @@ bool RenderSpan(const RenderJob& job, int64_t first, int64_t last, bool claim, P
     Check(PIN_SetOutputNumbering(out.spec(), static_cast<int32_t>(first), numbered ? 0 : 1), "numbering the output");
   }
   auto nameOf = [&](int64_t index) { return numbered ? NumberedName(job.output, first + index) : job.output; };
-  if (claim) {
-    Boolean32 reserved = 0;
-    Check(PIN_ReserveFrame(out.spec(), 0, 0, &reserved), "claiming \"" + nameOf(0) + "\"");
-    if (!reserved) {
-      progress.FrameSkipped(nameOf(0));
-      return false;
-    }
-  }
 
   Session::current->movieStatus = [&](const BEE_MovieStatus& s) {
     if (s.status == BEE_MovieFrameDone) {
@@ -155,37 +144,20 @@ bool RenderSpan(const RenderJob& job, int64_t first, int64_t last, bool claim, P
   if (err || stopped) {
     progress.Finish();
     if (movie) guard.RemoveIfNew();
-    // A claimed frame not written is given back (its file is still empty).
-    if (claim && target.framesWritten == 0) PIN_UnReserveFrame(out.spec(), 0, 0, 1);
     if (stopped || (err == 517 && Interrupted())) {
       if (movie) Fail("interrupted; the unfinished movie was removed", kExitInterrupted);
       Fail("interrupted; " + std::to_string(outcome.written) + " finished frame(s) kept", kExitInterrupted);
     }
     EngineFail("rendering", err);
   }
-  return true;
 }
 
 }  // namespace
 
 RenderOutcome RenderToFiles(const RenderJob& job, Progress& progress) {
   const bool movie = IsMovieExtension(ExtensionOf(job.output));
-  if (job.reserve && (movie || !HasFrameField(job.output)))
-    Fail("--reserve needs numbered still names (a run of #)", kExitUsage);
   RenderOutcome outcome;
-  if (!job.reserve) {
-    RenderSpan(job, job.first, job.last, false, progress, outcome);
-  } else {
-    // Frame by frame, each claimed before it is rendered, so renderers
-    // sharing the folder render each frame once.
-    for (int64_t f = job.first; f <= job.last; ++f) {
-      if (Interrupted()) {
-        progress.Finish();
-        Fail("interrupted; " + std::to_string(outcome.written) + " finished frame(s) kept", kExitInterrupted);
-      }
-      RenderSpan(job, f, f, true, progress, outcome);
-    }
-  }
+  RenderSpan(job, job.first, job.last, progress, outcome);
   progress.Finish();
   if (movie) outcome.firstName = outcome.lastName = job.output;
   return outcome;

@@ -19,7 +19,6 @@ struct RenderJob {
   // composition's frame number).
   std::string output;
   bool sound = true;     // movies: a sound track of the span's sound
-  bool reserve = false;  // stills: claim each frame's file first
   std::string codec;     // movies: h264, prores, png, animation ("": by extension)
 };
 

@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
   AddAudioCommands(app, d);
   AddKeysCommand(app, d);
   AddSheetCommand(app, d);
+  AddFarmCommand(app, d);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The farm's pieces that need no scheduler: reservations (a fresh one is
+# left alone, an abandoned one retaken, a finished frame never redone), the
+# job script (each task's range, the last one clipped, retries retaking at
+# once), the status of a folder, and assembling a movie (refused while a
+# frame is missing or reserved).
+#   farm_cli_test.sh TAVELO EXAMPLES_DIR
+set -euo pipefail
+TAVELO=$1
+EXAMPLES=$2
+T=$(mktemp -d /tmp/tavelo-farm-cli.XXXXXX)
+trap 'rm -rf "$T"' EXIT
+passes=0 fails=0
+check() {  # what, command...
+  local what=$1
+  shift
+  if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what"; fails=$((fails + 1)); fi
+}
+sed -e 's/"duration": 1,/"duration": 0.5,/' "$EXAMPLES/title_card.json" >"$T/t.json"  # 12 frames
+mkdir -p "$T/ref" "$T/j"
+"$TAVELO" render "$T/t.json" --comp Title --output "$T/ref/f_####.png" -q >/dev/null
+
+# Reservations: 3 fresh (skipped, stays empty), 4 abandoned an hour ago
+# (retaken), 5 finished but odd (never redone).
+mkdir -p "$T/a"
+: >"$T/a/f_0003.png"
+: >"$T/a/f_0004.png"
+touch -d '1 hour ago' "$T/a/f_0004.png"
+echo finished >"$T/a/f_0005.png"
+"$TAVELO" render "$T/t.json" --comp Title --frames 2-6 --output "$T/a/f_####.png" --reserve >"$T/out" 2>"$T/err"
+check "a fresh reservation is left to its renderer" test ! -s "$T/a/f_0003.png"
+check "an abandoned reservation is retaken" cmp -s "$T/ref/f_0004.png" "$T/a/f_0004.png"
+check "the retake is noted" grep -qx "tavelo: note: retook the abandoned reservation of $T/a/f_0004.png" "$T/err"
+check "a finished frame is not redone" grep -qx finished "$T/a/f_0005.png"
+check "the others are rendered" cmp -s "$T/ref/f_0006.png" "$T/a/f_0006.png"
+check "3 frames written" grep -qx "wrote 3 frames: $T/a/f_0002.png .. $T/a/f_0006.png" "$T/out"
+check "no temporary file left" test -z "$(ls -A "$T/a" | grep '^\.')"
+"$TAVELO" render "$T/t.json" --comp Title --frames 3 --output "$T/a/f_####.png" --reserve --stale-after 0 -q >/dev/null
+check "--stale-after 0 retakes at once" cmp -s "$T/ref/f_0003.png" "$T/a/f_0003.png"
+"$TAVELO" render "$T/t.json" --comp Title --frames 3 --output "$T/a/f_####.png" --reserve --stale-after -1 -q \
+  2>"$T/err" && rc=0 || rc=$?
+check "a negative stale limit is a usage error" test "$rc" = 2
+
+# Status of a folder: 0-1 missing, 2 done, 3 reserved, 4 abandoned.
+mkdir -p "$T/s"
+cp "$T/ref/f_0002.png" "$T/s/"
+: >"$T/s/f_0003.png"
+: >"$T/s/f_0004.png"
+touch -d '20 minutes ago' "$T/s/f_0004.png"
+"$TAVELO" farm status --output "$T/s/f_####.png" --frames 0-4 >"$T/out"
+check "status counts" grep -qx "frames 0-4: 1 done, 1 running (reserved), 1 abandoned (reserved, untouched 600s), 2 missing" "$T/out"
+check "status lists" grep -qx "running: 3" "$T/out"
+check "status lists missing" grep -qx "missing: 0-1" "$T/out"
+
+# The job script: 25 frames in chunks of 10 is 3 tasks, the last 20-24;
+# the tasks here run echo instead of tavelo.
+"$TAVELO" farm submit "$T/t.json" --comp Title --frames 0-24 --chunk 10 --output "$T/j/f_####.png" \
+  --tavelo /bin/echo --slurm-arg=--mem=1G --partition gpu --dry-run >"$T/job.sh"
+check "array of 3" grep -qx "#SBATCH --array=0-2" "$T/job.sh"
+check "the partition" grep -qx "#SBATCH --partition=gpu" "$T/job.sh"
+check "an extra line" grep -qx "#SBATCH --mem=1G" "$T/job.sh"
+run_task() { env -i PATH="$PATH" SLURM_ARRAY_TASK_ID=$1 SLURM_RESTART_COUNT=$2 bash "$T/job.sh" | tail -n 1; }
+want="render $T/t.json --comp Title --frames 20-24 --output $T/j/f_####.png --reserve --stale-after 600 --threads 1"
+check "the last task's range is clipped" test "$(run_task 2 0)" = "$want"
+check "a retried task retakes at once" test "$(run_task 1 1)" = \
+  "render $T/t.json --comp Title --frames 10-19 --output $T/j/f_####.png --reserve --stale-after 0 --threads 1"
+
+# Assembling: refused with a missing and a reserved frame, then a movie.
+"$TAVELO" farm assemble "$T/s/f_####.png" --frames 0-4 -o "$T/m.mov" -q 2>"$T/err" && rc=0 || rc=$?
+check "an incomplete sequence is refused" grep -qx \
+  "tavelo: the sequence is not complete (frames 0-4) missing: 0-1; not finished (reserved): 3-4" "$T/err"
+check "and no movie written" test ! -e "$T/m.mov"
+"$TAVELO" farm assemble "$T/ref/f_####.png" -o "$T/m.mov" --codec png --fps 12 -q >"$T/out"
+check "a movie of the sequence" grep -qx "wrote $T/m.mov (12 frames)" "$T/out"
+if command -v ffprobe >/dev/null; then
+  n=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames,r_frame_rate -of csv=p=0 "$T/m.mov")
+  check "the movie has 12 frames at 12 a second ($n)" test "$n" = "12/1,12"
+fi
+echo "$passes passed, $fails failed"
+[ "$fails" -eq 0 ]
