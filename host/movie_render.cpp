@@ -1,7 +1,7 @@
 // Renders through BEE_CmdMakeMovie: the host makes the output (module,
 // output information with the sound format, file, numbering, module
-// options), the engine renders frame by frame with the sound, claims frames
-// when asked, reports each frame (selector 2) and stops on Ctrl-C.
+// options), the engine renders frame by frame with the sound, reports each
+// frame (selector 2) and stops on Ctrl-C.
 #include "movie_render.h"
 
 #include <cmath>
