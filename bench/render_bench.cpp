@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +31,14 @@ constexpr int kW = 1920, kH = 1080, kFrames = 100;
 BEE_Item gComp = nullptr;
 BM_World gFrame = nullptr;
 
+// Two linear keys at the first and the last frame, given in user units
+// (percent, degrees, pixels) and stored in the stream's own.
 void Keys(BEE_Layer layer, int32_t index, std::array<double, 2> a, std::array<double, 2> b) {
+  double ia[BEE_MaxStreamValues] = {a[0], a[1]}, ib[BEE_MaxStreamValues] = {b[0], b[1]};
+  BEE_ConvertStreamFPV(layer, index, 0, ia);
+  BEE_ConvertStreamFPV(layer, index, 0, ib);
+  std::copy_n(ia, 2, a.begin());
+  std::copy_n(ib, 2, b.begin());
   BEE_StreamRef ref{layer, index};
   TDB_Stream s = nullptr, d = nullptr;
   BEE_StreamLookup(&ref, &s);
