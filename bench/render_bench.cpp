@@ -30,6 +30,7 @@ constexpr int kW = 1920, kH = 1080, kFrames = 100;
 
 BEE_Item gComp = nullptr;
 BM_World gFrame = nullptr;
+std::array<BEE_Layer, 2> gTwo{};  // the two-layer composition's layers
 
 // Two linear keys at the first and the last frame, given in user units
 // (percent, degrees, pixels) and stored in the stream's own.
@@ -87,6 +88,7 @@ void TwoLayers() {
   Keys(a, BEE_StreamScale, {100, 100}, {60, 60});
   Keys(a, BEE_StreamRotation, {0, 0}, {20, 0});
   BEE_Layer b = Solid(0xFF2040C0, kW, kH);
+  gTwo = {a, b};
   Keys(b, BEE_StreamPosition, {960, 540}, {1200, 640});
   Keys(b, BEE_StreamScale, {50, 50}, {80, 80});
   Keys(b, BEE_StreamRotation, {0, 0}, {-45, 0});
@@ -130,6 +132,16 @@ void RenderFrames(benchmark::State& st) {
 void TwoLayers_Engine(benchmark::State& st) {
   BEE_SetRenderThreads(1);
   TwoLayers();
+  RenderFrames(st);
+}
+
+// The same two layers with the collapse switch: the solids are filled at
+// their transformed size over the part that reaches the frame.
+void TwoLayers_Rasterized(benchmark::State& st) {
+  BEE_SetRenderThreads(1);
+  TwoLayers();
+  for (BEE_Layer l : gTwo) BEE_CmdSetLayerSwitch(l, BEE_SwitchCollapse, 1);
+  BEE_ClearUndoRedo();
   RenderFrames(st);
 }
 
@@ -228,6 +240,7 @@ void TwoLayers_Melt(benchmark::State& st) {
 }  // namespace
 
 BENCHMARK(TwoLayers_Engine)->Unit(benchmark::kMillisecond);
+BENCHMARK(TwoLayers_Rasterized)->Unit(benchmark::kMillisecond);
 BENCHMARK(TenLayers_Engine)->Unit(benchmark::kMillisecond);
 // CPU times of these count every thread of the process.
 BENCHMARK(TwoLayers_Threads)->Arg(1)->Arg(2)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
@@ -257,10 +270,12 @@ int main(int argc, char** argv) {
   const double e = reporter.Time("TwoLayers_Engine"), ten = reporter.Time("TenLayers_Engine");
   std::printf("\nCPU time per 1080p frame (one thread):\n");
   if (e > 0) std::printf("  two animated layers: %.1f ms\n", e);
+  if (const double ras = reporter.Time("TwoLayers_Rasterized"); ras > 0)
+    std::printf("  the same, collapsed (solids drawn at their transformed size): %.1f ms\n", ras);
   if (ten > 0) std::printf("  ten layers with masks, blur, motion blur: %.1f ms (%.2f fps)\n", ten, 1000.0 / ten);
-  const double t1 = reporter.Real("TwoLayers_Threads/1/real_time"), t2 = reporter.Real("TwoLayers_Threads/2/real_time");
-  const double u1 = reporter.Real("TenLayers_Threads/1/real_time"), u2 = reporter.Real("TenLayers_Threads/2/real_time");
-  const double c1 = reporter.Time("TenLayers_Threads/1/real_time"), c2 = reporter.Time("TenLayers_Threads/2/real_time");
+  const double t1 = reporter.Real("TwoLayers_Threads/1/process_time/real_time"), t2 = reporter.Real("TwoLayers_Threads/2/process_time/real_time");
+  const double u1 = reporter.Real("TenLayers_Threads/1/process_time/real_time"), u2 = reporter.Real("TenLayers_Threads/2/process_time/real_time");
+  const double c1 = reporter.Time("TenLayers_Threads/1/process_time/real_time"), c2 = reporter.Time("TenLayers_Threads/2/process_time/real_time");
   std::printf("Wall time per frame, pixel routines' rows on 1 and 2 threads (this machine has %d):\n",
               static_cast<int>(std::thread::hardware_concurrency()));
   if (t1 > 0 && t2 > 0) std::printf("  two animated layers: %.1f / %.1f ms, speed-up %.2f\n", t1, t2, t1 / t2);

@@ -620,9 +620,9 @@ TV_EXPORT ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32
 // composite routines), the strips of the fast blur, and the rows of mask
 // coverage (MSK) are shared among up to count threads (1 to 64; 1, the start
 // value, keeps every row on the calling thread). The bytes are the same for
-// every count; a transform run while a progress hook is installed, and a
-// transfer whose source shares the destination's memory, stay on the
-// calling thread. The threads neither allocate from the memory manager nor
+// every count; a transform run while a progress hook is installed, a
+// transfer whose source shares the destination's memory, and every routine
+// while the reference kernels are in use stay on the calling thread. The threads neither allocate from the memory manager nor
 // report: their working memory is made before they start.
 TV_EXPORT ErrorCode PFp_SetRowThreads(int32_t count);
 TV_EXPORT int32_t PFp_GetRowThreads(void);

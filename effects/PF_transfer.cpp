@@ -99,14 +99,16 @@ ErrorCode Transfer(int32_t routine, int32_t field, const Rect* srcRect, const PF
   const bool bottomUp = overlap && dt > s.top;
 
   // Rows are independent unless the source shares memory with the
-  // destination: then they stay on the calling thread, in their order.
+  // destination: then they stay on the calling thread, in their order. So
+  // do the reference kernels, which bring the math package's tables in for
+  // every row (package state, not for other threads).
   // Otherwise they are shared among the row threads (PFp_SetRowThreads), a
   // band of at least 32768 pixels each, every band with its own scratch rows;
   // the bytes are those of one thread.
   const int32_t y0 = outside ? 0 : d.top, y1 = outside ? dst->height : d.bottom;
   const int32_t width = std::max<int32_t>(outside ? dst->width : d.width(), 1);
   const int32_t bands =
-      overlap ? 1 : platform::RowBandCount(y1 - y0, PFp_GetRowThreads(), std::max<int32_t>(16, 32768 / width));
+      overlap || UseReference() ? 1 : platform::RowBandCount(y1 - y0, PFp_GetRowThreads(), std::max<int32_t>(16, 32768 / width));
   const Job proto{UseReference() ? ReferenceRow(mode->mode) : FastRow(mode->mode), *mode, mask, premul, overlap,
                   nullptr, nullptr};
   const size_t rowBytes = 4 * static_cast<size_t>(std::max<int32_t>(dst->width, 1));
