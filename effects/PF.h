@@ -615,10 +615,15 @@ TV_EXPORT ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32
                                         const FloatMatrix* matrices, int32_t matrixCount, Boolean32 reserved,
                                         const Rect* destRect, PFWorld* dst);
 // The transform reports progress through the package's hook (PFp_SetProgressProc).
-// Row threads of the built-in transform: its destination rows are shared
-// among up to count threads (1 to 64; 1, the start value, keeps every row on
-// the calling thread). The bytes are the same for every count; a transform
-// run while a progress hook is installed stays on the calling thread.
+// Row threads of the built-in pixel routines: the destination rows of the
+// transform and of the rectangle transfers (PF_TransferRect_S and the
+// composite routines), the strips of the fast blur, and the rows of mask
+// coverage (MSK) are shared among up to count threads (1 to 64; 1, the start
+// value, keeps every row on the calling thread). The bytes are the same for
+// every count; a transform run while a progress hook is installed, a
+// transfer whose source shares the destination's memory, and every routine
+// while the reference kernels are in use stay on the calling thread. The threads neither allocate from the memory manager nor
+// report: their working memory is made before they start.
 TV_EXPORT ErrorCode PFp_SetRowThreads(int32_t count);
 TV_EXPORT int32_t PFp_GetRowThreads(void);
 // Enters PF_TransformWorld_S into the routine table's transformWorld entry.

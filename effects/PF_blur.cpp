@@ -36,7 +36,10 @@
 #include <cmath>
 #include <cstring>
 
+#include <vector>
+
 #include "PF_internal.h"
+#include "RowBands.h"
 
 using namespace tv;
 using namespace tv::pf;
@@ -390,33 +393,50 @@ ErrorCode BlurReference(const BlurPlan& plan, uint32_t flags, bool straight, PFW
 
 namespace {
 
+// One band's working memory: a strip's passes and its edges.
+struct BandScratch {
+  ScratchArray<uint16_t> work0, work1, edges, zero;
+  ScratchArray<uint32_t> sums;
+  bool Make(size_t room) {
+    return work0.Allocate(room) && work1.Allocate(room) && edges.Allocate(2 * kLanes) && zero.Allocate(kLanes, true) &&
+           sums.Allocate(kLanes);
+  }
+};
+
+// Strips are independent of each other: those of each direction are shared
+// among the row threads (PFp_SetRowThreads), each band of strips with its
+// own working memory made beforehand, and the bytes are those of one thread.
+// The vertical strips all end before the horizontal ones start.
 template <bool kStraight>
 ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
   const int32_t w = world.width, h = world.height;
   const bool down = Vertical(flags), across = Horizontal(flags);
   const size_t longest = size_t(std::max(w, h));
-  // Between the two directions the picture is kept in blocks of kStripPixels
-  // rows, each block x-major: block k, line x holds pixel x of rows
-  // 16 k .. 16 k + 15, so the vertical strips write small neighbourhoods and
-  // each block is the horizontal pass's strip as it stands.
   const size_t blocks = (size_t(h) + kStripPixels - 1) / kStripPixels;
   const size_t blockSize = size_t(w) * kLanes;
   ScratchArray<uint16_t> between(down && across ? blocks * blockSize : 0);
-  // The passes' lines reach beyond the strip's ends by the half widths together.
   const int32_t reach = Reach(plan);
   const size_t room = (longest + 2 * size_t(reach)) * kLanes;
-  ScratchArray<uint16_t> work0(room), work1(room), edges(2 * kLanes), zero(kLanes);
-  ScratchArray<uint32_t> sums(kLanes);
-  if (!between.ok() || !work0.ok() || !work1.ok() || !edges.ok() || !zero.ok() || !sums.ok())
-    return kReport.Fail(kSiteBlur, kErrOutOfMemory, kStrScratch);
-  uint16_t* const source = work0.data() + size_t(reach) * kLanes;  // a strip's line 0 in work0
-  std::fill(zero.data(), zero.data() + kLanes, uint16_t{0});
+  const int32_t columnStrips = (w + kStripPixels - 1) / kStripPixels, rowStrips = (h + kStripPixels - 1) / kStripPixels;
+  const int32_t threads = PFp_GetRowThreads();
+  const int32_t bands = std::max(platform::RowBandCount(down ? columnStrips : 0, threads, 2),
+                                 platform::RowBandCount(across ? rowStrips : 0, threads, 2));
+  std::vector<BandScratch> scratch(static_cast<size_t>(bands));
+  bool ok = between.ok();
+  for (BandScratch& b : scratch) ok = ok && b.Make(room);
+  if (!ok) return kReport.Fail(kSiteBlur, kErrOutOfMemory, kStrScratch);
   const bool repeat = (flags & PF_Blur_RepeatEdges) != 0;
+  auto stripOf = [&](int32_t band, const uint16_t* source) {
+    BandScratch& b = scratch[static_cast<size_t>(band)];
+    return StripBuffers{source, {b.work0.data(), b.work1.data()}, b.edges.data(), b.sums.data(), b.zero.data()};
+  };
+  // A strip's line 0 in the band's first work array.
+  auto sourceOf = [&](int32_t band) { return scratch[static_cast<size_t>(band)].work0.data() + size_t(reach) * kLanes; };
 
-  if (down) {
-    const StripBuffers strip{source, {work0.data(), work1.data()}, edges.data(), sums.data(), zero.data()};
-    // Strips of columns: line y of a strip holds pixels x0.. of row y.
-    for (int32_t x0 = 0; x0 < w; x0 += kStripPixels) {
+  auto columns = [&](int32_t band, int32_t first, int32_t end) {
+    uint16_t* const source = sourceOf(band);
+    const StripBuffers strip = stripOf(band, source);
+    for (int32_t x0 = first * kStripPixels; x0 < std::min(w, end * kStripPixels); x0 += kStripPixels) {
       const int32_t n = std::min(kStripPixels, w - x0);
       for (int32_t y = 0; y < h; ++y) ToWork<kStraight>(Row(world, y) + 4 * size_t(x0), n, source + size_t(y) * kLanes);
       const uint16_t* r = RunPasses(strip, h, 4 * size_t(n), plan, repeat);
@@ -430,12 +450,12 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
         }
       }
     }
-  }
-  if (across) {
-    // Strips of rows: line x of a strip holds pixel x of rows y0...
-    for (int32_t y0 = 0; y0 < h; y0 += kStripPixels) {
+  };
+  auto rows = [&](int32_t band, int32_t first, int32_t end) {
+    uint16_t* const source = sourceOf(band);
+    for (int32_t y0 = first * kStripPixels; y0 < std::min(h, end * kStripPixels); y0 += kStripPixels) {
       const int32_t n = std::min(kStripPixels, h - y0);
-      StripBuffers strip{source, {work0.data(), work1.data()}, edges.data(), sums.data(), zero.data()};
+      StripBuffers strip = stripOf(band, source);
       if (down) {
         strip.source = between.data() + size_t(y0 / kStripPixels) * blockSize;
       } else {
@@ -448,7 +468,6 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
         }
       }
       const uint16_t* r = RunPasses(strip, w, 4 * size_t(n), plan, repeat);
-      // Back to the rows in chunks whose strip lines stay in the first-level cache.
       for (int32_t xc = 0; xc < w; xc += kChunk) {
         const int32_t xe = std::min(w, xc + kChunk);
         for (int32_t j = 0; j < n; ++j) {
@@ -457,7 +476,11 @@ ErrorCode BlurFastOf(const BlurPlan& plan, uint32_t flags, PFWorld& world) {
         }
       }
     }
-  }
+  };
+  if (down)
+    platform::ForRowBands(0, columnStrips, std::min(bands, platform::RowBandCount(columnStrips, threads, 2)), columns);
+  if (across)
+    platform::ForRowBands(0, rowStrips, std::min(bands, platform::RowBandCount(rowStrips, threads, 2)), rows);
   return 0;
 }
 

@@ -202,11 +202,30 @@ inline uint32_t NearestFast(const PFWorld& w, int64_t u, int64_t v) {
 // Area with transparent edges: the column and row weights are separable;
 // only pixels inside the world are visited, while the total keeps the whole
 // footprint.
+//
+// A footprint wholly inside the world over pixels all equal to one p gives p
+// itself (premultiplied, or straight with a non-zero alpha): the weights then
+// add up to the total T, so every channel resolves to (c T + T / 2) / T = c,
+// and a straight colour to (a c T + a T / 2) / (a T) = c. Such footprints
+// (flat areas: solids, skies, mattes) skip the products and the divisions.
 template <bool kStraight>
 inline uint32_t AreaFast(const PFWorld& w, int64_t u, int64_t v, int64_t rx, int64_t ry) {
   const Span sx = AreaSpan(u, rx), sy = AreaSpan(v, ry);
   const int64_t i0 = std::max<int64_t>(0, sx.lo >> 8), i1 = std::min<int64_t>(int64_t{w.width} - 1, (sx.hi - 1) >> 8);
   const int64_t j0 = std::max<int64_t>(0, sy.lo >> 8), j1 = std::min<int64_t>(int64_t{w.height} - 1, (sy.hi - 1) >> 8);
+  if (sx.lo >= 0 && sy.lo >= 0 && i1 == (sx.hi - 1) >> 8 && j1 == (sy.hi - 1) >> 8 && i0 <= i1 && j0 <= j1) {
+    const uint32_t first = Load(RowOf(w, j0) + 4 * i0);
+    bool flat = !kStraight || (first & 0xFF) != 0;
+    for (int64_t j = j0; flat && j <= j1; ++j) {
+      const uint8_t* row = RowOf(w, j);
+      for (int64_t i = i0; i <= i1; ++i)
+        if (Load(row + 4 * i) != first) {
+          flat = false;
+          break;
+        }
+    }
+    if (flat) return first;
+  }
   uint64_t sum[4] = {0, 0, 0, 0};
   for (int64_t j = j0; j <= j1; ++j) {
     const uint64_t wy = static_cast<uint64_t>(Cover(sy, j));

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include <vector>
+
 #include "PF_transfer_kernels.h"
+#include "RowBands.h"
 
 namespace tv::pf {
 namespace {
@@ -95,39 +98,64 @@ ErrorCode Transfer(int32_t routine, int32_t field, const Rect* srcRect, const PF
   const bool overlap = sBegin < dEnd && dBegin < sEnd;
   const bool bottomUp = overlap && dt > s.top;
 
-  Job job{UseReference() ? ReferenceRow(mode->mode) : FastRow(mode->mode), *mode, mask, premul, overlap, nullptr,
-          nullptr};
+  // Rows are independent unless the source shares memory with the
+  // destination: then they stay on the calling thread, in their order. So
+  // do the reference kernels, which bring the math package's tables in for
+  // every row (package state, not for other threads).
+  // Otherwise they are shared among the row threads (PFp_SetRowThreads), a
+  // band of at least 32768 pixels each, every band with its own scratch rows;
+  // the bytes are those of one thread.
+  const int32_t y0 = outside ? 0 : d.top, y1 = outside ? dst->height : d.bottom;
+  const int32_t width = std::max<int32_t>(outside ? dst->width : d.width(), 1);
+  const int32_t bands =
+      overlap || UseReference() ? 1 : platform::RowBandCount(y1 - y0, PFp_GetRowThreads(), std::max<int32_t>(16, 32768 / width));
+  const Job proto{UseReference() ? ReferenceRow(mode->mode) : FastRow(mode->mode), *mode, mask, premul, overlap,
+                  nullptr, nullptr};
   const size_t rowBytes = 4 * static_cast<size_t>(std::max<int32_t>(dst->width, 1));
-  auto maskRow = ScratchBytes(mask ? rowBytes : 0);
-  auto srcRow = ScratchBytes(rowBytes);
-  if (!maskRow.ok() || !srcRow.ok())
-    return kReport.Fail(static_cast<uint32_t>(routine), kErrOutOfMemory, kStrScratch);
-  job.maskRow = maskRow.data();
-  job.srcRow = srcRow.data();
+  std::vector<ScratchArray<uint8_t>> scratch;
+  scratch.reserve(2 * static_cast<size_t>(bands));
+  for (int32_t b = 0; b < bands; ++b) {
+    scratch.push_back(ScratchBytes(mask ? rowBytes : 0));
+    scratch.push_back(ScratchBytes(rowBytes));
+    if (!scratch[scratch.size() - 2].ok() || !scratch.back().ok())
+      return kReport.Fail(static_cast<uint32_t>(routine), kErrOutOfMemory, kStrScratch);
+  }
 
   // Per-row generator seeds: the mode's seed plus the left edge, advanced by
   // 12281 times the row number from row to row, so row r starts from
   // seed + left + 12281 r (r + 1) / 2 whatever order the rows are visited in.
   const uint32_t seed0 = mode->seed + static_cast<uint32_t>(d.left);
-  const int32_t y0 = outside ? 0 : d.top, y1 = outside ? dst->height : d.bottom;
-  for (int32_t i = 0; i < y1 - y0; ++i) {
-    const int32_t row = bottomUp ? y1 - y0 - 1 - i : i;
-    const int32_t y = y0 + row;
-    const uint64_t r = static_cast<uint64_t>(row);
-    const uint32_t seed = seed0 + static_cast<uint32_t>(12281u * (r * (r + 1) / 2));
-    if (RowSkipped(field, y)) continue;
-    uint8_t* drow = Row(dst, y);
-    ErrorCode err = 0;
-    if (y >= d.top && y < d.bottom) {
-      const uint8_t* srow = Row(src, s.top + (y - static_cast<int32_t>(dt))) + 4 * (s.left + (d.left - dl));
-      err = Segment(job, srow, drow + 4 * d.left, d.left, y, d.width(), seed);
-      if (!err && outside) err = Segment(job, nullptr, drow, 0, y, d.left, seed);
-      if (!err && outside) err = Segment(job, nullptr, drow + 4 * d.right, d.right, y, dst->width - d.right, seed);
-    } else {
-      err = Segment(job, nullptr, drow, 0, y, dst->width, seed);
+  auto band = [&](int32_t b, int32_t first, int32_t end) -> ErrorCode {
+    Job job = proto;
+    job.maskRow = scratch[2 * static_cast<size_t>(b)].data();
+    job.srcRow = scratch[2 * static_cast<size_t>(b) + 1].data();
+    for (int32_t i = first; i < end; ++i) {
+      const int32_t row = bottomUp ? y1 - y0 - 1 - i : i;
+      const int32_t y = y0 + row;
+      const uint64_t r = static_cast<uint64_t>(row);
+      const uint32_t seed = seed0 + static_cast<uint32_t>(12281u * (r * (r + 1) / 2));
+      if (RowSkipped(field, y)) continue;
+      uint8_t* drow = Row(dst, y);
+      ErrorCode err = 0;
+      if (y >= d.top && y < d.bottom) {
+        const uint8_t* srow = Row(src, s.top + (y - static_cast<int32_t>(dt))) + 4 * (s.left + (d.left - dl));
+        err = Segment(job, srow, drow + 4 * d.left, d.left, y, d.width(), seed);
+        if (!err && outside) err = Segment(job, nullptr, drow, 0, y, d.left, seed);
+        if (!err && outside) err = Segment(job, nullptr, drow + 4 * d.right, d.right, y, dst->width - d.right, seed);
+      } else {
+        err = Segment(job, nullptr, drow, 0, y, dst->width, seed);
+      }
+      if (err) return err;
     }
+    return 0;
+  };
+  if (bands == 1) return band(0, 0, y1 - y0);
+  std::vector<ErrorCode> errors(static_cast<size_t>(bands), 0);
+  platform::ForRowBands(0, y1 - y0, bands, [&](int32_t b, int32_t first, int32_t end) {
+    errors[static_cast<size_t>(b)] = band(b, first, end);
+  });
+  for (ErrorCode err : errors)
     if (err) return err;
-  }
   return 0;
 }
 

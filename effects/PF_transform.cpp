@@ -259,7 +259,9 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   // scratch rows, and the bytes are those of one thread.
   const PF_ProgressProc progress = PFp_GetProgressProc();
   const int32_t rows = clip.height();
-  const int32_t bands = progress ? 1 : platform::RowBandCount(rows, RowThreads());
+  // The reference kernels bring the math package's tables in for every row
+  // (package state): they keep every row on the calling thread.
+  const int32_t bands = progress || UseReference() ? 1 : platform::RowBandCount(rows, RowThreads());
   const size_t width = static_cast<size_t>(clip.width());
   std::vector<ScratchArray<uint8_t>> scratch;
   scratch.reserve(static_cast<size_t>(bands) * 2);

@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "MSK_internal.h"
+#include "PF.h"
+#include "RowBands.h"
 
 namespace tv::msk {
 namespace {
@@ -162,22 +164,6 @@ ErrorCode RasterizeExact(const Polygon& poly, const Box& region, uint8_t fill, u
   for (const Cell& k : cells) sorted[starts[k.key >> 32]++] = k;
   for (int64_t y = h; y > 0; --y) starts[y] = starts[y - 1];
   starts[0] = 0;
-  // A row's cells come in runs from each edge: few cells are put in order
-  // by insertion, many by sorting (the same input gives the same order).
-  for (int64_t y = 0; y < h; ++y) {
-    if (starts[y + 1] - starts[y] > 24) {
-      std::sort(sorted.begin() + starts[y], sorted.begin() + starts[y + 1],
-                [](const Cell& a, const Cell& b) { return a.key < b.key; });
-      continue;
-    }
-    for (uint32_t i = starts[y] + 1; i < starts[y + 1]; ++i) {
-      const Cell k = sorted[i];
-      uint32_t j = i;
-      for (; j > starts[y] && sorted[j - 1].key > k.key; --j) sorted[j] = sorted[j - 1];
-      sorted[j] = k;
-    }
-  }
-  cells = std::move(sorted);
   const float scale = static_cast<float>(fill);
   auto byteOf = [scale](double sum) {
     float v = static_cast<float>(std::fabs(sum));
@@ -188,27 +174,50 @@ ErrorCode RasterizeExact(const Polygon& poly, const Box& region, uint8_t fill, u
     }
     return static_cast<uint8_t>(v * scale + 0.5f);
   };
-  size_t c = 0;
-  for (int64_t y = 0; y < h; ++y) {
-    uint8_t* out = dst + y * stride;
-    int64_t x = 0;
-    double sum = 0;
-    while (c < cells.size() && static_cast<int64_t>(cells[c].key >> 32) == y) {
-      const int64_t cx = static_cast<int64_t>(cells[c].key & 0xFFFFFFFFu);
-      // The run up to this cell keeps the coverage reached so far.
-      if (cx > x) {
-        std::memset(out + x, byteOf(sum), static_cast<size_t>(std::min(cx, w) - x));
-        x = std::min(cx, w);
+  // Each row's cells are put in order and summed along the row on their own:
+  // rows are shared among the row threads (PFp_SetRowThreads), a band of at
+  // least 32768 pixels each, and the bytes are those of one thread.
+  Cell* const row0 = sorted.data();
+  const uint32_t* const rowStart = starts.data();
+  auto rows = [&](int32_t, int32_t first, int32_t end) {
+    for (int64_t y = first; y < end; ++y) {
+      Cell* const a = row0 + rowStart[y];
+      Cell* const b = row0 + rowStart[y + 1];
+      // A row's cells come in runs from each edge: few cells are put in
+      // order by insertion, many by sorting (the same input gives the same order).
+      if (b - a > 24) {
+        std::sort(a, b, [](const Cell& p, const Cell& q) { return p.key < q.key; });
+      } else {
+        for (Cell* i = a + 1; i < b; ++i) {
+          const Cell k = *i;
+          Cell* j = i;
+          for (; j > a && (j - 1)->key > k.key; --j) *j = *(j - 1);
+          *j = k;
+        }
       }
-      while (c < cells.size() && cells[c].key == ((static_cast<uint64_t>(y) << 32) | static_cast<uint64_t>(cx)))
-        sum += cells[c++].amount;
-      if (cx < w) {
-        out[cx] = byteOf(sum);
-        x = cx + 1;
+      uint8_t* out = dst + y * stride;
+      int64_t x = 0;
+      double sum = 0;
+      for (const Cell* c = a; c < b;) {
+        const int64_t cx = static_cast<int64_t>(c->key & 0xFFFFFFFFu);
+        // The run up to this cell keeps the coverage reached so far.
+        if (cx > x) {
+          std::memset(out + x, byteOf(sum), static_cast<size_t>(std::min(cx, w) - x));
+          x = std::min(cx, w);
+        }
+        for (const uint64_t key = c->key; c < b && c->key == key; ++c) sum += c->amount;
+        if (cx < w) {
+          out[cx] = byteOf(sum);
+          x = cx + 1;
+        }
       }
+      if (x < w) std::memset(out + x, byteOf(sum), static_cast<size_t>(w - x));
     }
-    if (x < w) std::memset(out + x, byteOf(sum), static_cast<size_t>(w - x));
-  }
+  };
+  const int32_t rowsH = static_cast<int32_t>(std::min<int64_t>(h, INT32_MAX));
+  const int32_t bands =
+      platform::RowBandCount(rowsH, PFp_GetRowThreads(), static_cast<int32_t>(std::max<int64_t>(16, 32768 / w)));
+  platform::ForRowBands(0, rowsH, bands, rows);
   return 0;
 }
 

@@ -901,14 +901,21 @@ TV_EXPORT ErrorCode BEE_CompHitCheck(BEE_Item comp, Time compTime, FloatPoint po
 // the nested frame composited whole, up to resampling and the nested frame's
 // edges, which no longer clip.
 TV_EXPORT ErrorCode BEE_CouldLayerCompFlatten(BEE_Layer layer, Boolean32* result);
-// Whether the source could be drawn at its transformed size. Answers no: no
-// footage module draws at an arbitrary size, so sources are drawn whole.
+// Whether the source could be drawn at its transformed size: the layer has
+// the collapse switch, its source is a solid (not showing a proxy), and it
+// has no masks and no enabled effects. Such a layer is filled at the size
+// its matrix gives it, only over the part that reaches the destination, and
+// that fill is transformed: the pixels equal those of the whole solid
+// transformed inside the layer and differ only along its edges, where the
+// sampling of a fill of another size covers a pixel slightly differently.
 TV_EXPORT ErrorCode BEE_CouldLayerRasterize(BEE_Layer layer, Boolean32* result);
 
-// Row threads: the heavy pixel routines of a frame (the layer transform)
-// share their rows among up to count threads while the engine renders; the
-// bytes are those of one thread. 0 sets the number of processors (the start
-// value), 1 renders on the caller's thread alone; other values 1 to 64.
+// Row threads: the heavy pixel routines of a frame (the layer transform,
+// the transfer modes, mask coverage and the fast blur) share their rows
+// among up to count threads while the engine renders; the bytes are those of
+// one thread. 0 sets the number of processors (the start value, and the
+// value again after the engine's death), 1 renders on the caller's thread
+// alone; other values 1 to 64.
 // 3 (reported) for another count; *count the value in force.
 TV_EXPORT ErrorCode BEE_SetRenderThreads(int32_t count);
 TV_EXPORT ErrorCode BEE_GetRenderThreads(int32_t* count);

@@ -3,6 +3,7 @@
 // messages, kind names and the names of the standard streams), reporter,
 // version operations, birth and death, and the report helpers.
 #include "BEE_internal.h"
+#include "BEE_render_internal.h"
 
 STR_Table BEEp_G_STRs = {};
 
@@ -279,6 +280,7 @@ ErrorCode BEE_Birth(void) try {
 ErrorCode BEE_Death(void) try {
   if (ErrorCode err = gLife.Death(BEE_SiteDeath)) return err;
   CacheDeath();
+  ResetRenderThreads();
   // Undo records may own items and layers: release them first.
   DisposeStacks();
   ScrapDeath();

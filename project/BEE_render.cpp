@@ -64,6 +64,10 @@ namespace {
 int32_t gRenderThreads = 0;  // 0: one per processor
 }  // namespace
 
+// At the engine's death the setting goes back to its default, so that a
+// later birth starts as the first one did.
+void ResetRenderThreads() { gRenderThreads = 0; }
+
 RowThreads::RowThreads() : saved_(PFp_GetRowThreads()) {
   PFp_SetRowThreads(gRenderThreads > 0 ? gRenderThreads : platform::HardwareThreads());
 }
@@ -597,16 +601,25 @@ ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM
   }
 
   TempWorld frame;
-  if (ErrorCode err = SourceFrame(layer, rq, layerTime, layerSpan, frame)) return err;
-  if (ErrorCode err = ApplyMasks(layer, layerTime, frame.w)) return err;
-  LPoint origin{0, 0};
-  if (ErrorCode err = ApplyEffects(layer, quality, layerTime, layerSpan, frame, origin)) return err;
-  int32_t sw = 0, sh = 0;
-  if (ErrorCode err = WorldSize(frame.w, &sw, &sh)) return err;
-  // The effect chain's output keeps the source's pixel scale.
   std::vector<FloatMatrix> matrices;
-  const int32_t baseW = origin.h || origin.v ? sw : fullW, baseH = origin.h || origin.v ? sh : fullH;
-  if (ErrorCode err = LayerMatrices(layer, rq, sw, sh, baseW, baseH, origin, Post(), matrices)) return err;
+  Boolean32 raster = 0;
+  if (R(layer).switches & BEE_SwitchCollapse) {
+    if (ErrorCode err = BEE_CouldLayerRasterize(layer, &raster)) return err;
+  }
+  if (raster) {
+    if (ErrorCode err = Rasterized(layer, rq, dw, dh, fullW, fullH, frame, matrices)) return err;
+  }
+  if (!frame.w) {
+    if (ErrorCode err = SourceFrame(layer, rq, layerTime, layerSpan, frame)) return err;
+    if (ErrorCode err = ApplyMasks(layer, layerTime, frame.w)) return err;
+    LPoint origin{0, 0};
+    if (ErrorCode err = ApplyEffects(layer, quality, layerTime, layerSpan, frame, origin)) return err;
+    int32_t sw = 0, sh = 0;
+    if (ErrorCode err = WorldSize(frame.w, &sw, &sh)) return err;
+    // The effect chain's output keeps the source's pixel scale.
+    const int32_t baseW = origin.h || origin.v ? sw : fullW, baseH = origin.h || origin.v ? sh : fullH;
+    if (ErrorCode err = LayerMatrices(layer, rq, sw, sh, baseW, baseH, origin, Post(), matrices)) return err;
+  }
 
   double opacity = 100;
   if (ErrorCode err = Value(layer, BEE_StreamOpacity, rq.time, &opacity)) return err;
@@ -643,6 +656,80 @@ ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM
   return PF_TransformWorld(nullptr, quality == BEE_QualityBest ? 1 : 0, 0, rq.field, &s.pf(), &mode,
                            matte.w ? &mask : nullptr, matrices.data(), static_cast<int32_t>(matrices.size()), 0,
                            nullptr, &d.pf());
+}
+
+namespace {
+
+// The bounds, in the pixels of a source World drawn through m, of what lands
+// on the destination [0, dw) x [0, dh) widened by `margin` destination
+// pixels; false when m cannot be inverted.
+bool Preimage(const FloatMatrix& m, int32_t dw, int32_t dh, double margin, double* x0, double* y0, double* x1,
+              double* y1) {
+  FloatMatrix inv{};
+  Boolean32 singular = 0;
+  if (M_InverseMatrixQuiet(&m, &inv, &singular) != 0 || singular) return false;
+  const double xs[2] = {-margin, dw + margin}, ys[2] = {-margin, dh + margin};
+  for (double x : xs)
+    for (double y : ys) {
+      const double w = x * inv.m[2] + y * inv.m[5] + inv.m[8];
+      if (!(std::fabs(w) > 1e-12)) return false;
+      const double u = (x * inv.m[0] + y * inv.m[3] + inv.m[6]) / w, v = (x * inv.m[1] + y * inv.m[4] + inv.m[7]) / w;
+      if (!std::isfinite(u) || !std::isfinite(v)) return false;
+      *x0 = std::min(*x0, u), *y0 = std::min(*y0, v), *x1 = std::max(*x1, u), *y1 = std::max(*y1, v);
+    }
+  return true;
+}
+
+}  // namespace
+
+// Direct rasterization of a solid: the source is filled at the size its
+// matrix gives it (the longest a source pixel becomes over the shutter, in
+// x and in y), and only over the part that reaches the destination; the
+// matrices then take that part's pixels to the destination. The fill has
+// the solid's colour everywhere, so the pixels inside the layer are those
+// of the whole solid transformed; only the sampling along its edges differs.
+ErrorCode Renderer::Rasterized(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t dw, int32_t dh, int32_t fullW,
+                               int32_t fullH, TempWorld& frame, std::vector<FloatMatrix>& matrices) {
+  std::vector<FloatMatrix> full;
+  if (ErrorCode err = LayerMatrices(layer, rq, fullW, fullH, fullW, fullH, LPoint{0, 0}, Post(), full)) return err;
+  double sx = 0, sy = 0;
+  for (const FloatMatrix* m : {&full.front(), &full.back()}) {
+    sx = std::max(sx, std::hypot(m->m[0], m->m[1]));
+    sy = std::max(sy, std::hypot(m->m[3], m->m[4]));
+  }
+  // The fill's size: at least a pixel, and no larger than a side may be.
+  auto side = [](int32_t n, double s) {
+    const double v = std::ceil(n * s - 1e-9);
+    return static_cast<int32_t>(std::clamp(std::isfinite(v) ? v : 1.0, 1.0, 1e9));
+  };
+  const int32_t rw = side(fullW, sx), rh = side(fullH, sy);
+  // What reaches the destination: the first and the last matrix bound every
+  // sample between them. Two pixels of margin cover the samplers' reach.
+  std::vector<FloatMatrix> scaled;
+  if (ErrorCode err = LayerMatrices(layer, rq, rw, rh, fullW, fullH, LPoint{0, 0}, Post(), scaled)) return err;
+  double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+  bool known = true;
+  for (const FloatMatrix* m : {&scaled.front(), &scaled.back()})
+    known = known && Preimage(*m, dw, dh, 2, &x0, &y0, &x1, &y1);
+  LRect part{0, 0, rw, rh};
+  if (known) {
+    part.left = static_cast<int32_t>(std::clamp(std::floor(x0) - 2, 0.0, static_cast<double>(rw)));
+    part.top = static_cast<int32_t>(std::clamp(std::floor(y0) - 2, 0.0, static_cast<double>(rh)));
+    part.right = static_cast<int32_t>(std::clamp(std::ceil(x1) + 2, 0.0, static_cast<double>(rw)));
+    part.bottom = static_cast<int32_t>(std::clamp(std::ceil(y1) + 2, 0.0, static_cast<double>(rh)));
+  }
+  const bool empty = part.right <= part.left || part.bottom <= part.top;
+  // A matrix so skewed that the part would be larger than a World may be:
+  // the source is drawn whole instead (frame left without a World).
+  if (!empty && (part.right - part.left > 16384 || part.bottom - part.top > 16384)) return 0;
+  // Nothing of the layer reaches the destination: one transparent pixel
+  // stands for it (the transfer modes treat it as they treat no source).
+  if (ErrorCode err = frame.Make(empty ? 1 : part.right - part.left, empty ? 1 : part.bottom - part.top)) return err;
+  if (!empty) {
+    if (ErrorCode err = BM_ClearWorldToLong(frame.w, R(R(layer).source).solidColor)) return err;
+  }
+  const LPoint origin{-part.left, -part.top};
+  return LayerMatrices(layer, rq, rw, rh, fullW, fullH, origin, Post(), matrices);
 }
 
 ErrorCode Renderer::Flattened(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t fullW, int32_t fullH,

@@ -230,6 +230,19 @@ bool CouldFlatten(BEE_Layer layer) {
   return true;
 }
 
+// A solid draws at any size and matrix as a fill of its colour; footage is
+// drawn whole by its module (whether a module can draw part of a scaled
+// frame is not known beforehand), and compositions collapse or render whole.
+// Masks and effects work on the source's own pixels, so a layer with either
+// draws its source whole.
+bool CouldRasterize(BEE_Layer layer) {
+  const BEE_LayerRec& l = R(layer);
+  BEE_Item src = l.source;
+  if (!(l.switches & BEE_SwitchCollapse) || !src || !IsLiveItem(src) || R(src).kind != BEE_KindSolid) return false;
+  if ((R(src).flags & BEE_ItemProxyOn) && R(src).proxy) return false;
+  return !HasEnabledEffect(layer) && !HasMasks(layer);
+}
+
 }  // namespace
 
 ErrorCode BEE_CouldLayerCompFlatten(BEE_Layer layer, Boolean32* result) try {
@@ -237,7 +250,7 @@ ErrorCode BEE_CouldLayerCompFlatten(BEE_Layer layer, Boolean32* result) try {
                             [](BEE_Layer l) { return Boolean32{CouldFlatten(l) ? 1 : 0}; });
 } TV_CATCH(BEE_PackageNumber)
 
-// No footage module draws at an arbitrary size: sources are drawn whole.
 ErrorCode BEE_CouldLayerRasterize(BEE_Layer layer, Boolean32* result) try {
-  return Query<&CheckLayer>("BEE_CouldLayerRasterize", layer, result, [](BEE_Layer) { return Boolean32{0}; });
+  return Query<&CheckLayer>("BEE_CouldLayerRasterize", layer, result,
+                            [](BEE_Layer l) { return Boolean32{CouldRasterize(l) ? 1 : 0}; });
 } TV_CATCH(BEE_PackageNumber)

@@ -53,6 +53,9 @@ bool IsZero(Time t);
 // Source pixels to composition pixels at a composition time.
 ErrorCode LayerMatrix(BEE_Layer layer, Time compTime, FloatMatrix* m);
 
+// Back to one row thread per processor (the engine's death).
+void ResetRenderThreads();
+
 // The row threads of the pixel routines for the life of a render (the
 // engine's setting), restored afterwards.
 class RowThreads {
@@ -79,6 +82,11 @@ class Renderer {
  private:
   bool NeedsWholeFrames(BEE_Layer layer, Time compTime, int32_t depth);
   ErrorCode Flattened(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t fullW, int32_t fullH, BM_World dst);
+  // A layer whose source draws at its transformed size: the drawn part and
+  // the matrices from its pixels to the destination's (no World when the
+  // part would be too large: the caller draws the source whole).
+  ErrorCode Rasterized(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t dw, int32_t dh, int32_t fullW,
+                       int32_t fullH, TempWorld& frame, std::vector<FloatMatrix>& matrices);
   // Inside a flattened nested composition: its pixels to the destination's.
   const FloatMatrix* Post() const { return post_.empty() ? nullptr : &post_[0]; }
   std::vector<FloatMatrix> post_;

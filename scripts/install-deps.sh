@@ -18,6 +18,11 @@ done
 for pkg in slurmctld slurmd slurm-client munge; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
+# melt (MLT) is the baseline of the composition rendering benchmark only;
+# bench/render_bench.cpp skips its comparison without it.
+for pkg in melt; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
+done
 [ ${#need[@]} -eq 0 ] && exit 0
 echo "installing: ${need[*]}"
 SUDO=""

@@ -177,6 +177,33 @@ TEST_F(PFBlur, FastBlurEqualsTheReferenceBitForBit) {
   }
 }
 
+// Strips of the fast blur shared among 3 or 16 threads give the bytes of
+// one thread, both directions and each alone, straight and premultiplied.
+TEST_F(PFBlur, FastBlurRowThreadsGiveTheBytesOfOneThread) {
+  const int32_t saved = PFp_GetRowThreads();
+  Buffer source(613, 397, 8);
+  source.Random(35);
+  const uint32_t flagSets[] = {0, PF_Blur_Horizontal, PF_Blur_Vertical | PF_Blur_RepeatEdges};
+  int k = 0;
+  for (uint32_t flags : flagSets)
+    for (bool straight : {true, false}) {
+      std::vector<uint8_t> one;
+      for (int32_t threads : {1, 3, 16}) {
+        ASSERT_EQ(PFp_SetRowThreads(threads), 0);
+        Buffer b = source;
+        const tv::pf::BlurPlan plan = tv::pf::PlanBlur(6.5 + k, 1);
+        ASSERT_EQ(tv::pf::BlurFast(plan, flags, straight, b.world), 0);
+        EXPECT_TRUE(b.PaddingIntact());
+        if (threads == 1)
+          one = b.bytes;
+        else
+          EXPECT_TRUE(b.bytes == one) << threads << " threads, flags " << flags << " straight " << straight;
+      }
+      ++k;
+    }
+  ASSERT_EQ(PFp_SetRowThreads(saved), 0);
+}
+
 TEST_F(PFBlur, FastDivisionsAreExactOverTheirDomains) {
   // n / d around every multiple of d up to the largest sum a pass can make
   // (65025 d + b), for every half width.

@@ -272,6 +272,44 @@ TEST_F(PFTransfer, DissolveIsDeterministic) {
   EXPECT_NE(a.bytes, c.bytes);
 }
 
+// Rows shared among 3 or 16 threads give the bytes of one thread for every
+// mode (the dissolve's per-row seeds, a matte, a field, the stencils' pass
+// outside the source), and a source sharing the destination keeps its order.
+TEST_F(PFTransfer, RowThreadsGiveTheBytesOfOneThread) {
+  const int32_t saved = PFp_GetRowThreads();
+  Buffer src(400, 300), base(512, 384), matte(512, 384);
+  src.Random(3);
+  base.Random(4);
+  matte.Random(5);
+  PF_MaskWorld mask{};
+  mask.world = matte.world;
+  mask.flags = PF_Mask_Luminance;
+  for (int32_t mode = 0; mode < PF_Xfer_Count; ++mode) {
+    PF_CompositeMode m{mode, 77, 200, 0, {}};
+    std::vector<uint8_t> one;
+    for (int32_t threads : {1, 3, 16}) {
+      ASSERT_EQ(PFp_SetRowThreads(threads), 0);
+      Buffer dst = base;
+      ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, mode % 3, nullptr, &src.world, &m, mode % 2 ? &mask : nullptr, 150,
+                                -40, &dst.world),
+                0);
+      if (threads == 1)
+        one = dst.bytes;
+      else
+        EXPECT_TRUE(dst.bytes == one) << "mode " << mode << ", " << threads << " threads";
+    }
+  }
+  // Moved down onto itself: one thread whatever the setting.
+  ASSERT_EQ(PFp_SetRowThreads(16), 0);
+  Buffer self = base, copy = base, from = base;
+  PF_CompositeMode copyMode{PF_Xfer_Copy, 0, 255, 0, {}};
+  const Rect r{0, 0, 300, 450};
+  ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, &r, &self.world, &copyMode, nullptr, 7, 60, &self.world), 0);
+  ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, &r, &from.world, &copyMode, nullptr, 7, 60, &copy.world), 0);
+  EXPECT_TRUE(self.bytes == copy.bytes);
+  ASSERT_EQ(PFp_SetRowThreads(saved), 0);
+}
+
 TEST_F(PFTransfer, TransferRectClipsAndNeverWritesOutside) {
   Buffer src(10, 10), dst(8, 6);
   src.Random(11);

@@ -253,6 +253,33 @@ TEST_F(MskTest, FeatherIsTheSameAcrossAndDown) {
   EXPECT_LE(worst, 1);
 }
 
+// Rows of the coverage and of the feather's blur shared among 3 or 16
+// threads give the bytes of one thread; the setting is restored after.
+TEST_F(MskTest, RowThreadsGiveTheBytesOfOneThread) {
+  const int32_t saved = PFp_GetRowThreads();
+  OM_Shape shape = Polygon({{-20.5, 30.25}, {900, 10}, {700.75, 500}, {350, 380.5}, {40, 520}});
+  OM_Shape ring = Circle(400, 260, 230);
+  std::vector<std::vector<uint8_t>> one;
+  for (int32_t threads : {1, 3, 16}) {
+    ASSERT_EQ(PFp_SetRowThreads(threads), 0);
+    int k = 0;
+    for (OM_Shape s : {shape, ring})
+      for (double feather : {0.0, 9.5}) {
+        PF_UnoBuffer b = Buffer(1000, 540);
+        MSK_MaskDesc d = Desc(0.8);
+        d.featherH = F(feather);
+        d.featherV = F(feather / 2);
+        ASSERT_EQ(MSK_MaskWithShape(s, &d, b, nullptr), 0);
+        if (threads == 1)
+          one.push_back(Bytes(b));
+        else
+          EXPECT_TRUE(Bytes(b) == one[static_cast<size_t>(k)]) << threads << " threads, case " << k;
+        ++k;
+      }
+  }
+  ASSERT_EQ(PFp_SetRowThreads(saved), 0);
+}
+
 TEST_F(MskTest, InvertOpacityAndDegenerateShapes) {
   PF_UnoBuffer b = Buffer(50, 40);
   MSK_MaskDesc d = Desc(0.5);

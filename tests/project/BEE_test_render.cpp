@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <thread>
 
 #include "BEE_test_support.h"
 #include "FILE.h"
@@ -536,7 +537,82 @@ TEST_F(Render, FlattenedNestedComposition) {
   ASSERT_EQ(BEE_CouldLayerCompFlatten(solid, &flat), 0);
   EXPECT_EQ(flat, 0);
   ASSERT_EQ(BEE_CouldLayerRasterize(solid, &flat), 0);
-  EXPECT_EQ(flat, 0);
+  EXPECT_EQ(flat, 1);
+  ASSERT_EQ(BEE_CouldLayerRasterize(n, &flat), 0);
+  EXPECT_EQ(flat, 0);  // a composition collapses or renders whole
+}
+
+// A collapsed solid is filled at its transformed size over the part that
+// reaches the frame: inside the layer the pixels are those of the whole
+// solid transformed, along its edges the coverage differs by the sampling
+// only; shrunk, grown, rotated, moving with motion blur, partly off-frame.
+TEST_F(Render, RasterizedSolidMatchesTheWholeSource) {
+  BEE_Item c = Comp(96, 64);
+  ASSERT_EQ(BEE_CmdSetCompSwitch(c, BEE_CompSwitchMotionBlur, 1), 0);
+  SolidLayer(c, 0xFF102030, 96, 64);
+  BEE_Layer l = SolidLayer(c, 0xFFE0A040, 40, 30);
+  struct Case {
+    double scale, rotation, x, y;
+    bool blur;
+  } cases[] = {{37.5, 0, 30.25, 20.5, false}, {250, 20, 48, 32, false}, {60, -33, 80.5, 10, false},
+               {80, 10, 40, 30, true}};
+  for (const Case& k : cases) {
+    Set(l, BEE_StreamScale, {k.scale, k.scale});
+    Set(l, BEE_StreamRotation, {k.rotation});
+    Keys(l, BEE_StreamPosition, {k.x, k.y}, {k.x + (k.blur ? 30 : 0), k.y}, 1);
+    ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchMotionBlur, k.blur ? 1 : 0), 0);
+    ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchCollapse, 0), 0);
+    BM_World whole = Draw(c);
+    ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchCollapse, 1), 0);
+    Boolean32 raster = 0;
+    ASSERT_EQ(BEE_CouldLayerRasterize(l, &raster), 0);
+    ASSERT_EQ(raster, 1);
+    BM_World direct = Draw(c);
+    int64_t sumWhole = 0, sumDirect = 0, inside = 0;
+    int worst = 0;
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 96; ++x) {
+        const Px a = At(whole, x, y), b = At(direct, x, y);
+        sumWhole += a.r, sumDirect += b.r;
+        worst = std::max(worst, std::abs(a.r - b.r));
+        if (a == (Px{255, 0xE0, 0xA0, 0x40})) {
+          ++inside;
+          EXPECT_EQ(b, a) << k.scale << " at " << x << "," << y;
+        }
+      }
+    EXPECT_GT(inside, 20) << k.scale;
+    // Along the edges a pixel's coverage moves by less than a quarter (a
+    // grown layer's edges are sharper drawn at its size than resampled), and
+    // the layer's whole coverage (red over the background's 0x10) agrees to 0.2 %.
+    EXPECT_LT(worst, 64) << k.scale;
+    EXPECT_NEAR(static_cast<double>(sumDirect - 96 * 64 * 0x10), static_cast<double>(sumWhole - 96 * 64 * 0x10),
+                0.002 * static_cast<double>(sumWhole - 96 * 64 * 0x10))
+        << k.scale;
+  }
+  // Wholly off the frame it draws nothing; a mask keeps it whole.
+  Keys(l, BEE_StreamPosition, {500, 500}, {500, 500}, 1);
+  EXPECT_EQ(At(Draw(c), 5, 5), (Px{255, 0x10, 0x20, 0x30}));
+  OM_Shape shape = nullptr;
+  const FixedRect ob{2 << 16, 2 << 16, 30 << 16, 20 << 16};
+  ASSERT_EQ(OM_NewShape(OM_TypeOval, &ob, &shape), 0);
+  ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
+  ASSERT_EQ(BEE_CmdAddMask(l, shape, nullptr), 0);
+  OM_DisposeShape(shape);
+  Boolean32 raster = 1;
+  ASSERT_EQ(BEE_CouldLayerRasterize(l, &raster), 0);
+  EXPECT_EQ(raster, 0);
+}
+
+// The row-thread setting ends with the engine: a new birth starts at one
+// thread per processor.
+TEST_F(Render, ThreadSettingEndsWithTheEngine) {
+  const int32_t cores = static_cast<int32_t>(std::max(1u, std::min(std::thread::hardware_concurrency(), 64u)));
+  int32_t now = 0;
+  ASSERT_EQ(BEE_SetRenderThreads(cores == 3 ? 5 : 3), 0);
+  ASSERT_EQ(BEE_Death(), 0);
+  ASSERT_EQ(BEE_Birth(), 0);
+  ASSERT_EQ(BEE_GetRenderThreads(&now), 0);
+  EXPECT_EQ(now, cores);
 }
 
 // A time-remapped layer shows its source at the remapped time: a nested
