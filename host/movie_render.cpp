@@ -22,10 +22,6 @@ namespace fs = std::filesystem;
 // The movie module's options (PIN_SetOutSpecificData selectors).
 enum : int32_t { kMovieCodec = 1, kMovieFrameRate = 3, kMovieSoundRate = 4, kMovieChannels = 5 };
 constexpr int32_t kSoundRate = 48000;
-// The rate the engine renders the sound at. The output information holds
-// the rate as signed 16.16 fixed point, which reaches 32767 Hz only; the
-// movie module resamples to kSoundRate.
-constexpr int32_t kRenderedSoundRate = 32000;
 
 // The module's codec for a name; H.264 makes an MP4 (AAC sound), the others
 // a QuickTime movie (PCM sound).
@@ -93,7 +89,7 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
   info.frameRate = static_cast<Fixed>(fps16);
   info.hsfNum = info.hsfDen = 1;
   if (sound) {
-    info.soundRate = static_cast<Fixed>(kRenderedSoundRate << 16);
+    info.soundRate = static_cast<uint32_t>(kSoundRate) << 16;
     info.soundEncoding = SND_Encoding_Signed;
     info.soundBytes = 2;
     info.soundChannels = 2;

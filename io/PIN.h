@@ -584,7 +584,9 @@ typedef struct PIN_OutputInfo {
   uint32_t fieldOrder;  // 0 whole frames, 1 upper field first, 2 lower field first
   uint32_t hsfNum, hsfDen;  // pixel aspect
   uint32_t pulldown;        // 3:2 pulldown phase added (0 none, 1 to 5)
-  Fixed soundRate;          // 16.16 Hz; 0 without sound
+  // Unsigned 16.16 Hz (up to 65535 Hz); 0 without sound. A signed 16.16
+  // figure would end at 32767 Hz, below the usual 44.1 and 48 kHz.
+  uint32_t soundRate;
   uint16_t soundEncoding;   // SND encodings (1 unsigned, 2 signed, 3 float)
   uint16_t soundBytes;      // bytes a sample
   uint16_t soundChannels;   // 1 or 2
@@ -603,7 +605,7 @@ typedef struct PIN_OutputInfoV1 {
   int16_t quality;
   Fixed frameRate;
   uint32_t fieldOrder;
-  Fixed soundRate;
+  uint32_t soundRate;  // unsigned 16.16 Hz
   uint16_t soundBytes;
   uint16_t soundChannels;
   uint32_t flags;

@@ -230,7 +230,7 @@ bool ValidInfo(const PIN_OutputInfo& i, const Module* m) {
   if (i.quality < 0 || i.quality > 1 || i.fieldOrder > 2 || i.pulldown > 5 || i.frameRate < 0) return false;
   if (i.hsfNum || i.hsfDen)
     if (i.hsfNum < 1 || i.hsfNum > 100000 || i.hsfDen < 1 || i.hsfDen > 100000) return false;
-  if (i.soundChannels > 2 || i.soundRate < 0) return false;
+  if (i.soundChannels > 2) return false;
   if (i.soundChannels && i.soundBytes != 1 && i.soundBytes != 2 && i.soundBytes != 4) return false;
   if (i.start.scale == 0 && i.start.value != 0) return false;
   if (i.duration.scale == 0 && i.duration.value != 0) return false;
