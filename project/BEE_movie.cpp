@@ -169,7 +169,7 @@ ErrorCode MovieRender::Prepare(bool* inOrder) {
   for (const auto& held : outs_) {
     const Output& o = *held;
     if (!o.sound) continue;
-    const double rate = static_cast<double>(o.info.soundRate) / 65536.0;
+    const double rate = static_cast<double>(static_cast<uint32_t>(o.info.soundRate)) / 65536.0;
     if (!anySound_ || rate > sound_.rate) sound_.rate = rate;
     if (!anySound_ || o.info.soundBytes > sound_.bytesPerSample) {
       sound_.bytesPerSample = o.info.soundBytes;
