@@ -229,19 +229,28 @@ ErrorCode MovieRender::Write(int32_t index, Time t, BM_World frame) {
     // Sound goes with each frame: nothing is left over when a file ends.
     err = PIN_ContinueOutput(o.out, &o.limits, o.estimateKB, 0.0, &continued);
     o.entry->continuations = o.limits.continuations;
-    if (!err && o.sound) {
+    if (err) {
+      // An output that could not move on keeps what it has and is ended with
+      // the others; one that failed half-way through moving is left alone.
+      o.failed = continued != 0;
+      break;
+    }
+    if (o.sound) {
       // Each output gets its own chunk: a module may convert it in place.
       SoundHold chunk;
-      err = BEE_RenderCompSound(s_.comp, 0, t, frameDur_, &sound_, &chunk.w);
-      if (!err) err = PIN_AddSoundChunk(o.out, chunk.w);
+      if ((err = BEE_RenderCompSound(s_.comp, 0, t, frameDur_, &sound_, &chunk.w))) break;
+      // A module that fails ends its output itself (a movie keeps nothing).
+      if ((err = PIN_AddSoundChunk(o.out, chunk.w))) {
+        o.failed = true;
+        break;
+      }
     }
     BM_World pixels = frame;
-    if (!err && o.placed.w) {
-      err = PlaceFrame(frame, o.placed.w);
+    if (o.placed.w) {
+      if ((err = PlaceFrame(frame, o.placed.w))) break;
       pixels = o.placed.w;
     }
-    if (!err) err = PIN_AddFrame(o.out, index, pixels);
-    if (err) {
+    if ((err = PIN_AddFrame(o.out, index, pixels))) {
       o.failed = true;
       break;
     }
