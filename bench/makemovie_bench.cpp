@@ -102,8 +102,6 @@ void RenderOnly(benchmark::State& st) {
     DropCache();  // no frame is found in the cache next time
     st.ResumeTiming();
   }
-  st.counters["ms/frame"] = benchmark::Counter(static_cast<double>(gFrames) * st.iterations() / 1000.0,
-                                               benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void MakeMovie(benchmark::State& st, FourCC signature, const char* name) {
@@ -117,7 +115,7 @@ void MakeMovie(benchmark::State& st, FourCC signature, const char* name) {
     FILE_New((gDir + "/" + name).c_str(), FILE_LocFullPath, &file);
     PIN_SetOutputFile(out, file);
     FILE_Dispose(file);
-    if (signature == MakeFourCC("MooV")) {
+    if (signature == tv::MakeFourCC("MooV")) {
       const int32_t rate = 30 << 16;
       PIN_SetOutSpecificData(out, 3, &rate, 4);
     }
@@ -141,12 +139,10 @@ void MakeMovie(benchmark::State& st, FourCC signature, const char* name) {
     }
     st.ResumeTiming();
   }
-  st.counters["ms/frame"] = benchmark::Counter(static_cast<double>(gFrames) * st.iterations() / 1000.0,
-                                               benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void ToPngSequence(benchmark::State& st) { MakeMovie(st, MakeFourCC("OIMG"), "frame_[####].png"); }
-void ToH264(benchmark::State& st) { MakeMovie(st, MakeFourCC("MooV"), "movie.mp4"); }
+void ToPngSequence(benchmark::State& st) { MakeMovie(st, tv::MakeFourCC("OIMG"), "frame_[####].png"); }
+void ToH264(benchmark::State& st) { MakeMovie(st, tv::MakeFourCC("MooV"), "movie.mp4"); }
 
 }  // namespace
 

@@ -1437,6 +1437,11 @@ TV_EXPORT ErrorCode BEE_CmdApplyFavorite(FILE_SpecH file, BEE_Layer layer);
 // - With reserveFrames, each frame is first claimed through the first output
 //   (a still sequence, else 3): frames another renderer claimed are skipped,
 //   so renderers sharing one numbered sequence render each frame once.
+//   framesDone counts the frames written and those held elsewhere.
+// - Before each frame every output goes through PIN_ContinueOutput with the
+//   settings' limits and an estimate of the frame's size: the bytes the
+//   output's last frame took where the framework counts them (still
+//   sequences), else the frame's uncompressed size (width x height x 4).
 // - A stop (a non-zero answer to selector 1 or 2, or 517 from below) returns
 //   0 with *stopped 1. Finished frames stay; a claimed frame not yet written
 //   is unclaimed. Outputs are ended (a movie keeps the frames it got).
@@ -1477,6 +1482,11 @@ typedef struct BEE_RenderSettings {
   Boolean32 useResolution;      // render at the composition's downsampled size (else full size)
   Boolean32 reserveFrames;
   Boolean32 coarseToFine;
+  // The output continuation limits, applied to every output before each
+  // frame (PIN_ContinueOutput). Its state (overflowSlot, continuations) is
+  // kept per output by the render, each starting from the values here; an
+  // output's count is reported in its entry.
+  PIN_ContinuationSettings continuation;
 } BEE_RenderSettings;
 // The status record of selector 2.
 enum {

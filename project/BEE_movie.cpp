@@ -35,6 +35,9 @@ struct Output {
   bool started = false;
   bool failed = false;   // the module failed and ended itself
   bool existed = false;  // its file was there before the render
+  PIN_ContinuationSettings limits{};  // the render's limits with this output's state
+  int64_t bytes = 0;      // the framework's byte count after the last frame
+  uint32_t estimateKB = 0;
   TempWorld placed;      // the output frame when its size differs from the render's
 };
 
@@ -109,6 +112,7 @@ class MovieRender {
   ErrorCode RenderFrame(Time t, TempWorld& fields, BM_World* frame, CachedFrame& cached);
   ErrorCode Write(int32_t index, Time t, BM_World frame);
   ErrorCode Finish(ErrorCode err);
+  void Estimate(Output& o);
 
   const BEE_RenderSettings& s_;
   std::vector<std::unique_ptr<Output>> outs_;
@@ -165,7 +169,7 @@ ErrorCode MovieRender::Prepare(bool* inOrder) {
   for (const auto& held : outs_) {
     const Output& o = *held;
     if (!o.sound) continue;
-    const double rate = static_cast<double>(o.info.soundRate) / 65536.0;
+    const double rate = static_cast<double>(static_cast<uint32_t>(o.info.soundRate)) / 65536.0;
     if (!anySound_ || rate > sound_.rate) sound_.rate = rate;
     if (!anySound_ || o.info.soundBytes > sound_.bytesPerSample) {
       sound_.bytesPerSample = o.info.soundBytes;
@@ -221,35 +225,63 @@ ErrorCode MovieRender::Write(int32_t index, Time t, BM_World frame) {
   ErrorCode err = 0;
   for (auto& held : outs_) {
     Output& o = *held;
+    Boolean32 continued = 0;
+    // Sound goes with each frame: nothing is left over when a file ends.
+    err = PIN_ContinueOutput(o.out, &o.limits, o.estimateKB, 0.0, &continued);
+    o.entry->continuations = o.limits.continuations;
+    if (err) {
+      // An output that could not move on keeps what it has and is ended with
+      // the others; one that failed half-way through moving is left alone.
+      o.failed = continued != 0;
+      break;
+    }
     if (o.sound) {
       // Each output gets its own chunk: a module may convert it in place.
       SoundHold chunk;
-      err = BEE_RenderCompSound(s_.comp, 0, t, frameDur_, &sound_, &chunk.w);
-      if (!err) err = PIN_AddSoundChunk(o.out, chunk.w);
+      if ((err = BEE_RenderCompSound(s_.comp, 0, t, frameDur_, &sound_, &chunk.w))) break;
+      // A module that fails ends its output itself (a movie keeps nothing).
+      if ((err = PIN_AddSoundChunk(o.out, chunk.w))) {
+        o.failed = true;
+        break;
+      }
     }
     BM_World pixels = frame;
-    if (!err && o.placed.w) {
-      err = PlaceFrame(frame, o.placed.w);
+    if (o.placed.w) {
+      if ((err = PlaceFrame(frame, o.placed.w))) break;
       pixels = o.placed.w;
     }
-    if (!err) err = PIN_AddFrame(o.out, index, pixels);
-    if (err) {
+    if ((err = PIN_AddFrame(o.out, index, pixels))) {
       o.failed = true;
       break;
     }
     ++o.entry->framesWritten;
     o.entry->wrote = 1;
     ++written;
+    Estimate(o);
   }
   if (err && written > 0) kReport.Note(kSite, kSevWarning, kTextNotAllOutputs);
   return err;
+}
+
+// The KB the output's next frame is expected to take: what its last frame
+// took where the framework counts the bytes (still sequences), else the
+// frame's uncompressed size, an upper bound.
+void MovieRender::Estimate(Output& o) {
+  int64_t space = 0, total = 0;
+  int64_t frameBytes = static_cast<int64_t>(width_) * height_ * 4;
+  if (o.still && PIN_GetSizes(o.out, &space, &total) == 0 && total > o.bytes) {
+    frameBytes = total - o.bytes;
+    o.bytes = total;
+  }
+  o.estimateKB = static_cast<uint32_t>(std::min<int64_t>((frameBytes + 1023) / 1024, UINT32_MAX));
 }
 
 // Ends the outputs and tells the host the render ended; err is the render's.
 ErrorCode MovieRender::Finish(ErrorCode err) {
   // A claimed frame that was not written is given back (its empty file goes).
   if (claimed_ >= 0) {
-    // Reservation comes with the shared-output operations.
+    const ErrorCode e = PIN_UnReserveFrame(outs_[0]->out, claimed_, 0, 1);
+    if (!err) err = e;
     claimed_ = -1;
   }
   for (auto& held : outs_) {
@@ -330,6 +362,12 @@ ErrorCode MovieRender::Run() {
     o.entry->continuations = 0;
     o.entry->wrote = 0;
     o.existed = !o.still && FileExists(OutputFileName(o.out, FILE_NameFullPath));
+    o.limits = s_.continuation;
+    o.entry->continuations = o.limits.continuations;
+    int64_t space = 0;
+    if (o.still) PIN_GetSizes(o.out, &space, &o.bytes);
+    o.estimateKB = 0;
+    Estimate(o);
     err = PIN_StartAdding(o.out);
     if (!err) o.started = true;
   }
@@ -339,6 +377,18 @@ ErrorCode MovieRender::Run() {
   while (!err && frames.Next(&index)) {
     Time t{};
     if ((err = FrameTime(index, frameDur_, &t))) break;
+    if (s_.reserveFrames) {
+      // Claimed through the first output; a frame another renderer holds is
+      // left to it.
+      Boolean32 reserved = 0;
+      if ((err = PIN_ReserveFrame(outs_[0]->out, index, 0, &reserved))) break;
+      if (!reserved) {
+        ++done_;
+        err = Status(BEE_MovieSkipped, index, t);
+        continue;
+      }
+      claimed_ = index;
+    }
     if ((err = Status(BEE_MovieRendering, index, t))) break;
     CachedFrame cached;
     BM_World frame = nullptr;
