@@ -13,6 +13,10 @@ need=()
 for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache pkg-config libsndfile1-dev sox libcairo2-dev libopenimageio-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg openimageio-tools libcli11-dev nlohmann-json3-dev libasound2-dev; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
+# The Python module (python/) and its pytest tests use Debian's python3.
+for pkg in python3-dev pybind11-dev python3-numpy python3-pytest; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
+done
 [ ${#need[@]} -eq 0 ] && exit 0
 echo "installing: ${need[*]}"
 SUDO=""

@@ -1,0 +1,177 @@
+// Frames and sound of a composition into NumPy arrays.
+//
+// Frames: the engine's worlds hold 8-bit alpha-red-green-blue pixels
+// (straight alpha, byte 0 alpha); the array is height x width x 4 in red,
+// green, blue, alpha order, the order image libraries expect.
+// Sound: frames x channels, in the sample type asked for.
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "BM.h"
+#include "FILE.h"
+#include "MC.h"
+#include "SND.h"
+#include "objects.h"
+
+namespace tvpy {
+namespace {
+
+// Checks a receipt in whatever happens.
+struct Receipt {
+  MC_Receipt r = nullptr;
+  ~Receipt() {
+    if (r) BEE_RenderCompFrameCheckin(r);
+  }
+};
+
+struct SoundWorld {
+  SND_World w = nullptr;
+  bool locked = false;
+  ~SoundWorld() {
+    if (locked) SND_UnlockBuffer(w);
+    if (w) SND_DisposeWorld(w);
+  }
+};
+
+struct PixelLock {
+  BM_World w = nullptr;
+  ~PixelLock() {
+    if (w) BM_UnlockPixels(w);
+  }
+};
+
+}  // namespace
+
+py::array_t<uint8_t> Comp::RenderFrame(std::optional<int64_t> frame, std::optional<double> time,
+                                       const py::object& progress) const {
+  Enter(life);
+  if (frame && time) Fail(3, "give frame or time, not both");
+  Time f{}, d{};
+  Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
+  Check(BEE_GetItemDuration(h, &d, nullptr), "reading the duration");
+  if (f.value <= 0 || f.scale == 0) Fail(3, "the composition has no frame rate");
+  const int64_t count = FrameCount();
+  int64_t n = frame.value_or(0);
+  if (time) {
+    if (!std::isfinite(*time)) Fail(3, "a time must be finite");
+    n = static_cast<int64_t>(std::floor(*time * f.scale / f.value + 1e-9));
+  }
+  if (n < 0 || n >= count)
+    Fail(10, "frame " + std::to_string(n) + " is outside the composition (frames 0 to " + std::to_string(count - 1) +
+                 ")");
+  Enter(life);
+  BEE_RenderRequest rq{};
+  rq.time = Time{static_cast<int32_t>(n * f.value), f.scale};
+  rq.span = f;
+  rq.layerCount = -1;
+  ProgressScope scope(progress);
+  Receipt receipt;
+  const ErrorCode err = BEE_RenderCompFrameCheckout(h, &rq, &receipt.r);
+  scope.Finish();
+  Check(err, "rendering frame " + std::to_string(n));
+  BM_World world = nullptr;
+  Check(BEE_GetReceiptWorld(receipt.r, &world), "reading frame " + std::to_string(n));
+  int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
+  Check(BM_GetWorldInfo(world, &width, &height, &depth, &rowBytes), "reading the frame");
+  if (depth != 32) Fail(3, "the rendered frame is not a 32-bit image");
+  Boolean32 failed = 0;
+  Check(BM_LockPixels(0, world, &failed), "locking the frame");
+  PixelLock lock{world};
+  if (failed) Fail(4, "the rendered frame's pixels are not in memory");
+  py::array_t<uint8_t> out({static_cast<py::ssize_t>(height), static_cast<py::ssize_t>(width), py::ssize_t{4}});
+  auto* dst = out.mutable_data();
+  const auto* base = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(world));
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* src = base + static_cast<size_t>(y) * static_cast<size_t>(rowBytes);
+    uint8_t* row = dst + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+    for (int32_t x = 0; x < width; ++x, src += 4, row += 4) {
+      row[0] = src[1];
+      row[1] = src[2];
+      row[2] = src[3];
+      row[3] = src[0];
+    }
+  }
+  return out;
+}
+
+py::array Comp::RenderAudio(double start, std::optional<double> duration, double rate, int channels,
+                            const std::string& dtype, const py::object& progress) const {
+  Enter(life);
+  SND_Format format{};
+  if (!(rate >= 1000 && rate <= 192000)) Fail(3, "rate must be 1000 to 192000 samples a second");
+  if (channels != 1 && channels != 2) Fail(3, "channels must be 1 or 2");
+  format.rate = rate;
+  format.channels = static_cast<uint16_t>(channels);
+  if (dtype == "int16") {
+    format.encoding = SND_Encoding_Signed;
+    format.bytesPerSample = 2;
+  } else if (dtype == "float32") {
+    format.encoding = SND_Encoding_Float;
+    format.bytesPerSample = 4;
+  } else if (dtype == "uint8") {
+    format.encoding = SND_Encoding_Unsigned;
+    format.bytesPerSample = 1;
+  } else {
+    Fail(3, "dtype must be \"int16\", \"float32\" or \"uint8\"");
+  }
+  Time d{};
+  Check(BEE_GetItemDuration(h, &d, nullptr), "reading the duration");
+  const Time s = ToTime(start);
+  const Time len = duration ? ToTime(*duration) : ToTime(Seconds(d) - start);
+  if (len.value <= 0) Fail(3, "the duration must be more than 0");
+  ProgressScope scope(progress);
+  SoundWorld world;
+  // Each layer at its own quality, as a composition's sound is rendered; the
+  // progress record makes the engine poll the progress callable per stage.
+  BEE_SoundProgress stage{};
+  const ErrorCode err = BEE_RenderItemSound(h, 1, s, len, &format, &stage, &world.w);
+  scope.Finish();
+  Check(err, "rendering the sound");
+  SND_WorldInfo info{};
+  Check(SNDp_GetWorldInfo(world.w, &info), "reading the sound");
+  const auto frames = static_cast<py::ssize_t>(info.frames);
+  py::array out;
+  if (dtype == "int16") out = py::array_t<int16_t>({frames, static_cast<py::ssize_t>(channels)});
+  else if (dtype == "float32") out = py::array_t<float>({frames, static_cast<py::ssize_t>(channels)});
+  else out = py::array_t<uint8_t>({frames, static_cast<py::ssize_t>(channels)});
+  if (frames > 0) {
+    Check(SND_LockBuffer(0, world.w), "locking the sound");
+    world.locked = true;
+    void* samples = nullptr;
+    Check(SNDp_GetBuffer(world.w, &samples), "reading the sound");
+    if (samples)
+      std::memcpy(out.mutable_data(), samples,
+                  static_cast<size_t>(frames) * static_cast<size_t>(channels) * format.bytesPerSample);
+  }
+  return out;
+}
+
+void Comp::SaveFrame(const std::string& path, int64_t frame) const {
+  Enter(life);
+  const int64_t count = FrameCount();
+  if (frame < 0 || frame >= count)
+    Fail(10, "frame " + std::to_string(frame) + " is outside the composition (frames 0 to " +
+                 std::to_string(count - 1) + ")");
+  Time f{};
+  Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
+  BEE_RenderRequest rq{};
+  rq.time = Time{static_cast<int32_t>(frame * f.value), f.scale};
+  rq.span = f;
+  rq.layerCount = -1;
+  std::error_code ec;
+  const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+  FILE_SpecH spec = nullptr;
+  Check(FILE_New(full.c_str(), FILE_LocFullPath, &spec), "naming \"" + path + "\"");
+  const ErrorCode err = BEE_SaveFrameAs(h, &rq, spec, 0);
+  FILE_Dispose(spec);
+  Check(err, "saving frame " + std::to_string(frame) + " to \"" + path + "\"");
+}
+
+py::dict Comp::RenderMovie(const std::string&, std::optional<double>, std::optional<double>,
+                           const py::object&) const {
+  Enter(life);
+  Fail(5, "movie rendering is not available in this build of the engine");
+}
+
+}  // namespace tvpy
