@@ -114,7 +114,6 @@ void Birth(const std::vector<std::string>& pluginFolders, int32_t threads) {
   if (!err) err = TV_BirthPackages("tavelo", packages, static_cast<int32_t>(std::size(packages)));
   if (err) {
     const std::string why = LastError();
-    U_SetLoggingCallback(nullptr, 0);
     TV_DeathPackages();
     throw EngineError(err, 0, why, "starting the engine failed: " + why + " (code " + std::to_string(err) + ")");
   }
@@ -148,8 +147,8 @@ void Death() {
   if (!s.alive) return;
   BEE_SetCallbackFunc(nullptr, 0);
   SetGrowZone(nullptr);
+  // U's death takes the log callback with it; U is not called after it.
   TV_DeathPackages();
-  U_SetLoggingCallback(nullptr, 0);
   s.alive = false;
   s.reports.clear();
 }

@@ -381,8 +381,9 @@ int Property::Dimension() const {
   Enter(life);
   BEE_StreamValue v{};
   Check(BEE_GetStreamFPV(layer, index, nullptr, nullptr, &v), "reading the property");
-  BEE_UnGetStreamFPV(layer, index, &v);
-  return v.count;
+  const int count = v.shape ? 0 : v.count;
+  BEE_UnGetStreamFPV(layer, index, &v);  // clears v
+  return count;
 }
 
 py::object Property::Value(std::optional<double> time) const {

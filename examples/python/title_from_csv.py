@@ -39,7 +39,7 @@ def build_titles(project, rows, width, height, fps):
             bar.position.add_key(start + 0.4, (width / 2, y))
             bar.position.ease(0)
             bar.position.ease(1)
-            bar.opacity.add_key(start + length - 0.3, 1.0)
+            bar.opacity.add_key(start + length - 0.3, 100)
             bar.opacity.add_key(start + length, 0.0)
             bar.add_mask(rect=(0, 0, w, h), feather=3)
     return comp

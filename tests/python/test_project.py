@@ -16,7 +16,7 @@ def test_build_walk_save_and_open(engine, tmp_path):
     layer = comp[0]
     assert layer.comp == comp and layer.source.kind == "solid"
     assert layer.position.value == (32.0, 24.0)
-    assert layer.opacity.value == pytest.approx(1.0)
+    assert layer.opacity.value == 100.0 and layer.scale.value == (100.0, 100.0)
 
     bar = comp.add_solid("Bar", 0xFFFF0000, width=20, height=10)
     bar.position = (10, 5)
@@ -40,16 +40,16 @@ def test_keys_in_user_units_and_undo_groups(engine):
     assert not opacity.animated and opacity.keys == []
     with project.undo_group("Fade In"):
         opacity.add_key(0.0, 0.0)
-        opacity.add_key(0.5, 1.0)
+        opacity.add_key(0.5, 100)
         layer.rotation = 45
     assert project.undo_name == "Fade In"
     keys = opacity.keys
-    assert [(k.time, k.value) for k in keys] == [(0.0, 0.0), (0.5, 1.0)]
+    assert [(k.time, k.value) for k in keys] == [(0.0, 0.0), (0.5, 100.0)]
     assert keys[0].out_interpolation == "linear"
-    assert opacity.value_at(0.25) == pytest.approx(0.5)
+    assert opacity.value_at(0.25) == pytest.approx(50.0)
     # User values are validated: opacity 150 % stores 100 %.
-    opacity.set_value(1.5, time=0.5)
-    assert opacity.value_at(0.5) == pytest.approx(1.0)
+    opacity.set_value(150, time=0.5)
+    assert opacity.value_at(0.5) == pytest.approx(100.0)
     opacity.set_interpolation(0, "hold", "hold")
     assert opacity.value_at(0.25) == pytest.approx(0.0)
 
