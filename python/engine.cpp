@@ -158,6 +158,9 @@ void Enter(uint64_t life) {
   if (!s.alive || s.life != life)
     Fail(3, s.alive ? "this object belongs to an engine that was closed (a newer one is running)"
                     : "the engine is closed (this object belongs to an engine that was closed)");
+  // The engine is not re-entrant: a progress callable that calls in while
+  // the render it watches is running is refused.
+  if (s.busy) Fail(3, "the engine is rendering: a progress callable cannot call it");
   s.reports.clear();
 }
 
@@ -180,17 +183,20 @@ ProgressScope::ProgressScope(py::object callable) {
   if (!callable.is_none() && !PyCallable_Check(callable.ptr())) Fail(3, "progress must be a callable or None");
   s.progress = std::move(callable);
   s.stopped = false;
+  s.busy = true;
   s.pendingType = s.pendingValue = s.pendingTrace = py::object();
 }
 
 ProgressScope::~ProgressScope() {
   State& s = S();
+  s.busy = false;
   s.progress = py::object();
   s.pendingType = s.pendingValue = s.pendingTrace = py::object();
 }
 
 void ProgressScope::Finish() {
   State& s = S();
+  s.busy = false;
   if (!s.pendingType) return;
   PyErr_Restore(s.pendingType.release().ptr(), s.pendingValue.release().ptr(), s.pendingTrace.release().ptr());
   throw py::error_already_set();

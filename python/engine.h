@@ -51,6 +51,7 @@ struct State {
   py::object progress;               // the progress callable of the running render
   py::object pendingType, pendingValue, pendingTrace;  // an exception the callable raised
   bool stopped = false;              // the callable asked to stop
+  bool busy = false;                 // a render with a progress callable is running
 };
 State& S();
 

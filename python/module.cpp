@@ -21,10 +21,16 @@ struct PyEngine {
     life = S().life;
     open = true;
   }
-  ~PyEngine() { Close(); }
+  // Never in the middle of a render (a progress callable dropping the last
+  // reference): the engine then stays alive rather than die under it.
+  ~PyEngine() {
+    if (!S().busy) Close();
+  }
   PyEngine(const PyEngine&) = delete;
   PyEngine& operator=(const PyEngine&) = delete;
   void Close() {
+    if (S().busy && open && S().alive && S().life == life)
+      Fail(3, "the engine is rendering: a progress callable cannot close it");
     if (open && S().alive && S().life == life) Death();
     open = false;
   }

@@ -81,5 +81,9 @@ def test_progress_callback_stops_a_render(engine):
         raise KeyError("from the callback")
     with pytest.raises(KeyError):
         comp.render_audio(progress=broken)
+    # The engine cannot be called from inside the render it is doing.
+    with pytest.raises(tavelo.Error) as err:
+        comp.render_frame(0, progress=lambda *a: comp.name)
+    assert err.value.code == 3
     # The engine is fine afterwards.
     assert comp.render_frame(2).shape == (48, 64, 4)
