@@ -59,6 +59,11 @@ enum {
   PIN_ErrNotAvailable = 9995,  // a module not available here (answered by a driver's birth)
   PIN_ErrRulesSyntax = 9997,   // a syntax error in the interpretation rules
 };
+// Codes of output continuation (PIN_ContinueOutput); 792 (FILE_ErrExists)
+// when the continuation's file or folder is already there.
+enum {
+  PIN_ErrNoOverflowSpace = 6662,  // no overflow volume has room left
+};
 
 // Magic words.
 #define PIN_SeqSpecMagic 0x05221969u
@@ -679,9 +684,93 @@ TV_EXPORT ErrorCode PIN_EndAdding(PIN_OutputSpecH out);
 TV_EXPORT ErrorCode PIN_OutputFrame(PIN_OutputSpecH out, BM_World world);
 TV_EXPORT ErrorCode PIN_Flush(PIN_OutputSpecH out);
 // The free space of the output's volume and the bytes written: the module's
-// answer, or (a module without sizes of its own) the volume's free space and
-// the byte total the OutputSpec keeps.
+// answer, or (a module answering 9992 or lacking the slot) the volume's free
+// space and the byte total of the still files written, counted in 64 bits
+// (PIN_OutputState.bytes holds the same total saturated at 0x7FFFFFFF).
 TV_EXPORT ErrorCode PIN_GetSizes(PIN_OutputSpecH out, int64_t* volumeSpace, int64_t* fileSize);
+
+// ---- Numbered stills and frame reservation ------------------------------------------
+// Several renderers (processes, machines) can share one numbered still
+// sequence in one folder without a coordinator: each claims a frame by
+// creating its file empty, which succeeds for exactly one of them (the
+// creation is exclusive on the file system), renders it and writes over it.
+//
+// The file of numbered still `index` (index < 0: the last index + 1), as a
+// new reference (not created). 3 "no output file specified!" without an
+// output file; 1 "<name> is not a valid filename" (also written to stderr)
+// for a name out of 1 to 255 bytes, before anything is made on disk.
+TV_EXPORT ErrorCode PIN_LocSpecStillFrameFromOutSpec(PIN_OutputSpecH out, int32_t index, FILE_SpecH* file);
+// Claims frame `index` (index < 0: the last index + 1) by creating its
+// numbered file empty. *reserved 1: the frame is this renderer's, and the
+// OutputSpec is marked as having reserved a frame. *reserved 0 with 0
+// returned: another renderer holds it (the file exists), nothing reported,
+// and the last index moves to this frame so that index -1 asks for the next
+// one. Any other failure to create the file (a missing folder, no
+// permission, a full volume) is reported and returned: a render must not
+// skip every frame and call that success. flags: reserved, pass 0.
+TV_EXPORT ErrorCode PIN_ReserveFrame(PIN_OutputSpecH out, int32_t index, uint32_t flags, Boolean32* reserved);
+// Gives a claimed frame back: deletes its file while it is still empty.
+// 1 "trying to unreserve a file without reserving it first." when this
+// OutputSpec never reserved a frame (always, quiet or not); 1 "trying to
+// unreserve a non-existent file." / "trying to unreserve a file with
+// non-zero size." unless quiet (then 0, nothing reported, the file left as
+// it is). index < 0: the last index. flags: reserved, pass 0.
+TV_EXPORT ErrorCode PIN_UnReserveFrame(PIN_OutputSpecH out, int32_t index, uint32_t flags, Boolean32 quiet);
+// Whether the numbered file of frame `index` (index < 0: the last index +
+// 1) exists; when it does, the last index moves to it. flags: reserved.
+TV_EXPORT ErrorCode PIN_DoesFileExist(PIN_OutputSpecH out, int32_t index, uint32_t flags, Boolean32* exists);
+// The byte length of the extension of name, its "." included (".png" -> 4;
+// 0 when the name has none; a leading dot alone is not an extension).
+TV_EXPORT ErrorCode PIN_ExtLen(const char* name, int32_t* length);
+
+// ---- Output continuation -------------------------------------------------------------
+// The render loop calls PIN_ContinueOutput before writing each frame to an
+// output (modules writing files only; others are left alone). The output goes
+// on in a new file, folder or volume when:
+// - the free space of the output's volume is at or below marginKB +
+//   estimateKB (the volume is full): with overflow on, in the first overflow
+//   folder (tried in turn from slot overflowSlot, empty slots
+//   skipped) whose volume has at least marginKB + 2 x estimateKB + 1 KB free;
+//   a folder with less is skipped with the note (severity 32) "Note: not
+//   enough free space on volume "<folder>" to overflow onto.  (Available =
+//   <n>K, wanted = at least <m>K.)"; none left: 6662 "render can't continue
+//   -- out of disk space on all overflow volumes.". With overflow off the
+//   output stays where it is (its writes will fail when the disk is full);
+// - else, for a still sequence, the output's folder holds at least
+//   folderFileLimit entries (0: no limit): a new folder beside it;
+// - else, for other modules, the file's KB (rounded up, 64-bit) +
+//   estimateKB reaches fileSizeLimitKB (0: no limit): a new file beside it.
+// The new name is the current one ("clip.avi"; for a still sequence its
+// folder's name) with " (n)" before the extension, n = continuations + 2
+// ("clip (2).avi", then "clip (3).avi": an earlier " (n)" is taken off at
+// the last space); the stem is shortened (whole characters) so the name fits
+// 255 bytes. A still sequence's new folder is created (on an overflow
+// volume, in its folder, which is created when missing) and gets the
+// template's name. 792 "can't overflow to "<path>" because it already
+// exists!" when the new file or folder is there. Then continuations goes up
+// by 1, the output is ended (PIN_EndAdding), pointed at the new file
+// (PIN_SetOutputFile) and started again (PIN_StartAdding; frame numbering
+// and counts go on), and the note "Note: output hit <volume freespace |
+// folder file-count | filesize> limit, continuing as "<path>"." is made
+// (severity 32). When the output carries sound (its info has sound channels)
+// and soundSecondsLeft > 0: "Warning: <seconds> seconds of audio were left
+// in the previous file and will be missing from this next file." (severity
+// 4). 3 "no output file specified!" without an output file. *continued: 1
+// when the output moved on (also set when a later step failed).
+enum { PIN_MaxOverflowVolumes = 8 };
+typedef struct PIN_ContinuationSettings {
+  uint32_t marginKB;         // free space kept on every volume
+  uint32_t folderFileLimit;  // still sequences: entries in one folder (0 none)
+  uint32_t fileSizeLimitKB;  // other modules: KB of one file (0 none)
+  Boolean32 overflow;        // go on to the overflow folders when the volume is full
+  // Absolute folder paths, owned by the caller; null or "" = an empty slot.
+  const char* overflowFolders[PIN_MaxOverflowVolumes];
+  // State kept by PIN_ContinueOutput between frames (start both at 0):
+  int32_t overflowSlot;   // the slot the next search starts with (the one after the last used)
+  int32_t continuations;  // continuations made so far
+} PIN_ContinuationSettings;
+TV_EXPORT ErrorCode PIN_ContinueOutput(PIN_OutputSpecH out, PIN_ContinuationSettings* settings,
+                                       uint32_t estimateKB, double soundSecondsLeft, Boolean32* continued);
 
 // Output information records swapped in place between host order and the
 // stored big-endian order, field by field (the same call goes both ways),

@@ -35,6 +35,8 @@ enum Site : uint32_t {
   kSiteOutput = 19,
   kSiteBlend = 20,
   kSiteMissing = 21,
+  kSiteReserve = 22,
+  kSiteContinue = 23,
   // The default of slot n reports at kSiteSlotBase + n.
   kSiteSlotBase = 0x40,
 };
@@ -126,6 +128,20 @@ enum TextIndex : int32_t {
   kTextMemoryOutput,
   kTextUnknownDestination,
   kTextMemoryBlend,
+  // Reservation and continuation.
+  kTextNoOutputFile,
+  kTextUnreserveUnreserved,
+  kTextUnreserveMissing,
+  kTextUnreserveNonEmpty,
+  kTextOverflowNoRoom,
+  kTextOverflowExhausted,
+  kTextOverflowExists,
+  kTextContinuing,
+  kTextReasonVolume,
+  kTextReasonFolder,
+  kTextReasonFileSize,
+  kTextAudioLeft,
+  kTextContinuationSuffix,
   kTextCount
 };
 extern const pkg::Reporter kReport;
@@ -368,6 +384,8 @@ struct OutputSpec {
   // Our own members.
   int32_t width, height;
   PIN_OutputInfo info;
+  uint64_t totalBytes;     // bytes of the still files written, in full
+  Boolean32 everStarted;   // StartAdding ran once (the frame count is zeroed only then)
   void* instance;
   void (*disposeInstance)(void*);
   uint32_t tailMagic;
@@ -381,6 +399,30 @@ ErrorCode CheckOutSpec(PIN_OutputSpecH out, uint32_t site);
 const Module* OutModuleOf(PIN_OutputSpecH out);
 // The name of numbered still `number` from a template name.
 bool NumberedName(std::string_view templ, int64_t number, std::string* name);
+// The frame index an operation means: index, or (index < 0) the last + 1.
+int32_t ResolveIndex(const OutputSpec& o, int32_t index);
+// A new reference to the file of still frame `index` (resolved already):
+// 3 without an output file, 1 for a name that cannot be made (reported, and
+// written to stderr); *ref null on failure.
+ErrorCode StillFrameRef(PIN_OutputSpecH out, int32_t index, uint32_t site, FILE_SpecH* ref);
+// Whether a path lies under a folder listed in "DontCheckSpaceDrives".
+bool SpaceUnchecked(std::string_view path);
+// The full path of a reference ("" on failure; drivers/common).
+std::string PathOf(FILE_SpecH file);
+// Bytes of s that can be kept within n without splitting a UTF-8 sequence.
+size_t WholeChars(std::string_view s, size_t n);
+// A file reference disposed of with its scope.
+struct OwnedRef {
+  FILE_SpecH h = nullptr;
+  OwnedRef() = default;
+  OwnedRef(const OwnedRef&) = delete;
+  OwnedRef& operator=(const OwnedRef&) = delete;
+  ~OwnedRef() {
+    if (h) FILE_Dispose(h);
+  }
+};
+// The name of continuation `count` (0 for the first) of a file or folder name.
+bool ContinuationName(std::string_view name, bool hasExtension, int32_t count, std::string* out);
 // The host's dialog procedure (8 reported without one).
 ErrorCode AskUser(int32_t kind, Handle spec, char* path, int32_t size, Boolean32* cancelled);
 void ClearHostProcs();

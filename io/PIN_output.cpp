@@ -9,7 +9,11 @@
 #include <utility>
 #include <string>
 
+#include <cstdio>
+#include <optional>
+
 #include "PIN_internal.h"
+#include "Prefs.h"
 #include "U.h"
 
 namespace tv::pin {
@@ -19,7 +23,8 @@ const Module* OutModuleOf(PIN_OutputSpecH out) { return FindModule(OutRec(out).s
 namespace {
 
 constexpr uint32_t kSite = kSiteOutput;
-constexpr int32_t kMaxFrameName = 260;
+// A name holds at most 255 bytes on the file systems here.
+constexpr int32_t kMaxFrameName = FILE_MaxName;
 
 void FreeOutputSpec(PIN_OutputSpecH out) {
   OutputSpec& o = OutRec(out);
@@ -38,13 +43,6 @@ ErrorCode Forward(PIN_OutputSpecH out, int slot, Fn PIN_ModuleProcs::*member, Ar
   return CallSlot(OutModuleOf(out), slot, member, out, args...);
 }
 
-// The full path of a reference ("" on failure).
-std::string PathOf(FILE_SpecH file) {
-  char path[FILE_MaxPath] = "";
-  if (!file || FILE_InqName(file, FILE_NameFullPath, path, sizeof path) != 0) return {};
-  return path;
-}
-
 // Splits "dir/name" at the last slash.
 void SplitPath(const std::string& path, std::string* dir, std::string* name) {
   const size_t slash = path.rfind('/');
@@ -54,12 +52,63 @@ void SplitPath(const std::string& path, std::string* dir, std::string* name) {
 
 }  // namespace
 
+size_t WholeChars(std::string_view s, size_t n) {
+  if (n >= s.size()) return s.size();
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
+int32_t ResolveIndex(const OutputSpec& o, int32_t index) {
+  if (index >= 0) return index;
+  return o.lastIndex < INT32_MAX ? o.lastIndex + 1 : INT32_MAX;
+}
+
+// "DontCheckSpaceDrives" names the volumes whose still files are not added
+// to the byte total. There are no drive letters here: the setting lists
+// folders (normally mount points, e.g. "/mnt/farm;/media/scratch"),
+// separated by ';' or ',', and a file under one of them is exempt. Entries
+// that are not absolute paths (the letters of old settings) match nothing.
+bool SpaceUnchecked(std::string_view path) {
+  const std::optional<std::string> value = platform::prefs::GetString(TV_PREFS_SECTION, "DontCheckSpaceDrives");
+  if (!value) return false;
+  std::string_view rest = *value;
+  while (!rest.empty()) {
+    const size_t cut = rest.find_first_of(";,");
+    std::string_view entry = rest.substr(0, cut);
+    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+    while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t')) entry.remove_prefix(1);
+    while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t')) entry.remove_suffix(1);
+    while (entry.size() > 1 && entry.back() == '/') entry.remove_suffix(1);
+    if (entry.empty() || entry.front() != '/') continue;
+    if (entry == "/") return true;
+    if (path.size() >= entry.size() && path.substr(0, entry.size()) == entry &&
+        (path.size() == entry.size() || path[entry.size()] == '/'))
+      return true;
+  }
+  return false;
+}
+
+ErrorCode StillFrameRef(PIN_OutputSpecH out, int32_t index, uint32_t site, FILE_SpecH* ref) {
+  *ref = nullptr;
+  const OutputSpec& o = OutRec(out);
+  if (!o.file) return kReport.Fail(site, kErrBadParam, kTextNoOutputFile);
+  std::string dir, templ;
+  SplitPath(PathOf(o.file), &dir, &templ);
+  std::string name = templ;
+  if (!o.noNumbering && !NumberedName(templ, static_cast<int64_t>(o.firstNumber) + index, &name)) {
+    // The console line, and the one report every failure gets.
+    std::fprintf(stderr, "%s is not a valid filename\n", name.c_str());
+    return kReport.Fail(site, 1, kTextBadFilename, {name.c_str()});
+  }
+  return FILE_New((dir + name).c_str(), FILE_LocFullPath, ref);
+}
+
 // The name of numbered still `number` from a template name: the template's
 // "[#...]" field replaced by the number at the field's width. A template
 // without a field gets "[#####]" before its extension, so the files keep the
 // extension their format is known by. Prefix and suffix are shortened (the
-// prefix first) so the name stays within 260 characters. False for a name
-// out of 1 to 260 characters.
+// prefix first, whole characters) so the name fits the 255 bytes a file name
+// may have here. False for a name out of 1 to 255 bytes (*name holds it).
 bool NumberedName(std::string_view templ, int64_t number, std::string* name) {
   size_t open = std::string_view::npos, close = 0;
   for (size_t i = 0; i < templ.size(); ++i) {
@@ -83,15 +132,20 @@ bool NumberedName(std::string_view templ, int64_t number, std::string* name) {
     suffix = templ.substr(close + 1);
     width = close - open - 1;
   }
-  char digits[64];
-  std::snprintf(digits, sizeof digits, "%0*lld", static_cast<int>(std::min<size_t>(width, 40)),
-                static_cast<long long>(number));
-  const size_t room = 259 - std::max<size_t>(std::min<size_t>(width, 40), 6);
+  // "%0*ld" at the field's width, however wide the field is.
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld", static_cast<long long>(number < 0 ? -number : number));
+  std::string digits(text);
+  const size_t sign = number < 0 ? 1 : 0;
+  if (digits.size() + sign < width) digits.insert(0, width - digits.size() - sign, '0');
+  if (sign) digits.insert(0, 1, '-');
+  const size_t reserve = std::max<size_t>(width, 6);
+  const size_t room = reserve < static_cast<size_t>(kMaxFrameName) ? kMaxFrameName - reserve : 0;
   if (prefix.size() + suffix.size() > room) {
     const size_t over = prefix.size() + suffix.size() - room;
     const size_t fromPrefix = std::min(over, prefix.size());
-    prefix.resize(prefix.size() - fromPrefix);
-    suffix.resize(suffix.size() - (over - fromPrefix));
+    prefix.resize(WholeChars(prefix, prefix.size() - fromPrefix));
+    suffix.resize(WholeChars(suffix, suffix.size() - (over - fromPrefix)));
   }
   *name = prefix + digits + suffix;
   return !name->empty() && name->size() <= static_cast<size_t>(kMaxFrameName);
@@ -308,7 +362,9 @@ ErrorCode PIN_GetOutputState(PIN_OutputSpecH out, PIN_OutputState* state) {
 ErrorCode PIN_StartAdding(PIN_OutputSpecH out) {
   if (ErrorCode err = CheckOutSpec(out, kSite)) return err;
   OutputSpec& o = OutRec(out);
-  if (!o.started) o.frames = 0;
+  // The count runs on over the continuations of one output.
+  if (!o.everStarted) o.frames = 0;
+  o.everStarted = 1;
   ErrorCode err = CallSlot(OutModuleOf(out), PIN_Slot_StartAdding, &PIN_ModuleProcs::startAdding, out);
   if (!err) OutRec(out).started = 1;
   return err;
@@ -318,23 +374,20 @@ namespace {
 
 // Writes frame `index` of a still sequence to its own file.
 ErrorCode AddStill(PIN_OutputSpecH out, const Module* m, int32_t index, BM_World world) {
-  const OutputSpec& o = OutRec(out);
-  if (o.noNumbering && o.frames > 0) return kReport.Fail(kSite, PIN_ErrBadRequest, kTextMultipleStills);
-  if (!o.file) return kReport.Fail(kSite, kErrBadParam, kTextUnknownDestination);
-  std::string dir, templ;
-  SplitPath(PathOf(o.file), &dir, &templ);
-  std::string name = templ;
-  if (!o.noNumbering && !NumberedName(templ, static_cast<int64_t>(o.firstNumber) + index, &name))
-    return kReport.Fail(kSite, 1, kTextBadFilename, {templ.c_str()});
+  if (OutRec(out).noNumbering && OutRec(out).frames > 0)
+    return kReport.Fail(kSite, PIN_ErrBadRequest, kTextMultipleStills);
   FILE_SpecH ref = nullptr;
-  if (ErrorCode err = FILE_New((dir + name).c_str(), FILE_LocFullPath, &ref)) return err;
+  // The name is checked before anything is made on disk.
+  if (ErrorCode err = StillFrameRef(out, index, kSite, &ref)) return err;
   ErrorCode err = CallSlot(m, PIN_Slot_SetOutputFile, &PIN_ModuleProcs::setOutputFile, out, ref);
   if (!err) err = CallSlot(m, PIN_Slot_OutputFrame, &PIN_ModuleProcs::outputFrame, out, world);
   int64_t size = 0;
-  if (!err && FILE_InqSize(ref, FILE_SizeData, &size) == 0) {
+  if (!err && !SpaceUnchecked(PathOf(ref)) && FILE_InqSize(ref, FILE_SizeData, &size) == 0 && size > 0) {
+    // The total is kept in full; the 32-bit figure saturates.
     OutputSpec& w = OutRec(out);
-    const int64_t total = static_cast<int64_t>(w.bytes) + size;
-    w.bytes = static_cast<int32_t>(std::min<int64_t>(total, 0x7FFFFFFF));
+    const uint64_t add = static_cast<uint64_t>(size);
+    w.totalBytes = w.totalBytes > UINT64_MAX - add ? UINT64_MAX : w.totalBytes + add;
+    w.bytes = static_cast<int32_t>(std::min<uint64_t>(w.totalBytes, 0x7FFFFFFF));
   }
   FILE_Dispose(ref);
   return err;
@@ -346,7 +399,7 @@ ErrorCode PIN_AddFrame(PIN_OutputSpecH out, int32_t index, BM_World world) {
   if (ErrorCode err = CheckOutSpec(out, kSite)) return err;
   if (!world) return kReport.BadParam(kSite, {"PIN_AddFrame"});
   if (ErrorCode err = PIN_Idle()) return err;
-  if (index < 0) index = OutRec(out).lastIndex < INT32_MAX ? OutRec(out).lastIndex + 1 : INT32_MAX;
+  index = ResolveIndex(OutRec(out), index);
   const Module* m = OutModuleOf(out);
   ErrorCode err = m && (m->info.flags & PIN_ModFlag_StillPerFile)
                       ? AddStill(out, m, index, world)
@@ -403,7 +456,7 @@ ErrorCode PIN_GetSizes(PIN_OutputSpecH out, int64_t* volumeSpace, int64_t* fileS
   FILE_Dispose(parent);
   if (err) return err;
   *volumeSpace = static_cast<int64_t>(std::min<uint64_t>(space, INT64_MAX));
-  *fileSize = OutRec(out).bytes;
+  *fileSize = static_cast<int64_t>(std::min<uint64_t>(OutRec(out).totalBytes, INT64_MAX));
   return 0;
 }
 

@@ -98,6 +98,21 @@ constexpr pkg::Text kTexts[] = {
     {kTextMemoryOutput, "an output description"},
     {kTextUnknownDestination, "Unknown output destination"},
     {kTextMemoryBlend, "frame blending deep buffer"},
+    {kTextNoOutputFile, "no output file specified!"},
+    {kTextUnreserveUnreserved, "trying to unreserve a file without reserving it first."},
+    {kTextUnreserveMissing, "trying to unreserve a non-existent file."},
+    {kTextUnreserveNonEmpty, "trying to unreserve a file with non-zero size."},
+    {kTextOverflowNoRoom,
+     "Note: not enough free space on volume \"^1\" to overflow onto.  (Available = ^L2K, wanted = at least ^L3K.)"},
+    {kTextOverflowExhausted, "render can't continue -- out of disk space on all overflow volumes."},
+    {kTextOverflowExists, "can't overflow to \"%s\" because it already exists!"},
+    {kTextContinuing, "Note: output %s, continuing as \"%s\"."},
+    {kTextReasonVolume, "hit volume freespace limit"},
+    {kTextReasonFolder, "hit folder file-count limit"},
+    {kTextReasonFileSize, "hit filesize limit"},
+    {kTextAudioLeft,
+     "Warning: %lf seconds of audio were left in the previous file and will be missing from this next file."},
+    {kTextContinuationSuffix, " (%ld)"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

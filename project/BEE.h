@@ -1403,3 +1403,98 @@ TV_EXPORT ErrorCode BEE_SaveFavorite(FILE_SpecH file, int32_t script, int32_t fl
 // is not a favorite fails with 0x1A4A; a newer version with 9; more effects
 // than the layer can take with 3, nothing applied.
 TV_EXPORT ErrorCode BEE_CmdApplyFavorite(FILE_SpecH file, BEE_Layer layer);
+
+// ---- Movie rendering -------------------------------------------------------------------
+// BEE_CmdMakeMovie renders a composition over a span of time into one or
+// more output modules, frame by frame with its sound, telling the host how
+// far it is (selector 2) and letting the user stop. Everything the render
+// changes in the project is rolled back through the undo machinery: the
+// project is left as it was, with its dirty flag, and the redo stack empty.
+//
+// The host makes each OutputSpec (PIN_NewOutputSpec, PIN_SetOutputInfo,
+// PIN_SetOutputFile and the module's own options) and disposes it after the
+// render; the render starts, feeds and ends it. An output takes sound when
+// its output information has a sound rate and channels.
+//
+// What callers may rely on:
+// - Frames are numbered from 0 over [start, start + duration): the count of
+//   whole frame durations in the span, at least one. A duration of 0 or less
+//   renders 1/600 second (one frame). Frame k is the composition at start +
+//   k x frame duration, written as output frame index k.
+// - With fields, each output frame is two field renders into one World: the
+//   first field (fieldOrder 1: the even rows, 2: the odd rows) at the frame's
+//   time, the other half a frame later.
+// - Coarse-to-fine order is kept only when every output is a still sequence
+//   and none takes sound (a movie's frames and sound must arrive in order);
+//   otherwise the frames go in order and a note (severity 32) says so.
+// - With reserveFrames, each frame is first claimed through the first output
+//   (a still sequence, else 3): frames another renderer claimed are skipped,
+//   so renderers sharing one numbered sequence render each frame once.
+// - A stop (a non-zero answer to selector 1 or 2, or 517 from below) returns
+//   0 with *stopped 1. Finished frames stay; a claimed frame not yet written
+//   is unclaimed. Outputs are ended (a movie keeps the frames it got).
+// - Failures: 3 (reported) for a null settings record, an item that is not a
+//   composition, no outputs, a frame rate of 0 or less, a field order outside
+//   0..2, a call while a render runs or while an undo group is open; 3 at
+//   location 0x1A000099 "invalid output frame dimensions." for an output frame
+//   without area; the codes of PIN, SND and the renderer, passed up. A frame
+//   written to some outputs but not all adds the warning "last frame was
+//   written to one or more output modules, but not all!" (severity 4).
+// - An output that got no frame is not ended; when its file exists and is
+//   smaller than 20481 bytes it is deleted, a larger one is kept with the
+//   note "didn't delete empty file "<name>" because it was larger than
+//   expected." (severity 32).
+enum {
+  BEE_MaxMovieOutputs = 16,
+  BEE_EmptyOutputLimit = 20481,    // an empty output file this size or larger is kept
+  BEE_SiteMakeMovie = 0x98,
+  BEE_SiteOutputFrame = 0x99,      // "invalid output frame dimensions."
+};
+// One output of a render: the host's OutputSpec and what the render counts.
+typedef struct BEE_MovieOutput {
+  PIN_OutputSpecH out;
+  int32_t framesWritten;   // cleared when the render starts
+  int32_t continuations;   // continuation files or folders begun
+  Boolean32 wrote;         // a frame reached the output
+  int32_t reserved;
+} BEE_MovieOutput;
+// The render settings (the host's record).
+typedef struct BEE_RenderSettings {
+  BEE_Item comp;
+  int32_t outputCount;          // 1..BEE_MaxMovieOutputs
+  BEE_MovieOutput* outputs;
+  Time start;
+  Time duration;                // 0 or less: 1/600 second
+  uint32_t frameRate;           // 16.16 frames a second
+  int32_t fieldOrder;           // 0 whole frames, 1 upper (even rows) first, 2 lower first
+  Boolean32 useResolution;      // render at the composition's downsampled size (else full size)
+  Boolean32 reserveFrames;
+  Boolean32 coarseToFine;
+} BEE_RenderSettings;
+// The status record of selector 2.
+enum {
+  BEE_MovieBegin = 1,        // before the first frame
+  BEE_MovieRendering = 2,    // a frame is being rendered (frameIndex)
+  BEE_MovieSound = 3,        // its sound is being rendered
+  BEE_MovieWriting = 4,      // it is being written
+  BEE_MovieFrameDone = 5,    // it was written (framesDone counts it)
+  BEE_MovieSkipped = 6,      // another renderer holds it
+  BEE_MovieEnded = 7,        // the render has ended (after the outputs were ended)
+};
+typedef struct BEE_MovieStatus {
+  int32_t framesDone;
+  int32_t framesTotal;
+  int32_t elapsedSeconds;    // ticks since the start / 60
+  int32_t status;            // BEE_Movie*
+  int32_t frameIndex;        // the frame concerned (-1 for none)
+  Time frameTime;
+} BEE_MovieStatus;
+TV_EXPORT ErrorCode BEE_CmdMakeMovie(const BEE_RenderSettings* settings, Boolean32* stopped);
+// Whether a movie render is under way (the making-movie flag).
+TV_EXPORT ErrorCode BEE_IsMakingMovie(Boolean32* making);
+// The order frames 0..count-1 are visited in: sequential, or coarse to fine
+// (every S-th frame from 0 where S is the largest power of two not above
+// count - 1, then the odd multiples of S/2, S/4 ... down to 1). Fills at most
+// capacity entries of order; *filled the number written.
+TV_EXPORT ErrorCode BEEp_MovieFrameOrder(int32_t count, Boolean32 coarseToFine, int32_t* order, int32_t capacity,
+                                         int32_t* filled);

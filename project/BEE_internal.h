@@ -141,6 +141,8 @@ enum Text : int32_t {
   kTextKeyTextFormat, kTextNotKeyScrap, kTextScrapKind,
   // Effect favorites.
   kTextFavRemoved1, kTextFavRemovedN, kTextFavRemovedEtc, kTextNotFavorite,
+  // Movie rendering.
+  kTextBadOutputFrame, kTextNotAllOutputs, kTextEmptyFileKept, kTextInOrderNote, kTextMovieBusy,
   kTextCount
 };
 

@@ -204,6 +204,12 @@ constexpr pkg::Text kTexts[] = {
     {kTextFavRemovedEtc,
      "^L1 effect references have been removed because some effects used by this favorite are missing. (^2, etc.)"},
     {kTextNotFavorite, "not a valid effect favorite file."},
+    {kTextBadOutputFrame, "invalid output frame dimensions."},
+    {kTextNotAllOutputs, "last frame was written to one or more output modules, but not all!"},
+    {kTextEmptyFileKept, "didn't delete empty file \"^1\" because it was larger than expected."},
+    {kTextInOrderNote,
+     "Note: frames are rendered in order because an output is a movie or takes sound."},
+    {kTextMovieBusy, "a movie is being rendered, or an undo group is open."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

@@ -1,0 +1,454 @@
+// Movie rendering: frame order, frames and sound that equal single renders
+// (a numbered PNG sequence, a lossless movie with PCM sound, an H.264 movie
+// with AAC), stopping, the project left as it was, fields and failures.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "BEE_test_support.h"
+#include "BM.h"
+#include "FILE.h"
+#include "MC.h"
+#include "PIN.h"
+#include "SND.h"
+
+namespace {
+
+using tv::test::UFixture;
+using namespace tv;
+using namespace tv::bee::test;
+namespace fs = std::filesystem;
+
+constexpr int kW = 64, kH = 48, kRate = 48000;
+constexpr FourCC kStills = MakeFourCC("OIMG"), kMovies = MakeFourCC("MooV");
+
+std::vector<int32_t> Order(int32_t count, bool coarse) {
+  std::vector<int32_t> v(static_cast<size_t>(count) + 1, -1);
+  int32_t n = -1;
+  EXPECT_EQ(BEEp_MovieFrameOrder(count, coarse, v.data(), static_cast<int32_t>(v.size()), &n), 0);
+  v.resize(static_cast<size_t>(std::max(n, 0)));
+  return v;
+}
+
+TEST(MovieOrder, CoarseToFineVisitsEveryFrameOnce) {
+  EXPECT_EQ(Order(9, true), (std::vector<int32_t>{0, 8, 4, 2, 6, 1, 3, 5, 7}));
+  EXPECT_EQ(Order(1, true), (std::vector<int32_t>{0}));
+  EXPECT_EQ(Order(2, true), (std::vector<int32_t>{0, 1}));
+  EXPECT_EQ(Order(0, true), (std::vector<int32_t>{}));
+  EXPECT_EQ(Order(17, true),
+            (std::vector<int32_t>{0, 16, 8, 4, 12, 2, 6, 10, 14, 1, 3, 5, 7, 9, 11, 13, 15}));
+  EXPECT_EQ(Order(5, false), (std::vector<int32_t>{0, 1, 2, 3, 4}));
+  // Every count up to 300 visits each frame exactly once.
+  for (int32_t n = 1; n <= 300; ++n) {
+    std::vector<int32_t> v = Order(n, true);
+    std::sort(v.begin(), v.end());
+    for (int32_t i = 0; i < n; ++i) ASSERT_EQ(v[static_cast<size_t>(i)], i) << n;
+  }
+}
+
+// A 16-bit stereo WAV of a 440 Hz tone, written byte by byte.
+void WriteWav(const std::string& path, int seconds) {
+  const uint32_t frames = static_cast<uint32_t>(kRate * seconds), data = frames * 4;
+  std::ofstream f(path, std::ios::binary);
+  auto u32 = [&](uint32_t v) { f.put(char(v)).put(char(v >> 8)).put(char(v >> 16)).put(char(v >> 24)); };
+  auto u16 = [&](uint16_t v) { f.put(char(v)).put(char(v >> 8)); };
+  f << "RIFF";
+  u32(36 + data);
+  f << "WAVEfmt ";
+  u32(16), u16(1), u16(2), u32(kRate), u32(kRate * 4), u16(4), u16(16);
+  f << "data";
+  u32(data);
+  for (uint32_t i = 0; i < frames; ++i) {
+    const auto s = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 440 * i / kRate)));
+    u16(static_cast<uint16_t>(s)), u16(static_cast<uint16_t>(-s));
+  }
+}
+
+struct StatusLog {
+  std::vector<BEE_MovieStatus> seen;
+  int32_t stopAfter = -1;   // stop once this many frames are done
+  BEE_Item seek = nullptr;  // moved on every status (a change the render must undo)
+};
+
+ErrorCode OnStatus(intptr_t refcon, int32_t selector, void* data) {
+  auto* log = reinterpret_cast<StatusLog*>(refcon);
+  if (selector != BEE_SelMovieStatus) return 0;
+  const auto& st = *static_cast<const BEE_MovieStatus*>(data);
+  log->seen.push_back(st);
+  if (log->seek && st.frameIndex >= 0) BEE_CmdSeekItemToTime(log->seek, st.frameTime);
+  return log->stopAfter >= 0 && st.framesDone >= log->stopAfter ? 1 : 0;
+}
+
+class Movie : public UFixture {
+ protected:
+  Movie() : UFixture({BM_PackageNumber, PIN_PackageNumber, BEE_PackageNumber}) {}
+  void TearDown() override {
+    for (PIN_OutputSpecH o : outs_) PIN_DisposeOutputSpec(o);
+    for (BM_World w : worlds_) BM_DisposeWorld(w);
+    BEE_SetCallbackFunc(nullptr, 0);
+    UFixture::TearDown();
+  }
+  // 64 x 48 at 10 frames a second, 3 s: a solid moving two pixels a frame.
+  BEE_Item Comp() {
+    BEE_CompSettings s = Settings("Movie", kW, kH, 10u << 16, Time{3, 1});
+    BEE_Item c = nullptr;
+    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+    BEE_SolidSettings solid = Solid("Box", 0xFF20A040, 12, 10);
+    BEE_Layer l = nullptr;
+    EXPECT_EQ(BEE_CmdNewSolidLayer(c, &solid, &l), 0);
+    BEE_StreamRef ref{l, BEE_StreamPosition};
+    TDB_Stream st = nullptr, d = nullptr;
+    EXPECT_EQ(BEE_StreamLookup(&ref, &st), 0);
+    EXPECT_EQ(TDB_DuplicateStream(st, &d), 0);
+    EXPECT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
+    const double a[2] = {2, 10}, b[2] = {62, 40};
+    const Time t0{0, 1}, t1{3, 1};
+    EXPECT_EQ(TDB_InsertKeyF(d, &t0, 0, 1, a, TDB_InterpLinear, TDB_InterpLinear), 0);
+    EXPECT_EQ(TDB_InsertKeyF(d, &t1, 0, 1, b, TDB_InterpLinear, TDB_InterpLinear), 0);
+    EXPECT_EQ(BEE_CmdSetStreamKeys(l, BEE_StreamPosition, d), 0);
+    return c;
+  }
+  void AddTone(BEE_Item comp) {
+    WriteWav(dir.P("tone.wav"), 3);
+    FILE_SpecH ref = nullptr;
+    ASSERT_EQ(FILE_New(dir.P("tone.wav").c_str(), FILE_LocFullPath, &ref), 0);
+    BEE_Item item = nullptr;
+    ASSERT_EQ(BEE_CmdImportFootage(nullptr, ref, 0, &item), 0);
+    FILE_Dispose(ref);
+    BEE_Layer l = nullptr;
+    ASSERT_EQ(BEE_CmdNewLayer(comp, item, &l), 0);
+  }
+  PIN_OutputSpecH Output(FourCC sig, const std::string& name, int w = kW, int h = kH) {
+    PIN_OutputSpecH out = nullptr;
+    EXPECT_EQ(PIN_NewOutputSpec(sig, w, h, &out), 0);
+    FILE_SpecH ref = nullptr;
+    EXPECT_EQ(FILE_New(dir.P(name).c_str(), FILE_LocFullPath, &ref), 0);
+    EXPECT_EQ(PIN_SetOutputFile(out, ref), 0);
+    FILE_Dispose(ref);
+    outs_.push_back(out);
+    return out;
+  }
+  // A movie of the codec at 10 frames a second with 48 kHz stereo sound.
+  PIN_OutputSpecH MovieOut(const std::string& name, FourCC codec) {
+    PIN_OutputSpecH out = Output(kMovies, name);
+    const int32_t c = static_cast<int32_t>(codec), rate = 10 << 16, sr = kRate, ch = 2;
+    EXPECT_EQ(PIN_SetOutSpecificData(out, 1, &c, 4), 0);
+    EXPECT_EQ(PIN_SetOutSpecificData(out, 3, &rate, 4), 0);
+    EXPECT_EQ(PIN_SetOutSpecificData(out, 4, &sr, 4), 0);
+    EXPECT_EQ(PIN_SetOutSpecificData(out, 5, &ch, 4), 0);
+    PIN_OutputInfo info{};
+    EXPECT_EQ(PIN_GetOutputInfo(out, &info, sizeof info), 0);
+    info.depth = 32;
+    info.frameRate = rate;
+    info.soundRate = static_cast<Fixed>(kRate << 16);
+    info.soundEncoding = SND_Encoding_Signed;
+    info.soundBytes = 2;
+    info.soundChannels = 2;
+    EXPECT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 0);
+    return out;
+  }
+  BEE_RenderSettings Settings3s(BEE_Item comp, std::vector<BEE_MovieOutput>& entries) {
+    BEE_RenderSettings s{};
+    s.comp = comp;
+    s.outputCount = static_cast<int32_t>(entries.size());
+    s.outputs = entries.data();
+    s.start = Time{0, 1};
+    s.duration = Time{3, 1};
+    s.frameRate = 10u << 16;
+    return s;
+  }
+  BM_World NewWorld(int w = kW, int h = kH) {
+    const Rect r{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
+    BM_World world = nullptr;
+    EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &r, 32, 0, nullptr, &world), 0);
+    worlds_.push_back(world);
+    return world;
+  }
+  static std::vector<uint8_t> Bytes(BM_World w) {
+    int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
+    BM_GetWorldInfo(w, &width, &height, &depth, &rowBytes);
+    Boolean32 failed = 0;
+    BM_LockPixels(0, w, &failed);
+    const auto* base = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w));
+    std::vector<uint8_t> out;
+    for (int y = 0; y < height; ++y) out.insert(out.end(), base + y * rowBytes, base + y * rowBytes + width * 4);
+    BM_UnlockPixels(w);
+    return out;
+  }
+  std::vector<uint8_t> Single(BEE_Item comp, Time t, Time span = Time{1, 10}, int32_t field = 0,
+                              BM_World into = nullptr) {
+    BM_World w = into ? into : NewWorld();
+    const BEE_RenderRequest rq{t, span, field, 0, -1, {0, 0}};
+    EXPECT_EQ(BEEp_RenderItemFrame(comp, &rq, w), 0);
+    return Bytes(w);
+  }
+  PIN_SeqSpecH Open(const std::string& name) {
+    FILE_SpecH ref = nullptr;
+    EXPECT_EQ(FILE_New(dir.P(name).c_str(), FILE_LocFullPath, &ref), 0);
+    PIN_SeqSpecH seq = nullptr;
+    EXPECT_EQ(PIN_NewSeqSpecFromFile(ref, &seq), 0);
+    FILE_Dispose(ref);
+    return seq;
+  }
+  std::vector<uint8_t> Read(PIN_SeqSpecH seq, Time t) {
+    BM_World w = NewWorld();
+    PIN_DrawParams p{};
+    p.time = t;
+    EXPECT_EQ(PIN_DrawFrame(seq, w, &p), 0);
+    return Bytes(w);
+  }
+  std::vector<int16_t> Sound(PIN_SeqSpecH seq, Time start, Time duration) {
+    SND_World back = nullptr;
+    EXPECT_EQ(SND_NewWorld(nullptr, nullptr, &back), 0);
+    const SND_Format f{double(kRate), SND_Encoding_Signed, 2, 2, 0};
+    PIN_SoundRequest r{start, duration, f, SND_Quality_Best};
+    EXPECT_EQ(PIN_GetSound(seq, &r, back), 0);
+    return Samples(back);
+  }
+  static std::vector<int16_t> Samples(SND_World w) {
+    SND_WorldInfo info{};
+    SNDp_GetWorldInfo(w, &info);
+    SND_LockBuffer(0, w);
+    void* p = nullptr;
+    SNDp_GetBuffer(w, &p);
+    std::vector<int16_t> v(static_cast<int16_t*>(p), static_cast<int16_t*>(p) + info.frames * 2);
+    SND_UnlockBuffer(w);
+    SND_DisposeWorld(w);
+    return v;
+  }
+  static double MeanError(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); i += 4)
+      for (size_t c = 1; c < 4; ++c) sum += std::abs(int(a[i + c]) - int(b[i + c]));
+    return sum / (a.size() / 4 * 3);
+  }
+  static std::vector<uint8_t> Opaque(std::vector<uint8_t> v) {
+    for (size_t i = 0; i < v.size(); i += 4) v[i] = 255;
+    return v;
+  }
+  std::vector<std::string> Files() {
+    std::vector<std::string> v;
+    for (const auto& e : fs::directory_iterator(dir.path())) v.push_back(e.path().filename().string());
+    std::sort(v.begin(), v.end());
+    return v;
+  }
+
+  tv::test::TempDir dir;
+  std::vector<PIN_OutputSpecH> outs_;
+  std::vector<BM_World> worlds_;
+};
+
+TEST_F(Movie, ThreeSecondsToStillsAndMoviesEqualSingleFrames) {
+  BEE_Item comp = Comp();
+  AddTone(comp);
+  std::vector<BEE_MovieOutput> entries{{Output(kStills, "f_[###].png"), 9, 9, 0, 0},
+                                       {MovieOut("lossless.mov", MakeFourCC("png ")), 0, 0, 0, 0},
+                                       {MovieOut("h264.mp4", MakeFourCC("avc1")), 0, 0, 0, 0}};
+  BEE_RenderSettings s = Settings3s(comp, entries);
+  StatusLog log;
+  BEE_SetCallbackFunc(OnStatus, reinterpret_cast<intptr_t>(&log));
+  ASSERT_EQ(BEE_SetProjectDirty(0), 0);
+  const std::string before = Dump();
+  const std::vector<int32_t> stacks = Stacks();
+  Boolean32 stopped = 7;
+  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  EXPECT_EQ(stopped, 0);
+  EXPECT_EQ(Dump(), before);
+  EXPECT_EQ(Stacks(), stacks);
+  EXPECT_EQ(Dirty(), 0);
+  for (const BEE_MovieOutput& e : entries) {
+    EXPECT_EQ(e.framesWritten, 30);
+    EXPECT_EQ(e.wrote, 1);
+  }
+  // The host heard the start, each frame's stages and the end (status 7).
+  ASSERT_FALSE(log.seen.empty());
+  EXPECT_EQ(log.seen.front().status, BEE_MovieBegin);
+  EXPECT_EQ(log.seen.back().status, BEE_MovieEnded);
+  EXPECT_EQ(log.seen.back().framesDone, 30);
+  EXPECT_EQ(log.seen.back().framesTotal, 30);
+  EXPECT_EQ(std::count_if(log.seen.begin(), log.seen.end(),
+                          [](const BEE_MovieStatus& st) { return st.status == BEE_MovieFrameDone; }),
+            30);
+
+  std::vector<std::vector<uint8_t>> want;
+  for (int k = 0; k < 30; ++k) want.push_back(Single(comp, Time{k, 10}));
+  for (int k = 0; k < 30; ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "f_%03d.png", k);
+    ASSERT_TRUE(fs::exists(dir.P(name))) << name;
+    PIN_SeqSpecH png = Open(name);
+    EXPECT_EQ(Read(png, Time{0, 1}), want[static_cast<size_t>(k)]) << name;
+    PIN_DisposeSeqSpec(png);
+  }
+  EXPECT_FALSE(fs::exists(dir.P("f_030.png")));
+  PIN_SeqSpecH mov = Open("lossless.mov"), mp4 = Open("h264.mp4");
+  for (int k : {0, 1, 14, 29}) {
+    const Time t{2 * k + 1, 20};  // inside frame k
+    EXPECT_EQ(Read(mov, t), want[static_cast<size_t>(k)]) << k;
+    // H.264 is lossy: each frame is closest to its own render.
+    const std::vector<uint8_t> got = Read(mp4, t);
+    const double own = MeanError(got, Opaque(want[static_cast<size_t>(k)]));
+    EXPECT_LT(own, 4.0) << k;
+    if (k > 0) EXPECT_LT(own, MeanError(got, Opaque(want[static_cast<size_t>(k - 1)]))) << k;
+    if (k < 29) EXPECT_LT(own, MeanError(got, Opaque(want[static_cast<size_t>(k + 1)]))) << k;
+  }
+  // The sound, rendered a frame's span at a time, equals one render of the
+  // whole span (PCM); the AAC track is there and not silent.
+  SND_World whole = nullptr;
+  const SND_Format f{double(kRate), SND_Encoding_Signed, 2, 2, 0};
+  ASSERT_EQ(BEE_RenderCompSound(comp, 0, Time{0, 1}, Time{3, 1}, &f, &whole), 0);
+  const std::vector<int16_t> all = Samples(whole);
+  ASSERT_EQ(all.size(), size_t{kRate * 3 * 2});
+  EXPECT_EQ(Sound(mov, Time{0, 1}, Time{3, 1}), all);
+  const std::vector<int16_t> aac = Sound(mp4, Time{1, 1}, Time{1, 10});
+  EXPECT_NE(aac, std::vector<int16_t>(aac.size(), 0));
+  PIN_DisposeSeqSpec(mov);
+  PIN_DisposeSeqSpec(mp4);
+}
+
+TEST_F(Movie, StopLeavesFinishedFramesAndTheProjectAsItWas) {
+  BEE_Item comp = Comp();
+  ASSERT_EQ(BEE_CmdRenameItem(comp, "Renamed"), 0);  // the user's last step
+  std::vector<BEE_MovieOutput> entries{{Output(kStills, "s_[##].png"), 0, 0, 0, 0},
+                                       {MovieOut("stop.mov", MakeFourCC("png ")), 0, 0, 0, 0}};
+  BEE_RenderSettings s = Settings3s(comp, entries);
+  StatusLog log;
+  log.stopAfter = 3;
+  log.seek = comp;  // every status moves the composition's time
+  BEE_SetCallbackFunc(OnStatus, reinterpret_cast<intptr_t>(&log));
+  ASSERT_EQ(BEE_SetProjectDirty(0), 0);
+  const std::string before = Dump();
+  const std::vector<int32_t> stacks = Stacks();
+  Boolean32 stopped = 0;
+  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  EXPECT_EQ(stopped, 1);
+  EXPECT_EQ(Dump(), before);
+  EXPECT_EQ(Stacks(), stacks);
+  EXPECT_EQ(UndoName(), "Name Change");
+  EXPECT_EQ(RedoName(), "<none>");
+  EXPECT_EQ(Dirty(), 0);
+  Boolean32 making = 1;
+  EXPECT_EQ(BEE_IsMakingMovie(&making), 0);
+  EXPECT_EQ(making, 0);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"s_00.png", "s_01.png", "s_02.png", "stop.mov"}));
+  EXPECT_EQ(entries[1].framesWritten, 3);
+  PIN_SeqSpecH mov = Open("stop.mov");
+  Time d{};
+  ASSERT_EQ(PIN_GetDuration(mov, &d), 0);
+  EXPECT_EQ(d.value * 10, static_cast<int32_t>(d.scale) * 3);
+  PIN_DisposeSeqSpec(mov);
+  // A dirty project stays dirty.
+  ASSERT_EQ(BEE_SetProjectDirty(1), 0);
+  log = StatusLog{};
+  log.stopAfter = 0;
+  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  EXPECT_EQ(stopped, 1);
+  EXPECT_EQ(Dirty(), 1);
+}
+
+TEST_F(Movie, DurationZeroFieldsAndOrder) {
+  BEE_Item comp = Comp();
+  std::vector<BEE_MovieOutput> entries{{Output(kStills, "z.png"), 0, 0, 0, 0}};
+  BEE_RenderSettings s = Settings3s(comp, entries);
+  s.duration = Time{0, 1};
+  s.start = Time{1, 1};
+  s.coarseToFine = 1;
+  Boolean32 stopped = 0;
+  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  // 1/600 second holds no whole frame: the frame at the start is rendered.
+  EXPECT_EQ(Files(), (std::vector<std::string>{"z00000.png"}));
+  PIN_SeqSpecH png = Open("z00000.png");
+  EXPECT_EQ(Read(png, Time{0, 1}), Single(comp, Time{1, 1}));
+  PIN_DisposeSeqSpec(png);
+
+  // Fields, lower first: odd rows at the frame's time, even rows half a frame later.
+  entries = {{Output(kStills, "fld_[#].png"), 0, 0, 0, 0}};
+  s = Settings3s(comp, entries);
+  s.start = Time{5, 10};
+  s.duration = Time{1, 10};
+  s.fieldOrder = 2;
+  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  BM_World both = NewWorld();
+  Single(comp, Time{5, 10}, Time{1, 20}, 2, both);
+  const std::vector<uint8_t> want = Single(comp, Time{11, 20}, Time{1, 20}, 1, both);
+  png = Open("fld_0.png");
+  EXPECT_EQ(Read(png, Time{0, 1}), want);
+  PIN_DisposeSeqSpec(png);
+
+  // Coarse to fine over 9 frames of stills; with a movie among the outputs
+  // the frames go in order, with a note.
+  for (bool withMovie : {false, true}) {
+    entries = {{Output(kStills, withMovie ? "m_[#].png" : "c_[#].png"), 0, 0, 0, 0}};
+    if (withMovie) entries.push_back({MovieOut("order.mov", MakeFourCC("png ")), 0, 0, 0, 0});
+    s = Settings3s(comp, entries);
+    s.duration = Time{9, 10};
+    s.coarseToFine = 1;
+    StatusLog log;
+    BEE_SetCallbackFunc(OnStatus, reinterpret_cast<intptr_t>(&log));
+    rec.clear();
+    ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+    std::vector<int32_t> order;
+    for (const BEE_MovieStatus& st : log.seen)
+      if (st.status == BEE_MovieFrameDone) order.push_back(st.frameIndex);
+    EXPECT_EQ(order, withMovie ? Order(9, false) : (std::vector<int32_t>{0, 8, 4, 2, 6, 1, 3, 5, 7}));
+    ASSERT_EQ(rec.reports.size(), withMovie ? 1u : 0u);
+    if (withMovie) EXPECT_EQ(rec.reports[0].severity, 32);
+  }
+}
+
+TEST_F(Movie, RefusalsAndFailuresLeaveTheProject) {
+  BEE_Item comp = Comp();
+  ASSERT_EQ(BEE_SetProjectDirty(0), 0);
+  const std::string before = Dump();
+  const std::vector<int32_t> stacks = Stacks();
+  Boolean32 stopped = 7;
+  EXPECT_EQ(BEE_CmdMakeMovie(nullptr, &stopped), 3);
+  std::vector<BEE_MovieOutput> entries{{Output(kStills, "r_[#].png"), 0, 0, 0, 0}};
+  BEE_RenderSettings s = Settings3s(comp, entries);
+  s.frameRate = 0;
+  EXPECT_EQ(BEE_CmdMakeMovie(&s, &stopped), 3);
+  s = Settings3s(comp, entries);
+  s.fieldOrder = 3;
+  EXPECT_EQ(BEE_CmdMakeMovie(&s, &stopped), 3);
+  // An output frame without area.
+  entries = {{Output(kStills, "r_[#].png", kW, 0), 0, 0, 0, 0}};
+  s = Settings3s(comp, entries);
+  rec.clear();
+  EXPECT_EQ(BEE_CmdMakeMovie(&s, &stopped), 3);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.reports[0].location, 0x1A000099u);
+  EXPECT_NE(rec.reports[0].text.find("invalid output frame dimensions."), std::string::npos);
+  // Reserving frames needs a still sequence first.
+  entries = {{MovieOut("x.mov", MakeFourCC("png ")), 0, 0, 0, 0}};
+  s = Settings3s(comp, entries);
+  s.reserveFrames = 1;
+  EXPECT_EQ(BEE_CmdMakeMovie(&s, &stopped), 3);
+  EXPECT_EQ(stopped, 0);
+  EXPECT_EQ(Dump(), before);
+  EXPECT_EQ(Stacks(), stacks);
+  EXPECT_EQ(Dirty(), 0);
+  // An output whose frame is larger than the render gets the frame centred.
+  entries = {{Output(kStills, "big.png", kW + 4, kH + 2), 0, 0, 0, 0}};
+  s = Settings3s(comp, entries);
+  s.duration = Time{1, 10};
+  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  const std::vector<uint8_t> frame = Single(comp, Time{0, 1});
+  BM_World big = NewWorld(kW + 4, kH + 2);
+  PIN_SeqSpecH png = Open("big00000.png");
+  PIN_DrawParams p{};
+  p.time = Time{0, 1};
+  ASSERT_EQ(PIN_DrawFrame(png, big, &p), 0);
+  PIN_DisposeSeqSpec(png);
+  const std::vector<uint8_t> got = Bytes(big);
+  for (int y = 0; y < kH + 2; ++y)
+    for (int x = 0; x < kW + 4; ++x) {
+      const bool inside = x >= 2 && x < kW + 2 && y >= 1 && y < kH + 1;
+      const uint8_t* g = &got[static_cast<size_t>((y * (kW + 4) + x) * 4)];
+      const uint32_t v = uint32_t(g[0]) << 24 | g[1] << 16 | g[2] << 8 | g[3];
+      const uint8_t* w = inside ? &frame[static_cast<size_t>(((y - 1) * kW + x - 2) * 4)] : nullptr;
+      ASSERT_EQ(v, w ? uint32_t(w[0]) << 24 | w[1] << 16 | w[2] << 8 | w[3] : 0u) << x << "," << y;
+    }
+}
+
+}  // namespace
