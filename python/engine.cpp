@@ -48,10 +48,19 @@ ErrorCode Log(intptr_t, LocationCode location, Severity severity, const char* te
 // exception is raised again once the engine has returned.
 ErrorCode HostCallback(intptr_t, int32_t selector, void* data) {
   State& s = S();
-  if (selector != BEE_SelProgress || !s.progress || s.progress.is_none()) return 0;
+  if (selector != BEE_SelProgress && selector != BEE_SelMovieStatus) return 0;
+  if (!s.progress || s.progress.is_none()) return 0;
   if (s.stopped || s.pendingType) return 1;
+  // A movie render's callable hears its status; the polls inside each frame
+  // only carry a stop already asked for.
+  if (s.movie != (selector == BEE_SelMovieStatus)) return 0;
   int32_t phase = 0, done = 0, total = 0;
-  if (data) {
+  if (data && selector == BEE_SelMovieStatus) {
+    const auto* m = static_cast<const BEE_MovieStatus*>(data);
+    phase = m->status;
+    done = m->framesDone;
+    total = m->framesTotal;
+  } else if (data) {
     const auto* p = static_cast<const BEE_Progress*>(data);
     phase = p->phase;
     done = p->done;
@@ -178,18 +187,20 @@ void Check(ErrorCode err, const std::string& what) {
   throw EngineError(err, location, why, what + " failed: " + why + " (code " + std::to_string(err) + ")");
 }
 
-ProgressScope::ProgressScope(py::object callable) {
+ProgressScope::ProgressScope(py::object callable, bool movie) {
   State& s = S();
   if (!callable.is_none() && !PyCallable_Check(callable.ptr())) Fail(3, "progress must be a callable or None");
   s.progress = std::move(callable);
   s.stopped = false;
   s.busy = true;
+  s.movie = movie;
   s.pendingType = s.pendingValue = s.pendingTrace = py::object();
 }
 
 ProgressScope::~ProgressScope() {
   State& s = S();
   s.busy = false;
+  s.movie = false;
   s.progress = py::object();
   s.pendingType = s.pendingValue = s.pendingTrace = py::object();
 }

@@ -52,6 +52,7 @@ struct State {
   py::object pendingType, pendingValue, pendingTrace;  // an exception the callable raised
   bool stopped = false;              // the callable asked to stop
   bool busy = false;                 // a render with a progress callable is running
+  bool movie = false;                // a movie render: the callable hears its status (selector 2)
 };
 State& S();
 
@@ -70,11 +71,12 @@ void Check(ErrorCode err, const std::string& what);
 [[noreturn]] void Fail(int32_t code, const std::string& message);
 
 // A progress callable for the duration of one render: the engine's progress
-// polls call it with (phase, done, total); a true answer stops the render.
+// polls call it with (phase, done, total) (a movie render: with (status,
+// frames done, frames in all) at each status); a true answer stops the render.
 // Finish() raises the callable's own exception when it raised one.
 class ProgressScope {
  public:
-  explicit ProgressScope(py::object callable);
+  explicit ProgressScope(py::object callable, bool movie = false);
   ~ProgressScope();
   ProgressScope(const ProgressScope&) = delete;
   ProgressScope& operator=(const ProgressScope&) = delete;

@@ -211,7 +211,8 @@ PYBIND11_MODULE(_tavelo, m) {
            py::arg("progress") = py::none())
       .def("save_frame", &Comp::SaveFrame, py::arg("path"), py::arg("frame"))
       .def("render_movie", &Comp::RenderMovie, py::arg("path"), py::arg("start") = py::none(),
-           py::arg("end") = py::none(), py::arg("progress") = py::none());
+           py::arg("duration") = py::none(), py::arg("codec") = "avc1", py::arg("sound") = true,
+           py::arg("progress") = py::none());
 
   py::class_<Property>(m, "Property")
       .def_property_readonly("name", &Property::Name)

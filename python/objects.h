@@ -85,8 +85,8 @@ struct Comp : Item {
   py::array RenderAudio(double start, std::optional<double> duration, double rate, int channels,
                         const std::string& dtype, const py::object& progress) const;
   void SaveFrame(const std::string& path, int64_t frame) const;
-  py::dict RenderMovie(const std::string& path, std::optional<double> start, std::optional<double> end,
-                       const py::object& progress) const;
+  py::dict RenderMovie(const std::string& path, std::optional<double> start, std::optional<double> duration,
+                       const std::string& codec, bool sound, const py::object& progress) const;
 };
 
 // A stream of a layer (BEE stream index), read and set in user units.

@@ -4,7 +4,8 @@
 Each row of the CSV file is a title bar: name, start and duration (seconds),
 color (#rrggbb), y (the bar's centre), width and height.  Each bar slides in
 from the left with eased keys, holds, and fades out; a feathered mask softens
-its edges.  The frames are written as PNG files into the output folder.
+its edges.  The frames are written as PNG files into the output folder, and
+with --movie also as a movie (H.264 in .mp4 or .mov), with a progress line.
 
     PYTHONPATH=build/python python3 examples/python/title_from_csv.py \
         examples/python/titles.csv build/titles
@@ -51,6 +52,7 @@ def main(argv):
     parser.add_argument("output", help="the folder for the PNG frames")
     parser.add_argument("--size", default="320x180", help="composition size, WxH")
     parser.add_argument("--fps", type=float, default=24)
+    parser.add_argument("--movie", help="also render a movie file (.mp4, .mov)")
     args = parser.parse_args(argv)
     width, height = (int(v) for v in args.size.lower().split("x"))
     with open(args.csv, newline="", encoding="utf-8") as f:
@@ -69,6 +71,13 @@ def main(argv):
             lumas.append((float((rgb @ [0.2126, 0.7152, 0.0722]).mean()), frame))
         print("wrote %d frames of %s into %s (brightest sampled frame: %d)"
               % (comp.frame_count, comp.name, args.output, max(lumas)[1]))
+        if args.movie:
+            def progress(status, done, total):
+                print("\rmovie: %d of %d frames" % (done, total), end="", file=sys.stderr)
+                return False  # True would stop the render
+            result = comp.render_movie(args.movie, progress=progress)
+            print("", file=sys.stderr)
+            print("wrote %s (%d frames)" % (result["path"], result["frames"]))
     return 0
 
 
