@@ -73,7 +73,8 @@ def main(argv):
               % (comp.frame_count, comp.name, args.output, max(lumas)[1]))
         if args.movie:
             def progress(status, done, total):
-                print("\rmovie: %d of %d frames" % (done, total), end="", file=sys.stderr)
+                if status == 5:  # a frame was written
+                    print("\rmovie: %d of %d frames" % (done, total), end="", file=sys.stderr)
                 return False  # True would stop the render
             result = comp.render_movie(args.movie, progress=progress)
             print("", file=sys.stderr)
