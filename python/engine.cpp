@@ -1,0 +1,227 @@
+// The engine's life inside Python: births and deaths in the order the host
+// uses, the log callback that keeps the engine's reports for tavelo.Error,
+// and the host callback that turns progress polls into calls of a Python
+// callable.
+#include "engine.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+#include "BEE.h"
+#include "BM.h"
+#include "Engine.h"
+#include "FLT.h"
+#include "M.h"
+#include "MC.h"
+#include "Memory.h"
+#include "OM.h"
+#include "PF.h"
+#include "PIN.h"
+#include "PLUG.h"
+#include "Prefs.h"
+#include "SND.h"
+#include "U.h"
+#include "VAL.h"
+
+namespace tvpy {
+namespace {
+
+constexpr uint32_t kHostMajor = 45;
+constexpr ErrorCode kAborted = 517;
+constexpr Severity kSevErrors = tv::kSevError | tv::kSevFatal | tv::kSevFailure;
+
+ErrorCode Log(intptr_t, LocationCode location, Severity severity, const char* text) {
+  std::string t = text ? text : "";
+  while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
+  // The engine prefixes "<program> <severity>: "; Python's message is the text.
+  if (t.rfind("tavelo ", 0) == 0) {
+    const size_t colon = t.find(": ");
+    if (colon != std::string::npos && t.find(' ', 7) == colon + 1) t.erase(0, colon + 2);
+  }
+  S().reports.push_back({location, severity, t});
+  return 0;
+}
+
+// Progress polls call the render's callable. A Python exception inside it
+// cannot cross the engine: it is kept, the render is stopped, and the
+// exception is raised again once the engine has returned.
+ErrorCode HostCallback(intptr_t, int32_t selector, void* data) {
+  State& s = S();
+  if (selector != BEE_SelProgress && selector != BEE_SelMovieStatus) return 0;
+  if (!s.progress || s.progress.is_none()) return 0;
+  if (s.stopped || s.pendingType) return 1;
+  // A movie render's callable hears its status; the polls inside each frame
+  // only carry a stop already asked for.
+  if (s.movie != (selector == BEE_SelMovieStatus)) return 0;
+  int32_t phase = 0, done = 0, total = 0;
+  if (data && selector == BEE_SelMovieStatus) {
+    const auto* m = static_cast<const BEE_MovieStatus*>(data);
+    phase = m->status;
+    done = m->framesDone;
+    total = m->framesTotal;
+  } else if (data) {
+    const auto* p = static_cast<const BEE_Progress*>(data);
+    phase = p->phase;
+    done = p->done;
+    total = p->total;
+  }
+  try {
+    py::object answer = s.progress(phase, done, total);
+    if (PyObject_IsTrue(answer.ptr()) == 1) s.stopped = true;
+  } catch (py::error_already_set& e) {
+    s.pendingType = e.type();
+    s.pendingValue = e.value();
+    s.pendingTrace = e.trace();
+  }
+  return s.stopped || s.pendingType ? 1 : 0;
+}
+
+void AbortProc() {}
+
+std::string LastError() {
+  const auto& r = S().reports;
+  for (auto it = r.rbegin(); it != r.rend(); ++it)
+    if (it->severity & kSevErrors) return it->text;
+  return r.empty() ? std::string() : r.back().text;
+}
+
+uint32_t LastLocation() {
+  const auto& r = S().reports;
+  for (auto it = r.rbegin(); it != r.rend(); ++it)
+    if (it->severity & kSevErrors) return it->location;
+  return r.empty() ? 0 : r.back().location;
+}
+
+}  // namespace
+
+State& S() {
+  static State* state = new State();  // never destroyed: Python objects may outlive static destruction
+  return *state;
+}
+
+void Fail(int32_t code, const std::string& message) { throw EngineError(code, 0, message, message); }
+
+void Birth(const std::vector<std::string>& pluginFolders, int32_t threads) {
+  State& s = S();
+  if (s.alive) Fail(12, "the engine is running already (one Engine at a time; close the other first)");
+  Boolean32 uAlive = 0;
+  TV_IsPackageAlive(U_PackageNumber, &uAlive);
+  if (uAlive) Fail(12, "the engine's packages are alive already in this process");
+  s.reports.clear();
+  // Machine settings (memory budget, codecs) come from the preferences file
+  // named by TAVELO_PREFS, as for the command-line host.
+  if (const char* prefs = std::getenv("TAVELO_PREFS")) EMUL_SetTVPrefsFile(prefs);
+  ErrorCode err = TV_BirthPackages("tavelo", nullptr, 0);
+  if (err) Fail(err, "starting the engine failed (code " + std::to_string(err) + ")");
+  U_SetLoggingCallback(&Log, 0);
+  Up_SetInteract(0xFFFF0000u);  // log every severity, show no dialog
+  const int32_t packages[] = {M_PackageNumber,  VAL_PackageNumber, BM_PackageNumber,  MC_PackageNumber,
+                              OM_PackageNumber, PF_PackageNumber,  SND_PackageNumber, PIN_PackageNumber,
+                              PLUG_PackageNumber, FLT_PackageNumber, BEE_PackageNumber};
+  err = U_CheckVersions(tv::Location(0, 0), kHostMajor);
+  if (!err) err = TV_BirthPackages("tavelo", packages, static_cast<int32_t>(std::size(packages)));
+  if (err) {
+    const std::string why = LastError();
+    TV_DeathPackages();
+    throw EngineError(err, 0, why, "starting the engine failed: " + why + " (code " + std::to_string(err) + ")");
+  }
+  s.alive = true;
+  ++s.life;
+  SetGrowZone(&MC_GrowZone);
+  BEE_SetCallbackFunc(&HostCallback, 0);
+  FLT_InstallProcs(1, &AbortProc);
+  try {
+    if (threads >= 0) Check(BEE_SetRenderThreads(threads), "setting the render threads");
+    if (!pluginFolders.empty()) {
+      std::vector<std::string> dirs;
+      for (const std::string& d : pluginFolders) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(d, ec)) Fail(3, "plug-in folder \"" + d + "\" does not exist");
+        dirs.push_back(std::filesystem::absolute(d, ec).lexically_normal().string());
+      }
+      std::vector<const char*> list;
+      for (const std::string& d : dirs) list.push_back(d.c_str());
+      list.push_back(nullptr);
+      Check(FLTp_ScanPluginFolders(list.data(), 10), "scanning the plug-in folders");
+    }
+  } catch (...) {
+    Death();
+    throw;
+  }
+}
+
+void Death() {
+  State& s = S();
+  if (!s.alive) return;
+  BEE_SetCallbackFunc(nullptr, 0);
+  SetGrowZone(nullptr);
+  // U's death takes the log callback with it; U is not called after it.
+  TV_DeathPackages();
+  s.alive = false;
+  s.reports.clear();
+}
+
+void Enter(uint64_t life) {
+  State& s = S();
+  if (!s.alive || s.life != life)
+    Fail(3, s.alive ? "this object belongs to an engine that was closed (a newer one is running)"
+                    : "the engine is closed (this object belongs to an engine that was closed)");
+  // The engine is not re-entrant: a progress callable that calls in while
+  // the render it watches is running is refused.
+  if (s.busy) Fail(3, "the engine is rendering: a progress callable cannot call it");
+  s.reports.clear();
+}
+
+void Check(ErrorCode err, const std::string& what) {
+  if (!err) return;
+  State& s = S();
+  if (err == kAborted && s.stopped) {
+    s.reports.clear();
+    throw EngineError(err, 0, "stopped by the progress callback", what + " was stopped by the progress callback");
+  }
+  std::string why = LastError();
+  const uint32_t location = LastLocation();
+  s.reports.clear();
+  if (why.empty()) why = "the engine answered code " + std::to_string(err);
+  throw EngineError(err, location, why, what + " failed: " + why + " (code " + std::to_string(err) + ")");
+}
+
+ProgressScope::ProgressScope(py::object callable, bool movie) {
+  State& s = S();
+  if (!callable.is_none() && !PyCallable_Check(callable.ptr())) Fail(3, "progress must be a callable or None");
+  s.progress = std::move(callable);
+  s.stopped = false;
+  s.busy = true;
+  s.movie = movie;
+  s.pendingType = s.pendingValue = s.pendingTrace = py::object();
+}
+
+ProgressScope::~ProgressScope() {
+  State& s = S();
+  s.busy = false;
+  s.movie = false;
+  s.progress = py::object();
+  s.pendingType = s.pendingValue = s.pendingTrace = py::object();
+}
+
+void ProgressScope::Finish() {
+  State& s = S();
+  s.busy = false;
+  if (!s.pendingType) return;
+  PyErr_Restore(s.pendingType.release().ptr(), s.pendingValue.release().ptr(), s.pendingTrace.release().ptr());
+  throw py::error_already_set();
+}
+
+Time ToTime(double seconds) {
+  // Times are kept with a scale that holds every common frame rate's frames
+  // (24, 25, 30, 48, 50, 60, 120 ...) exactly, as in project descriptions.
+  constexpr double kScale = 24000;
+  if (!std::isfinite(seconds) || std::fabs(seconds) > 86400.0)
+    Fail(3, "a time must be a finite number of seconds within a day");
+  return Time{static_cast<int32_t>(std::llround(seconds * kScale)), static_cast<uint32_t>(kScale)};
+}
+
+double Seconds(Time t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0.0; }
+
+}  // namespace tvpy

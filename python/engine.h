@@ -1,0 +1,91 @@
+// The Python module's view of the engine: its one life (born by an Engine
+// object or on first use, killed by close()), the reports it makes (they
+// become the text of tavelo.Error), and the checks every wrapper makes
+// before it calls in.
+//
+// What the module's objects may rely on:
+// - Every object that names something of the engine (an item, a layer, a
+//   property) remembers the life of the engine it came from. Used after that
+//   life ended (close(), the with block left) it raises tavelo.Error with
+//   code 3 instead of calling in with a handle of a dead engine.
+// - Within a life, a handle the engine freed (an item removed, a project
+//   closed) is caught by the engine's own checks (code 2) and raised.
+// - Nothing of the engine's memory is kept by a Python object: frames,
+//   sounds, shapes and file references are released before a call returns.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "Types.h"
+
+namespace tvpy {
+namespace py = pybind11;
+
+// The one exception the module raises for what the engine refuses or cannot
+// do; Python sees it as tavelo.Error with code, location and message.
+struct EngineError : std::exception {
+  int32_t code;
+  uint32_t location;
+  std::string message;  // the engine's report, or what the module says
+  std::string text;     // "<what> failed: <message> (code N)"
+  EngineError(int32_t c, uint32_t l, std::string m, std::string t)
+      : code(c), location(l), message(std::move(m)), text(std::move(t)) {}
+  const char* what() const noexcept override { return text.c_str(); }
+};
+
+struct Report {
+  uint32_t location;
+  int32_t severity;
+  std::string text;
+};
+
+struct State {
+  bool alive = false;
+  uint64_t life = 0;                 // counts the engine's births
+  std::vector<Report> reports;       // since the current call began
+  py::object progress;               // the progress callable of the running render
+  py::object pendingType, pendingValue, pendingTrace;  // an exception the callable raised
+  bool stopped = false;              // the callable asked to stop
+  bool busy = false;                 // a render with a progress callable is running
+  bool movie = false;                // a movie render: the callable hears its status (selector 2)
+};
+State& S();
+
+// Births the engine's packages and installs the module's callbacks; code 12
+// (reported by the module) when it is alive already.
+void Birth(const std::vector<std::string>& pluginFolders, int32_t threads);
+// Kills the packages born by Birth (nothing when none).
+void Death();
+
+// Raises tavelo.Error(3) when the engine is not alive or is not the life
+// `life` came from, and forgets the reports of earlier calls.
+void Enter(uint64_t life);
+// Raises tavelo.Error for a code that is not 0, with the last error report
+// heard during the call (and its location) as the message.
+void Check(ErrorCode err, const std::string& what);
+[[noreturn]] void Fail(int32_t code, const std::string& message);
+
+// A progress callable for the duration of one render: the engine's progress
+// polls call it with (phase, done, total) (a movie render: with (status,
+// frames done, frames in all) at each status); a true answer stops the render.
+// Finish() raises the callable's own exception when it raised one.
+class ProgressScope {
+ public:
+  explicit ProgressScope(py::object callable, bool movie = false);
+  ~ProgressScope();
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+  // Call after the engine's operation, before Check.
+  void Finish();
+};
+
+// Times in seconds to the engine's exact times and back.
+Time ToTime(double seconds);
+double Seconds(Time t);
+
+}  // namespace tvpy

@@ -1,0 +1,673 @@
+// Layers, their streams in user units, masks and effects.
+#include <strings.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "FLT.h"
+#include "OM.h"
+#include "TDB.h"
+#include "objects.h"
+
+namespace tvpy {
+namespace {
+
+// A command without a wrapper of its own, as one undo group.
+ErrorCode Command(int32_t number, intptr_t a, intptr_t b) {
+  if (ErrorCode err = BEE_StartGroup(nullptr, number)) return err;
+  intptr_t params[2] = {a, b};
+  ErrorCode err = BEE_DoCommand(number, params);
+  BEE_EndGroup();
+  return err;
+}
+
+Fixed ToFixed(double v) {
+  if (!std::isfinite(v) || std::fabs(v) > 32767.0) Fail(3, "a coordinate must be a finite number within +-32767");
+  return static_cast<Fixed>(std::llround(v * 65536.0));
+}
+
+const char* const kModes[] = {"copy",       "behind",    "normal",       "dissolve",    "add",        "multiply",
+                              "screen",     "overlay",   "softLight",    "hardLight",   "darken",     "lighten",
+                              "difference", "hue",       "saturation",   "colour",      "luminosity", "alphaStencil",
+                              "lumaStencil", "alphaCutout", "lumaCutout", "premulOver", "alphaAdd",   "colourDodge",
+                              "colourBurn", "exclusion"};
+const char* const kMattes[] = {"none", "alpha", "alphaInverted", "luma", "lumaInverted"};
+const char* const kMaskModes[] = {"add", "subtract", "intersect", "lighten", "darken", "difference"};
+const char* const kQualities[] = {"wireframe", "draft", "best"};
+const char* const kInterps[] = {"none", "linear", "bezier", "hold"};
+
+template <size_t N>
+int32_t Choose(const char* const (&names)[N], const std::string& name, const char* what) {
+  for (size_t i = 0; i < N; ++i)
+    if (name == names[i]) return static_cast<int32_t>(i);
+  std::string all;
+  for (size_t i = 0; i < N; ++i) all += std::string(i ? ", " : "") + names[i];
+  Fail(3, "bad " + std::string(what) + " \"" + name + "\" (one of " + all + ")");
+}
+
+template <size_t N>
+std::string NameOf(const char* const (&names)[N], int64_t value) {
+  return value >= 0 && static_cast<size_t>(value) < N ? names[value] : std::to_string(value);
+}
+
+int8_t InterpOf(const std::string& name) {
+  const int32_t i = Choose(kInterps, name, "interpolation");
+  if (i == 0) Fail(3, "bad interpolation \"none\" (linear, bezier or hold)");
+  return static_cast<int8_t>(i);
+}
+
+// Python numbers (one, or a sequence of the stream's dimension) into a value.
+BEE_StreamValue ValueOf(const py::object& value, int dimension) {
+  BEE_StreamValue v{};
+  if (value.is_none()) Fail(3, "a value cannot be None");
+  std::vector<double> nums;
+  try {
+    if (py::isinstance<py::sequence>(value) && !py::isinstance<py::str>(value)) nums = value.cast<std::vector<double>>();
+    else nums.assign(1, value.cast<double>());
+  } catch (const py::cast_error&) {
+    Fail(3, "a value must be a number or a sequence of numbers");
+  }
+  if (nums.size() == 1 && dimension > 1) nums.assign(static_cast<size_t>(dimension), nums[0]);
+  if (static_cast<int>(nums.size()) != dimension)
+    Fail(3, "this property holds " + std::to_string(dimension) + " numbers (" + std::to_string(nums.size()) +
+                " given)");
+  for (size_t i = 0; i < nums.size(); ++i) {
+    if (!std::isfinite(nums[i])) Fail(3, "a value must be finite");
+    v.values[i] = nums[i];
+  }
+  v.count = dimension;
+  return v;
+}
+
+py::object PyValue(const double* values, int count) {
+  if (count == 1) return py::float_(values[0]);
+  py::tuple t(count);
+  for (int i = 0; i < count; ++i) t[i] = py::float_(values[i]);
+  return t;
+}
+
+TDB_Stream StreamOf(BEE_Layer layer, int32_t index) {
+  BEE_StreamRef ref{layer, index};
+  TDB_Stream stream = nullptr;
+  Check(BEE_StreamLookup(&ref, &stream), "finding the stream");
+  if (!stream) Fail(10, "the layer has no such stream yet");
+  return stream;
+}
+
+FLT_Sequence SequenceOf(BEE_Layer layer, int32_t effect) {
+  Handle parade = nullptr;
+  int32_t count = 0;
+  Check(BEE_InqLayerEffectSeq(layer, &parade, &count), "reading the layer's effects");
+  if (!parade || effect < 0 || effect >= count) Fail(10, "the layer has no effect " + std::to_string(effect));
+  FLT_Sequence seq = nullptr;
+  Check(FLT_GetParadeSeq(reinterpret_cast<FLT_Parade>(parade), effect, &seq), "reading the effect");
+  return seq;
+}
+
+}  // namespace
+
+// ---- Layers -------------------------------------------------------------------------
+
+std::string Layer::Name() const {
+  Enter(life);
+  char name[32] = {};
+  Check(BEE_GetLayerName(h, name), "reading a layer's name");
+  return name;
+}
+
+void Layer::SetName(const std::string& name) const {
+  Enter(life);
+  if (name.size() > 31 || name.find('\0') != std::string::npos) Fail(3, "a layer's name is at most 31 bytes");
+  Check(BEE_CmdRenameLayer(h, name.c_str()), "renaming the layer");
+}
+
+int Layer::Index() const {
+  Enter(life);
+  int32_t i = 0;
+  Check(BEE_LayerIndex(h, &i), "reading a layer's index");
+  return i;
+}
+
+void Layer::MoveTo(int index) const {
+  Enter(life);
+  Check(BEE_CmdReorderLayer(h, index), "moving the layer");
+}
+
+Comp Layer::GetComp() const {
+  Enter(life);
+  BEE_Item comp = nullptr;
+  Check(BEE_GetLayerComp(h, &comp), "reading a layer's composition");
+  Comp c;
+  c.h = comp;
+  c.life = life;
+  return c;
+}
+
+py::object Layer::Source() const {
+  Enter(life);
+  BEE_Item source = nullptr;
+  Check(BEE_GetLayerSource(h, &source), "reading a layer's source");
+  return source ? WrapItem(source, life) : py::none();
+}
+
+bool Layer::Switch(uint32_t bit) const {
+  Enter(life);
+  BEE_LayerInfo info{};
+  Check(BEE_GetLayerInfo(h, &info), "reading a layer");
+  return (info.switches & bit) != 0;
+}
+
+void Layer::SetSwitch(uint32_t bit, bool on) const {
+  Enter(life);
+  Check(BEE_CmdSetLayerSwitch(h, bit, on), "switching the layer");
+}
+
+std::string Layer::Quality() const {
+  Enter(life);
+  BEE_LayerInfo info{};
+  Check(BEE_GetLayerInfo(h, &info), "reading a layer");
+  return NameOf(kQualities, info.quality);
+}
+
+void Layer::SetQuality(const std::string& q) const {
+  Enter(life);
+  Check(BEE_CmdSetLayerQuality(h, static_cast<int16_t>(Choose(kQualities, q, "quality"))), "setting the quality");
+}
+
+std::string Layer::Mode() const {
+  Enter(life);
+  BEE_TransferSettings t{};
+  Check(BEE_GetLayerTransfer(h, &t), "reading the transfer mode");
+  return NameOf(kModes, t.mode);
+}
+
+void Layer::SetMode(const std::string& mode) const {
+  Enter(life);
+  const auto m = static_cast<uint32_t>(Choose(kModes, mode, "transfer mode"));
+  BEE_TransferSettings t{};
+  Check(BEE_GetLayerTransfer(h, &t), "reading the transfer mode");
+  Check(BEE_CmdSetTransfer(h, m, t.flags, t.trackMatte), "setting the transfer mode");
+}
+
+std::string Layer::TrackMatte() const {
+  Enter(life);
+  BEE_TransferSettings t{};
+  Check(BEE_GetLayerTransfer(h, &t), "reading the track matte");
+  return NameOf(kMattes, t.trackMatte);
+}
+
+void Layer::SetTrackMatte(const std::string& matte) const {
+  Enter(life);
+  const auto m = static_cast<uint32_t>(Choose(kMattes, matte, "track matte"));
+  BEE_TransferSettings t{};
+  Check(BEE_GetLayerTransfer(h, &t), "reading the track matte");
+  Check(BEE_CmdSetTransfer(h, t.mode, t.flags, m), "setting the track matte");
+}
+
+double Layer::GetTime(int32_t which) const {
+  Enter(life);
+  Time t{};
+  Check(BEE_GetLayerTime(h, which, &t, nullptr), "reading the layer's times");
+  return Seconds(t);
+}
+
+void Layer::SetTimes(std::optional<double> offset, std::optional<double> in, std::optional<double> out) const {
+  Enter(life);
+  Time t[3]{};
+  const int32_t which[3] = {BEE_LayerTimeOffset, BEE_LayerTimeIn, BEE_LayerTimeOut};
+  for (int i = 0; i < 3; ++i) Check(BEE_GetLayerTime(h, which[i], &t[i], nullptr), "reading the layer's times");
+  if (offset) t[0] = ToTime(*offset);
+  if (in) t[1] = ToTime(*in);
+  if (out) t[2] = ToTime(*out);
+  Check(BEE_CmdSetLayerTimes(h, t[0], t[1], t[2]), "setting the layer's times");
+}
+
+Property Layer::Prop(int32_t index) const {
+  Enter(life);
+  return Property{h, index, life};
+}
+
+Property Layer::PropNamed(const std::string& name) const {
+  Enter(life);
+  for (int32_t i = 0; i < BEE_StandardStreamCount; ++i) {
+    char n[32] = {}, unit[32] = {};
+    int16_t dim = 0;
+    if (BEE_GetStreamDescription(i, n, unit, &dim) == 0 && strcasecmp(n, name.c_str()) == 0)
+      return Property{h, i, life};
+  }
+  S().reports.clear();
+  Fail(10, "a layer has no property named \"" + name + "\"");
+}
+
+std::vector<Mask> Layer::Masks() const {
+  Enter(life);
+  int32_t n = 0;
+  Check(BEE_GetLayerNumMasks(h, &n), "counting the masks");
+  std::vector<Mask> out;
+  for (int32_t i = 0; i < n; ++i) out.push_back(Mask{h, i, life});
+  return out;
+}
+
+Mask Layer::AddMask(const py::object& rect, const py::object& oval, const py::object& path, bool smooth,
+                    const std::string& mode, bool inverted, const py::object& feather,
+                    const py::object& opacity) const {
+  Enter(life);
+  const int given = (rect.is_none() ? 0 : 1) + (oval.is_none() ? 0 : 1) + (path.is_none() ? 0 : 1);
+  if (given != 1) Fail(3, "a mask takes one of rect, oval ((left, top, right, bottom)) or path ([(x, y), ...])");
+  const int32_t modeValue = Choose(kMaskModes, mode, "mask mode") + 1;
+  OM_Shape shape = nullptr;
+  struct ShapeGuard {
+    OM_Shape& s;
+    ~ShapeGuard() {
+      if (s) OM_DisposeShape(s);
+    }
+  } guard{shape};
+  if (!path.is_none()) {
+    std::vector<std::vector<double>> points;
+    try {
+      points = path.cast<std::vector<std::vector<double>>>();
+    } catch (const py::cast_error&) {
+      Fail(3, "a mask path is a sequence of (x, y) points");
+    }
+    if (points.size() < 3) Fail(3, "a mask path needs at least 3 points");
+    for (const auto& p : points)
+      if (p.size() != 2) Fail(3, "a mask path is a sequence of (x, y) points");
+    Check(OM_NewShape(OM_TypePath, nullptr, &shape), "making the mask's shape");
+    for (const auto& p : points) {
+      const FixedPoint fp{ToFixed(p[0]), ToFixed(p[1])};
+      Check(OM_ShapeAddBezVertex(shape, -1, &fp, nullptr, nullptr), "making the mask's shape");
+    }
+    for (size_t i = 0; i < points.size() && smooth; ++i)
+      Check(OM_ShapeSetDefaultBezTangents(shape, static_cast<int32_t>(3 * i)), "smoothing the mask's shape");
+    Check(OM_RecalcBounds(shape), "making the mask's shape");
+  } else {
+    std::vector<double> b;
+    try {
+      b = (rect.is_none() ? oval : rect).cast<std::vector<double>>();
+    } catch (const py::cast_error&) {
+      Fail(3, "a mask's box is (left, top, right, bottom)");
+    }
+    if (b.size() != 4) Fail(3, "a mask's box is (left, top, right, bottom)");
+    if (!(b[0] < b[2] && b[1] < b[3])) Fail(3, "left must be less than right and top less than bottom");
+    const FixedRect bounds{ToFixed(b[0]), ToFixed(b[1]), ToFixed(b[2]), ToFixed(b[3])};
+    Check(OM_NewShape(rect.is_none() ? OM_TypeOval : OM_TypeRect, &bounds, &shape), "making the mask's shape");
+    // Masks hold Bezier paths: the rectangle or oval becomes one.
+    Check(OM_SetShapeType(OM_TypePath, shape), "making the mask's shape");
+  }
+  int32_t index = 0;
+  Check(BEE_CmdAddMask(h, shape, &index), "adding the mask");
+  Mask m{h, index, life};
+  if (modeValue != 1) m.SetMode(mode);
+  if (inverted) m.SetInverted(true);
+  if (!feather.is_none()) m.Feather().SetValue(feather, std::nullopt);
+  if (!opacity.is_none()) m.Opacity().SetValue(opacity, std::nullopt);
+  return m;
+}
+
+std::vector<Effect> Layer::Effects() const {
+  Enter(life);
+  Handle parade = nullptr;
+  int32_t count = 0;
+  Check(BEE_InqLayerEffectSeq(h, &parade, &count), "reading the layer's effects");
+  std::vector<Effect> out;
+  for (int32_t i = 0; i < count; ++i) out.push_back(Effect{h, i, life});
+  return out;
+}
+
+Effect Layer::ApplyEffect(const std::string& name, const py::dict& params) const {
+  Enter(life);
+  int16_t cls = 0;
+  Boolean32 found = 0;
+  if (FLTp_FindClass(name.c_str(), &cls, &found) != 0 || !found) {
+    found = 0;
+    int32_t count = 0;
+    FLT_InqNumPF(&count);
+    for (int32_t i = 0; i < count && !found; ++i) {
+      char display[32] = {}, match[48] = {};
+      uint32_t flags = 0;
+      if (FLT_InqPFInfo(static_cast<int16_t>(i), display, match, &flags) == 0 && strcasecmp(display, name.c_str()) == 0) {
+        cls = static_cast<int16_t>(i);
+        found = 1;
+      }
+    }
+  }
+  S().reports.clear();
+  if (!found) Fail(10, "no effect named \"" + name + "\" (tavelo.effects() lists them)");
+  int32_t index = 0;
+  Check(BEE_CmdApplyEffect(h, cls, &index), "applying \"" + name + "\"");
+  Effect e{h, index, life};
+  for (auto item : params) e.Param(py::reinterpret_borrow<py::object>(item.first))
+                               .SetValue(py::reinterpret_borrow<py::object>(item.second), std::nullopt);
+  return e;
+}
+
+Layer Layer::Duplicate() const {
+  Enter(life);
+  BEE_Layer copy = nullptr;
+  Check(BEE_CmdDuplicateLayer(h, &copy), "duplicating the layer");
+  return Layer{copy, life};
+}
+
+void Layer::Delete() const {
+  Enter(life);
+  Check(BEE_CmdDeleteLayer(h), "deleting the layer");
+}
+
+// ---- Properties ---------------------------------------------------------------------
+
+std::string Property::Name() const {
+  Enter(life);
+  if (index >= 0 && index < BEE_StandardStreamCount) {
+    char n[32] = {}, unit[32] = {};
+    int16_t dim = 0;
+    Check(BEE_GetStreamDescription(index, n, unit, &dim), "reading the property");
+    return n;
+  }
+  if (index >= BEE_StreamFirstEffect) {
+    const int32_t effect = (index - BEE_StreamFirstEffect) / 128;
+    const int32_t param = (index - BEE_StreamFirstEffect) % 128 + 1;
+    char n[32] = {};
+    Check(FLT_SeqInqParamName(SequenceOf(layer, effect), param, n), "reading the parameter's name");
+    return n;
+  }
+  if (index >= BEE_StreamFirstMask) {
+    const int32_t which = (index - BEE_StreamFirstMask) % 3;
+    return which == 0 ? "Mask Shape" : which == 1 ? "Mask Feather" : "Mask Opacity";
+  }
+  return "stream " + std::to_string(index);
+}
+
+int Property::Dimension() const {
+  Enter(life);
+  BEE_StreamValue v{};
+  Check(BEE_GetStreamFPV(layer, index, nullptr, nullptr, &v), "reading the property");
+  const int count = v.shape ? 0 : v.count;
+  BEE_UnGetStreamFPV(layer, index, &v);  // clears v
+  return count;
+}
+
+py::object Property::Value(std::optional<double> time) const {
+  Enter(life);
+  BEE_StreamValue v{};
+  Time t{};
+  if (time) t = ToTime(*time);
+  Check(BEE_GetStreamFPV(layer, index, time ? &t : nullptr, nullptr, &v), "reading the property");
+  if (v.shape) {
+    BEE_UnGetStreamFPV(layer, index, &v);
+    Fail(3, "this property holds a shape, not numbers");
+  }
+  return PyValue(v.values, v.count);
+}
+
+void Property::SetValue(const py::object& value, std::optional<double> time) const {
+  const int dim = Dimension();
+  if (dim <= 0) Fail(3, "this property does not hold numbers");
+  BEE_StreamValue v = ValueOf(value, dim);
+  Time t{};
+  if (time) t = ToTime(*time);
+  Enter(life);
+  Check(BEE_CmdSetStreamFPV(layer, index, time ? &t : nullptr, nullptr, &v), "setting the property");
+}
+
+bool Property::Animated() const {
+  Enter(life);
+  BEE_StreamRef ref{layer, index};
+  TDB_Stream stream = nullptr;
+  Check(BEE_StreamLookup(&ref, &stream), "finding the stream");
+  if (!stream) return false;
+  int32_t n = 0;
+  Check(TDB_GetNumKeys(stream, &n), "counting the keys");
+  return n > 0;
+}
+
+void Property::SetAnimated(bool on, std::optional<double> time) const {
+  Enter(life);
+  Time lt{};
+  if (time) Check(BEE_CompToLayerTime(layer, ToTime(*time), &lt), "placing the key");
+  Check(BEE_CmdSetStreamVary(layer, index, time ? &lt : nullptr, on), on ? "animating the property" : "holding the property");
+}
+
+int Property::NumKeys() const {
+  Enter(life);
+  BEE_StreamRef ref{layer, index};
+  TDB_Stream stream = nullptr;
+  Check(BEE_StreamLookup(&ref, &stream), "finding the stream");
+  if (!stream) return 0;
+  int32_t n = 0;
+  Check(TDB_GetNumKeys(stream, &n), "counting the keys");
+  return n;
+}
+
+py::list Property::Keys() const {
+  Enter(life);
+  py::list out;
+  BEE_StreamRef ref{layer, index};
+  TDB_Stream stream = nullptr;
+  Check(BEE_StreamLookup(&ref, &stream), "finding the stream");
+  if (!stream) return out;
+  int32_t n = 0;
+  Check(TDB_GetNumKeys(stream, &n), "counting the keys");
+  py::object keyType = py::module_::import("tavelo").attr("Key");
+  for (int32_t k = 0; k < n; ++k) {
+    Time lt{}, ct{};
+    Check(TDB_IndexToTime(stream, k, &lt), "reading a key's time");
+    Check(BEE_LayerToCompTime(layer, lt, &ct), "reading a key's time");
+    BEE_StreamValue v{};
+    Check(BEE_GetStreamFPV(layer, index, nullptr, &lt, &v), "reading a key's value");
+    py::object value = v.shape ? py::object(py::none()) : PyValue(v.values, v.count);
+    if (v.shape) BEE_UnGetStreamFPV(layer, index, &v);
+    int8_t in = 0, outInterp = 0;
+    Check(TDB_GetKeyInterps(stream, k, &in, &outInterp), "reading a key's interpolation");
+    out.append(keyType(Seconds(ct), value, NameOf(kInterps, in), NameOf(kInterps, outInterp)));
+  }
+  return out;
+}
+
+void Property::AddKey(double time, const py::object& value, const std::string& interpolation) const {
+  const int8_t interp = interpolation.empty() ? 0 : InterpOf(interpolation);
+  const int dim = Dimension();
+  if (dim <= 0) Fail(3, "this property does not hold numbers");
+  BEE_StreamValue v = ValueOf(value, dim);
+  const Time t = ToTime(time);
+  Enter(life);
+  if (!Animated()) SetAnimated(true, time);
+  Enter(life);
+  Check(BEE_CmdSetStreamFPV(layer, index, &t, nullptr, &v), "setting the key");
+  if (interp) {
+    TDB_Stream stream = StreamOf(layer, index);
+    Time lt{};
+    Check(BEE_CompToLayerTime(layer, t, &lt), "placing the key");
+    int32_t key = -1;
+    Check(TDB_GetKeyIndex(stream, &lt, 0, &key), "finding the key");
+    SetInterpolation(key, interpolation, interpolation);
+  }
+}
+
+void Property::RemoveKey(int key) const {
+  Enter(life);
+  Check(BEE_CmdDeleteKeyframe(layer, index, key), "removing key " + std::to_string(key));
+}
+
+void Property::SetInterpolation(int key, const std::string& in, const std::string& out) const {
+  const int8_t i = InterpOf(in), o = InterpOf(out);
+  Enter(life);
+  Check(BEE_CmdSetKeyInterps(layer, index, key, i, o), "setting the interpolation");
+}
+
+void Property::Ease(int key) const {
+  Enter(life);
+  // No speed at the key, with handles reaching a third of the way.
+  const double still[BEE_MaxStreamValues] = {};
+  const double third[BEE_MaxStreamValues] = {1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0};
+  Check(BEE_CmdSetKeyInterps(layer, index, key, TDB_InterpBezier, TDB_InterpBezier), "easing the key");
+  Check(BEE_CmdSetKeyEase(layer, index, key, still, third, still, third), "easing the key");
+}
+
+py::tuple Property::Limits() const {
+  Enter(life);
+  uint32_t flags = 0;
+  double lo = 0, hi = 0;
+  Check(BEE_GetStreamMinMax(layer, index, &flags, &lo, &hi), "reading the property's limits");
+  return py::make_tuple(flags & BEE_Limit_ClampMin ? py::object(py::float_(lo)) : py::object(py::none()),
+                        flags & BEE_Limit_ClampMax ? py::object(py::float_(hi)) : py::object(py::none()));
+}
+
+py::list Property::Sample(const std::vector<double>& times) const {
+  py::list out;
+  for (double t : times) out.append(Value(t));
+  return out;
+}
+
+// ---- Masks --------------------------------------------------------------------------
+
+std::string Mask::Name() const {
+  Enter(life);
+  BEE_MaskInfo info{};
+  Check(BEE_GetMaskInfo(layer, index, &info), "reading the mask");
+  return info.name;
+}
+
+void Mask::SetName(const std::string& name) const {
+  Enter(life);
+  if (name.size() > 31 || name.find('\0') != std::string::npos) Fail(3, "a mask's name is at most 31 bytes");
+  BEE_MaskName mn{};
+  mn.mask = index;
+  std::memcpy(mn.name, name.data(), name.size());
+  Check(Command(BEE_CmdNumMaskName, reinterpret_cast<intptr_t>(layer), reinterpret_cast<intptr_t>(&mn)),
+        "naming the mask");
+}
+
+std::string Mask::Mode() const {
+  Enter(life);
+  BEE_MaskInfo info{};
+  Check(BEE_GetMaskInfo(layer, index, &info), "reading the mask");
+  return NameOf(kMaskModes, static_cast<int64_t>(info.mode) - 1);
+}
+
+void Mask::SetMode(const std::string& mode) const {
+  const int32_t value = Choose(kMaskModes, mode, "mask mode") + 1;
+  Enter(life);
+  Check(Command(BEE_CmdNumMaskMode, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(index, value)),
+        "setting the mask's mode");
+}
+
+bool Mask::Inverted() const {
+  Enter(life);
+  BEE_MaskInfo info{};
+  Check(BEE_GetMaskInfo(layer, index, &info), "reading the mask");
+  return info.invert != 0;
+}
+
+void Mask::SetInverted(bool on) const {
+  Enter(life);
+  Check(Command(BEE_CmdNumMaskInvert, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(index, on)),
+        "inverting the mask");
+}
+
+void Mask::Delete() const {
+  Enter(life);
+  Check(BEE_CmdDeleteMask(layer, index), "deleting the mask");
+}
+
+// ---- Effects ------------------------------------------------------------------------
+
+std::string Effect::Name() const {
+  Enter(life);
+  char name[48] = {};
+  Check(FLT_SeqInqName(SequenceOf(layer, index), name), "reading the effect's name");
+  if (name[0]) return name;
+  int16_t cls = 0;
+  Check(FLT_SeqInqClass(SequenceOf(layer, index), &cls), "reading the effect's class");
+  char display[32] = {};
+  Check(FLT_InqPFInfo(cls, display, nullptr, nullptr), "reading the effect's class");
+  return display;
+}
+
+void Effect::SetName(const std::string& name) const {
+  Enter(life);
+  Check(BEE_CmdRenameEffect(layer, index, name.c_str()), "renaming the effect");
+}
+
+std::string Effect::MatchName() const {
+  Enter(life);
+  int16_t cls = 0;
+  Check(FLT_SeqInqClass(SequenceOf(layer, index), &cls), "reading the effect's class");
+  char match[48] = {};
+  Check(FLT_InqPFInfo(cls, nullptr, match, nullptr), "reading the effect's class");
+  return match;
+}
+
+bool Effect::Enabled() const {
+  Enter(life);
+  Handle parade = nullptr;
+  int32_t count = 0;
+  Check(BEE_InqLayerEffectSeq(layer, &parade, &count), "reading the layer's effects");
+  if (!parade || index >= count) Fail(10, "the layer has no effect " + std::to_string(index));
+  uint32_t flags = 0;
+  Check(FLT_InqParadeSeqFlags(reinterpret_cast<FLT_Parade>(parade), index, &flags), "reading the effect");
+  return (flags & FLT_Item_On) != 0;
+}
+
+void Effect::SetEnabled(bool on) const {
+  Enter(life);
+  Check(BEE_CmdSetEffectEnabled(layer, index, on), "switching the effect");
+}
+
+std::vector<std::string> Effect::ParamNames() const {
+  Enter(life);
+  FLT_Sequence seq = SequenceOf(layer, index);
+  int32_t params = 0;
+  Check(FLT_SeqInqNumParams(seq, &params), "reading the effect");
+  std::vector<std::string> out;
+  for (int32_t p = 1; p < params; ++p) {
+    char name[32] = {};
+    Check(FLT_SeqInqParamName(seq, p, name), "reading the effect's parameters");
+    out.push_back(name);
+  }
+  return out;
+}
+
+Property Effect::Param(const py::object& key) const {
+  Enter(life);
+  FLT_Sequence seq = SequenceOf(layer, index);
+  int32_t params = 0;
+  Check(FLT_SeqInqNumParams(seq, &params), "reading the effect");
+  int32_t p = -1;
+  if (py::isinstance<py::int_>(key)) {
+    const long n = key.cast<long>();
+    if (n < 1 || n >= params) Fail(10, "the effect has parameters 1 to " + std::to_string(params - 1));
+    p = static_cast<int32_t>(n);
+  } else if (py::isinstance<py::str>(key)) {
+    const std::string k = key.cast<std::string>();
+    for (int32_t i = 1; i < params && p < 0; ++i) {
+      char name[32] = {};
+      if (FLT_SeqInqParamName(seq, i, name) == 0 && strcasecmp(name, k.c_str()) == 0) p = i;
+    }
+    S().reports.clear();
+    if (p < 0) Fail(10, "the effect has no parameter \"" + k + "\"");
+  } else {
+    Fail(3, "an effect parameter is named by its name or its number (1 is the first)");
+  }
+  return Property{layer, BEE_StreamFirstEffect + 128 * index + p - 1, life};
+}
+
+void Effect::Delete() const {
+  Enter(life);
+  Check(BEE_CmdDeleteEffect(layer, index), "deleting the effect");
+}
+
+std::vector<std::pair<std::string, std::string>> EffectNames(uint64_t life) {
+  Enter(life);
+  int32_t count = 0;
+  Check(FLT_InqNumPF(&count), "counting the effects");
+  std::vector<std::pair<std::string, std::string>> out;
+  for (int32_t i = 0; i < count; ++i) {
+    char display[32] = {}, match[48] = {};
+    uint32_t flags = 0;
+    if (FLT_InqPFInfo(static_cast<int16_t>(i), display, match, &flags) == 0) out.emplace_back(display, match);
+  }
+  S().reports.clear();
+  return out;
+}
+
+}  // namespace tvpy

@@ -1,0 +1,318 @@
+// The `tavelo._tavelo` extension: Python names for the engine's objects.
+// tavelo/__init__.py adds the pure-Python parts (Engine's automatic birth,
+// Key) and tavelo/__init__.pyi describes everything for editors.
+#include <pybind11/functional.h>
+
+#include "Engine.h"
+#include "Memory.h"
+#include "SND.h"
+#include "objects.h"
+
+namespace tvpy {
+namespace {
+
+// The engine's life as a Python object: born by the constructor, killed by
+// close() (or the with block's end, or when the object goes away).
+struct PyEngine {
+  uint64_t life = 0;
+  bool open = false;
+  PyEngine(const std::vector<std::string>& plugins, int threads) {
+    Birth(plugins, threads);
+    life = S().life;
+    open = true;
+  }
+  // Never in the middle of a render (a progress callable dropping the last
+  // reference): the engine then stays alive rather than die under it.
+  ~PyEngine() {
+    if (!S().busy) Close();
+  }
+  PyEngine(const PyEngine&) = delete;
+  PyEngine& operator=(const PyEngine&) = delete;
+  void Close() {
+    if (S().busy && open && S().alive && S().life == life)
+      Fail(3, "the engine is rendering: a progress callable cannot close it");
+    if (open && S().alive && S().life == life) Death();
+    open = false;
+  }
+  bool Closed() const { return !open || !S().alive || S().life != life; }
+  Project GetProject() const {
+    Enter(life);
+    return Project{life};
+  }
+};
+
+struct UndoGroup {
+  Project project;
+  std::string name;
+  bool started = false;
+};
+
+PyObject* gErrorType = nullptr;
+
+py::dict LiveCounts() {
+  py::dict d;
+  d["handles"] = EMUL_LiveHandleCount();
+  d["pointers"] = EMUL_LivePtrCount();
+  if (S().alive) {
+    int32_t items = 0, layers = 0;
+    BEEp_GetLiveCounts(&items, &layers);
+    int64_t created = 0, alive = 0;
+    SNDp_GetWorldCounts(&created, &alive);
+    d["items"] = items;
+    d["layers"] = layers;
+    d["sound_worlds"] = alive;
+  }
+  S().reports.clear();
+  return d;
+}
+
+}  // namespace
+}  // namespace tvpy
+
+PYBIND11_MODULE(_tavelo, m) {
+  using namespace tvpy;
+  m.doc() = "The Tavelo engine's exported operations for Python (see the tavelo package).";
+
+  gErrorType = PyErr_NewExceptionWithDoc(
+      "tavelo.Error",
+      "What the engine refused or could not do: code (the engine's error code), location (where it was "
+      "reported: package << 24 | site, 0 when the module found the fault) and message (the engine's report).",
+      PyExc_Exception, nullptr);
+  m.attr("Error") = py::handle(gErrorType);
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const EngineError& e) {
+      py::object exc = py::reinterpret_borrow<py::object>(gErrorType)(e.text);
+      exc.attr("code") = e.code;
+      exc.attr("location") = e.location;
+      exc.attr("message") = e.message;
+      PyErr_SetObject(gErrorType, exc.ptr());
+    }
+  });
+
+  m.def("live_counts", &LiveCounts,
+        "Handles and pointers of the engine's memory manager alive now (and, while the engine lives, its "
+        "items, layers and sound worlds): for leak checks.");
+  m.def("is_running", [] { return S().alive; }, "Whether an engine is alive in this process.");
+
+  py::class_<PyEngine>(m, "_Engine")
+      .def(py::init<const std::vector<std::string>&, int>(), py::arg("plugins"), py::arg("threads"))
+      .def("close", &PyEngine::Close)
+      .def_property_readonly("closed", &PyEngine::Closed)
+      .def_property_readonly("project", &PyEngine::GetProject)
+      .def("open",
+           [](PyEngine& e, const std::string& path) {
+             OpenProject(e.life, path);
+             return Project{e.life};
+           })
+      .def("new_project",
+           [](PyEngine& e) {
+             NewProject(e.life);
+             return Project{e.life};
+           })
+      .def("_build_text",
+           [](PyEngine& e, const std::string& text, const std::string& name, const std::string& baseDir) {
+             NewProject(e.life);
+             BuildDescription(e.life, text, name, baseDir);
+             return Project{e.life};
+           })
+      .def("effects", [](PyEngine& e) { return EffectNames(e.life); })
+      .def_property(
+          "threads",
+          [](PyEngine& e) {
+            Enter(e.life);
+            int32_t n = 0;
+            Check(BEE_GetRenderThreads(&n), "reading the render threads");
+            return n;
+          },
+          [](PyEngine& e, int n) {
+            Enter(e.life);
+            Check(BEE_SetRenderThreads(n), "setting the render threads");
+          });
+
+  py::class_<UndoGroup>(m, "UndoGroup")
+      .def("__enter__",
+           [](UndoGroup& g) -> UndoGroup& {
+             if (g.started) Fail(3, "this undo group is open already");
+             g.project.StartGroup(g.name);
+             g.started = true;
+             return g;
+           })
+      .def("__exit__", [](UndoGroup& g, py::object, py::object, py::object) {
+        if (!g.started) return false;
+        g.started = false;
+        g.project.EndGroup();
+        return false;
+      });
+
+  py::class_<Project>(m, "Project")
+      .def_property_readonly("path", &Project::Path)
+      .def_property_readonly("dirty", &Project::Dirty)
+      .def("save", &Project::Save, py::arg("path"))
+      .def_property_readonly("items", &Project::Items)
+      .def_property_readonly("comps", &Project::Comps)
+      .def("find", &Project::Find, py::arg("name"))
+      .def("comp", &Project::GetComp, py::arg("name"))
+      .def("new_comp", &Project::NewComp, py::arg("name"), py::arg("width"), py::arg("height"),
+           py::arg("fps") = 30.0, py::arg("duration") = 1.0, py::arg("pixel_aspect") = 1.0,
+           py::arg("background") = py::none())
+      .def("new_folder", &Project::NewFolder, py::arg("name"))
+      .def("import_footage", &Project::ImportFootage, py::arg("path"), py::arg("sequence") = false)
+      .def("undo", &Project::Undo)
+      .def("redo", &Project::Redo)
+      .def_property_readonly("undo_name", &Project::UndoName)
+      .def_property_readonly("redo_name", &Project::RedoName)
+      .def("undo_group", [](const Project& p, const std::string& name) { return UndoGroup{p, name, false}; },
+           py::arg("name"))
+      .def("dump", &Project::Dump);
+
+  py::class_<Item>(m, "Item")
+      .def_property("name", &Item::Name, &Item::SetName)
+      .def_property_readonly("kind", &Item::Kind)
+      .def_property_readonly("id", &Item::Id)
+      .def_property_readonly("width", &Item::Width)
+      .def_property_readonly("height", &Item::Height)
+      .def_property_readonly("duration", &Item::Duration)
+      .def_property_readonly("parent", &Item::Parent)
+      .def("remove", &Item::Remove)
+      .def("__eq__", [](const Item& a, const py::object& b) {
+        return py::isinstance<Item>(b) && a == b.cast<const Item&>();
+      })
+      .def("__hash__", [](const Item& a) { return std::hash<const void*>()(a.h) ^ a.life; })
+      .def("__repr__", [](const Item& i) {
+        try {
+          return "<tavelo." + std::string(i.Kind() == "comp" ? "Comp" : "Item") + " \"" + i.Name() + "\">";
+        } catch (const EngineError&) {
+          return std::string("<tavelo.Item (gone)>");
+        }
+      });
+
+  py::class_<Comp, Item>(m, "Comp")
+      .def_property_readonly("frame_rate", &Comp::FrameRate)
+      .def_property_readonly("frame_count", &Comp::FrameCount)
+      .def("frame_time", &Comp::FrameTime, py::arg("frame"))
+      .def_property("background", &Comp::Background, &Comp::SetBackground)
+      .def_property("resolution", &Comp::Resolution, &Comp::SetResolution)
+      .def_property("motion_blur", &Comp::MotionBlur, &Comp::SetMotionBlur)
+      .def_property_readonly("layers", &Comp::Layers)
+      .def("__len__", &Comp::NumLayers)
+      .def("__getitem__", &Comp::LayerAt)
+      .def("__iter__", [](const Comp& c) { return py::iter(py::cast(c.Layers())); })
+      .def("layer", &Comp::LayerNamed, py::arg("name"))
+      .def("add_solid", &Comp::AddSolid, py::arg("name"), py::arg("color"), py::arg("width") = py::none(),
+           py::arg("height") = py::none())
+      .def("add_layer", &Comp::AddLayer, py::arg("source"))
+      .def("duplicate", &Comp::Duplicate)
+      .def("render_frame", &Comp::RenderFrame, py::arg("frame") = py::none(), py::arg("time") = py::none(),
+           py::arg("progress") = py::none())
+      .def("render_audio", &Comp::RenderAudio, py::arg("start") = 0.0, py::arg("duration") = py::none(),
+           py::arg("rate") = 48000.0, py::arg("channels") = 2, py::arg("dtype") = "int16",
+           py::arg("progress") = py::none())
+      .def("save_frame", &Comp::SaveFrame, py::arg("path"), py::arg("frame"))
+      .def("render_movie", &Comp::RenderMovie, py::arg("path"), py::arg("start") = py::none(),
+           py::arg("duration") = py::none(), py::arg("codec") = "avc1", py::arg("sound") = true,
+           py::arg("progress") = py::none());
+
+  py::class_<Property>(m, "Property")
+      .def_property_readonly("name", &Property::Name)
+      .def_property_readonly("index", [](const Property& p) { return p.index; })
+      .def_property_readonly("dimension", &Property::Dimension)
+      .def_property("value", [](const Property& p) { return p.Value(std::nullopt); },
+                    [](const Property& p, const py::object& v) { p.SetValue(v, std::nullopt); })
+      .def("value_at", [](const Property& p, double t) { return p.Value(t); }, py::arg("time"))
+      .def("set_value", &Property::SetValue, py::arg("value"), py::arg("time") = py::none())
+      .def_property("animated", &Property::Animated,
+                    [](const Property& p, bool on) { p.SetAnimated(on, std::nullopt); })
+      .def("set_animated", &Property::SetAnimated, py::arg("on"), py::arg("time") = py::none())
+      .def_property_readonly("keys", &Property::Keys)
+      .def_property_readonly("num_keys", &Property::NumKeys)
+      .def("add_key", &Property::AddKey, py::arg("time"), py::arg("value"), py::arg("interpolation") = "")
+      .def("remove_key", &Property::RemoveKey, py::arg("key"))
+      .def("set_interpolation", &Property::SetInterpolation, py::arg("key"), py::arg("in_interpolation"),
+           py::arg("out_interpolation"))
+      .def("ease", &Property::Ease, py::arg("key"))
+      .def_property_readonly("limits", &Property::Limits)
+      .def("sample", &Property::Sample, py::arg("times"));
+
+  py::class_<Mask>(m, "Mask")
+      .def_property_readonly("index", [](const Mask& k) { return k.index; })
+      .def_property("name", &Mask::Name, &Mask::SetName)
+      .def_property("mode", &Mask::Mode, &Mask::SetMode)
+      .def_property("inverted", &Mask::Inverted, &Mask::SetInverted)
+      .def_property_readonly("feather", &Mask::Feather)
+      .def_property_readonly("opacity", &Mask::Opacity)
+      .def("delete", &Mask::Delete);
+
+  py::class_<Effect>(m, "Effect")
+      .def_property_readonly("index", [](const Effect& e) { return e.index; })
+      .def_property("name", &Effect::Name, &Effect::SetName)
+      .def_property_readonly("match_name", &Effect::MatchName)
+      .def_property("enabled", &Effect::Enabled, &Effect::SetEnabled)
+      .def_property_readonly("param_names", &Effect::ParamNames)
+      .def("param", &Effect::Param, py::arg("key"))
+      .def("__getitem__", &Effect::Param)
+      .def("delete", &Effect::Delete);
+
+  auto prop = [](int32_t index) {
+    return std::make_pair(
+        [index](const Layer& l) { return l.Prop(index); },
+        [index](const Layer& l, const py::object& v) { l.Prop(index).SetValue(v, std::nullopt); });
+  };
+  py::class_<Layer> layer(m, "Layer");
+  layer.def_property("name", &Layer::Name, &Layer::SetName)
+      .def_property("index", &Layer::Index, &Layer::MoveTo)
+      .def_property_readonly("comp", &Layer::GetComp)
+      .def_property_readonly("source", &Layer::Source)
+      .def_property("visible", [](const Layer& l) { return l.Switch(BEE_SwitchVideo); },
+                    [](const Layer& l, bool on) { l.SetSwitch(BEE_SwitchVideo, on); })
+      .def_property("motion_blur", [](const Layer& l) { return l.Switch(BEE_SwitchMotionBlur); },
+                    [](const Layer& l, bool on) { l.SetSwitch(BEE_SwitchMotionBlur, on); })
+      .def_property("effects_on", [](const Layer& l) { return l.Switch(BEE_SwitchEffects); },
+                    [](const Layer& l, bool on) { l.SetSwitch(BEE_SwitchEffects, on); })
+      .def_property("quality", &Layer::Quality, &Layer::SetQuality)
+      .def_property("mode", &Layer::Mode, &Layer::SetMode)
+      .def_property("track_matte", &Layer::TrackMatte, &Layer::SetTrackMatte)
+      .def_property("in_point", [](const Layer& l) { return l.GetTime(BEE_LayerTimeIn); },
+                    [](const Layer& l, double t) { l.SetTimes(std::nullopt, t, std::nullopt); })
+      .def_property("out_point", [](const Layer& l) { return l.GetTime(BEE_LayerTimeOut); },
+                    [](const Layer& l, double t) { l.SetTimes(std::nullopt, std::nullopt, t); })
+      .def_property("offset", [](const Layer& l) { return l.GetTime(BEE_LayerTimeOffset); },
+                    [](const Layer& l, double t) { l.SetTimes(t, std::nullopt, std::nullopt); })
+      .def("set_times", &Layer::SetTimes, py::arg("offset") = py::none(), py::arg("in_point") = py::none(),
+           py::arg("out_point") = py::none())
+      .def("property", [](const Layer& l, const py::object& key) {
+        if (py::isinstance<py::int_>(key)) return l.Prop(key.cast<int32_t>());
+        if (py::isinstance<py::str>(key)) return l.PropNamed(key.cast<std::string>());
+        Fail(3, "a property is named by its name or its stream index");
+      }, py::arg("key"))
+      .def_property_readonly("masks", &Layer::Masks)
+      .def("add_mask", &Layer::AddMask, py::kw_only(), py::arg("rect") = py::none(), py::arg("oval") = py::none(),
+           py::arg("path") = py::none(), py::arg("smooth") = false, py::arg("mode") = "add",
+           py::arg("inverted") = false, py::arg("feather") = py::none(), py::arg("opacity") = py::none())
+      .def_property_readonly("effects", &Layer::Effects)
+      .def("apply_effect",
+           [](const Layer& l, const std::string& name, py::kwargs params) { return l.ApplyEffect(name, params); },
+           py::arg("name"))
+      .def("duplicate", &Layer::Duplicate)
+      .def("delete", &Layer::Delete)
+      .def("__eq__", [](const Layer& a, const py::object& b) {
+        return py::isinstance<Layer>(b) && a == b.cast<const Layer&>();
+      })
+      .def("__hash__", [](const Layer& a) { return std::hash<const void*>()(a.h) ^ a.life; })
+      .def("__repr__", [](const Layer& l) {
+        try {
+          return "<tavelo.Layer \"" + l.Name() + "\">";
+        } catch (const EngineError&) {
+          return std::string("<tavelo.Layer (gone)>");
+        }
+      });
+  const std::pair<const char*, int32_t> standard[] = {
+      {"anchor_point", BEE_StreamAnchorPoint}, {"position", BEE_StreamPosition}, {"scale", BEE_StreamScale},
+      {"rotation", BEE_StreamRotation},        {"opacity", BEE_StreamOpacity},   {"audio_levels", BEE_StreamAudioLevels},
+      {"time_remap", BEE_StreamTimeRemap}};
+  for (const auto& [name, index] : standard) {
+    auto [get, set] = prop(index);
+    layer.def_property(name, get, set);
+  }
+}

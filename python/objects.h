@@ -1,0 +1,181 @@
+// The module's objects: thin values naming something of the engine (its
+// project, an item, a layer, a stream of a layer, a mask, an effect) with the
+// life of the engine they came from. Every method enters the engine through
+// Enter(life) and calls its exported operations only.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "BEE.h"
+#include "engine.h"
+
+namespace tvpy {
+
+struct Item;
+struct Comp;
+struct Layer;
+
+// The engine's one open project.
+struct Project {
+  uint64_t life;
+  std::string Path() const;
+  bool Dirty() const;
+  void Save(const std::string& path) const;
+  std::vector<py::object> Items() const;
+  std::vector<Comp> Comps() const;
+  py::object Find(const std::string& name) const;  // an item named name, or None
+  Comp GetComp(const std::string& name) const;      // Error when there is none
+  Comp NewComp(const std::string& name, int width, int height, double fps, double duration, double pixelAspect,
+               std::optional<uint32_t> background) const;
+  Item NewFolder(const std::string& name) const;
+  Item ImportFootage(const std::string& path, bool sequence) const;
+  void Undo() const;
+  void Redo() const;
+  std::optional<std::string> UndoName() const;  // None when nothing can be undone
+  std::optional<std::string> RedoName() const;
+  void StartGroup(const std::string& name) const;
+  void EndGroup() const;
+  std::string Dump() const;
+};
+
+struct Item {
+  BEE_Item h;
+  uint64_t life;
+  std::string Name() const;
+  void SetName(const std::string& name) const;
+  std::string Kind() const;
+  uint32_t Id() const;
+  int Width() const;
+  int Height() const;
+  double Duration() const;
+  py::object Parent() const;
+  void Remove() const;
+  bool operator==(const Item& o) const { return h == o.h && life == o.life; }
+};
+// Items made for Python: a composition becomes a Comp.
+py::object WrapItem(BEE_Item item, uint64_t life);
+// The item a Python argument names (Error for None or anything else).
+BEE_Item ItemArg(const py::object& o, uint64_t life, const char* what);
+
+struct Comp : Item {
+  double FrameRate() const;
+  int64_t FrameCount() const;
+  double FrameTime(int64_t frame) const;
+  uint32_t Background() const;
+  void SetBackground(uint32_t argb) const;
+  int Resolution() const;
+  void SetResolution(int factor) const;
+  bool MotionBlur() const;
+  void SetMotionBlur(bool on) const;
+  int NumLayers() const;
+  Layer LayerAt(int index) const;       // Python index (negative from the top)
+  std::vector<Layer> Layers() const;
+  Layer LayerNamed(const std::string& name) const;
+  Layer AddSolid(const std::string& name, uint32_t color, std::optional<int> width, std::optional<int> height) const;
+  Layer AddLayer(const py::object& source) const;
+  Comp Duplicate() const;
+  py::array_t<uint8_t> RenderFrame(std::optional<int64_t> frame, std::optional<double> time,
+                                   const py::object& progress) const;
+  py::array RenderAudio(double start, std::optional<double> duration, double rate, int channels,
+                        const std::string& dtype, const py::object& progress) const;
+  void SaveFrame(const std::string& path, int64_t frame) const;
+  py::dict RenderMovie(const std::string& path, std::optional<double> start, std::optional<double> duration,
+                       const std::string& codec, bool sound, const py::object& progress) const;
+};
+
+// A stream of a layer (BEE stream index), read and set in user units.
+struct Property {
+  BEE_Layer layer;
+  int32_t index;
+  uint64_t life;
+  std::string Name() const;
+  int Dimension() const;
+  py::object Value(std::optional<double> time) const;
+  void SetValue(const py::object& value, std::optional<double> time) const;
+  bool Animated() const;
+  void SetAnimated(bool on, std::optional<double> time) const;
+  py::list Keys() const;
+  int NumKeys() const;
+  void AddKey(double time, const py::object& value, const std::string& interpolation) const;
+  void RemoveKey(int key) const;
+  void SetInterpolation(int key, const std::string& in, const std::string& out) const;
+  void Ease(int key) const;
+  py::tuple Limits() const;
+  py::list Sample(const std::vector<double>& times) const;
+};
+
+struct Mask {
+  BEE_Layer layer;
+  int32_t index;
+  uint64_t life;
+  std::string Name() const;
+  void SetName(const std::string& name) const;
+  std::string Mode() const;
+  void SetMode(const std::string& mode) const;
+  bool Inverted() const;
+  void SetInverted(bool on) const;
+  Property Feather() const { return Property{layer, BEE_StreamFirstMask + 3 * index + BEE_MaskStreamFeather, life}; }
+  Property Opacity() const { return Property{layer, BEE_StreamFirstMask + 3 * index + BEE_MaskStreamOpacity, life}; }
+  void Delete() const;
+};
+
+struct Effect {
+  BEE_Layer layer;
+  int32_t index;
+  uint64_t life;
+  std::string Name() const;
+  void SetName(const std::string& name) const;
+  std::string MatchName() const;
+  bool Enabled() const;
+  void SetEnabled(bool on) const;
+  std::vector<std::string> ParamNames() const;
+  Property Param(const py::object& key) const;
+  void Delete() const;
+};
+
+struct Layer {
+  BEE_Layer h;
+  uint64_t life;
+  std::string Name() const;
+  void SetName(const std::string& name) const;
+  int Index() const;
+  void MoveTo(int index) const;
+  Comp GetComp() const;
+  py::object Source() const;
+  bool Switch(uint32_t bit) const;
+  void SetSwitch(uint32_t bit, bool on) const;
+  std::string Quality() const;
+  void SetQuality(const std::string& q) const;
+  std::string Mode() const;
+  void SetMode(const std::string& mode) const;
+  std::string TrackMatte() const;
+  void SetTrackMatte(const std::string& matte) const;
+  double GetTime(int32_t which) const;
+  void SetTimes(std::optional<double> offset, std::optional<double> in, std::optional<double> out) const;
+  Property Prop(int32_t index) const;
+  Property PropNamed(const std::string& name) const;
+  std::vector<Mask> Masks() const;
+  Mask AddMask(const py::object& rect, const py::object& oval, const py::object& path, bool smooth,
+               const std::string& mode, bool inverted, const py::object& feather, const py::object& opacity) const;
+  std::vector<Effect> Effects() const;
+  Effect ApplyEffect(const std::string& name, const py::dict& params) const;
+  Layer Duplicate() const;
+  void Delete() const;
+  bool operator==(const Layer& o) const { return h == o.h && life == o.life; }
+};
+
+// The names of the installed effects (display name, match name).
+std::vector<std::pair<std::string, std::string>> EffectNames(uint64_t life);
+// Builds a project description (JSON text) into the open project.
+void BuildDescription(uint64_t life, const std::string& text, const std::string& name, const std::string& baseDir);
+// Opens a project file (or builds a .json description) in place of the open project.
+void OpenProject(uint64_t life, const std::string& path);
+void NewProject(uint64_t life);
+
+}  // namespace tvpy

@@ -1,0 +1,461 @@
+// The project, its items and compositions.
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "FILE.h"
+#include "Memory.h"
+#include "PIN.h"
+#include "objects.h"
+
+namespace tvpy {
+namespace {
+
+// A file reference the engine's file layer understands (an absolute path),
+// disposed whatever happens.
+struct FileRef {
+  FILE_SpecH spec = nullptr;
+  explicit FileRef(const std::string& path) {
+    std::error_code ec;
+    const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+    Check(FILE_New(full.c_str(), FILE_LocFullPath, &spec), "naming \"" + path + "\"");
+  }
+  ~FileRef() {
+    if (spec) FILE_Dispose(spec);
+  }
+  FileRef(const FileRef&) = delete;
+  FileRef& operator=(const FileRef&) = delete;
+};
+
+void CopyName(char (&dst)[32], const std::string& name, const char* what) {
+  if (name.empty()) Fail(3, std::string(what) + " cannot be empty");
+  if (name.size() > 31) Fail(3, std::string(what) + " \"" + name + "\" is longer than 31 bytes");
+  if (name.find('\0') != std::string::npos) Fail(3, std::string(what) + " holds a zero byte");
+  std::memset(dst, 0, sizeof dst);
+  std::memcpy(dst, name.data(), name.size());
+}
+
+uint16_t Dimension(int v, const char* what) {
+  if (v < 1 || v > 30000) Fail(3, std::string(what) + " must be 1 to 30000 (is " + std::to_string(v) + ")");
+  return static_cast<uint16_t>(v);
+}
+
+Ratio RatioOf(double v) { return Ratio{static_cast<int32_t>(std::llround(v * 10000)), 10000}; }
+
+}  // namespace
+
+// ---- Project ------------------------------------------------------------------------
+
+std::string Project::Path() const {
+  Enter(life);
+  char path[4096] = {};
+  Check(BEE_GetProjectPath(path, sizeof path), "reading the project's path");
+  return path;
+}
+
+bool Project::Dirty() const {
+  Enter(life);
+  Boolean32 dirty = 0;
+  Check(BEE_GetProjectDirty(&dirty), "reading the project's state");
+  return dirty != 0;
+}
+
+void Project::Save(const std::string& path) const {
+  Enter(life);
+  FileRef file(path);
+  Check(BEE_CmdSaveProject(file.spec, 0, 0), "saving \"" + path + "\"");
+}
+
+std::vector<py::object> Project::Items() const {
+  Enter(life);
+  std::vector<py::object> out;
+  BEE_Item root = nullptr;
+  Check(BEE_QueryProject(&root), "reading the project");
+  BEE_Item item = nullptr;
+  for (;;) {
+    Check(BEE_GetNextItem(item, &item), "walking the items");
+    if (!item) break;
+    if (item != root) out.push_back(WrapItem(item, life));
+  }
+  return out;
+}
+
+std::vector<Comp> Project::Comps() const {
+  std::vector<Comp> out;
+  for (const py::object& o : Items())
+    if (py::isinstance<Comp>(o)) out.push_back(o.cast<Comp>());
+  return out;
+}
+
+py::object Project::Find(const std::string& name) const {
+  Enter(life);
+  BEE_Item item = nullptr;
+  Check(BEE_FindItem(nullptr, name.c_str(), 0, &item), "finding \"" + name + "\"");
+  return item ? WrapItem(item, life) : py::none();
+}
+
+Comp Project::GetComp(const std::string& name) const {
+  Enter(life);
+  BEE_Item comp = nullptr;
+  Check(BEE_FindItem(nullptr, name.c_str(), BEE_KindComp, &comp), "finding \"" + name + "\"");
+  if (!comp) {
+    std::string names;
+    for (const Comp& c : Comps()) names += std::string(names.empty() ? "" : ", ") + "\"" + c.Name() + "\"";
+    Fail(10, "no composition named \"" + name + "\" (the project has " + (names.empty() ? "none" : names) + ")");
+  }
+  Comp c;
+  c.h = comp;
+  c.life = life;
+  return c;
+}
+
+Comp Project::NewComp(const std::string& name, int width, int height, double fps, double duration,
+                      double pixelAspect, std::optional<uint32_t> background) const {
+  Enter(life);
+  BEE_CompSettings s{};
+  CopyName(s.name, name, "a composition's name");
+  s.width = Dimension(width, "width");
+  s.height = Dimension(height, "height");
+  if (!(fps >= 0.01 && fps <= 999)) Fail(3, "fps must be 0.01 to 999");
+  s.frameRate = static_cast<uint32_t>(std::llround(fps * 65536));
+  s.duration = ToTime(duration);
+  if (s.duration.value <= 0) Fail(3, "a composition's duration must be more than 0");
+  s.secondTime = Time{0, 600};
+  if (!(pixelAspect >= 0.01 && pixelAspect <= 100)) Fail(3, "pixel_aspect must be 0.01 to 100");
+  s.pixelAspect = RatioOf(pixelAspect);
+  s.dsfH = s.dsfV = 1;
+  BEE_Item comp = nullptr;
+  Check(BEE_CmdNewComp(nullptr, &s, &comp), "making the composition \"" + name + "\"");
+  Comp c;
+  c.h = comp;
+  c.life = life;
+  if (background) c.SetBackground(*background);
+  return c;
+}
+
+Item Project::NewFolder(const std::string& name) const {
+  Enter(life);
+  char n[32];
+  CopyName(n, name, "a folder's name");
+  BEE_Item folder = nullptr;
+  Check(BEE_CmdNewFolder(nullptr, n, &folder), "making the folder \"" + name + "\"");
+  return Item{folder, life};
+}
+
+Item Project::ImportFootage(const std::string& path, bool sequence) const {
+  Enter(life);
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) Fail(-43, "cannot import \"" + path + "\": no such file");
+  FileRef file(path);
+  BEE_Item item = nullptr;
+  Check(BEE_CmdImportFootage(nullptr, file.spec, sequence ? PIN_Import_Sequence : 0, &item),
+        "importing \"" + path + "\"");
+  return Item{item, life};
+}
+
+void Project::Undo() const {
+  Enter(life);
+  Check(BEE_Undo(), "undo");
+}
+
+void Project::Redo() const {
+  Enter(life);
+  Check(BEE_Redo(), "redo");
+}
+
+std::optional<std::string> Project::UndoName() const {
+  Enter(life);
+  Boolean32 available = 0;
+  char name[BEE_GroupNameSize] = {};
+  Check(BEE_UndoAvailable(&available, name), "reading the undo stack");
+  if (!available) return std::nullopt;
+  return std::string(name);
+}
+
+std::optional<std::string> Project::RedoName() const {
+  Enter(life);
+  Boolean32 available = 0;
+  char name[BEE_GroupNameSize] = {};
+  Check(BEE_RedoAvailable(&available, name), "reading the redo stack");
+  if (!available) return std::nullopt;
+  return std::string(name);
+}
+
+void Project::StartGroup(const std::string& name) const {
+  Enter(life);
+  if (name.empty() || name.size() >= BEE_GroupNameSize)
+    Fail(3, "an undo group's name must be 1 to " + std::to_string(BEE_GroupNameSize - 1) + " bytes");
+  Check(BEE_StartGroup(name.c_str(), 0), "starting the undo group \"" + name + "\"");
+}
+
+void Project::EndGroup() const {
+  Enter(life);
+  Check(BEE_EndGroup(), "ending the undo group");
+}
+
+std::string Project::Dump() const {
+  Enter(life);
+  Handle text = nullptr;
+  Check(BEEp_DumpProject(&text), "describing the project");
+  std::string out;
+  if (text) {
+    HLock(text);
+    out.assign(*text, strnlen(*text, static_cast<size_t>(GetHandleSize(text))));
+    DisposeHandle(text);
+  }
+  return out;
+}
+
+void NewProject(uint64_t life) {
+  Enter(life);
+  Check(BEE_NewProject(), "making a new project");
+}
+
+void OpenProject(uint64_t life, const std::string& path) {
+  Enter(life);
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) Fail(-43, "cannot open \"" + path + "\": no such file");
+  if (std::filesystem::is_directory(path, ec)) Fail(3, "cannot open \"" + path + "\": it is a folder");
+  const std::string ext = std::filesystem::path(path).extension().string();
+  if (ext == ".json" || ext == ".JSON") {
+    Check(BEE_NewProject(), "making a new project");
+    const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+    FILE* f = std::fopen(full.c_str(), "rb");
+    if (!f) Fail(-43, "cannot read \"" + path + "\"");
+    std::string text;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+    BuildDescription(life, text, path, std::filesystem::path(full).parent_path().string());
+    return;
+  }
+  FileRef file(path);
+  Boolean32 converted = 0;
+  Check(BEE_CmdOpenProject(file.spec, 0, &converted), "opening \"" + path + "\"");
+}
+
+// ---- Items --------------------------------------------------------------------------
+
+py::object WrapItem(BEE_Item item, uint64_t life) {
+  int16_t kind = 0;
+  Check(BEE_GetItemKind(item, &kind), "reading an item");
+  if (kind == BEE_KindComp) {
+    Comp c;
+    c.h = item;
+    c.life = life;
+    return py::cast(c);
+  }
+  return py::cast(Item{item, life});
+}
+
+BEE_Item ItemArg(const py::object& o, uint64_t life, const char* what) {
+  if (o.is_none() || !py::isinstance<Item>(o)) Fail(3, std::string(what) + " must be a tavelo Item");
+  const Item& i = o.cast<const Item&>();
+  Enter(i.life);
+  if (i.life != life) Fail(3, std::string(what) + " belongs to another engine");
+  return i.h;
+}
+
+std::string Item::Name() const {
+  Enter(life);
+  char name[32] = {};
+  Check(BEE_GetItemName(h, name), "reading an item's name");
+  return name;
+}
+
+void Item::SetName(const std::string& name) const {
+  Enter(life);
+  char n[32];
+  CopyName(n, name, "an item's name");
+  const std::string old = Name();
+  Check(BEE_CmdRenameItem(h, n), "renaming \"" + old + "\"");
+}
+
+std::string Item::Kind() const {
+  Enter(life);
+  int16_t kind = 0;
+  Check(BEE_GetItemKind(h, &kind), "reading an item");
+  switch (kind) {
+    case BEE_KindFolder: return "folder";
+    case BEE_KindComp: return "comp";
+    case BEE_KindRenderItem: return "render";
+    case BEE_KindSolid: return "solid";
+    case BEE_KindFootage: return "footage";
+    default: return "other";
+  }
+}
+
+uint32_t Item::Id() const {
+  Enter(life);
+  uint32_t id = 0;
+  Check(BEE_GetItemID(h, &id), "reading an item's ID");
+  return id;
+}
+
+int Item::Width() const {
+  Enter(life);
+  int32_t w = 0, hh = 0;
+  Check(BEE_GetItemDimensions(h, &w, &hh), "reading an item's size");
+  return w;
+}
+
+int Item::Height() const {
+  Enter(life);
+  int32_t w = 0, hh = 0;
+  Check(BEE_GetItemDimensions(h, &w, &hh), "reading an item's size");
+  return hh;
+}
+
+double Item::Duration() const {
+  Enter(life);
+  Time d{};
+  Check(BEE_GetItemDuration(h, &d, nullptr), "reading an item's duration");
+  return Seconds(d);
+}
+
+py::object Item::Parent() const {
+  Enter(life);
+  BEE_Item parent = nullptr, root = nullptr;
+  Check(BEE_GetItemParent(h, &parent), "reading an item's folder");
+  Check(BEE_QueryProject(&root), "reading the project");
+  if (!parent || parent == root) return py::none();
+  return WrapItem(parent, life);
+}
+
+void Item::Remove() const {
+  Enter(life);
+  Check(BEE_CmdRemoveItem(h), "removing an item");
+}
+
+// ---- Compositions -------------------------------------------------------------------
+
+double Comp::FrameRate() const {
+  Enter(life);
+  Time f{};
+  Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
+  return f.value > 0 ? static_cast<double>(f.scale) / f.value : 0.0;
+}
+
+int64_t Comp::FrameCount() const {
+  Enter(life);
+  Time f{}, d{};
+  Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
+  Check(BEE_GetItemDuration(h, &d, nullptr), "reading the duration");
+  if (f.value <= 0 || f.scale == 0 || d.scale == 0) return 0;
+  const __int128 num = static_cast<__int128>(d.value) * f.scale;
+  const __int128 den = static_cast<__int128>(f.value) * d.scale;
+  return num > 0 ? static_cast<int64_t>(num / den) : 0;
+}
+
+double Comp::FrameTime(int64_t frame) const {
+  Enter(life);
+  Time f{};
+  Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
+  return f.scale ? static_cast<double>(frame) * f.value / f.scale : 0.0;
+}
+
+uint32_t Comp::Background() const {
+  Enter(life);
+  uint32_t c = 0;
+  Check(BEE_GetCompBackgroundColor(h, &c), "reading the background colour");
+  return c;
+}
+
+void Comp::SetBackground(uint32_t argb) const {
+  Enter(life);
+  Check(BEE_CmdSetBackgroundColor(h, argb), "setting the background colour");
+}
+
+int Comp::Resolution() const {
+  Enter(life);
+  BEE_CompSettings s{};
+  Check(BEE_GetCompSettings(h, &s), "reading the composition");
+  return s.dsfH;
+}
+
+void Comp::SetResolution(int factor) const {
+  Enter(life);
+  if (factor < 1 || factor > 4) Fail(3, "resolution must be 1 (full), 2 (half), 3 (third) or 4 (quarter)");
+  Check(BEE_CmdSetResolution(h, static_cast<uint16_t>(factor), static_cast<uint16_t>(factor)),
+        "setting the resolution");
+}
+
+bool Comp::MotionBlur() const {
+  Enter(life);
+  uint32_t sw = 0;
+  Check(BEE_GetCompSwitches(h, &sw), "reading the composition's switches");
+  return (sw & BEE_CompSwitchMotionBlur) != 0;
+}
+
+void Comp::SetMotionBlur(bool on) const {
+  Enter(life);
+  Check(BEE_CmdSetCompSwitch(h, BEE_CompSwitchMotionBlur, on), "switching motion blur");
+}
+
+int Comp::NumLayers() const {
+  Enter(life);
+  int32_t n = 0;
+  Check(BEE_GetCompNumLayers(h, &n), "counting the layers");
+  return n;
+}
+
+Layer Comp::LayerAt(int index) const {
+  const int n = NumLayers();
+  if (index < 0) index += n;
+  if (index < 0 || index >= n) throw py::index_error("layer index out of range");
+  BEE_Layer layer = nullptr;
+  Check(BEE_GetIndLayer(h, index, &layer), "reading layer " + std::to_string(index));
+  return Layer{layer, life};
+}
+
+std::vector<Layer> Comp::Layers() const {
+  std::vector<Layer> out;
+  const int n = NumLayers();
+  for (int i = 0; i < n; ++i) out.push_back(LayerAt(i));
+  return out;
+}
+
+Layer Comp::LayerNamed(const std::string& name) const {
+  for (const Layer& l : Layers())
+    if (l.Name() == name) return l;
+  Fail(10, "the composition \"" + Name() + "\" has no layer named \"" + name + "\"");
+}
+
+Layer Comp::AddSolid(const std::string& name, uint32_t color, std::optional<int> width,
+                     std::optional<int> height) const {
+  Enter(life);
+  BEE_SolidSettings s{};
+  CopyName(s.name, name, "a solid's name");
+  s.color = color;
+  int32_t w = 0, hh = 0;
+  Check(BEE_GetItemDimensions(h, &w, &hh), "reading the composition's size");
+  s.width = Dimension(width.value_or(w), "width");
+  s.height = Dimension(height.value_or(hh), "height");
+  BEE_Layer layer = nullptr;
+  Check(BEE_CmdNewSolidLayer(h, &s, &layer), "making the solid layer \"" + name + "\"");
+  return Layer{layer, life};
+}
+
+Layer Comp::AddLayer(const py::object& source) const {
+  Enter(life);
+  BEE_Item item = ItemArg(source, life, "source");
+  Boolean32 valid = 0;
+  Check(BEE_ValidSource(h, item, &valid), "checking the source");
+  if (!valid) Fail(3, "that item cannot be a layer of this composition (it contains the composition)");
+  BEE_Layer layer = nullptr;
+  Check(BEE_CmdNewLayer(h, item, &layer), "making the layer");
+  return Layer{layer, life};
+}
+
+Comp Comp::Duplicate() const {
+  Enter(life);
+  BEE_Item copy = nullptr;
+  Check(BEE_CmdDuplicateComp(h, &copy), "duplicating the composition");
+  Comp c;
+  c.h = copy;
+  c.life = life;
+  return c;
+}
+
+}  // namespace tvpy

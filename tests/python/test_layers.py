@@ -1,0 +1,95 @@
+# Items in folders, layer settings and their undo, properties' limits and
+# samples, masks from paths and ovals, frames saved through the engine.
+import os
+
+import numpy as np
+import pytest
+
+import tavelo
+from conftest import simple_description
+
+
+def test_items_and_layer_settings(engine):
+    project = engine.build(simple_description())
+    comp = project.comp("Main")
+    folder = project.new_folder("Shots")
+    assert folder.kind == "folder" and folder.parent is None and comp.parent is None
+    assert {i.name for i in project.items} >= {"Main", "Shots"}
+    comp.name = "Edit"
+    assert project.find("Main") is None and project.comp("Edit") == comp
+    copy = comp.duplicate()
+    assert copy != comp and len(copy) == 1 and copy.kind == "comp"
+
+    top = comp.add_solid("Top", 0xFF00FF00, width=8, height=8)
+    fill = comp.layer("Fill")
+    assert [l.name for l in comp.layers] == ["Top", "Fill"]
+    top.index = 1
+    assert [l.name for l in comp] == ["Fill", "Top"]
+    top.set_times(in_point=0.25, out_point=0.75)
+    assert (top.in_point, top.out_point, top.offset) == (0.25, 0.75, 0.0)
+    top.visible = False
+    top.quality = "draft"
+    top.mode = "add"
+    fill.track_matte = "luma"
+    assert (top.visible, top.quality, top.mode, fill.track_matte) == (False, "draft", "add", "luma")
+    with pytest.raises(tavelo.Error):
+        top.mode = "sparkle"
+    twin = top.duplicate()
+    twin.name = "Twin"
+    assert len(comp) == 3 and twin.source.kind == "solid" and twin.source != top.source
+    twin.delete()
+    assert len(comp) == 2
+    nested = comp.add_layer(copy)
+    assert nested.source == copy
+    with pytest.raises(tavelo.Error):
+        copy.add_layer(comp)  # a composition cannot contain itself
+
+
+def test_properties_limits_samples_and_undo_on_failure(engine):
+    project = engine.build(simple_description())
+    layer = project.comp("Main")[0]
+    assert layer.opacity.limits == (0.0, 100.0)
+    assert layer.property("Rotation").index == layer.rotation.index
+    layer.rotation.add_key(0, 0)
+    layer.rotation.add_key(1, 90, interpolation="bezier")
+    layer.rotation.ease(0)
+    samples = layer.rotation.sample([0, 0.5, 1])
+    assert samples[0] == 0 and samples[2] == 90 and 0 < samples[1] < 90
+    assert layer.rotation.keys[1].in_interpolation == "bezier"
+    layer.rotation.animated = False
+    assert layer.rotation.num_keys == 0
+    # A failure inside an undo group still closes the group.
+    with pytest.raises(ZeroDivisionError):
+        with project.undo_group("Broken"):
+            layer.position = (1, 2)
+            1 / 0
+    assert project.undo_name == "Broken"
+    project.undo()
+    assert layer.position.value == (32.0, 24.0)
+
+
+def test_mask_shapes_and_saved_frames(engine, tmp_path):
+    project = engine.build(simple_description("#ffffff"))
+    comp = project.comp("Main")
+    layer = comp[0]
+    tri = layer.add_mask(path=[(0, 0), (64, 0), (0, 48)])
+    tri.name = "Corner"
+    tri.mode = "subtract"
+    oval = layer.add_mask(oval=(16, 12, 48, 36), mode="add")
+    assert [m.name for m in layer.masks] == ["Corner", "Mask 2"] and oval.index == 1
+    rgba = comp.render_frame(0)
+    # Subtracting the triangle leaves the other half; the oval adds its inside.
+    assert rgba[18, 24, 3] == 255 and rgba[2, 2, 3] == 0 and rgba[46, 62, 3] == 255
+    oval.opacity.value = 50
+    assert 100 <= comp.render_frame(0)[18, 24, 3] <= 155
+    with pytest.raises(tavelo.Error):
+        layer.add_mask(path=[(0, 0), (1, 1)])
+    out = tmp_path / "frame.png"
+    comp.save_frame(str(out), 0)
+    assert out.stat().st_size > 0
+    footage = project.import_footage(str(out))
+    assert (footage.kind, footage.width, footage.height) == ("footage", 64, 48)
+    with pytest.raises(tavelo.Error) as err:
+        comp.save_frame(str(tmp_path / "frame.unknown"), 0)
+    assert err.value.code != 0 and not os.path.exists(tmp_path / "frame.unknown")
+    assert isinstance(comp.render_frame(0), np.ndarray)

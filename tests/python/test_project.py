@@ -1,0 +1,91 @@
+# Projects built, walked, saved and opened; keys in user units; undo groups;
+# effects and masks.
+import pytest
+
+import tavelo
+from conftest import simple_description
+
+
+def test_build_walk_save_and_open(engine, tmp_path):
+    project = engine.build(simple_description())
+    comp = project.comp("Main")
+    assert [c.name for c in project.comps] == ["Main"]
+    assert (comp.width, comp.height, comp.frame_rate, comp.frame_count) == (64, 48, 24.0, 24)
+    assert comp.kind == "comp" and isinstance(project.find("Main"), tavelo.Comp)
+    assert [layer.name for layer in comp] == ["Fill"] and len(comp) == 1
+    layer = comp[0]
+    assert layer.comp == comp and layer.source.kind == "solid"
+    assert layer.position.value == (32.0, 24.0)
+    assert layer.opacity.value == 100.0 and layer.scale.value == (100.0, 100.0)
+
+    bar = comp.add_solid("Bar", 0xFFFF0000, width=20, height=10)
+    bar.position = (10, 5)
+    assert bar.index == 0 and comp.layer("Bar") == bar
+    path = tmp_path / "p.tvp"
+    project.save(str(path))
+    assert project.path.endswith("p.tvp") and not project.dirty
+    dump = project.dump()
+
+    engine.new_project()
+    assert engine.project.comps == []
+    reopened = engine.open(path)
+    assert reopened.dump() == dump
+    assert reopened.comp("Main").layer("Bar").position.value == (10.0, 5.0)
+
+
+def test_keys_in_user_units_and_undo_groups(engine):
+    project = engine.build(simple_description())
+    layer = project.comp("Main")[0]
+    opacity = layer.opacity
+    assert not opacity.animated and opacity.keys == []
+    with project.undo_group("Fade In"):
+        opacity.add_key(0.0, 0.0)
+        opacity.add_key(0.5, 100)
+        layer.rotation = 45
+    assert project.undo_name == "Fade In"
+    keys = opacity.keys
+    assert [(k.time, k.value) for k in keys] == [(0.0, 0.0), (0.5, 100.0)]
+    assert keys[0].out_interpolation == "linear"
+    assert opacity.value_at(0.25) == pytest.approx(50.0)
+    # User values are validated: opacity 150 % stores 100 %.
+    opacity.set_value(150, time=0.5)
+    assert opacity.value_at(0.5) == pytest.approx(100.0)
+    opacity.set_interpolation(0, "hold", "hold")
+    assert opacity.value_at(0.25) == pytest.approx(0.0)
+
+    while project.undo_name is not None and project.undo_name != "Fade In":
+        project.undo()
+    project.undo()
+    assert not opacity.animated and layer.rotation.value == 0.0
+    assert project.redo_name == "Fade In"
+    project.redo()
+    assert opacity.num_keys == 2 and layer.rotation.value == 45.0
+    opacity.remove_key(1)
+    assert [k.time for k in opacity.keys] == [0.0]
+
+
+def test_effects_and_masks(engine):
+    names = dict(engine.effects())
+    assert "TVLO Fast Blur" in names.values()
+    project = engine.build(simple_description())
+    comp = project.comp("Main")
+    layer = comp[0]
+    blur = layer.apply_effect("TVLO Fast Blur")
+    assert blur.match_name == "TVLO Fast Blur" and len(layer.effects) == 1
+    first = blur.param_names[0]
+    blur.param(first).value = 3
+    assert blur[1].value == pytest.approx(3.0)
+    blur.enabled = False
+    assert not blur.enabled
+    blur.name = "Soft"
+    assert blur.name == "Soft"
+
+    mask = layer.add_mask(rect=(0, 0, 32, 48), feather=0)
+    assert (mask.name, mask.mode, mask.inverted) == ("Mask 1", "add", False)
+    rgba = comp.render_frame(0)
+    assert rgba[10, 5, 3] == 255 and rgba[10, 50, 3] == 0
+    mask.inverted = True
+    rgba = comp.render_frame(0)
+    assert rgba[10, 5, 3] == 0 and rgba[10, 50, 3] == 255
+    mask.delete()
+    assert layer.masks == []

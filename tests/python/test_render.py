@@ -1,0 +1,113 @@
+# Frames into NumPy arrays (the same pixels as `tavelo frame`), sound into
+# arrays, and the progress callback that can stop a render.
+import math
+import os
+import subprocess
+import wave
+
+import numpy as np
+import pytest
+
+import tavelo
+from conftest import TAVELO_BIN, simple_description
+
+
+def fnv1a(data):
+    # The digest `tavelo frame --digest` prints: FNV-1a 64 over RGBA bytes.
+    h = 1469598103934665603
+    for b in data:
+        h = ((h ^ b) * 1099511628211) & 0xFFFFFFFFFFFFFFFF
+    return "%016x" % h
+
+
+@pytest.mark.skipif(not os.path.exists(TAVELO_BIN), reason="the tavelo program is not built")
+def test_frames_equal_the_hosts(engine, title_card, tmp_path):
+    comp = engine.open(title_card).comp("Title")
+    for frame in (0, 12):
+        rgba = comp.render_frame(frame)
+        assert rgba.shape == (180, 320, 4) and rgba.dtype == np.uint8
+        out = subprocess.run([TAVELO_BIN, "frame", title_card, "-c", "Title", "-t", "%df" % frame, "-o",
+                              str(tmp_path / "f.png"), "--digest"], check=True, capture_output=True, text=True)
+        assert out.stdout.split()[0] == fnv1a(rgba.tobytes()), frame
+
+
+def test_frame_is_rgba(engine):
+    comp = engine.build(simple_description("#204080")).comp("Main")
+    rgba = comp.render_frame(time=0.5)
+    assert rgba.shape == (48, 64, 4)
+    assert tuple(rgba[0, 0]) == (0x20, 0x40, 0x80, 0xFF)
+    comp.resolution = 2
+    assert comp.render_frame(0).shape == (24, 32, 4)
+
+
+def test_audio_arrays(engine, tmp_path):
+    rate, n = 48000, 4800
+    left = [int(10000 * math.sin(2 * math.pi * 440 * i / rate)) for i in range(n)]
+    samples = np.array([(v, -v) for v in left], dtype=np.int16)
+    wav = tmp_path / "tone.wav"
+    with wave.open(str(wav), "wb") as w:
+        w.setnchannels(2)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes(samples.tobytes())
+    project = engine.new_project()
+    comp = project.new_comp("Sound", 16, 16, fps=25, duration=0.1)
+    silent = comp.render_audio()
+    assert silent.shape == (4800, 2) and silent.dtype == np.int16 and not silent.any()
+    tone = project.import_footage(str(wav))
+    assert tone.kind == "footage"
+    comp.add_layer(tone)
+    got = comp.render_audio(rate=rate, channels=2)
+    assert got.shape == (n, 2)
+    assert np.abs(got.astype(np.int32) - samples).max() <= 1
+    floats = comp.render_audio(duration=0.05, dtype="float32", channels=1)
+    assert floats.shape == (2400, 1) and floats.dtype == np.float32
+
+
+def test_progress_callback_stops_a_render(engine):
+    comp = engine.build(simple_description()).comp("Main")
+    calls = []
+
+    def progress(phase, done, total):
+        calls.append((phase, done, total))
+        return False
+    comp.render_frame(0, progress=progress)
+    assert calls
+    with pytest.raises(tavelo.Error) as stopped:
+        comp.render_frame(1, progress=lambda *a: True)
+    assert stopped.value.code == 517
+
+    def broken(*args):
+        raise KeyError("from the callback")
+    with pytest.raises(KeyError):
+        comp.render_audio(progress=broken)
+    # The engine cannot be called from inside the render it is doing.
+    with pytest.raises(tavelo.Error) as err:
+        comp.render_frame(0, progress=lambda *a: comp.name)
+    assert err.value.code == 3
+    # The engine is fine afterwards.
+    assert comp.render_frame(2).shape == (48, 64, 4)
+
+
+def test_movies_and_stopping_them(engine, tmp_path):
+    project = engine.build(simple_description())
+    comp = project.comp("Main")
+    seen = []
+
+    def progress(status, done, total):
+        seen.append((status, done, total))
+    result = comp.render_movie(str(tmp_path / "all.mov"), duration=0.5, codec="png ", progress=progress)
+    assert result == {"frames": 12, "stopped": False, "path": str(tmp_path / "all.mov")}
+    assert seen[-1][2] == 12 and max(done for _, done, _ in seen) == 12
+    movie = project.import_footage(str(tmp_path / "all.mov"))
+    assert (movie.width, movie.height) == (64, 48) and movie.duration == pytest.approx(0.5, abs=0.05)
+    before = project.undo_name
+
+    stopped = comp.render_movie(str(tmp_path / "part.mov"), codec="png ", sound=False,
+                                progress=lambda status, done, total: done >= 3)
+    assert stopped["stopped"] and 3 <= stopped["frames"] < 24 and os.path.exists(tmp_path / "part.mov")
+    # The render leaves the project as it was.
+    assert project.undo_name == before
+    with pytest.raises(tavelo.Error) as err:
+        comp.render_movie(str(tmp_path / "x.gif"))
+    assert err.value.code == 3
