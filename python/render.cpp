@@ -211,9 +211,7 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
     FILE_Dispose(spec);
     Check(err, "naming the output \"" + path + "\"");
   }
-  // The output information holds the sound rate as signed 16.16, so rates
-  // from 32768 Hz up do not fit it: movies take their sound at 32 kHz.
-  constexpr int32_t kSoundRate = 32000;
+  constexpr int32_t kSoundRate = 48000;  // movies' sound, stereo
   PIN_OutputInfo info{};
   Check(PIN_GetOutputInfo(output.out, &info, sizeof info), "reading the output");
   info.depth = 32;
@@ -226,7 +224,7 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
     for (const auto& w : words)
       Check(PIN_SetOutSpecificData(output.out, w[0], &w[1], 4), "setting the movie's options");
     if (sound) {
-      info.soundRate = static_cast<Fixed>(kSoundRate << 16);
+      info.soundRate = static_cast<uint32_t>(kSoundRate) << 16;
       info.soundEncoding = SND_Encoding_Signed;
       info.soundBytes = 2;
       info.soundChannels = 2;

@@ -20,7 +20,7 @@ using namespace tv;
 using namespace tv::bee::test;
 namespace fs = std::filesystem;
 
-constexpr int kW = 64, kH = 48, kRate = 32000;  // a 16.16 rate holds up to 32767 Hz
+constexpr int kW = 64, kH = 48, kRate = 48000;
 constexpr FourCC kStills = MakeFourCC("OIMG"), kMovies = MakeFourCC("MooV");
 
 std::vector<int32_t> Order(int32_t count, bool coarse) {
@@ -143,7 +143,7 @@ class Movie : public UFixture {
     EXPECT_EQ(PIN_GetOutputInfo(out, &info, sizeof info), 0);
     info.depth = 32;
     info.frameRate = rate;
-    info.soundRate = static_cast<Fixed>(kRate << 16);
+    info.soundRate = static_cast<uint32_t>(kRate) << 16;
     info.soundEncoding = SND_Encoding_Signed;
     info.soundBytes = 2;
     info.soundChannels = 2;
