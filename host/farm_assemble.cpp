@@ -2,8 +2,6 @@
 // movie through the engine's movie output module (an OutputSpec fed one
 // frame after another). Every frame of the range must be there and finished:
 // a missing or still reserved frame stops it before anything is written.
-#include <OpenImageIO/imageio.h>
-
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdint>
@@ -52,47 +50,33 @@ FourCC CodecOf(const std::string& name) {
   Fail("unknown codec \"" + name + "\" (h264, prores, png, rle)", kExitUsage);
 }
 
-// Reads a still into the world (made at the first frame's size), as the
-// engine's 32-bit pixels: alpha, red, green, blue. Three-channel stills are
-// opaque.
+// Reads a still through the engine's footage modules into the world (made
+// at the first frame's size) as the engine's 32-bit pixels.
 void ReadStill(const std::string& path, WorldOwner* world, int32_t* width, int32_t* height) {
-  auto in = OIIO::ImageInput::open(path);
-  if (!in) Fail("cannot read \"" + path + "\": " + OIIO::geterror());
-  const OIIO::ImageSpec& spec = in->spec();
+  FileOwner file;
+  Check(FILE_New(path.c_str(), FILE_LocFullPath, &file.h), "naming \"" + path + "\"");
+  PIN_SeqSpecH seq = nullptr;
+  Check(PIN_NewSeqSpecFromFile(file.h, &seq), "reading \"" + path + "\"");
+  struct SeqOwner {
+    PIN_SeqSpecH s;
+    ~SeqOwner() { PIN_DisposeSeqSpec(s); }
+  } owner{seq};
+  int32_t w = 0, h = 0;
+  Check(PIN_GetDimensions(seq, nullptr, &w, &h, nullptr), "reading the size of \"" + path + "\"");
   if (!world->w) {
-    if (spec.width < 1 || spec.height < 1 || spec.width > 32767 || spec.height > 32767)
-      Fail("\"" + path + "\" has a size a movie cannot take");
-    *width = spec.width;
-    *height = spec.height;
-    const Rect r{0, 0, static_cast<int16_t>(spec.height), static_cast<int16_t>(spec.width)};
+    if (w < 1 || h < 1 || w > 32767 || h > 32767) Fail("\"" + path + "\" has a size a movie cannot take");
+    *width = w;
+    *height = h;
+    const Rect r{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
     Check(BM_NewWorld(nullptr, BM_Flag_Clear, &r, 32, 0, nullptr, &world->w), "making a frame buffer");
   }
-  if (spec.width != *width || spec.height != *height)
-    Fail("\"" + path + "\" is " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-         ", not the sequence's " + std::to_string(*width) + "x" + std::to_string(*height));
-  const int channels = std::min(spec.nchannels, 4);
-  std::vector<uint8_t> px(static_cast<size_t>(*width) * static_cast<size_t>(*height) *
-                          static_cast<size_t>(channels));
-  if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, px.data()))
-    Fail("cannot read \"" + path + "\": " + in->geterror());
-  int32_t w = 0, h = 0, depth = 0, rowBytes = 0;
-  Check(BM_GetWorldInfo(world->w, &w, &h, &depth, &rowBytes), "reading the frame buffer");
-  Boolean32 failed = 0;
-  if (BM_LockPixels(0, world->w, &failed) || failed) Fail("the frame buffer is not in memory");
-  auto* base = reinterpret_cast<uint8_t*>(BMp_GetPixBaseAddr(world->w));
-  for (int32_t y = 0; y < h; ++y) {
-    uint8_t* dst = base + static_cast<size_t>(y) * static_cast<size_t>(rowBytes);
-    const uint8_t* src =
-        px.data() + static_cast<size_t>(y) * static_cast<size_t>(w) * static_cast<size_t>(channels);
-    for (int32_t x = 0; x < w; ++x, dst += 4, src += channels) {
-      const uint8_t grey = src[0];
-      dst[0] = channels == 4 ? src[3] : channels == 2 ? src[1] : 255;
-      dst[1] = channels >= 3 ? src[0] : grey;
-      dst[2] = channels >= 3 ? src[1] : grey;
-      dst[3] = channels >= 3 ? src[2] : grey;
-    }
-  }
-  BM_UnlockPixels(world->w);
+  if (w != *width || h != *height)
+    Fail("\"" + path + "\" is " + std::to_string(w) + "x" + std::to_string(h) + ", not the sequence's " +
+         std::to_string(*width) + "x" + std::to_string(*height));
+  PIN_DrawParams params{};
+  params.time = Time{0, 1};
+  params.quality = 1;
+  Check(PIN_DrawFrame(seq, world->w, &params), "reading \"" + path + "\"");
 }
 
 int Assemble(const AssembleOptions& o, const Common& common) {
