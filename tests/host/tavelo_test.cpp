@@ -287,14 +287,17 @@ TEST_F(Tavelo, ReserveLeavesClaimedFramesAlone) {
   EXPECT_EQ(Files("r_").size(), 5u);
 }
 
+// A composition slow enough to be interrupted mid-render.
+constexpr const char* kHeavyComp = R"({"comps": [{"name": "H", "width": 1920, "height": 1080, "duration": 4,
+  "motionBlur": true, "layers": [{"solid": {"color": "#336699"}, "motionBlur": true,
+    "effects": [{"effect": "Fast Blur", "params": {"Radius": 60}}],
+    "position": [{"time": 0, "value": [0, 0]}, {"time": 4, "value": [1900, 1000]}],
+    "masks": [{"oval": [0, 0, 1920, 1080], "feather": 80}]}]}]})";
+
 // A heavy composition: Ctrl-C during the render ends it with 130, keeps the
 // finished frames and leaves no partial or reserved file.
 TEST_F(Tavelo, InterruptKeepsFinishedFrames) {
-  Write("heavy.json", R"({"comps": [{"name": "H", "width": 1920, "height": 1080, "duration": 4, "motionBlur": true,
-    "layers": [{"solid": {"color": "#336699"}, "motionBlur": true,
-      "effects": [{"effect": "Fast Blur", "params": {"Radius": 60}}],
-      "position": [{"time": 0, "value": [0, 0]}, {"time": 4, "value": [1900, 1000]}],
-      "masks": [{"oval": [0, 0, 1920, 1080], "feather": 80}]}]}]})");
+  Write("heavy.json", kHeavyComp);
   pid_t pid = Start({"render", "heavy.json", "-c", "H", "-o", "h_####.png", "--reserve"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (!fs::exists(dir / "h_0001.png") && std::chrono::steady_clock::now() < deadline)
@@ -309,6 +312,22 @@ TEST_F(Tavelo, InterruptKeepsFinishedFrames) {
   EXPECT_LT(frames.size(), 120u);
   for (const std::string& f : frames) EXPECT_GT(fs::file_size(dir / f), 1000u) << f;  // no empty claim left
   EXPECT_TRUE(Files(".").empty());                                                  // no partial file
+}
+
+// Ctrl-C during a movie render ends it with 130 and leaves no movie, whole or
+// partial, behind.
+TEST_F(Tavelo, InterruptRemovesTheUnfinishedMovie) {
+  Write("heavy.json", kHeavyComp);
+  pid_t pid = Start({"render", "heavy.json", "-c", "H", "-o", "h.mp4", "--no-sound"});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (Slurp(dir / "stderr").find("frame 1/") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ::kill(pid, SIGINT);
+  Outcome r = Finish(pid);
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_NE(r.err.find("tavelo: interrupted; the unfinished movie was removed"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "h.mp4"));
+  EXPECT_TRUE(Files(".").empty());  // nor the module's temporary file
 }
 
 TEST_F(Tavelo, PluginsSaysWhatAScanFound) {
