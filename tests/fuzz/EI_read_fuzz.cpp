@@ -10,21 +10,11 @@
 
 #include "BM.h"
 #include "FILE.h"
-#include "FuzzSupport.h"
+#include "EngineFuzzSupport.h"
 #include "PIN.h"
 #include "drivers/ei/D_EI.h"
 
 namespace {
-
-void BornOnce() {
-  static bool born = [] {
-    tv::fuzz::QuietEngine();
-    BM_Birth(0);
-    PIN_Birth();
-    return true;
-  }();
-  (void)born;
-}
 
 void DrawAt(PIN_SeqSpecH seq, Time time, Ratio scale) {
   PIN_DrawParams p{};
@@ -50,16 +40,7 @@ void Read(const std::string& path) {
     if (int64_t{w} * h <= 1000000) {
       for (int32_t f = 0; f < 3; ++f) DrawAt(seq, Time{f, 30}, Ratio{1, 1});
       DrawAt(seq, Time{0, 1}, Ratio{1, 2});
-      int32_t count = 0;
-      PIN_GetNumAuxChannels(seq, &count);
-      PIN_DrawParams p{};
-      p.time = Time{0, 1};
-      for (int32_t i = -1; i <= count; ++i) {
-        D_AuxChannelDesc d{};
-        PIN_GetAuxChannelDesc(seq, i, &d, sizeof d);
-        Handle data = nullptr;
-        if (PIN_DrawAuxChannel(seq, i, &p, &data) == 0) PIN_FreeAuxChannel(seq, data);
-      }
+      tv::fuzz::DrawAuxChannels(seq);
     }
     PIN_DisposeSeqSpec(seq);
   }
@@ -69,7 +50,7 @@ void Read(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  BornOnce();
+  tv::fuzz::FootageEngine();
   // The name decides the module: the file is an ".img".
   std::string path = tv::fuzz::WriteInput("ei-read", data, size);
   if (path.empty()) return 0;

@@ -12,6 +12,7 @@
 #include "OM.h"
 #include "PIN.h"
 #include "VAL.h"
+#include "drivers/rla/D_RLA.h"  // the auxiliary channel description
 
 namespace tv::fuzz {
 
@@ -24,6 +25,21 @@ inline void FootageEngine() {
     return true;
   }();
   (void)born;
+}
+
+// Describes and draws every auxiliary channel of the footage (and the
+// indexes just outside them), freeing what is drawn.
+inline void DrawAuxChannels(PIN_SeqSpecH seq) {
+  int32_t count = 0;
+  PIN_GetNumAuxChannels(seq, &count);
+  PIN_DrawParams p{};
+  p.time = Time{0, 1};
+  for (int32_t i = -1; i <= count; ++i) {
+    D_AuxChannelDesc d{};
+    PIN_GetAuxChannelDesc(seq, i, &d, sizeof d);
+    Handle data = nullptr;
+    if (PIN_DrawAuxChannel(seq, i, &p, &data) == 0) PIN_FreeAuxChannel(seq, data);
+  }
 }
 
 // Births U quietly and then every package a project uses, once.

@@ -38,16 +38,7 @@ void Read(const std::string& path) {
     if (int64_t{w} * h <= 1000000) {
       DrawAt(seq, w, h, Ratio{1, 1});
       DrawAt(seq, w, h, Ratio{1, 2});
-      int32_t count = 0;
-      PIN_GetNumAuxChannels(seq, &count);
-      PIN_DrawParams p{};
-      p.time = Time{0, 1};
-      for (int32_t i = -1; i <= count; ++i) {
-        D_AuxChannelDesc d{};
-        PIN_GetAuxChannelDesc(seq, i, &d, sizeof d);
-        Handle data = nullptr;
-        if (PIN_DrawAuxChannel(seq, i, &p, &data) == 0) PIN_FreeAuxChannel(seq, data);
-      }
+      tv::fuzz::DrawAuxChannels(seq);
     }
     PIN_DisposeSeqSpec(seq);
   }
