@@ -49,15 +49,7 @@ void Keys(BEE_Layer layer, int32_t index, const double* a, const double* b, int 
 // over the frames measured).
 void DemoComp() {
   BEE_NewProject();
-  BEE_CompSettings s{};
-  std::strcpy(s.name, "Demo");
-  s.duration = Time{gFrames, 30};
-  s.secondTime = Time{0, 600};
-  s.width = kW;
-  s.height = kH;
-  s.frameRate = 30u << 16;
-  s.pixelAspect = Ratio{1, 1};
-  s.dsfH = s.dsfV = 1;
+  const BEE_CompSettings s = tv::bench::CompSettings("Demo", kW, kH, Time{gFrames, 30});
   BEE_CmdNewComp(nullptr, &s, &gComp);
   BEE_SolidSettings blue{};
   std::strcpy(blue.name, "Blue Backdrop");

@@ -64,15 +64,7 @@ BEE_Layer Solid(uint32_t colour, uint16_t w, uint16_t h) {
 
 void NewComp() {
   BEE_NewProject();
-  BEE_CompSettings s{};
-  std::strcpy(s.name, "Bench");
-  s.duration = Time{kFrames, 30};
-  s.secondTime = Time{0, 600};
-  s.width = kW;
-  s.height = kH;
-  s.frameRate = 30u << 16;
-  s.pixelAspect = Ratio{1, 1};
-  s.dsfH = s.dsfV = 1;
+  const BEE_CompSettings s = tv::bench::CompSettings("Bench", kW, kH, Time{kFrames, 30});
   BEE_CmdNewComp(nullptr, &s, &gComp);
   if (!gFrame) {
     const Rect r{0, 0, kH, kW};
