@@ -7,13 +7,17 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "BEE.h"
+#include "BM.h"
 #include "Engine.h"
+#include "FILE.h"
+#include "PIN.h"
 
 namespace tv::bench {
 
@@ -46,6 +50,24 @@ inline BEE_CompSettings CompSettings(const char* name, int32_t width, int32_t he
   s.pixelAspect = Ratio{1, 1};
   s.dsfH = s.dsfV = 1;
   return s;
+}
+
+// Draws the first frame of the footage file at `path` (width x height) once
+// an iteration through its module; aborts when the file cannot be drawn.
+inline void DrawFootageFrames(benchmark::State& state, const std::string& path, int32_t width, int32_t height) {
+  FILE_SpecH ref = nullptr;
+  PIN_SeqSpecH seq = nullptr;
+  if (FILE_New(path.c_str(), FILE_LocFullPath, &ref) != 0 || PIN_NewSeqSpecFromFile(ref, &seq) != 0) std::abort();
+  FILE_Dispose(ref);
+  const Rect bounds{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)};
+  BM_World world = nullptr;
+  if (BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world) != 0) std::abort();
+  PIN_DrawParams params{};
+  params.time = Time{0, 1};
+  for (auto _ : state)
+    if (PIN_DrawFrame(seq, world, &params) != 0) std::abort();
+  BM_DisposeWorld(world);
+  PIN_DisposeSeqSpec(seq);
 }
 
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -83,19 +83,7 @@ void BM_Plain_Write1080(benchmark::State& state) {
 BENCHMARK(BM_Plain_Write1080)->Unit(benchmark::kMillisecond);
 
 void BM_PIN_ReadEI1080(benchmark::State& state) {
-  FILE_SpecH ref = nullptr;
-  PIN_SeqSpecH seq = nullptr;
-  if (FILE_New(gFile.c_str(), FILE_LocFullPath, &ref) != 0 || PIN_NewSeqSpecFromFile(ref, &seq) != 0) std::abort();
-  FILE_Dispose(ref);
-  const Rect bounds{0, 0, kHeight, kWidth};
-  BM_World world = nullptr;
-  if (BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world) != 0) std::abort();
-  PIN_DrawParams params{};
-  params.time = Time{0, 1};
-  for (auto _ : state)
-    if (PIN_DrawFrame(seq, world, &params) != 0) std::abort();
-  BM_DisposeWorld(world);
-  PIN_DisposeSeqSpec(seq);
+  tv::bench::DrawFootageFrames(state, gFile, kWidth, kHeight);
 }
 BENCHMARK(BM_PIN_ReadEI1080)->Unit(benchmark::kMillisecond);
 
