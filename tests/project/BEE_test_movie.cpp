@@ -462,6 +462,32 @@ TEST_F(Movie, ReservedFramesAreRenderedOnceAndAStopGivesTheClaimBack) {
   for (int k = 0; k < 9; ++k) EXPECT_EQ(fs::exists(dir.P("q_" + std::to_string(k) + ".png")), k < 4) << k;
 }
 
+// A render at the undo limit keeps every step the user can undo.
+TEST_F(Movie, RenderAtTheUndoLimitKeepsTheOldestUndoStep) {
+  BEE_Item comp = Comp();
+  BEE_Prefs prefs{};
+  ASSERT_EQ(BEE_GetPrefs(&prefs), 0);
+  const BEE_Prefs saved = prefs;
+  prefs.undoLevels = 2;
+  ASSERT_EQ(BEE_SetPrefs(&prefs), 0);
+  char original[32] = {}, name[32] = {};
+  ASSERT_EQ(BEE_GetItemName(comp, original), 0);
+  ASSERT_EQ(BEE_CmdRenameItem(comp, "First"), 0);
+  ASSERT_EQ(BEE_CmdRenameItem(comp, "Second"), 0);
+  const std::vector<int32_t> stacks = Stacks();
+  std::vector<BEE_MovieOutput> entries{{Output(kStills, "u_[#].png"), 0, 0, 0, 0}};
+  BEE_RenderSettings s = Settings3s(comp, entries);
+  s.duration = Time{1, 10};
+  Boolean32 stopped = 7;
+  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  EXPECT_EQ(Stacks(), stacks);
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_GetItemName(comp, name), 0);
+  EXPECT_STREQ(name, original);
+  ASSERT_EQ(BEE_SetPrefs(&saved), 0);
+}
+
 TEST_F(Movie, RefusalsAndFailuresLeaveTheProject) {
   BEE_Item comp = Comp();
   ASSERT_EQ(BEE_SetProjectDirty(0), 0);
