@@ -1,10 +1,12 @@
 // tavelo: the command-line host of the engine. Each sub-command lives in a
 // file of its own (cmd_*.cpp) and registers itself here; main parses the
 // arguments, runs the chosen command and turns its outcome into an exit
-// code: 0 done, 1 failed, 2 usage, 130 interrupted.
+// code: 0 done, 1 failed, 2 usage, 128 + the signal when stopped by one
+// (130 Ctrl-C, 143 SIGTERM).
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <map>
 
 #include "cli.h"
 #include "session.h"
@@ -12,9 +14,29 @@
 namespace tavelo {
 
 void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins) {
-  sub.add_flag("-q,--quiet", common.quiet, "print no progress and no notes");
+  static const std::map<std::string, LogLevel> kLevels = {
+      {"quiet", LogLevel::Quiet}, {"normal", LogLevel::Normal}, {"verbose", LogLevel::Verbose},
+      {"debug", LogLevel::Debug}};
+  sub.add_option("--log-level", common.level,
+                 "what goes to standard error: quiet (failures only), normal (progress and notes; the default), "
+                 "verbose (also what is opened and written), debug (also every engine report)")
+      ->transform(CLI::CheckedTransformer(kLevels, CLI::ignore_case))
+      ->option_text("LEVEL");
+  sub.add_flag_callback("-q,--quiet", [&common] { common.level = LogLevel::Quiet; }, "the same as --log-level quiet");
   if (withPlugins)
     sub.add_option("--plugins", common.pluginDirs, "a folder of effect plug-ins to scan (may be repeated)");
+}
+
+void AddCompOption(CLI::App& sub, std::string& comp) {
+  sub.add_option("-c,--comp", comp, "the composition (may be left out when the project has only one)");
+}
+
+void Verbose(const Common& common, const std::string& text) {
+  if (common.Verbose()) std::fprintf(stderr, "tavelo: %s\n", text.c_str());
+}
+
+std::string Count(int64_t n, const std::string& singular, const std::string& plural) {
+  return std::to_string(n) + " " + (n == 1 ? singular : plural.empty() ? singular + "s" : plural);
 }
 
 }  // namespace tavelo
@@ -22,11 +44,6 @@ void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins) {
 int main(int argc, char** argv) {
   using namespace tavelo;
   CLI::App app{"tavelo: renders motion-graphics projects from the shell.", "tavelo"};
-  app.footer(
-      "Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted (Ctrl-C keeps the finished frames).\n"
-      "Environment: TAVELO_PREFS names a preferences file (section \"Tavelo\");\n"
-      "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error;\n"
-      "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav).");
   app.require_subcommand(0, 1);
   Dispatch d;
   AddVersionCommand(app, d);
@@ -40,6 +57,15 @@ int main(int argc, char** argv) {
   AddKeysCommand(app, d);
   AddSheetCommand(app, d);
   AddFarmCommand(app, d);
+  AddFormatsCommand(app, d);
+  // Set after the sub-commands are added, so it shows once, under
+  // `tavelo --help`, and not under every sub-command's help.
+  app.footer(
+      "Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted (Ctrl-C keeps the finished frames), 143 terminated "
+      "(SIGTERM).\n"
+      "Environment: TAVELO_PREFS names a preferences file (section \"Tavelo\");\n"
+      "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error;\n"
+      "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav).");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -58,14 +84,16 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   InstallInterruptHandler();
+  // A command stopped by a signal ends with 128 + that signal.
+  auto stopped = [](int code) { return code == kExitInterrupted && InterruptSignal() ? 128 + InterruptSignal() : code; };
   try {
     int code = d.run();
     if (code == kExitDone && Interrupted()) code = kExitInterrupted;
-    return code;
+    return stopped(code);
   } catch (const Failure& f) {
     std::fflush(stdout);
     std::fprintf(stderr, "tavelo: %s\n", f.what());
-    return f.code;
+    return stopped(f.code);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tavelo: %s\n", e.what());
     return kExitFailed;
