@@ -1,4 +1,7 @@
 # The front door: `make demo` and `make test`.
+#   make demo                              installs the missing build packages, builds, runs the demo
+#   make test                              installs the missing build and test packages, builds,
+#                                          runs every test (scripts/install-deps.sh lists both)
 #   make test SANITIZE=address,undefined   builds in build-san with both sanitizers
 #                                          (clang; the fuzz targets too)
 #   make fuzz                              runs the fuzz targets of that build
@@ -32,12 +35,18 @@ FUZZ_RUNS ?= 20000
 # slow machine (targets that write files run far fewer inputs a second).
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build demo test bench fuzz clean
+.PHONY: all deps test-deps configure build demo test bench fuzz clean
 
 all: build
 
+# What building needs (make build, make demo).
 deps:
 	@scripts/install-deps.sh
+
+# And the peers only the tests and benchmarks use (clang's sanitizers, the
+# ffmpeg tool, Slurm and munge, sox, cairo, pixman, melt, oiiotool, pytest).
+test-deps:
+	@scripts/install-deps.sh --test
 
 # A tree configured with another compiler (an older gcc build-san) starts
 # afresh: CMake would drop every other setting when the compiler changes.
@@ -54,17 +63,17 @@ build: configure
 demo: build
 	@$(BUILD)/host/tavelo demo --output $(BUILD)/demo
 
-test: build
+test: test-deps build
 	@cd $(BUILD) && $(TEST_ENV) ctest --output-on-failure -j$(JOBS)
 
-bench: build
+bench: test-deps build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
 # Every fuzz target, built with clang's libFuzzer and the sanitizers (in
 # build-san, with the sanitizer tests), run a bounded number of times (and
 # seconds) over its corpus (tests/fuzz/corpus/<name>).
 FUZZERS = $(shell cd tests/fuzz && ls *_fuzz.cpp | sed 's/\.cpp$$//')
-fuzz:
+fuzz: test-deps
 	@$(MAKE) configure SANITIZE=$(FUZZ_SANITIZE)
 	@cmake --build build-san -j$(JOBS) --target $(FUZZERS)
 	@set -e; for n in $(FUZZERS); do c=tests/fuzz/corpus/$${n%_fuzz}; \

@@ -216,6 +216,9 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   {
     std::error_code ec;
     const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+    // Missing folders are made, as the command line makes them (a failure
+    // shows when the output is written).
+    std::filesystem::create_directories(std::filesystem::path(full).parent_path(), ec);
     FILE_SpecH spec = nullptr;
     Check(FILE_New(full.c_str(), FILE_LocFullPath, &spec), "naming \"" + path + "\"");
     const ErrorCode err = PIN_SetOutputFile(output.out, spec);
