@@ -33,6 +33,15 @@ struct RenderOptions {
   int64_t staleAfter = kDefaultStaleSeconds;
 };
 
+// Refuses what a movie or a still sequence does not take; an unknown codec,
+// or one the container cannot hold.
+void CheckMovieOptions(const RenderOptions& o, const std::string& pattern) {
+  const bool movie = IsMovieExtension(ExtensionOf(pattern));
+  if (movie && o.reserve) Fail("--reserve shares a folder of still frames; a movie is one file", kExitUsage);
+  if (!movie && !o.codec.empty()) Fail("--codec is for movies (.mp4, .mov, .mkv, .avi)", kExitUsage);
+  if (movie) MovieCodec(pattern, o.codec);
+}
+
 // Frames to standard output: a PNG stream, or raw RGBA with --format raw.
 int RenderToStandardOutput(const RenderOptions& o, const Common& common, BEE_Item comp,
                            const std::vector<int64_t>& frames) {
@@ -108,6 +117,7 @@ int Render(const RenderOptions& o, const Common& common) {
     Fail("--format raw is for -o - (standard output)", kExitUsage);
   } else if (!o.output.empty()) {
     pattern = ResolveOutput(o.output, o.format);
+    CheckMovieOptions(o, pattern);  // before the project opens
   }
   Session session(common);
   if (BEE_SetRenderThreads(o.threads)) Fail("cannot use " + std::to_string(o.threads) + " render threads");
@@ -127,9 +137,7 @@ int Render(const RenderOptions& o, const Common& common) {
                                 (o.format.empty() ? "png" : o.format),
                             o.format);
   const bool movie = IsMovieExtension(ExtensionOf(pattern));
-  if (movie && o.reserve) Fail("--reserve shares a folder of still frames; a movie is one file", kExitUsage);
-  if (!movie && !o.codec.empty()) Fail("--codec is for movies (.mp4, .mov, .mkv, .avi)", kExitUsage);
-  if (movie) MovieCodec(pattern, o.codec);  // an unknown or misplaced codec is refused before rendering
+  CheckMovieOptions(o, pattern);
   if (movie && !IsOneSpan(frames))
     Fail("a movie is made of one span of frames (A-B); \"" + o.frames + "\" has gaps", kExitUsage);
   if (!movie && (frames.size() > 1 || o.reserve)) pattern = WithFrameField(pattern);

@@ -5,8 +5,9 @@
 // (130 Ctrl-C, 143 SIGTERM).
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
-#include <map>
+#include <vector>
 
 #include "cli.h"
 #include "session.h"
@@ -14,13 +15,15 @@
 namespace tavelo {
 
 void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins) {
-  static const std::map<std::string, LogLevel> kLevels = {
-      {"quiet", LogLevel::Quiet}, {"normal", LogLevel::Normal}, {"verbose", LogLevel::Verbose},
-      {"debug", LogLevel::Debug}};
-  sub.add_option("--log-level", common.level,
-                 "what goes to standard error: quiet (failures only), normal (progress and notes; the default), "
-                 "verbose (also what is opened and written), debug (also every engine report)")
-      ->transform(CLI::CheckedTransformer(kLevels, CLI::ignore_case))
+  static const std::vector<std::string> kLevels = {"quiet", "normal", "verbose", "debug"};
+  sub.add_option_function<std::string>(
+         "--log-level",
+         [&common](const std::string& level) {
+           common.level = static_cast<LogLevel>(std::find(kLevels.begin(), kLevels.end(), level) - kLevels.begin());
+         },
+         "what goes to standard error: quiet (failures only), normal (progress and notes; the default), "
+         "verbose (also what is opened and written), debug (also every engine report)")
+      ->check(CLI::IsMember(kLevels))
       ->option_text("LEVEL");
   sub.add_flag_callback("-q,--quiet", [&common] { common.level = LogLevel::Quiet; }, "the same as --log-level quiet");
   if (withPlugins)
