@@ -9,6 +9,7 @@
 #include "MC.h"
 #include "description.h"
 #include "output_module.h"
+#include "output_name.h"
 #include "session.h"
 
 namespace tavelo {
@@ -26,6 +27,7 @@ void LoadProject(const std::string& path) {
 }
 
 void SaveProject(const std::string& path) {
+  MakeOutputFolder(path);
   FileRef file(path);
   Check(BEE_CmdSaveProject(file.spec, 0, 0), "saving \"" + path + "\"");
 }
