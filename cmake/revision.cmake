@@ -1,8 +1,8 @@
-# Writes OUTPUT (a header defining TAVELO_REVISION) from the revision of the
+# Writes OUTPUT (a C file defining tavelo_revision[]) from the revision of the
 # SOURCE tree: `git describe --tags --always --dirty`; without git or outside
 # a checkout, the first line of SOURCE/REVISION; else "unknown". The file is
 # left alone when its text would not change.
-#   cmake -DSOURCE=<tree> -DOUTPUT=<header> -P revision.cmake
+#   cmake -DSOURCE=<tree> -DOUTPUT=<file.c> -P revision.cmake
 set(revision "")
 find_package(Git QUIET)
 if(GIT_FOUND AND EXISTS "${SOURCE}/.git")
@@ -20,7 +20,7 @@ if(revision STREQUAL "")
   set(revision "unknown")
 endif()
 string(REGEX REPLACE "[\"\\\\]" "" revision "${revision}")
-set(text "#define TAVELO_REVISION \"${revision}\"\n")
+set(text "const char tavelo_revision[] = \"${revision}\";\n")
 if(EXISTS "${OUTPUT}")
   file(READ "${OUTPUT}" old)
   if(old STREQUAL text)

@@ -17,7 +17,7 @@ namespace {
 using VersionFn = uint32_t (*)();
 
 int Version(const Common& common) {
-  std::printf("tavelo %s (revision %s)\n", TAVELO_VERSION, TAVELO_REVISION);
+  std::printf("tavelo %s (revision %s)\n", TAVELO_VERSION, tavelo_revision);
   Session session(common);
   std::printf("tavelo engine packages:\n");
   const char* name = nullptr;
