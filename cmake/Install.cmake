@@ -86,6 +86,18 @@ install(FILES scripts/tavelo.bash DESTINATION share/bash-completion/completions 
 install(FILES README.md DESTINATION share/doc/tavelo COMPONENT doc)
 install(DIRECTORY docs/ DESTINATION share/doc/tavelo COMPONENT doc FILES_MATCHING PATTERN "*.md")
 install(DIRECTORY examples/ DESTINATION share/doc/tavelo/examples COMPONENT doc)
+install(DIRECTORY plugins/ DESTINATION share/doc/tavelo/examples/plug-ins COMPONENT doc
+        FILES_MATCHING PATTERN "sample_*.c" PATTERN "sample_*.pipl")
+
+# ---- Tests of the installation and of the package -----------------------------------
+# Not in sanitizer builds: programs built outside the tree cannot load a
+# sanitized engine without the sanitizer's runtime.
+if(NOT TAVELO_SANITIZE)
+  add_test(NAME install COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/install_test.sh
+                                ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
+  add_test(NAME package COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/package_test.sh
+                                ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
+endif()
 
 # ---- The Debian package: `make package` (cpack -G DEB in the build folder) -----------
 set(TAVELO_PACKAGE_MAINTAINER "Tavelo maintainers <maintainers@tavelo.invalid>"

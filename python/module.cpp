@@ -75,7 +75,7 @@ PYBIND11_MODULE(_tavelo, m) {
   using namespace tvpy;
   m.doc() = "The Tavelo engine's exported operations for Python (see the tavelo package).";
   m.attr("__version__") = TAVELO_VERSION;
-  m.attr("__revision__") = tavelo_revision;
+  m.attr("__revision__") = std::string(tavelo_revision);
 
   gErrorType = PyErr_NewExceptionWithDoc(
       "tavelo.Error",
