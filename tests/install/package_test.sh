@@ -44,15 +44,18 @@ grep -q '^./usr/lib/python3/dist-packages/tavelo/_tavelo' "$work/files.txt" || f
 ! grep -E 'test|recorder|/build/' "$work/files.txt" || fail "test files in the package"
 
 if [ "$(id -u)" = 0 ] && { [ "${CI:-}" = true ] || [ "${TAVELO_TEST_INSTALL_PACKAGE:-}" = 1 ]; } &&
-  ! dpkg-query -W tavelo >/dev/null 2>&1; then
+  ! dpkg-query -W -f='${Status}' tavelo 2>/dev/null | grep -q "ok installed"; then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get install -y -qq --no-download "$deb" >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt install"; }
-  trap 'apt-get remove -y -qq tavelo >/dev/null 2>&1; rm -rf "$work"' EXIT
+  chmod 755 "$work"  # apt reads local packages as its own unprivileged user
+  apt-get install -y -qq "$deb" >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt install"; }
+  trap 'apt-get purge -y -qq tavelo >/dev/null 2>&1; rm -rf "$work"' EXIT
   (cd "$work" && tavelo --version | head -1 | grep -qF "tavelo $version") || fail "the installed tavelo"
   tavelo plugins | grep -qF "/usr/lib/tavelo/plug-ins (installation): 6 effects" || fail "installed plug-ins"
   apt-get remove -y -qq tavelo >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt remove"; }
-  ! dpkg-query -W -f='${Status}' tavelo 2>/dev/null | grep -q "install ok" || fail "still installed"
-  [ ! -e /usr/bin/tavelo ] && [ ! -e /usr/lib/libtavelo.so.$version ] || fail "files left after removal"
+  ! dpkg-query -W -f='${Status}' tavelo 2>/dev/null | grep -q "ok installed" || fail "still installed"
+  [ ! -e /usr/bin/tavelo ] && [ ! -e /usr/lib/libtavelo.so.$version ] && [ ! -e /usr/lib/tavelo ] ||
+    fail "files left after removal"
+  apt-get purge -y -qq tavelo >/dev/null 2>&1  # and no record of it either
   echo "installed and removed $deb"
 else
   echo "package built and inspected; not installed (needs root and CI=true or TAVELO_TEST_INSTALL_PACKAGE=1)"
