@@ -219,7 +219,8 @@ std::vector<std::string> CompNames(const std::string& project, const Common& com
 // Prints "words" and the candidates starting with the last word, one a
 // line, or "files" when the shell should complete a file name.
 int Complete(const CLI::App& root, const std::vector<std::string>& words, const Common& common) {
-  const std::string current = words.empty() ? std::string() : words.back();
+  // Right after "--comp=" the shell's word is "=" and the value is empty.
+  std::string current = words.empty() || words.back() == "=" ? std::string() : words.back();
   const CLI::App* app = &root;
   const CLI::Option* pending = nullptr;  // an option whose value comes next
   std::string project;
@@ -242,10 +243,6 @@ int Complete(const CLI::App& root, const std::vector<std::string>& words, const 
         descended = true;
       }
     if (!descended && project.empty() && !Options(*app, true).empty()) project = w;
-  }
-  if (words.size() >= 2 && words[words.size() - 2] == "=" && words.size() >= 3) {
-    const CLI::Option* o = FindOption(*app, words[words.size() - 3]);
-    if (o && TakesValue(*o)) pending = o;
   }
   std::vector<std::string> candidates;
   if (pending) {
