@@ -47,7 +47,7 @@ if [ "$(id -u)" = 0 ] && { [ "${CI:-}" = true ] || [ "${TAVELO_TEST_INSTALL_PACK
   ! dpkg-query -W -f='${Status}' tavelo 2>/dev/null | grep -q "ok installed"; then
   export DEBIAN_FRONTEND=noninteractive
   chmod 755 "$work"  # apt reads local packages as its own unprivileged user
-  apt-get install -y -qq "$deb" >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt install"; }
+  apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt install"; }
   trap 'apt-get purge -y -qq tavelo >/dev/null 2>&1; rm -rf "$work"' EXIT
   (cd "$work" && tavelo --version | head -1 | grep -qF "tavelo $version") || fail "the installed tavelo"
   tavelo plugins | grep -qF "/usr/lib/tavelo/plug-ins (installation): 6 effects" || fail "installed plug-ins"
