@@ -6,7 +6,6 @@
 //   tavelo _complete WORD...   the bash completion of the last WORD
 //                              (scripts/tavelo.bash asks it)
 #include <CLI/CLI.hpp>
-
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -52,9 +51,12 @@ std::string Roff(const std::string& text) {
   bool lineStart = true;
   for (char c : text) {
     if (lineStart && (c == '.' || c == '\'')) out += "\\&";
-    if (c == '\\') out += "\\e";
-    else if (c == '-') out += "\\-";
-    else out += c;
+    if (c == '\\')
+      out += "\\e";
+    else if (c == '-')
+      out += "\\-";
+    else
+      out += c;
     lineStart = c == '\n';
   }
   return out;
@@ -63,8 +65,10 @@ std::string Roff(const std::string& text) {
 // "-c, --comp TEXT" in roff: names bold, the value's type italic.
 std::string OptionTerm(const CLI::Option& o) {
   std::string term;
-  for (const std::string& s : o.get_snames()) term += (term.empty() ? "" : ", ") + ("\\fB" + Roff("-" + s) + "\\fR");
-  for (const std::string& l : o.get_lnames()) term += (term.empty() ? "" : ", ") + ("\\fB" + Roff("--" + l) + "\\fR");
+  for (const std::string& s : o.get_snames())
+    term += (term.empty() ? "" : ", ") + ("\\fB" + Roff("-" + s) + "\\fR");
+  for (const std::string& l : o.get_lnames())
+    term += (term.empty() ? "" : ", ") + ("\\fB" + Roff("--" + l) + "\\fR");
   if (TakesValue(o)) {
     term += " \\fI" + Roff(o.get_type_name()) + "\\fR";
     if (o.get_items_expected_max() > 1) term += " ...";
@@ -75,7 +79,8 @@ std::string OptionTerm(const CLI::Option& o) {
 std::string Synopsis(const CLI::App& app) {
   std::string s = ".B " + Roff(CommandPath(app)) + "\n[\\fIOPTIONS\\fR]";
   for (const CLI::Option* p : Options(app, true)) {
-    std::string name = "\\fI" + Roff(p->get_name(true)) + "\\fR" + (p->get_items_expected_max() > 1 ? " ..." : "");
+    std::string name =
+        "\\fI" + Roff(p->get_name(true)) + "\\fR" + (p->get_items_expected_max() > 1 ? " ..." : "");
     s += p->get_required() ? " " + name : " [" + name + "]";
   }
   if (!Commands(app).empty()) s += " \\fICOMMAND\\fR";
@@ -127,7 +132,8 @@ void WritePage(const CLI::App& app, const fs::path& dir, std::vector<std::string
   page += ".SH NAME\n" + Roff(name) + " \\- " + Roff(app.get_description()) + "\n";
   page += ".SH SYNOPSIS\n" + Synopsis(app);
   std::string description = app.get_description();
-  if (!description.empty()) description[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(description[0])));
+  if (!description.empty())
+    description[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(description[0])));
   page += ".SH DESCRIPTION\n" + Roff(description) + ".\n";
   if (const auto commands = Commands(app); !commands.empty()) {
     page += ".SH COMMANDS\n";
@@ -143,8 +149,8 @@ void WritePage(const CLI::App& app, const fs::path& dir, std::vector<std::string
   }
   page += ".SH OPTIONS\n";
   for (const CLI::Option* o : Options(app, false))
-    page += ".TP\n" + OptionTerm(*o) + "\n" + Roff(o->get_description()) + (o->get_required() ? " (required)" : "") +
-            "\n";
+    page += ".TP\n" + OptionTerm(*o) + "\n" + Roff(o->get_description()) +
+            (o->get_required() ? " (required)" : "") + "\n";
   page += FooterSections(app.get_footer());
   if (!app.get_parent()) {
     page +=
@@ -157,7 +163,8 @@ void WritePage(const CLI::App& app, const fs::path& dir, std::vector<std::string
   page += ".SH SEE ALSO\n";
   std::string see;
   if (const CLI::App* parent = app.get_parent()) see = "\\fB" + Roff(PageName(*parent)) + "\\fR(1)";
-  for (const CLI::App* c : Commands(app)) see += (see.empty() ? "" : ",\n") + ("\\fB" + Roff(PageName(*c)) + "\\fR(1)");
+  for (const CLI::App* c : Commands(app))
+    see += (see.empty() ? "" : ",\n") + ("\\fB" + Roff(PageName(*c)) + "\\fR(1)");
   page += see + "\n";
 
   const fs::path file = dir / (name + ".1");

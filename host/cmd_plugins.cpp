@@ -2,7 +2,6 @@
 // plug-in folder the host searches held, or what a scan of one folder finds
 // and why a file was skipped.
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <filesystem>
 
@@ -68,12 +67,14 @@ int Plugins(const PluginsOptions& o, Common common) {
 
 void AddPluginsCommand(CLI::App& app, Dispatch& d) {
   static PluginsOptions o;
-  auto* sub = app.add_subcommand("plugins",
-                                 "list the effects and the plug-in folders searched with what each held, or scan "
-                                 "one folder and say what it holds");
+  auto* sub =
+      app.add_subcommand("plugins",
+                         "list the effects and the plug-in folders searched with what each held, or scan "
+                         "one folder and say what it holds");
   sub->add_option("DIR", o.dir, "a folder of *.tvx plug-ins to scan");
   AddCommonOptions(*sub, d.common, true);
-  sub->footer(app.get_footer() + "\n" +
+  sub->footer(
+      app.get_footer() + "\n" +
       "Plug-in folders: each --plugins folder, then the folders of TAVELO_PLUGIN_PATH (colon-separated),\n"
       "then $XDG_DATA_HOME/tavelo/plug-ins (~/.local/share/tavelo/plug-ins), then the installation's\n"
       "lib/tavelo/plug-ins, in this order; the first copy of an effect wins.");

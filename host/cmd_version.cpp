@@ -1,8 +1,8 @@
 // `tavelo --version` and `tavelo version`: the product's version and source
 // revision, then the engine's packages and their versions.
-#include <CLI/CLI.hpp>
 #include <dlfcn.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "TaveloVersion.h"
@@ -35,10 +35,11 @@ int Version(const Common& common) {
 }  // namespace
 
 void AddVersionCommand(CLI::App& app, Dispatch& d) {
-  auto* sub = app.add_subcommand("version", "print the version and source revision, then the engine's packages and their versions");
+  const char* what = "print the version and source revision, then the engine's packages and their versions";
+  auto* sub = app.add_subcommand("version", what);
   sub->callback([&d] { d.run = [&d] { return Version(d.common); }; });
-  app.add_flag_callback("--version", [&d] { d.run = [&d] { return Version(d.common); }; },
-                        "print the version and source revision, then the engine's packages and their versions");
+  app.add_flag_callback(
+      "--version", [&d] { d.run = [&d] { return Version(d.common); }; }, what);
 }
 
 }  // namespace tavelo

@@ -32,7 +32,8 @@ std::vector<PluginFolder> PluginFolders(const std::vector<std::string>& given, b
     }
     const char* xdg = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    if (xdg && xdg[0] == '/') all.push_back({AbsolutePath(std::string(xdg) + "/tavelo/plug-ins"), "XDG_DATA_HOME"});
+    if (xdg && xdg[0] == '/')
+      all.push_back({AbsolutePath(std::string(xdg) + "/tavelo/plug-ins"), "XDG_DATA_HOME"});
     else if (home && home[0] == '/')
       all.push_back({AbsolutePath(std::string(home) + "/.local/share/tavelo/plug-ins"), "XDG_DATA_HOME"});
     if (std::string installed = InstalledPluginFolder(); !installed.empty())

@@ -131,8 +131,8 @@ Session::Session(const Common& common) {
       if (ErrorCode e = FLTp_ScanPluginFolders(list, 10)) {
         std::string why = LastError();
         Shutdown();
-        Fail("scanning the plug-in folder \"" + scan.folder.path + "\" failed" + (why.empty() ? "" : ": " + why) +
-             " (code " + std::to_string(e) + ")");
+        Fail("scanning the plug-in folder \"" + scan.folder.path + "\" failed" +
+             (why.empty() ? "" : ": " + why) + " (code " + std::to_string(e) + ")");
       }
       FLT_InqNumPF(&scan.end);
       scan.reports.assign(reports.begin() + static_cast<std::ptrdiff_t>(heard), reports.end());
