@@ -1,8 +1,8 @@
 // `tavelo --version` and `tavelo version`: the product's version and source
 // revision, then the engine's packages and their versions.
+#include <CLI/CLI.hpp>
 #include <dlfcn.h>
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "TaveloVersion.h"
