@@ -6,6 +6,7 @@
 //   tavelo _complete WORD...   the bash completion of the last WORD
 //                              (scripts/tavelo.bash asks it)
 #include <CLI/CLI.hpp>
+
 #include <cctype>
 #include <cstdio>
 #include <filesystem>

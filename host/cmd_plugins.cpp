@@ -2,6 +2,7 @@
 // plug-in folder the host searches held, or what a scan of one folder finds
 // and why a file was skipped.
 #include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <filesystem>
 
