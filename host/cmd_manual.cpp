@@ -125,17 +125,19 @@ std::string FooterSections(const std::string& footer) {
   return out;
 }
 
-void WritePage(const CLI::App& app, const fs::path& dir, std::vector<std::string>& pages) {
+void WritePage(const CLI::App& app, const fs::path& dir) {
   const std::string name = PageName(app);
   std::string upper = name;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   std::string page = ".TH " + Roff(upper) + " 1 \"\" \"tavelo " TAVELO_VERSION "\" \"Tavelo manual\"\n.nh\n";
-  page += ".SH NAME\n" + Roff(name) + " \\- " + Roff(app.get_description()) + "\n";
+  // "tavelo: renders ..." (the program's own) names the program already.
+  std::string summary = app.get_description();
+  if (summary.rfind(app.get_name() + ": ", 0) == 0) summary.erase(0, app.get_name().size() + 2);
+  while (!summary.empty() && summary.back() == '.') summary.pop_back();
+  page += ".SH NAME\n" + Roff(name) + " \\- " + Roff(summary) + "\n";
   page += ".SH SYNOPSIS\n" + Synopsis(app);
-  std::string description = app.get_description();
-  if (!description.empty())
-    description[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(description[0])));
-  page += ".SH DESCRIPTION\n" + Roff(description) + ".\n";
+  if (!summary.empty()) summary[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(summary[0])));
+  page += ".SH DESCRIPTION\n" + Roff(summary) + ".\n";
   if (const auto commands = Commands(app); !commands.empty()) {
     page += ".SH COMMANDS\n";
     for (const CLI::App* c : commands)
@@ -173,8 +175,7 @@ void WritePage(const CLI::App& app, const fs::path& dir, std::vector<std::string
   out << page;
   out.close();
   if (!out) Fail("cannot write \"" + file.string() + "\"");
-  pages.push_back(file.filename().string());
-  for (const CLI::App* c : Commands(app)) WritePage(*c, dir, pages);
+  for (const CLI::App* c : Commands(app)) WritePage(*c, dir);
 }
 
 int Manual(const CLI::App& root, const std::string& dirName) {
@@ -187,8 +188,7 @@ int Manual(const CLI::App& root, const std::string& dirName) {
     const std::string n = e.path().filename().string();
     if (n.rfind("tavelo", 0) == 0 && e.path().extension() == ".1") fs::remove(e.path(), ec);
   }
-  std::vector<std::string> pages;
-  WritePage(root, dir, pages);
+  WritePage(root, dir);
   return kExitDone;
 }
 
