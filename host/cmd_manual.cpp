@@ -232,6 +232,7 @@ int Complete(const CLI::App& root, const std::vector<std::string>& words, const 
   const CLI::App* app = &root;
   const CLI::Option* pending = nullptr;  // an option whose value comes next
   std::string project;
+  size_t positional = 0;
   for (size_t i = 0; i + 1 < words.size(); ++i) {
     const std::string& w = words[i];
     if (w == "=") continue;  // bash splits --comp=Main into --comp, =, Main
@@ -249,8 +250,13 @@ int Complete(const CLI::App& root, const std::vector<std::string>& words, const 
       if (c->get_name() == w) {
         app = c;
         descended = true;
+        positional = 0;
       }
-    if (!descended && project.empty() && !Options(*app, true).empty()) project = w;
+    if (descended) continue;
+    // The words that are not options fill the command's positionals in turn.
+    const auto positionals = Options(*app, true);
+    if (positional < positionals.size() && positionals[positional]->get_name(true) == "PROJECT") project = w;
+    ++positional;
   }
   std::vector<std::string> candidates;
   if (pending) {
