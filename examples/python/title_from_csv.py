@@ -4,7 +4,7 @@
 Each row of the CSV file is a title bar: name, start and duration (seconds),
 color (#rrggbb), y (the bar's centre), width and height.  Each bar slides in
 from the left with eased keys, holds, and fades out; a feathered mask softens
-its edges.  The frames are written as PNG files into the output folder, and
+its edges, and the name is written on it (the Text effect).  The frames are written as PNG files into the output folder, and
 with --movie also as a movie (H.264 in .mp4 or .mov), with a progress line.
 
     PYTHONPATH=build/python python3 examples/python/title_from_csv.py \
@@ -43,6 +43,17 @@ def build_titles(project, rows, width, height, fps):
             bar.opacity.add_key(start + length - 0.3, 100)
             bar.opacity.add_key(start + length, 0.0)
             bar.add_mask(rect=(0, 0, w, h), feather=3)
+            # The bar carries its title: the same slide and fade, the text's
+            # baseline placed so that its capitals sit in the bar's middle.
+            title = comp.add_text(row["name"], font="DejaVu Sans Bold", size=h * 0.55, color="#ffffff")
+            title.set_times(in_point=start, out_point=start + length)
+            baseline = y + h * 0.2
+            title.position.add_key(start, (-w / 2, baseline))
+            title.position.add_key(start + 0.4, (width / 2, baseline))
+            title.position.ease(0)
+            title.position.ease(1)
+            title.opacity.add_key(start + length - 0.3, 100)
+            title.opacity.add_key(start + length, 0.0)
     return comp
 
 
