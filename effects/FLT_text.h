@@ -163,8 +163,6 @@ class GlyphCache {
   // that stroke width). The handle is locked until Release. Codes: 4 (out of
   // memory, reported); a glyph FreeType cannot draw has empty coverage.
   ErrorCode Get(Fonts& fonts, const Glyph& g, int32_t size26, int32_t stroke26, Coverage* out);
-  // The number of glyphs held (rendered and not purged).
-  int32_t Count() const;
   // Unlocks what Get locked since the last Release.
   void Release();
   // Forgets every glyph (the handles are disposed).

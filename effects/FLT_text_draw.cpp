@@ -73,8 +73,10 @@ ErrorCode Draw(Fonts& fonts, GlyphCache& cache, const Layout& layout, const Pain
   const int32_t stroke26 =
       stroked ? static_cast<int32_t>(std::clamp(std::floor(paint.strokeWidth * 64 + 0.5), 1.0, 200.0 * 64)) : 0;
   const Box frame{0, 0, world->width, world->height};
-  // What a glyph may reach from its pen: a generous em box and the stroke.
-  const int32_t reach = 2 * (layout.size26 >> 6) + (stroke26 >> 6) + 2;
+  // What a glyph may reach from its pen (the widest glyphs, ligatures of
+  // whole words, span a few ems) and the stroke: glyphs farther outside the
+  // world are not drawn.
+  const int32_t reach = 8 * (layout.size26 >> 6) + (stroke26 >> 6) + 2;
 
   ScratchArray<Coverage> fills, strokes;
   Box box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};

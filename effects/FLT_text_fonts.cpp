@@ -7,7 +7,6 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_MODULE_H
-#include <hb-ot.h>
 #include <hb.h>
 #include <strings.h>
 #include <sys/stat.h>

@@ -103,12 +103,6 @@ void GlyphCache::Clear() {
   }
 }
 
-int32_t GlyphCache::Count() const {
-  int32_t n = 0;
-  for (const Slot& s : slots_) n += s.bits && *s.bits;
-  return n;
-}
-
 void GlyphCache::Release() {
   for (Handle h : locked_) HUnlock(h);
   locked_.Clear();

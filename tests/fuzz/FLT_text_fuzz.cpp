@@ -14,14 +14,38 @@
 
 namespace text = tv::flt::text;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+namespace {
+
+text::Fonts* gFonts = nullptr;
+text::GlyphCache* gCache = nullptr;
+text::FaceId gFace = 0;
+bool gReady = false;
+
+void Release() {
+  delete gCache;
+  delete gFonts;
+}
+
+}  // namespace
+
+// The fonts are opened before the inputs run: fontconfig's configuration and
+// its ranking of fallback fonts are loaded once, here, not by the first input.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   tv::fuzz::QuietEngine();
-  static bool born = FLT_Birth(0, 0, nullptr) == 0;
-  static text::Fonts* fonts = new text::Fonts;
-  static text::GlyphCache* cache = new text::GlyphCache;
-  static text::FaceId face = 0;
-  static bool resolved = fonts->Resolve("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", &face) == 0;
-  if (!born || !resolved || size < 8 || size > 4096) return 0;
+  if (FLT_Birth(0, 0, nullptr) != 0) return 0;
+  gFonts = new text::Fonts;
+  gCache = new text::GlyphCache;
+  text::FaceId family = 0;
+  bool covered = false;
+  gReady = gFonts->Resolve("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", &gFace) == 0 &&
+           gFonts->Resolve("DejaVu Sans", &family) == 0;
+  if (gReady) gFonts->FaceFor(gFace, 0x0915, &covered);
+  std::atexit(Release);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (!gReady || size < 8 || size > 4096) return 0;
   text::Style st;
   st.text = std::string_view(reinterpret_cast<const char*>(data) + 8, size - 8);
   st.font = "DejaVu Sans";
@@ -34,12 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   st.x = static_cast<int8_t>(data[5]) + 64;
   st.y = static_cast<int8_t>(data[6]) + 32;
   text::Layout layout;
-  if (text::LayOut(*fonts, face, st, &layout) != 0) return 0;
+  if (text::LayOut(*gFonts, gFace, st, &layout) != 0) return 0;
   size_t breaks = 0;
   for (size_t i = 8; i < size; ++i) breaks += data[i] == '\n';
   if (layout.lines.size() < 1 || layout.lines.size() > breaks + 1 + (size - 8)) std::abort();
   for (const text::Glyph& g : layout.glyphs)
-    if (fonts->File(g.face).empty()) std::abort();
+    if (gFonts->File(g.face).empty()) std::abort();
   constexpr int32_t kW = 128, kH = 64;
   std::vector<uint8_t> pixels(4 * kW * kH + 64, 0xA5);
   PFWorld world{};
@@ -48,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   world.width = kW;
   world.height = kH;
   text::Paint paint{{255, 255, 255, 255}, {255, 0, 0, 0}, static_cast<double>(data[7] % 8), 100};
-  text::Draw(*fonts, *cache, layout, paint, &world);
+  text::Draw(*gFonts, *gCache, layout, paint, &world);
   for (size_t i = 4 * kW * kH; i < pixels.size(); ++i)
     if (pixels[i] != 0xA5) std::abort();
   return 0;
