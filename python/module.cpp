@@ -319,4 +319,5 @@ PYBIND11_MODULE(_tavelo, m) {
     auto [get, set] = prop(index);
     layer.def_property(name, get, set);
   }
+  BindText(m);
 }

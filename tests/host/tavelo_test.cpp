@@ -190,6 +190,12 @@ TEST_F(Tavelo, DescriptionErrorsNameTheirPath) {
        "d.json: comps[0].layers[0].masks[0].path: a path needs at least 3 points"},
       {R"({"footage": [{"name": "F", "file": "nothing.png"}], "comps": [{)" + comp + "}]}",
        "d.json: footage[0].file: no file"},
+      {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "text": {"text": "Hi"}}]}]})",
+       "d.json: comps[0].layers[0]: a layer has one of \"solid\", \"source\" or \"text\""},
+      {R"({"comps": [{)" + comp + R"(, "layers": [{"text": {"text": "Hi", "size": "big"}}]}]})",
+       "d.json: comps[0].layers[0].text.size: expected a number"},
+      {R"({"comps": [{)" + comp + R"(, "layers": [{"text": {"text": "Hi", "align": "middle"}}]}]})",
+       "d.json: comps[0].layers[0].text.align: \"middle\" is not one of left, centre, center, right"},
   };
   for (const auto& [text, message] : cases) {
     Write("d.json", text);
