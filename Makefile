@@ -6,6 +6,8 @@
 #                                          (clang; the fuzz targets too)
 #   make fuzz                              runs the fuzz targets of that build
 #   make bench                             builds and runs the benchmarks
+#   make install PREFIX=/opt/tavelo        installs the build there (default /usr/local)
+#   make package                           the Debian package build/tavelo_<version>_amd64.deb
 SANITIZE ?=
 # The sanitizers of the fuzz targets. A sanitizer build with exactly these is
 # made with clang and builds the fuzz targets beside the tests, so the engine
@@ -35,7 +37,9 @@ FUZZ_RUNS ?= 20000
 # slow machine (targets that write files run far fewer inputs a second).
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps test-deps configure build demo test bench fuzz clean
+PREFIX ?= /usr/local
+
+.PHONY: all deps test-deps configure build demo test bench fuzz clean install package
 
 all: build
 
@@ -65,6 +69,12 @@ demo: build
 
 test: test-deps build
 	@cd $(BUILD) && $(TEST_ENV) ctest --output-on-failure -j$(JOBS)
+
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 bench: test-deps build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done

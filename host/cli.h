@@ -44,6 +44,9 @@ struct Common {
   std::vector<std::string> pluginDirs;
   bool Quiet() const { return level == LogLevel::Quiet; }
   bool Verbose() const { return level >= LogLevel::Verbose; }
+  // Whether TAVELO_PLUGIN_PATH, the user's and the installation's plug-in
+  // folders are scanned too (plugin_folders.h).
+  bool defaultPluginFolders = true;
 };
 
 // A line on standard error ("tavelo: ...") at --log-level verbose or debug.
@@ -72,6 +75,8 @@ void AddKeysCommand(CLI::App& app, Dispatch& d);
 void AddSheetCommand(CLI::App& app, Dispatch& d);
 void AddFarmCommand(CLI::App& app, Dispatch& d);
 void AddFormatsCommand(CLI::App& app, Dispatch& d);
+// The hidden _man and _complete (cmd_manual.cpp); added after every other command.
+void AddManualCommands(CLI::App& app, Dispatch& d);
 
 // Adds --log-level (and its -q), and --plugins, to a sub-command.
 void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins);

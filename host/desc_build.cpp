@@ -99,13 +99,17 @@ struct Builder {
   }
 
   void Layer(BEE_Item comp, const Node& n) {
-    n.Only({"name", "solid", "source", "in", "out", "offset", "stretch", "quality", "mode", "trackMatte",
+    n.Only({"name", "solid", "source", "text", "in", "out", "offset", "stretch", "quality", "mode", "trackMatte",
             "motionBlur", "visible", "anchor", "position", "scale", "rotation", "opacity", "masks", "effects"});
     auto solid = n.Get("solid");
     auto source = n.Get("source");
-    if (!!solid == !!source) n.Error("a layer has either \"solid\" or \"source\"");
+    auto text = n.Get("text");
+    if ((solid ? 1 : 0) + (source ? 1 : 0) + (text ? 1 : 0) != 1)
+      n.Error("a layer has one of \"solid\", \"source\" or \"text\"");
     BEE_Layer layer = nullptr;
-    if (solid) {
+    if (text) {
+      layer = AddTextLayer(comp, n, *text);
+    } else if (solid) {
       solid->Only({"color", "width", "height"});
       BEE_SolidSettings s{};
       std::string name = "Solid";

@@ -15,4 +15,8 @@ void SetProperty(BEE_Layer layer, int32_t index, const Node& n, bool scalarForAl
 void AddMasks(BEE_Layer layer, const Node& list);
 void AddEffects(BEE_Layer layer, const Node& list);
 
+// Makes the text layer a layer description's "text" object describes
+// (desc_text.cpp); layer is the layer's object, for its name.
+BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& text);
+
 }  // namespace tavelo::desc

@@ -67,6 +67,22 @@ int32_t FindParam(BEE_Layer layer, int32_t effect, const Node& where, const std:
   where.Error("the effect has no parameter \"" + key + "\" (it has " + names + ")");
 }
 
+// An arbitrary-data parameter (such as the Text effect's text and font)
+// takes a string, its text form; false for other parameters.
+bool SetEffectText(BEE_Layer layer, int32_t effect, int32_t param, const Node& value) {
+  Handle parade = nullptr;
+  int32_t count = 0;
+  FLT_Sequence seq = nullptr;
+  uint32_t flags = 0, ui = 0, type = 0;
+  if (BEE_InqLayerEffectSeq(layer, &parade, &count) || FLT_GetParadeSeq(parade, effect, &seq) ||
+      FLT_SeqInqParamInfoPlus(seq, param, &flags, &ui, &type) || type != PF_Param_Arbitrary)
+    return false;
+  const std::string text = value.String();
+  Check(BEE_CmdSetEffectParamText(layer, effect, param, text.data(), static_cast<int32_t>(text.size())),
+        *value.file + ": " + value.path + ": setting the text");
+  return true;
+}
+
 // The mask's shape as a Bezier path in layer pixels: a rectangle or an oval
 // ([left, top, right, bottom]), or a closed path through points, with
 // straight sides or (smooth) handles through the neighbours.
@@ -158,6 +174,7 @@ void AddEffects(BEE_Layer layer, const Node& list) {
       for (auto it = params->j.begin(); it != params->j.end(); ++it) {
         Node value{*it, params->Child(it.key()), e.file};
         const int32_t p = FindParam(layer, index, value, it.key());
+        if (SetEffectText(layer, index, p, value)) continue;
         SetProperty(layer, BEE_StreamFirstEffect + 128 * index + p - 1, value, false);
       }
     }

@@ -61,14 +61,17 @@ int main(int argc, char** argv) {
   AddSheetCommand(app, d);
   AddFarmCommand(app, d);
   AddFormatsCommand(app, d);
+  AddManualCommands(app, d);
   // Set after the sub-commands are added, so it shows once, under
-  // `tavelo --help`, and not under every sub-command's help.
+  // `tavelo --help` (and the manual page), not under every sub-command's help.
   app.footer(
       "Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted (Ctrl-C keeps the finished frames), 143 terminated "
       "(SIGTERM).\n"
       "Environment: TAVELO_PREFS names a preferences file (section \"Tavelo\");\n"
       "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error;\n"
-      "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav).");
+      "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav);\n"
+      "TAVELO_PLUGIN_PATH names plug-in folders (colon-separated) searched before the user's and the\n"
+      "installation's (`tavelo plugins` lists them).");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

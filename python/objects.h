@@ -177,5 +177,7 @@ void BuildDescription(uint64_t life, const std::string& text, const std::string&
 // Opens a project file (or builds a .json description) in place of the open project.
 void OpenProject(uint64_t life, const std::string& path);
 void NewProject(uint64_t life);
+// Comp.add_text, Effect.get_text and Effect.set_text (text.cpp).
+void BindText(py::module_& m);
 
 }  // namespace tvpy

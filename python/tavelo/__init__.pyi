@@ -12,6 +12,11 @@ ValueIn = Union[Number, Sequence[Number]]
 Progress = Optional[Callable[[int, int, int], Any]]
 PathLike = Union[str, os.PathLike[str]]
 
+__version__: str
+"""The product's version, "major.minor.patch"."""
+__revision__: str
+"""The source revision the module was built from ("unknown" when it could not be told)."""
+
 class Error(Exception):
     code: int
     """The engine's error code (3 bad argument, 2 damaged or freed handle, 10 out of range, 517 stopped ...)."""
@@ -108,6 +113,14 @@ class Comp(Item):
     def add_solid(self, name: str, color: int, width: Optional[int] = None,
                   height: Optional[int] = None) -> "Layer": ...
     def add_layer(self, source: Item) -> "Layer": ...
+    def add_text(self, text: str, *, font: Optional[str] = None, size: Optional[float] = None,
+                 color: Union[int, str, None] = None, stroke_color: Union[int, str, None] = None,
+                 stroke_width: Optional[float] = None, tracking: Optional[float] = None,
+                 leading: Optional[float] = None, align: Optional[str] = None,
+                 direction: Optional[str] = None, offset: Optional[Sequence[float]] = None,
+                 characters_shown: Optional[float] = None, opacity: Optional[float] = None,
+                 name: Optional[str] = None, position: Optional[Sequence[float]] = None) -> "Layer": ...
+    """A text layer: a transparent layer of the composition's size with the Text effect."""
     def duplicate(self) -> "Comp": ...
     def render_frame(self, frame: Optional[int] = None, time: Optional[float] = None,
                      progress: Progress = None) -> npt.NDArray[np.uint8]: ...
@@ -168,6 +181,9 @@ class Effect:
     def param_names(self) -> list[str]: ...
     def param(self, key: Union[str, int]) -> Property: ...
     def __getitem__(self, key: Union[str, int]) -> Property: ...
+    def get_text(self, key: Union[str, int]) -> str: ...
+    """A parameter holding the effect's own data, as text (the Text effect's Text and Font)."""
+    def set_text(self, key: Union[str, int], text: str) -> None: ...
     def delete(self) -> None: ...
 
 class Layer:
