@@ -163,9 +163,11 @@ ErrorCode MovieRender::Prepare(bool* inOrder) {
       return kReport.Fail(BEE_SiteOutputFrame, kErrBadParam, kTextBadOutputFrame);
     if (ow > 0 && (ow != width_ || oh != height_))
       if (ErrorCode err = o.placed.Make(ow, oh)) return err;
-    // An output without alpha shows the composition's background where the
-    // frame is transparent, never the black of empty pixels.
-    if (o.info.depth == 24)
+    // An output without alpha (24-bit frames, or a module that writes no
+    // others) shows the composition's background where the frame is
+    // transparent, never the black of empty pixels.
+    uint32_t depths = 0;
+    if (o.info.depth == 24 || (PIN_GetLegalDepths(o.out, &depths) == 0 && depths != 0 && !(depths & 0x80)))
       if (ErrorCode err = o.flat.Make(ow > 0 ? ow : width_, oh > 0 ? oh : height_)) return err;
   }
   if (s_.reserveFrames && !outs_[0]->still) return kReport.BadParam(kSite, {"BEE_CmdMakeMovie: reserving frames"});
