@@ -206,9 +206,14 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
     ASSERT_EQ(p.setOutSpecificData(out, 1, &quality, 4), 0);
     Handle opts = nullptr;
     ASSERT_EQ(p.getOutputOptions(out, &opts), 0);
-    const uint8_t golden[12] = {'O', 'I', 'o', '1', 0, 0, 0, 100, 0, 0, 0, 1};
-    EXPECT_EQ(std::memcmp(*opts, golden, 12), 0);
+    const uint8_t golden[16] = {'O', 'I', 'o', '2', 0, 0, 0, 100, 0, 0, 0, 1, 0, 0, 0, 1};
+    ASSERT_EQ(GetHandleSize(opts), 16);
+    EXPECT_EQ(std::memcmp(*opts, golden, 16), 0);
     p.disposeOutputOptions(out, opts);
+    // PNG compression levels 0..9 (the fastest and the smallest give the same pixels).
+    for (const int32_t level : {10, -1}) EXPECT_NE(p.setOutSpecificData(out, 3, &level, 4), 0);
+    const int32_t smallest = 9;
+    ASSERT_EQ(p.setOutSpecificData(out, 3, &smallest, 4), 0);
     ASSERT_EQ(p.outputFrame(out, src), 0);
     ASSERT_EQ(p.endAdding(out), 0);
     PIN_DisposeOutputSpec(out);
