@@ -8,6 +8,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include "PF_transfer_kernels.h"
 
 namespace tv::pf {
@@ -127,8 +131,13 @@ TV_PF_CLONES ErrorCode CopyRow(void*, int32_t n, PF_CompositeMode* p, const uint
 // for every k (k = 255 gives s, whose alpha is then 255 too; k = 0 gives d),
 // so chunks whose destination pixels are all opaque run in byte lanes with
 // k = 0 over the alpha bytes. Other chunks run the general form below.
+// In 16-bit lanes the multiply is ((x k + 128) 257) >> 16, a high-half
+// product: with t = 256 h + l, (t + (t >> 8)) >> 8 is h + ((h + l) >> 8)
+// and (257 t) >> 16 is h + ((256 (h + l) + l) >> 16), which differ only if
+// (h + l) mod 256 = 255 and l >= 256, never.
 inline uint32_t Towards(uint32_t s, uint32_t d, uint32_t k) {
-  const uint32_t m = Mul(s >= d ? s - d : d - s, k);
+  const auto t = static_cast<uint16_t>((s >= d ? s - d : d - s) * k + 128);
+  const auto m = static_cast<uint16_t>((uint32_t{t} * 257u) >> 16);
   return s >= d ? d + m : d - m;
 }
 
@@ -174,6 +183,39 @@ __attribute__((always_inline)) inline void NormalLanes(int32_t n, uint32_t op, c
   }
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// A chunk of kChunk pixels over an opaque destination with AVX2 in 16-bit
+// lanes: per byte, r = d + sign(s - d) ((|s - d| k + 128) 257 >> 16), the
+// multiply as its high-half product (see Towards), k spread over the colour
+// bytes and 0 over alpha. At full opacity without a mask k is the source
+// alpha, spread by a byte shuffle; otherwise it comes from kb.
+__attribute__((target("avx2"), always_inline)) inline __m256i Toward16(__m256i s16, __m256i d16, __m256i k16,
+                                                                        __m256i half, __m256i m257) {
+  const __m256i diff = _mm256_sub_epi16(s16, d16);
+  const __m256i t = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_abs_epi16(diff), k16), half);
+  return _mm256_add_epi16(d16, _mm256_sign_epi16(_mm256_mulhi_epu16(t, m257), diff));
+}
+__attribute__((target("avx2"))) void OpaqueChunkAvx2(const uint8_t* s, const uint8_t* kb, bool alphaIsK,
+                                                     uint8_t* d) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i half = _mm256_set1_epi16(128), m257 = _mm256_set1_epi16(257);
+  const __m256i spread = _mm256_setr_epi8(-1, 0, 0, 0, -1, 4, 4, 4, -1, 8, 8, 8, -1, 12, 12, 12,  //
+                                          -1, 0, 0, 0, -1, 4, 4, 4, -1, 8, 8, 8, -1, 12, 12, 12);
+  for (int32_t j = 0; j < 4 * kChunk; j += 32) {
+    const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + j));
+    const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + j));
+    const __m256i kv = alphaIsK ? _mm256_shuffle_epi8(sv, spread)
+                                : _mm256_load_si256(reinterpret_cast<const __m256i*>(kb + j));
+    const __m256i lo = Toward16(_mm256_unpacklo_epi8(sv, zero), _mm256_unpacklo_epi8(dv, zero),
+                                _mm256_unpacklo_epi8(kv, zero), half, m257);
+    const __m256i hi = Toward16(_mm256_unpackhi_epi8(sv, zero), _mm256_unpackhi_epi8(dv, zero),
+                                _mm256_unpackhi_epi8(kv, zero), half, m257);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + j), _mm256_packus_epi16(lo, hi));
+  }
+}
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
 TV_PF_CLONES ErrorCode NormalRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
   const uint32_t op = p->opacity;
   const bool wholeOverClear = op == 255 && !m;
@@ -183,6 +225,13 @@ TV_PF_CLONES ErrorCode NormalRow(void*, int32_t n, PF_CompositeMode* p, const ui
     uint32_t opaque = 0xFF;
     for (int32_t j = 0; j < c; ++j) opaque &= d[4 * (i + j)];
     if (c == kChunk && opaque == 0xFF) {
+#if defined(__x86_64__) && defined(__GNUC__)
+      if (kHasAvx2) {
+        if (!wholeOverClear) SpreadCoverage(kChunk, op, s + 4 * i, m ? m + 4 * i : nullptr, kb);
+        OpaqueChunkAvx2(s + 4 * i, kb, wholeOverClear, d + 4 * i);
+        continue;
+      }
+#endif
       SpreadCoverage(kChunk, op, s + 4 * i, m ? m + 4 * i : nullptr, kb);
       Lanes(4 * kChunk, s + 4 * i, kb, d + 4 * i, Towards);
     } else if (m) {
