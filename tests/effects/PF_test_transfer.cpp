@@ -60,7 +60,7 @@ TEST_F(PFTransfer, FastRowsEqualReferenceRowsOverAllPairs) {
 // over random pixels: every byte random, or destination alpha mostly 255 so
 // that fully opaque chunks of 64 pixels and mixed ones alternate.
 TEST_F(PFTransfer, OverRowsEqualReferenceRowsOverRandomPixels) {
-  constexpr int32_t n = 1 << 18;
+  constexpr int32_t n = 1 << 16;
   std::mt19937 gen(57);
   for (int opaqueShare : {0, 99})
     for (int withMask = 0; withMask < 2; ++withMask) {
