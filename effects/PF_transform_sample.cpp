@@ -232,12 +232,63 @@ void BlurRow(const RowSampling& r, int32_t count, uint32_t* out) {
   }
 }
 
+// Draft motion blur of a layer that only moves: every sample step is the
+// same for the whole row, so pass k reads one source row from one column
+// on, and the nearest samples of a chunk are a run of that row. The colour
+// bytes of each run are added up; pixels whose 16 samples were all inside
+// and opaque take the sums over 16 (as in RowFast), the others are done
+// again one by one.
+void BlurMovingRowNearest(const RowSampling& r, int32_t count, uint32_t* out) {
+  const PFWorld& w = *r.src;
+  const int64_t su = BlurStep(r.u, r.uL), sv = BlurStep(r.v, r.vL);
+  constexpr int32_t kChunk = 256;
+  uint16_t c1[kChunk], c2[kChunk], c3[kChunk];
+  uint8_t all[kChunk];
+  for (int32_t c0 = 0; c0 < count; c0 += kChunk) {
+    const int32_t n = std::min(kChunk, count - c0);
+    std::memset(c1, 0, sizeof c1);
+    std::memset(c2, 0, sizeof c2);
+    std::memset(c3, 0, sizeof c3);
+    std::memset(all, 0xFF, sizeof all);
+    for (int32_t k = 0; k < kBlurSamples; ++k) {
+      // Pixel i of the chunk samples column x + i of row y.
+      const int64_t x = ((r.u + (int64_t{c0} << 16) + k * su + 0x8000) >> 16);
+      const int64_t y = (r.v + k * sv + 0x8000) >> 16;
+      const int64_t lo = y < 0 || y >= w.height ? n : std::clamp<int64_t>(-x, 0, n);
+      const int64_t hi = y < 0 || y >= w.height ? n : std::clamp<int64_t>(int64_t{w.width} - x, lo, n);
+      for (int64_t i = 0; i < lo; ++i) all[i] = 0;
+      for (int64_t i = hi; i < n; ++i) all[i] = 0;
+      if (hi <= lo) continue;
+      const uint8_t* p = RowOf(w, y) + 4 * (x + lo);
+      for (int64_t i = lo; i < hi; ++i, p += 4) {
+        all[i] &= p[0];
+        c1[i] = static_cast<uint16_t>(c1[i] + p[1]);
+        c2[i] = static_cast<uint16_t>(c2[i] + p[2]);
+        c3[i] = static_cast<uint16_t>(c3[i] + p[3]);
+      }
+    }
+    for (int32_t i = 0; i < n; ++i) {
+      if (all[i] == 0xFF) {
+        out[c0 + i] = Pack(255, c1[i] >> 4u, c2[i] >> 4u, c3[i] >> 4u);
+        continue;
+      }
+      const int64_t u = r.u + int64_t{c0 + i} * r.du, v = r.v;
+      BlurSum sum;
+      for (int32_t k = 0; k < kBlurSamples; ++k) sum.add(NearestFast(w, u + k * su, v + k * sv));
+      out[c0 + i] = sum.result();
+    }
+  }
+}
+
 template <Sampler S>
 void RowFast(const RowSampling& r, int32_t count, uint32_t* out) {
   int64_t u = r.u, v = r.v;
   if (!r.blur) {
     for (int32_t i = 0; i < count; ++i, u += r.du, v += r.dv) out[i] = SampleFast<S>(r, u, v);
     return;
+  }
+  if constexpr (S == Sampler::Nearest) {
+    if (r.du == 65536 && r.dv == 0 && r.duL == r.du && r.dvL == r.dv) return BlurMovingRowNearest(r, count, out);
   }
   if constexpr (S == Sampler::Subpixel) {
     if (r.du == 65536 && r.dv == 0 && r.duL == r.du && r.dvL == r.dv) return BlurMovingRow(r, count, out);
@@ -265,6 +316,21 @@ void RowFast(const RowSampling& r, int32_t count, uint32_t* out) {
       if (k == kBlurSamples) {
         out[i] = 0xFFu | (static_cast<uint32_t>((rbSum & 0xFFFF) >> 4) << 8) |
                  (static_cast<uint32_t>((gSum >> 32) >> 4) << 16) | (static_cast<uint32_t>((rbSum >> 32) >> 4) << 24);
+        continue;
+      }
+      x = u, y = v;
+    } else if constexpr (S == Sampler::Nearest) {
+      // The same for draft: sixteen opaque pixels give an alpha sum of 16 x
+      // 255 and colour sums of 255 x the channel sums, whose quotients are
+      // the channel sums over 16, truncated.
+      uint32_t all = 0xFF, c1 = 0, c2 = 0, c3 = 0;
+      for (int32_t k = 0; k < kBlurSamples; ++k, x += su, y += sv) {
+        const uint32_t px = NearestFast(*r.src, x, y);
+        all &= px;
+        c1 += Byte(px, 1), c2 += Byte(px, 2), c3 += Byte(px, 3);
+      }
+      if ((all & 0xFF) == 0xFF) {
+        out[i] = Pack(255, c1 >> 4, c2 >> 4, c3 >> 4);
         continue;
       }
       x = u, y = v;
