@@ -213,20 +213,28 @@ __attribute__((target("avx2"))) void OpaqueChunkAvx2(const uint8_t* s, const uin
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + j), _mm256_packus_epi16(lo, hi));
   }
 }
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+// Whether the processor has AVX2 (asked once; the detection is run first,
+// as the answer may be wanted before the library's constructors ran).
+bool HasAvx2() {
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+  return has;
+}
 #endif
 
 TV_PF_CLONES ErrorCode NormalRow(void*, int32_t n, PF_CompositeMode* p, const uint8_t* s, const uint8_t* m, uint8_t* d) {
   const uint32_t op = p->opacity;
   const bool wholeOverClear = op == 255 && !m;
   alignas(64) uint8_t kb[4 * kChunk];
+#if defined(__x86_64__) && defined(__GNUC__)
+  const bool avx2 = HasAvx2();
+#endif
   for (int32_t i = 0; i < n; i += kChunk) {
     const int32_t c = n - i < kChunk ? n - i : kChunk;
     uint32_t opaque = 0xFF;
     for (int32_t j = 0; j < c; ++j) opaque &= d[4 * (i + j)];
     if (c == kChunk && opaque == 0xFF) {
 #if defined(__x86_64__) && defined(__GNUC__)
-      if (kHasAvx2) {
+      if (avx2) {
         if (!wholeOverClear) SpreadCoverage(kChunk, op, s + 4 * i, m ? m + 4 * i : nullptr, kb);
         OpaqueChunkAvx2(s + 4 * i, kb, wholeOverClear, d + 4 * i);
         continue;
