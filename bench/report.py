@@ -109,12 +109,14 @@ class Bench:
 
 def child_cpu(cmd, **kw):
     """Runs cmd; returns its CPU seconds (user + system, every thread), or None."""
-    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, **kw)
-    _, status, usage = os.wait4(proc.pid, 0)
-    proc.returncode = os.waitstatus_to_exitcode(status)
-    if proc.returncode != 0:
-        sys.stderr.write(proc.stderr.read().decode(errors="replace"))
-        return None
+    with tempfile.TemporaryFile() as err:  # a file, so a talkative child never blocks on a full pipe
+        proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=err, **kw)
+        _, status, usage = os.wait4(proc.pid, 0)
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        if proc.returncode != 0:
+            err.seek(0)
+            sys.stderr.write(err.read().decode(errors="replace"))
+            return None
     return usage.ru_utime + usage.ru_stime
 
 
