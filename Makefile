@@ -5,6 +5,8 @@
 #   make bench                             builds and runs the benchmarks
 #   make bench-report                      runs the goal comparisons and rewrites
 #                                          their table in bench/RESULTS.md
+#   make install PREFIX=/opt/tavelo        installs the build there (default /usr/local)
+#   make package                           the Debian package build/tavelo_<version>_amd64.deb
 SANITIZE ?=
 # The sanitizers of the fuzz targets. A sanitizer build with exactly these is
 # made with clang and builds the fuzz targets beside the tests, so the engine
@@ -34,7 +36,9 @@ FUZZ_RUNS ?= 20000
 # slow machine (targets that write files run far fewer inputs a second).
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build demo test bench bench-report fuzz clean
+PREFIX ?= /usr/local
+
+.PHONY: all deps configure build demo test bench bench-report fuzz clean install package
 
 all: build
 
@@ -58,6 +62,12 @@ demo: build
 
 test: build
 	@cd $(BUILD) && $(TEST_ENV) ctest --output-on-failure -j$(JOBS)
+
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 # The pixel benchmarks run three repetitions of each case in random order,
 # so no figure depends on what ran before it (their reporters keep the

@@ -58,7 +58,7 @@ function(tavelo_finalize)
   target_link_options(tavelo PRIVATE -Wl,--no-undefined
                       -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/tavelo.map)
   set_target_properties(tavelo PROPERTIES LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/tavelo.map)
-  set_target_properties(tavelo PROPERTIES OUTPUT_NAME tavelo)
+  set_target_properties(tavelo PROPERTIES OUTPUT_NAME tavelo VERSION ${PROJECT_VERSION} SOVERSION ${TAVELO_SOVERSION})
 
   # Fuzz targets (clang's libFuzzer): tests/fuzz/<PKG>_<what>_fuzz.cpp,
   # linked with package PKG and what it uses.

@@ -6,7 +6,9 @@
 #include "Engine.h"
 #include "Memory.h"
 #include "SND.h"
+#include "TaveloVersion.h"
 #include "objects.h"
+#include "tavelo_revision.h"
 
 namespace tvpy {
 namespace {
@@ -72,6 +74,8 @@ py::dict LiveCounts() {
 PYBIND11_MODULE(_tavelo, m) {
   using namespace tvpy;
   m.doc() = "The Tavelo engine's exported operations for Python (see the tavelo package).";
+  m.attr("__version__") = TAVELO_VERSION;
+  m.attr("__revision__") = std::string(tavelo_revision);
 
   gErrorType = PyErr_NewExceptionWithDoc(
       "tavelo.Error",

@@ -23,6 +23,12 @@ done
 for pkg in melt; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
+# The Debian package (`make package`, tests/install/package_test.sh): CPack
+# finds the libraries' dependencies with dpkg-shlibdeps (dpkg-dev) and tells
+# ELF files with file(1).
+for pkg in dpkg-dev file; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
+done
 # The Python module (python/) and its pytest tests use Debian's python3.
 for pkg in python3-dev pybind11-dev python3-numpy python3-pytest; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")

@@ -32,6 +32,7 @@ from ._tavelo import (  # noqa: F401
     live_counts,
 )
 from . import _tavelo
+from ._tavelo import __revision__, __version__  # noqa: F401
 
 __all__ = [
     "Engine", "Error", "Project", "Item", "Comp", "Layer", "Property", "Mask", "Effect", "Key", "UndoGroup",

@@ -12,6 +12,11 @@ ValueIn = Union[Number, Sequence[Number]]
 Progress = Optional[Callable[[int, int, int], Any]]
 PathLike = Union[str, os.PathLike[str]]
 
+__version__: str
+"""The product's version, "major.minor.patch"."""
+__revision__: str
+"""The source revision the module was built from ("unknown" when it could not be told)."""
+
 class Error(Exception):
     code: int
     """The engine's error code (3 bad argument, 2 damaged or freed handle, 10 out of range, 517 stopped ...)."""

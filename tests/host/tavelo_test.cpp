@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -505,6 +507,43 @@ TEST_F(Tavelo, MovieWithSound) {
   };
   EXPECT_EQ(probe("m.mp4"), "h264,video\naac,audio\n");
   EXPECT_EQ(probe("q.mov"), "prores,video\npcm_s16le,audio\n");
+}
+
+TEST_F(Tavelo, VersionLineComesFirst) {
+  Outcome r = Tv({"--version"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(^tavelo \d+\.\d+\.\d+ \(revision [^ )]+\)\ntavelo engine packages:\n)")))
+      << r.out;
+}
+
+// The default folders in their order: TAVELO_PLUGIN_PATH (a missing folder,
+// then one named twice), then the user's; the first copy of an effect wins
+// and the later one is reported.
+TEST_F(Tavelo, PluginFoldersAreSearchedInOrder) {
+  const fs::path plugin = fs::path(TAVELO_TEST_PLUGINS) / "sample_effect.tvx";
+  fs::create_directories(dir / "a");
+  fs::create_directories(dir / "xdg/tavelo/plug-ins");
+  fs::copy_file(plugin, dir / "a/sample_effect.tvx");
+  fs::copy_file(plugin, dir / "xdg/tavelo/plug-ins/sample_effect.tvx");
+  const std::string a = (dir / "a").string();
+  ::setenv("TAVELO_PLUGIN_PATH", ((dir / "missing").string() + ":" + a + "::" + a + "/").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (dir / "xdg").c_str(), 1);
+  Outcome r = Tv({"plugins"});
+  Outcome render = Tv({"frame", examples + "/layered.json", "-c", "Main", "-t", "0", "-o", "f.png"});
+  ::unsetenv("TAVELO_PLUGIN_PATH");
+  ::unsetenv("XDG_DATA_HOME");
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string expected = "plug-in folders, in the order they are searched:\n  " + (dir / "missing").string() +
+                               " (TAVELO_PLUGIN_PATH): not there\n  " + a +
+                               " (TAVELO_PLUGIN_PATH): 1 effect\n    Sample Effect                (match name";
+  EXPECT_NE(r.out.find(expected), std::string::npos) << r.out;
+  const size_t xdg = r.out.find("  " + (dir / "xdg/tavelo/plug-ins").string() + " (XDG_DATA_HOME): 0 effects\n");
+  EXPECT_NE(xdg, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("multiple copies of plug-in effect", xdg), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("(installation): not there"), std::string::npos) << r.out;
+  // Every command searches them; the copy is a note, not a failure.
+  EXPECT_EQ(render.code, 0) << render.err;
+  EXPECT_NE(render.err.find("multiple copies of plug-in effect"), std::string::npos) << render.err;
 }
 
 }  // namespace
