@@ -108,6 +108,55 @@ void BlurPass(const uint8_t* p0, const uint8_t* p1, int32_t n, uint32_t w00, uin
   }
 }
 
+// The sums of a chunk of a moving layer's blur: the colour bytes of each
+// pixel's samples added up, and whether all its samples so far were inside
+// the source and opaque (then the sums over 16 are its colour).
+template <int32_t N>
+struct RunSums {
+  uint16_t r[N], g[N], b[N];
+  uint8_t ok[N];
+  void Clear() {
+    std::memset(r, 0, sizeof r);
+    std::memset(g, 0, sizeof g);
+    std::memset(b, 0, sizeof b);
+    std::memset(ok, 1, sizeof ok);
+  }
+  // The pixels of a pass before lo and from hi to n fell outside.
+  void Outside(int64_t lo, int64_t hi, int64_t n) {
+    for (int64_t i = 0; i < lo; ++i) ok[i] = 0;
+    for (int64_t i = hi; i < n; ++i) ok[i] = 0;
+  }
+  uint32_t Opaque(int32_t i) const { return Pack(255, r[i] >> 4u, g[i] >> 4u, b[i] >> 4u); }
+};
+constexpr int32_t kMovingChunk = 512;
+
+// A moving layer's blur chunk by chunk: every sample step is the same for
+// the whole row, so pass(sums, n, x, y) adds sample k of a chunk of n pixels
+// whose first sits at (x, y) (16.16) and returns false when no pixel of the
+// chunk can stay opaque. Pixels left not opaque take their 16 samples from
+// sample(x, y) through the weighted sum.
+template <class Pass, class Sample>
+void MovingRows(const RowSampling& r, int32_t count, uint32_t* out, Pass pass, Sample sample) {
+  const int64_t su = BlurStep(r.u, r.uL), sv = BlurStep(r.v, r.vL);
+  RunSums<kMovingChunk> sums;
+  for (int32_t c0 = 0; c0 < count; c0 += kMovingChunk) {
+    const int32_t n = std::min(kMovingChunk, count - c0);
+    sums.Clear();
+    for (int32_t k = 0; k < kBlurSamples; ++k)
+      if (!pass(sums, n, r.u + int64_t{c0} * 65536 + k * su, r.v + k * sv)) break;
+    for (int32_t i = 0; i < n; ++i) {
+      if (sums.ok[i]) {
+        out[c0 + i] = sums.Opaque(i);
+        continue;
+      }
+      const int64_t u = r.u + int64_t{c0 + i} * 65536;
+      BlurSum sum;
+      for (int32_t k = 0; k < kBlurSamples; ++k) sum.add(sample(u + k * su, r.v + k * sv));
+      out[c0 + i] = sum.result();
+    }
+  }
+}
+
 // Motion blur of a layer that only moves (the same unscaled, unrotated
 // linear part under the first and the last matrix): sample k of every pixel
 // of the row sits at the same sub-pixel fraction, one source column further
@@ -118,42 +167,21 @@ void BlurPass(const uint8_t* p0, const uint8_t* p1, int32_t n, uint32_t w00, uin
 // again one by one.
 void BlurMovingRow(const RowSampling& r, int32_t count, uint32_t* out) {
   const PFWorld& w = *r.src;
-  const int64_t su = BlurStep(r.u, r.uL), sv = BlurStep(r.v, r.vL);
-  constexpr int32_t kChunk = 512;
-  uint16_t sr[kChunk], sg[kChunk], sb[kChunk];
-  uint8_t ok[kChunk];
-  for (int32_t c0 = 0; c0 < count; c0 += kChunk) {
-    const int32_t n = std::min(kChunk, count - c0);
-    std::memset(sr, 0, sizeof sr);
-    std::memset(sg, 0, sizeof sg);
-    std::memset(sb, 0, sizeof sb);
-    std::memset(ok, 1, sizeof ok);
-    for (int32_t k = 0; k < kBlurSamples; ++k) {
-      const int64_t x = r.u + int64_t{c0} * 65536 + k * su, y = r.v + k * sv;
-      const int64_t ix0 = x >> 16, iy = y >> 16;
-      if (iy < 0 || iy >= int64_t{w.height} - 1) {
-        std::memset(ok, 0, sizeof ok);
-        break;
-      }
-      const uint32_t fx = static_cast<uint32_t>(x >> 8) & 0xFF, fy = static_cast<uint32_t>(y >> 8) & 0xFF;
-      const int64_t lo = std::clamp<int64_t>(-ix0, 0, n), hi = std::clamp<int64_t>(int64_t{w.width} - 1 - ix0, lo, n);
-      for (int64_t i = 0; i < lo; ++i) ok[i] = 0;
-      for (int64_t i = hi; i < n; ++i) ok[i] = 0;
-      const uint8_t* p0 = RowOf(w, iy) + 4 * (ix0 + lo);
-      BlurPass(p0, p0 + w.rowBytes, static_cast<int32_t>(hi - lo), (256 - fx) * (256 - fy), fx * (256 - fy),
-               (256 - fx) * fy, fx * fy, sr + lo, sg + lo, sb + lo, ok + lo);
+  auto pass = [&w](RunSums<kMovingChunk>& sums, int32_t n, int64_t x, int64_t y) {
+    const int64_t ix0 = x >> 16, iy = y >> 16;
+    if (iy < 0 || iy >= int64_t{w.height} - 1) {
+      std::memset(sums.ok, 0, sizeof sums.ok);
+      return false;
     }
-    for (int32_t i = 0; i < n; ++i) {
-      if (ok[i]) {
-        out[c0 + i] = Pack(255, sr[i] >> 4, sg[i] >> 4, sb[i] >> 4);
-        continue;
-      }
-      const int64_t u = r.u + int64_t{c0 + i} * 65536;
-      BlurSum sum;
-      for (int32_t k = 0; k < kBlurSamples; ++k) sum.add(OpaqueOrBilinear(w, u + k * su, r.v + k * sv));
-      out[c0 + i] = sum.result();
-    }
-  }
+    const uint32_t fx = static_cast<uint32_t>(x >> 8) & 0xFF, fy = static_cast<uint32_t>(y >> 8) & 0xFF;
+    const int64_t lo = std::clamp<int64_t>(-ix0, 0, n), hi = std::clamp<int64_t>(int64_t{w.width} - 1 - ix0, lo, n);
+    sums.Outside(lo, hi, n);
+    const uint8_t* p0 = RowOf(w, iy) + 4 * (ix0 + lo);
+    BlurPass(p0, p0 + w.rowBytes, static_cast<int32_t>(hi - lo), (256 - fx) * (256 - fy), fx * (256 - fy),
+             (256 - fx) * fy, fx * fy, sums.r + lo, sums.g + lo, sums.b + lo, sums.ok + lo);
+    return true;
+  };
+  MovingRows(r, count, out, pass, [&w](int64_t x, int64_t y) { return OpaqueOrBilinear(w, x, y); });
 }
 
 // One pass of BlurRow: sample k of n pixels, pixel i's top-left neighbour
@@ -240,44 +268,22 @@ void BlurRow(const RowSampling& r, int32_t count, uint32_t* out) {
 // again one by one.
 void BlurMovingRowNearest(const RowSampling& r, int32_t count, uint32_t* out) {
   const PFWorld& w = *r.src;
-  const int64_t su = BlurStep(r.u, r.uL), sv = BlurStep(r.v, r.vL);
-  constexpr int32_t kChunk = 256;
-  uint16_t c1[kChunk], c2[kChunk], c3[kChunk];
-  uint8_t all[kChunk];
-  for (int32_t c0 = 0; c0 < count; c0 += kChunk) {
-    const int32_t n = std::min(kChunk, count - c0);
-    std::memset(c1, 0, sizeof c1);
-    std::memset(c2, 0, sizeof c2);
-    std::memset(c3, 0, sizeof c3);
-    std::memset(all, 0xFF, sizeof all);
-    for (int32_t k = 0; k < kBlurSamples; ++k) {
-      // Pixel i of the chunk samples column x + i of row y.
-      const int64_t x = ((r.u + (int64_t{c0} << 16) + k * su + 0x8000) >> 16);
-      const int64_t y = (r.v + k * sv + 0x8000) >> 16;
-      const int64_t lo = y < 0 || y >= w.height ? n : std::clamp<int64_t>(-x, 0, n);
-      const int64_t hi = y < 0 || y >= w.height ? n : std::clamp<int64_t>(int64_t{w.width} - x, lo, n);
-      for (int64_t i = 0; i < lo; ++i) all[i] = 0;
-      for (int64_t i = hi; i < n; ++i) all[i] = 0;
-      if (hi <= lo) continue;
-      const uint8_t* p = RowOf(w, y) + 4 * (x + lo);
-      for (int64_t i = lo; i < hi; ++i, p += 4) {
-        all[i] &= p[0];
-        c1[i] = static_cast<uint16_t>(c1[i] + p[1]);
-        c2[i] = static_cast<uint16_t>(c2[i] + p[2]);
-        c3[i] = static_cast<uint16_t>(c3[i] + p[3]);
-      }
+  auto pass = [&w](RunSums<kMovingChunk>& sums, int32_t n, int64_t x16, int64_t y16) {
+    // Pixel i of the chunk samples column x + i of row y.
+    const int64_t x = (x16 + 0x8000) >> 16, y = (y16 + 0x8000) >> 16;
+    const int64_t lo = y < 0 || y >= w.height ? n : std::clamp<int64_t>(-x, 0, n);
+    const int64_t hi = y < 0 || y >= w.height ? n : std::clamp<int64_t>(int64_t{w.width} - x, lo, n);
+    sums.Outside(lo, hi, n);
+    const uint8_t* p = hi > lo ? RowOf(w, y) + 4 * (x + lo) : nullptr;
+    for (int64_t i = lo; i < hi; ++i, p += 4) {
+      sums.ok[i] &= static_cast<uint8_t>(p[0] == 255);
+      sums.r[i] = static_cast<uint16_t>(sums.r[i] + p[1]);
+      sums.g[i] = static_cast<uint16_t>(sums.g[i] + p[2]);
+      sums.b[i] = static_cast<uint16_t>(sums.b[i] + p[3]);
     }
-    for (int32_t i = 0; i < n; ++i) {
-      if (all[i] == 0xFF) {
-        out[c0 + i] = Pack(255, c1[i] >> 4u, c2[i] >> 4u, c3[i] >> 4u);
-        continue;
-      }
-      const int64_t u = r.u + int64_t{c0 + i} * r.du, v = r.v;
-      BlurSum sum;
-      for (int32_t k = 0; k < kBlurSamples; ++k) sum.add(NearestFast(w, u + k * su, v + k * sv));
-      out[c0 + i] = sum.result();
-    }
-  }
+    return true;
+  };
+  MovingRows(r, count, out, pass, [&w](int64_t x, int64_t y) { return NearestFast(w, x, y); });
 }
 
 template <Sampler S>
