@@ -284,6 +284,20 @@ TEST_F(Tavelo, SplitRenderGivesTheSameFiles) {
   }
 }
 
+// PNG files at the fast default and at --compression 9 (smaller); a level
+// out of 0-9 is a usage error that writes nothing.
+TEST_F(Tavelo, PngCompressionLevel) {
+  const std::string title = examples + "/title_card.json";
+  Outcome fast = Tv({"render", title, "-c", "Title", "-t", "12f", "-o", "fast.png", "-q"});
+  Outcome small = Tv({"render", title, "-c", "Title", "-t", "12f", "-o", "small.png", "--compression", "9", "-q"});
+  ASSERT_EQ(fast.code, 0) << fast.err;
+  ASSERT_EQ(small.code, 0) << small.err;
+  EXPECT_LT(fs::file_size(dir / "small.png"), fs::file_size(dir / "fast.png"));
+  Outcome bad = Tv({"render", title, "-c", "Title", "-t", "12f", "-o", "bad.png", "--compression", "10"});
+  EXPECT_EQ(bad.code, 2);
+  EXPECT_FALSE(fs::exists(dir / "bad.png"));
+}
+
 TEST_F(Tavelo, ReserveLeavesClaimedFramesAlone) {
   Write("r_0002.png", "someone else's");
   Outcome r = Tv({"render", examples + "/title_card.json", "-c", "Title", "-o", "r_####.png", "--frames", "0-4",
