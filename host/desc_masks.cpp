@@ -1,22 +1,11 @@
 // Masks of a described layer: a rectangle, an oval or a path, constant or
 // keyframed, with its mode, inversion, feather and opacity.
-#include <cstring>
-
 #include "desc_build.h"
 #include "mask_shape.h"
 #include "session.h"
 
 namespace tavelo::desc {
 namespace {
-
-// A command without a wrapper of its own, as one undo group.
-ErrorCode Command(int32_t number, intptr_t a, intptr_t b) {
-  if (ErrorCode err = BEE_StartGroup(nullptr, number)) return err;
-  intptr_t params[2] = {a, b};
-  ErrorCode err = BEE_DoCommand(number, params);
-  BEE_EndGroup();
-  return err;
-}
 
 struct ShapeGuard {
   OM_Shape s = nullptr;
@@ -93,22 +82,11 @@ void AddMasks(BEE_Layer layer, const Node& list) {
     maker.layer = layer;
     maker.index = BEE_StreamFirstMask + 3 * index + BEE_MaskStreamShape;
     if (keyed) SetAnimatable(layer, maker.index, shapeNode, maker);
-    if (auto name = m.Get("name")) {
-      BEE_MaskName mn{};
-      mn.mask = index;
-      const std::string text = name->Name();
-      std::memcpy(mn.name, text.data(), text.size());
-      Check(Command(BEE_CmdNumMaskName, reinterpret_cast<intptr_t>(layer), reinterpret_cast<intptr_t>(&mn)), *name,
-            "naming the mask");
-    }
-    if (auto mode = m.Get("mode")) {
-      const int32_t value = mode->Choice({"add", "subtract", "intersect", "lighten", "darken", "difference"}) + 1;
-      Check(Command(BEE_CmdNumMaskMode, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(index, value)), *mode,
-            "setting the mode");
-    }
-    if (auto inv = m.Get("inverted"))
-      Check(Command(BEE_CmdNumMaskInvert, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(index, inv->Bool())),
-            *inv, "inverting the mask");
+    if (auto name = m.Get("name")) Check(SetMaskName(layer, index, name->Name()), *name, "naming the mask");
+    if (auto mode = m.Get("mode"))
+      Check(SetMaskMode(layer, index, mode->Choice({"add", "subtract", "intersect", "lighten", "darken", "difference"}) + 1),
+            *mode, "setting the mode");
+    if (auto inv = m.Get("inverted")) Check(SetMaskInverted(layer, index, inv->Bool()), *inv, "inverting the mask");
     const int32_t first3 = BEE_StreamFirstMask + 3 * index;
     if (auto f = m.Get("feather")) SetProperty(layer, first3 + BEE_MaskStreamFeather, *f, true);
     if (auto o = m.Get("opacity")) SetProperty(layer, first3 + BEE_MaskStreamOpacity, *o, false);

@@ -1,10 +1,11 @@
-// Mask shapes from points and boxes, and back. A path is made in one piece
+// Mask shapes from points and boxes, and back; mask settings. A path is made in one piece
 // from the shape's byte form, so a path of the engine's largest size is made
 // at once rather than vertex by vertex.
 #include "mask_shape.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace tavelo {
@@ -23,6 +24,14 @@ void Put32(std::vector<uint8_t>& b, int32_t v) {
 }
 
 bool Finite(double v) { return std::isfinite(v) && std::fabs(v) <= kLimit; }
+
+ErrorCode Command(int32_t number, intptr_t a, intptr_t b) {
+  if (ErrorCode err = BEE_StartGroup(nullptr, number)) return err;
+  intptr_t params[2] = {a, b};
+  ErrorCode err = BEE_DoCommand(number, params);
+  BEE_EndGroup();
+  return err;
+}
 
 }  // namespace
 
@@ -123,6 +132,21 @@ ErrorCode ReadPathShape(OM_Shape shape, std::vector<PathVertex>* vertices) {
   for (int32_t k = 0; k + 2 < count; k += 3)
     vertices->push_back(PathVertex{pt(k), pt(k == 0 ? count - 1 : k - 1), pt(k + 1)});
   return 0;
+}
+
+ErrorCode SetMaskName(BEE_Layer layer, int32_t mask, const std::string& name) {
+  BEE_MaskName mn{};
+  mn.mask = mask;
+  std::memcpy(mn.name, name.data(), std::min(name.size(), sizeof mn.name - 1));
+  return Command(BEE_CmdNumMaskName, reinterpret_cast<intptr_t>(layer), reinterpret_cast<intptr_t>(&mn));
+}
+
+ErrorCode SetMaskMode(BEE_Layer layer, int32_t mask, int32_t mode) {
+  return Command(BEE_CmdNumMaskMode, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(mask, mode));
+}
+
+ErrorCode SetMaskInverted(BEE_Layer layer, int32_t mask, bool on) {
+  return Command(BEE_CmdNumMaskInvert, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(mask, on));
 }
 
 }  // namespace tavelo

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "BEE.h"
 #include "OM.h"
 
 namespace tavelo {
@@ -38,5 +39,12 @@ ErrorCode MakePathShape(const std::vector<PathPoint>& points, bool smooth, OM_Sh
 ErrorCode MakeBoxShape(bool oval, const double box[4], OM_Shape* shape);
 // The vertices of a path shape with their handles.
 ErrorCode ReadPathShape(OM_Shape shape, std::vector<PathVertex>* vertices);
+
+// A mask's settings that have no command wrapper of their own, each one
+// undo step: its name (at most 31 bytes), its mode (1 add .. 6
+// difference), its inversion.
+ErrorCode SetMaskName(BEE_Layer layer, int32_t mask, const std::string& name);
+ErrorCode SetMaskMode(BEE_Layer layer, int32_t mask, int32_t mode);
+ErrorCode SetMaskInverted(BEE_Layer layer, int32_t mask, bool on);
 
 }  // namespace tavelo

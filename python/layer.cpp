@@ -13,15 +13,6 @@
 namespace tvpy {
 namespace {
 
-// A command without a wrapper of its own, as one undo group.
-ErrorCode Command(int32_t number, intptr_t a, intptr_t b) {
-  if (ErrorCode err = BEE_StartGroup(nullptr, number)) return err;
-  intptr_t params[2] = {a, b};
-  ErrorCode err = BEE_DoCommand(number, params);
-  BEE_EndGroup();
-  return err;
-}
-
 const char* const kModes[] = {"copy",       "behind",    "normal",       "dissolve",    "add",        "multiply",
                               "screen",     "overlay",   "softLight",    "hardLight",   "darken",     "lighten",
                               "difference", "hue",       "saturation",   "colour",      "luminosity", "alphaStencil",
@@ -834,11 +825,7 @@ std::string Mask::Name() const {
 void Mask::SetName(const std::string& name) const {
   Enter(life);
   if (name.size() > 31 || name.find('\0') != std::string::npos) BadValue("a mask's name is at most 31 bytes");
-  BEE_MaskName mn{};
-  mn.mask = index;
-  std::memcpy(mn.name, name.data(), name.size());
-  Check(Command(BEE_CmdNumMaskName, reinterpret_cast<intptr_t>(layer), reinterpret_cast<intptr_t>(&mn)),
-        "naming the mask");
+  Check(tavelo::SetMaskName(layer, index, name), "naming the mask");
 }
 
 std::string Mask::Mode() const {
@@ -851,8 +838,7 @@ std::string Mask::Mode() const {
 void Mask::SetMode(const std::string& mode) const {
   const int32_t value = Choose(kMaskModes, mode, "mask mode") + 1;
   Enter(life);
-  Check(Command(BEE_CmdNumMaskMode, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(index, value)),
-        "setting the mask's mode");
+  Check(tavelo::SetMaskMode(layer, index, value), "setting the mask's mode");
 }
 
 bool Mask::Inverted() const {
@@ -864,8 +850,7 @@ bool Mask::Inverted() const {
 
 void Mask::SetInverted(bool on) const {
   Enter(life);
-  Check(Command(BEE_CmdNumMaskInvert, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(index, on)),
-        "inverting the mask");
+  Check(tavelo::SetMaskInverted(layer, index, on), "inverting the mask");
 }
 
 void Mask::SetShape(const py::object& rect, const py::object& oval, const py::object& path, bool smooth,
