@@ -40,21 +40,17 @@ ErrorCode Log(intptr_t, LocationCode location, Severity severity, const char* te
     const size_t colon = t.find(": ");
     if (colon != std::string::npos && t.find(' ', 7) == colon + 1) t.erase(0, colon + 2);
   }
-  // A code without a text of its own is shown by the engine in hexadecimal
-  // ("(FFFFFFDC)"); Python users look codes up as the numbers error.code holds.
-  if (t.size() > 4 && t.back() == ')') {
-    const size_t open = t.rfind(" (");
-    const size_t digits = open == std::string::npos ? 0 : t.size() - open - 3;
-    bool hex = digits >= 1 && digits <= 8, digit = false;
-    for (size_t i = open + 2; hex && i + 1 < t.size(); ++i) {
-      const char c = t[i];
-      digit = digit || (c >= '0' && c <= '9');
-      hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-    }
-    hex = hex && (digit || digits == 8);
-    if (hex) {
-      const auto code = static_cast<int32_t>(std::stoul(t.substr(open + 2, digits), nullptr, 16));
-      t = t.substr(0, open) + " (code " + std::to_string(code) + ")";
+  // The engine shows a code without a text of its own in hexadecimal at
+  // the end ("... (FFFFFFDC)."); Python users look codes up as the numbers
+  // error.code holds. (System codes are shown as negative numbers already.)
+  const bool stop = !t.empty() && t.back() == '.';
+  const size_t close = t.size() - (stop ? 2 : 1);
+  const size_t open = t.rfind(" (");
+  if (open != std::string::npos && close < t.size() && t[close] == ')' && close > open + 2 && close - open - 2 <= 8) {
+    const std::string hex = t.substr(open + 2, close - open - 2);
+    if (hex.find_first_not_of("0123456789ABCDEF") == std::string::npos) {
+      const auto code = static_cast<int32_t>(std::stoul(hex, nullptr, 16));
+      t = t.substr(0, open) + " (code " + std::to_string(code) + ")" + (stop ? "." : "");
     }
   }
   S().reports.push_back({location, severity, t});

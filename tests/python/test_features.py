@@ -151,7 +151,7 @@ def test_pictures_and_sound_show_it(engine, tmp_path):
     assert not comp.render_audio(duration=0.1).any()
 
 
-def test_errors_reprs_and_the_lock(engine):
+def test_errors_reprs_and_the_lock(engine, tmp_path):
     project = engine.build(described({}))
     comp = project.comp("C")
     layer = comp[0]
@@ -187,3 +187,9 @@ def test_errors_reprs_and_the_lock(engine):
         refused.append(e.code)
     worker.join()
     assert refused == [3]
+    # Codes in the engine's reports are numbers, as error.code is.
+    bad = tmp_path / "bad.tvp"
+    bad.write_bytes(b"RIFX\x00\x00\x00\x04Egg!")
+    with pytest.raises(tavelo.Error) as err:
+        engine.open(bad)
+    assert err.value.code == 0x1A4A and err.value.message.endswith("(code 6730).")
