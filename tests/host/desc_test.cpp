@@ -130,7 +130,7 @@ class Desc : public ::testing::Test {
   static void SetUpTestSuite() {
     Common common;
     common.quiet = true;
-    common.pluginDirs = {TAVELO_SAMPLE_PLUGINS};
+    common.pluginDirs = {TAVELO_SAMPLE_PLUGINS, TAVELO_PARAM_PLUGINS};
     session = new Session(common);
   }
   static void TearDownTestSuite() { delete session; }
@@ -295,7 +295,8 @@ TEST_F(Desc, FeaturesSetAsByCommands) {
       {"parameters of every kind by name",
        R"("effects": [{"effect": "Sample Levels", "params": {"Invert": true, "Channel": "green", "Tint": "#80ff0000",
                         "Gamma": [{"time": 0, "value": 1}, {"time": 1, "value": 2}]}},
-                      {"effect": "Audio Gain", "params": {"Gain": 2}}])",
+                      {"effect": "Audio Gain", "params": {"Gain": 2}},
+                      {"effect": "Sample Params", "params": {"Angle": 45, "Centre": [10, 20]}}])",
        [&](BEE_Layer l) {
          int32_t e = 0;
          ASSERT_EQ(BEE_CmdApplyEffect(l, Class("SMPL Levels"), &e), 0);
@@ -309,6 +310,9 @@ TEST_F(Desc, FeaturesSetAsByCommands) {
          Set(l, BEE_StreamFirstEffect + 2, &t1, {2});
          ASSERT_EQ(BEE_CmdApplyEffect(l, Class("TVLO Audio Gain"), &e), 0);
          Set(l, BEE_StreamFirstEffect + 128, nullptr, {2});
+         ASSERT_EQ(BEE_CmdApplyEffect(l, Class("TVLO Sample Params"), &e), 0);
+         Set(l, BEE_StreamFirstEffect + 256, nullptr, {45});
+         Set(l, BEE_StreamFirstEffect + 257, nullptr, {10, 20});
        }},
   };
   for (const auto& c : cases) {

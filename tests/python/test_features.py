@@ -9,6 +9,7 @@ import pytest
 import tavelo
 
 SAMPLE_PLUGINS = os.environ.get("TAVELO_SAMPLE_PLUGINS", "")
+PARAM_PLUGINS = os.path.join(os.path.dirname(os.environ.get("TAVELO_TEST_PLUGINS", "")), "params")
 NESTED = {"name": "N", "width": 32, "height": 32, "fps": 24, "duration": 2,
           "layers": [{"solid": {"color": "#ff0000"}}]}
 
@@ -97,15 +98,19 @@ def test_description_and_calls_agree(engine, name, keys, calls):
     assert state(project) == want
 
 
-@pytest.mark.skipif(not os.path.isdir(SAMPLE_PLUGINS), reason="the sample plug-ins are not built")
+@pytest.mark.skipif(not os.path.isdir(PARAM_PLUGINS), reason="the sample plug-ins are not built")
 def test_parameters_of_every_kind():
-    with tavelo.Engine(plugins=[SAMPLE_PLUGINS]) as engine:
-        fx = {"effect": "Sample Levels", "params": {"Invert": True, "Channel": "green", "Tint": "#80ff0000"}}
-        want = state(engine.build(described({"effects": [fx, {"effect": "Audio Gain", "params": {"Gain": 2}}]})))
+    with tavelo.Engine(plugins=[SAMPLE_PLUGINS, PARAM_PLUGINS]) as engine:
+        fx = [{"effect": "Sample Levels", "params": {"Invert": True, "Channel": "green", "Tint": "#80ff0000"}},
+              {"effect": "Audio Gain", "params": {"Gain": 2}},
+              {"effect": "Sample Params", "params": {"Angle": 45, "Centre": [10, 20]}}]
+        want = state(engine.build(described({"effects": fx})))
         layer = engine.build(described({})).comp("C")[0]
         levels = layer.apply_effect("SMPL Levels", Invert=True, Channel="Green")
         levels.param("Tint").value = (0x80, 0xFF, 0, 0)
         layer.apply_effect("Audio Gain", Gain=2)
+        kinds = layer.apply_effect("Sample Params", Angle=45, Centre=(10, 20))
+        assert (kinds["Angle"].type, kinds["Centre"].type, kinds["Centre"].value) == ("angle", "point", (10.0, 20.0))
         assert state(engine.project) == want
         assert (levels["Channel"].value, levels["Invert"].value, levels["Tint"].type) == ("Green", True, "colour")
         assert levels["Channel"].choices == ["All", "Red", "Green", "Blue"]
