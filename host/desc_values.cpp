@@ -144,7 +144,14 @@ void KeyDetails(BEE_Layer layer, int32_t index, TDB_Stream stream, int32_t k, co
   if (key.roving) Check(BEE_CmdSetKeyFlags(layer, index, k, TDB_KeyFloat, TDB_KeyFloat), n, "making the key rove");
 }
 
+// Each key is one "Keyframe Change" of the whole stream: the limit keeps a
+// property's keys to about a second's work.
+constexpr size_t kMaxKeys = 10000;
+
 void SetKeys(BEE_Layer layer, int32_t index, const Node& list, KeyValueSetter& setter) {
+  if (list.Size() > kMaxKeys)
+    list.Error("a property has at most " + std::to_string(kMaxKeys) + " keyframes (this one has " +
+               std::to_string(list.Size()) + ")");
   std::vector<Key> keys;
   for (size_t i = 0; i < list.Size(); ++i) {
     Node k = list.At(i);

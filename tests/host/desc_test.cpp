@@ -346,6 +346,8 @@ TEST_F(Desc, FaultsAreToldExactly) {
     for (int i = 0; i < 100000; ++i) p += std::string(i ? "," : "") + "[" + std::to_string(i % 7) + ",1]";
     return p;
   }();
+  std::string keys;
+  for (int i = 0; i <= 10000; ++i) keys += std::string(i ? "," : "") + "{\"time\": " + std::to_string(i) + ", \"value\": 0}";
   const std::pair<std::string, std::string> cases[] = {
       {c + ",\n \"layers\": [}]}", "d.json:2:13: not valid JSON (syntax error while parsing value - unexpected '}'; "
                                    "expected '[', '{', or a literal)"},
@@ -367,6 +369,8 @@ TEST_F(Desc, FaultsAreToldExactly) {
        "d.json:1:125: comps[0].layers[0].out: \"out\" (0.5 s) must be later than \"in\" (1 s)"},
       {layer + R"("masks": [{"path": [)" + points + "]}]}]}]}",
        "d.json:1:128: comps[0].layers[0].masks[0].path: a path has at most 65536 points (this one has 100000)"},
+      {layer + R"("opacity": [)" + keys + "]}]}]}",
+       "d.json:1:120: comps[0].layers[0].opacity: a property has at most 10000 keyframes (this one has 10001)"},
       {layer + R"("timeRemap": 1}]}]})",
        "d.json:1:122: comps[0].layers[0].timeRemap: time remapping takes keyframes ({\"time\", \"value\"}: layer "
        "time to source seconds)"},
