@@ -265,9 +265,9 @@ struct Builder {
     Check(BEE_CmdSetTransfer(layer, t.mode, t.flags, t.trackMatte), mode ? *mode : matte ? *matte : *keep, "transfer");
   }
 
-  // {"shutterAngle", "fields", "depth"}.
+  // {"shutterAngle", "fields"}.
   void Render(const Node& n) {
-    n.Only({"shutterAngle", "fields", "depth"});
+    n.Only({"shutterAngle", "fields"});
     if (auto a = n.Get("shutterAngle")) {
       const double angle = a->Number(0, 720);
       BEE_Prefs prefs{};
@@ -276,10 +276,6 @@ struct Builder {
       Check(BEE_SetPrefs(&prefs), *a, "setting the shutter angle");
     }
     if (auto f = n.Get("fields")) gRender.fieldOrder = f->Choice({"off", "upperFirst", "lowerFirst"});
-    if (auto d = n.Get("depth")) {
-      gRender.depth = d->Int(24, 32);
-      if (gRender.depth != 24 && gRender.depth != 32) d->Error("a render's depth is 24 (no alpha) or 32 bits");
-    }
   }
 
   void Build(const Json& root) {

@@ -68,7 +68,6 @@ bool IsKeyList(const Node& n) { return n.j->is_array() && !n.j->empty() && n.j->
 
 namespace {
 
-const char* const kInterpWords[] = {"linear", "bezier", "hold"};
 const int8_t kInterps[] = {TDB_InterpLinear, TDB_InterpBezier, TDB_InterpHold};
 
 int8_t InterpOf(const Node& n) { return kInterps[n.Choice({"linear", "bezier", "hold"})]; }

@@ -13,7 +13,6 @@ namespace tavelo {
 // kept by the host for the render commands, not part of a project file.
 struct DescriptionRender {
   int32_t fieldOrder = 0;  // 0 whole frames, 1 upper (even rows) first, 2 lower first
-  int32_t depth = 0;       // 24 (no alpha) or 32; 0: what the output takes
 };
 
 struct DescriptionOptions {

@@ -86,9 +86,8 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
   uint32_t depths = 0;
   PIN_GetLegalDepths(out.spec(), &depths);
   info.depth = (depths & 0x80) || depths == 0 ? 32 : 24;
-  // A description may ask for fields and for no alpha (its "render" object).
+  // A description may ask for fields (its "render" object).
   const DescriptionRender& described = LastDescriptionRender();
-  if (described.depth) info.depth = described.depth;
   info.quality = 1;
   info.frameRate = static_cast<Fixed>(fps16);
   info.hsfNum = info.hsfDen = 1;

@@ -254,7 +254,7 @@ PYBIND11_MODULE(_tavelo, m) {
       .def("save_frame", &Comp::SaveFrame, py::arg("path"), py::arg("frame"))
       .def("render_movie", &Comp::RenderMovie, py::arg("path"), py::arg("start") = py::none(),
            py::arg("duration") = py::none(), py::arg("codec") = "avc1", py::arg("sound") = true,
-           py::arg("progress") = py::none(), py::arg("fields") = "off", py::arg("depth") = py::none());
+           py::arg("progress") = py::none(), py::arg("fields") = "off");
 
   py::class_<Property>(m, "Property")
       .def_property_readonly("name", &Property::Name)

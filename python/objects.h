@@ -95,8 +95,8 @@ struct Comp : Item {
                         const std::string& dtype, const py::object& progress) const;
   void SaveFrame(const std::string& path, int64_t frame) const;
   py::dict RenderMovie(const std::string& path, std::optional<double> start, std::optional<double> duration,
-                       const std::string& codec, bool sound, const py::object& progress, const std::string& fields,
-                       std::optional<int> depth) const;
+                       const std::string& codec, bool sound, const py::object& progress,
+                       const std::string& fields) const;
 };
 
 // A stream of a layer (BEE stream index), read and set in user units.

@@ -180,15 +180,14 @@ void Comp::SaveFrame(const std::string& path, int64_t frame) const {
 }
 
 py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start, std::optional<double> duration,
-                           const std::string& codec, bool sound, const py::object& progress, const std::string& fields,
-                           std::optional<int> depth) const {
+                           const std::string& codec, bool sound, const py::object& progress,
+                           const std::string& fields) const {
   Enter(life);
   const char* const orders[] = {"off", "upperFirst", "lowerFirst"};
   int32_t fieldOrder = -1;
   for (int32_t i = 0; i < 3; ++i)
     if (fields == orders[i]) fieldOrder = i;
   if (fieldOrder < 0) BadValue("fields must be \"off\", \"upperFirst\" or \"lowerFirst\"");
-  if (depth && *depth != 24 && *depth != 32) BadValue("depth must be 24 (no alpha) or 32");
   std::string ext = std::filesystem::path(path).extension().string();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const bool still = ext == ".png" || ext == ".tif" || ext == ".tiff" || ext == ".exr" || ext == ".jpg" ||
@@ -230,7 +229,7 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   constexpr int32_t kSoundRate = 48000;  // movies' sound, stereo
   PIN_OutputInfo info{};
   Check(PIN_GetOutputInfo(output.out, &info, sizeof info), "reading the output");
-  info.depth = depth.value_or(32);
+  info.depth = 32;
   info.frameRate = static_cast<Fixed>(cs.frameRate);
   if (movie) {
     const int32_t words[][2] = {{1, static_cast<int32_t>(four(codec.c_str()))},

@@ -143,8 +143,8 @@ class Comp(Item):
     """frames x channels of int16, float32 or uint8."""
     def save_frame(self, path: str, frame: int) -> None: ...
     def render_movie(self, path: str, start: Optional[float] = None, duration: Optional[float] = None,
-                     codec: str = "avc1", sound: bool = True, progress: Progress = None, fields: str = "off",
-                     depth: Optional[int] = None) -> dict[str, Any]: ...
+                     codec: str = "avc1", sound: bool = True, progress: Progress = None,
+                     fields: str = "off") -> dict[str, Any]: ...
     """A movie (.mov .mp4 .mkv .avi) or still sequence; {"frames", "stopped", "path"}."""
 
 class Property:

@@ -322,15 +322,14 @@ TEST_F(Desc, FeaturesSetAsByCommands) {
     c.commands(Layer());
     EXPECT_EQ(described, State()) << c.name;
   }
-  // The render settings: the engine's shutter and the host's fields and depth.
-  ASSERT_EQ(Build(R"({"render": {"shutterAngle": 90, "fields": "lowerFirst", "depth": 24}, "comps": [)" + kComps +
+  // The render settings: the engine's shutter and the host's fields.
+  ASSERT_EQ(Build(R"({"render": {"shutterAngle": 90, "fields": "lowerFirst"}, "comps": [)" + kComps +
                   "}]}]}"),
             "");
   BEE_Prefs prefs{};
   BEE_GetPrefs(&prefs);
   EXPECT_EQ(prefs.shutter.num * 4, static_cast<int32_t>(prefs.shutter.den));
   EXPECT_EQ(LastDescriptionRender().fieldOrder, 2);
-  EXPECT_EQ(LastDescriptionRender().depth, 24);
   prefs.shutter = Ratio{1, 2};
   BEE_SetPrefs(&prefs);
 }
