@@ -157,6 +157,9 @@ def test_pictures_and_sound_show_it(engine, tmp_path):
 
 
 def test_errors_reprs_and_the_lock(engine, tmp_path):
+    engine.build(described({}, render={"shutterAngle": 90}))
+    assert engine.shutter_angle == 90
+    engine.shutter_angle = 180
     project = engine.build(described({}))
     comp = project.comp("C")
     layer = comp[0]
