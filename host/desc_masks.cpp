@@ -26,19 +26,16 @@ struct ShapeMaker : KeyValueSetter {
   void Make(const Node& v, ShapeGuard& g) const {
     ErrorCode err = 0;
     if (kind == kPath) {
+      // A path longer than the engine's shapes is refused before it is read.
+      if (v.Size() > kMaxPathVertices)
+        v.Error("a path has at most " + std::to_string(kMaxPathVertices) + " points (this one has " +
+                std::to_string(v.Size()) + ")");
       std::vector<PathPoint> points;
-      // A list of points is the value: a key list was taken apart already.
       for (size_t i = 0; i < v.Size(); ++i) {
         const std::vector<double> p = v.At(i).Numbers(2, false);
         points.push_back(PathPoint{p[0], p[1]});
-        if (points.size() > kMaxPathVertices) break;  // refused below without reading the rest
       }
-      if (std::string problem = PathProblem(points); !problem.empty()) {
-        if (points.size() > kMaxPathVertices)
-          problem = "a path has at most " + std::to_string(kMaxPathVertices) + " points (this one has " +
-                    std::to_string(v.Size()) + ")";
-        v.Error(problem);
-      }
+      if (const std::string problem = PathProblem(points); !problem.empty()) v.Error(problem);
       err = MakePathShape(points, smooth, &g.s);
     } else {
       const std::vector<double> b = v.Numbers(4, false);
