@@ -7,6 +7,7 @@
 
 #include "BEE.h"
 #include "desc_build.h"
+#include "mask_shape.h"
 #include "session.h"
 
 namespace tavelo::desc {
@@ -140,7 +141,7 @@ void KeyDetails(BEE_Layer layer, int32_t index, TDB_Stream stream, int32_t k, co
       }
     Check(BEE_CmdSetKeySpaceTangents(layer, index, k, t[0], t[1]), n, "setting the key's tangents");
   }
-  if (key.roving) Check(BEE_CmdSetKeyFlags(layer, index, k, TDB_KeyFloat, TDB_KeyFloat), n, "making the key rove");
+  if (key.roving) Check(SetKeyRoving(layer, index, k, true), n, "making the key rove");
 }
 
 // Each key is one "Keyframe Change" of the whole stream: the limit keeps a

@@ -1,4 +1,4 @@
-// Mask shapes from points and boxes, and back; mask settings. A path is made in one piece
+// Mask shapes from points and boxes, and back; mask settings; roving keys. A path is made in one piece
 // from the shape's byte form, so a path of the engine's largest size is made
 // at once rather than vertex by vertex.
 #include "mask_shape.h"
@@ -147,6 +147,23 @@ ErrorCode SetMaskMode(BEE_Layer layer, int32_t mask, int32_t mode) {
 
 ErrorCode SetMaskInverted(BEE_Layer layer, int32_t mask, bool on) {
   return Command(BEE_CmdNumMaskInvert, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(mask, on));
+}
+
+ErrorCode SetKeyRoving(BEE_Layer layer, int32_t index, int32_t key, bool on) {
+  BEE_StreamRef ref{layer, index};
+  TDB_Stream stream = nullptr, copy = nullptr;
+  if (ErrorCode err = BEE_StreamLookup(&ref, &stream)) return err;
+  if (!stream) return 3;
+  if (ErrorCode err = TDB_DuplicateStream(stream, &copy)) return err;
+  ErrorCode err = on ? TDB_SetStreamSParametrize(copy, 1) : 0;
+  if (!err) err = TDB_SetKeyFloat(copy, key, on);
+  if (!err) err = TDB_UpdateStream(copy);
+  // A deliberate edit of keys is a step of its own, never folded into the
+  // value changes before it; the layer owns the copy once it is made.
+  if (!err) err = BEE_InhibitCollapsingForNextCmd();
+  if (!err) err = BEE_CmdSetStreamKeys(layer, index, copy);
+  if (err) TDB_DisposeStream(copy);
+  return err;
 }
 
 }  // namespace tavelo

@@ -47,4 +47,11 @@ ErrorCode SetMaskName(BEE_Layer layer, int32_t mask, const std::string& name);
 ErrorCode SetMaskMode(BEE_Layer layer, int32_t mask, int32_t mode);
 ErrorCode SetMaskInverted(BEE_Layer layer, int32_t mask, bool on);
 
+// Makes key `key` of a motion path (a spatial stream) rove, or stop roving,
+// as one "Keyframe Change": the stream is parametrized by the distance along
+// its path, so a roving key takes the time at which the eased motion from
+// the key before the roving ones to the key after them reaches it. 0x1D0A
+// for a stream that is not spatial; TDB keeps the first and last key fixed.
+ErrorCode SetKeyRoving(BEE_Layer layer, int32_t index, int32_t key, bool on);
+
 }  // namespace tavelo

@@ -785,7 +785,7 @@ void Property::SetRoving(int key, bool on) const {
   int32_t n = 0;
   Check(TDB_GetNumKeys(StreamOf(layer, index), &n), "counting the keys");
   if (on && (key == 0 || key == n - 1)) BadValue("the first and the last key cannot rove");
-  Check(BEE_CmdSetKeyFlags(layer, index, key, TDB_KeyFloat, on ? TDB_KeyFloat : 0), "making the key rove");
+  Check(tavelo::SetKeyRoving(layer, index, key, on), on ? "making the key rove" : "fixing the key's time");
 }
 
 std::string Property::Repr() const {

@@ -252,7 +252,14 @@ TEST_F(Desc, FeaturesSetAsByCommands) {
          tin[0] = -4;
          tin[1] = 1;
          ASSERT_EQ(BEE_CmdSetKeySpaceTangents(l, BEE_StreamPosition, 2, tin, tout), 0);
-         ASSERT_EQ(BEE_CmdSetKeyFlags(l, BEE_StreamPosition, 1, TDB_KeyFloat, TDB_KeyFloat), 0);
+         // Roving: the path parametrized by distance, the key floating.
+         TDB_Stream rove = nullptr;
+         BEE_StreamLookup(&ref, &s);  // the commands above replaced the stream
+         TDB_DuplicateStream(s, &rove);
+         TDB_SetStreamSParametrize(rove, 1);
+         TDB_SetKeyFloat(rove, 1, 1);
+         TDB_UpdateStream(rove);
+         ASSERT_EQ(BEE_CmdSetStreamKeys(l, BEE_StreamPosition, rove), 0);
          ASSERT_EQ(BEE_CmdSetStreamVary(l, BEE_StreamOpacity, &lt, 1), 0);
          Set(l, BEE_StreamOpacity, &t0, {0});
          Set(l, BEE_StreamOpacity, &t1, {100});

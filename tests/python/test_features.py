@@ -154,6 +154,12 @@ def test_pictures_and_sound_show_it(engine, tmp_path):
     assert comp.render_audio(duration=0.1).any()
     layer.audio = False
     assert not comp.render_audio(duration=0.1).any()
+    # A roving key takes the time at which the motion reaches it: a third of
+    # the path, a third of the way.
+    path = engine.build(described({"position": [{"time": 0, "value": [0, 0]},
+                                                {"time": 0.2, "value": [100, 0], "roving": True},
+                                                {"time": 1, "value": [300, 0]}]})).comp("C")[0].position
+    assert path.keys[1].time == pytest.approx(1 / 3, abs=1e-3) and path.value_at(0.5)[0] == pytest.approx(150, abs=1)
 
 
 def test_errors_reprs_and_the_lock(engine, tmp_path):
