@@ -6,6 +6,8 @@
 #                                          (clang; the fuzz targets too)
 #   make fuzz                              runs the fuzz targets of that build
 #   make bench                             builds and runs the benchmarks
+#   make bench-report                      runs the goal comparisons and rewrites
+#                                          their table in bench/RESULTS.md
 #   make install PREFIX=/opt/tavelo        installs the build there (default /usr/local)
 #   make package                           the Debian package build/tavelo_<version>_amd64.deb
 SANITIZE ?=
@@ -39,7 +41,7 @@ FUZZ_SECONDS ?= 30
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps test-deps configure build demo test bench fuzz clean install package
+.PHONY: all deps test-deps configure build demo test bench bench-report fuzz clean install package
 
 all: build
 
@@ -76,8 +78,19 @@ install: build
 package: build
 	@cd $(BUILD) && cpack -G DEB
 
+# The pixel benchmarks run three repetitions of each case in random order,
+# so no figure depends on what ran before it (their reporters keep the
+# lowest of the three).
+PIXEL_BENCHES := pf_bench pf_blur_bench pf_transform_bench bm_bench msk_bench
+PIXEL_BENCH_ARGS := --benchmark_enable_random_interleaving=true --benchmark_repetitions=3
 bench: test-deps build
-	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
+	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; \
+	  case " $(PIXEL_BENCHES) " in *" $$(basename $$b) "*) $$b $(PIXEL_BENCH_ARGS);; *) $$b;; esac; done
+
+# Runs every comparison that has a goal and rewrites the generated table of
+# bench/RESULTS.md (date, processor, load, figures, goal met or not).
+bench-report: test-deps build
+	@python3 bench/report.py --build $(BUILD) --results bench/RESULTS.md
 
 # Every fuzz target, built with clang's libFuzzer and the sanitizers (in
 # build-san, with the sanitizer tests), run a bounded number of times (and

@@ -17,6 +17,7 @@
 #include "frame_stream.h"
 #include "image_file.h"
 #include "movie_render.h"
+#include "output_module.h"
 #include "output_name.h"
 #include "progress.h"
 #include "project.h"
@@ -29,6 +30,7 @@ namespace {
 struct RenderOptions {
   std::string project, comp, frames, time, output, format, resolution = "full", codec;
   int threads = 0;
+  int32_t compression = -1;  // PNG zlib level; -1: the module's default
   bool reserve = false, noSound = false;
   int64_t staleAfter = kDefaultStaleSeconds;
 };
@@ -131,6 +133,7 @@ int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty()) frames = ParseFrameList(o.frames, grid.count - 1);
   else if (!o.time.empty()) frames = {ParseFrameTime(o.time, comp)};
   else frames = FrameSpan(0, grid.count - 1);
+  SetPngCompression(o.compression);
   if (toStdout) return RenderToStandardOutput(o, common, comp, frames);
   if (pattern.empty())  // COMP_#####.png, or COMP.mp4 for a movie
     pattern = ResolveOutput(ItemName(comp) + (IsMovieExtension(o.format) ? "." : "_#####.") +
@@ -185,6 +188,8 @@ void AddRenderCommand(CLI::App& app, Dispatch& d) {
   sub->add_option("--codec", o.codec,
                   "movies: h264, prores, prores4444, png, animation (default: the container's first; `tavelo "
                   "formats` lists which container holds which)");
+  sub->add_option("--compression", o.compression, "PNG files: zlib level 0-9 (default 1: fast; 9: smallest)")
+      ->check(CLI::Range(0, 9));
   sub->add_flag("--reserve", o.reserve, "claim each frame's file first, so several renderers can share a folder");
   sub->add_option("--stale-after", o.staleAfter,
                   "with --reserve: retake an empty reservation untouched this many seconds (default 600; 0: at once)");

@@ -28,7 +28,6 @@ std::string NameFrom(const std::string& text) {
 BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& t) {
   t.Only({"text", "font", "size", "color", "strokeColor", "strokeWidth", "tracking", "leading", "align",
           "direction", "offset", "charactersShown", "opacity"});
-  const std::string where = *t.file + ": " + t.path;
   const std::string text = t.Need("text").String();
   int16_t cls = 0;
   Boolean32 found = 0;
@@ -42,15 +41,15 @@ BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& t) {
   s.width = static_cast<uint16_t>(w);
   s.height = static_cast<uint16_t>(h);
   BEE_Layer l = nullptr;
-  Check(BEE_CmdNewSolidLayer(comp, &s, &l), where + ": making the text layer");
+  Check(BEE_CmdNewSolidLayer(comp, &s, &l), t, "making the text layer");
   int32_t effect = 0;
-  Check(BEE_CmdApplyEffect(l, cls, &effect), where + ": applying the Text effect");
+  Check(BEE_CmdApplyEffect(l, cls, &effect), t, "applying the Text effect");
   Check(BEE_CmdSetEffectParamText(l, effect, FLT_TextParam_Text, text.data(), static_cast<int32_t>(text.size())),
-        where + ".text: setting the text");
+        t.Need("text"), "setting the text");
   if (auto f = t.Get("font")) {
     const std::string font = f->String();
     Check(BEE_CmdSetEffectParamText(l, effect, FLT_TextParam_Font, font.data(), static_cast<int32_t>(font.size())),
-          where + ".font: setting the font");
+          *f, "setting the font");
   }
   auto stream = [effect](int32_t param) { return BEE_StreamFirstEffect + 128 * effect + param - 1; };
   auto choice = [&](const char* key, int32_t param, std::initializer_list<const char*> words,
@@ -59,7 +58,7 @@ BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& t) {
     if (!n) return;
     const int32_t i = n->Choice(words);
     const Json number = *(values.begin() + i);
-    SetProperty(l, stream(param), Node{number, n->path, n->file}, false);
+    SetProperty(l, stream(param), Node{&number, n->path, n->src, n->tokens}, false);
   };
   choice("align", FLT_TextParam_Alignment, {"left", "centre", "center", "right"}, {1, 2, 2, 3});
   choice("direction", FLT_TextParam_Direction, {"auto", "ltr", "rtl"}, {1, 2, 3});

@@ -52,7 +52,7 @@ FLT_Sequence SequenceOf(const Effect& e) {
 
 Layer AddText(const Comp& comp, const std::string& text, const py::kwargs& options) {
   Enter(comp.life);
-  const std::string file = "add_text";
+  const tavelo::desc::Source src{"add_text", ""};
   Json t = Json::object();
   t["text"] = text;
   std::optional<std::string> name;
@@ -84,8 +84,8 @@ Layer AddText(const Comp& comp, const std::string& text, const py::kwargs& optio
   layer["text"] = t;
   BEE_Layer made = nullptr;
   try {
-    made = tavelo::desc::AddTextLayer(comp.h, tavelo::desc::Node{layer, "", &file},
-                                      tavelo::desc::Node{layer["text"], "text", &file});
+    made = tavelo::desc::AddTextLayer(comp.h, tavelo::desc::Node{&layer, "", &src, {}},
+                                      tavelo::desc::Node{&layer["text"], "text", &src, {"text"}});
   } catch (const tavelo::Failure& f) {
     throw EngineError(3, 0, f.what(), f.what());
   }

@@ -42,7 +42,7 @@ complete_words() {  # the completion of the words given, as the shell offers it
     printf "%s\n" "${COMPREPLY[@]}"' _ "$P/share/bash-completion/completions/tavelo" "$@"
 }
 [ "$(complete_words tavelo ren)" = render ] || fail "completing a command: $(complete_words tavelo ren)"
-[ "$(complete_words tavelo render layered.tvp --co | sort | tr '\n' ' ')" = "--codec --comp " ] ||
+[ "$(complete_words tavelo render layered.tvp --co | sort | tr '\n' ' ')" = "--codec --comp --compression " ] ||
   fail "completing an option: $(complete_words tavelo render layered.tvp --co)"
 [ "$(complete_words tavelo render layered.tvp -c M)" = Main ] || fail "completing a composition"
 [ "$(complete_words tavelo render layered.tvp --comp = "")" = "$(printf 'Spinner\nMain')" ] ||

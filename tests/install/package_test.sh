@@ -43,8 +43,18 @@ grep -q '^./usr/lib/python3/dist-packages/tavelo/_tavelo' "$work/files.txt" || f
 # Nothing of the build or the tests travels with it.
 ! grep -E 'test|recorder|/build/' "$work/files.txt" || fail "test files in the package"
 
+# The machine's package database must be sound before we add to it: a
+# dpkg run that was interrupted earlier (by someone else) leaves it in a
+# state apt refuses to work in, which says nothing about our package.
+dpkg_usable() { [ -z "$(dpkg --audit 2>&1)" ] && apt-get check -qq >/dev/null 2>&1; }
+may_install=false
 if [ "$(id -u)" = 0 ] && { [ "${CI:-}" = true ] || [ "${TAVELO_TEST_INSTALL_PACKAGE:-}" = 1 ]; } &&
   ! dpkg-query -W -f='${Status}' tavelo 2>/dev/null | grep -q "ok installed"; then
+  if dpkg_usable; then may_install=true
+  else echo "not installing: the package database needs repair first ('dpkg --configure -a'); $(dpkg --audit 2>&1 | head -1)"
+  fi
+fi
+if $may_install; then
   export DEBIAN_FRONTEND=noninteractive
   chmod 755 "$work"  # apt reads local packages as its own unprivileged user
   apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt install"; }
@@ -58,6 +68,6 @@ if [ "$(id -u)" = 0 ] && { [ "${CI:-}" = true ] || [ "${TAVELO_TEST_INSTALL_PACK
   apt-get purge -y -qq tavelo >/dev/null 2>&1  # and no record of it either
   echo "installed and removed $deb"
 else
-  echo "package built and inspected; not installed (needs root and CI=true or TAVELO_TEST_INSTALL_PACKAGE=1)"
+  echo "package built and inspected; not installed (needs root, CI=true or TAVELO_TEST_INSTALL_PACKAGE=1, and a sound package database)"
 fi
 echo "package test passed"
