@@ -38,6 +38,10 @@ done
 for pkg in python3-dev pybind11-dev python3-numpy python3-pytest; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
+# `make coverage` reports through gcovr.
+for pkg in gcovr; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
+done
 [ ${#need[@]} -eq 0 ] && exit 0
 echo "installing: ${need[*]}"
 SUDO=""
