@@ -41,7 +41,7 @@ FUZZ_SECONDS ?= 30
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps test-deps configure build demo test bench bench-report fuzz clean install package
+.PHONY: all deps test-deps configure build demo test bench bench-report fuzz coverage lines clean install package
 
 all: build
 
@@ -103,5 +103,19 @@ fuzz: test-deps
 	  mkdir -p build-san/corpus/$$n; echo "== fuzz $$n"; \
 	  build-san/$$n -runs=$(FUZZ_RUNS) -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-san/corpus/$$n $$c 2>&1 | tail -1; done
 
+# Every test on a build with gcov counters (build-cov), then line and branch
+# coverage per package on the terminal and as HTML in build-cov/coverage/.
+# Fails when a package falls more than a point below the README's figures.
+coverage: test-deps
+	@cmake -S . -B build-cov -DCMAKE_BUILD_TYPE=Debug -DTAVELO_COVERAGE=ON -DTAVELO_WERROR=$(WERROR) >/dev/null
+	@cmake --build build-cov -j$(JOBS)
+	@find build-cov -name '*.gcda' -delete
+	@cd build-cov && ctest -j$(JOBS) --output-on-failure; status=$$?; cd .. && \
+	  scripts/coverage-report.py build-cov --check README.md && exit $$status
+
+# Test lines against the other lines of code.
+lines:
+	@scripts/count-lines.sh
+
 clean:
-	rm -rf build build-san build-fuzz
+	rm -rf build build-san build-fuzz build-cov

@@ -30,9 +30,10 @@ build=(g++ cmake make pkg-config ccache libgtest-dev libgmock-dev libbenchmark-d
 # controller and worker of the farm test's own, with munge for a Slurm
 # without auth/none (the test skips without them); and the baselines of the
 # benchmarks, which skip their comparison without them: sox (sound), cairo
-# (masks), pixman (pixel routines) and melt (composition rendering).
+# (masks), pixman (pixel routines) and melt (composition rendering); gcovr
+# for `make coverage`.
 test=(clang libclang-rt-14-dev ffmpeg openimageio-tools python3-pytest
-  slurmctld slurmd slurm-client munge sox libcairo2-dev libpixman-1-dev melt)
+  slurmctld slurmd slurm-client munge sox libcairo2-dev libpixman-1-dev melt gcovr)
 
 missing() {
   local pkg
