@@ -21,8 +21,9 @@ struct SequenceScan {
   int64_t done = 0, reserved = 0, abandoned = 0, missing = 0;
 };
 // Looks at the files of frames first..last of the pattern ("#" run: the
-// frame number). An empty file is a reservation, abandoned when untouched
-// for staleSeconds or more.
+// frame number). A frame is done when its file is whole (StillIsWhole); an
+// empty file is a reservation, abandoned when untouched for staleSeconds or
+// more; a file cut short counts as missing.
 SequenceScan ScanSequence(const std::string& pattern, int64_t first, int64_t last, int64_t staleSeconds);
 // The numbers of the frames whose files match the pattern in its folder
 // (finished or reserved), sorted.

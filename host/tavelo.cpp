@@ -1,12 +1,14 @@
 // tavelo: the command-line host of the engine. Each sub-command lives in a
 // file of its own (cmd_*.cpp) and registers itself here; main parses the
 // arguments, runs the chosen command and turns its outcome into an exit
-// code: 0 done, 1 failed, 2 usage, 130 interrupted.
+// code: 0 done, 1 failed, 2 usage, 3 a plug-in crashed, 130 interrupted.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 
 #include "cli.h"
+#include "crash.h"
 #include "session.h"
 
 namespace tavelo {
@@ -21,9 +23,14 @@ void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins) {
 
 int main(int argc, char** argv) {
   using namespace tavelo;
+  // A file-size limit (ulimit -f) makes writes past it fail, which the
+  // engine reports, instead of ending the process without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
+  InstallCrashHandler();
   CLI::App app{"tavelo: renders motion-graphics projects from the shell.", "tavelo"};
   app.footer(
-      "Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted (Ctrl-C keeps the finished frames).\n"
+      "Exit codes: 0 done, 1 failed, 2 usage, 3 an effect plug-in crashed,\n"
+      "130 interrupted (Ctrl-C keeps the finished frames).\n"
       "Environment: TAVELO_PREFS names a preferences file (section \"Tavelo\");\n"
       "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error;\n"
       "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav).");

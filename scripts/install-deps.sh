@@ -10,7 +10,7 @@
 # plays through ALSA.
 set -euo pipefail
 need=()
-for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache pkg-config libsndfile1-dev sox libcairo2-dev libopenimageio-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg openimageio-tools libcli11-dev nlohmann-json3-dev libasound2-dev; do
+for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache pkg-config libsndfile1-dev sox libcairo2-dev libopenimageio-dev libjpeg-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg openimageio-tools libcli11-dev nlohmann-json3-dev libasound2-dev; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 # The render farm's test starts a Slurm controller and worker of its own
