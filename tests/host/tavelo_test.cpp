@@ -61,6 +61,13 @@ class Tavelo : public ::testing::Test {
         const rlimit limit{fileLimit, fileLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
       }
+      if (interruptAtStart) {  // a Ctrl-C waiting, taken once the program watches for it
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        ::sigprocmask(SIG_BLOCK, &stops, nullptr);
+        ::raise(SIGINT);
+      }
       if (!input.empty()) ::dup2(::open((dir / input).c_str(), O_RDONLY), 0);
       int out = ::open((dir / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int err = ::open((dir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -130,6 +137,7 @@ class Tavelo : public ::testing::Test {
   }
 
   fs::path dir;
+  bool interruptAtStart = false;  // Start's program gets Ctrl-C at once
   const std::string examples = TAVELO_EXAMPLES;
 };
 
@@ -573,6 +581,8 @@ TEST_F(Tavelo, PluginFoldersAreSearchedInOrder) {
   // Every command searches them; the copy is a note, not a failure.
   EXPECT_EQ(render.code, 0) << render.err;
   EXPECT_NE(render.err.find("multiple copies of plug-in effect"), std::string::npos) << render.err;
+}
+
 // A file-size limit (ulimit -f) makes every writer fail with the disk's
 // reason; the file that had the name stays and no temporary is left.
 TEST_F(Tavelo, AFileSizeLimitFailsTheWriteAndKeepsTheOldFile) {
@@ -593,6 +603,18 @@ TEST_F(Tavelo, AFileSizeLimitFailsTheWriteAndKeepsTheOldFile) {
     EXPECT_EQ(Slurp(dir / file), "the earlier file") << file;
     EXPECT_TRUE(Files(".").empty()) << file;
   }
+}
+
+// `tavelo build` stopped before it saves: it says so and the earlier file
+// of that name stays.
+TEST_F(Tavelo, BuildStoppedBeforeSavingKeepsTheFile) {
+  Write("p.tvp", "the earlier file");
+  interruptAtStart = true;
+  const Outcome r = Tv({"build", examples + "/title_card.json", "-o", "p.tvp"});
+  EXPECT_EQ(r.code, 130);
+  EXPECT_EQ(r.err, "tavelo: interrupted; \"p.tvp\" was not written\n");
+  EXPECT_EQ(Slurp(dir / "p.tvp"), "the earlier file");
+  EXPECT_TRUE(Files(".").empty());
 }
 
 // A named pipe opened as a project, a description, footage or a plug-in is
