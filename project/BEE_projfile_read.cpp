@@ -652,7 +652,10 @@ class ProjectReader {
     char names[256] = "";
     int32_t missing = 0;
     Handle parade = nullptr;
-    if (ErrorCode err = FLT_ReadParade(c_, nullptr, version_, nullptr, &layr, &par8, names, &missing, &parade))
+    // The chain asks the renderer for the frame's time before every call,
+    // as the chains made by commands do.
+    if (ErrorCode err =
+            FLT_ReadParade(c_, &EffectLayerInfo, version_, nullptr, &layr, &par8, names, &missing, &parade))
       return err;
     int32_t n = 0;
     FLT_InqParadeNumSeqs(parade, &n);
