@@ -3,7 +3,7 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "BEE_internal.h"
+#include "BEE_records.h"
 
 namespace tv::bee {
 
@@ -21,12 +21,11 @@ void InitCompDefaults(BEE_ItemRec& r) {
   r.workEnd = Time{-1, 600};
 }
 
-ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration, uint32_t site) {
+ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration) {
   *duration = kInvalidTime;
   // A rate of 0 has no frame duration (and would loop the scaling below
-  // forever on an invalid time): it is refused here.
-  if (frameRate == 0 || frameRate > INT32_MAX)
-    return kReport.Report(site, kSevError, kErrBadParam, kTextBadFrameRate, {static_cast<int64_t>(frameRate)});
+  // forever on an invalid time).
+  if (frameRate == 0 || frameRate > INT32_MAX) return kErrBadParam;
   Time d{};
   if (ErrorCode err = T_FrameRate2Duration(static_cast<Fixed>(frameRate), &d)) return err;
   while (d.scale < 2000) {
@@ -40,21 +39,8 @@ ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration, uint32_t s
     d.value /= 2;
     d.scale /= 2;
   }
-  if (d.value <= 0 || d.scale == 0)
-    return kReport.Report(site, kSevError, kErrBadParam, kTextBadFrameRate, {static_cast<int64_t>(frameRate)});
+  if (d.value <= 0 || d.scale == 0) return kErrBadParam;
   *duration = d;
-  return 0;
-}
-
-ErrorCode ValidateCompSettings(const BEE_CompSettings& s, uint32_t site) {
-  Time fd{};
-  if (ErrorCode err = NormalisedFrameDuration(s.frameRate, &fd, site)) return err;
-  // A resolution factor of 0 would divide by zero when the frame is downsampled.
-  if (s.dsfH == 0 || s.dsfV == 0)
-    return kReport.Report(site, kSevError, kErrBadParam, kTextBadResolution, {s.dsfH, s.dsfV});
-  if (s.width == 0 || s.height == 0 || s.pixelAspect.den == 0 || s.pixelAspect.num <= 0 ||
-      s.duration.scale == 0 || s.duration.value < 0 || s.secondTime.scale == 0)
-    return kReport.Report(site, kSevError, kErrBadParam, kTextBadDimensions, {s.width, s.height});
   return 0;
 }
 
@@ -65,9 +51,9 @@ Time SnapToGrid(const BEE_ItemRec& comp, Time t) {
 }
 
 ErrorCode ApplyCompSettings(BEE_Item comp, const BEE_CompSettings& s) {
-  if (ErrorCode err = ValidateCompSettings(s, BEE_SiteCompSettings)) return err;
+  if (Fault f = CheckCompSettings(s)) return Refuse(BEE_SiteCompSettings, f);
   Time fd{};
-  if (ErrorCode err = NormalisedFrameDuration(s.frameRate, &fd, BEE_SiteCompSettings)) return err;
+  NormalisedFrameDuration(s.frameRate, &fd);
   // The streams are rebased before anything else changes, so that a failure
   // leaves the composition as it was.
   if (fd.scale != R(comp).frameDuration.scale)

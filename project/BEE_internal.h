@@ -126,6 +126,7 @@ enum Text : int32_t {
   kTextBadStretch, kTextBadSwitch, kTextNotFolder, kTextNotComp, kTextNotSolid, kTextItemInUse,
   kTextBadIndex, kTextBadStream, kTextNoStream, kTextBadPrefs, kTextBadDimensions, kTextOutOfMemoryWhat,
   kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes, kTextBadArgument,
+  kTextBadTransferMode, kTextBadFrameDuration, kTextBadCompTimes, kTextBadKeys,
   kTextCacheUnbalanced,  // frame cache
   // Stream values in user units: answers of effects to a parameter change.
   kTextChangedValueStdControl, kTextChangedUI, kTextSetToVary, kTextSetToConstant,
@@ -280,8 +281,9 @@ void MarkSortStale();
 void InitCompDefaults(BEE_ItemRec& r);
 // Applies validated settings (the "Composition Settings" steps).
 ErrorCode ApplyCompSettings(BEE_Item comp, const BEE_CompSettings& s);
-ErrorCode ValidateCompSettings(const BEE_CompSettings& s, uint32_t site);
-ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration, uint32_t site);
+// The frame duration of a frame rate, its scale brought into 2000..115200;
+// 3 (not reported) for a rate that has none.
+ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration);
 Time SnapToGrid(const BEE_ItemRec& comp, Time t);
 // Whether source may be a layer's source in comp (no composition contains itself).
 bool SourceAllowed(BEE_Item comp, BEE_Item source);

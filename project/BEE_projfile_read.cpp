@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "BEE_projfile.h"
+#include "BEE_records.h"
 #include "FLT.h"
 #include "LIST_file.h"
 #include "U.h"
@@ -363,10 +364,7 @@ class ProjectReader {
     c.frameRate = r.Read<uint32_t>();
     r.Skip(4);
     c.secondTime = GetTime(r);
-    if (c.dsfH == 0 || c.dsfV == 0 || c.frameDuration.scale == 0 || c.duration.scale == 0 ||
-        c.currentTime.scale == 0 || c.hsf.den == 0 || c.hsf.num <= 0 || c.width == 0 || c.height == 0 ||
-        c.frameRate == 0)
-      return Strange("bad composition settings", kids[at]);
+    if (Fault f = CheckCompRecord(CompRecordOf(it))) return Strange(f.field, kids[at]);
     ++at;
     if (at < kids.size() && Is(kids[at], ktmrk)) {
       if (ErrorCode err = Record(item, kids[at], kTmrkSize, kTmrkSize, &b)) return err;
@@ -394,7 +392,7 @@ class ProjectReader {
     s.solidSetting = r.Read<uint32_t>();
     s.width = r.Read<uint16_t>();
     s.height = r.Read<uint16_t>();
-    if (s.width == 0 || s.height == 0) return Strange("bad solid size", kids[at]);
+    if (Fault f = CheckSolidSize(s.width, s.height)) return Strange(f.field, kids[at]);
     ++at;
     return 0;
   }
@@ -429,8 +427,7 @@ class ProjectReader {
     d.hasVideo = r.Read<uint32_t>();
     r.ReadBytes(std::span(reinterpret_cast<uint8_t*>(d.text), sizeof d.text));
     d.name[31] = d.formatName[31] = d.text[sizeof d.text - 1] = 0;
-    if (d.duration.scale == 0 || d.pixelAspect.den == 0 || d.pixelAspect.num <= 0)
-      return Strange("bad footage description", kids[at]);
+    if (Fault f = CheckFootageDesc(d)) return Strange(f.field, kids[at]);
     Handle h = NewHandle(sizeof d);
     if (!h) return kReport.OutOfMemory(kSiteProjectFile, kTextOutOfMemoryWhat, sizeof d);
     std::memcpy(*h, &d, sizeof d);
@@ -546,9 +543,10 @@ class ProjectReader {
     if (size < kLdtaSize19) stretch.den = 65536;
     if (version_ < 20) origin = BEE_RulerOrigin{0, 0};
     if (version_ < 16) label = -1;
-    if (offset.scale == 0 || in.scale == 0 || out.scale == 0 || stretch.den == 0 || quality < 0 ||
-        quality > BEE_QualityBest || matte > BEE_MatteLumaInverted || hasComment > 1)
-      return Strange("bad layer settings", kids[0]);
+    if (hasComment > 1) return Strange("bad layer settings", kids[0]);
+    if (Fault f = CheckLayerRecord(LayerRecord{quality, BEE_TransferSettings{mode, transferFlags, matte}, stretch,
+                                               BEE_LayerTimes{offset, in, out}}))
+      return Strange(f.field, kids[0]);
     uint32_t id = 0;
     if (ErrorCode err = TakeId(fileId, kids[0], &id)) return err;
 
@@ -625,6 +623,8 @@ class ProjectReader {
       ++at;
     }
     if (at != kids.size()) return Strange("unexpected chunk", kids[at]);
+    // Every key as a command would take it.
+    if (Fault f = CheckLayerStreams(l)) return Strange(f.field, self);
     path_.pop_back();
     return 0;
   }
@@ -723,6 +723,7 @@ class ProjectReader {
       m.locked = r.Read<uint32_t>();
       std::memcpy(m.name, b.data() + 16, 32);
       m.name[31] = 0;
+      if (Fault f = CheckMaskRecord(MaskRecord{m.mode, m.invert, m.locked})) return Strange(f.field, kids[at]);
       if (ErrorCode err = TakeId(m.id, kids[at], &m.id)) return err;
       if (!R(l).masks) {
         LIST_Handle list = nullptr;
