@@ -439,10 +439,27 @@ class ProjectReader {
       PIN_SeqSpecH seq = nullptr;
       if (ErrorCode err = ReadSeqSpec(item, kids[at], &seq)) return err;
       R(it).seqSpec = seq;
+      DropPlaceholderPicture(it, seq);
       NoteChangedSource(it, seq);
       ++at;
     }
     return 0;
+  }
+
+  // Sound files kept a one-pixel picture in projects saved before the engine
+  // knew them as sound only: they open without it (no size, no video), as
+  // they would be imported now.
+  void DropPlaceholderPicture(BEE_Item it, PIN_SeqSpecH seq) {
+    FourCC sig = 0;
+    PIN_ModuleInfo module{};
+    if (PIN_GetModuleSignature(seq, &sig) != 0 || PIN_GetModuleInfo(-1, sig, &module) != 0 ||
+        !(module.flags & PIN_ModFlag_NoVideo))
+      return;
+    BEE_FootageDesc& kept = *reinterpret_cast<BEE_FootageDesc*>(*R(it).footage);
+    kept.hasVideo = 0;
+    kept.width = kept.height = 0;
+    R(it).width = R(it).height = 0;
+    R(it).flags &= ~static_cast<uint32_t>(BEE_ItemVideo);
   }
 
   // A source file that no longer matches what the project knew of it (its

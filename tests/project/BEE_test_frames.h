@@ -3,17 +3,39 @@
 // with a folder for files, and digests of composition frames.
 #pragma once
 
+#include <cmath>
+#include <fstream>
 #include <functional>
 
 #include "BEE_test_support.h"
 #include "BM.h"
 #include "Digest.h"
 #include "FLT.h"
+#include "PIN.h"
 
 namespace tv::bee::test {
 
+// A 16-bit stereo WAV of a 440 Hz tone, written byte by byte.
+inline void WriteToneWav(const std::string& path, int seconds, uint32_t rate = 48000) {
+  const uint32_t frames = rate * static_cast<uint32_t>(seconds), data = frames * 4;
+  std::ofstream f(path, std::ios::binary);
+  auto u32 = [&](uint32_t v) { f.put(char(v)).put(char(v >> 8)).put(char(v >> 16)).put(char(v >> 24)); };
+  auto u16 = [&](uint16_t v) { f.put(char(v)).put(char(v >> 8)); };
+  f << "RIFF";
+  u32(36 + data);
+  f << "WAVEfmt ";
+  u32(16), u16(1), u16(2), u32(rate), u32(rate * 4), u16(4), u16(16);
+  f << "data";
+  u32(data);
+  for (uint32_t i = 0; i < frames; ++i) {
+    const auto s = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 440 * i / rate)));
+    u16(static_cast<uint16_t>(s)), u16(static_cast<uint16_t>(-s));
+  }
+}
+
 class FramesFixture : public BeeFixture {
  protected:
+  FramesFixture() : BeeFixture({BM_PackageNumber, PIN_PackageNumber, BEE_PackageNumber}) {}
   // What the packages below keep from first use until they die (effect
   // class templates, shape kinds, the files' tables) is made once by
   // warm(), before the leak counts are taken again.
