@@ -418,6 +418,25 @@ ErrorCode Renderer::Composite(BEE_Item comp, const BEE_RenderRequest& rq, BM_Wor
 }
 
 // ---- One layer ------------------------------------------------------------------------------------
+namespace {
+
+// Footage interpreted as premultiplied (against its matte colour) is brought
+// into the straight form the layer pipeline works on.
+ErrorCode Straighten(BEE_Item src, BM_World frame) {
+  PIN_SeqSpecH seq = ShownProxy(src);
+  if (!seq && R(src).kind == BEE_KindFootage) seq = R(src).seqSpec;
+  if (!seq) return 0;
+  PIN_Interpretation interp{};
+  if (ErrorCode err = PIN_GetInterpretation(seq, &interp)) return err;
+  if (interp.alpha.type != PIN_Alpha_Premul) return 0;
+  Locked l(frame);
+  if (ErrorCode err = l.error()) return err;
+  const PF_Pixel matte{255, interp.alpha.red, interp.alpha.green, interp.alpha.blue};
+  return PF_PremulColor(nullptr, 0, &matte, &l.pf());
+}
+
+}  // namespace
+
 ErrorCode Renderer::SourceFrame(BEE_Layer layer, const BEE_RenderRequest& lrq, Time layerTime, Time layerSpan,
                                 TempWorld& out) {
   BEE_Item src = R(layer).source;
@@ -432,8 +451,10 @@ ErrorCode Renderer::SourceFrame(BEE_Layer layer, const BEE_RenderRequest& lrq, T
   if (!IsZero(layerSpan) && BEE_LayerToSourceTimeSpan(layer, layerTime, layerSpan, &s0, &sd) == 0) srq.span = sd;
   srq.field = 0;
   srq.layerCount = -1;
-  return DrawItem(src, srq, out.w);
+  if (ErrorCode err = DrawItem(src, srq, out.w)) return err;
+  return Straighten(src, out.w);
 }
+
 
 namespace {
 
