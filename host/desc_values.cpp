@@ -51,6 +51,8 @@ std::vector<double> Node::Numbers(size_t count, bool allowScalar) const {
     const uint32_t c = Colour();
     return {double(c >> 24), double((c >> 16) & 0xFF), double((c >> 8) & 0xFF), double(c & 0xFF)};
   }
+  // A checkbox: true or false.
+  if (j.is_boolean() && count == 1) return {j.get<bool>() ? 1.0 : 0.0};
   if (j.is_number()) {
     if (count == 1 || allowScalar) return std::vector<double>(count, Number());
     Error("expected a list of " + std::to_string(count) + " numbers");

@@ -181,7 +181,8 @@ TEST_F(Tavelo, DescriptionErrorsNameTheirPath) {
        "d.json: comps[0].layers[0].effects[0].effect: no effect named \"Sparkle\""},
       {R"({"comps": [{)" + comp +
            R"(, "layers": [{"solid": {"color": "#fff000"}, "effects": [{"effect": "Fast Blur", "params": {"Size": 2}}]}]}]})",
-       "d.json: comps[0].layers[0].effects[0].params.Size: the effect has no parameter \"Size\" (it has \"Radius\")"},
+       "d.json: comps[0].layers[0].effects[0].params.Size: the effect has no parameter \"Size\" (it has \"Radius\", "
+       "\"Repeat Edge Pixels\")"},
       {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "masks": [{"oval": [4, 4, 2, 2]}]}]}]})",
        "d.json: comps[0].layers[0].masks[0].oval: left must be less than right"},
       {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "masks": [{"path": [[0, 0], [4, 4]]}]}]}]})",
@@ -195,6 +196,11 @@ TEST_F(Tavelo, DescriptionErrorsNameTheirPath) {
     EXPECT_EQ(r.code, 1) << text;
     EXPECT_NE(r.err.find(message), std::string::npos) << text << "\n" << r.err;
   }
+  // A checkbox takes true or false.
+  Write("d.json", R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "effects": [{"effect": )"
+                  R"("Fast Blur", "params": {"Radius": 2, "Repeat Edge Pixels": true}}]}]}]})");
+  Outcome r = Tv({"info", "d.json"});
+  EXPECT_EQ(r.code, 0) << r.err;
 }
 
 // A description built to a project file shows the same project and renders

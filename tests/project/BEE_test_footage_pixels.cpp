@@ -83,26 +83,18 @@ class FootagePixels : public FramesFixture {
   // The largest difference of a colour channel from the straight image over
   // the background.
   static int WorstError(BEE_Item comp, uint32_t background) {
-    const Rect r{0, 0, kH, kW};
-    BM_World w = nullptr;
-    if (BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &w) != 0) return 256;
-    const BEE_RenderRequest rq{{0, 30}, {1, 30}, 0, 0, -1, {0, 0}};
-    EXPECT_EQ(BEEp_RenderItemFrame(comp, &rq, w), 0);
-    int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
-    BM_GetWorldInfo(w, &width, &height, &depth, &rowBytes);
-    Boolean32 failed = 0;
-    BM_LockPixels(0, w, &failed);
-    const auto* base = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w));
+    const std::vector<uint32_t> px = Pixels(comp, 0);
+    if (px.size() != size_t{kW} * kH) return 256;
     int worst = 0;
     for (int y = 0; y < kH; ++y)
       for (int x = 0; x < kW; ++x)
         for (int c = 0; c < 3; ++c) {
-          const int a = Alpha(x, y), b = static_cast<int>((background >> (16 - 8 * c)) & 0xFF);
+          const int shift = 16 - 8 * c;
+          const int a = Alpha(x, y), b = static_cast<int>((background >> shift) & 0xFF);
           const int want = (kColour[c] * a + b * (255 - a) + 127) / 255;
-          worst = std::max(worst, std::abs(base[y * rowBytes + 4 * x + 1 + c] - want));
+          const int got = static_cast<int>((px[static_cast<size_t>(y * kW + x)] >> shift) & 0xFF);
+          worst = std::max(worst, std::abs(got - want));
         }
-    BM_UnlockPixels(w);
-    BM_DisposeWorld(w);
     return worst;
   }
   BEE_Item tone_ = nullptr;

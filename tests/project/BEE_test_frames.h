@@ -108,6 +108,33 @@ class FramesFixture : public BeeFixture {
     if (err) *err = e;
     return digest;
   }
+  // The composition's frame as pixels (bytes alpha, red, green, blue from the
+  // high byte down), row by row; empty when it does not render.
+  static std::vector<uint32_t> Pixels(BEE_Item comp, int32_t frame, int32_t* width = nullptr) {
+    int32_t w = 0, h = 0;
+    std::vector<uint32_t> out;
+    if (BEE_GetCompDimensionsDSF(comp, &w, &h, nullptr) != 0) return out;
+    if (width) *width = w;
+    const Rect r{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
+    BM_World world = nullptr;
+    if (BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &world) != 0) return out;
+    const BEE_RenderRequest rq{{frame, 30}, {1, 30}, 0, 0, -1, {0, 0}};
+    if (BEEp_RenderItemFrame(comp, &rq, world) == 0) {
+      int32_t width2 = 0, height = 0, depth = 0, rowBytes = 0;
+      BM_GetWorldInfo(world, &width2, &height, &depth, &rowBytes);
+      Boolean32 failed = 0;
+      BM_LockPixels(0, world, &failed);
+      const auto* base = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(world));
+      for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+          const uint8_t* p = base + static_cast<ptrdiff_t>(y) * rowBytes + 4 * x;
+          out.push_back(uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]);
+        }
+      BM_UnlockPixels(world);
+    }
+    BM_DisposeWorld(world);
+    return out;
+  }
   // Frames at several times.
   static std::vector<uint64_t> Frames(BEE_Item comp, std::initializer_list<int32_t> frames) {
     std::vector<uint64_t> out;
