@@ -25,7 +25,8 @@ ErrorCode CheckSource(BEE_Item comp, BEE_Item source) {
     return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextSelfContaining);
   if (k != BEE_KindComp && k != BEE_KindFootage)
     return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
-  return 0;
+  // Nesting that no frame could render is refused now, not at render time.
+  return CheckNesting(comp, source, BEE_SiteSource);
 }
 
 bool OwnsSolid(BEE_Layer layer) {
@@ -265,7 +266,7 @@ BEE_OP(OpReplaceSource) {
   if (OwnsSolid(layer)) return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
   if (ErrorCode err = CheckSource(R(layer).comp, source)) return err;
   SetInverse(inv, ReplaceSourceCmd{layer, R(layer).source});
-  R(layer).source = source;
+  SetSource(layer, source);
   TouchLayer(layer);
   return 0;
 }
@@ -317,7 +318,7 @@ ErrorCode SetSources(const SourcePair* pairs, int32_t count, BEE_CmdRec* inv) {
   SourcePair* old = list->pairs();
   for (int32_t i = 0; i < count; ++i) {
     old[i] = SourcePair{pairs[i].layer, R(pairs[i].layer).source};
-    R(pairs[i].layer).source = pairs[i].source;
+    SetSource(pairs[i].layer, pairs[i].source);
     TouchLayer(pairs[i].layer);
   }
   SetInverse(inv, SetSourcesCmd{{}, list});

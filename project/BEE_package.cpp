@@ -152,6 +152,8 @@ constexpr pkg::Text kTexts[] = {
     {kTextBadFrameDuration, "a frame duration must be the one its frame rate gives (%ld/%lu)."},
     {kTextBadCompTimes, "invalid composition times."},
     {kTextBadKeys, "invalid keyframes for stream %ld: a value is missing, not a number, out of its range or a relative shape."},
+    {kTextTooDeep,
+     "compositions can be nested at most %ld levels deep: putting \"%s\" into \"%s\" would nest them deeper."},
     {kTextCacheUnbalanced, "memory inefficiency due to %ld unbalanced frame checkouts"},
     {kTextChangedValueStdControl,
      "PF_ChangeFlag_CHANGED_VALUE not allowed for PF_PUI_STD_CONTROL_ONLY params, use PF_UpdateParamUI() instead."},

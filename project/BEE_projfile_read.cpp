@@ -784,9 +784,19 @@ class ProjectReader {
       if (R(src).kind == BEE_KindFolder) return Strange("a folder as a layer source", p.at);
       R(p.layer).source = src;
     }
+    // Every layer of the file joins its source's users; then no composition
+    // may contain itself, nor nest deeper than a frame renders.
+    std::vector<BEE_Item> comps;
+    for (BEE_Item it : staged_) {
+      if (R(it).kind != BEE_KindComp) continue;
+      comps.push_back(it);
+      const int32_t n = LayerCount(it);
+      for (int32_t i = 0; i < n; ++i) LinkSource(LayerAt(it, i));
+    }
     for (const Pending& p : pending_)
       if (!SourceAllowed(R(p.layer).comp, R(p.layer).source))
         return Strange("a composition that contains itself", p.at);
+    if (!pending_.empty() && DeepestNesting(comps) > BEE_MaxRenderDepth) return Strange("composition nesting too deep", pending_.front().at);
     return 0;
   }
 
