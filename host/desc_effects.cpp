@@ -67,6 +67,12 @@ int32_t FindParam(BEE_Layer layer, int32_t effect, const Node& where, const std:
   where.Error("the effect has no parameter \"" + key + "\" (it has " + names + ")");
 }
 
+// Mask coordinates are 16.16 fixed point: pixels from -32767 to 32767.
+void CheckPixels(const Node& n, const std::vector<double>& v) {
+  for (double x : v)
+    if (!(x >= -32767 && x <= 32767)) n.Error("pixels must lie between -32767 and 32767");
+}
+
 // The mask's shape as a Bezier path in layer pixels: a rectangle or an oval
 // ([left, top, right, bottom]), or a closed path through points, with
 // straight sides or (smooth) handles through the neighbours.
@@ -84,6 +90,7 @@ OM_Shape MaskShape(const Node& m) {
     std::vector<FixedPoint> points;
     for (size_t i = 0; i < path->Size(); ++i) {
       std::vector<double> p = path->At(i).Numbers(2, false);
+      CheckPixels(path->At(i), p);
       points.push_back(FixedPoint{ToFixed(p[0]), ToFixed(p[1])});
     }
     bool smooth = false;
@@ -97,6 +104,7 @@ OM_Shape MaskShape(const Node& m) {
     const Node& box = rect ? *rect : *oval;
     std::vector<double> b = box.Numbers(4, false);
     if (!(b[0] < b[2] && b[1] < b[3])) box.Error("left must be less than right and top less than bottom");
+    CheckPixels(box, b);
     const FixedRect bounds{ToFixed(b[0]), ToFixed(b[1]), ToFixed(b[2]), ToFixed(b[3])};
     Check(OM_NewShape(rect ? OM_TypeRect : OM_TypeOval, &bounds, &shape), where + ": making the shape");
     // Masks hold Bezier paths: the rectangle or oval becomes one.

@@ -185,6 +185,9 @@ TEST_F(Tavelo, DescriptionErrorsNameTheirPath) {
        "\"Repeat Edge Pixels\")"},
       {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "masks": [{"oval": [4, 4, 2, 2]}]}]}]})",
        "d.json: comps[0].layers[0].masks[0].oval: left must be less than right"},
+      {R"({"comps": [{)" + comp +
+           R"(, "layers": [{"solid": {"color": "#fff000"}, "masks": [{"rect": [-1e300, -1e300, 1e300, 1e300]}]}]}]})",
+       "d.json: comps[0].layers[0].masks[0].rect: pixels must lie between -32767 and 32767"},
       {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "masks": [{"path": [[0, 0], [4, 4]]}]}]}]})",
        "d.json: comps[0].layers[0].masks[0].path: a path needs at least 3 points"},
       {R"({"footage": [{"name": "F", "file": "nothing.png"}], "comps": [{)" + comp + "}]}",
