@@ -33,6 +33,9 @@ struct Failure : std::runtime_error {
 struct Common {
   bool quiet = false;
   std::vector<std::string> pluginDirs;
+  // Whether TAVELO_PLUGIN_PATH, the user's and the installation's plug-in
+  // folders are scanned too (plugin_folders.h).
+  bool defaultPluginFolders = true;
 };
 
 // A sub-command's parser callback stores what to run here; main runs it once
@@ -54,6 +57,8 @@ void AddAudioCommands(CLI::App& app, Dispatch& d);
 void AddKeysCommand(CLI::App& app, Dispatch& d);
 void AddSheetCommand(CLI::App& app, Dispatch& d);
 void AddFarmCommand(CLI::App& app, Dispatch& d);
+// The hidden _man and _complete (cmd_manual.cpp); added after every other command.
+void AddManualCommands(CLI::App& app, Dispatch& d);
 
 // Adds --quiet and --plugins to a sub-command.
 void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins);

@@ -669,10 +669,9 @@ class ProjectReader {
     char names[256] = "";
     int32_t missing = 0;
     Handle parade = nullptr;
-    // The chain asks the renderer for the frame's time before every call,
-    // as the chains made by commands do.
-    if (ErrorCode err =
-            FLT_ReadParade(c_, &EffectLayerInfo, version_, nullptr, &layr, &par8, names, &missing, &parade))
+    // The chain tells its effects the time of each frame, as one made by
+    // applying effects does: keyed parameters are evaluated at every frame.
+    if (ErrorCode err = FLT_ReadParade(c_, &EffectLayerInfo, version_, nullptr, &layr, &par8, names, &missing, &parade))
       return err;
     int32_t n = 0;
     FLT_InqParadeNumSeqs(parade, &n);
