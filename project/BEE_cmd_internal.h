@@ -620,6 +620,16 @@ struct RememberInterpCmd {
   const RememberedInterp* state;  // the state to restore (null: remember item)
 };
 
+// Command 9. Words: the composition and a layer outside every composition,
+// which the composition takes (the caller keeps it on failure).
+struct PasteLayerCmd {
+  static constexpr int32_t kNumber = BEE_CmdNumPasteLayer;
+  static constexpr BEE_CmdOp kOp = &OpPasteLayer;
+  using Made = ClearLayerCmd;
+  BEE_Item comp;
+  BEE_Layer layer;
+};
+
 // Runs command C through the dispatcher (BEE_DoCommand); on success
 // inverse (when given) receives the inverse's two words.
 template <class C>

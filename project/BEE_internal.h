@@ -113,6 +113,7 @@ enum Text : int32_t {
   kTextNewGuide, kTextRemoveGuide, kTextGuideMove, kTextLabelChange, kTextCommentChange,
   kTextEffectNameChange, kTextRulerOrigin, kTextMaskLock, kTextCopy, kTextPasteLayer, kTextPasteLayers,
   kTextPasteKeyframes, kTextMoveKeyframes, kTextConsolidation, kTextPrecompose, kTextMakingMovie,
+  kTextMaskTransform, kTextPrecomposeNothing, kTextPrecomposeOne, kTextPrecomposeSource,
   // Messages.
   kTextDamagedItem, kTextDamagedLayer, kTextStrange, kTextTooManyEffects, kTextTooManyMasks,
   kTextBadSource, kTextSourceDeleted, kTextCircularSolid, kTextCircularPaste, kTextMissing,
