@@ -57,6 +57,7 @@ void AddAudioCommands(CLI::App& app, Dispatch& d);
 void AddKeysCommand(CLI::App& app, Dispatch& d);
 void AddSheetCommand(CLI::App& app, Dispatch& d);
 void AddFarmCommand(CLI::App& app, Dispatch& d);
+void AddViewCommand(CLI::App& app, Dispatch& d);
 // The hidden _man and _complete (cmd_manual.cpp); added after every other command.
 void AddManualCommands(CLI::App& app, Dispatch& d);
 

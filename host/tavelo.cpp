@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
   AddKeysCommand(app, d);
   AddSheetCommand(app, d);
   AddFarmCommand(app, d);
+  AddViewCommand(app, d);
   AddManualCommands(app, d);
   try {
     app.parse(argc, argv);

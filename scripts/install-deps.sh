@@ -8,10 +8,11 @@
 # in its tests, which skip without it. The host reads project descriptions
 # with nlohmann-json; sound
 # plays through ALSA. The Text effect shapes with HarfBuzz and FriBidi, draws
-# glyphs with FreeType and finds fonts with fontconfig.
+# glyphs with FreeType and finds fonts with fontconfig. `tavelo view` serves
+# its page over HTTP with cpp-httplib.
 set -euo pipefail
 need=()
-for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache pkg-config libsndfile1-dev sox libcairo2-dev libopenimageio-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg openimageio-tools libcli11-dev nlohmann-json3-dev libasound2-dev libharfbuzz-dev libfreetype-dev libfontconfig-dev libfribidi-dev; do
+for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache pkg-config libsndfile1-dev sox libcairo2-dev libopenimageio-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg openimageio-tools libcli11-dev nlohmann-json3-dev libasound2-dev libharfbuzz-dev libfreetype-dev libfontconfig-dev libfribidi-dev libcpp-httplib-dev; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 # The demo's title and the text tests draw with the DejaVu fonts.
