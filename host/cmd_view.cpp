@@ -225,7 +225,7 @@ int View(const ViewOptions& o, const Common& common) {
         server.stop();
         break;
       }
-      if (viewer.ReloadIfChanged() && !common.quiet) {
+      if (viewer.ReloadIfChanged() && !common.Quiet()) {
         std::printf("reloaded %s\n", o.project.c_str());
         std::fflush(stdout);
       }
@@ -239,7 +239,7 @@ int View(const ViewOptions& o, const Common& common) {
   wake.notify_all();
   watcher.join();
   if (!listened && !Interrupted()) Fail("the server stopped unexpectedly");
-  if (!common.quiet) std::printf("stopped\n");
+  if (!common.Quiet()) std::printf("stopped\n");
   return kExitDone;
 }
 

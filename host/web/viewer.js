@@ -14,6 +14,7 @@ const view = {
   comp: null,            // the composition's JSON (with its layers)
   frame: 0,              // the frame asked for
   shownFrame: -1,        // the frame on screen
+  shownRevision: 0,      // the project's revision it was rendered from
   revision: 0,
   playing: false,
   shown: 0,
@@ -57,7 +58,7 @@ function fetchFrame(f, format) {
   const key = `${view.revision}|${view.comp.id}|${$('res').value}|${format}|${f}`;
   let entry = frames.get(key);
   if (entry) return entry;
-  entry = { ready: false };
+  entry = { ready: false, revision: view.revision };
   entry.promise = api(frameUrl(f, format)).then(async (r) => {
     entry.ms = r.headers.get('X-Render-Ms');
     entry.hit = r.headers.get('X-Cache') === 'hit';
@@ -90,6 +91,7 @@ function timecode(f) {
 function display(f, entry) {
   $('frame').src = entry.url;
   view.shownFrame = f;
+  view.shownRevision = entry.revision;
   $('frame').dataset.frame = f;
   $('render-time').textContent = entry.hit ? `${entry.ms} ms (cached)` : `${entry.ms} ms`;
   $('position').textContent = `frame ${f} / ${view.comp.frames - 1}  ${timecode(f)}`;
