@@ -198,6 +198,8 @@ int View(const ViewOptions& o, const Common& common) {
   const std::string token = IsLoopback(o.bind) ? std::string() : NewToken();
   httplib::Server server;
   server.set_payload_max_length(1 << 16);
+  // Headers and body go out at once, not held back for an acknowledgement.
+  server.set_tcp_nodelay(true);
   Routes(server, viewer, web);
   int port = o.port;
   Guards(server, token, o.bind, port);

@@ -149,10 +149,17 @@ Viewer::Stamp Viewer::StampNow() const {
   return s;
 }
 
+void Viewer::Changed() {
+  ++revision_;
+  encoded_.clear();
+  encodedOrder_.clear();
+  encodedBytes_ = 0;
+}
+
 void Viewer::Load() {
   stamp_ = StampNow();
   loadError_.clear();
-  ++revision_;
+  Changed();
   try {
     BEE_CloseProject();
     Check(BEE_NewProject(), "starting a project");
@@ -252,6 +259,8 @@ Reply Viewer::Frame(uint32_t id, const Params& params) {
     const std::string res = Choice(params, "res", {"full", "half", "third", "quarter"});
     const std::string format = Choice(params, "format", {"png", "jpeg"});
     const uint16_t factor = res == "full" ? 1 : res == "half" ? 2 : res == "third" ? 3 : 4;
+    const std::string key = std::to_string(id) + "/" + std::to_string(frame) + "/" + res + "/" + format;
+    if (auto it = encoded_.find(key); it != encoded_.end()) return it->second;
     int32_t w = 0, h = 0;
     Check(BEE_GetItemDimensions(comp, &w, &h), "reading the composition's size");
     BEE_AdjustForDSF(factor, factor, &w, &h);
@@ -291,6 +300,20 @@ Reply Viewer::Frame(uint32_t id, const Params& params) {
                  {"X-Frame", std::to_string(frame)},
                  {"X-Revision", std::to_string(revision_)},
                  {"Cache-Control", "no-store"}};
+    // Sent again from here, as a cache hit that took no rendering.
+    Reply kept = r;
+    kept.headers[0].second = "0.0";
+    kept.headers[1].second = "hit";
+    encodedBytes_ += kept.body.size();
+    encoded_.emplace(key, std::move(kept));
+    encodedOrder_.push_back(key);
+    size_t oldest = 0;
+    while (encodedBytes_ > kEncodedBudget && oldest + 1 < encodedOrder_.size()) {
+      auto it = encoded_.find(encodedOrder_[oldest++]);
+      encodedBytes_ -= it->second.body.size();
+      encoded_.erase(it);
+    }
+    encodedOrder_.erase(encodedOrder_.begin(), encodedOrder_.begin() + static_cast<ptrdiff_t>(oldest));
     return r;
   });
 }
@@ -337,7 +360,7 @@ Reply Viewer::SetSwitches(uint32_t id, int32_t number, const std::string& body) 
       Group group("Layer Switches");
       for (auto& [s, on] : changes) SetSwitch(layer, *s, on);
     }
-    ++revision_;
+    Changed();
     return JsonReply(LayerJson(layer, number));
   });
 }
@@ -352,7 +375,7 @@ Reply Viewer::Solo(uint32_t id, int32_t number) {
       Group group("Solo Layer");
       for (int32_t i = 1; i <= n; ++i) SetSwitch(LayerOf(comp, i), kSwitches[0], i == number);
     }
-    ++revision_;
+    Changed();
     return JsonReply(Json{{"solo", number}});
   });
 }
@@ -364,7 +387,7 @@ Reply Viewer::Undo(bool redo) {
     (redo ? BEE_RedoAvailable : BEE_UndoAvailable)(&available, nullptr);
     if (!available) return ErrorReply(409, redo ? "nothing to redo" : "nothing to undo");
     const ErrorCode err = redo ? BEE_Redo() : BEE_Undo();
-    ++revision_;
+    Changed();
     if (err) {
       const std::string text = Session::current ? Session::current->LastError() : std::string();
       if (Session::current) Session::current->TakeReports();

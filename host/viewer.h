@@ -76,6 +76,18 @@ class Viewer {
   BEE_Item CompById(uint32_t id);
   BEE_Layer LayerOf(BEE_Item comp, int32_t number);
   std::string ReadBack(const std::filesystem::path& file);
+  // A change, undo, redo or reload: a new revision, and the encoded frames
+  // of the old one forgotten.
+  void Changed();
+
+  // Frames as encoded and sent, by composition, frame, resolution and
+  // format, for the current revision; the oldest go first past the budget.
+  // The engine's frame cache keeps the pixels; this saves encoding them
+  // again while a page plays the same frames over and over.
+  static constexpr size_t kEncodedBudget = 128u << 20;
+  std::map<std::string, Reply> encoded_;
+  std::vector<std::string> encodedOrder_;
+  size_t encodedBytes_ = 0;
 
   std::mutex mutex_;
   std::string project_;
