@@ -175,6 +175,10 @@ void Guards(httplib::Server& server, const std::string& token, const std::string
   server.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
     if (res.status == 404 && res.body.empty())
       Send(res, ErrorReply(404, "no such page or call: " + req.method + " " + req.path));
+    else if (res.status == 400 && res.body.empty())
+      Send(res, ErrorReply(400, "the request could not be read (a POST needs a body with its length, such as {})"));
+    else if (res.status == 413 && res.body.empty())
+      Send(res, ErrorReply(413, "the request is too large (at most 64 KiB)"));
     else if (res.body.empty())
       Send(res, ErrorReply(res.status, "the request was refused (" + std::to_string(res.status) + ")"));
   });
