@@ -20,7 +20,7 @@ int Build(const BuildOptions& o, const Common& common) {
   Session session(common);
   LoadProject(o.description);
   SaveProject(o.output);
-  std::printf("wrote %s (%zu composition(s))\n", o.output.c_str(), Comps().size());
+  std::printf("wrote %s (%s)\n", o.output.c_str(), Count(static_cast<int64_t>(Comps().size()), "composition").c_str());
   return kExitDone;
 }
 
