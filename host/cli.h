@@ -76,6 +76,7 @@ void AddKeysCommand(CLI::App& app, Dispatch& d);
 void AddSheetCommand(CLI::App& app, Dispatch& d);
 void AddFarmCommand(CLI::App& app, Dispatch& d);
 void AddFormatsCommand(CLI::App& app, Dispatch& d);
+void AddViewCommand(CLI::App& app, Dispatch& d);
 // The hidden _man and _complete (cmd_manual.cpp); added after every other command.
 void AddManualCommands(CLI::App& app, Dispatch& d);
 

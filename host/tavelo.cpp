@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
   AddSheetCommand(app, d);
   AddFarmCommand(app, d);
   AddFormatsCommand(app, d);
+  AddViewCommand(app, d);
   AddManualCommands(app, d);
   // Set after the sub-commands are added, so it shows once, under
   // `tavelo --help` (and the manual page), not under every sub-command's help.
