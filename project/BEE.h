@@ -1316,6 +1316,11 @@ TV_EXPORT ErrorCode BEE_GetCompSelection(BEE_Item comp, BEE_Selection* selection
 // selection. Successive changes collapse into one undo step; the inverse
 // keeps the old selection until it is dropped.
 TV_EXPORT ErrorCode BEE_CmdSetCompSelection(BEE_Item comp, BEE_Selection selection);
+// Forgets every selected keyframe of the composition's selection (the
+// streams stay selected) through command 7, without a group of its own: it
+// joins the undo step that is open, or the one before it. Nothing is done
+// when no keyframe is selected.
+TV_EXPORT ErrorCode BEE_CmdDeselectAllKeyframes(BEE_Item comp);
 
 // ---- Scrap ----------------------------------------------------------------------------
 // A scrap holds copied layers (kind 1) or copied streams with their keys

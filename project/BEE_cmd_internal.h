@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "BEE_internal.h"
+#include "BEE_records.h"
 
 namespace tv::bee {
 

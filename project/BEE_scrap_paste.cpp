@@ -318,6 +318,8 @@ ErrorCode BEE_CmdPasteLayersIntoComp(BEE_Item comp, BEE_Scrap scrap) try {
         kReport.Note(kSitePaste, kSevWarning, kTextCircularPaste);
         warned = true;
       }
+    } else if (src && !ownSolid) {
+      err = CheckNesting(comp, src, kSitePaste);
     }
     if (err) {
       cleanup();

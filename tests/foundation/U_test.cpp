@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Package.h"
+#include "Platform.h"
 #include "TestSupport.h"
 #include "U.h"
 
@@ -421,6 +422,16 @@ TEST_F(ReportTest, FaultInjection) {
   int hits = 0;
   for (int i = 0; i < 10000; ++i) hits += U_StandardRandErrFilter(0, 0, 8192);
   EXPECT_NEAR(hits, 2500, 300);
+}
+
+// This platform has no movie media layer: asked for, it is absent (every
+// other trap is there).
+TEST_F(ReportTest, MovieMediaLayerIsAbsent) {
+  EXPECT_EQ(QTI_InitializeQTML(0), tv::kErrUnsupported);
+  EXPECT_EQ(U_TrapAvailable(0xAAAA), 0);
+  EXPECT_EQ(U_TrapAvailable(0xAAAA), 0);
+  EXPECT_EQ(U_TrapAvailable(0xA9FF), 1);
+  EXPECT_TRUE(rec.reports.empty());
 }
 
 TEST_F(ReportTest, DialogPlacement) {
