@@ -26,7 +26,11 @@ class FootageTime : public FramesFixture {
                               "'";
       ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     }
-    Warm([&] { Frame(Build(30), 0); });
+    Warm([&] {
+      Frame(Build(30), 0);
+      ASSERT_EQ(BEE_CmdSaveProject(Spec("warm.tvp"), 0, 0), 0);
+      ASSERT_EQ(BEE_CmdOpenProject(Spec("warm.tvp"), 0, nullptr), 0);
+    });
   }
   // A 2 s composition (8 x 8, 30 fps) with a layer of the clip at rate.
   BEE_Item Build(int rate) {
@@ -62,7 +66,6 @@ TEST_F(FootageTime, RemappedShortClipIsHeldAndReversed) {
   for (auto [at, v] : {std::pair{0, 0.0}, {1, 1.0}, {2, 0.0}})
     ASSERT_EQ(TDB_InsertKeyF(keyed, nullptr, at * scale, 1, &v, TDB_InterpLinear, TDB_InterpLinear), 0);
   ASSERT_EQ(BEE_CmdSetStreamKeys(layer_, BEE_StreamTimeRemap, keyed), 0);
-  TDB_DisposeStream(keyed);
   Time out{};
   ASSERT_EQ(BEE_GetLayerTime(layer_, BEE_LayerTimeOutClipped, &out, nullptr), 0);
   EXPECT_EQ(t::Compare(out, Time{2, 1}), 0);
