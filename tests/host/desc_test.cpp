@@ -410,7 +410,7 @@ TEST_F(Desc, FaultsAreToldExactly) {
        "effects)"},
       {layer + R"("effects": [{"effect": "Fast Blur", "params": {"Size": 2}}]}]}]})",
        "d.json:1:164: comps[0].layers[0].effects[0].params.Size: the effect has no parameter \"Size\" (it has "
-       "\"Radius\")"},
+       "\"Radius\", \"Repeat Edge Pixels\")"},
       {layer + R"("masks": [{"oval": [4, 4, 2, 2]}]}]}]})",
        "d.json:1:128: comps[0].layers[0].masks[0].oval: left must be less than right and top less than bottom"},
       {layer + R"("masks": [{"path": [[0, 0], [4, 4]]}]}]}]})",
