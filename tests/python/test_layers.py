@@ -101,8 +101,9 @@ def test_footage_interpretation_and_frame_blending(engine, tmp_path):
     if not shutil.which("ffmpeg"):
         pytest.skip("ffmpeg is not installed")
     movie = str(tmp_path / "telecine.mov")
-    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc2=s=64x32:r=24:d=1",
-                    "-vf", "telecine=first_field=bottom:pattern=23", "-c:v", "png", movie], check=True)
+    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "color=s=64x32:r=24:d=1",
+                    "-vf", "format=gray,geq=lum=mod(N*N*11\\,200)+20,telecine=first_field=bottom:pattern=23",
+                    "-c:v", "png", movie], check=True)
     project = engine.new_project()
     clip = project.import_footage(movie)
     assert clip.interpretation["fields"] == "off"
