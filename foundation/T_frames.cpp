@@ -11,16 +11,16 @@ namespace {
 
 // NTSC-family rates, whose 16.16 form is inexact, with their exact frame
 // durations (1001/30000 s and so on). A rate is taken as one of them from
-// the 16.16 form of the exact rate (30000/1001) to that of its two-decimal
-// name (29.97), one unit either side.
+// the 16.16 form of its two-decimal name (29.97) to that of the exact rate
+// (30000/1001), one unit either side.
 struct SpecialRate {
   Fixed low, high;
   Time duration;
 };
 constexpr SpecialRate kSpecialRates[] = {
-    {1964112 - 1, 1964114 + 1, {1001, 30000}},  // 30000/1001 (29.97)
-    {3928224 - 1, 3928228 + 1, {1001, 60000}},  // 60000/1001 (59.94)
-    {1571290 - 1, 1571291 + 1, {1001, 24000}},  // 24000/1001 (23.976)
+    {1964114 - 1, 1964116 + 1, {1001, 30000}},  // 29.97 to 30000/1001
+    {3928228 - 1, 3928232 + 1, {1001, 60000}},  // 59.94 to 60000/1001
+    {1571291 - 1, 1571293 + 1, {1001, 24000}},  // 23.976 to 24000/1001
 };
 
 }  // namespace
