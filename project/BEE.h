@@ -89,12 +89,18 @@ enum {
   BEE_SwitchCollapse = 0x80,
   BEE_SwitchOrient = 0x100,
   BEE_SwitchFieldRule = 0x200,
+  // Footage with time is drawn with neighbouring frames blended: two frames
+  // by the time between them at draft quality, every frame the composition's
+  // frame overlaps at best. Effective when the composition's
+  // BEE_CompSwitchFrameBlend is on.
+  BEE_SwitchFrameBlend = 0x40000,
 };
 
 // Composition switches that gate layer switches 0x8 and 0x10.
 enum {
   BEE_CompSwitchMotionBlur = 0x8,
   BEE_CompSwitchGated10 = 0x10,
+  BEE_CompSwitchFrameBlend = 0x40000,  // enables its layers' BEE_SwitchFrameBlend
 };
 
 // Layer quality.
@@ -730,6 +736,10 @@ typedef struct BEE_RenderRequest {
   uint32_t data[2];
 } BEE_RenderRequest;
 #define BEE_Request_Cacheable 0x00FF0000u
+// The request's data words as footage reads them: data[0] holds PIN draw
+// flags (PIN_Draw_FrameBlend asks for frame blending over the request's
+// span), data[1] the draw quality (0 draft, 1 best). A layer's source request
+// sets them from the layer's switches and quality.
 // Frames are cached per item, keyed by the request, the frame size and the
 // composition's resolution. Every change through a command, undo or redo
 // drops the frames it made stale: those of the changed item and of every

@@ -256,6 +256,17 @@ ErrorCode ItemSize(BEE_Item item, int32_t* w, int32_t* h) {
   return FullSize(item, w, h);
 }
 
+namespace {
+// How the layer's footage source is drawn: blended when the layer and its
+// composition ask for it, at best quality when the layer is.
+void SetFootageDraw(BEE_Layer layer, BEE_RenderRequest* srq) {
+  const BEE_LayerRec& l = R(layer);
+  const bool blend = (l.switches & BEE_SwitchFrameBlend) && (R(l.comp).compSwitches & BEE_CompSwitchFrameBlend);
+  srq->data[0] = blend ? static_cast<uint32_t>(PIN_Draw_FrameBlend) : 0u;
+  srq->data[1] = l.quality == BEE_QualityBest ? 1u : 0u;
+}
+}  // namespace
+
 ErrorCode SourceRequest(BEE_Layer layer, const BEE_RenderRequest& rq, Boolean32* active, BEE_RenderRequest* srq) {
   *active = 0;
   Time lt{};
@@ -277,10 +288,26 @@ ErrorCode SourceRequest(BEE_Layer layer, const BEE_RenderRequest& rq, Boolean32*
   if (!IsZero(span) && BEE_LayerToSourceTimeSpan(layer, lt, span, &s0, &sd) == 0) srq->span = sd;
   srq->field = 0;
   srq->layerCount = -1;
+  SetFootageDraw(layer, srq);
   return 0;
 }
 
 // ---- Drawing an item's frame ------------------------------------------------------------------
+namespace {
+// A footage frame at the request's time, drawn as its data words ask
+// (frame blending over the request's span, quality).
+ErrorCode DrawSeqFrame(PIN_SeqSpecH seq, const BEE_RenderRequest& rq, const Ratio scale[2], BM_World dst) {
+  PIN_DrawParams params{};
+  params.time = rq.time;
+  params.scaleX = scale[0];
+  params.scaleY = scale[1];
+  params.flags = rq.data[0] & PIN_Draw_FrameBlend;
+  params.quality = rq.data[1] ? 1 : 0;
+  params.frameDuration = rq.span;
+  return PIN_DrawFrame(seq, dst, &params);
+}
+}  // namespace
+
 ErrorCode Renderer::DrawItem(BEE_Item item, const BEE_RenderRequest& rq, BM_World dst) {
   if (depth_ >= BEE_MaxRenderDepth) return Strange(kSiteRender, "composition nesting", depth_);
   ++depth_;
@@ -295,11 +322,9 @@ ErrorCode Renderer::DrawItem(BEE_Item item, const BEE_RenderRequest& rq, BM_Worl
     int32_t w = 0, h = 0;
     if (ErrorCode err = PIN_GetDimensions(proxy, nullptr, &w, &h, nullptr)) return err;
     if (ErrorCode err = BM_ClearWorldToZeros(dst)) return err;
-    PIN_DrawParams params{};
-    params.time = rq.time;
-    params.scaleX = Ratio{dw, static_cast<uint32_t>(std::max(w, 1))};
-    params.scaleY = Ratio{dh, static_cast<uint32_t>(std::max(h, 1))};
-    return PIN_DrawFrame(proxy, dst, &params);
+    const Ratio scale[2] = {Ratio{dw, static_cast<uint32_t>(std::max(w, 1))},
+                            Ratio{dh, static_cast<uint32_t>(std::max(h, 1))}};
+    return DrawSeqFrame(proxy, rq, scale, dst);
   }
   switch (R(item).kind) {
     case BEE_KindComp: {
@@ -332,7 +357,7 @@ ErrorCode Renderer::DrawItem(BEE_Item item, const BEE_RenderRequest& rq, BM_Worl
       if (ErrorCode err = BM_ClearWorldToZeros(dst)) return err;
       const Ratio scale[2] = {Ratio{dw, static_cast<uint32_t>(std::max(w, 1))},
                               Ratio{dh, static_cast<uint32_t>(std::max(h, 1))}};
-      return BEE_DrawFootageFrame(item, rq.time, scale, dst);
+      return DrawSeqFrame(R(item).seqSpec, rq, scale, dst);
     }
     default:
       return BM_ClearWorldToZeros(dst);
@@ -453,6 +478,7 @@ ErrorCode Renderer::SourceFrame(BEE_Layer layer, const BEE_RenderRequest& lrq, T
   if (!IsZero(layerSpan) && BEE_LayerToSourceTimeSpan(layer, layerTime, layerSpan, &s0, &sd) == 0) srq.span = sd;
   srq.field = 0;
   srq.layerCount = -1;
+  SetFootageDraw(layer, &srq);
   if (ErrorCode err = DrawItem(src, srq, out.w)) return err;
   return Straighten(src, out.w);
 }

@@ -209,9 +209,11 @@ TEST_F(Desc, FeaturesSetAsByCommands) {
          ASSERT_EQ(BEE_CmdSetLayerTimes(l, S(1), in, out), 0);
        }},
       {"switches and transparency",
-       R"("audio": false, "collapse": true, "autoOrient": true, "effectsOn": false, "preserveTransparency": true)",
+       R"("audio": false, "collapse": true, "autoOrient": true, "effectsOn": false, "preserveTransparency": true,
+          "frameBlend": true)",
        [](BEE_Layer l) {
-         for (uint32_t bit : {uint32_t{BEE_SwitchAudioMute}, uint32_t{BEE_SwitchCollapse}, uint32_t{BEE_SwitchOrient}})
+         for (uint32_t bit : {uint32_t{BEE_SwitchAudioMute}, uint32_t{BEE_SwitchCollapse}, uint32_t{BEE_SwitchOrient},
+                              uint32_t{BEE_SwitchFrameBlend}})
            ASSERT_EQ(BEE_CmdSetLayerSwitch(l, bit, 1), 0);
          ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchEffects, 0), 0);
          ASSERT_EQ(BEE_CmdSetTransfer(l, 2, BEE_TransferKeepAlpha, 0), 0);

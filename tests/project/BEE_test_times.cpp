@@ -257,7 +257,7 @@ TEST_F(Times, FrameDurationsAreNormalisedAndRateZeroIsRefused) {
   EXPECT_EQ(fd, (Time{128, 3840}));
   BEE_Item ntsc = NewComp("n", nullptr, 0x1DF852);
   BEE_GetCompFrameDuration(ntsc, &fd);
-  EXPECT_EQ(fd, (Time{100, 2997}));
+  EXPECT_EQ(fd, (Time{1001, 30000}));
   // A huge rate is halved down into range without reaching a value of 0.
   BEE_Item fast = NewComp("f", nullptr, 0x7FFFFFFF);
   ASSERT_NE(fast, nullptr);
