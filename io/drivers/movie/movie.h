@@ -19,6 +19,10 @@ namespace tv::pin {
 // The library's text for an error code.
 std::string AvError(int code);
 
+// The H.264 encoder's look-ahead in frames for a frame size under the
+// memory budget in force; -1 leaves the encoder's own.
+int H264Lookahead(int width, int height);
+
 // Fills the output slots of the module's table.
 void InstallMovieOutput(PIN_ModuleProcs& procs);
 

@@ -111,6 +111,8 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
   c->pix_fmt = o.opt.codec == kH264 ? AV_PIX_FMT_YUV420P : o.opt.codec == kProRes ? AV_PIX_FMT_YUV422P10LE
                : o.opt.codec == kPng ? AV_PIX_FMT_RGBA : AV_PIX_FMT_ARGB;
   if (o.opt.codec == kH264) av_opt_set_int(c->priv_data, "crf", o.opt.quality, 0);
+  if (const int lookahead = o.opt.codec == kH264 ? H264Lookahead(w, h) : -1; lookahead >= 0)
+    av_opt_set_int(c->priv_data, "rc-lookahead", lookahead, 0);
   if (o.opt.codec == kProRes) av_opt_set_int(c->priv_data, "profile", 3, 0);  // 422 HQ
   if (o.fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if ((r = avcodec_open2(c, codec, nullptr)) < 0) return r;
