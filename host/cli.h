@@ -33,6 +33,7 @@ struct Failure : std::runtime_error {
 struct Common {
   bool quiet = false;
   std::vector<std::string> pluginDirs;
+  std::string memory;  // --memory: the engine's memory budget ("2G"); "" for the automatic one
 };
 
 // A sub-command's parser callback stores what to run here; main runs it once
@@ -55,7 +56,8 @@ void AddKeysCommand(CLI::App& app, Dispatch& d);
 void AddSheetCommand(CLI::App& app, Dispatch& d);
 void AddFarmCommand(CLI::App& app, Dispatch& d);
 
-// Adds --quiet and --plugins to a sub-command.
-void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins);
+// Adds --quiet, --memory (unless the sub-command has a --memory of its own)
+// and --plugins to a sub-command.
+void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins, bool withMemory = true);
 
 }  // namespace tavelo

@@ -21,6 +21,7 @@
 #include "SND.h"
 #include "U.h"
 #include "VAL.h"
+#include "memory_budget.h"
 
 namespace tavelo {
 namespace {
@@ -83,6 +84,7 @@ bool Interrupted() { return gInterrupted != 0; }
 Session* Session::current = nullptr;
 
 Session::Session(const Common& common) {
+  ApplyMemoryOption(common.memory);
   echo = !common.quiet;
   current = this;
   // Machine settings (memory budget, codecs) come from the preferences file

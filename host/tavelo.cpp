@@ -11,8 +11,13 @@
 
 namespace tavelo {
 
-void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins) {
+constexpr const char* kMemoryHelp =
+    "memory budget such as 512M or 2G (default: the preferences, else the control group's limit, else "
+    "physical memory; `tavelo info --memory` shows it)";
+
+void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins, bool withMemory) {
   sub.add_flag("-q,--quiet", common.quiet, "print no progress and no notes");
+  if (withMemory) sub.add_option("--memory", common.memory, kMemoryHelp);
   if (withPlugins)
     sub.add_option("--plugins", common.pluginDirs, "a folder of effect plug-ins to scan (may be repeated)");
 }
@@ -29,6 +34,7 @@ int main(int argc, char** argv) {
       "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav).");
   app.require_subcommand(0, 1);
   Dispatch d;
+  app.add_option("--memory", d.common.memory, kMemoryHelp);
   AddVersionCommand(app, d);
   AddDemoCommand(app, d);
   AddBuildCommand(app, d);

@@ -142,6 +142,9 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
       {{"build", layered}, 2, "--output is required"},
       {{"sheet", layered, "-c", "Main", "-o", "s.mp4"}, 2, "a contact sheet is a still image"},
       {{"render", layered, "-c", "Main", "-o", "m.mp4", "--codec", "prores"}, 2, "an .mp4 movie is H.264"},
+      {{"render", layered, "-c", "Main", "--memory", "lots"}, 2, "--memory \"lots\" is not a size (such as 512M"},
+      {{"--memory", "16M", "info", "--memory"}, 2, "--memory must be at least 32 MiB (\"16M\" is 16 MiB)"},
+      {{"info"}, 2, "give a PROJECT, or --memory for the memory budget"},
   };
   for (const Case& c : cases) {
     Outcome r = Tv(c.args);
@@ -151,6 +154,26 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << line << "\n" << r.err;
     EXPECT_TRUE(Files(".").empty() || c.code == 0) << line;  // no partial file left
   }
+}
+
+// The memory budget: set by --memory before or after the sub-command,
+// shown by `info --memory` and the version block.
+TEST_F(Tavelo, MemoryBudget) {
+  Outcome r = Tv({"--memory", "1.5G", "info", "--memory", "--json"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  nlohmann::json j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["source"], "setting");
+  EXPECT_EQ(j["budget"], int64_t{3} << 29);
+  EXPECT_EQ(j["purgeLevel"], (int64_t{3} << 29) - (int64_t{3} << 25));  // a sixteenth below
+  r = Tv({"info", "--memory", "--json"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(nlohmann::json::parse(r.out)["source"], "setting");
+  r = Tv({"info", "--memory"});
+  EXPECT_EQ(r.out.rfind("memory budget  ", 0), 0u) << r.out;
+  r = Tv({"--memory", "2GB", "--version"});
+  EXPECT_NE(r.out.find("memory budget: 2.00 GiB (set by --memory)"), std::string::npos) << r.out;
+  r = Tv({"frame", examples + "/layered.json", "-c", "Main", "-t", "0", "-o", "f.png", "--memory", "64m"});
+  EXPECT_EQ(r.code, 0) << r.err;
 }
 
 // Broken descriptions: each message names the file, the JSON path and the fault.
