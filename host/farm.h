@@ -49,7 +49,9 @@ struct FarmJob {
   std::vector<std::string> pluginDirs;
   int64_t first = 0, last = 0, chunk = 10, staleAfter = 600;
   std::string partition, logDir, workDir;
-  std::vector<std::string> slurmArgs;  // extra #SBATCH lines ("--mem=4G")
+  std::vector<std::string> slurmArgs;  // extra #SBATCH lines ("--time=2:00:00")
+  int64_t memMB = 0;                   // the task's --mem request (0: none written)
+  std::string memory;                  // the task's --memory option ("" for none)
   int64_t Tasks() const { return (last - first) / chunk + 1; }
 };
 std::string JobScript(const FarmJob& job);
