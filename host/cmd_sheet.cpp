@@ -37,12 +37,12 @@ int Sheet(const SheetOptions& o, const Common& common) {
   Progress progress(count, common.quiet);
   for (int64_t f = 0; f < grid.count; f += o.every) {
     if (Interrupted()) break;
-    frames.push_back(RenderFrame(comp, f));
+    frames.push_back(Thumbnail(RenderFrame(comp, f), o.width));
     progress.FrameDone("frame " + std::to_string(f));
   }
   progress.Finish();
   if (Interrupted()) Fail("interrupted", kExitInterrupted);
-  const Image sheet = ContactSheet(frames, o.columns, o.width);
+  const Image sheet = ContactSheet(frames, o.columns);
   WriteImage(sheet, out);
   std::printf("wrote %s (%zu frames, %d x %d)\n", out.c_str(), frames.size(), sheet.width, sheet.height);
   return kExitDone;

@@ -1,5 +1,7 @@
 // A contact sheet: frames laid out left to right, top to bottom, each
-// scaled (nearest sample) to thumbWidth, over black with a dark gutter.
+// scaled (nearest sample) to a thumbnail, over black with a dark gutter.
+// Frames are scaled as they come, so a sheet of many frames holds only
+// their thumbnails.
 #pragma once
 
 #include <vector>
@@ -8,6 +10,10 @@
 
 namespace tavelo {
 
-Image ContactSheet(const std::vector<Image>& frames, int columns, int thumbWidth);
+// The frame scaled (nearest sample) to thumbWidth and shown against black
+// (straight alpha), opaque.
+Image Thumbnail(const Image& frame, int thumbWidth);
+// Thumbnails of one size laid out `columns` to a row.
+Image ContactSheet(const std::vector<Image>& thumbnails, int columns);
 
 }  // namespace tavelo

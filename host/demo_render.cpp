@@ -115,13 +115,13 @@ int RenderDemo(const std::string& outputDir, bool quiet) {
   for (int64_t f = 0; f < grid.count; ++f) {
     if (Interrupted()) break;
     Image img = RenderFrame(comp, f, NumberedName(pattern, f));
-    if (f % 4 == 0) sheetFrames.push_back(std::move(img));
+    if (f % 4 == 0) sheetFrames.push_back(Thumbnail(img, 200));
     progress.FrameDone(NumberedName(pattern, f));
   }
   progress.Finish();
   if (Interrupted()) Fail("interrupted; the finished frames are kept", kExitInterrupted);
   const std::string sheet = (dir / "contact_sheet.png").string();
-  WriteImage(ContactSheet(sheetFrames, 4, 200), sheet);
+  WriteImage(ContactSheet(sheetFrames, 4), sheet);
   const std::string movie = (dir / "demo.mp4").string();
   Progress movieProgress(grid.count, quiet);
   RenderJob job;
