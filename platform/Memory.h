@@ -73,7 +73,7 @@ TV_EXPORT OSErr MemError(void);
 
 // ---- Free memory, purging and the grow-zone procedure ------------------------
 // These never fail.
-// The memory budget in bytes (computed from physical memory and the settings).
+// The memory budget in bytes (see "The memory budget" below).
 TV_EXPORT Size FreeMem(void);
 // Bytes that may still be allocated before the pre-purge level (0 above it).
 TV_EXPORT Size MaxBlock(void);

@@ -128,12 +128,17 @@ const Machine& MachineMemory() {
   m.file.clear();
   // With a physical figure given by a test, only a test's own control
   // group tree is read: the machine's would make the figures depend on it.
+  // Reading the files cannot fail an allocation: memory too short to read
+  // them leaves physical memory.
   if (m.testRootSet || b.physicalOverride == 0) {
-    const CgroupLimit limit = ReadCgroupLimit(m.testRoot);
-    if (limit.bytes > 0 && limit.bytes < m.bytes) {
-      m.bytes = limit.bytes;
-      m.source = limit.version == 2 ? EMUL_BudgetCgroup2 : EMUL_BudgetCgroup1;
-      m.file = limit.file;
+    try {
+      const CgroupLimit limit = ReadCgroupLimit(m.testRoot);
+      if (limit.bytes > 0 && limit.bytes < m.bytes) {
+        m.bytes = limit.bytes;
+        m.source = limit.version == 2 ? EMUL_BudgetCgroup2 : EMUL_BudgetCgroup1;
+        m.file = limit.file;
+      }
+    } catch (...) {
     }
   }
   m.known = true;
