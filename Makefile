@@ -3,6 +3,10 @@
 #                                          (clang; the fuzz targets too)
 #   make fuzz                              runs the fuzz targets of that build
 #   make bench                             builds and runs the benchmarks
+#   make bench-report                      runs the goal comparisons and rewrites
+#                                          their table in bench/RESULTS.md
+#   make install PREFIX=/opt/tavelo        installs the build there (default /usr/local)
+#   make package                           the Debian package build/tavelo_<version>_amd64.deb
 SANITIZE ?=
 # The sanitizers of the fuzz targets. A sanitizer build with exactly these is
 # made with clang and builds the fuzz targets beside the tests, so the engine
@@ -32,7 +36,9 @@ FUZZ_RUNS ?= 20000
 # slow machine (targets that write files run far fewer inputs a second).
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build demo test bench fuzz clean
+PREFIX ?= /usr/local
+
+.PHONY: all deps configure build demo test bench bench-report fuzz clean install package
 
 all: build
 
@@ -57,8 +63,25 @@ demo: build
 test: build
 	@cd $(BUILD) && $(TEST_ENV) ctest --output-on-failure -j$(JOBS)
 
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
+
+# The pixel benchmarks run three repetitions of each case in random order,
+# so no figure depends on what ran before it (their reporters keep the
+# lowest of the three).
+PIXEL_BENCHES := pf_bench pf_blur_bench pf_transform_bench bm_bench msk_bench
+PIXEL_BENCH_ARGS := --benchmark_enable_random_interleaving=true --benchmark_repetitions=3
 bench: build
-	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
+	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; \
+	  case " $(PIXEL_BENCHES) " in *" $$(basename $$b) "*) $$b $(PIXEL_BENCH_ARGS);; *) $$b;; esac; done
+
+# Runs every comparison that has a goal and rewrites the generated table of
+# bench/RESULTS.md (date, processor, load, figures, goal met or not).
+bench-report: build
+	@python3 bench/report.py --build $(BUILD) --results bench/RESULTS.md
 
 # Every fuzz target, built with clang's libFuzzer and the sanitizers (in
 # build-san, with the sanitizer tests), run a bounded number of times (and

@@ -18,9 +18,14 @@ constexpr double kMaxDB = 24.0;
 
 double GainOf(double dB) { return std::pow(10.0, 0.05 * std::clamp(dB, kMinDB, kMaxDB)); }
 
+// floor((sample - mid) g + 0.5) + mid, limited. The floor is taken by
+// truncation and a correction, without a library call: the value stays far
+// inside 64-bit integers (a sample times at most 24 dB of gain).
 template <class T>
 void Scale(T* p, double g, double mid, double lo, double hi) {
-  const double v = std::floor((static_cast<double>(*p) - mid) * g + 0.5) + mid;
+  const double x = (static_cast<double>(*p) - mid) * g + 0.5;
+  const auto t = static_cast<int64_t>(x);
+  const double v = static_cast<double>(t - (static_cast<double>(t) > x ? 1 : 0)) + mid;
   *p = static_cast<T>(std::clamp(v, lo, hi));
 }
 

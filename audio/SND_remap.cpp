@@ -34,14 +34,39 @@ class SourceReader {
     if (i < 0 || i >= frames_) return 0.0;
     return ReadNormalized(f_, p_ + i * fb_ + c * f_.bytes);
   }
-  // The value at position x (frames from frame 0): a position within a
-  // millionth of a frame takes that frame as it is; between frames, linear at
-  // draft quality, cubic (Catmull-Rom) at best.
-  double Sample(long double x, int c, bool best) const {
-    const long double n = std::floor(x + 0.5L);
-    if (std::fabs(x - n) < 1e-6L) return At(static_cast<int64_t>(n), c);
-    const int64_t i = static_cast<int64_t>(std::floor(x));
-    const double t = static_cast<double>(x - i);
+  // Where position x (frames from frame 0) falls: a position within a
+  // millionth of a frame takes that frame as it is (exact); otherwise frame
+  // i and the fraction t towards the next. Taken once per output frame for
+  // all channels; the floors by truncation and a correction (positions stay
+  // far inside 64-bit integers; one that is not a number reads silence).
+  struct Position {
+    bool exact = true;
+    int64_t i = -1;
+    double t = 0;
+  };
+  static int64_t Floor(long double x) {
+    const auto n = static_cast<int64_t>(x);
+    return n - (static_cast<long double>(n) > x ? 1 : 0);
+  }
+  static Position Locate(long double x) {
+    Position p;
+    if (!(std::fabs(x) < 9.0e18L)) return p;  // not a number, or beyond any source
+    const int64_t n = Floor(x + 0.5L);
+    if (std::fabs(x - static_cast<long double>(n)) < 1e-6L) {
+      p.i = n;
+      return p;
+    }
+    p.exact = false;
+    p.i = Floor(x);
+    p.t = static_cast<double>(x - p.i);
+    return p;
+  }
+  // The value at a position: linear between frames at draft quality, cubic
+  // (Catmull-Rom) at best.
+  double Sample(const Position& at, int c, bool best) const {
+    if (at.exact) return At(at.i, c);
+    const int64_t i = at.i;
+    const double t = at.t;
     const double y1 = At(i, c), y2 = At(i + 1, c);
     if (!best) return y1 + (y2 - y1) * t;
     const double y0 = At(i - 1, c), y3 = At(i + 2, c);
@@ -164,8 +189,8 @@ ErrorCode SND_RenderTimeRemapSound(int32_t quality, int64_t first, int64_t count
       const double t = static_cast<double>((first + j) / static_cast<long double>(rate));
       double s = rm.constant;
       if (iterating) err = TDB_IterateAdaptiveSampleStream(&it, t, 1.0 / rate, &s);
-      const long double x = (s - srcStart) * srcRate;
-      for (int c = 0; c < ch; ++c) WriteNormalized(sf, p + c * sf.bytes, reader.Sample(x, c, best), false);
+      const SourceReader::Position at = SourceReader::Locate((s - srcStart) * srcRate);
+      for (int c = 0; c < ch; ++c) WriteNormalized(sf, p + c * sf.bytes, reader.Sample(at, c, best), false);
       if ((j & 0xFFFF) == 0xFFFF && !err) err = Poll(nullptr, j, count);
     }
     if (iterating) TDB_CompleteIterateAdaptiveSampleStream(&it);

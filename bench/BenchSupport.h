@@ -5,6 +5,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -74,16 +75,25 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
+    // With repetitions (interleaved or not) each name keeps its lowest
+    // time: the run least disturbed by the rest of the machine.
     for (const Run& r : runs) {
       if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
-      times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-      reals[r.benchmark_name()] = r.GetAdjustedRealTime();
+      Keep(times, NameOf(r), r.GetAdjustedCPUTime());
+      Keep(reals, NameOf(r), r.GetAdjustedRealTime());
+      for (const auto& [key, c] : r.counters) Keep(counters, NameOf(r) + "#" + key, c.value);
     }
   }
   // CPU time per iteration of the named benchmark, or 0 when it did not run.
   double Time(const std::string& name) const {
     auto it = times.find(name);
     return it == times.end() ? 0.0 : it->second;
+  }
+  // The value of a counter of the named benchmark (its lowest over the
+  // repetitions), or 0.
+  double Counter(const std::string& name, const std::string& counter) const {
+    auto it = counters.find(name + "#" + counter);
+    return it == counters.end() ? 0.0 : it->second;
   }
   // Wall time per iteration, or 0.
   double Real(const std::string& name) const {
@@ -108,7 +118,28 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
   std::map<std::string, double> times;
   std::map<std::string, double> reals;
+  std::map<std::string, double> counters;
+
+ private:
+  static void Keep(std::map<std::string, double>& m, const std::string& name, double v) {
+    auto [it, added] = m.emplace(name, v);
+    if (!added && v < it->second) it->second = v;
+  }
+  // The benchmark's name without the repetition count.
+  static std::string NameOf(const Run& r) {
+    benchmark::BenchmarkName n = r.run_name;
+    n.repetitions.clear();
+    return n.str();
+  }
 };
+
+// The CPU time (user and system) of the finished child processes so far.
+inline double ChildCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 // Runs the benchmarks the command line selects, reporting into `reporter`.
 inline void RunBenchmarks(int argc, char** argv, RatioReporter& reporter) {

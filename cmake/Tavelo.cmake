@@ -58,10 +58,10 @@ function(tavelo_finalize)
   target_link_options(tavelo PRIVATE -Wl,--no-undefined
                       -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/tavelo.map)
   set_target_properties(tavelo PROPERTIES LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/tavelo.map)
-  set_target_properties(tavelo PROPERTIES OUTPUT_NAME tavelo)
+  set_target_properties(tavelo PROPERTIES OUTPUT_NAME tavelo VERSION ${PROJECT_VERSION} SOVERSION ${TAVELO_SOVERSION})
 
   # Fuzz targets (clang's libFuzzer): tests/fuzz/<PKG>_<what>_fuzz.cpp,
-  # linked with package PKG and what it uses.
+  # linked with package PKG and what it uses (desc_read_fuzz: host/).
   if(TAVELO_LIBFUZZER)
     file(GLOB fuzzers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
     foreach(src ${fuzzers})
@@ -70,7 +70,11 @@ function(tavelo_finalize)
       target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
       target_link_options(${name} PRIVATE -fsanitize=fuzzer)
       string(REGEX REPLACE "_.*" "" pkg ${name})
-      target_link_libraries(${name} PRIVATE tv_${pkg})
+      # Targets named after no package (the host's readers) are completed
+      # where their code is.
+      if(TARGET tv_${pkg})
+        target_link_libraries(${name} PRIVATE tv_${pkg})
+      endif()
     endforeach()
   endif()
 

@@ -155,6 +155,28 @@ TV_EXPORT ErrorCode FLT_InqParamInfo(int16_t classIndex, int32_t* paramCount);
 #define FLT_MatchFastBlur "TVLO Fast Blur"
 #define FLT_MatchLevels "TVLO Levels"
 #define FLT_MatchCopy "TVLO Copy"
+// The Text effect draws text onto its layer (shaped with HarfBuzz, drawn
+// with FreeType, fonts found by fontconfig). Its parameters by number; Text
+// and Font are arbitrary data holding UTF-8 bytes (their printed and
+// scanned text is the same bytes), the others are animatable.
+#define FLT_MatchText "TVLO Text"
+enum {
+  FLT_TextParam_Text = 1,            // the text; lines end at "\n"
+  FLT_TextParam_Font = 2,            // a family ("DejaVu Sans"), family and style ("DejaVu Sans Bold"),
+                                     // a fontconfig pattern ("DejaVu Sans:bold") or a font file
+  FLT_TextParam_Size = 3,            // pixels per em, 1 to 2000 (default 60)
+  FLT_TextParam_FillColour = 4,      // default opaque white
+  FLT_TextParam_StrokeColour = 5,    // default opaque black
+  FLT_TextParam_StrokeWidth = 6,     // pixels outside the outline, 0 to 200 (0: no stroke)
+  FLT_TextParam_Tracking = 7,        // thousandths of an em after each character, -1000 to 5000
+  FLT_TextParam_Leading = 8,         // baseline to baseline, percent of the size, 0 to 1000 (default 120)
+  FLT_TextParam_Alignment = 9,       // 1 left, 2 centre (default), 3 right of the anchor
+  FLT_TextParam_Direction = 10,      // 1 from the text (default), 2 left to right, 3 right to left
+  FLT_TextParam_Offset = 11,         // the anchor (first baseline) from the layer's centre, pixels
+  FLT_TextParam_CharactersShown = 12, // percent of the characters shown, in the text's order (default 100)
+  FLT_TextParam_Opacity = 13,        // percent (default 100)
+  FLT_TextParam_CompositeOnOriginal = 14  // 1: over the layer (default); 0: the text alone
+};
 
 // ---- Sequences ---------------------------------------------------------------------
 TV_EXPORT ErrorCode FLT_NewSequence(int16_t classIndex, FLT_Parade owner, uintptr_t hostRef,

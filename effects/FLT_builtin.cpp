@@ -5,53 +5,12 @@
 #include <cstring>
 
 #include "FLT_internal.h"
+#include "FLT_param_defs.h"
+#include "FLT_text.h"
 #include "PF.h"
 
 namespace tv::flt {
 namespace {
-
-PF_ParamDef Slider(const char* name, int32_t lo, int32_t hi, int32_t def) {
-  PF_ParamDef p{};
-  p.type = PF_Param_Slider;
-  std::strncpy(p.name, name, sizeof p.name - 1);
-  p.u.words[PF_Word_Value] = p.u.words[PF_Word_Default] = static_cast<uint32_t>(def);
-  p.u.words[PF_Word_Min] = static_cast<uint32_t>(lo);
-  p.u.words[PF_Word_Max] = static_cast<uint32_t>(hi);
-  return p;
-}
-
-PF_ParamDef FloatSlider(const char* name, float lo, float hi, double def) {
-  PF_ParamDef p{};
-  p.type = PF_Param_FloatSlider;
-  std::strncpy(p.name, name, sizeof p.name - 1);
-  std::memcpy(&p.u.words[PF_Word_Value], &def, sizeof def);
-  std::memcpy(&p.u.words[PF_Word_FloatDefault], &def, sizeof def);
-  std::memcpy(&p.u.words[PF_Word_FloatMin], &lo, sizeof lo);
-  std::memcpy(&p.u.words[PF_Word_FloatMax], &hi, sizeof hi);
-  return p;
-}
-
-PF_ParamDef Colour(const char* name, PF_Pixel def) {
-  PF_ParamDef p{};
-  p.type = PF_Param_Colour;
-  std::strncpy(p.name, name, sizeof p.name - 1);
-  std::memcpy(&p.u.words[PF_Word_Value], &def, sizeof def);
-  std::memcpy(&p.u.words[PF_Word_Default], &def, sizeof def);
-  return p;
-}
-
-PF_Result AddParams(PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* defs, int32_t count) {
-  for (int32_t i = 0; i < count; ++i)
-    if (PF_Result err = in->addParam(in->effectRef, -1, &defs[i])) return err;
-  out->paramCount = count + 1;
-  return 0;
-}
-
-double FloatValue(const PF_ParamDef* p) {
-  double v = 0;
-  std::memcpy(&v, &p->u.words[PF_Word_Value], sizeof v);
-  return v;
-}
 
 PFWorld* Input(PF_ParamDef* params[]) { return &params[0]->u.world; }
 
@@ -188,6 +147,7 @@ void RegisterBuiltins() {
       {FLT_MatchLevels, "Levels", "Adjust", 0, 0x10000, 0xC0000, Levels},
       {FLT_MatchCopy, "Copy", "Utility", 0, 0x10000, 0xC0000, Copy},
       {FLT_MatchGain, "Audio Gain", "Audio", PF_OutFlag_AudioOnly | PF_OutFlag_FloatAudio, 0x10000, 0xC0000, Gain},
+      {FLT_MatchText, "Text", "Text", 0, 0x10000, 0xC0000, text::Entry},
   };
   for (const FLT_StaticClass& c : classes) {
     int16_t index = 0;

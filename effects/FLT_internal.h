@@ -47,6 +47,11 @@ enum TextIndex : int32_t {
   // Arbitrary data, UI contexts and inquiries (FLT_arbitrary.cpp, FLT_context.cpp, FLT_inquire.cpp)
   kTextArbIndex,
   kTextNoContext,
+  // The Text effect (FLT_text*.cpp)
+  kTextFontMissing,
+  kTextFontUnusable,
+  kTextUndrawable,
+  kTextTextMemory,
   kTextCount
 };
 extern const pkg::Reporter kReport;
@@ -61,6 +66,7 @@ enum Site : uint32_t {
   kSiteWrite = 0x50, kSiteRead,
   kSiteValue = 0x60, kSiteGeneral,
   kSiteArbitrary = 0x70, kSiteContext, kSiteInquire, kSiteCompare,
+  kSiteTextFont = 0x80, kSiteTextLayout, kSiteTextGlyph, kSiteTextDraw, kSiteTextEffect,
 };
 
 constexpr uint16_t kSeqMagic = 0x2E99;

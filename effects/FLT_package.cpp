@@ -41,6 +41,10 @@ constexpr pkg::Text kTexts[] = {
     {kTextNoAdapter, "plug-in effect \"%s\" is not available."},
     {kTextArbIndex, "invalid arbitrary data index."},
     {kTextNoContext, "sequence context not available"},
+    {kTextFontMissing, "font \"%s\" is not installed; \"%s\" is used instead."},
+    {kTextFontUnusable, "no font can be used for the text (font \"%s\")."},
+    {kTextUndrawable, "no installed font can draw some characters of \"%s\"; they are drawn as boxes."},
+    {kTextTextMemory, "text drawing"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 constexpr pkg::Lifecycle gLife(FLT_PackageNumber);

@@ -108,6 +108,55 @@ void BlurPass(const uint8_t* p0, const uint8_t* p1, int32_t n, uint32_t w00, uin
   }
 }
 
+// The sums of a chunk of a moving layer's blur: the colour bytes of each
+// pixel's samples added up, and whether all its samples so far were inside
+// the source and opaque (then the sums over 16 are its colour).
+template <int32_t N>
+struct RunSums {
+  uint16_t r[N], g[N], b[N];
+  uint8_t ok[N];
+  void Clear() {
+    std::memset(r, 0, sizeof r);
+    std::memset(g, 0, sizeof g);
+    std::memset(b, 0, sizeof b);
+    std::memset(ok, 1, sizeof ok);
+  }
+  // The pixels of a pass before lo and from hi to n fell outside.
+  void Outside(int64_t lo, int64_t hi, int64_t n) {
+    for (int64_t i = 0; i < lo; ++i) ok[i] = 0;
+    for (int64_t i = hi; i < n; ++i) ok[i] = 0;
+  }
+  uint32_t Opaque(int32_t i) const { return Pack(255, r[i] >> 4u, g[i] >> 4u, b[i] >> 4u); }
+};
+constexpr int32_t kMovingChunk = 512;
+
+// A moving layer's blur chunk by chunk: every sample step is the same for
+// the whole row, so pass(sums, n, x, y) adds sample k of a chunk of n pixels
+// whose first sits at (x, y) (16.16) and returns false when no pixel of the
+// chunk can stay opaque. Pixels left not opaque take their 16 samples from
+// sample(x, y) through the weighted sum.
+template <class Pass, class Sample>
+void MovingRows(const RowSampling& r, int32_t count, uint32_t* out, Pass pass, Sample sample) {
+  const int64_t su = BlurStep(r.u, r.uL), sv = BlurStep(r.v, r.vL);
+  RunSums<kMovingChunk> sums;
+  for (int32_t c0 = 0; c0 < count; c0 += kMovingChunk) {
+    const int32_t n = std::min(kMovingChunk, count - c0);
+    sums.Clear();
+    for (int32_t k = 0; k < kBlurSamples; ++k)
+      if (!pass(sums, n, r.u + int64_t{c0} * 65536 + k * su, r.v + k * sv)) break;
+    for (int32_t i = 0; i < n; ++i) {
+      if (sums.ok[i]) {
+        out[c0 + i] = sums.Opaque(i);
+        continue;
+      }
+      const int64_t u = r.u + int64_t{c0 + i} * 65536;
+      BlurSum sum;
+      for (int32_t k = 0; k < kBlurSamples; ++k) sum.add(sample(u + k * su, r.v + k * sv));
+      out[c0 + i] = sum.result();
+    }
+  }
+}
+
 // Motion blur of a layer that only moves (the same unscaled, unrotated
 // linear part under the first and the last matrix): sample k of every pixel
 // of the row sits at the same sub-pixel fraction, one source column further
@@ -118,42 +167,21 @@ void BlurPass(const uint8_t* p0, const uint8_t* p1, int32_t n, uint32_t w00, uin
 // again one by one.
 void BlurMovingRow(const RowSampling& r, int32_t count, uint32_t* out) {
   const PFWorld& w = *r.src;
-  const int64_t su = BlurStep(r.u, r.uL), sv = BlurStep(r.v, r.vL);
-  constexpr int32_t kChunk = 512;
-  uint16_t sr[kChunk], sg[kChunk], sb[kChunk];
-  uint8_t ok[kChunk];
-  for (int32_t c0 = 0; c0 < count; c0 += kChunk) {
-    const int32_t n = std::min(kChunk, count - c0);
-    std::memset(sr, 0, sizeof sr);
-    std::memset(sg, 0, sizeof sg);
-    std::memset(sb, 0, sizeof sb);
-    std::memset(ok, 1, sizeof ok);
-    for (int32_t k = 0; k < kBlurSamples; ++k) {
-      const int64_t x = r.u + int64_t{c0} * 65536 + k * su, y = r.v + k * sv;
-      const int64_t ix0 = x >> 16, iy = y >> 16;
-      if (iy < 0 || iy >= int64_t{w.height} - 1) {
-        std::memset(ok, 0, sizeof ok);
-        break;
-      }
-      const uint32_t fx = static_cast<uint32_t>(x >> 8) & 0xFF, fy = static_cast<uint32_t>(y >> 8) & 0xFF;
-      const int64_t lo = std::clamp<int64_t>(-ix0, 0, n), hi = std::clamp<int64_t>(int64_t{w.width} - 1 - ix0, lo, n);
-      for (int64_t i = 0; i < lo; ++i) ok[i] = 0;
-      for (int64_t i = hi; i < n; ++i) ok[i] = 0;
-      const uint8_t* p0 = RowOf(w, iy) + 4 * (ix0 + lo);
-      BlurPass(p0, p0 + w.rowBytes, static_cast<int32_t>(hi - lo), (256 - fx) * (256 - fy), fx * (256 - fy),
-               (256 - fx) * fy, fx * fy, sr + lo, sg + lo, sb + lo, ok + lo);
+  auto pass = [&w](RunSums<kMovingChunk>& sums, int32_t n, int64_t x, int64_t y) {
+    const int64_t ix0 = x >> 16, iy = y >> 16;
+    if (iy < 0 || iy >= int64_t{w.height} - 1) {
+      std::memset(sums.ok, 0, sizeof sums.ok);
+      return false;
     }
-    for (int32_t i = 0; i < n; ++i) {
-      if (ok[i]) {
-        out[c0 + i] = Pack(255, sr[i] >> 4, sg[i] >> 4, sb[i] >> 4);
-        continue;
-      }
-      const int64_t u = r.u + int64_t{c0 + i} * 65536;
-      BlurSum sum;
-      for (int32_t k = 0; k < kBlurSamples; ++k) sum.add(OpaqueOrBilinear(w, u + k * su, r.v + k * sv));
-      out[c0 + i] = sum.result();
-    }
-  }
+    const uint32_t fx = static_cast<uint32_t>(x >> 8) & 0xFF, fy = static_cast<uint32_t>(y >> 8) & 0xFF;
+    const int64_t lo = std::clamp<int64_t>(-ix0, 0, n), hi = std::clamp<int64_t>(int64_t{w.width} - 1 - ix0, lo, n);
+    sums.Outside(lo, hi, n);
+    const uint8_t* p0 = RowOf(w, iy) + 4 * (ix0 + lo);
+    BlurPass(p0, p0 + w.rowBytes, static_cast<int32_t>(hi - lo), (256 - fx) * (256 - fy), fx * (256 - fy),
+             (256 - fx) * fy, fx * fy, sums.r + lo, sums.g + lo, sums.b + lo, sums.ok + lo);
+    return true;
+  };
+  MovingRows(r, count, out, pass, [&w](int64_t x, int64_t y) { return OpaqueOrBilinear(w, x, y); });
 }
 
 // One pass of BlurRow: sample k of n pixels, pixel i's top-left neighbour
@@ -232,12 +260,41 @@ void BlurRow(const RowSampling& r, int32_t count, uint32_t* out) {
   }
 }
 
+// Draft motion blur of a layer that only moves: every sample step is the
+// same for the whole row, so pass k reads one source row from one column
+// on, and the nearest samples of a chunk are a run of that row. The colour
+// bytes of each run are added up; pixels whose 16 samples were all inside
+// and opaque take the sums over 16 (as in RowFast), the others are done
+// again one by one.
+void BlurMovingRowNearest(const RowSampling& r, int32_t count, uint32_t* out) {
+  const PFWorld& w = *r.src;
+  auto pass = [&w](RunSums<kMovingChunk>& sums, int32_t n, int64_t x16, int64_t y16) {
+    // Pixel i of the chunk samples column x + i of row y.
+    const int64_t x = (x16 + 0x8000) >> 16, y = (y16 + 0x8000) >> 16;
+    const int64_t lo = y < 0 || y >= w.height ? n : std::clamp<int64_t>(-x, 0, n);
+    const int64_t hi = y < 0 || y >= w.height ? n : std::clamp<int64_t>(int64_t{w.width} - x, lo, n);
+    sums.Outside(lo, hi, n);
+    const uint8_t* p = hi > lo ? RowOf(w, y) + 4 * (x + lo) : nullptr;
+    for (int64_t i = lo; i < hi; ++i, p += 4) {
+      sums.ok[i] &= static_cast<uint8_t>(p[0] == 255);
+      sums.r[i] = static_cast<uint16_t>(sums.r[i] + p[1]);
+      sums.g[i] = static_cast<uint16_t>(sums.g[i] + p[2]);
+      sums.b[i] = static_cast<uint16_t>(sums.b[i] + p[3]);
+    }
+    return true;
+  };
+  MovingRows(r, count, out, pass, [&w](int64_t x, int64_t y) { return NearestFast(w, x, y); });
+}
+
 template <Sampler S>
 void RowFast(const RowSampling& r, int32_t count, uint32_t* out) {
   int64_t u = r.u, v = r.v;
   if (!r.blur) {
     for (int32_t i = 0; i < count; ++i, u += r.du, v += r.dv) out[i] = SampleFast<S>(r, u, v);
     return;
+  }
+  if constexpr (S == Sampler::Nearest) {
+    if (r.du == 65536 && r.dv == 0 && r.duL == r.du && r.dvL == r.dv) return BlurMovingRowNearest(r, count, out);
   }
   if constexpr (S == Sampler::Subpixel) {
     if (r.du == 65536 && r.dv == 0 && r.duL == r.du && r.dvL == r.dv) return BlurMovingRow(r, count, out);
@@ -265,6 +322,21 @@ void RowFast(const RowSampling& r, int32_t count, uint32_t* out) {
       if (k == kBlurSamples) {
         out[i] = 0xFFu | (static_cast<uint32_t>((rbSum & 0xFFFF) >> 4) << 8) |
                  (static_cast<uint32_t>((gSum >> 32) >> 4) << 16) | (static_cast<uint32_t>((rbSum >> 32) >> 4) << 24);
+        continue;
+      }
+      x = u, y = v;
+    } else if constexpr (S == Sampler::Nearest) {
+      // The same for draft: sixteen opaque pixels give an alpha sum of 16 x
+      // 255 and colour sums of 255 x the channel sums, whose quotients are
+      // the channel sums over 16, truncated.
+      uint32_t all = 0xFF, c1 = 0, c2 = 0, c3 = 0;
+      for (int32_t k = 0; k < kBlurSamples; ++k, x += su, y += sv) {
+        const uint32_t px = NearestFast(*r.src, x, y);
+        all &= px;
+        c1 += Byte(px, 1), c2 += Byte(px, 2), c3 += Byte(px, 3);
+      }
+      if ((all & 0xFF) == 0xFF) {
+        out[i] = Pack(255, c1 >> 4, c2 >> 4, c3 >> 4);
         continue;
       }
       x = u, y = v;

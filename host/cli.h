@@ -34,6 +34,9 @@ struct Common {
   bool quiet = false;
   std::vector<std::string> pluginDirs;
   std::string memory;  // --memory: the engine's memory budget ("2G"); "" for the automatic one
+  // Whether TAVELO_PLUGIN_PATH, the user's and the installation's plug-in
+  // folders are scanned too (plugin_folders.h).
+  bool defaultPluginFolders = true;
 };
 
 // A sub-command's parser callback stores what to run here; main runs it once
@@ -55,6 +58,8 @@ void AddAudioCommands(CLI::App& app, Dispatch& d);
 void AddKeysCommand(CLI::App& app, Dispatch& d);
 void AddSheetCommand(CLI::App& app, Dispatch& d);
 void AddFarmCommand(CLI::App& app, Dispatch& d);
+// The hidden _man and _complete (cmd_manual.cpp); added after every other command.
+void AddManualCommands(CLI::App& app, Dispatch& d);
 
 // Adds --quiet, --memory (unless the sub-command has a --memory of its own)
 // and --plugins to a sub-command.

@@ -63,15 +63,20 @@ Json Layer(BEE_Layer layer) {
   BEE_GetLayerTransfer(layer, &t);
   int32_t masks = 0;
   BEE_GetLayerNumMasks(layer, &masks);
-  Time in{}, out{};
+  // In and out as composition times: where the layer starts and ends
+  // showing (the earlier first, also for a layer played backwards).
+  Time in{}, out{}, a{}, b{};
   BEE_GetLayerTime(layer, BEE_LayerTimeIn, &in, nullptr);
   BEE_GetLayerTime(layer, BEE_LayerTimeOut, &out, nullptr);
+  BEE_LayerToCompTime(layer, in, &a);
+  BEE_LayerToCompTime(layer, out, &b);
+  if (Seconds(b) < Seconds(a)) std::swap(a, b);
   const char* mattes[] = {"none", "alpha", "alphaInverted", "luma", "lumaInverted"};
   return {{"name", li.name},
           {"source", li.sourceName},
           {"sourceKind", KindName(li.sourceKind)},
-          {"in", Seconds(in)},
-          {"out", Seconds(out)},
+          {"in", Seconds(a)},
+          {"out", Seconds(b)},
           {"visible", (li.switches & BEE_SwitchVideo) != 0},
           {"motionBlur", (li.switches & BEE_SwitchMotionBlur) != 0},
           {"trackMatte", t.trackMatte < 5 ? mattes[t.trackMatte] : "?"},
@@ -80,7 +85,10 @@ Json Layer(BEE_Layer layer) {
 }
 
 Json Describe() {
-  Json root = {{"items", Json::array()}, {"compositions", Json::array()}, {"footage", Json::array()}};
+  Json root = {{"times", "seconds of composition time"},
+               {"items", Json::array()},
+               {"compositions", Json::array()},
+               {"footage", Json::array()}};
   BEE_Item item = nullptr;
   BEE_Item top = nullptr;
   BEE_QueryProject(&top);

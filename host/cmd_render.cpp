@@ -14,6 +14,7 @@
 #include "cli.h"
 #include "image_file.h"
 #include "movie_render.h"
+#include "output_module.h"
 #include "output_name.h"
 #include "progress.h"
 #include "project.h"
@@ -26,6 +27,7 @@ namespace {
 struct RenderOptions {
   std::string project, comp, frames, time, output, format, resolution = "full", codec;
   int threads = 0;
+  int32_t compression = -1;  // PNG zlib level; -1: the module's default
   bool reserve = false, noSound = false;
   int64_t staleAfter = kDefaultStaleSeconds;
 };
@@ -62,6 +64,7 @@ int Render(const RenderOptions& o, const Common& common) {
   if (!o.frames.empty()) ParseRange(o.frames, grid.count, &first, &last);
   if (!o.time.empty()) first = last = ParseFrameTime(o.time, comp);
   if (last < first) Fail("the composition has no frames");
+  SetPngCompression(o.compression);
   RenderJob job;
   job.comp = comp;
   job.first = first;
@@ -140,6 +143,8 @@ void AddRenderCommand(CLI::App& app, Dispatch& d) {
   sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
   sub->add_option("--threads", o.threads, "threads sharing each frame's pixel work (0: one per processor)");
   sub->add_flag("--no-sound", o.noSound, "movies: no sound track");
+  sub->add_option("--compression", o.compression, "PNG files: zlib level 0-9 (default 1: fast; 9: smallest)")
+      ->check(CLI::Range(0, 9));
   sub->add_option("--codec", o.codec, "movies: h264 (.mp4, the default there), prores (.mov default), png, animation");
   sub->add_flag("--reserve", o.reserve, "claim each frame's file first, so several renderers can share a folder");
   sub->add_option("--stale-after", o.staleAfter,

@@ -1,13 +1,16 @@
-// `tavelo --version` and `tavelo version`: the engine's packages and their versions.
+// `tavelo --version` and `tavelo version`: the product's version and source
+// revision, then the engine's packages and their versions.
 #include <CLI/CLI.hpp>
 #include <dlfcn.h>
 
 #include <cstdio>
 
+#include "TaveloVersion.h"
 #include "U.h"
 #include "cli.h"
 #include "memory_budget.h"
 #include "session.h"
+#include "tavelo_revision.h"
 
 namespace tavelo {
 namespace {
@@ -15,6 +18,7 @@ namespace {
 using VersionFn = uint32_t (*)();
 
 int Version(const Common& common) {
+  std::printf("tavelo %s (revision %s)\n", TAVELO_VERSION, tavelo_revision);
   Session session(common);
   std::printf("tavelo engine packages:\n");
   const char* name = nullptr;
@@ -33,10 +37,11 @@ int Version(const Common& common) {
 }  // namespace
 
 void AddVersionCommand(CLI::App& app, Dispatch& d) {
-  auto* sub = app.add_subcommand("version", "list the engine's packages and their versions");
+  const char* what = "print the version and source revision, then the engine's packages and their versions";
+  auto* sub = app.add_subcommand("version", what);
   sub->callback([&d] { d.run = [&d] { return Version(d.common); }; });
-  app.add_flag_callback("--version", [&d] { d.run = [&d] { return Version(d.common); }; },
-                        "list the engine's packages and their versions");
+  app.add_flag_callback(
+      "--version", [&d] { d.run = [&d] { return Version(d.common); }; }, what);
 }
 
 }  // namespace tavelo

@@ -1,7 +1,8 @@
 // The rendered demo: generates a small image sequence and a tone to use as
 // footage, builds a project from the description below (solids, that
 // footage, masks with feather, a built-in effect and a sample plug-in, a
-// nested composition, a track matte, motion blur, a sound layer), renders it
+// nested composition, a track matte, motion blur, a title typed in by the
+// Text effect, a sound layer), renders it
 // to a PNG sequence and to an MP4 with sound, and lays some of its frames out
 // on a contact sheet.
 #include "demo_render.h"
@@ -57,6 +58,10 @@ constexpr const char* kDemo = R"json({
                      {"time": 1, "value": [520, 150], "interpolation": "bezier", "ease": true},
                      {"time": 2, "value": [120, 150], "interpolation": "bezier", "ease": true}],
         "scale": [{"time": 0, "value": 60}, {"time": 1, "value": 90}, {"time": 2, "value": 60}]},
+       {"name": "Title", "text": {"text": "Tavelo", "font": "DejaVu Sans Bold", "size": 48,
+        "strokeColor": "#101018", "strokeWidth": 3,
+        "charactersShown": [{"time": 0, "value": 0}, {"time": 1, "value": 100}]},
+        "position": [320, 64]},
        {"name": "Tone", "source": "Tone"}
      ]}
   ]

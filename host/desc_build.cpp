@@ -1,6 +1,6 @@
-// Building a project from a description: footage first, then every
-// composition's settings (so layers may nest compositions listed later),
-// then each composition's layers from the bottom up.
+// Building a project from a description: the render settings, footage,
+// then every composition's settings (so layers may nest compositions listed
+// later), then each composition's layers from the bottom up.
 #include "desc_build.h"
 
 #include <cerrno>
@@ -17,79 +17,136 @@
 #include "description.h"
 #include "session.h"
 
+namespace tavelo {
+namespace {
+DescriptionRender gRender;
+}  // namespace
+
+const DescriptionRender& LastDescriptionRender() { return gRender; }
+
+}  // namespace tavelo
+
 namespace tavelo::desc {
 namespace {
 
-Ratio RatioOf(double v) {
-  // Thousandths hold the usual pixel aspects (0.9, 1.0926 ...) closely enough
-  // and keep stretch factors readable.
-  return Ratio{static_cast<int32_t>(std::llround(v * 10000)), 10000};
-}
+// The layer switches a description sets, as on or off.
+struct SwitchKey {
+  const char* key;
+  uint32_t bit;
+  bool inverted;  // the key says the opposite of the bit ("audio" on is mute off)
+};
+constexpr SwitchKey kLayerSwitches[] = {
+    {"visible", BEE_SwitchVideo, false},          {"motionBlur", BEE_SwitchMotionBlur, false},
+    {"effectsOn", BEE_SwitchEffects, false},      {"collapse", BEE_SwitchCollapse, false},
+    {"autoOrient", BEE_SwitchOrient, false},      {"audio", BEE_SwitchAudioMute, true},
+};
+
+// A file reference for the engine, disposed whatever happens.
+struct FileName {
+  FILE_SpecH spec = nullptr;
+  FileName(const std::string& path, const Node& n) { Check(FILE_New(path.c_str(), FILE_LocFullPath, &spec), n, "naming the file"); }
+  ~FileName() {
+    if (spec) FILE_Dispose(spec);
+  }
+  FileName(const FileName&) = delete;
+  FileName& operator=(const FileName&) = delete;
+};
 
 struct Builder {
-  std::string file;     // the description's name for messages
+  const Source& src;
   std::string baseDir;  // where relative footage paths start
+  DescriptionOptions options;
   std::map<std::string, BEE_Item> items;
 
-  std::string Where(const Node& n) const { return file + ": " + n.path; }
-
-  void Footage(const Node& n) {
-    n.Only({"name", "file", "sequence", "fps"});
-    const std::string name = n.Need("name").Name();
-    if (items.count(name)) n.Need("name").Error("the name \"" + name + "\" is used twice");
-    Node f = n.Need("file");
+  // A file a description names, as an absolute path that exists.
+  std::string FilePath(const Node& f) const {
+    if (!options.readFiles) f.Error("files are not read here");
     std::filesystem::path p = f.String();
     if (p.is_relative()) p = std::filesystem::path(baseDir) / p;
     const std::string path = AbsolutePath(p.string());
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) f.Error("no file \"" + path + "\"");
+    if (!std::filesystem::exists(path, ec)) f.Error("no file " + Echo(path));
+    return path;
+  }
+
+  // {"file", "sequence", "on"}: the item's proxy.
+  void Proxy(BEE_Item item, const Node& n) {
+    n.Only({"file", "sequence", "on"});
+    const Node f = n.Need("file");
+    const std::string path = FilePath(f);
+    uint32_t options = 0;
+    if (auto s = n.Get("sequence")) options = s->Bool() ? PIN_Import_Sequence : 0;
+    FileName file(path, f);
+    PIN_SeqSpecH seq = nullptr;
+    Check(PIN_NewSeqSpecFromFileOptions(file.spec, options, &seq), f, "reading " + Echo(path));
+    const ErrorCode err = BEE_CmdSetProxy(item, seq);
+    if (err) PIN_DisposeSeqSpec(seq);
+    Check(err, n, "setting the proxy");
+    bool on = true;
+    if (auto o = n.Get("on")) on = o->Bool();
+    Check(BEE_CmdProxyToggle(item, on), n, on ? "showing the proxy" : "hiding the proxy");
+  }
+
+  void Footage(const Node& n) {
+    n.Only({"name", "file", "sequence", "fps", "proxy"});
+    const Node nameNode = n.Need("name");
+    const std::string name = nameNode.Name();
+    if (items.count(name)) nameNode.Error("the name " + Echo(name) + " is used twice");
+    const Node f = n.Need("file");
+    const std::string path = FilePath(f);
     bool sequence = false;
     if (auto s = n.Get("sequence")) sequence = s->Bool();
-    FILE_SpecH spec = nullptr;
-    Check(FILE_New(path.c_str(), FILE_LocFullPath, &spec), Where(f) + ": naming the file");
+    FileName file(path, f);
     BEE_Item item = nullptr;
-    ErrorCode err = BEE_CmdImportFootage(nullptr, spec, sequence ? PIN_Import_Sequence : 0, &item);
-    FILE_Dispose(spec);
-    Check(err, Where(f) + ": importing \"" + path + "\"");
-    Check(BEE_CmdRenameItem(item, name.c_str()), Where(n) + ": naming the footage");
+    Check(BEE_CmdImportFootage(nullptr, file.spec, sequence ? PIN_Import_Sequence : 0, &item), f,
+          "importing " + Echo(path));
+    Check(BEE_CmdRenameItem(item, name.c_str()), n, "naming the footage");
     if (auto fps = n.Get("fps")) {
       const double rate = fps->Number(0.01, 1000);
       PIN_SeqSpecH seq = nullptr;
       PIN_Interpretation interp{};
-      Check(BEE_GetFootageSeqSpec(item, &seq), Where(*fps) + ": reading the footage");
-      Check(PIN_GetInterpretation(seq, &interp), Where(*fps) + ": reading the interpretation");
+      Check(BEE_GetFootageSeqSpec(item, &seq), *fps, "reading the footage");
+      Check(PIN_GetInterpretation(seq, &interp), *fps, "reading the interpretation");
       // A still sequence's rate is its own; footage with time is conformed.
       const auto fixedRate = static_cast<Fixed>(std::llround(rate * 65536));
       if (interp.moduleHasTime) interp.conformedRate = fixedRate;
       else interp.nativeRate = fixedRate;
-      Check(BEE_CmdInterpretFootage(item, &interp), Where(*fps) + ": setting the frame rate");
+      Check(BEE_CmdInterpretFootage(item, &interp), *fps, "setting the frame rate");
     }
+    if (auto p = n.Get("proxy")) Proxy(item, *p);
     items[name] = item;
   }
 
   BEE_Item Comp(const Node& n) {
-    n.Only({"name", "width", "height", "fps", "duration", "pixelAspect", "background", "motionBlur", "layers"});
+    n.Only({"name", "width", "height", "fps", "duration", "pixelAspect", "background", "motionBlur", "layers",
+            "proxy"});
     BEE_CompSettings s{};
-    const std::string name = n.Need("name").Name();
-    if (items.count(name)) n.Need("name").Error("the name \"" + name + "\" is used twice");
-    std::strncpy(s.name, name.c_str(), sizeof s.name - 1);
+    const Node nameNode = n.Need("name");
+    const std::string name = nameNode.Name();
+    if (items.count(name)) nameNode.Error("the name " + Echo(name) + " is used twice");
+    std::memcpy(s.name, name.data(), name.size());
     s.width = static_cast<uint16_t>(n.Need("width").Int(1, 30000));
     s.height = static_cast<uint16_t>(n.Need("height").Int(1, 30000));
     double fps = 30;
     if (auto f = n.Get("fps")) fps = f->Number(0.01, 999);
     s.frameRate = static_cast<uint32_t>(std::llround(fps * 65536));
-    s.duration = n.Need("duration").Seconds();
-    if (s.duration.value <= 0) n.Need("duration").Error("must be more than 0");
+    const Node duration = n.Need("duration");
+    s.duration = duration.Seconds();
+    // At least one frame: a shorter composition has nothing to render.
+    const double frame = 65536.0 / s.frameRate;
+    if (duration.Number() < frame - 1e-9)
+      duration.Error("a composition lasts at least one frame (1/" + Decimal(fps) + " s), not " +
+                     Decimal(duration.Number()) + " s");
     s.secondTime = Time{0, 600};
     s.pixelAspect = Ratio{1, 1};
     if (auto pa = n.Get("pixelAspect")) s.pixelAspect = RatioOf(pa->Number(0.01, 100));
     s.dsfH = s.dsfV = 1;
     BEE_Item comp = nullptr;
-    Check(BEE_CmdNewComp(nullptr, &s, &comp), Where(n) + ": making the composition");
-    if (auto bg = n.Get("background"))
-      Check(BEE_CmdSetBackgroundColor(comp, bg->Colour()), Where(*bg) + ": setting the background");
+    Check(BEE_CmdNewComp(nullptr, &s, &comp), n, "making the composition");
+    if (auto bg = n.Get("background")) Check(BEE_CmdSetBackgroundColor(comp, bg->Colour()), *bg, "setting the background");
     if (auto mb = n.Get("motionBlur"))
-      Check(BEE_CmdSetCompSwitch(comp, BEE_CompSwitchMotionBlur, mb->Bool()), Where(*mb) + ": motion blur");
+      Check(BEE_CmdSetCompSwitch(comp, BEE_CompSwitchMotionBlur, mb->Bool()), *mb, "motion blur");
+    if (auto p = n.Get("proxy")) Proxy(comp, *p);
     items[name] = comp;
     return comp;
   }
@@ -99,81 +156,106 @@ struct Builder {
   }
 
   void Layer(BEE_Item comp, const Node& n) {
-    n.Only({"name", "solid", "source", "in", "out", "offset", "stretch", "quality", "mode", "trackMatte",
-            "motionBlur", "visible", "anchor", "position", "scale", "rotation", "opacity", "masks", "effects"});
+    n.Only({"name", "solid", "source", "text", "in", "out", "offset", "stretch", "quality", "mode", "trackMatte",
+            "preserveTransparency", "motionBlur", "visible", "effectsOn", "collapse", "autoOrient", "audio", "anchor",
+            "position", "scale", "rotation", "opacity", "audioLevels", "timeRemap", "masks", "effects"});
     auto solid = n.Get("solid");
     auto source = n.Get("source");
-    if (!!solid == !!source) n.Error("a layer has either \"solid\" or \"source\"");
+    auto text = n.Get("text");
+    if ((solid ? 1 : 0) + (source ? 1 : 0) + (text ? 1 : 0) != 1)
+      n.Error("a layer has one of \"solid\", \"source\" or \"text\"");
     BEE_Layer layer = nullptr;
-    if (solid) {
+    if (text) {
+      layer = AddTextLayer(comp, n, *text);
+    } else if (solid) {
       solid->Only({"color", "width", "height"});
       BEE_SolidSettings s{};
       std::string name = "Solid";
       if (auto nm = n.Get("name")) name = nm->Name();
-      std::strncpy(s.name, name.c_str(), sizeof s.name - 1);
+      std::memcpy(s.name, name.data(), name.size());
       s.color = solid->Need("color").Colour();
       int32_t w = 0, h = 0;
       BEE_GetItemDimensions(comp, &w, &h);
-      s.width = static_cast<uint16_t>(solid->Get("width") ? solid->Need("width").Int(1, 30000) : w);
-      s.height = static_cast<uint16_t>(solid->Get("height") ? solid->Need("height").Int(1, 30000) : h);
-      Check(BEE_CmdNewSolidLayer(comp, &s, &layer), Where(*solid) + ": making the solid layer");
+      if (auto sw = solid->Get("width")) w = sw->Int(1, 30000);
+      if (auto sh = solid->Get("height")) h = sh->Int(1, 30000);
+      s.width = static_cast<uint16_t>(w);
+      s.height = static_cast<uint16_t>(h);
+      Check(BEE_CmdNewSolidLayer(comp, &s, &layer), *solid, "making the solid layer");
     } else {
       const std::string name = source->String();
       auto it = items.find(name);
-      if (it == items.end()) source->Error("no footage or composition named \"" + name + "\"");
+      if (it == items.end()) source->Error("no footage or composition named " + Echo(name));
       Boolean32 valid = 0;
-      Check(BEE_ValidSource(comp, it->second, &valid), Where(*source) + ": checking the source");
-      if (!valid) source->Error("\"" + name + "\" cannot be a layer here (it contains this composition)");
-      Check(BEE_CmdNewLayer(comp, it->second, &layer), Where(*source) + ": making the layer");
-      if (auto nm = n.Get("name")) Check(BEE_CmdRenameLayer(layer, nm->Name().c_str()), Where(*nm) + ": naming the layer");
+      Check(BEE_ValidSource(comp, it->second, &valid), *source, "checking the source");
+      if (!valid) source->Error(Echo(name) + " cannot be a layer here (it contains this composition)");
+      Check(BEE_CmdNewLayer(comp, it->second, &layer), *source, "making the layer");
+      if (auto nm = n.Get("name")) Check(BEE_CmdRenameLayer(layer, nm->Name().c_str()), *nm, "naming the layer");
     }
     Times(layer, n);
-    if (auto st = n.Get("stretch"))
-      Check(BEE_CmdSetLayerStretch(layer, RatioOf(st->Number(-100, 100))), Where(*st) + ": stretching the layer");
     if (auto q = n.Get("quality")) {
       const int16_t qualities[] = {BEE_QualityWireframe, BEE_QualityDraft, BEE_QualityBest};
-      Check(BEE_CmdSetLayerQuality(layer, qualities[q->Choice({"wireframe", "draft", "best"})]), Where(*q) + ": quality");
+      Check(BEE_CmdSetLayerQuality(layer, qualities[q->Choice({"wireframe", "draft", "best"})]), *q, "quality");
     }
     Transfer(layer, n);
-    if (auto mb = n.Get("motionBlur"))
-      Check(BEE_CmdSetLayerSwitch(layer, BEE_SwitchMotionBlur, mb->Bool()), Where(*mb) + ": motion blur");
-    if (auto v = n.Get("visible"))
-      Check(BEE_CmdSetLayerSwitch(layer, BEE_SwitchVideo, v->Bool()), Where(*v) + ": visibility");
+    for (const SwitchKey& sw : kLayerSwitches)
+      if (auto v = n.Get(sw.key)) Check(BEE_CmdSetLayerSwitch(layer, sw.bit, v->Bool() != sw.inverted), *v, "switching");
     const struct {
       const char* key;
       int32_t index;
       bool scalar;
-    } props[] = {{"anchor", BEE_StreamAnchorPoint, false},
-                 {"position", BEE_StreamPosition, false},
-                 {"scale", BEE_StreamScale, true},
-                 {"rotation", BEE_StreamRotation, false},
-                 {"opacity", BEE_StreamOpacity, false}};
+    } props[] = {{"anchor", BEE_StreamAnchorPoint, false}, {"position", BEE_StreamPosition, false},
+                 {"scale", BEE_StreamScale, true},         {"rotation", BEE_StreamRotation, false},
+                 {"opacity", BEE_StreamOpacity, false},    {"audioLevels", BEE_StreamAudioLevels, true}};
     for (const auto& p : props)
       if (auto v = n.Get(p.key)) SetProperty(layer, p.index, *v, p.scalar);
+    if (auto tr = n.Get("timeRemap")) {
+      // Remapping is on while its stream has keys: it takes keyframes only.
+      if (!IsKeyList(*tr)) tr->Error("time remapping takes keyframes ({\"time\", \"value\"}: layer time to source seconds)");
+      SetProperty(layer, BEE_StreamTimeRemap, *tr, false);
+    }
     if (auto m = n.Get("masks")) AddMasks(layer, *m);
     if (auto e = n.Get("effects")) AddEffects(layer, *e);
   }
 
+  // Stretch and offset first; then "in" and "out", composition times, become
+  // the layer's own times through them.
   void Times(BEE_Layer layer, const Node& n) {
     auto in = n.Get("in");
     auto out = n.Get("out");
     auto offset = n.Get("offset");
+    double stretch = 1;
+    if (auto st = n.Get("stretch")) {
+      stretch = st->Number(-100, 100);
+      if (std::fabs(stretch) < 0.0001)
+        st->Error("stretch " + Decimal(stretch) + " is too close to 0 (at least 0.0001 either way)");
+      Check(BEE_CmdSetLayerStretch(layer, RatioOf(stretch)), *st, "stretching the layer by " + Decimal(stretch));
+    }
     if (!in && !out && !offset) return;
     Time t[3]{};
     const int32_t which[3] = {BEE_LayerTimeOffset, BEE_LayerTimeIn, BEE_LayerTimeOut};
-    for (int i = 0; i < 3; ++i) Check(BEE_GetLayerTime(layer, which[i], &t[i], nullptr), Where(n) + ": layer times");
-    if (offset) t[0] = offset->Seconds();
-    if (in) t[1] = in->Seconds();
-    if (out) t[2] = out->Seconds();
-    Check(BEE_CmdSetLayerTimes(layer, t[0], t[1], t[2]), Where(n) + ": setting in, out and offset");
+    for (int i = 0; i < 3; ++i) Check(BEE_GetLayerTime(layer, which[i], &t[i], nullptr), n, "reading the layer's times");
+    if (offset) {
+      t[0] = offset->Seconds();
+      Check(BEE_CmdSetLayerTimes(layer, t[0], t[1], t[2]), *offset, "setting the offset");
+    }
+    if (in && out && !(in->Number() < out->Number()))
+      out->Error("\"out\" (" + Decimal(out->Number()) + " s) must be later than \"in\" (" + Decimal(in->Number()) + " s)");
+    // Played backwards, the layer's first time is at its composition out.
+    const bool backwards = stretch < 0;
+    const std::optional<Node>& first = backwards ? out : in;
+    const std::optional<Node>& last = backwards ? in : out;
+    if (first) Check(BEE_CompToLayerTime(layer, first->Seconds(), &t[1]), *first, "placing the layer's start");
+    if (last) Check(BEE_CompToLayerTime(layer, last->Seconds(), &t[2]), *last, "placing the layer's end");
+    if (in || out) Check(BEE_CmdSetLayerTimes(layer, t[0], t[1], t[2]), in ? *in : *out, "setting in and out");
   }
 
   void Transfer(BEE_Layer layer, const Node& n) {
     auto mode = n.Get("mode");
     auto matte = n.Get("trackMatte");
-    if (!mode && !matte) return;
+    auto keep = n.Get("preserveTransparency");
+    if (!mode && !matte && !keep) return;
     BEE_TransferSettings t{};
-    Check(BEE_GetLayerTransfer(layer, &t), Where(n) + ": reading the transfer mode");
+    Check(BEE_GetLayerTransfer(layer, &t), n, "reading the transfer mode");
     if (mode)
       t.mode = static_cast<uint32_t>(mode->Choice({"copy", "behind", "normal", "dissolve", "add", "multiply", "screen",
                                                    "overlay", "softLight", "hardLight", "darken", "lighten",
@@ -183,17 +265,33 @@ struct Builder {
                                                    "exclusion"}));
     if (matte)
       t.trackMatte = static_cast<uint32_t>(matte->Choice({"none", "alpha", "alphaInverted", "luma", "lumaInverted"}));
-    Check(BEE_CmdSetTransfer(layer, t.mode, t.flags, t.trackMatte), Where(mode ? *mode : *matte) + ": transfer");
+    if (keep) t.flags = keep->Bool() ? (t.flags | BEE_TransferKeepAlpha) : (t.flags & ~uint32_t{BEE_TransferKeepAlpha});
+    Check(BEE_CmdSetTransfer(layer, t.mode, t.flags, t.trackMatte), mode ? *mode : matte ? *matte : *keep, "transfer");
+  }
+
+  // {"shutterAngle", "fields"}.
+  void Render(const Node& n) {
+    n.Only({"shutterAngle", "fields"});
+    if (auto a = n.Get("shutterAngle")) {
+      const double angle = a->Number(0, 720);
+      BEE_Prefs prefs{};
+      Check(BEE_GetPrefs(&prefs), *a, "reading the engine's settings");
+      prefs.shutter = Ratio{static_cast<int32_t>(std::llround(angle * 100)), 36000};
+      Check(BEE_SetPrefs(&prefs), *a, "setting the shutter angle");
+    }
+    if (auto f = n.Get("fields")) gRender.fieldOrder = f->Choice({"off", "upperFirst", "lowerFirst"});
   }
 
   void Build(const Json& root) {
-    Node top{root, "", &file};
-    top.Only({"version", "footage", "comps"});
+    const Node top = Root(root, src);
+    top.Only({"version", "render", "footage", "comps"});
     if (auto v = top.Get("version"))
       if (v->Int(1, 1000) != 1) v->Error("this tavelo reads version 1 descriptions");
+    gRender = DescriptionRender{};
+    if (auto r = top.Get("render")) Render(*r);
     if (auto f = top.Get("footage"))
       for (size_t i = 0; i < f->Size(); ++i) Footage(f->At(i));
-    Node comps = top.Need("comps");
+    const Node comps = top.Need("comps");
     if (comps.Size() == 0) comps.Error("a project needs at least one composition");
     std::vector<BEE_Item> made;
     for (size_t i = 0; i < comps.Size(); ++i) made.push_back(Comp(comps.At(i)));
@@ -207,34 +305,23 @@ struct Builder {
 
 namespace tavelo {
 
-void BuildDescriptionText(const std::string& text, const std::string& name, const std::string& baseDir) {
-  desc::Json root;
-  try {
-    root = desc::Json::parse(text);
-  } catch (const desc::Json::parse_error& e) {
-    // The parser counts bytes; a line and column are what an editor shows.
-    size_t line = 1, column = 1;
-    for (size_t i = 0; i + 1 < e.byte && i < text.size(); ++i) {
-      if (text[i] == '\n') {
-        ++line;
-        column = 1;
-      } else {
-        ++column;
-      }
-    }
-    std::string what = e.what();
-    const size_t colon = what.rfind(": ");
-    if (colon != std::string::npos) what = what.substr(colon + 2);
-    Fail(name + ": line " + std::to_string(line) + ", column " + std::to_string(column) + ": not valid JSON (" +
-         what + ")");
-  }
-  desc::Builder b{name, baseDir, {}};
+void BuildDescriptionText(const std::string& text, const std::string& name, const std::string& baseDir,
+                          const DescriptionOptions& options) {
+  if (text.size() > kMaxDescriptionBytes)
+    Fail(name + ": a description has at most " + std::to_string(kMaxDescriptionBytes >> 20) + " MB");
+  const desc::Source src{name, text};
+  const desc::Json root = desc::ParseDescription(src);
+  desc::Builder b{src, baseDir, options, {}};
   b.Build(root);
 }
 
 void BuildDescriptionFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) Fail("cannot read \"" + path + "\": " + std::strerror(errno));
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (!ec && size > kMaxDescriptionBytes)
+    Fail(path + ": a description has at most " + std::to_string(kMaxDescriptionBytes >> 20) + " MB");
   std::stringstream ss;
   ss << in.rdbuf();
   BuildDescriptionText(ss.str(), path, std::filesystem::path(AbsolutePath(path)).parent_path().string());

@@ -1,18 +1,50 @@
 // The parts of the description builder that its files share.
 #pragma once
 
+#include <functional>
+
 #include "BEE.h"
 #include "desc_node.h"
 
 namespace tavelo::desc {
 
-// Sets stream `index` of the layer from n: a number or a list of numbers
-// (the stream's dimension; one number stands for all when scalarForAll), or
-// a list of keyframes {"time", "value", "interpolation", "ease"}.
+// The text parsed; every fault ends in a Failure naming the file, line and
+// column and what is wrong.
+Json ParseDescription(const Source& src);
+
+// Checks the engine's answer: a failure names the place and what was done.
+void Check(ErrorCode err, const Node& n, const std::string& what);
+
+// The value of a constant property or of one keyframe, set at a
+// composition time (null: the constant value).
+struct KeyValueSetter {
+  virtual ~KeyValueSetter() = default;
+  virtual void Set(const Node& value, const Time* compTime) = 0;
+};
+// A constant value (set once) or a list of keyframes (each key's value, then
+// its interpolation, ease, spatial tangents and roving; keys the stream had
+// before are removed).
+void SetAnimatable(BEE_Layer layer, int32_t index, const Node& n, KeyValueSetter& setter);
+// Whether n is a list of keyframes (objects) rather than a constant.
+bool IsKeyList(const Node& n);
+
+// The numbers of a value for a stream of `dimension` numbers.
+using ValueReader = std::function<std::vector<double>(const Node& value, size_t dimension)>;
+// Sets stream `index` of the layer from n, constant or keyframed, its
+// values read by read.
+void SetProperty(BEE_Layer layer, int32_t index, const Node& n, const ValueReader& read);
+// The same with numbers: one, or a list as long as the stream's dimension
+// (one number stands for all when scalarForAll).
 void SetProperty(BEE_Layer layer, int32_t index, const Node& n, bool scalarForAll);
 
 // Adds the masks and the effects of a layer.
 void AddMasks(BEE_Layer layer, const Node& list);
 void AddEffects(BEE_Layer layer, const Node& list);
+
+// Makes the text layer a layer description's "text" object describes
+// (desc_text.cpp); layer is the layer's object, for its name.
+BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& text);
+// A ratio for a user's factor (pixel aspects, stretch), kept to 1/10000.
+Ratio RatioOf(double v);
 
 }  // namespace tavelo::desc

@@ -1,27 +1,17 @@
-// Masks and effects of a described layer.
+// Effects of a described layer: the effect by its display or match name,
+// its parameters by name or number with values of their own type (numbers,
+// angles in degrees, points in pixels, colours, checkboxes as true or false,
+// pop-ups by their choice's name).
 #include <strings.h>
 
-#include <cmath>
 #include <cstring>
 
 #include "FLT.h"
-#include "OM.h"
 #include "desc_build.h"
 #include "session.h"
 
 namespace tavelo::desc {
 namespace {
-
-// A command without a wrapper of its own, as one undo group.
-ErrorCode Command(int32_t number, intptr_t a, intptr_t b) {
-  if (ErrorCode err = BEE_StartGroup(nullptr, number)) return err;
-  intptr_t params[2] = {a, b};
-  ErrorCode err = BEE_DoCommand(number, params);
-  BEE_EndGroup();
-  return err;
-}
-
-Fixed ToFixed(double v) { return static_cast<Fixed>(std::llround(v * 65536.0)); }
 
 // The class of an effect named by its match name or its display name.
 int16_t FindEffect(const Node& n) {
@@ -37,24 +27,18 @@ int16_t FindEffect(const Node& n) {
     if (FLT_InqPFInfo(static_cast<int16_t>(i), display, match, &flags) == 0 && strcasecmp(display, name.c_str()) == 0)
       return static_cast<int16_t>(i);
   }
-  n.Error("no effect named \"" + name + "\" (`tavelo plugins` lists the effects)");
+  n.Error("no effect named " + Echo(name) + " (`tavelo plugins` lists the effects)");
 }
 
 // The parameter a key of "params" names: its number (1 is the first
 // parameter after the input layer) or its name.
-int32_t FindParam(BEE_Layer layer, int32_t effect, const Node& where, const std::string& key) {
-  Handle parade = nullptr;
-  int32_t count = 0;
-  FLT_Sequence seq = nullptr;
+int32_t FindParam(FLT_Sequence seq, const Node& where, const std::string& key) {
   int32_t params = 0;
-  Check(BEE_InqLayerEffectSeq(layer, &parade, &count), *where.file + ": " + where.path + ": reading the effect");
-  Check(FLT_GetParadeSeq(parade, effect, &seq), *where.file + ": " + where.path + ": reading the effect");
-  Check(FLT_SeqInqNumParams(seq, &params), *where.file + ": " + where.path + ": reading the effect");
+  Check(FLT_SeqInqNumParams(seq, &params), where, "reading the effect");
   char* end = nullptr;
   const long number = std::strtol(key.c_str(), &end, 10);
   if (!key.empty() && *end == '\0') {
-    if (number < 1 || number >= params)
-      where.Error("the effect has parameters 1 to " + std::to_string(params - 1));
+    if (number < 1 || number >= params) where.Error("the effect has parameters 1 to " + std::to_string(params - 1));
     return static_cast<int32_t>(number);
   }
   std::string names;
@@ -64,102 +48,82 @@ int32_t FindParam(BEE_Layer layer, int32_t effect, const Node& where, const std:
     if (strcasecmp(name, key.c_str()) == 0) return p;
     names += std::string(names.empty() ? "" : ", ") + "\"" + name + "\"";
   }
-  where.Error("the effect has no parameter \"" + key + "\" (it has " + names + ")");
+  where.Error("the effect has no parameter " + Echo(key) + " (it has " + names + ")");
 }
 
-// The mask's shape as a Bezier path in layer pixels: a rectangle or an oval
-// ([left, top, right, bottom]), or a closed path through points, with
-// straight sides or (smooth) handles through the neighbours.
-OM_Shape MaskShape(const Node& m) {
-  auto rect = m.Get("rect");
-  auto oval = m.Get("oval");
-  auto path = m.Get("path");
-  if ((rect ? 1 : 0) + (oval ? 1 : 0) + (path ? 1 : 0) != 1)
-    m.Error("a mask has one of \"rect\", \"oval\" ([left, top, right, bottom]) or \"path\" ([[x, y], ...])");
-  const std::string where = *m.file + ": " + m.path;
-  OM_Shape shape = nullptr;
-  ErrorCode err = 0;
-  if (path) {
-    if (path->Size() < 3) path->Error("a path needs at least 3 points");
-    std::vector<FixedPoint> points;
-    for (size_t i = 0; i < path->Size(); ++i) {
-      std::vector<double> p = path->At(i).Numbers(2, false);
-      points.push_back(FixedPoint{ToFixed(p[0]), ToFixed(p[1])});
-    }
-    bool smooth = false;
-    if (auto sm = m.Get("smooth")) smooth = sm->Bool();
-    Check(OM_NewShape(OM_TypePath, nullptr, &shape), where + ": making the shape");
-    for (size_t i = 0; i < points.size() && !err; ++i) err = OM_ShapeAddBezVertex(shape, -1, &points[i], nullptr, nullptr);
-    for (size_t i = 0; i < points.size() && !err && smooth; ++i)
-      err = OM_ShapeSetDefaultBezTangents(shape, static_cast<int32_t>(3 * i));
-    if (!err) err = OM_RecalcBounds(shape);
-  } else {
-    const Node& box = rect ? *rect : *oval;
-    std::vector<double> b = box.Numbers(4, false);
-    if (!(b[0] < b[2] && b[1] < b[3])) box.Error("left must be less than right and top less than bottom");
-    const FixedRect bounds{ToFixed(b[0]), ToFixed(b[1]), ToFixed(b[2]), ToFixed(b[3])};
-    Check(OM_NewShape(rect ? OM_TypeRect : OM_TypeOval, &bounds, &shape), where + ": making the shape");
-    // Masks hold Bezier paths: the rectangle or oval becomes one.
-    err = OM_SetShapeType(OM_TypePath, shape);
+// The choices of a pop-up ("All|Red|Green|Blue").
+std::vector<std::string> Choices(const PF_ParamDef& def) {
+  char text[PF_ParamTextBytes + 1] = {};
+  std::memcpy(text, def.u.bytes + PF_Byte_Text, PF_ParamTextBytes);
+  std::vector<std::string> out(1);
+  for (const char* c = text; *c; ++c) {
+    if (*c == '|') out.emplace_back();
+    else out.back() += *c;
   }
-  if (err) {
-    OM_DisposeShape(shape);
-    EngineFail(where + ": making the shape", err);
+  return out;
+}
+
+// How a value of the parameter reads.
+ValueReader ReaderFor(const PF_ParamDef& def) {
+  if (def.type == PF_Param_Checkbox)
+    return [](const Node& v, size_t) { return std::vector<double>{v.j->is_boolean() ? (v.Bool() ? 1.0 : 0.0) : v.Number(0, 1)}; };
+  if (def.type == PF_Param_Popup) {
+    std::vector<std::string> choices = Choices(def);
+    int16_t count = 0;
+    std::memcpy(&count, def.u.bytes + PF_Byte_ChoiceCount, sizeof count);
+    choices.resize(static_cast<size_t>(std::max<int16_t>(count, 1)));
+    return [choices](const Node& v, size_t) {
+      if (v.IsNumber()) return std::vector<double>{static_cast<double>(v.Int(1, static_cast<int32_t>(choices.size())))};
+      const std::string s = v.String();
+      std::string all;
+      for (size_t i = 0; i < choices.size(); ++i) {
+        if (strcasecmp(choices[i].c_str(), s.c_str()) == 0) return std::vector<double>{static_cast<double>(i + 1)};
+        all += (i ? ", " : "") + Echo(choices[i]);
+      }
+      v.Error(Echo(s) + " is not one of " + all);
+    };
   }
-  return shape;
+  return [](const Node& v, size_t d) { return v.Numbers(d, false); };
 }
 
 }  // namespace
-
-void AddMasks(BEE_Layer layer, const Node& list) {
-  for (size_t i = 0; i < list.Size(); ++i) {
-    Node m = list.At(i);
-    m.Only({"name", "rect", "oval", "path", "smooth", "mode", "inverted", "feather", "opacity"});
-    const std::string where = *m.file + ": " + m.path;
-    OM_Shape shape = MaskShape(m);
-    int32_t index = 0;
-    ErrorCode err = BEE_CmdAddMask(layer, shape, &index);
-    OM_DisposeShape(shape);
-    Check(err, where + ": adding the mask");
-    if (auto name = m.Get("name")) {
-      BEE_MaskName mn{};
-      mn.mask = index;
-      std::strncpy(mn.name, name->Name().c_str(), sizeof mn.name - 1);
-      Check(Command(BEE_CmdNumMaskName, reinterpret_cast<intptr_t>(layer), reinterpret_cast<intptr_t>(&mn)),
-            where + ": naming the mask");
-    }
-    if (auto mode = m.Get("mode")) {
-      const int32_t value = mode->Choice({"add", "subtract", "intersect", "lighten", "darken", "difference"}) + 1;
-      Check(Command(BEE_CmdNumMaskMode, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(index, value)),
-            where + ": setting the mode");
-    }
-    if (auto inv = m.Get("inverted"))
-      Check(Command(BEE_CmdNumMaskInvert, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(index, inv->Bool())),
-            where + ": inverting the mask");
-    const int32_t first = BEE_StreamFirstMask + 3 * index;
-    if (auto f = m.Get("feather")) SetProperty(layer, first + BEE_MaskStreamFeather, *f, true);
-    if (auto o = m.Get("opacity")) SetProperty(layer, first + BEE_MaskStreamOpacity, *o, false);
-  }
-}
 
 void AddEffects(BEE_Layer layer, const Node& list) {
   for (size_t i = 0; i < list.Size(); ++i) {
     Node e = list.At(i);
     e.Only({"effect", "name", "enabled", "params"});
     const int16_t cls = FindEffect(e.Need("effect"));
-    const std::string where = *e.file + ": " + e.path;
     int32_t index = 0;
-    Check(BEE_CmdApplyEffect(layer, cls, &index), where + ": applying the effect");
-    if (auto name = e.Get("name"))
-      Check(BEE_CmdRenameEffect(layer, index, name->String().c_str()), where + ": naming the effect");
-    if (auto on = e.Get("enabled")) Check(BEE_CmdSetEffectEnabled(layer, index, on->Bool()), where + ": enabling");
-    if (auto params = e.Get("params")) {
-      if (!params->IsObject()) params->Error("expected an object of parameter names (or numbers) and values");
-      for (auto it = params->j.begin(); it != params->j.end(); ++it) {
-        Node value{*it, params->Child(it.key()), e.file};
-        const int32_t p = FindParam(layer, index, value, it.key());
-        SetProperty(layer, BEE_StreamFirstEffect + 128 * index + p - 1, value, false);
+    Check(BEE_CmdApplyEffect(layer, cls, &index), e, "applying the effect");
+    if (auto name = e.Get("name")) {
+      const std::string text = name->String();
+      if (text.size() > 47) name->Error(Echo(text) + ": an effect's name has at most 47 bytes");
+      Check(BEE_CmdRenameEffect(layer, index, text.c_str()), *name, "naming the effect");
+    }
+    if (auto on = e.Get("enabled")) Check(BEE_CmdSetEffectEnabled(layer, index, on->Bool()), *on, "enabling");
+    auto params = e.Get("params");
+    if (!params) continue;
+    if (!params->IsObject()) params->Error("expected an object of parameter names (or numbers) and values");
+    Handle parade = nullptr;
+    int32_t count = 0;
+    FLT_Sequence seq = nullptr;
+    Check(BEE_InqLayerEffectSeq(layer, &parade, &count), e, "reading the effect");
+    Check(FLT_GetParadeSeq(parade, index, &seq), e, "reading the effect");
+    for (auto it = params->j->begin(); it != params->j->end(); ++it) {
+      const Node value = params->Member(it.key());
+      const int32_t p = FindParam(seq, value, it.key());
+      PF_ParamDef def{};
+      Check(FLT_SeqInqParamInfo(seq, p, &def), value, "reading the parameter");
+      if (def.type == PF_Param_Layer) value.Error("a layer parameter cannot be set from a description yet");
+      if (def.type == PF_Param_Arbitrary) {
+        // An arbitrary-data parameter (the Text effect's text and font)
+        // takes a string, its text form.
+        const std::string text = value.String();
+        Check(BEE_CmdSetEffectParamText(layer, index, p, text.data(), static_cast<int32_t>(text.size())), value,
+              "setting the text");
+        continue;
       }
+      SetProperty(layer, BEE_StreamFirstEffect + 128 * index + p - 1, value, ReaderFor(def));
     }
   }
 }

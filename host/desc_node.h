@@ -1,5 +1,7 @@
-// A place in a project description: the JSON value and its path from the
-// top ("comps[0].layers[2].opacity"), so every complaint names where it is.
+// A place in a project description: the JSON value, its path from the top
+// ("comps[0].layers[2].opacity") and the keys and indexes that lead to it,
+// so every complaint names the file, the line and column where the value
+// starts, and the path.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -16,93 +18,66 @@ namespace tavelo::desc {
 
 using Json = nlohmann::json;
 
+// The description being read: its name for messages and its text.
+struct Source {
+  std::string name;
+  std::string text;
+  // "<name>:<line>:<column>" of the value the tokens lead to (keys of
+  // objects, indexes of lists) in the text; the name alone when the text
+  // does not hold it.
+  std::string Place(const std::vector<std::string>& tokens) const;
+};
+
+// At most 80 characters of a user's text in double quotes, control
+// characters escaped: how names and values are echoed in messages.
+std::string Echo(const std::string& text);
+// A number as a user writes it: the shortest decimal that reads back the
+// same ("0.00001", "1.5", "24"), exponents only for very large or small ones.
+std::string Decimal(double v);
+
 struct Node {
-  const Json& j;
+  const Json* j;
   std::string path;
-  const std::string* file;  // the description's name, for messages
+  const Source* src;
+  std::vector<std::string> tokens;
 
-  [[noreturn]] void Error(const std::string& what) const {
-    Fail(*file + ": " + (path.empty() ? std::string("(top)") : path) + ": " + what);
-  }
-  std::string Child(const std::string& key) const { return path.empty() ? key : path + "." + key; }
+  // "<file>:<line>:<column>: <path>" of this value.
+  std::string Where() const;
+  [[noreturn]] void Error(const std::string& what) const { Fail(Where() + ": " + what); }
 
-  bool IsObject() const { return j.is_object(); }
-  bool IsArray() const { return j.is_array(); }
-  bool IsNumber() const { return j.is_number(); }
+  bool IsObject() const { return j->is_object(); }
+  bool IsArray() const { return j->is_array(); }
+  bool IsNumber() const { return j->is_number(); }
+  bool IsString() const { return j->is_string(); }
 
-  std::optional<Node> Get(const char* key) const {
-    if (!j.is_object()) Error("expected an object");
-    auto it = j.find(key);
-    if (it == j.end() || it->is_null()) return std::nullopt;
-    return Node{*it, Child(key), file};
-  }
-  Node Need(const char* key) const {
-    auto n = Get(key);
-    if (!n) Error(std::string("\"") + key + "\" is missing");
-    return *n;
-  }
-  size_t Size() const {
-    if (!j.is_array()) Error("expected a list");
-    return j.size();
-  }
-  Node At(size_t i) const { return Node{j.at(i), path + "[" + std::to_string(i) + "]", file}; }
+  std::optional<Node> Get(const char* key) const;
+  Node Need(const char* key) const;
+  size_t Size() const;
+  Node At(size_t i) const;
+  Node Member(const std::string& key) const;  // an existing key of this object
   // Refuses keys outside the list (a misspelt key would else be ignored).
-  void Only(std::initializer_list<const char*> keys) const {
-    if (!j.is_object()) Error("expected an object");
-    for (auto it = j.begin(); it != j.end(); ++it) {
-      bool known = false;
-      for (const char* k : keys) known = known || it.key() == k;
-      if (!known) Node{*it, Child(it.key()), file}.Error("unknown key");
-    }
-  }
-  double Number() const {
-    if (!j.is_number()) Error("expected a number");
-    return j.get<double>();
-  }
-  double Number(double lo, double hi) const {
-    double v = Number();
-    if (!(v >= lo && v <= hi)) Error("must lie between " + Fmt(lo) + " and " + Fmt(hi));
-    return v;
-  }
-  int32_t Int(int32_t lo, int32_t hi) const {
-    double v = Number(lo, hi);
-    if (v != static_cast<double>(static_cast<int32_t>(v))) Error("expected a whole number");
-    return static_cast<int32_t>(v);
-  }
-  bool Bool() const {
-    if (!j.is_boolean()) Error("expected true or false");
-    return j.get<bool>();
-  }
-  std::string String() const {
-    if (!j.is_string()) Error("expected a string");
-    return j.get<std::string>();
-  }
+  void Only(std::initializer_list<const char*> keys) const;
+
+  double Number() const;
+  double Number(double lo, double hi) const;
+  int32_t Int(int32_t lo, int32_t hi) const;
+  bool Bool() const;
+  // A string; a zero character inside is refused (names and paths are cut
+  // at it everywhere below).
+  std::string String() const;
   // A name the engine keeps (at most 31 bytes).
-  std::string Name() const {
-    std::string s = String();
-    if (s.empty() || s.size() > 31) Error("a name has 1 to 31 bytes");
-    return s;
-  }
+  std::string Name() const;
   // One of the words, as its position in the list.
-  int32_t Choice(std::initializer_list<const char*> words) const {
-    std::string s = String();
-    int32_t i = 0;
-    std::string all;
-    for (const char* w : words) {
-      if (s == w) return i;
-      all += (i ? ", " : "") + std::string(w);
-      ++i;
-    }
-    Error("\"" + s + "\" is not one of " + all);
-  }
+  int32_t Choice(std::initializer_list<const char*> words) const;
   // A time in seconds.
   Time Seconds() const;
   // "#rrggbb" or "#aarrggbb" as 0xAARRGGBB.
   uint32_t Colour() const;
   // count numbers (a single number stands for all of them when allowScalar).
   std::vector<double> Numbers(size_t count, bool allowScalar) const;
-
-  static std::string Fmt(double v);
 };
+
+// The root node of a parsed description.
+Node Root(const Json& root, const Source& src);
 
 }  // namespace tavelo::desc

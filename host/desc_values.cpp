@@ -1,61 +1,56 @@
 // Values of a project description: times, colours, number lists, and
-// layer properties (constant or keyframed) set through the engine's
-// user-unit commands.
+// layer properties (constant or keyframed, with each key's interpolation,
+// ease, spatial tangents and roving) set through the engine's user-unit
+// commands.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "BEE.h"
 #include "desc_build.h"
+#include "mask_shape.h"
 #include "session.h"
 
 namespace tavelo::desc {
-
-std::string Node::Fmt(double v) {
-  char b[32];
-  std::snprintf(b, sizeof b, "%g", v);
-  return b;
-}
 
 // Times are kept with a scale that holds every common frame rate's frames
 // (24, 25, 30, 48, 50, 60, 120 ...) exactly.
 constexpr int32_t kTimeScale = 24000;
 
 Time Node::Seconds() const {
-  double s = Number(-86400, 86400);
+  const double s = Number(-86400, 86400);
   return Time{static_cast<int32_t>(std::llround(s * kTimeScale)), kTimeScale};
 }
 
 uint32_t Node::Colour() const {
-  std::string s = String();
+  const std::string s = String();
   auto hex = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
   };
-  if (s.size() != 7 && s.size() != 9) Error("expected a colour \"#rrggbb\" or \"#aarrggbb\"");
-  if (s[0] != '#') Error("expected a colour \"#rrggbb\" or \"#aarrggbb\"");
+  const std::string expected = "expected a colour \"#rrggbb\" or \"#aarrggbb\", not " + Echo(s);
+  if ((s.size() != 7 && s.size() != 9) || s[0] != '#') Error(expected);
   uint32_t v = 0;
   for (size_t i = 1; i < s.size(); ++i) {
-    int d = hex(s[i]);
-    if (d < 0) Error("expected a colour \"#rrggbb\" or \"#aarrggbb\"");
+    const int d = hex(s[i]);
+    if (d < 0) Error(expected);
     v = (v << 4) | static_cast<uint32_t>(d);
   }
   return s.size() == 7 ? 0xFF000000u | v : v;
 }
 
 std::vector<double> Node::Numbers(size_t count, bool allowScalar) const {
-  if (j.is_string() && count == 4) {
-    // A colour parameter: alpha, red, green and blue from 0 to 255.
+  if (j->is_string() && count == 4) {
+    // A colour: alpha, red, green and blue from 0 to 255.
     const uint32_t c = Colour();
     return {double(c >> 24), double((c >> 16) & 0xFF), double((c >> 8) & 0xFF), double(c & 0xFF)};
   }
-  if (j.is_number()) {
+  if (j->is_number()) {
     if (count == 1 || allowScalar) return std::vector<double>(count, Number());
     Error("expected a list of " + std::to_string(count) + " numbers");
   }
-  if (!j.is_array() || j.size() != count) {
+  if (!j->is_array() || j->size() != count) {
     if (count == 1) Error("expected a number");
     Error("expected a list of " + std::to_string(count) + " numbers");
   }
@@ -64,78 +59,189 @@ std::vector<double> Node::Numbers(size_t count, bool allowScalar) const {
   return v;
 }
 
+Ratio RatioOf(double v) { return Ratio{static_cast<int32_t>(std::llround(v * 10000)), 10000}; }
+
+void Check(ErrorCode err, const Node& n, const std::string& what) {
+  if (err) EngineFail(n.Where() + ": " + what, err);
+}
+
+bool IsKeyList(const Node& n) { return n.j->is_array() && !n.j->empty() && n.j->front().is_object(); }
+
 namespace {
 
-// Whether the value is a list of keyframes (objects) rather than a constant.
-bool IsKeyList(const Node& n) { return n.j.is_array() && !n.j.empty() && n.j.front().is_object(); }
+const int8_t kInterps[] = {TDB_InterpLinear, TDB_InterpBezier, TDB_InterpHold};
 
+int8_t InterpOf(const Node& n) { return kInterps[n.Choice({"linear", "bezier", "hold"})]; }
+
+// What a keyframe asks beyond its value.
 struct Key {
+  Node node;
   Time time;
-  double seconds;
-  std::vector<double> value;
-  int8_t interp;
-  bool ease;
+  int8_t in = TDB_InterpLinear, out = TDB_InterpLinear;
+  std::optional<Node> easeIn, easeOut, tangentIn, tangentOut;
+  bool ease = false, roving = false;
 };
+
+// One side's speed and influence: {"speed": number or list, "influence":
+// percent}; what is not given stays as the key has it.
+void ReadEase(const Node& n, int32_t dimension, double* speed, double* influence) {
+  n.Only({"speed", "influence"});
+  if (auto s = n.Get("speed")) {
+    const std::vector<double> v = s->Numbers(static_cast<size_t>(dimension), true);
+    std::copy(v.begin(), v.end(), speed);
+  }
+  if (auto i = n.Get("influence")) {
+    const double percent = i->Number(0.1, 100);
+    std::fill(influence, influence + dimension, percent / 100);
+  }
+}
+
+TDB_Stream StreamOf(BEE_Layer layer, int32_t index, const Node& n) {
+  BEE_StreamRef ref{layer, index};
+  TDB_Stream stream = nullptr;
+  Check(BEE_StreamLookup(&ref, &stream), n, "finding the property");
+  if (!stream) n.Error("the layer has no such property");
+  return stream;
+}
+
+// The eases, tangents and flags of key k.
+void KeyDetails(BEE_Layer layer, int32_t index, TDB_Stream stream, int32_t k, const Key& key) {
+  const Node& n = key.node;
+  Check(BEE_CmdSetKeyInterps(layer, index, k, key.in, key.out), n, "setting the interpolation");
+  if (key.ease || key.easeIn || key.easeOut) {
+    int32_t dim = 0;
+    Check(BEE_GetStreamTemporalDimension(stream, &dim), n, "reading the property");
+    double speed[2][BEE_MaxStreamValues] = {}, influence[2][BEE_MaxStreamValues] = {};
+    Check(TDB_GetKeyVelocity(stream, k, speed[0], speed[1]), n, "reading the key's speeds");
+    Check(TDB_GetKeyInfluence(stream, k, influence[0], influence[1]), n, "reading the key's influences");
+    for (double* s : speed) Check(BEE_ConvertStreamTemporalVelocity(layer, index, 1, s), n, "reading the key's speeds");
+    if (key.ease)
+      for (int side = 0; side < 2; ++side) {
+        std::fill(speed[side], speed[side] + dim, 0.0);
+        std::fill(influence[side], influence[side] + dim, 1 / 3.0);
+      }
+    if (key.easeIn) ReadEase(*key.easeIn, dim, speed[0], influence[0]);
+    if (key.easeOut) ReadEase(*key.easeOut, dim, speed[1], influence[1]);
+    Check(BEE_CmdSetKeyEase(layer, index, k, speed[0], influence[0], speed[1], influence[1]), n, "easing the key");
+  }
+  if (key.tangentIn || key.tangentOut) {
+    TDB_StreamInfo info{};
+    Check(TDB_GetStreamInfo(stream, &info), n, "reading the property");
+    if (!(info.flags & TDB_StreamSpatial))
+      (key.tangentIn ? *key.tangentIn : *key.tangentOut).Error("only a motion path (a spatial property) has tangents");
+    const auto dim = static_cast<size_t>(info.dimension);
+    double t[2][BEE_MaxStreamValues] = {};
+    Check(TDB_GetKeySpaceTangents(stream, k, t[0], t[1]), n, "reading the key's tangents");
+    for (double* side : t) Check(BEE_ConvertStreamFPV(layer, index, 1, side), n, "reading the key's tangents");
+    const std::optional<Node>* given[2] = {&key.tangentIn, &key.tangentOut};
+    for (int side = 0; side < 2; ++side)
+      if (*given[side]) {
+        const std::vector<double> v = (*given[side])->Numbers(dim, false);
+        std::copy(v.begin(), v.end(), t[side]);
+      }
+    Check(BEE_CmdSetKeySpaceTangents(layer, index, k, t[0], t[1]), n, "setting the key's tangents");
+  }
+  if (key.roving) Check(SetKeyRoving(layer, index, k, true), n, "making the key rove");
+}
+
+// Each key is one "Keyframe Change" of the whole stream: the limit keeps a
+// property's keys to about a second's work.
+constexpr size_t kMaxKeys = 10000;
+
+void SetKeys(BEE_Layer layer, int32_t index, const Node& list, KeyValueSetter& setter) {
+  if (list.Size() > kMaxKeys)
+    list.Error("a property has at most " + std::to_string(kMaxKeys) + " keyframes (this one has " +
+               std::to_string(list.Size()) + ")");
+  std::vector<Key> keys;
+  for (size_t i = 0; i < list.Size(); ++i) {
+    Node k = list.At(i);
+    k.Only({"time", "value", "interpolation", "inInterpolation", "outInterpolation", "ease", "easeIn", "easeOut",
+            "tangentIn", "tangentOut", "roving"});
+    Key key{k, k.Need("time").Seconds(), TDB_InterpLinear, TDB_InterpLinear, {}, {}, {}, {}, false, false};
+    k.Need("value");
+    if (auto in = k.Get("interpolation")) key.in = key.out = InterpOf(*in);
+    if (auto e = k.Get("ease")) key.ease = e->Bool();
+    key.easeIn = k.Get("easeIn");
+    key.easeOut = k.Get("easeOut");
+    // Speeds and influences belong to Bezier sides.
+    if ((key.ease || key.easeIn) && !k.Get("interpolation")) key.in = TDB_InterpBezier;
+    if ((key.ease || key.easeOut) && !k.Get("interpolation")) key.out = TDB_InterpBezier;
+    if (auto in = k.Get("inInterpolation")) key.in = InterpOf(*in);
+    if (auto out = k.Get("outInterpolation")) key.out = InterpOf(*out);
+    key.tangentIn = k.Get("tangentIn");
+    key.tangentOut = k.Get("tangentOut");
+    if (auto r = k.Get("roving")) key.roving = r->Bool();
+    for (const Key& other : keys)
+      if (other.time.value == key.time.value)
+        k.Need("time").Error("two keyframes at " + Decimal(k.Need("time").Number()) + " s");
+    keys.push_back(std::move(key));
+  }
+  std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.time.value < b.time.value; });
+  for (size_t i = 0; i < keys.size(); ++i)
+    if (keys[i].roving && (i == 0 || i + 1 == keys.size()))
+      keys[i].node.Need("roving").Error("the first and the last keyframe cannot rove");
+
+  Time first{};
+  Check(BEE_CompToLayerTime(layer, keys.front().time, &first), list, "placing the first keyframe");
+  Check(BEE_CmdSetStreamVary(layer, index, &first, 1), list, "animating the property");
+  for (const Key& k : keys) setter.Set(k.node.Need("value"), &k.time);
+
+  // Keys the stream had before (a time remapping starts with two) go.
+  TDB_Stream stream = StreamOf(layer, index, list);
+  std::vector<bool> wanted;
+  int32_t count = 0;
+  Check(TDB_GetNumKeys(stream, &count), list, "counting the keys");
+  wanted.assign(static_cast<size_t>(count), false);
+  for (const Key& k : keys) {
+    Time lt{};
+    int32_t at = -1;
+    Check(BEE_CompToLayerTime(layer, k.time, &lt), k.node, "placing the keyframe");
+    if (TDB_GetKeyIndex(stream, &lt, 0, &at) == 0 && at >= 0 && at < count) wanted[static_cast<size_t>(at)] = true;
+  }
+  for (int32_t i = count - 1; i >= 0; --i)
+    if (!wanted[static_cast<size_t>(i)]) Check(BEE_CmdDeleteKeyframe(layer, index, i), list, "removing a keyframe");
+  stream = StreamOf(layer, index, list);
+  Check(TDB_GetNumKeys(stream, &count), list, "counting the keys");
+  if (static_cast<size_t>(count) != keys.size())
+    list.Error("keyframes fall on the same time of the layer (" + std::to_string(keys.size()) + " given, " +
+               std::to_string(count) + " kept)");
+  for (size_t i = 0; i < keys.size(); ++i) KeyDetails(layer, index, stream, static_cast<int32_t>(i), keys[i]);
+}
 
 }  // namespace
 
-void SetProperty(BEE_Layer layer, int32_t index, const Node& n, bool scalarForAll) {
+void SetProperty(BEE_Layer layer, int32_t index, const Node& n, const ValueReader& read) {
   BEE_StreamValue current{};
-  Check(BEE_GetStreamFPV(layer, index, nullptr, nullptr, &current), *n.file + ": " + n.path + ": reading the property");
-  const auto dimension = static_cast<size_t>(current.count);
+  Check(BEE_GetStreamFPV(layer, index, nullptr, nullptr, &current), n, "reading the property");
+  const auto dimension = static_cast<size_t>(current.shape ? 0 : current.count);
   BEE_UnGetStreamFPV(layer, index, &current);
   if (dimension == 0 || dimension > BEE_MaxStreamValues) n.Error("this property does not hold numbers");
-  const std::string where = *n.file + ": " + n.path;
-  if (!IsKeyList(n)) {
-    BEE_StreamValue v{};
-    std::vector<double> nums = n.Numbers(dimension, scalarForAll);
-    std::copy(nums.begin(), nums.end(), v.values);
-    v.count = static_cast<int32_t>(dimension);
-    Check(BEE_CmdSetStreamFPV(layer, index, nullptr, nullptr, &v), where + ": setting the value");
-    return;
-  }
-  std::vector<Key> keys;
-  for (size_t i = 0; i < n.Size(); ++i) {
-    Node k = n.At(i);
-    k.Only({"time", "value", "interpolation", "ease"});
-    Key key{};
-    Node t = k.Need("time");
-    key.time = t.Seconds();
-    key.seconds = t.Number();
-    key.value = k.Need("value").Numbers(dimension, scalarForAll);
-    key.interp = TDB_InterpLinear;
-    if (auto in = k.Get("interpolation")) {
-      const int8_t kinds[] = {TDB_InterpLinear, TDB_InterpBezier, TDB_InterpHold};
-      key.interp = kinds[in->Choice({"linear", "bezier", "hold"})];
+  struct Numbers : KeyValueSetter {
+    BEE_Layer layer;
+    int32_t index;
+    size_t dimension;
+    const ValueReader& read;
+    Numbers(BEE_Layer l, int32_t i, size_t d, const ValueReader& r) : layer(l), index(i), dimension(d), read(r) {}
+    void Set(const Node& value, const Time* time) override {
+      BEE_StreamValue v{};
+      const std::vector<double> nums = read(value, dimension);
+      std::copy(nums.begin(), nums.end(), v.values);
+      v.count = static_cast<int32_t>(dimension);
+      Check(BEE_CmdSetStreamFPV(layer, index, time, nullptr, &v), value,
+            time ? "setting the keyframe at " + Decimal(static_cast<double>(time->value) / time->scale) + " s"
+                 : std::string("setting the value"));
     }
-    key.ease = false;
-    if (auto e = k.Get("ease")) key.ease = e->Bool();
-    if (key.ease && key.interp == TDB_InterpLinear) key.interp = TDB_InterpBezier;
-    for (const Key& other : keys)
-      if (other.time.value == key.time.value) t.Error("two keyframes at " + Node::Fmt(key.seconds) + " s");
-    keys.push_back(key);
-  }
-  std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.time.value < b.time.value; });
-  Time first{};
-  Check(BEE_CompToLayerTime(layer, keys.front().time, &first), where + ": placing the first keyframe");
-  Check(BEE_CmdSetStreamVary(layer, index, &first, 1), where + ": animating the property");
-  for (const Key& k : keys) {
-    BEE_StreamValue v{};
-    std::copy(k.value.begin(), k.value.end(), v.values);
-    v.count = static_cast<int32_t>(dimension);
-    Check(BEE_CmdSetStreamFPV(layer, index, &k.time, nullptr, &v),
-          where + ": the keyframe at " + Node::Fmt(k.seconds) + " s");
-  }
-  // No speed at an eased key, with handles reaching a third of the way.
-  const double still[BEE_MaxStreamValues] = {};
-  const double third[BEE_MaxStreamValues] = {1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0};
-  for (size_t i = 0; i < keys.size(); ++i) {
-    const auto k = static_cast<int32_t>(i);
-    Check(BEE_CmdSetKeyInterps(layer, index, k, keys[i].interp, keys[i].interp),
-            where + "[" + std::to_string(i) + "].interpolation");
-    if (keys[i].ease)
-      Check(BEE_CmdSetKeyEase(layer, index, k, still, third, still, third), where + "[" + std::to_string(i) + "].ease");
-  }
+  } numbers(layer, index, dimension, read);
+  SetAnimatable(layer, index, n, numbers);
+}
+
+void SetProperty(BEE_Layer layer, int32_t index, const Node& n, bool scalarForAll) {
+  SetProperty(layer, index, n, [scalarForAll](const Node& v, size_t d) { return v.Numbers(d, scalarForAll); });
+}
+
+void SetAnimatable(BEE_Layer layer, int32_t index, const Node& n, KeyValueSetter& setter) {
+  if (IsKeyList(n)) SetKeys(layer, index, n, setter);
+  else setter.Set(n, nullptr);
 }
 
 }  // namespace tavelo::desc

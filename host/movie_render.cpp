@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "cli.h"
+#include "description.h"
 #include "image_file.h"
 #include "output_module.h"
 #include "output_name.h"
@@ -85,6 +86,8 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
   uint32_t depths = 0;
   PIN_GetLegalDepths(out.spec(), &depths);
   info.depth = (depths & 0x80) || depths == 0 ? 32 : 24;
+  // A description may ask for fields (its "render" object).
+  const DescriptionRender& described = LastDescriptionRender();
   info.quality = 1;
   info.frameRate = static_cast<Fixed>(fps16);
   info.hsfNum = info.hsfDen = 1;
@@ -134,6 +137,7 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
   settings.duration = Time{static_cast<int32_t>((last - first + 1) * g.frame.value), g.frame.scale};
   settings.frameRate = static_cast<uint32_t>(fps16);
   settings.useResolution = 1;
+  settings.fieldOrder = described.fieldOrder;
   const MovieFileGuard guard(job.output);
   Boolean32 stopped = 0;
   const ErrorCode err = BEE_CmdMakeMovie(&settings, &stopped);

@@ -14,11 +14,20 @@ FourCC OutputSignatureFor(const std::string& path) {
   return sig;
 }
 
+namespace {
+int32_t gPngCompression = -1;
+constexpr int32_t kImageCompression = 3;  // the image module's PNG level option
+}  // namespace
+
+void SetPngCompression(int32_t level) { gPngCompression = level; }
+
 Output::Output(const std::string& path, int32_t width, int32_t height, FourCC signature) : path_(path) {
   if (!signature) signature = OutputSignatureFor(path);
   if (ErrorCode err = PIN_NewOutputSpec(signature, width, height, &out_)) WriteFail(err);
   FileRef file(path);
   if (ErrorCode err = PIN_SetOutputFile(out_, file.spec)) WriteFail(err);
+  if (gPngCompression >= 0 && ExtensionOf(path) == "png")
+    SetOption(kImageCompression, gPngCompression, "a PNG compression level of");
 }
 
 Output::~Output() {

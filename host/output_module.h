@@ -43,6 +43,10 @@ class Output {
   PIN_OutputSpecH out_ = nullptr;
 };
 
+// The zlib level (0..9) of every PNG file written from now on; -1 leaves
+// the module's default (1: fast).
+void SetPngCompression(int32_t level);
+
 // One still frame (a 32-bit World) to path.
 void WriteWorld(BM_World world, const std::string& path);
 

@@ -112,25 +112,34 @@ Session::Session(const Common& common) {
   SetGrowZone(&MC_GrowZone);
   BEE_SetCallbackFunc(&HostCallback, 0);
   FLT_InstallProcs(1, &AbortProc);
-  if (!common.pluginDirs.empty()) {
-    std::vector<std::string> dirs;
-    for (const std::string& d : common.pluginDirs) {
-      std::error_code ec;
-      if (!std::filesystem::is_directory(d, ec)) {
-        Shutdown();
-        Fail("plug-in folder \"" + d + "\" does not exist");
-      }
-      dirs.push_back(AbsolutePath(d));
-    }
-    std::vector<const char*> list;
-    for (const std::string& d : dirs) list.push_back(d.c_str());
-    list.push_back(nullptr);
-    if (ErrorCode e = FLTp_ScanPluginFolders(list.data(), 10)) {
-      std::string why = LastError();
+  for (const std::string& d : common.pluginDirs) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(d, ec)) {
       Shutdown();
-      Fail("scanning the plug-in folders failed" + (why.empty() ? "" : ": " + why) + " (code " +
-           std::to_string(e) + ")");
+      Fail("plug-in folder \"" + d + "\" does not exist");
     }
+  }
+  FLT_InqNumPF(&builtInEffects);
+  for (PluginFolder& folder : PluginFolders(common.pluginDirs, common.defaultPluginFolders)) {
+    PluginScan scan;
+    scan.folder = std::move(folder);
+    std::error_code ec;
+    scan.present = std::filesystem::is_directory(scan.folder.path, ec);
+    FLT_InqNumPF(&scan.first);
+    scan.end = scan.first;
+    if (scan.present) {
+      const size_t heard = reports.size();
+      const char* list[] = {scan.folder.path.c_str(), nullptr};
+      if (ErrorCode e = FLTp_ScanPluginFolders(list, 10)) {
+        std::string why = LastError();
+        Shutdown();
+        Fail("scanning the plug-in folder \"" + scan.folder.path + "\" failed" +
+             (why.empty() ? "" : ": " + why) + " (code " + std::to_string(e) + ")");
+      }
+      FLT_InqNumPF(&scan.end);
+      scan.reports.assign(reports.begin() + static_cast<std::ptrdiff_t>(heard), reports.end());
+    }
+    scans.push_back(std::move(scan));
   }
 }
 

@@ -12,6 +12,7 @@
 #include "FILE.h"
 #include "Types.h"
 #include "cli.h"
+#include "plugin_folders.h"
 
 namespace tavelo {
 
@@ -26,10 +27,20 @@ struct Report {
   std::string text;
 };
 
+// What the scan of one plug-in folder found: the effect classes first to
+// end - 1 and the reports of the files it skipped.
+struct PluginScan {
+  PluginFolder folder;
+  bool present = false;
+  int32_t first = 0, end = 0;
+  std::vector<Report> reports;
+};
+
 class Session {
  public:
   // Births every package a sub-command may need and scans the plug-in
-  // folders; throws Failure when the engine cannot start.
+  // folders (plugin_folders.h); throws Failure when the engine cannot start
+  // or a folder given with --plugins does not exist.
   explicit Session(const Common& common);
   ~Session();
   Session(const Session&) = delete;
@@ -45,6 +56,10 @@ class Session {
 
   // Hears each movie status record while BEE_CmdMakeMovie renders.
   std::function<void(const BEE_MovieStatus&)> movieStatus;
+
+  // The effects built into the engine, and what each plug-in folder held.
+  int32_t builtInEffects = 0;
+  std::vector<PluginScan> scans;
 
   static Session* current;
   void Shutdown();

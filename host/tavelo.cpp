@@ -31,7 +31,9 @@ int main(int argc, char** argv) {
       "Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted (Ctrl-C keeps the finished frames).\n"
       "Environment: TAVELO_PREFS names a preferences file (section \"Tavelo\");\n"
       "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error;\n"
-      "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav).");
+      "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav);\n"
+      "TAVELO_PLUGIN_PATH names plug-in folders (colon-separated) searched before the user's and the\n"
+      "installation's (`tavelo plugins` lists them).");
   app.require_subcommand(0, 1);
   Dispatch d;
   app.add_option("--memory", d.common.memory, kMemoryHelp);
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
   AddKeysCommand(app, d);
   AddSheetCommand(app, d);
   AddFarmCommand(app, d);
+  AddManualCommands(app, d);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

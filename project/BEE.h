@@ -804,6 +804,13 @@ TV_EXPORT ErrorCode BEE_CmdDeleteEffect(BEE_Layer layer, int32_t index);
 TV_EXPORT ErrorCode BEE_CmdReorderEffects(BEE_Layer layer, int32_t from, int32_t to);
 TV_EXPORT ErrorCode BEE_CmdSetEffectEnabled(BEE_Layer layer, int32_t index, Boolean32 on);
 TV_EXPORT ErrorCode BEE_CmdRenameEffect(BEE_Layer layer, int32_t index, const char* name);
+// Sets arbitrary-data parameter `param` of effect `index` from its text
+// form, scanned by the effect (the Text effect's text and font are their
+// UTF-8 bytes), as one undo step ("Effect Text Change"). length -1: text is
+// zero-terminated. 3 for a parameter of another type ("invalid arbitrary
+// data index."); 518 (not reported) for an effect that cannot scan text.
+TV_EXPORT ErrorCode BEE_CmdSetEffectParamText(BEE_Layer layer, int32_t index, int32_t param, const char* text,
+                                              int32_t length);
 // Replaces the keyframes of a layer's stream with stream (command 10,
 // "Keyframe Change"): on success the layer owns stream; on failure the
 // caller keeps it. Successive changes of one stream collapse into one step.

@@ -143,6 +143,8 @@ enum Text : int32_t {
   kTextFavRemoved1, kTextFavRemovedN, kTextFavRemovedEtc, kTextNotFavorite,
   // Movie rendering.
   kTextBadOutputFrame, kTextNotAllOutputs, kTextEmptyFileKept, kTextInOrderNote, kTextMovieBusy,
+  // Effect data set from text (BEE_effect_text.cpp).
+  kTextEffectTextChange,
   kTextCount
 };
 

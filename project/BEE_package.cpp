@@ -211,6 +211,7 @@ constexpr pkg::Text kTexts[] = {
     {kTextInOrderNote,
      "Note: frames are rendered in order because an output is a movie or takes sound."},
     {kTextMovieBusy, "a movie is being rendered, or an undo group is open."},
+    {kTextEffectTextChange, "Effect Text Change"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

@@ -652,7 +652,9 @@ class ProjectReader {
     char names[256] = "";
     int32_t missing = 0;
     Handle parade = nullptr;
-    if (ErrorCode err = FLT_ReadParade(c_, nullptr, version_, nullptr, &layr, &par8, names, &missing, &parade))
+    // The chain tells its effects the time of each frame, as one made by
+    // applying effects does: keyed parameters are evaluated at every frame.
+    if (ErrorCode err = FLT_ReadParade(c_, &EffectLayerInfo, version_, nullptr, &layr, &par8, names, &missing, &parade))
       return err;
     int32_t n = 0;
     FLT_InqParadeNumSeqs(parade, &n);

@@ -4,6 +4,7 @@
 // callable.
 #include "engine.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -39,6 +40,19 @@ ErrorCode Log(intptr_t, LocationCode location, Severity severity, const char* te
     const size_t colon = t.find(": ");
     if (colon != std::string::npos && t.find(' ', 7) == colon + 1) t.erase(0, colon + 2);
   }
+  // The engine shows a code without a text of its own in hexadecimal at
+  // the end ("... (FFFFFFDC)."); Python users look codes up as the numbers
+  // error.code holds. (System codes are shown as negative numbers already.)
+  const bool stop = !t.empty() && t.back() == '.';
+  const size_t close = t.size() - (stop ? 2 : 1);
+  const size_t open = t.rfind(" (");
+  if (open != std::string::npos && close < t.size() && t[close] == ')' && close > open + 2 && close - open - 2 <= 8) {
+    const std::string hex = t.substr(open + 2, close - open - 2);
+    if (hex.find_first_not_of("0123456789ABCDEF") == std::string::npos) {
+      const auto code = static_cast<int32_t>(std::stoul(hex, nullptr, 16));
+      t = t.substr(0, open) + " (code " + std::to_string(code) + ")" + (stop ? "." : "");
+    }
+  }
   S().reports.push_back({location, severity, t});
   return 0;
 }
@@ -49,6 +63,8 @@ ErrorCode Log(intptr_t, LocationCode location, Severity severity, const char* te
 ErrorCode HostCallback(intptr_t, int32_t selector, void* data) {
   State& s = S();
   if (selector != BEE_SelProgress && selector != BEE_SelMovieStatus) return 0;
+  // Renders run without the interpreter's lock; the callable needs it.
+  py::gil_scoped_acquire gil;
   if (!s.progress || s.progress.is_none()) return 0;
   if (s.stopped || s.pendingType) return 1;
   // A movie render's callable hears its status; the polls inside each frame
@@ -101,6 +117,8 @@ State& S() {
 }
 
 void Fail(int32_t code, const std::string& message) { throw EngineError(code, 0, message, message); }
+void BadValue(const std::string& message) { throw EngineError(3, 0, message, message, Blame::kValue); }
+void BadType(const std::string& message) { throw EngineError(3, 0, message, message, Blame::kType); }
 
 void Birth(const std::vector<std::string>& pluginFolders, int32_t threads, int64_t memoryBudget) {
   State& s = S();
@@ -141,7 +159,7 @@ void Birth(const std::vector<std::string>& pluginFolders, int32_t threads, int64
       std::vector<std::string> dirs;
       for (const std::string& d : pluginFolders) {
         std::error_code ec;
-        if (!std::filesystem::is_directory(d, ec)) Fail(3, "plug-in folder \"" + d + "\" does not exist");
+        if (!std::filesystem::is_directory(d, ec)) BadValue("plug-in folder \"" + d + "\" does not exist");
         dirs.push_back(std::filesystem::absolute(d, ec).lexically_normal().string());
       }
       std::vector<const char*> list;
@@ -193,7 +211,7 @@ void Check(ErrorCode err, const std::string& what) {
 
 ProgressScope::ProgressScope(py::object callable, bool movie) {
   State& s = S();
-  if (!callable.is_none() && !PyCallable_Check(callable.ptr())) Fail(3, "progress must be a callable or None");
+  if (!callable.is_none() && !PyCallable_Check(callable.ptr())) BadType("progress must be a callable or None");
   s.progress = std::move(callable);
   s.stopped = false;
   s.busy = true;
@@ -222,7 +240,7 @@ Time ToTime(double seconds) {
   // (24, 25, 30, 48, 50, 60, 120 ...) exactly, as in project descriptions.
   constexpr double kScale = 24000;
   if (!std::isfinite(seconds) || std::fabs(seconds) > 86400.0)
-    Fail(3, "a time must be a finite number of seconds within a day");
+    BadValue("a time must be a finite number of seconds within a day");
   return Time{static_cast<int32_t>(std::llround(seconds * kScale)), static_cast<uint32_t>(kScale)};
 }
 

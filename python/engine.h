@@ -28,13 +28,17 @@ namespace py = pybind11;
 
 // The one exception the module raises for what the engine refuses or cannot
 // do; Python sees it as tavelo.Error with code, location and message.
+// An argument the module refuses itself is also Python's ValueError (a value
+// outside what is allowed) or TypeError (a value of the wrong kind).
+enum class Blame { kEngine, kValue, kType };
 struct EngineError : std::exception {
   int32_t code;
   uint32_t location;
   std::string message;  // the engine's report, or what the module says
   std::string text;     // "<what> failed: <message> (code N)"
-  EngineError(int32_t c, uint32_t l, std::string m, std::string t)
-      : code(c), location(l), message(std::move(m)), text(std::move(t)) {}
+  Blame blame = Blame::kEngine;
+  EngineError(int32_t c, uint32_t l, std::string m, std::string t, Blame b = Blame::kEngine)
+      : code(c), location(l), message(std::move(m)), text(std::move(t)), blame(b) {}
   const char* what() const noexcept override { return text.c_str(); }
 };
 
@@ -71,6 +75,11 @@ void Enter(uint64_t life);
 // heard during the call (and its location) as the message.
 void Check(ErrorCode err, const std::string& what);
 [[noreturn]] void Fail(int32_t code, const std::string& message);
+// An argument of the right type with a value the module refuses (code 3;
+// tavelo.Error and ValueError), or of the wrong type (code 3; tavelo.Error
+// and TypeError).
+[[noreturn]] void BadValue(const std::string& message);
+[[noreturn]] void BadType(const std::string& message);
 
 // A progress callable for the duration of one render: the engine's progress
 // polls call it with (phase, done, total) (a movie render: with (status,

@@ -7,24 +7,11 @@
 #include "FLT.h"
 #include "OM.h"
 #include "TDB.h"
+#include "mask_shape.h"
 #include "objects.h"
 
 namespace tvpy {
 namespace {
-
-// A command without a wrapper of its own, as one undo group.
-ErrorCode Command(int32_t number, intptr_t a, intptr_t b) {
-  if (ErrorCode err = BEE_StartGroup(nullptr, number)) return err;
-  intptr_t params[2] = {a, b};
-  ErrorCode err = BEE_DoCommand(number, params);
-  BEE_EndGroup();
-  return err;
-}
-
-Fixed ToFixed(double v) {
-  if (!std::isfinite(v) || std::fabs(v) > 32767.0) Fail(3, "a coordinate must be a finite number within +-32767");
-  return static_cast<Fixed>(std::llround(v * 65536.0));
-}
 
 const char* const kModes[] = {"copy",       "behind",    "normal",       "dissolve",    "add",        "multiply",
                               "screen",     "overlay",   "softLight",    "hardLight",   "darken",     "lighten",
@@ -42,7 +29,7 @@ int32_t Choose(const char* const (&names)[N], const std::string& name, const cha
     if (name == names[i]) return static_cast<int32_t>(i);
   std::string all;
   for (size_t i = 0; i < N; ++i) all += std::string(i ? ", " : "") + names[i];
-  Fail(3, "bad " + std::string(what) + " \"" + name + "\" (one of " + all + ")");
+  BadValue("bad " + std::string(what) + " \"" + name + "\" (one of " + all + ")");
 }
 
 template <size_t N>
@@ -52,27 +39,27 @@ std::string NameOf(const char* const (&names)[N], int64_t value) {
 
 int8_t InterpOf(const std::string& name) {
   const int32_t i = Choose(kInterps, name, "interpolation");
-  if (i == 0) Fail(3, "bad interpolation \"none\" (linear, bezier or hold)");
+  if (i == 0) BadValue("bad interpolation \"none\" (linear, bezier or hold)");
   return static_cast<int8_t>(i);
 }
 
 // Python numbers (one, or a sequence of the stream's dimension) into a value.
 BEE_StreamValue ValueOf(const py::object& value, int dimension) {
   BEE_StreamValue v{};
-  if (value.is_none()) Fail(3, "a value cannot be None");
+  if (value.is_none()) BadType("a value cannot be None");
   std::vector<double> nums;
   try {
     if (py::isinstance<py::sequence>(value) && !py::isinstance<py::str>(value)) nums = value.cast<std::vector<double>>();
     else nums.assign(1, value.cast<double>());
   } catch (const py::cast_error&) {
-    Fail(3, "a value must be a number or a sequence of numbers");
+    BadType("a value must be a number or a sequence of numbers");
   }
   if (nums.size() == 1 && dimension > 1) nums.assign(static_cast<size_t>(dimension), nums[0]);
   if (static_cast<int>(nums.size()) != dimension)
-    Fail(3, "this property holds " + std::to_string(dimension) + " numbers (" + std::to_string(nums.size()) +
+    BadValue("this property holds " + std::to_string(dimension) + " numbers (" + std::to_string(nums.size()) +
                 " given)");
   for (size_t i = 0; i < nums.size(); ++i) {
-    if (!std::isfinite(nums[i])) Fail(3, "a value must be finite");
+    if (!std::isfinite(nums[i])) BadValue("a value must be finite");
     v.values[i] = nums[i];
   }
   v.count = dimension;
@@ -84,6 +71,63 @@ py::object PyValue(const double* values, int count) {
   py::tuple t(count);
   for (int i = 0; i < count; ++i) t[i] = py::float_(values[i]);
   return t;
+}
+
+// Points from Python: a sequence of (x, y).
+std::vector<tavelo::PathPoint> PointsOf(const py::object& path) {
+  std::vector<std::vector<double>> points;
+  try {
+    points = path.cast<std::vector<std::vector<double>>>();
+  } catch (const py::cast_error&) {
+    BadType("a mask path is a sequence of (x, y) points");
+  }
+  std::vector<tavelo::PathPoint> out;
+  for (const auto& p : points) {
+    if (p.size() != 2) BadValue("a mask path is a sequence of (x, y) points");
+    out.push_back(tavelo::PathPoint{p[0], p[1]});
+  }
+  if (const std::string problem = tavelo::PathProblem(out); !problem.empty()) BadValue(problem);
+  return out;
+}
+
+struct ShapeGuard {
+  OM_Shape s = nullptr;
+  ~ShapeGuard() {
+    if (s) OM_DisposeShape(s);
+  }
+};
+
+// A shape from one of rect, oval ((left, top, right, bottom)) or path.
+void MakeShape(const py::object& rect, const py::object& oval, const py::object& path, bool smooth, ShapeGuard& g) {
+  const int given = (rect.is_none() ? 0 : 1) + (oval.is_none() ? 0 : 1) + (path.is_none() ? 0 : 1);
+  if (given != 1) BadValue("a mask takes one of rect, oval ((left, top, right, bottom)) or path ([(x, y), ...])");
+  if (!path.is_none()) {
+    Check(tavelo::MakePathShape(PointsOf(path), smooth, &g.s), "making the mask's shape");
+    return;
+  }
+  std::vector<double> b;
+  try {
+    b = (rect.is_none() ? oval : rect).cast<std::vector<double>>();
+  } catch (const py::cast_error&) {
+    BadType("a mask's box is (left, top, right, bottom)");
+  }
+  if (b.size() != 4) BadValue("a mask's box is (left, top, right, bottom)");
+  if (const std::string problem = tavelo::BoxProblem(b.data()); !problem.empty()) BadValue(problem);
+  Check(tavelo::MakeBoxShape(!oval.is_none(), b.data(), &g.s), "making the mask's shape");
+}
+
+// The vertices of a shape as [(x, y), ...].
+py::list PointList(OM_Shape shape) {
+  std::vector<tavelo::PathVertex> vertices;
+  Check(tavelo::ReadPathShape(shape, &vertices), "reading the mask's shape");
+  py::list out;
+  for (const auto& v : vertices) out.append(py::make_tuple(v.point.x, v.point.y));
+  return out;
+}
+
+bool IsShapeStream(int32_t index) {
+  return index >= BEE_StreamFirstMask && index < BEE_StreamFirstEffect &&
+         (index - BEE_StreamFirstMask) % 3 == BEE_MaskStreamShape;
 }
 
 TDB_Stream StreamOf(BEE_Layer layer, int32_t index) {
@@ -117,7 +161,7 @@ std::string Layer::Name() const {
 
 void Layer::SetName(const std::string& name) const {
   Enter(life);
-  if (name.size() > 31 || name.find('\0') != std::string::npos) Fail(3, "a layer's name is at most 31 bytes");
+  if (name.size() > 31 || name.find('\0') != std::string::npos) BadValue("a layer's name is at most 31 bytes");
   Check(BEE_CmdRenameLayer(h, name.c_str()), "renaming the layer");
 }
 
@@ -211,15 +255,94 @@ double Layer::GetTime(int32_t which) const {
   return Seconds(t);
 }
 
+double Layer::Stretch() const {
+  Enter(life);
+  Ratio r{};
+  Check(BEE_GetLayerTime(h, BEE_LayerTimeStretch, nullptr, &r), "reading the layer's stretch");
+  return r.den ? static_cast<double>(r.num) / r.den : 0.0;
+}
+
+void Layer::SetStretch(double stretch) const {
+  Enter(life);
+  if (!std::isfinite(stretch) || std::fabs(stretch) > 100 || std::fabs(stretch) < 0.0001)
+    BadValue("stretch must be 0.0001 to 100 either way");
+  Check(BEE_CmdSetLayerStretch(h, Ratio{static_cast<int32_t>(std::llround(stretch * 10000)), 10000}),
+        "stretching the layer");
+}
+
+namespace {
+
+// The layer's in and out points in composition time, earlier first (a
+// layer played backwards starts at its out point's composition time).
+std::pair<Time, Time> CompSpan(BEE_Layer h) {
+  Time in{}, out{}, a{}, b{};
+  Check(BEE_GetLayerTime(h, BEE_LayerTimeIn, &in, nullptr), "reading the layer's times");
+  Check(BEE_GetLayerTime(h, BEE_LayerTimeOut, &out, nullptr), "reading the layer's times");
+  Check(BEE_LayerToCompTime(h, in, &a), "reading the layer's times");
+  Check(BEE_LayerToCompTime(h, out, &b), "reading the layer's times");
+  if (Seconds(b) < Seconds(a)) std::swap(a, b);
+  return {a, b};
+}
+
+}  // namespace
+
+double Layer::InPoint() const {
+  Enter(life);
+  return Seconds(CompSpan(h).first);
+}
+
+double Layer::OutPoint() const {
+  Enter(life);
+  return Seconds(CompSpan(h).second);
+}
+
 void Layer::SetTimes(std::optional<double> offset, std::optional<double> in, std::optional<double> out) const {
   Enter(life);
   Time t[3]{};
   const int32_t which[3] = {BEE_LayerTimeOffset, BEE_LayerTimeIn, BEE_LayerTimeOut};
   for (int i = 0; i < 3; ++i) Check(BEE_GetLayerTime(h, which[i], &t[i], nullptr), "reading the layer's times");
-  if (offset) t[0] = ToTime(*offset);
-  if (in) t[1] = ToTime(*in);
-  if (out) t[2] = ToTime(*out);
-  Check(BEE_CmdSetLayerTimes(h, t[0], t[1], t[2]), "setting the layer's times");
+  if (offset) {
+    t[0] = ToTime(*offset);
+    Check(BEE_CmdSetLayerTimes(h, t[0], t[1], t[2]), "setting the layer's offset");
+  }
+  if (!in && !out) return;
+  // In and out are composition times: the layer's own ones follow from its
+  // offset and stretch.
+  const auto [compIn, compOut] = CompSpan(h);
+  const Time a = in ? ToTime(*in) : compIn, b = out ? ToTime(*out) : compOut;
+  if (!(Seconds(a) < Seconds(b))) BadValue("the out point must be later than the in point");
+  const bool backwards = Stretch() < 0;
+  Check(BEE_CompToLayerTime(h, backwards ? b : a, &t[1]), "placing the in point");
+  Check(BEE_CompToLayerTime(h, backwards ? a : b, &t[2]), "placing the out point");
+  Check(BEE_CmdSetLayerTimes(h, t[0], t[1], t[2]), "setting the layer's in and out points");
+}
+
+bool Layer::PreserveTransparency() const {
+  Enter(life);
+  BEE_TransferSettings t{};
+  Check(BEE_GetLayerTransfer(h, &t), "reading the transfer settings");
+  return (t.flags & BEE_TransferKeepAlpha) != 0;
+}
+
+void Layer::SetPreserveTransparency(bool on) const {
+  Enter(life);
+  BEE_TransferSettings t{};
+  Check(BEE_GetLayerTransfer(h, &t), "reading the transfer settings");
+  const uint32_t flags = on ? (t.flags | BEE_TransferKeepAlpha) : (t.flags & ~uint32_t{BEE_TransferKeepAlpha});
+  Check(BEE_CmdSetTransfer(h, t.mode, flags, t.trackMatte), "preserving transparency");
+}
+
+std::string Layer::Repr() const {
+  try {
+    char comp[32] = {};
+    BEE_Item c = nullptr;
+    const std::string name = Name();
+    if (BEE_GetLayerComp(h, &c) == 0) BEE_GetItemName(c, comp);
+    S().reports.clear();
+    return "<tavelo.Layer \"" + name + "\" of \"" + comp + "\">";
+  } catch (const EngineError&) {
+    return "<tavelo.Layer (gone)>";
+  }
 }
 
 Property Layer::Prop(int32_t index) const {
@@ -252,50 +375,11 @@ Mask Layer::AddMask(const py::object& rect, const py::object& oval, const py::ob
                     const std::string& mode, bool inverted, const py::object& feather,
                     const py::object& opacity) const {
   Enter(life);
-  const int given = (rect.is_none() ? 0 : 1) + (oval.is_none() ? 0 : 1) + (path.is_none() ? 0 : 1);
-  if (given != 1) Fail(3, "a mask takes one of rect, oval ((left, top, right, bottom)) or path ([(x, y), ...])");
   const int32_t modeValue = Choose(kMaskModes, mode, "mask mode") + 1;
-  OM_Shape shape = nullptr;
-  struct ShapeGuard {
-    OM_Shape& s;
-    ~ShapeGuard() {
-      if (s) OM_DisposeShape(s);
-    }
-  } guard{shape};
-  if (!path.is_none()) {
-    std::vector<std::vector<double>> points;
-    try {
-      points = path.cast<std::vector<std::vector<double>>>();
-    } catch (const py::cast_error&) {
-      Fail(3, "a mask path is a sequence of (x, y) points");
-    }
-    if (points.size() < 3) Fail(3, "a mask path needs at least 3 points");
-    for (const auto& p : points)
-      if (p.size() != 2) Fail(3, "a mask path is a sequence of (x, y) points");
-    Check(OM_NewShape(OM_TypePath, nullptr, &shape), "making the mask's shape");
-    for (const auto& p : points) {
-      const FixedPoint fp{ToFixed(p[0]), ToFixed(p[1])};
-      Check(OM_ShapeAddBezVertex(shape, -1, &fp, nullptr, nullptr), "making the mask's shape");
-    }
-    for (size_t i = 0; i < points.size() && smooth; ++i)
-      Check(OM_ShapeSetDefaultBezTangents(shape, static_cast<int32_t>(3 * i)), "smoothing the mask's shape");
-    Check(OM_RecalcBounds(shape), "making the mask's shape");
-  } else {
-    std::vector<double> b;
-    try {
-      b = (rect.is_none() ? oval : rect).cast<std::vector<double>>();
-    } catch (const py::cast_error&) {
-      Fail(3, "a mask's box is (left, top, right, bottom)");
-    }
-    if (b.size() != 4) Fail(3, "a mask's box is (left, top, right, bottom)");
-    if (!(b[0] < b[2] && b[1] < b[3])) Fail(3, "left must be less than right and top less than bottom");
-    const FixedRect bounds{ToFixed(b[0]), ToFixed(b[1]), ToFixed(b[2]), ToFixed(b[3])};
-    Check(OM_NewShape(rect.is_none() ? OM_TypeOval : OM_TypeRect, &bounds, &shape), "making the mask's shape");
-    // Masks hold Bezier paths: the rectangle or oval becomes one.
-    Check(OM_SetShapeType(OM_TypePath, shape), "making the mask's shape");
-  }
+  ShapeGuard shape;
+  MakeShape(rect, oval, path, smooth, shape);
   int32_t index = 0;
-  Check(BEE_CmdAddMask(h, shape, &index), "adding the mask");
+  Check(BEE_CmdAddMask(h, shape.s, &index), "adding the mask");
   Mask m{h, index, life};
   if (modeValue != 1) m.SetMode(mode);
   if (inverted) m.SetInverted(true);
@@ -386,26 +470,124 @@ int Property::Dimension() const {
   return count;
 }
 
+namespace {
+
+const char* const kParamTypes[] = {"layer",    "slider", "fixedSlider", "angle", "checkbox",
+                                   "colour",   "point",  "popup",       "type8", "type9",
+                                   "floatSlider", "arbitrary", "type12", "type13", "type14"};
+
+// The effect parameter a stream index names (false for other streams).
+bool ParamOf(BEE_Layer layer, int32_t index, PF_ParamDef* def) {
+  if (index < BEE_StreamFirstEffect) return false;
+  const int32_t effect = (index - BEE_StreamFirstEffect) / 128, param = (index - BEE_StreamFirstEffect) % 128 + 1;
+  Check(FLT_SeqInqParamInfo(SequenceOf(layer, effect), param, def), "reading the parameter");
+  return true;
+}
+
+std::vector<std::string> ChoicesOf(const PF_ParamDef& def) {
+  char text[PF_ParamTextBytes + 1] = {};
+  std::memcpy(text, def.u.bytes + PF_Byte_Text, PF_ParamTextBytes);
+  int16_t count = 0;
+  std::memcpy(&count, def.u.bytes + PF_Byte_ChoiceCount, sizeof count);
+  std::vector<std::string> out(1);
+  for (const char* c = text; *c; ++c) {
+    if (*c == '|') out.emplace_back();
+    else out.back() += *c;
+  }
+  out.resize(static_cast<size_t>(std::max<int16_t>(count, 1)));
+  return out;
+}
+
+// A Python value for a stream value: points for a shape, True or False for
+// a checkbox, the choice's name for a pop-up, else numbers.
+py::object FromStream(BEE_Layer layer, int32_t index, BEE_StreamValue& v) {
+  if (v.shape) {
+    py::list points;
+    try {
+      points = PointList(v.shape);
+    } catch (...) {
+      BEE_UnGetStreamFPV(layer, index, &v);
+      throw;
+    }
+    BEE_UnGetStreamFPV(layer, index, &v);
+    return points;
+  }
+  PF_ParamDef def{};
+  if (v.count == 1 && ParamOf(layer, index, &def)) {
+    if (def.type == PF_Param_Checkbox) return py::bool_(v.values[0] != 0);
+    if (def.type == PF_Param_Popup) {
+      const std::vector<std::string> choices = ChoicesOf(def);
+      const auto i = static_cast<int64_t>(std::llround(v.values[0]));
+      if (i >= 1 && static_cast<size_t>(i) <= choices.size()) return py::str(choices[static_cast<size_t>(i - 1)]);
+    }
+  }
+  return PyValue(v.values, v.count);
+}
+
+// A stream value from Python (a shape's lives in guard).
+BEE_StreamValue ToStream(BEE_Layer layer, int32_t index, const py::object& value, ShapeGuard& guard) {
+  if (IsShapeStream(index)) {
+    if (value.is_none()) BadType("a mask shape is a list of (x, y) points");
+    Check(tavelo::MakePathShape(PointsOf(value), false, &guard.s), "making the mask's shape");
+    BEE_StreamValue v{};
+    v.shape = guard.s;
+    return v;
+  }
+  PF_ParamDef def{};
+  if (ParamOf(layer, index, &def)) {
+    if (def.type == PF_Param_Layer || def.type == PF_Param_Arbitrary)
+      BadValue("this parameter (" + std::string(kParamTypes[def.type]) + ") is not set through a property");
+    if (def.type == PF_Param_Popup && py::isinstance<py::str>(value)) {
+      const std::string name = value.cast<std::string>();
+      const std::vector<std::string> choices = ChoicesOf(def);
+      std::string all;
+      for (size_t i = 0; i < choices.size(); ++i) {
+        if (strcasecmp(choices[i].c_str(), name.c_str()) == 0) return ValueOf(py::float_(double(i + 1)), 1);
+        all += (i ? ", " : "") + choices[i];
+      }
+      BadValue("\"" + name + "\" is not a choice of the pop-up (" + all + ")");
+    }
+  }
+  BEE_StreamValue probe{};
+  Check(BEE_GetStreamFPV(layer, index, nullptr, nullptr, &probe), "reading the property");
+  const int dim = probe.shape ? 0 : probe.count;
+  BEE_UnGetStreamFPV(layer, index, &probe);
+  if (dim <= 0) BadValue("this property does not hold numbers");
+  return ValueOf(value, dim);
+}
+
+}  // namespace
+
+std::string Property::Type() const {
+  Enter(life);
+  if (IsShapeStream(index)) return "shape";
+  PF_ParamDef def{};
+  if (ParamOf(layer, index, &def)) return def.type < std::size(kParamTypes) ? kParamTypes[def.type] : "unknown";
+  return "number";
+}
+
+py::object Property::Choices() const {
+  Enter(life);
+  PF_ParamDef def{};
+  if (!ParamOf(layer, index, &def) || def.type != PF_Param_Popup) return py::none();
+  return py::cast(ChoicesOf(def));
+}
+
 py::object Property::Value(std::optional<double> time) const {
   Enter(life);
   BEE_StreamValue v{};
   Time t{};
   if (time) t = ToTime(*time);
   Check(BEE_GetStreamFPV(layer, index, time ? &t : nullptr, nullptr, &v), "reading the property");
-  if (v.shape) {
-    BEE_UnGetStreamFPV(layer, index, &v);
-    Fail(3, "this property holds a shape, not numbers");
-  }
-  return PyValue(v.values, v.count);
+  return FromStream(layer, index, v);
 }
 
 void Property::SetValue(const py::object& value, std::optional<double> time) const {
-  const int dim = Dimension();
-  if (dim <= 0) Fail(3, "this property does not hold numbers");
-  BEE_StreamValue v = ValueOf(value, dim);
+  Enter(life);
+  ShapeGuard guard;
+  const BEE_StreamValue v = ToStream(layer, index, value, guard);
   Time t{};
   if (time) t = ToTime(*time);
-  Enter(life);
   Check(BEE_CmdSetStreamFPV(layer, index, time ? &t : nullptr, nullptr, &v), "setting the property");
 }
 
@@ -438,6 +620,13 @@ int Property::NumKeys() const {
   return n;
 }
 
+namespace {
+
+// One number for one dimension, else a tuple.
+py::object Numbers(const double* v, int32_t n) { return n == 1 ? py::object(py::float_(v[0])) : py::object(PyValue(v, n)); }
+
+}  // namespace
+
 py::list Property::Keys() const {
   Enter(life);
   py::list out;
@@ -447,6 +636,12 @@ py::list Property::Keys() const {
   if (!stream) return out;
   int32_t n = 0;
   Check(TDB_GetNumKeys(stream, &n), "counting the keys");
+  TDB_StreamInfo info{};
+  Check(TDB_GetStreamInfo(stream, &info), "reading the stream");
+  int32_t temporal = 0;
+  const bool shape = IsShapeStream(index);
+  if (!shape) Check(BEE_GetStreamTemporalDimension(stream, &temporal), "reading the stream");
+  const bool spatial = !shape && (info.flags & TDB_StreamSpatial);
   py::object keyType = py::module_::import("tavelo").attr("Key");
   for (int32_t k = 0; k < n; ++k) {
     Time lt{}, ct{};
@@ -454,22 +649,44 @@ py::list Property::Keys() const {
     Check(BEE_LayerToCompTime(layer, lt, &ct), "reading a key's time");
     BEE_StreamValue v{};
     Check(BEE_GetStreamFPV(layer, index, nullptr, &lt, &v), "reading a key's value");
-    py::object value = v.shape ? py::object(py::none()) : PyValue(v.values, v.count);
-    if (v.shape) BEE_UnGetStreamFPV(layer, index, &v);
+    py::object value = FromStream(layer, index, v);
     int8_t in = 0, outInterp = 0;
+    uint16_t flags = 0;
     Check(TDB_GetKeyInterps(stream, k, &in, &outInterp), "reading a key's interpolation");
-    out.append(keyType(Seconds(ct), value, NameOf(kInterps, in), NameOf(kInterps, outInterp)));
+    Check(TDB_GetKeyFlags(stream, k, &flags), "reading a key's flags");
+    py::object speed[2] = {py::none(), py::none()}, influence[2] = {py::none(), py::none()};
+    py::object tangent[2] = {py::none(), py::none()};
+    if (temporal > 0) {
+      double vel[2][BEE_MaxStreamValues] = {}, inf[2][BEE_MaxStreamValues] = {};
+      Check(TDB_GetKeyVelocity(stream, k, vel[0], vel[1]), "reading a key's speeds");
+      Check(TDB_GetKeyInfluence(stream, k, inf[0], inf[1]), "reading a key's influences");
+      for (int side = 0; side < 2; ++side) {
+        Check(BEE_ConvertStreamTemporalVelocity(layer, index, 1, vel[side]), "reading a key's speeds");
+        for (int32_t d = 0; d < temporal; ++d) inf[side][d] *= 100;
+        speed[side] = Numbers(vel[side], temporal);
+        influence[side] = Numbers(inf[side], temporal);
+      }
+    }
+    if (spatial) {
+      double tan[2][BEE_MaxStreamValues] = {};
+      Check(TDB_GetKeySpaceTangents(stream, k, tan[0], tan[1]), "reading a key's tangents");
+      for (int side = 0; side < 2; ++side) {
+        Check(BEE_ConvertStreamFPV(layer, index, 1, tan[side]), "reading a key's tangents");
+        tangent[side] = PyValue(tan[side], info.dimension);
+      }
+    }
+    out.append(keyType(Seconds(ct), value, NameOf(kInterps, in), NameOf(kInterps, outInterp), speed[0], influence[0],
+                       speed[1], influence[1], tangent[0], tangent[1], (flags & TDB_KeyFloat) != 0));
   }
   return out;
 }
 
 void Property::AddKey(double time, const py::object& value, const std::string& interpolation) const {
   const int8_t interp = interpolation.empty() ? 0 : InterpOf(interpolation);
-  const int dim = Dimension();
-  if (dim <= 0) Fail(3, "this property does not hold numbers");
-  BEE_StreamValue v = ValueOf(value, dim);
-  const Time t = ToTime(time);
   Enter(life);
+  ShapeGuard guard;
+  const BEE_StreamValue v = ToStream(layer, index, value, guard);
+  const Time t = ToTime(time);
   if (!Animated()) SetAnimated(true, time);
   Enter(life);
   Check(BEE_CmdSetStreamFPV(layer, index, &t, nullptr, &v), "setting the key");
@@ -503,6 +720,84 @@ void Property::Ease(int key) const {
   Check(BEE_CmdSetKeyEase(layer, index, key, still, third, still, third), "easing the key");
 }
 
+namespace {
+
+// count numbers from a Python number or sequence into out (None keeps out).
+void ReadNumbers(const py::object& o, int32_t count, double scale, double* out, const char* what) {
+  if (o.is_none()) return;
+  std::vector<double> v;
+  try {
+    if (py::isinstance<py::sequence>(o) && !py::isinstance<py::str>(o)) v = o.cast<std::vector<double>>();
+    else v.assign(static_cast<size_t>(count), o.cast<double>());
+  } catch (const py::cast_error&) {
+    BadType(std::string(what) + " is a number or a sequence of numbers");
+  }
+  if (static_cast<int32_t>(v.size()) != count)
+    BadValue(std::string(what) + " takes " + std::to_string(count) + " number(s), not " + std::to_string(v.size()));
+  for (int32_t i = 0; i < count; ++i) {
+    if (!std::isfinite(v[static_cast<size_t>(i)])) BadValue(std::string(what) + " must be finite");
+    out[i] = v[static_cast<size_t>(i)] * scale;
+  }
+}
+
+}  // namespace
+
+void Property::SetEase(int key, const py::object& speedIn, const py::object& influenceIn, const py::object& speedOut,
+                       const py::object& influenceOut) const {
+  Enter(life);
+  TDB_Stream stream = StreamOf(layer, index);
+  int32_t dim = 0;
+  Check(BEE_GetStreamTemporalDimension(stream, &dim), "reading the stream");
+  double speed[2][BEE_MaxStreamValues] = {}, influence[2][BEE_MaxStreamValues] = {};
+  Check(TDB_GetKeyVelocity(stream, key, speed[0], speed[1]), "reading the key's speeds");
+  Check(TDB_GetKeyInfluence(stream, key, influence[0], influence[1]), "reading the key's influences");
+  for (double* side : speed) Check(BEE_ConvertStreamTemporalVelocity(layer, index, 1, side), "reading the key's speeds");
+  ReadNumbers(speedIn, dim, 1, speed[0], "speed_in");
+  ReadNumbers(influenceIn, dim, 0.01, influence[0], "influence_in");
+  ReadNumbers(speedOut, dim, 1, speed[1], "speed_out");
+  ReadNumbers(influenceOut, dim, 0.01, influence[1], "influence_out");
+  // Speeds and influences shape Bezier sides: a linear side given one becomes Bezier.
+  int8_t in = 0, out = 0;
+  Check(TDB_GetKeyInterps(stream, key, &in, &out), "reading the key's interpolation");
+  if (in == TDB_InterpLinear && !(speedIn.is_none() && influenceIn.is_none())) in = TDB_InterpBezier;
+  if (out == TDB_InterpLinear && !(speedOut.is_none() && influenceOut.is_none())) out = TDB_InterpBezier;
+  Check(BEE_CmdSetKeyInterps(layer, index, key, in, out), "setting the interpolation");
+  Check(BEE_CmdSetKeyEase(layer, index, key, speed[0], influence[0], speed[1], influence[1]), "easing the key");
+}
+
+void Property::SetTangents(int key, const py::object& in, const py::object& out) const {
+  Enter(life);
+  TDB_Stream stream = StreamOf(layer, index);
+  TDB_StreamInfo info{};
+  Check(TDB_GetStreamInfo(stream, &info), "reading the stream");
+  if (!(info.flags & TDB_StreamSpatial) || IsShapeStream(index))
+    BadValue("only a motion path (a spatial property such as position) has tangents");
+  double t[2][BEE_MaxStreamValues] = {};
+  Check(TDB_GetKeySpaceTangents(stream, key, t[0], t[1]), "reading the key's tangents");
+  for (double* side : t) Check(BEE_ConvertStreamFPV(layer, index, 1, side), "reading the key's tangents");
+  ReadNumbers(in, info.dimension, 1, t[0], "tangent_in");
+  ReadNumbers(out, info.dimension, 1, t[1], "tangent_out");
+  Check(BEE_CmdSetKeySpaceTangents(layer, index, key, t[0], t[1]), "setting the key's tangents");
+}
+
+void Property::SetRoving(int key, bool on) const {
+  Enter(life);
+  int32_t n = 0;
+  Check(TDB_GetNumKeys(StreamOf(layer, index), &n), "counting the keys");
+  if (on && (key == 0 || key == n - 1)) BadValue("the first and the last key cannot rove");
+  Check(tavelo::SetKeyRoving(layer, index, key, on), on ? "making the key rove" : "fixing the key's time");
+}
+
+std::string Property::Repr() const {
+  try {
+    const std::string name = Name();
+    const std::string layerName = Layer{layer, life}.Name();
+    return "<tavelo.Property \"" + name + "\" of layer \"" + layerName + "\">";
+  } catch (const EngineError&) {
+    return "<tavelo.Property (gone)>";
+  }
+}
+
 py::tuple Property::Limits() const {
   Enter(life);
   uint32_t flags = 0;
@@ -529,12 +824,8 @@ std::string Mask::Name() const {
 
 void Mask::SetName(const std::string& name) const {
   Enter(life);
-  if (name.size() > 31 || name.find('\0') != std::string::npos) Fail(3, "a mask's name is at most 31 bytes");
-  BEE_MaskName mn{};
-  mn.mask = index;
-  std::memcpy(mn.name, name.data(), name.size());
-  Check(Command(BEE_CmdNumMaskName, reinterpret_cast<intptr_t>(layer), reinterpret_cast<intptr_t>(&mn)),
-        "naming the mask");
+  if (name.size() > 31 || name.find('\0') != std::string::npos) BadValue("a mask's name is at most 31 bytes");
+  Check(tavelo::SetMaskName(layer, index, name), "naming the mask");
 }
 
 std::string Mask::Mode() const {
@@ -547,8 +838,7 @@ std::string Mask::Mode() const {
 void Mask::SetMode(const std::string& mode) const {
   const int32_t value = Choose(kMaskModes, mode, "mask mode") + 1;
   Enter(life);
-  Check(Command(BEE_CmdNumMaskMode, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(index, value)),
-        "setting the mask's mode");
+  Check(tavelo::SetMaskMode(layer, index, value), "setting the mask's mode");
 }
 
 bool Mask::Inverted() const {
@@ -560,8 +850,52 @@ bool Mask::Inverted() const {
 
 void Mask::SetInverted(bool on) const {
   Enter(life);
-  Check(Command(BEE_CmdNumMaskInvert, reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(index, on)),
-        "inverting the mask");
+  Check(tavelo::SetMaskInverted(layer, index, on), "inverting the mask");
+}
+
+void Mask::SetShape(const py::object& rect, const py::object& oval, const py::object& path, bool smooth,
+                    std::optional<double> time) const {
+  Enter(life);
+  ShapeGuard shape;
+  MakeShape(rect, oval, path, smooth, shape);
+  BEE_StreamValue v{};
+  v.shape = shape.s;
+  Time t{};
+  if (time) t = ToTime(*time);
+  const int32_t stream = BEE_StreamFirstMask + 3 * index + BEE_MaskStreamShape;
+  if (time && !Shape().Animated()) {
+    Time lt{};
+    Check(BEE_CompToLayerTime(layer, t, &lt), "placing the key");
+    Check(BEE_CmdSetStreamVary(layer, stream, &lt, 1), "animating the mask's shape");
+  }
+  Check(BEE_CmdSetStreamFPV(layer, stream, time ? &t : nullptr, nullptr, &v), "setting the mask's shape");
+}
+
+py::list Mask::Bezier(std::optional<double> time) const {
+  Enter(life);
+  BEE_StreamValue v{};
+  Time t{};
+  if (time) t = ToTime(*time);
+  const int32_t stream = BEE_StreamFirstMask + 3 * index + BEE_MaskStreamShape;
+  Check(BEE_GetStreamFPV(layer, stream, time ? &t : nullptr, nullptr, &v), "reading the mask's shape");
+  std::vector<tavelo::PathVertex> vertices;
+  const ErrorCode err = v.shape ? tavelo::ReadPathShape(v.shape, &vertices) : 0;
+  BEE_UnGetStreamFPV(layer, stream, &v);
+  Check(err, "reading the mask's shape");
+  py::list out;
+  for (const auto& x : vertices)
+    out.append(py::make_tuple(py::make_tuple(x.point.x, x.point.y), py::make_tuple(x.in.x, x.in.y),
+                              py::make_tuple(x.out.x, x.out.y)));
+  return out;
+}
+
+std::string Mask::Repr() const {
+  try {
+    return "<tavelo.Mask \"" + Name() + "\" (" + Mode() + (Inverted() ? ", inverted" : "") + ") of layer \"" +
+           Layer{layer, life}.Name() + "\">";
+  } catch (const EngineError&) {
+    return "<tavelo.Mask (gone)>";
+  }
 }
 
 void Mask::Delete() const {
@@ -646,9 +980,17 @@ Property Effect::Param(const py::object& key) const {
     S().reports.clear();
     if (p < 0) Fail(10, "the effect has no parameter \"" + k + "\"");
   } else {
-    Fail(3, "an effect parameter is named by its name or its number (1 is the first)");
+    BadType("an effect parameter is named by its name or its number (1 is the first)");
   }
   return Property{layer, BEE_StreamFirstEffect + 128 * index + p - 1, life};
+}
+
+std::string Effect::Repr() const {
+  try {
+    return "<tavelo.Effect \"" + Name() + "\" (" + MatchName() + ") of layer \"" + Layer{layer, life}.Name() + "\">";
+  } catch (const EngineError&) {
+    return "<tavelo.Effect (gone)>";
+  }
 }
 
 void Effect::Delete() const {

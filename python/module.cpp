@@ -3,10 +3,14 @@
 // Key) and tavelo/__init__.pyi describes everything for editors.
 #include <pybind11/functional.h>
 
+#include <cmath>
+
 #include "Engine.h"
 #include "Memory.h"
 #include "SND.h"
+#include "TaveloVersion.h"
 #include "objects.h"
+#include "tavelo_revision.h"
 
 namespace tvpy {
 namespace {
@@ -48,6 +52,8 @@ struct UndoGroup {
 };
 
 PyObject* gErrorType = nullptr;
+PyObject* gValueErrorType = nullptr;  // tavelo.Error and ValueError
+PyObject* gTypeErrorType = nullptr;   // tavelo.Error and TypeError
 
 // The budget in force and where it came from.
 py::dict MemoryBudget(uint64_t life) {
@@ -79,7 +85,7 @@ py::dict LiveCounts() {
     d["layers"] = layers;
     d["sound_worlds"] = alive;
   }
-  S().reports.clear();
+  if (!S().busy) S().reports.clear();
   return d;
 }
 
@@ -89,6 +95,8 @@ py::dict LiveCounts() {
 PYBIND11_MODULE(_tavelo, m) {
   using namespace tvpy;
   m.doc() = "The Tavelo engine's exported operations for Python (see the tavelo package).";
+  m.attr("__version__") = TAVELO_VERSION;
+  m.attr("__revision__") = std::string(tavelo_revision);
 
   gErrorType = PyErr_NewExceptionWithDoc(
       "tavelo.Error",
@@ -96,15 +104,28 @@ PYBIND11_MODULE(_tavelo, m) {
       "reported: package << 24 | site, 0 when the module found the fault) and message (the engine's report).",
       PyExc_Exception, nullptr);
   m.attr("Error") = py::handle(gErrorType);
+  // Arguments the module refuses are Python's ValueError or TypeError too.
+  const auto both = [](PyObject* builtin) { return py::make_tuple(py::handle(gErrorType), py::handle(builtin)); };
+  gValueErrorType = PyErr_NewExceptionWithDoc("tavelo.ArgumentError",
+                                              "An argument's value the module refuses (code 3): a tavelo.Error and "
+                                              "a ValueError.",
+                                              both(PyExc_ValueError).release().ptr(), nullptr);
+  gTypeErrorType = PyErr_NewExceptionWithDoc("tavelo.ArgumentTypeError",
+                                             "An argument of a type the module does not take (code 3): a "
+                                             "tavelo.Error and a TypeError.",
+                                             both(PyExc_TypeError).release().ptr(), nullptr);
+  m.attr("ArgumentError") = py::handle(gValueErrorType);
+  m.attr("ArgumentTypeError") = py::handle(gTypeErrorType);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
     } catch (const EngineError& e) {
-      py::object exc = py::reinterpret_borrow<py::object>(gErrorType)(e.text);
+      PyObject* type = e.blame == Blame::kValue ? gValueErrorType : e.blame == Blame::kType ? gTypeErrorType : gErrorType;
+      py::object exc = py::reinterpret_borrow<py::object>(type)(e.text);
       exc.attr("code") = e.code;
       exc.attr("location") = e.location;
       exc.attr("message") = e.message;
-      PyErr_SetObject(gErrorType, exc.ptr());
+      PyErr_SetObject(type, exc.ptr());
     }
   });
 
@@ -137,6 +158,24 @@ PYBIND11_MODULE(_tavelo, m) {
              return Project{e.life};
            })
       .def("effects", [](PyEngine& e) { return EffectNames(e.life); })
+      .def_property(
+          "shutter_angle",
+          [](PyEngine& e) {
+            Enter(e.life);
+            BEE_Prefs prefs{};
+            Check(BEE_GetPrefs(&prefs), "reading the engine's settings");
+            return prefs.shutter.den ? 360.0 * prefs.shutter.num / prefs.shutter.den : 0.0;
+          },
+          [](PyEngine& e, double angle) {
+            Enter(e.life);
+            if (!(angle >= 0 && angle <= 720)) BadValue("the shutter angle is 0 to 720 degrees");
+            BEE_Prefs prefs{};
+            Check(BEE_GetPrefs(&prefs), "reading the engine's settings");
+            prefs.shutter = Ratio{static_cast<int32_t>(std::llround(angle * 100)), 36000};
+            Check(BEE_SetPrefs(&prefs), "setting the shutter angle");
+          })
+      .def("__repr__",
+           [](const PyEngine& e) { return std::string("<tavelo.Engine ") + (e.Closed() ? "closed>" : "running>"); })
       .def_property(
           "threads",
           [](PyEngine& e) {
@@ -184,7 +223,16 @@ PYBIND11_MODULE(_tavelo, m) {
       .def_property_readonly("redo_name", &Project::RedoName)
       .def("undo_group", [](const Project& p, const std::string& name) { return UndoGroup{p, name, false}; },
            py::arg("name"))
-      .def("dump", &Project::Dump);
+      .def("dump", &Project::Dump)
+      .def("__repr__", [](const Project& p) {
+        try {
+          const std::string path = p.Path();
+          return "<tavelo.Project " + (path.empty() ? std::string("(untitled)") : "\"" + path + "\"") + ", " +
+                 std::to_string(p.Items().size()) + " item(s)>";
+        } catch (const EngineError&) {
+          return std::string("<tavelo.Project (closed)>");
+        }
+      });
 
   py::class_<Item>(m, "Item")
       .def_property("name", &Item::Name, &Item::SetName)
@@ -195,17 +243,14 @@ PYBIND11_MODULE(_tavelo, m) {
       .def_property_readonly("duration", &Item::Duration)
       .def_property_readonly("parent", &Item::Parent)
       .def("remove", &Item::Remove)
+      .def_property_readonly("proxy", &Item::ProxyPath)
+      .def("set_proxy", &Item::SetProxy, py::arg("path"), py::arg("sequence") = false)
+      .def_property("proxy_on", &Item::ProxyOn, &Item::SetProxyOn)
       .def("__eq__", [](const Item& a, const py::object& b) {
         return py::isinstance<Item>(b) && a == b.cast<const Item&>();
       })
       .def("__hash__", [](const Item& a) { return std::hash<const void*>()(a.h) ^ a.life; })
-      .def("__repr__", [](const Item& i) {
-        try {
-          return "<tavelo." + std::string(i.Kind() == "comp" ? "Comp" : "Item") + " \"" + i.Name() + "\">";
-        } catch (const EngineError&) {
-          return std::string("<tavelo.Item (gone)>");
-        }
-      });
+      .def("__repr__", &Item::Repr);
 
   py::class_<Comp, Item>(m, "Comp")
       .def_property_readonly("frame_rate", &Comp::FrameRate)
@@ -214,6 +259,7 @@ PYBIND11_MODULE(_tavelo, m) {
       .def_property("background", &Comp::Background, &Comp::SetBackground)
       .def_property("resolution", &Comp::Resolution, &Comp::SetResolution)
       .def_property("motion_blur", &Comp::MotionBlur, &Comp::SetMotionBlur)
+      .def_property("pixel_aspect", &Comp::PixelAspect, &Comp::SetPixelAspect)
       .def_property_readonly("layers", &Comp::Layers)
       .def("__len__", &Comp::NumLayers)
       .def("__getitem__", &Comp::LayerAt)
@@ -231,7 +277,7 @@ PYBIND11_MODULE(_tavelo, m) {
       .def("save_frame", &Comp::SaveFrame, py::arg("path"), py::arg("frame"))
       .def("render_movie", &Comp::RenderMovie, py::arg("path"), py::arg("start") = py::none(),
            py::arg("duration") = py::none(), py::arg("codec") = "avc1", py::arg("sound") = true,
-           py::arg("progress") = py::none());
+           py::arg("progress") = py::none(), py::arg("fields") = "off");
 
   py::class_<Property>(m, "Property")
       .def_property_readonly("name", &Property::Name)
@@ -251,6 +297,15 @@ PYBIND11_MODULE(_tavelo, m) {
       .def("set_interpolation", &Property::SetInterpolation, py::arg("key"), py::arg("in_interpolation"),
            py::arg("out_interpolation"))
       .def("ease", &Property::Ease, py::arg("key"))
+      .def("set_ease", &Property::SetEase, py::arg("key"), py::kw_only(), py::arg("speed_in") = py::none(),
+           py::arg("influence_in") = py::none(), py::arg("speed_out") = py::none(),
+           py::arg("influence_out") = py::none())
+      .def("set_tangents", &Property::SetTangents, py::arg("key"), py::kw_only(), py::arg("tangent_in") = py::none(),
+           py::arg("tangent_out") = py::none())
+      .def("set_roving", &Property::SetRoving, py::arg("key"), py::arg("on") = true)
+      .def_property_readonly("type", &Property::Type)
+      .def_property_readonly("choices", &Property::Choices)
+      .def("__repr__", &Property::Repr)
       .def_property_readonly("limits", &Property::Limits)
       .def("sample", &Property::Sample, py::arg("times"));
 
@@ -259,6 +314,11 @@ PYBIND11_MODULE(_tavelo, m) {
       .def_property("name", &Mask::Name, &Mask::SetName)
       .def_property("mode", &Mask::Mode, &Mask::SetMode)
       .def_property("inverted", &Mask::Inverted, &Mask::SetInverted)
+      .def_property_readonly("shape", &Mask::Shape)
+      .def("set_shape", &Mask::SetShape, py::kw_only(), py::arg("rect") = py::none(), py::arg("oval") = py::none(),
+           py::arg("path") = py::none(), py::arg("smooth") = false, py::arg("time") = py::none())
+      .def("bezier", &Mask::Bezier, py::arg("time") = py::none())
+      .def("__repr__", &Mask::Repr)
       .def_property_readonly("feather", &Mask::Feather)
       .def_property_readonly("opacity", &Mask::Opacity)
       .def("delete", &Mask::Delete);
@@ -271,6 +331,7 @@ PYBIND11_MODULE(_tavelo, m) {
       .def_property_readonly("param_names", &Effect::ParamNames)
       .def("param", &Effect::Param, py::arg("key"))
       .def("__getitem__", &Effect::Param)
+      .def("__repr__", &Effect::Repr)
       .def("delete", &Effect::Delete);
 
   auto prop = [](int32_t index) {
@@ -292,9 +353,17 @@ PYBIND11_MODULE(_tavelo, m) {
       .def_property("quality", &Layer::Quality, &Layer::SetQuality)
       .def_property("mode", &Layer::Mode, &Layer::SetMode)
       .def_property("track_matte", &Layer::TrackMatte, &Layer::SetTrackMatte)
-      .def_property("in_point", [](const Layer& l) { return l.GetTime(BEE_LayerTimeIn); },
+      .def_property("audio", [](const Layer& l) { return !l.Switch(BEE_SwitchAudioMute); },
+                    [](const Layer& l, bool on) { l.SetSwitch(BEE_SwitchAudioMute, !on); })
+      .def_property("collapse", [](const Layer& l) { return l.Switch(BEE_SwitchCollapse); },
+                    [](const Layer& l, bool on) { l.SetSwitch(BEE_SwitchCollapse, on); })
+      .def_property("auto_orient", [](const Layer& l) { return l.Switch(BEE_SwitchOrient); },
+                    [](const Layer& l, bool on) { l.SetSwitch(BEE_SwitchOrient, on); })
+      .def_property("preserve_transparency", &Layer::PreserveTransparency, &Layer::SetPreserveTransparency)
+      .def_property("stretch", &Layer::Stretch, &Layer::SetStretch)
+      .def_property("in_point", &Layer::InPoint,
                     [](const Layer& l, double t) { l.SetTimes(std::nullopt, t, std::nullopt); })
-      .def_property("out_point", [](const Layer& l) { return l.GetTime(BEE_LayerTimeOut); },
+      .def_property("out_point", &Layer::OutPoint,
                     [](const Layer& l, double t) { l.SetTimes(std::nullopt, std::nullopt, t); })
       .def_property("offset", [](const Layer& l) { return l.GetTime(BEE_LayerTimeOffset); },
                     [](const Layer& l, double t) { l.SetTimes(t, std::nullopt, std::nullopt); })
@@ -303,7 +372,7 @@ PYBIND11_MODULE(_tavelo, m) {
       .def("property", [](const Layer& l, const py::object& key) {
         if (py::isinstance<py::int_>(key)) return l.Prop(key.cast<int32_t>());
         if (py::isinstance<py::str>(key)) return l.PropNamed(key.cast<std::string>());
-        Fail(3, "a property is named by its name or its stream index");
+        BadType("a property is named by its name or its stream index");
       }, py::arg("key"))
       .def_property_readonly("masks", &Layer::Masks)
       .def("add_mask", &Layer::AddMask, py::kw_only(), py::arg("rect") = py::none(), py::arg("oval") = py::none(),
@@ -319,13 +388,7 @@ PYBIND11_MODULE(_tavelo, m) {
         return py::isinstance<Layer>(b) && a == b.cast<const Layer&>();
       })
       .def("__hash__", [](const Layer& a) { return std::hash<const void*>()(a.h) ^ a.life; })
-      .def("__repr__", [](const Layer& l) {
-        try {
-          return "<tavelo.Layer \"" + l.Name() + "\">";
-        } catch (const EngineError&) {
-          return std::string("<tavelo.Layer (gone)>");
-        }
-      });
+      .def("__repr__", &Layer::Repr);
   const std::pair<const char*, int32_t> standard[] = {
       {"anchor_point", BEE_StreamAnchorPoint}, {"position", BEE_StreamPosition}, {"scale", BEE_StreamScale},
       {"rotation", BEE_StreamRotation},        {"opacity", BEE_StreamOpacity},   {"audio_levels", BEE_StreamAudioLevels},
@@ -334,4 +397,5 @@ PYBIND11_MODULE(_tavelo, m) {
     auto [get, set] = prop(index);
     layer.def_property(name, get, set);
   }
+  BindText(m);
 }

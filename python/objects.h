@@ -56,6 +56,13 @@ struct Item {
   double Duration() const;
   py::object Parent() const;
   void Remove() const;
+  // The proxy shown instead of the item (footage or a composition): its
+  // file, None without one; SetProxy(None) removes it.
+  py::object ProxyPath() const;
+  void SetProxy(const py::object& path, bool sequence) const;
+  bool ProxyOn() const;
+  void SetProxyOn(bool on) const;
+  std::string Repr() const;
   bool operator==(const Item& o) const { return h == o.h && life == o.life; }
 };
 // Items made for Python: a composition becomes a Comp.
@@ -73,6 +80,8 @@ struct Comp : Item {
   void SetResolution(int factor) const;
   bool MotionBlur() const;
   void SetMotionBlur(bool on) const;
+  double PixelAspect() const;
+  void SetPixelAspect(double aspect) const;
   int NumLayers() const;
   Layer LayerAt(int index) const;       // Python index (negative from the top)
   std::vector<Layer> Layers() const;
@@ -86,7 +95,8 @@ struct Comp : Item {
                         const std::string& dtype, const py::object& progress) const;
   void SaveFrame(const std::string& path, int64_t frame) const;
   py::dict RenderMovie(const std::string& path, std::optional<double> start, std::optional<double> duration,
-                       const std::string& codec, bool sound, const py::object& progress) const;
+                       const std::string& codec, bool sound, const py::object& progress,
+                       const std::string& fields) const;
 };
 
 // A stream of a layer (BEE stream index), read and set in user units.
@@ -96,6 +106,10 @@ struct Property {
   uint64_t life;
   std::string Name() const;
   int Dimension() const;
+  // "number", "shape" (a mask's), or an effect parameter's type ("slider",
+  // "angle", "checkbox", "colour", "point", "popup" ...).
+  std::string Type() const;
+  py::object Choices() const;  // a pop-up's choices, else None
   py::object Value(std::optional<double> time) const;
   void SetValue(const py::object& value, std::optional<double> time) const;
   bool Animated() const;
@@ -106,6 +120,13 @@ struct Property {
   void RemoveKey(int key) const;
   void SetInterpolation(int key, const std::string& in, const std::string& out) const;
   void Ease(int key) const;
+  // Speeds (user units a second; a number or one per dimension) and
+  // influences (percent) of a key's sides; None keeps what the key has.
+  void SetEase(int key, const py::object& speedIn, const py::object& influenceIn, const py::object& speedOut,
+               const py::object& influenceOut) const;
+  void SetTangents(int key, const py::object& in, const py::object& out) const;
+  void SetRoving(int key, bool on) const;
+  std::string Repr() const;
   py::tuple Limits() const;
   py::list Sample(const std::vector<double>& times) const;
 };
@@ -120,8 +141,16 @@ struct Mask {
   void SetMode(const std::string& mode) const;
   bool Inverted() const;
   void SetInverted(bool on) const;
+  Property Shape() const { return Property{layer, BEE_StreamFirstMask + 3 * index + BEE_MaskStreamShape, life}; }
   Property Feather() const { return Property{layer, BEE_StreamFirstMask + 3 * index + BEE_MaskStreamFeather, life}; }
   Property Opacity() const { return Property{layer, BEE_StreamFirstMask + 3 * index + BEE_MaskStreamOpacity, life}; }
+  // Sets the shape from one of rect, oval, path (a key at time when given,
+  // which animates the shape).
+  void SetShape(const py::object& rect, const py::object& oval, const py::object& path, bool smooth,
+                std::optional<double> time) const;
+  // Vertices with their handles: [((x, y), (in x, in y), (out x, out y)), ...].
+  py::list Bezier(std::optional<double> time) const;
+  std::string Repr() const;
   void Delete() const;
 };
 
@@ -136,6 +165,7 @@ struct Effect {
   void SetEnabled(bool on) const;
   std::vector<std::string> ParamNames() const;
   Property Param(const py::object& key) const;
+  std::string Repr() const;
   void Delete() const;
 };
 
@@ -157,7 +187,16 @@ struct Layer {
   std::string TrackMatte() const;
   void SetTrackMatte(const std::string& matte) const;
   double GetTime(int32_t which) const;
+  // In and out points as composition times (where the layer starts and
+  // ends showing, whatever its offset and stretch).
+  double InPoint() const;
+  double OutPoint() const;
   void SetTimes(std::optional<double> offset, std::optional<double> in, std::optional<double> out) const;
+  double Stretch() const;
+  void SetStretch(double stretch) const;
+  bool PreserveTransparency() const;
+  void SetPreserveTransparency(bool on) const;
+  std::string Repr() const;
   Property Prop(int32_t index) const;
   Property PropNamed(const std::string& name) const;
   std::vector<Mask> Masks() const;
@@ -177,5 +216,7 @@ void BuildDescription(uint64_t life, const std::string& text, const std::string&
 // Opens a project file (or builds a .json description) in place of the open project.
 void OpenProject(uint64_t life, const std::string& path);
 void NewProject(uint64_t life);
+// Comp.add_text, Effect.get_text and Effect.set_text (text.cpp).
+void BindText(py::module_& m);
 
 }  // namespace tvpy

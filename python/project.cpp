@@ -6,6 +6,7 @@
 #include "FILE.h"
 #include "Memory.h"
 #include "PIN.h"
+#include "desc_node.h"
 #include "objects.h"
 
 namespace tvpy {
@@ -28,15 +29,15 @@ struct FileRef {
 };
 
 void CopyName(char (&dst)[32], const std::string& name, const char* what) {
-  if (name.empty()) Fail(3, std::string(what) + " cannot be empty");
-  if (name.size() > 31) Fail(3, std::string(what) + " \"" + name + "\" is longer than 31 bytes");
-  if (name.find('\0') != std::string::npos) Fail(3, std::string(what) + " holds a zero byte");
+  if (name.empty()) BadValue(std::string(what) + " cannot be empty");
+  if (name.size() > 31) BadValue(std::string(what) + " \"" + name + "\" is longer than 31 bytes");
+  if (name.find('\0') != std::string::npos) BadValue(std::string(what) + " holds a zero byte");
   std::memset(dst, 0, sizeof dst);
   std::memcpy(dst, name.data(), name.size());
 }
 
 uint16_t Dimension(int v, const char* what) {
-  if (v < 1 || v > 30000) Fail(3, std::string(what) + " must be 1 to 30000 (is " + std::to_string(v) + ")");
+  if (v < 1 || v > 30000) BadValue(std::string(what) + " must be 1 to 30000 (is " + std::to_string(v) + ")");
   return static_cast<uint16_t>(v);
 }
 
@@ -116,12 +117,12 @@ Comp Project::NewComp(const std::string& name, int width, int height, double fps
   CopyName(s.name, name, "a composition's name");
   s.width = Dimension(width, "width");
   s.height = Dimension(height, "height");
-  if (!(fps >= 0.01 && fps <= 999)) Fail(3, "fps must be 0.01 to 999");
+  if (!(fps >= 0.01 && fps <= 999)) BadValue("fps must be 0.01 to 999");
   s.frameRate = static_cast<uint32_t>(std::llround(fps * 65536));
   s.duration = ToTime(duration);
-  if (s.duration.value <= 0) Fail(3, "a composition's duration must be more than 0");
+  if (duration < 1 / fps - 1e-9) BadValue("a composition lasts at least one frame (1/" + tavelo::desc::Decimal(fps) + " s)");
   s.secondTime = Time{0, 600};
-  if (!(pixelAspect >= 0.01 && pixelAspect <= 100)) Fail(3, "pixel_aspect must be 0.01 to 100");
+  if (!(pixelAspect >= 0.01 && pixelAspect <= 100)) BadValue("pixel_aspect must be 0.01 to 100");
   s.pixelAspect = RatioOf(pixelAspect);
   s.dsfH = s.dsfV = 1;
   BEE_Item comp = nullptr;
@@ -184,7 +185,7 @@ std::optional<std::string> Project::RedoName() const {
 void Project::StartGroup(const std::string& name) const {
   Enter(life);
   if (name.empty() || name.size() >= BEE_GroupNameSize)
-    Fail(3, "an undo group's name must be 1 to " + std::to_string(BEE_GroupNameSize - 1) + " bytes");
+    BadValue("an undo group's name must be 1 to " + std::to_string(BEE_GroupNameSize - 1) + " bytes");
   Check(BEE_StartGroup(name.c_str(), 0), "starting the undo group \"" + name + "\"");
 }
 
@@ -250,7 +251,7 @@ py::object WrapItem(BEE_Item item, uint64_t life) {
 }
 
 BEE_Item ItemArg(const py::object& o, uint64_t life, const char* what) {
-  if (o.is_none() || !py::isinstance<Item>(o)) Fail(3, std::string(what) + " must be a tavelo Item");
+  if (o.is_none() || !py::isinstance<Item>(o)) BadType(std::string(what) + " must be a tavelo Item");
   const Item& i = o.cast<const Item&>();
   Enter(i.life);
   if (i.life != life) Fail(3, std::string(what) + " belongs to another engine");
@@ -323,6 +324,56 @@ py::object Item::Parent() const {
   return WrapItem(parent, life);
 }
 
+py::object Item::ProxyPath() const {
+  Enter(life);
+  PIN_SeqSpecH seq = nullptr;
+  Check(BEEp_GetItemProxy(h, &seq), "reading the proxy");
+  if (!seq) return py::none();
+  FILE_SpecH file = nullptr;
+  Check(PIN_GetFile(seq, &file), "reading the proxy's file");
+  char name[FILE_MaxPath] = {};
+  if (file) Check(FILE_InqName(file, FILE_NameFullPath, name, sizeof name), "reading the proxy's file");
+  return py::str(name);
+}
+
+void Item::SetProxy(const py::object& path, bool sequence) const {
+  Enter(life);
+  PIN_SeqSpecH seq = nullptr;
+  if (!path.is_none()) {
+    const std::string p = py::module_::import("os").attr("fspath")(path).cast<std::string>();
+    std::error_code ec;
+    if (!std::filesystem::exists(p, ec)) Fail(-43, "no proxy file \"" + p + "\"");
+    FileRef file(p);
+    Check(PIN_NewSeqSpecFromFileOptions(file.spec, sequence ? PIN_Import_Sequence : 0, &seq), "reading \"" + p + "\"");
+  }
+  const ErrorCode err = BEE_CmdSetProxy(h, seq);
+  if (err && seq) PIN_DisposeSeqSpec(seq);
+  Check(err, "setting the proxy");
+  if (seq) Check(BEE_CmdProxyToggle(h, 1), "showing the proxy");
+}
+
+bool Item::ProxyOn() const {
+  Enter(life);
+  uint32_t flags = 0;
+  Check(BEE_GetItemFlags(h, &flags), "reading the item");
+  return (flags & BEE_ItemProxyOn) != 0;
+}
+
+void Item::SetProxyOn(bool on) const {
+  Enter(life);
+  Check(BEE_CmdProxyToggle(h, on), on ? "showing the proxy" : "hiding the proxy");
+}
+
+std::string Item::Repr() const {
+  try {
+    const std::string kind = Kind();
+    return "<tavelo." + std::string(kind == "comp" ? "Comp" : "Item") + " \"" + Name() + "\" (" + kind + ", " +
+           std::to_string(Width()) + " x " + std::to_string(Height()) + ")>";
+  } catch (const EngineError&) {
+    return "<tavelo.Item (gone)>";
+  }
+}
+
 void Item::Remove() const {
   Enter(life);
   Check(BEE_CmdRemoveItem(h), "removing an item");
@@ -376,7 +427,7 @@ int Comp::Resolution() const {
 
 void Comp::SetResolution(int factor) const {
   Enter(life);
-  if (factor < 1 || factor > 4) Fail(3, "resolution must be 1 (full), 2 (half), 3 (third) or 4 (quarter)");
+  if (factor < 1 || factor > 4) BadValue("resolution must be 1 (full), 2 (half), 3 (third) or 4 (quarter)");
   Check(BEE_CmdSetResolution(h, static_cast<uint16_t>(factor), static_cast<uint16_t>(factor)),
         "setting the resolution");
 }
@@ -391,6 +442,22 @@ bool Comp::MotionBlur() const {
 void Comp::SetMotionBlur(bool on) const {
   Enter(life);
   Check(BEE_CmdSetCompSwitch(h, BEE_CompSwitchMotionBlur, on), "switching motion blur");
+}
+
+double Comp::PixelAspect() const {
+  Enter(life);
+  BEE_CompSettings s{};
+  Check(BEE_GetCompSettings(h, &s), "reading the composition");
+  return s.pixelAspect.den ? static_cast<double>(s.pixelAspect.num) / s.pixelAspect.den : 1.0;
+}
+
+void Comp::SetPixelAspect(double aspect) const {
+  Enter(life);
+  if (!(aspect >= 0.01 && aspect <= 100)) BadValue("pixel_aspect must be 0.01 to 100");
+  BEE_CompSettings s{};
+  Check(BEE_GetCompSettings(h, &s), "reading the composition");
+  s.pixelAspect = RatioOf(aspect);
+  Check(BEE_CmdSetCompSettings(h, &s), "setting the pixel aspect");
 }
 
 int Comp::NumLayers() const {

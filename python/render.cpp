@@ -48,7 +48,7 @@ struct PixelLock {
 py::array_t<uint8_t> Comp::RenderFrame(std::optional<int64_t> frame, std::optional<double> time,
                                        const py::object& progress) const {
   Enter(life);
-  if (frame && time) Fail(3, "give frame or time, not both");
+  if (frame && time) BadValue("give frame or time, not both");
   Time f{}, d{};
   Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
   Check(BEE_GetItemDuration(h, &d, nullptr), "reading the duration");
@@ -56,7 +56,7 @@ py::array_t<uint8_t> Comp::RenderFrame(std::optional<int64_t> frame, std::option
   const int64_t count = FrameCount();
   int64_t n = frame.value_or(0);
   if (time) {
-    if (!std::isfinite(*time)) Fail(3, "a time must be finite");
+    if (!std::isfinite(*time)) BadValue("a time must be finite");
     n = static_cast<int64_t>(std::floor(*time * f.scale / f.value + 1e-9));
   }
   if (n < 0 || n >= count)
@@ -75,7 +75,12 @@ py::array_t<uint8_t> Comp::RenderFrame(std::optional<int64_t> frame, std::option
   const Rect bounds{0, 0, static_cast<int16_t>(std::max(frameHeight, 1)), static_cast<int16_t>(std::max(frameWidth, 1))};
   Check(BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &frameWorld.w), "making the frame");
   ProgressScope scope(progress);
-  const ErrorCode err = BEEp_RenderItemFrame(h, &rq, frameWorld.w);
+  ErrorCode err = 0;
+  {
+    // Other Python threads run while the engine renders.
+    py::gil_scoped_release released;
+    err = BEEp_RenderItemFrame(h, &rq, frameWorld.w);
+  }
   scope.Finish();
   Check(err, "rendering frame " + std::to_string(n));
   BM_World world = frameWorld.w;
@@ -106,8 +111,8 @@ py::array Comp::RenderAudio(double start, std::optional<double> duration, double
                             const std::string& dtype, const py::object& progress) const {
   Enter(life);
   SND_Format format{};
-  if (!(rate >= 1000 && rate <= 192000)) Fail(3, "rate must be 1000 to 192000 samples a second");
-  if (channels != 1 && channels != 2) Fail(3, "channels must be 1 or 2");
+  if (!(rate >= 1000 && rate <= 192000)) BadValue("rate must be 1000 to 192000 samples a second");
+  if (channels != 1 && channels != 2) BadValue("channels must be 1 or 2");
   format.rate = rate;
   format.channels = static_cast<uint16_t>(channels);
   if (dtype == "int16") {
@@ -120,19 +125,23 @@ py::array Comp::RenderAudio(double start, std::optional<double> duration, double
     format.encoding = SND_Encoding_Unsigned;
     format.bytesPerSample = 1;
   } else {
-    Fail(3, "dtype must be \"int16\", \"float32\" or \"uint8\"");
+    BadValue("dtype must be \"int16\", \"float32\" or \"uint8\"");
   }
   Time d{};
   Check(BEE_GetItemDuration(h, &d, nullptr), "reading the duration");
   const Time s = ToTime(start);
   const Time len = duration ? ToTime(*duration) : ToTime(Seconds(d) - start);
-  if (len.value <= 0) Fail(3, "the duration must be more than 0");
+  if (len.value <= 0) BadValue("the duration must be more than 0");
   ProgressScope scope(progress);
   SoundWorld world;
   // Each layer at its own quality, as a composition's sound is rendered; the
   // progress record makes the engine poll the progress callable per stage.
   BEE_SoundProgress stage{};
-  const ErrorCode err = BEE_RenderItemSound(h, 1, s, len, &format, &stage, &world.w);
+  ErrorCode err = 0;
+  {
+    py::gil_scoped_release released;
+    err = BEE_RenderItemSound(h, 1, s, len, &format, &stage, &world.w);
+  }
   scope.Finish();
   Check(err, "rendering the sound");
   SND_WorldInfo info{};
@@ -176,15 +185,21 @@ void Comp::SaveFrame(const std::string& path, int64_t frame) const {
 }
 
 py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start, std::optional<double> duration,
-                           const std::string& codec, bool sound, const py::object& progress) const {
+                           const std::string& codec, bool sound, const py::object& progress,
+                           const std::string& fields) const {
   Enter(life);
+  const char* const orders[] = {"off", "upperFirst", "lowerFirst"};
+  int32_t fieldOrder = -1;
+  for (int32_t i = 0; i < 3; ++i)
+    if (fields == orders[i]) fieldOrder = i;
+  if (fieldOrder < 0) BadValue("fields must be \"off\", \"upperFirst\" or \"lowerFirst\"");
   std::string ext = std::filesystem::path(path).extension().string();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const bool still = ext == ".png" || ext == ".tif" || ext == ".tiff" || ext == ".exr" || ext == ".jpg" ||
                      ext == ".jpeg" || ext == ".dpx";
   const bool movie = ext == ".mov" || ext == ".mp4" || ext == ".mkv" || ext == ".avi";
-  if (!still && !movie) Fail(3, "a movie is .mov, .mp4, .mkv or .avi; a still sequence .png, .tif, .exr, .jpg or .dpx");
-  if (codec.size() != 4) Fail(3, "codec is a four-character code: \"avc1\", \"apch\", \"png \" or \"rle \"");
+  if (!still && !movie) BadValue("a movie is .mov, .mp4, .mkv or .avi; a still sequence .png, .tif, .exr, .jpg or .dpx");
+  if (codec.size() != 4) BadValue("codec is a four-character code: \"avc1\", \"apch\", \"png \" or \"rle \"");
   BEE_CompSettings cs{};
   Check(BEE_GetCompSettings(h, &cs), "reading the composition");
   int32_t width = 0, height = 0;
@@ -247,9 +262,14 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   rs.duration = span;
   rs.frameRate = cs.frameRate;
   rs.useResolution = 1;
+  rs.fieldOrder = fieldOrder;
   Boolean32 stopped = 0;
   ProgressScope scope(progress, true);
-  const ErrorCode err = BEE_CmdMakeMovie(&rs, &stopped);
+  ErrorCode err = 0;
+  {
+    py::gil_scoped_release released;
+    err = BEE_CmdMakeMovie(&rs, &stopped);
+  }
   scope.Finish();
   Check(err, "rendering \"" + path + "\"");
   py::dict result;

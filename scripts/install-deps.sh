@@ -7,10 +7,15 @@
 # openimageio-tools (oiiotool) writes and reads the RLA driver's oracle files
 # in its tests, which skip without it. The host reads project descriptions
 # with nlohmann-json; sound
-# plays through ALSA.
+# plays through ALSA. The Text effect shapes with HarfBuzz and FriBidi, draws
+# glyphs with FreeType and finds fonts with fontconfig.
 set -euo pipefail
 need=()
-for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache pkg-config libsndfile1-dev sox libcairo2-dev libopenimageio-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg openimageio-tools libcli11-dev nlohmann-json3-dev libasound2-dev; do
+for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache pkg-config libsndfile1-dev sox libcairo2-dev libopenimageio-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg openimageio-tools libcli11-dev nlohmann-json3-dev libasound2-dev libharfbuzz-dev libfreetype-dev libfontconfig-dev libfribidi-dev; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
+done
+# The demo's title and the text tests draw with the DejaVu fonts.
+for pkg in fonts-dejavu-core; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 # The render farm's test starts a Slurm controller and worker of its own
@@ -21,6 +26,12 @@ done
 # melt (MLT) is the baseline of the composition rendering benchmark only;
 # bench/render_bench.cpp skips its comparison without it.
 for pkg in melt; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
+done
+# The Debian package (`make package`, tests/install/package_test.sh): CPack
+# finds the libraries' dependencies with dpkg-shlibdeps (dpkg-dev) and tells
+# ELF files with file(1).
+for pkg in dpkg-dev file; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 # The Python module (python/) and its pytest tests use Debian's python3.

@@ -4,7 +4,7 @@
 Each row of the CSV file is a title bar: name, start and duration (seconds),
 color (#rrggbb), y (the bar's centre), width and height.  Each bar slides in
 from the left with eased keys, holds, and fades out; a feathered mask softens
-its edges.  The frames are written as PNG files into the output folder, and
+its edges, and the name is written on it (the Text effect).  The frames are written as PNG files into the output folder, and
 with --movie also as a movie (H.264 in .mp4 or .mov), with a progress line.
 
     PYTHONPATH=build/python python3 examples/python/title_from_csv.py \
@@ -25,6 +25,18 @@ def color_of(text):
     return 0xFF000000 | int(text[1:], 16)
 
 
+def slide_in_and_fade(layer, start, length, x_from, x_to, y):
+    """Shows the layer from start for length seconds: it slides in from
+    x_from to x_to with eased keys, holds, and fades out."""
+    layer.set_times(in_point=start, out_point=start + length)
+    layer.position.add_key(start, (x_from, y))
+    layer.position.add_key(start + 0.4, (x_to, y))
+    layer.position.ease(0)
+    layer.position.ease(1)
+    layer.opacity.add_key(start + length - 0.3, 100)
+    layer.opacity.add_key(start + length, 0.0)
+
+
 def build_titles(project, rows, width, height, fps):
     duration = max(float(r["start"]) + float(r["duration"]) for r in rows) + 0.25
     comp = project.new_comp("Titles", width, height, fps=fps, duration=duration, background=0xFF000000)
@@ -35,14 +47,12 @@ def build_titles(project, rows, width, height, fps):
             start, length = float(row["start"]), float(row["duration"])
             w, h, y = int(row["width"]), int(row["height"]), float(row["y"])
             bar = comp.add_solid(row["name"][:31], color_of(row["color"]), width=w, height=h)
-            bar.set_times(in_point=start, out_point=start + length)
-            bar.position.add_key(start, (-w / 2, y))
-            bar.position.add_key(start + 0.4, (width / 2, y))
-            bar.position.ease(0)
-            bar.position.ease(1)
-            bar.opacity.add_key(start + length - 0.3, 100)
-            bar.opacity.add_key(start + length, 0.0)
+            slide_in_and_fade(bar, start, length, -w / 2, width / 2, y)
             bar.add_mask(rect=(0, 0, w, h), feather=3)
+            # The bar carries its title, the text's baseline placed so that
+            # its capitals sit in the bar's middle.
+            title = comp.add_text(row["name"], font="DejaVu Sans Bold", size=h * 0.55, color="#ffffff")
+            slide_in_and_fade(title, start, length, -w / 2, width / 2, y + h * 0.2)
     return comp
 
 

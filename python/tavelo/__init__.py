@@ -20,6 +20,8 @@ import weakref as _weakref
 from collections import namedtuple as _namedtuple
 
 from ._tavelo import (  # noqa: F401
+    ArgumentError,
+    ArgumentTypeError,
     Comp,
     Effect,
     Error,
@@ -33,14 +35,19 @@ from ._tavelo import (  # noqa: F401
     live_counts,
 )
 from . import _tavelo
+from ._tavelo import __revision__, __version__  # noqa: F401
 
 __all__ = [
-    "Engine", "Error", "Project", "Item", "Comp", "Layer", "Property", "Mask", "Effect", "Key", "UndoGroup",
+    "Engine", "Error", "ArgumentError", "ArgumentTypeError", "Project", "Item", "Comp", "Layer", "Property", "Mask", "Effect", "Key", "UndoGroup",
     "engine", "open", "new_project", "build", "effects", "live_counts", "is_running",
 ]
 
-Key = _namedtuple("Key", ["time", "value", "in_interpolation", "out_interpolation"])
-Key.__doc__ = "A keyframe: composition time in seconds, value in user units, interpolations."
+Key = _namedtuple("Key", ["time", "value", "in_interpolation", "out_interpolation", "speed_in", "influence_in",
+                         "speed_out", "influence_out", "tangent_in", "tangent_out", "roving"],
+                  defaults=(None, None, None, None, None, None, False))
+Key.__doc__ = ("A keyframe: composition time in seconds, value in user units, interpolations, the speeds (user "
+               "units a second) and influences (percent) of its sides, its spatial tangents (motion paths) and "
+               "whether it roves.")
 
 
 _UNITS = {"": 1 << 20, "K": 1 << 10, "M": 1 << 20, "G": 1 << 30, "T": 1 << 40}
@@ -104,7 +111,9 @@ class Engine(_tavelo._Engine):
         elif isinstance(description, str):
             text, name = description, "description"
         else:
-            raise Error("a description is a dict, JSON text or the path of a .json file")
+            error = ArgumentTypeError("a description is a dict, JSON text or the path of a .json file")
+            error.code, error.location, error.message = 3, 0, str(error)
+            raise error
         return self._build_text(text, name, _os.fspath(base_dir or _os.getcwd()))
 
 

@@ -12,6 +12,11 @@ ValueIn = Union[Number, Sequence[Number]]
 Progress = Optional[Callable[[int, int, int], Any]]
 PathLike = Union[str, os.PathLike[str]]
 
+__version__: str
+"""The product's version, "major.minor.patch"."""
+__revision__: str
+"""The source revision the module was built from ("unknown" when it could not be told)."""
+
 class Error(Exception):
     code: int
     """The engine's error code (3 bad argument, 2 damaged or freed handle, 10 out of range, 517 stopped ...)."""
@@ -20,11 +25,30 @@ class Error(Exception):
     message: str
     """The engine's report (or the module's own text)."""
 
+class ArgumentError(Error, ValueError):
+    """An argument's value the module refuses (code 3)."""
+
+class ArgumentTypeError(Error, TypeError):
+    """An argument of a kind the module does not take (code 3)."""
+
+Points = list[tuple[float, float]]
+
 class Key(NamedTuple):
     time: float
-    value: Optional[Value]
+    value: Any
+    """Numbers, a mask shape's points, a checkbox's bool or a pop-up's choice."""
     in_interpolation: str
     out_interpolation: str
+    speed_in: Optional[Value] = None
+    """User units a second (one per dimension for properties that ease apart)."""
+    influence_in: Optional[Value] = None
+    """Percent."""
+    speed_out: Optional[Value] = None
+    influence_out: Optional[Value] = None
+    tangent_in: Optional[tuple[float, ...]] = None
+    """Motion paths: the key's spatial handles, offsets in user units."""
+    tangent_out: Optional[tuple[float, ...]] = None
+    roving: bool = False
 
 class Engine:
     def __init__(self, plugins: Union[PathLike, Sequence[PathLike]] = ..., threads: Optional[int] = ...,
@@ -42,6 +66,8 @@ class Engine:
               base_dir: Optional[PathLike] = ...) -> "Project": ...
     def effects(self) -> list[tuple[str, str]]: ...
     threads: int
+    shutter_angle: float
+    """Motion blur's shutter in degrees of a frame (0 to 720), for every composition."""
     @property
     def memory_budget(self) -> dict[str, Any]: ...
 
@@ -90,6 +116,10 @@ class Item:
     @property
     def parent(self) -> Optional["Item"]: ...
     def remove(self) -> None: ...
+    @property
+    def proxy(self) -> Optional[str]: ...
+    def set_proxy(self, path: Optional[PathLike], sequence: bool = False) -> None: ...
+    proxy_on: bool
 
 class Comp(Item):
     @property
@@ -102,6 +132,7 @@ class Comp(Item):
     resolution: int
     """1 full, 2 half, 3 third, 4 quarter."""
     motion_blur: bool
+    pixel_aspect: float
     @property
     def layers(self) -> list["Layer"]: ...
     def __len__(self) -> int: ...
@@ -111,6 +142,14 @@ class Comp(Item):
     def add_solid(self, name: str, color: int, width: Optional[int] = None,
                   height: Optional[int] = None) -> "Layer": ...
     def add_layer(self, source: Item) -> "Layer": ...
+    def add_text(self, text: str, *, font: Optional[str] = None, size: Optional[float] = None,
+                 color: Union[int, str, None] = None, stroke_color: Union[int, str, None] = None,
+                 stroke_width: Optional[float] = None, tracking: Optional[float] = None,
+                 leading: Optional[float] = None, align: Optional[str] = None,
+                 direction: Optional[str] = None, offset: Optional[Sequence[float]] = None,
+                 characters_shown: Optional[float] = None, opacity: Optional[float] = None,
+                 name: Optional[str] = None, position: Optional[Sequence[float]] = None) -> "Layer": ...
+    """A text layer: a transparent layer of the composition's size with the Text effect."""
     def duplicate(self) -> "Comp": ...
     def render_frame(self, frame: Optional[int] = None, time: Optional[float] = None,
                      progress: Progress = None) -> npt.NDArray[np.uint8]: ...
@@ -120,7 +159,8 @@ class Comp(Item):
     """frames x channels of int16, float32 or uint8."""
     def save_frame(self, path: str, frame: int) -> None: ...
     def render_movie(self, path: str, start: Optional[float] = None, duration: Optional[float] = None,
-                     codec: str = "avc1", sound: bool = True, progress: Progress = None) -> dict[str, Any]: ...
+                     codec: str = "avc1", sound: bool = True, progress: Progress = None,
+                     fields: str = "off") -> dict[str, Any]: ...
     """A movie (.mov .mp4 .mkv .avi) or still sequence; {"frames", "stopped", "path"}."""
 
 class Property:
@@ -130,7 +170,12 @@ class Property:
     def index(self) -> int: ...
     @property
     def dimension(self) -> int: ...
-    value: Value
+    @property
+    def type(self) -> str: ...
+    """"number", "shape", or an effect parameter's: "slider", "angle", "point", "colour", "checkbox", "popup" ..."""
+    @property
+    def choices(self) -> Optional[list[str]]: ...
+    value: Any
     def value_at(self, time: float) -> Value: ...
     def set_value(self, value: ValueIn, time: Optional[float] = None) -> None: ...
     animated: bool
@@ -143,6 +188,11 @@ class Property:
     def remove_key(self, key: int) -> None: ...
     def set_interpolation(self, key: int, in_interpolation: str, out_interpolation: str) -> None: ...
     def ease(self, key: int) -> None: ...
+    def set_ease(self, key: int, *, speed_in: Optional[ValueIn] = None, influence_in: Optional[ValueIn] = None,
+                 speed_out: Optional[ValueIn] = None, influence_out: Optional[ValueIn] = None) -> None: ...
+    def set_tangents(self, key: int, *, tangent_in: Optional[ValueIn] = None,
+                     tangent_out: Optional[ValueIn] = None) -> None: ...
+    def set_roving(self, key: int, on: bool = True) -> None: ...
     @property
     def limits(self) -> tuple[Optional[float], Optional[float]]: ...
     def sample(self, times: Sequence[float]) -> list[Value]: ...
@@ -154,6 +204,14 @@ class Mask:
     mode: str
     """add, subtract, intersect, lighten, darken or difference."""
     inverted: bool
+    @property
+    def shape(self) -> Property: ...
+    """Its value is the path's points."""
+    def set_shape(self, *, rect: Optional[Sequence[float]] = None, oval: Optional[Sequence[float]] = None,
+                  path: Optional[Sequence[Sequence[float]]] = None, smooth: bool = False,
+                  time: Optional[float] = None) -> None: ...
+    def bezier(self, time: Optional[float] = None) -> list[tuple[tuple[float, float], tuple[float, float],
+                                                                 tuple[float, float]]]: ...
     @property
     def feather(self) -> Property: ...
     @property
@@ -171,6 +229,9 @@ class Effect:
     def param_names(self) -> list[str]: ...
     def param(self, key: Union[str, int]) -> Property: ...
     def __getitem__(self, key: Union[str, int]) -> Property: ...
+    def get_text(self, key: Union[str, int]) -> str: ...
+    """A parameter holding the effect's own data, as text (the Text effect's Text and Font)."""
+    def set_text(self, key: Union[str, int], text: str) -> None: ...
     def delete(self) -> None: ...
 
 class Layer:
@@ -181,12 +242,18 @@ class Layer:
     @property
     def source(self) -> Optional[Item]: ...
     visible: bool
+    audio: bool
     motion_blur: bool
     effects_on: bool
+    collapse: bool
+    auto_orient: bool
+    preserve_transparency: bool
+    stretch: float
     quality: str
     mode: str
     track_matte: str
     in_point: float
+    """Composition seconds."""
     out_point: float
     offset: float
     def set_times(self, offset: Optional[float] = None, in_point: Optional[float] = None,

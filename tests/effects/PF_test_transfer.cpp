@@ -3,7 +3,9 @@
 // dissolve determinism and the rectangle routines.
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <array>
+#include <random>
 
 #include "../../effects/PF_transfer_kernels.h"
 #include "PF_test_fixture.h"
@@ -52,6 +54,36 @@ TEST_F(PFTransfer, FastRowsEqualReferenceRowsOverAllPairs) {
               ASSERT_EQ(pr.seed, pf.seed);
             }
       }
+}
+
+// The vectorised normal and premultiplied-over rows against the reference
+// over random pixels: every byte random, or destination alpha mostly 255 so
+// that fully opaque chunks of 64 pixels and mixed ones alternate.
+TEST_F(PFTransfer, OverRowsEqualReferenceRowsOverRandomPixels) {
+  constexpr int32_t n = 1 << 16;
+  std::mt19937 gen(57);
+  for (int opaqueShare : {0, 99})
+    for (int withMask = 0; withMask < 2; ++withMask) {
+      std::vector<uint8_t> src(4 * n), dst(4 * n), mask(4 * n);
+      for (auto* v : {&src, &dst, &mask})
+        for (auto& b : *v) b = static_cast<uint8_t>(gen());
+      for (int32_t i = 0; i < n; ++i)
+        if (static_cast<int>(gen() % 100) < opaqueShare) dst[4 * i] = 255;
+      for (int32_t mode : {PF_Xfer_Normal, PF_Xfer_PremulOver})
+        for (int op : {255, 200, 1}) {
+          PF_CompositeMode pr{mode, 0, static_cast<uint8_t>(op), 0, {}}, pf = pr;
+          std::vector<uint8_t> dr = dst, df = dst;
+          const uint8_t* m = withMask ? mask.data() : nullptr;
+          // Odd lengths leave partial chunks and vector tails.
+          for (int32_t at = 0, len = 1; at < n; at += len, len = len * 3 % 1021 + 1) {
+            const int32_t k = std::min(len, n - at);
+            tv::pf::ReferenceRow(mode)(nullptr, k, &pr, &src[4 * at], m ? m + 4 * at : nullptr, &dr[4 * at]);
+            tv::pf::FastRow(mode)(nullptr, k, &pf, &src[4 * at], m ? m + 4 * at : nullptr, &df[4 * at]);
+          }
+          ASSERT_EQ(dr, df) << "mode " << mode << " opacity " << op << " mask " << withMask << " opaque "
+                            << opaqueShare;
+        }
+    }
 }
 
 uint8_t OneChannel(int32_t mode, uint8_t opacity, uint8_t s, uint8_t d, uint8_t sa = 255, uint8_t da = 255) {

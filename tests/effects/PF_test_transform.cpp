@@ -342,12 +342,34 @@ TEST_F(PFTransform, RandomMatricesStayInBoundsAndAgree) {
   }
 }
 
+// Motion blur of a layer that only moves, at both qualities, over rows
+// longer than one chunk of the fast passes; the source mostly opaque.
+TEST_F(PFTransform, MovingLayerBlurAgreesAcrossLongRows) {
+  Buffer src(600, 5);
+  src.Random(41);
+  for (int32_t y = 0; y < 5; ++y)
+    for (int32_t x = 0; x < 600; ++x) src.px(x, y)[0] = x % 97 == 5 ? 60 : 255;
+  Buffer start(640, 9);
+  start.Random(42);
+  for (const double dx : {23.4, -7.0, 0.6})
+    for (int32_t quality : {0, 1}) {
+      std::vector<FloatMatrix> ms(16, Translate(-3.3, 1.2));
+      ms.push_back(Translate(-3.3 + dx, 1.2 + (dx > 0 ? 0.7 : 0.0)));
+      SCOPED_TRACE(testing::Message() << "dx " << dx << " quality " << quality);
+      ExpectKernelsAgree(quality, src, Mode(PF_Xfer_Normal, 255), ms, start);
+    }
+}
+
 TEST_F(PFTransform, FastSamplerEqualsReferenceAtRandomPositions) {
   using namespace tv::pf::xform;
   Buffer src(9, 7);
   Layer(src, 13);
   // Some neighbourhoods all equal, some transparent with colour.
   for (int32_t x = 0; x < 4; ++x) src.Set(x, 0, 0, 9, 9, 9);
+  Buffer opaque(9, 7);
+  Layer(opaque, 17);
+  for (int32_t y = 0; y < 7; ++y)
+    for (int32_t x = 0; x < 9; ++x) opaque.px(x, y)[0] = 255;
   std::mt19937_64 gen(14);
   std::vector<uint32_t> a(64), b(64);
   for (int iter = 0; iter < 20000; ++iter) {
@@ -368,6 +390,17 @@ TEST_F(PFTransform, FastSamplerEqualsReferenceAtRandomPositions) {
     if (iter % 7 == 0) r.u &= ~int64_t{0xFFFF};  // whole positions
     if (iter % 4 == 1) {  // a layer that only moves
       r.sampler = Sampler::Subpixel;
+      r.blur = true;
+      r.du = r.duL = 65536;
+      r.dv = r.dvL = 0;
+    }
+    if (iter % 10 == 2 || iter % 10 == 6) {  // draft motion blur over an opaque source (and past its edges)
+      r.src = &opaque.world;
+      r.sampler = Sampler::Nearest;
+      r.blur = true;
+    }
+    if (iter % 10 == 6 || iter % 10 == 7) {  // ... of a layer that only moves
+      r.sampler = Sampler::Nearest;
       r.blur = true;
       r.du = r.duL = 65536;
       r.dv = r.dvL = 0;

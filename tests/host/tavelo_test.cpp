@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -110,7 +112,7 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
       {{"info", "missing.tvp"}, 1, "tavelo: cannot open \"missing.tvp\": no such file\n"},
       {{"render", examples + "/bad_description.json", "-c", "Main"},
        1,
-       "bad_description.json: comps[0].layers[0].opacity: expected a number\n"},
+       "bad_description.json:5:67: comps[0].layers[0].opacity: expected a number\n"},
       {{"frame", layered, "-c", "Nope", "-t", "0", "-o", "x.png"},
        1,
        "tavelo: no composition named \"Nope\" (the project has \"Spinner\", \"Main\")\n"},
@@ -153,70 +155,6 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
     EXPECT_EQ(r.code, c.code) << line << "\n" << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << line << "\n" << r.err;
     EXPECT_TRUE(Files(".").empty() || c.code == 0) << line;  // no partial file left
-  }
-}
-
-// The memory budget: set by --memory before or after the sub-command,
-// shown by `info --memory` and the version block.
-TEST_F(Tavelo, MemoryBudget) {
-  Outcome r = Tv({"--memory", "1.5G", "info", "--memory", "--json"});
-  ASSERT_EQ(r.code, 0) << r.err;
-  nlohmann::json j = nlohmann::json::parse(r.out);
-  EXPECT_EQ(j["source"], "setting");
-  EXPECT_EQ(j["budget"], int64_t{3} << 29);
-  EXPECT_EQ(j["purgeLevel"], (int64_t{3} << 29) - (int64_t{3} << 25));  // a sixteenth below
-  r = Tv({"info", "--memory", "--json"});
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(nlohmann::json::parse(r.out)["source"], "setting");
-  r = Tv({"info", "--memory"});
-  EXPECT_EQ(r.out.rfind("memory budget  ", 0), 0u) << r.out;
-  r = Tv({"--memory", "2GB", "--version"});
-  EXPECT_NE(r.out.find("memory budget: 2.00 GiB (set by --memory)"), std::string::npos) << r.out;
-  r = Tv({"frame", examples + "/layered.json", "-c", "Main", "-t", "0", "-o", "f.png", "--memory", "64m"});
-  EXPECT_EQ(r.code, 0) << r.err;
-}
-
-// Broken descriptions: each message names the file, the JSON path and the fault.
-TEST_F(Tavelo, DescriptionErrorsNameTheirPath) {
-  const std::string comp = R"("name": "C", "width": 8, "height": 8, "duration": 1)";
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"{\"comps\": [{" + comp + ",\n \"layers\": [}]}", "d.json: line 2, column 13: not valid JSON"},
-      {R"({"comps": []})", "d.json: comps: a project needs at least one composition"},
-      {R"({"comps": [{"width": 8, "height": 8, "duration": 1}]})", "d.json: comps[0]: \"name\" is missing"},
-      {R"({"comps": [{)" + comp + R"(, "fps": "fast"}]})", "d.json: comps[0].fps: expected a number"},
-      {R"({"comps": [{)" + comp + R"(, "widht": 3}]})", "d.json: comps[0].widht: unknown key"},
-      {R"({"comps": [{)" + comp + R"(}, {)" + comp + R"(}]})", "d.json: comps[1].name: the name \"C\" is used twice"},
-      {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "red"}}]}]})",
-       "d.json: comps[0].layers[0].solid.color: expected a colour \"#rrggbb\" or \"#aarrggbb\""},
-      {R"({"comps": [{)" + comp + R"(, "layers": [{"source": "Elsewhere"}]}]})",
-       "d.json: comps[0].layers[0].source: no footage or composition named \"Elsewhere\""},
-      {R"({"comps": [{)" + comp + R"(, "layers": [{"source": "C"}]}]})",
-       "d.json: comps[0].layers[0].source: \"C\" cannot be a layer here"},
-      {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "position": [1, 2, 3]}]}]})",
-       "d.json: comps[0].layers[0].position: expected a list of 2 numbers"},
-      {R"({"comps": [{)" + comp +
-           R"(, "layers": [{"solid": {"color": "#fff000"}, "opacity": [{"time": 0, "value": 1}, {"time": 0, "value": 2}]}]}]})",
-       "d.json: comps[0].layers[0].opacity[1].time: two keyframes at 0 s"},
-      {R"({"comps": [{)" + comp +
-           R"(, "layers": [{"solid": {"color": "#fff000"}, "rotation": [{"time": 0, "value": 1, "interpolation": "smooth"}]}]}]})",
-       "d.json: comps[0].layers[0].rotation[0].interpolation: \"smooth\" is not one of linear, bezier, hold"},
-      {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "effects": [{"effect": "Sparkle"}]}]}]})",
-       "d.json: comps[0].layers[0].effects[0].effect: no effect named \"Sparkle\""},
-      {R"({"comps": [{)" + comp +
-           R"(, "layers": [{"solid": {"color": "#fff000"}, "effects": [{"effect": "Fast Blur", "params": {"Size": 2}}]}]}]})",
-       "d.json: comps[0].layers[0].effects[0].params.Size: the effect has no parameter \"Size\" (it has \"Radius\")"},
-      {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "masks": [{"oval": [4, 4, 2, 2]}]}]}]})",
-       "d.json: comps[0].layers[0].masks[0].oval: left must be less than right"},
-      {R"({"comps": [{)" + comp + R"(, "layers": [{"solid": {"color": "#fff000"}, "masks": [{"path": [[0, 0], [4, 4]]}]}]}]})",
-       "d.json: comps[0].layers[0].masks[0].path: a path needs at least 3 points"},
-      {R"({"footage": [{"name": "F", "file": "nothing.png"}], "comps": [{)" + comp + "}]}",
-       "d.json: footage[0].file: no file"},
-  };
-  for (const auto& [text, message] : cases) {
-    Write("d.json", text);
-    Outcome r = Tv({"info", "d.json"});
-    EXPECT_EQ(r.code, 1) << text;
-    EXPECT_NE(r.err.find(message), std::string::npos) << text << "\n" << r.err;
   }
 }
 
@@ -297,6 +235,20 @@ TEST_F(Tavelo, SplitRenderGivesTheSameFiles) {
     std::snprintf(n, sizeof n, "_%03d.png", f);
     EXPECT_EQ(Slurp(dir / ("one" + std::string(n))), Slurp(dir / ("two" + std::string(n)))) << f;
   }
+}
+
+// PNG files at the fast default and at --compression 9 (smaller); a level
+// out of 0-9 is a usage error that writes nothing.
+TEST_F(Tavelo, PngCompressionLevel) {
+  const std::string title = examples + "/title_card.json";
+  Outcome fast = Tv({"render", title, "-c", "Title", "-t", "12f", "-o", "fast.png", "-q"});
+  Outcome small = Tv({"render", title, "-c", "Title", "-t", "12f", "-o", "small.png", "--compression", "9", "-q"});
+  ASSERT_EQ(fast.code, 0) << fast.err;
+  ASSERT_EQ(small.code, 0) << small.err;
+  EXPECT_LT(fs::file_size(dir / "small.png"), fs::file_size(dir / "fast.png"));
+  Outcome bad = Tv({"render", title, "-c", "Title", "-t", "12f", "-o", "bad.png", "--compression", "10"});
+  EXPECT_EQ(bad.code, 2);
+  EXPECT_FALSE(fs::exists(dir / "bad.png"));
 }
 
 TEST_F(Tavelo, ReserveLeavesClaimedFramesAlone) {
@@ -514,6 +466,43 @@ TEST_F(Tavelo, MovieWithSound) {
   };
   EXPECT_EQ(probe("m.mp4"), "h264,video\naac,audio\n");
   EXPECT_EQ(probe("q.mov"), "prores,video\npcm_s16le,audio\n");
+}
+
+TEST_F(Tavelo, VersionLineComesFirst) {
+  Outcome r = Tv({"--version"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(^tavelo \d+\.\d+\.\d+ \(revision [^ )]+\)\ntavelo engine packages:\n)")))
+      << r.out;
+}
+
+// The default folders in their order: TAVELO_PLUGIN_PATH (a missing folder,
+// then one named twice), then the user's; the first copy of an effect wins
+// and the later one is reported.
+TEST_F(Tavelo, PluginFoldersAreSearchedInOrder) {
+  const fs::path plugin = fs::path(TAVELO_TEST_PLUGINS) / "sample_effect.tvx";
+  fs::create_directories(dir / "a");
+  fs::create_directories(dir / "xdg/tavelo/plug-ins");
+  fs::copy_file(plugin, dir / "a/sample_effect.tvx");
+  fs::copy_file(plugin, dir / "xdg/tavelo/plug-ins/sample_effect.tvx");
+  const std::string a = (dir / "a").string();
+  ::setenv("TAVELO_PLUGIN_PATH", ((dir / "missing").string() + ":" + a + "::" + a + "/").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (dir / "xdg").c_str(), 1);
+  Outcome r = Tv({"plugins"});
+  Outcome render = Tv({"frame", examples + "/layered.json", "-c", "Main", "-t", "0", "-o", "f.png"});
+  ::unsetenv("TAVELO_PLUGIN_PATH");
+  ::unsetenv("XDG_DATA_HOME");
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string expected = "plug-in folders, in the order they are searched:\n  " + (dir / "missing").string() +
+                               " (TAVELO_PLUGIN_PATH): not there\n  " + a +
+                               " (TAVELO_PLUGIN_PATH): 1 effect\n    Sample Effect                (match name";
+  EXPECT_NE(r.out.find(expected), std::string::npos) << r.out;
+  const size_t xdg = r.out.find("  " + (dir / "xdg/tavelo/plug-ins").string() + " (XDG_DATA_HOME): 0 effects\n");
+  EXPECT_NE(xdg, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("multiple copies of plug-in effect", xdg), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("(installation): not there"), std::string::npos) << r.out;
+  // Every command searches them; the copy is a note, not a failure.
+  EXPECT_EQ(render.code, 0) << render.err;
+  EXPECT_NE(render.err.find("multiple copies of plug-in effect"), std::string::npos) << render.err;
 }
 
 }  // namespace

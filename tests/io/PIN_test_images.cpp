@@ -192,8 +192,8 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
     const char* file;
     bool alpha;
     double minPsnr;  // 999: exact
-  } cases[] = {{"o.png", true, 999}, {"o.tif", true, 999}, {"o.exr", true, 999}, {"o.dpx", true, 999},
-               {"o.jpg", false, 45}};
+  } cases[] = {{"o.png", true, 999}, {"o9.png", true, 999}, {"o.tif", true, 999}, {"o.exr", true, 999},
+               {"o.dpx", true, 999}, {"o.jpg", false, 45}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     PIN_OutputSpecH out = nullptr;
@@ -206,9 +206,16 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
     ASSERT_EQ(p.setOutSpecificData(out, 1, &quality, 4), 0);
     Handle opts = nullptr;
     ASSERT_EQ(p.getOutputOptions(out, &opts), 0);
-    const uint8_t golden[12] = {'O', 'I', 'o', '1', 0, 0, 0, 100, 0, 0, 0, 1};
-    EXPECT_EQ(std::memcmp(*opts, golden, 12), 0);
+    const uint8_t golden[16] = {'O', 'I', 'o', '2', 0, 0, 0, 100, 0, 0, 0, 1, 0, 0, 0, 1};
+    ASSERT_EQ(GetHandleSize(opts), 16);
+    EXPECT_EQ(std::memcmp(*opts, golden, 16), 0);
     p.disposeOutputOptions(out, opts);
+    // PNG compression levels 0..9: the default (1) and the smallest give the same pixels.
+    for (const int32_t level : {10, -1}) EXPECT_NE(p.setOutSpecificData(out, 3, &level, 4), 0);
+    const int32_t smallest = 9;
+    if (std::string(c.file) == "o9.png") {
+      ASSERT_EQ(p.setOutSpecificData(out, 3, &smallest, 4), 0);
+    }
     ASSERT_EQ(p.outputFrame(out, src), 0);
     ASSERT_EQ(p.endAdding(out), 0);
     PIN_DisposeOutputSpec(out);

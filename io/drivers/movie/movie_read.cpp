@@ -56,6 +56,9 @@ struct Movie final : SoundSource {
   bool alpha = false;
   Frame frame;        // the frame drawn last
   Frame ahead;        // a frame decoded past the one asked for
+  // The pixels of a frame no longer needed, for the next one decoded: a
+  // frame's buffer is allocated once, not cleared and faulted in anew.
+  std::vector<uint8_t> spare;
   bool eof = false;   // the decoder gave its last frame
   std::vector<float> sound;  // the whole audio track, decoded on first request
   bool soundDecoded = false;
@@ -166,13 +169,16 @@ ErrorCode Movie::Seek(int64_t index, std::string* why) {
       frame.index = index;
       return 0;
     }
+    spare.swap(prev.argb);
     prev = std::move(ahead);
     ahead.index = -1;
   }
   for (;;) {
     if (prev.index == index) break;
     Frame next;
+    next.argb.swap(spare);
     if (!Next(next, &err)) {
+      spare.swap(next.argb);
       if (err) {
         *why = AvError(err);
         return PIN_ErrCannotImport;
@@ -183,6 +189,7 @@ ErrorCode Movie::Seek(int64_t index, std::string* why) {
       ahead = std::move(next);
       break;
     }
+    spare.swap(prev.argb);
     prev = std::move(next);
   }
   if (prev.index < 0 || prev.argb.empty()) {

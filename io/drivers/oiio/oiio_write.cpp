@@ -3,8 +3,11 @@
 // atomic replacement, so a write that fails leaves nothing under the final
 // name. Colour and alpha bytes are written as the World holds them (alpha
 // straight, as stored); OpenEXR gets half floats, the others 8-bit samples.
-// Options: the JPEG quality (1..100, default 95) and whether alpha is
-// written (default yes; never in JPEG).
+// Options: the JPEG quality (1..100, default 95), whether alpha is written
+// (default yes; never in JPEG) and the PNG compression level (0..9, default
+// 1: a frame is written several times faster than at zlib's usual 6, for
+// files about a fifth larger; levels up to 3 filter each row by its left
+// neighbour alone, higher ones let the encoder choose a filter per row).
 #include <OpenImageIO/imageio.h>
 
 #include <cstring>
@@ -19,15 +22,19 @@ namespace {
 
 namespace OIIO = OIIO_NAMESPACE;
 
-// Output options (stored big-endian): "OIo1", quality, alpha (u32 each).
-constexpr FourCC kOptionsTag = MakeFourCC("OIo1");
-constexpr size_t kOptionsSize = 12;
-enum : int32_t { kSelQuality = 1, kSelAlpha = 2 };
+// Output options (stored big-endian): "OIo2", quality, alpha, PNG
+// compression level (u32 each).
+constexpr FourCC kOptionsTag = MakeFourCC("OIo2");
+constexpr size_t kOptionsSize = 16;
+enum : int32_t { kSelQuality = 1, kSelAlpha = 2, kSelCompression = 3 };
+// libpng's row filters: the left neighbour only, or all five to choose from.
+constexpr int32_t kPngFilterSub = 0x10, kPngFiltersAll = 0xF8;
 
 struct ImageOutput {
   std::string path;
   int32_t quality = 95;
   int32_t alpha = 1;
+  int32_t compression = 1;
 };
 
 std::string NameIn(const std::string& path) {
@@ -87,6 +94,10 @@ ErrorCode WriteFrame(PIN_OutputSpecH out, BM_World world) {
       spec.alpha_channel = 3;
       spec.attribute("oiio:UnassociatedAlpha", 1);
     }
+    if (strcasecmp(ext.c_str(), "png") == 0) {
+      spec.attribute("png:compressionLevel", o->compression);
+      spec.attribute("png:filter", o->compression <= 3 ? kPngFilterSub : kPngFiltersAll);
+    }
     if (jpeg) {
       spec.attribute("Compression", "jpeg:" + std::to_string(o->quality));
       // Full colour resolution: stills are final output.
@@ -122,6 +133,7 @@ ErrorCode GetOptions(PIN_OutputSpecH out, Handle* options) {
   w.WriteFourCC(kOptionsTag);
   w.Write<uint32_t>(static_cast<uint32_t>(o->quality));
   w.Write<uint32_t>(static_cast<uint32_t>(o->alpha));
+  w.Write<uint32_t>(static_cast<uint32_t>(o->compression));
   std::memcpy(**options, w.bytes().data(), kOptionsSize);
   return 0;
 }
@@ -135,10 +147,12 @@ ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32
   ImageOutput* o = GetOutput<ImageOutput>(out);
   int32_t v = 0;
   if (o && data && size == 4) std::memcpy(&v, data, 4);
-  if (!o || !data || size != 4 || (selector == kSelQuality && (v < 1 || v > 100)) ||
-      (selector == kSelAlpha && v != 0 && v != 1) || (selector != kSelQuality && selector != kSelAlpha))
-    return kReport.BadParam(kSiteImageWrite, {"SetOutSpecificData"});
-  (selector == kSelQuality ? o->quality : o->alpha) = v;
+  const bool valid = selector == kSelQuality     ? v >= 1 && v <= 100
+                     : selector == kSelAlpha       ? v == 0 || v == 1
+                     : selector == kSelCompression ? v >= 0 && v <= 9
+                                                   : false;
+  if (!o || !data || size != 4 || !valid) return kReport.BadParam(kSiteImageWrite, {"SetOutSpecificData"});
+  (selector == kSelQuality ? o->quality : selector == kSelAlpha ? o->alpha : o->compression) = v;
   return 0;
 }
 

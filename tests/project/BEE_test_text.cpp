@@ -1,0 +1,152 @@
+// Text on layers: the text and font set from text as undoable steps, a
+// title whose size and colour are keyed, and the same frames after the
+// project is saved and opened again (effects read from a file are told the
+// time of each frame: keyed parameters still move).
+#include <gmock/gmock.h>
+
+#include <unistd.h>
+
+#include "BEE_test_support.h"
+#include "BM.h"
+#include "FILE.h"
+#include "FLT.h"
+
+namespace {
+
+using tv::test::UFixture;
+using namespace tv;
+using namespace tv::bee::test;
+
+const char* const kSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+class Text : public UFixture {
+ protected:
+  Text() : UFixture({BM_PackageNumber, BEE_PackageNumber}) {}
+
+  // A composition of 200 x 100 at 30 fps with one text layer.
+  BEE_Layer TitleLayer() {
+    BEE_CompSettings s = Settings("Title", 200, 100);
+    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp_), 0);
+    BEE_SolidSettings solid = Solid("Title", 0, 200, 100);
+    BEE_Layer l = nullptr;
+    EXPECT_EQ(BEE_CmdNewSolidLayer(comp_, &solid, &l), 0);
+    int16_t cls = 0;
+    Boolean32 found = 0;
+    EXPECT_EQ(FLTp_FindClass(FLT_MatchText, &cls, &found), 0);
+    int32_t index = -1;
+    EXPECT_EQ(BEE_CmdApplyEffect(l, cls, &index), 0);
+    EXPECT_EQ(BEE_CmdSetEffectParamText(l, 0, FLT_TextParam_Font, kSans, -1), 0);
+    return l;
+  }
+  static int32_t Stream(int32_t param) { return BEE_StreamFirstEffect + param - 1; }
+  std::string Printed(BEE_Layer l, int32_t param) {
+    Handle parade = nullptr;
+    int32_t n = 0;
+    FLT_Sequence seq = nullptr;
+    EXPECT_EQ(BEE_InqLayerEffectSeq(l, &parade, &n), 0);
+    EXPECT_EQ(FLT_GetParadeSeq(parade, 0, &seq), 0);
+    char text[64] = {};
+    EXPECT_EQ(FLT_ArbitraryPrint(seq, param, nullptr, text, sizeof text), 0);
+    return text;
+  }
+  // Keys at 0 and 1 second (comp time), values in user units.
+  void Keys(BEE_Layer l, int32_t param, std::vector<double> a, std::vector<double> b) {
+    const Time t0{0, 30}, t1{30, 30};
+    ASSERT_EQ(BEE_CmdSetStreamVary(l, Stream(param), &t0, 1), 0);
+    for (const auto& [t, v] : {std::pair{t0, a}, {t1, b}}) {
+      BEE_StreamValue value{};
+      value.count = static_cast<int32_t>(v.size());
+      std::copy(v.begin(), v.end(), value.values);
+      ASSERT_EQ(BEE_CmdSetStreamFPV(l, Stream(param), &t, nullptr, &value), 0);
+    }
+  }
+  // The frame's pixels (ARGB bytes).
+  std::vector<uint8_t> Frame(int32_t frame) {
+    const Rect r{0, 0, 100, 200};
+    BM_World w = nullptr;
+    EXPECT_EQ(BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &w), 0);
+    BEE_RenderRequest rq{{frame, 30}, {1, 30}, 0, 0, -1, {0, 0}};
+    EXPECT_EQ(BEEp_RenderItemFrame(comp_, &rq, w), 0);
+    int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
+    BM_GetWorldInfo(w, &width, &height, &depth, &rowBytes);
+    Boolean32 failed = 0;
+    BM_LockPixels(0, w, &failed);
+    const char* base = BMp_GetPixBaseAddr(w);
+    std::vector<uint8_t> px;
+    for (int32_t y = 0; y < height; ++y) px.insert(px.end(), base + y * rowBytes, base + y * rowBytes + 4 * width);
+    BM_UnlockPixels(w);
+    BM_DisposeWorld(w);
+    return px;
+  }
+  // {ink rows, colour of the first fully covered pixel} over the black background.
+  static std::pair<int32_t, std::vector<uint8_t>> Ink(const std::vector<uint8_t>& px) {
+    int32_t top = -1, bottom = -1;
+    std::vector<uint8_t> colour;
+    for (int32_t y = 0; y < 100; ++y)
+      for (int32_t x = 0; x < 200; ++x) {
+        const uint8_t* p = &px[4 * (y * 200 + x)];
+        if (p[1] + p[2] + p[3] == 0) continue;
+        if (top < 0) top = y;
+        bottom = y;
+        if (colour.empty() && std::max({p[1], p[2], p[3]}) == 255) colour.assign(p + 1, p + 4);
+      }
+    return {top < 0 ? 0 : bottom - top + 1, colour};
+  }
+
+  BEE_Item comp_ = nullptr;
+};
+
+TEST_F(Text, TextChangesUndoAndRedo) {
+  BEE_Layer l = TitleLayer();
+  EXPECT_EQ(Printed(l, FLT_TextParam_Text), "Text");
+  ASSERT_EQ(BEE_CmdSetEffectParamText(l, 0, FLT_TextParam_Text, "Lower third\nName", -1), 0);
+  EXPECT_EQ(Printed(l, FLT_TextParam_Text), "Lower third\nName");
+  Boolean32 avail = 0;
+  char name[BEE_GroupNameSize] = {};
+  ASSERT_EQ(BEE_UndoAvailable(&avail, name), 0);
+  EXPECT_STREQ(name, "Effect Text Change");
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Printed(l, FLT_TextParam_Text), "Text");
+  ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_EQ(Printed(l, FLT_TextParam_Text), "Lower third\nName");
+  // Length given: the bytes, not up to a terminator.
+  ASSERT_EQ(BEE_CmdSetEffectParamText(l, 0, FLT_TextParam_Text, "abcdef", 3), 0);
+  EXPECT_EQ(Printed(l, FLT_TextParam_Text), "abc");
+  rec.clear();
+  EXPECT_EQ(BEE_CmdSetEffectParamText(l, 0, FLT_TextParam_Size, "12", -1), 3);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_THAT(rec.reports[0].text, ::testing::HasSubstr("invalid arbitrary data index"));
+  EXPECT_EQ(BEE_CmdSetEffectParamText(l, 1, FLT_TextParam_Text, "x", -1), kErrRange);
+  EXPECT_EQ(Printed(l, FLT_TextParam_Text), "abc");
+}
+
+TEST_F(Text, KeyedTitleRendersTheSameAfterSaveAndOpen) {
+  BEE_Layer l = TitleLayer();
+  ASSERT_EQ(BEE_CmdSetEffectParamText(l, 0, FLT_TextParam_Text, "Title", -1), 0);
+  Keys(l, FLT_TextParam_Size, {20}, {40});
+  Keys(l, FLT_TextParam_FillColour, {255, 255, 0, 0}, {255, 0, 0, 255});
+  std::vector<std::vector<uint8_t>> frames;
+  for (int32_t f : {0, 15, 30}) frames.push_back(Frame(f));
+  const auto [small, red] = Ink(frames[0]);
+  const auto [large, blue] = Ink(frames[2]);
+  EXPECT_EQ(red, (std::vector<uint8_t>{255, 0, 0}));
+  EXPECT_EQ(blue, (std::vector<uint8_t>{0, 0, 255}));
+  EXPECT_NEAR(large, 2 * small, 2);
+  EXPECT_NE(frames[1], frames[0]);
+
+  tv::test::TempDir dir;
+  FILE_SpecH spec = nullptr;
+  ASSERT_EQ(FILE_New(dir.P("title.tvp").c_str(), FILE_LocFullPath, &spec), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(spec, 0, 0), 0);
+  ASSERT_EQ(BEE_CmdOpenProject(spec, 1, nullptr), 0);
+  FILE_Dispose(spec);
+  ASSERT_EQ(BEE_FindItem(nullptr, "Title", BEE_KindComp, &comp_), 0);
+  ASSERT_NE(comp_, nullptr);
+  BEE_Layer opened = nullptr;
+  ASSERT_EQ(BEE_GetIndLayer(comp_, 0, &opened), 0);
+  EXPECT_EQ(Printed(opened, FLT_TextParam_Text), "Title");
+  EXPECT_EQ(Printed(opened, FLT_TextParam_Font), kSans);
+  for (int32_t i = 0; i < 3; ++i) EXPECT_TRUE(Frame(15 * i) == frames[static_cast<size_t>(i)]) << "frame " << 15 * i;
+}
+
+}  // namespace
