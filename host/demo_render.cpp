@@ -14,6 +14,7 @@
 #include "FLT.h"
 #include "contact_sheet.h"
 #include "description.h"
+#include "frame_list.h"
 #include "movie_render.h"
 #include "output_name.h"
 #include "progress.h"
@@ -115,12 +116,15 @@ int RenderDemo(const std::string& outputDir, bool quiet) {
   BEE_Item comp = FindComp("Demo");
   const FrameGrid grid = GridOf(comp);
   const std::string pattern = (dir / "frames" / "demo_####.png").string();
-  std::vector<Image> sheetFrames;
+  std::vector<SheetFrame> sheetFrames;
   Progress progress(grid.count, quiet);
   for (int64_t f = 0; f < grid.count; ++f) {
     if (Interrupted()) break;
-    Image img = RenderFrame(comp, f, NumberedName(pattern, f));
-    if (f % 4 == 0) sheetFrames.push_back(Thumbnail(img, 200));
+    WriteFrame(comp, f, NumberedName(pattern, f));
+    if (f % 4 == 0)
+      sheetFrames.push_back({Thumbnail(comp, f, 200),
+                             std::to_string(f) + "  " + SheetTime(static_cast<double>(f) * grid.frame.value /
+                                                                 grid.frame.scale)});
     progress.FrameDone(NumberedName(pattern, f));
   }
   progress.Finish();
@@ -131,7 +135,7 @@ int RenderDemo(const std::string& outputDir, bool quiet) {
   Progress movieProgress(grid.count, quiet);
   RenderJob job;
   job.comp = comp;
-  job.last = grid.count - 1;
+  job.frames = FrameSpan(0, grid.count - 1);
   job.output = movie;
   RenderToFiles(job, movieProgress);
   movieProgress.Finish();

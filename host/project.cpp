@@ -5,17 +5,25 @@
 #include <cmath>
 #include <filesystem>
 
-#include "FILE.h"
 #include "BM.h"
+#include "FILE.h"
+#include "MC.h"
 #include "description.h"
 #include "output_module.h"
+#include "output_name.h"
 #include "session.h"
 
 namespace tavelo {
 void LoadProject(const std::string& path) {
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) Fail("cannot open \"" + path + "\": no such file");
-  if (std::filesystem::is_directory(path, ec)) Fail("cannot open \"" + path + "\": it is a folder");
+  const auto kind = std::filesystem::status(path, ec).type();
+  if (kind == std::filesystem::file_type::not_found) Fail("cannot open \"" + path + "\": no such file");
+  if (kind == std::filesystem::file_type::directory) Fail("cannot open \"" + path + "\": it is a folder");
+  // Reading a named pipe or a device could wait forever.
+  if (kind == std::filesystem::file_type::fifo) Fail("cannot open \"" + path + "\": it is a named pipe (FIFO), not a file");
+  if (kind == std::filesystem::file_type::character || kind == std::filesystem::file_type::block ||
+      kind == std::filesystem::file_type::socket)
+    Fail("cannot open \"" + path + "\": it is not a regular file");
   if (ExtensionOf(path) == "json") {
     BuildDescriptionFile(path);
     return;
@@ -26,6 +34,7 @@ void LoadProject(const std::string& path) {
 }
 
 void SaveProject(const std::string& path) {
+  MakeOutputFolder(path);
   FileRef file(path);
   Check(BEE_CmdSaveProject(file.spec, 0, 0), "saving \"" + path + "\"");
 }
@@ -48,10 +57,16 @@ std::vector<BEE_Item> Comps() {
 
 BEE_Item FindComp(const std::string& name) {
   BEE_Item comp = nullptr;
-  if (BEE_FindItem(nullptr, name.c_str(), BEE_KindComp, &comp) == 0 && comp) return comp;
+  if (!name.empty() && BEE_FindItem(nullptr, name.c_str(), BEE_KindComp, &comp) == 0 && comp) return comp;
+  const std::vector<BEE_Item> comps = Comps();
+  if (name.empty() && comps.size() == 1) return comps[0];
+  if (comps.empty()) Fail("the project has no composition");
   std::string names;
-  for (BEE_Item c : Comps()) names += std::string(names.empty() ? "" : ", ") + "\"" + ItemName(c) + "\"";
-  Fail("no composition named \"" + name + "\" (the project has " + (names.empty() ? "none" : names) + ")");
+  for (BEE_Item c : comps) names += std::string(names.empty() ? "" : ", ") + "\"" + ItemName(c) + "\"";
+  // A name the project does not hold is an argument to correct, as is a
+  // time outside the composition: both are usage errors.
+  if (name.empty()) Fail("give the composition with --comp: the project has " + names, kExitUsage);
+  Fail("no composition named \"" + name + "\" (the project has " + names + ")", kExitUsage);
 }
 
 FrameGrid GridOf(BEE_Item comp) {
@@ -106,10 +121,33 @@ Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
   rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
   rq.span = g.frame;
   rq.layerCount = -1;
+  if (!writeTo.empty()) {
+    // One frame, written and returned: rendered once through the frame
+    // cache, and the engine writes it from there, over the background
+    // colour for a format without alpha.
+    MC_Receipt receipt = nullptr;
+    Check(BEE_RenderCompFrameCheckout(comp, &rq, &receipt), "rendering frame " + std::to_string(frame));
+    BM_World world = nullptr;
+    ErrorCode err = BEE_GetReceiptWorld(receipt, &world);
+    Image img;
+    if (!err) {
+      try {
+        img = ImageFromWorld(world);
+      } catch (...) {
+        BEE_RenderCompFrameCheckin(receipt);
+        throw;
+      }
+    }
+    BEE_RenderCompFrameCheckin(receipt);
+    Check(err, "reading frame " + std::to_string(frame));
+    rq.flags |= BEE_Request_Cacheable;
+    FileRef file(writeTo);
+    if (ErrorCode e = BEE_SaveFrameAs(comp, &rq, file.spec, 0)) FailWriting(writeTo, e);
+    return img;
+  }
   // The frame is drawn into a World of the host's, not kept in the frame
-  // cache: each frame is written once, and a long run of them (a farm
-  // task, a contact sheet) would otherwise fill the cache with frames never
-  // asked for again.
+  // cache: a long run of frames (a farm task, a stream) would otherwise
+  // fill the cache with frames never asked for again.
   int32_t width = 0, height = 0;
   Check(BEE_GetCompDimensionsDSF(comp, &width, &height, nullptr), "reading the frame size");
   struct World {
@@ -121,9 +159,44 @@ Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
   const Rect bounds{0, 0, static_cast<int16_t>(std::max(height, 1)), static_cast<int16_t>(std::max(width, 1))};
   Check(BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world.w), "making the frame");
   Check(BEEp_RenderItemFrame(comp, &rq, world.w), "rendering frame " + std::to_string(frame));
-  Image img = ImageFromWorld(world.w);
-  if (!writeTo.empty()) WriteWorld(world.w, writeTo);
-  return img;
+  return ImageFromWorld(world.w);
+}
+
+void WriteFrame(BEE_Item comp, int64_t frame, const std::string& path) {
+  const FrameGrid g = GridOf(comp);
+  BEE_RenderRequest rq{};
+  rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
+  rq.span = g.frame;
+  rq.layerCount = -1;
+  // Not cacheable: the engine renders the frame for the file alone and does
+  // not keep it, over the background colour for a format without alpha.
+  FileRef file(path);
+  if (ErrorCode e = BEE_SaveFrameAs(comp, &rq, file.spec, 0)) FailWriting(path, e);
+}
+
+}  // namespace tavelo
+
+namespace tavelo {
+
+Image Thumbnail(BEE_Item comp, int64_t frame, int width) {
+  const FrameGrid g = GridOf(comp);
+  int32_t cw = 0, ch = 0;
+  Check(BEE_GetItemDimensions(comp, &cw, &ch), "reading the frame size");
+  const int height = std::max(1, static_cast<int>(static_cast<int64_t>(ch) * width / std::max(cw, 1)));
+  if (height > 30000) Fail("the composition is too tall for a contact sheet " + std::to_string(width) + " wide");
+  const Rect bounds{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)};
+  BM_World world = nullptr;
+  Check(BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world), "making a thumbnail");
+  struct Dispose {
+    BM_World w;
+    ~Dispose() { BM_DisposeWorld(w); }
+  } owner{world};
+  BEE_RenderRequest rq{};
+  rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
+  rq.span = g.frame;
+  rq.layerCount = -1;
+  Check(BEE_DrawMattedItemFrame(comp, &rq, nullptr, world), "rendering frame " + std::to_string(frame));
+  return ImageFromWorld(world);
 }
 
 }  // namespace tavelo

@@ -39,6 +39,7 @@ struct Output {
   int64_t bytes = 0;      // the framework's byte count after the last frame
   uint32_t estimateKB = 0;
   TempWorld placed;      // the output frame when its size differs from the render's
+  TempWorld flat;        // the output frame over the background (24-bit outputs)
 };
 
 // A frame checked out of the frame cache, checked in when the hold ends.
@@ -163,6 +164,12 @@ ErrorCode MovieRender::Prepare(bool* inOrder) {
       return kReport.Fail(BEE_SiteOutputFrame, kErrBadParam, kTextBadOutputFrame);
     if (ow > 0 && (ow != width_ || oh != height_))
       if (ErrorCode err = o.placed.Make(ow, oh)) return err;
+    // An output without alpha (24-bit frames, or a module that writes no
+    // others) shows the composition's background where the frame is
+    // transparent, never the black of empty pixels.
+    uint32_t depths = 0;
+    if (o.info.depth == 24 || (PIN_GetLegalDepths(o.out, &depths) == 0 && depths != 0 && !(depths & 0x80)))
+      if (ErrorCode err = o.flat.Make(ow > 0 ? ow : width_, oh > 0 ? oh : height_)) return err;
   }
   if (s_.reserveFrames && !outs_[0]->still) return kReport.BadParam(kSite, {"BEE_CmdMakeMovie: reserving frames"});
   // The shared sound format: the highest rate, the largest samples and the
@@ -248,6 +255,7 @@ ErrorCode MovieRender::Write(int32_t index, Time t, BM_World frame) {
     // Sound goes with each frame: nothing is left over when a file ends.
     err = PIN_ContinueOutput(o.out, &o.limits, o.estimateKB, 0.0, &continued);
     o.entry->continuations = o.limits.continuations;
+    if (continued) o.existed = false;  // a continuation file is new
     if (err) {
       // An output that could not move on keeps what it has and is ended with
       // the others; one that failed half-way through moving is left alone.
@@ -268,6 +276,10 @@ ErrorCode MovieRender::Write(int32_t index, Time t, BM_World frame) {
     if (o.placed.w) {
       if ((err = PlaceFrame(frame, o.placed.w))) break;
       pixels = o.placed.w;
+    }
+    if (o.flat.w) {
+      if ((err = OverBackground(pixels, MatteBackground(s_.comp, nullptr), o.flat.w))) break;
+      pixels = o.flat.w;
     }
     if ((err = PIN_AddFrame(o.out, index, pixels))) {
       o.failed = true;
@@ -307,6 +319,15 @@ ErrorCode MovieRender::Finish(ErrorCode err) {
     Output& o = *held;
     if (!o.started || o.failed) continue;
     if (o.entry->wrote) {
+      // A movie of a render that was stopped or failed is not ended over a
+      // file that had its name before the render: the unfinished movie would
+      // replace it. Dropping the module's state drops the module's temporary
+      // file instead, and the earlier file stays as it was. (Still frames
+      // written so far are whole files and stay.)
+      if (err && !o.still && o.existed) {
+        PIN_SetOutputInstance(o.out, nullptr, nullptr);
+        continue;
+      }
       const ErrorCode e = PIN_EndAdding(o.out);
       if (!err) err = e;
       continue;

@@ -8,12 +8,14 @@
 #include <cstring>
 #include <numeric>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "BEE_internal.h"
 #include "BEE_render_internal.h"
 #include "BM.h"
 #include "FLT.h"
+#include "InFlight.h"
 #include "MSK.h"
 #include "PF.h"
 #include "Platform.h"
@@ -418,6 +420,25 @@ ErrorCode Renderer::Composite(BEE_Item comp, const BEE_RenderRequest& rq, BM_Wor
 }
 
 // ---- One layer ------------------------------------------------------------------------------------
+namespace {
+
+// Footage interpreted as premultiplied (against its matte colour) is brought
+// into the straight form the layer pipeline works on.
+ErrorCode Straighten(BEE_Item src, BM_World frame) {
+  PIN_SeqSpecH seq = ShownProxy(src);
+  if (!seq && R(src).kind == BEE_KindFootage) seq = R(src).seqSpec;
+  if (!seq) return 0;
+  PIN_Interpretation interp{};
+  if (ErrorCode err = PIN_GetInterpretation(seq, &interp)) return err;
+  if (interp.alpha.type != PIN_Alpha_Premul) return 0;
+  Locked l(frame);
+  if (ErrorCode err = l.error()) return err;
+  const PF_Pixel matte{255, interp.alpha.red, interp.alpha.green, interp.alpha.blue};
+  return PF_PremulColor(nullptr, 0, &matte, &l.pf());
+}
+
+}  // namespace
+
 ErrorCode Renderer::SourceFrame(BEE_Layer layer, const BEE_RenderRequest& lrq, Time layerTime, Time layerSpan,
                                 TempWorld& out) {
   BEE_Item src = R(layer).source;
@@ -432,8 +453,10 @@ ErrorCode Renderer::SourceFrame(BEE_Layer layer, const BEE_RenderRequest& lrq, T
   if (!IsZero(layerSpan) && BEE_LayerToSourceTimeSpan(layer, layerTime, layerSpan, &s0, &sd) == 0) srq.span = sd;
   srq.field = 0;
   srq.layerCount = -1;
-  return DrawItem(src, srq, out.w);
+  if (ErrorCode err = DrawItem(src, srq, out.w)) return err;
+  return Straighten(src, out.w);
 }
+
 
 namespace {
 
@@ -519,6 +542,30 @@ int32_t InScale(Time t, uint32_t scale) {
   return t.scale ? static_cast<int32_t>(int64_t{t.value} * scale / t.scale) : 0;
 }
 
+// The layer and the frame a crash report names while the layer's effects
+// run: "<layer>" in "<composition>", and the composition's frame with its
+// time ("12 (0.500 s)").
+struct LayerInFlight {
+  std::string what, when;
+  LayerInFlight(BEE_Layer layer, Time time) {
+    const BEE_Item comp = R(layer).comp;
+    char layerName[32] = "", compName[32] = "";
+    BEE_GetLayerName(layer, layerName);
+    BEE_GetItemName(comp, compName);
+    what = "\"" + std::string(layerName, strnlen(layerName, 32)) + "\" in \"" +
+           std::string(compName, strnlen(compName, 32)) + "\"";
+    if (!time.scale) return;
+    const int64_t ms = int64_t{time.value} * 1000 / time.scale;
+    std::string frac = std::to_string(std::abs(ms) % 1000);
+    frac.insert(0, 3 - frac.size(), '0');
+    when = (ms < 0 ? "-" : "") + std::to_string(std::abs(ms) / 1000) + "." + frac + " s";
+    Time frame{};
+    if (BEE_GetCompFrameDuration(comp, &frame) == 0 && frame.value > 0)
+      when = std::to_string(int64_t{time.value} * frame.scale / (int64_t{frame.value} * time.scale)) + " (" + when +
+             ")";
+  }
+};
+
 // Runs the layer's effect chain over `frame` (replaced by the chain's output).
 // origin receives where the input's top-left pixel lies in the output.
 ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, Time layerTime, Time layerSpan, TempWorld& frame,
@@ -540,13 +587,15 @@ ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, Time layerTime, Time la
   int32_t ow = w, oh = h;
   TempWorld out;
   ErrorCode err = FLT_InqFrameParadeSize(fp, &ow, &oh);
+  if (!err) err = FLTp_InqFrameParadeOrigin(fp, &origin);
   if (!err) err = out.Make(ow, oh);
   if (!err) err = FLT_RenderFrParade(fp, 1, frame.w, out.w);
   const ErrorCode down = FLT_DisposeFrParade(fp);
   if (!err) err = down;
-  if (err) return err;
-  // An effect that grows the frame grows it evenly about the input.
-  origin = LPoint{(ow - w) / 2, (oh - h) / 2};
+  if (err) {
+    origin = LPoint{0, 0};
+    return err;
+  }
   frame.Release();
   frame.w = out.Take();
   return 0;
@@ -612,13 +661,18 @@ ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM
   if (!frame.w) {
     if (ErrorCode err = SourceFrame(layer, rq, layerTime, layerSpan, frame)) return err;
     if (ErrorCode err = ApplyMasks(layer, layerTime, frame.w)) return err;
-    LPoint origin{0, 0};
-    if (ErrorCode err = ApplyEffects(layer, quality, layerTime, layerSpan, frame, origin)) return err;
+    std::optional<LayerInFlight> inFlight;
+    if (R(layer).parade) inFlight.emplace(layer, rq.time);
+    const platform::InFlightScope named(platform::InFlight::Layer, inFlight ? inFlight->what : "");
+    const platform::InFlightScope timed(platform::InFlight::Frame, inFlight ? inFlight->when : "");
     int32_t sw = 0, sh = 0;
     if (ErrorCode err = WorldSize(frame.w, &sw, &sh)) return err;
-    // The effect chain's output keeps the source's pixel scale.
-    const int32_t baseW = origin.h || origin.v ? sw : fullW, baseH = origin.h || origin.v ? sh : fullH;
-    if (ErrorCode err = LayerMatrices(layer, rq, sw, sh, baseW, baseH, origin, Post(), matrices)) return err;
+    LPoint origin{0, 0};
+    if (ErrorCode err = ApplyEffects(layer, quality, layerTime, layerSpan, frame, origin)) return err;
+    // The effect chain's output keeps the source frame's pixel scale: its
+    // pixels go back to the source frame's by the chain's origin (where an
+    // effect that grew the frame put the input), then to the source's.
+    if (ErrorCode err = LayerMatrices(layer, rq, sw, sh, fullW, fullH, origin, Post(), matrices)) return err;
   }
 
   double opacity = 100;

@@ -129,7 +129,7 @@ class Desc : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     Common common;
-    common.quiet = true;
+    common.level = LogLevel::Quiet;
     common.pluginDirs = {TAVELO_SAMPLE_PLUGINS, TAVELO_PARAM_PLUGINS};
     session = new Session(common);
   }
@@ -408,9 +408,11 @@ TEST_F(Desc, FaultsAreToldExactly) {
        "effects)"},
       {layer + R"("effects": [{"effect": "Fast Blur", "params": {"Size": 2}}]}]}]})",
        "d.json:1:164: comps[0].layers[0].effects[0].params.Size: the effect has no parameter \"Size\" (it has "
-       "\"Radius\")"},
+       "\"Radius\", \"Repeat Edge Pixels\")"},
       {layer + R"("masks": [{"oval": [4, 4, 2, 2]}]}]}]})",
        "d.json:1:128: comps[0].layers[0].masks[0].oval: left must be less than right and top less than bottom"},
+      {layer + R"("masks": [{"rect": [-1e300, -1e300, 1e300, 1e300]}]}]}]})",
+       "d.json:1:128: comps[0].layers[0].masks[0].rect: a box lies within -32767 to 32767 pixels"},
       {layer + R"("masks": [{"path": [[0, 0], [4, 4]]}]}]}]})",
        "d.json:1:128: comps[0].layers[0].masks[0].path: a path needs at least 3 points"},
       {c + R"(, "layers": [{"solid": {"color": "#fff000"}, "text": {"text": "Hi"}}]}]})",

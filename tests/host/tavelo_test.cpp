@@ -2,99 +2,23 @@
 // example descriptions and on broken ones, and its exit codes, messages and
 // output files are checked; a render is interrupted with SIGINT; a render
 // split with --frames gives the same files as one render.
-#include <fcntl.h>
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <regex>
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
+
+#include "tavelo_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Outcome {
-  int code = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-class Tavelo : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("tavelo_test_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  // Starts the program with its outputs going to files in the test folder
-  // (and its standard input from one when given).
-  pid_t Start(const std::vector<std::string>& args, const std::string& input = {}) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      ::chdir(dir.c_str());
-      if (!input.empty()) ::dup2(::open((dir / input).c_str(), O_RDONLY), 0);
-      int out = ::open((dir / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = ::open((dir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      std::vector<char*> argv;
-      std::string bin = TAVELO_BIN;
-      argv.push_back(bin.data());
-      std::vector<std::string> copy = args;
-      for (std::string& a : copy) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(bin.c_str(), argv.data());
-      ::_exit(127);
-    }
-    return pid;
-  }
-  Outcome Finish(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Outcome r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = Slurp(dir / "stdout");
-    r.err = Slurp(dir / "stderr");
-    return r;
-  }
-  Outcome Tv(const std::vector<std::string>& args, const std::string& input = {}) {
-    return Finish(Start(args, input));
-  }
-
-  fs::path Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir / name) << text;
-    return dir / name;
-  }
-  std::vector<std::string> Files(const std::string& prefix) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-      if (e.path().filename().string().rfind(prefix, 0) == 0) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  fs::path dir;
-  const std::string examples = TAVELO_EXAMPLES;
-};
+using namespace tavelo_test;
 
 struct Case {
   std::vector<std::string> args;
@@ -107,43 +31,53 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
   const std::vector<Case> cases = {
       {{}, 2, ""},
       {{"render"}, 2, "PROJECT is required"},
-      {{"render", layered}, 2, "--comp is required"},
+      {{"render", layered}, 2, "tavelo: give the composition with --comp: the project has \"Spinner\", \"Main\"\n"},
       {{"info", "missing.json"}, 1, "tavelo: cannot open \"missing.json\": no such file\n"},
       {{"info", "missing.tvp"}, 1, "tavelo: cannot open \"missing.tvp\": no such file\n"},
       {{"render", examples + "/bad_description.json", "-c", "Main"},
        1,
        "bad_description.json:5:67: comps[0].layers[0].opacity: expected a number\n"},
       {{"frame", layered, "-c", "Nope", "-t", "0", "-o", "x.png"},
-       1,
+       2,
        "tavelo: no composition named \"Nope\" (the project has \"Spinner\", \"Main\")\n"},
-      {{"frame", layered, "-c", "Main", "-t", "0", "-o", "no/such/folder/x.png"},
+      {{"frame", layered, "-c", "Main", "-t", "0", "-o", "stdout/x.png"},
        1,
-       "cannot write \"no/such/folder/x.png\": \"no/such/folder\" is not a folder"},
+       "tavelo: cannot write \"stdout/x.png\": \"stdout\" is not a folder\n"},
+      {{"frame", layered, "-c", "Main", "-t", "0", "-o", "/proc/none/x.png"},
+       1,
+       "tavelo: cannot write \"/proc/none/x.png\": cannot make the folder \"/proc/none\": "},
       {{"frame", layered, "-c", "Main", "-t", "0", "-o", "/proc/x.png"}, 1, "tavelo: cannot write \"/proc/x.png\""},
       {{"frame", layered, "-c", "Main", "-t", "2", "-o", "x.png"}, 2, "is outside the composition (frames 0 to 23)"},
       {{"frame", layered, "-c", "Main", "-t", "soon", "-o", "x.png"}, 2, "bad time \"soon\""},
       {{"frame", layered, "-c", "Main", "-t", "0", "-o", "x.gif"}, 2, "cannot tell the format"},
-      {{"render", layered, "-c", "Main", "--frames", "5-99"}, 2, "frame range \"5-99\" is outside"},
-      {{"render", layered, "-c", "Main", "--frames", "3-1"}, 2, "frame range \"3-1\" is outside"},
+      {{"render", layered, "-c", "Main", "--frames", "5-99"},
+       2,
+       "tavelo: frames \"5-99\": \"5-99\" goes past the last frame (frames 0 to 23)\n"},
       {{"render", layered, "-c", "Main", "-r", "double"}, 2, "bad resolution \"double\""},
       {{"frame", layered, "-c", "Main", "-t", "0", "-o", "movie.mp4"}, 2, "`frame` writes one still image"},
       {{"render", layered, "-c", "Main", "-o", "m.mp4", "--reserve"}, 2, "a movie is one file"},
       {{"render", layered, "-c", "Main", "-o", "x.png", "-f", "exr"}, 2, "does not end in .exr"},
       {{"audio", "missing.json", "-c", "Main", "-o", "a.wav"}, 1, "tavelo: cannot open \"missing.json\": no such file\n"},
-      {{"audio", layered, "-c", "Nope", "-o", "a.wav"}, 1, "no composition named \"Nope\""},
+      {{"audio", layered, "-c", "Nope", "-o", "a.wav"}, 2, "no composition named \"Nope\""},
       {{"audio", layered, "-c", "Main", "-o", "a.mp3"}, 2, "cannot tell the sound format of \"a.mp3\""},
       {{"audio", layered, "-c", "Main", "-o", "/proc/a.wav"}, 1, "tavelo: cannot write \"/proc/a.wav\""},
       {{"audio", layered, "-c", "Main", "-o", "a.wav", "--bits", "12"}, 2, "--bits must be 16, 24 or 32"},
       {{"play", layered, "-c", "Main", "--device", "alsa:no-such-device"}, 1, "cannot play the sound on \"alsa:no-such-device\""},
       {{"keys", "copy"}, 2, "PROJECT is required"},
-      {{"keys", "copy", layered, "-c", "Main", "-l", "Nope"}, 1, "no layer named \"Nope\" (the composition has \"Spinner\""},
+      {{"keys", "copy", layered, "-c", "Main", "-l", "Nope"}, 2, "no layer named \"Nope\" (the composition has \"Spinner\""},
       {{"keys", "copy", layered, "-c", "Main", "-l", "Wipe", "-s", "Wobble"}, 2, "unknown stream \"Wobble\""},
       {{"keys", "copy", layered, "-c", "Main", "-l", "Backdrop", "--from", "0.5"}, 1, "no keyframes of layer \"Backdrop\""},
       {{"keys", "paste", layered, "-c", "Main", "-l", "Wipe"}, 2, "give -o"},
       {{"plugins", "no-such-folder"}, 1, "plug-in folder \"no-such-folder\" does not exist"},
       {{"build", layered}, 2, "--output is required"},
       {{"sheet", layered, "-c", "Main", "-o", "s.mp4"}, 2, "a contact sheet is a still image"},
-      {{"render", layered, "-c", "Main", "-o", "m.mp4", "--codec", "prores"}, 2, "an .mp4 movie is H.264"},
+      {{"render", layered, "-c", "Main", "-o", "m.mp4", "--codec", "prores"},
+       2,
+       "tavelo: a .mp4 movie cannot hold prores (it holds h264; use .mov for every codec)\n"},
+      {{"render", layered, "-c", "Main", "-o", "m.mkv", "--codec", "rle"}, 2, "a .mkv movie cannot hold animation"},
+      {{"render", layered, "-c", "Main", "-o", "m.mov", "--codec", "vp9"}, 2, "unknown codec \"vp9\""},
+      {{"render", layered, "-c", "Main", "-o", "-", "-f", "mp4"}, 2, "-o - writes a PNG stream, or raw RGBA"},
+      {{"render", layered, "-c", "Main", "--log-level", "loud"}, 2, "--log-level: loud not in"},
       {{"render", layered, "-c", "Main", "--memory", "lots"}, 2, "--memory \"lots\" is not a size (such as 512M"},
       {{"--memory", "16M", "info", "--memory"}, 2, "--memory must be at least 32 MiB (\"16M\" is 16 MiB)"},
       {{"info"}, 2, "give a PROJECT, or --memory for the memory budget"},
@@ -164,7 +98,7 @@ TEST_F(Tavelo, BuildInfoAndFrame) {
   const std::string layered = examples + "/layered.json";
   Outcome b = Tv({"build", layered, "-o", "p.tvp"});
   ASSERT_EQ(b.code, 0) << b.err;
-  EXPECT_EQ(b.out, "wrote p.tvp (2 composition(s))\n");
+  EXPECT_EQ(b.out, "wrote p.tvp (2 compositions)\n");
   Outcome info = Tv({"info", "p.tvp", "--json"});
   ASSERT_EQ(info.code, 0) << info.err;
   auto j = nlohmann::json::parse(info.out);
@@ -173,12 +107,15 @@ TEST_F(Tavelo, BuildInfoAndFrame) {
   EXPECT_EQ(main["name"], "Main");
   EXPECT_EQ(main["frames"], 24);
   ASSERT_EQ(main["layers"].size(), 5u);
-  EXPECT_EQ(main["layers"][0]["effects"][0]["effect"], "Levels");
-  EXPECT_EQ(main["layers"][1]["masks"], 1);
+  // Listed from the top, numbered from 1.
+  EXPECT_EQ(main["layers"][0]["number"], 1);
+  EXPECT_EQ(main["layers"][0]["source"], "Spinner");
+  EXPECT_EQ(main["layers"][0]["motionBlur"], true);
+  EXPECT_EQ(main["layers"][1]["visible"], false);
   EXPECT_EQ(main["layers"][2]["trackMatte"], "luma");
-  EXPECT_EQ(main["layers"][3]["visible"], false);
-  EXPECT_EQ(main["layers"][4]["source"], "Spinner");
-  EXPECT_EQ(main["layers"][4]["motionBlur"], true);
+  EXPECT_EQ(main["layers"][3]["masks"], 1);
+  EXPECT_EQ(main["layers"][4]["number"], 5);
+  EXPECT_EQ(main["layers"][4]["effects"][0]["effect"], "Levels");
 
   Outcome fromProject = Tv({"frame", "p.tvp", "-c", "Main", "-t", "12f", "-o", "a.png", "--digest"});
   Outcome fromDescription = Tv({"frame", layered, "-c", "Main", "-t", "0.5", "-o", "b.png", "--digest"});
@@ -251,15 +188,25 @@ TEST_F(Tavelo, PngCompressionLevel) {
   EXPECT_FALSE(fs::exists(dir / "bad.png"));
 }
 
+// A whole frame of another renderer is left alone; a frame cut short (not a
+// whole PNG) counts as missing and is rendered again.
 TEST_F(Tavelo, ReserveLeavesClaimedFramesAlone) {
-  Write("r_0002.png", "someone else's");
+  const std::string theirs = std::string("\x89PNG\r\n\x1a\nsomeone else's") + std::string(4, '\0') + "IEND\xae\x42\x60\x82";
+  Write("r_0002.png", theirs);
+  Write("r_0003.png", "\x89PNG\r\n\x1a\ncut short by a full disk");
+  const std::vector<std::string> status = {"farm", "status", "--output", "r_####.png", "--frames", "0-4"};
+  Outcome before = Tv(status);
+  EXPECT_NE(before.out.find("frames 0-4: 1 done, 0 running (reserved), 0 abandoned"), std::string::npos) << before.out;
+  EXPECT_NE(before.out.find("missing: 0-1, 3-4"), std::string::npos) << before.out;
   Outcome r = Tv({"render", examples + "/title_card.json", "-c", "Title", "-o", "r_####.png", "--frames", "0-4",
               "--reserve"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "wrote 4 frames: r_0000.png .. r_0004.png\n");
   EXPECT_NE(r.err.find("r_0002.png (reserved by another renderer, skipped)"), std::string::npos) << r.err;
-  EXPECT_EQ(Slurp(dir / "r_0002.png"), "someone else's");
+  EXPECT_NE(r.err.find("retook the abandoned reservation of r_0003.png"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(dir / "r_0002.png"), theirs);
   EXPECT_EQ(Files("r_").size(), 5u);
+  EXPECT_NE(Tv(status).out.find("frames 0-4: 5 done"), std::string::npos);
 }
 
 // A composition slow enough to be interrupted mid-render.
@@ -289,20 +236,46 @@ TEST_F(Tavelo, InterruptKeepsFinishedFrames) {
   EXPECT_TRUE(Files(".").empty());                                                  // no partial file
 }
 
-// Ctrl-C during a movie render ends it with 130 and leaves no movie, whole or
-// partial, behind.
+// SIGTERM during a movie render ends it with 143 (128 + the signal) and
+// leaves no movie, whole or partial, behind.
 TEST_F(Tavelo, InterruptRemovesTheUnfinishedMovie) {
   Write("heavy.json", kHeavyComp);
   pid_t pid = Start({"render", "heavy.json", "-c", "H", "-o", "h.mp4", "--no-sound"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (Slurp(dir / "stderr").find("frame 1/") == std::string::npos && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ::kill(pid, SIGINT);
+  ::kill(pid, SIGTERM);
   Outcome r = Finish(pid);
-  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_EQ(r.code, 143) << r.err;
   EXPECT_NE(r.err.find("tavelo: interrupted; the unfinished movie was removed"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir / "h.mp4"));
   EXPECT_TRUE(Files(".").empty());  // nor the module's temporary file
+
+  // Over an earlier movie of that name: it stays as it was.
+  Write("h.mp4", "an earlier movie");
+  pid = Start({"render", "heavy.json", "-c", "H", "-o", "h.mp4", "--no-sound"});
+  AwaitError("frame 1/");
+  ::kill(pid, SIGINT);
+  r = Finish(pid);
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_NE(r.err.find("the unfinished movie was dropped, \"h.mp4\" is as it was"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(dir / "h.mp4"), "an earlier movie");
+  EXPECT_TRUE(Files(".").empty());
+
+  // Over earlier stills: each is the earlier file or a whole new frame.
+  for (int f = 0; f < 4; ++f) Write("s_000" + std::to_string(f) + ".png", "an earlier frame");
+  pid = Start({"render", "heavy.json", "-c", "H", "-o", "s_####.png", "--frames", "0-3"});
+  AwaitError("frame 1/");
+  ::kill(pid, SIGINT);
+  r = Finish(pid);
+  EXPECT_EQ(r.code, 130) << r.err;
+  for (const std::string& f : Files("s_")) {
+    const std::string bytes = Slurp(dir / f);
+    EXPECT_TRUE(bytes == "an earlier frame" || (bytes.size() > 12 && bytes.compare(bytes.size() - 8, 4, "IEND") == 0))
+        << f;
+  }
+  EXPECT_EQ(Files("s_").size(), 4u);
+  EXPECT_TRUE(Files(".").empty());
 }
 
 TEST_F(Tavelo, PluginsSaysWhatAScanFound) {
@@ -394,6 +367,9 @@ TEST_F(Tavelo, AudioAndPlay) {
   ASSERT_EQ(w.data.size(), 48000u * 4);
   EXPECT_EQ(w.data.substr(0, 96000), Slurp(dir / "t.wav").substr(44));
   EXPECT_EQ(w.data.substr(96000), std::string(96000, '\0'));
+  // Sound has no picture: no size to tell.
+  Outcome info = Tv({"info", "s.json"});
+  EXPECT_NE(info.out.find(": sound only, "), std::string::npos) << info.out;
 
   Outcome m = Tv({"audio", "s.json", "-c", "S", "-o", "m.wav", "--rate", "24000", "--channels", "1", "--bits", "24"});
   ASSERT_EQ(m.code, 0) << m.err;
@@ -424,7 +400,7 @@ TEST_F(Tavelo, KeysCopyPasteRoundTrip) {
   EXPECT_NE(c.out.find("\r\n"), std::string::npos);
   Outcome p = Tv({"keys", "paste", layered, "-c", "Main", "-l", "3", "-o", "p.tvp"}, "k.txt");
   ASSERT_EQ(p.code, 0) << p.err;
-  EXPECT_EQ(p.out, "pasted 2 stream(s) onto layer \"Text Plate\" at 0.000 s; wrote p.tvp\n");
+  EXPECT_EQ(p.out, "pasted 2 streams onto layer \"Text Plate\" at 0.000 s; wrote p.tvp\n");
   Outcome again = Tv({"keys", "copy", "p.tvp", "-c", "Main", "-l", "Text Plate", "-s", "Position", "-s", "Rotation"});
   ASSERT_EQ(again.code, 0) << again.err;
   // The header names the source's size, which differs; the keys do not.
@@ -440,12 +416,28 @@ TEST_F(Tavelo, KeysCopyPasteRoundTrip) {
   EXPECT_NE(junk.err.find("standard input holds no keyframe text"), std::string::npos) << junk.err;
 }
 
+// Frames 40 wide (22 high) two to a row, each with its label ("0  0:00.00",
+// "12  0:00.50") drawn under it in the bitmap font.
 TEST_F(Tavelo, ContactSheet) {
-  Outcome r = Tv({"sheet", examples + "/title_card.json", "-c", "Title", "-o", "s.png", "--every", "8", "--columns",
-                  "2", "--width", "40", "-q"});
+  Outcome r = Tv({"sheet", examples + "/title_card.json", "-o", "s.png", "--every", "8", "--columns", "2",
+                  "--width", "40", "-q"});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out, "wrote s.png (3 frames, 92 x 56)\n");
-  EXPECT_EQ(Slurp(dir / "s.png").substr(1, 3), "PNG");
+  EXPECT_EQ(r.out, "wrote s.png (3 frames, 92 x 78)\n");
+  r = Tv({"sheet", examples + "/title_card.json", "-o", "t.png", "--frames", "0,12", "--columns", "2", "--width",
+          "40", "-q"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "wrote t.png (2 frames, 92 x 41)\n");
+  if (::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
+  ASSERT_EQ(::system(("cd '" + dir.string() + "' && ffmpeg -v error -i t.png -f rawvideo -pix_fmt rgba t.rgba").c_str()), 0);
+  const std::string px = Slurp(dir / "t.rgba");
+  ASSERT_EQ(px.size(), 92u * 41 * 4);
+  auto at = [&](int x, int y) { return static_cast<uint8_t>(px[(static_cast<size_t>(y) * 92 + x) * 4]); };
+  const int top = 4 + 22 + 2;  // the labels' first row
+  // '0' lights columns 1-3 of its first row; '1' column 2 (the next cell starts at 48).
+  EXPECT_EQ(at(4 + 0, top), 24);
+  EXPECT_EQ(at(4 + 1, top), 220);
+  EXPECT_EQ(at(48 + 1, top), 24);
+  EXPECT_EQ(at(48 + 2, top), 220);
 }
 
 // Movies carry the composition's sound; an MP4 has H.264 and AAC streams.
@@ -503,6 +495,83 @@ TEST_F(Tavelo, PluginFoldersAreSearchedInOrder) {
   // Every command searches them; the copy is a note, not a failure.
   EXPECT_EQ(render.code, 0) << render.err;
   EXPECT_NE(render.err.find("multiple copies of plug-in effect"), std::string::npos) << render.err;
+}
+
+// A file-size limit (ulimit -f) makes every writer fail with the disk's
+// reason; the file that had the name stays and no temporary is left.
+TEST_F(Tavelo, AFileSizeLimitFailsTheWriteAndKeepsTheOldFile) {
+  WriteSoundDescription(dir);
+  const std::string title = examples + "/title_card.json";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> jobs = {
+      {{"frame", title, "-c", "Title", "-t", "0", "-o", "f.png"}, "f.png"},
+      {{"frame", title, "-c", "Title", "-t", "0", "-o", "f.jpg"}, "f.jpg"},
+      {{"render", "s.json", "-c", "S", "-o", "m.mp4", "-q"}, "m.mp4"},
+      {{"audio", "s.json", "-c", "S", "-o", "a.wav", "-q"}, "a.wav"},
+      {{"build", title, "-o", "p.tvp"}, "p.tvp"},
+  };
+  for (const auto& [args, file] : jobs) {
+    Write(file, "the earlier file");
+    const Outcome r = Finish(Start(args, {}, 400));
+    EXPECT_EQ(r.code, 1) << file << "\n" << r.err;
+    EXPECT_NE(r.err.find("disk is full"), std::string::npos) << file << "\n" << r.err;
+    EXPECT_EQ(Slurp(dir / file), "the earlier file") << file;
+    EXPECT_TRUE(Files(".").empty()) << file;
+  }
+}
+
+// `tavelo build` stopped before it saves: it says so and the earlier file
+// of that name stays.
+TEST_F(Tavelo, BuildStoppedBeforeSavingKeepsTheFile) {
+  Write("p.tvp", "the earlier file");
+  interruptAtStart = true;
+  const Outcome r = Tv({"build", examples + "/title_card.json", "-o", "p.tvp"});
+  EXPECT_EQ(r.code, 130);
+  EXPECT_EQ(r.err, "tavelo: interrupted; \"p.tvp\" was not written\n");
+  EXPECT_EQ(Slurp(dir / "p.tvp"), "the earlier file");
+  EXPECT_TRUE(Files(".").empty());
+}
+
+// A named pipe opened as a project, a description, footage or a plug-in is
+// refused at once with a clear message, never waited on.
+TEST_F(Tavelo, NamedPipesAreRefusedAtOnce) {
+  for (const char* name : {"pipe.json", "pipe.tvp", "f.png"}) ASSERT_EQ(::mkfifo((dir / name).c_str(), 0644), 0);
+  fs::create_directories(dir / "pl");
+  ASSERT_EQ(::mkfifo((dir / "pl/x.tvx").c_str(), 0644), 0);
+  Write("foot.json", R"({"footage": [{"name": "F", "file": "f.png"}],
+    "comps": [{"name": "C", "width": 8, "height": 8, "duration": 1, "layers": [{"source": "F"}]}]})");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"info", "pipe.json"}, "cannot open \"pipe.json\": it is a named pipe (FIFO), not a file"},
+      {{"info", "pipe.tvp"}, "cannot open \"pipe.tvp\": it is a named pipe (FIFO), not a file"},
+      {{"info", "foot.json"}, "file 'f.png' cannot be imported -- it is a named pipe (FIFO), not a file"},
+      {{"plugins", "pl"}, "x.tvx\": it is a named pipe (FIFO), not a file"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Outcome r = FinishWithin(Start(args), 20);
+    EXPECT_NE(r.code, -1) << args[1] << ": " << r.err;
+    EXPECT_NE((r.out + r.err).find(message), std::string::npos) << args[1] << ":\n" << r.out << r.err;
+  }
+}
+
+// A plug-in that crashes while it renders: the report names the plug-in,
+// the effect, the layer and the frame; exit 3; the earlier output stays.
+TEST_F(Tavelo, APluginCrashIsReported) {
+  Write("c.json", R"({"comps": [{"name": "C", "width": 8, "height": 8, "duration": 1,
+    "layers": [{"name": "Plate", "solid": {"color": "#336699"}, "effects": [{"effect": "Crash Test"}]}]}]})");
+  Write("c.png", "the earlier file");
+  for (const char* how : {"segv", "abort"}) {
+    ::setenv("TV_SAMPLE_CRASH", how, 1);
+    const Outcome r = Tv({"frame", "c.json", "-c", "C", "-t", "0", "-o", "c.png", "--plugins", TAVELO_CRASH_PLUGINS});
+    ::unsetenv("TV_SAMPLE_CRASH");
+    EXPECT_EQ(r.code, 3) << r.err;
+    for (const std::string& line :
+         {std::string("tavelo: crashed on SIG"), "tavelo:   plug-in: " + fs::path(TAVELO_CRASH_PLUGINS).string() +
+                                                  "/sample_crash.tvx\n",
+          std::string("tavelo:   effect: Crash Test\n"), std::string("tavelo:   layer: \"Plate\" in \"C\"\n"),
+          std::string("tavelo:   frame: 0 (0.000 s)\n"), std::string("the effect plug-in crashed")})
+      EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
+    EXPECT_EQ(Slurp(dir / "c.png"), "the earlier file");
+    EXPECT_TRUE(Files(".").empty());
+  }
 }
 
 }  // namespace

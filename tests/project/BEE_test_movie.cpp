@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "BEE_test_support.h"
+#include "WriteFaults.h"
+#include "BEE_test_frames.h"
 #include "BM.h"
 #include "FILE.h"
 #include "MC.h"
@@ -44,24 +46,6 @@ TEST(MovieOrder, CoarseToFineVisitsEveryFrameOnce) {
     std::vector<int32_t> v = Order(n, true);
     std::sort(v.begin(), v.end());
     for (int32_t i = 0; i < n; ++i) ASSERT_EQ(v[static_cast<size_t>(i)], i) << n;
-  }
-}
-
-// A 16-bit stereo WAV of a 440 Hz tone, written byte by byte.
-void WriteWav(const std::string& path, int seconds) {
-  const uint32_t frames = static_cast<uint32_t>(kRate * seconds), data = frames * 4;
-  std::ofstream f(path, std::ios::binary);
-  auto u32 = [&](uint32_t v) { f.put(char(v)).put(char(v >> 8)).put(char(v >> 16)).put(char(v >> 24)); };
-  auto u16 = [&](uint16_t v) { f.put(char(v)).put(char(v >> 8)); };
-  f << "RIFF";
-  u32(36 + data);
-  f << "WAVEfmt ";
-  u32(16), u16(1), u16(2), u32(kRate), u32(kRate * 4), u16(4), u16(16);
-  f << "data";
-  u32(data);
-  for (uint32_t i = 0; i < frames; ++i) {
-    const auto s = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 440 * i / kRate)));
-    u16(static_cast<uint16_t>(s)), u16(static_cast<uint16_t>(-s));
   }
 }
 
@@ -115,7 +99,7 @@ class Movie : public UFixture {
     return c;
   }
   void AddTone(BEE_Item comp) {
-    WriteWav(dir.P("tone.wav"), 3);
+    WriteToneWav(dir.P("tone.wav"), 3, kRate);
     FILE_SpecH ref = nullptr;
     ASSERT_EQ(FILE_New(dir.P("tone.wav").c_str(), FILE_LocFullPath, &ref), 0);
     BEE_Item item = nullptr;
@@ -228,8 +212,15 @@ class Movie : public UFixture {
       for (size_t c = 1; c < 4; ++c) sum += std::abs(int(a[i + c]) - int(b[i + c]));
     return sum / (a.size() / 4 * 3);
   }
-  static std::vector<uint8_t> Opaque(std::vector<uint8_t> v) {
-    for (size_t i = 0; i < v.size(); i += 4) v[i] = 255;
+  // The frame over an opaque colour (0xAARRGGBB), as an output without
+  // alpha shows it.
+  static std::vector<uint8_t> Over(std::vector<uint8_t> v, uint32_t background) {
+    for (size_t i = 0; i < v.size(); i += 4) {
+      const int a = v[i];
+      for (size_t c = 1; c < 4; ++c)
+        v[i + c] = static_cast<uint8_t>((v[i + c] * a + ((background >> (24 - 8 * c)) & 0xFF) * (255 - a) + 127) / 255);
+      v[i] = 255;
+    }
     return v;
   }
   static std::vector<int32_t> Stacks() {
@@ -260,9 +251,14 @@ class Movie : public UFixture {
   std::vector<BM_World> worlds_;
 };
 
+// The PNG movie keeps the transparent pixels; H.264, which has no alpha,
+// shows the composition's background colour there (though the output was
+// given 32-bit frames).
 TEST_F(Movie, ThreeSecondsToStillsAndMoviesEqualSingleFrames) {
   BEE_Item comp = Comp();
   AddTone(comp);
+  constexpr uint32_t kBackground = 0xFF3060C0;
+  ASSERT_EQ(BEE_CmdSetBackgroundColor(comp, kBackground), 0);
   std::vector<BEE_MovieOutput> entries{{Output(kStills, "f_[###].png"), 9, 9, 0, 0},
                                        {MovieOut("lossless.mov", MakeFourCC("png ")), 0, 0, 0, 0},
                                        {MovieOut("h264.mp4", MakeFourCC("avc1")), 0, 0, 0, 0}};
@@ -309,13 +305,13 @@ TEST_F(Movie, ThreeSecondsToStillsAndMoviesEqualSingleFrames) {
     EXPECT_EQ(Read(mov, t), want[static_cast<size_t>(k)]) << k;
     // H.264 is lossy: each frame is closest to its own render.
     const std::vector<uint8_t> got = Read(mp4, t);
-    const double own = MeanError(got, Opaque(want[static_cast<size_t>(k)]));
+    const double own = MeanError(got, Over(want[static_cast<size_t>(k)], kBackground));
     EXPECT_LT(own, 4.0) << k;
     if (k > 0) {
-      EXPECT_LT(own, MeanError(got, Opaque(want[static_cast<size_t>(k - 1)]))) << k;
+      EXPECT_LT(own, MeanError(got, Over(want[static_cast<size_t>(k - 1)], kBackground))) << k;
     }
     if (k < 29) {
-      EXPECT_LT(own, MeanError(got, Opaque(want[static_cast<size_t>(k + 1)]))) << k;
+      EXPECT_LT(own, MeanError(got, Over(want[static_cast<size_t>(k + 1)], kBackground))) << k;
     }
   }
   // The sound, rendered a frame's span at a time, equals one render of the
@@ -462,6 +458,24 @@ TEST_F(Movie, StopLeavesFinishedFramesAndTheProjectAsItWas) {
   ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
   EXPECT_EQ(stopped, 1);
   EXPECT_EQ(Dirty(), 1);
+}
+
+// A stopped render does not end a movie over a file that had its name: the
+// earlier file stays exactly as it was and no temporary file is left.
+TEST_F(Movie, StopKeepsAnEarlierFileOfTheMoviesName) {
+  BEE_Item comp = Comp();
+  std::ofstream(dir.P("stop.mov"), std::ios::binary) << "an earlier movie";
+  std::vector<BEE_MovieOutput> entries{{MovieOut("stop.mov", MakeFourCC("png ")), 0, 0, 0, 0}};
+  BEE_RenderSettings s = Settings3s(comp, entries);
+  StatusLog log;
+  log.stopAfter = 2;
+  BEE_SetCallbackFunc(OnStatus, reinterpret_cast<intptr_t>(&log));
+  Boolean32 stopped = 0;
+  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  EXPECT_EQ(stopped, 1);
+  EXPECT_EQ(entries[0].framesWritten, 2);
+  EXPECT_EQ(Files(), std::vector<std::string>{"stop.mov"});
+  EXPECT_EQ(tv::test::Slurp(dir.P("stop.mov")), "an earlier movie");
 }
 
 TEST_F(Movie, DurationZeroFieldsAndOrder) {

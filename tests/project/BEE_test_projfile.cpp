@@ -13,6 +13,7 @@
 #include "ByteOrder.h"
 #include "FLT.h"
 #include "FileSizeLimit.h"
+#include "WriteFaults.h"
 #include "PermissionChecks.h"
 #include "OM.h"
 
@@ -486,9 +487,17 @@ TEST_F(ProjFile, DamagedFilesAreRefusedAndTheProjectStays) {
   ASSERT_NE(sourced, 0u);
   const Case cases[] = {
       {"stretch denominator 0", [&](auto& b) { be::Store<uint32_t>(&b[field("ldta", 108)], 0); },
-       "bad layer settings in RIFX:Egg!/LIST:Fold/LIST:Item/LIST:Sfdr/LIST:Item/LIST:Sfdr/LIST:Item/LIST:Layr/ldta"},
-      {"quality 9", [&](auto& b) { be::Store<uint16_t>(&b[field("ldta", 4)], 9); }, "bad layer settings"},
-      {"frame scale 0", [&](auto& b) { be::Store<uint32_t>(&b[field("cdta", 8)], 0); }, "bad composition settings"},
+       "stretch in RIFX:Egg!/LIST:Fold/LIST:Item/LIST:Sfdr/LIST:Item/LIST:Sfdr/LIST:Item/LIST:Layr/ldta"},
+      {"quality 9", [&](auto& b) { be::Store<uint16_t>(&b[field("ldta", 4)], 9); }, "quality in"},
+      {"frame scale 0", [&](auto& b) { be::Store<uint32_t>(&b[field("cdta", 8)], 0); }, "frame duration in"},
+      // Values a command refuses: the file is refused as well.
+      {"transfer mode 258", [&](auto& b) { be::Store<uint32_t>(&b[field("ldta", 96)], 258); }, "transfer mode in"},
+      {"a frame of 7.6 us at 30 fps",
+       [&](auto& b) { b[field("cdta", 8)] ^= 0x01; },  // scale 3840 + 2^24
+       "frame duration in"},
+      {"mask mode 0", [&](auto& b) { be::Store<uint32_t>(&b[field("mkdt", 4)], 0); }, "mask mode in"},
+      {"in point after out point", [&](auto& b) { be::Store<int32_t>(&b[field("ldta", 20)], 0x7FFFFFFF); },
+       "layer times in"},
       {"unknown kind", [&](auto& b) { be::Store<uint16_t>(&b[field("idta", 0)], 2); }, "unexpected item kind"},
       {"duplicate id",
        [&](auto& b) {
@@ -584,6 +593,28 @@ TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
   EXPECT_EQ(ReadFileBytes(dir.P("p.tvp")).size(), bigger.size());
   livePtrs_ += ptrsAfterFirst - ptrsBefore;
+}
+
+// A full disk, an I/O error, a failing flush or close: the save fails with
+// the disk's reason and the old file stays.
+TEST_F(ProjFile, AFailedSaveLeavesTheOldFileUnderEveryFault) {
+  NewComp("C");
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
+  const std::vector<uint8_t> old = ReadFileBytes(dir.P("p.tvp"));
+  const std::vector<std::string> files = Entries(dir.path());
+  NewComp("D");
+  const int64_t ptrsBefore = EMUL_LivePtrCount();
+  for (const tv::test::FaultCase& c : tv::test::FaultsFor(static_cast<int64_t>(old.size()))) {
+    rec.clear();
+    {
+      tv::test::WriteFaultScope fault(c.fault);
+      EXPECT_NE(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0) << c.fault.afterBytes;
+    }
+    EXPECT_TRUE(Reported(c.reason)) << c.fault.afterBytes;
+    EXPECT_EQ(ReadFileBytes(dir.P("p.tvp")), old);
+    EXPECT_EQ(Entries(dir.path()), files);
+  }
+  livePtrs_ += EMUL_LivePtrCount() - ptrsBefore;  // the report path's lasting blocks
 }
 
 TEST_F(ProjFile, SavingOverALockedFileFailsBeforeWriting) {

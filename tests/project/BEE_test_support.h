@@ -63,6 +63,8 @@ inline std::string Dump() {
 class BeeFixture : public tv::test::UFixture {
  protected:
   BeeFixture() : UFixture({BEE_PackageNumber}) {}
+  // With further packages born first (the engine's own births give BEE what it needs).
+  explicit BeeFixture(std::initializer_list<int32_t> packages) : UFixture(packages) {}
   void SetUp() override {
     tv::test::UFixture::SetUp();
     born_ = true;

@@ -58,8 +58,11 @@ TEST_F(Times, StretchOfZeroIsRefused) {
   BEE_Layer l = NewSolidLayer(NewComp());
   rec.clear();
   EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{0, 1}), kErrBadParam);
-  EXPECT_TRUE(Reported("a layer stretch must have a non-zero numerator and denominator (0/1)"));
+  EXPECT_TRUE(Reported("a layer stretch must lie between 1/65536 and 65536 times, forwards or backwards (0/1)"));
   EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{1, 0}), kErrBadParam);
+  // Beyond 65536 times either way, layer times leave the range time arithmetic keeps.
+  EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{1, 65537}), kErrBadParam);
+  EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{-65537, 1}), kErrBadParam);
   Ratio s{};
   BEE_GetLayerTime(l, BEE_LayerTimeStretch, nullptr, &s);
   EXPECT_EQ(s.num, 1);

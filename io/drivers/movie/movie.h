@@ -23,6 +23,11 @@ std::string AvError(int code);
 // memory budget in force; -1 leaves the encoder's own.
 int H264Lookahead(int width, int height);
 
+// Sets the matrix (an AVColorSpace) of a conversion between RGB and YUV,
+// both ways, and the ranges (1 full, 0 video, -1 as the library chose from
+// the pixel formats); nothing when they are set already.
+void UseMatrix(SwsContext* sws, int space, int srcRange, int dstRange);
+
 // Fills the output slots of the module's table.
 void InstallMovieOutput(PIN_ModuleProcs& procs);
 
