@@ -43,6 +43,7 @@ enum class LogLevel { Quiet, Normal, Verbose, Debug };
 struct Common {
   LogLevel level = LogLevel::Normal;
   std::vector<std::string> pluginDirs;
+  std::string memory;  // --memory: the engine's memory budget ("2G"); "" for the automatic one
   bool Quiet() const { return level == LogLevel::Quiet; }
   bool Verbose() const { return level >= LogLevel::Verbose; }
   // Whether TAVELO_PLUGIN_PATH, the user's and the installation's plug-in
@@ -80,8 +81,9 @@ void AddViewCommand(CLI::App& app, Dispatch& d);
 // The hidden _man and _complete (cmd_manual.cpp); added after every other command.
 void AddManualCommands(CLI::App& app, Dispatch& d);
 
-// Adds --log-level (and its -q), and --plugins, to a sub-command.
-void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins);
+// Adds --log-level (and its -q), --memory (unless the sub-command has a
+// --memory of its own) and --plugins to a sub-command.
+void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins, bool withMemory = true);
 // Adds -c/--comp: the composition, which may be left out when the project
 // has only one.
 void AddCompOption(CLI::App& sub, std::string& comp);

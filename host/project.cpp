@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "BM.h"
 #include "FILE.h"
 #include "MC.h"
 #include "description.h"
@@ -120,29 +121,57 @@ Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
   rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
   rq.span = g.frame;
   rq.layerCount = -1;
-  MC_Receipt receipt = nullptr;
-  Check(BEE_RenderCompFrameCheckout(comp, &rq, &receipt), "rendering frame " + std::to_string(frame));
-  BM_World world = nullptr;
-  ErrorCode err = BEE_GetReceiptWorld(receipt, &world);
-  Image img;
-  if (!err) {
-    try {
-      img = ImageFromWorld(world);
-    } catch (...) {
-      BEE_RenderCompFrameCheckin(receipt);
-      throw;
-    }
-  }
-  BEE_RenderCompFrameCheckin(receipt);
-  Check(err, "reading frame " + std::to_string(frame));
   if (!writeTo.empty()) {
-    // The engine writes the frame, over the background colour for a format
-    // without alpha.
+    // One frame, written and returned: rendered once through the frame
+    // cache, and the engine writes it from there, over the background
+    // colour for a format without alpha.
+    MC_Receipt receipt = nullptr;
+    Check(BEE_RenderCompFrameCheckout(comp, &rq, &receipt), "rendering frame " + std::to_string(frame));
+    BM_World world = nullptr;
+    ErrorCode err = BEE_GetReceiptWorld(receipt, &world);
+    Image img;
+    if (!err) {
+      try {
+        img = ImageFromWorld(world);
+      } catch (...) {
+        BEE_RenderCompFrameCheckin(receipt);
+        throw;
+      }
+    }
+    BEE_RenderCompFrameCheckin(receipt);
+    Check(err, "reading frame " + std::to_string(frame));
     rq.flags |= BEE_Request_Cacheable;
     FileRef file(writeTo);
     if (ErrorCode e = BEE_SaveFrameAs(comp, &rq, file.spec, 0)) FailWriting(writeTo, e);
+    return img;
   }
-  return img;
+  // The frame is drawn into a World of the host's, not kept in the frame
+  // cache: a long run of frames (a farm task, a stream) would otherwise
+  // fill the cache with frames never asked for again.
+  int32_t width = 0, height = 0;
+  Check(BEE_GetCompDimensionsDSF(comp, &width, &height, nullptr), "reading the frame size");
+  struct World {
+    BM_World w = nullptr;
+    ~World() {
+      if (w) BM_DisposeWorld(w);
+    }
+  } world;
+  const Rect bounds{0, 0, static_cast<int16_t>(std::max(height, 1)), static_cast<int16_t>(std::max(width, 1))};
+  Check(BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world.w), "making the frame");
+  Check(BEEp_RenderItemFrame(comp, &rq, world.w), "rendering frame " + std::to_string(frame));
+  return ImageFromWorld(world.w);
+}
+
+void WriteFrame(BEE_Item comp, int64_t frame, const std::string& path) {
+  const FrameGrid g = GridOf(comp);
+  BEE_RenderRequest rq{};
+  rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
+  rq.span = g.frame;
+  rq.layerCount = -1;
+  // Not cacheable: the engine renders the frame for the file alone and does
+  // not keep it, over the background colour for a format without alpha.
+  FileRef file(path);
+  if (ErrorCode e = BEE_SaveFrameAs(comp, &rq, file.spec, 0)) FailWriting(path, e);
 }
 
 }  // namespace tavelo

@@ -985,7 +985,8 @@ TV_EXPORT ErrorCode BEE_DrawItemThumbnail(BEE_Item item, BM_World world);
 // file's name) and its single-frame output. 3 (reported) when no module
 // claims the file, the module framework's 9985 (reported there) when the
 // module writes no single frames; a failed write leaves no file under the
-// name.
+// name. A cacheable request writes the cached frame (caching it when
+// rendered); any other frame is rendered for the file and not cached.
 TV_EXPORT ErrorCode BEE_SaveFrameAs(BEE_Item item, const BEE_RenderRequest* request, FILE_SpecH file,
                                     FourCC signature);
 // Handles of a layer's transformed bounds, for hit checks of the selection.

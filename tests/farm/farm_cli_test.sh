@@ -21,17 +21,17 @@ mkdir -p "$T/ref" "$T/j"
 "$TAVELO" render "$T/t.json" --comp Title --output "$T/ref/f_####.png" -q >/dev/null
 
 # Reservations: 3 fresh (skipped, stays empty), 4 abandoned an hour ago
-# (retaken), 5 finished but odd (never redone).
+# (retaken), 5 finished (a whole still, though another frame: never redone).
 mkdir -p "$T/a"
 : >"$T/a/f_0003.png"
 : >"$T/a/f_0004.png"
 touch -d '1 hour ago' "$T/a/f_0004.png"
-echo finished >"$T/a/f_0005.png"
+cp "$T/ref/f_0000.png" "$T/a/f_0005.png"
 "$TAVELO" render "$T/t.json" --comp Title --frames 2-6 --output "$T/a/f_####.png" --reserve >"$T/out" 2>"$T/err"
 check "a fresh reservation is left to its renderer" test ! -s "$T/a/f_0003.png"
 check "an abandoned reservation is retaken" cmp -s "$T/ref/f_0004.png" "$T/a/f_0004.png"
 check "the retake is noted" grep -qx "tavelo: note: retook the abandoned reservation of $T/a/f_0004.png" "$T/err"
-check "a finished frame is not redone" grep -qx finished "$T/a/f_0005.png"
+check "a finished frame is not redone" cmp -s "$T/ref/f_0000.png" "$T/a/f_0005.png"
 check "the others are rendered" cmp -s "$T/ref/f_0006.png" "$T/a/f_0006.png"
 check "3 frames written" grep -qx "wrote 3 frames: $T/a/f_0002.png .. $T/a/f_0006.png" "$T/out"
 check "no temporary file left" test -z "$(ls -A "$T/a" | grep '^\.')"
@@ -60,6 +60,19 @@ check "status lists missing" grep -qx "missing: 0-1" "$T/out"
 check "array of 3" grep -qx "#SBATCH --array=0-2" "$T/job.sh"
 check "the partition" grep -qx "#SBATCH --partition=gpu" "$T/job.sh"
 check "an extra line" grep -qx "#SBATCH --mem=1G" "$T/job.sh"
+check "no second memory request" test "$(grep -c -- '--mem' "$T/job.sh")" = 1
+# The task's memory: 4 GB unless --mem says otherwise (sent to Slurm in MB);
+# --memory goes on to the tasks' renders.
+"$TAVELO" farm submit "$T/t.json" --comp Title --frames 0-9 --output "$T/j/f_####.png" --tavelo /bin/echo \
+  --dry-run >"$T/default.sh"
+check "the default memory request" grep -qx "#SBATCH --mem=4096M" "$T/default.sh"
+"$TAVELO" farm submit "$T/t.json" --comp Title --frames 0-9 --output "$T/j/f_####.png" --tavelo /bin/echo \
+  --mem 1.5G --memory 600M --dry-run >"$T/mem.sh"
+check "a memory request" grep -qx "#SBATCH --mem=1536M" "$T/mem.sh"
+check "the task's budget" grep -q -- "--threads \"\${SLURM_CPUS_PER_TASK:-1}\" --memory '600M'\$" "$T/mem.sh"
+"$TAVELO" farm submit "$T/t.json" --comp Title --output "$T/j/f_####.png" --mem 2G --slurm-arg=--mem=1G \
+  --dry-run >/dev/null 2>&1 && rc=0 || rc=$?
+check "--mem twice is a usage error" test "$rc" = 2
 run_task() { env -i PATH="$PATH" SLURM_ARRAY_TASK_ID=$2 SLURM_RESTART_COUNT=$3 bash "$1" | tail -n 1; }
 args="--output $T/j/f_####.png --reserve"
 check "the last task's range is clipped" test "$(run_task "$T/job.sh" 2 0)" = \

@@ -70,7 +70,7 @@ SchedulerParameters=sched_interval=1
 SlurmdParameters=config_overrides
 MpiDefault=none
 ReturnToService=2
-NodeName=farmnode NodeHostname=localhost NodeAddr=127.0.0.1 CPUs=4 State=UNKNOWN
+NodeName=farmnode NodeHostname=localhost NodeAddr=127.0.0.1 CPUs=4 RealMemory=8192 State=UNKNOWN
 PartitionName=render Nodes=farmnode Default=YES MaxTime=INFINITE State=UP
 CONF
   export SLURM_CONF="$d/slurm.conf"

@@ -147,3 +147,18 @@ with tavelo.Engine(threads=1) as engine:
     assert out.returncode == 0, out.stderr
     assert out.stdout == "f.png True earlier\np.tvp True earlier\nm.mov True earlier\n"
     assert sorted(os.listdir(tmp_path)) == ["f.png", "m.mov", "p.tvp"]
+
+
+def test_memory_budget():
+    with tavelo.Engine(threads=1, memory="64M") as e:
+        budget = e.memory_budget
+        assert budget["budget"] == 64 << 20 and budget["source"] == "setting"
+        assert budget["purge_level"] == 56 << 20
+        assert e.build(simple_description()).comp("Main").render_frame(0).shape == (48, 64, 4)
+    with tavelo.Engine(threads=1, memory=3 << 30) as e:
+        assert e.memory_budget["budget"] == 3 << 30
+    with tavelo.Engine(threads=1) as e:
+        assert e.memory_budget["source"] in ("preference", "cgroup2", "cgroup1", "physical")
+    for bad in ("lots", "16M", 0, -5, 1.5):
+        with pytest.raises(tavelo.Error):
+            tavelo.Engine(memory=bad)

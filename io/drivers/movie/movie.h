@@ -19,6 +19,10 @@ namespace tv::pin {
 // The library's text for an error code.
 std::string AvError(int code);
 
+// The H.264 encoder's look-ahead in frames for a frame size under the
+// memory budget in force; -1 leaves the encoder's own.
+int H264Lookahead(int width, int height);
+
 // Sets the matrix (an AVColorSpace) of a conversion between RGB and YUV,
 // both ways, and the ranges (1 full, 0 video, -1 as the library chose from
 // the pixel formats); nothing when they are set already.
