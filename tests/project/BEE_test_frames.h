@@ -42,12 +42,7 @@ class FramesFixture : public BeeFixture {
   void Warm(const std::function<void()>& warm) {
     warm();
     specs_.Clear();
-    ASSERT_EQ(BEE_Death(), 0);
-    LISTp_GetLiveCount(&liveLists_);
-    liveHandles_ = EMUL_LiveHandleCount();
-    livePtrs_ = EMUL_LivePtrCount();
-    Born(BEE_Birth());
-    rec.clear();
+    Recount();
   }
   void TearDown() override {
     specs_.Clear();

@@ -83,12 +83,7 @@ class ProjFile : public BeeFixture {
       FILE_Dispose(s);
       unlink(dir.P("warm.tvp").c_str());
     }
-    ASSERT_EQ(BEE_Death(), 0);
-    LISTp_GetLiveCount(&liveLists_);
-    liveHandles_ = EMUL_LiveHandleCount();
-    livePtrs_ = EMUL_LivePtrCount();
-    Born(BEE_Birth());
-    rec.clear();
+    Recount();
   }
   void TearDown() override {
     specs_.Clear();
