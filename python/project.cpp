@@ -578,6 +578,8 @@ Comp Comp::Precompose(const py::object& layersArg, const std::optional<std::stri
   const std::vector<BEE_Layer> layers = LayersOf(*this, layersArg);
   char n[32] = {};
   if (name) CopyName(n, *name, "the new composition's name");
+  // What the engine would refuse is refused here, before the undo group
+  // opens: a refusal inside it would leave a step that only selects.
   if (!moveAttributes) {
     if (layers.size() != 1)
       BadValue("move_attributes=False pre-composes one layer (" + std::to_string(layers.size()) + " are given)");
