@@ -43,8 +43,7 @@ TEST_F(PFUno, BuffersStartClearAndLockInNests) {
   Uno u(7, 3);
   int32_t w = 0, h = 0;
   ASSERT_EQ(PF_GetUnoBufferSize(u.b, &w, &h), 0);
-  EXPECT_EQ(w, 7);
-  EXPECT_EQ(h, 3);
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(7, 3));
   EXPECT_THAT(u.Bytes(), ::testing::Each(0));
   ASSERT_EQ(PF_FillUnoBuffer(200, u.b), 0);
   EXPECT_THAT(u.Bytes(), ::testing::Each(200));
@@ -251,10 +250,7 @@ TEST_F(PFUno, WireframeOfBoundsIsTheirOuterRing) {
   int32_t n = 0;
   ASSERT_EQ(PF_GetWireframePoints(wf, 8, pts, &n), 0);
   ASSERT_EQ(n, 4);
-  EXPECT_DOUBLE_EQ(pts[0].x, 3.0);
-  EXPECT_DOUBLE_EQ(pts[0].y, 3.0);
-  EXPECT_DOUBLE_EQ(pts[2].x, 10.0);
-  EXPECT_DOUBLE_EQ(pts[2].y, 7.0);
+  EXPECT_EQ(std::make_tuple(pts[0].x, pts[0].y, pts[2].x, pts[2].y), std::make_tuple(3.0, 3.0, 10.0, 7.0));
   // A point sent to infinity and lines far outside draw nothing harmful.
   FloatMatrix flat{{1e9, 0, 0, 0, 1e9, 0, 0, 0, 0}};
   ASSERT_EQ(PF_TransformWireframe(&flat, wf), 0);
@@ -288,18 +284,14 @@ TEST_F(PFUno, PaintSpotCoversTheDisc) {
   ASSERT_EQ(PF_PaintSpot(nullptr, 7 << 16, 7 << 16, 3 << 16, &red, 255, &w.world), 0);
   EXPECT_EQ(std::memcmp(w.px(7, 7), &red, 4), 0);
   EXPECT_EQ(std::memcmp(w.px(9, 7), &red, 4), 0);
-  EXPECT_EQ(w.px(10, 7)[0], 128);  // on the rim: half covered
-  EXPECT_EQ(w.px(10, 7)[1], 255);
-  EXPECT_EQ(w.px(11, 7)[0], 0);    // beyond the rim
-  EXPECT_EQ(w.px(0, 0)[0], 0);
+  // On the rim half covered, beyond it nothing.
+  EXPECT_EQ(std::make_tuple(w.px(10, 7)[0], w.px(10, 7)[1], w.px(11, 7)[0], w.px(0, 0)[0]), std::make_tuple(128, 255, 0, 0));
   // Half opacity over an opaque blue pixel mixes the colours.
   Buffer b(3, 3);
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 3; ++x) b.Set(x, y, 255, 0, 0, 255);
   ASSERT_EQ(PF_PaintSpot(nullptr, 1 << 16, 1 << 16, 1 << 16, &red, 128, &b.world), 0);
-  EXPECT_EQ(b.px(1, 1)[0], 255);
-  EXPECT_EQ(b.px(1, 1)[1], 128);
-  EXPECT_EQ(b.px(1, 1)[3], 127);
+  EXPECT_EQ(std::vector<int>(b.px(1, 1), b.px(1, 1) + 4), (std::vector<int>{255, 128, 0, 127}));
   EXPECT_EQ(PF_PaintSpot(nullptr, 0, 0, -1, &red, 255, &w.world), 516);
   EXPECT_EQ(PF_PaintSpot(nullptr, 0, 0, 1, &red, 300, &w.world), 516);
   EXPECT_EQ(rec.last().location, tv::Location(37, 0xFF));
