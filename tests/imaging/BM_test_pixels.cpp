@@ -24,11 +24,9 @@ TEST_F(BMTest, LockNesting) {
 
   // The first unlock keeps the base address, the second clears it.
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  EXPECT_EQ(tv::bm::Rec(w)->baseAddr, base);
-  EXPECT_EQ(State(w), BM_PixState_Locked);
+  EXPECT_EQ(std::make_pair(tv::bm::Rec(w)->baseAddr, State(w)), std::make_pair(base, int32_t{BM_PixState_Locked}));
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  EXPECT_EQ(tv::bm::Rec(w)->baseAddr, nullptr);
-  EXPECT_EQ(State(w), 0);
+  EXPECT_EQ(std::make_pair(tv::bm::Rec(w)->baseAddr, State(w)), std::make_pair(static_cast<char*>(nullptr), 0));
 
   // A third unlock is reported and refused; the count stays at 0.
   rec.clear();

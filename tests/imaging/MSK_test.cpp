@@ -58,11 +58,12 @@ class MskTest : public tv::test::UFixture {
     return Path(p);
   }
   // A circle of four Bezier arcs.
-  OM_Shape Circle(double cx, double cy, double r) {
+  static std::vector<V> CirclePoints(double cx, double cy, double r) {
     const double k = kKappa * r;
-    return Path({{cx, cy - r}, {cx - k, cy - r}, {cx - r, cy - k}, {cx - r, cy}, {cx - r, cy + k}, {cx - k, cy + r},
-                 {cx, cy + r}, {cx + k, cy + r}, {cx + r, cy + k}, {cx + r, cy}, {cx + r, cy - k}, {cx + k, cy - r}});
+    return {{cx, cy - r}, {cx - k, cy - r}, {cx - r, cy - k}, {cx - r, cy}, {cx - r, cy + k}, {cx - k, cy + r},
+            {cx, cy + r}, {cx + k, cy + r}, {cx + r, cy + k}, {cx + r, cy}, {cx + r, cy - k}, {cx + k, cy - r}};
   }
+  OM_Shape Circle(double cx, double cy, double r) { return Path(CirclePoints(cx, cy, r)); }
   PF_UnoBuffer Buffer(int32_t w, int32_t h) {
     PF_UnoBuffer b = nullptr;
     EXPECT_EQ(PF_NewUnoBuffer(w, h, &b), 0);
@@ -125,11 +126,8 @@ TEST_F(MskTest, CoverageMatchesAnalyticArea) {
   area = std::fabs(area) / 2;
   ASSERT_EQ(MSK_MaskWithShape(Polygon(poly), &d, b, nullptr), 0);
   EXPECT_NEAR(Sum(b), area, area * 0.001);
-  const double r = 61.3, k = kKappa * r, cx = 97.4, cy = 80.6;
-  const std::vector<V> circle = {{cx, cy - r}, {cx - k, cy - r}, {cx - r, cy - k}, {cx - r, cy}, {cx - r, cy + k},
-                                 {cx - k, cy + r}, {cx, cy + r}, {cx + k, cy + r}, {cx + r, cy + k}, {cx + r, cy},
-                                 {cx + r, cy - k}, {cx + k, cy - r}};
-  ASSERT_EQ(MSK_MaskWithShape(Circle(cx, cy, r), &d, b, nullptr), 0);
+  const std::vector<V> circle = CirclePoints(97.4, 80.6, 61.3);
+  ASSERT_EQ(MSK_MaskWithShape(Path(circle), &d, b, nullptr), 0);
   EXPECT_NEAR(Sum(b), PathArea(circle), PathArea(circle) * 0.001);
 }
 
