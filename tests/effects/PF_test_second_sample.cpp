@@ -58,6 +58,13 @@ TEST_F(PFSample, PixelCentresGiveThePixelAndOutsideIsTransparent) {
   EXPECT_EQ(Word(out), Word(b.px(0, 0)));
   ASSERT_EQ(PF_NNSample(nullptr, 0x8000, 0, &p, &out), 0);
   EXPECT_EQ(Word(out), Word(b.px(1, 0)));
+  // Repeated edges extend the border.
+  PF_SampleParams r = p;
+  r.edgeMode = PF_Edge_Repeat;
+  ASSERT_EQ(PF_NNSample(nullptr, -5 << 16, 7 << 16, &r, &out), 0);
+  EXPECT_EQ(Word(out), Word(b.px(0, 3)));
+  ASSERT_EQ(PF_SubpixelSample_Premul(nullptr, F(4.5), F(-3.25), &r, &out), 0);
+  EXPECT_EQ(Word(out), Word(b.px(4, 0)));
   EXPECT_TRUE(rec.reports.empty());
 }
 
@@ -148,18 +155,6 @@ TEST_F(PFSample, FastRowsEqualTheReferenceBitForBit) {
   std::vector<PF_Pixel> out(3);
   ASSERT_EQ(PFp_SampleRow(nullptr, PF_Sample_NN, 0x7FFF0000, 0, 0x7FFF0000, 0, 3, &p, out.data()), 0);
   for (const PF_Pixel& px : out) EXPECT_EQ(Word(px), 0u);
-}
-
-TEST_F(PFSample, RepeatedEdgesExtendTheBorder) {
-  Buffer b(2, 2);
-  b.Random(5);
-  PF_SampleParams p = Params(b);
-  p.edgeMode = PF_Edge_Repeat;
-  PF_Pixel out{};
-  ASSERT_EQ(PF_NNSample(nullptr, -5 << 16, 7 << 16, &p, &out), 0);
-  EXPECT_EQ(Word(out), Word(b.px(0, 1)));
-  ASSERT_EQ(PF_SubpixelSample_Premul(nullptr, F(1.5), F(-3.25), &p, &out), 0);
-  EXPECT_EQ(Word(out), Word(b.px(1, 0)));
 }
 
 TEST_F(PFSample, BadArgumentsAreReported) {

@@ -256,26 +256,20 @@ TEST_F(PFUno, WireframeOfBoundsIsTheirOuterRing) {
   ASSERT_EQ(PF_TransformWireframe(&flat, wf), 0);
   ASSERT_EQ(PF_DrawWireframe(wf, &white, &w.world), 0);
   EXPECT_TRUE(w.PaddingIntact());
+  // Long lines are clipped to the world: the bottom edge at y = 2.
+  const LRect wide{-100000, -5, 100000, 3};
+  ASSERT_EQ(PF_GenerateWireframe(&wide, wf), 0);
+  Buffer small(6, 6);
+  ASSERT_EQ(PF_DrawWireframe(wf, &white, &small.world), 0);
+  for (int x = 0; x < 6; ++x) EXPECT_EQ(small.px(x, 2)[0], 255) << x;
+  EXPECT_EQ(small.px(3, 0)[0], 0);
+  EXPECT_TRUE(small.PaddingIntact());
   ASSERT_EQ(PF_DisposeWireframe(wf), 0);
   PF_Wireframe tiny = nullptr;
   ASSERT_EQ(PF_AllocWireframe(3, &tiny), 0);
   EXPECT_EQ(PF_GenerateWireframe(&bounds, tiny), 516);
   ASSERT_EQ(PF_DisposeWireframe(tiny), 0);
   EXPECT_EQ(PF_AllocWireframe(0, &tiny), 516);
-}
-
-TEST_F(PFUno, LongWireframeLinesAreClippedToTheWorld) {
-  PF_Wireframe wf = nullptr;
-  ASSERT_EQ(PF_AllocWireframe(4, &wf), 0);
-  const LRect bounds{-100000, -5, 100000, 3};
-  ASSERT_EQ(PF_GenerateWireframe(&bounds, wf), 0);
-  Buffer w(6, 6);
-  const PF_Pixel c{255, 1, 2, 3};
-  ASSERT_EQ(PF_DrawWireframe(wf, &c, &w.world), 0);
-  for (int x = 0; x < 6; ++x) EXPECT_EQ(w.px(x, 2)[0], 255) << x;  // the bottom edge at y = 2
-  EXPECT_EQ(w.px(3, 0)[0], 0);
-  EXPECT_TRUE(w.PaddingIntact());
-  ASSERT_EQ(PF_DisposeWireframe(wf), 0);
 }
 
 TEST_F(PFUno, PaintSpotCoversTheDisc) {
