@@ -86,6 +86,21 @@ inline Boolean32 Dirty() {
   return dirty;
 }
 
+// A new composition of w x h at the project's top (30 fps, 10 s).
+inline BEE_Item MakeComp(const char* name, int w, int h) {
+  BEE_CompSettings s = Settings(name, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
+  BEE_Item c = nullptr;
+  EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+  return c;
+}
+// A new solid layer "S" of w x h in the colour (0xAARRGGBB).
+inline BEE_Layer MakeSolid(BEE_Item comp, uint32_t colour, int w, int h) {
+  BEE_SolidSettings s = Solid("S", colour, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
+  BEE_Layer l = nullptr;
+  EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &l), 0);
+  return l;
+}
+
 class BeeFixture : public tv::test::UFixture {
  protected:
   BeeFixture() : UFixture({BEE_PackageNumber}) {}
