@@ -280,13 +280,15 @@ ErrorCode SND_ResetPlaySpec(SND_World world, SND_PlayDoneProc callback, intptr_t
     const SND_Format& f = Rec(world).format;
     if (f.encoding != now.encoding || f.bytesPerSample != now.bytesPerSample || f.channels != now.channels ||
         std::floor(f.rate + 0.5) != std::floor(now.rate + 0.5)) {
-      // Another format: the output is opened anew for it.
-      Player fresh;
-      fresh.spec = spec;
-      if (ErrorCode err = OpenOutput(f, fresh)) return err;
-      p.out->Close();
-      p.out = std::move(fresh.out);
-      p.chunk = fresh.chunk;
+      // Another format: the output is opened anew for it, calling back with
+      // this player (not a copy that dies with the call); the old output
+      // stays when the new one cannot be opened.
+      std::unique_ptr<AudioOut> old = std::move(p.out);
+      if (ErrorCode err = OpenOutput(f, p)) {
+        p.out = std::move(old);
+        return err;
+      }
+      old->Close();
     }
     if (ErrorCode err = BindWorld(world, p)) return err;
     SND_UnlockBuffer(spec->world);

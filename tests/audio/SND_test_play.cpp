@@ -176,6 +176,37 @@ TEST_F(PlayTest, PlayingTwiceWritesTheFramesTwice) {
   SND_DisposeWorld(w);
 }
 
+// A bound spec takes another world: of the same format on the open output,
+// of another rate on an output opened again for it; without a world it only
+// starts again. Every world it let go is unlocked.
+TEST_F(PlayTest, ResetTakesAnotherWorldAndReopensForAnotherFormat) {
+  const std::string path = dir.P("reset.wav");
+  ASSERT_EQ(SNDp_SetAudioOutput(("file:" + path).c_str()), 0);
+  SND_World first = Counting(Fmt(8000, 2, 2, 1), 40), same = Counting(Fmt(8000, 2, 2, 1), 60),
+            other = Counting(Fmt(11025, 2, 2, 1), 80);
+  Calls calls;
+  SND_PlaySpec spec{};
+  ASSERT_EQ(SND_NewPlaySpec(first, Finished, reinterpret_cast<intptr_t>(&calls), &spec), 0);
+  ASSERT_EQ(SND_Play(&spec), 0);
+  ASSERT_EQ(SND_ResetPlaySpec(same, Finished, reinterpret_cast<intptr_t>(&calls), &spec), 0);
+  EXPECT_EQ(Info(first).lockCount, 0);
+  EXPECT_EQ(spec.world, same);
+  ASSERT_EQ(SND_ResetPlaySpec(other, nullptr, 0, &spec), 0);
+  ASSERT_EQ(SND_ResetPlaySpec(nullptr, nullptr, 0, &spec), 0);
+  EXPECT_EQ(spec.playCount, 0);
+  ASSERT_EQ(SND_Play(&spec), 0);
+  ASSERT_EQ(SND_ClearPlaySpec(&spec, 0), 0);
+  SF_INFO info{};
+  EXPECT_EQ(WavBytes(path, &info), Samples<uint8_t>(other));
+  EXPECT_EQ(info.samplerate, 11025);
+  SND_PlaySpec unbound{};
+  EXPECT_EQ(SND_ResetPlaySpec(same, nullptr, 0, &unbound), kErrBadParam);
+  for (SND_World w : {first, same, other}) {
+    EXPECT_EQ(Info(w).lockCount, 0);
+    SND_DisposeWorld(w);
+  }
+}
+
 struct Refusal {
   const char* output;
   SND_Format format;

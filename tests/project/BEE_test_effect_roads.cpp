@@ -28,24 +28,12 @@ class EffectRoads : public FramesFixture {
     EXPECT_EQ(BEE_InqLayerEffectSeq(layer, &p, &n), 0);
     return p;
   }
-  static BEE_Item Comp(const char* name) {
-    BEE_CompSettings s = Settings(name, 32, 24);
-    BEE_Item comp = nullptr;
-    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
-    return comp;
-  }
-  static BEE_Layer Solid(BEE_Item comp) {
-    BEE_SolidSettings s = test::Solid("S", 0xFFE03010, 16, 12);
-    BEE_Layer l = nullptr;
-    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &l), 0);
-    return l;
-  }
   // A fresh project: a blurred solid whose radius goes from 0 to 8 over ten
   // frames, through Levels whose output white falls from 255 to 100.
   BEE_Item Build() {
     EXPECT_EQ(BEE_NewProject(), 0);
-    BEE_Item comp = Comp("Main");
-    BEE_Layer l = Solid(comp);
+    BEE_Item comp = MakeComp("Main", 32, 24);
+    BEE_Layer l = MakeSolid(comp, 0xFFE03010, 16, 12);
     EXPECT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchFastBlur), nullptr), 0);
     EXPECT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchLevels), nullptr), 0);
     const int32_t radius = BEE_StreamFirstEffect, white = BEE_StreamFirstEffect + 128 + 4;
@@ -103,7 +91,7 @@ TEST_F(EffectRoads, EveryRoadKeepsTheAnimation) {
          BEE_Scrap scrap = nullptr;
          EXPECT_EQ(BEE_NewScrap(&scrap), 0);
          EXPECT_EQ(BEE_CopyLayerToScrap(scrap, Layer(comp, 0)), 0);
-         BEE_Item other = Comp("Other");
+         BEE_Item other = MakeComp("Other", 32, 24);
          EXPECT_EQ(BEE_CmdPasteLayersIntoComp(other, scrap), 0);
          BEE_DisposeScrap(scrap);
          return other;
@@ -111,8 +99,8 @@ TEST_F(EffectRoads, EveryRoadKeepsTheAnimation) {
       {"favorite",
        [&](BEE_Item comp) {
          EXPECT_EQ(BEE_SaveFavorite(Spec("f.tvf"), 0, 0, Parade(Layer(comp, 0))), 0);
-         BEE_Item other = Comp("Other");
-         EXPECT_EQ(BEE_CmdApplyFavorite(Spec("f.tvf"), Solid(other)), 0);
+         BEE_Item other = MakeComp("Other", 32, 24);
+         EXPECT_EQ(BEE_CmdApplyFavorite(Spec("f.tvf"), MakeSolid(other, 0xFFE03010, 16, 12)), 0);
          return other;
        }},
       {"undo of an effect deletion",

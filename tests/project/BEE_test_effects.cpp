@@ -16,27 +16,7 @@ class BeeEffects : public BeeFixture {
   // effect package's death: they are made before the counts are taken.
   void SetUp() override {
     BeeFixture::SetUp();
-    int32_t lists0 = 0;
-    LISTp_GetLiveCount(&lists0);
-    const int64_t handles0 = EMUL_LiveHandleCount(), ptrs0 = EMUL_LivePtrCount();
-    for (const char* m : {FLT_MatchInvert, FLT_MatchLevels, FLT_MatchCopy}) {
-      FLT_Sequence s = nullptr;
-      uint32_t flags = 0;
-      Boolean32 found = 0;
-      ASSERT_EQ(FLT_NewSequence(Class(m), nullptr, 0, nullptr, &flags, &s, &found), 0);
-      ASSERT_EQ(FLT_DisposeSequence(s), 0);
-    }
-    int32_t lists1 = 0;
-    LISTp_GetLiveCount(&lists1);
-    liveLists_ += lists1 - lists0;
-    liveHandles_ += EMUL_LiveHandleCount() - handles0;
-    livePtrs_ += EMUL_LivePtrCount() - ptrs0;
-  }
-  int16_t Class(const char* match) {
-    int16_t index = 0;
-    Boolean32 found = 0;
-    EXPECT_EQ(FLTp_FindClass(match, &index, &found), 0);
-    return index;
+    WarmClasses({Class(FLT_MatchInvert), Class(FLT_MatchLevels), Class(FLT_MatchCopy)});
   }
   // The effects of a layer as "match:on:name" entries.
   std::vector<std::string> Effects(BEE_Layer layer) {

@@ -49,12 +49,6 @@ class FramesFixture : public BeeFixture {
     BeeFixture::TearDown();
   }
   FILE_SpecH Spec(const std::string& name) { return specs_.New(dir.P(name)); }
-  static int16_t Class(const char* match) {
-    int16_t index = 0;
-    Boolean32 found = 0;
-    EXPECT_EQ(FLTp_FindClass(match, &index, &found), 0);
-    return index;
-  }
   static BEE_Item FindComp(const char* name, BEE_Item folder = nullptr) {
     BEE_Item it = nullptr;
     EXPECT_EQ(BEE_FindItem(folder, name, BEE_KindComp, &it), 0);

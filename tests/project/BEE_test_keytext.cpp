@@ -37,25 +37,10 @@ std::string Lf(std::string s, const char* eol = "\n") {
   return out;
 }
 
-class KeyText : public BeeFixture {
+class KeyText : public ClipFixture {
  protected:
-  void SetUp() override {
-    BeeFixture::SetUp();
-    comp = NewComp();
-    BEE_FootageDesc d = Footage("clip", 640, 480, Time{4, 1});
-    ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &clip), 0);
-    ASSERT_EQ(BEE_CmdNewLayer(comp, clip, &a), 0);
-    ASSERT_EQ(BEE_CmdNewLayer(comp, clip, &b), 0);
-    rec.clear();
-  }
   void Key(BEE_Layer layer, int32_t index, Time t, std::vector<double> v, bool vary = false) {
-    Time t0{0, 1};
-    if (vary) {
-      ASSERT_EQ(BEE_CmdSetStreamVary(layer, index, &t0, 1), 0);
-    }
-    BEE_StreamValue sv{};
-    for (size_t i = 0; i < v.size(); ++i) sv.values[i] = v[i];
-    ASSERT_EQ(BEE_CmdSetStreamFPV(layer, index, nullptr, &t, &sv), 0);
+    ASSERT_EQ(SetValue(layer, index, t, v, vary), 0);
   }
   std::string Text(BEE_Scrap scrap, uint32_t want = BEE_PublicText) {
     uint32_t type = 0;
@@ -80,9 +65,6 @@ class KeyText : public BeeFixture {
     BEE_DisposeScrap(s);
     return out;
   }
-
-  BEE_Item comp = nullptr, clip = nullptr;
-  BEE_Layer a = nullptr, b = nullptr;
 };
 
 TEST_F(KeyText, GoldenPositionAndOpacity) {

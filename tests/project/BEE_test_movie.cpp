@@ -223,22 +223,6 @@ class Movie : public UFixture {
     }
     return v;
   }
-  static std::vector<int32_t> Stacks() {
-    std::vector<int32_t> c(4, -1);
-    EXPECT_EQ(BEEp_GetStackCounts(&c[0], &c[1], &c[2], &c[3]), 0);
-    return c;
-  }
-  static Boolean32 Dirty() {
-    Boolean32 dirty = 7;
-    EXPECT_EQ(BEE_GetProjectDirty(&dirty), 0);
-    return dirty;
-  }
-  static std::string GroupName(bool undo) {
-    Boolean32 avail = 0;
-    char name[BEE_GroupNameSize];
-    EXPECT_EQ(undo ? BEE_UndoAvailable(&avail, name) : BEE_RedoAvailable(&avail, name), 0);
-    return avail ? std::string(name) : std::string("<none>");
-  }
   std::vector<std::string> Files() {
     std::vector<std::string> v;
     for (const auto& e : fs::directory_iterator(dir.path())) v.push_back(e.path().filename().string());

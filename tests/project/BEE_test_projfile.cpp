@@ -90,12 +90,6 @@ class ProjFile : public BeeFixture {
     BeeFixture::TearDown();
   }
   FILE_SpecH Spec(const std::string& path) { return specs_.New(path); }
-  int16_t Class(const char* match) {
-    int16_t index = 0;
-    Boolean32 found = 0;
-    EXPECT_EQ(FLTp_FindClass(match, &index, &found), 0);
-    return index;
-  }
   // What the dump leaves out: masks and effects of every layer.
   std::string Extras() {
     std::string out;

@@ -14,23 +14,13 @@ class Records : public FramesFixture {
   void SetUp() override {
     FramesFixture::SetUp();
     Warm([&] {
-      BEE_Layer l = Solid(Comp());
+      BEE_Layer l = MakeSolid(Comp(), 0xFF20C040, 12, 10);
       ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchFastBlur), nullptr), 0);
       AddMask(l, OM_TypeOval);
       Frame(comp_, 0);
     });
   }
-  BEE_Item Comp() {
-    BEE_CompSettings s = Settings("C", 32, 24);
-    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp_), 0);
-    return comp_;
-  }
-  static BEE_Layer Solid(BEE_Item comp) {
-    BEE_SolidSettings s = test::Solid("S", 0xFF20C040, 12, 10);
-    BEE_Layer l = nullptr;
-    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &l), 0);
-    return l;
-  }
+  BEE_Item Comp() { return comp_ = MakeComp("C", 32, 24); }
   static ErrorCode AddMask(BEE_Layer l, int32_t type, bool relative = false) {
     const FixedRect r{2 << 16, 1 << 16, 9 << 16, 8 << 16};
     OM_Shape shape = nullptr;
@@ -60,7 +50,7 @@ class Records : public FramesFixture {
 };
 
 TEST_F(Records, CommandsRefuseWhatCannotBeDrawn) {
-  BEE_Layer l = Solid(Comp());
+  BEE_Layer l = MakeSolid(Comp(), 0xFF20C040, 12, 10);
   ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchFastBlur), nullptr), 0);
   const double nan = std::nan("");
   struct Case {
@@ -102,7 +92,7 @@ TEST_F(Records, CommandsRefuseWhatCannotBeDrawn) {
 }
 
 TEST_F(Records, WhatCommandsTakeIsDrawn) {
-  BEE_Layer l = Solid(Comp());
+  BEE_Layer l = MakeSolid(Comp(), 0xFF20C040, 12, 10);
   // Rectangles and ovals are drawn as the paths they stand for.
   const uint64_t plain = Frame(comp_, 0);
   ASSERT_EQ(AddMask(l, OM_TypeRect), 0);

@@ -40,18 +40,6 @@ class Render : public UFixture {
     BEE_SetCallbackFunc(nullptr, 0);
     UFixture::TearDown();
   }
-  BEE_Item Comp(int w, int h, const char* name = "C") {
-    BEE_CompSettings s = Settings(name, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
-    BEE_Item c = nullptr;
-    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
-    return c;
-  }
-  BEE_Layer SolidLayer(BEE_Item comp, uint32_t colour, int w, int h) {
-    BEE_SolidSettings s = Solid("S", colour, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
-    BEE_Layer l = nullptr;
-    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &l), 0);
-    return l;
-  }
   // Gives a standard stream one constant value, in user units.
   void Set(BEE_Layer layer, int32_t index, std::initializer_list<double> v) {
     BEE_StreamRef ref{layer, index};
@@ -122,9 +110,9 @@ class Render : public UFixture {
 };
 
 TEST_F(Render, SolidAtHalfOpacityOverAnother) {
-  BEE_Item c = Comp(8, 8);
-  SolidLayer(c, 0xFFFF0000, 8, 8);
-  BEE_Layer top = SolidLayer(c, 0xFF0000FF, 8, 8);
+  BEE_Item c = MakeComp("C", 8, 8);
+  MakeSolid(c, 0xFFFF0000, 8, 8);
+  BEE_Layer top = MakeSolid(c, 0xFF0000FF, 8, 8);
   Set(top, BEE_StreamOpacity, {50});
   EXPECT_EQ(At(Draw(c, At(0, 0, 1)), 0, 0), (Px{255, 255, 0, 0}));
   BM_World w = Draw(c);
@@ -134,10 +122,10 @@ TEST_F(Render, SolidAtHalfOpacityOverAnother) {
 }
 
 TEST_F(Render, BottomFirstAndLayerCount) {
-  BEE_Item c = Comp(4, 4);
-  SolidLayer(c, 0xFF010203, 4, 4);  // ends at the bottom
-  SolidLayer(c, 0xFF040506, 4, 4);
-  SolidLayer(c, 0xFF070809, 4, 4);  // top
+  BEE_Item c = MakeComp("C", 4, 4);
+  MakeSolid(c, 0xFF010203, 4, 4);  // ends at the bottom
+  MakeSolid(c, 0xFF040506, 4, 4);
+  MakeSolid(c, 0xFF070809, 4, 4);  // top
   EXPECT_EQ(At(Draw(c, At(0, 0, 1)), 1, 1), (Px{255, 1, 2, 3}));
   EXPECT_EQ(At(Draw(c, At(0, 0, 2)), 1, 1), (Px{255, 4, 5, 6}));
   EXPECT_EQ(At(Draw(c), 1, 1), (Px{255, 7, 8, 9}));
@@ -145,8 +133,8 @@ TEST_F(Render, BottomFirstAndLayerCount) {
 }
 
 TEST_F(Render, WholeAndHalfPixelMoves) {
-  BEE_Item c = Comp(16, 16);
-  BEE_Layer l = SolidLayer(c, 0xFFFFFFFF, 4, 4);  // anchor (2, 2), position (8, 8): pixels 6..9
+  BEE_Item c = MakeComp("C", 16, 16);
+  BEE_Layer l = MakeSolid(c, 0xFFFFFFFF, 4, 4);  // anchor (2, 2), position (8, 8): pixels 6..9
   Set(l, BEE_StreamPosition, {9, 7});
   BM_World w = Draw(c);
   for (int y = 0; y < 16; ++y)
@@ -167,8 +155,8 @@ TEST_F(Render, WholeAndHalfPixelMoves) {
 }
 
 TEST_F(Render, MaskedSolidCoverage) {
-  BEE_Item c = Comp(10, 10);
-  BEE_Layer l = SolidLayer(c, 0xFF00FF00, 10, 10);
+  BEE_Item c = MakeComp("C", 10, 10);
+  BEE_Layer l = MakeSolid(c, 0xFF00FF00, 10, 10);
   const FixedRect b{2 << 16, 3 << 16, 6 << 16, 8 << 16};  // 4 x 5 pixels
   OM_Shape shape = nullptr;
   ASSERT_EQ(OM_NewShape(OM_TypeRect, &b, &shape), 0);
@@ -196,9 +184,9 @@ class Mattes : public Render, public ::testing::WithParamInterface<MatteCase> {}
 
 TEST_P(Mattes, EachMode) {
   const MatteCase& k = GetParam();
-  BEE_Item c = Comp(8, 4);
-  BEE_Layer red = SolidLayer(c, 0xFFFF0000, 8, 4);
-  BEE_Layer matte = SolidLayer(c, k.matteColour, 4, 4);  // index 0, over the left half
+  BEE_Item c = MakeComp("C", 8, 4);
+  BEE_Layer red = MakeSolid(c, 0xFFFF0000, 8, 4);
+  BEE_Layer matte = MakeSolid(c, k.matteColour, 4, 4);  // index 0, over the left half
   Set(matte, BEE_StreamPosition, {2, 2});
   ASSERT_EQ(BEE_CmdSetLayerSwitch(matte, BEE_SwitchVideo, 0), 0);
   ASSERT_EQ(BEE_CmdSetTransfer(red, PF_Xfer_Normal, 0, k.mode), 0);
@@ -217,30 +205,14 @@ INSTANTIATE_TEST_SUITE_P(Render, Mattes,
                                            MatteCase{BEE_MatteAlpha, 0x80FFFFFF, 128, 0}));
 
 TEST_F(Render, MatteOnTopLayerIsIgnored) {
-  BEE_Item c = Comp(4, 4);
-  BEE_Layer l = SolidLayer(c, 0xFF00FF00, 4, 4);
+  BEE_Item c = MakeComp("C", 4, 4);
+  BEE_Layer l = MakeSolid(c, 0xFF00FF00, 4, 4);
   ASSERT_EQ(BEE_CmdSetTransfer(l, PF_Xfer_Normal, 0, BEE_MatteAlpha), 0);
   EXPECT_EQ(At(Draw(c), 2, 2), (Px{255, 0, 255, 0}));
 }
 
-TEST_F(Render, FieldClearsOnlyItsRows) {
-  BEE_Item c = Comp(4, 486);
-  for (int32_t field : {1, 2}) {
-    BM_World w = World(4, 486, 0xFFFFFFFF);
-    BEE_RenderRequest rq = At(0, field);
-    ASSERT_EQ(BEEp_RenderItemFrame(c, &rq, w), 0);
-    int cleared = 0;
-    for (int y = 0; y < 486; ++y) {
-      const bool mine = (y % 2) == (field - 1);
-      ASSERT_EQ(At(w, 3, y).a, mine ? 0 : 255) << y;
-      cleared += mine;
-    }
-    EXPECT_EQ(cleared, 243);
-  }
-}
-
 TEST_F(Render, PixelAspectScalesSourceFirst) {
-  BEE_Item c = Comp(64, 64);
+  BEE_Item c = MakeComp("C", 64, 64);
   BEE_FootageDesc d = Footage("F", 20, 10, Time{0, 1});
   d.pixelAspect = Ratio{9, 10};
   BEE_Item f = nullptr;
@@ -266,8 +238,8 @@ TEST_F(Render, PixelAspectScalesSourceFirst) {
 }
 
 TEST_F(Render, MotionBlurSpreadsAlongTheShutter) {
-  BEE_Item c = Comp(64, 8);
-  BEE_Layer l = SolidLayer(c, 0xFFFFFFFF, 2, 8);
+  BEE_Item c = MakeComp("C", 64, 8);
+  BEE_Layer l = MakeSolid(c, 0xFFFFFFFF, 2, 8);
   // 32 pixels a frame: 16 during the half-frame shutter.
   Keys(l, BEE_StreamPosition, {8, 4}, {40, 4}, 1);
   BM_World sharp = Draw(c);
@@ -290,10 +262,10 @@ TEST_F(Render, MotionBlurSpreadsAlongTheShutter) {
 }
 
 TEST_F(Render, AbortEndsWith517AndReleasesWorlds) {
-  BEE_Item inner = Comp(8, 8, "inner");
-  SolidLayer(inner, 0xFF00FF00, 8, 8);
-  BEE_Item c = Comp(8, 8);
-  SolidLayer(c, 0xFF0000FF, 8, 8);
+  BEE_Item inner = MakeComp("inner", 8, 8);
+  MakeSolid(inner, 0xFF00FF00, 8, 8);
+  BEE_Item c = MakeComp("C", 8, 8);
+  MakeSolid(c, 0xFF0000FF, 8, 8);
   BEE_Layer nested = nullptr;
   ASSERT_EQ(BEE_CmdNewLayer(c, inner, &nested), 0);
   struct Spy {
@@ -316,11 +288,11 @@ TEST_F(Render, AbortEndsWith517AndReleasesWorlds) {
 }
 
 TEST_F(Render, ThroughTheCacheEqualsWithout) {
-  BEE_Item inner = Comp(16, 16, "inner");
-  BEE_Layer a = SolidLayer(inner, 0xFF20C040, 6, 6);
+  BEE_Item inner = MakeComp("inner", 16, 16);
+  BEE_Layer a = MakeSolid(inner, 0xFF20C040, 6, 6);
   Set(a, BEE_StreamRotation, {30});
-  BEE_Item c = Comp(32, 32);
-  SolidLayer(c, 0xFF101010, 32, 32);
+  BEE_Item c = MakeComp("C", 32, 32);
+  MakeSolid(c, 0xFF101010, 32, 32);
   BEE_Layer n = nullptr;
   ASSERT_EQ(BEE_CmdNewLayer(c, inner, &n), 0);
   Set(n, BEE_StreamScale, {150, 75});
@@ -358,8 +330,8 @@ int16_t EffectClass(const char* match) {
 }
 
 TEST_F(Render, EffectChainRunsOnTheSource) {
-  BEE_Item c = Comp(4, 4);
-  BEE_Layer l = SolidLayer(c, 0xFF102030, 4, 4);
+  BEE_Item c = MakeComp("C", 4, 4);
+  BEE_Layer l = MakeSolid(c, 0xFF102030, 4, 4);
   ASSERT_EQ(BEE_CmdApplyEffect(l, EffectClass(FLT_MatchInvert), nullptr), 0);
   EXPECT_EQ(At(Draw(c), 1, 2), (Px{255, 0xEF, 0xDF, 0xCF}));
   ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchEffects, 0), 0);
@@ -367,8 +339,8 @@ TEST_F(Render, EffectChainRunsOnTheSource) {
 }
 
 TEST_F(Render, WireframeAtQualityZero) {
-  BEE_Item c = Comp(8, 8);
-  BEE_Layer l = SolidLayer(c, 0xFF102030, 4, 4);  // pixels 2..5
+  BEE_Item c = MakeComp("C", 8, 8);
+  BEE_Layer l = MakeSolid(c, 0xFF102030, 4, 4);  // pixels 2..5
   ASSERT_EQ(BEE_CmdSetLayerQuality(l, BEE_QualityWireframe), 0);
   BM_World w = Draw(c);
   EXPECT_EQ(At(w, 2, 2), (Px{255, 255, 255, 255}));
@@ -386,9 +358,9 @@ TEST_F(Render, SamplePlugInRendersAsTheBuiltInEffect) {
   uint64_t hashes[2] = {};
   const char* effects[2] = {FLT_MatchInvert, "SMPL Invert"};
   for (int i = 0; i < 2; ++i) {
-    BEE_Item c = Comp(24, 16);
-    SolidLayer(c, 0xFF336699, 24, 16);
-    BEE_Layer l = SolidLayer(c, 0xFF102030, 12, 8);
+    BEE_Item c = MakeComp("C", 24, 16);
+    MakeSolid(c, 0xFF336699, 24, 16);
+    BEE_Layer l = MakeSolid(c, 0xFF102030, 12, 8);
     Set(l, BEE_StreamRotation, {20});
     OM_Shape shape = nullptr;
     const FixedRect ob{0, 0, 10 << 16, 7 << 16};
@@ -409,41 +381,41 @@ TEST_F(Render, SamplePlugInRendersAsTheBuiltInEffect) {
 // each mode, masks, a built-in effect, motion blur and every transfer mode.
 // Its frames at full and half resolution, whole and by field, are fixed.
 TEST_F(Render, GoldenFrames) {
-  BEE_Item inner = Comp(32, 32, "inner");
-  BEE_Layer spin = SolidLayer(inner, 0xFFE0A040, 20, 12);
+  BEE_Item inner = MakeComp("inner", 32, 32);
+  BEE_Layer spin = MakeSolid(inner, 0xFFE0A040, 20, 12);
   Set(spin, BEE_StreamRotation, {33});
   OM_Shape shape = nullptr;
   const FixedRect ob{0, 0, 18 << 16, 11 << 16};
   ASSERT_EQ(OM_NewShape(OM_TypeOval, &ob, &shape), 0);
   ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
   ASSERT_EQ(BEE_CmdAddMask(spin, shape, nullptr), 0);
-  BEE_Item c = Comp(64, 48);
-  SolidLayer(c, 0xFF336699, 64, 48);
+  BEE_Item c = MakeComp("C", 64, 48);
+  MakeSolid(c, 0xFF336699, 64, 48);
   BEE_Layer nested = nullptr;
   ASSERT_EQ(BEE_CmdNewLayer(c, inner, &nested), 0);
   Set(nested, BEE_StreamScale, {75, 90});
   Set(nested, BEE_StreamRotation, {-15});
-  BEE_Layer blurred = SolidLayer(c, 0xFF20F020, 12, 12);
+  BEE_Layer blurred = MakeSolid(c, 0xFF20F020, 12, 12);
   const int16_t blur = EffectClass(FLT_MatchFastBlur);
   ASSERT_EQ(BEE_CmdApplyEffect(blurred, blur, nullptr), 0);
   Set(blurred, BEE_StreamFirstEffect, {3});
   Set(blurred, BEE_StreamPosition, {50, 10});
   ASSERT_EQ(BEE_CmdAddMask(blurred, shape, nullptr), 0);
   OM_DisposeShape(shape);
-  BEE_Layer moving = SolidLayer(c, 0xFFFFFFFF, 3, 10);
+  BEE_Layer moving = MakeSolid(c, 0xFFFFFFFF, 3, 10);
   Keys(moving, BEE_StreamPosition, {10, 30}, {40, 36}, 1);
   ASSERT_EQ(BEE_CmdSetLayerSwitch(moving, BEE_SwitchMotionBlur, 1), 0);
   ASSERT_EQ(BEE_CmdSetCompSwitch(c, BEE_CompSwitchMotionBlur, 1), 0);
   for (uint32_t mode = 1; mode <= 4; ++mode) {
-    BEE_Layer matted = SolidLayer(c, 0xFF000000 | (mode * 0x304050), 10, 10);
+    BEE_Layer matted = MakeSolid(c, 0xFF000000 | (mode * 0x304050), 10, 10);
     Set(matted, BEE_StreamPosition, {8.0 + 12 * mode, 8});
     ASSERT_EQ(BEE_CmdSetTransfer(matted, PF_Xfer_Normal, 0, mode), 0);
-    BEE_Layer matte = SolidLayer(c, 0xC0808080 + mode * 0x10, 6, 14);
+    BEE_Layer matte = MakeSolid(c, 0xC0808080 + mode * 0x10, 6, 14);
     Set(matte, BEE_StreamPosition, {6.5 + 12 * mode, 9});
     Set(matte, BEE_StreamRotation, {10.0 * mode});
   }
   for (int32_t mode = 0; mode < PF_Xfer_Count; ++mode) {
-    BEE_Layer l = SolidLayer(c, 0xFF000000 | static_cast<uint32_t>(mode * 0x0A0B0C + 0x402010), 5, 5);
+    BEE_Layer l = MakeSolid(c, 0xFF000000 | static_cast<uint32_t>(mode * 0x0A0B0C + 0x402010), 5, 5);
     Set(l, BEE_StreamPosition, {3.0 + 2.3 * mode, 42.0 - (mode % 3)});
     Set(l, BEE_StreamOpacity, {70});
     ASSERT_EQ(BEE_CmdSetTransfer(l, static_cast<uint32_t>(mode), mode == 3 ? BEE_TransferLayerTime : 0, 0), 0);
@@ -470,7 +442,7 @@ TEST_F(Render, GoldenFrames) {
 }
 
 TEST_F(Render, BadArguments) {
-  BEE_Item c = Comp(4, 4);
+  BEE_Item c = MakeComp("C", 4, 4);
   BEE_RenderRequest rq = At(0, 3);
   BM_World w = World(4, 4);
   EXPECT_EQ(BEEp_RenderItemFrame(c, &rq, w), 3);
@@ -491,11 +463,11 @@ TEST_F(Render, BadArguments) {
 // moves the pixels equal those of the nested frame drawn whole, except that
 // the nested frame's edges no longer clip.
 TEST_F(Render, FlattenedNestedComposition) {
-  BEE_Item inner = Comp(8, 8, "inner");
-  BEE_Layer a = SolidLayer(inner, 0xFF20C040, 4, 4);
+  BEE_Item inner = MakeComp("inner", 8, 8);
+  BEE_Layer a = MakeSolid(inner, 0xFF20C040, 4, 4);
   Set(a, BEE_StreamPosition, {3, 5});
-  BEE_Item c = Comp(16, 16);
-  SolidLayer(c, 0xFF101010, 16, 16);
+  BEE_Item c = MakeComp("C", 16, 16);
+  MakeSolid(c, 0xFF101010, 16, 16);
   BEE_Layer n = nullptr;
   ASSERT_EQ(BEE_CmdNewLayer(c, inner, &n), 0);
   Set(n, BEE_StreamPosition, {7, 9});
@@ -533,7 +505,7 @@ TEST_F(Render, FlattenedNestedComposition) {
     ASSERT_EQ(BEE_CouldLayerCompFlatten(n, &flat), 0);
     EXPECT_EQ(flat, 1) << k.what;
   }
-  BEE_Layer solid = SolidLayer(c, 0xFF000000, 2, 2);
+  BEE_Layer solid = MakeSolid(c, 0xFF000000, 2, 2);
   ASSERT_EQ(BEE_CmdSetLayerSwitch(solid, BEE_SwitchCollapse, 1), 0);
   ASSERT_EQ(BEE_CouldLayerCompFlatten(solid, &flat), 0);
   EXPECT_EQ(flat, 0);
@@ -548,10 +520,10 @@ TEST_F(Render, FlattenedNestedComposition) {
 // solid transformed, along its edges the coverage differs by the sampling
 // only; shrunk, grown, rotated, moving with motion blur, partly off-frame.
 TEST_F(Render, RasterizedSolidMatchesTheWholeSource) {
-  BEE_Item c = Comp(96, 64);
+  BEE_Item c = MakeComp("C", 96, 64);
   ASSERT_EQ(BEE_CmdSetCompSwitch(c, BEE_CompSwitchMotionBlur, 1), 0);
-  SolidLayer(c, 0xFF102030, 96, 64);
-  BEE_Layer l = SolidLayer(c, 0xFFE0A040, 40, 30);
+  MakeSolid(c, 0xFF102030, 96, 64);
+  BEE_Layer l = MakeSolid(c, 0xFFE0A040, 40, 30);
   struct Case {
     double scale, rotation, x, y;
     bool blur;
@@ -620,10 +592,10 @@ TEST_F(Render, ThreadSettingEndsWithTheEngine) {
 // layer that starts at 1 s is seen at composition time 0 when the remap
 // holds 1.5 s.
 TEST_F(Render, TimeRemapChoosesTheSourceFrame) {
-  BEE_Item inner = Comp(4, 4, "inner");
-  BEE_Layer late = SolidLayer(inner, 0xFF0000FF, 4, 4);
+  BEE_Item inner = MakeComp("inner", 4, 4);
+  BEE_Layer late = MakeSolid(inner, 0xFF0000FF, 4, 4);
   ASSERT_EQ(BEE_CmdSetLayerTimes(late, Time{0, 30}, Time{30, 30}, Time{300, 30}), 0);
-  BEE_Item c = Comp(4, 4);
+  BEE_Item c = MakeComp("C", 4, 4);
   BEE_Layer n = nullptr;
   ASSERT_EQ(BEE_CmdNewLayer(c, inner, &n), 0);
   EXPECT_EQ(At(Draw(c), 1, 1).a, 0);
@@ -637,9 +609,9 @@ TEST_F(Render, TimeRemapChoosesTheSourceFrame) {
 }
 
 TEST_F(Render, MattedFramesThumbnailsAndCachedSources) {
-  BEE_Item c = Comp(16, 8);
+  BEE_Item c = MakeComp("C", 16, 8);
   ASSERT_EQ(BEE_CmdSetBackgroundColor(c, 0x00204060), 0);
-  BEE_Layer l = SolidLayer(c, 0xFFFF0000, 8, 8);
+  BEE_Layer l = MakeSolid(c, 0xFFFF0000, 8, 8);
   Set(l, BEE_StreamPosition, {4, 4});  // the left half
   Set(l, BEE_StreamOpacity, {50});
   BM_World w = World(16, 8);
@@ -680,8 +652,8 @@ TEST_F(Render, MattedFramesThumbnailsAndCachedSources) {
 
 TEST_F(Render, SaveFrameAsWritesThroughTheModule) {
   tv::test::TempDir dir;
-  BEE_Item c = Comp(12, 6);
-  BEE_Layer l = SolidLayer(c, 0xFF336699, 6, 6);
+  BEE_Item c = MakeComp("C", 12, 6);
+  BEE_Layer l = MakeSolid(c, 0xFF336699, 6, 6);
   Set(l, BEE_StreamPosition, {3, 3});
   const uint64_t want = Hash(Draw(c));
   FILE_SpecH file = nullptr;
@@ -706,9 +678,9 @@ TEST_F(Render, SaveFrameAsWritesThroughTheModule) {
 }
 
 TEST_F(Render, HitCheckOfTheSelection) {
-  BEE_Item c = Comp(40, 40);
-  BEE_Layer below = SolidLayer(c, 0xFF000000, 10, 10);  // 15..25 both ways
-  BEE_Layer top = SolidLayer(c, 0xFF000000, 10, 10);
+  BEE_Item c = MakeComp("C", 40, 40);
+  BEE_Layer below = MakeSolid(c, 0xFF000000, 10, 10);  // 15..25 both ways
+  BEE_Layer top = MakeSolid(c, 0xFF000000, 10, 10);
   Set(top, BEE_StreamPosition, {30, 30});  // 25..35
   const BEE_Layer both[] = {below, top};
   struct Case {
@@ -733,8 +705,8 @@ TEST_F(Render, HitCheckOfTheSelection) {
     EXPECT_EQ(layer, k.layer) << k.p.x << "," << k.p.y;
     EXPECT_EQ(handle, k.handle) << k.p.x << "," << k.p.y;
   }
-  BEE_Item other = Comp(4, 4, "other");
-  BEE_Layer foreign = SolidLayer(other, 0xFF000000, 4, 4);
+  BEE_Item other = MakeComp("other", 4, 4);
+  BEE_Layer foreign = MakeSolid(other, 0xFF000000, 4, 4);
   BEE_Layer layer = below;
   int32_t handle = 3;
   EXPECT_EQ(BEE_CompHitCheckSelection(c, Time{0, 30}, FloatPoint{1, 1}, &foreign, 1, 1.0, &layer, &handle), 3);
@@ -745,9 +717,9 @@ TEST_F(Render, HitCheckOfTheSelection) {
 // A field render changes only its own rows, also when a layer needs whole
 // frames (an effect without field support) or the frame is scaled.
 TEST_F(Render, FieldRenderKeepsTheOtherField) {
-  BEE_Item c = Comp(4, 6);
-  SolidLayer(c, 0xFFFF0000, 4, 6);
-  BEE_Layer top = SolidLayer(c, 0xFF102030, 4, 6);
+  BEE_Item c = MakeComp("C", 4, 6);
+  MakeSolid(c, 0xFFFF0000, 4, 6);
+  BEE_Layer top = MakeSolid(c, 0xFF102030, 4, 6);
   ASSERT_EQ(BEE_CmdApplyEffect(top, EffectClass(FLT_MatchInvert), nullptr), 0);
   ASSERT_EQ(BEE_CmdSetLayerSwitch(top, BEE_SwitchFieldRule, 1), 0);
   for (uint16_t f : {1, 2}) {

@@ -8,28 +8,15 @@
 namespace tv::bee::test {
 namespace {
 
-class Select : public BeeFixture {
+class Select : public ClipFixture {
  protected:
   void SetUp() override {
-    BeeFixture::SetUp();
-    comp = NewComp();
-    BEE_FootageDesc d = Footage("clip", 640, 480, Time{4, 1});
-    ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &clip), 0);
-    ASSERT_EQ(BEE_CmdNewLayer(comp, clip, &a), 0);
-    ASSERT_EQ(BEE_CmdNewLayer(comp, clip, &b), 0);
+    ClipFixture::SetUp();
     ASSERT_EQ(BEE_NewSelection(&sel), 0);
-    rec.clear();
   }
   void TearDown() override {
     BEE_DisposeSelection(sel);
-    BeeFixture::TearDown();
-  }
-  void AddMask(BEE_Layer layer) {
-    OM_Shape shape = nullptr;
-    FixedRect r{0, 0, 10 << 16, 10 << 16};
-    ASSERT_EQ(OM_NewShape(1, &r, &shape), 0);  // a rectangle: 8 vertices
-    ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
-    OM_DisposeShape(shape);
+    ClipFixture::TearDown();
   }
   int32_t Count(intptr_t kind, BEE_Layer layer, intptr_t index = 0) {
     BEE_SelDesc d{kind, layer, index, 0};
@@ -42,22 +29,8 @@ class Select : public BeeFixture {
     return BEE_Select(sel, on, &d, nullptr);
   }
   // Two keys on Position: frame 0 (320, 240) and frame 15 (100, 50).
-  void KeyPosition(BEE_Layer layer) {
-    Time t0{0, 1}, t1{1, 2};
-    ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamPosition, &t0, 1), 0);
-    BEE_StreamValue v{};
-    v.values[0] = 100;
-    v.values[1] = 50;
-    ASSERT_EQ(BEE_CmdSetStreamFPV(layer, BEE_StreamPosition, nullptr, &t1, &v), 0);
-  }
-  std::vector<double> Value(BEE_Layer layer, int32_t index, Time t) {
-    BEE_StreamValue v{};
-    EXPECT_EQ(BEE_GetStreamFPV(layer, index, nullptr, &t, &v), 0);
-    return std::vector<double>(v.values, v.values + v.count);
-  }
+  void KeyPosition(BEE_Layer layer) { ASSERT_EQ(SetValue(layer, BEE_StreamPosition, Time{1, 2}, {100, 50}, true), 0); }
 
-  BEE_Item comp = nullptr, clip = nullptr;
-  BEE_Layer a = nullptr, b = nullptr;
   BEE_Selection sel = nullptr;
 };
 

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "BEE.h"
+#include "FLT.h"
 #include "LIST.h"
+#include "OM.h"
 #include "Memory.h"
 #include "T.h"
 #include "TDB.h"
@@ -60,6 +62,42 @@ inline std::string Dump() {
   return s;
 }
 
+// The name of the step undo (or redo) would take back, or "<none>".
+inline std::string GroupName(bool undo) {
+  Boolean32 avail = 0;
+  char name[BEE_GroupNameSize];
+  EXPECT_EQ(undo ? BEE_UndoAvailable(&avail, name) : BEE_RedoAvailable(&avail, name), 0);
+  return avail ? std::string(name) : std::string("<none>");
+}
+inline std::string UndoName() { return GroupName(true); }
+inline std::string RedoName() { return GroupName(false); }
+// {undo records, undo groups, redo records, redo groups}
+inline std::vector<int32_t> Stacks() {
+  std::vector<int32_t> c(4, -1);
+  EXPECT_EQ(BEEp_GetStackCounts(&c[0], &c[1], &c[2], &c[3]), 0);
+  return c;
+}
+inline Boolean32 Dirty() {
+  Boolean32 dirty = 7;
+  EXPECT_EQ(BEE_GetProjectDirty(&dirty), 0);
+  return dirty;
+}
+
+// A new composition of w x h at the project's top (30 fps, 10 s).
+inline BEE_Item MakeComp(const char* name, int w, int h) {
+  BEE_CompSettings s = Settings(name, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
+  BEE_Item c = nullptr;
+  EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+  return c;
+}
+// A new solid layer "S" of w x h in the colour (0xAARRGGBB).
+inline BEE_Layer MakeSolid(BEE_Item comp, uint32_t colour, int w, int h) {
+  BEE_SolidSettings s = Solid("S", colour, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
+  BEE_Layer l = nullptr;
+  EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &l), 0);
+  return l;
+}
+
 class BeeFixture : public tv::test::UFixture {
  protected:
   BeeFixture() : UFixture({BEE_PackageNumber}) {}
@@ -105,6 +143,39 @@ class BeeFixture : public tv::test::UFixture {
     born_ = true;
   }
 
+  // Runs make() outside the live counts: for what a package keeps from first
+  // use until it dies (an effect class's parameter template).
+  template <class F>
+  void Uncounted(F make) {
+    int32_t lists0 = 0, lists1 = 0;
+    LISTp_GetLiveCount(&lists0);
+    const int64_t handles0 = EMUL_LiveHandleCount(), ptrs0 = EMUL_LivePtrCount();
+    make();
+    LISTp_GetLiveCount(&lists1);
+    liveLists_ += lists1 - lists0;
+    liveHandles_ += EMUL_LiveHandleCount() - handles0;
+    livePtrs_ += EMUL_LivePtrCount() - ptrs0;
+  }
+  static int16_t Class(const char* match) {
+    int16_t index = 0;
+    Boolean32 found = 0;
+    EXPECT_EQ(FLTp_FindClass(match, &index, &found), 0);
+    return index;
+  }
+  // Makes the classes' parameter templates (a sequence of each, dropped)
+  // outside the live counts.
+  void WarmClasses(std::initializer_list<int16_t> classes) {
+    Uncounted([&] {
+      for (int16_t cls : classes) {
+        FLT_Sequence s = nullptr;
+        uint32_t flags = 0;
+        Boolean32 found = 0;
+        ASSERT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &flags, &s, &found), 0);
+        ASSERT_EQ(FLT_DisposeSequence(s), 0);
+      }
+    });
+  }
+
   BEE_Item Root() {
     BEE_Item root = nullptr;
     BEE_QueryProject(&root);
@@ -146,29 +217,6 @@ class BeeFixture : public tv::test::UFixture {
     BEE_DisposeSelection(s);
     return scrap;
   }
-  std::string UndoName() {
-    Boolean32 avail = 0;
-    char name[BEE_GroupNameSize];
-    EXPECT_EQ(BEE_UndoAvailable(&avail, name), 0);
-    return avail ? std::string(name) : std::string("<none>");
-  }
-  std::string RedoName() {
-    Boolean32 avail = 0;
-    char name[BEE_GroupNameSize];
-    EXPECT_EQ(BEE_RedoAvailable(&avail, name), 0);
-    return avail ? std::string(name) : std::string("<none>");
-  }
-  // {undo records, undo groups, redo records, redo groups}
-  std::vector<int32_t> Stacks() {
-    std::vector<int32_t> c(4, -1);
-    EXPECT_EQ(BEEp_GetStackCounts(&c[0], &c[1], &c[2], &c[3]), 0);
-    return c;
-  }
-  Boolean32 Dirty() {
-    Boolean32 dirty = 7;
-    EXPECT_EQ(BEE_GetProjectDirty(&dirty), 0);
-    return dirty;
-  }
   std::string Name(BEE_Item item) {
     char name[32] = "<unset>";
     EXPECT_EQ(BEE_GetItemName(item, name), 0);
@@ -203,6 +251,55 @@ class BeeFixture : public tv::test::UFixture {
   int32_t liveLists_ = 0;
   int64_t liveHandles_ = 0;
   int64_t livePtrs_ = 0;
+};
+
+// A composition holding layers of one 640 x 480 footage clip lasting 4 s:
+// a, and b above it when the fixture has two.
+class ClipFixture : public BeeFixture {
+ protected:
+  explicit ClipFixture(int layers = 2) : layers_(layers) {}
+  void SetUp() override {
+    BeeFixture::SetUp();
+    comp = NewComp();
+    BEE_FootageDesc d = Footage("clip", 640, 480, Time{4, 1});
+    ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &clip), 0);
+    ASSERT_EQ(BEE_CmdNewLayer(comp, clip, &a), 0);
+    if (layers_ > 1) {
+      ASSERT_EQ(BEE_CmdNewLayer(comp, clip, &b), 0);
+    }
+    rec.clear();
+  }
+  // A 10 x 10 rectangle mask (8 vertices).
+  void AddMask(BEE_Layer layer) {
+    OM_Shape shape = nullptr;
+    const FixedRect r{0, 0, 10 << 16, 10 << 16};
+    ASSERT_EQ(OM_NewShape(OM_TypeRect, &r, &shape), 0);
+    ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
+    OM_DisposeShape(shape);
+  }
+  // A stream's value in user units at layer time t.
+  std::vector<double> Value(BEE_Layer layer, int32_t index, Time t = Time{0, 1}) {
+    BEE_StreamValue v{};
+    EXPECT_EQ(BEE_GetStreamFPV(layer, index, nullptr, &t, &v), 0);
+    return std::vector<double>(v.values, v.values + v.count);
+  }
+  // Sets a stream's value in user units at layer time t; with vary, the
+  // stream is made to vary (a key at 0) first.
+  ErrorCode SetValue(BEE_Layer layer, int32_t index, Time t, std::vector<double> values, bool vary = false) {
+    const Time t0{0, 1};
+    if (vary) {
+      if (ErrorCode err = BEE_CmdSetStreamVary(layer, index, &t0, 1)) return err;
+    }
+    BEE_StreamValue v{};
+    for (size_t i = 0; i < values.size(); ++i) v.values[i] = values[i];
+    return BEE_CmdSetStreamFPV(layer, index, nullptr, &t, &v);
+  }
+
+  BEE_Item comp = nullptr, clip = nullptr;
+  BEE_Layer a = nullptr, b = nullptr;
+
+ private:
+  int layers_;
 };
 
 }  // namespace tv::bee::test

@@ -17,17 +17,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int32_t kMaskFeather = int32_t{BEE_StreamFirstMask} + BEE_MaskStreamFeather;
 constexpr int32_t kMaskOpacity = int32_t{BEE_StreamFirstMask} + BEE_MaskStreamOpacity;
 
-class Units : public BeeFixture {
+class Units : public ClipFixture {
  protected:
-  void SetUp() override {
-    BeeFixture::SetUp();
-    comp = NewComp();
-    // A 640 x 480 footage source lasting 4 s.
-    BEE_FootageDesc d = Footage("clip", 640, 480, Time{4, 1});
-    ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &clip), 0);
-    ASSERT_EQ(BEE_CmdNewLayer(comp, clip, &layer), 0);
-    rec.clear();
-  }
+  Units() : ClipFixture(1) {}
   // Raw internal values of a stream at layer time t.
   std::vector<double> Raw(intptr_t index, Time t = Time{0, 1}) {
     BEE_StreamRef ref{layer, index};
@@ -39,15 +31,9 @@ class Units : public BeeFixture {
     TDB_GetStreamInfo(s, &info);
     return std::vector<double>(v, v + info.dimension);
   }
-  std::vector<double> User(int32_t index, Time t = Time{0, 1}) {
-    BEE_StreamValue v{};
-    EXPECT_EQ(BEE_GetStreamFPV(layer, index, nullptr, &t, &v), 0);
-    return std::vector<double>(v.values, v.values + v.count);
-  }
+  std::vector<double> User(int32_t index, Time t = Time{0, 1}) { return Value(layer, index, t); }
   ErrorCode Set(int32_t index, std::vector<double> values, Time t = Time{0, 1}) {
-    BEE_StreamValue v{};
-    for (size_t i = 0; i < values.size(); ++i) v.values[i] = values[i];
-    return BEE_CmdSetStreamFPV(layer, index, nullptr, &t, &v);
+    return SetValue(layer, index, t, values);
   }
   int32_t Keys(intptr_t index) {
     BEE_StreamRef ref{layer, index};
@@ -60,16 +46,9 @@ class Units : public BeeFixture {
     TDB_GetNumKeys(s, &n);
     return n;
   }
-  void AddMask() {
-    OM_Shape shape = nullptr;
-    FixedRect r{0, 0, 10 << 16, 10 << 16};
-    ASSERT_EQ(OM_NewShape(1, &r, &shape), 0);
-    ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
-    OM_DisposeShape(shape);
-  }
+  void AddMask() { ClipFixture::AddMask(layer); }
 
-  BEE_Item comp = nullptr, clip = nullptr;
-  BEE_Layer layer = nullptr;
+  BEE_Layer& layer = a;
 };
 
 using V = std::vector<double>;
@@ -382,22 +361,10 @@ class UnitsEffects : public Units {
  protected:
   void SetUp() override {
     Units::SetUp();
-    int16_t cls = 0;
-    Boolean32 found = 0;
-    ASSERT_EQ(FLTp_FindClass(FLT_MatchLevels, &cls, &found), 0);
     // The class keeps its parameter template from first use to the effect
     // package's death: it is made before the counts are taken.
-    int32_t lists0 = 0, lists1 = 0;
-    LISTp_GetLiveCount(&lists0);
-    const int64_t handles0 = EMUL_LiveHandleCount(), ptrs0 = EMUL_LivePtrCount();
-    FLT_Sequence seq = nullptr;
-    uint32_t seqFlags = 0;
-    ASSERT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &seqFlags, &seq, &found), 0);
-    ASSERT_EQ(FLT_DisposeSequence(seq), 0);
-    LISTp_GetLiveCount(&lists1);
-    liveLists_ += lists1 - lists0;
-    liveHandles_ += EMUL_LiveHandleCount() - handles0;
-    livePtrs_ += EMUL_LivePtrCount() - ptrs0;
+    const int16_t cls = Class(FLT_MatchLevels);
+    WarmClasses({cls});
     ASSERT_EQ(BEE_CmdApplyEffect(layer, cls, nullptr), 0);
     rec.clear();
   }
@@ -456,21 +423,10 @@ class UnitsNotify : public Units {
  protected:
   void SetUp() override {
     Units::SetUp();
-    int32_t lists0 = 0, lists1 = 0;
-    LISTp_GetLiveCount(&lists0);
-    const int64_t handles0 = EMUL_LiveHandleCount(), ptrs0 = EMUL_LivePtrCount();
     const FLT_StaticClass info{"TEST Follow", "Follow", "Test", 0, 0x10000, 0xC0000, &Follow};
     int16_t cls = 0;
-    ASSERT_EQ(FLTp_RegisterStaticClass(&info, &cls), 0);
-    FLT_Sequence seq = nullptr;
-    uint32_t seqFlags = 0;
-    Boolean32 found = 0;
-    ASSERT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &seqFlags, &seq, &found), 0);
-    ASSERT_EQ(FLT_DisposeSequence(seq), 0);
-    LISTp_GetLiveCount(&lists1);
-    liveLists_ += lists1 - lists0;
-    liveHandles_ += EMUL_LiveHandleCount() - handles0;
-    livePtrs_ += EMUL_LivePtrCount() - ptrs0;
+    Uncounted([&] { ASSERT_EQ(FLTp_RegisterStaticClass(&info, &cls), 0); });
+    WarmClasses({cls});
     ASSERT_EQ(BEE_CmdApplyEffect(layer, cls, nullptr), 0);
     gUpdates = 0;
     rec.clear();
