@@ -232,7 +232,11 @@ using FileRelative = FileTest;
 struct Relation {
   Boolean32 same;
   int32_t levels, offset;
+  bool operator==(const Relation&) const = default;
 };
+std::ostream& operator<<(std::ostream& out, const Relation& r) {
+  return out << "{" << r.same << ", " << r.levels << ", " << r.offset << "}";
+}
 Relation Compare(const std::string& project, const std::string& footage) {
   Relation r{9, 9, 9};
   EXPECT_EQ(FILE_CompareRelativePaths(project.c_str(), footage.c_str(), &r.same, &r.levels, &r.offset), 0);
@@ -245,40 +249,23 @@ std::string ResolveRel(const std::string& project, const std::string& stored, in
   return out.data();
 }
 
-TEST_F(FileRelative, WindowsExampleAndDrives) {
-  Relation r = Compare("c:\\proj\\sub\\p.dat", "c:\\proj\\media\\b.mov");
-  EXPECT_TRUE(r.same);
-  EXPECT_EQ(r.levels, 2);
-  EXPECT_EQ(r.offset, 8);
+TEST_F(FileRelative, RelationsOfWindowsAndLinuxPaths) {
+  const struct {
+    const char *project, *footage;
+    Relation want;
+  } cases[] = {
+      {"c:\\proj\\sub\\p.dat", "c:\\proj\\media\\b.mov", {1, 2, 8}},
+      {"C:\\Proj\\Sub\\p.dat", "c:\\proj\\media\\b.mov", {1, 2, 8}},  // Windows names ignore case
+      {"c:\\proj\\p.dat", "d:\\proj\\b.mov", {0, 0, 0}},
+      {"\\\\srv\\share\\p.dat", "\\\\srv\\share\\m\\b.mov", {1, 1, 12}},
+      {"/home/u/proj/p.dat", "/home/u/media/b.mov", {1, 2, 8}},
+      {"/a/media/p.dat", "/a/Media/x.mov", {1, 2, 3}},  // Linux names keep case
+      {"/p.dat", "/media/b.mov", {1, 1, 1}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Compare(c.project, c.footage), c.want) << c.project;
+  EXPECT_FALSE(Compare("/home/p.dat", "c:\\b.mov").same);
   EXPECT_EQ(ResolveRel("d:\\new\\sub\\p.dat", "c:\\proj\\media\\b.mov", 2, 8), "d:\\new\\media\\b.mov");
-  r = Compare("C:\\Proj\\Sub\\p.dat", "c:\\proj\\media\\b.mov");  // Windows names ignore case
-  EXPECT_TRUE(r.same);
-  EXPECT_EQ(r.levels, 2);
-  EXPECT_EQ(r.offset, 8);
-  r = Compare("c:\\proj\\p.dat", "d:\\proj\\b.mov");
-  EXPECT_FALSE(r.same);
-  EXPECT_EQ(r.levels, 0);
-  EXPECT_EQ(r.offset, 0);
-  r = Compare("\\\\srv\\share\\p.dat", "\\\\srv\\share\\m\\b.mov");
-  EXPECT_TRUE(r.same);
-  EXPECT_EQ(r.levels, 1);
-  EXPECT_EQ(r.offset, 12);
-  r = Compare("/home/p.dat", "c:\\b.mov");
-  EXPECT_FALSE(r.same);
-}
-
-TEST_F(FileRelative, LinuxPairsCompareWithCase) {
-  Relation r = Compare("/home/u/proj/p.dat", "/home/u/media/b.mov");
-  EXPECT_TRUE(r.same);
-  EXPECT_EQ(r.levels, 2);
-  EXPECT_EQ(r.offset, 8);
   EXPECT_EQ(ResolveRel("/mnt/x/proj/p.dat", "/home/u/media/b.mov", 2, 8), "/mnt/x/media/b.mov");
-  r = Compare("/a/media/p.dat", "/a/Media/x.mov");
-  EXPECT_EQ(r.offset, 3);
-  EXPECT_EQ(r.levels, 2);
-  r = Compare("/p.dat", "/media/b.mov");
-  EXPECT_EQ(r.levels, 1);
-  EXPECT_EQ(r.offset, 1);
   EXPECT_EQ(ResolveRel("/p.dat", "/media/b.mov", 1, 1), "/media/b.mov");
   // A Windows path from an old project, against a project now on Linux.
   EXPECT_EQ(ResolveRel("/home/u/new/sub/p.dat", "c:\\proj\\media\\b.mov", 2, 8), "/home/u/new/media/b.mov");

@@ -1,14 +1,13 @@
-// The buffers of open files: reads and writes across the window's edges
-// against a plain model of the file, seeking back to patch and continuing,
-// reads at the end of the file, size changes with bytes pending, and writes
-// that fail only when the buffer goes out (reported once, returned).
+// The buffers of open files: reads at the end of the file, and writes that
+// fail only when the buffer goes out (reported once, returned). Random reads,
+// writes (across the window's edges), seeks back and size changes against a
+// model of the file are in FILE_test_shared.cpp.
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <fstream>
 #include <functional>
-#include <random>
 
 #include "FILE_internal.h"
 #include "FILE_test_fixture.h"
@@ -52,80 +51,6 @@ class FileBuffer : public FileTest {
   }
 };
 
-// Random reads, writes (small and larger than the window) and seeks, checked
-// against a string holding what the file must hold.
-TEST_F(FileBuffer, RandomOperationsMatchAPlainModel) {
-  FILE_SpecH a = OpenNew("a");
-  std::string model;
-  int64_t pos = 0;
-  std::mt19937 rng(12345);
-  auto pick = [&](int64_t lo, int64_t hi) { return std::uniform_int_distribution<int64_t>(lo, hi)(rng); };
-  for (int step = 0; step < 3000; ++step) {
-    int64_t kind = pick(0, 9);
-    if (kind < 4) {
-      int64_t n = pick(0, 9) == 0 ? pick(kWindow - 10, 3 * kWindow) : pick(1, 300);
-      std::string bytes = Pattern(static_cast<size_t>(n), static_cast<uint32_t>(step));
-      ASSERT_EQ(FILE_NWrite(a, static_cast<int32_t>(n), bytes.data()), 0);
-      if (static_cast<int64_t>(model.size()) < pos + n) model.resize(static_cast<size_t>(pos + n), '\0');
-      model.replace(static_cast<size_t>(pos), static_cast<size_t>(n), bytes);
-      pos += n;
-    } else if (kind < 7) {
-      int64_t n = pick(0, 9) == 0 ? pick(kWindow - 10, 2 * kWindow) : pick(1, 300);
-      int64_t avail = static_cast<int64_t>(model.size()) - pos;
-      std::string got(static_cast<size_t>(n), '\0');
-      int32_t count = static_cast<int32_t>(n);
-      ErrorCode err = FILE_Read(a, &count, got.data());
-      int64_t want = std::min(n, std::max<int64_t>(avail, 0));
-      ASSERT_EQ(count, want) << "step " << step;
-      ASSERT_EQ(err, want < n ? 786 : 0) << "step " << step;
-      ASSERT_EQ(got.substr(0, static_cast<size_t>(count)), model.substr(static_cast<size_t>(pos), static_cast<size_t>(count)))
-          << "step " << step;
-      pos += count;
-      rec.clear();
-    } else if (kind < 9) {
-      pos = pick(0, static_cast<int64_t>(model.size()) + 100);
-      ASSERT_EQ(FILE_SetPos(a, pos), 0);
-    } else {
-      ASSERT_EQ(Size(a), static_cast<int64_t>(model.size())) << "step " << step;
-    }
-    ASSERT_EQ(Pos(a), pos) << "step " << step;
-  }
-  ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), model);
-}
-
-TEST_F(FileBuffer, SeekBackPatchAndContinue) {
-  FILE_SpecH a = OpenNew("a");
-  // Near: the patch lands in the pending window.
-  ASSERT_EQ(FILE_NWrite(a, 8, "HEAD????"), 0);
-  ASSERT_EQ(FILE_NWrite(a, 10, "0123456789"), 0);
-  ASSERT_EQ(FILE_SetPos(a, 4), 0);
-  ASSERT_EQ(FILE_NWrite(a, 4, "0010"), 0);
-  EXPECT_EQ(Pos(a), 8);
-  ASSERT_EQ(FILE_SetPos(a, 18), 0);
-  ASSERT_EQ(FILE_NWrite(a, 4, "next"), 0);
-  std::string want = "HEAD00100123456789next";
-  // Far: the patch lies well before the window of the latest writes.
-  std::string body = Pattern(3 * kWindow, 2);
-  ASSERT_EQ(FILE_NWrite(a, static_cast<int32_t>(body.size() - 5), body.data()), 0);
-  ASSERT_EQ(FILE_NWrite(a, 5, body.data() + body.size() - 5), 0);
-  want += body;
-  ASSERT_EQ(FILE_SetPos(a, 18), 0);
-  ASSERT_EQ(FILE_NWrite(a, 4, "NEXT"), 0);
-  want.replace(18, 4, "NEXT");
-  ASSERT_EQ(FILE_SetPos(a, static_cast<int64_t>(want.size())), 0);
-  ASSERT_EQ(FILE_NWrite(a, 4, "tail"), 0);
-  want += "tail";
-  ASSERT_EQ(FILE_SetPos(a, 0), 0);
-  EXPECT_EQ(Read(a, 22), want.substr(0, 22));
-  // A flush makes the bytes visible to other readers of the file.
-  ASSERT_EQ(FILE_Flush(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), want);
-  ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), want);
-  EXPECT_TRUE(rec.reports.empty());
-}
-
 TEST_F(FileBuffer, ReadsAtTheEndOfTheFile) {
   std::string data = Pattern(static_cast<size_t>(kWindow + 10), 3);
   Write(P("a"), data);
@@ -153,21 +78,6 @@ TEST_F(FileBuffer, ReadsAtTheEndOfTheFile) {
   std::ofstream(P("a"), std::ios::binary | std::ios::app) << "more";
   EXPECT_EQ(Read(a, 4), "more");
   ASSERT_EQ(FILE_Close(a), 0);
-}
-
-TEST_F(FileBuffer, SizeChangesWithBytesPending) {
-  FILE_SpecH a = OpenNew("a");
-  ASSERT_EQ(FILE_NWrite(a, 10, "0123456789"), 0);
-  ASSERT_EQ(FILE_SetSize(a, 4), 0);
-  EXPECT_EQ(Pos(a), 4);
-  EXPECT_EQ(Size(a), 4);
-  ASSERT_EQ(FILE_NWrite(a, 2, "ab"), 0);
-  ASSERT_EQ(FILE_SetPos(a, 0), 0);
-  EXPECT_EQ(Read(a, 6), "0123ab");
-  ASSERT_EQ(FILE_SetSize(a, 8), 0);
-  EXPECT_EQ(Pos(a), 6);
-  ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), std::string("0123ab\0\0", 8));
 }
 
 TEST_F(FileBuffer, PlatformReferenceSeesEveryByteAtThePosition) {

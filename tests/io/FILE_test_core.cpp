@@ -16,17 +16,10 @@ namespace {
 using namespace tv::file;
 
 TEST(FilePackage, Translation) {
-  EXPECT_EQ(FILE_TranslateError(-54), 790);
-  EXPECT_EQ(FILE_TranslateError(-48), 789);
-  EXPECT_EQ(FILE_TranslateError(-46), 788);
-  EXPECT_EQ(FILE_TranslateError(-45), 787);
-  EXPECT_EQ(FILE_TranslateError(-43), 784);
-  EXPECT_EQ(FILE_TranslateError(-39), 786);
-  EXPECT_EQ(FILE_TranslateError(-34), 785);
-  EXPECT_EQ(FILE_TranslateError(-44), -44);
-  EXPECT_EQ(FILE_TranslateError(-120), -120);
-  EXPECT_EQ(FILE_TranslateError(0), 0);
-  EXPECT_EQ(FILE_TranslateError(1234), 1234);
+  const std::pair<ErrorCode, ErrorCode> table[] = {{-54, 790}, {-48, 789}, {-46, 788}, {-45, 787},  {-43, 784},
+                                                   {-39, 786}, {-34, 785}, {-44, -44}, {-120, -120}, {0, 0},
+                                                   {1234, 1234}};
+  for (auto [code, translated] : table) EXPECT_EQ(FILE_TranslateError(code), translated) << code;
 }
 
 using FileRefs = FileTest;

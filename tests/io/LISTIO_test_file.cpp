@@ -411,18 +411,13 @@ TEST_F(ListFile, WrongContainerIsMissingData) {
 
 ErrorCode FailAtTwo(LIST_Handle, intptr_t, int32_t index, void*) { return index == 2 ? kErrRange : 0; }
 
-TEST_F(ListFile, ReadPlusFailureLeavesNoList) {
-  Bytes file = ListChunk("lhd3", Lhd3(0xD00BEE, 0, 3, 1, 1, 4, 1, 4, 0), {1, 2, 3});
-  SLU_FileContext c = WithBytes(file);
+TEST_F(ListFile, ConversionFailureLeavesNoList) {
+  SLU_FileContext c = WithBytes(ListChunk("lhd3", Lhd3(0xD00BEE, 0, 3, 1, 1, 4, 1, 4, 0), {1, 2, 3}));
   LIST_Handle list = reinterpret_cast<LIST_Handle>(0x1234);
   EXPECT_EQ(LIST_ReadPlus(&c, nullptr, FailAtTwo, 0, &list), kErrRange);
   EXPECT_EQ(list, nullptr);
-}
-
-TEST_F(ListFile, DecodeFailureLeavesNoList) {
-  Bytes file = ListChunk("lhd3", Lhd3(0xD00BEE, 0, 100, 100, 8, 1, 1, 100, 0), Bytes(800));
-  SLU_FileContext c = WithBytes(file);
-  LIST_Handle list = reinterpret_cast<LIST_Handle>(0x1234);
+  c = WithBytes(ListChunk("lhd3", Lhd3(0xD00BEE, 0, 100, 100, 8, 1, 1, 100, 0), Bytes(800)), "decoded.bin");
+  list = reinterpret_cast<LIST_Handle>(0x1234);
   EXPECT_EQ(LIST_ReadDecoded(&c, nullptr, sizeof(Slot), 8, DecodeSlot, 0, &list), kErrBadParam);
   EXPECT_EQ(list, nullptr);
 }

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "PIN_interp.h"
-#include "PIN_test_drivers_fixture.h"
+#include "PIN_test_fixture.h"
 
 namespace tv::test::pin {
 namespace {
@@ -32,9 +32,9 @@ class PINFieldsTest : public DriverTest {
                             "' -c:v png '" + dir.P(name) + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   }
-  PIN_SeqSpecH Open(const std::string& name) {
+  PIN_SeqSpecH Movie(const std::string& name) {
     PIN_SeqSpecH seq = nullptr;
-    EXPECT_EQ(Import(dir.P(name), &seq), 0);
+    EXPECT_EQ(Open(dir.P(name), &seq), 0);
     return seq;
   }
   std::vector<uint8_t> DrawAt(PIN_SeqSpecH seq, int32_t value, uint32_t scale, int32_t quality) {
@@ -43,7 +43,7 @@ class PINFieldsTest : public DriverTest {
     p.time = Time{value, scale};
     p.quality = quality;
     EXPECT_EQ(PIN_DrawFrame(seq, world, &p), 0);
-    return Bytes(world);
+    return Argb(world);
   }
   static std::vector<uint8_t> Row(const std::vector<uint8_t>& f, int y) {
     return {f.begin() + y * kW * 4, f.begin() + (y + 1) * kW * 4};
@@ -55,7 +55,7 @@ class PINFieldsTest : public DriverTest {
 // phase, and with them every film frame comes back as it was.
 TEST_F(PINFieldsTest, PulldownRemovalGivesBackTheFilmFrames) {
   Make("film.mov", 24, "null");
-  PIN_SeqSpecH film = Open("film.mov");
+  PIN_SeqSpecH film = Movie("film.mov");
   ASSERT_NE(film, nullptr);
   std::vector<std::vector<uint8_t>> frames;
   for (int f = 0; f < kFilm; ++f) frames.push_back(DrawAt(film, f, 24, 1));
@@ -65,7 +65,7 @@ TEST_F(PINFieldsTest, PulldownRemovalGivesBackTheFilmFrames) {
       const std::string name = std::string("t") + order[0] + std::to_string(offset) + ".mov";
       Make(name, 24, std::string("telecine=first_field=") + order + ":pattern=23,trim=start_frame=" +
                          std::to_string(offset) + ",setpts=PTS-STARTPTS");
-      PIN_SeqSpecH seq = Open(name);
+      PIN_SeqSpecH seq = Movie(name);
       ASSERT_NE(seq, nullptr);
       uint32_t fieldOrder = 0, phase = 0;
       Boolean32 asked = 0;
@@ -97,13 +97,13 @@ TEST_F(PINFieldsTest, PulldownRemovalGivesBackTheFilmFrames) {
 // (best).
 TEST_F(PINFieldsTest, SeparatedFieldsShowEachFieldAtItsTime) {
   Make("progressive.mov", 60, "format=gray");
-  PIN_SeqSpecH progressive = Open("progressive.mov");
+  PIN_SeqSpecH progressive = Movie("progressive.mov");
   ASSERT_NE(progressive, nullptr);
   for (const char* scan : {"tff", "bff"}) {
     SCOPED_TRACE(scan);
     const std::string name = std::string(scan) + ".mov";
     Make(name, 60, std::string("format=gray,interlace=scan=") + scan + ":lowpass=off");
-    PIN_SeqSpecH seq = Open(name);
+    PIN_SeqSpecH seq = Movie(name);
     ASSERT_NE(seq, nullptr);
     const uint32_t dominance = scan[0] == 't' ? 0 : 1;
     const PIN_FieldInfo fields{MakeFourCC("FIEL"), 1, 1, dominance, 0};

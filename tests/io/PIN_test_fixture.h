@@ -1,13 +1,19 @@
-// Shared fixture of the module framework's tests: U and PIN born with the
-// placeholder, the ".tsf" test driver and a module that fills no slot, a
-// temporary folder, and helpers for the reports.
+// Shared fixtures of the module framework's and the format drivers' tests:
+// U and PIN born with the placeholder, the ".tsf" test driver and a module
+// that fills no slot (PINTest) or with the built-in drivers (DriverTest), a
+// temporary folder, Worlds and SeqSpecs that go with the test, and helpers
+// for the pixels and the reports.
 #pragma once
 
+#include <cmath>
 #include <cstdio>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "PinTestDriver.h"
 #include "TestSupport.h"
+#include "drivers/common/drivers.h"
 
 namespace tv::test::pin {
 
@@ -16,11 +22,24 @@ inline constexpr tv::pin::Driver kTestDrivers[] = {
     {"Test Frames", TsfBirth},
     {"Empty", EmptyBirth},
 };
+// The same with the module that only writes.
+inline constexpr tv::pin::Driver kOutputDrivers[] = {
+    {"Placeholder", tv::pin::PlaceholderBirth},
+    {"Test Frames", TsfBirth},
+    {"Test Output", OutBirth},
+};
 
 class PINTest : public UFixture {
  protected:
-  PINTest() : UFixture({PIN_PackageNumber}) { tv::pin::SetDriversForTesting(kTestDrivers); }
+  explicit PINTest(std::span<const tv::pin::Driver> drivers = kTestDrivers) : UFixture({PIN_PackageNumber}) {
+    tv::pin::SetDriversForTesting(drivers);
+  }
   ~PINTest() override { tv::pin::SetDriversForTesting({}); }
+  void TearDown() override {
+    for (PIN_SeqSpecH s : seqs_) PIN_DisposeSeqSpec(s);
+    for (BM_World w : worlds_) BM_DisposeWorld(w);
+    UFixture::TearDown();
+  }
 
   // A reference to a path (disposed by the caller).
   static FILE_SpecH Ref(const std::string& path) {
@@ -28,12 +47,57 @@ class PINTest : public UFixture {
     EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0) << path;
     return ref;
   }
-  // Imports path with options; the SeqSpec or null.
+  // Imports path with options; the SeqSpec (disposed by the caller) or null.
   ErrorCode Import(const std::string& path, uint32_t options, PIN_SeqSpecH* seq) {
     FILE_SpecH ref = Ref(path);
     ErrorCode err = PIN_NewSeqSpecFromFileOptions(ref, options, seq);
     FILE_Dispose(ref);
     return err;
+  }
+  // The same, the SeqSpec going with the test.
+  ErrorCode Open(const std::string& path, PIN_SeqSpecH* seq, uint32_t options = 0) {
+    *seq = nullptr;
+    const ErrorCode err = Import(path, options, seq);
+    if (*seq) seqs_.push_back(*seq);
+    return err;
+  }
+  // A cleared World that goes with the test.
+  BM_World World(int32_t w, int32_t h, int32_t depth = 32) {
+    const Rect bounds{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
+    BM_World world = nullptr;
+    EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, depth, 0, nullptr, &world), 0);
+    worlds_.push_back(world);
+    return world;
+  }
+  // The ARGB bytes of a World, rows packed.
+  static std::vector<uint8_t> Argb(BM_World world) {
+    tv::pin::PixelLock px(world);
+    std::vector<uint8_t> out;
+    for (int32_t y = 0; y < px.height(); ++y) out.insert(out.end(), px.Row(y), px.Row(y) + 4 * px.width());
+    return out;
+  }
+  static uint32_t Pixel(BM_World world, int32_t x, int32_t y) {
+    tv::pin::PixelLock px(world);
+    const uint8_t* p = px.Row(y) + 4 * x;
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+  }
+  // Sets every pixel to fn(x, y) as ARGB.
+  template <class Fn>
+  static void Paint(BM_World world, Fn fn) {
+    tv::pin::PixelLock px(world);
+    for (int32_t y = 0; y < px.height(); ++y)
+      for (int32_t x = 0; x < px.width(); ++x) {
+        const uint32_t v = fn(x, y);
+        uint8_t* p = px.Row(y) + 4 * x;
+        p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
+      }
+  }
+  // Draws the frame at time (at a scale; 0/0: full size) into world.
+  static ErrorCode Draw(PIN_SeqSpecH seq, BM_World world, Time time = Time{0, 1}, Ratio scale = Ratio{0, 0}) {
+    PIN_DrawParams p{};
+    p.time = time;
+    p.scaleX = p.scaleY = scale;
+    return PIN_DrawFrame(seq, world, &p);
   }
   // Texts of the recorded reports, in order.
   std::vector<std::string> Texts() const {
@@ -52,8 +116,53 @@ class PINTest : public UFixture {
   static std::string BadArg(const std::string& what) {
     return "Test error: bad argument to " + what + " -- a bad parameter was passed.";
   }
+  // Exactly one report since the recorder was cleared: package's, at
+  // severity 8, with the text.
+  void ExpectOneReport(uint32_t package, const std::string& text, ErrorCode code) {
+    ASSERT_EQ(rec.reports.size(), 1u) << (rec.reports.empty() ? "" : rec.reports.back().text);
+    EXPECT_EQ(rec.last().location >> 24, package);
+    EXPECT_EQ(rec.last().severity, kSevError);
+    EXPECT_EQ(rec.last().text, Logged(text, code));
+  }
 
   TempDir dir{"pin"};
+  std::vector<PIN_SeqSpecH> seqs_;
+  std::vector<BM_World> worlds_;
+};
+
+// The built-in drivers.
+class DriverTest : public PINTest {
+ protected:
+  DriverTest() : PINTest({}) {}
+  // Draws the frame at time value/scale of seq at full size; its bytes.
+  std::vector<uint8_t> Frame(PIN_SeqSpecH seq, int32_t value = 0, uint32_t scale = 1) {
+    int32_t w = 0, h = 0;
+    EXPECT_EQ(PIN_GetDimensions(seq, nullptr, &w, &h, nullptr), 0);
+    BM_World world = World(w, h);
+    PIN_DrawParams p{};
+    p.time = Time{value, scale};
+    p.quality = 1;
+    EXPECT_EQ(PIN_DrawFrame(seq, world, &p), 0);
+    return Argb(world);
+  }
+  // An OutputSpec of the module writing path, the file set through the
+  // module's own slot.
+  PIN_OutputSpecH SlotOutput(FourCC sig, const std::string& path) {
+    PIN_OutputSpecH out = nullptr;
+    EXPECT_EQ(PIN_NewOutputSpec(sig, 0, 0, &out), 0);
+    FILE_SpecH ref = Ref(path);
+    EXPECT_EQ(tv::pin::FindModule(sig)->procs.setOutputFile(out, ref), 0);
+    FILE_Dispose(ref);
+    return out;
+  }
+  // Peak signal-to-noise ratio of two byte images (dB; 999 when equal).
+  static double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 0;
+    double se = 0;
+    for (size_t i = 0; i < a.size(); ++i) se += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
+    if (se == 0) return 999;
+    return 10 * std::log10(255.0 * 255.0 * double(a.size()) / se);
+  }
 };
 
 }  // namespace tv::test::pin

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "PIN_test_drivers_fixture.h"
+#include "PIN_test_fixture.h"
 
 namespace tv::test::pin {
 namespace {
@@ -82,14 +82,14 @@ TEST_F(PINImagesTest, EveryFormatReadsIntoAWorld) {
     // Straight alpha is written as it is (the library would divide otherwise).
     WriteImage(dir.P(c.file), W, H, c.nch, c.type, Pattern(W, H, c.nch, lossy), c.alphaType == PIN_Alpha_Straight);
     PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
+    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
     FourCC sig = 0;
     PIN_GetModuleSignature(seq, &sig);
     EXPECT_EQ(sig, MakeFourCC("OIMG"));
     PIN_Interpretation in{};
     ASSERT_EQ(PIN_GetInterpretation(seq, &in), 0);
     EXPECT_EQ(in.alpha.type, c.alphaType);
-    const std::vector<uint8_t> got = Draw(seq);
+    const std::vector<uint8_t> got = Frame(seq);
     if (!lossy)
       EXPECT_EQ(got, Expected(W, H, c.nch));
     else
@@ -105,8 +105,8 @@ TEST_F(PINImagesTest, DeepSamplesRoundAndClamp) {
   const std::vector<uint8_t> want = {0, 0, 0, 1, 128, 255, 255, 0};
   WriteImage(dir.P("f.exr"), static_cast<int>(values.size()), 1, 1, OIIO::TypeDesc::FLOAT, values);
   PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("f.exr"), &seq), 0);
-  const std::vector<uint8_t> got = Draw(seq);
+  ASSERT_EQ(Open(dir.P("f.exr"), &seq), 0);
+  const std::vector<uint8_t> got = Frame(seq);
   for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(got[4 * i + 1], want[i]) << i;
 
   // 16-bit words: v * 255 / 65535 rounded to nearest (128 of 65535 is 0.498).
@@ -115,21 +115,18 @@ TEST_F(PINImagesTest, DeepSamplesRoundAndClamp) {
   std::vector<float> asFloat;
   for (uint16_t w : words) asFloat.push_back(w / 65535.0f);
   WriteImage(dir.P("w.png"), 6, 1, 1, OIIO::TypeDesc::UINT16, asFloat);
-  ASSERT_EQ(Import(dir.P("w.png"), &seq), 0);
-  const std::vector<uint8_t> got16 = Draw(seq);
+  ASSERT_EQ(Open(dir.P("w.png"), &seq), 0);
+  const std::vector<uint8_t> got16 = Frame(seq);
   for (size_t i = 0; i < 6; ++i) EXPECT_EQ(got16[4 * i + 1], wordWant[i]) << i;
 }
 
 TEST_F(PINImagesTest, ScaledDrawTakesNearestSamples) {
   WriteImage(dir.P("s.png"), 8, 6, 3, OIIO::TypeDesc::UINT8, Pattern(8, 6, 3));
   PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("s.png"), &seq), 0);
+  ASSERT_EQ(Open(dir.P("s.png"), &seq), 0);
   BM_World half = World(4, 3);
-  PIN_DrawParams p{};
-  p.time = Time{0, 1};
-  p.scaleX = p.scaleY = Ratio{1, 2};
-  ASSERT_EQ(PIN_DrawFrame(seq, half, &p), 0);
-  const std::vector<uint8_t> full = Expected(8, 6, 3), got = Bytes(half);
+  ASSERT_EQ(Draw(seq, half, Time{0, 1}, Ratio{1, 2}), 0);
+  const std::vector<uint8_t> full = Expected(8, 6, 3), got = Argb(half);
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 4; ++x)
       for (int k = 0; k < 4; ++k) ASSERT_EQ(got[(y * 4 + x) * 4 + k], full[(2 * y * 8 + 2 * x) * 4 + k]);
@@ -153,7 +150,7 @@ TEST_F(PINImagesTest, DamagedFilesAreRefusedWithOneReport) {
     SCOPED_TRACE(name);
     rec.reports.clear();
     PIN_SeqSpecH seq = reinterpret_cast<PIN_SeqSpecH>(1);
-    EXPECT_EQ(Import(dir.P(name), &seq), PIN_ErrCannotImport);
+    EXPECT_EQ(Import(dir.P(name), 0, &seq), PIN_ErrCannotImport);
     EXPECT_EQ(seq, nullptr);
     ASSERT_EQ(rec.reports.size(), 1u);
     EXPECT_EQ(rec.reports[0].severity, kSevError);
@@ -187,7 +184,7 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
         d[2] = static_cast<uint8_t>(200 - x * 4), d[3] = static_cast<uint8_t>(y * 20 + x);
       }
   }
-  const std::vector<uint8_t> want = Bytes(src);
+  const std::vector<uint8_t> want = Argb(src);
   struct Case {
     const char* file;
     bool alpha;
@@ -196,12 +193,10 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
                {"o.dpx", true, 999}, {"o.jpg", false, 45}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    PIN_OutputSpecH out = nullptr;
-    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("OIMG"), 0, 0, &out), 0);
-    FILE_SpecH ref = nullptr;
-    ASSERT_EQ(FILE_New(dir.P(c.file).c_str(), FILE_LocFullPath, &ref), 0);
-    ASSERT_EQ(p.setOutputFile(out, ref), 0);
-    FILE_Dispose(ref);
+    PIN_OutputSpecH out = SlotOutput(MakeFourCC("OIMG"), dir.P(c.file));
+    uint32_t depths = 0;
+    ASSERT_EQ(p.getLegalDepths(out, &depths), 0);
+    EXPECT_EQ(depths, c.alpha ? 0xC0u : 0x40u);  // 32 and 24 bits, or 24 alone
     const int32_t quality = 100;
     ASSERT_EQ(p.setOutSpecificData(out, 1, &quality, 4), 0);
     Handle opts = nullptr;
@@ -220,8 +215,8 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
     ASSERT_EQ(p.endAdding(out), 0);
     PIN_DisposeOutputSpec(out);
     PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
-    std::vector<uint8_t> got = Draw(seq), expect = want;
+    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
+    std::vector<uint8_t> got = Frame(seq), expect = want;
     if (!c.alpha)
       for (size_t i = 0; i < expect.size(); i += 4) expect[i] = 255;
     if (c.minPsnr == 999)
@@ -231,18 +226,42 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   }
   // A failed write leaves nothing under the final name, and says why once.
   rec.reports.clear();
-  PIN_OutputSpecH out = nullptr;
-    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("OIMG"), 0, 0, &out), 0);
-  FILE_SpecH ref = nullptr;
-  ASSERT_EQ(FILE_New(dir.P("o.xyz").c_str(), FILE_LocFullPath, &ref), 0);
-  ASSERT_EQ(p.setOutputFile(out, ref), 0);
-  FILE_Dispose(ref);
+  PIN_OutputSpecH out = SlotOutput(MakeFourCC("OIMG"), dir.P("o.xyz"));
   EXPECT_NE(p.outputFrame(out, src), 0);
   p.endAdding(out);
   PIN_DisposeOutputSpec(out);
   EXPECT_FALSE(std::filesystem::exists(dir.P("o.xyz")));
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_NE(rec.reports[0].text.find("cannot write 'o.xyz' -- "), std::string::npos) << rec.reports[0].text;
+}
+
+// The module writes a numbered sequence through the framework, which counts
+// the bytes of the files.
+TEST_F(PINImagesTest, NumberedStillsThroughTheFramework) {
+  PIN_OutputSpecH out = nullptr;
+  ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("OIMG"), 8, 4, &out), 0);
+  FILE_SpecH ref = Ref(dir.P("o_[##].png"));
+  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
+  FILE_Dispose(ref);
+  ASSERT_EQ(PIN_StartAdding(out), 0);
+  std::vector<std::vector<uint8_t>> frames;
+  for (uint32_t k = 0; k < 2; ++k) {
+    BM_World w = World(8, 4);
+    Paint(w, [k](int32_t x, int32_t y) { return 0xFF000007u | uint32_t(x * 30 + k) << 16 | uint32_t(y * 50) << 8; });
+    frames.push_back(Argb(w));
+    ASSERT_EQ(PIN_AddFrame(out, -1, w), 0);
+  }
+  ASSERT_EQ(PIN_EndAdding(out), 0);
+  int64_t space = 0, bytes = 0;
+  ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
+  EXPECT_EQ(bytes, static_cast<int64_t>(std::filesystem::file_size(dir.P("o_00.png")) +
+                                        std::filesystem::file_size(dir.P("o_01.png"))));
+  PIN_DisposeOutputSpec(out);
+  for (size_t k = 0; k < 2; ++k) {
+    PIN_SeqSpecH seq = nullptr;
+    ASSERT_EQ(Open(dir.P(k ? "o_01.png" : "o_00.png"), &seq), 0);
+    EXPECT_EQ(Frame(seq), frames[k]);
+  }
 }
 
 }  // namespace

@@ -134,12 +134,7 @@ constexpr tv::pin::Driver kDrivers[] = {
 
 class PINInterpTest : public PINTest {
  protected:
-  PINInterpTest() { tv::pin::SetDriversForTesting(kDrivers); }
-  void TearDown() override {
-    for (PIN_SeqSpecH s : seqs_) PIN_DisposeSeqSpec(s);
-    for (BM_World w : worlds_) BM_DisposeWorld(w);
-    PINTest::TearDown();
-  }
+  PINInterpTest() : PINTest(kDrivers) {}
   PIN_SeqSpecH Video(const Tvf& t) {
     be::Writer w;
     w.WriteFourCC(MakeFourCC("TVF1"));
@@ -150,24 +145,9 @@ class PINInterpTest : public PINTest {
     std::fwrite(w.bytes().data(), 1, w.size(), f);
     std::fclose(f);
     PIN_SeqSpecH seq = nullptr;
-    EXPECT_EQ(Import(path, 0, &seq), 0);
-    seqs_.push_back(seq);
+    EXPECT_EQ(Open(path, &seq), 0);
     return seq;
   }
-  BM_World World(int32_t w, int32_t h) {
-    const Rect bounds{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
-    BM_World world = nullptr;
-    EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr, &world), 0);
-    worlds_.push_back(world);
-    return world;
-  }
-  static uint32_t Pixel(BM_World world, int32_t x, int32_t y) {
-    PixelLock px(world);
-    const uint8_t* p = px.Row(y) + 4 * x;
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-  }
-  std::vector<PIN_SeqSpecH> seqs_;
-  std::vector<BM_World> worlds_;
 };
 
 // ---- Alpha ---------------------------------------------------------------------
@@ -401,8 +381,7 @@ TEST_F(PINInterpTest, PixelAspectDefaultsBySize) {
     const std::string path = dir.path() + "/par" + std::to_string(k++) + ".tsf";
     WriteTsf(path, c.w, c.h, 1);
     PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Import(path, 0, &seq), 0);
-    seqs_.push_back(seq);
+    ASSERT_EQ(Open(path, &seq), 0);
     PIN_Interpretation i{};
     ASSERT_EQ(PIN_GetInterpretation(seq, &i), 0);
     EXPECT_EQ(i.hsfNum, c.num) << c.w << "x" << c.h;
@@ -445,8 +424,7 @@ TEST_F(PINInterpTest, ConformAndLoopMapTimesToFrames) {
 TEST_F(PINInterpTest, StillsTakeTheRateAsTheirOwn) {
   for (int k = 0; k < 4; ++k) WriteTsf(dir.path() + "/s_" + std::to_string(k) + ".tsf", 4, 4, k);
   PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.path() + "/s_0.tsf", PIN_Import_Sequence, &seq), 0);
-  seqs_.push_back(seq);
+  ASSERT_EQ(Open(dir.path() + "/s_0.tsf", &seq, PIN_Import_Sequence), 0);
   ASSERT_EQ(PIN_SetSequenceFPS(seq, 2 << 16), 0);
   Time d{};
   ASSERT_EQ(PIN_GetDuration(seq, &d), 0);

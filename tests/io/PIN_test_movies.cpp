@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "OutputFormats.h"
-#include "PIN_test_drivers_fixture.h"
+#include "PIN_test_fixture.h"
 
 namespace tv::test::pin {
 namespace {
@@ -77,13 +77,13 @@ class PINMoviesTest : public DriverTest {
 TEST_F(PINMoviesTest, SeekingIsFrameAccurate) {
   ASSERT_TRUE(Make("n.mp4", "-c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -c:a aac"));
   PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("n.mp4"), &seq), 0);
+  ASSERT_EQ(Open(dir.P("n.mp4"), &seq), 0);
   // In order, backwards, across key frames, repeated and far jumps.
   const int order[] = {0, 1, 2, 3, 47, 46, 13, 12, 11, 11, 30, 31, 33, 5, 24, 23, 36, 0, 47};
-  for (int n : order) EXPECT_EQ(Number(Draw(seq, n, 24)), n) << n;
+  for (int n : order) EXPECT_EQ(Number(Frame(seq, n, 24)), n) << n;
   // Times between frames show the frame that started last; past the end, the last one.
-  EXPECT_EQ(Number(Draw(seq, 2 * 1001 + 500, 24 * 1001)), 2);
-  EXPECT_EQ(Number(Draw(seq, 400, 24)), 47);
+  EXPECT_EQ(Number(Frame(seq, 2 * 1001 + 500, 24 * 1001)), 2);
+  EXPECT_EQ(Number(Frame(seq, 400, 24)), 47);
   Time at{5, 24}, next{};
   ASSERT_EQ(PIN_InqNextFrameTime(seq, &at, &next), 0);
   EXPECT_EQ(int64_t{next.value} * 24, int64_t{6} * next.scale);
@@ -108,7 +108,7 @@ TEST_F(PINMoviesTest, ContainersWithTheirSound) {
     SCOPED_TRACE(c.file);
     ASSERT_TRUE(Make(c.file, c.codecs));
     PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
+    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
     int32_t w = 0, h = 0;
     PIN_GetDimensions(seq, nullptr, &w, &h, nullptr);
     EXPECT_EQ(w, kW);
@@ -116,7 +116,7 @@ TEST_F(PINMoviesTest, ContainersWithTheirSound) {
     Time d{};
     PIN_GetDuration(seq, &d);
     EXPECT_EQ(int64_t{d.value} * 24, int64_t{kFrames} * d.scale);
-    EXPECT_EQ(Number(Draw(seq, 20, 24)), 20);
+    EXPECT_EQ(Number(Frame(seq, 20, 24)), 20);
     const std::vector<int16_t> s = Sound(seq, 1000, 500);
     ASSERT_EQ(s.size(), 1000u);
     if (c.exactSound) EXPECT_EQ(s, std::vector<int16_t>(tone_.begin() + 2000, tone_.begin() + 3000));
@@ -130,7 +130,7 @@ TEST_F(PINMoviesTest, UnclaimedFilesAreProbedAndForeignOptionsKept) {
   ASSERT_TRUE(Make("n.mp4", "-c:v libx264 -pix_fmt yuv420p -an"));
   std::filesystem::copy_file(dir.P("n.mp4"), dir.P("clip.data"));
   PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("clip.data"), &seq), 0);
+  ASSERT_EQ(Open(dir.P("clip.data"), &seq), 0);
   FourCC sig = 0;
   PIN_GetModuleSignature(seq, &sig);
   EXPECT_EQ(sig, MakeFourCC("MooV"));
@@ -140,7 +140,7 @@ TEST_F(PINMoviesTest, UnclaimedFilesAreProbedAndForeignOptionsKept) {
   std::memcpy(*opti, foreign, sizeof foreign);
   ASSERT_EQ(PIN_SetOptions(seq, opti), 0);
   DisposeHandle(opti);
-  EXPECT_EQ(Number(Draw(seq, 9, 24)), 9);
+  EXPECT_EQ(Number(Frame(seq, 9, 24)), 9);
   Handle kept = nullptr;
   ASSERT_EQ(PIN_GetOptions(seq, &kept), 0);
   ASSERT_EQ(GetHandleSize(kept), Size{sizeof foreign});
@@ -153,7 +153,7 @@ TEST_F(PINMoviesTest, DamagedMoviesAreRefusedCleanly) {
   const auto size = std::filesystem::file_size(dir.P("t.mp4"));
   std::filesystem::resize_file(dir.P("t.mp4"), size / 2);
   PIN_SeqSpecH seq = nullptr;
-  EXPECT_EQ(Import(dir.P("t.mp4"), &seq), PIN_ErrCannotImport);
+  EXPECT_EQ(Import(dir.P("t.mp4"), 0, &seq), PIN_ErrCannotImport);
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_NE(rec.reports[0].text.find("file 't.mp4' cannot be imported -- "), std::string::npos)
       << rec.reports[0].text;
@@ -161,11 +161,8 @@ TEST_F(PINMoviesTest, DamagedMoviesAreRefusedCleanly) {
   // that decoded, or fail once, but never crash.
   std::filesystem::resize_file(dir.P("t.mkv"), std::filesystem::file_size(dir.P("t.mkv")) / 2);
   rec.reports.clear();
-  ASSERT_EQ(Import(dir.P("t.mkv"), &seq), 0);
-  BM_World world = World(kW, kH);
-  PIN_DrawParams p{};
-  p.time = Time{45, 24};
-  const ErrorCode err = PIN_DrawFrame(seq, world, &p);
+  ASSERT_EQ(Open(dir.P("t.mkv"), &seq), 0);
+  const ErrorCode err = Draw(seq, World(kW, kH), Time{45, 24});
   EXPECT_TRUE(err == 0 || (err == PIN_ErrCannotImport && rec.reports.size() == 1)) << err;
   (void)Sound(seq, 0, 16000);
 }
@@ -210,12 +207,7 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
       }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    PIN_OutputSpecH out = nullptr;
-    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("MooV"), 0, 0, &out), 0);
-    FILE_SpecH ref = nullptr;
-    ASSERT_EQ(FILE_New(dir.P(c.file).c_str(), FILE_LocFullPath, &ref), 0);
-    ASSERT_EQ(p.setOutputFile(out, ref), 0);
-    FILE_Dispose(ref);
+    PIN_OutputSpecH out = SlotOutput(MakeFourCC("MooV"), dir.P(c.file));
     const int32_t codec = static_cast<int32_t>(c.codec), sr = SR;
     ASSERT_EQ(p.setOutSpecificData(out, 1, &codec, 4), 0);
     ASSERT_EQ(p.setOutSpecificData(out, 4, &sr, 4), 0);
@@ -239,7 +231,7 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
     std::vector<std::vector<uint8_t>> sent;
     for (int n = 0; n < N; ++n) {
       BM_World w = frame(n);
-      sent.push_back(Bytes(w));
+      sent.push_back(Argb(w));
       ASSERT_EQ(p.addFrame(out, n, w), 0);
     }
     EXPECT_FALSE(std::filesystem::exists(dir.P(c.file)));
@@ -247,12 +239,12 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
     PIN_DisposeOutputSpec(out);
 
     PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
+    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
     PIN_Interpretation in{};
     PIN_GetInterpretation(seq, &in);
     EXPECT_EQ(in.alpha.type, c.alpha ? PIN_Alpha_Straight : PIN_Alpha_None);
     for (int n : {3, 0, 5}) {
-      std::vector<uint8_t> got = Draw(seq, n, 24), want = sent[static_cast<size_t>(n)];
+      std::vector<uint8_t> got = Frame(seq, n, 24), want = sent[static_cast<size_t>(n)];
       if (!c.alpha)
         for (size_t i = 0; i < want.size(); i += 4) want[i] = 255;
       if (c.lossless)
@@ -279,12 +271,7 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
   }
   // A movie that cannot be encoded (4:2:0 needs even sizes) leaves nothing behind.
   rec.reports.clear();
-  PIN_OutputSpecH out = nullptr;
-    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("MooV"), 0, 0, &out), 0);
-  FILE_SpecH ref = nullptr;
-  ASSERT_EQ(FILE_New(dir.P("odd.mp4").c_str(), FILE_LocFullPath, &ref), 0);
-  ASSERT_EQ(p.setOutputFile(out, ref), 0);
-  FILE_Dispose(ref);
+  PIN_OutputSpecH out = SlotOutput(MakeFourCC("MooV"), dir.P("odd.mp4"));
   EXPECT_NE(p.addFrame(out, 0, World(31, 17)), 0);
   PIN_DisposeOutputSpec(out);
   EXPECT_FALSE(std::filesystem::exists(dir.P("odd.mp4")));

@@ -1,37 +1,22 @@
 // OutputSpecs: creation checks, forwarding to the module's slots, what the
-// framework keeps, numbered still files, the output information records, and
-// a real image driver writing through the framework.
+// framework keeps, numbered still files and the output information records.
 #include <cstring>
 #include <filesystem>
 
-#include "PIN_test_drivers_fixture.h"
 #include "PIN_test_fixture.h"
 
 namespace tv::test::pin {
 namespace {
 
-inline constexpr tv::pin::Driver kOutDrivers[] = {
-    {"Placeholder", tv::pin::PlaceholderBirth},
-    {"Test Frames", TsfBirth},
-    {"Test Output", OutBirth},
-};
-
 class PINOutputTest : public PINTest {
  protected:
-  PINOutputTest() { tv::pin::SetDriversForTesting(kOutDrivers); }
+  PINOutputTest() : PINTest(kOutputDrivers) {}
   void SetUp() override {
     PINTest::SetUp();
     OutLog().clear();
   }
-  void TearDown() override {
-    if (world_) BM_DisposeWorld(world_);
-    PINTest::TearDown();
-  }
   BM_World Frame(uint8_t red) {
-    if (!world_) {
-      const Rect bounds{0, 0, 4, 6};
-      EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr, &world_), 0);
-    }
+    if (!world_) world_ = World(6, 4);
     tv::pin::PixelLock px(world_);
     px.Row(0)[1] = red;
     return world_;
@@ -269,48 +254,6 @@ TEST_F(PINOutputTest, ModuleStateGoesWithTheOutputSpec) {
   EXPECT_EQ(state, &b);
   ASSERT_EQ(PIN_DisposeOutputSpec(out), 0);
   EXPECT_EQ(disposed, 2);
-}
-
-// The image-file module writes a numbered PNG sequence through the
-// framework, and what is read back is what was written.
-class PINOutputDriverTest : public DriverTest {};
-
-TEST_F(PINOutputDriverTest, ImageFilesWriteNumberedStills) {
-  PIN_OutputSpecH out = nullptr;
-  ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("OIMG"), 8, 4, &out), 0);
-  FILE_SpecH ref = nullptr;
-  ASSERT_EQ(FILE_New(dir.P("o_[##].png").c_str(), FILE_LocFullPath, &ref), 0);
-  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
-  FILE_Dispose(ref);
-  uint32_t depths = 0;
-  ASSERT_EQ(PIN_GetLegalDepths(out, &depths), 0);
-  EXPECT_EQ(depths, 0xC0u);
-  ASSERT_EQ(PIN_StartAdding(out), 0);
-  std::vector<std::vector<uint8_t>> frames;
-  for (int k = 0; k < 2; ++k) {
-    BM_World w = World(8, 4);
-    {
-      tv::pin::PixelLock px(w);
-      for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 8; ++x) {
-          uint8_t* d = px.Row(y) + 4 * x;
-          d[0] = 255, d[1] = static_cast<uint8_t>(x * 30 + k), d[2] = static_cast<uint8_t>(y * 50), d[3] = 7;
-        }
-    }
-    frames.push_back(Bytes(w));
-    ASSERT_EQ(PIN_AddFrame(out, -1, w), 0);
-  }
-  ASSERT_EQ(PIN_EndAdding(out), 0);
-  int64_t space = 0, bytes = 0;
-  ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
-  EXPECT_EQ(bytes, static_cast<int64_t>(std::filesystem::file_size(dir.P("o_00.png")) +
-                                        std::filesystem::file_size(dir.P("o_01.png"))));
-  PIN_DisposeOutputSpec(out);
-  for (int k = 0; k < 2; ++k) {
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Import(dir.P(k ? "o_01.png" : "o_00.png"), &seq), 0);
-    EXPECT_EQ(Draw(seq), frames[static_cast<size_t>(k)]);
-  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // failing drivers, lookup by signature and by file, and the exact default of
 // every slot of the module table.
 #include <cstring>
+#include <functional>
 
 #include "Engine.h"
 #include "PIN_test_fixture.h"
@@ -244,112 +245,63 @@ ErrorCode CallDefault(const PIN_ModuleProcs& p, int n, Handle h, const PIN_Modul
   uint32_t depths = 0;
   int64_t s1 = 0, s2 = 0;
   PIN_DrawParams params{};
-  switch (n) {
-    case 0:
-      return p.death(info);
-    case 1:
-      return p.newSeqSpecFromFile(h, nullptr, 0);
-    case 2:
-      return p.newSeqSpecInteractive(h, &flag);
-    case 3:
-      return p.disposeSeqSpec(h);
-    case 4:
-      return p.writeSeqSpec(h, nullptr);
-    case 5:
-      return p.readSeqSpec(h, nullptr, nullptr);
-    case 6:
-      return p.synchSeqSpec(h);
-    case 7:
-      return p.getActiveExtent(h, &t, &r);
-    case 8:
-      return p.getSeqSpecInfo(h, text, sizeof text);
-    case 9:
-      return p.drawSparseFrame(h, &params, nullptr);
-    case 10:
-      return p.drawPartialFrame(h, &params, nullptr);
-    case 11:
-      return p.getDimensions(h, &a, &b);
-    case 12:
-      return p.getDuration(h, &out);
-    case 13:
-      return p.getTime(h, &out);
-    case 14:
-      return p.getSound(h, nullptr, nullptr);
-    case 15:
-      return p.getFile(h, &t, &f);
-    case 16:
-      return p.inqNextFrameTime(h, &t, &out);
-    case 17:
-      return p.newOutputSpec(h);
-    case 18:
-      return p.getOutputOptions(h, &x);
-    case 19:
-      return p.disposeOutputOptions(h, nullptr);
-    case 20:
-      return p.userOptionsDialog(h, &flag);
-    case 21:
-      return p.getOutputInfo(h, text, sizeof text);
-    case 22:
-      return p.setOutputInfo(h, text, sizeof text);
-    case 23:
-      return p.setOutputFile(h, nullptr);
-    case 24:
-      return p.startAdding(h);
-    case 25:
-      return p.addFrame(h, 0, nullptr);
-    case 26:
-      return p.endAdding(h);
-    case 27:
-      return p.outputFrame(h, nullptr);
-    case 28:
-      return p.writeLabels(h);
-    case 29:
-      return p.getSizes(h, &s1, &s2);
-    case 30:
-      return p.flush(h);
-    case 31:
-      return p.addSoundChunk(h, nullptr);
-    case 32:
-      return p.setModuleSpecificData(h, 0, nullptr, 0);
-    case 33:
-      return p.getModuleSpecificData(h, 0, nullptr, 0);
-    case 34:
-      return p.setInSpecificData(h, 0, nullptr, 0);
-    case 35:
-      return p.getInSpecificData(h, 0, nullptr, 0);
-    case 36:
-      return p.setOutSpecificData(h, 0, nullptr, 0);
-    case 37:
-      return p.getOutSpecificData(h, 0, nullptr, 0);
-    case 38:
-      return p.idle(h);
-    case 39:
-      return p.getLegalDepths(h, &depths);
-    case 40:
-      return p.getOutputSuffix(h, text, sizeof text);
-    case 41:
-      return p.convertScrap(h, nullptr, &x);
-    case 42:
-      return p.cleanupScrap(h, nullptr);
-    case 43:
-      return p.reserved43(h);
-    case 44:
-      *count = 7;
-      return p.getNumAuxChannels(h, count);
-    case 45:
-      return p.getAuxChannelDesc(h, 0, text, sizeof text);
-    case 46:
-      return p.drawAuxChannel(h, 0, &params, &x);
-    case 47:
-      return p.freeAuxChannel(h, nullptr);
-    case 48:
-      return p.reserved48(h);
-    case 49:
-      return p.reserved49(h);
-    case 50:
-      return p.reserved50(h);
-  }
-  return -1;
+  const std::function<ErrorCode()> calls[PIN_SlotCount] = {
+      [&] { return p.death(info); },
+      [&] { return p.newSeqSpecFromFile(h, nullptr, 0); },
+      [&] { return p.newSeqSpecInteractive(h, &flag); },
+      [&] { return p.disposeSeqSpec(h); },
+      [&] { return p.writeSeqSpec(h, nullptr); },
+      [&] { return p.readSeqSpec(h, nullptr, nullptr); },
+      [&] { return p.synchSeqSpec(h); },
+      [&] { return p.getActiveExtent(h, &t, &r); },
+      [&] { return p.getSeqSpecInfo(h, text, sizeof text); },
+      [&] { return p.drawSparseFrame(h, &params, nullptr); },
+      [&] { return p.drawPartialFrame(h, &params, nullptr); },
+      [&] { return p.getDimensions(h, &a, &b); },
+      [&] { return p.getDuration(h, &out); },
+      [&] { return p.getTime(h, &out); },
+      [&] { return p.getSound(h, nullptr, nullptr); },
+      [&] { return p.getFile(h, &t, &f); },
+      [&] { return p.inqNextFrameTime(h, &t, &out); },
+      [&] { return p.newOutputSpec(h); },
+      [&] { return p.getOutputOptions(h, &x); },
+      [&] { return p.disposeOutputOptions(h, nullptr); },
+      [&] { return p.userOptionsDialog(h, &flag); },
+      [&] { return p.getOutputInfo(h, text, sizeof text); },
+      [&] { return p.setOutputInfo(h, text, sizeof text); },
+      [&] { return p.setOutputFile(h, nullptr); },
+      [&] { return p.startAdding(h); },
+      [&] { return p.addFrame(h, 0, nullptr); },
+      [&] { return p.endAdding(h); },
+      [&] { return p.outputFrame(h, nullptr); },
+      [&] { return p.writeLabels(h); },
+      [&] { return p.getSizes(h, &s1, &s2); },
+      [&] { return p.flush(h); },
+      [&] { return p.addSoundChunk(h, nullptr); },
+      [&] { return p.setModuleSpecificData(h, 0, nullptr, 0); },
+      [&] { return p.getModuleSpecificData(h, 0, nullptr, 0); },
+      [&] { return p.setInSpecificData(h, 0, nullptr, 0); },
+      [&] { return p.getInSpecificData(h, 0, nullptr, 0); },
+      [&] { return p.setOutSpecificData(h, 0, nullptr, 0); },
+      [&] { return p.getOutSpecificData(h, 0, nullptr, 0); },
+      [&] { return p.idle(h); },
+      [&] { return p.getLegalDepths(h, &depths); },
+      [&] { return p.getOutputSuffix(h, text, sizeof text); },
+      [&] { return p.convertScrap(h, nullptr, &x); },
+      [&] { return p.cleanupScrap(h, nullptr); },
+      [&] { return p.reserved43(h); },
+      [&] {
+        *count = 7;
+        return p.getNumAuxChannels(h, count);
+      },
+      [&] { return p.getAuxChannelDesc(h, 0, text, sizeof text); },
+      [&] { return p.drawAuxChannel(h, 0, &params, &x); },
+      [&] { return p.freeAuxChannel(h, nullptr); },
+      [&] { return p.reserved48(h); },
+      [&] { return p.reserved49(h); },
+      [&] { return p.reserved50(h); },
+  };
+  return calls[n]();
 }
 
 TEST_F(PINTest, EverySlotsDefault) {

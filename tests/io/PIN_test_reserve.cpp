@@ -17,15 +17,9 @@
 namespace tv::test::pin {
 namespace {
 
-inline constexpr tv::pin::Driver kFileDrivers[] = {
-    {"Placeholder", tv::pin::PlaceholderBirth},
-    {"Test Frames", TsfBirth},
-    {"Test Output", OutBirth},
-};
-
 class PINReserveTest : public PINTest {
  protected:
-  PINReserveTest() { tv::pin::SetDriversForTesting(kFileDrivers); }
+  PINReserveTest() : PINTest(kOutputDrivers) {}
   void SetUp() override {
     PINTest::SetUp();
     OutLog().clear();
@@ -41,7 +35,6 @@ class PINReserveTest : public PINTest {
   }
   void TearDown() override {
     file::SetVolumeSpaceProvider({});
-    if (world_) BM_DisposeWorld(world_);
     for (PIN_OutputSpecH o : outs_) PIN_DisposeOutputSpec(o);
     platform::prefs::SetString(TV_PREFS_SECTION, "DontCheckSpaceDrives", "");
     PINTest::TearDown();
@@ -60,10 +53,7 @@ class PINReserveTest : public PINTest {
   }
   PIN_OutputSpecH Still(const std::string& templ, int32_t first = 0) { return Open(kTsfSig, templ, first); }
   BM_World Frame() {
-    const Rect bounds{0, 0, 4, 6};
-    if (!world_) {
-      EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr, &world_), 0);
-    }
+    if (!world_) world_ = World(6, 4);
     return world_;
   }
   static int32_t LastIndex(PIN_OutputSpecH out) {

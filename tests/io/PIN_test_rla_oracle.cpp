@@ -88,6 +88,11 @@ TEST_F(RLAOracleTest, FramesMatchWhatOiiotoolReads) {
 
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(Open(rla, &seq), 0);
+    PIN_SourceInfo info{};
+    ASSERT_EQ(PIN_GetSourceInfo(seq, &info), 0);
+    EXPECT_EQ(info.depth, c.matte ? 32 : 24);
+    EXPECT_EQ(info.nativeRate, 0);
+    EXPECT_EQ(info.duration.value, 0);
     BM_World w = World(kW, kH);
     ASSERT_EQ(Draw(seq, w), 0);
     int mismatches = 0;

@@ -90,7 +90,7 @@ TEST_F(PINSequenceTest, GapsAndDuplicatesAreCountedAndNoted) {
   ASSERT_EQ(mkdir(dir.P("f_003.tsf").c_str(), 0755), 0);  // a folder never joins
   PIN_SeqSpecH seq = nullptr;
   rec.clear();
-  ASSERT_EQ(Import(dir.P("f_002.tsf"), PIN_Import_Sequence, &seq), 0);
+  ASSERT_EQ(Open(dir.P("f_002.tsf"), &seq, PIN_Import_Sequence), 0);
   using V = std::vector<std::pair<uint64_t, std::string>>;
   EXPECT_EQ(List(seq),
             (V{{1, "f_001.tsf"}, {2, "f_002.tsf"}, {5, "f_005.tsf"}, {5, "f_05.tsf"}, {6, "f_006.tsf"}}));
@@ -118,29 +118,26 @@ TEST_F(PINSequenceTest, GapsAndDuplicatesAreCountedAndNoted) {
   const Time last{4, 30};
   ASSERT_EQ(PIN_InqNextFrameTime(seq, &last, &next), 0);
   EXPECT_EQ(next.scale, 0u) << "no frame after the last";
-  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
 }
 
 TEST_F(PINSequenceTest, NumbersPast32Bits) {
   Files({"cam_4294967297.tsf", "cam_4294967295.tsf", "cam_4294967296.tsf", "cam_4294967300.tsf"});
   PIN_SeqSpecH seq = nullptr;
   rec.clear();
-  ASSERT_EQ(Import(dir.P("cam_4294967296.tsf"), PIN_Import_Sequence, &seq), 0);
+  ASSERT_EQ(Open(dir.P("cam_4294967296.tsf"), &seq, PIN_Import_Sequence), 0);
   const auto list = List(seq);
   ASSERT_EQ(list.size(), 4u);
   EXPECT_EQ(list[0].first, 4294967295ull);
   EXPECT_EQ(list[3].first, 4294967300ull);
   EXPECT_EQ(Notes(), (std::vector<std::string>{"Test warning: The sequence has 2 missing frames."}));
-  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
 }
 
 TEST_F(PINSequenceTest, NamesWithoutDigits) {
   Files({"beta.tsf", "Alpha.tsf", "gamma.tsf", "delta1.tsf", "other.tga"});
   PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("gamma.tsf"), PIN_Import_Sequence, &seq), 0);
+  ASSERT_EQ(Open(dir.P("gamma.tsf"), &seq, PIN_Import_Sequence), 0);
   using V = std::vector<std::pair<uint64_t, std::string>>;
   EXPECT_EQ(List(seq), (V{{0, "Alpha.tsf"}, {0, "beta.tsf"}, {0, "gamma.tsf"}}));
-  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
 
   PIN_G_Allow_AlphaOnly_SeqB = 0;
   rec.clear();
@@ -181,21 +178,20 @@ TEST_F(PINSequenceTest, Folders) {
   }
   PIN_SeqSpecH seq = nullptr;
   rec.clear();
-  ASSERT_EQ(Import(frames, 0, &seq), 0);
+  ASSERT_EQ(Open(frames, &seq), 0);
   using V = std::vector<std::pair<uint64_t, std::string>>;
   EXPECT_EQ(List(seq), (V{{1, "fr1.tsf"}, {2, "fr2.tsf"}, {3, "fr3.tsf"}}));
   EXPECT_EQ(Notes(),
             (std::vector<std::string>{
                 "Test warning: File 'zz_x.tsf' doesn't appear to be a valid sequence file and won't be "
                 "included in the sequence."}));
-  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
 }
 
 TEST_F(PINSequenceTest, NamesAreCutWithoutSplittingACharacter) {
   const std::string name = "\xE3\x83\x95\xE3\x83\xAC\xE3\x83\xBC\xE3\x83\xA0 9.tsf";
   WriteTsf(dir.P(name), 4, 4, 1);
   PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P(name), 0, &seq), 0);
+  ASSERT_EQ(Open(dir.P(name), &seq), 0);
   char full[64];
   ASSERT_EQ(PIN_GetSeqSpecName(seq, full, sizeof full), 0);
   EXPECT_EQ(std::string(full), "(\"Test Frames\") " + name);
@@ -203,13 +199,12 @@ TEST_F(PINSequenceTest, NamesAreCutWithoutSplittingACharacter) {
   char cut[18];
   ASSERT_EQ(PIN_GetSeqSpecName(seq, cut, sizeof cut), 0);
   EXPECT_STREQ(cut, "(\"Test Frames\") ");
-  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
 }
 
 TEST_F(PINSequenceTest, SingleStillAndItsSource) {
   Files({"still_7.tsf"});
   PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("still_7.tsf"), 0, &seq), 0);
+  ASSERT_EQ(Open(dir.P("still_7.tsf"), &seq), 0);
   int32_t n = -1, w = 0, h = 0;
   EXPECT_EQ(PIN_GetNumFiles(seq, &n), 0);
   EXPECT_EQ(n, 0);
@@ -226,7 +221,6 @@ TEST_F(PINSequenceTest, SingleStillAndItsSource) {
   char text[64];
   ASSERT_EQ(PIN_GetSeqSpecInfo(seq, text, sizeof text), 0);
   EXPECT_STREQ(text, "8 x 6, 1 frames");
-  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
 }
 
 }  // namespace

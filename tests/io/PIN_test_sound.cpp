@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "PIN_test_drivers_fixture.h"
+#include "PIN_test_fixture.h"
 
 namespace tv::test::pin {
 namespace {
@@ -83,7 +83,7 @@ TEST_F(PINSoundTest, WavAndAiffReadIntoSoundWorlds) {
     const std::vector<int16_t> s = Ramp(2000 * c.channels);
     WriteSound(dir.P(c.file), c.format, 8000, c.channels, s);
     PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Import(dir.P(c.file), &seq), 0);
+    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
     Time d{};
     ASSERT_EQ(PIN_GetDuration(seq, &d), 0);
     EXPECT_EQ(d.value, 2000);
@@ -106,16 +106,11 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
   const std::vector<int16_t> s = Ramp(3000 * 2);
   WriteSound(dir.P("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, s);
   PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("in.wav"), &seq), 0);
+  ASSERT_EQ(Open(dir.P("in.wav"), &seq), 0);
   for (const char* name : {"out.wav", "out.aif"}) {
     SCOPED_TRACE(name);
     const PIN_ModuleProcs* p = Procs();
-    PIN_OutputSpecH out = nullptr;
-    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("WAVD"), 0, 0, &out), 0);
-    FILE_SpecH ref = nullptr;
-    ASSERT_EQ(FILE_New(dir.P(name).c_str(), FILE_LocFullPath, &ref), 0);
-    ASSERT_EQ(p->setOutputFile(out, ref), 0);
-    FILE_Dispose(ref);
+    PIN_OutputSpecH out = SlotOutput(MakeFourCC("WAVD"), dir.P(name));
     ASSERT_EQ(p->startAdding(out), 0);
     // Two chunks of the source.
     for (int32_t k = 0; k < 2; ++k) {
@@ -128,7 +123,7 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
     ASSERT_EQ(p->endAdding(out), 0);
     PIN_DisposeOutputSpec(out);
     PIN_SeqSpecH back = nullptr;
-    ASSERT_EQ(Import(dir.P(name), &back), 0);
+    ASSERT_EQ(Open(dir.P(name), &back), 0);
     SND_World w = Sound();
     PIN_SoundRequest r = Request(0, 3000, 48000, 2);
     ASSERT_EQ(PIN_GetSound(back, &r, w), 0);
@@ -141,12 +136,7 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
 TEST_F(PINSoundTest, FailuresAreReportedOnceAndLeaveNoFile) {
   // A write into a folder that does not exist.
   const PIN_ModuleProcs* p = Procs();
-  PIN_OutputSpecH out = nullptr;
-    ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("WAVD"), 0, 0, &out), 0);
-  FILE_SpecH ref = nullptr;
-  ASSERT_EQ(FILE_New(dir.P("none/out.wav").c_str(), FILE_LocFullPath, &ref), 0);
-  ASSERT_EQ(p->setOutputFile(out, ref), 0);
-  FILE_Dispose(ref);
+  PIN_OutputSpecH out = SlotOutput(MakeFourCC("WAVD"), dir.P("none/out.wav"));
   ASSERT_EQ(p->startAdding(out), 0);
   SND_World w = Sound();
   EXPECT_EQ(p->addSoundChunk(out, w), kSysNoDirectory);
@@ -160,7 +150,7 @@ TEST_F(PINSoundTest, FailuresAreReportedOnceAndLeaveNoFile) {
   rec.reports.clear();
   std::ofstream(dir.P("junk.wav")) << "RIFF but not really";
   PIN_SeqSpecH seq = nullptr;
-  EXPECT_EQ(Import(dir.P("junk.wav"), &seq), PIN_ErrCannotImport);
+  EXPECT_EQ(Open(dir.P("junk.wav"), &seq), PIN_ErrCannotImport);
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_NE(rec.reports[0].text.find("file 'junk.wav' cannot be imported -- "), std::string::npos);
 }

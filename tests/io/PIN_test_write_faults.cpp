@@ -3,7 +3,7 @@
 // clear report, the file that had the name before is byte-identical, and no
 // temporary file remains. Also the JPEG library's fatal errors.
 #include "drivers/ei/D_EI.h"
-#include "PIN_test_drivers_fixture.h"
+#include "PIN_test_fixture.h"
 #include "WriteFaults.h"
 #include "drivers/oiio/oiio.h"
 

@@ -60,51 +60,42 @@ class BudgetTest : public MemoryTest {
   std::string path;
 };
 
-TEST_F(BudgetTest, DefaultBudgetAndWrittenFigures) {
-  // P = 512 MB, R = P / 12 + 0x592000, B = ((P - R) / 100) * 50.
-  Size p = 512 * kMB;
-  Size r = p / 12 + 0x592000;
-  EXPECT_EQ(FreeMem(), ((p - r) / 100) * 50);
-  EXPECT_EQ(SettingText("FreeB4SlopAdjust"), "536870912");
-  EXPECT_EQ(SettingText("FreeSpace"), std::to_string(((p - r) / 100) * 50));
+// 512 MB installed. The reserve is "BaseReserve" KB, else "Slop" KB (5704 by
+// default) and a twelfth of the memory; the budget is "MemoryUsage" percent
+// of what is left, at least 1 MB.
+TEST_F(BudgetTest, BudgetFromTheMemoryAndTheSettings) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, int32_t>> settings;
+    Size budget;
+    int32_t usage;
+    const char* memory;  // the figure written as "FreeB4SlopAdjust"
+  } cases[] = {
+      {"defaults", {}, 243145350, 50, "536870912"},
+      {"base reserve", {{"BaseReserve", 1000}}, 267923450, 50, "536870912"},
+      {"slop", {{"Slop", 2048}}, 245017250, 50, "536870912"},
+      {"slop at 80 %", {{"Slop", 2048}, {"MemoryUsage", 80}}, 392027600, 80, "536870912"},
+      {"application memory", {{"ApplicationMemory", 262144}}, 120112450, 50, "268435456"},
+      // Signed arithmetic: the reserve is above the memory, and the floor applies.
+      {"reserve above the memory", {{"BaseReserve", 600000}}, kMB, 100, "536870912"},
+      // 1.5 MB left: 786400 is below the floor, and the usage 104857600 / 1.5 MB.
+      {"budget below 1 MB", {{"BaseReserve", 522752}}, kMB, 66, "536870912"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    path = UsePrefsFile();
+    for (auto [key, value] : c.settings) Set(key, value);
+    EXPECT_EQ(FreeMem(), c.budget);
+    EXPECT_EQ(Stats().budgetKB, c.budget / 1024);
+    EXPECT_EQ(Stats().usagePercent, c.usage);
+    EXPECT_EQ(SettingText("FreeB4SlopAdjust"), c.memory);
+  }
+  // The defaults are written where a user can change them.
+  path = UsePrefsFile();
+  EXPECT_EQ(FreeMem(), 243145350);
+  EXPECT_EQ(SettingText("FreeSpace"), "243145350");
   EXPECT_EQ(Setting("MemoryUsage"), 50);
   EXPECT_EQ(Setting("AdjustWorkingSetSize"), 0);
-  EMUL_MemoryStats s = Stats();
-  EXPECT_EQ(s.budgetKB, ((p - r) / 100) * 50 / 1024);
-  EXPECT_EQ(s.usagePercent, 50);
-}
-
-TEST_F(BudgetTest, ReserveFromBaseReserveOrSlop) {
-  Size p = 512 * kMB;
-  Set("BaseReserve", 1000);
-  EXPECT_EQ(FreeMem(), ((p - 1024000) / 100) * 50);
-  Set("BaseReserve", 0);
-  Set("Slop", 2048);
-  EXPECT_EQ(FreeMem(), ((p - (2048 * 1024 + p / 12)) / 100) * 50);
-  Set("MemoryUsage", 80);
-  EXPECT_EQ(FreeMem(), ((p - (2048 * 1024 + p / 12)) / 100) * 80);
-}
-
-TEST_F(BudgetTest, ApplicationMemoryReplacesPhysical) {
-  Set("ApplicationMemory", 262144);  // 256 MB
-  Size p = 256 * kMB;
-  EXPECT_EQ(FreeMem(), ((p - (p / 12 + 0x592000)) / 100) * 50);
-  EXPECT_EQ(SettingText("FreeB4SlopAdjust"), std::to_string(p));
-}
-
-TEST_F(BudgetTest, ReserveLargerThanPhysicalGivesTheFloor) {
-  // Signed arithmetic: P - R is negative, and the 1 MB floor applies.
-  Set("BaseReserve", 600000);
-  EXPECT_EQ(FreeMem(), kMB);
-  EXPECT_EQ(Stats().usagePercent, 100);
-  EXPECT_EQ(Stats().budgetKB, 1024);
-}
-
-TEST_F(BudgetTest, SmallBudgetIsRaisedToOneMegabyte) {
-  // A = 1.5 MB: B = 786400 < 1 MB, so B = 1 MB and U = 104857600 / A.
-  Set("BaseReserve", static_cast<int32_t>((512 * kMB - 1572864) / 1024));
-  EXPECT_EQ(FreeMem(), kMB);
-  EXPECT_EQ(Stats().usagePercent, 104857600 / 1572864);
 }
 
 TEST_F(BudgetTest, OutOfRangeSettingsAreRewritten) {

@@ -19,7 +19,7 @@ OSErr After(F call) {
   return MemError();
 }
 
-TEST_F(HandleTest, EmptyHandleIsValidAndGrows) {
+TEST_F(HandleTest, EmptyHandlesAreValidAndGrow) {
   Handle h = NewHandle(0);
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(MemError(), 0);
@@ -29,6 +29,13 @@ TEST_F(HandleTest, EmptyHandleIsValidAndGrows) {
   EXPECT_EQ(MemError(), 0);
   ASSERT_NE(*h, nullptr);
   EXPECT_EQ(GetHandleSize(h), 40);
+  // Back to zero: empty and valid, and counted so.
+  SetHandleSize(h, 0);
+  EXPECT_EQ(MemError(), 0);
+  EXPECT_EQ(*h, nullptr);
+  EXPECT_EQ(Stats().emptyHandles, base.emptyHandles + 1);
+  ReallocateHandle(h, 64);
+  EXPECT_EQ(GetHandleSize(h), 64);
   DisposeHandle(h);
   EXPECT_EQ(MemError(), 0);
 
@@ -78,18 +85,6 @@ TEST_F(HandleTest, ShrinkingStaysInPlaceOutsideMovingMode) {
   char* before = *h;
   SetHandleSize(h, 100);
   EXPECT_EQ(*h, before);
-  DisposeHandle(h);
-}
-
-TEST_F(HandleTest, ResizeToZeroKeepsTheHandleEmptyAndValid) {
-  Handle h = NewHandle(300);
-  SetHandleSize(h, 0);
-  EXPECT_EQ(MemError(), 0);
-  EXPECT_EQ(*h, nullptr);
-  EXPECT_EQ(GetHandleSize(h), 0);
-  EXPECT_EQ(Stats().emptyHandles, base.emptyHandles + 1);
-  ReallocateHandle(h, 64);
-  EXPECT_EQ(GetHandleSize(h), 64);
   DisposeHandle(h);
 }
 
@@ -159,21 +154,14 @@ TEST_F(HandleTest, NullStaleAndForeignHandlesAreRefused) {
   EXPECT_EQ(After([&] { DisposeHandle(inside); }), -111);  // points into a record, not at one
   EXPECT_EQ(After([&] { DisposeHandle(reinterpret_cast<Handle>(reinterpret_cast<char*>(inside) - 8)); }), 0);
 
-  // Still working afterwards.
+  // Still working afterwards, and success clears the error.
   Handle ok = NewHandle(10);
   EXPECT_EQ(MemError(), 0);
+  ASSERT_EQ(After([] { HLock(nullptr); }), -111);
+  EXPECT_EQ(After([&] { HLock(ok); }), 0);
   DisposeHandle(ok);
   EXPECT_EQ(NewHandle(-5), nullptr);
   EXPECT_EQ(MemError(), -50);
-}
-
-TEST_F(HandleTest, MemErrorIsClearedBySuccess) {
-  ASSERT_EQ(After([] { DisposeHandle(nullptr); }), -109);
-  Handle h = NewHandle(8);
-  EXPECT_EQ(MemError(), 0);
-  ASSERT_EQ(After([] { HLock(nullptr); }), -111);
-  EXPECT_EQ(After([&] { HLock(h); }), 0);
-  DisposeHandle(h);
 }
 
 TEST_F(HandleTest, StateByteIsKeptAndRestored) {
@@ -230,7 +218,7 @@ TEST_F(HandleTest, LockedBlockNeverMoves) {
   DisposeHandle(h);  // disposing a locked handle is fine too
 }
 
-TEST_F(HandleTest, ZonesTakeSmallAndLargeBlocks) {
+TEST_F(HandleTest, ZonesTakeSmallAndLargeBlocksAndFullOnesAreAddedAndGo) {
   EMUL_MemoryStats s0 = Stats();
   Handle small = NewHandle(8192);
   EMUL_MemoryStats s1 = Stats();
@@ -242,21 +230,15 @@ TEST_F(HandleTest, ZonesTakeSmallAndLargeBlocks) {
   EXPECT_EQ(s2.heapZoneBytes, s1.heapZoneBytes);
   DisposeHandle(small);
   DisposeHandle(large);
+  // A heap zone holds 0x3FC00 - 40 bytes at 8192 + 16 per block: 31 blocks.
+  std::vector<Handle> hs;
+  for (int i = 0; i < 31 * (s0.heapZones + 2); ++i) hs.push_back(NewHandle(8192));
+  EXPECT_GE(Stats().heapZones, s0.heapZones + 2);
+  for (Handle h : hs) DisposeHandle(h);
   EMUL_MemoryStats s3 = Stats();
   EXPECT_EQ(s3.heapZoneBytes, s0.heapZoneBytes);
   EXPECT_EQ(s3.globalZoneBytes, s0.globalZoneBytes);
   EXPECT_EQ(s3.heapZones, s0.heapZones);
-}
-
-TEST_F(HandleTest, FullHeapZoneAddsAZoneAndEmptiedZonesGo) {
-  EMUL_MemoryStats s0 = Stats();
-  std::vector<Handle> hs;
-  // A heap zone holds 0x3FC00 - 40 bytes at 8192 + 16 per block: 31 blocks.
-  for (int i = 0; i < 31 * (s0.heapZones + 2); ++i) hs.push_back(NewHandle(8192));
-  EXPECT_GE(Stats().heapZones, s0.heapZones + 2);
-  for (Handle h : hs) DisposeHandle(h);
-  EXPECT_EQ(Stats().heapZones, s0.heapZones);
-  EXPECT_EQ(Stats().heapZoneBytes, s0.heapZoneBytes);
 }
 
 TEST_F(HandleTest, EmptyHandleOnAZonesLastBlockThenResize) {

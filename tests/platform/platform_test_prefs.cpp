@@ -37,13 +37,6 @@ class PrefsTest : public MemoryTest {
   std::string path;
 };
 
-TEST_F(PrefsTest, PathIsKept) {
-  EXPECT_EQ(std::string(EMUL_GetTVPrefsFile()), path);
-  EMUL_SetTVPrefsFile(nullptr);
-  EXPECT_EQ(std::string(EMUL_GetTVPrefsFile()), "");
-  EMUL_SetTVPrefsFile(path.c_str());
-}
-
 TEST_F(PrefsTest, RequiredReadCreatesTheDefault) {
   EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "MemoryUsage", 50), 50);
   EXPECT_EQ(ReadFile(path), "");  // a plain read writes nothing
@@ -114,7 +107,9 @@ TEST_F(PrefsTest, FailedWriteKeepsTheOldFileAndReportsTheFolder) {
 }
 
 TEST_F(PrefsTest, WithoutAFileSettingsLiveInMemory) {
+  EXPECT_EQ(std::string(EMUL_GetTVPrefsFile()), path);
   EMUL_SetTVPrefsFile(nullptr);
+  EXPECT_EQ(std::string(EMUL_GetTVPrefsFile()), "");
   ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "InMemoryOnly", 31), 0);
   EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "InMemoryOnly", 0), 31);
   EMUL_SetTVPrefsFile(path.c_str());
