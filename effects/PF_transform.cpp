@@ -221,6 +221,10 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   // A singular last matrix leaves no line to blur along: the layer is drawn
   // unblurred with the first.
   if (blur && !MakeInverse(last, &li)) blur = false;
+  // A layer that does not move during the shutter has its 16 samples at one
+  // place: their blur is that one sample, or transparent where its alpha is
+  // 0. Such rows take one sample per pixel over the blur's columns.
+  const bool still = blur && std::memcmp(first.m, last.m, sizeof first.m) == 0;
 
   RowSampling rs;
   rs.src = src;
@@ -308,12 +312,17 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
             r.uL = uL0 + x0 * r.duL;
             r.vL = vL0 + x0 * r.dvL;
           }
+          RowSampling one = r;
+          one.blur = blur && !still;
           if (noPixels)
             std::fill(row, row + count, 0u);
           else if (reference)
-            SampleRowReference(r, count, row);
+            SampleRowReference(one, count, row);
           else
-            SampleRowFast(r, count, row);
+            SampleRowFast(one, count, row);
+          if (still)
+            for (int32_t i = 0; i < count; ++i)
+              if ((row[i] & 0xFF) == 0) row[i] = 0;
           if (mask) MaskRow(*mask, y, x0, count, maskRow);
           m.seed = seed0 + static_cast<uint32_t>(12281u * (n * (n + 1) / 2));
           ErrorCode err = fn(nullptr, count, &m, samples, mask ? maskRow : nullptr, Row(dst, y) + 4 * ptrdiff_t{x0});

@@ -208,12 +208,31 @@ void GatherPass(const uint32_t* base, int32_t stride, int32_t n, const int32_t* 
 }
 
 // Sub-pixel motion blur in general (the layer turns or scales during the
-// shutter): the 16 samples of a chunk of pixels are taken pass by pass, each
-// pass reading every pixel's neighbourhood through precomputed offsets.
-// Pixels with a neighbourhood outside the source or not opaque are done
+// shutter). With AVX2, eight pixels at a time carry their 16 samples in
+// registers (BlurTurningWide); otherwise the 16 samples of a chunk of pixels
+// are taken pass by pass, each pass reading every pixel's neighbourhood
+// through precomputed offsets. Either way, pixels with a neighbourhood
+// partly outside the source or neither opaque nor transparent are done
 // again one by one.
+constexpr int32_t kWideChunk = 256;
 void BlurRow(const RowSampling& r, int32_t count, uint32_t* out) {
   const PFWorld& w = *r.src;
+  uint8_t redo[kWideChunk];
+  if (BlurTurningWide(r, 0, std::min(count, kWideChunk), out, redo)) {
+    for (int32_t c0 = 0; c0 < count; c0 += kWideChunk) {
+      const int32_t n = std::min(kWideChunk, count - c0);
+      if (c0 > 0) BlurTurningWide(r, c0, n, out + c0, redo);
+      for (int32_t i = 0; i < n; ++i)
+        if (redo[i]) {
+          const int64_t j = c0 + i, x = r.u + j * r.du, y = r.v + j * r.dv;
+          const int64_t su = BlurStep(x, r.uL + j * r.duL), sv = BlurStep(y, r.vL + j * r.dvL);
+          BlurSum sum;
+          for (int32_t k = 0; k < kBlurSamples; ++k) sum.add(OpaqueOrBilinear(w, x + k * su, y + k * sv));
+          out[j] = sum.result();
+        }
+    }
+    return;
+  }
   const int32_t stride = w.rowBytes / 4;
   const uint32_t* base = reinterpret_cast<const uint32_t*>(w.data);
   constexpr int32_t kChunk = 256;
