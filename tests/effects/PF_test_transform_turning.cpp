@@ -72,6 +72,27 @@ TEST_F(PFTransformTurning, EightLaneBlurEqualsReference) {
   }
 }
 
+// A layer that only moves, at both qualities: opaque, transparent and
+// partial samples over rows longer than a chunk, in and past the source.
+TEST_F(PFTransformTurning, MovingLayerBlurOverTransparencyEqualsReference) {
+  std::vector<uint32_t> ref(1300), fast(1300);
+  for (int iter = 0; iter < 24; ++iter) {
+    Buffer src = Source(iter % 2 ? Kind::Oval : Kind::Mixed, 1100, 6, static_cast<uint32_t>(100 + iter));
+    RowSampling r;
+    r.src = &src.world;
+    r.sampler = iter % 3 ? Sampler::Subpixel : Sampler::Nearest;
+    r.blur = true;
+    r.u = (iter * 37 % 200 - 150) * 65536 + iter * 4099;
+    r.v = (iter % 9 - 2) * 65536 + iter * 7919;
+    r.du = r.duL = 65536;
+    r.uL = r.u + (iter % 5 - 2) * 300000;
+    r.vL = r.v + (iter % 4) * 20000;
+    SampleRowReference(r, 1300, ref.data());
+    SampleRowFast(r, 1300, fast.data());
+    for (int32_t i = 0; i < 1300; ++i) ASSERT_EQ(ref[i], fast[i]) << "iteration " << iter << " pixel " << i;
+  }
+}
+
 // Through the transform: a full turning layer over an oval, both kernels.
 TEST_F(PFTransformTurning, TurningOvalLayerMatchesReferenceKernels) {
   const Buffer src = Source(Kind::Oval, 150, 90, 5);
