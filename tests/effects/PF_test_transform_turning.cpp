@@ -122,6 +122,38 @@ TEST_F(PFTransformTurning, TurningOvalLayerMatchesReferenceKernels) {
   EXPECT_NE(ref.bytes, start.bytes);
 }
 
+// Row threads share the rows the layer reaches (here the top of a tall
+// destination): the same bytes on any number of them.
+TEST_F(PFTransformTurning, RowThreadsShareTheLayersRows) {
+  const Buffer src = Source(Kind::Oval, 90, 40, 11);
+  Buffer start(120, 300);
+  start.Random(12);
+  std::vector<FloatMatrix> ms;
+  for (int k = 0; k <= 16; ++k) {
+    FloatMatrix m;
+    M_SetIdentityMatrix(&m);
+    m.m[0] = m.m[4] = std::cos(k * 0.01), m.m[1] = std::sin(k * 0.01), m.m[3] = -m.m[1];
+    m.m[6] = 7.5 + k * 0.4, m.m[7] = 3.25;
+    ms.push_back(m);
+  }
+  PF_CompositeMode mode{};
+  mode.mode = PF_Xfer_Normal;
+  mode.opacity = 255;
+  std::vector<std::vector<uint8_t>> got;
+  for (int32_t threads : {1, 2, 5}) {
+    ASSERT_EQ(PFp_SetRowThreads(threads), 0);
+    Buffer dst = start;
+    ASSERT_EQ(PF_TransformWorld(nullptr, 1, PF_CallbackFlag_Straight, 0, &src.world, &mode, nullptr,
+                                ms.data(), 17, 0, nullptr, &dst.world),
+              0);
+    got.push_back(dst.bytes);
+  }
+  PFp_SetRowThreads(1);
+  EXPECT_EQ(got[0], got[1]);
+  EXPECT_EQ(got[0], got[2]);
+  EXPECT_NE(got[0], start.bytes);
+}
+
 // A layer that stays put during the shutter is sampled once per pixel: the
 // same bytes as the 16 samples it would take (a last matrix a hair away
 // gives the same fixed-point positions, and takes the 16), with colour left
