@@ -308,6 +308,20 @@ void BlurRow(const RowSampling& r, int32_t count, uint32_t* out) {
 // bytes of each run's opaque pixels are added up and counted (transparent
 // pixels and places outside the source add nothing); pixels with a sample
 // of partial alpha are done again one by one.
+__attribute__((target_clones("avx2", "default")))
+void NearestPass(const uint8_t* p, int32_t n, uint16_t* __restrict sr, uint16_t* __restrict sg,
+                 uint16_t* __restrict sb, uint8_t* __restrict count, uint8_t* __restrict partial) {
+  for (int32_t i = 0; i < n; ++i) {
+    const uint8_t* q = p + 4 * i;
+    const uint32_t opaque = q[0] == 255, keep = 0u - opaque;
+    count[i] = static_cast<uint8_t>(count[i] + opaque);
+    partial[i] |= static_cast<uint8_t>(static_cast<uint8_t>(q[0] + 1) > 1);  // neither 0 nor 255
+    sr[i] = static_cast<uint16_t>(sr[i] + (q[1] & keep));
+    sg[i] = static_cast<uint16_t>(sg[i] + (q[2] & keep));
+    sb[i] = static_cast<uint16_t>(sb[i] + (q[3] & keep));
+  }
+}
+
 void BlurMovingRowNearest(const RowSampling& r, int32_t count, uint32_t* out) {
   const PFWorld& w = *r.src;
   auto pass = [&w](RunSums<kMovingChunk>& sums, int32_t n, int64_t x16, int64_t y16) {
@@ -316,15 +330,9 @@ void BlurMovingRowNearest(const RowSampling& r, int32_t count, uint32_t* out) {
     const int64_t lo = y < 0 || y >= w.height ? n : std::clamp<int64_t>(-x, 0, n);
     const int64_t hi = y < 0 || y >= w.height ? n : std::clamp<int64_t>(int64_t{w.width} - x, lo, n);
     // Outside [lo, hi) the nearest pixel is outside the source: transparent.
-    const uint8_t* p = hi > lo ? RowOf(w, y) + 4 * (x + lo) : nullptr;
-    for (int64_t i = lo; i < hi; ++i, p += 4) {
-      const uint32_t opaque = p[0] == 255, keep = 0u - opaque;
-      sums.count[i] = static_cast<uint8_t>(sums.count[i] + opaque);
-      sums.partial[i] |= static_cast<uint8_t>(p[0] != 255 && p[0] != 0);
-      sums.r[i] = static_cast<uint16_t>(sums.r[i] + (p[1] & keep));
-      sums.g[i] = static_cast<uint16_t>(sums.g[i] + (p[2] & keep));
-      sums.b[i] = static_cast<uint16_t>(sums.b[i] + (p[3] & keep));
-    }
+    if (hi > lo)
+      NearestPass(RowOf(w, y) + 4 * (x + lo), static_cast<int32_t>(hi - lo), sums.r + lo, sums.g + lo, sums.b + lo,
+                  sums.count + lo, sums.partial + lo);
     return true;
   };
   MovingRows(r, count, out, pass, [&w](int64_t x, int64_t y) { return NearestFast(w, x, y); });
