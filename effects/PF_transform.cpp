@@ -263,8 +263,6 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   // scratch rows, and the bytes are those of one thread.
   const PF_ProgressProc progress = PFp_GetProgressProc();
   const int32_t rows = clip.height();
-  // The reference kernels bring the math package's tables in for every row
-  // (package state): they keep every row on the calling thread.
   // A row's columns that can reach the source (all of the rectangle for
   // the stencils), and its start positions under the first and the last matrix.
   struct RowStart {
@@ -293,7 +291,9 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
     return s;
   };
   // Threads share the rows the layer reaches, not the whole rectangle (a
-  // layer in the top half would leave the second band idle).
+  // layer in the top half would leave the second band idle). The reference
+  // kernels bring the math package's tables in for every row (package
+  // state): they keep every row on the calling thread.
   const bool shared = !progress && !UseReference() && RowThreads() > 1;
   int32_t top = clip.top, bottom = clip.bottom;
   if (shared) {
