@@ -1,5 +1,5 @@
 // How far the H.264 encoder looks ahead, and how many frames it encodes at
-// once. It holds a frame of its own (about 3 bytes a pixel with its
+// once. It holds a frame of its own (3 to 4 bytes a pixel with its
 // half-size copies for the look-ahead) for every frame it looks ahead and
 // every frame thread, and allocates them as the first frames arrive: the
 // encoder's memory grows until that many frames have gone in, then stays.
@@ -8,12 +8,13 @@
 // more frames in flight than its threads can keep busy. With the default
 // preset's 40 frames of look-ahead a 1080p movie's memory climbed for its
 // first 55 frames (to 1.55 times what it held at frame 30); with 15 frames
-// and at most 6 frame threads every buffer is taken by about frame 30 and the
-// memory is flat from there. At constant quality (CRF) the shorter look-ahead
-// changes the picture by less than one dB at about 58 dB PSNR and the file
-// size by about 1 % (measured on a 1080p composition at CRF 18). Under a
-// tight memory budget it looks less far ahead still, so that a movie render
-// stays within the budget.
+// (and three frame threads) every buffer is taken by about frame 30 and the
+// memory is flat from there. Each frame thread adds a frame in flight, so
+// machines with many processors get at most 6. At constant quality (CRF)
+// the shorter look-ahead changes the picture by less than one dB at about
+// 58 dB PSNR and the file size by about 1 % (measured on a 1080p
+// composition at CRF 18). Under a tight memory budget it looks less far
+// ahead still, so that a movie render stays within the budget.
 #include <algorithm>
 
 #include "Memory.h"
