@@ -5,8 +5,9 @@
 // Each renderer is a child process; its peak resident memory is the
 // kernel's figure (wait4), and for tavelo the resident memory at frame 30
 // and at the last frame is read from /proc/PID/status as the progress lines
-// arrive (and at frame 100: the H.264 encoder takes its first 40-odd frames
-// to fill its look-ahead). A third tavelo run renders the movie under a
+// arrive (and at frame 100: the H.264 encoder allocates its buffers as its
+// look-ahead and frame threads fill, bounded to be done by about frame 30).
+// A third tavelo run renders the movie under a
 // 512 MB budget.
 //   TAVELO_BENCH_FRAMES=N renders N frames instead of 300.
 #include <fcntl.h>

@@ -243,6 +243,12 @@ void SampleRowFast(const RowSampling& r, int32_t count, uint32_t* out);
 // k = 0 .. 15, each k times one sixteenth (rounded down) of the difference.
 constexpr int32_t kBlurSamples = 16;
 inline int64_t BlurStep(int64_t first, int64_t last) { return (last - first) >> 4; }
+// Sub-pixel motion blur of pixels first .. first + count - 1 of a row with
+// AVX2: false (nothing done) without it or for a source beyond its offsets;
+// otherwise out[i] is pixel first + i, except where redo[i] is set (a pixel
+// with a sample partly outside the source or of partial alpha: the caller
+// samples those).
+bool BlurTurningWide(const RowSampling& r, int32_t first, int32_t count, uint32_t* out, uint8_t* redo);
 
 }  // namespace xform
 

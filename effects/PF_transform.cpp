@@ -221,6 +221,10 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   // A singular last matrix leaves no line to blur along: the layer is drawn
   // unblurred with the first.
   if (blur && !MakeInverse(last, &li)) blur = false;
+  // A layer that does not move during the shutter has its 16 samples at one
+  // place: their blur is that one sample, or transparent where its alpha is
+  // 0. Such rows take one sample per pixel over the blur's columns.
+  const bool still = blur && std::memcmp(first.m, last.m, sizeof first.m) == 0;
 
   RowSampling rs;
   rs.src = src;
@@ -259,9 +263,44 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   // scratch rows, and the bytes are those of one thread.
   const PF_ProgressProc progress = PFp_GetProgressProc();
   const int32_t rows = clip.height();
-  // The reference kernels bring the math package's tables in for every row
-  // (package state): they keep every row on the calling thread.
-  const int32_t bands = progress || UseReference() ? 1 : platform::RowBandCount(rows, RowThreads());
+  // A row's columns that can reach the source (all of the rectangle for
+  // the stencils), and its start positions under the first and the last matrix.
+  struct RowStart {
+    Cols span;
+    int64_t u0, v0, uL0, vL0;
+  };
+  auto rowStart = [&](int32_t y) {
+    // Row starts are computed afresh in double precision from the inverse
+    // (no error accumulates down the rows) and kept in 64-bit 16.16.
+    const double yc = static_cast<double>(y);
+    RowStart s{};
+    s.u0 = ToFixed(fi.u0 + yc * fi.duy, kMaxPosition), s.v0 = ToFixed(fi.v0 + yc * fi.dvy, kMaxPosition);
+    s.span = Meet(Solve(s.u0, rs.du, ulo, uhi, clip.left, clip.right),
+                  Solve(s.v0, rs.dv, vlo, vhi, clip.left, clip.right));
+    if (blur) {
+      s.uL0 = ToFixed(li.u0 + yc * li.duy, kMaxPosition);
+      s.vL0 = ToFixed(li.v0 + yc * li.dvy, kMaxPosition);
+      for (int32_t k = 1; k < kBlurSamples; ++k) {
+        const int64_t u = s.u0 + (s.uL0 - s.u0) / 16 * k, v = s.v0 + (s.vL0 - s.v0) / 16 * k;
+        const int64_t du = rs.du + (rs.duL - rs.du) / 16 * k, dv = rs.dv + (rs.dvL - rs.dv) / 16 * k;
+        s.span = Join(s.span, Meet(Solve(u, du, ulo, uhi, clip.left, clip.right),
+                                   Solve(v, dv, vlo, vhi, clip.left, clip.right)));
+      }
+    }
+    if (outside) s.span = Cols{clip.left, clip.right};
+    return s;
+  };
+  // Threads share the rows the layer reaches, not the whole rectangle (a
+  // layer in the top half would leave the second band idle). The reference
+  // kernels bring the math package's tables in for every row (package
+  // state): they keep every row on the calling thread.
+  const bool shared = !progress && !UseReference() && RowThreads() > 1;
+  int32_t top = clip.top, bottom = clip.bottom;
+  if (shared) {
+    while (top < bottom && rowStart(top).span.empty()) ++top;
+    while (bottom > top && rowStart(bottom - 1).span.empty()) --bottom;
+  }
+  const int32_t bands = shared ? platform::RowBandCount(bottom - top, RowThreads()) : 1;
   const size_t width = static_cast<size_t>(clip.width());
   std::vector<ScratchArray<uint8_t>> scratch;
   scratch.reserve(static_cast<size_t>(bands) * 2);
@@ -284,36 +323,27 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
     for (int32_t y = first; y < end; ++y) {
       const uint64_t n = static_cast<uint64_t>(y - clip.top);
       if (!RowSkipped(field, y)) {
-        // Row starts are computed afresh in double precision from the inverse
-        // (no error accumulates down the rows) and kept in 64-bit 16.16.
-        const double yc = static_cast<double>(y);
-        const int64_t u0 = ToFixed(fi.u0 + yc * fi.duy, kMaxPosition), v0 = ToFixed(fi.v0 + yc * fi.dvy, kMaxPosition);
-        Cols span = Meet(Solve(u0, r.du, ulo, uhi, clip.left, clip.right), Solve(v0, r.dv, vlo, vhi, clip.left, clip.right));
-        int64_t uL0 = 0, vL0 = 0;
-        if (blur) {
-          uL0 = ToFixed(li.u0 + yc * li.duy, kMaxPosition);
-          vL0 = ToFixed(li.v0 + yc * li.dvy, kMaxPosition);
-          for (int32_t k = 1; k < kBlurSamples; ++k) {
-            const int64_t s = u0 + (uL0 - u0) / 16 * k, t = v0 + (vL0 - v0) / 16 * k;
-            const int64_t ds = r.du + (r.duL - r.du) / 16 * k, dt = r.dv + (r.dvL - r.dv) / 16 * k;
-            span = Join(span, Meet(Solve(s, ds, ulo, uhi, clip.left, clip.right), Solve(t, dt, vlo, vhi, clip.left, clip.right)));
-          }
-        }
-        if (outside) span = Cols{clip.left, clip.right};
+        const RowStart st = rowStart(y);
+        const Cols span = st.span;
         if (!span.empty()) {
           const int32_t x0 = static_cast<int32_t>(span.a), count = static_cast<int32_t>(span.b - span.a);
-          r.u = u0 + x0 * r.du;
-          r.v = v0 + x0 * r.dv;
+          r.u = st.u0 + x0 * r.du;
+          r.v = st.v0 + x0 * r.dv;
           if (blur) {
-            r.uL = uL0 + x0 * r.duL;
-            r.vL = vL0 + x0 * r.dvL;
+            r.uL = st.uL0 + x0 * r.duL;
+            r.vL = st.vL0 + x0 * r.dvL;
           }
+          RowSampling one = r;
+          one.blur = blur && !still;
           if (noPixels)
             std::fill(row, row + count, 0u);
           else if (reference)
-            SampleRowReference(r, count, row);
+            SampleRowReference(one, count, row);
           else
-            SampleRowFast(r, count, row);
+            SampleRowFast(one, count, row);
+          if (still)
+            for (int32_t i = 0; i < count; ++i)
+              if ((row[i] & 0xFF) == 0) row[i] = 0;
           if (mask) MaskRow(*mask, y, x0, count, maskRow);
           m.seed = seed0 + static_cast<uint32_t>(12281u * (n * (n + 1) / 2));
           ErrorCode err = fn(nullptr, count, &m, samples, mask ? maskRow : nullptr, Row(dst, y) + 4 * ptrdiff_t{x0});
@@ -327,7 +357,7 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   };
   if (bands == 1) return band(0, clip.top, clip.bottom);
   std::vector<ErrorCode> errors(static_cast<size_t>(bands), 0);
-  platform::ForRowBands(clip.top, clip.bottom, bands, [&](int32_t b, int32_t first, int32_t end) {
+  platform::ForRowBands(top, bottom, bands, [&](int32_t b, int32_t first, int32_t end) {
     errors[static_cast<size_t>(b)] = band(b, first, end);
   });
   for (ErrorCode err : errors)

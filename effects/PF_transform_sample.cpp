@@ -90,51 +90,67 @@ inline uint32_t SampleFast(const RowSampling& r, int64_t u, int64_t v) {
 }
 
 // One pass of BlurMovingRow: n samples at fixed weights from rows p0 and p1
-// (pixel i reads columns i and i + 1), the rounded colour bytes added to
-// the sums, ok cleared where a neighbourhood is not opaque. Written channel
-// by channel in 32-bit arithmetic so that the compiler can vectorise it
-// (built twice: for AVX2 where the processor has it, and plain).
+// (pixel i reads columns i and i + 1). An opaque neighbourhood adds its
+// rounded colour bytes to the sums and one to the count; a wholly
+// transparent one adds nothing (an alpha of 0 weighs nothing in the blur);
+// any other marks the pixel partial. Written channel by channel in 32-bit
+// arithmetic so that the compiler can vectorise it (built twice: for AVX2
+// where the processor has it, and plain).
 __attribute__((target_clones("avx2", "default")))
 void BlurPass(const uint8_t* p0, const uint8_t* p1, int32_t n, uint32_t w00, uint32_t w10, uint32_t w01,
               uint32_t w11, uint16_t* __restrict sr, uint16_t* __restrict sg, uint16_t* __restrict sb,
-              uint8_t* __restrict ok) {
+              uint8_t* __restrict count, uint8_t* __restrict partial) {
   for (int32_t i = 0; i < n; ++i) {
     const uint8_t* a = p0 + 4 * i;
     const uint8_t* c = p1 + 4 * i;
-    ok[i] &= static_cast<uint8_t>((a[0] & a[4] & c[0] & c[4]) == 255);
-    sr[i] = static_cast<uint16_t>(sr[i] + ((w00 * a[1] + w10 * a[5] + w01 * c[1] + w11 * c[5] + 32768) >> 16));
-    sg[i] = static_cast<uint16_t>(sg[i] + ((w00 * a[2] + w10 * a[6] + w01 * c[2] + w11 * c[6] + 32768) >> 16));
-    sb[i] = static_cast<uint16_t>(sb[i] + ((w00 * a[3] + w10 * a[7] + w01 * c[3] + w11 * c[7] + 32768) >> 16));
+    const uint32_t opaque = (a[0] & a[4] & c[0] & c[4]) == 255, clear = (a[0] | a[4] | c[0] | c[4]) == 0;
+    const uint32_t keep = 0u - opaque;
+    count[i] = static_cast<uint8_t>(count[i] + opaque);
+    partial[i] |= static_cast<uint8_t>((opaque | clear) ^ 1u);
+    const uint32_t r = (w00 * a[1] + w10 * a[5] + w01 * c[1] + w11 * c[5] + 32768) >> 16;
+    const uint32_t g = (w00 * a[2] + w10 * a[6] + w01 * c[2] + w11 * c[6] + 32768) >> 16;
+    const uint32_t b = (w00 * a[3] + w10 * a[7] + w01 * c[3] + w11 * c[7] + 32768) >> 16;
+    sr[i] = static_cast<uint16_t>(sr[i] + (r & keep));
+    sg[i] = static_cast<uint16_t>(sg[i] + (g & keep));
+    sb[i] = static_cast<uint16_t>(sb[i] + (b & keep));
   }
 }
 
 // The sums of a chunk of a moving layer's blur: the colour bytes of each
-// pixel's samples added up, and whether all its samples so far were inside
-// the source and opaque (then the sums over 16 are its colour).
+// pixel's opaque samples added up and counted, and whether any sample was
+// neither opaque nor transparent (or could not be told from its place).
+// With n opaque samples and the rest transparent, the blur's alpha is 255 n
+// / 16 and each colour the sum of its bytes over n (the weights 255 cancel).
 template <int32_t N>
 struct RunSums {
   uint16_t r[N], g[N], b[N];
-  uint8_t ok[N];
+  uint8_t count[N], partial[N];
   void Clear() {
     std::memset(r, 0, sizeof r);
     std::memset(g, 0, sizeof g);
     std::memset(b, 0, sizeof b);
-    std::memset(ok, 1, sizeof ok);
+    std::memset(count, 0, sizeof count);
+    std::memset(partial, 0, sizeof partial);
   }
-  // The pixels of a pass before lo and from hi to n fell outside.
-  void Outside(int64_t lo, int64_t hi, int64_t n) {
-    for (int64_t i = 0; i < lo; ++i) ok[i] = 0;
-    for (int64_t i = hi; i < n; ++i) ok[i] = 0;
+  // Pixels [from, to) of a pass took a sample that must be done again.
+  void Partial(int64_t from, int64_t to) {
+    if (to > from) std::memset(partial + from, 1, static_cast<size_t>(to - from));
   }
-  uint32_t Opaque(int32_t i) const { return Pack(255, r[i] >> 4u, g[i] >> 4u, b[i] >> 4u); }
+  bool Resolved(int32_t i) const { return partial[i] == 0; }
+  uint32_t Result(int32_t i) const {
+    const uint32_t n = count[i];
+    if (n == kBlurSamples) return Pack(255, r[i] >> 4u, g[i] >> 4u, b[i] >> 4u);
+    if (n == 0) return 0;
+    return Pack((255 * n) >> 4, r[i] / n, g[i] / n, b[i] / n);
+  }
 };
 constexpr int32_t kMovingChunk = 512;
 
 // A moving layer's blur chunk by chunk: every sample step is the same for
 // the whole row, so pass(sums, n, x, y) adds sample k of a chunk of n pixels
-// whose first sits at (x, y) (16.16) and returns false when no pixel of the
-// chunk can stay opaque. Pixels left not opaque take their 16 samples from
-// sample(x, y) through the weighted sum.
+// whose first sits at (x, y) (16.16) and returns false when it marked every
+// pixel partial. Partial pixels take their 16 samples from sample(x, y)
+// through the weighted sum.
 template <class Pass, class Sample>
 void MovingRows(const RowSampling& r, int32_t count, uint32_t* out, Pass pass, Sample sample) {
   const int64_t su = BlurStep(r.u, r.uL), sv = BlurStep(r.v, r.vL);
@@ -145,8 +161,8 @@ void MovingRows(const RowSampling& r, int32_t count, uint32_t* out, Pass pass, S
     for (int32_t k = 0; k < kBlurSamples; ++k)
       if (!pass(sums, n, r.u + int64_t{c0} * 65536 + k * su, r.v + k * sv)) break;
     for (int32_t i = 0; i < n; ++i) {
-      if (sums.ok[i]) {
-        out[c0 + i] = sums.Opaque(i);
+      if (sums.Resolved(i)) {
+        out[c0 + i] = sums.Result(i);
         continue;
       }
       const int64_t u = r.u + int64_t{c0 + i} * 65536;
@@ -169,16 +185,23 @@ void BlurMovingRow(const RowSampling& r, int32_t count, uint32_t* out) {
   const PFWorld& w = *r.src;
   auto pass = [&w](RunSums<kMovingChunk>& sums, int32_t n, int64_t x, int64_t y) {
     const int64_t ix0 = x >> 16, iy = y >> 16;
+    // Rows wholly above or below the source: transparent samples. The rows
+    // just outside reach into it: partial.
+    if (iy < -1 || iy >= w.height) return true;
     if (iy < 0 || iy >= int64_t{w.height} - 1) {
-      std::memset(sums.ok, 0, sizeof sums.ok);
+      sums.Partial(0, n);
       return false;
     }
     const uint32_t fx = static_cast<uint32_t>(x >> 8) & 0xFF, fy = static_cast<uint32_t>(y >> 8) & 0xFF;
+    // Pixel i reads columns ix0 + i and ix0 + i + 1: inside for i in [lo,
+    // hi), one column reaching in just before and just after, transparent
+    // beyond.
     const int64_t lo = std::clamp<int64_t>(-ix0, 0, n), hi = std::clamp<int64_t>(int64_t{w.width} - 1 - ix0, lo, n);
-    sums.Outside(lo, hi, n);
+    sums.Partial(std::max<int64_t>(lo - 1, 0), lo);
+    sums.Partial(hi, std::min<int64_t>(hi + 1, n));
     const uint8_t* p0 = RowOf(w, iy) + 4 * (ix0 + lo);
     BlurPass(p0, p0 + w.rowBytes, static_cast<int32_t>(hi - lo), (256 - fx) * (256 - fy), fx * (256 - fy),
-             (256 - fx) * fy, fx * fy, sums.r + lo, sums.g + lo, sums.b + lo, sums.ok + lo);
+             (256 - fx) * fy, fx * fy, sums.r + lo, sums.g + lo, sums.b + lo, sums.count + lo, sums.partial + lo);
     return true;
   };
   MovingRows(r, count, out, pass, [&w](int64_t x, int64_t y) { return OpaqueOrBilinear(w, x, y); });
@@ -208,12 +231,31 @@ void GatherPass(const uint32_t* base, int32_t stride, int32_t n, const int32_t* 
 }
 
 // Sub-pixel motion blur in general (the layer turns or scales during the
-// shutter): the 16 samples of a chunk of pixels are taken pass by pass, each
-// pass reading every pixel's neighbourhood through precomputed offsets.
-// Pixels with a neighbourhood outside the source or not opaque are done
+// shutter). With AVX2, eight pixels at a time carry their 16 samples in
+// registers (BlurTurningWide); otherwise the 16 samples of a chunk of pixels
+// are taken pass by pass, each pass reading every pixel's neighbourhood
+// through precomputed offsets. Either way, pixels with a neighbourhood
+// partly outside the source or neither opaque nor transparent are done
 // again one by one.
+constexpr int32_t kWideChunk = 256;
 void BlurRow(const RowSampling& r, int32_t count, uint32_t* out) {
   const PFWorld& w = *r.src;
+  uint8_t redo[kWideChunk];
+  if (BlurTurningWide(r, 0, std::min(count, kWideChunk), out, redo)) {
+    for (int32_t c0 = 0; c0 < count; c0 += kWideChunk) {
+      const int32_t n = std::min(kWideChunk, count - c0);
+      if (c0 > 0) BlurTurningWide(r, c0, n, out + c0, redo);
+      for (int32_t i = 0; i < n; ++i)
+        if (redo[i]) {
+          const int64_t j = c0 + i, x = r.u + j * r.du, y = r.v + j * r.dv;
+          const int64_t su = BlurStep(x, r.uL + j * r.duL), sv = BlurStep(y, r.vL + j * r.dvL);
+          BlurSum sum;
+          for (int32_t k = 0; k < kBlurSamples; ++k) sum.add(OpaqueOrBilinear(w, x + k * su, y + k * sv));
+          out[j] = sum.result();
+        }
+    }
+    return;
+  }
   const int32_t stride = w.rowBytes / 4;
   const uint32_t* base = reinterpret_cast<const uint32_t*>(w.data);
   constexpr int32_t kChunk = 256;
@@ -263,9 +305,23 @@ void BlurRow(const RowSampling& r, int32_t count, uint32_t* out) {
 // Draft motion blur of a layer that only moves: every sample step is the
 // same for the whole row, so pass k reads one source row from one column
 // on, and the nearest samples of a chunk are a run of that row. The colour
-// bytes of each run are added up; pixels whose 16 samples were all inside
-// and opaque take the sums over 16 (as in RowFast), the others are done
-// again one by one.
+// bytes of each run's opaque pixels are added up and counted (transparent
+// pixels and places outside the source add nothing); pixels with a sample
+// of partial alpha are done again one by one.
+__attribute__((target_clones("avx2", "default")))
+void NearestPass(const uint8_t* p, int32_t n, uint16_t* __restrict sr, uint16_t* __restrict sg,
+                 uint16_t* __restrict sb, uint8_t* __restrict count, uint8_t* __restrict partial) {
+  for (int32_t i = 0; i < n; ++i) {
+    const uint8_t* q = p + 4 * i;
+    const uint32_t opaque = q[0] == 255, keep = 0u - opaque;
+    count[i] = static_cast<uint8_t>(count[i] + opaque);
+    partial[i] |= static_cast<uint8_t>(static_cast<uint8_t>(q[0] + 1) > 1);  // neither 0 nor 255
+    sr[i] = static_cast<uint16_t>(sr[i] + (q[1] & keep));
+    sg[i] = static_cast<uint16_t>(sg[i] + (q[2] & keep));
+    sb[i] = static_cast<uint16_t>(sb[i] + (q[3] & keep));
+  }
+}
+
 void BlurMovingRowNearest(const RowSampling& r, int32_t count, uint32_t* out) {
   const PFWorld& w = *r.src;
   auto pass = [&w](RunSums<kMovingChunk>& sums, int32_t n, int64_t x16, int64_t y16) {
@@ -273,14 +329,10 @@ void BlurMovingRowNearest(const RowSampling& r, int32_t count, uint32_t* out) {
     const int64_t x = (x16 + 0x8000) >> 16, y = (y16 + 0x8000) >> 16;
     const int64_t lo = y < 0 || y >= w.height ? n : std::clamp<int64_t>(-x, 0, n);
     const int64_t hi = y < 0 || y >= w.height ? n : std::clamp<int64_t>(int64_t{w.width} - x, lo, n);
-    sums.Outside(lo, hi, n);
-    const uint8_t* p = hi > lo ? RowOf(w, y) + 4 * (x + lo) : nullptr;
-    for (int64_t i = lo; i < hi; ++i, p += 4) {
-      sums.ok[i] &= static_cast<uint8_t>(p[0] == 255);
-      sums.r[i] = static_cast<uint16_t>(sums.r[i] + p[1]);
-      sums.g[i] = static_cast<uint16_t>(sums.g[i] + p[2]);
-      sums.b[i] = static_cast<uint16_t>(sums.b[i] + p[3]);
-    }
+    // Outside [lo, hi) the nearest pixel is outside the source: transparent.
+    if (hi > lo)
+      NearestPass(RowOf(w, y) + 4 * (x + lo), static_cast<int32_t>(hi - lo), sums.r + lo, sums.g + lo, sums.b + lo,
+                  sums.count + lo, sums.partial + lo);
     return true;
   };
   MovingRows(r, count, out, pass, [&w](int64_t x, int64_t y) { return NearestFast(w, x, y); });

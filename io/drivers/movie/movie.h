@@ -20,8 +20,10 @@ namespace tv::pin {
 std::string AvError(int code);
 
 // The H.264 encoder's look-ahead in frames for a frame size under the
-// memory budget in force; -1 leaves the encoder's own.
+// memory budget in force.
 int H264Lookahead(int width, int height);
+// The H.264 encoder's thread count (0: its own choice).
+int H264Threads();
 
 // Sets the matrix (an AVColorSpace) of a conversion between RGB and YUV,
 // both ways, and the ranges (1 full, 0 video, -1 as the library chose from
