@@ -26,9 +26,10 @@ sed -e 's/"duration": 1,/"duration": 1.25,/' -e 's/"width": 320, "height": 180/"
 "$TAVELO" render "$T/title.json" --comp Title --output "$T/ref/f_#####.png" -q --threads 1 || fail "reference render"
 [ "$(ls "$T/ref" | wc -l)" -eq 30 ] || fail "the reference render has $(ls "$T/ref" | wc -l) frames, not 30"
 
-wait_job() {  # job, seconds
+wait_job() {  # job, seconds (a failing squeue is asked again, not taken for an empty queue)
+  local q
   for i in $(seq $(($2 * 10))); do
-    [ -z "$(squeue -h -j "$1" 2>/dev/null)" ] && return 0
+    q=$(squeue -h -j "$1" 2>/dev/null) && [ -z "$q" ] && return 0
     sleep 0.1
   done
   fail "job $1 still running after $2 s: $(squeue -h -j "$1")"
@@ -90,9 +91,14 @@ done
 "$TAVELO" farm status "$job" >"$T/status2" || fail "farm status"
 grep -q "^running: .*$killed" "$T/status2" || fail "farm status does not show frame $killed reserved: $(cat "$T/status2")"
 scontrol requeue "${job}_1" || fail "scontrol requeue"
-# A requeued job waits a while before it may start again; not here.
-scontrol update JobId="${job}_1" StartTime=now || fail "scontrol update StartTime"
+# A requeued job waits a while before it may start again; not here, but not
+# within the second its first run ended either: slurmd refuses to launch a
+# job whose credential is no newer than its revocation (whole seconds) and
+# the task fails again without running ("already killed").
+scontrol update JobId="${job}_1" StartTime=now+1 || fail "scontrol update StartTime"
 wait_job "$job" 40
+st=$(scontrol -o show job "${job}_1" | sed -n 's/.*JobState=\([A-Z_]*\).*/\1/p')
+[ "$st" = COMPLETED ] || fail "the requeued task is $st, not COMPLETED"
 grep -q "retook the abandoned reservation of $T/out2/f_000$killed.png" "$log" || fail "the retried task did not retake frame $killed"
 check_out "$T/out2"
 echo "ok: a task killed at frame $killed and requeued: 30 frames, each once"
