@@ -1,4 +1,7 @@
 # The front door: `make demo` and `make test`.
+#   make demo                              installs the missing build packages, builds, runs the demo
+#   make test                              installs the missing build and test packages, builds,
+#                                          runs every test (scripts/install-deps.sh lists both)
 #   make test SANITIZE=address,undefined   builds in build-san with both sanitizers
 #                                          (clang; the fuzz targets too)
 #   make fuzz                              runs the fuzz targets of that build
@@ -38,12 +41,18 @@ FUZZ_SECONDS ?= 30
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build demo test bench bench-report fuzz clean install package
+.PHONY: all deps test-deps configure build demo test bench bench-report fuzz coverage lines clean install package
 
 all: build
 
+# What building needs (make build, make demo).
 deps:
 	@scripts/install-deps.sh
+
+# And the peers only the tests and benchmarks use (clang's sanitizers, the
+# ffmpeg tool, Slurm and munge, sox, cairo, pixman, melt, oiiotool, pytest).
+test-deps:
+	@scripts/install-deps.sh --test
 
 # A tree configured with another compiler (an older gcc build-san) starts
 # afresh: CMake would drop every other setting when the compiler changes.
@@ -60,7 +69,7 @@ build: configure
 demo: build
 	@$(BUILD)/host/tavelo demo --output $(BUILD)/demo
 
-test: build
+test: test-deps build
 	@cd $(BUILD) && $(TEST_ENV) ctest --output-on-failure -j$(JOBS)
 
 install: build
@@ -74,25 +83,39 @@ package: build
 # lowest of the three).
 PIXEL_BENCHES := pf_bench pf_blur_bench pf_transform_bench bm_bench msk_bench
 PIXEL_BENCH_ARGS := --benchmark_enable_random_interleaving=true --benchmark_repetitions=3
-bench: build
+bench: test-deps build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; \
 	  case " $(PIXEL_BENCHES) " in *" $$(basename $$b) "*) $$b $(PIXEL_BENCH_ARGS);; *) $$b;; esac; done
 
 # Runs every comparison that has a goal and rewrites the generated table of
 # bench/RESULTS.md (date, processor, load, figures, goal met or not).
-bench-report: build
+bench-report: test-deps build
 	@python3 bench/report.py --build $(BUILD) --results bench/RESULTS.md
 
 # Every fuzz target, built with clang's libFuzzer and the sanitizers (in
 # build-san, with the sanitizer tests), run a bounded number of times (and
 # seconds) over its corpus (tests/fuzz/corpus/<name>).
 FUZZERS = $(shell cd tests/fuzz && ls *_fuzz.cpp | sed 's/\.cpp$$//')
-fuzz:
+fuzz: test-deps
 	@$(MAKE) configure SANITIZE=$(FUZZ_SANITIZE)
 	@cmake --build build-san -j$(JOBS) --target $(FUZZERS)
 	@set -e; for n in $(FUZZERS); do c=tests/fuzz/corpus/$${n%_fuzz}; \
 	  mkdir -p build-san/corpus/$$n; echo "== fuzz $$n"; \
 	  build-san/$$n -runs=$(FUZZ_RUNS) -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-san/corpus/$$n $$c 2>&1 | tail -1; done
 
+# Every test on a build with gcov counters (build-cov), then line and branch
+# coverage per package on the terminal and as HTML in build-cov/coverage/.
+# Fails when a package falls more than a point below the README's figures.
+coverage: test-deps
+	@cmake -S . -B build-cov -DCMAKE_BUILD_TYPE=Debug -DTAVELO_COVERAGE=ON -DTAVELO_WERROR=$(WERROR) >/dev/null
+	@cmake --build build-cov -j$(JOBS)
+	@find build-cov -name '*.gcda' -delete
+	@cd build-cov && ctest -j$(JOBS) --output-on-failure; status=$$?; cd .. && \
+	  scripts/coverage-report.py build-cov --check README.md && exit $$status
+
+# Test lines against the other lines of code.
+lines:
+	@scripts/count-lines.sh
+
 clean:
-	rm -rf build build-san build-fuzz
+	rm -rf build build-san build-fuzz build-cov

@@ -12,7 +12,8 @@
 # Symbols the sanitizers' instrumentation adds (__odr_asan.<name> beside each
 # exported variable, __asan_*, __ubsan_*, __sanitizer_*) are not the
 # engine's and are skipped, and so are the bounds of the fuzzers' coverage
-# sections (__start___sancov_<name>, __stop___sancov_<name>).
+# sections (__start___sancov_<name>, __stop___sancov_<name>) and the gcov
+# runtime of a coverage build (__gcov_*, mangle_path).
 cmake_minimum_required(VERSION 3.25)
 foreach(var NM LIBRARY HEADERS)
   if(NOT ${var})
@@ -55,7 +56,8 @@ foreach(line ${out})
     continue()
   endif()
   set(name ${CMAKE_MATCH_1})
-  if(name MATCHES "^__(odr_asan|asan|ubsan|sanitizer)" OR name MATCHES "^__(start|stop)___sancov_")
+  if(name MATCHES "^__(odr_asan|asan|ubsan|sanitizer|gcov)" OR name MATCHES "^__(start|stop)___sancov_"
+     OR name STREQUAL "mangle_path")
     continue()
   endif()
   math(EXPR count "${count} + 1")

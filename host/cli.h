@@ -2,6 +2,7 @@
 // they throw, and how each one registers itself with the argument parser.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -13,7 +14,9 @@ class App;
 
 namespace tavelo {
 
-// Exit codes (documented in the README and in `tavelo --help`).
+// Exit codes (documented in the README and in `tavelo --help`). A command
+// stopped by a signal exits with 128 + the signal: 130 for Ctrl-C (SIGINT),
+// 143 for SIGTERM.
 enum Exit : int {
   kExitDone = 0,
   kExitFailed = 1,
@@ -29,14 +32,28 @@ struct Failure : std::runtime_error {
 };
 [[noreturn]] inline void Fail(const std::string& message, int code = kExitFailed) { throw Failure(message, code); }
 
+// How much a command says on standard error (--log-level): quiet nothing
+// but failures; normal progress and the engine's warnings; verbose also
+// what it opens, renders and writes; debug also every report of the
+// engine as it comes.
+enum class LogLevel { Quiet, Normal, Verbose, Debug };
+
 // Options every sub-command understands.
 struct Common {
-  bool quiet = false;
+  LogLevel level = LogLevel::Normal;
   std::vector<std::string> pluginDirs;
+  bool Quiet() const { return level == LogLevel::Quiet; }
+  bool Verbose() const { return level >= LogLevel::Verbose; }
   // Whether TAVELO_PLUGIN_PATH, the user's and the installation's plug-in
   // folders are scanned too (plugin_folders.h).
   bool defaultPluginFolders = true;
 };
+
+// A line on standard error ("tavelo: ...") at --log-level verbose or debug.
+void Verbose(const Common& common, const std::string& text);
+
+// "1 frame", "2 frames".
+std::string Count(int64_t n, const std::string& singular, const std::string& plural = {});
 
 // A sub-command's parser callback stores what to run here; main runs it once
 // parsing succeeded.
@@ -57,10 +74,14 @@ void AddAudioCommands(CLI::App& app, Dispatch& d);
 void AddKeysCommand(CLI::App& app, Dispatch& d);
 void AddSheetCommand(CLI::App& app, Dispatch& d);
 void AddFarmCommand(CLI::App& app, Dispatch& d);
+void AddFormatsCommand(CLI::App& app, Dispatch& d);
 // The hidden _man and _complete (cmd_manual.cpp); added after every other command.
 void AddManualCommands(CLI::App& app, Dispatch& d);
 
-// Adds --quiet and --plugins to a sub-command.
+// Adds --log-level (and its -q), and --plugins, to a sub-command.
 void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins);
+// Adds -c/--comp: the composition, which may be left out when the project
+// has only one.
+void AddCompOption(CLI::App& sub, std::string& comp);
 
 }  // namespace tavelo

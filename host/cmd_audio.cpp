@@ -7,11 +7,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include "cli.h"
 #include "image_file.h"
+#include "output_name.h"
 #include "project.h"
 #include "session.h"
 #include "sound.h"
@@ -36,14 +36,11 @@ int Audio(const AudioOptions& o, const Common& common) {
   if (o.bits != 16 && o.bits != 24 && o.bits != 32) Fail("--bits must be 16, 24 or 32", kExitUsage);
   if (!IsSoundExtension(ExtensionOf(o.output)))
     Fail("cannot tell the sound format of \"" + o.output + "\" (use .wav, .aif or .aiff)", kExitUsage);
-  std::filesystem::path dir = std::filesystem::path(o.output).parent_path();
-  std::error_code ec;
-  if (!dir.empty() && !std::filesystem::is_directory(dir, ec))
-    Fail("cannot write \"" + o.output + "\": \"" + dir.string() + "\" is not a folder");
   Session session(common);
   LoadProject(o.project);
   BEE_Item comp = FindComp(o.comp);
   SoundWorld sound = RenderCompSound(comp, o.rate, o.channels);
+  MakeOutputFolder(o.output);
   WriteSoundFile(sound.get(), o.output, o.bits);
   std::printf("wrote %s (%s, %d-bit)\n", o.output.c_str(), Describe(sound.Info()).c_str(), o.bits);
   return kExitDone;
@@ -80,8 +77,8 @@ int Play(const AudioOptions& o, const Common& common) {
          "--device or TAVELO_AUDIO_OUTPUT (\"file:out.wav\", \"null\").");
   }
   PlayGuard guard{&spec};
-  if (!common.quiet)
-    std::fprintf(stderr, "playing \"%s\" on %s (%s); Ctrl-C stops\n", o.comp.c_str(), output.c_str(),
+  if (!common.Quiet())
+    std::fprintf(stderr, "playing \"%s\" on %s (%s); Ctrl-C stops\n", ItemName(comp).c_str(), output.c_str(),
                  Describe(info).c_str());
   Check(SND_Play(&spec), "playing the sound");
   // Every frame has played when the completion procedure was called; a
@@ -101,7 +98,7 @@ int Play(const AudioOptions& o, const Common& common) {
 
 void AddSoundOptions(CLI::App& sub, AudioOptions& o) {
   sub.add_option("PROJECT", o.project, "project file, or a .json project description")->required();
-  sub.add_option("-c,--comp", o.comp, "the composition")->required();
+  AddCompOption(sub, o.comp);
   sub.add_option("--rate", o.rate, "samples a second (default 48000)");
   sub.add_option("--channels", o.channels, "1 (mono) or 2 (stereo, the default)");
 }

@@ -38,7 +38,7 @@ int Demo(const DemoOptions& o, const Common& common) {
     if (!ec && std::filesystem::is_directory(samples, ec)) withSamples.pluginDirs.push_back(samples.string());
   }
   Session session(withSamples);
-  return RenderDemo(o.output, common.quiet);
+  return RenderDemo(o.output, common.Quiet());
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ int Frame(const FrameOptions& o, const Common& common) {
   BEE_Item comp = FindComp(o.comp);
   SetResolution(comp, o.resolution);
   const int64_t frame = ParseFrameTime(o.time, comp);
+  MakeOutputFolder(out);
   Image img = RenderFrame(comp, frame, out);
   if (o.digest) std::printf("%016" PRIx64 "  %s\n", Digest(img), out.c_str());
   else std::printf("wrote %s (frame %lld, %d x %d)\n", out.c_str(), static_cast<long long>(frame), img.width, img.height);
@@ -37,7 +38,7 @@ void AddFrameCommand(CLI::App& app, Dispatch& d) {
   static FrameOptions o;
   auto* sub = app.add_subcommand("frame", "render one frame of a composition to a still file");
   sub->add_option("PROJECT", o.project, "project file, or a .json project description")->required();
-  sub->add_option("-c,--comp", o.comp, "the composition")->required();
+  AddCompOption(*sub, o.comp);
   sub->add_option("-t,--time", o.time, "seconds (1.5) or a frame (45f)")->required();
   sub->add_option("-o,--output", o.output, "the image file (.png, .exr, .tif, .jpg, .dpx)")->required();
   sub->add_option("-f,--format", o.format, "png, exr, tif, tiff, jpg or dpx");

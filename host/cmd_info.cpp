@@ -110,10 +110,14 @@ Json Describe() {
                    {"layers", Json::array()}};
       int32_t n = 0;
       BEE_GetCompNumLayers(item, &n);
-      // Listed from the bottom up, the order a description gives them in.
-      for (int32_t i = n - 1; i >= 0; --i) {
+      // Numbered from 1, the top layer (the last a description lists), as
+      // `keys -l N` and the Python module's comp[N - 1] take them.
+      for (int32_t i = 0; i < n; ++i) {
         BEE_Layer layer = nullptr;
-        if (BEE_GetIndLayer(item, i, &layer) == 0) comp["layers"].push_back(Layer(layer));
+        if (BEE_GetIndLayer(item, i, &layer) != 0) continue;
+        Json l = {{"number", i + 1}};
+        l.update(Layer(layer));
+        comp["layers"].push_back(l);
       }
       root["compositions"].push_back(comp);
     } else if (kind == BEE_KindFootage) {
@@ -151,12 +155,12 @@ int Info(const InfoOptions& o, Common common) {
   }
   std::printf("%s\n", o.project.c_str());
   for (const Json& c : root["compositions"]) {
-    std::printf("composition \"%s\": %d x %d, %g fps, %g s (%lld frames), %zu layer(s)\n",
+    std::printf("composition \"%s\": %d x %d, %g fps, %g s (%s), %s from the top:\n",
                 c["name"].get<std::string>().c_str(), c["width"].get<int>(), c["height"].get<int>(),
-                c["fps"].get<double>(), c["duration"].get<double>(), c["frames"].get<long long>(), c["layers"].size());
-    int i = 0;
+                c["fps"].get<double>(), c["duration"].get<double>(), Count(c["frames"].get<long long>(), "frame").c_str(),
+                Count(static_cast<int64_t>(c["layers"].size()), "layer").c_str());
     for (const Json& l : c["layers"]) {
-      std::printf("  %2d %-24s %-11s %s", ++i, l["name"].get<std::string>().c_str(),
+      std::printf("  %2d %-24s %-11s %s", l["number"].get<int>(), l["name"].get<std::string>().c_str(),
                   l["sourceKind"].get<std::string>().c_str(), l["source"].get<std::string>().c_str());
       if (l["masks"].get<int>()) std::printf(", %d mask(s)", l["masks"].get<int>());
       if (l["trackMatte"] != "none") std::printf(", matte %s", l["trackMatte"].get<std::string>().c_str());

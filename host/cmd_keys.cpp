@@ -56,7 +56,8 @@ BEE_Layer FindLayer(BEE_Item comp, const std::string& name) {
   const long n = std::strtol(name.c_str(), &end, 10);
   if (!name.empty() && *end == 0 && n >= 1 && n <= count) return layers[static_cast<size_t>(n - 1)];
   Fail("no layer named \"" + name + "\" (the composition has " + (names.empty() ? "none" : names) +
-       "; or give its number from 1)");
+           "; or give its number, 1 for the top layer, as `tavelo info` numbers them)",
+       kExitUsage);
 }
 
 // A stream by its name ("Position", any case) or its index.
@@ -216,8 +217,8 @@ void AddKeysCommand(CLI::App& app, Dispatch& d) {
       "keys", "keyframes as text: copy a layer's to standard output, paste them from standard input and save");
   sub->add_option("DIRECTION", o.direction, "copy or paste")->required()->check(CLI::IsMember({"copy", "paste"}));
   sub->add_option("PROJECT", o.project, "project file, or a .json project description")->required();
-  sub->add_option("-c,--comp", o.comp, "the composition")->required();
-  sub->add_option("-l,--layer", o.layer, "the layer: its name, or its number from 1 (top)")->required();
+  AddCompOption(*sub, o.comp);
+  sub->add_option("-l,--layer", o.layer, "the layer: its name, or its number (1 is the top layer, as `tavelo info` numbers them)")->required();
   sub->add_option("-s,--stream", o.streams,
                   "a stream by name (Position, Scale, Rotation, Opacity, Anchor Point ...) or index; copy: may be "
                   "repeated (default: every stream with a value); paste: the one stream to paste into");

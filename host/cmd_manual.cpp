@@ -215,7 +215,7 @@ std::vector<std::string> CompNames(const std::string& project, const Common& com
   std::vector<std::string> names;
   try {
     Common quiet = common;
-    quiet.quiet = true;
+    quiet.level = LogLevel::Quiet;
     Session session(quiet);
     LoadProject(project);
     for (BEE_Item comp : Comps()) names.push_back(ItemName(comp));

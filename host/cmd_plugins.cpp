@@ -34,7 +34,7 @@ void Skipped(const std::vector<Report>& reports, const char* indent) {
 
 int Plugins(const PluginsOptions& o, Common common) {
   // What the scans say is printed below, not as notes while they run.
-  common.quiet = true;
+  common.level = LogLevel::Quiet;
   if (!o.dir.empty()) {
     std::error_code ec;
     if (!std::filesystem::is_directory(o.dir, ec)) Fail("plug-in folder \"" + o.dir + "\" does not exist");

@@ -1,17 +1,20 @@
-// `tavelo render`: frames of a composition to numbered still files, or to a
-// movie with its sound, through the engine's movie render (movie_render.cpp).
-// A frame range lets a render farm split a job; --reserve lets several
-// renderers share one output folder (each frame's file is claimed by creating
-// it empty; a frame whose file exists is left to whoever made it, unless it is
-// an empty reservation abandoned longer than --stale-after: reserve.h).
-// Ctrl-C stops the frame under way: finished frames stay, the unfinished
-// one is removed.
+// `tavelo render`: frames of a composition to numbered still files, to a
+// movie with its sound, or to standard output (`-o -`), through the engine's
+// movie render (movie_render.cpp). A frame list lets a render farm split a
+// job; --reserve lets several renderers share one output folder (each
+// frame's file is claimed by creating it empty; a frame whose file exists is
+// left to whoever made it, unless it is an empty reservation abandoned
+// longer than --stale-after: reserve.h). Ctrl-C stops the frame under way:
+// finished frames stay, the unfinished one is removed.
 #include <CLI/CLI.hpp>
+#include <unistd.h>
 
 #include <cstdio>
 #include <optional>
 
 #include "cli.h"
+#include "frame_list.h"
+#include "frame_stream.h"
 #include "image_file.h"
 #include "movie_render.h"
 #include "output_module.h"
@@ -32,66 +35,38 @@ struct RenderOptions {
   int64_t staleAfter = kDefaultStaleSeconds;
 };
 
-// Parses "A-B" or "A" (frame numbers from 0).
-void ParseRange(const std::string& text, int64_t count, int64_t* first, int64_t* last) {
-  long long a = 0, b = 0;
-  char tail = 0;
-  int n = std::sscanf(text.c_str(), "%lld-%lld%c", &a, &b, &tail);
-  if (n == 1 && text.find('-') == std::string::npos) b = a;
-  else if (n != 2) Fail("bad frame range \"" + text + "\" (first-last, such as 0-47)", kExitUsage);
-  if (a < 0 || b < a || b >= count)
-    Fail("frame range \"" + text + "\" is outside the composition (frames 0 to " + std::to_string(count - 1) + ")",
-         kExitUsage);
-  *first = a;
-  *last = b;
-}
-
-int Render(const RenderOptions& o, const Common& common) {
-  if (!o.frames.empty() && !o.time.empty()) Fail("give --frames or --time, not both", kExitUsage);
-  if (o.threads < 0 || o.threads > 64) Fail("--threads must be 0 (one per processor) to 64", kExitUsage);
-  if (o.staleAfter < 0) Fail("--stale-after must be 0 or more seconds", kExitUsage);
-  std::string pattern = o.output;
-  if (pattern.empty())  // COMP_#####.png, or COMP.mp4 for a movie
-    pattern = o.comp + (IsMovieExtension(o.format) ? "." : "_#####.") + (o.format.empty() ? "png" : o.format);
-  pattern = ResolveOutput(pattern, o.format);
-  Session session(common);
-  if (BEE_SetRenderThreads(o.threads)) Fail("cannot use " + std::to_string(o.threads) + " render threads");
-  LoadProject(o.project);
-  BEE_Item comp = FindComp(o.comp);
-  SetResolution(comp, o.resolution);
-  const FrameGrid grid = GridOf(comp);
-  int64_t first = 0, last = grid.count - 1;
-  if (!o.frames.empty()) ParseRange(o.frames, grid.count, &first, &last);
-  if (!o.time.empty()) first = last = ParseFrameTime(o.time, comp);
-  if (last < first) Fail("the composition has no frames");
-  SetPngCompression(o.compression);
-  RenderJob job;
-  job.comp = comp;
-  job.first = first;
-  job.last = last;
-  job.sound = !o.noSound;
-  job.codec = o.codec;
+// Refuses what a movie or a still sequence does not take; an unknown codec,
+// or one the container cannot hold.
+void CheckMovieOptions(const RenderOptions& o, const std::string& pattern) {
   const bool movie = IsMovieExtension(ExtensionOf(pattern));
   if (movie && o.reserve) Fail("--reserve shares a folder of still frames; a movie is one file", kExitUsage);
-  if (!movie && !o.codec.empty()) Fail("--codec is for movies (.mp4, .mov)", kExitUsage);
-  if (!movie && (last > first || o.reserve)) pattern = WithFrameField(pattern);
-  job.output = pattern;
-  Progress progress(last - first + 1, common.quiet);
-  if (!o.reserve) {
-    const RenderOutcome done = RenderToFiles(job, progress);
-    if (movie)
-      std::printf("wrote %s (%lld frames%s)\n", pattern.c_str(), static_cast<long long>(last - first + 1),
-                  o.noSound ? "" : " with sound");
-    else if (done.written == 1) std::printf("wrote %s\n", done.firstName.c_str());
-    else
-      std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(done.written), done.firstName.c_str(),
-                  done.lastName.c_str());
-    return kExitDone;
-  }
-  // Shared folder: each frame claimed by this renderer first (reserve.h).
+  if (!movie && !o.codec.empty()) Fail("--codec is for movies (.mp4, .mov, .mkv, .avi)", kExitUsage);
+  if (movie) MovieCodec(pattern, o.codec);
+}
+
+// Frames to standard output: a PNG stream, or raw RGBA with --format raw.
+int RenderToStandardOutput(const RenderOptions& o, const Common& common, BEE_Item comp,
+                           const std::vector<int64_t>& frames) {
+  const StreamFormat format = o.format == "raw" ? StreamFormat::Raw : StreamFormat::Png;
+  int32_t width = 0, height = 0;
+  Check(BEE_GetCompDimensionsDSF(comp, &width, &height, nullptr), "reading the frame size");
+  Verbose(common, "writing " + Count(static_cast<int64_t>(frames.size()), "frame") + " of " + std::to_string(width) +
+                      " x " + std::to_string(height) + " to standard output as " +
+                      (format == StreamFormat::Raw ? "raw RGBA" : "a PNG stream"));
+  Progress progress(static_cast<int64_t>(frames.size()), common.Quiet());
+  const int64_t written = StreamFrames(comp, frames, format, progress);
+  if (Interrupted()) Fail("interrupted; " + Count(written, "frame") + " written", kExitInterrupted);
+  if (!common.Quiet()) std::fprintf(stderr, "tavelo: wrote %s to standard output\n", Count(written, "frame").c_str());
+  return kExitDone;
+}
+
+// Shared folder: each frame claimed by this renderer first (reserve.h).
+int RenderReserved(const RenderOptions& o, const Common& common, BEE_Item comp, const std::vector<int64_t>& frames,
+                   const std::string& pattern) {
+  Progress progress(static_cast<int64_t>(frames.size()), common.Quiet());
   int64_t written = 0;
   std::string firstName, lastName;
-  for (int64_t f = first; f <= last; ++f) {
+  for (int64_t f : frames) {
     if (Interrupted()) break;
     const std::string name = NumberedName(pattern, f);
     std::optional<FrameClaim> claim;
@@ -100,7 +75,7 @@ int Render(const RenderOptions& o, const Common& common) {
       progress.FrameSkipped(name);
       continue;
     }
-    if (claim->Retaken() && !common.quiet)
+    if (claim->Retaken() && !common.Quiet())
       std::fprintf(stderr, "tavelo: note: retook the abandoned reservation of %s\n", name.c_str());
     try {
       Image img = RenderFrame(comp, f);
@@ -112,7 +87,7 @@ int Render(const RenderOptions& o, const Common& common) {
       claim.reset();  // gives the reservation up
       progress.Finish();
       if (failure.code == kExitInterrupted)
-        Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
+        Fail("interrupted; " + Count(written, "finished frame") + " kept", kExitInterrupted);
       throw;
     }
     ++written;
@@ -121,10 +96,72 @@ int Render(const RenderOptions& o, const Common& common) {
     progress.FrameDone(name);
   }
   progress.Finish();
-  if (Interrupted()) Fail("interrupted; " + std::to_string(written) + " finished frame(s) kept", kExitInterrupted);
+  if (Interrupted()) Fail("interrupted; " + Count(written, "finished frame") + " kept", kExitInterrupted);
   if (written == 0) std::printf("no frames written (all were reserved by other renderers)\n");
   else if (written == 1) std::printf("wrote %s\n", firstName.c_str());
   else std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(written), firstName.c_str(), lastName.c_str());
+  return kExitDone;
+}
+
+int Render(const RenderOptions& o, const Common& common) {
+  if (!o.frames.empty() && !o.time.empty()) Fail("give --frames or --time, not both", kExitUsage);
+  if (o.threads < 0 || o.threads > 64) Fail("--threads must be 0 (one per processor) to 64", kExitUsage);
+  if (o.staleAfter < 0) Fail("--stale-after must be 0 or more seconds", kExitUsage);
+  if (!o.frames.empty()) CheckFrameList(o.frames);  // its form, before the project opens
+  const bool toStdout = o.output == "-";
+  std::string pattern;
+  if (toStdout) {
+    if (!o.format.empty() && o.format != "png" && o.format != "raw")
+      Fail("-o - writes a PNG stream, or raw RGBA with --format raw", kExitUsage);
+    if (o.reserve || !o.codec.empty()) Fail("-o - takes no --reserve nor --codec", kExitUsage);
+    if (::isatty(1)) Fail("-o - writes frames to standard output: pipe it into a program or a file", kExitUsage);
+  } else if (o.format == "raw") {
+    Fail("--format raw is for -o - (standard output)", kExitUsage);
+  } else if (!o.output.empty()) {
+    pattern = ResolveOutput(o.output, o.format);
+    CheckMovieOptions(o, pattern);  // before the project opens
+  }
+  Session session(common);
+  if (BEE_SetRenderThreads(o.threads)) Fail("cannot use " + std::to_string(o.threads) + " render threads");
+  LoadProject(o.project);
+  BEE_Item comp = FindComp(o.comp);
+  Verbose(common, "opened " + o.project + "; rendering \"" + ItemName(comp) + "\"");
+  SetResolution(comp, o.resolution);
+  const FrameGrid grid = GridOf(comp);
+  if (grid.count < 1) Fail("the composition has no frames");
+  std::vector<int64_t> frames;
+  if (!o.frames.empty()) frames = ParseFrameList(o.frames, grid.count - 1);
+  else if (!o.time.empty()) frames = {ParseFrameTime(o.time, comp)};
+  else frames = FrameSpan(0, grid.count - 1);
+  SetPngCompression(o.compression);
+  if (toStdout) return RenderToStandardOutput(o, common, comp, frames);
+  if (pattern.empty())  // COMP_#####.png, or COMP.mp4 for a movie
+    pattern = ResolveOutput(ItemName(comp) + (IsMovieExtension(o.format) ? "." : "_#####.") +
+                                (o.format.empty() ? "png" : o.format),
+                            o.format);
+  const bool movie = IsMovieExtension(ExtensionOf(pattern));
+  CheckMovieOptions(o, pattern);
+  if (movie && !IsOneSpan(frames))
+    Fail("a movie is made of one span of frames (A-B); \"" + o.frames + "\" has gaps", kExitUsage);
+  if (!movie && (frames.size() > 1 || o.reserve)) pattern = WithFrameField(pattern);
+  MakeOutputFolder(pattern);
+  if (o.reserve) return RenderReserved(o, common, comp, frames, pattern);
+  RenderJob job;
+  job.comp = comp;
+  job.frames = frames;
+  job.sound = !o.noSound;
+  job.codec = o.codec;
+  job.output = pattern;
+  job.verbose = common.Verbose();
+  Progress progress(static_cast<int64_t>(frames.size()), common.Quiet());
+  const RenderOutcome done = RenderToFiles(job, progress);
+  if (movie)
+    std::printf("wrote %s (%s%s)\n", pattern.c_str(), Count(static_cast<int64_t>(frames.size()), "frame").c_str(),
+                o.noSound ? "" : " with sound");
+  else if (done.written == 1) std::printf("wrote %s\n", done.firstName.c_str());
+  else
+    std::printf("wrote %lld frames: %s .. %s\n", static_cast<long long>(done.written), done.firstName.c_str(),
+                done.lastName.c_str());
   return kExitDone;
 }
 
@@ -134,18 +171,25 @@ void AddRenderCommand(CLI::App& app, Dispatch& d) {
   static RenderOptions o;
   auto* sub = app.add_subcommand("render", "render a composition's frames to numbered still files or a movie with sound");
   sub->add_option("PROJECT", o.project, "project file, or a .json project description")->required();
-  sub->add_option("-c,--comp", o.comp, "the composition to render")->required();
-  sub->add_option("--frames", o.frames, "frames A-B (from 0, both included; default: all)");
+  AddCompOption(*sub, o.comp);
+  sub->add_option("--frames", o.frames,
+                  "frames from 0: 7, 0-99, 1-99x2 (every 2nd), 10- (to the end), or a comma list of these "
+                  "(default: all)");
   sub->add_option("-t,--time", o.time, "one frame at a time in seconds (1.5) or a frame (45f)");
   sub->add_option("-o,--output", o.output,
-                  "output name; a run of # is the frame number (default COMP_#####.png, or COMP.mp4 with -f mp4)");
-  sub->add_option("-f,--format", o.format, "png, exr, tif, tiff, jpg, dpx; or a movie: mp4 (H.264, AAC) or mov");
+                  "output name; a run of # is the frame number (default COMP_#####.png, or COMP.mp4 with -f mp4); "
+                  "- writes the frames to standard output");
+  sub->add_option("-f,--format", o.format,
+                  "png, exr, tif, tiff, jpg, dpx; a movie: mp4, mov, mkv, avi; with -o -: png or raw "
+                  "(`tavelo formats` lists them)");
   sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
   sub->add_option("--threads", o.threads, "threads sharing each frame's pixel work (0: one per processor)");
   sub->add_flag("--no-sound", o.noSound, "movies: no sound track");
+  sub->add_option("--codec", o.codec,
+                  "movies: h264, prores, prores4444, png, animation (default: the container's first; `tavelo "
+                  "formats` lists which container holds which)");
   sub->add_option("--compression", o.compression, "PNG files: zlib level 0-9 (default 1: fast; 9: smallest)")
       ->check(CLI::Range(0, 9));
-  sub->add_option("--codec", o.codec, "movies: h264 (.mp4, the default there), prores (.mov default), png, animation");
   sub->add_flag("--reserve", o.reserve, "claim each frame's file first, so several renderers can share a folder");
   sub->add_option("--stale-after", o.staleAfter,
                   "with --reserve: retake an empty reservation untouched this many seconds (default 600; 0: at once)");

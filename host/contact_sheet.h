@@ -1,13 +1,23 @@
-// A contact sheet: frames laid out left to right, top to bottom, each
-// scaled (nearest sample) to thumbWidth, over black with a dark gutter.
+// A contact sheet: frames laid out left to right, top to bottom over a dark
+// sheet, each with a label under it (its frame number and time) drawn in
+// the engine's bitmap font.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "image_file.h"
 
 namespace tavelo {
 
-Image ContactSheet(const std::vector<Image>& frames, int columns, int thumbWidth);
+struct SheetFrame {
+  Image image;        // every frame of a sheet has the same size
+  std::string label;  // such as "12  0:00.50"
+};
+
+Image ContactSheet(const std::vector<SheetFrame>& frames, int columns);
+
+// "0:00.50": minutes, seconds and hundredths of a time in seconds.
+std::string SheetTime(double seconds);
 
 }  // namespace tavelo

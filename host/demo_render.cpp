@@ -14,6 +14,7 @@
 #include "FLT.h"
 #include "contact_sheet.h"
 #include "description.h"
+#include "frame_list.h"
 #include "movie_render.h"
 #include "output_name.h"
 #include "progress.h"
@@ -115,23 +116,26 @@ int RenderDemo(const std::string& outputDir, bool quiet) {
   BEE_Item comp = FindComp("Demo");
   const FrameGrid grid = GridOf(comp);
   const std::string pattern = (dir / "frames" / "demo_####.png").string();
-  std::vector<Image> sheetFrames;
+  std::vector<SheetFrame> sheetFrames;
   Progress progress(grid.count, quiet);
   for (int64_t f = 0; f < grid.count; ++f) {
     if (Interrupted()) break;
-    Image img = RenderFrame(comp, f, NumberedName(pattern, f));
-    if (f % 4 == 0) sheetFrames.push_back(std::move(img));
+    RenderFrame(comp, f, NumberedName(pattern, f));
+    if (f % 4 == 0)
+      sheetFrames.push_back({Thumbnail(comp, f, 200),
+                             std::to_string(f) + "  " + SheetTime(static_cast<double>(f) * grid.frame.value /
+                                                                 grid.frame.scale)});
     progress.FrameDone(NumberedName(pattern, f));
   }
   progress.Finish();
   if (Interrupted()) Fail("interrupted; the finished frames are kept", kExitInterrupted);
   const std::string sheet = (dir / "contact_sheet.png").string();
-  WriteImage(ContactSheet(sheetFrames, 4, 200), sheet);
+  WriteImage(ContactSheet(sheetFrames, 4), sheet);
   const std::string movie = (dir / "demo.mp4").string();
   Progress movieProgress(grid.count, quiet);
   RenderJob job;
   job.comp = comp;
-  job.last = grid.count - 1;
+  job.frames = FrameSpan(0, grid.count - 1);
   job.output = movie;
   RenderToFiles(job, movieProgress);
   movieProgress.Finish();

@@ -16,24 +16,23 @@ namespace tavelo {
 enum class FrameState { Missing, Reserved, Abandoned, Done };
 
 struct SequenceScan {
-  std::vector<FrameState> frames;  // frames first..last
-  int64_t first = 0, last = -1;
+  std::vector<int64_t> numbers;    // the frames looked at
+  std::vector<FrameState> frames;  // the state of each
   int64_t done = 0, reserved = 0, abandoned = 0, missing = 0;
+  // The frames in that state.
+  std::vector<int64_t> In(FrameState state) const;
 };
-// Looks at the files of frames first..last of the pattern ("#" run: the
-// frame number). An empty file is a reservation, abandoned when untouched
-// for staleSeconds or more.
-SequenceScan ScanSequence(const std::string& pattern, int64_t first, int64_t last, int64_t staleSeconds);
+// Looks at the files of the frames of the pattern ("#" run: the frame
+// number). An empty file is a reservation, abandoned when untouched for
+// staleSeconds or more.
+SequenceScan ScanSequence(const std::string& pattern, const std::vector<int64_t>& frames, int64_t staleSeconds);
 // The numbers of the frames whose files match the pattern in its folder
 // (finished or reserved), sorted.
 std::vector<int64_t> FramesOnDisk(const std::string& pattern);
-// "A-B" or "A" (frame numbers from 0); a usage Failure otherwise.
-void ParseFrames(const std::string& text, int64_t* first, int64_t* last);
-// The frames of --frames, else from the first to the last found on disk
-// (last < first when there is none).
-void FramesOf(const std::string& text, const std::string& pattern, int64_t* first, int64_t* last);
-// "3, 7-9, 12" for a sorted list of frame numbers.
-std::string FrameList(const std::vector<int64_t>& frames);
+// The frames of a --frames list (an open range ends at the last frame on
+// disk), else from the first to the last found on disk (none when there is
+// none).
+std::vector<int64_t> FramesOf(const std::string& text, const std::string& pattern);
 
 // Runs a program (searched on PATH) with its standard output captured;
 // standard error goes on to ours unless quietErrors. Returns its exit code
@@ -47,10 +46,13 @@ struct FarmJob {
   std::string tavelo;  // the program the nodes run (an absolute path)
   std::string project, comp, output, resolution;
   std::vector<std::string> pluginDirs;
-  int64_t first = 0, last = 0, chunk = 10, staleAfter = 600;
+  std::vector<int64_t> frames;  // ascending
+  int64_t chunk = 10, staleAfter = 600;
   std::string partition, logDir, workDir;
   std::vector<std::string> slurmArgs;  // extra #SBATCH lines ("--mem=4G")
-  int64_t Tasks() const { return (last - first) / chunk + 1; }
+  int64_t Tasks() const { return (static_cast<int64_t>(frames.size()) + chunk - 1) / chunk; }
+  // The frame list of task i (chunk frames of the list, in order).
+  std::string TaskFrames(int64_t i) const;
 };
 std::string JobScript(const FarmJob& job);
 

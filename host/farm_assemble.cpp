@@ -3,6 +3,7 @@
 // frame after another). Every frame of the range must be there and finished:
 // a missing or still reserved frame stops it before anything is written.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,9 @@
 #include "FILE.h"
 #include "PIN.h"
 #include "farm.h"
+#include "frame_list.h"
+#include "image_file.h"
+#include "movie_render.h"
 #include "output_name.h"
 #include "progress.h"
 #include "session.h"
@@ -21,7 +25,7 @@ namespace tavelo {
 namespace {
 
 struct AssembleOptions {
-  std::string pattern, movie, frames, codec = "h264";
+  std::string pattern, movie, frames, codec;
   double fps = 24;
 };
 
@@ -41,14 +45,6 @@ struct FileOwner {
     if (h) FILE_Dispose(h);
   }
 };
-
-FourCC CodecOf(const std::string& name) {
-  if (name == "h264") return tv::MakeFourCC("avc1");
-  if (name == "prores") return tv::MakeFourCC("apch");
-  if (name == "png") return tv::MakeFourCC("png ");
-  if (name == "rle") return tv::MakeFourCC("rle ");
-  Fail("unknown codec \"" + name + "\" (h264, prores, png, rle)", kExitUsage);
-}
 
 // Reads a still through the engine's footage modules into the world (made
 // at the first frame's size) as the engine's 32-bit pixels.
@@ -81,38 +77,33 @@ void ReadStill(const std::string& path, WorldOwner* world, int32_t* width, int32
 
 int Assemble(const AssembleOptions& o, const Common& common) {
   if (!(o.fps >= 0.01 && o.fps <= 240)) Fail("--fps must be 0.01 to 240", kExitUsage);
-  const FourCC codec = CodecOf(o.codec);
   const std::string pattern = AbsolutePath(o.pattern);
   if (!HasFrameField(pattern))
     Fail("the sequence \"" + o.pattern + "\" has no # run for the frame number", kExitUsage);
   const std::string movie = AbsolutePath(o.movie);
-  const std::string ext = std::filesystem::path(movie).extension().string();
-  if (ext != ".mov" && ext != ".mp4")
-    Fail("the movie \"" + o.movie + "\" must end in .mov or .mp4", kExitUsage);
-  int64_t first = 0, last = -1;
-  FramesOf(o.frames, pattern, &first, &last);
-  if (last < first) Fail("no frames of \"" + o.pattern + "\"");
+  if (!IsMovieExtension(ExtensionOf(movie)))
+    Fail("the movie \"" + o.movie + "\" must end in .mp4, .mov, .mkv or .avi", kExitUsage);
+  const FourCC codec = MovieCodec(movie, o.codec);
+  const std::vector<int64_t> frames = FramesOf(o.frames, pattern);
+  if (frames.empty()) Fail("no frames of \"" + o.pattern + "\"");
   // Everything is checked before the first frame is written.
-  const SequenceScan scan = ScanSequence(pattern, first, last, INT64_MAX);
-  if (scan.done != last - first + 1) {
-    std::vector<int64_t> absent, reserved;
-    for (size_t i = 0; i < scan.frames.size(); ++i) {
-      if (scan.frames[i] == FrameState::Missing)
-        absent.push_back(first + static_cast<int64_t>(i));
-      else if (scan.frames[i] != FrameState::Done)
-        reserved.push_back(first + static_cast<int64_t>(i));
-    }
+  const SequenceScan scan = ScanSequence(pattern, frames, INT64_MAX);
+  if (scan.done != static_cast<int64_t>(frames.size())) {
+    const std::vector<int64_t> absent = scan.In(FrameState::Missing);
+    std::vector<int64_t> reserved = scan.In(FrameState::Reserved), abandoned = scan.In(FrameState::Abandoned);
+    reserved.insert(reserved.end(), abandoned.begin(), abandoned.end());
+    std::sort(reserved.begin(), reserved.end());
     std::string why;
-    if (!absent.empty()) why += " missing: " + FrameList(absent) + ";";
-    if (!reserved.empty()) why += " not finished (reserved): " + FrameList(reserved) + ";";
+    if (!absent.empty()) why += " missing: " + FrameRanges(absent) + ";";
+    if (!reserved.empty()) why += " not finished (reserved): " + FrameRanges(reserved) + ";";
     why.pop_back();
-    Fail("the sequence is not complete (frames " + std::to_string(first) + "-" + std::to_string(last) + ")" +
-         why);
+    Fail("the sequence is not complete (frames " + FrameListText(frames) + ")" + why);
   }
+  MakeOutputFolder(movie);
   Session session(common);
   WorldOwner world;
   int32_t width = 0, height = 0;
-  ReadStill(NumberedName(pattern, first), &world, &width, &height);
+  ReadStill(NumberedName(pattern, frames[0]), &world, &width, &height);
   OutputOwner out;
   Check(PIN_NewOutputSpec(tv::MakeFourCC("MooV"), width, height, &out.h), "opening the movie output");
   FileOwner file;
@@ -123,17 +114,17 @@ int Assemble(const AssembleOptions& o, const Common& common) {
   Check(PIN_SetOutSpecificData(out.h, 1, &codecValue, 4), "choosing the codec");
   Check(PIN_SetOutSpecificData(out.h, 3, &rate, 4), "setting the frame rate");
   Check(PIN_StartAdding(out.h), "starting the movie");
-  Progress progress(last - first + 1, common.quiet);
-  for (int64_t f = first; f <= last; ++f) {
+  Progress progress(static_cast<int64_t>(frames.size()), common.Quiet());
+  for (size_t i = 0; i < frames.size(); ++i) {
     if (Interrupted()) Fail("interrupted; no movie written", kExitInterrupted);
-    const std::string name = NumberedName(pattern, f);
-    if (f != first) ReadStill(name, &world, &width, &height);
-    Check(PIN_AddFrame(out.h, static_cast<int32_t>(f - first), world.w), "adding " + name);
+    const std::string name = NumberedName(pattern, frames[i]);
+    if (i > 0) ReadStill(name, &world, &width, &height);
+    Check(PIN_AddFrame(out.h, static_cast<int32_t>(i), world.w), "adding " + name);
     progress.FrameDone(name);
   }
   Check(PIN_EndAdding(out.h), "finishing the movie");
   progress.Finish();
-  std::printf("wrote %s (%lld frames)\n", movie.c_str(), static_cast<long long>(last - first + 1));
+  std::printf("wrote %s (%s)\n", movie.c_str(), Count(static_cast<int64_t>(frames.size()), "frame").c_str());
   return kExitDone;
 }
 
@@ -141,12 +132,14 @@ int Assemble(const AssembleOptions& o, const Common& common) {
 
 void AddFarmAssemble(CLI::App& farm, Dispatch& d) {
   static AssembleOptions o;
-  auto* sub = farm.add_subcommand("assemble", "join a finished still sequence into a movie (.mov, .mp4)");
+  auto* sub = farm.add_subcommand("assemble", "join a finished still sequence into a movie");
   sub->add_option("PATTERN", o.pattern, "the numbered still name, such as out/shot_#####.png")->required();
-  sub->add_option("-o,--output", o.movie, "the movie to write (.mov or .mp4)")->required();
-  sub->add_option("--frames", o.frames, "frames A-B (default: every frame found, which must have no gap)");
+  sub->add_option("-o,--output", o.movie, "the movie to write (.mp4, .mov, .mkv, .avi)")->required();
+  sub->add_option("--frames", o.frames,
+                  "a frame list: 0-99, 0-99x2, 10- ... (default: every frame found, which must have no gap)");
   sub->add_option("--fps", o.fps, "frames a second (default 24)");
-  sub->add_option("--codec", o.codec, "h264 (default), prores, png or rle (png and rle keep alpha, in .mov)");
+  sub->add_option("--codec", o.codec,
+                  "h264, prores, prores4444, png, animation (default: the container's first; `tavelo formats`)");
   AddCommonOptions(*sub, d.common, false);
   sub->callback([&d] { d.run = [&d] { return Assemble(o, d.common); }; });
 }

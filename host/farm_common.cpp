@@ -14,18 +14,18 @@
 #include <filesystem>
 
 #include "farm.h"
+#include "frame_list.h"
 #include "output_name.h"
 
 namespace tavelo {
 
 namespace fs = std::filesystem;
 
-SequenceScan ScanSequence(const std::string& pattern, int64_t first, int64_t last, int64_t staleSeconds) {
+SequenceScan ScanSequence(const std::string& pattern, const std::vector<int64_t>& frames, int64_t staleSeconds) {
   SequenceScan scan;
-  scan.first = first;
-  scan.last = last;
+  scan.numbers = frames;
   const auto now = static_cast<int64_t>(std::time(nullptr));
-  for (int64_t f = first; f <= last; ++f) {
+  for (int64_t f : frames) {
     struct stat st {};
     FrameState state = FrameState::Missing;
     if (::stat(NumberedName(pattern, f).c_str(), &st) == 0) {
@@ -53,6 +53,13 @@ SequenceScan ScanSequence(const std::string& pattern, int64_t first, int64_t las
     }
   }
   return scan;
+}
+
+std::vector<int64_t> SequenceScan::In(FrameState state) const {
+  std::vector<int64_t> list;
+  for (size_t i = 0; i < frames.size(); ++i)
+    if (frames[i] == state) list.push_back(numbers[i]);
+  return list;
 }
 
 std::vector<int64_t> FramesOnDisk(const std::string& pattern) {
@@ -84,37 +91,10 @@ std::vector<int64_t> FramesOnDisk(const std::string& pattern) {
   return frames;
 }
 
-void ParseFrames(const std::string& text, int64_t* first, int64_t* last) {
-  long long a = 0, b = 0;
-  char tail = 0;
-  const int n = std::sscanf(text.c_str(), "%lld-%lld%c", &a, &b, &tail);
-  if (n == 1 && text.find('-') == std::string::npos)
-    b = a;
-  else if (n != 2)
-    Fail("bad frame range \"" + text + "\" (first-last, such as 0-47)", kExitUsage);
-  if (a < 0 || b < a) Fail("bad frame range \"" + text + "\"", kExitUsage);
-  *first = a;
-  *last = b;
-}
-
-void FramesOf(const std::string& text, const std::string& pattern, int64_t* first, int64_t* last) {
-  if (!text.empty()) return ParseFrames(text, first, last);
+std::vector<int64_t> FramesOf(const std::string& text, const std::string& pattern) {
   const std::vector<int64_t> on = FramesOnDisk(pattern);
-  *first = on.empty() ? 0 : on.front();
-  *last = on.empty() ? -1 : on.back();
-}
-
-std::string FrameList(const std::vector<int64_t>& frames) {
-  std::string text;
-  for (size_t i = 0; i < frames.size();) {
-    size_t j = i;
-    while (j + 1 < frames.size() && frames[j + 1] == frames[j] + 1) ++j;
-    if (!text.empty()) text += ", ";
-    text += std::to_string(frames[i]);
-    if (j > i) text += "-" + std::to_string(frames[j]);
-    i = j + 1;
-  }
-  return text;
+  if (!text.empty()) return ParseFrameList(text, on.empty() ? kNoLastFrame : on.back(), LastFrame::OpenEndOnly);
+  return on.empty() ? on : FrameSpan(on.front(), on.back());
 }
 
 int RunCapture(const std::vector<std::string>& argv, std::string* out, bool quietErrors) {

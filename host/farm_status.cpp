@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "farm.h"
+#include "frame_list.h"
 #include "output_name.h"
 #include "reserve.h"
 #include "session.h"
@@ -26,7 +27,7 @@ struct Task {
 };
 
 // What the controller knows of the job: its tasks and the comment
-// `farm submit` left ("tavelo:frames=A-B:stale=S:output=PATH").
+// `farm submit` left ("tavelo:frames=LIST:stale=S:output=PATH").
 struct JobInfo {
   std::vector<Task> tasks;
   std::string comment, source;
@@ -117,27 +118,23 @@ int Status(const StatusOptions& o) {
     const std::string s = CommentValue(info.comment, "stale");
     stale = s.empty() ? kDefaultStaleSeconds : std::stoll(s);
   }
-  std::string frames = !o.frames.empty() ? o.frames : CommentValue(info.comment, "frames");
-  int64_t first = 0, last = -1;
-  FramesOf(frames, output, &first, &last);
+  const std::string frameText = !o.frames.empty() ? o.frames : CommentValue(info.comment, "frames");
+  const std::vector<int64_t> frames = FramesOf(frameText, output);
   std::printf("output: %s\n", output.c_str());
-  if (last >= first) {
-    const SequenceScan scan = ScanSequence(output, first, last, stale);
+  if (!frames.empty()) {
+    const SequenceScan scan = ScanSequence(output, frames, stale);
     std::printf(
-        "frames %lld-%lld: %lld done, %lld running (reserved), %lld abandoned (reserved, untouched %llds), "
+        "frames %s: %lld done, %lld running (reserved), %lld abandoned (reserved, untouched %llds), "
         "%lld missing\n",
-        static_cast<long long>(first), static_cast<long long>(last), static_cast<long long>(scan.done),
-        static_cast<long long>(scan.reserved), static_cast<long long>(scan.abandoned),
-        static_cast<long long>(stale), static_cast<long long>(scan.missing));
+        FrameListText(frames).c_str(), static_cast<long long>(scan.done), static_cast<long long>(scan.reserved),
+        static_cast<long long>(scan.abandoned), static_cast<long long>(stale), static_cast<long long>(scan.missing));
     for (FrameState want : {FrameState::Reserved, FrameState::Abandoned, FrameState::Missing}) {
-      std::vector<int64_t> list;
-      for (size_t i = 0; i < scan.frames.size(); ++i)
-        if (scan.frames[i] == want) list.push_back(first + static_cast<int64_t>(i));
+      const std::vector<int64_t> list = scan.In(want);
       if (list.empty()) continue;
       const char* what = want == FrameState::Reserved    ? "running"
                          : want == FrameState::Abandoned ? "abandoned"
                                                          : "missing";
-      std::printf("%s: %s\n", what, FrameList(list).c_str());
+      std::printf("%s: %s\n", what, FrameRanges(list).c_str());
     }
   } else {
     std::printf("no frames yet\n");
@@ -166,7 +163,7 @@ void AddFarmStatus(CLI::App& farm, Dispatch& d) {
       farm.add_subcommand("status", "frames done, running and missing of a farm render, and its tasks");
   sub->add_option("JOB", o.job, "the job id `farm submit` printed");
   sub->add_option("-o,--output", o.output, "the numbered still name (default: the job's)");
-  sub->add_option("--frames", o.frames, "frames A-B (default: the job's, else the files found)");
+  sub->add_option("--frames", o.frames, "a frame list: 0-99, 0-99x2, 10- ... (default: the job's, else the files found)");
   sub->add_option("--stale-after", o.staleAfter,
                   "seconds after which a reservation counts as abandoned (default: the job's)");
   sub->callback([&d] { d.run = [] { return Status(o); }; });

@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "farm.h"
+#include "frame_list.h"
+#include "image_file.h"
 #include "output_name.h"
 #include "project.h"
 #include "reserve.h"
@@ -35,32 +38,35 @@ std::string ThisProgram() {
   return ec ? std::string("tavelo") : self.string();
 }
 
-// The frames of the whole composition when --frames is not given: the
-// project is opened here once (the nodes open it again).
-void CompFrames(const SubmitOptions& o, const Common& common, int64_t* first, int64_t* last) {
-  if (!o.frames.empty()) return ParseFrames(o.frames, first, last);
+// The project is opened here once (the nodes open it again): the
+// composition is found (the only one when --comp is left out) and the frame
+// list checked against its end before anything is submitted.
+void CompFrames(const SubmitOptions& o, const Common& common, FarmJob* job) {
   Common quiet = common;
-  quiet.quiet = true;
+  quiet.level = LogLevel::Quiet;
   Session session(quiet);
   LoadProject(o.project);
-  const FrameGrid grid = GridOf(FindComp(o.comp));
+  BEE_Item comp = FindComp(o.comp);
+  job->comp = ItemName(comp);
+  const FrameGrid grid = GridOf(comp);
   if (grid.count < 1) Fail("the composition has no frames");
-  *first = 0;
-  *last = grid.count - 1;
+  job->frames = o.frames.empty() ? FrameSpan(0, grid.count - 1) : ParseFrameList(o.frames, grid.count - 1);
 }
 
 int Submit(const SubmitOptions& o, const Common& common) {
   if (o.chunk < 1) Fail("--chunk must be 1 or more frames", kExitUsage);
   if (o.staleAfter < 0) Fail("--stale-after must be 0 or more seconds", kExitUsage);
+  if (!o.frames.empty()) CheckFrameList(o.frames);
   FarmJob job;
   job.project = AbsolutePath(o.project);
   std::error_code ec;
   if (!fs::is_regular_file(job.project, ec)) Fail("no project \"" + o.project + "\"");
-  job.comp = o.comp;
   job.output = AbsolutePath(WithFrameField(ResolveOutput(o.output, "")));
+  if (IsMovieExtension(ExtensionOf(job.output)))
+    Fail("a farm renders numbered stills (join them with `farm assemble`), not \"" + o.output + "\"", kExitUsage);
   job.resolution = o.resolution;
   for (const std::string& dir : common.pluginDirs) job.pluginDirs.push_back(AbsolutePath(dir));
-  CompFrames(o, common, &job.first, &job.last);
+  CompFrames(o, common, &job);
   job.chunk = o.chunk;
   job.staleAfter = o.staleAfter;
   job.partition = o.partition;
@@ -84,7 +90,7 @@ int Submit(const SubmitOptions& o, const Common& common) {
   }
   // The comment lets `farm status JOB` find the sequence while the
   // scheduler remembers the job.
-  const std::string comment = "tavelo:frames=" + std::to_string(job.first) + "-" + std::to_string(job.last) +
+  const std::string comment = "tavelo:frames=" + FrameListText(job.frames) +
                               ":stale=" + std::to_string(job.staleAfter) + ":output=" + job.output;
   std::string answer;
   const int code = RunCapture({"sbatch", "--parsable", "--comment=" + comment, file}, &answer);
@@ -94,21 +100,27 @@ int Submit(const SubmitOptions& o, const Common& common) {
   if (id.empty()) Fail("sbatch gave no job id");
   fs::rename(file, fs::path(job.logDir) / (id + ".sh"), ec);
   std::printf("%s\n", id.c_str());
-  if (!common.quiet)
-    std::fprintf(stderr, "tavelo: job %s: %lld task(s) of up to %lld frames, frames %lld-%lld into %s\n",
-                 id.c_str(), static_cast<long long>(job.Tasks()), static_cast<long long>(job.chunk),
-                 static_cast<long long>(job.first), static_cast<long long>(job.last), job.output.c_str());
+  if (!common.Quiet())
+    std::fprintf(stderr, "tavelo: job %s: %s of up to %s, frames %s into %s\n", id.c_str(),
+                 Count(job.Tasks(), "task").c_str(), Count(job.chunk, "frame").c_str(),
+                 FrameListText(job.frames).c_str(), job.output.c_str());
   return kExitDone;
 }
 
 }  // namespace
 
+std::string FarmJob::TaskFrames(int64_t i) const {
+  const auto from = frames.begin() + i * chunk;
+  const auto to = frames.begin() + std::min<int64_t>(static_cast<int64_t>(frames.size()), (i + 1) * chunk);
+  return FrameListText(std::vector<int64_t>(from, to));
+}
+
 std::string JobScript(const FarmJob& job) {
   const std::string n = std::to_string(job.Tasks() - 1);
   std::string s;
   s += "#!/bin/bash\n";
-  s += "# tavelo farm render: frames " + std::to_string(job.first) + "-" + std::to_string(job.last) +
-       " of \"" + job.comp + "\", " + std::to_string(job.chunk) + " frame(s) a task.\n";
+  s += "# tavelo farm render: frames " + FrameListText(job.frames) + " of \"" + job.comp + "\", " +
+       Count(job.chunk, "frame") + " a task.\n";
   s += "#SBATCH --job-name=tavelo\n";
   s += "#SBATCH --array=0-" + n + "\n";
   s += "#SBATCH --output=" + job.logDir + "/%A_%a.log\n";
@@ -117,18 +129,18 @@ std::string JobScript(const FarmJob& job) {
   if (!job.partition.empty()) s += "#SBATCH --partition=" + job.partition + "\n";
   for (const std::string& a : job.slurmArgs) s += "#SBATCH " + a + "\n";
   s += "set -u\n";
-  s += "first=$(( " + std::to_string(job.first) + " + SLURM_ARRAY_TASK_ID * " + std::to_string(job.chunk) +
-       " ))\n";
-  s += "last=$(( first + " + std::to_string(job.chunk - 1) + " ))\n";
-  s += "if [ \"$last\" -gt " + std::to_string(job.last) + " ]; then last=" + std::to_string(job.last) +
-       "; fi\n";
+  s += "# The frames of each task, by its index in the array.\n";
+  s += "tasks=(";
+  for (int64_t i = 0; i < job.Tasks(); ++i) s += (i ? " " : "") + job.TaskFrames(i);
+  s += ")\n";
+  s += "frames=${tasks[$SLURM_ARRAY_TASK_ID]}\n";
   s += "stale=" + std::to_string(job.staleAfter) + "\n";
-  s += "# A retried task reruns a range no other task covers: the empty\n";
+  s += "# A retried task reruns frames no other task covers: the empty\n";
   s += "# reservations its earlier run left are abandoned and retaken at once.\n";
   s += "if [ \"${SLURM_RESTART_COUNT:-0}\" -gt 0 ]; then stale=0; fi\n";
-  s += "echo \"tavelo farm task ${SLURM_ARRAY_TASK_ID}: frames ${first}-${last} on $(hostname), pid $$\"\n";
+  s += "echo \"tavelo farm task ${SLURM_ARRAY_TASK_ID}: frames ${frames} on $(hostname), pid $$\"\n";
   s += "exec " + ShellQuote(job.tavelo) + " render " + ShellQuote(job.project) + " --comp " +
-       ShellQuote(job.comp) + " --frames \"${first}-${last}\" --output " + ShellQuote(job.output) +
+       ShellQuote(job.comp) + " --frames \"$frames\" --output " + ShellQuote(job.output) +
        " --reserve --stale-after \"$stale\" --threads \"${SLURM_CPUS_PER_TASK:-1}\"";
   if (!job.resolution.empty()) s += " --resolution " + ShellQuote(job.resolution);
   for (const std::string& dir : job.pluginDirs) s += " --plugins " + ShellQuote(dir);
@@ -141,8 +153,9 @@ void AddFarmSubmit(CLI::App& farm, Dispatch& d) {
   auto* sub = farm.add_subcommand("submit", "submit a render as a Slurm job array (prints the job id)");
   sub->add_option("PROJECT", o.project, "project file, or a .json project description (on shared storage)")
       ->required();
-  sub->add_option("-c,--comp", o.comp, "the composition to render")->required();
-  sub->add_option("--frames", o.frames, "frames A-B (from 0, both included; default: all)");
+  AddCompOption(*sub, o.comp);
+  sub->add_option("--frames", o.frames,
+                  "frames from 0: 0-99, 1-99x2, 10-, or a comma list of these (default: all)");
   sub->add_option("--chunk", o.chunk, "frames a task renders (default 10)");
   sub->add_option("-o,--output", o.output,
                   "numbered still name in a shared folder, such as /farm/out/shot_#####.png")

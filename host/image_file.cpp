@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "OutputFormats.h"
 #include "cli.h"
 #include "output_module.h"
 
@@ -43,14 +44,9 @@ std::string ExtensionOf(const std::string& path) {
   return ext;
 }
 
-bool IsStillExtension(const std::string& ext) {
-  return ext == "png" || ext == "exr" || ext == "tif" || ext == "tiff" || ext == "jpg" || ext == "jpeg" ||
-         ext == "dpx";
-}
+bool IsStillExtension(const std::string& ext) { return tv::outputs::FindStill(ext) != nullptr; }
 
-bool IsMovieExtension(const std::string& ext) {
-  return ext == "mp4" || ext == "mov";
-}
+bool IsMovieExtension(const std::string& ext) { return tv::outputs::FindContainer(ext) != nullptr; }
 
 void WriteImage(const Image& image, const std::string& path) {
   const std::string ext = ExtensionOf(path);

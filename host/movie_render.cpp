@@ -5,10 +5,13 @@
 #include "movie_render.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
+#include "OutputFormats.h"
 #include "cli.h"
 #include "description.h"
+#include "frame_list.h"
 #include "image_file.h"
 #include "output_module.h"
 #include "output_name.h"
@@ -24,17 +27,32 @@ namespace fs = std::filesystem;
 enum : int32_t { kMovieCodec = 1, kMovieFrameRate = 3, kMovieSoundRate = 4, kMovieChannels = 5 };
 constexpr int32_t kSoundRate = 48000;
 
-// The module's codec for a name; H.264 makes an MP4 (AAC sound), the others
-// a QuickTime movie (PCM sound).
-FourCC CodecFor(const std::string& path, std::string codec) {
-  const bool mp4 = ExtensionOf(path) == "mp4";
-  if (codec.empty()) codec = mp4 ? "h264" : "prores";
-  if (mp4 && codec != "h264") Fail("an .mp4 movie is H.264; use .mov for codec \"" + codec + "\"", kExitUsage);
-  if (codec == "h264") return tv::MakeFourCC("avc1");
-  if (codec == "prores") return tv::MakeFourCC("apch");
-  if (codec == "png") return tv::MakeFourCC("png ");
-  if (codec == "animation") return tv::MakeFourCC("rle ");
-  Fail("unknown codec \"" + codec + "\" (h264, prores, png, animation)", kExitUsage);
+// "h264, prores, ..." of the codecs a container holds.
+std::string CodecNames(const tv::outputs::Container& c) {
+  std::string names;
+  for (FourCC k : c.codecs)
+    if (k) names += (names.empty() ? "" : ", ") + std::string(tv::outputs::CodecOf(k)->name);
+  return names;
+}
+
+// Says what the job writes (--log-level verbose).
+void Verbose(const RenderJob& job) {
+  const std::string ext = ExtensionOf(job.output);
+  int32_t width = 0, height = 0;
+  Check(BEE_GetCompDimensionsDSF(job.comp, &width, &height, nullptr), "reading the frame size");
+  std::string what;
+  if (const tv::outputs::Container* c = tv::outputs::FindContainer(ext)) {
+    const tv::outputs::Codec* codec = tv::outputs::CodecOf(MovieCodec(job.output, job.codec));
+    what = std::string(codec->description) + " in " + std::string(c->description) + ", " +
+           (tv::outputs::IsHD(width, height) ? "BT.709" : "BT.601") + " colour, " +
+           (codec->alpha ? "alpha kept" : "over the background colour") +
+           (job.sound ? ", " + std::string(tv::outputs::SoundCodecName(c->sound)) + " sound" : ", no sound");
+  } else if (const tv::outputs::StillFormat* f = tv::outputs::FindStill(ext)) {
+    what = std::string(f->description) + (f->alpha ? ", alpha kept" : ", over the background colour");
+  }
+  std::fprintf(stderr, "tavelo: rendering %s of \"%s\" (%d x %d) to %s: %s\n",
+               Count(static_cast<int64_t>(job.frames.size()), "frame").c_str(), ItemName(job.comp).c_str(), width,
+               height, job.output.c_str(), what.c_str());
 }
 
 // "out_####.png" as the output framework names numbered stills: "out_[####].png".
@@ -69,7 +87,7 @@ struct MovieFileGuard {
 void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& progress, RenderOutcome& outcome) {
   const bool movie = IsMovieExtension(ExtensionOf(job.output));
   const bool numbered = !movie && HasFrameField(job.output);
-  const FourCC codec = movie ? CodecFor(job.output, job.codec) : 0;
+  const FourCC codec = movie ? MovieCodec(job.output, job.codec) : 0;
   const FrameGrid g = GridOf(job.comp);
   int32_t width = 0, height = 0;
   Check(BEE_GetCompDimensionsDSF(job.comp, &width, &height, nullptr), "reading the frame size");
@@ -78,11 +96,15 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
   const bool sound = movie && job.sound;
 
   Output out(numbered ? FrameworkTemplate(job.output) : job.output, width, height);
+  // The codec first: it decides whether the movie keeps alpha.
+  if (movie) out.SetOption(kMovieCodec, static_cast<int32_t>(codec), "the codec");
   PIN_OutputInfo info{};
   Check(PIN_GetOutputInfo(out.spec(), &info, sizeof info), "reading the output information");
   info.version = PIN_OutputInfoVersion;
   info.width = width;
   info.height = height;
+  // A format without alpha gets 24-bit frames: the engine puts the
+  // composition's background colour under them.
   uint32_t depths = 0;
   PIN_GetLegalDepths(out.spec(), &depths);
   info.depth = (depths & 0x80) || depths == 0 ? 32 : 24;
@@ -99,7 +121,6 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
   }
   out.SetInfo(info);
   if (movie) {
-    out.SetOption(kMovieCodec, static_cast<int32_t>(codec), "the codec");
     out.SetOption(kMovieFrameRate, fps16, "a frame rate (16.16) of");
     out.SetOption(kMovieSoundRate, sound ? kSoundRate : 0, "a sound rate of");
     if (sound) out.SetOption(kMovieChannels, 2, "sound channels:");
@@ -154,10 +175,31 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
 
 }  // namespace
 
+FourCC MovieCodec(const std::string& path, const std::string& codec) {
+  const std::string ext = ExtensionOf(path);
+  const tv::outputs::Container* container = tv::outputs::FindContainer(ext);
+  if (!container) Fail("\"" + path + "\" is not a movie (.mp4, .mov, .mkv or .avi)", kExitUsage);
+  if (codec.empty()) return container->codecs[0];
+  const tv::outputs::Codec* c = tv::outputs::FindCodec(codec);
+  if (!c) {
+    std::string all;
+    for (const auto& k : tv::outputs::kCodecs) all += (all.empty() ? "" : ", ") + std::string(k.name);
+    Fail("unknown codec \"" + codec + "\" (" + all + "; `tavelo formats` lists them)", kExitUsage);
+  }
+  if (!tv::outputs::Holds(*container, c->fourcc))
+    Fail("a ." + ext + " movie cannot hold " + std::string(c->name) + " (it holds " + CodecNames(*container) +
+             "; use .mov for every codec)",
+         kExitUsage);
+  return c->fourcc;
+}
+
 RenderOutcome RenderToFiles(const RenderJob& job, Progress& progress) {
   const bool movie = IsMovieExtension(ExtensionOf(job.output));
+  if (movie && !IsOneSpan(job.frames)) Fail("a movie is made of one span of frames (A-B)", kExitUsage);
+  if (job.verbose) Verbose(job);
   RenderOutcome outcome;
-  RenderSpan(job, job.first, job.last, progress, outcome);
+  // Each run of frames without gaps is one render.
+  for (const auto& [first, last] : FrameRuns(job.frames)) RenderSpan(job, first, last, progress, outcome);
   progress.Finish();
   if (movie) outcome.firstName = outcome.lastName = job.output;
   return outcome;

@@ -1,11 +1,12 @@
 // Rendering a span of a composition into files through the engine's movie
 // render (BEE_CmdMakeMovie): numbered still files, one still, or one movie
-// with the composition's sound (MP4: H.264 and AAC; QuickTime: ProRes 422
-// HQ, PNG or Animation with PCM sound).
+// with the composition's sound, in the containers and codecs of the table of
+// outputs (OutputFormats.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "BEE.h"
 #include "progress.h"
@@ -14,13 +15,20 @@ namespace tavelo {
 
 struct RenderJob {
   BEE_Item comp = nullptr;
-  int64_t first = 0, last = 0;  // composition frames, both included
+  // Composition frames, ascending; a movie's are one span without gaps.
+  std::vector<int64_t> frames;
   // A movie file, one still file, or still names with a run of '#' (the
   // composition's frame number).
   std::string output;
   bool sound = true;     // movies: a sound track of the span's sound
-  std::string codec;     // movies: h264, prores, png, animation ("": by extension)
+  std::string codec;     // movies: a codec of the table of outputs ("": the container's default)
+  bool verbose = false;  // says what is written (--log-level verbose)
 };
+
+// The codec of a movie file named path for --codec (its container's default
+// when codec is ""); a usage Failure for a codec that is unknown or that the
+// container cannot hold.
+FourCC MovieCodec(const std::string& path, const std::string& codec);
 
 struct RenderOutcome {
   int64_t written = 0;

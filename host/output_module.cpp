@@ -34,11 +34,11 @@ Output::~Output() {
   if (out_) PIN_DisposeOutputSpec(out_);
 }
 
-void Output::WriteFail(ErrorCode err) const {
+void FailWriting(const std::string& path, ErrorCode err) {
   if (err == 517 && Interrupted()) Fail("interrupted", kExitInterrupted);
   std::string why = Session::current ? Session::current->LastError() : std::string();
   if (Session::current) Session::current->reports.clear();
-  Fail("cannot write \"" + path_ + "\": " + (why.empty() ? "the output module failed" : why) + " (code " +
+  Fail("cannot write \"" + path + "\": " + (why.empty() ? "the output module failed" : why) + " (code " +
        std::to_string(err) + ")");
 }
 

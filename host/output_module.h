@@ -14,6 +14,10 @@
 
 namespace tavelo {
 
+// "cannot write "<path>": <the engine's reason> (code N)", or exit 130 for
+// an abort after an interrupt.
+[[noreturn]] void FailWriting(const std::string& path, ErrorCode err);
+
 // The signature of the module that writes files named like path; Failure
 // (usage) when no module does.
 FourCC OutputSignatureFor(const std::string& path);
@@ -38,7 +42,7 @@ class Output {
   void End();
 
  private:
-  [[noreturn]] void WriteFail(ErrorCode err) const;
+  [[noreturn]] void WriteFail(ErrorCode err) const { FailWriting(path_, err); }
   std::string path_;
   PIN_OutputSpecH out_ = nullptr;
 };

@@ -5,31 +5,69 @@
 #include <filesystem>
 
 #include "cli.h"
+#include "OutputFormats.h"
 #include "image_file.h"
 
 namespace tavelo {
+
+namespace {
+
+// "png, tif, ..." of the still formats, and of the movie containers.
+std::string StillNames() {
+  std::string names;
+  for (const auto& f : tv::outputs::kStills) names += (names.empty() ? "" : ", ") + std::string(f.ext);
+  return names;
+}
+std::string MovieNames() {
+  std::string names;
+  for (const auto& c : tv::outputs::kContainers) names += (names.empty() ? "" : ", ") + std::string(c.ext);
+  return names;
+}
+
+}  // namespace
 
 std::string ResolveOutput(const std::string& path, const std::string& format) {
   std::string out = path;
   std::string ext = ExtensionOf(path);
   if (!format.empty()) {
     if (!IsStillExtension(format) && !IsMovieExtension(format))
-      Fail("unknown format \"" + format + "\" (png, exr, tif, tiff, jpg, dpx; movies: mp4, mov)", kExitUsage);
+      Fail("unknown format \"" + format + "\" (" + StillNames() + "; movies: " + MovieNames() + ")", kExitUsage);
     if (ext.empty()) {
       out += "." + format;
       ext = format;
-    } else if (ext != format && !(ext == "tif" && format == "tiff") && !(ext == "tiff" && format == "tif")) {
-      Fail("the output \"" + path + "\" does not end in ." + format, kExitUsage);
+    } else if (ext != format) {
+      // Another extension of the same still format (tif and tiff) will do.
+      const tv::outputs::StillFormat* still = tv::outputs::FindStill(ext);
+      if (!still || still != tv::outputs::FindStill(format))
+        Fail("the output \"" + path + "\" does not end in ." + format, kExitUsage);
     }
   }
   if (!IsStillExtension(ext) && !IsMovieExtension(ext))
-    Fail("cannot tell the format of \"" + path + "\" (use an extension such as .png or .mp4, or --format)", kExitUsage);
-  std::filesystem::path dir = std::filesystem::path(out).parent_path();
-  if (dir.empty()) dir = ".";
-  std::error_code ec;
-  if (!std::filesystem::is_directory(dir, ec))
-    Fail("cannot write \"" + out + "\": \"" + dir.string() + "\" is not a folder");
+    Fail("cannot tell the format of \"" + path + "\" (use an extension such as .png or .mp4, or --format; `tavelo " +
+             "formats` lists them)",
+         kExitUsage);
   return out;
+}
+
+void MakeOutputFolder(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(path).parent_path();
+  if (dir.empty()) return;
+  std::error_code ec;
+  if (fs::is_directory(dir, ec)) return;
+  // The deepest part that exists must be a folder.
+  for (fs::path p = dir; !p.empty(); p = p.parent_path()) {
+    if (fs::exists(p, ec)) {
+      if (!fs::is_directory(p, ec))
+        Fail("cannot write \"" + path + "\": \"" + p.string() + "\" is not a folder");
+      break;
+    }
+    if (p == p.parent_path()) break;
+  }
+  fs::create_directories(dir, ec);
+  if (ec || !fs::is_directory(dir))
+    Fail("cannot write \"" + path + "\": cannot make the folder \"" + dir.string() + "\": " +
+         (ec ? ec.message() : std::string("it is not a folder")));
 }
 
 bool HasFrameField(const std::string& path) {

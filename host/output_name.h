@@ -10,8 +10,11 @@ namespace tavelo {
 
 // Checks (and completes) an output path against --format (may be ""):
 // a path without extension takes the format's; a mismatch or an unknown
-// format is a usage error (2). Also fails when the folder does not exist.
+// format is a usage error (2).
 std::string ResolveOutput(const std::string& path, const std::string& format);
+// Makes the folders of an output path that are missing (as render tools
+// do); a Failure naming the folder and the reason when that cannot be done.
+void MakeOutputFolder(const std::string& path);
 // Whether the name holds a run of '#'.
 bool HasFrameField(const std::string& path);
 // Adds "_#####" before the extension when the name has no '#' run.

@@ -1,6 +1,7 @@
 // Opening, saving and rendering the project of a sub-command.
 #include "project.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -8,6 +9,7 @@
 #include "MC.h"
 #include "description.h"
 #include "output_module.h"
+#include "output_name.h"
 #include "session.h"
 
 namespace tavelo {
@@ -25,6 +27,7 @@ void LoadProject(const std::string& path) {
 }
 
 void SaveProject(const std::string& path) {
+  MakeOutputFolder(path);
   FileRef file(path);
   Check(BEE_CmdSaveProject(file.spec, 0, 0), "saving \"" + path + "\"");
 }
@@ -47,10 +50,16 @@ std::vector<BEE_Item> Comps() {
 
 BEE_Item FindComp(const std::string& name) {
   BEE_Item comp = nullptr;
-  if (BEE_FindItem(nullptr, name.c_str(), BEE_KindComp, &comp) == 0 && comp) return comp;
+  if (!name.empty() && BEE_FindItem(nullptr, name.c_str(), BEE_KindComp, &comp) == 0 && comp) return comp;
+  const std::vector<BEE_Item> comps = Comps();
+  if (name.empty() && comps.size() == 1) return comps[0];
+  if (comps.empty()) Fail("the project has no composition");
   std::string names;
-  for (BEE_Item c : Comps()) names += std::string(names.empty() ? "" : ", ") + "\"" + ItemName(c) + "\"";
-  Fail("no composition named \"" + name + "\" (the project has " + (names.empty() ? "none" : names) + ")");
+  for (BEE_Item c : comps) names += std::string(names.empty() ? "" : ", ") + "\"" + ItemName(c) + "\"";
+  // A name the project does not hold is an argument to correct, as is a
+  // time outside the composition: both are usage errors.
+  if (name.empty()) Fail("give the composition with --comp: the project has " + names, kExitUsage);
+  Fail("no composition named \"" + name + "\" (the project has " + names + ")", kExitUsage);
 }
 
 FrameGrid GridOf(BEE_Item comp) {
@@ -113,7 +122,6 @@ Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
   if (!err) {
     try {
       img = ImageFromWorld(world);
-      if (!writeTo.empty()) WriteWorld(world, writeTo);
     } catch (...) {
       BEE_RenderCompFrameCheckin(receipt);
       throw;
@@ -121,7 +129,39 @@ Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
   }
   BEE_RenderCompFrameCheckin(receipt);
   Check(err, "reading frame " + std::to_string(frame));
+  if (!writeTo.empty()) {
+    // The engine writes the frame, over the background colour for a format
+    // without alpha.
+    rq.flags |= BEE_Request_Cacheable;
+    FileRef file(writeTo);
+    if (ErrorCode e = BEE_SaveFrameAs(comp, &rq, file.spec, 0)) FailWriting(writeTo, e);
+  }
   return img;
+}
+
+}  // namespace tavelo
+
+namespace tavelo {
+
+Image Thumbnail(BEE_Item comp, int64_t frame, int width) {
+  const FrameGrid g = GridOf(comp);
+  int32_t cw = 0, ch = 0;
+  Check(BEE_GetItemDimensions(comp, &cw, &ch), "reading the frame size");
+  const int height = std::max(1, static_cast<int>(static_cast<int64_t>(ch) * width / std::max(cw, 1)));
+  if (height > 30000) Fail("the composition is too tall for a contact sheet " + std::to_string(width) + " wide");
+  const Rect bounds{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)};
+  BM_World world = nullptr;
+  Check(BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world), "making a thumbnail");
+  struct Dispose {
+    BM_World w;
+    ~Dispose() { BM_DisposeWorld(w); }
+  } owner{world};
+  BEE_RenderRequest rq{};
+  rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
+  rq.span = g.frame;
+  rq.layerCount = -1;
+  Check(BEE_DrawMattedItemFrame(comp, &rq, nullptr, world), "rendering frame " + std::to_string(frame));
+  return ImageFromWorld(world);
 }
 
 }  // namespace tavelo

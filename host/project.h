@@ -19,7 +19,8 @@ void SaveProject(const std::string& path);
 
 std::string ItemName(BEE_Item item);
 std::vector<BEE_Item> Comps();
-// The composition named name; Failure listing the compositions otherwise.
+// The composition named name, or the only one when name is "" (--comp left
+// out); a usage Failure listing the compositions otherwise.
 BEE_Item FindComp(const std::string& name);
 
 // The composition's frame grid.
@@ -37,5 +38,8 @@ void SetResolution(BEE_Item comp, const std::string& resolution);
 // interrupted, Failure with the engine's text otherwise); writes it to
 // writeTo through the output module of its extension when given.
 Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo = {});
+// A frame scaled to width pixels across (keeping the composition's shape)
+// over the composition's background colour, as a contact sheet shows it.
+Image Thumbnail(BEE_Item comp, int64_t frame, int width);
 
 }  // namespace tavelo

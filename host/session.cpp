@@ -37,12 +37,12 @@ constexpr ErrorCode kAborted = 517;
 volatile std::sig_atomic_t gInterrupted = 0;
 
 extern "C" void OnInterrupt(int signal) {
-  gInterrupted = 1;
+  if (!gInterrupted) gInterrupted = signal;
   // The next one is not caught: a second Ctrl-C ends the process at once.
   std::signal(signal, SIG_DFL);
 }
 
-ErrorCode Log(intptr_t, LocationCode, Severity severity, const char* text) {
+ErrorCode Log(intptr_t, LocationCode where, Severity severity, const char* text) {
   Session* s = Session::current;
   std::string t = text ? text : "";
   while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
@@ -56,6 +56,11 @@ ErrorCode Log(intptr_t, LocationCode, Severity severity, const char* text) {
     return 0;
   }
   s->reports.push_back({severity, t});
+  if (s->echoAll) {
+    std::fprintf(stderr, "tavelo: report from 0x%08X, severity %d: %s\n", static_cast<unsigned>(where),
+                 static_cast<int>(severity), t.c_str());
+    return 0;
+  }
   if (s->echo && (severity & (kSevWarning | kSevIndented)) && !(severity & (kSevError | kSevFatal)))
     std::fprintf(stderr, "tavelo: note: %s\n", t.c_str());
   return 0;
@@ -79,11 +84,13 @@ void InstallInterruptHandler() {
   std::signal(SIGTERM, OnInterrupt);
 }
 bool Interrupted() { return gInterrupted != 0; }
+int InterruptSignal() { return static_cast<int>(gInterrupted); }
 
 Session* Session::current = nullptr;
 
 Session::Session(const Common& common) {
-  echo = !common.quiet;
+  echo = !common.Quiet();
+  echoAll = common.level == LogLevel::Debug;
   current = this;
   // Machine settings (memory budget, codecs) come from the preferences file
   // named by TAVELO_PREFS; without it they stay in memory at their defaults.

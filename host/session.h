@@ -18,9 +18,11 @@ namespace tavelo {
 
 // Ctrl-C (SIGINT) and SIGTERM set a flag that the engine's progress polls
 // read: the frame being rendered ends with 517 and the command exits with
-// 130. A second Ctrl-C ends the process at once.
+// 128 + the signal (130, 143). A second one ends the process at once.
 void InstallInterruptHandler();
 bool Interrupted();
+// The signal that interrupted the command (0 when none).
+int InterruptSignal();
 
 struct Report {
   Severity severity;
@@ -51,8 +53,10 @@ class Session {
   // The text of the last report of severity error or worse ("" when none).
   std::string LastError() const;
   // Whether warnings and notes go to standard error as they come (they do
-  // unless --quiet).
+  // unless --log-level quiet).
   bool echo = true;
+  // Every report goes to standard error as it comes (--log-level debug).
+  bool echoAll = false;
 
   // Hears each movie status record while BEE_CmdMakeMovie renders.
   std::function<void(const BEE_MovieStatus&)> movieStatus;

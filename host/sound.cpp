@@ -6,6 +6,7 @@
 #include <numbers>
 #include <vector>
 
+#include "OutputFormats.h"
 #include "cli.h"
 #include "image_file.h"
 #include "output_module.h"
@@ -62,7 +63,7 @@ SoundWorld ToneWorld(double frequency, double seconds, double rate, int channels
   return owner;
 }
 
-bool IsSoundExtension(const std::string& ext) { return ext == "wav" || ext == "aif" || ext == "aiff"; }
+bool IsSoundExtension(const std::string& ext) { return tv::outputs::FindSoundFile(ext) != nullptr; }
 
 void WriteSoundFile(SND_World world, const std::string& path, int bits) {
   if (!IsSoundExtension(ExtensionOf(path)))

@@ -1,10 +1,13 @@
 // tavelo: the command-line host of the engine. Each sub-command lives in a
 // file of its own (cmd_*.cpp) and registers itself here; main parses the
 // arguments, runs the chosen command and turns its outcome into an exit
-// code: 0 done, 1 failed, 2 usage, 130 interrupted.
+// code: 0 done, 1 failed, 2 usage, 128 + the signal when stopped by one
+// (130 Ctrl-C, 143 SIGTERM).
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "cli.h"
 #include "session.h"
@@ -12,9 +15,31 @@
 namespace tavelo {
 
 void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins) {
-  sub.add_flag("-q,--quiet", common.quiet, "print no progress and no notes");
+  static const std::vector<std::string> kLevels = {"quiet", "normal", "verbose", "debug"};
+  sub.add_option_function<std::string>(
+         "--log-level",
+         [&common](const std::string& level) {
+           common.level = static_cast<LogLevel>(std::find(kLevels.begin(), kLevels.end(), level) - kLevels.begin());
+         },
+         "what goes to standard error: quiet (failures only), normal (progress and notes; the default), "
+         "verbose (also what is opened and written), debug (also every engine report)")
+      ->check(CLI::IsMember(kLevels))
+      ->option_text("LEVEL");
+  sub.add_flag_callback("-q,--quiet", [&common] { common.level = LogLevel::Quiet; }, "the same as --log-level quiet");
   if (withPlugins)
     sub.add_option("--plugins", common.pluginDirs, "a folder of effect plug-ins to scan (may be repeated)");
+}
+
+void AddCompOption(CLI::App& sub, std::string& comp) {
+  sub.add_option("-c,--comp", comp, "the composition (may be left out when the project has only one)");
+}
+
+void Verbose(const Common& common, const std::string& text) {
+  if (common.Verbose()) std::fprintf(stderr, "tavelo: %s\n", text.c_str());
+}
+
+std::string Count(int64_t n, const std::string& singular, const std::string& plural) {
+  return std::to_string(n) + " " + (n == 1 ? singular : plural.empty() ? singular + "s" : plural);
 }
 
 }  // namespace tavelo
@@ -22,13 +47,6 @@ void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins) {
 int main(int argc, char** argv) {
   using namespace tavelo;
   CLI::App app{"tavelo: renders motion-graphics projects from the shell.", "tavelo"};
-  app.footer(
-      "Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted (Ctrl-C keeps the finished frames).\n"
-      "Environment: TAVELO_PREFS names a preferences file (section \"Tavelo\");\n"
-      "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error;\n"
-      "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav);\n"
-      "TAVELO_PLUGIN_PATH names plug-in folders (colon-separated) searched before the user's and the\n"
-      "installation's (`tavelo plugins` lists them).");
   app.require_subcommand(0, 1);
   Dispatch d;
   AddVersionCommand(app, d);
@@ -42,7 +60,18 @@ int main(int argc, char** argv) {
   AddKeysCommand(app, d);
   AddSheetCommand(app, d);
   AddFarmCommand(app, d);
+  AddFormatsCommand(app, d);
   AddManualCommands(app, d);
+  // Set after the sub-commands are added, so it shows once, under
+  // `tavelo --help` (and the manual page), not under every sub-command's help.
+  app.footer(
+      "Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted (Ctrl-C keeps the finished frames), 143 terminated "
+      "(SIGTERM).\n"
+      "Environment: TAVELO_PREFS names a preferences file (section \"Tavelo\");\n"
+      "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error;\n"
+      "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav);\n"
+      "TAVELO_PLUGIN_PATH names plug-in folders (colon-separated) searched before the user's and the\n"
+      "installation's (`tavelo plugins` lists them).");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -61,14 +90,16 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   InstallInterruptHandler();
+  // A command stopped by a signal ends with 128 + that signal.
+  auto stopped = [](int code) { return code == kExitInterrupted && InterruptSignal() ? 128 + InterruptSignal() : code; };
   try {
     int code = d.run();
     if (code == kExitDone && Interrupted()) code = kExitInterrupted;
-    return code;
+    return stopped(code);
   } catch (const Failure& f) {
     std::fflush(stdout);
     std::fprintf(stderr, "tavelo: %s\n", f.what());
-    return f.code;
+    return stopped(f.code);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tavelo: %s\n", e.what());
     return kExitFailed;

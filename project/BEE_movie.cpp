@@ -39,6 +39,7 @@ struct Output {
   int64_t bytes = 0;      // the framework's byte count after the last frame
   uint32_t estimateKB = 0;
   TempWorld placed;      // the output frame when its size differs from the render's
+  TempWorld flat;        // the output frame over the background (24-bit outputs)
 };
 
 // A frame checked out of the frame cache, checked in when the hold ends.
@@ -162,6 +163,12 @@ ErrorCode MovieRender::Prepare(bool* inOrder) {
       return kReport.Fail(BEE_SiteOutputFrame, kErrBadParam, kTextBadOutputFrame);
     if (ow > 0 && (ow != width_ || oh != height_))
       if (ErrorCode err = o.placed.Make(ow, oh)) return err;
+    // An output without alpha (24-bit frames, or a module that writes no
+    // others) shows the composition's background where the frame is
+    // transparent, never the black of empty pixels.
+    uint32_t depths = 0;
+    if (o.info.depth == 24 || (PIN_GetLegalDepths(o.out, &depths) == 0 && depths != 0 && !(depths & 0x80)))
+      if (ErrorCode err = o.flat.Make(ow > 0 ? ow : width_, oh > 0 ? oh : height_)) return err;
   }
   if (s_.reserveFrames && !outs_[0]->still) return kReport.BadParam(kSite, {"BEE_CmdMakeMovie: reserving frames"});
   // The shared sound format: the highest rate, the largest samples and the
@@ -249,6 +256,10 @@ ErrorCode MovieRender::Write(int32_t index, Time t, BM_World frame) {
     if (o.placed.w) {
       if ((err = PlaceFrame(frame, o.placed.w))) break;
       pixels = o.placed.w;
+    }
+    if (o.flat.w) {
+      if ((err = OverBackground(pixels, MatteBackground(s_.comp, nullptr), o.flat.w))) break;
+      pixels = o.flat.w;
     }
     if ((err = PIN_AddFrame(o.out, index, pixels))) {
       o.failed = true;

@@ -33,22 +33,6 @@ class Frame {
   MC_Receipt r_ = nullptr;
 };
 
-uint32_t Background(BEE_Item item, const uint32_t* background) {
-  if (background) return *background | 0xFF000000u;
-  if (item && R(item).kind == BEE_KindComp) return R(item).bgColor | 0xFF000000u;
-  return 0xFF000000u;
-}
-
-// Composites src (same size) over dst with the normal mode at full opacity.
-ErrorCode Over(BM_World src, BM_World dst, int32_t left, int32_t top) {
-  Locked s(src), d(dst);
-  if (ErrorCode err = s.error() ? s.error() : d.error()) return err;
-  PF_CompositeMode mode{};
-  mode.mode = PF_Xfer_Normal;
-  mode.opacity = 255;
-  return PF_TransferRect(nullptr, 1, 0, 0, nullptr, &s.pf(), &mode, nullptr, left, top, &d.pf());
-}
-
 // world := background, then the item's frame for rq at world's size over it.
 ErrorCode Matted(BEE_Item item, const BEE_RenderRequest& rq, uint32_t background, BM_World world) {
   int32_t w = 0, h = 0;
@@ -57,8 +41,7 @@ ErrorCode Matted(BEE_Item item, const BEE_RenderRequest& rq, uint32_t background
   if (ErrorCode err = BEE_CheckoutItemFrame(item, &rq, w, h, frame.out())) return err;
   BM_World pixels = nullptr;
   if (ErrorCode err = frame.World(&pixels)) return err;
-  if (ErrorCode err = BM_ClearWorldToLong(world, background)) return err;
-  return Over(pixels, world, 0, 0);
+  return OverBackground(pixels, background, world);
 }
 
 ErrorCode CheckRequest(const BEE_RenderRequest* request, const char* operation) {
@@ -84,6 +67,27 @@ struct Output {
 };
 
 }  // namespace
+
+uint32_t MatteBackground(BEE_Item item, const uint32_t* background) {
+  if (background) return *background | 0xFF000000u;
+  if (item && R(item).kind == BEE_KindComp) return R(item).bgColor | 0xFF000000u;
+  return 0xFF000000u;
+}
+
+ErrorCode Over(BM_World src, BM_World dst, int32_t left, int32_t top) {
+  Locked s(src), d(dst);
+  if (ErrorCode err = s.error() ? s.error() : d.error()) return err;
+  PF_CompositeMode mode{};
+  mode.mode = PF_Xfer_Normal;
+  mode.opacity = 255;
+  return PF_TransferRect(nullptr, 1, 0, 0, nullptr, &s.pf(), &mode, nullptr, left, top, &d.pf());
+}
+
+ErrorCode OverBackground(BM_World src, uint32_t background, BM_World dst) {
+  if (ErrorCode err = BM_ClearWorldToLong(dst, background)) return err;
+  return Over(src, dst, 0, 0);
+}
+
 }  // namespace tv::bee
 
 using namespace tv;
@@ -111,7 +115,7 @@ ErrorCode BEE_DrawMattedItemFrame(BEE_Item item, const BEE_RenderRequest* reques
   if (ErrorCode err = CheckItem(item)) return err;
   if (ErrorCode err = CheckRequest(request, "BEE_DrawMattedItemFrame")) return err;
   if (!world) return kReport.BadParam(kSiteArgument, {"BEE_DrawMattedItemFrame"});
-  return Matted(item, *request, Background(item, background), world);
+  return Matted(item, *request, MatteBackground(item, background), world);
 } TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_DrawMattedSourceFrame(BEE_Layer layer, const BEE_RenderRequest* request, const uint32_t* background,
@@ -125,7 +129,7 @@ ErrorCode BEE_DrawMattedSourceFrame(BEE_Layer layer, const BEE_RenderRequest* re
   BEE_RenderRequest srq{};
   if (ErrorCode err = SourceRequest(layer, *request, &active, &srq)) return err;
   BEE_Item src = active ? R(layer).source : nullptr;
-  const uint32_t bg = Background(src, background);
+  const uint32_t bg = MatteBackground(src, background);
   if (!active) return BM_ClearWorldToLong(world, bg);
   return Matted(src, srq, bg, world);
 } TV_CATCH(BEE_PackageNumber)
@@ -153,7 +157,7 @@ ErrorCode BEE_DrawItemThumbnail(BEE_Item item, BM_World world) try {
   BEE_RenderRequest rq{now, Time{0, 1}, 0, BEE_Request_Cacheable, -1, {0, 0}};
   TempWorld thumb;
   if (ErrorCode err = thumb.Make(tw, th)) return err;
-  if (ErrorCode err = Matted(item, rq, Background(item, nullptr), thumb.w)) return err;
+  if (ErrorCode err = Matted(item, rq, MatteBackground(item, nullptr), thumb.w)) return err;
   Locked s(thumb.w), d(world);
   if (ErrorCode err = s.error() ? s.error() : d.error()) return err;
   PF_CompositeMode copy{};
@@ -184,6 +188,15 @@ ErrorCode BEE_SaveFrameAs(BEE_Item item, const BEE_RenderRequest* request, FILE_
   BM_World pixels = nullptr;
   if (ErrorCode err = frame.World(&pixels)) return err;
   if (ErrorCode err = PIN_SetOutputFile(out.h, file)) return err;
+  // A file that keeps no alpha (a module writing 24-bit frames only) shows
+  // the composition's background where the frame is transparent.
+  uint32_t depths = 0;
+  TempWorld flat;
+  if (PIN_GetLegalDepths(out.h, &depths) == 0 && depths != 0 && !(depths & 0x80)) {
+    if (ErrorCode err = flat.Make(w, h)) return err;
+    if (ErrorCode err = OverBackground(pixels, MatteBackground(item, nullptr), flat.w)) return err;
+    pixels = flat.w;
+  }
   if (ErrorCode err = PIN_StartAdding(out.h)) return err;
   if (ErrorCode err = PIN_OutputFrame(out.h, pixels)) return err;
   return PIN_EndAdding(out.h);

@@ -38,6 +38,15 @@ class Locked {
   PFWorld pf_{};
 };
 
+// The opaque colour an item's frames are matted on: the one given, else a
+// composition's background colour, else black.
+uint32_t MatteBackground(BEE_Item item, const uint32_t* background);
+// Composites src over dst at (left, top), normal mode at full opacity.
+ErrorCode Over(BM_World src, BM_World dst, int32_t left, int32_t top);
+// dst := the opaque colour, then src (same size) over it: a frame for an
+// output that keeps no alpha.
+ErrorCode OverBackground(BM_World src, uint32_t background, BM_World dst);
+
 // The size of a 32-bit World (3, reported, for another depth).
 ErrorCode WorldSize(BM_World w, int32_t* width, int32_t* height);
 // The size an item's frame is drawn at: a composition's downsampled size,

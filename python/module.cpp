@@ -257,7 +257,7 @@ PYBIND11_MODULE(_tavelo, m) {
            py::arg("progress") = py::none())
       .def("save_frame", &Comp::SaveFrame, py::arg("path"), py::arg("frame"))
       .def("render_movie", &Comp::RenderMovie, py::arg("path"), py::arg("start") = py::none(),
-           py::arg("duration") = py::none(), py::arg("codec") = "avc1", py::arg("sound") = true,
+           py::arg("duration") = py::none(), py::arg("codec") = "", py::arg("sound") = true,
            py::arg("progress") = py::none(), py::arg("fields") = "off");
 
   py::class_<Property>(m, "Property")
@@ -323,6 +323,9 @@ PYBIND11_MODULE(_tavelo, m) {
   py::class_<Layer> layer(m, "Layer");
   layer.def_property("name", &Layer::Name, &Layer::SetName)
       .def_property("index", &Layer::Index, &Layer::MoveTo)
+      // The layer's number as `tavelo info` and `tavelo keys -l` give it: 1 is
+      // the top layer (comp[0]).
+      .def_property_readonly("number", [](const Layer& l) { return l.Index() + 1; })
       .def_property_readonly("comp", &Layer::GetComp)
       .def_property_readonly("source", &Layer::Source)
       .def_property("visible", [](const Layer& l) { return l.Switch(BEE_SwitchVideo); },

@@ -12,6 +12,7 @@
 #include "BM.h"
 #include "FILE.h"
 #include "MC.h"
+#include "OutputFormats.h"
 #include "PIN.h"
 #include "SND.h"
 #include "objects.h"
@@ -190,11 +191,21 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   if (fieldOrder < 0) BadValue("fields must be \"off\", \"upperFirst\" or \"lowerFirst\"");
   std::string ext = std::filesystem::path(path).extension().string();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const bool still = ext == ".png" || ext == ".tif" || ext == ".tiff" || ext == ".exr" || ext == ".jpg" ||
-                     ext == ".jpeg" || ext == ".dpx";
-  const bool movie = ext == ".mov" || ext == ".mp4" || ext == ".mkv" || ext == ".avi";
-  if (!still && !movie) BadValue("a movie is .mov, .mp4, .mkv or .avi; a still sequence .png, .tif, .exr, .jpg or .dpx");
-  if (codec.size() != 4) BadValue("codec is a four-character code: \"avc1\", \"apch\", \"png \" or \"rle \"");
+  if (!ext.empty()) ext.erase(0, 1);
+  // The containers and codecs of the engine's table of outputs, as the
+  // command line names them.
+  const tv::outputs::Container* container = tv::outputs::FindContainer(ext);
+  const bool still = tv::outputs::FindStill(ext) != nullptr;
+  const bool movie = container != nullptr;
+  if (!still && !movie) BadValue("a movie is .mp4, .mov, .mkv or .avi; a still sequence .png, .tif, .exr, .jpg or .dpx");
+  FourCC codecTag = movie ? container->codecs[0] : 0;
+  if (movie && !codec.empty()) {
+    const tv::outputs::Codec* c = tv::outputs::FindCodec(codec);
+    if (!c) BadValue("unknown codec \"" + codec + "\" (h264, prores, prores4444, png, animation)");
+    if (!tv::outputs::Holds(*container, c->fourcc))
+      BadValue("a ." + ext + " movie cannot hold " + std::string(c->name) + " (.mov holds every codec)");
+    codecTag = c->fourcc;
+  }
   BEE_CompSettings cs{};
   Check(BEE_GetCompSettings(h, &cs), "reading the composition");
   int32_t width = 0, height = 0;
@@ -220,6 +231,9 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   {
     std::error_code ec;
     const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+    // Missing folders are made, as the command line makes them (a failure
+    // shows when the output is written).
+    std::filesystem::create_directories(std::filesystem::path(full).parent_path(), ec);
     FILE_SpecH spec = nullptr;
     Check(FILE_New(full.c_str(), FILE_LocFullPath, &spec), "naming \"" + path + "\"");
     const ErrorCode err = PIN_SetOutputFile(output.out, spec);
@@ -229,10 +243,9 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   constexpr int32_t kSoundRate = 48000;  // movies' sound, stereo
   PIN_OutputInfo info{};
   Check(PIN_GetOutputInfo(output.out, &info, sizeof info), "reading the output");
-  info.depth = 32;
   info.frameRate = static_cast<Fixed>(cs.frameRate);
   if (movie) {
-    const int32_t words[][2] = {{1, static_cast<int32_t>(four(codec.c_str()))},
+    const int32_t words[][2] = {{1, static_cast<int32_t>(codecTag)},
                                 {3, static_cast<int32_t>(cs.frameRate)},
                                 {4, sound ? kSoundRate : 0},
                                 {5, 2}};
@@ -245,6 +258,11 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
       info.soundChannels = 2;
     }
   }
+  // A format without alpha gets 24-bit frames: the engine puts the
+  // composition's background colour under them.
+  uint32_t depths = 0;
+  PIN_GetLegalDepths(output.out, &depths);
+  info.depth = (depths & 0x80) || depths == 0 ? 32 : 24;
   Check(PIN_SetOutputInfo(output.out, &info, sizeof info), "setting the output");
 
   BEE_MovieOutput entry{};

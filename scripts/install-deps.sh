@@ -1,45 +1,64 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs when they are missing.
-# Idempotent and quiet when everything is present. sox is used by the
-# benchmarks only (bench/snd_bench.cpp skips its comparison without it), and
-# so is cairo (bench/msk_bench.cpp compares mask rasterization with it). The
-# ffmpeg tool makes test media and is the baseline of the movie benchmark.
-# openimageio-tools (oiiotool) writes and reads the RLA driver's oracle files
-# in its tests, which skip without it. The host reads project descriptions
-# with nlohmann-json; sound
-# plays through ALSA. The Text effect shapes with HarfBuzz and FriBidi, draws
-# glyphs with FreeType and finds fonts with fontconfig.
+# Installs the Debian packages that are missing, and says which it installs.
+# Idempotent and quiet when everything is present.
+#
+#   scripts/install-deps.sh          what building needs (`make build`, `make demo`)
+#   scripts/install-deps.sh --test   that, and the peers only the tests and
+#                                    benchmarks use (`make test`, `make bench`)
+#   scripts/install-deps.sh --list   prints both lists and installs nothing
 set -euo pipefail
-need=()
-for pkg in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgmp-dev libpixman-1-dev ccache pkg-config libsndfile1-dev sox libcairo2-dev libopenimageio-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg openimageio-tools libcli11-dev nlohmann-json3-dev libasound2-dev libharfbuzz-dev libfreetype-dev libfontconfig-dev libfribidi-dev; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
-done
-# The demo's title and the text tests draw with the DejaVu fonts.
-for pkg in fonts-dejavu-core; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
-done
-# The render farm's test starts a Slurm controller and worker of its own
-# (munge only for a Slurm without auth/none).
-for pkg in slurmctld slurmd slurm-client munge; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
-done
-# melt (MLT) is the baseline of the composition rendering benchmark only;
-# bench/render_bench.cpp skips its comparison without it.
-for pkg in melt; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
-done
-# The Debian package (`make package`, tests/install/package_test.sh): CPack
-# finds the libraries' dependencies with dpkg-shlibdeps (dpkg-dev) and tells
-# ELF files with file(1).
-for pkg in dpkg-dev file; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
-done
-# The Python module (python/) and its pytest tests use Debian's python3.
-for pkg in python3-dev pybind11-dev python3-numpy python3-pytest; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
-done
+
+# Building: the compiler and CMake; GoogleTest, Google Benchmark and GMP (the
+# test and benchmark programs are part of the build); the libraries the
+# engine is made of (FFmpeg for movies, OpenImageIO for stills, libsndfile
+# for sound files, ALSA for playback); CLI11 and nlohmann-json for the
+# command line; HarfBuzz, FriBidi, FreeType and fontconfig for the Text
+# effect, and the DejaVu fonts the demo's title and the text tests draw with;
+# Python's development files, pybind11 and NumPy for the Python module;
+# dpkg-dev and file for the Debian package (`make package`: CPack finds the
+# libraries' dependencies with dpkg-shlibdeps and tells ELF files with file).
+build=(g++ cmake make pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev libopenimageio-dev
+  libsndfile1-dev libasound2-dev libcli11-dev nlohmann-json3-dev
+  libharfbuzz-dev libfreetype-dev libfontconfig-dev libfribidi-dev fonts-dejavu-core
+  python3-dev pybind11-dev python3-numpy dpkg-dev file)
+
+# Tests only: clang and its sanitizer runtime (`make test SANITIZE=...`, the
+# fuzz targets); the ffmpeg tool (makes test movies, checks colour tags, and
+# is the movie benchmark's baseline); oiiotool (the RLA driver's oracle files;
+# those tests skip without it); pytest for the Python module's tests; a Slurm
+# controller and worker of the farm test's own, with munge for a Slurm
+# without auth/none (the test skips without them); and the baselines of the
+# benchmarks, which skip their comparison without them: sox (sound), cairo
+# (masks), pixman (pixel routines) and melt (composition rendering); gcovr
+# for `make coverage`.
+test=(clang libclang-rt-14-dev ffmpeg openimageio-tools python3-pytest
+  slurmctld slurmd slurm-client munge sox libcairo2-dev libpixman-1-dev melt gcovr)
+
+missing() {
+  local pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || echo "$pkg"
+  done
+}
+
+case "${1:-}" in
+  --list)
+    echo "build: ${build[*]}"
+    echo "test:  ${test[*]}"
+    exit 0
+    ;;
+  --test) wanted=("${build[@]}" "${test[@]}") ;;
+  "") wanted=("${build[@]}") ;;
+  *)
+    echo "usage: $0 [--test | --list]" >&2
+    exit 2
+    ;;
+esac
+
+mapfile -t need < <(missing "${wanted[@]}")
 [ ${#need[@]} -eq 0 ] && exit 0
-echo "installing: ${need[*]}"
+echo "installing the Debian packages ${1:+for the tests }that are missing: ${need[*]}"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive

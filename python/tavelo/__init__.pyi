@@ -156,7 +156,7 @@ class Comp(Item):
     """frames x channels of int16, float32 or uint8."""
     def save_frame(self, path: str, frame: int) -> None: ...
     def render_movie(self, path: str, start: Optional[float] = None, duration: Optional[float] = None,
-                     codec: str = "avc1", sound: bool = True, progress: Progress = None,
+                     codec: str = "", sound: bool = True, progress: Progress = None,
                      fields: str = "off") -> dict[str, Any]: ...
     """A movie (.mov .mp4 .mkv .avi) or still sequence; {"frames", "stopped", "path"}."""
 
@@ -234,6 +234,8 @@ class Effect:
 class Layer:
     name: str
     index: int
+    @property
+    def number(self) -> int: ...
     @property
     def comp(self) -> Comp: ...
     @property

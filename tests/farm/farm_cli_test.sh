@@ -52,18 +52,34 @@ check "status counts" grep -qx "frames 0-4: 1 done, 1 running (reserved), 1 aban
 check "status lists" grep -qx "running: 3" "$T/out"
 check "status lists missing" grep -qx "missing: 0-1" "$T/out"
 
-# The job script: 25 frames in chunks of 10 is 3 tasks, the last 20-24;
-# the tasks here run echo instead of tavelo.
-"$TAVELO" farm submit "$T/t.json" --comp Title --frames 0-24 --chunk 10 --output "$T/j/f_####.png" \
+# The job script: 24 frames in chunks of 10 is 3 tasks, the last 20-23;
+# the tasks here run echo instead of tavelo. The composition is the
+# project's only one when --comp is left out.
+"$TAVELO" farm submit "$EXAMPLES/title_card.json" --chunk 10 --output "$T/j/f_####.png" \
   --tavelo /bin/echo --slurm-arg=--mem=1G --partition gpu --dry-run >"$T/job.sh"
 check "array of 3" grep -qx "#SBATCH --array=0-2" "$T/job.sh"
 check "the partition" grep -qx "#SBATCH --partition=gpu" "$T/job.sh"
 check "an extra line" grep -qx "#SBATCH --mem=1G" "$T/job.sh"
-run_task() { env -i PATH="$PATH" SLURM_ARRAY_TASK_ID=$1 SLURM_RESTART_COUNT=$2 bash "$T/job.sh" | tail -n 1; }
-want="render $T/t.json --comp Title --frames 20-24 --output $T/j/f_####.png --reserve --stale-after 600 --threads 1"
-check "the last task's range is clipped" test "$(run_task 2 0)" = "$want"
-check "a retried task retakes at once" test "$(run_task 1 1)" = \
-  "render $T/t.json --comp Title --frames 10-19 --output $T/j/f_####.png --reserve --stale-after 0 --threads 1"
+run_task() { env -i PATH="$PATH" SLURM_ARRAY_TASK_ID=$2 SLURM_RESTART_COUNT=$3 bash "$1" | tail -n 1; }
+args="--output $T/j/f_####.png --reserve"
+check "the last task's range is clipped" test "$(run_task "$T/job.sh" 2 0)" = \
+  "render $EXAMPLES/title_card.json --comp Title --frames 20-23 $args --stale-after 600 --threads 1"
+check "a retried task retakes at once" test "$(run_task "$T/job.sh" 1 1)" = \
+  "render $EXAMPLES/title_card.json --comp Title --frames 10-19 $args --stale-after 0 --threads 1"
+# A frame list is split in chunks of its own frames; one past the end is
+# refused before anything is submitted.
+"$TAVELO" farm submit "$T/t.json" --frames 1,5,9,10- --chunk 2 --output "$T/j/f_####.png" --tavelo /bin/echo \
+  --dry-run >"$T/list.sh"
+check "two tasks of a list" test "$(run_task "$T/list.sh" 0 0)" = \
+  "render $T/t.json --comp Title --frames 1,5 $args --stale-after 600 --threads 1"
+check "the list's next task" test "$(run_task "$T/list.sh" 1 0)" = \
+  "render $T/t.json --comp Title --frames 9-10 $args --stale-after 600 --threads 1"
+check "the list's last task" test "$(run_task "$T/list.sh" 2 0)" = \
+  "render $T/t.json --comp Title --frames 11 $args --stale-after 600 --threads 1"
+"$TAVELO" farm submit "$T/t.json" --frames 1,5,12 --output "$T/j/f_####.png" --dry-run >"$T/out" 2>"$T/err" \
+  && rc=0 || rc=$?
+check "a frame past the end is a usage error" test "$rc" = 2
+check "naming the part" grep -qx 'tavelo: frames "1,5,12": "12" goes past the last frame (frames 0 to 11)' "$T/err"
 
 # Assembling: refused with a missing and a reserved frame, then a movie.
 "$TAVELO" farm assemble "$T/s/f_####.png" --frames 0-4 -o "$T/m.mov" -q 2>"$T/err" && rc=0 || rc=$?

@@ -2,99 +2,19 @@
 // example descriptions and on broken ones, and its exit codes, messages and
 // output files are checked; a render is interrupted with SIGINT; a render
 // split with --frames gives the same files as one render.
-#include <fcntl.h>
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <regex>
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
+
+#include "tavelo_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Outcome {
-  int code = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-class Tavelo : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("tavelo_test_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  // Starts the program with its outputs going to files in the test folder
-  // (and its standard input from one when given).
-  pid_t Start(const std::vector<std::string>& args, const std::string& input = {}) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      ::chdir(dir.c_str());
-      if (!input.empty()) ::dup2(::open((dir / input).c_str(), O_RDONLY), 0);
-      int out = ::open((dir / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = ::open((dir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      std::vector<char*> argv;
-      std::string bin = TAVELO_BIN;
-      argv.push_back(bin.data());
-      std::vector<std::string> copy = args;
-      for (std::string& a : copy) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(bin.c_str(), argv.data());
-      ::_exit(127);
-    }
-    return pid;
-  }
-  Outcome Finish(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Outcome r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = Slurp(dir / "stdout");
-    r.err = Slurp(dir / "stderr");
-    return r;
-  }
-  Outcome Tv(const std::vector<std::string>& args, const std::string& input = {}) {
-    return Finish(Start(args, input));
-  }
-
-  fs::path Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir / name) << text;
-    return dir / name;
-  }
-  std::vector<std::string> Files(const std::string& prefix) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-      if (e.path().filename().string().rfind(prefix, 0) == 0) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  fs::path dir;
-  const std::string examples = TAVELO_EXAMPLES;
-};
+using namespace tavelo_test;
 
 struct Case {
   std::vector<std::string> args;
@@ -107,43 +27,53 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
   const std::vector<Case> cases = {
       {{}, 2, ""},
       {{"render"}, 2, "PROJECT is required"},
-      {{"render", layered}, 2, "--comp is required"},
+      {{"render", layered}, 2, "tavelo: give the composition with --comp: the project has \"Spinner\", \"Main\"\n"},
       {{"info", "missing.json"}, 1, "tavelo: cannot open \"missing.json\": no such file\n"},
       {{"info", "missing.tvp"}, 1, "tavelo: cannot open \"missing.tvp\": no such file\n"},
       {{"render", examples + "/bad_description.json", "-c", "Main"},
        1,
        "bad_description.json:5:67: comps[0].layers[0].opacity: expected a number\n"},
       {{"frame", layered, "-c", "Nope", "-t", "0", "-o", "x.png"},
-       1,
+       2,
        "tavelo: no composition named \"Nope\" (the project has \"Spinner\", \"Main\")\n"},
-      {{"frame", layered, "-c", "Main", "-t", "0", "-o", "no/such/folder/x.png"},
+      {{"frame", layered, "-c", "Main", "-t", "0", "-o", "stdout/x.png"},
        1,
-       "cannot write \"no/such/folder/x.png\": \"no/such/folder\" is not a folder"},
+       "tavelo: cannot write \"stdout/x.png\": \"stdout\" is not a folder\n"},
+      {{"frame", layered, "-c", "Main", "-t", "0", "-o", "/proc/none/x.png"},
+       1,
+       "tavelo: cannot write \"/proc/none/x.png\": cannot make the folder \"/proc/none\": "},
       {{"frame", layered, "-c", "Main", "-t", "0", "-o", "/proc/x.png"}, 1, "tavelo: cannot write \"/proc/x.png\""},
       {{"frame", layered, "-c", "Main", "-t", "2", "-o", "x.png"}, 2, "is outside the composition (frames 0 to 23)"},
       {{"frame", layered, "-c", "Main", "-t", "soon", "-o", "x.png"}, 2, "bad time \"soon\""},
       {{"frame", layered, "-c", "Main", "-t", "0", "-o", "x.gif"}, 2, "cannot tell the format"},
-      {{"render", layered, "-c", "Main", "--frames", "5-99"}, 2, "frame range \"5-99\" is outside"},
-      {{"render", layered, "-c", "Main", "--frames", "3-1"}, 2, "frame range \"3-1\" is outside"},
+      {{"render", layered, "-c", "Main", "--frames", "5-99"},
+       2,
+       "tavelo: frames \"5-99\": \"5-99\" goes past the last frame (frames 0 to 23)\n"},
       {{"render", layered, "-c", "Main", "-r", "double"}, 2, "bad resolution \"double\""},
       {{"frame", layered, "-c", "Main", "-t", "0", "-o", "movie.mp4"}, 2, "`frame` writes one still image"},
       {{"render", layered, "-c", "Main", "-o", "m.mp4", "--reserve"}, 2, "a movie is one file"},
       {{"render", layered, "-c", "Main", "-o", "x.png", "-f", "exr"}, 2, "does not end in .exr"},
       {{"audio", "missing.json", "-c", "Main", "-o", "a.wav"}, 1, "tavelo: cannot open \"missing.json\": no such file\n"},
-      {{"audio", layered, "-c", "Nope", "-o", "a.wav"}, 1, "no composition named \"Nope\""},
+      {{"audio", layered, "-c", "Nope", "-o", "a.wav"}, 2, "no composition named \"Nope\""},
       {{"audio", layered, "-c", "Main", "-o", "a.mp3"}, 2, "cannot tell the sound format of \"a.mp3\""},
       {{"audio", layered, "-c", "Main", "-o", "/proc/a.wav"}, 1, "tavelo: cannot write \"/proc/a.wav\""},
       {{"audio", layered, "-c", "Main", "-o", "a.wav", "--bits", "12"}, 2, "--bits must be 16, 24 or 32"},
       {{"play", layered, "-c", "Main", "--device", "alsa:no-such-device"}, 1, "cannot play the sound on \"alsa:no-such-device\""},
       {{"keys", "copy"}, 2, "PROJECT is required"},
-      {{"keys", "copy", layered, "-c", "Main", "-l", "Nope"}, 1, "no layer named \"Nope\" (the composition has \"Spinner\""},
+      {{"keys", "copy", layered, "-c", "Main", "-l", "Nope"}, 2, "no layer named \"Nope\" (the composition has \"Spinner\""},
       {{"keys", "copy", layered, "-c", "Main", "-l", "Wipe", "-s", "Wobble"}, 2, "unknown stream \"Wobble\""},
       {{"keys", "copy", layered, "-c", "Main", "-l", "Backdrop", "--from", "0.5"}, 1, "no keyframes of layer \"Backdrop\""},
       {{"keys", "paste", layered, "-c", "Main", "-l", "Wipe"}, 2, "give -o"},
       {{"plugins", "no-such-folder"}, 1, "plug-in folder \"no-such-folder\" does not exist"},
       {{"build", layered}, 2, "--output is required"},
       {{"sheet", layered, "-c", "Main", "-o", "s.mp4"}, 2, "a contact sheet is a still image"},
-      {{"render", layered, "-c", "Main", "-o", "m.mp4", "--codec", "prores"}, 2, "an .mp4 movie is H.264"},
+      {{"render", layered, "-c", "Main", "-o", "m.mp4", "--codec", "prores"},
+       2,
+       "tavelo: a .mp4 movie cannot hold prores (it holds h264; use .mov for every codec)\n"},
+      {{"render", layered, "-c", "Main", "-o", "m.mkv", "--codec", "rle"}, 2, "a .mkv movie cannot hold animation"},
+      {{"render", layered, "-c", "Main", "-o", "m.mov", "--codec", "vp9"}, 2, "unknown codec \"vp9\""},
+      {{"render", layered, "-c", "Main", "-o", "-", "-f", "mp4"}, 2, "-o - writes a PNG stream, or raw RGBA"},
+      {{"render", layered, "-c", "Main", "--log-level", "loud"}, 2, "--log-level: loud not in"},
   };
   for (const Case& c : cases) {
     Outcome r = Tv(c.args);
@@ -170,12 +100,15 @@ TEST_F(Tavelo, BuildInfoAndFrame) {
   EXPECT_EQ(main["name"], "Main");
   EXPECT_EQ(main["frames"], 24);
   ASSERT_EQ(main["layers"].size(), 5u);
-  EXPECT_EQ(main["layers"][0]["effects"][0]["effect"], "Levels");
-  EXPECT_EQ(main["layers"][1]["masks"], 1);
+  // Listed from the top, numbered from 1.
+  EXPECT_EQ(main["layers"][0]["number"], 1);
+  EXPECT_EQ(main["layers"][0]["source"], "Spinner");
+  EXPECT_EQ(main["layers"][0]["motionBlur"], true);
+  EXPECT_EQ(main["layers"][1]["visible"], false);
   EXPECT_EQ(main["layers"][2]["trackMatte"], "luma");
-  EXPECT_EQ(main["layers"][3]["visible"], false);
-  EXPECT_EQ(main["layers"][4]["source"], "Spinner");
-  EXPECT_EQ(main["layers"][4]["motionBlur"], true);
+  EXPECT_EQ(main["layers"][3]["masks"], 1);
+  EXPECT_EQ(main["layers"][4]["number"], 5);
+  EXPECT_EQ(main["layers"][4]["effects"][0]["effect"], "Levels");
 
   Outcome fromProject = Tv({"frame", "p.tvp", "-c", "Main", "-t", "12f", "-o", "a.png", "--digest"});
   Outcome fromDescription = Tv({"frame", layered, "-c", "Main", "-t", "0.5", "-o", "b.png", "--digest"});
@@ -286,17 +219,17 @@ TEST_F(Tavelo, InterruptKeepsFinishedFrames) {
   EXPECT_TRUE(Files(".").empty());                                                  // no partial file
 }
 
-// Ctrl-C during a movie render ends it with 130 and leaves no movie, whole or
-// partial, behind.
+// SIGTERM during a movie render ends it with 143 (128 + the signal) and
+// leaves no movie, whole or partial, behind.
 TEST_F(Tavelo, InterruptRemovesTheUnfinishedMovie) {
   Write("heavy.json", kHeavyComp);
   pid_t pid = Start({"render", "heavy.json", "-c", "H", "-o", "h.mp4", "--no-sound"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (Slurp(dir / "stderr").find("frame 1/") == std::string::npos && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ::kill(pid, SIGINT);
+  ::kill(pid, SIGTERM);
   Outcome r = Finish(pid);
-  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_EQ(r.code, 143) << r.err;
   EXPECT_NE(r.err.find("tavelo: interrupted; the unfinished movie was removed"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir / "h.mp4"));
   EXPECT_TRUE(Files(".").empty());  // nor the module's temporary file
@@ -437,12 +370,28 @@ TEST_F(Tavelo, KeysCopyPasteRoundTrip) {
   EXPECT_NE(junk.err.find("standard input holds no keyframe text"), std::string::npos) << junk.err;
 }
 
+// Frames 40 wide (22 high) two to a row, each with its label ("0  0:00.00",
+// "12  0:00.50") drawn under it in the bitmap font.
 TEST_F(Tavelo, ContactSheet) {
-  Outcome r = Tv({"sheet", examples + "/title_card.json", "-c", "Title", "-o", "s.png", "--every", "8", "--columns",
-                  "2", "--width", "40", "-q"});
+  Outcome r = Tv({"sheet", examples + "/title_card.json", "-o", "s.png", "--every", "8", "--columns", "2",
+                  "--width", "40", "-q"});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out, "wrote s.png (3 frames, 92 x 56)\n");
-  EXPECT_EQ(Slurp(dir / "s.png").substr(1, 3), "PNG");
+  EXPECT_EQ(r.out, "wrote s.png (3 frames, 92 x 78)\n");
+  r = Tv({"sheet", examples + "/title_card.json", "-o", "t.png", "--frames", "0,12", "--columns", "2", "--width",
+          "40", "-q"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "wrote t.png (2 frames, 92 x 41)\n");
+  if (::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
+  ASSERT_EQ(::system(("cd '" + dir.string() + "' && ffmpeg -v error -i t.png -f rawvideo -pix_fmt rgba t.rgba").c_str()), 0);
+  const std::string px = Slurp(dir / "t.rgba");
+  ASSERT_EQ(px.size(), 92u * 41 * 4);
+  auto at = [&](int x, int y) { return static_cast<uint8_t>(px[(static_cast<size_t>(y) * 92 + x) * 4]); };
+  const int top = 4 + 22 + 2;  // the labels' first row
+  // '0' lights columns 1-3 of its first row; '1' column 2 (the next cell starts at 48).
+  EXPECT_EQ(at(4 + 0, top), 24);
+  EXPECT_EQ(at(4 + 1, top), 220);
+  EXPECT_EQ(at(48 + 1, top), 24);
+  EXPECT_EQ(at(48 + 2, top), 220);
 }
 
 // Movies carry the composition's sound; an MP4 has H.264 and AAC streams.

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "OutputFormats.h"
 #include "PIN_test_drivers_fixture.h"
 
 namespace tv::test::pin {
@@ -192,14 +193,21 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
   };
   std::vector<int16_t> tone;
   for (int i = 0; i < SR / 4 * 2; ++i) tone.push_back(static_cast<int16_t>((i * 131) % 20000 - 10000));
+  // Every codec of every container in the table of outputs.
   struct Case {
-    const char* file;
+    std::string file;
     FourCC codec;
-    bool alpha, lossless;
-  } cases[] = {{"o.mp4", MakeFourCC("avc1"), false, false},
-               {"p.mov", MakeFourCC("apch"), false, false},
-               {"q.mov", MakeFourCC("png "), true, true},
-               {"r.mov", MakeFourCC("rle "), true, true}};
+    bool alpha, lossless, aac;
+  };
+  std::vector<Case> cases;
+  for (const tv::outputs::Container& k : tv::outputs::kContainers)
+    for (FourCC codec : k.codecs)
+      if (codec) {
+        const tv::outputs::Codec& info = *tv::outputs::CodecOf(codec);
+        cases.push_back({std::string(info.name) + "." + std::string(k.ext), codec, info.alpha,
+                         codec == tv::outputs::kPng || codec == tv::outputs::kAnimation,
+                         k.sound == tv::outputs::SoundCodec::Aac});
+      }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     PIN_OutputSpecH out = nullptr;
@@ -263,7 +271,7 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
     SND_UnlockBuffer(back);
     SND_DisposeWorld(back);
     // PCM sound comes back exactly; AAC is only checked to be there.
-    if (c.codec != MakeFourCC("avc1")) {
+    if (!c.aac) {
       EXPECT_EQ(got, std::vector<int16_t>(tone.begin(), tone.begin() + SR / 8 * 2));
     } else {
       EXPECT_NE(got, std::vector<int16_t>(got.size(), 0));

@@ -1,12 +1,14 @@
 # Items in folders, layer settings and their undo, properties' limits and
 # samples, masks from paths and ovals, frames saved through the engine.
+import json
 import os
+import subprocess
 
 import numpy as np
 import pytest
 
 import tavelo
-from conftest import simple_description
+from conftest import TAVELO_BIN, simple_description
 
 
 def test_items_and_layer_settings(engine):
@@ -93,3 +95,23 @@ def test_mask_shapes_and_saved_frames(engine, tmp_path):
         comp.save_frame(str(tmp_path / "frame.unknown"), 0)
     assert err.value.code != 0 and not os.path.exists(tmp_path / "frame.unknown")
     assert isinstance(comp.render_frame(0), np.ndarray)
+
+
+@pytest.mark.skipif(not os.path.exists(TAVELO_BIN), reason="the tavelo program is not built")
+def test_layer_numbers_agree_with_info_and_keys(engine, tmp_path):
+    # Five solids, 10 to 50 pixels wide: the width names the layer in keyframe text.
+    layers = [{"name": "L%d" % w, "solid": {"color": "#808080", "width": w, "height": 8}} for w in (10, 20, 30, 40, 50)]
+    description = {"comps": [{"name": "C", "width": 64, "height": 48, "fps": 24, "duration": 1, "layers": layers}]}
+    path = tmp_path / "five.json"
+    path.write_text(json.dumps(description))
+    info = json.loads(subprocess.run([TAVELO_BIN, "info", str(path), "--json"], check=True, capture_output=True,
+                                     text=True).stdout)
+    numbered = [(l["number"], l["name"]) for l in info["compositions"][0]["layers"]]
+    # The description lists them from the bottom up: the last is layer 1, the top.
+    assert numbered == [(1, "L50"), (2, "L40"), (3, "L30"), (4, "L20"), (5, "L10")]
+    comp = engine.build(description).comp("C")
+    for number, name in numbered:
+        assert comp[number - 1].name == name and comp[number - 1].number == number
+        keys = subprocess.run([TAVELO_BIN, "keys", "copy", str(path), "-l", str(number), "-s", "Position"],
+                              check=True, capture_output=True, text=True).stdout
+        assert "\tSource Width\t%s\n" % name[1:] in keys  # text mode reads CR LF as LF

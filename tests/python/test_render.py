@@ -111,3 +111,7 @@ def test_movies_and_stopping_them(engine, tmp_path):
     with pytest.raises(tavelo.Error) as err:
         comp.render_movie(str(tmp_path / "x.gif"))
     assert err.value.code == 3
+    # The codecs of the command line's table, by name or four-character code.
+    with pytest.raises(tavelo.Error, match=r"a \.mp4 movie cannot hold prores"):
+        comp.render_movie(str(tmp_path / "x.mp4"), codec="apch")
+    assert comp.render_movie(str(tmp_path / "alpha.mkv"), duration=0.1, codec="prores4444")["frames"] == 2

@@ -6,9 +6,11 @@
 // seek. Variable frame rates map each time to the frame showing then. The
 // module keeps no options of its own: options stored by another movie
 // module stay with the footage, untouched.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
+#include "OutputFormats.h"
 #include "movie.h"
 
 namespace tv::pin {
@@ -17,6 +19,20 @@ std::string AvError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = "";
   av_strerror(code, text, sizeof text);
   return text;
+}
+
+void UseMatrix(SwsContext* sws, int space, int srcRange, int dstRange) {
+  int* inv = nullptr;
+  int* table = nullptr;
+  int src = 0, dst = 0, brightness = 0, contrast = 0, saturation = 0;
+  // A conversion without a matrix (RGB to RGB) has nothing to set.
+  if (sws_getColorspaceDetails(sws, &inv, &src, &table, &dst, &brightness, &contrast, &saturation) < 0) return;
+  const int* matrix = sws_getCoefficients(space);
+  const int wantSrc = srcRange >= 0 ? srcRange : src, wantDst = dstRange >= 0 ? dstRange : dst;
+  if (std::equal(matrix, matrix + 4, inv) && std::equal(matrix, matrix + 4, table) && src == wantSrc &&
+      dst == wantDst)
+    return;
+  sws_setColorspaceDetails(sws, matrix, wantSrc, matrix, wantDst, brightness, contrast, saturation);
 }
 
 namespace {
@@ -62,8 +78,10 @@ struct Movie final : SoundSource {
   bool eof = false;   // the decoder gave its last frame
   std::vector<float> sound;  // the whole audio track, decoded on first request
   bool soundDecoded = false;
-  // Best quality converts colours with exact rounding and full chroma
-  // interpolation (about twice as slow); draft takes the library's fast path.
+  // Both qualities convert colours with exact rounding and full chroma
+  // resolution: the library's fastest path is off by up to 3 levels in every
+  // channel, which a composite must not inherit. Best quality interpolates
+  // the chroma bicubically, draft bilinearly (about a third faster).
   bool best = true;
 
   // The frame index showing at a stream timestamp.
@@ -81,19 +99,36 @@ struct Movie final : SoundSource {
   // holds the library's code on failure).
   bool Next(Frame& out, int* err);
   bool Convert(Frame& out);
+  void TagConversion(const AVFrame& f);
   // The frame showing at index.
   ErrorCode Seek(int64_t index, std::string* why);
+  // Opens the file's container afresh (at its start).
+  int Reopen();
+  std::string path;
+  bool seekable = true;  // false: a stream without a length, read from its start
   int64_t Read(int64_t first, int64_t count, float* out, std::string* why) override;
   bool DecodeSound(std::string* why);
 };
+
+// The YUV pictures' matrix and range as tagged; an untagged movie is taken
+// as BT.709 from HD up and BT.601 below, in video range, as players do.
+void Movie::TagConversion(const AVFrame& f) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f.format));
+  if (!d || (d->flags & AV_PIX_FMT_FLAG_RGB)) return;
+  int space = f.colorspace;
+  if (space == AVCOL_SPC_UNSPECIFIED || space == AVCOL_SPC_RGB || space == AVCOL_SPC_RESERVED)
+    space = outputs::IsHD(f.width, f.height) ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+  UseMatrix(sws.get(), space, f.color_range == AVCOL_RANGE_JPEG ? 1 : -1, -1);
+}
 
 bool Movie::Convert(Frame& out) {
   AVFrame* f = decoded.get();
   sws.reset(sws_getCachedContext(sws.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format), width,
                                  height, AV_PIX_FMT_ARGB,
-                                 best ? SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT : SWS_BICUBIC,
+                                 (best ? SWS_BICUBIC : SWS_FAST_BILINEAR) | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
                                  nullptr, nullptr, nullptr));
   if (!sws) return false;
+  TagConversion(*f);
   out.width = width, out.height = height;
   out.argb.resize(size_t{4} * static_cast<size_t>(width) * static_cast<size_t>(height));
   uint8_t* dst[4] = {out.argb.data(), nullptr, nullptr, nullptr};
@@ -151,7 +186,10 @@ ErrorCode Movie::Seek(int64_t index, std::string* why) {
   // Going on from the frame drawn last, when the one asked for is a little ahead.
   const bool forward = frame.index >= 0 && index > frame.index && index <= frame.index + 16 && !eof;
   if (!forward) {
-    const int r = av_seek_frame(fmt.get(), videoIndex, PtsOf(index), AVSEEK_FLAG_BACKWARD);
+    // A stream that cannot seek (frames piped one after another) is read
+    // again from its start.
+    int r = seekable ? av_seek_frame(fmt.get(), videoIndex, PtsOf(index), AVSEEK_FLAG_BACKWARD) : -1;
+    if (r < 0 && !seekable) r = Reopen();
     if (r < 0) {
       *why = AvError(r);
       return PIN_ErrCannotImport;
@@ -200,6 +238,14 @@ ErrorCode Movie::Seek(int64_t index, std::string* why) {
   // A frame held over a gap (variable rate) stands for the indices it covers.
   frame.index = index;
   return 0;
+}
+
+int Movie::Reopen() {
+  AVFormatContext* raw = nullptr;
+  int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+  if (r < 0) return r;
+  fmt.reset(raw);
+  return avformat_find_stream_info(raw, nullptr);
 }
 
 bool Movie::DecodeSound(std::string* why) {
@@ -262,17 +308,13 @@ int64_t Movie::Read(int64_t first, int64_t count, float* out, std::string* why) 
 // Opens a movie; the library's reason in *why on failure.
 std::unique_ptr<Movie> Open(const std::string& path, std::string* why) {
   auto m = std::make_unique<Movie>();
-  AVFormatContext* raw = nullptr;
-  int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+  m->path = path;
+  int r = m->Reopen();
   if (r < 0) {
     *why = AvError(r);
     return nullptr;
   }
-  m->fmt.reset(raw);
-  if ((r = avformat_find_stream_info(raw, nullptr)) < 0) {
-    *why = AvError(r);
-    return nullptr;
-  }
+  AVFormatContext* raw = m->fmt.get();
   m->videoIndex = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   m->audioIndex = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
   if (m->videoIndex < 0 && m->audioIndex < 0) {
@@ -316,8 +358,22 @@ std::unique_ptr<Movie> Open(const std::string& path, std::string* why) {
     m->frameCount = st->nb_frames;
   else if (st->duration != AV_NOPTS_VALUE)
     m->frameCount = av_rescale_q(st->duration, st->time_base, av_inv_q(m->frameRate));
-  else
+  else if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0)
     m->frameCount = av_rescale_q(raw->duration, AVRational{1, AV_TIME_BASE}, av_inv_q(m->frameRate));
+  if (m->frameCount <= 0) {
+    // A stream that states no length (frames piped one after another, such
+    // as a PNG stream): its pictures are counted, and it is read from its
+    // start whenever it would seek.
+    while (av_read_frame(raw, m->packet.get()) >= 0) {
+      if (m->packet->stream_index == m->videoIndex) ++m->frameCount;
+      av_packet_unref(m->packet.get());
+    }
+    m->seekable = false;
+    if ((r = m->Reopen()) < 0) {
+      *why = AvError(r);
+      return nullptr;
+    }
+  }
   // The first frame must decode: a damaged movie is refused here.
   std::string seekWhy;
   if (m->Seek(0, &seekWhy)) {

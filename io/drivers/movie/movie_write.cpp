@@ -1,10 +1,14 @@
 // The movie module's output: frames and sound chunks encoded into a movie
 // that takes its final name only when adding ends (a write that fails
-// leaves nothing under it). Codecs (module options): H.264 in MP4 (CRF 18,
-// 4:2:0; the default) with AAC sound, and in QuickTime movies with 16-bit
-// PCM sound: ProRes 422 HQ, PNG (with alpha) and Animation (with alpha).
-// The frame size comes from the first frame; the frame rate and the sound's
-// rate and channels are options (sound rate 0: no sound track).
+// leaves nothing under it). The container comes from the file's extension
+// and the codec from the module options, both from the table of outputs
+// (OutputFormats.h): MP4 (H.264 with AAC sound), QuickTime (ProRes 422 HQ,
+// ProRes 4444, H.264, PNG, Animation), Matroska and AVI (with 16-bit PCM
+// sound). The frame size comes from the first frame; the frame rate and the
+// sound's rate and channels are options (sound rate 0: no sound track).
+// Colour is tagged in the stream and, where the container has room for it,
+// in the container: BT.709 from HD up, BT.601 below; YUV codecs get the
+// matching matrix in video range, RGB codecs full range.
 #include <cstring>
 #include <memory>
 
@@ -13,6 +17,7 @@ extern "C" {
 }
 
 #include "ByteOrder.h"
+#include "OutputFormats.h"
 #include "movie.h"
 
 namespace tv::pin {
@@ -23,11 +28,14 @@ namespace {
 constexpr FourCC kOptionsTag = MakeFourCC("MVo1");
 constexpr size_t kOptionsSize = 24;
 enum : int32_t { kSelCodec = 1, kSelQuality = 2, kSelFrameRate = 3, kSelSoundRate = 4, kSelChannels = 5 };
-constexpr FourCC kH264 = MakeFourCC("avc1"), kProRes = MakeFourCC("apch"), kPng = MakeFourCC("png "),
-                 kAnimation = MakeFourCC("rle ");
+using outputs::kAnimation;
+using outputs::kH264;
+using outputs::kPng;
+using outputs::kProRes;
+using outputs::kProRes4444;
 
 struct Options {
-  FourCC codec = kH264;
+  FourCC codec = 0;  // 0: the container's default
   int32_t quality = 18;
   Fixed frameRate = 24 << 16;
   int32_t soundRate = 0;
@@ -87,15 +95,55 @@ int Encode(MovieOutput& o, AVCodecContext* c, AVStream* st, AVFrame* f) {
   return r == AVERROR(EAGAIN) || r == AVERROR_EOF ? 0 : r;
 }
 
+// The container of the movie's final name (null: not one the module writes).
+const outputs::Container* ContainerOf(const std::string& path) {
+  const size_t slash = path.rfind('/'), dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
+  std::string ext = path.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return outputs::FindContainer(ext);
+}
+
+// The codec an output writes: the one chosen, else its container's default.
+FourCC CodecOf(const MovieOutput& o) {
+  if (o.opt.codec) return o.opt.codec;
+  const outputs::Container* c = ContainerOf(o.file.finalPath());
+  return c ? c->codecs[0] : kH264;
+}
+
+// Tags the colour of frames of w x h: BT.709 from HD up, BT.601 below (the
+// PAL primaries for 576 lines, else the NTSC ones); YUV in video range with
+// that matrix, RGB in full range.
+void TagColour(AVCodecContext* c, bool rgb) {
+  const bool hd = outputs::IsHD(c->width, c->height);
+  c->color_primaries = hd ? AVCOL_PRI_BT709 : c->height == 576 ? AVCOL_PRI_BT470BG : AVCOL_PRI_SMPTE170M;
+  c->color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+  c->colorspace = rgb ? AVCOL_SPC_RGB : hd ? AVCOL_SPC_BT709 : c->height == 576 ? AVCOL_SPC_BT470BG
+                                                                                : AVCOL_SPC_SMPTE170M;
+  c->color_range = rgb ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+}
+
 // Opens the container and its streams for frames of w x h.
 int Begin(MovieOutput& o, int w, int h, std::string* why) {
-  const bool mp4 = o.opt.codec == kH264;
+  const outputs::Container* container = ContainerOf(o.file.finalPath());
+  if (!container) {
+    *why = "movies are written as .mp4, .mov, .mkv or .avi files";
+    return AVERROR(EINVAL);
+  }
+  const FourCC codecTag = CodecOf(o);
+  const outputs::Codec* codecInfo = outputs::CodecOf(codecTag);
+  if (!codecInfo || !outputs::Holds(*container, codecTag)) {
+    *why = std::string("a .") + std::string(container->ext) + " movie cannot hold " +
+           (codecInfo ? std::string(codecInfo->description) : std::string("that codec"));
+    return AVERROR(EINVAL);
+  }
+  const bool aac = container->sound == outputs::SoundCodec::Aac;
   AVFormatContext* raw = nullptr;
-  int r = avformat_alloc_output_context2(&raw, nullptr, mp4 ? "mp4" : "mov", o.file.path().c_str());
+  int r = avformat_alloc_output_context2(&raw, nullptr, std::string(container->muxer).c_str(), o.file.path().c_str());
   if (r < 0) return r;
   o.fmt.reset(raw);
-  const char* name = o.opt.codec == kH264 ? "libx264" : o.opt.codec == kProRes ? "prores_ks"
-                     : o.opt.codec == kPng ? "png" : "qtrle";
+  const bool prores = codecTag == kProRes || codecTag == kProRes4444;
+  const char* name = codecTag == kH264 ? "libx264" : prores ? "prores_ks" : codecTag == kPng ? "png" : "qtrle";
   const AVCodec* codec = avcodec_find_encoder_by_name(name);
   if (!codec) {
     *why = std::string("no encoder ") + name;
@@ -108,10 +156,16 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
   const AVRational rate{o.opt.frameRate, 65536};
   c->time_base = av_inv_q(av_d2q(av_q2d(rate), 1 << 30));
   c->framerate = av_inv_q(c->time_base);
-  c->pix_fmt = o.opt.codec == kH264 ? AV_PIX_FMT_YUV420P : o.opt.codec == kProRes ? AV_PIX_FMT_YUV422P10LE
-               : o.opt.codec == kPng ? AV_PIX_FMT_RGBA : AV_PIX_FMT_ARGB;
-  if (o.opt.codec == kH264) av_opt_set_int(c->priv_data, "crf", o.opt.quality, 0);
-  if (o.opt.codec == kProRes) av_opt_set_int(c->priv_data, "profile", 3, 0);  // 422 HQ
+  c->pix_fmt = codecTag == kH264 ? AV_PIX_FMT_YUV420P : codecTag == kProRes ? AV_PIX_FMT_YUV422P10LE
+               : codecTag == kProRes4444 ? AV_PIX_FMT_YUVA444P10LE : codecTag == kPng ? AV_PIX_FMT_RGBA
+               : AV_PIX_FMT_ARGB;
+  TagColour(c, codecTag == kPng || codecTag == kAnimation);
+  if (codecTag == kH264) {
+    av_opt_set_int(c->priv_data, "crf", o.opt.quality, 0);
+    // AVI keeps no presentation times: its pictures stay in display order.
+    if (container->muxer == "avi") c->max_b_frames = 0;
+  }
+  if (prores) av_opt_set_int(c->priv_data, "profile", codecTag == kProRes ? 3 : 4, 0);  // 422 HQ, 4444
   if (o.fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if ((r = avcodec_open2(c, codec, nullptr)) < 0) return r;
   o.videoStream = avformat_new_stream(raw, nullptr);
@@ -119,15 +173,18 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
   o.videoStream->time_base = c->time_base;
   o.videoStream->avg_frame_rate = c->framerate;
   if ((r = avcodec_parameters_from_context(o.videoStream->codecpar, c)) < 0) return r;
+  // QuickTime tells the ProRes flavours apart by the encoder's tag; the other
+  // containers choose their own.
+  if (container->muxer != "mov") o.videoStream->codecpar->codec_tag = 0;
   if (o.opt.soundRate > 0) {
-    const AVCodec* ac = avcodec_find_encoder(mp4 ? AV_CODEC_ID_AAC : AV_CODEC_ID_PCM_S16LE);
+    const AVCodec* ac = avcodec_find_encoder(aac ? AV_CODEC_ID_AAC : AV_CODEC_ID_PCM_S16LE);
     o.audio.reset(avcodec_alloc_context3(ac));
     AVCodecContext* a = o.audio.get();
     a->sample_rate = o.opt.soundRate;
-    a->sample_fmt = mp4 ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16;
+    a->sample_fmt = aac ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16;
     av_channel_layout_default(&a->ch_layout, o.opt.channels);
     a->time_base = AVRational{1, o.opt.soundRate};
-    if (mp4) a->bit_rate = 256000;
+    if (aac) a->bit_rate = 256000;
     if (o.fmt->oformat->flags & AVFMT_GLOBALHEADER) a->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if ((r = avcodec_open2(a, ac, nullptr)) < 0) return r;
     o.audioStream = avformat_new_stream(raw, nullptr);
@@ -139,6 +196,11 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
   if ((r = avformat_write_header(raw, nullptr)) < 0) return r;
   o.picture->format = c->pix_fmt;
   o.picture->width = w, o.picture->height = h;
+  // Encoders that tag each picture (ProRes) take the tags from the frame.
+  o.picture->color_primaries = c->color_primaries;
+  o.picture->color_trc = c->color_trc;
+  o.picture->colorspace = c->colorspace;
+  o.picture->color_range = c->color_range;
   if ((r = av_frame_get_buffer(o.picture.get(), 0)) < 0) return r;
   o.started = true;
   return 0;
@@ -212,6 +274,9 @@ ErrorCode AddFrame(PIN_OutputSpecH out, int32_t, BM_World world) {
                                     px.height(), static_cast<AVPixelFormat>(o->picture->format),
                                     SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
   if (!o->sws) return Fail(out, *o, 0, "the frame cannot be converted");
+  // Full-range RGB into the stream's matrix and range.
+  if (o->video->colorspace != AVCOL_SPC_RGB)
+    UseMatrix(o->sws.get(), o->video->colorspace, 1, o->video->color_range == AVCOL_RANGE_JPEG ? 1 : 0);
   const uint8_t* src[4] = {px.Row(0), nullptr, nullptr, nullptr};
   const int stride[4] = {px.rowBytes(), 0, 0, 0};
   sws_scale(o->sws.get(), src, stride, 0, px.height(), o->picture->data, o->picture->linesize);
@@ -290,8 +355,7 @@ ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32
   bool ok = o && data && size == 4 && !o->started;
   if (ok) switch (selector) {
       case kSelCodec:
-        ok = static_cast<FourCC>(v) == kH264 || static_cast<FourCC>(v) == kProRes || static_cast<FourCC>(v) == kPng ||
-             static_cast<FourCC>(v) == kAnimation;
+        ok = outputs::CodecOf(static_cast<FourCC>(v)) != nullptr;
         if (ok) o->opt.codec = static_cast<FourCC>(v);
         break;
       case kSelQuality: ok = v >= 0 && v <= 51; if (ok) o->opt.quality = v; break;
@@ -303,8 +367,12 @@ ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32
   return ok ? 0 : kReport.BadParam(kSiteMovieWrite, {"SetOutSpecificData"});
 }
 
-ErrorCode Depths(PIN_OutputSpecH, uint32_t* depths) {
-  *depths = 0xC0;  // 24- and 32-bit
+// 24- and 32-bit frames, or 24-bit only for a codec without alpha (known
+// once the file and the codec are set).
+ErrorCode Depths(PIN_OutputSpecH out, uint32_t* depths) {
+  const MovieOutput* o = GetOutput<MovieOutput>(out);
+  const outputs::Codec* codec = o ? outputs::CodecOf(CodecOf(*o)) : nullptr;
+  *depths = codec && !codec->alpha ? 0x40 : 0xC0;
   return 0;
 }
 

@@ -10,11 +10,13 @@
 // neighbour alone, higher ones let the encoder choose a filter per row).
 #include <OpenImageIO/imageio.h>
 
+#include <cctype>
 #include <cstring>
 #include <strings.h>
 
 #include "AtomicFile.h"
 #include "ByteOrder.h"
+#include "OutputFormats.h"
 #include "oiio.h"
 
 namespace tv::pin {
@@ -156,8 +158,14 @@ ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32
   return 0;
 }
 
-ErrorCode Depths(PIN_OutputSpecH, uint32_t* depths) {
-  *depths = 0xC0;  // 24- and 32-bit
+// 24- and 32-bit frames, or 24-bit only for a format without alpha (known
+// once the file is set).
+ErrorCode Depths(PIN_OutputSpecH out, uint32_t* depths) {
+  const ImageOutput* o = GetOutput<ImageOutput>(out);
+  std::string ext = o ? Extension(o->path) : std::string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const outputs::StillFormat* format = outputs::FindStill(ext);
+  *depths = format && !format->alpha ? 0x40 : 0xC0;
   return 0;
 }
 

@@ -1,0 +1,135 @@
+// The outputs the engine writes, by the names users give them: still image
+// formats, sound files, and movie containers with the codecs each holds.
+// This one table is the vocabulary of the image and movie output modules,
+// the `tavelo` command line (render, farm, formats) and the Python module.
+// Header-only data (C++): nothing here crosses the library's boundary.
+#pragma once
+
+#include <string_view>
+
+#include "Types.h"
+
+namespace tv::outputs {
+
+// A still format by its file extension (lower case, no dot).
+struct StillFormat {
+  std::string_view ext;
+  std::string_view alias;  // another extension of the same format, or ""
+  std::string_view description;
+  bool alpha;  // keeps the frame's alpha (otherwise the background shows)
+};
+
+inline constexpr StillFormat kStills[] = {
+    {"png", "", "PNG, 8-bit", true},
+    {"tif", "tiff", "TIFF, 8-bit", true},
+    {"exr", "", "OpenEXR, half floats", true},
+    {"jpg", "jpeg", "JPEG, quality 95, 4:4:4", false},
+    {"dpx", "", "DPX, 8-bit", true},
+};
+
+// A sound file the `audio` command writes.
+struct SoundFile {
+  std::string_view ext, alias, description;
+};
+inline constexpr SoundFile kSoundFiles[] = {
+    {"wav", "", "WAV, 16- or 24-bit integers or 32-bit floats"},
+    {"aif", "aiff", "AIFF, 16- or 24-bit integers or 32-bit floats"},
+};
+
+// A movie codec. Its name is what users type; its four-character code (as
+// text, trailing spaces optional: "avc1", "apch", "rle") names it too.
+struct Codec {
+  std::string_view name;
+  FourCC fourcc;
+  std::string_view description;
+  bool alpha;
+};
+
+inline constexpr FourCC kH264 = MakeFourCC("avc1"), kProRes = MakeFourCC("apch"),
+                        kProRes4444 = MakeFourCC("ap4h"), kPng = MakeFourCC("png "),
+                        kAnimation = MakeFourCC("rle ");
+
+inline constexpr Codec kCodecs[] = {
+    {"h264", kH264, "H.264, 4:2:0, CRF 18", false},
+    {"prores", kProRes, "ProRes 422 HQ, 10-bit", false},
+    {"prores4444", kProRes4444, "ProRes 4444 with alpha, 10-bit", true},
+    {"png", kPng, "PNG, lossless", true},
+    {"animation", kAnimation, "Animation (QuickTime RLE), lossless", true},
+};
+
+enum class SoundCodec { Aac, Pcm16 };
+
+// A movie container by its file extension; codecs[0] is its default codec.
+struct Container {
+  std::string_view ext;
+  std::string_view description;
+  std::string_view muxer;  // the container's name in FFmpeg
+  FourCC codecs[5];        // 0 ends the list
+  SoundCodec sound;
+};
+
+inline constexpr Container kContainers[] = {
+    {"mp4", "MPEG-4", "mp4", {kH264}, SoundCodec::Aac},
+    {"mov", "QuickTime", "mov", {kProRes, kProRes4444, kH264, kPng, kAnimation}, SoundCodec::Pcm16},
+    {"mkv", "Matroska", "matroska", {kH264, kProRes, kProRes4444, kPng}, SoundCodec::Pcm16},
+    {"avi", "AVI", "avi", {kH264, kPng}, SoundCodec::Pcm16},
+};
+
+constexpr std::string_view SoundCodecName(SoundCodec s) {
+  return s == SoundCodec::Aac ? "AAC" : "PCM 16-bit";
+}
+
+// The four-character code as text without trailing spaces ("rle ": "rle").
+struct FourCCText {
+  char text[5] = {};
+  constexpr explicit FourCCText(FourCC c) {
+    for (int i = 0; i < 4; ++i) text[i] = static_cast<char>((c >> (24 - 8 * i)) & 0xFF);
+    for (int i = 3; i >= 0 && text[i] == ' '; --i) text[i] = 0;
+  }
+  constexpr std::string_view view() const { return std::string_view(text); }
+};
+
+// The codec named name (its name or its four-character code); null when none.
+constexpr const Codec* FindCodec(std::string_view name) {
+  std::string_view trimmed = name;
+  while (!trimmed.empty() && trimmed.back() == ' ') trimmed.remove_suffix(1);
+  for (const Codec& c : kCodecs)
+    if (c.name == name || FourCCText(c.fourcc).view() == trimmed) return &c;
+  return nullptr;
+}
+
+constexpr const Codec* CodecOf(FourCC fourcc) {
+  for (const Codec& c : kCodecs)
+    if (c.fourcc == fourcc) return &c;
+  return nullptr;
+}
+
+// The container of a lower-case extension without the dot; null when none.
+constexpr const Container* FindContainer(std::string_view ext) {
+  for (const Container& c : kContainers)
+    if (c.ext == ext) return &c;
+  return nullptr;
+}
+
+constexpr bool Holds(const Container& container, FourCC codec) {
+  for (FourCC c : container.codecs)
+    if (c != 0 && c == codec) return true;
+  return false;
+}
+
+constexpr const StillFormat* FindStill(std::string_view ext) {
+  for (const StillFormat& s : kStills)
+    if (s.ext == ext || (!s.alias.empty() && s.alias == ext)) return &s;
+  return nullptr;
+}
+
+constexpr const SoundFile* FindSoundFile(std::string_view ext) {
+  for (const SoundFile& s : kSoundFiles)
+    if (s.ext == ext || (!s.alias.empty() && s.alias == ext)) return &s;
+  return nullptr;
+}
+
+// A movie's frames are BT.709 from this size up (HD), BT.601 below (SD).
+constexpr bool IsHD(int width, int height) { return width >= 1280 || height >= 720; }
+
+}  // namespace tv::outputs

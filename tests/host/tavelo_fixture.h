@@ -1,0 +1,95 @@
+// The fixture of the tavelo program's end-to-end tests: each test gets a
+// folder of its own, runs the built program there with its standard output
+// and error going to files, and reads what it wrote.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tavelo_test {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int code = -1;
+  std::string out, err;
+};
+
+inline std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+class Tavelo : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("tavelo_test_" + std::to_string(::getpid()) + "_" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Starts the program with its outputs going to files in the test folder
+  // (and its standard input from one when given).
+  pid_t Start(const std::vector<std::string>& args, const std::string& input = {}) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      ::chdir(dir.c_str());
+      if (!input.empty()) ::dup2(::open((dir / input).c_str(), O_RDONLY), 0);
+      int out = ::open((dir / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int err = ::open((dir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      std::vector<char*> argv;
+      std::string bin = TAVELO_BIN;
+      argv.push_back(bin.data());
+      std::vector<std::string> copy = args;
+      for (std::string& a : copy) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(bin.c_str(), argv.data());
+      ::_exit(127);
+    }
+    return pid;
+  }
+  Outcome Finish(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    Outcome r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = Slurp(dir / "stdout");
+    r.err = Slurp(dir / "stderr");
+    return r;
+  }
+  Outcome Tv(const std::vector<std::string>& args, const std::string& input = {}) {
+    return Finish(Start(args, input));
+  }
+
+  fs::path Write(const std::string& name, const std::string& text) {
+    std::ofstream(dir / name) << text;
+    return dir / name;
+  }
+  std::vector<std::string> Files(const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+      if (e.path().filename().string().rfind(prefix, 0) == 0) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path dir;
+  const std::string examples = TAVELO_EXAMPLES;
+};
+
+}  // namespace tavelo_test

@@ -1,0 +1,233 @@
+// The tavelo command line at the user's boundary, end to end: frame lists
+// and their refusals, missing output folders made, movies tagged with their
+// colour (checked with ffprobe and decoded back), containers and codecs of
+// the table of outputs read back through the movie reader with the
+// background colour under formats without alpha, frames piped out with
+// `-o -` and read again, and the help, log level and format list.
+#include <cstdlib>
+#include <set>
+
+#include "OutputFormats.h"
+#include "tavelo_fixture.h"
+
+namespace {
+
+using namespace tavelo_test;
+
+// One composition of 64 x 48, 12 frames at 24 a second: the left half an
+// orange solid, the right half only the background colour.
+constexpr const char* kHalf = R"({"comps": [{"name": "C", "width": 64, "height": 48, "fps": 24, "duration": 0.5,
+  "background": "#102030", "layers": [{"solid": {"color": "#e8491d", "width": 32, "height": 48},
+  "position": [16, 24]}]}]})";
+constexpr uint8_t kOrange[3] = {232, 73, 29}, kBackground[3] = {16, 32, 48};
+
+bool Have(const std::string& tool) { return std::system((tool + " -version >/dev/null 2>&1").c_str()) == 0; }
+
+// The RGBA of pixel (x, y) of raw frames w wide.
+std::vector<int> Pixel(const std::string& raw, int w, int x, int y) {
+  const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 4;
+  if (at + 4 > raw.size()) return {};
+  return {uint8_t(raw[at]), uint8_t(raw[at + 1]), uint8_t(raw[at + 2]), uint8_t(raw[at + 3])};
+}
+
+// Whether the pixel's colour is within `levels` of rgb.
+::testing::AssertionResult Near(const std::vector<int>& px, const uint8_t rgb[3], int levels) {
+  if (px.size() < 3) return ::testing::AssertionFailure() << "no pixel";
+  for (int c = 0; c < 3; ++c)
+    if (std::abs(px[static_cast<size_t>(c)] - rgb[c]) > levels)
+      return ::testing::AssertionFailure() << px[0] << "," << px[1] << "," << px[2] << " is not within " << levels
+                                           << " of " << int(rgb[0]) << "," << int(rgb[1]) << "," << int(rgb[2]);
+  return ::testing::AssertionSuccess();
+}
+
+class Boundary : public Tavelo {
+ protected:
+  // Runs a shell command in the test folder; its standard output.
+  std::string Shell(const std::string& command) {
+    const std::string cmd = "cd '" + dir.string() + "' && " + command + " > shell.out";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << command;
+    return Slurp(dir / "shell.out");
+  }
+  // Frame 0 of a description's only composition as raw RGBA (through -o -).
+  std::string Raw(const std::string& description) {
+    Outcome r = Tv({"render", description, "-t", "0f", "-o", "-", "--format", "raw", "-q"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    return r.out;
+  }
+  std::set<std::string> Rendered(const std::string& folder) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir / folder, ec)) names.insert(e.path().filename().string());
+    return names;
+  }
+};
+
+// Each form of a frame list renders its frames (into a nested folder made
+// for them; --comp left out, the project has one); anything else is a usage
+// error naming the part, and nothing is rendered.
+TEST_F(Boundary, FrameLists) {
+  Write("c.json", kHalf);
+  const std::vector<std::pair<std::string, std::set<std::string>>> lists = {
+      {"1,5,9", {"f_01.png", "f_05.png", "f_09.png"}},
+      {"0-10x5, 5,11-", {"f_00.png", "f_05.png", "f_10.png", "f_11.png"}},
+  };
+  for (const auto& [list, files] : lists) {
+    fs::remove_all(dir / "a");
+    Outcome r = Tv({"render", "c.json", "--frames", list, "-o", "a/b/c/f_##.png", "-q"});
+    EXPECT_EQ(r.code, 0) << list << "\n" << r.err;
+    EXPECT_EQ(Rendered("a/b/c"), files) << list;
+  }
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"1,,5", "bad frame list \"1,,5\": an empty part between commas"},
+      {"0:10", "bad frame list \"0:10\": \"0:10\" is not a frame (7), a range (0-99)"},
+      {"3foo", "bad frame list \"3foo\": \"3foo\" is not a frame"},
+      {"1,5,x", "bad frame list \"1,5,x\": \"x\" is not a frame"},
+      {"5-2", "bad frame list \"5-2\": \"5-2\" ends before it starts"},
+      {"1-9x0", "bad frame list \"1-9x0\": \"1-9x0\" has a step of 0"},
+      {"0-5,8-99", "frames \"0-5,8-99\": \"8-99\" goes past the last frame (frames 0 to 11)"},
+  };
+  fs::remove_all(dir / "a");
+  for (const auto& [list, message] : refused) {
+    Outcome r = Tv({"render", "c.json", "--frames", list, "-o", "a/f_##.png"});
+    EXPECT_EQ(r.code, 2) << list;
+    EXPECT_NE(r.err.find("tavelo: " + message), std::string::npos) << list << "\n" << r.err;
+    EXPECT_FALSE(fs::exists(dir / "a")) << list;
+  }
+  Outcome gaps = Tv({"render", "c.json", "--frames", "1,5", "-o", "m.mp4"});
+  EXPECT_EQ(gaps.code, 2);
+  EXPECT_NE(gaps.err.find("a movie is made of one span of frames"), std::string::npos) << gaps.err;
+}
+
+// HD movies are BT.709, SD ones BT.601 (SMPTE 170M), both in video range,
+// tagged in the container and in the H.264 stream; decoded by FFmpeg and by
+// the engine's own movie reader their colours are those rendered.
+TEST_F(Boundary, MovieColourTags) {
+  if (!Have("ffprobe") || !Have("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  Write("c.json", kHalf);
+  std::string hd = kHalf;
+  auto change = [&hd](const std::string& from, const std::string& to) { hd.replace(hd.find(from), from.size(), to); };
+  change("\"width\": 64, \"height\": 48", "\"width\": 1280, \"height\": 720");
+  change("\"width\": 32, \"height\": 48", "\"width\": 640, \"height\": 720");
+  change("[16, 24]", "[320, 360]");
+  Write("hd.json", hd);
+  Outcome one = Tv({"render", "hd.json", "-t", "0", "-o", "hd.mp4", "-q"});
+  ASSERT_EQ(one.code, 0) << one.err;
+  EXPECT_EQ(one.out, "wrote hd.mp4 (1 frame with sound)\n");
+  ASSERT_EQ(Tv({"render", "c.json", "-t", "0", "-o", "sd.mp4", "-q", "--no-sound"}).code, 0);
+  const std::string tags = "-v error -select_streams v -show_entries stream=color_range,color_space,color_transfer,"
+                           "color_primaries -of csv=p=0";
+  EXPECT_EQ(Shell("ffprobe " + tags + " hd.mp4"), "tv,bt709,bt709,bt709\n");
+  EXPECT_EQ(Shell("ffprobe " + tags + " sd.mp4"), "tv,smpte170m,smpte170m,smpte170m\n");
+  // The stream alone (its own tags), and the container's colour box.
+  Shell("ffmpeg -v error -i hd.mp4 -c copy -bsf:v h264_mp4toannexb -f h264 hd.h264");
+  EXPECT_EQ(Shell("ffprobe " + tags + " hd.h264"), "tv,bt709,bt709,bt709\n");
+  EXPECT_NE(Slurp(dir / "hd.mp4").find("colrnclx"), std::string::npos);
+  // As a player shows them (FFmpeg's exact conversion honours the tags).
+  auto decoded = [&](const std::string& movie) {
+    return Shell("ffmpeg -v error -i " + movie +
+                 " -sws_flags bicubic+accurate_rnd+full_chroma_int -frames:v 1 -f rawvideo -pix_fmt rgba -");
+  };
+  const std::string hdPixels = decoded("hd.mp4"), sdPixels = decoded("sd.mp4");
+  EXPECT_TRUE(Near(Pixel(hdPixels, 1280, 300, 300), kOrange, 2));
+  EXPECT_TRUE(Near(Pixel(hdPixels, 1280, 1000, 300), kBackground, 2));
+  EXPECT_TRUE(Near(Pixel(sdPixels, 64, 10, 10), kOrange, 2));
+  EXPECT_TRUE(Near(Pixel(sdPixels, 64, 50, 10), kBackground, 2));
+  // The engine's movie reader, footage of a composition.
+  Write("r.json", R"({"footage": [{"name": "M", "file": "hd.mp4"}], "comps": [{"name": "R", "width": 1280,
+    "height": 720, "fps": 24, "duration": 0.5, "layers": [{"source": "M"}]}]})");
+  const std::string raw = Raw("r.json");
+  EXPECT_TRUE(Near(Pixel(raw, 1280, 300, 300), kOrange, 2));
+  EXPECT_TRUE(Near(Pixel(raw, 1280, 1000, 300), kBackground, 2));
+}
+
+// A movie of each container, and stills, read back as footage: colours
+// kept; formats with alpha keep the transparent half, the others show the
+// background colour there.
+TEST_F(Boundary, OutputsReadBackWithTheirAlpha) {
+  Write("c.json", kHalf);
+  struct Out {
+    std::string file, codec;
+    bool alpha;
+  };
+  const std::vector<Out> outs = {{"h264.mp4", "", false},       {"p4444.mov", "prores4444", true},
+                                 {"png.mkv", "png", true},       {"h264.avi", "h264", false},
+                                 {"still.jpg", "", false},       {"still.png", "", true}};
+  std::string footage, layers;
+  for (size_t i = 0; i < outs.size(); ++i) {
+    const Out& o = outs[i];
+    std::vector<std::string> args = {"render", "c.json", "-t", "0", "-o", o.file, "-q", "--no-sound"};
+    if (o.file.find("still") == 0) args.pop_back();
+    if (!o.codec.empty()) args.insert(args.end(), {"--codec", o.codec});
+    Outcome r = Tv(args);
+    ASSERT_EQ(r.code, 0) << o.file << "\n" << r.err;
+    const std::string n = std::to_string(i);
+    footage += std::string(i ? "," : "") + "{\"name\": \"F" + n + "\", \"file\": \"" + o.file + "\"}";
+    layers += std::string(i ? "," : "") + "{\"source\": \"F" + n + "\", \"position\": [" + std::to_string(32 + 64 * i) +
+              ", 24]}";
+  }
+  // Side by side in one composition without a background: one render reads them all.
+  Write("all.json", "{\"footage\": [" + footage + "], \"comps\": [{\"name\": \"A\", \"width\": " +
+                        std::to_string(64 * outs.size()) + ", \"height\": 48, \"fps\": 24, \"duration\": 0.5, " +
+                        "\"layers\": [" + layers + "]}]}");
+  const std::string raw = Raw("all.json");
+  const int w = 64 * static_cast<int>(outs.size());
+  for (size_t i = 0; i < outs.size(); ++i) {
+    SCOPED_TRACE(outs[i].file);
+    const int x = 64 * static_cast<int>(i);
+    EXPECT_TRUE(Near(Pixel(raw, w, x + 10, 20), kOrange, 3));
+    EXPECT_EQ(Pixel(raw, w, x + 10, 20)[3], 255);
+    const std::vector<int> right = Pixel(raw, w, x + 50, 20);
+    if (outs[i].alpha) {
+      EXPECT_EQ(right[3], 0);
+    } else {
+      EXPECT_TRUE(Near(right, kBackground, 3));
+      EXPECT_EQ(right[3], 255);
+    }
+  }
+}
+
+// `-o -` writes a PNG stream that reads back (as footage) to the very pixels
+// rendered, and raw RGBA of every frame; nothing else goes to standard output.
+TEST_F(Boundary, FramesToStandardOutput) {
+  Write("c.json", kHalf);
+  Outcome png = Tv({"render", "c.json", "--frames", "0-2", "-o", "-"});
+  ASSERT_EQ(png.code, 0) << png.err;
+  EXPECT_EQ(png.out.substr(1, 3), "PNG");
+  EXPECT_NE(png.err.find("tavelo: wrote 3 frames to standard output\n"), std::string::npos) << png.err;
+  fs::rename(dir / "stdout", dir / "frames.pngs");
+  Outcome raw = Tv({"render", "c.json", "--frames", "0-2", "-o", "-", "-f", "raw", "-q"});
+  ASSERT_EQ(raw.code, 0) << raw.err;
+  EXPECT_EQ(raw.out.size(), 3u * 64 * 48 * 4);
+  EXPECT_EQ(Pixel(raw.out, 64, 50, 20), (std::vector<int>{0, 0, 0, 0}));
+  Write("p.json", R"({"footage": [{"name": "P", "file": "frames.pngs", "fps": 24}],
+    "comps": [{"name": "R", "width": 64, "height": 48, "fps": 24, "duration": 0.125, "layers": [{"source": "P"}]}]})");
+  Outcome back = Tv({"render", "p.json", "-o", "-", "-f", "raw", "-q"});
+  ASSERT_EQ(back.code, 0) << back.err;
+  EXPECT_EQ(back.out, raw.out);
+}
+
+// The help's footer once, under `tavelo --help`; the log level; the list of
+// formats from the table of outputs.
+TEST_F(Boundary, HelpLogLevelAndFormats) {
+  Outcome help = Tv({"--help"});
+  EXPECT_NE(help.out.find("Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted"), std::string::npos);
+  Outcome sub = Tv({"render", "--help"});
+  EXPECT_EQ(sub.out.find("Exit codes"), std::string::npos) << sub.out;
+  EXPECT_NE(sub.out.find("--log-level"), std::string::npos);
+  Write("c.json", kHalf);
+  Outcome verbose = Tv({"render", "c.json", "-t", "0", "-o", "v.jpg", "--log-level", "verbose"});
+  ASSERT_EQ(verbose.code, 0) << verbose.err;
+  EXPECT_NE(verbose.err.find("tavelo: rendering 1 frame of \"C\" (64 x 48) to v.jpg: JPEG, quality 95, 4:4:4, over "
+                             "the background colour\n"),
+            std::string::npos)
+      << verbose.err;
+  Outcome formats = Tv({"--list-formats"});
+  ASSERT_EQ(formats.code, 0) << formats.err;
+  for (const auto& c : tv::outputs::kCodecs) EXPECT_NE(formats.out.find(std::string(c.name)), std::string::npos);
+  EXPECT_NE(formats.out.find("      prores4444   ap4h ProRes 4444 with alpha, 10-bit       alpha\n"), std::string::npos)
+      << formats.out;
+  EXPECT_NE(formats.out.find("    mp4        MPEG-4, AAC sound\n"), std::string::npos);
+  EXPECT_NE(formats.out.find("Reads (footage):\n"), std::string::npos);
+}
+
+}  // namespace
