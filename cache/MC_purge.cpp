@@ -8,15 +8,10 @@ namespace tv::mc {
 namespace {
 
 // The room left below the memory manager's pre-purge level, signed and in
-// 64 bits: above the level it is negative, so "grown by n" stays exact.
-int64_t Room() {
-  (void)MaxBlock();  // makes the manager read its levels
-  EMUL_MemoryStats stats{};
-  EMUL_GetMemoryStats(&stats);
-  Size used = 0;
-  EMUL_TotalMemoryUsed(&used);
-  return stats.prePurgeLevel - used;
-}
+// 64 bits: above the level it is negative, so "grown by n" stays exact. It
+// counts the frames purged so far as gone, although the C allocator keeps
+// their pages until the purge ends.
+int64_t Room() { return EMUL_RoomBeforePurging(); }
 
 void ResortImportance(Bag& bag) {
   const uint32_t now = G().transactions;

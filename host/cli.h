@@ -44,6 +44,7 @@ struct Common {
   std::vector<std::string> pluginDirs;
   bool Quiet() const { return level == LogLevel::Quiet; }
   bool Verbose() const { return level >= LogLevel::Verbose; }
+  std::string memory;  // --memory: the engine's memory budget ("2G"); "" for the automatic one
   // Whether TAVELO_PLUGIN_PATH, the user's and the installation's plug-in
   // folders are scanned too (plugin_folders.h).
   bool defaultPluginFolders = true;
@@ -78,8 +79,9 @@ void AddFormatsCommand(CLI::App& app, Dispatch& d);
 // The hidden _man and _complete (cmd_manual.cpp); added after every other command.
 void AddManualCommands(CLI::App& app, Dispatch& d);
 
-// Adds --log-level (and its -q), and --plugins, to a sub-command.
-void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins);
+// Adds --log-level (and its -q), --memory (unless the sub-command has a
+// --memory of its own) and --plugins to a sub-command.
+void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins, bool withMemory = true);
 // Adds -c/--comp: the composition, which may be left out when the project
 // has only one.
 void AddCompOption(CLI::App& sub, std::string& comp);

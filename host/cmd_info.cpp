@@ -10,6 +10,7 @@
 #include "FLT.h"
 #include "PIN.h"
 #include "cli.h"
+#include "memory_budget.h"
 #include "project.h"
 #include "session.h"
 
@@ -21,6 +22,7 @@ using Json = nlohmann::ordered_json;
 struct InfoOptions {
   std::string project;
   bool json = false;
+  bool memory = false;
 };
 
 double Seconds(Time t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0; }
@@ -142,8 +144,10 @@ Json Describe() {
 }
 
 int Info(const InfoOptions& o, Common common) {
+  if (o.project.empty() == !o.memory) Fail("give a PROJECT, or --memory for the memory budget", kExitUsage);
   Session session(common);
   session.echo = false;
+  if (o.memory) return PrintMemoryInfo(o.json);
   LoadProject(o.project);
   Json root = Describe();
   Json notes = Json::array();
@@ -181,10 +185,13 @@ int Info(const InfoOptions& o, Common common) {
 
 void AddInfoCommand(CLI::App& app, Dispatch& d) {
   static InfoOptions o;
-  auto* sub = app.add_subcommand("info", "list a project's compositions, layers, footage and effects");
-  sub->add_option("PROJECT", o.project, "project file, or a .json project description")->required();
+  auto* sub = app.add_subcommand(
+      "info", "list a project's compositions, layers, footage and effects; or with --memory the memory budget");
+  sub->add_option("PROJECT", o.project, "project file, or a .json project description");
   sub->add_flag("--json", o.json, "print JSON for scripts");
-  AddCommonOptions(*sub, d.common, true);
+  sub->add_flag("--memory", o.memory,
+                "print the memory budget, where it comes from, where purging starts and the ceiling");
+  AddCommonOptions(*sub, d.common, true, false);
   sub->callback([&d] { d.run = [&d] { return Info(o, d.common); }; });
 }
 

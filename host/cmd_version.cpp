@@ -8,6 +8,7 @@
 #include "TaveloVersion.h"
 #include "U.h"
 #include "cli.h"
+#include "memory_budget.h"
 #include "session.h"
 #include "tavelo_revision.h"
 
@@ -29,6 +30,7 @@ int Version(const Common& common) {
     uint32_t v = fn();
     std::printf("  %-5s #%-3d %u.%u\n", name, number, v >> 16, v & 0xFFFFu);
   }
+  std::printf("memory budget: %s\n", DescribeBudget().c_str());
   return kExitDone;
 }
 

@@ -49,7 +49,9 @@ struct FarmJob {
   std::vector<int64_t> frames;  // ascending
   int64_t chunk = 10, staleAfter = 600;
   std::string partition, logDir, workDir;
-  std::vector<std::string> slurmArgs;  // extra #SBATCH lines ("--mem=4G")
+  std::vector<std::string> slurmArgs;  // extra #SBATCH lines ("--time=2:00:00")
+  int64_t memMB = 0;                   // the task's --mem request (0: none written)
+  std::string memory;                  // the task's --memory option ("" for none)
   int64_t Tasks() const { return (static_cast<int64_t>(frames.size()) + chunk - 1) / chunk; }
   // The frame list of task i (chunk frames of the list, in order).
   std::string TaskFrames(int64_t i) const;

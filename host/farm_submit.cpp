@@ -12,6 +12,7 @@
 #include "farm.h"
 #include "frame_list.h"
 #include "image_file.h"
+#include "memory_budget.h"
 #include "output_name.h"
 #include "project.h"
 #include "reserve.h"
@@ -22,8 +23,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// What a task asks Slurm for when --mem is not given: room for the
+// engine's budget (about half of it, see docs/render-farm.md) to hold a
+// 4K frame's working set.
+constexpr const char* kDefaultTaskMemory = "4G";
+
 struct SubmitOptions {
-  std::string project, comp, frames, output, partition, resolution, logDir, tavelo;
+  std::string project, comp, frames, output, partition, resolution, logDir, tavelo, mem;
   std::vector<std::string> slurmArgs;
   int64_t chunk = 10, staleAfter = kDefaultStaleSeconds;
   bool dryRun = false;
@@ -71,6 +77,16 @@ int Submit(const SubmitOptions& o, const Common& common) {
   job.staleAfter = o.staleAfter;
   job.partition = o.partition;
   job.slurmArgs = o.slurmArgs;
+  // The task's memory: Slurm confines it to a control group of that limit,
+  // and the engine's budget in the task comes from that limit.
+  bool memInArgs = false;
+  for (const std::string& a : o.slurmArgs) memInArgs = memInArgs || a.rfind("--mem", 0) == 0;
+  if (memInArgs && !o.mem.empty()) Fail("give --mem or --slurm-arg=--mem..., not both", kExitUsage);
+  if (!memInArgs) {
+    const int64_t bytes = ParseMemorySize(o.mem.empty() ? kDefaultTaskMemory : o.mem, "--mem");
+    job.memMB = (bytes + (1 << 20) - 1) >> 20;
+  }
+  job.memory = common.memory;
   job.tavelo = o.tavelo.empty() ? ThisProgram() : AbsolutePath(o.tavelo);
   job.workDir = fs::path(job.output).parent_path().string();  // shared by every node
   job.logDir = AbsolutePath(o.logDir.empty() ? (fs::path(job.output).parent_path() / ".tavelo-farm").string()
@@ -127,6 +143,7 @@ std::string JobScript(const FarmJob& job) {
   s += "#SBATCH --open-mode=append\n";  // a retried task's log keeps its earlier run
   s += "#SBATCH --chdir=" + job.workDir + "\n";
   if (!job.partition.empty()) s += "#SBATCH --partition=" + job.partition + "\n";
+  if (job.memMB > 0) s += "#SBATCH --mem=" + std::to_string(job.memMB) + "M\n";
   for (const std::string& a : job.slurmArgs) s += "#SBATCH " + a + "\n";
   s += "set -u\n";
   s += "# The frames of each task, by its index in the array.\n";
@@ -143,6 +160,7 @@ std::string JobScript(const FarmJob& job) {
        ShellQuote(job.comp) + " --frames \"$frames\" --output " + ShellQuote(job.output) +
        " --reserve --stale-after \"$stale\" --threads \"${SLURM_CPUS_PER_TASK:-1}\"";
   if (!job.resolution.empty()) s += " --resolution " + ShellQuote(job.resolution);
+  if (!job.memory.empty()) s += " --memory " + ShellQuote(job.memory);
   for (const std::string& dir : job.pluginDirs) s += " --plugins " + ShellQuote(dir);
   s += "\n";
   return s;
@@ -162,6 +180,9 @@ void AddFarmSubmit(CLI::App& farm, Dispatch& d) {
       ->required();
   sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
   sub->add_option("--partition", o.partition, "the Slurm partition");
+  sub->add_option("--mem", o.mem,
+                  std::string("memory a task asks Slurm for, such as 2G (default ") + kDefaultTaskMemory +
+                      "); the task's memory budget comes from it");
   sub->add_option("--slurm-arg", o.slurmArgs,
                   "an sbatch option for the script, written --slurm-arg=--mem=4G (may be repeated)");
   sub->add_option("--stale-after", o.staleAfter,

@@ -21,6 +21,7 @@
 #include "SND.h"
 #include "U.h"
 #include "VAL.h"
+#include "memory_budget.h"
 
 namespace tavelo {
 namespace {
@@ -89,6 +90,7 @@ int InterruptSignal() { return static_cast<int>(gInterrupted); }
 Session* Session::current = nullptr;
 
 Session::Session(const Common& common) {
+  ApplyMemoryOption(common.memory);
   echo = !common.Quiet();
   echoAll = common.level == LogLevel::Debug;
   current = this;

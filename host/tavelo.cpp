@@ -14,7 +14,11 @@
 
 namespace tavelo {
 
-void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins) {
+constexpr const char* kMemoryHelp =
+    "memory budget such as 512M or 2G (default: the preferences, else the control group's limit, else "
+    "physical memory; `tavelo info --memory` shows it)";
+
+void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins, bool withMemory) {
   static const std::vector<std::string> kLevels = {"quiet", "normal", "verbose", "debug"};
   sub.add_option_function<std::string>(
          "--log-level",
@@ -26,6 +30,7 @@ void AddCommonOptions(CLI::App& sub, Common& common, bool withPlugins) {
       ->check(CLI::IsMember(kLevels))
       ->option_text("LEVEL");
   sub.add_flag_callback("-q,--quiet", [&common] { common.level = LogLevel::Quiet; }, "the same as --log-level quiet");
+  if (withMemory) sub.add_option("--memory", common.memory, kMemoryHelp);
   if (withPlugins)
     sub.add_option("--plugins", common.pluginDirs, "a folder of effect plug-ins to scan (may be repeated)");
 }
@@ -49,6 +54,7 @@ int main(int argc, char** argv) {
   CLI::App app{"tavelo: renders motion-graphics projects from the shell.", "tavelo"};
   app.require_subcommand(0, 1);
   Dispatch d;
+  app.add_option("--memory", d.common.memory, kMemoryHelp);
   AddVersionCommand(app, d);
   AddDemoCommand(app, d);
   AddBuildCommand(app, d);

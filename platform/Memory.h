@@ -73,7 +73,7 @@ TV_EXPORT OSErr MemError(void);
 
 // ---- Free memory, purging and the grow-zone procedure ------------------------
 // These never fail.
-// The memory budget in bytes (computed from physical memory and the settings).
+// The memory budget in bytes (see "The memory budget" below).
 TV_EXPORT Size FreeMem(void);
 // Bytes that may still be allocated before the pre-purge level (0 above it).
 TV_EXPORT Size MaxBlock(void);
@@ -120,6 +120,42 @@ TV_EXPORT void EMUL_ShutdownMemory(void);
 // (for example after the preferences file changed).
 TV_EXPORT void EMUL_ReloadMemorySettings(void);
 
+// ---- The memory budget ---------------------------------------------------------
+// Resident memory is kept under the budget: purging (purgeable blocks, then the
+// grow-zone procedure, which is the frame cache's) starts a headroom below it
+// (a sixteenth of it, 8 MB to 256 MB), or at the pre-purge level when that is
+// lower. The budget comes from, in this order:
+enum {
+  EMUL_BudgetSetting = 1,    // EMUL_SetMemoryBudget (a host's --memory option)
+  EMUL_BudgetPreference = 2, // "MemoryUsage" percent of "ApplicationMemory" (KB), less the reserve
+  EMUL_BudgetCgroup2 = 3,    // the same of the process's cgroup v2 "memory.max"
+  EMUL_BudgetCgroup1 = 4,    // the same of its cgroup v1 "memory.limit_in_bytes"
+  EMUL_BudgetPhysical = 5    // the same of the machine's physical memory
+};
+// The control group's limit is the lowest over the process's own group and
+// the groups above it; one at or above physical memory does not count. Under
+// a control group the ceiling is at most its limit (beyond it the kernel
+// would end the process).
+typedef struct EMUL_BudgetInfo {
+  int64_t budget;         // bytes
+  int64_t figure;         // the memory it was taken from (the budget itself for a setting)
+  int64_t prePurgeLevel;  // purging starts above this much process memory
+  int64_t ceiling;        // large allocations fail above this
+  int32_t source;         // EMUL_Budget...
+  int32_t usagePercent;   // the "MemoryUsage" applied (100 for a setting)
+  char file[256];         // the control group's limit file (cgroup sources), else ""
+} EMUL_BudgetInfo;
+enum { EMUL_MinMemoryBudget = 32 << 20 };
+// Sets the budget in bytes (0: back to the preferences, the control group or
+// physical memory). -50 for a negative budget or one below EMUL_MinMemoryBudget.
+TV_EXPORT ErrorCode EMUL_SetMemoryBudget(Size bytes);
+// The budget in force and where it came from; -50 for a null info.
+TV_EXPORT ErrorCode EMUL_GetMemoryBudget(EMUL_BudgetInfo* info);
+// The pre-purge level less process memory as the budget check sees it
+// (negative above the level); it counts blocks freed by a purge in progress
+// as gone.
+TV_EXPORT Size EMUL_RoomBeforePurging(void);
+
 // ---- Inspection and test support ---------------------------------------------
 typedef struct EMUL_MemoryStats {
   int64_t liveHandles;       // handles made and not yet disposed (empty ones too)
@@ -159,7 +195,11 @@ TV_EXPORT void EMUL_InjectAllocationFailures(int64_t after, int64_t count);
 TV_EXPORT void EMUL_FailAllocationsAfter(int64_t n);
 TV_EXPORT void EMUL_StopAllocationFailures(void);
 // Physical memory figure to use instead of the system's (0 restores it).
+// While one is set, control groups are read only from a test root.
 TV_EXPORT void EMUL_SetPhysicalMemoryForTesting(Size bytes);
+// A folder standing for "/" when the control group files are read
+// (proc/self/cgroup, proc/self/mountinfo, sys/fs/cgroup/...); null restores "/".
+TV_EXPORT void EMUL_SetCgroupRootForTesting(const char* root);
 // Process memory probe used instead of /proc/self/statm (null restores it). A
 // negative answer means "counters unavailable" (the accounting measure is used).
 typedef int64_t (*EMUL_ProcessMemoryProbe)(void);

@@ -1,13 +1,16 @@
-// The memory budget: physical memory, the settings, the ceiling and the
-// pre-purge level, the process memory measure, the budget check for large
-// blocks and the purge ladder with the grow-zone procedure.
+// The memory budget: where it comes from (the host's setting, the
+// preferences, the process's control group, physical memory), the ceiling
+// and the pre-purge level, the process memory measure, the budget check for
+// large blocks and the purge ladder with the grow-zone procedure.
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "Platform.h"
@@ -71,6 +74,8 @@ struct Budget {
   bool firstBudgetDone = false;
   Size budgetKB = 0;
   Size usagePercent = 0;
+  // the budget the host set (0: none)
+  Size explicitBudget = 0;
   // test injection
   Size physicalOverride = 0;
   EMUL_ProcessMemoryProbe probe = nullptr;
@@ -96,27 +101,51 @@ int64_t NowMs() {
 
 Size SystemPhysical() {
   long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
-  Size p = pages > 0 && page > 0 ? Size{pages} * page : Size{1} << 30;
-  // A container's memory limit is the physical memory this process may use.
-  for (const char* file : {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"}) {
-    if (FILE* f = std::fopen(file, "r")) {
-      char buf[64] = {};
-      if (std::fgets(buf, sizeof buf, f)) {
-        char* end = nullptr;
-        long long limit = std::strtoll(buf, &end, 10);
-        if (end != buf && limit > 0 && limit < p) p = limit;
-      }
-      std::fclose(f);
-    }
-  }
-  return p;
+  return pages > 0 && page > 0 ? Size{pages} * page : Size{1} << 30;
 }
 
-Size Physical() {
-  if (b.physicalOverride > 0) return b.physicalOverride;
-  static Size system = SystemPhysical();
-  return system;
+// The memory this process may use: physical memory, lowered to the limit of
+// its control group (a container or a batch job) when that is lower.
+struct Machine {
+  bool known = false;
+  Size bytes = 0;
+  int32_t source = EMUL_BudgetPhysical;
+  std::string file;       // the control group's limit file
+  std::string testRoot;   // the folder standing for "/" in tests ("" for the real one)
+  bool testRootSet = false;
+};
+Machine& M() {
+  static Machine m;  // not constant-initialised: reached only at run time
+  return m;
 }
+
+const Machine& MachineMemory() {
+  Machine& m = M();
+  if (m.known) return m;
+  static const Size system = SystemPhysical();
+  m.bytes = b.physicalOverride > 0 ? b.physicalOverride : system;
+  m.source = EMUL_BudgetPhysical;
+  m.file.clear();
+  // With a physical figure given by a test, only a test's own control
+  // group tree is read: the machine's would make the figures depend on it.
+  // Reading the files cannot fail an allocation: memory too short to read
+  // them leaves physical memory.
+  if (m.testRootSet || b.physicalOverride == 0) {
+    try {
+      const CgroupLimit limit = ReadCgroupLimit(m.testRoot);
+      if (limit.bytes > 0 && limit.bytes < m.bytes) {
+        m.bytes = limit.bytes;
+        m.source = limit.version == 2 ? EMUL_BudgetCgroup2 : EMUL_BudgetCgroup1;
+        m.file = limit.file;
+      }
+    } catch (...) {
+    }
+  }
+  m.known = true;
+  return m;
+}
+
+Size Physical() { return MachineMemory().bytes; }
 
 // Resident bytes from /proc/self/statm, or -1 when it cannot be read.
 int64_t StatmProbe() {
@@ -151,6 +180,11 @@ Size CurrentMemory(bool fresh) {
   Size zones = ZoneBytes();
   int64_t now = NowMs();
   Size drift = zones - b.sampleZoneBytes;
+  // While a purge runs the blocks it frees go back to the C allocator, which
+  // keeps their pages until it is trimmed: the counters would not show them
+  // gone, so the reading taken when the purge began stands, less what the
+  // zones gave up since.
+  if (!fresh && b.purgeNesting > 0 && b.sampleValid) return b.sampleBytes + drift;
   if (fresh || !b.sampleValid || now - b.sampleTime >= 10 || drift > 16 * kMegabyte || drift < -16 * kMegabyte) {
     int64_t v = StatmProbe();
     if (v < 0) return AccountingMeasure();
@@ -180,12 +214,85 @@ int32_t RequiredPercent(const char* key, int32_t defaultValue) {
   return v;
 }
 
+// The budget and where it came from.
+struct BudgetFigures {
+  Size budget = 0;
+  Size figure = 0;  // the memory figure it was taken from
+  Size physical = 0;  // the figure written to "FreeB4SlopAdjust"
+  int32_t source = EMUL_BudgetPhysical;
+  Size usage = 0;
+};
+
+// The host's budget, else "MemoryUsage" percent of the memory figure (the
+// "ApplicationMemory" preference, else the control group's limit, else
+// physical memory) less a reserve for the system. All arithmetic is signed
+// 64-bit: a reserve larger than the figure gives a negative figure that the
+// 1 MB floor catches, never a wrapped-around huge budget.
+BudgetFigures ComputeBudget() {
+  BudgetFigures f;
+  if (gWin32S) {
+    f.physical = kWin32sPhysical;
+  } else {
+    int32_t appKB = SettingInt("ApplicationMemory", 0);
+    if (appKB > 0) {
+      f.physical = Size{appKB} * 1024;
+      f.source = EMUL_BudgetPreference;
+    } else {
+      f.physical = MachineMemory().bytes;
+      f.source = MachineMemory().source;
+    }
+  }
+  f.figure = f.physical;
+  Size usage = RequiredSettingInt("MemoryUsage", 50);
+  if (usage <= 0 || usage > 100) {  // negative values are as meaningless as 0
+    usage = 50;
+    StoreSetting("MemoryUsage", 50);
+  }
+  Size reserve;
+  int32_t baseKB = SettingInt("BaseReserve", 0);
+  int32_t slopKB = SettingInt("Slop", 0);
+  if (baseKB != 0) reserve = Size{baseKB} * 1024;
+  else if (slopKB != 0) reserve = Size{slopKB} * 1024 + f.physical / 12;
+  else reserve = f.physical / 12 + kDefaultReserveExtra;
+  Size available = f.physical - reserve;
+  if (available < kMegabyte) {
+    f.budget = kMegabyte;
+    usage = 100;
+  } else {
+    f.budget = (available / 100) * usage;
+    if (f.budget < kMegabyte) {
+      f.budget = kMegabyte;
+      usage = 104857600 / available;
+    }
+  }
+  f.usage = usage;
+  if (b.explicitBudget > 0 && !gWin32S) {
+    f.budget = f.figure = b.explicitBudget;
+    f.source = EMUL_BudgetSetting;
+    f.usage = 100;
+  }
+  return f;
+}
+
+// Purging starts this far below the budget, so that what is allocated
+// between two checks (by the engine or by the libraries it calls) still
+// fits under it.
+Size Headroom(Size budget) { return std::clamp<Size>(budget / 16, 8 * kMegabyte, 256 * kMegabyte); }
+
 void EnsureLevels() {
   if (b.levelsKnown) return;
   int32_t maxUse = RequiredPercent("MaxMemoryUsePercentage", 140);
   int32_t beforePurge = RequiredPercent("MaxMemoryBeforePurgePercentage", 70);
   b.ceiling = LevelFromPercent(maxUse);
-  b.prePurge = std::min(LevelFromPercent(beforePurge), b.ceiling);
+  // Beyond a control group's limit the kernel ends the process: there an
+  // allocation fails instead.
+  if (MachineMemory().source != EMUL_BudgetPhysical) b.ceiling = std::min(b.ceiling, MachineMemory().bytes);
+  b.ceiling = std::max(b.ceiling, kLevelFloor);
+  // Purging starts at the lower of the pre-purge percentage and the
+  // budget less its headroom, so resident memory stays under the budget.
+  const Size budget = ComputeBudget().budget;
+  const Size budgetLevel = std::max(budget - Headroom(budget), kLevelFloor);
+  b.prePurge = std::min({LevelFromPercent(beforePurge), budgetLevel, b.ceiling});
   b.levelsKnown = true;
 }
 
@@ -225,12 +332,33 @@ bool PurgeStep(Ladder& ladder, Size wanted) {
   return more;
 }
 
+// Bytes the zones and the host's outside allocations hold.
+Size Accounted() { return b.outsideBytes + ZoneBytes(); }
+
 bool PurgeBytes(Size m, Ladder& ladder) {
-  Size start = CurrentMemory(true);
+  const Size start = CurrentMemory(true);
+  const Size held = Accounted();
+  // What a purge freed: what the zones gave up, or the fall of the process
+  // counters when that is more (blocks the C allocator unmapped at once).
+  auto freed = [&] { return std::max(held - Accounted(), start - CurrentMemory(true)); };
+  bool enough = false;
   for (;;) {
-    if (!PurgeStep(ladder, m)) return false;
-    if (start - CurrentMemory(true) >= m) return true;
+    if (!PurgeStep(ladder, m)) break;
+    if (freed() >= m) {
+      enough = true;
+      break;
+    }
   }
+  // Freed blocks stay in the C allocator's free lists, resident, until it
+  // gives their pages back; after that the counters show what the purge
+  // achieved, so the next check neither purges again for the same bytes
+  // nor lets resident memory pass the budget.
+  if (held - Accounted() >= kMegabyte) {
+    b.lastTrim = NowMs();
+    malloc_trim(0);
+    b.sampleValid = false;
+  }
+  return enough;
 }
 
 bool BudgetCheck(Size n, Ladder& ladder) {
@@ -245,6 +373,7 @@ bool BudgetCheck(Size n, Ladder& ladder) {
 }
 
 void ResetBudgetState() {
+  M().known = false;
   b.levelsKnown = false;
   b.trackKnown = false;
   b.firstBudgetDone = false;
@@ -259,44 +388,13 @@ using namespace tv;
 using namespace tv::mem;
 
 Size FreeMem(void) {
-  // All budget arithmetic is signed 64-bit: a reserve larger than physical
-  // memory gives a negative figure that the 1 MB floor catches, never a
-  // wrapped-around huge budget.
-  Size physical;
-  if (gWin32S) {
-    physical = kWin32sPhysical;
-  } else {
-    int32_t appKB = SettingInt("ApplicationMemory", 0);
-    physical = appKB > 0 ? Size{appKB} * 1024 : Physical();
-  }
-  StoreSetting("FreeB4SlopAdjust", physical);
-  Size usage = RequiredSettingInt("MemoryUsage", 50);
-  if (usage <= 0 || usage > 100) {  // negative values are as meaningless as 0
-    usage = 50;
-    StoreSetting("MemoryUsage", 50);
-  }
-  Size reserve;
-  int32_t baseKB = SettingInt("BaseReserve", 0);
-  int32_t slopKB = SettingInt("Slop", 0);
-  if (baseKB != 0) reserve = Size{baseKB} * 1024;
-  else if (slopKB != 0) reserve = Size{slopKB} * 1024 + physical / 12;
-  else reserve = physical / 12 + kDefaultReserveExtra;
-  Size available = physical - reserve;
-  Size budget;
-  if (available < kMegabyte) {
-    budget = kMegabyte;
-    usage = 100;
-  } else {
-    budget = (available / 100) * usage;
-    if (budget < kMegabyte) {
-      budget = kMegabyte;
-      usage = 104857600 / available;
-    }
-  }
+  const BudgetFigures f = ComputeBudget();
+  StoreSetting("FreeB4SlopAdjust", f.physical);
+  const Size budget = f.budget;
   if (!b.firstBudgetDone) {
     b.firstBudgetDone = true;
     b.budgetKB = budget / 1024;
-    b.usagePercent = usage;
+    b.usagePercent = f.usage;
   }
   StoreSetting("FreeSpace", budget);
   if (RequiredSettingInt("AdjustWorkingSetSize", 0) == 0) {
@@ -410,7 +508,50 @@ void EMUL_GetMemoryStats(EMUL_MemoryStats* stats) {
 
 void EMUL_SetPhysicalMemoryForTesting(Size bytes) {
   b.physicalOverride = bytes > 0 ? bytes : 0;
+  M().known = false;
   b.levelsKnown = false;
+}
+
+void EMUL_SetCgroupRootForTesting(const char* root) {
+  Machine& m = M();
+  m.testRootSet = root && *root;
+  m.testRoot = m.testRootSet ? root : "";
+  m.known = false;
+  b.levelsKnown = false;
+}
+
+ErrorCode EMUL_SetMemoryBudget(Size bytes) {
+  if (bytes < 0 || (bytes > 0 && bytes < EMUL_MinMemoryBudget)) return kSysParam;
+  b.explicitBudget = bytes;
+  b.levelsKnown = false;
+  return 0;
+}
+
+ErrorCode EMUL_GetMemoryBudget(EMUL_BudgetInfo* info) {
+  if (!info) return kSysParam;
+  *info = EMUL_BudgetInfo{};
+  EnsureLevels();
+  const BudgetFigures f = ComputeBudget();
+  info->budget = f.budget;
+  info->figure = f.figure;
+  info->prePurgeLevel = b.prePurge;
+  info->ceiling = b.ceiling;
+  info->source = f.source;
+  info->usagePercent = static_cast<int32_t>(f.usage);
+  if (f.source == EMUL_BudgetCgroup2 || f.source == EMUL_BudgetCgroup1) {
+    // Cut at a character boundary when the path does not fit.
+    const std::string& file = MachineMemory().file;
+    size_t n = std::min(file.size(), sizeof info->file - 1);
+    while (n > 0 && n < file.size() && (static_cast<unsigned char>(file[n]) & 0xC0) == 0x80) --n;
+    std::memcpy(info->file, file.data(), n);
+  }
+  return 0;
+}
+
+Size EMUL_RoomBeforePurging(void) {
+  if (ShutDown()) return 0;
+  EnsureLevels();
+  return b.prePurge - CurrentMemory(false);
 }
 
 void EMUL_SetProcessMemoryProbeForTesting(EMUL_ProcessMemoryProbe probe) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "Memory.h"
 
@@ -82,6 +83,16 @@ bool PurgeBytes(Size m, Ladder& ladder);
 bool Win32sRefuses(Size n);
 void CountPurge(int64_t blocks);
 void ResetBudgetState();
+
+// ---- control groups (memory_cgroup.cpp) ----
+struct CgroupLimit {
+  Size bytes = 0;       // 0: no limit
+  int32_t version = 0;  // 2 or 1
+  std::string file;     // the file that set it (without the prefix)
+};
+// The lowest memory limit over the process's control group and the groups
+// above it, read from the files under `prefix` ("" for the real ones).
+CgroupLimit ReadCgroupLimit(const std::string& prefix);
 
 }  // namespace tv::mem
 

@@ -335,6 +335,8 @@ void PurgeAllFrames() {
   if (gCache.type) MC_PurgeAllPurgeableStuffsFromBag(MC_GlobalBag);
 }
 
+bool FrameCacheOn() { return gCache.type != 0; }
+
 }  // namespace tv::bee
 
 using namespace tv;

@@ -320,6 +320,8 @@ void CacheAfterChange();
 int32_t SweepFrames();
 bool FramesStaleAfterPrefs(const BEE_Prefs& before, const BEE_Prefs& after);
 void PurgeAllFrames();
+// Whether frames can be cached (the cache and value packages are alive).
+bool FrameCacheOn();
 
 // ---- Dump ----
 // The dump text; 0 or the first failure met while reading streams (reported).

@@ -110,7 +110,8 @@ class MovieRender {
   ErrorCode Prepare(bool* inOrder);
   ErrorCode Status(int32_t status, int32_t index, Time time);
   ErrorCode FrameTime(int32_t index, Time step, Time* t) const;
-  ErrorCode RenderFrame(Time t, TempWorld& fields, BM_World* frame, CachedFrame& cached);
+  bool CacheHit(const BEE_RenderRequest& rq, CachedFrame& cached);
+  ErrorCode RenderFrame(Time t, TempWorld& own, BM_World* frame, CachedFrame& cached);
   ErrorCode Write(int32_t index, Time t, BM_World frame);
   ErrorCode Finish(ErrorCode err);
   void Estimate(Output& o);
@@ -198,21 +199,39 @@ ErrorCode MovieRender::Prepare(bool* inOrder) {
   return 0;
 }
 
+// Whether the frame cache holds the frame (checked out into `cached`). A
+// cache that is not there, or a look-up that fails, is a miss: the frame is
+// rendered.
+bool MovieRender::CacheHit(const BEE_RenderRequest& rq, CachedFrame& cached) {
+  Boolean32 exact = 0;
+  BM_World world = nullptr;
+  if (!FrameCacheOn()) return false;
+  return BEE_CheckoutCachedItemFrame(s_.comp, &rq, width_, height_, &exact, cached.out(), &world) == 0 && exact;
+}
+
 ErrorCode MovieRender::FrameTime(int32_t index, Time step, Time* t) const {
   Time offset{};
   if (ErrorCode err = T_MulTime(step, Ratio{index, 1}, &offset)) return err;
   return T_AddTime(s_.start, offset, t);
 }
 
-// Renders the frame at t: through the frame cache with whole frames, else
-// two field renders into one World.
-ErrorCode MovieRender::RenderFrame(Time t, TempWorld& fields, BM_World* frame, CachedFrame& cached) {
+// Renders the frame at t into the render's own World (whole frames, or two
+// field renders). A whole frame the frame cache holds (an earlier preview)
+// is taken from it; a frame rendered here is not cached: it is written
+// once, and kept it would only stand in the cache's way until purged, so a
+// long render's memory would grow with every frame up to the budget.
+ErrorCode MovieRender::RenderFrame(Time t, TempWorld& own, BM_World* frame, CachedFrame& cached) {
   *frame = nullptr;
   if (s_.fieldOrder == 0) {
     const BEE_RenderRequest rq{t, frameDur_, 0, BEE_Request_Cacheable, -1, {0, 0}};
-    if (ErrorCode err = BEE_CheckoutItemFrame(s_.comp, &rq, width_, height_, cached.out())) return err;
-    return cached.World(frame);
+    if (CacheHit(rq, cached)) return cached.World(frame);
+    if (!own.w)
+      if (ErrorCode err = own.Make(width_, height_)) return err;
+    if (ErrorCode err = BEEp_RenderItemFrame(s_.comp, &rq, own.w)) return err;
+    *frame = own.w;
+    return 0;
   }
+  TempWorld& fields = own;
   if (!fields.w)
     if (ErrorCode err = fields.Make(width_, height_)) return err;
   const int32_t first = s_.fieldOrder, second = 3 - s_.fieldOrder;
@@ -383,7 +402,7 @@ ErrorCode MovieRender::Run() {
     if (!err) o.started = true;
   }
   FrameOrder frames(total_, coarse);
-  TempWorld fields;
+  TempWorld own;  // every frame rendered here is drawn into it
   int32_t index = 0;
   while (!err && frames.Next(&index)) {
     Time t{};
@@ -403,7 +422,7 @@ ErrorCode MovieRender::Run() {
     if ((err = Status(BEE_MovieRendering, index, t))) break;
     CachedFrame cached;
     BM_World frame = nullptr;
-    if ((err = RenderFrame(t, fields, &frame, cached))) break;
+    if ((err = RenderFrame(t, own, &frame, cached))) break;
     if (anySound_ && (err = Status(BEE_MovieSound, index, t))) break;
     if ((err = Status(BEE_MovieWriting, index, t))) break;
     if ((err = Write(index, t, frame))) break;

@@ -120,12 +120,16 @@ void Fail(int32_t code, const std::string& message) { throw EngineError(code, 0,
 void BadValue(const std::string& message) { throw EngineError(3, 0, message, message, Blame::kValue); }
 void BadType(const std::string& message) { throw EngineError(3, 0, message, message, Blame::kType); }
 
-void Birth(const std::vector<std::string>& pluginFolders, int32_t threads) {
+void Birth(const std::vector<std::string>& pluginFolders, int32_t threads, int64_t memoryBudget) {
   State& s = S();
   if (s.alive) Fail(12, "the engine is running already (one Engine at a time; close the other first)");
   Boolean32 uAlive = 0;
   TV_IsPackageAlive(U_PackageNumber, &uAlive);
   if (uAlive) Fail(12, "the engine's packages are alive already in this process");
+  // Each engine has its own budget: one without a memory argument goes back
+  // to the automatic one.
+  if (EMUL_SetMemoryBudget(memoryBudget) != 0)
+    Fail(3, "a memory budget is at least " + std::to_string(EMUL_MinMemoryBudget >> 20) + " MB");
   s.reports.clear();
   // Machine settings (memory budget, codecs) come from the preferences file
   // named by TAVELO_PREFS, as for the command-line host.

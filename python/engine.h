@@ -61,8 +61,10 @@ struct State {
 State& S();
 
 // Births the engine's packages and installs the module's callbacks; code 12
-// (reported by the module) when it is alive already.
-void Birth(const std::vector<std::string>& pluginFolders, int32_t threads);
+// (reported by the module) when it is alive already. A memory budget of 0
+// bytes leaves the automatic one (preferences, control group, physical
+// memory); code 3 for one below the smallest budget.
+void Birth(const std::vector<std::string>& pluginFolders, int32_t threads, int64_t memoryBudget);
 // Kills the packages born by Birth (nothing when none).
 void Death();
 

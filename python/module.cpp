@@ -20,8 +20,8 @@ namespace {
 struct PyEngine {
   uint64_t life = 0;
   bool open = false;
-  PyEngine(const std::vector<std::string>& plugins, int threads) {
-    Birth(plugins, threads);
+  PyEngine(const std::vector<std::string>& plugins, int threads, int64_t memory) {
+    Birth(plugins, threads, memory);
     life = S().life;
     open = true;
   }
@@ -54,6 +54,23 @@ struct UndoGroup {
 PyObject* gErrorType = nullptr;
 PyObject* gValueErrorType = nullptr;  // tavelo.Error and ValueError
 PyObject* gTypeErrorType = nullptr;   // tavelo.Error and TypeError
+
+// The budget in force and where it came from.
+py::dict MemoryBudget(uint64_t life) {
+  Enter(life);
+  EMUL_BudgetInfo info{};
+  EMUL_GetMemoryBudget(&info);
+  const char* sources[] = {"", "setting", "preference", "cgroup2", "cgroup1", "physical"};
+  py::dict d;
+  d["budget"] = info.budget;
+  d["source"] = info.source >= 1 && info.source <= 5 ? sources[info.source] : "";
+  d["figure"] = info.figure;
+  d["usage_percent"] = info.usagePercent;
+  d["file"] = std::string(info.file);
+  d["purge_level"] = info.prePurgeLevel;
+  d["ceiling"] = info.ceiling;
+  return d;
+}
 
 py::dict LiveCounts() {
   py::dict d;
@@ -118,7 +135,9 @@ PYBIND11_MODULE(_tavelo, m) {
   m.def("is_running", [] { return S().alive; }, "Whether an engine is alive in this process.");
 
   py::class_<PyEngine>(m, "_Engine")
-      .def(py::init<const std::vector<std::string>&, int>(), py::arg("plugins"), py::arg("threads"))
+      .def(py::init<const std::vector<std::string>&, int, int64_t>(), py::arg("plugins"), py::arg("threads"),
+           py::arg("memory"))
+      .def_property_readonly("memory_budget", [](PyEngine& e) { return MemoryBudget(e.life); })
       .def("close", &PyEngine::Close)
       .def_property_readonly("closed", &PyEngine::Closed)
       .def_property_readonly("project", &PyEngine::GetProject)

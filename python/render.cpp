@@ -4,6 +4,7 @@
 // (straight alpha, byte 0 alpha); the array is height x width x 4 in red,
 // green, blue, alpha order, the order image libraries expect.
 // Sound: frames x channels, in the sample type asked for.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -11,7 +12,6 @@
 
 #include "BM.h"
 #include "FILE.h"
-#include "MC.h"
 #include "OutputFormats.h"
 #include "PIN.h"
 #include "SND.h"
@@ -20,11 +20,11 @@
 namespace tvpy {
 namespace {
 
-// Checks a receipt in whatever happens.
-struct Receipt {
-  MC_Receipt r = nullptr;
-  ~Receipt() {
-    if (r) BEE_RenderCompFrameCheckin(r);
+// A World disposed whatever happens.
+struct World {
+  BM_World w = nullptr;
+  ~World() {
+    if (w) BM_DisposeWorld(w);
   }
 };
 
@@ -68,18 +68,23 @@ py::array_t<uint8_t> Comp::RenderFrame(std::optional<int64_t> frame, std::option
   rq.time = Time{static_cast<int32_t>(n * f.value), f.scale};
   rq.span = f;
   rq.layerCount = -1;
+  // The frame goes into the array, not into the frame cache: a loop over a
+  // composition's frames keeps memory flat.
+  int32_t frameWidth = 0, frameHeight = 0;
+  Check(BEE_GetCompDimensionsDSF(h, &frameWidth, &frameHeight, nullptr), "reading the frame size");
+  World frameWorld;
+  const Rect bounds{0, 0, static_cast<int16_t>(std::max(frameHeight, 1)), static_cast<int16_t>(std::max(frameWidth, 1))};
+  Check(BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &frameWorld.w), "making the frame");
   ProgressScope scope(progress);
-  Receipt receipt;
   ErrorCode err = 0;
   {
     // Other Python threads run while the engine renders.
     py::gil_scoped_release released;
-    err = BEE_RenderCompFrameCheckout(h, &rq, &receipt.r);
+    err = BEEp_RenderItemFrame(h, &rq, frameWorld.w);
   }
   scope.Finish();
   Check(err, "rendering frame " + std::to_string(n));
-  BM_World world = nullptr;
-  Check(BEE_GetReceiptWorld(receipt.r, &world), "reading frame " + std::to_string(n));
+  BM_World world = frameWorld.w;
   int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
   Check(BM_GetWorldInfo(world, &width, &height, &depth, &rowBytes), "reading the frame");
   if (depth != 32) Fail(3, "the rendered frame is not a 32-bit image");

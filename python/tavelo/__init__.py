@@ -15,6 +15,7 @@ import atexit
 import builtins as _builtins
 import json as _json
 import os as _os
+import re as _re
 import weakref as _weakref
 from collections import namedtuple as _namedtuple
 
@@ -49,19 +50,40 @@ Key.__doc__ = ("A keyframe: composition time in seconds, value in user units, in
                "whether it roves.")
 
 
+_UNITS = {"": 1 << 20, "K": 1 << 10, "M": 1 << 20, "G": 1 << 30, "T": 1 << 40}
+
+
+def _memory_bytes(memory):
+    """Bytes of a budget given as a number of bytes or as "512M", "2G", "1.5G" (a bare number in a string is MB)."""
+    if memory is None:
+        return 0
+    if isinstance(memory, int) and not isinstance(memory, bool):
+        if memory <= 0:
+            raise Error("a memory budget is a positive number of bytes")
+        return memory
+    if isinstance(memory, str):
+        m = _re.fullmatch(r"\s*([0-9]+(?:\.[0-9]*)?)\s*([KMGT]?)(?:I?B)?\s*", memory.upper())
+        if m and float(m.group(1)) > 0:
+            return int(float(m.group(1)) * _UNITS[m.group(2)])
+    raise Error('a memory budget is bytes or a size such as "512M" or "2G", not %r' % (memory,))
+
+
 class Engine(_tavelo._Engine):
     """The engine's life: born here, ended by close() or the end of a with block.
 
     plugins: folders searched for effect plug-ins (*.tvx).
     threads: row threads for rendering (0: one per processor; None: the default).
+    memory: the memory budget, bytes or a size such as "512M" or "2G" (None: the
+        preferences, else the control group's limit, else physical memory).
     """
 
     _current = None
 
-    def __init__(self, plugins=(), threads=None):
+    def __init__(self, plugins=(), threads=None, memory=None):
         if isinstance(plugins, (str, bytes)):
             plugins = [plugins]
-        super().__init__([_os.fspath(p) for p in plugins], -1 if threads is None else int(threads))
+        super().__init__([_os.fspath(p) for p in plugins], -1 if threads is None else int(threads),
+                         _memory_bytes(memory))
         Engine._current = _weakref.ref(self)
 
     def __enter__(self):

@@ -60,6 +60,19 @@ check "status lists missing" grep -qx "missing: 0-1" "$T/out"
 check "array of 3" grep -qx "#SBATCH --array=0-2" "$T/job.sh"
 check "the partition" grep -qx "#SBATCH --partition=gpu" "$T/job.sh"
 check "an extra line" grep -qx "#SBATCH --mem=1G" "$T/job.sh"
+check "no second memory request" test "$(grep -c -- '--mem' "$T/job.sh")" = 1
+# The task's memory: 4 GB unless --mem says otherwise (sent to Slurm in MB);
+# --memory goes on to the tasks' renders.
+"$TAVELO" farm submit "$T/t.json" --comp Title --frames 0-9 --output "$T/j/f_####.png" --tavelo /bin/echo \
+  --dry-run >"$T/default.sh"
+check "the default memory request" grep -qx "#SBATCH --mem=4096M" "$T/default.sh"
+"$TAVELO" farm submit "$T/t.json" --comp Title --frames 0-9 --output "$T/j/f_####.png" --tavelo /bin/echo \
+  --mem 1.5G --memory 600M --dry-run >"$T/mem.sh"
+check "a memory request" grep -qx "#SBATCH --mem=1536M" "$T/mem.sh"
+check "the task's budget" grep -q -- "--threads \"\${SLURM_CPUS_PER_TASK:-1}\" --memory '600M'\$" "$T/mem.sh"
+"$TAVELO" farm submit "$T/t.json" --comp Title --output "$T/j/f_####.png" --mem 2G --slurm-arg=--mem=1G \
+  --dry-run >/dev/null 2>&1 && rc=0 || rc=$?
+check "--mem twice is a usage error" test "$rc" = 2
 run_task() { env -i PATH="$PATH" SLURM_ARRAY_TASK_ID=$2 SLURM_RESTART_COUNT=$3 bash "$1" | tail -n 1; }
 args="--output $T/j/f_####.png --reserve"
 check "the last task's range is clipped" test "$(run_task "$T/job.sh" 2 0)" = \

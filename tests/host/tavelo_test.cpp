@@ -74,6 +74,9 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
       {{"render", layered, "-c", "Main", "-o", "m.mov", "--codec", "vp9"}, 2, "unknown codec \"vp9\""},
       {{"render", layered, "-c", "Main", "-o", "-", "-f", "mp4"}, 2, "-o - writes a PNG stream, or raw RGBA"},
       {{"render", layered, "-c", "Main", "--log-level", "loud"}, 2, "--log-level: loud not in"},
+      {{"render", layered, "-c", "Main", "--memory", "lots"}, 2, "--memory \"lots\" is not a size (such as 512M"},
+      {{"--memory", "16M", "info", "--memory"}, 2, "--memory must be at least 32 MiB (\"16M\" is 16 MiB)"},
+      {{"info"}, 2, "give a PROJECT, or --memory for the memory budget"},
   };
   for (const Case& c : cases) {
     Outcome r = Tv(c.args);

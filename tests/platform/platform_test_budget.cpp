@@ -47,6 +47,11 @@ class BudgetTest : public MemoryTest {
   }
   int32_t Setting(const char* key) { return EMUL_GetProfileInt(TV_PREFS_SECTION, key, -12345); }
   void Set(const char* key, int32_t v) { ASSERT_EQ(EMUL_SetProfileInt(TV_PREFS_SECTION, key, v), 0); }
+  // The level purging starts at, as the manager computes it.
+  Size Level() {
+    MaxBlock();
+    return Stats().prePurgeLevel;
+  }
   std::string SettingText(const char* key) {
     char buf[64];
     EMUL_GetProfileString(TV_PREFS_SECTION, key, "", buf, sizeof buf);
@@ -123,7 +128,14 @@ TEST_F(BudgetTest, LevelsFromPhysicalMemory) {
   MaxBlock();
   EMUL_MemoryStats s = Stats();
   EXPECT_EQ(s.ceiling, static_cast<Size>(1.40 * 256 * kMB));
-  EXPECT_EQ(s.prePurgeLevel, static_cast<Size>(0.70 * 256 * kMB));
+  // Purging starts 8 MB (a sixteenth of larger budgets) below the budget,
+  // here lower than 70 % of physical memory.
+  EXPECT_EQ(s.prePurgeLevel, FreeMem() - 8 * kMB);
+  ASSERT_LT(s.prePurgeLevel, static_cast<Size>(0.70 * 256 * kMB));
+  Set("MemoryUsage", 100);
+  EMUL_ReloadMemorySettings();
+  EXPECT_EQ(Level(), static_cast<Size>(0.70 * 256 * kMB));
+  Set("MemoryUsage", 50);
   EXPECT_EQ(Setting("MaxMemoryUsePercentage"), 140);
   EXPECT_EQ(Setting("MaxMemoryBeforePurgePercentage"), 70);
   EXPECT_EQ(Setting("TrackMemoryWithGPMI"), 1);
@@ -134,9 +146,11 @@ TEST_F(BudgetTest, LevelsFromPhysicalMemory) {
   EXPECT_EQ(Stats().prePurgeLevel, 29360128);
   // The pre-purge level never exceeds the ceiling.
   Set("MaxMemoryBeforePurgePercentage", 300);
+  Set("MaxMemoryUsePercentage", 25);
   EMUL_SetPhysicalMemoryForTesting(256 * kMB);
   MaxBlock();
   EXPECT_EQ(Stats().prePurgeLevel, Stats().ceiling);
+  Set("MaxMemoryUsePercentage", 140);
   // Levels are not capped at 2 GB on a large machine.
   EMUL_SetPhysicalMemoryForTesting(Size{8} << 30);
   MaxBlock();
@@ -154,7 +168,7 @@ TEST_F(BudgetTest, SetMemUsagePercentages) {
 }
 
 TEST_F(BudgetTest, MaxBlockIsRoomBelowThePrePurgeLevel) {
-  Size level = static_cast<Size>(0.70 * 512 * kMB);
+  Size level = Level();
   gProcess = 100 * kMB;
   EXPECT_EQ(MaxBlock(), level - 100 * kMB);
   gProcess = level + 1;
@@ -203,7 +217,7 @@ TEST_F(BudgetTest, MeasuresAndInstalledMemory) {
 
 TEST_F(BudgetTest, CrossingThePrePurgeLevelPurgesThenAsksTheGrowZone) {
   EMUL_SetPhysicalMemoryForTesting(256 * kMB);
-  Size level = static_cast<Size>(0.70 * 256 * kMB);
+  Size level = Level();
   Handle purgeable = NewHandle(20000);
   HPurge(purgeable);
   Handle kept = NewHandle(20000);
@@ -377,7 +391,7 @@ TEST_F(BudgetTest, HandleUnderResizeIsNotPurgedFromUnderIt) {
 
 TEST_F(BudgetTest, NonPurgableLimit) {
   EMUL_SetPhysicalMemoryForTesting(256 * kMB);
-  Size level = static_cast<Size>(0.70 * 256 * kMB);
+  Size level = Level();
   Boolean32 flag = 7;
   gProcess = level - kMB;
   EXPECT_EQ(EMUL_NonPurgableRAMLimitReached(&flag), 0);

@@ -27,6 +27,8 @@ class MemoryTest : public ::testing::Test {
     SetGrowZone(nullptr);
     EMUL_SetProcessMemoryProbeForTesting(nullptr);
     EMUL_SetPhysicalMemoryForTesting(0);
+    EMUL_SetCgroupRootForTesting(nullptr);
+    EMUL_SetMemoryBudget(0);
     EMUL_SetMemoryChecks(checks);
     EMUL_SetTVPrefsFile(nullptr);
     EMUL_ReloadMemorySettings();

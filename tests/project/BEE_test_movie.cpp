@@ -86,14 +86,17 @@ class Movie : public UFixture {
  protected:
   Movie() : UFixture({BM_PackageNumber, PIN_PackageNumber, BEE_PackageNumber}) {}
   void TearDown() override {
+    SetGrowZone(nullptr);
+    EMUL_SetProcessMemoryProbeForTesting(nullptr);
+    EMUL_SetMemoryBudget(0);
     for (PIN_OutputSpecH o : outs_) PIN_DisposeOutputSpec(o);
     for (BM_World w : worlds_) BM_DisposeWorld(w);
     BEE_SetCallbackFunc(nullptr, 0);
     UFixture::TearDown();
   }
   // 64 x 48 at 10 frames a second, 3 s: a solid moving two pixels a frame.
-  BEE_Item Comp() {
-    BEE_CompSettings s = Settings("Movie", kW, kH, 10u << 16, Time{3, 1});
+  BEE_Item Comp(int w = kW, int h = kH) {
+    BEE_CompSettings s = Settings("Movie", w, h, 10u << 16, Time{3, 1});
     BEE_Item c = nullptr;
     EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
     BEE_SolidSettings solid = Solid("Box", 0xFF20A040, 12, 10);
@@ -339,6 +342,98 @@ TEST_F(Movie, ThreeSecondsToStillsAndMoviesEqualSingleFrames) {
   EXPECT_NE(aac, std::vector<int16_t>(aac.size(), 0));
   PIN_DisposeSeqSpec(mov);
   PIN_DisposeSeqSpec(mp4);
+}
+
+// The frames a movie render writes are not kept in the frame cache; frames
+// a preview left there are taken from it. Under a small budget the preview
+// is purged as it goes, process memory (the accounting measure here) stays
+// under the budget through the render, and the files are the same bytes.
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+Size gBudget = 0, gMostUsed = 0;
+ErrorCode MeasureUsed(intptr_t, int32_t selector, void*) {
+  Size used = 0;
+  if (selector == BEE_SelMovieStatus && EMUL_TotalMemoryUsed(&used) == 0) gMostUsed = std::max(gMostUsed, used);
+  return 0;
+}
+
+TEST_F(Movie, FramesAreNotKeptAndASmallBudgetGivesTheSameBytes) {
+  constexpr int w = 800, h = 450, n = 10;  // 1.4 MB a frame, the first second
+  SetGrowZone(&MC_GrowZone);
+  EMUL_SetProcessMemoryProbeForTesting([]() -> int64_t { return -1; });
+  BEE_Item comp = Comp(w, h);
+  auto entries = [] {
+    MC_Statistics st{};
+    EXPECT_EQ(MC_GetStatistics(MC_GlobalBag, &st), 0);
+    return st;
+  };
+  // Previews at the times the render asks for.
+  Time frame{};
+  ASSERT_EQ(T_FrameRate2Duration(10 << 16, &frame), 0);
+  auto preview = [&] {
+    for (int k = 0; k < n; ++k) {
+      Time offset{}, t{};
+      ASSERT_EQ(T_MulTime(frame, Ratio{k, 1}, &offset), 0);
+      ASSERT_EQ(T_AddTime(Time{0, 1}, offset, &t), 0);
+      const BEE_RenderRequest rq{t, frame, 0, BEE_Request_Cacheable, -1, {0, 0}};
+      MC_Receipt r = nullptr;
+      ASSERT_EQ(BEE_CheckoutItemFrame(comp, &rq, w, h, &r), 0);
+      ASSERT_EQ(BEE_CheckinItemFrame(r), 0);
+    }
+  };
+  auto render = [&](const std::string& name) {
+    std::vector<BEE_MovieOutput> out{{Output(kStills, name + "_[##].png", w, h), 0, 0, 0, 0}};
+    BEE_RenderSettings s = Settings3s(comp, out);
+    s.duration = Time{1, 1};
+    Boolean32 stopped = 0;
+    ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+    ASSERT_EQ(out[0].framesWritten, n);
+  };
+
+  // A large budget: the preview stays, the render takes all of it and adds
+  // nothing.
+  ASSERT_EQ(EMUL_SetMemoryBudget(Size{4} << 30), 0);
+  preview();
+  const MC_Statistics previewed = entries();
+  ASSERT_EQ(previewed.entries, n);
+  render("large");
+  EXPECT_EQ(entries().entries, n);
+  EXPECT_EQ(entries().hits - previewed.hits, n);
+
+  // With nothing cached, a render leaves nothing in the cache.
+  ASSERT_EQ(MC_PurgeAllPurgeableStuffsFromBag(MC_GlobalBag), 0);
+  render("bare");
+  EXPECT_EQ(entries().entries, 0);
+
+  // A budget with room for a few frames: the preview is purged as it goes.
+  Size used = 0;
+  ASSERT_EQ(EMUL_TotalMemoryUsed(&used), 0);
+  gBudget = std::max<Size>(EMUL_MinMemoryBudget, used + (10 << 20));
+  ASSERT_EQ(EMUL_SetMemoryBudget(gBudget), 0);
+  preview();
+  const int64_t kept = entries().entries;
+  EXPECT_GT(kept, 0);
+  EXPECT_LT(kept, n);
+  gMostUsed = 0;
+  BEE_SetCallbackFunc(MeasureUsed, 0);
+  render("small");
+  BEE_SetCallbackFunc(nullptr, 0);
+  EXPECT_LE(entries().entries, kept);
+  EXPECT_GT(gMostUsed, used);
+  EXPECT_LE(gMostUsed, gBudget);
+  for (int k = 0; k < n; ++k) {
+    char a[32], b[32], c[32];
+    std::snprintf(a, sizeof a, "large_%02d.png", k);
+    std::snprintf(b, sizeof b, "small_%02d.png", k);
+    std::snprintf(c, sizeof c, "bare_%02d.png", k);
+    const std::string large = Slurp(dir.P(a));
+    ASSERT_FALSE(large.empty()) << a;
+    EXPECT_EQ(Slurp(dir.P(b)), large) << b;
+    EXPECT_EQ(Slurp(dir.P(c)), large) << c;
+  }
 }
 
 TEST_F(Movie, StopLeavesFinishedFramesAndTheProjectAsItWas) {

@@ -115,3 +115,18 @@ def test_movies_and_stopping_them(engine, tmp_path):
     with pytest.raises(tavelo.Error, match=r"a \.mp4 movie cannot hold prores"):
         comp.render_movie(str(tmp_path / "x.mp4"), codec="apch")
     assert comp.render_movie(str(tmp_path / "alpha.mkv"), duration=0.1, codec="prores4444")["frames"] == 2
+
+
+def test_memory_budget():
+    with tavelo.Engine(threads=1, memory="64M") as e:
+        budget = e.memory_budget
+        assert budget["budget"] == 64 << 20 and budget["source"] == "setting"
+        assert budget["purge_level"] == 56 << 20
+        assert e.build(simple_description()).comp("Main").render_frame(0).shape == (48, 64, 4)
+    with tavelo.Engine(threads=1, memory=3 << 30) as e:
+        assert e.memory_budget["budget"] == 3 << 30
+    with tavelo.Engine(threads=1) as e:
+        assert e.memory_budget["source"] in ("preference", "cgroup2", "cgroup1", "physical")
+    for bad in ("lots", "16M", 0, -5, 1.5):
+        with pytest.raises(tavelo.Error):
+            tavelo.Engine(memory=bad)

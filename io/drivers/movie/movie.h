@@ -24,6 +24,10 @@ std::string AvError(int code);
 // the pixel formats); nothing when they are set already.
 void UseMatrix(SwsContext* sws, int space, int srcRange, int dstRange);
 
+// The H.264 encoder's look-ahead in frames for a frame size under the
+// memory budget in force; -1 leaves the encoder's own.
+int H264Lookahead(int width, int height);
+
 // Fills the output slots of the module's table.
 void InstallMovieOutput(PIN_ModuleProcs& procs);
 

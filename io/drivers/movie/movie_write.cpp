@@ -164,6 +164,8 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
     av_opt_set_int(c->priv_data, "crf", o.opt.quality, 0);
     // AVI keeps no presentation times: its pictures stay in display order.
     if (container->muxer == "avi") c->max_b_frames = 0;
+    if (const int lookahead = H264Lookahead(w, h); lookahead >= 0)
+      av_opt_set_int(c->priv_data, "rc-lookahead", lookahead, 0);
   }
   if (prores) av_opt_set_int(c->priv_data, "profile", codecTag == kProRes ? 3 : 4, 0);  // 422 HQ, 4444
   if (o.fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
