@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "FLT_internal.h"
+#include "InFlight.h"
 #include "Modal.h"
 #include "PLUG.h"
 #include "PF.h"
@@ -233,6 +234,15 @@ ErrorCode CallEffect(int16_t classIndex, int32_t cmd, Handle seq, PF_InputRecord
   if (tracked) g.activeRefs[g.activeCount++] = in.effectRef;
   PF_Result err = 0;
   {
+    // What a crash report names, should the effect bring the process down.
+    char file[FILE_MaxPath] = "";
+    FILE_SpecH ref = nullptr;
+    if (c.routine && PLUG_GetRoutineFile(c.routine, &ref) == 0 && ref)
+      FILE_InqName(ref, FILE_NameFullPath, file, sizeof file);
+    const platform::InFlightScope plugin(platform::InFlight::PluginFile, file);
+    const std::string_view name = c.name[0] ? std::string_view(c.name, strnlen(c.name, sizeof c.name))
+                                            : std::string_view(c.matchName, strnlen(c.matchName, sizeof c.matchName));
+    const platform::InFlightScope effect(platform::InFlight::Effect, name);
     platform::ModalScope modal;
     err = c.entry(cmd, &in, &out, params, output, extra);
   }

@@ -21,6 +21,7 @@ enum Exit : int {
   kExitDone = 0,
   kExitFailed = 1,
   kExitUsage = 2,
+  kExitPluginCrashed = 3,  // an effect plug-in crashed the process (crash.h)
   kExitInterrupted = 130,
 };
 

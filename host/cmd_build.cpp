@@ -19,8 +19,11 @@ int Build(const BuildOptions& o, const Common& common) {
   if (ExtensionOf(o.description) != "json") Fail("\"" + o.description + "\" is not a .json description", kExitUsage);
   Session session(common);
   LoadProject(o.description);
+  // Stopped before the file is replaced: an earlier file of that name stays.
+  if (Interrupted()) Fail("interrupted; \"" + o.output + "\" was not written", kExitInterrupted);
   SaveProject(o.output);
   std::printf("wrote %s (%zu composition(s))\n", o.output.c_str(), Comps().size());
+  if (Interrupted()) Fail("interrupted after \"" + o.output + "\" was written", kExitInterrupted);
   return kExitDone;
 }
 

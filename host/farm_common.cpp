@@ -15,6 +15,7 @@
 
 #include "farm.h"
 #include "frame_list.h"
+#include "image_file.h"
 #include "output_name.h"
 
 namespace tavelo {
@@ -30,7 +31,7 @@ SequenceScan ScanSequence(const std::string& pattern, const std::vector<int64_t>
     FrameState state = FrameState::Missing;
     if (::stat(NumberedName(pattern, f).c_str(), &st) == 0) {
       if (st.st_size > 0)
-        state = FrameState::Done;
+        state = StillIsWhole(NumberedName(pattern, f)) ? FrameState::Done : FrameState::Missing;
       else if (now - static_cast<int64_t>(st.st_mtime) >= staleSeconds)
         state = FrameState::Abandoned;
       else

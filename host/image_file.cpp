@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "OutputFormats.h"
@@ -77,6 +78,33 @@ void WriteImage(const Image& image, const std::string& path) {
   }
   BM_UnlockPixels(world);
   WriteWorld(world, path);
+}
+
+bool StillIsWhole(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  uint8_t head[20] = {}, tail[12] = {};
+  const size_t got = std::fread(head, 1, sizeof head, f);
+  std::fseek(f, 0, SEEK_END);
+  const long size = std::ftell(f);
+  bool whole = size > 0;
+  const std::string ext = ExtensionOf(path);
+  if (size >= 12 && (ext == "png" || ext == "jpg" || ext == "jpeg")) {
+    std::fseek(f, size - 12, SEEK_SET);
+    whole = std::fread(tail, 1, sizeof tail, f) == sizeof tail &&
+            (ext == "png" ? std::memcmp(tail + 4, "IEND\xAE\x42\x60\x82", 8) == 0
+                          : tail[10] == 0xFF && tail[11] == 0xD9);
+  } else if (ext == "png" || ext == "jpg" || ext == "jpeg") {
+    whole = false;
+  } else if (ext == "dpx") {
+    // The header's file size, in the byte order its magic word shows.
+    const bool big = std::memcmp(head, "SDPX", 4) == 0;
+    const uint32_t stated = big ? (uint32_t{head[16]} << 24 | uint32_t{head[17]} << 16 | uint32_t{head[18]} << 8 | head[19])
+                                : (uint32_t{head[19]} << 24 | uint32_t{head[18]} << 16 | uint32_t{head[17]} << 8 | head[16]);
+    whole = got == sizeof head && stated == static_cast<uint64_t>(size);
+  }
+  std::fclose(f);
+  return whole;
 }
 
 uint64_t Digest(const Image& image) {

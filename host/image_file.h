@@ -29,6 +29,14 @@ std::string ExtensionOf(const std::string& path);
 // Writes the image; throws Failure naming the file and the library's reason.
 void WriteImage(const Image& image, const std::string& path);
 
+// Whether the still file at path is whole, as far as its format tells
+// without decoding: a PNG ends with its IEND chunk, a JPEG with its end
+// marker, a DPX is as long as its header says; other formats (and files
+// that cannot be read) count as whole when they are not empty. Frames are
+// written under a temporary name and renamed when whole, so a short file
+// under a frame's name was cut by something else (an older writer, a copy).
+bool StillIsWhole(const std::string& path);
+
 // An FNV-1a digest of the pixels, printed by `frame --digest` and the tests.
 uint64_t Digest(const Image& image);
 

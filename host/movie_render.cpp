@@ -64,22 +64,19 @@ std::string FrameworkTemplate(const std::string& pattern) {
   return pattern.substr(0, start) + "[" + pattern.substr(start, end - start + 1) + "]" + pattern.substr(end + 1);
 }
 
-// A movie's file is removed after a stop or a failure unless it is the one
-// that was there before the render.
+// After a stop or a failure the engine ends a movie only when its name was
+// free before the render (an earlier file of that name is left as it was);
+// such an unfinished movie, made by this render, is removed.
 struct MovieFileGuard {
   std::string path;
   bool existed = false;
-  fs::file_time_type before{};
   explicit MovieFileGuard(std::string p) : path(std::move(p)) {
     std::error_code ec;
-    existed = fs::exists(path, ec);
-    if (existed) before = fs::last_write_time(path, ec);
+    existed = fs::exists(fs::symlink_status(path, ec));
   }
   void RemoveIfNew() const {
     std::error_code ec;
-    if (!fs::exists(path, ec)) return;
-    if (existed && fs::last_write_time(path, ec) == before) return;
-    fs::remove(path, ec);
+    if (!existed) fs::remove(path, ec);
   }
 };
 
@@ -166,6 +163,8 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
     progress.Finish();
     if (movie) guard.RemoveIfNew();
     if (stopped || (err == 517 && Interrupted())) {
+      if (movie && guard.existed)
+        Fail("interrupted; the unfinished movie was dropped, \"" + job.output + "\" is as it was", kExitInterrupted);
       if (movie) Fail("interrupted; the unfinished movie was removed", kExitInterrupted);
       Fail("interrupted; " + std::to_string(outcome.written) + " finished frame(s) kept", kExitInterrupted);
     }

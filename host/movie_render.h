@@ -38,7 +38,8 @@ struct RenderOutcome {
 // Renders the job; Failure with the engine's text when it fails. Ctrl-C
 // stops it (exit 130): finished still frames stay and the frame under way
 // is not left behind; an unfinished movie is removed, as is a movie whose
-// render failed.
+// render failed, and a file that had the movie's name before the render is
+// left exactly as it was.
 RenderOutcome RenderToFiles(const RenderJob& job, Progress& progress);
 
 }  // namespace tavelo

@@ -17,8 +17,14 @@
 namespace tavelo {
 void LoadProject(const std::string& path) {
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) Fail("cannot open \"" + path + "\": no such file");
-  if (std::filesystem::is_directory(path, ec)) Fail("cannot open \"" + path + "\": it is a folder");
+  const auto kind = std::filesystem::status(path, ec).type();
+  if (kind == std::filesystem::file_type::not_found) Fail("cannot open \"" + path + "\": no such file");
+  if (kind == std::filesystem::file_type::directory) Fail("cannot open \"" + path + "\": it is a folder");
+  // Reading a named pipe or a device could wait forever.
+  if (kind == std::filesystem::file_type::fifo) Fail("cannot open \"" + path + "\": it is a named pipe (FIFO), not a file");
+  if (kind == std::filesystem::file_type::character || kind == std::filesystem::file_type::block ||
+      kind == std::filesystem::file_type::socket)
+    Fail("cannot open \"" + path + "\": it is not a regular file");
   if (ExtensionOf(path) == "json") {
     BuildDescriptionFile(path);
     return;

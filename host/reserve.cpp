@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "cli.h"
+#include "crash.h"
 
 namespace tavelo {
 namespace {
@@ -64,6 +65,7 @@ FrameClaim::FrameClaim(std::string path, int64_t staleSeconds)
   }
   dev_ = st.st_dev;
   ino_ = st.st_ino;
+  ListClaimForCrash(path_, dev_, ino_);
   heart_ = std::thread([this] { Beat(); });
 }
 
@@ -83,14 +85,17 @@ bool FrameClaim::TryCreate() {
 bool FrameClaim::TakeStale() {
   struct stat seen {};
   if (::stat(path_.c_str(), &seen) != 0) return errno == ENOENT;  // gone meanwhile: try again
-  if (seen.st_size != 0 || stale_ < 0) return false;              // finished, or retaking is off
+  // A frame cut short (never by a renderer of ours, which renames only
+  // whole frames into place) is taken like an abandoned reservation, at once.
+  const bool cut = seen.st_size != 0 && !StillIsWhole(path_);
+  if ((seen.st_size != 0 && !cut) || stale_ < 0) return false;  // finished, or retaking is off
   const int64_t age = static_cast<int64_t>(std::time(nullptr)) - static_cast<int64_t>(seen.st_mtime);
-  if (age < stale_) return false;  // its renderer is alive (or was, recently)
+  if (!cut && age < stale_) return false;  // its renderer is alive (or was, recently)
   const std::string aside = PrivateName(path_, "stale");
   if (::rename(path_.c_str(), aside.c_str()) != 0) return errno == ENOENT;
   struct stat moved {};
   if (::stat(aside.c_str(), &moved) == 0 && moved.st_dev == seen.st_dev && moved.st_ino == seen.st_ino &&
-      moved.st_size == 0) {
+      moved.st_size == seen.st_size && (moved.st_size == 0 || !StillIsWhole(aside))) {
     ::unlink(aside.c_str());
     retaken_ = true;
     return true;
@@ -140,6 +145,7 @@ bool FrameClaim::Commit(const Image& image) {
 }
 
 void FrameClaim::Release() {
+  UnlistClaimForCrash();
   if (heart_.joinable()) {
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -21,8 +21,11 @@
 //   the final name; just before, the claim checks the name still holds its
 //   own reservation, and a frame whose claim was retaken by another renderer
 //   is dropped instead of written a second time.
+// - A non-empty file that is not a whole frame (StillIsWhole: cut short by
+//   something other than a renderer) is retaken at once the same way.
 // - A claim given up (a failed or interrupted frame) removes its reservation
-//   when the name still holds it.
+//   when the name still holds it; so does a renderer that dies of a fatal
+//   signal (crash.h).
 // Clocks of the machines sharing the folder must agree to well within the
 // stale limit (time stamps are compared with this machine's clock).
 #pragma once

@@ -1,15 +1,17 @@
 // tavelo: the command-line host of the engine. Each sub-command lives in a
 // file of its own (cmd_*.cpp) and registers itself here; main parses the
 // arguments, runs the chosen command and turns its outcome into an exit
-// code: 0 done, 1 failed, 2 usage, 128 + the signal when stopped by one
-// (130 Ctrl-C, 143 SIGTERM).
+// code: 0 done, 1 failed, 2 usage, 3 a plug-in crashed, 128 + the signal
+// when stopped by one (130 Ctrl-C, 143 SIGTERM).
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <vector>
 
 #include "cli.h"
+#include "crash.h"
 #include "session.h"
 
 namespace tavelo {
@@ -51,6 +53,10 @@ std::string Count(int64_t n, const std::string& singular, const std::string& plu
 
 int main(int argc, char** argv) {
   using namespace tavelo;
+  // A file-size limit (ulimit -f) makes writes past it fail, which the
+  // engine reports, instead of ending the process without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
+  InstallCrashHandler();
   CLI::App app{"tavelo: renders motion-graphics projects from the shell.", "tavelo"};
   app.require_subcommand(0, 1);
   Dispatch d;

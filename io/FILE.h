@@ -201,7 +201,9 @@ TV_EXPORT ErrorCode FILE_InqIsDir(FILE_SpecH ref, Boolean32* isDir);
 
 // ---- Open and close -------------------------------------------------------------
 // Opening: 3 for an unknown permission or fork, 769 on a folder, 782 when the
-// fork is open, platform codes (784 for a missing file). A read-write open
+// fork is open, platform codes (784 for a missing file). Opening never waits:
+// what is not a regular file (a named pipe, a device, a socket) is refused
+// with 769 "can not open "<path>": it is a named pipe (FIFO), not a file.". A read-write open
 // the platform refuses falls back to read-only (FILE_InqReadOnlyFallback).
 // Closing: 783 when nothing is open; buffered bytes are written first and a
 // failure to write them is returned (the fork is closed all the same).

@@ -38,6 +38,7 @@
 #include <new>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "FILE_internal.h"
 
 namespace tv::file {
@@ -84,17 +85,10 @@ int64_t ReadAt(int fd, char* out, int64_t count, int64_t off) {
 // Writes count bytes at off; *done tells how many reached the file. Returns 0
 // or an errno value.
 int WriteAt(int fd, const char* in, int64_t count, int64_t off, int64_t* done) {
-  *done = 0;
-  while (*done < count) {
-    ssize_t n = ::pwrite(fd, in + *done, static_cast<size_t>(count - *done), static_cast<off_t>(off + *done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) return ENOSPC;
-    *done += n;
-  }
-  return 0;
+  size_t written = 0;
+  const int e = platform::WriteFullyAt(fd, in, static_cast<size_t>(count), off, &written);
+  *done = static_cast<int64_t>(written);
+  return e;
 }
 
 void Forget(SharedFile& f, int64_t at) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "AtomicFile.h"
 #include "FILE_internal.h"
 
 using namespace tv;
@@ -93,17 +94,10 @@ ErrorCode WriteImpl(FILE_SpecH ref, int32_t fork, int32_t* count, const void* bu
     if (ErrorCode err = CheckSpace(site, path, end - size, kActWritingTo)) return err;
   }
   const auto* in = static_cast<const char*>(buffer);
-  int32_t done = 0;
-  while (done < wanted) {
-    ssize_t n = ::write(fd, in + done, static_cast<size_t>(wanted - done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      *count = done;
-      return FailErrno(site, errno, kActWritingTo, path);
-    }
-    done += static_cast<int32_t>(n);
-  }
-  *count = done;
+  size_t done = 0;
+  const int e = platform::WriteFully(fd, in, static_cast<size_t>(wanted), &done);
+  *count = static_cast<int32_t>(done);
+  if (e) return FailErrno(site, e, kActWritingTo, path);
   return 0;
 }
 

@@ -64,7 +64,7 @@ enum Str : int32_t {
   kStrCountOnDirectory, kStrRootOnDirectory, kStrIndexOnDirectory, kStrFileTypeOfDirectory,
   kStrNoSuchDirectory, kStrTooDeep, kStrVolumeColon, kStrExchangeNeedsNewer, kStrDifferentTypes,
   kStrPleaseFind, kStrVolumeTooLong, kStrPathTooLongMac, kStrAliasPathTooLong, kStrMissingSeparator,
-  kStrAliasDamaged, kStrExtensionTooLong, kStrIndexRange, kStrNotAFolder,
+  kStrAliasDamaged, kStrExtensionTooLong, kStrIndexRange, kStrNotAFolder, kStrNotAFile,
   kStrVolumeIndex, kStrReferenceMemory, kStrReferenceListMemory, kStrAliasMemory, kStrAliasDataMemory,
   kStrFlatAliasMemory, kStrBufferMemory,
   // Actions and verbs put into the texts above ("%s file", "cannot %s ...").

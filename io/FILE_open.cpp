@@ -1,10 +1,12 @@
 // Opening and closing the data fork and the side-car resource fork, with the
 // read-only fallback of read-write opens.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "AtomicFile.h"
 #include "FILE_internal.h"
 
 using namespace tv;
@@ -24,12 +26,40 @@ int Flags(int32_t permission) {
   }
 }
 
+// Opens without waiting: a named pipe would block until its other end came.
 int OpenRetrying(const char* path, int flags) {
   int fd;
   do {
-    fd = ::open(path, flags | O_CLOEXEC, 0666);
+    fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+const char* KindOf(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISDIR(mode)) return "a folder";
+  return "not a regular file";
+}
+
+// Refuses what is not a regular file (reading a pipe or a device could wait
+// forever); a regular file's descriptor goes back to blocking mode. Closes fd
+// on failure.
+ErrorCode RequireRegular(int fd, const std::string& path, uint32_t site) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int e = errno;
+    ::close(fd);
+    return FailErrno(site, e, kActOpening, path);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return kReport.Fail(site, FILE_ErrDirectory, kStrNotAFile, {path, KindOf(st.st_mode)});
+  }
+  const int fl = ::fcntl(fd, F_GETFL);
+  if (fl != -1) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  return 0;
 }
 
 // Opens one fork of a checked reference. createSidecar: writing to a resource
@@ -73,10 +103,17 @@ ErrorCode OpenFork(SpecRec& r, int32_t fork, int32_t permission, uint32_t site, 
     make = false;
   }
   if (fd < 0) {
+    struct stat st {};
+    if (errno == ENXIO && ::stat(path.c_str(), &st) == 0)  // a pipe without a reader
+      return kReport.Fail(site, FILE_ErrDirectory, kStrNotAFile, {path, KindOf(st.st_mode)});
     if (errno == EEXIST) return kReport.Fail(site, FILE_ErrExists, kStrExistsNamed, {path});
     if (resource && errno == ENOENT)
       return FailPlatform(site, kSysResNotFound, kActOpeningResourceForkOf, FullPath(r));
     return FailErrno(site, errno, kActOpening, path);
+  }
+  if (ErrorCode err = RequireRegular(fd, path, site)) {
+    if (make) ::unlink(path.c_str());
+    return err;
   }
   if (make) {
     if (int e = MarkSidecar(FullPath(r), fd)) {
@@ -112,8 +149,7 @@ ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
   ForkBuffer*& b = BufferOf(r, fork);
   ErrorCode flushed = DetachFork(b, r, fork, site);
   b = nullptr;
-  int rc = ::close(fd);
-  int error = errno;
+  const int error = platform::CloseFile(fd);
   // The descriptor is gone whatever close says.
   if (fork == FILE_ResourceFork) {
     r.resFd = kNoFd;
@@ -124,7 +160,7 @@ ErrorCode CloseOne(SpecRec& r, int32_t fork, uint32_t site) {
     r.isOpen = 0;
   }
   if (flushed) return flushed;
-  if (rc != 0 && error != EINTR)
+  if (error)
     return FailErrno(site, error, kActClosing, fork == FILE_ResourceFork ? SidecarPath(r) : FullPath(r));
   return 0;
 }
@@ -222,9 +258,9 @@ ErrorCode FILE_SynchFiles(FILE_SpecH ref) try {
   Spec s(ref, kSiteSynch);
   if (s.err) return s.err;
   if (ErrorCode err = FlushForks(*s, kSiteSynch)) return err;
-  if (s->dataFd != kNoFd && ::fsync(s->dataFd) != 0 && errno != EINVAL)
-    return FailErrno(kSiteSynch, errno, kActFlushing, FullPath(*s));
-  if (s->resFd != kNoFd && ::fsync(s->resFd) != 0 && errno != EINVAL)
-    return FailErrno(kSiteSynch, errno, kActFlushing, SidecarPath(*s));
+  if (s->dataFd != kNoFd)
+    if (const int e = platform::SyncFile(s->dataFd)) return FailErrno(kSiteSynch, e, kActFlushing, FullPath(*s));
+  if (s->resFd != kNoFd)
+    if (const int e = platform::SyncFile(s->resFd)) return FailErrno(kSiteSynch, e, kActFlushing, SidecarPath(*s));
   return 0;
 } TV_CATCH(FILE_PackageNumber)

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "FILE_internal.h"
 
 using namespace tv;
@@ -111,14 +112,7 @@ int CopyData(int in, int out) {
       return errno;
     }
     if (n == 0) return 0;
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out, buf.data() + done, static_cast<size_t>(n - done));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
-      done += w;
-    }
+    if (const int e = platform::WriteFully(out, buf.data(), static_cast<size_t>(n))) return e;
   }
 }
 
@@ -150,9 +144,9 @@ ErrorCode CopyFileAtomic(uint32_t site, const std::string& from, const std::stri
   int e = CopyData(in, out);
   if (!e) e = SetMark(out, mark);
   if (!e && ::fchmod(out, st.st_mode & 07777) != 0) e = errno;
-  if (!e && ::fsync(out) != 0 && errno != EINVAL) e = errno;
+  if (!e) e = platform::SyncFile(out);
   ::close(in);
-  if (::close(out) != 0 && !e && errno != EINTR) e = errno;
+  if (const int c = platform::CloseFile(out); c && !e) e = c;
   if (!e && ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
     e = errno;
     if (e == EINVAL) {

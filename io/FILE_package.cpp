@@ -72,6 +72,7 @@ constexpr pkg::Text kTexts[] = {
     {kStrExtensionTooLong, "file extension \"%s\" is longer than 8 characters."},
     {kStrIndexRange, "no entry %ld in directory \"%s\"."},
     {kStrNotAFolder, "\"%s\" is not a directory."},
+    {kStrNotAFile, "can not open \"%s\": it is %s, not a file."},
     {kStrVolumeIndex, "volume %ld."},
     {kStrReferenceMemory, "file reference"},
     {kStrReferenceListMemory, "file reference list"},

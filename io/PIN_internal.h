@@ -388,8 +388,13 @@ struct OutputSpec {
   Boolean32 everStarted;   // StartAdding ran once (the frame count is zeroed only then)
   void* instance;
   void (*disposeInstance)(void*);
+  // The frame reservation held, listed for removal should the process die
+  // of a fatal signal: the list's slot + 1 (0 for none).
+  int32_t claimSlot;
   uint32_t tailMagic;
 };
+// Gives up the listing of the output's frame reservation (not the file).
+void UnlistClaim(OutputSpec& o);
 inline constexpr pkg::Magic<OutputSpec> kOutMagic{&OutputSpec::magic, PIN_OutputSpecMagic, &OutputSpec::tailMagic,
                                                   PIN_OutputSpecMagic};
 inline OutputSpec& OutRec(PIN_OutputSpecH out) { return *reinterpret_cast<OutputSpec*>(*out); }

@@ -28,6 +28,7 @@ constexpr int32_t kMaxFrameName = FILE_MaxName;
 
 void FreeOutputSpec(PIN_OutputSpecH out) {
   OutputSpec& o = OutRec(out);
+  UnlistClaim(o);
   if (o.disposeInstance && o.instance) o.disposeInstance(o.instance);
   o.instance = nullptr, o.disposeInstance = nullptr;
   if (o.file) FILE_Dispose(o.file);

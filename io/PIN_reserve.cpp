@@ -2,8 +2,11 @@
 // share one numbered sequence in one folder, each claiming a frame by
 // creating its file empty. The creation is exclusive on the file system, so
 // exactly one renderer gets each frame, on one machine or many.
+#include <sys/stat.h>
+
 #include <string>
 
+#include "AtomicFile.h"
 #include "PIN_internal.h"
 #include "U.h"
 
@@ -20,6 +23,13 @@ bool WritesStills(PIN_OutputSpecH out) {
 }
 
 }  // namespace
+
+namespace tv::pin {
+void UnlistClaim(OutputSpec& o) {
+  platform::UnlistTemporary(o.claimSlot - 1);
+  o.claimSlot = 0;
+}
+}  // namespace tv::pin
 
 ErrorCode PIN_LocSpecStillFrameFromOutSpec(PIN_OutputSpecH out, int32_t index, FILE_SpecH* file) {
   if (!file) return kReport.BadParam(kSite, {"PIN_LocSpecStillFrameFromOutSpec"});
@@ -42,6 +52,7 @@ ErrorCode PIN_ReserveFrame(PIN_OutputSpecH out, int32_t index, uint32_t /*flags*
   }
   OwnedRef ref;
   if (ErrorCode err = StillFrameRef(out, index, kSite, &ref.h)) return err;
+  UnlistClaim(OutRec(out));
   // The creation's own report is held back: a file that is already there
   // means another renderer has the frame, which is no failure.
   int32_t state[3] = {};
@@ -65,12 +76,19 @@ ErrorCode PIN_ReserveFrame(PIN_OutputSpecH out, int32_t index, uint32_t /*flags*
   }
   *reserved = 1;
   OutRec(out).reservedFrame = 1;
+  // Should the process die of a fatal signal, its claim goes with it (while
+  // the name still holds this empty file).
+  char path[FILE_MaxPath] = "";
+  struct stat st {};
+  if (FILE_InqName(ref.h, FILE_NameFullPath, path, sizeof path) == 0 && ::stat(path, &st) == 0)
+    OutRec(out).claimSlot = platform::ListTemporary(path, st.st_dev, st.st_ino) + 1;
   return 0;
 }
 
 ErrorCode PIN_UnReserveFrame(PIN_OutputSpecH out, int32_t index, uint32_t /*flags*/, Boolean32 quiet) {
   if (ErrorCode err = CheckOutSpec(out, kSite)) return err;
   if (!OutRec(out).reservedFrame) return kReport.Fail(kSite, 1, kTextUnreserveUnreserved);
+  UnlistClaim(OutRec(out));
   if (!WritesStills(out)) return 0;
   if (index < 0) index = OutRec(out).lastIndex;
   if (index < 0) index = 0;

@@ -1,5 +1,7 @@
 // SeqSpecs: creation from a file (by the module that claims it), missing
 // footage, disposal, and the queries that go through the owning module.
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "PIN_internal.h"
@@ -137,6 +139,19 @@ using namespace tv::pin;
 namespace {
 
 // Creates a SeqSpec for file through the module that claims it.
+// The libraries of the modules open footage by its path and would wait
+// forever on a named pipe or a device: what is not a regular file is refused
+// before any module sees it.
+ErrorCode RefuseSpecialFile(FILE_SpecH file, const char* name, uint32_t site) {
+  char path[FILE_MaxPath] = "";
+  struct stat st {};
+  if (FILE_InqName(file, FILE_NameFullPath, path, sizeof path) != 0 || ::stat(path, &st) != 0 ||
+      S_ISREG(st.st_mode))
+    return 0;  // a file that is not there is the modules' to report
+  const char* why = S_ISFIFO(st.st_mode) ? "it is a named pipe (FIFO), not a file" : "it is not a regular file";
+  return kReport.Fail(site, PIN_ErrCannotImport, kTextCannotImport, {name, why});
+}
+
 ErrorCode NewFromFile(FILE_SpecH file, uint32_t options, PIN_SeqSpecH* seq) {
   constexpr uint32_t site = kSiteNewSeqSpec;
   FourCC type = 0, creator = 0;
@@ -152,6 +167,7 @@ ErrorCode NewFromFile(FILE_SpecH file, uint32_t options, PIN_SeqSpecH* seq) {
     return err;
   }
   ErrorCode err = FILE_InqName(first, FILE_NameOnly, name, sizeof name);
+  if (!err) err = RefuseSpecialFile(first, name, site);
   if (!err) err = FILE_InqFileType(first, &type, &creator);
   FourCC sig = PIN_NoSignature;
   if (!err) {

@@ -1,74 +1,111 @@
-// Atomic replacement of a file: temporary file in the same folder, flush, rename.
+// Atomic replacement of a file: a temporary file in the same folder, written
+// through the checked path, flushed, closed and renamed over the final name.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "AtomicFile.h"
 #include "Errno.h"
 
 namespace tv::platform {
+namespace {
 
-ErrorCode ReplaceFileAtomically(const std::string& path,
-                                const std::function<ErrorCode(int fd, const std::string& tempPath)>& write,
-                                AtomicStage* failed) {
-  auto fail = [&](AtomicStage stage, ErrorCode err) {
-    if (failed) *failed = stage;
-    return err;
-  };
-  if (failed) *failed = AtomicStage::None;
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string temp = (dir == "/" ? "" : dir) + "/." + name + ".XXXXXX";
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return fail(AtomicStage::CreateTemp, errno == ENOENT ? kSysNoDirectory : FromErrno(errno));
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {}
+
+AtomicFile::~AtomicFile() { Discard(); }
+
+ErrorCode AtomicFile::Create() {
+  Discard();
+  SweepFolderOnce(FolderOf(path_));
+  std::string temp = TemporaryPathFor(path_);
+  constexpr int kSuffix = 8;  // ".partial"
+  const int fd = ::mkostemps(temp.data(), kSuffix, O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? kSysNoDirectory : FromErrno(errno);
+  fd_ = fd;
+  temp_ = std::move(temp);
+  slot_ = ListTemporary(temp_);
   struct stat st {};
-  mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  AtomicStage stage = AtomicStage::None;
-  ErrorCode err = 0;
-  if (::fchmod(fd, mode) != 0) {
-    stage = AtomicStage::CreateTemp;
-    err = FromErrno(errno);
+  const mode_t mode = ::stat(path_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  if (::fchmod(fd_, mode) != 0) {
+    const ErrorCode err = FromErrno(errno);
+    Discard();
+    return err;
   }
-  if (!err) {
-    // A writer that throws (its memory ran out) leaves no temporary file and
-    // no open descriptor behind; the exception goes on to its caller.
-    try {
-      err = write(fd, temp);
-    } catch (...) {
-      ::close(fd);
-      ::unlink(temp.c_str());
-      throw;
-    }
-    if (err) stage = AtomicStage::Write;
-  }
-  // fsync reaches every descriptor's data of the file, including writes made
-  // through another descriptor opened on the temporary path.
-  if (!err && ::fsync(fd) != 0) {
-    stage = AtomicStage::Flush;
-    err = FromErrno(errno);
-  }
-  if (::close(fd) != 0 && !err) {
-    stage = AtomicStage::Flush;
-    err = FromErrno(errno);
-  }
-  if (!err && ::rename(temp.c_str(), path.c_str()) != 0) {
-    stage = AtomicStage::Rename;
-    err = FromErrno(errno);
-  }
-  if (err) {
-    ::unlink(temp.c_str());  // the old file stays as it was
-    return fail(stage, err);
-  }
+  return 0;
+}
+
+ErrorCode AtomicFile::Write(std::span<const uint8_t> bytes) {
+  if (fd_ < 0) return kSysBadRefNum;
+  return FromErrno(WriteFully(fd_, bytes.data(), bytes.size()));
+}
+
+ErrorCode AtomicFile::Commit(AtomicStage* stage) {
+  auto fail = [&](AtomicStage s, int error) {
+    if (stage) *stage = s;
+    Discard();
+    return FromErrno(error);
+  };
+  if (stage) *stage = AtomicStage::None;
+  if (fd_ < 0) return fail(AtomicStage::CreateTemp, EBADF);
+  if (const int e = SyncFile(fd_)) return fail(AtomicStage::Flush, e);
+  const int fd = fd_;
+  fd_ = -1;
+  if (const int e = CloseFile(fd)) return fail(AtomicStage::Flush, e);
+  if (::rename(temp_.c_str(), path_.c_str()) != 0) return fail(AtomicStage::Rename, errno);
+  temp_.clear();
+  UnlistTemporary(slot_);
+  slot_ = -1;
   // Make the rename itself durable.
-  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dfd = ::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);
     ::close(dfd);
   }
   return 0;
+}
+
+void AtomicFile::Discard() {
+  if (fd_ >= 0) CloseFile(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+  UnlistTemporary(slot_);
+  slot_ = -1;
+}
+
+ErrorCode ReplaceFileAtomically(const std::string& path,
+                                const std::function<ErrorCode(int fd, const std::string& tempPath)>& write,
+                                AtomicStage* failed) {
+  if (failed) *failed = AtomicStage::None;
+  AtomicFile file(path);
+  if (ErrorCode err = file.Create()) {
+    if (failed) *failed = AtomicStage::CreateTemp;
+    return err;
+  }
+  // A writer that throws (its memory ran out) leaves no temporary file behind:
+  // the file's destructor discards it as the exception goes on to the caller.
+  if (ErrorCode err = write(file.fd(), file.tempPath())) {
+    if (failed) *failed = AtomicStage::Write;
+    return err;
+  }
+  return file.Commit(failed);
+}
+
+ErrorCode WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, AtomicStage* failed) {
+  return ReplaceFileAtomically(
+      path, [&](int fd, const std::string&) { return FromErrno(WriteFully(fd, bytes.data(), bytes.size())); },
+      failed);
 }
 
 }  // namespace tv::platform

@@ -177,16 +177,7 @@ ErrorCode ReadAll(std::string& text) {
 }
 
 ErrorCode WriteAtomically(const std::string& path, const std::string& text) {
-  return ReplaceFileAtomically(path, [&](int fd, const std::string&) -> ErrorCode {
-    size_t done = 0;
-    while (done < text.size()) {
-      ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return FromErrno(errno);
-      done += static_cast<size_t>(n);
-    }
-    return 0;
-  });
+  return WriteFileAtomically(path, {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
 }
 
 ErrorCode WriteAll(const std::string& text) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "AtomicFile.h"
 #include "Errno.h"
 #include "Scrap.h"
 
@@ -48,16 +49,7 @@ std::vector<uint32_t> PublicScrapTypes() {
 ErrorCode ExportPublicScrap(uint32_t type, int fd) {
   std::string data;
   if (!GetPublicScrap(type, &data)) return 0;
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return FromErrno(errno);
-    }
-    done += static_cast<size_t>(n);
-  }
-  return 0;
+  return FromErrno(WriteFully(fd, data.data(), data.size()));
 }
 
 ErrorCode ImportPublicScrap(uint32_t type, int fd, size_t limit) {

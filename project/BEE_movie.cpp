@@ -255,6 +255,7 @@ ErrorCode MovieRender::Write(int32_t index, Time t, BM_World frame) {
     // Sound goes with each frame: nothing is left over when a file ends.
     err = PIN_ContinueOutput(o.out, &o.limits, o.estimateKB, 0.0, &continued);
     o.entry->continuations = o.limits.continuations;
+    if (continued) o.existed = false;  // a continuation file is new
     if (err) {
       // An output that could not move on keeps what it has and is ended with
       // the others; one that failed half-way through moving is left alone.
@@ -318,6 +319,15 @@ ErrorCode MovieRender::Finish(ErrorCode err) {
     Output& o = *held;
     if (!o.started || o.failed) continue;
     if (o.entry->wrote) {
+      // A movie of a render that was stopped or failed is not ended over a
+      // file that had its name before the render: the unfinished movie would
+      // replace it. Dropping the module's state drops the module's temporary
+      // file instead, and the earlier file stays as it was. (Still frames
+      // written so far are whole files and stay.)
+      if (err && !o.still && o.existed) {
+        PIN_SetOutputInstance(o.out, nullptr, nullptr);
+        continue;
+      }
       const ErrorCode e = PIN_EndAdding(o.out);
       if (!err) err = e;
       continue;

@@ -8,12 +8,14 @@
 #include <cstring>
 #include <numeric>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "BEE_internal.h"
 #include "BEE_render_internal.h"
 #include "BM.h"
 #include "FLT.h"
+#include "InFlight.h"
 #include "MSK.h"
 #include "PF.h"
 #include "Platform.h"
@@ -519,6 +521,30 @@ int32_t InScale(Time t, uint32_t scale) {
   return t.scale ? static_cast<int32_t>(int64_t{t.value} * scale / t.scale) : 0;
 }
 
+// The layer and the frame a crash report names while the layer's effects
+// run: "<layer>" in "<composition>", and the composition's frame with its
+// time ("12 (0.500 s)").
+struct LayerInFlight {
+  std::string what, when;
+  LayerInFlight(BEE_Layer layer, Time time) {
+    const BEE_Item comp = R(layer).comp;
+    char layerName[32] = "", compName[32] = "";
+    BEE_GetLayerName(layer, layerName);
+    BEE_GetItemName(comp, compName);
+    what = "\"" + std::string(layerName, strnlen(layerName, 32)) + "\" in \"" +
+           std::string(compName, strnlen(compName, 32)) + "\"";
+    if (!time.scale) return;
+    const int64_t ms = int64_t{time.value} * 1000 / time.scale;
+    std::string frac = std::to_string(std::abs(ms) % 1000);
+    frac.insert(0, 3 - frac.size(), '0');
+    when = (ms < 0 ? "-" : "") + std::to_string(std::abs(ms) / 1000) + "." + frac + " s";
+    Time frame{};
+    if (BEE_GetCompFrameDuration(comp, &frame) == 0 && frame.value > 0)
+      when = std::to_string(int64_t{time.value} * frame.scale / (int64_t{frame.value} * time.scale)) + " (" + when +
+             ")";
+  }
+};
+
 // Runs the layer's effect chain over `frame` (replaced by the chain's output).
 // origin receives where the input's top-left pixel lies in the output.
 ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, Time layerTime, Time layerSpan, TempWorld& frame,
@@ -613,6 +639,10 @@ ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM
     if (ErrorCode err = SourceFrame(layer, rq, layerTime, layerSpan, frame)) return err;
     if (ErrorCode err = ApplyMasks(layer, layerTime, frame.w)) return err;
     LPoint origin{0, 0};
+    std::optional<LayerInFlight> inFlight;
+    if (R(layer).parade) inFlight.emplace(layer, rq.time);
+    const platform::InFlightScope named(platform::InFlight::Layer, inFlight ? inFlight->what : "");
+    const platform::InFlightScope timed(platform::InFlight::Frame, inFlight ? inFlight->when : "");
     if (ErrorCode err = ApplyEffects(layer, quality, layerTime, layerSpan, frame, origin)) return err;
     int32_t sw = 0, sh = 0;
     if (ErrorCode err = WorldSize(frame.w, &sw, &sh)) return err;

@@ -28,6 +28,16 @@ TV_EXPORT ErrorCode TV_DeathPackages(void);
 // Whether package `number` is alive; *alive is 0 on failure (3: null alive).
 TV_EXPORT ErrorCode TV_IsPackageAlive(int32_t number, Boolean32* alive);
 
+// For a host's handler of a fatal signal (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+// SIGABRT); async-signal-safe, allocates nothing. Writes what the engine was
+// doing to descriptor fd, one line per known item, each "<prefix>plug-in:
+// <file>", "<prefix>effect: <name>", "<prefix>layer: <name> in <composition>",
+// "<prefix>frame: <time>"; removes the temporary files of writes under way
+// (whatever had their final names stays as it was) and the frame
+// reservations this process holds; *inPlugin (may be null) tells whether an
+// effect plug-in was being called. 3 for a null prefix.
+TV_EXPORT ErrorCode TV_ReportCrash(int32_t fd, const char* prefix, Boolean32* inPlugin);
+
 #ifdef __cplusplus
 #include <span>
 

@@ -16,6 +16,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <csignal>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -40,6 +41,22 @@ struct EngineError : std::exception {
   EngineError(int32_t c, uint32_t l, std::string m, std::string t, Blame b = Blame::kEngine)
       : code(c), location(l), message(std::move(m)), text(std::move(t)), blame(b) {}
   const char* what() const noexcept override { return text.c_str(); }
+};
+
+// For the life of a call that writes files: a file-size limit (ulimit -f)
+// then makes the write fail with an error the engine reports, instead of
+// ending the interpreter with SIGXFSZ. The earlier disposition comes back.
+class WriteScope {
+ public:
+  WriteScope() : old_(std::signal(SIGXFSZ, SIG_IGN)) {}
+  ~WriteScope() {
+    if (old_ != SIG_ERR) std::signal(SIGXFSZ, old_);
+  }
+  WriteScope(const WriteScope&) = delete;
+  WriteScope& operator=(const WriteScope&) = delete;
+
+ private:
+  void (*old_)(int);
 };
 
 struct Report {

@@ -64,6 +64,7 @@ bool Project::Dirty() const {
 void Project::Save(const std::string& path) const {
   Enter(life);
   FileRef file(path);
+  const WriteScope writing;
   Check(BEE_CmdSaveProject(file.spec, 0, 0), "saving \"" + path + "\"");
 }
 

@@ -180,6 +180,7 @@ void Comp::SaveFrame(const std::string& path, int64_t frame) const {
   const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
   FILE_SpecH spec = nullptr;
   Check(FILE_New(full.c_str(), FILE_LocFullPath, &spec), "naming \"" + path + "\"");
+  const WriteScope writing;
   const ErrorCode err = BEE_SaveFrameAs(h, &rq, spec, 0);
   FILE_Dispose(spec);
   Check(err, "saving frame " + std::to_string(frame) + " to \"" + path + "\"");
@@ -283,6 +284,7 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   rs.fieldOrder = fieldOrder;
   Boolean32 stopped = 0;
   ProgressScope scope(progress, true);
+  const WriteScope writing;
   ErrorCode err = 0;
   {
     py::gil_scoped_release released;

@@ -5,14 +5,17 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tavelo_test {
@@ -43,10 +46,18 @@ class Tavelo : public ::testing::Test {
 
   // Starts the program with its outputs going to files in the test folder
   // (and its standard input from one when given).
-  pid_t Start(const std::vector<std::string>& args, const std::string& input = {}) {
+  // fileLimit: the largest file it may write (ulimit -f), 0 for none.
+  pid_t Start(const std::vector<std::string>& args, const std::string& input = {}, rlim_t fileLimit = 0) {
+    // Nothing of an earlier run is read as this one's.
+    fs::remove(dir / "stdout");
+    fs::remove(dir / "stderr");
     pid_t pid = ::fork();
     if (pid == 0) {
       ::chdir(dir.c_str());
+      if (fileLimit) {
+        const rlimit limit{fileLimit, fileLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
       if (!input.empty()) ::dup2(::open((dir / input).c_str(), O_RDONLY), 0);
       int out = ::open((dir / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int err = ::open((dir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -74,6 +85,33 @@ class Tavelo : public ::testing::Test {
   }
   Outcome Tv(const std::vector<std::string>& args, const std::string& input = {}) {
     return Finish(Start(args, input));
+  }
+  // As Finish, but a program still running after `seconds` is killed and
+  // reported (code -1).
+  Outcome FinishWithin(pid_t pid, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        Outcome r;
+        r.err = "still running after " + std::to_string(seconds) + " s";
+        return r;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Outcome r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = Slurp(dir / "stdout");
+    r.err = Slurp(dir / "stderr");
+    return r;
+  }
+  // Waits until standard error says `text` (a render's progress).
+  void AwaitError(const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (Slurp(dir / "stderr").find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 
   fs::path Write(const std::string& name, const std::string& text) {

@@ -4,6 +4,10 @@
 // split with --frames gives the same files as one render.
 #include <nlohmann/json.hpp>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -184,15 +188,25 @@ TEST_F(Tavelo, PngCompressionLevel) {
   EXPECT_FALSE(fs::exists(dir / "bad.png"));
 }
 
+// A whole frame of another renderer is left alone; a frame cut short (not a
+// whole PNG) counts as missing and is rendered again.
 TEST_F(Tavelo, ReserveLeavesClaimedFramesAlone) {
-  Write("r_0002.png", "someone else's");
+  const std::string theirs = std::string("\x89PNG\r\n\x1a\nsomeone else's") + std::string(4, '\0') + "IEND\xae\x42\x60\x82";
+  Write("r_0002.png", theirs);
+  Write("r_0003.png", "\x89PNG\r\n\x1a\ncut short by a full disk");
+  const std::vector<std::string> status = {"farm", "status", "--output", "r_####.png", "--frames", "0-4"};
+  Outcome before = Tv(status);
+  EXPECT_NE(before.out.find("frames 0-4: 1 done, 0 running (reserved), 0 abandoned"), std::string::npos) << before.out;
+  EXPECT_NE(before.out.find("missing: 0-1, 3-4"), std::string::npos) << before.out;
   Outcome r = Tv({"render", examples + "/title_card.json", "-c", "Title", "-o", "r_####.png", "--frames", "0-4",
               "--reserve"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "wrote 4 frames: r_0000.png .. r_0004.png\n");
   EXPECT_NE(r.err.find("r_0002.png (reserved by another renderer, skipped)"), std::string::npos) << r.err;
-  EXPECT_EQ(Slurp(dir / "r_0002.png"), "someone else's");
+  EXPECT_NE(r.err.find("retook the abandoned reservation of r_0003.png"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(dir / "r_0002.png"), theirs);
   EXPECT_EQ(Files("r_").size(), 5u);
+  EXPECT_NE(Tv(status).out.find("frames 0-4: 5 done"), std::string::npos);
 }
 
 // A composition slow enough to be interrupted mid-render.
@@ -236,6 +250,32 @@ TEST_F(Tavelo, InterruptRemovesTheUnfinishedMovie) {
   EXPECT_NE(r.err.find("tavelo: interrupted; the unfinished movie was removed"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir / "h.mp4"));
   EXPECT_TRUE(Files(".").empty());  // nor the module's temporary file
+
+  // Over an earlier movie of that name: it stays as it was.
+  Write("h.mp4", "an earlier movie");
+  pid = Start({"render", "heavy.json", "-c", "H", "-o", "h.mp4", "--no-sound"});
+  AwaitError("frame 1/");
+  ::kill(pid, SIGINT);
+  r = Finish(pid);
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_NE(r.err.find("the unfinished movie was dropped, \"h.mp4\" is as it was"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(dir / "h.mp4"), "an earlier movie");
+  EXPECT_TRUE(Files(".").empty());
+
+  // Over earlier stills: each is the earlier file or a whole new frame.
+  for (int f = 0; f < 4; ++f) Write("s_000" + std::to_string(f) + ".png", "an earlier frame");
+  pid = Start({"render", "heavy.json", "-c", "H", "-o", "s_####.png", "--frames", "0-3"});
+  AwaitError("frame 1/");
+  ::kill(pid, SIGINT);
+  r = Finish(pid);
+  EXPECT_EQ(r.code, 130) << r.err;
+  for (const std::string& f : Files("s_")) {
+    const std::string bytes = Slurp(dir / f);
+    EXPECT_TRUE(bytes == "an earlier frame" || (bytes.size() > 12 && bytes.compare(bytes.size() - 8, 4, "IEND") == 0))
+        << f;
+  }
+  EXPECT_EQ(Files("s_").size(), 4u);
+  EXPECT_TRUE(Files(".").empty());
 }
 
 TEST_F(Tavelo, PluginsSaysWhatAScanFound) {
@@ -452,6 +492,69 @@ TEST_F(Tavelo, PluginFoldersAreSearchedInOrder) {
   // Every command searches them; the copy is a note, not a failure.
   EXPECT_EQ(render.code, 0) << render.err;
   EXPECT_NE(render.err.find("multiple copies of plug-in effect"), std::string::npos) << render.err;
+// A file-size limit (ulimit -f) makes every writer fail with the disk's
+// reason; the file that had the name stays and no temporary is left.
+TEST_F(Tavelo, AFileSizeLimitFailsTheWriteAndKeepsTheOldFile) {
+  WriteSoundDescription(dir);
+  const std::string title = examples + "/title_card.json";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> jobs = {
+      {{"frame", title, "-c", "Title", "-t", "0", "-o", "f.png"}, "f.png"},
+      {{"frame", title, "-c", "Title", "-t", "0", "-o", "f.jpg"}, "f.jpg"},
+      {{"render", "s.json", "-c", "S", "-o", "m.mp4", "-q"}, "m.mp4"},
+      {{"audio", "s.json", "-c", "S", "-o", "a.wav", "-q"}, "a.wav"},
+      {{"build", title, "-o", "p.tvp"}, "p.tvp"},
+  };
+  for (const auto& [args, file] : jobs) {
+    Write(file, "the earlier file");
+    const Outcome r = Finish(Start(args, {}, 400));
+    EXPECT_EQ(r.code, 1) << file << "\n" << r.err;
+    EXPECT_NE(r.err.find("disk is full"), std::string::npos) << file << "\n" << r.err;
+    EXPECT_EQ(Slurp(dir / file), "the earlier file") << file;
+    EXPECT_TRUE(Files(".").empty()) << file;
+  }
+}
+
+// A named pipe opened as a project, a description, footage or a plug-in is
+// refused at once with a clear message, never waited on.
+TEST_F(Tavelo, NamedPipesAreRefusedAtOnce) {
+  for (const char* name : {"pipe.json", "pipe.tvp", "f.png"}) ASSERT_EQ(::mkfifo((dir / name).c_str(), 0644), 0);
+  fs::create_directories(dir / "pl");
+  ASSERT_EQ(::mkfifo((dir / "pl/x.tvx").c_str(), 0644), 0);
+  Write("foot.json", R"({"footage": [{"name": "F", "file": "f.png"}],
+    "comps": [{"name": "C", "width": 8, "height": 8, "duration": 1, "layers": [{"source": "F"}]}]})");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"info", "pipe.json"}, "cannot open \"pipe.json\": it is a named pipe (FIFO), not a file"},
+      {{"info", "pipe.tvp"}, "cannot open \"pipe.tvp\": it is a named pipe (FIFO), not a file"},
+      {{"info", "foot.json"}, "file 'f.png' cannot be imported -- it is a named pipe (FIFO), not a file"},
+      {{"plugins", "pl"}, "x.tvx\": it is a named pipe (FIFO), not a file"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Outcome r = FinishWithin(Start(args), 20);
+    EXPECT_NE(r.code, -1) << args[1] << ": " << r.err;
+    EXPECT_NE((r.out + r.err).find(message), std::string::npos) << args[1] << ":\n" << r.out << r.err;
+  }
+}
+
+// A plug-in that crashes while it renders: the report names the plug-in,
+// the effect, the layer and the frame; exit 3; the earlier output stays.
+TEST_F(Tavelo, APluginCrashIsReported) {
+  Write("c.json", R"({"comps": [{"name": "C", "width": 8, "height": 8, "duration": 1,
+    "layers": [{"name": "Plate", "solid": {"color": "#336699"}, "effects": [{"effect": "Crash Test"}]}]}]})");
+  Write("c.png", "the earlier file");
+  for (const char* how : {"segv", "abort"}) {
+    ::setenv("TV_SAMPLE_CRASH", how, 1);
+    const Outcome r = Tv({"frame", "c.json", "-c", "C", "-t", "0", "-o", "c.png", "--plugins", TAVELO_CRASH_PLUGINS});
+    ::unsetenv("TV_SAMPLE_CRASH");
+    EXPECT_EQ(r.code, 3) << r.err;
+    for (const std::string& line :
+         {std::string("tavelo: crashed on SIG"), "tavelo:   plug-in: " + fs::path(TAVELO_CRASH_PLUGINS).string() +
+                                                  "/sample_crash.tvx\n",
+          std::string("tavelo:   effect: Crash Test\n"), std::string("tavelo:   layer: \"Plate\" in \"C\"\n"),
+          std::string("tavelo:   frame: 0 (0.000 s)\n"), std::string("the effect plug-in crashed")})
+      EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
+    EXPECT_EQ(Slurp(dir / "c.png"), "the earlier file");
+    EXPECT_TRUE(Files(".").empty());
+  }
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 // writing, positions, sizes, and creating, deleting, renaming, copying and
 // exchanging files, with the code and text of every failure.
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
+#include "AtomicFile.h"
 #include "FILE_internal.h"
 #include "FILE_test_fixture.h"
 
@@ -347,13 +349,27 @@ TEST_F(FileData, PlatformFailuresAreTranslated) {
     *f = *t = uint64_t{1} << 40;
     return 0;
   });
-  FILE_SpecH full = Ref("/dev/full");
+  Write(P("full"), "");
+  FILE_SpecH full = Ref(P("full"));
   ASSERT_EQ(FILE_Open(FILE_PermWrite, full), 0);
   int32_t count = 4;
-  EXPECT_EQ(FILE_Write(full, &count, "data"), 785);
-  EXPECT_EQ(count, 0);
-  ExpectReport(kSiteWrite, "Test error: writing to file \"/dev/full\" -- disk is full (-34).");
-  ASSERT_EQ(FILE_Close(full), 0);
+  platform::SetWriteFault({platform::WriteFaultOp::Write, ENOSPC, 1});
+  EXPECT_EQ(FILE_Write(full, &count, "data"), 0);  // into the buffer: the disk refuses it later
+  EXPECT_EQ(FILE_Close(full), 785);
+  platform::ClearWriteFault();
+  ExpectReport(kSiteClose, "Test error: writing to file \"" + P("full") + "\" -- disk is full (-34).");
+  EXPECT_EQ(ReadAll(P("full")), "d");  // what reached the file
+
+  // What is not a regular file is refused at once, never waited on.
+  ASSERT_EQ(::mkfifo(P("pipe").c_str(), 0644), 0);
+  for (int32_t perm : {FILE_PermRead, FILE_PermWrite, FILE_PermReadWrite}) {
+    FILE_SpecH pipe = Ref(P("pipe"));
+    EXPECT_EQ(FILE_Open(perm, pipe), 769);
+    ExpectReport(kSiteOpen, "Test error: can not open \"" + P("pipe") + "\": it is a named pipe (FIFO), not a file (301).");
+  }
+  FILE_SpecH device = Ref("/dev/null");
+  EXPECT_EQ(FILE_Open(FILE_PermRead, device), 769);
+  ExpectReport(kSiteOpen, "Test error: can not open \"/dev/null\": it is a device, not a file (301).");
 
   Write(P("plain"), "");
   FILE_SpecH inside = Ref(P("plain/x"));

@@ -149,9 +149,10 @@ TEST_F(PINSoundTest, FailuresAreReportedOnceAndLeaveNoFile) {
   FILE_Dispose(ref);
   ASSERT_EQ(p->startAdding(out), 0);
   SND_World w = Sound();
-  EXPECT_EQ(p->addSoundChunk(out, w), kSysIO);
+  EXPECT_EQ(p->addSoundChunk(out, w), kSysNoDirectory);
   ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_NE(rec.reports[0].text.find("cannot write 'out.wav' -- "), std::string::npos) << rec.reports[0].text;
+  EXPECT_NE(rec.reports[0].text.find("cannot write 'out.wav' -- no such directory (-120)."), std::string::npos)
+      << rec.reports[0].text;
   PIN_DisposeOutputSpec(out);
   EXPECT_FALSE(std::filesystem::exists(dir.P("none/out.wav")));
 

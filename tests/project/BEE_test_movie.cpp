@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "BEE_test_support.h"
+#include "WriteFaults.h"
 #include "BM.h"
 #include "FILE.h"
 #include "MC.h"
@@ -474,6 +475,24 @@ TEST_F(Movie, StopLeavesFinishedFramesAndTheProjectAsItWas) {
   ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
   EXPECT_EQ(stopped, 1);
   EXPECT_EQ(Dirty(), 1);
+}
+
+// A stopped render does not end a movie over a file that had its name: the
+// earlier file stays exactly as it was and no temporary file is left.
+TEST_F(Movie, StopKeepsAnEarlierFileOfTheMoviesName) {
+  BEE_Item comp = Comp();
+  std::ofstream(dir.P("stop.mov"), std::ios::binary) << "an earlier movie";
+  std::vector<BEE_MovieOutput> entries{{MovieOut("stop.mov", MakeFourCC("png ")), 0, 0, 0, 0}};
+  BEE_RenderSettings s = Settings3s(comp, entries);
+  StatusLog log;
+  log.stopAfter = 2;
+  BEE_SetCallbackFunc(OnStatus, reinterpret_cast<intptr_t>(&log));
+  Boolean32 stopped = 0;
+  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  EXPECT_EQ(stopped, 1);
+  EXPECT_EQ(entries[0].framesWritten, 2);
+  EXPECT_EQ(Files(), std::vector<std::string>{"stop.mov"});
+  EXPECT_EQ(tv::test::Slurp(dir.P("stop.mov")), "an earlier movie");
 }
 
 TEST_F(Movie, DurationZeroFieldsAndOrder) {

@@ -13,6 +13,7 @@
 #include "ByteOrder.h"
 #include "FLT.h"
 #include "FileSizeLimit.h"
+#include "WriteFaults.h"
 #include "PermissionChecks.h"
 #include "OM.h"
 
@@ -584,6 +585,28 @@ TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
   EXPECT_EQ(ReadFileBytes(dir.P("p.tvp")).size(), bigger.size());
   livePtrs_ += ptrsAfterFirst - ptrsBefore;
+}
+
+// A full disk, an I/O error, a failing flush or close: the save fails with
+// the disk's reason and the old file stays.
+TEST_F(ProjFile, AFailedSaveLeavesTheOldFileUnderEveryFault) {
+  NewComp("C");
+  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
+  const std::vector<uint8_t> old = ReadFileBytes(dir.P("p.tvp"));
+  const std::vector<std::string> files = Entries(dir.path());
+  NewComp("D");
+  const int64_t ptrsBefore = EMUL_LivePtrCount();
+  for (const tv::test::FaultCase& c : tv::test::FaultsFor(static_cast<int64_t>(old.size()))) {
+    rec.clear();
+    {
+      tv::test::WriteFaultScope fault(c.fault);
+      EXPECT_NE(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0) << c.fault.afterBytes;
+    }
+    EXPECT_TRUE(Reported(c.reason)) << c.fault.afterBytes;
+    EXPECT_EQ(ReadFileBytes(dir.P("p.tvp")), old);
+    EXPECT_EQ(Entries(dir.path()), files);
+  }
+  livePtrs_ += EMUL_LivePtrCount() - ptrsBefore;  // the report path's lasting blocks
 }
 
 TEST_F(ProjFile, SavingOverALockedFileFailsBeforeWriting) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "PIN_internal.h"
 
 namespace tv::pin {
@@ -58,6 +59,9 @@ std::string NameOf(FILE_SpecH file);
 ErrorCode CannotRead(uint32_t site, std::string_view name, std::string_view reason);
 // Reports a failed write of `name` with the library's reason; returns code.
 ErrorCode CannotWrite(uint32_t site, ErrorCode code, std::string_view name, std::string_view reason);
+// Reports that the platform refused writing `name` ("cannot write 'x.png'
+// -- disk is full (-34)."); returns the platform code.
+ErrorCode CannotWriteFile(uint32_t site, ErrorCode platformCode, std::string_view name);
 
 // A driver's own C++ object kept as the SeqSpec's instance data (a handle
 // holding the pointer). Take hands the object over; Get finds it.
@@ -142,23 +146,19 @@ void EndOutput(PIN_OutputSpecH out) {
   if (GetOutput<T>(out)) PIN_SetOutputInstance(out, nullptr, nullptr);
 }
 
-// A file written in pieces goes to a partial file beside its final name and
-// takes that name only when finished, through the atomic replacement: a
-// write that fails leaves nothing under the final name (nor the partial).
+// A scratch file beside an output's final name for a writer that assembles
+// the final file from it at the end (through the atomic replacement). It has
+// the form of the atomic replacement's temporaries and goes with the object.
 class PartialFile {
  public:
-  explicit PartialFile(std::string finalPath);
-  ~PartialFile();  // removes the partial file unless committed
-  PartialFile(const PartialFile&) = delete;
-  PartialFile& operator=(const PartialFile&) = delete;
-  const std::string& path() const { return partial_; }
-  const std::string& finalPath() const { return final_; }
-  // Moves the finished partial file under the final name; 0 or a platform code.
-  ErrorCode Commit();
+  explicit PartialFile(std::string finalPath) : scratch_(std::move(finalPath)) {}
+  // Makes a new empty scratch file (dropping an earlier one); a platform code.
+  ErrorCode Create() { return scratch_.Create(); }
+  const std::string& path() const { return scratch_.tempPath(); }
+  const std::string& finalPath() const { return scratch_.path(); }
 
  private:
-  std::string final_, partial_;
-  bool committed_ = false;
+  platform::AtomicFile scratch_;  // never committed
 };
 
 }  // namespace tv::pin

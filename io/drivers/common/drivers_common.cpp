@@ -65,45 +65,9 @@ ErrorCode CannotWrite(uint32_t site, ErrorCode code, std::string_view name, std:
   return kReport.Message(site, kSevError, code, msg);
 }
 
-}  // namespace tv::pin
-
-#include <fcntl.h>
-#include <sys/sendfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "AtomicFile.h"
-
-namespace tv::pin {
-
-PartialFile::PartialFile(std::string finalPath) : final_(std::move(finalPath)) {
-  const size_t slash = final_.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : final_.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? final_ : final_.substr(slash + 1);
-  partial_ = dir + "." + name + ".partial-" + std::to_string(::getpid());
-}
-
-PartialFile::~PartialFile() {
-  if (!committed_) ::unlink(partial_.c_str());
-}
-
-ErrorCode PartialFile::Commit() {
-  const int in = ::open(partial_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return kSysFileNotFound;
-  struct stat st {};
-  ::fstat(in, &st);
-  const ErrorCode err = platform::ReplaceFileAtomically(final_, [&](int fd, const std::string&) -> ErrorCode {
-    off_t offset = 0;
-    while (offset < st.st_size) {
-      const ssize_t n = ::sendfile(fd, in, &offset, static_cast<size_t>(st.st_size - offset));
-      if (n <= 0) return kSysIO;
-    }
-    return 0;
-  });
-  ::close(in);
-  ::unlink(partial_.c_str());
-  committed_ = true;
-  return err;
+ErrorCode CannotWriteFile(uint32_t site, ErrorCode platformCode, std::string_view name) {
+  kReport.Text(0);  // the package's table, installed with its first report
+  return report::System(kReport.Loc(site), kSevError, platformCode, "cannot write '%s'.", {name});
 }
 
 }  // namespace tv::pin

@@ -4,7 +4,6 @@
 // with the number of frames, then the frames in the order of their indices.
 // An output that fails or is never ended leaves nothing under the final name.
 #include <fcntl.h>
-#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 
 #include "AtomicFile.h"
 #include "ByteOrder.h"
+#include "Errno.h"
 #include "EI_internal.h"
 #include "Scratch.h"
 #include "drivers/common/drivers.h"
@@ -166,17 +166,9 @@ ErrorCode Finish(Output& o) {
   const int in = ::open(o.partial.path().c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return kSysFileNotFound;
   const ErrorCode err = platform::ReplaceFileAtomically(o.partial.finalPath(), [&](int fd, const std::string&) -> ErrorCode {
-    if (::write(fd, head, sizeof head) != static_cast<ssize_t>(sizeof head)) return kSysIO;
-    for (const Entry& e : frames) {
-      off_t at = e.offset;
-      int64_t left = e.length;
-      while (left > 0) {
-        const ssize_t n = ::sendfile(fd, in, &at, static_cast<size_t>(std::min<int64_t>(left, 1 << 30)));
-        if (n <= 0) return n < 0 && errno == ENOSPC ? kSysDiskFull : kSysIO;
-        left -= n;
-      }
-    }
-    return 0;
+    int e = platform::WriteFully(fd, head, sizeof head);
+    for (auto it = frames.begin(); !e && it != frames.end(); ++it) e = platform::CopyFully(fd, in, it->offset, it->length);
+    return platform::FromErrno(e);
   });
   ::close(in);
   return err;
@@ -216,6 +208,9 @@ ErrorCode D_EI_StartAdding(PIN_OutputSpecH out) try {
   o->ref = nullptr;
   o->entries.clear();
   o->size = 0;
+  if (ErrorCode err = o->partial.Create())
+    return kReport.Fail(kSiteWrite, FILE_TranslateError(err), kTextCannotWrite,
+                        {NameIn(o->partial.finalPath()).c_str(), U_GetSysEnglish(err)});
   FILE_SpecH ref = nullptr;
   if (ErrorCode err = FILE_New(o->partial.path().c_str(), FILE_LocFullPath, &ref)) return err;
   ErrorCode err = FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref);
@@ -287,9 +282,7 @@ ErrorCode D_EI_EndAdding(PIN_OutputSpecH out) try {
   o->ref = nullptr;
   err = Finish(*o);
   pin::EndOutput<Output>(out);  // the partial file goes with it
-  if (err)
-    return kReport.Fail(kSiteWrite, FILE_TranslateError(err), kTextCannotWrite,
-                        {name.c_str(), "the file could not be replaced"});
+  if (err) return kReport.Fail(kSiteWrite, FILE_TranslateError(err), kTextCannotWrite, {name.c_str(), U_GetSysEnglish(err)});
   return 0;
 } TV_CATCH(D_EI_PackageNumber)
 

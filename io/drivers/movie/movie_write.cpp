@@ -1,6 +1,8 @@
 // The movie module's output: frames and sound chunks encoded into a movie
-// that takes its final name only when adding ends (a write that fails
-// leaves nothing under it). The container comes from the file's extension
+// that takes its final name only when adding ends, every byte written
+// through the checked road (a write that fails, or an output dropped
+// without being ended, leaves nothing under the final name and the file
+// that had it untouched). The container comes from the file's extension
 // and the codec from the module options, both from the table of outputs
 // (OutputFormats.h): MP4 (H.264 with AAC sound), QuickTime (ProRes 422 HQ,
 // ProRes 4444, H.264, PNG, Animation), Matroska and AVI (with 16-bit PCM
@@ -16,8 +18,10 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "AtomicFile.h"
 #include "ByteOrder.h"
 #include "OutputFormats.h"
+#include "Errno.h"
 #include "movie.h"
 
 namespace tv::pin {
@@ -42,10 +46,15 @@ struct Options {
   int32_t channels = 2;
 };
 
+// The container's bytes go through the output's own stream (below); the
+// format context never owns it.
 struct FormatFree {
-  void operator()(AVFormatContext* c) const {
-    if (c->pb) avio_closep(&c->pb);
-    avformat_free_context(c);
+  void operator()(AVFormatContext* c) const { avformat_free_context(c); }
+};
+struct IoFree {
+  void operator()(AVIOContext* io) const {
+    av_freep(&io->buffer);
+    avio_context_free(&io);
   }
 };
 struct CodecFree {
@@ -63,8 +72,14 @@ struct SwsFree {
 
 struct MovieOutput {
   explicit MovieOutput(std::string path) : file(std::move(path)) {}
-  PartialFile file;
+  // The movie is written into a temporary file beside its final name, which
+  // it takes only when adding ends; dropped unended (a stop, a failure) it
+  // goes, and whatever had the final name before stays as it was.
+  platform::AtomicFile file;
+  ErrorCode createError = 0;  // the platform's code when the file cannot be made
+  int ioError = 0;            // errno of the first write or seek of the file that failed
   Options opt;
+  std::unique_ptr<AVIOContext, IoFree> io;
   std::unique_ptr<AVFormatContext, FormatFree> fmt;
   std::unique_ptr<AVCodecContext, CodecFree> video, audio;
   std::unique_ptr<SwsContext, SwsFree> sws;
@@ -79,6 +94,26 @@ struct MovieOutput {
 std::string NameIn(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The container's writes and seeks, through the checked road: the first
+// failure is kept and every later call fails with it.
+int WritePacket(void* opaque, uint8_t* buf, int size) {
+  auto* o = static_cast<MovieOutput*>(opaque);
+  if (!o->ioError) o->ioError = platform::WriteFully(o->file.fd(), buf, static_cast<size_t>(size));
+  return o->ioError ? AVERROR(o->ioError) : size;
+}
+
+int64_t SeekPacket(void* opaque, int64_t offset, int whence) {
+  auto* o = static_cast<MovieOutput*>(opaque);
+  if (o->ioError) return AVERROR(o->ioError);
+  if (whence == AVSEEK_SIZE) {
+    struct stat st {};
+    return ::fstat(o->file.fd(), &st) == 0 ? static_cast<int64_t>(st.st_size) : AVERROR(errno);
+  }
+  const off_t at = ::lseek(o->file.fd(), static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+  if (at < 0) o->ioError = errno;
+  return at < 0 ? AVERROR(o->ioError) : static_cast<int64_t>(at);
 }
 
 // Sends a frame (null: drains) and writes what the encoder gives back.
@@ -139,7 +174,9 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
   }
   const bool aac = container->sound == outputs::SoundCodec::Aac;
   AVFormatContext* raw = nullptr;
-  int r = avformat_alloc_output_context2(&raw, nullptr, std::string(container->muxer).c_str(), o.file.path().c_str());
+  // The bytes go through the module's own I/O (the checked road), not a file
+  // the library opens.
+  int r = avformat_alloc_output_context2(&raw, nullptr, std::string(container->muxer).c_str(), nullptr);
   if (r < 0) return r;
   o.fmt.reset(raw);
   const bool prores = codecTag == kProRes || codecTag == kProRes4444;
@@ -194,7 +231,16 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
     o.audioStream->time_base = a->time_base;
     if ((r = avcodec_parameters_from_context(o.audioStream->codecpar, a)) < 0) return r;
   }
-  if ((r = avio_open(&raw->pb, o.file.path().c_str(), AVIO_FLAG_WRITE)) < 0) return r;
+  if ((o.createError = o.file.Create())) return AVERROR(EIO);
+  constexpr int kBuffer = 1 << 16;
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
+  o.io.reset(buffer ? avio_alloc_context(buffer, kBuffer, 1, &o, nullptr, WritePacket, SeekPacket) : nullptr);
+  if (!o.io) {
+    av_free(buffer);
+    return AVERROR(ENOMEM);
+  }
+  raw->pb = o.io.get();
+  raw->flags |= AVFMT_FLAG_CUSTOM_IO;
   if ((r = avformat_write_header(raw, nullptr)) < 0) return r;
   o.picture->format = c->pix_fmt;
   o.picture->width = w, o.picture->height = h;
@@ -242,10 +288,19 @@ int EncodeSound(MovieOutput& o, bool last) {
   return r;
 }
 
+// Reports a failure (r: the library's code; the file that cannot be made or
+// written is reported with the platform's reason) and drops the output with
+// its temporary file.
 ErrorCode Fail(PIN_OutputSpecH out, MovieOutput& o, int r, const std::string& why) {
-  const ErrorCode err =
-      CannotWrite(kSiteMovieWrite, kSysIO, NameIn(o.file.finalPath()), why.empty() ? AvError(r) : why);
-  EndOutput<MovieOutput>(out);  // the partial file goes with it
+  const std::string name = NameIn(o.file.path());
+  ErrorCode err;
+  if (o.createError)
+    err = CannotWriteFile(kSiteMovieWrite, o.createError, name);
+  else if (o.ioError)
+    err = CannotWriteFile(kSiteMovieWrite, platform::FromErrno(o.ioError), name);
+  else
+    err = CannotWrite(kSiteMovieWrite, kSysIO, name, why.empty() ? AvError(r) : why);
+  EndOutput<MovieOutput>(out);
   return err;
 }
 
@@ -317,10 +372,13 @@ ErrorCode End(PIN_OutputSpecH out) {
   if (r >= 0) r = EncodeSound(*o, true);
   if (r >= 0 && o->audio) r = Encode(*o, o->audio.get(), o->audioStream, nullptr);
   if (r >= 0) r = av_write_trailer(o->fmt.get());
-  if (r < 0) return Fail(out, *o, r, "");
-  avio_closep(&o->fmt->pb);
+  if (r >= 0) {
+    avio_flush(o->io.get());
+    r = o->io->error;
+  }
+  if (r < 0 || o->ioError) return Fail(out, *o, r < 0 ? r : AVERROR(EIO), "");
   if (ErrorCode c = o->file.Commit()) {
-    const ErrorCode err = CannotWrite(kSiteMovieWrite, c, NameIn(o->file.finalPath()), "the file could not be replaced");
+    const ErrorCode err = CannotWriteFile(kSiteMovieWrite, c, NameIn(o->file.path()));
     EndOutput<MovieOutput>(out);
     return err;
   }

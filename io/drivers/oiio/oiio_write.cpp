@@ -1,13 +1,14 @@
 // The image-file module's output: each frame written as one still file
-// (PNG, TIFF, OpenEXR, JPEG or DPX by the file's extension) through the
-// atomic replacement, so a write that fails leaves nothing under the final
-// name. Colour and alpha bytes are written as the World holds them (alpha
+// (PNG, TIFF, OpenEXR, JPEG or DPX by the file's extension), encoded in
+// memory and written through the atomic replacement, so a write that fails
+// leaves nothing under the final name and every failure is reported. Colour and alpha bytes are written as the World holds them (alpha
 // straight, as stored); OpenEXR gets half floats, the others 8-bit samples.
 // Options: the JPEG quality (1..100, default 95), whether alpha is written
 // (default yes; never in JPEG) and the PNG compression level (0..9, default
 // 1: a frame is written several times faster than at zlib's usual 6, for
 // files about a fifth larger; levels up to 3 filter each row by its left
 // neighbour alone, higher ones let the encoder choose a filter per row).
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
 #include <cctype>
@@ -49,6 +50,39 @@ std::string Extension(const std::string& path) {
   return dot == std::string::npos ? std::string() : path.substr(dot + 1);
 }
 
+// Encodes RGB(A) samples as a file of the extension's format into bytes; the
+// file name goes into formats that record it (DPX); PNG files are compressed
+// at the level. 0, kErrUnsupported for a format without a writer, kSysIO for
+// a failure of the library (*why).
+ErrorCode EncodeImage(const std::string& ext, const std::string& name, int w, int h, int nch, bool exr,
+                      int32_t compression, const std::vector<uint8_t>& rgba, std::vector<uint8_t>* bytes,
+                      std::string* why) {
+  auto writer = OIIO::ImageOutput::create(ext);
+  if (!writer) {
+    *why = OIIO::geterror();
+    return kErrUnsupported;
+  }
+  OIIO::Filesystem::IOVecOutput memory(*bytes);
+  if (!writer->supports("ioproxy") || !writer->set_ioproxy(&memory)) {
+    *why = "the " + ext + " writer cannot write into memory";
+    return kErrUnsupported;
+  }
+  OIIO::ImageSpec spec(w, h, nch, exr ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
+  if (nch == 4) {
+    spec.alpha_channel = 3;
+    spec.attribute("oiio:UnassociatedAlpha", 1);
+  }
+  if (strcasecmp(ext.c_str(), "png") == 0) {
+    spec.attribute("png:compressionLevel", compression);
+    spec.attribute("png:filter", compression <= 3 ? kPngFilterSub : kPngFiltersAll);
+  }
+  if (!writer->open(name, spec) || !writer->write_image(OIIO::TypeDesc::UINT8, rgba.data()) || !writer->close()) {
+    *why = writer->geterror();
+    return kSysIO;
+  }
+  return 0;
+}
+
 ErrorCode NewOutput(PIN_OutputSpecH) { return 0; }
 
 ErrorCode SetFile(PIN_OutputSpecH out, FILE_SpecH file) {
@@ -84,34 +118,15 @@ ErrorCode WriteFrame(PIN_OutputSpecH out, BM_World world) {
       if (nch == 4) d[3] = s[0];
     }
   }
+  // The file is encoded in memory and then written through the checked road:
+  // the image library's own file writing does not report every failed write.
+  std::vector<uint8_t> bytes;
   std::string why;
-  const ErrorCode err = platform::ReplaceFileAtomically(o->path, [&](int, const std::string& temp) -> ErrorCode {
-    auto writer = OIIO::ImageOutput::create(ext);
-    if (!writer) {
-      why = OIIO::geterror();
-      return kErrUnsupported;
-    }
-    OIIO::ImageSpec spec(w, h, nch, exr ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
-    if (nch == 4) {
-      spec.alpha_channel = 3;
-      spec.attribute("oiio:UnassociatedAlpha", 1);
-    }
-    if (strcasecmp(ext.c_str(), "png") == 0) {
-      spec.attribute("png:compressionLevel", o->compression);
-      spec.attribute("png:filter", o->compression <= 3 ? kPngFilterSub : kPngFiltersAll);
-    }
-    if (jpeg) {
-      spec.attribute("Compression", "jpeg:" + std::to_string(o->quality));
-      // Full colour resolution: stills are final output.
-      spec.attribute("jpeg:subsampling", "4:4:4");
-    }
-    if (!writer->open(temp, spec) || !writer->write_image(OIIO::TypeDesc::UINT8, rgba.data()) || !writer->close()) {
-      why = writer->geterror();
-      return kSysIO;
-    }
-    return 0;
-  });
-  if (err) return CannotWrite(kSiteImageWrite, err, NameIn(o->path), why.empty() ? "the file could not be replaced" : why);
+  const ErrorCode encoded = jpeg ? (EncodeJpeg(rgba.data(), w, h, o->quality, &bytes, &why) ? 0 : kSysIO)
+                                 : EncodeImage(ext, NameIn(o->path), w, h, nch, exr, o->compression, rgba, &bytes, &why);
+  if (encoded) return CannotWrite(kSiteImageWrite, encoded, NameIn(o->path), why);
+  if (ErrorCode err = platform::WriteFileAtomically(o->path, bytes))
+    return CannotWriteFile(kSiteImageWrite, err, NameIn(o->path));
   return 0;
 }
 
