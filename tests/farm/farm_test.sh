@@ -4,7 +4,9 @@
 # there, localhost, free ports above 20000). A 3-task array over 30 frames
 # must give every frame once, each equal to a one-process render; then a
 # task killed in the middle of a frame (leaving its reservation behind) and
-# requeued must still give every frame once, each rendered by one run only.
+# requeued must still give every frame once, each rendered by one run only;
+# and a movie job (a stills array, then its assembly after every task) must
+# give the movie and sound of a one-process render.
 # Exit 77 (skipped) with the reason when the scheduler cannot run here.
 #   farm_test.sh TAVELO EXAMPLES_DIR
 set -euo pipefail
@@ -102,3 +104,27 @@ st=$(scontrol -o show job "${job}_1" | sed -n 's/.*JobState=\([A-Z_]*\).*/\1/p')
 grep -q "retook the abandoned reservation of $T/out2/f_000$killed.png" "$log" || fail "the retried task did not retake frame $killed"
 check_out "$T/out2"
 echo "ok: a task killed at frame $killed and requeued: 30 frames, each once"
+
+# 3. A movie: the array renders stills (3 tasks), then a job that waits for
+# every task to end well joins them with the composition's sound; its
+# pictures and samples are those of a one-process render of the movie.
+command -v ffmpeg >/dev/null || { echo "ok (no ffmpeg here: the movie job is not checked)"; exit 0; }
+ffmpeg -v error -f lavfi -i "sine=frequency=440:duration=1:sample_rate=48000" -ac 2 "$T/tone.wav"
+python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))
+d.setdefault("footage", []).append({"name": "Tone", "file": sys.argv[2]})
+d["comps"][0]["layers"].insert(0, {"source": "Tone"})
+json.dump(d, open(sys.argv[3], "w"))' "$EXAMPLES/title_card.json" "$T/tone.wav" "$T/snd.json"
+"$TAVELO" render "$T/snd.json" -o "$T/one.mov" --codec png -q >/dev/null || fail "the one-process movie"
+job=$("$TAVELO" farm submit "$T/snd.json" --chunk 8 -o "$T/out3/m.mov" --codec png --time-per-frame 1 2>"$T/submit3") \
+  || fail "farm submit of a movie: $(cat "$T/submit3")"
+assembly=$(sed -n 's/^tavelo: job \([0-9]*\) assembles .*/\1/p' "$T/submit3")
+[ -n "$assembly" ] || fail "no assembly job: $(cat "$T/submit3")"
+wait_job "$job" 40
+wait_job "$assembly" 40
+st=$(scontrol -o show job "$assembly" | sed -n 's/.*JobState=\([A-Z_]*\).*/\1/p')
+[ "$st" = COMPLETED ] || fail "the assembly job is $st, not COMPLETED: $(cat "$T"/out3/m_frames/.tavelo-farm/"$assembly".log)"
+media() { ffmpeg -v error -i "$1" -map 0:v -f framemd5 - | grep -v '^#'; ffmpeg -v error -i "$1" -map 0:a -f md5 -; }
+[ "$(media "$T/one.mov")" = "$(media "$T/out3/m.mov")" ] || fail "the farm's movie differs from the one-process render"
+echo "ok: a movie from 3 tasks of stills and an assembly after them, equal to one render with its sound"
