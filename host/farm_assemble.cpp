@@ -164,6 +164,12 @@ int Assemble(const AssembleOptions& o, const Common& common) {
     PIN_OutputInfo info{};
     Check(PIN_GetOutputInfo(out.spec(), &info, sizeof info), "reading the output information");
     info.version = PIN_OutputInfoVersion;
+    info.width = width;
+    info.height = height;
+    info.depth = 32;
+    info.quality = 1;
+    info.frameRate = static_cast<Fixed>(rate);
+    info.hsfNum = info.hsfDen = 1;
     info.soundRate = static_cast<uint32_t>(kSoundRate) << 16;
     info.soundEncoding = SND_Encoding_Signed;
     info.soundBytes = 2;
@@ -188,7 +194,7 @@ int Assemble(const AssembleOptions& o, const Common& common) {
       out.AddSound(chunk);
     }
     if (flatten) OverBackground(world.w, side.background);
-    out.OutputFrame(world.w);
+    if (ErrorCode err = PIN_AddFrame(out.spec(), static_cast<int32_t>(i), world.w)) FailWriting(movie, err);
     progress.FrameDone(name);
   }
   out.End();

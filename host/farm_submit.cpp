@@ -16,6 +16,7 @@
 #include "frame_list.h"
 #include "image_file.h"
 #include "memory_budget.h"
+#include "movie_render.h"
 #include "output_name.h"
 #include "project.h"
 #include "reserve.h"
@@ -63,11 +64,11 @@ std::string JobNameOf(const std::string& project, const std::string& comp) {
   return name;
 }
 
-// Whether an --slurm-arg sets the option `name` ("--mem" also matches
-// "--mem-per-cpu").
-bool InSlurmArgs(const std::vector<std::string>& args, const std::string& name) {
+// Whether an --slurm-arg sets the option `name` (with prefix, any option
+// starting so: "--mem" also matches "--mem-per-cpu").
+bool InSlurmArgs(const std::vector<std::string>& args, const std::string& name, bool prefix = false) {
   for (const std::string& a : args)
-    if (a.rfind(name, 0) == 0) return true;
+    if (a == name || a.rfind(name + (prefix ? "" : "="), 0) == 0) return true;
   return false;
 }
 
@@ -176,7 +177,7 @@ int Submit(const SubmitOptions& o, const Common& common) {
                 ":output=" + job.output;
   // The task's memory: Slurm confines it to a control group of that limit,
   // and the engine's budget in the task comes from that limit.
-  const bool memInArgs = InSlurmArgs(o.slurmArgs, "--mem");
+  const bool memInArgs = InSlurmArgs(o.slurmArgs, "--mem", true);
   if (memInArgs && !o.mem.empty()) Fail("give --mem or --slurm-arg=--mem..., not both", kExitUsage);
   if (!memInArgs) {
     const int64_t bytes = ParseMemorySize(o.mem.empty() ? kDefaultTaskMemory : o.mem, "--mem");

@@ -11,6 +11,9 @@
 // Colour is tagged in the stream and, where the container has room for it,
 // in the container: BT.709 from HD up, BT.601 below; YUV codecs get the
 // matching matrix in video range, RGB codecs full range.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <memory>
 
@@ -142,7 +145,7 @@ const outputs::Container* ContainerOf(const std::string& path) {
 // The codec an output writes: the one chosen, else its container's default.
 FourCC CodecOf(const MovieOutput& o) {
   if (o.opt.codec) return o.opt.codec;
-  const outputs::Container* c = ContainerOf(o.file.finalPath());
+  const outputs::Container* c = ContainerOf(o.file.path());
   return c ? c->codecs[0] : kH264;
 }
 
@@ -160,7 +163,7 @@ void TagColour(AVCodecContext* c, bool rgb) {
 
 // Opens the container and its streams for frames of w x h.
 int Begin(MovieOutput& o, int w, int h, std::string* why) {
-  const outputs::Container* container = ContainerOf(o.file.finalPath());
+  const outputs::Container* container = ContainerOf(o.file.path());
   if (!container) {
     *why = "movies are written as .mp4, .mov, .mkv or .avi files";
     return AVERROR(EINVAL);
