@@ -235,9 +235,9 @@ std::string JobScript(const FarmJob& job) {
   s += "#SBATCH --array=0-" + n + (job.maxParallel > 0 ? "%" + std::to_string(job.maxParallel) : "") + "\n";
   s += "#SBATCH --cpus-per-task=" + std::to_string(job.threads) + "\n";
   if (!job.timeLimit.empty()) s += "#SBATCH --time=" + job.timeLimit + "\n";
-  // What `farm status JOB` reads back (double quotes keep blanks in it).
-  s += "#SBATCH --comment=" +
-       (job.comment.find_first_of(" \t") == std::string::npos ? job.comment : "\"" + job.comment + "\"") + "\n";
+  // What `farm status JOB` reads back; quoted, or sbatch would take the
+  // frame field's '#' for the start of a remark.
+  s += "#SBATCH --comment=\"" + job.comment + "\"\n";
   s += "#SBATCH --output=" + job.logDir + "/%A_%a.log\n";
   s += "#SBATCH --open-mode=append\n";  // a retried task's log keeps its earlier run
   s += "#SBATCH --chdir=" + job.workDir + "\n";

@@ -103,7 +103,7 @@ check "CPUs for the threads" grep -qx "#SBATCH --cpus-per-task=4" "$T/res.sh"
 check "the time limit" grep -qx "#SBATCH --time=0-00:03:00" "$T/res.sh"
 check "at most 2 tasks at once" grep -qx "#SBATCH --array=0-1%2" "$T/res.sh"
 check "the job's name" grep -qx "#SBATCH --job-name=tavelo:t:Title" "$T/res.sh"
-check "the comment" grep -qx "#SBATCH --comment=tavelo:frames=0-9:stale=600:output=$T/j/f_####.png" "$T/res.sh"
+check "the comment" grep -qx "#SBATCH --comment=\"tavelo:frames=0-9:stale=600:output=$T/j/f_####.png\"" "$T/res.sh"
 check "the task's threads" test "$(run_task "$T/res.sh" 1 0)" = \
   "render $T/t.json --comp Title --frames 5-9 $args --stale-after 600 --threads 4"
 check "a time measured at submission" grep -q "^# Time limit: [0-9.]* s a frame (one frame rendered at submission)" \
