@@ -492,6 +492,8 @@ TEST_F(Tavelo, PluginFoldersAreSearchedInOrder) {
   // Every command searches them; the copy is a note, not a failure.
   EXPECT_EQ(render.code, 0) << render.err;
   EXPECT_NE(render.err.find("multiple copies of plug-in effect"), std::string::npos) << render.err;
+}
+
 // A file-size limit (ulimit -f) makes every writer fail with the disk's
 // reason; the file that had the name stays and no temporary is left.
 TEST_F(Tavelo, AFileSizeLimitFailsTheWriteAndKeepsTheOldFile) {
