@@ -22,7 +22,7 @@ int Build(const BuildOptions& o, const Common& common) {
   // Stopped before the file is replaced: an earlier file of that name stays.
   if (Interrupted()) Fail("interrupted; \"" + o.output + "\" was not written", kExitInterrupted);
   SaveProject(o.output);
-  std::printf("wrote %s (%zu composition(s))\n", o.output.c_str(), Comps().size());
+  std::printf("wrote %s (%s)\n", o.output.c_str(), Count(static_cast<int64_t>(Comps().size()), "composition").c_str());
   if (Interrupted()) Fail("interrupted after \"" + o.output + "\" was written", kExitInterrupted);
   return kExitDone;
 }

@@ -166,7 +166,7 @@ int Info(const InfoOptions& o, Common common) {
     for (const Json& l : c["layers"]) {
       std::printf("  %2d %-24s %-11s %s", l["number"].get<int>(), l["name"].get<std::string>().c_str(),
                   l["sourceKind"].get<std::string>().c_str(), l["source"].get<std::string>().c_str());
-      if (l["masks"].get<int>()) std::printf(", %d mask(s)", l["masks"].get<int>());
+      if (l["masks"].get<int>()) std::printf(", %s", Count(l["masks"].get<int>(), "mask").c_str());
       if (l["trackMatte"] != "none") std::printf(", matte %s", l["trackMatte"].get<std::string>().c_str());
       if (l["motionBlur"].get<bool>()) std::printf(", motion blur");
       for (const Json& e : l["effects"])

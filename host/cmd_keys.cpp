@@ -204,8 +204,8 @@ int Paste(const KeysOptions& o, const Common& common) {
   if (o.streams.empty()) Check(BEE_CmdPasteKeyframesIntoLayer(layer, scrap.s), "pasting the keyframes");
   else Check(BEE_CmdPasteKeyframesIntoStream(layer, StreamIndex(o.streams[0]), scrap.s), "pasting the keyframes");
   SaveProject(output);
-  std::printf("pasted %d stream(s) onto layer \"%s\" at %.3f s; wrote %s\n", info.count, LayerName(layer).c_str(),
-              static_cast<double>(at.value) / at.scale, output.c_str());
+  std::printf("pasted %s onto layer \"%s\" at %.3f s; wrote %s\n", Count(info.count, "stream").c_str(),
+              LayerName(layer).c_str(), static_cast<double>(at.value) / at.scale, output.c_str());
   return kExitDone;
 }
 

@@ -166,7 +166,7 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
       if (movie && guard.existed)
         Fail("interrupted; the unfinished movie was dropped, \"" + job.output + "\" is as it was", kExitInterrupted);
       if (movie) Fail("interrupted; the unfinished movie was removed", kExitInterrupted);
-      Fail("interrupted; " + std::to_string(outcome.written) + " finished frame(s) kept", kExitInterrupted);
+      Fail("interrupted; " + Count(outcome.written, "finished frame") + " kept", kExitInterrupted);
     }
     EngineFail("rendering", err);
   }

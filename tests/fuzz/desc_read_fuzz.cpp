@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static tavelo::Session* session = [] {
     tavelo::Common common;
-    common.quiet = true;
+    common.level = tavelo::LogLevel::Quiet;
     return new tavelo::Session(common);
   }();
   if (size > (1u << 20)) return 0;

@@ -129,7 +129,7 @@ class Desc : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     Common common;
-    common.quiet = true;
+    common.level = LogLevel::Quiet;
     common.pluginDirs = {TAVELO_SAMPLE_PLUGINS, TAVELO_PARAM_PLUGINS};
     session = new Session(common);
   }

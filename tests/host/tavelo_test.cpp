@@ -98,7 +98,7 @@ TEST_F(Tavelo, BuildInfoAndFrame) {
   const std::string layered = examples + "/layered.json";
   Outcome b = Tv({"build", layered, "-o", "p.tvp"});
   ASSERT_EQ(b.code, 0) << b.err;
-  EXPECT_EQ(b.out, "wrote p.tvp (2 composition(s))\n");
+  EXPECT_EQ(b.out, "wrote p.tvp (2 compositions)\n");
   Outcome info = Tv({"info", "p.tvp", "--json"});
   ASSERT_EQ(info.code, 0) << info.err;
   auto j = nlohmann::json::parse(info.out);
@@ -397,7 +397,7 @@ TEST_F(Tavelo, KeysCopyPasteRoundTrip) {
   EXPECT_NE(c.out.find("\r\n"), std::string::npos);
   Outcome p = Tv({"keys", "paste", layered, "-c", "Main", "-l", "3", "-o", "p.tvp"}, "k.txt");
   ASSERT_EQ(p.code, 0) << p.err;
-  EXPECT_EQ(p.out, "pasted 2 stream(s) onto layer \"Text Plate\" at 0.000 s; wrote p.tvp\n");
+  EXPECT_EQ(p.out, "pasted 2 streams onto layer \"Text Plate\" at 0.000 s; wrote p.tvp\n");
   Outcome again = Tv({"keys", "copy", "p.tvp", "-c", "Main", "-l", "Text Plate", "-s", "Position", "-s", "Rotation"});
   ASSERT_EQ(again.code, 0) << again.err;
   // The header names the source's size, which differs; the keys do not.
