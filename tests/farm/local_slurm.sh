@@ -1,7 +1,6 @@
 # A private Slurm cluster on this machine for the farm test and benchmark:
-# one controller and one worker ("farmnode", 4 CPUs, 16 GB for the tasks'
-# --mem) started in a folder of their own (slurm.conf, state, spool, logs
-# there; localhost; two free ports
+# one controller and one worker ("farmnode", 4 CPUs) started in a folder of
+# their own (slurm.conf, state, spool, logs there; localhost; two free ports
 # above 20000), munge too where this Slurm lacks auth/none. Sourced:
 #   start_local_slurm DIR   sets SLURM_CONF; returns 1 with SLURM_WHY set
 #                           when the cluster cannot start here
@@ -71,7 +70,7 @@ SchedulerParameters=sched_interval=1
 SlurmdParameters=config_overrides
 MpiDefault=none
 ReturnToService=2
-NodeName=farmnode NodeHostname=localhost NodeAddr=127.0.0.1 CPUs=4 RealMemory=16384 State=UNKNOWN
+NodeName=farmnode NodeHostname=localhost NodeAddr=127.0.0.1 CPUs=4 RealMemory=8192 State=UNKNOWN
 PartitionName=render Nodes=farmnode Default=YES MaxTime=INFINITE State=UP
 CONF
   export SLURM_CONF="$d/slurm.conf"
