@@ -82,7 +82,8 @@ class FrameClaim {
 };
 
 // A name in the frame's folder that no other renderer uses: the hidden
-// ".<file name>.<tag>.<host>.<pid><extension>".
+// ".<file name>.<tag>.<host>.<pid><extension>" (tag "done" or "stale"); the
+// engine's next write into the folder removes those of a renderer that died.
 std::string PrivateName(const std::string& path, const std::string& tag);
 
 }  // namespace tavelo

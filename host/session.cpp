@@ -2,6 +2,9 @@
 // text built from the engine's reports.
 #include "session.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +86,13 @@ void AbortProc() {}
 void InstallInterruptHandler() {
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
+  // A program that started us with these blocked would make us unstoppable;
+  // one already waiting is taken now.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  ::pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
 }
 bool Interrupted() { return gInterrupted != 0; }
 int InterruptSignal() { return static_cast<int>(gInterrupted); }

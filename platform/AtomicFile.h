@@ -11,9 +11,11 @@
 //   temporary file and leaves whatever was under the final name exactly as
 //   it was; nothing that has not fully reached the disk takes the final name.
 // - Temporary names: ".<name>.<host>.<pid>.<six characters>.partial" beside
-//   the final file (the name shortened to fit the folder's limit). The first
-//   write of a process into a folder removes the temporaries there that were
-//   left by writers that died: those of this host whose process is gone, and
+//   the final file (the name shortened to fit the folder's limit). Writers
+//   that rename into place themselves (frame reservations) use
+//   ".<stem>.<done|stale>.<host>.<pid><extension>". The first write of a
+//   process into a folder removes the temporaries of both forms there that
+//   were left by writers that died: those of this host whose process is gone, and
 //   those of other hosts untouched for longer than kStaleTemporarySeconds.
 // - While a temporary exists it is listed where a handler of a fatal signal
 //   can find it (RemoveTemporariesNow), so a crash leaves no partial file.
@@ -117,7 +119,7 @@ inline constexpr int64_t kStaleTemporarySeconds = 600;
 
 // A new temporary name beside the file at path (not created), of the form above.
 std::string TemporaryPathFor(const std::string& path);
-// Whether `name` (a file name, no folder) has the form of a temporary; when it
+// Whether `name` (a file name, no folder) has either form of a temporary; when it
 // does, *host and *pid name its writer.
 bool ParseTemporaryName(const std::string& name, std::string* host, int64_t* pid);
 // Removes the abandoned temporaries in folder `dir` (see above); the count.

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "AtomicFile.h"
 
@@ -70,11 +71,13 @@ std::string TemporaryPathFor(const std::string& path) {
   return dir + "." + name + tail;
 }
 
-bool ParseTemporaryName(const std::string& name, std::string* host, int64_t* pid) {
-  std::string_view s(name);
-  if (s.size() < 2 || s[0] != '.' || !s.ends_with(kTail)) return false;
+namespace {
+
+// ".<name>.<host>.<pid>.<random>.partial": a file of the atomic replacement.
+bool ParsePartialName(std::string_view s, std::string* host, int64_t* pid) {
+  if (!s.ends_with(kTail)) return false;
   s.remove_suffix(kTail.size());
-  // ".<name>.<host>.<pid>.<random>", read from the right.
+  // Read from the right.
   const size_t r = s.rfind('.');
   if (r == std::string_view::npos || s.size() - r - 1 != kRandom) return false;
   for (char c : s.substr(r + 1))
@@ -89,6 +92,34 @@ bool ParseTemporaryName(const std::string& name, std::string* host, int64_t* pid
   if (host) *host = std::string(s.substr(h + 1));
   if (pid) *pid = std::stoll(std::string(pidText));
   return true;
+}
+
+// ".<stem>.<done|stale>.<host>.<pid>[.<extension>]": a frame renamed into
+// place by its renderer, or a reservation moved aside to be retaken.
+bool ParsePrivateName(std::string_view s, std::string* host, int64_t* pid) {
+  std::vector<std::string_view> parts;
+  for (size_t at = 1;;) {
+    const size_t dot = s.find('.', at);
+    parts.push_back(s.substr(at, dot == std::string_view::npos ? std::string_view::npos : dot - at));
+    if (dot == std::string_view::npos) break;
+    at = dot + 1;
+  }
+  const size_t n = parts.size();
+  const size_t last = n >= 1 && AllDigits(parts[n - 1]) ? n - 1 : n - 2;  // the pid's part
+  if (n < 4 || last < 3 || !AllDigits(parts[last]) || parts[last - 1].empty() || parts[last - 3].empty() ||
+      (parts[last - 2] != "done" && parts[last - 2] != "stale"))
+    return false;
+  if (host) *host = std::string(parts[last - 1]);
+  if (pid) *pid = std::stoll(std::string(parts[last]));
+  return true;
+}
+
+}  // namespace
+
+bool ParseTemporaryName(const std::string& name, std::string* host, int64_t* pid) {
+  const std::string_view s(name);
+  if (s.size() < 2 || s[0] != '.') return false;
+  return ParsePartialName(s, host, pid) || ParsePrivateName(s, host, pid);
 }
 
 int RemoveStaleTemporaries(const std::string& dir, int64_t staleSeconds) {

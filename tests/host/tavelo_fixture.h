@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,6 +58,13 @@ class Tavelo : public ::testing::Test {
       if (fileLimit) {
         const rlimit limit{fileLimit, fileLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      if (interruptAtStart) {  // a Ctrl-C waiting, taken once the program watches for it
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        ::sigprocmask(SIG_BLOCK, &stops, nullptr);
+        ::raise(SIGINT);
       }
       if (!input.empty()) ::dup2(::open((dir / input).c_str(), O_RDONLY), 0);
       int out = ::open((dir / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -128,6 +136,7 @@ class Tavelo : public ::testing::Test {
 
   fs::path dir;
   const std::string examples = TAVELO_EXAMPLES;
+  bool interruptAtStart = false;  // Start's program gets Ctrl-C at once
 };
 
 }  // namespace tavelo_test

@@ -516,6 +516,18 @@ TEST_F(Tavelo, AFileSizeLimitFailsTheWriteAndKeepsTheOldFile) {
   }
 }
 
+// `tavelo build` stopped before it saves: it says so and the earlier file
+// of that name stays.
+TEST_F(Tavelo, BuildStoppedBeforeSavingKeepsTheFile) {
+  Write("p.tvp", "the earlier file");
+  interruptAtStart = true;
+  const Outcome r = Tv({"build", examples + "/title_card.json", "-o", "p.tvp"});
+  EXPECT_EQ(r.code, 130);
+  EXPECT_EQ(r.err, "tavelo: interrupted; \"p.tvp\" was not written\n");
+  EXPECT_EQ(Slurp(dir / "p.tvp"), "the earlier file");
+  EXPECT_TRUE(Files(".").empty());
+}
+
 // A named pipe opened as a project, a description, footage or a plug-in is
 // refused at once with a clear message, never waited on.
 TEST_F(Tavelo, NamedPipesAreRefusedAtOnce) {

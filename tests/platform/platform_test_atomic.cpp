@@ -88,6 +88,13 @@ TEST(Temporaries, NamesTellTheirWriter) {
   EXPECT_TRUE(platform::ParseTemporaryName(".clip.v2.mp4.node-7.4242.aB3xZ9.partial", &h, &p));
   EXPECT_EQ(h, "node-7");
   EXPECT_EQ(p, 4242);
+  // A renderer's own names beside its frame reservations.
+  for (const char* own : {".f_0014.done.node-7.4242.png", ".f.v2_0014.stale.node-7.4242.exr", ".f.done.node-7.4242"}) {
+    EXPECT_TRUE(platform::ParseTemporaryName(own, &h, &p)) << own;
+    EXPECT_EQ(h + "/" + std::to_string(p), "node-7/4242") << own;
+  }
+  for (const char* other : {".f.kept.node-7.4242.png", "..done.node-7.4242.png", ".f.done.node-7.42x.png"})
+    EXPECT_FALSE(platform::ParseTemporaryName(other, nullptr, nullptr)) << other;
   for (const char* other : {"clip.mp4", ".clip.mp4.node.42.abc.partial", ".node.42.aB3xZ9.partial",
                             ".clip.mp4.node.4x2.aB3xZ9.partial", ".clip.mp4.XXXXXX"})
     EXPECT_FALSE(platform::ParseTemporaryName(other, nullptr, nullptr)) << other;
@@ -106,13 +113,16 @@ TEST(Temporaries, StaleOnesAreRemoved) {
   const std::string dead = ".a.png." + host + "." + std::to_string(child) + ".aaaaaa.partial";
   const std::string alive = ".a.png." + host + "." + std::to_string(::getppid()) + ".bbbbbb.partial";
   const std::string mine = ".a.png." + host + "." + std::to_string(::getpid()) + ".cccccc.partial";
+  const std::string deadFrame = ".a.done." + host + "." + std::to_string(child) + ".png";
+  const std::string aliveAside = ".a.stale." + host + "." + std::to_string(::getppid()) + ".png";
   const std::string oldRemote = ".a.png.far-away.12.dddddd.partial", newRemote = ".a.png.far-away.13.eeeeee.partial";
-  for (const std::string& n : {dead, alive, mine, oldRemote, newRemote, std::string(".a.png.x"), std::string("a.png")})
+  for (const std::string& n :
+       {dead, alive, mine, deadFrame, aliveAside, oldRemote, newRemote, std::string(".a.png.x"), std::string("a.png")})
     Put(dir.P(n), "x");
   const timeval old[2] = {{std::time(nullptr) - 700, 0}, {std::time(nullptr) - 700, 0}};
   ::utimes(dir.P(oldRemote).c_str(), old);
-  EXPECT_EQ(platform::RemoveStaleTemporaries(dir.path()), 2);
-  std::vector<std::string> left{alive, mine, newRemote, ".a.png.x", "a.png"};
+  EXPECT_EQ(platform::RemoveStaleTemporaries(dir.path()), 3);
+  std::vector<std::string> left{alive, mine, aliveAside, newRemote, ".a.png.x", "a.png"};
   std::sort(left.begin(), left.end());
   EXPECT_EQ(NamesIn(dir.path()), left);
 }

@@ -1,8 +1,10 @@
 # Frames into NumPy arrays (the same pixels as `tavelo frame`), sound into
 # arrays, and the progress callback that can stop a render.
+import json
 import math
 import os
 import subprocess
+import sys
 import wave
 
 import numpy as np
@@ -130,3 +132,33 @@ def test_memory_budget():
     for bad in ("lots", "16M", 0, -5, 1.5):
         with pytest.raises(tavelo.Error):
             tavelo.Engine(memory=bad)
+
+
+# A file-size limit (ulimit -f) fails each write with the disk's reason
+# instead of ending the interpreter; the earlier file stays and nothing
+# hidden is left. In a child interpreter, whose limit ends with it.
+def test_a_file_size_limit_raises_and_keeps_the_file(tmp_path):
+    script = r"""
+import json, os, resource, sys
+import tavelo
+folder, description = sys.argv[1], json.loads(sys.argv[2])
+with tavelo.Engine(threads=1) as engine:
+    project = engine.build(description)
+    comp = project.comp("Main")
+    resource.setrlimit(resource.RLIMIT_FSIZE, (100, resource.RLIM_INFINITY))
+    for name, write in (("f.png", lambda p: comp.save_frame(p, 0)), ("p.tvp", project.save),
+                        ("m.mov", lambda p: comp.render_movie(p, codec="png ", sound=False))):
+        path = os.path.join(folder, name)
+        with open(path, "w") as f:
+            f.write("earlier")
+        try:
+            write(path)
+            print(name, "written")
+        except tavelo.Error as e:
+            print(name, "disk is full" in str(e), open(path).read())
+"""
+    out = subprocess.run([sys.executable, "-c", script, str(tmp_path), json.dumps(simple_description())],
+                         capture_output=True, text=True, timeout=60)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout == "f.png True earlier\np.tvp True earlier\nm.mov True earlier\n"
+    assert sorted(os.listdir(tmp_path)) == ["f.png", "m.mov", "p.tvp"]
