@@ -22,9 +22,15 @@ start_local_slurm() {
   done
   [ "$(id -u)" -eq 0 ] || { SLURM_WHY="slurmd needs root to start tasks (running as $(id -un))"; return 1; }
   mkdir -p "$d/state" "$d/spool" "$d/log"
+  # A port is taken when something answers on it or any socket still holds
+  # it (ss: a closed one of an earlier run in TIME_WAIT makes bind fail).
+  taken() {
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+    command -v ss >/dev/null && ss -Htan 2>/dev/null | awk '{print $4}' | grep -q ":$1\$"
+  }
   for i in 1 2 3 4 5 6 7 8; do
     cand=$((20000 + (RANDOM % 20000) * 2))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$cand") 2>/dev/null && ! (exec 3<>"/dev/tcp/127.0.0.1/$((cand + 1))") 2>/dev/null; then
+    if ! taken "$cand" && ! taken "$((cand + 1))"; then
       base=$cand
       break
     fi
@@ -78,7 +84,11 @@ CONF
   SLURM_PIDS+=($!)
   slurmd -D -N farmnode -f "$SLURM_CONF" >"$d/log/slurmd.out" 2>&1 &
   SLURM_PIDS+=($!)
+  local ctld=${SLURM_PIDS[-2]} node=${SLURM_PIDS[-1]}
   for i in $(seq 100); do
+    # A daemon that ended (a port taken after all) ends the wait at once:
+    # sinfo without a controller takes its full timeout at every call.
+    kill -0 "$ctld" 2>/dev/null && kill -0 "$node" 2>/dev/null || break
     [ "$(sinfo -h -o %t 2>/dev/null)" = idle ] && return 0
     sleep 0.1
   done
