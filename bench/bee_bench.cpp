@@ -2,8 +2,10 @@
 // layer activity (once per layer per frame), against plain double
 // arithmetic; collapsing "Time Change" commands (scrubbing) against a
 // minimal std::function undo stack doing the same state change; and undo
-// and redo of a group that made 1,000 layers. Prints the ratios after the
-// runs (CPU time).
+// and redo of a group that made 1,000 layers; building a project of N
+// compositions that nest one another 32 deep, whose cost per composition
+// must not grow with N (the baseline is the same build at N = 100). Prints
+// the ratios after the runs (CPU time).
 #include <benchmark/benchmark.h>
 
 #include "BenchSupport.h"
@@ -119,12 +121,37 @@ void UndoRedo1000Layers(benchmark::State& st) {
   }
 }
 
+// N compositions, each with a solid and (but every 32nd) a layer nesting
+// the one made before it.
+void NestedComps(benchmark::State& st) {
+  const int n = static_cast<int>(st.range(0));
+  BEE_SolidSettings solid{};
+  std::strcpy(solid.name, "S");
+  solid.width = solid.height = 8;
+  for (auto _ : st) {
+    BEE_NewProject();
+    BEE_Item previous = nullptr;
+    for (int i = 0; i < n; ++i) {
+      const BEE_CompSettings s = tv::bench::CompSettings("N", 32, 24, Time{1, 1});
+      BEE_Item comp = nullptr;
+      BEE_Layer l = nullptr;
+      BEE_CmdNewComp(nullptr, &s, &comp);
+      BEE_CmdNewSolidLayer(comp, &solid, &l);
+      if (previous && i % 32 != 0) BEE_CmdNewLayer(comp, previous, &l);
+      previous = comp;
+    }
+  }
+  st.counters["per comp"] = benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                                         benchmark::Counter::kInvert);
+}
+
 BENCHMARK(TimeMap_Engine)->DenseRange(0, 2);
 BENCHMARK(TimeMap_Double)->DenseRange(0, 2);
 BENCHMARK(LayerActive_Engine)->DenseRange(0, 2);
 BENCHMARK(Scrub_Engine);
 BENCHMARK(Scrub_StdFunction);
 BENCHMARK(UndoRedo1000Layers)->Unit(benchmark::kMillisecond);
+BENCHMARK(NestedComps)->Arg(100)->Arg(400)->Arg(1600)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -139,5 +166,10 @@ int main(int argc, char** argv) {
                        "  time map round trip at %s: %.1f x double\n");
   if (const double r = reporter.Ratio("Scrub_Engine", "Scrub_StdFunction"); r > 0)
     std::printf("  collapsing time change: %.1f x std::function stack\n", r);
+  // Linear when the time per composition stays at the 100-composition figure.
+  for (const char* n : {"400", "1600"}) {
+    const double big = reporter.Ratio(std::string("NestedComps/") + n, "NestedComps/100");
+    if (big > 0) std::printf("  %s nested compositions: %.1f x the time of 100 per composition\n", n, big * 100 / std::stod(n));
+  }
   return 0;
 }

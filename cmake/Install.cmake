@@ -25,6 +25,8 @@ include(CMakePackageConfigHelpers)
 # ---- The program, the engine and the plug-ins --------------------------------------
 set_target_properties(tavelo_host PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
 install(TARGETS tavelo_host RUNTIME DESTINATION bin COMPONENT runtime)
+# The page `tavelo view` serves.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/web/ DESTINATION share/tavelo/web COMPONENT runtime)
 target_include_directories(tavelo INTERFACE $<INSTALL_INTERFACE:include/tavelo>)
 install(TARGETS tavelo EXPORT TaveloTargets
         LIBRARY DESTINATION lib COMPONENT runtime NAMELINK_COMPONENT dev)

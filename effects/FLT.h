@@ -284,6 +284,9 @@ TV_EXPORT ErrorCode FLTp_NewFrameParadeRequest(FLT_Parade parade, int32_t width,
                                                const Rect* request, FLT_FrameParade* frameParade);
 // The output size of the last effect (the input size when none runs).
 TV_EXPORT ErrorCode FLT_InqFrameParadeSize(FLT_FrameParade frameParade, int32_t* width, int32_t* height);
+// Where the input's top-left pixel lies in that output: the sum of the
+// origins the effects that run answered at frame setup.
+TV_EXPORT ErrorCode FLTp_InqFrameParadeOrigin(FLT_FrameParade frameParade, LPoint* origin);
 // Renders input into output (32-bit worlds). output must be at least the
 // frame parade's output size (3, "inconsistent buffer size information").
 // With no effect to run the input is copied. flags bit 0: the input may be

@@ -1,6 +1,7 @@
 // The effects built into the engine. Each is an ordinary effect class: its
 // entry point takes the call protocol's records and draws through the pixel
 // utilities, exactly as a plug-in would.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -51,18 +52,61 @@ PF_Result Fill(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDe
   }
 }
 
+PF_ParamDef Checkbox(const char* name, bool def) {
+  PF_ParamDef p{};
+  p.type = PF_Param_Checkbox;
+  std::strncpy(p.name, name, sizeof p.name - 1);
+  p.u.words[PF_Word_Value] = p.u.words[PF_Word_Default] = def ? 1 : 0;
+  return p;
+}
+
+// The largest frame an effect may answer (FLT_NewFrameParade).
+constexpr int32_t kMaxFrame = 30000;
+
+// The blur spreads every pixel by its reach: unless the edge pixels are
+// repeated, the output grows by the reach on each side (as far as a frame
+// may), so that what spreads beyond the layer's edge is kept.
+int32_t BlurGrowth(PF_ParamDef* params[], int32_t quality, int32_t width, int32_t height) {
+  const double radius = FloatValue(params[1]);
+  int32_t reach = 0;
+  if (params[2]->u.words[PF_Word_Value] != 0 || !(radius > 0) || PF_FastBlurReach(radius, quality, &reach) != 0)
+    return 0;
+  return std::max(0, std::min({reach, (kMaxFrame - width) / 2, (kMaxFrame - height) / 2}));
+}
+
 PF_Result FastBlur(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[],
                    PFWorld* output, void*) {
   switch (cmd) {
     case PF_Cmd_ParamsSetup: {
-      PF_ParamDef defs[] = {FloatSlider("Radius", 0.0f, static_cast<float>(PF_MaxBlurRadius), 4.0)};
-      return AddParams(in, out, defs, 1);
+      // Parameters are only ever added at the end: projects saved with fewer
+      // open with the new ones at their defaults.
+      PF_ParamDef defs[] = {FloatSlider("Radius", 0.0f, static_cast<float>(PF_MaxBlurRadius), 4.0),
+                            Checkbox("Repeat Edge Pixels", false)};
+      return AddParams(in, out, defs, 2);
+    }
+    case PF_Cmd_FrameSetup: {
+      const int32_t grow = BlurGrowth(params, in->quality, in->width, in->height);
+      out->width = in->width + 2 * grow;
+      out->height = in->height + 2 * grow;
+      out->origin = Point{static_cast<int16_t>(grow), static_cast<int16_t>(grow)};
+      return 0;
     }
     case PF_Cmd_Render: {
-      if (PF_Result err = PF_WorldCopy(in->effectRef, Input(params), output)) return err;
+      const PFWorld* src = Input(params);
+      // The input sits in the middle of the grown output; the margin starts clear.
+      const int32_t gx = (output->width - src->width) / 2, gy = (output->height - src->height) / 2;
+      if (gx > 0 || gy > 0) {
+        if (PF_Result err = PF_Fill(in->effectRef, nullptr, nullptr, output)) return err;
+        const Rect to{static_cast<int16_t>(gy), static_cast<int16_t>(gx), static_cast<int16_t>(gy + src->height),
+                      static_cast<int16_t>(gx + src->width)};
+        if (PF_Result err = PF_CopyBits_Draft(in->effectRef, src, output, nullptr, &to)) return err;
+      } else if (PF_Result err = PF_WorldCopy(in->effectRef, src, output)) {
+        return err;
+      }
       const double radius = FloatValue(params[1]);
       if (!(radius > 0)) return 0;
-      return PF_FastBlur_Straight(in->effectRef, radius, PF_Blur_Horizontal | PF_Blur_Vertical, in->quality,
+      const uint32_t repeat = params[2]->u.words[PF_Word_Value] != 0 ? PF_Blur_RepeatEdges : 0;
+      return PF_FastBlur_Straight(in->effectRef, radius, PF_Blur_Horizontal | PF_Blur_Vertical | repeat, in->quality,
                                   output);
     }
     default:

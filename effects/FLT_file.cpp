@@ -191,7 +191,9 @@ ErrorCode ReadStreams(SLU_FileContext* file, const SLU_Chunk& seqChunk, Handle s
   SLU_Chunk tsts{};
   if (ErrorCode err = SLU_Descend(file, kLIST, kTsts, &seqChunk, &tsts, nullptr)) return err;
   const uint32_t count = Rec(seq)->paramCount;
-  bool converted = fileCount != count;
+  // Effects add parameters at the end: a file with fewer leaves the new ones
+  // at their defaults and resets nothing. One with more loses the extra ones.
+  bool converted = fileCount > count;
   for (uint32_t i = 0; i < fileCount; ++i) {
     TDB_Stream s = nullptr;
     if (ErrorCode err = TDB_ReadStream(file, &tsts, &s)) return err;

@@ -219,6 +219,25 @@ ErrorCode FLT_InqFrameParadeSize(FLT_FrameParade frameParade, int32_t* width, in
   return 0;
 }
 
+ErrorCode FLTp_InqFrameParadeOrigin(FLT_FrameParade frameParade, LPoint* origin) {
+  if (origin) *origin = LPoint{0, 0};
+  if (!origin) return kReport.BadParam(kSiteFrame, {"FLTp_InqFrameParadeOrigin"});
+  if (ErrorCode err = kReport.CheckRecord(frameParade, kFrameMagicDesc, kSiteFrame, {"frame parade"})) return err;
+  const auto* r = reinterpret_cast<const FrameParadeRec*>(*frameParade);
+  int32_t n = 0;
+  LIST_GetNumItems(r->contexts, &n);
+  LPoint at{0, 0};
+  for (int32_t i = 0; i < n; ++i) {
+    FrameContext c{};
+    LIST_GetItem(r->contexts, i, &c);
+    if (!Runs(c)) continue;
+    at.h += c.origin.h;
+    at.v += c.origin.v;
+  }
+  *origin = at;
+  return 0;
+}
+
 ErrorCode FLT_RenderFrParade(FLT_FrameParade frameParade, int32_t flags, BM_World input, BM_World output) {
   if (ErrorCode err = kReport.CheckRecord(frameParade, kFrameMagicDesc, kSiteRender, {"frame parade"})) return err;
   if (!input || !output || input == output) return kReport.BadParam(kSiteRender, {"FLT_RenderFrParade"});

@@ -806,6 +806,9 @@ TV_EXPORT ErrorCode PF_Convolve(PF_EffectRef ref, const PFWorld* src, const Rect
 // not depend on the radius.
 TV_EXPORT ErrorCode PF_FastBlur_Straight(PF_EffectRef ref, double radius, uint32_t flags, int32_t quality, PFWorld* world);
 TV_EXPORT ErrorCode PF_FastBlur_Premul(PF_EffectRef ref, double radius, uint32_t flags, int32_t quality, PFWorld* world);
+// How far the blur of a radius at a quality spreads a pixel, in pixels
+// (what a world must grow by on each side to keep every pixel it spreads).
+TV_EXPORT ErrorCode PF_FastBlurReach(double radius, int32_t quality, int32_t* reach);
 // One-dimensional filters of `count` coverage bytes, src[i * srcStride] to
 // dst[i * dstStride] (strides in bytes, at least 1; src and dst may be the
 // same scan); bytes beyond the ends count as 0.

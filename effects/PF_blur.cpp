@@ -542,6 +542,14 @@ ErrorCode PF_FastBlur_Premul(void* /*ref*/, double radius, uint32_t flags, int32
   return FastBlur(radius, flags, quality, world, false);
 }
 
+ErrorCode PF_FastBlurReach(double radius, int32_t quality, int32_t* reach) {
+  if (reach) *reach = 0;
+  if (!reach || !(radius >= 0.0) || radius > static_cast<double>(PF_MaxBlurRadius))
+    return BadParam(PF_Routine_FastBlur, "bad radius");
+  *reach = Reach(PlanBlur(radius, quality));
+  return 0;
+}
+
 ErrorCode PF_BoxBlurUnoScan(const uint8_t* src, int32_t srcStride, int32_t count, int32_t radius, uint8_t* dst,
                             int32_t dstStride) {
   constexpr int32_t kRt = PF_Routine_BoxBlurUnoScan;

@@ -42,7 +42,8 @@ TV_EXPORT ErrorCode T_SpanClipTime(Time value, Time start, Time duration, Time* 
 // difference's scale) when the spans do not meet.
 TV_EXPORT ErrorCode T_IntersectSpanTime(Time startA, Time durationA, Time startB, Time durationB,
                                         Time* start, Time* duration);
-// The duration of one frame at a 16.16 rate (29.97, 59.94 and 23.976 exact),
+// The duration of one frame at a 16.16 rate (the NTSC rates 30000/1001,
+// 60000/1001 and 24000/1001, or 29.97, 59.94 and 23.976, exact),
 // reduced; 3 (reported) for a rate of 0 or less.
 TV_EXPORT ErrorCode T_FrameRate2Duration(Fixed rate, Time* duration);
 // Whole frames of frameDuration in duration, truncated or (roundUp) rounded up;

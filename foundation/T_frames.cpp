@@ -9,15 +9,18 @@ using namespace tv::t;
 
 namespace {
 
-// NTSC-family rates whose 16.16 form is inexact, with their exact frame durations.
+// NTSC-family rates, whose 16.16 form is inexact, with their exact frame
+// durations (1001/30000 s and so on). A rate is taken as one of them from
+// the 16.16 form of its two-decimal name (29.97) to that of the exact rate
+// (30000/1001), one unit either side.
 struct SpecialRate {
-  Fixed rate;
+  Fixed low, high;
   Time duration;
 };
 constexpr SpecialRate kSpecialRates[] = {
-    {1964114, {100, 2997}},   // 29.97
-    {3928228, {100, 5994}},   // 59.94
-    {1571291, {1000, 23976}}, // 23.976
+    {1964114 - 1, 1964116 + 1, {1001, 30000}},  // 29.97 to 30000/1001
+    {3928228 - 1, 3928232 + 1, {1001, 60000}},  // 59.94 to 60000/1001
+    {1571291 - 1, 1571293 + 1, {1001, 24000}},  // 23.976 to 24000/1001
 };
 
 }  // namespace
@@ -29,7 +32,7 @@ ErrorCode T_FrameRate2Duration(Fixed rate, Time* duration) {
   if (rate <= 0) return Invalid(duration, kReport.Fail(kSiteFrameRate, tv::kErrBadParam, kTextBadRate));
   Time d{65536, static_cast<uint32_t>(rate)};
   for (const SpecialRate& s : kSpecialRates) {
-    if (std::abs(int64_t{rate} - s.rate) <= 1) {
+    if (rate >= s.low && rate <= s.high) {
       d = s.duration;
       break;
     }

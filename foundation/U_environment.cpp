@@ -32,10 +32,22 @@ Boolean32 U_32QDAvailable(void) {
   return platform::MainScreen().color && platform::MainScreen().deep;
 }
 
+namespace {
+// The movie media layer: started once, on first use.
+bool gMediaTried = false;
+bool gMediaPresent = false;
+}  // namespace
+
 Boolean32 U_TrapAvailable(int32_t trap) {
   if (Guard(kSiteEnvironment)) return 0;
-  // 0xAAAA asks for the movie media layer, which this platform does not have.
-  return trap == 0xAAAA ? 0 : 1;
+  if (trap != 0xAAAA) return 1;
+  // 0xAAAA asks for the movie media layer: started on first use (this
+  // platform has none, and its start says so).
+  if (!gMediaTried) {
+    gMediaTried = true;
+    gMediaPresent = QTI_InitializeQTML(0) == 0;
+  }
+  return gMediaPresent ? 1 : 0;
 }
 
 ErrorCode U_GetMainScreenRect(Rect* bounds) {

@@ -43,9 +43,9 @@ enum class LogLevel { Quiet, Normal, Verbose, Debug };
 struct Common {
   LogLevel level = LogLevel::Normal;
   std::vector<std::string> pluginDirs;
+  std::string memory;  // --memory: the engine's memory budget ("2G"); "" for the automatic one
   bool Quiet() const { return level == LogLevel::Quiet; }
   bool Verbose() const { return level >= LogLevel::Verbose; }
-  std::string memory;  // --memory: the engine's memory budget ("2G"); "" for the automatic one
   // Whether TAVELO_PLUGIN_PATH, the user's and the installation's plug-in
   // folders are scanned too (plugin_folders.h).
   bool defaultPluginFolders = true;
@@ -77,6 +77,7 @@ void AddKeysCommand(CLI::App& app, Dispatch& d);
 void AddSheetCommand(CLI::App& app, Dispatch& d);
 void AddFarmCommand(CLI::App& app, Dispatch& d);
 void AddFormatsCommand(CLI::App& app, Dispatch& d);
+void AddViewCommand(CLI::App& app, Dispatch& d);
 // The hidden _man and _complete (cmd_manual.cpp); added after every other command.
 void AddManualCommands(CLI::App& app, Dispatch& d);
 

@@ -125,7 +125,11 @@ Json Describe() {
     } else if (kind == BEE_KindFootage) {
       BEE_FootageDesc fd{};
       BEE_GetFootageDesc(item, &fd);
-      Json f = {{"name", ItemName(item)}, {"width", fd.width}, {"height", fd.height}, {"duration", Seconds(fd.duration)}};
+      Json f = {{"name", ItemName(item)},
+                {"width", fd.width},
+                {"height", fd.height},
+                {"video", fd.hasVideo != 0},
+                {"duration", Seconds(fd.duration)}};
       PIN_SeqSpecH seq = nullptr;
       BEE_GetFootageSeqSpec(item, &seq);
       Boolean32 missing = 0;
@@ -174,9 +178,13 @@ int Info(const InfoOptions& o, Common common) {
       std::printf("\n");
     }
   }
-  for (const Json& f : root["footage"])
-    std::printf("footage \"%s\": %d x %d, %s (%s)\n", f["name"].get<std::string>().c_str(), f["width"].get<int>(),
-                f["height"].get<int>(), f["file"].get<std::string>().c_str(), f["status"].get<std::string>().c_str());
+  for (const Json& f : root["footage"]) {
+    const std::string size = f["video"].get<bool>()
+                                 ? std::to_string(f["width"].get<int>()) + " x " + std::to_string(f["height"].get<int>())
+                                 : "sound only";
+    std::printf("footage \"%s\": %s, %s (%s)\n", f["name"].get<std::string>().c_str(), size.c_str(),
+                f["file"].get<std::string>().c_str(), f["status"].get<std::string>().c_str());
+  }
   for (const Json& n : notes) std::printf("note: %s\n", n.get<std::string>().c_str());
   return kExitDone;
 }

@@ -120,7 +120,7 @@ int RenderDemo(const std::string& outputDir, bool quiet) {
   Progress progress(grid.count, quiet);
   for (int64_t f = 0; f < grid.count; ++f) {
     if (Interrupted()) break;
-    RenderFrame(comp, f, NumberedName(pattern, f));
+    WriteFrame(comp, f, NumberedName(pattern, f));
     if (f % 4 == 0)
       sheetFrames.push_back({Thumbnail(comp, f, 200),
                              std::to_string(f) + "  " + SheetTime(static_cast<double>(f) * grid.frame.value /

@@ -39,6 +39,7 @@ constexpr SwitchKey kLayerSwitches[] = {
     {"visible", BEE_SwitchVideo, false},          {"motionBlur", BEE_SwitchMotionBlur, false},
     {"effectsOn", BEE_SwitchEffects, false},      {"collapse", BEE_SwitchCollapse, false},
     {"autoOrient", BEE_SwitchOrient, false},      {"audio", BEE_SwitchAudioMute, true},
+    {"frameBlend", BEE_SwitchFrameBlend, false},
 };
 
 // A file reference for the engine, disposed whatever happens.
@@ -88,7 +89,7 @@ struct Builder {
   }
 
   void Footage(const Node& n) {
-    n.Only({"name", "file", "sequence", "fps", "proxy"});
+    n.Only({"name", "file", "sequence", "fps", "proxy", "interpretation"});
     const Node nameNode = n.Need("name");
     const std::string name = nameNode.Name();
     if (items.count(name)) nameNode.Error("the name " + Echo(name) + " is used twice");
@@ -101,24 +102,84 @@ struct Builder {
     Check(BEE_CmdImportFootage(nullptr, file.spec, sequence ? PIN_Import_Sequence : 0, &item), f,
           "importing " + Echo(path));
     Check(BEE_CmdRenameItem(item, name.c_str()), n, "naming the footage");
+    auto in = n.Get("interpretation");
     if (auto fps = n.Get("fps")) {
-      const double rate = fps->Number(0.01, 1000);
+      if (in && in->Get("fps")) fps->Error("the rate is given in \"interpretation\" too");
       PIN_SeqSpecH seq = nullptr;
       PIN_Interpretation interp{};
       Check(BEE_GetFootageSeqSpec(item, &seq), *fps, "reading the footage");
       Check(PIN_GetInterpretation(seq, &interp), *fps, "reading the interpretation");
-      // A still sequence's rate is its own; footage with time is conformed.
-      const auto fixedRate = static_cast<Fixed>(std::llround(rate * 65536));
-      if (interp.moduleHasTime) interp.conformedRate = fixedRate;
-      else interp.nativeRate = fixedRate;
+      SetRate(interp, *fps);
       Check(BEE_CmdInterpretFootage(item, &interp), *fps, "setting the frame rate");
     }
+    if (in) Interpret(item, *in);
     if (auto p = n.Get("proxy")) Proxy(item, *p);
     items[name] = item;
   }
 
+  // A still sequence's rate is its own; footage with time is conformed.
+  static void SetRate(PIN_Interpretation& interp, const Node& fps) {
+    const auto rate = static_cast<Fixed>(std::llround(fps.Number(0.01, 999) * 65536));
+    if (interp.moduleHasTime) interp.conformedRate = rate;
+    else interp.nativeRate = rate;
+  }
+
+  // How the footage's pixels and time are read: fields, 3:2 pulldown, rate
+  // and alpha, each given or guessed from the pixels.
+  static void Interpret(BEE_Item item, const Node& n) {
+    n.Only({"fields", "pulldown", "fps", "alpha", "matte"});
+    PIN_SeqSpecH seq = nullptr;
+    PIN_Interpretation interp{};
+    Check(BEE_GetFootageSeqSpec(item, &seq), n, "reading the footage");
+    Check(PIN_GetInterpretation(seq, &interp), n, "reading the interpretation");
+    if (auto f = n.Get("fields")) {
+      const int32_t order = f->Choice({"off", "upperFirst", "lowerFirst"});
+      interp.field.separate = order != 0;
+      interp.field.dominance = order == 2 ? 1 : 0;
+      if (order == 0) interp.pulldown = 0;
+    }
+    if (auto p = n.Get("pulldown")) {
+      if (p->IsNumber()) {
+        interp.pulldown = static_cast<uint32_t>(p->Int(0, 5));
+      } else if (p->Choice({"off", "guess"}) == 0) {
+        interp.pulldown = 0;
+      } else {
+        uint32_t order = 0, phase = 0;
+        Boolean32 asked = 0;
+        Check(PIN_GuessPulldown(seq, &order, &phase, &asked), *p, "guessing the pulldown");
+        if (phase == 0) p->Error("no 3:2 pulldown is seen in the footage's first frames");
+        interp.field.separate = 1;
+        interp.field.dominance = order == 2 ? 1 : 0;
+        interp.pulldown = phase;
+      }
+      if (interp.pulldown != 0 && !interp.field.separate)
+        p->Error("removing 3:2 pulldown needs \"fields\" (\"upperFirst\" or \"lowerFirst\")");
+    }
+    if (auto fps = n.Get("fps")) SetRate(interp, *fps);
+    if (auto a = n.Get("alpha")) {
+      const int32_t kind = a->Choice({"straight", "premultiplied", "ignore", "guess"});
+      if (kind == 3) {
+        Boolean32 asked = 0;
+        Check(PIN_GuessAlphaType(seq, &interp.alpha, &asked), *a, "guessing the alpha");
+      } else {
+        const uint8_t types[] = {PIN_Alpha_Straight, PIN_Alpha_Premul, PIN_Alpha_Ignore};
+        interp.alpha.type = types[kind];
+        interp.alpha.red = interp.alpha.green = interp.alpha.blue = 0;
+      }
+    }
+    if (auto m = n.Get("matte")) {
+      if (interp.alpha.type != PIN_Alpha_Premul) m->Error("a matte colour goes with \"alpha\": \"premultiplied\"");
+      const uint32_t c = m->Colour();
+      interp.alpha.red = static_cast<uint8_t>(c >> 16);
+      interp.alpha.green = static_cast<uint8_t>(c >> 8);
+      interp.alpha.blue = static_cast<uint8_t>(c);
+    }
+    interp.alpha.flags = interp.alpha.type == PIN_Alpha_Premul ? 1 : 0;
+    Check(BEE_CmdInterpretFootage(item, &interp), n, "interpreting the footage");
+  }
+
   BEE_Item Comp(const Node& n) {
-    n.Only({"name", "width", "height", "fps", "duration", "pixelAspect", "background", "motionBlur", "layers",
+    n.Only({"name", "width", "height", "fps", "duration", "pixelAspect", "background", "motionBlur", "frameBlending", "layers",
             "proxy"});
     BEE_CompSettings s{};
     const Node nameNode = n.Need("name");
@@ -146,6 +207,8 @@ struct Builder {
     if (auto bg = n.Get("background")) Check(BEE_CmdSetBackgroundColor(comp, bg->Colour()), *bg, "setting the background");
     if (auto mb = n.Get("motionBlur"))
       Check(BEE_CmdSetCompSwitch(comp, BEE_CompSwitchMotionBlur, mb->Bool()), *mb, "motion blur");
+    if (auto fb = n.Get("frameBlending"))
+      Check(BEE_CmdSetCompSwitch(comp, BEE_CompSwitchFrameBlend, fb->Bool()), *fb, "frame blending");
     if (auto p = n.Get("proxy")) Proxy(comp, *p);
     items[name] = comp;
     return comp;
@@ -157,7 +220,7 @@ struct Builder {
 
   void Layer(BEE_Item comp, const Node& n) {
     n.Only({"name", "solid", "source", "text", "in", "out", "offset", "stretch", "quality", "mode", "trackMatte",
-            "preserveTransparency", "motionBlur", "visible", "effectsOn", "collapse", "autoOrient", "audio", "anchor",
+            "preserveTransparency", "motionBlur", "visible", "effectsOn", "collapse", "autoOrient", "audio", "frameBlend", "anchor",
             "position", "scale", "rotation", "opacity", "audioLevels", "timeRemap", "masks", "effects"});
     auto solid = n.Get("solid");
     auto source = n.Get("source");

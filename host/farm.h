@@ -23,9 +23,9 @@ struct SequenceScan {
   std::vector<int64_t> In(FrameState state) const;
 };
 // Looks at the files of the frames of the pattern ("#" run: the frame
-// number). An empty file is a reservation, abandoned when untouched for
-// staleSeconds or more. A frame is done when its file is whole
-// (StillIsWhole); a file cut short counts as missing.
+// number). A frame is done when its file is whole (StillIsWhole); an empty
+// file is a reservation, abandoned when untouched for staleSeconds or more;
+// a file cut short counts as missing.
 SequenceScan ScanSequence(const std::string& pattern, const std::vector<int64_t>& frames, int64_t staleSeconds);
 // The numbers of the frames whose files match the pattern in its folder
 // (finished or reserved), sorted.

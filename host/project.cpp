@@ -5,11 +5,10 @@
 #include <cmath>
 #include <filesystem>
 
-#include "FILE.h"
 #include "BM.h"
-#include "OutputFormats.h"
+#include "FILE.h"
+#include "MC.h"
 #include "description.h"
-#include "image_file.h"
 #include "output_module.h"
 #include "output_name.h"
 #include "session.h"
@@ -122,10 +121,33 @@ Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
   rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
   rq.span = g.frame;
   rq.layerCount = -1;
+  if (!writeTo.empty()) {
+    // One frame, written and returned: rendered once through the frame
+    // cache, and the engine writes it from there, over the background
+    // colour for a format without alpha.
+    MC_Receipt receipt = nullptr;
+    Check(BEE_RenderCompFrameCheckout(comp, &rq, &receipt), "rendering frame " + std::to_string(frame));
+    BM_World world = nullptr;
+    ErrorCode err = BEE_GetReceiptWorld(receipt, &world);
+    Image img;
+    if (!err) {
+      try {
+        img = ImageFromWorld(world);
+      } catch (...) {
+        BEE_RenderCompFrameCheckin(receipt);
+        throw;
+      }
+    }
+    BEE_RenderCompFrameCheckin(receipt);
+    Check(err, "reading frame " + std::to_string(frame));
+    rq.flags |= BEE_Request_Cacheable;
+    FileRef file(writeTo);
+    if (ErrorCode e = BEE_SaveFrameAs(comp, &rq, file.spec, 0)) FailWriting(writeTo, e);
+    return img;
+  }
   // The frame is drawn into a World of the host's, not kept in the frame
-  // cache: each frame is written once, and a long run of them (a farm
-  // task, a contact sheet) would otherwise fill the cache with frames never
-  // asked for again.
+  // cache: a long run of frames (a farm task, a stream) would otherwise
+  // fill the cache with frames never asked for again.
   int32_t width = 0, height = 0;
   Check(BEE_GetCompDimensionsDSF(comp, &width, &height, nullptr), "reading the frame size");
   struct World {
@@ -137,18 +159,19 @@ Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
   const Rect bounds{0, 0, static_cast<int16_t>(std::max(height, 1)), static_cast<int16_t>(std::max(width, 1))};
   Check(BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world.w), "making the frame");
   Check(BEEp_RenderItemFrame(comp, &rq, world.w), "rendering frame " + std::to_string(frame));
-  Image img = ImageFromWorld(world.w);
-  if (writeTo.empty()) return img;
-  const tv::outputs::StillFormat* still = tv::outputs::FindStill(ExtensionOf(writeTo));
-  if (still && still->alpha) {
-    WriteWorld(world.w, writeTo);
-  } else {
-    // The engine writes a format without alpha over the composition's
-    // background colour.
-    FileRef file(writeTo);
-    if (ErrorCode e = BEE_SaveFrameAs(comp, &rq, file.spec, 0)) FailWriting(writeTo, e);
-  }
-  return img;
+  return ImageFromWorld(world.w);
+}
+
+void WriteFrame(BEE_Item comp, int64_t frame, const std::string& path) {
+  const FrameGrid g = GridOf(comp);
+  BEE_RenderRequest rq{};
+  rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
+  rq.span = g.frame;
+  rq.layerCount = -1;
+  // Not cacheable: the engine renders the frame for the file alone and does
+  // not keep it, over the background colour for a format without alpha.
+  FileRef file(path);
+  if (ErrorCode e = BEE_SaveFrameAs(comp, &rq, file.spec, 0)) FailWriting(path, e);
 }
 
 }  // namespace tavelo

@@ -36,8 +36,12 @@ void SetResolution(BEE_Item comp, const std::string& resolution);
 
 // Renders one frame of the composition at its resolution (exit 130 when
 // interrupted, Failure with the engine's text otherwise); writes it to
-// writeTo through the output module of its extension when given.
+// writeTo through the output module of its extension when given. Without
+// writeTo the frame is not kept in the frame cache.
 Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo = {});
+// Renders one frame and writes it to path through the output module of its
+// extension, without keeping it in the frame cache.
+void WriteFrame(BEE_Item comp, int64_t frame, const std::string& path);
 // A frame scaled to width pixels across (keeping the composition's shape)
 // over the composition's background colour, as a contact sheet shows it.
 Image Thumbnail(BEE_Item comp, int64_t frame, int width);

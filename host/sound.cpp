@@ -36,11 +36,15 @@ SND_Format Format16(double rate, int channels) {
 }  // namespace
 
 SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels) {
-  const SND_Format format = Format16(rate, channels);
   Time duration{};
   Check(BEE_GetItemDuration(comp, &duration, nullptr), "reading the duration");
+  return RenderCompSound(comp, rate, channels, Time{0, 1}, duration);
+}
+
+SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels, Time start, Time duration) {
+  const SND_Format format = Format16(rate, channels);
   SND_World world = nullptr;
-  Check(BEE_RenderCompSound(comp, 1, Time{0, 1}, duration, &format, &world), "rendering the sound");
+  Check(BEE_RenderCompSound(comp, 1, start, duration, &format, &world), "rendering the sound");
   return SoundWorld(world);
 }
 

@@ -32,6 +32,8 @@ class SoundWorld {
 // rate (Hz) into channels (1 or 2) of 16-bit signed samples; silence when
 // no layer sounds. Best quality for every layer.
 SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels);
+// The same over start .. start + duration only.
+SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels, Time start, Time duration);
 
 // A sine tone of frequency Hz (fading in and out over 10 ms), seconds long.
 SoundWorld ToneWorld(double frequency, double seconds, double rate, int channels);

@@ -73,11 +73,12 @@ int main(int argc, char** argv) {
   AddSheetCommand(app, d);
   AddFarmCommand(app, d);
   AddFormatsCommand(app, d);
+  AddViewCommand(app, d);
   AddManualCommands(app, d);
   // Set after the sub-commands are added, so it shows once, under
   // `tavelo --help` (and the manual page), not under every sub-command's help.
   app.footer(
-      "Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted (Ctrl-C keeps the finished frames), 143 terminated "
+      "Exit codes: 0 done, 1 failed, 2 usage, 3 an effect plug-in crashed, 130 interrupted (Ctrl-C keeps the finished frames),\n143 terminated "
       "(SIGTERM).\n"
       "Environment: TAVELO_PREFS names a preferences file (section \"Tavelo\");\n"
       "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error;\n"

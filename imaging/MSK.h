@@ -1,4 +1,5 @@
-// MSK: mask rasterization. A mask shape (a closed Bezier path of OM, in
+// MSK: mask rasterization. A mask shape (a closed Bezier path of OM, or a
+// rectangle or an oval drawn as the path OM_SetShapeType makes of it, in
 // absolute Fixed coordinates) becomes a one-byte-per-pixel coverage ("uno")
 // buffer of the pixel utilities, which the caller combines with other masks
 // (PF_AccumulateUnoBuffers) and merges into a world's alpha
@@ -17,8 +18,8 @@
 //
 // What callers may rely on:
 // - Failures are reported once (package 38, severity 8): 3 for a shape that
-//   is not an absolute path or a null argument; 4 out of memory; PF's codes
-//   (a buffer that is not one: 2, reported as a failed verification; an
+//   is relative (or of no known type) or a null argument; 4 out of memory;
+//   PF's codes (a buffer that is not one: 2, reported as a failed verification; an
 //   abort function's answer) and OM's (a handle that is not a shape: 2)
 //   passed up unchanged. The buffer is
 //   unlocked again on every path.

@@ -23,8 +23,18 @@ ErrorCode FlattenShape(OM_Shape shape, Polygon& out) {
   if (ErrorCode err = OM_GetShapeInfo(shape, &type, &flags, &count)) return err;
   // Relative shapes hold fractions, not pixels: refused rather than drawn
   // at the wrong place.
-  if (type != OM_TypePath || (flags & OM_FlagRelative) || count % 3 != 0)
+  if ((type != OM_TypePath && type != OM_TypeRect && type != OM_TypeOval) || (flags & OM_FlagRelative) ||
+      count % 3 != 0)
     return kReport.Fail(kSiteFlatten, kErrBadParam, kTextNotPath);
+  if (type != OM_TypePath) {
+    // A rectangle or an oval is drawn as the path it stands for.
+    OM_Shape path = nullptr;
+    ErrorCode err = OM_DupShape(shape, &path);
+    if (!err) err = OM_SetShapeType(OM_TypePath, path);
+    if (!err) err = FlattenShape(path, out);
+    if (path) OM_DisposeShape(path);
+    return err;
+  }
   if (count == 0) return 0;
   ScratchArray<FixedPoint> pts(static_cast<size_t>(count));
   if (!pts.ok()) return kReport.OutOfMemory(kSiteFlatten, kTextPolygon, pts.failedBytes());

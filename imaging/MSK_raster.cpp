@@ -185,9 +185,11 @@ ErrorCode RasterizeExact(const Polygon& poly, const Box& region, uint8_t fill, u
       Cell* const b = row0 + rowStart[y + 1];
       // A row's cells come in runs from each edge: few cells are put in
       // order by insertion, many by sorting (the same input gives the same order).
+      // A row without cells (the whole shape may have none: a row's pointers
+      // are then null) needs no order.
       if (b - a > 24) {
         std::sort(a, b, [](const Cell& p, const Cell& q) { return p.key < q.key; });
-      } else {
+      } else if (b - a > 1) {
         for (Cell* i = a + 1; i < b; ++i) {
           const Cell k = *i;
           Cell* j = i;

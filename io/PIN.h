@@ -80,7 +80,8 @@ enum {
   PIN_ModFlag_StillPerFile = 8,        // one still image per file (a numbered still sequence)
   PIN_ModFlag_RescaleDuration = 16,    // a rate change rescales the duration
   PIN_ModFlag_NoTime = 64,             // no time of its own (stills and still sequences)
-  PIN_ModFlag_NoDefaultPAR = 0x400000  // no default pixel aspect from the frame size
+  PIN_ModFlag_NoDefaultPAR = 0x400000, // no default pixel aspect from the frame size
+  PIN_ModFlag_NoVideo = 0x800000       // sound only: no picture (the one-pixel frame is a placeholder)
 };
 
 enum {

@@ -1,7 +1,8 @@
 // Drawing a frame of footage into a World: the checks of time and World, the
 // synchronisation with the files, the module's drawing (whole or partial, at
 // the asked scale), the missing-footage placeholder and the alpha steps that
-// convert the module's alpha to the interpretation, and 3:2 pulldown removal.
+// convert the module's alpha to the interpretation, 3:2 pulldown removal,
+// separated fields and frame blending.
 #include "PIN_internal.h"
 #include "PIN_interp.h"
 
@@ -88,85 +89,123 @@ ErrorCode DrawModule(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World wo
                  : CallSlot(m, PIN_Slot_DrawSparseFrame, &PIN_ModuleProcs::drawSparseFrame, seq, params, world);
 }
 
+// The index of the span of 1/(rate x per) second holding a time (floor),
+// in the arithmetic FrameStart uses.
+int64_t SpanIndex(const Time& t, Fixed rate, int64_t per) {
+  const __int128 num = static_cast<__int128>(t.value) * rate * per;
+  const __int128 den = static_cast<__int128>(t.scale) * 65536;
+  int64_t n = static_cast<int64_t>(num / den);
+  if (num < 0 && num % den != 0) --n;
+  return n;
+}
+
+// The row parity of the first field in the World drawn: 0 when the upper
+// field comes first; rows of a part keep their parity in the whole frame.
+uint32_t FirstFieldParity(const SeqSpec& s, const PIN_DrawParams* params, bool partial) {
+  return (s.field.dominance ^ (partial ? static_cast<uint32_t>(params->part.top & 1) : 0u)) & 1u;
+}
+
+// Rebuilds the World drawn from the rows of one parity.
+ErrorCode KeepRows(BM_World world, int32_t width, int32_t height, uint32_t parity, bool interpolate) {
+  PixelLock px(world);
+  if (!px.ok()) return px.error() ? px.error() : kErrBadParam;
+  FillOtherRows(px.Row(0), px.rowBytes(), width, height, parity, interpolate);
+  return 0;
+}
+
 // Film frame of footage with 3:2 pulldown: drawn whole from one video frame,
-// or its first field from one and its second from the next; a split frame
-// whose other half lies outside the footage doubles the field it has.
+// or made of the second field of a video frame and the first field of the
+// next (the fields between which the telecine split it); a split frame
+// whose other half lies outside the footage rebuilds it from the field it
+// has.
 ErrorCode DrawPulldown(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world, bool partial,
                        int32_t width, int32_t height) {
   const SeqSpec& s = Rec(seq);
   const Fixed rate = s.effectiveRate ? s.effectiveRate : s.nativeRate;
-  const uint32_t phase = s.pulldown;
-  // Rows of a part keep their parity in the whole frame.
-  const uint32_t dominance = (s.field.dominance ^ (partial ? static_cast<uint32_t>(params->part.top & 1) : 0u)) & 1u;
-  const Fixed film = FilmRate(rate);
-  const __int128 num = static_cast<__int128>(params->time.value) * film;
-  const __int128 den = static_cast<__int128>(params->time.scale) * 65536;
-  int64_t n = static_cast<int64_t>(num / den);
-  if (num < 0 && num % den != 0) --n;
-  if (n < 0) n = 0;
+  const uint32_t first = FirstFieldParity(s, params, partial);
+  const int64_t n = std::max<int64_t>(SpanIndex(params->time, FilmRate(rate), 1), 0);
   const int64_t count = FrameCount(s);
-  PulldownStep step = PulldownFor(phase, n);
+  const PulldownStep step = PulldownFor(s.pulldown, n);
   const auto inside = [&](int64_t m) { return m >= 0 && (count == 0 || m < count); };
+  PIN_DrawParams p = *params;
   if (!step.split || (!inside(step.first) && !inside(step.second))) {
-    int64_t m = step.split ? step.first : step.first;
+    int64_t m = step.first;
     if (count > 0 && m >= count) m = count - 1;
-    if (m < 0) m = 0;
-    PIN_DrawParams p = *params;
-    p.time = FrameStart(m, rate);
+    p.time = FrameStart(std::max<int64_t>(m, 0), rate);
     return DrawModule(seq, &p, world, partial);
   }
-  PIN_DrawParams p = *params;
   if (inside(step.first) && inside(step.second)) {
     p.time = FrameStart(step.first, rate);
     if (ErrorCode err = DrawModule(seq, &p, world, partial)) return err;
-    ScratchWorld other;
-    if (ErrorCode err = other.Make(width, height)) return err;
+    ScratchWorld later;
+    if (ErrorCode err = later.Make(width, height)) return err;
     p.time = FrameStart(step.second, rate);
-    if (ErrorCode err = DrawModule(seq, &p, other.get(), partial)) return err;
-    PixelLock dst(world), src(other.get());
+    if (ErrorCode err = DrawModule(seq, &p, later.get(), partial)) return err;
+    PixelLock dst(world), src(later.get());
     if (!dst.ok()) return dst.error() ? dst.error() : kErrBadParam;
     if (!src.ok()) return src.error() ? src.error() : kErrBadParam;
-    MergeSecondField(dst.Row(0), dst.rowBytes(), src.Row(0), src.rowBytes(), width, height, dominance);
+    CopyRows(dst.Row(0), dst.rowBytes(), src.Row(0), src.rowBytes(), width, height, first);
     return 0;
   }
-  const bool haveFirst = inside(step.first);
-  p.time = FrameStart(haveFirst ? step.first : step.second, rate);
+  // The earlier frame alone gives its second field, the later one its first.
+  const bool earlier = inside(step.first);
+  p.time = FrameStart(earlier ? step.first : step.second, rate);
   if (ErrorCode err = DrawModule(seq, &p, world, partial)) return err;
-  PixelLock px(world);
-  if (!px.ok()) return px.error() ? px.error() : kErrBadParam;
-  DoubleField(px.Row(0), px.rowBytes(), width, height, dominance, haveFirst);
-  return 0;
+  return KeepRows(world, width, height, earlier ? first ^ 1u : first, params->quality == 1);
 }
 
 bool PulldownOn(const SeqSpec& s) {
   return s.pulldown != 0 && s.field.separate && !(s.moduleFlags & PIN_ModFlag_NoTime);
 }
 
+bool FieldsOn(const SeqSpec& s) {
+  return s.field.separate && !(s.moduleFlags & PIN_ModFlag_NoTime) &&
+         (s.effectiveRate ? s.effectiveRate : s.nativeRate) > 0;
+}
+
+// Footage with separated fields: each field is shown over its own half of
+// the frame's time, the dominant one first, rebuilt to a whole frame by
+// doubling its rows (draft) or interpolating between them (best).
+ErrorCode DrawField(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world, bool partial, int32_t width,
+                    int32_t height) {
+  const SeqSpec& s = Rec(seq);
+  const Fixed rate = s.effectiveRate ? s.effectiveRate : s.nativeRate;
+  const int64_t half = SpanIndex(params->time, rate, 2);
+  const int64_t frame = half >= 0 ? half / 2 : -((1 - half) / 2);
+  const int64_t count = FrameCount(s);
+  // Past the last frame its second field stays; before the first, its first.
+  const bool second = count > 0 && frame >= count ? true : half < 0 ? false : (half & 1) != 0;
+  PIN_DrawParams p = *params;
+  p.time = FrameStart(std::clamp<int64_t>(frame, 0, count > 0 ? count - 1 : frame), rate);
+  if (ErrorCode err = DrawModule(seq, &p, world, partial)) return err;
+  const uint32_t parity = FirstFieldParity(s, params, partial) ^ (second ? 1u : 0u);
+  return KeepRows(world, width, height, parity, params->quality == 1);
+}
+
 // One source frame as the interpretation asks: through pulldown removal when
 // it is on, then the alpha steps.
 ErrorCode DrawOne(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world, bool partial, int32_t width,
                   int32_t height) {
-  ErrorCode err = PulldownOn(Rec(seq)) ? DrawPulldown(seq, params, world, partial, width, height)
-                           : DrawModule(seq, params, world, partial);
+  const SeqSpec& s = Rec(seq);
+  ErrorCode err = PulldownOn(s)  ? DrawPulldown(seq, params, world, partial, width, height)
+                  : FieldsOn(s) ? DrawField(seq, params, world, partial, width, height)
+                                : DrawModule(seq, params, world, partial);
   if (!err) FinishAlpha(world, Rec(seq), params->flags);
   return err;
 }
 
-// The rate frames are blended at (the film rate with pulldown removed) and
-// the footage's duration in seconds.
-double BlendRate(const SeqSpec& s) {
+// The rate pictures are blended at: the film rate with pulldown removed,
+// the field rate with fields separated, else the frame rate.
+Fixed BlendStepRate(const SeqSpec& s) {
   const Fixed rate = s.effectiveRate ? s.effectiveRate : s.nativeRate;
-  const bool pulldown = PulldownOn(s);
-  return (pulldown ? FilmRate(rate) : rate) / 65536.0;
+  if (PulldownOn(s)) return FilmRate(rate);
+  return FieldsOn(s) ? rate * 2 : rate;
 }
+double BlendRate(const SeqSpec& s) { return BlendStepRate(s) / 65536.0; }
 double Seconds(const Time& t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0.0; }
 
-// The exact start of frame n at a rate given in frames a second.
-Time BlendFrameStart(int64_t n, const SeqSpec& s) {
-  const Fixed rate = s.effectiveRate ? s.effectiveRate : s.nativeRate;
-  const bool pulldown = PulldownOn(s);
-  return FrameStart(n, pulldown ? FilmRate(rate) : rate);
-}
+// The exact start of picture n at the blending rate.
+Time BlendFrameStart(int64_t n, const SeqSpec& s) { return FrameStart(n, BlendStepRate(s)); }
 
 // Mixes source frames by weight into a deep buffer (floats, ARGB), then
 // writes the result. Straight pixels are mixed by weight times alpha so a

@@ -1,7 +1,7 @@
 // PIN's interpretation arithmetic on pixels and frame numbers, kept apart
 // from the SeqSpec so it can be driven directly: alpha conversion between
-// interpretations, the 3:2 pulldown cadence, and the field merges that
-// rebuild a film frame.
+// interpretations, the 3:2 pulldown cadence, and the row copies that
+// rebuild a film frame or a field's frame.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +21,9 @@ void ConvertAlpha(const PIN_AlphaInfo& from, const PIN_AlphaInfo& to, bool inver
 // What film frame n of footage with pulldown phase (1 to 5) is made of.
 // The film frame lies at video frame m = n + n / 4 (five video frames for
 // every four film frames); `first` and `second` are video frame indices:
-// whole frames have first == second; a split frame takes its first field
-// from `first` and its second field from `second`.
+// whole frames have first == second; a split frame is made of the second
+// field of `first` (the earlier video frame) and the first field of
+// `second` (the later one): the two fields the film frame left between them.
 struct PulldownStep {
   int64_t first, second;
   bool split;
@@ -33,14 +34,15 @@ PulldownStep PulldownFor(uint32_t phase, int64_t filmFrame);
 // (four fifths of it, rounded to nearest).
 Fixed FilmRate(Fixed videoRate);
 
-// Rows of the second field (by dominance: 0 upper first, so the second field
-// holds the odd rows) copied from src into dst; both width x height ARGB.
-void MergeSecondField(uint8_t* dst, int32_t dstRowBytes, const uint8_t* src, int32_t srcRowBytes, int32_t width,
-                      int32_t height, uint32_t dominance);
-// Rebuilds a frame from one field: keepFirst keeps the first field's rows
-// (by dominance) and copies each over its neighbour of the other field.
-void DoubleField(uint8_t* pixels, int32_t rowBytes, int32_t width, int32_t height, uint32_t dominance,
-                 bool keepFirst);
+// Copies the rows of one parity (0: rows 0, 2, 4 ...; 1: rows 1, 3, 5 ...)
+// from src into dst, both width x height ARGB.
+void CopyRows(uint8_t* dst, int32_t dstRowBytes, const uint8_t* src, int32_t srcRowBytes, int32_t width,
+              int32_t height, uint32_t parity);
+// Rebuilds a whole frame from the rows of one parity: each row of the other
+// parity becomes the mean of the kept rows around it (interpolate) or a
+// copy of the kept row above it (the row below for the first row).
+void FillOtherRows(uint8_t* pixels, int32_t rowBytes, int32_t width, int32_t height, uint32_t parity,
+                   bool interpolate);
 
 }  // namespace tv::pin
 

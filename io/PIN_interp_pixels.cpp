@@ -42,10 +42,6 @@ constexpr uint8_t kCadence[5][4] = {
     {0, 1, 1, 2}, {1, 1, 0, 0}, {1, 0, 0, 0}, {0, 0, 0, 1}, {0, 0, 1, 1},
 };
 
-// The first row of the second field: upper field first (dominance 0) puts
-// the second field on the odd rows.
-inline int32_t SecondFieldRow(uint32_t dominance) { return dominance == 0 ? 1 : 0; }
-
 }  // namespace
 
 void ConvertAlpha(const PIN_AlphaInfo& from, const PIN_AlphaInfo& to, bool invert, uint8_t* pixels,
@@ -94,26 +90,31 @@ Fixed FilmRate(Fixed videoRate) {
   return static_cast<Fixed>((static_cast<int64_t>(videoRate) * 4 + 2) / 5);
 }
 
-void MergeSecondField(uint8_t* dst, int32_t dstRowBytes, const uint8_t* src, int32_t srcRowBytes, int32_t width,
-                      int32_t height, uint32_t dominance) {
+void CopyRows(uint8_t* dst, int32_t dstRowBytes, const uint8_t* src, int32_t srcRowBytes, int32_t width,
+              int32_t height, uint32_t parity) {
   const size_t bytes = static_cast<size_t>(width) * 4;
-  for (int32_t y = SecondFieldRow(dominance); y < height; y += 2)
+  for (int32_t y = static_cast<int32_t>(parity & 1); y < height; y += 2)
     std::memcpy(dst + static_cast<ptrdiff_t>(y) * dstRowBytes, src + static_cast<ptrdiff_t>(y) * srcRowBytes,
                 bytes);
 }
 
-void DoubleField(uint8_t* pixels, int32_t rowBytes, int32_t width, int32_t height, uint32_t dominance,
-                 bool keepFirst) {
+void FillOtherRows(uint8_t* pixels, int32_t rowBytes, int32_t width, int32_t height, uint32_t parity,
+                   bool interpolate) {
   const size_t bytes = static_cast<size_t>(width) * 4;
-  const int32_t second = SecondFieldRow(dominance);
-  const int32_t kept = keepFirst ? 1 - second : second;
-  // Each row of the other field takes the kept row above it (the row below
-  // for a first row that has none above).
+  const int32_t kept = static_cast<int32_t>(parity & 1);
+  const auto row = [&](int32_t y) { return pixels + static_cast<ptrdiff_t>(y) * rowBytes; };
+  // A single row of the other parity and none kept: nothing to rebuild from.
+  if (height < 2) return;
   for (int32_t y = 1 - kept; y < height; y += 2) {
-    const int32_t from = y - 1 >= 0 ? y - 1 : y + 1;
-    if (from >= height) continue;
-    std::memmove(pixels + static_cast<ptrdiff_t>(y) * rowBytes, pixels + static_cast<ptrdiff_t>(from) * rowBytes,
-                 bytes);
+    const bool above = y - 1 >= 0, below = y + 1 < height;
+    if (interpolate && above && below) {
+      const uint8_t* a = row(y - 1);
+      const uint8_t* b = row(y + 1);
+      uint8_t* d = row(y);
+      for (size_t i = 0; i < bytes; ++i) d[i] = static_cast<uint8_t>((a[i] + b[i] + 1) >> 1);
+    } else {
+      std::memmove(row(y), row(above ? y - 1 : y + 1), bytes);
+    }
   }
 }
 

@@ -80,3 +80,10 @@ int32_t Random15();
 void SeedRandom(uint32_t seed);
 
 }  // namespace tv::platform
+
+// ---- Movie media layer ------------------------------------------------------
+// The engine asks a platform's movie media layer to start before it uses it
+// (U_TrapAvailable(0xAAAA)). This platform has none: movies are read and
+// written by the engine's own movie driver, and the start answers
+// tv::kErrUnsupported.
+extern "C" ErrorCode QTI_InitializeQTML(int32_t flags);

@@ -89,12 +89,18 @@ enum {
   BEE_SwitchCollapse = 0x80,
   BEE_SwitchOrient = 0x100,
   BEE_SwitchFieldRule = 0x200,
+  // Footage with time is drawn with neighbouring frames blended: two frames
+  // by the time between them at draft quality, every frame the composition's
+  // frame overlaps at best. Effective when the composition's
+  // BEE_CompSwitchFrameBlend is on.
+  BEE_SwitchFrameBlend = 0x40000,
 };
 
 // Composition switches that gate layer switches 0x8 and 0x10.
 enum {
   BEE_CompSwitchMotionBlur = 0x8,
   BEE_CompSwitchGated10 = 0x10,
+  BEE_CompSwitchFrameBlend = 0x40000,  // enables its layers' BEE_SwitchFrameBlend
 };
 
 // Layer quality.
@@ -658,6 +664,13 @@ TV_EXPORT ErrorCode BEE_CmdAddMask(BEE_Layer layer, OM_Shape shape, int32_t* mas
 TV_EXPORT ErrorCode BEE_CmdDeleteMask(BEE_Layer layer, int32_t mask);
 // Moves mask from to index to (the others keep their order).
 TV_EXPORT ErrorCode BEE_CmdReorderMasks(BEE_Layer layer, int32_t from, int32_t to);
+// Moves every shape of the mask (its constant shape, or every keyframe's)
+// through the matrix, in layer pixels; a rectangle or an oval becomes the
+// path it stands for. One undo step named name (null or empty: "Mask
+// Transform"), a task record of command 60. 3 for a missing or not finite
+// matrix, 10 for a mask the layer does not have, M's 0x1102 for a point
+// that leaves the 16.16 range; the mask is then as it was.
+TV_EXPORT ErrorCode BEE_CmdMaskTransform(BEE_Layer layer, int32_t mask, const FloatMatrix* matrix, const char* name);
 
 // ---- Streams ---------------------------------------------------------------------------
 // The stream a reference names (null for a standard stream that has none
@@ -723,6 +736,10 @@ typedef struct BEE_RenderRequest {
   uint32_t data[2];
 } BEE_RenderRequest;
 #define BEE_Request_Cacheable 0x00FF0000u
+// The request's data words as footage reads them: data[0] holds PIN draw
+// flags (PIN_Draw_FrameBlend asks for frame blending over the request's
+// span), data[1] the draw quality (0 draft, 1 best). A layer's source request
+// sets them from the layer's switches and quality.
 // Frames are cached per item, keyed by the request, the frame size and the
 // composition's resolution. Every change through a command, undo or redo
 // drops the frames it made stale: those of the changed item and of every
@@ -785,6 +802,21 @@ TV_EXPORT ErrorCode BEE_CmdSynchronizeRelatedItems(BEE_Item comp);
 // "Consolidation": footage items with the same source description as an
 // earlier one are replaced by it everywhere and removed; *removed counts them.
 TV_EXPORT ErrorCode BEE_CmdConsolidateItemSources(int32_t* removed);
+// Pre-composes the composition's selected layers as one undo step
+// "Pre-compose". The new composition (named name; null or empty: the
+// composition's or, leaving attributes, the source's name) goes into the
+// composition's folder with its background colour, switches and label, and
+// is given in *newComp (may be null). moveAttributes: the selected layers
+// move, with everything they hold, into a composition of the same settings;
+// one layer of it takes the place of the topmost of them. Otherwise exactly
+// one layer is selected and keeps its transform, masks, effects and times;
+// its source alone goes into a composition of the source's size and
+// duration (a still's: as long as the layer shows it), which becomes the
+// layer's source. The layer that stands for the new composition is then
+// the one selected. 3 with nothing selected, with several layers to leave
+// attributes of, or for a layer whose source cannot stand alone (its own
+// solid, no picture); a command that fails takes back what was done.
+TV_EXPORT ErrorCode BEE_CmdCompify(BEE_Item comp, const char* name, Boolean32 moveAttributes, BEE_Item* newComp);
 TV_EXPORT ErrorCode BEE_CmdSetItemLabel(BEE_Item item, int8_t label);
 TV_EXPORT ErrorCode BEE_CmdSetLayerLabel(BEE_Layer layer, int8_t label);
 TV_EXPORT ErrorCode BEE_CmdSetItemComment(BEE_Item item, const char* comment);
@@ -953,7 +985,8 @@ TV_EXPORT ErrorCode BEE_DrawItemThumbnail(BEE_Item item, BM_World world);
 // file's name) and its single-frame output. 3 (reported) when no module
 // claims the file, the module framework's 9985 (reported there) when the
 // module writes no single frames; a failed write leaves no file under the
-// name.
+// name. A cacheable request writes the cached frame (caching it when
+// rendered); any other frame is rendered for the file and not cached.
 TV_EXPORT ErrorCode BEE_SaveFrameAs(BEE_Item item, const BEE_RenderRequest* request, FILE_SpecH file,
                                     FourCC signature);
 // Handles of a layer's transformed bounds, for hit checks of the selection.
@@ -1316,6 +1349,11 @@ TV_EXPORT ErrorCode BEE_GetCompSelection(BEE_Item comp, BEE_Selection* selection
 // selection. Successive changes collapse into one undo step; the inverse
 // keeps the old selection until it is dropped.
 TV_EXPORT ErrorCode BEE_CmdSetCompSelection(BEE_Item comp, BEE_Selection selection);
+// Forgets every selected keyframe of the composition's selection (the
+// streams stay selected) through command 7, without a group of its own: it
+// joins the undo step that is open, or the one before it. Nothing is done
+// when no keyframe is selected.
+TV_EXPORT ErrorCode BEE_CmdDeselectAllKeyframes(BEE_Item comp);
 
 // ---- Scrap ----------------------------------------------------------------------------
 // A scrap holds copied layers (kind 1) or copied streams with their keys

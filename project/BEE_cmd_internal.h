@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "BEE_internal.h"
+#include "BEE_records.h"
 
 namespace tv::bee {
 
@@ -617,6 +618,16 @@ struct RememberInterpCmd {
   static constexpr BEE_CmdDispose kOwned = &DisposeParam2Block;
   BEE_Item item;                  // the footage remembered (null: restore state)
   const RememberedInterp* state;  // the state to restore (null: remember item)
+};
+
+// Command 9. Words: the composition and a layer outside every composition,
+// which the composition takes (the caller keeps it on failure).
+struct PasteLayerCmd {
+  static constexpr int32_t kNumber = BEE_CmdNumPasteLayer;
+  static constexpr BEE_CmdOp kOp = &OpPasteLayer;
+  using Made = ClearLayerCmd;
+  BEE_Item comp;
+  BEE_Layer layer;
 };
 
 // Runs command C through the dispatcher (BEE_DoCommand); on success

@@ -1,9 +1,11 @@
 // Compositions: settings and their application, the frame grid,
 // resolution downsampling, valid sources and the time stamps.
+#include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
-#include "BEE_internal.h"
+#include "BEE_records.h"
 
 namespace tv::bee {
 
@@ -21,12 +23,11 @@ void InitCompDefaults(BEE_ItemRec& r) {
   r.workEnd = Time{-1, 600};
 }
 
-ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration, uint32_t site) {
+ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration) {
   *duration = kInvalidTime;
   // A rate of 0 has no frame duration (and would loop the scaling below
-  // forever on an invalid time): it is refused here.
-  if (frameRate == 0 || frameRate > INT32_MAX)
-    return kReport.Report(site, kSevError, kErrBadParam, kTextBadFrameRate, {static_cast<int64_t>(frameRate)});
+  // forever on an invalid time).
+  if (frameRate == 0 || frameRate > INT32_MAX) return kErrBadParam;
   Time d{};
   if (ErrorCode err = T_FrameRate2Duration(static_cast<Fixed>(frameRate), &d)) return err;
   while (d.scale < 2000) {
@@ -40,21 +41,8 @@ ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration, uint32_t s
     d.value /= 2;
     d.scale /= 2;
   }
-  if (d.value <= 0 || d.scale == 0)
-    return kReport.Report(site, kSevError, kErrBadParam, kTextBadFrameRate, {static_cast<int64_t>(frameRate)});
+  if (d.value <= 0 || d.scale == 0) return kErrBadParam;
   *duration = d;
-  return 0;
-}
-
-ErrorCode ValidateCompSettings(const BEE_CompSettings& s, uint32_t site) {
-  Time fd{};
-  if (ErrorCode err = NormalisedFrameDuration(s.frameRate, &fd, site)) return err;
-  // A resolution factor of 0 would divide by zero when the frame is downsampled.
-  if (s.dsfH == 0 || s.dsfV == 0)
-    return kReport.Report(site, kSevError, kErrBadParam, kTextBadResolution, {s.dsfH, s.dsfV});
-  if (s.width == 0 || s.height == 0 || s.pixelAspect.den == 0 || s.pixelAspect.num <= 0 ||
-      s.duration.scale == 0 || s.duration.value < 0 || s.secondTime.scale == 0)
-    return kReport.Report(site, kSevError, kErrBadParam, kTextBadDimensions, {s.width, s.height});
   return 0;
 }
 
@@ -65,9 +53,9 @@ Time SnapToGrid(const BEE_ItemRec& comp, Time t) {
 }
 
 ErrorCode ApplyCompSettings(BEE_Item comp, const BEE_CompSettings& s) {
-  if (ErrorCode err = ValidateCompSettings(s, BEE_SiteCompSettings)) return err;
+  if (Fault f = CheckCompSettings(s)) return Refuse(BEE_SiteCompSettings, f);
   Time fd{};
-  if (ErrorCode err = NormalisedFrameDuration(s.frameRate, &fd, BEE_SiteCompSettings)) return err;
+  NormalisedFrameDuration(s.frameRate, &fd);
   // The streams are rebased before anything else changes, so that a failure
   // leaves the composition as it was.
   if (fd.scale != R(comp).frameDuration.scale)
@@ -114,25 +102,76 @@ ErrorCode ApplyCompSettings(BEE_Item comp, const BEE_CompSettings& s) {
   return 0;
 }
 
+namespace {
+
+// The compositions whose layer lists hold a layer of item.
+template <class Visit>
+void ForEachUser(BEE_Item item, Visit visit) {
+  auto found = G().users.find(item);
+  if (found == G().users.end()) return;
+  for (BEE_Layer l : found->second)
+    if (IsLiveItem(R(l).comp)) visit(R(l).comp);
+}
+
+// The longest chain of compositions from one that nothing uses down to comp
+// (1 when nothing uses comp), counted up to limit.
+int32_t LevelsAbove(BEE_Item comp, int32_t limit, std::unordered_map<BEE_Item, int32_t>& memo) {
+  if (limit <= 1) return 1;
+  if (auto found = memo.find(comp); found != memo.end()) return found->second;
+  memo[comp] = limit;  // a loop in a damaged graph counts as too deep
+  int32_t levels = 1;
+  ForEachUser(comp, [&](BEE_Item user) {
+    if (levels < limit) levels = std::max(levels, 1 + LevelsAbove(user, limit - 1, memo));
+  });
+  memo[comp] = levels;
+  return levels;
+}
+
+int32_t LevelsBelow(BEE_Item item, int32_t limit, std::unordered_map<BEE_Item, int32_t>& memo) {
+  if (!IsLiveItem(item) || R(item).kind != BEE_KindComp || limit <= 1) return 1;
+  if (auto found = memo.find(item); found != memo.end()) return found->second;
+  memo[item] = limit;
+  int32_t levels = 1;
+  const int32_t n = LayerCount(item);
+  for (int32_t i = 0; i < n && levels < limit; ++i)
+    if (BEE_Item s = R(LayerAt(item, i)).source) levels = std::max(levels, 1 + LevelsBelow(s, limit - 1, memo));
+  memo[item] = levels;
+  return levels;
+}
+
+}  // namespace
+
 bool SourceAllowed(BEE_Item comp, BEE_Item source) {
   if (!comp || !source) return true;
-  if (source == comp) return false;
-  // Does source reach comp through the sources of its layers?
+  // Is source comp itself, or one of the compositions that hold comp
+  // however deeply? Found from comp upwards, through its users.
   std::unordered_set<BEE_Item> seen;
-  std::vector<BEE_Item> todo{source};
+  std::vector<BEE_Item> todo{comp};
   while (!todo.empty()) {
     BEE_Item it = todo.back();
     todo.pop_back();
     if (!IsLiveItem(it) || !seen.insert(it).second) continue;
-    if (it == comp) return false;
-    if (R(it).kind != BEE_KindComp) continue;
-    int32_t n = LayerCount(it);
-    for (int32_t i = 0; i < n; ++i) {
-      BEE_Item s = R(LayerAt(it, i)).source;
-      if (s) todo.push_back(s);
-    }
+    if (it == source) return false;
+    ForEachUser(it, [&](BEE_Item user) { todo.push_back(user); });
   }
   return true;
+}
+
+int32_t DeepestNesting(const std::vector<BEE_Item>& items) {
+  std::unordered_map<BEE_Item, int32_t> memo;
+  int32_t deepest = 0;
+  for (BEE_Item it : items) deepest = std::max(deepest, LevelsBelow(it, BEE_MaxRenderDepth + 1, memo));
+  return deepest;
+}
+
+ErrorCode CheckNesting(BEE_Item comp, BEE_Item source, uint32_t site) {
+  if (!IsLiveItem(source) || R(source).kind != BEE_KindComp) return 0;
+  std::unordered_map<BEE_Item, int32_t> above, below;
+  const int32_t levels = LevelsAbove(comp, BEE_MaxRenderDepth + 1, above) +
+                         LevelsBelow(source, BEE_MaxRenderDepth + 1, below);
+  if (levels <= BEE_MaxRenderDepth) return 0;
+  return kReport.Report(site, kSevError, kErrBadParam, kTextTooDeep,
+                        {int64_t{BEE_MaxRenderDepth}, NameOf(R(source).name), NameOf(R(comp).name)});
 }
 
 uint32_t FreshStamp() { return ++G().stamp; }
@@ -149,18 +188,9 @@ void Touch(BEE_Item item) {
     uint32_t s = FreshStamp();
     R(it).stamp = s;
     if (R(it).kind == BEE_KindComp) R(it).compStamps[0] = s;
-    for (BEE_Item c : G().order) {
-      if (R(c).kind != BEE_KindComp) continue;
-      int32_t n = LayerCount(c);
-      for (int32_t i = 0; i < n; ++i)
-        if (R(LayerAt(c, i)).source == it) {
-          todo.push_back(c);
-          break;
-        }
-    }
+    ForEachUser(it, [&](BEE_Item user) { todo.push_back(user); });
   }
 }
-
 void TouchLayer(BEE_Layer layer) {
   R(layer).stamp = FreshStamp();
   if (IsLiveItem(R(layer).comp)) Touch(R(layer).comp);

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -86,6 +87,9 @@ struct BEE_LayerRec {
   uint16_t fileSetting;       // "ldta" bytes 6..7
   uint8_t fileSettings[14];   // "ldta" bytes 44..57
   uint8_t maskRecord[16];     // "mdta"
+  // Whether the layer is in its composition's layer list (and so among its
+  // source's users).
+  bool linked;
 };
 
 struct FLT_LayerInfo;  // effects on layers (FLT.h)
@@ -109,6 +113,7 @@ enum Text : int32_t {
   kTextNewGuide, kTextRemoveGuide, kTextGuideMove, kTextLabelChange, kTextCommentChange,
   kTextEffectNameChange, kTextRulerOrigin, kTextMaskLock, kTextCopy, kTextPasteLayer, kTextPasteLayers,
   kTextPasteKeyframes, kTextMoveKeyframes, kTextConsolidation, kTextPrecompose, kTextMakingMovie,
+  kTextMaskTransform, kTextPrecomposeNothing, kTextPrecomposeOne, kTextPrecomposeSource,
   // Messages.
   kTextDamagedItem, kTextDamagedLayer, kTextStrange, kTextTooManyEffects, kTextTooManyMasks,
   kTextBadSource, kTextSourceDeleted, kTextCircularSolid, kTextCircularPaste, kTextMissing,
@@ -126,6 +131,7 @@ enum Text : int32_t {
   kTextBadStretch, kTextBadSwitch, kTextNotFolder, kTextNotComp, kTextNotSolid, kTextItemInUse,
   kTextBadIndex, kTextBadStream, kTextNoStream, kTextBadPrefs, kTextBadDimensions, kTextOutOfMemoryWhat,
   kTextRootItem, kTextBadQuality, kTextBadMatte, kTextBadTimes, kTextBadArgument,
+  kTextBadTransferMode, kTextBadFrameDuration, kTextBadCompTimes, kTextBadKeys, kTextTooDeep,
   kTextCacheUnbalanced,  // frame cache
   // Stream values in user units: answers of effects to a parameter change.
   kTextChangedValueStdControl, kTextChangedUI, kTextSetToVary, kTextSetToConstant,
@@ -192,6 +198,10 @@ struct State {
   uint32_t guideProps = 0;
   std::unordered_set<const void*> liveItems;
   std::unordered_set<const void*> liveLayers;
+  // The users of every item: the layers in compositions' layer lists whose
+  // source it is (changes propagate through them, and nesting is checked
+  // with them, without walking every composition).
+  std::unordered_map<BEE_Item, std::vector<BEE_Layer>> users;
   BEE_CallbackFunc callback = nullptr;
   intptr_t refcon = 0;
   // Project files: the file the project was opened from or saved to ("" for
@@ -274,6 +284,19 @@ void AttachItem(BEE_Item item, BEE_Item parent);
 void DetachItem(BEE_Item item);
 bool IsDescendant(BEE_Item folder, BEE_Item item);  // bounded walk
 int32_t CountUsers(BEE_Item item);
+// A layer that enters its composition's layer list joins its source's users
+// (Link), one that leaves leaves them (Unlink); a placed layer's source is
+// changed through SetSource.
+void LinkSource(BEE_Layer layer);
+void UnlinkSource(BEE_Layer layer);
+void SetSource(BEE_Layer layer, BEE_Item source);
+// Refuses (code 3, reported) a source that would nest compositions deeper
+// than a frame renders: comp's levels above and source's below together.
+ErrorCode CheckNesting(BEE_Item comp, BEE_Item source, uint32_t site);
+// The most levels of items from one of items down to its deepest source (1
+// for a solid, footage or composition without nested ones), counted up to
+// one beyond the deepest a frame renders.
+int32_t DeepestNesting(const std::vector<BEE_Item>& items);
 void Touch(BEE_Item item);
 void TouchLayer(BEE_Layer layer);
 uint32_t FreshStamp();
@@ -282,8 +305,9 @@ void MarkSortStale();
 void InitCompDefaults(BEE_ItemRec& r);
 // Applies validated settings (the "Composition Settings" steps).
 ErrorCode ApplyCompSettings(BEE_Item comp, const BEE_CompSettings& s);
-ErrorCode ValidateCompSettings(const BEE_CompSettings& s, uint32_t site);
-ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration, uint32_t site);
+// The frame duration of a frame rate, its scale brought into 2000..115200;
+// 3 (not reported) for a rate that has none.
+ErrorCode NormalisedFrameDuration(uint32_t frameRate, Time* duration);
 Time SnapToGrid(const BEE_ItemRec& comp, Time t);
 // Whether source may be a layer's source in comp (no composition contains itself).
 bool SourceAllowed(BEE_Item comp, BEE_Item source);

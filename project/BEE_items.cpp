@@ -65,6 +65,7 @@ void DisposeItem(BEE_Item item) {
   if (r2.proxy) PIN_DisposeSeqSpec(r2.proxy);
   DisposeSelectionRec(r2.selection);
   r2.magic = 0xDEAD;
+  G().users.erase(item);
   G().liveItems.erase(item);
   DisposeHandle(reinterpret_cast<Handle>(item));
 }
@@ -124,7 +125,8 @@ void RebuildOrder() { Rebuild(false); }
 void AttachItem(BEE_Item item, BEE_Item parent) {
   R(item).parent = parent;
   G().order.push_back(item);
-  Rebuild(false);
+  // The root's last child already stands last; others join their folder.
+  if (parent != G().root) Rebuild(false);
   MarkSortStale();
 }
 
@@ -145,13 +147,13 @@ bool IsDescendant(BEE_Item folder, BEE_Item item) {
 }
 
 int32_t CountUsers(BEE_Item item) {
+  auto found = G().users.find(item);
+  if (found == G().users.end()) return 0;
+  // Only compositions of the project count (not those held by undo).
+  const std::unordered_set<BEE_Item> inProject(G().order.begin(), G().order.end());
   int32_t n = 0;
-  for (BEE_Item it : G().order) {
-    if (R(it).kind != BEE_KindComp) continue;
-    int32_t count = LayerCount(it);
-    for (int32_t i = 0; i < count; ++i)
-      if (R(LayerAt(it, i)).source == item) ++n;
-  }
+  for (BEE_Layer l : found->second)
+    if (inProject.count(R(l).comp)) ++n;
   return n;
 }
 

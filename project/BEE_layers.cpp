@@ -1,5 +1,6 @@
 // Layers: creation with their standard streams, disposal and duplication,
 // the stack of a composition, and the layer queries.
+#include <algorithm>
 #include <cstring>
 
 #include "BEE_internal.h"
@@ -128,8 +129,9 @@ void DisposeLayer(BEE_Layer layer) {
   if (r.comment) DisposeHandle(r.comment);
   DisposeEffects(r.parade);
   DisposeMasks(layer);
-  BEE_Item src = r.source;
-  r.magic = 0xDEAD;
+  UnlinkSource(layer);
+  BEE_Item src = R(layer).source;
+  R(layer).magic = 0xDEAD;
   G().liveLayers.erase(layer);
   // A solid belongs to its layer and goes with it.
   if (IsLiveItem(src) && R(src).kind == BEE_KindSolid && R(src).solidLayer == layer) DisposeItem(src);
@@ -150,6 +152,7 @@ ErrorCode DuplicateLayerRec(BEE_Layer layer, BEE_Layer* copy) {
   r.masks = nullptr;
   r.id = G().nextId++;
   r.stamp = FreshStamp();
+  r.linked = false;  // in no layer list yet
   try {
     G().liveLayers.insert(h);
   } catch (...) {
@@ -187,12 +190,47 @@ ErrorCode DuplicateLayerRec(BEE_Layer layer, BEE_Layer* copy) {
   return 0;
 }
 
+namespace {
+
+void AddUser(BEE_Layer layer) {
+  if (BEE_Item s = R(layer).source) G().users[s].push_back(layer);
+}
+
+void RemoveUser(BEE_Layer layer) {
+  auto found = G().users.find(R(layer).source);
+  if (found == G().users.end()) return;
+  std::vector<BEE_Layer>& v = found->second;
+  v.erase(std::remove(v.begin(), v.end(), layer), v.end());
+  if (v.empty()) G().users.erase(found);
+}
+
+}  // namespace
+
+void LinkSource(BEE_Layer layer) {
+  if (R(layer).linked) return;
+  AddUser(layer);
+  R(layer).linked = true;
+}
+
+void UnlinkSource(BEE_Layer layer) {
+  if (!R(layer).linked) return;
+  RemoveUser(layer);
+  R(layer).linked = false;
+}
+
+void SetSource(BEE_Layer layer, BEE_Item source) {
+  if (R(layer).linked) RemoveUser(layer);
+  R(layer).source = source;
+  if (R(layer).linked) AddUser(layer);
+}
+
 ErrorCode InsertLayer(BEE_Item comp, BEE_Layer layer, int32_t index) {
   int32_t n = LayerCount(comp);
   if (index < 0 || index > n) index = n;
   if (ErrorCode err = LIST_InsertP(reinterpret_cast<intptr_t>(layer), index == n ? -1 : index, R(comp).layers))
     return err;
   R(layer).comp = comp;
+  LinkSource(layer);
   TouchLayer(layer);
   return 0;
 }
@@ -203,6 +241,7 @@ ErrorCode RemoveLayer(BEE_Layer layer, int32_t* index) {
   if (i == kNotFound) return kReport.Report(BEE_SiteLayer, kSevError, kErrBadParam, kTextBadIndex, {i});
   BEE_Item comp = R(layer).comp;
   if (ErrorCode err = LIST_RemoveP(i, R(comp).layers, 0, nullptr)) return err;
+  UnlinkSource(layer);
   Touch(comp);
   return 0;
 }

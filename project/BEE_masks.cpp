@@ -179,12 +179,11 @@ template <uint32_t MaskRec::*Field, class C>
 ErrorCode SetSetting(BEE_CmdRec* rec, BEE_CmdRec* inv, bool isMode) {
   const auto [layer, v] = Words<C>(*rec);
   if (ErrorCode err = CheckMask(layer, v.mask)) return err;
-  if (isMode && (v.value < PF_UnoMode_Add || v.value > PF_UnoMode_Difference))
-    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadArgument, {"Mask Mode"});
-  if (ErrorCode err = Touched(layer)) return err;
   MaskRec m = GetMask(layer, v.mask);
   const int32_t old = static_cast<int32_t>(m.*Field);
   m.*Field = isMode ? static_cast<uint32_t>(v.value) : (v.value != 0);
+  if (Fault f = CheckMaskRecord(MaskRecord{m.mode, m.invert, m.locked})) return Refuse(BEE_SiteCommandOp, f);
+  if (ErrorCode err = Touched(layer)) return err;
   PutMask(layer, v.mask, m);
   SetInverse(inv, C{layer, MaskValue{v.mask, old}});
   return 0;
@@ -254,12 +253,17 @@ BEE_OP(OpAddMask) {
   if (!shape) return kErrBadParam;
   const int32_t n = MaskCount(layer);
   if (n >= BEE_MaxMasks) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextTooManyMasks);
-  // Marking the layer changed comes before anything changes hands, in every
-  // mask operation.
-  if (ErrorCode err = Touched(layer)) return err;
   MaskRec m{};
   if (ErrorCode err = NewMask(layer, shape, &m)) return err;
-  if (ErrorCode err = InsertMask(layer, m, n)) {
+  // The shape is checked as a file's would be: a relative one has no pixels.
+  ErrorCode err = 0;
+  if (Fault f = CheckStream(layer, BEE_StreamFirstMask + 3 * n + BEE_MaskStreamShape, m.streams[0]))
+    err = Refuse(BEE_SiteCommandOp, f);
+  // Marking the layer changed comes before anything changes hands, in every
+  // mask operation.
+  if (!err) err = Touched(layer);
+  if (!err) err = InsertMask(layer, m, n);
+  if (err) {
     DisposeMaskStreams(m);
     return err;
   }

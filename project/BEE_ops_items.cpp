@@ -115,7 +115,7 @@ BEE_OP(OpNewComp) {
   BEE_Item folder = nullptr;
   if (ErrorCode err = FolderOrRoot(given, &folder)) return err;
   if (!s) return kErrBadParam;
-  if (ErrorCode err = ValidateCompSettings(*s, BEE_SiteCommandOp)) return err;
+  if (Fault f = CheckCompSettings(*s)) return Refuse(BEE_SiteCommandOp, f);
   BEE_Item comp = nullptr;
   if (ErrorCode err = NewItem(BEE_KindComp, NameOf(s->name), &comp)) return err;
   if (ErrorCode err = ApplyCompSettings(comp, *s)) {
@@ -147,7 +147,9 @@ BEE_OP(OpCompSettings) {
 BEE_OP(OpTimeChange) {
   const auto [comp, t] = Words<TimeChangeCmd>(*rec);
   if (ErrorCode err = CheckComp(comp)) return err;
-  if (t.scale == 0) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
+  CompRecord c = CompRecordOf(comp);
+  c.currentTime = t;
+  if (Fault f = CheckCompRecord(c)) return Refuse(BEE_SiteCommandOp, f);
   Time old = R(comp).currentTime;
   R(comp).currentTime = SnapToGrid(R(comp), t);
   // Successive time changes of one item are one step.
@@ -174,8 +176,10 @@ BEE_OP(OpResolution) {
   const auto [comp, factors] = Words<ResolutionCmd>(*rec);
   if (ErrorCode err = CheckComp(comp)) return err;
   const uint16_t h = factors.h, v = factors.v;
-  // A factor of 0 would divide by zero wherever the frame is downsampled.
-  if (h == 0 || v == 0) return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadResolution, {h, v});
+  CompRecord c = CompRecordOf(comp);
+  c.settings.dsfH = h;
+  c.settings.dsfV = v;
+  if (Fault f = CheckCompRecord(c)) return Refuse(BEE_SiteCommandOp, f);
   BEE_ItemRec& r = R(comp);
   SetInverse(inv, ResolutionCmd{comp, Factors{r.dsfH, r.dsfV}});
   if (r.dsfH != h || r.dsfV != v) {
@@ -215,8 +219,7 @@ BEE_OP(OpSolidSettings) {
   const auto [solid, s] = Words<SolidSettingsCmd>(*rec);
   if (ErrorCode err = CheckSolid(solid)) return err;
   if (!s) return kErrBadParam;
-  if (s->width == 0 || s->height == 0)
-    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
+  if (Fault f = CheckSolidSize(s->width, s->height)) return Refuse(BEE_SiteCommandOp, f);
   BEE_SolidSettings old{};
   std::memcpy(old.name, R(solid).name, 32);
   old.color = R(solid).solidColor;

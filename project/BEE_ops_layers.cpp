@@ -25,7 +25,8 @@ ErrorCode CheckSource(BEE_Item comp, BEE_Item source) {
     return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextSelfContaining);
   if (k != BEE_KindComp && k != BEE_KindFootage)
     return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
-  return 0;
+  // Nesting that no frame could render is refused now, not at render time.
+  return CheckNesting(comp, source, BEE_SiteSource);
 }
 
 bool OwnsSolid(BEE_Layer layer) {
@@ -56,6 +57,7 @@ BEE_OP(OpKeyframeChange) {
       b.valueDescription.kind != a.valueDescription.kind)
     return kReport.Report(BEE_SiteStream, kSevError, kErrBadParam, kTextBadStream, {index});
   BEE_Layer layer = ref->layer;
+  if (Fault f = CheckStream(layer, index, stream)) return Refuse(BEE_SiteStream, f);
   BEE_StreamRef* target = nullptr;
   if (ErrorCode err = NewCopy(ref, 1, &target)) return err;
   if (index >= BEE_StreamFirstEffect) {
@@ -102,8 +104,7 @@ BEE_OP(OpNewSolidLayer) {
   const auto [comp, s] = Words<NewSolidLayerCmd>(*rec);
   if (ErrorCode err = CheckComp(comp)) return err;
   if (!s) return kErrBadParam;
-  if (s->width == 0 || s->height == 0)
-    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadDimensions, {s->width, s->height});
+  if (Fault f = CheckSolidSize(s->width, s->height)) return Refuse(BEE_SiteCommandOp, f);
   BEE_Item solid = nullptr;
   if (ErrorCode err = NewItem(BEE_KindSolid, NameOf(s->name), &solid)) return err;
   R(solid).solidColor = s->color;
@@ -150,9 +151,9 @@ BEE_OP(OpLayerTimes) {
   const auto [layer, t] = Words<LayerTimesCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (!t) return kErrBadParam;
-  if (t->offset.scale == 0 || t->inPoint.scale == 0 || t->outPoint.scale == 0 ||
-      t::Compare(t->inPoint, t->outPoint) > 0)
-    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadTimes);
+  LayerRecord l = LayerRecordOf(layer);
+  l.times = *t;
+  if (Fault f = CheckLayerRecord(l)) return Refuse(BEE_SiteCommandOp, f);
   BEE_LayerRec& r = R(layer);
   BEE_LayerTimes old{r.offset, r.inPoint, r.outPoint};
   BEE_LayerTimes* block = nullptr;
@@ -183,9 +184,9 @@ BEE_OP(OpLayerReorder) {
 BEE_OP(OpLayerStretch) {
   const auto [layer, s] = Words<LayerStretchCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  // A stretch of 0 cannot be divided by when composition times become layer times.
-  if (s.num == 0 || s.den == 0)
-    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadStretch, {s.num, static_cast<uint64_t>(s.den)});
+  LayerRecord l = LayerRecordOf(layer);
+  l.stretch = s;
+  if (Fault f = CheckLayerRecord(l)) return Refuse(BEE_SiteCommandOp, f);
   SetInverse(inv, LayerStretchCmd{layer, R(layer).stretch});
   R(layer).stretch = s;
   TouchLayer(layer);
@@ -195,8 +196,13 @@ BEE_OP(OpLayerStretch) {
 BEE_OP(OpQuality) {
   const auto [layer, quality] = Words<QualityCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
-  if (quality < BEE_QualityWireframe || quality > BEE_QualityBest)
-    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadQuality, {static_cast<int64_t>(quality)});
+  LayerRecord l = LayerRecordOf(layer);
+  // The whole word is checked before it is narrowed.
+  l.quality = quality < INT16_MIN || quality > INT16_MAX ? -1 : static_cast<int32_t>(quality);
+  if (Fault f = CheckLayerRecord(l)) {
+    f.a = static_cast<int64_t>(quality);
+    return Refuse(BEE_SiteCommandOp, f);
+  }
   SetInverse(inv, QualityCmd{layer, R(layer).quality});
   R(layer).quality = static_cast<int16_t>(quality);
   TouchLayer(layer);
@@ -207,8 +213,9 @@ BEE_OP(OpTransfer) {
   const auto [layer, t] = Words<TransferCmd>(*rec);
   if (ErrorCode err = CheckLayer(layer)) return err;
   if (!t) return kErrBadParam;
-  if (t->trackMatte > BEE_MatteLumaInverted)
-    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrBadParam, kTextBadMatte, {t->trackMatte});
+  LayerRecord l = LayerRecordOf(layer);
+  l.transfer = *t;
+  if (Fault f = CheckLayerRecord(l)) return Refuse(BEE_SiteCommandOp, f);
   BEE_TransferSettings old{R(layer).transferMode, R(layer).transferFlags, R(layer).trackMatte};
   BEE_TransferSettings* block = nullptr;
   if (ErrorCode err = NewCopy(&old, 1, &block)) return err;
@@ -259,7 +266,7 @@ BEE_OP(OpReplaceSource) {
   if (OwnsSolid(layer)) return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
   if (ErrorCode err = CheckSource(R(layer).comp, source)) return err;
   SetInverse(inv, ReplaceSourceCmd{layer, R(layer).source});
-  R(layer).source = source;
+  SetSource(layer, source);
   TouchLayer(layer);
   return 0;
 }
@@ -311,7 +318,7 @@ ErrorCode SetSources(const SourcePair* pairs, int32_t count, BEE_CmdRec* inv) {
   SourcePair* old = list->pairs();
   for (int32_t i = 0; i < count; ++i) {
     old[i] = SourcePair{pairs[i].layer, R(pairs[i].layer).source};
-    R(pairs[i].layer).source = pairs[i].source;
+    SetSource(pairs[i].layer, pairs[i].source);
     TouchLayer(pairs[i].layer);
   }
   SetInverse(inv, SetSourcesCmd{{}, list});

@@ -74,6 +74,45 @@ struct SaveOptions {
 // Writes the whole "RIFX"/"Egg!" tree of the open project.
 ErrorCode WriteProject(SLU_FileContext* file, const SaveOptions& options);
 
+// What the reader takes from a file, record by record. Every value is held
+// to the range a command holds it to (the checks of BEE_records.h, shared
+// with the commands); a value outside it makes the open (or import) fail
+// with one report, "strange data in project file." naming the field and the
+// chunk, and leaves the open project as it was. Fields that no command
+// limits are kept as they are.
+//
+// - "head": version 11..22; the ID and time stamp counters as they are.
+// - "idta": kind 1, 4, 5 or 7 (6 inside a layer only); ID non-zero and
+//   unique in the project (offset when importing); the proxy and comment
+//   flags 0 or 1. Item flags, label, name, ruler origin and the kept
+//   settings: any.
+// - "cdta" (compositions): frame rate 1..0x7FFFFFFF (16.16); the frame
+//   duration exactly the one the rate gives (scale brought into
+//   2000..115200); width and height at least 1; pixel aspect with a
+//   numerator above 0 and a non-zero denominator; resolution factors at
+//   least 1; duration of non-zero scale and not negative; the second time,
+//   the current time and the work-area start of non-zero scale; the
+//   work-area end of non-zero scale or not set (-1). Background colour,
+//   view state and composition switches: any.
+// - "tmrk": a marker of scale 0 is not set; others as they are.
+// - "crdt" (solids): width and height at least 1; colour any.
+// - "fdsc" (footage): duration of non-zero scale and not negative; pixel
+//   aspect with a numerator above 0 and a non-zero denominator.
+// - "ldta" (layers): quality 0..2; transfer mode 0..25 (the modes the
+//   compositing package draws); track matte mode 0..4; stretch neither 0
+//   nor beyond 65536 times either way (numerator and denominator non-zero);
+//   offset, in and out points of non-zero scale with the in point not after
+//   the out point; the comment flag 0 or 1; a source ID that names an item
+//   of the file that is not a folder and not a composition holding the
+//   layer. Transfer flags, layer switches, label and name: any.
+// - "mkdt" (masks): mode 1..6; invert and lock 0 or 1; at most 127 masks.
+// - "Par8" (effects): at most 31; missing effects removed or kept as asked.
+// - Streams (standard, mask and effect parameter streams): the dimension
+//   the index has; a value at every time (a constant holds one, a keyed
+//   stream has a key); every value, velocity, influence and spatial
+//   tangent finite; effect parameter values within the parameter's range
+//   (as the effect validates them); mask shapes rectangles, ovals or paths
+//   in absolute coordinates.
 struct ReadResult {
   bool converted = false;
 };

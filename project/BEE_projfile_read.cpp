@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "BEE_projfile.h"
+#include "BEE_records.h"
 #include "FLT.h"
 #include "LIST_file.h"
 #include "U.h"
@@ -363,10 +364,7 @@ class ProjectReader {
     c.frameRate = r.Read<uint32_t>();
     r.Skip(4);
     c.secondTime = GetTime(r);
-    if (c.dsfH == 0 || c.dsfV == 0 || c.frameDuration.scale == 0 || c.duration.scale == 0 ||
-        c.currentTime.scale == 0 || c.hsf.den == 0 || c.hsf.num <= 0 || c.width == 0 || c.height == 0 ||
-        c.frameRate == 0)
-      return Strange("bad composition settings", kids[at]);
+    if (Fault f = CheckCompRecord(CompRecordOf(it))) return Strange(f.field, kids[at]);
     ++at;
     if (at < kids.size() && Is(kids[at], ktmrk)) {
       if (ErrorCode err = Record(item, kids[at], kTmrkSize, kTmrkSize, &b)) return err;
@@ -394,7 +392,7 @@ class ProjectReader {
     s.solidSetting = r.Read<uint32_t>();
     s.width = r.Read<uint16_t>();
     s.height = r.Read<uint16_t>();
-    if (s.width == 0 || s.height == 0) return Strange("bad solid size", kids[at]);
+    if (Fault f = CheckSolidSize(s.width, s.height)) return Strange(f.field, kids[at]);
     ++at;
     return 0;
   }
@@ -429,8 +427,7 @@ class ProjectReader {
     d.hasVideo = r.Read<uint32_t>();
     r.ReadBytes(std::span(reinterpret_cast<uint8_t*>(d.text), sizeof d.text));
     d.name[31] = d.formatName[31] = d.text[sizeof d.text - 1] = 0;
-    if (d.duration.scale == 0 || d.pixelAspect.den == 0 || d.pixelAspect.num <= 0)
-      return Strange("bad footage description", kids[at]);
+    if (Fault f = CheckFootageDesc(d)) return Strange(f.field, kids[at]);
     Handle h = NewHandle(sizeof d);
     if (!h) return kReport.OutOfMemory(kSiteProjectFile, kTextOutOfMemoryWhat, sizeof d);
     std::memcpy(*h, &d, sizeof d);
@@ -442,10 +439,27 @@ class ProjectReader {
       PIN_SeqSpecH seq = nullptr;
       if (ErrorCode err = ReadSeqSpec(item, kids[at], &seq)) return err;
       R(it).seqSpec = seq;
+      DropPlaceholderPicture(it, seq);
       NoteChangedSource(it, seq);
       ++at;
     }
     return 0;
+  }
+
+  // Sound files kept a one-pixel picture in projects saved before the engine
+  // knew them as sound only: they open without it (no size, no video), as
+  // they would be imported now.
+  void DropPlaceholderPicture(BEE_Item it, PIN_SeqSpecH seq) {
+    FourCC sig = 0;
+    PIN_ModuleInfo module{};
+    if (PIN_GetModuleSignature(seq, &sig) != 0 || PIN_GetModuleInfo(-1, sig, &module) != 0 ||
+        !(module.flags & PIN_ModFlag_NoVideo))
+      return;
+    BEE_FootageDesc& kept = *reinterpret_cast<BEE_FootageDesc*>(*R(it).footage);
+    kept.hasVideo = 0;
+    kept.width = kept.height = 0;
+    R(it).width = R(it).height = 0;
+    R(it).flags &= ~static_cast<uint32_t>(BEE_ItemVideo);
   }
 
   // A source file that no longer matches what the project knew of it (its
@@ -546,9 +560,10 @@ class ProjectReader {
     if (size < kLdtaSize19) stretch.den = 65536;
     if (version_ < 20) origin = BEE_RulerOrigin{0, 0};
     if (version_ < 16) label = -1;
-    if (offset.scale == 0 || in.scale == 0 || out.scale == 0 || stretch.den == 0 || quality < 0 ||
-        quality > BEE_QualityBest || matte > BEE_MatteLumaInverted || hasComment > 1)
-      return Strange("bad layer settings", kids[0]);
+    if (hasComment > 1) return Strange("bad layer settings", kids[0]);
+    if (Fault f = CheckLayerRecord(LayerRecord{quality, BEE_TransferSettings{mode, transferFlags, matte}, stretch,
+                                               BEE_LayerTimes{offset, in, out}}))
+      return Strange(f.field, kids[0]);
     uint32_t id = 0;
     if (ErrorCode err = TakeId(fileId, kids[0], &id)) return err;
 
@@ -625,6 +640,8 @@ class ProjectReader {
       ++at;
     }
     if (at != kids.size()) return Strange("unexpected chunk", kids[at]);
+    // Every key as a command would take it.
+    if (Fault f = CheckLayerStreams(l)) return Strange(f.field, self);
     path_.pop_back();
     return 0;
   }
@@ -722,6 +739,7 @@ class ProjectReader {
       m.locked = r.Read<uint32_t>();
       std::memcpy(m.name, b.data() + 16, 32);
       m.name[31] = 0;
+      if (Fault f = CheckMaskRecord(MaskRecord{m.mode, m.invert, m.locked})) return Strange(f.field, kids[at]);
       if (ErrorCode err = TakeId(m.id, kids[at], &m.id)) return err;
       if (!R(l).masks) {
         LIST_Handle list = nullptr;
@@ -765,9 +783,19 @@ class ProjectReader {
       if (R(src).kind == BEE_KindFolder) return Strange("a folder as a layer source", p.at);
       R(p.layer).source = src;
     }
+    // Every layer of the file joins its source's users; then no composition
+    // may contain itself, nor nest deeper than a frame renders.
+    std::vector<BEE_Item> comps;
+    for (BEE_Item it : staged_) {
+      if (R(it).kind != BEE_KindComp) continue;
+      comps.push_back(it);
+      const int32_t n = LayerCount(it);
+      for (int32_t i = 0; i < n; ++i) LinkSource(LayerAt(it, i));
+    }
     for (const Pending& p : pending_)
       if (!SourceAllowed(R(p.layer).comp, R(p.layer).source))
         return Strange("a composition that contains itself", p.at);
+    if (!pending_.empty() && DeepestNesting(comps) > BEE_MaxRenderDepth) return Strange("composition nesting too deep", pending_.front().at);
     return 0;
   }
 

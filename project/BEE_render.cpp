@@ -256,6 +256,17 @@ ErrorCode ItemSize(BEE_Item item, int32_t* w, int32_t* h) {
   return FullSize(item, w, h);
 }
 
+namespace {
+// How the layer's footage source is drawn: blended when the layer and its
+// composition ask for it, at best quality when the layer is.
+void SetFootageDraw(BEE_Layer layer, BEE_RenderRequest* srq) {
+  const BEE_LayerRec& l = R(layer);
+  const bool blend = (l.switches & BEE_SwitchFrameBlend) && (R(l.comp).compSwitches & BEE_CompSwitchFrameBlend);
+  srq->data[0] = blend ? static_cast<uint32_t>(PIN_Draw_FrameBlend) : 0u;
+  srq->data[1] = l.quality == BEE_QualityBest ? 1u : 0u;
+}
+}  // namespace
+
 ErrorCode SourceRequest(BEE_Layer layer, const BEE_RenderRequest& rq, Boolean32* active, BEE_RenderRequest* srq) {
   *active = 0;
   Time lt{};
@@ -277,10 +288,26 @@ ErrorCode SourceRequest(BEE_Layer layer, const BEE_RenderRequest& rq, Boolean32*
   if (!IsZero(span) && BEE_LayerToSourceTimeSpan(layer, lt, span, &s0, &sd) == 0) srq->span = sd;
   srq->field = 0;
   srq->layerCount = -1;
+  SetFootageDraw(layer, srq);
   return 0;
 }
 
 // ---- Drawing an item's frame ------------------------------------------------------------------
+namespace {
+// A footage frame at the request's time, drawn as its data words ask
+// (frame blending over the request's span, quality).
+ErrorCode DrawSeqFrame(PIN_SeqSpecH seq, const BEE_RenderRequest& rq, const Ratio scale[2], BM_World dst) {
+  PIN_DrawParams params{};
+  params.time = rq.time;
+  params.scaleX = scale[0];
+  params.scaleY = scale[1];
+  params.flags = rq.data[0] & PIN_Draw_FrameBlend;
+  params.quality = rq.data[1] ? 1 : 0;
+  params.frameDuration = rq.span;
+  return PIN_DrawFrame(seq, dst, &params);
+}
+}  // namespace
+
 ErrorCode Renderer::DrawItem(BEE_Item item, const BEE_RenderRequest& rq, BM_World dst) {
   if (depth_ >= BEE_MaxRenderDepth) return Strange(kSiteRender, "composition nesting", depth_);
   ++depth_;
@@ -295,11 +322,9 @@ ErrorCode Renderer::DrawItem(BEE_Item item, const BEE_RenderRequest& rq, BM_Worl
     int32_t w = 0, h = 0;
     if (ErrorCode err = PIN_GetDimensions(proxy, nullptr, &w, &h, nullptr)) return err;
     if (ErrorCode err = BM_ClearWorldToZeros(dst)) return err;
-    PIN_DrawParams params{};
-    params.time = rq.time;
-    params.scaleX = Ratio{dw, static_cast<uint32_t>(std::max(w, 1))};
-    params.scaleY = Ratio{dh, static_cast<uint32_t>(std::max(h, 1))};
-    return PIN_DrawFrame(proxy, dst, &params);
+    const Ratio scale[2] = {Ratio{dw, static_cast<uint32_t>(std::max(w, 1))},
+                            Ratio{dh, static_cast<uint32_t>(std::max(h, 1))}};
+    return DrawSeqFrame(proxy, rq, scale, dst);
   }
   switch (R(item).kind) {
     case BEE_KindComp: {
@@ -332,7 +357,7 @@ ErrorCode Renderer::DrawItem(BEE_Item item, const BEE_RenderRequest& rq, BM_Worl
       if (ErrorCode err = BM_ClearWorldToZeros(dst)) return err;
       const Ratio scale[2] = {Ratio{dw, static_cast<uint32_t>(std::max(w, 1))},
                               Ratio{dh, static_cast<uint32_t>(std::max(h, 1))}};
-      return BEE_DrawFootageFrame(item, rq.time, scale, dst);
+      return DrawSeqFrame(R(item).seqSpec, rq, scale, dst);
     }
     default:
       return BM_ClearWorldToZeros(dst);
@@ -420,6 +445,25 @@ ErrorCode Renderer::Composite(BEE_Item comp, const BEE_RenderRequest& rq, BM_Wor
 }
 
 // ---- One layer ------------------------------------------------------------------------------------
+namespace {
+
+// Footage interpreted as premultiplied (against its matte colour) is brought
+// into the straight form the layer pipeline works on.
+ErrorCode Straighten(BEE_Item src, BM_World frame) {
+  PIN_SeqSpecH seq = ShownProxy(src);
+  if (!seq && R(src).kind == BEE_KindFootage) seq = R(src).seqSpec;
+  if (!seq) return 0;
+  PIN_Interpretation interp{};
+  if (ErrorCode err = PIN_GetInterpretation(seq, &interp)) return err;
+  if (interp.alpha.type != PIN_Alpha_Premul) return 0;
+  Locked l(frame);
+  if (ErrorCode err = l.error()) return err;
+  const PF_Pixel matte{255, interp.alpha.red, interp.alpha.green, interp.alpha.blue};
+  return PF_PremulColor(nullptr, 0, &matte, &l.pf());
+}
+
+}  // namespace
+
 ErrorCode Renderer::SourceFrame(BEE_Layer layer, const BEE_RenderRequest& lrq, Time layerTime, Time layerSpan,
                                 TempWorld& out) {
   BEE_Item src = R(layer).source;
@@ -434,8 +478,11 @@ ErrorCode Renderer::SourceFrame(BEE_Layer layer, const BEE_RenderRequest& lrq, T
   if (!IsZero(layerSpan) && BEE_LayerToSourceTimeSpan(layer, layerTime, layerSpan, &s0, &sd) == 0) srq.span = sd;
   srq.field = 0;
   srq.layerCount = -1;
-  return DrawItem(src, srq, out.w);
+  SetFootageDraw(layer, &srq);
+  if (ErrorCode err = DrawItem(src, srq, out.w)) return err;
+  return Straighten(src, out.w);
 }
+
 
 namespace {
 
@@ -566,13 +613,15 @@ ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, Time layerTime, Time la
   int32_t ow = w, oh = h;
   TempWorld out;
   ErrorCode err = FLT_InqFrameParadeSize(fp, &ow, &oh);
+  if (!err) err = FLTp_InqFrameParadeOrigin(fp, &origin);
   if (!err) err = out.Make(ow, oh);
   if (!err) err = FLT_RenderFrParade(fp, 1, frame.w, out.w);
   const ErrorCode down = FLT_DisposeFrParade(fp);
   if (!err) err = down;
-  if (err) return err;
-  // An effect that grows the frame grows it evenly about the input.
-  origin = LPoint{(ow - w) / 2, (oh - h) / 2};
+  if (err) {
+    origin = LPoint{0, 0};
+    return err;
+  }
   frame.Release();
   frame.w = out.Take();
   return 0;
@@ -638,17 +687,18 @@ ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM
   if (!frame.w) {
     if (ErrorCode err = SourceFrame(layer, rq, layerTime, layerSpan, frame)) return err;
     if (ErrorCode err = ApplyMasks(layer, layerTime, frame.w)) return err;
-    LPoint origin{0, 0};
     std::optional<LayerInFlight> inFlight;
     if (R(layer).parade) inFlight.emplace(layer, rq.time);
     const platform::InFlightScope named(platform::InFlight::Layer, inFlight ? inFlight->what : "");
     const platform::InFlightScope timed(platform::InFlight::Frame, inFlight ? inFlight->when : "");
-    if (ErrorCode err = ApplyEffects(layer, quality, layerTime, layerSpan, frame, origin)) return err;
     int32_t sw = 0, sh = 0;
     if (ErrorCode err = WorldSize(frame.w, &sw, &sh)) return err;
-    // The effect chain's output keeps the source's pixel scale.
-    const int32_t baseW = origin.h || origin.v ? sw : fullW, baseH = origin.h || origin.v ? sh : fullH;
-    if (ErrorCode err = LayerMatrices(layer, rq, sw, sh, baseW, baseH, origin, Post(), matrices)) return err;
+    LPoint origin{0, 0};
+    if (ErrorCode err = ApplyEffects(layer, quality, layerTime, layerSpan, frame, origin)) return err;
+    // The effect chain's output keeps the source frame's pixel scale: its
+    // pixels go back to the source frame's by the chain's origin (where an
+    // effect that grew the frame put the input), then to the source's.
+    if (ErrorCode err = LayerMatrices(layer, rq, sw, sh, fullW, fullH, origin, Post(), matrices)) return err;
   }
 
   double opacity = 100;

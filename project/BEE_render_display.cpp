@@ -183,10 +183,20 @@ ErrorCode BEE_SaveFrameAs(BEE_Item item, const BEE_RenderRequest* request, FILE_
   w = std::max(w, 1), h = std::max(h, 1);
   Output out;
   if (ErrorCode err = PIN_NewOutputSpec(signature, w, h, &out.h)) return err;
+  // A cacheable request takes the frame from the frame cache (or renders
+  // and caches it); any other is rendered for the file alone and not kept,
+  // so saving a long run of frames does not fill the cache.
   Frame frame;
-  if (ErrorCode err = BEE_CheckoutItemFrame(item, request, w, h, frame.out())) return err;
+  TempWorld own;
   BM_World pixels = nullptr;
-  if (ErrorCode err = frame.World(&pixels)) return err;
+  if (request->flags & BEE_Request_Cacheable) {
+    if (ErrorCode err = BEE_CheckoutItemFrame(item, request, w, h, frame.out())) return err;
+    if (ErrorCode err = frame.World(&pixels)) return err;
+  } else {
+    if (ErrorCode err = own.Make(w, h)) return err;
+    if (ErrorCode err = BEEp_RenderItemFrame(item, request, own.w)) return err;
+    pixels = own.w;
+  }
   if (ErrorCode err = PIN_SetOutputFile(out.h, file)) return err;
   // A file that keeps no alpha (a module writing 24-bit frames only) shows
   // the composition's background where the frame is transparent.

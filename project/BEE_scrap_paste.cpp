@@ -15,19 +15,7 @@ using namespace tv::bee;
 
 namespace tv::bee {
 
-BEE_OP(OpPasteLayer);
-
 namespace {
-
-// Words: the composition and a layer outside every composition, which the
-// composition takes (the caller keeps it on failure).
-struct PasteLayerCmd {
-  static constexpr int32_t kNumber = BEE_CmdNumPasteLayer;
-  static constexpr BEE_CmdOp kOp = &OpPasteLayer;
-  using Made = ClearLayerCmd;
-  BEE_Item comp;
-  BEE_Layer layer;
-};
 
 // Effect parameters go to the same parameter of the n-th effect of the same
 // class on the target, n counting the copied effects of that class.
@@ -318,6 +306,8 @@ ErrorCode BEE_CmdPasteLayersIntoComp(BEE_Item comp, BEE_Scrap scrap) try {
         kReport.Note(kSitePaste, kSevWarning, kTextCircularPaste);
         warned = true;
       }
+    } else if (src && !ownSolid) {
+      err = CheckNesting(comp, src, kSitePaste);
     }
     if (err) {
       cleanup();

@@ -72,3 +72,18 @@ ErrorCode BEE_CmdSetCompSelection(BEE_Item comp, BEE_Selection selection) try {
   if (err) DisposeSelectionRec(copy);
   return err;
 } TV_CATCH(BEE_PackageNumber)
+
+ErrorCode BEE_CmdDeselectAllKeyframes(BEE_Item comp) try {
+  BEE_SelectionRec* now = nullptr;
+  if (ErrorCode err = CompSelection(comp, &now)) return err;
+  int32_t keys = 0;
+  if (ErrorCode err = BEE_CountSelectedKeyframes(now, &keys)) return err;
+  if (keys == 0) return 0;  // nothing to forget: no step
+  BEE_SelectionRec* copy = new BEE_SelectionRec(*now);
+  BEE_DeselectAllKeyframes(copy);
+  // No group of its own: the change joins the step that is open (or the one
+  // before it), as selections that follow an edit do.
+  ErrorCode err = DoCommand(SelectCmd{comp, copy});
+  if (err) DisposeSelectionRec(copy);
+  return err;
+} TV_CATCH(BEE_PackageNumber)

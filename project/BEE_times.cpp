@@ -1,5 +1,6 @@
 // Time mapping between composition, layer and source, the layer's times
 // and its activity.
+#include <algorithm>
 #include <cmath>
 
 #include "BEE_internal.h"
@@ -59,6 +60,8 @@ ErrorCode CompToLayer(const BEE_LayerRec& r, Time t, Time* out) {
   return 0;
 }
 
+bool TimeRemapOn(const BEE_LayerRec& r);
+
 ErrorCode Clip(BEE_Layer layer, Time t, Time* out) {
   bool hasTime = false;
   Time d = SourceDuration(layer, &hasTime);
@@ -71,6 +74,17 @@ ErrorCode Clip(BEE_Layer layer, Time t, Time* out) {
   return T_ClipTime(t, Time{0, d.scale}, d, out);
 }
 
+// The layer's own times, clipped to its source's length unless the layer
+// is time remapped: a remapped layer lasts as long as its times say, and its
+// remap keys choose the source frames.
+ErrorCode ClipLayerTime(BEE_Layer layer, Time t, Time* out) {
+  if (TimeRemapOn(R(layer))) {
+    *out = t;
+    return 0;
+  }
+  return Clip(layer, t, out);
+}
+
 bool TimeRemapOn(const BEE_LayerRec& r) {
   // Time remapping is on exactly when its stream is keyed.
   TDB_Stream s = r.streams[BEE_StreamTimeRemap];
@@ -78,6 +92,32 @@ bool TimeRemapOn(const BEE_LayerRec& r) {
   TDB_StreamInfo info{};
   if (TDB_GetStreamInfo(s, &info) != 0) return false;
   return !(info.flags & TDB_StreamConstant);
+}
+
+// A remapped time before the source's start shows its first frame, one at
+// or after its end its last: a nested composition's last frame starts one
+// frame before its end; footage is drawn from the frame at or before the
+// time, so the last instant before its end does.
+ErrorCode HoldInsideSource(BEE_Layer layer, Time* t) {
+  bool hasTime = false;
+  const Time d = SourceDuration(layer, &hasTime);
+  if (!hasTime || d.scale == 0) return 0;
+  if (t->value < 0) {
+    *t = Time{0, t->scale};
+    return 0;
+  }
+  if (t::Compare(*t, d) < 0) return 0;
+  const BEE_ItemRec& src = R(R(layer).source);
+  if (src.kind == BEE_KindComp && src.frameDuration.scale != 0 && t::Compare(src.frameDuration, d) <= 0)
+    return T_SubTime(d, src.frameDuration, t);
+  // One tick before the end at a fine scale (1/192000 s or finer).
+  const uint64_t k = std::max<uint64_t>(1, (192000 + d.scale - 1) / d.scale);
+  const int64_t v = int64_t{d.value} * static_cast<int64_t>(k) - 1;
+  if (v <= INT32_MAX && uint64_t{d.scale} * k <= 0xFFFFFFFFu)
+    *t = Time{static_cast<int32_t>(v), static_cast<uint32_t>(d.scale * k)};
+  else
+    *t = Time{d.value - 1, d.scale};
+  return 0;
 }
 
 }  // namespace
@@ -127,7 +167,7 @@ ErrorCode BEE_LayerToSourceTime(BEE_Layer layer, Time layerTime, Time* sourceTim
   // A remapped time outside the 32-bit range is refused rather than wrapped.
   if (!(v >= INT32_MIN && v <= INT32_MAX)) return Strange(BEE_SiteTimeMap, "BEE_LayerToSourceTime", 0);
   *sourceTime = Time{static_cast<int32_t>(v), info.timeScale};
-  return 0;
+  return HoldInsideSource(layer, sourceTime);
 } TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_LayerToSourceTimeSpan(BEE_Layer layer, Time layerStart, Time layerDuration, Time* sourceStart,
@@ -156,7 +196,7 @@ ErrorCode BEE_GetLayerTime(BEE_Layer layer, int32_t which, Time* time, Ratio* ra
     case BEE_LayerTimeInClipped:
     case BEE_LayerTimeOutClipped: {
       if (!time) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerTime"});
-      return Clip(layer, which == BEE_LayerTimeInClipped ? r.inPoint : r.outPoint, time);
+      return ClipLayerTime(layer, which == BEE_LayerTimeInClipped ? r.inPoint : r.outPoint, time);
     }
     case BEE_LayerTimeOffset:
       if (!time) return kReport.BadParam(kSiteArgument, {"BEE_GetLayerTime"});
@@ -200,8 +240,8 @@ ErrorCode BEE_LayerActive(BEE_Layer layer, Time compTime, Boolean32 asMatte, Boo
   if (!IsLiveItem(r.source) || !(R(r.source).flags & BEE_ItemVideo)) return 0;
   Time e{r.stretch.num < 0 ? -1 : 1, 600};
   Time in{}, out{};
-  if (ErrorCode err = Clip(layer, r.inPoint, &in)) return err;
-  if (ErrorCode err = Clip(layer, r.outPoint, &out)) return err;
+  if (ErrorCode err = ClipLayerTime(layer, r.inPoint, &in)) return err;
+  if (ErrorCode err = ClipLayerTime(layer, r.outPoint, &out)) return err;
   if (ErrorCode err = T_SubTime(in, e, &in)) return err;
   if (ErrorCode err = T_SubTime(out, e, &out)) return err;
   *active = t::Compare(in, t) <= 0 && t::Compare(t, out) < 0 ? 1 : 0;

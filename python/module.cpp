@@ -246,6 +246,9 @@ PYBIND11_MODULE(_tavelo, m) {
       .def_property_readonly("proxy", &Item::ProxyPath)
       .def("set_proxy", &Item::SetProxy, py::arg("path"), py::arg("sequence") = false)
       .def_property("proxy_on", &Item::ProxyOn, &Item::SetProxyOn)
+      .def_property_readonly("interpretation", &Item::Interpretation)
+      .def("interpret", &Item::Interpret, py::arg("fields") = py::none(), py::arg("pulldown") = py::none(),
+           py::arg("fps") = py::none(), py::arg("alpha") = py::none(), py::arg("matte") = py::none())
       .def("__eq__", [](const Item& a, const py::object& b) {
         return py::isinstance<Item>(b) && a == b.cast<const Item&>();
       })
@@ -258,7 +261,10 @@ PYBIND11_MODULE(_tavelo, m) {
       .def("frame_time", &Comp::FrameTime, py::arg("frame"))
       .def_property("background", &Comp::Background, &Comp::SetBackground)
       .def_property("resolution", &Comp::Resolution, &Comp::SetResolution)
-      .def_property("motion_blur", &Comp::MotionBlur, &Comp::SetMotionBlur)
+      .def_property("motion_blur", [](const Comp& c) { return c.Switch(BEE_CompSwitchMotionBlur); },
+                    [](const Comp& c, bool on) { c.SetSwitch(BEE_CompSwitchMotionBlur, on); })
+      .def_property("frame_blending", [](const Comp& c) { return c.Switch(BEE_CompSwitchFrameBlend); },
+                    [](const Comp& c, bool on) { c.SetSwitch(BEE_CompSwitchFrameBlend, on); })
       .def_property("pixel_aspect", &Comp::PixelAspect, &Comp::SetPixelAspect)
       .def_property_readonly("layers", &Comp::Layers)
       .def("__len__", &Comp::NumLayers)
@@ -362,6 +368,8 @@ PYBIND11_MODULE(_tavelo, m) {
                     [](const Layer& l, bool on) { l.SetSwitch(BEE_SwitchCollapse, on); })
       .def_property("auto_orient", [](const Layer& l) { return l.Switch(BEE_SwitchOrient); },
                     [](const Layer& l, bool on) { l.SetSwitch(BEE_SwitchOrient, on); })
+      .def_property("frame_blend", [](const Layer& l) { return l.Switch(BEE_SwitchFrameBlend); },
+                    [](const Layer& l, bool on) { l.SetSwitch(BEE_SwitchFrameBlend, on); })
       .def_property("preserve_transparency", &Layer::PreserveTransparency, &Layer::SetPreserveTransparency)
       .def_property("stretch", &Layer::Stretch, &Layer::SetStretch)
       .def_property("in_point", &Layer::InPoint,

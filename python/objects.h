@@ -62,6 +62,11 @@ struct Item {
   void SetProxy(const py::object& path, bool sequence) const;
   bool ProxyOn() const;
   void SetProxyOn(bool on) const;
+  // Footage: how its pixels and time are read (fields, pulldown, fps,
+  // alpha, matte), as a dict; Interpret changes the keys given.
+  py::dict Interpretation() const;
+  void Interpret(const py::object& fields, const py::object& pulldown, const py::object& fps, const py::object& alpha,
+                 const py::object& matte) const;
   std::string Repr() const;
   bool operator==(const Item& o) const { return h == o.h && life == o.life; }
 };
@@ -78,8 +83,8 @@ struct Comp : Item {
   void SetBackground(uint32_t argb) const;
   int Resolution() const;
   void SetResolution(int factor) const;
-  bool MotionBlur() const;
-  void SetMotionBlur(bool on) const;
+  bool Switch(uint32_t bit) const;  // BEE_CompSwitch*
+  void SetSwitch(uint32_t bit, bool on) const;
   double PixelAspect() const;
   void SetPixelAspect(double aspect) const;
   int NumLayers() const;

@@ -433,16 +433,16 @@ void Comp::SetResolution(int factor) const {
         "setting the resolution");
 }
 
-bool Comp::MotionBlur() const {
+bool Comp::Switch(uint32_t bit) const {
   Enter(life);
   uint32_t sw = 0;
   Check(BEE_GetCompSwitches(h, &sw), "reading the composition's switches");
-  return (sw & BEE_CompSwitchMotionBlur) != 0;
+  return (sw & bit) != 0;
 }
 
-void Comp::SetMotionBlur(bool on) const {
+void Comp::SetSwitch(uint32_t bit, bool on) const {
   Enter(life);
-  Check(BEE_CmdSetCompSwitch(h, BEE_CompSwitchMotionBlur, on), "switching motion blur");
+  Check(BEE_CmdSetCompSwitch(h, bit, on), "switching the composition");
 }
 
 double Comp::PixelAspect() const {

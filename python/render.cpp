@@ -12,6 +12,7 @@
 
 #include "BM.h"
 #include "FILE.h"
+#include "MC.h"
 #include "OutputFormats.h"
 #include "PIN.h"
 #include "SND.h"

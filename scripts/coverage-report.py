@@ -80,7 +80,8 @@ def read_baseline(readme):
         text = f.read()
     m = re.search(r"<!-- coverage-baseline -->(.*?)<!-- /coverage-baseline -->", text, re.S)
     if not m:
-        sys.exit(f"{readme}: no coverage-baseline table")
+        print(f"{readme}: no coverage-baseline table yet; reporting only")
+        return {}
     base = {}
     for line in m.group(1).splitlines():
         cells = [c.strip() for c in line.strip().strip("|").split("|")]

@@ -11,15 +11,16 @@ set -euo pipefail
 # Building: the compiler and CMake; GoogleTest, Google Benchmark and GMP (the
 # test and benchmark programs are part of the build); the libraries the
 # engine is made of (FFmpeg for movies, OpenImageIO for stills, libsndfile
-# for sound files, libjpeg for writing JPEG stills, ALSA for playback); CLI11 and nlohmann-json for the
-# command line; HarfBuzz, FriBidi, FreeType and fontconfig for the Text
+# for sound files, ALSA for playback, libjpeg for JPEG stills); CLI11 and
+# nlohmann-json for the command line, cpp-httplib for `tavelo view`;
+# HarfBuzz, FriBidi, FreeType and fontconfig for the Text
 # effect, and the DejaVu fonts the demo's title and the text tests draw with;
 # Python's development files, pybind11 and NumPy for the Python module;
 # dpkg-dev and file for the Debian package (`make package`: CPack finds the
 # libraries' dependencies with dpkg-shlibdeps and tells ELF files with file).
 build=(g++ cmake make pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev
-  libjpeg-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev libopenimageio-dev
-  libsndfile1-dev libasound2-dev libcli11-dev nlohmann-json3-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev libopenimageio-dev libjpeg-dev
+  libsndfile1-dev libasound2-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libharfbuzz-dev libfreetype-dev libfontconfig-dev libfribidi-dev fonts-dejavu-core
   python3-dev pybind11-dev python3-numpy dpkg-dev file)
 

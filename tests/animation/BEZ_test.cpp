@@ -36,16 +36,6 @@ class BezEval : public BezFixture {
   }
 };
 
-TEST_F(BezEval, PackageFrameAndTexts) {
-  const char* expected[] = {"damaged BEZ structure.", "temporary vectors in arclength calculation",
-                            "invalid ease/influence values", "invalid time-remapping control points",
-                            "invalid time-remapping domain", "unsupported BEZ data type",
-                            "Bezier Curve", "List of parameter values",
-                            "evaluation by curvature is not available"};
-  ASSERT_EQ(BEZp_G_STRs.count, BEZ_StringCount);
-  for (int i = 0; i < BEZ_StringCount; ++i) EXPECT_STREQ(STRp_Lookup(&BEZp_G_STRs, i), expected[i]);
-}
-
 TEST_F(BezEval, StraightLineAndBernsteinInFourDimensions) {
   auto line = Curve2(0, 0, 1, 2, 2, 4, 3, 6);
   for (double t : {0.0, 0.25, 0.5, 0.75, 1.0}) {

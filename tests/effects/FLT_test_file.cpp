@@ -179,8 +179,9 @@ TEST_F(FLTFile, MissingEffectIsKeptAndWrittenBackUnchanged) {
   Boolean32 missing = 0;
   FLT_InqParadeSeqMissing(back, 1, &missing);
   EXPECT_EQ(missing, 1);
-  // It renders as nothing and is not counted as work.
-  BM_World in = NewWorld(8, 8, 3), out = NewWorld(8, 8);
+  // It renders as nothing and is not counted as work (the blur after it
+  // grows the frame).
+  BM_World in = NewWorld(8, 8, 3), out = NewWorld(32, 32);
   EXPECT_EQ(Render(back, in, out, 8, 8), 0);
   BM_DisposeWorld(in);
   BM_DisposeWorld(out);

@@ -49,6 +49,7 @@ class FLTRender : public FLTFixture {
         SetConstant(s, 5, {240});
       } else if (std::string(m) == FLT_MatchFastBlur) {
         SetConstant(s, 1, {2.5});
+        SetConstant(s, 2, {1});  // repeat edge pixels: the frame keeps its size
       }
       EXPECT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
     }

@@ -167,27 +167,19 @@ TEST(MRect, CenterRectHalvesTowardsMinusInfinity) {
 }
 
 TEST(MRect, RectCompareModes) {
-  Rect big = R(0, 0, 10, 10), small = R(2, 2, 5, 5), edge = R(0, 0, 5, 10), touch = R(10, 10, 20, 20);
-  EXPECT_TRUE(M_RectCompare(0, &big, &big));
-  EXPECT_FALSE(M_RectCompare(0, &big, &small));
-  EXPECT_TRUE(M_RectCompare(1, &big, &small));
-  EXPECT_FALSE(M_RectCompare(1, &big, &edge));  // as tall, not taller
-  EXPECT_TRUE(M_RectCompare(2, &big, &edge));
-  EXPECT_FALSE(M_RectCompare(2, &small, &big));
-  EXPECT_TRUE(M_RectCompare(3, &small, &big));
-  EXPECT_FALSE(M_RectCompare(3, &edge, &big));
-  EXPECT_TRUE(M_RectCompare(4, &edge, &big));
-  EXPECT_TRUE(M_RectCompare(5, &big, &small));
-  EXPECT_FALSE(M_RectCompare(5, &big, &edge));  // shares edges
-  EXPECT_TRUE(M_RectCompare(6, &big, &edge));
-  EXPECT_FALSE(M_RectCompare(6, &small, &big));
-  EXPECT_TRUE(M_RectCompare(7, &big, &small));
-  EXPECT_FALSE(M_RectCompare(7, &big, &touch));  // a corner only
-  EXPECT_TRUE(M_RectCompare(8, &big, &touch));
-  Rect far = R(11, 0, 20, 5);
-  EXPECT_FALSE(M_RectCompare(8, &big, &far));
-  EXPECT_FALSE(M_RectCompare(9, &big, &big));
-  EXPECT_FALSE(M_RectCompare(-1, &big, &big));
+  const Rect big = R(0, 0, 10, 10), small = R(2, 2, 5, 5), edge = R(0, 0, 5, 10), touch = R(10, 10, 20, 20),
+             far = R(11, 0, 20, 5);
+  // Edge: as tall, not taller (1); shares edges (5). Touch: a corner only (7).
+  const struct {
+    int mode;
+    const Rect *a, *b;
+    bool result;
+  } cases[] = {{0, &big, &big, true},    {0, &big, &small, false}, {1, &big, &small, true},  {1, &big, &edge, false},
+               {2, &big, &edge, true},   {2, &small, &big, false}, {3, &small, &big, true},  {3, &edge, &big, false},
+               {4, &edge, &big, true},   {5, &big, &small, true},  {5, &big, &edge, false},  {6, &big, &edge, true},
+               {6, &small, &big, false}, {7, &big, &small, true},  {7, &big, &touch, false}, {8, &big, &touch, true},
+               {8, &big, &far, false},   {9, &big, &big, false},   {-1, &big, &big, false}};
+  for (const auto& c : cases) EXPECT_EQ(bool(M_RectCompare(c.mode, c.a, c.b)), c.result) << c.mode;
   // Widths are computed without overflow in the long form.
   LRect huge = LR(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), one = LR(0, 0, 1, 1);
   EXPECT_TRUE(M_LRectCompare(1, &huge, &one));

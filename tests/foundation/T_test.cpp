@@ -167,17 +167,25 @@ TEST_F(TimeTest, IntersectSpans) {
 
 TEST_F(TimeTest, FrameRateToDuration) {
   struct Case { Fixed rate; Time expected; };
-  // Rates within one unit of 29.97, 59.94 and 23.976 are taken as those.
-  for (Case c : {Case{1964113, {100, 2997}}, Case{1964114, {100, 2997}}, Case{1964115, {100, 2997}},
-                 Case{3928227, {50, 2997}}, Case{3928228, {50, 2997}}, Case{3928229, {50, 2997}},
-                 Case{1571290, {125, 2997}}, Case{1571291, {125, 2997}}, Case{1571292, {125, 2997}},
-                 Case{1964116, {16384, 491029}},  // 65536 / 1964116 reduced
+  // Rates from the 16.16 forms of 29.97 to 30000/1001 (and so on), one unit
+  // either side, are the NTSC rates, exactly.
+  for (Case c : {Case{1964113, {1001, 30000}}, Case{1964114, {1001, 30000}}, Case{1964117, {1001, 30000}},
+                 Case{3928227, {1001, 60000}}, Case{3928232, {1001, 60000}}, Case{3928233, {1001, 60000}},
+                 Case{1571290, {1001, 24000}}, Case{1571293, {1001, 24000}}, Case{1571294, {1001, 24000}},
+                 Case{1964112, {4096, 122757}}, Case{1964118, {32768, 982059}}, Case{3928234, {32768, 1964117}},
+                 Case{1571295, {65536, 1571295}},
                  Case{30 << 16, {1, 30}}, Case{25 << 16, {1, 25}}, Case{1, {65536, 1}},
                  Case{INT32_MAX, {65536, INT32_MAX}}}) {
     Time d{};
     EXPECT_EQ(T_FrameRate2Duration(c.rate, &d), 0);
     EXPECT_EQ(d, c.expected) << c.rate;
   }
+  // Eight frames at 24000/1001 (and a microsecond) count eight, not seven.
+  Time fd{};
+  int32_t count = 0;
+  ASSERT_EQ(T_FrameRate2Duration(1571293, &fd), 0);
+  EXPECT_EQ(T_CountFrames(Time{8008000 + 24, 24000000}, fd, 0, &count), 0);
+  EXPECT_EQ(count, 8);
   ExpectNoReport();
   Time d{};
   for (Fixed rate : {0, -1, -(30 << 16), INT32_MIN}) {

@@ -209,9 +209,11 @@ TEST_F(Desc, FeaturesSetAsByCommands) {
          ASSERT_EQ(BEE_CmdSetLayerTimes(l, S(1), in, out), 0);
        }},
       {"switches and transparency",
-       R"("audio": false, "collapse": true, "autoOrient": true, "effectsOn": false, "preserveTransparency": true)",
+       R"("audio": false, "collapse": true, "autoOrient": true, "effectsOn": false, "preserveTransparency": true,
+          "frameBlend": true)",
        [](BEE_Layer l) {
-         for (uint32_t bit : {uint32_t{BEE_SwitchAudioMute}, uint32_t{BEE_SwitchCollapse}, uint32_t{BEE_SwitchOrient}})
+         for (uint32_t bit : {uint32_t{BEE_SwitchAudioMute}, uint32_t{BEE_SwitchCollapse}, uint32_t{BEE_SwitchOrient},
+                              uint32_t{BEE_SwitchFrameBlend}})
            ASSERT_EQ(BEE_CmdSetLayerSwitch(l, bit, 1), 0);
          ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchEffects, 0), 0);
          ASSERT_EQ(BEE_CmdSetTransfer(l, 2, BEE_TransferKeepAlpha, 0), 0);
@@ -408,9 +410,11 @@ TEST_F(Desc, FaultsAreToldExactly) {
        "effects)"},
       {layer + R"("effects": [{"effect": "Fast Blur", "params": {"Size": 2}}]}]}]})",
        "d.json:1:164: comps[0].layers[0].effects[0].params.Size: the effect has no parameter \"Size\" (it has "
-       "\"Radius\")"},
+       "\"Radius\", \"Repeat Edge Pixels\")"},
       {layer + R"("masks": [{"oval": [4, 4, 2, 2]}]}]}]})",
        "d.json:1:128: comps[0].layers[0].masks[0].oval: left must be less than right and top less than bottom"},
+      {layer + R"("masks": [{"rect": [-1e300, -1e300, 1e300, 1e300]}]}]}]})",
+       "d.json:1:128: comps[0].layers[0].masks[0].rect: a box lies within -32767 to 32767 pixels"},
       {layer + R"("masks": [{"path": [[0, 0], [4, 4]]}]}]}]})",
        "d.json:1:128: comps[0].layers[0].masks[0].path: a path needs at least 3 points"},
       {c + R"(, "layers": [{"solid": {"color": "#fff000"}, "text": {"text": "Hi"}}]}]})",

@@ -135,8 +135,8 @@ class Tavelo : public ::testing::Test {
   }
 
   fs::path dir;
-  const std::string examples = TAVELO_EXAMPLES;
   bool interruptAtStart = false;  // Start's program gets Ctrl-C at once
+  const std::string examples = TAVELO_EXAMPLES;
 };
 
 }  // namespace tavelo_test

@@ -367,6 +367,9 @@ TEST_F(Tavelo, AudioAndPlay) {
   ASSERT_EQ(w.data.size(), 48000u * 4);
   EXPECT_EQ(w.data.substr(0, 96000), Slurp(dir / "t.wav").substr(44));
   EXPECT_EQ(w.data.substr(96000), std::string(96000, '\0'));
+  // Sound has no picture: no size to tell.
+  Outcome info = Tv({"info", "s.json"});
+  EXPECT_NE(info.out.find(": sound only, "), std::string::npos) << info.out;
 
   Outcome m = Tv({"audio", "s.json", "-c", "S", "-o", "m.wav", "--rate", "24000", "--channels", "1", "--bits", "24"});
   ASSERT_EQ(m.code, 0) << m.err;

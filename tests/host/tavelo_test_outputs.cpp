@@ -210,7 +210,7 @@ TEST_F(Boundary, FramesToStandardOutput) {
 // formats from the table of outputs.
 TEST_F(Boundary, HelpLogLevelAndFormats) {
   Outcome help = Tv({"--help"});
-  EXPECT_NE(help.out.find("Exit codes: 0 done, 1 failed, 2 usage, 130 interrupted"), std::string::npos);
+  EXPECT_NE(help.out.find("Exit codes: 0 done, 1 failed, 2 usage, 3 an effect plug-in crashed, 130 interrupted"), std::string::npos);
   Outcome sub = Tv({"render", "--help"});
   EXPECT_EQ(sub.out.find("Exit codes"), std::string::npos) << sub.out;
   EXPECT_NE(sub.out.find("--log-level"), std::string::npos);

@@ -25,16 +25,6 @@ TEST_F(BMTest, PackageFrame) {
     EXPECT_EQ(dev, nullptr);
   }
 
-  // Quoted texts are in the table exactly.
-  for (const char* text : {"don't specify bounds w/real screen devices.", "don't specify bounds w/parent window.",
-                           "PARENT_WINDOW requires SHARE flags too.", "can't specify BM_Depth_SHARE without parent.",
-                           "can't specify NULL rect without parent.", "unimplemented routine.",
-                           "bad BlitLevel selector."}) {
-    bool found = false;
-    for (int32_t i = 0; i < BMp_G_STRs.count; ++i) found = found || std::string(STRp_Lookup(&BMp_G_STRs, i)) == text;
-    EXPECT_TRUE(found) << text;
-  }
-
   // Unborn: Worlds refused.
   ASSERT_EQ(BM_Death(), 0);
   Rect b = R(0, 0, 4, 4);

@@ -292,21 +292,53 @@ TEST_F(MskTest, InvertOpacityAndDegenerateShapes) {
   EXPECT_EQ(r.bottom, 40);
   EXPECT_EQ(r.right, 50);
   const MSK_MaskDesc plain = Desc();
-  const std::vector<std::vector<V>> empty = {
-      {}, {{5, 5}}, {{5, 5}, {30, 30}}, {{1, 1}, {10, 10}, {20, 20}}, {{100, 100}, {200, 100}, {200, 200}}};
+  // Shapes wholly beside the buffer leave rows (or every row) without a
+  // cell of coverage.
+  const std::vector<std::vector<V>> empty = {{},
+                                             {{5, 5}},
+                                             {{5, 5}, {30, 30}},
+                                             {{1, 1}, {10, 10}, {20, 20}},
+                                             {{100, 100}, {200, 100}, {200, 200}},
+                                             {{-1000, -1000}, {-900, -1000}, {-900, -900}, {-1000, -900}},
+                                             {{10, -32000}, {40, -32000}, {40, -1}, {10, -1}}};
   for (const auto& poly : empty) {
     ASSERT_EQ(MSK_MaskWithShape(Polygon(poly), &plain, b, nullptr), 0) << poly.size();
     for (uint8_t v : Bytes(b)) ASSERT_EQ(v, 0) << poly.size();
   }
-  // Opacity 0 empties the buffer whatever the shape, even one that is not a path.
-  OM_Shape rect = nullptr;
-  ASSERT_EQ(OM_NewShape(OM_TypeRect, nullptr, &rect), 0);
-  MSK_MaskDesc none = Desc(0);
-  ASSERT_EQ(MSK_MaskWithShape(rect, &none, b, nullptr), 0);
-  EXPECT_EQ(MSK_MaskWithShape(rect, &plain, b, &r), 3);
-  EXPECT_EQ(rec.last().location, static_cast<LocationCode>((38u << 24) | 2u));
-  EXPECT_EQ(r.right, 0);
-  EXPECT_EQ(OM_DisposeShape(rect), 0);
+  // A rectangle and an oval are drawn as the paths they stand for; a
+  // relative shape is refused, unless opacity 0 empties the buffer anyway.
+  for (int32_t type : {OM_TypeRect, OM_TypeOval}) {
+    const FixedRect box{F(5), F(6), F(25), F(30)};
+    OM_Shape shape = nullptr, path = nullptr;
+    ASSERT_EQ(OM_NewShape(type, &box, &shape), 0);
+    ASSERT_EQ(OM_DupShape(shape, &path), 0);
+    ASSERT_EQ(OM_SetShapeType(OM_TypePath, path), 0);
+    ASSERT_EQ(MSK_MaskWithShape(path, &plain, b, nullptr), 0);
+    const auto want = Bytes(b);
+    ASSERT_EQ(MSK_MaskWithShape(shape, &plain, b, nullptr), 0);
+    EXPECT_EQ(Bytes(b), want) << type;
+    EXPECT_GT(Sum(b), 100.0) << type;
+    const FixedRect reference{0, 0, F(50), F(40)};
+    ASSERT_EQ(OM_AbsToRel(&reference, shape), 0);
+    MSK_MaskDesc none = Desc(0);
+    ASSERT_EQ(MSK_MaskWithShape(shape, &none, b, nullptr), 0);
+    EXPECT_EQ(MSK_MaskWithShape(shape, &plain, b, &r), 3);
+    EXPECT_EQ(rec.last().location, static_cast<LocationCode>((38u << 24) | 2u));
+    EXPECT_EQ(r.right, 0);
+    EXPECT_EQ(OM_DisposeShape(shape), 0);
+    EXPECT_EQ(OM_DisposeShape(path), 0);
+  }
+  // A shape shrunk to one point, feathered: its area is nowhere, and the
+  // feather's reach leaves rows with no coverage at all.
+  MSK_MaskDesc soft = Desc();
+  soft.featherH = soft.featherV = F(3);
+  ASSERT_EQ(MSK_MaskWithShape(Polygon({{0, 0}, {0, 0}, {0, 0}, {0, 0}}), &soft, b, nullptr), 0);
+  for (uint8_t v : Bytes(b)) ASSERT_EQ(v, 0);
+  // The largest shape covers every pixel.
+  ASSERT_EQ(MSK_MaskWithShape(Polygon({{-32767, -32767}, {32767, -32767}, {32767, 32767}, {-32767, 32767}}), &plain, b,
+                              nullptr),
+            0);
+  for (uint8_t v : Bytes(b)) ASSERT_EQ(v, 255);
   // Opacity above 100 % is taken as 100 %.
   MSK_MaskDesc over = Desc(3.0);
   ASSERT_EQ(MSK_MaskWithShape(Polygon({{0, 0}, {50, 0}, {50, 40}, {0, 40}}), &over, b, nullptr), 0);

@@ -44,7 +44,9 @@ int64_t FilmOf(const Tvf& t, int64_t m, bool firstField) {
         break;
       default: {
         const int64_t a = (t.phase == 2 || t.phase == 3) ? mm - 1 : mm;
-        if ((firstField && a == m) || (!firstField && a + 1 == m)) return n;
+        // Split by the telecine: the second field of one video frame and
+        // the first of the next.
+        if ((!firstField && a == m) || (firstField && a + 1 == m)) return n;
       }
     }
   }
@@ -271,8 +273,9 @@ TEST_P(PINPulldownTest, DrawsEveryFilmFrame) {
     const bool cut = step.split && (step.first < 0 || step.second >= 20);
     for (int32_t y = 0; y < 4; ++y) {
       const bool firstRow = (y % 2 == 0) == (c.dominance == 0);
-      // A split frame at the ends keeps only the field it has.
-      if (cut && firstRow == (step.first < 0)) continue;
+      // A split frame at the ends keeps only the field it has: the later
+      // frame's first, or the earlier frame's second.
+      if (cut && firstRow == (step.second >= 20)) continue;
       for (int32_t x = 0; x < 6; ++x)
         ASSERT_EQ(Pixel(w, x, y), FilmPixel(n, x, y)) << "phase " << c.phase << " film frame " << n << " row " << y;
     }

@@ -51,28 +51,8 @@ TEST_F(HandleTest, SmallBlocksAreZeroedAndClearAlwaysIs) {
   DisposeHandle(sys);
 }
 
-TEST_F(HandleTest, ContentsSurviveGrowthShrinkAndMoves) {
-  for (Boolean32 moving : {0, 1}) {
-    EMUL_SetMemoryChecks(moving);
-    Handle h = NewHandle(1000);
-    Fill(h, 3);
-    SetHandleSize(h, 5000);  // grows within its heap zone
-    EXPECT_EQ(MemError(), 0);
-    EXPECT_TRUE(Holds(h, 3, 1000));
-    SetHandleSize(h, 30000);  // grows by more than 8192 bytes: moves to the global zone
-    EXPECT_EQ(MemError(), 0);
-    EXPECT_EQ(GetHandleSize(h), 30000);
-    EXPECT_TRUE(Holds(h, 3, 1000));
-    Fill(h, 9);
-    SetHandleSize(h, 2000000);
-    EXPECT_TRUE(Holds(h, 9, 30000));
-    SetHandleSize(h, 77);  // only min(old, new) bytes survive
-    EXPECT_EQ(GetHandleSize(h), 77);
-    EXPECT_TRUE(Holds(h, 9, 77));
-    DisposeHandle(h);
-  }
-}
-
+// Contents through growth, shrinking and moves between the zones, copies and
+// state round trips are checked against a model by platform_test_stress.cpp.
 TEST_F(HandleTest, MovingModeMovesEveryUnlockedResizeButNoLockedOne) {
   EMUL_SetMemoryChecks(1);
   Handle h = NewHandle(5000);
@@ -113,16 +93,7 @@ TEST_F(HandleTest, ResizeToZeroKeepsTheHandleEmptyAndValid) {
   DisposeHandle(h);
 }
 
-TEST_F(HandleTest, CopiesMakeIndependentHandles) {
-  Handle h = NewHandle(500);
-  Fill(h, 5);
-  Handle copy = h;
-  ASSERT_EQ(HandToHand(&copy), 0);
-  ASSERT_NE(copy, h);
-  EXPECT_TRUE(Holds(copy, 5, 500));
-  (*copy)[0] = 0x55;
-  EXPECT_TRUE(Holds(h, 5, 500));
-
+TEST_F(HandleTest, CopiesOfPointersNullAndEmptyHandles) {
   const char bytes[] = "abcdef";
   Handle p = nullptr;
   ASSERT_EQ(PtrToHand(bytes, &p, 6), 0);
@@ -137,7 +108,7 @@ TEST_F(HandleTest, CopiesMakeIndependentHandles) {
   ASSERT_EQ(HandToHand(&emptyCopy), 0);
   EXPECT_NE(emptyCopy, empty);
   EXPECT_EQ(GetHandleSize(emptyCopy), 0);
-  for (Handle x : {h, copy, p, empty, emptyCopy}) DisposeHandle(x);
+  for (Handle x : {p, empty, emptyCopy}) DisposeHandle(x);
 }
 
 TEST_F(HandleTest, PointerBlocks) {

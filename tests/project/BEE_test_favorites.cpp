@@ -35,11 +35,7 @@ class Favorites : public BeeFixture {
       ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("warm.tvp")), 1, nullptr), 0);
       specs_.Clear();
     }
-    ASSERT_EQ(BEE_Death(), 0);
-    LISTp_GetLiveCount(&liveLists_);
-    liveHandles_ = EMUL_LiveHandleCount();
-    livePtrs_ = EMUL_LivePtrCount();
-    Born(BEE_Birth());
+    Recount();
     comp = NewComp();
     a = NewSolidLayer(comp, "A");
     b = NewSolidLayer(comp, "B");

@@ -155,7 +155,7 @@ TEST_F(Items, CompositionSettingsRoundTripThroughTheRecords) {
   EXPECT_EQ(std::memcmp(&s, &back, sizeof s), 0);
   Time fd{};
   BEE_GetCompFrameDuration(c, &fd);
-  EXPECT_EQ(fd, (Time{100, 2997}));
+  EXPECT_EQ(fd, (Time{1001, 30000}));
 
   BEE_ItemInfo info{};
   ASSERT_EQ(BEE_GetItemInfo(c, &info), 0);

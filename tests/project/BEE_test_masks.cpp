@@ -1,6 +1,7 @@
 // Masks on layers: adding, deleting, reordering and changing masks, each
 // undone and redone, their streams, and masks travelling with layers.
 #include "BEE_test_support.h"
+#include "M.h"
 #include "OM.h"
 
 namespace tv::bee::test {
@@ -172,6 +173,72 @@ TEST_F(Masks, StreamChangesDuplicatesAndLimit) {
   EXPECT_EQ(rec.last().text, "Test error: can't apply more than 127 masks to one layer -- a bad parameter was passed.");
   EXPECT_EQ(Count(layer), BEE_MaxMasks);
   ASSERT_EQ(BEE_CmdDeleteLayer(layer), 0);
+}
+
+// The points of the mask's shape at a time.
+std::vector<FixedPoint> Points(TDB_Stream s, int32_t frame) {
+  const Time t{frame, 30};
+  OM_Shape sh = nullptr;
+  EXPECT_EQ(OM_GetShape(s, &t, 0, &sh), 0);
+  int32_t n = 0;
+  OM_GetShapeInfo(sh, nullptr, nullptr, &n);
+  std::vector<FixedPoint> p(static_cast<size_t>(n));
+  if (n) OM_ShapeGetValues(sh, 0, n, p.data());
+  OM_DisposeShape(sh);
+  return p;
+}
+
+TEST_F(Masks, TransformMovesEveryShapeAsOneNamedStep) {
+  // A constant oval path, and a rectangle keyed at two times.
+  ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
+  const FixedRect r{2 << 16, 2 << 16, 6 << 16, 8 << 16};
+  OM_Shape rect = nullptr;
+  ASSERT_EQ(OM_NewShape(OM_TypeRect, &r, &rect), 0);
+  ASSERT_EQ(BEE_CmdAddMask(layer, rect, nullptr), 0);
+  const Time t0{0, 30}, t1{10, 30};
+  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamFirstMask + 3, &t0, 1), 0);
+  BEE_StreamValue v{};
+  v.shape = rect;
+  ASSERT_EQ(BEE_CmdSetStreamFPV(layer, BEE_StreamFirstMask + 3, &t1, nullptr, &v), 0);
+  OM_DisposeShape(rect);
+  const std::vector<FixedPoint> oval = Points(Stream(0, 0), 0);
+  const std::string before = Dump();
+  // Moved by (3, -2) pixels.
+  FloatMatrix m{};
+  M_SetIdentityMatrix(&m);
+  M_TranslateMatrix(&m, 3, -2);
+  for (int32_t mask : {0, 1}) ASSERT_EQ(BEE_CmdMaskTransform(layer, mask, &m, "Move Mask"), 0);
+  EXPECT_EQ(UndoName(), "Move Mask");
+  const std::vector<FixedPoint> moved = Points(Stream(0, 0), 0);
+  ASSERT_EQ(moved.size(), oval.size());
+  for (size_t i = 0; i < oval.size(); ++i) {
+    EXPECT_EQ(moved[i].h, oval[i].h + (3 << 16));
+    EXPECT_EQ(moved[i].v, oval[i].v - (2 << 16));
+  }
+  for (int32_t frame : {0, 10}) {
+    const std::vector<FixedPoint> p = Points(Stream(1, 0), frame);
+    ASSERT_EQ(p.size(), 24u);  // the rectangle, as the path it stands for
+    EXPECT_EQ(p[0].h, (4 + 3) << 16);  // the top middle
+    EXPECT_EQ(p[0].v, (2 - 2) << 16);
+  }
+  // Undone step by step: as it was; redone: moved again.
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Dump(), before);
+  ASSERT_EQ(BEE_Redo(), 0);
+  const std::vector<FixedPoint> redone = Points(Stream(0, 0), 0);
+  ASSERT_EQ(redone.size(), moved.size());
+  for (size_t i = 0; i < moved.size(); ++i) EXPECT_TRUE(redone[i].h == moved[i].h && redone[i].v == moved[i].v) << i;
+  // A transform with no name is named for what it is; refusals change nothing.
+  ASSERT_EQ(BEE_CmdMaskTransform(layer, 0, &m, nullptr), 0);
+  EXPECT_EQ(UndoName(), "Mask Transform");
+  const std::string now = Dump();
+  FloatMatrix huge = m;
+  M_ScaleMatrix(&huge, 1e6, 1e6, 0, 0);
+  EXPECT_NE(BEE_CmdMaskTransform(layer, 0, &huge, "Too Big"), 0);
+  EXPECT_EQ(BEE_CmdMaskTransform(layer, 2, &m, nullptr), kErrRange);
+  EXPECT_EQ(BEE_CmdMaskTransform(layer, 0, nullptr, nullptr), kErrBadParam);
+  EXPECT_EQ(Dump(), now);
 }
 
 }  // namespace

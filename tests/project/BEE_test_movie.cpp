@@ -8,6 +8,7 @@
 
 #include "BEE_test_support.h"
 #include "WriteFaults.h"
+#include "BEE_test_frames.h"
 #include "BM.h"
 #include "FILE.h"
 #include "MC.h"
@@ -45,24 +46,6 @@ TEST(MovieOrder, CoarseToFineVisitsEveryFrameOnce) {
     std::vector<int32_t> v = Order(n, true);
     std::sort(v.begin(), v.end());
     for (int32_t i = 0; i < n; ++i) ASSERT_EQ(v[static_cast<size_t>(i)], i) << n;
-  }
-}
-
-// A 16-bit stereo WAV of a 440 Hz tone, written byte by byte.
-void WriteWav(const std::string& path, int seconds) {
-  const uint32_t frames = static_cast<uint32_t>(kRate * seconds), data = frames * 4;
-  std::ofstream f(path, std::ios::binary);
-  auto u32 = [&](uint32_t v) { f.put(char(v)).put(char(v >> 8)).put(char(v >> 16)).put(char(v >> 24)); };
-  auto u16 = [&](uint16_t v) { f.put(char(v)).put(char(v >> 8)); };
-  f << "RIFF";
-  u32(36 + data);
-  f << "WAVEfmt ";
-  u32(16), u16(1), u16(2), u32(kRate), u32(kRate * 4), u16(4), u16(16);
-  f << "data";
-  u32(data);
-  for (uint32_t i = 0; i < frames; ++i) {
-    const auto s = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 440 * i / kRate)));
-    u16(static_cast<uint16_t>(s)), u16(static_cast<uint16_t>(-s));
   }
 }
 
@@ -116,7 +99,7 @@ class Movie : public UFixture {
     return c;
   }
   void AddTone(BEE_Item comp) {
-    WriteWav(dir.P("tone.wav"), 3);
+    WriteToneWav(dir.P("tone.wav"), 3, kRate);
     FILE_SpecH ref = nullptr;
     ASSERT_EQ(FILE_New(dir.P("tone.wav").c_str(), FILE_LocFullPath, &ref), 0);
     BEE_Item item = nullptr;

@@ -83,12 +83,7 @@ class ProjFile : public BeeFixture {
       FILE_Dispose(s);
       unlink(dir.P("warm.tvp").c_str());
     }
-    ASSERT_EQ(BEE_Death(), 0);
-    LISTp_GetLiveCount(&liveLists_);
-    liveHandles_ = EMUL_LiveHandleCount();
-    livePtrs_ = EMUL_LivePtrCount();
-    Born(BEE_Birth());
-    rec.clear();
+    Recount();
   }
   void TearDown() override {
     specs_.Clear();
@@ -487,9 +482,17 @@ TEST_F(ProjFile, DamagedFilesAreRefusedAndTheProjectStays) {
   ASSERT_NE(sourced, 0u);
   const Case cases[] = {
       {"stretch denominator 0", [&](auto& b) { be::Store<uint32_t>(&b[field("ldta", 108)], 0); },
-       "bad layer settings in RIFX:Egg!/LIST:Fold/LIST:Item/LIST:Sfdr/LIST:Item/LIST:Sfdr/LIST:Item/LIST:Layr/ldta"},
-      {"quality 9", [&](auto& b) { be::Store<uint16_t>(&b[field("ldta", 4)], 9); }, "bad layer settings"},
-      {"frame scale 0", [&](auto& b) { be::Store<uint32_t>(&b[field("cdta", 8)], 0); }, "bad composition settings"},
+       "stretch in RIFX:Egg!/LIST:Fold/LIST:Item/LIST:Sfdr/LIST:Item/LIST:Sfdr/LIST:Item/LIST:Layr/ldta"},
+      {"quality 9", [&](auto& b) { be::Store<uint16_t>(&b[field("ldta", 4)], 9); }, "quality in"},
+      {"frame scale 0", [&](auto& b) { be::Store<uint32_t>(&b[field("cdta", 8)], 0); }, "frame duration in"},
+      // Values a command refuses: the file is refused as well.
+      {"transfer mode 258", [&](auto& b) { be::Store<uint32_t>(&b[field("ldta", 96)], 258); }, "transfer mode in"},
+      {"a frame of 7.6 us at 30 fps",
+       [&](auto& b) { b[field("cdta", 8)] ^= 0x01; },  // scale 3840 + 2^24
+       "frame duration in"},
+      {"mask mode 0", [&](auto& b) { be::Store<uint32_t>(&b[field("mkdt", 4)], 0); }, "mask mode in"},
+      {"in point after out point", [&](auto& b) { be::Store<int32_t>(&b[field("ldta", 20)], 0x7FFFFFFF); },
+       "layer times in"},
       {"unknown kind", [&](auto& b) { be::Store<uint16_t>(&b[field("idta", 0)], 2); }, "unexpected item kind"},
       {"duplicate id",
        [&](auto& b) {

@@ -173,6 +173,33 @@ TEST_F(Select, CompSelectionChangesAreOneUndoStep) {
   EXPECT_EQ(n, 1);
 }
 
+// The command forgets the selected keys as part of the step before it.
+TEST_F(Select, DeselectingEveryKeyframeJoinsTheStepBefore) {
+  KeyPosition(a);
+  ASSERT_EQ(BEE_SelectKeyframe(sel, a, BEE_StreamPosition, 1, 1, nullptr), 0);
+  ASSERT_EQ(BEE_CmdSetCompSelection(comp, sel), 0);
+  const std::vector<int32_t> stacks = Stacks();
+  BEE_Selection own = nullptr;
+  int32_t n = -1;
+  ASSERT_EQ(BEE_CmdDeselectAllKeyframes(comp), 0);
+  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
+  ASSERT_EQ(BEE_CountSelectedKeyframes(own, &n), 0);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Stacks()[1], stacks[1]);  // no step of its own
+  ASSERT_EQ(BEE_CmdDeselectAllKeyframes(comp), 0);  // nothing selected: nothing done
+  EXPECT_EQ(Stacks(), stacks);
+  // One undo goes back before the keys were selected.
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
+  ASSERT_EQ(BEE_CountSelectedKeyframes(own, &n), 0);
+  EXPECT_EQ(n, 0);
+  ASSERT_EQ(BEE_Redo(), 0);
+  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
+  ASSERT_EQ(BEE_CountSelectedKeyframes(own, &n), 0);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(BEE_CmdDeselectAllKeyframes(nullptr), kErrDamaged);
+}
+
 TEST_F(Select, ScrapSlotsKeepTheOldScrapUntilUndoDropsIt) {
   BEE_Scrap one = CopyStreams(a, {BEE_StreamOpacity});
   BEE_Scrap two = CopyStreams(a, {BEE_StreamRotation});

@@ -58,8 +58,11 @@ TEST_F(Times, StretchOfZeroIsRefused) {
   BEE_Layer l = NewSolidLayer(NewComp());
   rec.clear();
   EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{0, 1}), kErrBadParam);
-  EXPECT_TRUE(Reported("a layer stretch must have a non-zero numerator and denominator (0/1)"));
+  EXPECT_TRUE(Reported("a layer stretch must lie between 1/65536 and 65536 times, forwards or backwards (0/1)"));
   EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{1, 0}), kErrBadParam);
+  // Beyond 65536 times either way, layer times leave the range time arithmetic keeps.
+  EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{1, 65537}), kErrBadParam);
+  EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{-65537, 1}), kErrBadParam);
   Ratio s{};
   BEE_GetLayerTime(l, BEE_LayerTimeStretch, nullptr, &s);
   EXPECT_EQ(s.num, 1);
@@ -254,7 +257,7 @@ TEST_F(Times, FrameDurationsAreNormalisedAndRateZeroIsRefused) {
   EXPECT_EQ(fd, (Time{128, 3840}));
   BEE_Item ntsc = NewComp("n", nullptr, 0x1DF852);
   BEE_GetCompFrameDuration(ntsc, &fd);
-  EXPECT_EQ(fd, (Time{100, 2997}));
+  EXPECT_EQ(fd, (Time{1001, 30000}));
   // A huge rate is halved down into range without reaching a value of 0.
   BEE_Item fast = NewComp("f", nullptr, 0x7FFFFFFF);
   ASSERT_NE(fast, nullptr);

@@ -115,3 +115,31 @@ def test_layer_numbers_agree_with_info_and_keys(engine, tmp_path):
         keys = subprocess.run([TAVELO_BIN, "keys", "copy", str(path), "-l", str(number), "-s", "Position"],
                               check=True, capture_output=True, text=True).stdout
         assert "\tSource Width\t%s\n" % name[1:] in keys  # text mode reads CR LF as LF
+
+
+def test_footage_interpretation_and_frame_blending(engine, tmp_path):
+    import shutil
+    import subprocess
+    if not shutil.which("ffmpeg"):
+        pytest.skip("ffmpeg is not installed")
+    movie = str(tmp_path / "telecine.mov")
+    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "color=s=64x32:r=24:d=1",
+                    "-vf", "format=gray,geq=lum=mod(N*N*11\\,200)+20,telecine=first_field=bottom:pattern=23",
+                    "-c:v", "png", movie], check=True)
+    project = engine.new_project()
+    clip = project.import_footage(movie)
+    assert clip.interpretation["fields"] == "off"
+    clip.interpret(pulldown="guess")
+    assert clip.interpretation["fields"] == "lower_first"
+    assert clip.interpretation["pulldown"] in range(1, 6)
+    with pytest.raises(tavelo.Error):
+        clip.interpret(fields="sideways")
+    clip.interpret(fields="off")
+    assert clip.interpretation["pulldown"] == 0
+    comp = project.new_comp("C", 64, 32, fps=30)
+    layer = comp.add_layer(clip)
+    layer.frame_blend = True
+    comp.frame_blending = True
+    assert layer.frame_blend and comp.frame_blending
+    project.undo()
+    assert not comp.frame_blending

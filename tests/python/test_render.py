@@ -119,21 +119,6 @@ def test_movies_and_stopping_them(engine, tmp_path):
     assert comp.render_movie(str(tmp_path / "alpha.mkv"), duration=0.1, codec="prores4444")["frames"] == 2
 
 
-def test_memory_budget():
-    with tavelo.Engine(threads=1, memory="64M") as e:
-        budget = e.memory_budget
-        assert budget["budget"] == 64 << 20 and budget["source"] == "setting"
-        assert budget["purge_level"] == 56 << 20
-        assert e.build(simple_description()).comp("Main").render_frame(0).shape == (48, 64, 4)
-    with tavelo.Engine(threads=1, memory=3 << 30) as e:
-        assert e.memory_budget["budget"] == 3 << 30
-    with tavelo.Engine(threads=1) as e:
-        assert e.memory_budget["source"] in ("preference", "cgroup2", "cgroup1", "physical")
-    for bad in ("lots", "16M", 0, -5, 1.5):
-        with pytest.raises(tavelo.Error):
-            tavelo.Engine(memory=bad)
-
-
 # A file-size limit (ulimit -f) fails each write with the disk's reason
 # instead of ending the interpreter; the earlier file stays and nothing
 # hidden is left. In a child interpreter, whose limit ends with it.
@@ -147,7 +132,7 @@ with tavelo.Engine(threads=1) as engine:
     comp = project.comp("Main")
     resource.setrlimit(resource.RLIMIT_FSIZE, (100, resource.RLIM_INFINITY))
     for name, write in (("f.png", lambda p: comp.save_frame(p, 0)), ("p.tvp", project.save),
-                        ("m.mov", lambda p: comp.render_movie(p, codec="png ", sound=False))):
+                        ("m.mov", lambda p: comp.render_movie(p, codec="png", sound=False))):
         path = os.path.join(folder, name)
         with open(path, "w") as f:
             f.write("earlier")
@@ -162,3 +147,18 @@ with tavelo.Engine(threads=1) as engine:
     assert out.returncode == 0, out.stderr
     assert out.stdout == "f.png True earlier\np.tvp True earlier\nm.mov True earlier\n"
     assert sorted(os.listdir(tmp_path)) == ["f.png", "m.mov", "p.tvp"]
+
+
+def test_memory_budget():
+    with tavelo.Engine(threads=1, memory="64M") as e:
+        budget = e.memory_budget
+        assert budget["budget"] == 64 << 20 and budget["source"] == "setting"
+        assert budget["purge_level"] == 56 << 20
+        assert e.build(simple_description()).comp("Main").render_frame(0).shape == (48, 64, 4)
+    with tavelo.Engine(threads=1, memory=3 << 30) as e:
+        assert e.memory_budget["budget"] == 3 << 30
+    with tavelo.Engine(threads=1) as e:
+        assert e.memory_budget["source"] in ("preference", "cgroup2", "cgroup1", "physical")
+    for bad in ("lots", "16M", 0, -5, 1.5):
+        with pytest.raises(tavelo.Error):
+            tavelo.Engine(memory=bad)

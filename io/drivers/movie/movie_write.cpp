@@ -1,16 +1,16 @@
 // The movie module's output: frames and sound chunks encoded into a movie
 // that takes its final name only when adding ends, every byte written
-// through the checked road (a write that fails, or an output dropped
-// without being ended, leaves nothing under the final name and the file
-// that had it untouched). The container comes from the file's extension
-// and the codec from the module options, both from the table of outputs
-// (OutputFormats.h): MP4 (H.264 with AAC sound), QuickTime (ProRes 422 HQ,
-// ProRes 4444, H.264, PNG, Animation), Matroska and AVI (with 16-bit PCM
-// sound). The frame size comes from the first frame; the frame rate and the
-// sound's rate and channels are options (sound rate 0: no sound track).
-// Colour is tagged in the stream and, where the container has room for it,
-// in the container: BT.709 from HD up, BT.601 below; YUV codecs get the
-// matching matrix in video range, RGB codecs full range.
+// through the checked road (a write that fails, or an output dropped without
+// being ended, leaves nothing under the final name and the file that had it
+// untouched). The container comes from the file's extension and the codec
+// from the module options, both from the table of outputs (OutputFormats.h):
+// MP4 (H.264 with AAC sound), QuickTime (ProRes 422 HQ, ProRes 4444, H.264,
+// PNG, Animation), Matroska and AVI (with 16-bit PCM sound). The frame size
+// comes from the first frame; the frame rate and the sound's rate and
+// channels are options (sound rate 0: no sound track). Colour is tagged in
+// the stream and, where the container has room for it, in the container:
+// BT.709 from HD up, BT.601 below; YUV codecs get the matching matrix in
+// video range, RGB codecs full range.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,8 +23,8 @@ extern "C" {
 
 #include "AtomicFile.h"
 #include "ByteOrder.h"
-#include "OutputFormats.h"
 #include "Errno.h"
+#include "OutputFormats.h"
 #include "movie.h"
 
 namespace tv::pin {
@@ -177,8 +177,6 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
   }
   const bool aac = container->sound == outputs::SoundCodec::Aac;
   AVFormatContext* raw = nullptr;
-  // The bytes go through the module's own I/O (the checked road), not a file
-  // the library opens.
   int r = avformat_alloc_output_context2(&raw, nullptr, std::string(container->muxer).c_str(), nullptr);
   if (r < 0) return r;
   o.fmt.reset(raw);

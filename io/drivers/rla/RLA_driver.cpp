@@ -159,7 +159,8 @@ ErrorCode D_RLA_NewSeqSpecFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) 
   info.depth = inst.layout.depth;
   info.duration = Time{0, 1};
   info.start = Time{0, 1};
-  info.alpha.type = inst.header.numMatte ? PIN_Alpha_Straight : PIN_Alpha_None;
+  // Renderers write RLA colour premultiplied by the matte (against black).
+  info.alpha.type = inst.header.numMatte ? PIN_Alpha_Premul : PIN_Alpha_None;
   if (ErrorCode err = PIN_SetSourceInfo(seq, &info)) return err;
 
   Handle options = NewHandleClear(D_RLA_OptionsSize);

@@ -62,7 +62,8 @@ ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
   if (s->frames > INT32_MAX) return CannotRead(kSiteSoundRead, NameOf(file), "the file is too long");
   PIN_SourceInfo info{};
   PIN_GetSourceInfo(seq, &info);
-  // Audio-only footage: a one-pixel frame that draws cleared.
+  // Audio-only footage: the framework keeps a one-pixel frame that draws
+  // cleared; the module's flag tells that there is no picture.
   info.width = info.height = 1;
   info.depth = 24;
   info.duration = Time{static_cast<int32_t>(s->frames), static_cast<uint32_t>(s->rate)};
@@ -127,7 +128,7 @@ void InstallSoundOutput(PIN_ModuleProcs& procs);
 ErrorCode SoundFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
   info->signature = kSoundFilesSig;
   std::strcpy(info->name, "Sound Files");
-  info->flags = PIN_ModFlag_Files;
+  info->flags = PIN_ModFlag_Files | PIN_ModFlag_NoVideo;
   info->maxWidth = info->maxHeight = 1;
   info->fileType = MakeFourCC("WAVE");
   info->numFileTypes = 3;

@@ -1,0 +1,180 @@
+// Pre-composing: the composition renders as before at every time, in one
+// undo step that undoes and redoes whole, and after a save and reopen.
+#include "BEE_test_frames.h"
+
+namespace tv::bee::test {
+namespace {
+
+class Compify : public FramesFixture {
+ protected:
+  void SetUp() override {
+    FramesFixture::SetUp();
+    Warm([&] {
+      BEE_Item comp = Build();
+      Select(comp, {0, 1});
+      ASSERT_EQ(BEE_CmdCompify(comp, nullptr, 1, nullptr), 0);
+      Frame(comp, 0);
+      ASSERT_EQ(BEE_CmdSaveProject(Spec("warm.tvp"), 0, 0), 0);
+      ASSERT_EQ(BEE_CmdOpenProject(Spec("warm.tvp"), 0, nullptr), 0);
+    });
+  }
+  // Main (48 x 32): a moving nested composition with a mask under a blurred solid whose
+  // opacity is keyed, over a still background solid.
+  BEE_Item Build() {
+    EXPECT_EQ(BEE_NewProject(), 0);
+    BEE_CompSettings s = Settings("Main", 48, 32);
+    BEE_Item comp = nullptr;
+    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
+    EXPECT_EQ(BEE_CmdSetBackgroundColor(comp, 0xFF203040), 0);
+    BEE_Layer l = nullptr;
+    BEE_SolidSettings back = Solid("Back", 0xFF306020, 48, 32);
+    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &back, &l), 0);
+    // Mid: a layer of a composition of its own (20 x 14), a solid in it.
+    BEE_CompSettings ms = Settings("Mid", 20, 14);
+    BEE_Item midComp = nullptr;
+    EXPECT_EQ(BEE_CmdNewComp(nullptr, &ms, &midComp), 0);
+    BEE_SolidSettings mid = Solid("Fill", 0xFFE0C010, 16, 14);
+    EXPECT_EQ(BEE_CmdNewSolidLayer(midComp, &mid, &l), 0);
+    EXPECT_EQ(BEE_CmdNewLayer(comp, midComp, &l), 0);
+    SetAt(l, BEE_StreamPosition, 0, {8, 8});
+    SetAt(l, BEE_StreamPosition, 10, {36, 22}, false);
+    const FixedRect r{2 << 16, 2 << 16, 16 << 16, 12 << 16};
+    OM_Shape oval = nullptr;
+    EXPECT_EQ(OM_NewShape(OM_TypeOval, &r, &oval), 0);
+    EXPECT_EQ(BEE_CmdAddMask(l, oval, nullptr), 0);
+    OM_DisposeShape(oval);
+    BEE_SolidSettings top = Solid("Top", 0xFFC02080, 16, 10);
+    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &top, &l), 0);
+    EXPECT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchFastBlur), nullptr), 0);
+    SetAt(l, BEE_StreamFirstEffect, 0, {3}, false);
+    SetAt(l, BEE_StreamOpacity, 0, {100});
+    SetAt(l, BEE_StreamOpacity, 10, {40}, false);
+    return comp;
+  }
+  static void Select(BEE_Item comp, std::initializer_list<int32_t> indices) {
+    BEE_Selection sel = nullptr;
+    ASSERT_EQ(BEE_NewSelection(&sel), 0);
+    for (int32_t i : indices) ASSERT_EQ(BEE_SelectLayer(sel, Layer(comp, i), 1, nullptr), 0);
+    ASSERT_EQ(BEE_CmdSetCompSelection(comp, sel), 0);
+    BEE_DisposeSelection(sel);
+  }
+  static int32_t Layers(BEE_Item comp) {
+    int32_t n = 0;
+    EXPECT_EQ(BEE_GetCompNumLayers(comp, &n), 0);
+    return n;
+  }
+  static constexpr std::initializer_list<int32_t> kTimes = {0, 3, 7, 10};
+  // The frames at kTimes against want, channel by channel: leaving the
+  // attributes draws the same bytes; moving them blends the moved layers
+  // together before they meet the ones below, each blend rounded to 8 bits.
+  static void ExpectNear(BEE_Item comp, const std::vector<std::vector<uint32_t>>& want, int tolerance = 0) {
+    size_t k = 0;
+    for (int32_t t : kTimes) {
+      const std::vector<uint32_t> got = Pixels(comp, t);
+      ASSERT_EQ(got.size(), want[k].size());
+      int worst = 0;
+      for (size_t i = 0; i < got.size(); ++i)
+        for (int shift = 0; shift < 32; shift += 8)
+          worst = std::max(worst, std::abs(int(got[i] >> shift & 0xFF) - int(want[k][i] >> shift & 0xFF)));
+      EXPECT_LE(worst, tolerance) << "frame " << t;
+      ++k;
+    }
+  }
+};
+
+// Moving the attributes, the two upper layers go into "Inner" and one layer
+// of it takes their place; leaving them, the nested composition's layer gets
+// "Inner" (holding that composition) as its source. Either way the frames stay
+// the same, the step undoes to the project as it was and redoes, and
+// survives a save.
+TEST_F(Compify, BothOptionsRenderAsBeforeUndoRedoAndSave) {
+  for (const bool move : {true, false}) {
+    SCOPED_TRACE(move ? "move" : "leave");
+    BEE_Item comp = Build();
+    const std::vector<uint64_t> want = Frames(comp, kTimes);
+    std::vector<std::vector<uint32_t>> wantPixels;
+    for (int32_t t : kTimes) wantPixels.push_back(Pixels(comp, t));
+    if (move)
+      Select(comp, {0, 1});
+    else
+      Select(comp, {1});
+    const std::string before = Dump();
+    BEE_Item inner = nullptr;
+    ASSERT_EQ(BEE_CmdCompify(comp, "Inner", move, &inner), 0);
+    EXPECT_EQ(UndoName(), "Pre-compose");
+    EXPECT_EQ(Name(inner), "Inner");
+    EXPECT_EQ(Layers(comp), move ? 2 : 3);
+    EXPECT_EQ(Layers(inner), move ? 2 : 1);
+    BEE_Layer standIn = Layer(comp, move ? 0 : 1);
+    BEE_Item source = nullptr;
+    ASSERT_EQ(BEE_GetLayerSource(standIn, &source), 0);
+    EXPECT_EQ(source, inner);
+    // The layer that stands for it is the one selected.
+    BEE_Selection sel = nullptr;
+    ASSERT_EQ(BEE_GetCompSelection(comp, &sel), 0);
+    Boolean32 on = 0;
+    ASSERT_EQ(BEE_IsLayerSelected(sel, standIn, &on), 0);
+    EXPECT_TRUE(on);
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(BEE_GetItemDimensions(inner, &w, &h), 0);
+    EXPECT_EQ(std::make_pair(w, h), move ? std::make_pair(48, 32) : std::make_pair(20, 14));
+    ExpectNear(comp, wantPixels, move ? 2 : 0);
+    const std::vector<uint64_t> moved = Frames(comp, kTimes);
+    const std::string after = Dump();
+
+    ASSERT_EQ(BEE_Undo(), 0);
+    EXPECT_EQ(Dump(), before);
+    EXPECT_EQ(Frames(comp, kTimes), want);
+    ASSERT_EQ(BEE_Redo(), 0);
+    EXPECT_EQ(Dump(), after);
+    EXPECT_EQ(Frames(comp, kTimes), moved);
+
+    ASSERT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
+    ASSERT_EQ(BEE_CmdOpenProject(Spec("p.tvp"), 0, nullptr), 0);
+    EXPECT_EQ(Frames(FindComp("Main"), kTimes), moved);
+    EXPECT_NE(FindComp("Inner"), nullptr);
+  }
+}
+
+TEST_F(Compify, RefusalsChangeNothing) {
+  BEE_Item comp = Build();
+  struct Case {
+    std::initializer_list<int32_t> selected;
+    Boolean32 move;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{}, 1, "no layer is selected to pre-compose"},
+      {{0, 2}, 0, "leaving the attributes in the composition pre-composes one layer (2 are selected)"},
+      {{0}, 0, "the source of layer \"Top\" cannot be pre-composed on its own"},  // its own solid
+  };
+  for (const Case& c : cases) {
+    Select(comp, c.selected);
+    const std::string selected = Dump();
+    rec.clear();
+    EXPECT_EQ(BEE_CmdCompify(comp, nullptr, c.move, nullptr), kErrBadParam) << c.message;
+    ASSERT_FALSE(rec.reports.empty());
+    EXPECT_NE(rec.last().text.find(c.message), std::string::npos) << rec.last().text;
+    EXPECT_EQ(Dump(), selected);
+  }
+  // A composition nested as deep as a frame renders cannot be pushed a level
+  // deeper: the step is refused and taken back whole.
+  BEE_Item deepest = comp;
+  for (int i = 0;; ++i) {
+    BEE_CompSettings s = Settings(("D" + std::to_string(i)).c_str(), 8, 8);
+    BEE_Item c = nullptr;
+    ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+    BEE_Layer l = nullptr;
+    if (BEE_CmdNewLayer(c, deepest, &l) != 0) break;
+    deepest = c;
+  }
+  Select(deepest, {0});
+  const std::string deep = Dump();
+  EXPECT_NE(BEE_CmdCompify(deepest, "Deeper", 1, nullptr), 0);
+  EXPECT_EQ(Dump(), deep);
+  EXPECT_NE(UndoName(), "Pre-compose");
+  EXPECT_EQ(RedoName(), "<none>");
+}
+
+}  // namespace
+}  // namespace tv::bee::test

@@ -1,0 +1,142 @@
+// Every road that makes or copies a layer's effect chain (apply, duplicate
+// layer, duplicate composition, paste, favorites, open, import, undo of a
+// deletion) gives the frames of the chain it came from at every time: keyed
+// effect parameters keep animating.
+#include <functional>
+
+#include "BEE_test_frames.h"
+
+namespace tv::bee::test {
+namespace {
+
+class EffectRoads : public FramesFixture {
+ protected:
+  void SetUp() override {
+    FramesFixture::SetUp();
+    Warm([&] {
+      BEE_Item comp = Build();
+      ASSERT_EQ(BEE_SaveFavorite(Spec("warm.tvf"), 0, 0, Parade(Layer(comp, 0))), 0);
+      ASSERT_EQ(BEE_CmdApplyFavorite(Spec("warm.tvf"), Layer(comp, 0)), 0);
+      ASSERT_EQ(BEE_CmdSaveProject(Spec("warm.tvp"), 0, 0), 0);
+      ASSERT_EQ(BEE_CmdOpenProject(Spec("warm.tvp"), 1, nullptr), 0);
+      Frame(FindComp("Main"), 3);
+    });
+  }
+  static Handle Parade(BEE_Layer layer) {
+    Handle p = nullptr;
+    int32_t n = 0;
+    EXPECT_EQ(BEE_InqLayerEffectSeq(layer, &p, &n), 0);
+    return p;
+  }
+  static BEE_Item Comp(const char* name) {
+    BEE_CompSettings s = Settings(name, 32, 24);
+    BEE_Item comp = nullptr;
+    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
+    return comp;
+  }
+  static BEE_Layer Solid(BEE_Item comp) {
+    BEE_SolidSettings s = test::Solid("S", 0xFFE03010, 16, 12);
+    BEE_Layer l = nullptr;
+    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &l), 0);
+    return l;
+  }
+  // A fresh project: a blurred solid whose radius goes from 0 to 8 over ten
+  // frames, through Levels whose output white falls from 255 to 100.
+  BEE_Item Build() {
+    EXPECT_EQ(BEE_NewProject(), 0);
+    BEE_Item comp = Comp("Main");
+    BEE_Layer l = Solid(comp);
+    EXPECT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchFastBlur), nullptr), 0);
+    EXPECT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchLevels), nullptr), 0);
+    const int32_t radius = BEE_StreamFirstEffect, white = BEE_StreamFirstEffect + 128 + 4;
+    SetAt(l, radius, 0, {0});
+    SetAt(l, radius, 10, {8}, false);
+    SetAt(l, white, 0, {255});
+    SetAt(l, white, 10, {100}, false);
+    return comp;
+  }
+};
+
+TEST_F(EffectRoads, EveryRoadKeepsTheAnimation) {
+  const auto kTimes = {0, 4, 7, 10};
+  const std::vector<uint64_t> want = Frames(Build(), kTimes);
+  // The chain animates: no two of the frames are alike.
+  for (size_t i = 0; i < want.size(); ++i)
+    for (size_t j = i + 1; j < want.size(); ++j) ASSERT_NE(want[i], want[j]) << i << " " << j;
+
+  struct Road {
+    const char* name;
+    std::function<BEE_Item(BEE_Item)> travel;  // the original's composition -> the one to render
+  };
+  const Road roads[] = {
+      {"open",
+       [&](BEE_Item) {
+         EXPECT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
+         EXPECT_EQ(BEE_CmdOpenProject(Spec("p.tvp"), 0, nullptr), 0);
+         return FindComp("Main");
+       }},
+      {"import",
+       [&](BEE_Item) {
+         EXPECT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
+         EXPECT_EQ(BEE_NewProject(), 0);
+         BEE_Item folder = nullptr;
+         EXPECT_EQ(BEE_CmdNewFolder(nullptr, "In", &folder), 0);
+         EXPECT_EQ(BEE_CmdImportProject(Spec("p.tvp"), folder), 0);
+         return FindComp("Main", folder);
+       }},
+      {"duplicate layer",
+       [&](BEE_Item comp) {
+         BEE_Layer original = Layer(comp, 0), copy = nullptr;
+         EXPECT_EQ(BEE_CmdDuplicateLayer(original, &copy), 0);
+         EXPECT_EQ(BEE_CmdSetLayerSwitch(original, BEE_SwitchVideo, 0), 0);
+         return comp;
+       }},
+      {"duplicate composition",
+       [&](BEE_Item comp) {
+         BEE_Item copy = nullptr;
+         EXPECT_EQ(BEE_CmdDuplicateComp(comp, &copy), 0);
+         EXPECT_EQ(BEE_CmdRemoveItem(comp), 0);
+         return copy;
+       }},
+      {"paste",
+       [&](BEE_Item comp) {
+         BEE_Scrap scrap = nullptr;
+         EXPECT_EQ(BEE_NewScrap(&scrap), 0);
+         EXPECT_EQ(BEE_CopyLayerToScrap(scrap, Layer(comp, 0)), 0);
+         BEE_Item other = Comp("Other");
+         EXPECT_EQ(BEE_CmdPasteLayersIntoComp(other, scrap), 0);
+         BEE_DisposeScrap(scrap);
+         return other;
+       }},
+      {"favorite",
+       [&](BEE_Item comp) {
+         EXPECT_EQ(BEE_SaveFavorite(Spec("f.tvf"), 0, 0, Parade(Layer(comp, 0))), 0);
+         BEE_Item other = Comp("Other");
+         EXPECT_EQ(BEE_CmdApplyFavorite(Spec("f.tvf"), Solid(other)), 0);
+         return other;
+       }},
+      {"undo of an effect deletion",
+       [&](BEE_Item comp) {
+         EXPECT_EQ(BEE_CmdDeleteEffect(Layer(comp, 0), 0), 0);
+         EXPECT_EQ(BEE_CmdDeleteEffect(Layer(comp, 0), 0), 0);
+         EXPECT_EQ(BEE_Undo(), 0);
+         EXPECT_EQ(BEE_Undo(), 0);
+         return comp;
+       }},
+      {"undo of a layer deletion",
+       [&](BEE_Item comp) {
+         EXPECT_EQ(BEE_CmdDeleteLayer(Layer(comp, 0)), 0);
+         EXPECT_EQ(BEE_Undo(), 0);
+         return comp;
+       }},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    BEE_Item comp = road.travel(Build());
+    ASSERT_NE(comp, nullptr);
+    EXPECT_EQ(Frames(comp, kTimes), want);
+  }
+}
+
+}  // namespace
+}  // namespace tv::bee::test

@@ -1,0 +1,135 @@
+// Values the engine cannot draw are refused by the commands that would set
+// them (and, through the same checks, by the project file reader); values
+// the commands take are drawn.
+#include <cmath>
+
+#include "BEE_test_frames.h"
+#include "OM.h"
+
+namespace tv::bee::test {
+namespace {
+
+class Records : public FramesFixture {
+ protected:
+  void SetUp() override {
+    FramesFixture::SetUp();
+    Warm([&] {
+      BEE_Layer l = Solid(Comp());
+      ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchFastBlur), nullptr), 0);
+      AddMask(l, OM_TypeOval);
+      Frame(comp_, 0);
+    });
+  }
+  BEE_Item Comp() {
+    BEE_CompSettings s = Settings("C", 32, 24);
+    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp_), 0);
+    return comp_;
+  }
+  static BEE_Layer Solid(BEE_Item comp) {
+    BEE_SolidSettings s = test::Solid("S", 0xFF20C040, 12, 10);
+    BEE_Layer l = nullptr;
+    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &l), 0);
+    return l;
+  }
+  static ErrorCode AddMask(BEE_Layer l, int32_t type, bool relative = false) {
+    const FixedRect r{2 << 16, 1 << 16, 9 << 16, 8 << 16};
+    OM_Shape shape = nullptr;
+    EXPECT_EQ(OM_NewShape(type, &r, &shape), 0);
+    const FixedRect reference{0, 0, 12 << 16, 10 << 16};
+    if (relative) {
+      EXPECT_EQ(OM_AbsToRel(&reference, shape), 0);
+    }
+    const ErrorCode err = BEE_CmdAddMask(l, shape, nullptr);
+    OM_DisposeShape(shape);
+    return err;
+  }
+  // A copy of the layer's stream with one key of the given values at frame 0.
+  static TDB_Stream Keyed(BEE_Layer l, int32_t index, std::initializer_list<double> v) {
+    BEE_StreamRef ref{l, index};
+    TDB_Stream s = nullptr, d = nullptr;
+    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
+    EXPECT_EQ(TDB_DuplicateStream(s, &d), 0);
+    EXPECT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
+    double values[4] = {};
+    std::copy(v.begin(), v.end(), values);
+    const Time t{0, 30};
+    EXPECT_EQ(TDB_InsertKeyF(d, &t, 0, 1, values, TDB_InterpLinear, TDB_InterpLinear), 0);
+    return d;
+  }
+  BEE_Item comp_ = nullptr;
+};
+
+TEST_F(Records, CommandsRefuseWhatCannotBeDrawn) {
+  BEE_Layer l = Solid(Comp());
+  ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchFastBlur), nullptr), 0);
+  const double nan = std::nan("");
+  struct Case {
+    const char* name;
+    std::function<ErrorCode()> command;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"transfer mode 26", [&] { return BEE_CmdSetTransfer(l, 26, 0, 0); }, "invalid transfer mode (26)."},
+      {"stretch 1/65537", [&] { return BEE_CmdSetLayerStretch(l, Ratio{1, 65537}); }, "between 1/65536 and 65536"},
+      {"a relative mask shape", [&] { return AddMask(l, OM_TypeRect, true); }, "invalid keyframes for stream 128"},
+      {"a position that is not a number",
+       [&] {
+         TDB_Stream s = Keyed(l, BEE_StreamPosition, {nan, 3});
+         const ErrorCode err = BEE_CmdSetStreamKeys(l, BEE_StreamPosition, s);
+         if (err) TDB_DisposeStream(s);
+         return err;
+       },
+       "invalid keyframes for stream 3"},
+      {"a blur radius beyond its range",
+       [&] {
+         TDB_Stream s = Keyed(l, BEE_StreamFirstEffect, {1e6});
+         const ErrorCode err = BEE_CmdSetStreamKeys(l, BEE_StreamFirstEffect, s);
+         if (err) TDB_DisposeStream(s);
+         return err;
+       },
+       "invalid keyframes for stream 512"},
+  };
+  const uint64_t before = Frame(comp_, 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    rec.clear();
+    EXPECT_EQ(c.command(), kErrBadParam);
+    EXPECT_TRUE(Reported(c.text)) << (rec.reports.empty() ? "" : rec.last().text);
+    ErrorCode err = 0;
+    EXPECT_EQ(Frame(comp_, 0, &err), before);
+    EXPECT_EQ(err, 0);
+  }
+}
+
+TEST_F(Records, WhatCommandsTakeIsDrawn) {
+  BEE_Layer l = Solid(Comp());
+  // Rectangles and ovals are drawn as the paths they stand for.
+  const uint64_t plain = Frame(comp_, 0);
+  ASSERT_EQ(AddMask(l, OM_TypeRect), 0);
+  ErrorCode err = 0;
+  const uint64_t rect = Frame(comp_, 0, &err);
+  EXPECT_EQ(err, 0);
+  EXPECT_NE(rect, plain);
+  ASSERT_EQ(BEE_CmdDeleteMask(l, 0), 0);
+  ASSERT_EQ(AddMask(l, OM_TypeOval), 0);
+  const uint64_t oval = Frame(comp_, 0, &err);
+  EXPECT_TRUE(oval != rect && oval != plain);
+  EXPECT_EQ(err, 0);
+  // The extreme stretches, forwards and backwards, over a minute.
+  for (Ratio s : {Ratio{1, 65536}, Ratio{-1, 65536}, Ratio{65536, 1}, Ratio{-65536, 1}, Ratio{65536, 0xFFFFFFFFu}}) {
+    ASSERT_EQ(BEE_CmdSetLayerStretch(l, s), 0);
+    for (int32_t f : {0, 29, 1799}) {
+      Frame(comp_, f, &err);
+      EXPECT_EQ(err, 0) << s.num << "/" << s.den << " at " << f;
+    }
+  }
+  // Every transfer mode.
+  for (uint32_t mode = 0; mode < 26; ++mode) {
+    ASSERT_EQ(BEE_CmdSetTransfer(l, mode, 0, 0), 0);
+    Frame(comp_, 0, &err);
+    EXPECT_EQ(err, 0) << mode;
+  }
+}
+
+}  // namespace
+}  // namespace tv::bee::test
