@@ -17,6 +17,7 @@
 #include "frame_list.h"
 #include "frame_stream.h"
 #include "image_file.h"
+#include "memory_budget.h"
 #include "movie_render.h"
 #include "output_module.h"
 #include "output_name.h"
@@ -64,6 +65,8 @@ int RenderToStandardOutput(const RenderOptions& o, const Common& common, BEE_Ite
 // Shared folder: each frame claimed by this renderer first (reserve.h).
 int RenderReserved(const RenderOptions& o, const Common& common, BEE_Item comp, const std::vector<int64_t>& frames,
                    const std::string& pattern) {
+  // A farm task's log shows the budget its memory limit gave it.
+  if (!common.Quiet()) std::fprintf(stderr, "tavelo: memory budget %s\n", DescribeBudget().c_str());
   Progress progress(static_cast<int64_t>(frames.size()), common.Quiet());
   int64_t written = 0;
   std::string firstName, lastName;

@@ -53,6 +53,8 @@ struct FarmJob {
   std::string partition, logDir, workDir;
   std::vector<std::string> slurmArgs;  // extra #SBATCH lines ("--time=2:00:00")
   int64_t memMB = 0;                   // the task's --mem request (0: none written)
+  int64_t peakBytes = 0;               // resident peak of the frame rendered at submission (0: not measured)
+  bool memGiven = false;               // memMB from the user's --mem, not measured
   int64_t threads = 1, maxParallel = 0;  // --cpus-per-task; the array's %N (0: none)
   std::string jobName = "tavelo", timeLimit, comment;
   double fps = 24, secondsPerFrame = 0;  // secondsPerFrame: measured or given (0: neither)

@@ -1,6 +1,7 @@
 // `tavelo farm submit`: writes the job script of a farm render (a Slurm job
 // array, each task rendering its own chunk of frames with reservations into
 // the shared output folder) and hands it to sbatch, printing the job id.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -30,8 +31,6 @@ namespace fs = std::filesystem;
 // What a task asks Slurm for when --mem is not given: room for the
 // engine's budget (about half of it, see docs/render-farm.md) to hold a
 // 4K frame's working set.
-constexpr const char* kDefaultTaskMemory = "4G";
-
 struct SubmitOptions {
   std::string project, comp, frames, output, partition, resolution, logDir, tavelo, mem, time, jobName, codec;
   std::vector<std::string> slurmArgs;
@@ -81,12 +80,29 @@ std::string ThisProgram() {
   return ec ? std::string("tavelo") : self.string();
 }
 
+// Peak resident memory of this process so far, in bytes (0 when unknown).
+int64_t PeakResident() {
+  rusage use{};
+  if (::getrusage(RUSAGE_SELF, &use) != 0) return 0;
+  return static_cast<int64_t>(use.ru_maxrss) * 1024;  // kilobytes on Linux
+}
+
+// A task's memory request from the peak of the frame rendered at
+// submission: twice that peak (a later frame may need more, and the frame
+// cache fills the budget the limit gives) plus room for the still writer,
+// or for the encoder of a movie's assembly, in whole MiB.
+int64_t MeasuredTaskMB(int64_t peakBytes, bool movie) {
+  const int64_t marginMB = movie ? 512 : 256;
+  return (2 * peakBytes + (int64_t{1} << 20) - 1) / (int64_t{1} << 20) + marginMB;
+}
+
 // The project is opened here once (the nodes open it again): the
 // composition is found (the only one when --comp is left out) and the frame
 // list checked against its end before anything is submitted.
-// Without --time or --time-per-frame, the list's first frame is rendered
-// here once, with the tasks' threads, to time it.
-void CompFrames(const SubmitOptions& o, const Common& common, FarmJob* job) {
+// Without --time or --time-per-frame, or without a memory request, the
+// list's first frame is rendered here once, with the tasks' threads, to
+// time it and to measure the memory it takes.
+void CompFrames(const SubmitOptions& o, const Common& common, bool measureMemory, FarmJob* job) {
   Common quiet = common;
   quiet.level = LogLevel::Quiet;
   Session session(quiet);
@@ -99,12 +115,16 @@ void CompFrames(const SubmitOptions& o, const Common& common, FarmJob* job) {
   job->frames = o.frames.empty() ? FrameSpan(0, grid.count - 1) : ParseFrameList(o.frames, grid.count - 1);
   job->fps = static_cast<double>(grid.frame.scale) / grid.frame.value;
   job->secondsPerFrame = o.timePerFrame;
-  if (!o.time.empty() || o.timePerFrame > 0) return;
+  const bool measureTime = o.time.empty() && o.timePerFrame <= 0;
+  if (!measureTime && !measureMemory) return;
   if (BEE_SetRenderThreads(static_cast<int32_t>(o.threads))) Fail("cannot use " + std::to_string(o.threads) + " render threads");
   const auto start = std::chrono::steady_clock::now();
   RenderFrame(comp, job->frames.front());
-  job->secondsPerFrame = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  job->measured = true;
+  if (measureTime) {
+    job->secondsPerFrame = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    job->measured = true;
+  }
+  if (measureMemory) job->peakBytes = PeakResident();
 }
 
 // Hands a script to sbatch (kept in the log folder as JOB.sh, or
@@ -159,7 +179,12 @@ int Submit(const SubmitOptions& o, const Common& common) {
   }
   job.resolution = o.resolution;
   for (const std::string& dir : common.pluginDirs) job.pluginDirs.push_back(AbsolutePath(dir));
-  CompFrames(o, common, &job);
+  // The task's memory: Slurm confines it to a control group of that limit,
+  // and the engine's budget in the task comes from that limit.
+  const bool memInArgs = InSlurmArgs(o.slurmArgs, "--mem", true);
+  if (memInArgs && !o.mem.empty()) Fail("give --mem or --slurm-arg=--mem..., not both", kExitUsage);
+  const int64_t memBytes = o.mem.empty() ? 0 : ParseMemorySize(o.mem, "--mem");
+  CompFrames(o, common, !memInArgs && o.mem.empty(), &job);
   if (!job.movie.empty() && !IsOneSpan(job.frames))
     Fail("a movie is made of one span of frames (A-B), not \"" + o.frames + "\"", kExitUsage);
   job.chunk = o.chunk;
@@ -175,14 +200,9 @@ int Submit(const SubmitOptions& o, const Common& common) {
   // scheduler remembers the job.
   job.comment = "tavelo:frames=" + FrameListText(job.frames) + ":stale=" + std::to_string(job.staleAfter) +
                 ":output=" + job.output;
-  // The task's memory: Slurm confines it to a control group of that limit,
-  // and the engine's budget in the task comes from that limit.
-  const bool memInArgs = InSlurmArgs(o.slurmArgs, "--mem", true);
-  if (memInArgs && !o.mem.empty()) Fail("give --mem or --slurm-arg=--mem..., not both", kExitUsage);
-  if (!memInArgs) {
-    const int64_t bytes = ParseMemorySize(o.mem.empty() ? kDefaultTaskMemory : o.mem, "--mem");
-    job.memMB = (bytes + (1 << 20) - 1) >> 20;
-  }
+  if (memBytes > 0) job.memMB = (memBytes + (1 << 20) - 1) >> 20;
+  else if (job.peakBytes > 0) job.memMB = MeasuredTaskMB(job.peakBytes, !job.movie.empty());
+  job.memGiven = memBytes > 0;
   job.memory = common.memory;
   job.tavelo = o.tavelo.empty() ? ThisProgram() : AbsolutePath(o.tavelo);
   job.workDir = fs::path(job.output).parent_path().string();  // shared by every node
@@ -230,6 +250,12 @@ std::string JobScript(const FarmJob& job) {
     std::snprintf(line, sizeof line, "# Time limit: %.2f s a frame (%s), twice that for each frame, plus 2 minutes.\n",
                   job.secondsPerFrame, job.measured ? "one frame rendered at submission" : "given");
     s += line;
+  }
+  if (job.memMB > 0) {
+    const std::string margin = job.movie.empty() ? "256 MiB for writing the stills" : "512 MiB for encoding the movie";
+    s += job.memGiven ? "# Memory: as given (--mem).\n"
+                      : "# Memory: " + FormatBytes(job.peakBytes) +
+                            " peak resident (one frame rendered at submission), twice that plus " + margin + ".\n";
   }
   s += "#SBATCH --job-name=" + job.jobName + "\n";
   s += "#SBATCH --array=0-" + n + (job.maxParallel > 0 ? "%" + std::to_string(job.maxParallel) : "") + "\n";
@@ -316,8 +342,8 @@ void AddFarmSubmit(CLI::App& farm, Dispatch& d) {
   sub->add_option("-r,--resolution", o.resolution, "full, half, third or quarter");
   sub->add_option("--partition", o.partition, "the Slurm partition");
   sub->add_option("--mem", o.mem,
-                  std::string("memory a task asks Slurm for, such as 2G (default ") + kDefaultTaskMemory +
-                      "); the task's memory budget comes from it");
+                  "memory a task asks Slurm for, such as 2G (default: twice the peak of one frame rendered at "
+                  "submission, plus 256 MiB, or 512 MiB for a movie); the task's memory budget comes from it");
   sub->add_option("--slurm-arg", o.slurmArgs,
                   "an sbatch option for the script, written --slurm-arg=--mem=4G (may be repeated)");
   sub->add_option("--stale-after", o.staleAfter,

@@ -61,14 +61,19 @@ check "array of 3" grep -qx "#SBATCH --array=0-2" "$T/job.sh"
 check "the partition" grep -qx "#SBATCH --partition=gpu" "$T/job.sh"
 check "an extra line" grep -qx "#SBATCH --mem=1G" "$T/job.sh"
 check "no second memory request" test "$(grep -c -- '--mem' "$T/job.sh")" = 1
-# The task's memory: 4 GB unless --mem says otherwise (sent to Slurm in MB);
-# --memory goes on to the tasks' renders.
+# The task's memory: unless --mem says otherwise (sent to Slurm in MB),
+# twice the peak of the frame rendered at submission plus 256 MiB (this
+# small composition: a few hundred MiB); --memory goes on to the tasks'
+# renders.
 "$TAVELO" farm submit "$T/t.json" --comp Title --frames 0-9 --output "$T/j/f_####.png" --tavelo /bin/echo \
   --dry-run >"$T/default.sh"
-check "the default memory request" grep -qx "#SBATCH --mem=4096M" "$T/default.sh"
+mem=$(sed -n 's/^#SBATCH --mem=\([0-9]*\)M$/\1/p' "$T/default.sh")
+check "a measured memory request" test "${mem:-0}" -gt 280 -a "${mem:-0}" -lt 2048
+check "named as measured" grep -qE "^# Memory: [0-9]+ MiB peak resident \(one frame rendered at submission\), twice that plus 256 MiB for writing the stills\.$" "$T/default.sh"
 "$TAVELO" farm submit "$T/t.json" --comp Title --frames 0-9 --output "$T/j/f_####.png" --tavelo /bin/echo \
   --mem 1.5G --memory 600M --dry-run >"$T/mem.sh"
 check "a memory request" grep -qx "#SBATCH --mem=1536M" "$T/mem.sh"
+check "named as given" grep -qx "# Memory: as given (--mem)." "$T/mem.sh"
 check "the task's budget" grep -q -- "--threads \"\${SLURM_CPUS_PER_TASK:-1}\" --memory '600M'\$" "$T/mem.sh"
 "$TAVELO" farm submit "$T/t.json" --comp Title --output "$T/j/f_####.png" --mem 2G --slurm-arg=--mem=1G \
   --dry-run >/dev/null 2>&1 && rc=0 || rc=$?
@@ -111,6 +116,7 @@ check "a time measured at submission" grep -q "^# Time limit: [0-9.]* s a frame 
 check "and its limit" grep -qE "^#SBATCH --time=0-[0-9]{2}:[0-9]{2}:00$" "$T/default.sh"
 "$TAVELO" farm submit "$T/t.json" --output "$T/j/f_####.png" --time 90 --dry-run >"$T/out"
 check "a given time limit" grep -qx "#SBATCH --time=90" "$T/out"
+check "memory measured with a given time" grep -q "^# Memory: .* peak resident" "$T/out"
 for bad in "--slurm-arg=--time=5" "--slurm-arg=--cpus-per-task=2" "--time=1:00 --time-per-frame=2" "--time=soon" \
   "--threads=0" "--codec=png"; do
   "$TAVELO" farm submit "$T/t.json" --output "$T/j/f_####.png" $bad --dry-run >/dev/null 2>&1 && rc=0 || rc=$?
