@@ -60,13 +60,17 @@ check_out "$T/out1"
 "$TAVELO" farm status "$job" >"$T/status1" || fail "farm status"
 grep -q "30 done, 0 running (reserved), 0 abandoned" "$T/status1" || fail "farm status says: $(cat "$T/status1")"
 [ "$(ls "$T"/out1/.tavelo-farm/"${job}"_*.log | wc -l)" -eq 3 ] || fail "not 3 task logs"
-# Each task's log names the memory budget its render took (from the job's
-# memory limit where Slurm confines tasks to control groups), and what it did.
+# Each task's log names the memory budget its render took: where Slurm
+# confines tasks to control groups, from the job's measured --mem, and what
+# it did.
+mem=$(sed -n 's/^#SBATCH --mem=\([0-9]*\)M$/\1/p' "$T"/out1/.tavelo-farm/"$job".sh)
+[ -n "$mem" ] || fail "the job asked for no memory"
+from="(control group limit|physical memory) "
+[ "$SLURM_MEM_CONFINED" = 1 ] && from="control group limit $mem MiB in /sys/fs/cgroup/memory/.*/memory.limit_in_bytes, "
 for l in "$T"/out1/.tavelo-farm/"${job}"_*.log; do
-  grep -qE '^tavelo: memory budget [0-9.]+ [MG]iB \((control group limit|physical memory) ' "$l" || fail "no budget in $l"
+  grep -qE "^tavelo: memory budget [0-9.]+ [MG]iB \\($from" "$l" || fail "no budget from $mem MiB in $l"
   grep -qE '^tavelo: on .*: rendered [0-9-]+ \(10 frames, [0-9.]+ s a frame\)$' "$l" || fail "no summary in $l"
 done
-grep -q '^#SBATCH --mem=[0-9]*M$' "$T"/out1/.tavelo-farm/"$job".sh || fail "the job asked for no memory"
 echo "ok: 3 tasks rendered 30 frames once"
 
 # 2. Task 1 is killed with SIGKILL while it holds a reservation, then requeued.
