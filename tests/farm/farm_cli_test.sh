@@ -148,18 +148,12 @@ check "status over the composition" grep -qx "missing: 0-1, 5-11" "$T/out"
 # The movie of stills with the project's sound is the movie a render of the
 # composition writes (lossless codec: same pictures, same samples).
 if command -v ffmpeg >/dev/null; then
-  ffmpeg -v error -f lavfi -i "sine=frequency=440:duration=1:sample_rate=48000" -ac 2 "$T/tone.wav"
-  python3 -c '
-import json, sys
-d = json.load(open(sys.argv[1]))
-d.setdefault("footage", []).append({"name": "Tone", "file": sys.argv[2]})
-d["comps"][0]["layers"].insert(0, {"source": "Tone"})
-json.dump(d, open(sys.argv[3], "w"))' "$T/t.json" "$T/tone.wav" "$T/snd.json"
+  . "$(dirname "$0")/media.sh"
+  sound_project "$T/t.json" "$T/snd.json" "$T"
   "$TAVELO" render "$T/snd.json" -o "$T/one.mov" --codec png -q >/dev/null
   "$TAVELO" render "$T/snd.json" -o "$T/st/s_#####.png" -q >/dev/null
   "$TAVELO" farm assemble "$T/st/s_#####.png" -o "$T/two.mov" --codec png --project "$T/snd.json" -q >"$T/out"
   check "assembled with sound" grep -qx "wrote $T/two.mov (12 frames with sound)" "$T/out"
-  media() { ffmpeg -v error -i "$1" -map 0:v -f framemd5 - | grep -v '^#'; ffmpeg -v error -i "$1" -map 0:a -f md5 -; }
   check "the same pictures and sound as one render" test "$(media "$T/one.mov")" = "$(media "$T/two.mov")"
 fi
 

@@ -120,13 +120,8 @@ echo "ok: a task killed at frame $killed and requeued: 30 frames, each once"
 # every task to end well joins them with the composition's sound; its
 # pictures and samples are those of a one-process render of the movie.
 command -v ffmpeg >/dev/null || { echo "ok (no ffmpeg here: the movie job is not checked)"; exit 0; }
-ffmpeg -v error -f lavfi -i "sine=frequency=440:duration=1:sample_rate=48000" -ac 2 "$T/tone.wav"
-python3 -c '
-import json, sys
-d = json.load(open(sys.argv[1]))
-d.setdefault("footage", []).append({"name": "Tone", "file": sys.argv[2]})
-d["comps"][0]["layers"].insert(0, {"source": "Tone"})
-json.dump(d, open(sys.argv[3], "w"))' "$EXAMPLES/title_card.json" "$T/tone.wav" "$T/snd.json"
+. "$(dirname "$0")/media.sh"
+sound_project "$EXAMPLES/title_card.json" "$T/snd.json" "$T"
 "$TAVELO" render "$T/snd.json" -o "$T/one.mov" --codec png -q >/dev/null || fail "the one-process movie"
 job=$("$TAVELO" farm submit "$T/snd.json" --chunk 8 -o "$T/out3/m.mov" --codec png --time-per-frame 1 2>"$T/submit3") \
   || fail "farm submit of a movie: $(cat "$T/submit3")"
@@ -136,6 +131,5 @@ wait_job "$job" 40
 wait_job "$assembly" 40
 st=$(scontrol -o show job "$assembly" | sed -n 's/.*JobState=\([A-Z_]*\).*/\1/p')
 [ "$st" = COMPLETED ] || fail "the assembly job is $st, not COMPLETED: $(cat "$T"/out3/m_frames/.tavelo-farm/"$assembly".log)"
-media() { ffmpeg -v error -i "$1" -map 0:v -f framemd5 - | grep -v '^#'; ffmpeg -v error -i "$1" -map 0:a -f md5 -; }
 [ "$(media "$T/one.mov")" = "$(media "$T/out3/m.mov")" ] || fail "the farm's movie differs from the one-process render"
 echo "ok: a movie from 3 tasks of stills and an assembly after them, equal to one render with its sound"
