@@ -28,9 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What a task asks Slurm for when --mem is not given: room for the
-// engine's budget (about half of it, see docs/render-farm.md) to hold a
-// 4K frame's working set.
 struct SubmitOptions {
   std::string project, comp, frames, output, partition, resolution, logDir, tavelo, mem, time, jobName, codec;
   std::vector<std::string> slurmArgs;
