@@ -332,15 +332,22 @@ struct Builder {
     Check(BEE_CmdSetTransfer(layer, t.mode, t.flags, t.trackMatte), mode ? *mode : matte ? *matte : *keep, "transfer");
   }
 
-  // {"shutterAngle", "fields"}.
+  // {"shutterAngle", "shutterPhase", "fields"}.
   void Render(const Node& n) {
-    n.Only({"shutterAngle", "fields"});
+    n.Only({"shutterAngle", "shutterPhase", "fields"});
     if (auto a = n.Get("shutterAngle")) {
       const double angle = a->Number(0, 720);
       BEE_Prefs prefs{};
       Check(BEE_GetPrefs(&prefs), *a, "reading the engine's settings");
       prefs.shutter = Ratio{static_cast<int32_t>(std::llround(angle * 100)), 36000};
       Check(BEE_SetPrefs(&prefs), *a, "setting the shutter angle");
+    }
+    if (auto p = n.Get("shutterPhase")) {
+      const double phase = p->Number(-360, 360);
+      BEE_Prefs prefs{};
+      Check(BEE_GetPrefs(&prefs), *p, "reading the engine's settings");
+      prefs.shutterPhase = static_cast<int32_t>(std::llround(phase * 100));
+      Check(BEE_SetPrefs(&prefs), *p, "setting the shutter phase");
     }
     if (auto f = n.Get("fields")) gRender.fieldOrder = f->Choice({"off", "upperFirst", "lowerFirst"});
   }

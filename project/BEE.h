@@ -303,7 +303,8 @@ typedef struct BEE_Prefs {
   uint32_t value16;            // 16
   Ratio shutter;               // 20: motion-blur shutter, of a frame (default 1/2)
   uint32_t value28;            // 28 (default 30.0 as 16.16)
-  uint32_t value32;            // 32
+  int32_t shutterPhase;        // 32: where the shutter opens, hundredths of a degree of a
+                               //     frame after the frame's time (-36000..36000, default 0)
   uint32_t value36;            // 36
   uint8_t bytes40[6];          // 40..45 (default 255)
   uint8_t byte46;              // 46 (default 1)

@@ -328,7 +328,7 @@ int32_t SweepFrames() { return Sweep(true); }
 
 bool FramesStaleAfterPrefs(const BEE_Prefs& before, const BEE_Prefs& after) {
   return before.cacheMode != after.cacheMode || before.shutter.num != after.shutter.num ||
-         before.shutter.den != after.shutter.den || (before.flag4 && !after.flag4) || (before.flag5 && !after.flag5);
+         before.shutter.den != after.shutter.den || before.shutterPhase != after.shutterPhase || (before.flag4 && !after.flag4) || (before.flag5 && !after.flag5);
 }
 
 void PurgeAllFrames() {

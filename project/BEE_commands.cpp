@@ -330,8 +330,9 @@ ErrorCode BEE_GetPrefs(BEE_Prefs* prefs) try {
 ErrorCode BEE_SetPrefs(const BEE_Prefs* prefs) try {
   if (!prefs) return kReport.BadParam(kSiteArgument, {"BEE_SetPrefs"});
   // A shutter over no denominator, or a negative one, would fail only later
-  // inside rendering: it is refused here.
-  if (prefs->shutter.den == 0 || prefs->shutter.num < 0)
+  // inside rendering: it is refused here, as is a phase beyond a whole turn.
+  if (prefs->shutter.den == 0 || prefs->shutter.num < 0 || prefs->shutterPhase < -36000 ||
+      prefs->shutterPhase > 36000)
     return kReport.Report(BEE_SitePrefs, kSevError, kErrBadParam, kTextBadPrefs);
   if (gPrefs.shutter.den == 0) DefaultPrefs(gPrefs);
   BEE_Prefs p = *prefs;

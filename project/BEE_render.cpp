@@ -206,15 +206,22 @@ ErrorCode LayerMatrices(BEE_Layer layer, const BEE_RenderRequest& rq, int32_t sr
                     !IsZero(rq.span);
   int32_t n = 1;
   Ratio shutter{1, 2};
+  Time open = rq.time;
   if (blur) {
     BEE_Prefs prefs{};
     if (BEE_GetPrefs(&prefs) == 0 && prefs.shutter.den > 0 && prefs.shutter.num >= 0) shutter = prefs.shutter;
+    // The shutter opens phase (of a frame's 36000ths) after the frame's time.
+    const int32_t phase = std::clamp(prefs.shutterPhase, -36000, 36000);
+    if (phase != 0) {
+      const int32_t g = std::gcd(phase, 36000);
+      open = Advance(rq.time, rq.span, phase / g, 36000 / g);
+    }
     n = BEE_MotionBlurSamples;
   }
   out.assign(static_cast<size_t>(n), FloatMatrix{});
   for (int32_t k = 0; k < n; ++k) {
-    // Step k of 16 over an interval of span x shutter.
-    const Time t = k == 0 ? rq.time : Advance(rq.time, rq.span, int64_t{shutter.num} * k, int64_t{shutter.den} * 16);
+    // Step k of 16 over an interval of span x shutter, from where it opens.
+    const Time t = k == 0 ? open : Advance(open, rq.span, int64_t{shutter.num} * k, int64_t{shutter.den} * 16);
     FloatMatrix lm{};
     if (ErrorCode err = LayerMatrix(layer, t, &lm)) return err;
     FloatMatrix& m = out[static_cast<size_t>(k)];

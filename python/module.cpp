@@ -174,6 +174,22 @@ PYBIND11_MODULE(_tavelo, m) {
             prefs.shutter = Ratio{static_cast<int32_t>(std::llround(angle * 100)), 36000};
             Check(BEE_SetPrefs(&prefs), "setting the shutter angle");
           })
+      .def_property(
+          "shutter_phase",
+          [](PyEngine& e) {
+            Enter(e.life);
+            BEE_Prefs prefs{};
+            Check(BEE_GetPrefs(&prefs), "reading the engine's settings");
+            return prefs.shutterPhase / 100.0;
+          },
+          [](PyEngine& e, double phase) {
+            Enter(e.life);
+            if (!(phase >= -360 && phase <= 360)) BadValue("the shutter phase is -360 to 360 degrees");
+            BEE_Prefs prefs{};
+            Check(BEE_GetPrefs(&prefs), "reading the engine's settings");
+            prefs.shutterPhase = static_cast<int32_t>(std::llround(phase * 100));
+            Check(BEE_SetPrefs(&prefs), "setting the shutter phase");
+          })
       .def("__repr__",
            [](const PyEngine& e) { return std::string("<tavelo.Engine ") + (e.Closed() ? "closed>" : "running>"); })
       .def_property(
@@ -275,6 +291,8 @@ PYBIND11_MODULE(_tavelo, m) {
            py::arg("height") = py::none())
       .def("add_layer", &Comp::AddLayer, py::arg("source"))
       .def("duplicate", &Comp::Duplicate)
+      .def("precompose", &Comp::Precompose, py::arg("layers"), py::arg("name") = py::none(),
+           py::arg("move_attributes") = true)
       .def("render_frame", &Comp::RenderFrame, py::arg("frame") = py::none(), py::arg("time") = py::none(),
            py::arg("progress") = py::none())
       .def("render_audio", &Comp::RenderAudio, py::arg("start") = 0.0, py::arg("duration") = py::none(),

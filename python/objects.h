@@ -94,6 +94,9 @@ struct Comp : Item {
   Layer AddSolid(const std::string& name, uint32_t color, std::optional<int> width, std::optional<int> height) const;
   Layer AddLayer(const py::object& source) const;
   Comp Duplicate() const;
+  // Pre-composes the layers (a Layer or a list of them) as one undo step
+  // and gives the new composition.
+  Comp Precompose(const py::object& layers, const std::optional<std::string>& name, bool moveAttributes) const;
   py::array_t<uint8_t> RenderFrame(std::optional<int64_t> frame, std::optional<double> time,
                                    const py::object& progress) const;
   py::array RenderAudio(double start, std::optional<double> duration, double rate, int channels,

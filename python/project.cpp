@@ -1,4 +1,5 @@
 // The project, its items and compositions.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -522,6 +523,91 @@ Comp Comp::Duplicate() const {
   Check(BEE_CmdDuplicateComp(h, &copy), "duplicating the composition");
   Comp c;
   c.h = copy;
+  c.life = life;
+  return c;
+}
+
+namespace {
+
+// The layers a Python argument names (a Layer or an iterable of them), each
+// of comp and each once, in comp's order (topmost first).
+std::vector<BEE_Layer> LayersOf(const Comp& comp, const py::object& arg) {
+  std::vector<py::object> given;
+  if (py::isinstance<Layer>(arg)) {
+    given.push_back(arg);
+  } else if (!py::isinstance<py::str>(arg) && py::hasattr(arg, "__iter__")) {
+    for (py::handle o : arg) given.push_back(py::reinterpret_borrow<py::object>(o));
+  } else {
+    BadType("layers must be a tavelo Layer or a list of them");
+  }
+  if (given.empty()) BadValue("no layer is given to pre-compose");
+  std::vector<BEE_Layer> layers;
+  for (const py::object& o : given) {
+    if (!py::isinstance<Layer>(o)) BadType("layers must be a tavelo Layer or a list of them");
+    const Layer& l = o.cast<const Layer&>();
+    if (l.life != comp.life || !(l.GetComp() == comp))
+      BadValue("layer \"" + l.Name() + "\" is not a layer of \"" + comp.Name() + "\"");
+    if (std::find(layers.begin(), layers.end(), l.h) != layers.end())
+      BadValue("layer \"" + l.Name() + "\" is given twice");
+    layers.push_back(l.h);
+  }
+  return layers;
+}
+
+// Whether the layer's source can go into a composition of its own (what
+// pre-composing without its attributes needs): a source with a picture
+// that is not the layer's own solid.
+bool SourceStandsAlone(BEE_Layer layer) {
+  BEE_Item source = nullptr;
+  if (BEE_GetLayerSource(layer, &source) || !source) return false;
+  int16_t kind = 0;
+  Check(BEE_GetItemKind(source, &kind), "reading the layer's source");
+  if (kind == BEE_KindSolid) {
+    BEE_Layer owner = nullptr;
+    if (BEE_GetLayerFromSolid(source, &owner) == 0 && owner == layer) return false;
+  }
+  int32_t w = 0, h = 0;
+  return BEE_GetItemDimensions(source, &w, &h) == 0 && w > 0 && h > 0;
+}
+
+}  // namespace
+
+Comp Comp::Precompose(const py::object& layersArg, const std::optional<std::string>& name,
+                      bool moveAttributes) const {
+  Enter(life);
+  const std::vector<BEE_Layer> layers = LayersOf(*this, layersArg);
+  char n[32] = {};
+  if (name) CopyName(n, *name, "the new composition's name");
+  // What the engine would refuse is refused here, before the undo group
+  // opens: a refusal inside it would leave a step that only selects.
+  if (!moveAttributes) {
+    if (layers.size() != 1)
+      BadValue("move_attributes=False pre-composes one layer (" + std::to_string(layers.size()) + " are given)");
+    if (!SourceStandsAlone(layers.front()))
+      Fail(3, "the source of layer \"" + Layer{layers.front(), life}.Name() + "\" cannot be pre-composed on its own");
+  }
+  BEE_Selection sel = nullptr;
+  Check(BEE_NewSelection(&sel), "making a selection");
+  ErrorCode err = 0;
+  for (BEE_Layer l : layers)
+    if (!err) err = BEE_SelectLayer(sel, l, 1, nullptr);
+  if (err) {
+    BEE_DisposeSelection(sel);
+    Check(err, "selecting the layers to pre-compose");
+  }
+  // Selecting the layers and pre-composing them are one undo step.
+  if ((err = BEE_StartGroup("Pre-compose", 0))) {
+    BEE_DisposeSelection(sel);
+    Check(err, "pre-composing");
+  }
+  BEE_Item made = nullptr;
+  err = BEE_CmdSetCompSelection(h, sel);
+  BEE_DisposeSelection(sel);
+  if (!err) err = BEE_CmdCompify(h, name ? n : nullptr, moveAttributes ? 1 : 0, &made);
+  BEE_EndGroup();
+  Check(err, "pre-composing " + std::to_string(layers.size()) + " layer(s) of \"" + Name() + "\"");
+  Comp c;
+  c.h = made;
   c.life = life;
   return c;
 }

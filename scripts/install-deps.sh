@@ -32,9 +32,12 @@ build=(g++ cmake make pkg-config ccache libgtest-dev libgmock-dev libbenchmark-d
 # without auth/none (the test skips without them); and the baselines of the
 # benchmarks, which skip their comparison without them: sox (sound), cairo
 # (masks), pixman (pixel routines) and melt (composition rendering); gcovr
-# for `make coverage`.
+# for `make coverage`; chromium and Node.js for the viewer's browser test,
+# whose driver (playwright-core, pinned in tests/host/package-lock.json)
+# comes from npm into tests/host/node_modules.
 test=(clang libclang-rt-14-dev ffmpeg openimageio-tools python3-pytest
-  slurmctld slurmd slurm-client munge sox libcairo2-dev libpixman-1-dev melt gcovr)
+  slurmctld slurmd slurm-client munge sox libcairo2-dev libpixman-1-dev melt gcovr
+  chromium nodejs)
 
 missing() {
   local pkg
@@ -57,11 +60,27 @@ case "${1:-}" in
     ;;
 esac
 
+# The browser test's driver, from npm at the version the lock file pins.
+# Without the registry the browser test skips and says why; nothing else
+# depends on it.
+browser_driver() {
+  local dir
+  dir="$(cd "$(dirname "$0")/.." && pwd)/tests/host"
+  [ -f "$dir/node_modules/playwright-core/package.json" ] && return 0
+  command -v npm >/dev/null || return 0
+  echo "installing the browser test's driver (playwright-core) into tests/host/node_modules"
+  (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error) ||
+    echo "could not install playwright-core from npm: the viewer's browser test will be skipped"
+}
+
 mapfile -t need < <(missing "${wanted[@]}")
-[ ${#need[@]} -eq 0 ] && exit 0
-echo "installing the Debian packages ${1:+for the tests }that are missing: ${need[*]}"
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq "${need[@]}"
+if [ ${#need[@]} -gt 0 ]; then
+  echo "installing the Debian packages ${1:+for the tests }that are missing: ${need[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq "${need[@]}"
+fi
+[ "${1:-}" = --test ] && browser_driver
+exit 0

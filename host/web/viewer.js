@@ -17,8 +17,9 @@ const view = {
   shownRevision: 0,      // the project's revision it was rendered from
   revision: 0,
   playing: false,
-  shown: 0,
-  dropped: 0,
+  shown: 0,              // frames shown since play was pressed
+  dropped: 0,            // frame times passed without their frame
+  playedMs: 0,           // how long it has played
 };
 window.tavelo = view;    // for tests and the console
 
@@ -123,7 +124,7 @@ async function seek(f) {
 // ---- Playing ------------------------------------------------------------
 
 let audio = null;
-let clock = { frame: 0, at: 0 };
+let clock = { frame: 0, at: 0, base: 0, passed: 0, started: 0 };
 
 function startSound(f) {
   stopSound();
@@ -138,25 +139,35 @@ function stopSound() {
   audio = null;
 }
 
+// Every frame time the clock passes while playing is either shown or
+// dropped: frames not there in time, before the first one shown as well as
+// after the last, count as dropped.
+function account() {
+  view.dropped = Math.max(0, clock.passed - view.shown);
+  $('shown').textContent = view.shown;
+  $('dropped').textContent = view.dropped;
+}
+
 function tick(now) {
   if (!view.playing) return;
   let target = clock.frame + Math.floor(((now - clock.at) / 1000) * view.comp.fps);
   if (target >= view.comp.frames) {  // loops to the start
-    clock = { frame: 0, at: now };
+    const base = clock.base + view.comp.frames - clock.frame;
+    clock = { frame: 0, at: now, base, passed: base, started: clock.started };
     target = 0;
     view.shownFrame = -1;
     startSound(0);
   }
+  clock.passed = clock.base + target - clock.frame + 1;
+  view.playedMs = now - clock.started;
   for (let i = 0; i < AHEAD && target + i < view.comp.frames; ++i) fetchFrame(target + i, 'jpeg');
   const entry = fetchFrame(target, 'jpeg');
   if (target !== view.shownFrame && entry.ready) {
-    if (view.shownFrame >= 0 && target > view.shownFrame + 1) view.dropped += target - view.shownFrame - 1;
     display(target, entry);
     view.frame = target;
     view.shown += 1;
-    $('shown').textContent = view.shown;
-    $('dropped').textContent = view.dropped;
   }
+  account();
   requestAnimationFrame(tick);
 }
 
@@ -165,8 +176,10 @@ function play() {
   view.playing = true;
   view.shown = 0;
   view.dropped = 0;
+  view.playedMs = 0;
   const from = view.frame >= view.comp.frames - 1 ? 0 : view.frame;
-  clock = { frame: from, at: performance.now() };
+  const now = performance.now();
+  clock = { frame: from, at: now, base: 0, passed: 0, started: now };
   view.shownFrame = -1;
   $('play').textContent = 'Pause';
   startSound(from);

@@ -68,6 +68,8 @@ class Engine:
     threads: int
     shutter_angle: float
     """Motion blur's shutter in degrees of a frame (0 to 720), for every composition."""
+    shutter_phase: float
+    """Where the shutter opens, degrees of a frame after the frame's time (-360 to 360, default 0)."""
     @property
     def memory_budget(self) -> dict[str, Any]: ...
 
@@ -151,6 +153,9 @@ class Comp(Item):
                  name: Optional[str] = None, position: Optional[Sequence[float]] = None) -> "Layer": ...
     """A text layer: a transparent layer of the composition's size with the Text effect."""
     def duplicate(self) -> "Comp": ...
+    def precompose(self, layers: Union["Layer", Sequence["Layer"]], name: Optional[str] = None,
+                   move_attributes: bool = True) -> "Comp": ...
+    """Moves the layers into a new composition (or, move_attributes=False, one layer's source); one undo step."""
     def render_frame(self, frame: Optional[int] = None, time: Optional[float] = None,
                      progress: Progress = None) -> npt.NDArray[np.uint8]: ...
     """height x width x 4, RGBA, straight (unmatted) alpha."""

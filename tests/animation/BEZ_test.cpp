@@ -3,9 +3,9 @@
 #include <limits>
 #include <random>
 
-#include "BEZ_test_support.h"
+#include "Anim_test_support.h"
 
-namespace tv::bez::test {
+namespace tv::animtest {
 namespace {
 
 class BezEval : public BezFixture {
@@ -139,21 +139,11 @@ TEST_F(BezEval, TFromXSnapsAndClampsAtTheEnds) {
   for (auto [x, t] : cases) EXPECT_EQ(TFromX(c, x), t) << x;
 }
 
-TEST_F(BezEval, SymmetricEaseIsHalfwayAtHalfTime) {
-  // Velocity 0, influence 1/3 on both sides: the classic ease in-out.
-  auto c = Curve2(0, 0, 1.0 / 3, 0, 2.0 / 3, 10, 1, 10);
-  double t, y;
-  ASSERT_EQ(BEZ_EvaluateYFromX(&c.c, 0.5, &t, &y), 0);
-  EXPECT_NEAR(t, 0.5, 1e-12);
-  EXPECT_NEAR(y, 5.0, 1e-12);
-  for (double x = 0.05; x < 1; x += 0.05) EXPECT_NEAR(YFromX(c, x) + YFromX(c, 1 - x), 10.0, 1e-9);
-}
-
 TEST_F(BezEval, InversePairsOverRandomMonotoneCurves) {
   std::mt19937 rng(1234);
   std::uniform_real_distribution<double> u01(0.0, 1.0);
   double worst = 0;
-  for (int k = 0; k < 10000; ++k) {
+  for (int k = 0; k < 2000; ++k) {
     double x0 = u01(rng) * 10 - 5, len = 0.01 + u01(rng) * 20;
     double x3 = x0 + len, x1, x2;
     switch (k % 4) {
@@ -377,4 +367,4 @@ TEST_F(BezEval, TimeRemap) {
 }
 
 }  // namespace
-}  // namespace tv::bez::test
+}  // namespace tv::animtest

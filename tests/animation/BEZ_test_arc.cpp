@@ -2,9 +2,9 @@
 // approximation and adaptive sampling.
 #include <numbers>
 
-#include "BEZ_test_support.h"
+#include "Anim_test_support.h"
 
-namespace tv::bez::test {
+namespace tv::animtest {
 namespace {
 
 class BezArc : public BezFixture {};
@@ -17,7 +17,7 @@ OwnedCurve QuarterCircle() {
 
 TEST_F(BezArc, StraightSegmentTable) {
   auto c = Curve2(0, 0, 1, 4.0 / 3, 2, 8.0 / 3, 3, 4);
-  LIST_Handle* table = &Slot();
+  LIST_Handle* table = &ListSlot();
   double length = 0;
   ASSERT_EQ(BEZ_BuildArcTable(&c.c, 100, table, &length), 0);
   EXPECT_NEAR(length, 5.0, 1e-12);
@@ -51,7 +51,7 @@ TEST_F(BezArc, StraightSegmentTable) {
 
 TEST_F(BezArc, TableAndSplineAreBuiltOnFirstUseAndRebuiltToExactSize) {
   auto c = Curve2(0, 0, 1, 0, 2, 0, 3, 0);
-  LIST_Handle& table = Slot();
+  LIST_Handle& table = ListSlot();
   double s = 0;
   ASSERT_EQ(BEZ_SFromT(&c.c, 0.25, 500, &table, &s), 0);
   ASSERT_NE(table, nullptr);
@@ -62,7 +62,7 @@ TEST_F(BezArc, TableAndSplineAreBuiltOnFirstUseAndRebuiltToExactSize) {
   EXPECT_EQ(Count(table), 7);
   EXPECT_NEAR(length, 3.0, 1e-12);
   auto d = Curve2(0, 0, 1, 4.0 / 3, 2, 8.0 / 3, 3, 4);
-  LIST_Handle& spline = Slot();
+  LIST_Handle& spline = ListSlot();
   double t = 0;
   ASSERT_EQ(BEZ_TFromSSpline(&d.c, 2.5, 1.0, &spline, &t), 0);
   ASSERT_NE(spline, nullptr);
@@ -71,7 +71,7 @@ TEST_F(BezArc, TableAndSplineAreBuiltOnFirstUseAndRebuiltToExactSize) {
 
 TEST_F(BezArc, QuarterCircleLength) {
   auto c = QuarterCircle();
-  LIST_Handle& table = Slot();
+  LIST_Handle& table = ListSlot();
   double length = 0;
   ASSERT_EQ(BEZ_BuildArcTable(&c.c, 500, &table, &length), 0);
   EXPECT_NEAR(length, std::numbers::pi / 2, 1e-3);
@@ -87,8 +87,8 @@ TEST_F(BezArc, QuarterCircleLength) {
 
 TEST_F(BezArc, ZeroLengthCurve) {
   auto c = Curve2(2, 2, 2, 2, 2, 2, 2, 2);
-  LIST_Handle& table = Slot();
-  LIST_Handle& spline = Slot();
+  LIST_Handle& table = ListSlot();
+  LIST_Handle& spline = ListSlot();
   double length = -1, t = -1;
   ASSERT_EQ(BEZ_BuildArcTable(&c.c, 100, &table, &length), 0);
   EXPECT_LT(length, 1e-10);
@@ -117,7 +117,7 @@ TEST_F(BezArc, Refusals) {
   EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 12));
   EXPECT_EQ(rec.last().text, "Test error: evaluation by curvature is not available -- sorry, this is unimplemented.");
   // Too few samples for a table.
-  LIST_Handle& table = Slot();
+  LIST_Handle& table = ListSlot();
   for (int32_t n : {1, 0, -5}) {
     rec.clear();
     double length = 9;
@@ -138,8 +138,8 @@ TEST_F(BezArc, Refusals) {
 
 TEST_F(BezArc, ArcSplineMatchesTheTable) {
   OwnedCurve c = Curve2(0, 0, 60, 200, 250, -80, 300, 100);
-  LIST_Handle& table = Slot();
-  LIST_Handle& spline = Slot();
+  LIST_Handle& table = ListSlot();
+  LIST_Handle& spline = ListSlot();
   double lengthSpline = 0, lengthTable = 0;
   ASSERT_EQ(BEZ_BuildArcSpline(&c.c, 1.0, &spline, &lengthSpline), 0);
   ASSERT_EQ(BEZ_BuildArcTable(&c.c, 128, &table, &lengthTable), 0);
@@ -177,25 +177,11 @@ std::vector<BEZ_Point2> Sample(const OwnedCurve& c, int n) {
   return pts;
 }
 
-TEST_F(BezArc, FitTwoPointsPutsHandlesAtThirds) {
-  BEZ_Point2 pts[2] = {{0, 0}, {6, 8}};
-  LIST_Handle& pieces = Slot();
-  LIST_Handle& breaks = Slot();
-  ASSERT_EQ(BEZ_FitMultipleCurvesIterate(pts, 2, 1.0, 4, &pieces, &breaks), 0);
-  auto c = Items<BEZ_Point2>(pieces);
-  ASSERT_EQ(c.size(), 4u);
-  EXPECT_DOUBLE_EQ(c[1].x, 2.0);
-  EXPECT_DOUBLE_EQ(c[1].y, 8.0 / 3);
-  EXPECT_DOUBLE_EQ(c[2].x, 4.0);
-  EXPECT_DOUBLE_EQ(c[2].y, 16.0 / 3);
-  EXPECT_EQ(Count(breaks), 0);
-}
-
 TEST_F(BezArc, FitRecoversASampledCubic) {
   auto c = Curve2(0, 0, 1, 3, 3, 4, 5, 1);
   auto pts = Sample(c, 60);
-  LIST_Handle& pieces = Slot();
-  LIST_Handle& breaks = Slot();
+  LIST_Handle& pieces = ListSlot();
+  LIST_Handle& breaks = ListSlot();
   const double tolerance = 0.01;  // squared distance
   ASSERT_EQ(BEZ_FitMultipleCurvesIterate(pts.data(), 60, tolerance, 4, &pieces, &breaks), 0);
   auto ctrl = Items<BEZ_Point2>(pieces);
@@ -252,8 +238,8 @@ TEST_F(BezArc, FitSplitsACornerAndReportsTheBreak) {
   std::vector<BEZ_Point2> pts;
   for (int i = 0; i <= 10; ++i) pts.push_back({static_cast<double>(i), 0});
   for (int i = 1; i <= 10; ++i) pts.push_back({10, static_cast<double>(i)});
-  LIST_Handle& pieces = Slot();
-  LIST_Handle& breaks = Slot();
+  LIST_Handle& pieces = ListSlot();
+  LIST_Handle& breaks = ListSlot();
   ASSERT_EQ(BEZ_FitMultipleCurvesIterate(pts.data(), static_cast<int32_t>(pts.size()), 0.01, 4, &pieces, &breaks), 0);
   auto ctrl = Items<BEZ_Point2>(pieces);
   auto br = Items<int32_t>(breaks);
@@ -272,7 +258,7 @@ TEST_F(BezArc, FitSplitsACornerAndReportsTheBreak) {
 }
 
 TEST_F(BezArc, FitDegenerateInputs) {
-  LIST_Handle& pieces = Slot();
+  LIST_Handle& pieces = ListSlot();
   // One sample: one piece sitting on it.
   BEZ_Point2 one = {3, 4};
   ASSERT_EQ(BEZ_FitMultipleCurves(&one, 1, 1.0, &pieces), 0);
@@ -330,7 +316,7 @@ TEST_F(BezArc, LinearityTest) {
 
 TEST_F(BezArc, LinearApproximationStaysWithinTolerance) {
   auto c = QuarterCircle();
-  LIST_Handle& pts = Slot();
+  LIST_Handle& pts = ListSlot();
   ASSERT_EQ(BEZ_LinearlyInterpolateCurve(&c.c, 0.001, &pts), 0);
   auto p = Items<BEZ_Point2>(pts);
   ASSERT_GE(p.size(), 8u);
@@ -350,7 +336,7 @@ TEST_F(BezArc, LinearApproximationStaysWithinTolerance) {
 }
 
 TEST_F(BezArc, LinearlyInterpolateLineSteps) {
-  LIST_Handle& pts = Slot();
+  LIST_Handle& pts = ListSlot();
   double a[2] = {0, 0}, b[2] = {0, 5};
   ASSERT_EQ(BEZ_LinearlyInterpolateLine(2, a, b, 2.0, &pts), 0);
   auto p = Items<BEZ_Point2>(pts);
@@ -384,7 +370,7 @@ Boolean32 AlwaysSplit(void* data, double, double, const double*, const double*, 
 
 TEST_F(BezArc, AdaptiveSamplingInIncreasingT) {
   auto c = Curve2(0, 0, 1, 0, 2, 10, 3, 10);
-  LIST_Handle& pts = Slot();
+  LIST_Handle& pts = ListSlot();
   SampleLog log;
   double minX = 1e9, maxX = -1e9;
   ASSERT_EQ(BEZ_EvaluateAdaptively(&SplitWhileCurved, &log, nullptr, &c.c, &minX, &maxX, &pts), 0);
@@ -400,7 +386,7 @@ TEST_F(BezArc, AdaptiveSamplingInIncreasingT) {
   }
   // A lower bound at the first point's x leaves it out (the previous
   // segment's end already holds it).
-  LIST_Handle& more = Slot();
+  LIST_Handle& more = ListSlot();
   double bound = 0.0;
   ASSERT_EQ(BEZ_EvaluateAdaptively(&SplitWhileCurved, &log, &bound, &c.c, nullptr, nullptr, &more), 0);
   EXPECT_EQ(Count(more), static_cast<int32_t>(p.size()) - 1);
@@ -408,7 +394,7 @@ TEST_F(BezArc, AdaptiveSamplingInIncreasingT) {
 
 TEST_F(BezArc, AdaptiveSamplingDepthIsCapped) {
   OwnedCurve one(1, {{{0}, {0}, {0}, {1}}});
-  LIST_Handle& pts = Slot();
+  LIST_Handle& pts = ListSlot();
   SampleLog log;
   // A test that always asks for a split stops at the depth limit.
   ASSERT_EQ(BEZ_EvaluateAdaptively(&AlwaysSplit, &log, nullptr, &one.c, nullptr, nullptr, &pts), 0);
@@ -417,11 +403,11 @@ TEST_F(BezArc, AdaptiveSamplingDepthIsCapped) {
   auto p = Items<double>(pts);
   for (size_t i = 1; i < p.size(); ++i) EXPECT_LT(p[i - 1], p[i]);
   // A list for other points is refused.
-  LIST_Handle& wrong = Slot();
+  LIST_Handle& wrong = ListSlot();
   ASSERT_EQ(LIST_New(0, 16, 8, 1, &wrong), 0);
   EXPECT_EQ(BEZ_EvaluateAdaptively(&AlwaysSplit, &log, nullptr, &one.c, nullptr, nullptr, &wrong), kErrDamaged);
   EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 19));
 }
 
 }  // namespace
-}  // namespace tv::bez::test
+}  // namespace tv::animtest

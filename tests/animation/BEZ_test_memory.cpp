@@ -1,7 +1,7 @@
 // BEZ: out of memory in the per-call work storage.
-#include "BEZ_test_support.h"
+#include "Anim_test_support.h"
 
-namespace tv::bez::test {
+namespace tv::animtest {
 namespace {
 
 class BezMemory : public BezFixture {
@@ -30,14 +30,14 @@ class BezMemory : public BezFixture {
 TEST_F(BezMemory, FittingArraysOutOfMemory) {
   std::vector<BEZ_Point2> pts;
   for (int i = 0; i < 10; ++i) pts.push_back({i * 1.0, (i % 3) * 1.0});
-  LIST_Handle& pieces = Slot();
+  LIST_Handle& pieces = ListSlot();
   ExpectOutOfMemory([&] { return BEZ_FitMultipleCurves(pts.data(), 10, 0.1, &pieces); }, pieces, 13,
                     "Test: not enough memory to create List of parameter values.\n(1K requested, ");
 }
 
 TEST_F(BezMemory, ArcSplineTemporaryOutOfMemory) {
   auto c = Curve2(0, 0, 1, 2, 3, 2, 4, 0);
-  LIST_Handle& spline = Slot();
+  LIST_Handle& spline = ListSlot();
   double length = 5;
   ExpectOutOfMemory([&] { return BEZ_BuildArcSpline(&c.c, 1.0, &spline, &length); }, spline, 9,
                     "Test: not enough memory to create temporary vectors in arclength calculation.\n(");
@@ -45,4 +45,4 @@ TEST_F(BezMemory, ArcSplineTemporaryOutOfMemory) {
 }
 
 }  // namespace
-}  // namespace tv::bez::test
+}  // namespace tv::animtest

@@ -2,9 +2,9 @@
 // editing, with the failures' codes and texts.
 #include <cmath>
 
-#include "OM_test_support.h"
+#include "Anim_test_support.h"
 
-namespace tv::om::test {
+namespace tv::animtest {
 namespace {
 
 using ::testing::HasSubstr;
@@ -12,7 +12,7 @@ using ::testing::HasSubstr;
 class OmShape : public OmFixture {};
 
 TEST_F(OmShape, NewShapeBoundsAndBadType) {
-  OM_Shape& s = Slot();
+  OM_Shape& s = ShapeSlot();
   ASSERT_EQ(OM_NewShape(OM_TypeRect, nullptr, &s), 0);
   FixedRect r = Bounds(s);
   EXPECT_EQ(r.left, 0);
@@ -42,7 +42,7 @@ TEST_F(OmShape, RelativeAndAbsoluteForms) {
   OM_Shape s = Polygon({{F(10), F(20)}, {F(50), F(20)}, {F(30), F(60)}});
   OM_Shape copy = nullptr;
   ASSERT_EQ(OM_DupShape(s, &copy), 0);
-  Slot() = copy;
+  ShapeSlot() = copy;
   const FixedRect ref{F(0), F(0), F(100), F(200)};
   ASSERT_EQ(OM_AbsToRel(&ref, s), 0);
   EXPECT_EQ(Bounds(s).left, 0x199999 + 1);  // 0.1 in Fix24, rounded
@@ -114,7 +114,7 @@ TEST_F(OmShape, PointPositionsAndVertices) {
 
 TEST_F(OmShape, CompareSeesOneUnit) {
   OM_Shape a = Polygon({{F(0), F(0)}, {F(10), F(0)}, {F(5), F(9)}});
-  OM_Shape& b = Slot();
+  OM_Shape& b = ShapeSlot();
   ASSERT_EQ(OM_DupShape(a, &b), 0);
   EXPECT_TRUE(Equal(a, b));
   const FixedPoint moved{F(10) + 1, F(0)};
@@ -155,4 +155,4 @@ TEST_F(OmShape, EditingKeepsTheLayout) {
 }
 
 }  // namespace
-}  // namespace tv::om::test
+}  // namespace tv::animtest

@@ -4,10 +4,10 @@
 #include <fstream>
 
 #include "FILE.h"
-#include "OM_test_support.h"
+#include "Anim_test_support.h"
 #include "SLU.h"
 
-namespace tv::om::test {
+namespace tv::animtest {
 namespace {
 
 class OmStream : public OmFixture {
@@ -18,7 +18,7 @@ class OmStream : public OmFixture {
     return s;
   }
   OM_Shape At(TDB_Stream s, int32_t t) {
-    OM_Shape& out = Slot();
+    OM_Shape& out = ShapeSlot();
     EXPECT_EQ(OM_GetShape(s, nullptr, t, &out), 0);
     return out;
   }
@@ -120,7 +120,7 @@ TEST_F(OmStream, ShapesAndStreamsInFiles) {
   EXPECT_EQ(bytes[31], 15);
 
   ASSERT_EQ(FILE_Open(FILE_PermRead, ref), 0);
-  OM_Shape& back = Slot();
+  OM_Shape& back = ShapeSlot();
   ASSERT_EQ(OM_ReadShape(&c, nullptr, &back), 0);
   EXPECT_TRUE(Equal(back, keys[1]));
   TDB_Stream& read = StreamSlot();
@@ -155,8 +155,8 @@ TEST_F(OmStream, CorruptBytesAreRefused) {
   }
   OM_Shape out = nullptr;
   EXPECT_EQ(OM_ShapeFromBytes(good, 95, &out), OM_ErrFileData);
-  ASSERT_EQ(OM_ShapeFromBytes(good, 96, &Slot()), 0);
+  ASSERT_EQ(OM_ShapeFromBytes(good, 96, &ShapeSlot()), 0);
 }
 
 }  // namespace
-}  // namespace tv::om::test
+}  // namespace tv::animtest

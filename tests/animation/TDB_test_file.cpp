@@ -10,10 +10,12 @@
 #include "FILE.h"
 #include "SLU.h"
 #include "TDB_internal.h"
-#include "TDB_test_support.h"
+#include "Anim_test_support.h"
 
-namespace tv::tdb::test {
+namespace tv::animtest {
 namespace {
+
+using namespace tv::tdb;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -72,7 +74,7 @@ class TdbFile : public TdbFixture {
 };
 
 TEST_F(TdbFile, ConstantRoundTrip) {
-  TDB_Stream& s = Slot();
+  TDB_Stream& s = StreamSlot();
   TDB_ValueDesc d = Desc(6);
   d.second = 3;
   ASSERT_EQ(TDB_NewStream(2, 2997, 1, 0, 0xB, 2, &d, &s), 0);
@@ -81,7 +83,7 @@ TEST_F(TdbFile, ConstantRoundTrip) {
   ASSERT_EQ(TDB_SetStreamMultiplier(s, 1, 0.5), 0);
   ASSERT_EQ(TDB_SetStreamAccuracy(s, 0.25), 0);
   Bytes bytes = Write(s);
-  TDB_Stream& r = Slot();
+  TDB_Stream& r = StreamSlot();
   ASSERT_EQ(Read(bytes, r), 0);
   EXPECT_EQ(**reinterpret_cast<uint16_t**>(r), TDB_Magic);
   TDB_StreamInfo a = Info(s), b = Info(r);
@@ -103,7 +105,7 @@ TEST_F(TdbFile, KeyedRoundTripIsBitExact) {
   ASSERT_EQ(TDB_SetKeyTangentsF(s, 2, iv, ii, ov, oi), 0);
   ASSERT_EQ(TDB_SetKeyContinuous(s, 1, 1), 0);
   Bytes bytes = Write(s);
-  TDB_Stream& r = Slot();
+  TDB_Stream& r = StreamSlot();
   ASSERT_EQ(Read(bytes, r), 0);
   EXPECT_EQ(Times(r), (std::vector<int32_t>{-30, 0, 900}));
   // Value and tangents bit for bit (-0.0 and denormals included), flags, methods.
@@ -145,7 +147,7 @@ TEST_F(TdbFile, SpatialRoundTripEvaluatesIdentically) {
   ASSERT_NE(ldat, std::string::npos);
   for (int k = 0; k < 3; ++k)
     EXPECT_EQ(be::Load<uint32_t>(bytes.data() + ldat + 8 + k * (56 + 48) + 12), 0u);
-  TDB_Stream& r = Slot();
+  TDB_Stream& r = StreamSlot();
   ASSERT_EQ(Read(bytes, r), 0);
   EXPECT_EQ(path(r), before);
 }
@@ -199,7 +201,7 @@ TEST_F(TdbFile, LongerHeaderAtomIsReadAsFarAsKnown) {
   grown.insert(grown.end(), b.begin() + 20 + 116, b.end());
   be::Store<uint32_t>(grown.data() + 16, 124);
   be::Store<uint32_t>(grown.data() + 4, static_cast<uint32_t>(grown.size() - 8));
-  TDB_Stream& r = Slot();
+  TDB_Stream& r = StreamSlot();
   ASSERT_EQ(Read(grown, r), 0);
   EXPECT_EQ(Value1(r, 5), 42.0);
 }
@@ -311,7 +313,7 @@ TEST_F(TdbFile, CustomValuesThroughTheirTraits) {
       ASSERT_EQ(TDB_InsertKey(s, nullptr, static_cast<int32_t>(x * 100), 0, &p, 3, 3), 0);
     }
     Bytes bytes = Write(s);
-    TDB_Stream& r = Slot();
+    TDB_Stream& r = StreamSlot();
     ASSERT_EQ(Read(bytes, r), 0);
     double* got = nullptr;
     ASSERT_EQ(TDB_GetValue(r, nullptr, 400, 0, &got, nullptr), 0);
@@ -323,4 +325,4 @@ TEST_F(TdbFile, CustomValuesThroughTheirTraits) {
 }
 
 }  // namespace
-}  // namespace tv::tdb::test
+}  // namespace tv::animtest

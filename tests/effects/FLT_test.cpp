@@ -157,9 +157,7 @@ TEST_F(FLTTest, ValidationTable) {
   uint32_t flags = 0;
   double lo = 0, hi = 0;
   ASSERT_EQ(FLT_SeqGetStreamMinMax(s, 5, &flags, &lo, &hi), 0);
-  EXPECT_EQ(flags, 7u);
-  EXPECT_EQ(lo, 1);
-  EXPECT_EQ(hi, 3);
+  EXPECT_EQ(std::make_tuple(flags, lo, hi), std::make_tuple(7u, 1.0, 3.0));
   // The label was copied before the effect freed its string.
   uint32_t words[PF_ParamUnionWords];
   ASSERT_EQ(FLT_SeqInqParamUnion(s, 3, words), 0);
@@ -168,8 +166,7 @@ TEST_F(FLTTest, ValidationTable) {
   double def[4] = {};
   int32_t count = 0;
   ASSERT_EQ(FLT_SeqInqParamDefault(s, 5, def, &count), 0);
-  EXPECT_EQ(count, 1);
-  EXPECT_EQ(def[0], 2);
+  EXPECT_EQ(std::make_pair(count, def[0]), std::make_pair(1, 2.0));
   EXPECT_EQ(FLT_DisposeSequence(s), 0);
 }
 
@@ -190,9 +187,8 @@ TEST_F(FLTTest, StreamsAndLocking) {
   PF_ParamDef** again = nullptr;
   ASSERT_EQ(FLT_SeqLockParams(s, 0, &again), 0);
   EXPECT_EQ(list, again);
-  EXPECT_EQ(list[0]->type, static_cast<uint32_t>(PF_Param_Layer));
-  EXPECT_EQ(list[9], nullptr);
-  EXPECT_EQ(list[5]->type, static_cast<uint32_t>(PF_Param_Popup));
+  EXPECT_EQ(std::make_tuple(list[0]->type, list[5]->type, list[9]),
+            std::make_tuple(uint32_t{PF_Param_Layer}, uint32_t{PF_Param_Popup}, nullptr));
   EXPECT_EQ(FLT_SeqUnlockParams(s), 0);
   EXPECT_EQ(FLT_SeqUnlockParams(s), 0);
   EXPECT_EQ(FLT_SeqUnlockParams(s), 3);
@@ -240,16 +236,20 @@ TEST_F(FLTTest, SetupFailures) {
   EXPECT_EQ(FLT_DisposeSequence(s), 0);
 }
 
+// {will-nop for kinds 0, 1, 2} of a Parade.
+std::vector<Boolean32> WillNop(FLT_Parade p) {
+  std::vector<Boolean32> v(3, -1);
+  for (int32_t kind = 0; kind < 3; ++kind) EXPECT_EQ(FLT_ParadeWillNop(p, kind, 0, &v[kind]), 0);
+  return v;
+}
+
 TEST_F(FLTTest, ParadeFlagsOutFlagsAndWillNop) {
   FLT_Parade empty = NewParade({});
   uint32_t flags = 0;
   Boolean32 nop = 0;
   EXPECT_EQ(FLT_InqParadeOutFlags(empty, &flags), 0);
   EXPECT_EQ(flags, 0x2400u);
-  EXPECT_EQ(FLT_ParadeWillNop(empty, 1, 0, &nop), 0);
-  EXPECT_EQ(nop, 1);
-  EXPECT_EQ(FLT_ParadeWillNop(empty, 2, 0, &nop), 0);
-  EXPECT_EQ(nop, 1);
+  EXPECT_EQ(WillNop(empty), (std::vector<Boolean32>{1, 1, 1}));
   FLT_DisposeParade(empty);
 
   const int16_t a = Register("T A", 0x2400 | 0x40 | 0x800 | 0x2, NopEntry);
@@ -275,26 +275,17 @@ TEST_F(FLTTest, ParadeFlagsOutFlagsAndWillNop) {
   p = NewParade({audioAlso});
   EXPECT_EQ(FLT_InqParadeSeqFlags(p, 0, &flags), 0);
   EXPECT_EQ(flags, 5u);
-  EXPECT_EQ(FLT_ParadeWillNop(p, 1, 0, &nop), 0);
-  EXPECT_EQ(nop, 0);
-  EXPECT_EQ(FLT_ParadeWillNop(p, 2, 0, &nop), 0);
-  EXPECT_EQ(nop, 0);
+  EXPECT_EQ(WillNop(p), (std::vector<Boolean32>{1, 0, 0}));
   // Switching off keeps the audio bits.
   EXPECT_EQ(FLT_SetParadeSeqFlags(p, 0, 0, 1), 0);
   EXPECT_EQ(FLT_InqParadeSeqFlags(p, 0, &flags), 0);
   EXPECT_EQ(flags, 4u);
-  EXPECT_EQ(FLT_ParadeWillNop(p, 2, 0, &nop), 0);
-  EXPECT_EQ(nop, 1);
+  EXPECT_EQ(WillNop(p)[2], 1);
   FLT_DisposeParade(p);
   p = NewParade({audioOnly});
   EXPECT_EQ(FLT_InqParadeSeqFlags(p, 0, &flags), 0);
   EXPECT_EQ(flags, 3u);
-  EXPECT_EQ(FLT_ParadeWillNop(p, 1, 0, &nop), 0);
-  EXPECT_EQ(nop, 1);
-  EXPECT_EQ(FLT_ParadeWillNop(p, 2, 0, &nop), 0);
-  EXPECT_EQ(nop, 0);
-  EXPECT_EQ(FLT_ParadeWillNop(p, 0, 0, &nop), 0);
-  EXPECT_EQ(nop, 1);
+  EXPECT_EQ(WillNop(p), (std::vector<Boolean32>{1, 1, 0}));
   FLT_DisposeParade(p);
 }
 

@@ -1,6 +1,6 @@
 // The call wrapper around every effect call (modal counter, locked data
 // handles, the returned message), callbacks refused outside their commands,
-// custom-UI registration, the audio callbacks and request rectangles.
+// custom-UI registration and the audio callbacks.
 #include <cstring>
 
 #include "FLT_internal.h"
@@ -149,8 +149,8 @@ TEST_F(FLTCall, ReturnedMessages) {
 
 TEST_F(FLTCall, CallbacksOutsideTheirCommandsAreRefused) {
   const int16_t cls = Register("T Probe", 0, ProbeEntry);
-  FLT_Parade p = NewParade({cls});
-  BM_World in = NewWorld(4, 4, 1), out = NewWorld(4, 4);
+  FLT_Parade p = Keep(NewParade({cls}));
+  BM_World in = World(1, 4, 4), out = World(0, 4, 4);
   const std::pair<int, std::string> cases[] = {
       {1, "effect cannot use \"add parameter\" callback when called with \"render\" command."},
       {2, "effect cannot use \"register UI\" callback when called with \"render\" command."},
@@ -163,9 +163,6 @@ TEST_F(FLTCall, CallbacksOutsideTheirCommandsAreRefused) {
     EXPECT_EQ(gProbe.renderCallbackResult, PF_Result_BadSelector);
     EXPECT_THAT(Last(), ::testing::HasSubstr(text.substr(0, text.size() - 1)));
   }
-  FLT_DisposeParade(p);
-  BM_DisposeWorld(in);
-  BM_DisposeWorld(out);
 }
 
 TEST_F(FLTCall, CustomUIDescriptionIsKeptByTheClass) {
@@ -184,13 +181,8 @@ TEST_F(FLTCall, AudioCallbacksCheckOutALayersSound) {
   const int16_t cls = Register("T Probe Audio", PF_OutFlag_AudioOnly, ProbeEntry);
   ASSERT_EQ(FLT_InstallProcs(5, reinterpret_cast<FLT_HostProc>(HostAudio)), 0);
   FLT_Parade p = NewParade({cls});
-  SND_Format f{48000, SND_Encoding_Signed, 2, 2, 0};
-  SND_World input = nullptr, output = nullptr;
-  ASSERT_EQ(SND_NewWorld(&f, nullptr, &input), 0);
-  ASSERT_EQ(SND_NewWorld(nullptr, nullptr, &output), 0);
-  void* samples = nullptr;
-  ASSERT_EQ(SND_SizeAndLockBuffer(16, 0, input, &samples), 0);
-  SND_UnlockBuffer(input);
+  const SND_Format f{48000, SND_Encoding_Signed, 2, 2, 0};
+  SND_World input = Sound(&f, 16), output = Sound();
   FLT_AudioParade ap = nullptr;
   ASSERT_EQ(FLT_NewAudioParade(p, &ap), 0);
   int64_t created = 0, alive = 0, aliveBefore = 0;
@@ -198,9 +190,7 @@ TEST_F(FLTCall, AudioCallbacksCheckOutALayersSound) {
   rec.clear();
   ASSERT_EQ(FLT_RenderAudioParade(ap, 1, input, output), 0);
   EXPECT_NE(gProbe.layerSound, nullptr);
-  EXPECT_EQ(gProbe.rate, 48000);
-  EXPECT_EQ(gProbe.channels, 2);
-  EXPECT_EQ(gProbe.length, 48000);
+  EXPECT_EQ(std::make_tuple(gProbe.rate, gProbe.channels, gProbe.length), std::make_tuple(48000, 2, 48000));
   // A handle the host never gave out is not disposed of.
   EXPECT_EQ(gProbe.foreignCheckin, PF_Result_BadCallbackArg);
   // The checked-in sound is gone.
@@ -208,8 +198,6 @@ TEST_F(FLTCall, AudioCallbacksCheckOutALayersSound) {
   EXPECT_EQ(alive, aliveBefore);
   FLT_DisposeAudioParade(ap);
   FLT_DisposeParade(p);
-  SND_DisposeWorld(input);
-  SND_DisposeWorld(output);
   FLT_InstallProcs(5, nullptr);
 }
 
@@ -230,29 +218,6 @@ TEST_F(FLTCall, ForeignDataHandlesAreRefused) {
   EXPECT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &flags, &s, &found), PF_Result_Damaged);
   EXPECT_EQ(s, nullptr);
   EXPECT_THAT(Last(), ::testing::HasSubstr("effect data handle"));
-}
-
-TEST(FLTRequestRect, RulesByOutFlags) {
-  const Rect caller{-5, 2, 50, 90};
-  struct Case {
-    uint32_t flags;
-    const Rect* caller;
-    Rect want;
-  };
-  const Case cases[] = {
-      {0, &caller, {0, 0, 40, 60}},
-      {PF_OutFlag_UsesExtentHints, nullptr, {0, 0, 40, 60}},
-      {PF_OutFlag_UsesExtentHints, &caller, {0, 2, 40, 60}},
-      {PF_OutFlag_UsesExtentHints | PF_OutFlag_UnclippedRequest, &caller, {-5, 2, 50, 90}},
-      {PF_OutFlag_UsesExtentHints | PF_OutFlag_UnclippedRequest, nullptr, {-32000, -32000, 32000, 32000}},
-      {PF_OutFlag_UnclippedRequest, nullptr, {0, 0, 40, 60}},
-  };
-  for (const Case& c : cases) {
-    const Rect r = flt::RequestRect(c.flags, c.caller, 60, 40);
-    EXPECT_EQ(std::make_tuple(r.top, r.left, r.bottom, r.right),
-              std::make_tuple(c.want.top, c.want.left, c.want.bottom, c.want.right))
-        << std::hex << c.flags;
-  }
 }
 
 }  // namespace

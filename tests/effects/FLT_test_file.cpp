@@ -115,11 +115,9 @@ TEST_F(FLTFile, RoundTripWithAnimatedParameters) {
   EXPECT_EQ(be::Load<uint32_t>(bytes.data() + sspc + 4), 130u);
   EXPECT_STREQ(reinterpret_cast<const char*>(a), FLT_MatchLevels);
   EXPECT_STREQ(reinterpret_cast<const char*>(a + 48), "Levels");
-  EXPECT_EQ(be::Load<uint16_t>(a + 80), 0);
-  EXPECT_EQ(be::Load<uint16_t>(a + 82), 6);
-  EXPECT_EQ(be::Load<uint32_t>(a + 92), 2000u);
-  EXPECT_EQ(be::Load<uint16_t>(a + 112), 3);
-  EXPECT_EQ(be::Load<uint16_t>(a + 114), 1);
+  EXPECT_EQ(std::make_tuple(be::Load<uint16_t>(a + 80), be::Load<uint16_t>(a + 82), be::Load<uint32_t>(a + 92),
+                            be::Load<uint16_t>(a + 112), be::Load<uint16_t>(a + 114)),
+            std::make_tuple(0, 6, 2000u, 3, 1));
   const size_t parL = Find(bytes, "parL");
   ASSERT_NE(parL, std::string::npos);
   EXPECT_EQ(be::Load<uint32_t>(bytes.data() + parL + 4), 6u * 16);
@@ -145,8 +143,7 @@ TEST_F(FLTFile, RoundTripWithAnimatedParameters) {
   EXPECT_EQ(keys, 2);
   int8_t in = 0, out = 0;
   TDB_GetKeyInterps(reinterpret_cast<TDB_Stream>(stream), 1, &in, &out);
-  EXPECT_EQ(in, 2);
-  EXPECT_EQ(out, 3);
+  EXPECT_EQ(std::make_pair(in, out), std::make_pair(int8_t{2}, int8_t{3}));
   FLT_Sequence named = nullptr;
   FLT_GetParadeSeq(back, 1, &named);
   char name[48];
@@ -181,10 +178,7 @@ TEST_F(FLTFile, MissingEffectIsKeptAndWrittenBackUnchanged) {
   EXPECT_EQ(missing, 1);
   // It renders as nothing and is not counted as work (the blur after it
   // grows the frame).
-  BM_World in = NewWorld(8, 8, 3), out = NewWorld(32, 32);
-  EXPECT_EQ(Render(back, in, out, 8, 8), 0);
-  BM_DisposeWorld(in);
-  BM_DisposeWorld(out);
+  EXPECT_EQ(Render(back, World(3, 8, 8), World(0, 32, 32), 8, 8), 0);
   EXPECT_EQ(Write(back, "again.bin"), bytes);
   FLT_DisposeParade(back);
 }
@@ -226,13 +220,8 @@ TEST_F(FLTFile, RenamesAndObsoleteGlow) {
     FLT_SeqInqClass(s, &cls);
     char name[48];
     FLT_SeqInqName(s, name);
-    if (version == 12) {
-      EXPECT_EQ(cls, Class("KVRN Glo2"));
-      EXPECT_STREQ(name, "");
-    } else {
-      EXPECT_EQ(cls, Class("KVRN Glow"));
-      EXPECT_STREQ(name, "KVRN Glow (Obsolete)");
-    }
+    EXPECT_EQ(cls, Class(version == 12 ? "KVRN Glo2" : "KVRN Glow"));
+    EXPECT_STREQ(name, version == 12 ? "" : "KVRN Glow (Obsolete)");
     FLT_DisposeParade(back);
   }
 }

@@ -21,16 +21,14 @@ class FLTInquire : public FLTFixture {
 TEST_F(FLTInquire, TextsDefinitionsAndFactors) {
   FLT_Sequence s = NewSeq(arb);
   char effect[48], param[32];
-  ASSERT_EQ(FLT_GetStreamText(s, 1, effect, param), 0);
-  EXPECT_STREQ(effect, "TEST Arb");
-  EXPECT_STREQ(param, "Amount");
+  const auto texts = [&](ErrorCode err) {
+    EXPECT_EQ(err, 0);
+    return std::string(effect) + "/" + param;
+  };
+  EXPECT_EQ(texts(FLT_GetStreamText(s, 1, effect, param)), "TEST Arb/Amount");
   FLT_SeqSetName(s, "Mine");
-  ASSERT_EQ(FLT_GetStreamText(s, 3, effect, param), 0);
-  EXPECT_STREQ(effect, "Mine");
-  EXPECT_STREQ(param, "Centre");
-  ASSERT_EQ(FLT_GetGlobalStreamText(arb, 2, effect, param), 0);
-  EXPECT_STREQ(effect, "TEST Arb");
-  EXPECT_STREQ(param, "Curve");
+  EXPECT_EQ(texts(FLT_GetStreamText(s, 3, effect, param)), "Mine/Centre");
+  EXPECT_EQ(texts(FLT_GetGlobalStreamText(arb, 2, effect, param)), "TEST Arb/Curve");
   rec.clear();
   EXPECT_EQ(FLT_GetStreamText(s, 4, effect, param), 3);
   EXPECT_EQ(effect[0], 0);
@@ -44,13 +42,7 @@ TEST_F(FLTInquire, TextsDefinitionsAndFactors) {
   }
 
   // The value at a time comes from the Stream; the copy holds no Stream.
-  Handle stream = nullptr;
-  ASSERT_EQ(FLT_SeqInqParamStream(s, 1, &stream), 0);
-  auto st = reinterpret_cast<TDB_Stream>(stream);
-  ASSERT_EQ(TDB_SetConstant(st, 0, nullptr, 0), 0);
-  const double k0 = 2, k1 = 8;
-  TDB_InsertKeyF(st, nullptr, 0, 1, &k0, 1, 1);
-  TDB_InsertKeyF(st, nullptr, 600, 1, &k1, 1, 1);
+  Animate(s, 1, {{0, {2}}, {600, {8}}});
   PF_ParamDef def{};
   const Time half{300, 600};
   ASSERT_EQ(FLT_GetParamDef(s, 1, &half, &def), 0);
@@ -122,12 +114,7 @@ TEST_F(FLTInquire, CompareParades) {
   FLT_GetParadeSeq(b, 0, &lev);
   FLT_GetParadeSeq(b, 1, &arbSeq);
   // A key equal to the constant: the same value at the time, other Streams.
-  Handle stream = nullptr;
-  FLT_SeqInqParamStream(lev, 1, &stream);
-  auto st = reinterpret_cast<TDB_Stream>(stream);
-  TDB_SetConstant(st, 0, nullptr, 0);
-  const double zero = 0;
-  TDB_InsertKeyF(st, nullptr, 0, 1, &zero, 1, 1);
+  Animate(lev, 1, {{0, {0}}});
   ASSERT_EQ(FLT_ParadeCompareParamStreamValues(a, b, &t, &same), 0);
   EXPECT_TRUE(same);
   ASSERT_EQ(FLT_ParadeCompareParamStreamValues(a, b, nullptr, &same), 0);
@@ -217,6 +204,7 @@ TEST_F(FLTInquire, RequestRectangles) {
   const int16_t both = Register("TEST Arb Unclipped",
                                 PF_OutFlag_UsesExtentHints | PF_OutFlag_UnclippedRequest, ArbEffect);
   const int16_t none = Register("TEST Arb Plain", 0, ArbEffect);
+  const int16_t unclipped = Register("TEST Arb Unclipped Only", PF_OutFlag_UnclippedRequest, ArbEffect);
   const Rect req{-5, 10, 20, 300};
   const struct {
     int16_t cls;
@@ -228,8 +216,9 @@ TEST_F(FLTInquire, RequestRectangles) {
       {hints, nullptr, {0, 0, 40, 64}, {0, 0, 40, 64}},
       {both, nullptr, {-32000, -32000, 32000, 32000}, {0, 0, 40, 64}},
       {both, &req, {-5, 10, 20, 300}, {0, 10, 20, 64}},
+      {unclipped, nullptr, {0, 0, 40, 64}, {0, 0, 40, 64}},  // an unclipped request needs extent hints
   };
-  BM_World in = NewWorld(64, 40, 7), out = NewWorld(64, 40);
+  BM_World in = World(7, 64, 40), out = World(0, 64, 40);
   for (const auto& c : cases) {
     FLT_Parade p = NewParade({c.cls});
     FLT_FrameParade fp = nullptr;
@@ -245,8 +234,6 @@ TEST_F(FLTInquire, RequestRectangles) {
     FLT_DisposeParade(p);
   }
   EXPECT_EQ(Pixels(in), Pixels(out));
-  BM_DisposeWorld(in);
-  BM_DisposeWorld(out);
 }
 
 }  // namespace

@@ -26,26 +26,19 @@ class FLTPlugins : public FLTFixture {
     FLTp_FindClass(match, &index, &found);
     return found;
   }
-  void Info(const char* match, std::string* name, uint32_t* flags) {
+  // The class's {name, flags}.
+  std::pair<std::string, uint32_t> Info(const char* match) {
     char n[32] = {};
-    ASSERT_EQ(FLT_InqPFInfo(Class(match), n, nullptr, flags), 0);
-    *name = n;
-  }
-  int Reports(const std::string& text) {
-    int n = 0;
-    for (const Report& r : rec.reports) n += r.text.find(text) != std::string::npos;
-    return n;
+    uint32_t flags = 0;
+    EXPECT_EQ(FLT_InqPFInfo(Class(match), n, nullptr, &flags), 0);
+    return {n, flags};
   }
 };
 
 TEST_F(FLTPlugins, SamplesAreRegisteredAndLoadedOnFirstUse) {
   unsetenv("TV_SAMPLE_EFFECT_LOADED");
   Scan(TAVELO_TEST_PLUGINS);
-  std::string name;
-  uint32_t flags = 0;
-  Info("TVLO Sample Effect", &name, &flags);
-  EXPECT_EQ(name, "Sample Effect");
-  EXPECT_EQ(flags, 0u);
+  EXPECT_EQ(Info("TVLO Sample Effect"), std::make_pair(std::string("Sample Effect"), 0u));
   // sample_undefined carries the same match name: the first file (sorted) stays.
   EXPECT_EQ(Reports("there are multiple copies of plug-in effect \"TVLO Sample Effect\" on your drive"), 1);
   EXPECT_EQ(getenv("TV_SAMPLE_EFFECT_LOADED"), nullptr);
@@ -117,20 +110,13 @@ TEST_F(FLTPlugins, RequiredPropertiesVersionsAndForeignKinds) {
   EXPECT_FALSE(Has("T NoFici"));
   EXPECT_EQ(Reports("effect \"h_image_nofici.tvx\" is missing a required PiPL property"), 1);
 
-  std::string name;
-  uint32_t flags = 0;
-  Info("T Old", &name, &flags);
-  EXPECT_EQ(name, "(version) T Old");
-  EXPECT_EQ(flags, 0x1u);
-  Info("T Obsolete", &name, &flags);
-  EXPECT_EQ(flags, 0x4u);
-  Info("Vid", &name, &flags);
-  EXPECT_EQ(name, "VQF Vid");
+  EXPECT_EQ(Info("T Old"), std::make_pair(std::string("(version) T Old"), 0x1u));
+  EXPECT_EQ(Info("T Obsolete").second, 0x4u);
+  EXPECT_EQ(Info("Vid").first, "VQF Vid");
   uint32_t out = 0;
   FLT_InqPFOutFlags(Class("Vid"), &out);
   EXPECT_EQ(out, 0x80000020u);
-  Info("KVRN RZTwirl", &name, &flags);
-  EXPECT_EQ(name, "RZ Img");  // no 'aPAR', 'aFLT' flags without the whole-image bit
+  EXPECT_EQ(Info("KVRN RZTwirl").first, "RZ Img");  // no 'aPAR', 'aFLT' flags without the whole-image bit
 
   // Described by side-cars only: nothing to load.
   rec.clear();
@@ -138,25 +124,20 @@ TEST_F(FLTPlugins, RequiredPropertiesVersionsAndForeignKinds) {
   Boolean32 found = 0;
   EXPECT_EQ(FLT_NewSequence(Class("Vid"), nullptr, 0, nullptr, &out, &seq, &found), PLUG_ErrNotDLL);
   EXPECT_EQ(FLT_NewSequence(Class("T Old"), nullptr, 0, nullptr, &out, &seq, &found), FLT_ErrInvalidFilter);
-  Info("T Whole", &name, &flags);
-  EXPECT_EQ(name, "RZW+ Img");
-  Info("T Mode", &name, &flags);
-  EXPECT_EQ(flags, 0x1u);  // registered, not usable
+  EXPECT_EQ(Info("T Whole").first, "RZW+ Img");
+  EXPECT_EQ(Info("T Mode").second, 0x1u);  // registered, not usable
 }
 
 TEST_F(FLTPlugins, ImageFilterRunsThroughItsAdapter) {
   Scan(TAVELO_TEST_PLUGINS);
   const int16_t cls = Class("TVLO Sample Invert Filter");
-  std::string name;
-  uint32_t flags = 0;
-  Info("TVLO Sample Invert Filter", &name, &flags);
-  EXPECT_EQ(name, "RZ+ Sample Invert");
+  EXPECT_EQ(Info("TVLO Sample Invert Filter").first, "RZ+ Sample Invert");
   FLT_Parade p = NewParade({cls});
   int32_t params = 0;
   FLT_InqParamInfo(cls, &params);
   ASSERT_EQ(params, 5);  // input, Amount, Foreground Color, Background Color, Blend With Original
   const int32_t w = 7, h = 5;
-  BM_World in = NewWorld(w, h, 11), out = NewWorld(w, h);
+  BM_World in = World(11, w, h), out = World(0, w, h);
   ASSERT_EQ(Render(p, in, out, w, h), 0);
   const std::vector<uint8_t> src = Pixels(in);
   std::vector<uint8_t> dst = Pixels(out);
@@ -177,8 +158,6 @@ TEST_F(FLTPlugins, ImageFilterRunsThroughItsAdapter) {
   EXPECT_EQ(FLT_DoAbout(cls), 0);
   EXPECT_EQ(Reports("Sample Invert, a test filter."), 1);
   EXPECT_EQ(FLT_DisposeParade(p), 0);
-  BM_DisposeWorld(in);
-  BM_DisposeWorld(out);
 }
 
 TEST_F(FLTPlugins, SoundFilterRunsThroughItsAdapter) {
@@ -187,30 +166,17 @@ TEST_F(FLTPlugins, SoundFilterRunsThroughItsAdapter) {
   uint32_t out = 0;
   FLT_InqPFOutFlags(cls, &out);
   EXPECT_EQ(out, 0x80000020u);
-  SND_Format f{44100, SND_Encoding_Signed, 2, 2, 0};
-  SND_World input = nullptr, output = nullptr;
-  ASSERT_EQ(SND_NewWorld(&f, nullptr, &input), 0);
-  ASSERT_EQ(SND_NewWorld(nullptr, nullptr, &output), 0);
-  void* samples = nullptr;
-  ASSERT_EQ(SND_SizeAndLockBuffer(50, 0, input, &samples), 0);
-  for (int i = 0; i < 100; ++i) static_cast<int16_t*>(samples)[i] = static_cast<int16_t>(i * 661 - 32768);
-  SND_UnlockBuffer(input);
+  const SND_Format f{44100, SND_Encoding_Signed, 2, 2, 0};
+  SND_World input = Sound(&f, 50, [](int i) { return static_cast<int16_t>(i * 661 - 32768); }), output = Sound();
   FLT_Parade p = NewParade({cls});
   FLT_AudioParade ap = nullptr;
   ASSERT_EQ(FLT_NewAudioParade(p, &ap), 0);
   ASSERT_EQ(FLT_RenderAudioParade(ap, 1, input, output), 0);
-  SND_WorldInfo info{};
-  ASSERT_EQ(SNDp_GetWorldInfo(output, &info), 0);
-  EXPECT_EQ(info.format.encoding, SND_Encoding_Signed);  // not a float-samples class
-  ASSERT_EQ(SND_LockBuffer(0, output), 0);
-  SNDp_GetBuffer(output, &samples);
-  for (int i = 0; i < 100; ++i)
-    ASSERT_EQ(static_cast<int16_t*>(samples)[i], std::nearbyint((i * 661 - 32768) * 0.5)) << i;  // to even
-  SND_UnlockBuffer(output);
+  EXPECT_EQ(Encoding(output), SND_Encoding_Signed);  // not a float-samples class
+  const std::vector<int16_t> v = Samples<int16_t>(output, 100);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(v[i], std::nearbyint((i * 661 - 32768) * 0.5)) << i;  // to even
   EXPECT_EQ(FLT_DisposeAudioParade(ap), 0);
   EXPECT_EQ(FLT_DisposeParade(p), 0);
-  SND_DisposeWorld(input);
-  SND_DisposeWorld(output);
 }
 
 // What an effect saw of the suites the effect package adds.
@@ -276,34 +242,18 @@ TEST_F(FLTPlugins, TheEffectSuitesServeTheCallsSequence) {
   ASSERT_EQ(FLT_NewParade(nullptr, nullptr, &p), 0);
   FLT_Sequence s = NewSeq(cls);
   ASSERT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
-  Handle stream = nullptr;
-  ASSERT_EQ(FLT_SeqInqParamStream(s, 1, &stream), 0);
-  auto st = reinterpret_cast<TDB_Stream>(stream);
-  ASSERT_EQ(TDB_SetConstant(st, 0, nullptr, 0), 0);
-  const double k0[1] = {10}, k1[1] = {90};
-  ASSERT_EQ(TDB_InsertKeyF(st, nullptr, 0, 1, k0, 1, 1), 0);
-  ASSERT_EQ(TDB_InsertKeyF(st, nullptr, 600, 1, k1, 1, 1), 0);
-  BM_World in = NewWorld(4, 4, 3), out = NewWorld(4, 4);
+  Animate(s, 1, {{0, {10}}, {600, {90}}});
   rec.clear();
-  ASSERT_EQ(Render(p, in, out, 4, 4), 0);
+  ASSERT_EQ(Render(p, World(3, 4, 4), World(0, 4, 4), 4, 4), 0);
   const SuiteProbe& g = gProbe;
-  EXPECT_EQ(g.count, 2);
-  EXPECT_EQ(g.found, 1);
-  EXPECT_EQ(g.keyIndex, 1);
-  EXPECT_EQ(g.keyTime, 600);
-  EXPECT_EQ(g.keyScale, 600u);
-  EXPECT_EQ(g.keyValue, 90u);
-  EXPECT_EQ(g.halfPointers, PF_Result_BadCallbackArg);
-  EXPECT_EQ(g.outOfRange, PF_Result_BadCallbackArg);
-  EXPECT_EQ(g.wrongType, PF_Result_BadCallbackArg);
-  EXPECT_EQ(g.renamed, 0);
-  EXPECT_EQ(g.identical, kErrUnimplemented);
-  EXPECT_EQ(g.paths, kErrUnimplemented);
-  EXPECT_EQ(g.segments, 4);
+  EXPECT_EQ(std::make_tuple(g.count, g.found, g.keyIndex, g.keyTime, g.keyScale, g.keyValue, g.segments),
+            std::make_tuple(2, 1, 1, 600, 600u, 90u, 4));
+  const PF_Result bad = PF_Result_BadCallbackArg, no = kErrUnimplemented;
+  EXPECT_EQ(std::make_tuple(g.halfPointers, g.outOfRange, g.wrongType, g.renamed, g.identical, g.paths, g.bad),
+            std::make_tuple(bad, bad, bad, 0, no, no, bad));
   EXPECT_NEAR(g.length, 10.0, 1e-9);
   EXPECT_DOUBLE_EQ(g.midX, 10.0);
   EXPECT_DOUBLE_EQ(g.midY, 5.0);
-  EXPECT_EQ(g.bad, PF_Result_BadCallbackArg);
   for (const char* text : {"CheckoutKeyframe requires both or neither key_time pointers", "param_index out of range",
                            "UpdateParamUI() passed ParamDef of wrong type", "IsIdenticalCheckout not yet implemented",
                            "reading the layer's mask paths is not implemented"})
@@ -316,8 +266,6 @@ TEST_F(FLTPlugins, TheEffectSuitesServeTheCallsSequence) {
   int32_t n = 0;
   EXPECT_EQ(u->getKeyframeCount(reinterpret_cast<PF_ProgPtr>(&n), 1, &n), PF_Result_Damaged);
   EXPECT_EQ(FLT_DisposeParade(p), 0);
-  BM_DisposeWorld(in);
-  BM_DisposeWorld(out);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST_F(FLTRecorder, EveryCommandWithItsRecords) {
   EXPECT_THAT(warnings, ::testing::Contains(::testing::HasSubstr(
                             "effect \"Recorder\" has global outflags mismatch. Code flags are 140 and PiPL flags are 40.")));
 
-  BM_World in = NewWorld(30, 20, 3), out = NewWorld(30, 20);
+  BM_World in = World(3, 30, 20), out = World(0, 30, 20);
   ASSERT_EQ(Render(p, in, out, 30, 20), 0);
   EXPECT_EQ(Pixels(out), Pixels(in));
   EXPECT_EQ(FLT_DoAbout(Class("TEST Recorder")), 0);
@@ -76,24 +76,17 @@ TEST_F(FLTRecorder, EveryCommandWithItsRecords) {
   }
   for (int32_t cmd : {0, 1, 4, 5, 8, 9, 10, 11, 12, 13, 17}) EXPECT_EQ(last.count(cmd), 1u) << cmd;
   const RecorderEntry& setup = last[PF_Cmd_FrameSetup];
-  EXPECT_EQ(setup.width, 30);
-  EXPECT_EQ(setup.height, 20);
+  EXPECT_EQ(std::make_tuple(setup.width, setup.height, setup.quality, setup.time, setup.timeStep, setup.timeScale),
+            std::make_tuple(30, 20, 1, 1200, 20, 600u));
   // Extent hints without an unclipped request: the whole input.
   EXPECT_EQ(std::make_tuple(setup.request.top, setup.request.left, setup.request.bottom, setup.request.right),
             std::make_tuple(0, 0, 20, 30));
-  EXPECT_EQ(setup.quality, 1);
-  EXPECT_EQ(setup.time, 1200);
-  EXPECT_EQ(setup.timeStep, 20);
-  EXPECT_EQ(setup.timeScale, 600u);
   EXPECT_TRUE(setup.haveSequence);
   EXPECT_TRUE(last[PF_Cmd_Render].haveFrame);
   EXPECT_TRUE(last[PF_Cmd_Render].haveParams);
   EXPECT_FALSE(last[PF_Cmd_GlobalSetup].haveGlobal);
   dlclose(lib);
-
   FLT_DisposeParade(p);
-  BM_DisposeWorld(in);
-  BM_DisposeWorld(out);
 }
 
 }  // namespace

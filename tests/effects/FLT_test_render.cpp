@@ -6,8 +6,6 @@
 namespace tv::test {
 namespace {
 
-constexpr int32_t kW = 37, kH = 23;
-
 PF_Result Interrupting(int32_t cmd, PF_InputRecord*, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
   if (cmd == PF_Cmd_ParamsSetup) out->paramCount = 1;
   return cmd == PF_Cmd_Render ? PF_Result_Interrupted : 0;
@@ -24,19 +22,6 @@ PF_Result Growing(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_Para
 
 class FLTRender : public FLTFixture {
  protected:
-  void TearDown() override {
-    for (BM_World w : worlds_) BM_DisposeWorld(w);
-    for (FLT_Parade p : parades_) FLT_DisposeParade(p);
-    FLTFixture::TearDown();
-  }
-  BM_World World(uint32_t seed = 0, int32_t w = kW, int32_t h = kH) {
-    worlds_.push_back(NewWorld(w, h, seed));
-    return worlds_.back();
-  }
-  FLT_Parade Keep(FLT_Parade p) {
-    parades_.push_back(p);
-    return p;
-  }
   // A chain of built-ins with known settings.
   FLT_Parade Chain(std::initializer_list<const char*> matches) {
     FLT_Parade p = Keep(NewParade({}));
@@ -55,8 +40,6 @@ class FLTRender : public FLTFixture {
     }
     return p;
   }
-  std::vector<BM_World> worlds_;
-  std::vector<FLT_Parade> parades_;
 };
 
 TEST_F(FLTRender, ChainEqualsEffectsOneByOne) {
@@ -100,12 +83,8 @@ TEST_F(FLTRender, FillAndInvertPixels) {
   SetConstant(s, 1, {255, 10, 20, 30});
   ASSERT_EQ(Render(p, input, out, kW, kH), 0);
   const std::vector<uint8_t> in = Pixels(input), px = Pixels(out);
-  for (size_t i = 0; i < px.size(); i += 4) {
-    ASSERT_EQ(px[i], in[i]);  // alpha kept
-    ASSERT_EQ(px[i + 1], 10);
-    ASSERT_EQ(px[i + 2], 20);
-    ASSERT_EQ(px[i + 3], 30);
-  }
+  for (size_t i = 0; i < px.size(); i += 4)
+    ASSERT_EQ(std::vector<uint8_t>(&px[i], &px[i] + 4), (std::vector<uint8_t>{in[i], 10, 20, 30}));  // alpha kept
   ASSERT_EQ(Render(Chain({FLT_MatchInvert, FLT_MatchInvert}), input, out, kW, kH), 0);
   EXPECT_EQ(Pixels(out), in);
 }
@@ -125,8 +104,7 @@ TEST_F(FLTRender, SizesFromEffectsAreChecked) {
   ASSERT_EQ(FLT_NewFrameParade(p, kW, kH, 0, &fp), 0);
   int32_t w = 0, h = 0;
   ASSERT_EQ(FLT_InqFrameParadeSize(fp, &w, &h), 0);
-  EXPECT_EQ(w, kW + 4);
-  EXPECT_EQ(h, kH + 4);
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(kW + 4, kH + 4));
   // An output world smaller than the result is refused.
   rec.clear();
   EXPECT_EQ(FLT_RenderFrParade(fp, 0, World(1), World()), 3);
@@ -140,62 +118,20 @@ TEST_F(FLTRender, SizesFromEffectsAreChecked) {
 }
 
 TEST_F(FLTRender, AnimatedParameterFollowsTheLayerTime) {
-  struct Clock {
-    int32_t time = 0;
-    static ErrorCode Info(void* refcon, FLT_Parade, FLT_LayerInfo* info) {
-      info->time = static_cast<Clock*>(refcon)->time;
-      info->timeScale = 600;
-      info->timeStep = 20;
-      return 0;
-    }
-  } clock;
+  Clock clock{300};
   FLT_Parade p = nullptr;
   ASSERT_EQ(FLT_NewParade(Clock::Info, &clock, &p), 0);
   Keep(p);
   FLT_Sequence s = NewSeq(Class(FLT_MatchFill));
   ASSERT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
-  Handle stream = nullptr;
-  ASSERT_EQ(FLT_SeqInqParamStream(s, 1, &stream), 0);
-  auto st = reinterpret_cast<TDB_Stream>(stream);
-  ASSERT_EQ(TDB_SetConstant(st, 0, nullptr, 0), 0);
-  const double k0[4] = {255, 0, 0, 0}, k1[4] = {255, 200, 100, 50};
-  ASSERT_EQ(TDB_InsertKeyF(st, nullptr, 0, 1, k0, 1, 1), 0);
-  ASSERT_EQ(TDB_InsertKeyF(st, nullptr, 600, 1, k1, 1, 1), 0);
-  BM_World input = World(5), out = World();
-  clock.time = 300;
-  ASSERT_EQ(Render(p, input, out, kW, kH), 0);
+  Animate(s, 1, {{0, {255, 0, 0, 0}}, {600, {255, 200, 100, 50}}});
+  BM_World out = World();
+  ASSERT_EQ(Render(p, World(5), out, kW, kH), 0);
   const std::vector<uint8_t> px = Pixels(out);
-  EXPECT_EQ(px[1], 100);
-  EXPECT_EQ(px[2], 50);
-  EXPECT_EQ(px[3], 25);
+  EXPECT_EQ(std::vector<uint8_t>(&px[1], &px[4]), (std::vector<uint8_t>{100, 50, 25}));
 }
 
-}  // namespace
-}  // namespace tv::test
-
-namespace tv::test {
-namespace {
-
-struct LayerHost {
-  BM_World world = nullptr;
-  uint32_t ref = 0, companion = 0;
-  int checkouts = 0, checkins = 0;
-  int32_t seenWidth = 0;
-} gHost;
-
-ErrorCode HostCheckout(uint32_t ref, uint32_t companion, int32_t, int32_t, uint32_t, PFWorld* world) {
-  ++gHost.checkouts;
-  gHost.ref = ref;
-  gHost.companion = companion;
-  Boolean32 failed = 0;
-  BM_LockPixels(0, gHost.world, &failed);
-  return PF_MakeBMIntoPF(gHost.world, nullptr, world);
-}
-ErrorCode HostCheckin(uint32_t ref, uint32_t companion) {
-  ++gHost.checkins;
-  BM_UnlockPixels(gHost.world);
-  return ref == gHost.ref && companion == gHost.companion ? 0 : 3;
-}
+int32_t gSeenWidth = 0;
 
 PF_Result LayerUser(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef**, PFWorld* output,
                     void*) {
@@ -210,7 +146,7 @@ PF_Result LayerUser(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_Pa
       PF_ParamDef layer{};
       if (PF_Result err = in->checkoutParam(in->effectRef, 1, in->time, in->timeStep, in->timeScale, &layer))
         return err;
-      gHost.seenWidth = layer.u.world.width;
+      gSeenWidth = layer.u.world.width;
       PF_Result err = PF_WorldCopy(in->effectRef, &layer.u.world, output);
       if (PF_Result e2 = in->checkinParam(in->effectRef, &layer); !err) err = e2;
       return err;
@@ -239,19 +175,12 @@ TEST_F(FLTRender, LayerParameterFromTheHost) {
   rec.clear();
   EXPECT_EQ(Render(p, input, out, kW, kH), PF_Result_BadCallbackArg);
   EXPECT_NE(rec.last().text.find("callback not initialized"), std::string::npos);
-  gHost = LayerHost{};
-  gHost.world = World(9);
-  ASSERT_EQ(FLT_InstallProcs(2, reinterpret_cast<FLT_HostProc>(HostCheckout)), 0);
-  ASSERT_EQ(FLT_InstallProcs(3, reinterpret_cast<FLT_HostProc>(HostCheckin)), 0);
+  LayerHost host{World(9)};
+  host.Install();
   ASSERT_EQ(Render(p, input, out, kW, kH), 0);
-  EXPECT_EQ(gHost.checkouts, 1);
-  EXPECT_EQ(gHost.checkins, 1);
-  EXPECT_EQ(gHost.ref, 77u);
-  EXPECT_EQ(gHost.companion, 5u);
-  EXPECT_EQ(gHost.seenWidth, kW);
-  EXPECT_EQ(Pixels(out), Pixels(gHost.world));
-  FLT_InstallProcs(2, nullptr);
-  FLT_InstallProcs(3, nullptr);
+  EXPECT_EQ(std::make_tuple(host.times.size(), host.checkins, host.ref, host.companion, gSeenWidth),
+            std::make_tuple(size_t{1}, 1, 77u, 5u, kW));
+  EXPECT_EQ(Pixels(out), Pixels(host.world));
 }
 
 }  // namespace

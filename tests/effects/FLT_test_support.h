@@ -10,17 +10,121 @@
 
 #include "BM.h"
 #include "FLT.h"
+#include "SND.h"
 #include "TDB.h"
 #include "TestSupport.h"
 
 namespace tv::test {
 
+inline BM_World NewWorld(int32_t w, int32_t h, uint32_t seed = 0);
+
+// A layer clock for Parades: the layer at `time` in 600ths, frames of 20.
+struct Clock {
+  int32_t time = 0;
+  static ErrorCode Info(void* refcon, FLT_Parade, FLT_LayerInfo* info) {
+    info->time = static_cast<Clock*>(refcon)->time;
+    info->timeScale = 600;
+    info->timeStep = 20;
+    return 0;
+  }
+};
+
+// The host side of layer parameters (installed as FLT procs 2 and 3): one
+// world, and what was asked of it.
+struct LayerHost {
+  explicit LayerHost(BM_World w) : world(w) {}
+  BM_World world = nullptr;
+  uint32_t ref = 0, companion = 0;
+  std::vector<int32_t> times;
+  int checkins = 0;
+  static inline LayerHost* current = nullptr;
+  static ErrorCode Checkout(uint32_t ref, uint32_t companion, int32_t time, int32_t, uint32_t, PFWorld* world) {
+    current->times.push_back(time);
+    current->ref = ref;
+    current->companion = companion;
+    Boolean32 failed = 0;
+    BM_LockPixels(0, current->world, &failed);
+    return PF_MakeBMIntoPF(current->world, nullptr, world);
+  }
+  static ErrorCode Checkin(uint32_t ref, uint32_t companion) {
+    ++current->checkins;
+    BM_UnlockPixels(current->world);
+    return ref == current->ref && companion == current->companion ? 0 : 3;
+  }
+  void Install() {
+    current = this;
+    EXPECT_EQ(FLT_InstallProcs(2, reinterpret_cast<FLT_HostProc>(Checkout)), 0);
+    EXPECT_EQ(FLT_InstallProcs(3, reinterpret_cast<FLT_HostProc>(Checkin)), 0);
+  }
+  ~LayerHost() {
+    if (current != this) return;
+    FLT_InstallProcs(2, nullptr);
+    FLT_InstallProcs(3, nullptr);
+    current = nullptr;
+  }
+};
+
 class FLTFixture : public UFixture {
  protected:
+  static constexpr int32_t kW = 37, kH = 23;
   FLTFixture() : UFixture({FLT_PackageNumber}) {}
   void SetUp() override {
     UFixture::SetUp();
     rec.clear();
+  }
+  void TearDown() override {
+    DisposeKept();
+    UFixture::TearDown();
+  }
+  void DisposeKept() {
+    for (FLT_Parade p : parades_) FLT_DisposeParade(p);
+    for (BM_World w : worlds_) BM_DisposeWorld(w);
+    for (SND_World s : sounds_) SND_DisposeWorld(s);
+    parades_.clear(), worlds_.clear(), sounds_.clear();
+  }
+  // Worlds, Parades and sounds disposed at the end of the test.
+  BM_World World(uint32_t seed = 0, int32_t w = kW, int32_t h = kH) {
+    worlds_.push_back(NewWorld(w, h, seed));
+    return worlds_.back();
+  }
+  FLT_Parade Keep(FLT_Parade p) {
+    parades_.push_back(p);
+    return p;
+  }
+  // A sound of `frames` 16-bit frames in format f (none: an empty world),
+  // sample i being fill(i).
+  SND_World Sound(const SND_Format* f = nullptr, int64_t frames = 0, int16_t (*fill)(int) = nullptr) {
+    SND_World w = nullptr;
+    EXPECT_EQ(SND_NewWorld(f, nullptr, &w), 0);
+    sounds_.push_back(w);
+    if (frames) {
+      void* samples = nullptr;
+      EXPECT_EQ(SND_SizeAndLockBuffer(frames, 0, w, &samples), 0);
+      for (int i = 0; fill && i < frames * f->channels; ++i) static_cast<int16_t*>(samples)[i] = fill(i);
+      SND_UnlockBuffer(w);
+    }
+    return w;
+  }
+  // The first n samples of a sound, of type T.
+  template <class T>
+  static std::vector<T> Samples(SND_World w, int n) {
+    void* samples = nullptr;
+    EXPECT_EQ(SND_LockBuffer(0, w), 0);
+    SNDp_GetBuffer(w, &samples);
+    std::vector<T> v(static_cast<T*>(samples), static_cast<T*>(samples) + n);
+    SND_UnlockBuffer(w);
+    return v;
+  }
+  static int32_t Encoding(SND_World w) {
+    SND_WorldInfo info{};
+    EXPECT_EQ(SNDp_GetWorldInfo(w, &info), 0);
+    return info.format.encoding;
+  }
+  // How many reports hold the text.
+  int Reports(const std::string& text) const {
+    int n = 0;
+    for (const Report& r : rec.reports) n += r.text.find(text) != std::string::npos;
+    return n;
   }
 
   int16_t Class(const char* match) {
@@ -57,10 +161,23 @@ class FLTFixture : public UFixture {
     std::vector<double> values(v);
     ASSERT_EQ(TDB_InsertKeyF(reinterpret_cast<TDB_Stream>(stream), nullptr, 0, 1, values.data(), 1, 1), 0);
   }
+  // Keys values at the times of a Sequence's parameter (its constant set aside).
+  void Animate(FLT_Sequence s, int32_t index, std::initializer_list<std::pair<int32_t, std::vector<double>>> keys) {
+    Handle stream = nullptr;
+    ASSERT_EQ(FLT_SeqInqParamStream(s, index, &stream), 0);
+    auto st = reinterpret_cast<TDB_Stream>(stream);
+    ASSERT_EQ(TDB_SetConstant(st, 0, nullptr, 0), 0);
+    for (const auto& [time, v] : keys) ASSERT_EQ(TDB_InsertKeyF(st, nullptr, time, 1, v.data(), 1, 1), 0);
+  }
+
+ private:
+  std::vector<FLT_Parade> parades_;
+  std::vector<BM_World> worlds_;
+  std::vector<SND_World> sounds_;
 };
 
 // A 32-bit world of w x h with pseudo-random pixels (seeded).
-inline BM_World NewWorld(int32_t w, int32_t h, uint32_t seed = 0) {
+inline BM_World NewWorld(int32_t w, int32_t h, uint32_t seed) {
   BM_World world = nullptr;
   const Rect r{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
   EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_KeepLocal | BM_Flag_Clear, &r, 32, 0, nullptr, &world), 0);

@@ -320,11 +320,9 @@ TEST_F(Text, CompositesOverTheLayerAtItsOpacity) {
   Set(FLT_TextParam_Size, {100});
   Set(FLT_TextParam_CompositeOnOriginal, {1});
   Set(FLT_TextParam_Opacity, {50});
-  BM_World in = NewWorld(kW, kH, 7), out = NewWorld(kW, kH);
+  BM_World in = World(7, kW, kH), out = World(0, kW, kH);
   ASSERT_EQ(Render(parade_, in, out, kW, kH), 0);
   const std::vector<uint8_t> src = Pixels(in), px = Pixels(out);
-  BM_DisposeWorld(in);
-  BM_DisposeWorld(out);
   int32_t changed = 0;
   for (size_t i = 0; i < src.size(); i += 4) {
     if (std::equal(&src[i], &src[i] + 4, &px[i])) continue;

@@ -107,18 +107,14 @@ TEST_F(FLTValues, HostCalls) {
 
   PF_ChangeRecord changes[2];
   ASSERT_EQ(FLT_ParamChanged(s, 1, changes, 2), 0);
-  EXPECT_EQ(gSeen.changedIndex, 1);
-  EXPECT_EQ(changes[0].flags, 0);
-  EXPECT_EQ(changes[1].flags, PF_ChangeFlag_CHANGED_VALUE);
-  EXPECT_EQ(changes[1].value[0], 42u);
+  EXPECT_EQ(std::make_tuple(gSeen.changedIndex, changes[0].flags, changes[1].flags, changes[1].value[0]),
+            std::make_tuple(1, 0, PF_ChangeFlag_CHANGED_VALUE, 42u));
   EXPECT_EQ(FLT_ParamChanged(s, 1, changes, 1), 3);
 
   rec.clear();
   ASSERT_EQ(FLT_CompletelyGeneralEffectCall(s, nullptr, nullptr), 0);
-  EXPECT_EQ(gSeen.inner, 3);
   EXPECT_THAT(rec.last().text, HasSubstr("PF_Cmd_COMPLETELY_GENERAL can not be called reentrantly"));
-  EXPECT_EQ(gSeen.hostErr, 0);
-  EXPECT_EQ(gSeen.host, 0xABCDu);
+  EXPECT_EQ(std::make_tuple(gSeen.inner, gSeen.hostErr, gSeen.host), std::make_tuple(3, 0, uintptr_t{0xABCD}));
   // A reference outside a call is refused without being read.
   uintptr_t host = 1;
   int bogus[32] = {};

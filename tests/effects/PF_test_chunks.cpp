@@ -71,10 +71,7 @@ TEST_F(DestinationTest, CloseInReverseOrder) {
   PF_Destination d1{}, d2{};
   ASSERT_EQ(PF_OpenDestination(nullptr, &w1, &d1), 0);
   ASSERT_EQ(PF_OpenDestination(nullptr, &w2, &d2), 0);
-  EXPECT_EQ(d1.depth, 1);
-  EXPECT_EQ(d2.depth, 2);
-  EXPECT_EQ(d2.bounds.bottom, 2);
-  EXPECT_EQ(d2.bounds.right, 3);
+  EXPECT_EQ(std::make_tuple(d1.depth, d2.depth, d2.bounds.bottom, d2.bounds.right), std::make_tuple(1, 2, 2, 3));
   EXPECT_NE(d1.port, nullptr);
   EXPECT_EQ(PF_CloseDestination(nullptr, &d1), 516);  // not the innermost
   EXPECT_EQ(d1.magic, PF_DestinationMagic);           // nothing closed

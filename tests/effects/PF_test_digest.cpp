@@ -236,13 +236,10 @@ void Blurs(Digest& d, int32_t quality) {
       }
 }
 
-TEST_F(PFDigest, FastBlurQualityZero) {
+// Quality 1: three boxes per direction, each pass on the line extended by
+// what the passes before spread past its ends.
+TEST_F(PFDigest, FastBlur) {
   Pin("fast blur, quality 0", 0x528993A5FBCB1551ull, [&](Digest& d) { Blurs(d, 0); });
-}
-
-// Quality 1 (three boxes per direction, each pass on the line extended by
-// what the passes before spread past its ends).
-TEST_F(PFDigest, FastBlurQualityOne) {
   Pin("fast blur, quality 1", 0xD0E95A2C36D7EE79ull, [&](Digest& d) { Blurs(d, 1); });
 }
 

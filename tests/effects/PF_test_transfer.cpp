@@ -123,14 +123,11 @@ TEST_F(PFTransfer, BehindAndNormalFollowTheirWeights) {
   EXPECT_EQ(dst[0], (wd + ws) / 65025);
   // Behind an opaque destination nothing changes; over a transparent one the
   // source is copied with its alpha times the opacity.
-  uint8_t opaque[4] = {255, 9, 9, 9};
+  uint8_t opaque[4] = {255, 9, 9, 9}, clear[4] = {0, 9, 9, 9}, half[4] = {200, 50, 60, 70};
   fn(nullptr, 1, &p, src, nullptr, opaque);
-  EXPECT_EQ(opaque[1], 9);
-  uint8_t clear[4] = {0, 9, 9, 9}, half[4] = {200, 50, 60, 70};
   p.opacity = 128;
   fn(nullptr, 1, &p, half, nullptr, clear);
-  EXPECT_EQ(clear[0], M8(128, 200));
-  EXPECT_EQ(clear[1], 50);
+  EXPECT_EQ(std::make_tuple(opaque[1], clear[0], clear[1]), std::make_tuple(9, M8(128, 200), 50));
 
   // Normal over a partly covered destination: premultiply, move, divide back.
   ASSERT_EQ(PF_GetTransferFunc(PF_Xfer_Normal, &fn), 0);

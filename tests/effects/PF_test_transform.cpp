@@ -86,29 +86,23 @@ Buffer Copy(const Buffer& b) {
 TEST_F(PFTransform, IdentityAndWholeTranslationsEqualTransferRect) {
   Buffer src(23, 17);
   Layer(src, 1);
-  for (auto [tx, ty] : std::vector<std::pair<int, int>>{{0, 0}, {7, 3}, {-3, -5}, {30, 2}}) {
+  // The last matrix is the identity only to within rounding: it takes the
+  // sampling road and still reproduces the source exactly.
+  FloatMatrix nearly = Identity();
+  nearly.m[0] = 1 + 1e-12;
+  nearly.m[4] = 1 - 1e-12;
+  const std::pair<FloatMatrix, std::pair<int, int>> cases[] = {
+      {Translate(0, 0), {0, 0}}, {Translate(7, 3), {7, 3}}, {Translate(-3, -5), {-3, -5}},
+      {Translate(30, 2), {30, 2}}, {nearly, {0, 0}}};
+  for (const auto& [matrix, at] : cases)
     for (int32_t quality : {0, 1}) {
       Buffer a(40, 30), b(40, 30);
       a.Random(9), b.Random(9);
       const PF_CompositeMode m = Mode(PF_Xfer_Normal, 200);
-      ASSERT_EQ(Run(quality, src, m, {Translate(tx, ty)}, a), 0);
-      ASSERT_EQ(PF_TransferRect(nullptr, quality, 0, 0, nullptr, &src.world, &m, nullptr, tx, ty, &b.world), 0);
-      EXPECT_TRUE(SameBytes(a, b)) << tx << "," << ty << " q" << quality;
+      ASSERT_EQ(Run(quality, src, m, {matrix}, a), 0);
+      ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &src.world, &m, nullptr, at.first, at.second, &b.world), 0);
+      EXPECT_TRUE(SameBytes(a, b)) << at.first << "," << at.second << " q" << quality;
     }
-  }
-  // A matrix that is the identity only to within rounding takes the sampling
-  // road and still reproduces the source exactly.
-  FloatMatrix nearly = Identity();
-  nearly.m[0] = 1 + 1e-12;
-  nearly.m[4] = 1 - 1e-12;
-  for (int32_t quality : {0, 1}) {
-    Buffer a(40, 30), b(40, 30);
-    a.Random(3), b.Random(3);
-    const PF_CompositeMode m = Mode(PF_Xfer_Normal, 255);
-    ASSERT_EQ(Run(quality, src, m, {nearly}, a), 0);
-    ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &src.world, &m, nullptr, 0, 0, &b.world), 0);
-    EXPECT_TRUE(SameBytes(a, b)) << "q" << quality;
-  }
   EXPECT_TRUE(rec.reports.empty());
 }
 
@@ -161,22 +155,18 @@ TEST_F(PFTransform, DraftSamplesNearestBestInterpolates) {
   Buffer draft(4, 2), best(4, 2);
   ASSERT_EQ(Run(0, src, Mode(PF_Xfer_Normal), {twice}, draft), 0);
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {twice}, best), 0);
-  // Draft: columns 0, 1 take pixel 0 and columns 2, 3 pixel 1.
-  EXPECT_EQ(draft.px(1, 0)[1], 0);
-  EXPECT_EQ(draft.px(2, 0)[1], 255);
-  EXPECT_EQ(draft.px(0, 1)[0], 255);
-  // Best: column 0 samples at -0.25 (a quarter of transparent), column 1 at 0.25.
-  // Rows are sampled at -0.25 and 0.25 too: row 0 takes a quarter of transparency.
-  EXPECT_EQ(best.px(0, 0)[0], 143);  // weight 192 x 192 of 65536 opaque
-  EXPECT_EQ(best.px(0, 0)[1], 0);
-  EXPECT_EQ(best.px(1, 0)[0], 191);
-  EXPECT_EQ(best.px(1, 0)[1], 64);
-  EXPECT_EQ(best.px(2, 0)[1], 191);
-  EXPECT_EQ(best.px(3, 0)[0], 143);
-  EXPECT_EQ(best.px(3, 0)[1], 255);
-  EXPECT_EQ(best.px(1, 1)[0], 191);
-  EXPECT_EQ(best.px(1, 1)[1], 64);
-
+  // {alpha, red} of each column of rows 0 and 1. Draft: columns 0, 1 take
+  // pixel 0 and columns 2, 3 pixel 1. Best: column 0 samples at -0.25 (a
+  // quarter of transparent), column 1 at 0.25; rows at -0.25 and 0.25 too:
+  // each row takes a quarter of transparency (weight 192 x 192 of 65536 opaque).
+  const auto row = [](Buffer& b, int32_t y) {
+    std::vector<int> v;
+    for (int32_t x = 0; x < 4; ++x) v.insert(v.end(), {b.px(x, y)[0], b.px(x, y)[1]});
+    return v;
+  };
+  EXPECT_EQ(row(draft, 1), (std::vector<int>{255, 0, 255, 0, 255, 255, 255, 255}));
+  EXPECT_EQ(row(best, 0), (std::vector<int>{143, 0, 191, 64, 191, 191, 143, 255}));
+  EXPECT_EQ(row(best, 1), row(best, 0));
 }
 
 TEST_F(PFTransform, MotionBlurOfALineMovingSixteenPixels) {
@@ -187,30 +177,21 @@ TEST_F(PFTransform, MotionBlurOfALineMovingSixteenPixels) {
   for (int32_t quality : {0, 1}) {
     Buffer dst(40, 5);
     ASSERT_EQ(Run(quality, src, Mode(PF_Xfer_Normal), ms, dst), 0);
+    // Samples k = 0 .. 15 at x - 10 - k: the line shows in columns 12 to 27.
+    const uint8_t line[4] = {255 >> 4, 255, 200, 100}, clear[4] = {0, 0, 0, 0};
     for (int32_t y = 0; y < 5; ++y)
-      for (int32_t x = 0; x < 40; ++x) {
-        // Samples k = 0 .. 15 at x - 10 - k: the line shows in columns 12 to 27.
-        if (x >= 12 && x <= 27) {
-          EXPECT_EQ(dst.px(x, y)[0], 255 >> 4) << x;
-          EXPECT_EQ(dst.px(x, y)[1], 255);
-          EXPECT_EQ(dst.px(x, y)[2], 200);
-          EXPECT_EQ(dst.px(x, y)[3], 100);
-        } else {
-          EXPECT_EQ(dst.px(x, y)[0], 0) << x;
-        }
-      }
+      for (int32_t x = 0; x < 40; ++x)
+        EXPECT_EQ(std::memcmp(dst.px(x, y), x >= 12 && x <= 27 ? line : clear, 4), 0) << x;
   }
-  // An opaque layer smears into a ramp at its edges: alpha (16 - n) x 255 / 16.
+  // An opaque layer smears into a ramp at its edges: alpha (16 - n) x 255 / 16
+  // (only k = 0 reaches column 10, only k = 15 column 32).
   Buffer solid(8, 1);
   for (int32_t x = 0; x < 8; ++x) solid.Set(x, 0, 255, 10, 20, 30);
   Buffer dst(40, 1);
   ASSERT_EQ(Run(1, solid, Mode(PF_Xfer_Normal), ms, dst), 0);
-  EXPECT_EQ(dst.px(10, 0)[0], 255 >> 4);      // only k = 0 reaches column 0
-  EXPECT_EQ(dst.px(17, 0)[0], (8 * 255) >> 4);
-  EXPECT_EQ(dst.px(25, 0)[0], (8 * 255) >> 4);
-  EXPECT_EQ(dst.px(32, 0)[0], 255 >> 4);      // only k = 15
-  EXPECT_EQ(dst.px(33, 0)[0], 0);
-  EXPECT_EQ(dst.px(9, 0)[0], 0);
+  for (auto [x, alpha] : {std::pair{9, 0}, {10, 255 >> 4}, {17, (8 * 255) >> 4}, {25, (8 * 255) >> 4},
+                          {32, 255 >> 4}, {33, 0}})
+    EXPECT_EQ(dst.px(x, 0)[0], alpha) << x;
   EXPECT_EQ(dst.px(20, 0)[1], 10);
   // An all-transparent layer stays transparent.
   Buffer clear(8, 1), untouched(40, 1);
@@ -262,10 +243,8 @@ TEST_F(PFTransform, DissolveIsDeterministicAndStencilsClearOutside) {
   for (int32_t y = 0; y < 30; ++y)
     for (int32_t x = 0; x < 30; ++x) d.Set(x, y, 255, 50, 60, 70);
   ASSERT_EQ(Run(1, small, Mode(PF_Xfer_AlphaStencil), {Translate(10.5, 10)}, d), 0);
-  EXPECT_EQ(d.px(0, 0)[0], 0);
-  EXPECT_EQ(d.px(29, 29)[0], 0);
-  EXPECT_EQ(d.px(12, 12)[0], 255);
-  EXPECT_EQ(d.px(12, 12)[1], 50);  // colour untouched
+  EXPECT_EQ(std::make_tuple(d.px(0, 0)[0], d.px(29, 29)[0], d.px(12, 12)[0], d.px(12, 12)[1]),
+            std::make_tuple(0, 0, 255, 50));  // colour untouched
 }
 
 TEST_F(PFTransform, OnlyPixelsNearTheLayerAreVisited) {
@@ -295,23 +274,17 @@ TEST_F(PFTransform, OnlyPixelsNearTheLayerAreVisited) {
 TEST_F(PFTransform, FieldsSkipRows) {
   Buffer src(16, 16);
   Layer(src, 9);
-  Buffer whole(16, 16);
+  Buffer before(16, 16);
+  before.Random(10);
+  Buffer whole = Copy(before);
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 7, 1.5, 0.5)}, whole), 0);
+  // Field 1 draws the even rows as the whole frame has them, field 2 the odd
+  // ones; the other rows keep what they held.
   for (int32_t field : {1, 2}) {
-    Buffer dst(16, 16);
-    dst.Random(10);
-    Buffer before = Copy(dst);
+    Buffer dst = Copy(before);
     ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 7, 1.5, 0.5)}, dst, field), 0);
-    Buffer fresh(16, 16);
-    for (int32_t y = 0; y < 16; ++y) {
-      const bool drawn = field == 1 ? (y % 2 == 0) : (y % 2 == 1);
-      if (!drawn) {
-        EXPECT_EQ(std::memcmp(dst.px(0, y), before.px(0, y), 64), 0) << "row " << y;
-      }
-    }
-    ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 7, 1.5, 0.5)}, fresh, field), 0);
-    for (int32_t y = (field == 1 ? 0 : 1); y < 16; y += 2)
-      EXPECT_EQ(std::memcmp(fresh.px(0, y), whole.px(0, y), 64), 0) << "row " << y;
+    for (int32_t y = 0; y < 16; ++y)
+      EXPECT_EQ(std::memcmp(dst.px(0, y), (y % 2 == field - 1 ? whole : before).px(0, y), 64), 0) << "row " << y;
   }
 }
 
@@ -521,7 +494,7 @@ struct Replacement {
   }
 };
 
-TEST_F(PFTransform, InstalledInTheRoutineTable) {
+TEST_F(PFTransform, RoutineTableEntryAndItsReplacement) {
   PF_RoutineTable* t = PFp_GetRoutineTable();
   PF_TransformWorldFunc saved = t->transformWorld;
   ASSERT_EQ(PFp_InstallTransformRoutines(t), 0);
@@ -536,26 +509,18 @@ TEST_F(PFTransform, InstalledInTheRoutineTable) {
   const PF_CompositeMode m = Mode(PF_Xfer_Normal);
   const FloatMatrix mx = Similar(1.2, 5, 1, 1);
   ASSERT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &m, nullptr, &mx, 1, 0, &r, &a.world), 0);
-  t->transformWorld = saved;
   ASSERT_EQ(PF_TransformWorld_S(nullptr, 1, 0, 0, &src.world, &m, nullptr, &mx, 1, 0, &r, &b.world), 0);
   EXPECT_TRUE(SameBytes(a, b));
-}
-
-TEST_F(PFTransform, ReplacementRoutineGetsTheCoveredRectangle) {
-  Buffer src(10, 6), dst(50, 50);
-  PF_RoutineTable* t = PFp_GetRoutineTable();
-  PF_TransformWorldFunc saved = t->transformWorld;
+  // A replacement routine gets the rectangle every matrix covers.
   t->transformWorld = &Replacement::Proc;
+  Buffer wide(10, 6), dst(50, 50);
   const Rect ignored{0, 0, 1, 1};
-  const PF_CompositeMode m = Mode(PF_Xfer_Normal);
   std::vector<FloatMatrix> ms = {Translate(3, 4), Translate(5.5, 4), Translate(20, 30)};
-  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &m, nullptr, ms.data(), 3, 0, &ignored, &dst.world), 0);
+  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &wide.world, &m, nullptr, ms.data(), 3, 0, &ignored, &dst.world), 0);
   t->transformWorld = saved;
   EXPECT_EQ(Replacement::calls, 1);
-  EXPECT_EQ(Replacement::seen.left, 3);
-  EXPECT_EQ(Replacement::seen.top, 4);
-  EXPECT_EQ(Replacement::seen.right, 30);
-  EXPECT_EQ(Replacement::seen.bottom, 36);
+  const Rect& seen = Replacement::seen;
+  EXPECT_EQ(std::make_tuple(seen.top, seen.left, seen.bottom, seen.right), std::make_tuple(4, 3, 36, 30));
 }
 
 }  // namespace

@@ -27,9 +27,7 @@ TEST_F(PLUGRead, PropertiesArePaddedToFourBytesAndCopiedUpToTheMaximum) {
   int32_t len = 0;
   EXPECT_EQ(PLUG_GetPiPLProp(h, kCD, 3, 2, &len, out), 0);
   EXPECT_EQ(len, 3);
-  EXPECT_EQ(out[0], 9);
-  EXPECT_EQ(out[1], 8);
-  EXPECT_EQ(out[2], 0);  // at most the maximum copied
+  EXPECT_EQ(Bytes(out, out + 3), (Bytes{9, 8, 0}));  // at most the maximum copied
   EXPECT_EQ(PLUG_GetPiPLProp(h, kCD, 0, 8, &len, out), kErrResource);
   EXPECT_EQ(len, 0);
   EXPECT_EQ(rec.last().text, "Test error: property list index -- resource is missing or damaged.");

@@ -32,16 +32,14 @@ TEST_F(PLUGStd, BlocksAreCountedCheckedAndRefusedWhenNotOurs) {
   uint64_t bytes = 0;
   debug->countBlocks(&count);
   debug->bytesInUse(&bytes);
-  EXPECT_EQ(count, 2);
-  EXPECT_EQ(bytes, 24u);
+  EXPECT_EQ(std::make_pair(count, bytes), std::make_pair(2, uint64_t{24}));
   void* moved = nullptr;
   ASSERT_EQ(blocks->reallocateBlock(a, 100, &moved), 0);
   EXPECT_STREQ(static_cast<char*>(moved), "1234567");
   void* nth = nullptr;
   uint32_t size = 0;
   ASSERT_EQ(debug->getNthBlock(1, &nth, &size), 0);  // the moved block is the newest
-  EXPECT_EQ(nth, moved);
-  EXPECT_EQ(size, 100u);
+  EXPECT_EQ(std::make_pair(nth, size), std::make_pair(moved, 100u));
   EXPECT_EQ(blocks->getBlockSize(b, &size), 0);
   EXPECT_EQ(size, 16u);
   EXPECT_EQ(debug->checkBlock(b), 0);
@@ -100,9 +98,8 @@ TEST_F(PLUGStd, StringsCachesRuntimeAndSuitesSuite) {
   uint32_t ticks = 0, version = 0;
   runtime->getTicks(&ticks);
   platform::SetTickSource(nullptr);
-  EXPECT_EQ(ticks, 4242u);
   runtime->getRuntimeVersion(&version);
-  EXPECT_EQ(version, PLUG_PkgObjectVersion());
+  EXPECT_EQ(std::make_pair(ticks, version), std::make_pair(4242u, PLUG_PkgObjectVersion()));
   char host[8] = "x";
   EXPECT_EQ(runtime->getHostString(host, sizeof host), 0);
   EXPECT_STREQ(host, "");  // born without one
@@ -127,8 +124,7 @@ TEST_F(PLUGStd, StringsCachesRuntimeAndSuitesSuite) {
   char name[PLUG_MaxSuiteName + 1];
   int32_t major = 0, minor = 0;
   ASSERT_EQ(suites->getNthSuite(13, name, &major, &minor), 0);
-  EXPECT_STREQ(name, "SMPL Counted Suite");
-  EXPECT_EQ(minor, 3);
+  EXPECT_EQ(std::make_pair(std::string(name), minor), std::make_pair(std::string("SMPL Counted Suite"), 3));
   EXPECT_EQ(suites->removeSuite("BR Basic Suite", 4), PLUG_ErrBramblet);  // the host's own stays
   ASSERT_EQ(suites->releaseSuite("SMPL Counted Suite", 1), 0);
   EXPECT_EQ(suites->releaseSuite("SMPL Counted Suite", 1), PLUG_ErrBramblet);  // unbalanced
@@ -206,8 +202,7 @@ TEST_F(PLUGStd, SuitePluginsRunThroughEverySuite) {
   char name[PLUG_MaxSuiteName + 1];
   int32_t version = 0;
   ASSERT_EQ(adapters->getNthAdapter(0, name, &version), 0);
-  EXPECT_STREQ(name, "Bramblet 2 Adapter");
-  EXPECT_EQ(version, 2);
+  EXPECT_EQ(std::make_pair(std::string(name), version), std::make_pair(std::string("Bramblet 2 Adapter"), 2));
 
   // Messages keep each plug-in's data between them.
   auto* iface = Suite<PLUG_InterfaceSuite>("BR Interface Suite", 2);
@@ -219,8 +214,7 @@ TEST_F(PLUGStd, SuitePluginsRunThroughEverySuite) {
   ASSERT_EQ(iface->sendMessage(old, "SMPL", "Count", nullptr, &result), 0);
   EXPECT_EQ(result, 101);
   ASSERT_EQ(iface->broadcastMessage("SMPL", "Count", &answer, &result), 0);
-  EXPECT_EQ(answer, 3);
-  EXPECT_EQ(result, 102);  // the first non-zero answer
+  EXPECT_EQ(std::make_pair(answer, result), std::make_pair(3, 102));  // the first non-zero answer
 
   // Properties and resources of the plug-in's file.
   auto* props = Suite<PLUG_PropertiesSuite>("BR Properties Suite", 2);
@@ -229,8 +223,7 @@ TEST_F(PLUGStd, SuitePluginsRunThroughEverySuite) {
   FourCC key = 0;
   int32_t id = -1, length = 0;
   ASSERT_EQ(props->getNthProperty(current, 1, &key, &id, &length), 0);
-  EXPECT_EQ(key, PLUG_FOURCC('n', 'a', 'm', 'e'));
-  EXPECT_EQ(length, 32);
+  EXPECT_EQ(std::make_pair(key, length), std::make_pair(FourCC{PLUG_FOURCC('n', 'a', 'm', 'e')}, 32));
   EXPECT_EQ(props->getNthProperty(current, 3, &key, &id, &length), kErrResource);
   auto* access = Suite<PLUG_AccessSuite>("BR Access Suite", 3);
   PLUG_ResFile res = nullptr;

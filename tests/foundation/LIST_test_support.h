@@ -2,6 +2,8 @@
 // a test is disposed, and small helpers over lists of int32_t.
 #pragma once
 
+#include <climits>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,38 @@ constexpr LocationCode At(uint32_t site) { return tv::Location(LIST_PackageNumbe
 
 // The end of every report of a position outside of a list.
 inline const std::string kOutside = " a position outside of list length -- internal value out of range.";
+
+// Item functions that record their calls; the data argument points at the record.
+struct Calls {
+  int copies = 0;
+  std::vector<int32_t> disposed;
+  int failCopyAt = -1;                // the copy with this number fails
+  int32_t failDisposeOf = INT32_MIN;  // disposing this value fails, once recorded
+  intptr_t data() { return reinterpret_cast<intptr_t>(this); }
+};
+inline ErrorCode CountingCopy(intptr_t data, LIST_Handle, const void* source, void* destination) {
+  auto* c = reinterpret_cast<Calls*>(data);
+  if (c->copies == c->failCopyAt) return 0x4242;
+  ++c->copies;
+  int32_t v;
+  std::memcpy(&v, source, 4);
+  v += 1000;  // a "deep" copy is visibly different
+  std::memcpy(destination, &v, 4);
+  return 0;
+}
+inline ErrorCode CountingDispose(intptr_t data, LIST_Handle, void* item) {
+  auto* c = reinterpret_cast<Calls*>(data);
+  int32_t v;
+  std::memcpy(&v, item, 4);
+  c->disposed.push_back(v);
+  return v == c->failDisposeOf ? 0x4343 : 0;
+}
+// Installs CountingDispose, and CountingCopy unless withCopy is false.
+inline ErrorCode InstallCounting(LIST_Handle list, bool withCopy = true) {
+  LIST_Func funcs[3] = {withCopy ? tv::list::AsFunc(&CountingCopy) : nullptr, tv::list::AsFunc(&CountingDispose),
+                        nullptr};
+  return LIST_SetFuncs(list, 2, funcs);
+}
 
 class ListTest : public tv::test::UFixture {
  protected:

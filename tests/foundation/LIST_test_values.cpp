@@ -11,15 +11,20 @@ namespace {
 
 using ListValues = ListTest;
 
+int32_t Descending(intptr_t, LIST_Handle, intptr_t a, intptr_t b) { return a > b ? -1 : (a < b ? 1 : 0); }
+
 TEST_F(ListValues, ValueFormsNeedItemsOfTheirSize) {
   LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_New(0, 8, 4, 1, &list), 0);
+  ASSERT_EQ(LIST_New(0, 6, 4, 1, &list), 0);  // neither 4 bytes nor pointer-sized
   int32_t out = 7;
   EXPECT_EQ(LIST_Insert4(1, -1, list), kErrBadParam);
   ExpectOneReport(LIST_SiteValue4 + 0, "requires a list of 4 byte items -- a bad parameter was passed.");
   EXPECT_EQ(LIST_Get4Item(list, 0, &out), kErrBadParam);
   EXPECT_EQ(out, 0);
   ExpectOneReport(LIST_SiteValue4 + 6, "requires a list of 4 byte items -- a bad parameter was passed.");
+  LIST_Func byValue[3] = {nullptr, nullptr, tv::list::AsFunc(&Descending)};
+  EXPECT_EQ(LIST_Set4Funcs(list, 3, byValue), kErrBadParam);
+  ExpectOneReport(LIST_SiteSetFuncs, "requires a list of 4 byte items -- a bad parameter was passed.");
   LIST_Dispose(list, 0);
   list = Ints({1});
   intptr_t p = 5;
@@ -54,11 +59,6 @@ TEST_F(ListValues, FourByteValuesOrderAsSignedNumbersWithoutOverflow) {
   LIST_Dispose(list, 0);
 }
 
-int32_t gValueCompares = 0;
-int32_t Descending(intptr_t, LIST_Handle, intptr_t a, intptr_t b) {
-  ++gValueCompares;
-  return a > b ? -1 : (a < b ? 1 : 0);
-}
 struct ValueCalls {
   std::vector<intptr_t> disposed;
   int copies = 0;
@@ -278,7 +278,7 @@ TEST_F(ListValues, RandomOperationsAgreeWithAVector) {
         break;
       case 8: {
         int32_t index = 0;
-        ASSERT_EQ(LIST_Get4ItemPos(list, 0, v, &index), 0);
+        ASSERT_EQ(step % 2 ? LIST_Get4ItemPos(list, 0, v, &index) : LIST_GetItemPos(list, 0, &v, &index), 0);
         auto it = std::find(model.begin(), model.end(), v);
         ASSERT_EQ(index, it == model.end() ? kNotFound : static_cast<int32_t>(it - model.begin()));
         break;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <string>
 
 #include "Memory.h"
 #include "TestSupport.h"
@@ -71,87 +73,63 @@ TEST_F(AllocTest, QuietFormsReportNothing) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
-TEST_F(AllocTest, NegativeSizeAndNullHandleAreBadParameters) {
-  EXPECT_EQ(U_AllocatePtr(Location(27, 3), "list", -5), nullptr);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text, "Test error: list -- a bad parameter was passed.");
-  rec.clear();
-  int64_t size = 7;
-  EXPECT_EQ(U_GetHandleSize(nullptr, &size), 3);
-  EXPECT_EQ(size, 0);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().location, Location(23, 23));
-  EXPECT_EQ(rec.last().severity, tv::kSevError);
-  EXPECT_EQ(rec.last().text, "Test error: getting size of handle -- a bad parameter was passed.");
-}
-
-TEST_F(AllocTest, ResizeHandleKeepsContents) {
+TEST_F(AllocTest, ResizeSwapAndDuplicateKeepContents) {
   Handle h = U_AllocateHandle(0, "block", 4);
   ASSERT_NE(h, nullptr);
   std::memcpy(*h, "abcd", 4);
   EXPECT_EQ(U_ResizeHandle(Location(27, 5), 1000, "block", &h), 0);
   EXPECT_EQ(SizeOf(h), 1000);
   EXPECT_EQ(0, std::memcmp(*h, "abcd", 4));
-  U_FreeHandle(h);
-
-  Handle none = nullptr;
-  rec.clear();
-  EXPECT_EQ(U_ResizeHandle(Location(27, 5), 10, "block", &none), 3);
-  EXPECT_EQ(rec.last().text, "Test error: resizing handle -- a bad parameter was passed.");
-  EXPECT_EQ(rec.last().location, Location(27, 5));
-}
-
-TEST_F(AllocTest, ResizePtrCopies) {
   Ptr p = U_AllocatePtr(0, "buffer", 8);
   ASSERT_NE(p, nullptr);
   std::memcpy(p, "01234567", 8);
   EXPECT_EQ(U_ResizePtr(Location(27, 6), 4, "buffer", &p), 0);
-  EXPECT_EQ(0, std::memcmp(p, "0123", 4));
   EXPECT_EQ(U_ResizePtr(Location(27, 6), 16, "buffer", &p), 0);
   EXPECT_EQ(0, std::memcmp(p, "0123", 4));
-  U_FreePtr(p);
-  Ptr none = nullptr;
-  EXPECT_EQ(U_ResizePtr(Location(27, 6), 4, "buffer", &none), 3);
-  EXPECT_EQ(rec.last().text, "Test error: resizing pointer -- a bad parameter was passed.");
-}
-
-TEST_F(AllocTest, SwapHandleData) {
-  Handle a = U_AllocateHandle(0, "a", 3);
-  Handle b = U_AllocateHandle(0, "b", 3);
-  Handle c = U_AllocateHandle(0, "c", 4);
-  std::memcpy(*a, "abc", 3);
+  Handle b = U_AllocateHandle(0, "b", 1000);
   std::memcpy(*b, "xyz", 3);
-  EXPECT_EQ(U_SwapHandleData(a, b), 0);
-  EXPECT_EQ(0, std::memcmp(*a, "xyz", 3));
-  EXPECT_EQ(0, std::memcmp(*b, "abc", 3));
+  EXPECT_EQ(U_SwapHandleData(h, b), 0);
+  EXPECT_EQ(0, std::memcmp(*h, "xyz", 3));
+  EXPECT_EQ(0, std::memcmp(*b, "abcd", 4));
+  Handle copy = nullptr;
+  EXPECT_EQ(U_DuplicateHandle(b, "copy", &copy), 0);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy, b);
+  EXPECT_EQ(SizeOf(copy), 1000);
+  EXPECT_EQ(0, std::memcmp(*copy, "abcd", 4));
   EXPECT_TRUE(rec.reports.empty());
-  EXPECT_EQ(U_SwapHandleData(a, c), 3);
-  EXPECT_EQ(rec.last().location, Location(23, 24));
-  EXPECT_EQ(rec.last().text, "Test error: swapping handle data -- a bad parameter was passed.");
-  EXPECT_EQ(U_SwapHandleData(nullptr, c), 3);
-  EXPECT_EQ(rec.last().location, Location(23, 24));
-  EXPECT_EQ(rec.reports.size(), 2u);
-  U_FreeHandle(a);
-  U_FreeHandle(b);
-  U_FreeHandle(c);
+  for (Handle x : {h, b, copy}) U_FreeHandle(x);
+  U_FreePtr(p);
 }
 
-TEST_F(AllocTest, DuplicateHandle) {
-  Handle a = U_AllocateHandle(0, "a", 5);
-  std::memcpy(*a, "hello", 5);
-  Handle copy = nullptr;
-  EXPECT_EQ(U_DuplicateHandle(a, "copy", &copy), 0);
-  ASSERT_NE(copy, nullptr);
-  EXPECT_NE(copy, a);
-  EXPECT_EQ(SizeOf(copy), 5);
-  EXPECT_EQ(0, std::memcmp(*copy, "hello", 5));
-  U_FreeHandle(copy);
-  U_FreeHandle(a);
-  copy = reinterpret_cast<Handle>(1);
-  EXPECT_EQ(U_DuplicateHandle(nullptr, "copy", &copy), 3);
+TEST_F(AllocTest, BadParametersAreReported) {
+  Handle small = U_AllocateHandle(0, "a", 3), big = U_AllocateHandle(0, "c", 4), none = nullptr, copy = small;
+  Ptr nothing = nullptr;
+  int64_t size = 7;
+  const struct {
+    ErrorCode result;
+    LocationCode location;
+    const char* text;
+  } cases[] = {
+      {U_AllocatePtr(Location(27, 3), "list", -5) ? 0 : 3, Location(27, 3), "list"},  // null: code 3
+      {U_GetHandleSize(nullptr, &size), Location(23, 23), "getting size of handle"},
+      {U_ResizeHandle(Location(27, 5), 10, "block", &none), Location(27, 5), "resizing handle"},
+      {U_ResizePtr(Location(27, 6), 4, "buffer", &nothing), Location(27, 6), "resizing pointer"},
+      {U_SwapHandleData(small, big), Location(23, 24), "swapping handle data"},
+      {U_SwapHandleData(nullptr, big), Location(23, 24), "swapping handle data"},
+      {U_DuplicateHandle(nullptr, "copy", &copy), Location(23, 28), "getting size of handle"},
+  };
+  ASSERT_EQ(rec.reports.size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(cases[i].result, 3) << i;
+    EXPECT_EQ(rec.reports[i].location, cases[i].location) << i;
+    EXPECT_EQ(rec.reports[i].severity, tv::kSevError) << i;
+    EXPECT_EQ(rec.reports[i].text, std::string("Test error: ") + cases[i].text + " -- a bad parameter was passed.");
+  }
+  EXPECT_EQ(size, 0);
   EXPECT_EQ(copy, nullptr);
-  EXPECT_EQ(rec.last().location, Location(23, 28));
-  EXPECT_EQ(rec.last().text, "Test error: getting size of handle -- a bad parameter was passed.");
+  U_FreeHandle(small);
+  U_FreeHandle(big);
 }
 
 }  // namespace

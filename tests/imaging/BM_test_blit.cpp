@@ -338,16 +338,13 @@ TEST_F(BMTest, PFNewWorld) {
             std::make_tuple(0xAAAABBBBu, 2u, 7, 5, 32, uintptr_t{0}));
   EXPECT_EQ(Extent(pf), (std::array<int, 4>{0, 0, 5, 7}));
   auto* r = tv::bm::Rec(pf.world);
-  EXPECT_EQ(r->flags, uint32_t{BM_Flag_KeepLocal});
-  EXPECT_EQ(r->lockCount, 1);
-  EXPECT_EQ(pf.data, r->baseAddr);
-  EXPECT_EQ(pf.platformRef, static_cast<void*>(r->port));
+  EXPECT_EQ(std::make_tuple(r->flags, r->lockCount, pf.data, pf.platformRef),
+            std::make_tuple(uint32_t{BM_Flag_KeepLocal}, 1, r->baseAddr, static_cast<void*>(r->port)));
   for (int i = 0; i < 5 * 32; ++i) ASSERT_EQ(pf.data[i], 0);
   void* port = nullptr;
   void* device = nullptr;
   ASSERT_EQ(PF_GetPlatformRefs(nullptr, &pf, &port, &device), 0);
-  EXPECT_EQ(port, static_cast<void*>(r->port));
-  EXPECT_EQ(device, static_cast<void*>(r->device));
+  EXPECT_EQ(std::make_pair(port, device), std::make_pair(static_cast<void*>(r->port), static_cast<void*>(r->device)));
 
   ASSERT_EQ(PF_DisposeWorld(nullptr, &pf), 0);
   EXPECT_EQ(std::make_tuple(pf.world, pf.kindMagic, pf.data), std::make_tuple(nullptr, 0u, nullptr));
@@ -370,8 +367,8 @@ TEST_F(BMTest, PFWrappers) {
 
   const Rect extent = R(1, 2, 3, 4);
   ASSERT_EQ(PF_MakeBMIntoPF_Layer(w, 11, 22, 6, &extent, &pf), 0);
-  EXPECT_EQ(pf.kindMagic, 0xAAAAAAAAu);
-  EXPECT_EQ(std::make_tuple(pf.reserved0, pf.reserved1, pf.worldFlags), std::make_tuple(11u, 22u, 6u));
+  EXPECT_EQ(std::make_tuple(pf.kindMagic, pf.reserved0, pf.reserved1, pf.worldFlags),
+            std::make_tuple(0xAAAAAAAAu, 11u, 22u, 6u));
   EXPECT_EQ(Extent(pf), (std::array<int, 4>{1, 2, 3, 4}));
   ASSERT_EQ(PF_GetPlatformRefs(nullptr, &pf, &port, nullptr), 0);
   EXPECT_EQ(port, static_cast<void*>(tv::bm::Rec(w)->port));

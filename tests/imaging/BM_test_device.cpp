@@ -3,6 +3,7 @@
 // device capabilities and the tables of indexed screens.
 #include <optional>
 
+#include "BM_internal.h"
 #include "BM_test_fixture.h"
 
 namespace {
@@ -107,6 +108,45 @@ TEST_F(BMDeviceTest, BestDeviceAcrossOverlappingScreens) {
   EXPECT_EQ(Ind(-2), 0);
   EXPECT_EQ(Ind(-1), 0);
   EXPECT_EQ(Ind(1), -1);
+}
+
+TEST_F(BMDeviceTest, ScreenWorldsDrawAndFollowDepthChanges) {
+  BM_World plain = New(4, 4);
+  EXPECT_EQ(BM_SyncTo(plain, 0), 0);
+  EXPECT_EQ(BM_SyncTo(plain, 1), tv::kErrBadParam);  // sync needs a device
+  Dispose(plain);
+  AddScreens();
+  BM_World screen = nullptr, second = nullptr;
+  ASSERT_EQ(BMp_GetDeviceWorld(0, &screen), 0);
+  ASSERT_EQ(BMp_GetDeviceWorld(1, &second), 0);
+  auto* r = tv::bm::Rec(screen);
+  EXPECT_EQ(std::make_tuple(r->directlyAddressable, r->flags), std::make_tuple(1, uint32_t{BM_Flag_ScreenDevice}));
+  EXPECT_EQ(InfoOf(screen), tv::test::BMInfo({640, 480, 32, 2564}));
+  Rect b2;
+  BM_GetWorldBounds(second, &b2);
+  EXPECT_EQ(b2.left, 320);
+  // A World drawn in the screen's port (a parent window).
+  BM_World win = nullptr;
+  EXPECT_EQ(BM_NewWorld(r->port, BM_Flag_ParentWindow | 3, nullptr, 8, 0, nullptr, &win), tv::kErrBadParam);
+  ASSERT_EQ(BM_NewWorld(r->port, BM_Flag_ParentWindow | 3, nullptr, 0, 0, nullptr, &win), 0);
+  ASSERT_EQ(BM_ClearWorldToLong(win, 0x01020304), 0);
+  EXPECT_EQ(Bytes(screen, 639, 479), Px4({1, 2, 3, 4}));
+  Dispose(win);
+  // Screen pixels are not purgeable; sync needs refresh support.
+  EXPECT_EQ(BM_SetPixelsState(2, 2, screen), tv::kErrBadParam);
+  EXPECT_EQ(BM_SyncTo(screen, 1), tv::kErrUnimplemented);
+  EXPECT_EQ(BM_SyncTo(screen, 0), 0);
+  // A depth change is seen by BM_UpdateGlobals, which re-births.
+  Boolean32 changed = 1;
+  ASSERT_EQ(BM_UpdateGlobals(&changed), 0);
+  EXPECT_EQ(changed, 0);
+  ASSERT_EQ(BMp_SetVirtualScreenDepth(devices[0], 16), 0);
+  ASSERT_EQ(BM_UpdateGlobals(&changed), 0);
+  EXPECT_EQ(changed, 1);
+  ASSERT_EQ(BMp_GetDeviceWorld(0, &screen), 0);
+  EXPECT_EQ(InfoOf(screen), tv::test::BMInfo({640, 480, 16, 1284}));
+  EXPECT_EQ(BMp_LiveWorldCount(), 5);
+  EXPECT_EQ(BMp_RemoveVirtualScreens(), tv::kErrBadParam);
 }
 
 TEST_F(BMDeviceTest, NoDevices) {

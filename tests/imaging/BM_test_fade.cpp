@@ -33,11 +33,10 @@ TEST_F(BMTest, FadeEndsAndMidpoint) {
 
   // 8.8 deltas: the quotient shifted right by 8, one added when negative.
   const plat::ColourSpec* d = plat::ColourTableSpecs(fade->deltas).data();
-  EXPECT_EQ(static_cast<int16_t>(d[0].red), -6527);  // -255 / 10: -6528 rounded towards zero
-  EXPECT_EQ(static_cast<int16_t>(d[1].red), 6528);
-  EXPECT_EQ(static_cast<int16_t>(d[3].red), 5734);    // +224 / 10
-  EXPECT_EQ(static_cast<int16_t>(d[3].blue), -5734);  // -224 / 10
-  EXPECT_EQ(d[3].green, 0);
+  // -255 / 10: -6528 rounded towards zero; +224 / 10 and -224 / 10.
+  const auto s16 = [](uint16_t v) { return static_cast<int16_t>(v); };
+  EXPECT_EQ(std::make_tuple(s16(d[0].red), s16(d[1].red), s16(d[3].red), s16(d[3].blue), s16(d[3].green)),
+            std::make_tuple(-6527, 6528, 5734, -5734, 0));
 
   BM_World w = New(2, 2, 2);
   for (int i = 0; i < 5; ++i) ASSERT_EQ(BM_ForwardStep(fade, w), 0);

@@ -24,11 +24,9 @@ TEST_F(BMTest, LockNesting) {
 
   // The first unlock keeps the base address, the second clears it.
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  EXPECT_EQ(tv::bm::Rec(w)->baseAddr, base);
-  EXPECT_EQ(State(w), BM_PixState_Locked);
+  EXPECT_EQ(std::make_pair(tv::bm::Rec(w)->baseAddr, State(w)), std::make_pair(base, int32_t{BM_PixState_Locked}));
   ASSERT_EQ(BM_UnlockPixels(w), 0);
-  EXPECT_EQ(tv::bm::Rec(w)->baseAddr, nullptr);
-  EXPECT_EQ(State(w), 0);
+  EXPECT_EQ(std::make_pair(tv::bm::Rec(w)->baseAddr, State(w)), std::make_pair(static_cast<char*>(nullptr), 0));
 
   // A third unlock is reported and refused; the count stays at 0.
   rec.clear();
@@ -114,54 +112,30 @@ TEST_F(BMTest, SubWorldFollowsItsParentsPurge) {
   Dispose(child, parent);
 }
 
-TEST_F(BMTest, ClearWholeWorld) {
-  const auto expectBytes = [&](BM_World w, std::array<uint8_t, 4> want) {
-    ASSERT_EQ(BM_LockPixels(0, w, nullptr), 0);
-    const auto* p = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w));
-    for (int i = 0; i < InfoOf(w)[1] * RowBytes(w); ++i) ASSERT_EQ(p[i], want[i % 4]) << i;
-    ASSERT_EQ(BM_UnlockPixels(w), 0);
-  };
-  BM_World fresh = New(17, 9, 32, BM_Flag_KeepLocal | BM_Flag_Clear);  // cleared when asked
-  expectBytes(fresh, {0, 0, 0, 0});
-  BM_World w = New(5, 3);
+// Clearing a whole World, and a sub-World at the bottom-right corner (its
+// last row ends the block) that starts inside a byte at the sub-byte depths:
+// only its rectangle is written, not the parent's row padding.
+TEST_F(BMTest, ClearWorldsAndSubWorlds) {
+  BM_World w = New(5, 3, 32, BM_Flag_KeepLocal | BM_Flag_Clear), empty = New(5, 0);
+  EXPECT_EQ(Read(w, 4, 2), 0u);  // cleared when asked
   ASSERT_EQ(BM_ClearWorldToLong(w, 0xFF102030), 0);
-  expectBytes(w, {0xFF, 0x10, 0x20, 0x30});
+  EXPECT_EQ(Bytes(w, 4, 2), Px4({0xFF, 0x10, 0x20, 0x30}));
   ASSERT_EQ(BM_ClearWorldToZeros(w), 0);
-  expectBytes(w, {0, 0, 0, 0});
-  // A World without rows has nothing to clear.
-  BM_World empty = New(5, 0);
-  EXPECT_EQ(BM_ClearWorldToLong(empty, 1), 0);
-  Dispose(empty, w, fresh);
-}
-
-TEST_F(BMTest, ClearSubWorldWritesOnlyItsRectangle) {
-  BM_World parent = New(30, 20, 32, BM_Flag_KeepLocal | BM_Flag_Clear);
-  // The bottom-right corner: its last row ends the block.
-  BM_World child = Sub(parent, R(10, 10, 20, 30));
-  ASSERT_EQ(BM_ClearWorldToLong(child, 0xFFAABBCC), 0);
-  ASSERT_EQ(BM_LockPixels(0, parent, nullptr), 0);
-  for (int v = 0; v < 20; ++v)
-    for (int h = 0; h < 31; ++h) {  // h == 30: the spare pixel
-      const bool in = v >= 10 && h >= 10 && h < 30;
-      const uint8_t* px = Px(parent, h, v);
-      ASSERT_EQ(px[0], in ? 0xFF : 0) << h << "," << v;
-      ASSERT_EQ(px[3], in ? 0xCC : 0) << h << "," << v;
-    }
-  ASSERT_EQ(BM_UnlockPixels(parent), 0);
-  Dispose(child, parent);
-}
-
-TEST_F(BMTest, ClearSubWorldAtSubByteDepths) {
-  for (int depth : {1, 2, 4}) {
+  EXPECT_EQ(Bytes(w, 0, 0), Px4({0, 0, 0, 0}));
+  EXPECT_EQ(BM_ClearWorldToLong(empty, 1), 0);  // no rows: nothing to clear
+  Dispose(empty, w);
+  for (int depth : {1, 2, 4, 32}) {
     BM_World parent = New(40, 6, depth, BM_Flag_KeepLocal | BM_Flag_Clear);
-    BM_World child = Sub(parent, R(2, 3, 4, 13));  // starts inside a byte at every sub-byte depth
-    EXPECT_EQ(tv::bm::Rec(child)->aligned, 0);
+    BM_World child = Sub(parent, R(2, 3, 6, 40));
+    EXPECT_EQ(tv::bm::Rec(child)->aligned, depth == 32 ? 1 : 0);
     ASSERT_EQ(BM_ClearWorldToLong(child, 0xFFFFFFFF), 0);
+    const uint32_t ones = depth == 32 ? 0xFFFFFF00u : (1u << depth) - 1;  // 32-bit pixels read as colour
     for (int v = 0; v < 6; ++v)
-      for (int h = 0; h < 40; ++h) {
-        const bool in = v >= 2 && v < 4 && h >= 3 && h < 13;
-        EXPECT_EQ(Read(parent, h, v), in ? (1u << depth) - 1 : 0u) << depth << ": " << h << "," << v;
-      }
+      for (int h = 0; h < 40; ++h)
+        ASSERT_EQ(Read(parent, h, v), v >= 2 && h >= 3 ? ones : 0u) << depth << ": " << h << "," << v;
+    if (depth == 32) {
+      for (int v = 0; v < 6; ++v) EXPECT_EQ(Bytes(parent, 40, v), Px4({0, 0, 0, 0})) << v;  // the spare pixel
+    }
     Dispose(child, parent);
   }
 }

@@ -34,12 +34,11 @@ TEST_F(BMTest, PackageFrame) {
   ASSERT_EQ(BM_Birth(0), 0);
 
   // The maximum depth follows the colour services.
-  Rebirth(true, false);
-  ASSERT_EQ(BM_InqMaxWorld(nullptr, nullptr, &d), 0);
-  EXPECT_EQ(d, 8);
-  Rebirth(false, false);
-  ASSERT_EQ(BM_InqMaxWorld(nullptr, nullptr, &d), 0);
-  EXPECT_EQ(d, 1);
+  for (auto [colour, depth] : {std::pair{true, 8}, std::pair{false, 1}}) {
+    Rebirth(colour, false);
+    ASSERT_EQ(BM_InqMaxWorld(nullptr, nullptr, &d), 0);
+    EXPECT_EQ(d, depth);
+  }
 }
 
 TEST_F(BMTest, RowBytesAtEveryDepth) {
@@ -156,16 +155,14 @@ TEST_F(BMTest, MonochromeWorlds) {
   // A colour other than black inverts; black paints.
   Rect all = R(0, 0, 5, 20);
   ASSERT_EQ(procs.fillRect(w, &all, 0xFFFFFF00u), 0);
-  EXPECT_EQ(Read(w, 3, 2), 0xFFFFFF00u);
-  EXPECT_EQ(Read(w, 0, 0), 1u);
+  EXPECT_EQ(std::make_pair(Read(w, 3, 2), Read(w, 0, 0)), std::make_pair(0xFFFFFF00u, 1u));
   ASSERT_EQ(procs.fillRect(w, &all, 0x00000000u), 0);
-  EXPECT_EQ(Read(w, 3, 2), 1u);
-  EXPECT_EQ(Read(w, 19, 4), 1u);
+  EXPECT_EQ(std::make_pair(Read(w, 3, 2), Read(w, 19, 4)), std::make_pair(1u, 1u));
 
   // A monochrome World resized keeps its fields matching the new block.
   Rect bigger = R(0, 0, 7, 33);
   ASSERT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), 0);
-  EXPECT_EQ(RowBytes(w), 6);
+  EXPECT_EQ(InfoOf(w), Info({33, 7, 1, 6}));
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 7 * 6 + 4);
   EXPECT_EQ(tv::bm::Rec(w)->width, 33);
   EXPECT_EQ(BM_UpdateWorld(8, &bigger, nullptr, nullptr, 0, w), tv::kErrBadParam);
@@ -311,63 +308,6 @@ TEST_F(BMTest, UpdateWorldResizesAndKeepsOverlap) {
   EXPECT_EQ(BM_UpdateWorld(3, nullptr, nullptr, nullptr, 0, w), tv::kErrBadParam);
   EXPECT_EQ(InfoOf(w), Info({9, 3, 8, 12}));
   Dispose(w);
-}
-
-// ---- Screens -------------------------------------------------------------------------
-
-TEST_F(BMTest, VirtualScreensGetDeviceWorlds) {
-  BM_World plain = New(4, 4);
-  EXPECT_EQ(BM_SyncTo(plain, 0), 0);
-  EXPECT_EQ(BM_SyncTo(plain, 1), tv::kErrBadParam);  // sync needs a device
-  Dispose(plain);
-
-  ASSERT_EQ(BM_Death(), 0);
-  Rect sb = R(0, 0, 48, 64);
-  void* device = nullptr;
-  ASSERT_EQ(BMp_AddVirtualScreen(&sb, 32, &device), 0);
-  Rect sb2 = R(0, 64, 20, 84);
-  ASSERT_EQ(BMp_AddVirtualScreen(&sb2, 8, nullptr), 0);
-  ASSERT_EQ(BM_Birth(0), 0);
-  baseWorlds = BMp_LiveWorldCount();
-  EXPECT_EQ(baseWorlds, 2);
-  BM_World screen = nullptr;
-  ASSERT_EQ(BMp_GetDeviceWorld(0, &screen), 0);
-  ASSERT_NE(screen, nullptr);
-  auto* r = tv::bm::Rec(screen);
-  EXPECT_EQ(r->directlyAddressable, 1);
-  EXPECT_EQ(r->flags, uint32_t{BM_Flag_ScreenDevice});
-  EXPECT_EQ(InfoOf(screen), Info({64, 48, 32, 260}));
-  BM_World second = nullptr;
-  ASSERT_EQ(BMp_GetDeviceWorld(1, &second), 0);
-  Rect b2;
-  BM_GetWorldBounds(second, &b2);
-  EXPECT_EQ(b2.left, 64);
-
-  // A World drawn in the screen's port (a parent window).
-  BM_World win = nullptr;
-  EXPECT_EQ(BM_NewWorld(r->port, BM_Flag_ParentWindow | 3, nullptr, 8, 0, nullptr, &win), tv::kErrBadParam);
-  ASSERT_EQ(BM_NewWorld(r->port, BM_Flag_ParentWindow | 3, nullptr, 0, 0, nullptr, &win), 0);
-  ASSERT_EQ(BM_ClearWorldToLong(win, 0x01020304), 0);
-  EXPECT_EQ(Bytes(screen, 63, 47), Px4({1, 2, 3, 4}));
-  Dispose(win);
-
-  // Screen pixels are not purgeable; sync needs refresh support.
-  EXPECT_EQ(BM_SetPixelsState(2, 2, screen), tv::kErrBadParam);
-  EXPECT_EQ(BM_SyncTo(screen, 1), tv::kErrUnimplemented);
-  EXPECT_EQ(BM_SyncTo(screen, 0), 0);
-
-  // A depth change is seen by BM_UpdateGlobals, which re-births.
-  Boolean32 changed = 1;
-  ASSERT_EQ(BM_UpdateGlobals(&changed), 0);
-  EXPECT_EQ(changed, 0);
-  ASSERT_EQ(BMp_SetVirtualScreenDepth(device, 16), 0);
-  ASSERT_EQ(BM_UpdateGlobals(&changed), 0);
-  EXPECT_EQ(changed, 1);
-  ASSERT_EQ(BMp_GetDeviceWorld(0, &screen), 0);
-  EXPECT_EQ(tv::bm::Rec(screen)->depth, 16);
-  EXPECT_EQ(RowBytes(screen), 132);
-  EXPECT_EQ(BMp_LiveWorldCount(), 2);
-  EXPECT_EQ(BMp_RemoveVirtualScreens(), tv::kErrBadParam);
 }
 
 // ---- Globals and lock policy ----------------------------------------------------------

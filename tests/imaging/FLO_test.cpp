@@ -129,11 +129,9 @@ TEST_F(FLOTest, PackageAndDefaults) {
   ASSERT_EQ(FLO_SetDrawingQuality(d, -3, 300), 0);
   EXPECT_EQ(Drawing(d), XY(0, 255));
   EXPECT_TRUE(rec.reports.empty());
-}
-
-TEST_F(FLOTest, NewRejectsEmptyBounds) {
+  // Empty bounds are refused.
   LRect empty{10, 10, 10, 20};
-  FLO_Distortion d = reinterpret_cast<FLO_Distortion>(1);
+  d = reinterpret_cast<FLO_Distortion>(1);
   EXPECT_EQ(FLO_NewDistortion(&empty, &d), tv::kErrBadParam);
   EXPECT_EQ(d, nullptr);
   ASSERT_EQ(rec.reports.size(), 1u);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "MSK.h"
@@ -57,11 +58,12 @@ class MskTest : public tv::test::UFixture {
     return Path(p);
   }
   // A circle of four Bezier arcs.
-  OM_Shape Circle(double cx, double cy, double r) {
+  static std::vector<V> CirclePoints(double cx, double cy, double r) {
     const double k = kKappa * r;
-    return Path({{cx, cy - r}, {cx - k, cy - r}, {cx - r, cy - k}, {cx - r, cy}, {cx - r, cy + k}, {cx - k, cy + r},
-                 {cx, cy + r}, {cx + k, cy + r}, {cx + r, cy + k}, {cx + r, cy}, {cx + r, cy - k}, {cx + k, cy - r}});
+    return {{cx, cy - r}, {cx - k, cy - r}, {cx - r, cy - k}, {cx - r, cy}, {cx - r, cy + k}, {cx - k, cy + r},
+            {cx, cy + r}, {cx + k, cy + r}, {cx + r, cy + k}, {cx + r, cy}, {cx + r, cy - k}, {cx + k, cy - r}};
   }
+  OM_Shape Circle(double cx, double cy, double r) { return Path(CirclePoints(cx, cy, r)); }
   PF_UnoBuffer Buffer(int32_t w, int32_t h) {
     PF_UnoBuffer b = nullptr;
     EXPECT_EQ(PF_NewUnoBuffer(w, h, &b), 0);
@@ -124,11 +126,8 @@ TEST_F(MskTest, CoverageMatchesAnalyticArea) {
   area = std::fabs(area) / 2;
   ASSERT_EQ(MSK_MaskWithShape(Polygon(poly), &d, b, nullptr), 0);
   EXPECT_NEAR(Sum(b), area, area * 0.001);
-  const double r = 61.3, k = kKappa * r, cx = 97.4, cy = 80.6;
-  const std::vector<V> circle = {{cx, cy - r}, {cx - k, cy - r}, {cx - r, cy - k}, {cx - r, cy}, {cx - r, cy + k},
-                                 {cx - k, cy + r}, {cx, cy + r}, {cx + k, cy + r}, {cx + r, cy + k}, {cx + r, cy},
-                                 {cx + r, cy - k}, {cx + k, cy - r}};
-  ASSERT_EQ(MSK_MaskWithShape(Circle(cx, cy, r), &d, b, nullptr), 0);
+  const std::vector<V> circle = CirclePoints(97.4, 80.6, 61.3);
+  ASSERT_EQ(MSK_MaskWithShape(Path(circle), &d, b, nullptr), 0);
   EXPECT_NEAR(Sum(b), PathArea(circle), PathArea(circle) * 0.001);
 }
 
@@ -143,18 +142,13 @@ TEST_F(MskTest, IntegerRectangleIsExact) {
       const bool in = x >= 5 && x < 25 && y >= 4 && y < 20;
       ASSERT_EQ(px[size_t(y) * 40 + x], in ? 255 : 0) << x << "," << y;
     }
-  EXPECT_LE(r.left, 5);
-  EXPECT_LE(r.top, 4);
-  EXPECT_GE(r.right, 25);
-  EXPECT_GE(r.bottom, 20);
+  EXPECT_TRUE(r.left <= 5 && r.top <= 4 && r.right >= 25 && r.bottom >= 20);
   // Aliased: pixels whose centres are inside.
   const MSK_MaskDesc a = Desc(1.0, false);
   ASSERT_EQ(MSK_MaskWithShape(Polygon({{5.4, 4.6}, {25.5, 4.6}, {25.5, 20}, {5.4, 20}}), &a, b, nullptr), 0);
+  // Centre 4.5 is above 4.6; 5.5 right of 5.4; 24.5 < 25.5; 25.5 on the right edge: outside.
   const auto q = Bytes(b);
-  EXPECT_EQ(q[4 * 40 + 10], 0);    // centre 4.5 is above 4.6
-  EXPECT_EQ(q[5 * 40 + 5], 255);   // centre 5.5 right of 5.4
-  EXPECT_EQ(q[5 * 40 + 24], 255);  // centre 24.5 < 25.5
-  EXPECT_EQ(q[5 * 40 + 25], 0);    // centre 25.5 is on the right edge: outside
+  EXPECT_EQ(std::make_tuple(q[4 * 40 + 10], q[5 * 40 + 5], q[5 * 40 + 24], q[5 * 40 + 25]), std::make_tuple(0, 255, 255, 0));
 }
 
 TEST_F(MskTest, EvenOddRule) {
@@ -167,14 +161,11 @@ TEST_F(MskTest, EvenOddRule) {
   }
   ASSERT_EQ(MSK_MaskWithShape(Polygon(star), &d, b, nullptr), 0);
   auto px = Bytes(b);
-  EXPECT_EQ(px[52 * 100 + 50], 0);     // the centre pentagon is covered twice
-  EXPECT_EQ(px[20 * 100 + 50], 255);   // a point
+  EXPECT_EQ(std::make_tuple(px[52 * 100 + 50], px[20 * 100 + 50]), std::make_tuple(0, 255));  // centre twice, a point once
   // A figure eight: both lobes are covered once.
   ASSERT_EQ(MSK_MaskWithShape(Polygon({{10, 10}, {90, 90}, {90, 10}, {10, 90}}), &d, b, nullptr), 0);
   px = Bytes(b);
-  EXPECT_EQ(px[50 * 100 + 20], 255);
-  EXPECT_EQ(px[50 * 100 + 80], 255);
-  EXPECT_EQ(px[20 * 100 + 50], 0);
+  EXPECT_EQ(std::make_tuple(px[50 * 100 + 20], px[50 * 100 + 80], px[20 * 100 + 50]), std::make_tuple(255, 255, 0));
 }
 
 uint32_t M8(uint32_t a, uint32_t b) {
@@ -206,10 +197,9 @@ TEST_F(MskTest, ModesAgainstATwoMaskTable) {
     ASSERT_EQ(MSK_MaskWithShape(right, &half, src, &rs), 0);
     ASSERT_EQ(PF_AccumulateUnoBuffers(row.mode, src, &rs, d), 0);
     const auto px = Bytes(d);
-    EXPECT_EQ(px[5 * 60 + 10], row.onlyD) << row.mode;
-    EXPECT_EQ(px[5 * 60 + 25], row.both) << row.mode;
-    EXPECT_EQ(px[5 * 60 + 40], row.onlyS) << row.mode;
-    EXPECT_EQ(px[5 * 60 + 55], 0u) << row.mode;
+    EXPECT_EQ(std::make_tuple(px[5 * 60 + 10], px[5 * 60 + 25], px[5 * 60 + 40], px[5 * 60 + 55]),
+              std::make_tuple(row.onlyD, row.both, row.onlyS, 0u))
+        << row.mode;
   }
 }
 
@@ -288,9 +278,7 @@ TEST_F(MskTest, InvertOpacityAndDegenerateShapes) {
   ASSERT_EQ(MSK_MaskWithShape(Polygon({{10, 10}, {30, 10}, {30, 30}, {10, 30}}), &d, b, &r), 0);
   auto px = Bytes(b);
   EXPECT_TRUE(px[0] == 127 || px[0] == 128) << int(px[0]);
-  EXPECT_EQ(px[20 * 50 + 20], 0);
-  EXPECT_EQ(r.bottom, 40);
-  EXPECT_EQ(r.right, 50);
+  EXPECT_EQ(std::make_tuple(px[20 * 50 + 20], r.bottom, r.right), std::make_tuple(0, 40, 50));
   const MSK_MaskDesc plain = Desc();
   // Shapes wholly beside the buffer leave rows (or every row) without a
   // cell of coverage.
@@ -368,9 +356,8 @@ TEST_F(MskTest, MergeIntoWorldAlpha) {
   w.kindMagic = PF_WorldKind_Wrapped;
   const MSK_MaskDesc d = Desc();
   ASSERT_EQ(MSK_MaskWithWorld(Polygon({{5, 0}, {15, 0}, {15, 10}, {5, 10}}), &d, &w, nullptr), 0);
-  EXPECT_EQ(pixels[4 * 10], 200);     // inside: alpha kept
-  EXPECT_EQ(pixels[4 * 2], 0);        // outside: cleared
-  EXPECT_EQ(pixels[4 * 2 + 1], 200);  // colour untouched
+  // Inside the alpha is kept; outside cleared, the colour untouched.
+  EXPECT_EQ(std::make_tuple(pixels[4 * 10], pixels[4 * 2], pixels[4 * 2 + 1]), std::make_tuple(200, 0, 200));
   EXPECT_EQ(MSK_MaskWithWorld(nullptr, &d, nullptr, nullptr), 3);
 }
 

@@ -1,0 +1,101 @@
+# Pre-composing from Python renders as before and undoes in one step.
+import numpy as np
+import pytest
+
+import tavelo
+
+NESTED = {"name": "N", "width": 24, "height": 24, "fps": 24, "duration": 2,
+          "layers": [{"solid": {"color": "#ff8000", "width": 12, "height": 12},
+                      "rotation": [{"time": 0, "value": 0}, {"time": 2, "value": 90}]}]}
+MAIN = {"name": "C", "width": 64, "height": 48, "fps": 24, "duration": 2, "motionBlur": True, "layers": [
+    {"name": "Back", "solid": {"color": "#203a70"}},
+    {"name": "Bar", "solid": {"color": "#ff0000", "width": 20, "height": 10}, "motionBlur": True,
+     "position": [{"time": 0, "value": [10, 10]}, {"time": 2, "value": [50, 40]}],
+     "masks": [{"oval": [0, 0, 20, 10], "feather": 2}]},
+    {"name": "Nest", "source": "N", "position": [40, 20], "scale": 50, "in": 0.5},
+    {"name": "Top", "solid": {"color": "#00ff00", "width": 8, "height": 8}, "opacity": 60}]}
+TIMES = (0, 0.5, 1.25, 1.9)
+
+
+def frames(comp):
+    return [comp.render_frame(time=t).astype(int) for t in TIMES]
+
+
+def test_precompose_renders_as_before_and_undoes_in_one_step(engine):
+    project = engine.build({"comps": [NESTED, MAIN]})
+    comp = project.comp("C")
+    before, names = frames(comp), [l.name for l in comp]
+    # Moving the attributes: the layers go with everything they hold; the
+    # new composition's layer takes the place of the topmost.
+    inner = comp.precompose([comp.layer("Nest"), comp.layer("Bar")], "Inner")
+    assert isinstance(inner, tavelo.Comp) and inner.name == "Inner"
+    assert [l.name for l in inner] == ["Nest", "Bar"] and (inner.width, inner.height) == (64, 48)
+    assert [l.name for l in comp] == ["Top", "Inner", "Back"] and comp[1].source == inner
+    assert project.undo_name == "Pre-compose"
+    # Opaque layers give the same pixels; where they are translucent (the
+    # feathered edge, the blur) they meet the layers below once, as one.
+    for got, want in zip(frames(comp), before):
+        assert np.abs(got - want).max() <= 2
+    project.undo()
+    assert [l.name for l in comp] == names and project.find("Inner") is None
+    assert all(np.array_equal(g, w) for g, w in zip(frames(comp), before))
+    # Leaving the attributes: the layer keeps its transform and times, its
+    # source goes into a composition of the source's size.
+    layer = comp.layer("Nest")
+    outer = comp.precompose(layer, move_attributes=False)
+    assert (outer.name, outer.width, outer.height, comp.layer("Nest").source) == ("N", 24, 24, outer)
+    assert comp.layer("Nest").in_point == 0.5
+    assert all(np.array_equal(g, w) for g, w in zip(frames(comp), before))
+    project.undo()
+    assert comp.layer("Nest").source == project.find("N") and len(project.comps) == 2
+
+
+def test_precompose_refusals_change_nothing(engine):
+    project = engine.build({"comps": [NESTED, MAIN]})
+    comp, other = project.comp("C"), project.comp("N")
+    undo = project.undo_name
+    for call, kind in [(lambda: comp.precompose([]), ValueError),
+                       (lambda: comp.precompose(other[0]), ValueError),
+                       (lambda: comp.precompose([comp[0], comp[0]]), ValueError),
+                       (lambda: comp.precompose("Top"), TypeError),
+                       (lambda: comp.precompose([comp[0], comp[1]], move_attributes=False), ValueError),
+                       (lambda: comp.precompose(comp[0], "x" * 32), ValueError),
+                       (lambda: comp.precompose(comp.layer("Bar"), move_attributes=False), tavelo.Error)]:
+        with pytest.raises(kind) as err:
+            call()
+        assert err.value.code == 3
+    assert project.undo_name == undo and len(project.comps) == 2
+    assert "cannot be pre-composed on its own" in str(err.value)
+
+
+def test_shutter_phase_moves_the_blur(engine):
+    # A 4-pixel bar moving 16 pixels a frame (10 fps), blurred over half a
+    # frame: the blur's centre moves 16 pixels for each whole turn of phase.
+    bar = {"solid": {"color": "#ffffff", "width": 4, "height": 8}, "motionBlur": True,
+           "position": [{"time": 0, "value": [0, 4]}, {"time": 0.4, "value": [64, 4]}]}
+    description = {"render": {"shutterAngle": 180, "shutterPhase": -90},
+                   "comps": [{"name": "C", "width": 64, "height": 8, "fps": 10, "duration": 0.4,
+                              "motionBlur": True, "layers": [bar]}]}
+    comp = engine.build(description).comp("C")
+    assert engine.shutter_phase == -90
+
+    def centre():
+        alpha = comp.render_frame(2)[4, :, 3].astype(float)
+        return (alpha * np.arange(64)).sum() / alpha.sum()
+    shifted = centre()
+    centres = {}
+    for phase in (0, 180, -360, 360):
+        engine.shutter_phase = phase
+        centres[phase] = centre()
+    engine.shutter_phase = 0
+    # Opening at the frame's time, the bar (columns 30 to 33) sweeps 8 pixels to the right.
+    assert 31.5 + 3.5 < centres[0] <= 31.5 + 4
+    for phase, got in list(centres.items()) + [(-90, shifted)]:
+        assert got - centres[0] == pytest.approx(16 * phase / 360, abs=0.15), phase
+    for bad in (360.5, -400, float("nan")):
+        with pytest.raises(ValueError):
+            engine.shutter_phase = bad
+    description["render"]["shutterPhase"] = 400
+    with pytest.raises(tavelo.Error, match="shutterPhase"):
+        engine.build(description)
+    assert engine.shutter_phase == 0
