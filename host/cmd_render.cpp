@@ -6,9 +6,10 @@
 // left to whoever made it, unless it is an empty reservation abandoned
 // longer than --stale-after: reserve.h). Ctrl-C stops the frame under way:
 // finished frames stay, the unfinished one is removed.
-#include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 
@@ -16,6 +17,7 @@
 #include "frame_list.h"
 #include "frame_stream.h"
 #include "image_file.h"
+#include "memory_budget.h"
 #include "movie_render.h"
 #include "output_module.h"
 #include "output_name.h"
@@ -63,9 +65,13 @@ int RenderToStandardOutput(const RenderOptions& o, const Common& common, BEE_Ite
 // Shared folder: each frame claimed by this renderer first (reserve.h).
 int RenderReserved(const RenderOptions& o, const Common& common, BEE_Item comp, const std::vector<int64_t>& frames,
                    const std::string& pattern) {
+  // A farm task's log shows the budget its memory limit gave it.
+  if (!common.Quiet()) std::fprintf(stderr, "tavelo: memory budget %s\n", DescribeBudget().c_str());
   Progress progress(static_cast<int64_t>(frames.size()), common.Quiet());
   int64_t written = 0;
   std::string firstName, lastName;
+  std::vector<int64_t> rendered, skipped;  // for the closing summary (a farm task's log)
+  double renderSeconds = 0;
   for (int64_t f : frames) {
     if (Interrupted()) break;
     const std::string name = NumberedName(pattern, f);
@@ -73,16 +79,20 @@ int RenderReserved(const RenderOptions& o, const Common& common, BEE_Item comp, 
     claim.emplace(name, o.staleAfter);
     if (!claim->Mine()) {
       progress.FrameSkipped(name);
+      skipped.push_back(f);
       continue;
     }
     if (claim->Retaken() && !common.Quiet())
       std::fprintf(stderr, "tavelo: note: retook the abandoned reservation of %s\n", name.c_str());
     try {
+      const auto start = std::chrono::steady_clock::now();
       Image img = RenderFrame(comp, f);
       if (!claim->Commit(img)) {
         progress.FrameSkipped(name);  // retaken by another renderer meanwhile: its copy stands
+        skipped.push_back(f);
         continue;
       }
+      renderSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     } catch (const Failure& failure) {
       claim.reset();  // gives the reservation up
       progress.Finish();
@@ -91,11 +101,26 @@ int RenderReserved(const RenderOptions& o, const Common& common, BEE_Item comp, 
       throw;
     }
     ++written;
+    rendered.push_back(f);
     if (firstName.empty()) firstName = name;
     lastName = name;
     progress.FrameDone(name);
   }
   progress.Finish();
+  if (!common.Quiet()) {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0) std::snprintf(host, sizeof host, "this machine");
+    std::string line = "tavelo: on " + std::string(host) + ": rendered " +
+                       (rendered.empty() ? "no frame" : FrameRanges(rendered) + " (" + Count(written, "frame"));
+    if (!rendered.empty()) {
+      char each[64];
+      std::snprintf(each, sizeof each, ", %.2f s a frame)", renderSeconds / static_cast<double>(written));
+      line += each;
+    }
+    if (!skipped.empty())
+      line += "; skipped " + FrameRanges(skipped) + " (finished or reserved by another renderer)";
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
   if (Interrupted()) Fail("interrupted; " + Count(written, "finished frame") + " kept", kExitInterrupted);
   if (written == 0) std::printf("no frames written (all were reserved by other renderers)\n");
   else if (written == 1) std::printf("wrote %s\n", firstName.c_str());

@@ -46,18 +46,28 @@ std::string ShellQuote(const std::string& text);
 struct FarmJob {
   std::string tavelo;  // the program the nodes run (an absolute path)
   std::string project, comp, output, resolution;
+  std::string movie, codec;  // a movie assembled from the stills once every task ended well ("": none)
   std::vector<std::string> pluginDirs;
   std::vector<int64_t> frames;  // ascending
   int64_t chunk = 10, staleAfter = 600;
   std::string partition, logDir, workDir;
   std::vector<std::string> slurmArgs;  // extra #SBATCH lines ("--time=2:00:00")
   int64_t memMB = 0;                   // the task's --mem request (0: none written)
+  int64_t peakBytes = 0;               // resident peak of the frame rendered at submission (0: not measured)
+  bool memGiven = false;               // memMB from the user's --mem, not measured
+  int64_t threads = 1, maxParallel = 0;  // --cpus-per-task; the array's %N (0: none)
+  std::string jobName = "tavelo", timeLimit, comment;
+  double fps = 24, secondsPerFrame = 0;  // secondsPerFrame: measured or given (0: neither)
+  bool measured = false;
   std::string memory;                  // the task's --memory option ("" for none)
   int64_t Tasks() const { return (static_cast<int64_t>(frames.size()) + chunk - 1) / chunk; }
   // The frame list of task i (chunk frames of the list, in order).
   std::string TaskFrames(int64_t i) const;
 };
 std::string JobScript(const FarmJob& job);
+// The script of the job that assembles a movie job's stills with the
+// composition's sound, after the array arrayId.
+std::string AssembleScript(const FarmJob& job, const std::string& arrayId);
 
 void AddFarmSubmit(CLI::App& farm, Dispatch& d);
 void AddFarmStatus(CLI::App& farm, Dispatch& d);

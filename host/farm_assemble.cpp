@@ -2,6 +2,10 @@
 // movie through the engine's movie output module (an OutputSpec fed one
 // frame after another). Every frame of the range must be there and finished:
 // a missing or still reserved frame stops it before anything is written.
+// With the project the stills were rendered from, the movie gets what a
+// render of the composition straight to a movie gets: its frame rate, its
+// sound (each frame's stretch with the frame) and, for a codec without
+// alpha, its background colour under the frames.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
@@ -12,32 +16,66 @@
 
 #include "BM.h"
 #include "FILE.h"
+#include "OutputFormats.h"
 #include "PIN.h"
+#include "SND.h"
 #include "farm.h"
 #include "frame_list.h"
 #include "image_file.h"
 #include "movie_render.h"
+#include "output_module.h"
 #include "output_name.h"
 #include "progress.h"
+#include "project.h"
 #include "session.h"
+#include "sound.h"
 
 namespace tavelo {
 namespace {
 
 struct AssembleOptions {
-  std::string pattern, movie, frames, codec;
+  std::string pattern, movie, frames, codec, project, comp;
   double fps = 24;
+  bool fpsGiven = false;
 };
+
+// What the composition adds to the movie (with --project): its frame rate,
+// its sound and the colour under the frames of a codec without alpha, as
+// in a render of the composition straight to a movie.
+struct CompSide {
+  BEE_Item comp = nullptr;
+  Time frame{1, 24};
+  uint32_t background = 0xFF000000u;
+};
+
+constexpr int32_t kSoundRate = 48000;
+enum : int32_t { kMovieCodec = 1, kMovieFrameRate = 3, kMovieSoundRate = 4, kMovieChannels = 5 };
+
+// The still (straight alpha) over the opaque background, in place.
+void OverBackground(BM_World world, uint32_t background) {
+  int32_t w = 0, h = 0, depth = 0, rowBytes = 0;
+  Check(BM_GetWorldInfo(world, &w, &h, &depth, &rowBytes), "reading a frame");
+  Boolean32 failed = 0;
+  if (BM_LockPixels(0, world, &failed) || failed) Fail("a frame's pixels are not in memory");
+  auto* base = reinterpret_cast<uint8_t*>(BMp_GetPixBaseAddr(world));
+  const uint8_t bg[4] = {255, static_cast<uint8_t>(background >> 16), static_cast<uint8_t>(background >> 8),
+                         static_cast<uint8_t>(background)};
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* p = base + static_cast<size_t>(y) * static_cast<size_t>(rowBytes);
+    for (int32_t x = 0; x < w; ++x, p += 4) {
+      const unsigned a = p[0];
+      for (int c = 1; c < 4; ++c) p[c] = static_cast<uint8_t>((p[c] * a + bg[c] * (255 - a) + 127) / 255);
+      p[0] = 255;
+    }
+  }
+  BM_UnlockPixels(world);
+}
 
 struct WorldOwner {
   BM_World w = nullptr;
   ~WorldOwner() {
     if (w) BM_DisposeWorld(w);
   }
-};
-struct OutputOwner {
-  PIN_OutputSpecH h = nullptr;
-  ~OutputOwner() { PIN_DisposeOutputSpec(h); }  // an output not ended leaves no movie behind
 };
 struct FileOwner {
   FILE_SpecH h = nullptr;
@@ -99,32 +137,70 @@ int Assemble(const AssembleOptions& o, const Common& common) {
     why.pop_back();
     Fail("the sequence is not complete (frames " + FrameListText(frames) + ")" + why);
   }
+  if (!o.project.empty() && !IsOneSpan(frames))
+    Fail("a movie with the composition's sound is made of one span of frames (A-B)", kExitUsage);
   MakeOutputFolder(movie);
   Session session(common);
+  CompSide side;
+  double fps = o.fps;
+  if (!o.project.empty()) {
+    LoadProject(o.project);
+    side.comp = FindComp(o.comp);
+    side.frame = GridOf(side.comp).frame;
+    Check(BEE_GetCompBackgroundColor(side.comp, &side.background), "reading the background colour");
+    if (!o.fpsGiven) fps = static_cast<double>(side.frame.scale) / side.frame.value;
+  }
+  const tv::outputs::Codec* codecInfo = tv::outputs::CodecOf(codec);
+  const bool flatten = side.comp && codecInfo && !codecInfo->alpha;
   WorldOwner world;
   int32_t width = 0, height = 0;
   ReadStill(NumberedName(pattern, frames[0]), &world, &width, &height);
-  OutputOwner out;
-  Check(PIN_NewOutputSpec(tv::MakeFourCC("MooV"), width, height, &out.h), "opening the movie output");
-  FileOwner file;
-  Check(FILE_New(movie.c_str(), FILE_LocFullPath, &file.h), "naming the movie");
-  Check(PIN_SetOutputFile(out.h, file.h), "setting the movie file");
-  const int32_t codecValue = static_cast<int32_t>(codec);
-  const auto rate = static_cast<int32_t>(std::lround(o.fps * 65536.0));
-  Check(PIN_SetOutSpecificData(out.h, 1, &codecValue, 4), "choosing the codec");
-  Check(PIN_SetOutSpecificData(out.h, 3, &rate, 4), "setting the frame rate");
-  Check(PIN_StartAdding(out.h), "starting the movie");
+  Output out(movie, width, height, tv::MakeFourCC("MooV"));
+  out.SetOption(kMovieCodec, static_cast<int32_t>(codec), "the codec");
+  const auto rate = static_cast<int32_t>(std::lround(fps * 65536.0));
+  out.SetOption(kMovieFrameRate, rate, "a frame rate (16.16) of");
+  const SND_Format sound{kSoundRate, SND_Encoding_Signed, 2, 2, 0};
+  if (side.comp) {
+    PIN_OutputInfo info{};
+    Check(PIN_GetOutputInfo(out.spec(), &info, sizeof info), "reading the output information");
+    info.version = PIN_OutputInfoVersion;
+    info.width = width;
+    info.height = height;
+    info.depth = 32;
+    info.quality = 1;
+    info.frameRate = static_cast<Fixed>(rate);
+    info.hsfNum = info.hsfDen = 1;
+    info.soundRate = static_cast<uint32_t>(kSoundRate) << 16;
+    info.soundEncoding = SND_Encoding_Signed;
+    info.soundBytes = 2;
+    info.soundChannels = 2;
+    out.SetInfo(info);
+    out.SetOption(kMovieSoundRate, kSoundRate, "a sound rate of");
+    out.SetOption(kMovieChannels, 2, "sound channels:");
+  }
+  out.Start();
   Progress progress(static_cast<int64_t>(frames.size()), common.Quiet());
   for (size_t i = 0; i < frames.size(); ++i) {
     if (Interrupted()) Fail("interrupted; no movie written", kExitInterrupted);
     const std::string name = NumberedName(pattern, frames[i]);
     if (i > 0) ReadStill(name, &world, &width, &height);
-    Check(PIN_AddFrame(out.h, static_cast<int32_t>(i), world.w), "adding " + name);
+    if (side.comp) {
+      // The frame's own stretch of the composition's sound, as a render
+      // of the composition adds it.
+      SND_World chunk = nullptr;
+      const Time at{static_cast<int32_t>(frames[i] * side.frame.value), side.frame.scale};
+      Check(BEE_RenderCompSound(side.comp, 0, at, side.frame, &sound, &chunk), "rendering the sound");
+      const SoundWorld owner(chunk);
+      out.AddSound(chunk);
+    }
+    if (flatten) OverBackground(world.w, side.background);
+    if (ErrorCode err = PIN_AddFrame(out.spec(), static_cast<int32_t>(i), world.w)) FailWriting(movie, err);
     progress.FrameDone(name);
   }
-  Check(PIN_EndAdding(out.h), "finishing the movie");
+  out.End();
   progress.Finish();
-  std::printf("wrote %s (%s)\n", movie.c_str(), Count(static_cast<int64_t>(frames.size()), "frame").c_str());
+  std::printf("wrote %s (%s%s)\n", movie.c_str(), Count(static_cast<int64_t>(frames.size()), "frame").c_str(),
+              side.comp ? " with sound" : "");
   return kExitDone;
 }
 
@@ -137,10 +213,15 @@ void AddFarmAssemble(CLI::App& farm, Dispatch& d) {
   sub->add_option("-o,--output", o.movie, "the movie to write (.mp4, .mov, .mkv, .avi)")->required();
   sub->add_option("--frames", o.frames,
                   "a frame list: 0-99, 0-99x2, 10- ... (default: every frame found, which must have no gap)");
-  sub->add_option("--fps", o.fps, "frames a second (default 24)");
+  sub->add_option("--fps", o.fps, "frames a second (default: the composition's with --project, else 24)")
+      ->each([](const std::string&) { o.fpsGiven = true; });
+  sub->add_option("--project", o.project,
+                  "the project the frames were rendered from: its composition's frame rate and sound, and its "
+                  "background colour under the frames of a codec without alpha");
+  sub->add_option("-c,--comp", o.comp, "with --project: the composition (may be left out when it has only one)");
   sub->add_option("--codec", o.codec,
                   "h264, prores, prores4444, png, animation (default: the container's first; `tavelo formats`)");
-  AddCommonOptions(*sub, d.common, false);
+  AddCommonOptions(*sub, d.common, true);
   sub->callback([&d] { d.run = [&d] { return Assemble(o, d.common); }; });
 }
 

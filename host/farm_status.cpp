@@ -3,6 +3,7 @@
 // one, missing); the tasks' states from sacct when the cluster keeps
 // accounting, else from the controller (scontrol) while it remembers the job.
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -11,6 +12,7 @@
 #include "farm.h"
 #include "frame_list.h"
 #include "output_name.h"
+#include "project.h"
 #include "reserve.h"
 #include "session.h"
 
@@ -18,7 +20,8 @@ namespace tavelo {
 namespace {
 
 struct StatusOptions {
-  std::string job, output, frames;
+  std::string job, output, frames, project, comp;
+  bool json = false;
   int64_t staleAfter = -1;  // -1: the job's own, else the default
 };
 
@@ -105,7 +108,52 @@ std::string CommentValue(const std::string& comment, const std::string& key) {
   return comment.substr(from, comment.find(':', from) - from);
 }
 
-int Status(const StatusOptions& o) {
+const char* StateName(FrameState state) {
+  switch (state) {
+    case FrameState::Reserved:
+      return "running";
+    case FrameState::Abandoned:
+      return "abandoned";
+    case FrameState::Missing:
+      return "missing";
+    case FrameState::Done:
+      break;
+  }
+  return "done";
+}
+
+// The frames of the composition of --project (and --comp): an interrupted
+// render's missing frames past the last one on disk count too.
+std::string CompRange(const StatusOptions& o, const Common& common) {
+  Common quiet = common;
+  quiet.level = LogLevel::Quiet;
+  Session session(quiet);
+  LoadProject(o.project);
+  const FrameGrid grid = GridOf(FindComp(o.comp));
+  if (grid.count < 1) Fail("the composition has no frames");
+  return "0-" + std::to_string(grid.count - 1);
+}
+
+void PrintJson(const StatusOptions& o, const JobInfo& info, const std::string& output,
+               const std::vector<int64_t>& frames, const SequenceScan& scan, int64_t stale) {
+  nlohmann::ordered_json j;
+  j["output"] = output;
+  j["frames"] = FrameListText(frames);
+  j["staleAfter"] = stale;
+  for (FrameState state : {FrameState::Done, FrameState::Reserved, FrameState::Abandoned, FrameState::Missing})
+    j["count"][StateName(state)] = scan.In(state).size();
+  for (FrameState state : {FrameState::Reserved, FrameState::Abandoned, FrameState::Missing})
+    j["list"][StateName(state)] = scan.In(state);
+  if (!o.job.empty()) {
+    j["job"]["id"] = o.job;
+    j["job"]["source"] = info.tasks.empty() ? "" : info.source;
+    j["job"]["tasks"] = nlohmann::ordered_json::array();
+    for (const Task& t : info.tasks) j["job"]["tasks"].push_back({{"id", t.id}, {"state", t.state}});
+  }
+  std::printf("%s\n", j.dump(2).c_str());
+}
+
+int Status(const StatusOptions& o, const Common& common) {
   if (o.job.empty() && o.output.empty()) Fail("give a job id, --output, or both", kExitUsage);
   JobInfo info;
   if (!o.job.empty()) info = AskScheduler(o.job);
@@ -118,11 +166,16 @@ int Status(const StatusOptions& o) {
     const std::string s = CommentValue(info.comment, "stale");
     stale = s.empty() ? kDefaultStaleSeconds : std::stoll(s);
   }
-  const std::string frameText = !o.frames.empty() ? o.frames : CommentValue(info.comment, "frames");
+  std::string frameText = !o.frames.empty() ? o.frames : CommentValue(info.comment, "frames");
+  if (frameText.empty() && !o.project.empty()) frameText = CompRange(o, common);
   const std::vector<int64_t> frames = FramesOf(frameText, output);
+  const SequenceScan scan = ScanSequence(output, frames, stale);
+  if (o.json) {
+    PrintJson(o, info, output, frames, scan, stale);
+    return kExitDone;
+  }
   std::printf("output: %s\n", output.c_str());
   if (!frames.empty()) {
-    const SequenceScan scan = ScanSequence(output, frames, stale);
     std::printf(
         "frames %s: %lld done, %lld running (reserved), %lld abandoned (reserved, untouched %llds), "
         "%lld missing\n",
@@ -130,11 +183,7 @@ int Status(const StatusOptions& o) {
         static_cast<long long>(scan.abandoned), static_cast<long long>(stale), static_cast<long long>(scan.missing));
     for (FrameState want : {FrameState::Reserved, FrameState::Abandoned, FrameState::Missing}) {
       const std::vector<int64_t> list = scan.In(want);
-      if (list.empty()) continue;
-      const char* what = want == FrameState::Reserved    ? "running"
-                         : want == FrameState::Abandoned ? "abandoned"
-                                                         : "missing";
-      std::printf("%s: %s\n", what, FrameRanges(list).c_str());
+      if (!list.empty()) std::printf("%s: %s\n", StateName(want), FrameRanges(list).c_str());
     }
   } else {
     std::printf("no frames yet\n");
@@ -166,7 +215,11 @@ void AddFarmStatus(CLI::App& farm, Dispatch& d) {
   sub->add_option("--frames", o.frames, "a frame list: 0-99, 0-99x2, 10- ... (default: the job's, else the files found)");
   sub->add_option("--stale-after", o.staleAfter,
                   "seconds after which a reservation counts as abandoned (default: the job's)");
-  sub->callback([&d] { d.run = [] { return Status(o); }; });
+  sub->add_option("--project", o.project,
+                  "the project: without --frames or a job, the frames are its composition's (else the files found)");
+  sub->add_option("-c,--comp", o.comp, "with --project: the composition (may be left out when it has only one)");
+  sub->add_flag("--json", o.json, "print the state as JSON");
+  sub->callback([&d] { d.run = [&d] { return Status(o, d.common); }; });
 }
 
 }  // namespace tavelo

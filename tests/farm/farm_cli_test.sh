@@ -61,14 +61,19 @@ check "array of 3" grep -qx "#SBATCH --array=0-2" "$T/job.sh"
 check "the partition" grep -qx "#SBATCH --partition=gpu" "$T/job.sh"
 check "an extra line" grep -qx "#SBATCH --mem=1G" "$T/job.sh"
 check "no second memory request" test "$(grep -c -- '--mem' "$T/job.sh")" = 1
-# The task's memory: 4 GB unless --mem says otherwise (sent to Slurm in MB);
-# --memory goes on to the tasks' renders.
+# The task's memory: unless --mem says otherwise (sent to Slurm in MB),
+# twice the peak of the frame rendered at submission plus 256 MiB (this
+# small composition: a few hundred MiB); --memory goes on to the tasks'
+# renders.
 "$TAVELO" farm submit "$T/t.json" --comp Title --frames 0-9 --output "$T/j/f_####.png" --tavelo /bin/echo \
   --dry-run >"$T/default.sh"
-check "the default memory request" grep -qx "#SBATCH --mem=4096M" "$T/default.sh"
+mem=$(sed -n 's/^#SBATCH --mem=\([0-9]*\)M$/\1/p' "$T/default.sh")
+check "a measured memory request" test "${mem:-0}" -gt 280 -a "${mem:-0}" -lt 2048
+check "named as measured" grep -qE "^# Memory: [0-9]+ MiB peak resident \(one frame rendered at submission\), twice that plus 256 MiB for writing the stills\.$" "$T/default.sh"
 "$TAVELO" farm submit "$T/t.json" --comp Title --frames 0-9 --output "$T/j/f_####.png" --tavelo /bin/echo \
   --mem 1.5G --memory 600M --dry-run >"$T/mem.sh"
 check "a memory request" grep -qx "#SBATCH --mem=1536M" "$T/mem.sh"
+check "named as given" grep -qx "# Memory: as given (--mem)." "$T/mem.sh"
 check "the task's budget" grep -q -- "--threads \"\${SLURM_CPUS_PER_TASK:-1}\" --memory '600M'\$" "$T/mem.sh"
 "$TAVELO" farm submit "$T/t.json" --comp Title --output "$T/j/f_####.png" --mem 2G --slurm-arg=--mem=1G \
   --dry-run >/dev/null 2>&1 && rc=0 || rc=$?
@@ -93,6 +98,64 @@ check "the list's last task" test "$(run_task "$T/list.sh" 2 0)" = \
   && rc=0 || rc=$?
 check "a frame past the end is a usage error" test "$rc" = 2
 check "naming the part" grep -qx 'tavelo: frames "1,5,12": "12" goes past the last frame (frames 0 to 11)' "$T/err"
+
+# Resource requests: CPUs for --threads, the time limit from a time per
+# frame (5 frames x 3 s, twice, plus 2 minutes: 3 minutes), at most 2 tasks
+# at once, the job's name, and the comment `farm status JOB` reads.
+"$TAVELO" farm submit "$T/t.json" --frames 0-9 --chunk 5 --threads 4 --time-per-frame 3 --max-parallel 2 \
+  --output "$T/j/f_####.png" --tavelo /bin/echo --dry-run >"$T/res.sh"
+check "CPUs for the threads" grep -qx "#SBATCH --cpus-per-task=4" "$T/res.sh"
+check "the time limit" grep -qx "#SBATCH --time=0-00:03:00" "$T/res.sh"
+check "at most 2 tasks at once" grep -qx "#SBATCH --array=0-1%2" "$T/res.sh"
+check "the job's name" grep -qx "#SBATCH --job-name=tavelo:t:Title" "$T/res.sh"
+check "the comment" grep -qx "#SBATCH --comment=\"tavelo:frames=0-9:stale=600:output=$T/j/f_####.png\"" "$T/res.sh"
+check "the task's threads" test "$(run_task "$T/res.sh" 1 0)" = \
+  "render $T/t.json --comp Title --frames 5-9 $args --stale-after 600 --threads 4"
+check "a time measured at submission" grep -q "^# Time limit: [0-9.]* s a frame (one frame rendered at submission)" \
+  "$T/default.sh"
+check "and its limit" grep -qE "^#SBATCH --time=0-[0-9]{2}:[0-9]{2}:00$" "$T/default.sh"
+"$TAVELO" farm submit "$T/t.json" --output "$T/j/f_####.png" --time 90 --dry-run >"$T/out"
+check "a given time limit" grep -qx "#SBATCH --time=90" "$T/out"
+check "memory measured with a given time" grep -q "^# Memory: .* peak resident" "$T/out"
+for bad in "--slurm-arg=--time=5" "--slurm-arg=--cpus-per-task=2" "--time=1:00 --time-per-frame=2" "--time=soon" \
+  "--threads=0" "--codec=png"; do
+  "$TAVELO" farm submit "$T/t.json" --output "$T/j/f_####.png" $bad --dry-run >/dev/null 2>&1 && rc=0 || rc=$?
+  check "refused: $bad" test "$rc" = 2
+done
+
+# A movie: the array renders stills beside it; a job that waits for every
+# task to end well (afterok) assembles them with the composition's sound.
+"$TAVELO" farm submit "$T/t.json" --output "$T/mv/t.mov" --codec png --time-per-frame 1 --tavelo /bin/echo \
+  --dry-run >"$T/movie.sh"
+check "a movie's stills" test "$(run_task "$T/movie.sh" 1 0)" = \
+  "render $T/t.json --comp Title --frames 10-11 --output $T/mv/t_frames/t_#####.png --reserve --stale-after 600 --threads 1"
+"$TAVELO" farm submit "$T/t.json" --output "$T/mv/t.mov" --frames 0-3,6 --dry-run >/dev/null 2>"$T/err" && rc=0 || rc=$?
+check "a movie of frames with a gap is refused" grep -qx 'tavelo: a movie is made of one span of frames (A-B), not "0-3,6"' "$T/err"
+check "the assembly waits for the array" grep -qx "#SBATCH --dependency=afterok:ARRAY_JOB_ID" "$T/movie.sh"
+check "the assembly" grep -qx "exec '/bin/echo' farm assemble '$T/mv/t_frames/t_#####.png' -o '$T/mv/t.mov' \
+--frames 0-11 --project '$T/t.json' --comp 'Title' --codec 'png'" "$T/movie.sh"
+
+# Status as JSON, and over the composition's frames when there is no job.
+"$TAVELO" farm status --output "$T/s/f_####.png" --frames 0-4 --json >"$T/out"
+check "status as JSON" python3 -c '
+import json, sys
+j = json.load(open(sys.argv[1]))
+assert j["frames"] == "0-4" and j["count"] == {"done": 1, "running": 1, "abandoned": 1, "missing": 2}, j
+assert j["list"] == {"running": [3], "abandoned": [4], "missing": [0, 1]}, j' "$T/out"
+"$TAVELO" farm status --output "$T/s/f_####.png" --project "$T/t.json" >"$T/out"
+check "status over the composition" grep -qx "missing: 0-1, 5-11" "$T/out"
+
+# The movie of stills with the project's sound is the movie a render of the
+# composition writes (lossless codec: same pictures, same samples).
+if command -v ffmpeg >/dev/null; then
+  . "$(dirname "$0")/media.sh"
+  sound_project "$T/t.json" "$T/snd.json" "$T"
+  "$TAVELO" render "$T/snd.json" -o "$T/one.mov" --codec png -q >/dev/null
+  "$TAVELO" render "$T/snd.json" -o "$T/st/s_#####.png" -q >/dev/null
+  "$TAVELO" farm assemble "$T/st/s_#####.png" -o "$T/two.mov" --codec png --project "$T/snd.json" -q >"$T/out"
+  check "assembled with sound" grep -qx "wrote $T/two.mov (12 frames with sound)" "$T/out"
+  check "the same pictures and sound as one render" test "$(media "$T/one.mov")" = "$(media "$T/two.mov")"
+fi
 
 # Assembling: refused with a missing and a reserved frame, then a movie.
 "$TAVELO" farm assemble "$T/s/f_####.png" --frames 0-4 -o "$T/m.mov" -q 2>"$T/err" && rc=0 || rc=$?

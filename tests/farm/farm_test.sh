@@ -4,7 +4,9 @@
 # there, localhost, free ports above 20000). A 3-task array over 30 frames
 # must give every frame once, each equal to a one-process render; then a
 # task killed in the middle of a frame (leaving its reservation behind) and
-# requeued must still give every frame once, each rendered by one run only.
+# requeued must still give every frame once, each rendered by one run only;
+# and a movie job (a stills array, then its assembly after every task) must
+# give the movie and sound of a one-process render.
 # Exit 77 (skipped) with the reason when the scheduler cannot run here.
 #   farm_test.sh TAVELO EXAMPLES_DIR
 set -euo pipefail
@@ -26,9 +28,10 @@ sed -e 's/"duration": 1,/"duration": 1.25,/' -e 's/"width": 320, "height": 180/"
 "$TAVELO" render "$T/title.json" --comp Title --output "$T/ref/f_#####.png" -q --threads 1 || fail "reference render"
 [ "$(ls "$T/ref" | wc -l)" -eq 30 ] || fail "the reference render has $(ls "$T/ref" | wc -l) frames, not 30"
 
-wait_job() {  # job, seconds
+wait_job() {  # job, seconds (a failing squeue is asked again, not taken for an empty queue)
+  local q
   for i in $(seq $(($2 * 10))); do
-    [ -z "$(squeue -h -j "$1" 2>/dev/null)" ] && return 0
+    q=$(squeue -h -j "$1" 2>/dev/null) && [ -z "$q" ] && return 0
     sleep 0.1
   done
   fail "job $1 still running after $2 s: $(squeue -h -j "$1")"
@@ -57,6 +60,17 @@ check_out "$T/out1"
 "$TAVELO" farm status "$job" >"$T/status1" || fail "farm status"
 grep -q "30 done, 0 running (reserved), 0 abandoned" "$T/status1" || fail "farm status says: $(cat "$T/status1")"
 [ "$(ls "$T"/out1/.tavelo-farm/"${job}"_*.log | wc -l)" -eq 3 ] || fail "not 3 task logs"
+# Each task's log names the memory budget its render took: where Slurm
+# confines tasks to control groups, from the job's measured --mem, and what
+# it did.
+mem=$(sed -n 's/^#SBATCH --mem=\([0-9]*\)M$/\1/p' "$T"/out1/.tavelo-farm/"$job".sh)
+[ -n "$mem" ] || fail "the job asked for no memory"
+from="(control group limit|physical memory) "
+[ "$SLURM_MEM_CONFINED" = 1 ] && from="control group limit $mem MiB in /sys/fs/cgroup/memory/.*/memory.limit_in_bytes, "
+for l in "$T"/out1/.tavelo-farm/"${job}"_*.log; do
+  grep -qE "^tavelo: memory budget [0-9.]+ [MG]iB \\($from" "$l" || fail "no budget from $mem MiB in $l"
+  grep -qE '^tavelo: on .*: rendered [0-9-]+ \(10 frames, [0-9.]+ s a frame\)$' "$l" || fail "no summary in $l"
+done
 echo "ok: 3 tasks rendered 30 frames once"
 
 # 2. Task 1 is killed with SIGKILL while it holds a reservation, then requeued.
@@ -90,9 +104,32 @@ done
 "$TAVELO" farm status "$job" >"$T/status2" || fail "farm status"
 grep -q "^running: .*$killed" "$T/status2" || fail "farm status does not show frame $killed reserved: $(cat "$T/status2")"
 scontrol requeue "${job}_1" || fail "scontrol requeue"
-# A requeued job waits a while before it may start again; not here.
-scontrol update JobId="${job}_1" StartTime=now || fail "scontrol update StartTime"
+# A requeued job waits a while before it may start again; not here, but not
+# within the second its first run ended either: slurmd refuses to launch a
+# job whose credential is no newer than its revocation (whole seconds) and
+# the task fails again without running ("already killed").
+scontrol update JobId="${job}_1" StartTime=now+1 || fail "scontrol update StartTime"
 wait_job "$job" 40
+st=$(scontrol -o show job "${job}_1" | sed -n 's/.*JobState=\([A-Z_]*\).*/\1/p')
+[ "$st" = COMPLETED ] || fail "the requeued task is $st, not COMPLETED"
 grep -q "retook the abandoned reservation of $T/out2/f_000$killed.png" "$log" || fail "the retried task did not retake frame $killed"
 check_out "$T/out2"
 echo "ok: a task killed at frame $killed and requeued: 30 frames, each once"
+
+# 3. A movie: the array renders stills (3 tasks), then a job that waits for
+# every task to end well joins them with the composition's sound; its
+# pictures and samples are those of a one-process render of the movie.
+command -v ffmpeg >/dev/null || { echo "ok (no ffmpeg here: the movie job is not checked)"; exit 0; }
+. "$(dirname "$0")/media.sh"
+sound_project "$EXAMPLES/title_card.json" "$T/snd.json" "$T"
+"$TAVELO" render "$T/snd.json" -o "$T/one.mov" --codec png -q >/dev/null || fail "the one-process movie"
+job=$("$TAVELO" farm submit "$T/snd.json" --chunk 8 -o "$T/out3/m.mov" --codec png --time-per-frame 1 2>"$T/submit3") \
+  || fail "farm submit of a movie: $(cat "$T/submit3")"
+assembly=$(sed -n 's/^tavelo: job \([0-9]*\) assembles .*/\1/p' "$T/submit3")
+[ -n "$assembly" ] || fail "no assembly job: $(cat "$T/submit3")"
+wait_job "$job" 40
+wait_job "$assembly" 40
+st=$(scontrol -o show job "$assembly" | sed -n 's/.*JobState=\([A-Z_]*\).*/\1/p')
+[ "$st" = COMPLETED ] || fail "the assembly job is $st, not COMPLETED: $(cat "$T"/out3/m_frames/.tavelo-farm/"$assembly".log)"
+[ "$(media "$T/one.mov")" = "$(media "$T/out3/m.mov")" ] || fail "the farm's movie differs from the one-process render"
+echo "ok: a movie from 3 tasks of stills and an assembly after them, equal to one render with its sound"
