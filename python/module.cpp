@@ -43,6 +43,13 @@ struct PyEngine {
     Enter(life);
     return Project{life};
   }
+  // The engine's settings, for a property to read or change.
+  BEE_Prefs Prefs() const {
+    Enter(life);
+    BEE_Prefs prefs{};
+    Check(BEE_GetPrefs(&prefs), "reading the engine's settings");
+    return prefs;
+  }
 };
 
 struct UndoGroup {
@@ -161,32 +168,23 @@ PYBIND11_MODULE(_tavelo, m) {
       .def_property(
           "shutter_angle",
           [](PyEngine& e) {
-            Enter(e.life);
-            BEE_Prefs prefs{};
-            Check(BEE_GetPrefs(&prefs), "reading the engine's settings");
+            const BEE_Prefs prefs = e.Prefs();
             return prefs.shutter.den ? 360.0 * prefs.shutter.num / prefs.shutter.den : 0.0;
           },
           [](PyEngine& e, double angle) {
             Enter(e.life);
             if (!(angle >= 0 && angle <= 720)) BadValue("the shutter angle is 0 to 720 degrees");
-            BEE_Prefs prefs{};
-            Check(BEE_GetPrefs(&prefs), "reading the engine's settings");
+            BEE_Prefs prefs = e.Prefs();
             prefs.shutter = Ratio{static_cast<int32_t>(std::llround(angle * 100)), 36000};
             Check(BEE_SetPrefs(&prefs), "setting the shutter angle");
           })
       .def_property(
           "shutter_phase",
-          [](PyEngine& e) {
-            Enter(e.life);
-            BEE_Prefs prefs{};
-            Check(BEE_GetPrefs(&prefs), "reading the engine's settings");
-            return prefs.shutterPhase / 100.0;
-          },
+          [](PyEngine& e) { return e.Prefs().shutterPhase / 100.0; },
           [](PyEngine& e, double phase) {
             Enter(e.life);
             if (!(phase >= -360 && phase <= 360)) BadValue("the shutter phase is -360 to 360 degrees");
-            BEE_Prefs prefs{};
-            Check(BEE_GetPrefs(&prefs), "reading the engine's settings");
+            BEE_Prefs prefs = e.Prefs();
             prefs.shutterPhase = static_cast<int32_t>(std::llround(phase * 100));
             Check(BEE_SetPrefs(&prefs), "setting the shutter phase");
           })
