@@ -249,6 +249,9 @@ inline int64_t BlurStep(int64_t first, int64_t last) { return (last - first) >> 
 // with a sample partly outside the source or of partial alpha: the caller
 // samples those).
 bool BlurTurningWide(const RowSampling& r, int32_t first, int32_t count, uint32_t* out, uint8_t* redo);
+// Whether the AVX2 sampler is used where the processor has it (on unless a
+// test turns it off to check the plain path on the same machine).
+void UseWideBlur(bool on);
 
 }  // namespace xform
 

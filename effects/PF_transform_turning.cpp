@@ -22,6 +22,7 @@
 // transparent, the blur's alpha is 255 n / 16 and each colour 255 S / 255 n
 // = S / n for the sum S of its bytes.
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
 #include "PF_internal.h"
@@ -141,11 +142,16 @@ bool HasAvx2Gathers() {
   return has;
 }
 
+std::atomic<bool> gWideOn{true};
+
 }  // namespace
+
+void UseWideBlur(bool on) { gWideOn.store(on, std::memory_order_relaxed); }
 
 bool BlurTurningWide(const RowSampling& r, int32_t first, int32_t count, uint32_t* out, uint8_t* redo) {
   const PFWorld& w = *r.src;
-  if (!HasAvx2Gathers() || w.width < 2 || w.height < 2 || w.rowBytes <= 0 || w.rowBytes % 4 != 0 ||
+  if (!gWideOn.load(std::memory_order_relaxed) || !HasAvx2Gathers() || w.width < 2 || w.height < 2 ||
+      w.rowBytes <= 0 || w.rowBytes % 4 != 0 ||
       int64_t{w.height + 1} * (w.rowBytes / 4) >= (int64_t{1} << 31))
     return false;
   const auto* base = reinterpret_cast<const uint32_t*>(w.data);
