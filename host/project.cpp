@@ -115,12 +115,17 @@ void SetResolution(BEE_Item comp, const std::string& resolution) {
   Fail("bad resolution \"" + resolution + "\" (full, half, third or quarter)", kExitUsage);
 }
 
-Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
+BEE_RenderRequest FrameRequest(BEE_Item comp, int64_t frame) {
   const FrameGrid g = GridOf(comp);
   BEE_RenderRequest rq{};
   rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
   rq.span = g.frame;
   rq.layerCount = -1;
+  return rq;
+}
+
+Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
+  BEE_RenderRequest rq = FrameRequest(comp, frame);
   if (!writeTo.empty()) {
     // One frame, written and returned: rendered once through the frame
     // cache, and the engine writes it from there, over the background
@@ -163,11 +168,7 @@ Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
 }
 
 void WriteFrame(BEE_Item comp, int64_t frame, const std::string& path) {
-  const FrameGrid g = GridOf(comp);
-  BEE_RenderRequest rq{};
-  rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
-  rq.span = g.frame;
-  rq.layerCount = -1;
+  BEE_RenderRequest rq = FrameRequest(comp, frame);
   // Not cacheable: the engine renders the frame for the file alone and does
   // not keep it, over the background colour for a format without alpha.
   FileRef file(path);
@@ -179,7 +180,6 @@ void WriteFrame(BEE_Item comp, int64_t frame, const std::string& path) {
 namespace tavelo {
 
 Image Thumbnail(BEE_Item comp, int64_t frame, int width) {
-  const FrameGrid g = GridOf(comp);
   int32_t cw = 0, ch = 0;
   Check(BEE_GetItemDimensions(comp, &cw, &ch), "reading the frame size");
   const int height = std::max(1, static_cast<int>(static_cast<int64_t>(ch) * width / std::max(cw, 1)));
@@ -191,10 +191,7 @@ Image Thumbnail(BEE_Item comp, int64_t frame, int width) {
     BM_World w;
     ~Dispose() { BM_DisposeWorld(w); }
   } owner{world};
-  BEE_RenderRequest rq{};
-  rq.time = Time{static_cast<int32_t>(frame * g.frame.value), g.frame.scale};
-  rq.span = g.frame;
-  rq.layerCount = -1;
+  BEE_RenderRequest rq = FrameRequest(comp, frame);
   Check(BEE_DrawMattedItemFrame(comp, &rq, nullptr, world), "rendering frame " + std::to_string(frame));
   return ImageFromWorld(world);
 }

@@ -29,6 +29,8 @@ struct FrameGrid {
   int64_t count;    // frames in the composition's duration
 };
 FrameGrid GridOf(BEE_Item comp);
+// The request for one frame of a composition, with all its layers.
+BEE_RenderRequest FrameRequest(BEE_Item comp, int64_t frame);
 // "2.5" (seconds) or "75f" (a frame): the frame at or before that time.
 int64_t ParseFrameTime(const std::string& text, BEE_Item comp);
 // full, half, third or quarter: the composition's resolution (1, 2, 3, 4).
