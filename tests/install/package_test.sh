@@ -10,7 +10,16 @@
 set -euo pipefail
 build=$1 version=$2
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+installed=false
+# The script's own status stands: a clean-up step that fails (apt cannot
+# purge a package that is already gone) must not turn a pass into a failure.
+cleanup() {
+  local rc=$?
+  if $installed; then apt-get purge -y -qq tavelo >/dev/null 2>&1 || echo "could not purge tavelo" >&2; fi
+  rm -rf "$work"
+  exit $rc
+}
+trap cleanup EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
 (cd "$build" && cpack -G DEB -B "$work" >"$work/cpack.txt" 2>&1) || { cat "$work/cpack.txt"; fail "cpack"; }
@@ -58,7 +67,7 @@ if $may_install; then
   export DEBIAN_FRONTEND=noninteractive
   chmod 755 "$work"  # apt reads local packages as its own unprivileged user
   apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt install"; }
-  trap 'apt-get purge -y -qq tavelo >/dev/null 2>&1; rm -rf "$work"' EXIT
+  installed=true
   (cd "$work" && tavelo --version | head -1 | grep -qF "tavelo $version") || fail "the installed tavelo"
   tavelo plugins | grep -qF "/usr/lib/tavelo/plug-ins (installation): 6 effects" || fail "installed plug-ins"
   apt-get remove -y -qq tavelo >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt remove"; }
@@ -66,6 +75,7 @@ if $may_install; then
   [ ! -e /usr/bin/tavelo ] && [ ! -e /usr/lib/libtavelo.so.$version ] && [ ! -e /usr/lib/tavelo ] ||
     fail "files left after removal"
   apt-get purge -y -qq tavelo >/dev/null 2>&1  # and no record of it either
+  installed=false
   echo "installed and removed $deb"
 else
   echo "package built and inspected; not installed (needs root, CI=true or TAVELO_TEST_INSTALL_PACKAGE=1, and a sound package database)"
