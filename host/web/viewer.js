@@ -152,11 +152,19 @@ function tick(now) {
   if (!view.playing) return;
   let target = clock.frame + Math.floor(((now - clock.at) / 1000) * view.comp.fps);
   if (target >= view.comp.frames) {  // loops to the start
-    const base = clock.base + view.comp.frames - clock.frame;
-    clock = { frame: 0, at: now, base, passed: base, started: clock.started };
-    target = 0;
+    // The loop starts when the last frame's time ended, not at this tick
+    // (which comes later): the clock stays continuous over any number of
+    // loops, so the frames and the sound keep time.
+    let { frame, at, base } = clock;
+    while (target >= view.comp.frames) {
+      at += ((view.comp.frames - frame) * 1000) / view.comp.fps;
+      base += view.comp.frames - frame;
+      frame = 0;
+      target = Math.max(0, Math.floor(((now - at) / 1000) * view.comp.fps));
+    }
+    clock = { frame: 0, at, base, passed: base, started: clock.started };
     view.shownFrame = -1;
-    startSound(0);
+    startSound(target);
   }
   clock.passed = clock.base + target - clock.frame + 1;
   view.playedMs = now - clock.started;
