@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "BEE.h"
+#include "BEE_test_support.h"
 #include "Engine.h"
 #include "FILE.h"
 #include "LIST.h"
@@ -193,22 +193,10 @@ class AllocationFailures : public ::testing::Test {
            return ErrorCode{0};
          }},
         {"composition", [](Made& m) {
-           BEE_CompSettings s{};
-           std::strcpy(s.name, "Comp");
-           s.duration = Time{6000, 600};
-           s.secondTime = Time{0, 600};
-           s.width = 64;
-           s.height = 48;
-           s.frameRate = 30u << 16;
-           s.pixelAspect = Ratio{1, 1};
-           s.dsfH = s.dsfV = 1;
+           BEE_CompSettings s = tv::bee::test::Settings("Comp", 64, 48);
            BEE_Item comp = nullptr;
            if (ErrorCode err = BEE_CmdNewComp(nullptr, &s, &comp)) return err;
-           BEE_SolidSettings solid{};
-           std::strcpy(solid.name, "Red");
-           solid.color = 0xFFFF0000u;
-           solid.width = 10;
-           solid.height = 10;
+           BEE_SolidSettings solid = tv::bee::test::Solid("Red", 0xFFFF0000u, 10, 10);
            BEE_Layer layer = nullptr;
            if (ErrorCode err = BEE_CmdNewSolidLayer(comp, &solid, &layer)) return err;
            if (ErrorCode err = BEE_Undo()) return err;
