@@ -155,12 +155,19 @@ class Movie : public UFixture {
     FILE_Dispose(ref);
     return seq;
   }
-  std::vector<uint8_t> Read(PIN_SeqSpecH seq, Time t) {
-    BM_World w = NewWorld();
+  std::vector<uint8_t> Read(PIN_SeqSpecH seq, Time t, int w = kW, int h = kH) {
+    BM_World world = NewWorld(w, h);
     PIN_DrawParams p{};
     p.time = t;
-    EXPECT_EQ(PIN_DrawFrame(seq, w, &p), 0);
-    return WorldBytes(w);
+    EXPECT_EQ(PIN_DrawFrame(seq, world, &p), 0);
+    return WorldBytes(world);
+  }
+  // The frame of a still file, read in a world of w x h.
+  std::vector<uint8_t> Still(const std::string& name, int w = kW, int h = kH) {
+    PIN_SeqSpecH seq = Open(name);
+    const std::vector<uint8_t> bytes = Read(seq, Time{0, 1}, w, h);
+    PIN_DisposeSeqSpec(seq);
+    return bytes;
   }
   std::vector<int16_t> Sound(PIN_SeqSpecH seq, Time start, Time duration) {
     SND_World back = GOT(SND_World, SND_NewWorld, nullptr, nullptr);
@@ -251,9 +258,7 @@ TEST_F(Movie, ThreeSecondsToStillsAndMoviesEqualSingleFrames) {
     char name[32];
     std::snprintf(name, sizeof name, "f_%03d.png", k);
     ASSERT_TRUE(fs::exists(dir.P(name))) << name;
-    PIN_SeqSpecH png = Open(name);
-    EXPECT_EQ(Read(png, Time{0, 1}), want[static_cast<size_t>(k)]) << name;
-    PIN_DisposeSeqSpec(png);
+    EXPECT_EQ(Still(name), want[static_cast<size_t>(k)]) << name;
   }
   EXPECT_FALSE(fs::exists(dir.P("f_030.png")));
   PIN_SeqSpecH mov = Open("lossless.mov"), mp4 = Open("h264.mp4");
@@ -428,9 +433,7 @@ TEST_F(Movie, DurationZeroFieldsAndOrder) {
   Boolean32 stopped = GOT(Boolean32, BEE_CmdMakeMovie, &s);
   // 1/600 second holds no whole frame: the frame at the start is rendered.
   EXPECT_EQ(Files(), (std::vector<std::string>{"z00000.png"}));
-  PIN_SeqSpecH png = Open("z00000.png");
-  EXPECT_EQ(Read(png, Time{0, 1}), Single(comp, Time{1, 1}));
-  PIN_DisposeSeqSpec(png);
+  EXPECT_EQ(Still("z00000.png"), Single(comp, Time{1, 1}));
 
   // Fields, lower first: odd rows at the frame's time, even rows half a frame later.
   entries = {{Output(kStills, "fld_[#].png"), 0, 0, 0, 0}};
@@ -442,9 +445,7 @@ TEST_F(Movie, DurationZeroFieldsAndOrder) {
   BM_World both = NewWorld();
   Single(comp, Time{5, 10}, Time{1, 20}, 2, both);
   const std::vector<uint8_t> want = Single(comp, Time{11, 20}, Time{1, 20}, 1, both);
-  png = Open("fld_0.png");
-  EXPECT_EQ(Read(png, Time{0, 1}), want);
-  PIN_DisposeSeqSpec(png);
+  EXPECT_EQ(Still("fld_0.png"), want);
 
   // Coarse to fine over 9 frames of stills; with a movie among the outputs
   // the frames go in order, with a note.
@@ -583,13 +584,7 @@ TEST_F(Movie, RefusalsAndFailuresLeaveTheProject) {
   s.duration = Time{1, 10};
   ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
   const std::vector<uint8_t> frame = Single(comp, Time{0, 1});
-  BM_World big = NewWorld(kW + 4, kH + 2);
-  PIN_SeqSpecH png = Open("big00000.png");
-  PIN_DrawParams p{};
-  p.time = Time{0, 1};
-  ASSERT_EQ(PIN_DrawFrame(png, big, &p), 0);
-  PIN_DisposeSeqSpec(png);
-  const std::vector<uint8_t> got = WorldBytes(big);
+  const std::vector<uint8_t> got = Still("big00000.png", kW + 4, kH + 2);
   for (int y = 0; y < kH + 2; ++y)
     for (int x = 0; x < kW + 4; ++x) {
       const bool inside = x >= 2 && x < kW + 2 && y >= 1 && y < kH + 1;
