@@ -58,8 +58,7 @@ TEST_F(Times, StretchOfZeroIsRefused) {
   EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{1, 65537}), kErrBadParam);
   EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{-65537, 1}), kErrBadParam);
   Ratio s = GOT(Ratio, BEE_GetLayerTime, l, BEE_LayerTimeStretch, nullptr);
-  EXPECT_EQ(s.num, 1);
-  EXPECT_EQ(s.den, 1u);
+  EXPECT_EQ(std::pair(s.num, s.den), std::pair(1, 1u));
 }
 
 TEST_F(Times, ActivityAtTheInAndOutPointsExactly) {
@@ -219,8 +218,7 @@ TEST_F(Times, ResolutionDownsampling) {
   EXPECT_EQ(none, nullptr);
   BEE_Layer l = NewSolidLayer(comp);
   BEE_GetSourceDimensionsDSF(l, &w, &h);
-  EXPECT_EQ(w, 34);
-  EXPECT_EQ(h, 17);
+  EXPECT_EQ(std::pair(w, h), std::pair(34, 17));
 }
 
 TEST_F(Times, FrameDurationsAreNormalisedAndRateZeroIsRefused) {

@@ -318,9 +318,7 @@ TEST_F(Undo, AFailureDuringUndoLeavesBothStacksWellFormed) {
   ASSERT_EQ(BEE_Redo(), 0);
   ASSERT_EQ(BEE_Redo(), 0);
   auto after = Stacks();
-  EXPECT_EQ(after[0], 3);
-  EXPECT_EQ(after[2], 0);
-  EXPECT_EQ(after[3], 0);
+  EXPECT_EQ((std::vector<int32_t>{after[0], after[2], after[3]}), (std::vector<int32_t>{3, 0, 0}));
   // A failure inside a wrapper's group leaves what ran undoable.
   BEE_ClearUndoRedo();
   ASSERT_EQ(BEE_StartGroup("Half", 0), 0);
@@ -347,8 +345,7 @@ TEST_F(Undo, PreferencesDefaultsAndChecks) {
   p.shutter = Ratio{2, 4};
   ASSERT_EQ(BEE_SetPrefs(&p), 0);
   BEE_Prefs back = GOT(BEE_Prefs, BEE_GetPrefs);
-  EXPECT_EQ(back.shutter.num, 1);
-  EXPECT_EQ(back.shutter.den, 2u);
+  EXPECT_EQ(std::pair(back.shutter.num, back.shutter.den), std::pair(1, 2u));
   Boolean32 lost = 0;
   int32_t freed = -1;
   ASSERT_EQ(BEE_CmdRenameItem(comp, "x"), 0);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <tuple>
 
 #include "BEE_test_support.h"
 #include "FLT.h"
@@ -110,9 +111,7 @@ TEST_F(Units, LimitsOfEveryStream) {
     uint32_t flags = 99;
     double lo = 99, hi = 99;
     ASSERT_EQ(BEE_GetStreamMinMax(layer, c.index, &flags, &lo, &hi), 0) << c.index;
-    EXPECT_EQ(flags, c.flags) << c.index;
-    EXPECT_EQ(lo, c.minimum) << c.index;
-    EXPECT_EQ(hi, c.maximum) << c.index;
+    EXPECT_EQ(std::tuple(flags, lo, hi), std::tuple(c.flags, c.minimum, c.maximum)) << c.index;
   }
   // Indices that name no stream: between the standard and mask streams, a
   // mask or effect the layer does not have, negative.
@@ -130,8 +129,7 @@ TEST_F(Units, LimitsOfEveryStream) {
     rec.clear();
     EXPECT_EQ(BEE_GetStreamMinMax(layer, bad, &flags, &lo, &hi), b.code) << bad;
     EXPECT_TRUE(Reported(b.text)) << bad;
-    EXPECT_EQ(flags, 0u);
-    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(std::pair(flags, lo), std::pair(0u, 0.0));
     BEE_StreamValue v{};
     v.count = 5;
     EXPECT_EQ(BEE_GetStreamFPV(layer, bad, nullptr, nullptr, &v), b.code) << bad;
@@ -359,8 +357,7 @@ TEST_F(UnitsEffects, ParametersGoThroughTheSamePath) {
   uint32_t flags = 0;
   double lo = 0, hi = 0;
   ASSERT_EQ(BEE_GetStreamMinMax(layer, kBlack, &flags, &lo, &hi), 0);
-  EXPECT_EQ(lo, 0);
-  EXPECT_EQ(hi, 255);
+  EXPECT_EQ(std::pair(lo, hi), std::pair(0.0, 255.0));
   EXPECT_EQ(User(kGamma), (V{1}));
   const std::string before = Dump();
   ASSERT_EQ(Set(kBlack, {300}), 0);  // limited by the effect's own range
