@@ -51,9 +51,7 @@ class BlurGrowth : public FramesFixture {
   // A white solid of w x h in the middle of a 160 x 100 composition, blurred by radius 6.
   BEE_Item Build(uint16_t w, uint16_t h) {
     EXPECT_EQ(BEE_NewProject(), 0);
-    BEE_CompSettings s = Settings("C", 160, 100);
-    BEE_Item comp = nullptr;
-    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
+    BEE_Item comp = MakeComp("C", 160, 100);
     BEE_SolidSettings so = Solid("S", 0xFFFFFFFF, w, h);
     EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &so, &layer_), 0);
     EXPECT_EQ(BEE_CmdApplyEffect(layer_, Class(FLT_MatchFastBlur), nullptr), 0);
@@ -167,28 +165,19 @@ TEST_F(BlurGrowth, ProjectsSavedWithoutTheOptionOpenWithItOff) {
   SetAt(layer_, kRadius, 9, {9}, false);
   const std::vector<uint64_t> keyed = Frames(FindComp("C"), {0, 5, 9});
   ASSERT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
-  std::vector<uint8_t> b;
-  {
-    std::ifstream in(dir.P("p.tvp"), std::ios::binary);
-    b.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  const std::vector<uint8_t> b = ReadBytes(dir.P("p.tvp"));
   std::vector<Chunk> tree = Parse(b, 0, b.size());
   for (Chunk& c : tree) DropSecondParameter(c);
   std::vector<uint8_t> old;
   for (const Chunk& c : tree) Put(c, old);
   ASSERT_LT(old.size(), b.size());
-  {
-    std::ofstream out(dir.P("old.tvp"), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(old.data()), static_cast<std::streamsize>(old.size()));
-  }
+  WriteBytes(dir.P("old.tvp"), old);
   rec.clear();
   ASSERT_EQ(BEE_CmdOpenProject(Spec("old.tvp"), 0, nullptr), 0);
   EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
   BEE_Item comp = FindComp("C");
   EXPECT_EQ(Frames(comp, {0, 5, 9}), keyed);
-  BEE_StreamValue v{};
-  ASSERT_EQ(BEE_GetStreamFPV(Layer(comp, 0), kRepeat, nullptr, nullptr, &v), 0);
-  EXPECT_EQ(v.values[0], 0.0);
+  EXPECT_EQ(GOT(BEE_StreamValue, BEE_GetStreamFPV, Layer(comp, 0), kRepeat, nullptr, nullptr).values[0], 0.0);
 }
 
 }  // namespace

@@ -16,12 +16,9 @@ class BeeCache : public UFixture {
   BeeCache() : UFixture({BM_PackageNumber, BEE_PackageNumber}) {}
   void SetUp() override {
     UFixture::SetUp();
-    BEE_CompSettings s = Settings("A", 64, 32);
-    ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &a), 0);
-    s = Settings("B", 64, 32);
-    ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &b), 0);
-    s = Settings("C", 64, 32);
-    ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+    a = MakeComp("A", 64, 32);
+    b = MakeComp("B", 64, 32);
+    c = MakeComp("C", 64, 32);
     BEE_SolidSettings solid = Solid("Red");
     ASSERT_EQ(BEE_CmdNewSolidLayer(a, &solid, &aLayer), 0);
     ASSERT_EQ(BEE_CmdNewSolidLayer(c, &solid, &cLayer), 0);
@@ -29,8 +26,7 @@ class BeeCache : public UFixture {
   }
   BM_World NewFrame(uint32_t colour) {
     Rect r{0, 0, 32, 64};
-    BM_World w = nullptr;
-    EXPECT_EQ(BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &w), 0);
+    BM_World w = GOT(BM_World, BM_NewWorld, nullptr, 0, &r, 32, 0, nullptr);
     EXPECT_EQ(BM_ClearWorldToLong(w, colour), 0);
     return w;
   }
@@ -40,8 +36,7 @@ class BeeCache : public UFixture {
   // Renders (here: fills) and caches a frame of item at frame, checked in again.
   void Cache(BEE_Item item, int32_t frame, uint32_t colour = 0xFF102030) {
     BEE_RenderRequest rq = At(frame);
-    MC_Receipt r = nullptr;
-    ASSERT_EQ(BEE_CacheItemFrame(item, &rq, NewFrame(colour), 6, &r), 0);
+    MC_Receipt r = GOT(MC_Receipt, BEE_CacheItemFrame, item, &rq, NewFrame(colour), 6);
     ASSERT_EQ(BEE_CheckinItemFrame(r), 0);
   }
   // Whether a frame is cached; a hit's first pixel must be the colour stored.
@@ -49,8 +44,7 @@ class BeeCache : public UFixture {
     BEE_RenderRequest rq = At(frame);
     Boolean32 exact = 0;
     MC_Receipt r = nullptr;
-    BM_World w = nullptr;
-    EXPECT_EQ(BEE_CheckoutCachedItemFrame(item, &rq, 64, 32, &exact, &r, &w), 0);
+    BM_World w = GOT(BM_World, BEE_CheckoutCachedItemFrame, item, &rq, 64, 32, &exact, &r);
     if (!exact) return false;
     Boolean32 failed = 0;
     EXPECT_EQ(BM_LockPixels(0, w, &failed), 0);
@@ -60,11 +54,7 @@ class BeeCache : public UFixture {
     EXPECT_EQ(BEE_CheckinItemFrame(r), 0);
     return true;
   }
-  MC_Statistics Stats() {
-    MC_Statistics s{};
-    EXPECT_EQ(MC_GetStatistics(MC_GlobalBag, &s), 0);
-    return s;
-  }
+  MC_Statistics Stats() { return GOT(MC_Statistics, MC_GetStatistics, MC_GlobalBag); }
   BEE_Item a = nullptr, b = nullptr, c = nullptr;
   BEE_Layer aLayer = nullptr, bLayer = nullptr, cLayer = nullptr;
 };
@@ -83,19 +73,14 @@ TEST_F(BeeCache, HitsByKeyWithoutTheWorld) {
   // A new frame under the same key replaces the old one.
   Cache(a, 3, 0xFF00FF00);
   EXPECT_TRUE(Cached(a, 3, 0xFF00FF00));
+  // entries, bytes (rows carry a spare pixel), hits, misses
   const MC_Statistics s = Stats();
-  EXPECT_EQ(s.entries, 1);
-  EXPECT_EQ(s.bytes, (64 + 1) * 4 * 32);  // rows carry a spare pixel
-  EXPECT_EQ(s.hits, 2);
-  EXPECT_EQ(s.misses, 3);
+  EXPECT_EQ((std::vector<int64_t>{s.entries, s.bytes, s.hits, s.misses}),
+            (std::vector<int64_t>{1, (64 + 1) * 4 * 32, 2, 3}));
   // The checkout count of a receipt is the stuff's checkouts.
   ASSERT_EQ(BEE_CheckoutCachedItemFrame(a, &rq, 64, 32, &exact, &r, &w), 0);
-  int32_t count = -1;
-  ASSERT_EQ(BEE_GetReceiptCheckoutCount(r, &count), 0);
-  EXPECT_EQ(count, 1);
-  BM_World got = nullptr;
-  ASSERT_EQ(BEE_GetReceiptWorld(r, &got), 0);
-  EXPECT_EQ(got, w);
+  EXPECT_EQ(GOT(int32_t, BEE_GetReceiptCheckoutCount, r), 1);
+  EXPECT_EQ(GOT(BM_World, BEE_GetReceiptWorld, r), w);
   ASSERT_EQ(BEE_CheckinItemFrame(r), 0);
   EXPECT_EQ(BEE_CheckinItemFrame(r), kErrDamaged);  // refused after its checkin
 }
@@ -130,9 +115,7 @@ TEST_F(BeeCache, ALayerChangeDropsItsCompositionAndTheNestingOnes) {
 }
 
 TEST_F(BeeCache, RemovedItemsLoseTheirFrames) {
-  BEE_CompSettings s = Settings("D", 64, 32);
-  BEE_Item d = nullptr;
-  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &d), 0);
+  BEE_Item d = MakeComp("D", 64, 32);
   Cache(d, 0);
   Cache(c, 0);
   ASSERT_EQ(BEE_CmdRemoveItem(d), 0);
@@ -145,25 +128,19 @@ TEST_F(BeeCache, MemoryModeLocksPixelsAndPrefsPurge) {
   BEE_RenderRequest rq = At(0);
   Boolean32 exact = 0;
   MC_Receipt r = nullptr;
-  BM_World w = nullptr;
-  ASSERT_EQ(BEE_CheckoutCachedItemFrame(a, &rq, 64, 32, &exact, &r, &w), 0);
+  BM_World w = GOT(BM_World, BEE_CheckoutCachedItemFrame, a, &rq, 64, 32, &exact, &r);
   ASSERT_EQ(BEE_CheckinItemFrame(r), 0);
-  int32_t mode = -1, inverse = -1, state = 0;
+  int32_t mode = -1, inverse = -1;
   ASSERT_EQ(BEE_GetMemoryMode(&mode, &inverse), 0);
-  EXPECT_EQ(mode, 1);
-  EXPECT_EQ(inverse, 0);
-  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-  EXPECT_TRUE(state & BM_PixState_Locked);
+  EXPECT_EQ(std::pair(mode, inverse), std::pair(1, 0));
+  EXPECT_TRUE(GOT(int32_t, BM_GetPixelsState, w) & BM_PixState_Locked);
   ASSERT_EQ(BEE_SetMemoryMode(0), 0);
-  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-  EXPECT_FALSE(state & BM_PixState_Locked);
+  EXPECT_FALSE(GOT(int32_t, BM_GetPixelsState, w) & BM_PixState_Locked);
   ASSERT_EQ(BEE_SetMemoryMode(1), 0);
-  ASSERT_EQ(BM_GetPixelsState(w, &state), 0);
-  EXPECT_TRUE(state & BM_PixState_Locked);
+  EXPECT_TRUE(GOT(int32_t, BM_GetPixelsState, w) & BM_PixState_Locked);
   EXPECT_EQ(BEE_SetMemoryMode(2), kErrBadParam);
   // A shutter change makes every cached frame stale.
-  BEE_Prefs p{};
-  ASSERT_EQ(BEE_GetPrefs(&p), 0);
+  BEE_Prefs p = GOT(BEE_Prefs, BEE_GetPrefs);
   p.shutter = Ratio{1, 4};
   ASSERT_EQ(BEE_SetPrefs(&p), 0);
   EXPECT_EQ(Stats().entries, 0);

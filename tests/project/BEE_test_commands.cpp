@@ -30,8 +30,7 @@ class Commands : public BeeFixture {
   // two eased keys.
   TDB_Stream Keyed(BEE_Layer layer, int32_t index, double v0, double v1) {
     TDB_Stream d = KeyableCopy(layer, index);
-    TDB_StreamInfo info{};
-    TDB_GetStreamInfo(d, &info);
+    TDB_StreamInfo info = GOT(TDB_StreamInfo, TDB_GetStreamInfo, d);
     double x[4] = {v0, v0, v0, v0}, y[4] = {v1, v1, v1, v1};
     EXPECT_EQ(TDB_InsertKeyF(d, nullptr, 0, 1, x, TDB_InterpBezier, TDB_InterpBezier), 0);
     EXPECT_EQ(TDB_InsertKeyF(d, nullptr, static_cast<int32_t>(info.timeScale), 1, y, TDB_InterpBezier,
@@ -46,18 +45,16 @@ class Commands : public BeeFixture {
 TEST_F(Commands, EachCommandIsUndoneAndRedoneExactly) {
   BEE_RulerOrigin origin{12.5, -3};
   BEE_Guide guide{40, {1, 2, 3}, 0};
+  BEE_Item made = nullptr;  // what a command makes
+  BEE_Layer madeLayer = nullptr;
   const std::vector<std::pair<const char*, std::function<ErrorCode()>>> cases = {
       {"Remove Item", [&] { return BEE_CmdRemoveItem(empty); }},
       {"Keyframe Change", [&] { return BEE_CmdSetStreamKeys(a, BEE_StreamPosition, Keyed(a, BEE_StreamPosition, 0, 300)); }},
       {"New Composition", [&] {
          BEE_CompSettings s = Settings("New");
-         BEE_Item c = nullptr;
-         return BEE_CmdNewComp(folder, &s, &c);
+         return BEE_CmdNewComp(folder, &s, &made);
        }},
-      {"New Layer", [&] {
-         BEE_Layer l = nullptr;
-         return BEE_CmdNewLayer(comp, inner, &l);
-       }},
+      {"New Layer", [&] { return BEE_CmdNewLayer(comp, inner, &madeLayer); }},
       {"New Layer", [&] { return NewSolidLayer(comp, "S") ? ErrorCode{0} : ErrorCode{1}; }},
       {"Clear Layer", [&] { return BEE_CmdDeleteLayer(b); }},
       {"Layer Time Change", [&] { return BEE_CmdSetLayerTimes(a, Time{1, 2}, Time{1, 10}, Time{3, 1}); }},
@@ -75,22 +72,13 @@ TEST_F(Commands, EachCommandIsUndoneAndRedoneExactly) {
          BEE_SolidSettings s = Solid("Green", 0xFF00FF00, 30, 40);
          return BEE_CmdSetSolidSettings(solidA, &s);
        }},
-      {"Duplicate Layer", [&] {
-         BEE_Layer copy = nullptr;
-         return BEE_CmdDuplicateLayer(a, &copy);
-       }},
+      {"Duplicate Layer", [&] { return BEE_CmdDuplicateLayer(a, &madeLayer); }},
       {"Replace Source", [&] { return BEE_CmdReplaceSource(nested, other); }},
       {"Replace Item", [&] { return BEE_CmdReplaceItem(inner, other); }},
-      {"Duplicate Composition", [&] {
-         BEE_Item copy = nullptr;
-         return BEE_CmdDuplicateComp(comp, &copy);
-       }},
+      {"Duplicate Composition", [&] { return BEE_CmdDuplicateComp(comp, &made); }},
       {"Layer Looping", [&] { return BEE_DoCommand(BEE_CmdNumLayerLooping, nullptr); }},
       {"Layer Name", [&] { return BEE_CmdRenameLayer(a, "Layer A"); }},
-      {"New Folder", [&] {
-         BEE_Item f = nullptr;
-         return BEE_CmdNewFolder(folder, "Sub", &f);
-       }},
+      {"New Folder", [&] { return BEE_CmdNewFolder(folder, "Sub", &made); }},
       {"Move Item", [&] { return BEE_CmdMoveItem(folder, empty); }},
       {"New Guide", [&] { return BEE_CmdAddGuide(comp, guide); }},
       {"Label Change", [&] { return BEE_CmdSetItemLabel(comp, 4); }},
@@ -261,10 +249,8 @@ TEST_F(Commands, SwitchChangesAreBroadcast) {
 
 TEST_F(Commands, NestedCompositionsFollowTheirParentsTime) {
   BEE_CompSettings s2 = Settings("Deep", 100, 100, 30u << 16, Time{10, 1});
-  BEE_Item deep = nullptr;
-  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s2, &deep), 0);
-  BEE_Layer inDeep = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(inner, deep, &inDeep), 0);
+  BEE_Item deep = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s2);
+  BEE_Layer inDeep = GOT(BEE_Layer, BEE_CmdNewLayer, inner, deep);
   ASSERT_EQ(BEE_CmdSetLayerStretch(inDeep, Ratio{2, 1}), 0);
   ASSERT_EQ(BEE_CmdSetLayerTimes(nested, Time{1, 1}, Time{0, 1}, Time{4, 1}), 0);
   ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{3, 1}), 0);
@@ -285,18 +271,12 @@ TEST_F(Commands, ConsolidationKeepsOneItemPerSource) {
   d.width = 11;
   ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f3), 0);
   // f2 comes first in project order (its folder precedes f1): it stays.
-  BEE_Layer l = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(comp, f1, &l), 0);
+  BEE_Layer l = GOT(BEE_Layer, BEE_CmdNewLayer, comp, f1);
   std::string before = Dump();
-  int32_t removed = -1;
-  ASSERT_EQ(BEE_CmdConsolidateItemSources(&removed), 0);
-  EXPECT_EQ(removed, 1);
-  BEE_Item src = nullptr;
-  BEE_GetLayerSource(l, &src);
-  EXPECT_EQ(src, f2);
+  EXPECT_EQ(GOT(int32_t, BEE_CmdConsolidateItemSources), 1);
+  EXPECT_EQ(GOT(BEE_Item, BEE_GetLayerSource, l), f2);
   BEE_Item found = nullptr;
-  uint32_t id1 = 0;
-  BEE_GetItemID(f1, &id1);
+  uint32_t id1 = GOT(uint32_t, BEE_GetItemID, f1);
   BEE_LookupItemID(id1, &found);
   EXPECT_EQ(found, nullptr);
   EXPECT_EQ(UndoName(), "Consolidation");
@@ -305,15 +285,11 @@ TEST_F(Commands, ConsolidationKeepsOneItemPerSource) {
 }
 
 TEST_F(Commands, DuplicatedSolidLayersOwnTheirOwnSolid) {
-  BEE_Layer copy = nullptr;
-  ASSERT_EQ(BEE_CmdDuplicateLayer(a, &copy), 0);
-  BEE_Item s1 = nullptr, s2 = nullptr;
-  BEE_GetLayerSource(a, &s1);
-  BEE_GetLayerSource(copy, &s2);
+  BEE_Layer copy = GOT(BEE_Layer, BEE_CmdDuplicateLayer, a);
+  BEE_Item s1 = GOT(BEE_Item, BEE_GetLayerSource, a);
+  BEE_Item s2 = GOT(BEE_Item, BEE_GetLayerSource, copy);
   EXPECT_NE(s1, s2);
-  BEE_Layer back = nullptr;
-  BEE_GetLayerFromSolid(s2, &back);
-  EXPECT_EQ(back, copy);
+  EXPECT_EQ(GOT(BEE_Layer, BEE_GetLayerFromSolid, s2), copy);
   int32_t index = -1, ia = -1;
   BEE_LayerIndex(copy, &index);
   BEE_LayerIndex(a, &ia);

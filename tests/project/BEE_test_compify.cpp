@@ -22,27 +22,19 @@ class Compify : public FramesFixture {
   // opacity is keyed, over a still background solid.
   BEE_Item Build() {
     EXPECT_EQ(BEE_NewProject(), 0);
-    BEE_CompSettings s = Settings("Main", 48, 32);
-    BEE_Item comp = nullptr;
-    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
+    BEE_Item comp = MakeComp("Main", 48, 32);
     EXPECT_EQ(BEE_CmdSetBackgroundColor(comp, 0xFF203040), 0);
     BEE_Layer l = nullptr;
     BEE_SolidSettings back = Solid("Back", 0xFF306020, 48, 32);
     EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &back, &l), 0);
     // Mid: a layer of a composition of its own (20 x 14), a solid in it.
-    BEE_CompSettings ms = Settings("Mid", 20, 14);
-    BEE_Item midComp = nullptr;
-    EXPECT_EQ(BEE_CmdNewComp(nullptr, &ms, &midComp), 0);
+    BEE_Item midComp = MakeComp("Mid", 20, 14);
     BEE_SolidSettings mid = Solid("Fill", 0xFFE0C010, 16, 14);
     EXPECT_EQ(BEE_CmdNewSolidLayer(midComp, &mid, &l), 0);
     EXPECT_EQ(BEE_CmdNewLayer(comp, midComp, &l), 0);
     SetAt(l, BEE_StreamPosition, 0, {8, 8});
     SetAt(l, BEE_StreamPosition, 10, {36, 22}, false);
-    const FixedRect r{2 << 16, 2 << 16, 16 << 16, 12 << 16};
-    OM_Shape oval = nullptr;
-    EXPECT_EQ(OM_NewShape(OM_TypeOval, &r, &oval), 0);
-    EXPECT_EQ(BEE_CmdAddMask(l, oval, nullptr), 0);
-    OM_DisposeShape(oval);
+    AddShapeMask(l, OM_TypeOval, FixedRect{2 << 16, 2 << 16, 16 << 16, 12 << 16});
     BEE_SolidSettings top = Solid("Top", 0xFFC02080, 16, 10);
     EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &top, &l), 0);
     EXPECT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchFastBlur), nullptr), 0);
@@ -52,17 +44,12 @@ class Compify : public FramesFixture {
     return comp;
   }
   static void Select(BEE_Item comp, std::initializer_list<int32_t> indices) {
-    BEE_Selection sel = nullptr;
-    ASSERT_EQ(BEE_NewSelection(&sel), 0);
+    BEE_Selection sel = GOT(BEE_Selection, BEE_NewSelection);
     for (int32_t i : indices) ASSERT_EQ(BEE_SelectLayer(sel, Layer(comp, i), 1, nullptr), 0);
     ASSERT_EQ(BEE_CmdSetCompSelection(comp, sel), 0);
     BEE_DisposeSelection(sel);
   }
-  static int32_t Layers(BEE_Item comp) {
-    int32_t n = 0;
-    EXPECT_EQ(BEE_GetCompNumLayers(comp, &n), 0);
-    return n;
-  }
+  static int32_t Layers(BEE_Item comp) { return GOT(int32_t, BEE_GetCompNumLayers, comp); }
   static constexpr std::initializer_list<int32_t> kTimes = {0, 3, 7, 10};
   // The frames at kTimes against want, channel by channel: leaving the
   // attributes draws the same bytes; moving them blends the moved layers
@@ -99,22 +86,16 @@ TEST_F(Compify, BothOptionsRenderAsBeforeUndoRedoAndSave) {
     else
       Select(comp, {1});
     const std::string before = Dump();
-    BEE_Item inner = nullptr;
-    ASSERT_EQ(BEE_CmdCompify(comp, "Inner", move, &inner), 0);
+    BEE_Item inner = GOT(BEE_Item, BEE_CmdCompify, comp, "Inner", move);
     EXPECT_EQ(UndoName(), "Pre-compose");
     EXPECT_EQ(Name(inner), "Inner");
     EXPECT_EQ(Layers(comp), move ? 2 : 3);
     EXPECT_EQ(Layers(inner), move ? 2 : 1);
     BEE_Layer standIn = Layer(comp, move ? 0 : 1);
-    BEE_Item source = nullptr;
-    ASSERT_EQ(BEE_GetLayerSource(standIn, &source), 0);
-    EXPECT_EQ(source, inner);
+    EXPECT_EQ(GOT(BEE_Item, BEE_GetLayerSource, standIn), inner);
     // The layer that stands for it is the one selected.
-    BEE_Selection sel = nullptr;
-    ASSERT_EQ(BEE_GetCompSelection(comp, &sel), 0);
-    Boolean32 on = 0;
-    ASSERT_EQ(BEE_IsLayerSelected(sel, standIn, &on), 0);
-    EXPECT_TRUE(on);
+    BEE_Selection sel = GOT(BEE_Selection, BEE_GetCompSelection, comp);
+    EXPECT_TRUE(GOT(Boolean32, BEE_IsLayerSelected, sel, standIn));
     int32_t w = 0, h = 0;
     ASSERT_EQ(BEE_GetItemDimensions(inner, &w, &h), 0);
     EXPECT_EQ(std::make_pair(w, h), move ? std::make_pair(48, 32) : std::make_pair(20, 14));
@@ -162,8 +143,7 @@ TEST_F(Compify, RefusalsChangeNothing) {
   BEE_Item deepest = comp;
   for (int i = 0;; ++i) {
     BEE_CompSettings s = Settings(("D" + std::to_string(i)).c_str(), 8, 8);
-    BEE_Item c = nullptr;
-    ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+    BEE_Item c = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
     BEE_Layer l = nullptr;
     if (BEE_CmdNewLayer(c, deepest, &l) != 0) break;
     deepest = c;

@@ -22,12 +22,6 @@ class EffectRoads : public FramesFixture {
       Frame(FindComp("Main"), 3);
     });
   }
-  static Handle Parade(BEE_Layer layer) {
-    Handle p = nullptr;
-    int32_t n = 0;
-    EXPECT_EQ(BEE_InqLayerEffectSeq(layer, &p, &n), 0);
-    return p;
-  }
   // A fresh project: a blurred solid whose radius goes from 0 to 8 over ten
   // frames, through Levels whose output white falls from 255 to 100.
   BEE_Item Build() {
@@ -67,8 +61,7 @@ TEST_F(EffectRoads, EveryRoadKeepsTheAnimation) {
        [&](BEE_Item) {
          EXPECT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
          EXPECT_EQ(BEE_NewProject(), 0);
-         BEE_Item folder = nullptr;
-         EXPECT_EQ(BEE_CmdNewFolder(nullptr, "In", &folder), 0);
+         BEE_Item folder = GOT(BEE_Item, BEE_CmdNewFolder, nullptr, "In");
          EXPECT_EQ(BEE_CmdImportProject(Spec("p.tvp"), folder), 0);
          return FindComp("Main", folder);
        }},
@@ -81,15 +74,13 @@ TEST_F(EffectRoads, EveryRoadKeepsTheAnimation) {
        }},
       {"duplicate composition",
        [&](BEE_Item comp) {
-         BEE_Item copy = nullptr;
-         EXPECT_EQ(BEE_CmdDuplicateComp(comp, &copy), 0);
+         BEE_Item copy = GOT(BEE_Item, BEE_CmdDuplicateComp, comp);
          EXPECT_EQ(BEE_CmdRemoveItem(comp), 0);
          return copy;
        }},
       {"paste",
        [&](BEE_Item comp) {
-         BEE_Scrap scrap = nullptr;
-         EXPECT_EQ(BEE_NewScrap(&scrap), 0);
+         BEE_Scrap scrap = GOT(BEE_Scrap, BEE_NewScrap);
          EXPECT_EQ(BEE_CopyLayerToScrap(scrap, Layer(comp, 0)), 0);
          BEE_Item other = MakeComp("Other", 32, 24);
          EXPECT_EQ(BEE_CmdPasteLayersIntoComp(other, scrap), 0);

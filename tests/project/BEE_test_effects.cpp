@@ -21,27 +21,22 @@ class BeeEffects : public BeeFixture {
   // The effects of a layer as "match:on:name" entries.
   std::vector<std::string> Effects(BEE_Layer layer) {
     Handle parade = nullptr;
-    int32_t n = 0;
-    EXPECT_EQ(BEE_InqLayerEffectSeq(layer, &parade, &n), 0);
+    int32_t n = GOT(int32_t, BEE_InqLayerEffectSeq, layer, &parade);
     std::vector<std::string> out;
     for (int32_t i = 0; i < n; ++i) {
-      FLT_Sequence s = nullptr;
-      FLT_GetParadeSeq(parade, i, &s);
-      int16_t cls = 0;
-      FLT_SeqInqClass(s, &cls);
+      FLT_Sequence s = GOT(FLT_Sequence, FLT_GetParadeSeq, parade, i);
+      int16_t cls = GOT(int16_t, FLT_SeqInqClass, s);
       char match[48] = {}, name[48] = {};
       FLT_InqPFInfo(cls, nullptr, match, nullptr);
       FLT_SeqInqName(s, name);
-      uint32_t flags = 0;
-      FLT_InqParadeSeqFlags(parade, i, &flags);
+      uint32_t flags = GOT(uint32_t, FLT_InqParadeSeqFlags, parade, i);
       out.push_back(std::string(match) + ":" + std::to_string(flags & 1) + ":" + name);
     }
     return out;
   }
   double Value(BEE_Layer layer, intptr_t index, int32_t t) {
     BEE_StreamRef ref{layer, index};
-    TDB_Stream s = nullptr;
-    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
+    TDB_Stream s = GOT(TDB_Stream, BEE_StreamLookup, &ref);
     double v[4] = {};
     EXPECT_EQ(TDB_GetValueF(s, nullptr, t, 0, v, nullptr), 0);
     return v[0];
@@ -55,8 +50,7 @@ TEST_F(BeeEffects, EveryCommandUndoesAndRedoes) {
   int32_t index = -1;
   ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchInvert), &index), 0);
   EXPECT_EQ(index, 0);
-  ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchLevels), &index), 0);
-  EXPECT_EQ(index, 1);
+  EXPECT_EQ(GOT(int32_t, BEE_CmdApplyEffect, layer, Class(FLT_MatchLevels)), 1);
   const Strings applied{"TVLO Invert:1:", "TVLO Levels:1:"};
   EXPECT_EQ(Effects(layer), applied);
   EXPECT_EQ(UndoName(), "Apply Effect");
@@ -141,8 +135,7 @@ TEST_F(BeeEffects, DuplicatedLayerHasItsOwnEffects) {
   BEE_Layer layer = NewSolidLayer(comp);
   ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchLevels), nullptr), 0);
   ASSERT_EQ(BEE_CmdRenameEffect(layer, 0, "Mine"), 0);
-  BEE_Layer copy = nullptr;
-  ASSERT_EQ(BEE_CmdDuplicateLayer(layer, &copy), 0);
+  BEE_Layer copy = GOT(BEE_Layer, BEE_CmdDuplicateLayer, layer);
   EXPECT_EQ(Effects(copy), Effects(layer));
   ASSERT_EQ(BEE_CmdDeleteEffect(layer, 0), 0);
   EXPECT_EQ(Effects(copy), Strings{"TVLO Levels:1:Mine"});

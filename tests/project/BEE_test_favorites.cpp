@@ -1,22 +1,11 @@
 // Effect favorites (golden head, apply with values and undo, refusals) and
 // what project files keep beyond the fixed tree: composition time markers.
-#include <fstream>
-#include <iterator>
-
 #include "BEE_test_support.h"
 #include "FLT.h"
 
 namespace tv::bee::test {
 namespace {
 
-std::vector<uint8_t> Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-void Put(const std::string& path, const std::vector<uint8_t>& b) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
 
 class Favorites : public BeeFixture {
  protected:
@@ -46,18 +35,7 @@ class Favorites : public BeeFixture {
     BeeFixture::TearDown();
   }
   FILE_SpecH Spec(const std::string& path) { return specs_.New(path); }
-  static int16_t Levels() {
-    int16_t index = 0;
-    Boolean32 found = 0;
-    EXPECT_EQ(FLTp_FindClass(FLT_MatchLevels, &index, &found), 0);
-    return index;
-  }
-  static Handle Parade(BEE_Layer l) {
-    Handle p = nullptr;
-    int32_t n = 0;
-    EXPECT_EQ(BEE_InqLayerEffectSeq(l, &p, &n), 0);
-    return p;
-  }
+  static int16_t Levels() { return Class(FLT_MatchLevels); }
   int32_t Effects(BEE_Layer l) {
     Handle p = nullptr;
     int32_t n = -1;
@@ -81,7 +59,7 @@ TEST_F(Favorites, SavedChainAppliesWithItsValuesAsOneStep) {
   ASSERT_EQ(BEE_CmdSetStreamFPV(a, kGamma, nullptr, nullptr, &v), 0);
   const std::string path = dir.P("levels.tvf");
   ASSERT_EQ(BEE_SaveFavorite(Spec(path), 0, 0, Parade(a)), 0);
-  const std::vector<uint8_t> file = Bytes(path);
+  const std::vector<uint8_t> file = ReadBytes(path);
   ASSERT_GE(file.size(), 36u);
   const std::vector<uint8_t> head(file.begin() + 8, file.begin() + 36);
   EXPECT_EQ(head, (std::vector<uint8_t>{'F', 'a', 'F', 'X', 'h', 'e', 'a', 'd', 0, 0, 0, 16, 0, 0, 0, 1,
@@ -90,15 +68,14 @@ TEST_F(Favorites, SavedChainAppliesWithItsValuesAsOneStep) {
   ASSERT_EQ(BEE_CmdApplyFavorite(Spec(path), b), 0);
   EXPECT_EQ(UndoName(), "Apply Effect");
   EXPECT_EQ(Effects(b), 1);
-  BEE_StreamValue got{};
-  ASSERT_EQ(BEE_GetStreamFPV(b, kGamma, nullptr, nullptr, &got), 0);
+  BEE_StreamValue got = GOT(BEE_StreamValue, BEE_GetStreamFPV, b, kGamma, nullptr, nullptr);
   EXPECT_DOUBLE_EQ(got.values[0], 2.5);
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_EQ(Effects(b), 0);
   EXPECT_EQ(Dump(), before);
   // An existing favorite is replaced only when asked.
   EXPECT_EQ(BEE_SaveFavorite(Spec(path), 0, 0, Parade(a)), 792);
-  EXPECT_EQ(Bytes(path), file);
+  EXPECT_EQ(ReadBytes(path), file);
   EXPECT_EQ(BEE_SaveFavorite(Spec(path), 0, FILE_CreateReplace, Parade(a)), 0);
 }
 
@@ -106,14 +83,14 @@ TEST_F(Favorites, RefusedFilesApplyNothing) {
   ASSERT_EQ(BEE_CmdApplyEffect(a, Levels(), nullptr), 0);
   const std::string path = dir.P("f.tvf");
   ASSERT_EQ(BEE_SaveFavorite(Spec(path), 0, 0, Parade(a)), 0);
-  std::vector<uint8_t> newer = Bytes(path);
+  std::vector<uint8_t> newer = ReadBytes(path);
   newer[27] = 23;  // the version word
-  Put(dir.P("newer.tvf"), newer);
+  WriteBytes(dir.P("newer.tvf"), newer);
   EXPECT_EQ(BEE_CmdApplyFavorite(Spec(dir.P("newer.tvf")), b), kErrDocVersion);
   EXPECT_TRUE(Reported("this file was created with a newer version of Tavelo -- time to upgrade your application!"));
-  std::vector<uint8_t> other = Bytes(path);
+  std::vector<uint8_t> other = ReadBytes(path);
   other[8] = 'E';
-  Put(dir.P("other.tvf"), other);
+  WriteBytes(dir.P("other.tvf"), other);
   EXPECT_EQ(BEE_CmdApplyFavorite(Spec(dir.P("other.tvf")), b), BEE_ErrProjectFile);
   EXPECT_TRUE(Reported("not a valid effect favorite file."));
   EXPECT_EQ(Effects(b), 0);
@@ -129,8 +106,7 @@ TEST_F(Favorites, TimeMarkersTravelInProjectFiles) {
   ASSERT_EQ(BEE_FindItem(root, "Comp", BEE_KindComp, &c), 0);
   ASSERT_NE(c, nullptr);
   for (int32_t n = 0; n < BEE_TimeMarkerCount; ++n) {
-    Time got{};
-    ASSERT_EQ(BEE_GetCompTimeMarker(c, n, &got), 0);
+    Time got = GOT(Time, BEE_GetCompTimeMarker, c, n);
     if (n == 4) {
       EXPECT_EQ(got.value * 2, 3 * static_cast<int32_t>(got.scale));
     } else {

@@ -3,10 +3,7 @@
 // undoable steps that lose nothing.
 #include <cstring>
 
-#include "BEE.h"
-#include "PIN_internal.h"
-#include "PinTestDriver.h"
-#include "TestSupport.h"
+#include "BEE_test_support.h"
 
 namespace tv::bee::test {
 namespace {
@@ -14,41 +11,19 @@ namespace {
 using tv::test::pin::TsfPixel;
 using tv::test::pin::WriteTsf;
 
-constexpr tv::pin::Driver kDrivers[] = {
-    {"Placeholder", tv::pin::PlaceholderBirth},
-    {"Test Frames", tv::test::pin::TsfBirth},
-};
-
-class FootageTest : public tv::test::UFixture {
+class FootageTest : public PinFixture {
  protected:
-  FootageTest() : UFixture({PIN_PackageNumber, BEE_PackageNumber}) {
-    tv::pin::SetDriversForTesting(kDrivers);
-  }
-  ~FootageTest() override { tv::pin::SetDriversForTesting({}); }
-
   PIN_SeqSpecH Seq(const std::string& name, uint32_t options) {
-    FILE_SpecH ref = nullptr;
-    const std::string path = dir.P(name);
-    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
-    PIN_SeqSpecH seq = nullptr;
-    EXPECT_EQ(PIN_NewSeqSpecFromFileOptions(ref, options, &seq), 0);
+    FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P(name).c_str(), FILE_LocFullPath);
+    PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, PIN_NewSeqSpecFromFileOptions, ref, options);
     FILE_Dispose(ref);
     return seq;
   }
-  BEE_FootageDesc Desc(BEE_Item item) {
-    BEE_FootageDesc d{};
-    EXPECT_EQ(BEE_GetFootageDesc(item, &d), 0);
-    return d;
-  }
-  PIN_SeqSpecH Source(BEE_Item item) {
-    PIN_SeqSpecH seq = nullptr;
-    EXPECT_EQ(BEE_GetFootageSeqSpec(item, &seq), 0);
-    return seq;
-  }
+  BEE_FootageDesc Desc(BEE_Item item) { return GOT(BEE_FootageDesc, BEE_GetFootageDesc, item); }
+  PIN_SeqSpecH Source(BEE_Item item) { return GOT(PIN_SeqSpecH, BEE_GetFootageSeqSpec, item); }
   uint32_t PixelAt(BEE_Item item, Time t, int32_t x, int32_t y, int32_t w, int32_t h) {
     const Rect bounds{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
-    BM_World world = nullptr;
-    EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr, &world), 0);
+    BM_World world = GOT(BM_World, BM_NewWorld, nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr);
     EXPECT_EQ(BEE_DrawFootageFrame(item, t, nullptr, world), 0);
     uint32_t v = 0;
     {
@@ -59,52 +34,38 @@ class FootageTest : public tv::test::UFixture {
     BM_DisposeWorld(world);
     return v;
   }
-
-  tv::test::TempDir dir{"bee-footage"};
 };
 
 TEST_F(FootageTest, ItemsTakeTheirDescriptionFromTheSource) {
   for (uint32_t i = 1; i <= 3; ++i) WriteTsf(dir.P("clip_" + std::to_string(i) + ".tsf"), 12, 10, i);
   PIN_SeqSpecH seq = Seq("clip_1.tsf", PIN_Import_Sequence);
-  BEE_Item item = nullptr;
-  ASSERT_EQ(BEEp_MakeFootageFromSeqSpec(nullptr, seq, &item), 0);
+  BEE_Item item = GOT(BEE_Item, BEEp_MakeFootageFromSeqSpec, nullptr, seq);
   EXPECT_EQ(Source(item), seq);
   const BEE_FootageDesc d = Desc(item);
   EXPECT_STREQ(d.name, "clip_[#].tsf");
   EXPECT_STREQ(d.formatName, "Test Frames");
-  EXPECT_EQ(d.width, 12);
-  EXPECT_EQ(d.height, 10);
-  EXPECT_EQ(d.duration.value, 3);
-  EXPECT_EQ(d.duration.scale, 30u);
-  EXPECT_EQ(d.frameRate, 30u << 16);
-  EXPECT_EQ(d.depth, 32u);
-  EXPECT_EQ(d.pixelAspect.num, 1);
   EXPECT_STREQ(d.text, "12 x 10, 3 frames");
+  // width, height, duration, rate, depth, aspect
+  EXPECT_EQ((std::vector<int64_t>{d.width, d.height, d.duration.value, d.duration.scale, d.frameRate, d.depth,
+                                  d.pixelAspect.num}),
+            (std::vector<int64_t>{12, 10, 3, 30, 30 << 16, 32, 1}));
   EXPECT_EQ(PixelAt(item, Time{1, 30}, 5, 4, 12, 10), TsfPixel(2, 5, 4));
   EXPECT_EQ(PixelAt(item, Time{2, 30}, 5, 4, 12, 10), TsfPixel(3, 5, 4));
 }
 
 TEST_F(FootageTest, ImportIsOneUndoableStep) {
   WriteTsf(dir.P("imp_1.tsf"), 12, 10, 1);
-  FILE_SpecH ref = nullptr;
-  const std::string path = dir.P("imp_1.tsf");
-  ASSERT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
-  BEE_Item item = nullptr;
-  ASSERT_EQ(BEE_CmdImportFootage(nullptr, ref, 0, &item), 0);
+  FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P("imp_1.tsf").c_str(), FILE_LocFullPath);
+  BEE_Item item = GOT(BEE_Item, BEE_CmdImportFootage, nullptr, ref, 0);
   ASSERT_NE(item, nullptr);
   EXPECT_STREQ(Desc(item).name, "imp_1.tsf");
-  Boolean32 available = 0;
-  char name[64] = "";
-  ASSERT_EQ(BEE_UndoAvailable(&available, name), 0);
-  EXPECT_STREQ(name, "Import");
+  EXPECT_EQ(UndoName(), "Import");
   ASSERT_EQ(BEE_Undo(), 0);
   ASSERT_EQ(BEE_Redo(), 0);
   EXPECT_EQ(PixelAt(item, Time{0, 1}, 3, 3, 12, 10), TsfPixel(1, 3, 3));
   // A file no module reads leaves nothing behind.
   WriteTsf(dir.P("imp.zzz"), 4, 4, 1);
-  FILE_SpecH other = nullptr;
-  const std::string otherPath = dir.P("imp.zzz");
-  ASSERT_EQ(FILE_New(otherPath.c_str(), FILE_LocFullPath, &other), 0);
+  FILE_SpecH other = GOT(FILE_SpecH, FILE_New, dir.P("imp.zzz").c_str(), FILE_LocFullPath);
   BEE_Item none = reinterpret_cast<BEE_Item>(1);
   EXPECT_EQ(BEE_CmdImportFootage(nullptr, other, 0, &none), PIN_ErrCannotImport);
   EXPECT_EQ(none, nullptr);
@@ -118,8 +79,7 @@ TEST_F(FootageTest, ReplaceAndRelinkAreUndoneAndRedone) {
   WriteTsf(dir.P("b_7.tsf"), 6, 4, 7);
   WriteTsf(dir.P("b_8.tsf"), 6, 4, 8);
   PIN_SeqSpecH first = Seq("a_1.tsf", PIN_Import_Sequence);
-  BEE_Item item = nullptr;
-  ASSERT_EQ(BEEp_MakeFootageFromSeqSpec(nullptr, first, &item), 0);
+  BEE_Item item = GOT(BEE_Item, BEEp_MakeFootageFromSeqSpec, nullptr, first);
 
   PIN_SeqSpecH missing = nullptr;
   const Time d{4, 1};
@@ -129,11 +89,7 @@ TEST_F(FootageTest, ReplaceAndRelinkAreUndoneAndRedone) {
   EXPECT_EQ(Desc(item).width, 100);
   EXPECT_STREQ(Desc(item).formatName, "Placeholder");
   EXPECT_EQ(PixelAt(item, Time{0, 1}, 0, 0, 100, 50), 0xFFC02020u) << "the missing-footage frame";
-  Boolean32 available = 0;
-  char name[64] = "";
-  ASSERT_EQ(BEE_UndoAvailable(&available, name), 0);
-  EXPECT_EQ(available, 1);
-  EXPECT_STREQ(name, "Replace Footage");
+  EXPECT_EQ(UndoName(), "Replace Footage");
 
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_EQ(Source(item), first);
@@ -143,9 +99,7 @@ TEST_F(FootageTest, ReplaceAndRelinkAreUndoneAndRedone) {
   ASSERT_EQ(BEE_Undo(), 0);
 
   // Relinking reads the new file the way the old source was read: as a sequence.
-  FILE_SpecH b = nullptr;
-  const std::string path = dir.P("b_7.tsf");
-  ASSERT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &b), 0);
+  FILE_SpecH b = GOT(FILE_SpecH, FILE_New, dir.P("b_7.tsf").c_str(), FILE_LocFullPath);
   ASSERT_EQ(BEE_CmdRelinkFootage(item, b), 0);
   FILE_Dispose(b);
   EXPECT_STREQ(Desc(item).name, "b_[#].tsf");
@@ -159,22 +113,15 @@ TEST_F(FootageTest, ReplaceAndRelinkAreUndoneAndRedone) {
 }
 
 TEST_F(FootageTest, FailuresLeaveTheSourceWithTheCaller) {
-  BEE_FootageDesc desc{};
-  std::strcpy(desc.name, "described");
-  desc.width = 8, desc.height = 8;
-  desc.duration = Time{0, 1};
-  desc.pixelAspect = Ratio{1, 1};
-  BEE_Item described = nullptr;
-  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &desc, &described), 0);
+  BEE_FootageDesc desc = Footage("described", 8, 8, Time{0, 1}, 0);
+  BEE_Item described = GOT(BEE_Item, BEEp_MakeFootageItem, nullptr, &desc);
   EXPECT_EQ(Source(described), nullptr);
   const Rect bounds{0, 0, 8, 8};
-  BM_World world = nullptr;
-  ASSERT_EQ(BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world), 0);
+  BM_World world = GOT(BM_World, BM_NewWorld, nullptr, 0, &bounds, 32, 0, nullptr);
   EXPECT_EQ(BEE_DrawFootageFrame(described, Time{0, 1}, nullptr, world), kErrUnimplemented);
   BM_DisposeWorld(world);
 
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(PIN_NewSeqSpecMissing(&seq), 0);
+  PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, PIN_NewSeqSpecMissing);
   BEE_Item folder = nullptr;
   ASSERT_EQ(BEE_CmdNewFolder(nullptr, "folder", &folder), 0);
   EXPECT_NE(BEE_CmdReplaceFootage(folder, seq), 0);

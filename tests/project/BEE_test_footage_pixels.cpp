@@ -32,9 +32,7 @@ class FootagePixels : public FramesFixture {
   // A composition with a solid and, above it, a layer of the sound file.
   BEE_Item Build() {
     EXPECT_EQ(BEE_NewProject(), 0);
-    BEE_CompSettings s = Settings("C", 32, 24);
-    BEE_Item comp = nullptr;
-    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
+    BEE_Item comp = MakeComp("C", 32, 24);
     BEE_SolidSettings so = Solid("S", 0xFF808080, 20, 20);
     BEE_Layer solid = nullptr;
     EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &so, &solid), 0);
@@ -50,9 +48,7 @@ class FootagePixels : public FramesFixture {
     return out;
   }
   static void ExpectNoPicture(BEE_Item tone) {
-    BEE_FootageDesc d{};
-    ASSERT_EQ(BEE_GetFootageDesc(tone, &d), 0);
-    EXPECT_EQ(d.hasVideo, 0);
+    EXPECT_EQ(GOT(BEE_FootageDesc, BEE_GetFootageDesc, tone).hasVideo, 0);
     int32_t w = -1, h = -1;
     ASSERT_EQ(BEE_GetItemDimensions(tone, &w, &h), 0);
     EXPECT_EQ(std::pair(w, h), std::pair(0, 0));
@@ -111,11 +107,7 @@ TEST_F(FootagePixels, AProjectThatGaveItAPictureOpensWithoutIt) {
   const std::vector<uint64_t> want = WithoutSound(comp);
   ASSERT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
   // As saved before: a one-pixel picture, and the item's video flag.
-  std::vector<uint8_t> b;
-  {
-    std::ifstream in(dir.P("p.tvp"), std::ios::binary);
-    b.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::vector<uint8_t> b = ReadBytes(dir.P("p.tvp"));
   const std::string bytes(b.begin(), b.end());
   const size_t fdsc = bytes.find("fdsc"), idta = bytes.rfind("idta", fdsc);
   ASSERT_NE(fdsc, std::string::npos);
@@ -123,10 +115,7 @@ TEST_F(FootagePixels, AProjectThatGaveItAPictureOpensWithoutIt) {
   be::Store<uint16_t>(&b[fdsc + 8 + 66], 1);
   be::Store<uint32_t>(&b[fdsc + 8 + 100], 1);
   be::Store<uint32_t>(&b[idta + 8 + 20], be::Load<uint32_t>(&b[idta + 8 + 20]) | BEE_ItemVideo);
-  {
-    std::ofstream out(dir.P("old.tvp"), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  }
+  WriteBytes(dir.P("old.tvp"), b);
   rec.clear();
   ASSERT_EQ(BEE_CmdOpenProject(Spec("old.tvp"), 0, nullptr), 0);
   EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
@@ -148,9 +137,7 @@ class RlaMattes : public FootagePixels {
 TEST_F(RlaMattes, CompositeLikeTheirStraightImage) {
   if (!haveRla_) GTEST_SKIP() << "oiiotool (Debian openimageio-tools) is not installed";
   EXPECT_EQ(BEE_NewProject(), 0);
-  BEE_CompSettings s = Settings("C", kW, kH);
-  BEE_Item comp = nullptr;
-  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
+  BEE_Item comp = MakeComp("C", kW, kH);
   const uint32_t background = 0xFF2060A0;
   BEE_SolidSettings so = Solid("B", background, kW, kH);
   BEE_Layer bg = nullptr, l = nullptr;
@@ -161,10 +148,8 @@ TEST_F(RlaMattes, CompositeLikeTheirStraightImage) {
   // Taken as straight, the half-covered pixels came out up to a fifth darker.
   EXPECT_LE(WorstError(comp, background), 2);
   // The footage is interpreted as premultiplied against black.
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(BEE_GetFootageSeqSpec(rla, &seq), 0);
-  PIN_Interpretation interp{};
-  ASSERT_EQ(PIN_GetInterpretation(seq, &interp), 0);
+  PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, BEE_GetFootageSeqSpec, rla);
+  PIN_Interpretation interp = GOT(PIN_Interpretation, PIN_GetInterpretation, seq);
   EXPECT_EQ(interp.alpha.type, PIN_Alpha_Premul);
   EXPECT_EQ(interp.alpha.red | interp.alpha.green | interp.alpha.blue, 0);
 }

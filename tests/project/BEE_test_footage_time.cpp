@@ -55,13 +55,8 @@ class FootageTime : public FramesFixture {
 TEST_F(FootageTime, RemappedShortClipIsHeldAndReversed) {
   BEE_Item comp = Build(30);
   ASSERT_EQ(BEE_CmdSetLayerTimes(layer_, Time{0, 1}, Time{0, 1}, Time{2, 1}), 0);
-  BEE_StreamRef ref{layer_, BEE_StreamTimeRemap};
-  TDB_Stream s = nullptr, keyed = nullptr;
-  ASSERT_EQ(BEE_StreamLookup(&ref, &s), 0);
-  ASSERT_EQ(TDB_DuplicateStream(s, &keyed), 0);
-  ASSERT_EQ(TDB_SetConstant(keyed, 0, nullptr, 0), 0);
-  TDB_StreamInfo info{};
-  ASSERT_EQ(TDB_GetStreamInfo(keyed, &info), 0);
+  TDB_Stream keyed = KeyableCopy(layer_, BEE_StreamTimeRemap);
+  TDB_StreamInfo info = GOT(TDB_StreamInfo, TDB_GetStreamInfo, keyed);
   const auto scale = static_cast<int32_t>(info.timeScale);
   for (auto [at, v] : {std::pair{0, 0.0}, {1, 1.0}, {2, 0.0}})
     ASSERT_EQ(TDB_InsertKeyF(keyed, nullptr, at * scale, 1, &v, TDB_InterpLinear, TDB_InterpLinear), 0);

@@ -33,6 +33,41 @@ inline void WriteToneWav(const std::string& path, int seconds, uint32_t rate = 4
   }
 }
 
+// A world's pixels row after row without the row padding (bytes alpha, red,
+// green, blue).
+inline std::vector<uint8_t> WorldBytes(BM_World w) {
+  int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
+  BM_GetWorldInfo(w, &width, &height, &depth, &rowBytes);
+  Boolean32 failed = 0;
+  BM_LockPixels(0, w, &failed);
+  const auto* base = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w));
+  std::vector<uint8_t> out;
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* row = base + static_cast<ptrdiff_t>(y) * rowBytes;
+    out.insert(out.end(), row, row + 4 * static_cast<ptrdiff_t>(width));
+  }
+  BM_UnlockPixels(w);
+  return out;
+}
+
+// The composition's frame at a frame number (30 fps) as bytes (alpha, red,
+// green, blue), row by row; empty when it does not render (the failure is
+// in err).
+inline std::vector<uint8_t> FrameBytes(BEE_Item comp, int32_t frame, ErrorCode* err = nullptr) {
+  int32_t w = 0, h = 0;
+  ErrorCode e = BEE_GetCompDimensionsDSF(comp, &w, &h, nullptr);
+  BM_World world = nullptr;
+  const Rect r{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
+  if (!e) e = BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &world);
+  const BEE_RenderRequest rq{{frame, 30}, {1, 30}, 0, 0, -1, {0, 0}};
+  if (!e) e = BEEp_RenderItemFrame(comp, &rq, world);
+  std::vector<uint8_t> bytes;
+  if (!e) bytes = WorldBytes(world);
+  if (world) BM_DisposeWorld(world);
+  if (err) *err = e;
+  return bytes;
+}
+
 class FramesFixture : public BeeFixture {
  protected:
   FramesFixture() : BeeFixture({BM_PackageNumber, PIN_PackageNumber, BEE_PackageNumber}) {}
@@ -71,57 +106,20 @@ class FramesFixture : public BeeFixture {
     std::copy(v.begin(), v.end(), value.values);
     ASSERT_EQ(BEE_CmdSetStreamFPV(layer, index, &t, nullptr, &value), 0);
   }
-  // The digest of the composition's frame at a frame number (30 fps), or 0
-  // when it does not render (the failure is in err).
+  // The digest of the frame, or 0 when it does not render.
   static uint64_t Frame(BEE_Item comp, int32_t frame, ErrorCode* err = nullptr) {
-    int32_t w = 0, h = 0;
-    ErrorCode e = BEE_GetCompDimensionsDSF(comp, &w, &h, nullptr);
-    BM_World world = nullptr;
-    const Rect r{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
-    if (!e) e = BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &world);
-    const BEE_RenderRequest rq{{frame, 30}, {1, 30}, 0, 0, -1, {0, 0}};
-    if (!e) e = BEEp_RenderItemFrame(comp, &rq, world);
-    uint64_t digest = 0;
-    if (!e) {
-      int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
-      BM_GetWorldInfo(world, &width, &height, &depth, &rowBytes);
-      Boolean32 failed = 0;
-      BM_LockPixels(0, world, &failed);
-      const char* base = BMp_GetPixBaseAddr(world);
-      tv::test::Digest d;
-      for (int32_t y = 0; y < height; ++y) d.Bytes(base + static_cast<ptrdiff_t>(y) * rowBytes, 4 * static_cast<size_t>(width));
-      digest = d.value();
-      BM_UnlockPixels(world);
-    }
-    if (world) BM_DisposeWorld(world);
+    ErrorCode e = 0;
+    const std::vector<uint8_t> bytes = FrameBytes(comp, frame, &e);
     if (err) *err = e;
-    return digest;
+    return e ? 0 : tv::test::Digest().Bytes(bytes.data(), bytes.size()).value();
   }
-  // The composition's frame as pixels (bytes alpha, red, green, blue from the
-  // high byte down), row by row; empty when it does not render.
+  // The frame as pixels (0xAARRGGBB), row by row; empty when it does not render.
   static std::vector<uint32_t> Pixels(BEE_Item comp, int32_t frame, int32_t* width = nullptr) {
-    int32_t w = 0, h = 0;
+    if (width) BEE_GetCompDimensionsDSF(comp, width, nullptr, nullptr);
+    const std::vector<uint8_t> p = FrameBytes(comp, frame);
     std::vector<uint32_t> out;
-    if (BEE_GetCompDimensionsDSF(comp, &w, &h, nullptr) != 0) return out;
-    if (width) *width = w;
-    const Rect r{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
-    BM_World world = nullptr;
-    if (BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &world) != 0) return out;
-    const BEE_RenderRequest rq{{frame, 30}, {1, 30}, 0, 0, -1, {0, 0}};
-    if (BEEp_RenderItemFrame(comp, &rq, world) == 0) {
-      int32_t width2 = 0, height = 0, depth = 0, rowBytes = 0;
-      BM_GetWorldInfo(world, &width2, &height, &depth, &rowBytes);
-      Boolean32 failed = 0;
-      BM_LockPixels(0, world, &failed);
-      const auto* base = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(world));
-      for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-          const uint8_t* p = base + static_cast<ptrdiff_t>(y) * rowBytes + 4 * x;
-          out.push_back(uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]);
-        }
-      BM_UnlockPixels(world);
-    }
-    BM_DisposeWorld(world);
+    for (size_t i = 0; i + 3 < p.size(); i += 4)
+      out.push_back(uint32_t{p[i]} << 24 | uint32_t{p[i + 1]} << 16 | uint32_t{p[i + 2]} << 8 | p[i + 3]);
     return out;
   }
   // Frames at several times.

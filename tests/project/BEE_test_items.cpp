@@ -16,9 +16,7 @@ using Items = BeeFixture;
 TEST_F(Items, BirthMakesAnEmptyProjectWithARootFolder) {
   BEE_Item root = Root();
   ASSERT_NE(root, nullptr);
-  int16_t kind = 0;
-  EXPECT_EQ(BEE_GetItemKind(root, &kind), 0);
-  EXPECT_EQ(kind, BEE_KindFolder);
+  EXPECT_EQ(GOT(int16_t, BEE_GetItemKind, root), BEE_KindFolder);
   BEE_Item parent = reinterpret_cast<BEE_Item>(1);
   EXPECT_EQ(BEE_GetItemParent(root, &parent), 0);
   EXPECT_EQ(parent, nullptr);
@@ -32,22 +30,17 @@ TEST_F(Items, PackageFrame) {
 }
 
 TEST_F(Items, IdsAreUniqueAndFoundAgain) {
-  BEE_Item f = nullptr;
-  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "Footage", &f), 0);
+  BEE_Item f = GOT(BEE_Item, BEE_CmdNewFolder, nullptr, "Footage");
   BEE_Item c1 = NewComp("One", f);
   BEE_Item c2 = NewComp("Two");
   BEE_Layer l = NewSolidLayer(c2);
-  BEE_Item solid = nullptr;
-  BEE_GetLayerSource(l, &solid);
+  BEE_Item solid = GOT(BEE_Item, BEE_GetLayerSource, l);
   std::vector<uint32_t> ids;
   for (BEE_Item it : {Root(), f, c1, c2, solid}) {
-    uint32_t id = 0;
-    ASSERT_EQ(BEE_GetItemID(it, &id), 0);
+    uint32_t id = GOT(uint32_t, BEE_GetItemID, it);
     for (uint32_t other : ids) EXPECT_NE(id, other);
     ids.push_back(id);
-    BEE_Item found = nullptr;
-    EXPECT_EQ(BEE_LookupItemID(id, &found), 0);
-    EXPECT_EQ(found, it);
+    EXPECT_EQ(GOT(BEE_Item, BEE_LookupItemID, id), it);
   }
   BEE_Item none = reinterpret_cast<BEE_Item>(1);
   EXPECT_EQ(BEE_LookupItemID(999999, &none), 0);
@@ -63,17 +56,14 @@ TEST_F(Items, ParentsChildrenAndProjectOrder) {
   // Project order: root, A, B, C, D (each folder followed by its contents).
   std::vector<BEE_Item> order;
   for (BEE_Item it = nullptr;;) {
-    BEE_Item next = nullptr;
-    ASSERT_EQ(BEE_GetNextItem(it, &next), 0);
+    BEE_Item next = GOT(BEE_Item, BEE_GetNextItem, it);
     if (!next) break;
     order.push_back(next);
     it = next;
   }
   EXPECT_EQ(order, (std::vector<BEE_Item>{Root(), a, b, c, d}));
   for (auto [folder, item, want] : {std::tuple{a, c, 1}, std::tuple{b, d, 0}, std::tuple{a, a, 0}}) {
-    Boolean32 yes = 2;
-    EXPECT_EQ(BEE_DoesFolderContainItem(folder, item, &yes), 0);
-    EXPECT_EQ(yes, want);
+    EXPECT_EQ(GOT(Boolean32, BEE_DoesFolderContainItem, folder, item), want);
   }
   char path[64];
   EXPECT_EQ(BEE_GetItemPath(c, path, sizeof path), 0);
@@ -83,9 +73,7 @@ TEST_F(Items, ParentsChildrenAndProjectOrder) {
   const std::tuple<BEE_Item, const char*, int16_t, BEE_Item> finds[] = {
       {nullptr, "C", 0, c}, {a, "D", 0, nullptr}, {nullptr, "B", BEE_KindComp, nullptr}};
   for (auto [in, name, kind, want] : finds) {
-    BEE_Item found = reinterpret_cast<BEE_Item>(1);
-    EXPECT_EQ(BEE_FindItem(in, name, kind, &found), 0);
-    EXPECT_EQ(found, want) << name;
+    EXPECT_EQ(GOT(BEE_Item, BEE_FindItem, in, name, kind), want) << name;
   }
 
   // Moving a folder into its own descendant is refused with the message.
@@ -113,8 +101,7 @@ TEST_F(Items, NamesAreCutAt31BytesOnACharacterBoundary) {
   // 30 ASCII bytes and a two-byte character would need 32 bytes.
   std::string name(30, 'x');
   name += "\xC3\xA9";
-  BEE_Item f = nullptr;
-  ASSERT_EQ(BEE_CmdNewFolder(nullptr, name.c_str(), &f), 0);
+  BEE_Item f = GOT(BEE_Item, BEE_CmdNewFolder, nullptr, name.c_str());
   EXPECT_EQ(Name(f), std::string(30, 'x'));
   std::string exact(29, 'y');
   exact += "\xC3\xA9";  // 31 bytes fit
@@ -123,8 +110,7 @@ TEST_F(Items, NamesAreCutAt31BytesOnACharacterBoundary) {
   // A composition settings name arriving without its zero is cut as well.
   BEE_CompSettings s = Settings("");
   std::memset(s.name, 'n', sizeof s.name);
-  BEE_Item c = nullptr;
-  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+  BEE_Item c = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
   EXPECT_EQ(Name(c), std::string(31, 'n'));
 }
 
@@ -148,17 +134,12 @@ TEST_F(Items, CompositionSettingsRoundTripThroughTheRecords) {
   s.pixelAspect = Ratio{9, 10};
   s.dsfH = 2;
   s.dsfV = 3;
-  BEE_Item c = nullptr;
-  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
-  BEE_CompSettings back{};
-  ASSERT_EQ(BEE_GetCompSettings(c, &back), 0);
+  BEE_Item c = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
+  BEE_CompSettings back = GOT(BEE_CompSettings, BEE_GetCompSettings, c);
   EXPECT_EQ(std::memcmp(&s, &back, sizeof s), 0);
-  Time fd{};
-  BEE_GetCompFrameDuration(c, &fd);
-  EXPECT_EQ(fd, (Time{1001, 30000}));
+  EXPECT_EQ(GOT(Time, BEE_GetCompFrameDuration, c), (Time{1001, 30000}));
 
-  BEE_ItemInfo info{};
-  ASSERT_EQ(BEE_GetItemInfo(c, &info), 0);
+  BEE_ItemInfo info = GOT(BEE_ItemInfo, BEE_GetItemInfo, c);
   EXPECT_STREQ(info.name, "Main");
   EXPECT_STREQ(info.kindName, "Composition");
   EXPECT_EQ(info.duration, (Time{3003, 600}));
@@ -178,25 +159,18 @@ TEST_F(Items, CompositionSettingsRoundTripThroughTheRecords) {
 }
 
 TEST_F(Items, FolderAndSolidInformation) {
-  BEE_ItemInfo info{};
-  ASSERT_EQ(BEE_GetItemInfo(Root(), &info), 0);
+  BEE_ItemInfo info = GOT(BEE_ItemInfo, BEE_GetItemInfo, Root());
   EXPECT_EQ(info.duration, (Time{0, 600}));
   EXPECT_NE(info.flags & BEE_ItemStill, 0u);  // a duration of 0 is a still
   BEE_Item c = NewComp();
   BEE_Layer l = NewSolidLayer(c, "Blue");
-  BEE_Item solid = nullptr;
-  BEE_GetLayerSource(l, &solid);
+  BEE_Item solid = GOT(BEE_Item, BEE_GetLayerSource, l);
   ASSERT_EQ(BEE_GetItemInfo(solid, &info), 0);
   EXPECT_STREQ(info.kindName, "Solid");
   EXPECT_EQ((std::vector<uint32_t>{info.width, info.height, info.userCount}), (std::vector<uint32_t>{100, 50, 1}));
-  BEE_Layer back = nullptr;
-  EXPECT_EQ(BEE_GetLayerFromSolid(solid, &back), 0);
-  EXPECT_EQ(back, l);
-  uint32_t color = 0;
-  BEE_GetSolidColor(solid, &color);
-  EXPECT_EQ(color, 0xFFFF0000u);
-  BEE_LayerInfo li{};
-  ASSERT_EQ(BEE_GetLayerInfo(l, &li), 0);
+  EXPECT_EQ(GOT(BEE_Layer, BEE_GetLayerFromSolid, solid), l);
+  EXPECT_EQ(GOT(uint32_t, BEE_GetSolidColor, solid), 0xFFFF0000u);
+  BEE_LayerInfo li = GOT(BEE_LayerInfo, BEE_GetLayerInfo, l);
   EXPECT_STREQ(li.name, "Blue");
   EXPECT_STREQ(li.sourceName, "Blue");
   EXPECT_EQ((std::vector<int64_t>{li.sourceKind, li.quality, li.switches, li.stretch.num}),
@@ -211,10 +185,8 @@ TEST_F(Items, FootageTakesItsNameAndFieldsFromTheSourceDescription) {
   d.fieldSetting = 1;
   d.fieldSecond = 1;
   std::strcpy(d.text, "rendered");
-  BEE_Item f = nullptr;
-  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f), 0);
-  BEE_ItemInfo info{};
-  ASSERT_EQ(BEE_GetItemInfo(f, &info), 0);
+  BEE_Item f = GOT(BEE_Item, BEEp_MakeFootageItem, nullptr, &d);
+  BEE_ItemInfo info = GOT(BEE_ItemInfo, BEE_GetItemInfo, f);
   EXPECT_STREQ(info.name, "clip.ei");
   EXPECT_STREQ(info.kindName, "ElectricImage");
   EXPECT_EQ(info.fieldOrder, 2u);
@@ -233,8 +205,7 @@ TEST_F(Items, FootageTakesItsNameAndFieldsFromTheSourceDescription) {
 TEST_F(Items, RenderItemsHaveNoDimensionsOrDuration) {
   // Render items are not made through commands yet; the kind check is
   // reached through a folder turned into one by hand.
-  BEE_Item f = nullptr;
-  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "R", &f), 0);
+  BEE_Item f = GOT(BEE_Item, BEE_CmdNewFolder, nullptr, "R");
   reinterpret_cast<int16_t*>(*reinterpret_cast<Handle>(f))[1] = BEE_KindRenderItem;
   int32_t w = 0, h = 0;
   rec.clear();
@@ -285,12 +256,9 @@ TEST_F(Items, DamagedItemsAndLayersAreRefused) {
 TEST_F(Items, StampsAndNewerThan) {
   BEE_Item c = NewComp();
   BEE_Item outer = NewComp("Outer");
-  BEE_Layer nested = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(outer, c, &nested), 0);
-  uint32_t now = 0;
-  BEE_Now(&now);
-  uint32_t fresh = 0;
-  BEE_FreshTimeStamp(&fresh);
+  GOT(BEE_Layer, BEE_CmdNewLayer, outer, c);
+  uint32_t now = GOT(uint32_t, BEE_Now);
+  uint32_t fresh = GOT(uint32_t, BEE_FreshTimeStamp);
   EXPECT_EQ(fresh, now + 1);
   auto newer = [](BEE_Item it, uint32_t stamp) {
     Boolean32 yes = 2;
@@ -311,8 +279,7 @@ TEST_F(Items, SortingByNameAndLabel) {
   NewComp("b");
   BEE_Item a = NewComp("a"), c = NewComp("c");
   ASSERT_EQ(BEE_SetProjectSortingMode(1), 0);
-  BEE_Item next = nullptr;
-  BEE_GetNextItem(Root(), &next);
+  BEE_Item next = GOT(BEE_Item, BEE_GetNextItem, Root());
   EXPECT_EQ(next, a);
   BEE_SetProjectSortingMode(5);
   ASSERT_EQ(BEE_CmdSetItemLabel(c, -3), 0);
@@ -320,11 +287,6 @@ TEST_F(Items, SortingByNameAndLabel) {
   EXPECT_EQ(next, c);
 }
 
-}  // namespace
-}  // namespace tv::bee::test
-
-namespace tv::bee::test {
-namespace {
 
 using Damage = BeeFixture;
 
@@ -444,8 +406,7 @@ TEST_F(Damage, EveryQueryRefusesNullHandles) {
 TEST_F(Damage, MissingResultsAreReportedOnceByName) {
   BEE_Item comp = NewComp();
   BEE_Layer layer = NewSolidLayer(comp);
-  BEE_Item solid = nullptr;
-  ASSERT_EQ(BEE_GetLayerSource(layer, &solid), 0);
+  BEE_Item solid = GOT(BEE_Item, BEE_GetLayerSource, layer);
   char text[8];
   const std::vector<std::pair<std::string, std::function<ErrorCode()>>> calls = {
       {"BEE_GetItemID", [&] { return BEE_GetItemID(comp, nullptr); }},

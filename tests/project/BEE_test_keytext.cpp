@@ -44,8 +44,7 @@ class KeyText : public ClipFixture {
   }
   std::string Text(BEE_Scrap scrap, uint32_t want = BEE_PublicText) {
     uint32_t type = 0;
-    Handle h = nullptr;
-    EXPECT_EQ(BEE_ConvertScrapToPublic(scrap, &type, &h), 0);
+    Handle h = GOT(Handle, BEE_ConvertScrapToPublic, scrap, &type);
     EXPECT_EQ(type, want);
     if (!h) return "<none>";
     std::string s(*h);
@@ -75,23 +74,10 @@ TEST_F(KeyText, GoldenPositionAndOpacity) {
 }
 
 TEST_F(KeyText, GoldenScaleRotationMaskAndEffect) {
-  OM_Shape shape = nullptr;
-  FixedRect r{0, 0, 10 << 16, 10 << 16};
-  ASSERT_EQ(OM_NewShape(1, &r, &shape), 0);
-  ASSERT_EQ(BEE_CmdAddMask(a, shape, nullptr), 0);
-  OM_DisposeShape(shape);
-  int16_t cls = 0;
-  Boolean32 found = 0;
-  ASSERT_EQ(FLTp_FindClass(FLT_MatchFastBlur, &cls, &found), 0);
-  // The class keeps its parameter template from first use to the effect
-  // package's death: it is not counted as a leak.
-  const int64_t handles0 = EMUL_LiveHandleCount(), ptrs0 = EMUL_LivePtrCount();
-  FLT_Sequence seq = nullptr;
-  uint32_t seqFlags = 0;
-  ASSERT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &seqFlags, &seq, &found), 0);
-  ASSERT_EQ(FLT_DisposeSequence(seq), 0);
-  liveHandles_ += EMUL_LiveHandleCount() - handles0;
-  livePtrs_ += EMUL_LivePtrCount() - ptrs0;
+  const FixedRect r{0, 0, 10 << 16, 10 << 16};
+  AddShapeMask(a, 1, r);
+  const int16_t cls = Class(FLT_MatchFastBlur);
+  WarmClasses({cls});  // the class's parameter template lives until the package dies
   ASSERT_EQ(BEE_CmdApplyEffect(a, cls, nullptr), 0);
   Key(a, BEE_StreamRotation, Time{1, 10}, {1234.5678}, true);
   BEE_Scrap scrap = CopyStreams(a, {BEE_StreamAnchorPoint, BEE_StreamScale, BEE_StreamRotation, BEE_StreamFirstMask + 1,
@@ -109,9 +95,7 @@ TEST_F(KeyText, GoldenScaleRotationMaskAndEffect) {
   EXPECT_EQ(Again(golden), golden);
   // Pasted onto a layer with the same effect and a mask, and copied again.
   ASSERT_EQ(BEE_CmdApplyEffect(b, cls, nullptr), 0);
-  ASSERT_EQ(OM_NewShape(3, &r, &shape), 0);
-  ASSERT_EQ(BEE_CmdAddMask(b, shape, nullptr), 0);
-  OM_DisposeShape(shape);
+  AddShapeMask(b, 3, r);
   BEE_Scrap read = nullptr;
   ASSERT_EQ(Read(golden, &read), 0);
   ASSERT_EQ(BEE_CmdPasteKeyframesIntoLayer(b, read), 0);
@@ -214,8 +198,7 @@ TEST_F(KeyText, TwoMaskSectionsAreTwoMasksAndOtherTextIsNoScrap) {
   EXPECT_EQ(s, nullptr);
   EXPECT_TRUE(rec.reports.empty());
   // A scrap of layers explains itself.
-  BEE_Scrap layers = nullptr;
-  ASSERT_EQ(BEE_NewScrap(&layers), 0);
+  BEE_Scrap layers = GOT(BEE_Scrap, BEE_NewScrap);
   ASSERT_EQ(BEE_CopyLayerToScrap(layers, a), 0);
   ASSERT_EQ(BEE_CopyLayerToScrap(layers, b), 0);
   EXPECT_EQ(Text(layers), "Tavelo must have keyframes selected from one layer in order to export them as text.");
@@ -227,12 +210,10 @@ TEST_F(KeyText, MaskPathTravelsAsPostScript) {
   FixedRect r{0, 0, 20 << 16, 10 << 16};
   ASSERT_EQ(OM_NewShape(3, &r, &shape), 0);  // an oval: four curved sides
   ASSERT_EQ(BEE_CmdAddMask(a, shape, nullptr), 0);
-  BEE_Selection sel = nullptr;
-  ASSERT_EQ(BEE_NewSelection(&sel), 0);
+  BEE_Selection sel = GOT(BEE_Selection, BEE_NewSelection);
   BEE_SelDesc d{BEE_SelKindMask, a, 0, 0};
   ASSERT_EQ(BEE_Select(sel, 1, &d, nullptr), 0);
-  BEE_Scrap scrap = nullptr;
-  ASSERT_EQ(BEE_CopyKeysToNewScrap(sel, &scrap), 0);
+  BEE_Scrap scrap = GOT(BEE_Scrap, BEE_CopyKeysToNewScrap, sel);
   BEE_DisposeSelection(sel);
   const std::string eps = Text(scrap, BEE_PublicPath);
   for (const char* line : {"%%BoundingBox: 0 0 20 10\r\n", "%%HiResBoundingBox: ",

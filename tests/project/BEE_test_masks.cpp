@@ -27,20 +27,13 @@ class Masks : public BeeFixture {
     return n;
   }
   std::string Name(BEE_Layer l, int32_t mask) {
-    BEE_MaskInfo info{};
-    EXPECT_EQ(BEE_GetMaskInfo(l, mask, &info), 0);
+    BEE_MaskInfo info = GOT(BEE_MaskInfo, BEE_GetMaskInfo, l, mask);
     return info.name;
   }
-  BEE_MaskInfo Info(int32_t mask) {
-    BEE_MaskInfo info{};
-    EXPECT_EQ(BEE_GetMaskInfo(layer, mask, &info), 0);
-    return info;
-  }
+  BEE_MaskInfo Info(int32_t mask) { return GOT(BEE_MaskInfo, BEE_GetMaskInfo, layer, mask); }
   TDB_Stream Stream(int32_t mask, int32_t k) {
     BEE_StreamRef ref{layer, BEE_StreamFirstMask + 3 * mask + k};
-    TDB_Stream s = nullptr;
-    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
-    return s;
+    return GOT(TDB_Stream, BEE_StreamLookup, &ref);
   }
   ErrorCode Setting(int32_t command, int32_t mask, int32_t value) {
     intptr_t words[2] = {reinterpret_cast<intptr_t>(layer), BEE_PackMaskValue(mask, value)};
@@ -56,17 +49,13 @@ TEST_F(Masks, AddGivesStreamsAndUndoes) {
   int32_t index = -1;
   ASSERT_EQ(BEE_CmdAddMask(layer, shape, &index), 0);
   EXPECT_EQ(index, 0);
-  ASSERT_EQ(BEE_CmdAddMask(layer, shape, &index), 0);
-  EXPECT_EQ(index, 1);
+  EXPECT_EQ(GOT(int32_t, BEE_CmdAddMask, layer, shape), 1);
   EXPECT_EQ(Name(layer, 0), "Mask 1");
   EXPECT_EQ(Name(layer, 1), "Mask 2");
   EXPECT_EQ(Info(1).mode, 1u);
   EXPECT_EQ(UndoName(), "Add Mask");
-  OM_Shape got = nullptr;
-  ASSERT_EQ(OM_GetShape(Stream(1, BEE_MaskStreamShape), nullptr, 77, &got), 0);
-  Boolean32 equal = 0;
-  ASSERT_EQ(OM_ShapeCompare(got, shape, &equal), 0);
-  EXPECT_TRUE(equal);
+  OM_Shape got = GOT(OM_Shape, OM_GetShape, Stream(1, BEE_MaskStreamShape), nullptr, 77);
+  EXPECT_TRUE(GOT(Boolean32, OM_ShapeCompare, got, shape));
   ASSERT_EQ(OM_DisposeShape(got), 0);
   double v[2] = {-1, -1};
   ASSERT_EQ(TDB_GetValueF(Stream(1, BEE_MaskStreamOpacity), nullptr, 0, 0, v, nullptr), 0);
@@ -151,8 +140,7 @@ TEST_F(Masks, StreamChangesDuplicatesAndLimit) {
   ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 300, 1, &half, 1, 1), 0);
   ASSERT_EQ(BEE_CmdSetStreamKeys(layer, opacity, s), 0);
   EXPECT_EQ(Stream(0, BEE_MaskStreamOpacity), s);
-  BEE_Layer copy = nullptr;
-  ASSERT_EQ(BEE_CmdDuplicateLayer(layer, &copy), 0);
+  BEE_Layer copy = GOT(BEE_Layer, BEE_CmdDuplicateLayer, layer);
   EXPECT_EQ(Count(copy), 1);
   EXPECT_EQ(Name(copy, 0), "Mask 1");
   ASSERT_EQ(BEE_Undo(), 0);
@@ -163,8 +151,7 @@ TEST_F(Masks, StreamChangesDuplicatesAndLimit) {
   ASSERT_EQ(BEE_CmdSetCompSettings(comp, &fast), 0);
   TDB_StreamInfo own{}, mask{};
   BEE_StreamRef ownRef{layer, BEE_StreamOpacity};
-  TDB_Stream layerOpacity = nullptr;
-  ASSERT_EQ(BEE_StreamLookup(&ownRef, &layerOpacity), 0);
+  TDB_Stream layerOpacity = GOT(TDB_Stream, BEE_StreamLookup, &ownRef);
   ASSERT_EQ(TDB_GetStreamInfo(layerOpacity, &own), 0);
   ASSERT_EQ(TDB_GetStreamInfo(Stream(0, BEE_MaskStreamShape), &mask), 0);
   EXPECT_EQ(mask.timeScale, own.timeScale);
@@ -178,10 +165,8 @@ TEST_F(Masks, StreamChangesDuplicatesAndLimit) {
 // The points of the mask's shape at a time.
 std::vector<FixedPoint> Points(TDB_Stream s, int32_t frame) {
   const Time t{frame, 30};
-  OM_Shape sh = nullptr;
-  EXPECT_EQ(OM_GetShape(s, &t, 0, &sh), 0);
-  int32_t n = 0;
-  OM_GetShapeInfo(sh, nullptr, nullptr, &n);
+  OM_Shape sh = GOT(OM_Shape, OM_GetShape, s, &t, 0);
+  int32_t n = GOT(int32_t, OM_GetShapeInfo, sh, nullptr, nullptr);
   std::vector<FixedPoint> p(static_cast<size_t>(n));
   if (n) OM_ShapeGetValues(sh, 0, n, p.data());
   OM_DisposeShape(sh);
@@ -192,8 +177,7 @@ TEST_F(Masks, TransformMovesEveryShapeAsOneNamedStep) {
   // A constant oval path, and a rectangle keyed at two times.
   ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
   const FixedRect r{2 << 16, 2 << 16, 6 << 16, 8 << 16};
-  OM_Shape rect = nullptr;
-  ASSERT_EQ(OM_NewShape(OM_TypeRect, &r, &rect), 0);
+  OM_Shape rect = GOT(OM_Shape, OM_NewShape, OM_TypeRect, &r);
   ASSERT_EQ(BEE_CmdAddMask(layer, rect, nullptr), 0);
   const Time t0{0, 30}, t1{10, 30};
   ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamFirstMask + 3, &t0, 1), 0);
@@ -204,8 +188,7 @@ TEST_F(Masks, TransformMovesEveryShapeAsOneNamedStep) {
   const std::vector<FixedPoint> oval = Points(Stream(0, 0), 0);
   const std::string before = Dump();
   // Moved by (3, -2) pixels.
-  FloatMatrix m{};
-  M_SetIdentityMatrix(&m);
+  FloatMatrix m = GOT(FloatMatrix, M_SetIdentityMatrix);
   M_TranslateMatrix(&m, 3, -2);
   for (int32_t mask : {0, 1}) ASSERT_EQ(BEE_CmdMaskTransform(layer, mask, &m, "Move Mask"), 0);
   EXPECT_EQ(UndoName(), "Move Mask");

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "BEE_test_support.h"
 #include "WriteFaults.h"
 #include "BEE_test_frames.h"
 #include "BM.h"
@@ -81,16 +80,10 @@ class Movie : public UFixture {
   // 64 x 48 at 10 frames a second, 3 s: a solid moving two pixels a frame.
   BEE_Item Comp(int w = kW, int h = kH) {
     BEE_CompSettings s = Settings("Movie", w, h, 10u << 16, Time{3, 1});
-    BEE_Item c = nullptr;
-    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+    BEE_Item c = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
     BEE_SolidSettings solid = Solid("Box", 0xFF20A040, 12, 10);
-    BEE_Layer l = nullptr;
-    EXPECT_EQ(BEE_CmdNewSolidLayer(c, &solid, &l), 0);
-    BEE_StreamRef ref{l, BEE_StreamPosition};
-    TDB_Stream st = nullptr, d = nullptr;
-    EXPECT_EQ(BEE_StreamLookup(&ref, &st), 0);
-    EXPECT_EQ(TDB_DuplicateStream(st, &d), 0);
-    EXPECT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
+    BEE_Layer l = GOT(BEE_Layer, BEE_CmdNewSolidLayer, c, &solid);
+    TDB_Stream d = KeyableCopy(l, BEE_StreamPosition);
     const double a[2] = {2, 10}, b[2] = {62, 40};
     const Time t0{0, 1}, t1{3, 1};
     EXPECT_EQ(TDB_InsertKeyF(d, &t0, 0, 1, a, TDB_InterpLinear, TDB_InterpLinear), 0);
@@ -100,19 +93,15 @@ class Movie : public UFixture {
   }
   void AddTone(BEE_Item comp) {
     WriteToneWav(dir.P("tone.wav"), 3, kRate);
-    FILE_SpecH ref = nullptr;
-    ASSERT_EQ(FILE_New(dir.P("tone.wav").c_str(), FILE_LocFullPath, &ref), 0);
-    BEE_Item item = nullptr;
-    ASSERT_EQ(BEE_CmdImportFootage(nullptr, ref, 0, &item), 0);
+    FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P("tone.wav").c_str(), FILE_LocFullPath);
+    BEE_Item item = GOT(BEE_Item, BEE_CmdImportFootage, nullptr, ref, 0);
     FILE_Dispose(ref);
     BEE_Layer l = nullptr;
     ASSERT_EQ(BEE_CmdNewLayer(comp, item, &l), 0);
   }
   PIN_OutputSpecH Output(FourCC sig, const std::string& name, int w = kW, int h = kH) {
-    PIN_OutputSpecH out = nullptr;
-    EXPECT_EQ(PIN_NewOutputSpec(sig, w, h, &out), 0);
-    FILE_SpecH ref = nullptr;
-    EXPECT_EQ(FILE_New(dir.P(name).c_str(), FILE_LocFullPath, &ref), 0);
+    PIN_OutputSpecH out = GOT(PIN_OutputSpecH, PIN_NewOutputSpec, sig, w, h);
+    FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P(name).c_str(), FILE_LocFullPath);
     EXPECT_EQ(PIN_SetOutputFile(out, ref), 0);
     FILE_Dispose(ref);
     outs_.push_back(out);
@@ -149,55 +138,46 @@ class Movie : public UFixture {
   }
   BM_World NewWorld(int w = kW, int h = kH) {
     const Rect r{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
-    BM_World world = nullptr;
-    EXPECT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &r, 32, 0, nullptr, &world), 0);
+    BM_World world = GOT(BM_World, BM_NewWorld, nullptr, BM_Flag_Clear, &r, 32, 0, nullptr);
     worlds_.push_back(world);
     return world;
-  }
-  static std::vector<uint8_t> Bytes(BM_World w) {
-    int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
-    BM_GetWorldInfo(w, &width, &height, &depth, &rowBytes);
-    Boolean32 failed = 0;
-    BM_LockPixels(0, w, &failed);
-    const auto* base = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w));
-    std::vector<uint8_t> out;
-    for (int y = 0; y < height; ++y) out.insert(out.end(), base + y * rowBytes, base + y * rowBytes + width * 4);
-    BM_UnlockPixels(w);
-    return out;
   }
   std::vector<uint8_t> Single(BEE_Item comp, Time t, Time span = Time{1, 10}, int32_t field = 0,
                               BM_World into = nullptr) {
     BM_World w = into ? into : NewWorld();
     const BEE_RenderRequest rq{t, span, field, 0, -1, {0, 0}};
     EXPECT_EQ(BEEp_RenderItemFrame(comp, &rq, w), 0);
-    return Bytes(w);
+    return WorldBytes(w);
   }
   PIN_SeqSpecH Open(const std::string& name) {
-    FILE_SpecH ref = nullptr;
-    EXPECT_EQ(FILE_New(dir.P(name).c_str(), FILE_LocFullPath, &ref), 0);
-    PIN_SeqSpecH seq = nullptr;
-    EXPECT_EQ(PIN_NewSeqSpecFromFile(ref, &seq), 0);
+    FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P(name).c_str(), FILE_LocFullPath);
+    PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, PIN_NewSeqSpecFromFile, ref);
     FILE_Dispose(ref);
     return seq;
   }
-  std::vector<uint8_t> Read(PIN_SeqSpecH seq, Time t) {
-    BM_World w = NewWorld();
+  std::vector<uint8_t> Read(PIN_SeqSpecH seq, Time t, int w = kW, int h = kH) {
+    BM_World world = NewWorld(w, h);
     PIN_DrawParams p{};
     p.time = t;
-    EXPECT_EQ(PIN_DrawFrame(seq, w, &p), 0);
-    return Bytes(w);
+    EXPECT_EQ(PIN_DrawFrame(seq, world, &p), 0);
+    return WorldBytes(world);
+  }
+  // The frame of a still file, read in a world of w x h.
+  std::vector<uint8_t> Still(const std::string& name, int w = kW, int h = kH) {
+    PIN_SeqSpecH seq = Open(name);
+    const std::vector<uint8_t> bytes = Read(seq, Time{0, 1}, w, h);
+    PIN_DisposeSeqSpec(seq);
+    return bytes;
   }
   std::vector<int16_t> Sound(PIN_SeqSpecH seq, Time start, Time duration) {
-    SND_World back = nullptr;
-    EXPECT_EQ(SND_NewWorld(nullptr, nullptr, &back), 0);
+    SND_World back = GOT(SND_World, SND_NewWorld, nullptr, nullptr);
     const SND_Format f{double(kRate), SND_Encoding_Signed, 2, 2, 0};
     PIN_SoundRequest r{start, duration, f, SND_Quality_Best};
     EXPECT_EQ(PIN_GetSound(seq, &r, back), 0);
     return Samples(back);
   }
   static std::vector<int16_t> Samples(SND_World w) {
-    SND_WorldInfo info{};
-    SNDp_GetWorldInfo(w, &info);
+    SND_WorldInfo info = GOT(SND_WorldInfo, SNDp_GetWorldInfo, w);
     SND_LockBuffer(0, w);
     void* p = nullptr;
     SNDp_GetBuffer(w, &p);
@@ -278,9 +258,7 @@ TEST_F(Movie, ThreeSecondsToStillsAndMoviesEqualSingleFrames) {
     char name[32];
     std::snprintf(name, sizeof name, "f_%03d.png", k);
     ASSERT_TRUE(fs::exists(dir.P(name))) << name;
-    PIN_SeqSpecH png = Open(name);
-    EXPECT_EQ(Read(png, Time{0, 1}), want[static_cast<size_t>(k)]) << name;
-    PIN_DisposeSeqSpec(png);
+    EXPECT_EQ(Still(name), want[static_cast<size_t>(k)]) << name;
   }
   EXPECT_FALSE(fs::exists(dir.P("f_030.png")));
   PIN_SeqSpecH mov = Open("lossless.mov"), mp4 = Open("h264.mp4");
@@ -316,11 +294,6 @@ TEST_F(Movie, ThreeSecondsToStillsAndMoviesEqualSingleFrames) {
 // a preview left there are taken from it. Under a small budget the preview
 // is purged as it goes, process memory (the accounting measure here) stays
 // under the budget through the render, and the files are the same bytes.
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 Size gBudget = 0, gMostUsed = 0;
 ErrorCode MeasureUsed(intptr_t, int32_t selector, void*) {
   Size used = 0;
@@ -333,22 +306,16 @@ TEST_F(Movie, FramesAreNotKeptAndASmallBudgetGivesTheSameBytes) {
   SetGrowZone(&MC_GrowZone);
   EMUL_SetProcessMemoryProbeForTesting([]() -> int64_t { return -1; });
   BEE_Item comp = Comp(w, h);
-  auto entries = [] {
-    MC_Statistics st{};
-    EXPECT_EQ(MC_GetStatistics(MC_GlobalBag, &st), 0);
-    return st;
-  };
+  auto entries = [] { return GOT(MC_Statistics, MC_GetStatistics, MC_GlobalBag); };
   // Previews at the times the render asks for.
-  Time frame{};
-  ASSERT_EQ(T_FrameRate2Duration(10 << 16, &frame), 0);
+  Time frame = GOT(Time, T_FrameRate2Duration, 10 << 16);
   auto preview = [&] {
     for (int k = 0; k < n; ++k) {
       Time offset{}, t{};
       ASSERT_EQ(T_MulTime(frame, Ratio{k, 1}, &offset), 0);
       ASSERT_EQ(T_AddTime(Time{0, 1}, offset, &t), 0);
       const BEE_RenderRequest rq{t, frame, 0, BEE_Request_Cacheable, -1, {0, 0}};
-      MC_Receipt r = nullptr;
-      ASSERT_EQ(BEE_CheckoutItemFrame(comp, &rq, w, h, &r), 0);
+      MC_Receipt r = GOT(MC_Receipt, BEE_CheckoutItemFrame, comp, &rq, w, h);
       ASSERT_EQ(BEE_CheckinItemFrame(r), 0);
     }
   };
@@ -377,8 +344,7 @@ TEST_F(Movie, FramesAreNotKeptAndASmallBudgetGivesTheSameBytes) {
   EXPECT_EQ(entries().entries, 0);
 
   // A budget with room for a few frames: the preview is purged as it goes.
-  Size used = 0;
-  ASSERT_EQ(EMUL_TotalMemoryUsed(&used), 0);
+  Size used = GOT(Size, EMUL_TotalMemoryUsed);
   gBudget = std::max<Size>(EMUL_MinMemoryBudget, used + (10 << 20));
   ASSERT_EQ(EMUL_SetMemoryBudget(gBudget), 0);
   preview();
@@ -397,10 +363,10 @@ TEST_F(Movie, FramesAreNotKeptAndASmallBudgetGivesTheSameBytes) {
     std::snprintf(a, sizeof a, "large_%02d.png", k);
     std::snprintf(b, sizeof b, "small_%02d.png", k);
     std::snprintf(c, sizeof c, "bare_%02d.png", k);
-    const std::string large = Slurp(dir.P(a));
+    const std::string large = tv::test::Slurp(dir.P(a));
     ASSERT_FALSE(large.empty()) << a;
-    EXPECT_EQ(Slurp(dir.P(b)), large) << b;
-    EXPECT_EQ(Slurp(dir.P(c)), large) << c;
+    EXPECT_EQ(tv::test::Slurp(dir.P(b)), large) << b;
+    EXPECT_EQ(tv::test::Slurp(dir.P(c)), large) << c;
   }
 }
 
@@ -417,8 +383,7 @@ TEST_F(Movie, StopLeavesFinishedFramesAndTheProjectAsItWas) {
   ASSERT_EQ(BEE_SetProjectDirty(0), 0);
   const std::string before = Dump();
   const std::vector<int32_t> stacks = Stacks();
-  Boolean32 stopped = 0;
-  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  Boolean32 stopped = GOT(Boolean32, BEE_CmdMakeMovie, &s);
   EXPECT_EQ(stopped, 1);
   EXPECT_EQ(Dump(), before);
   EXPECT_EQ(Stacks(), stacks);
@@ -431,16 +396,14 @@ TEST_F(Movie, StopLeavesFinishedFramesAndTheProjectAsItWas) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"s_00.png", "s_01.png", "s_02.png", "stop.mov"}));
   EXPECT_EQ(entries[1].framesWritten, 3);
   PIN_SeqSpecH mov = Open("stop.mov");
-  Time d{};
-  ASSERT_EQ(PIN_GetDuration(mov, &d), 0);
+  Time d = GOT(Time, PIN_GetDuration, mov);
   EXPECT_EQ(d.value * 10, static_cast<int32_t>(d.scale) * 3);
   PIN_DisposeSeqSpec(mov);
   // A dirty project stays dirty.
   ASSERT_EQ(BEE_SetProjectDirty(1), 0);
   log = StatusLog{};
   log.stopAfter = 0;
-  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
-  EXPECT_EQ(stopped, 1);
+  EXPECT_EQ(GOT(Boolean32, BEE_CmdMakeMovie, &s), 1);
   EXPECT_EQ(Dirty(), 1);
 }
 
@@ -454,9 +417,7 @@ TEST_F(Movie, StopKeepsAnEarlierFileOfTheMoviesName) {
   StatusLog log;
   log.stopAfter = 2;
   BEE_SetCallbackFunc(OnStatus, reinterpret_cast<intptr_t>(&log));
-  Boolean32 stopped = 0;
-  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
-  EXPECT_EQ(stopped, 1);
+  EXPECT_EQ(GOT(Boolean32, BEE_CmdMakeMovie, &s), 1);
   EXPECT_EQ(entries[0].framesWritten, 2);
   EXPECT_EQ(Files(), std::vector<std::string>{"stop.mov"});
   EXPECT_EQ(tv::test::Slurp(dir.P("stop.mov")), "an earlier movie");
@@ -469,13 +430,10 @@ TEST_F(Movie, DurationZeroFieldsAndOrder) {
   s.duration = Time{0, 1};
   s.start = Time{1, 1};
   s.coarseToFine = 1;
-  Boolean32 stopped = 0;
-  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  Boolean32 stopped = GOT(Boolean32, BEE_CmdMakeMovie, &s);
   // 1/600 second holds no whole frame: the frame at the start is rendered.
   EXPECT_EQ(Files(), (std::vector<std::string>{"z00000.png"}));
-  PIN_SeqSpecH png = Open("z00000.png");
-  EXPECT_EQ(Read(png, Time{0, 1}), Single(comp, Time{1, 1}));
-  PIN_DisposeSeqSpec(png);
+  EXPECT_EQ(Still("z00000.png"), Single(comp, Time{1, 1}));
 
   // Fields, lower first: odd rows at the frame's time, even rows half a frame later.
   entries = {{Output(kStills, "fld_[#].png"), 0, 0, 0, 0}};
@@ -487,9 +445,7 @@ TEST_F(Movie, DurationZeroFieldsAndOrder) {
   BM_World both = NewWorld();
   Single(comp, Time{5, 10}, Time{1, 20}, 2, both);
   const std::vector<uint8_t> want = Single(comp, Time{11, 20}, Time{1, 20}, 1, both);
-  png = Open("fld_0.png");
-  EXPECT_EQ(Read(png, Time{0, 1}), want);
-  PIN_DisposeSeqSpec(png);
+  EXPECT_EQ(Still("fld_0.png"), want);
 
   // Coarse to fine over 9 frames of stills; with a movie among the outputs
   // the frames go in order, with a note.
@@ -558,8 +514,7 @@ TEST_F(Movie, ReservedFramesAreRenderedOnceAndAStopGivesTheClaimBack) {
 // A render at the undo limit keeps every step the user can undo.
 TEST_F(Movie, RenderAtTheUndoLimitKeepsTheOldestUndoStep) {
   BEE_Item comp = Comp();
-  BEE_Prefs prefs{};
-  ASSERT_EQ(BEE_GetPrefs(&prefs), 0);
+  BEE_Prefs prefs = GOT(BEE_Prefs, BEE_GetPrefs);
   const BEE_Prefs saved = prefs;
   prefs.undoLevels = 2;
   ASSERT_EQ(BEE_SetPrefs(&prefs), 0);
@@ -629,13 +584,7 @@ TEST_F(Movie, RefusalsAndFailuresLeaveTheProject) {
   s.duration = Time{1, 10};
   ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
   const std::vector<uint8_t> frame = Single(comp, Time{0, 1});
-  BM_World big = NewWorld(kW + 4, kH + 2);
-  PIN_SeqSpecH png = Open("big00000.png");
-  PIN_DrawParams p{};
-  p.time = Time{0, 1};
-  ASSERT_EQ(PIN_DrawFrame(png, big, &p), 0);
-  PIN_DisposeSeqSpec(png);
-  const std::vector<uint8_t> got = Bytes(big);
+  const std::vector<uint8_t> got = Still("big00000.png", kW + 4, kH + 2);
   for (int y = 0; y < kH + 2; ++y)
     for (int x = 0; x < kW + 4; ++x) {
       const bool inside = x >= 2 && x < kW + 2 && y >= 1 && y < kH + 1;

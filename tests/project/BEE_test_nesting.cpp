@@ -19,8 +19,7 @@ class Nesting : public FramesFixture {
     for (int i = 0; i < levels; ++i) {
       const std::string name = "N" + std::to_string(i);
       BEE_CompSettings s = Settings(name.c_str(), 16, 12);
-      BEE_Item c = nullptr;
-      EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &c), 0);
+      BEE_Item c = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
       BEE_Layer l = nullptr;
       if (comps.empty()) {
         BEE_SolidSettings so = Solid("S", 0xFF40A060, 6, 4);
@@ -47,19 +46,13 @@ TEST_F(Nesting, AsDeepAsAFrameRendersAndNoDeeper) {
   EXPECT_EQ(err, 0);
 
   // One level more, by every road that nests.
-  BEE_CompSettings s = Settings("Over", 16, 12);
-  BEE_Item over = nullptr;
-  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &over), 0);
+  BEE_Item over = MakeComp("Over", 16, 12);
   BEE_SolidSettings so = Solid("T", 0xFF102030, 4, 4);
   BEE_Layer solid = nullptr;
   ASSERT_EQ(BEE_CmdNewSolidLayer(over, &so, &solid), 0);
-  BEE_CompSettings xs = Settings("X", 16, 12);
-  BEE_Item x = nullptr;
-  ASSERT_EQ(BEE_CmdNewComp(nullptr, &xs, &x), 0);
-  BEE_Layer shallow = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(over, x, &shallow), 0);
-  BEE_Scrap scrap = nullptr;
-  ASSERT_EQ(BEE_NewScrap(&scrap), 0);
+  BEE_Item x = MakeComp("X", 16, 12);
+  BEE_Layer shallow = GOT(BEE_Layer, BEE_CmdNewLayer, over, x);
+  BEE_Scrap scrap = GOT(BEE_Scrap, BEE_NewScrap);
   ASSERT_EQ(BEE_CopyLayerToScrap(scrap, Layer(comps.back(), 0)), 0);
   const std::string before = Dump();
   struct Road {

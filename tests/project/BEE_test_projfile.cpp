@@ -20,14 +20,6 @@
 namespace tv::bee::test {
 namespace {
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 std::vector<std::string> Entries(const std::string& dir) {
   std::vector<std::string> out;
   if (DIR* d = opendir(dir.c_str())) {
@@ -68,16 +60,13 @@ class ProjFile : public BeeFixture {
     {
       BEE_Item c = NewComp("warm");
       BEE_Layer l = NewSolidLayer(c);
-      int32_t index = 0;
-      ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchLevels), &index), 0);
+      int32_t index = GOT(int32_t, BEE_CmdApplyEffect, l, Class(FLT_MatchLevels));
       ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchInvert), &index), 0);
       const FixedRect r{0, 0, 10 << 16, 20 << 16};
-      OM_Shape shape = nullptr;
-      ASSERT_EQ(OM_NewShape(OM_TypeOval, &r, &shape), 0);
+      OM_Shape shape = GOT(OM_Shape, OM_NewShape, OM_TypeOval, &r);
       ASSERT_EQ(BEE_CmdAddMask(l, shape, &index), 0);
       OM_DisposeShape(shape);
-      FILE_SpecH s = nullptr;
-      ASSERT_EQ(FILE_New(dir.P("warm.tvp").c_str(), FILE_LocFullPath, &s), 0);
+      FILE_SpecH s = GOT(FILE_SpecH, FILE_New, dir.P("warm.tvp").c_str(), FILE_LocFullPath);
       ASSERT_EQ(BEE_CmdSaveProject(s, 0, 0), 0);
       ASSERT_EQ(BEE_CmdOpenProject(s, 1, nullptr), 0);
       FILE_Dispose(s);
@@ -93,40 +82,30 @@ class ProjFile : public BeeFixture {
   // What the dump leaves out: masks and effects of every layer.
   std::string Extras() {
     std::string out;
-    BEE_Item it = nullptr;
-    BEE_GetNextItem(nullptr, &it);
+    BEE_Item it = GOT(BEE_Item, BEE_GetNextItem, nullptr);
     for (; it; BEE_GetNextItem(it, &it)) {
-      int16_t kind = 0;
-      BEE_GetItemKind(it, &kind);
+      int16_t kind = GOT(int16_t, BEE_GetItemKind, it);
       if (kind == BEE_KindFootage) {
-        BEE_FootageDesc d{};
-        BEE_GetFootageDesc(it, &d);
+        BEE_FootageDesc d = GOT(BEE_FootageDesc, BEE_GetFootageDesc, it);
         out += fmt::Format("footage %s %s %ux%u %ld/%lu\n", {d.name, d.formatName, d.width, d.height,
                                                              d.duration.value, d.duration.scale});
       }
       if (kind != BEE_KindComp) continue;
-      int32_t n = 0;
-      BEE_GetCompNumLayers(it, &n);
+      int32_t n = GOT(int32_t, BEE_GetCompNumLayers, it);
       for (int32_t i = 0; i < n; ++i) {
-        BEE_Layer l = nullptr;
-        BEE_GetIndLayer(it, i, &l);
-        int32_t masks = 0;
-        BEE_GetLayerNumMasks(l, &masks);
+        BEE_Layer l = GOT(BEE_Layer, BEE_GetIndLayer, it, i);
+        int32_t masks = GOT(int32_t, BEE_GetLayerNumMasks, l);
         for (int32_t m = 0; m < masks; ++m) {
-          BEE_MaskInfo info{};
-          BEE_GetMaskInfo(l, m, &info);
+          BEE_MaskInfo info = GOT(BEE_MaskInfo, BEE_GetMaskInfo, l, m);
           out += fmt::Format("mask %s %lu %ld %ld %lu\n", {info.name, info.mode, info.invert, info.locked, info.id});
         }
         Handle parade = nullptr;
-        int32_t effects = 0;
-        BEE_InqLayerEffectSeq(l, &parade, &effects);
+        int32_t effects = GOT(int32_t, BEE_InqLayerEffectSeq, l, &parade);
         for (int32_t e = 0; e < effects; ++e) {
-          FLT_Sequence s = nullptr;
-          FLT_GetParadeSeq(parade, e, &s);
+          FLT_Sequence s = GOT(FLT_Sequence, FLT_GetParadeSeq, parade, e);
           char name[48] = "";
           FLT_SeqInqName(s, name);
-          uint32_t flags = 0;
-          FLT_InqParadeSeqFlags(parade, e, &flags);
+          uint32_t flags = GOT(uint32_t, FLT_InqParadeSeqFlags, parade, e);
           out += fmt::Format("effect %s %lX\n", {name, flags});
         }
       }
@@ -135,8 +114,7 @@ class ProjFile : public BeeFixture {
   }
   std::string State() { return Dump() + Extras(); }
   bool IsInside(BEE_Item folder, BEE_Item item) {
-    Boolean32 inside = 0;
-    BEE_DoesFolderContainItem(folder, item, &inside);
+    Boolean32 inside = GOT(Boolean32, BEE_DoesFolderContainItem, folder, item);
     return inside != 0;
   }
 
@@ -150,12 +128,10 @@ class ProjFile : public BeeFixture {
     BEE_Item main = NewComp("Main");
     BEE_FootageDesc d = Footage("clip.mov", 320, 240, Time{90, 30});
     std::strcpy(d.formatName, "Movie");
-    BEE_Item footage = nullptr;
-    ASSERT_EQ(BEEp_MakeFootageItem(folder, &d, &footage), 0);
+    BEE_Item footage = GOT(BEE_Item, BEEp_MakeFootageItem, folder, &d);
     BEE_Layer solid = NewSolidLayer(main, "Blue");
-    BEE_Layer nested = nullptr, clip = nullptr;
-    ASSERT_EQ(BEE_CmdNewLayer(main, pre, &nested), 0);
-    ASSERT_EQ(BEE_CmdNewLayer(main, footage, &clip), 0);
+    BEE_Layer nested = GOT(BEE_Layer, BEE_CmdNewLayer, main, pre);
+    BEE_Layer clip = GOT(BEE_Layer, BEE_CmdNewLayer, main, footage);
     NewSolidLayer(pre, "Inside");
     // Item settings.
     ASSERT_EQ(BEE_CmdSetItemComment(main, "odd"), 0);
@@ -193,14 +169,12 @@ class ProjFile : public BeeFixture {
     ASSERT_EQ(TDB_InsertKeyF(rot, &t3, 0, 1, r2, TDB_InterpLinear, TDB_InterpLinear), 0);
     ASSERT_EQ(BEE_CmdSetStreamKeys(nested, BEE_StreamRotation, rot), 0);
     // Effects and masks.
-    int32_t index = 0;
-    ASSERT_EQ(BEE_CmdApplyEffect(solid, Class(FLT_MatchLevels), &index), 0);
+    int32_t index = GOT(int32_t, BEE_CmdApplyEffect, solid, Class(FLT_MatchLevels));
     ASSERT_EQ(BEE_CmdApplyEffect(solid, Class(FLT_MatchInvert), &index), 0);
     ASSERT_EQ(BEE_CmdSetEffectEnabled(solid, 1, 0), 0);
     ASSERT_EQ(BEE_CmdRenameEffect(solid, 0, "Tone"), 0);
     const FixedRect b{0, 0, 10 << 16, 20 << 16};
-    OM_Shape shape = nullptr;
-    ASSERT_EQ(OM_NewShape(OM_TypeOval, &b, &shape), 0);
+    OM_Shape shape = GOT(OM_Shape, OM_NewShape, OM_TypeOval, &b);
     ASSERT_EQ(BEE_CmdAddMask(solid, shape, &index), 0);
     ASSERT_EQ(BEE_CmdAddMask(solid, shape, &index), 0);
     OM_DisposeShape(shape);
@@ -218,8 +192,7 @@ class ProjFile : public BeeFixture {
 // ---- Golden bytes ----
 
 TEST_F(ProjFile, EmptyProjectWithOneFolderHasTheseBytes) {
-  BEE_Item folder = nullptr;
-  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "F", &folder), 0);
+  BEE_Item folder = GOT(BEE_Item, BEE_CmdNewFolder, nullptr, "F");
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("g.tvp")), 0x11223344, 0x55667788), 0);
   uint32_t id = 0, next = 0, stamp = 0;
   BEE_GetItemID(folder, &id);
@@ -263,7 +236,7 @@ TEST_F(ProjFile, EmptyProjectWithOneFolderHasTheseBytes) {
   w.WriteZeros(4);
   chunk("LIST", 4);
   w.WriteBytes(std::span(reinterpret_cast<const uint8_t*>("Sfdr"), 4));
-  const std::vector<uint8_t> file = ReadFileBytes(dir.P("g.tvp"));
+  const std::vector<uint8_t> file = ReadBytes(dir.P("g.tvp"));
   // The stamp counter is read back from the file (it moves with every change).
   ASSERT_GE(file.size(), 36u);
   be::Writer fixed;
@@ -292,7 +265,7 @@ TEST_F(ProjFile, SaveAndOpenKeepEverything) {
   EXPECT_EQ(std::string(path), dir.P("full.tvp"));
   // Saved again, the file is byte for byte the same (header values aside).
   ASSERT_EQ(BEE_CmdSaveProject(nullptr, 1, 2), 0);
-  EXPECT_EQ(ReadFileBytes(dir.P("full.tvp")).size(), ReadFileBytes(dir.P("full.tvp")).size());
+  EXPECT_EQ(ReadBytes(dir.P("full.tvp")).size(), ReadBytes(dir.P("full.tvp")).size());
   EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
 }
 
@@ -300,7 +273,7 @@ TEST_F(ProjFile, SolidsLiveInsideTheirLayerWithSourceZero) {
   BEE_Item comp = NewComp("C");
   NewSolidLayer(comp, "S");
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("s.tvp")), 0, 0), 0);
-  const std::vector<uint8_t> b = ReadFileBytes(dir.P("s.tvp"));
+  const std::vector<uint8_t> b = ReadBytes(dir.P("s.tvp"));
   const size_t ldta = Find(b, "ldta");
   ASSERT_NE(ldta, std::string::npos);
   EXPECT_EQ(be::Load<uint32_t>(&b[ldta + 8 + 40]), 0u);
@@ -326,7 +299,7 @@ TEST_F(ProjFile, SaveAsMovesThePathAndSaveWithoutFileNeedsOne) {
   EXPECT_TRUE(Dirty());
   ASSERT_EQ(BEE_CmdSaveProject(nullptr, 0, 0), 0);
   EXPECT_FALSE(Dirty());
-  EXPECT_NE(ReadFileBytes(dir.P("a.tvp")), ReadFileBytes(dir.P("b.tvp")));
+  EXPECT_NE(ReadBytes(dir.P("a.tvp")), ReadBytes(dir.P("b.tvp")));
   ASSERT_EQ(BEE_NewProject(), 0);
   BEE_GetProjectPath(path, sizeof path);
   EXPECT_STREQ(path, "");
@@ -338,30 +311,24 @@ TEST_F(ProjFile, ImportTwiceGivesFreshIds) {
   uint32_t stampBefore = 0;
   BEE_FreshTimeStamp(&stampBefore);
   int32_t items0 = LiveCounts().first;
-  BEE_Item target = nullptr;
-  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "Imported", &target), 0);
+  BEE_Item target = GOT(BEE_Item, BEE_CmdNewFolder, nullptr, "Imported");
   BEE_Item probe = nullptr;
   ASSERT_EQ(BEE_CmdNewFolder(nullptr, "probe", &probe), 0);
-  uint32_t highest = 0;
-  BEE_GetItemID(probe, &highest);
+  uint32_t highest = GOT(uint32_t, BEE_GetItemID, probe);
   ASSERT_EQ(BEE_CmdImportProject(Spec(dir.P("i.tvp")), target), 0);
   ASSERT_EQ(BEE_CmdImportProject(Spec(dir.P("i.tvp")), target), 0);
   EXPECT_EQ(LiveCounts().first, items0 + 2 + 2 * (items0 - 1));
   std::set<uint32_t> ids;
   BEE_Item it = nullptr;
   for (BEE_GetNextItem(nullptr, &it); it; BEE_GetNextItem(it, &it)) {
-    uint32_t id = 0;
-    BEE_GetItemID(it, &id);
+    uint32_t id = GOT(uint32_t, BEE_GetItemID, it);
     EXPECT_TRUE(ids.insert(id).second) << id;
     if (IsInside(target, it)) { EXPECT_GT(id, highest); }
   }
   // Layers of the imported compositions point at the imported items.
-  BEE_Item main = nullptr;
-  ASSERT_EQ(BEE_FindItem(target, "Main", BEE_KindComp, &main), 0);
-  BEE_Layer nested = nullptr;
-  ASSERT_EQ(BEE_GetIndLayer(main, 1, &nested), 0);
-  BEE_Item src = nullptr;
-  BEE_GetLayerSource(nested, &src);
+  BEE_Item main = GOT(BEE_Item, BEE_FindItem, target, "Main", BEE_KindComp);
+  BEE_Layer nested = GOT(BEE_Layer, BEE_GetIndLayer, main, 1);
+  BEE_Item src = GOT(BEE_Item, BEE_GetLayerSource, nested);
   EXPECT_TRUE(IsInside(target, src));
   EXPECT_TRUE(Dirty());
 }
@@ -372,7 +339,7 @@ TEST_F(ProjFile, VersionGates) {
   BuildFullProject();
   const std::string before = State();
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("v.tvp")), 0, 0), 0);
-  std::vector<uint8_t> b = ReadFileBytes(dir.P("v.tvp"));
+  std::vector<uint8_t> b = ReadBytes(dir.P("v.tvp"));
   const size_t head = Find(b, "head");
   struct Case {
     uint16_t version;
@@ -389,13 +356,13 @@ TEST_F(ProjFile, VersionGates) {
   for (const Case& c : cases) {
     rec.clear();
     be::Store<uint16_t>(&b[head + 8], c.version);
-    WriteFileBytes(dir.P("x.tvp"), b);
+    WriteBytes(dir.P("x.tvp"), b);
     EXPECT_EQ(BEE_CmdImportProject(Spec(dir.P("x.tvp")), nullptr), c.code) << c.version;
     EXPECT_TRUE(Reported(c.text)) << c.version;
   }
   EXPECT_EQ(State(), before);
   rec.clear();
-  WriteFileBytes(dir.P("x.tvp"), {'R', 'I', 'F', 'F', 0, 0, 0, 4, 'E', 'g', 'g', '!'});
+  WriteBytes(dir.P("x.tvp"), {'R', 'I', 'F', 'F', 0, 0, 0, 4, 'E', 'g', 'g', '!'});
   EXPECT_EQ(BEE_CmdOpenProject(Spec(dir.P("x.tvp")), 0, nullptr), BEE_ErrProjectFile);
   EXPECT_TRUE(Reported("not a valid Project file."));
   ASSERT_EQ(rec.reports.size(), 1u);
@@ -429,17 +396,11 @@ TEST_F(ProjFile, OlderVersionsAreConverted) {
     EXPECT_EQ(std::string(path), c.version < 22 ? "" : dir.P("old.tvp"));
     EXPECT_EQ(Reported("this project must be converted from an earlier version and will open as \"Untitled\"."),
               c.version < 22);
-    BEE_Item main = nullptr;
-    ASSERT_EQ(BEE_FindItem(Root(), "Main", BEE_KindComp, &main), 0);
-    BEE_Layer solid = nullptr, clip = nullptr;
-    BEE_GetIndLayer(main, 2, &solid);
-    BEE_GetIndLayer(main, 0, &clip);
-    int8_t label = 0;
-    BEE_GetLayerLabel(solid, &label);
-    EXPECT_EQ(label, c.keepsLabel ? 3 : -1);
-    BEE_RulerOrigin o{};
-    BEE_GetLayerOrigin(solid, &o);
-    EXPECT_EQ(o.h, c.keepsOrigin ? 12.5 : 0.0);
+    BEE_Item main = GOT(BEE_Item, BEE_FindItem, Root(), "Main", BEE_KindComp);
+    BEE_Layer solid = GOT(BEE_Layer, BEE_GetIndLayer, main, 2);
+    BEE_Layer clip = GOT(BEE_Layer, BEE_GetIndLayer, main, 0);
+    EXPECT_EQ(GOT(int8_t, BEE_GetLayerLabel, solid), c.keepsLabel ? 3 : -1);
+    EXPECT_EQ(GOT(BEE_RulerOrigin, BEE_GetLayerOrigin, solid).h, c.keepsOrigin ? 12.5 : 0.0);
     int32_t sort = -1;
     BEE_GetProjectSortingMode(&sort);
     EXPECT_EQ(sort, c.keepsSort ? 2 : 0);
@@ -461,7 +422,7 @@ TEST_F(ProjFile, OlderVersionsAreConverted) {
 TEST_F(ProjFile, DamagedFilesAreRefusedAndTheProjectStays) {
   BuildFullProject();
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("d.tvp")), 0, 0), 0);
-  const std::vector<uint8_t> good = ReadFileBytes(dir.P("d.tvp"));
+  const std::vector<uint8_t> good = ReadBytes(dir.P("d.tvp"));
   const std::string before = State();
   const auto counts = LiveCounts();
   struct Case {
@@ -504,7 +465,7 @@ TEST_F(ProjFile, DamagedFilesAreRefusedAndTheProjectStays) {
     SCOPED_TRACE(c.name);
     std::vector<uint8_t> b = good;
     c.damage(b);
-    WriteFileBytes(dir.P("bad.tvp"), b);
+    WriteBytes(dir.P("bad.tvp"), b);
     rec.clear();
     const ErrorCode err = BEE_CmdOpenProject(Spec(dir.P("bad.tvp")), 1, nullptr);
     EXPECT_NE(err, 0);
@@ -521,19 +482,17 @@ TEST_F(ProjFile, ACompositionThatContainsItselfIsRefused) {
   BEE_Layer la = nullptr, lb = nullptr;
   ASSERT_EQ(BEE_CmdNewLayer(a, b, &la), 0);
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("c.tvp")), 0, 0), 0);
-  uint32_t idA = 0;
-  BEE_GetItemID(a, &idA);
+  uint32_t idA = GOT(uint32_t, BEE_GetItemID, a);
   // A second layer in B pointing at A would close the loop: patch B's layer.
   BEE_FootageDesc d = Footage("f", 10, 10, Time{1, 1});
-  BEE_Item f = nullptr;
-  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f), 0);
+  BEE_Item f = GOT(BEE_Item, BEEp_MakeFootageItem, nullptr, &d);
   ASSERT_EQ(BEE_CmdNewLayer(b, f, &lb), 0);
   ASSERT_EQ(BEE_CmdSaveProject(nullptr, 0, 0), 0);
-  std::vector<uint8_t> bytes = ReadFileBytes(dir.P("c.tvp"));
+  std::vector<uint8_t> bytes = ReadBytes(dir.P("c.tvp"));
   const size_t second = Find(bytes, "ldta", Find(bytes, "ldta") + 1);
   ASSERT_NE(second, std::string::npos);
   be::Store<uint32_t>(&bytes[second + 8 + 40], idA);
-  WriteFileBytes(dir.P("c.tvp"), bytes);
+  WriteBytes(dir.P("c.tvp"), bytes);
   rec.clear();
   EXPECT_EQ(BEE_CmdOpenProject(Spec(dir.P("c.tvp")), 1, nullptr), BEE_ErrProjectFile);
   EXPECT_TRUE(Reported("a composition that contains itself"));
@@ -555,10 +514,10 @@ TEST_F(ProjFile, FoldersNestedTooDeepAreRefused) {
 TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
   BuildFullProject();
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
-  const std::vector<uint8_t> old = ReadFileBytes(dir.P("p.tvp"));
+  const std::vector<uint8_t> old = ReadBytes(dir.P("p.tvp"));
   NewComp("More");
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("n.tvp")), 0, 0), 0);
-  const std::vector<uint8_t> bigger = ReadFileBytes(dir.P("n.tvp"));
+  const std::vector<uint8_t> bigger = ReadBytes(dir.P("n.tvp"));
   unlink(dir.P("n.tvp").c_str());
   std::vector<size_t> starts;
   ChunkStarts(bigger, 0, bigger.size(), starts);
@@ -572,7 +531,7 @@ TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
       ASSERT_TRUE(cap.active());
       EXPECT_NE(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0) << limit;
     }
-    ASSERT_EQ(ReadFileBytes(dir.P("p.tvp")), old) << limit;
+    ASSERT_EQ(ReadBytes(dir.P("p.tvp")), old) << limit;
     // The first failure of a write makes the report path's lasting blocks;
     // after that no failure may leave anything behind.
     if (limit == starts.front()) ptrsAfterFirst = EMUL_LivePtrCount();
@@ -580,7 +539,7 @@ TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
     ASSERT_EQ(Entries(dir.path()), files) << limit;
   }
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
-  EXPECT_EQ(ReadFileBytes(dir.P("p.tvp")).size(), bigger.size());
+  EXPECT_EQ(ReadBytes(dir.P("p.tvp")).size(), bigger.size());
   livePtrs_ += ptrsAfterFirst - ptrsBefore;
 }
 
@@ -589,7 +548,7 @@ TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
 TEST_F(ProjFile, AFailedSaveLeavesTheOldFileUnderEveryFault) {
   NewComp("C");
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
-  const std::vector<uint8_t> old = ReadFileBytes(dir.P("p.tvp"));
+  const std::vector<uint8_t> old = ReadBytes(dir.P("p.tvp"));
   const std::vector<std::string> files = Entries(dir.path());
   NewComp("D");
   const int64_t ptrsBefore = EMUL_LivePtrCount();
@@ -600,7 +559,7 @@ TEST_F(ProjFile, AFailedSaveLeavesTheOldFileUnderEveryFault) {
       EXPECT_NE(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0) << c.fault.afterBytes;
     }
     EXPECT_TRUE(Reported(c.reason)) << c.fault.afterBytes;
-    EXPECT_EQ(ReadFileBytes(dir.P("p.tvp")), old);
+    EXPECT_EQ(ReadBytes(dir.P("p.tvp")), old);
     EXPECT_EQ(Entries(dir.path()), files);
   }
   livePtrs_ += EMUL_LivePtrCount() - ptrsBefore;  // the report path's lasting blocks
@@ -609,7 +568,7 @@ TEST_F(ProjFile, AFailedSaveLeavesTheOldFileUnderEveryFault) {
 TEST_F(ProjFile, SavingOverALockedFileFailsBeforeWriting) {
   NewComp("C");
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("l.tvp")), 0, 0), 0);
-  const std::vector<uint8_t> old = ReadFileBytes(dir.P("l.tvp"));
+  const std::vector<uint8_t> old = ReadBytes(dir.P("l.tvp"));
   NewComp("D");
   chmod(dir.P("l.tvp").c_str(), 0444);
   tv::test::PermissionChecks checked;
@@ -617,7 +576,7 @@ TEST_F(ProjFile, SavingOverALockedFileFailsBeforeWriting) {
   EXPECT_EQ(BEE_CmdSaveProject(Spec(dir.P("l.tvp")), 0, 0), 787);
   EXPECT_TRUE(Reported("File \"l.tvp\" is locked. Please save file under different name."));
   EXPECT_EQ(rec.last().location, 0x1A000012u);
-  EXPECT_EQ(ReadFileBytes(dir.P("l.tvp")), old);
+  EXPECT_EQ(ReadBytes(dir.P("l.tvp")), old);
 }
 
 // The host hears the save's progress and adds a chunk that it gets back on opening.
@@ -648,11 +607,6 @@ TEST_F(ProjFile, HostChunksComeBack) {
   BEE_SetCallbackFunc(nullptr, 0);
 }
 
-}  // namespace
-}  // namespace tv::bee::test
-
-namespace tv::bee::test {
-namespace {
 
 // Effects whose classes are not installed: kept or removed, and listed once.
 TEST_F(ProjFile, MissingEffectsAreKeptOrRemovedAndListedOnce) {
@@ -664,7 +618,7 @@ TEST_F(ProjFile, MissingEffectsAreKeptOrRemovedAndListedOnce) {
     ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchInvert), &index), 0);
   }
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("m.tvp")), 0, 0), 0);
-  std::vector<uint8_t> b = ReadFileBytes(dir.P("m.tvp"));
+  std::vector<uint8_t> b = ReadBytes(dir.P("m.tvp"));
   // Every stored "TVLO Levels" becomes the name of a class nobody has.
   const std::string from = FLT_MatchLevels, to = "TVLO Levelz";
   int32_t renamed = 0;
@@ -674,7 +628,7 @@ TEST_F(ProjFile, MissingEffectsAreKeptOrRemovedAndListedOnce) {
       ++renamed;
     }
   ASSERT_GE(renamed, 2);
-  WriteFileBytes(dir.P("m.tvp"), b);
+  WriteBytes(dir.P("m.tvp"), b);
   struct Case {
     Boolean32 keep;
     int32_t effects;
@@ -693,19 +647,15 @@ TEST_F(ProjFile, MissingEffectsAreKeptOrRemovedAndListedOnce) {
     const size_t open = text.find('(');
     ASSERT_NE(open, std::string::npos);
     EXPECT_EQ(text.find(',', open), std::string::npos) << text;
-    BEE_Item opened = nullptr;
-    ASSERT_EQ(BEE_FindItem(Root(), "C", BEE_KindComp, &opened), 0);
-    BEE_Layer l = nullptr;
-    ASSERT_EQ(BEE_GetIndLayer(opened, 0, &l), 0);
+    BEE_Item opened = GOT(BEE_Item, BEE_FindItem, Root(), "C", BEE_KindComp);
+    BEE_Layer l = GOT(BEE_Layer, BEE_GetIndLayer, opened, 0);
     Handle parade = nullptr;
-    int32_t n = -1;
-    ASSERT_EQ(BEE_InqLayerEffectSeq(l, &parade, &n), 0);
-    EXPECT_EQ(n, c.effects);
+    EXPECT_EQ(GOT(int32_t, BEE_InqLayerEffectSeq, l, &parade), c.effects);
   }
   // Kept effects are written back unchanged.
   ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("m.tvp")), 1, nullptr), 0);
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("m2.tvp")), 0, 0), 0);
-  EXPECT_EQ(ReadFileBytes(dir.P("m2.tvp")).size(), b.size());
+  EXPECT_EQ(ReadBytes(dir.P("m2.tvp")).size(), b.size());
 }
 
 }  // namespace

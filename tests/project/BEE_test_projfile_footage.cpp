@@ -5,36 +5,23 @@
 
 #include <string>
 
-#include "BEE.h"
-#include "PIN_internal.h"
-#include "PinTestDriver.h"
-#include "TestSupport.h"
+#include "BEE_test_support.h"
 
 namespace tv::bee::test {
 namespace {
 
-constexpr tv::pin::Driver kDrivers[] = {
-    {"Placeholder", tv::pin::PlaceholderBirth},
-    {"Test Frames", tv::test::pin::TsfBirth},
-};
-
-class ProjFootage : public tv::test::UFixture {
+class ProjFootage : public PinFixture {
  protected:
-  ProjFootage() : UFixture({PIN_PackageNumber, BEE_PackageNumber}) { tv::pin::SetDriversForTesting(kDrivers); }
-  ~ProjFootage() override { tv::pin::SetDriversForTesting({}); }
   void TearDown() override {
     specs_.Clear();
     tv::test::UFixture::TearDown();
   }
   FILE_SpecH Spec(const std::string& path) { return specs_.New(path); }
   PIN_SeqSpecH Seq(const std::string& name) {
-    PIN_SeqSpecH seq = nullptr;
-    EXPECT_EQ(PIN_NewSeqSpecFromFileOptions(Spec(dir.P(name)), 0, &seq), 0);
-    return seq;
+    return GOT(PIN_SeqSpecH, PIN_NewSeqSpecFromFileOptions, Spec(dir.P(name)), 0);
   }
   bool Missing(BEE_Item item) {
-    PIN_SeqSpecH seq = nullptr;
-    EXPECT_EQ(BEE_GetFootageSeqSpec(item, &seq), 0);
+    PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, BEE_GetFootageSeqSpec, item);
     Boolean32 missing = 7;
     EXPECT_EQ(PIN_IsMissing(seq, &missing), 0);
     return missing != 0;
@@ -45,7 +32,6 @@ class ProjFootage : public tv::test::UFixture {
     return false;
   }
 
-  tv::test::TempDir dir{"bee-projfootage"};
   tv::test::Specs specs_;
 };
 
@@ -61,12 +47,9 @@ TEST_F(ProjFootage, MissingFilesOpenAsPlaceholdersThatKeepTheirReferences) {
 
   // Everything present: sources and the proxy come back.
   ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("f.tvp")), 1, nullptr), 0);
-  BEE_Item a2 = nullptr;
-  ASSERT_EQ(BEE_FindItem(nullptr, "a.tsf", BEE_KindFootage, &a2), 0);
+  BEE_Item a2 = GOT(BEE_Item, BEE_FindItem, nullptr, "a.tsf", BEE_KindFootage);
   EXPECT_FALSE(Missing(a2));
-  PIN_SeqSpecH proxy = nullptr;
-  ASSERT_EQ(BEEp_GetItemProxy(a2, &proxy), 0);
-  EXPECT_NE(proxy, nullptr);
+  EXPECT_NE(GOT(PIN_SeqSpecH, BEEp_GetItemProxy, a2), nullptr);
 
   // Both sources gone: placeholders, one message.
   unlink(dir.P("a.tsf").c_str());
@@ -76,9 +59,7 @@ TEST_F(ProjFootage, MissingFilesOpenAsPlaceholdersThatKeepTheirReferences) {
   EXPECT_TRUE(Reported("2 files are missing since you last saved this project."));
   ASSERT_EQ(BEE_FindItem(nullptr, "a.tsf", BEE_KindFootage, &a2), 0);
   EXPECT_TRUE(Missing(a2));
-  BEE_FootageDesc d{};
-  ASSERT_EQ(BEE_GetFootageDesc(a2, &d), 0);
-  EXPECT_EQ(d.width, 12);
+  EXPECT_EQ(GOT(BEE_FootageDesc, BEE_GetFootageDesc, a2).width, 12);
   // Saved as placeholders, the references survive: with the file back the
   // source is whole again.
   ASSERT_EQ(BEE_CmdSaveProject(nullptr, 0, 0), 0);

@@ -25,8 +25,7 @@ class ProjectProps : public FramesFixture {
     FramesFixture::SetUp();
     Warm([&] {
       Build(1);
-      BEE_Layer l = nullptr;
-      BEE_GetIndLayer(Comps().front(), 0, &l);
+      BEE_Layer l = GOT(BEE_Layer, BEE_GetIndLayer, Comps().front(), 0);
       for (const char* m : {FLT_MatchFastBlur, FLT_MatchLevels, FLT_MatchInvert})
         ASSERT_EQ(BEE_CmdApplyEffect(l, Class(m), nullptr), 0);
       ASSERT_EQ(BEE_CmdSaveProject(Spec("warm.tvp"), 0, 0), 0);
@@ -57,11 +56,8 @@ class ProjectProps : public FramesFixture {
   }
 
   std::vector<uint8_t> Bytes(const std::string& name) {
-    std::vector<uint8_t> bytes;
-    FILE* f = std::fopen(dir.P(name).c_str(), "rb");
-    EXPECT_NE(f, nullptr);
-    for (int ch = 0; f && (ch = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<uint8_t>(ch));
-    if (f) std::fclose(f);
+    std::vector<uint8_t> bytes = ReadBytes(dir.P(name));
+    EXPECT_FALSE(bytes.empty()) << name;
     return bytes;
   }
   // Writes "flip.tvp": bytes with one bit flipped; answers where.
@@ -69,9 +65,7 @@ class ProjectProps : public FramesFixture {
     const size_t at = rng() % bytes.size();
     const uint8_t bit = static_cast<uint8_t>(1u << (rng() % 8));
     bytes[at] ^= bit;
-    FILE* f = std::fopen(dir.P("flip.tvp").c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    WriteBytes(dir.P("flip.tvp"), bytes);
     return "byte " + std::to_string(at) + " bit " + std::to_string(bit);
   }
 
@@ -79,8 +73,7 @@ class ProjectProps : public FramesFixture {
     std::vector<BEE_Item> out;
     BEE_Item it = nullptr;
     for (BEE_GetNextItem(nullptr, &it); it; BEE_GetNextItem(it, &it)) {
-      int16_t kind = 0;
-      BEE_GetItemKind(it, &kind);
+      int16_t kind = GOT(int16_t, BEE_GetItemKind, it);
       if (kind == BEE_KindComp) out.push_back(it);
     }
     return out;
@@ -117,8 +110,7 @@ class ProjectProps : public FramesFixture {
       const std::string name = "C" + std::to_string(c);
       BEE_CompSettings s = Settings(name.c_str(), 32, 24, rates[pick(4)]);
       if (pick(4) == 0) s.dsfH = s.dsfV = 2;
-      BEE_Item comp = nullptr;
-      ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
+      BEE_Item comp = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
       ASSERT_EQ(BEE_CmdSetBackgroundColor(comp, static_cast<uint32_t>(rng())), 0);
       if (pick(2)) Must(BEE_CmdSetCompSwitch(comp, BEE_CompSwitchMotionBlur, 1));
       const int nlayers = 1 + pick(4);
@@ -161,10 +153,8 @@ class ProjectProps : public FramesFixture {
     // Masks.
     for (int m = pick(3); m > 0; --m) {
       const FixedRect r{pick(8) << 16, pick(8) << 16, (8 + pick(16)) << 16, (8 + pick(16)) << 16};
-      OM_Shape shape = nullptr;
-      ASSERT_EQ(OM_NewShape(pick(2) ? OM_TypeOval : OM_TypeRect, &r, &shape), 0);
-      int32_t index = 0;
-      ASSERT_EQ(BEE_CmdAddMask(l, shape, &index), 0);
+      OM_Shape shape = GOT(OM_Shape, OM_NewShape, pick(2) ? OM_TypeOval : OM_TypeRect, &r);
+      int32_t index = GOT(int32_t, BEE_CmdAddMask, l, shape);
       OM_DisposeShape(shape);
       const int32_t base = BEE_StreamFirstMask + 3 * index;
       SetAt(l, base + BEE_MaskStreamFeather, 0, {real(0, 4), real(0, 4)}, pick(2) != 0);
@@ -174,8 +164,7 @@ class ProjectProps : public FramesFixture {
     for (int e = pick(3); e > 0; --e) {
       const char* match[] = {FLT_MatchFastBlur, FLT_MatchLevels, FLT_MatchInvert};
       const int which = pick(3);
-      int32_t index = 0;
-      ASSERT_EQ(BEE_CmdApplyEffect(l, Class(match[which]), &index), 0);
+      int32_t index = GOT(int32_t, BEE_CmdApplyEffect, l, Class(match[which]));
       const int32_t base = BEE_StreamFirstEffect + 128 * index;
       if (which == 0) {
         SetAt(l, base, 0, {real(0, 4)});
@@ -201,8 +190,7 @@ TEST_F(ProjectProps, RandomProjectsRenderAlikeAfterSaveOpenAndImport) {
     ASSERT_EQ(BEE_CmdOpenProject(Spec("p.tvp"), 0, nullptr), 0);
     EXPECT_EQ(AllFrames(), want) << "opened";
     ASSERT_EQ(BEE_NewProject(), 0);
-    BEE_Item folder = nullptr;
-    ASSERT_EQ(BEE_CmdNewFolder(nullptr, "In", &folder), 0);
+    BEE_Item folder = GOT(BEE_Item, BEE_CmdNewFolder, nullptr, "In");
     ASSERT_EQ(BEE_CmdImportProject(Spec("p.tvp"), folder), 0);
     EXPECT_EQ(AllFrames(folder), want) << "imported";
   }
@@ -211,26 +199,19 @@ TEST_F(ProjectProps, RandomProjectsRenderAlikeAfterSaveOpenAndImport) {
 // What the commands would say of the opened project's values: each is given
 // back to the command that sets it.
 void ExpectCommandsAccept(BEE_Item comp) {
-  BEE_CompSettings s{};
-  ASSERT_EQ(BEE_GetCompSettings(comp, &s), 0);
-  Time fd{};
-  ASSERT_EQ(BEE_GetCompFrameDuration(comp, &fd), 0);
+  BEE_CompSettings s = GOT(BEE_CompSettings, BEE_GetCompSettings, comp);
+  Time fd = GOT(Time, BEE_GetCompFrameDuration, comp);
   BEE_Item made = nullptr;
   ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &made), 0) << "composition settings";
-  Time madeFd{};
-  BEE_GetCompFrameDuration(made, &madeFd);
+  Time madeFd = GOT(Time, BEE_GetCompFrameDuration, made);
   EXPECT_TRUE(fd.value == madeFd.value && fd.scale == madeFd.scale) << "frame duration " << fd.value << "/" << fd.scale;
   BEE_CmdRemoveItem(made);
-  int32_t n = 0;
-  BEE_GetCompNumLayers(comp, &n);
+  int32_t n = GOT(int32_t, BEE_GetCompNumLayers, comp);
   for (int32_t i = 0; i < n; ++i) {
-    BEE_Layer l = nullptr;
-    BEE_GetIndLayer(comp, i, &l);
-    BEE_TransferSettings t{};
-    BEE_GetLayerTransfer(l, &t);
+    BEE_Layer l = GOT(BEE_Layer, BEE_GetIndLayer, comp, i);
+    BEE_TransferSettings t = GOT(BEE_TransferSettings, BEE_GetLayerTransfer, l);
     EXPECT_EQ(BEE_CmdSetTransfer(l, t.mode, t.flags, t.trackMatte), 0) << "transfer";
-    BEE_LayerInfo info{};
-    BEE_GetLayerInfo(l, &info);
+    BEE_LayerInfo info = GOT(BEE_LayerInfo, BEE_GetLayerInfo, l);
     EXPECT_EQ(BEE_CmdSetLayerQuality(l, info.quality), 0) << "quality";
     EXPECT_EQ(BEE_CmdSetLayerStretch(l, info.stretch), 0) << "stretch";
     Time offset{}, in{}, out{};
@@ -238,11 +219,9 @@ void ExpectCommandsAccept(BEE_Item comp) {
     BEE_GetLayerTime(l, 4, &in, nullptr);
     BEE_GetLayerTime(l, 5, &out, nullptr);
     EXPECT_EQ(BEE_CmdSetLayerTimes(l, offset, in, out), 0) << "layer times";
-    int32_t masks = 0;
-    BEE_GetLayerNumMasks(l, &masks);
+    int32_t masks = GOT(int32_t, BEE_GetLayerNumMasks, l);
     for (int32_t m = 0; m < masks; ++m) {
-      BEE_MaskInfo mi{};
-      BEE_GetMaskInfo(l, m, &mi);
+      BEE_MaskInfo mi = GOT(BEE_MaskInfo, BEE_GetMaskInfo, l, m);
       EXPECT_TRUE(mi.mode >= 1 && mi.mode <= 6) << "mask mode " << mi.mode;
     }
   }

@@ -23,8 +23,7 @@ class Records : public FramesFixture {
   BEE_Item Comp() { return comp_ = MakeComp("C", 32, 24); }
   static ErrorCode AddMask(BEE_Layer l, int32_t type, bool relative = false) {
     const FixedRect r{2 << 16, 1 << 16, 9 << 16, 8 << 16};
-    OM_Shape shape = nullptr;
-    EXPECT_EQ(OM_NewShape(type, &r, &shape), 0);
+    OM_Shape shape = GOT(OM_Shape, OM_NewShape, type, &r);
     const FixedRect reference{0, 0, 12 << 16, 10 << 16};
     if (relative) {
       EXPECT_EQ(OM_AbsToRel(&reference, shape), 0);
@@ -33,18 +32,17 @@ class Records : public FramesFixture {
     OM_DisposeShape(shape);
     return err;
   }
-  // A copy of the layer's stream with one key of the given values at frame 0.
-  static TDB_Stream Keyed(BEE_Layer l, int32_t index, std::initializer_list<double> v) {
-    BEE_StreamRef ref{l, index};
-    TDB_Stream s = nullptr, d = nullptr;
-    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
-    EXPECT_EQ(TDB_DuplicateStream(s, &d), 0);
-    EXPECT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
+  // Gives the layer's stream one key of the values at frame 0 (the keys
+  // are disposed here when the command refuses them).
+  ErrorCode SetKeyed(BEE_Layer l, int32_t index, std::initializer_list<double> v) {
+    TDB_Stream d = KeyableCopy(l, index);
     double values[4] = {};
     std::copy(v.begin(), v.end(), values);
     const Time t{0, 30};
     EXPECT_EQ(TDB_InsertKeyF(d, &t, 0, 1, values, TDB_InterpLinear, TDB_InterpLinear), 0);
-    return d;
+    const ErrorCode err = BEE_CmdSetStreamKeys(l, index, d);
+    if (err) TDB_DisposeStream(d);
+    return err;
   }
   BEE_Item comp_ = nullptr;
 };
@@ -62,21 +60,9 @@ TEST_F(Records, CommandsRefuseWhatCannotBeDrawn) {
       {"transfer mode 26", [&] { return BEE_CmdSetTransfer(l, 26, 0, 0); }, "invalid transfer mode (26)."},
       {"stretch 1/65537", [&] { return BEE_CmdSetLayerStretch(l, Ratio{1, 65537}); }, "between 1/65536 and 65536"},
       {"a relative mask shape", [&] { return AddMask(l, OM_TypeRect, true); }, "invalid keyframes for stream 128"},
-      {"a position that is not a number",
-       [&] {
-         TDB_Stream s = Keyed(l, BEE_StreamPosition, {nan, 3});
-         const ErrorCode err = BEE_CmdSetStreamKeys(l, BEE_StreamPosition, s);
-         if (err) TDB_DisposeStream(s);
-         return err;
-       },
+      {"a position that is not a number", [&] { return SetKeyed(l, BEE_StreamPosition, {nan, 3}); },
        "invalid keyframes for stream 3"},
-      {"a blur radius beyond its range",
-       [&] {
-         TDB_Stream s = Keyed(l, BEE_StreamFirstEffect, {1e6});
-         const ErrorCode err = BEE_CmdSetStreamKeys(l, BEE_StreamFirstEffect, s);
-         if (err) TDB_DisposeStream(s);
-         return err;
-       },
+      {"a blur radius beyond its range", [&] { return SetKeyed(l, BEE_StreamFirstEffect, {1e6}); },
        "invalid keyframes for stream 512"},
   };
   const uint64_t before = Frame(comp_, 0);

@@ -7,7 +7,7 @@
 #include <functional>
 #include <thread>
 
-#include "BEE_test_support.h"
+#include "BEE_test_frames.h"
 #include "FILE.h"
 #include "PIN.h"
 #include "FLT.h"
@@ -43,22 +43,16 @@ class Render : public UFixture {
   // Gives a standard stream one constant value, in user units.
   void Set(BEE_Layer layer, int32_t index, std::initializer_list<double> v) {
     BEE_StreamRef ref{layer, index};
-    TDB_Stream s = nullptr, d = nullptr;
     double internal[BEE_MaxStreamValues] = {};
     std::copy(v.begin(), v.end(), internal);
     ASSERT_EQ(BEE_ConvertStreamFPV(layer, index, 0, internal), 0);
-    ASSERT_EQ(BEE_StreamLookup(&ref, &s), 0);
-    ASSERT_EQ(TDB_DuplicateStream(s, &d), 0);
+    TDB_Stream d = GOT(TDB_Stream, TDB_DuplicateStream, GOT(TDB_Stream, BEE_StreamLookup, &ref));
     ASSERT_EQ(TDB_SetKeyF(d, 0, internal), 0);
     ASSERT_EQ(BEE_CmdSetStreamKeys(layer, index, d), 0);
   }
   // Two keys: a at frame 0, b at frame `frame` (30 fps).
   void Keys(BEE_Layer layer, int32_t index, std::array<double, 2> a, std::array<double, 2> b, int32_t frame) {
-    BEE_StreamRef ref{layer, index};
-    TDB_Stream s = nullptr, d = nullptr;
-    ASSERT_EQ(BEE_StreamLookup(&ref, &s), 0);
-    ASSERT_EQ(TDB_DuplicateStream(s, &d), 0);
-    ASSERT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
+    TDB_Stream d = KeyableCopy(layer, index);
     const Time t0{0, 30}, t1{frame, 30};
     ASSERT_EQ(TDB_InsertKeyF(d, &t0, 0, 1, a.data(), TDB_InterpLinear, TDB_InterpLinear), 0);
     ASSERT_EQ(TDB_InsertKeyF(d, &t1, 0, 1, b.data(), TDB_InterpLinear, TDB_InterpLinear), 0);
@@ -66,8 +60,7 @@ class Render : public UFixture {
   }
   BM_World World(int w, int h, uint32_t fill = 0) {
     const Rect r{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
-    BM_World world = nullptr;
-    EXPECT_EQ(BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &world), 0);
+    BM_World world = GOT(BM_World, BM_NewWorld, nullptr, 0, &r, 32, 0, nullptr);
     EXPECT_EQ(BM_ClearWorldToLong(world, fill), 0);
     worlds.push_back(world);
     return world;
@@ -86,23 +79,16 @@ class Render : public UFixture {
   static Px At(BM_World w, int x, int y) {
     int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
     BM_GetWorldInfo(w, &width, &height, &depth, &rowBytes);
-    Boolean32 failed = 0;
-    BM_LockPixels(0, w, &failed);
+    GOT(Boolean32, BM_LockPixels, 0, w);
     const auto* p = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w)) + y * rowBytes + x * 4;
     Px out{p[0], p[1], p[2], p[3]};
     BM_UnlockPixels(w);
     return out;
   }
+  // The pixels' own FNV-1a digest (the golden frames were taken with it).
   static uint64_t Hash(BM_World w) {
-    int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
-    BM_GetWorldInfo(w, &width, &height, &depth, &rowBytes);
-    Boolean32 failed = 0;
-    BM_LockPixels(0, w, &failed);
-    const auto* base = reinterpret_cast<const uint8_t*>(BMp_GetPixBaseAddr(w));
     uint64_t h = 1469598103934665603ull;
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width * 4; ++x) h = (h ^ base[y * rowBytes + x]) * 1099511628211ull;
-    BM_UnlockPixels(w);
+    for (uint8_t byte : WorldBytes(w)) h = (h ^ byte) * 1099511628211ull;
     return h;
   }
   std::vector<BM_World> worlds;
@@ -157,12 +143,7 @@ TEST_F(Render, WholeAndHalfPixelMoves) {
 TEST_F(Render, MaskedSolidCoverage) {
   BEE_Item c = MakeComp("C", 10, 10);
   BEE_Layer l = MakeSolid(c, 0xFF00FF00, 10, 10);
-  const FixedRect b{2 << 16, 3 << 16, 6 << 16, 8 << 16};  // 4 x 5 pixels
-  OM_Shape shape = nullptr;
-  ASSERT_EQ(OM_NewShape(OM_TypeRect, &b, &shape), 0);
-  ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
-  ASSERT_EQ(BEE_CmdAddMask(l, shape, nullptr), 0);
-  OM_DisposeShape(shape);
+  AddShapeMask(l, OM_TypeRect, FixedRect{2 << 16, 3 << 16, 6 << 16, 8 << 16}, true);  // 4 x 5 pixels
   BM_World w = Draw(c);
   int covered = 0;
   for (int y = 0; y < 10; ++y)
@@ -215,10 +196,8 @@ TEST_F(Render, PixelAspectScalesSourceFirst) {
   BEE_Item c = MakeComp("C", 64, 64);
   BEE_FootageDesc d = Footage("F", 20, 10, Time{0, 1});
   d.pixelAspect = Ratio{9, 10};
-  BEE_Item f = nullptr;
-  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f), 0);
-  BEE_Layer l = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(c, f, &l), 0);
+  BEE_Item f = GOT(BEE_Item, BEEp_MakeFootageItem, nullptr, &d);
+  BEE_Layer l = GOT(BEE_Layer, BEE_CmdNewLayer, c, f);
   Set(l, BEE_StreamRotation, {90});
   FloatMatrix m{};
   ASSERT_EQ(BEE_GetLayerToCompMatrix(l, Time{0, 30}, &m), 0);
@@ -230,8 +209,7 @@ TEST_F(Render, PixelAspectScalesSourceFirst) {
   ASSERT_EQ(BEE_TransformFloatPointCompToSource(l, Time{0, 30}, &p), 0);
   EXPECT_NEAR(p.x, 20, 1e-9);
   EXPECT_NEAR(p.y, 5, 1e-9);
-  BEE_Layer hit = nullptr;
-  ASSERT_EQ(BEE_CompHitCheck(c, Time{0, 30}, FloatPoint{32, 38}, &hit), 0);
+  BEE_Layer hit = GOT(BEE_Layer, BEE_CompHitCheck, c, Time{0, 30}, FloatPoint{32, 38});
   EXPECT_EQ(hit, l);
   ASSERT_EQ(BEE_CompHitCheck(c, Time{0, 30}, FloatPoint{40, 32}, &hit), 0);
   EXPECT_EQ(hit, nullptr);
@@ -293,29 +271,22 @@ TEST_F(Render, ThroughTheCacheEqualsWithout) {
   Set(a, BEE_StreamRotation, {30});
   BEE_Item c = MakeComp("C", 32, 32);
   MakeSolid(c, 0xFF101010, 32, 32);
-  BEE_Layer n = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(c, inner, &n), 0);
+  BEE_Layer n = GOT(BEE_Layer, BEE_CmdNewLayer, c, inner);
   Set(n, BEE_StreamScale, {150, 75});
   const uint64_t direct = Hash(Draw(c));
   BEE_RenderRequest rq = At(0);
   rq.flags = BEE_Request_Cacheable;
-  MC_Receipt r1 = nullptr, r2 = nullptr;
-  ASSERT_EQ(BEE_CheckoutItemFrame(c, &rq, 32, 32, &r1), 0);
-  ASSERT_EQ(BEE_CheckoutItemFrame(c, &rq, 32, 32, &r2), 0);
-  BM_World w1 = nullptr, w2 = nullptr;
-  ASSERT_EQ(BEE_GetReceiptWorld(r1, &w1), 0);
-  ASSERT_EQ(BEE_GetReceiptWorld(r2, &w2), 0);
+  MC_Receipt r1 = GOT(MC_Receipt, BEE_CheckoutItemFrame, c, &rq, 32, 32);
+  MC_Receipt r2 = GOT(MC_Receipt, BEE_CheckoutItemFrame, c, &rq, 32, 32);
+  BM_World w1 = GOT(BM_World, BEE_GetReceiptWorld, r1);
+  BM_World w2 = GOT(BM_World, BEE_GetReceiptWorld, r2);
   EXPECT_EQ(w1, w2);  // the second one is the cached frame
   EXPECT_EQ(Hash(w1), direct);
-  int32_t count = 0;
-  ASSERT_EQ(BEE_GetReceiptCheckoutCount(r2, &count), 0);
-  EXPECT_EQ(count, 2);
+  EXPECT_EQ(GOT(int32_t, BEE_GetReceiptCheckoutCount, r2), 2);
   ASSERT_EQ(BEE_CheckinItemFrame(r1), 0);
   ASSERT_EQ(BEE_CheckinItemFrame(r2), 0);
-  MC_Receipt r3 = nullptr;
-  ASSERT_EQ(BEE_RenderCompFrameCheckout(c, &rq, &r3), 0);
-  BM_World w3 = nullptr;
-  ASSERT_EQ(BEE_GetReceiptWorld(r3, &w3), 0);
+  MC_Receipt r3 = GOT(MC_Receipt, BEE_RenderCompFrameCheckout, c, &rq);
+  BM_World w3 = GOT(BM_World, BEE_GetReceiptWorld, r3);
   EXPECT_EQ(Hash(w3), direct);
   ASSERT_EQ(BEE_RenderCompFrameCheckin(r3), 0);
   worldsAtStart += 1;  // the frame stays in the cache until the engine dies
@@ -323,9 +294,7 @@ TEST_F(Render, ThroughTheCacheEqualsWithout) {
 
 int16_t EffectClass(const char* match) {
   int16_t index = -1;
-  Boolean32 found = 0;
-  EXPECT_EQ(FLTp_FindClass(match, &index, &found), 0);
-  EXPECT_TRUE(found);
+  EXPECT_TRUE(GOT(Boolean32, FLTp_FindClass, match, &index));
   return index;
 }
 
@@ -362,12 +331,7 @@ TEST_F(Render, SamplePlugInRendersAsTheBuiltInEffect) {
     MakeSolid(c, 0xFF336699, 24, 16);
     BEE_Layer l = MakeSolid(c, 0xFF102030, 12, 8);
     Set(l, BEE_StreamRotation, {20});
-    OM_Shape shape = nullptr;
-    const FixedRect ob{0, 0, 10 << 16, 7 << 16};
-    ASSERT_EQ(OM_NewShape(OM_TypeOval, &ob, &shape), 0);
-    ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
-    ASSERT_EQ(BEE_CmdAddMask(l, shape, nullptr), 0);
-    OM_DisposeShape(shape);
+    AddShapeMask(l, OM_TypeOval, FixedRect{0, 0, 10 << 16, 7 << 16}, true);
     ASSERT_EQ(BEE_CmdApplyEffect(l, EffectClass(effects[i]), nullptr), 0);
     BM_World w = Draw(c);
     hashes[i] = Hash(w);
@@ -384,15 +348,11 @@ TEST_F(Render, GoldenFrames) {
   BEE_Item inner = MakeComp("inner", 32, 32);
   BEE_Layer spin = MakeSolid(inner, 0xFFE0A040, 20, 12);
   Set(spin, BEE_StreamRotation, {33});
-  OM_Shape shape = nullptr;
   const FixedRect ob{0, 0, 18 << 16, 11 << 16};
-  ASSERT_EQ(OM_NewShape(OM_TypeOval, &ob, &shape), 0);
-  ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
-  ASSERT_EQ(BEE_CmdAddMask(spin, shape, nullptr), 0);
+  AddShapeMask(spin, OM_TypeOval, ob, true);
   BEE_Item c = MakeComp("C", 64, 48);
   MakeSolid(c, 0xFF336699, 64, 48);
-  BEE_Layer nested = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(c, inner, &nested), 0);
+  BEE_Layer nested = GOT(BEE_Layer, BEE_CmdNewLayer, c, inner);
   Set(nested, BEE_StreamScale, {75, 90});
   Set(nested, BEE_StreamRotation, {-15});
   BEE_Layer blurred = MakeSolid(c, 0xFF20F020, 12, 12);
@@ -400,8 +360,7 @@ TEST_F(Render, GoldenFrames) {
   ASSERT_EQ(BEE_CmdApplyEffect(blurred, blur, nullptr), 0);
   Set(blurred, BEE_StreamFirstEffect, {3});
   Set(blurred, BEE_StreamPosition, {50, 10});
-  ASSERT_EQ(BEE_CmdAddMask(blurred, shape, nullptr), 0);
-  OM_DisposeShape(shape);
+  AddShapeMask(blurred, OM_TypeOval, ob, true);
   BEE_Layer moving = MakeSolid(c, 0xFFFFFFFF, 3, 10);
   Keys(moving, BEE_StreamPosition, {10, 30}, {40, 36}, 1);
   ASSERT_EQ(BEE_CmdSetLayerSwitch(moving, BEE_SwitchMotionBlur, 1), 0);
@@ -468,13 +427,11 @@ TEST_F(Render, FlattenedNestedComposition) {
   Set(a, BEE_StreamPosition, {3, 5});
   BEE_Item c = MakeComp("C", 16, 16);
   MakeSolid(c, 0xFF101010, 16, 16);
-  BEE_Layer n = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(c, inner, &n), 0);
+  BEE_Layer n = GOT(BEE_Layer, BEE_CmdNewLayer, c, inner);
   Set(n, BEE_StreamPosition, {7, 9});
   const uint64_t whole = Hash(Draw(c));
   ASSERT_EQ(BEE_CmdSetLayerSwitch(n, BEE_SwitchCollapse, 1), 0);
-  Boolean32 flat = 0;
-  ASSERT_EQ(BEE_CouldLayerCompFlatten(n, &flat), 0);
+  Boolean32 flat = GOT(Boolean32, BEE_CouldLayerCompFlatten, n);
   EXPECT_EQ(flat, 1);
   EXPECT_EQ(Hash(Draw(c)), whole);
   Set(a, BEE_StreamPosition, {0, 0});  // half outside the nested frame
@@ -509,8 +466,7 @@ TEST_F(Render, FlattenedNestedComposition) {
   ASSERT_EQ(BEE_CmdSetLayerSwitch(solid, BEE_SwitchCollapse, 1), 0);
   ASSERT_EQ(BEE_CouldLayerCompFlatten(solid, &flat), 0);
   EXPECT_EQ(flat, 0);
-  ASSERT_EQ(BEE_CouldLayerRasterize(solid, &flat), 0);
-  EXPECT_EQ(flat, 1);
+  EXPECT_EQ(GOT(Boolean32, BEE_CouldLayerRasterize, solid), 1);
   ASSERT_EQ(BEE_CouldLayerRasterize(n, &flat), 0);
   EXPECT_EQ(flat, 0);  // a composition collapses or renders whole
 }
@@ -537,8 +493,7 @@ TEST_F(Render, RasterizedSolidMatchesTheWholeSource) {
     ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchCollapse, 0), 0);
     BM_World whole = Draw(c);
     ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchCollapse, 1), 0);
-    Boolean32 raster = 0;
-    ASSERT_EQ(BEE_CouldLayerRasterize(l, &raster), 0);
+    Boolean32 raster = GOT(Boolean32, BEE_CouldLayerRasterize, l);
     ASSERT_EQ(raster, 1);
     BM_World direct = Draw(c);
     int64_t sumWhole = 0, sumDirect = 0, inside = 0;
@@ -565,12 +520,7 @@ TEST_F(Render, RasterizedSolidMatchesTheWholeSource) {
   // Wholly off the frame it draws nothing; a mask keeps it whole.
   Keys(l, BEE_StreamPosition, {500, 500}, {500, 500}, 1);
   EXPECT_EQ(At(Draw(c), 5, 5), (Px{255, 0x10, 0x20, 0x30}));
-  OM_Shape shape = nullptr;
-  const FixedRect ob{2 << 16, 2 << 16, 30 << 16, 20 << 16};
-  ASSERT_EQ(OM_NewShape(OM_TypeOval, &ob, &shape), 0);
-  ASSERT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
-  ASSERT_EQ(BEE_CmdAddMask(l, shape, nullptr), 0);
-  OM_DisposeShape(shape);
+  AddShapeMask(l, OM_TypeOval, FixedRect{2 << 16, 2 << 16, 30 << 16, 20 << 16}, true);
   Boolean32 raster = 1;
   ASSERT_EQ(BEE_CouldLayerRasterize(l, &raster), 0);
   EXPECT_EQ(raster, 0);
@@ -580,12 +530,10 @@ TEST_F(Render, RasterizedSolidMatchesTheWholeSource) {
 // thread per processor.
 TEST_F(Render, ThreadSettingEndsWithTheEngine) {
   const int32_t cores = static_cast<int32_t>(std::max(1u, std::min(std::thread::hardware_concurrency(), 64u)));
-  int32_t now = 0;
   ASSERT_EQ(BEE_SetRenderThreads(cores == 3 ? 5 : 3), 0);
   ASSERT_EQ(BEE_Death(), 0);
   ASSERT_EQ(BEE_Birth(), 0);
-  ASSERT_EQ(BEE_GetRenderThreads(&now), 0);
-  EXPECT_EQ(now, cores);
+  EXPECT_EQ(GOT(int32_t, BEE_GetRenderThreads), cores);
 }
 
 // A time-remapped layer shows its source at the remapped time: a nested
@@ -596,8 +544,7 @@ TEST_F(Render, TimeRemapChoosesTheSourceFrame) {
   BEE_Layer late = MakeSolid(inner, 0xFF0000FF, 4, 4);
   ASSERT_EQ(BEE_CmdSetLayerTimes(late, Time{0, 30}, Time{30, 30}, Time{300, 30}), 0);
   BEE_Item c = MakeComp("C", 4, 4);
-  BEE_Layer n = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(c, inner, &n), 0);
+  BEE_Layer n = GOT(BEE_Layer, BEE_CmdNewLayer, c, inner);
   EXPECT_EQ(At(Draw(c), 1, 1).a, 0);
   Keys(n, BEE_StreamTimeRemap, {1.5, 0}, {1.5, 0}, 30);
   EXPECT_EQ(At(Draw(c), 1, 1), (Px{255, 0, 0, 255}));
@@ -637,12 +584,10 @@ TEST_F(Render, MattedFramesThumbnailsAndCachedSources) {
   for (int y = 0; y < 8; ++y) EXPECT_EQ(At(thumb, 6, y).a, (y >= 2 && y < 6) ? 255 : 0) << y;
   EXPECT_EQ(At(thumb, 6, 3), (Px{255, 0x20, 0x40, 0x60}));
   // Cached source frames: the second checkout is the first frame.
-  MC_Receipt r1 = nullptr, r2 = nullptr;
-  ASSERT_EQ(BEE_CheckoutCachedLayerSourceFrame(l, &rq, &r1), 0);
-  ASSERT_EQ(BEE_CheckoutCachedLayerSourceFrame(l, &rq, &r2), 0);
-  BM_World w1 = nullptr, w2 = nullptr;
-  ASSERT_EQ(BEE_GetReceiptWorld(r1, &w1), 0);
-  ASSERT_EQ(BEE_GetReceiptWorld(r2, &w2), 0);
+  MC_Receipt r1 = GOT(MC_Receipt, BEE_CheckoutCachedLayerSourceFrame, l, &rq);
+  MC_Receipt r2 = GOT(MC_Receipt, BEE_CheckoutCachedLayerSourceFrame, l, &rq);
+  BM_World w1 = GOT(BM_World, BEE_GetReceiptWorld, r1);
+  BM_World w2 = GOT(BM_World, BEE_GetReceiptWorld, r2);
   EXPECT_EQ(w1, w2);
   EXPECT_EQ(At(w1, 7, 7), (Px{255, 255, 0, 0}));
   ASSERT_EQ(BEE_CheckinItemFrame(r1), 0);
@@ -656,12 +601,10 @@ TEST_F(Render, SaveFrameAsWritesThroughTheModule) {
   BEE_Layer l = MakeSolid(c, 0xFF336699, 6, 6);
   Set(l, BEE_StreamPosition, {3, 3});
   const uint64_t want = Hash(Draw(c));
-  FILE_SpecH file = nullptr;
-  ASSERT_EQ(FILE_New(dir.P("f.png").c_str(), FILE_LocFullPath, &file), 0);
+  FILE_SpecH file = GOT(FILE_SpecH, FILE_New, dir.P("f.png").c_str(), FILE_LocFullPath);
   BEE_RenderRequest rq = At(0);
   ASSERT_EQ(BEE_SaveFrameAs(c, &rq, file, 0), 0);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(PIN_NewSeqSpecFromFile(file, &seq), 0);
+  PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, PIN_NewSeqSpecFromFile, file);
   BM_World back = World(12, 6);
   PIN_DrawParams params{};
   params.time = Time{0, 1};

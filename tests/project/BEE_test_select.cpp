@@ -49,11 +49,8 @@ TEST_F(Select, KindsSelectCountAndIterateInLayerOrder) {
   EXPECT_EQ(Count(BEE_SelKindVertex, a, 0), 8);
   EXPECT_EQ(Count(BEE_SelKindVertex, a, BEE_SelAllMasks), 8);
   // Layer a was made first: it has the lower ID and comes first.
-  BEE_Layer first = nullptr;
-  ASSERT_EQ(BEE_GetIndSelectedLayer(sel, 0, &first), 0);
-  EXPECT_EQ(first, a);
-  Boolean32 yes = 0;
-  ASSERT_EQ(BEE_IsSelected(sel, BEE_SelKindMask, nullptr, &yes), 0);
+  EXPECT_EQ(GOT(BEE_Layer, BEE_GetIndSelectedLayer, sel, 0), a);
+  Boolean32 yes = GOT(Boolean32, BEE_IsSelected, sel, BEE_SelKindMask, nullptr);
   EXPECT_EQ(yes, 1);
   ASSERT_EQ(BEE_IsSelected(sel, 3, nullptr, &yes), 0);
   EXPECT_EQ(yes, 0);
@@ -99,14 +96,12 @@ TEST_F(Select, KeyframesAndDuplicates) {
   KeyPosition(a);
   ASSERT_EQ(BEE_SelectKeyframe(sel, a, BEE_StreamPosition, 1, 1, nullptr), 0);
   EXPECT_EQ(BEE_SelectKeyframe(sel, a, BEE_StreamPosition, 2, 1, nullptr), kErrRange);
-  Boolean32 r = 0;
-  ASSERT_EQ(BEE_IsKeyframeSelected(sel, a, BEE_StreamPosition, 1, &r), 0);
+  Boolean32 r = GOT(Boolean32, BEE_IsKeyframeSelected, sel, a, BEE_StreamPosition, 1);
   EXPECT_EQ(r, 1);
   ASSERT_EQ(BEE_IsKeyframeSelected(sel, a, BEE_StreamPosition, 0, &r), 0);
   EXPECT_EQ(r, 0);
   ASSERT_EQ(Pick(BEE_SelKindLayer, a), 0);
-  ASSERT_EQ(BEE_IsKeyframeSelectedPlus(sel, a, BEE_StreamPosition, 0, &r), 0);
-  EXPECT_EQ(r, 1);
+  EXPECT_EQ(GOT(Boolean32, BEE_IsKeyframeSelectedPlus, sel, a, BEE_StreamPosition, 0), 1);
   BEE_Selection copy = nullptr, none = reinterpret_cast<BEE_Selection>(1);
   ASSERT_EQ(BEE_DuplicateSelection(sel, &copy), 0);
   ASSERT_EQ(BEE_DuplicateSelection(nullptr, &none), 0);
@@ -115,21 +110,18 @@ TEST_F(Select, KeyframesAndDuplicates) {
   int32_t n = -1;
   ASSERT_EQ(BEE_CountSelectedKeyframes(sel, &n), 0);
   EXPECT_EQ(n, 0);
-  ASSERT_EQ(BEE_CountSelectedKeyframes(copy, &n), 0);
-  EXPECT_EQ(n, 1);
+  EXPECT_EQ(GOT(int32_t, BEE_CountSelectedKeyframes, copy), 1);
   BEE_DisposeSelection(copy);
 }
 
 TEST_F(Select, CompSelectionChangesAreOneUndoStep) {
-  BEE_Selection own = nullptr;
-  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
+  BEE_Selection own = GOT(BEE_Selection, BEE_GetCompSelection, comp);
   ASSERT_EQ(Pick(BEE_SelKindLayer, a), 0);
   ASSERT_EQ(BEE_CmdSetCompSelection(comp, sel), 0);
   ASSERT_EQ(Pick(BEE_SelKindLayer, b), 0);
   ASSERT_EQ(BEE_CmdSetCompSelection(comp, sel), 0);
   ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
-  int32_t n = 0;
-  ASSERT_EQ(BEE_CountSelectedLayers(own, &n), 0);
+  int32_t n = GOT(int32_t, BEE_CountSelectedLayers, own);
   EXPECT_EQ(n, 2);
   EXPECT_EQ(Dirty(), 1);  // the layers made it dirty; selecting keeps that
   ASSERT_EQ(BEE_Undo(), 0);
@@ -138,12 +130,10 @@ TEST_F(Select, CompSelectionChangesAreOneUndoStep) {
   EXPECT_EQ(n, 0);
   ASSERT_EQ(BEE_Redo(), 0);
   ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
-  ASSERT_EQ(BEE_CountSelectedLayers(own, &n), 0);
-  EXPECT_EQ(n, 2);
+  EXPECT_EQ(GOT(int32_t, BEE_CountSelectedLayers, own), 2);
   // A layer cleared from the composition drops out of every query.
   ASSERT_EQ(BEE_CmdDeleteLayer(b), 0);
-  ASSERT_EQ(BEE_CountSelectedLayers(own, &n), 0);
-  EXPECT_EQ(n, 1);
+  EXPECT_EQ(GOT(int32_t, BEE_CountSelectedLayers, own), 1);
 }
 
 // The command forgets the selected keys as part of the step before it.
@@ -178,8 +168,7 @@ TEST_F(Select, ScrapSlotsKeepTheOldScrapUntilUndoDropsIt) {
   BEE_Scrap two = CopyStreams(a, {BEE_StreamRotation});
   ASSERT_EQ(BEE_CmdSetScrap(0, one), 0);
   ASSERT_EQ(BEE_CmdSetScrap(0, two), 0);
-  BEE_Scrap now = nullptr;
-  ASSERT_EQ(BEE_QueryScrap(0, &now), 0);
+  BEE_Scrap now = GOT(BEE_Scrap, BEE_QueryScrap, 0);
   EXPECT_EQ(now, two);
   EXPECT_EQ(UndoName(), "Copy");
   ASSERT_EQ(BEE_Undo(), 0);
@@ -218,9 +207,7 @@ TEST_F(Select, PasteChecksRefuseAndChangeNothing) {
     BEE_Layer from = c.from == BEE_StreamFirstMask ? b : a;
     BEE_Scrap scrap = CopyStreams(from, {c.from});
     ASSERT_NE(scrap, nullptr);
-    BEE_ScrapInfo info{};
-    ASSERT_EQ(BEE_GetScrapInfo(scrap, &info), 0);
-    ASSERT_EQ(info.count, 1);
+    ASSERT_EQ(GOT(BEE_ScrapInfo, BEE_GetScrapInfo, scrap).count, 1);
     const std::string before = Dump();
     rec.clear();
     EXPECT_EQ(BEE_CmdPasteKeyframesIntoStream(c.to == BEE_StreamFirstMask ? b : a, static_cast<int32_t>(c.to), scrap),
@@ -248,33 +235,25 @@ TEST_F(Select, PastedKeysStartAtTheCurrentTimeAndUndoWhole) {
 }
 
 TEST_F(Select, PastedLayersBecomeTheSelectionAndLoseMissingSources) {
-  BEE_Scrap scrap = nullptr;
-  ASSERT_EQ(BEE_NewScrap(&scrap), 0);
+  BEE_Scrap scrap = GOT(BEE_Scrap, BEE_NewScrap);
   ASSERT_EQ(BEE_CopyLayerToScrap(scrap, a), 0);
   BEE_Item inner = NewComp("inner");
-  BEE_Layer nested = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(inner, comp, &nested), 0);
+  BEE_Layer nested = GOT(BEE_Layer, BEE_CmdNewLayer, inner, comp);
   // A layer showing comp, pasted into comp, would contain itself.
   ASSERT_EQ(BEE_CopyLayerToScrap(scrap, nested), 0);
   ASSERT_EQ(BEE_CmdPasteLayersIntoComp(comp, scrap), 0);
   EXPECT_EQ(UndoName(), "Paste Layers");
   EXPECT_TRUE(Reported("a layer being pasted has a source that references this composition."));
-  int32_t n = 0;
-  ASSERT_EQ(BEE_GetCompNumLayers(comp, &n), 0);
+  int32_t n = GOT(int32_t, BEE_GetCompNumLayers, comp);
   EXPECT_EQ(n, 4);
-  BEE_Layer top = nullptr, second = nullptr;
-  BEE_GetIndLayer(comp, 0, &top);
-  BEE_GetIndLayer(comp, 1, &second);
-  BEE_Item src = nullptr;
-  BEE_GetLayerSource(second, &src);
+  GOT(BEE_Layer, BEE_GetIndLayer, comp, 0);
+  BEE_Layer second = GOT(BEE_Layer, BEE_GetIndLayer, comp, 1);
+  BEE_Item src = GOT(BEE_Item, BEE_GetLayerSource, second);
   EXPECT_EQ(Name(src), "Was Circular Reference");
-  BEE_Selection own = nullptr;
-  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
-  ASSERT_EQ(BEE_CountSelectedLayers(own, &n), 0);
-  EXPECT_EQ(n, 2);
+  BEE_Selection own = GOT(BEE_Selection, BEE_GetCompSelection, comp);
+  EXPECT_EQ(GOT(int32_t, BEE_CountSelectedLayers, own), 2);
   ASSERT_EQ(BEE_Undo(), 0);
-  ASSERT_EQ(BEE_GetCompNumLayers(comp, &n), 0);
-  EXPECT_EQ(n, 2);
+  EXPECT_EQ(GOT(int32_t, BEE_GetCompNumLayers, comp), 2);
   BEE_DisposeScrap(scrap);
 }
 

@@ -21,12 +21,8 @@ class ShutterPhase : public FramesFixture {
   // A bar moving 6 pixels a frame across a 64 x 8 composition, blurred.
   BEE_Item Build() {
     EXPECT_EQ(BEE_NewProject(), 0);
-    BEE_CompSettings s = Settings("C", 64, 8);
-    BEE_Item comp = nullptr;
-    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
-    BEE_SolidSettings so = Solid("S", 0xFFFFFFFF, 4, 8);
-    BEE_Layer layer = nullptr;
-    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &so, &layer), 0);
+    BEE_Item comp = MakeComp("C", 64, 8);
+    BEE_Layer layer = MakeSolid(comp, 0xFFFFFFFF, 4, 8);
     SetAt(layer, BEE_StreamPosition, 0, {2, 4});
     SetAt(layer, BEE_StreamPosition, 10, {62, 4});
     EXPECT_EQ(BEE_CmdSetLayerSwitch(layer, BEE_SwitchMotionBlur, 1), 0);
@@ -34,8 +30,7 @@ class ShutterPhase : public FramesFixture {
     return comp;
   }
   static void Phase(int32_t phase, ErrorCode want = 0) {
-    BEE_Prefs p{};
-    ASSERT_EQ(BEE_GetPrefs(&p), 0);
+    BEE_Prefs p = GOT(BEE_Prefs, BEE_GetPrefs);
     p.shutterPhase = phase;
     ASSERT_EQ(BEE_SetPrefs(&p), want) << phase;
   }
@@ -56,9 +51,7 @@ TEST_F(ShutterPhase, AWholeTurnLaterIsTheNextFramesBlurAndNoMore) {
   for (int32_t bad : {36001, -36001, INT32_MIN}) Phase(bad, kErrBadParam);
   ASSERT_EQ(rec.reports.size(), 3u);
   EXPECT_EQ(rec.last().text, "Test error: invalid engine preferences -- a bad parameter was passed.");
-  BEE_Prefs p{};
-  ASSERT_EQ(BEE_GetPrefs(&p), 0);
-  EXPECT_EQ(p.shutterPhase, 18000);
+  EXPECT_EQ(GOT(BEE_Prefs, BEE_GetPrefs).shutterPhase, 18000);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstring>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,12 +15,24 @@
 #include "FLT.h"
 #include "LIST.h"
 #include "OM.h"
+#include "PIN_internal.h"
+#include "PinTestDriver.h"
 #include "Memory.h"
 #include "T.h"
 #include "TDB.h"
 #include "TestSupport.h"
 
 namespace tv::bee::test {
+
+// Calls op(args..., &result), checks that it succeeded (the failure names the
+// operation) and gives the result: GOT(BEE_Layer, BEE_CmdNewLayer, comp, item).
+template <class T, class R, class... P, class... A>
+T Got(const char* name, R (*op)(P...), A&&... args) {
+  T result{};
+  EXPECT_EQ(op(std::forward<A>(args)..., &result), 0) << name;
+  return result;
+}
+#define GOT(T, op, ...) ::tv::bee::test::Got<T>(#op, op __VA_OPT__(, ) __VA_ARGS__)
 
 inline BEE_CompSettings Settings(const char* name, uint16_t w = 640, uint16_t h = 480, uint32_t rate = 30u << 16,
                                  Time duration = Time{6000, 600}) {
@@ -81,6 +95,45 @@ inline Boolean32 Dirty() {
   Boolean32 dirty = 7;
   EXPECT_EQ(BEE_GetProjectDirty(&dirty), 0);
   return dirty;
+}
+
+// Adds a mask of a shape kind (OM_TypeRect, OM_TypeOval) filling the
+// rectangle, made a path first when asked; index gets the new mask's.
+inline void AddShapeMask(BEE_Layer layer, int32_t type, const FixedRect& r, bool path = false,
+                         int32_t* index = nullptr) {
+  OM_Shape shape = GOT(OM_Shape, OM_NewShape, type, &r);
+  if (path) {
+    EXPECT_EQ(OM_SetShapeType(OM_TypePath, shape), 0);
+  }
+  EXPECT_EQ(BEE_CmdAddMask(layer, shape, index), 0);
+  OM_DisposeShape(shape);
+}
+
+// A file's bytes (none when it cannot be read), and a file written whole.
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The layer's effect parade (the engine's: not disposed).
+inline Handle Parade(BEE_Layer layer) {
+  Handle parade = nullptr;
+  int32_t count = 0;
+  EXPECT_EQ(BEE_InqLayerEffectSeq(layer, &parade, &count), 0);
+  return parade;
+}
+
+// A copy of a layer's stream made non-constant, for keys (the caller hands
+// it to a command or disposes it).
+inline TDB_Stream KeyableCopy(BEE_Layer layer, intptr_t index) {
+  BEE_StreamRef ref{layer, index};
+  TDB_Stream d = GOT(TDB_Stream, TDB_DuplicateStream, GOT(TDB_Stream, BEE_StreamLookup, &ref));
+  EXPECT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
+  return d;
 }
 
 // A new composition of w x h at the project's top (30 fps, 10 s).
@@ -193,16 +246,6 @@ class BeeFixture : public tv::test::UFixture {
     EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &s, &layer), 0);
     return layer;
   }
-  // A copy of a layer's stream made non-constant, for keys (the caller hands
-  // it to a command or disposes it).
-  TDB_Stream KeyableCopy(BEE_Layer layer, intptr_t index) {
-    BEE_StreamRef ref{layer, index};
-    TDB_Stream s = nullptr, d = nullptr;
-    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
-    EXPECT_EQ(TDB_DuplicateStream(s, &d), 0);
-    EXPECT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
-    return d;
-  }
   // The keys of the layer's streams `indices`, copied to a new scrap (the
   // caller disposes it).
   BEE_Scrap CopyStreams(BEE_Layer layer, std::initializer_list<intptr_t> indices) {
@@ -253,6 +296,17 @@ class BeeFixture : public tv::test::UFixture {
   int64_t livePtrs_ = 0;
 };
 
+// The engine reading footage through the placeholder and the test frame
+// (TSF) modules, with a folder for files.
+class PinFixture : public tv::test::UFixture {
+ protected:
+  static constexpr tv::pin::Driver kDrivers[] = {{"Placeholder", tv::pin::PlaceholderBirth},
+                                                 {"Test Frames", tv::test::pin::TsfBirth}};
+  PinFixture() : UFixture({PIN_PackageNumber, BEE_PackageNumber}) { tv::pin::SetDriversForTesting(kDrivers); }
+  ~PinFixture() override { tv::pin::SetDriversForTesting({}); }
+  tv::test::TempDir dir{"bee-footage"};
+};
+
 // A composition holding layers of one 640 x 480 footage clip lasting 4 s:
 // a, and b above it when the fixture has two.
 class ClipFixture : public BeeFixture {
@@ -270,13 +324,7 @@ class ClipFixture : public BeeFixture {
     rec.clear();
   }
   // A 10 x 10 rectangle mask (8 vertices).
-  void AddMask(BEE_Layer layer) {
-    OM_Shape shape = nullptr;
-    const FixedRect r{0, 0, 10 << 16, 10 << 16};
-    ASSERT_EQ(OM_NewShape(OM_TypeRect, &r, &shape), 0);
-    ASSERT_EQ(BEE_CmdAddMask(layer, shape, nullptr), 0);
-    OM_DisposeShape(shape);
-  }
+  void AddMask(BEE_Layer layer) { AddShapeMask(layer, OM_TypeRect, FixedRect{0, 0, 10 << 16, 10 << 16}); }
   // A stream's value in user units at layer time t.
   std::vector<double> Value(BEE_Layer layer, int32_t index, Time t = Time{0, 1}) {
     BEE_StreamValue v{};

@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "BEE_test_support.h"
+#include "BEE_test_frames.h"
 #include "BM.h"
 #include "FILE.h"
 #include "FLT.h"
@@ -25,26 +25,18 @@ class Text : public UFixture {
 
   // A composition of 200 x 100 at 30 fps with one text layer.
   BEE_Layer TitleLayer() {
-    BEE_CompSettings s = Settings("Title", 200, 100);
-    EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &comp_), 0);
+    comp_ = MakeComp("Title", 200, 100);
     BEE_SolidSettings solid = Solid("Title", 0, 200, 100);
-    BEE_Layer l = nullptr;
-    EXPECT_EQ(BEE_CmdNewSolidLayer(comp_, &solid, &l), 0);
+    BEE_Layer l = GOT(BEE_Layer, BEE_CmdNewSolidLayer, comp_, &solid);
     int16_t cls = 0;
-    Boolean32 found = 0;
-    EXPECT_EQ(FLTp_FindClass(FLT_MatchText, &cls, &found), 0);
-    int32_t index = -1;
-    EXPECT_EQ(BEE_CmdApplyEffect(l, cls, &index), 0);
+    GOT(Boolean32, FLTp_FindClass, FLT_MatchText, &cls);
+    GOT(int32_t, BEE_CmdApplyEffect, l, cls);
     EXPECT_EQ(BEE_CmdSetEffectParamText(l, 0, FLT_TextParam_Font, kSans, -1), 0);
     return l;
   }
   static int32_t Stream(int32_t param) { return BEE_StreamFirstEffect + param - 1; }
   std::string Printed(BEE_Layer l, int32_t param) {
-    Handle parade = nullptr;
-    int32_t n = 0;
-    FLT_Sequence seq = nullptr;
-    EXPECT_EQ(BEE_InqLayerEffectSeq(l, &parade, &n), 0);
-    EXPECT_EQ(FLT_GetParadeSeq(parade, 0, &seq), 0);
+    FLT_Sequence seq = GOT(FLT_Sequence, FLT_GetParadeSeq, Parade(l), 0);
     char text[64] = {};
     EXPECT_EQ(FLT_ArbitraryPrint(seq, param, nullptr, text, sizeof text), 0);
     return text;
@@ -62,20 +54,9 @@ class Text : public UFixture {
   }
   // The frame's pixels (ARGB bytes).
   std::vector<uint8_t> Frame(int32_t frame) {
-    const Rect r{0, 0, 100, 200};
-    BM_World w = nullptr;
-    EXPECT_EQ(BM_NewWorld(nullptr, 0, &r, 32, 0, nullptr, &w), 0);
-    BEE_RenderRequest rq{{frame, 30}, {1, 30}, 0, 0, -1, {0, 0}};
-    EXPECT_EQ(BEEp_RenderItemFrame(comp_, &rq, w), 0);
-    int32_t width = 0, height = 0, depth = 0, rowBytes = 0;
-    BM_GetWorldInfo(w, &width, &height, &depth, &rowBytes);
-    Boolean32 failed = 0;
-    BM_LockPixels(0, w, &failed);
-    const char* base = BMp_GetPixBaseAddr(w);
-    std::vector<uint8_t> px;
-    for (int32_t y = 0; y < height; ++y) px.insert(px.end(), base + y * rowBytes, base + y * rowBytes + 4 * width);
-    BM_UnlockPixels(w);
-    BM_DisposeWorld(w);
+    ErrorCode err = 0;
+    std::vector<uint8_t> px = FrameBytes(comp_, frame, &err);
+    EXPECT_EQ(err, 0);
     return px;
   }
   // {ink rows, colour of the first fully covered pixel} over the black background.
@@ -101,10 +82,7 @@ TEST_F(Text, TextChangesUndoAndRedo) {
   EXPECT_EQ(Printed(l, FLT_TextParam_Text), "Text");
   ASSERT_EQ(BEE_CmdSetEffectParamText(l, 0, FLT_TextParam_Text, "Lower third\nName", -1), 0);
   EXPECT_EQ(Printed(l, FLT_TextParam_Text), "Lower third\nName");
-  Boolean32 avail = 0;
-  char name[BEE_GroupNameSize] = {};
-  ASSERT_EQ(BEE_UndoAvailable(&avail, name), 0);
-  EXPECT_STREQ(name, "Effect Text Change");
+  EXPECT_EQ(UndoName(), "Effect Text Change");
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_EQ(Printed(l, FLT_TextParam_Text), "Text");
   ASSERT_EQ(BEE_Redo(), 0);
@@ -135,15 +113,13 @@ TEST_F(Text, KeyedTitleRendersTheSameAfterSaveAndOpen) {
   EXPECT_NE(frames[1], frames[0]);
 
   tv::test::TempDir dir;
-  FILE_SpecH spec = nullptr;
-  ASSERT_EQ(FILE_New(dir.P("title.tvp").c_str(), FILE_LocFullPath, &spec), 0);
+  FILE_SpecH spec = GOT(FILE_SpecH, FILE_New, dir.P("title.tvp").c_str(), FILE_LocFullPath);
   ASSERT_EQ(BEE_CmdSaveProject(spec, 0, 0), 0);
   ASSERT_EQ(BEE_CmdOpenProject(spec, 1, nullptr), 0);
   FILE_Dispose(spec);
   ASSERT_EQ(BEE_FindItem(nullptr, "Title", BEE_KindComp, &comp_), 0);
   ASSERT_NE(comp_, nullptr);
-  BEE_Layer opened = nullptr;
-  ASSERT_EQ(BEE_GetIndLayer(comp_, 0, &opened), 0);
+  BEE_Layer opened = GOT(BEE_Layer, BEE_GetIndLayer, comp_, 0);
   EXPECT_EQ(Printed(opened, FLT_TextParam_Text), "Title");
   EXPECT_EQ(Printed(opened, FLT_TextParam_Font), kSans);
   for (int32_t i = 0; i < 3; ++i) EXPECT_TRUE(Frame(15 * i) == frames[static_cast<size_t>(i)]) << "frame " << 15 * i;

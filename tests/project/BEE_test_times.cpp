@@ -12,11 +12,7 @@ using Times = BeeFixture;
 
 constexpr Time kNtscFrame{1001, 30000};
 
-Time Mul(Time t, int32_t n) {
-  Time r{};
-  T_MulTime(t, Ratio{n, 1}, &r);
-  return r;
-}
+Time Mul(Time t, int32_t n) { return GOT(Time, T_MulTime, t, Ratio{n, 1}); }
 
 int Cmp(Time a, Time b) { return t::Compare(a, b); }
 
@@ -49,9 +45,7 @@ TEST_F(Times, CompositionLayerRoundTripsAtNtscRatesWithStretchAndOffset) {
     }
   // An unstretched duration is copied as it is, scale and all.
   ASSERT_EQ(BEE_CmdSetLayerStretch(l, Ratio{3, 3}), 0);
-  Time d{};
-  BEE_LayerToCompDuration(l, Time{7, 9}, &d);
-  EXPECT_EQ(d, (Time{7, 9}));
+  EXPECT_EQ(GOT(Time, BEE_LayerToCompDuration, l, Time{7, 9}), (Time{7, 9}));
 }
 
 TEST_F(Times, StretchOfZeroIsRefused) {
@@ -63,10 +57,8 @@ TEST_F(Times, StretchOfZeroIsRefused) {
   // Beyond 65536 times either way, layer times leave the range time arithmetic keeps.
   EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{1, 65537}), kErrBadParam);
   EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{-65537, 1}), kErrBadParam);
-  Ratio s{};
-  BEE_GetLayerTime(l, BEE_LayerTimeStretch, nullptr, &s);
-  EXPECT_EQ(s.num, 1);
-  EXPECT_EQ(s.den, 1u);
+  Ratio s = GOT(Ratio, BEE_GetLayerTime, l, BEE_LayerTimeStretch, nullptr);
+  EXPECT_EQ(std::pair(s.num, s.den), std::pair(1, 1u));
 }
 
 TEST_F(Times, ActivityAtTheInAndOutPointsExactly) {
@@ -79,8 +71,7 @@ TEST_F(Times, ActivityAtTheInAndOutPointsExactly) {
   } cases[] = {{{0, 600}, 1}, {{1198, 600}, 1}, {{1199, 600}, 0}, {{1200, 600}, 0}, {{-1, 600}, 1}, {{-2, 600}, 0}};
   for (const Case& c : cases) {
     Boolean32 active = 2;
-    Time lt{};
-    ASSERT_EQ(BEE_LayerActive(l, c.t, 0, &active, &lt), 0);
+    Time lt = GOT(Time, BEE_LayerActive, l, c.t, 0, &active);
     // A solid has no duration of its own and does not limit its layer.
     EXPECT_EQ(active, c.active) << c.t.value;
     EXPECT_EQ(Cmp(lt, c.t), 0);
@@ -90,8 +81,7 @@ TEST_F(Times, ActivityAtTheInAndOutPointsExactly) {
   ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{2, 1}, Time{0, 600}, Time{2, 1}), 0);
   for (auto [lt, want] : {std::pair{Time{1, 600}, 1}, std::pair{Time{0, 600}, 0}, std::pair{Time{1201, 600}, 0},
                           std::pair{Time{1200, 600}, 1}}) {
-    Time ct{};
-    BEE_LayerToCompTime(l, lt, &ct);
+    Time ct = GOT(Time, BEE_LayerToCompTime, l, lt);
     EXPECT_EQ(Active(l, ct), want) << lt.value;
   }
   // Video off: inactive, unless asked for as a matte.
@@ -104,11 +94,9 @@ TEST_F(Times, ActivityAtTheInAndOutPointsExactly) {
 
 TEST_F(Times, NestedCompositionsClipTheirLayersToTheirDuration) {
   BEE_CompSettings s = Settings("inner", 100, 100, 30u << 16, Time{1, 1});
-  BEE_Item inner = nullptr;
-  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &inner), 0);
+  BEE_Item inner = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
   BEE_Item outer = NewComp("outer");
-  BEE_Layer l = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(outer, inner, &l), 0);
+  BEE_Layer l = GOT(BEE_Layer, BEE_CmdNewLayer, outer, inner);
   Time out{};
   BEE_GetLayerTime(l, BEE_LayerTimeOut, &out, nullptr);
   EXPECT_EQ(out, (Time{1, 1}));  // a new layer ends with its source
@@ -127,16 +115,12 @@ TEST_F(Times, NestedCompositionsClipTheirLayersToTheirDuration) {
   EXPECT_EQ(BEE_GetLayerTime(l, 6, &off, nullptr), 1);
   EXPECT_EQ(off, kInvalidTime);
   EXPECT_TRUE(Reported("strange situation [BEE_GetLayerTime/6]."));
-  Time src{};
-  ASSERT_EQ(BEE_LayerToSourceTime(l, Time{1, 3}, &src), 0);
-  EXPECT_EQ(src, (Time{1, 3}));
+  EXPECT_EQ(GOT(Time, BEE_LayerToSourceTime, l, Time{1, 3}), (Time{1, 3}));
 }
 
 BEE_Item FootageItem(Time duration, Boolean32 video = 1) {
   BEE_FootageDesc d = Footage("clip", 64, 48, duration, video);
-  BEE_Item f = nullptr;
-  EXPECT_EQ(BEEp_MakeFootageItem(nullptr, &d, &f), 0);
-  return f;
+  return GOT(BEE_Item, BEEp_MakeFootageItem, nullptr, &d);
 }
 
 TEST_F(Times, StillsAreActiveOverTheirWholeSpanAndMoviesAreClipped) {
@@ -144,31 +128,24 @@ TEST_F(Times, StillsAreActiveOverTheirWholeSpanAndMoviesAreClipped) {
   BEE_Item still = FootageItem(Time{0, 600});
   BEE_Item movie = FootageItem(Time{3, 2});
   BEE_Item sound = FootageItem(Time{3, 2}, 0);
-  uint32_t flags = 0;
-  BEE_GetItemFlags(still, &flags);
+  uint32_t flags = GOT(uint32_t, BEE_GetItemFlags, still);
   EXPECT_NE(flags & BEE_ItemStill, 0u);
-  BEE_Layer ls = nullptr, lm = nullptr, la = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(comp, still, &ls), 0);
-  ASSERT_EQ(BEE_CmdNewLayer(comp, movie, &lm), 0);
-  ASSERT_EQ(BEE_CmdNewLayer(comp, sound, &la), 0);
+  BEE_Layer ls = GOT(BEE_Layer, BEE_CmdNewLayer, comp, still);
+  BEE_Layer lm = GOT(BEE_Layer, BEE_CmdNewLayer, comp, movie);
+  BEE_Layer la = GOT(BEE_Layer, BEE_CmdNewLayer, comp, sound);
   for (BEE_Layer l : {ls, lm, la}) ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{0, 1}, Time{0, 1}, Time{4, 1}), 0);
   // A still has no duration: its layer is active from its in to its out point.
   EXPECT_EQ(Active(ls, Time{3, 1}), 1);
   // A movie of 1.5 s ends its layer at 1.5 s whatever the out point says.
   EXPECT_EQ(Active(lm, Time{898, 600}), 1);
   EXPECT_EQ(Active(lm, Time{899, 600}), 0);
-  Time clipped{};
-  ASSERT_EQ(BEE_ClipToSourceDuration(lm, Time{-1, 1}, &clipped), 0);
+  Time clipped = GOT(Time, BEE_ClipToSourceDuration, lm, Time{-1, 1});
   EXPECT_EQ(t::Compare(clipped, Time{0, 1}), 0);
   // Footage without video never makes its layer active.
   EXPECT_EQ(Active(la, Time{1, 1}), 0);
-  int32_t units = 0;
   Time d{};
-  ASSERT_EQ(BEE_GetItemDuration(movie, &d, &units), 0);
-  EXPECT_EQ(units, 900);
-  BEE_ItemInfo info{};
-  BEE_GetItemInfo(movie, &info);
-  EXPECT_EQ(info.userCount, 1u);
+  EXPECT_EQ(GOT(int32_t, BEE_GetItemDuration, movie, &d), 900);
+  EXPECT_EQ(GOT(BEE_ItemInfo, BEE_GetItemInfo, movie).userCount, 1u);
 }
 
 TEST_F(Times, TimeRemapGivesTheSourceTime) {
@@ -178,8 +155,7 @@ TEST_F(Times, TimeRemapGivesTheSourceTime) {
   ASSERT_EQ(TDB_InsertKeyF(keyed, nullptr, 0, 1, &v0, TDB_InterpLinear, TDB_InterpLinear), 0);
   ASSERT_EQ(TDB_InsertKeyF(keyed, nullptr, 3840, 1, &v1, TDB_InterpLinear, TDB_InterpLinear), 0);
   ASSERT_EQ(BEE_CmdSetStreamKeys(l, BEE_StreamTimeRemap, keyed), 0);
-  Time src{};
-  ASSERT_EQ(BEE_LayerToSourceTime(l, Time{1, 2}, &src), 0);
+  Time src = GOT(Time, BEE_LayerToSourceTime, l, Time{1, 2});
   // Twice as fast: layer 0.5 s shows source 1 s, over the stream's scale.
   EXPECT_EQ(src, (Time{3840, 3840}));
   Time start{}, dur{};
@@ -194,8 +170,7 @@ TEST_F(Times, TrackMattesAreDecidedByTheLayerBelow) {
   BEE_Layer matte = NewSolidLayer(comp, "matte");
   ASSERT_EQ(BEE_CmdSetTransfer(matted, 0, 0, BEE_MatteLuma), 0);
   Boolean32 yes = 2;
-  ASSERT_EQ(BEE_LayerIsUsedAsTrackMatte(matte, 1, &yes), 0);
-  EXPECT_EQ(yes, 1);
+  EXPECT_EQ(GOT(Boolean32, BEE_LayerIsUsedAsTrackMatte, matte, 1), 1);
   ASSERT_EQ(BEE_LayerIsUsedAsTrackMatte(matted, 1, &yes), 0);
   EXPECT_EQ(yes, 0);
   // The bottom layer is never a matte, whatever it carries.
@@ -206,8 +181,7 @@ TEST_F(Times, TrackMattesAreDecidedByTheLayerBelow) {
   ASSERT_EQ(BEE_CmdSetLayerSwitch(matted, BEE_SwitchVideo, 0), 0);
   ASSERT_EQ(BEE_LayerIsUsedAsTrackMatte(matte, 1, &yes), 0);
   EXPECT_EQ(yes, 0);
-  ASSERT_EQ(BEE_LayerIsUsedAsTrackMatte(matte, 0, &yes), 0);
-  EXPECT_EQ(yes, 1);
+  EXPECT_EQ(GOT(Boolean32, BEE_LayerIsUsedAsTrackMatte, matte, 0), 1);
   // A matte with its video off is still active as a matte.
   ASSERT_EQ(BEE_CmdSetLayerSwitch(matted, BEE_SwitchVideo, 1), 0);
   ASSERT_EQ(BEE_CmdSetLayerSwitch(matte, BEE_SwitchVideo, 0), 0);
@@ -221,8 +195,7 @@ TEST_F(Times, TrackMattesAreDecidedByTheLayerBelow) {
 
 TEST_F(Times, ResolutionDownsampling) {
   BEE_CompSettings s = Settings("dsf", 720, 486);
-  BEE_Item comp = nullptr;
-  ASSERT_EQ(BEE_CmdNewComp(nullptr, &s, &comp), 0);
+  BEE_Item comp = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
   int32_t w = 0, h = 0;
   LRect frame{};
   ASSERT_EQ(BEE_CmdSetResolution(comp, 2, 2), 0);
@@ -235,8 +208,7 @@ TEST_F(Times, ResolutionDownsampling) {
   w = 0;
   h = 7;
   BEE_AdjustForDSF(4, 0, &w, &h);  // 0 stays 0; a factor of 0 counts as 1
-  EXPECT_EQ(w, 0);
-  EXPECT_EQ(h, 7);
+  EXPECT_EQ(std::pair(w, h), std::pair(0, 7));
   rec.clear();
   EXPECT_EQ(BEE_CmdSetResolution(comp, 0, 1), kErrBadParam);
   EXPECT_TRUE(Reported("a resolution factor must be at least 1 (0, 1)."));
@@ -246,14 +218,12 @@ TEST_F(Times, ResolutionDownsampling) {
   EXPECT_EQ(none, nullptr);
   BEE_Layer l = NewSolidLayer(comp);
   BEE_GetSourceDimensionsDSF(l, &w, &h);
-  EXPECT_EQ(w, 34);
-  EXPECT_EQ(h, 17);
+  EXPECT_EQ(std::pair(w, h), std::pair(34, 17));
 }
 
 TEST_F(Times, FrameDurationsAreNormalisedAndRateZeroIsRefused) {
   BEE_Item comp = NewComp("r", nullptr, 30u << 16);
-  Time fd{};
-  BEE_GetCompFrameDuration(comp, &fd);
+  Time fd = GOT(Time, BEE_GetCompFrameDuration, comp);
   EXPECT_EQ(fd, (Time{128, 3840}));
   BEE_Item ntsc = NewComp("n", nullptr, 0x1DF852);
   BEE_GetCompFrameDuration(ntsc, &fd);
@@ -270,11 +240,9 @@ TEST_F(Times, FrameDurationsAreNormalisedAndRateZeroIsRefused) {
   BEE_Item none = nullptr;
   EXPECT_EQ(BEE_CmdNewComp(nullptr, &s, &none), kErrBadParam);
   EXPECT_TRUE(Reported("a frame rate must be above 0 (0)."));
-  BEE_CompSettings keep{};
-  BEE_GetCompSettings(comp, &keep);
+  BEE_CompSettings keep = GOT(BEE_CompSettings, BEE_GetCompSettings, comp);
   EXPECT_EQ(BEE_CmdSetCompSettings(comp, &s), kErrBadParam);
-  BEE_CompSettings after{};
-  BEE_GetCompSettings(comp, &after);
+  BEE_CompSettings after = GOT(BEE_CompSettings, BEE_GetCompSettings, comp);
   EXPECT_EQ(std::memcmp(&keep, &after, sizeof keep), 0);
 }
 
@@ -288,13 +256,10 @@ TEST_F(Times, NewSettingsRebaseKeysAndSnapTheCurrentTime) {
   ASSERT_EQ(TDB_InsertKeyF(keyed, &one, 0, 1, p, TDB_InterpLinear, TDB_InterpLinear), 0);
   ASSERT_EQ(BEE_CmdSetStreamKeys(l, BEE_StreamPosition, keyed), 0);
   ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{1, 3}), 0);
-  BEE_CompSettings s{};
-  BEE_GetCompSettings(comp, &s);
+  BEE_CompSettings s = GOT(BEE_CompSettings, BEE_GetCompSettings, comp);
   s.frameRate = 25u << 16;
   ASSERT_EQ(BEE_CmdSetCompSettings(comp, &s), 0);
-  Time fd{};
-  BEE_GetCompFrameDuration(comp, &fd);
-  EXPECT_EQ(fd, (Time{128, 3200}));
+  EXPECT_EQ(GOT(Time, BEE_GetCompFrameDuration, comp), (Time{128, 3200}));
   ASSERT_EQ(BEE_StreamLookup(&ref, &pos), 0);
   Time kt{};
   ASSERT_EQ(TDB_IndexToTime(pos, 1, &kt), 0);  // key 0 is the held value, at 0
@@ -305,9 +270,8 @@ TEST_F(Times, NewSettingsRebaseKeysAndSnapTheCurrentTime) {
 
 TEST_F(Times, ACompositionNeverContainsItself) {
   BEE_Item a = NewComp("A"), b = NewComp("B"), c = NewComp("C");
-  BEE_Layer la = nullptr, lb = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(a, b, &la), 0);
-  ASSERT_EQ(BEE_CmdNewLayer(b, c, &lb), 0);
+  GOT(BEE_Layer, BEE_CmdNewLayer, a, b);
+  BEE_Layer lb = GOT(BEE_Layer, BEE_CmdNewLayer, b, c);
   rec.clear();
   BEE_Layer bad = nullptr;
   EXPECT_EQ(BEE_CmdNewLayer(a, a, &bad), kErrBadParam);
@@ -318,13 +282,9 @@ TEST_F(Times, ACompositionNeverContainsItself) {
   EXPECT_EQ(BEE_CmdReplaceSource(lb, a), kErrBadParam);
   EXPECT_EQ(BEE_CmdReplaceSource(lc, a), kErrBadParam);  // a solid layer keeps its solid
   for (auto [comp, source, want] : {std::tuple{c, a, 0}, std::tuple{a, c, 1}, std::tuple{a, Root(), 0}}) {
-    Boolean32 valid = 2;
-    EXPECT_EQ(BEE_ValidSource(comp, source, &valid), 0);
-    EXPECT_EQ(valid, want);
+    EXPECT_EQ(GOT(Boolean32, BEE_ValidSource, comp, source), want);
   }
-  int32_t n = 0;
-  BEE_GetCompNumLayers(c, &n);
-  EXPECT_EQ(n, 1);
+  EXPECT_EQ(GOT(int32_t, BEE_GetCompNumLayers, c), 1);
   // A folder is no source.
   rec.clear();
   EXPECT_EQ(BEE_CmdNewLayer(a, Root(), &bad), kErrBadParam);

@@ -158,20 +158,16 @@ TEST_F(Undo, SuccessiveTimeChangesCollapseIntoOneStep) {
 
 TEST_F(Undo, KeyframeChangesOfOneStreamCollapse) {
   BEE_StreamRef ref{layer, BEE_StreamOpacity};
-  TDB_Stream original = nullptr;
-  BEE_StreamLookup(&ref, &original);
+  TDB_Stream original = GOT(TDB_Stream, BEE_StreamLookup, &ref);
   std::string before = Dump();
   for (double v : {0.125, 0.25, 0.5}) {  // internal units: 12.5 %, 25 %, 50 %
-    TDB_Stream s = nullptr;
-    ASSERT_EQ(TDB_DuplicateStream(original, &s), 0);
+    TDB_Stream s = GOT(TDB_Stream, TDB_DuplicateStream, original);
     ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 0, 1, &v, TDB_InterpLinear, TDB_InterpLinear), 0);
     ASSERT_EQ(BEE_CmdSetStreamKeys(layer, BEE_StreamOpacity, s), 0);
     BEE_StreamLookup(&ref, &original);
   }
   EXPECT_EQ(UndoGroups(), 1);
-  double v = 0;
-  BEE_GetLayerStreamValueF(layer, BEE_StreamOpacity, Time{0, 1}, &v);
-  EXPECT_EQ(v, 50.0);
+  EXPECT_EQ(GOT(double, BEE_GetLayerStreamValueF, layer, BEE_StreamOpacity, Time{0, 1}), 50.0);
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_TRUE(Dump() == before);
 }
@@ -184,8 +180,7 @@ TEST_F(Undo, CollapsibleCommandsInsideAnOperationAreNotRecorded) {
 }
 
 TEST_F(Undo, TheLimitDropsWholeOldestGroups) {
-  BEE_Prefs p{};
-  BEE_GetPrefs(&p);
+  BEE_Prefs p = GOT(BEE_Prefs, BEE_GetPrefs);
   p.undoLevels = 3;
   ASSERT_EQ(BEE_SetPrefs(&p), 0);
   for (int i = 0; i < 5; ++i) {
@@ -215,8 +210,7 @@ TEST_F(Undo, NotUndoableCommandsEmptyBothStacks) {
   ASSERT_EQ(BEE_CmdRenameItem(comp, "b"), 0);
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_EQ(RedoGroups(), 1);
-  BEE_CompSettings s{};
-  BEE_GetCompSettings(comp, &s);
+  BEE_CompSettings s = GOT(BEE_CompSettings, BEE_GetCompSettings, comp);
   s.width = 320;
   ASSERT_EQ(BEE_CmdSetCompSettings(comp, &s), 0);
   EXPECT_EQ(UndoName(), "<none>");
@@ -226,8 +220,7 @@ TEST_F(Undo, NotUndoableCommandsEmptyBothStacks) {
 TEST_F(Undo, AGroupOpenAcrossANotUndoableCommandStartsAgain) {
   ASSERT_EQ(BEE_StartGroup("Around", 0), 0);
   ASSERT_EQ(BEE_CmdRenameItem(comp, "first"), 0);
-  BEE_CompSettings s{};
-  BEE_GetCompSettings(comp, &s);
+  BEE_CompSettings s = GOT(BEE_CompSettings, BEE_GetCompSettings, comp);
   s.height = 200;
   ASSERT_EQ(BEE_CmdSetCompSettings(comp, &s), 0);
   ASSERT_EQ(BEE_CmdRenameItem(comp, "second"), 0);
@@ -325,9 +318,7 @@ TEST_F(Undo, AFailureDuringUndoLeavesBothStacksWellFormed) {
   ASSERT_EQ(BEE_Redo(), 0);
   ASSERT_EQ(BEE_Redo(), 0);
   auto after = Stacks();
-  EXPECT_EQ(after[0], 3);
-  EXPECT_EQ(after[2], 0);
-  EXPECT_EQ(after[3], 0);
+  EXPECT_EQ((std::vector<int32_t>{after[0], after[2], after[3]}), (std::vector<int32_t>{3, 0, 0}));
   // A failure inside a wrapper's group leaves what ran undoable.
   BEE_ClearUndoRedo();
   ASSERT_EQ(BEE_StartGroup("Half", 0), 0);
@@ -340,8 +331,7 @@ TEST_F(Undo, AFailureDuringUndoLeavesBothStacksWellFormed) {
 }
 
 TEST_F(Undo, PreferencesDefaultsAndChecks) {
-  BEE_Prefs p{};
-  ASSERT_EQ(BEE_GetPrefs(&p), 0);
+  BEE_Prefs p = GOT(BEE_Prefs, BEE_GetPrefs);
   const uint8_t expected[48] = {0, 0, 20, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0,
                                 2, 0, 0, 0, 0, 0, 0x1E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 255, 1, 0};
   EXPECT_EQ(std::memcmp(&p, expected, 48), 0);  // host order of this little-endian machine
@@ -354,10 +344,8 @@ TEST_F(Undo, PreferencesDefaultsAndChecks) {
   EXPECT_EQ(BEE_SetPrefs(&bad), kErrBadParam);
   p.shutter = Ratio{2, 4};
   ASSERT_EQ(BEE_SetPrefs(&p), 0);
-  BEE_Prefs back{};
-  BEE_GetPrefs(&back);
-  EXPECT_EQ(back.shutter.num, 1);
-  EXPECT_EQ(back.shutter.den, 2u);
+  BEE_Prefs back = GOT(BEE_Prefs, BEE_GetPrefs);
+  EXPECT_EQ(std::pair(back.shutter.num, back.shutter.den), std::pair(1, 2u));
   Boolean32 lost = 0;
   int32_t freed = -1;
   ASSERT_EQ(BEE_CmdRenameItem(comp, "x"), 0);
@@ -369,8 +357,7 @@ TEST_F(Undo, PreferencesDefaultsAndChecks) {
 }
 
 TEST_F(Undo, ASeededRandomSequenceFollowsItsSnapshots) {
-  BEE_Prefs p{};
-  BEE_GetPrefs(&p);
+  BEE_Prefs p = GOT(BEE_Prefs, BEE_GetPrefs);
   p.undoLevels = 1000;
   ASSERT_EQ(BEE_SetPrefs(&p), 0);
   std::mt19937 rng(20261206);
@@ -379,8 +366,7 @@ TEST_F(Undo, ASeededRandomSequenceFollowsItsSnapshots) {
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
   auto layerAt = [&](int32_t i) {
     BEE_Layer l = nullptr;
-    int32_t n = 0;
-    BEE_GetCompNumLayers(comp, &n);
+    int32_t n = GOT(int32_t, BEE_GetCompNumLayers, comp);
     if (n > 0) BEE_GetIndLayer(comp, i % n, &l);
     return l;
   };

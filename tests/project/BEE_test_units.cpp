@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <tuple>
 
 #include "BEE_test_support.h"
 #include "FLT.h"
@@ -23,12 +24,10 @@ class Units : public ClipFixture {
   // Raw internal values of a stream at layer time t.
   std::vector<double> Raw(intptr_t index, Time t = Time{0, 1}) {
     BEE_StreamRef ref{layer, index};
-    TDB_Stream s = nullptr;
-    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
+    TDB_Stream s = GOT(TDB_Stream, BEE_StreamLookup, &ref);
     double v[4] = {};
     EXPECT_EQ(TDB_GetValueF(s, &t, 0, 0, v, nullptr), 0);
-    TDB_StreamInfo info{};
-    TDB_GetStreamInfo(s, &info);
+    TDB_StreamInfo info = GOT(TDB_StreamInfo, TDB_GetStreamInfo, s);
     return std::vector<double>(v, v + info.dimension);
   }
   std::vector<double> User(int32_t index, Time t = Time{0, 1}) { return Value(layer, index, t); }
@@ -37,10 +36,8 @@ class Units : public ClipFixture {
   }
   int32_t Keys(intptr_t index) {
     BEE_StreamRef ref{layer, index};
-    TDB_Stream s = nullptr;
-    EXPECT_EQ(BEE_StreamLookup(&ref, &s), 0);
-    TDB_StreamInfo info{};
-    TDB_GetStreamInfo(s, &info);
+    TDB_Stream s = GOT(TDB_Stream, BEE_StreamLookup, &ref);
+    TDB_StreamInfo info = GOT(TDB_StreamInfo, TDB_GetStreamInfo, s);
     if (info.flags & TDB_StreamConstant) return 0;
     int32_t n = -1;
     TDB_GetNumKeys(s, &n);
@@ -114,9 +111,7 @@ TEST_F(Units, LimitsOfEveryStream) {
     uint32_t flags = 99;
     double lo = 99, hi = 99;
     ASSERT_EQ(BEE_GetStreamMinMax(layer, c.index, &flags, &lo, &hi), 0) << c.index;
-    EXPECT_EQ(flags, c.flags) << c.index;
-    EXPECT_EQ(lo, c.minimum) << c.index;
-    EXPECT_EQ(hi, c.maximum) << c.index;
+    EXPECT_EQ(std::tuple(flags, lo, hi), std::tuple(c.flags, c.minimum, c.maximum)) << c.index;
   }
   // Indices that name no stream: between the standard and mask streams, a
   // mask or effect the layer does not have, negative.
@@ -134,8 +129,7 @@ TEST_F(Units, LimitsOfEveryStream) {
     rec.clear();
     EXPECT_EQ(BEE_GetStreamMinMax(layer, bad, &flags, &lo, &hi), b.code) << bad;
     EXPECT_TRUE(Reported(b.text)) << bad;
-    EXPECT_EQ(flags, 0u);
-    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(std::pair(flags, lo), std::pair(0u, 0.0));
     BEE_StreamValue v{};
     v.count = 5;
     EXPECT_EQ(BEE_GetStreamFPV(layer, bad, nullptr, nullptr, &v), b.code) << bad;
@@ -177,10 +171,8 @@ TEST_F(Units, ValidationClampsAndCatchesNaN) {
 
 TEST_F(Units, ASourceWithoutSizeIsNotDividedBy) {
   BEE_FootageDesc d = Footage("audio only", 0, 0, Time{4, 1}, 0);
-  BEE_Item none = nullptr;
-  ASSERT_EQ(BEEp_MakeFootageItem(nullptr, &d, &none), 0);
-  BEE_Layer l = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(comp, none, &l), 0);
+  BEE_Item none = GOT(BEE_Item, BEEp_MakeFootageItem, nullptr, &d);
+  BEE_Layer l = GOT(BEE_Layer, BEE_CmdNewLayer, comp, none);
   double v[2] = {7, 9};
   ASSERT_EQ(BEE_ConvertStreamFPV(l, BEE_StreamAnchorPoint, 0, v), 0);
   EXPECT_EQ(V(v, v + 2), (V{7, 9}));
@@ -263,8 +255,7 @@ TEST_F(Units, TimeRemapOnPlaysTheSourceUnchanged) {
   EXPECT_EQ(User(BEE_StreamTimeRemap, Time{0, 1}), (V{0}));
   EXPECT_EQ(User(BEE_StreamTimeRemap, Time{4, 1}), (V{4}));
   EXPECT_EQ(User(BEE_StreamTimeRemap, Time{1, 1}), (V{1}));
-  Time source{};
-  ASSERT_EQ(BEE_LayerToSourceTime(layer, Time{3, 1}, &source), 0);
+  Time source = GOT(Time, BEE_LayerToSourceTime, layer, Time{3, 1});
   EXPECT_EQ(t::Compare(source, Time{3, 1}), 0);
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_TRUE(Dump() == before);
@@ -276,11 +267,7 @@ TEST_F(Units, KeyframeEditsUndoOneByOne) {
   ASSERT_EQ(Set(BEE_StreamScale, {50, 50}, Time{2, 1}), 0);
   ASSERT_EQ(Keys(BEE_StreamScale), 3);
   BEE_StreamRef ref{layer, BEE_StreamScale};
-  auto stream = [&] {
-    TDB_Stream s = nullptr;
-    BEE_StreamLookup(&ref, &s);
-    return s;
-  };
+  auto stream = [&] { return GOT(TDB_Stream, BEE_StreamLookup, &ref); };
   std::vector<std::string> states{Dump()};
   std::vector<std::string> names;
   auto step = [&](ErrorCode err, const char* name) {
@@ -303,8 +290,7 @@ TEST_F(Units, KeyframeEditsUndoOneByOne) {
   EXPECT_EQ(oi[1], 0.25);
   step(BEE_CmdSetKeyFlags(layer, BEE_StreamScale, 1, TDB_KeyContinuous, TDB_KeyContinuous), "Keyframe Flag");
   step(BEE_CmdMoveKeyframes(layer, BEE_StreamScale, 1, 2, Time{1, 2}), "Move Keyframes");
-  Time at{};
-  TDB_IndexToTime(stream(), 2, &at);
+  Time at = GOT(Time, TDB_IndexToTime, stream(), 2);
   EXPECT_EQ(t::Compare(at, Time{5, 2}), 0);
   step(BEE_CmdStretchKeyframes(layer, BEE_StreamScale, 0, 3, Ratio{2, 1}), "Move Keyframes");
   TDB_IndexToTime(stream(), 2, &at);
@@ -332,13 +318,10 @@ TEST_F(Units, KeyframeEditsUndoOneByOne) {
 TEST_F(Units, VelocitiesAndTemporalDimensions) {
   BEE_StreamRef pos{layer, BEE_StreamPosition}, scale{layer, BEE_StreamScale};
   TDB_Stream s = nullptr;
-  int32_t n = 0;
   ASSERT_EQ(BEE_StreamLookup(&pos, &s), 0);
-  ASSERT_EQ(BEE_GetStreamTemporalDimension(s, &n), 0);
-  EXPECT_EQ(n, 1);
+  EXPECT_EQ(GOT(int32_t, BEE_GetStreamTemporalDimension, s), 1);
   ASSERT_EQ(BEE_StreamLookup(&scale, &s), 0);
-  ASSERT_EQ(BEE_GetStreamTemporalDimension(s, &n), 0);
-  EXPECT_EQ(n, 2);
+  EXPECT_EQ(GOT(int32_t, BEE_GetStreamTemporalDimension, s), 2);
   ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamScale, nullptr, 1), 0);
   ASSERT_EQ(Set(BEE_StreamScale, {200, 100}, Time{1, 1}), 0);
   const Time half{1, 2};
@@ -348,9 +331,7 @@ TEST_F(Units, VelocitiesAndTemporalDimensions) {
   EXPECT_NEAR(v[1], 0, 1e-9);
   const Time times[3] = {{0, 1}, {1, 2}, {1, 1}};
   double values[6] = {};
-  int32_t dimension = 0;
-  ASSERT_EQ(BEE_GetStreamValues(layer, BEE_StreamScale, 3, times, values, &dimension), 0);
-  EXPECT_EQ(dimension, 2);
+  EXPECT_EQ(GOT(int32_t, BEE_GetStreamValues, layer, BEE_StreamScale, 3, times, values), 2);
   EXPECT_EQ(V(values, values + 6), (V{100, 100, 150, 100, 200, 100}));
   double a[1] = {0.5};
   ASSERT_EQ(BEE_ConvertStreamTemporalVelocity(layer, BEE_StreamAnchorPoint, 1, a), 0);
@@ -376,8 +357,7 @@ TEST_F(UnitsEffects, ParametersGoThroughTheSamePath) {
   uint32_t flags = 0;
   double lo = 0, hi = 0;
   ASSERT_EQ(BEE_GetStreamMinMax(layer, kBlack, &flags, &lo, &hi), 0);
-  EXPECT_EQ(lo, 0);
-  EXPECT_EQ(hi, 255);
+  EXPECT_EQ(std::pair(lo, hi), std::pair(0.0, 255.0));
   EXPECT_EQ(User(kGamma), (V{1}));
   const std::string before = Dump();
   ASSERT_EQ(Set(kBlack, {300}), 0);  // limited by the effect's own range
@@ -451,19 +431,14 @@ TEST_F(UnitsNotify, AnEffectsAnswerIsSetWithoutCallingItAgain) {
 }
 
 TEST_F(Units, TimeMarkersSetMoveAndRemoveUndoably) {
-  auto marker = [&](BEE_Item c, int32_t n) {
-    Time t{};
-    EXPECT_EQ(BEE_GetCompTimeMarker(c, n, &t), 0);
-    return t;
-  };
+  auto marker = [&](BEE_Item c, int32_t n) { return GOT(Time, BEE_GetCompTimeMarker, c, n); };
   EXPECT_EQ(marker(comp, 3).scale, 0u);  // unset: the invalid time
   const Time two{2, 1}, three{3, 1};
   ASSERT_EQ(BEE_CmdSetCompTimeMarker(comp, 3, &two), 0);
   EXPECT_EQ(UndoName(), "Time Marker Change");
   ASSERT_EQ(BEE_CmdSetCompTimeMarker(comp, 3, &three), 0);
   EXPECT_EQ(t::Compare(marker(comp, 3), three), 0);
-  BEE_Item copy = nullptr;
-  ASSERT_EQ(BEE_CmdDuplicateComp(comp, &copy), 0);
+  BEE_Item copy = GOT(BEE_Item, BEE_CmdDuplicateComp, comp);
   EXPECT_EQ(t::Compare(marker(copy, 3), three), 0);
   ASSERT_EQ(BEE_Undo(), 0);
   ASSERT_EQ(BEE_CmdSetCompTimeMarker(comp, 3, nullptr), 0);

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "BEE.h"
+#include "BEE_test_support.h"
 #include "Engine.h"
 #include "FILE.h"
 #include "LIST.h"
@@ -111,6 +111,9 @@ struct Made {
   MC_Bag bag = nullptr;
   BEE_Layer layer = nullptr;  // owned by the project
   PIN_SeqSpecH seq = nullptr, seqBack = nullptr;
+  int32_t type = 0;  // what the steps answer
+  double number = 0;
+  char text[256] = "";
 };
 
 constexpr int32_t kResourceBase = 7000;
@@ -148,23 +151,13 @@ class AllocationFailures : public ::testing::Test {
            const int32_t packages[] = {VAL_PackageNumber, BEE_PackageNumber};
            return TV_BirthPackages("Alloc", packages, 2);
          }},
-        {"value type", [this](Made&) {
-           int32_t type = 0;
-           return VAL_RegisterType(&record_, &type);
-         }},
-        {"number text", [](Made&) {
-           char out[U_FormatNumSize];
-           return U_FormatNum(1234567.891, U_NumThousands, 1, 2, out);
-         }},
-        {"number scan", [](Made&) {
-           double v = 0;
-           return U_ScanNum("1,234.5e1", U_NumNoLocale, &v);
-         }},
-        {"message", [](Made&) {
+        {"value type", [this](Made& m) { return VAL_RegisterType(&record_, &m.type); }},
+        {"number text", [](Made& m) { return U_FormatNum(1234567.891, U_NumThousands, 1, 2, m.text); }},
+        {"number scan", [](Made& m) { return U_ScanNum("1,234.5e1", U_NumNoLocale, &m.number); }},
+        {"message", [](Made& m) {
            U_SubArg args[3] = {{U_SubArgText, 0, 0, "a layer"}, {U_SubArgDouble, 0, 1234.5, nullptr},
                                {U_SubArgLong, 7, 0, nullptr}};
-           char out[256];
-           return U_SubString(out, sizeof out, "^1 moves ^F2@3.2s@ pixels in ^L3 frames", args, 3);
+           return U_SubString(m.text, sizeof m.text, "^1 moves ^F2@3.2s@ pixels in ^L3 frames", args, 3);
          }},
         {"string resource", [this](Made&) {
            return STR_SetStringResource(kResourceBase + STR_ResourceIdOffset, resource_.data(),
@@ -193,22 +186,10 @@ class AllocationFailures : public ::testing::Test {
            return ErrorCode{0};
          }},
         {"composition", [](Made& m) {
-           BEE_CompSettings s{};
-           std::strcpy(s.name, "Comp");
-           s.duration = Time{6000, 600};
-           s.secondTime = Time{0, 600};
-           s.width = 64;
-           s.height = 48;
-           s.frameRate = 30u << 16;
-           s.pixelAspect = Ratio{1, 1};
-           s.dsfH = s.dsfV = 1;
+           BEE_CompSettings s = tv::bee::test::Settings("Comp", 64, 48);
            BEE_Item comp = nullptr;
            if (ErrorCode err = BEE_CmdNewComp(nullptr, &s, &comp)) return err;
-           BEE_SolidSettings solid{};
-           std::strcpy(solid.name, "Red");
-           solid.color = 0xFFFF0000u;
-           solid.width = 10;
-           solid.height = 10;
+           BEE_SolidSettings solid = tv::bee::test::Solid("Red", 0xFFFF0000u, 10, 10);
            BEE_Layer layer = nullptr;
            if (ErrorCode err = BEE_CmdNewSolidLayer(comp, &solid, &layer)) return err;
            if (ErrorCode err = BEE_Undo()) return err;
@@ -217,14 +198,13 @@ class AllocationFailures : public ::testing::Test {
            return BEEp_DumpProject(&m.dump);
          }},
         {"frame cache", [](Made& m) {
-           int32_t type = 0;
-           if (ErrorCode err = VAL_LookupType("alloc test type", &type)) return err;
+           if (ErrorCode err = VAL_LookupType("alloc test type", &m.type)) return err;
            if (ErrorCode err = MC_NewBag(4, 1, &m.bag)) return err;
            MC_SortDir dir = nullptr;
            if (ErrorCode err = MC_NewSortDir(m.bag, nullptr, 0, &dir)) return err;
            for (int k = 0; k < 6; ++k) {
              VAL_Value v{};
-             if (ErrorCode err = VAL_NewValue(type, nullptr, &v)) return err;
+             if (ErrorCode err = VAL_NewValue(m.type, nullptr, &v)) return err;
              uint32_t index = MC_NoIndex;
              if (ErrorCode err = MC_AddStuff(m.bag, 0, &v, k, nullptr, 0, nullptr, nullptr, 0, &index)) {
                VAL_DisposeValue(&v);

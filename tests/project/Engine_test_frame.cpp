@@ -16,38 +16,17 @@
 namespace tv::test {
 namespace {
 
-// What a package answers to a second birth and to a death while unborn.
-struct BirthRule {
-  int32_t number;
-  ErrorCode secondBirth;         // 12, or 0 for a package whose second birth only warns
-  std::string secondBirthText;
-  std::string unbornDeathText;
-};
+// The packages whose second birth is refused with 12 and whose death while
+// unborn is reported, by number and name (BM's second birth only warns).
+const std::pair<int32_t, std::string> kBirthRules[] = {
+    {17, "M"},  {57, "VAL"}, {58, "MC"},  {37, "PF"},   {26, "BEE"},
+    {32, "OM"}, {10, "SND"}, {25, "FLT"}, {39, "PIN"}, {48, "PLUG"}, {BM_PackageNumber, "BM"}};
 
-const BirthRule kBirthRules[] = {
-    {17, kErrBirth, "Test error: M package -- multiple births.",
-     "Test error: M package -- multiple or corrupted death."},
-    {57, kErrBirth, "Test error: VAL package -- multiple births.",
-     "Test error: VAL package -- multiple or corrupted death."},
-    {58, kErrBirth, "Test error: MC package -- multiple births.",
-     "Test error: MC package -- multiple or corrupted death."},
-    {37, kErrBirth, "Test error: PF package -- multiple births.",
-     "Test error: PF package -- multiple or corrupted death."},
-    {26, kErrBirth, "Test error: BEE package -- multiple births.",
-     "Test error: BEE package -- multiple or corrupted death."},
-    {32, kErrBirth, "Test error: OM package -- multiple births.",
-     "Test error: OM package -- multiple or corrupted death."},
-    {10, kErrBirth, "Test error: SND package -- multiple births.",
-     "Test error: SND package -- multiple or corrupted death."},
-    {25, kErrBirth, "Test error: FLT package -- multiple births.",
-     "Test error: FLT package -- multiple or corrupted death."},
-    {39, kErrBirth, "Test error: PIN package -- multiple births.",
-     "Test error: PIN package -- multiple or corrupted death."},
-    {48, kErrBirth, "Test error: PLUG package -- multiple births.",
-     "Test error: PLUG package -- multiple or corrupted death."},
-    {BM_PackageNumber, 0, "Test warning: BM package already born.",
-     "Test error: BM package not born (BM_Death) -- multiple or corrupted death."},
-};
+Boolean32 Alive(int32_t package) {
+  Boolean32 alive = 2;
+  EXPECT_EQ(TV_IsPackageAlive(package, &alive), 0);
+  return alive;
+}
 
 class PackageFrame : public UFixture {};
 
@@ -78,33 +57,31 @@ TEST_F(PackageFrame, VersionsAndMajorChecks) {
 }
 
 TEST_F(PackageFrame, BirthAndDeathRules) {
-  for (const BirthRule& rule : kBirthRules) {
-    const engine::Entry* e = engine::FindEntry(rule.number);
+  for (const auto& [number, name] : kBirthRules) {
+    const engine::Entry* e = engine::FindEntry(number);
     ASSERT_NE(e, nullptr);
     SCOPED_TRACE(e->name);
-    ASSERT_EQ(TV_BirthPackages("Test", &rule.number, 1), 0);
-    Boolean32 alive = 0;
-    ASSERT_EQ(TV_IsPackageAlive(rule.number, &alive), 0);
-    EXPECT_EQ(alive, 1);
+    const bool warns = number == BM_PackageNumber;
+    ASSERT_EQ(TV_BirthPackages("Test", &number, 1), 0);
+    EXPECT_EQ(Alive(number), 1);
     // What its birth needs is alive too.
-    for (int32_t need : pkg::Find(rule.number)->births) {
-      EXPECT_EQ(TV_IsPackageAlive(need, &alive), 0);
-      EXPECT_EQ(alive, 1) << need;
-    }
+    for (int32_t need : pkg::Find(number)->births) EXPECT_EQ(Alive(need), 1) << need;
 
     rec.clear();
-    EXPECT_EQ(e->birth(), rule.secondBirth);
+    EXPECT_EQ(e->birth(), warns ? 0 : kErrBirth);
     ASSERT_EQ(rec.reports.size(), 1u);
-    EXPECT_EQ(rec.last().text, rule.secondBirthText);
-    EXPECT_EQ(LocationPackage(rec.last().location), static_cast<uint32_t>(rule.number));
+    EXPECT_EQ(rec.last().text, warns ? "Test warning: BM package already born."
+                                     : "Test error: " + name + " package -- multiple births.");
+    EXPECT_EQ(LocationPackage(rec.last().location), static_cast<uint32_t>(number));
 
     ASSERT_EQ(e->death(), 0);
-    EXPECT_EQ(TV_IsPackageAlive(rule.number, &alive), 0);
-    EXPECT_EQ(alive, 0);
+    EXPECT_EQ(Alive(number), 0);
     rec.clear();
     EXPECT_EQ(e->death(), kErrDeath);
     ASSERT_EQ(rec.reports.size(), 1u);
-    EXPECT_EQ(rec.last().text, rule.unbornDeathText);
+    EXPECT_EQ(rec.last().text,
+              warns ? "Test error: BM package not born (BM_Death) -- multiple or corrupted death."
+                    : "Test error: " + name + " package -- multiple or corrupted death.");
     // The births kill only what is still alive.
     EXPECT_EQ(TV_DeathPackages(), 0);
     ASSERT_EQ(TV_BirthPackages("Test", nullptr, 0), 0);
@@ -116,14 +93,10 @@ TEST_F(PackageFrame, BirthsInDependencyOrderAndRefusals) {
   // PF needs M: both come, M first, and go in reverse order.
   const int32_t pf = 37;
   ASSERT_EQ(TV_BirthPackages("Test", &pf, 1), 0);
-  Boolean32 alive = 0;
-  EXPECT_EQ(TV_IsPackageAlive(17, &alive), 0);
-  EXPECT_EQ(alive, 1);
+  EXPECT_EQ(Alive(17), 1);
   EXPECT_EQ(TV_DeathPackages(), 0);
-  EXPECT_EQ(TV_IsPackageAlive(17, &alive), 0);
-  EXPECT_EQ(alive, 0);
-  EXPECT_EQ(TV_IsPackageAlive(23, &alive), 0);
-  EXPECT_EQ(alive, 0);  // U was born by this test's fixture through the same births
+  EXPECT_EQ(Alive(17), 0);
+  EXPECT_EQ(Alive(23), 0);  // U was born by this test's fixture through the same births
   ASSERT_EQ(TV_BirthPackages("Test", nullptr, 0), 0);
   rec.Attach();
 
