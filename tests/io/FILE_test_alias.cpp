@@ -14,8 +14,7 @@ using namespace tv::file;
 using Bytes = std::vector<uint8_t>;
 
 Bytes Flat(FILE_AliasH alias) {
-  Handle h = nullptr;
-  EXPECT_EQ(FILE_FlattenAliasRec(alias, &h), 0);
+  Handle h = OUT(FILE_FlattenAliasRec, alias);
   if (!h) return {};
   Bytes b(reinterpret_cast<uint8_t*>(*h), reinterpret_cast<uint8_t*>(*h) + GetHandleSize(h));
   DisposeHandle(h);
@@ -70,9 +69,7 @@ TEST_F(FileAliasBytes, GoldenBytesAndRoundTrips) {
     FILE_AliasH back = nullptr;
     ASSERT_EQ(FILE_UnflattenAliasRec(c.golden.data(), static_cast<int32_t>(c.golden.size()), &back), 0) << c.path;
     EXPECT_EQ(FullPathOf(back), c.path);
-    FourCC type = 1;
-    ASSERT_EQ(FILE_InqAliasRecType(back, &type), 0);
-    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(OUT(FILE_InqAliasRecType, back), c.type);
     EXPECT_EQ(Flat(back), c.golden) << c.path;
     FILE_DisposeAliasRec(back);
   }
@@ -146,8 +143,8 @@ TEST_F(FileAliasBytes, MalformedInputIsRefusedWhole) {
   ExpectReport(kSiteUnflattenAlias, "Test error: alias record too new -- unsupported document version.");
 
   Bytes relativeOnly = {0, 1, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1};
-  EXPECT_EQ(FILE_UnflattenAliasRec(relativeOnly.data(), 16, &alias), FILE_ErrBadData);
-  ExpectReport(kSiteUnflattenAlias, "Test error: relative aliases require full path -- internal structure damaged.");
+  Fails(FILE_UnflattenAliasRec(relativeOnly.data(), 16, &alias), FILE_ErrBadData, kSiteUnflattenAlias,
+        "relative aliases require full path -- internal structure damaged.");
 
   struct Bad {
     const char* why;
@@ -300,34 +297,28 @@ TEST_F(FileRelative, HostileRelativeDataIsIgnored) {
 using FileAliasResolve = FileTest;
 
 TEST_F(FileAliasResolve, MovedProjectFindsItsFootage) {
-  ASSERT_EQ(::mkdir(P("proj").c_str(), 0777), 0);
-  ASSERT_EQ(::mkdir(P("media").c_str(), 0777), 0);
+  MakeDir("proj");
+  MakeDir("media");
   Write(P("proj/p.dat"), "");
   Write(P("media/b.mov"), "");
-  FILE_AliasH alias = nullptr;
-  ASSERT_EQ(FILE_NewAliasRec(Ref(P("media/b.mov")), Ref(P("proj/p.dat")), &alias), 0);
-  Boolean32 exists = 0;
-  ASSERT_EQ(FILE_InqLocExist(alias, FILE_LocAlias, &exists), 0);
-  EXPECT_TRUE(exists);
+  FILE_AliasH alias = OUT(FILE_NewAliasRec, Ref(P("media/b.mov")), Ref(P("proj/p.dat")));
+  EXPECT_TRUE(OUT(FILE_InqLocExist, alias, FILE_LocAlias));
   FILE_SpecH found = nullptr;
   Boolean32 changed = 9;
   ASSERT_EQ(FILE_ResolveAliasRec(alias, nullptr, 0, &found, &changed), 0);
   Keep(found);
   EXPECT_FALSE(changed);
 
-  ASSERT_EQ(::mkdir(P("moved").c_str(), 0777), 0);
+  MakeDir("moved");
   ASSERT_EQ(::rename(P("proj").c_str(), P("moved/proj").c_str()), 0);
   ASSERT_EQ(::rename(P("media").c_str(), P("moved/media").c_str()), 0);
-  ASSERT_EQ(FILE_InqLocExist(alias, FILE_LocAlias, &exists), 0);
-  EXPECT_FALSE(exists);
+  EXPECT_FALSE(OUT(FILE_InqLocExist, alias, FILE_LocAlias));
   EXPECT_TRUE(rec.reports.empty());
 
   ASSERT_EQ(FILE_ResolveAliasRec(alias, Ref(P("moved/proj/p.dat")), 0, &found, &changed), 0);
   Keep(found);
   EXPECT_TRUE(changed);
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(found, FILE_NameFullPath, name, sizeof name), 0);
-  EXPECT_EQ(std::string(name), P("moved/media/b.mov"));
+  EXPECT_EQ(NameOf(found), P("moved/media/b.mov"));
 
   EXPECT_EQ(FILE_ResolveAliasRec(alias, nullptr, 0, &found, &changed), 784);
   EXPECT_EQ(found, nullptr);
@@ -338,20 +329,16 @@ TEST_F(FileAliasResolve, MovedProjectFindsItsFootage) {
 }
 
 TEST_F(FileAliasResolve, WindowsPathFromAnOldProject) {
-  ASSERT_EQ(::mkdir(P("sub").c_str(), 0777), 0);
-  ASSERT_EQ(::mkdir(P("media").c_str(), 0777), 0);
+  MakeDir("sub");
+  MakeDir("media");
   Write(P("media/b.mov"), "");
   Bytes flat = Concat({{0, 1, 0, 0x0D, 0, 0, 0, 0, 0, 0, 0, 0, 21, 0}, Str(":c::proj:media:b.mov"), {0}, {2, 8}});
-  FILE_AliasH alias = nullptr;
-  ASSERT_EQ(FILE_UnflattenAliasRec(flat.data(), static_cast<int32_t>(flat.size()), &alias), 0);
+  FILE_AliasH alias = OUT(FILE_UnflattenAliasRec, flat.data(), static_cast<int32_t>(flat.size()));
   FILE_SpecH found = nullptr;
-  Boolean32 changed = 0;
-  ASSERT_EQ(FILE_ResolveAliasRec(alias, Ref(P("sub/p.dat")), 0, &found, &changed), 0);
+  Boolean32 changed = OUT(FILE_ResolveAliasRec, alias, Ref(P("sub/p.dat")), 0, &found);
   Keep(found);
   EXPECT_TRUE(changed);
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(found, FILE_NameFullPath, name, sizeof name), 0);
-  EXPECT_EQ(std::string(name), P("media/b.mov"));
+  EXPECT_EQ(NameOf(found), P("media/b.mov"));
   // The record keeps the Windows path for display and for saving back.
   EXPECT_EQ(FullPathOf(alias), "c:\\proj\\media\\b.mov");
   EXPECT_EQ(Flat(alias), flat);
@@ -359,10 +346,9 @@ TEST_F(FileAliasResolve, WindowsPathFromAnOldProject) {
   // Hostile relative data pointing elsewhere finds nothing rather than a wrong file.
   Bytes hostile = flat;
   hostile[hostile.size() - 1] = 3;  // names a folder that does not hold the file
-  FILE_AliasH bad = nullptr;
-  ASSERT_EQ(FILE_UnflattenAliasRec(hostile.data(), static_cast<int32_t>(hostile.size()), &bad), 0);
-  EXPECT_EQ(FILE_ResolveAliasRec(bad, Ref(P("sub/p.dat")), 0, &found, &changed), 784);
-  ExpectReport(kSiteResolveAlias, "Test error: file \"c:\\proj\\media\\b.mov\" not found (310).");
+  FILE_AliasH bad = OUT(FILE_UnflattenAliasRec, hostile.data(), static_cast<int32_t>(hostile.size()));
+  Fails(FILE_ResolveAliasRec(bad, Ref(P("sub/p.dat")), 0, &found, &changed), 784, kSiteResolveAlias,
+        "file \"c:\\proj\\media\\b.mov\" not found (310).");
   FILE_DisposeAliasRec(bad);
   FILE_DisposeAliasRec(alias);
 }
@@ -401,15 +387,13 @@ int32_t Save(intptr_t, const char*, const char* defaultName, char* path) {
 
 TEST_F(FileAliasResolve, InteractiveHooks) {
   FILE_SpecH ref = reinterpret_cast<FILE_SpecH>(1);
-  ASSERT_EQ(FILE_DoOpenInteractiveSingle("Open", &ref), 0);
-  EXPECT_EQ(ref, nullptr);  // no host: cancelled
+  EXPECT_EQ(OUT(FILE_DoOpenInteractiveSingle, "Open"), nullptr);  // no host: cancelled
   Handle many = nullptr;
   int32_t count = 5;
   ASSERT_EQ(FILE_DoOpenInteractiveMultiple("Open", &many, &count), 0);
   EXPECT_EQ(many, nullptr);
   EXPECT_EQ(count, 0);
-  ASSERT_EQ(FILE_DoSaveInteractive("Save", "x", &ref), 0);
-  EXPECT_EQ(ref, nullptr);
+  EXPECT_EQ(OUT(FILE_DoSaveInteractive, "Save", "x"), nullptr);
   Boolean32 nav = 1;
   ASSERT_EQ(FILE_NavServicesAvailable(&nav), 0);
   EXPECT_FALSE(nav);
@@ -427,8 +411,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
   host.answer = P("found.mov");
   FILE_AliasH alias = nullptr;
   ASSERT_EQ(NewAliasFromPath("/nowhere/lost.mov", 0, "", &alias), 0);
-  Boolean32 changed = 0;
-  ASSERT_EQ(FILE_ResolveAliasRec(alias, nullptr, 1, &ref, &changed), 0);
+  Boolean32 changed = OUT(FILE_ResolveAliasRec, alias, nullptr, 1, &ref);
   Keep(ref);
   EXPECT_TRUE(changed);
   EXPECT_EQ(host.prompt, "Please find file \"/nowhere/lost.mov\".");

@@ -42,12 +42,11 @@ TEST_F(FileSidecar, RenameRefusesATargetWhoseSideCarExists) {
   MakeFork("a", "RA");
   Write(P("c"), "C");
   Write(P("b.rsrc"), "unrelated");
-  const std::string refused = "Test error: file \"" + P("b.rsrc") + "\" aleady exists (318).";
+  const std::string refused = "file \"" + P("b.rsrc") + "\" aleady exists (318).";
   // With a fork of its own, and without one (which would adopt the orphan).
   for (const char* name : {"a", "c"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(FILE_Rename(Ref(P(name)), "b"), 792);
-    ExpectReport(kSiteRename, refused);
+    Fails(FILE_Rename(Ref(P(name)), "b"), 792, kSiteRename, refused);
     EXPECT_TRUE(Exists(name));
     EXPECT_FALSE(Exists("b"));
   }
@@ -64,7 +63,7 @@ TEST_F(FileSidecar, RenameRefusesATargetWhoseSideCarExists) {
 }
 
 TEST_F(FileSidecar, FoldersHaveNone) {
-  ASSERT_EQ(::mkdir(P("dir").c_str(), 0777), 0);
+  MakeDir("dir");
   Write(P("dir.rsrc"), "unrelated");
   FILE_SpecH d = Ref(P("dir"));
   ASSERT_EQ(FILE_Rename(d, "dir2"), 0);
@@ -84,12 +83,11 @@ TEST_F(FileSidecar, AnUnrelatedFileOfTheNameIsLeftAlone) {
   FILE_SpecH e1 = Ref(P("e1"));
   EXPECT_EQ(ForkSize("e1"), 0);
   int32_t resRef = 0;
-  EXPECT_EQ(FILE_OpenResFile(e1, FILE_PermRead, &resRef), -192);
-  ExpectReport(kSiteOpenResFile,
-               "Test error: opening resource fork of file \"" + P("e1") + "\" -- resource not found (-192).");
+  Fails(FILE_OpenResFile(e1, FILE_PermRead, &resRef), -192, kSiteOpenResFile,
+        "opening resource fork of file \"" + P("e1") + "\" -- resource not found (-192).");
   // Writing a fork would take the unrelated file over: refused.
-  EXPECT_EQ(FILE_OpenForkWithPermissions(e1, FILE_ResourceFork, FILE_PermReadWrite), 792);
-  ExpectReport(kSiteOpenFork, "Test error: file \"" + P("e1.rsrc") + "\" aleady exists (318).");
+  Fails(FILE_OpenForkWithPermissions(e1, FILE_ResourceFork, FILE_PermReadWrite), 792, kSiteOpenFork,
+        "file \"" + P("e1.rsrc") + "\" aleady exists (318).");
   ASSERT_EQ(FILE_Delete(e1), 0);
   EXPECT_FALSE(Exists("e1"));
   EXPECT_EQ(ReadAll(P("e1.rsrc")), "unrelated");
@@ -125,8 +123,7 @@ TEST_F(FileSidecar, CopyAndExchangeKeepForksWithTheirFiles) {
   Write(P("b"), "B");
   Write(P("c.rsrc"), "unrelated");
   FILE_SpecH a = Ref(P("a"));
-  EXPECT_EQ(FILE_Copy(a, Ref(P("c"))), 792);
-  ExpectReport(kSiteCopy, "Test error: file \"" + P("c.rsrc") + "\" aleady exists (318).");
+  Fails(FILE_Copy(a, Ref(P("c"))), 792, kSiteCopy, "file \"" + P("c.rsrc") + "\" aleady exists (318).");
   EXPECT_FALSE(Exists("c"));
   ASSERT_EQ(FILE_Copy(a, Ref(P("d"))), 0);
   EXPECT_EQ(ForkSize("d"), 2);
@@ -141,8 +138,8 @@ TEST_F(FileSidecar, CopyAndExchangeKeepForksWithTheirFiles) {
   // Exchanging with c would put b's fork over c's unrelated side-car.
   Write(P("c"), "C");
   if (KeepsMarks()) {
-    EXPECT_EQ(FILE_ExchFileData(b, Ref(P("c"))), 792);
-    ExpectReport(kSiteExchange, "Test error: file \"" + P("c.rsrc") + "\" aleady exists (318).");
+    Fails(FILE_ExchFileData(b, Ref(P("c"))), 792, kSiteExchange,
+          "file \"" + P("c.rsrc") + "\" aleady exists (318).");
     EXPECT_EQ(ReadAll(P("c")), "C");
     EXPECT_EQ(ReadAll(P("c.rsrc")), "unrelated");
   }

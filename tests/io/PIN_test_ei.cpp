@@ -117,14 +117,11 @@ TEST_F(EITest, RoundTripsAtEveryDepth) {
     ASSERT_EQ(Write(path, frames, depth, 30), 0);
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(Open(path, &seq), 0);
-    PIN_SourceInfo info{};
-    ASSERT_EQ(PIN_GetSourceInfo(seq, &info), 0);
+    PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
     EXPECT_EQ(info.depth, depth);
     EXPECT_EQ(info.nativeRate, 30 << 16);
     EXPECT_EQ(int64_t{info.duration.value} * 30, int64_t{info.duration.scale} * 3);  // 3 frames
-    int32_t channels = -1;
-    EXPECT_EQ(PIN_GetNumAuxChannels(seq, &channels), 0);
-    EXPECT_EQ(channels, 0);
+    EXPECT_EQ(OUT(PIN_GetNumAuxChannels, seq), 0);
     BM_World back = World(40, 24);
     for (int32_t f = 0; f < 3; ++f) {
       ASSERT_EQ(Draw(seq, back, Time{f, 30}), 0);
@@ -148,8 +145,7 @@ TEST_F(EITest, NoiseIsStoredRawAndOneFrameIsAStill) {
   EXPECT_EQ(be::Load<uint32_t>(&b[6 + 24]), 320u * 240u * 4u);  // its size
   PIN_SeqSpecH seq = nullptr;
   ASSERT_EQ(Open(dir.P("noise.img"), &seq), 0);
-  PIN_SourceInfo info{};
-  ASSERT_EQ(PIN_GetSourceInfo(seq, &info), 0);
+  PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
   EXPECT_EQ(info.nativeRate, 0);
   EXPECT_EQ(info.duration.value, 0);
   BM_World back = World(320, 240);
@@ -179,10 +175,8 @@ TEST_F(EITest, FramesFollowTheirIndicesAndUnfinishedOutputLeavesNothing) {
   EXPECT_EQ(ReadFile(dir.P("order.img"))[5], 3);  // three frames counted
 
   // An output disposed before its end leaves no file, final or partial.
-  PIN_OutputSpecH out = nullptr;
-  ASSERT_EQ(PIN_NewOutputSpec(D_EI_Signature, 4, 4, &out), 0);
-  FILE_SpecH ref = nullptr;
-  ASSERT_EQ(FILE_New(dir.P("cut.img").c_str(), FILE_LocFullPath, &ref), 0);
+  PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, D_EI_Signature, 4, 4);
+  FILE_SpecH ref = OUT(FILE_New, dir.P("cut.img").c_str(), FILE_LocFullPath);
   ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
   FILE_Dispose(ref);
   ASSERT_EQ(PIN_StartAdding(out), 0);
@@ -194,9 +188,7 @@ TEST_F(EITest, FramesFollowTheirIndicesAndUnfinishedOutputLeavesNothing) {
   rec.clear();
   EXPECT_EQ(PIN_AddSoundChunk(out, nullptr), PIN_ErrObsolete);
   ExpectOneReport("Unsupported callback.", PIN_ErrObsolete);
-  uint32_t depths = 0;
-  EXPECT_EQ(PIN_GetLegalDepths(out, &depths), 0);
-  EXPECT_EQ(depths, 0xC0u);
+  EXPECT_EQ(OUT(PIN_GetLegalDepths, out), 0xC0u);
   int64_t space = 0, size = 0;
   EXPECT_EQ(PIN_GetSizes(out, &space, &size), 0);
   EXPECT_EQ(size, 6 + 35 + 16 * 3);  // the header and one raw frame so far
@@ -244,8 +236,7 @@ TEST_F(EITest, DepthFileGivesTheZDepthChannel) {
   WriteDepthFile(dir.P("shot.EIZ"), 6, 5, 2);  // found whatever its case
   PIN_SeqSpecH seq = nullptr;
   ASSERT_EQ(Open(dir.P("shot.img"), &seq), 0);
-  int32_t channels = 0;
-  ASSERT_EQ(PIN_GetNumAuxChannels(seq, &channels), 0);
+  int32_t channels = OUT(PIN_GetNumAuxChannels, seq);
   ASSERT_EQ(channels, 1);
   D_AuxChannelDesc d{};
   ASSERT_EQ(PIN_GetAuxChannelDesc(seq, 0, &d, sizeof d), 0);
@@ -259,8 +250,7 @@ TEST_F(EITest, DepthFileGivesTheZDepthChannel) {
 
   PIN_DrawParams p{};
   p.time = Time{1, 24};
-  Handle data = nullptr;
-  ASSERT_EQ(PIN_DrawAuxChannel(seq, 0, &p, &data), 0);
+  Handle data = OUT(PIN_DrawAuxChannel, seq, 0, &p);
   const auto* head = reinterpret_cast<const D_AuxChannelBuffer*>(*data);
   ASSERT_EQ(head->width, 6);
   ASSERT_EQ(head->height, 5);

@@ -14,6 +14,7 @@
 #include "PinTestDriver.h"
 #include "TestSupport.h"
 #include "drivers/common/drivers.h"
+#include "io_test_out.h"
 
 namespace tv::test::pin {
 

@@ -279,8 +279,7 @@ TEST_F(PINInterpTest, PulldownNeedsFieldsAndTime) {
   // Fields off turns the pulldown off.
   f.separate = 0;
   ASSERT_EQ(PIN_SetInterlace(seq, &f), 0);
-  PIN_Interpretation i{};
-  ASSERT_EQ(PIN_GetInterpretation(seq, &i), 0);
+  PIN_Interpretation i = OUT(PIN_GetInterpretation, seq);
   EXPECT_EQ(i.pulldown, 0u);
 }
 
@@ -320,8 +319,7 @@ TEST_F(PINInterpTest, PulldownGuessOnFootageLeavesItAlone) {
   ASSERT_EQ(PIN_GuessPulldown(still, &order, &phase, &asked), 0);
   EXPECT_EQ(order, 0u);
   EXPECT_EQ(asked, 0);
-  PIN_Interpretation i{};
-  ASSERT_EQ(PIN_GetInterpretation(still, &i), 0);
+  PIN_Interpretation i = OUT(PIN_GetInterpretation, still);
   EXPECT_EQ(i.field.separate, 1u);
   EXPECT_EQ(i.field.dominance, 1u);
   PIN_SeqSpecH shortClip = Video({4, 4, 5, 1, 0, 30 << 16});
@@ -382,8 +380,7 @@ TEST_F(PINInterpTest, PixelAspectDefaultsBySize) {
     WriteTsf(path, c.w, c.h, 1);
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(Open(path, &seq), 0);
-    PIN_Interpretation i{};
-    ASSERT_EQ(PIN_GetInterpretation(seq, &i), 0);
+    PIN_Interpretation i = OUT(PIN_GetInterpretation, seq);
     EXPECT_EQ(i.hsfNum, c.num) << c.w << "x" << c.h;
     EXPECT_EQ(i.hsfDen, c.den) << c.w << "x" << c.h;
   }
@@ -404,8 +401,7 @@ TEST_F(PINInterpTest, ConformAndLoopMapTimesToFrames) {
   ASSERT_EQ(PIN_SetSequenceFPS(seq, 15 << 16), 0);
   EXPECT_EQ(index(9, 15), 9);   // ten frames at 15 a second
   EXPECT_EQ(index(1, 2), 7);    // 0.5 s
-  Time d{};
-  ASSERT_EQ(PIN_GetDuration(seq, &d), 0);
+  Time d = OUT(PIN_GetDuration, seq);
   EXPECT_EQ(static_cast<double>(d.value) / d.scale, 10.0 / 15);
   EXPECT_EQ(PIN_SetSequenceFPS(seq, 0), kErrBadParam);
   EXPECT_EQ(PIN_SetSequenceFPS(seq, 1000 << 16), kErrBadParam);
@@ -415,8 +411,7 @@ TEST_F(PINInterpTest, ConformAndLoopMapTimesToFrames) {
   EXPECT_EQ(index(29, 15), 9);   // end of the third
   EXPECT_EQ(index(35, 15), 9);   // held
   ASSERT_EQ(PIN_SetSequenceFPS(seq, static_cast<Fixed>(0xFFFFFFFFu)), 0);
-  PIN_Interpretation i{};
-  ASSERT_EQ(PIN_GetInterpretation(seq, &i), 0);
+  PIN_Interpretation i = OUT(PIN_GetInterpretation, seq);
   EXPECT_EQ(i.conformedRate, 0);
   EXPECT_EQ(index(12, 30), 2);
 }
@@ -426,8 +421,7 @@ TEST_F(PINInterpTest, StillsTakeTheRateAsTheirOwn) {
   PIN_SeqSpecH seq = nullptr;
   ASSERT_EQ(Open(dir.path() + "/s_0.tsf", &seq, PIN_Import_Sequence), 0);
   ASSERT_EQ(PIN_SetSequenceFPS(seq, 2 << 16), 0);
-  Time d{};
-  ASSERT_EQ(PIN_GetDuration(seq, &d), 0);
+  Time d = OUT(PIN_GetDuration, seq);
   EXPECT_EQ(static_cast<double>(d.value) / d.scale, 2.0);
   EXPECT_EQ(PIN_SetSequenceFPS(seq, static_cast<Fixed>(0xFFFFFFFFu)), PIN_ErrBadRequest);
   EXPECT_EQ(rec.reports.back().text,
@@ -437,8 +431,7 @@ TEST_F(PINInterpTest, StillsTakeTheRateAsTheirOwn) {
 TEST_F(PINInterpTest, InterpretationTransfersWhole) {
   PIN_SeqSpecH a = Video({4, 2, 10, 0, 0, 30 << 16});
   PIN_SeqSpecH b = Video({4, 2, 10, 0, 0, 30 << 16});
-  PIN_Interpretation i{};
-  ASSERT_EQ(PIN_GetInterpretation(a, &i), 0);
+  PIN_Interpretation i = OUT(PIN_GetInterpretation, a);
   i.field.separate = 1, i.field.dominance = 1;
   i.pulldown = 4;
   i.alpha = Alpha(PIN_Alpha_Premul, 1, 2, 3);
@@ -448,8 +441,7 @@ TEST_F(PINInterpTest, InterpretationTransfersWhole) {
   ASSERT_EQ(PIN_SetInterpretation(a, &i), 0);
   Boolean32 asked = 9;
   ASSERT_EQ(PIN_TransferInterpretation(a, 0, b, &asked), 0);
-  PIN_Interpretation got{};
-  ASSERT_EQ(PIN_GetInterpretation(b, &got), 0);
+  PIN_Interpretation got = OUT(PIN_GetInterpretation, b);
   EXPECT_EQ(std::memcmp(&got, &i, sizeof i), 0);
   // A bad record changes nothing.
   PIN_Interpretation bad = i;

@@ -64,8 +64,7 @@ TEST_F(PINOutputTest, CreationChecksModuleAndSize) {
 }
 
 TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
-  PIN_OutputSpecH out = nullptr;
-  ASSERT_EQ(PIN_NewOutputSpec(kOutSig, 10, 10, &out), 0);
+  PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kOutSig, 10, 10);
   PIN_OutputInfo info = Info(10, 10);
   info.depth = 30;
   EXPECT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 3);
@@ -79,8 +78,7 @@ TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
   FILE_Dispose(ref);
   const int32_t seven = 7;
   ASSERT_EQ(PIN_SetOutSpecificData(out, 1, &seven, 4), 0);
-  Handle options = nullptr;
-  ASSERT_EQ(PIN_GetOutputOptions(out, &options), 0);
+  Handle options = OUT(PIN_GetOutputOptions, out);
   EXPECT_EQ(std::memcmp(*options, "TOo1", 4), 0);
   ASSERT_EQ(PIN_DisposeOutputOptions(out, options), 0);
   ASSERT_EQ(PIN_StartAdding(out), 0);
@@ -95,8 +93,7 @@ TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
                                          "start",   "frame 0", "frame 1",       "frame 5",  "frame 6",
                                          "sound",   "end",     "flush"};
   EXPECT_EQ(OutLog(), want);
-  PIN_OutputState st{};
-  ASSERT_EQ(PIN_GetOutputState(out, &st), 0);
+  PIN_OutputState st = OUT(PIN_GetOutputState, out);
   EXPECT_EQ(st.frames, 4);
   EXPECT_EQ(st.lastIndex, 6);
   EXPECT_EQ(st.started, 0);
@@ -136,8 +133,7 @@ TEST_F(PINOutputTest, StillSequencesWriteNumberedFiles) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.templ);
-    PIN_OutputSpecH out = nullptr;
-    ASSERT_EQ(PIN_NewOutputSpec(kTsfSig, 6, 4, &out), 0);
+    PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kTsfSig, 6, 4);
     FILE_SpecH ref = Ref(dir.P(c.templ));
     ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
     FILE_Dispose(ref);
@@ -158,13 +154,11 @@ TEST_F(PINOutputTest, StillSequencesWriteNumberedFiles) {
       PIN_DisposeSeqSpec(seq);
     }
     int64_t space = 0, bytes = 0;
-    ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
-    EXPECT_EQ(bytes, 48);  // three files of 16 bytes
+    EXPECT_EQ(OUT(PIN_GetSizes, out, &space), 48);  // three files of 16 bytes
     PIN_DisposeOutputSpec(out);
   }
   // Without numbering a second frame is refused.
-  PIN_OutputSpecH out = nullptr;
-  ASSERT_EQ(PIN_NewOutputSpec(kTsfSig, 6, 4, &out), 0);
+  PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kTsfSig, 6, 4);
   FILE_SpecH ref = Ref(dir.P("one.tsf"));
   ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
   FILE_Dispose(ref);
@@ -226,8 +220,7 @@ TEST_F(PINOutputTest, InfoRecordsSwapAndConvert) {
   EXPECT_EQ(static_cast<uint16_t>(sv.width), 0x8002);
   ASSERT_EQ(PIN_Swap_OutputInfoV1(&sv), 0);
   EXPECT_EQ(std::memcmp(&sv, &v1, sizeof v1), 0);
-  PIN_OutputInfo c{};
-  ASSERT_EQ(PIN_ConvertOutputInfoV1(&v1, &c), 0);
+  PIN_OutputInfo c = OUT(PIN_ConvertOutputInfoV1, &v1);
   EXPECT_EQ(c.version, 2u);
   EXPECT_EQ(c.width, 640);
   EXPECT_EQ(c.depth, 32);
@@ -242,16 +235,14 @@ TEST_F(PINOutputTest, InfoRecordsSwapAndConvert) {
 TEST_F(PINOutputTest, ModuleStateGoesWithTheOutputSpec) {
   static int disposed = 0;
   disposed = 0;
-  PIN_OutputSpecH out = nullptr;
-  ASSERT_EQ(PIN_NewOutputSpec(kOutSig, 1, 1, &out), 0);
+  PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kOutSig, 1, 1);
   int a = 0, b = 0;
   auto dispose = [](void*) { ++disposed; };
   ASSERT_EQ(PIN_SetOutputInstance(out, &a, dispose), 0);
   ASSERT_EQ(PIN_SetOutputInstance(out, &b, dispose), 0);
   EXPECT_EQ(disposed, 1);
   void* state = nullptr;
-  ASSERT_EQ(PIN_GetOutputInstance(out, &state), 0);
-  EXPECT_EQ(state, &b);
+  EXPECT_EQ(OUT(PIN_GetOutputInstance, out), &b);
   ASSERT_EQ(PIN_DisposeOutputSpec(out), 0);
   EXPECT_EQ(disposed, 2);
 }

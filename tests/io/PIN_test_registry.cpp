@@ -37,8 +37,7 @@ class PINRegistryTest : public PINTest {
     EXPECT_EQ(PIN_GetNumModules(&n), 0);
     std::vector<std::string> names;
     for (int32_t i = 0; i < n; ++i) {
-      PIN_ModuleInfo info{};
-      EXPECT_EQ(PIN_GetModuleInfo(i, 0, &info), 0);
+      PIN_ModuleInfo info = OUT(PIN_GetModuleInfo, i, 0);
       EXPECT_EQ(info.registered, PIN_RegisteredMark);
       names.push_back(info.name);
     }
@@ -83,8 +82,7 @@ TEST_F(PINRegistryTest, DuplicateSignatureIsRefused) {
 }
 
 TEST_F(PINRegistryTest, InfoBySignatureFallsBackOnThePlaceholder) {
-  PIN_ModuleInfo info{};
-  ASSERT_EQ(PIN_GetModuleInfo(-1, kTsfSig, &info), 0);
+  PIN_ModuleInfo info = OUT(PIN_GetModuleInfo, -1, kTsfSig);
   EXPECT_STREQ(info.name, "Test Frames");
   EXPECT_EQ(info.procs, nullptr) << "the table stays inside the framework";
   ASSERT_EQ(PIN_GetModuleInfo(-1, MakeFourCC("NONE"), &info), 0);
@@ -152,11 +150,8 @@ TEST_F(PINRegistryTest, LookupOrder) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(tv::pin::SigFromType(c.type, c.creator, c.name, c.extensionFirst), c.want) << c.name;
-  FourCC sig = 0;
-  EXPECT_EQ(PIN_GetSigFromType(MakeFourCC("AAAA"), 0, "clip.abc", &sig), 0);
-  EXPECT_EQ(sig, typ);
-  EXPECT_EQ(PIN_GetSigFromType(0, 0, nullptr, &sig), 0);
-  EXPECT_EQ(sig, PIN_NoSignature);
+  EXPECT_EQ(OUT(PIN_GetSigFromType, MakeFourCC("AAAA"), 0, "clip.abc"), typ);
+  EXPECT_EQ(OUT(PIN_GetSigFromType, 0, 0, nullptr), PIN_NoSignature);
 }
 
 TEST_F(PINTest, UnclaimedFileCannotBeImported) {
@@ -309,8 +304,7 @@ TEST_F(PINTest, EverySlotsDefault) {
   ASSERT_EQ(PIN_GetDefaultProcs(&procs), 0);
   PIN_SeqSpecH seq = nullptr;
   ASSERT_EQ(tv::pin::NewSeqSpec(MakeFourCC("EMPT"), &seq, 0), 0);
-  PIN_ModuleInfo info{};
-  ASSERT_EQ(PIN_GetModuleInfo(-1, MakeFourCC("EMPT"), &info), 0);
+  PIN_ModuleInfo info = OUT(PIN_GetModuleInfo, -1, MakeFourCC("EMPT"));
   for (int n = 0; n < PIN_SlotCount; ++n) {
     rec.clear();
     int32_t count = -1;

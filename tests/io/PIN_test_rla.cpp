@@ -53,8 +53,7 @@ TEST(RLADecode, ControlBytes) {
 // ---- Registration and opening ------------------------------------------------------------
 
 TEST_F(RLATest, RegisteredAsAnInputModule) {
-  PIN_ModuleInfo info{};
-  ASSERT_EQ(PIN_GetModuleInfo(-1, D_RLA_Signature, &info), 0);
+  PIN_ModuleInfo info = OUT(PIN_GetModuleInfo, -1, D_RLA_Signature);
   EXPECT_STREQ(info.name, "RLA");
   EXPECT_EQ(info.maxWidth, 4000);
   EXPECT_EQ(info.maxHeight, 4000);
@@ -67,9 +66,7 @@ TEST_F(RLATest, RegisteredAsAnInputModule) {
   for (int slot = PIN_Slot_NewOutputSpec; slot <= PIN_Slot_AddSoundChunk; ++slot)
     EXPECT_EQ(tv::pin::Filled(m->procs, slot), slot == PIN_Slot_DisposeOutputOptions) << slot;
   EXPECT_TRUE(tv::pin::Filled(m->procs, PIN_Slot_DrawAuxChannel));
-  FourCC sig = 0;
-  ASSERT_EQ(PIN_GetSigFromType(0, 0, "shot_0001.rla", &sig), 0);
-  EXPECT_EQ(sig, D_RLA_Signature);
+  EXPECT_EQ(OUT(PIN_GetSigFromType, 0, 0, "shot_0001.rla"), D_RLA_Signature);
 }
 
 uint32_t Distinct(int32_t x, int32_t y) {
@@ -138,8 +135,7 @@ TEST_F(RLATest, OptionsDataAndTheSlotsWithoutData) {
   f.program = "render (ZO)";
   PIN_SeqSpecH seq = nullptr;
   ASSERT_EQ(Open(Write("o.rla", f), &seq), 0);
-  Handle opts = nullptr;
-  ASSERT_EQ(PIN_GetOptions(seq, &opts), 0);
+  Handle opts = OUT(PIN_GetOptions, seq);
   ASSERT_EQ(GetHandleSize(opts), 74);
   const uint8_t* b = reinterpret_cast<const uint8_t*>(*opts);
   const uint8_t head[] = {'R', 'L', 'A', 'D', 0, 1, 0, 0, 0, 74,

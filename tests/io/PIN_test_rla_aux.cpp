@@ -48,8 +48,7 @@ class RLAAuxTest : public RLATest {
   Handle DrawAux(PIN_SeqSpecH seq, int32_t index, D_AuxChannelBuffer* head) {
     PIN_DrawParams p{};
     p.time = Time{0, 1};
-    Handle data = nullptr;
-    EXPECT_EQ(PIN_DrawAuxChannel(seq, index, &p, &data), 0);
+    Handle data = OUT(PIN_DrawAuxChannel, seq, index, &p);
     if (data) std::memcpy(head, *data, sizeof *head);
     return data;
   }

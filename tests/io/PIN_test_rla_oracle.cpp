@@ -88,8 +88,7 @@ TEST_F(RLAOracleTest, FramesMatchWhatOiiotoolReads) {
 
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(Open(rla, &seq), 0);
-    PIN_SourceInfo info{};
-    ASSERT_EQ(PIN_GetSourceInfo(seq, &info), 0);
+    PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
     EXPECT_EQ(info.depth, c.matte ? 32 : 24);
     EXPECT_EQ(info.nativeRate, 0);
     EXPECT_EQ(info.duration.value, 0);

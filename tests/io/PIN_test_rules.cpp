@@ -27,15 +27,13 @@ class PINRulesTest : public PINTest {
     WriteTsf(path, w, h, 3);
     PIN_SeqSpecH seq = nullptr;
     EXPECT_EQ(Import(path, options, &seq), 0);
-    PIN_Interpretation i{};
-    EXPECT_EQ(PIN_GetInterpretation(seq, &i), 0);
+    PIN_Interpretation i = OUT(PIN_GetInterpretation, seq);
     PIN_DisposeSeqSpec(seq);
     return i;
   }
   std::vector<std::string> Names() {
     PIN_NamedRatio r[8];
-    int32_t count = 0;
-    EXPECT_EQ(PIN_GetNamedPixelAspectRatios(r, 8, &count), 0);
+    int32_t count = OUT(PIN_GetNamedPixelAspectRatios, r, 8);
     std::vector<std::string> out;
     for (int32_t i = 0; i < count && i < 8; ++i) out.push_back(r[i].name);
     return out;
