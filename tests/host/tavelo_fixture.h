@@ -100,10 +100,14 @@ class Tavelo : public ::testing::Test {
   // As Tv, for a run that must succeed.
   Outcome Ok(const std::vector<std::string>& args, const std::string& input = {}) {
     Outcome r = Tv(args, input);
+    EXPECT_EQ(r.code, 0) << Line(args) << "\n" << r.err;
+    return r;
+  }
+  // The arguments as one line, for messages.
+  static std::string Line(const std::vector<std::string>& args) {
     std::string line;
     for (const std::string& a : args) line += a + " ";
-    EXPECT_EQ(r.code, 0) << line << "\n" << r.err;
-    return r;
+    return line;
   }
   // As Finish, but a program still running after `seconds` is killed and
   // reported (code -1).

@@ -84,8 +84,7 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
   };
   for (const Case& c : cases) {
     Outcome r = Tv(c.args);
-    std::string line;
-    for (const std::string& a : c.args) line += a + " ";
+    const std::string line = Line(c.args);
     EXPECT_EQ(r.code, c.code) << line << "\n" << r.err;
     EXPECT_THAT(r.err, HasSubstr(c.message)) << line << "\n" << r.err;
     EXPECT_TRUE(Files(".").empty() || c.code == 0) << line;  // no partial file left
@@ -346,9 +345,7 @@ TEST_F(Tavelo, AudioAndPlay) {
   Outcome a = Ok({"audio", "s.json", "-c", "S", "-o", "a.wav"});
   EXPECT_EQ(a.out, "wrote a.wav (1.00 s, 48000 sample frames, 48000 Hz, stereo, 16-bit)\n");
   const WavInfo w = ReadWav(Slurp(dir / "a.wav"));
-  EXPECT_EQ(w.channels, 2);
-  EXPECT_EQ(w.rate, 48000);
-  EXPECT_EQ(w.bits, 16);
+  EXPECT_EQ(std::tie(w.channels, w.rate, w.bits), std::tuple(2, 48000, 16));
   ASSERT_EQ(w.data.size(), 48000u * 4);
   EXPECT_EQ(w.data.substr(0, 96000), Slurp(dir / "t.wav").substr(44));
   EXPECT_EQ(w.data.substr(96000), std::string(96000, '\0'));
@@ -359,9 +356,7 @@ TEST_F(Tavelo, AudioAndPlay) {
   Outcome m =
       Ok({"audio", "s.json", "-c", "S", "-o", "m.wav", "--rate", "24000", "--channels", "1", "--bits", "24"});
   const WavInfo mono = ReadWav(Slurp(dir / "m.wav"));
-  EXPECT_EQ(mono.channels, 1);
-  EXPECT_EQ(mono.rate, 24000);
-  EXPECT_EQ(mono.bits, 24);
+  EXPECT_EQ(std::tie(mono.channels, mono.rate, mono.bits), std::tuple(1, 24000, 24));
   EXPECT_EQ(mono.data.size(), 24000u * 3);
 
   ::setenv("TAVELO_AUDIO_OUTPUT", ("file:" + (dir / "p.wav").string()).c_str(), 1);

@@ -50,8 +50,7 @@ class Boundary : public Tavelo {
   }
   // Frame 0 of a description's only composition as raw RGBA (through -o -).
   std::string Raw(const std::string& description) {
-    Outcome r = Ok({"render", description, "-t", "0f", "-o", "-", "--format", "raw", "-q"});
-    return r.out;
+    return Ok({"render", description, "-t", "0f", "-o", "-", "--format", "raw", "-q"}).out;
   }
   std::set<std::string> Rendered(const std::string& folder) {
     std::set<std::string> names;

@@ -313,8 +313,7 @@ using FileOps = FileTest;
 TEST_F(FileOps, CreateFilesAndFolders) {
   FILE_SpecH f = Ref(P("new"));
   ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, 0, f), 0);
-  Boolean32 exists = OUT(FILE_InqExist, f);
-  EXPECT_TRUE(exists);
+  EXPECT_TRUE(OUT(FILE_InqExist, f));
   Fails(FILE_Create(FILE_CreateFile, 0, 0, f), 792, kSiteCreate,
         "file \"" + P("new") + "\" aleady exists (318).");
 
@@ -347,15 +346,8 @@ TEST_F(FileOps, CreateInAReadOnlyFolder) {
 }
 
 TEST_F(FileOps, DeleteRenameCopyExchange) {
-  Write(P("a"), "AAA");
-  Write(P("b"), "BB");
-  FILE_SpecH a = Ref(P("a"));
-  FILE_SpecH b = Ref(P("b"));
-  // The resource fork, made through the reference.
-  int32_t one = 1;
-  ASSERT_EQ(FILE_OpenForkWithPermissions(a, FILE_ResourceFork, FILE_PermReadWrite), 0);
-  ASSERT_EQ(FILE_WriteFork(a, FILE_ResourceFork, &one, "R"), 0);
-  ASSERT_EQ(FILE_CloseFork(a, FILE_ResourceFork), 0);
+  FILE_SpecH a = Made("a", "AAA"), b = Made("b", "BB");
+  MakeFork(a, "R");
 
   ASSERT_EQ(FILE_Open(FILE_PermRead, a), 0);
   Fails(FILE_Delete(a), 782, kSiteDelete, "unable to delete open file (30E).");
@@ -382,7 +374,7 @@ TEST_F(FileOps, DeleteRenameCopyExchange) {
   EXPECT_EQ(ReadAll(P("c")), "BB");
   EXPECT_EQ(ReadAll(P("b")), "AAA");
   EXPECT_EQ(ReadAll(P("b.rsrc")), "R");  // the resource fork goes with the data
-  EXPECT_FALSE(std::filesystem::exists(P("c.rsrc")));
+  EXPECT_FALSE(Exists("c.rsrc"));
   ASSERT_EQ(FILE_ExchFileData(a, b), 0);
   EXPECT_EQ(ReadAll(P("c")), "AAA");
   EXPECT_EQ(ReadAll(P("c.rsrc")), "R");
@@ -390,8 +382,7 @@ TEST_F(FileOps, DeleteRenameCopyExchange) {
   EXPECT_EQ(ReadAll(P("b")), "AAA");
 
   ASSERT_EQ(FILE_Delete(copy), 0);
-  EXPECT_FALSE(std::filesystem::exists(P("copy")));
-  EXPECT_FALSE(std::filesystem::exists(P("copy.rsrc")));
+  EXPECT_FALSE(Exists("copy") || Exists("copy.rsrc"));
   Fails(FILE_Delete(copy), 784, kSiteDelete, "deleting file \"" + P("copy") + "\" -- file not found (-43).");
 
   MakeDir("full");
@@ -399,10 +390,7 @@ TEST_F(FileOps, DeleteRenameCopyExchange) {
   Fails(FILE_Delete(Ref(P("full"))), -47, kSiteDelete,
         "deleting file \"" + P("full") + "\" -- file is busy (delete) (-47).");
   // Nothing but the files made here is left: no temporary files.
-  std::vector<std::string> left;
-  for (auto& e : std::filesystem::directory_iterator(dir)) left.push_back(e.path().filename().string());
-  std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"b", "b.rsrc", "c", "full"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"b", "b.rsrc", "c", "full"}));
 }
 
 // Another reference has the file (or its resource fork) open: deleting it or
@@ -429,15 +417,12 @@ TEST_F(FileOps, DeleteAndReplaceRefuseAFileOpenElsewhere) {
   }
   // Its resource fork open counts as the file open.
   FILE_SpecH other = Ref(P("f"));
-  int32_t one = 1;
-  ASSERT_EQ(FILE_OpenForkWithPermissions(open, FILE_ResourceFork, FILE_PermReadWrite), 0);
-  ASSERT_EQ(FILE_WriteFork(open, FILE_ResourceFork, &one, "R"), 0);
+  MakeFork(open, "R", false);
   Fails(FILE_Delete(other), 782, kSiteDelete, "unable to delete open file (30E).");
   ASSERT_EQ(FILE_CloseFork(open, FILE_ResourceFork), 0);
   // Closed everywhere: the file goes, and its resource fork with it.
   ASSERT_EQ(FILE_Delete(other), 0);
-  EXPECT_FALSE(std::filesystem::exists(P("f")));
-  EXPECT_FALSE(std::filesystem::exists(P("f.rsrc")));
+  EXPECT_FALSE(Exists("f") || Exists("f.rsrc"));
   EXPECT_EQ(OpenFileCount(), 0u);
 }
 
@@ -447,8 +432,7 @@ TEST_F(FileOps, DeleteAndReplaceRefuseALockedFile) {
   ASSERT_EQ(::chmod(P("ro").c_str(), 0444), 0);
   PermissionChecks checks;
   FILE_SpecH ro = Ref(P("ro"));
-  Boolean32 locked = OUT(FILE_InqFileLocked, ro);
-  ASSERT_TRUE(locked);
+  ASSERT_TRUE(OUT(FILE_InqFileLocked, ro));
   Fails(FILE_Delete(ro), 787, kSiteDelete, "deleting file \"" + P("ro") + "\" -- file is locked (-45).");
   Fails(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ro), 787, kSiteCreate,
         "replacing file \"" + P("ro") + "\" -- file is locked (-45).");

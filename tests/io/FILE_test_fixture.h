@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "FILE.h"
 #include "Memory.h"
@@ -110,6 +112,24 @@ class FileTest : public UFixture {
   static void WriteAt(FILE_SpecH r, int64_t at, const std::string& s) {
     ASSERT_EQ(FILE_SetPos(r, at), 0);
     ASSERT_EQ(FILE_NWrite(r, static_cast<int32_t>(s.size()), s.data()), 0);
+  }
+  // Writes data to the resource fork of r (or of the file name), through the reference.
+  static void MakeFork(FILE_SpecH r, const std::string& data, bool close = true) {
+    auto count = static_cast<int32_t>(data.size());
+    ASSERT_EQ(FILE_OpenForkWithPermissions(r, FILE_ResourceFork, FILE_PermReadWrite), 0);
+    ASSERT_EQ(FILE_WriteFork(r, FILE_ResourceFork, &count, data.data()), 0);
+    if (close) {
+      ASSERT_EQ(FILE_CloseFork(r, FILE_ResourceFork), 0);
+    }
+  }
+  void MakeFork(const std::string& name, const std::string& data) { MakeFork(Ref(P(name)), data); }
+  bool Exists(const std::string& name) const { return std::filesystem::exists(P(name)); }
+  // The names in the test's folder, sorted.
+  std::vector<std::string> Listing() const {
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
   void MakeDir(const std::string& name) { ASSERT_EQ(::mkdir(P(name).c_str(), 0777), 0) << name; }
 

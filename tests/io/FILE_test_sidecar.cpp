@@ -13,19 +13,7 @@ using namespace tv::file;
 
 class FileSidecar : public FileTest {
  protected:
-  // Writes data to the resource fork of the file at path, through a reference.
-  void MakeFork(const std::string& name, const std::string& data) {
-    FILE_SpecH r = Ref(P(name));
-    auto count = static_cast<int32_t>(data.size());
-    ASSERT_EQ(FILE_OpenForkWithPermissions(r, FILE_ResourceFork, FILE_PermReadWrite), 0);
-    ASSERT_EQ(FILE_WriteFork(r, FILE_ResourceFork, &count, data.data()), 0);
-    ASSERT_EQ(FILE_CloseFork(r, FILE_ResourceFork), 0);
-  }
-  int64_t ForkSize(const std::string& name) {
-    int64_t size = -1;
-    EXPECT_EQ(FILE_InqSize(Ref(P(name)), FILE_SizeResource, &size), 0);
-    return size;
-  }
+  int64_t ForkSize(const std::string& name) { return OUT(FILE_InqSize, Ref(P(name)), FILE_SizeResource); }
   // Whether the folder's file system keeps extended attributes (without them
   // a side-car is known by its name alone).
   bool KeepsMarks() {
@@ -34,7 +22,6 @@ class FileSidecar : public FileTest {
     std::filesystem::remove(P(".probe"));
     return keeps;
   }
-  bool Exists(const std::string& name) { return std::filesystem::exists(P(name)); }
 };
 
 TEST_F(FileSidecar, RenameRefusesATargetWhoseSideCarExists) {

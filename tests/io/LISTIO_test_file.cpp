@@ -147,7 +147,8 @@ TEST_F(ListFile, RecordListThroughWritePlusIsBigEndianOnFileAndUnchangedInMemory
   EXPECT_EQ(calls, 4);
   Bytes items = ByteBuilder().U32(0x11223344).U16(0xFFFE).U16(0xABCD).U32(0xFFFFFFFF).U16(0x0102).U16(7).b;
   EXPECT_EQ(Contents("w.bin"), ListChunk("lhd3", Lhd3(0xD00BEE, 0, 2, 1, 8, 8, 1, 8, 0), items));
-  Rec back = OUT(LIST_GetItem, list, 0);
+  Rec back{};
+  ASSERT_EQ(LIST_GetItem(list, 0, &back), 0);
   EXPECT_EQ(back.a, r1.a);
   EXPECT_EQ(back.c, r1.c);
 
@@ -193,12 +194,10 @@ TEST_F(ListFile, PointerItemsGoThroughAnEncoderWithTheFileItemSize) {
 
   SetPos(c, 0);
   LIST_Handle read = OUT(LIST_ReadDecoded, &c, nullptr, sizeof(Slot), 8, DecodeSlot, 0);
-  int32_t itemSize = 0, count = 0;
-  LIST_GetItemSize(read, &itemSize);
-  LIST_GetNumItems(read, &count);
-  EXPECT_EQ(itemSize, static_cast<int32_t>(sizeof(Slot)));
-  EXPECT_EQ(count, 2);
-  Slot back = OUT(LIST_GetItem, read, 0);
+  EXPECT_EQ(OUT(LIST_GetItemSize, read), static_cast<int32_t>(sizeof(Slot)));
+  EXPECT_EQ(OUT(LIST_GetNumItems, read), 2);
+  Slot back{};
+  ASSERT_EQ(LIST_GetItem(read, 0, &back), 0);
   EXPECT_EQ(back.sequence, nullptr);
   EXPECT_EQ(back.flags, 0x80000001u);
   LIST_Dispose(read, 0);
@@ -226,11 +225,8 @@ TEST_F(ListFile, RoundTripRestoresTheHeaderAndItemsAndRewritesTheSameBytes) {
   Bytes first = Written(list);
   LIST_Handle read = ReadBack(first);
   ASSERT_NE(read, nullptr);
-  int32_t count = 0, user = 0;
-  LIST_GetNumItems(read, &count);
-  LIST_GetUserLong(read, &user);
-  EXPECT_EQ(count, 16);
-  EXPECT_EQ(user, -77);
+  EXPECT_EQ(OUT(LIST_GetNumItems, read), 16);
+  EXPECT_EQ(OUT(LIST_GetUserLong, read), -77);
   EXPECT_EQ(GetHandleSize(read), GetHandleSize(list));
   for (int i = 0; i < 16; ++i) {
     uint8_t a[6], b[6];
@@ -258,11 +254,8 @@ TEST_F(ListFile, ReadsTheLhd2Header) {
                      .b;
   LIST_Handle list = ReadBack(ListChunk("lhd2", header, {0xA1, 0xA2, 0xB1, 0xB2, 0xC1, 0xC2}));
   ASSERT_NE(list, nullptr);
-  int32_t count = 0, user = 0;
-  LIST_GetNumItems(list, &count);
-  LIST_GetUserLong(list, &user);
-  EXPECT_EQ(count, 3);
-  EXPECT_EQ(user, 42);
+  EXPECT_EQ(OUT(LIST_GetNumItems, list), 3);
+  EXPECT_EQ(OUT(LIST_GetUserLong, list), 42);
   uint8_t item[2];
   LIST_GetItem(list, 2, item);
   EXPECT_EQ(item[0], 0xC1);
@@ -287,9 +280,7 @@ TEST_F(ListFile, ReadsTheLhdrHeader) {
   ASSERT_EQ(header.size(), 36u);
   LIST_Handle list = ReadBack(ListChunk("lhdr", header, ByteBuilder().U32(5).U32(6).b));
   ASSERT_NE(list, nullptr);
-  int32_t user = 0;
-  LIST_GetUserLong(list, &user);
-  EXPECT_EQ(user, -7);
+  EXPECT_EQ(OUT(LIST_GetUserLong, list), -7);
   Bytes now = Written(list);
   EXPECT_EQ(Bytes(now.begin() + 20, now.begin() + 72), Lhd3(0xD00BEE, -7, 2, 2, 4, 1, 2, 2, 6));
   LIST_Dispose(list, 0);

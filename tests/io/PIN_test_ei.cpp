@@ -115,8 +115,7 @@ TEST_F(EITest, RoundTripsAtEveryDepth) {
     }
     const std::string path = dir.P("rt" + std::to_string(depth) + ".img");
     ASSERT_EQ(Write(path, frames, depth, 30), 0);
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(path, &seq), 0);
+    PIN_SeqSpecH seq = Opened(path);
     PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
     EXPECT_EQ(info.depth, depth);
     EXPECT_EQ(info.nativeRate, 30 << 16);
@@ -143,8 +142,7 @@ TEST_F(EITest, NoiseIsStoredRawAndOneFrameIsAStill) {
   ASSERT_EQ(b.size(), 6u + 35u + 320u * 240u * 4u);
   EXPECT_EQ(b[6 + 22], 0);                                     // raw
   EXPECT_EQ(be::Load<uint32_t>(&b[6 + 24]), 320u * 240u * 4u);  // its size
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("noise.img"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("noise.img"));
   PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
   EXPECT_EQ(info.nativeRate, 0);
   EXPECT_EQ(info.duration.value, 0);
@@ -163,8 +161,7 @@ TEST_F(EITest, FramesFollowTheirIndicesAndUnfinishedOutputLeavesNothing) {
   frames.push_back(World(4, 4));
   Paint(frames.back(), [](int32_t, int32_t) { return 0xFF000009u; });
   ASSERT_EQ(Write(dir.P("order.img"), frames, 24, 30, {2, 0, 1, 0}), 0);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("order.img"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("order.img"));
   BM_World back = World(4, 4);
   // Frame k holds the World added last at index k.
   const uint32_t want[] = {9, 2, 0};
@@ -234,8 +231,7 @@ TEST_F(EITest, DepthFileGivesTheZDepthChannel) {
   std::vector<BM_World> frames = {World(6, 5), World(6, 5)};
   ASSERT_EQ(Write(dir.P("shot.img"), frames, 24, 24), 0);
   WriteDepthFile(dir.P("shot.EIZ"), 6, 5, 2);  // found whatever its case
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("shot.img"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("shot.img"));
   int32_t channels = OUT(PIN_GetNumAuxChannels, seq);
   ASSERT_EQ(channels, 1);
   D_AuxChannelDesc d{};
@@ -245,8 +241,7 @@ TEST_F(EITest, DepthFileGivesTheZDepthChannel) {
   EXPECT_EQ(d.dataType, D_AuxType_Float);
   rec.clear();
   EXPECT_EQ(PIN_GetAuxChannelDesc(seq, 1, &d, sizeof d), kErrBadParam);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text, "Test error: Bad Auxiliary info -- a bad parameter was passed.");
+  ExpectOnly("Test error: Bad Auxiliary info -- a bad parameter was passed.");
 
   PIN_DrawParams p{};
   p.time = Time{1, 24};
@@ -261,8 +256,7 @@ TEST_F(EITest, DepthFileGivesTheZDepthChannel) {
 
   // A depth file of another frame count is reported when drawn, not read.
   WriteDepthFile(dir.P("shot.EIZ"), 6, 5, 1);
-  PIN_SeqSpecH other = nullptr;
-  ASSERT_EQ(Open(dir.P("shot.img"), &other), 0);
+  PIN_SeqSpecH other = Opened(dir.P("shot.img"));
   rec.clear();
   EXPECT_EQ(PIN_DrawAuxChannel(other, 0, &p, &data), PIN_ErrCannotImport);
   EXPECT_EQ(data, nullptr);

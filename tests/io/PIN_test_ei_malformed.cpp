@@ -126,8 +126,7 @@ TEST_F(EIMalformedTest, MismatchedDepthFilesAreReportedNotRead) {
     Bytes z = base;
     c.change(z);
     WriteFile(dir.P("base.eiz"), z);
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P("base.img"), &seq), 0);
+    PIN_SeqSpecH seq = Opened(dir.P("base.img"));
     EXPECT_EQ(OUT(PIN_GetNumAuxChannels, seq), 1);
     PIN_DrawParams p{};
     Handle data = nullptr;

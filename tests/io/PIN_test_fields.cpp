@@ -32,11 +32,7 @@ class PINFieldsTest : public DriverTest {
                             "' -c:v png '" + dir.P(name) + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   }
-  PIN_SeqSpecH Movie(const std::string& name) {
-    PIN_SeqSpecH seq = nullptr;
-    EXPECT_EQ(Open(dir.P(name), &seq), 0);
-    return seq;
-  }
+  PIN_SeqSpecH Movie(const std::string& name) { return Opened(dir.P(name)); }
   std::vector<uint8_t> DrawAt(PIN_SeqSpecH seq, int32_t value, uint32_t scale, int32_t quality) {
     BM_World world = World(kW, kH);
     PIN_DrawParams p{};

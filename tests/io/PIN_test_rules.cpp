@@ -50,16 +50,11 @@ TEST_F(PINRulesTest, EachLineEndAppliesInOrder) {
                              "100,\t50 , *,\"TSFf\",*=\t3/2/\"Wide\", upper, *, I" + eol;
     ASSERT_EQ(Load(text), 0) << "line end " << eol.size();
     const PIN_Interpretation any = Imported(10, 10);
-    EXPECT_EQ(any.hsfNum, 2u);
-    EXPECT_EQ(any.field.separate, 1u);
-    EXPECT_EQ(any.field.dominance, 1u);
-    EXPECT_EQ(any.alpha.type, PIN_Alpha_Premul);
-    EXPECT_EQ(any.alpha.red, 255);
+    EXPECT_EQ(std::tie(any.hsfNum, any.field.separate, any.field.dominance, any.alpha.type, any.alpha.red),
+              std::tuple(2u, 1u, 1u, PIN_Alpha_Premul, 255));
     const PIN_Interpretation both = Imported(100, 50);  // the later rule wins
-    EXPECT_EQ(both.hsfNum, 3u);
-    EXPECT_EQ(both.hsfDen, 2u);
-    EXPECT_EQ(both.field.dominance, 0u);
-    EXPECT_EQ(both.alpha.type, PIN_Alpha_Ignore);
+    EXPECT_EQ(std::tie(both.hsfNum, both.hsfDen, both.field.dominance, both.alpha.type),
+              std::tuple(3u, 2u, 0u, PIN_Alpha_Ignore));
     EXPECT_EQ(Names(), (std::vector<std::string>{"2.00", "Wide"}));
   }
 }

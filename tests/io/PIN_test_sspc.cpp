@@ -216,9 +216,7 @@ TEST_F(PINPersistTest, VanishedSourceSavesAsPlaceholderAndReadsAsMissing) {
   ASSERT_EQ(std::remove(dir.P("gone.tsf").c_str()), 0);
   rec.clear();
   const auto bytes = Save(seq, "p.bin");
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text,
-            "Test warning: \"gone.tsf\" cannot be located for saving. It will be saved as a placeholder.");
+  ExpectOnly("Test warning: \"gone.tsf\" cannot be located for saving. It will be saved as a placeholder.");
   EXPECT_EQ(bytes[20 + 134], 1) << "saved without a file";
   PIN_SeqSpecH back = nullptr;
   ASSERT_EQ(Load("p.bin", &back), 0);
@@ -243,8 +241,7 @@ TEST_F(PINPersistTest, MalformedRecordIsRefused) {
   PIN_SeqSpecH back = reinterpret_cast<PIN_SeqSpecH>(1);
   EXPECT_EQ(Load("m.bin", &back), PIN_ErrCannotImport);
   EXPECT_EQ(back, nullptr);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text, Logged("bad footage data (depth).", 9987));
+  ExpectOnly(Logged("bad footage data (depth).", 9987));
 }
 
 TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
@@ -279,10 +276,7 @@ TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
   PIN_DrawParams p{};
   p.time = Time{0, 1};
   ASSERT_EQ(PIN_DrawFrame(back, w, &p), 0);
-  {
-    tv::pin::PixelLock px(w);
-    EXPECT_EQ(px.Row(0)[1], static_cast<uint8_t>(TsfPixel(4, 0, 0) >> 16));
-  }
+  EXPECT_EQ(uint8_t(Pixel(w, 0, 0) >> 16), uint8_t(TsfPixel(4, 0, 0) >> 16));
   // Back where its alias points: found through the alias.
   Save(back, "lost2.bin");
   std::filesystem::rename(dir.P("away/lost.tsf"), dir.P("lost.tsf"));

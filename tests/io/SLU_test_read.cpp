@@ -41,7 +41,9 @@ TEST_F(SluRead, DescendFindsByIdAndFormTypeAndPositionsAtTheData) {
   ASSERT_EQ(SLU_Descend(&c, kLIST, MakeFourCC("Scnd"), &riff, &list, nullptr), 0);
   EXPECT_EQ(list.dataStart, 12 + 10 + 24 + 12 + 8);
   ASSERT_EQ(SLU_Descend(&c, MakeFourCC("bbbb"), 0, &list, &atom, nullptr), 0);
-  EXPECT_EQ(OUT(SLU_Read, &c, &atom, 1), 10);
+  uint8_t b = 0;
+  ASSERT_EQ(SLU_Read(&c, &atom, 1, &b), 0);
+  EXPECT_EQ(b, 10);
   ASSERT_EQ(SLU_Ascend(&c, &atom), 0);
   EXPECT_EQ(atom.mark & 0xFFFF, 0u);
   ASSERT_EQ(SLU_Ascend(&c, &list), 0);
@@ -156,7 +158,8 @@ TEST_F(SluRead, ReadHandleAllocatesTheChunkOrLeavesTheHandle) {
   ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &list, nullptr), 0);
   Handle sentinel = reinterpret_cast<Handle>(0x1234);
   Handle h = sentinel;
-  EXPECT_EQ(OUT(SLU_ReadHandle, &c, &list, MakeFourCC("gone")), sentinel);
+  ASSERT_EQ(SLU_ReadHandle(&c, &list, MakeFourCC("gone"), &h), 0);
+  EXPECT_EQ(h, sentinel);
   ASSERT_EQ(SLU_ReadHandle(&c, &list, MakeFourCC("hand"), &h), 0);
   ASSERT_NE(h, sentinel);
   ASSERT_EQ(GetHandleSize(h), 5);
