@@ -75,7 +75,7 @@ TEST_F(FileBuffer, PlatformReferenceSeesEveryByteAtThePosition) {
   // A copy of an open file holds what was written.
   ASSERT_EQ(FILE_NWrite(a, 3, "!!!"), 0);
   ASSERT_EQ(FILE_Copy(a, Ref(P("copy"))), 0);
-  EXPECT_EQ(ReadAll(P("copy")), "hello!!!");
+  EXPECT_EQ(Slurp(P("copy")), "hello!!!");
   ASSERT_EQ(FILE_Close(a), 0);
 }
 
@@ -107,8 +107,8 @@ TEST_F(FileBuffer, FreeSpaceIsCheckedAtTheWrite) {
   EXPECT_EQ(count, 0);
   ExpectReport(kSiteWrite, "Test error: writing to file \"" + P("a") + "\" -- disk is full (-34).");
   ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), "ABCDEFGHIJKLMNOPQRST" + std::string("0123456789") + "0123456789" + "0123456789" +
-                                 "abcd" + "efghij");
+  EXPECT_EQ(Slurp(P("a")), "ABCDEFGHIJKLMNOPQRST" + std::string("0123456789") + "0123456789" + "0123456789" +
+                               "abcd" + "efghij");
   EXPECT_TRUE(rec.reports.empty());
 }
 
@@ -151,7 +151,7 @@ TEST_F(FileBuffer, AWriteThePlatformRefusesFailsByItself) {
       EXPECT_EQ(FILE_Close(a), 0);
       EXPECT_TRUE(rec.reports.empty());
     }
-    EXPECT_EQ(ReadAll(P("a")), data.substr(0, 10));
+    EXPECT_EQ(Slurp(P("a")), data.substr(0, 10));
   }
 }
 
@@ -165,7 +165,7 @@ TEST_F(FileBuffer, NearlyFullVolumeWritesThrough) {
   });
   FILE_SpecH a = OpenNew("a");
   ASSERT_EQ(FILE_NWrite(a, 5, "hello"), 0);
-  EXPECT_EQ(ReadAll(P("a")), "hello");
+  EXPECT_EQ(Slurp(P("a")), "hello");
   ASSERT_EQ(FILE_Close(a), 0);
   SetVolumeSpaceProvider({});
 }
@@ -208,7 +208,7 @@ TEST_F(FileBuffer, FailedWriteBackIsReportedOnceAndReturned) {
       }
       EXPECT_TRUE(rec.reports.empty());
     }
-    EXPECT_EQ(ReadAll(P("a")).substr(0, 10), data.substr(0, 10));
+    EXPECT_EQ(Slurp(P("a")).substr(0, 10), data.substr(0, 10));
   }
 }
 

@@ -137,7 +137,7 @@ TEST_F(FileOpen, EachPermissionAllowsWhatItSays) {
   Fails(FILE_Read(a, &count, buf), 790, kSiteRead, "can't access file \"" + P("a") + "\" (316).");
   ASSERT_EQ(FILE_NWrite(a, 3, "XYZ"), 0);
   ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), "XYZdef");
+  EXPECT_EQ(Slurp(P("a")), "XYZdef");
 
   for (int32_t p : {FILE_PermReadWrite, FILE_PermShared}) {
     ASSERT_EQ(FILE_Open(p, a), 0);
@@ -164,7 +164,7 @@ TEST_F(FileOpen, ReadWriteFallsBackToReadOnly) {
   // Still open and still readable after the refused write.
   EXPECT_EQ(ReadAt(ro, 1, 3), "ata");
   ASSERT_EQ(FILE_Close(ro), 0);
-  EXPECT_EQ(ReadAll(P("ro")), "data");
+  EXPECT_EQ(Slurp(P("ro")), "data");
 
   // Asked for writing alone there is no fallback.
   Fails(FILE_Open(FILE_PermWrite, ro), 790, kSiteOpen,
@@ -243,7 +243,7 @@ TEST_F(FileData, SizesOfForksFilesAndFolders) {
   ASSERT_EQ(FILE_Flush(a), 0);
   ASSERT_EQ(FILE_SynchFiles(a), 0);
   ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), "12");
+  EXPECT_EQ(Slurp(P("a")), "12");
   EXPECT_TRUE(rec.reports.empty());
 }
 
@@ -267,7 +267,7 @@ TEST_F(FileData, FullDiskFromTheProvider) {
   Fails(FILE_SetSize(a, 100), 785, kSiteSetSize,
         "setting size of file \"" + P("a") + "\" -- disk is full (-34).");
   ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), "abcde" + std::string(10, 'x'));
+  EXPECT_EQ(Slurp(P("a")), "abcde" + std::string(10, 'x'));
 
   // A copy that does not fit leaves neither the copy nor a temporary file.
   FILE_SpecH copy = Ref(P("copy"));
@@ -289,7 +289,7 @@ TEST_F(FileData, PlatformFailuresAreTranslated) {
   EXPECT_EQ(FILE_Close(full), 785);
   platform::ClearWriteFault();
   ExpectReport(kSiteClose, "Test error: writing to file \"" + P("full") + "\" -- disk is full (-34).");
-  EXPECT_EQ(ReadAll(P("full")), "d");  // what reached the file
+  EXPECT_EQ(Slurp(P("full")), "d");  // what reached the file
 
   // What is not a regular file is refused at once, never waited on.
   ASSERT_EQ(::mkfifo(P("pipe").c_str(), 0644), 0);
@@ -319,7 +319,7 @@ TEST_F(FileOps, CreateFilesAndFolders) {
 
   Write(P("new"), "old contents");
   ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, f), 0);
-  EXPECT_EQ(ReadAll(P("new")), "");
+  EXPECT_EQ(Slurp(P("new")), "");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 
   FILE_SpecH d = Ref(P("folder"));
@@ -359,27 +359,27 @@ TEST_F(FileOps, DeleteRenameCopyExchange) {
   rec.clear();
   ASSERT_EQ(FILE_Rename(a, "c"), 0);
   EXPECT_EQ(NameOf(a, FILE_NameOnly), "c");
-  EXPECT_EQ(ReadAll(P("c")), "AAA");
-  EXPECT_EQ(ReadAll(P("c.rsrc")), "R");  // the resource fork follows
+  EXPECT_EQ(Slurp(P("c")), "AAA");
+  EXPECT_EQ(Slurp(P("c.rsrc")), "R");  // the resource fork follows
 
   FILE_SpecH copy = Ref(P("copy"));
   ASSERT_EQ(FILE_Copy(a, copy), 0);
-  EXPECT_EQ(ReadAll(P("copy")), "AAA");
-  EXPECT_EQ(ReadAll(P("copy.rsrc")), "R");
+  EXPECT_EQ(Slurp(P("copy")), "AAA");
+  EXPECT_EQ(Slurp(P("copy.rsrc")), "R");
   Fails(FILE_Copy(a, copy), 792, kSiteCopy, "file \"" + P("copy") + "\" aleady exists (318).");
   Fails(FILE_Copy(Ref(P("none")), Ref(P("copy2"))), 784, kSiteCopy,
         "copying file \"" + P("none") + "\" -- file not found (-43).");
 
   ASSERT_EQ(FILE_ExchFileData(a, b), 0);
-  EXPECT_EQ(ReadAll(P("c")), "BB");
-  EXPECT_EQ(ReadAll(P("b")), "AAA");
-  EXPECT_EQ(ReadAll(P("b.rsrc")), "R");  // the resource fork goes with the data
+  EXPECT_EQ(Slurp(P("c")), "BB");
+  EXPECT_EQ(Slurp(P("b")), "AAA");
+  EXPECT_EQ(Slurp(P("b.rsrc")), "R");  // the resource fork goes with the data
   EXPECT_FALSE(Exists("c.rsrc"));
   ASSERT_EQ(FILE_ExchFileData(a, b), 0);
-  EXPECT_EQ(ReadAll(P("c")), "AAA");
-  EXPECT_EQ(ReadAll(P("c.rsrc")), "R");
+  EXPECT_EQ(Slurp(P("c")), "AAA");
+  EXPECT_EQ(Slurp(P("c.rsrc")), "R");
   ASSERT_EQ(FILE_ExchFileData(b, a), 0);
-  EXPECT_EQ(ReadAll(P("b")), "AAA");
+  EXPECT_EQ(Slurp(P("b")), "AAA");
 
   ASSERT_EQ(FILE_Delete(copy), 0);
   EXPECT_FALSE(Exists("copy") || Exists("copy.rsrc"));
@@ -390,7 +390,7 @@ TEST_F(FileOps, DeleteRenameCopyExchange) {
   Fails(FILE_Delete(Ref(P("full"))), -47, kSiteDelete,
         "deleting file \"" + P("full") + "\" -- file is busy (delete) (-47).");
   // Nothing but the files made here is left: no temporary files.
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"b", "b.rsrc", "c", "full"}));
+  EXPECT_EQ(NamesIn(dir), (std::vector<std::string>{"b", "b.rsrc", "c", "full"}));
 }
 
 // Another reference has the file (or its resource fork) open: deleting it or
@@ -413,7 +413,7 @@ TEST_F(FileOps, DeleteAndReplaceRefuseAFileOpenElsewhere) {
           "unable to overwrite busy file/directory (319).");
     EXPECT_EQ(Read(open, 4), "data");
     ASSERT_EQ(FILE_Close(open), 0);
-    EXPECT_EQ(ReadAll(P("f")), "data");
+    EXPECT_EQ(Slurp(P("f")), "data");
   }
   // Its resource fork open counts as the file open.
   FILE_SpecH other = Ref(P("f"));
@@ -436,7 +436,7 @@ TEST_F(FileOps, DeleteAndReplaceRefuseALockedFile) {
   Fails(FILE_Delete(ro), 787, kSiteDelete, "deleting file \"" + P("ro") + "\" -- file is locked (-45).");
   Fails(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ro), 787, kSiteCreate,
         "replacing file \"" + P("ro") + "\" -- file is locked (-45).");
-  EXPECT_EQ(ReadAll(P("ro")), "keep");
+  EXPECT_EQ(Slurp(P("ro")), "keep");
 }
 
 TEST_F(FileOps, DuplicateIsClosedAndFlatLocationsMove) {

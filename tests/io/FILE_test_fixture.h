@@ -16,6 +16,7 @@
 #include "Memory.h"
 #include "PermissionChecks.h"
 #include "TestSupport.h"
+#include "WriteFaults.h"
 #include "io_test_out.h"
 
 namespace tv::test {
@@ -40,10 +41,6 @@ class FileTest : public UFixture {
   void Write(const std::string& path, const std::string& data) {
     std::ofstream out(path, std::ios::binary);
     out << data;
-  }
-  std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   // A reference for path (disposed at tear-down).
@@ -124,13 +121,6 @@ class FileTest : public UFixture {
   }
   void MakeFork(const std::string& name, const std::string& data) { MakeFork(Ref(P(name)), data); }
   bool Exists(const std::string& name) const { return std::filesystem::exists(P(name)); }
-  // The names in the test's folder, sorted.
-  std::vector<std::string> Listing() const {
-    std::vector<std::string> names;
-    for (auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
   void MakeDir(const std::string& name) { ASSERT_EQ(::mkdir(P(name).c_str(), 0777), 0) << name; }
 
   TempDir temp_{"tvfile"};

@@ -44,7 +44,7 @@ TEST_F(FileShared, AReferenceWritesBackOnlyTheBytesItWrote) {
     want[0] = 'A';
     want[100] = 'B';
     want[200] = 'a';
-    EXPECT_EQ(ReadAll(P("f")), want);
+    EXPECT_EQ(Slurp(P("f")), want);
   }
   EXPECT_TRUE(rec.reports.empty());
   EXPECT_EQ(OpenFileCount(), 0u);
@@ -68,7 +68,7 @@ TEST_F(FileShared, WhatOneReferenceWritesTheOthersReadAtOnce) {
     // With a reference in the shared mode, every byte is on the disk at once,
     // where another process reads it.
     if (m.a == FILE_PermShared || m.b == FILE_PermShared) {
-      EXPECT_EQ(ReadAll(P("f")), "12345fXY++");
+      EXPECT_EQ(Slurp(P("f")), "12345fXY++");
     }
     // Cutting the file through one reference: the other reads the end there.
     ASSERT_EQ(FILE_SetSize(b, 3), 0);
@@ -80,7 +80,7 @@ TEST_F(FileShared, WhatOneReferenceWritesTheOthersReadAtOnce) {
     rec.clear();
     ASSERT_EQ(FILE_Close(a), 0);
     ASSERT_EQ(FILE_Close(b), 0);
-    EXPECT_EQ(ReadAll(P("f")), "123");
+    EXPECT_EQ(Slurp(P("f")), "123");
   }
   EXPECT_TRUE(rec.reports.empty());
   EXPECT_EQ(OpenFileCount(), 0u);
@@ -134,7 +134,7 @@ TEST_F(FileShared, TwoProcessesShareAFile) {
   std::string want(300, '.');
   want[0] = want[200] = 'P';
   want[100] = 'C';
-  EXPECT_EQ(ReadAll(P("f")), want);
+  EXPECT_EQ(Slurp(P("f")), want);
   for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) ::close(fd);
   EXPECT_TRUE(rec.reports.empty());
 }
@@ -220,7 +220,7 @@ TEST_F(FileShared, RandomInterleavingThroughThreeReferencesMatchesAModel) {
       rec.clear();
     }
     for (FILE_SpecH ref : r) ASSERT_EQ(FILE_Close(ref), 0);
-    EXPECT_EQ(ReadAll(P("f")), model);
+    EXPECT_EQ(Slurp(P("f")), model);
   }
   EXPECT_EQ(OpenFileCount(), 0u);
 }

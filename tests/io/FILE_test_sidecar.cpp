@@ -37,13 +37,13 @@ TEST_F(FileSidecar, RenameRefusesATargetWhoseSideCarExists) {
     EXPECT_TRUE(Exists(name));
     EXPECT_FALSE(Exists("b"));
   }
-  EXPECT_EQ(ReadAll(P("a.rsrc")), "RA");
-  EXPECT_EQ(ReadAll(P("b.rsrc")), "unrelated");
+  EXPECT_EQ(Slurp(P("a.rsrc")), "RA");
+  EXPECT_EQ(Slurp(P("b.rsrc")), "unrelated");
   // To a free name both go, and the fork reads through the new name.
   FILE_SpecH a = Ref(P("a"));
   ASSERT_EQ(FILE_Rename(a, "d"), 0);
-  EXPECT_EQ(ReadAll(P("d")), "A");
-  EXPECT_EQ(ReadAll(P("d.rsrc")), "RA");
+  EXPECT_EQ(Slurp(P("d")), "A");
+  EXPECT_EQ(Slurp(P("d.rsrc")), "RA");
   EXPECT_FALSE(Exists("a.rsrc"));
   EXPECT_EQ(ForkSize("d"), 2);
   EXPECT_TRUE(rec.reports.empty());
@@ -55,10 +55,10 @@ TEST_F(FileSidecar, FoldersHaveNone) {
   FILE_SpecH d = Ref(P("dir"));
   ASSERT_EQ(FILE_Rename(d, "dir2"), 0);
   EXPECT_TRUE(Exists("dir2"));
-  EXPECT_EQ(ReadAll(P("dir.rsrc")), "unrelated");
+  EXPECT_EQ(Slurp(P("dir.rsrc")), "unrelated");
   EXPECT_FALSE(Exists("dir2.rsrc"));
   ASSERT_EQ(FILE_Delete(d), 0);
-  EXPECT_EQ(ReadAll(P("dir.rsrc")), "unrelated");
+  EXPECT_EQ(Slurp(P("dir.rsrc")), "unrelated");
 }
 
 // A file named like a side-car that was not made as this file's fork is an
@@ -77,7 +77,7 @@ TEST_F(FileSidecar, AnUnrelatedFileOfTheNameIsLeftAlone) {
         "file \"" + P("e1.rsrc") + "\" aleady exists (318).");
   ASSERT_EQ(FILE_Delete(e1), 0);
   EXPECT_FALSE(Exists("e1"));
-  EXPECT_EQ(ReadAll(P("e1.rsrc")), "unrelated");
+  EXPECT_EQ(Slurp(P("e1.rsrc")), "unrelated");
 
   // Its own fork goes with it.
   Write(P("e2"), "2");
@@ -94,7 +94,7 @@ TEST_F(FileSidecar, AnUnrelatedFileOfTheNameIsLeftAlone) {
   FILE_SpecH o = Ref(P("o"));
   ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, 0, o), 0);
   EXPECT_EQ(ForkSize("o"), 0);
-  EXPECT_EQ(ReadAll(P("o.rsrc")), "RO");
+  EXPECT_EQ(Slurp(P("o.rsrc")), "RO");
   std::filesystem::remove(P("o.rsrc"));
   MakeFork("o", "new");
   ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, o), 0);
@@ -114,12 +114,12 @@ TEST_F(FileSidecar, CopyAndExchangeKeepForksWithTheirFiles) {
   EXPECT_FALSE(Exists("c"));
   ASSERT_EQ(FILE_Copy(a, Ref(P("d"))), 0);
   EXPECT_EQ(ForkSize("d"), 2);
-  EXPECT_EQ(ReadAll(P("d.rsrc")), "RA");
+  EXPECT_EQ(Slurp(P("d.rsrc")), "RA");
   // a's fork goes to b's name, and b has none.
   FILE_SpecH b = Ref(P("b"));
   ASSERT_EQ(FILE_ExchFileData(a, b), 0);
-  EXPECT_EQ(ReadAll(P("b")), "A");
-  EXPECT_EQ(ReadAll(P("b.rsrc")), "RA");
+  EXPECT_EQ(Slurp(P("b")), "A");
+  EXPECT_EQ(Slurp(P("b.rsrc")), "RA");
   EXPECT_EQ(ForkSize("b"), 2);
   EXPECT_EQ(ForkSize("a"), 0);
   // Exchanging with c would put b's fork over c's unrelated side-car.
@@ -127,8 +127,8 @@ TEST_F(FileSidecar, CopyAndExchangeKeepForksWithTheirFiles) {
   if (KeepsMarks()) {
     Fails(FILE_ExchFileData(b, Ref(P("c"))), 792, kSiteExchange,
           "file \"" + P("c.rsrc") + "\" aleady exists (318).");
-    EXPECT_EQ(ReadAll(P("c")), "C");
-    EXPECT_EQ(ReadAll(P("c.rsrc")), "unrelated");
+    EXPECT_EQ(Slurp(P("c")), "C");
+    EXPECT_EQ(Slurp(P("c.rsrc")), "unrelated");
   }
   EXPECT_TRUE(rec.reports.empty());
 }

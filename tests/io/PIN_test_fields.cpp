@@ -64,7 +64,7 @@ TEST_F(PINFieldsTest, PulldownRemovalGivesBackTheFilmFrames) {
       PIN_SeqSpecH seq = Movie(name);
       ASSERT_NE(seq, nullptr);
       uint32_t fieldOrder = 0, phase = 0;
-      Boolean32 asked = OUT(PIN_GuessPulldown, seq, &fieldOrder, &phase);
+      OUT(PIN_GuessPulldown, seq, &fieldOrder, &phase);
       EXPECT_EQ(fieldOrder, order[0] == 't' ? 1u : 2u);
       ASSERT_NE(phase, 0u);
       const PIN_FieldInfo fields{MakeFourCC("FIEL"), 1, 1, fieldOrder - 1, 0};

@@ -231,7 +231,6 @@ TEST_F(PINOutputTest, ModuleStateGoesWithTheOutputSpec) {
   ASSERT_EQ(PIN_SetOutputInstance(out, &a, dispose), 0);
   ASSERT_EQ(PIN_SetOutputInstance(out, &b, dispose), 0);
   EXPECT_EQ(disposed, 1);
-  void* state = nullptr;
   EXPECT_EQ(OUT(PIN_GetOutputInstance, out), &b);
   ASSERT_EQ(PIN_DisposeOutputSpec(out), 0);
   EXPECT_EQ(disposed, 2);

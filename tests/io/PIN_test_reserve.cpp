@@ -172,11 +172,8 @@ TEST_F(PINReserveTest, FrameNamesAndTheirLimits) {
   for (int i = 0; i < 130; ++i) longStem += "\xC3\xA9";
   ASSERT_TRUE(tv::pin::NumberedName(longStem + "[###].x", 1, &got2));
   EXPECT_EQ(got2, longStem.substr(0, 246) + "001.x");
-  int32_t len = -1;
   const std::pair<const char*, int32_t> exts[] = {{"a.png", 4}, {"dir.v2/a", 0}, {".hidden", 0}, {"a.b.tiff", 5}};
-  for (const auto& [n, want] : exts) {
-    EXPECT_EQ(OUT(PIN_ExtLen, n), want) << n;
-  }
+  for (const auto& [n, want] : exts) EXPECT_EQ(OUT(PIN_ExtLen, n), want) << n;
 }
 
 TEST_F(PINReserveTest, ByteTotalSaturatesAndExemptFoldersKeepZero) {

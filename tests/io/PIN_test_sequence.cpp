@@ -199,6 +199,7 @@ TEST_F(PINSequenceTest, SingleStillAndItsSource) {
   PIN_SeqSpecH seq = Opened(dir.P("still_7.tsf"));
   EXPECT_EQ(OUT(PIN_GetNumFiles, seq), 0);
   const Ratio half[2] = {{1, 2}, {1, 2}};
+  int32_t w = 0, h = 0;
   LRect r = OUT(PIN_GetDimensions, seq, half, &w, &h);
   EXPECT_EQ(w, 4);
   EXPECT_EQ(h, 3);

@@ -68,7 +68,6 @@ TEST_F(SluRead, SearchInsideAParentStopsAtItsEnd) {
   SLU_Chunk riff{}, first{}, atom{};
   ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &riff, nullptr), 0);
   ASSERT_EQ(SLU_Descend(&c, kLIST, MakeFourCC("Frst"), &riff, &first, nullptr), 0);
-  Boolean32 found = 1;
   // "cccc" follows the container in the file but lies outside it.
   EXPECT_EQ(OUT(SLU_Descend, &c, MakeFourCC("cccc"), 0, &first, &atom), 0);
   EXPECT_EQ(Pos(c), first.dataStart + first.size);
