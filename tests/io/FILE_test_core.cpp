@@ -303,8 +303,7 @@ TEST_F(FileData, PlatformFailuresAreTranslated) {
         "can not open \"/dev/null\": it is a device, not a file (301).");
 
   Write(P("plain"), "");
-  FILE_SpecH inside = Ref(P("plain/x"));
-  Fails(FILE_Open(FILE_PermRead, inside), -120, kSiteOpen,
+  Fails(FILE_Open(FILE_PermRead, Ref(P("plain/x"))), -120, kSiteOpen,
         "opening file \"" + P("plain/x") + "\" -- no such directory (-120).");
 }
 
@@ -340,8 +339,7 @@ TEST_F(FileOps, CreateFilesAndFolders) {
 TEST_F(FileOps, CreateInAReadOnlyFolder) {
   ASSERT_EQ(::mkdir(P("locked").c_str(), 0555), 0);
   PermissionChecks checks;
-  FILE_SpecH f = Ref(P("locked/x"));
-  Fails(FILE_Create(FILE_CreateFile, 0, 0, f), 790, kSiteCreate,
+  Fails(FILE_Create(FILE_CreateFile, 0, 0, Ref(P("locked/x"))), 790, kSiteCreate,
         "creating file \"" + P("locked/x") + "\" -- you do not have permission to open this file (-54).");
 }
 
