@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -22,6 +23,7 @@
 namespace tavelo_test {
 
 namespace fs = std::filesystem;
+using ::testing::HasSubstr;
 
 struct Outcome {
   int code = -1;
@@ -85,14 +87,27 @@ class Tavelo : public ::testing::Test {
   Outcome Finish(pid_t pid) {
     int status = 0;
     ::waitpid(pid, &status, 0);
-    Outcome r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = Slurp(dir / "stdout");
-    r.err = Slurp(dir / "stderr");
-    return r;
+    return Ended(status);
+  }
+  // The outcome of a program that ended with status.
+  Outcome Ended(int status) {
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Slurp(dir / "stdout"),
+            Slurp(dir / "stderr")};
   }
   Outcome Tv(const std::vector<std::string>& args, const std::string& input = {}) {
     return Finish(Start(args, input));
+  }
+  // As Tv, for a run that must succeed.
+  Outcome Ok(const std::vector<std::string>& args, const std::string& input = {}) {
+    Outcome r = Tv(args, input);
+    EXPECT_EQ(r.code, 0) << Line(args) << "\n" << r.err;
+    return r;
+  }
+  // The arguments as one line, for messages.
+  static std::string Line(const std::vector<std::string>& args) {
+    std::string line;
+    for (const std::string& a : args) line += a + " ";
+    return line;
   }
   // As Finish, but a program still running after `seconds` is killed and
   // reported (code -1).
@@ -109,11 +124,7 @@ class Tavelo : public ::testing::Test {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    Outcome r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = Slurp(dir / "stdout");
-    r.err = Slurp(dir / "stderr");
-    return r;
+    return Ended(status);
   }
   // Waits until standard error says `text` (a render's progress).
   void AwaitError(const std::string& text) {

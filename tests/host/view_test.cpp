@@ -6,7 +6,6 @@
 // description and the stop on Ctrl-C.
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,21 +13,17 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <thread>
 
+#include "tavelo_fixture.h"
+
 namespace {
 
-namespace fs = std::filesystem;
+using namespace tavelo_test;
 using Json = nlohmann::json;
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // A `tavelo view` child on a free port; the first line it prints names it.
 struct Server {

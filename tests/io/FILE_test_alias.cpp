@@ -14,11 +14,23 @@ using namespace tv::file;
 using Bytes = std::vector<uint8_t>;
 
 Bytes Flat(FILE_AliasH alias) {
-  Handle h = nullptr;
-  EXPECT_EQ(FILE_FlattenAliasRec(alias, &h), 0);
+  Handle h = OUT(FILE_FlattenAliasRec, alias);
   if (!h) return {};
   Bytes b(reinterpret_cast<uint8_t*>(*h), reinterpret_cast<uint8_t*>(*h) + GetHandleSize(h));
   DisposeHandle(h);
+  return b;
+}
+
+ErrorCode Unflatten(const Bytes& b, FILE_AliasH* alias) {
+  return FILE_UnflattenAliasRec(b.data(), static_cast<int32_t>(b.size()), alias);
+}
+
+// The flattened record of an alias made from path (and the project's path).
+Bytes FlatFromPath(const std::string& path, FourCC type = 0, const std::string& project = "") {
+  FILE_AliasH alias = nullptr;
+  EXPECT_EQ(NewAliasFromPath(path, type, project, &alias), 0) << path;
+  Bytes b = alias ? Flat(alias) : Bytes{};
+  FILE_DisposeAliasRec(alias);
   return b;
 }
 
@@ -32,6 +44,14 @@ Bytes Str(std::string_view s) { return Bytes(s.begin(), s.end()); }
 std::string FullPathOf(FILE_AliasH alias) {
   char path[FILE_MaxPath];
   EXPECT_EQ(FILE_InqAliasRecFullPath(alias, path, sizeof path), 0);
+  return path;
+}
+// The full path of the record flattened as flat.
+std::string FullPathOf(const Bytes& flat) {
+  FILE_AliasH alias = nullptr;
+  EXPECT_EQ(Unflatten(flat, &alias), 0);
+  std::string path = alias ? FullPathOf(alias) : "";
+  FILE_DisposeAliasRec(alias);
   return path;
 }
 
@@ -61,18 +81,12 @@ TEST_F(FileAliasBytes, GoldenBytesAndRoundTrips) {
        Concat({{0, 1, 0, 0x0D, 0, 0, 0, 0, 0, 0, 0, 0, 21, 0}, Str(":c::proj:media:b.mov"), {0}, {2, 8}})},
   };
   for (const Case& c : cases) {
-    FILE_AliasH alias = nullptr;
-    ASSERT_EQ(NewAliasFromPath(c.path, c.type, c.project, &alias), 0) << c.path;
-    Bytes flat = Flat(alias);
-    EXPECT_EQ(flat, c.golden) << c.path;
-    FILE_DisposeAliasRec(alias);
+    EXPECT_EQ(FlatFromPath(c.path, c.type, c.project), c.golden) << c.path;
 
     FILE_AliasH back = nullptr;
-    ASSERT_EQ(FILE_UnflattenAliasRec(c.golden.data(), static_cast<int32_t>(c.golden.size()), &back), 0) << c.path;
+    ASSERT_EQ(Unflatten(c.golden, &back), 0) << c.path;
     EXPECT_EQ(FullPathOf(back), c.path);
-    FourCC type = 1;
-    ASSERT_EQ(FILE_InqAliasRecType(back, &type), 0);
-    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(OUT(FILE_InqAliasRecType, back), c.type);
     EXPECT_EQ(Flat(back), c.golden) << c.path;
     FILE_DisposeAliasRec(back);
   }
@@ -81,11 +95,9 @@ TEST_F(FileAliasBytes, GoldenBytesAndRoundTrips) {
 
 TEST_F(FileAliasBytes, NamesWithColonsAndLongPathsSurvive) {
   std::string colon = "/home/u/a:b.mov";
+  Bytes flat = FlatFromPath(colon);
   FILE_AliasH alias = nullptr;
-  ASSERT_EQ(NewAliasFromPath(colon, 0, "", &alias), 0);
-  Bytes flat = Flat(alias);
-  FILE_DisposeAliasRec(alias);
-  ASSERT_EQ(FILE_UnflattenAliasRec(flat.data(), static_cast<int32_t>(flat.size()), &alias), 0);
+  ASSERT_EQ(Unflatten(flat, &alias), 0);
   EXPECT_EQ(FullPathOf(alias), colon);
   char name[FILE_MaxPath];
   ASSERT_EQ(FILE_InqAliasRecName(alias, name, sizeof name), 0);
@@ -95,35 +107,25 @@ TEST_F(FileAliasBytes, NamesWithColonsAndLongPathsSurvive) {
   // A native path longer than the path field: the field is cut, the exact
   // path travels in the platform data, and no note is needed.
   std::string deep = "/" + std::string(150, 'd') + "/" + std::string(148, 'f') + ".mov";
-  ASSERT_EQ(NewAliasFromPath(deep, 0, "", &alias), 0);
-  flat = Flat(alias);
-  FILE_DisposeAliasRec(alias);
+  flat = FlatFromPath(deep);
   EXPECT_EQ(flat[12], 255);  // 253 characters and the two extra bytes
-  ASSERT_EQ(FILE_UnflattenAliasRec(flat.data(), static_cast<int32_t>(flat.size()), &alias), 0);
-  EXPECT_EQ(FullPathOf(alias), deep);
-  FILE_DisposeAliasRec(alias);
+  EXPECT_EQ(FullPathOf(flat), deep);
   EXPECT_TRUE(rec.reports.empty());
 
   // A Windows-form path has no exact copy: it is cut to 253 with a note.
   std::string win = "c:\\" + std::string(297, 'w');
-  ASSERT_EQ(NewAliasFromPath(win, 0, "", &alias), 0);
-  flat = Flat(alias);
-  FILE_DisposeAliasRec(alias);
+  flat = FlatFromPath(win);
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_EQ(rec.last().severity, kSevWarning);
   EXPECT_EQ(rec.last().location, Location(FILE_PackageNumber, kSiteFlattenAlias));
   EXPECT_EQ(rec.last().text.rfind("Test warning: file path too long, may be missing when read. (\"c:\\www", 0), 0u);
   rec.clear();
-  ASSERT_EQ(FILE_UnflattenAliasRec(flat.data(), static_cast<int32_t>(flat.size()), &alias), 0);
-  EXPECT_EQ(FullPathOf(alias), win.substr(0, 253));
-  FILE_DisposeAliasRec(alias);
+  EXPECT_EQ(FullPathOf(flat), win.substr(0, 253));
 }
 
 TEST_F(FileAliasBytes, MalformedInputIsRefusedWhole) {
+  const Bytes good = FlatFromPath("/home/u/media/b.mov", 0, "/home/u/proj/p.dat");
   FILE_AliasH alias = nullptr;
-  ASSERT_EQ(NewAliasFromPath("/home/u/media/b.mov", 0, "/home/u/proj/p.dat", &alias), 0);
-  Bytes good = Flat(alias);
-  FILE_DisposeAliasRec(alias);
 
   // Every cut and every extension of a good record is refused.
   for (size_t n = 0; n < good.size(); ++n) {
@@ -133,7 +135,7 @@ TEST_F(FileAliasBytes, MalformedInputIsRefusedWhole) {
   }
   Bytes longer = good;
   longer.push_back(0);
-  EXPECT_EQ(FILE_UnflattenAliasRec(longer.data(), static_cast<int32_t>(longer.size()), &alias), FILE_ErrBadData);
+  EXPECT_EQ(Unflatten(longer, &alias), FILE_ErrBadData);
   ASSERT_FALSE(rec.reports.empty());
   EXPECT_EQ(rec.last().text, "Test error: alias record is damaged -- internal structure damaged.");
   EXPECT_EQ(rec.last().location, Location(FILE_PackageNumber, kSiteUnflattenAlias));
@@ -141,13 +143,13 @@ TEST_F(FileAliasBytes, MalformedInputIsRefusedWhole) {
 
   Bytes v2 = good;
   v2[1] = 2;
-  EXPECT_EQ(FILE_UnflattenAliasRec(v2.data(), static_cast<int32_t>(v2.size()), &alias), kErrDocVersion);
+  EXPECT_EQ(Unflatten(v2, &alias), kErrDocVersion);
   EXPECT_EQ(alias, nullptr);
   ExpectReport(kSiteUnflattenAlias, "Test error: alias record too new -- unsupported document version.");
 
   Bytes relativeOnly = {0, 1, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1};
-  EXPECT_EQ(FILE_UnflattenAliasRec(relativeOnly.data(), 16, &alias), FILE_ErrBadData);
-  ExpectReport(kSiteUnflattenAlias, "Test error: relative aliases require full path -- internal structure damaged.");
+  Fails(FILE_UnflattenAliasRec(relativeOnly.data(), 16, &alias), FILE_ErrBadData, kSiteUnflattenAlias,
+        "relative aliases require full path -- internal structure damaged.");
 
   struct Bad {
     const char* why;
@@ -166,9 +168,7 @@ TEST_F(FileAliasBytes, MalformedInputIsRefusedWhole) {
   };
   for (const Bad& b : bad) {
     alias = reinterpret_cast<FILE_AliasH>(1);
-    EXPECT_EQ(FILE_UnflattenAliasRec(b.bytes.data(), static_cast<int32_t>(b.bytes.size()), &alias),
-              FILE_ErrBadData)
-        << b.why;
+    EXPECT_EQ(Unflatten(b.bytes, &alias), FILE_ErrBadData) << b.why;
     EXPECT_EQ(alias, nullptr) << b.why;
   }
   rec.clear();
@@ -180,14 +180,14 @@ TEST_F(FileAliasBytes, MalformedInputIsRefusedWhole) {
     int flips = 1 + static_cast<int>(rng() % 3);
     for (int f = 0; f < flips; ++f) m[rng() % m.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
     alias = nullptr;
-    ErrorCode err = FILE_UnflattenAliasRec(m.data(), static_cast<int32_t>(m.size()), &alias);
+    ErrorCode err = Unflatten(m, &alias);
     if (err) {
       EXPECT_EQ(alias, nullptr);
     } else {
       // Whatever was accepted flattens to a record that reads back the same.
       Bytes again = Flat(alias);
       FILE_DisposeAliasRec(alias);
-      ASSERT_EQ(FILE_UnflattenAliasRec(again.data(), static_cast<int32_t>(again.size()), &alias), 0);
+      ASSERT_EQ(Unflatten(again, &alias), 0);
       EXPECT_EQ(Flat(alias), again);
       FILE_DisposeAliasRec(alias);
     }
@@ -289,45 +289,35 @@ TEST_F(FileRelative, HostileRelativeDataIsIgnored) {
 
   // Relations deeper than one byte are not stored.
   std::string prefix = "/" + std::string(300, 'd');
-  FILE_AliasH alias = nullptr;
-  ASSERT_EQ(NewAliasFromPath(prefix + "/media/b.mov", 0, prefix + "/proj/p.dat", &alias), 0);
-  Bytes flat = Flat(alias);
-  FILE_DisposeAliasRec(alias);
-  EXPECT_EQ(flat[3] & 4, 0);
+  EXPECT_EQ(FlatFromPath(prefix + "/media/b.mov", 0, prefix + "/proj/p.dat")[3] & 4, 0);
   EXPECT_TRUE(rec.reports.empty());
 }
 
 using FileAliasResolve = FileTest;
 
 TEST_F(FileAliasResolve, MovedProjectFindsItsFootage) {
-  ASSERT_EQ(::mkdir(P("proj").c_str(), 0777), 0);
-  ASSERT_EQ(::mkdir(P("media").c_str(), 0777), 0);
+  MakeDir("proj");
+  MakeDir("media");
   Write(P("proj/p.dat"), "");
   Write(P("media/b.mov"), "");
-  FILE_AliasH alias = nullptr;
-  ASSERT_EQ(FILE_NewAliasRec(Ref(P("media/b.mov")), Ref(P("proj/p.dat")), &alias), 0);
-  Boolean32 exists = 0;
-  ASSERT_EQ(FILE_InqLocExist(alias, FILE_LocAlias, &exists), 0);
-  EXPECT_TRUE(exists);
+  FILE_AliasH alias = OUT(FILE_NewAliasRec, Ref(P("media/b.mov")), Ref(P("proj/p.dat")));
+  EXPECT_TRUE(OUT(FILE_InqLocExist, alias, FILE_LocAlias));
   FILE_SpecH found = nullptr;
   Boolean32 changed = 9;
   ASSERT_EQ(FILE_ResolveAliasRec(alias, nullptr, 0, &found, &changed), 0);
   Keep(found);
   EXPECT_FALSE(changed);
 
-  ASSERT_EQ(::mkdir(P("moved").c_str(), 0777), 0);
+  MakeDir("moved");
   ASSERT_EQ(::rename(P("proj").c_str(), P("moved/proj").c_str()), 0);
   ASSERT_EQ(::rename(P("media").c_str(), P("moved/media").c_str()), 0);
-  ASSERT_EQ(FILE_InqLocExist(alias, FILE_LocAlias, &exists), 0);
-  EXPECT_FALSE(exists);
+  EXPECT_FALSE(OUT(FILE_InqLocExist, alias, FILE_LocAlias));
   EXPECT_TRUE(rec.reports.empty());
 
   ASSERT_EQ(FILE_ResolveAliasRec(alias, Ref(P("moved/proj/p.dat")), 0, &found, &changed), 0);
   Keep(found);
   EXPECT_TRUE(changed);
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(found, FILE_NameFullPath, name, sizeof name), 0);
-  EXPECT_EQ(std::string(name), P("moved/media/b.mov"));
+  EXPECT_EQ(NameOf(found), P("moved/media/b.mov"));
 
   EXPECT_EQ(FILE_ResolveAliasRec(alias, nullptr, 0, &found, &changed), 784);
   EXPECT_EQ(found, nullptr);
@@ -338,20 +328,16 @@ TEST_F(FileAliasResolve, MovedProjectFindsItsFootage) {
 }
 
 TEST_F(FileAliasResolve, WindowsPathFromAnOldProject) {
-  ASSERT_EQ(::mkdir(P("sub").c_str(), 0777), 0);
-  ASSERT_EQ(::mkdir(P("media").c_str(), 0777), 0);
+  MakeDir("sub");
+  MakeDir("media");
   Write(P("media/b.mov"), "");
   Bytes flat = Concat({{0, 1, 0, 0x0D, 0, 0, 0, 0, 0, 0, 0, 0, 21, 0}, Str(":c::proj:media:b.mov"), {0}, {2, 8}});
-  FILE_AliasH alias = nullptr;
-  ASSERT_EQ(FILE_UnflattenAliasRec(flat.data(), static_cast<int32_t>(flat.size()), &alias), 0);
+  FILE_AliasH alias = OUT(FILE_UnflattenAliasRec, flat.data(), static_cast<int32_t>(flat.size()));
   FILE_SpecH found = nullptr;
-  Boolean32 changed = 0;
-  ASSERT_EQ(FILE_ResolveAliasRec(alias, Ref(P("sub/p.dat")), 0, &found, &changed), 0);
+  Boolean32 changed = OUT(FILE_ResolveAliasRec, alias, Ref(P("sub/p.dat")), 0, &found);
   Keep(found);
   EXPECT_TRUE(changed);
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(found, FILE_NameFullPath, name, sizeof name), 0);
-  EXPECT_EQ(std::string(name), P("media/b.mov"));
+  EXPECT_EQ(NameOf(found), P("media/b.mov"));
   // The record keeps the Windows path for display and for saving back.
   EXPECT_EQ(FullPathOf(alias), "c:\\proj\\media\\b.mov");
   EXPECT_EQ(Flat(alias), flat);
@@ -359,10 +345,9 @@ TEST_F(FileAliasResolve, WindowsPathFromAnOldProject) {
   // Hostile relative data pointing elsewhere finds nothing rather than a wrong file.
   Bytes hostile = flat;
   hostile[hostile.size() - 1] = 3;  // names a folder that does not hold the file
-  FILE_AliasH bad = nullptr;
-  ASSERT_EQ(FILE_UnflattenAliasRec(hostile.data(), static_cast<int32_t>(hostile.size()), &bad), 0);
-  EXPECT_EQ(FILE_ResolveAliasRec(bad, Ref(P("sub/p.dat")), 0, &found, &changed), 784);
-  ExpectReport(kSiteResolveAlias, "Test error: file \"c:\\proj\\media\\b.mov\" not found (310).");
+  FILE_AliasH bad = OUT(FILE_UnflattenAliasRec, hostile.data(), static_cast<int32_t>(hostile.size()));
+  Fails(FILE_ResolveAliasRec(bad, Ref(P("sub/p.dat")), 0, &found, &changed), 784, kSiteResolveAlias,
+        "file \"c:\\proj\\media\\b.mov\" not found (310).");
   FILE_DisposeAliasRec(bad);
   FILE_DisposeAliasRec(alias);
 }
@@ -401,15 +386,13 @@ int32_t Save(intptr_t, const char*, const char* defaultName, char* path) {
 
 TEST_F(FileAliasResolve, InteractiveHooks) {
   FILE_SpecH ref = reinterpret_cast<FILE_SpecH>(1);
-  ASSERT_EQ(FILE_DoOpenInteractiveSingle("Open", &ref), 0);
-  EXPECT_EQ(ref, nullptr);  // no host: cancelled
+  EXPECT_EQ(OUT(FILE_DoOpenInteractiveSingle, "Open"), nullptr);  // no host: cancelled
   Handle many = nullptr;
   int32_t count = 5;
   ASSERT_EQ(FILE_DoOpenInteractiveMultiple("Open", &many, &count), 0);
   EXPECT_EQ(many, nullptr);
   EXPECT_EQ(count, 0);
-  ASSERT_EQ(FILE_DoSaveInteractive("Save", "x", &ref), 0);
-  EXPECT_EQ(ref, nullptr);
+  EXPECT_EQ(OUT(FILE_DoSaveInteractive, "Save", "x"), nullptr);
   Boolean32 nav = 1;
   ASSERT_EQ(FILE_NavServicesAvailable(&nav), 0);
   EXPECT_FALSE(nav);
@@ -427,8 +410,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
   host.answer = P("found.mov");
   FILE_AliasH alias = nullptr;
   ASSERT_EQ(NewAliasFromPath("/nowhere/lost.mov", 0, "", &alias), 0);
-  Boolean32 changed = 0;
-  ASSERT_EQ(FILE_ResolveAliasRec(alias, nullptr, 1, &ref, &changed), 0);
+  Boolean32 changed = OUT(FILE_ResolveAliasRec, alias, nullptr, 1, &ref);
   Keep(ref);
   EXPECT_TRUE(changed);
   EXPECT_EQ(host.prompt, "Please find file \"/nowhere/lost.mov\".");

@@ -30,32 +30,16 @@ class FileBuffer : public FileTest {
  protected:
   FILE_SpecH OpenNew(const std::string& name, int32_t permission = FILE_PermReadWrite) {
     Write(P(name), "");
-    FILE_SpecH r = Ref(P(name));
-    EXPECT_EQ(FILE_Open(permission, r), 0);
-    return r;
+    return Opened(name, permission);
   }
-  int64_t Pos(FILE_SpecH r) {
-    int64_t p = -1;
-    EXPECT_EQ(FILE_InqPos(r, &p), 0);
-    return p;
-  }
-  int64_t Size(FILE_SpecH r) {
-    int64_t s = -1;
-    EXPECT_EQ(FILE_InqSize(r, FILE_SizeData, &s), 0);
-    return s;
-  }
-  std::string Read(FILE_SpecH r, int32_t n) {
-    std::string s(static_cast<size_t>(n), '\0');
-    EXPECT_EQ(FILE_NRead(r, n, s.data()), 0);
-    return s;
-  }
+  static int64_t Pos(FILE_SpecH r) { return OUT(FILE_InqPos, r); }
+  static int64_t Size(FILE_SpecH r) { return OUT(FILE_InqSize, r, FILE_SizeData); }
 };
 
 TEST_F(FileBuffer, ReadsAtTheEndOfTheFile) {
   std::string data = Pattern(static_cast<size_t>(kWindow + 10), 3);
   Write(P("a"), data);
-  FILE_SpecH a = Ref(P("a"));
-  ASSERT_EQ(FILE_Open(FILE_PermRead, a), 0);
+  FILE_SpecH a = Opened("a", FILE_PermRead);
   ASSERT_EQ(FILE_SetPos(a, kWindow - 6), 0);
   char buf[32] = {};
   int32_t count = 32;
@@ -70,9 +54,8 @@ TEST_F(FileBuffer, ReadsAtTheEndOfTheFile) {
   rec.clear();
   // Exactly at the end is a valid position; one past it is not.
   ASSERT_EQ(FILE_SetPos(a, kWindow + 10), 0);
-  EXPECT_EQ(FILE_SetPos(a, kWindow + 11), 786);
-  ExpectReport(kSiteSetPos,
-               "Test error: setting position in file \"" + P("a") + "\" -- unexpected end-of-file (-39).");
+  Fails(FILE_SetPos(a, kWindow + 11), 786, kSiteSetPos,
+        "setting position in file \"" + P("a") + "\" -- unexpected end-of-file (-39).");
   EXPECT_EQ(Pos(a), kWindow + 10);
   // The file grew behind the reader's back: the new bytes are read.
   std::ofstream(P("a"), std::ios::binary | std::ios::app) << "more";
@@ -92,7 +75,7 @@ TEST_F(FileBuffer, PlatformReferenceSeesEveryByteAtThePosition) {
   // A copy of an open file holds what was written.
   ASSERT_EQ(FILE_NWrite(a, 3, "!!!"), 0);
   ASSERT_EQ(FILE_Copy(a, Ref(P("copy"))), 0);
-  EXPECT_EQ(ReadAll(P("copy")), "hello!!!");
+  EXPECT_EQ(Slurp(P("copy")), "hello!!!");
   ASSERT_EQ(FILE_Close(a), 0);
 }
 
@@ -124,8 +107,8 @@ TEST_F(FileBuffer, FreeSpaceIsCheckedAtTheWrite) {
   EXPECT_EQ(count, 0);
   ExpectReport(kSiteWrite, "Test error: writing to file \"" + P("a") + "\" -- disk is full (-34).");
   ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), "ABCDEFGHIJKLMNOPQRST" + std::string("0123456789") + "0123456789" + "0123456789" +
-                                 "abcd" + "efghij");
+  EXPECT_EQ(Slurp(P("a")), "ABCDEFGHIJKLMNOPQRST" + std::string("0123456789") + "0123456789" + "0123456789" +
+                               "abcd" + "efghij");
   EXPECT_TRUE(rec.reports.empty());
 }
 
@@ -168,7 +151,7 @@ TEST_F(FileBuffer, AWriteThePlatformRefusesFailsByItself) {
       EXPECT_EQ(FILE_Close(a), 0);
       EXPECT_TRUE(rec.reports.empty());
     }
-    EXPECT_EQ(ReadAll(P("a")), data.substr(0, 10));
+    EXPECT_EQ(Slurp(P("a")), data.substr(0, 10));
   }
 }
 
@@ -182,7 +165,7 @@ TEST_F(FileBuffer, NearlyFullVolumeWritesThrough) {
   });
   FILE_SpecH a = OpenNew("a");
   ASSERT_EQ(FILE_NWrite(a, 5, "hello"), 0);
-  EXPECT_EQ(ReadAll(P("a")), "hello");
+  EXPECT_EQ(Slurp(P("a")), "hello");
   ASSERT_EQ(FILE_Close(a), 0);
   SetVolumeSpaceProvider({});
 }
@@ -225,7 +208,7 @@ TEST_F(FileBuffer, FailedWriteBackIsReportedOnceAndReturned) {
       }
       EXPECT_TRUE(rec.reports.empty());
     }
-    EXPECT_EQ(ReadAll(P("a")).substr(0, 10), data.substr(0, 10));
+    EXPECT_EQ(Slurp(P("a")).substr(0, 10), data.substr(0, 10));
   }
 }
 

@@ -25,10 +25,8 @@ TEST(FilePackage, Translation) {
 using FileRefs = FileTest;
 
 TEST_F(FileRefs, EveryLocationKindNamesTheSameFile) {
-  Write(P("a.txt"), "x");
-  FILE_SpecH byPath = Ref(P("a.txt"));
-  FILE_FlatLoc flat;
-  ASSERT_EQ(FILE_CopyFlatLoc(byPath, &flat), 0);
+  FILE_SpecH byPath = Made("a.txt", "x");
+  FILE_FlatLoc flat = OUT(FILE_CopyFlatLoc, byPath);
   std::string path = P("a.txt");
   EXPECT_EQ(flat.data[0], 0x46);
   EXPECT_EQ(flat.data[1], 0x4C);
@@ -38,25 +36,18 @@ TEST_F(FileRefs, EveryLocationKindNamesTheSameFile) {
   FILE_SpecH byFlat = nullptr, bySpec = nullptr;
   ASSERT_EQ(FILE_New(&flat, FILE_LocFlat, &byFlat), 0);
   Keep(byFlat);
-  FILE_PlatSpec spec;
-  ASSERT_EQ(FILE_InqLocSpec(byPath, &spec), 0);
+  FILE_PlatSpec spec = OUT(FILE_InqLocSpec, byPath);
   EXPECT_EQ(std::string(spec.parentDir), dir);
   EXPECT_EQ(std::string(spec.name), "a.txt");
   ASSERT_EQ(FILE_New(&spec, FILE_LocPlatSpec, &bySpec), 0);
   Keep(bySpec);
-  Boolean32 same = 0;
-  ASSERT_EQ(FILE_Compare(byPath, byFlat, &same), 0);
-  EXPECT_TRUE(same);
-  ASSERT_EQ(FILE_Compare(byPath, bySpec, &same), 0);
-  EXPECT_TRUE(same);
+  EXPECT_TRUE(Same(byPath, byFlat));
+  EXPECT_TRUE(Same(byPath, bySpec));
 
   // Paths are normalised.
   FILE_SpecH messy = Ref(dir + "//sub/../a.txt/");
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(messy, FILE_NameFullPath, name, sizeof name), 0);
-  EXPECT_EQ(std::string(name), path);
-  ASSERT_EQ(FILE_InqName(messy, FILE_NameOnly, name, sizeof name), 0);
-  EXPECT_EQ(std::string(name), "a.txt");
+  EXPECT_EQ(NameOf(messy), path);
+  EXPECT_EQ(NameOf(messy, FILE_NameOnly), "a.txt");
   EXPECT_TRUE(rec.reports.empty());
 }
 
@@ -65,13 +56,11 @@ TEST_F(FileRefs, BadLocationsAreRefused) {
   EXPECT_EQ(FILE_New(P("a").c_str(), 2, &r), 773);
   EXPECT_EQ(r, nullptr);
   ExpectReport(kSiteNew, "Test error: invalid file location specification (305).");
-  EXPECT_EQ(FILE_New(nullptr, FILE_LocFullPath, &r), 772);
-  ExpectReport(kSiteNew, "Test error: invalid specification initialization (304).");
-  EXPECT_EQ(FILE_New("relative/path", FILE_LocFullPath, &r), 771);
-  ExpectReport(kSiteNew, "Test error: invalid file specification (303).");
+  Fails(FILE_New(nullptr, FILE_LocFullPath, &r), 772, kSiteNew,
+        "invalid specification initialization (304).");
+  Fails(FILE_New("relative/path", FILE_LocFullPath, &r), 771, kSiteNew, "invalid file specification (303).");
   FILE_FlatLoc flat{};
-  EXPECT_EQ(FILE_New(&flat, FILE_LocFlat, &r), 772);
-  ExpectReport(kSiteNew, "Test error: invalid specification initialization (304).");
+  Fails(FILE_New(&flat, FILE_LocFlat, &r), 772, kSiteNew, "invalid specification initialization (304).");
   std::string longName = P(std::string(256, 'n'));
   EXPECT_EQ(FILE_New(longName.c_str(), FILE_LocFullPath, &r), -37);
   EXPECT_EQ(r, nullptr);
@@ -85,56 +74,45 @@ TEST_F(FileRefs, DamagedReferencesAreReported) {
   EXPECT_EQ(exists, 0);
   ExpectReport(kSiteInqExist, "Test error: internal structure is damaged -- internal structure damaged.");
   reinterpret_cast<SpecRec*>(*h)->head = kSpecHead;  // the tail marker is still wrong
-  EXPECT_EQ(FILE_Open(FILE_PermRead, h), 2);
-  ExpectReport(kSiteOpen, "Test error: internal structure is damaged -- internal structure damaged.");
+  Fails(FILE_Open(FILE_PermRead, h), 2, kSiteOpen,
+        "internal structure is damaged -- internal structure damaged.");
   DisposeHandle(h);
 }
 
 TEST_F(FileRefs, RootAndParents) {
   FILE_SpecH root = Ref("/");
-  Boolean32 isRoot = 0;
-  ASSERT_EQ(FILE_InqIsRoot(root, &isRoot), 0);
+  Boolean32 isRoot = OUT(FILE_InqIsRoot, root);
   EXPECT_TRUE(isRoot);
   FILE_SpecH parent = nullptr;
-  EXPECT_EQ(FILE_ParentDir(root, 0, &parent), 777);
-  ExpectReport(kSiteParentDir, "Test error: illegal search for parent directory of root (309).");
-  Write(P("f"), "");
-  FILE_SpecH f = Ref(P("f"));
-  EXPECT_EQ(FILE_InqIsRoot(f, &isRoot), 770);
-  ExpectReport(kSiteInqIsRoot, "Test error: test for root allowed on directory only (302).");
+  Fails(FILE_ParentDir(root, 0, &parent), 777, kSiteParentDir,
+        "illegal search for parent directory of root (309).");
+  FILE_SpecH f = Made("f", "");
+  Fails(FILE_InqIsRoot(f, &isRoot), 770, kSiteInqIsRoot, "test for root allowed on directory only (302).");
   ASSERT_EQ(FILE_ParentDir(f, 0, &parent), 0);
   Keep(parent);
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(parent, FILE_NameFullPath, name, sizeof name), 0);
-  EXPECT_EQ(std::string(name), dir);
-  ASSERT_EQ(FILE_InqIsRoot(parent, &isRoot), 0);
-  EXPECT_FALSE(isRoot);
+  EXPECT_EQ(NameOf(parent), dir);
+  EXPECT_FALSE(OUT(FILE_InqIsRoot, parent));
 }
 
 using FileOpen = FileTest;
 
 TEST_F(FileOpen, MissingFileReopenAndBadPermission) {
   FILE_SpecH missing = Ref(P("missing"));
-  EXPECT_EQ(FILE_Open(FILE_PermRead, missing), 784);
-  ExpectReport(kSiteOpen, "Test error: opening file \"" + P("missing") + "\" -- file not found (-43).");
-  int32_t fd = 0;
-  ASSERT_EQ(FILE_InqPlatDepRef(missing, &fd), 0);
-  EXPECT_EQ(fd, FILE_ClosedRefNum);  // a failed open leaves the reference closed
+  Fails(FILE_Open(FILE_PermRead, missing), 784, kSiteOpen,
+        "opening file \"" + P("missing") + "\" -- file not found (-43).");
+  EXPECT_EQ(OUT(FILE_InqPlatDepRef, missing),
+            FILE_ClosedRefNum);  // a failed open leaves the reference closed
 
-  Write(P("a"), "abc");
-  FILE_SpecH a = Ref(P("a"));
-  EXPECT_EQ(FILE_Open(4, a), 3);
-  ExpectReport(kSiteOpen, "Test error: invalid read/write permission specification -- a bad parameter was passed.");
+  FILE_SpecH a = Made("a", "abc");
+  Fails(FILE_Open(4, a), 3, kSiteOpen,
+        "invalid read/write permission specification -- a bad parameter was passed.");
   ASSERT_EQ(FILE_Open(FILE_PermRead, a), 0);
-  EXPECT_EQ(FILE_Open(FILE_PermRead, a), 782);
-  ExpectReport(kSiteOpen, "Test error: cannot reopen an open file (30E).");
+  Fails(FILE_Open(FILE_PermRead, a), 782, kSiteOpen, "cannot reopen an open file (30E).");
   ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(FILE_Close(a), 783);
-  ExpectReport(kSiteClose, "Test error: cannot close a closed file (30F).");
+  Fails(FILE_Close(a), 783, kSiteClose, "cannot close a closed file (30F).");
 
   FILE_SpecH folder = Ref(dir);
-  EXPECT_EQ(FILE_Open(FILE_PermRead, folder), 769);
-  ExpectReport(kSiteOpen, "Test error: can not open a directory (301).");
+  Fails(FILE_Open(FILE_PermRead, folder), 769, kSiteOpen, "can not open a directory (301).");
   int32_t count = 4;
   char buf[4];
   EXPECT_EQ(FILE_Read(folder, &count, buf), 769);
@@ -143,15 +121,12 @@ TEST_F(FileOpen, MissingFileReopenAndBadPermission) {
 }
 
 TEST_F(FileOpen, EachPermissionAllowsWhatItSays) {
-  Write(P("a"), "abcdef");
-  FILE_SpecH a = Ref(P("a"));
+  FILE_SpecH a = Made("a", "abcdef");
   char buf[8] = {};
   int32_t count = 3;
 
   ASSERT_EQ(FILE_Open(FILE_PermRead, a), 0);
-  int32_t perm = 0;
-  ASSERT_EQ(FILE_InqPerm(a, &perm), 0);
-  EXPECT_EQ(perm, FILE_PermRead);
+  EXPECT_EQ(OUT(FILE_InqPerm, a), FILE_PermRead);
   EXPECT_EQ(FILE_Write(a, &count, "xyz"), 790);
   EXPECT_EQ(count, 0);
   ExpectReport(kSiteWrite, "Test error: can't access file \"" + P("a") + "\" (316).");
@@ -159,19 +134,15 @@ TEST_F(FileOpen, EachPermissionAllowsWhatItSays) {
 
   ASSERT_EQ(FILE_Open(FILE_PermWrite, a), 0);
   count = 3;
-  EXPECT_EQ(FILE_Read(a, &count, buf), 790);
-  ExpectReport(kSiteRead, "Test error: can't access file \"" + P("a") + "\" (316).");
+  Fails(FILE_Read(a, &count, buf), 790, kSiteRead, "can't access file \"" + P("a") + "\" (316).");
   ASSERT_EQ(FILE_NWrite(a, 3, "XYZ"), 0);
   ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), "XYZdef");
+  EXPECT_EQ(Slurp(P("a")), "XYZdef");
 
   for (int32_t p : {FILE_PermReadWrite, FILE_PermShared}) {
     ASSERT_EQ(FILE_Open(p, a), 0);
-    ASSERT_EQ(FILE_SetPos(a, 3), 0);
-    ASSERT_EQ(FILE_NWrite(a, 1, "!"), 0);
-    ASSERT_EQ(FILE_SetPos(a, 0), 0);
-    ASSERT_EQ(FILE_NRead(a, 4, buf), 0);
-    EXPECT_EQ(std::string(buf, 4), "XYZ!");
+    WriteAt(a, 3, "!");
+    EXPECT_EQ(ReadAt(a, 0, 4), "XYZ!");
     ASSERT_EQ(FILE_Close(a), 0);
   }
   EXPECT_TRUE(rec.reports.empty());
@@ -181,43 +152,30 @@ TEST_F(FileOpen, ReadWriteFallsBackToReadOnly) {
   Write(P("ro"), "data");
   ASSERT_EQ(::chmod(P("ro").c_str(), 0444), 0);
   PermissionChecks checks;
-  FILE_SpecH ro = Ref(P("ro"));
-  ASSERT_EQ(FILE_Open(FILE_PermReadWrite, ro), 0);
+  FILE_SpecH ro = Opened("ro");
   EXPECT_TRUE(rec.reports.empty());
-  int32_t perm = 0;
-  Boolean32 fellBack = 0, locked = 0;
-  ASSERT_EQ(FILE_InqPerm(ro, &perm), 0);
-  ASSERT_EQ(FILE_InqReadOnlyFallback(ro, &fellBack), 0);
-  ASSERT_EQ(FILE_InqFileLocked(ro, &locked), 0);
-  EXPECT_EQ(perm, FILE_PermRead);
-  EXPECT_TRUE(fellBack);
-  EXPECT_TRUE(locked);
-  char buf[4];
-  ASSERT_EQ(FILE_NRead(ro, 4, buf), 0);
-  EXPECT_EQ(std::string(buf, 4), "data");
-  EXPECT_EQ(FILE_NWrite(ro, 1, "x"), 790);
-  ExpectReport(kSiteWrite, "Test error: can't access file \"" + P("ro") + "\" (316).");
+  EXPECT_EQ(OUT(FILE_InqPerm, ro), FILE_PermRead);
+  EXPECT_TRUE(OUT(FILE_InqReadOnlyFallback, ro));
+  EXPECT_TRUE(OUT(FILE_InqFileLocked, ro));
+  EXPECT_EQ(Read(ro, 4), "data");
+  Fails(FILE_NWrite(ro, 1, "x"), 790, kSiteWrite, "can't access file \"" + P("ro") + "\" (316).");
   EXPECT_EQ(FILE_SetSize(ro, 0), 790);
   rec.clear();
   // Still open and still readable after the refused write.
-  ASSERT_EQ(FILE_SetPos(ro, 1), 0);
-  ASSERT_EQ(FILE_NRead(ro, 3, buf), 0);
-  EXPECT_EQ(std::string(buf, 3), "ata");
+  EXPECT_EQ(ReadAt(ro, 1, 3), "ata");
   ASSERT_EQ(FILE_Close(ro), 0);
-  EXPECT_EQ(ReadAll(P("ro")), "data");
+  EXPECT_EQ(Slurp(P("ro")), "data");
 
   // Asked for writing alone there is no fallback.
-  EXPECT_EQ(FILE_Open(FILE_PermWrite, ro), 790);
-  ExpectReport(kSiteOpen, "Test error: opening file \"" + P("ro") +
-                              "\" -- you do not have permission to open this file (-54).");
+  Fails(FILE_Open(FILE_PermWrite, ro), 790, kSiteOpen,
+        "opening file \"" + P("ro") + "\" -- you do not have permission to open this file (-54).");
 }
 
 using FileData = FileTest;
 
 TEST_F(FileData, ReadPastTheEndKeepsTheReferenceOpen) {
   Write(P("a"), "0123456789");
-  FILE_SpecH a = Ref(P("a"));
-  ASSERT_EQ(FILE_Open(FILE_PermRead, a), 0);
+  FILE_SpecH a = Opened("a", FILE_PermRead);
   char buf[16] = {};
   ASSERT_EQ(FILE_SetPos(a, 6), 0);
   int32_t count = 8;
@@ -225,54 +183,40 @@ TEST_F(FileData, ReadPastTheEndKeepsTheReferenceOpen) {
   EXPECT_EQ(count, 4);
   EXPECT_EQ(std::string(buf, 4), "6789");
   ExpectReport(kSiteRead, "Test error: reading from file \"" + P("a") + "\" -- unexpected end-of-file (-39).");
-  int64_t pos = -1;
-  ASSERT_EQ(FILE_InqPos(a, &pos), 0);
-  EXPECT_EQ(pos, 10);
-  EXPECT_EQ(FILE_SetPos(a, 11), 786);
-  ExpectReport(kSiteSetPos,
-               "Test error: setting position in file \"" + P("a") + "\" -- unexpected end-of-file (-39).");
+  EXPECT_EQ(OUT(FILE_InqPos, a), 10);
+  Fails(FILE_SetPos(a, 11), 786, kSiteSetPos,
+        "setting position in file \"" + P("a") + "\" -- unexpected end-of-file (-39).");
   EXPECT_EQ(FILE_SetPos(a, -1), 3);
   rec.clear();
-  ASSERT_EQ(FILE_SetPos(a, 0), 0);
-  ASSERT_EQ(FILE_NRead(a, 2, buf), 0);
-  EXPECT_EQ(std::string(buf, 2), "01");
+  EXPECT_EQ(ReadAt(a, 0, 2), "01");
   ASSERT_EQ(FILE_Close(a), 0);
 }
 
 TEST_F(FileData, ClosedReferencesAndSetBuffer) {
-  Write(P("a"), "abc");
-  FILE_SpecH a = Ref(P("a"));
+  FILE_SpecH a = Made("a", "abc");
   char buf[4];
   int32_t count = 1;
-  EXPECT_EQ(FILE_Read(a, &count, buf), 783);
-  ExpectReport(kSiteRead, "Test error: cannot read a closed file (30F).");
-  EXPECT_EQ(FILE_Write(a, &count, buf), 783);
-  ExpectReport(kSiteWrite, "Test error: cannot write to a closed file (30F).");
-  EXPECT_EQ(FILE_SetPos(a, 0), 783);
-  ExpectReport(kSiteSetPos, "Test error: cannot set position in a closed file (30F).");
-  EXPECT_EQ(FILE_SetBuffer(a, 4096), 783);
-  ExpectReport(kSiteSetBuffer, "Test error: cannot set buffer for a closed file (30F).");
+  Fails(FILE_Read(a, &count, buf), 783, kSiteRead, "cannot read a closed file (30F).");
+  Fails(FILE_Write(a, &count, buf), 783, kSiteWrite, "cannot write to a closed file (30F).");
+  Fails(FILE_SetPos(a, 0), 783, kSiteSetPos, "cannot set position in a closed file (30F).");
+  Fails(FILE_SetBuffer(a, 4096), 783, kSiteSetBuffer, "cannot set buffer for a closed file (30F).");
   ASSERT_EQ(FILE_Open(FILE_PermRead, a), 0);
-  EXPECT_EQ(FILE_SetBuffer(a, 4096), 5);
-  ExpectReport(kSiteSetBuffer, "Test error: unimplemented function \"SetBuffer\" -- sorry, this is unimplemented.");
+  Fails(FILE_SetBuffer(a, 4096), 5, kSiteSetBuffer,
+        "unimplemented function \"SetBuffer\" -- sorry, this is unimplemented.");
   ASSERT_EQ(FILE_Close(a), 0);
 }
 
 TEST_F(FileData, SizesOfForksFilesAndFolders) {
-  Write(P("a"), "12345");
-  FILE_SpecH a = Ref(P("a"));
+  FILE_SpecH a = Made("a", "12345");
+  EXPECT_EQ(OUT(FILE_InqSize, a, FILE_SizeData), 5);
+  EXPECT_EQ(OUT(FILE_InqSize, a, FILE_SizeResource), 0);
   int64_t size = -1;
-  ASSERT_EQ(FILE_InqSize(a, FILE_SizeData, &size), 0);
-  EXPECT_EQ(size, 5);
-  ASSERT_EQ(FILE_InqSize(a, FILE_SizeResource, &size), 0);
-  EXPECT_EQ(size, 0);
-  EXPECT_EQ(FILE_InqSize(a, 7, &size), 3);
-  ExpectReport(kSiteInqSize, "Test error: illegal mode for size inquiry of file \"" + P("a") +
-                                 "\" -- a bad parameter was passed.");
-  EXPECT_EQ(FILE_InqSize(Ref(dir), FILE_SizeData, &size), 769);
-  ExpectReport(kSiteInqSize, "Test error: unable to get size of a directory (301).");
-  EXPECT_EQ(FILE_InqSize(Ref(P("none")), FILE_SizeData, &size), 784);
-  ExpectReport(kSiteInqSize, "Test error: finding size of file \"" + P("none") + "\" -- file not found (-43).");
+  Fails(FILE_InqSize(a, 7, &size), 3, kSiteInqSize,
+        "illegal mode for size inquiry of file \"" + P("a") + "\" -- a bad parameter was passed.");
+  Fails(FILE_InqSize(Ref(dir), FILE_SizeData, &size), 769, kSiteInqSize,
+        "unable to get size of a directory (301).");
+  Fails(FILE_InqSize(Ref(P("none")), FILE_SizeData, &size), 784, kSiteInqSize,
+        "finding size of file \"" + P("none") + "\" -- file not found (-43).");
 
   // The side-car resource fork: absent, then made by writing to it.
   int32_t resRef = 0;
@@ -289,20 +233,17 @@ TEST_F(FileData, SizesOfForksFilesAndFolders) {
   ASSERT_EQ(FILE_ReadFork(a, FILE_ResourceFork, &count, buf), 0);
   EXPECT_EQ(std::string(buf, 2), "ES");
   ASSERT_EQ(FILE_CloseFork(a, FILE_ResourceFork), 0);
-  ASSERT_EQ(FILE_InqSize(a, FILE_SizeTotal, &size), 0);
-  EXPECT_EQ(size, 8);
-  ASSERT_EQ(FILE_OpenResFile(a, FILE_PermRead, &resRef), 0);
-  EXPECT_NE(resRef, FILE_ClosedRefNum);
+  EXPECT_EQ(OUT(FILE_InqSize, a, FILE_SizeTotal), 8);
+  EXPECT_NE(OUT(FILE_OpenResFile, a, FILE_PermRead), FILE_ClosedRefNum);
   ASSERT_EQ(FILE_CloseResFile(a), 0);
 
   ASSERT_EQ(FILE_Open(FILE_PermReadWrite, a), 0);
   ASSERT_EQ(FILE_SetSize(a, 2), 0);
-  ASSERT_EQ(FILE_InqSize(a, FILE_SizeData, &size), 0);
-  EXPECT_EQ(size, 2);
+  EXPECT_EQ(OUT(FILE_InqSize, a, FILE_SizeData), 2);
   ASSERT_EQ(FILE_Flush(a), 0);
   ASSERT_EQ(FILE_SynchFiles(a), 0);
   ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), "12");
+  EXPECT_EQ(Slurp(P("a")), "12");
   EXPECT_TRUE(rec.reports.empty());
 }
 
@@ -314,8 +255,7 @@ TEST_F(FileData, FullDiskFromTheProvider) {
     return 0;
   });
   Write(P("a"), "12345");
-  FILE_SpecH a = Ref(P("a"));
-  ASSERT_EQ(FILE_Open(FILE_PermReadWrite, a), 0);
+  FILE_SpecH a = Opened("a");
   std::string big(16, 'x');  // grows the file by 11 bytes
   int32_t count = 16;
   EXPECT_EQ(FILE_Write(a, &count, big.data()), 785);
@@ -324,15 +264,14 @@ TEST_F(FileData, FullDiskFromTheProvider) {
   // Overwriting in place does not need free space; growing by 10 fits.
   ASSERT_EQ(FILE_NWrite(a, 5, "abcde"), 0);
   ASSERT_EQ(FILE_NWrite(a, 10, big.data()), 0);
-  EXPECT_EQ(FILE_SetSize(a, 100), 785);
-  ExpectReport(kSiteSetSize, "Test error: setting size of file \"" + P("a") + "\" -- disk is full (-34).");
+  Fails(FILE_SetSize(a, 100), 785, kSiteSetSize,
+        "setting size of file \"" + P("a") + "\" -- disk is full (-34).");
   ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(ReadAll(P("a")), "abcde" + std::string(10, 'x'));
+  EXPECT_EQ(Slurp(P("a")), "abcde" + std::string(10, 'x'));
 
   // A copy that does not fit leaves neither the copy nor a temporary file.
   FILE_SpecH copy = Ref(P("copy"));
-  EXPECT_EQ(FILE_Copy(a, copy), 785);
-  ExpectReport(kSiteCopy, "Test error: copying to file \"" + P("copy") + "\" -- disk is full (-34).");
+  Fails(FILE_Copy(a, copy), 785, kSiteCopy, "copying to file \"" + P("copy") + "\" -- disk is full (-34).");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }
 
@@ -343,31 +282,29 @@ TEST_F(FileData, PlatformFailuresAreTranslated) {
     return 0;
   });
   Write(P("full"), "");
-  FILE_SpecH full = Ref(P("full"));
-  ASSERT_EQ(FILE_Open(FILE_PermWrite, full), 0);
+  FILE_SpecH full = Opened("full", FILE_PermWrite);
   int32_t count = 4;
   platform::SetWriteFault({platform::WriteFaultOp::Write, ENOSPC, 1});
   EXPECT_EQ(FILE_Write(full, &count, "data"), 0);  // into the buffer: the disk refuses it later
   EXPECT_EQ(FILE_Close(full), 785);
   platform::ClearWriteFault();
   ExpectReport(kSiteClose, "Test error: writing to file \"" + P("full") + "\" -- disk is full (-34).");
-  EXPECT_EQ(ReadAll(P("full")), "d");  // what reached the file
+  EXPECT_EQ(Slurp(P("full")), "d");  // what reached the file
 
   // What is not a regular file is refused at once, never waited on.
   ASSERT_EQ(::mkfifo(P("pipe").c_str(), 0644), 0);
   for (int32_t perm : {FILE_PermRead, FILE_PermWrite, FILE_PermReadWrite}) {
     FILE_SpecH pipe = Ref(P("pipe"));
-    EXPECT_EQ(FILE_Open(perm, pipe), 769);
-    ExpectReport(kSiteOpen, "Test error: can not open \"" + P("pipe") + "\": it is a named pipe (FIFO), not a file (301).");
+    Fails(FILE_Open(perm, pipe), 769, kSiteOpen,
+          "can not open \"" + P("pipe") + "\": it is a named pipe (FIFO), not a file (301).");
   }
   FILE_SpecH device = Ref("/dev/null");
-  EXPECT_EQ(FILE_Open(FILE_PermRead, device), 769);
-  ExpectReport(kSiteOpen, "Test error: can not open \"/dev/null\": it is a device, not a file (301).");
+  Fails(FILE_Open(FILE_PermRead, device), 769, kSiteOpen,
+        "can not open \"/dev/null\": it is a device, not a file (301).");
 
   Write(P("plain"), "");
-  FILE_SpecH inside = Ref(P("plain/x"));
-  EXPECT_EQ(FILE_Open(FILE_PermRead, inside), -120);
-  ExpectReport(kSiteOpen, "Test error: opening file \"" + P("plain/x") + "\" -- no such directory (-120).");
+  Fails(FILE_Open(FILE_PermRead, Ref(P("plain/x"))), -120, kSiteOpen,
+        "opening file \"" + P("plain/x") + "\" -- no such directory (-120).");
 }
 
 using FileOps = FileTest;
@@ -375,31 +312,26 @@ using FileOps = FileTest;
 TEST_F(FileOps, CreateFilesAndFolders) {
   FILE_SpecH f = Ref(P("new"));
   ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, 0, f), 0);
-  Boolean32 exists = 0;
-  ASSERT_EQ(FILE_InqExist(f, &exists), 0);
-  EXPECT_TRUE(exists);
-  EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, 0, f), 792);
-  ExpectReport(kSiteCreate, "Test error: file \"" + P("new") + "\" aleady exists (318).");
+  EXPECT_TRUE(OUT(FILE_InqExist, f));
+  Fails(FILE_Create(FILE_CreateFile, 0, 0, f), 792, kSiteCreate,
+        "file \"" + P("new") + "\" aleady exists (318).");
 
   Write(P("new"), "old contents");
   ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, f), 0);
-  EXPECT_EQ(ReadAll(P("new")), "");
+  EXPECT_EQ(Slurp(P("new")), "");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 
   FILE_SpecH d = Ref(P("folder"));
   ASSERT_EQ(FILE_Create(FILE_CreateFolder, 0, 0, d), 0);
-  Boolean32 isDir = 0;
-  ASSERT_EQ(FILE_InqIsDir(d, &isDir), 0);
-  EXPECT_TRUE(isDir);
+  EXPECT_TRUE(IsDir(d));
   EXPECT_EQ(FILE_Create(FILE_CreateFolder, 0, 0, d), 792);
   rec.clear();
-  EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, d), 793);
-  ExpectReport(kSiteCreate, "Test error: unable to overwrite busy file/directory (319).");
+  Fails(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, d), 793, kSiteCreate,
+        "unable to overwrite busy file/directory (319).");
 
   FILE_SpecH deep = Ref(P("nowhere/x"));
-  EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, 0, deep), -120);
-  ExpectReport(kSiteCreate,
-               "Test error: directory \"" + P("nowhere") + "\" does not exist -- no such directory (-120).");
+  Fails(FILE_Create(FILE_CreateFile, 0, 0, deep), -120, kSiteCreate,
+        "directory \"" + P("nowhere") + "\" does not exist -- no such directory (-120).");
   EXPECT_EQ(FILE_Create(7, 0, 0, deep), 3);
   rec.clear();
 }
@@ -407,76 +339,56 @@ TEST_F(FileOps, CreateFilesAndFolders) {
 TEST_F(FileOps, CreateInAReadOnlyFolder) {
   ASSERT_EQ(::mkdir(P("locked").c_str(), 0555), 0);
   PermissionChecks checks;
-  FILE_SpecH f = Ref(P("locked/x"));
-  EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, 0, f), 790);
-  ExpectReport(kSiteCreate, "Test error: creating file \"" + P("locked/x") +
-                                "\" -- you do not have permission to open this file (-54).");
+  Fails(FILE_Create(FILE_CreateFile, 0, 0, Ref(P("locked/x"))), 790, kSiteCreate,
+        "creating file \"" + P("locked/x") + "\" -- you do not have permission to open this file (-54).");
 }
 
 TEST_F(FileOps, DeleteRenameCopyExchange) {
-  Write(P("a"), "AAA");
-  Write(P("b"), "BB");
-  FILE_SpecH a = Ref(P("a"));
-  FILE_SpecH b = Ref(P("b"));
-  // The resource fork, made through the reference.
-  int32_t one = 1;
-  ASSERT_EQ(FILE_OpenForkWithPermissions(a, FILE_ResourceFork, FILE_PermReadWrite), 0);
-  ASSERT_EQ(FILE_WriteFork(a, FILE_ResourceFork, &one, "R"), 0);
-  ASSERT_EQ(FILE_CloseFork(a, FILE_ResourceFork), 0);
+  FILE_SpecH a = Made("a", "AAA"), b = Made("b", "BB");
+  MakeFork(a, "R");
 
   ASSERT_EQ(FILE_Open(FILE_PermRead, a), 0);
-  EXPECT_EQ(FILE_Delete(a), 782);
-  ExpectReport(kSiteDelete, "Test error: unable to delete open file (30E).");
-  EXPECT_EQ(FILE_ExchFileData(a, b), 782);
-  ExpectReport(kSiteExchange, "Test error: cannot exchange an open file (30E).");
+  Fails(FILE_Delete(a), 782, kSiteDelete, "unable to delete open file (30E).");
+  Fails(FILE_ExchFileData(a, b), 782, kSiteExchange, "cannot exchange an open file (30E).");
   ASSERT_EQ(FILE_Close(a), 0);
 
-  EXPECT_EQ(FILE_Rename(a, "b"), 792);
-  ExpectReport(kSiteRename, "Test error: file \"" + P("b") + "\" aleady exists (318).");
+  Fails(FILE_Rename(a, "b"), 792, kSiteRename, "file \"" + P("b") + "\" aleady exists (318).");
   EXPECT_EQ(FILE_Rename(a, "x/y"), 771);
   rec.clear();
   ASSERT_EQ(FILE_Rename(a, "c"), 0);
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(a, FILE_NameOnly, name, sizeof name), 0);
-  EXPECT_EQ(std::string(name), "c");
-  EXPECT_EQ(ReadAll(P("c")), "AAA");
-  EXPECT_EQ(ReadAll(P("c.rsrc")), "R");  // the resource fork follows
+  EXPECT_EQ(NameOf(a, FILE_NameOnly), "c");
+  EXPECT_EQ(Slurp(P("c")), "AAA");
+  EXPECT_EQ(Slurp(P("c.rsrc")), "R");  // the resource fork follows
 
   FILE_SpecH copy = Ref(P("copy"));
   ASSERT_EQ(FILE_Copy(a, copy), 0);
-  EXPECT_EQ(ReadAll(P("copy")), "AAA");
-  EXPECT_EQ(ReadAll(P("copy.rsrc")), "R");
-  EXPECT_EQ(FILE_Copy(a, copy), 792);
-  ExpectReport(kSiteCopy, "Test error: file \"" + P("copy") + "\" aleady exists (318).");
-  EXPECT_EQ(FILE_Copy(Ref(P("none")), Ref(P("copy2"))), 784);
-  ExpectReport(kSiteCopy, "Test error: copying file \"" + P("none") + "\" -- file not found (-43).");
+  EXPECT_EQ(Slurp(P("copy")), "AAA");
+  EXPECT_EQ(Slurp(P("copy.rsrc")), "R");
+  Fails(FILE_Copy(a, copy), 792, kSiteCopy, "file \"" + P("copy") + "\" aleady exists (318).");
+  Fails(FILE_Copy(Ref(P("none")), Ref(P("copy2"))), 784, kSiteCopy,
+        "copying file \"" + P("none") + "\" -- file not found (-43).");
 
   ASSERT_EQ(FILE_ExchFileData(a, b), 0);
-  EXPECT_EQ(ReadAll(P("c")), "BB");
-  EXPECT_EQ(ReadAll(P("b")), "AAA");
-  EXPECT_EQ(ReadAll(P("b.rsrc")), "R");  // the resource fork goes with the data
-  EXPECT_FALSE(std::filesystem::exists(P("c.rsrc")));
+  EXPECT_EQ(Slurp(P("c")), "BB");
+  EXPECT_EQ(Slurp(P("b")), "AAA");
+  EXPECT_EQ(Slurp(P("b.rsrc")), "R");  // the resource fork goes with the data
+  EXPECT_FALSE(Exists("c.rsrc"));
   ASSERT_EQ(FILE_ExchFileData(a, b), 0);
-  EXPECT_EQ(ReadAll(P("c")), "AAA");
-  EXPECT_EQ(ReadAll(P("c.rsrc")), "R");
+  EXPECT_EQ(Slurp(P("c")), "AAA");
+  EXPECT_EQ(Slurp(P("c.rsrc")), "R");
   ASSERT_EQ(FILE_ExchFileData(b, a), 0);
-  EXPECT_EQ(ReadAll(P("b")), "AAA");
+  EXPECT_EQ(Slurp(P("b")), "AAA");
 
   ASSERT_EQ(FILE_Delete(copy), 0);
-  EXPECT_FALSE(std::filesystem::exists(P("copy")));
-  EXPECT_FALSE(std::filesystem::exists(P("copy.rsrc")));
-  EXPECT_EQ(FILE_Delete(copy), 784);
-  ExpectReport(kSiteDelete, "Test error: deleting file \"" + P("copy") + "\" -- file not found (-43).");
+  EXPECT_FALSE(Exists("copy") || Exists("copy.rsrc"));
+  Fails(FILE_Delete(copy), 784, kSiteDelete, "deleting file \"" + P("copy") + "\" -- file not found (-43).");
 
-  ASSERT_EQ(::mkdir(P("full").c_str(), 0777), 0);
+  MakeDir("full");
   Write(P("full/x"), "");
-  EXPECT_EQ(FILE_Delete(Ref(P("full"))), -47);
-  ExpectReport(kSiteDelete, "Test error: deleting file \"" + P("full") + "\" -- file is busy (delete) (-47).");
+  Fails(FILE_Delete(Ref(P("full"))), -47, kSiteDelete,
+        "deleting file \"" + P("full") + "\" -- file is busy (delete) (-47).");
   // Nothing but the files made here is left: no temporary files.
-  std::vector<std::string> left;
-  for (auto& e : std::filesystem::directory_iterator(dir)) left.push_back(e.path().filename().string());
-  std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"b", "b.rsrc", "c", "full"}));
+  EXPECT_EQ(NamesIn(dir), (std::vector<std::string>{"b", "b.rsrc", "c", "full"}));
 }
 
 // Another reference has the file (or its resource fork) open: deleting it or
@@ -494,27 +406,21 @@ TEST_F(FileOps, DeleteAndReplaceRefuseAFileOpenElsewhere) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.permission);
     ASSERT_EQ(FILE_Open(c.permission, open), 0);
-    EXPECT_EQ(FILE_Delete(c.other), 782);
-    ExpectReport(kSiteDelete, "Test error: unable to delete open file (30E).");
-    EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, c.other), 793);
-    ExpectReport(kSiteCreate, "Test error: unable to overwrite busy file/directory (319).");
-    char buf[4];
-    ASSERT_EQ(FILE_NRead(open, 4, buf), 0);
+    Fails(FILE_Delete(c.other), 782, kSiteDelete, "unable to delete open file (30E).");
+    Fails(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, c.other), 793, kSiteCreate,
+          "unable to overwrite busy file/directory (319).");
+    EXPECT_EQ(Read(open, 4), "data");
     ASSERT_EQ(FILE_Close(open), 0);
-    EXPECT_EQ(ReadAll(P("f")), "data");
+    EXPECT_EQ(Slurp(P("f")), "data");
   }
   // Its resource fork open counts as the file open.
   FILE_SpecH other = Ref(P("f"));
-  int32_t one = 1;
-  ASSERT_EQ(FILE_OpenForkWithPermissions(open, FILE_ResourceFork, FILE_PermReadWrite), 0);
-  ASSERT_EQ(FILE_WriteFork(open, FILE_ResourceFork, &one, "R"), 0);
-  EXPECT_EQ(FILE_Delete(other), 782);
-  ExpectReport(kSiteDelete, "Test error: unable to delete open file (30E).");
+  MakeFork(open, "R", false);
+  Fails(FILE_Delete(other), 782, kSiteDelete, "unable to delete open file (30E).");
   ASSERT_EQ(FILE_CloseFork(open, FILE_ResourceFork), 0);
   // Closed everywhere: the file goes, and its resource fork with it.
   ASSERT_EQ(FILE_Delete(other), 0);
-  EXPECT_FALSE(std::filesystem::exists(P("f")));
-  EXPECT_FALSE(std::filesystem::exists(P("f.rsrc")));
+  EXPECT_FALSE(Exists("f") || Exists("f.rsrc"));
   EXPECT_EQ(OpenFileCount(), 0u);
 }
 
@@ -524,36 +430,25 @@ TEST_F(FileOps, DeleteAndReplaceRefuseALockedFile) {
   ASSERT_EQ(::chmod(P("ro").c_str(), 0444), 0);
   PermissionChecks checks;
   FILE_SpecH ro = Ref(P("ro"));
-  Boolean32 locked = 0;
-  ASSERT_EQ(FILE_InqFileLocked(ro, &locked), 0);
-  ASSERT_TRUE(locked);
-  EXPECT_EQ(FILE_Delete(ro), 787);
-  ExpectReport(kSiteDelete, "Test error: deleting file \"" + P("ro") + "\" -- file is locked (-45).");
-  EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ro), 787);
-  ExpectReport(kSiteCreate, "Test error: replacing file \"" + P("ro") + "\" -- file is locked (-45).");
-  EXPECT_EQ(ReadAll(P("ro")), "keep");
+  ASSERT_TRUE(OUT(FILE_InqFileLocked, ro));
+  Fails(FILE_Delete(ro), 787, kSiteDelete, "deleting file \"" + P("ro") + "\" -- file is locked (-45).");
+  Fails(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ro), 787, kSiteCreate,
+        "replacing file \"" + P("ro") + "\" -- file is locked (-45).");
+  EXPECT_EQ(Slurp(P("ro")), "keep");
 }
 
 TEST_F(FileOps, DuplicateIsClosedAndFlatLocationsMove) {
   Write(P("a"), "1");
   Write(P("b"), "2");
-  FILE_SpecH a = Ref(P("a"));
-  ASSERT_EQ(FILE_Open(FILE_PermRead, a), 0);
-  FILE_SpecH dup = nullptr;
-  ASSERT_EQ(FILE_Duplicate(a, &dup), 0);
+  FILE_SpecH a = Opened("a", FILE_PermRead);
+  FILE_SpecH dup = OUT(FILE_Duplicate, a);
   Keep(dup);
-  int32_t fd = 0;
-  ASSERT_EQ(FILE_InqPlatDepRef(dup, &fd), 0);
-  EXPECT_EQ(fd, FILE_ClosedRefNum);
-  FILE_FlatLoc flat;
-  ASSERT_EQ(FILE_CopyFlatLoc(Ref(P("b")), &flat), 0);
-  EXPECT_EQ(FILE_UpdateFlatLoc(a, &flat), 782);
-  ExpectReport(kSiteUpdateFlatLoc, "Test error: cannot relocate an open file (30E).");
+  EXPECT_EQ(OUT(FILE_InqPlatDepRef, dup), FILE_ClosedRefNum);
+  FILE_FlatLoc flat = OUT(FILE_CopyFlatLoc, Ref(P("b")));
+  Fails(FILE_UpdateFlatLoc(a, &flat), 782, kSiteUpdateFlatLoc, "cannot relocate an open file (30E).");
   ASSERT_EQ(FILE_UpdateFlatLoc(dup, &flat), 0);
   ASSERT_EQ(FILE_Open(FILE_PermRead, dup), 0);
-  char c = 0;
-  ASSERT_EQ(FILE_NRead(dup, 1, &c), 0);
-  EXPECT_EQ(c, '2');
+  EXPECT_EQ(Read(dup, 1), "2");
   int32_t kind = 0;
   ASSERT_EQ(FILE_InqBestLoc(dup, &kind, &flat), 0);
   EXPECT_EQ(kind, FILE_LocFlat);

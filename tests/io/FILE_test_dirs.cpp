@@ -17,11 +17,9 @@ using FileFolders = FileTest;
 
 std::vector<std::string> Names(FILE_SpecH folder) {
   std::vector<std::string> names;
-  int32_t count = 0;
-  EXPECT_EQ(FILE_DirFileCount(folder, &count), 0);
+  int32_t count = OUT(FILE_DirFileCount, folder);
   for (int32_t i = 1; i <= count; ++i) {
-    FILE_SpecH r = nullptr;
-    EXPECT_EQ(FILE_DirInqFileSpec(folder, i, &r), 0);
+    FILE_SpecH r = OUT(FILE_DirInqFileSpec, folder, i);
     char name[FILE_MaxPath];
     EXPECT_EQ(FILE_InqName(r, FILE_NameOnly, name, sizeof name), 0);
     names.push_back(name);
@@ -32,23 +30,20 @@ std::vector<std::string> Names(FILE_SpecH folder) {
 
 TEST_F(FileFolders, EnumerationIsSortedByteWise) {
   for (const char* n : {"b", "a", "B", "_x", "\xC3\xA9t\xC3\xA9", "10", "9", ".hidden", "a b"}) Write(P(n), "");
-  ASSERT_EQ(::mkdir(P("sub").c_str(), 0777), 0);
+  MakeDir("sub");
   ASSERT_EQ(::symlink(P("a").c_str(), P("link").c_str()), 0);
   ASSERT_EQ(::symlink(P("gone").c_str(), P("broken").c_str()), 0);  // not listed
   FILE_SpecH folder = Ref(dir);
   EXPECT_EQ(Names(folder), (std::vector<std::string>{"10", "9", "B", "_x", "a", "a b", "b", "link", "sub",
                                                      "\xC3\xA9t\xC3\xA9"}));
-  FILE_SpecH sub = nullptr;
-  ASSERT_EQ(FILE_DirInqFileSpec(folder, 9, &sub), 0);
+  FILE_SpecH sub = OUT(FILE_DirInqFileSpec, folder, 9);
   Keep(sub);
-  Boolean32 isDir = 0;
-  ASSERT_EQ(FILE_InqIsDir(sub, &isDir), 0);
-  EXPECT_TRUE(isDir);
+  EXPECT_TRUE(IsDir(sub));
   EXPECT_TRUE(rec.reports.empty());
 
   FILE_SpecH r = nullptr;
-  EXPECT_EQ(FILE_DirInqFileSpec(folder, 0, &r), 784);
-  ExpectReport(kSiteDirInqFileSpec, "Test error: no entry 0 in directory \"" + dir + "\" (310).");
+  Fails(FILE_DirInqFileSpec(folder, 0, &r), 784, kSiteDirInqFileSpec,
+        "no entry 0 in directory \"" + dir + "\" (310).");
   EXPECT_EQ(FILE_DirInqFileSpec(folder, 11, &r), 784);
   EXPECT_EQ(r, nullptr);
   rec.clear();
@@ -71,24 +66,20 @@ TEST_F(FileFolders, ListingsFollowChanges) {
 }
 
 TEST_F(FileFolders, FolderOnlyOperationsOnFiles) {
-  Write(P("f"), "");
-  FILE_SpecH f = Ref(P("f"));
+  FILE_SpecH f = Made("f", "");
   int32_t count = -1;
   EXPECT_EQ(FILE_DirFileCount(f, &count), 770);
   EXPECT_EQ(count, 0);
   ExpectReport(kSiteDirFileCount, "Test error: file count allowed on directory only (302).");
   FILE_SpecH r = nullptr;
-  EXPECT_EQ(FILE_DirInqFileSpec(f, 1, &r), 770);
-  ExpectReport(kSiteDirInqFileSpec, "Test error: indexing allowed on directory only (302).");
-  EXPECT_EQ(FILE_DirInqFileSpecByName(Ref(dir), "missing", &r), 784);
-  ExpectReport(kSiteDirByName, "Test error: file \"" + P("missing") + "\" not found (310).");
+  Fails(FILE_DirInqFileSpec(f, 1, &r), 770, kSiteDirInqFileSpec, "indexing allowed on directory only (302).");
+  Fails(FILE_DirInqFileSpecByName(Ref(dir), "missing", &r), 784, kSiteDirByName,
+        "file \"" + P("missing") + "\" not found (310).");
   ASSERT_EQ(FILE_DirInqFileSpecByName(Ref(dir), "f", &r), 0);
   Keep(r);
-  Boolean32 same = 0;
-  ASSERT_EQ(FILE_Compare(r, f, &same), 0);
-  EXPECT_TRUE(same);
-  EXPECT_EQ(FILE_SetFileType(Ref(dir), MakeFourCC("TEXT"), 0), 769);
-  ExpectReport(kSiteSetFileType, "Test error: unable to set file type of directory (301).");
+  EXPECT_TRUE(Same(r, f));
+  Fails(FILE_SetFileType(Ref(dir), MakeFourCC("TEXT"), 0), 769, kSiteSetFileType,
+        "unable to set file type of directory (301).");
 }
 
 TEST_F(FileFolders, SymbolicLinksAreAliases) {
@@ -96,16 +87,12 @@ TEST_F(FileFolders, SymbolicLinksAreAliases) {
   ASSERT_EQ(::symlink(P("target").c_str(), P("link").c_str()), 0);
   ASSERT_EQ(::symlink(P("gone").c_str(), P("broken").c_str()), 0);
   FILE_SpecH link = Ref(P("link"));
-  Boolean32 was = 0;
-  ASSERT_EQ(FILE_ResolveFinderAlias(link, &was), 0);
+  Boolean32 was = OUT(FILE_ResolveFinderAlias, link);
   EXPECT_TRUE(was);
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(link, FILE_NameOnly, name, sizeof name), 0);
-  EXPECT_EQ(std::string(name), "target");
-  ASSERT_EQ(FILE_ResolveFinderAlias(link, &was), 0);
-  EXPECT_FALSE(was);
-  EXPECT_EQ(FILE_ResolveFinderAlias(Ref(P("broken")), &was), 784);
-  ExpectReport(kSiteFinderAlias, "Test error: resolving alias file \"" + P("broken") + "\" -- file not found (-43).");
+  EXPECT_EQ(NameOf(link, FILE_NameOnly), "target");
+  EXPECT_FALSE(OUT(FILE_ResolveFinderAlias, link));
+  Fails(FILE_ResolveFinderAlias(Ref(P("broken")), &was), 784, kSiteFinderAlias,
+        "resolving alias file \"" + P("broken") + "\" -- file not found (-43).");
 }
 
 TEST(FileNames, CleaningReplacesTheNineCharactersAndCutsOnCharacters) {
@@ -178,9 +165,8 @@ TEST_F(FileTypes, ExtensionMapComesBeforeTheFunctions) {
   ASSERT_EQ(FILE_InqFileType(Ref(P("b.MOV")), &type, &creator), 0);
   EXPECT_EQ(type, MakeFourCC("MOV2"));
   ASSERT_EQ(FILE_RemoveFiletypeMapFunc(&MapEverything, reinterpret_cast<intptr_t>(&calls)), 0);
-  EXPECT_EQ(FILE_RemoveFiletypeMapFunc(&MapEverything, reinterpret_cast<intptr_t>(&calls)), 3);
-  ExpectReport(kSiteRemoveMapFunc,
-               "Test error: filetype mapping function not found, and thus not removed -- a bad parameter was passed.");
+  Fails(FILE_RemoveFiletypeMapFunc(&MapEverything, reinterpret_cast<intptr_t>(&calls)), 3, kSiteRemoveMapFunc,
+        "filetype mapping function not found, and thus not removed -- a bad parameter was passed.");
 }
 
 TEST_F(FileTypes, MapLimits) {
@@ -191,21 +177,19 @@ TEST_F(FileTypes, MapLimits) {
     ext += std::to_string(i);
     ASSERT_EQ(FILE_AddExtensionMap(ext.c_str(), static_cast<FourCC>(i), 0), 0) << i;
   }
-  EXPECT_EQ(FILE_AddExtensionMap("one-more", 1, 0), 10);
-  ExpectReport(kSiteAddExtensionMap,
-               "Test error: too many file extension mapping table entries -- internal value out of range.");
+  Fails(FILE_AddExtensionMap("one-more", 1, 0), 10, kSiteAddExtensionMap,
+        "too many file extension mapping table entries -- internal value out of range.");
   ASSERT_EQ(FILE_AddExtensionMap("e5", 99, 0), 0);  // replacing needs no new entry
-  EXPECT_EQ(FILE_AddExtensionMap("ninechars", 1, 0), 3);
-  ExpectReport(kSiteAddExtensionMap,
-               "Test error: file extension \"ninechars\" is longer than 8 characters -- a bad parameter was passed.");
+  Fails(FILE_AddExtensionMap("ninechars", 1, 0), 3, kSiteAddExtensionMap,
+        "file extension \"ninechars\" is longer than 8 characters -- a bad parameter was passed.");
   EXPECT_EQ(FILE_AddExtensionMap(".", 1, 0), 3);
   rec.clear();
   ResetState();
   ASSERT_EQ(FILE_AddExtensionMap("eightchr", 1, 0), 0);
 
   for (int i = 0; i < FILE_MaxFiletypeMapFuncs; ++i) ASSERT_EQ(FILE_AddFiletypeMapFunc(&MapEverything, i), 0);
-  EXPECT_EQ(FILE_AddFiletypeMapFunc(&MapEverything, 99), 10);
-  ExpectReport(kSiteAddMapFunc, "Test error: too many filetype mapping functions -- internal value out of range.");
+  Fails(FILE_AddFiletypeMapFunc(&MapEverything, 99), 10, kSiteAddMapFunc,
+        "too many filetype mapping functions -- internal value out of range.");
 }
 
 using FileVolumes = FileTest;
@@ -242,20 +226,14 @@ TEST_F(FileVolumes, FreeSpaceFromTheProvider) {
     *t = freeBytes * 2;
     return 0;
   });
-  Write(P("a"), std::string(300, 'x'));
-  FILE_SpecH a = Ref(P("a"));
-  uint64_t bytes = 0;
-  ASSERT_EQ(FILE_InqVolSpaceAvailable(a, &bytes), 0);
-  EXPECT_EQ(bytes, 5000u);
+  FILE_SpecH a = Made("a", std::string(300, 'x'));
+  EXPECT_EQ(OUT(FILE_InqVolSpaceAvailable, a), 5000u);
   EXPECT_EQ(asked, P("a"));
-  ASSERT_EQ(FILE_InqVolSpacePlusAvailable(a, &bytes), 0);
-  EXPECT_EQ(bytes, 5300u);
-  uint32_t kb = 0;
-  ASSERT_EQ(FILE_InqVolKBAvailable(a, &kb), 0);
+  EXPECT_EQ(OUT(FILE_InqVolSpacePlusAvailable, a), 5300u);
+  uint32_t kb = OUT(FILE_InqVolKBAvailable, a);
   EXPECT_EQ(kb, 4u);
   freeBytes = uint64_t{1} << 45;  // 32 TiB: more KB than 32 bits hold
-  ASSERT_EQ(FILE_InqVolKBAvailable(a, &kb), 0);
-  EXPECT_EQ(kb, 0xFFFFFFFFu);
+  EXPECT_EQ(OUT(FILE_InqVolKBAvailable, a), 0xFFFFFFFFu);
 
   SetVolumeSpaceProvider([](const std::string&, uint64_t*, uint64_t*) { return EIO; });
   EXPECT_EQ(FILE_InqVolKBAvailable(a, &kb), -36);
@@ -264,22 +242,17 @@ TEST_F(FileVolumes, FreeSpaceFromTheProvider) {
                "Test error: finding free space for file \"" + P("a") + "\" -- disk error (I/O error; bad media) (-36).");
 
   SetVolumeSpaceProvider(nullptr);
-  ASSERT_EQ(FILE_InqVolSpaceAvailable(a, &bytes), 0);
-  EXPECT_GT(bytes, 0u);
+  EXPECT_GT(OUT(FILE_InqVolSpaceAvailable, a), 0u);
 }
 
 TEST_F(FileVolumes, MountTable) {
   int32_t count = 0;
   ASSERT_EQ(FILE_VolCount(&count), 0);
   ASSERT_GE(count, 1);
-  FILE_SpecH root = nullptr;
-  ASSERT_EQ(FILE_InqVolSpec(1, &root), 0);
+  FILE_SpecH root = OUT(FILE_InqVolSpec, 1);
   Keep(root);
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(root, FILE_NameFullPath, name, sizeof name), 0);
-  EXPECT_STREQ(name, "/");
-  ASSERT_EQ(FILE_InqName(Ref(dir), FILE_NameVolume, name, sizeof name), 0);
-  EXPECT_EQ(name[0], '/');
+  EXPECT_EQ(NameOf(root), "/");
+  EXPECT_EQ(NameOf(Ref(dir), FILE_NameVolume)[0], '/');
   FILE_SpecH none = nullptr;
   EXPECT_EQ(FILE_InqVolSpec(count + 1, &none), -35);
   EXPECT_EQ(none, nullptr);
@@ -317,8 +290,7 @@ TEST_F(FileDates, ValuesAndSpecs) {
   };
   ASSERT_EQ(FILE_DateValue2DateSpec(1000000000u, &spec), 0);
   EXPECT_EQ(fields(spec), (std::vector<int>{2001, 9, 9, 1, 46, 40, 0}));  // a Sunday
-  FILE_DateValue value = 0;
-  ASSERT_EQ(FILE_DateSpec2DateValue(&spec, &value), 0);
+  FILE_DateValue value = OUT(FILE_DateSpec2DateValue, &spec);
   EXPECT_EQ(value, 1000000000u);
   ASSERT_EQ(FILE_DateValue2DateSpec(0, &spec), 0);
   EXPECT_EQ(spec.year, 1970);
@@ -353,24 +325,21 @@ TEST_F(FileDates, ValuesAndSpecs) {
       continue;
     }
     ASSERT_EQ(FILE_DateSpec2DateValue(&in, &value), 0);
-    FILE_DateSpec out;
-    ASSERT_EQ(FILE_DateValue2DateSpec(value, &out), 0);
+    FILE_DateSpec out = OUT(FILE_DateValue2DateSpec, value);
     EXPECT_EQ(fields(out), (std::vector<int>{d.year, d.month, d.day, 12, 0, 0, fields(out)[6]}));
   }
 
-  Write(P("a"), "");
-  FILE_SpecH a = Ref(P("a"));
+  FILE_SpecH a = Made("a", "");
   ASSERT_EQ(FILE_SetModDate(a, 1000000000u), 0);
-  ASSERT_EQ(FILE_InqModDate(a, &value), 0);
-  EXPECT_EQ(value, 1000000000u);
+  EXPECT_EQ(OUT(FILE_InqModDate, a), 1000000000u);
   FILE_DateValue now = 0, created = 0;
   ASSERT_EQ(FILE_GetDateValueTime(&now), 0);
   ASSERT_EQ(FILE_InqCreatDate(a, &created), 0);
   EXPECT_LE(created, now);
   EXPECT_GT(created, 0u);
   ASSERT_EQ(FILE_SetCreatDate(a, 5), 0);
-  EXPECT_EQ(FILE_InqModDate(Ref(P("none")), &value), 784);
-  ExpectReport(kSiteDates, "Test error: getting information on file \"" + P("none") + "\" -- file not found (-43).");
+  Fails(FILE_InqModDate(Ref(P("none")), &value), 784, kSiteDates,
+        "getting information on file \"" + P("none") + "\" -- file not found (-43).");
 }
 
 }  // namespace

@@ -5,15 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "FILE.h"
 #include "Memory.h"
 #include "PermissionChecks.h"
 #include "TestSupport.h"
+#include "WriteFaults.h"
+#include "io_test_out.h"
 
 namespace tv::test {
 
@@ -38,10 +42,6 @@ class FileTest : public UFixture {
     std::ofstream out(path, std::ios::binary);
     out << data;
   }
-  std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
 
   // A reference for path (disposed at tear-down).
   FILE_SpecH Ref(const std::string& path) {
@@ -64,6 +64,64 @@ class FileTest : public UFixture {
     EXPECT_EQ(rec.last().text, text);
     rec.clear();
   }
+  // A call that failed with code and made that one error report, "Test error: " and text.
+  void Fails(ErrorCode got, ErrorCode code, uint32_t site, const std::string& text) {
+    EXPECT_EQ(got, code) << text;
+    ExpectReport(site, "Test error: " + text);
+  }
+  // The name of a reference (full path by default).
+  std::string NameOf(FILE_SpecH r, int32_t kind = FILE_NameFullPath) {
+    char name[FILE_MaxPath] = {};
+    EXPECT_EQ(FILE_InqName(r, kind, name, sizeof name), 0);
+    return name;
+  }
+  static bool IsDir(FILE_SpecH r) {
+    Boolean32 isDir = 0;
+    EXPECT_EQ(FILE_InqIsDir(r, &isDir), 0);
+    return isDir;
+  }
+  static bool Same(FILE_SpecH a, FILE_SpecH b) {
+    Boolean32 same = 0;
+    EXPECT_EQ(FILE_Compare(a, b, &same), 0);
+    return same;
+  }
+  // A file name holding data, and a reference to it.
+  FILE_SpecH Made(const std::string& name, const std::string& data) {
+    Write(P(name), data);
+    return Ref(P(name));
+  }
+  // name opened with permission (a reference disposed at tear-down).
+  FILE_SpecH Opened(const std::string& name, int32_t permission = FILE_PermReadWrite) {
+    FILE_SpecH r = Ref(P(name));
+    EXPECT_EQ(FILE_Open(permission, r), 0) << name;
+    return r;
+  }
+  // n bytes read through r at its position, or at `at`.
+  static std::string Read(FILE_SpecH r, int32_t n) {
+    std::string s(static_cast<size_t>(n), '\0');
+    EXPECT_EQ(FILE_NRead(r, n, s.data()), 0);
+    return s;
+  }
+  static std::string ReadAt(FILE_SpecH r, int64_t at, int32_t n) {
+    EXPECT_EQ(FILE_SetPos(r, at), 0);
+    return Read(r, n);
+  }
+  static void WriteAt(FILE_SpecH r, int64_t at, const std::string& s) {
+    ASSERT_EQ(FILE_SetPos(r, at), 0);
+    ASSERT_EQ(FILE_NWrite(r, static_cast<int32_t>(s.size()), s.data()), 0);
+  }
+  // Writes data to the resource fork of r (or of the file name), through the reference.
+  static void MakeFork(FILE_SpecH r, const std::string& data, bool close = true) {
+    auto count = static_cast<int32_t>(data.size());
+    ASSERT_EQ(FILE_OpenForkWithPermissions(r, FILE_ResourceFork, FILE_PermReadWrite), 0);
+    ASSERT_EQ(FILE_WriteFork(r, FILE_ResourceFork, &count, data.data()), 0);
+    if (close) {
+      ASSERT_EQ(FILE_CloseFork(r, FILE_ResourceFork), 0);
+    }
+  }
+  void MakeFork(const std::string& name, const std::string& data) { MakeFork(Ref(P(name)), data); }
+  bool Exists(const std::string& name) const { return std::filesystem::exists(P(name)); }
+  void MakeDir(const std::string& name) { ASSERT_EQ(::mkdir(P(name).c_str(), 0777), 0) << name; }
 
   TempDir temp_{"tvfile"};
   std::string dir;

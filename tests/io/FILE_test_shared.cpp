@@ -24,24 +24,7 @@ const Mode kModes[] = {{"shared", FILE_PermShared, FILE_PermShared},
                        {"read-write", FILE_PermReadWrite, FILE_PermReadWrite},
                        {"mixed", FILE_PermReadWrite, FILE_PermShared}};
 
-class FileShared : public FileTest {
- protected:
-  FILE_SpecH Open(const std::string& name, int32_t permission) {
-    FILE_SpecH r = Ref(P(name));
-    EXPECT_EQ(FILE_Open(permission, r), 0);
-    return r;
-  }
-  std::string ReadAt(FILE_SpecH r, int64_t at, int32_t n) {
-    std::string s(static_cast<size_t>(n), '\0');
-    EXPECT_EQ(FILE_SetPos(r, at), 0);
-    EXPECT_EQ(FILE_NRead(r, n, s.data()), 0);
-    return s;
-  }
-  void WriteAt(FILE_SpecH r, int64_t at, const std::string& s) {
-    ASSERT_EQ(FILE_SetPos(r, at), 0);
-    ASSERT_EQ(FILE_NWrite(r, static_cast<int32_t>(s.size()), s.data()), 0);
-  }
-};
+using FileShared = FileTest;
 
 // A reads the whole file; B writes byte 100 and closes; A writes bytes 0 and
 // 200 and closes. B's byte stays: A never writes back bytes it only read.
@@ -49,8 +32,8 @@ TEST_F(FileShared, AReferenceWritesBackOnlyTheBytesItWrote) {
   for (const Mode& m : kModes) {
     SCOPED_TRACE(m.name);
     Write(P("f"), std::string(300, '.'));
-    FILE_SpecH a = Open("f", m.a);
-    FILE_SpecH b = Open("f", m.b);
+    FILE_SpecH a = Opened("f", m.a);
+    FILE_SpecH b = Opened("f", m.b);
     EXPECT_EQ(ReadAt(a, 0, 300), std::string(300, '.'));
     WriteAt(b, 100, "B");
     ASSERT_EQ(FILE_Close(b), 0);
@@ -61,7 +44,7 @@ TEST_F(FileShared, AReferenceWritesBackOnlyTheBytesItWrote) {
     want[0] = 'A';
     want[100] = 'B';
     want[200] = 'a';
-    EXPECT_EQ(ReadAll(P("f")), want);
+    EXPECT_EQ(Slurp(P("f")), want);
   }
   EXPECT_TRUE(rec.reports.empty());
   EXPECT_EQ(OpenFileCount(), 0u);
@@ -71,8 +54,8 @@ TEST_F(FileShared, WhatOneReferenceWritesTheOthersReadAtOnce) {
   for (const Mode& m : kModes) {
     SCOPED_TRACE(m.name);
     Write(P("f"), "abcdefgh");
-    FILE_SpecH a = Open("f", m.a);
-    FILE_SpecH b = Open("f", m.b);
+    FILE_SpecH a = Opened("f", m.a);
+    FILE_SpecH b = Opened("f", m.b);
     EXPECT_EQ(ReadAt(b, 0, 8), "abcdefgh");
     WriteAt(a, 0, "12345");
     EXPECT_EQ(ReadAt(b, 0, 8), "12345fgh");
@@ -80,14 +63,12 @@ TEST_F(FileShared, WhatOneReferenceWritesTheOthersReadAtOnce) {
     EXPECT_EQ(ReadAt(a, 4, 4), "5fXY");
     // Growing through one reference: the other sees the size and the bytes.
     WriteAt(a, 8, "++");
-    int64_t size = 0;
-    ASSERT_EQ(FILE_InqSize(b, FILE_SizeData, &size), 0);
-    EXPECT_EQ(size, 10);
+    EXPECT_EQ(OUT(FILE_InqSize, b, FILE_SizeData), 10);
     EXPECT_EQ(ReadAt(b, 7, 3), "Y++");
     // With a reference in the shared mode, every byte is on the disk at once,
     // where another process reads it.
     if (m.a == FILE_PermShared || m.b == FILE_PermShared) {
-      EXPECT_EQ(ReadAll(P("f")), "12345fXY++");
+      EXPECT_EQ(Slurp(P("f")), "12345fXY++");
     }
     // Cutting the file through one reference: the other reads the end there.
     ASSERT_EQ(FILE_SetSize(b, 3), 0);
@@ -99,7 +80,7 @@ TEST_F(FileShared, WhatOneReferenceWritesTheOthersReadAtOnce) {
     rec.clear();
     ASSERT_EQ(FILE_Close(a), 0);
     ASSERT_EQ(FILE_Close(b), 0);
-    EXPECT_EQ(ReadAll(P("f")), "123");
+    EXPECT_EQ(Slurp(P("f")), "123");
   }
   EXPECT_TRUE(rec.reports.empty());
   EXPECT_EQ(OpenFileCount(), 0u);
@@ -135,7 +116,7 @@ TEST_F(FileShared, TwoProcessesShareAFile) {
     signal(toParent[1]);
     ::_exit(failed);
   }
-  FILE_SpecH r = Open("f", FILE_PermShared);
+  FILE_SpecH r = Opened("f", FILE_PermShared);
   std::string before(300, '\0');
   ASSERT_EQ(FILE_NRead(r, 300, before.data()), 0);
   ASSERT_TRUE(signal(toChild[1]));
@@ -153,7 +134,7 @@ TEST_F(FileShared, TwoProcessesShareAFile) {
   std::string want(300, '.');
   want[0] = want[200] = 'P';
   want[100] = 'C';
-  EXPECT_EQ(ReadAll(P("f")), want);
+  EXPECT_EQ(Slurp(P("f")), want);
   for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) ::close(fd);
   EXPECT_TRUE(rec.reports.empty());
 }
@@ -181,7 +162,7 @@ TEST_F(FileShared, RandomInterleavingThroughThreeReferencesMatchesAModel) {
     auto pick = [&](int64_t lo, int64_t hi) { return std::uniform_int_distribution<int64_t>(lo, hi)(rng); };
     FILE_SpecH r[3];
     int64_t pos[3] = {0, 0, 0};
-    for (int i = 0; i < 3; ++i) r[i] = Open("f", mix.perms[i]);
+    for (int i = 0; i < 3; ++i) r[i] = Opened("f", mix.perms[i]);
     std::string model;
     uint8_t fill = 0;
     for (int step = 0; step < 3000; ++step) {
@@ -239,7 +220,7 @@ TEST_F(FileShared, RandomInterleavingThroughThreeReferencesMatchesAModel) {
       rec.clear();
     }
     for (FILE_SpecH ref : r) ASSERT_EQ(FILE_Close(ref), 0);
-    EXPECT_EQ(ReadAll(P("f")), model);
+    EXPECT_EQ(Slurp(P("f")), model);
   }
   EXPECT_EQ(OpenFileCount(), 0u);
 }

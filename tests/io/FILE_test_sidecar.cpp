@@ -13,19 +13,7 @@ using namespace tv::file;
 
 class FileSidecar : public FileTest {
  protected:
-  // Writes data to the resource fork of the file at path, through a reference.
-  void MakeFork(const std::string& name, const std::string& data) {
-    FILE_SpecH r = Ref(P(name));
-    auto count = static_cast<int32_t>(data.size());
-    ASSERT_EQ(FILE_OpenForkWithPermissions(r, FILE_ResourceFork, FILE_PermReadWrite), 0);
-    ASSERT_EQ(FILE_WriteFork(r, FILE_ResourceFork, &count, data.data()), 0);
-    ASSERT_EQ(FILE_CloseFork(r, FILE_ResourceFork), 0);
-  }
-  int64_t ForkSize(const std::string& name) {
-    int64_t size = -1;
-    EXPECT_EQ(FILE_InqSize(Ref(P(name)), FILE_SizeResource, &size), 0);
-    return size;
-  }
+  int64_t ForkSize(const std::string& name) { return OUT(FILE_InqSize, Ref(P(name)), FILE_SizeResource); }
   // Whether the folder's file system keeps extended attributes (without them
   // a side-car is known by its name alone).
   bool KeepsMarks() {
@@ -34,7 +22,6 @@ class FileSidecar : public FileTest {
     std::filesystem::remove(P(".probe"));
     return keeps;
   }
-  bool Exists(const std::string& name) { return std::filesystem::exists(P(name)); }
 };
 
 TEST_F(FileSidecar, RenameRefusesATargetWhoseSideCarExists) {
@@ -42,37 +29,36 @@ TEST_F(FileSidecar, RenameRefusesATargetWhoseSideCarExists) {
   MakeFork("a", "RA");
   Write(P("c"), "C");
   Write(P("b.rsrc"), "unrelated");
-  const std::string refused = "Test error: file \"" + P("b.rsrc") + "\" aleady exists (318).";
+  const std::string refused = "file \"" + P("b.rsrc") + "\" aleady exists (318).";
   // With a fork of its own, and without one (which would adopt the orphan).
   for (const char* name : {"a", "c"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(FILE_Rename(Ref(P(name)), "b"), 792);
-    ExpectReport(kSiteRename, refused);
+    Fails(FILE_Rename(Ref(P(name)), "b"), 792, kSiteRename, refused);
     EXPECT_TRUE(Exists(name));
     EXPECT_FALSE(Exists("b"));
   }
-  EXPECT_EQ(ReadAll(P("a.rsrc")), "RA");
-  EXPECT_EQ(ReadAll(P("b.rsrc")), "unrelated");
+  EXPECT_EQ(Slurp(P("a.rsrc")), "RA");
+  EXPECT_EQ(Slurp(P("b.rsrc")), "unrelated");
   // To a free name both go, and the fork reads through the new name.
   FILE_SpecH a = Ref(P("a"));
   ASSERT_EQ(FILE_Rename(a, "d"), 0);
-  EXPECT_EQ(ReadAll(P("d")), "A");
-  EXPECT_EQ(ReadAll(P("d.rsrc")), "RA");
+  EXPECT_EQ(Slurp(P("d")), "A");
+  EXPECT_EQ(Slurp(P("d.rsrc")), "RA");
   EXPECT_FALSE(Exists("a.rsrc"));
   EXPECT_EQ(ForkSize("d"), 2);
   EXPECT_TRUE(rec.reports.empty());
 }
 
 TEST_F(FileSidecar, FoldersHaveNone) {
-  ASSERT_EQ(::mkdir(P("dir").c_str(), 0777), 0);
+  MakeDir("dir");
   Write(P("dir.rsrc"), "unrelated");
   FILE_SpecH d = Ref(P("dir"));
   ASSERT_EQ(FILE_Rename(d, "dir2"), 0);
   EXPECT_TRUE(Exists("dir2"));
-  EXPECT_EQ(ReadAll(P("dir.rsrc")), "unrelated");
+  EXPECT_EQ(Slurp(P("dir.rsrc")), "unrelated");
   EXPECT_FALSE(Exists("dir2.rsrc"));
   ASSERT_EQ(FILE_Delete(d), 0);
-  EXPECT_EQ(ReadAll(P("dir.rsrc")), "unrelated");
+  EXPECT_EQ(Slurp(P("dir.rsrc")), "unrelated");
 }
 
 // A file named like a side-car that was not made as this file's fork is an
@@ -84,15 +70,14 @@ TEST_F(FileSidecar, AnUnrelatedFileOfTheNameIsLeftAlone) {
   FILE_SpecH e1 = Ref(P("e1"));
   EXPECT_EQ(ForkSize("e1"), 0);
   int32_t resRef = 0;
-  EXPECT_EQ(FILE_OpenResFile(e1, FILE_PermRead, &resRef), -192);
-  ExpectReport(kSiteOpenResFile,
-               "Test error: opening resource fork of file \"" + P("e1") + "\" -- resource not found (-192).");
+  Fails(FILE_OpenResFile(e1, FILE_PermRead, &resRef), -192, kSiteOpenResFile,
+        "opening resource fork of file \"" + P("e1") + "\" -- resource not found (-192).");
   // Writing a fork would take the unrelated file over: refused.
-  EXPECT_EQ(FILE_OpenForkWithPermissions(e1, FILE_ResourceFork, FILE_PermReadWrite), 792);
-  ExpectReport(kSiteOpenFork, "Test error: file \"" + P("e1.rsrc") + "\" aleady exists (318).");
+  Fails(FILE_OpenForkWithPermissions(e1, FILE_ResourceFork, FILE_PermReadWrite), 792, kSiteOpenFork,
+        "file \"" + P("e1.rsrc") + "\" aleady exists (318).");
   ASSERT_EQ(FILE_Delete(e1), 0);
   EXPECT_FALSE(Exists("e1"));
-  EXPECT_EQ(ReadAll(P("e1.rsrc")), "unrelated");
+  EXPECT_EQ(Slurp(P("e1.rsrc")), "unrelated");
 
   // Its own fork goes with it.
   Write(P("e2"), "2");
@@ -109,7 +94,7 @@ TEST_F(FileSidecar, AnUnrelatedFileOfTheNameIsLeftAlone) {
   FILE_SpecH o = Ref(P("o"));
   ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, 0, o), 0);
   EXPECT_EQ(ForkSize("o"), 0);
-  EXPECT_EQ(ReadAll(P("o.rsrc")), "RO");
+  EXPECT_EQ(Slurp(P("o.rsrc")), "RO");
   std::filesystem::remove(P("o.rsrc"));
   MakeFork("o", "new");
   ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, o), 0);
@@ -125,26 +110,25 @@ TEST_F(FileSidecar, CopyAndExchangeKeepForksWithTheirFiles) {
   Write(P("b"), "B");
   Write(P("c.rsrc"), "unrelated");
   FILE_SpecH a = Ref(P("a"));
-  EXPECT_EQ(FILE_Copy(a, Ref(P("c"))), 792);
-  ExpectReport(kSiteCopy, "Test error: file \"" + P("c.rsrc") + "\" aleady exists (318).");
+  Fails(FILE_Copy(a, Ref(P("c"))), 792, kSiteCopy, "file \"" + P("c.rsrc") + "\" aleady exists (318).");
   EXPECT_FALSE(Exists("c"));
   ASSERT_EQ(FILE_Copy(a, Ref(P("d"))), 0);
   EXPECT_EQ(ForkSize("d"), 2);
-  EXPECT_EQ(ReadAll(P("d.rsrc")), "RA");
+  EXPECT_EQ(Slurp(P("d.rsrc")), "RA");
   // a's fork goes to b's name, and b has none.
   FILE_SpecH b = Ref(P("b"));
   ASSERT_EQ(FILE_ExchFileData(a, b), 0);
-  EXPECT_EQ(ReadAll(P("b")), "A");
-  EXPECT_EQ(ReadAll(P("b.rsrc")), "RA");
+  EXPECT_EQ(Slurp(P("b")), "A");
+  EXPECT_EQ(Slurp(P("b.rsrc")), "RA");
   EXPECT_EQ(ForkSize("b"), 2);
   EXPECT_EQ(ForkSize("a"), 0);
   // Exchanging with c would put b's fork over c's unrelated side-car.
   Write(P("c"), "C");
   if (KeepsMarks()) {
-    EXPECT_EQ(FILE_ExchFileData(b, Ref(P("c"))), 792);
-    ExpectReport(kSiteExchange, "Test error: file \"" + P("c.rsrc") + "\" aleady exists (318).");
-    EXPECT_EQ(ReadAll(P("c")), "C");
-    EXPECT_EQ(ReadAll(P("c.rsrc")), "unrelated");
+    Fails(FILE_ExchFileData(b, Ref(P("c"))), 792, kSiteExchange,
+          "file \"" + P("c.rsrc") + "\" aleady exists (318).");
+    EXPECT_EQ(Slurp(P("c")), "C");
+    EXPECT_EQ(Slurp(P("c.rsrc")), "unrelated");
   }
   EXPECT_TRUE(rec.reports.empty());
 }

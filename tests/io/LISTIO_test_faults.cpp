@@ -25,8 +25,7 @@ ErrorCode WriteTree(SLU_FileContext* c, LIST_Handle list) {
 }
 
 TEST_F(WriteFaults, EveryFailureIsReturnedAndReportedOnce) {
-  LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_New(0, 4, 4, 1, &list), 0);
+  LIST_Handle list = OUT(LIST_New, 0, 4, 4, 1);
   for (int32_t v = 0; v < 5; ++v) ASSERT_EQ(LIST_Insert4(v, -1, list), 0);
   SLU_FileContext c = Create("a.bin");
   ASSERT_EQ(WriteTree(&c, list), 0);

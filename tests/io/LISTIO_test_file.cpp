@@ -60,8 +60,7 @@ class ListFile : public ChunkFileTest {
   // Reads a list from bytes (expects success).
   LIST_Handle ReadBack(const Bytes& bytes) {
     SLU_FileContext c = WithBytes(bytes, "r.bin");
-    LIST_Handle list = nullptr;
-    EXPECT_EQ(LIST_Read(&c, nullptr, &list), 0);
+    LIST_Handle list = OUT(LIST_Read, &c, nullptr);
     return list;
   }
   // Reading bytes fails with code and a report whose text ends as given.
@@ -85,8 +84,7 @@ std::string BadFileText(const std::string& detail) {
 // ---- Golden bytes
 
 TEST_F(ListFile, ValueListGoldenBytes) {
-  LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_New(LIST_FlagNoCompact, 4, 4, 1, &list), 0);
+  LIST_Handle list = OUT(LIST_New, LIST_FlagNoCompact, 4, 4, 1);
   ASSERT_EQ(LIST_SetUserLong(list, 0x01020304), 0);
   for (int32_t v : {1, -2, 0x7FFFFFFF}) ASSERT_EQ(LIST_Insert4(v, -1, list), 0);
   Bytes got = Written(list);
@@ -106,16 +104,14 @@ TEST_F(ListFile, ValueListGoldenBytes) {
 }
 
 TEST_F(ListFile, EmptyListHasNoData) {
-  LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_New(0, 16, 32, 2, &list), 0);
+  LIST_Handle list = OUT(LIST_New, 0, 16, 32, 2);
   Bytes want = ByteBuilder().Tag("LIST").U32(64).Tag("list").Tag("lhd3").U32(52).Append(Lhd3(0xD00BEE, 0, 0, 2, 16, 32, 2, 64, 0)).b;
   EXPECT_EQ(Written(list), want);
   LIST_Dispose(list, 0);
 }
 
 TEST_F(ListFile, OddSizedItemsArePadded) {
-  LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_New(0, 3, 2, 1, &list), 0);
+  LIST_Handle list = OUT(LIST_New, 0, 3, 2, 1);
   const uint8_t a[3] = {1, 2, 3}, b[3] = {4, 5, 6}, c[3] = {7, 8, 9};
   for (const uint8_t* item : {a, b, c}) ASSERT_EQ(LIST_Insert(item, -1, list), 0);
   // Three items in a list of two-item blocks: two blocks.
@@ -141,8 +137,7 @@ ErrorCode SwapRec(LIST_Handle, intptr_t data, int32_t, void* item) {
 }
 
 TEST_F(ListFile, RecordListThroughWritePlusIsBigEndianOnFileAndUnchangedInMemory) {
-  LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_New(0, sizeof(Rec), 8, 1, &list), 0);
+  LIST_Handle list = OUT(LIST_New, 0, sizeof(Rec), 8, 1);
   Rec r1{0x11223344, -2, 0xABCD}, r2{-1, 0x0102, 7};
   ASSERT_EQ(LIST_Insert(&r1, -1, list), 0);
   ASSERT_EQ(LIST_Insert(&r2, -1, list), 0);
@@ -159,8 +154,7 @@ TEST_F(ListFile, RecordListThroughWritePlusIsBigEndianOnFileAndUnchangedInMemory
 
   // And read back through the same conversion.
   SetPos(c, 0);
-  LIST_Handle read = nullptr;
-  ASSERT_EQ(LIST_ReadPlus(&c, nullptr, SwapRec, 0, &read), 0);
+  LIST_Handle read = OUT(LIST_ReadPlus, &c, nullptr, SwapRec, 0);
   ASSERT_EQ(LIST_GetItem(read, 1, &back), 0);
   EXPECT_EQ(back.a, -1);
   EXPECT_EQ(back.b, 0x0102);
@@ -189,8 +183,7 @@ ErrorCode DecodeSlot(intptr_t, LIST_Handle, int32_t index, const uint8_t* in, vo
 }
 
 TEST_F(ListFile, PointerItemsGoThroughAnEncoderWithTheFileItemSize) {
-  LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_New(0, sizeof(Slot), 4, 1, &list), 0);
+  LIST_Handle list = OUT(LIST_New, 0, sizeof(Slot), 4, 1);
   Slot a{reinterpret_cast<Handle>(0x7FFF12345678), 0x80000001}, b{reinterpret_cast<Handle>(0x10), 2};
   ASSERT_EQ(LIST_Insert(&a, -1, list), 0);
   ASSERT_EQ(LIST_Insert(&b, -1, list), 0);
@@ -200,13 +193,9 @@ TEST_F(ListFile, PointerItemsGoThroughAnEncoderWithTheFileItemSize) {
   EXPECT_EQ(Contents("w.bin"), ListChunk("lhd3", Lhd3(0xD00BEE, 0, 2, 1, 8, 4, 1, 4, 0), items));
 
   SetPos(c, 0);
-  LIST_Handle read = nullptr;
-  ASSERT_EQ(LIST_ReadDecoded(&c, nullptr, sizeof(Slot), 8, DecodeSlot, 0, &read), 0);
-  int32_t itemSize = 0, count = 0;
-  LIST_GetItemSize(read, &itemSize);
-  LIST_GetNumItems(read, &count);
-  EXPECT_EQ(itemSize, static_cast<int32_t>(sizeof(Slot)));
-  EXPECT_EQ(count, 2);
+  LIST_Handle read = OUT(LIST_ReadDecoded, &c, nullptr, sizeof(Slot), 8, DecodeSlot, 0);
+  EXPECT_EQ(OUT(LIST_GetItemSize, read), static_cast<int32_t>(sizeof(Slot)));
+  EXPECT_EQ(OUT(LIST_GetNumItems, read), 2);
   Slot back{};
   ASSERT_EQ(LIST_GetItem(read, 0, &back), 0);
   EXPECT_EQ(back.sequence, nullptr);
@@ -226,8 +215,7 @@ TEST_F(ListFile, PointerItemsGoThroughAnEncoderWithTheFileItemSize) {
 // ---- Round trips
 
 TEST_F(ListFile, RoundTripRestoresTheHeaderAndItemsAndRewritesTheSameBytes) {
-  LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_New(LIST_FlagNoCompact | 0x4, 6, 5, 3, &list), 0);
+  LIST_Handle list = OUT(LIST_New, LIST_FlagNoCompact | 0x4, 6, 5, 3);
   ASSERT_EQ(LIST_SetUserLong(list, -77), 0);
   for (int i = 0; i < 17; ++i) {
     uint8_t item[6] = {static_cast<uint8_t>(i), 1, 2, 3, 4, static_cast<uint8_t>(255 - i)};
@@ -237,11 +225,8 @@ TEST_F(ListFile, RoundTripRestoresTheHeaderAndItemsAndRewritesTheSameBytes) {
   Bytes first = Written(list);
   LIST_Handle read = ReadBack(first);
   ASSERT_NE(read, nullptr);
-  int32_t count = 0, user = 0;
-  LIST_GetNumItems(read, &count);
-  LIST_GetUserLong(read, &user);
-  EXPECT_EQ(count, 16);
-  EXPECT_EQ(user, -77);
+  EXPECT_EQ(OUT(LIST_GetNumItems, read), 16);
+  EXPECT_EQ(OUT(LIST_GetUserLong, read), -77);
   EXPECT_EQ(GetHandleSize(read), GetHandleSize(list));
   for (int i = 0; i < 16; ++i) {
     uint8_t a[6], b[6];
@@ -269,11 +254,8 @@ TEST_F(ListFile, ReadsTheLhd2Header) {
                      .b;
   LIST_Handle list = ReadBack(ListChunk("lhd2", header, {0xA1, 0xA2, 0xB1, 0xB2, 0xC1, 0xC2}));
   ASSERT_NE(list, nullptr);
-  int32_t count = 0, user = 0;
-  LIST_GetNumItems(list, &count);
-  LIST_GetUserLong(list, &user);
-  EXPECT_EQ(count, 3);
-  EXPECT_EQ(user, 42);
+  EXPECT_EQ(OUT(LIST_GetNumItems, list), 3);
+  EXPECT_EQ(OUT(LIST_GetUserLong, list), 42);
   uint8_t item[2];
   LIST_GetItem(list, 2, item);
   EXPECT_EQ(item[0], 0xC1);
@@ -298,9 +280,7 @@ TEST_F(ListFile, ReadsTheLhdrHeader) {
   ASSERT_EQ(header.size(), 36u);
   LIST_Handle list = ReadBack(ListChunk("lhdr", header, ByteBuilder().U32(5).U32(6).b));
   ASSERT_NE(list, nullptr);
-  int32_t user = 0;
-  LIST_GetUserLong(list, &user);
-  EXPECT_EQ(user, -7);
+  EXPECT_EQ(OUT(LIST_GetUserLong, list), -7);
   Bytes now = Written(list);
   EXPECT_EQ(Bytes(now.begin() + 20, now.begin() + 72), Lhd3(0xD00BEE, -7, 2, 2, 4, 1, 2, 2, 6));
   LIST_Dispose(list, 0);
@@ -324,8 +304,7 @@ TEST_F(ListFile, ReadLeavesTheFileAfterWhatItEntered) {
   ASSERT_EQ(SLU_Ascend(&c, &atom), 0);
   // Given another container as the parent, the list's container is looked
   // for inside it and left again.
-  LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_Read(&c, &outer, &list), 0);
+  LIST_Handle list = OUT(LIST_Read, &c, &outer);
   LIST_Dispose(list, 0);
   EXPECT_EQ(Pos(c), static_cast<int64_t>(12 + 12 + inner.size()));
   ASSERT_EQ(SLU_Descend(&c, MakeFourCC("tail"), 0, &outer, &atom, nullptr), 0);
@@ -428,8 +407,7 @@ ErrorCode CountingSwap(LIST_Handle list, intptr_t data, int32_t index, void* ite
 }
 
 TEST_F(ListFile, FailedWritePlusLeavesTheItemsInMemoryOrder) {
-  LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_New(0, sizeof(Rec), 8, 1, &list), 0);
+  LIST_Handle list = OUT(LIST_New, 0, sizeof(Rec), 8, 1);
   for (int i = 0; i < 4; ++i) {
     Rec r{i * 0x01010101, static_cast<int16_t>(i), static_cast<uint16_t>(i)};
     ASSERT_EQ(LIST_Insert(&r, -1, list), 0);
@@ -448,8 +426,7 @@ TEST_F(ListFile, FailedWritePlusLeavesTheItemsInMemoryOrder) {
 }
 
 TEST_F(ListFile, DamagedListIsNotWritten) {
-  LIST_Handle list = nullptr;
-  ASSERT_EQ(LIST_New(0, 4, 4, 1, &list), 0);
+  LIST_Handle list = OUT(LIST_New, 0, 4, 4, 1);
   uint32_t magic = 0;
   std::memcpy(&magic, *list, 4);
   uint32_t bad = 0xBAD;

@@ -37,8 +37,7 @@ class Mutation : public ChunkFileTest {
     std::vector<Bytes> out;
     // A value list, a record list with odd items, an empty list.
     SLU_FileContext c = Create("golden.bin");
-    SLU_Chunk riff{};
-    EXPECT_EQ(SLU_BeginChunkWrite(&c, tv::slu::kRIFX, 0, MakeFourCC("Egg!"), &riff), 0);
+    SLU_Chunk riff = OUT(SLU_BeginChunkWrite, &c, tv::slu::kRIFX, 0, MakeFourCC("Egg!"));
     LIST_Handle a = nullptr, b = nullptr, e = nullptr;
     EXPECT_EQ(LIST_New(0, 4, 4, 1, &a), 0);
     for (int32_t v = 0; v < 9; ++v) LIST_Insert4(v * 1000 - 3, -1, a);

@@ -32,10 +32,7 @@ class PINBlendTest : public PINTest {
     p.quality = quality;
     p.frameDuration = span;
     EXPECT_EQ(PIN_DrawFrame(seq, world, &p), 0);
-    tv::pin::PixelLock px(world);
-    std::vector<uint8_t> out;
-    for (int32_t y = 0; y < px.height(); ++y) out.insert(out.end(), px.Row(y), px.Row(y) + 4 * px.width());
-    return out;
+    return Argb(world);
   }
   std::vector<uint8_t> FrameBytes(int k) { return Draw(k, 10, 0); }
 

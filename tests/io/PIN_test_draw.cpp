@@ -26,8 +26,7 @@ class PINDrawTest : public PINTest {
 
 TEST_F(PINDrawTest, WholeScaledAndPartialFrames) {
   WriteTsf(dir.P("d_1.tsf"), 8, 6, 11);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("d_1.tsf"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("d_1.tsf"));
   PIN_DrawParams p = At(0, 1);
   BM_World whole = World(8, 6);
   ASSERT_EQ(PIN_DrawFrame(seq, whole, &p), 0);
@@ -50,8 +49,7 @@ TEST_F(PINDrawTest, WholeScaledAndPartialFrames) {
 
 TEST_F(PINDrawTest, FramesOfASequenceAndTheDecodeKept) {
   for (uint32_t i = 1; i <= 3; ++i) WriteTsf(dir.P("s_" + std::to_string(i) + ".tsf"), 4, 4, 100 + i);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("s_2.tsf"), &seq, PIN_Import_Sequence), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("s_2.tsf"), PIN_Import_Sequence);
   BM_World w = World(4, 4);
   const int32_t before = TsfDecodes();
   for (auto [value, seed] : {std::pair{1, 102u}, {1, 102u}, {2, 103u}, {0, 101u}, {99, 103u}}) {
@@ -64,8 +62,7 @@ TEST_F(PINDrawTest, FramesOfASequenceAndTheDecodeKept) {
 
 TEST_F(PINDrawTest, BadTimesAndWorlds) {
   WriteTsf(dir.P("b.tsf"), 8, 6, 1);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("b.tsf"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("b.tsf"));
   struct Case {
     BM_World world;
     PIN_DrawParams params;
@@ -83,8 +80,7 @@ TEST_F(PINDrawTest, BadTimesAndWorlds) {
   for (const Case& c : cases) {
     rec.clear();
     EXPECT_EQ(PIN_DrawFrame(seq, c.world, &c.params), c.code);
-    ASSERT_EQ(rec.reports.size(), 1u);
-    EXPECT_EQ(rec.last().text, c.text);
+    ExpectOnly(c.text);
   }
   rec.clear();
   PIN_DrawParams p = At(0, 1);

@@ -76,8 +76,7 @@ TEST_F(EIMalformedTest, CountsAreBoundedByTheFile) {
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(OpenChanged(change, &seq), 0);
     EXPECT_TRUE(rec.reports.empty());
-    PIN_SourceInfo info{};
-    ASSERT_EQ(PIN_GetSourceInfo(seq, &info), 0);
+    PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
     EXPECT_EQ(info.nativeRate, frames == 1 ? 0 : 30 << 16);
     BM_World w = World(4, 3);
     EXPECT_EQ(Draw(seq, w, Time{frames - 1, 30}), 0);
@@ -127,11 +126,8 @@ TEST_F(EIMalformedTest, MismatchedDepthFilesAreReportedNotRead) {
     Bytes z = base;
     c.change(z);
     WriteFile(dir.P("base.eiz"), z);
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P("base.img"), &seq), 0);
-    int32_t channels = 0;
-    ASSERT_EQ(PIN_GetNumAuxChannels(seq, &channels), 0);
-    EXPECT_EQ(channels, 1);
+    PIN_SeqSpecH seq = Opened(dir.P("base.img"));
+    EXPECT_EQ(OUT(PIN_GetNumAuxChannels, seq), 1);
     PIN_DrawParams p{};
     Handle data = nullptr;
     rec.clear();

@@ -32,11 +32,7 @@ class PINFieldsTest : public DriverTest {
                             "' -c:v png '" + dir.P(name) + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   }
-  PIN_SeqSpecH Movie(const std::string& name) {
-    PIN_SeqSpecH seq = nullptr;
-    EXPECT_EQ(Open(dir.P(name), &seq), 0);
-    return seq;
-  }
+  PIN_SeqSpecH Movie(const std::string& name) { return Opened(dir.P(name)); }
   std::vector<uint8_t> DrawAt(PIN_SeqSpecH seq, int32_t value, uint32_t scale, int32_t quality) {
     BM_World world = World(kW, kH);
     PIN_DrawParams p{};
@@ -68,8 +64,7 @@ TEST_F(PINFieldsTest, PulldownRemovalGivesBackTheFilmFrames) {
       PIN_SeqSpecH seq = Movie(name);
       ASSERT_NE(seq, nullptr);
       uint32_t fieldOrder = 0, phase = 0;
-      Boolean32 asked = 0;
-      ASSERT_EQ(PIN_GuessPulldown(seq, &fieldOrder, &phase, &asked), 0);
+      OUT(PIN_GuessPulldown, seq, &fieldOrder, &phase);
       EXPECT_EQ(fieldOrder, order[0] == 't' ? 1u : 2u);
       ASSERT_NE(phase, 0u);
       const PIN_FieldInfo fields{MakeFourCC("FIEL"), 1, 1, fieldOrder - 1, 0};

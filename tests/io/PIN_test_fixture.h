@@ -14,6 +14,7 @@
 #include "PinTestDriver.h"
 #include "TestSupport.h"
 #include "drivers/common/drivers.h"
+#include "io_test_out.h"
 
 namespace tv::test::pin {
 
@@ -60,6 +61,12 @@ class PINTest : public UFixture {
     const ErrorCode err = Import(path, options, seq);
     if (*seq) seqs_.push_back(*seq);
     return err;
+  }
+  // path opened, which must succeed; the SeqSpec goes with the test.
+  PIN_SeqSpecH Opened(const std::string& path, uint32_t options = 0) {
+    PIN_SeqSpecH seq = nullptr;
+    EXPECT_EQ(Open(path, &seq, options), 0) << path;
+    return seq;
   }
   // A cleared World that goes with the test.
   BM_World World(int32_t w, int32_t h, int32_t depth = 32) {
@@ -115,6 +122,11 @@ class PINTest : public UFixture {
   }
   static std::string BadArg(const std::string& what) {
     return "Test error: bad argument to " + what + " -- a bad parameter was passed.";
+  }
+  // Exactly one report since the recorder was cleared, with the text.
+  void ExpectOnly(const std::string& text) {
+    ASSERT_EQ(rec.reports.size(), 1u) << (rec.reports.empty() ? "" : rec.reports.back().text);
+    EXPECT_EQ(rec.last().text, text);
   }
   // Exactly one report since the recorder was cleared: package's, at
   // severity 8, with the text.

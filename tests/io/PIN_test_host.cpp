@@ -28,10 +28,16 @@ ErrorCode AnswerDialog(intptr_t refcon, int32_t kind, Handle, char* path, int32_
 
 TEST_F(PINHostTest, DialogsGoThroughTheHost) {
   WriteTsf(dir.P("d.tsf"), 4, 4, 1);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("d.tsf"), 0, &seq), 0);
-  PIN_OutputSpecH out = nullptr;
-  ASSERT_EQ(PIN_NewOutputSpec(kTsfSig, 4, 4, &out), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("d.tsf"));
+  PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kTsfSig, 4, 4);
+  // The name of the output's file.
+  const auto outName = [&] {
+    FILE_SpecH file = OUT(PIN_GetOutputFile, out);
+    char name[64] = "";
+    FILE_InqName(file, FILE_NameOnly, name, sizeof name);
+    FILE_Dispose(file);
+    return std::string(name);
+  };
   Boolean32 cancelled = 1;
   // Without a host dialog: refused, once each.
   EXPECT_EQ(PIN_DestinationDialog(out, &cancelled), kErrUnsupported);
@@ -44,27 +50,17 @@ TEST_F(PINHostTest, DialogsGoThroughTheHost) {
   ASSERT_EQ(PIN_SetUserDialogProc(AnswerDialog, reinterpret_cast<intptr_t>(&d)), 0);
   ASSERT_EQ(PIN_DestinationDialog(out, &cancelled), 0);
   EXPECT_EQ(d.kind, PIN_Dialog_Destination);
-  FILE_SpecH file = nullptr;
-  ASSERT_EQ(PIN_GetOutputFile(out, &file), 0);
-  char name[64] = "";
-  FILE_InqName(file, FILE_NameOnly, name, sizeof name);
-  FILE_Dispose(file);
-  EXPECT_STREQ(name, "chosen_[##].tsf");
+  EXPECT_EQ(outName(), "chosen_[##].tsf");
   // Cancelled: nothing changes.
   d.cancel = true;
   d.path = dir.P("other.tsf");
-  ASSERT_EQ(PIN_DestinationDialog(out, &cancelled), 0);
-  EXPECT_EQ(cancelled, 1);
-  ASSERT_EQ(PIN_GetOutputFile(out, &file), 0);
-  FILE_InqName(file, FILE_NameOnly, name, sizeof name);
-  FILE_Dispose(file);
-  EXPECT_STREQ(name, "chosen_[##].tsf");
+  EXPECT_EQ(OUT(PIN_DestinationDialog, out), 1);
+  EXPECT_EQ(outName(), "chosen_[##].tsf");
   ASSERT_EQ(PIN_SeqOptionsDialog(seq, &cancelled), 0);
   EXPECT_EQ(d.kind, PIN_Dialog_SeqOptions);
   EXPECT_EQ(d.calls, 3);
   ASSERT_EQ(PIN_SetUserDialogProc(nullptr, 0), 0);
   PIN_DisposeOutputSpec(out);
-  PIN_DisposeSeqSpec(seq);
 }
 
 TEST_F(PINHostTest, RequestsAndProceduresAreKept) {
@@ -81,9 +77,7 @@ TEST_F(PINHostTest, RequestsAndProceduresAreKept) {
     PIN_DrawParams p{};
     p.time = c.time;
     p.scaleX = c.sx;
-    Boolean32 ok = 7;
-    ASSERT_EQ(PIN_IsThisPBSufficient(seq, &p, &ok), 0);
-    EXPECT_EQ(ok, c.want) << c.time.value << "/" << c.time.scale;
+    EXPECT_EQ(OUT(PIN_IsThisPBSufficient, seq, &p), c.want) << c.time.value << "/" << c.time.scale;
   }
   PIN_DisposeSeqSpec(seq);
   PIN_HostProcs procs{42, nullptr, nullptr}, back{};
@@ -101,9 +95,7 @@ TEST_F(PINHostTest, RequestsAndProceduresAreKept) {
   ASSERT_EQ(PIN_GetHostProcs(&back), 0);
   EXPECT_EQ(back.refcon, 0);
   // No module converts clipboard items here.
-  FourCC sig = 0;
-  ASSERT_EQ(PIN_GetScrapModuleSignature(kTsfType, &sig), 0);
-  EXPECT_EQ(sig, PIN_NoSignature);
+  EXPECT_EQ(OUT(PIN_GetScrapModuleSignature, kTsfType), PIN_NoSignature);
   Handle scrap = NewHandle(4), converted = nullptr;
   rec.reports.clear();
   EXPECT_EQ(PIN_ConvertScrap(kTsfSig, scrap, &converted), PIN_ErrUnsupported);
@@ -114,8 +106,7 @@ TEST_F(PINHostTest, RequestsAndProceduresAreKept) {
                          Logged("the chosen format does not support disposing of clipboard items.",
                                 PIN_ErrUnsupported)}));
   DisposeHandle(scrap);
-  ASSERT_EQ(PINp_GetSigFromType(0, 0, "x.tsf", 1, &sig), 0);
-  EXPECT_EQ(sig, kTsfSig);
+  EXPECT_EQ(OUT(PINp_GetSigFromType, 0, 0, "x.tsf", 1), kTsfSig);
 }
 
 // A bitmap of the given bits: 40-byte header, colour table, rows.
@@ -156,14 +147,8 @@ TEST_F(PINHostTest, BitmapsBecomeWorlds) {
       {Dib(2, 1, 4, table, {0x10, 0, 0, 0}), 0, {255, 0, 0, 255, 255, 255, 0, 0}},
   };
   for (const Case& c : cases) {
-    BM_World w = nullptr;
-    ASSERT_EQ(PIN_DIB2BM(c.dib.data(), static_cast<int32_t>(c.dib.size()), c.alpha, &w), 0);
-    {
-      tv::pin::PixelLock px(w);
-      std::vector<uint8_t> got;
-      for (int32_t y = 0; y < px.height(); ++y) got.insert(got.end(), px.Row(y), px.Row(y) + 4 * px.width());
-      EXPECT_EQ(got, c.want);
-    }
+    BM_World w = OUT(PIN_DIB2BM, c.dib.data(), static_cast<int32_t>(c.dib.size()), c.alpha);
+    EXPECT_EQ(Argb(w), c.want);
     BM_DisposeWorld(w);
   }
   // Malformed: each refused once, nothing made.

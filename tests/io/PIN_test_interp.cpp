@@ -4,8 +4,9 @@
 // and the mapping of times to frames under conforming and looping.
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <map>
 
-#include "ByteOrder.h"
 #include "PIN_interp.h"
 #include "PIN_test_fixture.h"
 
@@ -14,8 +15,8 @@ namespace {
 
 using tv::pin::PixelLock;
 
-// ---- A timed test module: ".tvf" files ("TVF1", width, height, video
-// frames, phase, dominance, rate) whose video frames telecine film frames.
+// ---- A timed test module: ".tvf" clips (width, height, video frames, phase,
+// dominance, rate) whose video frames telecine film frames.
 
 constexpr uint8_t kCadence[5][4] = {{0, 1, 1, 2}, {1, 1, 0, 0}, {1, 0, 0, 0}, {0, 0, 0, 1}, {0, 0, 1, 1}};
 
@@ -53,24 +54,15 @@ int64_t FilmOf(const Tvf& t, int64_t m, bool firstField) {
   return -1;
 }
 
-Tvf ReadTvf(FILE_SpecH file, ErrorCode* err) {
-  Tvf t{};
-  uint8_t bytes[28] = {};
-  if ((*err = FILE_Open(FILE_PermRead, file))) return t;
-  *err = FILE_NRead(file, sizeof bytes, bytes);
-  FILE_Close(file);
-  be::Reader r(bytes);
-  r.ReadFourCC();
-  t.width = r.Read<uint32_t>(), t.height = r.Read<uint32_t>(), t.frames = r.Read<uint32_t>();
-  t.phase = r.Read<uint32_t>(), t.dominance = r.Read<uint32_t>();
-  t.rate = static_cast<Fixed>(r.Read<uint32_t>());
-  return t;
-}
+// The clips the test made, by file name: the module reads its parameters
+// here rather than from the file's bytes.
+std::map<std::string, Tvf> gClips;
 
 ErrorCode TvfNew(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
-  ErrorCode err = 0;
-  const Tvf t = ReadTvf(file, &err);
-  if (err) return err;
+  char name[FILE_MaxPath] = {};
+  FILE_InqName(file, FILE_NameOnly, name, sizeof name);
+  if (!gClips.count(name)) return kErrBadParam;
+  const Tvf t = gClips[name];
   Handle h = NewHandle(sizeof(Tvf));
   std::memcpy(*h, &t, sizeof t);
   PIN_SetInstanceData(seq, h);
@@ -135,18 +127,12 @@ constexpr tv::pin::Driver kDrivers[] = {
 class PINInterpTest : public PINTest {
  protected:
   PINInterpTest() : PINTest(kDrivers) {}
+  ~PINInterpTest() override { gClips.clear(); }
   PIN_SeqSpecH Video(const Tvf& t) {
-    be::Writer w;
-    w.WriteFourCC(MakeFourCC("TVF1"));
-    for (uint32_t v : {t.width, t.height, t.frames, t.phase, t.dominance, static_cast<uint32_t>(t.rate)})
-      w.Write<uint32_t>(v);
-    const std::string path = dir.path() + "/clip" + std::to_string(seqs_.size()) + ".tvf";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(w.bytes().data(), 1, w.size(), f);
-    std::fclose(f);
-    PIN_SeqSpecH seq = nullptr;
-    EXPECT_EQ(Open(path, &seq), 0);
-    return seq;
+    const std::string name = "clip" + std::to_string(seqs_.size()) + ".tvf";
+    std::ofstream(dir.P(name)) << "TVF1";
+    gClips[name] = t;
+    return Opened(dir.P(name));
   }
 };
 
@@ -279,8 +265,7 @@ TEST_F(PINInterpTest, PulldownNeedsFieldsAndTime) {
   // Fields off turns the pulldown off.
   f.separate = 0;
   ASSERT_EQ(PIN_SetInterlace(seq, &f), 0);
-  PIN_Interpretation i{};
-  ASSERT_EQ(PIN_GetInterpretation(seq, &i), 0);
+  PIN_Interpretation i = OUT(PIN_GetInterpretation, seq);
   EXPECT_EQ(i.pulldown, 0u);
 }
 
@@ -320,8 +305,7 @@ TEST_F(PINInterpTest, PulldownGuessOnFootageLeavesItAlone) {
   ASSERT_EQ(PIN_GuessPulldown(still, &order, &phase, &asked), 0);
   EXPECT_EQ(order, 0u);
   EXPECT_EQ(asked, 0);
-  PIN_Interpretation i{};
-  ASSERT_EQ(PIN_GetInterpretation(still, &i), 0);
+  PIN_Interpretation i = OUT(PIN_GetInterpretation, still);
   EXPECT_EQ(i.field.separate, 1u);
   EXPECT_EQ(i.field.dominance, 1u);
   PIN_SeqSpecH shortClip = Video({4, 4, 5, 1, 0, 30 << 16});
@@ -380,10 +364,8 @@ TEST_F(PINInterpTest, PixelAspectDefaultsBySize) {
   for (const Case& c : cases) {
     const std::string path = dir.path() + "/par" + std::to_string(k++) + ".tsf";
     WriteTsf(path, c.w, c.h, 1);
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(path, &seq), 0);
-    PIN_Interpretation i{};
-    ASSERT_EQ(PIN_GetInterpretation(seq, &i), 0);
+    PIN_SeqSpecH seq = Opened(path);
+    PIN_Interpretation i = OUT(PIN_GetInterpretation, seq);
     EXPECT_EQ(i.hsfNum, c.num) << c.w << "x" << c.h;
     EXPECT_EQ(i.hsfDen, c.den) << c.w << "x" << c.h;
   }
@@ -404,8 +386,7 @@ TEST_F(PINInterpTest, ConformAndLoopMapTimesToFrames) {
   ASSERT_EQ(PIN_SetSequenceFPS(seq, 15 << 16), 0);
   EXPECT_EQ(index(9, 15), 9);   // ten frames at 15 a second
   EXPECT_EQ(index(1, 2), 7);    // 0.5 s
-  Time d{};
-  ASSERT_EQ(PIN_GetDuration(seq, &d), 0);
+  Time d = OUT(PIN_GetDuration, seq);
   EXPECT_EQ(static_cast<double>(d.value) / d.scale, 10.0 / 15);
   EXPECT_EQ(PIN_SetSequenceFPS(seq, 0), kErrBadParam);
   EXPECT_EQ(PIN_SetSequenceFPS(seq, 1000 << 16), kErrBadParam);
@@ -415,19 +396,16 @@ TEST_F(PINInterpTest, ConformAndLoopMapTimesToFrames) {
   EXPECT_EQ(index(29, 15), 9);   // end of the third
   EXPECT_EQ(index(35, 15), 9);   // held
   ASSERT_EQ(PIN_SetSequenceFPS(seq, static_cast<Fixed>(0xFFFFFFFFu)), 0);
-  PIN_Interpretation i{};
-  ASSERT_EQ(PIN_GetInterpretation(seq, &i), 0);
+  PIN_Interpretation i = OUT(PIN_GetInterpretation, seq);
   EXPECT_EQ(i.conformedRate, 0);
   EXPECT_EQ(index(12, 30), 2);
 }
 
 TEST_F(PINInterpTest, StillsTakeTheRateAsTheirOwn) {
   for (int k = 0; k < 4; ++k) WriteTsf(dir.path() + "/s_" + std::to_string(k) + ".tsf", 4, 4, k);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.path() + "/s_0.tsf", &seq, PIN_Import_Sequence), 0);
+  PIN_SeqSpecH seq = Opened(dir.path() + "/s_0.tsf", PIN_Import_Sequence);
   ASSERT_EQ(PIN_SetSequenceFPS(seq, 2 << 16), 0);
-  Time d{};
-  ASSERT_EQ(PIN_GetDuration(seq, &d), 0);
+  Time d = OUT(PIN_GetDuration, seq);
   EXPECT_EQ(static_cast<double>(d.value) / d.scale, 2.0);
   EXPECT_EQ(PIN_SetSequenceFPS(seq, static_cast<Fixed>(0xFFFFFFFFu)), PIN_ErrBadRequest);
   EXPECT_EQ(rec.reports.back().text,
@@ -437,8 +415,7 @@ TEST_F(PINInterpTest, StillsTakeTheRateAsTheirOwn) {
 TEST_F(PINInterpTest, InterpretationTransfersWhole) {
   PIN_SeqSpecH a = Video({4, 2, 10, 0, 0, 30 << 16});
   PIN_SeqSpecH b = Video({4, 2, 10, 0, 0, 30 << 16});
-  PIN_Interpretation i{};
-  ASSERT_EQ(PIN_GetInterpretation(a, &i), 0);
+  PIN_Interpretation i = OUT(PIN_GetInterpretation, a);
   i.field.separate = 1, i.field.dominance = 1;
   i.pulldown = 4;
   i.alpha = Alpha(PIN_Alpha_Premul, 1, 2, 3);
@@ -448,8 +425,7 @@ TEST_F(PINInterpTest, InterpretationTransfersWhole) {
   ASSERT_EQ(PIN_SetInterpretation(a, &i), 0);
   Boolean32 asked = 9;
   ASSERT_EQ(PIN_TransferInterpretation(a, 0, b, &asked), 0);
-  PIN_Interpretation got{};
-  ASSERT_EQ(PIN_GetInterpretation(b, &got), 0);
+  PIN_Interpretation got = OUT(PIN_GetInterpretation, b);
   EXPECT_EQ(std::memcmp(&got, &i, sizeof i), 0);
   // A bad record changes nothing.
   PIN_Interpretation bad = i;

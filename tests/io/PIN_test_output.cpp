@@ -47,8 +47,7 @@ TEST_F(PINOutputTest, CreationChecksModuleAndSize) {
     rec.reports.clear();
     EXPECT_EQ(PIN_NewOutputSpec(c.sig, c.w, c.h, &out), c.code);
     EXPECT_EQ(out, nullptr);
-    ASSERT_EQ(rec.reports.size(), 1u);
-    EXPECT_EQ(rec.reports[0].text, "Test error: " + std::string(c.text) + " -- a bad parameter was passed.");
+    ExpectOnly("Test error: " + std::string(c.text) + " -- a bad parameter was passed.");
   }
   EXPECT_TRUE(OutLog().empty());
   ASSERT_EQ(PIN_NewOutputSpec(kOutSig, 100, 100, &out), 0);
@@ -64,8 +63,7 @@ TEST_F(PINOutputTest, CreationChecksModuleAndSize) {
 }
 
 TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
-  PIN_OutputSpecH out = nullptr;
-  ASSERT_EQ(PIN_NewOutputSpec(kOutSig, 10, 10, &out), 0);
+  PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kOutSig, 10, 10);
   PIN_OutputInfo info = Info(10, 10);
   info.depth = 30;
   EXPECT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 3);
@@ -79,8 +77,7 @@ TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
   FILE_Dispose(ref);
   const int32_t seven = 7;
   ASSERT_EQ(PIN_SetOutSpecificData(out, 1, &seven, 4), 0);
-  Handle options = nullptr;
-  ASSERT_EQ(PIN_GetOutputOptions(out, &options), 0);
+  Handle options = OUT(PIN_GetOutputOptions, out);
   EXPECT_EQ(std::memcmp(*options, "TOo1", 4), 0);
   ASSERT_EQ(PIN_DisposeOutputOptions(out, options), 0);
   ASSERT_EQ(PIN_StartAdding(out), 0);
@@ -95,8 +92,7 @@ TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
                                          "start",   "frame 0", "frame 1",       "frame 5",  "frame 6",
                                          "sound",   "end",     "flush"};
   EXPECT_EQ(OutLog(), want);
-  PIN_OutputState st{};
-  ASSERT_EQ(PIN_GetOutputState(out, &st), 0);
+  PIN_OutputState st = OUT(PIN_GetOutputState, out);
   EXPECT_EQ(st.frames, 4);
   EXPECT_EQ(st.lastIndex, 6);
   EXPECT_EQ(st.started, 0);
@@ -117,10 +113,8 @@ TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
   uint32_t depths = 1;
   EXPECT_EQ(PIN_GetLegalDepths(out, &depths), PIN_ErrUnsupported);
   EXPECT_EQ(depths, 0u);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.reports[0].text,
-            Logged("the Test Output module does not support getting legal color depths of output sequences",
-                   PIN_ErrUnsupported));
+  ExpectOnly(Logged("the Test Output module does not support getting legal color depths of output sequences",
+                    PIN_ErrUnsupported));
   EXPECT_EQ(PIN_DisposeOutputSpec(out), 0);
 }
 
@@ -136,8 +130,7 @@ TEST_F(PINOutputTest, StillSequencesWriteNumberedFiles) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.templ);
-    PIN_OutputSpecH out = nullptr;
-    ASSERT_EQ(PIN_NewOutputSpec(kTsfSig, 6, 4, &out), 0);
+    PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kTsfSig, 6, 4);
     FILE_SpecH ref = Ref(dir.P(c.templ));
     ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
     FILE_Dispose(ref);
@@ -149,22 +142,17 @@ TEST_F(PINOutputTest, StillSequencesWriteNumberedFiles) {
       PIN_SeqSpecH seq = nullptr;
       ASSERT_EQ(Import(dir.P(c.files[k]), 0, &seq), 0) << c.files[k];
       BM_World w = Frame(0);
-      PIN_DrawParams p{};
-      p.time = Time{0, 1};
-      ASSERT_EQ(PIN_DrawFrame(seq, w, &p), 0);
+      ASSERT_EQ(Draw(seq, w), 0);
       // The seed was the frame's first red: the pixel comes back from it.
-      tv::pin::PixelLock px(w);
-      EXPECT_EQ(px.Row(0)[1], static_cast<uint8_t>(TsfPixel(40 + static_cast<uint32_t>(k), 0, 0) >> 16));
+      EXPECT_EQ(uint8_t(Pixel(w, 0, 0) >> 16), uint8_t(TsfPixel(40 + static_cast<uint32_t>(k), 0, 0) >> 16));
       PIN_DisposeSeqSpec(seq);
     }
-    int64_t space = 0, bytes = 0;
-    ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
-    EXPECT_EQ(bytes, 48);  // three files of 16 bytes
+    int64_t space = 0;
+    EXPECT_EQ(OUT(PIN_GetSizes, out, &space), 48);  // three files of 16 bytes
     PIN_DisposeOutputSpec(out);
   }
   // Without numbering a second frame is refused.
-  PIN_OutputSpecH out = nullptr;
-  ASSERT_EQ(PIN_NewOutputSpec(kTsfSig, 6, 4, &out), 0);
+  PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kTsfSig, 6, 4);
   FILE_SpecH ref = Ref(dir.P("one.tsf"));
   ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
   FILE_Dispose(ref);
@@ -226,14 +214,9 @@ TEST_F(PINOutputTest, InfoRecordsSwapAndConvert) {
   EXPECT_EQ(static_cast<uint16_t>(sv.width), 0x8002);
   ASSERT_EQ(PIN_Swap_OutputInfoV1(&sv), 0);
   EXPECT_EQ(std::memcmp(&sv, &v1, sizeof v1), 0);
-  PIN_OutputInfo c{};
-  ASSERT_EQ(PIN_ConvertOutputInfoV1(&v1, &c), 0);
-  EXPECT_EQ(c.version, 2u);
-  EXPECT_EQ(c.width, 640);
-  EXPECT_EQ(c.depth, 32);
-  EXPECT_EQ(c.hsfNum, 1u);
-  EXPECT_EQ(c.soundEncoding, 2);
-  EXPECT_EQ(c.flags, 9u);
+  PIN_OutputInfo c = OUT(PIN_ConvertOutputInfoV1, &v1);
+  EXPECT_EQ(std::tie(c.version, c.width, c.depth, c.hsfNum, c.soundEncoding, c.flags),
+            std::tuple(2u, 640, 32, 1u, 2, 9u));
   v1.version = 2;
   EXPECT_EQ(PIN_ConvertOutputInfoV1(&v1, &c), 3);
   EXPECT_EQ(c.version, 0u);
@@ -242,16 +225,13 @@ TEST_F(PINOutputTest, InfoRecordsSwapAndConvert) {
 TEST_F(PINOutputTest, ModuleStateGoesWithTheOutputSpec) {
   static int disposed = 0;
   disposed = 0;
-  PIN_OutputSpecH out = nullptr;
-  ASSERT_EQ(PIN_NewOutputSpec(kOutSig, 1, 1, &out), 0);
+  PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kOutSig, 1, 1);
   int a = 0, b = 0;
   auto dispose = [](void*) { ++disposed; };
   ASSERT_EQ(PIN_SetOutputInstance(out, &a, dispose), 0);
   ASSERT_EQ(PIN_SetOutputInstance(out, &b, dispose), 0);
   EXPECT_EQ(disposed, 1);
-  void* state = nullptr;
-  ASSERT_EQ(PIN_GetOutputInstance(out, &state), 0);
-  EXPECT_EQ(state, &b);
+  EXPECT_EQ(OUT(PIN_GetOutputInstance, out), &b);
   ASSERT_EQ(PIN_DisposeOutputSpec(out), 0);
   EXPECT_EQ(disposed, 2);
 }

@@ -41,8 +41,7 @@ class PINReserveTest : public PINTest {
   }
   // A started output of the module writing dir/<path> (or an absolute path).
   PIN_OutputSpecH Open(FourCC sig, const std::string& path, int32_t first = 0) {
-    PIN_OutputSpecH out = nullptr;
-    EXPECT_EQ(PIN_NewOutputSpec(sig, 6, 4, &out), 0);
+    PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, sig, 6, 4);
     FILE_SpecH ref = Ref(path[0] == '/' ? path : dir.P(path));
     EXPECT_EQ(PIN_SetOutputFile(out, ref), 0);
     FILE_Dispose(ref);
@@ -57,8 +56,7 @@ class PINReserveTest : public PINTest {
     return world_;
   }
   static int32_t LastIndex(PIN_OutputSpecH out) {
-    PIN_OutputState st{};
-    EXPECT_EQ(PIN_GetOutputState(out, &st), 0);
+    PIN_OutputState st = OUT(PIN_GetOutputState, out);
     return st.lastIndex;
   }
   ErrorCode Continue(uint32_t estimateKB, Boolean32* continued, double soundLeft = 0) {
@@ -67,8 +65,7 @@ class PINReserveTest : public PINTest {
     return PIN_ContinueOutput(out_, &set_, estimateKB, soundLeft, continued);
   }
   std::string OutputPath() {
-    FILE_SpecH ref = nullptr;
-    EXPECT_EQ(PIN_GetOutputFile(out_, &ref), 0);
+    FILE_SpecH ref = OUT(PIN_GetOutputFile, out_);
     char path[FILE_MaxPath] = "";
     if (ref) FILE_InqName(ref, FILE_NameFullPath, path, sizeof path);
     FILE_Dispose(ref);
@@ -90,25 +87,21 @@ class PINReserveTest : public PINTest {
 
 TEST_F(PINReserveTest, ReservationClaimsEachFrameOnce) {
   PIN_OutputSpecH a = Still("r_[###].tsf"), b = Still("r_[###].tsf");
-  Boolean32 got = 0;
-  ASSERT_EQ(PIN_ReserveFrame(a, 0, 0, &got), 0);
+  Boolean32 got = OUT(PIN_ReserveFrame, a, 0, 0);
   EXPECT_EQ(got, 1);
   EXPECT_EQ(std::filesystem::file_size(dir.P("r_000.tsf")), 0u);
   // Another renderer finds the file there: refused silently, and its next
   // request (index -1) goes on to the following frame.
   rec.reports.clear();
-  ASSERT_EQ(PIN_ReserveFrame(b, 0, 0, &got), 0);
-  EXPECT_EQ(got, 0);
+  EXPECT_EQ(OUT(PIN_ReserveFrame, b, 0, 0), 0);
   EXPECT_TRUE(rec.reports.empty());
   EXPECT_EQ(LastIndex(b), 0);
-  ASSERT_EQ(PIN_ReserveFrame(b, -1, 0, &got), 0);
-  EXPECT_EQ(got, 1);
+  EXPECT_EQ(OUT(PIN_ReserveFrame, b, -1, 0), 1);
   EXPECT_TRUE(std::filesystem::exists(dir.P("r_001.tsf")));
   // The frame is written over its empty file.
   ASSERT_EQ(PIN_AddFrame(a, 0, Frame()), 0);
   EXPECT_EQ(std::filesystem::file_size(dir.P("r_000.tsf")), 16u);
-  Boolean32 exists = 0;
-  ASSERT_EQ(PIN_DoesFileExist(b, 1, 0, &exists), 0);
+  Boolean32 exists = OUT(PIN_DoesFileExist, b, 1, 0);
   EXPECT_EQ(exists, 1);
   ASSERT_EQ(PIN_DoesFileExist(b, 7, 0, &exists), 0);
   EXPECT_EQ(exists, 0);
@@ -129,8 +122,7 @@ TEST_F(PINReserveTest, UnreservationRules) {
   rec.reports.clear();
   EXPECT_EQ(PIN_UnReserveFrame(out, 0, 0, 1), 1);
   EXPECT_EQ(Texts(), std::vector<std::string>{Logged("trying to unreserve a file without reserving it first.", 1)});
-  Boolean32 got = 0;
-  ASSERT_EQ(PIN_ReserveFrame(out, 3, 0, &got), 0);
+  Boolean32 got = OUT(PIN_ReserveFrame, out, 3, 0);
   ASSERT_EQ(got, 1);
   struct Case {
     int32_t index;
@@ -156,8 +148,7 @@ TEST_F(PINReserveTest, UnreservationRules) {
 
 TEST_F(PINReserveTest, FrameNamesAndTheirLimits) {
   PIN_OutputSpecH out = Still("n[####].tsf", 100);
-  FILE_SpecH ref = nullptr;
-  ASSERT_EQ(PIN_LocSpecStillFrameFromOutSpec(out, 7, &ref), 0);
+  FILE_SpecH ref = OUT(PIN_LocSpecStillFrameFromOutSpec, out, 7);
   char name[FILE_MaxPath];
   ASSERT_EQ(FILE_InqName(ref, FILE_NameOnly, name, sizeof name), 0);
   EXPECT_STREQ(name, "n0107.tsf");
@@ -181,12 +172,8 @@ TEST_F(PINReserveTest, FrameNamesAndTheirLimits) {
   for (int i = 0; i < 130; ++i) longStem += "\xC3\xA9";
   ASSERT_TRUE(tv::pin::NumberedName(longStem + "[###].x", 1, &got2));
   EXPECT_EQ(got2, longStem.substr(0, 246) + "001.x");
-  int32_t len = -1;
   const std::pair<const char*, int32_t> exts[] = {{"a.png", 4}, {"dir.v2/a", 0}, {".hidden", 0}, {"a.b.tiff", 5}};
-  for (const auto& [n, want] : exts) {
-    ASSERT_EQ(PIN_ExtLen(n, &len), 0);
-    EXPECT_EQ(len, want) << n;
-  }
+  for (const auto& [n, want] : exts) EXPECT_EQ(OUT(PIN_ExtLen, n), want) << n;
 }
 
 TEST_F(PINReserveTest, ByteTotalSaturatesAndExemptFoldersKeepZero) {
@@ -194,8 +181,7 @@ TEST_F(PINReserveTest, ByteTotalSaturatesAndExemptFoldersKeepZero) {
   ASSERT_EQ(PIN_AddFrame(out, 0, Frame()), 0);
   tv::pin::OutRec(out).totalBytes = 0x7FFFFFF8;
   ASSERT_EQ(PIN_AddFrame(out, 1, Frame()), 0);
-  PIN_OutputState st{};
-  ASSERT_EQ(PIN_GetOutputState(out, &st), 0);
+  PIN_OutputState st = OUT(PIN_GetOutputState, out);
   EXPECT_EQ(st.bytes, 0x7FFFFFFF);
   int64_t space = 0, bytes = 0;
   ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
@@ -322,8 +308,7 @@ TEST_F(PINReserveTest, FolderFileCountStartsANewFolder) {
   EXPECT_EQ(Texts(), std::vector<std::string>{Note("hit folder file-count limit", dir.P("frames (2)"))});
   ASSERT_EQ(PIN_AddFrame(out_, -1, Frame()), 0);
   EXPECT_TRUE(std::filesystem::exists(dir.P("frames (2)/s03.tsf")));
-  PIN_OutputState st{};
-  ASSERT_EQ(PIN_GetOutputState(out_, &st), 0);
+  PIN_OutputState st = OUT(PIN_GetOutputState, out_);
   EXPECT_EQ(st.frames, 4);
   // A full volume moves the sequence to a new folder in an overflow folder
   // (made when missing).

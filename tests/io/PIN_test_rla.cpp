@@ -53,23 +53,17 @@ TEST(RLADecode, ControlBytes) {
 // ---- Registration and opening ------------------------------------------------------------
 
 TEST_F(RLATest, RegisteredAsAnInputModule) {
-  PIN_ModuleInfo info{};
-  ASSERT_EQ(PIN_GetModuleInfo(-1, D_RLA_Signature, &info), 0);
+  PIN_ModuleInfo info = OUT(PIN_GetModuleInfo, -1, D_RLA_Signature);
   EXPECT_STREQ(info.name, "RLA");
-  EXPECT_EQ(info.maxWidth, 4000);
-  EXPECT_EQ(info.maxHeight, 4000);
-  EXPECT_EQ(info.fileType, MakeFourCC("RLA "));
-  EXPECT_EQ(info.extension, MakeFourCC(".rla"));
-  EXPECT_EQ(info.numFileTypes, 1);
-  EXPECT_EQ(info.numExtensions, 1);
+  EXPECT_EQ(std::tie(info.maxWidth, info.maxHeight, info.fileType, info.extension, info.numFileTypes,
+                     info.numExtensions),
+            std::tuple(4000, 4000, MakeFourCC("RLA "), MakeFourCC(".rla"), 1, 1));
   const tv::pin::Module* m = tv::pin::FindModule(D_RLA_Signature);
   ASSERT_NE(m, nullptr);
   for (int slot = PIN_Slot_NewOutputSpec; slot <= PIN_Slot_AddSoundChunk; ++slot)
     EXPECT_EQ(tv::pin::Filled(m->procs, slot), slot == PIN_Slot_DisposeOutputOptions) << slot;
   EXPECT_TRUE(tv::pin::Filled(m->procs, PIN_Slot_DrawAuxChannel));
-  FourCC sig = 0;
-  ASSERT_EQ(PIN_GetSigFromType(0, 0, "shot_0001.rla", &sig), 0);
-  EXPECT_EQ(sig, D_RLA_Signature);
+  EXPECT_EQ(OUT(PIN_GetSigFromType, 0, 0, "shot_0001.rla"), D_RLA_Signature);
 }
 
 uint32_t Distinct(int32_t x, int32_t y) {
@@ -91,8 +85,7 @@ TEST_F(RLATest, ActiveWindowInsideTheFullWindowLeavesTransparentWhite) {
     }
     f.rows.push_back(recs);
   }
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(Write("a.rla", f), &seq), 0);
+  PIN_SeqSpecH seq = Opened(Write("a.rla", f));
   BM_World w = World(6, 4);
   ASSERT_EQ(Draw(seq, w), 0);
   for (int32_t row = 0; row < 4; ++row)
@@ -115,8 +108,7 @@ TEST_F(RLATest, DeepSamplesKeepTheirHighByte) {
     for (Bytes plane : {Bytes{0x12, 0x34, 0xAA, 0xBB}, Bytes{0x56, 0x78, 0xAA, 0xBB}, Bytes{0x9A, 0xBC, 0, 0},
                         Bytes{0xFF, 0x80, 1, 1}})
       f.rows[0].push_back(Encode(plane));
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(Write("d" + std::to_string(storage) + ".rla", f), &seq), 0);
+    PIN_SeqSpecH seq = Opened(Write("d" + std::to_string(storage) + ".rla", f));
     BM_World w = World(2, 1);
     ASSERT_EQ(Draw(seq, w), 0);
     EXPECT_EQ(Pixel(w, 0, 0), 0xFF12569Au);
@@ -125,8 +117,7 @@ TEST_F(RLATest, DeepSamplesKeepTheirHighByte) {
 }
 
 TEST_F(RLATest, ScaledDrawingTakesNearestSamples) {
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(Write("s.rla", Image(4, 4, true, Distinct)), &seq), 0);
+  PIN_SeqSpecH seq = Opened(Write("s.rla", Image(4, 4, true, Distinct)));
   BM_World w = World(2, 2);
   ASSERT_EQ(Draw(seq, w, Time{0, 1}, Ratio{1, 2}), 0);
   for (int32_t y = 0; y < 2; ++y)
@@ -136,10 +127,8 @@ TEST_F(RLATest, ScaledDrawingTakesNearestSamples) {
 TEST_F(RLATest, OptionsDataAndTheSlotsWithoutData) {
   RlaFile f = Image(5, 3, true, Distinct);
   f.program = "render (ZO)";
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(Write("o.rla", f), &seq), 0);
-  Handle opts = nullptr;
-  ASSERT_EQ(PIN_GetOptions(seq, &opts), 0);
+  PIN_SeqSpecH seq = Opened(Write("o.rla", f));
+  Handle opts = OUT(PIN_GetOptions, seq);
   ASSERT_EQ(GetHandleSize(opts), 74);
   const uint8_t* b = reinterpret_cast<const uint8_t*>(*opts);
   const uint8_t head[] = {'R', 'L', 'A', 'D', 0, 1, 0, 0, 0, 74,
@@ -163,8 +152,7 @@ TEST_F(RLATest, OptionsDataAndTheSlotsWithoutData) {
 TEST_F(RLATest, FramesOfDifferingSizesInASequence) {
   Write("seq_1.rla", Image(4, 3, true, Distinct));
   Write("seq_2.rla", Image(5, 3, true, Distinct));
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("seq_1.rla"), &seq, PIN_Import_Sequence), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("seq_1.rla"), PIN_Import_Sequence);
   BM_World w = World(4, 3);
   ASSERT_EQ(Draw(seq, w, Time{0, 30}), 0);
   rec.clear();

@@ -48,8 +48,7 @@ class RLAAuxTest : public RLATest {
   Handle DrawAux(PIN_SeqSpecH seq, int32_t index, D_AuxChannelBuffer* head) {
     PIN_DrawParams p{};
     p.time = Time{0, 1};
-    Handle data = nullptr;
-    EXPECT_EQ(PIN_DrawAuxChannel(seq, index, &p, &data), 0);
+    Handle data = OUT(PIN_DrawAuxChannel, seq, index, &p);
     if (data) std::memcpy(head, *data, sizeof *head);
     return data;
   }
@@ -96,8 +95,7 @@ TEST_F(RLAAuxTest, ChannelLettersOfTheProgramField) {
 TEST_F(RLAAuxTest, DescriptionsOfEveryKind) {
   RlaFile f = Image(2, 1, false, [](int32_t, int32_t) { return 0u; });
   f.program = "(ZEOUNRCB)";
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(Write("k.rla", f), &seq), 0);
+  PIN_SeqSpecH seq = Opened(Write("k.rla", f));
   struct Want {
     const char code[5];
     const char* name;
@@ -143,8 +141,7 @@ TEST_F(RLAAuxTest, ValuesOfEveryKind) {
       {{255}, {51}},                                               // C
       {{9, 8, 7}, {0, 0, 1}},                                      // B
   };
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(WithAux("v.rla", "scene (ZEOUNRCB)", channels), &seq), 0);
+  PIN_SeqSpecH seq = Opened(WithAux("v.rla", "scene (ZEOUNRCB)", channels));
   D_AuxChannelBuffer h{};
   auto check = [&](int32_t index, auto fn) {
     Handle data = DrawAux(seq, index, &h);
@@ -214,8 +211,7 @@ TEST_F(RLAAuxTest, ClassicDepthSharesOneRecord) {
   Bytes record;
   for (int p = 0; p < 4; ++p) record = Cat(record, Encode(Bytes{a[static_cast<size_t>(p)], b[static_cast<size_t>(p)]}));
   f.rows[0].push_back(record);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(Write("z.rla", f), &seq), 0);
+  PIN_SeqSpecH seq = Opened(Write("z.rla", f));
   D_AuxChannelBuffer h{};
   Handle data = DrawAux(seq, 0, &h);
   ASSERT_NE(data, nullptr);
@@ -234,8 +230,7 @@ TEST_F(RLAAuxTest, ChannelsCoverTheFullWindow) {
   f.program = "(E)";
   f.rows = {{Encode(Bytes{1, 2}), Encode(Bytes{3, 4}), Encode(Bytes{5, 6}), Encode(Bytes{255, 255}),
              Encode(Bytes{40, 41})}};
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(Write("c.rla", f), &seq), 0);
+  PIN_SeqSpecH seq = Opened(Write("c.rla", f));
   D_AuxChannelBuffer h{};
   Handle data = DrawAux(seq, 0, &h);
   ASSERT_NE(data, nullptr);

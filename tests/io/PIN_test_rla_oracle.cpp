@@ -86,10 +86,8 @@ TEST_F(RLAOracleTest, FramesMatchWhatOiiotoolReads) {
     // Deep samples are drawn as their most significant byte.
     const int shift = std::string(c.type) == "uint16" ? 8 : 0;
 
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(rla, &seq), 0);
-    PIN_SourceInfo info{};
-    ASSERT_EQ(PIN_GetSourceInfo(seq, &info), 0);
+    PIN_SeqSpecH seq = Opened(rla);
+    PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
     EXPECT_EQ(info.depth, c.matte ? 32 : 24);
     EXPECT_EQ(info.nativeRate, 0);
     EXPECT_EQ(info.duration.value, 0);

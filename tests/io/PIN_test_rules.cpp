@@ -27,15 +27,13 @@ class PINRulesTest : public PINTest {
     WriteTsf(path, w, h, 3);
     PIN_SeqSpecH seq = nullptr;
     EXPECT_EQ(Import(path, options, &seq), 0);
-    PIN_Interpretation i{};
-    EXPECT_EQ(PIN_GetInterpretation(seq, &i), 0);
+    PIN_Interpretation i = OUT(PIN_GetInterpretation, seq);
     PIN_DisposeSeqSpec(seq);
     return i;
   }
   std::vector<std::string> Names() {
     PIN_NamedRatio r[8];
-    int32_t count = 0;
-    EXPECT_EQ(PIN_GetNamedPixelAspectRatios(r, 8, &count), 0);
+    int32_t count = OUT(PIN_GetNamedPixelAspectRatios, r, 8);
     std::vector<std::string> out;
     for (int32_t i = 0; i < count && i < 8; ++i) out.push_back(r[i].name);
     return out;
@@ -52,16 +50,11 @@ TEST_F(PINRulesTest, EachLineEndAppliesInOrder) {
                              "100,\t50 , *,\"TSFf\",*=\t3/2/\"Wide\", upper, *, I" + eol;
     ASSERT_EQ(Load(text), 0) << "line end " << eol.size();
     const PIN_Interpretation any = Imported(10, 10);
-    EXPECT_EQ(any.hsfNum, 2u);
-    EXPECT_EQ(any.field.separate, 1u);
-    EXPECT_EQ(any.field.dominance, 1u);
-    EXPECT_EQ(any.alpha.type, PIN_Alpha_Premul);
-    EXPECT_EQ(any.alpha.red, 255);
+    EXPECT_EQ(std::tie(any.hsfNum, any.field.separate, any.field.dominance, any.alpha.type, any.alpha.red),
+              std::tuple(2u, 1u, 1u, PIN_Alpha_Premul, 255));
     const PIN_Interpretation both = Imported(100, 50);  // the later rule wins
-    EXPECT_EQ(both.hsfNum, 3u);
-    EXPECT_EQ(both.hsfDen, 2u);
-    EXPECT_EQ(both.field.dominance, 0u);
-    EXPECT_EQ(both.alpha.type, PIN_Alpha_Ignore);
+    EXPECT_EQ(std::tie(both.hsfNum, both.hsfDen, both.field.dominance, both.alpha.type),
+              std::tuple(3u, 2u, 0u, PIN_Alpha_Ignore));
     EXPECT_EQ(Names(), (std::vector<std::string>{"2.00", "Wide"}));
   }
 }

@@ -65,8 +65,7 @@ class PINSequenceTest : public PINTest {
     for (const char* n : names) WriteTsf(dir.P(n), 8, 6, seed++);
   }
   std::vector<std::pair<uint64_t, std::string>> List(PIN_SeqSpecH seq) {
-    int32_t n = 0;
-    EXPECT_EQ(PIN_GetNumFiles(seq, &n), 0);
+    int32_t n = OUT(PIN_GetNumFiles, seq);
     std::vector<std::pair<uint64_t, std::string>> out;
     for (int32_t i = 0; i < n; ++i) {
       uint64_t number = 0;
@@ -100,19 +99,16 @@ TEST_F(PINSequenceTest, GapsAndDuplicatesAreCountedAndNoted) {
   char name[256];
   ASSERT_EQ(PIN_GetSeqSpecName(seq, name, sizeof name), 0);
   EXPECT_STREQ(name, "(\"Test Frames\") f_001.tsf");
-  Time d{};
-  ASSERT_EQ(PIN_GetDuration(seq, &d), 0);
+  Time d = OUT(PIN_GetDuration, seq);
   EXPECT_EQ(d.value, 5);
   EXPECT_EQ(d.scale, 30u);
   // Frame 2 (at 2/30 s and up to 3/30 s) is the third file.
   const Time t{5, 60};
-  FILE_SpecH f = nullptr;
-  ASSERT_EQ(PIN_GetFileAtTime(seq, &t, &f), 0);
+  FILE_SpecH f = OUT(PIN_GetFileAtTime, seq, &t);
   ASSERT_EQ(FILE_InqName(f, FILE_NameOnly, name, sizeof name), 0);
   EXPECT_STREQ(name, "f_005.tsf");
   FILE_Dispose(f);
-  Time next{};
-  ASSERT_EQ(PIN_InqNextFrameTime(seq, &t, &next), 0);
+  Time next = OUT(PIN_InqNextFrameTime, seq, &t);
   EXPECT_EQ(next.value, 3);
   EXPECT_EQ(next.scale, 30u);
   const Time last{4, 30};
@@ -134,8 +130,7 @@ TEST_F(PINSequenceTest, NumbersPast32Bits) {
 
 TEST_F(PINSequenceTest, NamesWithoutDigits) {
   Files({"beta.tsf", "Alpha.tsf", "gamma.tsf", "delta1.tsf", "other.tga"});
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("gamma.tsf"), &seq, PIN_Import_Sequence), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("gamma.tsf"), PIN_Import_Sequence);
   using V = std::vector<std::pair<uint64_t, std::string>>;
   EXPECT_EQ(List(seq), (V{{0, "Alpha.tsf"}, {0, "beta.tsf"}, {0, "gamma.tsf"}}));
 
@@ -173,8 +168,7 @@ TEST_F(PINSequenceTest, Folders) {
     rec.clear();
     EXPECT_EQ(Import(c.path, 0, &seq), c.code) << c.path;
     EXPECT_EQ(seq, nullptr);
-    ASSERT_EQ(rec.reports.size(), 1u);
-    EXPECT_EQ(rec.last().text, Logged(c.text, c.code));
+    ExpectOnly(Logged(c.text, c.code));
   }
   PIN_SeqSpecH seq = nullptr;
   rec.clear();
@@ -190,8 +184,7 @@ TEST_F(PINSequenceTest, Folders) {
 TEST_F(PINSequenceTest, NamesAreCutWithoutSplittingACharacter) {
   const std::string name = "\xE3\x83\x95\xE3\x83\xAC\xE3\x83\xBC\xE3\x83\xA0 9.tsf";
   WriteTsf(dir.P(name), 4, 4, 1);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P(name), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P(name));
   char full[64];
   ASSERT_EQ(PIN_GetSeqSpecName(seq, full, sizeof full), 0);
   EXPECT_EQ(std::string(full), "(\"Test Frames\") " + name);
@@ -203,19 +196,15 @@ TEST_F(PINSequenceTest, NamesAreCutWithoutSplittingACharacter) {
 
 TEST_F(PINSequenceTest, SingleStillAndItsSource) {
   Files({"still_7.tsf"});
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("still_7.tsf"), &seq), 0);
-  int32_t n = -1, w = 0, h = 0;
-  EXPECT_EQ(PIN_GetNumFiles(seq, &n), 0);
-  EXPECT_EQ(n, 0);
+  PIN_SeqSpecH seq = Opened(dir.P("still_7.tsf"));
+  EXPECT_EQ(OUT(PIN_GetNumFiles, seq), 0);
   const Ratio half[2] = {{1, 2}, {1, 2}};
-  LRect r{};
-  ASSERT_EQ(PIN_GetDimensions(seq, half, &w, &h, &r), 0);
+  int32_t w = 0, h = 0;
+  LRect r = OUT(PIN_GetDimensions, seq, half, &w, &h);
   EXPECT_EQ(w, 4);
   EXPECT_EQ(h, 3);
   EXPECT_EQ(r.right, 4);
-  PIN_SourceInfo info{};
-  ASSERT_EQ(PIN_GetSourceInfo(seq, &info), 0);
+  PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
   EXPECT_EQ(info.fileType, kTsfType);
   EXPECT_EQ(info.depth, 32);
   char text[64];

@@ -158,8 +158,7 @@ class PINPersistTest : public PINTest {
     FILE_SpecH ref = Ref(dir.P(name));
     EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref), 0);
     EXPECT_EQ(FILE_Open(FILE_PermReadWrite, ref), 0);
-    SLU_FileContext c{};
-    EXPECT_EQ(SLU_InitFile(ref, 0, &c), 0);
+    SLU_FileContext c = OUT(SLU_InitFile, ref, 0);
     EXPECT_EQ(PIN_WriteSeqSpec(seq, &c), 0);
     FILE_Close(ref);
     FILE_Dispose(ref);
@@ -169,8 +168,7 @@ class PINPersistTest : public PINTest {
   ErrorCode Load(const std::string& name, PIN_SeqSpecH* seq) {
     FILE_SpecH ref = Ref(dir.P(name));
     EXPECT_EQ(FILE_Open(FILE_PermRead, ref), 0);
-    SLU_FileContext c{};
-    EXPECT_EQ(SLU_InitFile(ref, 0, &c), 0);
+    SLU_FileContext c = OUT(SLU_InitFile, ref, 0);
     SLU_Chunk list{};
     ErrorCode err = SLU_Descend(&c, MakeFourCC("LIST"), MakeFourCC("Pin "), nullptr, &list, nullptr);
     if (!err) err = PIN_ReadSeqSpec(&c, &list, seq);
@@ -201,14 +199,9 @@ TEST_F(PINPersistTest, RoundTripKeepsWhatIsNotOurs) {
 
   PIN_SeqSpecH back = nullptr;
   ASSERT_EQ(Load("one.bin", &back), 0);
-  Boolean32 missing = 1;
-  EXPECT_EQ(PIN_IsMissing(back, &missing), 0);
-  EXPECT_EQ(missing, 0);
-  int32_t n = 0;
-  EXPECT_EQ(PIN_GetNumFiles(back, &n), 0);
-  EXPECT_EQ(n, 3);
-  Handle opti = nullptr;
-  ASSERT_EQ(PIN_GetOptions(back, &opti), 0);
+  EXPECT_EQ(OUT(PIN_IsMissing, back), 0);
+  EXPECT_EQ(OUT(PIN_GetNumFiles, back), 3);
+  Handle opti = OUT(PIN_GetOptions, back);
   ASSERT_NE(opti, nullptr);
   EXPECT_EQ(std::memcmp(*opti, "\x01\x02\x03\x04\x05", 5), 0);
   EXPECT_EQ(Save(back, "two.bin"), first) << "read and written again, byte for byte";
@@ -223,15 +216,11 @@ TEST_F(PINPersistTest, VanishedSourceSavesAsPlaceholderAndReadsAsMissing) {
   ASSERT_EQ(std::remove(dir.P("gone.tsf").c_str()), 0);
   rec.clear();
   const auto bytes = Save(seq, "p.bin");
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text,
-            "Test warning: \"gone.tsf\" cannot be located for saving. It will be saved as a placeholder.");
+  ExpectOnly("Test warning: \"gone.tsf\" cannot be located for saving. It will be saved as a placeholder.");
   EXPECT_EQ(bytes[20 + 134], 1) << "saved without a file";
   PIN_SeqSpecH back = nullptr;
   ASSERT_EQ(Load("p.bin", &back), 0);
-  Boolean32 missing = 0;
-  EXPECT_EQ(PIN_IsMissing(back, &missing), 0);
-  EXPECT_EQ(missing, 1);
+  EXPECT_EQ(OUT(PIN_IsMissing, back), 1);
   int32_t w = 0, h = 0;
   EXPECT_EQ(PIN_GetDimensions(back, nullptr, &w, &h, nullptr), 0);
   EXPECT_EQ(w, 16);
@@ -252,8 +241,7 @@ TEST_F(PINPersistTest, MalformedRecordIsRefused) {
   PIN_SeqSpecH back = reinterpret_cast<PIN_SeqSpecH>(1);
   EXPECT_EQ(Load("m.bin", &back), PIN_ErrCannotImport);
   EXPECT_EQ(back, nullptr);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text, Logged("bad footage data (depth).", 9987));
+  ExpectOnly(Logged("bad footage data (depth).", 9987));
 }
 
 TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
@@ -271,40 +259,31 @@ TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
   ASSERT_EQ(PIN_IsMissing(back, &missing), 0);
   ASSERT_EQ(missing, 1);
   // Not where it was, nor in an empty folder: still missing, no failure.
-  EXPECT_EQ(PIN_FindMissingSeqSpec(back, nullptr, &found), 0);
-  EXPECT_EQ(found, 0);
+  EXPECT_EQ(OUT(PIN_FindMissingSeqSpec, back, nullptr), 0);
   std::filesystem::create_directories(dir.P("empty"));
   FILE_SpecH folder = Ref(dir.P("empty"));
-  EXPECT_EQ(PIN_LookHereMissingSeqSpec(back, folder, &found), 0);
-  EXPECT_EQ(found, 0);
+  EXPECT_EQ(OUT(PIN_LookHereMissingSeqSpec, back, folder), 0);
   FILE_Dispose(folder);
   folder = Ref(dir.P("away"));
   ASSERT_EQ(PIN_LookHereMissingSeqSpec(back, folder, &found), 0);
   FILE_Dispose(folder);
   EXPECT_EQ(found, 1);
-  ASSERT_EQ(PIN_IsMissing(back, &missing), 0);
-  EXPECT_EQ(missing, 0);
-  PIN_Interpretation interp{};
-  ASSERT_EQ(PIN_GetInterpretation(back, &interp), 0);
+  EXPECT_EQ(OUT(PIN_IsMissing, back), 0);
+  PIN_Interpretation interp = OUT(PIN_GetInterpretation, back);
   EXPECT_EQ(interp.hsfNum, 3u) << "the interpretation goes with the footage";
   const Rect bounds{0, 0, 8, 16};
-  BM_World w = nullptr;
-  ASSERT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr, &w), 0);
+  BM_World w = OUT(BM_NewWorld, nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr);
   PIN_DrawParams p{};
   p.time = Time{0, 1};
   ASSERT_EQ(PIN_DrawFrame(back, w, &p), 0);
-  {
-    tv::pin::PixelLock px(w);
-    EXPECT_EQ(px.Row(0)[1], static_cast<uint8_t>(TsfPixel(4, 0, 0) >> 16));
-  }
+  EXPECT_EQ(uint8_t(Pixel(w, 0, 0) >> 16), uint8_t(TsfPixel(4, 0, 0) >> 16));
   // Back where its alias points: found through the alias.
   Save(back, "lost2.bin");
   std::filesystem::rename(dir.P("away/lost.tsf"), dir.P("lost.tsf"));
   PIN_SeqSpecH again = nullptr;
   ASSERT_EQ(Load("lost2.bin", &again), 0);
   std::filesystem::rename(dir.P("lost.tsf"), dir.P("away/lost.tsf"));
-  ASSERT_EQ(PIN_FindMissingSeqSpec(again, nullptr, &found), 0);
-  EXPECT_EQ(found, 1);
+  EXPECT_EQ(OUT(PIN_FindMissingSeqSpec, again, nullptr), 1);
 
   // Closed sources are reopened by the next drawing.
   const int32_t decodes = TsfDecodes();

@@ -19,6 +19,7 @@
 #include "Memory.h"
 #include "SLU.h"
 #include "TestSupport.h"
+#include "io_test_out.h"
 
 namespace tv::test {
 

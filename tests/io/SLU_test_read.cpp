@@ -68,10 +68,8 @@ TEST_F(SluRead, SearchInsideAParentStopsAtItsEnd) {
   SLU_Chunk riff{}, first{}, atom{};
   ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &riff, nullptr), 0);
   ASSERT_EQ(SLU_Descend(&c, kLIST, MakeFourCC("Frst"), &riff, &first, nullptr), 0);
-  Boolean32 found = 1;
   // "cccc" follows the container in the file but lies outside it.
-  ASSERT_EQ(SLU_Descend(&c, MakeFourCC("cccc"), 0, &first, &atom, &found), 0);
-  EXPECT_EQ(found, 0);
+  EXPECT_EQ(OUT(SLU_Descend, &c, MakeFourCC("cccc"), 0, &first, &atom), 0);
   EXPECT_EQ(Pos(c), first.dataStart + first.size);
   EXPECT_TRUE(rec.reports.empty());
 }
@@ -95,8 +93,7 @@ TEST_F(SluRead, DescendStableLeavesTheFileWhereItWas) {
   EXPECT_EQ(found, 0);
   EXPECT_EQ(Pos(c), 12);
   // The chunk before the absent one's place is still found.
-  ASSERT_EQ(SLU_Descend(&c, MakeFourCC("aaaa"), 0, &riff, &atom, &found), 0);
-  EXPECT_EQ(found, 1);
+  EXPECT_EQ(OUT(SLU_Descend, &c, MakeFourCC("aaaa"), 0, &riff, &atom), 1);
   ASSERT_EQ(SLU_Ascend(&c, &atom), 0);
   ASSERT_EQ(SLU_DescendStable(&c, MakeFourCC("cccc"), 0, &riff, &atom, nullptr), 0);
   EXPECT_EQ(atom.id, MakeFourCC("cccc"));
@@ -243,9 +240,7 @@ TEST_F(SluRead, ZeroSizeChunksAreWalkedOneByOne) {
   SLU_FileContext c = WithBytes(b.b);
   SLU_Chunk list{}, atom{};
   ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &list, nullptr), 0);
-  Boolean32 found = 1;
-  ASSERT_EQ(SLU_Descend(&c, MakeFourCC("last"), 0, &list, &atom, &found), 0);
-  EXPECT_EQ(found, 0);
+  EXPECT_EQ(OUT(SLU_Descend, &c, MakeFourCC("last"), 0, &list, &atom), 0);
   EXPECT_EQ(Pos(c), 12 + 8000);
 }
 
@@ -262,8 +257,7 @@ TEST_F(SluRead, AliasRecordsRoundTrip) {
   Bytes want = ByteBuilder().Tag("LIST").U32(static_cast<uint32_t>(bytes.size() - 8)).Tag("Alas").Tag("alas").b;
   EXPECT_EQ(Bytes(head.begin(), head.begin() + 16), want);
   SetPos(c, 0);
-  FILE_AliasH alias = nullptr;
-  ASSERT_EQ(SLU_ReadAliasRec(&c, nullptr, nullptr, &alias), 0);
+  FILE_AliasH alias = OUT(SLU_ReadAliasRec, &c, nullptr, nullptr);
   ASSERT_NE(alias, nullptr);
   char path[FILE_MaxPath] = {};
   ASSERT_EQ(FILE_InqAliasRecFullPath(alias, path, sizeof path), 0);
@@ -296,8 +290,7 @@ TEST_F(SluReadMore, EmptyChunkReadsAsAnEmptyBlock) {
   SLU_FileContext c = WithBytes(file);
   SLU_Chunk list{};
   ASSERT_EQ(SLU_Descend(&c, 0, 0, nullptr, &list, nullptr), 0);
-  Handle h = nullptr;
-  ASSERT_EQ(SLU_ReadHandle(&c, &list, MakeFourCC("emty"), &h), 0);
+  Handle h = OUT(SLU_ReadHandle, &c, &list, MakeFourCC("emty"));
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(GetHandleSize(h), 0);
   DisposeHandle(h);

@@ -11,8 +11,7 @@ class SluWrite : public ChunkFileTest {};
 
 TEST_F(SluWrite, ContainerSizeCountsFormTypeAndChild) {
   SLU_FileContext c = Create("a.bin");
-  SLU_Chunk list{};
-  ASSERT_EQ(SLU_BeginChunkWrite(&c, tv::slu::kLIST, 0, kItem, &list), 0);
+  SLU_Chunk list = OUT(SLU_BeginChunkWrite, &c, tv::slu::kLIST, 0, kItem);
   EXPECT_EQ(list.mark & 0xFFFF, SLU_ChunkMark);
   EXPECT_EQ(list.dataStart, 8);
   const uint8_t four[4] = {0xDE, 0xAD, 0xBE, 0xEF};
@@ -67,8 +66,7 @@ TEST_F(SluWrite, NestedContainersGoldenBytes) {
 // next chunk follows directly.
 TEST_F(SluWrite, WrongStatedSizeIsPatchedAndWritingContinuesAfterTheChunk) {
   SLU_FileContext c = Create("a.bin");
-  SLU_Chunk chunk{};
-  ASSERT_EQ(SLU_BeginChunkWrite(&c, MakeFourCC("big "), 100, 0, &chunk), 0);
+  SLU_Chunk chunk = OUT(SLU_BeginChunkWrite, &c, MakeFourCC("big "), 100, 0);
   const uint8_t data[3] = {1, 2, 3};
   ASSERT_EQ(tv::slu::WriteBytes(&c, data), 0);
   ASSERT_EQ(SLU_EndChunkWrite(&c, &chunk), 0);
@@ -119,8 +117,7 @@ TEST_F(SluWrite, NegativeLengthFailsWithWritingToFile) {
   SLU_FileContext c = Create("a.bin");
   const uint8_t data[4] = {};
   ASSERT_EQ(SLU_WriteAtom(&c, MakeFourCC("four"), 4, data), 0);
-  SLU_Chunk chunk{};
-  ASSERT_EQ(SLU_BeginChunkWrite(&c, MakeFourCC("late"), 0, 0, &chunk), 0);
+  SLU_Chunk chunk = OUT(SLU_BeginChunkWrite, &c, MakeFourCC("late"), 0, 0);
   SetPos(c, 0);
   rec.clear();
   EXPECT_EQ(SLU_EndChunkWrite(&c, &chunk), kErrRange);

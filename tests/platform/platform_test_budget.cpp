@@ -99,12 +99,11 @@ TEST_F(BudgetTest, BudgetFromTheMemoryAndTheSettings) {
 }
 
 TEST_F(BudgetTest, OutOfRangeSettingsAreRewritten) {
-  Set("MemoryUsage", 0);
-  FreeMem();
-  EXPECT_EQ(Setting("MemoryUsage"), 50);
-  Set("MemoryUsage", 150);
-  FreeMem();
-  EXPECT_EQ(Setting("MemoryUsage"), 50);
+  for (int32_t usage : {0, 150}) {
+    Set("MemoryUsage", usage);
+    FreeMem();
+    EXPECT_EQ(Setting("MemoryUsage"), 50) << usage;
+  }
   Set("MaxMemoryUsePercentage", 10);
   Set("MaxMemoryBeforePurgePercentage", 5);
   EMUL_ReloadMemorySettings();

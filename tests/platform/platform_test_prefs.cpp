@@ -3,21 +3,14 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "Errno.h"
 #include "PermissionChecks.h"
+#include "WriteFaults.h"
 #include "platform_test_fixture.h"
 
 namespace tv::test {
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -39,16 +32,16 @@ class PrefsTest : public MemoryTest {
 
 TEST_F(PrefsTest, RequiredReadCreatesTheDefault) {
   EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "MemoryUsage", 50), 50);
-  EXPECT_EQ(ReadFile(path), "");  // a plain read writes nothing
+  EXPECT_EQ(Slurp(path), "");  // a plain read writes nothing
   EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "MemoryUsage", 50), 50);
-  EXPECT_EQ(ReadFile(path), "[Tavelo]\nMemoryUsage=50\n");
+  EXPECT_EQ(Slurp(path), "[Tavelo]\nMemoryUsage=50\n");
   EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "Slop", -3), -3);
-  EXPECT_EQ(ReadFile(path), "[Tavelo]\nMemoryUsage=50\nSlop=-3\n");
+  EXPECT_EQ(Slurp(path), "[Tavelo]\nMemoryUsage=50\nSlop=-3\n");
   // Once present, the file's value wins over the default.
   EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "MemoryUsage", 70), 50);
   char buf[32];
   EXPECT_EQ(EMUL_GetRequiredProfileString("Tavelo", "DontCheckSpaceDrives", "", buf, sizeof buf), 0);
-  EXPECT_EQ(ReadFile(path), "[Tavelo]\nMemoryUsage=50\nSlop=-3\nDontCheckSpaceDrives=\n");
+  EXPECT_EQ(Slurp(path), "[Tavelo]\nMemoryUsage=50\nSlop=-3\nDontCheckSpaceDrives=\n");
 }
 
 TEST_F(PrefsTest, WritesKeepOtherLinesAndSections) {
@@ -60,7 +53,7 @@ TEST_F(PrefsTest, WritesKeepOtherLinesAndSections) {
   ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "Slop", 4), 0);
   ASSERT_EQ(EMUL_SetProfileString("Codec", "Cant32Codec", "YVU9,YV92"), 0);
   ASSERT_EQ(EMUL_SetProfileString("New", "K", "v"), 0);
-  EXPECT_EQ(ReadFile(path),
+  EXPECT_EQ(Slurp(path),
             "; machine settings\r\n[Codec]\r\nKeepOpen=MJPG\r\nCant32Codec=YVU9,YV92\r\n\r\n[tavelo]\r\n"
             "memoryusage=60\r\nOther=x\r\nSlop=4\r\n\r\n[Last]\r\nA=1\r\n\r\n[New]\r\nK=v\r\n");
   char buf[8];
@@ -80,22 +73,22 @@ TEST_F(PrefsTest, IntegersAreReadLikeTheirLeadingDigits) {
 }
 
 TEST_F(PrefsTest, UnchangedValueIsNotRewritten) {
+  const auto inode = [&] {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0);
+    return st.st_ino;
+  };
   ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "X", 1), 0);
-  struct stat a{};
-  ASSERT_EQ(stat(path.c_str(), &a), 0);
+  const ino_t first = inode();
   ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "X", 1), 0);
-  struct stat b{};
-  ASSERT_EQ(stat(path.c_str(), &b), 0);
-  EXPECT_EQ(a.st_ino, b.st_ino);  // a rewrite would have renamed a new file over it
+  EXPECT_EQ(inode(), first);  // a rewrite would have renamed a new file over it
   ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "X", 2), 0);
-  ASSERT_EQ(stat(path.c_str(), &b), 0);
-  EXPECT_NE(a.st_ino, b.st_ino);
+  EXPECT_NE(inode(), first);
   // The same holds for a value that is written in quotes.
   ASSERT_EQ(EMUL_SetProfileString("Tavelo", "Q", " q "), 0);
-  ASSERT_EQ(stat(path.c_str(), &a), 0);
+  const ino_t quoted = inode();
   ASSERT_EQ(EMUL_SetProfileString("Tavelo", "Q", " q "), 0);
-  ASSERT_EQ(stat(path.c_str(), &b), 0);
-  EXPECT_EQ(a.st_ino, b.st_ino);
+  EXPECT_EQ(inode(), quoted);
 }
 
 TEST_F(PrefsTest, FailedWriteKeepsTheOldFileAndReportsTheFolder) {
@@ -122,7 +115,7 @@ TEST_F(PrefsTest, TextThatWouldAddLinesIsRefusedAndNothingIsWritten) {
   WriteFile(path, before);
   // A file path may hold a line feed; written as it stands it would set other keys.
   EXPECT_EQ(EMUL_SetProfileString("Probe", "Path", "/media/a\nInjected=1\n[Tavelo]\nMemoryUsage=1"), -50);
-  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(Slurp(path), before);
   EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "MemoryUsage", 0), 60);
   EXPECT_EQ(EMUL_GetProfileInt("Probe", "Injected", -1), -1);
   using namespace std::string_view_literals;
@@ -141,13 +134,13 @@ TEST_F(PrefsTest, TextThatWouldAddLinesIsRefusedAndNothingIsWritten) {
   };
   for (const Row& r : rows) {
     EXPECT_EQ(platform::prefs::SetString(r.section, r.key, r.value), -50) << r.section << "/" << r.key;
-    EXPECT_EQ(ReadFile(path), before) << r.section << "/" << r.key;
+    EXPECT_EQ(Slurp(path), before) << r.section << "/" << r.key;
   }
   // Required reads of such keys answer the default and write nothing.
   EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "Bad\nKey", 7), 7);
   char buf[8];
   EXPECT_EQ(EMUL_GetRequiredProfileString("Tavelo", "K\r", "d", buf, sizeof buf), 1);
-  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(Slurp(path), before);
   // The same rules hold while the settings live in memory.
   EMUL_SetTVPrefsFile(nullptr);
   EXPECT_EQ(EMUL_SetProfileString("Probe", "Path", "a\nb=1"), -50);
@@ -170,9 +163,9 @@ TEST_F(PrefsTest, EveryAcceptedValueReadsBackAsWritten) {
   }
   // A value that the reader would trim or unquote is written in quotes.
   ASSERT_EQ(EMUL_SetProfileString("Probe", "Value", " lead"), 0);
-  EXPECT_EQ(ReadFile(path), "[Tavelo]\nMemoryUsage=60\n\n[Probe]\nValue=\" lead\"\n");
+  EXPECT_EQ(Slurp(path), "[Tavelo]\nMemoryUsage=60\n\n[Probe]\nValue=\" lead\"\n");
   ASSERT_EQ(EMUL_SetProfileString("Probe", "Value", "plain"), 0);
-  EXPECT_EQ(ReadFile(path), "[Tavelo]\nMemoryUsage=60\n\n[Probe]\nValue=plain\n");
+  EXPECT_EQ(Slurp(path), "[Tavelo]\nMemoryUsage=60\n\n[Probe]\nValue=plain\n");
 }
 
 TEST_F(PrefsTest, AFileThatCannotBeReadIsNeverReplaced) {
@@ -187,10 +180,10 @@ TEST_F(PrefsTest, AFileThatCannotBeReadIsNeverReplaced) {
     EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "MemoryUsage", 9), 9);
   }
   ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
-  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(Slurp(path), before);
   // Readable again, writes go through.
   EXPECT_EQ(EMUL_SetProfileInt("Tavelo", "FreeSpace", 1), 0);
-  EXPECT_EQ(ReadFile(path), before + "FreeSpace=1\n");
+  EXPECT_EQ(Slurp(path), before + "FreeSpace=1\n");
 }
 
 TEST(ErrnoTable, MapsEveryListedValue) {
