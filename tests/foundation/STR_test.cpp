@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Memory.h"
@@ -52,18 +53,22 @@ class StrTest : public tv::test::UFixture {
     STR_Descriptor d[] = {{base, kTexts, &table}, {0, nullptr, nullptr}};
     return STRp_BirthStrTab(d);
   }
+  // The texts of a table at these indices.
+  static std::vector<std::string> Look(const STR_Table* t, std::initializer_list<int32_t> indices) {
+    std::vector<std::string> out;
+    for (int32_t i : indices) out.push_back(STRp_Lookup(t, i));
+    return out;
+  }
   STR_Table table{};
 };
+
+using Texts = std::vector<std::string>;
 
 TEST_F(StrTest, TagReduction) {
   ASSERT_EQ(Install(), 0);
   ASSERT_EQ(table.count, 6);
-  EXPECT_STREQ(STRp_Lookup(&table, 0), "plain");
   EXPECT_EQ(STRp_Lookup(&table, 0), kTexts[0]);  // untouched entries stay the compiled text
-  EXPECT_STREQ(STRp_Lookup(&table, 1), ".mov");
-  EXPECT_STREQ(STRp_Lookup(&table, 2), "win");
-  EXPECT_STREQ(STRp_Lookup(&table, 3), "default");
-  EXPECT_STREQ(STRp_Lookup(&table, 4), "half");
+  EXPECT_EQ(Look(&table, {0, 1, 2, 3, 4}), (Texts{"plain", ".mov", "win", "default", "half"}));
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_EQ(rec.last().text, "Test warning: bad replacement string tag.");
   EXPECT_EQ(rec.last().severity, tv::kSevWarning);
@@ -74,8 +79,7 @@ TEST_F(StrTest, TagReduction) {
 TEST_F(StrTest, OtherTags) {
   STR_UseReplacementTag("{{*Other*}}");
   ASSERT_EQ(Install(), 0);
-  EXPECT_STREQ(STRp_Lookup(&table, 1), " Movie");  // the default variant
-  EXPECT_STREQ(STRp_Lookup(&table, 2), "other");
+  EXPECT_EQ(Look(&table, {1, 2}), (Texts{" Movie", "other"}));  // 1: the default variant
   STR_UseReplacementTag("{{*X*}}");
   ASSERT_EQ(Install(), 0);  // installing again replaces the table
   EXPECT_STREQ(STRp_Lookup(&table, 2), "x");
@@ -91,9 +95,7 @@ TEST_F(StrTest, LookupOutsideTheTable) {
   EXPECT_STREQ(STRp_Lookup(&table, 0), "[?]");  // never installed
   EXPECT_STREQ(STRp_Lookup(nullptr, 0), "[?]");
   ASSERT_EQ(Install(), 0);
-  EXPECT_STREQ(STRp_Lookup(&table, -1), "[?]");
-  EXPECT_STREQ(STRp_Lookup(&table, 6), "[?]");
-  EXPECT_STREQ(STRp_Lookup(&table, INT32_MIN), "[?]");
+  EXPECT_EQ(Look(&table, {-1, 6, INT32_MIN}), Texts(3, "[?]"));
 }
 
 TEST_F(StrTest, ForgotInit) {
@@ -125,9 +127,7 @@ TEST_F(StrTest, ResourceOverride) {
   U_SetSystemScript(U_ScriptJapanese);  // double-byte: loading a resource turns the conversion off
   ASSERT_EQ(Install(1), 0);
   EXPECT_TRUE(rec.reports.empty());
-  EXPECT_STREQ(STRp_Lookup(&table, 0), "un");
-  EXPECT_STREQ(STRp_Lookup(&table, 1), "two");  // tags apply to resource texts too
-  EXPECT_STREQ(STRp_Lookup(&table, 5), "six \xA9");
+  EXPECT_EQ(Look(&table, {0, 1, 5}), (Texts{"un", "two", "six \xA9"}));  // tags apply to resource texts too
   Boolean32 on = 1;
   STR_IsDBCSafeMode(&on);
   EXPECT_EQ(on, 0);
@@ -209,9 +209,7 @@ TEST_F(StrTest, ConvertTableToResourceRoundTrip) {
   STR_Table back{};
   STR_Descriptor d[] = {{50, two, &back}, {0, nullptr, nullptr}};
   ASSERT_EQ(STRp_BirthStrTab(d), 0);
-  EXPECT_STREQ(STRp_Lookup(&back, 0), "ab");
-  EXPECT_STREQ(STRp_Lookup(&back, 1), "");
-  EXPECT_STREQ(STRp_Lookup(&back, 2), "d");
+  EXPECT_EQ(Look(&back, {0, 1, 2}), (Texts{"ab", "", "d"}));
   EXPECT_EQ(STR_ConvertStrTab2Resource(&table, &h), 3);  // never installed
   EXPECT_EQ(h, nullptr);
   STRp_Death();  // the local tables are remembered until then
@@ -223,10 +221,8 @@ TEST_F(StrTest, Balls) {
   STR_Ball ball = nullptr;
   ASSERT_EQ(STR_NewBall(0, kTexts, &ball), 0);
   ASSERT_NE(ball, nullptr);
-  EXPECT_STREQ(STR_BallStringLookup(ball, 1), ".mov");
-  EXPECT_STREQ(STR_BallStringLookup(ball, 6), "[?]");
-  EXPECT_STREQ(STR_BallStringLookup(ball, -1), "[?]");
-  EXPECT_STREQ(STR_BallStringLookup(nullptr, 0), "[?]");
+  for (auto [b, index, text] : {std::tuple{ball, 1, ".mov"}, {ball, 6, "[?]"}, {ball, -1, "[?]"}, {STR_Ball{}, 0, "[?]"}})
+    EXPECT_STREQ(STR_BallStringLookup(b, index), text) << index;
   int32_t generation = -1;
   EXPECT_EQ(STR_GetSterlingGeneration(ball, &generation), 0);
   EXPECT_EQ(generation, 0);
@@ -241,8 +237,7 @@ TEST_F(StrTest, Balls) {
   std::vector<uint8_t> bytes = Resource({"one", "two"});
   STR_SetStringResource(1003, bytes.data(), static_cast<int32_t>(bytes.size()));
   ASSERT_EQ(STR_NewBall(3, nullptr, &ball), 0);
-  EXPECT_STREQ(STR_BallStringLookup(ball, 1), "two");
-  EXPECT_STREQ(STR_BallStringLookup(ball, 2), "[?]");
+  EXPECT_EQ(std::string(STR_BallStringLookup(ball, 1)) + STR_BallStringLookup(ball, 2), "two[?]");
   STR_DisposeBall(&ball);
 
   rec.clear();
