@@ -1,5 +1,6 @@
 // String tables: installation, replacement tags, lookups, string resources,
-// double-byte safety, balls and conversion to the resource layout.
+// double-byte safety, balls and conversion to the resource layout, and
+// installation when memory runs out.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -43,6 +44,7 @@ std::vector<uint8_t> Resource(const std::vector<std::string>& texts, int count =
 class StrTest : public tv::test::UFixture {
  protected:
   void TearDown() override {
+    EMUL_StopAllocationFailures();
     STRp_Death();
     STR_UseReplacementTag("{{*MSWindows*}}");
     U_SetSystemScript(U_ScriptRoman);
@@ -260,6 +262,52 @@ TEST_F(StrTest, DamagedBallIsRefused) {
   EXPECT_STREQ(STR_BallStringLookup(ball, 0), "[?]");
   std::memcpy(ball, &saved, sizeof saved);
   EXPECT_EQ(STR_DisposeBall(&ball), 0);
+}
+
+// ---- Installation when memory runs out -------------------------------------------------
+
+const char* const kTagged[] = {"plain", "a{{*MSWindows*}}b", "c{{*MSWindows*}}d", STR_END};
+
+using StrMemoryTest = StrTest;
+
+TEST_F(StrMemoryTest, ArraysThatCannotBeMadeLeaveTheTableAlone) {
+  EMUL_FailAllocationsAfter(0);
+  EXPECT_EQ(tv::str::EnsureTable(table, kTagged), tv::kErrOutOfMemory);
+  EXPECT_EQ(table.texts, nullptr);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().location, Location(28, 4));
+  EXPECT_EQ(rec.last().severity, tv::kSevFailure);
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create string table.\n", 0), 0u);
+  EXPECT_STREQ(STRp_Lookup(&table, 0), "[?]");
+}
+
+TEST_F(StrMemoryTest, ReplacementEntryFailureFreesEverything) {
+  int64_t ptrs = EMUL_LivePtrCount();
+  EMUL_FailAllocationsAfter(3);  // the arrays and the first entry are made; the second entry fails
+  EXPECT_EQ(tv::str::EnsureTable(table, kTagged), tv::kErrOutOfMemory);
+  EXPECT_EQ(table.texts, nullptr);
+  EXPECT_EQ(EMUL_LivePtrCount(), ptrs);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().location, Location(28, 5));
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create string table replacement entry.\n(1K", 0), 0u);
+
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(tv::str::EnsureTable(table, kTagged), 0);
+  EXPECT_STREQ(STRp_Lookup(&table, 2), "d");
+}
+
+TEST_F(StrMemoryTest, BallThatCannotBeMade) {
+  EMUL_FailAllocationsAfter(0);
+  STR_Ball ball = reinterpret_cast<STR_Ball>(1);
+  EXPECT_EQ(STR_NewBall(0, kTagged, &ball), tv::kErrOutOfMemory);
+  EXPECT_EQ(ball, nullptr);
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create string ball.\n", 0), 0u);
+  EMUL_StopAllocationFailures();
+  int64_t ptrs = EMUL_LivePtrCount();
+  EMUL_FailAllocationsAfter(1);  // the record is made, its table is not
+  EXPECT_EQ(STR_NewBall(0, kTagged, &ball), tv::kErrOutOfMemory);
+  EXPECT_EQ(ball, nullptr);
+  EXPECT_EQ(EMUL_LivePtrCount(), ptrs);
 }
 
 }  // namespace
