@@ -11,6 +11,8 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "BEZ.h"
@@ -45,6 +47,26 @@ inline OwnedCurve Curve2(double x0, double y0, double x1, double y1, double x2, 
 inline double Bernstein(double c0, double c1, double c2, double c3, double t) {
   double s = 1 - t;
   return c0 * s * s * s + 3 * c1 * t * s * s + 3 * c2 * t * t * s + c3 * t * t * t;
+}
+
+// Values compared as a whole within a tolerance, each pair printed on failure.
+inline void ExpectNear(const std::vector<double>& got, const std::vector<double>& want, double tolerance) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], tolerance) << "at " << i;
+}
+inline std::vector<double> Vec(const double* p, size_t n) { return std::vector<double>(p, p + n); }
+
+// Points as whole records.
+using XY2 = std::pair<double, double>;
+template <class P>
+XY2 XY(const P& p) {
+  return {p.x, p.y};
+}
+// The x and y of a curve's four control points.
+inline std::vector<double> Ctrl2(const OwnedCurve& c) {
+  std::vector<double> v;
+  for (const auto& p : c.p) v.insert(v.end(), {p[0], p[1]});
+  return v;
 }
 
 constexpr Fixed F(double v) { return static_cast<Fixed>(v * 65536.0); }
@@ -192,6 +214,13 @@ class TdbFixture : public AnimFixture {
     EXPECT_EQ(TDB_GetKeyInterps(s, index, &in, &out), 0);
     return {in, out};
   }
+  // The nearest key's index and time.
+  std::pair<int32_t, int32_t> Nearest(TDB_Stream s, int32_t t) {
+    int32_t index = -1;
+    Time kt{};
+    EXPECT_EQ(TDB_FindNearestKeyTime(s, nullptr, t, &index, &kt), 0);
+    return {index, kt.value};
+  }
   TDB_StreamInfo Info(TDB_Stream s) {
     TDB_StreamInfo info{};
     EXPECT_EQ(TDB_GetStreamInfo(s, &info), 0);
@@ -242,6 +271,11 @@ class OmFixture : public AnimFixture {
     FixedRect r{};
     EXPECT_EQ(OM_GetShapeBounds(s, &r), 0);
     return r;
+  }
+  // A shape's bounds as one record: left, top, right, bottom.
+  std::array<Fixed, 4> Edges(OM_Shape s) {
+    FixedRect r = Bounds(s);
+    return {r.left, r.top, r.right, r.bottom};
   }
   bool Equal(OM_Shape a, OM_Shape b) {
     Boolean32 eq = 0;

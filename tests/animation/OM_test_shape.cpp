@@ -14,15 +14,9 @@ class OmShape : public OmFixture {};
 TEST_F(OmShape, NewShapeBoundsAndBadType) {
   OM_Shape& s = ShapeSlot();
   ASSERT_EQ(OM_NewShape(OM_TypeRect, nullptr, &s), 0);
-  FixedRect r = Bounds(s);
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 0);
-  EXPECT_EQ(r.right, 0x10000);
-  EXPECT_EQ(r.bottom, 0x10000);
+  EXPECT_EQ(Edges(s), (std::array<Fixed, 4>{0, 0, 0x10000, 0x10000}));
   OM_Shape rev = New(OM_TypeOval, FixedRect{F(10), F(20), F(1), F(2)});
-  r = Bounds(rev);
-  EXPECT_EQ(r.left, F(1));
-  EXPECT_EQ(r.bottom, F(20));
+  EXPECT_EQ(Edges(rev), (std::array<Fixed, 4>{F(1), F(2), F(10), F(20)}));
   OM_Shape bad = reinterpret_cast<OM_Shape>(1);
   EXPECT_EQ(OM_NewShape(4, nullptr, &bad), 3);
   EXPECT_EQ(bad, nullptr);
@@ -74,11 +68,8 @@ TEST_F(OmShape, TypeConversions) {
   ASSERT_EQ(p.size(), 24u);
   const FixedPoint order[8] = {{F(20), 0}, {0, 0},       {0, F(10)},      {0, F(20)},
                                {F(20), F(20)}, {F(40), F(20)}, {F(40), F(10)}, {F(40), 0}};
-  for (int k = 0; k < 8; ++k) {
-    EXPECT_TRUE(p[3 * k] == order[k]) << k;
-    EXPECT_TRUE(p[3 * k + 1] == order[k]) << k;        // straight sides
-    EXPECT_TRUE(p[3 * k + 2] == order[(k + 1) % 8]) << k;
-  }
+  for (int k = 0; k < 8; ++k)  // straight sides
+    EXPECT_TRUE(std::tie(p[3 * k], p[3 * k + 1], p[3 * k + 2]) == std::tie(order[k], order[k], order[(k + 1) % 8])) << k;
   OM_Shape o = New(OM_TypeOval, FixedRect{F(0), F(0), F(200), F(100)});
   ASSERT_EQ(OM_SetShapeType(OM_TypePath, o), 0);
   FixedPoint v{}, in{}, out{};
@@ -101,10 +92,10 @@ TEST_F(OmShape, PointPositionsAndVertices) {
   EXPECT_EQ(OM_ShapeGetBezPoints(s, 12, &v, nullptr, nullptr), OM_ErrVertex);
   EXPECT_EQ(rec.last().text, "Test error: Bezier vertex is beyond the last vertex of shape (2005).");
   int32_t h = 0;
-  ASSERT_EQ(OM_ShapeIndexToCtpt(s, 9, &h), 0);
-  EXPECT_EQ(h, 10);
-  ASSERT_EQ(OM_ShapeIndexToCtpt(s, 11, &h), 0);
-  EXPECT_EQ(h, 11);
+  for (auto [index, want] : {std::pair{9, 10}, {11, 11}}) {
+    ASSERT_EQ(OM_ShapeIndexToCtpt(s, index, &h), 0);
+    EXPECT_EQ(h, want);
+  }
   OM_Shape empty = New(OM_TypePath, FixedRect{});
   EXPECT_EQ(OM_ShapeIndexToCtpt(empty, 0, &h), OM_ErrVertex);
   EXPECT_EQ(h, INT32_MIN);
@@ -130,9 +121,7 @@ TEST_F(OmShape, EditingKeepsTheLayout) {
   ASSERT_EQ(OM_ShapeAddBezVertex(s, 3, &mid, &in, nullptr), 0);
   FixedPoint v{}, gotIn{}, gotOut{};
   ASSERT_EQ(OM_ShapeGetBezPoints(s, 3, &v, &gotIn, &gotOut), 0);
-  EXPECT_TRUE(v == mid);
-  EXPECT_TRUE(gotIn == in);
-  EXPECT_TRUE(gotOut == mid);
+  EXPECT_TRUE(std::tie(v, gotIn, gotOut) == std::tie(mid, in, mid));
   ASSERT_EQ(OM_ShapeGetBezPoints(s, 6, &v, &gotIn, nullptr), 0);
   EXPECT_TRUE(gotIn == (FixedPoint{F(10), F(0)}));  // the old incoming handle moved along
   ASSERT_EQ(OM_ShapeRemoveBezVertex(s, 3), 0);

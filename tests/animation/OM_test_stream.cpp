@@ -48,8 +48,7 @@ TEST_F(OmStream, MorphOfFourAndSevenVertices) {
   // vertex 0 of each key stays vertex 0.
   FixedPoint v{};
   ASSERT_EQ(OM_ShapeGetBezPoints(mid, 0, &v, nullptr, nullptr), 0);
-  EXPECT_NEAR(v.h / 65536.0, (150 + 380) / 2.0, 1e-3);
-  EXPECT_NEAR(v.v / 65536.0, 100, 1e-3);
+  ExpectNear({v.h / 65536.0, v.v / 65536.0}, {(150 + 380) / 2.0, 100}, 1e-3);
   // Near the keys the shape comes close to them.
   FixedRect nearA = Bounds(At(s, 1)), ba = Bounds(a);
   EXPECT_NEAR(nearA.left, ba.left, F(1));
@@ -61,10 +60,7 @@ TEST_F(OmStream, RectanglesBlendBoundsAndHoldKeepsA) {
   OM_Shape b = New(OM_TypeRect, FixedRect{F(20), F(40), F(30), F(50)});
   ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 0, 0, a, 1, 1), 0);
   ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 600, 0, b, 1, 1), 0);
-  FixedRect r = Bounds(At(s, 300));
-  EXPECT_EQ(r.left, F(10));
-  EXPECT_EQ(r.top, F(20));
-  EXPECT_EQ(r.bottom, F(30));
+  EXPECT_EQ(Edges(At(s, 300)), (std::array<Fixed, 4>{F(10), F(20), F(20), F(30)}));
   ASSERT_EQ(TDB_SetKeyInterps(s, 0, 1, TDB_InterpHold), 0);
   EXPECT_TRUE(Equal(At(s, 599), a));
   // A rectangle against a path: a path of the path's count.
@@ -72,8 +68,7 @@ TEST_F(OmStream, RectanglesBlendBoundsAndHoldKeepsA) {
   ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 1200, 0, p, 1, 1), 0);
   int32_t type = 0, n = 0;
   ASSERT_EQ(OM_GetShapeInfo(At(s, 900), &type, nullptr, &n), 0);
-  EXPECT_EQ(type, OM_TypePath);
-  EXPECT_EQ(n, 36);
+  EXPECT_EQ(std::tuple(type, n), (std::tuple<int32_t, int32_t>(OM_TypePath, 36)));
 }
 
 TEST_F(OmStream, UnknownSpatialMethodIsRefused) {
@@ -113,11 +108,8 @@ TEST_F(OmStream, ShapesAndStreamsInFiles) {
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
   ASSERT_GE(bytes.size(), 40u);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "OMsh");
-  EXPECT_EQ(bytes[7], 24 + 8 * 15);
-  EXPECT_EQ(bytes[8], 0xB2);
-  EXPECT_EQ(bytes[9], 0xDE);
-  EXPECT_EQ(bytes[10], 2);
-  EXPECT_EQ(bytes[31], 15);
+  EXPECT_EQ((std::vector<int>{bytes[7], bytes[8], bytes[9], bytes[10], bytes[31]}),
+            (std::vector<int>{24 + 8 * 15, 0xB2, 0xDE, 2, 15}));
 
   ASSERT_EQ(FILE_Open(FILE_PermRead, ref), 0);
   OM_Shape& back = ShapeSlot();

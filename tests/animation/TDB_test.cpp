@@ -1,6 +1,7 @@
 // Keyframe streams: creation, keys, finding, flags, tangents, duplication,
 // custom value kinds and failure reports.
 #include <map>
+#include <tuple>
 
 #include "TDB_internal.h"
 #include "Anim_test_support.h"
@@ -17,15 +18,12 @@ class TdbModel : public TdbFixture {};
 TEST_F(TdbModel, NewStreamSettings) {
   TDB_Stream s = Make(2, 30, Desc(6), 0, 1, 7, 4);
   TDB_StreamInfo info = Info(s);
-  EXPECT_EQ(info.dimension, 2);
-  EXPECT_EQ(info.flags, TDB_StreamSpatial | TDB_StreamNonDecreasing);
-  EXPECT_EQ(info.timeScale, 30u);
+  // Dimension, flags, scale, scalar size, key data (position and two tangents), key size, key count.
+  EXPECT_EQ(std::tuple(info.dimension, info.flags, info.timeScale, info.valueDescription.scalarSize, info.keyDataSize,
+                       info.keySize, info.keyCount),
+            std::tuple(2, TDB_StreamSpatial | TDB_StreamNonDecreasing, 30u, 4, 48, 56 + 48, 0));
   EXPECT_DOUBLE_EQ(info.accuracy, 0.0001);
   for (double m : info.multipliers) EXPECT_EQ(m, 1.0);
-  EXPECT_EQ(info.valueDescription.scalarSize, 4);
-  EXPECT_EQ(info.keyDataSize, 48);  // position and two tangents
-  EXPECT_EQ(info.keySize, 56 + 48);
-  EXPECT_EQ(info.keyCount, 0);
   EXPECT_EQ(**reinterpret_cast<uint16_t**>(s), TDB_Magic);
 
   int32_t size = 0;
@@ -59,13 +57,10 @@ TEST_F(TdbModel, InsertKeepsTimeOrderAndInitialisesKeys) {
   Key(s, 20, {2, 20}, 2, 2);
   EXPECT_EQ(Times(s), (std::vector<int32_t>{10, 20, 30}));
   EXPECT_EQ(KeyF(s, 1, 2), (std::vector<double>{2, 20}));
-  EXPECT_EQ(Flags(s, 0), 0);  // a hold key
-  EXPECT_EQ(Flags(s, 1), TDB_KeyEase);
+  EXPECT_EQ(std::tuple(Flags(s, 0), Flags(s, 1)), std::tuple(0, TDB_KeyEase));  // 0: a hold key
   double inV[2], inI[2], outV[2], outI[2];
   ASSERT_EQ(TDB_GetKeyTangentsF(s, 2, inV, inI, outV, outI), 0);
-  EXPECT_EQ(inV[0], 0.0);
-  EXPECT_NEAR(inI[1], 1.0 / 3.0, 1e-9);
-  EXPECT_NEAR(outI[0], 1.0 / 3.0, 1e-9);
+  ExpectNear({inV[0], inI[1], outI[0]}, {0, 1.0 / 3.0, 1.0 / 3.0}, 1e-9);
   EXPECT_EQ(Interps(s, -1), std::pair(1, 1));
 }
 
@@ -76,11 +71,9 @@ TEST_F(TdbModel, SecondKeyAtSameTime) {
   EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 10, 0, &two, 1, 1), TDB_ErrKeyExists);
   ExpectReport(kSiteInsert, "attempt to overwrite an already existing time stream key value.");
   EXPECT_EQ(rec.last().text, "Test error: attempt to overwrite an already existing time stream key value (1D01).");
-  EXPECT_EQ(Times(s), std::vector<int32_t>{10});
-  EXPECT_EQ(Value1(s, 10), 1.0);
+  EXPECT_EQ(std::tuple(Times(s), Value1(s, 10)), std::tuple(std::vector<int32_t>{10}, 1.0));
   EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 10, 1, &two, 1, 1), 0);
-  EXPECT_EQ(Times(s), std::vector<int32_t>{10});
-  EXPECT_EQ(Value1(s, 10), 2.0);
+  EXPECT_EQ(std::tuple(Times(s), Value1(s, 10)), std::tuple(std::vector<int32_t>{10}, 2.0));
 }
 
 TEST_F(TdbModel, MethodMask) {
@@ -110,11 +103,8 @@ TEST_F(TdbModel, ConstantStream) {
   Time kt{};
   EXPECT_EQ(TDB_FindKeyTime(s, nullptr, 3, 0, &found, &index, &kt), TDB_ErrConstant);
   ExpectReport(kSiteFind, "attempt to find a key value in a constant time stream.");
-  EXPECT_EQ(index, kNotFound);
-  EXPECT_EQ(kt, kInvalidTime);
-  ASSERT_EQ(TDB_FindNearestKeyTime(s, nullptr, 99, &index, &kt), 0);
-  EXPECT_EQ(index, 0);
-  EXPECT_EQ(kt.value, 99);
+  EXPECT_EQ(std::tuple(index, kt), std::tuple(kNotFound, kInvalidTime));
+  EXPECT_EQ(Nearest(s, 99), std::pair(0, 99));
   ASSERT_EQ(TDB_RemoveKey(s, 0), 0);
   EXPECT_EQ(TDB_FindNearestKeyTime(s, nullptr, 99, &index, &kt), TDB_ErrNoKeys);
 }
@@ -136,21 +126,15 @@ TEST_F(TdbModel, FindNearestAndIndexLookups) {
     int32_t index = 7;
     Time kt{};
     ASSERT_EQ(TDB_FindKeyTime(s, nullptr, c.t, c.dir, &found, &index, &kt), 0);
-    EXPECT_EQ(found != 0, c.found) << c.t << " " << c.dir;
-    EXPECT_EQ(index, c.index) << c.t << " " << c.dir;
-    if (c.found)
-      EXPECT_EQ(kt, (Time{10 * (c.index + 1), 600}));
-    else
-      EXPECT_EQ(kt, kInvalidTime);
+    EXPECT_EQ(std::tuple(found != 0, index, kt),
+              std::tuple(c.found, c.index, c.found ? Time{10 * (c.index + 1), 600} : kInvalidTime))
+        << c.t << " " << c.dir;
   }
   int32_t index = 0;
   Time kt{};
   // Ties go to the earlier key.
   const std::pair<int32_t, int32_t> nearest[] = {{15, 0}, {16, 1}, {-100, 0}, {100, 2}, {20, 1}};
-  for (auto [t, want] : nearest) {
-    EXPECT_EQ(TDB_FindNearestKeyTime(s, nullptr, t, &index, &kt), 0);
-    EXPECT_EQ(index, want) << t;
-  }
+  for (auto [t, want] : nearest) EXPECT_EQ(Nearest(s, t).first, want) << t;
   using Lookup = ErrorCode (*)(TDB_Stream, const Time*, int32_t, int32_t*);
   const struct {
     Lookup f;
@@ -186,22 +170,18 @@ TEST_F(TdbModel, TimesInOtherScalesAndAtTheLimits) {
   ASSERT_EQ(TDB_InsertKeyF(s, nullptr, INT32_MAX, 0, &v, 1, 1), 0);
   ASSERT_EQ(TDB_InsertKeyF(s, nullptr, INT32_MIN + 1, 0, &v, 1, 1), 0);
   EXPECT_EQ(Times(s), (std::vector<int32_t>{INT32_MIN + 1, 20, INT32_MAX}));
-  int32_t index = 0;
-  Time kt{};
-  ASSERT_EQ(TDB_FindNearestKeyTime(s, nullptr, 0, &index, &kt), 0);
-  EXPECT_EQ(index, 1);
+  EXPECT_EQ(Nearest(s, 0).first, 1);
   EXPECT_EQ(Value1(s, INT32_MAX - 1), 1.0);
 }
 
 TEST_F(TdbModel, MovingAndRemovingKeys) {
   TDB_Stream s = Keyed();
   for (int32_t t : {10, 20, 30}) Key(s, t, {double(t)});
+  // The value moves with its key.
   ASSERT_EQ(TDB_SetKeyTime(s, 0, nullptr, 25), 0);
-  EXPECT_EQ(Times(s), (std::vector<int32_t>{20, 25, 30}));
-  EXPECT_EQ(KeyF(s, 1)[0], 10);  // the value moved with its key
+  EXPECT_EQ(std::tuple(Times(s), KeyF(s, 1)[0]), std::tuple(std::vector<int32_t>{20, 25, 30}, 10.0));
   ASSERT_EQ(TDB_SetKeyTime(s, 2, nullptr, 0), 0);
-  EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 20, 25}));
-  EXPECT_EQ(KeyF(s, 0)[0], 30);
+  EXPECT_EQ(std::tuple(Times(s), KeyF(s, 0)[0]), std::tuple(std::vector<int32_t>{0, 20, 25}, 30.0));
   EXPECT_EQ(TDB_SetKeyTime(s, 0, nullptr, 25), TDB_ErrKeyExists);
   EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 20, 25}));
   ASSERT_EQ(TDB_RemoveKey(s, -1), 0);
@@ -257,14 +237,12 @@ TEST_F(TdbModel, SpatialKeys) {
   ASSERT_EQ(TDB_SetKeyVelocity(s, 1, &neg, &pos), 0);
   double iv = 1, ov = 0;
   ASSERT_EQ(TDB_GetKeyVelocity(s, 1, &iv, &ov), 0);
-  EXPECT_EQ(iv, 0.0);  // non-decreasing along the path
-  EXPECT_EQ(ov, 2.0);
+  EXPECT_EQ(std::tuple(iv, ov), std::tuple(0.0, 2.0));  // in: non-decreasing along the path
   EXPECT_TRUE(Flags(s, 1) & TDB_KeySpatial);
   double tin[2] = {-1, -2}, tout[2] = {1, 2}, gin[2], gout[2];
   ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, tin, tout), 0);
   ASSERT_EQ(TDB_GetKeySpaceTangents(s, 1, gin, gout), 0);
-  EXPECT_EQ(gin[1], -2);
-  EXPECT_EQ(gout[0], 1);
+  EXPECT_EQ(std::tuple(gin[1], gout[0]), std::tuple(-2.0, 1.0));
   ASSERT_EQ(TDB_SetKeySpContinuous(s, 1, 1), 0);
   uint32_t sp = 0;
   ASSERT_EQ(TDB_GetKeySpFlags(s, 1, &sp), 0);
@@ -287,9 +265,7 @@ TEST_F(TdbModel, FloatingKeysNeverEndTheStream) {
   for (int32_t t : {0, 200, 400, 600}) Key(s, t, {double(t), 0});
   ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
   for (int32_t i : {0, 1, 3}) ASSERT_EQ(TDB_SetKeyFloat(s, i, 1), 0);
-  EXPECT_FALSE(Flags(s, 0) & TDB_KeyFloat);
-  EXPECT_FALSE(Flags(s, 3) & TDB_KeyFloat);
-  EXPECT_TRUE(Flags(s, 1) & TDB_KeyFloat);
+  for (int32_t i : {0, 1, 2, 3}) EXPECT_EQ((Flags(s, i) & TDB_KeyFloat) != 0, i == 1) << i;
   ASSERT_EQ(TDB_RemoveKey(s, 0), 0);
   EXPECT_FALSE(Flags(s, 0) & TDB_KeyFloat);
 }
@@ -314,11 +290,7 @@ TEST_F(TdbModel, ChooseInterps) {
     uint16_t flags = 0;
     uint32_t word = 0;
     ASSERT_EQ(TDB_ChooseInterps(s, nullptr, c.t, &in, &out, &flags, &word), 0);
-    EXPECT_EQ(in, c.in) << c.t;
-    EXPECT_EQ(out, c.out) << c.t;
-    if (c.flags >= 0) {
-      EXPECT_EQ(flags, c.flags) << c.t;
-    }
+    EXPECT_EQ(std::tuple(in, out, c.flags >= 0 ? flags : -1), std::tuple(c.in, c.out, c.flags)) << c.t;
   }
 }
 
@@ -340,8 +312,7 @@ TEST_F(TdbModel, DuplicateIsIndependent) {
   TDB_Stream& k = StreamSlot();
   ASSERT_EQ(TDB_CloneStream(s, &k), 0);
   EXPECT_EQ(Times(k), std::vector<int32_t>{});
-  EXPECT_EQ(Info(k).dimension, 2);
-  EXPECT_EQ(Info(k).flags, TDB_StreamSpatial | TDB_StreamNonDecreasing);
+  EXPECT_EQ(std::tuple(Info(k).dimension, int(Info(k).flags)), std::tuple(2, TDB_StreamSpatial | TDB_StreamNonDecreasing));
 }
 
 TEST_F(TdbModel, DamagedAndDisposedStreams) {
@@ -393,8 +364,7 @@ TEST_F(TdbModel, SwitchingConstantness) {
   Key(s, 0, {0});
   Key(s, 600, {10});
   ASSERT_EQ(TDB_SetConstant(s, 1, nullptr, 150), 0);
-  EXPECT_TRUE(Info(s).flags & TDB_StreamConstant);
-  EXPECT_TRUE(Info(s).hasValue);
+  EXPECT_TRUE((Info(s).flags & TDB_StreamConstant) && Info(s).hasValue);
   EXPECT_DOUBLE_EQ(Value1(s, 0), 2.5);
   ASSERT_EQ(TDB_SetConstant(s, 0, nullptr, 60), 0);
   EXPECT_EQ(Times(s), std::vector<int32_t>{60});
@@ -434,8 +404,7 @@ TEST_F(TdbModel, ValueRepresentations) {
   int8_t out = 0;
   Boolean32 atKey = 0;
   ASSERT_EQ(TDB_GetValue(b, nullptr, 0, 0, &out, &atKey), 0);
-  EXPECT_EQ(out, 127);
-  EXPECT_TRUE(atKey);
+  EXPECT_EQ(std::tuple(int(out), atKey != 0), std::tuple(127, true));
 }
 
 // ---- Custom kinds ----------------------------------------------------------------------

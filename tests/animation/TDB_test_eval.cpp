@@ -48,11 +48,9 @@ TEST_F(TdbEval, LinearSegmentAndHolds) {
   EXPECT_TRUE(atKey);
   Time quarter{1, 4};
   ASSERT_EQ(TDB_GetValueF(s, &quarter, 0, 0, &v, &atKey), 0);
-  EXPECT_DOUBLE_EQ(v, 2.5);
-  EXPECT_FALSE(atKey);
+  EXPECT_EQ(std::tuple(v, atKey != 0), std::tuple(2.5, false));
   TDB_Stream a = Segment(3, 1);
-  EXPECT_EQ(Value1(a, 599), 0.0);
-  EXPECT_EQ(Value1(a, 600), 10.0);
+  EXPECT_EQ(std::tuple(Value1(a, 599), Value1(a, 600)), std::tuple(0.0, 10.0));
   TDB_Stream b = Segment(1, 3);
   EXPECT_EQ(Value1(b, 1), 10.0);  // a hold on the later key's in side gives its value
 }
@@ -133,11 +131,9 @@ TEST_F(TdbEval, ExactOnly) {
   double v = 7;
   Boolean32 atKey = 1;
   ASSERT_EQ(TDB_GetValueF(s, nullptr, 300, 1, &v, &atKey), 0);
-  EXPECT_FALSE(atKey);
-  EXPECT_EQ(v, 0.0);
+  EXPECT_EQ(std::tuple(v, atKey != 0), std::tuple(0.0, false));
   ASSERT_EQ(TDB_GetValueF(s, nullptr, 600, 1, &v, &atKey), 0);
-  EXPECT_TRUE(atKey);
-  EXPECT_EQ(v, 10.0);
+  EXPECT_EQ(std::tuple(v, atKey != 0), std::tuple(10.0, true));
   EXPECT_DOUBLE_EQ(Value1(s, 300), 5.0);  // an exact-only miss left nothing in the cache
 }
 
@@ -164,8 +160,7 @@ TEST_F(TdbEval, ValueInTheCallersType) {
   float outs[3];
   int32_t times[3] = {0, 300, 900};
   ASSERT_EQ(TDB_GetValues(s, 3, nullptr, times, outs), 0);
-  EXPECT_FLOAT_EQ(outs[1], 0.5f);
-  EXPECT_FLOAT_EQ(outs[2], 1.0f);
+  EXPECT_EQ(std::tuple(outs[1], outs[2]), std::tuple(0.5f, 1.0f));
   // A series at times in other scales, in doubles.
   TDB_Stream two = Keyed(2);
   Key(two, 0, {0, 10});
@@ -191,15 +186,23 @@ class TdbSpatial : public TdbFixture {
     v.pop_back();
     return v;
   }
+  // From (0, 0) at 0 s to (100, 0) at 1 s, both handles rising by `up`.
+  TDB_Stream Arch(double up) {
+    TDB_Stream s = Path();
+    Key(s, 0, {0, 0});
+    Key(s, 600, {100, 0});
+    double t[2] = {0, up};
+    EXPECT_EQ(TDB_SetKeySpaceTangents(s, 0, nullptr, t), 0);
+    EXPECT_EQ(TDB_SetKeySpaceTangents(s, 1, t, nullptr), 0);
+    return s;
+  }
 };
 
 TEST_F(TdbSpatial, StraightLineLinearAndHold) {
   TDB_Stream s = Path(2, 1);
   Key(s, 0, {0, 0});
   Key(s, 600, {30, 40});
-  auto v = At(s, 300);
-  EXPECT_NEAR(v[0], 15, 1e-9);
-  EXPECT_NEAR(v[1], 20, 1e-9);
+  ExpectNear(At(s, 300), {15, 20}, 1e-9);
   EXPECT_NEAR(At(s, 60)[0], 3, 1e-9);
   // A hold stays at the earlier key.
   ASSERT_EQ(TDB_SetKeyInterps(s, 0, 1, 3), 0);
@@ -207,12 +210,7 @@ TEST_F(TdbSpatial, StraightLineLinearAndHold) {
 }
 
 TEST_F(TdbSpatial, ConstantSpeedAlongCurvedPath) {
-  TDB_Stream s = Path();
-  Key(s, 0, {0, 0});
-  Key(s, 600, {100, 0});
-  double out[2] = {0, 80}, in[2] = {0, 80};
-  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 0, nullptr, out), 0);
-  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, in, nullptr), 0);
+  TDB_Stream s = Arch(80);
   // The spread between the longest and the shortest step along the path.
   auto spread = [&] {
     double lo = 1e9, hi = 0;
@@ -236,19 +234,12 @@ TEST_F(TdbSpatial, ConstantSpeedAlongCurvedPath) {
 }
 
 TEST_F(TdbSpatial, TangentForAutoOrient) {
-  TDB_Stream s = Path();
-  Key(s, 0, {0, 0});
-  Key(s, 600, {100, 0});
-  double out[2] = {0, 50}, in[2] = {0, 50};
-  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 0, nullptr, out), 0);
-  ASSERT_EQ(TDB_SetKeySpaceTangents(s, 1, in, nullptr), 0);
+  TDB_Stream s = Arch(50);
   double tan[2];
   ASSERT_EQ(TDB_GetSpaceTangent(s, nullptr, 0, tan), 0);
-  EXPECT_NEAR(tan[0], 0, 1e-9);
-  EXPECT_NEAR(tan[1], 1, 1e-9);
+  ExpectNear(Vec(tan, 2), {0, 1}, 1e-9);
   ASSERT_EQ(TDB_GetSpaceTangent(s, nullptr, 300, tan), 0);  // the top of the arch
-  EXPECT_NEAR(tan[0], 1, 1e-6);
-  EXPECT_NEAR(tan[1], 0, 1e-6);
+  ExpectNear(Vec(tan, 2), {1, 0}, 1e-6);
   ASSERT_EQ(TDB_GetSpaceTangent(s, nullptr, 900, tan), 0);
   EXPECT_NEAR(tan[1], -1, 1e-9);
   TDB_Stream plain = Keyed();
@@ -281,11 +272,8 @@ TEST_F(TdbSpatial, FloatingKeyTakesItsTimeFromThePath) {
   Key(s, 600, {30, 0});
   ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
   ASSERT_EQ(TDB_SetKeyFloat(s, 1, 1), 0);
-  Time t{};
-  ASSERT_EQ(TDB_IndexToTime(s, 1, &t), 0);
-  EXPECT_EQ(t.value, 200);  // a third of the way along, at constant speed
-  auto v = At(s, 100);
-  EXPECT_NEAR(v[0], 5, 1e-9);
+  EXPECT_EQ(Times(s)[1], 200);  // a third of the way along, at constant speed
+  EXPECT_NEAR(At(s, 100)[0], 5, 1e-9);
 }
 
 TEST_F(TdbSpatial, FloatingKeysThatCannotKeepTheirPlaceAreReportedOnce) {
@@ -307,8 +295,7 @@ TEST_F(TdbSpatial, FloatingKeysThatCannotKeepTheirPlaceAreReportedOnce) {
   EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 1, 2, 600}));
   double in = 1, out = 1;
   ASSERT_EQ(TDB_GetKeyInfluence(s, 1, &in, &out), 0);
-  EXPECT_EQ(in, 0.0);
-  EXPECT_EQ(out, 0.0);
+  EXPECT_EQ(std::tuple(in, out), std::tuple(0.0, 0.0));
   ASSERT_EQ(TDB_UpdateStream(s), 0);  // clean now: nothing more to say
   EXPECT_EQ(rec.reports.size(), 1u);
 }
@@ -336,8 +323,7 @@ TEST_F(TdbSpatial, PredictInvalid) {
   for (int32_t t : {0, 100, 200, 300}) Key(s, t, {double(t), 0});
   Time a{}, b{};
   ASSERT_EQ(TDB_PredictInvalid(s, 1, &a, &b), 0);
-  EXPECT_EQ(a.value, 0);
-  EXPECT_EQ(b.value, 200);
+  EXPECT_EQ(std::tuple(a.value, b.value), std::tuple(0, 200));
   ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
   ASSERT_EQ(TDB_SetKeyFloat(s, 2, 1), 0);
   ASSERT_EQ(TDB_PredictInvalid(s, 1, &a, &b), 0);
@@ -361,23 +347,19 @@ TEST_F(TdbEval, ClampedVelocityAndInfluence) {
   };
   double inV = -5, outV = 100, inI = 0.5, outI = 0.5;
   ASSERT_EQ(TDB_SetKeyTangentsF(s, 1, &inV, &inI, &outV, &outI), 0);
+  // In velocity 0: it pointed away from the previous value; out velocity 0:
+  // equal values on the out side.
   auto c = clamped(1);
-  EXPECT_EQ(c[4], 1);
-  EXPECT_EQ(c[0], 0.0);  // points away from the previous value
-  EXPECT_EQ(c[2], 0.0);  // equal values on the out side
-  EXPECT_EQ(c[1], 0.5);
+  EXPECT_EQ((std::vector<double>{c[0], c[1], c[2], c[4]}), (std::vector<double>{0, 0.5, 0, 1}));
   double v0 = 100, i0 = 0.5;
   ASSERT_EQ(TDB_SetKeyTangentsF(s, 0, nullptr, nullptr, &v0, &i0), 0);
+  // The handle now ends on the next key's value.
   c = clamped(0);
-  EXPECT_EQ(c[4], 1);
-  EXPECT_EQ(c[2], 100.0);
-  EXPECT_NEAR(c[3], 0.1, 1e-12);  // the handle now ends on the next key's value
+  ExpectNear({c[2], c[3], c[4]}, {100, 0.1, 1}, 1e-12);
   double v1 = 5, i1 = 0.5;
   ASSERT_EQ(TDB_SetKeyTangentsF(s, 0, nullptr, nullptr, &v1, &i1), 0);
   c = clamped(0);
-  EXPECT_EQ(c[4], 0);
-  EXPECT_EQ(c[2], 5.0);
-  EXPECT_EQ(c[3], 0.5);
+  EXPECT_EQ((std::vector<double>{c[2], c[3], c[4]}), (std::vector<double>{5, 0.5, 0}));
 }
 
 TEST_F(TdbEval, ZeroVelocityPoints) {
@@ -439,10 +421,7 @@ TEST_F(TdbSample, HoldsAreStepsAndDegenerateStreams) {
   ASSERT_EQ(TDB_GetAdaptiveSampleStream(s, 0, &start, &dur, 0.01, 0.0, 1, 100, &list, nullptr, nullptr), 0);
   auto p = Points(list);
   ASSERT_EQ(p.size(), 4u);
-  EXPECT_EQ(p[1].time, 1.0);
-  EXPECT_EQ(p[1].value, 1.0);
-  EXPECT_EQ(p[2].time, 1.0);
-  EXPECT_EQ(p[2].value, 5.0);
+  EXPECT_EQ((std::vector<double>{p[1].time, p[1].value, p[2].time, p[2].value}), (std::vector<double>{1, 1, 1, 5}));
 
   TDB_Stream one = Keyed();
   Key(one, 60, {3});

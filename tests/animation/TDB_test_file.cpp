@@ -60,6 +60,15 @@ class TdbFile : public TdbFixture {
     SLU_FileContext c = Open(name, FILE_PermRead, false);
     return TDB_ReadStream(&c, nullptr, &out);
   }
+  // The file with its "tdb4" atom cut or grown (by bytes 0xEE) to n bytes.
+  static Bytes WithHeaderSize(const Bytes& b, size_t n) {
+    Bytes out(b.begin(), b.begin() + 20 + static_cast<long>(std::min<size_t>(n, 116)));
+    out.resize(20 + n, 0xEE);
+    out.insert(out.end(), b.begin() + 20 + 116, b.end());
+    be::Store<uint32_t>(out.data() + 16, static_cast<uint32_t>(n));
+    be::Store<uint32_t>(out.data() + 4, static_cast<uint32_t>(out.size() - 8));
+    return out;
+  }
   static size_t Find(const Bytes& b, const char (&tag)[5]) {
     for (size_t i = 0; i + 4 <= b.size(); ++i)
       if (std::memcmp(b.data() + i, tag, 4) == 0) return i;
@@ -90,8 +99,7 @@ TEST_F(TdbFile, ConstantRoundTrip) {
   EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
   double w[2];
   ASSERT_EQ(TDB_GetValueF(r, nullptr, 0, 0, w, nullptr), 0);
-  EXPECT_EQ(w[0], -1.25);
-  EXPECT_EQ(w[1], 1e300);
+  EXPECT_EQ(Vec(w, 2), (std::vector<double>{-1.25, 1e300}));
   EXPECT_EQ(Interps(r, 0).second, 2);
   EXPECT_EQ(Write(r, "again.tdb"), bytes);
 }
@@ -194,15 +202,9 @@ TEST_F(TdbFile, GoldenBytes) {
 TEST_F(TdbFile, LongerHeaderAtomIsReadAsFarAsKnown) {
   TDB_Stream s = Constant(1);
   Key(s, 0, {42});
-  Bytes b = Write(s);
-  // Grow "tdb4" by 8 bytes of unknown data.
-  Bytes grown(b.begin(), b.begin() + 20 + 116);
-  grown.insert(grown.end(), 8, 0xEE);
-  grown.insert(grown.end(), b.begin() + 20 + 116, b.end());
-  be::Store<uint32_t>(grown.data() + 16, 124);
-  be::Store<uint32_t>(grown.data() + 4, static_cast<uint32_t>(grown.size() - 8));
+  // "tdb4" grown by 8 bytes of unknown data.
   TDB_Stream& r = StreamSlot();
-  ASSERT_EQ(Read(grown, r), 0);
+  ASSERT_EQ(Read(WithHeaderSize(Write(s), 124), r), 0);
   EXPECT_EQ(Value1(r, 5), 42.0);
 }
 
@@ -240,14 +242,7 @@ TEST_F(TdbFile, RefusedFiles) {
                    "old-style stream header forms are not supported"});
   size_t ldat = Find(good, "ldat");
   cases.push_back({"key order", patched(good, ldat + 8 + 48, {0, 0, 0, 0}), TDB_ErrFileData, "(key order)"});
-  {
-    // A "tdb4" of 100 bytes.
-    Bytes b(good.begin(), good.begin() + 20 + 100);
-    b.insert(b.end(), good.begin() + 20 + 116, good.end());
-    be::Store<uint32_t>(b.data() + 16, 100);
-    be::Store<uint32_t>(b.data() + 4, static_cast<uint32_t>(b.size() - 8));
-    cases.push_back({"short header", b, TDB_ErrFileData, "(header length)"});
-  }
+  cases.push_back({"short header", WithHeaderSize(good, 100), TDB_ErrFileData, "(header length)"});
   {
     size_t cdat = Find(constant, "cdat");
     Bytes b = constant;
@@ -305,23 +300,21 @@ TEST_F(TdbFile, CustomValuesThroughTheirTraits) {
   t.write = WriteBox;
   t.read = ReadBox;
   ASSERT_EQ(TDB_RegisterValueKind(43, &t), 0);
-  {
-    TDB_Stream s = Make(1, 600, Desc(0, 43));
-    for (double x : {3.0, 4.0}) {
-      double v = x;
-      double* p = &v;
-      ASSERT_EQ(TDB_InsertKey(s, nullptr, static_cast<int32_t>(x * 100), 0, &p, 3, 3), 0);
-    }
-    Bytes bytes = Write(s);
-    TDB_Stream& r = StreamSlot();
-    ASSERT_EQ(Read(bytes, r), 0);
-    double* got = nullptr;
-    ASSERT_EQ(TDB_GetValue(r, nullptr, 400, 0, &got, nullptr), 0);
-    ASSERT_NE(got, nullptr);
-    EXPECT_EQ(*got, 4.0);
-    ASSERT_EQ(TDB_DisposeValue(r, &got), 0);
-    EXPECT_EQ(Write(r, "again.tdb"), bytes);
+  TDB_Stream s = Make(1, 600, Desc(0, 43));
+  for (double x : {3.0, 4.0}) {
+    double v = x;
+    double* p = &v;
+    ASSERT_EQ(TDB_InsertKey(s, nullptr, static_cast<int32_t>(x * 100), 0, &p, 3, 3), 0);
   }
+  Bytes bytes = Write(s);
+  TDB_Stream& r = StreamSlot();
+  ASSERT_EQ(Read(bytes, r), 0);
+  double* got = nullptr;
+  ASSERT_EQ(TDB_GetValue(r, nullptr, 400, 0, &got, nullptr), 0);
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(*got, 4.0);
+  ASSERT_EQ(TDB_DisposeValue(r, &got), 0);
+  EXPECT_EQ(Write(r, "again.tdb"), bytes);
 }
 
 }  // namespace

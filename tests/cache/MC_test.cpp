@@ -14,11 +14,7 @@ constexpr LocationCode Loc(uint32_t site) { return (uint32_t{MC_PackageNumber} <
 
 TEST_F(MCRules, ImportanceOfCostUsesAndAge) {
   uint32_t i = Add(MC_GlobalBag, 1, 60);
-  for (int n = 0; n < 10; ++n) {
-    MC_Receipt r = nullptr;
-    ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &r), 0);
-    ASSERT_EQ(MC_CheckinStuff(MC_Checkin_NotAUse, r), 0);  // the age keeps growing
-  }
+  for (int n = 0; n < 10; ++n) ASSERT_EQ(MC_CheckinStuff(MC_Checkin_NotAUse, CheckOut(i)), 0);  // the age keeps growing
   for (int k = 0; k < 5; ++k) Add(MC_GlobalBag, 100 + k);
   MC_Stuff s = Info(MC_GlobalBag, i);
   EXPECT_EQ(s.useCount, 10u);
@@ -26,9 +22,7 @@ TEST_F(MCRules, ImportanceOfCostUsesAndAge) {
   ASSERT_EQ(MC_CalcImportance(&s, &importance), 0);
   EXPECT_EQ(importance, 6.0f);
   // A counted checkin makes it the youngest.
-  MC_Receipt r = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &r), 0);
-  ASSERT_EQ(MC_CheckinStuff(0, r), 0);
+  ASSERT_EQ(MC_CheckinStuff(0, CheckOut(i)), 0);
   s = Info(MC_GlobalBag, i);
   ASSERT_EQ(MC_CalcImportance(&s, &importance), 0);
   EXPECT_EQ(importance, 10.0f + 1.1f);
@@ -54,8 +48,7 @@ TEST_F(MCRules, FreeingPurgesLeastImportantFirstAndKeepsNeverPurge) {
   ASSERT_EQ(MC_FreeUpSomeMemory(MC_GlobalBag, INT64_MAX, &result), 0);
   EXPECT_EQ(result, MC_Freed_Some);
   EXPECT_EQ(gPurged, (std::vector<int32_t>{1, 5, 3, 0, 2, 4}));
-  EXPECT_EQ(Stats().entries, 2);
-  EXPECT_EQ(Stats().purges, 6);
+  EXPECT_EQ(Tally(), (std::vector<int64_t>{2, 0, 0, 0, 6}));
   // Nothing wanted: nothing purged, enough room.
   ASSERT_EQ(MC_FreeUpSomeMemory(MC_GlobalBag, INT64_MIN, &result), 0);
   EXPECT_EQ(result, MC_Freed_Enough);
@@ -63,18 +56,12 @@ TEST_F(MCRules, FreeingPurgesLeastImportantFirstAndKeepsNeverPurge) {
 
 TEST_F(MCRules, CheckoutConflicts) {
   uint32_t i = Add(MC_GlobalBag, 1);
-  MC_Receipt a = nullptr, b = nullptr, c = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &a), 0);
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &b), 0);
-  EXPECT_EQ(Info(MC_GlobalBag, i).checkouts, 2u);
-  EXPECT_EQ(Info(MC_GlobalBag, i).useCount, 2u);
+  MC_Receipt a = CheckOut(i), b = CheckOut(i), c = nullptr;
+  EXPECT_EQ(std::tuple(Info(MC_GlobalBag, i).checkouts, Info(MC_GlobalBag, i).useCount), std::tuple(2u, 2u));
   rec.clear();
   EXPECT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadWrite, i, nullptr, &c), MC_ErrCheckoutRefused);
   EXPECT_EQ(c, nullptr);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().location, Loc(0x18));
-  EXPECT_EQ(rec.last().severity, kSevFailure);
-  EXPECT_EQ(rec.last().text, "Test: cannot check-out read/write already checked-out item (3A04).");
+  ExpectOneReport(0x18, kSevFailure, "Test: cannot check-out read/write already checked-out item (3A04).");
   Boolean32 got = 1;
   EXPECT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadWrite, i, &got, &c), 0);
   EXPECT_EQ(got, 0);
@@ -86,26 +73,23 @@ TEST_F(MCRules, CheckoutConflicts) {
   EXPECT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &a), MC_ErrCheckoutRefused);
   EXPECT_EQ(rec.last().text, "Test: cached item already checked-out read/write (3A04).");
   ASSERT_EQ(MC_CheckinStuff(0, c), 0);
-  EXPECT_EQ(Info(MC_GlobalBag, i).useCount, 3u);
-  EXPECT_EQ(Info(MC_GlobalBag, i).flags & MC_Stuff_CheckedOutRW, 0u);
+  EXPECT_EQ(std::tuple(Info(MC_GlobalBag, i).useCount, Info(MC_GlobalBag, i).flags & MC_Stuff_CheckedOutRW),
+            std::tuple(3u, 0u));
 }
 
 TEST_F(MCRules, ReceiptIsRefusedAfterCheckin) {
   uint32_t i = Add(MC_GlobalBag, 1);
-  MC_Receipt r = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &r), 0);
+  MC_Receipt r = CheckOut(i);
   ASSERT_EQ(MC_CheckinStuff(0, r), 0);
   // The next receipt never takes the old one's token.
-  MC_Receipt again = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &again), 0);
+  MC_Receipt again = CheckOut(i);
   EXPECT_NE(again, r);
   for (MC_Receipt bad : {r, static_cast<MC_Receipt>(nullptr), reinterpret_cast<MC_Receipt>(&i)}) {
     rec.clear();
     EXPECT_EQ(MC_CheckinStuff(0, bad), kErrDamaged);
-    ASSERT_EQ(rec.reports.size(), 1u);
-    EXPECT_EQ(rec.last().location, Loc(0x17));
-    EXPECT_EQ(rec.last().severity, kSevFatal);
-    EXPECT_EQ(rec.last().text, "Test can't continue:  internal structure damaged (cache check-out receipt) -- internal structure damaged.");
+    ExpectOneReport(0x17, kSevFatal,
+                    "Test can't continue:  internal structure damaged (cache check-out receipt) -- internal structure "
+                    "damaged.");
   }
   EXPECT_EQ(Info(MC_GlobalBag, i).checkouts, 1u);  // untouched by the refusals
   ASSERT_EQ(MC_CheckinStuff(0, again), 0);
@@ -127,12 +111,9 @@ TEST_F(MCRules, PurgingSkipsCheckedOutAndNeverPurge) {
   uint32_t never = Add(MC_GlobalBag, 2, 0, MC_Stuff_NeverPurge, 1000, 2);
   uint32_t released = Add(MC_GlobalBag, 3, 0, 0, 1000, 3, &Release);
   EXPECT_EQ(Stats().bytes, 3000);
-  MC_Receipt r = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, out, nullptr, &r), 0);
+  MC_Receipt r = CheckOut(out);
   ASSERT_EQ(MC_PurgeAllPurgeableStuffsFromBag(MC_GlobalBag), 0);
-  EXPECT_EQ(Stats().entries, 3);  // the released one stays as an entry
-  EXPECT_EQ(Stats().bytes, 2000);
-  EXPECT_EQ(Stats().purges, 1);
+  EXPECT_EQ(Tally(), (std::vector<int64_t>{3, 2000, 0, 0, 1}));  // the released one stays as an entry
   EXPECT_EQ(Info(MC_GlobalBag, released).bytes, 0);
   EXPECT_TRUE(FrameHolds(Block(Info(MC_GlobalBag, out).id)->data, 1));
   ASSERT_EQ(MC_CheckinStuff(0, r), 0);
@@ -144,17 +125,13 @@ TEST_F(MCRules, PurgingSkipsCheckedOutAndNeverPurge) {
 TEST_F(MCRules, CheckinFlags) {
   uint32_t i = Add(MC_GlobalBag, 1);
   const uint32_t created = Info(MC_GlobalBag, i).lastUse;
-  MC_Receipt r = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &r), 0);
-  ASSERT_EQ(MC_CheckinStuff(MC_Checkin_NotAUse, r), 0);
+  ASSERT_EQ(MC_CheckinStuff(MC_Checkin_NotAUse, CheckOut(i)), 0);
   EXPECT_EQ(Info(MC_GlobalBag, i).lastUse, created);
   uint32_t now = 0;
   ASSERT_EQ(MC_GetCurrentTransactionCount(&now), 0);
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &r), 0);
-  ASSERT_EQ(MC_CheckinStuff(0, r), 0);
+  ASSERT_EQ(MC_CheckinStuff(0, CheckOut(i)), 0);
   EXPECT_EQ(Info(MC_GlobalBag, i).lastUse, now + 1);
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &r), 0);
-  ASSERT_EQ(MC_CheckinStuff(MC_Checkin_Delete, r), 0);
+  ASSERT_EQ(MC_CheckinStuff(MC_Checkin_Delete, CheckOut(i)), 0);
   EXPECT_EQ(Stats().entries, 0);
   MC_Stuff s{};
   EXPECT_EQ(MC_GetStuffInfo(MC_GlobalBag, i, &s), kErrRange);
@@ -162,13 +139,10 @@ TEST_F(MCRules, CheckinFlags) {
 
 TEST_F(MCRules, DeleteRefusedWhileCheckedOutAndSlotsAreReused) {
   uint32_t a = Add(MC_GlobalBag, 1), b = Add(MC_GlobalBag, 2);
-  MC_Receipt r = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, a, nullptr, &r), 0);
+  MC_Receipt r = CheckOut(a);
   rec.clear();
   EXPECT_EQ(MC_DeleteStuffByID(MC_GlobalBag, a), MC_ErrDeleteCheckedOut);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().location, Loc(0x0E));
-  EXPECT_EQ(rec.last().text, "Test: cannot dispose checked-out cached item (3A03).");
+  ExpectOneReport(0x0E, kSevFailure, "Test: cannot dispose checked-out cached item (3A03).");
   ASSERT_EQ(MC_CheckinStuff(0, r), 0);
   ASSERT_EQ(MC_DeleteStuffByID(MC_GlobalBag, b), 0);
   ASSERT_EQ(MC_DeleteStuffByID(MC_GlobalBag, a), 0);
@@ -188,12 +162,10 @@ TEST_F(MCRules, KeyedLookupAndReadWriteLeavesDirectories) {
   uint32_t index = 0;
   MC_Receipt rw = nullptr, r = nullptr;
   ASSERT_EQ(MC_CheckoutBySortDir(dir, MC_Checkout_ReadWrite, &key, &got, &index, &rw), 0);
-  EXPECT_EQ(got, 1);
-  EXPECT_EQ(index, 2u);
+  EXPECT_EQ(std::tuple(got, index), std::tuple(1, 2u));
   // Out of every directory while it changes: neither found nor purged.
   ASSERT_EQ(MC_CheckoutBySortDir(dir, MC_Checkout_ReadOnly, &key, &got, &index, &r), 0);
-  EXPECT_EQ(got, 0);
-  EXPECT_EQ(index, MC_NoIndex);
+  EXPECT_EQ(std::tuple(got, index), std::tuple(0, MC_NoIndex));
   ASSERT_EQ(MC_PurgeAllPurgeableStuffsFromBag(MC_GlobalBag), 0);
   EXPECT_EQ(Stats().entries, 1);
   // The holder renames it; the checkin puts it back in order.
@@ -206,12 +178,9 @@ TEST_F(MCRules, KeyedLookupAndReadWriteLeavesDirectories) {
   ASSERT_EQ(MC_CheckoutBySortDir(dir, MC_Checkout_ReadOnly, &key40, &got, &index, &r), 0);
   EXPECT_EQ(got, 1);
   ASSERT_EQ(MC_CheckinStuff(0, r), 0);
-  EXPECT_EQ(Stats().hits, 2);
-  EXPECT_EQ(Stats().misses, 2);
+  EXPECT_EQ(std::tuple(Stats().hits, Stats().misses), (std::tuple<int64_t, int64_t>(2, 2)));
   // A read/write checkin puts a stuff back only where it was taken from.
-  const uint32_t outside = Add(MC_GlobalBag, 50);
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadWrite, outside, nullptr, &r), 0);
-  ASSERT_EQ(MC_CheckinStuff(0, r), 0);
+  ASSERT_EQ(MC_CheckinStuff(0, CheckOut(Add(MC_GlobalBag, 50), MC_Checkout_ReadWrite)), 0);
   VAL_Value key50 = Frame(50);
   ASSERT_EQ(MC_CheckoutBySortDir(dir, MC_Checkout_ReadOnly, &key50, &got, &index, &r), 0);
   EXPECT_EQ(got, 0);
@@ -253,22 +222,19 @@ TEST_F(MCRules, BagsAndDiskCacheInfo) {
   MC_Bag bag = nullptr;
   ASSERT_EQ(MC_NewBag(4, 2, &bag), 0);
   Boolean32 global = 1;
-  ASSERT_EQ(MC_IsGlobalBag(bag, &global), 0);
-  EXPECT_EQ(global, 0);
-  ASSERT_EQ(MC_IsGlobalBag(MC_GlobalBag, &global), 0);
-  EXPECT_EQ(global, 1);
+  for (auto [b, want] : {std::pair{bag, 0}, std::pair{MC_GlobalBag, 1}}) {
+    ASSERT_EQ(MC_IsGlobalBag(b, &global), 0);
+    EXPECT_EQ(global, want);
+  }
   ASSERT_EQ(MC_SetBagDiskCacheInfo(bag, 5, 6), 0);
   rec.clear();
   EXPECT_EQ(MC_SetBagDiskCacheInfo(bag, 7, 8), kErrUnimplemented);
-  EXPECT_EQ(rec.last().location, Loc(0x09));
-  EXPECT_EQ(rec.last().text, "Test error: cannot resize or move disk cache -- sorry, this is unimplemented.");
+  ExpectOneReport(0x09, kSevError, "Test error: cannot resize or move disk cache -- sorry, this is unimplemented.");
   uint32_t a = 0, b = 0;
   ASSERT_EQ(MC_InqBagDiskCacheInfo(bag, &a, &b), 0);
-  EXPECT_EQ(a, 5u);
-  EXPECT_EQ(b, 6u);
+  EXPECT_EQ(std::tuple(a, b), std::tuple(5u, 6u));
   uint32_t i = Add(bag, 1, 0, 0, 100);
-  MC_Receipt r = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(bag, 0, i, nullptr, &r), 0);
+  MC_Receipt r = CheckOut(i, 0, bag);
   EXPECT_EQ(MC_DisposeBag(bag), kErrBadParam);
   EXPECT_EQ(rec.last().text, "Test error: disposing non-empty cache -- a bad parameter was passed.");
   ASSERT_EQ(MC_CheckinStuff(0, r), 0);
@@ -290,9 +256,7 @@ TEST_F(MCRules, BagsAndDiskCacheInfo) {
 }
 
 TEST_F(MCRules, DeathReportsUnbalancedCheckoutsAndGlobalData) {
-  uint32_t i = Add(MC_GlobalBag, 1, 0, 0, 4096);
-  MC_Receipt r = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, i, nullptr, &r), 0);
+  MC_Receipt r = CheckOut(Add(MC_GlobalBag, 1, 0, 0, 4096));
   rec.clear();
   ASSERT_EQ(MC_Death(), 0);
   ASSERT_EQ(rec.reports.size(), 1u);

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "MC.h"
 #include "Memory.h"
@@ -122,6 +125,24 @@ class MCFixture : public UFixture {
     MC_Statistics s{};
     EXPECT_EQ(MC_GetStatistics(bag, &s), 0);
     return s;
+  }
+  // The statistics as one record: entries, bytes, hits, misses, purges.
+  std::vector<int64_t> Tally(MC_Bag bag = MC_GlobalBag) {
+    const MC_Statistics s = Stats(bag);
+    return {s.entries, s.bytes, s.hits, s.misses, s.purges};
+  }
+  // A checkout by index that must succeed; its receipt.
+  MC_Receipt CheckOut(uint32_t index, int32_t mode = MC_Checkout_ReadOnly, MC_Bag bag = MC_GlobalBag) {
+    MC_Receipt r = nullptr;
+    EXPECT_EQ(MC_CheckoutByID(bag, mode, index, nullptr, &r), 0);
+    return r;
+  }
+  // Exactly one report since the last clear: its site, severity and text.
+  void ExpectOneReport(uint32_t site, Severity severity, const std::string& text) {
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_EQ(rec.last().location, (uint32_t{MC_PackageNumber} << 24) | site);
+    EXPECT_EQ(rec.last().severity, severity);
+    EXPECT_EQ(rec.last().text, text);
   }
   int32_t type = 0;
 };

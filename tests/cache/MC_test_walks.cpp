@@ -58,8 +58,7 @@ TEST_F(MCWalks, BagsAndDirectoriesAreWalkedInTheirOrder) {
   EXPECT_EQ(MC_IterateStuffSortDir(dir, nullptr, 0), kErrBadParam);
   // A stuff checked out read/write joins a directory at its checkin.
   const uint32_t late = Add(bag, 0);
-  MC_Receipt rw = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(bag, MC_Checkout_ReadWrite, late, nullptr, &rw), 0);
+  MC_Receipt rw = CheckOut(late, MC_Checkout_ReadWrite, bag);
   ASSERT_EQ(MC_AddStuffToSortDir(dir, late), 0);
   ASSERT_EQ(MC_AddStuffToSortDir(dir, late), 0);  // once only
   Walk before;
@@ -77,18 +76,15 @@ TEST_F(MCWalks, UpdatesLookupsEmptyingAndRefusals) {
   const uint32_t a = Add(MC_GlobalBag, 1, 5), b = Add(MC_GlobalBag, 2);
   // The caller's flags change; the cache's own stay.
   ASSERT_EQ(MC_UpdateStuffInfo(MC_GlobalBag, a, 99, 0x10000 | MC_Stuff_Free), 0);
-  EXPECT_EQ(Info(MC_GlobalBag, a).cost, 99);
-  EXPECT_EQ(Info(MC_GlobalBag, a).flags & MC_Stuff_Free, 0u);
+  EXPECT_EQ(std::tuple(Info(MC_GlobalBag, a).cost, Info(MC_GlobalBag, a).flags & MC_Stuff_Free), std::tuple(99, 0u));
   EXPECT_EQ(MC_UpdateStuffInfo(MC_GlobalBag, 77, 1, 0), kErrRange);
   const MC_Statistics s0 = Stats();
   ASSERT_EQ(MC_NoteLookup(MC_GlobalBag, 1), 0);
   ASSERT_EQ(MC_NoteLookup(MC_GlobalBag, 0), 0);
   ASSERT_EQ(MC_NoteLookup(MC_GlobalBag, 0), 0);
-  EXPECT_EQ(Stats().hits, s0.hits + 1);
-  EXPECT_EQ(Stats().misses, s0.misses + 2);
+  EXPECT_EQ(std::tuple(Stats().hits, Stats().misses), std::tuple(s0.hits + 1, s0.misses + 2));
   // Emptying keeps what is checked out, and says so.
-  MC_Receipt r = nullptr;
-  ASSERT_EQ(MC_CheckoutByID(MC_GlobalBag, MC_Checkout_ReadOnly, b, nullptr, &r), 0);
+  MC_Receipt r = CheckOut(b);
   rec.clear();
   EXPECT_EQ(MC_RemoveAllStuffsFromBag(MC_GlobalBag), MC_ErrDeleteCheckedOut);
   EXPECT_EQ(rec.reports.size(), 1u);

@@ -20,7 +20,7 @@ TEST_F(ListCore, NewMakesAnEmptyListOrRefusesItsSizes) {
   EXPECT_TRUE(empty);
   EXPECT_EQ(Capacity(list), 24);
   EXPECT_EQ(GetHandleSize(list), HeaderBytes() + 25 * 12);
-  EXPECT_EQ(LIST_Dispose(list, 0), 0);
+  EXPECT_EQ(Dispose(list, 0), 0);
   EXPECT_EQ(LIST_Dispose(nullptr, 0), 0);
   ExpectNoReport();
   // Sizes below one, blocks below zero; 2,000,000,001 items; and 16 x 300
@@ -41,7 +41,7 @@ TEST_F(ListCore, DisposeCallsTheDisposeFunctionInOrderAndStopsAtTheFirstFailure)
     ASSERT_EQ(InstallCounting(list), 0);
     Calls calls;
     calls.failDisposeOf = failOn;
-    EXPECT_EQ(LIST_Dispose(list, calls.data()), failOn == 6 ? 0x4343 : 0);
+    EXPECT_EQ(Dispose(list, calls.data()), failOn == 6 ? 0x4343 : 0);
     EXPECT_EQ(calls.disposed, (failOn == 6 ? std::vector<int32_t>{5, 6} : std::vector<int32_t>{5, 6, 7}));
   }
   // The fixture checks that both lists are gone.
@@ -63,15 +63,13 @@ TEST_F(ListCore, DuplicateCopiesThroughTheCopyFunction) {
   // Neither list stays busy.
   EXPECT_EQ(LIST_Remove(0, list, calls.data(), nullptr), 0);
   EXPECT_EQ(LIST_Remove(0, copy, calls.data(), nullptr), 0);
-  LIST_Dispose(list, calls.data());
-  LIST_Dispose(copy, calls.data());
+  Dispose(list, calls.data());
+  Dispose(copy, calls.data());
   EXPECT_EQ(calls.disposed.size(), 6u);
   // Without a copy function the bytes are copied.
   LIST_Handle a = Ints({1, 2}), b = nullptr;
   ASSERT_EQ(LIST_Duplicate(a, 0, &b), 0);
-  EXPECT_EQ(Items(b), Items(a));
-  LIST_Dispose(a, 0);
-  LIST_Dispose(b, 0);
+  EXPECT_EQ(Items(Own(b)), Items(a));
 }
 
 TEST_F(ListCore, FailedDuplicateDisposesWhatItCopied) {
@@ -85,7 +83,7 @@ TEST_F(ListCore, FailedDuplicateDisposesWhatItCopied) {
   EXPECT_EQ(calls.copies, 2);
   EXPECT_EQ(calls.disposed, (std::vector<int32_t>{1001, 1002}));
   calls.disposed.clear();
-  LIST_Dispose(list, calls.data());
+  Dispose(list, calls.data());
   EXPECT_EQ(calls.disposed, (std::vector<int32_t>{1, 2, 3, 4}));
 }
 
@@ -109,8 +107,8 @@ TEST_F(ListCore, CloneIsEmptyWithTheSameShapeAndFunctions) {
   Calls calls;
   LIST_RemoveRange(0, -1, clone, calls.data());
   EXPECT_EQ(Capacity(clone), 12);
-  LIST_Dispose(clone, calls.data());
-  LIST_Dispose(list, calls.data());
+  Dispose(clone, calls.data());
+  Dispose(list, calls.data());
 }
 
 int32_t ByValueCompare(intptr_t, LIST_Handle, intptr_t a, intptr_t b) { return a < b ? -1 : a > b; }
@@ -121,15 +119,12 @@ TEST_F(ListCore, FunctionSlotsLeaveRemoveAndInstall) {
   ASSERT_EQ(LIST_SetFuncs(list, 2, funcs), 0);
   LIST_Func got[3];
   LIST_GetFuncs(list, got);
-  EXPECT_EQ(got[0], funcs[0]);
-  EXPECT_EQ(got[1], funcs[1]);
-  EXPECT_EQ(got[2], nullptr);
+  EXPECT_EQ(std::vector(got, got + 3), (std::vector<LIST_Func>{funcs[0], funcs[1], nullptr}));
   // 0 leaves a slot, the sentinel removes it.
   LIST_Func change[3] = {nullptr, LIST_FUNC_REMOVE, nullptr};
   ASSERT_EQ(LIST_SetFuncs(list, 3, change), 0);
   LIST_GetFuncs(list, got);
-  EXPECT_EQ(got[0], funcs[0]);
-  EXPECT_EQ(got[1], nullptr);
+  EXPECT_EQ(std::vector(got, got + 2), (std::vector<LIST_Func>{funcs[0], nullptr}));
   // A by-value function reads as the sentinel through LIST_GetFuncs.
   LIST_Func byValue[3] = {nullptr, nullptr, tv::list::AsFunc(&ByValueCompare)};
   ASSERT_EQ(LIST_Set4Funcs(list, 3, byValue), 0);
@@ -140,7 +135,6 @@ TEST_F(ListCore, FunctionSlotsLeaveRemoveAndInstall) {
   // n outside 0..3.
   EXPECT_EQ(LIST_SetFuncs(list, 4, funcs), kErrBadParam);
   ExpectOneReport(LIST_SiteSetFuncs, kBadParam);
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListCore, LocksNest) {
@@ -160,7 +154,7 @@ TEST_F(ListCore, LocksNest) {
   EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 2, 3, 4, 9}));
   // A locked list can be disposed.
   ASSERT_EQ(LIST_Lock(LIST_LockHigh, list), 0);
-  EXPECT_EQ(LIST_Dispose(list, 0), 0);
+  EXPECT_EQ(Dispose(list, 0), 0);
   ExpectNoReport();
 }
 
@@ -180,7 +174,6 @@ TEST_F(ListCore, LockedListKeepsItsAddressesWhileThereIsRoom) {
   for (int i = 0; i < 7; ++i) ASSERT_EQ(LIST_Remove(-1, list, 0, nullptr), 0);
   EXPECT_EQ(Capacity(list), 8);
   EXPECT_EQ(LIST_Unlock(list), 0);
-  LIST_Dispose(list, 0);
   ExpectNoReport();
 }
 
@@ -198,7 +191,6 @@ TEST_F(ListCore, GetAddressNeedsALockAndAPosition) {
   ASSERT_EQ(LIST_GetAddress(list, -1, LIST_LockInPlace, &address), 0);
   EXPECT_EQ(*static_cast<int32_t*>(address), 3);
   EXPECT_EQ(LIST_Unlock(list), 0);
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListCore, NoCompactFlagKeepsBlocksUntilCompactIsCalled) {
@@ -213,25 +205,20 @@ TEST_F(ListCore, NoCompactFlagKeepsBlocksUntilCompactIsCalled) {
   LIST_Unlock(list);
   EXPECT_EQ(LIST_Compact(list), 0);
   EXPECT_EQ(Capacity(list), 4);
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListCore, ReserveSpaceAddsWholeBlocks) {
   LIST_Handle list = Ints({1, 2, 3}, 10);
-  EXPECT_EQ(LIST_ReserveSpace(7, list), 0);
-  EXPECT_EQ(Capacity(list), 10);
-  EXPECT_EQ(LIST_ReserveSpace(8, list), 0);  // 11 needed: one more block
-  EXPECT_EQ(Capacity(list), 20);
-  EXPECT_EQ(LIST_ReserveSpace(28, list), 0);  // 31 needed: two more
-  EXPECT_EQ(Capacity(list), 40);
-  EXPECT_EQ(LIST_ReserveSpace(-5, list), 0);
-  EXPECT_EQ(Capacity(list), 40);
+  // 3 + 8 = 11 needed: one more block; 31 needed: two more.
+  for (auto [n, capacity] : {std::pair{7, 10}, {8, 20}, {28, 40}, {-5, 40}}) {
+    EXPECT_EQ(LIST_ReserveSpace(n, list), 0);
+    EXPECT_EQ(Capacity(list), capacity) << n;
+  }
   LIST_Lock(LIST_LockInPlace, list);
   EXPECT_EQ(LIST_ReserveSpace(100, list), LIST_ErrLocked);
   ExpectOneReport(LIST_SiteReserveSpace, "cannot reserve space in a locked list (1B02).");
   LIST_Unlock(list);
   EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 2, 3}));
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListCore, GrowthBeyondTheBlockRangeLeavesTheListUnchanged) {
@@ -246,8 +233,7 @@ TEST_F(ListCore, GrowthBeyondTheBlockRangeLeavesTheListUnchanged) {
   EXPECT_EQ(LIST_ReserveSpace(2000000000, list), kErrRange);
   ExpectOneReport(LIST_SiteReserveSpace, kTooMany);
   EXPECT_EQ(GetHandleSize(list), bytes);
-  EXPECT_EQ(Count(list), 1);
-  LIST_Dispose(list, 0);
+  EXPECT_EQ(Count(Own(list)), 1);
 }
 
 TEST_F(ListCore, SetBlockSizeRecomputesTheBlocks) {
@@ -268,7 +254,6 @@ TEST_F(ListCore, SetBlockSizeRecomputesTheBlocks) {
   EXPECT_EQ(Capacity(list), 300);
   EXPECT_EQ(Count(list), 201);
   EXPECT_EQ(Items(list).back(), 201);
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListCore, SetNumItemsGrowsWithZerosAndShrinksThroughDispose) {
@@ -285,7 +270,7 @@ TEST_F(ListCore, SetNumItemsGrowsWithZerosAndShrinksThroughDispose) {
   ExpectOneReport(LIST_SiteSetNumItems, kTooMany);
   EXPECT_EQ(LIST_SetNumItems(2000000001, list, 0), kErrRange);
   ExpectOneReport(LIST_SiteSetNumItems, kTooMany);
-  LIST_Dispose(list, calls.data());
+  Dispose(list, calls.data());
 }
 
 TEST_F(ListCore, DamagedMissingAndMisSizedListsAreRefused) {
@@ -308,7 +293,6 @@ TEST_F(ListCore, DamagedMissingAndMisSizedListsAreRefused) {
   ExpectOneReport(LIST_SiteInsert, damaged);
   SetHandleSize(list, GetHandleSize(list) + 4);
   EXPECT_EQ(LIST_Insert(&n, -1, list), 0);
-  LIST_Dispose(list, 0);
 }
 
 class ListMemory : public ListTest {
@@ -343,7 +327,6 @@ TEST_F(ListMemory, NewGrowthAndDuplicateWithoutMemoryLeaveEverythingAsItWas) {
   EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 2, 3, 4}));
   EXPECT_EQ(Capacity(list), 4);
   EXPECT_EQ(LIST_Insert(&v, 0, list), 0);
-  LIST_Dispose(list, 0);
 }
 
 int32_t CompareHigh(intptr_t, LIST_Handle, const void* a, const void* b) {
@@ -363,8 +346,6 @@ TEST_F(ListMemory, SortingWithoutMemoryGivesTheSameOrder) {
   EMUL_StopAllocationFailures();
   EXPECT_EQ(Items(a), Items(b));
   ExpectNoReport();
-  LIST_Dispose(a, 0);
-  LIST_Dispose(b, 0);
 }
 
 }  // namespace

@@ -30,7 +30,6 @@ TEST_F(ListItems, PositionsOutsideTheListAreRefused) {
     EXPECT_EQ(out, 0);
     ExpectOneReport(LIST_SiteGetItem, "attempt to get an item from" + kOutside);
   }
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListItems, InsertOfAnItemFromTheSameLockedList) {
@@ -44,7 +43,6 @@ TEST_F(ListItems, InsertOfAnItemFromTheSameLockedList) {
   ASSERT_EQ(LIST_Insert(third, 1, list), 0);
   EXPECT_EQ(Items(list), (std::vector<int32_t>{10, 20, 10, 20, 30}));
   LIST_Unlock(list);
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListItems, RemoveDisposesOrCopiesOut) {
@@ -68,7 +66,7 @@ TEST_F(ListItems, RemoveDisposesOrCopiesOut) {
   EXPECT_EQ(Items(list), (std::vector<int32_t>{3}));
   d.failDisposeOf = INT32_MIN;
   d.disposed.clear();
-  LIST_Dispose(list, d.data());
+  Dispose(list, d.data());
   EXPECT_EQ(d.disposed, (std::vector<int32_t>{3}));
 }
 
@@ -82,7 +80,6 @@ TEST_F(ListItems, RemoveByItemFindsTheFirstEqualItem) {
   EXPECT_EQ(LIST_RemoveByItem(&key, list, 0, &index), LIST_ErrNotFound);
   EXPECT_EQ(index, kNotFound);
   ExpectOneReport(LIST_SiteRemoveByItem, "could not find the item to remove (1B05).");
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListItems, RemoveRangeDisposesEachRemovedItemOnce) {
@@ -109,7 +106,7 @@ TEST_F(ListItems, RemoveRangeDisposesEachRemovedItemOnce) {
   EXPECT_EQ(d.disposed, (std::vector<int32_t>{2, 3}));
   EXPECT_EQ(Items(list), (std::vector<int32_t>{5, 6}));
   d.failDisposeOf = INT32_MIN;
-  LIST_Dispose(list, data);
+  Dispose(list, data);
   ExpectNoReport();
 }
 
@@ -135,7 +132,7 @@ TEST_F(ListItems, SetItemDisposesOrCopiesTheOldItem) {
   EXPECT_EQ(LIST_SetItem(&v, 0, list, data, nullptr), 0x4343);
   EXPECT_EQ(Items(list), (std::vector<int32_t>{1, 20, 30}));
   d.failDisposeOf = INT32_MIN;
-  LIST_Dispose(list, data);
+  Dispose(list, data);
 }
 
 ErrorCode PlusHundred(intptr_t, LIST_Handle, const void* source, void* destination) {
@@ -165,7 +162,6 @@ TEST_F(ListItems, CopyingInsertAndGet) {
   EXPECT_EQ(LIST_GetItemCopy(list, 0, 3, &out), kErrRange);
   EXPECT_EQ(out, 0);
   ExpectOneReport(LIST_SiteGetItemCopy, "attempt to get an item from" + kOutside);
-  LIST_Dispose(list, 0);
 }
 
 struct Attempt {
@@ -211,7 +207,6 @@ TEST_F(ListItems, BusyListsRefuseInsertionRemovalAndDisposal) {
   EXPECT_EQ(LIST_Remove(0, list, 0, nullptr), 0);
   EXPECT_EQ(LIST_Unlock(list), LIST_ErrUnlocked);
   rec.clear();
-  LIST_Dispose(list, 0);
 }
 
 }  // namespace

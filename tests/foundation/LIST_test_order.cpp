@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include "LIST_test_support.h"
 
@@ -27,13 +28,6 @@ LIST_Handle MakeKeyed(const std::vector<Keyed>& items) {
   for (const Keyed& k : items) EXPECT_EQ(LIST_Insert(&k, -1, list), 0);
   return list;
 }
-std::vector<Keyed> KeyedItems(LIST_Handle list) {
-  int32_t n = 0;
-  LIST_GetNumItems(list, &n);
-  std::vector<Keyed> out(static_cast<size_t>(n));
-  for (int32_t i = 0; i < n; ++i) LIST_GetItem(list, i, &out[static_cast<size_t>(i)]);
-  return out;
-}
 std::vector<Keyed> RandomKeyed(size_t n, int32_t distinctKeys, uint32_t seed) {
   std::mt19937 rng(seed);
   std::vector<Keyed> v(n);
@@ -52,28 +46,27 @@ TEST_F(ListOrder, SortIsStableAndAgreesWithStdStableSort) {
       LIST_Handle list = MakeKeyed(items);
       ASSERT_EQ(LIST_Sort(&CompareKeys, 0, list), 0);
       std::stable_sort(items.begin(), items.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
-      EXPECT_EQ(KeyedItems(list), items) << "n = " << n;
+      EXPECT_EQ(Items<Keyed>(list), items) << "n = " << n;
       Boolean32 sorted = 0;
       LIST_IsSorted(list, &CompareKeys, 0, &sorted);
       EXPECT_TRUE(sorted);
-      LIST_Dispose(list, 0);
+      Dispose(list, 0);
     }
   }
   ExpectNoReport();
 }
 
 TEST_F(ListOrder, SortUsesTheListsCompareFunctionWhenNoneIsGiven) {
-  LIST_Handle list = MakeKeyed({{3, 0}, {1, 1}, {3, 2}, {2, 3}, {1, 4}});
+  LIST_Handle list = Own(MakeKeyed({{3, 0}, {1, 1}, {3, 2}, {2, 3}, {1, 4}}));
   LIST_Func funcs[3] = {nullptr, nullptr, tv::list::AsFunc(&CompareKeys)};
   LIST_SetFuncs(list, 3, funcs);
   Boolean32 sorted = 1;
   ASSERT_EQ(LIST_IsSorted(list, &CompareKeys, 0, &sorted), 0);
   EXPECT_FALSE(sorted);
   ASSERT_EQ(LIST_Sort(nullptr, 0, list), 0);
-  EXPECT_EQ(KeyedItems(list), (std::vector<Keyed>{{1, 1}, {1, 4}, {2, 3}, {3, 0}, {3, 2}}));
+  EXPECT_EQ(Items<Keyed>(list), (std::vector<Keyed>{{1, 1}, {1, 4}, {2, 3}, {3, 0}, {3, 2}}));
   // The list is not left locked or busy.
   EXPECT_EQ(LIST_Remove(0, list, 0, nullptr), 0);
-  LIST_Dispose(list, 0);
 }
 
 int32_t Inconsistent(intptr_t, LIST_Handle, const void*, const void*) { return 1; }
@@ -86,19 +79,19 @@ TEST_F(ListOrder, QuickSortSortsAndBothSurviveAnInconsistentComparison) {
     std::vector<Keyed> items = RandomKeyed(n, 50, static_cast<uint32_t>(n));
     LIST_Handle list = MakeKeyed(items);
     ASSERT_EQ(LIST_QuickSort(&CompareKeys, 0, list), 0);
-    std::vector<Keyed> got = KeyedItems(list);
+    std::vector<Keyed> got = Items<Keyed>(list);
     EXPECT_TRUE(std::is_sorted(got.begin(), got.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; }));
     EXPECT_EQ(LIST_QuickSort(&Inconsistent, 0, list), 0);
     EXPECT_EQ(LIST_Sort(&Inconsistent, 0, list), 0);
-    got = KeyedItems(list);
+    got = Items<Keyed>(list);
     std::sort(got.begin(), got.end(), bySerial);
     EXPECT_EQ(got, items);
-    LIST_Dispose(list, 0);
+    Dispose(list, 0);
   }
 }
 
 TEST_F(ListOrder, SortedInsertionGoesBeforeEqualItems) {
-  LIST_Handle list = MakeKeyed({{1, 0}, {5, 1}, {5, 2}, {9, 3}});
+  LIST_Handle list = Own(MakeKeyed({{1, 0}, {5, 1}, {5, 2}, {9, 3}}));
   Keyed k{5, 10};
   int32_t index = -7;
   ASSERT_EQ(LIST_InsertSorted(&k, &CompareKeys, 0, list, &index), 0);
@@ -108,42 +101,33 @@ TEST_F(ListOrder, SortedInsertionGoesBeforeEqualItems) {
   EXPECT_EQ(index, 0);
   LIST_InsertSorted(&back, &CompareKeys, 0, list, &index);
   EXPECT_EQ(index, 6);
-  EXPECT_EQ(KeyedItems(list),
+  EXPECT_EQ(Items<Keyed>(list),
             (std::vector<Keyed>{{0, 11}, {1, 0}, {5, 10}, {5, 1}, {5, 2}, {9, 3}, {10, 12}}));
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListOrder, BinarySearchFindsTheFirstEqualItem) {
-  LIST_Handle list = MakeKeyed({{1, 0}, {5, 1}, {5, 2}, {5, 3}, {9, 4}});
+  LIST_Handle list = Own(MakeKeyed({{1, 0}, {5, 1}, {5, 2}, {5, 3}, {9, 4}}));
   Keyed key{5, -1}, out{};
   Boolean32 found = 0;
   int32_t index = 0;
   ASSERT_EQ(LIST_GetSortedItem(list, &CompareKeys, 0, &key, &found, &out, &index), 0);
-  EXPECT_TRUE(found);
-  EXPECT_EQ(index, 1);
-  EXPECT_EQ(out, (Keyed{5, 1}));
+  EXPECT_EQ(std::tuple(found, index, out), std::tuple(1, 1, Keyed{5, 1}));
   key.key = 6;
   out = Keyed{7, 7};
   ASSERT_EQ(LIST_GetSortedItem(list, &CompareKeys, 0, &key, &found, &out, &index), 0);
-  EXPECT_FALSE(found);
-  EXPECT_EQ(index, 4);
-  EXPECT_EQ(out, (Keyed{0, 0}));
+  EXPECT_EQ(std::tuple(found, index, out), std::tuple(0, 4, Keyed{0, 0}));
   key.key = 100;
   LIST_GetSortedItem(list, &CompareKeys, 0, &key, &found, nullptr, &index);
-  EXPECT_FALSE(found);
-  EXPECT_EQ(index, 5);
-  LIST_Dispose(list, 0);
-  list = MakeKeyed({});
+  EXPECT_EQ(std::tuple(found, index), std::tuple(0, 5));
+  list = Own(MakeKeyed({}));
   ASSERT_EQ(LIST_GetSortedItem(list, &CompareKeys, 0, &key, &found, nullptr, &index), 0);
-  EXPECT_FALSE(found);
-  EXPECT_EQ(index, 0);
-  LIST_Dispose(list, 0);
+  EXPECT_EQ(std::tuple(found, index), std::tuple(0, 0));
 }
 
 TEST_F(ListOrder, BinarySearchAsksFewQuestions) {
   std::vector<Keyed> items;
   for (int32_t i = 0; i < 100000; ++i) items.push_back({i * 2, i});
-  LIST_Handle list = MakeKeyed({});
+  LIST_Handle list = Own(MakeKeyed({}));
   LIST_SetNumItems(100000, list, 0);
   void* base = nullptr;
   LIST_GetAddress(list, 0, LIST_LockInPlace, &base);
@@ -154,10 +138,8 @@ TEST_F(ListOrder, BinarySearchAsksFewQuestions) {
   Boolean32 found = 1;
   int32_t index = 0;
   LIST_GetSortedItem(list, &CompareKeys, reinterpret_cast<intptr_t>(&questions), &key, &found, nullptr, &index);
-  EXPECT_FALSE(found);
-  EXPECT_EQ(index, 38889);
+  EXPECT_EQ(std::tuple(found, index), std::tuple(0, 38889));
   EXPECT_LE(questions, 19);
-  LIST_Dispose(list, 0);
 }
 
 struct Walk {
@@ -177,22 +159,17 @@ TEST_F(ListOrder, ForEachStopsAtTheFirstNonZeroResult) {
   Walk w;
   int32_t reached = -5;
   ASSERT_EQ(LIST_ForEach(list, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
-  EXPECT_EQ(w.seen, (std::vector<int32_t>{10, 11, 12, 13}));
-  EXPECT_EQ(reached, 4);
+  EXPECT_EQ(std::tuple(w.seen, reached), std::tuple(std::vector<int32_t>{10, 11, 12, 13}, 4));
   w = Walk{};
   w.stopAt = 2;
   EXPECT_EQ(LIST_ForEach(list, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0x4646);
-  EXPECT_EQ(w.seen, (std::vector<int32_t>{10, 11, 12}));
-  EXPECT_EQ(reached, 2);
+  EXPECT_EQ(std::tuple(w.seen, reached), std::tuple(std::vector<int32_t>{10, 11, 12}, 2));
   EXPECT_EQ(LIST_Unlock(list), LIST_ErrUnlocked);  // the walk unlocked it
   rec.clear();
-  LIST_Dispose(list, 0);
   list = Ints({});
   w = Walk{};
   ASSERT_EQ(LIST_ForEach(list, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0);
-  EXPECT_TRUE(w.seen.empty());
-  EXPECT_EQ(reached, 0);
-  LIST_Dispose(list, 0);
+  EXPECT_EQ(std::tuple(w.seen, reached), std::tuple(std::vector<int32_t>{}, 0));
 }
 
 TEST_F(ListOrder, ForRangeWalksEitherWay) {
@@ -210,13 +187,11 @@ TEST_F(ListOrder, ForRangeWalksEitherWay) {
   w.stopAt = 3;
   int32_t reached = 0;
   EXPECT_EQ(LIST_ForRange(list, 4, 0, reinterpret_cast<intptr_t>(&w), &Visit, &reached), 0x4646);
-  EXPECT_EQ(w.seen, (std::vector<int32_t>{14, 13}));
-  EXPECT_EQ(reached, 3);
+  EXPECT_EQ(std::tuple(w.seen, reached), std::tuple(std::vector<int32_t>{14, 13}, 3));
   EXPECT_EQ(LIST_ForRange(list, 0, 5, reinterpret_cast<intptr_t>(&w), &Visit, &reached), kErrRange);
   ExpectOneReport(LIST_SiteForRange, "attempt to get an item from" + kOutside);
   EXPECT_EQ(LIST_ForRange(list, -2, 0, reinterpret_cast<intptr_t>(&w), &Visit, &reached), kErrRange);
   rec.clear();
-  LIST_Dispose(list, 0);
 }
 
 // Swaps, moves and reversals of every kind are checked against a vector by
@@ -233,7 +208,6 @@ TEST_F(ListOrder, SwapMoveAndReverse) {
   ExpectOneReport(LIST_SiteMove, "attempt to insert an item into" + kOutside);
   EXPECT_EQ(LIST_Move(5, 0, list, 0), kErrRange);
   ExpectOneReport(LIST_SiteMove, "attempt to remove an item from" + kOutside);
-  LIST_Dispose(list, 0);
 }
 
 // Rotation by ordinary amounts is checked against a vector by the random
@@ -246,15 +220,13 @@ TEST_F(ListOrder, RotateMovesItemsTowardsTheEnd) {
     int64_t s = ((static_cast<int64_t>(n) % 13) + 13) % 13;
     std::rotate(model.rbegin(), model.rbegin() + s, model.rend());
     EXPECT_EQ(Items(list), model) << n;
-    LIST_Dispose(list, 0);
+    Dispose(list, 0);
   }
   LIST_Handle list = Ints({});
   EXPECT_EQ(LIST_Rotate(INT32_MIN, list), 0);
-  LIST_Dispose(list, 0);
   list = Ints({42});
   EXPECT_EQ(LIST_Rotate(7, list), 0);
   EXPECT_EQ(Items(list), (std::vector<int32_t>{42}));
-  LIST_Dispose(list, 0);
   ExpectNoReport();
 }
 

@@ -1,5 +1,5 @@
 // Shared helpers of the LIST tests: a fixture that checks every list made in
-// a test is disposed, and small helpers over lists of int32_t.
+// a test is disposed, and small helpers over lists of int32_t (or of other items).
 #pragma once
 
 #include <climits>
@@ -62,6 +62,7 @@ class ListTest : public tv::test::UFixture {
     ptrsAtStart_ = EMUL_LivePtrCount();
   }
   void TearDown() override {
+    for (LIST_Handle l : owned_) EXPECT_EQ(LIST_Dispose(l, 0), 0);
     int32_t live = -1;
     LISTp_GetLiveCount(&live);
     EXPECT_EQ(live, liveAtStart_) << "a list made by the test was not disposed";
@@ -71,18 +72,28 @@ class ListTest : public tv::test::UFixture {
     UFixture::TearDown();
   }
 
-  // A list of int32_t holding values.
+  // A list of int32_t holding values, disposed (without data) after the test
+  // unless the test disposes it through Dispose.
   LIST_Handle Ints(std::vector<int32_t> values, int32_t blockSize = 4, int32_t initialBlocks = 1,
                    uint32_t flags = 0) {
     LIST_Handle list = nullptr;
     EXPECT_EQ(LIST_New(flags, 4, blockSize, initialBlocks, &list), 0);
     for (int32_t v : values) EXPECT_EQ(LIST_Insert(&v, -1, list), 0);
+    return Own(list);
+  }
+  LIST_Handle Own(LIST_Handle list) {
+    if (list) owned_.push_back(list);
     return list;
   }
-  static std::vector<int32_t> Items(LIST_Handle list) {
+  ErrorCode Dispose(LIST_Handle list, intptr_t data) {
+    std::erase(owned_, list);
+    return LIST_Dispose(list, data);
+  }
+  template <class T = int32_t>
+  static std::vector<T> Items(LIST_Handle list) {
     int32_t n = 0;
     LIST_GetNumItems(list, &n);
-    std::vector<int32_t> out(static_cast<size_t>(n));
+    std::vector<T> out(static_cast<size_t>(n));
     for (int32_t i = 0; i < n; ++i) LIST_GetItem(list, i, &out[static_cast<size_t>(i)]);
     return out;
   }
@@ -120,6 +131,7 @@ class ListTest : public tv::test::UFixture {
   }
 
  private:
+  std::vector<LIST_Handle> owned_;
   int32_t liveAtStart_ = 0;
   int64_t handlesAtStart_ = 0;
   int64_t ptrsAtStart_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include "LIST_test_support.h"
 
@@ -16,6 +17,7 @@ int32_t Descending(intptr_t, LIST_Handle, intptr_t a, intptr_t b) { return a > b
 TEST_F(ListValues, ValueFormsNeedItemsOfTheirSize) {
   LIST_Handle list = nullptr;
   ASSERT_EQ(LIST_New(0, 6, 4, 1, &list), 0);  // neither 4 bytes nor pointer-sized
+  Own(list);
   int32_t out = 7;
   EXPECT_EQ(LIST_Insert4(1, -1, list), kErrBadParam);
   ExpectOneReport(LIST_SiteValue4 + 0, "requires a list of 4 byte items -- a bad parameter was passed.");
@@ -25,13 +27,11 @@ TEST_F(ListValues, ValueFormsNeedItemsOfTheirSize) {
   LIST_Func byValue[3] = {nullptr, nullptr, tv::list::AsFunc(&Descending)};
   EXPECT_EQ(LIST_Set4Funcs(list, 3, byValue), kErrBadParam);
   ExpectOneReport(LIST_SiteSetFuncs, "requires a list of 4 byte items -- a bad parameter was passed.");
-  LIST_Dispose(list, 0);
   list = Ints({1});
   intptr_t p = 5;
   EXPECT_EQ(LIST_GetPItem(list, 0, &p), kErrBadParam);
   EXPECT_EQ(p, 0);
   ExpectOneReport(LIST_SiteValueP + 6, "requires a list of pointer-sized items -- a bad parameter was passed.");
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListValues, FourByteValuesOrderAsSignedNumbersWithoutOverflow) {
@@ -43,20 +43,15 @@ TEST_F(ListValues, FourByteValuesOrderAsSignedNumbersWithoutOverflow) {
   Boolean32 found = 0;
   int32_t out = 0;
   ASSERT_EQ(LIST_GetSorted4Item(list, nullptr, 0, INT32_MAX, &found, &out, &index), 0);
-  EXPECT_TRUE(found);
-  EXPECT_EQ(index, 5);
-  EXPECT_EQ(out, INT32_MAX);
+  EXPECT_EQ(std::tuple(found, index, out), std::tuple(1, 5, INT32_MAX));
   ASSERT_EQ(LIST_GetSorted4Item(list, nullptr, 0, 2, &found, &out, &index), 0);
-  EXPECT_FALSE(found);
-  EXPECT_EQ(index, 5);
-  EXPECT_EQ(out, 0);
+  EXPECT_EQ(std::tuple(found, index, out), std::tuple(0, 5, 0));
   ASSERT_EQ(LIST_Get4ItemPos(list, 0, -1, &index), 0);
   EXPECT_EQ(index, 2);
   ASSERT_EQ(LIST_Remove4ByItem(INT32_MIN, list, 0, &index), 0);
   EXPECT_EQ(index, 0);
   EXPECT_EQ(LIST_Remove4ByItem(12345, list, 0, &index), LIST_ErrNotFound);
   ExpectOneReport(LIST_SiteValue4 + 4, "could not find the item to remove (1B05).");
-  LIST_Dispose(list, 0);
 }
 
 struct ValueCalls {
@@ -103,7 +98,7 @@ TEST_F(ListValues, ByValueFunctionsReceiveValues) {
   LIST_Insert4(INT32_MIN, -1, list);
   LIST_Sort(nullptr, 0, list);
   EXPECT_EQ(Items(list), (std::vector<int32_t>{INT32_MIN, 3, 5}));
-  LIST_Dispose(list, data);
+  Dispose(list, data);
   EXPECT_EQ(calls.disposed.size(), 4u);
 }
 
@@ -124,23 +119,21 @@ TEST_F(ListValues, ValueWalkers) {
   ValueWalk w;
   int32_t reached = 0;
   ASSERT_EQ(LIST_ForEach4(list, reinterpret_cast<intptr_t>(&w), &VisitValue, &reached), 0);
-  EXPECT_EQ(w.seen, (std::vector<intptr_t>{1, -2, 3}));
-  EXPECT_EQ(reached, 3);
+  EXPECT_EQ(std::tuple(w.seen, reached), std::tuple(std::vector<intptr_t>{1, -2, 3}, 3));
   w = ValueWalk{};
   w.stopAt = 1;
   EXPECT_EQ(LIST_ForRange4(list, -1, 0, reinterpret_cast<intptr_t>(&w), &VisitValue, &reached), 0x4747);
-  EXPECT_EQ(w.seen, (std::vector<intptr_t>{3, -2}));
-  EXPECT_EQ(reached, 1);
+  EXPECT_EQ(std::tuple(w.seen, reached), std::tuple(std::vector<intptr_t>{3, -2}, 1));
   EXPECT_EQ(LIST_ForRange4(list, 0, 3, reinterpret_cast<intptr_t>(&w), &VisitValue, &reached), kErrRange);
   EXPECT_EQ(rec.reports.back().text, "Test error: attempt to get an item from" + kOutside);
   EXPECT_EQ(rec.reports.back().location, At(LIST_SiteValue4 + 11));
   rec.clear();
-  LIST_Dispose(list, 0);
 }
 
 TEST_F(ListValues, PointerSizedValuesHoldHandles) {
   LIST_Handle list = nullptr;
   ASSERT_EQ(LIST_New(0, sizeof(intptr_t), 2, 1, &list), 0);
+  Own(list);
   std::vector<Handle> handles;
   for (int i = 0; i < 5; ++i) handles.push_back(NewHandle(8 + i));
   for (Handle h : handles) ASSERT_EQ(LIST_InsertP(reinterpret_cast<intptr_t>(h), -1, list), 0);
@@ -173,7 +166,6 @@ TEST_F(ListValues, PointerSizedValuesHoldHandles) {
     ASSERT_EQ(LIST_RemoveP(0, list, 0, &out), 0);
     DisposeHandle(reinterpret_cast<Handle>(out));
   }
-  LIST_Dispose(list, 0);
 }
 
 struct Point2 {
@@ -214,6 +206,7 @@ TEST_F(ListValues, RandomOperationsAgreeWithAVector) {
   std::mt19937 rng(20261206);
   LIST_Handle list = nullptr;
   ASSERT_EQ(LIST_New(0, 4, 3, 2, &list), 0);
+  Own(list);
   std::vector<int32_t> model;
   auto pick = [&](int32_t n) { return static_cast<int32_t>(rng() % static_cast<uint32_t>(n)); };
   for (int step = 0; step < 20000; ++step) {
@@ -315,7 +308,6 @@ TEST_F(ListValues, RandomOperationsAgreeWithAVector) {
   EXPECT_GE(capacity, 6);
   EXPECT_LT(capacity, std::max<int64_t>(6, static_cast<int64_t>(model.size()) + 3));
   ExpectNoReport();
-  LIST_Dispose(list, 0);
 }
 
 }  // namespace

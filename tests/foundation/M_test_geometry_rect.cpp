@@ -1,6 +1,8 @@
 // Points and rectangles in the short, long and Fixed forms: emptiness,
 // intersection, union, centring, comparison and the conversions.
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "M.h"
 #include "M_test_geometry.h"
@@ -27,14 +29,10 @@ TEST(MRect, SetTakesLeftTopRightBottomIntoTheFieldOrder) {
   Rect r = R(1, 2, 3, 4);
   // Field order top, left, bottom, right.
   const int16_t* f = &r.top;
-  EXPECT_EQ(f[0], 2);
-  EXPECT_EQ(f[1], 1);
-  EXPECT_EQ(f[2], 4);
-  EXPECT_EQ(f[3], 3);
+  EXPECT_EQ(std::vector<int16_t>(f, f + 4), (std::vector<int16_t>{2, 1, 4, 3}));
   Point p;
   M_SetPt(&p, 7, 9);
-  EXPECT_EQ((&p.v)[0], 9);
-  EXPECT_EQ((&p.v)[1], 7);
+  EXPECT_EQ(std::vector<int16_t>(&p.v, &p.v + 2), (std::vector<int16_t>{9, 7}));
   WHRect w;
   M_SetWHRect(&w, 1, 2, 30, 40);
   EXPECT_EQ((&w.left)[2], 30);
@@ -42,22 +40,15 @@ TEST(MRect, SetTakesLeftTopRightBottomIntoTheFieldOrder) {
 
 TEST(MRect, EmptinessAndPointInside) {
   Rect a = R(0, 0, 10, 10), line = R(0, 0, 10, 0), inverted = R(10, 0, 0, 10);
-  EXPECT_FALSE(M_EmptyRect(&a));
-  EXPECT_TRUE(M_EmptyRect(&line));
-  EXPECT_TRUE(M_EmptyRect(&inverted));
+  for (auto [r, empty] : {std::pair{a, false}, {line, true}, {inverted, true}}) EXPECT_EQ(bool(M_EmptyRect(&r)), empty);
   LRect la = LR(-5, -5, -4, -4);
   EXPECT_FALSE(M_EmptyLRect(&la));
   FixedRect fa = FR(0, 0, 1, 0);
   EXPECT_TRUE(M_EmptyFixedRect(&fa));
 
-  Point p{0, 0};  // v, h
-  EXPECT_TRUE(M_PtInRect(&p, &a));
-  p = Point{9, 9};
-  EXPECT_TRUE(M_PtInRect(&p, &a));
-  p = Point{10, 5};
-  EXPECT_FALSE(M_PtInRect(&p, &a));  // half-open
-  p = Point{5, 10};
-  EXPECT_FALSE(M_PtInRect(&p, &a));
+  // (v, h); half-open.
+  for (auto [p, inside] : {std::pair{Point{0, 0}, true}, {Point{9, 9}, true}, {Point{10, 5}, false}, {Point{5, 10}, false}})
+    EXPECT_EQ(bool(M_PtInRect(&p, &a)), inside) << p.v << " " << p.h;
   LPoint lp{-5, -5};
   EXPECT_TRUE(M_PtInLRect(&lp, &la));
   FixedPoint fp{0xFFFF, 0};

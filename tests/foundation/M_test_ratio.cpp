@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ostream>
 #include <string>
+#include <tuple>
 
 #include "M.h"
 #include "TestSupport.h"
@@ -80,8 +81,7 @@ TEST_F(RatioTest, AddRetriesWithReducedOperands) {
   uint8_t status = M_StatusAllowApprox;
   // 2^30 / 2^31 + 1/3: the common denominator 3 x 2^31 overflows; 1/2 + 1/3 fits.
   EXPECT_EQ(M_AddRatio({1 << 30, 0x80000000u}, {1, 3}, &r, &status), 0);
-  EXPECT_EQ(r, MakeRatio(5, 6));
-  EXPECT_EQ(status, M_StatusExact);
+  EXPECT_EQ(std::tuple(r, status), std::tuple(MakeRatio(5, 6), M_StatusExact));
   // An exact result clears an overflow left in the byte.
   status = M_StatusAllowApprox | M_StatusOverflow;
   EXPECT_EQ(M_AddRatio({1, 2}, {1, 2}, &r, &status), 0);
@@ -123,8 +123,7 @@ TEST_F(RatioTest, OverflowWithAStatusByteIsNotReported) {
     Ratio r{1, 1};
     uint8_t status = c.status;
     EXPECT_EQ(c.op(c.a, c.b, &r, &status), M_ErrOverflow) << c.a << " " << c.b;
-    EXPECT_EQ(status, M_StatusOverflow) << c.a << " " << c.b;
-    EXPECT_EQ(r, kZero) << c.a << " " << c.b;
+    EXPECT_EQ(std::tuple(status, r), std::tuple(M_StatusOverflow, kZero)) << c.a << " " << c.b;
   }
   ExpectNoReport();
 }
@@ -153,15 +152,13 @@ TEST_F(RatioTest, DivisorDenominatorAbove31Bits) {
   // Halving allowed: 1 / (2 / 2147483646), the status tells it was approximated.
   uint8_t status = M_StatusAllowHalving;
   EXPECT_EQ(M_DivRatio({1, 1}, b, &r, &status), 0);
-  EXPECT_EQ(r, MakeRatio(1073741823, 1));
-  EXPECT_EQ(status, M_StatusApproximated);
+  EXPECT_EQ(std::tuple(r, status), std::tuple(MakeRatio(1073741823, 1), M_StatusApproximated));
   EXPECT_EQ(M_DivRatio({1, 1}, b, &r, M_APPROXIMATE), 0);
   EXPECT_EQ(r, MakeRatio(1073741823, 1));
   // A divisor that reduces below 2^31 stays exact.
   status = 0;
   EXPECT_EQ(M_DivRatio({1, 1}, {1 << 30, 0x80000000u}, &r, &status), 0);
-  EXPECT_EQ(r, MakeRatio(2, 1));
-  EXPECT_EQ(status, M_StatusExact);
+  EXPECT_EQ(std::tuple(r, status), std::tuple(MakeRatio(2, 1), M_StatusExact));
   status = M_StatusAllowHalving | M_StatusAllowApprox;
   EXPECT_EQ(M_DivRatio({1, 0x40000000u}, {1, 0xFFFFFFFFu}, &r, &status), 0);
   EXPECT_EQ(status, M_StatusApproximated);
@@ -218,8 +215,7 @@ TEST_F(RatioTest, ConvertOverflowAndZeroDenominators) {
     Boolean32 overflow = 0;
     r = MakeRatio(1, 1);
     EXPECT_EQ(M_ConvRatio(a, to, &r, nullptr, &overflow), M_ErrOverflow) << a;
-    EXPECT_TRUE(overflow);
-    EXPECT_EQ(r, kZero);
+    EXPECT_EQ(std::tuple(overflow, r), std::tuple(1, kZero));
   }
   ExpectNoReport();
   Boolean32 overflow = 0;
@@ -237,13 +233,11 @@ TEST_F(RatioTest, ShortConvert) {
   Ratio r{};
   Boolean32 overflow = 1;
   EXPECT_EQ(M_ShortConvRatio(1001, 30000, 600, &r, &overflow), 0);
-  EXPECT_EQ(r, MakeRatio(20, 600));  // 20.02 rounds to 20
-  EXPECT_FALSE(overflow);
+  EXPECT_EQ(std::tuple(r, overflow), std::tuple(MakeRatio(20, 600), 0));  // 20.02 rounds to 20
   EXPECT_EQ(M_ShortConvRatio(-7, 3, 3, &r, &overflow), 0);
   EXPECT_EQ(r, MakeRatio(-7, 3));
   EXPECT_EQ(M_ShortConvRatio(INT32_MIN, 1, 0xFFFFFFFFu, &r, &overflow), M_ErrOverflow);
-  EXPECT_TRUE(overflow);
-  EXPECT_EQ(r, kZero);
+  EXPECT_EQ(std::tuple(overflow, r), std::tuple(1, kZero));
   ExpectNoReport();
   EXPECT_EQ(M_ShortConvRatio(INT32_MIN, 1, 2, &r, nullptr), M_ErrOverflow);
   ExpectReport(kShortConv, 8, M_ErrOverflow, "Test error: overflow converting ratio denominators (1102).");
@@ -279,15 +273,12 @@ TEST_F(RatioTest, Clip) {
 TEST_F(RatioTest, ClipSpanToSpan) {
   Ratio s{}, d{};
   EXPECT_EQ(M_ClipSpanToSpan({0, 1}, {10, 1}, {2, 1}, {3, 1}, &s, &d), 0);
-  EXPECT_EQ(s, MakeRatio(2, 1));
-  EXPECT_EQ(d, MakeRatio(3, 1));
+  EXPECT_EQ(std::tuple(s, d), std::tuple(MakeRatio(2, 1), MakeRatio(3, 1)));
   EXPECT_EQ(M_ClipSpanToSpan({1, 2}, {1, 1}, {1, 1}, {5, 1}, &s, &d), 0);
-  EXPECT_EQ(s, MakeRatio(1, 1));
-  EXPECT_EQ(d, MakeRatio(1, 2));
+  EXPECT_EQ(std::tuple(s, d), std::tuple(MakeRatio(1, 1), MakeRatio(1, 2)));
   // Disjoint spans: an empty span at the later start.
   EXPECT_EQ(M_ClipSpanToSpan({0, 1}, {1, 1}, {2, 1}, {1, 1}, &s, &d), 0);
-  EXPECT_EQ(s, MakeRatio(2, 1));
-  EXPECT_EQ(d.num, 0);
+  EXPECT_EQ(std::tuple(s, d.num), std::tuple(MakeRatio(2, 1), 0));
   ExpectNoReport();
 }
 
@@ -322,14 +313,11 @@ TEST_F(RatioTest, BitCountsAndPowersOfTwo) {
   for (Case c : {Case{0, 32, 32, 0, 0}, Case{1, 31, 0, 1, 1}, Case{3, 30, 0, 4, 2}, Case{12, 28, 2, 16, 8},
                  Case{0x40000001u, 1, 0, 0x80000000u, 0x40000000u}, Case{0x80000000u, 0, 31, 0x80000000u, 0x80000000u},
                  Case{0x80000001u, 0, 0, 0, 0x80000000u}, Case{0xFFFFFFFFu, 0, 0, 0, 0x80000000u}}) {
-    EXPECT_EQ(M_LeadingZeros(c.v), c.leading) << c.v;
-    EXPECT_EQ(M_TrailingZeros(c.v), c.trailing) << c.v;
-    EXPECT_EQ(M_RoundUpToPowerOf2(c.v), c.up) << c.v;
-    EXPECT_EQ(M_RoundDownToPowerOf2(c.v), c.down) << c.v;
+    EXPECT_EQ(std::tuple(M_LeadingZeros(c.v), M_TrailingZeros(c.v), M_RoundUpToPowerOf2(c.v), M_RoundDownToPowerOf2(c.v)),
+              std::tuple(c.leading, c.trailing, c.up, c.down))
+        << c.v;
   }
-  for (auto [v, bits] : {std::pair{0, 0}, {-1, 0}, {INT32_MIN, 0}, {1, 1}, {INT32_MAX, 31}}) {
-    EXPECT_EQ(M_BitsUsed(v), bits) << v;
-  }
+  for (auto [v, bits] : {std::pair{0, 0}, {-1, 0}, {INT32_MIN, 0}, {1, 1}, {INT32_MAX, 31}}) EXPECT_EQ(M_BitsUsed(v), bits) << v;
 }
 
 TEST_F(RatioTest, GcdAndLcm) {
@@ -344,12 +332,10 @@ TEST_F(RatioTest, GcdAndLcm) {
     EXPECT_EQ(u, c.lcm) << c.a << " " << c.b;
   }
   int32_t s = 0;
-  EXPECT_EQ(M_SignedGCD(-12, 18, &s), 0);
-  EXPECT_EQ(s, 6);
-  EXPECT_EQ(M_SignedGCD(INT32_MIN, 6, &s), 0);
-  EXPECT_EQ(s, 2);
-  EXPECT_EQ(M_SignedLCM(-4, 6, &s), 0);
-  EXPECT_EQ(s, 12);
+  for (auto [op, a, b, want] : {std::tuple{&M_SignedGCD, -12, 18, 6}, {&M_SignedGCD, INT32_MIN, 6, 2}, {&M_SignedLCM, -4, 6, 12}}) {
+    EXPECT_EQ(op(a, b, &s), 0);
+    EXPECT_EQ(s, want) << a << " " << b;
+  }
   ExpectNoReport();
   uint32_t u = 1;
   EXPECT_EQ(M_UnsignedLCM(0x10000, 0x10001, &u), M_ErrOverflow);

@@ -1,9 +1,11 @@
 // String tables: installation, replacement tags, lookups, string resources,
-// double-byte safety, balls and conversion to the resource layout.
+// double-byte safety, balls and conversion to the resource layout, and
+// installation when memory runs out.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Memory.h"
@@ -42,6 +44,7 @@ std::vector<uint8_t> Resource(const std::vector<std::string>& texts, int count =
 class StrTest : public tv::test::UFixture {
  protected:
   void TearDown() override {
+    EMUL_StopAllocationFailures();
     STRp_Death();
     STR_UseReplacementTag("{{*MSWindows*}}");
     U_SetSystemScript(U_ScriptRoman);
@@ -52,18 +55,22 @@ class StrTest : public tv::test::UFixture {
     STR_Descriptor d[] = {{base, kTexts, &table}, {0, nullptr, nullptr}};
     return STRp_BirthStrTab(d);
   }
+  // The texts of a table at these indices.
+  static std::vector<std::string> Look(const STR_Table* t, std::initializer_list<int32_t> indices) {
+    std::vector<std::string> out;
+    for (int32_t i : indices) out.push_back(STRp_Lookup(t, i));
+    return out;
+  }
   STR_Table table{};
 };
+
+using Texts = std::vector<std::string>;
 
 TEST_F(StrTest, TagReduction) {
   ASSERT_EQ(Install(), 0);
   ASSERT_EQ(table.count, 6);
-  EXPECT_STREQ(STRp_Lookup(&table, 0), "plain");
   EXPECT_EQ(STRp_Lookup(&table, 0), kTexts[0]);  // untouched entries stay the compiled text
-  EXPECT_STREQ(STRp_Lookup(&table, 1), ".mov");
-  EXPECT_STREQ(STRp_Lookup(&table, 2), "win");
-  EXPECT_STREQ(STRp_Lookup(&table, 3), "default");
-  EXPECT_STREQ(STRp_Lookup(&table, 4), "half");
+  EXPECT_EQ(Look(&table, {0, 1, 2, 3, 4}), (Texts{"plain", ".mov", "win", "default", "half"}));
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_EQ(rec.last().text, "Test warning: bad replacement string tag.");
   EXPECT_EQ(rec.last().severity, tv::kSevWarning);
@@ -74,8 +81,7 @@ TEST_F(StrTest, TagReduction) {
 TEST_F(StrTest, OtherTags) {
   STR_UseReplacementTag("{{*Other*}}");
   ASSERT_EQ(Install(), 0);
-  EXPECT_STREQ(STRp_Lookup(&table, 1), " Movie");  // the default variant
-  EXPECT_STREQ(STRp_Lookup(&table, 2), "other");
+  EXPECT_EQ(Look(&table, {1, 2}), (Texts{" Movie", "other"}));  // 1: the default variant
   STR_UseReplacementTag("{{*X*}}");
   ASSERT_EQ(Install(), 0);  // installing again replaces the table
   EXPECT_STREQ(STRp_Lookup(&table, 2), "x");
@@ -91,9 +97,7 @@ TEST_F(StrTest, LookupOutsideTheTable) {
   EXPECT_STREQ(STRp_Lookup(&table, 0), "[?]");  // never installed
   EXPECT_STREQ(STRp_Lookup(nullptr, 0), "[?]");
   ASSERT_EQ(Install(), 0);
-  EXPECT_STREQ(STRp_Lookup(&table, -1), "[?]");
-  EXPECT_STREQ(STRp_Lookup(&table, 6), "[?]");
-  EXPECT_STREQ(STRp_Lookup(&table, INT32_MIN), "[?]");
+  EXPECT_EQ(Look(&table, {-1, 6, INT32_MIN}), Texts(3, "[?]"));
 }
 
 TEST_F(StrTest, ForgotInit) {
@@ -125,9 +129,7 @@ TEST_F(StrTest, ResourceOverride) {
   U_SetSystemScript(U_ScriptJapanese);  // double-byte: loading a resource turns the conversion off
   ASSERT_EQ(Install(1), 0);
   EXPECT_TRUE(rec.reports.empty());
-  EXPECT_STREQ(STRp_Lookup(&table, 0), "un");
-  EXPECT_STREQ(STRp_Lookup(&table, 1), "two");  // tags apply to resource texts too
-  EXPECT_STREQ(STRp_Lookup(&table, 5), "six \xA9");
+  EXPECT_EQ(Look(&table, {0, 1, 5}), (Texts{"un", "two", "six \xA9"}));  // tags apply to resource texts too
   Boolean32 on = 1;
   STR_IsDBCSafeMode(&on);
   EXPECT_EQ(on, 0);
@@ -209,9 +211,7 @@ TEST_F(StrTest, ConvertTableToResourceRoundTrip) {
   STR_Table back{};
   STR_Descriptor d[] = {{50, two, &back}, {0, nullptr, nullptr}};
   ASSERT_EQ(STRp_BirthStrTab(d), 0);
-  EXPECT_STREQ(STRp_Lookup(&back, 0), "ab");
-  EXPECT_STREQ(STRp_Lookup(&back, 1), "");
-  EXPECT_STREQ(STRp_Lookup(&back, 2), "d");
+  EXPECT_EQ(Look(&back, {0, 1, 2}), (Texts{"ab", "", "d"}));
   EXPECT_EQ(STR_ConvertStrTab2Resource(&table, &h), 3);  // never installed
   EXPECT_EQ(h, nullptr);
   STRp_Death();  // the local tables are remembered until then
@@ -223,10 +223,8 @@ TEST_F(StrTest, Balls) {
   STR_Ball ball = nullptr;
   ASSERT_EQ(STR_NewBall(0, kTexts, &ball), 0);
   ASSERT_NE(ball, nullptr);
-  EXPECT_STREQ(STR_BallStringLookup(ball, 1), ".mov");
-  EXPECT_STREQ(STR_BallStringLookup(ball, 6), "[?]");
-  EXPECT_STREQ(STR_BallStringLookup(ball, -1), "[?]");
-  EXPECT_STREQ(STR_BallStringLookup(nullptr, 0), "[?]");
+  for (auto [b, index, text] : {std::tuple{ball, 1, ".mov"}, {ball, 6, "[?]"}, {ball, -1, "[?]"}, {STR_Ball{}, 0, "[?]"}})
+    EXPECT_STREQ(STR_BallStringLookup(b, index), text) << index;
   int32_t generation = -1;
   EXPECT_EQ(STR_GetSterlingGeneration(ball, &generation), 0);
   EXPECT_EQ(generation, 0);
@@ -241,8 +239,7 @@ TEST_F(StrTest, Balls) {
   std::vector<uint8_t> bytes = Resource({"one", "two"});
   STR_SetStringResource(1003, bytes.data(), static_cast<int32_t>(bytes.size()));
   ASSERT_EQ(STR_NewBall(3, nullptr, &ball), 0);
-  EXPECT_STREQ(STR_BallStringLookup(ball, 1), "two");
-  EXPECT_STREQ(STR_BallStringLookup(ball, 2), "[?]");
+  EXPECT_EQ(std::string(STR_BallStringLookup(ball, 1)) + STR_BallStringLookup(ball, 2), "two[?]");
   STR_DisposeBall(&ball);
 
   rec.clear();
@@ -265,6 +262,52 @@ TEST_F(StrTest, DamagedBallIsRefused) {
   EXPECT_STREQ(STR_BallStringLookup(ball, 0), "[?]");
   std::memcpy(ball, &saved, sizeof saved);
   EXPECT_EQ(STR_DisposeBall(&ball), 0);
+}
+
+// ---- Installation when memory runs out -------------------------------------------------
+
+const char* const kTagged[] = {"plain", "a{{*MSWindows*}}b", "c{{*MSWindows*}}d", STR_END};
+
+using StrMemoryTest = StrTest;
+
+TEST_F(StrMemoryTest, ArraysThatCannotBeMadeLeaveTheTableAlone) {
+  EMUL_FailAllocationsAfter(0);
+  EXPECT_EQ(tv::str::EnsureTable(table, kTagged), tv::kErrOutOfMemory);
+  EXPECT_EQ(table.texts, nullptr);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().location, Location(28, 4));
+  EXPECT_EQ(rec.last().severity, tv::kSevFailure);
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create string table.\n", 0), 0u);
+  EXPECT_STREQ(STRp_Lookup(&table, 0), "[?]");
+}
+
+TEST_F(StrMemoryTest, ReplacementEntryFailureFreesEverything) {
+  int64_t ptrs = EMUL_LivePtrCount();
+  EMUL_FailAllocationsAfter(3);  // the arrays and the first entry are made; the second entry fails
+  EXPECT_EQ(tv::str::EnsureTable(table, kTagged), tv::kErrOutOfMemory);
+  EXPECT_EQ(table.texts, nullptr);
+  EXPECT_EQ(EMUL_LivePtrCount(), ptrs);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().location, Location(28, 5));
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create string table replacement entry.\n(1K", 0), 0u);
+
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(tv::str::EnsureTable(table, kTagged), 0);
+  EXPECT_STREQ(STRp_Lookup(&table, 2), "d");
+}
+
+TEST_F(StrMemoryTest, BallThatCannotBeMade) {
+  EMUL_FailAllocationsAfter(0);
+  STR_Ball ball = reinterpret_cast<STR_Ball>(1);
+  EXPECT_EQ(STR_NewBall(0, kTagged, &ball), tv::kErrOutOfMemory);
+  EXPECT_EQ(ball, nullptr);
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create string ball.\n", 0), 0u);
+  EMUL_StopAllocationFailures();
+  int64_t ptrs = EMUL_LivePtrCount();
+  EMUL_FailAllocationsAfter(1);  // the record is made, its table is not
+  EXPECT_EQ(STR_NewBall(0, kTagged, &ball), tv::kErrOutOfMemory);
+  EXPECT_EQ(ball, nullptr);
+  EXPECT_EQ(EMUL_LivePtrCount(), ptrs);
 }
 
 }  // namespace

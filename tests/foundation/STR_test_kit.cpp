@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <tuple>
 
 #include "Memory.h"
 #include "Package.h"
@@ -43,6 +45,10 @@ constexpr pkg::Magic<Rec> kRecMagic{&Rec::head, 0xABCD, &Rec::tail, 0xABCD};
 
 class Kit : public UFixture {
  protected:
+  // The last report's location, severity and text.
+  std::tuple<LocationCode, Severity, std::string> Last() {
+    return {rec.last().location, rec.last().severity, rec.last().text};
+  }
   void TearDown() override {
     EMUL_StopAllocationFailures();
     STRp_Death();  // the two tables above are remembered until then
@@ -54,9 +60,7 @@ TEST_F(Kit, ReporterFormatsTheTableTextsAtItsLocation) {
   EXPECT_STREQ(pkg::CompiledTexts<kTexts>[kThird], "item %ld of %ld");
   EXPECT_EQ(pkg::CompiledTexts<kTexts>[kCount], STR_END);
   EXPECT_EQ(kAtBirth.Fail(7, 0x6301, kThird, {3, 9}), 0x6301);
-  EXPECT_EQ(rec.last().location, Location(kPackage, 7));
-  EXPECT_EQ(rec.last().severity, kSevError);
-  EXPECT_EQ(rec.last().text, "Test error: item 3 of 9 (6301).");
+  EXPECT_EQ(Last(), std::tuple(Location(kPackage, 7), kSevError, "Test error: item 3 of 9 (6301)."));
   EXPECT_EQ(gAtBirth.texts, nullptr);  // a package with a birth installs its table there
   EXPECT_EQ(kOnUse.Damaged(8, {"rec"}), kErrDamaged);
   EXPECT_EQ(rec.last().text, "Test error: first damaged (rec) -- internal structure damaged.");
@@ -119,8 +123,8 @@ TEST_F(Kit, CheckedLockVerifiesBothMagicWords) {
     pkg::CheckedLock<Rec> lock(h, kRecMagic, kOnUse, 4, {"rec"});
     EXPECT_EQ(lock.error(), kErrDamaged);
     EXPECT_FALSE(lock);
-    EXPECT_EQ(rec.last().location, Location(kPackage, 4));
-    EXPECT_EQ(rec.last().text, "Test error: first damaged (rec) -- internal structure damaged.");
+    EXPECT_EQ(Last(), std::tuple(Location(kPackage, 4), kSevError,
+                                 "Test error: first damaged (rec) -- internal structure damaged."));
   }
   EXPECT_EQ(HGetState(h) & 0x80, 0);
   Handle small = NewHandleClear(4);
@@ -139,9 +143,7 @@ TEST_F(Kit, ScratchArrayIsInsideTheBudgetAndGrows) {
     EXPECT_EQ(a[2], 0);
     a[1] = 7;
     for (int32_t i = 0; i < 40; ++i) ASSERT_TRUE(a.Push(i));
-    EXPECT_EQ(a.size(), 43u);
-    EXPECT_EQ(a[1], 7);
-    EXPECT_EQ(a[42], 39);
+    EXPECT_EQ(std::tuple(a.size(), a[1], a[42]), std::tuple(43u, 7, 39));
     ScratchArray<int32_t> empty(0);
     EXPECT_TRUE(empty.ok());
     EXPECT_EQ(empty.data(), nullptr);
@@ -151,9 +153,7 @@ TEST_F(Kit, ScratchArrayIsInsideTheBudgetAndGrows) {
   EXPECT_EQ(EMUL_LivePtrCount(), ptrs);
   EMUL_FailAllocationsAfter(0);
   ScratchArray<double> failed(100);
-  EXPECT_FALSE(failed.ok());
-  EXPECT_EQ(failed.failedBytes(), 800u);
-  EXPECT_EQ(failed.size(), 0u);
+  EXPECT_EQ(std::tuple(failed.ok(), failed.failedBytes(), failed.size()), std::tuple(false, 800u, 0u));
 }
 
 ErrorCode Throwing(int kind) try {
@@ -168,9 +168,8 @@ Ptr ThrowingPtr() try {
 
 TEST_F(Kit, ExceptionsBecomeOneReportAndACode) {
   EXPECT_EQ(Throwing(0), kErrOutOfMemory);
-  EXPECT_EQ(rec.last().location, Location(kPackage, pkg::kSiteCaught));
-  EXPECT_EQ(rec.last().severity, kSevFailure);
-  EXPECT_EQ(rec.last().text, "Test: working storage of the ? package -- out of memory.");
+  EXPECT_EQ(Last(), std::tuple(Location(kPackage, pkg::kSiteCaught), kSevFailure,
+                               "Test: working storage of the ? package -- out of memory."));
   EXPECT_EQ(Throwing(1), kErrOutOfMemory);
   EXPECT_EQ(Throwing(2), kErrDamaged);
   EXPECT_EQ(rec.last().text, "Test error: unexpected failure in the ? package (odd state) -- internal structure damaged.");

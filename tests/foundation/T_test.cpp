@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <tuple>
 
 #include "T.h"
 #include "TestSupport.h"
@@ -61,8 +62,7 @@ TEST_F(TimeTest, ArithmeticComparisonClippingAndSpans) {
   EXPECT_GT(order, 0);
   Boolean32 changed = 0;
   EXPECT_EQ(T_ReduceTime({300000, 30000}, &r, &changed), 0);
-  EXPECT_EQ(r, MakeTime(10, 1));
-  EXPECT_TRUE(changed);
+  EXPECT_EQ(std::tuple(r, changed), std::tuple(MakeTime(10, 1), 1));
   EXPECT_EQ(T_ClipTime({5, 1}, {1, 1}, {3, 1}, &r), 0);
   EXPECT_EQ(r, MakeTime(3, 1));
   EXPECT_EQ(T_SpanClipTime({3, 1}, {1, 1}, {2, 1}, &r), 0);  // the end is included
@@ -70,12 +70,9 @@ TEST_F(TimeTest, ArithmeticComparisonClippingAndSpans) {
   Time s{}, d{};
   // 0 to 1 s and 2 to 3 s: start 2 s, duration 0.
   EXPECT_EQ(T_IntersectSpanTime({0, 1}, {1, 1}, {2, 1}, {1, 1}, &s, &d), 0);
-  EXPECT_EQ(s, MakeTime(2, 1));
-  EXPECT_EQ(d.value, 0);
-  EXPECT_NE(d.scale, 0u);
+  EXPECT_EQ(std::tuple(s, d.value, d.scale != 0), std::tuple(MakeTime(2, 1), 0, true));
   EXPECT_EQ(T_IntersectSpanTime({0, 1}, {10, 1}, {1001, 30000}, {2002, 30000}, &s, &d), 0);
-  EXPECT_EQ(s, MakeTime(1001, 30000));
-  EXPECT_EQ(d, MakeTime(2002, 30000));
+  EXPECT_EQ(std::tuple(s, d), std::tuple(MakeTime(1001, 30000), MakeTime(2002, 30000)));
   ExpectNoReport();
   r = MakeTime(1, 1);
   EXPECT_EQ(T_AddTime({INT32_MAX, 1}, {1, 1}, &r), M_ErrOverflow);
@@ -112,8 +109,7 @@ TEST_F(TimeTest, EveryFailureStoresTheInvalidTime) {
   r = one, check(T_RoundToNearestTime(bad, kNtscFrame, &r), r, "round invalid");
   r = one, s = one;
   EXPECT_NE(T_IntersectSpanTime(one, bad, one, one, &r, &s), 0);
-  EXPECT_EQ(r, kInvalidTime);
-  EXPECT_EQ(s, kInvalidTime);
+  EXPECT_EQ(std::tuple(r, s), std::tuple(kInvalidTime, kInvalidTime));
   rec.clear();
   EXPECT_EQ(T_CompareTime(bad, one, &order), M_ErrZeroDenominator);
   rec.clear();
@@ -123,8 +119,7 @@ TEST_F(TimeTest, ConversionOverflowIsAReportedFailure) {
   Time r{1, 1};
   Boolean32 exact = 1;
   EXPECT_EQ(T_ConvTime({INT32_MAX, 1}, 2, &r, &exact), M_ErrOverflow);
-  EXPECT_EQ(r, kInvalidTime);
-  EXPECT_FALSE(exact);
+  EXPECT_EQ(std::tuple(r, exact), std::tuple(kInvalidTime, 0));
   ExpectReport(kT, 1, M_ErrOverflow, "Test error: overflow converting ratio denominators (1102).");
   r = MakeTime(1, 1);
   EXPECT_EQ(T_ShortConvTime(INT32_MIN, 1, 0xFFFFFFFFu, &r), M_ErrOverflow);

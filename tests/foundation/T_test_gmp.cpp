@@ -3,6 +3,7 @@
 // times, including 32-bit boundary values.
 #include <climits>
 #include <random>
+#include <tuple>
 
 #include "T.h"
 #include "TestSupport.h"
@@ -36,14 +37,10 @@ TEST_F(TimeGmp, ConversionRoundsHalfUpOrFailsWithTheInvalidTime) {
     if (Fits(want)) {
       ASSERT_EQ(err, 0);
       EXPECT_EQ(r, (Time{static_cast<int32_t>(mpz_get_si(want)), to}));
-      EXPECT_EQ(err2, 0);
-      EXPECT_EQ(s, r);
+      EXPECT_EQ(std::tuple(err2, s), std::tuple(0, r));
       EXPECT_TRUE(rec.reports.empty());
     } else {
-      EXPECT_EQ(err, M_ErrOverflow);
-      EXPECT_EQ(r, tv::kInvalidTime);
-      EXPECT_EQ(err2, M_ErrOverflow);
-      EXPECT_EQ(s, tv::kInvalidTime);
+      EXPECT_EQ(std::tuple(err, r, err2, s), std::tuple(M_ErrOverflow, tv::kInvalidTime, M_ErrOverflow, tv::kInvalidTime));
       EXPECT_EQ(rec.reports.size(), 2u);  // one report per failed call
     }
     rec.clear();

@@ -3,7 +3,9 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "Package.h"
 #include "Platform.h"
@@ -102,20 +104,15 @@ TEST_F(ReportTest, TextIsCutTo240CharactersWithoutSplittingUtf8) {
 }
 
 TEST_F(ReportTest, GeneralCodeTexts) {
-  EXPECT_EQ(Up_ReportVeskErrString(0, 8, 3, "getting size of handle"), 3);
-  EXPECT_EQ(rec.last().text, "Test error: getting size of handle -- a bad parameter was passed.");
-  EXPECT_EQ(Up_ReportVeskErrString(0, 8, 0x1701, "getting size of handle."), 0x1701);
-  EXPECT_EQ(rec.last().text, "Test error: getting size of handle (1701).");
-  Up_ReportVeskErrString(0, 8, 1, "odd");
-  EXPECT_EQ(rec.last().text, "Test error: odd (1).");
-  Up_ReportVeskErrString(0, 8, 4, "");
-  EXPECT_EQ(rec.last().text, "Test error: out of memory.");
-  // Negative codes print as 32-bit values.
-  Up_ReportVeskErrString(0, 8, -2, "neg");
-  EXPECT_EQ(rec.last().text, "Test error: neg (FFFFFFFE).");
-  // Only one final full stop is removed.
-  Up_ReportVeskErrString(0, 8, 5, "dots..");
-  EXPECT_EQ(rec.last().text, "Test error: dots. -- sorry, this is unimplemented.");
+  // Negative codes print as 32-bit values; only one final full stop is removed.
+  for (auto [code, message, text] : {
+           std::tuple{3, "getting size of handle", "Test error: getting size of handle -- a bad parameter was passed."},
+           {0x1701, "getting size of handle.", "Test error: getting size of handle (1701)."},
+           {1, "odd", "Test error: odd (1)."}, {4, "", "Test error: out of memory."},
+           {-2, "neg", "Test error: neg (FFFFFFFE)."}, {5, "dots..", "Test error: dots. -- sorry, this is unimplemented."}}) {
+    EXPECT_EQ(Up_ReportVeskErrString(0, 8, code, message), code);
+    EXPECT_EQ(rec.last().text, text);
+  }
   size_t before = rec.reports.size();
   EXPECT_EQ(Up_ReportVeskErrString(0, 8, 0, "nothing"), 0);
   EXPECT_EQ(rec.reports.size(), before);
@@ -154,13 +151,9 @@ TEST(Texts, PlatformTextsAndRanges) {
 }
 
 TEST(Texts, StringTableIndicesAndOverride) {
-  EXPECT_STREQ(Up_GetString(0), "");
-  EXPECT_STREQ(Up_GetString(54), "bad version architecture");
-  EXPECT_STREQ(Up_GetString(63), "Win32");
-  EXPECT_STREQ(Up_GetString(104), "OK");
-  EXPECT_STREQ(Up_GetString(111), "Verification failure: ^1 {^2}");
-  EXPECT_STREQ(Up_GetString(112), "unknown string");
-  EXPECT_STREQ(Up_GetString(-1), "unknown string");
+  for (auto [index, text] : {std::pair{0, ""}, {54, "bad version architecture"}, {63, "Win32"}, {104, "OK"},
+                             {111, "Verification failure: ^1 {^2}"}, {112, "unknown string"}, {-1, "unknown string"}})
+    EXPECT_STREQ(Up_GetString(index), text) << index;
 }
 
 TEST_F(ReportTest, StringCallbackReplacesTexts) {
@@ -206,9 +199,7 @@ TEST_F(ReportTest, CallbackAndDialogResultsBecomeTheReportResult) {
 TEST_F(ReportTest, DeferredReportingForgetsOrRepeats) {
   int32_t state[3];
   ASSERT_EQ(U_DeferredReportingStart(0, state), 0);
-  EXPECT_EQ(state[0], static_cast<int32_t>(U_InitialInteractMask));
-  EXPECT_EQ(state[1], 0);
-  EXPECT_EQ(state[2], 0);
+  EXPECT_EQ(std::vector<int32_t>(state, state + 3), (std::vector<int32_t>{int32_t(U_InitialInteractMask), 0, 0}));
   Up_ReportErrString(Location(5, 1), 8, "first");
   Up_ReportErrString(Location(5, 2), 8, "second");
   EXPECT_TRUE(rec.reports.empty());
@@ -360,16 +351,13 @@ TEST_F(ReportTest, VersionCheckFollowsDependenciesOnFirstCallOnly) {
 
 TEST(Version, AsciiVersionText) {
   char buf[64];
-  U_AsciiVersion(0xA0C05, buf);
-  EXPECT_STREQ(buf, "1.4.1b5");
-  U_AsciiVersion(0x824A0C05u, buf);
-  EXPECT_STREQ(buf, "1.4.1b5\xBC (Win32)");
-  U_AsciiVersion((2u << 19) | (3u << 15) | (3u << 9) | 7u, buf);  // release: no letter
-  EXPECT_STREQ(buf, "2.3");
-  U_AsciiVersion((1u << 19) | (0u << 9) | 12u, buf);
-  EXPECT_STREQ(buf, "1.0d12");
-  U_AsciiVersion((1u << 19) | (3u << 9) | (11u << 22), buf);
-  EXPECT_STREQ(buf, "1.0 (unknown)");
+  // A release has no letter.
+  for (auto [version, text] : {std::pair{0xA0C05u, "1.4.1b5"}, {0x824A0C05u, "1.4.1b5\xBC (Win32)"},
+                               {(2u << 19) | (3u << 15) | (3u << 9) | 7u, "2.3"}, {(1u << 19) | (0u << 9) | 12u, "1.0d12"},
+                               {(1u << 19) | (3u << 9) | (11u << 22), "1.0 (unknown)"}}) {
+    U_AsciiVersion(version, buf);
+    EXPECT_STREQ(buf, text) << version;
+  }
 }
 
 TEST(Swap, AllFourKinds) {
@@ -387,8 +375,7 @@ TEST(Swap, AllFourKinds) {
   U_FpShortSwap(&f);
   unsigned char c[4];
   std::memcpy(c, &f, 4);
-  EXPECT_EQ(c[0], 0x3F);
-  EXPECT_EQ(c[1], 0x80);
+  EXPECT_EQ((std::tuple{c[0], c[1]}), (std::tuple<unsigned char, unsigned char>{0x3F, 0x80}));
   U_FpShortSwap(&f);
   EXPECT_EQ(f, 1.0f);
 }
@@ -424,18 +411,13 @@ TEST_F(ReportTest, DialogPlacement) {
   Rect r{0, 0, 100, 200};  // top, left, bottom, right: 200 wide, 100 high
   Rect bounds{0, 0, 301, 401};
   U_CenterRect(&r, &bounds);
-  EXPECT_EQ(r.left, 100);
-  EXPECT_EQ(r.top, 100);
-  EXPECT_EQ(r.right, 300);
-  EXPECT_EQ(r.bottom, 200);
+  EXPECT_EQ(std::tuple(r.left, r.top, r.right, r.bottom), std::tuple(100, 100, 300, 200));
   Rect d{0, 0, 100, 200};
   U_PositionDlgRect(&d, &bounds);
-  EXPECT_EQ(d.top, 50);  // a quarter of the free height of 201
-  EXPECT_EQ(d.bottom, 150);
+  EXPECT_EQ(std::tuple(d.top, d.bottom), std::tuple(50, 150));  // a quarter of the free height of 201
   Rect p{0, 0, 100, 200};
   U_PlaceDlgRect(&p);  // screen 1024 x 768, menu bar 20 + 4
-  EXPECT_EQ(p.left, 412);
-  EXPECT_EQ(p.top, 24 + (768 - 24 - 100) / 2 / 2);
+  EXPECT_EQ(std::tuple(p.left, p.top), std::tuple(412, 24 + (768 - 24 - 100) / 2 / 2));
 }
 
 // The package table as the host reads it: number order, U's own entry
@@ -458,9 +440,7 @@ TEST(PackageTable, EntriesByIndex) {
   }
   EXPECT_TRUE(sawU);
   EXPECT_GT(count, 20);
-  EXPECT_EQ(name, nullptr);
-  EXPECT_EQ(number, 0);
-  EXPECT_EQ(version, 0u);
+  EXPECT_EQ(std::tuple(name, number, version), std::tuple(static_cast<const char*>(nullptr), 0, 0u));
   EXPECT_EQ(Up_GetPackageInfo(-1, nullptr, nullptr, nullptr), 10);
 }
 

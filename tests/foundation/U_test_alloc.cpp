@@ -34,13 +34,10 @@ TEST_F(AllocTest, ReportingFormsAllocateAndClear) {
   for (int i = 0; i < 40; ++i) EXPECT_EQ((*h)[i], 0);
   Ptr q = U_AllocatePtr(0, "x", 8);
   Handle g = U_AllocateHandle(0, "x", 8);
-  ASSERT_NE(q, nullptr);
-  ASSERT_NE(g, nullptr);
+  ASSERT_TRUE(q && g);
   EXPECT_EQ(SizeOf(h), 40);
-  EXPECT_EQ(U_FreePtr(p), 0);
-  EXPECT_EQ(U_FreePtr(q), 0);
-  EXPECT_EQ(U_FreeHandle(h), 0);
-  EXPECT_EQ(U_FreeHandle(g), 0);
+  for (Ptr x : {p, q}) EXPECT_EQ(U_FreePtr(x), 0);
+  for (Handle x : {h, g}) EXPECT_EQ(U_FreeHandle(x), 0);
   EXPECT_TRUE(rec.reports.empty());
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "TestSupport.h"
 #include "U.h"
@@ -74,19 +76,18 @@ TEST_F(NumberTest, LongAndSpecialValues) {
 
 TEST_F(NumberTest, ScanInternationalizedNumbers) {
   double v = -1;
-  EXPECT_EQ(U_ScanNum("2.75", 0, &v), 0);
-  EXPECT_EQ(v, 2.75);
-  EXPECT_EQ(U_ScanNum("  -1,234.5 units", 0, &v), 0);
-  EXPECT_EQ(v, -1234.5);
-  EXPECT_EQ(U_ScanNum("+1e3", 0, &v), 0);
-  EXPECT_EQ(v, 1000.0);
-  EXPECT_EQ(U_ScanNum("1234567890.1234567890123456", 0, &v), 0);  // longer than 30: read whole
-  EXPECT_NEAR(v, 1234567890.1234567, 1e-6);
+  // A text longer than 30 characters is read whole.
+  for (auto [text, value] : {std::pair{"2.75", 2.75}, {"  -1,234.5 units", -1234.5}, {"+1e3", 1000.0},
+                             {"1234567890.1234567890123456", 1234567890.1234567}}) {
+    EXPECT_EQ(U_ScanNum(text, 0, &v), 0);
+    EXPECT_DOUBLE_EQ(v, value) << text;
+  }
   U_SetLocaleChars(',', '.');
-  EXPECT_EQ(U_ScanNum("1.234,5", 0, &v), 0);
-  EXPECT_EQ(v, 1234.5);
-  EXPECT_EQ(U_ScanNum("2,5", U_NumNoLocale, &v), 0);  // taken as it is: "," groups
-  EXPECT_EQ(v, 25.0);
+  // Without the locale the text is taken as it is: "," groups.
+  for (auto [text, flags, value] : {std::tuple{"1.234,5", 0, 1234.5}, {"2,5", U_NumNoLocale, 25.0}}) {
+    EXPECT_EQ(U_ScanNum(text, flags, &v), 0);
+    EXPECT_EQ(v, value) << text;
+  }
   std::string formatted = FormatNum(-98765.4321, U_NumThousands, 1, 4);
   EXPECT_EQ(formatted, "-98.765,4321");
   EXPECT_EQ(U_ScanNum(formatted.c_str(), 0, &v), 0);

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "Memory.h"
@@ -31,6 +32,18 @@ class ValTest : public tv::test::UFixture {
     VAL_Value v{};
     EXPECT_EQ(VAL_NewValue(type, nullptr, &v), 0);
     return v;
+  }
+  // A value coerced to a type (the call must succeed).
+  static VAL_Value Coerce(const VAL_Value& v, int32_t type) {
+    VAL_Value out{};
+    EXPECT_EQ(VAL_CoerceValues(&v, type, 1, &out), 0) << type;
+    return out;
+  }
+  // The order of two values.
+  static int32_t Order(const VAL_Value& a, const VAL_Value& b) {
+    int32_t order = 99;
+    VAL_CompareValues(&a, &b, &order);
+    return order;
   }
 };
 
@@ -220,44 +233,30 @@ TEST_F(ValTest, FailedDeepCopyLeavesTheDestinationEmpty) {
 
 TEST_F(ValTest, Coercions) {
   VAL_Value d = Make(VAL_TypeFpLong), out{};
-  d.data.d = 2.5;
-  ASSERT_EQ(VAL_CoerceValues(&d, VAL_TypeFixed, 1, &out), 0);
-  EXPECT_EQ(out.data.l, 0x28000);
-  d.data.d = -0.7;
-  ASSERT_EQ(VAL_CoerceValues(&d, VAL_TypeLong, 1, &out), 0);
-  EXPECT_EQ(out.data.l, 0);
-  d.data.d = -2.5;  // half away from zero
-  VAL_CoerceValues(&d, VAL_TypeFixed, 1, &out);
-  EXPECT_EQ(out.data.l, -0x28000);
-  d.data.d = NAN;
-  VAL_CoerceValues(&d, VAL_TypeLong, 1, &out);
-  EXPECT_EQ(out.data.l, 0);
-  d.data.d = 1e300;  // beyond every integer: defined, not undefined behaviour
-  EXPECT_EQ(VAL_CoerceValues(&d, VAL_TypeShort, 1, &out), 0);
+  // Halves away from zero; NaN and values beyond every integer are defined,
+  // not undefined behaviour.
+  for (auto [value, type, want] : {std::tuple{2.5, VAL_TypeFixed, 0x28000}, {-0.7, VAL_TypeLong, 0},
+                                   {-2.5, VAL_TypeFixed, -0x28000}, {NAN, VAL_TypeLong, 0}}) {
+    d.data.d = value;
+    EXPECT_EQ(Coerce(d, type).data.l, want) << value;
+  }
+  d.data.d = 1e300;
+  Coerce(d, VAL_TypeShort);
 
   VAL_Value f = Make(VAL_TypeFixed);
   f.data.l = 0x18000;
-  VAL_CoerceValues(&f, VAL_TypeLong, 1, &out);
-  EXPECT_EQ(out.data.l, 1);
-  VAL_CoerceValues(&f, VAL_TypeFpLong, 1, &out);
-  EXPECT_EQ(out.data.d, 1.5);
+  EXPECT_EQ(std::tuple(Coerce(f, VAL_TypeLong).data.l, Coerce(f, VAL_TypeFpLong).data.d), std::tuple(1, 1.5));
   f.data.l = -0x18000;
-  VAL_CoerceValues(&f, VAL_TypeLong, 1, &out);
-  EXPECT_EQ(out.data.l, -2);  // arithmetic shift
+  EXPECT_EQ(Coerce(f, VAL_TypeLong).data.l, -2);  // arithmetic shift
 
   VAL_Value c = Make(VAL_TypeChar);
   c.data.c = -3;
-  VAL_CoerceValues(&c, VAL_TypeBit, 1, &out);
-  EXPECT_EQ(out.data.uc, 1);
-  VAL_CoerceValues(&c, VAL_TypeFixed, 1, &out);
-  EXPECT_EQ(out.data.l, -3 * 65536);
+  EXPECT_EQ(std::tuple(Coerce(c, VAL_TypeBit).data.uc, Coerce(c, VAL_TypeFixed).data.l), std::tuple(1, -3 * 65536));
 
   VAL_Value l = Make(VAL_TypeLong);
   l.data.l = 70000;
-  ASSERT_EQ(VAL_CoerceValues(&l, VAL_TypeShort, 1, &out), 0);
-  EXPECT_EQ(out.data.s, static_cast<int16_t>(70000 & 0xFFFF));
-  ASSERT_EQ(VAL_CoerceValues(&l, VAL_TypeFpLong, 1, &out), 0);
-  EXPECT_EQ(out.data.d, 70000.0);
+  EXPECT_EQ(Coerce(l, VAL_TypeShort).data.s, static_cast<int16_t>(70000 & 0xFFFF));
+  EXPECT_EQ(Coerce(l, VAL_TypeFpLong).data.d, 70000.0);
 
   VAL_Value p = Make(VAL_TypePtr);
   p.data.ptr = reinterpret_cast<void*>(uintptr_t{0xFFFFFFFF});
@@ -274,23 +273,13 @@ TEST_F(ValTest, CompareAndPrint) {
   VAL_Value a = Make(VAL_TypeLong), b = Make(VAL_TypeLong);
   a.data.l = 5;
   b.data.l = 6;
-  int32_t order = 0;
-  VAL_CompareValues(&a, &b, &order);
-  EXPECT_EQ(order, VAL_Incomparable);
-  VAL_CompareValues(&a, &a, &order);
-  EXPECT_EQ(order, 0);
+  EXPECT_EQ(std::tuple(Order(a, b), Order(a, a)), std::tuple(VAL_Incomparable, 0));
   VAL_Value x = Make(VAL_TypeFpLong), y = Make(VAL_TypeFpLong);
   x.data.d = 5.0;
   y.data.d = 6.0;
-  VAL_CompareValues(&x, &y, &order);
-  EXPECT_EQ(order, -1);
-  VAL_CompareValues(&y, &x, &order);
-  EXPECT_EQ(order, 1);
+  EXPECT_EQ(std::tuple(Order(x, y), Order(y, x)), std::tuple(-1, 1));
   x.data.d = NAN;
-  VAL_CompareValues(&x, &y, &order);
-  EXPECT_EQ(order, -1);
-  VAL_CompareValues(&a, &x, &order);
-  EXPECT_EQ(order, VAL_Incomparable);
+  EXPECT_EQ(std::tuple(Order(x, y), Order(a, x)), std::tuple(-1, VAL_Incomparable));
 
   char text[40];
   int32_t len = 0;
