@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <type_traits>
 
 #include "module_imports.h"
 
