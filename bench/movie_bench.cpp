@@ -144,6 +144,8 @@ BENCHMARK(BM_Tool_Encode100)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Linked statically, away from the engine's file: the build's format modules.
+  setenv("TAVELO_FORMAT_MODULES", TAVELO_FORMAT_MODULES_DIR, 0);
   tv::bench::Packages packages("MovieBench", {PIN_PackageNumber});
   if (!packages.ok() || !F().ok) return 1;
   tv::bench::RatioReporter reporter;

@@ -5,6 +5,7 @@
 #   bin/tavelo, bin/piplc                     the host; the plug-in property list compiler
 #   lib/libtavelo.so.M.m.p                    the engine (SONAME libtavelo.so.<TAVELO_SOVERSION>)
 #   lib/tavelo/plug-ins/*.tvx                 the sample effect plug-ins (searched by default)
+#   lib/tavelo/formats/*.so                   the format modules (still images, movies) loaded on first use
 #   include/tavelo/*.h                        the public headers, TaveloVersion.h, tavelo_effect.h
 #   lib/pkgconfig/tavelo.pc                   pkg-config: cflags and libs of the engine
 #   lib/cmake/Tavelo/                         find_package(Tavelo): the target Tavelo::tavelo
@@ -30,6 +31,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/web/ DESTINATION share/tavelo/web C
 target_include_directories(tavelo INTERFACE $<INSTALL_INTERFACE:include/tavelo>)
 install(TARGETS tavelo EXPORT TaveloTargets
         LIBRARY DESTINATION lib COMPONENT runtime NAMELINK_COMPONENT dev)
+# The engine finds them in tavelo/formats beside its own file.
+install(TARGETS ${TAVELO_FORMAT_MODULES} LIBRARY DESTINATION lib/tavelo/formats COMPONENT runtime)
 
 # ---- Headers, pkg-config and the CMake package -------------------------------------
 foreach(h ${TAVELO_PUBLIC_HEADERS})

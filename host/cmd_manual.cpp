@@ -161,7 +161,9 @@ void WritePage(const CLI::App& app, const fs::path& dir) {
         "Effect plug-ins (*.tvx) are searched in each \\fB\\-\\-plugins\\fR folder, the folders of "
         "\\fBTAVELO_PLUGIN_PATH\\fR, \\fI$XDG_DATA_HOME/tavelo/plug\\-ins\\fR "
         "(\\fI~/.local/share/tavelo/plug\\-ins\\fR), then the installation's "
-        "\\fIlib/tavelo/plug\\-ins\\fR; \\fBtavelo plugins\\fR lists them.\n";
+        "\\fIlib/tavelo/plug\\-ins\\fR; \\fBtavelo plugins\\fR lists them. Still images and movies are read and "
+        "written by the format modules in the installation's \\fIlib/tavelo/formats\\fR (or the folder "
+        "\\fBTAVELO_FORMAT_MODULES\\fR names), loaded on first use.\n";
   }
   page += ".SH SEE ALSO\n";
   std::string see;

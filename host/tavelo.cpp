@@ -84,7 +84,9 @@ int main(int argc, char** argv) {
       "TAVELO_DEBUG_OUTPUT prints the engine's debugger output to standard error;\n"
       "TAVELO_AUDIO_OUTPUT chooses the sound output of `play` (alsa:<device>, null, file:<path>.wav);\n"
       "TAVELO_PLUGIN_PATH names plug-in folders (colon-separated) searched before the user's and the\n"
-      "installation's (`tavelo plugins` lists them).");
+      "installation's (`tavelo plugins` lists them);\n"
+      "TAVELO_FORMAT_MODULES names the folder of the format modules for still images and movies\n"
+      "(by default tavelo/formats beside the engine's library).");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -37,6 +37,7 @@ enum Site : uint32_t {
   kSiteMissing = 21,
   kSiteReserve = 22,
   kSiteContinue = 23,
+  kSiteFormatModule = 24,
   // The default of slot n reports at kSiteSlotBase + n.
   kSiteSlotBase = 0x40,
 };

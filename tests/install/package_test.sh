@@ -41,7 +41,8 @@ done
 
 dpkg-deb -c "$deb" | awk '{print $6}' >"$work/files.txt"
 for f in ./usr/bin/tavelo ./usr/bin/piplc ./usr/lib/libtavelo.so.$version ./usr/lib/libtavelo.so \
-  ./usr/lib/tavelo/plug-ins/sample_invert.tvx ./usr/include/tavelo/BEE.h ./usr/include/tavelo/tavelo_effect.h \
+  ./usr/lib/tavelo/plug-ins/sample_invert.tvx ./usr/lib/tavelo/formats/image-files.so \
+  ./usr/lib/tavelo/formats/movie.so ./usr/include/tavelo/BEE.h ./usr/include/tavelo/tavelo_effect.h \
   ./usr/include/tavelo/TaveloVersion.h ./usr/lib/pkgconfig/tavelo.pc ./usr/lib/cmake/Tavelo/TaveloConfig.cmake \
   ./usr/lib/cmake/TaveloEffectSDK/TaveloEffectSDKConfig.cmake ./usr/share/man/man1/tavelo-render.1 \
   ./usr/share/bash-completion/completions/tavelo ./usr/share/doc/tavelo/host-api.md \

@@ -267,3 +267,94 @@ TEST_F(PINImagesTest, NumberedStillsThroughTheFramework) {
 }  // namespace
 }  // namespace tv::test::pin
 
+
+namespace tv::test::pin {
+namespace {
+
+// The drivers in shared objects of their own: registered without loading
+// them, their stand-in slots those the module fills, a module that cannot be
+// loaded refused with one report naming the file and the loader's reason.
+class FormatModuleTest : public PINImagesTest {
+ protected:
+  void TearDown() override {
+    PINImagesTest::TearDown();  // the footage goes while its module is known
+    unsetenv("TAVELO_FORMAT_MODULES");
+    tv::pin::ForgetFormatModulesForTesting();
+  }
+};
+
+TEST_F(FormatModuleTest, RegisteredWithoutLoadingAndTheStandInsMatchTheModule) {
+  tv::pin::ForgetFormatModulesForTesting();
+  const std::pair<const char*, FourCC> claims[] = {
+      {"x.png", MakeFourCC("OIMG")}, {"x.psd", MakeFourCC("OIMG")}, {"x.mov", tv::pin::kMovieSig},
+      {"x.mpg", tv::pin::kMovieSig}};
+  for (const auto& [name, want] : claims) {
+    FourCC sig = 0;
+    ASSERT_EQ(PIN_GetSigFromType(0, 0, name, &sig), 0);
+    EXPECT_EQ(sig, want) << name;
+  }
+  for (FourCC sig : {MakeFourCC("OIMG"), tv::pin::kMovieSig}) {
+    EXPECT_FALSE(tv::pin::FormatModuleLoaded(sig));
+    const tv::pin::Module* m = tv::pin::FindModule(sig);
+    ASSERT_NE(m, nullptr);
+    const PIN_ModuleProcs* real = nullptr;
+    ASSERT_EQ(tv::pin::LoadFormatModule(sig, &real), 0);
+    EXPECT_TRUE(tv::pin::FormatModuleLoaded(sig));
+    PIN_ModuleProcs still{};
+    PIN_InstallStillProcs(&still);
+    for (int slot = 0; slot < PIN_SlotCount; ++slot) {
+      const auto bits = [slot](const PIN_ModuleProcs& p) {
+        void* f = nullptr;
+        std::memcpy(&f, reinterpret_cast<const char*>(&p) + slot * sizeof f, sizeof f);
+        return f;
+      };
+      // A stand-in where the module has its own slot; elsewhere the same
+      // (the footage's still slots, or the default).
+      const bool own = tv::pin::Filled(*real, slot) && bits(*real) != bits(still);
+      EXPECT_EQ(bits(m->procs) != bits(*real), own) << m->info.name << " slot " << slot;
+    }
+  }
+}
+
+TEST_F(FormatModuleTest, AModuleThatCannotBeLoadedIsNotAvailableWithOneReport) {
+  WriteImage(dir.P("s.png"), 8, 6, 3, OIIO::TypeDesc::UINT8, Pattern(8, 6, 3));
+  const std::string folder = dir.P("formats");
+  std::filesystem::create_directory(folder);
+  setenv("TAVELO_FORMAT_MODULES", folder.c_str(), 1);
+  struct Case {
+    const char* content;  // of image-files.so; null: no file
+    const char* reason;   // what the loader says of it
+  } cases[] = {{nullptr, "cannot open shared object file: No such file or directory"},
+               {"not a shared object", "invalid ELF header"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    if (c.content) std::ofstream(folder + "/image-files.so") << c.content << std::string(4096, '\n');
+    tv::pin::ForgetFormatModulesForTesting();
+    rec.reports.clear();
+    PIN_SeqSpecH seq = nullptr;
+    EXPECT_EQ(Import(dir.P("s.png"), 0, &seq), PIN_ErrNotAvailable);
+    EXPECT_EQ(seq, nullptr);
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_EQ(rec.reports[0].location, Location(PIN_PackageNumber, tv::pin::kSiteFormatModule));
+    const std::string& text = rec.reports[0].text;
+    EXPECT_NE(text.find("the format module 'Image Files' cannot be loaded from '" + folder + "/image-files.so' -- "),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+    // Writing through it fails alike; the module's folder is not tried again.
+    rec.reports.clear();
+    PIN_OutputSpecH out = nullptr;
+    EXPECT_EQ(PIN_NewOutputSpec(MakeFourCC("OIMG"), 0, 0, &out), PIN_ErrNotAvailable);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(rec.reports.size(), 1u);
+  }
+  // Found again, it reads.
+  unsetenv("TAVELO_FORMAT_MODULES");
+  tv::pin::ForgetFormatModulesForTesting();
+  PIN_SeqSpecH seq = nullptr;
+  ASSERT_EQ(Open(dir.P("s.png"), &seq), 0);
+  EXPECT_EQ(Frame(seq), Expected(8, 6, 3));
+}
+
+}  // namespace
+}  // namespace tv::test::pin

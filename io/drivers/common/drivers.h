@@ -20,6 +20,16 @@ ErrorCode ImageFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs);
 ErrorCode MovieBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs);
 ErrorCode SoundFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs);
 
+// The drivers in shared objects of their own (drivers_modules.cpp): the
+// module's real table, loaded on first use (the one report of why it cannot
+// be loaded otherwise); whether it is loaded; and, for tests, forgetting
+// every module that was loaded or tried so the next use loads it afresh
+// (from TAVELO_FORMAT_MODULES as it is then), while no footage or output
+// of theirs is open.
+ErrorCode LoadFormatModule(FourCC signature, const PIN_ModuleProcs** procs);
+bool FormatModuleLoaded(FourCC signature);
+void ForgetFormatModulesForTesting();
+
 // Report sites of the drivers (below the slot defaults' sites).
 enum DriverSite : uint32_t {
   kSiteImageRead = 0x20,
@@ -54,6 +64,8 @@ inline uint8_t WordToByte(uint16_t v) { return static_cast<uint8_t>((v * 255u + 
 std::string PathOf(FILE_SpecH file);
 std::string NameOf(FILE_SpecH file);
 
+// The one report of a bad argument to a driver's operation `what`; returns 3.
+ErrorCode BadArgument(uint32_t site, const char* what);
 // Reports that a library cannot read `name` (9987, "file '<name>' cannot be
 // imported -- <reason>."), once; returns the code.
 ErrorCode CannotRead(uint32_t site, std::string_view name, std::string_view reason);

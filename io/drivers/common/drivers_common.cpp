@@ -55,6 +55,8 @@ std::string Reason(std::string_view reason) {
 }
 }  // namespace
 
+ErrorCode BadArgument(uint32_t site, const char* what) { return kReport.BadParam(site, {what}); }
+
 ErrorCode CannotRead(uint32_t site, std::string_view name, std::string_view reason) {
   const std::string r = Reason(reason);
   return kReport.Fail(site, PIN_ErrCannotImport, kTextCannotImport, {name, r});

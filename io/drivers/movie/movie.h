@@ -30,6 +30,8 @@ int H264Threads();
 // the pixel formats); nothing when they are set already.
 void UseMatrix(SwsContext* sws, int space, int srcRange, int dstRange);
 
+// Fills the module's table (its own shared object's entry installs it).
+void InstallMovie(PIN_ModuleProcs* procs);
 // Fills the output slots of the module's table.
 void InstallMovieOutput(PIN_ModuleProcs& procs);
 

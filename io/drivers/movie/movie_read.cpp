@@ -37,8 +37,6 @@ void UseMatrix(SwsContext* sws, int space, int srcRange, int dstRange) {
 
 namespace {
 
-inline constexpr FourCC kMovieSignature = MakeFourCC("MooV");
-
 struct FormatCloser {
   void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
@@ -498,21 +496,8 @@ ErrorCode GetData(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size) 
 
 }  // namespace
 
-ErrorCode MovieBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
+void InstallMovie(PIN_ModuleProcs* procs) {
   av_log_set_level(AV_LOG_QUIET);
-  info->signature = kMovieSignature;
-  std::strcpy(info->name, "Movie");
-  info->flags = PIN_ModFlag_Files;
-  info->maxWidth = info->maxHeight = 30000;
-  info->fileType = MakeFourCC("MooV");
-  constexpr FourCC kTypes[] = {MakeFourCC("MooV"), MakeFourCC("mpg4"), MakeFourCC("VfW ")};
-  constexpr FourCC kExts[] = {MakeFourCC(".mov"), MakeFourCC(".mp4"), MakeFourCC(".m4v"), MakeFourCC(".avi"),
-                              MakeFourCC(".mkv"), MakeFourCC(".mxf"), MakeFourCC(".mpg")};
-  info->numFileTypes = static_cast<int16_t>(std::size(kTypes));
-  for (size_t i = 0; i < std::size(kTypes); ++i) info->fileTypes[i][0] = kTypes[i];
-  info->numExtensions = static_cast<int16_t>(std::size(kExts));
-  for (size_t i = 0; i < std::size(kExts); ++i) info->extensions[i] = kExts[i];
-  info->extension = kExts[0];
   // Dimensions, duration, start, file and saving are the footage's own.
   PIN_InstallStillProcs(procs);
   procs->newSeqSpecFromFile = NewFromFile;
@@ -523,7 +508,6 @@ ErrorCode MovieBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
   procs->getInSpecificData = GetData;
   procs->inqNextFrameTime = NextFrameTime;
   InstallMovieOutput(*procs);
-  return 0;
 }
 
 }  // namespace tv::pin

@@ -311,19 +311,19 @@ ErrorCode NewOutput(PIN_OutputSpecH) { return 0; }
 
 ErrorCode SetFile(PIN_OutputSpecH out, FILE_SpecH file) {
   const std::string path = PathOf(file);
-  if (path.empty()) return kReport.BadParam(kSiteMovieWrite, {"SetOutputFile"});
+  if (path.empty()) return BadArgument(kSiteMovieWrite, "SetOutputFile");
   return SetOutput(out, new MovieOutput(path));
 }
 
 ErrorCode Start(PIN_OutputSpecH out) {
-  return GetOutput<MovieOutput>(out) ? 0 : kReport.BadParam(kSiteMovieWrite, {"StartAdding"});
+  return GetOutput<MovieOutput>(out) ? 0 : BadArgument(kSiteMovieWrite, "StartAdding");
 }
 
 ErrorCode AddFrame(PIN_OutputSpecH out, int32_t, BM_World world) {
   MovieOutput* o = GetOutput<MovieOutput>(out);
-  if (!o || !world) return kReport.BadParam(kSiteMovieWrite, {"AddFrame"});
+  if (!o || !world) return BadArgument(kSiteMovieWrite, "AddFrame");
   PixelLock px(world);
-  if (!px.ok()) return kReport.BadParam(kSiteMovieWrite, {"AddFrame"});
+  if (!px.ok()) return BadArgument(kSiteMovieWrite, "AddFrame");
   std::string why;
   int r = 0;
   if (!o->started && (r = Begin(*o, px.width(), px.height(), &why)) < 0) return Fail(out, *o, r, why);
@@ -348,7 +348,7 @@ ErrorCode AddFrame(PIN_OutputSpecH out, int32_t, BM_World world) {
 
 ErrorCode AddSound(PIN_OutputSpecH out, Handle world) {
   MovieOutput* o = GetOutput<MovieOutput>(out);
-  if (!o || !world) return kReport.BadParam(kSiteMovieWrite, {"AddSoundChunk"});
+  if (!o || !world) return BadArgument(kSiteMovieWrite, "AddSoundChunk");
   if (o->opt.soundRate <= 0) return 0;  // no sound track asked for
   // The chunk in the track's format.
   SND_Format f{double(o->opt.soundRate), SND_Encoding_Float, 4, static_cast<uint16_t>(o->opt.channels), 0};
@@ -369,7 +369,7 @@ ErrorCode AddSound(PIN_OutputSpecH out, Handle world) {
 
 ErrorCode End(PIN_OutputSpecH out) {
   MovieOutput* o = GetOutput<MovieOutput>(out);
-  if (!o) return kReport.BadParam(kSiteMovieWrite, {"EndAdding"});
+  if (!o) return BadArgument(kSiteMovieWrite, "EndAdding");
   if (!o->started) return Fail(out, *o, 0, "no frame was added");
   int r = Encode(*o, o->video.get(), o->videoStream, nullptr);
   if (r >= 0) r = EncodeSound(*o, true);
@@ -390,7 +390,7 @@ ErrorCode End(PIN_OutputSpecH out) {
 }
 
 ErrorCode GetOptions(PIN_OutputSpecH out, Handle* options) {
-  if (!options) return kReport.BadParam(kSiteMovieWrite, {"GetOutputOptions"});
+  if (!options) return BadArgument(kSiteMovieWrite, "GetOutputOptions");
   *options = NewHandle(kOptionsSize);
   if (!*options) return kErrOutOfMemory;
   const MovieOutput* o = GetOutput<MovieOutput>(out);
@@ -427,7 +427,7 @@ ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32
       case kSelChannels: ok = v == 1 || v == 2; if (ok) o->opt.channels = v; break;
       default: ok = false;
     }
-  return ok ? 0 : kReport.BadParam(kSiteMovieWrite, {"SetOutSpecificData"});
+  return ok ? 0 : BadArgument(kSiteMovieWrite, "SetOutSpecificData");
 }
 
 // 24- and 32-bit frames, or 24-bit only for a codec without alpha (known

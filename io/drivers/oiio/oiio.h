@@ -5,8 +5,8 @@
 
 namespace tv::pin {
 
-inline constexpr FourCC kImageFilesSig = MakeFourCC("OIMG");
-
+// Fills the module's table (its own shared object's entry installs it).
+void InstallImageFiles(PIN_ModuleProcs* procs);
 // Fills the output slots of the module's table.
 void InstallImageOutput(PIN_ModuleProcs& procs);
 

@@ -143,28 +143,13 @@ ErrorCode DrawPartial(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World w
 
 }  // namespace
 
-ErrorCode ImageFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
-  info->signature = kImageFilesSig;
-  std::strcpy(info->name, "Image Files");
-  info->flags = PIN_ModFlag_Files | PIN_ModFlag_StillPerFile | PIN_ModFlag_NoTime;
-  info->maxWidth = info->maxHeight = 30000;
-  info->fileType = MakeFourCC("PNGf");
-  constexpr FourCC kTypes[] = {MakeFourCC("PNGf"), MakeFourCC("JPEG"), MakeFourCC("TIFF"), MakeFourCC("EXR "),
-                               MakeFourCC("DPX "), MakeFourCC("TPIC"), MakeFourCC("BMPf"), MakeFourCC("8BPS")};
-  constexpr FourCC kExts[] = {MakeFourCC(".png"), MakeFourCC(".jpg"), MakeFourCC(".tif"), MakeFourCC(".exr"),
-                              MakeFourCC(".dpx"), MakeFourCC(".tga"), MakeFourCC(".bmp"), MakeFourCC(".psd")};
-  info->numFileTypes = static_cast<int16_t>(std::size(kTypes));
-  for (size_t i = 0; i < std::size(kTypes); ++i) info->fileTypes[i][0] = kTypes[i];
-  info->numExtensions = static_cast<int16_t>(std::size(kExts));
-  for (size_t i = 0; i < std::size(kExts); ++i) info->extensions[i] = kExts[i];
-  info->extension = kExts[0];
+void InstallImageFiles(PIN_ModuleProcs* procs) {
   PIN_InstallStillProcs(procs);
   procs->newSeqSpecFromFile = NewFromFile;
   procs->disposeSeqSpec = Dispose;
   procs->drawSparseFrame = Draw;
   procs->drawPartialFrame = DrawPartial;
   InstallImageOutput(*procs);
-  return 0;
 }
 
 }  // namespace tv::pin

@@ -87,7 +87,7 @@ ErrorCode NewOutput(PIN_OutputSpecH) { return 0; }
 
 ErrorCode SetFile(PIN_OutputSpecH out, FILE_SpecH file) {
   const std::string path = PathOf(file);
-  if (path.empty()) return kReport.BadParam(kSiteImageWrite, {"SetOutputFile"});
+  if (path.empty()) return BadArgument(kSiteImageWrite, "SetOutputFile");
   // A numbered still sequence gets each frame's file in turn: the options stay.
   if (ImageOutput* o = GetOutput<ImageOutput>(out)) {
     o->path = path;
@@ -100,9 +100,9 @@ ErrorCode SetFile(PIN_OutputSpecH out, FILE_SpecH file) {
 
 ErrorCode WriteFrame(PIN_OutputSpecH out, BM_World world) {
   ImageOutput* o = GetOutput<ImageOutput>(out);
-  if (!o || !world) return kReport.BadParam(kSiteImageWrite, {"OutputFrame"});
+  if (!o || !world) return BadArgument(kSiteImageWrite, "OutputFrame");
   PixelLock px(world);
-  if (!px.ok()) return kReport.BadParam(kSiteImageWrite, {"OutputFrame"});
+  if (!px.ok()) return BadArgument(kSiteImageWrite, "OutputFrame");
   const std::string ext = Extension(o->path);
   const bool jpeg = strcasecmp(ext.c_str(), "jpg") == 0 || strcasecmp(ext.c_str(), "jpeg") == 0;
   const bool exr = strcasecmp(ext.c_str(), "exr") == 0;
@@ -131,7 +131,7 @@ ErrorCode WriteFrame(PIN_OutputSpecH out, BM_World world) {
 }
 
 ErrorCode Start(PIN_OutputSpecH out) {
-  return GetOutput<ImageOutput>(out) ? 0 : kReport.BadParam(kSiteImageWrite, {"StartAdding"});
+  return GetOutput<ImageOutput>(out) ? 0 : BadArgument(kSiteImageWrite, "StartAdding");
 }
 ErrorCode AddFrame(PIN_OutputSpecH out, int32_t, BM_World world) { return WriteFrame(out, world); }
 ErrorCode End(PIN_OutputSpecH out) {
@@ -140,7 +140,7 @@ ErrorCode End(PIN_OutputSpecH out) {
 }
 
 ErrorCode GetOptions(PIN_OutputSpecH out, Handle* options) {
-  if (!options) return kReport.BadParam(kSiteImageWrite, {"GetOutputOptions"});
+  if (!options) return BadArgument(kSiteImageWrite, "GetOutputOptions");
   *options = NewHandle(kOptionsSize);
   if (!*options) return kErrOutOfMemory;
   const ImageOutput defaults;
@@ -168,7 +168,7 @@ ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32
                      : selector == kSelAlpha       ? v == 0 || v == 1
                      : selector == kSelCompression ? v >= 0 && v <= 9
                                                    : false;
-  if (!o || !data || size != 4 || !valid) return kReport.BadParam(kSiteImageWrite, {"SetOutSpecificData"});
+  if (!o || !data || size != 4 || !valid) return BadArgument(kSiteImageWrite, "SetOutSpecificData");
   (selector == kSelQuality ? o->quality : selector == kSelAlpha ? o->alpha : o->compression) = v;
   return 0;
 }
