@@ -208,27 +208,26 @@ TEST_F(FLTTest, StreamsAndLocking) {
 TEST_F(FLTTest, SetupFailures) {
   const int16_t bad = Register("T Miscount", 0, MiscountEntry);
   FLT_Sequence s = nullptr;
-  uint32_t out = 0;
   Boolean32 found = 0;
   rec.clear();
-  EXPECT_EQ(FLT_NewSequence(bad, nullptr, 0, nullptr, &out, &s, &found), 3);
+  EXPECT_EQ(TryNewSeq(bad, &s), 3);
   EXPECT_EQ(s, nullptr);
   EXPECT_THAT(rec.last().text, HasSubstr("parameter count mismatch in plug-in effect \"T Miscount\""));
 
   const int16_t failing = Register("T Failing", 0, FailingGlobal);
   gGlobalCalls = 0;
-  EXPECT_EQ(FLT_NewSequence(failing, nullptr, 0, nullptr, &out, &s, &found), 7);
-  EXPECT_EQ(FLT_NewSequence(failing, nullptr, 0, nullptr, &out, &s, &found), FLT_ErrInvalidFilter);
+  EXPECT_EQ(TryNewSeq(failing, &s), 7);
+  EXPECT_EQ(TryNewSeq(failing, &s, 0, nullptr, &found), FLT_ErrInvalidFilter);
   EXPECT_EQ(found, 0);
   EXPECT_EQ(gGlobalCalls, 1);  // never called again
   EXPECT_THAT(rec.last().text, HasSubstr("invalid filter"));
 
-  EXPECT_EQ(FLT_NewSequence(Register("T Std", 0, StdControlEntry), nullptr, 0, nullptr, &out, &s, &found), 3);
+  EXPECT_EQ(TryNewSeq(Register("T Std", 0, StdControlEntry), &s), 3);
   EXPECT_THAT(rec.last().text, HasSubstr("PF_PUI_STD_CONTROL_ONLY requires PF_ParamFlag_SUPERVISE"));
 
   // A message with error 0 is information and the call succeeds.
   rec.clear();
-  ASSERT_EQ(FLT_NewSequence(Register("T Message", 0, MessageEntry), nullptr, 0, nullptr, &out, &s, &found), 0);
+  ASSERT_EQ(TryNewSeq(Register("T Message", 0, MessageEntry), &s), 0);
   ASSERT_FALSE(rec.reports.empty());
   EXPECT_THAT(rec.last().text, HasSubstr("hello from the effect"));
   EXPECT_THAT(rec.last().text, ::testing::Not(HasSubstr("effect   ")));
@@ -292,9 +291,7 @@ TEST_F(FLTTest, ParadeFlagsOutFlagsAndWillNop) {
 TEST_F(FLTTest, ParadeEditing) {
   const int16_t inv = Class(FLT_MatchInvert), lev = Class(FLT_MatchLevels);
   FLT_Parade p = NewParade({inv, lev});
-  FLT_Sequence first = nullptr, second = nullptr, s = nullptr;
-  FLT_GetParadeSeq(p, 0, &first);
-  FLT_GetParadeSeq(p, 1, &second);
+  FLT_Sequence first = SeqOf(p, 0), second = SeqOf(p, 1), s = nullptr;
   // A Sequence has one owner.
   EXPECT_EQ(FLT_InsertSeqParade(p, first, -1), 3);
   EXPECT_EQ(FLT_DisposeSequence(first), 3);
@@ -313,11 +310,8 @@ TEST_F(FLTTest, ParadeEditing) {
   EXPECT_EQ(FLT_InsertSeqParade(p, first, 0), 0);
   FLT_Parade copy = nullptr;
   ASSERT_EQ(FLT_ParadeDuplicate(p, nullptr, nullptr, nullptr, nullptr, &copy), 0);
-  int32_t n = 0;
-  FLT_InqParadeNumSeqs(copy, &n);
-  EXPECT_EQ(n, 2);
-  FLT_Sequence dup = nullptr;
-  FLT_GetParadeSeq(copy, 1, &dup);
+  EXPECT_EQ(Items(copy), 2);
+  FLT_Sequence dup = SeqOf(copy, 1);
   EXPECT_NE(dup, second);
   int16_t cls = 0;
   FLT_SeqInqClass(dup, &cls);
@@ -336,8 +330,7 @@ TEST_F(FLTTest, DamagedRecordsAreRefused) {
   FLT_Parade p = NewParade({Class(FLT_MatchInvert)});
   FLT_FrameParade fp = nullptr;
   ASSERT_EQ(FLT_NewFrameParade(p, 4, 4, 0, &fp), 0);
-  FLT_Sequence s = nullptr;
-  FLT_GetParadeSeq(p, 0, &s);
+  FLT_Sequence s = SeqOf(p, 0);
   struct Case {
     Handle h;
     const char* suffix;

@@ -16,11 +16,9 @@ TEST_F(FLTAudio, GainsChainIntoTheOutput) {
   FLT_Parade p = NewParade({gain, gain, Class(FLT_MatchInvert), gain});
   const double gains[] = {2, 0.5, 3};
   for (int k = 0, i = 0; i < 4; ++i) {
-    FLT_Sequence s = nullptr;
-    FLT_GetParadeSeq(p, i, &s);
     uint32_t flags = 0;
     FLT_InqParadeSeqFlags(p, i, &flags);
-    if (flags == 3) SetConstant(s, 1, {gains[k++]});
+    if (flags == 3) SetConstant(SeqOf(p, i), 1, {gains[k++]});
   }
   FLT_AudioParade ap = nullptr;
   ASSERT_EQ(FLT_NewAudioParade(p, &ap), 0);

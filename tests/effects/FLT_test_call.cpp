@@ -109,9 +109,8 @@ TEST_F(FLTCall, WrapperRaisesModalCounterAndLocksGlobalData) {
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(FLT_DoAbout(cls), 0);
   EXPECT_GE(gProbe.calls, 4);
-  EXPECT_EQ(gProbe.modalSeen, 1);
-  EXPECT_TRUE(gProbe.globalLocked);
-  EXPECT_EQ(platform::ModalCount(), 0);
+  EXPECT_EQ(std::make_tuple(gProbe.modalSeen, gProbe.globalLocked, platform::ModalCount()),
+            std::make_tuple(1, true, 0));
   EXPECT_EQ(FLT_DisposeSequence(s), 0);
 }
 
@@ -172,8 +171,7 @@ TEST_F(FLTCall, CustomUIDescriptionIsKeptByTheClass) {
   flt::ClassRec c{};
   ASSERT_EQ(flt::GetClass(cls, c), 0);
   EXPECT_TRUE(c.uiFlags & flt::kUIRegistered);
-  EXPECT_EQ(c.customUI[0], 100u);
-  EXPECT_EQ(c.customUI[10], 110u);
+  EXPECT_EQ(std::make_tuple(c.customUI[0], c.customUI[10]), std::make_tuple(100u, 110u));
   FLT_DisposeSequence(s);
 }
 
@@ -212,10 +210,8 @@ PF_Result BadHandleEntry(int32_t cmd, PF_InputRecord*, PF_OutputRecord* out, PF_
 TEST_F(FLTCall, ForeignDataHandlesAreRefused) {
   const int16_t cls = Register("T Bad Handle", 0, BadHandleEntry);
   FLT_Sequence s = nullptr;
-  uint32_t flags = 0;
-  Boolean32 found = 0;
   rec.clear();
-  EXPECT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &flags, &s, &found), PF_Result_Damaged);
+  EXPECT_EQ(TryNewSeq(cls, &s), PF_Result_Damaged);
   EXPECT_EQ(s, nullptr);
   EXPECT_THAT(Last(), ::testing::HasSubstr("effect data handle"));
 }

@@ -60,10 +60,7 @@ class FLTFile : public FLTFixture {
   // A Parade of levels (animated), invert (off, named) and blur.
   FLT_Parade Sample() {
     FLT_Parade p = NewParade({Class(FLT_MatchLevels), Class(FLT_MatchInvert), Class(FLT_MatchFastBlur)});
-    FLT_Sequence lev = nullptr, inv = nullptr, blur = nullptr;
-    FLT_GetParadeSeq(p, 0, &lev);
-    FLT_GetParadeSeq(p, 1, &inv);
-    FLT_GetParadeSeq(p, 2, &blur);
+    FLT_Sequence lev = SeqOf(p, 0);
     Handle stream = nullptr;
     FLT_SeqInqParamStream(lev, 3, &stream);
     auto st = reinterpret_cast<TDB_Stream>(stream);
@@ -72,8 +69,8 @@ class FLTFile : public FLTFixture {
     EXPECT_EQ(TDB_InsertKeyF(st, nullptr, 0, 1, &g0, 1, 2), 0);
     EXPECT_EQ(TDB_InsertKeyF(st, nullptr, 900, 1, &g1, 2, 3), 0);
     SetConstant(lev, 1, {17});
-    SetConstant(blur, 1, {6.5});
-    FLT_SeqSetName(inv, "My Invert");
+    SetConstant(SeqOf(p, 2), 1, {6.5});
+    FLT_SeqSetName(SeqOf(p, 1), "My Invert");
     FLT_SetParadeSeqFlags(p, 1, 0, FLT_Item_On);
     return p;
   }
@@ -126,15 +123,11 @@ TEST_F(FLTFile, RoundTripWithAnimatedParameters) {
   FLT_Parade back = nullptr;
   ASSERT_EQ(Read(bytes, &back), 0);
   EXPECT_EQ(missingCount_, 0);
-  int32_t n = 0;
-  FLT_InqParadeNumSeqs(back, &n);
-  ASSERT_EQ(n, 3);
+  ASSERT_EQ(Items(back), 3);
   uint32_t flags = 9;
   FLT_InqParadeSeqFlags(back, 1, &flags);
   EXPECT_EQ(flags, 0u);
-  FLT_Sequence a0 = nullptr, b0 = nullptr;
-  FLT_GetParadeSeq(p, 0, &a0);
-  FLT_GetParadeSeq(back, 0, &b0);
+  FLT_Sequence a0 = SeqOf(p, 0), b0 = SeqOf(back, 0);
   for (int32_t i = 1; i <= 5; ++i) EXPECT_EQ(Values(b0, i), Values(a0, i)) << i;
   Handle stream = nullptr;
   FLT_SeqInqParamStream(b0, 3, &stream);
@@ -144,10 +137,8 @@ TEST_F(FLTFile, RoundTripWithAnimatedParameters) {
   int8_t in = 0, out = 0;
   TDB_GetKeyInterps(reinterpret_cast<TDB_Stream>(stream), 1, &in, &out);
   EXPECT_EQ(std::make_pair(in, out), std::make_pair(int8_t{2}, int8_t{3}));
-  FLT_Sequence named = nullptr;
-  FLT_GetParadeSeq(back, 1, &named);
   char name[48];
-  FLT_SeqInqName(named, name);
+  FLT_SeqInqName(SeqOf(back, 1), name);
   EXPECT_STREQ(name, "My Invert");
   // Written again, the bytes are the same.
   EXPECT_EQ(Write(back, "again.bin"), bytes);
@@ -170,9 +161,7 @@ TEST_F(FLTFile, MissingEffectIsKeptAndWrittenBackUnchanged) {
   ASSERT_EQ(Read(bytes, &back), 0);
   EXPECT_EQ(missingCount_, 1);
   EXPECT_STREQ(missing_, "Old Effect");
-  int32_t n = 0;
-  FLT_InqParadeNumSeqs(back, &n);
-  EXPECT_EQ(n, 3);
+  EXPECT_EQ(Items(back), 3);
   Boolean32 missing = 0;
   FLT_InqParadeSeqMissing(back, 1, &missing);
   EXPECT_EQ(missing, 1);
@@ -214,8 +203,7 @@ TEST_F(FLTFile, RenamesAndObsoleteGlow) {
   for (int32_t version : {11, 12}) {
     FLT_Parade back = nullptr;
     ASSERT_EQ(Read(bytes, &back, version), 0);
-    FLT_Sequence s = nullptr;
-    FLT_GetParadeSeq(back, 0, &s);
+    FLT_Sequence s = SeqOf(back, 0);
     int16_t cls = 0;
     FLT_SeqInqClass(s, &cls);
     char name[48];
@@ -255,8 +243,7 @@ TEST_F(FLTFile, DamagedCountsAreRefused) {
 TEST_F(FLTFile, ArbitraryValuesRoundTrip) {
   const int16_t arb = Register("TEST Arb", 0, ArbEffect);
   FLT_Parade p = NewParade({arb});
-  FLT_Sequence s = nullptr;
-  FLT_GetParadeSeq(p, 0, &s);
+  FLT_Sequence s = SeqOf(p, 0);
   Handle v = BytesHandle(std::string("value\x00\x01", 7));
   ASSERT_EQ(FLTp_SeqSetArbitraryValue(s, 2, v), 0);
   DisposeHandle(v);
@@ -270,7 +257,7 @@ TEST_F(FLTFile, ArbitraryValuesRoundTrip) {
   EXPECT_EQ(be::Load<uint32_t>(bytes.data() + at + 8), 2u);
   FLT_Parade back = nullptr;
   ASSERT_EQ(Read(bytes, &back), 0);
-  FLT_GetParadeSeq(back, 0, &s);
+  s = SeqOf(back, 0);
   PF_ParamDef def{};
   ASSERT_EQ(FLT_GetParamDef(s, 2, nullptr, &def), 0);
   Handle got = nullptr;

@@ -46,8 +46,7 @@ TEST_F(FLTInquire, TextsDefinitionsAndFactors) {
   PF_ParamDef def{};
   const Time half{300, 600};
   ASSERT_EQ(FLT_GetParamDef(s, 1, &half, &def), 0);
-  EXPECT_EQ(def.u.words[PF_Word_Value], 5u);
-  EXPECT_EQ(def.stream, nullptr);
+  EXPECT_EQ(std::make_tuple(def.u.words[PF_Word_Value], def.stream), std::make_tuple(5u, nullptr));
   ASSERT_EQ(FLT_GetGlobalParamDef(arb, 1, &def), 0);
   EXPECT_EQ(def.u.words[PF_Word_Value], 3u);
 
@@ -59,8 +58,7 @@ TEST_F(FLTInquire, TextsDefinitionsAndFactors) {
   std::memcpy(&copy, def.u.bytes, sizeof copy);
   std::memcpy(&held, own.u.bytes, sizeof held);
   EXPECT_NE(copy, held);
-  EXPECT_EQ(HandleBytes(copy), "abcd");
-  EXPECT_EQ(HandleBytes(held), "abcd");
+  EXPECT_EQ(HandleBytes(copy) + HandleBytes(held), "abcdabcd");
   EXPECT_EQ(FLT_SeqDisposeParamFPV(s, 2, &def), 0);
   EXPECT_EQ(def.type, 0u);
   FLT_DisposeSequence(s);
@@ -70,9 +68,7 @@ TEST_F(FLTInquire, CustomUIDependenciesAndSynthesis) {
   uint32_t words[11];
   Boolean32 registered = 0;
   ASSERT_EQ(FLT_InqPFCustomUIInfo(arb, words, &registered), 0);
-  EXPECT_TRUE(registered);
-  EXPECT_EQ(words[0], 1u);
-  EXPECT_EQ(words[10], 11u);
+  EXPECT_EQ(std::make_tuple(registered != 0, words[0], words[10]), std::make_tuple(true, 1u, 11u));
   ASSERT_EQ(FLT_InqPFCustomUIInfo(Class(FLT_MatchInvert), words, &registered), 0);
   EXPECT_FALSE(registered);
 
@@ -80,8 +76,7 @@ TEST_F(FLTInquire, CustomUIDependenciesAndSynthesis) {
   char text[64];
   Boolean32 depends = 0;
   ASSERT_EQ(FLT_CheckExternalDependencies(s, text, sizeof text, &depends), 0);
-  EXPECT_TRUE(depends);
-  EXPECT_STREQ(text, "Font: Sans");
+  EXPECT_EQ(std::make_tuple(depends != 0, std::string(text)), std::make_tuple(true, "Font: Sans"));
   // The effect's text is cut to the caller's room.
   char small[5];
   ASSERT_EQ(FLT_CheckExternalDependencies(s, small, sizeof small, &depends), 0);
@@ -110,9 +105,7 @@ TEST_F(FLTInquire, CompareParades) {
   Boolean32 same = 0;
   ASSERT_EQ(FLT_ParadeCompareParamStreamValues(a, b, nullptr, &same), 0);
   EXPECT_TRUE(same);
-  FLT_Sequence lev = nullptr, arbSeq = nullptr;
-  FLT_GetParadeSeq(b, 0, &lev);
-  FLT_GetParadeSeq(b, 1, &arbSeq);
+  FLT_Sequence lev = SeqOf(b, 0), arbSeq = SeqOf(b, 1);
   // A key equal to the constant: the same value at the time, other Streams.
   Animate(lev, 1, {{0, {0}}});
   ASSERT_EQ(FLT_ParadeCompareParamStreamValues(a, b, &t, &same), 0);

@@ -51,10 +51,7 @@ TEST_F(FLTPlugins, SamplesAreRegisteredAndLoadedOnFirstUse) {
   FLT_DisposeSequence(seq);
   // The class without its entry symbol fails when used, with the loader's code.
   FLT_Sequence none = nullptr;
-  uint32_t out = 0;
-  Boolean32 found = 0;
-  EXPECT_EQ(FLT_NewSequence(Class("TVLO Sample Without Symbol"), nullptr, 0, nullptr, &out, &none, &found),
-            PLUG_ErrNoSymbol);
+  EXPECT_EQ(TryNewSeq(Class("TVLO Sample Without Symbol"), &none), PLUG_ErrNoSymbol);
 }
 
 Bytes File(std::vector<Prop> props) { return MapOf(BuildPiPL(props)); }
@@ -121,9 +118,8 @@ TEST_F(FLTPlugins, RequiredPropertiesVersionsAndForeignKinds) {
   // Described by side-cars only: nothing to load.
   rec.clear();
   FLT_Sequence seq = nullptr;
-  Boolean32 found = 0;
-  EXPECT_EQ(FLT_NewSequence(Class("Vid"), nullptr, 0, nullptr, &out, &seq, &found), PLUG_ErrNotDLL);
-  EXPECT_EQ(FLT_NewSequence(Class("T Old"), nullptr, 0, nullptr, &out, &seq, &found), FLT_ErrInvalidFilter);
+  EXPECT_EQ(TryNewSeq(Class("Vid"), &seq), PLUG_ErrNotDLL);
+  EXPECT_EQ(TryNewSeq(Class("T Old"), &seq), FLT_ErrInvalidFilter);
   EXPECT_EQ(Info("T Whole").first, "RZW+ Img");
   EXPECT_EQ(Info("T Mode").second, 0x1u);  // registered, not usable
 }
@@ -137,19 +133,16 @@ TEST_F(FLTPlugins, ImageFilterRunsThroughItsAdapter) {
   FLT_InqParamInfo(cls, &params);
   ASSERT_EQ(params, 5);  // input, Amount, Foreground Color, Background Color, Blend With Original
   const int32_t w = 7, h = 5;
-  BM_World in = World(11, w, h), out = World(0, w, h);
-  ASSERT_EQ(Render(p, in, out, w, h), 0);
+  BM_World in = World(11, w, h);
   const std::vector<uint8_t> src = Pixels(in);
-  std::vector<uint8_t> dst = Pixels(out);
+  std::vector<uint8_t> dst = Rendered(p, in, w, h);
   for (size_t i = 0; i < src.size(); ++i) ASSERT_EQ(dst[i], i % 4 ? 255 - src[i] : src[i]) << i;
 
   // Blend With Original mixes the input back in, after the filter.
-  FLT_Sequence s = nullptr;
-  FLT_GetParadeSeq(p, 0, &s);
+  FLT_Sequence s = SeqOf(p, 0);
   SetConstant(s, 1, {40});
   SetConstant(s, 4, {25});
-  ASSERT_EQ(Render(p, in, out, w, h), 0);
-  dst = Pixels(out);
+  dst = Rendered(p, in, w, h);
   for (size_t i = 0; i < src.size(); ++i) {
     const int filtered = i % 4 ? src[i] + (255 - 2 * src[i]) * 40 / 100 : src[i];
     ASSERT_EQ(dst[i], (filtered * 75 + src[i] * 25 + 50) / 100) << i;

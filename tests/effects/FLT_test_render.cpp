@@ -54,39 +54,26 @@ TEST_F(FLTRender, ChainEqualsEffectsOneByOne) {
   EXPECT_NE(expected, Pixels(input));
   // As a chain of three (odd) and with a switched-off effect between (the
   // parity counts only what runs).
-  BM_World out = World();
-  ASSERT_EQ(Render(Chain({effects[0], effects[1], effects[2]}), input, out, kW, kH), 0);
-  EXPECT_EQ(Pixels(out), expected);
+  EXPECT_EQ(Rendered(Chain({effects[0], effects[1], effects[2]}), input), expected);
   FLT_Parade p = Chain({effects[0], FLT_MatchFill, effects[1], effects[2]});
   ASSERT_EQ(FLT_SetParadeSeqFlags(p, 1, 0, FLT_Item_On), 0);
-  BM_World out2 = World();
-  ASSERT_EQ(Render(p, input, out2, kW, kH), 0);
-  EXPECT_EQ(Pixels(out2), expected);
+  EXPECT_EQ(Rendered(p, input), expected);
   // Two effects (even) end in the output too.
-  BM_World two = World();
-  ASSERT_EQ(Render(Chain({effects[0], effects[1]}), input, two, kW, kH), 0);
-  EXPECT_EQ(Pixels(two), Pixels(b));
+  EXPECT_EQ(Rendered(Chain({effects[0], effects[1]}), input), Pixels(b));
   // Nothing on: the input is copied.
   FLT_Parade off = Chain({FLT_MatchInvert});
   FLT_SetParadeSeqFlags(off, 0, 0, FLT_Item_On);
-  BM_World copy = World();
-  ASSERT_EQ(Render(off, input, copy, kW, kH), 0);
-  EXPECT_EQ(Pixels(copy), Pixels(input));
+  EXPECT_EQ(Rendered(off, input), Pixels(input));
 }
 
 TEST_F(FLTRender, FillAndInvertPixels) {
   BM_World input = World(3);
-  BM_World out = World();
   FLT_Parade p = Chain({FLT_MatchFill});
-  FLT_Sequence s = nullptr;
-  FLT_GetParadeSeq(p, 0, &s);
-  SetConstant(s, 1, {255, 10, 20, 30});
-  ASSERT_EQ(Render(p, input, out, kW, kH), 0);
-  const std::vector<uint8_t> in = Pixels(input), px = Pixels(out);
+  SetConstant(SeqOf(p, 0), 1, {255, 10, 20, 30});
+  const std::vector<uint8_t> in = Pixels(input), px = Rendered(p, input);
   for (size_t i = 0; i < px.size(); i += 4)
     ASSERT_EQ(std::vector<uint8_t>(&px[i], &px[i] + 4), (std::vector<uint8_t>{in[i], 10, 20, 30}));  // alpha kept
-  ASSERT_EQ(Render(Chain({FLT_MatchInvert, FLT_MatchInvert}), input, out, kW, kH), 0);
-  EXPECT_EQ(Pixels(out), in);
+  EXPECT_EQ(Rendered(Chain({FLT_MatchInvert, FLT_MatchInvert}), input), in);
 }
 
 TEST_F(FLTRender, InterruptEndsTheRenderWithoutReport) {
@@ -125,9 +112,7 @@ TEST_F(FLTRender, AnimatedParameterFollowsTheLayerTime) {
   FLT_Sequence s = NewSeq(Class(FLT_MatchFill));
   ASSERT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
   Animate(s, 1, {{0, {255, 0, 0, 0}}, {600, {255, 200, 100, 50}}});
-  BM_World out = World();
-  ASSERT_EQ(Render(p, World(5), out, kW, kH), 0);
-  const std::vector<uint8_t> px = Pixels(out);
+  const std::vector<uint8_t> px = Rendered(p, World(5));
   EXPECT_EQ(std::vector<uint8_t>(&px[1], &px[4]), (std::vector<uint8_t>{100, 50, 25}));
 }
 
@@ -166,9 +151,7 @@ TEST_F(FLTRender, LayerParameterFromTheHost) {
   const int16_t cls = Register("T Layer User", 0, LayerUser);
   FLT_Parade p = Keep(NewParade({}));
   FLT_Sequence s = nullptr;
-  uint32_t flags = 0;
-  Boolean32 found = 0;
-  ASSERT_EQ(FLT_NewSequence(cls, nullptr, 0, InitLayer, &flags, &s, &found), 0);
+  ASSERT_EQ(TryNewSeq(cls, &s, 0, InitLayer), 0);
   ASSERT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
   BM_World input = World(1), out = World();
   // Without the host's procedures the checkout is refused.

@@ -17,6 +17,8 @@
 namespace tv::test {
 
 inline BM_World NewWorld(int32_t w, int32_t h, uint32_t seed = 0);
+inline std::vector<uint8_t> Pixels(BM_World world);
+inline ErrorCode Render(FLT_Parade p, BM_World input, BM_World output, int32_t w, int32_t h);
 
 // A layer clock for Parades: the layer at `time` in 600ths, frames of 20.
 struct Clock {
@@ -87,6 +89,12 @@ class FLTFixture : public UFixture {
     worlds_.push_back(NewWorld(w, h, seed));
     return worlds_.back();
   }
+  // The pixels of a Parade rendered over input into a new world of w x h.
+  std::vector<uint8_t> Rendered(FLT_Parade p, BM_World input, int32_t w = kW, int32_t h = kH) {
+    BM_World out = World(0, w, h);
+    EXPECT_EQ(Render(p, input, out, w, h), 0);
+    return Pixels(out);
+  }
   FLT_Parade Keep(FLT_Parade p) {
     parades_.push_back(p);
     return p;
@@ -140,12 +148,28 @@ class FLTFixture : public UFixture {
     EXPECT_EQ(FLTp_RegisterStaticClass(&c, &index), 0);
     return index;
   }
+  // FLT_NewSequence of a class, with the host's reference and layer procedure.
+  static ErrorCode TryNewSeq(int16_t cls, FLT_Sequence* s, uintptr_t host = 0,
+                             FLT_LayerInitFunc init = nullptr, Boolean32* found = nullptr) {
+    uint32_t out = 0;
+    Boolean32 f = 0;
+    return FLT_NewSequence(cls, nullptr, host, init, &out, s, found ? found : &f);
+  }
   FLT_Sequence NewSeq(int16_t cls) {
     FLT_Sequence s = nullptr;
-    uint32_t out = 0;
-    Boolean32 found = 0;
-    EXPECT_EQ(FLT_NewSequence(cls, nullptr, 0, nullptr, &out, &s, &found), 0);
+    EXPECT_EQ(TryNewSeq(cls, &s), 0);
     return s;
+  }
+  // Item i of a Parade, and how many items it holds.
+  static FLT_Sequence SeqOf(FLT_Parade p, int32_t i) {
+    FLT_Sequence s = nullptr;
+    EXPECT_EQ(FLT_GetParadeSeq(p, i, &s), 0);
+    return s;
+  }
+  static int32_t Items(FLT_Parade p) {
+    int32_t n = -1;
+    EXPECT_EQ(FLT_InqParadeNumSeqs(p, &n), 0);
+    return n;
   }
   // A Parade of new Sequences of the given classes, all on.
   FLT_Parade NewParade(std::initializer_list<int16_t> classes) {

@@ -6,7 +6,6 @@
 // change and says why.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -37,15 +36,6 @@ Buffer Input(int32_t width, int32_t height, uint64_t seed) {
   Buffer b(width, height);
   FixedBytes(seed).Fill(b.world);
   return b;
-}
-
-// Scale by s, rotate by deg degrees, then translate (row vectors).
-FloatMatrix Similar(double s, double deg, double tx, double ty) {
-  const double r = deg * 3.14159265358979323846 / 180.0, c = std::cos(r) * s, n = std::sin(r) * s;
-  FloatMatrix m;
-  M_SetIdentityMatrix(&m);
-  m.m[0] = c, m.m[1] = n, m.m[3] = -n, m.m[4] = c, m.m[6] = tx, m.m[7] = ty;
-  return m;
 }
 
 TEST_F(PFDigest, TransferModes) {
@@ -222,25 +212,6 @@ TEST_F(PFDigest, KernelsAndConvolution) {
       d.Bytes(out.data(), out.size());
     }
   });
-}
-
-// The fast blur on one fixed picture at several radii, directions and edges.
-void Blurs(Digest& d, int32_t quality) {
-  for (auto fn : {&PF_FastBlur_Straight, &PF_FastBlur_Premul})
-    for (double radius : {0.6, 3.0, 11.5})
-      for (uint32_t flags : {0u, uint32_t{PF_Blur_Horizontal}, uint32_t{PF_Blur_Vertical | PF_Blur_RepeatEdges}}) {
-        Buffer w = Input(45, 31, 18);
-        ASSERT_EQ(fn(nullptr, radius, flags, quality, &w.world), 0);
-        EXPECT_TRUE(w.PaddingIntact());
-        d.World(w.world);
-      }
-}
-
-// Quality 1: three boxes per direction, each pass on the line extended by
-// what the passes before spread past its ends.
-TEST_F(PFDigest, FastBlur) {
-  Pin("fast blur, quality 0", 0x528993A5FBCB1551ull, [&](Digest& d) { Blurs(d, 0); });
-  Pin("fast blur, quality 1", 0xD0E95A2C36D7EE79ull, [&](Digest& d) { Blurs(d, 1); });
 }
 
 TEST_F(PFDigest, LayerTransform) {

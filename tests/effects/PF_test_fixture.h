@@ -2,6 +2,7 @@
 // its 8-bit tables before it), and plain pixel buffers seen as PFWorlds.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -60,6 +61,17 @@ struct Buffer {
     uint8_t* p = px(x, y);
     p[0] = a, p[1] = r, p[2] = g, p[3] = b;
   }
+  // Every pixel the same.
+  void Fill(uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
+    for (int32_t y = 0; y < world.height; ++y)
+      for (int32_t x = 0; x < world.width; ++x) Set(x, y, a, r, g, b);
+  }
+  // Alpha of pixel (x, y) set to alpha(x, y), the colour left.
+  template <class F>
+  void SetAlpha(F alpha) {
+    for (int32_t y = 0; y < world.height; ++y)
+      for (int32_t x = 0; x < world.width; ++x) px(x, y)[0] = static_cast<uint8_t>(alpha(x, y));
+  }
   void Random(uint32_t seed) {
     std::mt19937 gen(seed);
     for (int32_t y = 0; y < world.height; ++y)
@@ -73,6 +85,22 @@ struct Buffer {
     return bytes.back() == kSentinel;
   }
 };
+
+// Layer matrices (row vectors): scale by s, rotate by deg degrees about the
+// origin, then translate; a pure translation.
+inline FloatMatrix Translate(double tx, double ty) {
+  FloatMatrix m;
+  M_SetIdentityMatrix(&m);
+  m.m[6] = tx, m.m[7] = ty;
+  return m;
+}
+inline FloatMatrix Identity() { return Translate(0, 0); }
+inline FloatMatrix Similar(double s, double deg, double tx, double ty) {
+  const double r = deg * 3.14159265358979323846 / 180.0, c = std::cos(r) * s, n = std::sin(r) * s;
+  FloatMatrix m = Translate(tx, ty);
+  m.m[0] = c, m.m[1] = n, m.m[3] = -n, m.m[4] = c;
+  return m;
+}
 
 inline uint8_t M8(uint32_t a, uint32_t b) { return static_cast<uint8_t>((a * b + 127) / 255); }
 inline uint8_t D8(uint32_t a, uint32_t b) {

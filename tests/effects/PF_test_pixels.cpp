@@ -104,8 +104,7 @@ TEST_F(PFPixels, FillOrdersAndClipsItsRectangle) {
   ASSERT_EQ(PF_Fill(nullptr, &red, &ordered, &a.world), 0);
   ASSERT_EQ(PF_Fill(nullptr, &red, &reversed, &b.world), 0);
   EXPECT_EQ(a.bytes, b.bytes);
-  EXPECT_EQ(a.px(2, 1)[1], 255);
-  EXPECT_EQ(a.px(5, 1)[1], 0);
+  EXPECT_EQ(std::make_tuple(a.px(2, 1)[1], a.px(5, 1)[1]), std::make_tuple(255, 0));
   // Outside the world: clipped, the padding untouched.
   const Rect huge{-100, -100, 100, 100};
   ASSERT_EQ(PF_Fill(nullptr, &red, &huge, &a.world), 0);
@@ -188,8 +187,8 @@ TEST_F(PFPixels, ProgressCanAbortAndLookupTablesMapChannels) {
   for (int i = 0; i < 256; ++i) invert[i] = static_cast<uint8_t>(255 - i);
   Buffer before = dst;
   ASSERT_EQ(PF_IterateLUT(nullptr, 0, 1, nullptr, nullptr, nullptr, invert, nullptr, nullptr, &dst.world), 0);
-  EXPECT_EQ(dst.px(1, 1)[0], before.px(1, 1)[0]);
-  EXPECT_EQ(dst.px(1, 1)[1], 255 - before.px(1, 1)[1]);
+  EXPECT_EQ(std::make_tuple(dst.px(1, 1)[0], dst.px(1, 1)[1]),
+            std::make_tuple(before.px(1, 1)[0], 255 - before.px(1, 1)[1]));
   int calls = 0;
   auto count = [](void* refcon, int32_t, int32_t) -> ErrorCode {
     ++*static_cast<int*>(refcon);
@@ -251,17 +250,13 @@ TEST_F(PFPixels, PremultiplyRoundTrips) {
   c.Set(1, 0, 255, 10, 20, 30);
   const PF_Pixel matte{255, 200, 100, 50};
   ASSERT_EQ(PF_PremulColor(nullptr, 1, &matte, &c.world), 0);
-  EXPECT_EQ(c.px(0, 0)[1], 200);
-  EXPECT_EQ(c.px(0, 0)[3], 50);
-  EXPECT_EQ(c.px(1, 0)[1], 10);
+  EXPECT_EQ(std::make_tuple(c.px(0, 0)[1], c.px(0, 0)[3], c.px(1, 0)[1]), std::make_tuple(200, 50, 10));
   ASSERT_EQ(PF_PremulColor(nullptr, 0, &matte, &c.world), 0);
   EXPECT_EQ(c.px(1, 0)[2], 20);
   // BGRA re-matting: black-matted to colour-matted.
   uint8_t bgra[8] = {0, 0, 0, 0, 10, 10, 10, 255};
   ASSERT_EQ(PF_MatteBlackToMatteColorBGRA(nullptr, 2, &matte, bgra), 0);
-  EXPECT_EQ(bgra[0], 50);
-  EXPECT_EQ(bgra[2], 200);
-  EXPECT_EQ(bgra[4], 10);
+  EXPECT_EQ(std::make_tuple(bgra[0], bgra[2], bgra[4]), std::make_tuple(50, 200, 10));
   EXPECT_EQ(PF_BlackMatteARGB(nullptr, -1, bgra), PF_ErrBadParam);
 }
 
@@ -269,13 +264,10 @@ TEST_F(PFPixels, ColourConversions) {
   const PF_Pixel red{255, 255, 0, 0}, grey{255, 128, 128, 128};
   Fixed hls[3];
   ASSERT_EQ(PF_RGBtoHLS_Straight(nullptr, &red, hls), 0);
-  EXPECT_EQ(hls[0], 0);
-  EXPECT_EQ(hls[1], 0x8000);
-  EXPECT_EQ(hls[2], 0x10000);
+  EXPECT_EQ(std::make_tuple(hls[0], hls[1], hls[2]), std::make_tuple(0, 0x8000, 0x10000));
   PF_Pixel back{255, 0, 0, 0};
   ASSERT_EQ(PF_HLStoRGB_Straight(nullptr, hls, &back), 0);
-  EXPECT_EQ(back.red, 255);
-  EXPECT_EQ(back.green, 0);
+  EXPECT_EQ(std::make_tuple(back.red, back.green), std::make_tuple(255, 0));
   int32_t v = 0;
   ASSERT_EQ(PF_Luminance_Straight(nullptr, &grey, &v), 0);
   EXPECT_EQ(v, 128 * 100);
@@ -302,9 +294,7 @@ TEST_F(PFPixels, GuessAlphaFromAMattedPicture) {
   w.Set(1, 0, 0, 128, 64, 0);
   w.Set(2, 0, 0, 255, 255, 255);
   ASSERT_EQ(PF_GuessAlpha(nullptr, nullptr, &w.world), 0);
-  EXPECT_EQ(w.px(0, 0)[0], 0);
-  EXPECT_EQ(w.px(1, 0)[0], 128);
-  EXPECT_EQ(w.px(2, 0)[0], 255);
+  EXPECT_EQ(std::make_tuple(w.px(0, 0)[0], w.px(1, 0)[0], w.px(2, 0)[0]), std::make_tuple(0, 128, 255));
   int32_t guess = -1;
   PF_Pixel matte{};
   ASSERT_EQ(PF_GuessAlphaMessage(nullptr, &w.world, &guess, &matte), 0);

@@ -99,16 +99,13 @@ TEST_F(PFBlur, SeparableConvolutionEqualsTheSquareOfItsRow) {
 
 TEST_F(PFBlur, ConvolveLimitsResultsAndRefusesBadKernels) {
   Buffer s(3, 3), d(3, 3);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 3; ++x) s.Set(x, y, 255, 100, 100, 100);
+  s.Fill(255, 100, 100, 100);
   s.Set(1, 1, 255, 200, 0, 100);
   // An edge kernel sums to 0: no division; results limited to 0..255.
   const int32_t edge[9] = {0, -1, 0, -1, 4, -1, 0, -1, 0};
   ASSERT_EQ(PF_Convolve(nullptr, &s.world, nullptr, PF_Convolve_RepeatEdges, 3, nullptr, edge, edge, edge, &d.world), 0);
-  EXPECT_EQ(d.px(1, 1)[0], 255);
-  EXPECT_EQ(d.px(1, 1)[1], 255);  // 4 * 200 - 400
-  EXPECT_EQ(d.px(1, 1)[2], 0);    // -400
-  EXPECT_EQ(d.px(1, 1)[3], 0);
+  // Red 4 x 200 - 400, green -400.
+  EXPECT_EQ(std::vector<int>(d.px(1, 1), d.px(1, 1) + 4), (std::vector<int>{255, 255, 0, 0}));
   const int32_t k[4] = {1, 1, 1, 1};
   EXPECT_EQ(PF_Convolve(nullptr, &s.world, nullptr, 0, 2, k, k, k, k, &d.world), 516);
   const int32_t huge[1] = {1 << 25};
@@ -123,15 +120,11 @@ TEST_F(PFBlur, ConvolveLimitsResultsAndRefusesBadKernels) {
 
 TEST_F(PFBlur, PlansGiveTheBoxWidths) {
   const tv::pf::BlurPlan box = tv::pf::PlanBlur(10.4, 0);
-  EXPECT_EQ(box.passes, 1);
-  EXPECT_EQ(box.halfWidth[0], 10);
-  const tv::pf::BlurPlan g10 = tv::pf::PlanBlur(10.0, 1);
-  EXPECT_EQ(g10.passes, 3);
-  EXPECT_THAT(g10.halfWidth, ::testing::ElementsAre(5, 6, 6));
-  const tv::pf::BlurPlan g50 = tv::pf::PlanBlur(50.0, 1);
-  EXPECT_THAT(g50.halfWidth, ::testing::ElementsAre(28, 29, 29));
-  const tv::pf::BlurPlan g0 = tv::pf::PlanBlur(0.0, 1);
-  EXPECT_THAT(g0.halfWidth, ::testing::ElementsAre(0, 0, 0));
+  EXPECT_EQ(std::make_pair(box.passes, box.halfWidth[0]), std::make_pair(1, 10));
+  EXPECT_EQ(tv::pf::PlanBlur(10.0, 1).passes, 3);
+  EXPECT_THAT(tv::pf::PlanBlur(10.0, 1).halfWidth, ::testing::ElementsAre(5, 6, 6));
+  EXPECT_THAT(tv::pf::PlanBlur(50.0, 1).halfWidth, ::testing::ElementsAre(28, 29, 29));
+  EXPECT_THAT(tv::pf::PlanBlur(0.0, 1).halfWidth, ::testing::ElementsAre(0, 0, 0));
   // The three boxes carry about the variance of the single box of the same radius.
   for (double r : {1.0, 3.0, 7.5, 20.0, 100.0, 1000.0}) {
     const tv::pf::BlurPlan g = tv::pf::PlanBlur(r, 2);
@@ -280,8 +273,7 @@ TEST_F(PFBlur, FastBlurEqualsBoxesOnTheExtendedPictureAtEveryPixel) {
     for (int32_t x = 0; x < 9; ++x)
       for (int c = 1; c < 4; ++c) pictures.back().px(x, y)[c] = std::min(pictures.back().px(x, y)[c], pictures.back().px(x, y)[0]);
   pictures.emplace_back(31, 4);  // opaque black with one bright pixel at each edge
-  for (int32_t y = 0; y < 4; ++y)
-    for (int32_t x = 0; x < 31; ++x) pictures.back().Set(x, y, 255, 0, 0, 0);
+  pictures.back().Fill(255, 0, 0, 0);
   pictures.back().Set(0, 1, 255, 255, 255, 255);
   pictures.back().Set(30, 2, 255, 255, 200, 100);
   pictures.emplace_back(1, 6, 3);  // one column, padded rows

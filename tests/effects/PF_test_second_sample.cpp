@@ -70,7 +70,7 @@ TEST_F(PFSample, PixelCentresGiveThePixelAndOutsideIsTransparent) {
 
 TEST_F(PFSample, HalfWayToTheEdgeFadesAlphaButNotStraightColour) {
   Buffer b(3, 1);
-  for (int x = 0; x < 3; ++x) b.Set(x, 0, 255, 200, 100, 50);
+  b.Fill(255, 200, 100, 50);
   const PF_SampleParams p = Params(b);
   PF_Pixel out{};
   // Right of the last pixel: half of it and half transparent.
@@ -103,8 +103,7 @@ TEST_F(PFSample, StraightBilinearWeightsColourByAlpha) {
 
 TEST_F(PFSample, AreaOfAConstantPictureIsThatConstant) {
   Buffer b(20, 20);
-  for (int y = 0; y < 20; ++y)
-    for (int x = 0; x < 20; ++x) b.Set(x, y, 255, 12, 34, 56);
+  b.Fill(255, 12, 34, 56);
   for (Fixed r : {0x8000, 0x10000, F(2.7), F(5.0)}) {
     const PF_SampleParams p = Params(b, r, r + 0x1234);
     PF_Pixel out{};
@@ -248,8 +247,7 @@ TEST_F(PFSample, HalvingFastPathEqualsTheGeneralWeights) {
     Buffer s(2 * dw + 3, 2 * dh + 1), fast(dw, dh), general(dw, dh);
     s.Random(gen());
     if (round % 2)  // many transparent and nearly transparent pixels
-      for (int32_t y = 0; y < s.world.height; ++y)
-        for (int32_t x = 0; x < s.world.width; ++x) s.px(x, y)[0] = static_cast<uint8_t>(gen() % 4);
+      s.SetAlpha([&](int32_t, int32_t) { return gen() % 4; });
     const Rect sr{1, 3, static_cast<int16_t>(1 + 2 * dh), static_cast<int16_t>(3 + 2 * dw)};
     for (CopyFn fn : {kCopies[1], kCopies[2]}) {
       ASSERT_EQ(fn(nullptr, &s.world, &fast.world, &sr, nullptr), 0);

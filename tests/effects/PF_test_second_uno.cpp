@@ -86,8 +86,7 @@ TEST_F(PFUno, InvertAndFadeFollowTheOpacity) {
   EXPECT_EQ(v[255], 0);  // inside
   ASSERT_EQ(PF_InvertUnoBuffer(u.b), 0);
   v = u.Bytes();
-  EXPECT_EQ(v[0], 127);
-  EXPECT_EQ(v[255], 255);
+  EXPECT_EQ(std::make_tuple(v[0], v[255]), std::make_tuple(127, 255));
   EXPECT_EQ(PF_InvertAndFadeUnoBuffer(nullptr, 256, u.b), 516);
   // The abort hook runs first; its error stops the pass before any change.
   PF_AbortRecord abort{nullptr, [](void*) -> ErrorCode { return 517; }};
@@ -142,8 +141,7 @@ TEST_F(PFUno, OutsideTheNewMaskOnlyIntersectAndDarkenClear) {
 
 TEST_F(PFUno, MergeMaskAlphaMultipliesInsideAndClearsOutside) {
   Buffer world(256, 3);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 256; ++x) world.Set(x, y, 200, 1, 2, 3);
+  world.Fill(200, 1, 2, 3);
   Uno u(256, 3);
   u.Fill([](int32_t x, int32_t) { return x; });
   const Rect r{1, 10, 2, 250};
@@ -183,8 +181,7 @@ TEST_F(PFUno, PlanesRoundTrip) {
   Buffer e(9, 6);
   p.plane[2] = nullptr;
   ASSERT_EQ(PF_InsertPlanes(nullptr, &p, &e.world), 0);
-  EXPECT_EQ(e.px(3, 3)[2], 0);
-  EXPECT_EQ(e.px(3, 3)[1], s.px(3, 3)[1]);
+  EXPECT_EQ(std::make_tuple(e.px(3, 3)[2], e.px(3, 3)[1]), std::make_tuple(0, s.px(3, 3)[1]));
   p.rowBytes[0] = 8;
   EXPECT_EQ(PF_ExtractPlanes(nullptr, &s.world, &p), 516);
   EXPECT_EQ(PF_InsertPlanes(nullptr, nullptr, &e.world), 516);
@@ -282,8 +279,7 @@ TEST_F(PFUno, PaintSpotCoversTheDisc) {
   EXPECT_EQ(std::make_tuple(w.px(10, 7)[0], w.px(10, 7)[1], w.px(11, 7)[0], w.px(0, 0)[0]), std::make_tuple(128, 255, 0, 0));
   // Half opacity over an opaque blue pixel mixes the colours.
   Buffer b(3, 3);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 3; ++x) b.Set(x, y, 255, 0, 0, 255);
+  b.Fill(255, 0, 0, 255);
   ASSERT_EQ(PF_PaintSpot(nullptr, 1 << 16, 1 << 16, 1 << 16, &red, 128, &b.world), 0);
   EXPECT_EQ(std::vector<int>(b.px(1, 1), b.px(1, 1) + 4), (std::vector<int>{255, 128, 0, 127}));
   EXPECT_EQ(PF_PaintSpot(nullptr, 0, 0, -1, &red, 255, &w.world), 516);

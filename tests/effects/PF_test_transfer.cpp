@@ -15,6 +15,13 @@ namespace {
 
 class PFTransfer : public PFFixture {};
 
+// The row function of a mode, which must exist.
+PF_TransferFunc Func(int32_t mode) {
+  PF_TransferFunc fn = nullptr;
+  EXPECT_EQ(PF_GetTransferFunc(mode, &fn), 0) << mode;
+  return fn;
+}
+
 // 65,536 pixels: source value s = i >> 8 and destination value d = i & 255
 // in every colour channel (the other channels mixed from them).
 struct PairRows {
@@ -86,58 +93,54 @@ TEST_F(PFTransfer, OverRowsEqualReferenceRowsOverRandomPixels) {
     }
 }
 
-uint8_t OneChannel(int32_t mode, uint8_t opacity, uint8_t s, uint8_t d, uint8_t sa = 255, uint8_t da = 255) {
-  uint8_t src[4] = {sa, s, s, s}, dst[4] = {da, d, d, d};
-  PF_CompositeMode p{mode, 0, opacity, 0, {}};
-  PF_TransferFunc fn = nullptr;
-  EXPECT_EQ(PF_GetTransferFunc(mode, &fn), 0);
-  fn(nullptr, 1, &p, src, nullptr, dst);
-  return dst[1];
-}
-
+// One pixel through a mode with both kernels: a byte of the result against
+// the arithmetic of the mode.
 TEST_F(PFTransfer, WorkedExamples) {
+  using Px = std::array<uint8_t, 4>;
+  const Px grey200{255, 200, 200, 200}, grey100{255, 100, 100, 100}, grey128{255, 128, 128, 128};
+  // Behind a half-covered destination: wd = 128 x 65025, ws = 127 x 255 x 255.
+  constexpr uint64_t wd = 128ull * 65025, ws = 127ull * 255 * 255;
+  // Normal over a partly covered destination: premultiply, move, divide back.
+  const uint8_t k = 128, a = static_cast<uint8_t>(255 - M8(255 - k, 255 - 100)), dp = M8(100, 50);
+  const struct {
+    int32_t mode;
+    uint8_t opacity;
+    Px src, dst;
+    int byte, want;
+  } rows[] = {
+      {PF_Xfer_Add, 255, grey200, grey100, 1, 255},
+      {PF_Xfer_Multiply, 255, grey128, grey200, 1, 100},
+      {PF_Xfer_Difference, 255, {255, 30, 30, 30}, grey200, 1, 170},
+      {PF_Xfer_Normal, 128, grey200, grey100, 1, 100 + M8(100, 128)},  // d + M[s - d][k]
+      {PF_Xfer_Darken, 255, grey200, grey100, 1, 100},                 // darken only darkens
+      {PF_Xfer_Lighten, 255, grey200, grey100, 1, 200},                // lighten only lightens
+      {PF_Xfer_Screen, 255, grey128, grey128, 1, 255 - M8(127, 127)},  // 255 - M[255 - s][255 - d]
+      {PF_Xfer_Behind, 255, {255, 0, 0, 0}, {128, 255, 255, 255}, 1, (255 * wd) / (wd + ws)},
+      {PF_Xfer_Behind, 255, {255, 0, 0, 0}, {128, 255, 255, 255}, 0, (wd + ws) / 65025},
+      // Behind an opaque destination nothing changes; over a transparent one
+      // the source is copied with its alpha times the opacity.
+      {PF_Xfer_Behind, 255, {255, 0, 0, 0}, {255, 9, 9, 9}, 1, 9},
+      {PF_Xfer_Behind, 128, {200, 50, 60, 70}, {0, 9, 9, 9}, 0, M8(128, 200)},
+      {PF_Xfer_Behind, 128, {200, 50, 60, 70}, {0, 9, 9, 9}, 1, 50},
+      {PF_Xfer_Normal, 255, {128, 200, 0, 0}, {100, 50, 0, 0}, 0, a},
+      {PF_Xfer_Normal, 255, {128, 200, 0, 0}, {100, 50, 0, 0}, 1, D8(a, dp + M8(200 - dp, k))},
+      // Stencils multiply the destination alpha by the source alpha, by its
+      // inverse, and by the luminance of white (255); the colour is kept.
+      {PF_Xfer_AlphaStencil, 255, {100, 255, 255, 255}, {200, 1, 2, 3}, 0, M8(100, 200)},
+      {PF_Xfer_AlphaCutout, 255, {100, 255, 255, 255}, {200, 1, 2, 3}, 0, M8(155, 200)},
+      {PF_Xfer_LumaStencil, 255, {100, 255, 255, 255}, {200, 1, 2, 3}, 0, 200},
+      {PF_Xfer_AlphaStencil, 255, {100, 255, 255, 255}, {200, 1, 2, 3}, 1, 1},
+  };
   for (int ref = 0; ref < 2; ++ref) {
     PFp_UseReferenceKernels(ref);
-    EXPECT_EQ(OneChannel(PF_Xfer_Add, 255, 200, 100), 255);
-    EXPECT_EQ(OneChannel(PF_Xfer_Multiply, 255, 128, 200), 100);
-    EXPECT_EQ(OneChannel(PF_Xfer_Difference, 255, 30, 200), 170);
-    // Normal over an opaque destination at half coverage: d + M[s - d][k].
-    EXPECT_EQ(OneChannel(PF_Xfer_Normal, 128, 200, 100), 100 + M8(100, 128));
-    // Darken only darkens; lighten only lightens.
-    EXPECT_EQ(OneChannel(PF_Xfer_Darken, 255, 200, 100), 100);
-    EXPECT_EQ(OneChannel(PF_Xfer_Lighten, 255, 200, 100), 200);
-    // Screen with k = 255: 255 - M[255 - s][255 - d].
-    EXPECT_EQ(OneChannel(PF_Xfer_Screen, 255, 128, 128), 255 - M8(127, 127));
+    for (const auto& r : rows) {
+      Px src = r.src, dst = r.dst;
+      PF_CompositeMode p{r.mode, 0, r.opacity, 0, {}};
+      Func(r.mode)(nullptr, 1, &p, src.data(), nullptr, dst.data());
+      EXPECT_EQ(dst[r.byte], r.want) << "mode " << r.mode << " byte " << r.byte
+                                     << (ref ? " reference" : " fast");
+    }
   }
-}
-
-TEST_F(PFTransfer, BehindAndNormalFollowTheirWeights) {
-  PF_TransferFunc fn = nullptr;
-  ASSERT_EQ(PF_GetTransferFunc(PF_Xfer_Behind, &fn), 0);
-  // Half-covered destination, opaque source: wd = 128 x 65025, ws = 127 x 255 x 255.
-  uint8_t src[4] = {255, 0, 0, 0}, dst[4] = {128, 255, 255, 255};
-  PF_CompositeMode p{PF_Xfer_Behind, 0, 255, 0, {}};
-  fn(nullptr, 1, &p, src, nullptr, dst);
-  const uint64_t wd = 128ull * 65025, ws = 127ull * 255 * 255;
-  EXPECT_EQ(dst[1], (255 * wd) / (wd + ws));
-  EXPECT_EQ(dst[0], (wd + ws) / 65025);
-  // Behind an opaque destination nothing changes; over a transparent one the
-  // source is copied with its alpha times the opacity.
-  uint8_t opaque[4] = {255, 9, 9, 9}, clear[4] = {0, 9, 9, 9}, half[4] = {200, 50, 60, 70};
-  fn(nullptr, 1, &p, src, nullptr, opaque);
-  p.opacity = 128;
-  fn(nullptr, 1, &p, half, nullptr, clear);
-  EXPECT_EQ(std::make_tuple(opaque[1], clear[0], clear[1]), std::make_tuple(9, M8(128, 200), 50));
-
-  // Normal over a partly covered destination: premultiply, move, divide back.
-  ASSERT_EQ(PF_GetTransferFunc(PF_Xfer_Normal, &fn), 0);
-  uint8_t s2[4] = {128, 200, 0, 0}, d2[4] = {100, 50, 0, 0};
-  PF_CompositeMode n{PF_Xfer_Normal, 0, 255, 0, {}};
-  fn(nullptr, 1, &n, s2, nullptr, d2);
-  const uint8_t k = 128, a = static_cast<uint8_t>(255 - M8(255 - k, 255 - 100));
-  const uint8_t dp = M8(100, 50);
-  EXPECT_EQ(d2[0], a);
-  EXPECT_EQ(d2[1], D8(a, dp + M8(200 - dp, k)));
 }
 
 TEST_F(PFTransfer, InvariantsOfEveryMode) {
@@ -147,8 +150,7 @@ TEST_F(PFTransfer, InvariantsOfEveryMode) {
   for (int ref = 0; ref < 2; ++ref) {
     PFp_UseReferenceKernels(ref);
     for (int32_t mode = 0; mode < PF_Xfer_Count; ++mode) {
-      PF_TransferFunc fn = nullptr;
-      ASSERT_EQ(PF_GetTransferFunc(mode, &fn), 0);
+      const PF_TransferFunc fn = Func(mode);
       // Opacity 0 leaves the destination.
       std::vector<uint8_t> d(dst.bytes.begin(), dst.bytes.begin() + 256);
       PF_CompositeMode p{mode, 99, 0, 0, {}};
@@ -182,51 +184,28 @@ TEST_F(PFTransfer, CopyAndNormalAtFullCoverageCopyTheRow) {
   Buffer src(32, 1), dst(32, 1);
   src.Random(3);
   dst.Random(4);
-  for (int i = 0; i < 32; ++i) src.px(i, 0)[0] = 255;
+  src.SetAlpha([](int, int) { return 255; });
   for (int32_t mode : {PF_Xfer_Copy, PF_Xfer_Normal}) {
     std::vector<uint8_t> d(dst.bytes.begin(), dst.bytes.begin() + 128);
-    PF_TransferFunc fn = nullptr;
-    ASSERT_EQ(PF_GetTransferFunc(mode, &fn), 0);
+    const PF_TransferFunc fn = Func(mode);
     PF_CompositeMode p{mode, 0, 255, 0, {}};
     fn(nullptr, 32, &p, src.px(0, 0), nullptr, d.data());
     EXPECT_TRUE(std::equal(d.begin(), d.end(), src.bytes.begin()));
   }
   // Normal over an opaque destination keeps alpha 255.
   Buffer opaque(32, 1);
-  for (int i = 0; i < 32; ++i) opaque.Set(i, 0, 255, 1, 2, 3);
+  opaque.Fill(255, 1, 2, 3);
   src.Random(5);
-  PF_TransferFunc fn = nullptr;
-  ASSERT_EQ(PF_GetTransferFunc(PF_Xfer_Normal, &fn), 0);
+  const PF_TransferFunc fn = Func(PF_Xfer_Normal);
   PF_CompositeMode p{PF_Xfer_Normal, 0, 180, 0, {}};
   fn(nullptr, 32, &p, src.px(0, 0), nullptr, opaque.px(0, 0));
   for (int i = 0; i < 32; ++i) EXPECT_EQ(opaque.px(i, 0)[0], 255);
 }
 
-TEST_F(PFTransfer, StencilsMultiplyTheDestinationAlpha) {
-  uint8_t src[4] = {100, 255, 255, 255}, dst[4] = {200, 1, 2, 3};
-  PF_TransferFunc fn = nullptr;
-  PF_CompositeMode p{PF_Xfer_AlphaStencil, 0, 255, 0, {}};
-  ASSERT_EQ(PF_GetTransferFunc(PF_Xfer_AlphaStencil, &fn), 0);
-  fn(nullptr, 1, &p, src, nullptr, dst);
-  EXPECT_EQ(dst[0], M8(100, 200));
-  EXPECT_EQ(dst[1], 1);
-  dst[0] = 200;
-  p.mode = PF_Xfer_AlphaCutout;
-  ASSERT_EQ(PF_GetTransferFunc(PF_Xfer_AlphaCutout, &fn), 0);
-  fn(nullptr, 1, &p, src, nullptr, dst);
-  EXPECT_EQ(dst[0], M8(155, 200));
-  // Luminance stencil of white: L = 255 keeps the alpha.
-  dst[0] = 200;
-  ASSERT_EQ(PF_GetTransferFunc(PF_Xfer_LumaStencil, &fn), 0);
-  fn(nullptr, 1, &p, src, nullptr, dst);
-  EXPECT_EQ(dst[0], 200);
-}
-
 TEST_F(PFTransfer, ColourModeKeepsTheDestinationLuminance) {
   const PF_ColourTables* t = PFp_GetColourTables();
   uint8_t src[4] = {255, 250, 10, 10}, dst[4] = {255, 60, 60, 60};
-  PF_TransferFunc fn = nullptr;
-  ASSERT_EQ(PF_GetTransferFunc(PF_Xfer_Colour, &fn), 0);
+  const PF_TransferFunc fn = Func(PF_Xfer_Colour);
   PF_CompositeMode p{PF_Xfer_Colour, 0, 255, 0, {}};
   fn(nullptr, 1, &p, src, nullptr, dst);
   const int lum = t->lumR[dst[1]] + t->lumG[dst[2]] + t->lumB[dst[3]];
@@ -241,8 +220,7 @@ TEST_F(PFTransfer, SubWorldsAreWalkedWithTheirOwnRowBytes) {
   Buffer want = dst;
   PF_CompositeMode mode{PF_Xfer_Multiply, 0, 200, 0, {}};
   ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &src.world, &mode, nullptr, 1, 1, &dst.world), 0);
-  PF_TransferFunc fn = nullptr;
-  ASSERT_EQ(PF_GetTransferFunc(PF_Xfer_Multiply, &fn), 0);
+  const PF_TransferFunc fn = Func(PF_Xfer_Multiply);
   for (int y = 0; y < 4; ++y) {
     PF_CompositeMode p = mode;
     fn(nullptr, 5, &p, src.px(0, y), nullptr, want.px(1, y + 1));
@@ -284,8 +262,7 @@ TEST_F(PFTransfer, RandFollowsItsRecurrence) {
 TEST_F(PFTransfer, DissolveIsDeterministic) {
   Buffer src(200, 20), a(200, 20), b(200, 20);
   src.Random(7);
-  for (int y = 0; y < 20; ++y)
-    for (int x = 0; x < 200; ++x) src.px(x, y)[0] = 128;
+  src.SetAlpha([](int, int) { return 128; });
   PF_CompositeMode mode{PF_Xfer_Dissolve, 42, 255, 0, {}};
   ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &src.world, &mode, nullptr, 0, 0, &a.world), 0);
   ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &src.world, &mode, nullptr, 0, 0, &b.world), 0);
@@ -342,8 +319,7 @@ TEST_F(PFTransfer, RowThreadsGiveTheBytesOfOneThread) {
 TEST_F(PFTransfer, TransferRectClipsAndNeverWritesOutside) {
   Buffer src(10, 10), dst(8, 6);
   src.Random(11);
-  for (int y = 0; y < 10; ++y)
-    for (int x = 0; x < 10; ++x) src.px(x, y)[0] = 255;
+  src.SetAlpha([](int, int) { return 255; });
   const Rect r{2, 3, 7, 9};  // top, left, bottom, right: 6 x 5 pixels
   PF_CompositeMode mode{PF_Xfer_Copy, 0, 255, 0, {}};
   ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, &r, &src.world, &mode, nullptr, 4, -1, &dst.world), 0);
@@ -368,8 +344,7 @@ TEST_F(PFTransfer, ASourceSharingTheDestinationIsReadBeforeItIsWritten) {
   for (int32_t mode : {PF_Xfer_Copy, PF_Xfer_Add, PF_Xfer_Normal}) {
     Buffer w(40, 30), copy(40, 30);
     w.Random(41);
-    for (int y = 0; y < 30; ++y)
-      for (int x = 0; x < 40; ++x) w.px(x, y)[0] = static_cast<uint8_t>(128 + (x + y) % 100);
+    w.SetAlpha([](int x, int y) { return 128 + (x + y) % 100; });
     copy.bytes = w.bytes;
     Buffer want = w;
     const Rect r{2, 3, 20, 25};
@@ -388,8 +363,7 @@ TEST_F(PFTransfer, ASourceSharingTheDestinationIsReadBeforeItIsWritten) {
 
 TEST_F(PFTransfer, FieldsSkipRowsByParity) {
   Buffer src(4, 4), dst(4, 4);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x) src.Set(x, y, 255, 9, 9, 9);
+  src.Fill(255, 9, 9, 9);
   PF_CompositeMode mode{PF_Xfer_Normal, 0, 255, 0, {}};
   ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 1, nullptr, &src.world, &mode, nullptr, 0, 0, &dst.world), 0);
   for (int y = 0; y < 4; ++y) EXPECT_EQ(dst.px(0, y)[1], y % 2 == 0 ? 9 : 0);
@@ -397,22 +371,20 @@ TEST_F(PFTransfer, FieldsSkipRowsByParity) {
 
 TEST_F(PFTransfer, MaskCoverageAndStencilOutsideTheSource) {
   Buffer src(4, 1), dst(6, 1), matte(6, 1);
-  for (int x = 0; x < 4; ++x) src.Set(x, 0, 255, 200, 200, 200);
-  for (int x = 0; x < 6; ++x) {
-    dst.Set(x, 0, 255, 0, 0, 0);
-    matte.Set(x, 0, static_cast<uint8_t>(x * 50), 0, 0, 0);
-  }
+  src.Fill(255, 200, 200, 200);
+  dst.Fill(255, 0, 0, 0);
+  matte.SetAlpha([](int x, int) { return x * 50; });
   PF_MaskWorld mask{matte.world, {0, 0}, 0};
   PF_CompositeMode mode{PF_Xfer_Normal, 0, 255, 0, {}};
   ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &src.world, &mode, &mask, 1, 0, &dst.world), 0);
   for (int x = 1; x < 5; ++x) EXPECT_EQ(dst.px(x, 0)[1], M8(200, x * 50)) << x;
   mask.flags = PF_Mask_Invert;
-  for (int x = 0; x < 6; ++x) dst.Set(x, 0, 255, 0, 0, 0);
+  dst.Fill(255, 0, 0, 0);
   ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &src.world, &mode, &mask, 1, 0, &dst.world), 0);
   for (int x = 1; x < 5; ++x) EXPECT_EQ(dst.px(x, 0)[1], M8(200, 255 - x * 50)) << x;
 
   // An alpha stencil clears the destination where there is no source.
-  for (int x = 0; x < 6; ++x) dst.Set(x, 0, 255, 5, 5, 5);
+  dst.Fill(255, 5, 5, 5);
   PF_CompositeMode stencil{PF_Xfer_AlphaStencil, 0, 255, 0, {}};
   ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &src.world, &stencil, nullptr, 1, 0, &dst.world), 0);
   EXPECT_EQ(dst.px(0, 0)[0], 0);

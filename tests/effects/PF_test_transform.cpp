@@ -13,25 +13,6 @@
 namespace tv::test {
 namespace {
 
-
-FloatMatrix Identity() {
-  FloatMatrix m;
-  M_SetIdentityMatrix(&m);
-  return m;
-}
-FloatMatrix Translate(double tx, double ty) {
-  FloatMatrix m = Identity();
-  m.m[6] = tx;
-  m.m[7] = ty;
-  return m;
-}
-// Scale by s, rotate by deg degrees (about the origin), then translate.
-FloatMatrix Similar(double s, double deg, double tx, double ty) {
-  const double r = deg * 3.14159265358979323846 / 180.0, c = std::cos(r) * s, n = std::sin(r) * s;
-  FloatMatrix m = Identity();
-  m.m[0] = c, m.m[1] = n, m.m[3] = -n, m.m[4] = c, m.m[6] = tx, m.m[7] = ty;
-  return m;
-}
 PF_CompositeMode Mode(int32_t mode, uint8_t opacity = 255, uint32_t seed = 0) {
   PF_CompositeMode m{};
   m.mode = mode;
@@ -39,7 +20,6 @@ PF_CompositeMode Mode(int32_t mode, uint8_t opacity = 255, uint32_t seed = 0) {
   m.seed = seed;
   return m;
 }
-bool SameBytes(const Buffer& a, const Buffer& b) { return a.bytes == b.bytes; }
 // Random pixels with large opaque and transparent regions, as layers have.
 void Layer(Buffer& b, uint32_t seed) {
   std::mt19937 gen(seed);
@@ -66,22 +46,14 @@ class PFTransform : public PFFixture {
   void ExpectKernelsAgree(int32_t quality, const Buffer& src, const PF_CompositeMode& m,
                           const std::vector<FloatMatrix>& ms, const Buffer& start) {
     Buffer fast = start, ref = start;
-    fast.world.data = reinterpret_cast<char*>(fast.bytes.data());
-    ref.world.data = reinterpret_cast<char*>(ref.bytes.data());
     PFp_UseReferenceKernels(1);
     ASSERT_EQ(Run(quality, src, m, ms, ref), 0);
     PFp_UseReferenceKernels(0);
     ASSERT_EQ(Run(quality, src, m, ms, fast), 0);
-    EXPECT_TRUE(SameBytes(ref, fast));
+    EXPECT_TRUE(ref.bytes == fast.bytes);
     EXPECT_TRUE(fast.PaddingIntact());
   }
 };
-
-Buffer Copy(const Buffer& b) {
-  Buffer c = b;
-  c.world.data = reinterpret_cast<char*>(c.bytes.data());
-  return c;
-}
 
 TEST_F(PFTransform, IdentityAndWholeTranslationsEqualTransferRect) {
   Buffer src(23, 17);
@@ -101,7 +73,7 @@ TEST_F(PFTransform, IdentityAndWholeTranslationsEqualTransferRect) {
       const PF_CompositeMode m = Mode(PF_Xfer_Normal, 200);
       ASSERT_EQ(Run(quality, src, m, {matrix}, a), 0);
       ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &src.world, &m, nullptr, at.first, at.second, &b.world), 0);
-      EXPECT_TRUE(SameBytes(a, b)) << at.first << "," << at.second << " q" << quality;
+      EXPECT_TRUE(a.bytes == b.bytes) << at.first << "," << at.second << " q" << quality;
     }
   EXPECT_TRUE(rec.reports.empty());
 }
@@ -109,12 +81,10 @@ TEST_F(PFTransform, IdentityAndWholeTranslationsEqualTransferRect) {
 TEST_F(PFTransform, DestinationRectangleClips) {
   Buffer src(10, 10);
   Layer(src, 2);
-  Buffer a(20, 20), b(20, 20);
   const Rect r{4, 3, 9, 12};  // top, left, bottom, right
   const PF_CompositeMode m = Mode(PF_Xfer_Normal);
   for (const FloatMatrix& mx : {Translate(2, 2), Translate(2.5, 2)}) {
-    a = Buffer(20, 20);
-    b = Buffer(20, 20);
+    Buffer a(20, 20), b(20, 20);
     ASSERT_EQ(Run(1, src, m, {mx}, a, 0, &r), 0);
     ASSERT_EQ(Run(1, src, m, {mx}, b), 0);
     for (int32_t y = 0; y < 20; ++y)
@@ -185,9 +155,8 @@ TEST_F(PFTransform, MotionBlurOfALineMovingSixteenPixels) {
   }
   // An opaque layer smears into a ramp at its edges: alpha (16 - n) x 255 / 16
   // (only k = 0 reaches column 10, only k = 15 column 32).
-  Buffer solid(8, 1);
-  for (int32_t x = 0; x < 8; ++x) solid.Set(x, 0, 255, 10, 20, 30);
-  Buffer dst(40, 1);
+  Buffer solid(8, 1), dst(40, 1);
+  solid.Fill(255, 10, 20, 30);
   ASSERT_EQ(Run(1, solid, Mode(PF_Xfer_Normal), ms, dst), 0);
   for (auto [x, alpha] : {std::pair{9, 0}, {10, 255 >> 4}, {17, (8 * 255) >> 4}, {25, (8 * 255) >> 4},
                           {32, 255 >> 4}, {33, 0}})
@@ -196,9 +165,9 @@ TEST_F(PFTransform, MotionBlurOfALineMovingSixteenPixels) {
   // An all-transparent layer stays transparent.
   Buffer clear(8, 1), untouched(40, 1);
   untouched.Random(4);
-  Buffer before = Copy(untouched);
+  Buffer before = untouched;
   ASSERT_EQ(Run(1, clear, Mode(PF_Xfer_Normal), ms, untouched), 0);
-  EXPECT_TRUE(SameBytes(before, untouched));
+  EXPECT_TRUE(before.bytes == untouched.bytes);
 }
 
 TEST_F(PFTransform, ModesAndMattesEqualTransformThenTransferRect) {
@@ -219,7 +188,7 @@ TEST_F(PFTransform, ModesAndMattesEqualTransformThenTransferRect) {
       const PF_CompositeMode m = Mode(mode, 170);
       ASSERT_EQ(Run(1, src, m, ms, a, 0, nullptr, mp), 0);
       ASSERT_EQ(PF_TransferRect(nullptr, 1, 0, 0, nullptr, &scratch.world, &m, mp, 0, 0, &b.world), 0);
-      EXPECT_TRUE(SameBytes(a, b)) << "mode " << mode << " mask " << maskFlags;
+      EXPECT_TRUE(a.bytes == b.bytes) << "mode " << mode << " mask " << maskFlags;
     }
   }
 }
@@ -233,27 +202,22 @@ TEST_F(PFTransform, DissolveIsDeterministicAndStencilsClearOutside) {
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Dissolve, 128, 99), ms, a), 0);
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Dissolve, 128, 99), ms, b), 0);
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Dissolve, 128, 12345), ms, c), 0);
-  EXPECT_TRUE(SameBytes(a, b));
-  EXPECT_FALSE(SameBytes(a, c));
+  EXPECT_TRUE(a.bytes == b.bytes);
+  EXPECT_FALSE(a.bytes == c.bytes);
   // The alpha stencil clears the destination alpha wherever the layer is absent.
-  Buffer small(4, 4);
-  for (int32_t y = 0; y < 4; ++y)
-    for (int32_t x = 0; x < 4; ++x) small.Set(x, y, 255, 9, 9, 9);
-  Buffer d(30, 30);
-  for (int32_t y = 0; y < 30; ++y)
-    for (int32_t x = 0; x < 30; ++x) d.Set(x, y, 255, 50, 60, 70);
+  Buffer small(4, 4), d(30, 30);
+  small.Fill(255, 9, 9, 9);
+  d.Fill(255, 50, 60, 70);
   ASSERT_EQ(Run(1, small, Mode(PF_Xfer_AlphaStencil), {Translate(10.5, 10)}, d), 0);
   EXPECT_EQ(std::make_tuple(d.px(0, 0)[0], d.px(29, 29)[0], d.px(12, 12)[0], d.px(12, 12)[1]),
             std::make_tuple(0, 0, 255, 50));  // colour untouched
 }
 
 TEST_F(PFTransform, OnlyPixelsNearTheLayerAreVisited) {
-  Buffer src(4, 4);
-  for (int32_t y = 0; y < 4; ++y)
-    for (int32_t x = 0; x < 4; ++x) src.Set(x, y, 255, 1, 2, 3);
-  Buffer dst(64, 64);
+  Buffer src(4, 4), dst(64, 64);
+  src.Fill(255, 1, 2, 3);
   dst.Random(8);
-  Buffer before = Copy(dst);
+  Buffer before = dst;
   // Mode 0 writes transparent pixels wherever it is applied.
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Similar(4, 45, 32, 10)}, dst), 0);
   // The rotated square's corners: (32, 10), (43.3, 21.3), (32, 32.6), (20.7, 21.3).
@@ -276,12 +240,12 @@ TEST_F(PFTransform, FieldsSkipRows) {
   Layer(src, 9);
   Buffer before(16, 16);
   before.Random(10);
-  Buffer whole = Copy(before);
+  Buffer whole = before;
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 7, 1.5, 0.5)}, whole), 0);
   // Field 1 draws the even rows as the whole frame has them, field 2 the odd
   // ones; the other rows keep what they held.
   for (int32_t field : {1, 2}) {
-    Buffer dst = Copy(before);
+    Buffer dst = before;
     ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 7, 1.5, 0.5)}, dst, field), 0);
     for (int32_t y = 0; y < 16; ++y)
       EXPECT_EQ(std::memcmp(dst.px(0, y), (y % 2 == field - 1 ? whole : before).px(0, y), 64), 0) << "row " << y;
@@ -294,8 +258,7 @@ TEST_F(PFTransform, RandomMatricesStayInBoundsAndAgree) {
   // Mostly opaque too, as footage is, with a few holes.
   Buffer opaque(37, 29);
   opaque.Random(18);
-  for (int32_t y = 0; y < 29; ++y)
-    for (int32_t x = 0; x < 37; ++x) opaque.px(x, y)[0] = (x * 7 + y * 3) % 50 == 0 ? 100 : 255;
+  opaque.SetAlpha([](int32_t x, int32_t y) { return (x * 7 + y * 3) % 50 == 0 ? 100 : 255; });
   Buffer start(53, 41);
   start.Random(22);
   std::mt19937_64 gen(23);
@@ -320,8 +283,7 @@ TEST_F(PFTransform, RandomMatricesStayInBoundsAndAgree) {
 TEST_F(PFTransform, MovingLayerBlurAgreesAcrossLongRows) {
   Buffer src(600, 5);
   src.Random(41);
-  for (int32_t y = 0; y < 5; ++y)
-    for (int32_t x = 0; x < 600; ++x) src.px(x, y)[0] = x % 97 == 5 ? 60 : 255;
+  src.SetAlpha([](int32_t x, int32_t) { return x % 97 == 5 ? 60 : 255; });
   Buffer start(640, 9);
   start.Random(42);
   for (const double dx : {23.4, -7.0, 0.6})
@@ -341,8 +303,7 @@ TEST_F(PFTransform, FastSamplerEqualsReferenceAtRandomPositions) {
   for (int32_t x = 0; x < 4; ++x) src.Set(x, 0, 0, 9, 9, 9);
   Buffer opaque(9, 7);
   Layer(opaque, 17);
-  for (int32_t y = 0; y < 7; ++y)
-    for (int32_t x = 0; x < 9; ++x) opaque.px(x, y)[0] = 255;
+  opaque.SetAlpha([](int32_t, int32_t) { return 255; });
   std::mt19937_64 gen(14);
   std::vector<uint32_t> a(64), b(64);
   for (int iter = 0; iter < 20000; ++iter) {
@@ -394,9 +355,7 @@ TEST_F(PFTransform, SourcesWiderThan32767PixelsAreSampled) {
   // Destination column X samples source column X + 39987.5: column 3 lies
   // halfway between 39990 (red 54) and 39991 (red 55).
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Translate(-39987.5, 0)}, dst), 0);
-  EXPECT_EQ(dst.px(3, 1)[0], 255);
-  EXPECT_EQ(dst.px(3, 1)[1], 55);
-  EXPECT_EQ(dst.px(3, 1)[2], 1);
+  EXPECT_EQ(std::make_tuple(dst.px(3, 1)[0], dst.px(3, 1)[1], dst.px(3, 1)[2]), std::make_tuple(255, 55, 1));
   ASSERT_EQ(Run(0, src, Mode(PF_Xfer_Copy), {Translate(-39987.5, 0)}, dst), 0);
   EXPECT_EQ(dst.px(3, 1)[1], static_cast<uint8_t>(39991));
   Buffer start(8, 3);
@@ -411,7 +370,7 @@ TEST_F(PFTransform, SingularAndHugeMatricesAreHarmless) {
   Layer(src, 15);
   Buffer dst(16, 16);
   dst.Random(16);
-  Buffer before = Copy(dst);
+  Buffer before = dst;
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Similar(0, 0, 4, 4)}, dst), 0);  // scale 0
   FloatMatrix flat = Identity();
   flat.m[4] = 0;
@@ -419,7 +378,7 @@ TEST_F(PFTransform, SingularAndHugeMatricesAreHarmless) {
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Translate(3e9, -4e9)}, dst), 0);
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Translate(1e15 + 0.5, 0)}, dst), 0);
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Similar(1e-9, 30, 5, 5)}, dst), 0);
-  EXPECT_TRUE(SameBytes(before, dst));
+  EXPECT_TRUE(before.bytes == dst.bytes);
   // A huge magnification still draws sensibly (one source pixel fills it all).
   src.Set(3, 3, 255, 1, 2, 3);
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(30000, 0, -30000.0 * 3.5, -30000.0 * 3.5)}, dst), 0);
@@ -428,28 +387,28 @@ TEST_F(PFTransform, SingularAndHugeMatricesAreHarmless) {
   Buffer a(16, 16), b(16, 16);
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 20, 3, 1), Similar(0, 0, 0, 0)}, a), 0);
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Normal), {Similar(1, 20, 3, 1)}, b), 0);
-  EXPECT_TRUE(SameBytes(a, b));
+  EXPECT_TRUE(a.bytes == b.bytes);
   EXPECT_TRUE(rec.reports.empty());
 }
 
 TEST_F(PFTransform, BadArgumentsAreReported) {
   Buffer src(4, 4), dst(4, 4);
+  const auto transform = [&](const PF_CompositeMode* m, const FloatMatrix& mx, int32_t count = 1) {
+    return PF_TransformWorld(nullptr, 1, 0, 0, &src.world, m, nullptr, &mx, count, 0, nullptr, &dst.world);
+  };
   const FloatMatrix id = Identity();
-  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, nullptr, nullptr, &id, 1, 0, nullptr, &dst.world), 516);
+  EXPECT_EQ(transform(nullptr, id), 516);
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_EQ(rec.last().location, tv::Location(PF_PackageNumber, 20));
-  const PF_CompositeMode m = Mode(30);
-  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &m, nullptr, &id, 1, 0, nullptr, &dst.world), 5);
-  const PF_CompositeMode normal = Mode(PF_Xfer_Normal);
-  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &normal, nullptr, &id, 0, 0, nullptr, &dst.world), 516);
-  FloatMatrix nan = id;
+  const PF_CompositeMode m = Mode(30), normal = Mode(PF_Xfer_Normal);
+  EXPECT_EQ(transform(&m, id), 5);
+  EXPECT_EQ(transform(&normal, id, 0), 516);
+  FloatMatrix nan = id, projective = id;
   nan.m[0] = NAN;
-  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &normal, nullptr, &nan, 1, 0, nullptr, &dst.world), 516);
-  FloatMatrix projective = id;
+  EXPECT_EQ(transform(&normal, nan), 516);
   projective.m[2] = 0.001;
   rec.clear();
-  EXPECT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &normal, nullptr, &projective, 1, 0, nullptr, &dst.world),
-            tv::kErrUnimplemented);
+  EXPECT_EQ(transform(&normal, projective), tv::kErrUnimplemented);
   EXPECT_EQ(rec.last().text, "Test error: projective layer transforms are not supported -- sorry, this is unimplemented.");
   EXPECT_EQ(rec.last().severity, kSevError);
 }
@@ -510,7 +469,7 @@ TEST_F(PFTransform, RoutineTableEntryAndItsReplacement) {
   const FloatMatrix mx = Similar(1.2, 5, 1, 1);
   ASSERT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &src.world, &m, nullptr, &mx, 1, 0, &r, &a.world), 0);
   ASSERT_EQ(PF_TransformWorld_S(nullptr, 1, 0, 0, &src.world, &m, nullptr, &mx, 1, 0, &r, &b.world), 0);
-  EXPECT_TRUE(SameBytes(a, b));
+  EXPECT_TRUE(a.bytes == b.bytes);
   // A replacement routine gets the rectangle every matrix covers.
   t->transformWorld = &Replacement::Proc;
   Buffer wide(10, 6), dst(50, 50);

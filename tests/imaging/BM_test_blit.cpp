@@ -241,8 +241,7 @@ TEST_F(BlitTest, BlitErrors) {
 // ---- The procedures of blit level 1 ------------------------------------------------
 
 TEST_F(BlitTest, PixelProcedures) {
-  BM_BlitProcs procs;
-  ASSERT_EQ(BMp_GetBlitProcs(&procs), 0);
+  const BM_BlitProcs procs = Procs();
   BM_World w = New(5, 5);
   ASSERT_EQ(procs.writePixel(w, 1, 2, 0x11223300), 0);
   EXPECT_EQ(Read(w, 1, 2), 0x11223300u);
@@ -269,8 +268,7 @@ TEST_F(BlitTest, PixelProcedures) {
 }
 
 TEST_F(BlitTest, CopyProcedures) {
-  BM_BlitProcs procs;
-  ASSERT_EQ(BMp_GetBlitProcs(&procs), 0);
+  const BM_BlitProcs procs = Procs();
   BM_World src = New(6, 6), dst = New(16, 16);
   Randomize(src, 21);
   Randomize(dst, 22);

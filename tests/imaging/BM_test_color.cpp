@@ -34,13 +34,6 @@ std::vector<uint32_t> Depth8Table() {
   return t;
 }
 
-// The World's table as 0xRRGGBB00 entries.
-std::vector<uint32_t> TableOf(BM_World w) {
-  BM_Lut lut;
-  EXPECT_EQ(BM_GetLut(w, &lut), 0);
-  return Entries(lut);
-}
-
 TEST_F(BMTest, SystemLutsAndStamps) {
   const struct {
     int depth;
@@ -198,9 +191,8 @@ TEST_F(BMTest, WorldTables) {
   EXPECT_THAT(Last().text, HasSubstr("256 colour table entries don't fit depth 4"));
   ASSERT_EQ(BM_GetSystemLut(2, &lut), 0);
   ASSERT_EQ(BM_SetLut(&lut, w4), 0);
-  std::vector<uint32_t> w4want = Entries(lut);
-  BM_GetSystemLut(4, &lut);
-  w4want.insert(w4want.end(), lut.entries + 4, lut.entries + 16);
+  std::vector<uint32_t> w4want = SystemTable(2), system4 = SystemTable(4);
+  w4want.insert(w4want.end(), system4.begin() + 4, system4.end());
   EXPECT_EQ(TableOf(w4), w4want);
 
   // 32-bit worlds have no table.
@@ -220,8 +212,7 @@ TEST_F(BMTest, WorldTables) {
   EXPECT_EQ(TableOf(w4), (std::vector<uint32_t>{0xFFFFFF00, 0, 0x55555500, 0}));
 
   // Copy-and-install of the blit procedures installs after copying.
-  BM_BlitProcs procs;
-  ASSERT_EQ(BMp_GetBlitProcs(&procs), 0);
+  const BM_BlitProcs procs = Procs();
   BM_World src8 = New(4, 4, 8);
   ASSERT_EQ(procs.copyInstallLut(src8, w8, nullptr, nullptr, 0, none), 0);
   EXPECT_EQ(TableOf(w8)[1], 0u);
@@ -272,8 +263,7 @@ TEST_F(BMTest, GreyRamps) {
 // ---- Indexed <-> 32-bit ------------------------------------------------------------
 
 TEST_F(BMTest, IndexedAndDirectRoundTrips) {
-  BM_BlitProcs procs;
-  ASSERT_EQ(BMp_GetBlitProcs(&procs), 0);
+  const BM_BlitProcs procs = Procs();
   for (int depth : {1, 2, 4, 8}) {
     for (int32_t order : {BM_Order_ARGB, BM_Order_BGRA}) {
       // An odd width and tables of distinct colours (grey at depth 8).

@@ -85,29 +85,22 @@ TEST_F(BMDeviceTest, BestDeviceAcrossOverlappingScreens) {
 
   // An indexed screen carries the standard table of its depth, and a new
   // depth brings a new one.
-  BM_Lut lut{}, system{};
-  BM_World b = nullptr;
-  ASSERT_EQ(BM_GetIndDevice(1, &b), 0);
-  ASSERT_EQ(BM_GetLut(b, &lut), 0);
-  ASSERT_EQ(BM_GetSystemLut(8, &system), 0);
-  EXPECT_TRUE(std::equal(lut.entries, lut.entries + 256, system.entries));
+  const auto device = [](int32_t index) {
+    BM_World w = nullptr;
+    EXPECT_EQ(BM_GetIndDevice(index, &w), 0);
+    return w;
+  };
+  EXPECT_EQ(TableOf(device(1)), SystemTable(8));
   ASSERT_EQ(BMp_SetVirtualScreenDepth(devices[1], 4), 0);
   Boolean32 changed = 0;
   ASSERT_EQ(BM_UpdateGlobals(&changed), 0);
   EXPECT_EQ(changed, 1);
-  ASSERT_EQ(BM_GetIndDevice(1, &b), 0);
-  ASSERT_EQ(BM_GetLut(b, &lut), 0);
-  ASSERT_EQ(BM_GetSystemLut(4, &system), 0);
-  EXPECT_EQ(lut.count, 16);
-  EXPECT_TRUE(std::equal(lut.entries, lut.entries + 16, system.entries));
+  EXPECT_EQ(TableOf(device(1)), SystemTable(4));  // 16 entries
 
   // Without colour graphics only the main screen has a World, and negative
   // indices mean slot 0.
   Rebirth(false, false);
-  EXPECT_EQ(baseWorlds, 1);
-  EXPECT_EQ(Ind(-2), 0);
-  EXPECT_EQ(Ind(-1), 0);
-  EXPECT_EQ(Ind(1), -1);
+  EXPECT_EQ(std::make_tuple(baseWorlds, Ind(-2), Ind(-1), Ind(1)), std::make_tuple(1, 0, 0, -1));
 }
 
 TEST_F(BMDeviceTest, ScreenWorldsDrawAndFollowDepthChanges) {
@@ -123,7 +116,7 @@ TEST_F(BMDeviceTest, ScreenWorldsDrawAndFollowDepthChanges) {
   EXPECT_EQ(std::make_tuple(r->directlyAddressable, r->flags), std::make_tuple(1, uint32_t{BM_Flag_ScreenDevice}));
   EXPECT_EQ(InfoOf(screen), tv::test::BMInfo({640, 480, 32, 2564}));
   Rect b2;
-  BM_GetWorldBounds(second, &b2);
+  ASSERT_EQ(BM_GetWorldBounds(second, &b2), 0);
   EXPECT_EQ(b2.left, 320);
   // A World drawn in the screen's port (a parent window).
   BM_World win = nullptr;

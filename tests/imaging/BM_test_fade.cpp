@@ -10,12 +10,6 @@ using ::testing::HasSubstr;
 using tv::test::BMTest;
 namespace plat = tv::platform;
 
-std::vector<uint32_t> TableOf(BM_World w) {
-  BM_Lut lut{};
-  EXPECT_EQ(BM_GetLut(w, &lut), 0);
-  return {lut.entries, lut.entries + lut.count};
-}
-
 TEST_F(BMTest, FadeEndsAndMidpoint) {
   BM_FadeLut* fade = nullptr;
   ASSERT_EQ(BM_NewFadeLut(2, nullptr, &fade), 0);

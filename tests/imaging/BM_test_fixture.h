@@ -10,6 +10,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "BM.h"
 #include "Platform.h"
@@ -99,12 +100,29 @@ class BMTest : public UFixture {
     return {wasPurged, reloaded};
   }
 
+  // A World's colour table, and the system's of a depth, as 0xRRGGBB00 entries.
+  static std::vector<uint32_t> TableOf(BM_World w) {
+    BM_Lut lut{};
+    EXPECT_EQ(BM_GetLut(w, &lut), 0);
+    return {lut.entries, lut.entries + lut.count};
+  }
+  static std::vector<uint32_t> SystemTable(int depth) {
+    BM_Lut lut{};
+    EXPECT_EQ(BM_GetSystemLut(depth, &lut), 0);
+    return {lut.entries, lut.entries + lut.count};
+  }
+
+  // The procedures of blit level 1.
+  static BM_BlitProcs Procs() {
+    BM_BlitProcs procs{};
+    EXPECT_EQ(BMp_GetBlitProcs(&procs), 0);
+    return procs;
+  }
+
   // A pixel value through the blit-level procedure.
   static uint32_t Read(BM_World w, int h, int v) {
-    BM_BlitProcs procs;
-    EXPECT_EQ(BMp_GetBlitProcs(&procs), 0);
     uint32_t c = 0xDEADBEEF;
-    EXPECT_EQ(procs.readPixel(w, h, v, &c), 0);
+    EXPECT_EQ(Procs().readPixel(w, h, v, &c), 0);
     return c;
   }
 

@@ -45,9 +45,9 @@ TEST_F(BMMemoryTest, PurgedUnderPressureAndReloaded) {
 
   Pressure();
 
-  EXPECT_EQ(State(purgeable), BM_PixState_Purged | BM_PixState_Purgeable);
-  EXPECT_EQ(State(locked), BM_PixState_Purgeable | BM_PixState_Locked);
-  EXPECT_EQ(State(plain), 0);
+  EXPECT_EQ(std::make_tuple(State(purgeable), State(locked), State(plain)),
+            std::make_tuple(BM_PixState_Purged | BM_PixState_Purgeable,
+                            BM_PixState_Purgeable | BM_PixState_Locked, 0));
   EXPECT_EQ(Bytes(plain, 63, 31), Px4({1, 2, 3, 4}));
 
   EXPECT_EQ(LoadLock(purgeable), std::make_pair(1, 1));
@@ -143,8 +143,7 @@ TEST_F(BMMemoryTest, FailAttitudeRaisedAroundPixelAllocations) {
   EXPECT_EQ(gSeenAttitude, 1);
   int32_t attitude = 0;
   U_GetFailAttitude(&attitude);
-  EXPECT_EQ(attitude, 7);
-  EXPECT_EQ(w, nullptr);
+  EXPECT_EQ(std::make_tuple(attitude, w), std::make_tuple(7, nullptr));
   U_SetFailAttitude(0, nullptr);
 }
 
@@ -172,14 +171,13 @@ TEST_F(BMMemoryTest, FailedMonochromeUpdateFallsBack) {
   EXPECT_EQ(BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w), tv::kErrOutOfMemory);
   EMUL_StopAllocationFailures();
   EXPECT_EQ(tv::platform::BeepCount(), beeps + 2);
-  EXPECT_EQ(InfoOf(w), tv::test::BMInfo({64, 64, 1, 8}));
-  EXPECT_EQ(State(w), 0);
-  EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 64 * 8 + 4);
+  EXPECT_EQ(std::make_tuple(InfoOf(w), State(w), GetHandleSize(tv::bm::Rec(w)->pixels)),
+            std::make_tuple(tv::test::BMInfo({64, 64, 1, 8}), 0, 64 * 8 + 4));
 
   // Nothing can be had: an empty, purgeable block of the old size's World.
   EXPECT_EQ(Starved(0, [&] { return BM_UpdateWorld(0, &bigger, nullptr, nullptr, 0, w); }), tv::kErrOutOfMemory);
-  EXPECT_EQ(InfoOf(w), tv::test::BMInfo({64, 64, 1, 8}));
-  EXPECT_EQ(State(w), BM_PixState_Purged | BM_PixState_Purgeable);
+  EXPECT_EQ(std::make_tuple(InfoOf(w), State(w)),
+            std::make_tuple(tv::test::BMInfo({64, 64, 1, 8}), BM_PixState_Purged | BM_PixState_Purgeable));
   EXPECT_EQ(BM_LockPixels(0, w, nullptr), BM_ErrPixelsPurged);
   EXPECT_EQ(LoadLock(w, 0).second, 1);
   EXPECT_EQ(GetHandleSize(tv::bm::Rec(w)->pixels), 64 * 8 + 4);

@@ -144,8 +144,7 @@ TEST_F(BMTest, MonochromeWorlds) {
   EXPECT_EQ(GetHandleSize(r->pixels), 24);
   for (int i = 0; i < 24; ++i) EXPECT_EQ((*r->pixels)[i], 0);
 
-  BM_BlitProcs procs;
-  ASSERT_EQ(BMp_GetBlitProcs(&procs), 0);
+  const BM_BlitProcs procs = Procs();
   EXPECT_EQ(Read(w, 3, 2), 0xFFFFFF00u);  // white
   ASSERT_EQ(procs.writePixel(w, 3, 2, 1), 0);
   EXPECT_EQ(Read(w, 3, 2), 1u);  // black

@@ -100,6 +100,15 @@ class FLOTest : public UFixture {
     PFWorld s = src.world(), w = dst.world();
     return FLO_DrawPFWorldDistortion(d, &s, &w);
   }
+  // Draws fixed bytes (of seed) of w x h through d, into the digest with the output rectangle.
+  static void DrawInto(tv::test::Digest& digest, FLO_Distortion d, int32_t w, int32_t h, uint64_t seed) {
+    LRect out{};
+    ASSERT_EQ(FLO_GetOutputRect(d, &out), 0);
+    Image image(w, h), warped(out.right - out.left, out.bottom - out.top);
+    tv::test::FixedBytes(seed).Fill(image.bytes.data(), image.bytes.size());
+    ASSERT_EQ(Draw(d, image, warped), 0);
+    digest.Value(out).World(warped.world());
+  }
   static bool Equal(FLO_Distortion a, FLO_Distortion b) {
     Boolean32 eq = -1;
     EXPECT_EQ(FLO_CompareDistortions(a, b, &eq), 0);
@@ -124,10 +133,10 @@ TEST_F(FLOTest, PackageAndDefaults) {
     ASSERT_EQ(FLO_SetDistortionQuality(d, c.set[0], c.set[1], c.set[2], c.set[3], c.set[4], c.set[5]), 0);
     EXPECT_EQ(Quality(d), std::vector<int32_t>(c.want, c.want + 6));
   }
-  ASSERT_EQ(FLO_SetDrawingQuality(d, 5, -5), 0);
-  EXPECT_EQ(Drawing(d), XY(1, 0));
-  ASSERT_EQ(FLO_SetDrawingQuality(d, -3, 300), 0);
-  EXPECT_EQ(Drawing(d), XY(0, 255));
+  for (auto [set, want] : {std::pair{XY(5, -5), XY(1, 0)}, {XY(-3, 300), XY(0, 255)}}) {
+    ASSERT_EQ(FLO_SetDrawingQuality(d, set.first, set.second), 0);
+    EXPECT_EQ(Drawing(d), want);
+  }
   EXPECT_TRUE(rec.reports.empty());
   // Empty bounds are refused.
   LRect empty{10, 10, 10, 20};
@@ -418,23 +427,14 @@ TEST_F(FLOTest, WarpedDrawingsKeepTheirDigest) {
     ASSERT_EQ(FLO_SetDistortionQuality(d, 6, 5, 16, quality, 2, 25), 0);
     ASSERT_EQ(FLO_SetDrawingQuality(d, quality, 0), 0);
     ASSERT_EQ(FLO_DoDistortion(d, 0.8), 0);
-    LRect out{};
-    ASSERT_EQ(FLO_GetOutputRect(d, &out), 0);
-    Image image(40, 30), warped(out.right - out.left, out.bottom - out.top);
-    tv::test::FixedBytes(31 + quality).Fill(image.bytes.data(), image.bytes.size());
-    ASSERT_EQ(Draw(d, image, warped), 0);
-    digest.Value(out).World(warped.world());
+    DrawInto(digest, d, 40, 30, 31 + quality);
 
     FLO_Distortion e = New(0, 0, 24, 24);
     FLO_CurvePoint pairs[6] = {Pt(3, 3), Pt(5.5, 2), Pt(20, 4), Pt(18, 7), Pt(12, 20), Pt(13, 16.75)};
     ASSERT_EQ(FLO_SetDistortionCurves(e, FLO_Kind_CurveList, 6, pairs, 0, nullptr), 0);
     ASSERT_EQ(FLO_SetDrawingQuality(e, quality, 0), 0);
     ASSERT_EQ(FLO_DoDistortion(e, 1.0), 0);
-    ASSERT_EQ(FLO_GetOutputRect(e, &out), 0);
-    Image small(24, 24), moved(out.right - out.left, out.bottom - out.top);
-    tv::test::FixedBytes(41 + quality).Fill(small.bytes.data(), small.bytes.size());
-    ASSERT_EQ(Draw(e, small, moved), 0);
-    digest.Value(out).World(moved.world());
+    DrawInto(digest, e, 24, 24, 41 + quality);
   }
   EXPECT_EQ(digest.value(), 0xEDE0C583A83EEB03ull) << std::hex << digest.value();
   EXPECT_TRUE(rec.reports.empty());

@@ -76,6 +76,12 @@ class MskTest : public tv::test::UFixture {
     d.antialias = aa;
     return d;
   }
+  static MSK_MaskDesc Feathered(double h, double v, double opacity = 1.0) {
+    MSK_MaskDesc d = Desc(opacity);
+    d.featherH = F(h);
+    d.featherV = F(v);
+    return d;
+  }
   std::vector<uint8_t> Bytes(PF_UnoBuffer b) {
     int32_t w = 0, h = 0;
     EXPECT_EQ(PF_GetUnoBufferSize(b, &w, &h), 0);
@@ -205,17 +211,15 @@ TEST_F(MskTest, ModesAgainstATwoMaskTable) {
 
 TEST_F(MskTest, FeatherKeepsCoverage) {
   PF_UnoBuffer plain = Buffer(300, 240), soft = Buffer(300, 240);
-  MSK_MaskDesc d = Desc();
+  const MSK_MaskDesc sharp = Desc(), d = Feathered(20, 12);
   OM_Shape c = Circle(150, 120, 70);
-  ASSERT_EQ(MSK_MaskWithShape(c, &d, plain, nullptr), 0);
-  d.featherH = F(20);
-  d.featherV = F(12);
+  ASSERT_EQ(MSK_MaskWithShape(c, &sharp, plain, nullptr), 0);
   Rect r{};
   ASSERT_EQ(MSK_MaskWithShape(c, &d, soft, &r), 0);
   EXPECT_NEAR(Sum(soft), Sum(plain), Sum(plain) * 0.01);
   const auto px = Bytes(soft);
   EXPECT_EQ(px[120 * 300 + 150], 255);
-  EXPECT_GT(px[120 * 300 + 80], 64);   // the edge is soft
+  EXPECT_GT(px[120 * 300 + 80], 64);  // the edge is soft
   EXPECT_LT(px[120 * 300 + 80], 192);
   // A shape cut by the buffer's edge keeps full coverage along that edge.
   ASSERT_EQ(MSK_MaskWithShape(Polygon({{-50, -50}, {100, -50}, {100, 100}, {-50, 100}}), &d, soft, nullptr), 0);
@@ -229,9 +233,7 @@ TEST_F(MskTest, FeatherIsTheSameAcrossAndDown) {
   const std::vector<V> poly = {{20.5, 30.25}, {120, 40}, {90.75, 110}, {35, 125.5}};
   std::vector<V> mirror;
   for (const V& v : poly) mirror.push_back({v.y, v.x});
-  MSK_MaskDesc d = Desc();
-  d.featherH = F(7);
-  d.featherV = F(13);
+  MSK_MaskDesc d = Feathered(7, 13);
   ASSERT_EQ(MSK_MaskWithShape(Polygon(poly), &d, a, nullptr), 0);
   std::swap(d.featherH, d.featherV);
   ASSERT_EQ(MSK_MaskWithShape(Polygon(mirror), &d, b, nullptr), 0);
@@ -256,9 +258,7 @@ TEST_F(MskTest, RowThreadsGiveTheBytesOfOneThread) {
     for (OM_Shape s : {shape, ring})
       for (double feather : {0.0, 9.5}) {
         PF_UnoBuffer b = Buffer(1000, 540);
-        MSK_MaskDesc d = Desc(0.8);
-        d.featherH = F(feather);
-        d.featherV = F(feather / 2);
+        const MSK_MaskDesc d = Feathered(feather, feather / 2, 0.8);
         ASSERT_EQ(MSK_MaskWithShape(s, &d, b, nullptr), 0);
         if (threads == 1)
           one.push_back(Bytes(b));
@@ -318,8 +318,7 @@ TEST_F(MskTest, InvertOpacityAndDegenerateShapes) {
   }
   // A shape shrunk to one point, feathered: its area is nowhere, and the
   // feather's reach leaves rows with no coverage at all.
-  MSK_MaskDesc soft = Desc();
-  soft.featherH = soft.featherV = F(3);
+  const MSK_MaskDesc soft = Feathered(3, 3);
   ASSERT_EQ(MSK_MaskWithShape(Polygon({{0, 0}, {0, 0}, {0, 0}, {0, 0}}), &soft, b, nullptr), 0);
   for (uint8_t v : Bytes(b)) ASSERT_EQ(v, 0);
   // The largest shape covers every pixel.
