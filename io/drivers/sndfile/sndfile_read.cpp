@@ -33,6 +33,18 @@ struct SoundFile final : SoundSource {
     }
     return got;
   }
+  int64_t ReadShorts(int64_t first, int64_t count, int16_t* out, std::string* why) override {
+    if (sf_seek(file.get(), first, SEEK_SET) < 0) {
+      *why = sf_strerror(file.get());
+      return -1;
+    }
+    const sf_count_t got = sf_readf_short(file.get(), out, count);
+    if (got < count && sf_error(file.get())) {
+      *why = sf_strerror(file.get());
+      return -1;
+    }
+    return got;
+  }
 };
 
 // Opens path; the library's reason in *why on failure.
@@ -52,6 +64,10 @@ std::unique_ptr<SoundFile> Open(const std::string& path, std::string* why) {
   s->rate = info.samplerate;
   s->channels = info.channels;
   s->frames = info.frames;
+  // 8- and 16-bit integer samples read as shorts are the library's floats
+  // times 32768 exactly; wider or coded ones are not.
+  const int sub = info.format & SF_FORMAT_SUBMASK;
+  s->shorts = sub == SF_FORMAT_PCM_16 || sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8;
   return s;
 }
 
