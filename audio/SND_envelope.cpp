@@ -3,6 +3,8 @@
 // dB within the tolerance); each frame's gain is the ratio of the level at
 // its time, the level limited to -192 .. +24 dB. Integer samples are scaled
 // around their midpoint, rounded to nearest and limited to their range.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -255,6 +257,29 @@ void ScaleFlat(T* p, const double* g, int64_t n, double mid, double lo, double h
   }
 }
 
+// Signed 16-bit samples four at a time in SSE2 lanes: the same products,
+// the floor as truncation and a correction, the limits as the saturation of
+// the pack to 16 bits.
+void ScaleS16(int16_t* p, const double* g, int64_t n) {
+  const __m128d half = _mm_set1_pd(0.5);
+  int64_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128i s = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i s32 = _mm_srai_epi32(_mm_unpacklo_epi16(s, s), 16);
+    const __m128d a = _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(s32), _mm_loadu_pd(g + i)), half);
+    const __m128d b =
+        _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(s32, 0xEE)), _mm_loadu_pd(g + i + 2)), half);
+    __m128i ta = _mm_cvttpd_epi32(a);
+    __m128i tb = _mm_cvttpd_epi32(b);
+    // Lanes whose truncation lies above the value (negative fractions) step down by one.
+    ta = _mm_add_epi32(ta, _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpgt_pd(_mm_cvtepi32_pd(ta), a)), 0x08));
+    tb = _mm_add_epi32(tb, _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpgt_pd(_mm_cvtepi32_pd(tb), b)), 0x08));
+    const __m128i v = _mm_packs_epi32(_mm_unpacklo_epi64(ta, tb), _mm_setzero_si128());
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + i), v);
+  }
+  ScaleFlat(p + i, g + i, n - i, 0.0, -32768.0, 32767.0);
+}
+
 void ApplyGainsFlat(const SND_Format& f, uint8_t* p, const double* g, int64_t n) {
   if (f.encoding == SND_Encoding_Float) {
     float* v = reinterpret_cast<float*>(p);
@@ -267,7 +292,7 @@ void ApplyGainsFlat(const SND_Format& f, uint8_t* p, const double* g, int64_t n)
   } else if (f.encoding == SND_Encoding_Unsigned) {
     ScaleFlat(reinterpret_cast<uint16_t*>(p), g, n, 32768.0, 0.0, 65535.0);
   } else {
-    ScaleFlat(reinterpret_cast<int16_t*>(p), g, n, 0.0, -32768.0, 32767.0);
+    ScaleS16(reinterpret_cast<int16_t*>(p), g, n);
   }
 }
 
