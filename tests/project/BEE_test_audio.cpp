@@ -190,9 +190,13 @@ class AudioTest : public BeeFixture {
     w.Write<uint32_t>(p.freq);
     w.Write<uint32_t>(p.amp);
     w.Write<uint32_t>(p.ms);
-    const std::string path = dir.P("t" + std::to_string(files_++) + ".ton");
+    return Import("t" + std::to_string(files_++) + ".ton", w.bytes().data(), w.size());
+  }
+  // Writes a file of the bytes and imports it.
+  BEE_Item Import(const std::string& name, const uint8_t* bytes, size_t size) {
+    const std::string path = dir.P(name);
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(w.bytes().data(), 1, w.size(), f);
+    std::fwrite(bytes, 1, size, f);
     std::fclose(f);
     FILE_SpecH ref = nullptr;
     EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
@@ -406,16 +410,7 @@ TEST_F(AudioTest, SoundFilesRenderTheSameWithTheLiteralKernels) {
     b.insert(b.end(), {'d', 'a', 't', 'a'});
     put(data, 4);
     for (uint32_t i = 0; i < data; ++i) b.push_back(static_cast<uint8_t>(rng()));
-    const std::string path = dir.P(name);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(b.data(), 1, b.size(), f);
-    std::fclose(f);
-    FILE_SpecH ref = nullptr;
-    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
-    BEE_Item item = nullptr;
-    EXPECT_EQ(BEE_CmdImportFootage(nullptr, ref, 0, &item), 0);
-    FILE_Dispose(ref);
-    return item;
+    return Import(name, b.data(), b.size());
   };
   BEE_Item comp = NewComp("A");
   BEE_Layer a = nullptr, b = nullptr, c = nullptr;

@@ -22,23 +22,20 @@ using SndFile = std::unique_ptr<SNDFILE, SndCloser>;
 struct SoundFile final : SoundSource {
   SndFile file;
   int64_t Read(int64_t first, int64_t count, float* out, std::string* why) override {
-    if (sf_seek(file.get(), first, SEEK_SET) < 0) {
-      *why = sf_strerror(file.get());
-      return -1;
-    }
-    const sf_count_t got = sf_readf_float(file.get(), out, count);
-    if (got < count && sf_error(file.get())) {
-      *why = sf_strerror(file.get());
-      return -1;
-    }
-    return got;
+    return ReadWith(sf_readf_float, first, count, out, why);
   }
   int64_t ReadShorts(int64_t first, int64_t count, int16_t* out, std::string* why) override {
+    return ReadWith(sf_readf_short, first, count, out, why);
+  }
+  // Frames from `first` through the library's reader of one sample type.
+  template <class T>
+  int64_t ReadWith(sf_count_t (*read)(SNDFILE*, T*, sf_count_t), int64_t first, int64_t count, T* out,
+                   std::string* why) {
     if (sf_seek(file.get(), first, SEEK_SET) < 0) {
       *why = sf_strerror(file.get());
       return -1;
     }
-    const sf_count_t got = sf_readf_short(file.get(), out, count);
+    const sf_count_t got = read(file.get(), out, count);
     if (got < count && sf_error(file.get())) {
       *why = sf_strerror(file.get());
       return -1;
