@@ -128,6 +128,12 @@ TV_EXPORT ErrorCode SND_SetQtUsesNonIntegerRates(Boolean32 on);
 TV_EXPORT Boolean32 SNDp_GetQtUsesNonIntegerRates(void);
 // Worlds made since the process started, and worlds alive now.
 TV_EXPORT ErrorCode SNDp_GetWorldCounts(int64_t* created, int64_t* alive);
+// Sample conversion, levels, time remapping and the reading of footage sound
+// run fast kernels unless the environment variable TAVELO_REFERENCE_KERNELS is
+// 1 or SNDp_UseReferenceKernels(1) was called: then the literal ones, one
+// sample at a time. Both give identical samples.
+TV_EXPORT ErrorCode SNDp_UseReferenceKernels(Boolean32 on);
+TV_EXPORT Boolean32 SNDp_UsingReferenceKernels(void);
 
 // ---- Formats ------------------------------------------------------------------------
 // The stored form into the memory form (no checks: the rate may be 0).

@@ -10,6 +10,7 @@
 // time through the general rules; the fast one runs a loop specialised for
 // the format pair, channel mapping and mode, which the compiler vectorises.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -249,17 +250,21 @@ LoopFn PickLoop(Kind s, Kind d, ChannelMap m, bool mix) {
   }
 }
 
-bool ReadReferenceSetting() {
-  const char* v = std::getenv("TAVELO_REFERENCE_KERNELS");
-  return v && std::strcmp(v, "1") == 0;
-}
+std::atomic<int> gReference{-1};  // -1: not yet read from the environment
 
 }  // namespace
 
 bool UseFastKernels() {
-  static const bool reference = ReadReferenceSetting();
-  return !reference;
+  int v = gReference.load(std::memory_order_relaxed);
+  if (v < 0) {
+    const char* e = std::getenv("TAVELO_REFERENCE_KERNELS");
+    v = e && std::strcmp(e, "1") == 0 ? 1 : 0;
+    gReference.store(v, std::memory_order_relaxed);
+  }
+  return v == 0;
 }
+
+void UseReferenceKernels(bool on) { gReference.store(on ? 1 : 0, std::memory_order_relaxed); }
 
 void ConvertFramesReference(SampleFormat sf, int srcChannels, const void* src, SampleFormat df, int dstChannels,
                             void* dst, int64_t frames, bool mix) {

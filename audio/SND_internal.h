@@ -121,6 +121,7 @@ void ConvertFramesFast(SampleFormat sf, int srcChannels, const void* src, Sample
                        void* dst, int64_t frames, bool mix);
 // Whether the fast kernels are in use (TAVELO_REFERENCE_KERNELS=1 chooses the literal ones).
 bool UseFastKernels();
+void UseReferenceKernels(bool on);
 // A sample as a double at full scale 1.0 (8-bit values divided by 128, 16-bit by 32768).
 double ReadNormalized(SampleFormat f, const uint8_t* p);
 // Writes a normalized value (scaled, rounded half up, limited for integers);

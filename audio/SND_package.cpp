@@ -124,3 +124,10 @@ ErrorCode SNDp_GetWorldCounts(int64_t* created, int64_t* alive) {
   if (alive) *alive = gAlive;
   return 0;
 }
+
+ErrorCode SNDp_UseReferenceKernels(Boolean32 on) {
+  UseReferenceKernels(on != 0);
+  return 0;
+}
+
+Boolean32 SNDp_UsingReferenceKernels(void) { return UseFastKernels() ? 0 : 1; }

@@ -48,29 +48,46 @@ class SourceReader {
     const auto n = static_cast<int64_t>(x);
     return n - (static_cast<long double>(n) > x ? 1 : 0);
   }
+  // The same floor for positions below 2^40 frames, through a double and a
+  // correction each way (the double is within 2^-13 of x), without the
+  // change of the x87 rounding mode that a long double's truncation takes.
+  static int64_t FloorFast(long double x) {
+    if (!(std::fabs(x) < 1099511627776.0L)) return Floor(x);
+    auto n = static_cast<int64_t>(static_cast<double>(x));
+    if (static_cast<long double>(n) > x)
+      --n;
+    else if (static_cast<long double>(n + 1) <= x)
+      ++n;
+    return n;
+  }
+  template <int64_t (*F)(long double) = Floor>
   static Position Locate(long double x) {
     Position p;
     if (!(std::fabs(x) < 9.0e18L)) return p;  // not a number, or beyond any source
-    const int64_t n = Floor(x + 0.5L);
+    const int64_t n = F(x + 0.5L);
     if (std::fabs(x - static_cast<long double>(n)) < 1e-6L) {
       p.i = n;
       return p;
     }
     p.exact = false;
-    p.i = Floor(x);
+    p.i = F(x);
     p.t = static_cast<double>(x - p.i);
     return p;
   }
   // The value at a position: linear between frames at draft quality, cubic
-  // (Catmull-Rom) at best.
-  double Sample(const Position& at, int c, bool best) const {
-    if (at.exact) return At(at.i, c);
+  // (Catmull-Rom) at best; y(k) is the sample of frame k.
+  template <class Y>
+  static double Interpolate(const Position& at, bool best, Y y) {
+    if (at.exact) return y(at.i);
     const int64_t i = at.i;
     const double t = at.t;
-    const double y1 = At(i, c), y2 = At(i + 1, c);
+    const double y1 = y(i), y2 = y(i + 1);
     if (!best) return y1 + (y2 - y1) * t;
-    const double y0 = At(i - 1, c), y3 = At(i + 2, c);
+    const double y0 = y(i - 1), y3 = y(i + 2);
     return y1 + 0.5 * t * (y2 - y0 + t * (2.0 * y0 - 5.0 * y1 + 4.0 * y2 - y3 + t * (3.0 * (y1 - y2) + y3 - y0)));
+  }
+  double Sample(const Position& at, int c, bool best) const {
+    return Interpolate(at, best, [&](int64_t k) { return At(k, c); });
   }
   SampleFormat format() const { return f_; }
 
@@ -81,6 +98,68 @@ class SourceReader {
   int ch_;
   int64_t fb_;
 };
+
+// One sample type read as a normalized value and written back rounded (the
+// rules of ReadNormalized and WriteNormalized, without their dispatch).
+template <class T, int Bits, int Mid>
+struct IntSample {
+  using Type = T;
+  static double Read(T v) { return static_cast<double>(int32_t{v} - Mid) / static_cast<double>(1 << (Bits - 1)); }
+  static T Write(double v) {
+    if (std::isnan(v)) return static_cast<T>(Mid);
+    const double x = std::floor(v * static_cast<double>(1 << (Bits - 1)) + 0.5);
+    constexpr double hi = (1 << (Bits - 1)) - 1;
+    return static_cast<T>(static_cast<int32_t>(std::clamp(x, -hi - 1, hi)) + Mid);
+  }
+};
+struct FloatSample {
+  using Type = float;
+  static double Read(float v) { return v; }
+  static float Write(double v) { return static_cast<float>(v); }
+};
+
+// The fast loop of SND_RenderTimeRemapSound: the same times, positions and
+// interpolation, over samples of one type.
+template <class K>
+ErrorCode RemapFrames(TDB_SampleIterator* it, bool iterating, double constant, double rate, int64_t first,
+                      int64_t count, const WorldRec& src, const uint8_t* from, bool best, uint8_t* to) {
+  using T = typename K::Type;
+  const T* s = reinterpret_cast<const T*>(from);
+  T* d = reinterpret_cast<T*>(to);
+  const int ch = src.format.channels;
+  const int64_t frames = src.frames;
+  const long double srcStart = Seconds(src.start);
+  const double srcRate = src.format.rate;
+  ErrorCode err = 0;
+  for (int64_t j = 0; j < count && !err; ++j, d += ch) {
+    const double t = static_cast<double>((first + j) / static_cast<long double>(rate));
+    double v = constant;
+    if (iterating) err = TDB_IterateAdaptiveSampleStream(it, t, 1.0 / rate, &v);
+    const SourceReader::Position at = SourceReader::Locate<SourceReader::FloorFast>((v - srcStart) * srcRate);
+    for (int c = 0; c < ch; ++c)
+      d[c] = K::Write(SourceReader::Interpolate(
+          at, best, [&](int64_t k) { return k < 0 || k >= frames ? 0.0 : K::Read(s[k * ch + c]); }));
+    if ((j & 0xFFFF) == 0xFFFF && !err) err = Poll(nullptr, j, count);
+  }
+  return err;
+}
+
+ErrorCode RemapFramesOf(const SampleFormat& f, TDB_SampleIterator* it, bool iterating, double constant,
+                        double rate, int64_t first, int64_t count, const WorldRec& src, const uint8_t* from,
+                        bool best, uint8_t* to) {
+  const bool u = f.encoding == SND_Encoding_Unsigned;
+  if (f.encoding == SND_Encoding_Float)
+    return RemapFrames<FloatSample>(it, iterating, constant, rate, first, count, src, from, best, to);
+  if (f.bytes == 1)
+    return u ? RemapFrames<IntSample<uint8_t, 8, 128>>(it, iterating, constant, rate, first, count, src, from, best,
+                                                       to)
+             : RemapFrames<IntSample<int8_t, 8, 0>>(it, iterating, constant, rate, first, count, src, from, best,
+                                                    to);
+  return u ? RemapFrames<IntSample<uint16_t, 16, 32768>>(it, iterating, constant, rate, first, count, src, from,
+                                                         best, to)
+           : RemapFrames<IntSample<int16_t, 16, 0>>(it, iterating, constant, rate, first, count, src, from, best,
+                                                    to);
+}
 
 ErrorCode CheckRemap(Handle data, uint32_t site) { return kReport.CheckRecord(data, kRemapMagicDesc, site); }
 
@@ -185,14 +264,17 @@ ErrorCode SND_RenderTimeRemapSound(int32_t quality, int64_t first, int64_t count
     const bool best = quality == SND_Quality_Best;
     auto* p = static_cast<uint8_t*>(dst);
     const int64_t fb = FrameBytes(format);
-    for (int64_t j = 0; j < count && !err; ++j, p += fb) {
-      const double t = static_cast<double>((first + j) / static_cast<long double>(rate));
-      double s = rm.constant;
-      if (iterating) err = TDB_IterateAdaptiveSampleStream(&it, t, 1.0 / rate, &s);
-      const SourceReader::Position at = SourceReader::Locate((s - srcStart) * srcRate);
-      for (int c = 0; c < ch; ++c) WriteNormalized(sf, p + c * sf.bytes, reader.Sample(at, c, best), false);
-      if ((j & 0xFFFF) == 0xFFFF && !err) err = Poll(nullptr, j, count);
-    }
+    if (UseFastKernels() && !err)
+      err = RemapFramesOf(sf, &it, iterating, rm.constant, rate, first, count, src, lock.get(), best, p);
+    else
+      for (int64_t j = 0; j < count && !err; ++j, p += fb) {
+        const double t = static_cast<double>((first + j) / static_cast<long double>(rate));
+        double s = rm.constant;
+        if (iterating) err = TDB_IterateAdaptiveSampleStream(&it, t, 1.0 / rate, &s);
+        const SourceReader::Position at = SourceReader::Locate((s - srcStart) * srcRate);
+        for (int c = 0; c < ch; ++c) WriteNormalized(sf, p + c * sf.bytes, reader.Sample(at, c, best), false);
+        if ((j & 0xFFFF) == 0xFFFF && !err) err = Poll(nullptr, j, count);
+      }
     if (iterating) TDB_CompleteIterateAdaptiveSampleStream(&it);
   }
   SND_UnlockBuffer(out);

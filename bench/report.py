@@ -164,12 +164,13 @@ def audio_rows(build):
     return rows, b.load
 
 
-AUDIO_WHY = ("Profile: the level envelope (a gain carried by a serial product per sample, then rounded "
-             "per sample) about a quarter, conversions between the footage's float samples and 16-bit "
-             "about a sixth, a new buffer per layer and step (allocation, clearing, page faults) about a "
-             "sixth, the time-remapped layer about a tenth. Reaching 500× needs the layer pipeline "
-             "reworked into blocks: gains in vector lanes, buffers reused across steps, samples asked "
-             "from the module in the mix's format.")
+AUDIO_WHY = ("Profile (perf, the render alone): the time-remapped layer about two fifths (per frame the "
+             "remap curve's value, the source position in long double, cubic interpolation of each channel "
+             "and the rounding store: one layer costs as much as the other seven); the levels about a fifth "
+             "(gains carried by serial products, eight runs at once, scaled in SSE2 lanes); fresh buffers "
+             "(allocation, clearing, page faults) about a fifth; mixing and reading the files the rest. "
+             "Reaching 500× needs the remapped layer worked in blocks (positions of a block at once, the "
+             "channels in lanes), buffers reused across layers and the levels applied while mixing.")
 
 
 def host_audio_rows(build):

@@ -1,6 +1,7 @@
-// The edits: resize, extend, clip, reverse, stretch, edge softening and the
-// level envelope.
+// The edits: resize, extend, clip, reverse, stretch, edge softening, the
+// level envelope and time remapping (fast kernels against the literal ones).
 #include <cmath>
+#include <random>
 
 #include "SND_test_support.h"
 #include "TDB.h"
@@ -218,6 +219,71 @@ TEST_F(SNDEdit, EnvelopeLimitsLevelsAndSamples) {
   ASSERT_EQ(SND_DisposeWorld(m), 0);
   ASSERT_EQ(TDB_DisposeStream(one), 0);
   ASSERT_EQ(TDB_DisposeStream(levels), 0);
+}
+
+}  // namespace
+}  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+// The fast kernels of the levels and of time remapping give the bytes of the
+// literal ones: random samples of every format, random level ramps through
+// both limits, random remapping curves, random spans and starts.
+TEST_F(SNDEdit, FastLevelsAndRemappingEqualTheLiteralKernels) {
+  std::mt19937 rng(57);
+  const SND_Format formats[] = {Fmt(8000, SND_Encoding_Unsigned, 1, 2), Fmt(11025, SND_Encoding_Signed, 1, 1),
+                                Fmt(22050, SND_Encoding_Unsigned, 2, 1), Fmt(44100, SND_Encoding_Signed, 2, 2),
+                                Fmt(48000, SND_Encoding_Signed, 2, 1), Fmt(32000, SND_Encoding_Float, 4, 2)};
+  const auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+  // Runs both kernels on copies of the samples; *out gets the fast one's.
+  const auto both = [&](const SND_Format& f, const std::vector<uint8_t>& bytes, Time start, auto op) {
+    std::vector<uint8_t> got[2];
+    for (int ref = 0; ref < 2; ++ref) {
+      ASSERT_EQ(SNDp_UseReferenceKernels(ref), 0);
+      SND_World w = Make<uint8_t>(f, bytes, start);
+      op(&w);
+      got[ref] = Samples<uint8_t>(w);
+      ASSERT_EQ(SND_DisposeWorld(w), 0);
+    }
+    ASSERT_EQ(SNDp_UseReferenceKernels(0), 0);
+    EXPECT_EQ(got[0], got[1]) << f.rate << " " << f.encoding << " " << f.bytesPerSample << " " << f.channels;
+  };
+  for (int round = 0; round < 4; ++round)
+    for (const SND_Format& f : formats) {
+      const int64_t frames = 3000 + rng() % 20000;
+      std::vector<uint8_t> bytes(static_cast<size_t>(frames * f.channels * f.bytesPerSample));
+      for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+      if (f.encoding == SND_Encoding_Float) {
+        auto* v = reinterpret_cast<float*>(bytes.data());
+        for (size_t i = 0; i < bytes.size() / 4; ++i) v[i] = static_cast<float>(uniform(-1.5, 1.5));
+      }
+      const Time start{static_cast<int32_t>(rng() % 3000) - 1000, 1000};
+      // Levels: a few linear keys per channel, reaching past +24 and -192 dB.
+      TDB_Stream levels = Levels(2, false);
+      for (int k = 0; k < 5; ++k) {
+        const double v[2] = {uniform(-230, 40), uniform(-30, 30)};
+        ASSERT_EQ(TDB_InsertKeyF(levels, nullptr, static_cast<int32_t>(rng() % 4000) - 1000, 1, v, 1, 1), 0);
+      }
+      const int64_t first = rng() % 500, count = rng() % frames;
+      const int32_t quality = static_cast<int32_t>(rng() % 2);
+      both(f, bytes, start, [&](SND_World* w) { ASSERT_EQ(SND_Envelope(quality, first, count, levels, 0, *w), 0); });
+      // Remapping: source seconds as a curve through random keys.
+      TDB_Stream remap = Levels(1, false);
+      for (int k = 0; k < 4; ++k) {
+        const double v = uniform(-0.2, 1.5);
+        ASSERT_EQ(TDB_InsertKeyF(remap, nullptr, static_cast<int32_t>(rng() % 3000), 1, &v, 1, 1), 0);
+      }
+      both(f, bytes, start, [&](SND_World* w) {
+        Handle data = nullptr;
+        int64_t srcFirst = 0, srcCount = 0;
+        ASSERT_EQ(SND_SetupTimeRemapSound(quality, &f, first, count, remap, &data, &srcFirst, &srcCount), 0);
+        ASSERT_EQ(SND_RenderTimeRemapSound(quality, first, count, data, w), 0);
+        ASSERT_EQ(SND_DisposeTimeRemapData(data), 0);
+      });
+      ASSERT_EQ(TDB_DisposeStream(levels), 0);
+      ASSERT_EQ(TDB_DisposeStream(remap), 0);
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // planned.
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "BEE_test_support.h"
@@ -122,9 +123,20 @@ ErrorCode ToneBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
   return 0;
 }
 
+}  // namespace
+}  // namespace tv::bee::test
+
+namespace tv::pin {
+ErrorCode SoundFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs);
+}  // namespace tv::pin
+
+namespace tv::bee::test {
+namespace {
+
 constexpr tv::pin::Driver kDrivers[] = {
     {"Placeholder", tv::pin::PlaceholderBirth},
     {"Tones", ToneBirth},
+    {"Sound Files", tv::pin::SoundFilesBirth},
 };
 
 const SND_Format kStereo16{kRate, SND_Encoding_Signed, 2, 2, 0};
@@ -178,9 +190,13 @@ class AudioTest : public BeeFixture {
     w.Write<uint32_t>(p.freq);
     w.Write<uint32_t>(p.amp);
     w.Write<uint32_t>(p.ms);
-    const std::string path = dir.P("t" + std::to_string(files_++) + ".ton");
+    return Import("t" + std::to_string(files_++) + ".ton", w.bytes().data(), w.size());
+  }
+  // Writes a file of the bytes and imports it.
+  BEE_Item Import(const std::string& name, const uint8_t* bytes, size_t size) {
+    const std::string path = dir.P(name);
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(w.bytes().data(), 1, w.size(), f);
+    std::fwrite(bytes, 1, size, f);
     std::fclose(f);
     FILE_SpecH ref = nullptr;
     EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
@@ -370,6 +386,61 @@ TEST_F(AudioTest, SilentCompositionGivesTheSpanInTheRequestedFormat) {
   BEE_GetIndLayer(comp, 0, &solid);
   ASSERT_EQ(BEE_RenderLayerSound(solid, 0, Time{0, 1}, Time{1, 1}, &u8, nullptr, &w), 0);
   EXPECT_EQ(w, nullptr);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
+// ---- Fast and literal kernels ----------------------------------------------------------------
+// A composition of sound files (16-bit stereo with levels and remapping,
+// 8-bit mono stretched, 16-bit mono reversed) renders to the same bytes with
+// the fast kernels as with the literal ones, in two formats.
+TEST_F(AudioTest, SoundFilesRenderTheSameWithTheLiteralKernels) {
+  std::mt19937 rng(57);
+  // A WAV file of random integer samples.
+  const auto wav = [&](const char* name, uint32_t rate, uint16_t channels, uint16_t bits, uint32_t frames) {
+    std::vector<uint8_t> b;
+    const auto put = [&](uint32_t v, int bytes) {
+      for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    const uint32_t data = frames * channels * bits / 8;
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    put(36 + data, 4);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put(16, 4), put(1, 2), put(channels, 2), put(rate, 4), put(rate * channels * bits / 8, 4);
+    put(channels * bits / 8, 2), put(bits, 2);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    put(data, 4);
+    for (uint32_t i = 0; i < data; ++i) b.push_back(static_cast<uint8_t>(rng()));
+    return Import(name, b.data(), b.size());
+  };
+  BEE_Item comp = NewComp("A");
+  BEE_Layer a = nullptr, b = nullptr, c = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(comp, wav("a.wav", 48000, 2, 16, 60000), &a), 0);
+  Keys(a, BEE_StreamAudioLevels, {{0, 0, -30}, {1, 30, 6}});
+  Keys(a, BEE_StreamTimeRemap, {{0, 0.2}, {1, 1.1}});
+  ASSERT_EQ(BEE_CmdNewLayer(comp, wav("b.wav", 22050, 1, 8, 30000), &b), 0);
+  ASSERT_EQ(BEE_CmdSetLayerStretch(b, Ratio{73, 100}), 0);
+  Keys(b, BEE_StreamAudioLevels, {{0, -3, -3}, {1, -12, 2}});
+  ASSERT_EQ(BEE_CmdNewLayer(comp, wav("c.wav", 44100, 1, 16, 50000), &c), 0);
+  ASSERT_EQ(BEE_CmdSetLayerStretch(c, Ratio{-1, 1}), 0);
+  const SND_Format formats[] = {kStereo16, SND_Format{22050, SND_Encoding_Unsigned, 1, 1, 0}};
+  for (const SND_Format& f : formats) {
+    std::vector<uint8_t> got[2];
+    for (int ref = 0; ref < 2; ++ref) {
+      ASSERT_EQ(SNDp_UseReferenceKernels(ref), 0);
+      SND_World w = nullptr;
+      ASSERT_EQ(BEE_RenderCompSound(comp, 0, Time{-1, 10}, Time{6, 5}, &f, &w), 0);
+      void* p = nullptr;
+      SNDp_GetBuffer(w, &p);
+      SND_WorldInfo info{};
+      SNDp_GetWorldInfo(w, &info);
+      got[ref].assign(static_cast<uint8_t*>(p),
+                      static_cast<uint8_t*>(p) + info.frames * f.channels * f.bytesPerSample);
+      SND_DisposeWorld(w);
+    }
+    ASSERT_EQ(SNDp_UseReferenceKernels(0), 0);
+    EXPECT_EQ(got[0].size(), static_cast<size_t>(f.rate * 1.2) * f.channels * f.bytesPerSample);
+    EXPECT_EQ(got[0], got[1]) << f.rate;
+  }
   EXPECT_TRUE(rec.reports.empty());
 }
 

@@ -121,6 +121,14 @@ struct SoundSource {
   // (count * channels floats); the frames read (0 past the end), or -1 with
   // the library's reason in *why.
   virtual int64_t Read(int64_t first, int64_t count, float* out, std::string* why) = 0;
+  // A source of 8- or 16-bit integer samples may also read them as signed
+  // 16-bit values (sets shorts): the floats above are exactly these over
+  // 32768, so a world of them converts to every format as the floats would.
+  bool shorts = false;
+  virtual int64_t ReadShorts(int64_t, int64_t, int16_t*, std::string* why) {
+    *why = "no 16-bit reading";
+    return -1;
+  }
   virtual ~SoundSource() = default;
 };
 

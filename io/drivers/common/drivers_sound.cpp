@@ -21,37 +21,56 @@ ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle wo
   // The span in source frames, rounded to nearest.
   const int64_t first = std::llround(Seconds(request->start) * src.rate);
   const int64_t count = std::llround(Seconds(request->duration) * src.rate);
-  std::vector<float> in(static_cast<size_t>(std::max<int64_t>(count, 0)) * static_cast<size_t>(src.channels), 0.0f);
   // Frames before the source's start or past its end stay silent.
   const int64_t from = std::max<int64_t>(first, 0), skip = from - first;
-  if (count - skip > 0 && from < src.frames) {
-    std::string why;
-    if (src.Read(from, std::min(count - skip, src.frames - from), in.data() + skip * src.channels, &why) < 0)
-      return CannotRead(site, name, why);
-  }
-  // Samples at the source's rate as floats, then converted by the sound package.
+  const int64_t want = count - skip > 0 && from < src.frames ? std::min(count - skip, src.frames - from) : 0;
+  // Samples at the source's rate (its own 16-bit integers, or floats), then
+  // converted by the sound package.
+  const bool shorts = src.shorts && src.channels <= 2 && !SNDp_UsingReferenceKernels();
   SND_Format native{};
   native.rate = src.rate;
-  native.encoding = SND_Encoding_Float;
-  native.bytesPerSample = 4;
+  native.encoding = shorts ? SND_Encoding_Signed : SND_Encoding_Float;
+  native.bytesPerSample = shorts ? 2 : 4;
   native.channels = static_cast<uint16_t>(outCh);
-  if (ErrorCode err = SND_UpdateWorld(request->quality, &native, nullptr, world)) return err;
-  void* samples = nullptr;
-  if (ErrorCode err = SND_SizeAndLockBuffer(count, 0, world, &samples)) return err;
-  float* out = static_cast<float*>(samples);
-  for (int64_t i = 0; i < count; ++i) {
-    const float* px = &in[static_cast<size_t>(i * src.channels)];
-    if (src.channels <= 2) {
-      for (int32_t c = 0; c < outCh; ++c) out[i * outCh + c] = px[c];
-    } else {
-      // More channels than two: the odd ones to the left, the even ones to the right.
-      float l = 0, r = 0;
-      for (int32_t c = 0; c < src.channels; ++c) (c % 2 ? r : l) += px[c];
-      const float n = static_cast<float>((src.channels + 1) / 2);
-      out[i * 2] = l / n, out[i * 2 + 1] = r / static_cast<float>(src.channels / 2);
+  if (shorts) {
+    // Read in place: the world's buffer may hold earlier samples, so every
+    // frame not read is cleared.
+    if (ErrorCode err = SND_UpdateWorld(request->quality, &native, nullptr, world)) return err;
+    void* samples = nullptr;
+    if (ErrorCode err = SND_SizeAndLockBuffer(count, 0, world, &samples)) return err;
+    auto* out = static_cast<int16_t*>(samples);
+    std::string why;
+    const int64_t got = want > 0 ? src.ReadShorts(from, want, out + skip * outCh, &why) : 0;
+    if (got >= 0) {
+      std::fill(out, out + std::min(skip, count) * outCh, int16_t{0});
+      std::fill(out + std::min(skip + got, count) * outCh, out + count * outCh, int16_t{0});
     }
+    SND_UnlockBuffer(world);
+    if (got < 0) return CannotRead(site, name, why);
+  } else {
+    std::vector<float> in(static_cast<size_t>(std::max<int64_t>(count, 0)) * static_cast<size_t>(src.channels), 0.0f);
+    if (want > 0) {
+      std::string why;
+      if (src.Read(from, want, in.data() + skip * src.channels, &why) < 0) return CannotRead(site, name, why);
+    }
+    if (ErrorCode err = SND_UpdateWorld(request->quality, &native, nullptr, world)) return err;
+    void* samples = nullptr;
+    if (ErrorCode err = SND_SizeAndLockBuffer(count, 0, world, &samples)) return err;
+    float* out = static_cast<float*>(samples);
+    for (int64_t i = 0; i < count; ++i) {
+      const float* px = &in[static_cast<size_t>(i * src.channels)];
+      if (src.channels <= 2) {
+        for (int32_t c = 0; c < outCh; ++c) out[i * outCh + c] = px[c];
+      } else {
+        // More channels than two: the odd ones to the left, the even ones to the right.
+        float l = 0, r = 0;
+        for (int32_t c = 0; c < src.channels; ++c) (c % 2 ? r : l) += px[c];
+        const float n = static_cast<float>((src.channels + 1) / 2);
+        out[i * 2] = l / n, out[i * 2 + 1] = r / static_cast<float>(src.channels / 2);
+      }
+    }
+    SND_UnlockBuffer(world);
   }
-  SND_UnlockBuffer(world);
   if (count > 0)
     if (ErrorCode err = SND_SetWorldStartTime(request->start, world)) return err;
   return SND_UpdateWorld(request->quality, &request->format, nullptr, world);

@@ -22,11 +22,20 @@ using SndFile = std::unique_ptr<SNDFILE, SndCloser>;
 struct SoundFile final : SoundSource {
   SndFile file;
   int64_t Read(int64_t first, int64_t count, float* out, std::string* why) override {
+    return ReadWith(sf_readf_float, first, count, out, why);
+  }
+  int64_t ReadShorts(int64_t first, int64_t count, int16_t* out, std::string* why) override {
+    return ReadWith(sf_readf_short, first, count, out, why);
+  }
+  // Frames from `first` through the library's reader of one sample type.
+  template <class T>
+  int64_t ReadWith(sf_count_t (*read)(SNDFILE*, T*, sf_count_t), int64_t first, int64_t count, T* out,
+                   std::string* why) {
     if (sf_seek(file.get(), first, SEEK_SET) < 0) {
       *why = sf_strerror(file.get());
       return -1;
     }
-    const sf_count_t got = sf_readf_float(file.get(), out, count);
+    const sf_count_t got = read(file.get(), out, count);
     if (got < count && sf_error(file.get())) {
       *why = sf_strerror(file.get());
       return -1;
@@ -52,6 +61,10 @@ std::unique_ptr<SoundFile> Open(const std::string& path, std::string* why) {
   s->rate = info.samplerate;
   s->channels = info.channels;
   s->frames = info.frames;
+  // 8- and 16-bit integer samples read as shorts are the library's floats
+  // times 32768 exactly; wider or coded ones are not.
+  const int sub = info.format & SF_FORMAT_SUBMASK;
+  s->shorts = sub == SF_FORMAT_PCM_16 || sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8;
   return s;
 }
 
