@@ -201,7 +201,7 @@ def host_audio_rows(build):
             birth.append(child_cpu([tavelo, "version"]))
     lo = lambda xs: None if None in xs else min(xs) * 1000
     rows = [ratio_row("`tavelo audio` of 8 WAV layers (60 s) vs `sox -m` (whole process)", lo(ours), lo(sox), 1.0,
-                      base_label="sox ", why="The composition sound render (first row) makes nearly all of "
+                      base_label="sox ", why="The composition sound render (first row) makes most of "
                       "it; the engine's start (next row) is about 10 ms since the image and movie drivers "
                       "load on first use.")]
     b = lo(birth)
