@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -80,6 +82,11 @@ class Tavelo : public ::testing::Test {
       for (std::string& a : copy) argv.push_back(a.data());
       argv.push_back(nullptr);
       ::execv(bin.c_str(), argv.data());
+      // Said where the test reads it, so a failure to start is told apart
+      // from the program's own exit status.
+      const char* why = std::strerror(errno);
+      for (const char* part : {"cannot start ", bin.c_str(), ": ", why, "\n"})
+        if (::write(2, part, std::strlen(part)) < 0) break;
       ::_exit(127);
     }
     return pid;
