@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "PIN_test_fixture.h"
 
@@ -314,6 +316,23 @@ TEST_F(FormatModuleTest, RegisteredWithoutLoadingAndTheStandInsMatchTheModule) {
       EXPECT_EQ(bits(m->procs) != bits(*real), own) << m->info.name << " slot " << slot;
     }
   }
+}
+
+// Threads asking at once for a module not loaded yet all get the one table.
+TEST_F(FormatModuleTest, ThreadsLoadingAtOnceShareOneModule) {
+  tv::pin::ForgetFormatModulesForTesting();
+  std::vector<const PIN_ModuleProcs*> got(4, nullptr);
+  std::vector<ErrorCode> codes(got.size(), -1);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < got.size(); ++i)
+    threads.emplace_back([&, i] { codes[i] = tv::pin::LoadFormatModule(tv::pin::kMovieSig, &got[i]); });
+  for (std::thread& t : threads) t.join();
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(codes[i], 0);
+    EXPECT_NE(got[i], nullptr);
+    EXPECT_EQ(got[i], got[0]);
+  }
+  EXPECT_TRUE(tv::pin::FormatModuleLoaded(tv::pin::kMovieSig));
 }
 
 TEST_F(FormatModuleTest, AModuleThatCannotBeLoadedIsNotAvailableWithOneReport) {

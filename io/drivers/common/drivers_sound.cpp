@@ -41,7 +41,9 @@ ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle wo
     auto* out = static_cast<int16_t*>(samples);
     std::string why;
     const int64_t got = want > 0 ? src.ReadShorts(from, want, out + skip * outCh, &why) : 0;
-    if (got >= 0) {
+    if (got < 0) {
+      std::fill(out, out + count * outCh, int16_t{0});  // nothing half read is left behind
+    } else {
       std::fill(out, out + std::min(skip, count) * outCh, int16_t{0});
       std::fill(out + std::min(skip + got, count) * outCh, out + count * outCh, int16_t{0});
     }
