@@ -41,7 +41,7 @@ FUZZ_SECONDS ?= 30
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps test-deps configure build demo test bench bench-report fuzz coverage lines clean install package
+.PHONY: all deps test-deps configure build demo test bench bench-report fuzz coverage test-map lines clean install package
 
 all: build
 
@@ -113,9 +113,15 @@ coverage: test-deps
 	@cd build-cov && ctest -j$(JOBS) --output-on-failure; status=$$?; cd .. && \
 	  scripts/coverage-report.py build-cov --check README.md && exit $$status
 
+# Every test case run alone on a clang build with source-based coverage
+# (build-map), then the tests whose product lines and branches the rest of the
+# suite also reaches: build-map/test-map.txt.
+test-map: test-deps
+	@scripts/test-map.py --build build-map --jobs $(JOBS)
+
 # Test lines against the other lines of code.
 lines:
 	@scripts/count-lines.sh
 
 clean:
-	rm -rf build build-san build-fuzz build-cov
+	rm -rf build build-san build-fuzz build-cov build-map
