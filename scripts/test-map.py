@@ -16,7 +16,8 @@ marking is joint: deleting all marked tests together keeps the suite's line
 and branch coverage as it is, and so does deleting any of them. With --budget,
 tests are then marked that lose a few lines or branches, while each package
 loses at most PCT percent of its lines and of its branches. A test whose
-program did not write its profile (it was killed on purpose) is never marked.
+program ends before writing its profile (a file size limit, a crash) is never
+marked.
 
 The report, BUILD/test-map.txt, lists the marked tests by folder with their
 source lines, and after them the other tests with what only they reach.
@@ -249,7 +250,7 @@ def solve(mapdir, budget, report):
         own = {k: sorted(e for e in reach[k][0] | reach[k][1] if count[e] == 1) for k in rest}
         for key in sorted(rest, key=lambda k: (len(own[k]), -bodies[k][3])):
             path, first, last, n = bodies[key]
-            note = " (no profile: its program is killed on purpose)" if reach[key][2] else ""
+            note = " (no profile: its program ends before writing one)" if reach[key][2] else ""
             print(f"  {path}:{first}-{last} ({n} lines) {key}: {len(own[key])} own{note} {own[key][:6]}", file=f)
     print(f"{len(marked)} tests ({total} lines) add nothing the rest lacks; report: {report}")
 
