@@ -32,22 +32,6 @@ std::vector<int32_t> Order(int32_t count, bool coarse) {
   return v;
 }
 
-TEST(MovieOrder, CoarseToFineVisitsEveryFrameOnce) {
-  EXPECT_EQ(Order(9, true), (std::vector<int32_t>{0, 8, 4, 2, 6, 1, 3, 5, 7}));
-  EXPECT_EQ(Order(1, true), (std::vector<int32_t>{0}));
-  EXPECT_EQ(Order(2, true), (std::vector<int32_t>{0, 1}));
-  EXPECT_EQ(Order(0, true), (std::vector<int32_t>{}));
-  EXPECT_EQ(Order(17, true),
-            (std::vector<int32_t>{0, 16, 8, 4, 12, 2, 6, 10, 14, 1, 3, 5, 7, 9, 11, 13, 15}));
-  EXPECT_EQ(Order(5, false), (std::vector<int32_t>{0, 1, 2, 3, 4}));
-  // Every count up to 300 visits each frame exactly once.
-  for (int32_t n = 1; n <= 300; ++n) {
-    std::vector<int32_t> v = Order(n, true);
-    std::sort(v.begin(), v.end());
-    for (int32_t i = 0; i < n; ++i) ASSERT_EQ(v[static_cast<size_t>(i)], i) << n;
-  }
-}
-
 struct StatusLog {
   std::vector<BEE_MovieStatus> seen;
   int32_t stopAfter = -1;   // stop once this many frames are done
@@ -214,81 +198,6 @@ class Movie : public UFixture {
   std::vector<PIN_OutputSpecH> outs_;
   std::vector<BM_World> worlds_;
 };
-
-// The PNG movie keeps the transparent pixels; H.264, which has no alpha,
-// shows the composition's background colour there (though the output was
-// given 32-bit frames).
-TEST_F(Movie, ThreeSecondsToStillsAndMoviesEqualSingleFrames) {
-  BEE_Item comp = Comp();
-  AddTone(comp);
-  constexpr uint32_t kBackground = 0xFF3060C0;
-  ASSERT_EQ(BEE_CmdSetBackgroundColor(comp, kBackground), 0);
-  std::vector<BEE_MovieOutput> entries{{Output(kStills, "f_[###].png"), 9, 9, 0, 0},
-                                       {MovieOut("lossless.mov", MakeFourCC("png ")), 0, 0, 0, 0},
-                                       {MovieOut("h264.mp4", MakeFourCC("avc1")), 0, 0, 0, 0}};
-  BEE_RenderSettings s = Settings3s(comp, entries);
-  StatusLog log;
-  BEE_SetCallbackFunc(OnStatus, reinterpret_cast<intptr_t>(&log));
-  ASSERT_EQ(BEE_SetProjectDirty(0), 0);
-  const std::string before = Dump();
-  const std::vector<int32_t> stacks = Stacks();
-  Boolean32 stopped = 7;
-  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
-  EXPECT_EQ(stopped, 0);
-  EXPECT_EQ(Dump(), before);
-  EXPECT_EQ(Stacks(), stacks);
-  EXPECT_EQ(Dirty(), 0);
-  for (const BEE_MovieOutput& e : entries) {
-    EXPECT_EQ(e.framesWritten, 30);
-    EXPECT_EQ(e.wrote, 1);
-  }
-  // The host heard the start, each frame's stages and the end (status 7).
-  ASSERT_FALSE(log.seen.empty());
-  EXPECT_EQ(log.seen.front().status, BEE_MovieBegin);
-  EXPECT_EQ(log.seen.back().status, BEE_MovieEnded);
-  EXPECT_EQ(log.seen.back().framesDone, 30);
-  EXPECT_EQ(log.seen.back().framesTotal, 30);
-  EXPECT_EQ(std::count_if(log.seen.begin(), log.seen.end(),
-                          [](const BEE_MovieStatus& st) { return st.status == BEE_MovieFrameDone; }),
-            30);
-
-  std::vector<std::vector<uint8_t>> want;
-  for (int k = 0; k < 30; ++k) want.push_back(Single(comp, Time{k, 10}));
-  for (int k = 0; k < 30; ++k) {
-    char name[32];
-    std::snprintf(name, sizeof name, "f_%03d.png", k);
-    ASSERT_TRUE(fs::exists(dir.P(name))) << name;
-    EXPECT_EQ(Still(name), want[static_cast<size_t>(k)]) << name;
-  }
-  EXPECT_FALSE(fs::exists(dir.P("f_030.png")));
-  PIN_SeqSpecH mov = Open("lossless.mov"), mp4 = Open("h264.mp4");
-  for (int k : {0, 1, 14, 29}) {
-    const Time t{2 * k + 1, 20};  // inside frame k
-    EXPECT_EQ(Read(mov, t), want[static_cast<size_t>(k)]) << k;
-    // H.264 is lossy: each frame is closest to its own render.
-    const std::vector<uint8_t> got = Read(mp4, t);
-    const double own = MeanError(got, Over(want[static_cast<size_t>(k)], kBackground));
-    EXPECT_LT(own, 4.0) << k;
-    if (k > 0) {
-      EXPECT_LT(own, MeanError(got, Over(want[static_cast<size_t>(k - 1)], kBackground))) << k;
-    }
-    if (k < 29) {
-      EXPECT_LT(own, MeanError(got, Over(want[static_cast<size_t>(k + 1)], kBackground))) << k;
-    }
-  }
-  // The sound, rendered a frame's span at a time, equals one render of the
-  // whole span (PCM); the AAC track is there and not silent.
-  SND_World whole = nullptr;
-  const SND_Format f{double(kRate), SND_Encoding_Signed, 2, 2, 0};
-  ASSERT_EQ(BEE_RenderCompSound(comp, 0, Time{0, 1}, Time{3, 1}, &f, &whole), 0);
-  const std::vector<int16_t> all = Samples(whole);
-  ASSERT_EQ(all.size(), size_t{kRate * 3 * 2});
-  EXPECT_EQ(Sound(mov, Time{0, 1}, Time{3, 1}), all);
-  const std::vector<int16_t> aac = Sound(mp4, Time{1, 1}, Time{1, 10});
-  EXPECT_NE(aac, std::vector<int16_t>(aac.size(), 0));
-  PIN_DisposeSeqSpec(mov);
-  PIN_DisposeSeqSpec(mp4);
-}
 
 // The frames a movie render writes are not kept in the frame cache; frames
 // a preview left there are taken from it. Under a small budget the preview
