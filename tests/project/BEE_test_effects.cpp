@@ -34,13 +34,6 @@ class BeeEffects : public BeeFixture {
     }
     return out;
   }
-  double Value(BEE_Layer layer, intptr_t index, int32_t t) {
-    BEE_StreamRef ref{layer, index};
-    TDB_Stream s = GOT(TDB_Stream, BEE_StreamLookup, &ref);
-    double v[4] = {};
-    EXPECT_EQ(TDB_GetValueF(s, nullptr, t, 0, v, nullptr), 0);
-    return v[0];
-  }
 };
 
 using Strings = std::vector<std::string>;

@@ -75,14 +75,6 @@ class Movie : public UFixture {
     EXPECT_EQ(BEE_CmdSetStreamKeys(l, BEE_StreamPosition, d), 0);
     return c;
   }
-  void AddTone(BEE_Item comp) {
-    WriteToneWav(dir.P("tone.wav"), 3, kRate);
-    FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P("tone.wav").c_str(), FILE_LocFullPath);
-    BEE_Item item = GOT(BEE_Item, BEE_CmdImportFootage, nullptr, ref, 0);
-    FILE_Dispose(ref);
-    BEE_Layer l = nullptr;
-    ASSERT_EQ(BEE_CmdNewLayer(comp, item, &l), 0);
-  }
   PIN_OutputSpecH Output(FourCC sig, const std::string& name, int w = kW, int h = kH) {
     PIN_OutputSpecH out = GOT(PIN_OutputSpecH, PIN_NewOutputSpec, sig, w, h);
     FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P(name).c_str(), FILE_LocFullPath);
@@ -152,40 +144,6 @@ class Movie : public UFixture {
     const std::vector<uint8_t> bytes = Read(seq, Time{0, 1}, w, h);
     PIN_DisposeSeqSpec(seq);
     return bytes;
-  }
-  std::vector<int16_t> Sound(PIN_SeqSpecH seq, Time start, Time duration) {
-    SND_World back = GOT(SND_World, SND_NewWorld, nullptr, nullptr);
-    const SND_Format f{double(kRate), SND_Encoding_Signed, 2, 2, 0};
-    PIN_SoundRequest r{start, duration, f, SND_Quality_Best};
-    EXPECT_EQ(PIN_GetSound(seq, &r, back), 0);
-    return Samples(back);
-  }
-  static std::vector<int16_t> Samples(SND_World w) {
-    SND_WorldInfo info = GOT(SND_WorldInfo, SNDp_GetWorldInfo, w);
-    SND_LockBuffer(0, w);
-    void* p = nullptr;
-    SNDp_GetBuffer(w, &p);
-    std::vector<int16_t> v(static_cast<int16_t*>(p), static_cast<int16_t*>(p) + info.frames * 2);
-    SND_UnlockBuffer(w);
-    SND_DisposeWorld(w);
-    return v;
-  }
-  static double MeanError(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    double sum = 0;
-    for (size_t i = 0; i < a.size(); i += 4)
-      for (size_t c = 1; c < 4; ++c) sum += std::abs(int(a[i + c]) - int(b[i + c]));
-    return sum / (a.size() / 4 * 3);
-  }
-  // The frame over an opaque colour (0xAARRGGBB), as an output without
-  // alpha shows it.
-  static std::vector<uint8_t> Over(std::vector<uint8_t> v, uint32_t background) {
-    for (size_t i = 0; i < v.size(); i += 4) {
-      const int a = v[i];
-      for (size_t c = 1; c < 4; ++c)
-        v[i + c] = static_cast<uint8_t>((v[i + c] * a + ((background >> (24 - 8 * c)) & 0xFF) * (255 - a) + 127) / 255);
-      v[i] = 255;
-    }
-    return v;
   }
   std::vector<std::string> Files() {
     std::vector<std::string> v;

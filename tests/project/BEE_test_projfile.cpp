@@ -113,10 +113,6 @@ class ProjFile : public BeeFixture {
     return out;
   }
   std::string State() { return Dump() + Extras(); }
-  bool IsInside(BEE_Item folder, BEE_Item item) {
-    Boolean32 inside = GOT(Boolean32, BEE_DoesFolderContainItem, folder, item);
-    return inside != 0;
-  }
 
   // A project with every kind of item, layer setting, mask, effect,
   // keyframe kind and guide.
