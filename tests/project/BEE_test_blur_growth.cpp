@@ -1,6 +1,7 @@
 // Fast Blur grows the layer's frame by what it spreads unless its "Repeat
 // Edge Pixels" option is on: projects saved before the option existed open
-// with it off and render as they did.
+// with it off and render as they did. Wherever an effect puts its input in
+// a grown frame, the layer stays where it was.
 #include "BEE_test_frames.h"
 #include "ByteOrder.h"
 #include "PF.h"
@@ -57,6 +58,18 @@ class BlurGrowth : public FramesFixture {
   BEE_Layer layer_ = nullptr;
   int16_t pad_ = 0;
 };
+
+// An effect that puts its input in a corner of a grown frame leaves the
+// layer where it was.
+TEST_F(BlurGrowth, AGrownFrameStaysWhereTheEffectPutsTheInput) {
+  BEE_Item comp = Build(21, 13);
+  ASSERT_EQ(BEE_CmdSetEffectEnabled(layer_, 0, 0), 0);
+  SetAt(layer_, BEE_StreamPosition, 0, {40.5, 30.25}, false);
+  SetAt(layer_, BEE_StreamRotation, 0, {20}, false);
+  const std::vector<uint32_t> plain = Pixels(comp, 0);
+  ASSERT_EQ(BEE_CmdApplyEffect(layer_, pad_, nullptr), 0);
+  EXPECT_EQ(Pixels(comp, 0), plain);
+}
 
 // A chunk of a project file and what it holds.
 struct Chunk {

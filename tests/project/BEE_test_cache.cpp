@@ -85,6 +85,35 @@ TEST_F(BeeCache, HitsByKeyWithoutTheWorld) {
   EXPECT_EQ(BEE_CheckinItemFrame(r), kErrDamaged);  // refused after its checkin
 }
 
+TEST_F(BeeCache, ALayerChangeDropsItsCompositionAndTheNestingOnes) {
+  for (BEE_Item item : {a, b, c}) Cache(item, 1);
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(aLayer, BEE_SwitchMotionBlur, 1), 0);
+  EXPECT_FALSE(Cached(a, 1));
+  EXPECT_FALSE(Cached(b, 1));
+  EXPECT_TRUE(Cached(c, 1));
+  EXPECT_EQ(Stats().entries, 1);
+
+  // Frames made after the change are stale again after its undo, and after the redo.
+  Cache(a, 1);
+  Cache(b, 1);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_FALSE(Cached(a, 1));
+  EXPECT_FALSE(Cached(b, 1));
+  EXPECT_TRUE(Cached(c, 1));
+  Cache(a, 1);
+  ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_FALSE(Cached(a, 1));
+  EXPECT_TRUE(Cached(c, 1));
+
+  // A change of C leaves A and B alone; a change of the nesting B leaves A.
+  Cache(a, 1);
+  Cache(b, 1);
+  ASSERT_EQ(BEE_CmdRenameLayer(cLayer, "Blue"), 0);
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(bLayer, BEE_SwitchMotionBlur, 1), 0);
+  EXPECT_TRUE(Cached(a, 1));
+  EXPECT_FALSE(Cached(b, 1));
+}
+
 TEST_F(BeeCache, MemoryModeLocksPixelsAndPrefsPurge) {
   Cache(a, 0);
   BEE_RenderRequest rq = At(0);

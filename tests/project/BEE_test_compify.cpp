@@ -69,6 +69,54 @@ class Compify : public FramesFixture {
   }
 };
 
+// Moving the attributes, the two upper layers go into "Inner" and one layer
+// of it takes their place; leaving them, the nested composition's layer gets
+// "Inner" (holding that composition) as its source. Either way the frames stay
+// the same, the step undoes to the project as it was and redoes, and
+// survives a save.
+TEST_F(Compify, BothOptionsRenderAsBeforeUndoRedoAndSave) {
+  for (const bool move : {true, false}) {
+    SCOPED_TRACE(move ? "move" : "leave");
+    BEE_Item comp = Build();
+    const std::vector<uint64_t> want = Frames(comp, kTimes);
+    std::vector<std::vector<uint32_t>> wantPixels;
+    for (int32_t t : kTimes) wantPixels.push_back(Pixels(comp, t));
+    if (move)
+      Select(comp, {0, 1});
+    else
+      Select(comp, {1});
+    const std::string before = Dump();
+    BEE_Item inner = GOT(BEE_Item, BEE_CmdCompify, comp, "Inner", move);
+    EXPECT_EQ(UndoName(), "Pre-compose");
+    EXPECT_EQ(Name(inner), "Inner");
+    EXPECT_EQ(Layers(comp), move ? 2 : 3);
+    EXPECT_EQ(Layers(inner), move ? 2 : 1);
+    BEE_Layer standIn = Layer(comp, move ? 0 : 1);
+    EXPECT_EQ(GOT(BEE_Item, BEE_GetLayerSource, standIn), inner);
+    // The layer that stands for it is the one selected.
+    BEE_Selection sel = GOT(BEE_Selection, BEE_GetCompSelection, comp);
+    EXPECT_TRUE(GOT(Boolean32, BEE_IsLayerSelected, sel, standIn));
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(BEE_GetItemDimensions(inner, &w, &h), 0);
+    EXPECT_EQ(std::make_pair(w, h), move ? std::make_pair(48, 32) : std::make_pair(20, 14));
+    ExpectNear(comp, wantPixels, move ? 2 : 0);
+    const std::vector<uint64_t> moved = Frames(comp, kTimes);
+    const std::string after = Dump();
+
+    ASSERT_EQ(BEE_Undo(), 0);
+    EXPECT_EQ(Dump(), before);
+    EXPECT_EQ(Frames(comp, kTimes), want);
+    ASSERT_EQ(BEE_Redo(), 0);
+    EXPECT_EQ(Dump(), after);
+    EXPECT_EQ(Frames(comp, kTimes), moved);
+
+    ASSERT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
+    ASSERT_EQ(BEE_CmdOpenProject(Spec("p.tvp"), 0, nullptr), 0);
+    EXPECT_EQ(Frames(FindComp("Main"), kTimes), moved);
+    EXPECT_NE(FindComp("Inner"), nullptr);
+  }
+}
+
 TEST_F(Compify, RefusalsChangeNothing) {
   BEE_Item comp = Build();
   struct Case {

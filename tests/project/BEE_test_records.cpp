@@ -1,5 +1,6 @@
 // Values the engine cannot draw are refused by the commands that would set
-// them (and, through the same checks, by the project file reader).
+// them (and, through the same checks, by the project file reader); the
+// extremes they take are drawn.
 #include <cmath>
 
 #include "BEE_test_frames.h"
@@ -73,6 +74,17 @@ TEST_F(Records, CommandsRefuseWhatCannotBeDrawn) {
     ErrorCode err = 0;
     EXPECT_EQ(Frame(comp_, 0, &err), before);
     EXPECT_EQ(err, 0);
+  }
+  // The last transfer mode and the extreme stretches, forwards and
+  // backwards, are taken and drawn over a minute.
+  ASSERT_EQ(BEE_CmdSetTransfer(l, 25, 0, 0), 0);
+  for (Ratio s : {Ratio{1, 65536}, Ratio{-1, 65536}, Ratio{65536, 1}, Ratio{-65536, 1}, Ratio{65536, 0xFFFFFFFFu}}) {
+    ASSERT_EQ(BEE_CmdSetLayerStretch(l, s), 0);
+    for (int32_t f : {0, 29, 1799}) {
+      ErrorCode err = 0;
+      Frame(comp_, f, &err);
+      EXPECT_EQ(err, 0) << s.num << "/" << s.den << " at " << f;
+    }
   }
 }
 

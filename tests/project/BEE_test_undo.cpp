@@ -1,6 +1,6 @@
-// Task records, groups left open, failures during undo and redo,
-// preferences, and a seeded random sequence of commands checked against
-// snapshots of the model.
+// Collapsing, task records, groups left open, failures during undo and
+// redo, preferences, and a seeded random sequence of commands checked
+// against snapshots of the model.
 #include <random>
 
 #include "BEE_test_support.h"
@@ -70,11 +70,34 @@ class Undo : public BeeFixture {
     gLog = TaskLog{};
   }
   int UndoGroups() { return Stacks()[1]; }
-  int RedoGroups() { return Stacks()[3]; }
 
   BEE_Item comp = nullptr;
   BEE_Layer layer = nullptr;
 };
+
+TEST_F(Undo, SuccessiveTimeChangesCollapseIntoOneStep) {
+  ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{1, 1}), 0);
+  ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{2, 1}), 0);
+  ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{3, 1}), 0);
+  EXPECT_EQ(UndoGroups(), 1);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Now(comp).value, 0);
+  // Another target does not collapse.
+  BEE_Item other = NewComp("Other");
+  BEE_ClearUndoRedo();
+  ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{1, 1}), 0);
+  ASSERT_EQ(BEE_CmdSeekItemToTime(other, Time{1, 1}), 0);
+  EXPECT_EQ(UndoGroups(), 2);
+  // After the inhibit the next command stands alone; the one after it collapses.
+  BEE_ClearUndoRedo();
+  ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{1, 1}), 0);
+  ASSERT_EQ(BEE_InhibitCollapsingForNextCmd(), 0);
+  ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{2, 1}), 0);
+  ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{3, 1}), 0);
+  EXPECT_EQ(UndoGroups(), 2);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(t::Compare(Now(comp), Time{1, 1}), 0);
+}
 
 TEST_F(Undo, CollapsibleCommandsInsideAnOperationAreNotRecorded) {
   gLog.comp = comp;
