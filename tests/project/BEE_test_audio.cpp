@@ -1,7 +1,7 @@
 // Composition audio: layers of a synthetic tone footage with offsets,
 // stretch, reversal, in and out points, time remapping, levels and the audio
-// gain effect give the samples computed here independently; the progress
-// stages.
+// gain effect give the samples computed here independently; the mix
+// saturates; nested compositions; the progress stages.
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -317,6 +317,30 @@ INSTANTIATE_TEST_SUITE_P(Audio, LayerTiming, ::testing::ValuesIn(kLayerCases),
                              if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                            return n;
                          });
+
+TEST_F(AudioTest, LayersMixSaturatedAndNestedCompsFollowTheirOffsets) {
+  const ToneParams a{300, 25000, 2000}, b{700, 25000, 2000};
+  BEE_Item inner = NewComp("inner");
+  BEE_Layer la = nullptr, lb = nullptr, nest = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(inner, ToneItem(a), &la), 0);
+  ASSERT_EQ(BEE_CmdNewLayer(inner, ToneItem(b), &lb), 0);
+  NewSolidLayer(inner);  // no sound
+  BEE_Item outer = NewComp("outer");
+  ASSERT_EQ(BEE_CmdNewLayer(outer, inner, &nest), 0);
+  Time in{}, out{};
+  BEE_GetLayerTime(nest, BEE_LayerTimeIn, &in, nullptr);
+  BEE_GetLayerTime(nest, BEE_LayerTimeOut, &out, nullptr);
+  ASSERT_EQ(BEE_CmdSetLayerTimes(nest, Time{1, 5}, in, out), 0);
+  const auto mix = [&](int ch, long double t) {
+    return std::clamp(Tone(a, ch, t) + Tone(b, ch, t), -32768, 32767);
+  };
+  EXPECT_EQ(Mismatches(Render(inner, 0, 24000), mix), 0);
+  EXPECT_EQ(Mismatches(Render(outer, 4800, 24000), [&](int ch, long double ct) { return mix(ch, ct - 0.2L); }, 4800),
+            0);
+  // A muted layer is left out.
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(lb, BEE_SwitchAudioMute, 1), 0);
+  EXPECT_EQ(Mismatches(Render(inner, 0, 4800), [&](int ch, long double t) { return Tone(a, ch, t); }), 0);
+}
 
 TEST_F(AudioTest, SilentCompositionGivesTheSpanInTheRequestedFormat) {
   BEE_Item comp = NewComp("A");

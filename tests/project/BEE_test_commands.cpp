@@ -218,6 +218,35 @@ TEST_F(Commands, NewProjectAndCloseClearEverything) {
   ASSERT_EQ(BEE_NewProject(), 0);
 }
 
+TEST_F(Commands, SwitchChangesAreBroadcast) {
+  struct Seen {
+    std::vector<BEE_SwitchNote> switches;
+    std::vector<BEE_ChangeNote> changes;
+  } seen;
+  BEE_SetCallbackFunc([](intptr_t refcon, int32_t selector, void* data) -> ErrorCode {
+    auto* s = reinterpret_cast<Seen*>(refcon);
+    if (selector == BEE_SelSwitchChanged) s->switches.push_back(*static_cast<BEE_SwitchNote*>(data));
+    if (selector == BEE_SelProjectChanged) s->changes.push_back(*static_cast<BEE_ChangeNote*>(data));
+    return 0;
+  }, reinterpret_cast<intptr_t>(&seen));
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(a, BEE_SwitchCollapse, 1), 0);
+  ASSERT_EQ(seen.switches.size(), 1u);
+  EXPECT_EQ(seen.switches[0].layer, a);
+  EXPECT_EQ(seen.switches[0].comp, comp);
+  EXPECT_EQ(seen.switches[0].bit, BEE_SwitchCollapse);
+  EXPECT_EQ(seen.switches[0].on, 1);
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(seen.switches.size(), 2u);
+  EXPECT_EQ(seen.switches[1].on, 0);
+  ASSERT_EQ(BEE_CmdSetCompSwitch(comp, BEE_CompSwitchGated10, 1), 0);
+  EXPECT_EQ(seen.switches.back().layer, nullptr);
+  ASSERT_GE(seen.changes.size(), 3u);
+  EXPECT_EQ(seen.changes[0].how, BEE_ChangeCommand);
+  EXPECT_EQ(seen.changes[0].command, BEE_CmdNumToggleSwitch);
+  EXPECT_EQ(seen.changes[1].how, BEE_ChangeUndo);
+  BEE_SetCallbackFunc(nullptr, 0);
+}
+
 TEST_F(Commands, NestedCompositionsFollowTheirParentsTime) {
   BEE_CompSettings s2 = Settings("Deep", 100, 100, 30u << 16, Time{10, 1});
   BEE_Item deep = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s2);
