@@ -2,6 +2,8 @@
 // Edge Pixels" option is on: projects saved before the option existed open
 // with it off and render as they did. Wherever an effect puts its input in
 // a grown frame, the layer stays where it was.
+#include <numeric>
+
 #include "BEE_test_frames.h"
 #include "ByteOrder.h"
 #include "PF.h"
@@ -55,9 +57,24 @@ class BlurGrowth : public FramesFixture {
     SetAt(layer_, kRadius, 0, {6}, false);
     return comp;
   }
+  static double Mass(const std::vector<uint32_t>& px) {
+    return std::accumulate(px.begin(), px.end(), 0.0, [](double m, uint32_t p) { return m + (p >> 24); });
+  }
+  static uint32_t Alpha(const std::vector<uint32_t>& px, int x, int y) { return px[static_cast<size_t>(y * 160 + x)] >> 24; }
   BEE_Layer layer_ = nullptr;
   int16_t pad_ = 0;
 };
+
+TEST_F(BlurGrowth, RepeatEdgePixelsKeepsTheLayerBounds) {
+  BEE_Item comp = Build(80, 40);
+  SetAt(layer_, kRepeat, 0, {1}, false);
+  const std::vector<uint32_t> px = Pixels(comp, 0);
+  ASSERT_EQ(px.size(), 160u * 100u);
+  EXPECT_EQ(Mass(px), 80.0 * 40.0 * 255.0);
+  EXPECT_EQ(Alpha(px, 39, 50), 0u);
+  EXPECT_EQ(Alpha(px, 40, 50), 255u);
+  EXPECT_EQ(Alpha(px, 119, 69), 255u);
+}
 
 // An effect that puts its input in a corner of a grown frame leaves the
 // layer where it was.

@@ -145,6 +145,24 @@ class Movie : public UFixture {
     PIN_DisposeSeqSpec(seq);
     return bytes;
   }
+  // The sound of a movie over the span, as 16-bit stereo at the test rate.
+  std::vector<int16_t> Sound(PIN_SeqSpecH seq, Time start, Time duration) {
+    SND_World back = GOT(SND_World, SND_NewWorld, nullptr, nullptr);
+    const SND_Format f{double(kRate), SND_Encoding_Signed, 2, 2, 0};
+    PIN_SoundRequest r{start, duration, f, SND_Quality_Best};
+    EXPECT_EQ(PIN_GetSound(seq, &r, back), 0);
+    return Samples(back);
+  }
+  static std::vector<int16_t> Samples(SND_World w) {
+    SND_WorldInfo info = GOT(SND_WorldInfo, SNDp_GetWorldInfo, w);
+    SND_LockBuffer(0, w);
+    void* p = nullptr;
+    SNDp_GetBuffer(w, &p);
+    std::vector<int16_t> v(static_cast<int16_t*>(p), static_cast<int16_t*>(p) + info.frames * 2);
+    SND_UnlockBuffer(w);
+    SND_DisposeWorld(w);
+    return v;
+  }
   std::vector<std::string> Files() {
     std::vector<std::string> v;
     for (const auto& e : fs::directory_iterator(dir.path())) v.push_back(e.path().filename().string());
@@ -166,6 +184,45 @@ ErrorCode MeasureUsed(intptr_t, int32_t selector, void*) {
   Size used = 0;
   if (selector == BEE_SelMovieStatus && EMUL_TotalMemoryUsed(&used) == 0) gMostUsed = std::max(gMostUsed, used);
   return 0;
+}
+
+// Three seconds with sound into a lossless movie: the project stays as it
+// was, the host hears every frame, and each frame and the whole sound equal
+// single renders.
+TEST_F(Movie, ThreeSecondsWithSoundEqualSingleRenders) {
+  BEE_Item comp = Comp();
+  WriteToneWav(dir.P("tone.wav"), 3, kRate);
+  FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P("tone.wav").c_str(), FILE_LocFullPath);
+  BEE_Item tone = GOT(BEE_Item, BEE_CmdImportFootage, nullptr, ref, 0);
+  FILE_Dispose(ref);
+  ASSERT_NE(GOT(BEE_Layer, BEE_CmdNewLayer, comp, tone), nullptr);
+  std::vector<BEE_MovieOutput> entries{{MovieOut("lossless.mov", MakeFourCC("png ")), 0, 0, 0, 0}};
+  BEE_RenderSettings s = Settings3s(comp, entries);
+  StatusLog log;
+  BEE_SetCallbackFunc(OnStatus, reinterpret_cast<intptr_t>(&log));
+  ASSERT_EQ(BEE_SetProjectDirty(0), 0);
+  const std::string before = Dump();
+  const std::vector<int32_t> stacks = Stacks();
+  Boolean32 stopped = 7;
+  ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
+  EXPECT_EQ(stopped, 0);
+  EXPECT_EQ(Dump(), before);
+  EXPECT_EQ(Stacks(), stacks);
+  EXPECT_EQ(Dirty(), 0);
+  EXPECT_EQ(std::pair(entries[0].framesWritten, entries[0].wrote), std::pair(30, Boolean32{1}));
+  ASSERT_FALSE(log.seen.empty());
+  EXPECT_EQ(log.seen.front().status, BEE_MovieBegin);
+  EXPECT_EQ(log.seen.back().status, BEE_MovieEnded);
+  EXPECT_EQ(std::pair(log.seen.back().framesDone, log.seen.back().framesTotal), std::pair(30, 30));
+  PIN_SeqSpecH mov = Open("lossless.mov");
+  for (int k : {0, 1, 14, 29}) EXPECT_EQ(Read(mov, Time{2 * k + 1, 20}), Single(comp, Time{k, 10})) << k;
+  SND_World whole = nullptr;
+  const SND_Format f{double(kRate), SND_Encoding_Signed, 2, 2, 0};
+  ASSERT_EQ(BEE_RenderCompSound(comp, 0, Time{0, 1}, Time{3, 1}, &f, &whole), 0);
+  const std::vector<int16_t> all = Samples(whole);
+  ASSERT_EQ(all.size(), size_t{kRate * 3 * 2});
+  EXPECT_EQ(Sound(mov, Time{0, 1}, Time{3, 1}), all);
+  PIN_DisposeSeqSpec(mov);
 }
 
 TEST_F(Movie, FramesAreNotKeptAndASmallBudgetGivesTheSameBytes) {
