@@ -38,7 +38,7 @@ class EffectRoads : public FramesFixture {
   }
 };
 
-TEST_F(EffectRoads, EveryRoadKeepsTheAnimation) {
+TEST_F(EffectRoads, FileRoadsKeepTheAnimation) {
   const auto kTimes = {0, 4, 7, 10};
   const std::vector<uint64_t> want = Frames(Build(), kTimes);
   // The chain animates: no two of the frames are alike.

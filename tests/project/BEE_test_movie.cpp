@@ -1,7 +1,6 @@
 // Movie rendering: frame order, frames and sound that equal single renders
-// (a numbered PNG sequence, a lossless movie with PCM sound, an H.264 movie
-// with AAC), stopping, the project left as it was, fields and failures.
-#include <cmath>
+// (numbered PNG stills, a lossless movie with PCM sound), stopping, the
+// project left as it was, fields and failures.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
