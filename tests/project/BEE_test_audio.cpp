@@ -1,8 +1,7 @@
 // Composition audio: layers of a synthetic tone footage with offsets,
 // stretch, reversal, in and out points, time remapping, levels and the audio
 // gain effect give the samples computed here independently; the mix
-// saturates; nested compositions; the progress stages; the source spans
-// planned.
+// saturates; nested compositions; the progress stages.
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -27,7 +26,6 @@ constexpr double kRate = 48000;
 struct ToneParams {
   uint32_t freq, amp, ms;
 };
-std::vector<PIN_SoundRequest> gRequests;
 
 int16_t Tone(const ToneParams& p, int c, long double t) {
   if (t < 0 || t >= p.ms / 1000.0L) return 0;
@@ -84,7 +82,6 @@ ErrorCode ToneData(PIN_SeqSpecH, int32_t selector, void* data, int32_t) {
 
 ErrorCode ToneSound(PIN_SeqSpecH seq, const void* request, Handle world) {
   const auto& rq = *static_cast<const PIN_SoundRequest*>(request);
-  gRequests.push_back(rq);
   const ToneParams p = ParamsOf(seq);
   const long double rate = rq.format.rate;
   const auto sec = [](Time t) { return static_cast<long double>(t.value) / t.scale; };
@@ -162,7 +159,6 @@ class AudioTest : public BeeFixture {
     liveHandles_ += EMUL_LiveHandleCount() - h0;
     livePtrs_ += EMUL_LivePtrCount() - p0;
     ASSERT_EQ(PIN_Birth(), 0);
-    gRequests.clear();
   }
   void TearDown() override {
     BEE_SetCallbackFunc(nullptr, 0);
@@ -322,22 +318,6 @@ INSTANTIATE_TEST_SUITE_P(Audio, LayerTiming, ::testing::ValuesIn(kLayerCases),
                            return n;
                          });
 
-TEST_F(AudioTest, LevelRampAndGainEffect) {
-  const ToneParams p{1000, 20000, 2000};
-  BEE_Item comp = NewComp("A");
-  BEE_Layer layer = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(comp, ToneItem(p), &layer), 0);
-  // Left falls from 0 to -20 dB over the second, right stays at -6 dB.
-  Keys(layer, BEE_StreamAudioLevels, {{0, 0, -6}, {1, -20, -6}});
-  ASSERT_EQ(BEE_CmdApplyEffect(layer, GainClass(), nullptr), 0);
-  Keys(layer, BEE_StreamFirstEffect, {{0, 0.5}});
-  const std::vector<int16_t> got = Render(comp, 0, 48000);
-  EXPECT_EQ(Mismatches(got, [&](int ch, long double ct) {
-              const double db = ch == 0 ? -20.0 * static_cast<double>(ct) : -6.0;
-              return static_cast<int>(std::lround(Tone(p, ch, ct) * 0.5 * std::pow(10.0, db / 20)));
-            }), 0);
-}
-
 TEST_F(AudioTest, LayersMixSaturatedAndNestedCompsFollowTheirOffsets) {
   const ToneParams a{300, 25000, 2000}, b{700, 25000, 2000};
   BEE_Item inner = NewComp("inner");
@@ -442,31 +422,6 @@ TEST_F(AudioTest, SoundFilesRenderTheSameWithTheLiteralKernels) {
     EXPECT_EQ(got[0], got[1]) << f.rate;
   }
   EXPECT_TRUE(rec.reports.empty());
-}
-
-// ---- Planning and progress --------------------------------------------------------------
-TEST_F(AudioTest, PlannedSourceSpans) {
-  const ToneParams p{440, 10000, 3000};
-  BEE_Item comp = NewComp("A");
-  BEE_Layer layer = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(comp, ToneItem(p), &layer), 0);
-  ASSERT_EQ(BEE_CmdSetLayerStretch(layer, Ratio{2, 1}), 0);
-  Render(comp, 0, 24000);
-  ASSERT_EQ(gRequests.size(), 1u);
-  // Layer frames 0 .. 12000 at 96 kHz widened by 4, clamped at the start.
-  EXPECT_EQ(gRequests[0].format.rate, 96000.0);
-  EXPECT_EQ(gRequests[0].start.value, 0);
-  EXPECT_DOUBLE_EQ(static_cast<double>(gRequests[0].duration.value) / gRequests[0].duration.scale, 24004 / 96000.0);
-  // Remapped from 0.5 s on: 58 frames of remap time after the span (not
-  // before time 0) and 29 source frames on each side.
-  gRequests.clear();
-  ASSERT_EQ(BEE_CmdSetLayerStretch(layer, Ratio{1, 1}), 0);
-  Keys(layer, BEE_StreamTimeRemap, {{0, 0.5}, {2, 2.5}});
-  Render(comp, 0, 24000);
-  ASSERT_EQ(gRequests.size(), 1u);
-  EXPECT_EQ(static_cast<double>(gRequests[0].start.value) / gRequests[0].start.scale, (24000 - 29) / kRate);
-  EXPECT_DOUBLE_EQ(static_cast<double>(gRequests[0].duration.value) / gRequests[0].duration.scale,
-                   (24000 + 58 + 2 * 29) / kRate);
 }
 
 struct ProgressSpy {

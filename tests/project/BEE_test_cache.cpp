@@ -114,15 +114,6 @@ TEST_F(BeeCache, ALayerChangeDropsItsCompositionAndTheNestingOnes) {
   EXPECT_FALSE(Cached(b, 1));
 }
 
-TEST_F(BeeCache, RemovedItemsLoseTheirFrames) {
-  BEE_Item d = MakeComp("D", 64, 32);
-  Cache(d, 0);
-  Cache(c, 0);
-  ASSERT_EQ(BEE_CmdRemoveItem(d), 0);
-  EXPECT_EQ(Stats().entries, 1);
-  EXPECT_TRUE(Cached(c, 0));
-}
-
 TEST_F(BeeCache, MemoryModeLocksPixelsAndPrefsPurge) {
   Cache(a, 0);
   BEE_RenderRequest rq = At(0);

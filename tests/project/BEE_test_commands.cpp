@@ -284,22 +284,5 @@ TEST_F(Commands, ConsolidationKeepsOneItemPerSource) {
   EXPECT_TRUE(Dump() == before);
 }
 
-TEST_F(Commands, DuplicatedSolidLayersOwnTheirOwnSolid) {
-  BEE_Layer copy = GOT(BEE_Layer, BEE_CmdDuplicateLayer, a);
-  BEE_Item s1 = GOT(BEE_Item, BEE_GetLayerSource, a);
-  BEE_Item s2 = GOT(BEE_Item, BEE_GetLayerSource, copy);
-  EXPECT_NE(s1, s2);
-  EXPECT_EQ(GOT(BEE_Layer, BEE_GetLayerFromSolid, s2), copy);
-  int32_t index = -1, ia = -1;
-  BEE_LayerIndex(copy, &index);
-  BEE_LayerIndex(a, &ia);
-  EXPECT_EQ(index + 1, ia);  // the copy sits just above
-  // Deleting the copy and dropping undo frees the copy and its solid.
-  auto [items, layers] = LiveCounts();
-  ASSERT_EQ(BEE_CmdDeleteLayer(copy), 0);
-  BEE_ClearUndoRedo();
-  EXPECT_EQ(LiveCounts(), std::pair(items - 1, layers - 1));
-}
-
 }  // namespace
 }  // namespace tv::bee::test

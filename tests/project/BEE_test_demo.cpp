@@ -30,7 +30,5 @@ TEST_F(DemoRun, ValuesFollowUndoAndRedo) {
   EXPECT_EQ(layers, 0);
 }
 
-TEST_F(DemoRun, TheHostEntryReturnsSuccess) { EXPECT_EQ(RunProjectDemo(), 0); }
-
 }  // namespace
 }  // namespace tv::bee::test

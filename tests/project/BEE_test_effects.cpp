@@ -34,13 +34,6 @@ class BeeEffects : public BeeFixture {
     }
     return out;
   }
-  double Value(BEE_Layer layer, intptr_t index, int32_t t) {
-    BEE_StreamRef ref{layer, index};
-    TDB_Stream s = GOT(TDB_Stream, BEE_StreamLookup, &ref);
-    double v[4] = {};
-    EXPECT_EQ(TDB_GetValueF(s, nullptr, t, 0, v, nullptr), 0);
-    return v[0];
-  }
 };
 
 using Strings = std::vector<std::string>;
@@ -88,34 +81,6 @@ TEST_F(BeeEffects, EveryCommandUndoesAndRedoes) {
   EXPECT_EQ(Effects(layer), applied);
 }
 
-TEST_F(BeeEffects, ParameterKeysThroughStreamIndices) {
-  BEE_Layer layer = NewSolidLayer(NewComp());
-  ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchInvert), nullptr), 0);
-  ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchLevels), nullptr), 0);
-  // Levels (effect 1), parameter 2 (input white): 512 + 128 + 1.
-  const intptr_t index = BEE_StreamFirstEffect + 128 + 1;
-  EXPECT_EQ(Value(layer, index, 0), 255);
-  TDB_Stream keys = KeyableCopy(layer, index);
-  const double a = 100, b = 200;
-  ASSERT_EQ(TDB_InsertKeyF(keys, nullptr, 0, 1, &a, 1, 1), 0);
-  ASSERT_EQ(TDB_InsertKeyF(keys, nullptr, 600, 1, &b, 1, 1), 0);
-  ASSERT_EQ(BEE_CmdSetStreamKeys(layer, static_cast<int32_t>(index), keys), 0);
-  EXPECT_EQ(Value(layer, index, 300), 150);
-  ASSERT_EQ(BEE_Undo(), 0);
-  EXPECT_EQ(Value(layer, index, 300), 255);
-  ASSERT_EQ(BEE_Redo(), 0);
-  EXPECT_EQ(Value(layer, index, 300), 150);
-  // Beyond the parameters or the effects there is no stream.
-  BEE_StreamRef bad{layer, BEE_StreamFirstEffect + 128 + 5};
-  TDB_Stream s = nullptr;
-  EXPECT_EQ(BEE_StreamLookup(&bad, &s), kErrRange);
-  bad.index = BEE_StreamFirstEffect + 2 * 128;
-  EXPECT_EQ(BEE_StreamLookup(&bad, &s), kErrRange);
-  // The input layer parameter has no stream.
-  bad.index = BEE_StreamFirstEffect - 1 + 128;  // effect 0, parameter 0 is not addressable
-  EXPECT_NE(BEE_StreamLookup(&bad, &s), 0);
-}
-
 TEST_F(BeeEffects, ThirtySecondEffectIsRefused) {
   BEE_Layer layer = NewSolidLayer(NewComp());
   for (int i = 0; i < BEE_MaxEffects; ++i) ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchCopy), nullptr), 0);
@@ -128,18 +93,6 @@ TEST_F(BeeEffects, ThirtySecondEffectIsRefused) {
   EXPECT_EQ(rec.last().location, 0x1A0000A8u);
   EXPECT_THAT(rec.last().text, HasSubstr("can't apply more than 31 effects to one layer!"));
   EXPECT_EQ(Stacks(), stacks);
-}
-
-TEST_F(BeeEffects, DuplicatedLayerHasItsOwnEffects) {
-  BEE_Item comp = NewComp();
-  BEE_Layer layer = NewSolidLayer(comp);
-  ASSERT_EQ(BEE_CmdApplyEffect(layer, Class(FLT_MatchLevels), nullptr), 0);
-  ASSERT_EQ(BEE_CmdRenameEffect(layer, 0, "Mine"), 0);
-  BEE_Layer copy = GOT(BEE_Layer, BEE_CmdDuplicateLayer, layer);
-  EXPECT_EQ(Effects(copy), Effects(layer));
-  ASSERT_EQ(BEE_CmdDeleteEffect(layer, 0), 0);
-  EXPECT_EQ(Effects(copy), Strings{"TVLO Levels:1:Mine"});
-  EXPECT_EQ(Effects(layer), Strings{});
 }
 
 }  // namespace

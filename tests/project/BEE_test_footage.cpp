@@ -36,23 +36,6 @@ class FootageTest : public PinFixture {
   }
 };
 
-TEST_F(FootageTest, ItemsTakeTheirDescriptionFromTheSource) {
-  for (uint32_t i = 1; i <= 3; ++i) WriteTsf(dir.P("clip_" + std::to_string(i) + ".tsf"), 12, 10, i);
-  PIN_SeqSpecH seq = Seq("clip_1.tsf", PIN_Import_Sequence);
-  BEE_Item item = GOT(BEE_Item, BEEp_MakeFootageFromSeqSpec, nullptr, seq);
-  EXPECT_EQ(Source(item), seq);
-  const BEE_FootageDesc d = Desc(item);
-  EXPECT_STREQ(d.name, "clip_[#].tsf");
-  EXPECT_STREQ(d.formatName, "Test Frames");
-  EXPECT_STREQ(d.text, "12 x 10, 3 frames");
-  // width, height, duration, rate, depth, aspect
-  EXPECT_EQ((std::vector<int64_t>{d.width, d.height, d.duration.value, d.duration.scale, d.frameRate, d.depth,
-                                  d.pixelAspect.num}),
-            (std::vector<int64_t>{12, 10, 3, 30, 30 << 16, 32, 1}));
-  EXPECT_EQ(PixelAt(item, Time{1, 30}, 5, 4, 12, 10), TsfPixel(2, 5, 4));
-  EXPECT_EQ(PixelAt(item, Time{2, 30}, 5, 4, 12, 10), TsfPixel(3, 5, 4));
-}
-
 TEST_F(FootageTest, ImportIsOneUndoableStep) {
   WriteTsf(dir.P("imp_1.tsf"), 12, 10, 1);
   FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P("imp_1.tsf").c_str(), FILE_LocFullPath);

@@ -96,12 +96,6 @@ class FootagePixels : public FramesFixture {
   BEE_Item tone_ = nullptr;
 };
 
-TEST_F(FootagePixels, ASoundLayerCompositesNothing) {
-  BEE_Item comp = Build();
-  ExpectNoPicture(tone_);
-  EXPECT_EQ(Frames(comp, {0, 10}), WithoutSound(comp));
-}
-
 TEST_F(FootagePixels, AProjectThatGaveItAPictureOpensWithoutIt) {
   BEE_Item comp = Build();
   const std::vector<uint64_t> want = WithoutSound(comp);

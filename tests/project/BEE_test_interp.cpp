@@ -1,54 +1,11 @@
-// Interpreting footage: one undoable step that changes the item's SeqSpec and
-// description, undone and redone, and refused without changing anything.
-#include <cstring>
-#include <string>
-
+// Interpreting footage and proxies: named undoable steps, remembered
+// interpretations, and refusals that change nothing.
 #include "BEE_test_support.h"
 
 namespace tv::bee::test {
 namespace {
 
 using InterpretTest = PinFixture;
-
-TEST_F(InterpretTest, OneUndoableStep) {
-  tv::test::pin::WriteTsf(dir.P("a_1.tsf"), 720, 486, 1);
-  tv::test::pin::WriteTsf(dir.P("a_2.tsf"), 720, 486, 2);
-  FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P("a_1.tsf").c_str(), FILE_LocFullPath);
-  BEE_Item item = GOT(BEE_Item, BEE_CmdImportFootage, nullptr, ref, PIN_Import_Sequence);
-  FILE_Dispose(ref);
-  PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, BEE_GetFootageSeqSpec, item);
-  PIN_Interpretation before{}, after{}, got{};
-  ASSERT_EQ(PIN_GetInterpretation(seq, &before), 0);
-  EXPECT_EQ(before.hsfNum, 648u);
-  after = before;
-  after.hsfNum = after.hsfDen = 1;
-  after.field.separate = 1, after.field.dominance = 1;
-  after.alpha.type = PIN_Alpha_Premul, after.alpha.red = 255;
-  after.nativeRate = 24 << 16;
-  ASSERT_EQ(BEE_CmdInterpretFootage(item, &after), 0);
-  BEE_FootageDesc d = GOT(BEE_FootageDesc, BEE_GetFootageDesc, item);
-  EXPECT_EQ(d.pixelAspect.num, 1);
-  EXPECT_EQ(d.frameRate, 24u << 16);
-  EXPECT_EQ(d.fieldSecond, 1);
-  EXPECT_EQ(d.duration.value * 24, static_cast<int32_t>(d.duration.scale) * 2);  // two frames at 24
-  EXPECT_EQ(UndoName(), "Interpret Footage");
-  ASSERT_EQ(BEE_Undo(), 0);
-  ASSERT_EQ(PIN_GetInterpretation(seq, &got), 0);
-  EXPECT_EQ(std::memcmp(&got, &before, sizeof got), 0);
-  ASSERT_EQ(BEE_GetFootageDesc(item, &d), 0);
-  EXPECT_EQ(d.pixelAspect.num, 648);
-  ASSERT_EQ(BEE_Redo(), 0);
-  ASSERT_EQ(PIN_GetInterpretation(seq, &got), 0);
-  EXPECT_EQ(got.alpha.red, 255);
-  EXPECT_EQ(got.nativeRate, 24 << 16);
-
-  // A bad interpretation is refused and nothing changes.
-  PIN_Interpretation bad = got;
-  bad.hsfDen = 0;
-  EXPECT_EQ(BEE_CmdInterpretFootage(item, &bad), kErrBadParam);
-  ASSERT_EQ(PIN_GetInterpretation(seq, &got), 0);
-  EXPECT_EQ(got.hsfDen, 1u);
-}
 
 TEST_F(InterpretTest, ProxiesAndRememberedInterpretations) {
   tv::test::pin::WriteTsf(dir.P("big.tsf"), 200, 100, 1);
@@ -95,6 +52,18 @@ TEST_F(InterpretTest, ProxiesAndRememberedInterpretations) {
   rec.reports.clear();
   EXPECT_NE(BEE_CmdInterpretProxy(item, &interp), 0);
   EXPECT_EQ(rec.reports.size(), 1u);
+  // The footage's own interpretation is one named step; a bad one is refused
+  // and changes nothing.
+  PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, BEE_GetFootageSeqSpec, item);
+  PIN_Interpretation own = GOT(PIN_Interpretation, PIN_GetInterpretation, seq);
+  own.hsfNum = 2, own.hsfDen = 1;
+  ASSERT_EQ(BEE_CmdInterpretFootage(item, &own), 0);
+  EXPECT_EQ(UndoName(), "Interpret Footage");
+  EXPECT_EQ(GOT(BEE_FootageDesc, BEE_GetFootageDesc, item).pixelAspect.num, 2);
+  PIN_Interpretation bad = own;
+  bad.hsfDen = 0;
+  EXPECT_EQ(BEE_CmdInterpretFootage(item, &bad), kErrBadParam);
+  EXPECT_EQ(GOT(PIN_Interpretation, PIN_GetInterpretation, seq).hsfDen, own.hsfDen);
 }
 
 }  // namespace

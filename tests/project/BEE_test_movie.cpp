@@ -1,7 +1,6 @@
 // Movie rendering: frame order, frames and sound that equal single renders
-// (a numbered PNG sequence, a lossless movie with PCM sound, an H.264 movie
-// with AAC), stopping, the project left as it was, fields and failures.
-#include <cmath>
+// (numbered PNG stills, a lossless movie with PCM sound), stopping, the
+// project left as it was, fields and failures.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,22 +29,6 @@ std::vector<int32_t> Order(int32_t count, bool coarse) {
   EXPECT_EQ(BEEp_MovieFrameOrder(count, coarse, v.data(), static_cast<int32_t>(v.size()), &n), 0);
   v.resize(static_cast<size_t>(std::max(n, 0)));
   return v;
-}
-
-TEST(MovieOrder, CoarseToFineVisitsEveryFrameOnce) {
-  EXPECT_EQ(Order(9, true), (std::vector<int32_t>{0, 8, 4, 2, 6, 1, 3, 5, 7}));
-  EXPECT_EQ(Order(1, true), (std::vector<int32_t>{0}));
-  EXPECT_EQ(Order(2, true), (std::vector<int32_t>{0, 1}));
-  EXPECT_EQ(Order(0, true), (std::vector<int32_t>{}));
-  EXPECT_EQ(Order(17, true),
-            (std::vector<int32_t>{0, 16, 8, 4, 12, 2, 6, 10, 14, 1, 3, 5, 7, 9, 11, 13, 15}));
-  EXPECT_EQ(Order(5, false), (std::vector<int32_t>{0, 1, 2, 3, 4}));
-  // Every count up to 300 visits each frame exactly once.
-  for (int32_t n = 1; n <= 300; ++n) {
-    std::vector<int32_t> v = Order(n, true);
-    std::sort(v.begin(), v.end());
-    for (int32_t i = 0; i < n; ++i) ASSERT_EQ(v[static_cast<size_t>(i)], i) << n;
-  }
 }
 
 struct StatusLog {
@@ -90,14 +73,6 @@ class Movie : public UFixture {
     EXPECT_EQ(TDB_InsertKeyF(d, &t1, 0, 1, b, TDB_InterpLinear, TDB_InterpLinear), 0);
     EXPECT_EQ(BEE_CmdSetStreamKeys(l, BEE_StreamPosition, d), 0);
     return c;
-  }
-  void AddTone(BEE_Item comp) {
-    WriteToneWav(dir.P("tone.wav"), 3, kRate);
-    FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P("tone.wav").c_str(), FILE_LocFullPath);
-    BEE_Item item = GOT(BEE_Item, BEE_CmdImportFootage, nullptr, ref, 0);
-    FILE_Dispose(ref);
-    BEE_Layer l = nullptr;
-    ASSERT_EQ(BEE_CmdNewLayer(comp, item, &l), 0);
   }
   PIN_OutputSpecH Output(FourCC sig, const std::string& name, int w = kW, int h = kH) {
     PIN_OutputSpecH out = GOT(PIN_OutputSpecH, PIN_NewOutputSpec, sig, w, h);
@@ -169,6 +144,7 @@ class Movie : public UFixture {
     PIN_DisposeSeqSpec(seq);
     return bytes;
   }
+  // The sound of a movie over the span, as 16-bit stereo at the test rate.
   std::vector<int16_t> Sound(PIN_SeqSpecH seq, Time start, Time duration) {
     SND_World back = GOT(SND_World, SND_NewWorld, nullptr, nullptr);
     const SND_Format f{double(kRate), SND_Encoding_Signed, 2, 2, 0};
@@ -186,23 +162,6 @@ class Movie : public UFixture {
     SND_DisposeWorld(w);
     return v;
   }
-  static double MeanError(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    double sum = 0;
-    for (size_t i = 0; i < a.size(); i += 4)
-      for (size_t c = 1; c < 4; ++c) sum += std::abs(int(a[i + c]) - int(b[i + c]));
-    return sum / (a.size() / 4 * 3);
-  }
-  // The frame over an opaque colour (0xAARRGGBB), as an output without
-  // alpha shows it.
-  static std::vector<uint8_t> Over(std::vector<uint8_t> v, uint32_t background) {
-    for (size_t i = 0; i < v.size(); i += 4) {
-      const int a = v[i];
-      for (size_t c = 1; c < 4; ++c)
-        v[i + c] = static_cast<uint8_t>((v[i + c] * a + ((background >> (24 - 8 * c)) & 0xFF) * (255 - a) + 127) / 255);
-      v[i] = 255;
-    }
-    return v;
-  }
   std::vector<std::string> Files() {
     std::vector<std::string> v;
     for (const auto& e : fs::directory_iterator(dir.path())) v.push_back(e.path().filename().string());
@@ -215,17 +174,28 @@ class Movie : public UFixture {
   std::vector<BM_World> worlds_;
 };
 
-// The PNG movie keeps the transparent pixels; H.264, which has no alpha,
-// shows the composition's background colour there (though the output was
-// given 32-bit frames).
-TEST_F(Movie, ThreeSecondsToStillsAndMoviesEqualSingleFrames) {
+// The frames a movie render writes are not kept in the frame cache; frames
+// a preview left there are taken from it. Under a small budget the preview
+// is purged as it goes, process memory (the accounting measure here) stays
+// under the budget through the render, and the files are the same bytes.
+Size gBudget = 0, gMostUsed = 0;
+ErrorCode MeasureUsed(intptr_t, int32_t selector, void*) {
+  Size used = 0;
+  if (selector == BEE_SelMovieStatus && EMUL_TotalMemoryUsed(&used) == 0) gMostUsed = std::max(gMostUsed, used);
+  return 0;
+}
+
+// Three seconds with sound into a lossless movie: the project stays as it
+// was, the host hears every frame, and each frame and the whole sound equal
+// single renders.
+TEST_F(Movie, ThreeSecondsWithSoundEqualSingleRenders) {
   BEE_Item comp = Comp();
-  AddTone(comp);
-  constexpr uint32_t kBackground = 0xFF3060C0;
-  ASSERT_EQ(BEE_CmdSetBackgroundColor(comp, kBackground), 0);
-  std::vector<BEE_MovieOutput> entries{{Output(kStills, "f_[###].png"), 9, 9, 0, 0},
-                                       {MovieOut("lossless.mov", MakeFourCC("png ")), 0, 0, 0, 0},
-                                       {MovieOut("h264.mp4", MakeFourCC("avc1")), 0, 0, 0, 0}};
+  WriteToneWav(dir.P("tone.wav"), 3, kRate);
+  FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P("tone.wav").c_str(), FILE_LocFullPath);
+  BEE_Item tone = GOT(BEE_Item, BEE_CmdImportFootage, nullptr, ref, 0);
+  FILE_Dispose(ref);
+  ASSERT_NE(GOT(BEE_Layer, BEE_CmdNewLayer, comp, tone), nullptr);
+  std::vector<BEE_MovieOutput> entries{{MovieOut("lossless.mov", MakeFourCC("png ")), 0, 0, 0, 0}};
   BEE_RenderSettings s = Settings3s(comp, entries);
   StatusLog log;
   BEE_SetCallbackFunc(OnStatus, reinterpret_cast<intptr_t>(&log));
@@ -238,67 +208,20 @@ TEST_F(Movie, ThreeSecondsToStillsAndMoviesEqualSingleFrames) {
   EXPECT_EQ(Dump(), before);
   EXPECT_EQ(Stacks(), stacks);
   EXPECT_EQ(Dirty(), 0);
-  for (const BEE_MovieOutput& e : entries) {
-    EXPECT_EQ(e.framesWritten, 30);
-    EXPECT_EQ(e.wrote, 1);
-  }
-  // The host heard the start, each frame's stages and the end (status 7).
+  EXPECT_EQ(std::pair(entries[0].framesWritten, entries[0].wrote), std::pair(30, Boolean32{1}));
   ASSERT_FALSE(log.seen.empty());
   EXPECT_EQ(log.seen.front().status, BEE_MovieBegin);
   EXPECT_EQ(log.seen.back().status, BEE_MovieEnded);
-  EXPECT_EQ(log.seen.back().framesDone, 30);
-  EXPECT_EQ(log.seen.back().framesTotal, 30);
-  EXPECT_EQ(std::count_if(log.seen.begin(), log.seen.end(),
-                          [](const BEE_MovieStatus& st) { return st.status == BEE_MovieFrameDone; }),
-            30);
-
-  std::vector<std::vector<uint8_t>> want;
-  for (int k = 0; k < 30; ++k) want.push_back(Single(comp, Time{k, 10}));
-  for (int k = 0; k < 30; ++k) {
-    char name[32];
-    std::snprintf(name, sizeof name, "f_%03d.png", k);
-    ASSERT_TRUE(fs::exists(dir.P(name))) << name;
-    EXPECT_EQ(Still(name), want[static_cast<size_t>(k)]) << name;
-  }
-  EXPECT_FALSE(fs::exists(dir.P("f_030.png")));
-  PIN_SeqSpecH mov = Open("lossless.mov"), mp4 = Open("h264.mp4");
-  for (int k : {0, 1, 14, 29}) {
-    const Time t{2 * k + 1, 20};  // inside frame k
-    EXPECT_EQ(Read(mov, t), want[static_cast<size_t>(k)]) << k;
-    // H.264 is lossy: each frame is closest to its own render.
-    const std::vector<uint8_t> got = Read(mp4, t);
-    const double own = MeanError(got, Over(want[static_cast<size_t>(k)], kBackground));
-    EXPECT_LT(own, 4.0) << k;
-    if (k > 0) {
-      EXPECT_LT(own, MeanError(got, Over(want[static_cast<size_t>(k - 1)], kBackground))) << k;
-    }
-    if (k < 29) {
-      EXPECT_LT(own, MeanError(got, Over(want[static_cast<size_t>(k + 1)], kBackground))) << k;
-    }
-  }
-  // The sound, rendered a frame's span at a time, equals one render of the
-  // whole span (PCM); the AAC track is there and not silent.
+  EXPECT_EQ(std::pair(log.seen.back().framesDone, log.seen.back().framesTotal), std::pair(30, 30));
+  PIN_SeqSpecH mov = Open("lossless.mov");
+  for (int k : {0, 1, 14, 29}) EXPECT_EQ(Read(mov, Time{2 * k + 1, 20}), Single(comp, Time{k, 10})) << k;
   SND_World whole = nullptr;
   const SND_Format f{double(kRate), SND_Encoding_Signed, 2, 2, 0};
   ASSERT_EQ(BEE_RenderCompSound(comp, 0, Time{0, 1}, Time{3, 1}, &f, &whole), 0);
   const std::vector<int16_t> all = Samples(whole);
   ASSERT_EQ(all.size(), size_t{kRate * 3 * 2});
   EXPECT_EQ(Sound(mov, Time{0, 1}, Time{3, 1}), all);
-  const std::vector<int16_t> aac = Sound(mp4, Time{1, 1}, Time{1, 10});
-  EXPECT_NE(aac, std::vector<int16_t>(aac.size(), 0));
   PIN_DisposeSeqSpec(mov);
-  PIN_DisposeSeqSpec(mp4);
-}
-
-// The frames a movie render writes are not kept in the frame cache; frames
-// a preview left there are taken from it. Under a small budget the preview
-// is purged as it goes, process memory (the accounting measure here) stays
-// under the budget through the render, and the files are the same bytes.
-Size gBudget = 0, gMostUsed = 0;
-ErrorCode MeasureUsed(intptr_t, int32_t selector, void*) {
-  Size used = 0;
-  if (selector == BEE_SelMovieStatus && EMUL_TotalMemoryUsed(&used) == 0) gMostUsed = std::max(gMostUsed, used);
-  return 0;
 }
 
 TEST_F(Movie, FramesAreNotKeptAndASmallBudgetGivesTheSameBytes) {

@@ -113,10 +113,6 @@ class ProjFile : public BeeFixture {
     return out;
   }
   std::string State() { return Dump() + Extras(); }
-  bool IsInside(BEE_Item folder, BEE_Item item) {
-    Boolean32 inside = GOT(Boolean32, BEE_DoesFolderContainItem, folder, item);
-    return inside != 0;
-  }
 
   // A project with every kind of item, layer setting, mask, effect,
   // keyframe kind and guide.
@@ -303,34 +299,6 @@ TEST_F(ProjFile, SaveAsMovesThePathAndSaveWithoutFileNeedsOne) {
   ASSERT_EQ(BEE_NewProject(), 0);
   BEE_GetProjectPath(path, sizeof path);
   EXPECT_STREQ(path, "");
-}
-
-TEST_F(ProjFile, ImportTwiceGivesFreshIds) {
-  BuildFullProject();
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("i.tvp")), 0, 0), 0);
-  uint32_t stampBefore = 0;
-  BEE_FreshTimeStamp(&stampBefore);
-  int32_t items0 = LiveCounts().first;
-  BEE_Item target = GOT(BEE_Item, BEE_CmdNewFolder, nullptr, "Imported");
-  BEE_Item probe = nullptr;
-  ASSERT_EQ(BEE_CmdNewFolder(nullptr, "probe", &probe), 0);
-  uint32_t highest = GOT(uint32_t, BEE_GetItemID, probe);
-  ASSERT_EQ(BEE_CmdImportProject(Spec(dir.P("i.tvp")), target), 0);
-  ASSERT_EQ(BEE_CmdImportProject(Spec(dir.P("i.tvp")), target), 0);
-  EXPECT_EQ(LiveCounts().first, items0 + 2 + 2 * (items0 - 1));
-  std::set<uint32_t> ids;
-  BEE_Item it = nullptr;
-  for (BEE_GetNextItem(nullptr, &it); it; BEE_GetNextItem(it, &it)) {
-    uint32_t id = GOT(uint32_t, BEE_GetItemID, it);
-    EXPECT_TRUE(ids.insert(id).second) << id;
-    if (IsInside(target, it)) { EXPECT_GT(id, highest); }
-  }
-  // Layers of the imported compositions point at the imported items.
-  BEE_Item main = GOT(BEE_Item, BEE_FindItem, target, "Main", BEE_KindComp);
-  BEE_Layer nested = GOT(BEE_Layer, BEE_GetIndLayer, main, 1);
-  BEE_Item src = GOT(BEE_Item, BEE_GetLayerSource, nested);
-  EXPECT_TRUE(IsInside(target, src));
-  EXPECT_TRUE(Dirty());
 }
 
 // ---- Versions ----
@@ -541,28 +509,6 @@ TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
   ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
   EXPECT_EQ(ReadBytes(dir.P("p.tvp")).size(), bigger.size());
   livePtrs_ += ptrsAfterFirst - ptrsBefore;
-}
-
-// A full disk, an I/O error, a failing flush or close: the save fails with
-// the disk's reason and the old file stays.
-TEST_F(ProjFile, AFailedSaveLeavesTheOldFileUnderEveryFault) {
-  NewComp("C");
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
-  const std::vector<uint8_t> old = ReadBytes(dir.P("p.tvp"));
-  const std::vector<std::string> files = Entries(dir.path());
-  NewComp("D");
-  const int64_t ptrsBefore = EMUL_LivePtrCount();
-  for (const tv::test::FaultCase& c : tv::test::FaultsFor(static_cast<int64_t>(old.size()))) {
-    rec.clear();
-    {
-      tv::test::WriteFaultScope fault(c.fault);
-      EXPECT_NE(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0) << c.fault.afterBytes;
-    }
-    EXPECT_TRUE(Reported(c.reason)) << c.fault.afterBytes;
-    EXPECT_EQ(ReadBytes(dir.P("p.tvp")), old);
-    EXPECT_EQ(Entries(dir.path()), files);
-  }
-  livePtrs_ += EMUL_LivePtrCount() - ptrsBefore;  // the report path's lasting blocks
 }
 
 TEST_F(ProjFile, SavingOverALockedFileFailsBeforeWriting) {

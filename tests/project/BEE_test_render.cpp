@@ -1,7 +1,6 @@
-// Composition rendering: pixels of simple compositions computed here by
-// hand (opacity, whole and half pixel moves, masks, track mattes, fields,
-// layer counts), the layer matrix, motion blur, abort and clean-up, and
-// rendering through the frame cache.
+// Composition rendering: golden frames of a composition using every
+// feature, fields, the layer matrix, hit checks, abort and clean-up,
+// flattened nested compositions and rasterized solids.
 #include <array>
 #include <cmath>
 #include <functional>
@@ -95,103 +94,6 @@ class Render : public UFixture {
   int32_t worldsAtStart = 0;
 };
 
-TEST_F(Render, SolidAtHalfOpacityOverAnother) {
-  BEE_Item c = MakeComp("C", 8, 8);
-  MakeSolid(c, 0xFFFF0000, 8, 8);
-  BEE_Layer top = MakeSolid(c, 0xFF0000FF, 8, 8);
-  Set(top, BEE_StreamOpacity, {50});
-  EXPECT_EQ(At(Draw(c, At(0, 0, 1)), 0, 0), (Px{255, 255, 0, 0}));
-  BM_World w = Draw(c);
-  // 50 % is opacity byte 128: colour = below + (above - below) x 128 / 255.
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) ASSERT_EQ(At(w, x, y), (Px{255, 127, 0, 128})) << x << "," << y;
-}
-
-TEST_F(Render, BottomFirstAndLayerCount) {
-  BEE_Item c = MakeComp("C", 4, 4);
-  MakeSolid(c, 0xFF010203, 4, 4);  // ends at the bottom
-  MakeSolid(c, 0xFF040506, 4, 4);
-  MakeSolid(c, 0xFF070809, 4, 4);  // top
-  EXPECT_EQ(At(Draw(c, At(0, 0, 1)), 1, 1), (Px{255, 1, 2, 3}));
-  EXPECT_EQ(At(Draw(c, At(0, 0, 2)), 1, 1), (Px{255, 4, 5, 6}));
-  EXPECT_EQ(At(Draw(c), 1, 1), (Px{255, 7, 8, 9}));
-  EXPECT_EQ(At(Draw(c, At(0, 0, 0)), 1, 1), (Px{0, 0, 0, 0}));
-}
-
-TEST_F(Render, WholeAndHalfPixelMoves) {
-  BEE_Item c = MakeComp("C", 16, 16);
-  BEE_Layer l = MakeSolid(c, 0xFFFFFFFF, 4, 4);  // anchor (2, 2), position (8, 8): pixels 6..9
-  Set(l, BEE_StreamPosition, {9, 7});
-  BM_World w = Draw(c);
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) {
-      const bool in = x >= 7 && x <= 10 && y >= 5 && y <= 8;
-      ASSERT_EQ(At(w, x, y).a, in ? 255 : 0) << x << "," << y;
-    }
-  Set(l, BEE_StreamPosition, {8.5, 8});
-  w = Draw(c);
-  // Half a pixel right: the columns at either edge are half covered.
-  for (int y = 6; y <= 9; ++y) {
-    EXPECT_NEAR(At(w, 6, y).a, 128, 1);
-    for (int x = 7; x <= 9; ++x) EXPECT_EQ(At(w, x, y).a, 255);
-    EXPECT_NEAR(At(w, 10, y).a, 128, 1);
-    EXPECT_EQ(At(w, 5, y).a, 0);
-    EXPECT_EQ(At(w, 11, y).a, 0);
-  }
-}
-
-TEST_F(Render, MaskedSolidCoverage) {
-  BEE_Item c = MakeComp("C", 10, 10);
-  BEE_Layer l = MakeSolid(c, 0xFF00FF00, 10, 10);
-  AddShapeMask(l, OM_TypeRect, FixedRect{2 << 16, 3 << 16, 6 << 16, 8 << 16}, true);  // 4 x 5 pixels
-  BM_World w = Draw(c);
-  int covered = 0;
-  for (int y = 0; y < 10; ++y)
-    for (int x = 0; x < 10; ++x) {
-      const bool in = x >= 2 && x < 6 && y >= 3 && y < 8;
-      ASSERT_EQ(At(w, x, y).a, in ? 255 : 0) << x << "," << y;
-      covered += in;
-    }
-  EXPECT_EQ(covered, 20);
-}
-
-// Track mattes: a red layer matted by a half-covering layer above it.
-struct MatteCase {
-  uint32_t mode;
-  uint32_t matteColour;
-  uint8_t left, right;  // expected alpha in the left and right halves
-};
-class Mattes : public Render, public ::testing::WithParamInterface<MatteCase> {};
-
-TEST_P(Mattes, EachMode) {
-  const MatteCase& k = GetParam();
-  BEE_Item c = MakeComp("C", 8, 4);
-  BEE_Layer red = MakeSolid(c, 0xFFFF0000, 8, 4);
-  BEE_Layer matte = MakeSolid(c, k.matteColour, 4, 4);  // index 0, over the left half
-  Set(matte, BEE_StreamPosition, {2, 2});
-  ASSERT_EQ(BEE_CmdSetLayerSwitch(matte, BEE_SwitchVideo, 0), 0);
-  ASSERT_EQ(BEE_CmdSetTransfer(red, PF_Xfer_Normal, 0, k.mode), 0);
-  BM_World w = Draw(c);
-  for (int y = 0; y < 4; ++y) {
-    EXPECT_NEAR(At(w, 1, y).a, k.left, 1);
-    EXPECT_NEAR(At(w, 6, y).a, k.right, 1);
-  }
-}
-// Luminance of 0x808080 is 128 with the colour tables' weights.
-INSTANTIATE_TEST_SUITE_P(Render, Mattes,
-                         ::testing::Values(MatteCase{BEE_MatteAlpha, 0xFFFFFFFF, 255, 0},
-                                           MatteCase{BEE_MatteAlphaInverted, 0xFFFFFFFF, 0, 255},
-                                           MatteCase{BEE_MatteLuma, 0xFF808080, 128, 0},
-                                           MatteCase{BEE_MatteLumaInverted, 0xFF808080, 127, 255},
-                                           MatteCase{BEE_MatteAlpha, 0x80FFFFFF, 128, 0}));
-
-TEST_F(Render, MatteOnTopLayerIsIgnored) {
-  BEE_Item c = MakeComp("C", 4, 4);
-  BEE_Layer l = MakeSolid(c, 0xFF00FF00, 4, 4);
-  ASSERT_EQ(BEE_CmdSetTransfer(l, PF_Xfer_Normal, 0, BEE_MatteAlpha), 0);
-  EXPECT_EQ(At(Draw(c), 2, 2), (Px{255, 0, 255, 0}));
-}
-
 TEST_F(Render, PixelAspectScalesSourceFirst) {
   BEE_Item c = MakeComp("C", 64, 64);
   BEE_FootageDesc d = Footage("F", 20, 10, Time{0, 1});
@@ -213,30 +115,6 @@ TEST_F(Render, PixelAspectScalesSourceFirst) {
   EXPECT_EQ(hit, l);
   ASSERT_EQ(BEE_CompHitCheck(c, Time{0, 30}, FloatPoint{40, 32}, &hit), 0);
   EXPECT_EQ(hit, nullptr);
-}
-
-TEST_F(Render, MotionBlurSpreadsAlongTheShutter) {
-  BEE_Item c = MakeComp("C", 64, 8);
-  BEE_Layer l = MakeSolid(c, 0xFFFFFFFF, 2, 8);
-  // 32 pixels a frame: 16 during the half-frame shutter.
-  Keys(l, BEE_StreamPosition, {8, 4}, {40, 4}, 1);
-  BM_World sharp = Draw(c);
-  ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchMotionBlur, 1), 0);
-  ASSERT_EQ(BEE_CmdSetCompSwitch(c, BEE_CompSwitchMotionBlur, 1), 0);
-  BM_World blurred = Draw(c);
-  int sharpCovered = 0, blurCovered = 0;
-  for (int x = 0; x < 64; ++x) {
-    sharpCovered += At(sharp, x, 4).a != 0;
-    blurCovered += At(blurred, x, 4).a != 0;
-  }
-  EXPECT_EQ(sharpCovered, 2);
-  EXPECT_GE(blurCovered, 16);
-  EXPECT_LE(blurCovered, 19);
-  EXPECT_EQ(At(blurred, 30, 4).a, 0);
-  // Without a frame span there is no interval to blur over.
-  BEE_RenderRequest still = At(0);
-  still.span = Time{0, 30};
-  EXPECT_EQ(Hash(Draw(c, still)), Hash(sharp));
 }
 
 TEST_F(Render, AbortEndsWith517AndReleasesWorlds) {
@@ -265,46 +143,10 @@ TEST_F(Render, AbortEndsWith517AndReleasesWorlds) {
   }
 }
 
-TEST_F(Render, ThroughTheCacheEqualsWithout) {
-  BEE_Item inner = MakeComp("inner", 16, 16);
-  BEE_Layer a = MakeSolid(inner, 0xFF20C040, 6, 6);
-  Set(a, BEE_StreamRotation, {30});
-  BEE_Item c = MakeComp("C", 32, 32);
-  MakeSolid(c, 0xFF101010, 32, 32);
-  BEE_Layer n = GOT(BEE_Layer, BEE_CmdNewLayer, c, inner);
-  Set(n, BEE_StreamScale, {150, 75});
-  const uint64_t direct = Hash(Draw(c));
-  BEE_RenderRequest rq = At(0);
-  rq.flags = BEE_Request_Cacheable;
-  MC_Receipt r1 = GOT(MC_Receipt, BEE_CheckoutItemFrame, c, &rq, 32, 32);
-  MC_Receipt r2 = GOT(MC_Receipt, BEE_CheckoutItemFrame, c, &rq, 32, 32);
-  BM_World w1 = GOT(BM_World, BEE_GetReceiptWorld, r1);
-  BM_World w2 = GOT(BM_World, BEE_GetReceiptWorld, r2);
-  EXPECT_EQ(w1, w2);  // the second one is the cached frame
-  EXPECT_EQ(Hash(w1), direct);
-  EXPECT_EQ(GOT(int32_t, BEE_GetReceiptCheckoutCount, r2), 2);
-  ASSERT_EQ(BEE_CheckinItemFrame(r1), 0);
-  ASSERT_EQ(BEE_CheckinItemFrame(r2), 0);
-  MC_Receipt r3 = GOT(MC_Receipt, BEE_RenderCompFrameCheckout, c, &rq);
-  BM_World w3 = GOT(BM_World, BEE_GetReceiptWorld, r3);
-  EXPECT_EQ(Hash(w3), direct);
-  ASSERT_EQ(BEE_RenderCompFrameCheckin(r3), 0);
-  worldsAtStart += 1;  // the frame stays in the cache until the engine dies
-}
-
 int16_t EffectClass(const char* match) {
   int16_t index = -1;
   EXPECT_TRUE(GOT(Boolean32, FLTp_FindClass, match, &index));
   return index;
-}
-
-TEST_F(Render, EffectChainRunsOnTheSource) {
-  BEE_Item c = MakeComp("C", 4, 4);
-  BEE_Layer l = MakeSolid(c, 0xFF102030, 4, 4);
-  ASSERT_EQ(BEE_CmdApplyEffect(l, EffectClass(FLT_MatchInvert), nullptr), 0);
-  EXPECT_EQ(At(Draw(c), 1, 2), (Px{255, 0xEF, 0xDF, 0xCF}));
-  ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchEffects, 0), 0);
-  EXPECT_EQ(At(Draw(c), 1, 2), (Px{255, 0x10, 0x20, 0x30}));
 }
 
 TEST_F(Render, WireframeAtQualityZero) {
@@ -317,29 +159,6 @@ TEST_F(Render, WireframeAtQualityZero) {
   EXPECT_EQ(At(w, 3, 3).a, 0);  // inside the outline
   EXPECT_EQ(At(w, 1, 1).a, 0);
 }
-
-#ifdef TAVELO_SAMPLE_PLUGINS
-// An effect plug-in loaded from its file renders inside a composition exactly
-// as the built-in effect doing the same work, through masks and a rotation.
-TEST_F(Render, SamplePlugInRendersAsTheBuiltInEffect) {
-  const char* folders[] = {TAVELO_SAMPLE_PLUGINS, nullptr};
-  ASSERT_EQ(FLTp_ScanPluginFolders(folders, 2), 0);
-  uint64_t hashes[2] = {};
-  const char* effects[2] = {FLT_MatchInvert, "SMPL Invert"};
-  for (int i = 0; i < 2; ++i) {
-    BEE_Item c = MakeComp("C", 24, 16);
-    MakeSolid(c, 0xFF336699, 24, 16);
-    BEE_Layer l = MakeSolid(c, 0xFF102030, 12, 8);
-    Set(l, BEE_StreamRotation, {20});
-    AddShapeMask(l, OM_TypeOval, FixedRect{0, 0, 10 << 16, 7 << 16}, true);
-    ASSERT_EQ(BEE_CmdApplyEffect(l, EffectClass(effects[i]), nullptr), 0);
-    BM_World w = Draw(c);
-    hashes[i] = Hash(w);
-    EXPECT_EQ(At(w, 12, 8), (Px{255, 0xEF, 0xDF, 0xCF})) << effects[i];
-  }
-  EXPECT_EQ(hashes[0], hashes[1]);
-}
-#endif
 
 // A composition using every feature: nested compositions, a track matte of
 // each mode, masks, a built-in effect, motion blur and every transfer mode.
@@ -593,31 +412,6 @@ TEST_F(Render, MattedFramesThumbnailsAndCachedSources) {
   ASSERT_EQ(BEE_CheckinItemFrame(r1), 0);
   ASSERT_EQ(BEE_CheckinItemFrame(r2), 0);
   worldsAtStart = BMp_LiveWorldCount() - static_cast<int32_t>(worlds.size());  // cached frames stay
-}
-
-TEST_F(Render, SaveFrameAsWritesThroughTheModule) {
-  tv::test::TempDir dir;
-  BEE_Item c = MakeComp("C", 12, 6);
-  BEE_Layer l = MakeSolid(c, 0xFF336699, 6, 6);
-  Set(l, BEE_StreamPosition, {3, 3});
-  const uint64_t want = Hash(Draw(c));
-  FILE_SpecH file = GOT(FILE_SpecH, FILE_New, dir.P("f.png").c_str(), FILE_LocFullPath);
-  BEE_RenderRequest rq = At(0);
-  ASSERT_EQ(BEE_SaveFrameAs(c, &rq, file, 0), 0);
-  PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, PIN_NewSeqSpecFromFile, file);
-  BM_World back = World(12, 6);
-  PIN_DrawParams params{};
-  params.time = Time{0, 1};
-  ASSERT_EQ(PIN_DrawFrame(seq, back, &params), 0);
-  EXPECT_EQ(Hash(back), want);
-  PIN_DisposeSeqSpec(seq);
-  FILE_Dispose(file);
-  ASSERT_EQ(FILE_New(dir.P("f.nothing").c_str(), FILE_LocFullPath, &file), 0);
-  rec.clear();
-  EXPECT_EQ(BEE_SaveFrameAs(c, &rq, file, 0), 3);
-  EXPECT_EQ(rec.reports.size(), 1u);
-  FILE_Dispose(file);
-  worldsAtStart = BMp_LiveWorldCount() - static_cast<int32_t>(worlds.size());  // the cached frame stays
 }
 
 TEST_F(Render, HitCheckOfTheSelection) {

@@ -1,6 +1,6 @@
-// Time mapping between composition, layer and source, activity at the in
-// and out points, track mattes, resolution downsampling, composition
-// settings and the refusal of compositions that contain themselves.
+// Layer stretch limits, activity of stills and movies, track mattes,
+// resolution downsampling, frame durations and the refusal of compositions
+// that contain themselves.
 #include <tuple>
 
 #include "BEE_test_support.h"
@@ -9,44 +9,6 @@ namespace tv::bee::test {
 namespace {
 
 using Times = BeeFixture;
-
-constexpr Time kNtscFrame{1001, 30000};
-
-Time Mul(Time t, int32_t n) { return GOT(Time, T_MulTime, t, Ratio{n, 1}); }
-
-int Cmp(Time a, Time b) { return t::Compare(a, b); }
-
-TEST_F(Times, CompositionLayerRoundTripsAtNtscRatesWithStretchAndOffset) {
-  BEE_Item comp = NewComp("ntsc", nullptr, 0x1DF852);
-  BEE_Layer l = NewSolidLayer(comp);
-  const Ratio stretches[] = {{1, 1}, {2, 1}, {1, 2}, {-1, 1}, {-1001, 1000}, {73, 100}};
-  const Time offsets[] = {{0, 600}, Mul(kNtscFrame, 5), Mul(kNtscFrame, -3)};
-  for (Ratio s : stretches)
-    for (Time off : offsets) {
-      ASSERT_EQ(BEE_CmdSetLayerStretch(l, s), 0);
-      ASSERT_EQ(BEE_CmdSetLayerTimes(l, off, Time{0, 600}, Time{6000, 600}), 0);
-      for (int32_t f : {0, 1, 7, 299, -4}) {
-        Time lt = Mul(kNtscFrame, f);
-        Time ct{}, back{};
-        ASSERT_EQ(BEE_LayerToCompTime(l, lt, &ct), 0);
-        ASSERT_EQ(BEE_CompToLayerTime(l, ct, &back), 0);
-        EXPECT_EQ(Cmp(back, lt), 0) << s.num << "/" << s.den << " frame " << f;
-        // The forward map is offset + (t [+ 1/300 s backwards]) x stretch.
-        Time expect = lt;
-        if (s.num < 0) T_AddTime(expect, Time{1, 300}, &expect);
-        T_MulTime(expect, s, &expect);
-        T_AddTime(expect, off, &expect);
-        EXPECT_EQ(Cmp(ct, expect), 0);
-        Time d{}, dback{};
-        ASSERT_EQ(BEE_LayerToCompDuration(l, lt, &d), 0);
-        ASSERT_EQ(BEE_CompToLayerDuration(l, d, &dback), 0);
-        EXPECT_EQ(Cmp(dback, lt), 0);
-      }
-    }
-  // An unstretched duration is copied as it is, scale and all.
-  ASSERT_EQ(BEE_CmdSetLayerStretch(l, Ratio{3, 3}), 0);
-  EXPECT_EQ(GOT(Time, BEE_LayerToCompDuration, l, Time{7, 9}), (Time{7, 9}));
-}
 
 TEST_F(Times, StretchOfZeroIsRefused) {
   BEE_Layer l = NewSolidLayer(NewComp());
@@ -59,63 +21,12 @@ TEST_F(Times, StretchOfZeroIsRefused) {
   EXPECT_EQ(BEE_CmdSetLayerStretch(l, Ratio{-65537, 1}), kErrBadParam);
   Ratio s = GOT(Ratio, BEE_GetLayerTime, l, BEE_LayerTimeStretch, nullptr);
   EXPECT_EQ(std::pair(s.num, s.den), std::pair(1, 1u));
-}
-
-TEST_F(Times, ActivityAtTheInAndOutPointsExactly) {
-  BEE_Item comp = NewComp();
-  BEE_Layer l = NewSolidLayer(comp);
-  ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{0, 600}, Time{0, 600}, Time{2, 1}), 0);
-  struct Case {
-    Time t;
-    Boolean32 active;
-  } cases[] = {{{0, 600}, 1}, {{1198, 600}, 1}, {{1199, 600}, 0}, {{1200, 600}, 0}, {{-1, 600}, 1}, {{-2, 600}, 0}};
-  for (const Case& c : cases) {
-    Boolean32 active = 2;
-    Time lt = GOT(Time, BEE_LayerActive, l, c.t, 0, &active);
-    // A solid has no duration of its own and does not limit its layer.
-    EXPECT_EQ(active, c.active) << c.t.value;
-    EXPECT_EQ(Cmp(lt, c.t), 0);
-  }
-  // Backwards, e is -1/600 s: the window moves the other way.
-  ASSERT_EQ(BEE_CmdSetLayerStretch(l, Ratio{-1, 1}), 0);
-  ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{2, 1}, Time{0, 600}, Time{2, 1}), 0);
-  for (auto [lt, want] : {std::pair{Time{1, 600}, 1}, std::pair{Time{0, 600}, 0}, std::pair{Time{1201, 600}, 0},
-                          std::pair{Time{1200, 600}, 1}}) {
-    Time ct = GOT(Time, BEE_LayerToCompTime, l, lt);
-    EXPECT_EQ(Active(l, ct), want) << lt.value;
-  }
-  // Video off: inactive, unless asked for as a matte.
-  ASSERT_EQ(BEE_CmdSetLayerStretch(l, Ratio{1, 1}), 0);
-  ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{0, 600}, Time{0, 600}, Time{2, 1}), 0);
-  ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchVideo, 0), 0);
-  EXPECT_EQ(Active(l, Time{1, 1}), 0);
-  EXPECT_EQ(Active(l, Time{1, 1}, 1), 1);
-}
-
-TEST_F(Times, NestedCompositionsClipTheirLayersToTheirDuration) {
-  BEE_CompSettings s = Settings("inner", 100, 100, 30u << 16, Time{1, 1});
-  BEE_Item inner = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
-  BEE_Item outer = NewComp("outer");
-  BEE_Layer l = GOT(BEE_Layer, BEE_CmdNewLayer, outer, inner);
-  Time out{};
-  BEE_GetLayerTime(l, BEE_LayerTimeOut, &out, nullptr);
-  EXPECT_EQ(out, (Time{1, 1}));  // a new layer ends with its source
-  ASSERT_EQ(BEE_CmdSetLayerTimes(l, Time{0, 600}, Time{0, 600}, Time{2, 1}), 0);
-  Time clipped{};
-  ASSERT_EQ(BEE_GetLayerTime(l, BEE_LayerTimeOutClipped, &clipped, nullptr), 0);
-  EXPECT_EQ(Cmp(clipped, Time{1, 1}), 0);
-  BEE_GetLayerTime(l, BEE_LayerTimeOut, &clipped, nullptr);
-  EXPECT_EQ(clipped, (Time{2, 1}));
-  EXPECT_EQ(Active(l, Time{598, 600}), 1);
-  EXPECT_EQ(Active(l, Time{599, 600}), 0);
+  // A time selector outside the table is refused.
   Time off{};
-  BEE_GetLayerTime(l, BEE_LayerTimeOffset, &off, nullptr);
-  EXPECT_EQ(off, (Time{0, 600}));
   rec.clear();
   EXPECT_EQ(BEE_GetLayerTime(l, 6, &off, nullptr), 1);
   EXPECT_EQ(off, kInvalidTime);
   EXPECT_TRUE(Reported("strange situation [BEE_GetLayerTime/6]."));
-  EXPECT_EQ(GOT(Time, BEE_LayerToSourceTime, l, Time{1, 3}), (Time{1, 3}));
 }
 
 BEE_Item FootageItem(Time duration, Boolean32 video = 1) {
@@ -146,21 +57,6 @@ TEST_F(Times, StillsAreActiveOverTheirWholeSpanAndMoviesAreClipped) {
   Time d{};
   EXPECT_EQ(GOT(int32_t, BEE_GetItemDuration, movie, &d), 900);
   EXPECT_EQ(GOT(BEE_ItemInfo, BEE_GetItemInfo, movie).userCount, 1u);
-}
-
-TEST_F(Times, TimeRemapGivesTheSourceTime) {
-  BEE_Layer l = NewSolidLayer(NewComp());
-  TDB_Stream keyed = KeyableCopy(l, BEE_StreamTimeRemap);
-  double v0 = 0, v1 = 2;
-  ASSERT_EQ(TDB_InsertKeyF(keyed, nullptr, 0, 1, &v0, TDB_InterpLinear, TDB_InterpLinear), 0);
-  ASSERT_EQ(TDB_InsertKeyF(keyed, nullptr, 3840, 1, &v1, TDB_InterpLinear, TDB_InterpLinear), 0);
-  ASSERT_EQ(BEE_CmdSetStreamKeys(l, BEE_StreamTimeRemap, keyed), 0);
-  Time src = GOT(Time, BEE_LayerToSourceTime, l, Time{1, 2});
-  // Twice as fast: layer 0.5 s shows source 1 s, over the stream's scale.
-  EXPECT_EQ(src, (Time{3840, 3840}));
-  Time start{}, dur{};
-  ASSERT_EQ(BEE_LayerToSourceTimeSpan(l, Time{0, 1}, Time{1, 4}, &start, &dur), 0);
-  EXPECT_EQ(Cmp(dur, Time{1, 2}), 0);
 }
 
 TEST_F(Times, TrackMattesAreDecidedByTheLayerBelow) {
@@ -244,28 +140,6 @@ TEST_F(Times, FrameDurationsAreNormalisedAndRateZeroIsRefused) {
   EXPECT_EQ(BEE_CmdSetCompSettings(comp, &s), kErrBadParam);
   BEE_CompSettings after = GOT(BEE_CompSettings, BEE_GetCompSettings, comp);
   EXPECT_EQ(std::memcmp(&keep, &after, sizeof keep), 0);
-}
-
-TEST_F(Times, NewSettingsRebaseKeysAndSnapTheCurrentTime) {
-  BEE_Item comp = NewComp("rebase");
-  BEE_Layer l = NewSolidLayer(comp);
-  TDB_Stream pos = nullptr, keyed = KeyableCopy(l, BEE_StreamPosition);
-  BEE_StreamRef ref{l, BEE_StreamPosition};
-  double p[2] = {10, 20};
-  Time one{1, 1};
-  ASSERT_EQ(TDB_InsertKeyF(keyed, &one, 0, 1, p, TDB_InterpLinear, TDB_InterpLinear), 0);
-  ASSERT_EQ(BEE_CmdSetStreamKeys(l, BEE_StreamPosition, keyed), 0);
-  ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{1, 3}), 0);
-  BEE_CompSettings s = GOT(BEE_CompSettings, BEE_GetCompSettings, comp);
-  s.frameRate = 25u << 16;
-  ASSERT_EQ(BEE_CmdSetCompSettings(comp, &s), 0);
-  EXPECT_EQ(GOT(Time, BEE_GetCompFrameDuration, comp), (Time{128, 3200}));
-  ASSERT_EQ(BEE_StreamLookup(&ref, &pos), 0);
-  Time kt{};
-  ASSERT_EQ(TDB_IndexToTime(pos, 1, &kt), 0);  // key 0 is the held value, at 0
-  EXPECT_EQ(kt, (Time{3200, 3200}));
-  // 1/3 s lies nearest to frame 8 of 25 fps.
-  EXPECT_EQ(Cmp(Now(comp), Time{8, 25}), 0);
 }
 
 TEST_F(Times, ACompositionNeverContainsItself) {

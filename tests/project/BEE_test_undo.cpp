@@ -1,7 +1,6 @@
-// Groups, collapsing, the undo limit, the dirty flag, task records,
-// failures during undo and redo, preferences, and a seeded random sequence
-// of commands checked against snapshots of the model.
-#include <functional>
+// Collapsing, task records, groups left open, failures during undo and
+// redo, preferences, and a seeded random sequence of commands checked
+// against snapshots of the model.
 #include <random>
 
 #include "BEE_test_support.h"
@@ -71,66 +70,10 @@ class Undo : public BeeFixture {
     gLog = TaskLog{};
   }
   int UndoGroups() { return Stacks()[1]; }
-  int RedoGroups() { return Stacks()[3]; }
 
   BEE_Item comp = nullptr;
   BEE_Layer layer = nullptr;
 };
-
-TEST_F(Undo, EmptyStacksOfferNothing) {
-  Boolean32 avail = 1;
-  char name[BEE_GroupNameSize] = "junk";
-  ASSERT_EQ(BEE_UndoAvailable(&avail, name), 0);
-  EXPECT_EQ(avail, 0);
-  EXPECT_STREQ(name, "");
-  ASSERT_EQ(BEE_UndoAvailable(&avail, nullptr), 0);  // the name is optional
-  EXPECT_EQ(RedoName(), "<none>");
-  std::string before = Dump();
-  EXPECT_EQ(BEE_Undo(), 0);
-  EXPECT_EQ(BEE_Redo(), 0);
-  EXPECT_TRUE(Dump() == before);
-}
-
-TEST_F(Undo, NamedGroupsHoldSeveralCommandsAndNest) {
-  std::string before = Dump();
-  ASSERT_EQ(BEE_StartGroup("Make Things", 0), 0);
-  ASSERT_EQ(BEE_CmdRenameItem(comp, "Renamed"), 0);
-  ASSERT_EQ(BEE_StartGroup("Inner Name Is Ignored", 0), 0);
-  ASSERT_EQ(BEE_CmdSetLayerQuality(layer, 0), 0);
-  NewSolidLayer(comp, "M");
-  ASSERT_EQ(BEE_EndGroup(), 0);
-  ASSERT_EQ(BEE_EndGroup(), 0);
-  std::string after = Dump();
-  EXPECT_EQ(UndoGroups(), 1);
-  EXPECT_EQ(UndoName(), "Make Things");
-  ASSERT_EQ(BEE_Undo(), 0);
-  EXPECT_TRUE(Dump() == before);
-  EXPECT_EQ(RedoName(), "Make Things");
-  EXPECT_EQ(RedoGroups(), 1);
-  ASSERT_EQ(BEE_Redo(), 0);
-  EXPECT_TRUE(Dump() == after);
-  EXPECT_EQ(UndoName(), "Make Things");
-  // A group named by a command number takes the table's name.
-  ASSERT_EQ(BEE_StartGroup(nullptr, BEE_CmdNumBackgroundColor), 0);
-  ASSERT_EQ(BEE_DoCommand(BEE_CmdNumLayerLooping, nullptr), 0);
-  ASSERT_EQ(BEE_EndGroup(), 0);
-  EXPECT_EQ(UndoName(), "Background Color Change");
-  // A task record names itself.
-  ASSERT_EQ(Task("Transform Mask"), 0);
-  EXPECT_EQ(UndoName(), "Transform Mask");
-  ASSERT_EQ(BEE_Undo(), 0);
-  EXPECT_EQ(RedoName(), "Transform Mask");
-  EXPECT_EQ(gLog.runs, 2);
-}
-
-TEST_F(Undo, AnEmptyGroupLeavesNoTrace) {
-  ASSERT_EQ(BEE_CmdRenameItem(comp, "x"), 0);
-  auto stacks = Stacks();
-  ASSERT_EQ(BEE_StartGroup("Nothing", 0), 0);
-  ASSERT_EQ(BEE_EndGroup(), 0);
-  EXPECT_EQ(Stacks(), stacks);
-  EXPECT_EQ(UndoName(), "Name Change");
-}
 
 TEST_F(Undo, SuccessiveTimeChangesCollapseIntoOneStep) {
   ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{1, 1}), 0);
@@ -156,79 +99,11 @@ TEST_F(Undo, SuccessiveTimeChangesCollapseIntoOneStep) {
   EXPECT_EQ(t::Compare(Now(comp), Time{1, 1}), 0);
 }
 
-TEST_F(Undo, KeyframeChangesOfOneStreamCollapse) {
-  BEE_StreamRef ref{layer, BEE_StreamOpacity};
-  TDB_Stream original = GOT(TDB_Stream, BEE_StreamLookup, &ref);
-  std::string before = Dump();
-  for (double v : {0.125, 0.25, 0.5}) {  // internal units: 12.5 %, 25 %, 50 %
-    TDB_Stream s = GOT(TDB_Stream, TDB_DuplicateStream, original);
-    ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 0, 1, &v, TDB_InterpLinear, TDB_InterpLinear), 0);
-    ASSERT_EQ(BEE_CmdSetStreamKeys(layer, BEE_StreamOpacity, s), 0);
-    BEE_StreamLookup(&ref, &original);
-  }
-  EXPECT_EQ(UndoGroups(), 1);
-  EXPECT_EQ(GOT(double, BEE_GetLayerStreamValueF, layer, BEE_StreamOpacity, Time{0, 1}), 50.0);
-  ASSERT_EQ(BEE_Undo(), 0);
-  EXPECT_TRUE(Dump() == before);
-}
-
 TEST_F(Undo, CollapsibleCommandsInsideAnOperationAreNotRecorded) {
   gLog.comp = comp;
   ASSERT_EQ(Task("Outer"), 0);
   EXPECT_EQ(Stacks()[0], 1);
   EXPECT_EQ(t::Compare(Now(comp), Time{1, 1}), 0);  // carried out all the same
-}
-
-TEST_F(Undo, TheLimitDropsWholeOldestGroups) {
-  BEE_Prefs p = GOT(BEE_Prefs, BEE_GetPrefs);
-  p.undoLevels = 3;
-  ASSERT_EQ(BEE_SetPrefs(&p), 0);
-  for (int i = 0; i < 5; ++i) {
-    ASSERT_EQ(BEE_StartGroup("Pair", 0), 0);
-    ASSERT_EQ(Task(""), 0);
-    ASSERT_EQ(Task(""), 0);
-    ASSERT_EQ(BEE_EndGroup(), 0);
-  }
-  // Opening the 4th and 5th groups dropped the two oldest, two records each.
-  EXPECT_EQ(UndoGroups(), 3);
-  EXPECT_EQ(gLog.disposes, 4);
-  EXPECT_EQ(Stacks()[0], 6);
-  // Limits of 0 and of 40000 (beyond 16 signed bits) end.
-  p.undoLevels = 0;
-  ASSERT_EQ(BEE_SetPrefs(&p), 0);
-  ASSERT_EQ(Task("One"), 0);
-  ASSERT_EQ(Task("Two"), 0);
-  EXPECT_EQ(UndoGroups(), 1);
-  p.undoLevels = 40000;
-  ASSERT_EQ(BEE_SetPrefs(&p), 0);
-  for (int i = 0; i < 30; ++i) ASSERT_EQ(Task("Many"), 0);
-  EXPECT_EQ(UndoGroups(), 31);
-}
-
-TEST_F(Undo, NotUndoableCommandsEmptyBothStacks) {
-  ASSERT_EQ(BEE_CmdRenameItem(comp, "a"), 0);
-  ASSERT_EQ(BEE_CmdRenameItem(comp, "b"), 0);
-  ASSERT_EQ(BEE_Undo(), 0);
-  EXPECT_EQ(RedoGroups(), 1);
-  BEE_CompSettings s = GOT(BEE_CompSettings, BEE_GetCompSettings, comp);
-  s.width = 320;
-  ASSERT_EQ(BEE_CmdSetCompSettings(comp, &s), 0);
-  EXPECT_EQ(UndoName(), "<none>");
-  EXPECT_EQ(RedoName(), "<none>");
-}
-
-TEST_F(Undo, AGroupOpenAcrossANotUndoableCommandStartsAgain) {
-  ASSERT_EQ(BEE_StartGroup("Around", 0), 0);
-  ASSERT_EQ(BEE_CmdRenameItem(comp, "first"), 0);
-  BEE_CompSettings s = GOT(BEE_CompSettings, BEE_GetCompSettings, comp);
-  s.height = 200;
-  ASSERT_EQ(BEE_CmdSetCompSettings(comp, &s), 0);
-  ASSERT_EQ(BEE_CmdRenameItem(comp, "second"), 0);
-  ASSERT_EQ(BEE_EndGroup(), 0);
-  EXPECT_EQ(UndoName(), "Around");
-  EXPECT_EQ(UndoGroups(), 1);
-  ASSERT_EQ(BEE_Undo(), 0);
-  EXPECT_EQ(Name(comp), "first");
 }
 
 TEST_F(Undo, ACommandWithoutInverseReportsAndDropsOlderSteps) {
@@ -248,30 +123,6 @@ TEST_F(Undo, ACommandWithoutInverseReportsAndDropsOlderSteps) {
   EXPECT_EQ(platform::BeepCount(), beeps + 1);
   EXPECT_TRUE(Reported("can't undo last action."));
   EXPECT_EQ(UndoName(), "Name Change");
-}
-
-TEST_F(Undo, DirtyFlagRules) {
-  // Each step starts from a clean project (as after a save).
-  const struct {
-    const char* what;
-    std::function<ErrorCode()> run;
-    Boolean32 dirty;
-  } steps[] = {
-      {"command", [&] { return BEE_CmdRenameItem(comp, "a"); }, 1},
-      {"undo", [] { return BEE_Undo(); }, 1},
-      {"redo", [] { return BEE_Redo(); }, 1},
-      {"beep (0x10)", [] { return BEE_DoCommand(BEE_CmdNumBeep, nullptr); }, 0},
-      {"failed command", [&] { return BEE_CmdSetLayerQuality(layer, 9) ? ErrorCode{0} : ErrorCode{1}; }, 0},
-  };
-  for (const auto& step : steps) {
-    BEE_SetProjectDirty(0);
-    ASSERT_EQ(step.run(), 0) << step.what;
-    EXPECT_EQ(Dirty(), step.dirty) << step.what;
-  }
-  // A new project (0x8) is clean.
-  BEE_SetProjectDirty(1);
-  ASSERT_EQ(BEE_NewProject(), 0);
-  EXPECT_EQ(Dirty(), 0);
 }
 
 TEST_F(Undo, AGroupLeftOpenIsClosedAndUndoneWithABeep) {

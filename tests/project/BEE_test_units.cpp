@@ -50,51 +50,6 @@ class Units : public ClipFixture {
 
 using V = std::vector<double>;
 
-TEST_F(Units, NewLayersReadInUserUnits) {
-  EXPECT_EQ(User(BEE_StreamAnchorPoint), (V{320, 240}));
-  EXPECT_EQ(Raw(BEE_StreamAnchorPoint), (V{0.5, 0.5}));
-  EXPECT_EQ(User(BEE_StreamPosition), (V{320, 240}));
-  EXPECT_EQ(User(BEE_StreamScale), (V{100, 100}));
-  EXPECT_EQ(Raw(BEE_StreamScale), (V{1, 1}));
-  EXPECT_EQ(User(BEE_StreamOpacity), (V{100}));
-  EXPECT_EQ(Raw(BEE_StreamOpacity), (V{1}));
-  AddMask();
-  EXPECT_EQ(User(kMaskOpacity), (V{100}));
-  EXPECT_EQ(Raw(kMaskOpacity), (V{1}));
-}
-
-TEST_F(Units, ConversionsRoundTripForEveryNumericStream) {
-  AddMask();
-  struct Case {
-    int32_t index;
-    V internal, user;
-  };
-  const Case cases[] = {
-      {BEE_StreamMaskFeather, {3, 4}, {3, 4}},
-      {BEE_StreamAnchorPoint, {0.5, 0.25}, {320, 120}},
-      {BEE_StreamPosition, {12.5, -7}, {12.5, -7}},
-      {BEE_StreamScale, {1, 2}, {100, 200}},
-      {BEE_StreamRotation, {-720}, {-720}},
-      {BEE_StreamOpacity, {0.5}, {50}},
-      {BEE_StreamAudioLevels, {-6, 3}, {-6, 3}},
-      {BEE_StreamTimeRemap, {1.5}, {1.5}},
-      {kMaskFeather, {2, 1000}, {2, 1000}},
-      {kMaskOpacity, {0.25}, {25}},
-  };
-  for (const Case& c : cases) {
-    double v[8] = {};
-    std::copy(c.internal.begin(), c.internal.end(), v);
-    ASSERT_EQ(BEE_ConvertStreamFPV(layer, c.index, 1, v), 0) << c.index;
-    EXPECT_EQ(V(v, v + c.user.size()), c.user) << c.index;
-    ASSERT_EQ(BEE_ConvertStreamFPV(layer, c.index, 0, v), 0) << c.index;
-    EXPECT_EQ(V(v, v + c.internal.size()), c.internal) << c.index;
-    // Set in user units, stored in internal ones, read back as given.
-    ASSERT_EQ(Set(c.index, c.user), 0) << c.index;
-    EXPECT_EQ(Raw(c.index), c.internal) << c.index;
-    EXPECT_EQ(User(c.index), c.user) << c.index;
-  }
-}
-
 TEST_F(Units, LimitsOfEveryStream) {
   AddMask();
   struct Case {
@@ -178,87 +133,6 @@ TEST_F(Units, ASourceWithoutSizeIsNotDividedBy) {
   EXPECT_EQ(V(v, v + 2), (V{7, 9}));
   ASSERT_EQ(BEE_ConvertStreamFPV(l, BEE_StreamAnchorPoint, 1, v), 0);
   EXPECT_EQ(V(v, v + 2), (V{7, 9}));
-}
-
-TEST_F(Units, SettingAConstantChangesItAndUndoes) {
-  const std::string before = Dump();
-  const int32_t groups = Stacks()[1];
-  ASSERT_EQ(Set(BEE_StreamOpacity, {150}), 0);
-  EXPECT_EQ(Raw(BEE_StreamOpacity), (V{1}));
-  EXPECT_EQ(User(BEE_StreamOpacity), (V{100}));
-  ASSERT_EQ(Set(BEE_StreamOpacity, {25}, Time{3, 1}), 0);
-  EXPECT_EQ(Keys(BEE_StreamOpacity), 0);
-  EXPECT_EQ(User(BEE_StreamOpacity, Time{0, 1}), (V{25}));
-  EXPECT_EQ(UndoName(), "Keyframe Change");
-  EXPECT_EQ(Stacks()[1], groups + 1);  // the two sets collapsed into one step
-  const std::string after = Dump();
-  ASSERT_EQ(BEE_Undo(), 0);
-  EXPECT_TRUE(Dump() == before);
-  ASSERT_EQ(BEE_Redo(), 0);
-  EXPECT_TRUE(Dump() == after);
-}
-
-TEST_F(Units, SettingOnAnAnimatedStreamAddsOrChangesOneKey) {
-  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamRotation, nullptr, 1), 0);
-  EXPECT_EQ(UndoName(), "Interpolation Change");
-  EXPECT_EQ(Keys(BEE_StreamRotation), 1);
-  const std::string animated = Dump();
-  ASSERT_EQ(Set(BEE_StreamRotation, {90}, Time{1, 1}), 0);
-  EXPECT_EQ(Keys(BEE_StreamRotation), 2);
-  ASSERT_EQ(Set(BEE_StreamRotation, {45}, Time{1, 1}), 0);
-  EXPECT_EQ(Keys(BEE_StreamRotation), 2);
-  EXPECT_EQ(User(BEE_StreamRotation, Time{1, 1}), (V{45}));
-  EXPECT_EQ(User(BEE_StreamRotation, Time{1, 2}), (V{22.5}));
-  // A composition time goes through the layer's time mapping.
-  ASSERT_EQ(BEE_CmdSetLayerTimes(layer, Time{1, 1}, Time{1, 1}, Time{5, 1}), 0);
-  BEE_StreamValue v{};
-  const Time compTime{2, 1};
-  ASSERT_EQ(BEE_GetStreamFPV(layer, BEE_StreamRotation, &compTime, nullptr, &v), 0);
-  EXPECT_EQ(v.values[0], 45);
-  ASSERT_EQ(BEE_Undo(), 0);
-  ASSERT_EQ(BEE_Undo(), 0);
-  EXPECT_TRUE(Dump() == animated);
-  // Back to constant: the value at the time is held.
-  ASSERT_EQ(BEE_Redo(), 0);
-  const Time half{1, 2};
-  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamRotation, &half, 0), 0);
-  EXPECT_EQ(Keys(BEE_StreamRotation), 0);
-  EXPECT_EQ(User(BEE_StreamRotation, Time{9, 1}), (V{22.5}));
-}
-
-TEST_F(Units, BadValuesChangeNothing) {
-  const std::string before = Dump();
-  const auto stacks = Stacks();
-  for (double bad : {kNaN, kInf, -kInf}) {
-    rec.clear();
-    EXPECT_EQ(Set(BEE_StreamPosition, {bad, 0}), kErrBadParam);
-    EXPECT_EQ(rec.reports.size(), 1u);
-    EXPECT_EQ(Set(BEE_StreamOpacity, {bad}), kErrBadParam);
-  }
-  EXPECT_EQ(BEE_CmdSetStreamFPV(layer, BEE_StreamOpacity, nullptr, nullptr, nullptr), kErrBadParam);
-  // A standard stream the layer does not have.
-  EXPECT_EQ(Set(BEE_StreamMaskShape, {}), kErrRange);
-  EXPECT_TRUE(Dump() == before);
-  EXPECT_EQ(Stacks(), stacks);
-}
-
-TEST_F(Units, TimeRemapOnPlaysTheSourceUnchanged) {
-  const std::string before = Dump();
-  // Already constant: nothing happens and nothing is recorded.
-  const auto stacks = Stacks();
-  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamTimeRemap, nullptr, 0), 0);
-  EXPECT_EQ(Stacks(), stacks);
-  ASSERT_EQ(BEE_CmdSetStreamVary(layer, BEE_StreamTimeRemap, nullptr, 1), 0);
-  EXPECT_EQ(UndoName(), "Interpolation Change");
-  EXPECT_EQ(Stacks()[1], stacks[1] + 1);
-  ASSERT_EQ(Keys(BEE_StreamTimeRemap), 2);
-  EXPECT_EQ(User(BEE_StreamTimeRemap, Time{0, 1}), (V{0}));
-  EXPECT_EQ(User(BEE_StreamTimeRemap, Time{4, 1}), (V{4}));
-  EXPECT_EQ(User(BEE_StreamTimeRemap, Time{1, 1}), (V{1}));
-  Time source = GOT(Time, BEE_LayerToSourceTime, layer, Time{3, 1});
-  EXPECT_EQ(t::Compare(source, Time{3, 1}), 0);
-  ASSERT_EQ(BEE_Undo(), 0);
-  EXPECT_TRUE(Dump() == before);
 }
 
 TEST_F(Units, KeyframeEditsUndoOneByOne) {
