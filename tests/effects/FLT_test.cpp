@@ -322,39 +322,3 @@ TEST_F(FLTTest, ParadeEditing) {
 
 }  // namespace
 }  // namespace tv::test
-
-namespace tv::test {
-namespace {
-
-TEST_F(FLTTest, DamagedRecordsAreRefused) {
-  FLT_Parade p = NewParade({Class(FLT_MatchInvert)});
-  FLT_FrameParade fp = nullptr;
-  ASSERT_EQ(FLT_NewFrameParade(p, 4, 4, 0, &fp), 0);
-  FLT_Sequence s = SeqOf(p, 0);
-  struct Case {
-    Handle h;
-    const char* suffix;
-    std::function<ErrorCode()> call;
-  } cases[] = {
-      {p, "(parade)", [&] { int32_t n = 0; return FLT_InqParadeNumSeqs(p, &n); }},
-      {fp, "(frame parade)", [&] { return FLT_RenderFrParade(fp, 0, nullptr, nullptr); }},
-      {s, "(seq)", [&] { return FLT_SeqUnlockParams(s); }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.suffix);
-    uint8_t saved[2];
-    std::memcpy(saved, *c.h, 2);
-    (*c.h)[0] ^= 0x55;
-    rec.clear();
-    EXPECT_EQ(c.call(), 2);
-    ASSERT_EQ(rec.reports.size(), 1u);
-    EXPECT_THAT(rec.last().text, HasSubstr(std::string("internal structure inconsistency ") + c.suffix));
-    EXPECT_EQ(rec.last().location >> 24, 0x19u);
-    std::memcpy(*c.h, saved, 2);
-  }
-  EXPECT_EQ(FLT_DisposeFrParade(fp), 0);
-  EXPECT_EQ(FLT_DisposeParade(p), 0);
-}
-
-}  // namespace
-}  // namespace tv::test

@@ -1,11 +1,9 @@
-// The call wrapper around every effect call (modal counter, locked data
-// handles, the returned message), callbacks refused outside their commands,
-// custom-UI registration and the audio callbacks.
+// The call wrapper around every effect call (the returned message),
+// callbacks refused outside their commands and the audio callbacks.
 #include <cstring>
 
 #include "FLT_internal.h"
 #include "FLT_test_support.h"
-#include "Modal.h"
 #include "SND.h"
 
 namespace tv::test {
@@ -13,15 +11,11 @@ namespace {
 
 // What the probe effect does and saw.
 struct Probe {
-  int32_t modalSeen = -1;
-  bool globalLocked = true;
-  int calls = 0;
   const char* message = nullptr;     // answered by about
   PF_Result aboutResult = 0;
   bool longMessage = false;          // fills the whole message field, no terminator
   PF_Result renderCallbackResult = 0;
   int renderCallback = 0;            // 1 add param, 2 register UI, 3 checkout audio
-  bool registerUI = false;
   // audio
   SND_World layerSound = nullptr;
   int32_t rate = 0, channels = 0, length = 0;
@@ -29,9 +23,6 @@ struct Probe {
 } gProbe;
 
 PF_Result ProbeEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
-  ++gProbe.calls;
-  gProbe.modalSeen = platform::ModalCount();
-  if (in->globalData && !(HGetState(in->globalData) & 0x80)) gProbe.globalLocked = false;
   switch (cmd) {
     case PF_Cmd_GlobalSetup:
       out->globalData = NewHandle(16);
@@ -43,11 +34,6 @@ PF_Result ProbeEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_P
       PF_ParamDef layer{};
       layer.type = PF_Param_Layer;
       if (PF_Result err = in->addParam(in->effectRef, 1, &layer)) return err;
-      if (gProbe.registerUI) {
-        uint32_t ui[11];
-        for (uint32_t i = 0; i < 11; ++i) ui[i] = 100 + i;
-        if (PF_Result err = in->registerUI(in->effectRef, ui)) return err;
-      }
       out->paramCount = 2;
       return 0;
     }
@@ -103,17 +89,6 @@ class FLTCall : public FLTFixture {
   std::string Last() { return rec.reports.empty() ? "" : rec.last().text; }
 };
 
-TEST_F(FLTCall, WrapperRaisesModalCounterAndLocksGlobalData) {
-  const int16_t cls = Register("T Probe", 0, ProbeEntry);
-  FLT_Sequence s = NewSeq(cls);
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(FLT_DoAbout(cls), 0);
-  EXPECT_GE(gProbe.calls, 4);
-  EXPECT_EQ(std::make_tuple(gProbe.modalSeen, gProbe.globalLocked, platform::ModalCount()),
-            std::make_tuple(1, true, 0));
-  EXPECT_EQ(FLT_DisposeSequence(s), 0);
-}
-
 TEST_F(FLTCall, ReturnedMessages) {
   const int16_t cls = Register("T Probe", 0, ProbeEntry);
   struct Case {
@@ -162,17 +137,6 @@ TEST_F(FLTCall, CallbacksOutsideTheirCommandsAreRefused) {
     EXPECT_EQ(gProbe.renderCallbackResult, PF_Result_BadSelector);
     EXPECT_THAT(Last(), ::testing::HasSubstr(text.substr(0, text.size() - 1)));
   }
-}
-
-TEST_F(FLTCall, CustomUIDescriptionIsKeptByTheClass) {
-  gProbe.registerUI = true;
-  const int16_t cls = Register("T Probe UI", PF_OutFlag_CustomUI, ProbeEntry);
-  FLT_Sequence s = NewSeq(cls);
-  flt::ClassRec c{};
-  ASSERT_EQ(flt::GetClass(cls, c), 0);
-  EXPECT_TRUE(c.uiFlags & flt::kUIRegistered);
-  EXPECT_EQ(std::make_tuple(c.customUI[0], c.customUI[10]), std::make_tuple(100u, 110u));
-  FLT_DisposeSequence(s);
 }
 
 TEST_F(FLTCall, AudioCallbacksCheckOutALayersSound) {

@@ -35,25 +35,6 @@ class FLTPlugins : public FLTFixture {
   }
 };
 
-TEST_F(FLTPlugins, SamplesAreRegisteredAndLoadedOnFirstUse) {
-  unsetenv("TV_SAMPLE_EFFECT_LOADED");
-  Scan(TAVELO_TEST_PLUGINS);
-  EXPECT_EQ(Info("TVLO Sample Effect"), std::make_pair(std::string("Sample Effect"), 0u));
-  // sample_undefined carries the same match name: the first file (sorted) stays.
-  EXPECT_EQ(Reports("there are multiple copies of plug-in effect \"TVLO Sample Effect\" on your drive"), 1);
-  EXPECT_EQ(getenv("TV_SAMPLE_EFFECT_LOADED"), nullptr);
-  FLT_Sequence seq = NewSeq(Class("TVLO Sample Effect"));
-  ASSERT_NE(seq, nullptr);
-  EXPECT_STREQ(getenv("TV_SAMPLE_EFFECT_LOADED"), "1");
-  int32_t params = 0;
-  EXPECT_EQ(FLT_InqParamInfo(Class("TVLO Sample Effect"), &params), 0);
-  EXPECT_EQ(params, 1);
-  FLT_DisposeSequence(seq);
-  // The class without its entry symbol fails when used, with the loader's code.
-  FLT_Sequence none = nullptr;
-  EXPECT_EQ(TryNewSeq(Class("TVLO Sample Without Symbol"), &none), PLUG_ErrNoSymbol);
-}
-
 Bytes File(std::vector<Prop> props) { return MapOf(BuildPiPL(props)); }
 std::vector<Prop> Without(std::vector<Prop> p, const char* key) {
   std::erase_if(p, [&](const Prop& x) { return x.key == PLUG_FOURCC(key[0], key[1], key[2], key[3]); });

@@ -104,18 +104,6 @@ TEST_F(FLTRender, SizesFromEffectsAreChecked) {
   EXPECT_EQ(FLT_NewFrameParade(p, 0, 10, 0, &fp), 3);
 }
 
-TEST_F(FLTRender, AnimatedParameterFollowsTheLayerTime) {
-  Clock clock{300};
-  FLT_Parade p = nullptr;
-  ASSERT_EQ(FLT_NewParade(Clock::Info, &clock, &p), 0);
-  Keep(p);
-  FLT_Sequence s = NewSeq(Class(FLT_MatchFill));
-  ASSERT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
-  Animate(s, 1, {{0, {255, 0, 0, 0}}, {600, {255, 200, 100, 50}}});
-  const std::vector<uint8_t> px = Rendered(p, World(5));
-  EXPECT_EQ(std::vector<uint8_t>(&px[1], &px[4]), (std::vector<uint8_t>{100, 50, 25}));
-}
-
 int32_t gSeenWidth = 0;
 
 PF_Result LayerUser(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef**, PFWorld* output,

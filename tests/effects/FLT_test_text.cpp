@@ -168,22 +168,6 @@ class TextLayout : public FLTFixture {
   text::Fonts fonts;
 };
 
-TEST_F(TextLayout, LigaturesAndKerningApplied) {
-  Oracle o(kSans, 40);
-  // "fi" is one glyph, not the two of its characters.
-  const text::Layout fi = Lay("fi");
-  ASSERT_EQ(fi.glyphs.size(), 1u);
-  hb_codepoint_t f = 0, a = 0;
-  hb_font_get_nominal_glyph(o.font, 'f', &f);
-  EXPECT_NE(fi.glyphs[0].gid, f);
-  EXPECT_EQ(fi.characters, 2);
-  // "AV" is kerned: V starts before A's own advance.
-  const text::Layout av = Lay("AV");
-  ASSERT_EQ(av.glyphs.size(), 2u);
-  hb_font_get_nominal_glyph(o.font, 'A', &a);
-  EXPECT_LT(av.glyphs[1].x - av.glyphs[0].x, hb_font_get_glyph_h_advance(o.font, a));
-}
-
 TEST_F(TextLayout, ScriptsShapedAsHarfBuzzShapesThem) {
   for (const std::string s : {"مرحبا بالعالم", "हिन्दी भाषा", "Ελληνικά"}) {
     const text::Layout l = Lay(s);
@@ -277,42 +261,6 @@ TEST_F(Text, AlignmentAndLeadingMeasured) {
   const std::vector<uint8_t> px = Draw();
   const std::vector<int32_t> first = Ink(px, kW, 0, kH / 2 - 5), second = Ink(px, kW, kH / 2 - 5);
   EXPECT_EQ(second[1] - first[1], 60);
-}
-
-TEST_F(Text, CharactersShownInTextOrder) {
-  SetData(FLT_TextParam_Text, "HHHH");
-  Set(FLT_TextParam_Size, {40});
-  Set(FLT_TextParam_Alignment, {1});
-  Oracle o(kSans, 40);
-  const double advance = o.Shape("H")[0].second / 64.0;
-  for (auto [percent, count] : {std::pair{0.0, 0}, {50.0, 2}, {62.0, 2}, {63.0, 3}, {100.0, 4}}) {
-    Set(FLT_TextParam_CharactersShown, {percent});
-    const std::vector<int32_t> ink = Ink(Draw(), kW);
-    if (count == 0) {
-      EXPECT_EQ(ink[0], -1);
-      continue;
-    }
-    EXPECT_GT(ink[2], kW / 2 + (count - 1) * advance) << percent;
-    EXPECT_LT(ink[2], kW / 2 + count * advance) << percent;
-  }
-}
-
-TEST_F(Text, StrokeSurroundsTheFill) {
-  SetData(FLT_TextParam_Text, "O");
-  Set(FLT_TextParam_Size, {80});
-  Set(FLT_TextParam_FillColour, {255, 255, 0, 0});
-  Set(FLT_TextParam_StrokeColour, {255, 0, 0, 255});
-  const std::vector<int32_t> fill = Ink(Draw(), kW);
-  Set(FLT_TextParam_StrokeWidth, {4});
-  const std::vector<uint8_t> px = Draw();
-  const std::vector<int32_t> stroked = Ink(px, kW);
-  EXPECT_EQ(stroked[0], fill[0] - 4);
-  EXPECT_EQ(stroked[2], fill[2] + 4);
-  // Blue on the rim, red inside, along the middle row.
-  const int32_t y = (fill[1] + fill[3]) / 2;
-  auto at = [&](int32_t x) { return std::vector<uint8_t>(&px[4 * (y * kW + x)], &px[4 * (y * kW + x)] + 4); };
-  EXPECT_EQ(at(fill[0] - 2), (std::vector<uint8_t>{255, 0, 0, 255}));
-  EXPECT_EQ(at(fill[0] + 2), (std::vector<uint8_t>{255, 255, 0, 0}));
 }
 
 TEST_F(Text, CompositesOverTheLayerAtItsOpacity) {

@@ -8,7 +8,7 @@ namespace {
 
 using ::testing::HasSubstr;
 
-const Time kZero{0, 600}, kOne{1, 1};
+const Time kZero{0, 600};
 
 struct Seen {
   FLT_Sequence seq = nullptr;
@@ -61,27 +61,8 @@ TEST_F(FLTValues, GetAndSetAtTimes) {
   ASSERT_EQ(FLT_SeqGetParamFPV(s, 2, &kZero, v, &n), 0);
   EXPECT_EQ(v[0], 40);
   EXPECT_EQ(FLT_SeqSetParamFPV(s, 2, nullptr, &t, &forty, 2), 3);
-  // On a keyed copy: a key at the time keeps its interpolation.
-  Handle copy = nullptr;
-  ASSERT_EQ(FLT_NewEmptyParamStream(s, 2, &copy), 0);
-  auto st = reinterpret_cast<TDB_Stream>(copy);
-  ASSERT_EQ(TDB_SetConstant(st, 0, nullptr, 0), 0);
-  const double k = 10;
-  ASSERT_EQ(TDB_InsertKeyF(st, &t, 0, 1, &k, TDB_InterpHold, TDB_InterpHold), 0);
-  ASSERT_EQ(FLT_SeqSetParamFPV(s, 2, copy, &t, &forty, 1), 0);
-  ASSERT_EQ(FLT_SeqSetParamFPV(s, 2, copy, &kOne, &k, 1), 0);
-  int32_t keys = 0;
-  TDB_GetNumKeys(st, &keys);
-  EXPECT_EQ(keys, 3);  // the old constant at 0, the key at the time, the new one
-  int8_t in = 0, out = 0;
-  TDB_GetKeyInterps(st, 1, &in, &out);
-  double kv = 0;
-  TDB_GetKeyF(st, 1, &kv);
-  EXPECT_EQ(std::make_tuple(in, kv), std::make_tuple(int8_t{TDB_InterpHold}, 40.0));
-  ASSERT_EQ(FLT_SeqSetParamStream(s, 2, copy, nullptr), 0);
-  ASSERT_EQ(FLT_SeqGetParamFPV(s, 2, &t, v, &n), 0);
-  EXPECT_EQ(v[0], 40);
   // The input layer has no value and no Stream.
+  Handle copy = nullptr;
   EXPECT_EQ(FLT_NewEmptyParamStream(s, 0, &copy), 3);
   EXPECT_EQ(copy, nullptr);
   EXPECT_EQ(FLT_DisposeSequence(s), 0);

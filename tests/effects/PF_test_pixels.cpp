@@ -1,4 +1,4 @@
-// Tables, blend, fill, iterate, premultiplication and colour conversions.
+// Blend, iterate, matte kernels, colour conversions and empty worlds.
 #include <gmock/gmock.h>
 
 #include <functional>
@@ -16,69 +16,13 @@ namespace {
 
 class PFPixels : public PFFixture {};
 
-TEST_F(PFPixels, TablesHoldTheirAnchors) {
-  const PF_ColourTables* t = PFp_GetColourTables();
-  EXPECT_EQ(std::make_tuple(t->lumR[255], t->lumG[255], t->lumB[255]), std::make_tuple(77, 150, 28));  // sum 255
-  EXPECT_EQ(std::make_tuple(t->lumR[128], t->lumG[128], t->lumB[128]), std::make_tuple(38, 76, 14));
-  const int s1[][2] = {{0, 0}, {64, 48}, {128, 64}, {192, 48}, {255, 0}};
-  for (auto [d, v] : s1) EXPECT_EQ(t->softLight1[d], v) << d;
-  const int s2[][2] = {{0, 0}, {32, 58}, {64, 63}, {128, 52}, {192, 29}, {255, 0}};
-  for (auto [d, v] : s2) EXPECT_EQ(t->softLight2[d], v) << d;
-  for (int v = 0; v < 256; ++v) {
-    EXPECT_NEAR(t->lumR[v], 0.30 * v, 1.0);
-    EXPECT_NEAR(t->lumG[v], 0.59 * v, 1.0);
-    EXPECT_NEAR(t->lumB[v], 0.11 * v, 1.0);
-    EXPECT_NEAR(t->softLight1[v], v * (255 - v) / 255.0, 1.0);
-    EXPECT_NEAR(t->softLight2[v], 255 * std::sqrt(v / 255.0) - v, 1.0);
-  }
-  // The tables the reference kernels read are the formulas, entry by entry,
-  // and the arithmetic forms equal them.
-  tv::pf::TableBracket tables;
-  for (uint32_t a = 0; a < 256; ++a)
-    for (uint32_t b = 0; b < 256; ++b) {
-      ASSERT_EQ(tables.ops().M(a, b), M8(a, b));
-      ASSERT_EQ(tables.ops().D(a, b), D8(a, b));
-      ASSERT_EQ(tv::pf::ArithOps::M(a, b), M8(a, b));
-      ASSERT_EQ(tv::pf::ArithOps::D(a, b), D8(a, b));
-    }
-}
-
-TEST_F(PFPixels, BlendEndsCopyAndMiddleFollowsTheWeights) {
-  Buffer a(5, 3), b(5, 3), d(5, 3);
-  a.Random(1);
-  b.Random(2);
-  ASSERT_EQ(PF_Blend(nullptr, &a.world, &b.world, -5, &d.world), 0);
-  EXPECT_EQ(d.bytes, a.bytes);
-  ASSERT_EQ(PF_Blend(nullptr, &a.world, &b.world, 0x18000, &d.world), 0);
-  EXPECT_EQ(d.bytes, b.bytes);
-  // Half way: alpha 150; red weighted by the alphas, (200 x 200 + 10 x 100) / 300.
-  a.Set(0, 0, 100, 10, 20, 30);
-  b.Set(0, 0, 200, 200, 100, 0);
-  ASSERT_EQ(PF_Blend(nullptr, &a.world, &b.world, 0x8000, &d.world), 0);
-  EXPECT_EQ(std::make_tuple(d.px(0, 0)[0], d.px(0, 0)[1]), std::make_tuple(150, 137));
-  // A transparent first source takes the second's colour.
-  a.Set(1, 0, 0, 1, 2, 3);
-  b.Set(1, 0, 50, 7, 8, 9);
-  ASSERT_EQ(PF_Blend(nullptr, &a.world, &b.world, 0x4000, &d.world), 0);
-  EXPECT_EQ(d.px(1, 0)[1], 7);
-  EXPECT_TRUE(d.PaddingIntact());
-  // Premultiplied: linear in every channel.
-  ASSERT_EQ(PF_Blend_Premul(nullptr, &a.world, &b.world, 0x8000, &d.world), 0);
-  EXPECT_EQ(d.px(1, 0)[0], (0 * 0x8000 + 50 * 0x8000 + 32768) >> 16);
-}
-
 TEST_F(PFPixels, BlendRefusesWorldsOfOtherSizes) {
   Buffer a(5, 3), b(4, 3), d(5, 3);
   EXPECT_EQ(PF_Blend(nullptr, &a.world, &b.world, 0x10000, &d.world), PF_ErrBadParam);
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_EQ(rec.last().location, tv::Location(37, 6));
   EXPECT_THAT(rec.last().text, ::testing::HasSubstr("world sizes differ"));
-  // Worlds with other row bytes blend row by row.
-  Buffer c(5, 3, 12), e(5, 3, 4);
-  c.Random(5);
-  ASSERT_EQ(PF_Blend(nullptr, &c.world, &a.world, 0, &e.world), 0);
-  for (int y = 0; y < 3; ++y) EXPECT_EQ(0, std::memcmp(e.px(0, y), c.px(0, y), 20));
-  EXPECT_TRUE(e.PaddingIntact());
+  EXPECT_EQ(PF_Fill(nullptr, nullptr, nullptr, nullptr), PF_ErrBadParam);
 }
 
 TEST_F(PFPixels, FastBlendEqualsReference) {
@@ -95,28 +39,6 @@ TEST_F(PFPixels, FastBlendEqualsReference) {
     tv::pf::BlendRowForTest(p1.data(), p2.data(), f.data(), 65536, ratio, true);
     ASSERT_EQ(r, f) << ratio;
   }
-}
-
-TEST_F(PFPixels, FillOrdersAndClipsItsRectangle) {
-  Buffer a(6, 4), b(6, 4);
-  const PF_Pixel red{255, 255, 0, 0};
-  const Rect ordered{1, 2, 3, 5}, reversed{3, 5, 1, 2};
-  ASSERT_EQ(PF_Fill(nullptr, &red, &ordered, &a.world), 0);
-  ASSERT_EQ(PF_Fill(nullptr, &red, &reversed, &b.world), 0);
-  EXPECT_EQ(a.bytes, b.bytes);
-  EXPECT_EQ(std::make_tuple(a.px(2, 1)[1], a.px(5, 1)[1]), std::make_tuple(255, 0));
-  // Outside the world: clipped, the padding untouched.
-  const Rect huge{-100, -100, 100, 100};
-  ASSERT_EQ(PF_Fill(nullptr, &red, &huge, &a.world), 0);
-  EXPECT_TRUE(a.PaddingIntact());
-  EXPECT_EQ(a.px(5, 3)[0], 255);
-  // Null colour writes zeros over the whole world.
-  ASSERT_EQ(PF_Fill(nullptr, nullptr, nullptr, &a.world), 0);
-  EXPECT_EQ(a.px(5, 3)[0], 0);
-  const Rect empty{2, 2, 2, 4};
-  ASSERT_EQ(PF_Fill(nullptr, &red, &empty, &a.world), 0);
-  EXPECT_EQ(a.px(2, 2)[0], 0);
-  EXPECT_EQ(PF_Fill(nullptr, &red, nullptr, nullptr), PF_ErrBadParam);
 }
 
 struct Visits {
@@ -219,45 +141,7 @@ TEST_F(PFPixels, MatteKernelsEqualTheirReferencesOverAllPairs) {
     ASSERT_EQ(fn(nullptr, 65536, f.data()), 0);
     ASSERT_EQ(r, f);
   }
-  // Alpha 0 becomes all zeros, alpha 255 stays.
-  std::vector<uint8_t> m = argb;
-  ASSERT_EQ(PF_BlackMatteARGB(nullptr, 65536, m.data()), 0);
-  for (int i = 0; i < 256; ++i) EXPECT_EQ(m[4 * i + 1], 0);
-  for (int i = 255 * 256; i < 65536; ++i) EXPECT_EQ(m[4 * i + 1], argb[4 * i + 1]);
-  EXPECT_EQ(m[4 * (128 * 256 + 200) + 1], M8(128, 200));
-}
-
-TEST_F(PFPixels, PremultiplyRoundTrips) {
-  Buffer w(256, 2);
-  for (int x = 0; x < 256; ++x) {
-    w.Set(x, 0, 255, static_cast<uint8_t>(x), 3, 250);
-    w.Set(x, 1, 0, static_cast<uint8_t>(x), 3, 250);
-  }
-  Buffer before = w;
-  for (int ref = 0; ref < 2; ++ref) {
-    PFp_UseReferenceKernels(ref);
-    w.bytes = before.bytes;
-    ASSERT_EQ(PF_Premul(nullptr, 1, &w.world), 0);
-    for (int x = 0; x < 256; ++x) EXPECT_EQ(0, std::memcmp(w.px(x, 0), before.px(x, 0), 4));
-    for (int x = 0; x < 256; ++x) EXPECT_EQ(w.px(x, 1)[1], 0);
-    ASSERT_EQ(PF_Premul(nullptr, 0, &w.world), 0);
-    for (int x = 0; x < 256; ++x) EXPECT_EQ(0, std::memcmp(w.px(x, 0), before.px(x, 0), 4));
-    EXPECT_TRUE(w.PaddingIntact());
-  }
-  // Against a colour: a transparent pixel takes the matte; back again.
-  Buffer c(2, 1);
-  c.Set(0, 0, 0, 9, 9, 9);
-  c.Set(1, 0, 255, 10, 20, 30);
-  const PF_Pixel matte{255, 200, 100, 50};
-  ASSERT_EQ(PF_PremulColor(nullptr, 1, &matte, &c.world), 0);
-  EXPECT_EQ(std::make_tuple(c.px(0, 0)[1], c.px(0, 0)[3], c.px(1, 0)[1]), std::make_tuple(200, 50, 10));
-  ASSERT_EQ(PF_PremulColor(nullptr, 0, &matte, &c.world), 0);
-  EXPECT_EQ(c.px(1, 0)[2], 20);
-  // BGRA re-matting: black-matted to colour-matted.
-  uint8_t bgra[8] = {0, 0, 0, 0, 10, 10, 10, 255};
-  ASSERT_EQ(PF_MatteBlackToMatteColorBGRA(nullptr, 2, &matte, bgra), 0);
-  EXPECT_EQ(std::make_tuple(bgra[0], bgra[2], bgra[4]), std::make_tuple(50, 200, 10));
-  EXPECT_EQ(PF_BlackMatteARGB(nullptr, -1, bgra), PF_ErrBadParam);
+  EXPECT_EQ(PF_BlackMatteARGB(nullptr, -1, argb.data()), PF_ErrBadParam);
 }
 
 TEST_F(PFPixels, ColourConversions) {

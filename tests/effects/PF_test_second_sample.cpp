@@ -9,11 +9,6 @@ namespace {
 
 class PFSample : public PFFixture {};
 
-uint32_t Word(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
 uint32_t Word(const PF_Pixel& p) {
   uint32_t v;
   std::memcpy(&v, &p, 4);
@@ -30,65 +25,6 @@ PF_SampleParams Params(const Buffer& b, Fixed rx = 0, Fixed ry = 0) {
 }
 constexpr Fixed F(double v) { return static_cast<Fixed>(v * 65536.0); }
 
-using SampleFn = ErrorCode (*)(void*, Fixed, Fixed, const PF_SampleParams*, PF_Pixel*);
-constexpr SampleFn kSamplers[] = {&PF_NNSample, &PF_SubpixelSample_Straight, &PF_SubpixelSample_Premul,
-                                  &PF_AreaSample_Straight, &PF_AreaSample_Premul};
-
-TEST_F(PFSample, PixelCentresGiveThePixelAndOutsideIsTransparent) {
-  Buffer b(5, 4);
-  b.Random(7);
-  b.Set(2, 1, 0, 90, 80, 70);  // a transparent pixel with colour: returned as it is
-  const PF_SampleParams p = Params(b);
-  for (int32_t y = 0; y < 4; ++y)
-    for (int32_t x = 0; x < 5; ++x)
-      for (SampleFn fn : {kSamplers[0], kSamplers[1], kSamplers[2]}) {
-        PF_Pixel out{};
-        ASSERT_EQ(fn(nullptr, x << 16, y << 16, &p, &out), 0);
-        EXPECT_EQ(Word(out), Word(b.px(x, y))) << x << "," << y;
-      }
-  const Fixed outside[][2] = {{-1 << 16, 0}, {5 << 16, 0}, {0, 4 << 16}, {0, -3 << 16}, {-0x8001, 0}, {0, F(3.5)}};
-  for (auto [x, y] : outside) {
-    PF_Pixel out{1, 2, 3, 4};
-    ASSERT_EQ(PF_NNSample(nullptr, x, y, &p, &out), 0);
-    EXPECT_EQ(Word(out), 0u) << x << "," << y;
-  }
-  // Nearest neighbour rounds half up: -0.5 still takes pixel 0, 0.5 pixel 1.
-  PF_Pixel out{};
-  ASSERT_EQ(PF_NNSample(nullptr, -0x8000, 0, &p, &out), 0);
-  EXPECT_EQ(Word(out), Word(b.px(0, 0)));
-  ASSERT_EQ(PF_NNSample(nullptr, 0x8000, 0, &p, &out), 0);
-  EXPECT_EQ(Word(out), Word(b.px(1, 0)));
-  // Repeated edges extend the border.
-  PF_SampleParams r = p;
-  r.edgeMode = PF_Edge_Repeat;
-  ASSERT_EQ(PF_NNSample(nullptr, -5 << 16, 7 << 16, &r, &out), 0);
-  EXPECT_EQ(Word(out), Word(b.px(0, 3)));
-  ASSERT_EQ(PF_SubpixelSample_Premul(nullptr, F(4.5), F(-3.25), &r, &out), 0);
-  EXPECT_EQ(Word(out), Word(b.px(4, 0)));
-  EXPECT_TRUE(rec.reports.empty());
-}
-
-TEST_F(PFSample, HalfWayToTheEdgeFadesAlphaButNotStraightColour) {
-  Buffer b(3, 1);
-  b.Fill(255, 200, 100, 50);
-  const PF_SampleParams p = Params(b);
-  PF_Pixel out{};
-  // Right of the last pixel: half of it and half transparent.
-  ASSERT_EQ(PF_SubpixelSample_Straight(nullptr, F(2.5), 0, &p, &out), 0);
-  EXPECT_EQ(Argb(out), (std::vector<int>{128, 200, 100, 50}));
-  ASSERT_EQ(PF_SubpixelSample_Premul(nullptr, F(2.5), 0, &p, &out), 0);
-  EXPECT_EQ(Argb(out), (std::vector<int>{128, 100, 50, 25}));
-  // Below the row: the same by symmetry.
-  ASSERT_EQ(PF_SubpixelSample_Straight(nullptr, 1 << 16, F(0.5), &p, &out), 0);
-  EXPECT_EQ(Argb(out), (std::vector<int>{128, 200, 100, 50}));
-  // Inside, four equal neighbours give exactly their value.
-  ASSERT_EQ(PF_SubpixelSample_Straight(nullptr, F(0.3), 0, &p, &out), 0);
-  EXPECT_EQ(Word(out), Word(b.px(0, 0)));
-  // The area sampler over a footprint one pixel wide centred on the right edge.
-  ASSERT_EQ(PF_AreaSample_Straight(nullptr, F(2.5), 0, &p, &out), 0);
-  EXPECT_EQ(Argb(out), (std::vector<int>{128, 200, 100, 50}));  // half the width on the pixel, the full height
-}
-
 TEST_F(PFSample, StraightBilinearWeightsColourByAlpha) {
   Buffer b(2, 1);
   b.Set(0, 0, 255, 255, 0, 0);
@@ -99,24 +35,6 @@ TEST_F(PFSample, StraightBilinearWeightsColourByAlpha) {
   EXPECT_EQ(Argb(out), (std::vector<int>{128, 255, 0, 0}));
   ASSERT_EQ(PF_SubpixelSample_Premul(nullptr, F(0.5), 0, &p, &out), 0);
   EXPECT_EQ(out.green, 128);  // premultiplied pixels are averaged as they are
-}
-
-TEST_F(PFSample, AreaOfAConstantPictureIsThatConstant) {
-  Buffer b(20, 20);
-  b.Fill(255, 12, 34, 56);
-  for (Fixed r : {0x8000, 0x10000, F(2.7), F(5.0)}) {
-    const PF_SampleParams p = Params(b, r, r + 0x1234);
-    PF_Pixel out{};
-    ASSERT_EQ(PF_AreaSample_Premul(nullptr, F(9.3), F(10.1), &p, &out), 0);
-    EXPECT_EQ(Word(out), Word(b.px(0, 0)));
-    ASSERT_EQ(PF_AreaSample_Straight(nullptr, F(9.3), F(10.1), &p, &out), 0);
-    EXPECT_EQ(Word(out), Word(b.px(0, 0)));
-  }
-  // A 4 x 4 footprint whose left half lies outside: alpha halves, colour stays.
-  const PF_SampleParams p = Params(b, 2 << 16, 2 << 16);
-  PF_Pixel out{};
-  ASSERT_EQ(PF_AreaSample_Straight(nullptr, -0x8000, 10 << 16, &p, &out), 0);
-  EXPECT_EQ(Argb(out), (std::vector<int>{128, 12, 34, 56}));
 }
 
 TEST_F(PFSample, FastRowsEqualTheReferenceBitForBit) {
@@ -181,35 +99,6 @@ TEST_F(PFSample, BadArgumentsAreReported) {
 using CopyFn = ErrorCode (*)(void*, const PFWorld*, PFWorld*, const Rect*, const Rect*);
 constexpr CopyFn kCopies[] = {&PF_CopyBits_Draft, &PF_CopyBits_HQ_Straight, &PF_CopyBits_HQ_Premul};
 
-TEST_F(PFSample, SameSizeCopiesAreExact) {
-  Buffer s(9, 7, 3), d(12, 9);
-  s.Random(11);
-  for (CopyFn fn : kCopies) {
-    d.Random(12);
-    const Rect sr{1, 2, 6, 9}, dr{3, 0, 8, 7};
-    ASSERT_EQ(fn(nullptr, &s.world, &d.world, &sr, &dr), 0);
-    for (int y = 0; y < 5; ++y) EXPECT_EQ(std::memcmp(d.px(0, 3 + y), s.px(2, 1 + y), 28), 0);
-    EXPECT_TRUE(d.PaddingIntact());
-  }
-  Buffer whole(9, 7);
-  ASSERT_EQ(PF_WorldCopy(nullptr, &s.world, &whole.world), 0);
-  for (int y = 0; y < 7; ++y) EXPECT_EQ(std::memcmp(whole.px(0, y), s.px(0, y), 36), 0);
-}
-
-TEST_F(PFSample, DraftCopyAtTwoToOneAndOneToTwo) {
-  Buffer s(4, 4), half(2, 2), twice(8, 8);
-  s.Random(21);
-  ASSERT_EQ(PF_CopyBits_Draft(nullptr, &s.world, &half.world, nullptr, nullptr), 0);
-  // Each destination pixel takes the source pixel under its centre.
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 2; ++x) EXPECT_EQ(Word(half.px(x, y)), Word(s.px(2 * x + 1, 2 * y + 1)));
-  ASSERT_EQ(PF_WorldCopy_Static(nullptr, &s.world, &twice.world), 0);
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) EXPECT_EQ(Word(twice.px(x, y)), Word(s.px(x / 2, y / 2)));
-  EXPECT_TRUE(half.PaddingIntact());
-  EXPECT_TRUE(twice.PaddingIntact());
-}
-
 TEST_F(PFSample, BestCopyAtTwoToOneAveragesEachBlock) {
   Buffer s(4, 2), d(2, 1);
   s.Set(0, 0, 255, 10, 20, 30);
@@ -255,53 +144,6 @@ TEST_F(PFSample, HalvingFastPathEqualsTheGeneralWeights) {
       ASSERT_EQ(fn(nullptr, &s.world, &general.world, &sr, nullptr), 0);
       PFp_UseReferenceKernels(0);
       ASSERT_EQ(fast.bytes, general.bytes) << round;
-    }
-  }
-}
-
-// The mean of the source area under each destination pixel, in doubles (the
-// copies quantise each axis's weights to 1/16384, hence the tolerance): a
-// reduction covers [j s, (j + 1) s) of the source (s = source / destination
-// size), an enlargement a one-pixel box around the pixel's centre; both are
-// cut at the source's edges.
-std::vector<double> AxisWeights(int32_t sw, int32_t dw, int32_t j) {
-  const double s = static_cast<double>(sw) / dw;
-  double lo = sw >= dw ? j * s : (j + 0.5) * s - 0.5, hi = sw >= dw ? (j + 1) * s : (j + 0.5) * s + 0.5;
-  lo = std::max(lo, 0.0);
-  hi = std::min(hi, static_cast<double>(sw));
-  std::vector<double> w(sw, 0.0);
-  for (int32_t i = 0; i < sw; ++i) w[i] = std::max(0.0, std::min(hi, i + 1.0) - std::max(lo, double(i)));
-  return w;
-}
-
-TEST_F(PFSample, BestCopiesFollowTheAreaMeanInDoubles) {
-  std::mt19937 gen(123);
-  for (int round = 0; round < 30; ++round) {
-    const int32_t sw = 1 + gen() % 25, sh = 1 + gen() % 25, dw = 1 + gen() % 25, dh = 1 + gen() % 25;
-    Buffer s(sw, sh), premul(dw, dh), straight(dw, dh);
-    s.Random(gen());
-    ASSERT_EQ(PF_CopyBits_HQ_Premul(nullptr, &s.world, &premul.world, nullptr, nullptr), 0);
-    ASSERT_EQ(PF_CopyBits_HQ_Straight(nullptr, &s.world, &straight.world, nullptr, nullptr), 0);
-    for (int32_t k = 0; k < dh; ++k) {
-      const std::vector<double> wy = AxisWeights(sh, dh, k);
-      for (int32_t j = 0; j < dw; ++j) {
-        const std::vector<double> wx = AxisWeights(sw, dw, j);
-        double total = 0, sum[4] = {0, 0, 0, 0}, alphaSum = 0, colour[3] = {0, 0, 0};
-        for (int32_t y = 0; y < sh; ++y)
-          for (int32_t x = 0; x < sw; ++x) {
-            const double w = wx[x] * wy[y];
-            const uint8_t* p = s.px(x, y);
-            total += w;
-            for (int c = 0; c < 4; ++c) sum[c] += w * p[c];
-            alphaSum += w * p[0];
-            for (int c = 0; c < 3; ++c) colour[c] += w * p[0] * p[c + 1];
-          }
-        for (int c = 0; c < 4; ++c) ASSERT_NEAR(premul.px(j, k)[c], sum[c] / total, 0.75) << round << " " << c;
-        ASSERT_NEAR(straight.px(j, k)[0], alphaSum / total, 0.75);
-        if (alphaSum / total >= 4.0) {
-          for (int c = 0; c < 3; ++c) ASSERT_NEAR(straight.px(j, k)[c + 1], colour[c] / alphaSum, 1.0) << round;
-        }
-      }
     }
   }
 }

@@ -80,62 +80,6 @@ TEST_F(PFTransformTurning, EightLaneBlurEqualsReference) {
   }
 }
 
-// A layer that only moves, at both qualities: opaque, transparent and
-// partial samples over rows longer than a chunk, in and past the source.
-TEST_F(PFTransformTurning, MovingLayerBlurOverTransparencyEqualsReference) {
-  std::vector<uint32_t> ref(1300), fast(1300);
-  for (int iter = 0; iter < 24; ++iter) {
-    Buffer src = Source(iter % 2 ? Kind::Oval : Kind::Mixed, 1100, 6, static_cast<uint32_t>(100 + iter));
-    RowSampling r;
-    r.src = &src.world;
-    r.sampler = iter % 3 ? Sampler::Subpixel : Sampler::Nearest;
-    r.blur = true;
-    r.u = (iter * 37 % 200 - 150) * 65536 + iter * 4099;
-    r.v = (iter % 9 - 2) * 65536 + iter * 7919;
-    r.du = r.duL = 65536;
-    r.uL = r.u + (iter % 5 - 2) * 300000;
-    r.vL = r.v + (iter % 4) * 20000;
-    SampleRowReference(r, 1300, ref.data());
-    SampleRowFast(r, 1300, fast.data());
-    for (int32_t i = 0; i < 1300; ++i) ASSERT_EQ(ref[i], fast[i]) << "iteration " << iter << " pixel " << i;
-  }
-}
-
-// Through the transform, a turning layer over an oval: the bytes of the
-// reference kernels, on any number of row threads (they share the rows the
-// layer reaches, here the top of a tall destination).
-TEST_F(PFTransformTurning, RowThreadsShareTheLayersRows) {
-  const Buffer src = Source(Kind::Oval, 90, 40, 11);
-  Buffer start(120, 300);
-  start.Random(12);
-  std::vector<FloatMatrix> ms;
-  for (int k = 0; k <= 16; ++k) {
-    FloatMatrix m;
-    M_SetIdentityMatrix(&m);
-    m.m[0] = m.m[4] = std::cos(k * 0.01), m.m[1] = std::sin(k * 0.01), m.m[3] = -m.m[1];
-    m.m[6] = 7.5 + k * 0.4, m.m[7] = 3.25;
-    ms.push_back(m);
-  }
-  PF_CompositeMode mode{};
-  mode.mode = PF_Xfer_Normal;
-  mode.opacity = 255;
-  std::vector<std::vector<uint8_t>> got;
-  for (int32_t threads : {1, 2, 5, 0}) {
-    PFp_UseReferenceKernels(threads == 0);
-    ASSERT_EQ(PFp_SetRowThreads(std::max(threads, 1)), 0);
-    Buffer dst = start;
-    ASSERT_EQ(PF_TransformWorld(nullptr, 1, PF_CallbackFlag_Straight, 0, &src.world, &mode, nullptr,
-                                ms.data(), 17, 0, nullptr, &dst.world),
-              0);
-    got.push_back(dst.bytes);
-  }
-  PFp_SetRowThreads(1);
-  EXPECT_EQ(got[0], got[1]);
-  EXPECT_EQ(got[0], got[2]);
-  EXPECT_EQ(got[0], got[3]);
-  EXPECT_NE(got[0], start.bytes);
-}
-
 // A layer that stays put during the shutter is sampled once per pixel: the
 // same bytes as the 16 samples it would take (a last matrix a hair away
 // gives the same fixed-point positions, and takes the 16), with colour left

@@ -1,5 +1,5 @@
 // Property lists, resource maps and plug-in files (the negative set), the
-// folder walk with its order, exclusion, depth, cancel and link loops.
+// folder walk with its exclusion patterns and link loops.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,7 +148,6 @@ TEST_F(PLUGRead, EveryBrokenFileIsReportedOnceAndTheScanGoesOn) {
 // ---- The walk ----------------------------------------------------------------------
 struct Log {
   std::vector<std::string> events;
-  int cancelAfterFiles = -1;
 };
 
 ErrorCode LogScan(PLUG_ScanData scan, int32_t, void* refcon) {
@@ -170,10 +169,9 @@ ErrorCode LogDone(PLUG_ProgressFunc, void*, void* refcon) {
   static_cast<Log*>(refcon)->events.push_back("done");
   return 0;
 }
-ErrorCode LogProgress(void* refcon, int32_t status, const char* name, Boolean32* cancel) {
+ErrorCode LogProgress(void* refcon, int32_t status, const char* name, Boolean32*) {
   auto* log = static_cast<Log*>(refcon);
   log->events.push_back("p" + std::to_string(status) + " " + name);
-  if (status == PLUG_Status_File && log->cancelAfterFiles >= 0 && log->cancelAfterFiles-- == 0) *cancel = 1;
   return 0;
 }
 
@@ -201,21 +199,6 @@ class PLUGWalk : public PLUGFixture {
   Log log;
 };
 
-TEST_F(PLUGWalk, SortedWalkWithAnyTypeFirstDepthAndProgress) {
-  mkdir(dir.P("b").c_str(), 0755);
-  mkdir(dir.P("b/deep").c_str(), 0755);
-  WriteFile(dir.P("c.tvx"), {});
-  WriteFile(dir.P("a.tvx"), {});
-  WriteFile(dir.P("b/x.tvx"), {});
-  WriteFile(dir.P("b/deep/y.tvx"), {});
-  const std::string root = dir.path().substr(dir.path().rfind('/') + 1);
-  EXPECT_EQ(Search(2), 0);
-  EXPECT_EQ(log.events, (std::vector<std::string>{
-                            "p0 " + root, "p1 a.tvx", "any", "p1 a.tvx", "scan a.tvx 0", "p4 a.tvx",
-                            "p0 b", "p0 b", "p1 x.tvx", "any", "p1 x.tvx", "scan x.tvx 1", "p0 " + root,
-                            "p1 c.tvx", "any", "p1 c.tvx", "scan c.tvx 0", "p3 ", "done"}));
-}
-
 TEST_F(PLUGWalk, ExclusionPatterns) {
   struct Case {
     const char* name;
@@ -231,16 +214,6 @@ TEST_F(PLUGWalk, ExclusionPatterns) {
   Search(4, "()");
   EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "scan new.tvx 0"), 1);
   EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "scan old.tvx 1"), 0);
-}
-
-TEST_F(PLUGWalk, CancelStopsAfterTheCurrentFileAndTheDoneCallbacksStillRun) {
-  WriteFile(dir.P("a.tvx"), {});
-  WriteFile(dir.P("b.tvx"), {});
-  log.cancelAfterFiles = 0;  // cancel at the first file report
-  EXPECT_EQ(Search(4), 1);
-  EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "done"), 1);
-  EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "any"), 1);
-  EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "p1 b.tvx"), 0);
 }
 
 TEST_F(PLUGWalk, LinkLoopsEndAndDanglingLinksAreSkipped) {

@@ -150,28 +150,6 @@ TEST_F(PLUGCode, UnbalancedReleaseLockedDisposeAndPinnedCode) {
   EXPECT_EQ(count, 1);
 }
 
-TEST_F(PLUGCode, TvFlagsBit3KeepsTheCodeLoaded) {
-  // A copy of the sample whose 'tvFL' property (in its resource section) says 8.
-  std::ifstream in(kFolder + "/sample_effect.tvx", std::ios::binary);
-  Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const uint8_t key[] = {'L', 'F', 'v', 't'};
-  auto at = std::search(b.begin(), b.end(), std::begin(key), std::end(key));
-  ASSERT_NE(at, b.end());
-  at[12] = 8;
-  TempDir dir;
-  WriteFile(dir.P("pinned.tvx"), b);
-  PLUG_Routine r = Register(dir.P("pinned.tvx"));
-  ASSERT_EQ(PLUG_SetMaxCachedRoutines(0), 0);
-  void* entry = nullptr;
-  ASSERT_EQ(PLUG_PrepRoutine(r, 0, &entry, nullptr, nullptr), 0);
-  ASSERT_EQ(PLUG_UnprepRoutine(r), 0);
-  EXPECT_EQ(Flags(r), unsigned(PLUG_Flag_Loaded));
-  EXPECT_TRUE(Loaded(dir.P("pinned.tvx")));
-  void* again = nullptr;
-  ASSERT_EQ(PLUG_PrepRoutine(r, 0, &again, nullptr, nullptr), 0);
-  EXPECT_EQ(again, entry);
-}
-
 TEST_F(PLUGCode, DamagedRoutineRecord) {
   Handle fake = NewHandleClear(400);
   void* entry = reinterpret_cast<void*>(1);

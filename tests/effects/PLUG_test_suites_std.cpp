@@ -1,6 +1,7 @@
-// The standard suites' functions, the host procedures, the suite plug-ins
-// started from a folder (one of the current interface, one through the
-// "Bramblet 2 Adapter") and the plug-ins' resource access.
+// The standard suites listed in order and their functions, the host
+// procedures, the suite plug-ins started from a folder (one of the current
+// interface, one through the "Bramblet 2 Adapter") and the plug-ins'
+// resource access.
 #include <filesystem>
 
 #include "Memory.h"
@@ -19,6 +20,24 @@ class PLUGStd : public PLUGFixture {
     return static_cast<const T*>(procs);
   }
 };
+
+TEST_F(PLUGStd, StandardSuitesAreListedInOrder) {
+  PLUG_SuiteListIterator it = nullptr;
+  ASSERT_EQ(PLUG_NewBRSuiteListIterator(&it), 0);
+  std::vector<std::string> listed;
+  char name[PLUG_MaxSuiteName + 1];
+  int32_t major = 0, minor = 0;
+  Boolean32 more = 0;
+  while (PLUG_NextBRSuite(it, name, &major, &minor, &more) == 0 && more) {
+    listed.push_back(std::string(name) + " " + std::to_string(major) + "." + std::to_string(minor));
+  }
+  PLUG_DeleteBRSuiteListIterator(it);
+  EXPECT_EQ(listed, (std::vector<std::string>{
+                        "BR Access Suite 3.1", "BR Adapters Suite 3.1", "BR Basic Suite 4.1", "BR Blocks Suite 2.1",
+                        "BR Block Debug Suite 2.1", "BR Caches Suite 2.1", "BR Files Suite 3.1",
+                        "BR Interface Suite 2.1", "BR Plug-ins Suite 4.1", "BR Properties Suite 2.1",
+                        "BR Runtime Suite 5.1", "BR Strings Suite 2.1", "BR Suites Suite 2.1"}));
+}
 
 TEST_F(PLUGStd, BlocksAreCountedCheckedAndRefusedWhenNotOurs) {
   auto* blocks = Suite<PLUG_BlocksSuite>("BR Blocks Suite", 2);

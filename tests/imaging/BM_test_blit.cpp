@@ -186,23 +186,7 @@ TEST_F(BlitTest, OverlappingCopiesReadTheOriginalPixels) {
     Randomize(w, 5);
     ASSERT_TRUE(Blits(w, w, c.src, c.dst, 0));
   }
-  // A sub-World copied into its parent shares the memory.
-  const Rect cb = R(2, 2, 10, 10), dr = R(0, 0, 8, 8);
-  BM_World child = Sub(w, cb);
-  Randomize(w, 9);
-  ASSERT_TRUE(Blits(child, w, cb, dr, 0, [&] { return BM_Blit(child, w, nullptr, &dr, 0); }));
-  // Writing through a sub-World stays inside it.
-  Randomize(w, 10);
-  BM_World other = New(20, 20);
-  Randomize(other, 11);
-  const Rect big = R(0, 0, 20, 20);
-  const Image wantParent = Reference(Snap(other), Snap(w), big, big, 0);
-  Image expected = Snap(w);
-  for (int v = 2; v < 10; ++v)
-    for (int h = 2; h < 10; ++h) expected.At(h, v) = wantParent.At(h, v);
-  ASSERT_EQ(BM_Blit(other, child, &big, &big, 0), 0);
-  ASSERT_EQ(Snap(w).px, expected.px);
-  Dispose(other, child, w);
+  Dispose(w);
 }
 
 TEST_F(BlitTest, BlitErrors) {

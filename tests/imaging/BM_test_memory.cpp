@@ -1,6 +1,5 @@
-// Worlds under memory pressure: purgeable pixels purged by the memory
-// manager and reloaded, creation rolled back when memory runs out at any
-// step, and updates and reloads that cannot get their memory.
+// Worlds under memory pressure: purgeable worlds created without memory,
+// and creations, updates and reloads that cannot get their memory.
 #include "BM_internal.h"
 #include "BM_test_fixture.h"
 #include "Memory.h"
@@ -35,74 +34,6 @@ class BMMemoryTest : public tv::test::BMTest {
   }
   int64_t handles = 0;
 };
-
-TEST_F(BMMemoryTest, PurgedUnderPressureAndReloaded) {
-  BM_World purgeable = New(64, 32, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
-  BM_World locked = New(64, 32, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
-  BM_World plain = New(64, 32, 32, BM_Flag_KeepLocal);
-  ASSERT_EQ(BM_ClearWorldToLong(plain, 0x01020304), 0);
-  ASSERT_EQ(BM_LockPixels(1, locked, nullptr), 0);
-
-  Pressure();
-
-  EXPECT_EQ(std::make_tuple(State(purgeable), State(locked), State(plain)),
-            std::make_tuple(BM_PixState_Purged | BM_PixState_Purgeable,
-                            BM_PixState_Purgeable | BM_PixState_Locked, 0));
-  EXPECT_EQ(Bytes(plain, 63, 31), Px4({1, 2, 3, 4}));
-
-  EXPECT_EQ(LoadLock(purgeable), std::make_pair(1, 1));
-  ASSERT_NE(BMp_GetPixBaseAddr(purgeable), nullptr);
-  ASSERT_EQ(BM_ClearWorldToLong(purgeable, 0xFFFFFFFF), 0);
-  ASSERT_EQ(BM_UnlockPixels(purgeable), 0);
-  // Reloaded pixels stay purgeable.
-  Pressure();
-  EXPECT_EQ(State(purgeable), BM_PixState_Purged | BM_PixState_Purgeable);
-
-  ASSERT_EQ(BM_UnlockPixels(locked), 0);
-  Dispose(purgeable, locked, plain);
-
-  // A sub-World reloads its parent, and its lock holds the parent.
-  BM_World parent = New(32, 32, 32, BM_Flag_KeepLocal | BM_Flag_Purgeable);
-  BM_World child = Sub(parent, R(8, 8, 16, 16));
-  Pressure();
-  EXPECT_EQ(LoadLock(child, 0).second, 1);
-  ASSERT_EQ(BM_ClearWorldToLong(child, 0x0A0B0C0D), 0);
-  Pressure();
-  EXPECT_EQ(State(parent) & BM_PixState_Purged, 0);
-  EXPECT_EQ(Px(parent, 8, 8)[0], 0x0A);
-  ASSERT_EQ(BM_UnlockPixels(child), 0);
-  Dispose(child, parent);
-}
-
-TEST_F(BMMemoryTest, CreationRollsBackAtEveryFailure) {
-  // Fail every allocation from the n-th on: each creation either succeeds
-  // or fails with nothing left behind.
-  for (int n = 0; n < 12; ++n) {
-    for (uint32_t flags : {uint32_t{BM_Flag_KeepLocal}, uint32_t{BM_Flag_KeepLocal | BM_Flag_Clear}}) {
-      const int64_t before = EMUL_LiveHandleCount();
-      const int32_t worlds = BMp_LiveWorldCount();
-      Rect b = R(0, 0, 300, 400);
-      BM_World w = reinterpret_cast<BM_World>(1);
-      const ErrorCode err = Starved(n, [&] { return BM_NewWorld(nullptr, flags, &b, 32, 0, nullptr, &w); });
-      if (err) {
-        EXPECT_EQ(w, nullptr);
-        EXPECT_EQ(err, tv::kSysMemFull) << n;
-        EXPECT_EQ(EMUL_LiveHandleCount(), before) << n;
-        EXPECT_EQ(BMp_LiveWorldCount(), worlds);
-      } else {
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(BM_DisposeWorld(w), 0);
-      }
-    }
-  }
-  // A sub-World whose port cannot be had leaves its parent as it was.
-  BM_World parent = New(10, 10);
-  Rect cb = R(0, 0, 5, 5);
-  BM_World child = nullptr;
-  EXPECT_EQ(Starved(0, [&] { return BM_NewWorld(parent, 3, &cb, 0, 0, nullptr, &child); }), tv::kSysMemFull);
-  EXPECT_EQ(tv::bm::Rec(parent)->children, 0);
-  Dispose(parent);
-}
 
 TEST_F(BMMemoryTest, PurgeableWorldWithoutMemoryStartsPurged) {
   Rect b = R(0, 0, 200, 300);

@@ -99,19 +99,6 @@ TEST_F(BMTest, PurgeNowAndReload) {
   Dispose(w);
 }
 
-TEST_F(BMTest, SubWorldFollowsItsParentsPurge) {
-  BM_World parent = New(8, 8, 32, BM_Flag_Purgeable | BM_Flag_KeepLocal);
-  BM_World child = Sub(parent, R(2, 2, 4, 4));
-  EXPECT_EQ(State(child), BM_PixState_Purgeable);
-  ASSERT_EQ(BM_SetPixelsState(BM_PixState_Purged, BM_PixState_Purged, child), 0);
-  EXPECT_EQ(State(parent), BM_PixState_Purged | BM_PixState_Purgeable);
-  EXPECT_EQ(BM_LockPixels(0, child, nullptr), BM_ErrPixelsPurged);
-  EXPECT_EQ(LoadLock(child, 0), std::make_pair(1, 1));
-  EXPECT_EQ(BMp_GetPixBaseAddr(child), BMp_GetPixBaseAddr(parent) + 2 * 36 + 2 * 4);
-  ASSERT_EQ(BM_UnlockPixels(child), 0);
-  Dispose(child, parent);
-}
-
 // Clearing a whole World, and a sub-World at the bottom-right corner (its
 // last row ends the block) that starts inside a byte at the sub-byte depths:
 // only its rectangle is written, not the parent's row padding.

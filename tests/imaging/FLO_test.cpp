@@ -279,23 +279,6 @@ TEST_F(FLOTest, IdenticalCurvesReproduceTheImage) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
-TEST_F(FLOTest, CurvesMoveTheImage) {
-  // The destination square is the source square three pixels to the right:
-  // every grid point moves by three pixels and the picture with it.
-  FLO_Distortion d = New(0, 0, 24, 16);
-  FLO_CurvePoint src[4] = {Pt(6, 4), Pt(14, 4), Pt(14, 12), Pt(6, 12)};
-  FLO_CurvePoint dst[4] = {Pt(9, 4), Pt(17, 4), Pt(17, 12), Pt(9, 12)};
-  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_Curves, 4, src, 4, dst), 0);
-  ASSERT_EQ(FLO_DoDistortion(d, 1.0), 0);
-  EXPECT_EQ(Out(d), (std::vector<int32_t>{0, 0, 27, 16}));
-  Image image = Image(24, 16).pattern(), warped(27, 16);
-  ASSERT_EQ(Draw(d, image, warped), 0);
-  for (int32_t y = 0; y < 16; ++y) EXPECT_TRUE(warped.sameRow(3, y, image, 0, 24)) << y;
-  // Time 0 leaves the grid at rest.
-  ASSERT_EQ(FLO_DoDistortion(d, 0.0), 0);
-  EXPECT_EQ(Fwd(d, 1, 1), XY(0, 0));
-}
-
 ErrorCode Shift3(uintptr_t, FpLong, int32_t, int32_t, FpLong rx, FpLong ry, FpLong* x, FpLong* y) {
   *x = rx + 3;
   *y = ry;
@@ -324,21 +307,6 @@ TEST_F(FLOTest, GeneratorTranslatesAndWidensTheOutput) {
   for (int32_t y = 0; y < 10; ++y) EXPECT_TRUE(dst.sameRow(0, y, dst2, 0, 23)) << y;
   di.depth = 16;
   EXPECT_EQ(FLO_DrawImageInfoDistortion(d, &si, &di), tv::kErrBadParam);
-}
-
-TEST_F(FLOTest, CurveListMovesByItsPairs) {
-  FLO_Distortion d = New(0, 0, 16, 16);
-  FLO_CurvePoint pairs[6] = {Pt(2, 2), Pt(4, 3), Pt(12, 3), Pt(14, 4), Pt(8, 13), Pt(10, 14)};
-  ASSERT_EQ(FLO_SetDistortionCurves(d, FLO_Kind_CurveList, 6, pairs, 0, nullptr), 0);
-  ASSERT_EQ(FLO_SetDistortionQuality(d, 5, 5, 14, 1, 0, 0), 0);
-  ASSERT_EQ(FLO_DoDistortion(d, 1.0), 0);
-  for (int32_t j = 1; j <= 11; ++j)
-    for (int32_t i = 1; i <= 11; ++i)
-      EXPECT_EQ(Fwd(d, i, j), XY(((i - 1) * 16 * 65536 + 5) / 10 + 2 * 65536, ((j - 1) * 16 * 65536 + 5) / 10 + 65536))
-          << i << "," << j;
-  // Half way, to the tolerance of 1/16 pixel.
-  ASSERT_EQ(FLO_DoDistortion(d, 0.5), 0);
-  EXPECT_EQ(Fwd(d, 1, 1), XY(65536, 32768));
 }
 
 // ---- Callbacks that re-enter the package --------------------------------------------

@@ -1,5 +1,5 @@
 // Mask rasterization: coverage against analytic areas, exact pixels of an
-// integer rectangle, the even-odd rule, mask modes, feather, inversion and
+// integer rectangle, the even-odd rule, feather, inversion and
 // opacity, degenerate shapes, and the merge into a world's alpha.
 #include <gmock/gmock.h>
 
@@ -174,41 +174,6 @@ TEST_F(MskTest, EvenOddRule) {
   EXPECT_EQ(std::make_tuple(px[50 * 100 + 20], px[50 * 100 + 80], px[20 * 100 + 50]), std::make_tuple(255, 255, 0));
 }
 
-uint32_t M8(uint32_t a, uint32_t b) {
-  const uint32_t t = a * b + 128;
-  return (t + (t >> 8)) >> 8;
-}
-
-TEST_F(MskTest, ModesAgainstATwoMaskTable) {
-  // d: the accumulated mask (left, opaque); s: the new mask (right, 50 %).
-  const MSK_MaskDesc full = Desc(1.0), half = Desc(0.5);
-  OM_Shape left = Polygon({{0, 0}, {30, 0}, {30, 10}, {0, 10}});
-  OM_Shape right = Polygon({{20, 0}, {50, 0}, {50, 10}, {20, 10}});
-  const uint32_t s = 128;  // 0.5 x 255 + 0.5
-  struct Row {
-    int32_t mode;
-    uint32_t onlyD, both, onlyS;
-  } table[] = {
-      {1, 255, 255 - M8(255 - s, 0), s},
-      {2, 255, M8(255 - s, 255), 0},
-      {3, 0, M8(s, 255), 0},
-      {4, 255, 255, s},
-      {5, 0, s, 0},
-      {6, 255, 255 - s, s},
-  };
-  for (const Row& row : table) {
-    PF_UnoBuffer d = Buffer(60, 10), src = Buffer(60, 10);
-    Rect rs{};
-    ASSERT_EQ(MSK_MaskWithShape(left, &full, d, nullptr), 0);
-    ASSERT_EQ(MSK_MaskWithShape(right, &half, src, &rs), 0);
-    ASSERT_EQ(PF_AccumulateUnoBuffers(row.mode, src, &rs, d), 0);
-    const auto px = Bytes(d);
-    EXPECT_EQ(std::make_tuple(px[5 * 60 + 10], px[5 * 60 + 25], px[5 * 60 + 40], px[5 * 60 + 55]),
-              std::make_tuple(row.onlyD, row.both, row.onlyS, 0u))
-        << row.mode;
-  }
-}
-
 TEST_F(MskTest, FeatherKeepsCoverage) {
   PF_UnoBuffer plain = Buffer(300, 240), soft = Buffer(300, 240);
   const MSK_MaskDesc sharp = Desc(), d = Feathered(20, 12);
@@ -224,50 +189,6 @@ TEST_F(MskTest, FeatherKeepsCoverage) {
   // A shape cut by the buffer's edge keeps full coverage along that edge.
   ASSERT_EQ(MSK_MaskWithShape(Polygon({{-50, -50}, {100, -50}, {100, 100}, {-50, 100}}), &d, soft, nullptr), 0);
   EXPECT_EQ(Bytes(soft)[0], 255);
-}
-
-TEST_F(MskTest, FeatherIsTheSameAcrossAndDown) {
-  // A shape and its mirror in the diagonal, with the feathers swapped, give
-  // mirrored coverage: the rows are blurred as the columns.
-  PF_UnoBuffer a = Buffer(150, 150), b = Buffer(150, 150);
-  const std::vector<V> poly = {{20.5, 30.25}, {120, 40}, {90.75, 110}, {35, 125.5}};
-  std::vector<V> mirror;
-  for (const V& v : poly) mirror.push_back({v.y, v.x});
-  MSK_MaskDesc d = Feathered(7, 13);
-  ASSERT_EQ(MSK_MaskWithShape(Polygon(poly), &d, a, nullptr), 0);
-  std::swap(d.featherH, d.featherV);
-  ASSERT_EQ(MSK_MaskWithShape(Polygon(mirror), &d, b, nullptr), 0);
-  const auto pa = Bytes(a), pb = Bytes(b);
-  // Up to rounding: each direction's passes round to bytes, in the other order.
-  int worst = 0;
-  for (int y = 0; y < 150; ++y)
-    for (int x = 0; x < 150; ++x) worst = std::max(worst, std::abs(pa[size_t(y) * 150 + x] - pb[size_t(x) * 150 + y]));
-  EXPECT_LE(worst, 1);
-}
-
-// Rows of the coverage and of the feather's blur shared among 3 or 16
-// threads give the bytes of one thread; the setting is restored after.
-TEST_F(MskTest, RowThreadsGiveTheBytesOfOneThread) {
-  const int32_t saved = PFp_GetRowThreads();
-  OM_Shape shape = Polygon({{-20.5, 30.25}, {900, 10}, {700.75, 500}, {350, 380.5}, {40, 520}});
-  OM_Shape ring = Circle(400, 260, 230);
-  std::vector<std::vector<uint8_t>> one;
-  for (int32_t threads : {1, 3, 16}) {
-    ASSERT_EQ(PFp_SetRowThreads(threads), 0);
-    int k = 0;
-    for (OM_Shape s : {shape, ring})
-      for (double feather : {0.0, 9.5}) {
-        PF_UnoBuffer b = Buffer(1000, 540);
-        const MSK_MaskDesc d = Feathered(feather, feather / 2, 0.8);
-        ASSERT_EQ(MSK_MaskWithShape(s, &d, b, nullptr), 0);
-        if (threads == 1)
-          one.push_back(Bytes(b));
-        else
-          EXPECT_TRUE(Bytes(b) == one[static_cast<size_t>(k)]) << threads << " threads, case " << k;
-        ++k;
-      }
-  }
-  ASSERT_EQ(PFp_SetRowThreads(saved), 0);
 }
 
 TEST_F(MskTest, InvertOpacityAndDegenerateShapes) {
