@@ -224,27 +224,6 @@ TEST_F(BezArc, FitRecoversASampledCubic) {
   ExpectNear({one[1].x, one[1].y, one[2].x, one[2].y}, {c.p[1][0], c.p[1][1], c.p[2][0], c.p[2][1]}, 0.05);
 }
 
-TEST_F(BezArc, FitSplitsACornerAndReportsTheBreak) {
-  // Two straight legs meeting at a right angle at point 10.
-  std::vector<BEZ_Point2> pts;
-  for (int i = 0; i <= 10; ++i) pts.push_back({static_cast<double>(i), 0});
-  for (int i = 1; i <= 10; ++i) pts.push_back({10, static_cast<double>(i)});
-  LIST_Handle& pieces = ListSlot();
-  LIST_Handle& breaks = ListSlot();
-  ASSERT_EQ(BEZ_FitMultipleCurvesIterate(pts.data(), static_cast<int32_t>(pts.size()), 0.01, 4, &pieces, &breaks), 0);
-  auto ctrl = Items<BEZ_Point2>(pieces);
-  auto br = Items<int32_t>(breaks);
-  size_t pieceCount = (ctrl.size() - 1) / 3;
-  ASSERT_EQ(br.size(), pieceCount - 1);
-  ASSERT_GE(pieceCount, 2u);
-  // Joins are input points, shared by consecutive pieces, in increasing order.
-  for (size_t k = 0; k < br.size(); ++k) {
-    EXPECT_EQ(XY(ctrl[3 * (k + 1)]), XY(pts[br[k]]));
-    EXPECT_TRUE(k == 0 || br[k - 1] < br[k]) << k;
-  }
-  EXPECT_NE(std::find(br.begin(), br.end(), 10), br.end());
-}
-
 TEST_F(BezArc, FitDegenerateInputs) {
   LIST_Handle& pieces = ListSlot();
   // One sample: one piece sitting on it.
