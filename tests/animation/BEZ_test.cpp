@@ -1,7 +1,6 @@
 // BEZ: evaluation, derivatives, subdivision, direct manipulation, the
 // function use and its degenerate cases, easing and time remapping.
 #include <limits>
-#include <random>
 
 #include "Anim_test_support.h"
 
@@ -99,42 +98,6 @@ TEST_F(BezEval, DirectManipulationAtTheEndsHasZeroWeights) {
 }
 
 // ---- Function use -----------------------------------------------------------
-
-TEST_F(BezEval, InversePairsOverRandomMonotoneCurves) {
-  std::mt19937 rng(1234);
-  std::uniform_real_distribution<double> u01(0.0, 1.0);
-  double worst = 0;
-  for (int k = 0; k < 2000; ++k) {
-    double x0 = u01(rng) * 10 - 5, len = 0.01 + u01(rng) * 20;
-    double x3 = x0 + len, x1, x2;
-    switch (k % 4) {
-      case 0:  // general
-        x1 = x0 + u01(rng) * len;
-        x2 = x0 + u01(rng) * len;
-        break;
-      case 1:  // linear in t
-        x1 = x0 + len / 3;
-        x2 = x0 + 2 * len / 3;
-        break;
-      case 2:  // near-quadratic: a close to 0
-        x1 = x0 + len * 0.4;
-        x2 = std::min(x3, x0 + len * (0.4 + 1.0 / 3 - 1e-12 * u01(rng)));
-        break;
-      default:  // handles at the ends
-        x1 = x0;
-        x2 = x3;
-        break;
-    }
-    auto c = Curve2(x0, u01(rng), x1, u01(rng) * 5, x2, u01(rng), x3, 3);
-    for (int j = 1; j < 8; ++j) {
-      double x = x0 + len * j / 8.0, t = TFromX(c, x);
-      ASSERT_GE(t, 0.0);
-      ASSERT_LE(t, 1.0);
-      worst = std::max(worst, std::fabs(Bernstein(x0, x1, x2, x3, t) - x));
-    }
-  }
-  EXPECT_LT(worst, 1e-9);
-}
 
 TEST_F(BezEval, XFromYInvertsYFromX) {
   auto c = Curve2(0, 0, 0.2, 3, 0.9, 7, 1.5, 12);
