@@ -1,7 +1,6 @@
 // BEZ: evaluation, derivatives, subdivision, direct manipulation, the
 // function use and its degenerate cases, easing and time remapping.
 #include <limits>
-#include <random>
 
 #include "Anim_test_support.h"
 
@@ -67,16 +66,6 @@ TEST_F(BezEval, StraightLineAndBernsteinInFourDimensions) {
   }
 }
 
-TEST_F(BezEval, ZeroDimensionsWriteNothingAndNullIsRefused) {
-  auto c = Curve2(0, 0, 1, 1, 2, 2, 3, 3);
-  c.c.dimensions = 0;
-  double p[2] = {42, 42};
-  EXPECT_EQ(BEZ_EvaluatePoint(&c.c, 0.5, p), 0);
-  EXPECT_EQ(p[0], 42);
-  EXPECT_EQ(BEZ_EvaluatePoint(nullptr, 0.5, p), kErrBadParam);
-  ExpectLastReport(1, nullptr);
-}
-
 TEST_F(BezEval, SubdivisionReproducesBothHalves) {
   OwnedCurve c(3, {{{0, 0, 0, 0}, {1, 3, -1, 0}, {4, 3, 2, 0}, {5, 0, 1, 0}}});
   for (double s : {0.3, 0.5, 0.85}) {
@@ -99,23 +88,8 @@ TEST_F(BezEval, SubdivisionReproducesBothHalves) {
   }
 }
 
-TEST_F(BezEval, DirectManipulation) {
-  auto c = Curve2(0, 0, 1, 2, 3, 2, 4, 0);
-  BEZ_DirectManip setup{};
-  ASSERT_EQ(BEZ_DirectManipSetup(0.5, &setup), 0);
-  ExpectNear({setup.w1, setup.w2}, {4.0 / 3.0, 4.0 / 3.0}, 1e-14);
-  double delta[2] = {1, 0};
-  ASSERT_EQ(BEZ_DirectManipCurve(&c.c, delta, &setup), 0);
-  ExpectNear(Ctrl2(c), {0, 0, 1 + 4.0 / 3.0, 2, 3 + 4.0 / 3.0, 2, 4, 0}, 1e-14);
-  // At another parameter the point moves by exactly delta.
-  auto d = Curve2(0, 0, 1, 2, 3, 2, 4, 0);
-  double before[2], after[2], move[2] = {0.5, -2};
-  BEZ_EvaluatePoint(&d.c, 0.2, before);
-  ASSERT_EQ(BEZ_DirectManipSetup(0.2, &setup), 0);
-  ASSERT_EQ(BEZ_DirectManipCurve(&d.c, move, &setup), 0);
-  BEZ_EvaluatePoint(&d.c, 0.2, after);
-  ExpectNear({after[0] - before[0], after[1] - before[1]}, {0.5, -2}, 1e-12);
-  // At the ends both weights are zero.
+TEST_F(BezEval, DirectManipulationAtTheEndsHasZeroWeights) {
+  // An end point cannot be moved by the handles: zero weights, no division by zero.
   for (double t : {0.0, 1.0}) {
     BEZ_DirectManip ends{1, 1, 1};
     ASSERT_EQ(BEZ_DirectManipSetup(t, &ends), 0);
@@ -124,49 +98,6 @@ TEST_F(BezEval, DirectManipulation) {
 }
 
 // ---- Function use -----------------------------------------------------------
-
-TEST_F(BezEval, TFromXSnapsAndClampsAtTheEnds) {
-  auto c = Curve2(2, 10, 3, 10, 4, 20, 5, 20);
-  const std::pair<double, double> cases[] = {{2.0, 0.0}, {2.0 + 5e-11, 0.0}, {1.0, 0.0},
-                                             {5.0, 1.0}, {5.0 - 5e-11, 1.0}, {7.0, 1.0}};
-  for (auto [x, t] : cases) EXPECT_EQ(TFromX(c, x), t) << x;
-}
-
-TEST_F(BezEval, InversePairsOverRandomMonotoneCurves) {
-  std::mt19937 rng(1234);
-  std::uniform_real_distribution<double> u01(0.0, 1.0);
-  double worst = 0;
-  for (int k = 0; k < 2000; ++k) {
-    double x0 = u01(rng) * 10 - 5, len = 0.01 + u01(rng) * 20;
-    double x3 = x0 + len, x1, x2;
-    switch (k % 4) {
-      case 0:  // general
-        x1 = x0 + u01(rng) * len;
-        x2 = x0 + u01(rng) * len;
-        break;
-      case 1:  // linear in t
-        x1 = x0 + len / 3;
-        x2 = x0 + 2 * len / 3;
-        break;
-      case 2:  // near-quadratic: a close to 0
-        x1 = x0 + len * 0.4;
-        x2 = std::min(x3, x0 + len * (0.4 + 1.0 / 3 - 1e-12 * u01(rng)));
-        break;
-      default:  // handles at the ends
-        x1 = x0;
-        x2 = x3;
-        break;
-    }
-    auto c = Curve2(x0, u01(rng), x1, u01(rng) * 5, x2, u01(rng), x3, 3);
-    for (int j = 1; j < 8; ++j) {
-      double x = x0 + len * j / 8.0, t = TFromX(c, x);
-      ASSERT_GE(t, 0.0);
-      ASSERT_LE(t, 1.0);
-      worst = std::max(worst, std::fabs(Bernstein(x0, x1, x2, x3, t) - x));
-    }
-  }
-  EXPECT_LT(worst, 1e-9);
-}
 
 TEST_F(BezEval, XFromYInvertsYFromX) {
   auto c = Curve2(0, 0, 0.2, 3, 0.9, 7, 1.5, 12);
@@ -241,6 +172,8 @@ TEST_F(BezEval, FunctionUseNeedsTwoDimensions) {
   EXPECT_EQ((XY2{t, y}), (XY2{0, 0}));
   ASSERT_EQ(rec.reports.size(), 1u);
   ExpectLastReport(2, "Test error: unsupported BEZ data type -- a bad parameter was passed.");
+  EXPECT_EQ(BEZ_EvaluatePoint(nullptr, 0.5, &y), kErrBadParam);
+  ExpectLastReport(1, nullptr);
 }
 
 TEST_F(BezEval, NonDecreasingShortensOvershootingHandles) {

@@ -79,6 +79,7 @@ TEST_F(BezArc, TableAndSplineAreBuiltOnFirstUseAndRebuiltToExactSize) {
   LIST_Handle& spline = ListSlot();
   EXPECT_NEAR(TFromSSpline(d, 2.5, spline), 0.5, 1e-6);
   ASSERT_NE(spline, nullptr);
+  for (auto [at, end] : {std::pair{10.0, 1.0}, std::pair{-1.0, 0.0}}) EXPECT_EQ(TFromSSpline(d, at, spline), end);
 }
 
 TEST_F(BezArc, QuarterCircleLength) {
@@ -137,27 +138,6 @@ TEST_F(BezArc, Refusals) {
   EXPECT_EQ(BEZ_SFromT(&c.c, 0.5, 100, &table, &s), kErrDamaged);
   EXPECT_EQ(s, 0.0);
   EXPECT_EQ(rec.last().text, "Test error: damaged BEZ structure -- internal structure damaged.");
-}
-
-TEST_F(BezArc, ArcSplineMatchesTheTable) {
-  OwnedCurve c = Curve2(0, 0, 60, 200, 250, -80, 300, 100);
-  LIST_Handle& table = ListSlot();
-  LIST_Handle& spline = ListSlot();
-  double lengthSpline = 0, lengthTable = Table(c, 128, table);
-  ASSERT_EQ(BEZ_BuildArcSpline(&c.c, 1.0, &spline, &lengthSpline), 0);
-  EXPECT_EQ(lengthSpline, lengthTable);
-  auto pts = Items<BEZ_Point2>(spline);
-  ASSERT_GE(pts.size(), 4u);
-  EXPECT_EQ((pts.size() - 1) % 3, 0u);
-  EXPECT_EQ(XY(pts.front()), (XY2{0, 0}));
-  EXPECT_EQ(pts.back().x, 1.0);
-  EXPECT_NEAR(pts.back().y, lengthSpline, 1e-9);
-  for (double frac = 0.05; frac < 1.0; frac += 0.05) {
-    double s = frac * lengthTable;
-    // Squared error within 1 length unit: about 1/L in t.
-    EXPECT_NEAR(TFromSSpline(c, s, spline), TFromS(c, s, 128, table), 2.0 / lengthTable) << s;
-  }
-  for (auto [s, end] : {std::pair{lengthTable * 2, 1.0}, std::pair{-1.0, 0.0}}) EXPECT_EQ(TFromSSpline(c, s, spline), end);
 }
 
 // ---- Fitting -------------------------------------------------------------------
@@ -222,27 +202,6 @@ TEST_F(BezArc, FitRecoversASampledCubic) {
   EXPECT_EQ(one[0].x, 0.0);
   EXPECT_EQ(one[3].x, 5.0);
   ExpectNear({one[1].x, one[1].y, one[2].x, one[2].y}, {c.p[1][0], c.p[1][1], c.p[2][0], c.p[2][1]}, 0.05);
-}
-
-TEST_F(BezArc, FitSplitsACornerAndReportsTheBreak) {
-  // Two straight legs meeting at a right angle at point 10.
-  std::vector<BEZ_Point2> pts;
-  for (int i = 0; i <= 10; ++i) pts.push_back({static_cast<double>(i), 0});
-  for (int i = 1; i <= 10; ++i) pts.push_back({10, static_cast<double>(i)});
-  LIST_Handle& pieces = ListSlot();
-  LIST_Handle& breaks = ListSlot();
-  ASSERT_EQ(BEZ_FitMultipleCurvesIterate(pts.data(), static_cast<int32_t>(pts.size()), 0.01, 4, &pieces, &breaks), 0);
-  auto ctrl = Items<BEZ_Point2>(pieces);
-  auto br = Items<int32_t>(breaks);
-  size_t pieceCount = (ctrl.size() - 1) / 3;
-  ASSERT_EQ(br.size(), pieceCount - 1);
-  ASSERT_GE(pieceCount, 2u);
-  // Joins are input points, shared by consecutive pieces, in increasing order.
-  for (size_t k = 0; k < br.size(); ++k) {
-    EXPECT_EQ(XY(ctrl[3 * (k + 1)]), XY(pts[br[k]]));
-    EXPECT_TRUE(k == 0 || br[k - 1] < br[k]) << k;
-  }
-  EXPECT_NE(std::find(br.begin(), br.end(), 10), br.end());
 }
 
 TEST_F(BezArc, FitDegenerateInputs) {

@@ -33,27 +33,6 @@ class OmStream : public OmFixture {
   }
 };
 
-TEST_F(OmStream, MorphOfFourAndSevenVertices) {
-  TDB_Stream s = NewStream();
-  OM_Shape a = Ngon(4, 100, 100, 50), b = Ngon(7, 300, 100, 80);
-  ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 0, 0, a, 1, 1), 0);
-  ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 600, 0, b, 1, 1), 0);
-  EXPECT_TRUE(Equal(At(s, 0), a));
-  EXPECT_TRUE(Equal(At(s, 600), b));
-  OM_Shape mid = At(s, 300);
-  int32_t n = 0;
-  ASSERT_EQ(OM_GetShapeInfo(mid, nullptr, nullptr, &n), 0);
-  EXPECT_EQ(n, 21);
-  // Linear on both sides: every point halfway between the equalised keys;
-  // vertex 0 of each key stays vertex 0.
-  FixedPoint v{};
-  ASSERT_EQ(OM_ShapeGetBezPoints(mid, 0, &v, nullptr, nullptr), 0);
-  ExpectNear({v.h / 65536.0, v.v / 65536.0}, {(150 + 380) / 2.0, 100}, 1e-3);
-  // Near the keys the shape comes close to them.
-  FixedRect nearA = Bounds(At(s, 1)), ba = Bounds(a);
-  EXPECT_NEAR(nearA.left, ba.left, F(1));
-}
-
 TEST_F(OmStream, RectanglesBlendBoundsAndHoldKeepsA) {
   TDB_Stream s = NewStream();
   OM_Shape a = New(OM_TypeRect, FixedRect{F(0), F(0), F(10), F(10)});

@@ -50,32 +50,6 @@ TEST_F(TdbModel, NewStreamRefusals) {
   EXPECT_EQ(s, nullptr);
 }
 
-TEST_F(TdbModel, InsertKeepsTimeOrderAndInitialisesKeys) {
-  TDB_Stream s = Keyed(2);
-  Key(s, 30, {3, 30});
-  Key(s, 10, {1, 10}, 3, 3);
-  Key(s, 20, {2, 20}, 2, 2);
-  EXPECT_EQ(Times(s), (std::vector<int32_t>{10, 20, 30}));
-  EXPECT_EQ(KeyF(s, 1, 2), (std::vector<double>{2, 20}));
-  EXPECT_EQ(std::tuple(Flags(s, 0), Flags(s, 1)), std::tuple(0, TDB_KeyEase));  // 0: a hold key
-  double inV[2], inI[2], outV[2], outI[2];
-  ASSERT_EQ(TDB_GetKeyTangentsF(s, 2, inV, inI, outV, outI), 0);
-  ExpectNear({inV[0], inI[1], outI[0]}, {0, 1.0 / 3.0, 1.0 / 3.0}, 1e-9);
-  EXPECT_EQ(Interps(s, -1), std::pair(1, 1));
-}
-
-TEST_F(TdbModel, SecondKeyAtSameTime) {
-  TDB_Stream s = Keyed();
-  Key(s, 10, {1});
-  double two = 2;
-  EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 10, 0, &two, 1, 1), TDB_ErrKeyExists);
-  ExpectReport(kSiteInsert, "attempt to overwrite an already existing time stream key value.");
-  EXPECT_EQ(rec.last().text, "Test error: attempt to overwrite an already existing time stream key value (1D01).");
-  EXPECT_EQ(std::tuple(Times(s), Value1(s, 10)), std::tuple(std::vector<int32_t>{10}, 1.0));
-  EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 10, 1, &two, 1, 1), 0);
-  EXPECT_EQ(std::tuple(Times(s), Value1(s, 10)), std::tuple(std::vector<int32_t>{10}, 2.0));
-}
-
 TEST_F(TdbModel, MethodMask) {
   TDB_Stream s = Keyed(1, 600, 1);
   double v = 1;
@@ -96,6 +70,8 @@ TEST_F(TdbModel, ConstantStream) {
   double a[2] = {4, 5};
   ASSERT_EQ(TDB_InsertKeyF(s, nullptr, 7, 0, a, 1, 1), 0);
   EXPECT_EQ(TDB_InsertKeyF(s, nullptr, 9, 0, a, 1, 1), TDB_ErrKeyExists);
+  EXPECT_EQ(rec.last().text,
+            "Test error: attempt to overwrite an already existing time stream key value (1D01).");
   ASSERT_EQ(TDB_GetValueF(s, nullptr, 12345, 0, v, nullptr), 0);
   EXPECT_EQ(v[1], 5);
   Boolean32 found = 1;
@@ -260,16 +236,6 @@ TEST_F(TdbModel, SpatialKeys) {
   ExpectReport(kSiteSetters, "interpolation method not allowed for this stream (3).");
 }
 
-TEST_F(TdbModel, FloatingKeysNeverEndTheStream) {
-  TDB_Stream s = Keyed(2, 600, 7, true);
-  for (int32_t t : {0, 200, 400, 600}) Key(s, t, {double(t), 0});
-  ASSERT_EQ(TDB_SetStreamSParametrize(s, 1), 0);
-  for (int32_t i : {0, 1, 3}) ASSERT_EQ(TDB_SetKeyFloat(s, i, 1), 0);
-  for (int32_t i : {0, 1, 2, 3}) EXPECT_EQ((Flags(s, i) & TDB_KeyFloat) != 0, i == 1) << i;
-  ASSERT_EQ(TDB_RemoveKey(s, 0), 0);
-  EXPECT_FALSE(Flags(s, 0) & TDB_KeyFloat);
-}
-
 TEST_F(TdbModel, ChooseInterps) {
   TDB_Stream s = Keyed(1, 600, 7);
   Key(s, 10, {0}, 2, 1);
@@ -357,18 +323,6 @@ TEST_F(TdbModel, Rescale) {
   ExpectReport(kSiteRescale, "invalid time stream rescaling technique");
   ASSERT_EQ(TDB_RescaleStream(s, 60, TDB_RescaleStretch), 0);
   EXPECT_EQ(Times(s), (std::vector<int32_t>{0, 1, 2}));
-}
-
-TEST_F(TdbModel, SwitchingConstantness) {
-  TDB_Stream s = Keyed();
-  Key(s, 0, {0});
-  Key(s, 600, {10});
-  ASSERT_EQ(TDB_SetConstant(s, 1, nullptr, 150), 0);
-  EXPECT_TRUE((Info(s).flags & TDB_StreamConstant) && Info(s).hasValue);
-  EXPECT_DOUBLE_EQ(Value1(s, 0), 2.5);
-  ASSERT_EQ(TDB_SetConstant(s, 0, nullptr, 60), 0);
-  EXPECT_EQ(Times(s), std::vector<int32_t>{60});
-  EXPECT_DOUBLE_EQ(Value1(s, 999), 2.5);
 }
 
 TEST_F(TdbModel, CopyAndMergeKeys) {
@@ -472,17 +426,6 @@ TEST_F(TdbCustom, KeysOwnTheirValues) {
   ASSERT_EQ(TDB_DisposeStream(c), 0);
   Forget(gone);
   EXPECT_EQ(live, 3);
-}
-
-TEST_F(TdbCustom, ConstantCustomStream) {
-  TDB_Stream s = Make(1, 600, Desc(0, 42), 1);
-  double v = 3;
-  double* p = &v;
-  ASSERT_EQ(TDB_InsertKey(s, nullptr, 0, 0, &p, 1, 1), 0);
-  EXPECT_DOUBLE_EQ(Get(s, 77), 3.0);
-  TDB_Stream& c = StreamSlot();
-  ASSERT_EQ(TDB_DuplicateStream(s, &c), 0);
-  EXPECT_EQ(live, 2);
 }
 
 }  // namespace

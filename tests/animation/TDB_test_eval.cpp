@@ -85,24 +85,6 @@ TEST_F(TdbEval, BezierEasesAgainstTheOracle) {
   EXPECT_NEAR(Value1(m, 180), 3.0, 1e-7);
 }
 
-TEST_F(TdbEval, DerivativeMatchesFiniteDifferences) {
-  TDB_Stream s = Make(1, 1000000, Desc());
-  Key(s, 0, {0}, 2, 2);
-  Key(s, 1000000, {10}, 2, 1);
-  Key(s, 2500000, {-4}, 1, 1);
-  Ease(s, 0, 0, 0.5, 25, 0.4);
-  Ease(s, 1, 3, 0.7, 3, 0.2);
-  for (int32_t t : {100000, 400000, 777000, 1200000, 2000000}) {
-    double dv = 0;
-    ASSERT_EQ(TDB_GetDeriv(s, nullptr, t, &dv), 0);
-    double fd = (Value1(s, t + 10) - Value1(s, t - 10)) / 20e-6;
-    EXPECT_NEAR(dv, fd, 1e-4 * std::max(1.0, std::fabs(fd))) << t;
-  }
-  double dv = 1;
-  ASSERT_EQ(TDB_GetDeriv(s, nullptr, 3000000, &dv), 0);
-  EXPECT_EQ(dv, 0.0);
-}
-
 TEST_F(TdbEval, CacheFollowsEveryEdit) {
   TDB_Stream s = Segment(1, 1);
   EXPECT_DOUBLE_EQ(Value1(s, 300), 5.0);
@@ -114,16 +96,8 @@ TEST_F(TdbEval, CacheFollowsEveryEdit) {
   EXPECT_DOUBLE_EQ(Value1(s, 300), 5.0);
   ASSERT_EQ(TDB_SetKeyInterps(s, 0, 1, 3), 0);
   EXPECT_DOUBLE_EQ(Value1(s, 300), 0.0);
-  ASSERT_EQ(TDB_SetKeyInterps(s, 0, 2, 2), 0);
-  ASSERT_EQ(TDB_SetKeyInterps(s, 1, 2, 2), 0);
-  double before = Value1(s, 300);
-  double v = 40;
-  ASSERT_EQ(TDB_SetKeyVelocity(s, 0, nullptr, &v), 0);
-  EXPECT_GT(Value1(s, 300), before);
   Key(s, 300, {-1});
   EXPECT_DOUBLE_EQ(Value1(s, 300), -1.0);
-  ASSERT_EQ(TDB_RemoveKey(s, 1), 0);
-  EXPECT_NE(Value1(s, 300), -1.0);
 }
 
 TEST_F(TdbEval, ExactOnly) {
@@ -197,17 +171,6 @@ class TdbSpatial : public TdbFixture {
     return s;
   }
 };
-
-TEST_F(TdbSpatial, StraightLineLinearAndHold) {
-  TDB_Stream s = Path(2, 1);
-  Key(s, 0, {0, 0});
-  Key(s, 600, {30, 40});
-  ExpectNear(At(s, 300), {15, 20}, 1e-9);
-  EXPECT_NEAR(At(s, 60)[0], 3, 1e-9);
-  // A hold stays at the earlier key.
-  ASSERT_EQ(TDB_SetKeyInterps(s, 0, 1, 3), 0);
-  EXPECT_EQ(At(s, 599), (std::vector<double>{0, 0}));
-}
 
 TEST_F(TdbSpatial, ConstantSpeedAlongCurvedPath) {
   TDB_Stream s = Arch(80);
@@ -410,32 +373,6 @@ TEST_F(TdbSample, PolylineStaysWithinTolerance) {
     }
     EXPECT_LE(worst, 0.001 * 1.5) << round;
   }
-}
-
-TEST_F(TdbSample, HoldsAreStepsAndDegenerateStreams) {
-  TDB_Stream s = Keyed();
-  Key(s, 0, {1}, 1, 3);
-  Key(s, 600, {5}, 1, 1);
-  LIST_Handle& list = ListSlot();
-  Time start{0, 1}, dur{2, 1};
-  ASSERT_EQ(TDB_GetAdaptiveSampleStream(s, 0, &start, &dur, 0.01, 0.0, 1, 100, &list, nullptr, nullptr), 0);
-  auto p = Points(list);
-  ASSERT_EQ(p.size(), 4u);
-  EXPECT_EQ((std::vector<double>{p[1].time, p[1].value, p[2].time, p[2].value}), (std::vector<double>{1, 1, 1, 5}));
-
-  TDB_Stream one = Keyed();
-  Key(one, 60, {3});
-  LIST_Handle& l1 = ListSlot();
-  ASSERT_EQ(TDB_GetAdaptiveSampleStream(one, 0, &start, &dur, 0.01, 0.0, 1, 100, &l1, nullptr, nullptr), 0);
-  EXPECT_EQ(Points(l1).size(), 1u);
-
-  TDB_Stream c = Constant();
-  Key(c, 0, {3});
-  LIST_Handle& l2 = ListSlot();
-  double lo = 0, hi = 0;
-  ASSERT_EQ(TDB_GetAdaptiveSampleStream(c, 0, &start, &dur, 0.01, 0.0, 1, 100, &l2, &lo, &hi), 0);
-  EXPECT_EQ(Points(l2).size(), 0u);
-  EXPECT_EQ(lo, 3.0);
 }
 
 TEST_F(TdbSample, IterationInterpolatesThePoints) {

@@ -1,9 +1,4 @@
-// Streams in chunked files: round trips, golden bytes, lenient and refused
-// headers, and writes that never change the stream.
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
+// Streams in chunked files: round trips, golden bytes, lenient and refused headers.
 #include <fstream>
 
 #include "ByteOrder.h"
@@ -101,32 +96,6 @@ TEST_F(TdbFile, ConstantRoundTrip) {
   ASSERT_EQ(TDB_GetValueF(r, nullptr, 0, 0, w, nullptr), 0);
   EXPECT_EQ(Vec(w, 2), (std::vector<double>{-1.25, 1e300}));
   EXPECT_EQ(Interps(r, 0).second, 2);
-  EXPECT_EQ(Write(r, "again.tdb"), bytes);
-}
-
-TEST_F(TdbFile, KeyedRoundTripIsBitExact) {
-  TDB_Stream s = Keyed(2, 600, 15);
-  Key(s, -30, {-0.0, 4.9e-324}, -3, 2);
-  Key(s, 0, {1e308, -7}, 3, 3);
-  Key(s, 900, {0.1, 0.2}, 2, 1);
-  double iv[2] = {1.5, -1}, ii[2] = {0.75, 0.5}, ov[2] = {-2.5, 3}, oi[2] = {0.125, 1};
-  ASSERT_EQ(TDB_SetKeyTangentsF(s, 2, iv, ii, ov, oi), 0);
-  ASSERT_EQ(TDB_SetKeyContinuous(s, 1, 1), 0);
-  Bytes bytes = Write(s);
-  TDB_Stream& r = StreamSlot();
-  ASSERT_EQ(Read(bytes, r), 0);
-  EXPECT_EQ(Times(r), (std::vector<int32_t>{-30, 0, 900}));
-  // Value and tangents bit for bit (-0.0 and denormals included), flags, methods.
-  auto key = [&](TDB_Stream x, int32_t i) {
-    double v[10];
-    EXPECT_EQ(TDB_GetKeyF(x, i, v), 0);
-    EXPECT_EQ(TDB_GetKeyTangentsF(x, i, v + 2, v + 4, v + 6, v + 8), 0);
-    Bytes b(reinterpret_cast<uint8_t*>(v), reinterpret_cast<uint8_t*>(v + 10));
-    auto [in, out] = Interps(x, i);
-    b.insert(b.end(), {uint8_t(Flags(x, i)), uint8_t(Flags(x, i) >> 8), uint8_t(in), uint8_t(out)});
-    return b;
-  };
-  for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(key(s, i), key(r, i)) << i;
   EXPECT_EQ(Write(r, "again.tdb"), bytes);
 }
 
@@ -260,61 +229,6 @@ TEST_F(TdbFile, RefusedFiles) {
     TDBp_GetLiveCount(&now);
     EXPECT_EQ(now, live) << k.what;
   }
-}
-
-TEST_F(TdbFile, FailedWriteLeavesTheStreamAlone) {
-  TDB_Stream s = Keyed(1, 600, 7);
-  Key(s, 0, {1.25});
-  Key(s, 600, {2.5});
-  Bytes clean = Write(s);
-  {
-    std::ofstream(P("ro.tdb")) << "x";
-  }
-  SLU_FileContext c = Open("ro.tdb", FILE_PermRead, false);
-  EXPECT_NE(TDB_WriteStream(s, &c), 0);
-  EXPECT_EQ(Value1(s, 0), 1.25);
-  EXPECT_EQ(Write(s, "later.tdb"), clean);
-}
-
-// The boxed kind, written through its traits.
-ErrorCode WriteBox(intptr_t, const void* value, uint8_t* bytes, int32_t capacity, int32_t* size) {
-  *size = 8;
-  if (!bytes) return 0;
-  if (capacity < 8) return kErrBadParam;
-  double* p = BoxOf(value);
-  be::Store<double>(bytes, p ? *p : 0.0);
-  return 0;
-}
-ErrorCode ReadBox(intptr_t, const uint8_t* bytes, int32_t size, void* value) {
-  if (size != 8) return kErrBadParam;
-  double* p = new double(be::Load<double>(bytes));
-  std::memcpy(value, &p, sizeof p);
-  return 0;
-}
-
-TEST_F(TdbFile, CustomValuesThroughTheirTraits) {
-  TDB_ValueTraits t{};
-  t.valueSize = sizeof(double*);
-  t.copy = CopyBox;
-  t.dispose = DisposeBox;
-  t.write = WriteBox;
-  t.read = ReadBox;
-  ASSERT_EQ(TDB_RegisterValueKind(43, &t), 0);
-  TDB_Stream s = Make(1, 600, Desc(0, 43));
-  for (double x : {3.0, 4.0}) {
-    double v = x;
-    double* p = &v;
-    ASSERT_EQ(TDB_InsertKey(s, nullptr, static_cast<int32_t>(x * 100), 0, &p, 3, 3), 0);
-  }
-  Bytes bytes = Write(s);
-  TDB_Stream& r = StreamSlot();
-  ASSERT_EQ(Read(bytes, r), 0);
-  double* got = nullptr;
-  ASSERT_EQ(TDB_GetValue(r, nullptr, 400, 0, &got, nullptr), 0);
-  ASSERT_NE(got, nullptr);
-  EXPECT_EQ(*got, 4.0);
-  ASSERT_EQ(TDB_DisposeValue(r, &got), 0);
-  EXPECT_EQ(Write(r, "again.tdb"), bytes);
 }
 
 }  // namespace

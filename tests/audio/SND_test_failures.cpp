@@ -100,6 +100,8 @@ TEST_F(SNDFailures, EmptyWorldsAndSignednessAlone) {
   EXPECT_EQ(Info(w).lockCount, 1);  // the caller's lock stays
   ASSERT_EQ(SND_UnlockBuffer(w), 0);
   EXPECT_EQ(Samples<uint16_t>(w), (std::vector<uint16_t>{0x8001, 0x7FFF, 0x0000}));
+  const SND_Format none = Fmt(0, SND_Encoding_Float, 4, 1);
+  EXPECT_EQ(SND_UpdateWorld(1, &none, nullptr, w), kErrBadParam);
   for (SND_World x : {empty, w}) ASSERT_EQ(SND_DisposeWorld(x), 0);
 }
 

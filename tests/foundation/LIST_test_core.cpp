@@ -158,25 +158,6 @@ TEST_F(ListCore, LocksNest) {
   ExpectNoReport();
 }
 
-TEST_F(ListCore, LockedListKeepsItsAddressesWhileThereIsRoom) {
-  LIST_Handle list = Ints({1, 2}, 8);
-  void* first = nullptr;
-  ASSERT_EQ(LIST_GetAddress(list, 0, LIST_LockInPlace, &first), 0);
-  for (int32_t v = 3; v <= 8; ++v) ASSERT_EQ(LIST_Insert(&v, 0, list), 0);
-  void* again = nullptr;
-  ASSERT_EQ(LIST_GetAddress(list, 0, 0, &again), 0);
-  EXPECT_EQ(again, first);
-  EXPECT_EQ(*static_cast<int32_t*>(again), 8);
-  int32_t v = 9;
-  EXPECT_EQ(LIST_Insert(&v, 0, list), LIST_ErrLocked);  // full now: growth would move it
-  rec.clear();
-  // Removal does not compact a locked list.
-  for (int i = 0; i < 7; ++i) ASSERT_EQ(LIST_Remove(-1, list, 0, nullptr), 0);
-  EXPECT_EQ(Capacity(list), 8);
-  EXPECT_EQ(LIST_Unlock(list), 0);
-  ExpectNoReport();
-}
-
 TEST_F(ListCore, GetAddressNeedsALockAndAPosition) {
   LIST_Handle list = Ints({1, 2, 3});
   void* address = reinterpret_cast<void*>(this);

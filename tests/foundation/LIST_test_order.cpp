@@ -124,24 +124,6 @@ TEST_F(ListOrder, BinarySearchFindsTheFirstEqualItem) {
   EXPECT_EQ(std::tuple(found, index), std::tuple(0, 0));
 }
 
-TEST_F(ListOrder, BinarySearchAsksFewQuestions) {
-  std::vector<Keyed> items;
-  for (int32_t i = 0; i < 100000; ++i) items.push_back({i * 2, i});
-  LIST_Handle list = Own(MakeKeyed({}));
-  LIST_SetNumItems(100000, list, 0);
-  void* base = nullptr;
-  LIST_GetAddress(list, 0, LIST_LockInPlace, &base);
-  std::memcpy(base, items.data(), items.size() * sizeof(Keyed));
-  LIST_Unlock(list);
-  int64_t questions = 0;
-  Keyed key{77777, 0};
-  Boolean32 found = 1;
-  int32_t index = 0;
-  LIST_GetSortedItem(list, &CompareKeys, reinterpret_cast<intptr_t>(&questions), &key, &found, nullptr, &index);
-  EXPECT_EQ(std::tuple(found, index), std::tuple(0, 38889));
-  EXPECT_LE(questions, 19);
-}
-
 struct Walk {
   std::vector<int32_t> seen;
   int32_t stopAt = -1;

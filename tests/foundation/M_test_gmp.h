@@ -55,13 +55,6 @@ inline bool RoundConvert(int32_t num, uint32_t from, uint32_t to, mpz_t out) {
 
 inline bool Fits(const mpz_t v) { return mpz_cmp_si(v, INT32_MAX) <= 0 && mpz_cmp_si(v, INT32_MIN) >= 0; }
 
-// The multiple of step > 0 nearest to v, ties away from zero.
-inline int64_t NearestMultiple(int64_t v, int64_t step) {
-  int64_t lo = v >= 0 ? v / step * step : -((-v + step - 1) / step) * step;
-  int64_t dl = v - lo, dh = lo + step - v;
-  return dl < dh ? lo : (dh < dl ? lo + step : (v >= 0 ? lo + step : lo));
-}
-
 class Gen {
  public:
   explicit Gen(uint64_t seed) : rng_(seed) {}

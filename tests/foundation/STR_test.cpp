@@ -122,19 +122,6 @@ TEST_F(StrTest, DeathFreesAndEnsureReinstalls) {
   EXPECT_EQ(table.texts, texts);
 }
 
-TEST_F(StrTest, ResourceOverride) {
-  std::vector<uint8_t> bytes =
-      Resource({"un", "deux{{*MSWindows*}}two", "trois", "quatre", "cinq", "six \xA9"});
-  ASSERT_EQ(STR_SetStringResource(1001, bytes.data(), static_cast<int32_t>(bytes.size())), 0);
-  U_SetSystemScript(U_ScriptJapanese);  // double-byte: loading a resource turns the conversion off
-  ASSERT_EQ(Install(1), 0);
-  EXPECT_TRUE(rec.reports.empty());
-  EXPECT_EQ(Look(&table, {0, 1, 5}), (Texts{"un", "two", "six \xA9"}));  // tags apply to resource texts too
-  Boolean32 on = 1;
-  STR_IsDBCSafeMode(&on);
-  EXPECT_EQ(on, 0);
-}
-
 TEST_F(StrTest, BrokenResourcesDetach) {
   std::vector<std::vector<uint8_t>> broken = {
       Resource({"a", "b"}),                        // count differs from the compiled texts
@@ -270,7 +257,7 @@ const char* const kTagged[] = {"plain", "a{{*MSWindows*}}b", "c{{*MSWindows*}}d"
 
 using StrMemoryTest = StrTest;
 
-TEST_F(StrMemoryTest, ArraysThatCannotBeMadeLeaveTheTableAlone) {
+TEST_F(StrMemoryTest, TablesAndBallsThatCannotBeMadeLeaveNothingBehind) {
   EMUL_FailAllocationsAfter(0);
   EXPECT_EQ(tv::str::EnsureTable(table, kTagged), tv::kErrOutOfMemory);
   EXPECT_EQ(table.texts, nullptr);
@@ -278,36 +265,21 @@ TEST_F(StrMemoryTest, ArraysThatCannotBeMadeLeaveTheTableAlone) {
   EXPECT_EQ(rec.last().location, Location(28, 4));
   EXPECT_EQ(rec.last().severity, tv::kSevFailure);
   EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create string table.\n", 0), 0u);
-  EXPECT_STREQ(STRp_Lookup(&table, 0), "[?]");
-}
-
-TEST_F(StrMemoryTest, ReplacementEntryFailureFreesEverything) {
-  int64_t ptrs = EMUL_LivePtrCount();
-  EMUL_FailAllocationsAfter(3);  // the arrays and the first entry are made; the second entry fails
-  EXPECT_EQ(tv::str::EnsureTable(table, kTagged), tv::kErrOutOfMemory);
-  EXPECT_EQ(table.texts, nullptr);
-  EXPECT_EQ(EMUL_LivePtrCount(), ptrs);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().location, Location(28, 5));
-  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create string table replacement entry.\n(1K", 0), 0u);
-
-  EMUL_StopAllocationFailures();
-  EXPECT_EQ(tv::str::EnsureTable(table, kTagged), 0);
-  EXPECT_STREQ(STRp_Lookup(&table, 2), "d");
-}
-
-TEST_F(StrMemoryTest, BallThatCannotBeMade) {
-  EMUL_FailAllocationsAfter(0);
   STR_Ball ball = reinterpret_cast<STR_Ball>(1);
   EXPECT_EQ(STR_NewBall(0, kTagged, &ball), tv::kErrOutOfMemory);
   EXPECT_EQ(ball, nullptr);
   EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create string ball.\n", 0), 0u);
   EMUL_StopAllocationFailures();
   int64_t ptrs = EMUL_LivePtrCount();
-  EMUL_FailAllocationsAfter(1);  // the record is made, its table is not
-  EXPECT_EQ(STR_NewBall(0, kTagged, &ball), tv::kErrOutOfMemory);
-  EXPECT_EQ(ball, nullptr);
+  EMUL_FailAllocationsAfter(3);  // the arrays and the first entry are made; the second entry fails
+  EXPECT_EQ(tv::str::EnsureTable(table, kTagged), tv::kErrOutOfMemory);
+  EXPECT_EQ(table.texts, nullptr);
   EXPECT_EQ(EMUL_LivePtrCount(), ptrs);
+  EXPECT_EQ(rec.last().location, Location(28, 5));
+  EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create string table replacement entry.\n(1K", 0), 0u);
+  EMUL_StopAllocationFailures();
+  EXPECT_EQ(tv::str::EnsureTable(table, kTagged), 0);
+  EXPECT_STREQ(STRp_Lookup(&table, 2), "d");
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 // Property tests of the time layer against exact big-integer arithmetic:
-// conversion between scales, frame counting and snapping over seeded random
-// times, including 32-bit boundary values.
+// conversion between scales and frame counting over seeded random times,
+// including 32-bit boundary values.
 #include <climits>
-#include <random>
 #include <tuple>
 
 #include "T.h"
@@ -89,32 +88,6 @@ TEST_F(TimeGmp, FrameCountsAreFloorAndCeilingOfTheExactQuotient) {
   }
   EXPECT_GT(checked, kCases / 10);
   mpz_clears(n, d, q, nullptr);
-}
-
-TEST_F(TimeGmp, SnappingToAGrid) {
-  tv::gmptest::Gen g(0x5A4B);
-  std::mt19937_64 rng(5);
-  mpz_t c;
-  mpz_init(c);
-  for (int i = 0; i < kCases; ++i) {
-    Time t = RandomTime(g);
-    Time quantum{static_cast<int32_t>(rng() % 5000) + 1, g.Den()};
-    RoundConvert(t.value, t.scale, quantum.scale, c);
-    Time r{};
-    ErrorCode err = T_RoundToNearestTime(t, quantum, &r);
-    SCOPED_TRACE(testing::Message() << t.value << "/" << t.scale << " to " << quantum.value << "/" << quantum.scale);
-    int64_t want = Fits(c) ? tv::gmptest::NearestMultiple(mpz_get_si(c), quantum.value) : int64_t{INT32_MAX} + 1;
-    if (want > INT32_MAX || want < INT32_MIN) {
-      EXPECT_EQ(err, M_ErrOverflow);
-      EXPECT_EQ(r, tv::kInvalidTime);
-    } else {
-      ASSERT_EQ(err, 0);
-      EXPECT_EQ(r, (Time{static_cast<int32_t>(want), quantum.scale}));
-    }
-    rec.clear();
-    if (HasFailure()) break;
-  }
-  mpz_clear(c);
 }
 
 }  // namespace

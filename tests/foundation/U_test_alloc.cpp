@@ -25,22 +25,6 @@ int64_t SizeOf(Handle h) {
   return size;
 }
 
-TEST_F(AllocTest, ReportingFormsAllocateAndClear) {
-  Ptr p = U_AllocatePtrClear(Location(27, 3), "list", 64);
-  ASSERT_NE(p, nullptr);
-  for (int i = 0; i < 64; ++i) EXPECT_EQ(p[i], 0);
-  Handle h = U_AllocateHandleClear(Location(27, 3), "list", 40);
-  ASSERT_NE(h, nullptr);
-  for (int i = 0; i < 40; ++i) EXPECT_EQ((*h)[i], 0);
-  Ptr q = U_AllocatePtr(0, "x", 8);
-  Handle g = U_AllocateHandle(0, "x", 8);
-  ASSERT_TRUE(q && g);
-  EXPECT_EQ(SizeOf(h), 40);
-  for (Ptr x : {p, q}) EXPECT_EQ(U_FreePtr(x), 0);
-  for (Handle x : {h, g}) EXPECT_EQ(U_FreeHandle(x), 0);
-  EXPECT_TRUE(rec.reports.empty());
-}
-
 TEST_F(AllocTest, RefusedAllocationReportsOutOfMemory) {
   EXPECT_EQ(U_AllocateHandle(Location(27, 3), "list", kHuge + 1), nullptr);
   ASSERT_EQ(rec.reports.size(), 1u);

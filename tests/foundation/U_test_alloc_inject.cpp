@@ -27,32 +27,6 @@ class AllocFailureTest : public tv::test::UFixture {
   }
 };
 
-TEST_F(AllocFailureTest, EveryReportingFormStatesTheSizeAndTheAvailableMemory) {
-  EMUL_FailAllocationsAfter(0);
-  EXPECT_EQ(U_AllocateHandle(Location(27, 3), "list", 4097), nullptr);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text, Expected("list", 5));
-  EXPECT_EQ(rec.last().severity, tv::kSevFailure);
-  EXPECT_EQ(rec.last().location, Location(27, 3));
-  EXPECT_EQ(U_AllocateHandleClear(Location(27, 4), "list", 1024), nullptr);
-  EXPECT_EQ(rec.last().text, Expected("list", 1));
-  EXPECT_EQ(U_AllocatePtr(Location(29, 7), "key", 1025), nullptr);
-  EXPECT_EQ(rec.last().text, Expected("key", 2));
-  EXPECT_EQ(rec.last().location, Location(29, 7));
-  EXPECT_EQ(U_AllocatePtrClear(Location(29, 8), "key", 1), nullptr);
-  EXPECT_EQ(rec.last().text, Expected("key", 1));
-  EXPECT_EQ(rec.reports.size(), 4u);
-  EXPECT_EQ(U_AllocatePtrQuiet(16), nullptr);
-  EXPECT_EQ(U_AllocateHandleClearQuiet(16), nullptr);
-  EXPECT_EQ(rec.reports.size(), 4u);  // the quiet forms report nothing
-  char text[U_MessageBufferSize];
-  ErrorCode code = -1;
-  Severity severity = 0;
-  U_GetLastError(text, &severity, nullptr, &code);
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(severity, tv::kSevFailure);
-}
-
 TEST_F(AllocFailureTest, ResizeAndDuplicateFailures) {
   Handle h = U_AllocateHandle(0, "block", 16);
   ASSERT_NE(h, nullptr);

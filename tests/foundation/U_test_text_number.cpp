@@ -168,9 +168,4 @@ TEST_F(NumberTest, OutputIsBounded) {
   EXPECT_STREQ(out, "0.250");
 }
 
-TEST_F(NumberTest, VerificationReportUsesSubstitution) {
-  U_ReportFailedVerification(tv::Location(27, 4), 17, "order ^2 kept", nullptr);
-  EXPECT_EQ(rec.last().text, "Test error: Verification failure: order ^2 kept {17}");
-}
-
 }  // namespace

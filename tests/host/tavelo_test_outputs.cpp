@@ -137,52 +137,6 @@ TEST_F(Boundary, MovieColourTags) {
   EXPECT_TRUE(Near(Pixel(raw, 1280, 1000, 300), kBackground, 2));
 }
 
-// A movie of each container, and stills, read back as footage: colours
-// kept; formats with alpha keep the transparent half, the others show the
-// background colour there.
-TEST_F(Boundary, OutputsReadBackWithTheirAlpha) {
-  Write("c.json", kHalf);
-  struct Out {
-    std::string file, codec;
-    bool alpha;
-  };
-  const std::vector<Out> outs = {{"h264.mp4", "", false},       {"p4444.mov", "prores4444", true},
-                                 {"png.mkv", "png", true},       {"h264.avi", "h264", false},
-                                 {"still.jpg", "", false},       {"still.png", "", true}};
-  std::string footage, layers;
-  for (size_t i = 0; i < outs.size(); ++i) {
-    const Out& o = outs[i];
-    std::vector<std::string> args = {"render", "c.json", "-t", "0", "-o", o.file, "-q", "--no-sound"};
-    if (o.file.find("still") == 0) args.pop_back();
-    if (!o.codec.empty()) args.insert(args.end(), {"--codec", o.codec});
-    Outcome r = Tv(args);
-    ASSERT_EQ(r.code, 0) << o.file << "\n" << r.err;
-    const std::string n = std::to_string(i);
-    footage += std::string(i ? "," : "") + "{\"name\": \"F" + n + "\", \"file\": \"" + o.file + "\"}";
-    layers += std::string(i ? "," : "") + "{\"source\": \"F" + n + "\", \"position\": [" + std::to_string(32 + 64 * i) +
-              ", 24]}";
-  }
-  // Side by side in one composition without a background: one render reads them all.
-  Write("all.json", "{\"footage\": [" + footage + "], \"comps\": [{\"name\": \"A\", \"width\": " +
-                        std::to_string(64 * outs.size()) + ", \"height\": 48, \"fps\": 24, \"duration\": 0.5, " +
-                        "\"layers\": [" + layers + "]}]}");
-  const std::string raw = Raw("all.json");
-  const int w = 64 * static_cast<int>(outs.size());
-  for (size_t i = 0; i < outs.size(); ++i) {
-    SCOPED_TRACE(outs[i].file);
-    const int x = 64 * static_cast<int>(i);
-    EXPECT_TRUE(Near(Pixel(raw, w, x + 10, 20), kOrange, 3));
-    EXPECT_EQ(Pixel(raw, w, x + 10, 20)[3], 255);
-    const std::vector<int> right = Pixel(raw, w, x + 50, 20);
-    if (outs[i].alpha) {
-      EXPECT_EQ(right[3], 0);
-    } else {
-      EXPECT_TRUE(Near(right, kBackground, 3));
-      EXPECT_EQ(right[3], 255);
-    }
-  }
-}
-
 // `-o -` writes a PNG stream that reads back (as footage) to the very pixels
 // rendered, and raw RGBA of every frame; nothing else goes to standard output.
 TEST_F(Boundary, FramesToStandardOutput) {

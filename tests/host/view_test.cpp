@@ -1,7 +1,7 @@
 // `tavelo view` through HTTP: the built program serves an example on a free
 // port and every call is made as a browser makes it: frames (equal to the
 // files `tavelo frame` writes, served from the cache the second time),
-// sound spans, layer switches with undo and redo, the refusals (IDs only,
+// layer switches with undo and redo, the refusals (IDs only,
 // bad parameters, foreign Host, missing token), the reload of a changed
 // description and the stop on Ctrl-C.
 #include <gtest/gtest.h>
@@ -112,30 +112,6 @@ class View : public ::testing::Test {
 };
 Server* View::server = nullptr;
 
-TEST_F(View, CompositionsLayersAndThePage) {
-  const Json state = GetJson("/api/state");
-  EXPECT_EQ(state["project"], "layered.json");
-  EXPECT_EQ(state["comp"], MainId());
-  const Json comps = GetJson("/api/comps");
-  ASSERT_EQ(comps.size(), 2u);
-  const Json main = GetJson("/api/comps/" + std::to_string(MainId()));
-  EXPECT_EQ(main["width"], 320);
-  EXPECT_EQ(main["fps"], 24.0);
-  EXPECT_EQ(main["frames"], 24);
-  ASSERT_EQ(main["layers"].size(), 5u);
-  // Numbered from the top: the last layer the description lists is 1.
-  EXPECT_EQ(main["layers"][0]["number"], 1);
-  EXPECT_EQ(main["layers"][0]["name"], "Spinner");
-  EXPECT_EQ(main["layers"][1]["name"], "Wipe");
-  EXPECT_EQ(main["layers"][1]["video"], false);
-  EXPECT_EQ(main["layers"][4]["audio"], true);
-  for (const char* page : {"/", "/viewer.js", "/viewer.css"}) {
-    auto r = Get(page);
-    ASSERT_TRUE(r && r->status == 200) << page;
-    EXPECT_EQ(r->body, Slurp(fs::path(TAVELO_WEB) / (std::string(page) == "/" ? "index.html" : page + 1)));
-  }
-}
-
 TEST_F(View, FramesAreTheFilesOfFrameAndComeFromTheCache) {
   const uint32_t id = MainId();
   const fs::path dir = fs::temp_directory_path() / ("view_test_" + std::to_string(::getpid()));
@@ -161,19 +137,6 @@ TEST_F(View, FramesAreTheFilesOfFrameAndComeFromTheCache) {
   auto half = Get(url + "&res=half");
   ASSERT_TRUE(half && half->body.size() > 24);
   EXPECT_EQ(half->body.substr(16, 8), std::string("\0\0\0\xa0\0\0\0\x5a", 8));
-}
-
-TEST_F(View, SoundOfASpanIsWav) {
-  auto r = Get("/api/comps/" + std::to_string(MainId()) + "/sound?start=0.5&duration=0.25&rate=8000");
-  ASSERT_TRUE(r && r->status == 200) << (r ? r->body : "");
-  EXPECT_EQ(r->get_header_value("Content-Type"), "audio/wav");
-  EXPECT_EQ(r->body.substr(0, 4), "RIFF");
-  EXPECT_EQ(r->body.substr(8, 4), "WAVE");
-  // 2000 stereo 16-bit sample frames, silent (the example has no sound).
-  const size_t data = r->body.find("data");
-  ASSERT_NE(data, std::string::npos);
-  EXPECT_EQ(r->body.size() - data - 8, 8000u);
-  EXPECT_EQ(r->body.find_first_not_of('\0', data + 8), std::string::npos);
 }
 
 TEST_F(View, SwitchesAreUndoableSteps) {
