@@ -239,22 +239,9 @@ TEST_F(FileData, FullDiskFromTheProvider) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }
 
+// (A full disk refusing the buffer when it goes out: FileBuffer's
+// FailedWriteBackIsReportedOnceAndReturned.)
 TEST_F(FileData, PlatformFailuresAreTranslated) {
-  // The system itself refuses: a full device, and a file used as a folder.
-  SetVolumeSpaceProvider([](const std::string&, uint64_t* f, uint64_t* t) {
-    *f = *t = uint64_t{1} << 40;
-    return 0;
-  });
-  Write(P("full"), "");
-  FILE_SpecH full = Opened("full", FILE_PermWrite);
-  int32_t count = 4;
-  platform::SetWriteFault({platform::WriteFaultOp::Write, ENOSPC, 1});
-  EXPECT_EQ(FILE_Write(full, &count, "data"), 0);  // into the buffer: the disk refuses it later
-  EXPECT_EQ(FILE_Close(full), 785);
-  platform::ClearWriteFault();
-  ExpectReport(kSiteClose, "Test error: writing to file \"" + P("full") + "\" -- disk is full (-34).");
-  EXPECT_EQ(Slurp(P("full")), "d");  // what reached the file
-
   // What is not a regular file is refused at once, never waited on.
   ASSERT_EQ(::mkfifo(P("pipe").c_str(), 0644), 0);
   for (int32_t perm : {FILE_PermRead, FILE_PermWrite, FILE_PermReadWrite}) {

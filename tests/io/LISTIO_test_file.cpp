@@ -190,18 +190,9 @@ TEST_F(ListFile, PointerItemsGoThroughAnEncoderWithTheFileItemSize) {
   Bytes items = ByteBuilder().U32(0).U32(0x80000001).U32(0).U32(2).b;
   EXPECT_EQ(Contents("w.bin"), ListChunk("lhd3", Lhd3(0xD00BEE, 0, 2, 1, 8, 4, 1, 4, 0), items));
 
-  SetPos(c, 0);
-  LIST_Handle read = OUT(LIST_ReadDecoded, &c, nullptr, sizeof(Slot), 8, DecodeSlot, 0);
-  EXPECT_EQ(OUT(LIST_GetItemSize, read), static_cast<int32_t>(sizeof(Slot)));
-  EXPECT_EQ(OUT(LIST_GetNumItems, read), 2);
-  Slot back{};
-  ASSERT_EQ(LIST_GetItem(read, 0, &back), 0);
-  EXPECT_EQ(back.sequence, nullptr);
-  EXPECT_EQ(back.flags, 0x80000001u);
-  LIST_Dispose(read, 0);
-
   // A file item size other than the reader's is refused.
   SetPos(c, 0);
+  LIST_Handle read = nullptr;
   rec.clear();
   EXPECT_EQ(LIST_ReadDecoded(&c, nullptr, sizeof(Slot), 12, DecodeSlot, 0, &read), LIST_ErrBadFileData);
   EXPECT_EQ(read, nullptr);
