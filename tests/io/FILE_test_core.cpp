@@ -264,6 +264,7 @@ TEST_F(FileOps, CreateFilesAndFolders) {
   Write(P("new"), "old contents");
   ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, Ref(P("new"))), 0);
   EXPECT_EQ(Slurp(P("new")), "");
+  EXPECT_TRUE(OUT(FILE_InqExist, Ref(P("new"))));
   FILE_SpecH d = Ref(P("folder"));
   ASSERT_EQ(FILE_Create(FILE_CreateFolder, 0, 0, d), 0);
   EXPECT_TRUE(IsDir(d));
