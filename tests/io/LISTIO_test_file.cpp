@@ -275,7 +275,8 @@ TEST_F(ListFile, BadHeadersAreRefused) {
       // block an insertion would add, is too much.
       {"huge item", "lhd3", Lhd3(0xD00BEE, 0, 0, 0, 973144066, 2, 0, 0, 0), {}, "header info"},
       {"huge first block", "lhd3", Lhd3(0xD00BEE, 0, 0, 0, 64, 1 << 20, 0, 0, 0), {}, "header info"},
-      {"less data than the count", "lhd3", Lhd3(0xD00BEE, 0, 2, 1, 4, 2, 1, 2, 0), {1, 2, 3, 4, 5, 6}, "data length"},
+      {"less data than the count", "lhd3", Lhd3(0xD00BEE, 0, 2, 1, 4, 2, 1, 2, 0), {1, 2, 3, 4, 5, 6},
+       "data length"},
       {"more data than the count", "lhd3", Lhd3(0xD00BEE, 0, 2, 1, 4, 2, 1, 2, 0), Bytes(12), "data length"},
       {"short header", "lhd3", h48, {}, "header length"},
       {"short lhd2", "lhd2", Bytes(36), {}, "old-style header length"},

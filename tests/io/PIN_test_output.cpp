@@ -125,7 +125,8 @@ TEST_F(PINOutputTest, StillSequencesWriteNumberedFiles) {
   FILE_Dispose(templ);
   ASSERT_EQ(PIN_SetOutputNumbering(numbered, 7, 0), 0);
   ASSERT_EQ(PIN_StartAdding(numbered), 0);
-  for (uint8_t k = 0; k < 2; ++k) ASSERT_EQ(PIN_AddFrame(numbered, -1, Frame(static_cast<uint8_t>(40 + k))), 0);
+  for (uint8_t k = 0; k < 2; ++k)
+    ASSERT_EQ(PIN_AddFrame(numbered, -1, Frame(static_cast<uint8_t>(40 + k))), 0);
   ASSERT_EQ(PIN_EndAdding(numbered), 0);
   PIN_SeqSpecH seq = nullptr;
   ASSERT_EQ(Import(dir.P("a8b[##].tsf"), 0, &seq), 0);

@@ -1,7 +1,7 @@
-// The RLA driver: the run-length decoder, drawing (deep samples, scaling), the options data, and a corpus of malformed files
-// each refused with one report and nothing drawn. Whole frames at 8 and 16
-// bits with and without a matte are checked against an independent reader
-// in PIN_test_rla_oracle.cpp.
+// The RLA driver: the run-length decoder, drawing (deep samples, scaling),
+// the options data, and a corpus of malformed files each refused with one
+// report and nothing drawn. Whole frames at 8 and 16 bits with and without a
+// matte are checked against an independent reader in PIN_test_rla_oracle.cpp.
 #include <cstring>
 
 #include "PIN_test_rla_fixture.h"

@@ -119,9 +119,9 @@ TEST_F(BudgetSources, ControlGroupTrees) {
 }
 
 // The host's setting comes before the preference, the preference before the
-// control group's limit; 0 goes back down the list.
-TEST_F(BudgetSources, SettingThenPreferenceThenControlGroupThenPhysical) {
-  Tree(kCases[0].files);  // a 4 GB job
+// control group's limit (here a 4 GB job); 0 goes back down the list.
+TEST_F(BudgetSources, SettingBeforePreferenceBeforeControlGroup) {
+  Tree(kCases[0].files);
   ASSERT_EQ(EMUL_SetProfileInt(TV_PREFS_SECTION, "ApplicationMemory", 1048576), 0);  // KB
   EXPECT_EQ(Info().source, EMUL_BudgetPreference);
   ASSERT_EQ(EMUL_SetMemoryBudget(512 * kMB), 0);

@@ -2,7 +2,6 @@
 // refusal of null, stale and foreign handles.
 #include <unistd.h>
 
-
 #include "Platform.h"
 #include "platform_test_fixture.h"
 
