@@ -2,10 +2,8 @@
 // fail only when the buffer goes out (reported once, returned). Random reads,
 // writes (across the window's edges), seeks back and size changes against a
 // model of the file are in FILE_test_shared.cpp.
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <fstream>
 #include <functional>
 
@@ -57,6 +55,8 @@ TEST_F(FileBuffer, ReadsAtTheEndOfTheFile) {
   Fails(FILE_SetPos(a, kWindow + 11), 786, kSiteSetPos,
         "setting position in file \"" + P("a") + "\" -- unexpected end-of-file (-39).");
   EXPECT_EQ(Pos(a), kWindow + 10);
+  EXPECT_EQ(FILE_SetPos(a, -1), 3);
+  rec.clear();
   // The file grew behind the reader's back: the new bytes are read.
   std::ofstream(P("a"), std::ios::binary | std::ios::app) << "more";
   EXPECT_EQ(Read(a, 4), "more");
@@ -77,97 +77,6 @@ TEST_F(FileBuffer, PlatformReferenceSeesEveryByteAtThePosition) {
   ASSERT_EQ(FILE_Copy(a, Ref(P("copy"))), 0);
   EXPECT_EQ(Slurp(P("copy")), "hello!!!");
   ASSERT_EQ(FILE_Close(a), 0);
-}
-
-// The volume's free space is asked for when a write grows the file beyond
-// what earlier answers covered; a write that does not fit fails by itself,
-// and what was written before it still reaches the file.
-TEST_F(FileBuffer, FreeSpaceIsCheckedAtTheWrite) {
-  uint64_t freeBytes = 10;
-  int asked = 0;
-  SetVolumeSpaceProvider([&](const std::string&, uint64_t* f, uint64_t* t) {
-    ++asked;
-    *f = freeBytes;
-    *t = 1000;
-    return 0;
-  });
-  FILE_SpecH a = OpenNew("a");
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(FILE_NWrite(a, 10, "0123456789"), 0);  // each grows by 10
-  EXPECT_EQ(asked, 5);
-  ASSERT_EQ(FILE_NWrite(a, 4, "abcd"), 0);  // fits what the last answer left
-  EXPECT_EQ(asked, 6);
-  ASSERT_EQ(FILE_SetPos(a, 0), 0);
-  ASSERT_EQ(FILE_NWrite(a, 20, "ABCDEFGHIJKLMNOPQRST"), 0);  // in place: not asked
-  EXPECT_EQ(asked, 6);
-  freeBytes = 0;
-  ASSERT_EQ(FILE_SetPos(a, 54), 0);
-  ASSERT_EQ(FILE_NWrite(a, 6, "efghij"), 0);  // still covered by the answer of 10
-  int32_t count = 1;
-  EXPECT_EQ(FILE_Write(a, &count, "x"), 785);
-  EXPECT_EQ(count, 0);
-  ExpectReport(kSiteWrite, "Test error: writing to file \"" + P("a") + "\" -- disk is full (-34).");
-  ASSERT_EQ(FILE_Close(a), 0);
-  EXPECT_EQ(Slurp(P("a")), "ABCDEFGHIJKLMNOPQRST" + std::string("0123456789") + "0123456789" + "0123456789" +
-                               "abcd" + "efghij");
-  EXPECT_TRUE(rec.reports.empty());
-}
-
-// A write the platform refuses fails by itself: under a file size limit, the
-// write that crosses it reports the full disk and tells how many bytes reached
-// the file. Nothing reports it again, and the file holds what the writes said.
-TEST_F(FileBuffer, AWriteThePlatformRefusesFailsByItself) {
-  const std::string text = "Test error: writing to file \"" + P("a") + "\" -- disk is full (-34).";
-  struct Case {
-    const char* name;
-    std::vector<int32_t> writes;  // the last one crosses the limit of 10 bytes
-    int32_t lastCount;            // what it transferred
-  };
-  const Case cases[] = {{"one write of 100", {100}, 10}, {"writes of 8", {8, 8}, 2}, {"writes of 1", {4, 6, 1}, 0}};
-  std::string data = Pattern(200, 5);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    FILE_SpecH a = OpenNew("a");
-    {
-      FileSizeLimit cap(10);
-      if (!cap.active()) GTEST_SKIP() << "file size limits are not available";
-      int64_t at = 0;
-      for (size_t i = 0; i + 1 < c.writes.size(); ++i) {
-        ASSERT_EQ(FILE_NWrite(a, c.writes[i], data.data() + at), 0);
-        at += c.writes[i];
-      }
-      int32_t count = c.writes.back();
-      EXPECT_EQ(FILE_Write(a, &count, data.data() + at), 785);
-      EXPECT_EQ(count, c.lastCount);
-      ExpectReport(kSiteWrite, text);
-      EXPECT_EQ(Pos(a), 10);
-      EXPECT_EQ(Size(a), 10);
-      ASSERT_EQ(FILE_SetPos(a, 0), 0);
-      char buf[100];
-      count = 100;
-      EXPECT_EQ(FILE_Read(a, &count, buf), 786);
-      EXPECT_EQ(std::string(buf, static_cast<size_t>(count)), data.substr(0, 10));
-      rec.clear();
-      EXPECT_EQ(FILE_Flush(a), 0);
-      EXPECT_EQ(FILE_Close(a), 0);
-      EXPECT_TRUE(rec.reports.empty());
-    }
-    EXPECT_EQ(Slurp(P("a")), data.substr(0, 10));
-  }
-}
-
-// When the volume is nearly full, writes go through to the platform at once
-// (a buffered byte could not be promised a place later).
-TEST_F(FileBuffer, NearlyFullVolumeWritesThrough) {
-  SetVolumeSpaceProvider([](const std::string&, uint64_t* f, uint64_t* t) {
-    *f = 1000;
-    *t = 1000000;
-    return 0;
-  });
-  FILE_SpecH a = OpenNew("a");
-  ASSERT_EQ(FILE_NWrite(a, 5, "hello"), 0);
-  EXPECT_EQ(Slurp(P("a")), "hello");
-  ASSERT_EQ(FILE_Close(a), 0);
-  SetVolumeSpaceProvider({});
 }
 
 // Bytes accepted while the limit allowed them, and refused by the platform

@@ -106,10 +106,6 @@ class FileTest : public UFixture {
     EXPECT_EQ(FILE_SetPos(r, at), 0);
     return Read(r, n);
   }
-  static void WriteAt(FILE_SpecH r, int64_t at, const std::string& s) {
-    ASSERT_EQ(FILE_SetPos(r, at), 0);
-    ASSERT_EQ(FILE_NWrite(r, static_cast<int32_t>(s.size()), s.data()), 0);
-  }
   // Writes data to the resource fork of r (or of the file name), through the reference.
   static void MakeFork(FILE_SpecH r, const std::string& data, bool close = true) {
     auto count = static_cast<int32_t>(data.size());

@@ -1,10 +1,8 @@
-// Several references of one file, in this process and in two processes: what
-// one writes the others read at once, a reference writes back only the bytes
-// it wrote, and random reads, writes, seeks and size changes through three
-// references match a model of the file held in memory.
-#include <sys/wait.h>
-#include <unistd.h>
-
+// Several references of one file: random reads, writes, seeks and size
+// changes through three references match a model of the file held in memory
+// (what one writes the others read at once; none writes back bytes it only
+// read).
+#include <algorithm>
 #include <random>
 
 #include "FILE_internal.h"
@@ -15,129 +13,7 @@ namespace {
 
 using namespace tv::file;
 
-struct Mode {
-  const char* name;
-  int32_t a, b;
-};
-// Both shared (other processes may write), both exclusive, and one of each.
-const Mode kModes[] = {{"shared", FILE_PermShared, FILE_PermShared},
-                       {"read-write", FILE_PermReadWrite, FILE_PermReadWrite},
-                       {"mixed", FILE_PermReadWrite, FILE_PermShared}};
-
 using FileShared = FileTest;
-
-// A reads the whole file; B writes byte 100 and closes; A writes bytes 0 and
-// 200 and closes. B's byte stays: A never writes back bytes it only read.
-TEST_F(FileShared, AReferenceWritesBackOnlyTheBytesItWrote) {
-  for (const Mode& m : kModes) {
-    SCOPED_TRACE(m.name);
-    Write(P("f"), std::string(300, '.'));
-    FILE_SpecH a = Opened("f", m.a);
-    FILE_SpecH b = Opened("f", m.b);
-    EXPECT_EQ(ReadAt(a, 0, 300), std::string(300, '.'));
-    WriteAt(b, 100, "B");
-    ASSERT_EQ(FILE_Close(b), 0);
-    WriteAt(a, 0, "A");
-    WriteAt(a, 200, "a");
-    ASSERT_EQ(FILE_Close(a), 0);
-    std::string want(300, '.');
-    want[0] = 'A';
-    want[100] = 'B';
-    want[200] = 'a';
-    EXPECT_EQ(Slurp(P("f")), want);
-  }
-  EXPECT_TRUE(rec.reports.empty());
-  EXPECT_EQ(OpenFileCount(), 0u);
-}
-
-TEST_F(FileShared, WhatOneReferenceWritesTheOthersReadAtOnce) {
-  for (const Mode& m : kModes) {
-    SCOPED_TRACE(m.name);
-    Write(P("f"), "abcdefgh");
-    FILE_SpecH a = Opened("f", m.a);
-    FILE_SpecH b = Opened("f", m.b);
-    EXPECT_EQ(ReadAt(b, 0, 8), "abcdefgh");
-    WriteAt(a, 0, "12345");
-    EXPECT_EQ(ReadAt(b, 0, 8), "12345fgh");
-    WriteAt(b, 6, "XY");
-    EXPECT_EQ(ReadAt(a, 4, 4), "5fXY");
-    // Growing through one reference: the other sees the size and the bytes.
-    WriteAt(a, 8, "++");
-    EXPECT_EQ(OUT(FILE_InqSize, b, FILE_SizeData), 10);
-    EXPECT_EQ(ReadAt(b, 7, 3), "Y++");
-    // With a reference in the shared mode, every byte is on the disk at once,
-    // where another process reads it.
-    if (m.a == FILE_PermShared || m.b == FILE_PermShared) {
-      EXPECT_EQ(Slurp(P("f")), "12345fXY++");
-    }
-    // Cutting the file through one reference: the other reads the end there.
-    ASSERT_EQ(FILE_SetSize(b, 3), 0);
-    char c[4];
-    int32_t count = 4;
-    ASSERT_EQ(FILE_SetPos(a, 1), 0);
-    EXPECT_EQ(FILE_Read(a, &count, c), 786);
-    EXPECT_EQ(std::string(c, static_cast<size_t>(count)), "23");
-    rec.clear();
-    ASSERT_EQ(FILE_Close(a), 0);
-    ASSERT_EQ(FILE_Close(b), 0);
-    EXPECT_EQ(Slurp(P("f")), "123");
-  }
-  EXPECT_TRUE(rec.reports.empty());
-  EXPECT_EQ(OpenFileCount(), 0u);
-}
-
-// Two processes open one file in the shared mode and take turns: each reads
-// what the other wrote, and neither writes back what it did not write.
-TEST_F(FileShared, TwoProcessesShareAFile) {
-  Write(P("f"), std::string(300, '.'));
-  int toChild[2], toParent[2];
-  ASSERT_EQ(::pipe(toChild), 0);
-  ASSERT_EQ(::pipe(toParent), 0);
-  auto signal = [](int fd) { return ::write(fd, "x", 1) == 1; };
-  auto await = [](int fd) {
-    char c;
-    return ::read(fd, &c, 1) == 1;
-  };
-  pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    // The child: no test macros here; each failed step sets a bit of the status.
-    int failed = 0;
-    FILE_SpecH r = nullptr;
-    std::string path = P("f");
-    char buf[300];
-    if (FILE_New(path.c_str(), FILE_LocFullPath, &r) != 0 || FILE_Open(FILE_PermShared, r) != 0) ::_exit(1);
-    if (!await(toChild[0])) failed |= 2;
-    if (FILE_NRead(r, 300, buf) != 0 || std::string(buf, 300) != std::string(300, '.')) failed |= 4;
-    if (FILE_SetPos(r, 100) != 0 || FILE_NWrite(r, 1, "C") != 0) failed |= 8;
-    if (!signal(toParent[1]) || !await(toChild[0])) failed |= 16;
-    if (FILE_SetPos(r, 0) != 0 || FILE_NRead(r, 300, buf) != 0 || buf[0] != 'P' || buf[200] != 'P') failed |= 32;
-    if (FILE_Close(r) != 0 || FILE_Dispose(r) != 0) failed |= 64;
-    signal(toParent[1]);
-    ::_exit(failed);
-  }
-  FILE_SpecH r = Opened("f", FILE_PermShared);
-  std::string before(300, '\0');
-  ASSERT_EQ(FILE_NRead(r, 300, before.data()), 0);
-  ASSERT_TRUE(signal(toChild[1]));
-  ASSERT_TRUE(await(toParent[0]));
-  EXPECT_EQ(ReadAt(r, 99, 3), ".C.");  // the child's byte, not the one read before
-  WriteAt(r, 0, "P");
-  WriteAt(r, 200, "P");
-  ASSERT_TRUE(signal(toChild[1]));
-  ASSERT_TRUE(await(toParent[0]));
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  ASSERT_EQ(FILE_Close(r), 0);
-  std::string want(300, '.');
-  want[0] = want[200] = 'P';
-  want[100] = 'C';
-  EXPECT_EQ(Slurp(P("f")), want);
-  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) ::close(fd);
-  EXPECT_TRUE(rec.reports.empty());
-}
 
 // Seeded random reads, writes (small ones and ones larger than a buffer),
 // seeks, size changes, size queries, flushes and reopenings through three

@@ -47,19 +47,6 @@ TEST_F(PINDrawTest, WholeScaledAndPartialFrames) {
     for (int32_t x = 0; x < 4; ++x) ASSERT_EQ(Pixel(part, x, y), TsfPixel(11, x + 2, y + 1));
 }
 
-TEST_F(PINDrawTest, FramesOfASequenceAndTheDecodeKept) {
-  for (uint32_t i = 1; i <= 3; ++i) WriteTsf(dir.P("s_" + std::to_string(i) + ".tsf"), 4, 4, 100 + i);
-  PIN_SeqSpecH seq = Opened(dir.P("s_2.tsf"), PIN_Import_Sequence);
-  BM_World w = World(4, 4);
-  const int32_t before = TsfDecodes();
-  for (auto [value, seed] : {std::pair{1, 102u}, {1, 102u}, {2, 103u}, {0, 101u}, {99, 103u}}) {
-    PIN_DrawParams p = At(value, 30);
-    ASSERT_EQ(PIN_DrawFrame(seq, w, &p), 0);
-    EXPECT_EQ(Pixel(w, 3, 2), TsfPixel(seed, 3, 2)) << value;
-  }
-  EXPECT_EQ(TsfDecodes() - before, 4) << "the same frame twice is decoded once";
-}
-
 TEST_F(PINDrawTest, BadTimesAndWorlds) {
   WriteTsf(dir.P("b.tsf"), 8, 6, 1);
   PIN_SeqSpecH seq = Opened(dir.P("b.tsf"));

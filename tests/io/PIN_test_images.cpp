@@ -237,35 +237,6 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   EXPECT_NE(rec.reports[0].text.find("cannot write 'o.xyz' -- "), std::string::npos) << rec.reports[0].text;
 }
 
-// The module writes a numbered sequence through the framework, which counts
-// the bytes of the files.
-TEST_F(PINImagesTest, NumberedStillsThroughTheFramework) {
-  PIN_OutputSpecH out = nullptr;
-  ASSERT_EQ(PIN_NewOutputSpec(MakeFourCC("OIMG"), 8, 4, &out), 0);
-  FILE_SpecH ref = Ref(dir.P("o_[##].png"));
-  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
-  FILE_Dispose(ref);
-  ASSERT_EQ(PIN_StartAdding(out), 0);
-  std::vector<std::vector<uint8_t>> frames;
-  for (uint32_t k = 0; k < 2; ++k) {
-    BM_World w = World(8, 4);
-    Paint(w, [k](int32_t x, int32_t y) { return 0xFF000007u | uint32_t(x * 30 + k) << 16 | uint32_t(y * 50) << 8; });
-    frames.push_back(Argb(w));
-    ASSERT_EQ(PIN_AddFrame(out, -1, w), 0);
-  }
-  ASSERT_EQ(PIN_EndAdding(out), 0);
-  int64_t space = 0, bytes = 0;
-  ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
-  EXPECT_EQ(bytes, static_cast<int64_t>(std::filesystem::file_size(dir.P("o_00.png")) +
-                                        std::filesystem::file_size(dir.P("o_01.png"))));
-  PIN_DisposeOutputSpec(out);
-  for (size_t k = 0; k < 2; ++k) {
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P(k ? "o_01.png" : "o_00.png"), &seq), 0);
-    EXPECT_EQ(Frame(seq), frames[k]);
-  }
-}
-
 }  // namespace
 }  // namespace tv::test::pin
 

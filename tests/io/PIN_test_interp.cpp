@@ -296,23 +296,6 @@ TEST(PINPulldownGuess, FindsEachPhaseFromTheDifferences) {
   EXPECT_EQ(phase, 0u);
 }
 
-TEST_F(PINInterpTest, PulldownGuessOnFootageLeavesItAlone) {
-  PIN_SeqSpecH still = Video({4, 4, 12, 0, 0, 30 << 16});
-  PIN_FieldInfo f{MakeFourCC("FIEL"), 1, 1, 1, 0};
-  ASSERT_EQ(PIN_SetInterlace(still, &f), 0);
-  uint32_t order = 9, phase = 9;
-  Boolean32 asked = 9;
-  ASSERT_EQ(PIN_GuessPulldown(still, &order, &phase, &asked), 0);
-  EXPECT_EQ(order, 0u);
-  EXPECT_EQ(asked, 0);
-  PIN_Interpretation i = OUT(PIN_GetInterpretation, still);
-  EXPECT_EQ(i.field.separate, 1u);
-  EXPECT_EQ(i.field.dominance, 1u);
-  PIN_SeqSpecH shortClip = Video({4, 4, 5, 1, 0, 30 << 16});
-  ASSERT_EQ(PIN_GuessPulldown(shortClip, &order, &phase, &asked), 0);
-  EXPECT_EQ(phase, 0u);
-}
-
 // ---- Alpha guess ---------------------------------------------------------------------
 
 TEST(PINAlphaGuess, Branches) {

@@ -21,7 +21,6 @@ ErrorCode Named(PIN_ModuleInfo* info, PIN_ModuleProcs*) {
   std::strcpy(info->name, names[(Sig & 0xFF) - '0']);
   return 0;
 }
-ErrorCode Unavailable(PIN_ModuleInfo*, PIN_ModuleProcs*) { return PIN_ErrNotAvailable; }
 ErrorCode Broken(PIN_ModuleInfo*, PIN_ModuleProcs*) { return kErrUnimplemented; }
 
 class PINRegistryTest : public PINTest {
@@ -32,30 +31,7 @@ class PINRegistryTest : public PINTest {
     tv::pin::SetDriversForTesting(drivers);
     return PIN_Birth();
   }
-  std::vector<std::string> Names() {
-    int32_t n = 0;
-    EXPECT_EQ(PIN_GetNumModules(&n), 0);
-    std::vector<std::string> names;
-    for (int32_t i = 0; i < n; ++i) {
-      PIN_ModuleInfo info = OUT(PIN_GetModuleInfo, i, 0);
-      EXPECT_EQ(info.registered, PIN_RegisteredMark);
-      names.push_back(info.name);
-    }
-    return names;
-  }
 };
-
-TEST_F(PINRegistryTest, SortedByUnsignedBytesAndUnavailableDriversLeftOut) {
-  static constexpr Driver drivers[] = {
-      {"0", Named<MakeFourCC("MOD0")>}, {"1", Named<MakeFourCC("MOD1")>}, {"u", Unavailable},
-      {"2", Named<MakeFourCC("MOD2")>}, {"3", Named<MakeFourCC("MOD3")>}, {"4", Named<MakeFourCC("MOD4")>},
-      {"5", Named<MakeFourCC("MOD5")>},
-  };
-  rec.clear();
-  ASSERT_EQ(Rebirth(drivers), 0);
-  EXPECT_EQ(Names(), (std::vector<std::string>{"Alpha", "RLA", "RLAx", "b", "beta", "\xC3\xA9tude"}));
-  EXPECT_TRUE(rec.reports.empty());
-}
 
 TEST_F(PINRegistryTest, FailingDriverEndsBirthWithNothingRegistered) {
   static constexpr Driver drivers[] = {{"0", Named<MakeFourCC("MOD0")>}, {"broken", Broken}};
@@ -66,17 +42,6 @@ TEST_F(PINRegistryTest, FailingDriverEndsBirthWithNothingRegistered) {
   int32_t n = -1;
   EXPECT_EQ(PIN_GetNumModules(&n), kErrDamaged);
   EXPECT_EQ(n, 0);
-  tv::pin::SetDriversForTesting(kTestDrivers);
-  ASSERT_EQ(PIN_Birth(), 0);
-}
-
-TEST_F(PINRegistryTest, DuplicateSignatureIsRefused) {
-  static constexpr Driver drivers[] = {{"0", Named<MakeFourCC("MOD0")>},
-                                       {"again", Named<MakeFourCC("MOD0")>}};
-  rec.clear();
-  EXPECT_EQ(Rebirth(drivers), kErrBadParam);
-  ASSERT_FALSE(rec.reports.empty());
-  EXPECT_EQ(rec.last().text, BadArg("again"));
   tv::pin::SetDriversForTesting(kTestDrivers);
   ASSERT_EQ(PIN_Birth(), 0);
 }

@@ -1,9 +1,8 @@
-// Output to files: numbered still names, reservation of frames by several
-// renderers (processes sharing one folder), unreservation, the byte total
+// Output to files: numbered still names, reservation of frames (several
+// processes sharing one folder: tests/farm), unreservation, the byte total
 // and the folders exempt from it; continuation when a file reaches its size
 // limit, a folder its file count or a volume fills (free space from a fake
 // provider), with the overflow folders, the notes and the failures.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -197,58 +196,6 @@ TEST_F(PINReserveTest, ByteTotalSaturatesAndExemptFoldersKeepZero) {
   ASSERT_EQ(PIN_AddFrame(exempt, 0, Frame()), 0);
   ASSERT_EQ(PIN_GetOutputState(exempt, &st), 0);
   EXPECT_EQ(st.bytes, 0);
-}
-
-// Three processes render one numbered sequence into one folder, each taking
-// the next frame it can claim: every frame is claimed by exactly one.
-TEST_F(PINReserveTest, ProcessesShareOneSequence) {
-  constexpr int kFrames = 60, kChildren = 3;
-  PIN_OutputSpecH out = Still("m_[###].tsf");
-  Frame();
-  int gate[2], results[2];
-  ASSERT_EQ(pipe(gate), 0);
-  ASSERT_EQ(pipe(results), 0);
-  std::vector<pid_t> pids;
-  for (int c = 0; c < kChildren; ++c) {
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      close(gate[1]);
-      char go;
-      (void)!read(gate[0], &go, 1);  // all start together
-      int status = 0;
-      for (int i = 0; i < kFrames && status == 0; ++i) {
-        Boolean32 got = 0;
-        if (PIN_ReserveFrame(out, i, 0, &got) != 0) status = 1;
-        if (got && PIN_AddFrame(out, i, world_) == 0) {
-          const int32_t v = i;
-          (void)!write(results[1], &v, sizeof v);
-        }
-      }
-      _exit(status);
-    }
-    pids.push_back(pid);
-  }
-  close(gate[0]);
-  close(results[1]);
-  close(gate[1]);  // opens the gate
-  std::vector<int32_t> claimed;
-  int32_t v = 0;
-  while (read(results[0], &v, sizeof v) == sizeof v) claimed.push_back(v);
-  close(results[0]);
-  for (pid_t pid : pids) {
-    int status = -1;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  std::sort(claimed.begin(), claimed.end());
-  ASSERT_EQ(claimed.size(), static_cast<size_t>(kFrames));
-  for (int i = 0; i < kFrames; ++i) EXPECT_EQ(claimed[static_cast<size_t>(i)], i);
-  for (int i = 0; i < kFrames; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "m_%03d.tsf", i);
-    EXPECT_EQ(std::filesystem::file_size(dir.P(name)), 16u) << name;
-  }
 }
 
 TEST_F(PINReserveTest, FileSizeLimitStartsNumberedFiles) {

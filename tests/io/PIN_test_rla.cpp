@@ -1,8 +1,7 @@
-// The RLA driver: the run-length decoder, registration, drawing (margins,
-// deep samples, scaling), the options data, and a corpus of malformed files
-// each refused with one report and nothing drawn. Whole frames at 8 and 16
-// bits with and without a matte are checked against an independent reader
-// in PIN_test_rla_oracle.cpp.
+// The RLA driver: the run-length decoder, drawing (deep samples, scaling),
+// the options data, and a corpus of malformed files each refused with one
+// report and nothing drawn. Whole frames at 8 and 16 bits with and without a
+// matte are checked against an independent reader in PIN_test_rla_oracle.cpp.
 #include <cstring>
 
 #include "PIN_test_rla_fixture.h"
@@ -52,51 +51,9 @@ TEST(RLADecode, ControlBytes) {
 
 // ---- Registration and opening ------------------------------------------------------------
 
-TEST_F(RLATest, RegisteredAsAnInputModule) {
-  PIN_ModuleInfo info = OUT(PIN_GetModuleInfo, -1, D_RLA_Signature);
-  EXPECT_STREQ(info.name, "RLA");
-  EXPECT_EQ(std::tie(info.maxWidth, info.maxHeight, info.fileType, info.extension, info.numFileTypes,
-                     info.numExtensions),
-            std::tuple(4000, 4000, MakeFourCC("RLA "), MakeFourCC(".rla"), 1, 1));
-  const tv::pin::Module* m = tv::pin::FindModule(D_RLA_Signature);
-  ASSERT_NE(m, nullptr);
-  for (int slot = PIN_Slot_NewOutputSpec; slot <= PIN_Slot_AddSoundChunk; ++slot)
-    EXPECT_EQ(tv::pin::Filled(m->procs, slot), slot == PIN_Slot_DisposeOutputOptions) << slot;
-  EXPECT_TRUE(tv::pin::Filled(m->procs, PIN_Slot_DrawAuxChannel));
-  EXPECT_EQ(OUT(PIN_GetSigFromType, 0, 0, "shot_0001.rla"), D_RLA_Signature);
-}
-
 uint32_t Distinct(int32_t x, int32_t y) {
   return static_cast<uint32_t>(0x10 * (y + 1) + x) << 24 | static_cast<uint32_t>(0x20 + x) << 16 |
          static_cast<uint32_t>(0x40 + y) << 8 | static_cast<uint32_t>(0x60 + x * 3 + y);
-}
-
-TEST_F(RLATest, ActiveWindowInsideTheFullWindowLeavesTransparentWhite) {
-  // Full window 6 x 4 with its bottom row at 2; active window x 1..3, y 3..4.
-  RlaFile f;
-  f.full[0] = 0, f.full[1] = 5, f.full[2] = 2, f.full[3] = 5;
-  f.active[0] = 1, f.active[1] = 3, f.active[2] = 3, f.active[3] = 4;
-  for (int16_t y = 3; y <= 4; ++y) {
-    std::vector<Bytes> recs;
-    for (uint8_t base : {0x10, 0x20, 0x30, 0xC0}) {
-      Bytes plane;
-      for (int16_t x = 1; x <= 3; ++x) plane.push_back(static_cast<uint8_t>(base + 4 * y + x));
-      recs.push_back(Encode(plane));
-    }
-    f.rows.push_back(recs);
-  }
-  PIN_SeqSpecH seq = Opened(Write("a.rla", f));
-  BM_World w = World(6, 4);
-  ASSERT_EQ(Draw(seq, w), 0);
-  for (int32_t row = 0; row < 4; ++row)
-    for (int32_t x = 0; x < 6; ++x) {
-      const int32_t y = 5 - row;  // window coordinate of the World row
-      const bool inside = x >= 1 && x <= 3 && y >= 3 && y <= 4;
-      const uint32_t v = static_cast<uint32_t>(4 * y + x);
-      const uint32_t want = inside ? (0xC0 + v) << 24 | (0x10 + v) << 16 | (0x20 + v) << 8 | (0x30 + v)
-                                   : 0x00FFFFFFu;
-      EXPECT_EQ(Pixel(w, x, row), want) << x << "," << row;
-    }
 }
 
 TEST_F(RLATest, DeepSamplesKeepTheirHighByte) {

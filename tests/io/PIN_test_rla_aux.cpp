@@ -1,6 +1,6 @@
 // The RLA driver's auxiliary channels: the letters of the program field,
 // the descriptions, every kind's values and conversions, the classic depth
-// channel, placement in the full window and the failures.
+// channel and the failures.
 #include <bit>
 #include <cstring>
 
@@ -219,26 +219,6 @@ TEST_F(RLAAuxTest, ClassicDepthSharesOneRecord) {
   EXPECT_EQ(h.dataType, D_AuxType_Float);
   EXPECT_EQ(Value<float>(data, h, 0, 0, 0), 1.0f);
   EXPECT_EQ(Value<float>(data, h, 1, 0, 0), 0.5f);
-  EXPECT_EQ(PIN_FreeAuxChannel(seq, data), 0);
-}
-
-TEST_F(RLAAuxTest, ChannelsCoverTheFullWindow) {
-  // Full window 3 x 2, active window x 1..2 of the bottom row.
-  RlaFile f;
-  f.full[1] = 2, f.full[3] = 1;
-  f.active[0] = 1, f.active[1] = 2;
-  f.program = "(E)";
-  f.rows = {{Encode(Bytes{1, 2}), Encode(Bytes{3, 4}), Encode(Bytes{5, 6}), Encode(Bytes{255, 255}),
-             Encode(Bytes{40, 41})}};
-  PIN_SeqSpecH seq = Opened(Write("c.rla", f));
-  D_AuxChannelBuffer h{};
-  Handle data = DrawAux(seq, 0, &h);
-  ASSERT_NE(data, nullptr);
-  ASSERT_EQ(h.width, 3);
-  ASSERT_EQ(h.height, 2);
-  const uint8_t want[2][3] = {{0, 0, 0}, {0, 40, 41}};
-  for (int32_t y = 0; y < 2; ++y)
-    for (int32_t x = 0; x < 3; ++x) EXPECT_EQ(Value<uint8_t>(data, h, x, y, 0), want[y][x]) << x << "," << y;
   EXPECT_EQ(PIN_FreeAuxChannel(seq, data), 0);
 }
 

@@ -9,21 +9,6 @@ constexpr FourCC kItem = MakeFourCC("Item");
 
 class SluWrite : public ChunkFileTest {};
 
-TEST_F(SluWrite, ContainerSizeCountsFormTypeAndChild) {
-  SLU_FileContext c = Create("a.bin");
-  SLU_Chunk list = OUT(SLU_BeginChunkWrite, &c, tv::slu::kLIST, 0, kItem);
-  EXPECT_EQ(list.mark & 0xFFFF, SLU_ChunkMark);
-  EXPECT_EQ(list.dataStart, 8);
-  const uint8_t four[4] = {0xDE, 0xAD, 0xBE, 0xEF};
-  ASSERT_EQ(SLU_WriteAtom(&c, MakeFourCC("four"), 4, four), 0);
-  ASSERT_EQ(SLU_EndChunkWrite(&c, &list), 0);
-  EXPECT_EQ(list.size, 16u);
-  EXPECT_EQ(list.mark & 0xFFFF, 0u);
-  Bytes want = ByteBuilder().Tag("LIST").U32(16).Tag("Item").Tag("four").U32(4).Raw({0xDE, 0xAD, 0xBE, 0xEF}).b;
-  EXPECT_EQ(Contents("a.bin"), want);
-  EXPECT_EQ(Pos(c), 24);
-}
-
 // Three containers nested with unknown sizes, odd children inside: every size
 // is patched in and writing continues after each chunk's real end.
 TEST_F(SluWrite, NestedContainersGoldenBytes) {
@@ -77,19 +62,6 @@ TEST_F(SluWrite, WrongStatedSizeIsPatchedAndWritingContinuesAfterTheChunk) {
   EXPECT_EQ(Contents("a.bin"), want);
 }
 
-TEST_F(SluWrite, WriteHandleWritesTheWholeBlockAndRestoresItsState) {
-  SLU_FileContext c = Create("a.bin");
-  Handle h = NewHandle(6);
-  ASSERT_NE(h, nullptr);
-  for (int i = 0; i < 6; ++i) (*h)[i] = static_cast<char>('a' + i);
-  SignedByte before = HGetState(h);
-  ASSERT_EQ(SLU_WriteHandle(&c, MakeFourCC("hand"), h), 0);
-  EXPECT_EQ(HGetState(h), before);
-  DisposeHandle(h);
-  Bytes want = ByteBuilder().Tag("hand").U32(6).Raw({'a', 'b', 'c', 'd', 'e', 'f'}).b;
-  EXPECT_EQ(Contents("a.bin"), want);
-}
-
 TEST_F(SluWrite, HeadersThatWouldNotReadBackAreRefused) {
   SLU_FileContext c = Create("a.bin");
   SLU_Chunk chunk{};
@@ -122,19 +94,6 @@ TEST_F(SluWrite, NegativeLengthFailsWithWritingToFile) {
   rec.clear();
   EXPECT_EQ(SLU_EndChunkWrite(&c, &chunk), kErrRange);
   ExpectReport(Location(33, 3), kSevError, "Test error: writing to file -- internal value out of range.");
-}
-
-TEST_F(SluWrite, FileErrorsPassThroughUnreported) {
-  // A file opened for reading only cannot take a chunk: the file layer
-  // reports, the chunk layer passes the code on.
-  std::ofstream(P("ro.bin")).put('x');
-  FILE_SpecH ref = Ref("ro.bin");
-  SLU_FileContext c = Open(ref, FILE_PermRead);
-  rec.clear();
-  ErrorCode err = SLU_WriteAtom(&c, MakeFourCC("atom"), 0, nullptr);
-  EXPECT_NE(err, 0);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.reports[0].location >> 24, FILE_PackageNumber);
 }
 
 TEST_F(SluWrite, ChunkWriterEndsItsChunkOnlyWhenAsked) {
@@ -174,24 +133,6 @@ class SluSave : public ChunkFileTest {
     return names;
   }
 };
-
-TEST_F(SluSave, ReplacesTheFileInOneStep) {
-  std::ofstream(P("proj.bin")) << "old contents";
-  FILE_SpecH target = Ref("proj.bin");
-  ErrorCode err = tv::slu::SaveAtomically(target, [](SLU_FileContext* c) {
-    const uint8_t data[2] = {1, 2};
-    return SLU_WriteAtom(c, MakeFourCC("new!"), 2, data);
-  });
-  ASSERT_EQ(err, 0);
-  EXPECT_EQ(Contents("proj.bin"), ByteBuilder().Tag("new!").U32(2).Raw({1, 2}).b);
-  EXPECT_TRUE(Others("proj.bin").empty());
-}
-
-TEST_F(SluSave, CreatesAMissingFile) {
-  FILE_SpecH target = Ref("fresh.bin");
-  ASSERT_EQ(tv::slu::SaveAtomically(target, [](SLU_FileContext* c) { return SLU_WriteAtom(c, MakeFourCC("abcd"), 0, nullptr); }), 0);
-  EXPECT_EQ(Contents("fresh.bin").size(), 8u);
-}
 
 TEST_F(SluSave, FailedSaveKeepsTheOldFile) {
   std::ofstream(P("proj.bin")) << "old contents";

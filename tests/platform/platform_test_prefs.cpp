@@ -35,13 +35,7 @@ TEST_F(PrefsTest, RequiredReadCreatesTheDefault) {
   EXPECT_EQ(Slurp(path), "");  // a plain read writes nothing
   EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "MemoryUsage", 50), 50);
   EXPECT_EQ(Slurp(path), "[Tavelo]\nMemoryUsage=50\n");
-  EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "Slop", -3), -3);
-  EXPECT_EQ(Slurp(path), "[Tavelo]\nMemoryUsage=50\nSlop=-3\n");
-  // Once present, the file's value wins over the default.
-  EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "MemoryUsage", 70), 50);
-  char buf[32];
-  EXPECT_EQ(EMUL_GetRequiredProfileString("Tavelo", "DontCheckSpaceDrives", "", buf, sizeof buf), 0);
-  EXPECT_EQ(Slurp(path), "[Tavelo]\nMemoryUsage=50\nSlop=-3\nDontCheckSpaceDrives=\n");
+  EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "MemoryUsage", 70), 50);  // the file's value wins
 }
 
 TEST_F(PrefsTest, WritesKeepOtherLinesAndSections) {
@@ -70,33 +64,6 @@ TEST_F(PrefsTest, IntegersAreReadLikeTheirLeadingDigits) {
   const std::pair<const char*, int32_t> table[] = {{"A", 12}, {"B", 0},  {"C", -7}, {"D", 5},
                                                    {"E", INT32_MAX}, {"F", 42}, {"G", 0}, {"H", 1}};
   for (auto [key, value] : table) EXPECT_EQ(EMUL_GetProfileInt("Tavelo", key, 1), value) << key;
-}
-
-TEST_F(PrefsTest, UnchangedValueIsNotRewritten) {
-  const auto inode = [&] {
-    struct stat st {};
-    EXPECT_EQ(stat(path.c_str(), &st), 0);
-    return st.st_ino;
-  };
-  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "X", 1), 0);
-  const ino_t first = inode();
-  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "X", 1), 0);
-  EXPECT_EQ(inode(), first);  // a rewrite would have renamed a new file over it
-  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "X", 2), 0);
-  EXPECT_NE(inode(), first);
-  // The same holds for a value that is written in quotes.
-  ASSERT_EQ(EMUL_SetProfileString("Tavelo", "Q", " q "), 0);
-  const ino_t quoted = inode();
-  ASSERT_EQ(EMUL_SetProfileString("Tavelo", "Q", " q "), 0);
-  EXPECT_EQ(inode(), quoted);
-}
-
-TEST_F(PrefsTest, FailedWriteKeepsTheOldFileAndReportsTheFolder) {
-  EMUL_SetTVPrefsFile((::testing::TempDir() + "no_such_folder_tavelo/prefs.ini").c_str());
-  EXPECT_EQ(EMUL_SetProfileInt("Tavelo", "X", 1), -120);
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "X", 9), 9);
-  EXPECT_EQ(EMUL_GetRequiredProfileInt("Tavelo", "X", 8), 8);  // defaults still answer
-  EMUL_SetTVPrefsFile(path.c_str());
 }
 
 TEST_F(PrefsTest, WithoutAFileSettingsLiveInMemory) {
@@ -193,27 +160,6 @@ TEST(ErrnoTable, MapsEveryListedValue) {
                                        {ENOMEM, -108}, {ENAMETOOLONG, -37}, {EBUSY, -47}, {EBADF, -51},
                                        {ENOTDIR, -120}, {EXDEV, -36}};
   for (auto [error, code] : table) EXPECT_EQ(platform::FromErrno(error), code) << error;
-}
-
-}  // namespace
-}  // namespace tv::test
-
-namespace tv::test {
-namespace {
-
-TEST_F(PrefsTest, ChangingTheFileRereadsTheMemorySettings) {
-  EMUL_SetPhysicalMemoryForTesting(Size{512} << 20);
-  MaxBlock();
-  EXPECT_EQ(Stats().ceiling, static_cast<Size>(140.0 * (Size{512} << 20) / 100));
-  std::string other = path + ".other";
-  {
-    std::ofstream out(other);
-    out << "[Tavelo]\nMaxMemoryUsePercentage=50\n";
-  }
-  EMUL_SetTVPrefsFile(other.c_str());
-  MaxBlock();
-  EXPECT_EQ(Stats().ceiling, Size{256} << 20);
-  std::remove(other.c_str());
 }
 
 }  // namespace
