@@ -39,6 +39,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SCRIPT_TESTS = "^(install|farm|farm_cli|python|SDK_outside_build|view_browser)$"
 FLAGS = "-fprofile-instr-generate -fcoverage-mapping"
 
+sys.dont_write_bytecode = True   # no __pycache__ beside the scripts
 _spec = importlib.util.spec_from_file_location("coverage_report", os.path.join(ROOT, "scripts", "coverage-report.py"))
 coverage_report = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(coverage_report)
