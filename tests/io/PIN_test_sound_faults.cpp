@@ -1,11 +1,12 @@
-// The sound-file module's rarer roads: the cleared frame, a SeqSpec whose
-// sources were closed (or read back from a project) opening its file on first
-// use (or, turned to junk, answering no sound and saying why when read), the
-// output options' bytes, and an output ended before any sound.
+// The sound-file module's rarer roads: the cleared frame, a SeqSpec without
+// its open file (sources closed) opening it on first use, or answering no
+// sound and saying why when it turned to junk, the output options' bytes, and
+// an output ended before any sound.
 #include <sndfile.h>
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "PIN_test_fixture.h"
 
@@ -24,9 +25,7 @@ class PINSoundFaultTest : public DriverTest {
     sf_writef_short(f, s.data(), static_cast<sf_count_t>(s.size()));
     sf_close(f);
   }
-  static long OpenFiles() {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-  }
+  static long OpenFiles() { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
   // The first n frames as 16-bit mono at 8000 Hz into *out.
   static ErrorCode Read(PIN_SeqSpecH seq, int32_t n, std::vector<int16_t>* out) {
     SND_World w = nullptr;
@@ -109,14 +108,10 @@ TEST_F(PINSoundFaultTest, OptionsBytesAndAnOutputEndedBeforeAnySound) {
   EXPECT_EQ(p.addFrame(out, 0, World(4, 4)), 0);
   ASSERT_EQ(p.endAdding(out), 0);
   PIN_DisposeOutputSpec(out);
-  SF_INFO info{};
-  SNDFILE* f = sf_open(dir.P("e.aif").c_str(), SFM_READ, &info);
-  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-  sf_close(f);
-  EXPECT_EQ(info.frames, 0);
-  EXPECT_EQ(info.samplerate, 48000);
-  EXPECT_EQ(info.channels, 2);
-  EXPECT_EQ(info.format, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
+  SF_INFO i{};
+  sf_close(sf_open(dir.P("e.aif").c_str(), SFM_READ, &i));
+  EXPECT_EQ(std::make_tuple(i.frames, i.samplerate, i.channels, i.format),
+            std::make_tuple(sf_count_t{0}, 48000, 2, SF_FORMAT_AIFF | SF_FORMAT_PCM_24));
   EXPECT_TRUE(rec.reports.empty());
 }
 
