@@ -124,6 +124,12 @@ ErrorCode PIN_UnCloseSeqSpecSources(PIN_SeqSpecH seq) {
   if (ErrorCode err = CheckSeq(seq, kSite)) return err;
   if (!Rec(seq).sourcesClosed) return 0;
   const Module* m = ModuleOf(seq);
+  // A module may have opened its source on demand while closed (a sound
+  // read): that instance goes first, or reading again would leave it open.
+  if (Rec(seq).instance && m && Filled(m->procs, PIN_Slot_DisposeSeqSpec)) {
+    if (ErrorCode err = m->procs.disposeSeqSpec(seq)) return err;
+    Rec(seq).instance = nullptr;
+  }
   // The module reads its source again; what the SeqSpec was told (the
   // interpretation and the module's options) stays as it was.
   const Handle options = Rec(seq).options;
