@@ -181,7 +181,7 @@ class ProjectProps : public FramesFixture {
 };
 
 TEST_F(ProjectProps, RandomProjectsRenderAlikeAfterSaveOpenAndImport) {
-  const int kCases = tv::test::RandomCases(8);
+  const int kCases = tv::test::RandomCases(20);
   for (int seed = 1; seed <= kCases; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Build(static_cast<uint32_t>(seed));
