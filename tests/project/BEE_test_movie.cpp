@@ -1,7 +1,6 @@
 // Movie rendering: frame order, frames and sound that equal single renders
 // (numbered PNG stills, a lossless movie with PCM sound), stopping, the
 // project left as it was, fields and failures.
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -9,7 +8,6 @@
 #include "BEE_test_frames.h"
 #include "BM.h"
 #include "FILE.h"
-#include "MC.h"
 #include "PIN.h"
 #include "SND.h"
 
@@ -52,17 +50,14 @@ class Movie : public UFixture {
  protected:
   Movie() : UFixture({BM_PackageNumber, PIN_PackageNumber, BEE_PackageNumber}) {}
   void TearDown() override {
-    SetGrowZone(nullptr);
-    EMUL_SetProcessMemoryProbeForTesting(nullptr);
-    EMUL_SetMemoryBudget(0);
     for (PIN_OutputSpecH o : outs_) PIN_DisposeOutputSpec(o);
     for (BM_World w : worlds_) BM_DisposeWorld(w);
     BEE_SetCallbackFunc(nullptr, 0);
     UFixture::TearDown();
   }
   // 64 x 48 at 10 frames a second, 3 s: a solid moving two pixels a frame.
-  BEE_Item Comp(int w = kW, int h = kH) {
-    BEE_CompSettings s = Settings("Movie", w, h, 10u << 16, Time{3, 1});
+  BEE_Item Comp() {
+    BEE_CompSettings s = Settings("Movie", kW, kH, 10u << 16, Time{3, 1});
     BEE_Item c = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
     BEE_SolidSettings solid = Solid("Box", 0xFF20A040, 12, 10);
     BEE_Layer l = GOT(BEE_Layer, BEE_CmdNewSolidLayer, c, &solid);
@@ -174,17 +169,6 @@ class Movie : public UFixture {
   std::vector<BM_World> worlds_;
 };
 
-// The frames a movie render writes are not kept in the frame cache; frames
-// a preview left there are taken from it. Under a small budget the preview
-// is purged as it goes, process memory (the accounting measure here) stays
-// under the budget through the render, and the files are the same bytes.
-Size gBudget = 0, gMostUsed = 0;
-ErrorCode MeasureUsed(intptr_t, int32_t selector, void*) {
-  Size used = 0;
-  if (selector == BEE_SelMovieStatus && EMUL_TotalMemoryUsed(&used) == 0) gMostUsed = std::max(gMostUsed, used);
-  return 0;
-}
-
 // Three seconds with sound into a lossless movie: the project stays as it
 // was, the host hears every frame, and each frame and the whole sound equal
 // single renders.
@@ -222,75 +206,6 @@ TEST_F(Movie, ThreeSecondsWithSoundEqualSingleRenders) {
   ASSERT_EQ(all.size(), size_t{kRate * 3 * 2});
   EXPECT_EQ(Sound(mov, Time{0, 1}, Time{3, 1}), all);
   PIN_DisposeSeqSpec(mov);
-}
-
-TEST_F(Movie, FramesAreNotKeptAndASmallBudgetGivesTheSameBytes) {
-  constexpr int w = 800, h = 450, n = 10;  // 1.4 MB a frame, the first second
-  SetGrowZone(&MC_GrowZone);
-  EMUL_SetProcessMemoryProbeForTesting([]() -> int64_t { return -1; });
-  BEE_Item comp = Comp(w, h);
-  auto entries = [] { return GOT(MC_Statistics, MC_GetStatistics, MC_GlobalBag); };
-  // Previews at the times the render asks for.
-  Time frame = GOT(Time, T_FrameRate2Duration, 10 << 16);
-  auto preview = [&] {
-    for (int k = 0; k < n; ++k) {
-      Time offset{}, t{};
-      ASSERT_EQ(T_MulTime(frame, Ratio{k, 1}, &offset), 0);
-      ASSERT_EQ(T_AddTime(Time{0, 1}, offset, &t), 0);
-      const BEE_RenderRequest rq{t, frame, 0, BEE_Request_Cacheable, -1, {0, 0}};
-      MC_Receipt r = GOT(MC_Receipt, BEE_CheckoutItemFrame, comp, &rq, w, h);
-      ASSERT_EQ(BEE_CheckinItemFrame(r), 0);
-    }
-  };
-  auto render = [&](const std::string& name) {
-    std::vector<BEE_MovieOutput> out{{Output(kStills, name + "_[##].png", w, h), 0, 0, 0, 0}};
-    BEE_RenderSettings s = Settings3s(comp, out);
-    s.duration = Time{1, 1};
-    Boolean32 stopped = 0;
-    ASSERT_EQ(BEE_CmdMakeMovie(&s, &stopped), 0);
-    ASSERT_EQ(out[0].framesWritten, n);
-  };
-
-  // A large budget: the preview stays, the render takes all of it and adds
-  // nothing.
-  ASSERT_EQ(EMUL_SetMemoryBudget(Size{4} << 30), 0);
-  preview();
-  const MC_Statistics previewed = entries();
-  ASSERT_EQ(previewed.entries, n);
-  render("large");
-  EXPECT_EQ(entries().entries, n);
-  EXPECT_EQ(entries().hits - previewed.hits, n);
-
-  // With nothing cached, a render leaves nothing in the cache.
-  ASSERT_EQ(MC_PurgeAllPurgeableStuffsFromBag(MC_GlobalBag), 0);
-  render("bare");
-  EXPECT_EQ(entries().entries, 0);
-
-  // A budget with room for a few frames: the preview is purged as it goes.
-  Size used = GOT(Size, EMUL_TotalMemoryUsed);
-  gBudget = std::max<Size>(EMUL_MinMemoryBudget, used + (10 << 20));
-  ASSERT_EQ(EMUL_SetMemoryBudget(gBudget), 0);
-  preview();
-  const int64_t kept = entries().entries;
-  EXPECT_GT(kept, 0);
-  EXPECT_LT(kept, n);
-  gMostUsed = 0;
-  BEE_SetCallbackFunc(MeasureUsed, 0);
-  render("small");
-  BEE_SetCallbackFunc(nullptr, 0);
-  EXPECT_LE(entries().entries, kept);
-  EXPECT_GT(gMostUsed, used);
-  EXPECT_LE(gMostUsed, gBudget);
-  for (int k = 0; k < n; ++k) {
-    char a[32], b[32], c[32];
-    std::snprintf(a, sizeof a, "large_%02d.png", k);
-    std::snprintf(b, sizeof b, "small_%02d.png", k);
-    std::snprintf(c, sizeof c, "bare_%02d.png", k);
-    const std::string large = tv::test::Slurp(dir.P(a));
-    ASSERT_FALSE(large.empty()) << a;
-    EXPECT_EQ(tv::test::Slurp(dir.P(b)), large) << b;
-    EXPECT_EQ(tv::test::Slurp(dir.P(c)), large) << c;
-  }
 }
 
 TEST_F(Movie, StopLeavesFinishedFramesAndTheProjectAsItWas) {
