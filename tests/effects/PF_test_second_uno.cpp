@@ -283,18 +283,10 @@ TEST_F(PFUno, OutOfMemoryIsReportedOnceAndChangesNothing) {
   Buffer w(40, 30), d(17, 13);
   w.Random(6);
   for (int32_t q : {0, 1})
-    for (bool straight : {false, true})
-      EveryAllocationFails(rec, &w.bytes, [&] {
-        return (straight ? PF_FastBlur_Straight : PF_FastBlur_Premul)(nullptr, 4.0, 0, q, &w.world);
-      }, "Couldn't allocate scratch scanline");
+    EveryAllocationFails(rec, &w.bytes, [&] { return PF_FastBlur_Premul(nullptr, 4.0, 0, q, &w.world); },
+                         "Couldn't allocate scratch scanline");
   EveryAllocationFails(rec, &d.bytes, [&] { return PF_CopyBits_HQ_Straight(nullptr, &w.world, &d.world, nullptr, nullptr); },
                        "Couldn't allocate scratch scanline");
-  EveryAllocationFails(rec, &d.bytes, [&] { return PF_CopyBits_Draft(nullptr, &w.world, &d.world, nullptr, nullptr); },
-                       "Couldn't allocate scratch scanline");
-  const int32_t row[3] = {1, 2, 1};
-  EveryAllocationFails(rec, &w.bytes, [&] {
-    return PF_Convolve(nullptr, &w.world, nullptr, PF_Convolve_1D, 3, row, row, row, row, &w.world);
-  }, "Couldn't allocate scratch scanline");
   std::vector<uint8_t> scan(50, 9);
   EveryAllocationFails(rec, &scan, [&] { return PF_GBlurUnoScan(scan.data(), 1, 50, 3.0, scan.data(), 1); },
                        "Couldn't allocate");
