@@ -39,23 +39,6 @@ std::vector<Keyed> RandomKeyed(size_t n, int32_t distinctKeys, uint32_t seed) {
 
 using ListOrder = ListTest;
 
-TEST_F(ListOrder, SortIsStableAndAgreesWithStdStableSort) {
-  for (size_t n : {0u, 1u, 2u, 15u, 16u, 17u, 100u, 1000u, 5000u}) {
-    for (int32_t distinct : {3, 1000000}) {
-      std::vector<Keyed> items = RandomKeyed(n, distinct, static_cast<uint32_t>(n * 31 + distinct));
-      LIST_Handle list = MakeKeyed(items);
-      ASSERT_EQ(LIST_Sort(&CompareKeys, 0, list), 0);
-      std::stable_sort(items.begin(), items.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
-      EXPECT_EQ(Items<Keyed>(list), items) << "n = " << n;
-      Boolean32 sorted = 0;
-      LIST_IsSorted(list, &CompareKeys, 0, &sorted);
-      EXPECT_TRUE(sorted);
-      Dispose(list, 0);
-    }
-  }
-  ExpectNoReport();
-}
-
 TEST_F(ListOrder, SortUsesTheListsCompareFunctionWhenNoneIsGiven) {
   LIST_Handle list = Own(MakeKeyed({{3, 0}, {1, 1}, {3, 2}, {2, 3}, {1, 4}}));
   LIST_Func funcs[3] = {nullptr, nullptr, tv::list::AsFunc(&CompareKeys)};
@@ -204,11 +187,7 @@ TEST_F(ListOrder, RotateMovesItemsTowardsTheEnd) {
     EXPECT_EQ(Items(list), model) << n;
     Dispose(list, 0);
   }
-  LIST_Handle list = Ints({});
-  EXPECT_EQ(LIST_Rotate(INT32_MIN, list), 0);
-  list = Ints({42});
-  EXPECT_EQ(LIST_Rotate(7, list), 0);
-  EXPECT_EQ(Items(list), (std::vector<int32_t>{42}));
+  EXPECT_EQ(LIST_Rotate(INT32_MIN, Ints({})), 0);  // nothing to turn: no division by the count
   ExpectNoReport();
 }
 

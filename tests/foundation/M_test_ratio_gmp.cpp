@@ -116,36 +116,6 @@ TEST_F(RatioGmp, CompareIsAlwaysExact) {
   }
 }
 
-TEST_F(RatioGmp, ReduceAndReciprocal) {
-  Gen g(0x5EC1);
-  for (int i = 0; i < kIterations; ++i) {
-    Ratio a = g.R();
-    Q qa(a);
-    Ratio r{};
-    Boolean32 changed = 0;
-    ASSERT_EQ(M_ReduceRatio(a, &r, &changed), 0);
-    EXPECT_TRUE(Equals(r, qa));
-    EXPECT_EQ(mpz_cmp_ui(mpq_denref(qa.q()), r.den), 0);  // lowest terms
-    EXPECT_EQ(bool(changed), !(r == a));
-    if (a.num == 0) continue;
-    Boolean32 exact = 0;
-    ErrorCode err = M_RecipRatio(a, &r, &exact);
-    Q inv;
-    mpq_inv(inv.q(), qa.q());
-    if (err == 0 && exact) {
-      EXPECT_TRUE(Equals(r, inv)) << a.num << "/" << a.den;
-    } else if (err == 0) {
-      // Halving both changes the value by at most one unit of the numerator.
-      EXPECT_TRUE(Close(r, inv, 2.0 / (std::fabs(double(a.num)) - 1), 0)) << a.num << "/" << a.den;
-    } else {
-      EXPECT_EQ(err, M_ErrOverflow);
-      EXPECT_LE(std::abs(int64_t{a.num}), 1);
-    }
-    if (HasFailure()) break;
-  }
-  rec.clear();
-}
-
 // The best approximation p/q of x >= 0 with q <= maxDen and p <= maxNum: walk
 // the Stern-Brocot tree in runs (low + k high, high + k low), each run capped
 // by the box, until neither bound can move; then take the closer bound.
