@@ -50,10 +50,12 @@ TEST_F(PINRegistryTest, FailingDriverEndsBirthWithNothingRegistered) {
 // there is none.
 TEST_F(PINRegistryTest, InfoBySignatureFallsBackOnThePlaceholderOnly) {
   EXPECT_STREQ(OUT(PIN_GetModuleInfo, -1, MakeFourCC("NONE")).name, "Placeholder");
+  PIN_ModuleInfo info{};
+  EXPECT_EQ(PIN_GetModuleInfo(3, 0, &info), kErrBadParam);
+  EXPECT_EQ(rec.last().text, BadArg("PIN_GetModuleInfo"));
   static constexpr Driver drivers[] = {{"tsf", TsfBirth}};
   ASSERT_EQ(Rebirth(drivers), 0);
   rec.clear();
-  PIN_ModuleInfo info{};
   EXPECT_EQ(PIN_GetModuleInfo(-1, MakeFourCC("NONE"), &info), kErrBadParam);
   ExpectOnly("Test error: cannot find the given module -- a bad parameter was passed.");
   EXPECT_EQ(rec.last().location, Loc(tv::pin::kSiteModuleInfo));
