@@ -133,7 +133,8 @@ TEST_F(EITest, RoundTripsAtEveryDepth) {
   }
 }
 
-TEST_F(EITest, NoiseIsStoredRawAndOneFrameIsAStill) {
+// Noise would grow under run-length coding: it is stored raw.
+TEST_F(EITest, NoiseIsStoredRaw) {
   BM_World noise = World(320, 240);
   std::mt19937 r(5);
   Paint(noise, [&r](int32_t, int32_t) { return uint32_t(r()); });
@@ -142,13 +143,6 @@ TEST_F(EITest, NoiseIsStoredRawAndOneFrameIsAStill) {
   ASSERT_EQ(b.size(), 6u + 35u + 320u * 240u * 4u);
   EXPECT_EQ(b[6 + 22], 0);                                     // raw
   EXPECT_EQ(be::Load<uint32_t>(&b[6 + 24]), 320u * 240u * 4u);  // its size
-  PIN_SeqSpecH seq = Opened(dir.P("noise.img"));
-  PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
-  EXPECT_EQ(info.nativeRate, 0);
-  EXPECT_EQ(info.duration.value, 0);
-  BM_World back = World(320, 240);
-  ASSERT_EQ(Draw(seq, back), 0);
-  EXPECT_EQ(Pixel(back, 319, 239), Pixel(noise, 319, 239));
 }
 
 TEST_F(EITest, FramesFollowTheirIndicesAndUnfinishedOutputLeavesNothing) {

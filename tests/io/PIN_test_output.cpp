@@ -118,26 +118,8 @@ TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
   EXPECT_EQ(PIN_DisposeOutputSpec(out), 0);
 }
 
-TEST_F(PINOutputTest, StillSequencesWriteNumberedFiles) {
-  PIN_OutputSpecH numbered = OUT(PIN_NewOutputSpec, kTsfSig, 6, 4);
-  FILE_SpecH templ = Ref(dir.P("a[#]b[##].tsf"));  // the first field is the number
-  ASSERT_EQ(PIN_SetOutputFile(numbered, templ), 0);
-  FILE_Dispose(templ);
-  ASSERT_EQ(PIN_SetOutputNumbering(numbered, 7, 0), 0);
-  ASSERT_EQ(PIN_StartAdding(numbered), 0);
-  for (uint8_t k = 0; k < 2; ++k)
-    ASSERT_EQ(PIN_AddFrame(numbered, -1, Frame(static_cast<uint8_t>(40 + k))), 0);
-  ASSERT_EQ(PIN_EndAdding(numbered), 0);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("a8b[##].tsf"), 0, &seq), 0);
-  BM_World w = Frame(0);
-  ASSERT_EQ(Draw(seq, w), 0);
-  EXPECT_EQ(uint8_t(Pixel(w, 0, 0) >> 16), uint8_t(TsfPixel(41, 0, 0) >> 16));  // the seed was the first red
-  PIN_DisposeSeqSpec(seq);
-  int64_t space = 0;
-  EXPECT_EQ(OUT(PIN_GetSizes, numbered, &space), 32);  // two files of 16 bytes
-  PIN_DisposeOutputSpec(numbered);
-  // Without numbering a second frame is refused.
+// Without numbering a second still frame is refused.
+TEST_F(PINOutputTest, StillsWithoutNumberingTakeOneFrame) {
   PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kTsfSig, 6, 4);
   FILE_SpecH ref = Ref(dir.P("one.tsf"));
   ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);

@@ -66,17 +66,6 @@ TEST_F(PrefsTest, IntegersAreReadLikeTheirLeadingDigits) {
   for (auto [key, value] : table) EXPECT_EQ(EMUL_GetProfileInt("Tavelo", key, 1), value) << key;
 }
 
-TEST_F(PrefsTest, WithoutAFileSettingsLiveInMemory) {
-  EXPECT_EQ(std::string(EMUL_GetTVPrefsFile()), path);
-  EMUL_SetTVPrefsFile(nullptr);
-  EXPECT_EQ(std::string(EMUL_GetTVPrefsFile()), "");
-  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "InMemoryOnly", 31), 0);
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "InMemoryOnly", 0), 31);
-  EMUL_SetTVPrefsFile(path.c_str());
-  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "InMemoryOnly", 0), 0);
-  EXPECT_EQ(EMUL_SetProfileInt("Tavelo", nullptr, 1), -50);
-}
-
 TEST_F(PrefsTest, TextThatWouldAddLinesIsRefusedAndNothingIsWritten) {
   const std::string before = "[Probe]\nPath=/old\n[Tavelo]\nMemoryUsage=60\n";
   WriteFile(path, before);
@@ -108,10 +97,16 @@ TEST_F(PrefsTest, TextThatWouldAddLinesIsRefusedAndNothingIsWritten) {
   char buf[8];
   EXPECT_EQ(EMUL_GetRequiredProfileString("Tavelo", "K\r", "d", buf, sizeof buf), 1);
   EXPECT_EQ(Slurp(path), before);
-  // The same rules hold while the settings live in memory.
+  // Without a file the settings live in memory, under the same rules.
   EMUL_SetTVPrefsFile(nullptr);
+  EXPECT_STREQ(EMUL_GetTVPrefsFile(), "");
   EXPECT_EQ(EMUL_SetProfileString("Probe", "Path", "a\nb=1"), -50);
   EXPECT_EQ(EMUL_GetProfileInt("Probe", "b", -1), -1);
+  EXPECT_EQ(EMUL_SetProfileInt("Tavelo", nullptr, 1), -50);
+  ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "InMemoryOnly", 31), 0);
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "InMemoryOnly", 0), 31);
+  EMUL_SetTVPrefsFile(path.c_str());
+  EXPECT_EQ(EMUL_GetProfileInt("Tavelo", "InMemoryOnly", 0), 0);
 }
 
 TEST_F(PrefsTest, EveryAcceptedValueReadsBackAsWritten) {
