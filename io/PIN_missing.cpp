@@ -26,6 +26,14 @@ void ReleaseContents(PIN_SeqSpecH seq) {
   s.file = nullptr, s.alias = nullptr, s.files = nullptr, s.options = nullptr, s.instance = nullptr;
 }
 
+// The module lets go of what its instance data holds (open files, decoders).
+ErrorCode DropInstance(PIN_SeqSpecH seq, const Module* m) {
+  if (m && Filled(m->procs, PIN_Slot_DisposeSeqSpec))
+    if (ErrorCode err = m->procs.disposeSeqSpec(seq)) return err;
+  Rec(seq).instance = nullptr;
+  return 0;
+}
+
 }  // namespace
 
 }  // namespace tv::pin
@@ -112,10 +120,7 @@ ErrorCode PIN_CloseSeqSpecSources(PIN_SeqSpecH seq) {
   if (s.missing || s.sourcesClosed) return 0;
   // The module's instance data holds the open sources: it goes, and the
   // SeqSpec reopens them (PIN_UnCloseSeqSpecSources, or the next drawing).
-  const Module* m = ModuleOf(seq);
-  if (m && Filled(m->procs, PIN_Slot_DisposeSeqSpec))
-    if (ErrorCode err = m->procs.disposeSeqSpec(seq)) return err;
-  Rec(seq).instance = nullptr;
+  if (ErrorCode err = DropInstance(seq, ModuleOf(seq))) return err;
   Rec(seq).sourcesClosed = 1;
   return 0;
 }
@@ -126,10 +131,8 @@ ErrorCode PIN_UnCloseSeqSpecSources(PIN_SeqSpecH seq) {
   const Module* m = ModuleOf(seq);
   // A module may have opened its source on demand while closed (a sound
   // read): that instance goes first, or reading again would leave it open.
-  if (Rec(seq).instance && m && Filled(m->procs, PIN_Slot_DisposeSeqSpec)) {
-    if (ErrorCode err = m->procs.disposeSeqSpec(seq)) return err;
-    Rec(seq).instance = nullptr;
-  }
+  if (Rec(seq).instance)
+    if (ErrorCode err = DropInstance(seq, m)) return err;
   // The module reads its source again; what the SeqSpec was told (the
   // interpretation and the module's options) stays as it was.
   const Handle options = Rec(seq).options;
