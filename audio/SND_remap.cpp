@@ -29,7 +29,7 @@ constexpr pkg::Magic<RemapRec> kRemapMagicDesc{&RemapRec::magic, kRemapMagic, &R
 class SourceReader {
  public:
   SourceReader(const WorldRec& r, const uint8_t* p) : f_{r.format.encoding, r.format.bytesPerSample}, p_(p),
-      frames_(r.frames), ch_(r.format.channels), fb_(FrameBytes(r.format)) {}
+      frames_(r.frames), fb_(FrameBytes(r.format)) {}
   double At(int64_t i, int c) const {
     if (i < 0 || i >= frames_) return 0.0;
     return ReadNormalized(f_, p_ + i * fb_ + c * f_.bytes);
@@ -95,7 +95,6 @@ class SourceReader {
   SampleFormat f_;
   const uint8_t* p_;
   int64_t frames_;
-  int ch_;
   int64_t fb_;
 };
 

@@ -122,9 +122,6 @@ inline void FromWork(const uint16_t* v, int32_t n, uint8_t* p) {
     }
   }
 }
-inline void FromWork(const uint16_t* v, int32_t n, bool straight, uint8_t* p) {
-  straight ? FromWork<true>(v, n, p) : FromWork<false>(v, n, p);
-}
 
 // The end values of up to kChunk pixels whose working values lie `stride`
 // values apart (4 in a row, kLanes down a strip), through arrays of one

@@ -14,9 +14,6 @@ namespace tv::bee::test {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr int32_t kMaskFeather = int32_t{BEE_StreamFirstMask} + BEE_MaskStreamFeather;
-constexpr int32_t kMaskOpacity = int32_t{BEE_StreamFirstMask} + BEE_MaskStreamOpacity;
 
 class Units : public ClipFixture {
  protected:
