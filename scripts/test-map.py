@@ -52,7 +52,10 @@ def build(bdir, jobs):
                     "-DCMAKE_EXE_LINKER_FLAGS=-fprofile-instr-generate",
                     "-DCMAKE_SHARED_LINKER_FLAGS=-fprofile-instr-generate",
                     "-DCMAKE_MODULE_LINKER_FLAGS=-fprofile-instr-generate"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", bdir, "-j", str(jobs)], check=True, stdout=subprocess.DEVNULL)
+    # Programs the build itself runs (the plug-in resource compiler) write
+    # their profiles into the build folder, not the source tree.
+    env = dict(os.environ, LLVM_PROFILE_FILE=os.path.join(bdir, "build-%p.profraw"))
+    subprocess.run(["cmake", "--build", bdir, "-j", str(jobs)], check=True, stdout=subprocess.DEVNULL, env=env)
 
 
 def ctest_list(bdir):
