@@ -186,7 +186,6 @@ TEST_F(SNDConvert, BlitAtEqualRates) {
   EXPECT_EQ(SND_Blit(1, u, nullptr, nullptr, 2, nullptr, ud), kErrBadParam);
   EXPECT_EQ(SND_Blit(1, u, nullptr, nullptr, 0, nullptr, u), kErrBadParam);
   EXPECT_EQ(rec.reports.size(), 2u);
-  for (SND_World w : {src, dst, loud, u, ud}) ASSERT_EQ(SND_DisposeWorld(w), 0);
 }
 
 // ---- Rate conversion against the definitions, computed here in doubles ----
@@ -227,16 +226,12 @@ TEST_F(SNDConvert, RateConversionFollowsTheDefinitions) {
     for (int32_t quality : {0, 1}) {
       SCOPED_TRACE(::testing::Message() << r[0] << " -> " << r[1] << " quality " << quality);
       SND_World src = Make<float>(Fmt(r[0], SND_Encoding_Float, 4, 1), x);
-      SND_World dst = nullptr;
-      const SND_Format df = Fmt(r[1], SND_Encoding_Float, 4, 1);
-      ASSERT_EQ(SND_NewWorld(&df, nullptr, &dst), 0);
+      SND_World dst = New(Fmt(r[1], SND_Encoding_Float, 4, 1));
       ASSERT_EQ(SND_Blit(quality, src, nullptr, nullptr, SND_Blit_Replace, nullptr, dst), 0);
       const std::vector<float> got = Samples<float>(dst);
       ASSERT_EQ(static_cast<int64_t>(got.size()), static_cast<int64_t>(std::ceil(5000 * r[1] / r[0] - 1e-8)));
       const std::vector<double> want = Model(xd, r[0], r[1], static_cast<int64_t>(got.size()), quality == 1);
       for (size_t j = 0; j < got.size(); ++j) ASSERT_NEAR(got[j], want[j], 2e-7) << j;
-      ASSERT_EQ(SND_DisposeWorld(src), 0);
-      ASSERT_EQ(SND_DisposeWorld(dst), 0);
     }
   }
 }
@@ -247,9 +242,7 @@ Boolean32 StopOnSecond(void*) { return ++gPolls >= 2; }
 TEST_F(SNDConvert, InstalledAbortStopsALongConversion) {
   std::vector<int16_t> s(200000, 1000);
   SND_World a = Make<int16_t>(Fmt(48000, SND_Encoding_Signed, 2, 1), s);
-  SND_World b = nullptr;
-  const SND_Format f = Fmt(44100, SND_Encoding_Signed, 2, 1);
-  ASSERT_EQ(SND_NewWorld(&f, nullptr, &b), 0);
+  SND_World b = New(Fmt(44100, SND_Encoding_Signed, 2, 1));
   ASSERT_EQ(SND_InstallProcs(nullptr, StopOnSecond), 0);
   rec.clear();
   gPolls = 0;
@@ -259,8 +252,6 @@ TEST_F(SNDConvert, InstalledAbortStopsALongConversion) {
   // The destination holds the converted frames so far, then silence.
   EXPECT_EQ(Samples<int16_t>(b)[100], 1000);
   EXPECT_EQ(Samples<int16_t>(b).back(), 0);
-  ASSERT_EQ(SND_DisposeWorld(a), 0);
-  ASSERT_EQ(SND_DisposeWorld(b), 0);
 }
 
 TEST_F(SNDConvert, SoundFiles) {
@@ -286,12 +277,10 @@ TEST_F(SNDConvert, SoundFiles) {
   EXPECT_EQ(desc.format.bytesPerSample, 2);
   EXPECT_EQ(desc.frames, 1000);
   // Frames 100 .. 199 into a world of the file's format: the same samples.
-  SND_World w = nullptr;
-  ASSERT_EQ(SND_NewWorld(&desc.format, nullptr, &w), 0);
+  SND_World w = New(desc.format);
   ASSERT_EQ(SND_GetSound(src, 1, Time{100, 22050}, Time{100, 22050}, w), 0);
   EXPECT_EQ(Info(w).start, (Time{100, 22050}));
   EXPECT_EQ(Samples<int16_t>(w), std::vector<int16_t>(frames.begin() + 200, frames.begin() + 400));
-  ASSERT_EQ(SND_DisposeWorld(w), 0);
   ASSERT_EQ(SND_DisposeSource(src), 0);
 
   rec.clear();

@@ -26,18 +26,26 @@ class SNDTest : public UFixture {
     SNDp_GetWorldCounts(nullptr, &alive_);
   }
   void TearDown() override {
+    for (SND_World w : kept_) EXPECT_EQ(SND_DisposeWorld(w), 0);
     int64_t alive = 0;
     SNDp_GetWorldCounts(nullptr, &alive);
     EXPECT_EQ(alive, alive_) << "sound worlds leaked";
     UFixture::TearDown();
   }
 
-  // A world of format f holding the given samples (values of T, usually the
-  // sample type; bytes for any format), starting at `start`.
-  template <class T>
-  SND_World Make(const SND_Format& f, const std::vector<T>& samples, Time start = Time{0, 1}) {
+  // An empty world of format f, disposed of at the end of the test.
+  SND_World New(const SND_Format& f) {
     SND_World w = nullptr;
     EXPECT_EQ(SND_NewWorld(&f, nullptr, &w), 0);
+    kept_.push_back(w);
+    return w;
+  }
+  // A world of format f holding the given samples (values of T, usually the
+  // sample type; bytes for any format), starting at `start`; disposed of at
+  // the end of the test.
+  template <class T>
+  SND_World Make(const SND_Format& f, const std::vector<T>& samples, Time start = Time{0, 1}) {
+    SND_World w = New(f);
     const int64_t frames = static_cast<int64_t>(samples.size() * sizeof(T)) / (f.channels * f.bytesPerSample);
     void* p = nullptr;
     EXPECT_EQ(SND_SizeAndLockBuffer(frames, 0, w, &p), 0);
@@ -68,6 +76,9 @@ class SNDTest : public UFixture {
 
  private:
   int64_t alive_ = 0;
+
+ protected:
+  std::vector<SND_World> kept_;  // the worlds New and Make made
 };
 
 }  // namespace tv::test
