@@ -142,7 +142,7 @@ TEST_F(FLTCall, CallbacksOutsideTheirCommandsAreRefused) {
 TEST_F(FLTCall, AudioCallbacksCheckOutALayersSound) {
   const int16_t cls = Register("T Probe Audio", PF_OutFlag_AudioOnly, ProbeEntry);
   ASSERT_EQ(FLT_InstallProcs(5, reinterpret_cast<FLT_HostProc>(HostAudio)), 0);
-  FLT_Parade p = NewParade({cls});
+  FLT_Parade p = Keep(NewParade({cls}));
   const SND_Format f{48000, SND_Encoding_Signed, 2, 2, 0};
   SND_World input = Sound(&f, 16), output = Sound();
   FLT_AudioParade ap = nullptr;
@@ -159,7 +159,6 @@ TEST_F(FLTCall, AudioCallbacksCheckOutALayersSound) {
   SNDp_GetWorldCounts(&created, &alive);
   EXPECT_EQ(alive, aliveBefore);
   FLT_DisposeAudioParade(ap);
-  FLT_DisposeParade(p);
   FLT_InstallProcs(5, nullptr);
 }
 
