@@ -3,7 +3,6 @@
 // sample formats the other tests do not edit (signed 8-bit, unsigned 16-bit).
 #include "Memory.h"
 #include "SND_test_support.h"
-#include "TDB.h"
 
 namespace tv::test {
 namespace {
@@ -105,10 +104,7 @@ TEST_F(SNDFailures, EmptyWorldsAndSignednessAlone) {
 // Signed 8-bit and unsigned 16-bit samples are scaled around their silence
 // by the edge ramps and the level envelope.
 TEST_F(SNDFailures, EightBitSignedAndSixteenBitUnsignedScaleAroundSilence) {
-  TDB_ValueDesc desc{};
-  desc.dataType = 9;
-  TDB_Stream half = nullptr;
-  ASSERT_EQ(TDB_NewStream(1, 1000, 1, 0, 7, 0, &desc, &half), 0);
+  TDB_Stream half = Levels(1, true);
   const double minus6 = -6.0206;
   ASSERT_EQ(TDB_InsertKeyF(half, nullptr, 0, 0, &minus6, 1, 1), 0);
   SND_World s8 = Make<int8_t>(Fmt(44100, SND_Encoding_Signed, 1, 1), std::vector<int8_t>(60, 90));

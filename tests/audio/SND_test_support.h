@@ -10,6 +10,7 @@
 
 #include "SND.h"
 #include "T.h"
+#include "TDB.h"
 #include "TestSupport.h"
 
 namespace tv::test {
@@ -59,14 +60,21 @@ class SNDTest : public UFixture {
   // The samples a world holds as values of type T (bytes for any format).
   template <class T>
   std::vector<T> Samples(SND_World w) {
-    SND_WorldInfo info{};
-    EXPECT_EQ(SNDp_GetWorldInfo(w, &info), 0);
+    const SND_WorldInfo info = Info(w);
     std::vector<T> out(static_cast<size_t>(info.frames * info.format.channels * info.format.bytesPerSample) /
                        sizeof(T));
     void* p = nullptr;
     EXPECT_EQ(SNDp_GetBuffer(w, &p), 0);
     if (!out.empty()) std::memcpy(out.data(), p, out.size() * sizeof(T));
     return out;
+  }
+  // A Stream of `dims` levels in dB (per 1000ths of a second), constant or keyed.
+  static TDB_Stream Levels(int16_t dims, bool constant) {
+    TDB_ValueDesc desc{};
+    desc.dataType = 9;
+    TDB_Stream s = nullptr;
+    EXPECT_EQ(TDB_NewStream(dims, 1000, constant, 0, 7, 0, &desc, &s), 0);
+    return s;
   }
   SND_WorldInfo Info(SND_World w) {
     SND_WorldInfo info{};

@@ -136,8 +136,6 @@ TEST_F(SNDWorld, TimeToSample) {
     int64_t sample;
     double remainder;
   } rows[] = {
-      {SND_Round_Floor, 44100, {1, 3}, 14700, 0},
-      {SND_Round_Ceiling, 44100, {1, 3}, 14700, 0},
       {SND_Round_Nearest, 44100, {1, 3}, 14700, 0},
       {SND_Round_Floor, 44100, {1, 44101}, 0, 44100.0 / 44101},
       {SND_Round_Ceiling, 44100, {1, 44101}, 1, 44100.0 / 44101 - 1},

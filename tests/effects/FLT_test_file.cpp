@@ -18,16 +18,10 @@ using ::testing::HasSubstr;
 class FLTFile : public FLTFixture {
  protected:
   void TearDown() override {
-    for (FILE_SpecH r : refs_) FILE_Dispose(r);
+    specs_.Clear();
     FLTFixture::TearDown();
   }
-  FILE_SpecH Ref(const std::string& name) {
-    FILE_SpecH ref = nullptr;
-    const std::string path = dir_.P(name);
-    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
-    refs_.push_back(ref);
-    return ref;
-  }
+  FILE_SpecH Ref(const std::string& name) { return specs_.New(dir_.P(name)); }
   // Writes the Parade into a new file and answers its bytes.
   Bytes Write(FLT_Parade p, const std::string& name = "out.bin") {
     FILE_SpecH ref = Ref(name);
@@ -60,7 +54,8 @@ class FLTFile : public FLTFixture {
   }
   // A Parade of levels (animated), invert (off, named) and blur.
   FLT_Parade Sample() {
-    FLT_Parade p = Keep(NewParade({Class(FLT_MatchLevels), Class(FLT_MatchInvert), Class(FLT_MatchFastBlur)}));
+    FLT_Parade p =
+        Keep(NewParade({Class(FLT_MatchLevels), Class(FLT_MatchInvert), Class(FLT_MatchFastBlur)}));
     FLT_Sequence lev = SeqOf(p, 0);
     Handle stream = nullptr;
     FLT_SeqInqParamStream(lev, 3, &stream);
@@ -76,7 +71,7 @@ class FLTFile : public FLTFixture {
     return p;
   }
   TempDir dir_{"tvflt"};
-  std::vector<FILE_SpecH> refs_;
+  Specs specs_;
   char missing_[256] = {};
   int32_t missingCount_ = 0;
 };

@@ -21,7 +21,8 @@ inline std::vector<uint8_t> Pixels(BM_World world);
 inline ErrorCode Render(FLT_Parade p, BM_World input, BM_World output, int32_t w, int32_t h);
 
 // An effect that declares its input layer alone and does nothing.
-inline PF_Result NopEntry(int32_t cmd, PF_InputRecord*, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
+inline PF_Result NopEntry(int32_t cmd, PF_InputRecord*, PF_OutputRecord* out, PF_ParamDef**, PFWorld*,
+                          void*) {
   if (cmd == PF_Cmd_ParamsSetup) out->paramCount = 1;
   return 0;
 }

@@ -36,7 +36,8 @@ inline std::string ScratchPath(const char* target, const char* ext) {
 // Writes the input to the target's scratch file (the extension picks the
 // reader where the name decides) and returns its path, or an empty string
 // when it cannot be written.
-inline std::string WriteInput(const char* target, const uint8_t* data, size_t size, const char* ext = ".bin") {
+inline std::string WriteInput(const char* target, const uint8_t* data, size_t size,
+                              const char* ext = ".bin") {
   std::string path = ScratchPath(target, ext);
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return std::string();
@@ -73,8 +74,8 @@ void WriteChunked(const char* target, F write) {
   FILE_SpecH ref = nullptr;
   if (FILE_New(path.c_str(), FILE_LocFullPath, &ref) != 0) return;
   SLU_FileContext c{};
-  if (FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref) == 0 && FILE_Open(FILE_PermReadWrite, ref) == 0 &&
-      SLU_InitFile(ref, 0, &c) == 0)
+  if (FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref) == 0 &&
+      FILE_Open(FILE_PermReadWrite, ref) == 0 && SLU_InitFile(ref, 0, &c) == 0)
     write(&c);
   FILE_Dispose(ref);
   std::remove(path.c_str());
