@@ -240,6 +240,15 @@ inline std::vector<uint8_t> Pixels(BM_World world) {
   return out;
 }
 
+// Renders a Parade's audio over input into output through a new audio Parade.
+inline ErrorCode RenderAudio(FLT_Parade p, SND_World input, SND_World output) {
+  FLT_AudioParade ap = nullptr;
+  if (ErrorCode err = FLT_NewAudioParade(p, &ap)) return err;
+  ErrorCode err = FLT_RenderAudioParade(ap, 1, input, output);
+  if (ErrorCode e2 = FLT_DisposeAudioParade(ap); !err) err = e2;
+  return err;
+}
+
 // Renders a Parade over input into a new world of the same size.
 inline ErrorCode Render(FLT_Parade p, BM_World input, BM_World output, int32_t w, int32_t h) {
   FLT_FrameParade fp = nullptr;
