@@ -122,21 +122,18 @@ std::vector<uint8_t> DirectBlur(Buffer in, double radius, int32_t quality, uint3
         const uint8_t* p = in.px(x, y);
         at(x, y, c) = straight ? int64_t{p[0]} * (c == 0 ? 255 : p[c]) : int64_t{p[c]} * 255;
       }
+  // The boxes down every column (or across every row) of channel c.
+  const auto lines = [&](int c, bool down) {
+    for (int32_t i = 0; i < (down ? w : h); ++i) {
+      std::vector<int64_t> line(static_cast<size_t>(down ? h : w));
+      for (size_t j = 0; j < line.size(); ++j) line[j] = down ? at(i, int32_t(j), c) : at(int32_t(j), i, c);
+      line = BoxesOnExtendedRow(line, plan, repeat);
+      for (size_t j = 0; j < line.size(); ++j) (down ? at(i, int32_t(j), c) : at(int32_t(j), i, c)) = line[j];
+    }
+  };
   for (int c = 0; c < 4; ++c) {
-    if (dirs != PF_Blur_Horizontal)
-      for (int32_t x = 0; x < w; ++x) {
-        std::vector<int64_t> line(static_cast<size_t>(h));
-        for (int32_t y = 0; y < h; ++y) line[size_t(y)] = at(x, y, c);
-        line = BoxesOnExtendedRow(line, plan, repeat);
-        for (int32_t y = 0; y < h; ++y) at(x, y, c) = line[size_t(y)];
-      }
-    if (dirs != PF_Blur_Vertical)
-      for (int32_t y = 0; y < h; ++y) {
-        std::vector<int64_t> line(static_cast<size_t>(w));
-        for (int32_t x = 0; x < w; ++x) line[size_t(x)] = at(x, y, c);
-        line = BoxesOnExtendedRow(line, plan, repeat);
-        for (int32_t x = 0; x < w; ++x) at(x, y, c) = line[size_t(x)];
-      }
+    if (dirs != PF_Blur_Horizontal) lines(c, true);
+    if (dirs != PF_Blur_Vertical) lines(c, false);
   }
   std::vector<uint8_t> out(size_t(w) * h * 4);
   for (int32_t y = 0; y < h; ++y)
