@@ -75,6 +75,18 @@ std::vector<uint8_t> AllValues(SampleFormat f) {
   return v;
 }
 
+// A destination's bytes before a conversion, which mixing adds to: a byte
+// pattern, or float samples within full scale.
+std::vector<uint8_t> Start(SampleFormat f, size_t samples) {
+  std::vector<uint8_t> start(samples * f.bytes);
+  for (size_t i = 0; i < start.size(); ++i) start[i] = static_cast<uint8_t>(i * 37 + 11);
+  for (size_t i = 0; f.encoding == 3 && i < samples; ++i) {
+    const float x = static_cast<float>(static_cast<int>(i % 401) - 200) / 256.0f;
+    std::memcpy(&start[i * 4], &x, 4);
+  }
+  return start;
+}
+
 class SNDConvert : public SNDTest {};
 
 // Every pair, mono to mono, stereo to mono (each value against a second one)
@@ -99,14 +111,7 @@ TEST_F(SNDConvert, EveryFormatPairOverEveryValue) {
         for (bool mix : {false, true}) {
           SCOPED_TRACE(::testing::Message() << "src " << sf.encoding << "/" << sf.bytes << " dst " << df.encoding
                                             << "/" << df.bytes << " shape " << shape << " mix " << mix);
-          // The destination starts from a pattern that mixing adds to.
-          std::vector<uint8_t> start(static_cast<size_t>(n * dc * df.bytes));
-          for (size_t i = 0; i < start.size(); ++i) start[i] = static_cast<uint8_t>(i * 37 + 11);
-          if (df.encoding == 3)
-            for (size_t i = 0; i < start.size() / 4; ++i) {
-              const float x = static_cast<float>(static_cast<int>(i % 401) - 200) / 256.0f;
-              std::memcpy(&start[i * 4], &x, 4);
-            }
+          const std::vector<uint8_t> start = Start(df, static_cast<size_t>(n * dc));
           std::vector<uint8_t> want = start;
           for (int64_t i = 0; i < n; ++i) {
             const uint8_t* frame = in + i * sc * sf.bytes;
@@ -145,13 +150,7 @@ TEST_F(SNDConvert, RateConversionLoadsAndStores) {
     for (int k = -70000; k <= 70000; ++k) values.push_back((k * 0.5) / 32768.0);
     for (int k = -300; k <= 300; ++k) values.push_back((k * 0.5) / 128.0);
     for (bool mix : {false, true}) {
-      std::vector<uint8_t> start(values.size() * f.bytes);
-      for (size_t i = 0; i < start.size(); ++i) start[i] = static_cast<uint8_t>(i * 13 + 5);
-      if (f.encoding == 3)
-        for (size_t i = 0; i < values.size(); ++i) {
-          const float x = static_cast<float>(static_cast<int>(i % 101) - 50) / 64.0f;
-          std::memcpy(&start[i * 4], &x, 4);
-        }
+      const std::vector<uint8_t> start = Start(f, values.size());
       std::vector<uint8_t> literal = start, fast = start;
       for (size_t i = 0; i < values.size(); ++i) snd::WriteNormalized(f, &literal[i * f.bytes], values[i], mix);
       snd::StoreNormalized(f, values.data(), fast.data(), static_cast<int64_t>(values.size()), mix);

@@ -206,10 +206,8 @@ PF_Result ProbeEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_P
 
 TEST_F(FLTPlugins, TheEffectSuitesServeTheCallsSequence) {
   const int16_t cls = Register("T Suite Probe", 0, ProbeEntry);
-  FLT_Parade p = nullptr;
-  ASSERT_EQ(FLT_NewParade(nullptr, nullptr, &p), 0);
-  FLT_Sequence s = NewSeq(cls);
-  ASSERT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
+  FLT_Parade p = Keep(NewParade({cls}));
+  FLT_Sequence s = SeqOf(p, 0);
   Animate(s, 1, {{0, {10}}, {600, {90}}});
   rec.clear();
   ASSERT_EQ(Render(p, World(3, 4, 4), World(0, 4, 4), 4, 4), 0);
@@ -233,7 +231,6 @@ TEST_F(FLTPlugins, TheEffectSuitesServeTheCallsSequence) {
   auto* u = PFSuite<PF_ParamUtilsSuite>("PF Param Utils Suite");
   int32_t n = 0;
   EXPECT_EQ(u->getKeyframeCount(reinterpret_cast<PF_ProgPtr>(&n), 1, &n), PF_Result_Damaged);
-  EXPECT_EQ(FLT_DisposeParade(p), 0);
 }
 
 }  // namespace

@@ -98,8 +98,7 @@ TEST_F(PFPixels, IterateClipsTheAreaAndStopsAtTheFirstFailure) {
 ErrorCode Abort(PF_EffectRef, int32_t current, int32_t) { return current >= 2 ? PF_ErrInterrupted : 0; }
 
 TEST_F(PFPixels, ProgressCanAbortAndLookupTablesMapChannels) {
-  Buffer dst(3, 4);
-  dst.Random(9);
+  Buffer dst = Noise(3, 4, 9);
   Visits v;
   PFp_SetProgressProc(&Abort);
   EXPECT_EQ(PFp_GetProgressProc(), &Abort);
@@ -170,8 +169,7 @@ TEST_F(PFPixels, GuessAlphaFromAMattedPicture) {
 // writes nothing and reports nothing, and a sample of it is transparent.
 TEST_F(PFPixels, EmptyWorldsAreAcceptedAndLeftAlone) {
   for (auto [w, h] : {std::pair{0, 3}, std::pair{3, 0}}) {
-    Buffer e(w, h), f(w, h), g(w, h), full(2, 2);
-    full.Random(5);
+    Buffer e(w, h), f(w, h), g(w, h), full = Noise(2, 2, 5);
     const Buffer fullBefore = full;
     const PF_Pixel red{255, 255, 0, 0};
     PF_CompositeMode normal{PF_Xfer_Normal, 0, 255, 0, {}};
@@ -218,8 +216,7 @@ TEST_F(PFPixels, EmptyWorldsAreAcceptedAndLeftAlone) {
     FloatMatrix scaled = id;
     scaled.m[0] = 2.5, scaled.m[6] = 0.25;
     for (const FloatMatrix& m : {id, scaled}) {
-      Buffer d(2, 2);
-      d.Random(6);
+      Buffer d = Noise(2, 2, 6);
       ASSERT_EQ(PF_TransformWorld(nullptr, 1, 0, 0, &e.world, &stencil, nullptr, &m, 1, 0, nullptr, &d.world), 0);
       for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(d.px(i % 2, i / 2)[0], 0) << i;
     }

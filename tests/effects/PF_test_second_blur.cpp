@@ -155,10 +155,8 @@ std::vector<uint8_t> DirectBlur(Buffer in, double radius, int32_t quality, uint3
 
 TEST_F(PFBlur, FastBlurEqualsBoxesOnTheExtendedPictureAtEveryPixel) {
   std::vector<Buffer> pictures;
-  pictures.emplace_back(23, 17);
-  pictures.back().Random(45);
-  pictures.emplace_back(9, 31);  // premultiplied-looking: no colour above its alpha
-  pictures.back().Random(46);
+  pictures.push_back(Noise(23, 17, 45));
+  pictures.push_back(Noise(9, 31, 46));  // premultiplied-looking: no colour above its alpha
   for (int32_t y = 0; y < 31; ++y)
     for (int32_t x = 0; x < 9; ++x)
       for (int c = 1; c < 4; ++c) pictures.back().px(x, y)[c] = std::min(pictures.back().px(x, y)[c], pictures.back().px(x, y)[0]);
@@ -195,8 +193,7 @@ TEST_F(PFBlur, FastBlurEqualsBoxesOnTheExtendedPictureAtEveryPixel) {
 }
 
 TEST_F(PFBlur, FastBlurRefusesBadRadiiAndFlags) {
-  Buffer b(4, 4);
-  b.Random(1);
+  Buffer b = Noise(4, 4, 1);
   const std::vector<uint8_t> before = b.bytes;
   EXPECT_EQ(PF_FastBlur_Straight(nullptr, -1.0, 0, 0, &b.world), 516);
   EXPECT_EQ(PF_FastBlur_Straight(nullptr, NAN, 0, 1, &b.world), 516);
