@@ -4,7 +4,6 @@
 #include <random>
 
 #include "SND_test_support.h"
-#include "TDB.h"
 
 namespace tv::test {
 namespace {
@@ -15,13 +14,6 @@ class SNDEdit : public SNDTest {
     std::vector<int16_t> v(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) v[static_cast<size_t>(i)] = static_cast<int16_t>(from + i);
     return v;
-  }
-  TDB_Stream Levels(int16_t dims, bool constant) {
-    TDB_ValueDesc desc{};
-    desc.dataType = 9;
-    TDB_Stream s = nullptr;
-    EXPECT_EQ(TDB_NewStream(dims, 1000, constant, 0, 7, 0, &desc, &s), 0);
-    return s;
   }
 };
 
@@ -42,17 +34,12 @@ TEST_F(SNDEdit, ResizeMovesFramesAndFillsSilence) {
     for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<uint8_t>(i % 97 + 1);
     SND_World w = Make<uint8_t>(row.f, old, Time{100, 8000});
     ASSERT_EQ(SND_Resize(-10, 100, w), 0);
-    const std::vector<uint8_t> got = Samples<uint8_t>(w);
-    ASSERT_EQ(got.size(), static_cast<size_t>(100 * fb));
-    for (int i = 0; i < 100; ++i) {
-      const uint8_t* frame = &got[static_cast<size_t>(i * fb)];
-      if (i >= 10 && i < 60)
-        ASSERT_EQ(0, std::memcmp(frame, &old[static_cast<size_t>((i - 10) * fb)], static_cast<size_t>(fb)));
-      else
-        for (int b = 0; b < fb; ++b) ASSERT_EQ(frame[b], row.silence[b % row.f.bytesPerSample]) << i;
-    }
+    std::vector<uint8_t> want;
+    for (int i = 0; i < 100 * row.f.channels; ++i)
+      want.insert(want.end(), row.silence, row.silence + row.f.bytesPerSample);
+    std::copy(old.begin(), old.end(), want.begin() + 10 * fb);
+    EXPECT_EQ(Samples<uint8_t>(w), want);
     EXPECT_EQ(Info(w).start, (Time{90, 8000}));
-    ASSERT_EQ(SND_DisposeWorld(w), 0);
   }
   // Shifts beyond what is held, and counts shorter than the move.
   SND_World w = Make<int16_t>(Fmt(8000, SND_Encoding_Signed, 2, 1), Ramp(5));
@@ -64,8 +51,6 @@ TEST_F(SNDEdit, ResizeMovesFramesAndFillsSilence) {
   ASSERT_EQ(SND_Resize(2, 1, v), 0);
   EXPECT_EQ(Samples<int16_t>(v), (std::vector<int16_t>{0}));
   EXPECT_EQ(SND_Resize(0, -1, v), kErrBadParam);
-  ASSERT_EQ(SND_DisposeWorld(w), 0);
-  ASSERT_EQ(SND_DisposeWorld(v), 0);
 }
 
 TEST_F(SNDEdit, Clip) {
@@ -84,7 +69,6 @@ TEST_F(SNDEdit, Clip) {
   ASSERT_EQ(SND_Clip(Time{5, 1}, Time{1, 1}, w), 0);
   EXPECT_EQ(Info(w).frames, 0);
   EXPECT_EQ(Info(w).start, (Time{5, 1}));
-  ASSERT_EQ(SND_DisposeWorld(w), 0);
 }
 
 TEST_F(SNDEdit, ReverseAndStretch) {
@@ -104,7 +88,6 @@ TEST_F(SNDEdit, ReverseAndStretch) {
   EXPECT_EQ(SND_Stretch(1, 0, Time{0, 1}, 0, w), kErrBadParam);
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_EQ(rec.last().text, "Test error: a stretch ratio of 0 -- a bad parameter was passed.");
-  ASSERT_EQ(SND_DisposeWorld(w), 0);
 }
 
 TEST_F(SNDEdit, SoftenEdges) {
@@ -133,7 +116,6 @@ TEST_F(SNDEdit, SoftenEdges) {
   SND_World r = Make<int16_t>(Fmt(8000, SND_Encoding_Signed, 2, 1), std::vector<int16_t>(3, 1000));
   ASSERT_EQ(SND_SoftenEdges(1, 0, r), 0);
   EXPECT_EQ(Samples<int16_t>(r), (std::vector<int16_t>{250, 500, 750}));
-  for (SND_World x : {w, u, s, q, r}) ASSERT_EQ(SND_DisposeWorld(x), 0);
 }
 
 TEST_F(SNDEdit, EnvelopeLimitsLevelsAndSamples) {
@@ -150,16 +132,9 @@ TEST_F(SNDEdit, EnvelopeLimitsLevelsAndSamples) {
     SND_World w = Make<int16_t>(Fmt(8000, SND_Encoding_Signed, 2, 1), std::vector<int16_t>(4, row.in));
     ASSERT_EQ(SND_Envelope(1, 1, 100, levels, 0, w), 0);
     EXPECT_EQ(Samples<int16_t>(w), (std::vector<int16_t>{row.in, row.out, row.out, row.out})) << row.dB;
-    ASSERT_EQ(SND_DisposeWorld(w), 0);
     ASSERT_EQ(TDB_DisposeStream(levels), 0);
   }
 }
-
-}  // namespace
-}  // namespace tv::test
-
-namespace tv::test {
-namespace {
 
 // The fast kernels of the levels and of time remapping give the bytes of the
 // literal ones: random samples of every format, random level ramps through
@@ -175,10 +150,10 @@ TEST_F(SNDEdit, FastLevelsAndRemappingEqualTheLiteralKernels) {
     std::vector<uint8_t> got[2];
     for (int ref = 0; ref < 2; ++ref) {
       ASSERT_EQ(SNDp_UseReferenceKernels(ref), 0);
-      SND_World w = Make<uint8_t>(f, bytes, start);
-      op(&w);
-      got[ref] = Samples<uint8_t>(w);
-      ASSERT_EQ(SND_DisposeWorld(w), 0);
+      Make<uint8_t>(f, bytes, start);
+      SND_World* w = &kept_.back();  // remapping replaces the world in its slot
+      op(w);
+      got[ref] = Samples<uint8_t>(*w);
     }
     ASSERT_EQ(SNDp_UseReferenceKernels(0), 0);
     EXPECT_EQ(got[0], got[1]) << f.rate << " " << f.encoding << " " << f.bytesPerSample << " " << f.channels;

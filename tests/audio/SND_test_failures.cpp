@@ -3,7 +3,6 @@
 // sample formats the other tests do not edit (signed 8-bit, unsigned 16-bit).
 #include "Memory.h"
 #include "SND_test_support.h"
-#include "TDB.h"
 
 namespace tv::test {
 namespace {
@@ -69,7 +68,6 @@ TEST_F(SNDFailures, RefusedArguments) {
   };
   for (const auto& row : rows) EXPECT_EQ(row.got, row.code) << row.what;
   EXPECT_EQ(Samples<int16_t>(b), std::vector<int16_t>(8, 0));
-  for (SND_World w : {a, b}) ASSERT_EQ(SND_DisposeWorld(w), 0);
   // A fractional rate splits a time through long double arithmetic.
   double rest = 0;
   ASSERT_EQ(SND_TimeToSamp(SND_Round_Floor, 1000.5, Time{3, 2}, &sample, &rest), 0);
@@ -84,9 +82,8 @@ TEST_F(SNDFailures, RefusedArguments) {
 // 16-bit world changing only its signedness flips the top bit of every
 // sample.
 TEST_F(SNDFailures, EmptyWorldsAndSignednessAlone) {
-  SND_World empty = nullptr;
   const SND_Format f = Fmt(8000, SND_Encoding_Signed, 2, 1);
-  ASSERT_EQ(SND_NewWorld(&f, nullptr, &empty), 0);
+  SND_World empty = New(f);
   const SND_Format g = Fmt(11025, SND_Encoding_Signed, 2, 2);
   ASSERT_EQ(SND_UpdateWorld(SND_Quality_Best, &g, nullptr, empty), 0);
   EXPECT_EQ(Info(empty).frames, 0);
@@ -102,16 +99,12 @@ TEST_F(SNDFailures, EmptyWorldsAndSignednessAlone) {
   EXPECT_EQ(Samples<uint16_t>(w), (std::vector<uint16_t>{0x8001, 0x7FFF, 0x0000}));
   const SND_Format none = Fmt(0, SND_Encoding_Float, 4, 1);
   EXPECT_EQ(SND_UpdateWorld(1, &none, nullptr, w), kErrBadParam);
-  for (SND_World x : {empty, w}) ASSERT_EQ(SND_DisposeWorld(x), 0);
 }
 
 // Signed 8-bit and unsigned 16-bit samples are scaled around their silence
 // by the edge ramps and the level envelope.
 TEST_F(SNDFailures, EightBitSignedAndSixteenBitUnsignedScaleAroundSilence) {
-  TDB_ValueDesc desc{};
-  desc.dataType = 9;
-  TDB_Stream half = nullptr;
-  ASSERT_EQ(TDB_NewStream(1, 1000, 1, 0, 7, 0, &desc, &half), 0);
+  TDB_Stream half = Levels(1, true);
   const double minus6 = -6.0206;
   ASSERT_EQ(TDB_InsertKeyF(half, nullptr, 0, 0, &minus6, 1, 1), 0);
   SND_World s8 = Make<int8_t>(Fmt(44100, SND_Encoding_Signed, 1, 1), std::vector<int8_t>(60, 90));
@@ -125,7 +118,6 @@ TEST_F(SNDFailures, EightBitSignedAndSixteenBitUnsignedScaleAroundSilence) {
   ASSERT_EQ(SND_Envelope(0, 59, 1, half, 0, u16), 0);
   EXPECT_EQ(Samples<int8_t>(s8)[59], 45);
   EXPECT_EQ(Samples<uint16_t>(u16)[59], 32768 + 2250);
-  for (SND_World x : {s8, u16}) ASSERT_EQ(SND_DisposeWorld(x), 0);
   ASSERT_EQ(TDB_DisposeStream(half), 0);
 }
 

@@ -100,7 +100,6 @@ TEST_P(PlayToFile, TheFileHoldsTheWorldsFrames) {
   EXPECT_EQ(WavBytes(path, &info), want);
   EXPECT_EQ(info.samplerate, static_cast<int>(std::floor(c.format.rate + 0.5)));
   EXPECT_EQ(info.channels, c.format.channels);
-  SND_DisposeWorld(w);
 }
 
 INSTANTIATE_TEST_SUITE_P(Play, PlayToFile,
@@ -137,10 +136,7 @@ TEST_F(PlayTest, ResetTakesAnotherWorldAndReopensForAnotherFormat) {
   EXPECT_EQ(info.samplerate, 11025);
   SND_PlaySpec unbound{};
   EXPECT_EQ(SND_ResetPlaySpec(same, nullptr, 0, &unbound), kErrBadParam);
-  for (SND_World w : {first, same, other}) {
-    EXPECT_EQ(Info(w).lockCount, 0);
-    SND_DisposeWorld(w);
-  }
+  for (SND_World w : {first, same, other}) EXPECT_EQ(Info(w).lockCount, 0);
 }
 
 struct Refusal {
@@ -173,7 +169,6 @@ TEST_F(PlayTest, RefusalsNameWhatCannotBePlayed) {
     EXPECT_NE(rec.last().text.find(c.text), std::string::npos) << rec.last().text;
     EXPECT_EQ(rec.last().location >> 24, SND_PackageNumber);
     EXPECT_EQ(Info(w).lockCount, 0);
-    SND_DisposeWorld(w);
   }
   // A spec that is not bound.
   SND_PlaySpec spec{};

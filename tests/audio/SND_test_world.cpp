@@ -110,9 +110,7 @@ TEST_F(SNDWorld, CreationRefusalsAndRecords) {
 }
 
 TEST_F(SNDWorld, LockingAndSizing) {
-  const SND_Format f = Fmt(48000, SND_Encoding_Unsigned, 2, 2);
-  SND_World w = nullptr;
-  ASSERT_EQ(SND_NewWorld(&f, nullptr, &w), 0);
+  SND_World w = New(Fmt(48000, SND_Encoding_Unsigned, 2, 2));
   void* p = nullptr;
   ASSERT_EQ(SND_SizeAndLockBuffer(10, 1, w, &p), 0);
   // New room is silence.
@@ -128,7 +126,6 @@ TEST_F(SNDWorld, LockingAndSizing) {
   EXPECT_EQ(SND_SizeAndLockBuffer(-1, 0, w, &q), kErrBadParam);
   EXPECT_EQ(SND_SizeAndLockBuffer(INT64_MAX / 2, 0, w, &q), kErrBadParam);
   EXPECT_EQ(SND_SetWorldStartTime(kInvalidTime, w), kErrBadParam);
-  ASSERT_EQ(SND_DisposeWorld(w), 0);
 }
 
 TEST_F(SNDWorld, TimeToSample) {
@@ -139,8 +136,6 @@ TEST_F(SNDWorld, TimeToSample) {
     int64_t sample;
     double remainder;
   } rows[] = {
-      {SND_Round_Floor, 44100, {1, 3}, 14700, 0},
-      {SND_Round_Ceiling, 44100, {1, 3}, 14700, 0},
       {SND_Round_Nearest, 44100, {1, 3}, 14700, 0},
       {SND_Round_Floor, 44100, {1, 44101}, 0, 44100.0 / 44101},
       {SND_Round_Ceiling, 44100, {1, 44101}, 1, 44100.0 / 44101 - 1},

@@ -48,11 +48,6 @@ PF_Result ParamsEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_
   return 0;
 }
 
-PF_Result NopEntry(int32_t cmd, PF_InputRecord*, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
-  if (cmd == PF_Cmd_ParamsSetup) out->paramCount = 1;
-  return 0;
-}
-
 PF_Result MiscountEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef**, PFWorld*, void*) {
   if (cmd != PF_Cmd_ParamsSetup) return 0;
   PF_ParamDef d{};
@@ -242,7 +237,7 @@ TEST_F(FLTTest, ParadeFlagsOutFlagsAndWillNop) {
   const int16_t a = Register("T A", 0x2400 | 0x40 | 0x800 | 0x2, NopEntry);
   const int16_t b = Register("T B", 0x400 | 0x4, NopEntry);
   const int16_t c = Register("T C", 0x2000 | 0x800 | 0x40, NopEntry);
-  FLT_Parade p = NewParade({a, b, c});
+  FLT_Parade p = Keep(NewParade({a, b, c}));
   uint32_t flags = 0;
   Boolean32 nop = 0;
   struct Row {
@@ -257,13 +252,11 @@ TEST_F(FLTTest, ParadeFlagsOutFlagsAndWillNop) {
     EXPECT_EQ(FLT_ParadeWillNop(p, 1, 0, &nop), 0);
     EXPECT_EQ(nop, r.onMask == 0 ? 1 : 0);
   }
-  FLT_DisposeParade(p);
   // Switching an audio effect off keeps its audio bits.
-  p = NewParade({Register("T Audio Also", PF_OutFlag_AudioAlso, NopEntry)});
+  p = Keep(NewParade({Register("T Audio Also", PF_OutFlag_AudioAlso, NopEntry)}));
   EXPECT_EQ(FLT_SetParadeSeqFlags(p, 0, 0, 1), 0);
   EXPECT_EQ(FLT_InqParadeSeqFlags(p, 0, &flags), 0);
   EXPECT_EQ(flags, 4u);
-  FLT_DisposeParade(p);
 }
 
 TEST_F(FLTTest, ParadeEditing) {

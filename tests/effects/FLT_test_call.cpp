@@ -142,15 +142,13 @@ TEST_F(FLTCall, CallbacksOutsideTheirCommandsAreRefused) {
 TEST_F(FLTCall, AudioCallbacksCheckOutALayersSound) {
   const int16_t cls = Register("T Probe Audio", PF_OutFlag_AudioOnly, ProbeEntry);
   ASSERT_EQ(FLT_InstallProcs(5, reinterpret_cast<FLT_HostProc>(HostAudio)), 0);
-  FLT_Parade p = NewParade({cls});
+  FLT_Parade p = Keep(NewParade({cls}));
   const SND_Format f{48000, SND_Encoding_Signed, 2, 2, 0};
   SND_World input = Sound(&f, 16), output = Sound();
-  FLT_AudioParade ap = nullptr;
-  ASSERT_EQ(FLT_NewAudioParade(p, &ap), 0);
   int64_t created = 0, alive = 0, aliveBefore = 0;
   SNDp_GetWorldCounts(&created, &aliveBefore);
   rec.clear();
-  ASSERT_EQ(FLT_RenderAudioParade(ap, 1, input, output), 0);
+  ASSERT_EQ(RenderAudio(p, input, output), 0);
   EXPECT_NE(gProbe.layerSound, nullptr);
   EXPECT_EQ(std::make_tuple(gProbe.rate, gProbe.channels, gProbe.length), std::make_tuple(48000, 2, 48000));
   // A handle the host never gave out is not disposed of.
@@ -158,8 +156,6 @@ TEST_F(FLTCall, AudioCallbacksCheckOutALayersSound) {
   // The checked-in sound is gone.
   SNDp_GetWorldCounts(&created, &alive);
   EXPECT_EQ(alive, aliveBefore);
-  FLT_DisposeAudioParade(ap);
-  FLT_DisposeParade(p);
   FLT_InstallProcs(5, nullptr);
 }
 

@@ -87,18 +87,17 @@ TEST_F(FLTInquire, CustomUIDependenciesAndSynthesis) {
   FLT_DisposeSequence(inv);
 
   const int16_t synth = Register("TEST Synth", PF_OutFlag_AudioAlso | PF_OutFlag_SynthesizesAudio, ArbEffect);
-  FLT_Parade p = NewParade({Class(FLT_MatchInvert), synth});
+  FLT_Parade p = Keep(NewParade({Class(FLT_MatchInvert), synth}));
   Boolean32 will = 0;
   ASSERT_EQ(FLT_ParadeWillSynthAudio(p, &will), 0);
   EXPECT_TRUE(will);
   FLT_SetParadeSeqFlags(p, 1, 0, FLT_Item_On);
   ASSERT_EQ(FLT_ParadeWillSynthAudio(p, &will), 0);
   EXPECT_FALSE(will);
-  FLT_DisposeParade(p);
 }
 
 TEST_F(FLTInquire, CompareParades) {
-  FLT_Parade a = NewParade({Class(FLT_MatchLevels), arb});
+  FLT_Parade a = Keep(NewParade({Class(FLT_MatchLevels), arb}));
   FLT_Parade b = nullptr;
   ASSERT_EQ(FLT_ParadeDuplicate(a, nullptr, nullptr, nullptr, nullptr, &b), 0);
   const Time t{600, 600};
@@ -122,7 +121,6 @@ TEST_F(FLTInquire, CompareParades) {
   DisposeHandle(other);
   ASSERT_EQ(FLT_ParadeCompareParamStreamValues(a, b, &t, &same), 0);
   EXPECT_FALSE(same);
-  FLT_DisposeParade(a);
   FLT_DisposeParade(b);
 }
 
@@ -213,7 +211,7 @@ TEST_F(FLTInquire, RequestRectangles) {
   };
   BM_World in = World(7, 64, 40), out = World(0, 64, 40);
   for (const auto& c : cases) {
-    FLT_Parade p = NewParade({c.cls});
+    FLT_Parade p = Keep(NewParade({c.cls}));
     FLT_FrameParade fp = nullptr;
     ASSERT_EQ(FLTp_NewFrameParadeRequest(p, 64, 40, 1, c.request, &fp), 0);
     ASSERT_EQ(FLT_RenderFrParade(fp, 0, in, out), 0);
@@ -224,7 +222,6 @@ TEST_F(FLTInquire, RequestRectangles) {
     EXPECT_TRUE(same(gArb.setupRequest, c.setup)) << c.cls;
     EXPECT_TRUE(same(gArb.renderHint, c.hint)) << c.cls;
     EXPECT_TRUE(same(gArb.inputHint, Rect{0, 0, 40, 64})) << c.cls;
-    FLT_DisposeParade(p);
   }
   EXPECT_EQ(Pixels(in), Pixels(out));
 }

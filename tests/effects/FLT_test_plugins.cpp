@@ -79,14 +79,14 @@ TEST_F(FLTPlugins, RequiredPropertiesVersionsAndForeignKinds) {
   put("j_mode.tvx", File(With(With(image, "eMNA", Counted("T Mode", 48)), "mode", Bytes{2, 0})));
   Scan(dir.path());
 
-  EXPECT_FALSE(Has("T NoVersion"));
-  EXPECT_EQ(Reports("effect \"a_noversion.tvx\" is missing a required PiPL property"), 1);
-  EXPECT_FALSE(Has("T Mismatch"));
-  EXPECT_EQ(Reports("effect \"b_mismatch.tvx\" has PiPL version mismatch"), 1);
-  EXPECT_FALSE(Has("T NoFlags"));
-  EXPECT_EQ(Reports("effect \"c_noflags.tvx\" is missing a required PiPL property"), 1);
-  EXPECT_FALSE(Has("T NoFici"));
-  EXPECT_EQ(Reports("effect \"h_image_nofici.tvx\" is missing a required PiPL property"), 1);
+  for (const auto& [match, file, why] :
+       {std::tuple{"T NoVersion", "a_noversion", "is missing a required PiPL property"},
+        {"T Mismatch", "b_mismatch", "has PiPL version mismatch"},
+        {"T NoFlags", "c_noflags", "is missing a required PiPL property"},
+        {"T NoFici", "h_image_nofici", "is missing a required PiPL property"}}) {
+    EXPECT_FALSE(Has(match));
+    EXPECT_EQ(Reports("effect \"" + std::string(file) + ".tvx\" " + why), 1) << match;
+  }
 
   EXPECT_EQ(Info("T Old"), std::make_pair(std::string("(version) T Old"), 0x1u));
   EXPECT_EQ(Info("T Obsolete").second, 0x4u);
@@ -109,7 +109,7 @@ TEST_F(FLTPlugins, ImageFilterRunsThroughItsAdapter) {
   Scan(TAVELO_TEST_PLUGINS);
   const int16_t cls = Class("TVLO Sample Invert Filter");
   EXPECT_EQ(Info("TVLO Sample Invert Filter").first, "RZ+ Sample Invert");
-  FLT_Parade p = NewParade({cls});
+  FLT_Parade p = Keep(NewParade({cls}));
   int32_t params = 0;
   FLT_InqParamInfo(cls, &params);
   ASSERT_EQ(params, 5);  // input, Amount, Foreground Color, Background Color, Blend With Original
@@ -131,7 +131,6 @@ TEST_F(FLTPlugins, ImageFilterRunsThroughItsAdapter) {
   rec.clear();
   EXPECT_EQ(FLT_DoAbout(cls), 0);
   EXPECT_EQ(Reports("Sample Invert, a test filter."), 1);
-  EXPECT_EQ(FLT_DisposeParade(p), 0);
 }
 
 TEST_F(FLTPlugins, SoundFilterRunsThroughItsAdapter) {
@@ -142,15 +141,10 @@ TEST_F(FLTPlugins, SoundFilterRunsThroughItsAdapter) {
   EXPECT_EQ(out, 0x80000020u);
   const SND_Format f{44100, SND_Encoding_Signed, 2, 2, 0};
   SND_World input = Sound(&f, 50, [](int i) { return static_cast<int16_t>(i * 661 - 32768); }), output = Sound();
-  FLT_Parade p = NewParade({cls});
-  FLT_AudioParade ap = nullptr;
-  ASSERT_EQ(FLT_NewAudioParade(p, &ap), 0);
-  ASSERT_EQ(FLT_RenderAudioParade(ap, 1, input, output), 0);
+  ASSERT_EQ(RenderAudio(Keep(NewParade({cls})), input, output), 0);
   EXPECT_EQ(Encoding(output), SND_Encoding_Signed);  // not a float-samples class
   const std::vector<int16_t> v = Samples<int16_t>(output, 100);
   for (int i = 0; i < 100; ++i) ASSERT_EQ(v[i], std::nearbyint((i * 661 - 32768) * 0.5)) << i;  // to even
-  EXPECT_EQ(FLT_DisposeAudioParade(ap), 0);
-  EXPECT_EQ(FLT_DisposeParade(p), 0);
 }
 
 // What an effect saw of the suites the effect package adds.
@@ -212,10 +206,8 @@ PF_Result ProbeEntry(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_P
 
 TEST_F(FLTPlugins, TheEffectSuitesServeTheCallsSequence) {
   const int16_t cls = Register("T Suite Probe", 0, ProbeEntry);
-  FLT_Parade p = nullptr;
-  ASSERT_EQ(FLT_NewParade(nullptr, nullptr, &p), 0);
-  FLT_Sequence s = NewSeq(cls);
-  ASSERT_EQ(FLT_InsertSeqParade(p, s, -1), 0);
+  FLT_Parade p = Keep(NewParade({cls}));
+  FLT_Sequence s = SeqOf(p, 0);
   Animate(s, 1, {{0, {10}}, {600, {90}}});
   rec.clear();
   ASSERT_EQ(Render(p, World(3, 4, 4), World(0, 4, 4), 4, 4), 0);
@@ -239,7 +231,6 @@ TEST_F(FLTPlugins, TheEffectSuitesServeTheCallsSequence) {
   auto* u = PFSuite<PF_ParamUtilsSuite>("PF Param Utils Suite");
   int32_t n = 0;
   EXPECT_EQ(u->getKeyframeCount(reinterpret_cast<PF_ProgPtr>(&n), 1, &n), PF_Result_Damaged);
-  EXPECT_EQ(FLT_DisposeParade(p), 0);
 }
 
 }  // namespace

@@ -23,12 +23,11 @@ class FLTSamples : public FLTFixture {
     FLTFixture::TearDown();
   }
   // A Parade (whose layer is at clock's time) holding one Sequence of match.
-  FLT_Sequence One(const char* match, FLT_Parade* parade, Clock* clock = nullptr) {
-    EXPECT_EQ(FLT_NewParade(clock ? Clock::Info : nullptr, clock, parade), 0);
-    Keep(*parade);
-    FLT_Sequence s = NewSeq(Class(match));
-    EXPECT_EQ(FLT_InsertSeqParade(*parade, s, -1), 0);
-    return s;
+  FLT_Parade One(const char* match, Clock* clock = nullptr) {
+    FLT_Parade p = nullptr;
+    EXPECT_EQ(FLT_NewParade(clock ? Clock::Info : nullptr, clock, &p), 0);
+    EXPECT_EQ(FLT_InsertSeqParade(Keep(p), NewSeq(Class(match)), -1), 0);
+    return p;
   }
   // Renders p over a new world of the given seed, which is answered with the result.
   std::pair<std::vector<uint8_t>, std::vector<uint8_t>> InOut(FLT_Parade p, uint32_t seed) {
@@ -38,9 +37,7 @@ class FLTSamples : public FLTFixture {
 };
 
 TEST_F(FLTSamples, InvertRendersAndAnswersAbout) {
-  FLT_Parade p = nullptr;
-  One("SMPL Invert", &p);
-  const auto [a, b] = InOut(p, 3);
+  const auto [a, b] = InOut(One("SMPL Invert"), 3);
   for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(b[i], i % 4 == 0 ? a[i] : 255 - a[i]) << i;
   // The plug-in's version and out flags match its property list: no warning.
   EXPECT_EQ(Reports("mismatch"), 0);
@@ -51,9 +48,9 @@ TEST_F(FLTSamples, InvertRendersAndAnswersAbout) {
 }
 
 TEST_F(FLTSamples, LevelsParametersAndAnimatedRender) {
-  FLT_Parade p = nullptr;
   Clock clock;
-  FLT_Sequence s = One("SMPL Levels", &p, &clock);
+  FLT_Parade p = One("SMPL Levels", &clock);
+  FLT_Sequence s = SeqOf(p, 0);
   int32_t count = 0;
   ASSERT_EQ(FLT_SeqInqNumParams(s, &count), 0);
   EXPECT_EQ(count, 8);
@@ -90,9 +87,9 @@ TEST_F(FLTSamples, LevelsParametersAndAnimatedRender) {
 TEST_F(FLTSamples, LayerMixChecksOutTheLayerAtAnotherTime) {
   LayerHost host{World(11)};
   host.Install();
-  FLT_Parade p = nullptr;
   Clock clock{600};
-  FLT_Sequence s = One("SMPL Layer Mix", &p, &clock);
+  FLT_Parade p = One("SMPL Layer Mix", &clock);
+  FLT_Sequence s = SeqOf(p, 0);
   SetConstant(s, 2, {-3});   // three frames (of 20) earlier
   SetConstant(s, 3, {100});  // all of the layer
   BM_World in = World(5);
@@ -104,8 +101,8 @@ TEST_F(FLTSamples, LayerMixChecksOutTheLayerAtAnotherTime) {
 }
 
 TEST_F(FLTSamples, GrowAnswersALargerOutput) {
-  FLT_Parade p = nullptr;
-  FLT_Sequence s = One("SMPL Grow", &p);
+  FLT_Parade p = One("SMPL Grow");
+  FLT_Sequence s = SeqOf(p, 0);
   SetConstant(s, 1, {3});
   SetConstant(s, 2, {255, 10, 20, 30});
   FLT_FrameParade fp = nullptr;
@@ -128,9 +125,7 @@ TEST_F(FLTSamples, GrowAnswersALargerOutput) {
 }
 
 TEST_F(FLTSamples, SuiteUserMirrorsThroughABlockOfTheBasicSuite) {
-  FLT_Parade p = nullptr;
-  One("SMPL Suite User", &p);
-  const auto [a, b] = InOut(p, 6);
+  const auto [a, b] = InOut(One("SMPL Suite User"), 6);
   for (int32_t y = 0; y < kH; ++y)
     for (int32_t x = 0; x < kW; ++x)
       for (int c = 0; c < 4; ++c)
@@ -138,18 +133,15 @@ TEST_F(FLTSamples, SuiteUserMirrorsThroughABlockOfTheBasicSuite) {
 }
 
 TEST_F(FLTSamples, AudioGainScalesFloatSamples) {
-  FLT_Parade p = nullptr;
-  FLT_Sequence s = One("SMPL Audio Gain", &p);
+  FLT_Parade p = One("SMPL Audio Gain");
+  FLT_Sequence s = SeqOf(p, 0);
   SetConstant(s, 1, {2.5});
   const SND_Format f{48000, SND_Encoding_Signed, 2, 1, 0};
   SND_World input = Sound(&f, 32, [](int i) { return static_cast<int16_t>(i * 300 - 4000); }), output = Sound();
-  FLT_AudioParade ap = nullptr;
-  ASSERT_EQ(FLT_NewAudioParade(p, &ap), 0);
-  ASSERT_EQ(FLT_RenderAudioParade(ap, 1, input, output), 0);
+  ASSERT_EQ(RenderAudio(p, input, output), 0);
   EXPECT_EQ(Encoding(output), SND_Encoding_Float);
   const std::vector<float> v = Samples<float>(output, 32);
   for (int i = 0; i < 32; ++i) EXPECT_FLOAT_EQ(v[i], 2.5f * static_cast<float>(i * 300 - 4000) / 32768.0f) << i;
-  FLT_DisposeAudioParade(ap);
 }
 
 // Run by the SDK_outside_build test after it built sample_invert from the
@@ -159,9 +151,7 @@ TEST_F(FLTSamples, OutsideBuildLoadsAndRenders) {
   if (!dir) GTEST_SKIP() << "run by the SDK_outside_build test";
   const char* folders[] = {dir, nullptr};
   ASSERT_EQ(FLTp_ScanPluginFolders(folders, 2), 0);
-  FLT_Parade p = nullptr;
-  One("OUTS Invert", &p);
-  const auto [a, b] = InOut(p, 4);
+  const auto [a, b] = InOut(One("OUTS Invert"), 4);
   for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(b[i], i % 4 == 0 ? a[i] : 255 - a[i]) << i;
 }
 

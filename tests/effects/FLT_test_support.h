@@ -20,6 +20,13 @@ inline BM_World NewWorld(int32_t w, int32_t h, uint32_t seed = 0);
 inline std::vector<uint8_t> Pixels(BM_World world);
 inline ErrorCode Render(FLT_Parade p, BM_World input, BM_World output, int32_t w, int32_t h);
 
+// An effect that declares its input layer alone and does nothing.
+inline PF_Result NopEntry(int32_t cmd, PF_InputRecord*, PF_OutputRecord* out, PF_ParamDef**, PFWorld*,
+                          void*) {
+  if (cmd == PF_Cmd_ParamsSetup) out->paramCount = 1;
+  return 0;
+}
+
 // A layer clock for Parades: the layer at `time` in 600ths, frames of 20.
 struct Clock {
   int32_t time = 0;
@@ -231,6 +238,15 @@ inline std::vector<uint8_t> Pixels(BM_World world) {
     out.insert(out.end(), base + static_cast<size_t>(y) * rowBytes, base + static_cast<size_t>(y) * rowBytes + 4 * w);
   BM_UnlockPixels(world);
   return out;
+}
+
+// Renders a Parade's audio over input into output through a new audio Parade.
+inline ErrorCode RenderAudio(FLT_Parade p, SND_World input, SND_World output) {
+  FLT_AudioParade ap = nullptr;
+  if (ErrorCode err = FLT_NewAudioParade(p, &ap)) return err;
+  ErrorCode err = FLT_RenderAudioParade(ap, 1, input, output);
+  if (ErrorCode e2 = FLT_DisposeAudioParade(ap); !err) err = e2;
+  return err;
 }
 
 // Renders a Parade over input into a new world of the same size.

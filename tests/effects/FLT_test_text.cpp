@@ -91,14 +91,10 @@ class Text : public FLTFixture {
   static constexpr int32_t kW = 320, kH = 160;
   void SetUp() override {
     FLTFixture::SetUp();
-    parade_ = NewParade({Class(FLT_MatchText)});
+    parade_ = Keep(NewParade({Class(FLT_MatchText)}));
     ASSERT_EQ(FLT_GetParadeSeq(parade_, 0, &seq_), 0);
     SetData(FLT_TextParam_Font, kSans);
     Set(FLT_TextParam_CompositeOnOriginal, {0});
-  }
-  void TearDown() override {
-    FLT_DisposeParade(parade_);
-    FLTFixture::TearDown();
   }
   void SetData(int32_t param, const std::string& s) {
     Handle h = BytesHandle(s);

@@ -91,8 +91,7 @@ TEST_F(DestinationTest, CloseInReverseOrder) {
 }
 
 TEST_F(ChunkTest, BatchSamplersMatchSingleSamples) {
-  Buffer src(9, 7);
-  src.Random(5);
+  Buffer src = Noise(9, 7, 5);
   PF_SampleParams params{};
   params.source = &src.world;
   params.xRadius = params.yRadius = 0x10000;

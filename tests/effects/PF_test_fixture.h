@@ -86,6 +86,13 @@ struct Buffer {
   }
 };
 
+// A buffer of seeded random bytes.
+inline Buffer Noise(int32_t width, int32_t height, uint32_t seed) {
+  Buffer b(width, height);
+  b.Random(seed);
+  return b;
+}
+
 // Layer matrices (row vectors): scale by s, rotate by deg degrees about the
 // origin, then translate; a pure translation.
 inline FloatMatrix Translate(double tx, double ty) {

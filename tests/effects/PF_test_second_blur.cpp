@@ -122,21 +122,18 @@ std::vector<uint8_t> DirectBlur(Buffer in, double radius, int32_t quality, uint3
         const uint8_t* p = in.px(x, y);
         at(x, y, c) = straight ? int64_t{p[0]} * (c == 0 ? 255 : p[c]) : int64_t{p[c]} * 255;
       }
+  // The boxes down every column (or across every row) of channel c.
+  const auto lines = [&](int c, bool down) {
+    for (int32_t i = 0; i < (down ? w : h); ++i) {
+      std::vector<int64_t> line(static_cast<size_t>(down ? h : w));
+      for (size_t j = 0; j < line.size(); ++j) line[j] = down ? at(i, int32_t(j), c) : at(int32_t(j), i, c);
+      line = BoxesOnExtendedRow(line, plan, repeat);
+      for (size_t j = 0; j < line.size(); ++j) (down ? at(i, int32_t(j), c) : at(int32_t(j), i, c)) = line[j];
+    }
+  };
   for (int c = 0; c < 4; ++c) {
-    if (dirs != PF_Blur_Horizontal)
-      for (int32_t x = 0; x < w; ++x) {
-        std::vector<int64_t> line(static_cast<size_t>(h));
-        for (int32_t y = 0; y < h; ++y) line[size_t(y)] = at(x, y, c);
-        line = BoxesOnExtendedRow(line, plan, repeat);
-        for (int32_t y = 0; y < h; ++y) at(x, y, c) = line[size_t(y)];
-      }
-    if (dirs != PF_Blur_Vertical)
-      for (int32_t y = 0; y < h; ++y) {
-        std::vector<int64_t> line(static_cast<size_t>(w));
-        for (int32_t x = 0; x < w; ++x) line[size_t(x)] = at(x, y, c);
-        line = BoxesOnExtendedRow(line, plan, repeat);
-        for (int32_t x = 0; x < w; ++x) at(x, y, c) = line[size_t(x)];
-      }
+    if (dirs != PF_Blur_Horizontal) lines(c, true);
+    if (dirs != PF_Blur_Vertical) lines(c, false);
   }
   std::vector<uint8_t> out(size_t(w) * h * 4);
   for (int32_t y = 0; y < h; ++y)
@@ -158,10 +155,8 @@ std::vector<uint8_t> DirectBlur(Buffer in, double radius, int32_t quality, uint3
 
 TEST_F(PFBlur, FastBlurEqualsBoxesOnTheExtendedPictureAtEveryPixel) {
   std::vector<Buffer> pictures;
-  pictures.emplace_back(23, 17);
-  pictures.back().Random(45);
-  pictures.emplace_back(9, 31);  // premultiplied-looking: no colour above its alpha
-  pictures.back().Random(46);
+  pictures.push_back(Noise(23, 17, 45));
+  pictures.push_back(Noise(9, 31, 46));  // premultiplied-looking: no colour above its alpha
   for (int32_t y = 0; y < 31; ++y)
     for (int32_t x = 0; x < 9; ++x)
       for (int c = 1; c < 4; ++c) pictures.back().px(x, y)[c] = std::min(pictures.back().px(x, y)[c], pictures.back().px(x, y)[0]);
@@ -198,8 +193,7 @@ TEST_F(PFBlur, FastBlurEqualsBoxesOnTheExtendedPictureAtEveryPixel) {
 }
 
 TEST_F(PFBlur, FastBlurRefusesBadRadiiAndFlags) {
-  Buffer b(4, 4);
-  b.Random(1);
+  Buffer b = Noise(4, 4, 1);
   const std::vector<uint8_t> before = b.bytes;
   EXPECT_EQ(PF_FastBlur_Straight(nullptr, -1.0, 0, 0, &b.world), 516);
   EXPECT_EQ(PF_FastBlur_Straight(nullptr, NAN, 0, 1, &b.world), 516);

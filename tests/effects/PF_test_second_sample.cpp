@@ -63,8 +63,7 @@ TEST_F(PFSample, FastRowsEqualTheReferenceBitForBit) {
     }
   }
   // Steps that run the position past the 16.16 range read transparent.
-  Buffer b(4, 4);
-  b.Random(3);
+  Buffer b = Noise(4, 4, 3);
   const PF_SampleParams p = Params(b);
   std::vector<PF_Pixel> out(3);
   ASSERT_EQ(PFp_SampleRow(nullptr, PF_Sample_NN, 0x7FFF0000, 0, 0x7FFF0000, 0, 3, &p, out.data()), 0);
@@ -130,8 +129,7 @@ TEST_F(PFSample, HalvingFastPathEqualsTheGeneralWeights) {
   std::mt19937 gen(17);
   for (int round = 0; round < 12; ++round) {
     const int32_t dw = 1 + gen() % 30, dh = 1 + gen() % 20;
-    Buffer s(2 * dw + 3, 2 * dh + 1), fast(dw, dh), general(dw, dh);
-    s.Random(gen());
+    Buffer s = Noise(2 * dw + 3, 2 * dh + 1, gen()), fast(dw, dh), general(dw, dh);
     if (round % 2)  // many transparent and nearly transparent pixels
       s.SetAlpha([&](int32_t, int32_t) { return gen() % 4; });
     const Rect sr{1, 3, static_cast<int16_t>(1 + 2 * dh), static_cast<int16_t>(3 + 2 * dw)};

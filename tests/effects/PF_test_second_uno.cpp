@@ -175,9 +175,7 @@ TEST_F(PFUno, PlanesRoundTrip) {
 }
 
 TEST_F(PFUno, ChannelCopyMovesOneChannel) {
-  Buffer s(5, 4), d(5, 4);
-  s.Random(41);
-  d.Random(42);
+  Buffer s = Noise(5, 4, 41), d = Noise(5, 4, 42);
   const std::vector<uint8_t> before = d.bytes;
   ASSERT_EQ(PF_ChannelCopy(nullptr, &s.world, PF_Channel_Red, PF_Channel_Alpha, &d.world), 0);
   for (int y = 0; y < 4; ++y)
@@ -280,8 +278,7 @@ void EveryAllocationFails(Recorder& rec, std::vector<uint8_t>* bytes, Op op, con
 }
 
 TEST_F(PFUno, OutOfMemoryIsReportedOnceAndChangesNothing) {
-  Buffer w(40, 30), d(17, 13);
-  w.Random(6);
+  Buffer w = Noise(40, 30, 6), d(17, 13);
   for (int32_t q : {0, 1})
     EveryAllocationFails(rec, &w.bytes, [&] { return PF_FastBlur_Premul(nullptr, 4.0, 0, q, &w.world); },
                          "Couldn't allocate scratch scanline");

@@ -147,10 +147,7 @@ TEST_F(PFTransfer, RandFollowsItsRecurrence) {
 // outside the source), and a source sharing the destination keeps its order.
 TEST_F(PFTransfer, RowThreadsGiveTheBytesOfOneThread) {
   const int32_t saved = PFp_GetRowThreads();
-  Buffer src(400, 300), base(512, 384), matte(512, 384);
-  src.Random(3);
-  base.Random(4);
-  matte.Random(5);
+  const Buffer src = Noise(400, 300, 3), base = Noise(512, 384, 4), matte = Noise(512, 384, 5);
   PF_MaskWorld mask{};
   mask.world = matte.world;
   mask.flags = PF_Mask_Luminance;

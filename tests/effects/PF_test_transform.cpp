@@ -21,7 +21,8 @@ PF_CompositeMode Mode(int32_t mode, uint8_t opacity = 255, uint32_t seed = 0) {
   return m;
 }
 // Random pixels with large opaque and transparent regions, as layers have.
-void Layer(Buffer& b, uint32_t seed) {
+Buffer Layer(int32_t width, int32_t height, uint32_t seed) {
+  Buffer b(width, height);
   std::mt19937 gen(seed);
   for (int32_t y = 0; y < b.world.height; ++y)
     for (int32_t x = 0; x < b.world.width; ++x) {
@@ -29,6 +30,7 @@ void Layer(Buffer& b, uint32_t seed) {
       uint8_t a = kind < 4 ? 255 : (kind == 4 ? 0 : static_cast<uint8_t>(gen()));
       b.Set(x, y, a, static_cast<uint8_t>(gen()), static_cast<uint8_t>(gen()), static_cast<uint8_t>(gen()));
     }
+  return b;
 }
 
 class PFTransform : public PFFixture {
@@ -56,14 +58,11 @@ class PFTransform : public PFFixture {
 };
 
 TEST_F(PFTransform, RandomMatricesStayInBoundsAndAgree) {
-  Buffer src(37, 29);
-  Layer(src, 21);
+  const Buffer src = Layer(37, 29, 21);
   // Mostly opaque too, as footage is, with a few holes.
-  Buffer opaque(37, 29);
-  opaque.Random(18);
+  Buffer opaque = Noise(37, 29, 18);
   opaque.SetAlpha([](int32_t x, int32_t y) { return (x * 7 + y * 3) % 50 == 0 ? 100 : 255; });
-  Buffer start(53, 41);
-  start.Random(22);
+  Buffer start = Noise(53, 41, 22);
   std::mt19937_64 gen(23);
   auto uniform = [&](double lo, double hi) { return lo + (hi - lo) * (gen() % 1000001) / 1000000.0; };
   for (int iter = 0; iter < 60; ++iter) {
@@ -84,11 +83,9 @@ TEST_F(PFTransform, RandomMatricesStayInBoundsAndAgree) {
 // Motion blur of a layer that only moves, at both qualities, over rows
 // longer than one chunk of the fast passes; the source mostly opaque.
 TEST_F(PFTransform, MovingLayerBlurAgreesAcrossLongRows) {
-  Buffer src(600, 5);
-  src.Random(41);
+  Buffer src = Noise(600, 5, 41);
   src.SetAlpha([](int32_t x, int32_t) { return x % 97 == 5 ? 60 : 255; });
-  Buffer start(640, 9);
-  start.Random(42);
+  Buffer start = Noise(640, 9, 42);
   for (const double dx : {23.4, -7.0, 0.6})
     for (int32_t quality : {0, 1}) {
       std::vector<FloatMatrix> ms(16, Translate(-3.3, 1.2));
@@ -111,16 +108,13 @@ TEST_F(PFTransform, SourcesWiderThan32767PixelsAreSampled) {
   EXPECT_EQ(std::make_tuple(dst.px(3, 1)[0], dst.px(3, 1)[1], dst.px(3, 1)[2]), std::make_tuple(255, 55, 1));
   ASSERT_EQ(Run(0, src, Mode(PF_Xfer_Copy), {Translate(-39987.5, 0)}, dst), 0);
   EXPECT_EQ(dst.px(3, 1)[1], static_cast<uint8_t>(39991));
-  Buffer start(8, 3);
-  start.Random(31);
+  Buffer start = Noise(8, 3, 31);
   ExpectKernelsAgree(1, src, Mode(PF_Xfer_Normal, 255), {Similar(2.5, 0, -99960.2, 0)}, start);
 }
 
 TEST_F(PFTransform, SingularAndHugeMatricesAreHarmless) {
-  Buffer src(8, 8);
-  Layer(src, 15);
-  Buffer dst(16, 16);
-  dst.Random(16);
+  const Buffer src = Layer(8, 8, 15);
+  Buffer dst = Noise(16, 16, 16);
   Buffer before = dst;
   ASSERT_EQ(Run(1, src, Mode(PF_Xfer_Copy), {Similar(0, 0, 4, 4)}, dst), 0);  // scale 0
   FloatMatrix flat = Identity();
@@ -171,8 +165,7 @@ struct ProgressLog {
 };
 
 TEST_F(PFTransform, ProgressAndAbort) {
-  Buffer src(32, 32);
-  Layer(src, 17);
+  const Buffer src = Layer(32, 32, 17);
   PFp_SetProgressProc(&ProgressLog::Proc);
   ProgressLog::calls.clear();
   ProgressLog::stopAt = -1;
@@ -209,8 +202,7 @@ TEST_F(PFTransform, RoutineTableEntryAndItsReplacement) {
   ASSERT_EQ(PF_GetCallbackAddr(nullptr, 1, 0, PF_Sel_TransformWorld, &address), 0);
   EXPECT_EQ(address, reinterpret_cast<void*>(&PF_TransformWorld_S));
   // Through the table the caller's rectangle is used as it is.
-  Buffer src(4, 4), a(8, 8), b(8, 8);
-  Layer(src, 26);
+  Buffer src = Layer(4, 4, 26), a(8, 8), b(8, 8);
   const Rect r{1, 1, 6, 5};
   const PF_CompositeMode m = Mode(PF_Xfer_Normal);
   const FloatMatrix mx = Similar(1.2, 5, 1, 1);

@@ -86,8 +86,7 @@ TEST_F(PFTransformTurning, EightLaneBlurEqualsReference) {
 // in its transparent pixels and at both qualities.
 TEST_F(PFTransformTurning, StillLayerWithMotionBlurTakesOneSample) {
   const Buffer src = Source(Kind::Mixed, 61, 47, 9);
-  Buffer start(80, 70);
-  start.Random(10);
+  Buffer start = Noise(80, 70, 10);
   FloatMatrix m;
   M_SetIdentityMatrix(&m);
   m.m[0] = 0.93, m.m[1] = 0.21, m.m[3] = -0.21, m.m[4] = 0.93, m.m[6] = 9.37, m.m[7] = 5.71;

@@ -152,19 +152,14 @@ inline std::vector<Prop> EffectProps(const std::string& match, uint32_t spec = 0
 class PLUGFixture : public UFixture {
  protected:
   PLUGFixture() : UFixture({PLUG_PackageNumber}) {}
-  FILE_SpecH Ref(const std::string& path) {
-    FILE_SpecH r = nullptr;
-    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &r), 0);
-    refs_.push_back(r);
-    return r;
-  }
+  FILE_SpecH Ref(const std::string& path) { return specs_.New(path); }
   void TearDown() override {
-    for (FILE_SpecH r : refs_) FILE_Dispose(r);
+    specs_.Clear();
     UFixture::TearDown();
   }
 
  private:
-  std::vector<FILE_SpecH> refs_;
+  Specs specs_;
 };
 
 }  // namespace tv::test

@@ -1,22 +1,13 @@
 // Feeds arbitrary bytes to the chunk walker: every chunk is descended into,
 // containers are walked recursively, atoms are read into a bounded buffer
 // and as blocks, and every chunk is ascended out of again.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <string>
 
-#include "FILE.h"
 #include "Memory.h"
 #include "FuzzSupport.h"
-#include "SLU.h"
-#include "U.h"
 
 namespace {
-
-std::string gPath;
 
 void Walk(SLU_FileContext* c, const SLU_Chunk* parent, int depth) {
   for (int steps = 0;; ++steps) {
@@ -44,24 +35,16 @@ void Walk(SLU_FileContext* c, const SLU_Chunk* parent, int depth) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tv::fuzz::QuietEngine();
-  gPath = tv::fuzz::WriteInput("slu-chunks", data, size);
-  if (gPath.empty()) return 0;
-  FILE_SpecH ref = nullptr;
-  if (FILE_New(gPath.c_str(), FILE_LocFullPath, &ref) == 0) {
-    SLU_FileContext c{};
-    if (FILE_Open(FILE_PermRead, ref) == 0 && SLU_InitFile(ref, 0, &c) == 0) {
-      SLU_Chunk top{};
-      Boolean32 found = 0;
-      if (SLU_Descend(&c, 0, 0, nullptr, &top, &found) == 0 && found) {
-        if (tv::slu::IsContainer(top.id)) Walk(&c, &top, 0);
-        SLU_Ascend(&c, &top);
-      }
-      FILE_AliasH alias = nullptr;
-      FILE_SetPos(ref, 0);
-      if (SLU_ReadAliasRec(&c, nullptr, nullptr, &alias) == 0 && alias) FILE_DisposeAliasRec(alias);
+  tv::fuzz::ReadInputChunked("slu-chunks", data, size, [](SLU_FileContext* c) {
+    SLU_Chunk top{};
+    Boolean32 found = 0;
+    if (SLU_Descend(c, 0, 0, nullptr, &top, &found) == 0 && found) {
+      if (tv::slu::IsContainer(top.id)) Walk(c, &top, 0);
+      SLU_Ascend(c, &top);
     }
-    FILE_Dispose(ref);
-  }
-  ::unlink(gPath.c_str());
+    FILE_AliasH alias = nullptr;
+    FILE_SetPos(c->file, 0);
+    if (SLU_ReadAliasRec(c, nullptr, nullptr, &alias) == 0 && alias) FILE_DisposeAliasRec(alias);
+  });
   return 0;
 }
