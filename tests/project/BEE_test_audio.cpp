@@ -3,14 +3,10 @@
 // gain effect give the samples computed here independently; the mix
 // saturates; nested compositions; the progress stages.
 #include <cmath>
-#include <cstring>
 #include <random>
-#include <vector>
 
 #include "BEE_test_support.h"
 #include "ByteOrder.h"
-#include "FLT.h"
-#include "PIN_internal.h"
 #include "SND.h"
 
 namespace tv::bee::test {
@@ -162,6 +158,7 @@ class AudioTest : public BeeFixture {
   }
   void TearDown() override {
     BEE_SetCallbackFunc(nullptr, 0);
+    specs_.Clear();
     if (born_) {
       EXPECT_EQ(BEE_Death(), 0);
     }
@@ -186,20 +183,12 @@ class AudioTest : public BeeFixture {
     w.Write<uint32_t>(p.freq);
     w.Write<uint32_t>(p.amp);
     w.Write<uint32_t>(p.ms);
-    return Import("t" + std::to_string(files_++) + ".ton", w.bytes().data(), w.size());
+    return Import("t" + std::to_string(files_++) + ".ton", w.bytes());
   }
   // Writes a file of the bytes and imports it.
-  BEE_Item Import(const std::string& name, const uint8_t* bytes, size_t size) {
-    const std::string path = dir.P(name);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes, 1, size, f);
-    std::fclose(f);
-    FILE_SpecH ref = nullptr;
-    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
-    BEE_Item item = nullptr;
-    EXPECT_EQ(BEE_CmdImportFootage(nullptr, ref, 0, &item), 0);
-    FILE_Dispose(ref);
-    return item;
+  BEE_Item Import(const std::string& name, const std::vector<uint8_t>& bytes) {
+    WriteBytes(dir.P(name), bytes);
+    return GOT(BEE_Item, BEE_CmdImportFootage, nullptr, Spec(name), 0);
   }
   // Keys a layer's stream: (seconds, values...) pairs, linear.
   void Keys(BEE_Layer layer, intptr_t index, std::initializer_list<std::vector<double>> keys) {
@@ -243,7 +232,6 @@ class AudioTest : public BeeFixture {
     }
     return bad;
   }
-  tv::test::TempDir dir{"audio"};
   int files_ = 0;
 };
 
@@ -389,7 +377,7 @@ TEST_F(AudioTest, SoundFilesRenderTheSameWithTheLiteralKernels) {
     b.insert(b.end(), {'d', 'a', 't', 'a'});
     put(data, 4);
     for (uint32_t i = 0; i < data; ++i) b.push_back(static_cast<uint8_t>(rng()));
-    return Import(name, b.data(), b.size());
+    return Import(name, b);
   };
   BEE_Item comp = NewComp("A");
   BEE_Layer a = nullptr, b = nullptr, c = nullptr;

@@ -1,7 +1,6 @@
 // Footage items and their sources: items made from SeqSpecs, frames drawn
 // through the footage module, and replacing and relinking the source as
 // undoable steps that lose nothing.
-#include <cstring>
 
 #include "BEE_test_support.h"
 
@@ -13,12 +12,6 @@ using tv::test::pin::WriteTsf;
 
 class FootageTest : public PinFixture {
  protected:
-  PIN_SeqSpecH Seq(const std::string& name, uint32_t options) {
-    FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P(name).c_str(), FILE_LocFullPath);
-    PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, PIN_NewSeqSpecFromFileOptions, ref, options);
-    FILE_Dispose(ref);
-    return seq;
-  }
   BEE_FootageDesc Desc(BEE_Item item) { return GOT(BEE_FootageDesc, BEE_GetFootageDesc, item); }
   PIN_SeqSpecH Source(BEE_Item item) { return GOT(PIN_SeqSpecH, BEE_GetFootageSeqSpec, item); }
   uint32_t PixelAt(BEE_Item item, Time t, int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -38,8 +31,7 @@ class FootageTest : public PinFixture {
 
 TEST_F(FootageTest, ImportIsOneUndoableStep) {
   WriteTsf(dir.P("imp_1.tsf"), 12, 10, 1);
-  FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P("imp_1.tsf").c_str(), FILE_LocFullPath);
-  BEE_Item item = GOT(BEE_Item, BEE_CmdImportFootage, nullptr, ref, 0);
+  BEE_Item item = GOT(BEE_Item, BEE_CmdImportFootage, nullptr, Spec("imp_1.tsf"), 0);
   ASSERT_NE(item, nullptr);
   EXPECT_STREQ(Desc(item).name, "imp_1.tsf");
   EXPECT_EQ(UndoName(), "Import");
@@ -48,12 +40,9 @@ TEST_F(FootageTest, ImportIsOneUndoableStep) {
   EXPECT_EQ(PixelAt(item, Time{0, 1}, 3, 3, 12, 10), TsfPixel(1, 3, 3));
   // A file no module reads leaves nothing behind.
   WriteTsf(dir.P("imp.zzz"), 4, 4, 1);
-  FILE_SpecH other = GOT(FILE_SpecH, FILE_New, dir.P("imp.zzz").c_str(), FILE_LocFullPath);
   BEE_Item none = reinterpret_cast<BEE_Item>(1);
-  EXPECT_EQ(BEE_CmdImportFootage(nullptr, other, 0, &none), PIN_ErrCannotImport);
+  EXPECT_EQ(BEE_CmdImportFootage(nullptr, Spec("imp.zzz"), 0, &none), PIN_ErrCannotImport);
   EXPECT_EQ(none, nullptr);
-  FILE_Dispose(other);
-  FILE_Dispose(ref);
 }
 
 TEST_F(FootageTest, ReplaceAndRelinkAreUndoneAndRedone) {
@@ -82,9 +71,7 @@ TEST_F(FootageTest, ReplaceAndRelinkAreUndoneAndRedone) {
   ASSERT_EQ(BEE_Undo(), 0);
 
   // Relinking reads the new file the way the old source was read: as a sequence.
-  FILE_SpecH b = GOT(FILE_SpecH, FILE_New, dir.P("b_7.tsf").c_str(), FILE_LocFullPath);
-  ASSERT_EQ(BEE_CmdRelinkFootage(item, b), 0);
-  FILE_Dispose(b);
+  ASSERT_EQ(BEE_CmdRelinkFootage(item, Spec("b_7.tsf")), 0);
   EXPECT_STREQ(Desc(item).name, "b_[#].tsf");
   EXPECT_EQ(Desc(item).duration.value, 2);
   EXPECT_EQ(PixelAt(item, Time{1, 30}, 2, 3, 6, 4), TsfPixel(8, 2, 3));

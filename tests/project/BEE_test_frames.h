@@ -4,13 +4,10 @@
 #pragma once
 
 #include <cmath>
-#include <fstream>
-#include <functional>
 
 #include "BEE_test_support.h"
 #include "BM.h"
 #include "Digest.h"
-#include "FLT.h"
 #include "PIN.h"
 
 namespace tv::bee::test {
@@ -71,19 +68,6 @@ inline std::vector<uint8_t> FrameBytes(BEE_Item comp, int32_t frame, ErrorCode* 
 class FramesFixture : public BeeFixture {
  protected:
   FramesFixture() : BeeFixture({BM_PackageNumber, PIN_PackageNumber, BEE_PackageNumber}) {}
-  // What the packages below keep from first use until they die (effect
-  // class templates, shape kinds, the files' tables) is made once by
-  // warm(), before the leak counts are taken again.
-  void Warm(const std::function<void()>& warm) {
-    warm();
-    specs_.Clear();
-    Recount();
-  }
-  void TearDown() override {
-    specs_.Clear();
-    BeeFixture::TearDown();
-  }
-  FILE_SpecH Spec(const std::string& name) { return specs_.New(dir.P(name)); }
   static BEE_Item FindComp(const char* name, BEE_Item folder = nullptr) {
     BEE_Item it = nullptr;
     EXPECT_EQ(BEE_FindItem(folder, name, BEE_KindComp, &it), 0);
@@ -128,9 +112,6 @@ class FramesFixture : public BeeFixture {
     for (int32_t f : frames) out.push_back(Frame(comp, f));
     return out;
   }
-
-  tv::test::TempDir dir{"bee-frames"};
-  tv::test::Specs specs_;
 };
 
 }  // namespace tv::bee::test

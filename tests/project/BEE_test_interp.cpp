@@ -10,14 +10,8 @@ using InterpretTest = PinFixture;
 TEST_F(InterpretTest, ProxiesAndRememberedInterpretations) {
   tv::test::pin::WriteTsf(dir.P("big.tsf"), 200, 100, 1);
   tv::test::pin::WriteTsf(dir.P("small.tsf"), 50, 25, 2);
-  const auto import = [&](const char* name, PIN_SeqSpecH* seq) {
-    FILE_SpecH ref = GOT(FILE_SpecH, FILE_New, dir.P(name).c_str(), FILE_LocFullPath);
-    ASSERT_EQ(PIN_NewSeqSpecFromFile(ref, seq), 0);
-    FILE_Dispose(ref);
-  };
-  PIN_SeqSpecH source = nullptr, proxy = nullptr;
-  import("big.tsf", &source);
-  import("small.tsf", &proxy);
+  PIN_SeqSpecH source = GOT(PIN_SeqSpecH, PIN_NewSeqSpecFromFile, Spec("big.tsf"));
+  PIN_SeqSpecH proxy = GOT(PIN_SeqSpecH, PIN_NewSeqSpecFromFile, Spec("small.tsf"));
   BEE_Item item = GOT(BEE_Item, BEEp_MakeFootageFromSeqSpec, nullptr, source);
   ASSERT_EQ(BEE_CmdSetProxy(item, proxy), 0);
   EXPECT_EQ(UndoName(), "Set Proxy");

@@ -1,35 +1,18 @@
 // Project files: golden bytes, save/open round trips of everything a project
 // holds, import, older versions, refused and damaged files, and saves that
 // fail at every chunk boundary without touching the file on disk.
-#include <dirent.h>
 #include <sys/stat.h>
 
-#include <fstream>
-#include <functional>
 #include <set>
-#include <iterator>
 
 #include "BEE_test_support.h"
 #include "ByteOrder.h"
-#include "FLT.h"
 #include "FileSizeLimit.h"
 #include "WriteFaults.h"
 #include "PermissionChecks.h"
-#include "OM.h"
 
 namespace tv::bee::test {
 namespace {
-
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> out;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d))
-      if (e->d_name[0] != '.') out.emplace_back(e->d_name);
-    closedir(d);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
 
 // Every chunk header's position in a chunked file (recursively).
 void ChunkStarts(const std::vector<uint8_t>& b, size_t from, size_t to, std::vector<size_t>& out) {
@@ -57,28 +40,16 @@ class ProjFile : public BeeFixture {
     // Effect classes and the shape kind keep what they make on first use
     // until their packages die: made (through a save and an open) before
     // the counts are taken again.
-    {
-      BEE_Item c = NewComp("warm");
-      BEE_Layer l = NewSolidLayer(c);
-      int32_t index = GOT(int32_t, BEE_CmdApplyEffect, l, Class(FLT_MatchLevels));
-      ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchInvert), &index), 0);
-      const FixedRect r{0, 0, 10 << 16, 20 << 16};
-      OM_Shape shape = GOT(OM_Shape, OM_NewShape, OM_TypeOval, &r);
-      ASSERT_EQ(BEE_CmdAddMask(l, shape, &index), 0);
-      OM_DisposeShape(shape);
-      FILE_SpecH s = GOT(FILE_SpecH, FILE_New, dir.P("warm.tvp").c_str(), FILE_LocFullPath);
-      ASSERT_EQ(BEE_CmdSaveProject(s, 0, 0), 0);
-      ASSERT_EQ(BEE_CmdOpenProject(s, 1, nullptr), 0);
-      FILE_Dispose(s);
+    Warm([&] {
+      BEE_Layer l = NewSolidLayer(NewComp("warm"));
+      ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchLevels), nullptr), 0);
+      ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchInvert), nullptr), 0);
+      AddShapeMask(l, OM_TypeOval, FixedRect{0, 0, 10 << 16, 20 << 16});
+      ASSERT_EQ(BEE_CmdSaveProject(Spec("warm.tvp"), 0, 0), 0);
+      ASSERT_EQ(BEE_CmdOpenProject(Spec("warm.tvp"), 1, nullptr), 0);
       unlink(dir.P("warm.tvp").c_str());
-    }
-    Recount();
+    });
   }
-  void TearDown() override {
-    specs_.Clear();
-    BeeFixture::TearDown();
-  }
-  FILE_SpecH Spec(const std::string& path) { return specs_.New(path); }
   // What the dump leaves out: masks and effects of every layer.
   std::string Extras() {
     std::string out;
@@ -181,15 +152,13 @@ class ProjFile : public BeeFixture {
     ASSERT_EQ(BEE_DoCommand(BEE_CmdNumMaskLock, words), 0);
   }
 
-  tv::test::TempDir dir{"bee-projfile"};
-  tv::test::Specs specs_;
 };
 
 // ---- Golden bytes ----
 
 TEST_F(ProjFile, EmptyProjectWithOneFolderHasTheseBytes) {
   BEE_Item folder = GOT(BEE_Item, BEE_CmdNewFolder, nullptr, "F");
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("g.tvp")), 0x11223344, 0x55667788), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("g.tvp"), 0x11223344, 0x55667788), 0);
   uint32_t id = 0, next = 0, stamp = 0;
   BEE_GetItemID(folder, &id);
   BEE_Item probe = nullptr;
@@ -245,10 +214,10 @@ TEST_F(ProjFile, EmptyProjectWithOneFolderHasTheseBytes) {
 TEST_F(ProjFile, SaveAndOpenKeepEverything) {
   BuildFullProject();
   const std::string before = State();
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("full.tvp")), 1, 2), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("full.tvp"), 1, 2), 0);
   ASSERT_EQ(BEE_NewProject(), 0);
   Boolean32 converted = 7;
-  ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("full.tvp")), 1, &converted), 0);
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("full.tvp"), 1, &converted), 0);
   EXPECT_EQ(converted, 0);
   EXPECT_EQ(State(), before);
   EXPECT_FALSE(Dirty());
@@ -261,7 +230,7 @@ TEST_F(ProjFile, SaveAndOpenKeepEverything) {
 TEST_F(ProjFile, SolidsLiveInsideTheirLayerWithSourceZero) {
   BEE_Item comp = NewComp("C");
   NewSolidLayer(comp, "S");
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("s.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("s.tvp"), 0, 0), 0);
   const std::vector<uint8_t> b = ReadBytes(dir.P("s.tvp"));
   const size_t ldta = Find(b, "ldta");
   ASSERT_NE(ldta, std::string::npos);
@@ -278,8 +247,8 @@ TEST_F(ProjFile, SaveAsMovesThePathAndSaveWithoutFileNeedsOne) {
   NewComp("C");
   EXPECT_EQ(BEE_CmdSaveProject(nullptr, 0, 0), kErrBadParam);
   EXPECT_TRUE(Reported("the project has no file yet"));
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("a.tvp")), 0, 0), 0);
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("b.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("a.tvp"), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("b.tvp"), 0, 0), 0);
   char path[512] = "";
   BEE_GetProjectPath(path, sizeof path);
   EXPECT_EQ(std::string(path), dir.P("b.tvp"));
@@ -298,7 +267,7 @@ TEST_F(ProjFile, SaveAsMovesThePathAndSaveWithoutFileNeedsOne) {
 TEST_F(ProjFile, VersionGates) {
   NewComp("C");
   const std::string before = State();
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("v.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("v.tvp"), 0, 0), 0);
   std::vector<uint8_t> b = ReadBytes(dir.P("v.tvp"));
   const size_t head = Find(b, "head");
   struct Case {
@@ -317,13 +286,13 @@ TEST_F(ProjFile, VersionGates) {
     rec.clear();
     be::Store<uint16_t>(&b[head + 8], c.version);
     WriteBytes(dir.P("x.tvp"), b);
-    EXPECT_EQ(BEE_CmdImportProject(Spec(dir.P("x.tvp")), nullptr), c.code) << c.version;
+    EXPECT_EQ(BEE_CmdImportProject(Spec("x.tvp"), nullptr), c.code) << c.version;
     EXPECT_TRUE(Reported(c.text)) << c.version;
   }
   EXPECT_EQ(State(), before);
   rec.clear();
   WriteBytes(dir.P("x.tvp"), {'R', 'I', 'F', 'F', 0, 0, 0, 4, 'E', 'g', 'g', '!'});
-  EXPECT_EQ(BEE_CmdOpenProject(Spec(dir.P("x.tvp")), 0, nullptr), BEE_ErrProjectFile);
+  EXPECT_EQ(BEE_CmdOpenProject(Spec("x.tvp"), 0, nullptr), BEE_ErrProjectFile);
   EXPECT_TRUE(Reported("not a valid Project file."));
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_EQ(rec.reports[0].location, 0x1A00004Au);
@@ -346,10 +315,10 @@ TEST_F(ProjFile, OlderVersionsAreConverted) {
                         {11, false, false, false, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);
-    ASSERT_EQ(BEEp_SaveProjectVersion(Spec(dir.P("old.tvp")), c.version), 0);
+    ASSERT_EQ(BEEp_SaveProjectVersion(Spec("old.tvp"), c.version), 0);
     rec.clear();
     Boolean32 converted = 7;
-    ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("old.tvp")), 1, &converted), 0);
+    ASSERT_EQ(BEE_CmdOpenProject(Spec("old.tvp"), 1, &converted), 0);
     EXPECT_EQ(converted, c.version < 22 ? 1 : 0);
     char path[512] = "x";
     BEE_GetProjectPath(path, sizeof path);
@@ -371,9 +340,9 @@ TEST_F(ProjFile, OlderVersionsAreConverted) {
     if (c.version == 22) { EXPECT_EQ(State(), current); }
   }
   // Importing an older file says so in its own words.
-  ASSERT_EQ(BEEp_SaveProjectVersion(Spec(dir.P("old.tvp")), 20), 0);
+  ASSERT_EQ(BEEp_SaveProjectVersion(Spec("old.tvp"), 20), 0);
   rec.clear();
-  ASSERT_EQ(BEE_CmdImportProject(Spec(dir.P("old.tvp")), nullptr), 0);
+  ASSERT_EQ(BEE_CmdImportProject(Spec("old.tvp"), nullptr), 0);
   EXPECT_TRUE(Reported("importing project created with an earlier version.  You should experience no discomfort."));
 }
 
@@ -381,7 +350,7 @@ TEST_F(ProjFile, OlderVersionsAreConverted) {
 
 TEST_F(ProjFile, DamagedFilesAreRefusedAndTheProjectStays) {
   BuildFullProject();
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("d.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("d.tvp"), 0, 0), 0);
   const std::vector<uint8_t> good = ReadBytes(dir.P("d.tvp"));
   const std::string before = State();
   const auto counts = LiveCounts();
@@ -427,11 +396,11 @@ TEST_F(ProjFile, DamagedFilesAreRefusedAndTheProjectStays) {
     c.damage(b);
     WriteBytes(dir.P("bad.tvp"), b);
     rec.clear();
-    const ErrorCode err = BEE_CmdOpenProject(Spec(dir.P("bad.tvp")), 1, nullptr);
+    const ErrorCode err = BEE_CmdOpenProject(Spec("bad.tvp"), 1, nullptr);
     EXPECT_NE(err, 0);
     EXPECT_EQ(rec.reports.size(), 1u);
     if (*c.text) { EXPECT_TRUE(Reported(c.text)) << (rec.reports.empty() ? "" : rec.last().text); }
-    EXPECT_EQ(BEE_CmdImportProject(Spec(dir.P("bad.tvp")), nullptr), err);
+    EXPECT_EQ(BEE_CmdImportProject(Spec("bad.tvp"), nullptr), err);
     EXPECT_EQ(State(), before);
     EXPECT_EQ(LiveCounts(), counts);
   }
@@ -439,31 +408,28 @@ TEST_F(ProjFile, DamagedFilesAreRefusedAndTheProjectStays) {
 
 TEST_F(ProjFile, ACompositionThatContainsItselfIsRefused) {
   BEE_Item a = NewComp("A"), b = NewComp("B");
-  BEE_Layer la = nullptr, lb = nullptr;
-  ASSERT_EQ(BEE_CmdNewLayer(a, b, &la), 0);
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("c.tvp")), 0, 0), 0);
-  uint32_t idA = GOT(uint32_t, BEE_GetItemID, a);
+  GOT(BEE_Layer, BEE_CmdNewLayer, a, b);
   // A second layer in B pointing at A would close the loop: patch B's layer.
   BEE_FootageDesc d = Footage("f", 10, 10, Time{1, 1});
-  BEE_Item f = GOT(BEE_Item, BEEp_MakeFootageItem, nullptr, &d);
-  ASSERT_EQ(BEE_CmdNewLayer(b, f, &lb), 0);
-  ASSERT_EQ(BEE_CmdSaveProject(nullptr, 0, 0), 0);
+  GOT(BEE_Layer, BEE_CmdNewLayer, b, GOT(BEE_Item, BEEp_MakeFootageItem, nullptr, &d));
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("c.tvp"), 0, 0), 0);
+  const uint32_t idA = GOT(uint32_t, BEE_GetItemID, a);
   std::vector<uint8_t> bytes = ReadBytes(dir.P("c.tvp"));
   const size_t second = Find(bytes, "ldta", Find(bytes, "ldta") + 1);
   ASSERT_NE(second, std::string::npos);
   be::Store<uint32_t>(&bytes[second + 8 + 40], idA);
   WriteBytes(dir.P("c.tvp"), bytes);
   rec.clear();
-  EXPECT_EQ(BEE_CmdOpenProject(Spec(dir.P("c.tvp")), 1, nullptr), BEE_ErrProjectFile);
+  EXPECT_EQ(BEE_CmdOpenProject(Spec("c.tvp"), 1, nullptr), BEE_ErrProjectFile);
   EXPECT_TRUE(Reported("a composition that contains itself"));
 }
 
 TEST_F(ProjFile, FoldersNestedTooDeepAreRefused) {
   BEE_Item folder = nullptr;
   for (int i = 0; i < 258; ++i) ASSERT_EQ(BEE_CmdNewFolder(folder, "f", &folder), 0);
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("deep.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("deep.tvp"), 0, 0), 0);
   rec.clear();
-  EXPECT_EQ(BEE_CmdImportProject(Spec(dir.P("deep.tvp")), nullptr), BEE_ErrProjectFile);
+  EXPECT_EQ(BEE_CmdImportProject(Spec("deep.tvp"), nullptr), BEE_ErrProjectFile);
   EXPECT_TRUE(Reported("folders nested too deep"));
 }
 
@@ -471,10 +437,10 @@ TEST_F(ProjFile, FoldersNestedTooDeepAreRefused) {
 
 TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
   BuildFullProject();
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
   const std::vector<uint8_t> old = ReadBytes(dir.P("p.tvp"));
   NewComp("More");
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("n.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("n.tvp"), 0, 0), 0);
   const std::vector<uint8_t> bigger = ReadBytes(dir.P("n.tvp"));
   unlink(dir.P("n.tvp").c_str());
   std::vector<size_t> starts;
@@ -487,7 +453,7 @@ TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
     {
       tv::test::FileSizeLimit cap(limit);
       ASSERT_TRUE(cap.active());
-      EXPECT_NE(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0) << limit;
+      EXPECT_NE(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0) << limit;
     }
     ASSERT_EQ(ReadBytes(dir.P("p.tvp")), old) << limit;
     // The first failure of a write makes the report path's lasting blocks;
@@ -496,20 +462,20 @@ TEST_F(ProjFile, AFailedSaveLeavesTheOldFileAtEveryChunkBoundary) {
     ASSERT_EQ(EMUL_LivePtrCount(), ptrsAfterFirst) << limit;
     ASSERT_EQ(Entries(dir.path()), files) << limit;
   }
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("p.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
   EXPECT_EQ(ReadBytes(dir.P("p.tvp")).size(), bigger.size());
   livePtrs_ += ptrsAfterFirst - ptrsBefore;
 }
 
 TEST_F(ProjFile, SavingOverALockedFileFailsBeforeWriting) {
   NewComp("C");
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("l.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("l.tvp"), 0, 0), 0);
   const std::vector<uint8_t> old = ReadBytes(dir.P("l.tvp"));
   NewComp("D");
   chmod(dir.P("l.tvp").c_str(), 0444);
   tv::test::PermissionChecks checked;
   rec.clear();
-  EXPECT_EQ(BEE_CmdSaveProject(Spec(dir.P("l.tvp")), 0, 0), 787);
+  EXPECT_EQ(BEE_CmdSaveProject(Spec("l.tvp"), 0, 0), 787);
   EXPECT_TRUE(Reported("File \"l.tvp\" is locked. Please save file under different name."));
   EXPECT_EQ(rec.last().location, 0x1A000012u);
   EXPECT_EQ(ReadBytes(dir.P("l.tvp")), old);
@@ -536,9 +502,9 @@ TEST_F(ProjFile, HostChunksComeBack) {
     return 0;
   };
   ASSERT_EQ(BEE_SetCallbackFunc(callback, reinterpret_cast<intptr_t>(&host)), 0);
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("h.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("h.tvp"), 0, 0), 0);
   EXPECT_EQ(host.fractions, (std::vector<double>{0.5, 1.0}));
-  ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("h.tvp")), 1, nullptr), 0);
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("h.tvp"), 1, nullptr), 0);
   EXPECT_EQ(host.read, "abc");
   BEE_SetCallbackFunc(nullptr, 0);
 }
@@ -553,7 +519,7 @@ TEST_F(ProjFile, MissingEffectsAreKeptOrRemovedAndListedOnce) {
     ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchLevels), &index), 0);
     ASSERT_EQ(BEE_CmdApplyEffect(l, Class(FLT_MatchInvert), &index), 0);
   }
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("m.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("m.tvp"), 0, 0), 0);
   std::vector<uint8_t> b = ReadBytes(dir.P("m.tvp"));
   // Every stored "TVLO Levels" becomes the name of a class nobody has.
   const std::string from = FLT_MatchLevels, to = "TVLO Levelz";
@@ -569,7 +535,7 @@ TEST_F(ProjFile, MissingEffectsAreKeptOrRemovedAndListedOnce) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.keep);
     rec.clear();
-    ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("m.tvp")), c.keep, nullptr), 0);
+    ASSERT_EQ(BEE_CmdOpenProject(Spec("m.tvp"), c.keep, nullptr), 0);
     ASSERT_EQ(rec.reports.size(), 1u);
     EXPECT_TRUE(Reported(c.text)) << rec.last().text;
     EXPECT_EQ(rec.last().severity, kSevWarning);
@@ -584,8 +550,8 @@ TEST_F(ProjFile, MissingEffectsAreKeptOrRemovedAndListedOnce) {
     EXPECT_EQ(GOT(int32_t, BEE_InqLayerEffectSeq, l, &parade), c.effects);
   }
   // Kept effects are written back unchanged.
-  ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("m.tvp")), 1, nullptr), 0);
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("m2.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("m.tvp"), 1, nullptr), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("m2.tvp"), 0, 0), 0);
   EXPECT_EQ(ReadBytes(dir.P("m2.tvp")).size(), b.size());
 }
 

@@ -3,8 +3,6 @@
 // keep their references, so that putting the file back restores them.
 #include <unistd.h>
 
-#include <string>
-
 #include "BEE_test_support.h"
 
 namespace tv::bee::test {
@@ -12,27 +10,12 @@ namespace {
 
 class ProjFootage : public PinFixture {
  protected:
-  void TearDown() override {
-    specs_.Clear();
-    tv::test::UFixture::TearDown();
-  }
-  FILE_SpecH Spec(const std::string& path) { return specs_.New(path); }
-  PIN_SeqSpecH Seq(const std::string& name) {
-    return GOT(PIN_SeqSpecH, PIN_NewSeqSpecFromFileOptions, Spec(dir.P(name)), 0);
-  }
   bool Missing(BEE_Item item) {
     PIN_SeqSpecH seq = GOT(PIN_SeqSpecH, BEE_GetFootageSeqSpec, item);
     Boolean32 missing = 7;
     EXPECT_EQ(PIN_IsMissing(seq, &missing), 0);
     return missing != 0;
   }
-  bool Reported(const std::string& text) const {
-    for (const auto& r : rec.reports)
-      if (r.text.find(text) != std::string::npos) return true;
-    return false;
-  }
-
-  tv::test::Specs specs_;
 };
 
 TEST_F(ProjFootage, MissingFilesOpenAsPlaceholdersThatKeepTheirReferences) {
@@ -43,10 +26,10 @@ TEST_F(ProjFootage, MissingFilesOpenAsPlaceholdersThatKeepTheirReferences) {
   ASSERT_EQ(BEEp_MakeFootageFromSeqSpec(nullptr, Seq("a.tsf"), &a), 0);
   ASSERT_EQ(BEEp_MakeFootageFromSeqSpec(nullptr, Seq("b.tsf"), &b), 0);
   ASSERT_EQ(BEEp_SetItemProxy(a, Seq("proxy.tsf")), 0);
-  ASSERT_EQ(BEE_CmdSaveProject(Spec(dir.P("f.tvp")), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("f.tvp"), 0, 0), 0);
 
   // Everything present: sources and the proxy come back.
-  ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("f.tvp")), 1, nullptr), 0);
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("f.tvp"), 1, nullptr), 0);
   BEE_Item a2 = GOT(BEE_Item, BEE_FindItem, nullptr, "a.tsf", BEE_KindFootage);
   EXPECT_FALSE(Missing(a2));
   EXPECT_NE(GOT(PIN_SeqSpecH, BEEp_GetItemProxy, a2), nullptr);
@@ -55,7 +38,7 @@ TEST_F(ProjFootage, MissingFilesOpenAsPlaceholdersThatKeepTheirReferences) {
   unlink(dir.P("a.tsf").c_str());
   unlink(dir.P("b.tsf").c_str());
   rec.clear();
-  ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("f.tvp")), 1, nullptr), 0);
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("f.tvp"), 1, nullptr), 0);
   EXPECT_TRUE(Reported("2 files are missing since you last saved this project."));
   ASSERT_EQ(BEE_FindItem(nullptr, "a.tsf", BEE_KindFootage, &a2), 0);
   EXPECT_TRUE(Missing(a2));
@@ -65,7 +48,7 @@ TEST_F(ProjFootage, MissingFilesOpenAsPlaceholdersThatKeepTheirReferences) {
   ASSERT_EQ(BEE_CmdSaveProject(nullptr, 0, 0), 0);
   tv::test::pin::WriteTsf(dir.P("a.tsf"), 12, 10, 1);
   rec.clear();
-  ASSERT_EQ(BEE_CmdOpenProject(Spec(dir.P("f.tvp")), 1, nullptr), 0);
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("f.tvp"), 1, nullptr), 0);
   EXPECT_TRUE(Reported("1 file is missing since you last saved this project."));
   ASSERT_EQ(BEE_FindItem(nullptr, "a.tsf", BEE_KindFootage, &a2), 0);
   EXPECT_FALSE(Missing(a2));

@@ -3,8 +3,11 @@
 // outlives the engine's death.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -119,6 +122,14 @@ inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+// The names in a folder, sorted.
+inline std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 // The layer's effect parade (the engine's: not disposed).
 inline Handle Parade(BEE_Layer layer) {
   Handle parade = nullptr;
@@ -177,6 +188,7 @@ class BeeFixture : public tv::test::UFixture {
     rec.clear();
   }
   void TearDown() override {
+    specs_.Clear();
     if (born_) {
       EXPECT_EQ(BEE_Death(), 0);
     }
@@ -191,6 +203,16 @@ class BeeFixture : public tv::test::UFixture {
     EXPECT_EQ(EMUL_LivePtrCount(), livePtrs_);
     tv::test::UFixture::TearDown();
   }
+  // What the packages below keep from first use until they die (effect
+  // class templates, shape kinds, the files' tables) is made once by
+  // warm(), before the leak counts are taken again.
+  void Warm(const std::function<void()>& warm) {
+    warm();
+    specs_.Clear();
+    Recount();
+  }
+  // A spec of the folder's file `name`, disposed when the test ends.
+  FILE_SpecH Spec(const std::string& name) { return specs_.New(dir.P(name)); }
   void Born(ErrorCode err) {
     ASSERT_EQ(err, 0);
     born_ = true;
@@ -290,6 +312,8 @@ class BeeFixture : public tv::test::UFixture {
     return false;
   }
 
+  tv::test::TempDir dir{"bee"};
+  tv::test::Specs specs_;
   bool born_ = false;
   int32_t liveLists_ = 0;
   int64_t liveHandles_ = 0;
@@ -304,7 +328,22 @@ class PinFixture : public tv::test::UFixture {
                                                  {"Test Frames", tv::test::pin::TsfBirth}};
   PinFixture() : UFixture({PIN_PackageNumber, BEE_PackageNumber}) { tv::pin::SetDriversForTesting(kDrivers); }
   ~PinFixture() override { tv::pin::SetDriversForTesting({}); }
+  void TearDown() override {
+    specs_.Clear();
+    UFixture::TearDown();
+  }
+  // A spec of the folder's file `name`, disposed when the test ends.
+  FILE_SpecH Spec(const std::string& name) { return specs_.New(dir.P(name)); }
+  PIN_SeqSpecH Seq(const std::string& name, uint32_t options = 0) {
+    return GOT(PIN_SeqSpecH, PIN_NewSeqSpecFromFileOptions, Spec(name), options);
+  }
+  bool Reported(const std::string& text) const {
+    for (const auto& r : rec.reports)
+      if (r.text.find(text) != std::string::npos) return true;
+    return false;
+  }
   tv::test::TempDir dir{"bee-footage"};
+  tv::test::Specs specs_;
 };
 
 // A composition holding layers of one 640 x 480 footage clip lasting 4 s:

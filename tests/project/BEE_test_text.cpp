@@ -3,9 +3,7 @@
 // project is saved and opened again (effects read from a file are told the
 // time of each frame: keyed parameters still move).
 #include "BEE_test_frames.h"
-#include "BM.h"
 #include "FILE.h"
-#include "FLT.h"
 
 namespace {
 
@@ -97,10 +95,10 @@ TEST_F(Text, KeyedTitleRendersTheSameAfterSaveAndOpen) {
   EXPECT_NE(frames[1], frames[0]);
 
   tv::test::TempDir dir;
-  FILE_SpecH spec = GOT(FILE_SpecH, FILE_New, dir.P("title.tvp").c_str(), FILE_LocFullPath);
+  tv::test::Specs specs;
+  FILE_SpecH spec = specs.New(dir.P("title.tvp"));
   ASSERT_EQ(BEE_CmdSaveProject(spec, 0, 0), 0);
   ASSERT_EQ(BEE_CmdOpenProject(spec, 1, nullptr), 0);
-  FILE_Dispose(spec);
   ASSERT_EQ(BEE_FindItem(nullptr, "Title", BEE_KindComp, &comp_), 0);
   ASSERT_NE(comp_, nullptr);
   BEE_Layer opened = GOT(BEE_Layer, BEE_GetIndLayer, comp_, 0);
