@@ -1,9 +1,7 @@
 // Selections, scraps and pasting: the four kinds and their coupling, the
 // fault texts, commands 7 and 8 with undo, copy and the paste checks.
-#include <cstring>
 
 #include "BEE_test_support.h"
-#include "OM.h"
 
 namespace tv::bee::test {
 namespace {
@@ -27,6 +25,11 @@ class Select : public ClipFixture {
   ErrorCode Pick(intptr_t kind, BEE_Layer layer, intptr_t index = 0, intptr_t vertex = 0, Boolean32 on = 1) {
     BEE_SelDesc d{kind, layer, index, vertex};
     return BEE_Select(sel, on, &d, nullptr);
+  }
+  // What the composition's own selection holds: {layers, keyframes}.
+  std::pair<int32_t, int32_t> Held() {
+    BEE_Selection own = GOT(BEE_Selection, BEE_GetCompSelection, comp);
+    return {GOT(int32_t, BEE_CountSelectedLayers, own), GOT(int32_t, BEE_CountSelectedKeyframes, own)};
   }
   // Two keys on Position: frame 0 (320, 240) and frame 15 (100, 50).
   void KeyPosition(BEE_Layer layer) { ASSERT_EQ(SetValue(layer, BEE_StreamPosition, Time{1, 2}, {100, 50}, true), 0); }
@@ -115,25 +118,19 @@ TEST_F(Select, KeyframesAndDuplicates) {
 }
 
 TEST_F(Select, CompSelectionChangesAreOneUndoStep) {
-  BEE_Selection own = GOT(BEE_Selection, BEE_GetCompSelection, comp);
+  EXPECT_EQ(Held(), std::pair(0, 0));
   ASSERT_EQ(Pick(BEE_SelKindLayer, a), 0);
   ASSERT_EQ(BEE_CmdSetCompSelection(comp, sel), 0);
   ASSERT_EQ(Pick(BEE_SelKindLayer, b), 0);
   ASSERT_EQ(BEE_CmdSetCompSelection(comp, sel), 0);
-  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
-  int32_t n = GOT(int32_t, BEE_CountSelectedLayers, own);
-  EXPECT_EQ(n, 2);
   EXPECT_EQ(Dirty(), 1);  // the layers made it dirty; selecting keeps that
   ASSERT_EQ(BEE_Undo(), 0);
-  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
-  ASSERT_EQ(BEE_CountSelectedLayers(own, &n), 0);
-  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Held().first, 0);
   ASSERT_EQ(BEE_Redo(), 0);
-  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
-  EXPECT_EQ(GOT(int32_t, BEE_CountSelectedLayers, own), 2);
+  EXPECT_EQ(Held().first, 2);
   // A layer cleared from the composition drops out of every query.
   ASSERT_EQ(BEE_CmdDeleteLayer(b), 0);
-  EXPECT_EQ(GOT(int32_t, BEE_CountSelectedLayers, own), 1);
+  EXPECT_EQ(Held().first, 1);
 }
 
 // The command forgets the selected keys as part of the step before it.
@@ -142,24 +139,16 @@ TEST_F(Select, DeselectingEveryKeyframeJoinsTheStepBefore) {
   ASSERT_EQ(BEE_SelectKeyframe(sel, a, BEE_StreamPosition, 1, 1, nullptr), 0);
   ASSERT_EQ(BEE_CmdSetCompSelection(comp, sel), 0);
   const std::vector<int32_t> stacks = Stacks();
-  BEE_Selection own = nullptr;
-  int32_t n = -1;
   ASSERT_EQ(BEE_CmdDeselectAllKeyframes(comp), 0);
-  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
-  ASSERT_EQ(BEE_CountSelectedKeyframes(own, &n), 0);
-  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Held().second, 0);
   EXPECT_EQ(Stacks()[1], stacks[1]);  // no step of its own
   ASSERT_EQ(BEE_CmdDeselectAllKeyframes(comp), 0);  // nothing selected: nothing done
   EXPECT_EQ(Stacks(), stacks);
   // One undo goes back before the keys were selected.
   ASSERT_EQ(BEE_Undo(), 0);
-  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
-  ASSERT_EQ(BEE_CountSelectedKeyframes(own, &n), 0);
-  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Held().second, 0);
   ASSERT_EQ(BEE_Redo(), 0);
-  ASSERT_EQ(BEE_GetCompSelection(comp, &own), 0);
-  ASSERT_EQ(BEE_CountSelectedKeyframes(own, &n), 0);
-  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Held().second, 0);
   EXPECT_EQ(BEE_CmdDeselectAllKeyframes(nullptr), kErrDamaged);
 }
 
@@ -250,8 +239,7 @@ TEST_F(Select, PastedLayersBecomeTheSelectionAndLoseMissingSources) {
   BEE_Layer second = GOT(BEE_Layer, BEE_GetIndLayer, comp, 1);
   BEE_Item src = GOT(BEE_Item, BEE_GetLayerSource, second);
   EXPECT_EQ(Name(src), "Was Circular Reference");
-  BEE_Selection own = GOT(BEE_Selection, BEE_GetCompSelection, comp);
-  EXPECT_EQ(GOT(int32_t, BEE_CountSelectedLayers, own), 2);
+  EXPECT_EQ(Held().first, 2);
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_EQ(GOT(int32_t, BEE_GetCompNumLayers, comp), 2);
   BEE_DisposeScrap(scrap);

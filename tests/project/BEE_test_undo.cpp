@@ -221,18 +221,17 @@ TEST_F(Undo, ASeededRandomSequenceFollowsItsSnapshots) {
     if (n > 0) BEE_GetIndLayer(comp, i % n, &l);
     return l;
   };
-  for (int step = 0; step < 400; ++step) {
+  // Undoes (or redoes) a step, or nothing at the end of its stack, and
+  // compares the model with the snapshot it goes back (or on) to.
+  auto travel = [&](bool undo, int step) {
+    EXPECT_EQ(undo ? BEE_Undo() : BEE_Redo(), 0);
+    if (undo ? at > 0 : at + 1 < states.size()) at = undo ? at - 1 : at + 1;
+    EXPECT_TRUE(Dump() == states[at]) << (undo ? "undo" : "redo") << " at step " << step;
+  };
+  for (int step = 0; step < 400 && !HasFailure(); ++step) {
     int what = pick(14);
-    if (what == 0) {
-      ASSERT_EQ(BEE_Undo(), 0);
-      if (at > 0) --at;
-      ASSERT_TRUE(Dump() == states[at]) << "undo at step " << step;
-      continue;
-    }
-    if (what == 1) {
-      ASSERT_EQ(BEE_Redo(), 0);
-      if (at + 1 < states.size()) ++at;
-      ASSERT_TRUE(Dump() == states[at]) << "redo at step " << step;
+    if (what < 2) {
+      travel(what == 0, step);
       continue;
     }
     int groupsBefore = UndoGroups();
@@ -287,16 +286,8 @@ TEST_F(Undo, ASeededRandomSequenceFollowsItsSnapshots) {
     }
   }
   // Everything undoes back to the start and redoes to the end.
-  while (at > 0) {
-    ASSERT_EQ(BEE_Undo(), 0);
-    --at;
-    ASSERT_TRUE(Dump() == states[at]);
-  }
-  while (at + 1 < states.size()) {
-    ASSERT_EQ(BEE_Redo(), 0);
-    ++at;
-    ASSERT_TRUE(Dump() == states[at]);
-  }
+  while (at > 0 && !HasFailure()) travel(true, -1);
+  while (at + 1 < states.size() && !HasFailure()) travel(false, -1);
 }
 
 }  // namespace
