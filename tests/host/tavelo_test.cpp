@@ -2,15 +2,9 @@
 // example descriptions and on broken ones, and its exit codes, messages and
 // output files are checked; a render is interrupted with SIGINT.
 #include <nlohmann/json.hpp>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "tavelo_fixture.h"
 

@@ -4,19 +4,10 @@
 // layer switches with undo and redo, the refusals (IDs only,
 // bad parameters, foreign Host, missing token), the reload of a changed
 // description and the stop on Ctrl-C.
-#include <gtest/gtest.h>
 #include <httplib.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
-#include <thread>
 
 #include "tavelo_fixture.h"
 
@@ -86,10 +77,7 @@ class View : public ::testing::Test {
     EXPECT_EQ(server->Line(), "stopped\n");
     delete server;
   }
-  httplib::Client Client(const std::string& host = "127.0.0.1") {
-    httplib::Client c(host, server->port);
-    return c;
-  }
+  httplib::Client Client() { return httplib::Client("127.0.0.1", server->port); }
   httplib::Result Get(const std::string& path) { return Client().Get(path.c_str()); }
   httplib::Result Post(const std::string& path, const std::string& body = "{}") {
     return Client().Post(path.c_str(), body, "application/json");
@@ -198,7 +186,7 @@ TEST_F(View, RefusalsAreJsonErrors) {
   while (Post("/api/undo")->status == 200) {
   }
   for (const Case& c : cases) {
-    httplib::Client client("127.0.0.1", server->port);
+    httplib::Client client = Client();
     auto r = c.method == "GET"    ? client.Get(c.path.c_str())
              : c.method == "POST" ? client.Post(c.path.c_str(), c.body, "application/json")
                                   : client.Delete(c.path.c_str());

@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 
 #include "BEE_test_support.h"
-#include "FLT.h"
 
 namespace tv::bee::test {
 namespace {

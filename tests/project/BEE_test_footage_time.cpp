@@ -7,7 +7,6 @@
 #include <cstdlib>
 
 #include "BEE_test_frames.h"
-#include "TDB.h"
 
 namespace tv::bee::test {
 namespace {

@@ -1,11 +1,7 @@
 // Keyframe text: golden texts, round trips through scraps and pastes, every
 // fault with its line and column, and the mask path form.
-#include <cstring>
-#include <string>
 
 #include "BEE_test_support.h"
-#include "FLT.h"
-#include "OM.h"
 #include "Scrap.h"
 
 namespace tv::bee::test {

@@ -4,7 +4,6 @@
 
 #include "BEE_test_support.h"
 #include "M.h"
-#include "OM.h"
 
 namespace tv::bee::test {
 namespace {

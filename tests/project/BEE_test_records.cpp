@@ -1,10 +1,8 @@
 // Values the engine cannot draw are refused by the commands that would set
 // them (and, through the same checks, by the project file reader); the
 // extremes they take are drawn.
-#include <cmath>
 
 #include "BEE_test_frames.h"
-#include "OM.h"
 
 namespace tv::bee::test {
 namespace {

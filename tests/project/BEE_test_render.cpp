@@ -2,17 +2,11 @@
 // feature, fields, the layer matrix, hit checks, abort and clean-up,
 // flattened nested compositions and rasterized solids.
 #include <array>
-#include <cmath>
-#include <functional>
 #include <thread>
 
 #include "BEE_test_frames.h"
 #include "FILE.h"
-#include "PIN.h"
-#include "FLT.h"
-#include "BM.h"
 #include "MC.h"
-#include "OM.h"
 #include "PF.h"
 
 namespace {

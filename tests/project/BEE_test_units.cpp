@@ -2,13 +2,10 @@
 // setting values at a time with undo, constant/animated switching, keyframe
 // edits and effect parameters through the same path.
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <tuple>
 
 #include "BEE_test_support.h"
-#include "FLT.h"
-#include "OM.h"
 
 namespace tv::bee::test {
 namespace {

@@ -12,27 +12,17 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <functional>
 #include <new>
-#include <string>
-#include <vector>
 
 #include "BEE_test_support.h"
 #include "Engine.h"
 #include "FILE.h"
-#include "LIST.h"
 #include "MC.h"
-#include "OM.h"
-#include "Memory.h"
 #include "Platform.h"
 #include "Prefs.h"
 #include "SLU.h"
 #include "STR.h"
-#include "TDB.h"
 #include "U.h"
-#include "TestSupport.h"
 #include "VAL.h"
 
 namespace {
