@@ -51,8 +51,7 @@ class BlurGrowth : public FramesFixture {
   BEE_Item Build(uint16_t w, uint16_t h) {
     EXPECT_EQ(BEE_NewProject(), 0);
     BEE_Item comp = MakeComp("C", 160, 100);
-    BEE_SolidSettings so = Solid("S", 0xFFFFFFFF, w, h);
-    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &so, &layer_), 0);
+    layer_ = MakeSolid(comp, 0xFFFFFFFF, w, h);
     EXPECT_EQ(BEE_CmdApplyEffect(layer_, Class(FLT_MatchFastBlur), nullptr), 0);
     SetAt(layer_, kRadius, 0, {6}, false);
     return comp;

@@ -33,9 +33,7 @@ class FootagePixels : public FramesFixture {
   BEE_Item Build() {
     EXPECT_EQ(BEE_NewProject(), 0);
     BEE_Item comp = MakeComp("C", 32, 24);
-    BEE_SolidSettings so = Solid("S", 0xFF808080, 20, 20);
-    BEE_Layer solid = nullptr;
-    EXPECT_EQ(BEE_CmdNewSolidLayer(comp, &so, &solid), 0);
+    MakeSolid(comp, 0xFF808080, 20, 20);
     EXPECT_EQ(BEE_CmdImportFootage(nullptr, Spec("tone.wav"), 0, &tone_), 0) << (rec.reports.empty() ? "" : rec.last().text);
     BEE_Layer l = nullptr;
     EXPECT_EQ(BEE_CmdNewLayer(comp, tone_, &l), 0);
@@ -133,10 +131,9 @@ TEST_F(RlaMattes, CompositeLikeTheirStraightImage) {
   EXPECT_EQ(BEE_NewProject(), 0);
   BEE_Item comp = MakeComp("C", kW, kH);
   const uint32_t background = 0xFF2060A0;
-  BEE_SolidSettings so = Solid("B", background, kW, kH);
-  BEE_Layer bg = nullptr, l = nullptr;
-  ASSERT_EQ(BEE_CmdNewSolidLayer(comp, &so, &bg), 0);
+  MakeSolid(comp, background, kW, kH);
   BEE_Item rla = nullptr;
+  BEE_Layer l = nullptr;
   ASSERT_EQ(BEE_CmdImportFootage(nullptr, Spec("m.rla"), 0, &rla), 0);
   ASSERT_EQ(BEE_CmdNewLayer(comp, rla, &l), 0);
   // Taken as straight, the half-covered pixels came out up to a fifth darker.

@@ -20,12 +20,10 @@ class Nesting : public FramesFixture {
       const std::string name = "N" + std::to_string(i);
       BEE_CompSettings s = Settings(name.c_str(), 16, 12);
       BEE_Item c = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
-      BEE_Layer l = nullptr;
       if (comps.empty()) {
-        BEE_SolidSettings so = Solid("S", 0xFF40A060, 6, 4);
-        EXPECT_EQ(BEE_CmdNewSolidLayer(c, &so, &l), 0);
+        MakeSolid(c, 0xFF40A060, 6, 4);
       } else {
-        EXPECT_EQ(BEE_CmdNewLayer(c, comps.back(), &l), 0);
+        GOT(BEE_Layer, BEE_CmdNewLayer, c, comps.back());
       }
       comps.push_back(c);
     }
@@ -47,9 +45,7 @@ TEST_F(Nesting, AsDeepAsAFrameRendersAndNoDeeper) {
 
   // One level more, by every road that nests.
   BEE_Item over = MakeComp("Over", 16, 12);
-  BEE_SolidSettings so = Solid("T", 0xFF102030, 4, 4);
-  BEE_Layer solid = nullptr;
-  ASSERT_EQ(BEE_CmdNewSolidLayer(over, &so, &solid), 0);
+  MakeSolid(over, 0xFF102030, 4, 4);
   BEE_Item x = MakeComp("X", 16, 12);
   BEE_Layer shallow = GOT(BEE_Layer, BEE_CmdNewLayer, over, x);
   BEE_Scrap scrap = GOT(BEE_Scrap, BEE_NewScrap);
