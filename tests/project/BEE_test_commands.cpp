@@ -1,6 +1,5 @@
 // Every table command built so far: do, undo and redo restore the model
 // exactly (compared through a full dump), and failures change nothing.
-
 #include "BEE_cmd_internal.h"
 #include "BEE_test_support.h"
 

@@ -1,7 +1,6 @@
 // Footage items and their sources: items made from SeqSpecs, frames drawn
 // through the footage module, and replacing and relinking the source as
 // undoable steps that lose nothing.
-
 #include "BEE_test_support.h"
 
 namespace tv::bee::test {

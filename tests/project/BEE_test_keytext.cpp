@@ -1,6 +1,5 @@
 // Keyframe text: golden texts, round trips through scraps and pastes, every
 // fault with its line and column, and the mask path form.
-
 #include "BEE_test_support.h"
 #include "Scrap.h"
 

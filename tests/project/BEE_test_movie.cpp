@@ -1,7 +1,6 @@
 // Movie rendering: frame order, frames and sound that equal single renders
 // (numbered PNG stills, a lossless movie with PCM sound), stopping, the
 // project left as it was, fields and failures.
-
 #include "WriteFaults.h"
 #include "BEE_test_frames.h"
 #include "FILE.h"

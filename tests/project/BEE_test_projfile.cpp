@@ -151,7 +151,6 @@ class ProjFile : public BeeFixture {
     ASSERT_EQ(BEE_DoCommand(BEE_CmdNumMaskInvert, words), 0);
     ASSERT_EQ(BEE_DoCommand(BEE_CmdNumMaskLock, words), 0);
   }
-
 };
 
 // ---- Golden bytes ----

@@ -1,7 +1,6 @@
 // Values the engine cannot draw are refused by the commands that would set
 // them (and, through the same checks, by the project file reader); the
 // extremes they take are drawn.
-
 #include "BEE_test_frames.h"
 
 namespace tv::bee::test {

@@ -1,6 +1,5 @@
 // Selections, scraps and pasting: the four kinds and their coupling, the
 // fault texts, commands 7 and 8 with undo, copy and the paste checks.
-
 #include "BEE_test_support.h"
 
 namespace tv::bee::test {
