@@ -190,17 +190,6 @@ class AudioTest : public BeeFixture {
     WriteBytes(dir.P(name), bytes);
     return GOT(BEE_Item, BEE_CmdImportFootage, nullptr, Spec(name), 0);
   }
-  // Keys a layer's stream: (seconds, values...) pairs, linear.
-  void Keys(BEE_Layer layer, intptr_t index, std::initializer_list<std::vector<double>> keys) {
-    TDB_Stream s = KeyableCopy(layer, index);
-    TDB_StreamInfo info{};
-    ASSERT_EQ(TDB_GetStreamInfo(s, &info), 0);
-    for (const auto& k : keys) {
-      const auto tv = static_cast<int32_t>(std::lround(k[0] * info.timeScale));
-      ASSERT_EQ(TDB_InsertKeyF(s, nullptr, tv, 1, k.data() + 1, TDB_InterpLinear, TDB_InterpLinear), 0);
-    }
-    ASSERT_EQ(BEE_CmdSetStreamKeys(layer, static_cast<int32_t>(index), s), 0);
-  }
   // Renders [start, start + duration) seconds (over 48000) of the composition.
   std::vector<int16_t> Render(BEE_Item comp, int32_t startFrames, int32_t frames) {
     SND_World w = nullptr;
@@ -286,8 +275,9 @@ TEST_P(LayerTiming, SamplesMatchTheToneAtTheMappedTime) {
     BEE_GetLayerTime(layer, BEE_LayerTimeOut, &out, nullptr);
     ASSERT_EQ(BEE_CmdSetLayerTimes(layer, c.offset, in, out), 0);
   }
-  if (c.levelsDb != 0) Keys(layer, BEE_StreamAudioLevels, {{0, c.levelsDb, c.levelsDb}, {2, c.levelsDb, c.levelsDb}});
-  if (c.remapDouble) Keys(layer, BEE_StreamTimeRemap, {{0, 0}, {1, 2}});
+  if (c.levelsDb != 0)
+    LinearKeys(layer, BEE_StreamAudioLevels, {{0, c.levelsDb, c.levelsDb}, {2, c.levelsDb, c.levelsDb}});
+  if (c.remapDouble) LinearKeys(layer, BEE_StreamTimeRemap, {{0, 0}, {1, 2}});
   const double gain = std::pow(10.0, c.levelsDb / 20);
   const std::vector<int16_t> got = Render(comp, 0, 48000);
   ASSERT_EQ(got.size(), 96000u);
@@ -382,11 +372,11 @@ TEST_F(AudioTest, SoundFilesRenderTheSameWithTheLiteralKernels) {
   BEE_Item comp = NewComp("A");
   BEE_Layer a = nullptr, b = nullptr, c = nullptr;
   ASSERT_EQ(BEE_CmdNewLayer(comp, wav("a.wav", 48000, 2, 16, 60000), &a), 0);
-  Keys(a, BEE_StreamAudioLevels, {{0, 0, -30}, {1, 30, 6}});
-  Keys(a, BEE_StreamTimeRemap, {{0, 0.2}, {1, 1.1}});
+  LinearKeys(a, BEE_StreamAudioLevels, {{0, 0, -30}, {1, 30, 6}});
+  LinearKeys(a, BEE_StreamTimeRemap, {{0, 0.2}, {1, 1.1}});
   ASSERT_EQ(BEE_CmdNewLayer(comp, wav("b.wav", 22050, 1, 8, 30000), &b), 0);
   ASSERT_EQ(BEE_CmdSetLayerStretch(b, Ratio{73, 100}), 0);
-  Keys(b, BEE_StreamAudioLevels, {{0, -3, -3}, {1, -12, 2}});
+  LinearKeys(b, BEE_StreamAudioLevels, {{0, -3, -3}, {1, -12, 2}});
   ASSERT_EQ(BEE_CmdNewLayer(comp, wav("c.wav", 44100, 1, 16, 50000), &c), 0);
   ASSERT_EQ(BEE_CmdSetLayerStretch(c, Ratio{-1, 1}), 0);
   const SND_Format formats[] = {kStereo16, SND_Format{22050, SND_Encoding_Unsigned, 1, 1, 0}};
@@ -429,7 +419,7 @@ TEST_F(AudioTest, ProgressStagesInOrderAndAbort) {
   BEE_Layer top = nullptr, bottom = nullptr;
   ASSERT_EQ(BEE_CmdNewLayer(comp, ToneItem({440, 1000, 1000}), &bottom), 0);
   ASSERT_EQ(BEE_CmdNewLayer(comp, ToneItem({880, 1000, 1000}), &top), 0);
-  Keys(bottom, BEE_StreamAudioLevels, {{0, -3, -3}});
+  LinearKeys(bottom, BEE_StreamAudioLevels, {{0, -3, -3}});
   ASSERT_EQ(BEE_CmdApplyEffect(top, GainClass(), nullptr), 0);
   ProgressSpy spy;
   ASSERT_EQ(BEE_SetCallbackFunc(Spy, reinterpret_cast<intptr_t>(&spy)), 0);

@@ -56,13 +56,7 @@ class Movie : public UFixture {
     BEE_CompSettings s = Settings("Movie", kW, kH, 10u << 16, Time{3, 1});
     BEE_Item c = GOT(BEE_Item, BEE_CmdNewComp, nullptr, &s);
     BEE_SolidSettings solid = Solid("Box", 0xFF20A040, 12, 10);
-    BEE_Layer l = GOT(BEE_Layer, BEE_CmdNewSolidLayer, c, &solid);
-    TDB_Stream d = KeyableCopy(l, BEE_StreamPosition);
-    const double a[2] = {2, 10}, b[2] = {62, 40};
-    const Time t0{0, 1}, t1{3, 1};
-    EXPECT_EQ(TDB_InsertKeyF(d, &t0, 0, 1, a, TDB_InterpLinear, TDB_InterpLinear), 0);
-    EXPECT_EQ(TDB_InsertKeyF(d, &t1, 0, 1, b, TDB_InterpLinear, TDB_InterpLinear), 0);
-    EXPECT_EQ(BEE_CmdSetStreamKeys(l, BEE_StreamPosition, d), 0);
+    LinearKeys(GOT(BEE_Layer, BEE_CmdNewSolidLayer, c, &solid), BEE_StreamPosition, {{0, 2, 10}, {3, 62, 40}});
     return c;
   }
   PIN_OutputSpecH Output(FourCC sig, const std::string& name, int w = kW, int h = kH) {

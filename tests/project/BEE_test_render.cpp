@@ -1,7 +1,6 @@
 // Composition rendering: golden frames of a composition using every
 // feature, fields, the layer matrix, hit checks, abort and clean-up,
 // flattened nested compositions and rasterized solids.
-#include <array>
 #include <thread>
 
 #include "BEE_test_frames.h"
@@ -41,14 +40,6 @@ class Render : public UFixture {
     ASSERT_EQ(BEE_ConvertStreamFPV(layer, index, 0, internal), 0);
     TDB_Stream d = GOT(TDB_Stream, TDB_DuplicateStream, GOT(TDB_Stream, BEE_StreamLookup, &ref));
     ASSERT_EQ(TDB_SetKeyF(d, 0, internal), 0);
-    ASSERT_EQ(BEE_CmdSetStreamKeys(layer, index, d), 0);
-  }
-  // Two keys: a at frame 0, b at frame `frame` (30 fps).
-  void Keys(BEE_Layer layer, int32_t index, std::array<double, 2> a, std::array<double, 2> b, int32_t frame) {
-    TDB_Stream d = KeyableCopy(layer, index);
-    const Time t0{0, 30}, t1{frame, 30};
-    ASSERT_EQ(TDB_InsertKeyF(d, &t0, 0, 1, a.data(), TDB_InterpLinear, TDB_InterpLinear), 0);
-    ASSERT_EQ(TDB_InsertKeyF(d, &t1, 0, 1, b.data(), TDB_InterpLinear, TDB_InterpLinear), 0);
     ASSERT_EQ(BEE_CmdSetStreamKeys(layer, index, d), 0);
   }
   BM_World World(int w, int h, uint32_t fill = 0) {
@@ -175,7 +166,7 @@ TEST_F(Render, GoldenFrames) {
   Set(blurred, BEE_StreamPosition, {50, 10});
   AddShapeMask(blurred, OM_TypeOval, ob, true);
   BEE_Layer moving = MakeSolid(c, 0xFFFFFFFF, 3, 10);
-  Keys(moving, BEE_StreamPosition, {10, 30}, {40, 36}, 1);
+  LinearKeys(moving, BEE_StreamPosition, {{0, 10, 30}, {1 / 30.0, 40, 36}});
   ASSERT_EQ(BEE_CmdSetLayerSwitch(moving, BEE_SwitchMotionBlur, 1), 0);
   ASSERT_EQ(BEE_CmdSetCompSwitch(c, BEE_CompSwitchMotionBlur, 1), 0);
   for (uint32_t mode = 1; mode <= 4; ++mode) {
@@ -283,7 +274,7 @@ TEST_F(Render, RasterizedSolidMatchesTheWholeSource) {
   for (const Case& k : cases) {
     Set(l, BEE_StreamScale, {k.scale, k.scale});
     Set(l, BEE_StreamRotation, {k.rotation});
-    Keys(l, BEE_StreamPosition, {k.x, k.y}, {k.x + (k.blur ? 30 : 0), k.y}, 1);
+    LinearKeys(l, BEE_StreamPosition, {{0, k.x, k.y}, {1 / 30.0, k.x + (k.blur ? 30 : 0), k.y}});
     ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchMotionBlur, k.blur ? 1 : 0), 0);
     ASSERT_EQ(BEE_CmdSetLayerSwitch(l, BEE_SwitchCollapse, 0), 0);
     BM_World whole = Draw(c);
@@ -313,7 +304,7 @@ TEST_F(Render, RasterizedSolidMatchesTheWholeSource) {
         << k.scale;
   }
   // Wholly off the frame it draws nothing; a mask keeps it whole.
-  Keys(l, BEE_StreamPosition, {500, 500}, {500, 500}, 1);
+  LinearKeys(l, BEE_StreamPosition, {{0, 500, 500}, {1 / 30.0, 500, 500}});
   EXPECT_EQ(At(Draw(c), 5, 5), (Px{255, 0x10, 0x20, 0x30}));
   AddShapeMask(l, OM_TypeOval, FixedRect{2 << 16, 2 << 16, 30 << 16, 20 << 16}, true);
   Boolean32 raster = 1;
@@ -341,7 +332,7 @@ TEST_F(Render, TimeRemapChoosesTheSourceFrame) {
   BEE_Item c = MakeComp("C", 4, 4);
   BEE_Layer n = GOT(BEE_Layer, BEE_CmdNewLayer, c, inner);
   EXPECT_EQ(At(Draw(c), 1, 1).a, 0);
-  Keys(n, BEE_StreamTimeRemap, {1.5, 0}, {1.5, 0}, 30);
+  LinearKeys(n, BEE_StreamTimeRemap, {{0, 1.5}, {1, 1.5}});
   EXPECT_EQ(At(Draw(c), 1, 1), (Px{255, 0, 0, 255}));
   BM_World src = nullptr;
   BEE_RenderRequest rq = At(0);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -145,6 +146,18 @@ inline TDB_Stream KeyableCopy(BEE_Layer layer, intptr_t index) {
   TDB_Stream d = GOT(TDB_Stream, TDB_DuplicateStream, GOT(TDB_Stream, BEE_StreamLookup, &ref));
   EXPECT_EQ(TDB_SetConstant(d, 0, nullptr, 0), 0);
   return d;
+}
+
+// Gives a layer's stream linear keys of internal values, each key
+// {seconds, values...}.
+inline void LinearKeys(BEE_Layer layer, intptr_t index, std::initializer_list<std::vector<double>> keys) {
+  TDB_Stream s = KeyableCopy(layer, index);
+  const TDB_StreamInfo info = GOT(TDB_StreamInfo, TDB_GetStreamInfo, s);
+  for (const auto& k : keys) {
+    const auto tv = static_cast<int32_t>(std::lround(k[0] * info.timeScale));
+    ASSERT_EQ(TDB_InsertKeyF(s, nullptr, tv, 1, k.data() + 1, TDB_InterpLinear, TDB_InterpLinear), 0);
+  }
+  ASSERT_EQ(BEE_CmdSetStreamKeys(layer, static_cast<int32_t>(index), s), 0);
 }
 
 // A new composition of w x h at the project's top (30 fps, 10 s).
