@@ -16,22 +16,13 @@ using Bytes = std::vector<uint8_t>;
 
 class TdbFile : public TdbFixture {
  protected:
-  void SetUp() override {
-    TdbFixture::SetUp();
-    dir_ = temp_.path();
-    ASSERT_FALSE(dir_.empty());
-  }
   void TearDown() override {
-    for (FILE_SpecH r : refs_) FILE_Dispose(r);
-    refs_.clear();
+    specs_.Clear();
     TdbFixture::TearDown();
   }
-  std::string P(const std::string& name) { return dir_ + "/" + name; }
+  std::string P(const std::string& name) { return temp_.P(name); }
   SLU_FileContext Open(const std::string& name, int32_t permission, bool create) {
-    FILE_SpecH ref = nullptr;
-    std::string path = P(name);
-    EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
-    refs_.push_back(ref);
+    FILE_SpecH ref = specs_.New(P(name));
     if (create) {
       EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref), 0);
     }
@@ -72,8 +63,7 @@ class TdbFile : public TdbFixture {
 
  private:
   tv::test::TempDir temp_{"tvtdb"};
-  std::string dir_;
-  std::vector<FILE_SpecH> refs_;
+  tv::test::Specs specs_;
   int counter_ = 0;
 };
 

@@ -107,7 +107,7 @@ TEST_F(ListItems, RemoveRangeDisposesEachRemovedItemOnce) {
   EXPECT_EQ(Items(list), (std::vector<int32_t>{5, 6}));
   d.failDisposeOf = INT32_MIN;
   Dispose(list, data);
-  ExpectNoReport();
+  rec.ExpectNone();
 }
 
 TEST_F(ListItems, SetItemDisposesOrCopiesTheOldItem) {
