@@ -63,12 +63,10 @@ TEST_F(RatioTest, ExactResultsAreNotReduced) {
 TEST_F(RatioTest, OverflowWithoutStatusIsReportedAndGivesZeroOverZero) {
   struct Case { BinaryOp op; Ratio a, b; uint8_t* status; uint32_t site; const char* text; };
   const Case cases[] = {
-      // Nothing reduces and 2^31 does not fit.
+      // Nothing reduces and 2^31 does not fit (an exact sum's text: TimeTest).
       {M_SubRatio, {0, 1}, {INT32_MIN, 1}, nullptr, kSub, "overflow in ratio subtraction"},
-      {M_AddRatio, {1, 2147483647}, {1, 2147483646}, nullptr, kAdd, "overflow in ratio addition"},
       // The approximation also overflows.
       {M_AddRatio, {INT32_MAX, 1}, {1, 1}, M_APPROXIMATE, kAdd, "overflow in ratio addition"},
-      {M_AddRatio, {INT32_MIN, 1}, {-1, 1}, M_APPROXIMATE, kAdd, "overflow in ratio addition"},
       {M_MulRatio, {65537, 1}, {65537, 1}, nullptr, kMul, "overflow in ratio multiply"},
       {M_DivRatio, {1, 1}, {4, 0xFFFFFFFDu}, nullptr, kDiv, "overflow in ratio divide"},  // odd: no reduction
   };
