@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "Memory.h"
 #include "STR.h"
 #include "TestSupport.h"
@@ -29,16 +30,13 @@ const char* const kTexts[] = {
 
 // Builds string resource bytes: count, then length-prefixed texts.
 std::vector<uint8_t> Resource(const std::vector<std::string>& texts, int count = -1) {
-  std::vector<uint8_t> bytes;
-  uint16_t n = static_cast<uint16_t>(count < 0 ? texts.size() : count);
-  bytes.push_back(static_cast<uint8_t>(n >> 8));
-  bytes.push_back(static_cast<uint8_t>(n));
+  tv::be::Writer w;
+  w.Write<uint16_t>(static_cast<uint16_t>(count < 0 ? texts.size() : count));
   for (const std::string& t : texts) {
-    bytes.push_back(static_cast<uint8_t>(t.size() >> 8));
-    bytes.push_back(static_cast<uint8_t>(t.size()));
-    bytes.insert(bytes.end(), t.begin(), t.end());
+    w.Write<uint16_t>(static_cast<uint16_t>(t.size()));
+    w.WriteBytes({reinterpret_cast<const uint8_t*>(t.data()), t.size()});
   }
-  return bytes;
+  return w.bytes();
 }
 
 class StrTest : public tv::test::UFixture {
