@@ -100,10 +100,7 @@ TEST_F(StrTest, LookupOutsideTheTable) {
 
 TEST_F(StrTest, ForgotInit) {
   EXPECT_EQ(STRp_ForgotInit(27), 0x1C01);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text, "Test can't continue: no strings for pkg #27!");
-  EXPECT_EQ(rec.last().location, Location(28, 2));
-  EXPECT_EQ(rec.last().severity, tv::kSevFatal);
+  rec.ExpectOnly(Location(28, 2), tv::kSevFatal, "Test can't continue: no strings for pkg #27!");
   STR_Descriptor d[] = {{0, nullptr, &table}, {0, nullptr, nullptr}};
   EXPECT_EQ(STRp_BirthStrTab(d), 0x1C01);
 }
