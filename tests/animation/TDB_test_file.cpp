@@ -1,6 +1,4 @@
 // Streams in chunked files: round trips, golden bytes, lenient and refused headers.
-#include <fstream>
-
 #include "ByteOrder.h"
 #include "FILE.h"
 #include "SLU.h"
@@ -16,34 +14,19 @@ using Bytes = std::vector<uint8_t>;
 
 class TdbFile : public TdbFixture {
  protected:
-  void TearDown() override {
-    specs_.Clear();
-    TdbFixture::TearDown();
-  }
   std::string P(const std::string& name) { return temp_.P(name); }
-  SLU_FileContext Open(const std::string& name, int32_t permission, bool create) {
-    FILE_SpecH ref = specs_.New(P(name));
-    if (create) {
-      EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref), 0);
-    }
-    EXPECT_EQ(FILE_Open(permission, ref), 0);
-    SLU_FileContext c{};
-    EXPECT_EQ(SLU_InitFile(ref, 0, &c), 0);
-    return c;
-  }
   Bytes Write(TDB_Stream s, const std::string& name = "out.tdb") {
-    SLU_FileContext c = Open(name, FILE_PermReadWrite, true);
+    SLU_FileContext c = OpenFile(P(name), FILE_PermReadWrite, true);
     EXPECT_EQ(TDB_WriteStream(s, &c), 0);
     FILE_Close(c.file);
-    std::ifstream in(P(name), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    return FileBytes(P(name));
   }
   // Reads a stream from bytes (the slot disposes it).
   ErrorCode Read(const Bytes& bytes, TDB_Stream& out) {
     std::string name = "in" + std::to_string(counter_++) + ".tdb";
     std::ofstream(P(name), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    SLU_FileContext c = Open(name, FILE_PermRead, false);
+    SLU_FileContext c = OpenFile(P(name), FILE_PermRead, false);
     return TDB_ReadStream(&c, nullptr, &out);
   }
   // The file with its "tdb4" atom cut or grown (by bytes 0xEE) to n bytes.
@@ -63,7 +46,6 @@ class TdbFile : public TdbFixture {
 
  private:
   tv::test::TempDir temp_{"tvtdb"};
-  tv::test::Specs specs_;
   int counter_ = 0;
 };
 
