@@ -105,6 +105,13 @@ ErrorCode Copy(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World world, i
   if (!px.ok()) return kErrBadParam;
   const uint8_t* src = reinterpret_cast<const uint8_t*>(*data) + sizeof(Decoded);
   const size_t srcRow = size_t{4} * d.width;
+  if (sw == static_cast<int32_t>(d.width) && sh == static_cast<int32_t>(d.height)) {
+    for (int32_t y = 0; y < px.height(); ++y)
+      std::memcpy(px.Row(y),
+                  src + static_cast<size_t>(y + top) * srcRow + size_t{4} * static_cast<size_t>(left),
+                  size_t{4} * static_cast<size_t>(px.width()));
+    return 0;
+  }
   for (int32_t y = 0; y < px.height(); ++y) {
     const int64_t sy = static_cast<int64_t>(y + top) * d.height / sh;
     uint8_t* dst = px.Row(y);
