@@ -94,20 +94,18 @@ TEST_F(MTables, TablesMatchTheirFormulasAndTheArithmetic) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
+// (Failed prepares clear their outputs: PurgedTablesAreRebuiltOrUnavailable.)
 TEST_F(MTables, UnrequestedServices) {
   Boolean32 available = 1;
-  const FpShort* trig = reinterpret_cast<const FpShort*>(8);
+  const FpShort* trig = nullptr;
+  const uint8_t *mul = nullptr, *div = nullptr;
   // Before birth nothing is granted.
   EXPECT_EQ(M_PrepareFTrig(1, 0, &available, &trig), M_ErrUnrequestedService);
-  EXPECT_EQ(std::tuple(available, trig), std::tuple(Boolean32{0}, static_cast<const FpShort*>(nullptr)));
   ExpectReport(0x70, "Test error: attempt to use unrequested math service (fast trig) (1105).");
   int32_t granted = 0;
   ASSERT_EQ(M_Birth(M_ServiceFastTrig, &granted), 0);
-  const uint8_t *mul = nullptr, *div = nullptr;
   EXPECT_EQ(M_PrepareFCMD(0, 0, &available, &mul, &div), M_ErrUnrequestedService);
-  ExpectReport(0x71,
-               "Test error: attempt to use unrequested math service (fast char math) (1105).");
-  EXPECT_EQ(std::tuple(mul, div), std::tuple(static_cast<const uint8_t*>(nullptr), static_cast<const uint8_t*>(nullptr)));
+  ExpectReport(0x71, "Test error: attempt to use unrequested math service (fast char math) (1105).");
 }
 
 TEST_F(MTables, NestingAndUnbalancedUnprepare) {
