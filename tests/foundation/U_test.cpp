@@ -39,11 +39,7 @@ TEST_F(ReportTest, MaskMatrixUnderTheInitialMask) {
     EXPECT_EQ(Up_ReportErrString(Location(17, 5), c.severity, "msg"), 0);
     EXPECT_EQ(rec.dialogs.size(), c.shown ? 1u : 0u) << c.severity;
     ASSERT_EQ(rec.reports.size(), c.logged ? 1u : 0u) << c.severity;
-    if (c.logged) {
-      EXPECT_EQ(rec.last().text, c.text);
-      EXPECT_EQ(rec.last().severity, c.severity);
-      EXPECT_EQ(rec.last().location, Location(17, 5));
-    }
+    if (c.logged) rec.ExpectLast(Location(17, 5), c.severity, c.text);
   }
 }
 
@@ -261,8 +257,7 @@ TEST_F(Lifecycle, SecondBirthKeepsTheLivingGlobals) {
   rec.Attach();
   Up_ReportErrString(0, 4, "one");
   EXPECT_EQ(U_Birth("Second", 0), tv::kErrBirth);
-  EXPECT_EQ(rec.last().text, "First error: U package -- multiple births.");
-  EXPECT_EQ(rec.last().location, Location(23, 3));
+  rec.ExpectLast(Location(23, 3), tv::kSevError, "First error: U package -- multiple births.");
   char name[U_NameBufferSize];
   U_GetName(name);
   EXPECT_STREQ(name, "First");
