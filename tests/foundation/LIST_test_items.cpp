@@ -170,8 +170,8 @@ ErrorCode TryChanges(LIST_Handle list, intptr_t data, int32_t index, void*) {
   if (index != 1) return 0;
   int32_t v = 99;
   *reinterpret_cast<Attempt*>(data) = {LIST_Insert(&v, 0, list), LIST_Remove(0, list, 0, nullptr),
-                                       LIST_Dispose(list, 0),     LIST_SetNumItems(0, list, 0),
-                                       LIST_Move(0, 1, list, 0),  LIST_SetItem(&v, 0, list, 0, nullptr)};
+                                       LIST_Dispose(list, 0),    LIST_SetNumItems(0, list, 0),
+                                       LIST_Move(0, 1, list, 0), LIST_SetItem(&v, 0, list, 0, nullptr)};
   return 0;
 }
 

@@ -53,7 +53,9 @@ class MMatrix : public UFixture {
     EXPECT_NEAR(p.y, y, 1e-12);
   }
   static std::vector<int32_t> Entries(const FixMatrix& m) { return {std::begin(m.m), std::end(m.m)}; }
-  void ExpectReport(uint32_t site, const char* text) { rec.ExpectLast(tv::Location(17, site), tv::kSevError, text); }
+  void ExpectReport(uint32_t site, const char* text) {
+    rec.ExpectLast(tv::Location(17, site), tv::kSevError, text);
+  }
 };
 
 TEST_F(MMatrix, IdentityAndEquality) {

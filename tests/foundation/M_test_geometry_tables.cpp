@@ -24,7 +24,9 @@ class MTables : public UFixture {
     M_Death();  // whatever the test left; an unborn package only reports
     UFixture::TearDown();
   }
-  void ExpectReport(uint32_t site, const char* text) { rec.ExpectLast(tv::Location(17, site), tv::kSevError, text); }
+  void ExpectReport(uint32_t site, const char* text) {
+    rec.ExpectLast(tv::Location(17, site), tv::kSevError, text);
+  }
 };
 
 TEST_F(MTables, BirthGrantsTheRequestedServices) {

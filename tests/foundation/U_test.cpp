@@ -165,7 +165,8 @@ TEST_F(ReportTest, DeferredReportingForgetsOrRepeats) {
   Up_ReportErrString(Location(5, 1), 8, "first");
   EXPECT_EQ(U_DeferredReportingEnd(0, nullptr, state), 0);
   U_GetHowManyErrors(&n);
-  EXPECT_EQ(std::tuple(n, rec.reports.size(), rec.dialogs.size()), std::tuple(0, size_t{0}, size_t{0}));  // forgotten
+  // Forgotten: not logged, not shown, not counted.
+  EXPECT_EQ(std::tuple(n, rec.reports.size(), rec.dialogs.size()), std::tuple(0, size_t{0}, size_t{0}));
 
   U_DeferredReportingStart(0, state);
   Up_ReportErrString(Location(5, 3), 4, "kept");

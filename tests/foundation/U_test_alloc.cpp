@@ -29,7 +29,8 @@ int64_t SizeOf(Handle h) {
 TEST_F(AllocTest, RefusedAllocationStatesAtMostTheLargestFigure) {
   EXPECT_EQ(U_AllocatePtrClear(Location(57, 9), "allocated VAL", kEnormous), nullptr);
   ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(std::tuple(rec.last().severity, rec.last().location), std::tuple(tv::kSevFailure, Location(57, 9)));
+  EXPECT_EQ(std::tuple(rec.last().severity, rec.last().location),
+            std::tuple(tv::kSevFailure, Location(57, 9)));
   EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create allocated VAL.\n(2147483647K requested, ", 0), 0u)
       << rec.last().text;
   EXPECT_EQ(tv::test::LastCode(), 0);

@@ -55,7 +55,8 @@ TEST_F(ValTest, RegistrationRefusesATakenName) {
   int32_t again = -1;
   EXPECT_EQ(VAL_RegisterType(&custom, &again), VAL_ErrAlreadyRegistered);
   EXPECT_EQ(again, 0);
-  rec.ExpectLast(tv::Location(57, 3), tv::kSevError, "Test error: VAL type \"test custom\" already registered.");
+  rec.ExpectLast(tv::Location(57, 3), tv::kSevError,
+                 "Test error: VAL type \"test custom\" already registered.");
 
   static VAL_TypeRecord none = Named("none!");
   EXPECT_EQ(VAL_RegisterType(&none, &again), VAL_ErrAlreadyRegistered);
