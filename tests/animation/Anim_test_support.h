@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -19,6 +21,7 @@
 #include "LIST.h"
 #include "Memory.h"
 #include "OM.h"
+#include "SLU.h"
 #include "T.h"
 #include "TDB.h"
 #include "TestSupport.h"
@@ -117,6 +120,7 @@ class AnimFixture : public tv::test::UFixture {
     rec.clear();
   }
   void TearDown() override {
+    specs_.Clear();
     for (OM_Shape s : shapes_) EXPECT_EQ(s ? OM_DisposeShape(s) : 0, 0);
     for (TDB_Stream s : streams_) EXPECT_EQ(s ? TDB_DisposeStream(s) : 0, 0);
     for (LIST_Handle l : lists_) EXPECT_EQ(l ? LIST_Dispose(l, 0) : 0, 0);
@@ -152,12 +156,30 @@ class AnimFixture : public tv::test::UFixture {
     return out;
   }
 
+  // A chunk-file context on the file at `path`, created (or emptied) first
+  // when asked; the file's spec is disposed after the test.
+  SLU_FileContext OpenFile(const std::string& path, int32_t permission, bool create) {
+    FILE_SpecH ref = specs_.New(path);
+    if (create) {
+      EXPECT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref), 0);
+    }
+    EXPECT_EQ(FILE_Open(permission, ref), 0);
+    SLU_FileContext c{};
+    EXPECT_EQ(SLU_InitFile(ref, 0, &c), 0);
+    return c;
+  }
+  static std::vector<uint8_t> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  }
+
   bool checkPtrs_ = false;  // whether pointer blocks are counted too (BEZ's work storage)
 
  private:
   std::deque<LIST_Handle> lists_;  // stable addresses
   std::deque<TDB_Stream> streams_;
   std::deque<OM_Shape> shapes_;
+  tv::test::Specs specs_;
   int32_t liveLists_ = 0, liveStreams_ = 0, liveShapes_ = 0;
   int64_t livePtrs_ = 0;
 };

@@ -118,19 +118,16 @@ TEST_F(BezArc, Refusals) {
   auto c = Curve2(0, 0, 1, 0, 2, 0, 3, 0);
   double p[2] = {5, 5};
   EXPECT_EQ(BEZ_EvaluateByCurvature(&c.c, 1.0, p), kErrUnimplemented);
-  EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 12));
-  EXPECT_EQ(rec.last().text, "Test error: evaluation by curvature is not available -- sorry, this is unimplemented.");
+  rec.ExpectOnly(Location(BEZ_PackageNumber, 12), kSevError,
+                 "Test error: evaluation by curvature is not available -- sorry, this is unimplemented.");
   // Too few samples for a table.
   LIST_Handle& table = ListSlot();
   for (int32_t n : {1, 0, -5}) {
-    rec.clear();
     double length = 9;
     EXPECT_EQ(BEZ_BuildArcTable(&c.c, n, &table, &length), kErrBadParam);
     EXPECT_EQ(length, 0.0);
     EXPECT_EQ(table, nullptr);
-    ASSERT_EQ(rec.reports.size(), 1u);
-    EXPECT_EQ(rec.last().location, Location(BEZ_PackageNumber, 6));
-    EXPECT_EQ(rec.last().text, "Test error: a bad parameter was passed.");
+    rec.ExpectOnly(Location(BEZ_PackageNumber, 6), kSevError, "Test error: a bad parameter was passed.");
   }
   // A list of the wrong item size is damaged.
   ASSERT_EQ(LIST_New(0, 4, 8, 1, &table), 0);

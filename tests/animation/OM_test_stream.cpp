@@ -1,8 +1,5 @@
 // Shape streams: keys, the morph between shapes of different kinds and
 // vertex counts, and shapes and streams in files.
-#include <filesystem>
-#include <fstream>
-
 #include "FILE.h"
 #include "Anim_test_support.h"
 #include "SLU.h"
@@ -70,12 +67,8 @@ TEST_F(OmStream, UnknownSpatialMethodIsRefused) {
 TEST_F(OmStream, ShapesAndStreamsInFiles) {
   tv::test::TempDir dir("tvom");
   const std::string path = dir.P("shapes.bin");
-  FILE_SpecH ref = nullptr;
-  ASSERT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0);
-  ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, FILE_CreateReplace, ref), 0);
-  ASSERT_EQ(FILE_Open(FILE_PermReadWrite, ref), 0);
-  SLU_FileContext c{};
-  ASSERT_EQ(SLU_InitFile(ref, 0, &c), 0);
+  SLU_FileContext c = OpenFile(path, FILE_PermReadWrite, true);
+  FILE_SpecH ref = c.file;
   TDB_Stream s = NewStream();
   OM_Shape keys[3] = {Ngon(3, 0, 0, 9), Ngon(5, 1, 2, 7), New(OM_TypeOval, FixedRect{1, 2, 3, 4})};
   for (int i = 0; i < 3; ++i) ASSERT_EQ(OM_InsertKeyShape(s, nullptr, 100 * i, 0, keys[i], 2, 2), 0);
@@ -83,8 +76,7 @@ TEST_F(OmStream, ShapesAndStreamsInFiles) {
   ASSERT_EQ(OM_WriteStream(s, &c), 0);
   ASSERT_EQ(FILE_Close(ref), 0);
   // The atom: "OMsh", size 24 + 8 x 15, then the byte form.
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  const std::vector<uint8_t> bytes = FileBytes(path);
   ASSERT_GE(bytes.size(), 40u);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "OMsh");
   EXPECT_EQ((std::vector<int>{bytes[7], bytes[8], bytes[9], bytes[10], bytes[31]}),
@@ -97,7 +89,6 @@ TEST_F(OmStream, ShapesAndStreamsInFiles) {
   TDB_Stream& read = StreamSlot();
   ASSERT_EQ(OM_ReadStream(&c, nullptr, &read), 0);
   ASSERT_EQ(FILE_Close(ref), 0);
-  FILE_Dispose(ref);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(Equal(At(read, 100 * i), keys[i])) << i;
   EXPECT_TRUE(Equal(At(read, 50), At(s, 50)));
 }

@@ -22,7 +22,7 @@ TEST_F(ListCore, NewMakesAnEmptyListOrRefusesItsSizes) {
   EXPECT_EQ(GetHandleSize(list), HeaderBytes() + 25 * 12);
   EXPECT_EQ(Dispose(list, 0), 0);
   EXPECT_EQ(LIST_Dispose(nullptr, 0), 0);
-  ExpectNoReport();
+  rec.ExpectNone();
   // Sizes below one, blocks below zero; 2,000,000,001 items; and 16 x 300
   // million bytes, which a 32-bit size would have wrapped to a small block.
   struct Case { int32_t itemSize, blockSize, blocks; ErrorCode code; };
@@ -155,7 +155,7 @@ TEST_F(ListCore, LocksNest) {
   // A locked list can be disposed.
   ASSERT_EQ(LIST_Lock(LIST_LockHigh, list), 0);
   EXPECT_EQ(Dispose(list, 0), 0);
-  ExpectNoReport();
+  rec.ExpectNone();
 }
 
 TEST_F(ListCore, GetAddressNeedsALockAndAPosition) {
@@ -326,7 +326,7 @@ TEST_F(ListMemory, SortingWithoutMemoryGivesTheSameOrder) {
   ASSERT_EQ(LIST_Sort(&CompareHigh, 0, b), 0);  // falls back to the insertion sort
   EMUL_StopAllocationFailures();
   EXPECT_EQ(Items(a), Items(b));
-  ExpectNoReport();
+  rec.ExpectNone();
 }
 
 }  // namespace

@@ -188,7 +188,7 @@ TEST_F(ListOrder, RotateMovesItemsTowardsTheEnd) {
     Dispose(list, 0);
   }
   EXPECT_EQ(LIST_Rotate(INT32_MIN, Ints({})), 0);  // nothing to turn: no division by the count
-  ExpectNoReport();
+  rec.ExpectNone();
 }
 
 }  // namespace

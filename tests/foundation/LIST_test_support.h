@@ -119,15 +119,7 @@ class ListTest : public tv::test::UFixture {
 
   // Exactly one report since the last clear, with this location, severity 8 and text.
   void ExpectOneReport(uint32_t site, const std::string& text) {
-    ASSERT_EQ(rec.reports.size(), 1u) << (rec.reports.empty() ? std::string("no report") : rec.reports[0].text);
-    EXPECT_EQ(rec.reports[0].location, At(site));
-    EXPECT_EQ(rec.reports[0].severity, tv::kSevError);
-    EXPECT_EQ(rec.reports[0].text, "Test error: " + text);
-    rec.clear();
-  }
-  void ExpectNoReport() {
-    EXPECT_TRUE(rec.reports.empty()) << rec.reports[0].text;
-    rec.clear();
+    rec.ExpectOnly(At(site), tv::kSevError, "Test error: " + text);
   }
 
  private:

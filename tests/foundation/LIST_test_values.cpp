@@ -307,7 +307,7 @@ TEST_F(ListValues, RandomOperationsAgreeWithAVector) {
   int64_t capacity = Capacity(list);
   EXPECT_GE(capacity, 6);
   EXPECT_LT(capacity, std::max<int64_t>(6, static_cast<int64_t>(model.size()) + 3));
-  ExpectNoReport();
+  rec.ExpectNone();
 }
 
 }  // namespace

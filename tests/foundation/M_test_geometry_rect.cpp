@@ -1,6 +1,7 @@
 // Points and rectangles in the short, long and Fixed forms: emptiness,
 // intersection, union, centring, comparison and the conversions.
 #include <cstdint>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -180,39 +181,34 @@ TEST(MRect, RectCompareModes) {
   EXPECT_FALSE(M_FixedRectCompare(6, &fa, &fb));
 }
 
+// A Fixed rectangle converted by `f`, as its edges.
+template <class Out>
+Edges4 Converted(ErrorCode (*f)(const FixedRect*, Out*), const FixedRect& in) {
+  Out out;
+  EXPECT_EQ(f(&in, &out), 0);
+  return Edges(out);
+}
+
 TEST(MRect, FixedToWholeConversions) {
-  FixedRect f = FR(0x18000, 0x18000, 0x38000, 0x38000);  // 1.5 .. 3.5
-  Rect r;
-  LRect l;
-  M_FixedRect2RectIn(&f, &r);
-  ExpectRect(r, 2, 2, 3, 3);
-  M_FixedRect2RectOut(&f, &r);
-  ExpectRect(r, 1, 1, 4, 4);
-  M_FixedRect2Rect(&f, &r);
-  ExpectRect(r, 2, 2, 4, 4);  // halves go up
-  M_FixedRect2LRectIn(&f, &l);
-  ExpectRect(l, 2, 2, 3, 3);
-  M_FixedRect2LRectOut(&f, &l);
-  ExpectRect(l, 1, 1, 4, 4);
-  // Negative values: -1.5 .. -0.25.
-  f = FR(-0x18000, -0x18000, -0x4000, -0x4000);
-  M_FixedRect2RectIn(&f, &r);
-  ExpectRect(r, -1, -1, -1, -1);
-  M_FixedRect2RectOut(&f, &r);
-  ExpectRect(r, -2, -2, 0, 0);
-  M_FixedRect2LRect(&f, &l);
-  ExpectRect(l, -1, -1, 0, 0);  // -1.5 -> -1, -0.25 -> 0
-  // The ends of the Fixed range do not overflow.
-  f = FR(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
-  M_FixedRect2LRect(&f, &l);
-  ExpectRect(l, -32768, -32768, 32768, 32768);
-  M_FixedRect2LRectOut(&f, &l);
-  ExpectRect(l, -32768, -32768, 32768, 32768);
-  M_FixedRect2LRectIn(&f, &l);
-  ExpectRect(l, -32768, -32768, 32767, 32767);
-  // 32768 does not fit a short: it saturates.
-  M_FixedRect2Rect(&f, &r);
-  ExpectRect(r, -32768, -32768, 32767, 32767);
+  const FixedRect pos = FR(0x18000, 0x18000, 0x38000, 0x38000);    // 1.5 .. 3.5
+  const FixedRect neg = FR(-0x18000, -0x18000, -0x4000, -0x4000);  // -1.5 .. -0.25
+  const FixedRect ends = FR(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
+  const std::pair<Edges4, Edges4> cases[] = {
+      {Converted(M_FixedRect2RectIn, pos), {2, 2, 3, 3}},
+      {Converted(M_FixedRect2RectOut, pos), {1, 1, 4, 4}},
+      {Converted(M_FixedRect2Rect, pos), {2, 2, 4, 4}},  // halves go up
+      {Converted(M_FixedRect2LRectIn, pos), {2, 2, 3, 3}},
+      {Converted(M_FixedRect2LRectOut, pos), {1, 1, 4, 4}},
+      {Converted(M_FixedRect2RectIn, neg), {-1, -1, -1, -1}},
+      {Converted(M_FixedRect2RectOut, neg), {-2, -2, 0, 0}},
+      {Converted(M_FixedRect2LRect, neg), {-1, -1, 0, 0}},  // -1.5 -> -1, -0.25 -> 0
+      // The ends of the Fixed range do not overflow; 32768 does not fit a short: it saturates.
+      {Converted(M_FixedRect2LRect, ends), {-32768, -32768, 32768, 32768}},
+      {Converted(M_FixedRect2LRectOut, ends), {-32768, -32768, 32768, 32768}},
+      {Converted(M_FixedRect2LRectIn, ends), {-32768, -32768, 32767, 32767}},
+      {Converted(M_FixedRect2Rect, ends), {-32768, -32768, 32767, 32767}},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << i;
 
   Rect s = R(-32768, 1, 32767, -2);
   FixedRect back;

@@ -26,18 +26,8 @@ class RatioTest : public tv::test::UFixture {
  protected:
   // Exactly one report with this site, severity, code and text.
   void ExpectReport(uint32_t site, Severity severity, ErrorCode code, const std::string& text) {
-    ASSERT_EQ(rec.reports.size(), 1u);
-    EXPECT_EQ(rec.last().location, tv::Location(M_PackageNumber, site));
-    EXPECT_EQ(rec.last().severity, severity);
-    EXPECT_EQ(rec.last().text, text);
-    ErrorCode last = 0;
-    U_GetLastError(nullptr, nullptr, nullptr, &last);
-    EXPECT_EQ(last, code);
-    rec.clear();
-  }
-  void ExpectNoReport() {
-    EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
-    rec.clear();
+    EXPECT_EQ(tv::test::LastCode(), code);
+    rec.ExpectOnly(tv::Location(M_PackageNumber, site), severity, text);
   }
 };
 
@@ -67,18 +57,16 @@ TEST_F(RatioTest, ExactResultsAreNotReduced) {
     EXPECT_EQ(c.op(c.a, c.b, &r, nullptr), 0) << c.a << " " << c.b;
     EXPECT_EQ(r, c.expected) << c.a << " " << c.b;
   }
-  ExpectNoReport();
+  rec.ExpectNone();
 }
 
 TEST_F(RatioTest, OverflowWithoutStatusIsReportedAndGivesZeroOverZero) {
   struct Case { BinaryOp op; Ratio a, b; uint8_t* status; uint32_t site; const char* text; };
   const Case cases[] = {
-      // Nothing reduces and 2^31 does not fit.
+      // Nothing reduces and 2^31 does not fit (an exact sum's text: TimeTest).
       {M_SubRatio, {0, 1}, {INT32_MIN, 1}, nullptr, kSub, "overflow in ratio subtraction"},
-      {M_AddRatio, {1, 2147483647}, {1, 2147483646}, nullptr, kAdd, "overflow in ratio addition"},
       // The approximation also overflows.
       {M_AddRatio, {INT32_MAX, 1}, {1, 1}, M_APPROXIMATE, kAdd, "overflow in ratio addition"},
-      {M_AddRatio, {INT32_MIN, 1}, {-1, 1}, M_APPROXIMATE, kAdd, "overflow in ratio addition"},
       {M_MulRatio, {65537, 1}, {65537, 1}, nullptr, kMul, "overflow in ratio multiply"},
       {M_DivRatio, {1, 1}, {4, 0xFFFFFFFDu}, nullptr, kDiv, "overflow in ratio divide"},  // odd: no reduction
   };
@@ -106,7 +94,7 @@ TEST_F(RatioTest, OverflowWithAStatusByteIsNotReported) {
     EXPECT_EQ(c.op(c.a, c.b, &r, &status), M_ErrOverflow) << c.a << " " << c.b;
     EXPECT_EQ(std::tuple(status, r), std::tuple(M_StatusOverflow, kZero)) << c.a << " " << c.b;
   }
-  ExpectNoReport();
+  rec.ExpectNone();
 }
 
 TEST_F(RatioTest, ZeroDenominatorIsReportedInEveryStatusForm) {
@@ -144,7 +132,7 @@ TEST_F(RatioTest, DivisorDenominatorAbove31Bits) {
   EXPECT_EQ(M_DivRatio({1, 0x40000000u}, {1, 0xFFFFFFFFu}, &r, &status), 0);
   EXPECT_EQ(status, M_StatusApproximated);
   EXPECT_NEAR(double(r.num) / r.den, 4.0, 1e-6);
-  ExpectNoReport();
+  rec.ExpectNone();
 }
 
 TEST_F(RatioTest, Reciprocal) {
@@ -162,7 +150,7 @@ TEST_F(RatioTest, Reciprocal) {
     EXPECT_EQ(r, c.expected);
     EXPECT_EQ(bool(exact), c.exact) << c.a;
   }
-  ExpectNoReport();
+  rec.ExpectNone();
   Boolean32 exact = 0;
   // 1 / 0 is a division by zero rather than a ratio over 0.
   EXPECT_EQ(M_RecipRatio({0, 5}, &r, &exact), M_ErrDivideByZero);
@@ -198,7 +186,7 @@ TEST_F(RatioTest, ConvertOverflowAndZeroDenominators) {
     EXPECT_EQ(M_ConvRatio(a, to, &r, nullptr, &overflow), M_ErrOverflow) << a;
     EXPECT_EQ(std::tuple(overflow, r), std::tuple(1, kZero));
   }
-  ExpectNoReport();
+  rec.ExpectNone();
   Boolean32 overflow = 0;
   EXPECT_EQ(M_ConvRatio({INT32_MAX, 1}, 2, &r, nullptr, nullptr), M_ErrOverflow);
   ExpectReport(kConv, 8, M_ErrOverflow, "Test error: overflow converting ratio denominators (1102).");
@@ -219,7 +207,7 @@ TEST_F(RatioTest, ShortConvert) {
   EXPECT_EQ(r, MakeRatio(-7, 3));
   EXPECT_EQ(M_ShortConvRatio(INT32_MIN, 1, 0xFFFFFFFFu, &r, &overflow), M_ErrOverflow);
   EXPECT_EQ(std::tuple(overflow, r), std::tuple(1, kZero));
-  ExpectNoReport();
+  rec.ExpectNone();
   EXPECT_EQ(M_ShortConvRatio(INT32_MIN, 1, 2, &r, nullptr), M_ErrOverflow);
   ExpectReport(kShortConv, 8, M_ErrOverflow, "Test error: overflow converting ratio denominators (1102).");
   EXPECT_EQ(M_ShortConvRatio(1, 0, 2, &r, &overflow), M_ErrZeroDenominator);
@@ -240,7 +228,7 @@ TEST_F(RatioTest, Clip) {
     EXPECT_EQ(M_ClipRatioToSpan(c.value, {1, 2}, {1, 1}, &r), 0);
     EXPECT_EQ(r, c.expected);
   }
-  ExpectNoReport();
+  rec.ExpectNone();
   // An inverted range leaves the result untouched.
   r = MakeRatio(42, 43);
   EXPECT_EQ(M_ClipRatio({2, 1}, {3, 1}, {1, 1}, &r), tv::kErrBadParam);
@@ -260,7 +248,7 @@ TEST_F(RatioTest, ClipSpanToSpan) {
   // Disjoint spans: an empty span at the later start.
   EXPECT_EQ(M_ClipSpanToSpan({0, 1}, {1, 1}, {2, 1}, {1, 1}, &s, &d), 0);
   EXPECT_EQ(std::tuple(s, d.num), std::tuple(MakeRatio(2, 1), 0));
-  ExpectNoReport();
+  rec.ExpectNone();
 }
 
 // ---- Double to ratio, rounding ----------------------------------------------------------
@@ -317,7 +305,7 @@ TEST_F(RatioTest, GcdAndLcm) {
     EXPECT_EQ(op(a, b, &s), 0);
     EXPECT_EQ(s, want) << a << " " << b;
   }
-  ExpectNoReport();
+  rec.ExpectNone();
   uint32_t u = 1;
   EXPECT_EQ(M_UnsignedLCM(0x10000, 0x10001, &u), M_ErrOverflow);
   EXPECT_EQ(u, 0u);

@@ -22,18 +22,8 @@ using tv::t::MakeTime;
 class TimeTest : public tv::test::UFixture {
  protected:
   void ExpectReport(uint32_t package, uint32_t site, ErrorCode code, const std::string& text) {
-    ASSERT_EQ(rec.reports.size(), 1u);
-    EXPECT_EQ(rec.last().location, tv::Location(package, site));
-    EXPECT_EQ(rec.last().severity, tv::kSevError);
-    EXPECT_EQ(rec.last().text, text);
-    ErrorCode last = 0;
-    U_GetLastError(nullptr, nullptr, nullptr, &last);
-    EXPECT_EQ(last, code);
-    rec.clear();
-  }
-  void ExpectNoReport() {
-    EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
-    rec.clear();
+    EXPECT_EQ(tv::test::LastCode(), code);
+    rec.ExpectOnly(tv::Location(package, site), tv::kSevError, text);
   }
 };
 
@@ -73,7 +63,7 @@ TEST_F(TimeTest, ArithmeticComparisonClippingAndSpans) {
   EXPECT_EQ(std::tuple(s, d.value, d.scale != 0), std::tuple(MakeTime(2, 1), 0, true));
   EXPECT_EQ(T_IntersectSpanTime({0, 1}, {10, 1}, {1001, 30000}, {2002, 30000}, &s, &d), 0);
   EXPECT_EQ(std::tuple(s, d), std::tuple(MakeTime(1001, 30000), MakeTime(2002, 30000)));
-  ExpectNoReport();
+  rec.ExpectNone();
   r = MakeTime(1, 1);
   EXPECT_EQ(T_AddTime({INT32_MAX, 1}, {1, 1}, &r), M_ErrOverflow);
   EXPECT_EQ(r, kInvalidTime);
@@ -148,7 +138,7 @@ TEST_F(TimeTest, FrameRateToDuration) {
   ASSERT_EQ(T_FrameRate2Duration(1571293, &fd), 0);
   EXPECT_EQ(T_CountFrames(Time{8008000 + 24, 24000000}, fd, 0, &count), 0);
   EXPECT_EQ(count, 8);
-  ExpectNoReport();
+  rec.ExpectNone();
   Time d{};
   for (Fixed rate : {0, -1, -(30 << 16), INT32_MIN}) {
     d = MakeTime(1, 1);

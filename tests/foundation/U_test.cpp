@@ -1,6 +1,7 @@
 // The package frame and the report path of U.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -38,11 +39,7 @@ TEST_F(ReportTest, MaskMatrixUnderTheInitialMask) {
     EXPECT_EQ(Up_ReportErrString(Location(17, 5), c.severity, "msg"), 0);
     EXPECT_EQ(rec.dialogs.size(), c.shown ? 1u : 0u) << c.severity;
     ASSERT_EQ(rec.reports.size(), c.logged ? 1u : 0u) << c.severity;
-    if (c.logged) {
-      EXPECT_EQ(rec.last().text, c.text);
-      EXPECT_EQ(rec.last().severity, c.severity);
-      EXPECT_EQ(rec.last().location, Location(17, 5));
-    }
+    if (c.logged) rec.ExpectLast(Location(17, 5), c.severity, c.text);
   }
 }
 
@@ -88,12 +85,9 @@ TEST_F(ReportTest, GeneralCodeTexts) {
     EXPECT_EQ(Up_ReportVeskErrString(0, 8, code, message), code);
     EXPECT_EQ(rec.last().text, text);
   }
-  size_t before = rec.reports.size();
+  rec.clear();
   EXPECT_EQ(Up_ReportVeskErrString(0, 8, 0, "nothing"), 0);
-  EXPECT_EQ(rec.reports.size(), before);
-  ErrorCode code = 0;
-  U_GetLastError(nullptr, nullptr, nullptr, &code);
-  EXPECT_EQ(code, 5);
+  rec.ExpectNone();
 }
 
 TEST_F(ReportTest, PlatformCodeTexts) {
@@ -151,16 +145,10 @@ TEST_F(ReportTest, ReportFromInsideTheLogCallbackIsDropped) {
   };
   U_SetLoggingCallback(cb, 0);
   Up_ReportVeskErrString(Location(1, 2), 8, 3, "outer");
-  EXPECT_EQ(inner, 0);
-  EXPECT_EQ(countInside, 1);
+  EXPECT_EQ(std::tuple(inner, countInside, rec.dialogs.size()), std::tuple(0, 1, size_t{1}));
   char text[U_MessageBufferSize];
-  LocationCode loc = 0;
-  ErrorCode code = 0;
-  U_GetLastError(text, nullptr, &loc, &code);
-  EXPECT_STREQ(text, "outer -- a bad parameter was passed.");
-  EXPECT_EQ(loc, Location(1, 2));
-  EXPECT_EQ(code, 3);
-  EXPECT_EQ(rec.dialogs.size(), 1u);
+  U_GetLastError(text, nullptr, nullptr, nullptr);
+  EXPECT_STREQ(text, "outer -- a bad parameter was passed.");  // the outer report's record
 }
 
 TEST_F(ReportTest, CallbackAndDialogResultsBecomeTheReportResult) {
@@ -172,15 +160,13 @@ TEST_F(ReportTest, CallbackAndDialogResultsBecomeTheReportResult) {
 }
 
 TEST_F(ReportTest, DeferredReportingForgetsOrRepeats) {
-  int32_t state[3];
+  int32_t state[3], n = -1;
   ASSERT_EQ(U_DeferredReportingStart(0, state), 0);
   Up_ReportErrString(Location(5, 1), 8, "first");
-  EXPECT_TRUE(rec.reports.empty());
-  EXPECT_TRUE(rec.dialogs.empty());
   EXPECT_EQ(U_DeferredReportingEnd(0, nullptr, state), 0);
-  int32_t n = -1;
   U_GetHowManyErrors(&n);
-  EXPECT_EQ(n, 0);
+  // Forgotten: not logged, not shown, not counted.
+  EXPECT_EQ(std::tuple(n, rec.reports.size(), rec.dialogs.size()), std::tuple(0, size_t{0}, size_t{0}));
 
   U_DeferredReportingStart(0, state);
   Up_ReportErrString(Location(5, 3), 4, "kept");
@@ -231,7 +217,7 @@ TEST_F(ReportTest, FailedVerificationTexts) {
   EXPECT_EQ(rec.last().text, "Test error: internal verification failure, sorry! {-5}");
 }
 
-// The figure rounds up to whole kilobytes (the wording: AllocTest).
+// The figure rounds up to whole kilobytes (its cap: AllocTest).
 TEST_F(ReportTest, OutOfMemoryWording) {
   EXPECT_EQ(Up_ReportOutOfMemory(Location(27, 3), "list", 4097), tv::kErrOutOfMemory);
   EXPECT_EQ(rec.last().text.rfind("Test: not enough memory to create list.\n(5K requested, ", 0), 0u);
@@ -272,8 +258,7 @@ TEST_F(Lifecycle, SecondBirthKeepsTheLivingGlobals) {
   rec.Attach();
   Up_ReportErrString(0, 4, "one");
   EXPECT_EQ(U_Birth("Second", 0), tv::kErrBirth);
-  EXPECT_EQ(rec.last().text, "First error: U package -- multiple births.");
-  EXPECT_EQ(rec.last().location, Location(23, 3));
+  rec.ExpectLast(Location(23, 3), tv::kSevError, "First error: U package -- multiple births.");
   char name[U_NameBufferSize];
   U_GetName(name);
   EXPECT_STREQ(name, "First");
@@ -320,19 +305,16 @@ TEST(Version, AsciiVersionText) {
 TEST(Swap, AllFourKinds) {
   EXPECT_EQ(U_LongSwap(0x11223344u), 0x44332211u);
   EXPECT_EQ(U_ShortSwap(0xA1B2), 0xB2A1);
+  // On this little-endian machine the swapped bytes 3F F0 0 ... (and 3F 80 0 0)
+  // read back as these small integers.
   double d = 1.0;
   U_FpLongSwap(&d);
-  unsigned char b[8];
-  std::memcpy(b, &d, 8);
-  const unsigned char want[8] = {0x3F, 0xF0, 0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(std::memcmp(b, want, 8), 0);
+  EXPECT_EQ(std::bit_cast<uint64_t>(d), 0xF03Fu);
   U_FpLongSwap(&d);
   EXPECT_EQ(d, 1.0);
   float f = 1.0f;
   U_FpShortSwap(&f);
-  unsigned char c[4];
-  std::memcpy(c, &f, 4);
-  EXPECT_EQ((std::tuple{c[0], c[1]}), (std::tuple<unsigned char, unsigned char>{0x3F, 0x80}));
+  EXPECT_EQ(std::bit_cast<uint32_t>(f), 0x803Fu);
   U_FpShortSwap(&f);
   EXPECT_EQ(f, 1.0f);
 }

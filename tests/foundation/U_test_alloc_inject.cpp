@@ -55,12 +55,10 @@ TEST_F(AllocFailureTest, PlatformFailuresPassThrough) {
   int64_t size = 5;
   EXPECT_EQ(U_GetHandleSize(foreign, &size), tv::kSysMemWZ);
   EXPECT_EQ(size, 0);
-  EXPECT_EQ(rec.last().text, "Test error: getting size of handle -- invalid memory block (-111).");
-  EXPECT_EQ(rec.last().location, Location(23, 23));
+  rec.ExpectLast(Location(23, 23), tv::kSevError,
+                 "Test error: getting size of handle -- invalid memory block (-111).");
   EXPECT_EQ(U_ResizeHandle(Location(27, 9), 64, "list", &foreign), tv::kSysMemWZ);
-  EXPECT_EQ(rec.last().text, "Test: resizing block -- invalid memory block (-111).");
-  EXPECT_EQ(rec.last().severity, tv::kSevFailure);
-  EXPECT_EQ(rec.last().location, Location(27, 9));
+  rec.ExpectLast(Location(27, 9), tv::kSevFailure, "Test: resizing block -- invalid memory block (-111).");
   EXPECT_EQ(U_FreeHandle(foreign), tv::kSysMemWZ);
   EXPECT_EQ(U_FreePtr(nullptr), tv::kSysMemWZ);
   EXPECT_EQ(rec.reports.size(), 2u);  // freeing reports nothing

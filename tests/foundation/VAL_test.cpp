@@ -55,8 +55,8 @@ TEST_F(ValTest, RegistrationRefusesATakenName) {
   int32_t again = -1;
   EXPECT_EQ(VAL_RegisterType(&custom, &again), VAL_ErrAlreadyRegistered);
   EXPECT_EQ(again, 0);
-  EXPECT_EQ(rec.last().text, "Test error: VAL type \"test custom\" already registered.");
-  EXPECT_EQ(rec.last().location, tv::Location(57, 3));
+  rec.ExpectLast(tv::Location(57, 3), tv::kSevError,
+                 "Test error: VAL type \"test custom\" already registered.");
 
   static VAL_TypeRecord none = Named("none!");
   EXPECT_EQ(VAL_RegisterType(&none, &again), VAL_ErrAlreadyRegistered);

@@ -323,10 +323,6 @@ TEST_F(BMTest, PFNewWorld) {
   EXPECT_EQ(std::make_tuple(r->flags, r->lockCount, pf.data, pf.platformRef),
             std::make_tuple(uint32_t{BM_Flag_KeepLocal}, 1, r->baseAddr, static_cast<void*>(r->port)));
   for (int i = 0; i < 5 * 32; ++i) ASSERT_EQ(pf.data[i], 0);
-  void* port = nullptr;
-  void* device = nullptr;
-  ASSERT_EQ(PF_GetPlatformRefs(nullptr, &pf, &port, &device), 0);
-  EXPECT_EQ(std::make_pair(port, device), std::make_pair(static_cast<void*>(r->port), static_cast<void*>(r->device)));
 
   ASSERT_EQ(PF_DisposeWorld(nullptr, &pf), 0);
   EXPECT_EQ(std::make_tuple(pf.world, pf.kindMagic, pf.data), std::make_tuple(nullptr, 0u, nullptr));

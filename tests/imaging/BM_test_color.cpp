@@ -224,19 +224,13 @@ TEST_F(BMTest, WorldTables) {
 }
 
 TEST_F(BMTest, GreyRamps) {
-  const struct {
-    int depth;
-    std::vector<uint32_t> entries;
-  } cases[] = {
-      {2, {0xFFFFFF00, 0xAAAAAA00, 0x55555500, 0}},
-      {4,
-       {0xFFFFFF00, 0xEEEEEE00, 0xDDDDDD00, 0xCCCCCC00, 0xBBBBBB00, 0xAAAAAA00, 0x99999900, 0x88888800,
-        0x77777700, 0x66666600, 0x55555500, 0x44444400, 0x33333300, 0x22222200, 0x11111100, 0}},
-  };
-  for (const auto& c : cases) {
-    BM_World w = New(2, 2, c.depth);
+  // White to black in equal steps of each grey.
+  for (auto [depth, step] : {std::pair{2, 0x55u}, {4, 0x11u}}) {
+    std::vector<uint32_t> ramp;
+    for (uint32_t i = 0; i < (1u << depth); ++i) ramp.push_back((0xFF - i * step) * 0x01010100u);
+    BM_World w = New(2, 2, depth);
     ASSERT_EQ(BM_InstallGrayscale(w), 0);
-    EXPECT_EQ(TableOf(w), c.entries);
+    EXPECT_EQ(TableOf(w), ramp) << depth;
     Dispose(w);
   }
   BM_World w32 = New(2, 2, 32);

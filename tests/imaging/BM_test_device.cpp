@@ -39,11 +39,12 @@ class BMDeviceTest : public BMTest {
     }
     return w ? -2 : -1;
   }
-  static int Ind(int32_t index) {
+  static BM_World Device(int32_t index) {
     BM_World w = reinterpret_cast<BM_World>(1);
     EXPECT_EQ(BM_GetIndDevice(index, &w), 0);
-    return SlotOf(w);
+    return w;
   }
+  static int Ind(int32_t index) { return SlotOf(Device(index)); }
 
   std::vector<void*> devices;
 };
@@ -85,17 +86,12 @@ TEST_F(BMDeviceTest, BestDeviceAcrossOverlappingScreens) {
 
   // An indexed screen carries the standard table of its depth, and a new
   // depth brings a new one.
-  const auto device = [](int32_t index) {
-    BM_World w = nullptr;
-    EXPECT_EQ(BM_GetIndDevice(index, &w), 0);
-    return w;
-  };
-  EXPECT_EQ(TableOf(device(1)), SystemTable(8));
+  EXPECT_EQ(TableOf(Device(1)), SystemTable(8));
   ASSERT_EQ(BMp_SetVirtualScreenDepth(devices[1], 4), 0);
   Boolean32 changed = 0;
   ASSERT_EQ(BM_UpdateGlobals(&changed), 0);
   EXPECT_EQ(changed, 1);
-  EXPECT_EQ(TableOf(device(1)), SystemTable(4));  // 16 entries
+  EXPECT_EQ(TableOf(Device(1)), SystemTable(4));  // 16 entries
 
   // Without colour graphics only the main screen has a World, and negative
   // indices mean slot 0.

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "MSK.h"
 #include "TestSupport.h"
 
@@ -33,18 +34,17 @@ class MskTest : public tv::test::UFixture {
   }
   // A path from its points (vertex, out handle, next vertex's in handle per vertex).
   OM_Shape Path(const std::vector<V>& points) {
-    std::vector<uint8_t> bytes(24 + 8 * points.size(), 0);
-    auto put = [&bytes](size_t at, uint32_t v) {
-      for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-    };
-    bytes[0] = 0xB2, bytes[1] = 0xDE, bytes[2] = OM_TypePath;
-    put(20, static_cast<uint32_t>(points.size()));
-    for (size_t i = 0; i < points.size(); ++i) {
-      put(24 + 8 * i, static_cast<uint32_t>(F(points[i].x)));
-      put(28 + 8 * i, static_cast<uint32_t>(F(points[i].y)));
+    be::Writer w;  // magic, type, 17 bytes of zeros, the count, then x and y of each point
+    w.Write<uint16_t>(0xB2DE);
+    w.Write<uint8_t>(OM_TypePath);
+    w.WriteZeros(17);
+    w.Write<uint32_t>(static_cast<uint32_t>(points.size()));
+    for (const V& p : points) {
+      w.Write<int32_t>(F(p.x));
+      w.Write<int32_t>(F(p.y));
     }
     OM_Shape s = nullptr;
-    EXPECT_EQ(OM_ShapeFromBytes(bytes.data(), static_cast<int32_t>(bytes.size()), &s), 0);
+    EXPECT_EQ(OM_ShapeFromBytes(w.bytes().data(), static_cast<int32_t>(w.size()), &s), 0);
     shapes_.push_back(s);
     return s;
   }

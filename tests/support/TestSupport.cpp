@@ -63,6 +63,24 @@ ErrorCode Recorder::Log(intptr_t data, LocationCode location, Severity severity,
   return self->callbackResult;
 }
 
+void Recorder::ExpectLast(LocationCode location, Severity severity, const std::string& text) const {
+  ASSERT_FALSE(reports.empty()) << "no report";
+  EXPECT_EQ(last().location, location) << last().text;
+  EXPECT_EQ(last().severity, severity) << last().text;
+  EXPECT_EQ(last().text, text);
+}
+
+void Recorder::ExpectOnly(LocationCode location, Severity severity, const std::string& text) {
+  ASSERT_EQ(reports.size(), 1u) << (reports.empty() ? std::string("no report") : reports[0].text);
+  ExpectLast(location, severity, text);
+  clear();
+}
+
+void Recorder::ExpectNone() {
+  EXPECT_TRUE(reports.empty()) << reports[0].text;
+  clear();
+}
+
 void UFixture::SetUp() {
   handlesAtStart_ = EMUL_LiveHandleCount();
   ASSERT_EQ(TV_BirthPackages("Test", packages_.data(), static_cast<int32_t>(packages_.size())), 0);

@@ -49,6 +49,12 @@ class Recorder {
     reports.clear();
     dialogs.clear();
   }
+  // The last report came from `location` with `severity` and exactly `text`.
+  void ExpectLast(LocationCode location, Severity severity, const std::string& text) const;
+  // Exactly one report since the last clear(), as ExpectLast; then forgotten.
+  void ExpectOnly(LocationCode location, Severity severity, const std::string& text);
+  // No report since the last clear().
+  void ExpectNone();
 
  private:
   bool attached_ = false;
