@@ -39,9 +39,7 @@ class EITest : public pin::DriverTest {
     info.depth = depth;
     info.frameRate = rate << 16;
     EXPECT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 0);
-    FILE_SpecH ref = Ref(path);
-    ErrorCode err = PIN_SetOutputFile(out, ref);
-    FILE_Dispose(ref);
+    ErrorCode err = SetFile(out, path);
     if (!err) err = PIN_StartAdding(out);
     for (size_t i = 0; i < frames.size() && !err; ++i)
       err = PIN_AddFrame(out, indices.empty() ? static_cast<int32_t>(i) : indices[i], frames[i]);

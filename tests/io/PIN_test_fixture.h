@@ -48,6 +48,20 @@ class PINTest : public UFixture {
     EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0) << path;
     return ref;
   }
+  // The name of a reference (or its full path), which is disposed here; "" for none.
+  static std::string TakeName(FILE_SpecH ref, int32_t kind = FILE_NameOnly) {
+    char name[FILE_MaxPath] = "";
+    EXPECT_EQ(ref ? FILE_InqName(ref, kind, name, sizeof name) : 0, 0);
+    FILE_Dispose(ref);
+    return name;
+  }
+  // Sets the file an OutputSpec writes (through a reference made here).
+  static ErrorCode SetFile(PIN_OutputSpecH out, const std::string& path) {
+    FILE_SpecH ref = Ref(path);
+    const ErrorCode err = PIN_SetOutputFile(out, ref);
+    FILE_Dispose(ref);
+    return err;
+  }
   // Imports path with options; the SeqSpec (disposed by the caller) or null.
   ErrorCode Import(const std::string& path, uint32_t options, PIN_SeqSpecH* seq) {
     FILE_SpecH ref = Ref(path);

@@ -31,13 +31,7 @@ TEST_F(PINHostTest, DialogsGoThroughTheHost) {
   PIN_SeqSpecH seq = Opened(dir.P("d.tsf"));
   PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kTsfSig, 4, 4);
   // The name of the output's file.
-  const auto outName = [&] {
-    FILE_SpecH file = OUT(PIN_GetOutputFile, out);
-    char name[64] = "";
-    FILE_InqName(file, FILE_NameOnly, name, sizeof name);
-    FILE_Dispose(file);
-    return std::string(name);
-  };
+  const auto outName = [&] { return TakeName(OUT(PIN_GetOutputFile, out)); };
   Boolean32 cancelled = 1;
   // Without a host dialog: refused, once each.
   EXPECT_EQ(PIN_DestinationDialog(out, &cancelled), kErrUnsupported);

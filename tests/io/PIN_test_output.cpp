@@ -72,9 +72,7 @@ TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
   EXPECT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 3);
   info = Info(100, 100);
   ASSERT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 0);
-  FILE_SpecH ref = Ref(dir.P("clip.tou"));
-  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
-  FILE_Dispose(ref);
+  ASSERT_EQ(SetFile(out, dir.P("clip.tou")), 0);
   const int32_t seven = 7;
   ASSERT_EQ(PIN_SetOutSpecificData(out, 1, &seven, 4), 0);
   Handle options = OUT(PIN_GetOutputOptions, out);
@@ -121,9 +119,7 @@ TEST_F(PINOutputTest, CallsReachTheModuleInOrder) {
 // Without numbering a second still frame is refused.
 TEST_F(PINOutputTest, StillsWithoutNumberingTakeOneFrame) {
   PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kTsfSig, 6, 4);
-  FILE_SpecH ref = Ref(dir.P("one.tsf"));
-  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
-  FILE_Dispose(ref);
+  ASSERT_EQ(SetFile(out, dir.P("one.tsf")), 0);
   ASSERT_EQ(PIN_SetOutputNumbering(out, 0, 1), 0);
   ASSERT_EQ(PIN_AddFrame(out, -1, Frame(1)), 0);
   EXPECT_TRUE(std::filesystem::exists(dir.P("one.tsf")));

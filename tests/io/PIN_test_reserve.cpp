@@ -41,9 +41,7 @@ class PINReserveTest : public PINTest {
   // A started output of the module writing dir/<path> (or an absolute path).
   PIN_OutputSpecH Open(FourCC sig, const std::string& path, int32_t first = 0) {
     PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, sig, 6, 4);
-    FILE_SpecH ref = Ref(path[0] == '/' ? path : dir.P(path));
-    EXPECT_EQ(PIN_SetOutputFile(out, ref), 0);
-    FILE_Dispose(ref);
+    EXPECT_EQ(SetFile(out, path[0] == '/' ? path : dir.P(path)), 0);
     EXPECT_EQ(PIN_SetOutputNumbering(out, first, 0), 0);
     EXPECT_EQ(PIN_StartAdding(out), 0);
     outs_.push_back(out);
@@ -63,13 +61,7 @@ class PINReserveTest : public PINTest {
     OutLog().clear();
     return PIN_ContinueOutput(out_, &set_, estimateKB, soundLeft, continued);
   }
-  std::string OutputPath() {
-    FILE_SpecH ref = OUT(PIN_GetOutputFile, out_);
-    char path[FILE_MaxPath] = "";
-    if (ref) FILE_InqName(ref, FILE_NameFullPath, path, sizeof path);
-    FILE_Dispose(ref);
-    return path;
-  }
+  std::string OutputPath() { return TakeName(OUT(PIN_GetOutputFile, out_), FILE_NameFullPath); }
   static void Sized(const std::string& path, uint64_t bytes) {
     std::ofstream(path).close();
     std::filesystem::resize_file(path, bytes);  // sparse: nothing is written
@@ -147,11 +139,7 @@ TEST_F(PINReserveTest, UnreservationRules) {
 
 TEST_F(PINReserveTest, FrameNamesAndTheirLimits) {
   PIN_OutputSpecH out = Still("n[####].tsf", 100);
-  FILE_SpecH ref = OUT(PIN_LocSpecStillFrameFromOutSpec, out, 7);
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(ref, FILE_NameOnly, name, sizeof name), 0);
-  EXPECT_STREQ(name, "n0107.tsf");
-  FILE_Dispose(ref);
+  EXPECT_EQ(TakeName(OUT(PIN_LocSpecStillFrameFromOutSpec, out, 7)), "n0107.tsf");
   // A number too wide for the name: refused before anything is made on
   // disk.
   PIN_OutputSpecH bad = Still(std::string(248, 'x') + "[#].tsf", 1234567);

@@ -88,10 +88,7 @@ TEST_F(PINSequenceTest, GapsAndDuplicatesAreCountedAndNoted) {
   EXPECT_EQ(d.scale, 30u);
   // Frame 2 (at 2/30 s and up to 3/30 s) is the third file.
   const Time t{5, 60};
-  FILE_SpecH f = OUT(PIN_GetFileAtTime, seq, &t);
-  ASSERT_EQ(FILE_InqName(f, FILE_NameOnly, name, sizeof name), 0);
-  EXPECT_STREQ(name, "f_005.tsf");
-  FILE_Dispose(f);
+  EXPECT_EQ(TakeName(OUT(PIN_GetFileAtTime, seq, &t)), "f_005.tsf");
   Time next = OUT(PIN_InqNextFrameTime, seq, &t);
   EXPECT_EQ(next.value, 3);
   EXPECT_EQ(next.scale, 30u);

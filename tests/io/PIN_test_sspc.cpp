@@ -232,9 +232,9 @@ TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
   // Not where it was, nor in an empty folder: still missing, no failure.
   EXPECT_EQ(OUT(PIN_FindMissingSeqSpec, back, nullptr), 0);
   std::filesystem::create_directories(dir.P("empty"));
-  Specs folders;
-  EXPECT_EQ(OUT(PIN_LookHereMissingSeqSpec, back, folders.New(dir.P("empty"))), 0);
-  EXPECT_EQ(OUT(PIN_LookHereMissingSeqSpec, back, folders.New(dir.P("away"))), 1);
+  Specs refs;
+  EXPECT_EQ(OUT(PIN_LookHereMissingSeqSpec, back, refs.New(dir.P("empty"))), 0);
+  EXPECT_EQ(OUT(PIN_LookHereMissingSeqSpec, back, refs.New(dir.P("away"))), 1);
   EXPECT_EQ(OUT(PIN_IsMissing, back), 0);
   PIN_Interpretation interp = OUT(PIN_GetInterpretation, back);
   EXPECT_EQ(interp.hsfNum, 3u) << "the interpretation goes with the footage";
@@ -261,9 +261,7 @@ TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
 
   // A file that does not import leaves the footage as it was.
   std::ofstream(dir.P("junk.tsf")) << "junk";
-  FILE_SpecH junk = Ref(dir.P("junk.tsf"));
-  EXPECT_NE(PIN_SwapSeqSpecFile(back, junk), 0);
-  FILE_Dispose(junk);
+  EXPECT_NE(PIN_SwapSeqSpecFile(back, refs.New(dir.P("junk.tsf"))), 0);
   ASSERT_EQ(Draw(back, w), 0);
 }
 
