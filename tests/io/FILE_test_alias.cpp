@@ -192,9 +192,8 @@ TEST_F(FileAliasBytes, WrittenToAndReadFromFiles) {
   FILE_AliasH a = nullptr, b = nullptr;
   ASSERT_EQ(NewAliasFromPath("/x/y.mov", MakeFourCC("MooV"), "", &a), 0);
   ASSERT_EQ(NewAliasFromPath("c:\\proj\\z.tif", 0, "", &b), 0);
-  FILE_SpecH f = Ref(P("aliases"));
-  ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, 0, f), 0);
-  ASSERT_EQ(FILE_Open(FILE_PermReadWrite, f), 0);
+  Write(P("aliases"), "");
+  FILE_SpecH f = Opened("aliases");
   ASSERT_EQ(FILE_WriteAliasRec(f, a), 0);
   ASSERT_EQ(FILE_WriteAliasRec(f, b), 0);
   ASSERT_EQ(FILE_SetPos(f, 0), 0);

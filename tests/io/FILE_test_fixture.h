@@ -70,7 +70,7 @@ class FileTest : public UFixture {
     ExpectReport(site, "Test error: " + text);
   }
   // The name of a reference (full path by default).
-  std::string NameOf(FILE_SpecH r, int32_t kind = FILE_NameFullPath) {
+  static std::string NameOf(FILE_SpecH r, int32_t kind = FILE_NameFullPath) {
     char name[FILE_MaxPath] = {};
     EXPECT_EQ(FILE_InqName(r, kind, name, sizeof name), 0);
     return name;
