@@ -9,12 +9,6 @@
 namespace tv::test {
 namespace {
 
-int32_t LiveLists() {
-  int32_t n = 0;
-  LISTp_GetLiveCount(&n);
-  return n;
-}
-
 // Walks every chunk under parent; *visited counts them.
 ErrorCode WalkChunks(SLU_FileContext* c, const SLU_Chunk* parent, int depth, int* visited) {
   for (;;) {
@@ -90,7 +84,6 @@ class Mutation : public ChunkFileTest {
 };
 
 TEST_F(Mutation, MutatedFilesAreReadSoundlyOrRefusedOnce) {
-  const int32_t lists = LiveLists();
   std::vector<Bytes> goldens = Goldens();
   CloseAll();
   std::mt19937 rng(20261206);
@@ -153,8 +146,7 @@ TEST_F(Mutation, MutatedFilesAreReadSoundlyOrRefusedOnce) {
     }
   }
   EXPECT_GT(read, 100);
-  EXPECT_GT(refused, 100);
-  EXPECT_EQ(LiveLists(), lists);
+  EXPECT_GT(refused, 100);  // a list left behind fails the fixture's count of live blocks
 }
 
 }  // namespace
