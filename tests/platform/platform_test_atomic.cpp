@@ -13,13 +13,12 @@
 #include "InFlight.h"
 #include "TestSupport.h"
 #include "WriteFaults.h"
+#include "platform_test_fixture.h"
 
 namespace tv::test {
 namespace {
 
 using platform::WriteFaultOp;
-
-void Put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // Replacing keeps the permission bits; a failing write leaves the old file
 // and no temporary (every fault through a project save: BEE_test_projfile).

@@ -8,12 +8,17 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "Memory.h"
 #include "Prefs.h"
+#include "../io/io_test_out.h"
 
 namespace tv::test {
+
+// Replaces the file at path with text.
+inline void Put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 class MemoryTest : public ::testing::Test {
  protected:
