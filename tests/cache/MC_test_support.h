@@ -11,11 +11,11 @@
 #include <tuple>
 #include <vector>
 
+#include "../io/io_test_out.h"
 #include "MC.h"
 #include "Memory.h"
 #include "TestSupport.h"
 #include "VAL.h"
-#include "../io/io_test_out.h"
 
 namespace tv::test {
 

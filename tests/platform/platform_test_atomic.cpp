@@ -2,12 +2,11 @@
 // keeps the old file, temporary names, the removal of abandoned temporaries,
 // and what a crash handler removes and reports.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "Errno.h"
 #include "InFlight.h"

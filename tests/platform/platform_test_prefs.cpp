@@ -33,8 +33,8 @@ TEST_F(PrefsTest, RequiredReadCreatesTheDefault) {
 
 TEST_F(PrefsTest, WritesKeepOtherLinesAndSections) {
   Put(path,
-            "; machine settings\r\n[Codec]\r\nKeepOpen=MJPG\r\n\r\n[tavelo]\r\n  memoryusage = 80 \r\n"
-            "Other=x\r\n\r\n[Last]\r\nA=1\r\n");
+      "; machine settings\r\n[Codec]\r\nKeepOpen=MJPG\r\n\r\n[tavelo]\r\n  memoryusage = 80 \r\n"
+      "Other=x\r\n\r\n[Last]\r\nA=1\r\n");
   EXPECT_EQ(EMUL_GetProfileInt(nullptr, "MemoryUsage", 0), 80);  // names match without case
   ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "MemoryUsage", 60), 0);
   ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "Slop", 4), 0);
