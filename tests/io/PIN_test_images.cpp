@@ -83,14 +83,9 @@ TEST_F(PINImagesTest, EveryFormatReadsIntoAWorld) {
     const bool lossy = c.minPsnr != 999;
     // Straight alpha is written as it is (the library would divide otherwise).
     WriteImage(dir.P(c.file), W, H, c.nch, c.type, Pattern(W, H, c.nch, lossy), c.alphaType == PIN_Alpha_Straight);
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
-    FourCC sig = 0;
-    PIN_GetModuleSignature(seq, &sig);
-    EXPECT_EQ(sig, MakeFourCC("OIMG"));
-    PIN_Interpretation in{};
-    ASSERT_EQ(PIN_GetInterpretation(seq, &in), 0);
-    EXPECT_EQ(in.alpha.type, c.alphaType);
+    PIN_SeqSpecH seq = Opened(dir.P(c.file));
+    EXPECT_EQ(OUT(PIN_GetModuleSignature, seq), MakeFourCC("OIMG"));
+    EXPECT_EQ(OUT(PIN_GetInterpretation, seq).alpha.type, c.alphaType);
     const std::vector<uint8_t> got = Frame(seq);
     if (!lossy)
       EXPECT_EQ(got, Expected(W, H, c.nch));
@@ -106,8 +101,7 @@ TEST_F(PINImagesTest, DeepSamplesRoundAndClamp) {
                                      1.0f, 7.0f, NAN};
   const std::vector<uint8_t> want = {0, 0, 0, 1, 128, 255, 255, 0};
   WriteImage(dir.P("f.exr"), static_cast<int>(values.size()), 1, 1, OIIO::TypeDesc::FLOAT, values);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("f.exr"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("f.exr"));
   const std::vector<uint8_t> got = Frame(seq);
   for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(got[4 * i + 1], want[i]) << i;
 
@@ -117,15 +111,14 @@ TEST_F(PINImagesTest, DeepSamplesRoundAndClamp) {
   std::vector<float> asFloat;
   for (uint16_t w : words) asFloat.push_back(w / 65535.0f);
   WriteImage(dir.P("w.png"), 6, 1, 1, OIIO::TypeDesc::UINT16, asFloat);
-  ASSERT_EQ(Open(dir.P("w.png"), &seq), 0);
+  seq = Opened(dir.P("w.png"));
   const std::vector<uint8_t> got16 = Frame(seq);
   for (size_t i = 0; i < 6; ++i) EXPECT_EQ(got16[4 * i + 1], wordWant[i]) << i;
 }
 
 TEST_F(PINImagesTest, ScaledDrawTakesNearestSamples) {
   WriteImage(dir.P("s.png"), 8, 6, 3, OIIO::TypeDesc::UINT8, Pattern(8, 6, 3));
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("s.png"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("s.png"));
   BM_World half = World(4, 3);
   ASSERT_EQ(Draw(seq, half, Time{0, 1}, Ratio{1, 2}), 0);
   const std::vector<uint8_t> full = Expected(8, 6, 3), got = Argb(half);
@@ -216,8 +209,7 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
     ASSERT_EQ(p.outputFrame(out, src), 0);
     ASSERT_EQ(p.endAdding(out), 0);
     PIN_DisposeOutputSpec(out);
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
+    PIN_SeqSpecH seq = Opened(dir.P(c.file));
     std::vector<uint8_t> got = Frame(seq), expect = want;
     if (!c.alpha)
       for (size_t i = 0; i < expect.size(); i += 4) expect[i] = 255;
@@ -311,8 +303,7 @@ TEST_F(FormatModuleTest, AModuleThatCannotBeLoadedIsNotAvailableWithOneReport) {
   // Found again, it reads.
   unsetenv("TAVELO_FORMAT_MODULES");
   tv::pin::ForgetFormatModulesForTesting();
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("s.png"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("s.png"));
   EXPECT_EQ(Frame(seq), Expected(8, 6, 3));
 }
 

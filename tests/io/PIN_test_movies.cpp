@@ -76,8 +76,7 @@ class PINMoviesTest : public DriverTest {
 
 TEST_F(PINMoviesTest, SeekingIsFrameAccurate) {
   ASSERT_TRUE(Make("n.mp4", "-c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -c:a aac"));
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("n.mp4"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("n.mp4"));
   // In order, backwards, across key frames, repeated and far jumps.
   const int order[] = {0, 1, 2, 3, 47, 46, 13, 12, 11, 11, 30, 31, 33, 5, 24, 23, 36, 0, 47};
   for (int n : order) EXPECT_EQ(Number(Frame(seq, n, 24)), n) << n;
@@ -96,11 +95,8 @@ TEST_F(PINMoviesTest, SeekingIsFrameAccurate) {
 TEST_F(PINMoviesTest, UnclaimedFilesAreProbedAndForeignOptionsKept) {
   ASSERT_TRUE(Make("n.mp4", "-c:v libx264 -pix_fmt yuv420p -an"));
   std::filesystem::copy_file(dir.P("n.mp4"), dir.P("clip.data"));
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("clip.data"), &seq), 0);
-  FourCC sig = 0;
-  PIN_GetModuleSignature(seq, &sig);
-  EXPECT_EQ(sig, MakeFourCC("MooV"));
+  PIN_SeqSpecH seq = Opened(dir.P("clip.data"));
+  EXPECT_EQ(OUT(PIN_GetModuleSignature, seq), MakeFourCC("MooV"));
   // Options another movie module stored stay as they are.
   const char foreign[] = "qtcodec settings \x01\x02";
   Handle opti = NewHandle(sizeof foreign);
@@ -108,8 +104,7 @@ TEST_F(PINMoviesTest, UnclaimedFilesAreProbedAndForeignOptionsKept) {
   ASSERT_EQ(PIN_SetOptions(seq, opti), 0);
   DisposeHandle(opti);
   EXPECT_EQ(Number(Frame(seq, 9, 24)), 9);
-  Handle kept = nullptr;
-  ASSERT_EQ(PIN_GetOptions(seq, &kept), 0);
+  Handle kept = OUT(PIN_GetOptions, seq);
   ASSERT_EQ(GetHandleSize(kept), Size{sizeof foreign});
   EXPECT_EQ(std::memcmp(*kept, foreign, sizeof foreign), 0);
 }
@@ -128,7 +123,7 @@ TEST_F(PINMoviesTest, DamagedMoviesAreRefusedCleanly) {
   // that decoded, or fail once, but never crash.
   std::filesystem::resize_file(dir.P("t.mkv"), std::filesystem::file_size(dir.P("t.mkv")) / 2);
   rec.reports.clear();
-  ASSERT_EQ(Open(dir.P("t.mkv"), &seq), 0);
+  seq = Opened(dir.P("t.mkv"));
   const ErrorCode err = Draw(seq, World(kW, kH), Time{45, 24});
   EXPECT_TRUE(err == 0 || (err == PIN_ErrCannotImport && rec.reports.size() == 1)) << err;
   (void)Sound(seq, 0, 16000);
@@ -205,11 +200,8 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
     ASSERT_EQ(p.endAdding(out), 0);
     PIN_DisposeOutputSpec(out);
 
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
-    PIN_Interpretation in{};
-    PIN_GetInterpretation(seq, &in);
-    EXPECT_EQ(in.alpha.type, c.alpha ? PIN_Alpha_Straight : PIN_Alpha_None);
+    PIN_SeqSpecH seq = Opened(dir.P(c.file));
+    EXPECT_EQ(OUT(PIN_GetInterpretation, seq).alpha.type, c.alpha ? PIN_Alpha_Straight : PIN_Alpha_None);
     for (int n : {3, 0, 5}) {
       std::vector<uint8_t> got = Frame(seq, n, 24), want = sent[static_cast<size_t>(n)];
       if (!c.alpha)

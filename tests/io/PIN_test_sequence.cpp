@@ -153,7 +153,7 @@ TEST_F(PINSequenceTest, Folders) {
   }
   PIN_SeqSpecH seq = nullptr;
   rec.clear();
-  ASSERT_EQ(Open(frames, &seq), 0);
+  seq = Opened(frames);
   using V = std::vector<std::pair<uint64_t, std::string>>;
   EXPECT_EQ(List(seq), (V{{1, "fr1.tsf"}, {2, "fr2.tsf"}, {3, "fr3.tsf"}}));
   EXPECT_EQ(Notes(),

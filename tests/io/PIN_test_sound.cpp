@@ -82,8 +82,7 @@ TEST_F(PINSoundTest, WavAndAiffReadIntoSoundWorlds) {
     SCOPED_TRACE(c.file);
     const std::vector<int16_t> s = Ramp(2000 * c.channels);
     WriteSound(dir.P(c.file), c.format, 8000, c.channels, s);
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
+    PIN_SeqSpecH seq = Opened(dir.P(c.file));
     Time d{};
     ASSERT_EQ(PIN_GetDuration(seq, &d), 0);
     EXPECT_EQ(d.value, 2000);
@@ -105,8 +104,7 @@ TEST_F(PINSoundTest, WavAndAiffReadIntoSoundWorlds) {
 TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
   const std::vector<int16_t> s = Ramp(3000 * 2);
   WriteSound(dir.P("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, s);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("in.wav"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("in.wav"));
   for (const char* name : {"out.wav", "out.aif"}) {
     SCOPED_TRACE(name);
     const PIN_ModuleProcs* p = Procs();
@@ -122,8 +120,7 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
     }
     ASSERT_EQ(p->endAdding(out), 0);
     PIN_DisposeOutputSpec(out);
-    PIN_SeqSpecH back = nullptr;
-    ASSERT_EQ(Open(dir.P(name), &back), 0);
+    PIN_SeqSpecH back = Opened(dir.P(name));
     SND_World w = Sound();
     PIN_SoundRequest r = Request(0, 3000, 48000, 2);
     ASSERT_EQ(PIN_GetSound(back, &r, w), 0);
