@@ -157,12 +157,6 @@ TEST_F(PINImagesTest, DamagedFilesAreRefusedWithOneReport) {
   }
 }
 
-}  // namespace
-}  // namespace tv::test::pin
-
-namespace tv::test::pin {
-namespace {
-
 // The output slots: a World written in every format and read back.
 TEST_F(PINImagesTest, OutputRoundTrips) {
   const tv::pin::Module* m = tv::pin::FindModule(MakeFourCC("OIMG"));
@@ -170,15 +164,9 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   const PIN_ModuleProcs& p = m->procs;
   constexpr int W = 24, H = 10;
   BM_World src = World(W, H);
-  {
-    tv::pin::PixelLock px(src);
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) {
-        uint8_t* d = px.Row(y) + 4 * x;
-        d[0] = static_cast<uint8_t>(x * 10 + 5), d[1] = static_cast<uint8_t>(x * 8 + y * 3),
-        d[2] = static_cast<uint8_t>(200 - x * 4), d[3] = static_cast<uint8_t>(y * 20 + x);
-      }
-  }
+  Paint(src, [](int32_t x, int32_t y) {
+    return uint32_t(x * 10 + 5) << 24 | uint32_t(x * 8 + y * 3) << 16 | uint32_t(200 - x * 4) << 8 | uint32_t(y * 20 + x);
+  });
   const std::vector<uint8_t> want = Argb(src);
   struct Case {
     const char* file;
@@ -189,13 +177,10 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     PIN_OutputSpecH out = SlotOutput(MakeFourCC("OIMG"), dir.P(c.file));
-    uint32_t depths = 0;
-    ASSERT_EQ(p.getLegalDepths(out, &depths), 0);
-    EXPECT_EQ(depths, c.alpha ? 0xC0u : 0x40u);  // 32 and 24 bits, or 24 alone
+    EXPECT_EQ(OUT(p.getLegalDepths, out), c.alpha ? 0xC0u : 0x40u);  // 32 and 24 bits, or 24 alone
     const int32_t quality = 100;
     ASSERT_EQ(p.setOutSpecificData(out, 1, &quality, 4), 0);
-    Handle opts = nullptr;
-    ASSERT_EQ(p.getOutputOptions(out, &opts), 0);
+    Handle opts = OUT(p.getOutputOptions, out);
     const uint8_t golden[16] = {'O', 'I', 'o', '2', 0, 0, 0, 100, 0, 0, 0, 1, 0, 0, 0, 1};
     ASSERT_EQ(GetHandleSize(opts), 16);
     EXPECT_EQ(std::memcmp(*opts, golden, 16), 0);
@@ -228,13 +213,6 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_NE(rec.reports[0].text.find("cannot write 'o.xyz' -- "), std::string::npos) << rec.reports[0].text;
 }
-
-}  // namespace
-}  // namespace tv::test::pin
-
-
-namespace tv::test::pin {
-namespace {
 
 // The drivers in shared objects of their own: registered without loading
 // them, a module that cannot be loaded refused with one report naming the

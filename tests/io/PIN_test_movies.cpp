@@ -129,12 +129,6 @@ TEST_F(PINMoviesTest, DamagedMoviesAreRefusedCleanly) {
   (void)Sound(seq, 0, 16000);
 }
 
-}  // namespace
-}  // namespace tv::test::pin
-
-namespace tv::test::pin {
-namespace {
-
 // The output slots: every codec written with sound and read back.
 TEST_F(PINMoviesTest, OutputRoundTrips) {
   const PIN_ModuleProcs& p = tv::pin::FindModule(MakeFourCC("MooV"))->procs;

@@ -112,12 +112,6 @@ TEST_F(SluWrite, ChunkWriterEndsItsChunkOnlyWhenAsked) {
   EXPECT_EQ(Contents("a.bin"), ByteBuilder().Tag("LIST").U32(4).Tag("Item").Tag("part").U32(0).Raw({7}).b);
 }
 
-}  // namespace
-}  // namespace tv::test
-
-namespace tv::test {
-namespace {
-
 class SluSave : public ChunkFileTest {
  protected:
   // Names in the folder other than the target.
