@@ -48,8 +48,7 @@ std::string FullPathOf(FILE_AliasH alias) {
 }
 // The full path of the record flattened as flat.
 std::string FullPathOf(const Bytes& flat) {
-  FILE_AliasH alias = nullptr;
-  EXPECT_EQ(Unflatten(flat, &alias), 0);
+  FILE_AliasH alias = OUT(Unflatten, flat);
   std::string path = alias ? FullPathOf(alias) : "";
   FILE_DisposeAliasRec(alias);
   return path;
@@ -385,8 +384,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
   EXPECT_EQ(many, nullptr);
   EXPECT_EQ(count, 0);
   EXPECT_EQ(OUT(FILE_DoSaveInteractive, "Save", "x"), nullptr);
-  Boolean32 nav = 1;
-  ASSERT_EQ(FILE_NavServicesAvailable(&nav), 0);
+  Boolean32 nav = OUT(FILE_NavServicesAvailable);
   EXPECT_FALSE(nav);
 
   HostLog host;

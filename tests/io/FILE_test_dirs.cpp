@@ -215,8 +215,7 @@ TEST_F(FileVolumes, FreeSpaceFromTheProvider) {
 }
 
 TEST_F(FileVolumes, MountTable) {
-  int32_t count = 0;
-  ASSERT_EQ(FILE_VolCount(&count), 0);
+  int32_t count = OUT(FILE_VolCount);
   ASSERT_GE(count, 1);
   FILE_SpecH root = OUT(FILE_InqVolSpec, 1);
   Keep(root);

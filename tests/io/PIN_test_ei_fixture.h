@@ -32,8 +32,7 @@ class EITest : public pin::DriverTest {
                   std::vector<int32_t> indices = {}) {
     int32_t w = 0, h = 0, d = 0, rb = 0;
     BM_GetWorldInfo(frames[0], &w, &h, &d, &rb);
-    PIN_OutputSpecH out = nullptr;
-    EXPECT_EQ(PIN_NewOutputSpec(D_EI_Signature, w, h, &out), 0);
+    PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, D_EI_Signature, w, h);
     PIN_OutputInfo info{};
     PIN_GetOutputInfo(out, &info, sizeof info);
     info.depth = depth;

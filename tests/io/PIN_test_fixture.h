@@ -174,8 +174,7 @@ class DriverTest : public PINTest {
   // An OutputSpec of the module writing path, the file set through the
   // module's own slot.
   PIN_OutputSpecH SlotOutput(FourCC sig, const std::string& path) {
-    PIN_OutputSpecH out = nullptr;
-    EXPECT_EQ(PIN_NewOutputSpec(sig, 0, 0, &out), 0);
+    PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, sig, 0, 0);
     FILE_SpecH ref = Ref(path);
     EXPECT_EQ(tv::pin::FindModule(sig)->procs.setOutputFile(out, ref), 0);
     FILE_Dispose(ref);

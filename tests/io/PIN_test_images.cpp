@@ -165,7 +165,8 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   constexpr int W = 24, H = 10;
   BM_World src = World(W, H);
   Paint(src, [](int32_t x, int32_t y) {
-    return uint32_t(x * 10 + 5) << 24 | uint32_t(x * 8 + y * 3) << 16 | uint32_t(200 - x * 4) << 8 | uint32_t(y * 20 + x);
+    return uint32_t(x * 10 + 5) << 24 | uint32_t(x * 8 + y * 3) << 16 | uint32_t(200 - x * 4) << 8 |
+           uint32_t(y * 20 + x);
   });
   const std::vector<uint8_t> want = Argb(src);
   struct Case {

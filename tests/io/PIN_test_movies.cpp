@@ -54,8 +54,7 @@ class PINMoviesTest : public DriverTest {
     return n;
   }
   std::vector<int16_t> Sound(PIN_SeqSpecH seq, int32_t first, int32_t count) {
-    SND_World w = nullptr;
-    EXPECT_EQ(SND_NewWorld(nullptr, nullptr, &w), 0);
+    SND_World w = OUT(SND_NewWorld, nullptr, nullptr);
     PIN_SoundRequest r{};
     r.start = Time{first, kRate};
     r.duration = Time{count, kRate};
@@ -205,8 +204,7 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
       else
         EXPECT_GT(Psnr(got, want), 45) << n;
     }
-    SND_World back = nullptr;
-    ASSERT_EQ(SND_NewWorld(nullptr, nullptr, &back), 0);
+    SND_World back = OUT(SND_NewWorld, nullptr, nullptr);
     PIN_SoundRequest r{Time{0, SR}, Time{SR / 8, SR}, f, SND_Quality_Best};
     ASSERT_EQ(PIN_GetSound(seq, &r, back), 0);
     SND_LockBuffer(0, back);

@@ -11,8 +11,7 @@ namespace {
 using PINPlaceholderTest = PINTest;
 
 TEST_F(PINPlaceholderTest, SlotDrawsTheFrameTheFrameworkDraws) {
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(PIN_NewSeqSpecMissingPlus(96, 80, nullptr, 0, &seq), 0);
+  PIN_SeqSpecH seq = OUT(PIN_NewSeqSpecMissingPlus, 96, 80, nullptr, 0);
   seqs_.push_back(seq);
   const PIN_ModuleProcs& p = tv::pin::FindModule(tv::pin::kPlaceholderSig)->procs;
   BM_World byFramework = World(96, 80), bySlot = World(96, 80);

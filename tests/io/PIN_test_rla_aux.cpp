@@ -81,8 +81,7 @@ TEST_F(RLAAuxTest, ChannelLettersOfTheProgramField) {
     f.program = c.program, f.numAux = c.numAux, f.auxBits = c.auxBits;
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(Open(Write("l" + std::to_string(n++) + ".rla", f), &seq), 0) << c.program;
-    int32_t count = -1;
-    ASSERT_EQ(PIN_GetNumAuxChannels(seq, &count), 0);
+    int32_t count = OUT(PIN_GetNumAuxChannels, seq);
     ASSERT_EQ(count, static_cast<int32_t>(c.names.size())) << c.program;
     for (int32_t i = 0; i < count; ++i) {
       D_AuxChannelDesc d{};
