@@ -36,15 +36,12 @@ class PINSoundTest : public DriverTest {
     DriverTest::TearDown();
   }
   SND_World Sound() {
-    SND_World w = nullptr;
-    EXPECT_EQ(SND_NewWorld(nullptr, nullptr, &w), 0);
-    sounds_.push_back(w);
-    return w;
+    sounds_.push_back(OUT(SND_NewWorld, nullptr, nullptr));
+    return sounds_.back();
   }
   // The samples of a 16-bit world.
   static std::vector<int16_t> Samples(SND_World w) {
-    SND_WorldInfo wi{};
-    EXPECT_EQ(SNDp_GetWorldInfo(w, &wi), 0);
+    const SND_WorldInfo wi = OUT(SNDp_GetWorldInfo, w);
     EXPECT_EQ(wi.format.bytesPerSample, 2);
     SND_LockBuffer(0, w);
     void* p = nullptr;
@@ -83,8 +80,7 @@ TEST_F(PINSoundTest, WavAndAiffReadIntoSoundWorlds) {
     const std::vector<int16_t> s = Ramp(2000 * c.channels);
     WriteSound(dir.P(c.file), c.format, 8000, c.channels, s);
     PIN_SeqSpecH seq = Opened(dir.P(c.file));
-    Time d{};
-    ASSERT_EQ(PIN_GetDuration(seq, &d), 0);
+    const Time d = OUT(PIN_GetDuration, seq);
     EXPECT_EQ(d.value, 2000);
     EXPECT_EQ(d.scale, 8000u);
     // Frames 100..599, and a span running 50 frames past the end (silence).

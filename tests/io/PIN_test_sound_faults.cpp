@@ -96,8 +96,7 @@ TEST_F(PINSoundFaultTest, OptionsBytesAndAnOutputEndedBeforeAnySound) {
   const int32_t bits = 24;
   ASSERT_EQ(PIN_SetOutSpecificData(out, 1, &bits, 4), 0);
   EXPECT_EQ(options(), (std::vector<uint8_t>{'S', 'F', 'o', '1', 0, 0, 0, 24}));
-  uint32_t depths = OUT(PIN_GetLegalDepths, out);
-  EXPECT_EQ(depths, 0u) << "no picture taken";
+  EXPECT_EQ(OUT(PIN_GetLegalDepths, out), 0u) << "no picture taken";
   // A frame is taken and ignored; ending without sound leaves an empty file
   // at 48000 Hz stereo in the asked sample size.
   const PIN_ModuleProcs& p = tv::pin::FindModule(kSig)->procs;

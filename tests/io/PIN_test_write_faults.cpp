@@ -49,10 +49,7 @@ class PINWriteFaultsTest : public DriverTest {
     const bool pictures = t.signature != MakeFourCC("WAVD");
     PIN_OutputSpecH out = nullptr;
     ErrorCode err = PIN_NewOutputSpec(t.signature, pictures ? kW : 0, pictures ? kH : 0, &out);
-    FILE_SpecH ref = nullptr;
-    if (!err) err = FILE_New(path.c_str(), FILE_LocFullPath, &ref);
-    if (!err) err = PIN_SetOutputFile(out, ref);
-    FILE_Dispose(ref);
+    if (!err) err = SetFile(out, path);
     PIN_OutputInfo info{};
     if (!err) err = PIN_GetOutputInfo(out, &info, sizeof info);
     info.width = kW, info.height = kH, info.depth = 32, info.frameRate = 24 << 16;
