@@ -413,8 +413,7 @@ TEST_F(PINInterpTest, InterpretationTransfersWhole) {
   PIN_Interpretation bad = i;
   bad.field.separate = 0;  // pulldown without fields
   EXPECT_EQ(PIN_SetInterpretation(b, &bad), kErrBadParam);
-  ASSERT_EQ(PIN_GetInterpretation(b, &got), 0);
-  EXPECT_EQ(got.pulldown, 4u);
+  EXPECT_EQ(OUT(PIN_GetInterpretation, b).pulldown, 4u);
 }
 
 }  // namespace

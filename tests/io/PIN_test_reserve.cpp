@@ -52,10 +52,7 @@ class PINReserveTest : public PINTest {
     if (!world_) world_ = World(6, 4);
     return world_;
   }
-  static int32_t LastIndex(PIN_OutputSpecH out) {
-    PIN_OutputState st = OUT(PIN_GetOutputState, out);
-    return st.lastIndex;
-  }
+  static int32_t LastIndex(PIN_OutputSpecH out) { return OUT(PIN_GetOutputState, out).lastIndex; }
   ErrorCode Continue(uint32_t estimateKB, Boolean32* continued, double soundLeft = 0) {
     rec.reports.clear();
     OutLog().clear();
@@ -168,22 +165,18 @@ TEST_F(PINReserveTest, ByteTotalSaturatesAndExemptFoldersKeepZero) {
   ASSERT_EQ(PIN_AddFrame(out, 0, Frame()), 0);
   tv::pin::OutRec(out).totalBytes = 0x7FFFFFF8;
   ASSERT_EQ(PIN_AddFrame(out, 1, Frame()), 0);
-  PIN_OutputState st = OUT(PIN_GetOutputState, out);
-  EXPECT_EQ(st.bytes, 0x7FFFFFFF);
-  int64_t space = 0, bytes = 0;
-  ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
-  EXPECT_EQ(bytes, 0x80000008);
+  EXPECT_EQ(OUT(PIN_GetOutputState, out).bytes, 0x7FFFFFFF);
+  int64_t space = 0;
+  EXPECT_EQ(OUT(PIN_GetSizes, out, &space), 0x80000008);
   // A second start keeps the frame count.
   ASSERT_EQ(PIN_EndAdding(out), 0);
   ASSERT_EQ(PIN_StartAdding(out), 0);
-  ASSERT_EQ(PIN_GetOutputState(out, &st), 0);
-  EXPECT_EQ(st.frames, 2);
+  EXPECT_EQ(OUT(PIN_GetOutputState, out).frames, 2);
 
   ASSERT_EQ(platform::prefs::SetString(TV_PREFS_SECTION, "DontCheckSpaceDrives", "C; /nowhere , " + dir.path() + "/"), 0);
   PIN_OutputSpecH exempt = Still("e[#].tsf");
   ASSERT_EQ(PIN_AddFrame(exempt, 0, Frame()), 0);
-  ASSERT_EQ(PIN_GetOutputState(exempt, &st), 0);
-  EXPECT_EQ(st.bytes, 0);
+  EXPECT_EQ(OUT(PIN_GetOutputState, exempt).bytes, 0);
 }
 
 TEST_F(PINReserveTest, FileSizeLimitStartsNumberedFiles) {
@@ -243,8 +236,7 @@ TEST_F(PINReserveTest, FolderFileCountStartsANewFolder) {
   EXPECT_EQ(Texts(), std::vector<std::string>{Note("hit folder file-count limit", dir.P("frames (2)"))});
   ASSERT_EQ(PIN_AddFrame(out_, -1, Frame()), 0);
   EXPECT_TRUE(std::filesystem::exists(dir.P("frames (2)/s03.tsf")));
-  PIN_OutputState st = OUT(PIN_GetOutputState, out_);
-  EXPECT_EQ(st.frames, 4);
+  EXPECT_EQ(OUT(PIN_GetOutputState, out_).frames, 4);
   // A full volume moves the sequence to a new folder in an overflow folder
   // (made when missing).
   const std::string ov = dir.P("ov/deep");

@@ -236,8 +236,7 @@ TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
   EXPECT_EQ(OUT(PIN_LookHereMissingSeqSpec, back, refs.New(dir.P("empty"))), 0);
   EXPECT_EQ(OUT(PIN_LookHereMissingSeqSpec, back, refs.New(dir.P("away"))), 1);
   EXPECT_EQ(OUT(PIN_IsMissing, back), 0);
-  PIN_Interpretation interp = OUT(PIN_GetInterpretation, back);
-  EXPECT_EQ(interp.hsfNum, 3u) << "the interpretation goes with the footage";
+  EXPECT_EQ(OUT(PIN_GetInterpretation, back).hsfNum, 3u) << "the interpretation goes with the footage";
   BM_World w = World(16, 8);
   ASSERT_EQ(Draw(back, w), 0);
   EXPECT_EQ(uint8_t(Pixel(w, 0, 0) >> 16), uint8_t(TsfPixel(4, 0, 0) >> 16));
@@ -256,8 +255,7 @@ TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
   ASSERT_EQ(Draw(back, w), 0);
   EXPECT_EQ(TsfDecodes(), decodes + 1);
   ASSERT_EQ(PIN_UnCloseSeqSpecSources(back), 0);
-  ASSERT_EQ(PIN_GetInterpretation(back, &interp), 0);
-  EXPECT_EQ(interp.hsfNum, 3u);
+  EXPECT_EQ(OUT(PIN_GetInterpretation, back).hsfNum, 3u);
 
   // A file that does not import leaves the footage as it was.
   std::ofstream(dir.P("junk.tsf")) << "junk";
