@@ -3,8 +3,6 @@
 // shows it.
 #pragma once
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,15 +12,8 @@
 namespace tv::test::ei {
 
 using Bytes = std::vector<uint8_t>;
-
-inline Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-inline void WriteFile(const std::string& path, const Bytes& b) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
+using pin::ReadFile;
+using pin::WriteFile;
 
 class EITest : public pin::DriverTest {
  protected:

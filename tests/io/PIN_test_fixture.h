@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,6 +19,15 @@
 #include "io_test_out.h"
 
 namespace tv::test::pin {
+
+// The bytes of a file, and a file replaced by bytes.
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+inline void WriteFile(const std::string& path, const std::vector<uint8_t>& b) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
 
 inline constexpr tv::pin::Driver kTestDrivers[] = {
     {"Placeholder", tv::pin::PlaceholderBirth},

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "ByteOrder.h"
 #include "PIN_test_fixture.h"
@@ -152,8 +151,7 @@ class PINPersistTest : public PINTest {
     EXPECT_EQ(PIN_WriteSeqSpec(seq, &c), 0);
     FILE_Close(ref);
     FILE_Dispose(ref);
-    std::ifstream in(dir.P(name), std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    return ReadFile(dir.P(name));
   }
   // Reads the SeqSpec back from the file's chunk; it goes with the test.
   ErrorCode Load(const std::string& name, PIN_SeqSpecH* seq) {
@@ -210,8 +208,7 @@ TEST_F(PINPersistTest, MalformedRecordIsRefused) {
   WriteTsf(dir.P("m.tsf"), 16, 8, 1);
   auto bytes = Save(Opened(dir.P("m.tsf")), "m.bin");
   bytes[20 + 62 + 1] = 3;  // depth 3
-  std::ofstream(dir.P("m.bin"), std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  WriteFile(dir.P("m.bin"), bytes);
   rec.clear();
   PIN_SeqSpecH back = reinterpret_cast<PIN_SeqSpecH>(1);
   EXPECT_EQ(Load("m.bin", &back), PIN_ErrCannotImport);
