@@ -265,8 +265,7 @@ TEST_F(PINInterpTest, PulldownNeedsFieldsAndTime) {
   // Fields off turns the pulldown off.
   f.separate = 0;
   ASSERT_EQ(PIN_SetInterlace(seq, &f), 0);
-  PIN_Interpretation i = OUT(PIN_GetInterpretation, seq);
-  EXPECT_EQ(i.pulldown, 0u);
+  EXPECT_EQ(OUT(PIN_GetInterpretation, seq).pulldown, 0u);
 }
 
 TEST(PINPulldownGuess, FindsEachPhaseFromTheDifferences) {
@@ -329,11 +328,9 @@ TEST(PINAlphaGuess, Branches) {
 TEST_F(PINInterpTest, AlphaGuessOnFootage) {
   PIN_SeqSpecH seq = Video({4, 2, 6, 0, 0, 30 << 16});
   PIN_AlphaInfo a{};
-  Boolean32 asked = 9;
-  // Opaque frames of several colours: straight.
-  ASSERT_EQ(PIN_GuessAlphaType(seq, &a, &asked), 0);
+  // Opaque frames of several colours: straight, without asking.
+  EXPECT_EQ(OUT(PIN_GuessAlphaType, seq, &a), 0);
   EXPECT_EQ(a.type, PIN_Alpha_Straight);
-  EXPECT_EQ(asked, 0);
 }
 
 // ---- Pixel aspect, conforming, looping ----------------------------------------------------
