@@ -40,7 +40,6 @@ TEST_F(EIMalformedTest, FaultsAreRefusedWithTheirText) {
     std::function<void(Bytes&)> change;
     const char* text;
   };
-  const std::string invalid = "invalid IMAGE file.";
   const Case cases[] = {
       {"truncated header", [](Bytes& b) { b.resize(3); }, "invalid IMAGE file."},
       {"version 4", [](Bytes& b) { b[1] = 4; }, "Invalid EI version info."},
