@@ -89,10 +89,8 @@ TEST_F(PINReserveTest, ReservationClaimsEachFrameOnce) {
   // The frame is written over its empty file.
   ASSERT_EQ(PIN_AddFrame(a, 0, Frame()), 0);
   EXPECT_EQ(std::filesystem::file_size(dir.P("r_000.tsf")), 16u);
-  Boolean32 exists = OUT(PIN_DoesFileExist, b, 1, 0);
-  EXPECT_EQ(exists, 1);
-  ASSERT_EQ(PIN_DoesFileExist(b, 7, 0, &exists), 0);
-  EXPECT_EQ(exists, 0);
+  EXPECT_EQ(OUT(PIN_DoesFileExist, b, 1, 0), 1);
+  EXPECT_EQ(OUT(PIN_DoesFileExist, b, 7, 0), 0);
   EXPECT_EQ(LastIndex(b), 1);
 
   // A creation failure other than "exists" is no claim by someone else: it
@@ -110,8 +108,7 @@ TEST_F(PINReserveTest, UnreservationRules) {
   rec.reports.clear();
   EXPECT_EQ(PIN_UnReserveFrame(out, 0, 0, 1), 1);
   EXPECT_EQ(Texts(), std::vector<std::string>{Logged("trying to unreserve a file without reserving it first.", 1)});
-  Boolean32 got = OUT(PIN_ReserveFrame, out, 3, 0);
-  ASSERT_EQ(got, 1);
+  ASSERT_EQ(OUT(PIN_ReserveFrame, out, 3, 0), 1);
   struct Case {
     int32_t index;
     Boolean32 quiet;
