@@ -82,12 +82,11 @@ TEST_F(PINMoviesTest, SeekingIsFrameAccurate) {
   // Times between frames show the frame that started last; past the end, the last one.
   EXPECT_EQ(Number(Frame(seq, 2 * 1001 + 500, 24 * 1001)), 2);
   EXPECT_EQ(Number(Frame(seq, 400, 24)), 47);
-  Time at{5, 24}, next{};
-  ASSERT_EQ(PIN_InqNextFrameTime(seq, &at, &next), 0);
+  Time at{5, 24};
+  const Time next = OUT(PIN_InqNextFrameTime, seq, &at);
   EXPECT_EQ(int64_t{next.value} * 24, int64_t{6} * next.scale);
   at = Time{47, 24};
-  ASSERT_EQ(PIN_InqNextFrameTime(seq, &at, &next), 0);
-  EXPECT_EQ(next.scale, kInvalidTime.scale);
+  EXPECT_EQ(OUT(PIN_InqNextFrameTime, seq, &at).scale, kInvalidTime.scale);
   EXPECT_TRUE(rec.reports.empty());
 }
 
@@ -134,13 +133,10 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
   constexpr int W = 64, H = 48, N = 6, SR = 48000;
   auto frame = [&](int n) {
     BM_World w = World(W, H);
-    tv::pin::PixelLock px(w);
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) {
-        uint8_t* d = px.Row(y) + 4 * x;
-        d[0] = static_cast<uint8_t>(255 - x - y), d[1] = static_cast<uint8_t>(40 + x * 2 + n * 4),
-        d[2] = static_cast<uint8_t>(60 + y * 2), d[3] = static_cast<uint8_t>(120 + x - y);
-      }
+    Paint(w, [n](int32_t x, int32_t y) {
+      return uint32_t(255 - x - y) << 24 | uint32_t(40 + x * 2 + n * 4) << 16 | uint32_t(60 + y * 2) << 8 |
+             uint32_t(120 + x - y);
+    });
     return w;
   };
   std::vector<int16_t> tone;
@@ -166,19 +162,16 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
     const int32_t codec = static_cast<int32_t>(c.codec), sr = SR;
     ASSERT_EQ(p.setOutSpecificData(out, 1, &codec, 4), 0);
     ASSERT_EQ(p.setOutSpecificData(out, 4, &sr, 4), 0);
-    Handle opts = nullptr;
-    ASSERT_EQ(p.getOutputOptions(out, &opts), 0);
+    Handle opts = OUT(p.getOutputOptions, out);
     const uint8_t golden[24] = {'M', 'V', 'o', '1', uint8_t(c.codec >> 24), uint8_t(c.codec >> 16),
                                 uint8_t(c.codec >> 8), uint8_t(c.codec), 0, 0, 0, 18, 0, 24, 0, 0,
                                 0, 0, 0xBB, 0x80, 0, 0, 0, 2};
     EXPECT_EQ(std::memcmp(*opts, golden, 24), 0);
     p.disposeOutputOptions(out, opts);
     ASSERT_EQ(p.startAdding(out), 0);
-    SND_World s = nullptr;
     SND_Format f{double(SR), SND_Encoding_Signed, 2, 2, 0};
-    ASSERT_EQ(SND_NewWorld(&f, nullptr, &s), 0);
-    void* buf = nullptr;
-    ASSERT_EQ(SND_SizeAndLockBuffer(static_cast<int64_t>(tone.size() / 2), 0, s, &buf), 0);
+    SND_World s = OUT(SND_NewWorld, &f, nullptr);
+    void* buf = OUT(SND_SizeAndLockBuffer, static_cast<int64_t>(tone.size() / 2), 0, s);
     std::memcpy(buf, tone.data(), tone.size() * 2);
     SND_UnlockBuffer(s);
     ASSERT_EQ(p.addSoundChunk(out, s), 0);

@@ -30,9 +30,8 @@ class PINWriteFaultsTest : public DriverTest {
   SND_World Sound() {
     if (sound_) return sound_;
     const SND_Format f{48000.0, SND_Encoding_Signed, 2, 2, 0};
-    EXPECT_EQ(SND_NewWorld(&f, nullptr, &sound_), 0);
-    void* p = nullptr;
-    EXPECT_EQ(SND_SizeAndLockBuffer(4800, 0, sound_, &p), 0);
+    sound_ = OUT(SND_NewWorld, &f, nullptr);
+    void* p = OUT(SND_SizeAndLockBuffer, 4800, 0, sound_);
     for (int i = 0; i < 9600; ++i) static_cast<int16_t*>(p)[i] = static_cast<int16_t>((i * 331) % 20000 - 10000);
     SND_UnlockBuffer(sound_);
     return sound_;
