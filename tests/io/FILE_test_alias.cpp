@@ -411,9 +411,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
   FILE_DisposeAliasRec(alias);
 
   host.result = 0;
-  ASSERT_EQ(FILE_DoOpenInteractiveSingle("Open", &ref), 0);
-  ASSERT_NE(ref, nullptr);
-  Keep(ref);
+  ASSERT_NE(Keep(OUT(FILE_DoOpenInteractiveSingle, "Open")), nullptr);
   EXPECT_EQ(host.prompt, "Open");
   host.many = {P("found.mov"), P("other.mov")};
   ASSERT_EQ(FILE_DoOpenInteractiveMultiple("Open", &many, &count), 0);
@@ -421,9 +419,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
   for (int32_t i = 0; i < count; ++i) FILE_Dispose(reinterpret_cast<FILE_SpecH*>(*many)[i]);
   DisposeHandle(many);
   host.answer = dir;
-  ASSERT_EQ(FILE_CreateLocSaveInteractive("Save", "made.dat", &ref), 0);
-  ASSERT_NE(ref, nullptr);
-  Keep(ref);
+  ASSERT_NE(Keep(OUT(FILE_CreateLocSaveInteractive, "Save", "made.dat")), nullptr);
   EXPECT_TRUE(std::filesystem::exists(P("made.dat")));
   ASSERT_EQ(FILE_SetHostProcs(nullptr), 0);
   gHost = nullptr;

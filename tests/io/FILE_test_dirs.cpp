@@ -54,9 +54,7 @@ TEST_F(FileFolders, FolderOnlyOperationsOnFiles) {
   Fails(FILE_DirInqFileSpec(f, 1, &r), 770, kSiteDirInqFileSpec, "indexing allowed on directory only (302).");
   Fails(FILE_DirInqFileSpecByName(Ref(dir), "missing", &r), 784, kSiteDirByName,
         "file \"" + P("missing") + "\" not found (310).");
-  ASSERT_EQ(FILE_DirInqFileSpecByName(Ref(dir), "f", &r), 0);
-  Keep(r);
-  EXPECT_TRUE(Same(r, f));
+  EXPECT_TRUE(Same(Keep(OUT(FILE_DirInqFileSpecByName, Ref(dir), "f")), f));
   Fails(FILE_SetFileType(Ref(dir), MakeFourCC("TEXT"), 0), 769, kSiteSetFileType,
         "unable to set file type of directory (301).");
 }
@@ -217,9 +215,7 @@ TEST_F(FileVolumes, FreeSpaceFromTheProvider) {
 TEST_F(FileVolumes, MountTable) {
   int32_t count = OUT(FILE_VolCount);
   ASSERT_GE(count, 1);
-  FILE_SpecH root = OUT(FILE_InqVolSpec, 1);
-  Keep(root);
-  EXPECT_EQ(NameOf(root), "/");
+  EXPECT_EQ(NameOf(Keep(OUT(FILE_InqVolSpec, 1))), "/");
   EXPECT_EQ(NameOf(Ref(dir), FILE_NameVolume)[0], '/');
   FILE_SpecH none = nullptr;
   EXPECT_EQ(FILE_InqVolSpec(count + 1, &none), -35);
