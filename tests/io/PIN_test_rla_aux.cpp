@@ -101,10 +101,10 @@ TEST_F(RLAAuxTest, DescriptionsOfEveryKind) {
     const char type[5];  // the data type's code: "UBT1", "UST2" or "FLT4"
     int32_t dimension;
   } want[] = {
-      {"DPTH", "Z-depth", "FLT4", 1},         {"MATR", "Material Effects", "UBT1", 1},
-      {"OBID", "Object ID", "UST2", 1},       {"TEXR", "UV-coordinates", "FLT4", 2},
-      {"NRML", "Normal Vector", "FLT4", 3},   {"UNCP", "Non Clamped RGB", "UBT1", 4},
-      {"COVR", "Z coverage", "FLT4", 1},      {"BKCR", "Background color", "UBT1", 3},
+      {"DPTH", "Z-depth", "FLT4", 1},       {"MATR", "Material Effects", "UBT1", 1},
+      {"OBID", "Object ID", "UST2", 1},     {"TEXR", "UV-coordinates", "FLT4", 2},
+      {"NRML", "Normal Vector", "FLT4", 3}, {"UNCP", "Non Clamped RGB", "UBT1", 4},
+      {"COVR", "Z coverage", "FLT4", 1},    {"BKCR", "Background color", "UBT1", 3},
   };
   for (int32_t i = 0; i < 8; ++i) {
     D_AuxChannelDesc d{};
