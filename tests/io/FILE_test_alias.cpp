@@ -188,17 +188,15 @@ TEST_F(FileAliasBytes, MalformedInputIsRefusedWhole) {
 }
 
 TEST_F(FileAliasBytes, WrittenToAndReadFromFiles) {
-  FILE_AliasH a = nullptr, b = nullptr;
-  ASSERT_EQ(NewAliasFromPath("/x/y.mov", MakeFourCC("MooV"), "", &a), 0);
-  ASSERT_EQ(NewAliasFromPath("c:\\proj\\z.tif", 0, "", &b), 0);
+  FILE_AliasH a = OUT(NewAliasFromPath, "/x/y.mov", MakeFourCC("MooV"), "");
+  FILE_AliasH b = OUT(NewAliasFromPath, "c:\\proj\\z.tif", 0, "");
   Write(P("aliases"), "");
   FILE_SpecH f = Opened("aliases");
   ASSERT_EQ(FILE_WriteAliasRec(f, a), 0);
   ASSERT_EQ(FILE_WriteAliasRec(f, b), 0);
   ASSERT_EQ(FILE_SetPos(f, 0), 0);
-  FILE_AliasH ra = nullptr, rb = nullptr;
-  ASSERT_EQ(FILE_ReadAliasRec(f, &ra), 0);
-  ASSERT_EQ(FILE_ReadAliasRec(f, &rb), 0);
+  FILE_AliasH ra = OUT(FILE_ReadAliasRec, f);
+  FILE_AliasH rb = OUT(FILE_ReadAliasRec, f);
   EXPECT_EQ(Flat(ra), Flat(a));
   EXPECT_EQ(Flat(rb), Flat(b));
   FILE_AliasH none = nullptr;
@@ -398,8 +396,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
 
   Write(P("found.mov"), "");
   host.answer = P("found.mov");
-  FILE_AliasH alias = nullptr;
-  ASSERT_EQ(NewAliasFromPath("/nowhere/lost.mov", 0, "", &alias), 0);
+  FILE_AliasH alias = OUT(NewAliasFromPath, "/nowhere/lost.mov", 0, "");
   Boolean32 changed = OUT(FILE_ResolveAliasRec, alias, nullptr, 1, &ref);
   Keep(ref);
   EXPECT_TRUE(changed);
