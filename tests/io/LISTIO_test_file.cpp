@@ -8,15 +8,12 @@
 namespace tv::test {
 namespace {
 
-// lhd3 of a list, hand-laid.
-Bytes Lhd3(uint32_t magic, int32_t user, int32_t count, int32_t blocks, int32_t itemSize, int32_t blockSize,
-           int32_t minBlocks, int32_t capacity, uint16_t flags) {
-  return ByteBuilder()
-      .U32(magic).U32(static_cast<uint32_t>(user)).U32(static_cast<uint32_t>(count))
-      .U32(static_cast<uint32_t>(blocks)).U32(static_cast<uint32_t>(itemSize))
-      .U32(static_cast<uint32_t>(blockSize)).U32(static_cast<uint32_t>(minBlocks))
-      .U32(static_cast<uint32_t>(capacity)).U16(flags).U16(0).Zeros(16)
-      .b;
+// lhd3 of a list, hand-laid (the signed fields as their 32-bit patterns).
+Bytes Lhd3(uint32_t magic, uint32_t user, uint32_t count, uint32_t blocks, uint32_t itemSize, uint32_t blockSize,
+           uint32_t minBlocks, uint32_t capacity, uint16_t flags) {
+  ByteBuilder b;
+  for (uint32_t v : {magic, user, count, blocks, itemSize, blockSize, minBlocks, capacity}) b.U32(v);
+  return b.U16(flags).U16(0).Zeros(16).b;
 }
 
 // A whole "LIST"/"list" container from header and items.
