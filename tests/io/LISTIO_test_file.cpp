@@ -9,8 +9,8 @@ namespace tv::test {
 namespace {
 
 // lhd3 of a list, hand-laid (the signed fields as their 32-bit patterns).
-Bytes Lhd3(uint32_t magic, uint32_t user, uint32_t count, uint32_t blocks, uint32_t itemSize, uint32_t blockSize,
-           uint32_t minBlocks, uint32_t capacity, uint16_t flags) {
+Bytes Lhd3(uint32_t magic, uint32_t user, uint32_t count, uint32_t blocks, uint32_t itemSize,
+           uint32_t blockSize, uint32_t minBlocks, uint32_t capacity, uint16_t flags) {
   ByteBuilder b;
   for (uint32_t v : {magic, user, count, blocks, itemSize, blockSize, minBlocks, capacity}) b.U32(v);
   return b.U16(flags).U16(0).Zeros(16).b;
