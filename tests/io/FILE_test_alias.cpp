@@ -382,8 +382,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
   EXPECT_EQ(many, nullptr);
   EXPECT_EQ(count, 0);
   EXPECT_EQ(OUT(FILE_DoSaveInteractive, "Save", "x"), nullptr);
-  Boolean32 nav = OUT(FILE_NavServicesAvailable);
-  EXPECT_FALSE(nav);
+  EXPECT_FALSE(OUT(FILE_NavServicesAvailable));
 
   HostLog host;
   gHost = &host;

@@ -80,8 +80,7 @@ TEST_F(FileShared, RandomInterleavingThroughThreeReferencesMatchesAModel) {
         model.resize(static_cast<size_t>(to), '\0');
         pos[i] = std::min(pos[i], to);
       } else if (op < 92) {
-        int64_t got = OUT(FILE_InqSize, r[i], FILE_SizeData);
-        ASSERT_EQ(got, size);
+        ASSERT_EQ(OUT(FILE_InqSize, r[i], FILE_SizeData), size);
       } else if (op < 96) {
         ASSERT_EQ(FILE_Flush(r[i]), 0);
       } else {
@@ -89,8 +88,7 @@ TEST_F(FileShared, RandomInterleavingThroughThreeReferencesMatchesAModel) {
         ASSERT_EQ(FILE_Open(perm, r[i]), 0);
         pos[i] = 0;
       }
-      int64_t at = OUT(FILE_InqPos, r[i]);
-      ASSERT_EQ(at, pos[i]);
+      ASSERT_EQ(OUT(FILE_InqPos, r[i]), pos[i]);
       rec.clear();
     }
     for (FILE_SpecH ref : r) ASSERT_EQ(FILE_Close(ref), 0);

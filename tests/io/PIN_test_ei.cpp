@@ -219,8 +219,7 @@ TEST_F(EITest, DepthFileGivesTheZDepthChannel) {
   ASSERT_EQ(Write(dir.P("shot.img"), frames, 24, 24), 0);
   WriteDepthFile(dir.P("shot.EIZ"), 6, 5, 2);  // found whatever its case
   PIN_SeqSpecH seq = Opened(dir.P("shot.img"));
-  int32_t channels = OUT(PIN_GetNumAuxChannels, seq);
-  ASSERT_EQ(channels, 1);
+  ASSERT_EQ(OUT(PIN_GetNumAuxChannels, seq), 1);
   D_AuxChannelDesc d{};
   ASSERT_EQ(PIN_GetAuxChannelDesc(seq, 0, &d, sizeof d), 0);
   EXPECT_EQ(d.code, MakeFourCC("DPTH"));

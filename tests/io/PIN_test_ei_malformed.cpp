@@ -75,8 +75,7 @@ TEST_F(EIMalformedTest, CountsAreBoundedByTheFile) {
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(OpenChanged(change, &seq), 0);
     EXPECT_TRUE(rec.reports.empty());
-    PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
-    EXPECT_EQ(info.nativeRate, frames == 1 ? 0 : 30 << 16);
+    EXPECT_EQ(OUT(PIN_GetSourceInfo, seq).nativeRate, frames == 1 ? 0 : 30 << 16);
     BM_World w = World(4, 3);
     EXPECT_EQ(Draw(seq, w, Time{frames - 1, 30}), 0);
   }

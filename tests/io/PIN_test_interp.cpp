@@ -373,8 +373,7 @@ TEST_F(PINInterpTest, ConformAndLoopMapTimesToFrames) {
   EXPECT_EQ(index(29, 15), 9);   // end of the third
   EXPECT_EQ(index(35, 15), 9);   // held
   ASSERT_EQ(PIN_SetSequenceFPS(seq, static_cast<Fixed>(0xFFFFFFFFu)), 0);
-  PIN_Interpretation i = OUT(PIN_GetInterpretation, seq);
-  EXPECT_EQ(i.conformedRate, 0);
+  EXPECT_EQ(OUT(PIN_GetInterpretation, seq).conformedRate, 0);
   EXPECT_EQ(index(12, 30), 2);
 }
 
