@@ -1,7 +1,6 @@
 // The placeholder module's own draw slot, as any caller of a module's procs
 // reaches it: the same missing-footage frame the framework draws, and the
 // refusal of a handle that is no SeqSpec.
-#include <cstring>
 
 #include "PIN_test_fixture.h"
 
@@ -24,8 +23,7 @@ TEST_F(PINPlaceholderTest, SlotDrawsTheFrameTheFrameworkDraws) {
   EXPECT_TRUE(rec.reports.empty());
 
   // A handle that is no SeqSpec is refused, once.
-  Handle notSeq = NewHandle(256);
-  std::memset(*notSeq, 0, 256);
+  Handle notSeq = NewHandleClear(256);
   EXPECT_NE(p.drawSparseFrame(notSeq, &params, bySlot), 0);
   EXPECT_EQ(rec.reports.size(), 1u);
   DisposeHandle(notSeq);
