@@ -1,7 +1,6 @@
 // The placeholder module's own draw slot, as any caller of a module's procs
 // reaches it: the same missing-footage frame the framework draws, and the
 // refusal of a handle that is no SeqSpec.
-
 #include "PIN_test_fixture.h"
 
 namespace tv::test::pin {
