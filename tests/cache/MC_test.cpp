@@ -18,14 +18,11 @@ TEST_F(MCRules, ImportanceOfCostUsesAndAge) {
   for (int k = 0; k < 5; ++k) Add(MC_GlobalBag, 100 + k);
   MC_Stuff s = Info(MC_GlobalBag, i);
   EXPECT_EQ(s.useCount, 10u);
-  float importance = 0;
-  ASSERT_EQ(MC_CalcImportance(&s, &importance), 0);
-  EXPECT_EQ(importance, 6.0f);
+  EXPECT_EQ(OUT(MC_CalcImportance, &s), 6.0f);
   // A counted checkin makes it the youngest.
   ASSERT_EQ(MC_CheckinStuff(0, CheckOut(i)), 0);
   s = Info(MC_GlobalBag, i);
-  ASSERT_EQ(MC_CalcImportance(&s, &importance), 0);
-  EXPECT_EQ(importance, 10.0f + 1.1f);
+  EXPECT_EQ(OUT(MC_CalcImportance, &s), 10.0f + 1.1f);
 }
 
 std::vector<int32_t> gPurged;
@@ -44,14 +41,11 @@ TEST_F(MCRules, FreeingPurgesLeastImportantFirstAndKeepsNeverPurge) {
   for (int k = 0; k < 6; ++k) Add(MC_GlobalBag, k, costs[k], 0, 0, 0, &RecordPurge);
   Add(MC_GlobalBag, 90, 0, MC_Stuff_NeverPurge, 0, 0, &RecordPurge);
   Add(MC_GlobalBag, 91, 0, MC_Stuff_NeverPurge, 0, 0, &RecordPurge);
-  int32_t result = -1;
-  ASSERT_EQ(MC_FreeUpSomeMemory(MC_GlobalBag, INT64_MAX, &result), 0);
-  EXPECT_EQ(result, MC_Freed_Some);
+  EXPECT_EQ(OUT(MC_FreeUpSomeMemory, MC_GlobalBag, INT64_MAX), MC_Freed_Some);
   EXPECT_EQ(gPurged, (std::vector<int32_t>{1, 5, 3, 0, 2, 4}));
   EXPECT_EQ(Tally(), (std::vector<int64_t>{2, 0, 0, 0, 6}));
   // Nothing wanted: nothing purged, enough room.
-  ASSERT_EQ(MC_FreeUpSomeMemory(MC_GlobalBag, INT64_MIN, &result), 0);
-  EXPECT_EQ(result, MC_Freed_Enough);
+  EXPECT_EQ(OUT(MC_FreeUpSomeMemory, MC_GlobalBag, INT64_MIN), MC_Freed_Enough);
 }
 
 TEST_F(MCRules, CheckoutConflicts) {
@@ -123,8 +117,7 @@ TEST_F(MCRules, CheckinFlags) {
   const uint32_t created = Info(MC_GlobalBag, i).lastUse;
   ASSERT_EQ(MC_CheckinStuff(MC_Checkin_NotAUse, CheckOut(i)), 0);
   EXPECT_EQ(Info(MC_GlobalBag, i).lastUse, created);
-  uint32_t now = 0;
-  ASSERT_EQ(MC_GetCurrentTransactionCount(&now), 0);
+  const uint32_t now = OUT(MC_GetCurrentTransactionCount);
   ASSERT_EQ(MC_CheckinStuff(0, CheckOut(i)), 0);
   EXPECT_EQ(Info(MC_GlobalBag, i).lastUse, now + 1);
   ASSERT_EQ(MC_CheckinStuff(MC_Checkin_Delete, CheckOut(i)), 0);
@@ -150,8 +143,7 @@ TEST_F(MCRules, DeleteRefusedWhileCheckedOutAndSlotsAreReused) {
 }
 
 TEST_F(MCRules, KeyedLookupAndReadWriteLeavesDirectories) {
-  MC_SortDir dir = nullptr;
-  ASSERT_EQ(MC_NewSortDir(MC_GlobalBag, &ByKey, 0, &dir), 0);
+  MC_SortDir dir = OUT(MC_NewSortDir, MC_GlobalBag, &ByKey, 0);
   for (int32_t k : {30, 10, 20}) ASSERT_EQ(MC_AddStuffToSortDir(dir, Add(MC_GlobalBag, k)), 0);
   VAL_Value key = Frame(20);
   Boolean32 got = 0;
@@ -190,8 +182,7 @@ TEST_F(MCRules, KeyedLookupAndReadWriteLeavesDirectories) {
   ASSERT_EQ(MC_DisposeSortDir(dir), 0);
   rec.clear();
   ASSERT_EQ(MC_CheckinStuff(0, rw), 0);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().text, "Test: unable to add cached item to disposed sort directory");
+  ExpectOneReport(0x0B, kSevFailure, "Test: unable to add cached item to disposed sort directory");
   EXPECT_EQ(MC_AddStuffToSortDir(dir, index), kErrDamaged);
   VAL_DisposeValue(&key);
   VAL_DisposeValue(&key40);
@@ -215,13 +206,9 @@ TEST_F(MCRules, FreeingInsideAnotherOperationDoesNothing) {
 }
 
 TEST_F(MCRules, BagsAndDiskCacheInfo) {
-  MC_Bag bag = nullptr;
-  ASSERT_EQ(MC_NewBag(4, 2, &bag), 0);
-  Boolean32 global = 1;
-  for (auto [b, want] : {std::pair{bag, 0}, std::pair{MC_GlobalBag, 1}}) {
-    ASSERT_EQ(MC_IsGlobalBag(b, &global), 0);
-    EXPECT_EQ(global, want);
-  }
+  MC_Bag bag = OUT(MC_NewBag, 4, 2);
+  EXPECT_FALSE(OUT(MC_IsGlobalBag, bag));
+  EXPECT_TRUE(OUT(MC_IsGlobalBag, MC_GlobalBag));
   ASSERT_EQ(MC_SetBagDiskCacheInfo(bag, 5, 6), 0);
   rec.clear();
   EXPECT_EQ(MC_SetBagDiskCacheInfo(bag, 7, 8), kErrUnimplemented);
@@ -234,9 +221,7 @@ TEST_F(MCRules, BagsAndDiskCacheInfo) {
   EXPECT_EQ(MC_DisposeBag(bag), kErrBadParam);
   EXPECT_EQ(rec.last().text, "Test error: disposing non-empty cache -- a bad parameter was passed.");
   ASSERT_EQ(MC_CheckinStuff(0, r), 0);
-  MC_SortDir importance = nullptr;
-  ASSERT_EQ(MC_InqBagImportanceSortDir(bag, &importance), 0);
-  EXPECT_EQ(MC_DisposeSortDir(importance), kErrBadParam);
+  EXPECT_EQ(MC_DisposeSortDir(OUT(MC_InqBagImportanceSortDir, bag)), kErrBadParam);
   EXPECT_EQ(rec.last().text, "Test error: unable to dispose importance sort directory -- a bad parameter was passed.");
   ASSERT_EQ(MC_DisposeBag(bag), 0);  // its stuff goes with it
   rec.clear();
@@ -255,9 +240,7 @@ TEST_F(MCRules, DeathReportsUnbalancedCheckoutsAndGlobalData) {
   MC_Receipt r = CheckOut(Add(MC_GlobalBag, 1, 0, 0, 4096));
   rec.clear();
   ASSERT_EQ(MC_Death(), 0);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(rec.last().severity, kSevWarning);
-  EXPECT_EQ(rec.last().text, "Test warning: memory inefficiency due to 1 unbalanced cache checkouts");
+  ExpectOneReport(0x02, kSevWarning, "Test warning: memory inefficiency due to 1 unbalanced cache checkouts");
   uint32_t count = 7;
   EXPECT_EQ(MC_GetCurrentTransactionCount(&count), kErrDamaged);
   EXPECT_EQ(count, 0u);

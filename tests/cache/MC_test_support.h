@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "../io/io_test_out.h"
 #include "MC.h"
 #include "Memory.h"
 #include "TestSupport.h"
@@ -116,16 +117,8 @@ class MCFixture : public UFixture {
     EXPECT_EQ(MC_AddStuff(bag, flags, &v, cost, purge, ref, nullptr, nullptr, 0, &index), 0);
     return index;
   }
-  MC_Stuff Info(MC_Bag bag, uint32_t index) {
-    MC_Stuff s{};
-    EXPECT_EQ(MC_GetStuffInfo(bag, index, &s), 0);
-    return s;
-  }
-  MC_Statistics Stats(MC_Bag bag = MC_GlobalBag) {
-    MC_Statistics s{};
-    EXPECT_EQ(MC_GetStatistics(bag, &s), 0);
-    return s;
-  }
+  MC_Stuff Info(MC_Bag bag, uint32_t index) { return OUT(MC_GetStuffInfo, bag, index); }
+  MC_Statistics Stats(MC_Bag bag = MC_GlobalBag) { return OUT(MC_GetStatistics, bag); }
   // The statistics as one record: entries, bytes, hits, misses, purges.
   std::vector<int64_t> Tally(MC_Bag bag = MC_GlobalBag) {
     const MC_Statistics s = Stats(bag);
@@ -133,9 +126,7 @@ class MCFixture : public UFixture {
   }
   // A checkout by index that must succeed; its receipt.
   MC_Receipt CheckOut(uint32_t index, int32_t mode = MC_Checkout_ReadOnly, MC_Bag bag = MC_GlobalBag) {
-    MC_Receipt r = nullptr;
-    EXPECT_EQ(MC_CheckoutByID(bag, mode, index, nullptr, &r), 0);
-    return r;
+    return OUT(MC_CheckoutByID, bag, mode, index, nullptr);
   }
   // Exactly one report since the last clear: its site, severity and text.
   void ExpectOneReport(uint32_t site, Severity severity, const std::string& text) {

@@ -26,11 +26,9 @@ ErrorCode Visit(intptr_t ref, MC_Bag, uint32_t, const MC_Stuff* s, Boolean32* st
 int32_t ByKeyDown(intptr_t ref, const MC_Stuff* a, const MC_Stuff* b) { return ByKey(ref, b, a); }
 
 TEST_F(MCWalks, BagsAndDirectoriesAreWalkedInTheirOrder) {
-  MC_Bag bag = nullptr;
-  ASSERT_EQ(MC_NewBag(4, 2, &bag), 0);
+  MC_Bag bag = OUT(MC_NewBag, 4, 2);
   for (int32_t k : {3, 1, 2}) Add(bag, k);
-  MC_SortDir dir = nullptr;
-  ASSERT_EQ(MC_NewSortDir(bag, &ByKey, 0, &dir), 0);
+  MC_SortDir dir = OUT(MC_NewSortDir, bag, &ByKey, 0);
   for (uint32_t i : {0u, 1u, 2u}) ASSERT_EQ(MC_AddStuffToSortDir(dir, i), 0);
   const struct {
     const char* what;

@@ -48,8 +48,7 @@ std::string FullPathOf(FILE_AliasH alias) {
 }
 // The full path of the record flattened as flat.
 std::string FullPathOf(const Bytes& flat) {
-  FILE_AliasH alias = nullptr;
-  EXPECT_EQ(Unflatten(flat, &alias), 0);
+  FILE_AliasH alias = OUT(Unflatten, flat);
   std::string path = alias ? FullPathOf(alias) : "";
   FILE_DisposeAliasRec(alias);
   return path;
@@ -189,18 +188,15 @@ TEST_F(FileAliasBytes, MalformedInputIsRefusedWhole) {
 }
 
 TEST_F(FileAliasBytes, WrittenToAndReadFromFiles) {
-  FILE_AliasH a = nullptr, b = nullptr;
-  ASSERT_EQ(NewAliasFromPath("/x/y.mov", MakeFourCC("MooV"), "", &a), 0);
-  ASSERT_EQ(NewAliasFromPath("c:\\proj\\z.tif", 0, "", &b), 0);
-  FILE_SpecH f = Ref(P("aliases"));
-  ASSERT_EQ(FILE_Create(FILE_CreateFile, 0, 0, f), 0);
-  ASSERT_EQ(FILE_Open(FILE_PermReadWrite, f), 0);
+  FILE_AliasH a = OUT(NewAliasFromPath, "/x/y.mov", MakeFourCC("MooV"), "");
+  FILE_AliasH b = OUT(NewAliasFromPath, "c:\\proj\\z.tif", 0, "");
+  Write(P("aliases"), "");
+  FILE_SpecH f = Opened("aliases");
   ASSERT_EQ(FILE_WriteAliasRec(f, a), 0);
   ASSERT_EQ(FILE_WriteAliasRec(f, b), 0);
   ASSERT_EQ(FILE_SetPos(f, 0), 0);
-  FILE_AliasH ra = nullptr, rb = nullptr;
-  ASSERT_EQ(FILE_ReadAliasRec(f, &ra), 0);
-  ASSERT_EQ(FILE_ReadAliasRec(f, &rb), 0);
+  FILE_AliasH ra = OUT(FILE_ReadAliasRec, f);
+  FILE_AliasH rb = OUT(FILE_ReadAliasRec, f);
   EXPECT_EQ(Flat(ra), Flat(a));
   EXPECT_EQ(Flat(rb), Flat(b));
   FILE_AliasH none = nullptr;
@@ -386,9 +382,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
   EXPECT_EQ(many, nullptr);
   EXPECT_EQ(count, 0);
   EXPECT_EQ(OUT(FILE_DoSaveInteractive, "Save", "x"), nullptr);
-  Boolean32 nav = 1;
-  ASSERT_EQ(FILE_NavServicesAvailable(&nav), 0);
-  EXPECT_FALSE(nav);
+  EXPECT_FALSE(OUT(FILE_NavServicesAvailable));
 
   HostLog host;
   gHost = &host;
@@ -401,8 +395,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
 
   Write(P("found.mov"), "");
   host.answer = P("found.mov");
-  FILE_AliasH alias = nullptr;
-  ASSERT_EQ(NewAliasFromPath("/nowhere/lost.mov", 0, "", &alias), 0);
+  FILE_AliasH alias = OUT(NewAliasFromPath, "/nowhere/lost.mov", 0, "");
   Boolean32 changed = OUT(FILE_ResolveAliasRec, alias, nullptr, 1, &ref);
   Keep(ref);
   EXPECT_TRUE(changed);
@@ -414,9 +407,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
   FILE_DisposeAliasRec(alias);
 
   host.result = 0;
-  ASSERT_EQ(FILE_DoOpenInteractiveSingle("Open", &ref), 0);
-  ASSERT_NE(ref, nullptr);
-  Keep(ref);
+  ASSERT_NE(Keep(OUT(FILE_DoOpenInteractiveSingle, "Open")), nullptr);
   EXPECT_EQ(host.prompt, "Open");
   host.many = {P("found.mov"), P("other.mov")};
   ASSERT_EQ(FILE_DoOpenInteractiveMultiple("Open", &many, &count), 0);
@@ -424,9 +415,7 @@ TEST_F(FileAliasResolve, InteractiveHooks) {
   for (int32_t i = 0; i < count; ++i) FILE_Dispose(reinterpret_cast<FILE_SpecH*>(*many)[i]);
   DisposeHandle(many);
   host.answer = dir;
-  ASSERT_EQ(FILE_CreateLocSaveInteractive("Save", "made.dat", &ref), 0);
-  ASSERT_NE(ref, nullptr);
-  Keep(ref);
+  ASSERT_NE(Keep(OUT(FILE_CreateLocSaveInteractive, "Save", "made.dat")), nullptr);
   EXPECT_TRUE(std::filesystem::exists(P("made.dat")));
   ASSERT_EQ(FILE_SetHostProcs(nullptr), 0);
   gHost = nullptr;

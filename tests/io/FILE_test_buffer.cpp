@@ -60,8 +60,7 @@ TEST_F(FileBuffer, ReadsAtTheEndOfTheFile) {
 TEST_F(FileBuffer, PlatformReferenceSeesEveryByteAtThePosition) {
   FILE_SpecH a = OpenNew("a");
   ASSERT_EQ(FILE_NWrite(a, 5, "hello"), 0);
-  int32_t fd = -1;
-  ASSERT_EQ(FILE_InqPlatDepRef(a, &fd), 0);
+  int32_t fd = OUT(FILE_InqPlatDepRef, a);
   char buf[5] = {};
   ASSERT_EQ(::pread(fd, buf, 5, 0), 5);
   EXPECT_EQ(std::string(buf, 5), "hello");

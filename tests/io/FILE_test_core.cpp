@@ -33,14 +33,11 @@ TEST_F(FileRefs, EveryLocationKindNamesTheSameFile) {
   EXPECT_EQ((flat.data[2] << 8) | flat.data[3], static_cast<int>(path.size()));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(flat.data + 4), path.size()), path);
 
-  FILE_SpecH byFlat = nullptr, bySpec = nullptr;
-  ASSERT_EQ(FILE_New(&flat, FILE_LocFlat, &byFlat), 0);
-  Keep(byFlat);
+  FILE_SpecH byFlat = Keep(OUT(FILE_New, &flat, FILE_LocFlat));
   FILE_PlatSpec spec = OUT(FILE_InqLocSpec, byPath);
   EXPECT_EQ(std::string(spec.parentDir), dir);
   EXPECT_EQ(std::string(spec.name), "a.txt");
-  ASSERT_EQ(FILE_New(&spec, FILE_LocPlatSpec, &bySpec), 0);
-  Keep(bySpec);
+  FILE_SpecH bySpec = Keep(OUT(FILE_New, &spec, FILE_LocPlatSpec));
   EXPECT_TRUE(Same(byPath, byFlat));
   EXPECT_TRUE(Same(byPath, bySpec));
 
@@ -88,8 +85,7 @@ TEST_F(FileRefs, RootAndParents) {
         "illegal search for parent directory of root (309).");
   FILE_SpecH f = Made("f", "");
   Fails(FILE_InqIsRoot(f, &isRoot), 770, kSiteInqIsRoot, "test for root allowed on directory only (302).");
-  ASSERT_EQ(FILE_ParentDir(f, 0, &parent), 0);
-  Keep(parent);
+  parent = Keep(OUT(FILE_ParentDir, f, 0));
   EXPECT_EQ(NameOf(parent), dir);
   EXPECT_FALSE(OUT(FILE_InqIsRoot, parent));
 }
@@ -363,8 +359,7 @@ TEST_F(FileOps, DuplicateIsClosedAndFlatLocationsMove) {
   Write(P("a"), "1");
   Write(P("b"), "2");
   FILE_SpecH a = Opened("a", FILE_PermRead);
-  FILE_SpecH dup = OUT(FILE_Duplicate, a);
-  Keep(dup);
+  FILE_SpecH dup = Keep(OUT(FILE_Duplicate, a));
   EXPECT_EQ(OUT(FILE_InqPlatDepRef, dup), FILE_ClosedRefNum);
   FILE_FlatLoc flat = OUT(FILE_CopyFlatLoc, Ref(P("b")));
   Fails(FILE_UpdateFlatLoc(a, &flat), 782, kSiteUpdateFlatLoc, "cannot relocate an open file (30E).");

@@ -13,20 +13,19 @@ namespace {
 
 using namespace tv::file;
 
-using FileFolders = FileTest;
-
-std::vector<std::string> Names(FILE_SpecH folder) {
-  std::vector<std::string> names;
-  int32_t count = OUT(FILE_DirFileCount, folder);
-  for (int32_t i = 1; i <= count; ++i) {
-    FILE_SpecH r = OUT(FILE_DirInqFileSpec, folder, i);
-    char name[FILE_MaxPath];
-    EXPECT_EQ(FILE_InqName(r, FILE_NameOnly, name, sizeof name), 0);
-    names.push_back(name);
-    FILE_Dispose(r);
+class FileFolders : public FileTest {
+ protected:
+  static std::vector<std::string> Names(FILE_SpecH folder) {
+    std::vector<std::string> names;
+    int32_t count = OUT(FILE_DirFileCount, folder);
+    for (int32_t i = 1; i <= count; ++i) {
+      FILE_SpecH r = OUT(FILE_DirInqFileSpec, folder, i);
+      names.push_back(NameOf(r, FILE_NameOnly));
+      FILE_Dispose(r);
+    }
+    return names;
   }
-  return names;
-}
+};
 
 // The listing is sorted byte-wise; a change made behind the package's back
 // moves the folder's stamp, and the listing follows it.
@@ -55,9 +54,7 @@ TEST_F(FileFolders, FolderOnlyOperationsOnFiles) {
   Fails(FILE_DirInqFileSpec(f, 1, &r), 770, kSiteDirInqFileSpec, "indexing allowed on directory only (302).");
   Fails(FILE_DirInqFileSpecByName(Ref(dir), "missing", &r), 784, kSiteDirByName,
         "file \"" + P("missing") + "\" not found (310).");
-  ASSERT_EQ(FILE_DirInqFileSpecByName(Ref(dir), "f", &r), 0);
-  Keep(r);
-  EXPECT_TRUE(Same(r, f));
+  EXPECT_TRUE(Same(Keep(OUT(FILE_DirInqFileSpecByName, Ref(dir), "f")), f));
   Fails(FILE_SetFileType(Ref(dir), MakeFourCC("TEXT"), 0), 769, kSiteSetFileType,
         "unable to set file type of directory (301).");
 }
@@ -76,26 +73,18 @@ TEST_F(FileFolders, SymbolicLinksAreAliases) {
 }
 
 TEST(FileNames, CleaningReplacesTheNineCharactersAndCutsOnCharacters) {
-  char name[400];
-  std::strcpy(name, "a/b:c");
-  ASSERT_EQ(FILE_CleanFilename(name), 0);
-  EXPECT_STREQ(name, "a-b-c");
-  std::strcpy(name, "\\/:*?\"<>|x");
-  ASSERT_EQ(FILE_CleanFilenameXplat(name), 0);
-  EXPECT_STREQ(name, "---------x");
-  std::string longName(300, 'n');
-  std::strcpy(name, longName.c_str());
-  ASSERT_EQ(FILE_CleanFilename(name), 0);
-  EXPECT_EQ(std::strlen(name), 255u);
+  const auto clean = [](const std::string& in, ErrorCode (*fn)(char*) = FILE_CleanFilename) {
+    char name[400];
+    std::strcpy(name, in.c_str());
+    EXPECT_EQ(fn(name), 0);
+    return std::string(name);
+  };
+  EXPECT_EQ(clean("a/b:c"), "a-b-c");
+  EXPECT_EQ(clean("\\/:*?\"<>|x", FILE_CleanFilenameXplat), "---------x");
+  EXPECT_EQ(clean(std::string(300, 'n')).size(), 255u);
   // 254 bytes and a two-byte character: the character does not fit whole.
-  std::string wide = std::string(254, 'n') + "\xC3\xA9";
-  std::strcpy(name, wide.c_str());
-  ASSERT_EQ(FILE_CleanFilename(name), 0);
-  EXPECT_EQ(std::strlen(name), 254u);
-  wide = std::string(253, 'n') + "\xC3\xA9z";
-  std::strcpy(name, wide.c_str());
-  ASSERT_EQ(FILE_CleanFilename(name), 0);
-  EXPECT_EQ(std::string(name), std::string(253, 'n') + "\xC3\xA9");
+  EXPECT_EQ(clean(std::string(254, 'n') + "\xC3\xA9").size(), 254u);
+  EXPECT_EQ(clean(std::string(253, 'n') + "\xC3\xA9z"), std::string(253, 'n') + "\xC3\xA9");
 }
 
 TEST(FileNames, Extensions) {
@@ -110,9 +99,7 @@ TEST(FileNames, Extensions) {
     EXPECT_STREQ(ext, c.ext) << c.name;
     EXPECT_EQ(length, static_cast<int32_t>(std::strlen(c.ext))) << c.name;
   }
-  char sep = 0;
-  ASSERT_EQ(FILE_InqSeparator(&sep), 0);
-  EXPECT_EQ(sep, '/');
+  EXPECT_EQ(OUT(FILE_InqSeparator), '/');
 }
 
 using FileTypes = FileTest;
@@ -226,12 +213,9 @@ TEST_F(FileVolumes, FreeSpaceFromTheProvider) {
 }
 
 TEST_F(FileVolumes, MountTable) {
-  int32_t count = 0;
-  ASSERT_EQ(FILE_VolCount(&count), 0);
+  int32_t count = OUT(FILE_VolCount);
   ASSERT_GE(count, 1);
-  FILE_SpecH root = OUT(FILE_InqVolSpec, 1);
-  Keep(root);
-  EXPECT_EQ(NameOf(root), "/");
+  EXPECT_EQ(NameOf(Keep(OUT(FILE_InqVolSpec, 1))), "/");
   EXPECT_EQ(NameOf(Ref(dir), FILE_NameVolume)[0], '/');
   FILE_SpecH none = nullptr;
   EXPECT_EQ(FILE_InqVolSpec(count + 1, &none), -35);
@@ -293,10 +277,7 @@ TEST_F(FileDates, ValuesAndSpecs) {
   for (const Day& d : days) {
     SCOPED_TRACE(std::to_string(d.year) + "-" + std::to_string(d.month) + "-" + std::to_string(d.day));
     FILE_DateSpec in{};
-    in.year = d.year;
-    in.month = d.month;
-    in.day = d.day;
-    in.hour = 12;
+    in.year = d.year, in.month = d.month, in.day = d.day, in.hour = 12;
     value = 1;
     if (!d.valid) {
       EXPECT_EQ(FILE_DateSpec2DateValue(&in, &value), 3);
@@ -312,10 +293,8 @@ TEST_F(FileDates, ValuesAndSpecs) {
   FILE_SpecH a = Made("a", "");
   ASSERT_EQ(FILE_SetModDate(a, 1000000000u), 0);
   EXPECT_EQ(OUT(FILE_InqModDate, a), 1000000000u);
-  FILE_DateValue now = 0, created = 0;
-  ASSERT_EQ(FILE_GetDateValueTime(&now), 0);
-  ASSERT_EQ(FILE_InqCreatDate(a, &created), 0);
-  EXPECT_LE(created, now);
+  const FILE_DateValue created = OUT(FILE_InqCreatDate, a);
+  EXPECT_LE(created, OUT(FILE_GetDateValueTime));
   EXPECT_GT(created, 0u);
   ASSERT_EQ(FILE_SetCreatDate(a, 5), 0);
   Fails(FILE_InqModDate(Ref(P("none")), &value), 784, kSiteDates,

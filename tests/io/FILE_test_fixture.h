@@ -70,21 +70,13 @@ class FileTest : public UFixture {
     ExpectReport(site, "Test error: " + text);
   }
   // The name of a reference (full path by default).
-  std::string NameOf(FILE_SpecH r, int32_t kind = FILE_NameFullPath) {
+  static std::string NameOf(FILE_SpecH r, int32_t kind = FILE_NameFullPath) {
     char name[FILE_MaxPath] = {};
     EXPECT_EQ(FILE_InqName(r, kind, name, sizeof name), 0);
     return name;
   }
-  static bool IsDir(FILE_SpecH r) {
-    Boolean32 isDir = 0;
-    EXPECT_EQ(FILE_InqIsDir(r, &isDir), 0);
-    return isDir;
-  }
-  static bool Same(FILE_SpecH a, FILE_SpecH b) {
-    Boolean32 same = 0;
-    EXPECT_EQ(FILE_Compare(a, b, &same), 0);
-    return same;
-  }
+  static bool IsDir(FILE_SpecH r) { return OUT(FILE_InqIsDir, r); }
+  static bool Same(FILE_SpecH a, FILE_SpecH b) { return OUT(FILE_Compare, a, b); }
   // A file name holding data, and a reference to it.
   FILE_SpecH Made(const std::string& name, const std::string& data) {
     Write(P(name), data);

@@ -80,9 +80,7 @@ TEST_F(FileShared, RandomInterleavingThroughThreeReferencesMatchesAModel) {
         model.resize(static_cast<size_t>(to), '\0');
         pos[i] = std::min(pos[i], to);
       } else if (op < 92) {
-        int64_t got = -1;
-        ASSERT_EQ(FILE_InqSize(r[i], FILE_SizeData, &got), 0);
-        ASSERT_EQ(got, size);
+        ASSERT_EQ(OUT(FILE_InqSize, r[i], FILE_SizeData), size);
       } else if (op < 96) {
         ASSERT_EQ(FILE_Flush(r[i]), 0);
       } else {
@@ -90,9 +88,7 @@ TEST_F(FileShared, RandomInterleavingThroughThreeReferencesMatchesAModel) {
         ASSERT_EQ(FILE_Open(perm, r[i]), 0);
         pos[i] = 0;
       }
-      int64_t at = -1;
-      ASSERT_EQ(FILE_InqPos(r[i], &at), 0);
-      ASSERT_EQ(at, pos[i]);
+      ASSERT_EQ(OUT(FILE_InqPos, r[i]), pos[i]);
       rec.clear();
     }
     for (FILE_SpecH ref : r) ASSERT_EQ(FILE_Close(ref), 0);

@@ -54,9 +54,8 @@ TEST_F(FileSidecar, FoldersHaveNone) {
 // unrelated file: it is not read as the fork, and a delete or rename leaves it.
 TEST_F(FileSidecar, AnUnrelatedFileOfTheNameIsLeftAlone) {
   if (!KeepsMarks()) GTEST_SKIP() << "the file system keeps no extended attributes";
-  Write(P("e1"), "1");
   Write(P("e1.rsrc"), "unrelated");
-  FILE_SpecH e1 = Ref(P("e1"));
+  FILE_SpecH e1 = Made("e1", "1");
   EXPECT_EQ(ForkSize("e1"), 0);
   int32_t resRef = 0;
   Fails(FILE_OpenResFile(e1, FILE_PermRead, &resRef), -192, kSiteOpenResFile,
@@ -69,11 +68,10 @@ TEST_F(FileSidecar, AnUnrelatedFileOfTheNameIsLeftAlone) {
   EXPECT_EQ(Slurp(P("e1.rsrc")), "unrelated");
 
   // Its own fork goes with it.
-  Write(P("e2"), "2");
-  MakeFork("e2", "R2");
-  ASSERT_EQ(FILE_Delete(Ref(P("e2"))), 0);
-  EXPECT_FALSE(Exists("e2"));
-  EXPECT_FALSE(Exists("e2.rsrc"));
+  FILE_SpecH e2 = Made("e2", "2");
+  MakeFork(e2, "R2");
+  ASSERT_EQ(FILE_Delete(e2), 0);
+  EXPECT_FALSE(Exists("e2") || Exists("e2.rsrc"));
 
   // An orphan: the file went behind this package's back. A new file of the
   // name does not adopt it; creating over a file removes the old file's fork.
@@ -93,10 +91,9 @@ TEST_F(FileSidecar, AnUnrelatedFileOfTheNameIsLeftAlone) {
 
 // Copies and exchanges refuse to overwrite a side-car that is there already.
 TEST_F(FileSidecar, CopyAndExchangeKeepForksWithTheirFiles) {
-  Write(P("a"), "A");
-  MakeFork("a", "RA");
+  FILE_SpecH a = Made("a", "A");
+  MakeFork(a, "RA");
   Write(P("c.rsrc"), "unrelated");
-  FILE_SpecH a = Ref(P("a"));
   Fails(FILE_Copy(a, Ref(P("c"))), 792, kSiteCopy, "file \"" + P("c.rsrc") + "\" aleady exists (318).");
   EXPECT_FALSE(Exists("c"));
   // Exchanging with c would put a's fork over c's unrelated side-car.

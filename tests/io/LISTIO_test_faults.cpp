@@ -37,7 +37,7 @@ TEST_F(WriteFaults, EveryFailureIsReturnedAndReportedOnce) {
     size_t reports;
   };
   std::vector<Outcome> outcomes;
-  const int64_t handles = EMUL_LiveHandleCount();
+  // (A block a failed write leaves behind fails the fixture's count at the end.)
   for (size_t limit = 0; limit <= whole; ++limit) {
     SLU_FileContext f = Create("b.bin")  /* same name length: same alias size */;
     rec.clear();
@@ -54,7 +54,6 @@ TEST_F(WriteFaults, EveryFailureIsReturnedAndReportedOnce) {
     outcomes.push_back({err, rec.reports.size()});
     CloseAll();
   }
-  EXPECT_EQ(EMUL_LiveHandleCount(), handles);
   for (size_t limit = 0; limit < whole; ++limit) {
     EXPECT_NE(outcomes[limit].err, 0) << "a write cut at byte " << limit << " reported success";
     EXPECT_EQ(outcomes[limit].reports, 1u) << "cut at byte " << limit;

@@ -9,12 +9,6 @@
 namespace tv::test {
 namespace {
 
-int32_t LiveLists() {
-  int32_t n = 0;
-  LISTp_GetLiveCount(&n);
-  return n;
-}
-
 // Walks every chunk under parent; *visited counts them.
 ErrorCode WalkChunks(SLU_FileContext* c, const SLU_Chunk* parent, int depth, int* visited) {
   for (;;) {
@@ -38,24 +32,21 @@ class Mutation : public ChunkFileTest {
     // A value list, a record list with odd items, an empty list.
     SLU_FileContext c = Create("golden.bin");
     SLU_Chunk riff = OUT(SLU_BeginChunkWrite, &c, tv::slu::kRIFX, 0, MakeFourCC("Egg!"));
-    LIST_Handle a = nullptr, b = nullptr, e = nullptr;
-    EXPECT_EQ(LIST_New(0, 4, 4, 1, &a), 0);
+    LIST_Handle a = OUT(LIST_New, 0, 4, 4, 1);
     for (int32_t v = 0; v < 9; ++v) LIST_Insert4(v * 1000 - 3, -1, a);
-    EXPECT_EQ(LIST_New(LIST_FlagNoCompact, 5, 3, 2, &b), 0);
+    LIST_Handle b = OUT(LIST_New, LIST_FlagNoCompact, 5, 3, 2);
     for (int i = 0; i < 7; ++i) {
       uint8_t item[5] = {static_cast<uint8_t>(i), 9, 8, 7, 6};
       LIST_Insert(item, -1, b);
     }
-    EXPECT_EQ(LIST_New(0, 12, 8, 1, &e), 0);
+    LIST_Handle e = OUT(LIST_New, 0, 12, 8, 1);
     EXPECT_EQ(LIST_Write(a, &c), 0);
     const uint8_t odd[3] = {1, 2, 3};
     EXPECT_EQ(SLU_WriteAtom(&c, MakeFourCC("odd3"), 3, odd), 0);
     EXPECT_EQ(LIST_Write(b, &c), 0);
     EXPECT_EQ(LIST_Write(e, &c), 0);
     EXPECT_EQ(SLU_EndChunkWrite(&c, &riff), 0);
-    LIST_Dispose(a, 0);
-    LIST_Dispose(b, 0);
-    LIST_Dispose(e, 0);
+    for (LIST_Handle list : {a, b, e}) LIST_Dispose(list, 0);
     out.push_back(Contents("golden.bin"));
     // An old-form list.
     Bytes h2 = ByteBuilder().U32(0xD00BEE).U32(1).U16(2).U16(1).U32(2).U16(2).U16(1).U16(2).U16(1).Zeros(16).b;
@@ -90,7 +81,6 @@ class Mutation : public ChunkFileTest {
 };
 
 TEST_F(Mutation, MutatedFilesAreReadSoundlyOrRefusedOnce) {
-  const int32_t lists = LiveLists();
   std::vector<Bytes> goldens = Goldens();
   CloseAll();
   std::mt19937 rng(20261206);
@@ -153,8 +143,7 @@ TEST_F(Mutation, MutatedFilesAreReadSoundlyOrRefusedOnce) {
     }
   }
   EXPECT_GT(read, 100);
-  EXPECT_GT(refused, 100);
-  EXPECT_EQ(LiveLists(), lists);
+  EXPECT_GT(refused, 100);  // a list left behind fails the fixture's count of live blocks
 }
 
 }  // namespace

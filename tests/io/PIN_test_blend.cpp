@@ -12,15 +12,9 @@ class PINBlendTest : public PINTest {
   void SetUp() override {
     PINTest::SetUp();
     for (uint32_t k = 0; k < 4; ++k) WriteTsf(dir.P("b_" + std::to_string(k) + ".tsf"), 5, 3, 10 + 50 * k);
-    ASSERT_EQ(Import(dir.P("b_0.tsf"), PIN_Import_Sequence, &seq), 0);
+    seq = Opened(dir.P("b_0.tsf"), PIN_Import_Sequence);
     ASSERT_EQ(PIN_SetSequenceFPS(seq, 10 << 16), 0);  // frames of 0.1 s
-    const Rect bounds{0, 0, 3, 5};
-    ASSERT_EQ(BM_NewWorld(nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr, &world), 0);
-  }
-  void TearDown() override {
-    BM_DisposeWorld(world);
-    PIN_DisposeSeqSpec(seq);
-    PINTest::TearDown();
+    world = World(5, 3);
   }
   // Draws at value/scale seconds; the ARGB bytes.
   std::vector<uint8_t> Draw(int32_t value, uint32_t scale, uint32_t flags, int32_t quality = 0,
@@ -65,14 +59,12 @@ TEST_F(PINBlendTest, BestQualityAccumulatesEveryOverlappedFrame) {
   // Without the flag the frame at or before the time is drawn.
   EXPECT_EQ(Draw(1, 20, 0), f[0]);
   // A still frame of footage without time is never blended.
-  PIN_SeqSpecH still = nullptr;
-  ASSERT_EQ(Import(dir.P("b_2.tsf"), 0, &still), 0);
+  PIN_SeqSpecH still = Opened(dir.P("b_2.tsf"));
   PIN_DrawParams p{};
   p.time = Time{1, 20};
   p.flags = PIN_Draw_FrameBlend;
   EXPECT_EQ(PIN_DrawFrame(still, world, &p), 0);
   EXPECT_EQ(rec.reports.size(), 0u);
-  PIN_DisposeSeqSpec(still);
 }
 
 }  // namespace

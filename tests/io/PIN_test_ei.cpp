@@ -167,9 +167,7 @@ TEST_F(EITest, FramesFollowTheirIndicesAndUnfinishedOutputLeavesNothing) {
 
   // An output disposed before its end leaves no file, final or partial.
   PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, D_EI_Signature, 4, 4);
-  FILE_SpecH ref = OUT(FILE_New, dir.P("cut.img").c_str(), FILE_LocFullPath);
-  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
-  FILE_Dispose(ref);
+  ASSERT_EQ(SetFile(out, dir.P("cut.img")), 0);
   ASSERT_EQ(PIN_StartAdding(out), 0);
   ASSERT_EQ(PIN_AddFrame(out, 0, frames[0]), 0);
   // Frames of another size are refused.
@@ -180,19 +178,14 @@ TEST_F(EITest, FramesFollowTheirIndicesAndUnfinishedOutputLeavesNothing) {
   EXPECT_EQ(PIN_AddSoundChunk(out, nullptr), PIN_ErrObsolete);
   ExpectOneReport("Unsupported callback.", PIN_ErrObsolete);
   EXPECT_EQ(OUT(PIN_GetLegalDepths, out), 0xC0u);
-  int64_t space = 0, size = 0;
-  EXPECT_EQ(PIN_GetSizes(out, &space, &size), 0);
-  EXPECT_EQ(size, 6 + 35 + 16 * 3);  // the header and one raw frame so far
+  int64_t space = 0;
+  EXPECT_EQ(OUT(PIN_GetSizes, out, &space), 6 + 35 + 16 * 3);  // the header and one raw frame so far
   PIN_DisposeOutputSpec(out);
-  size_t files = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
-  EXPECT_EQ(files, 1u);  // order.img alone
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // order.img alone
 
   // A single frame output on its own is a file of one frame.
   ASSERT_EQ(PIN_NewOutputSpec(D_EI_Signature, 4, 4, &out), 0);
-  ASSERT_EQ(FILE_New(dir.P("one.img").c_str(), FILE_LocFullPath, &ref), 0);
-  ASSERT_EQ(PIN_SetOutputFile(out, ref), 0);
-  FILE_Dispose(ref);
+  ASSERT_EQ(SetFile(out, dir.P("one.img")), 0);
   ASSERT_EQ(PIN_OutputFrame(out, frames[1]), 0);
   const Bytes one = ReadFile(dir.P("one.img"));
   ASSERT_EQ(one.size(), 6u + 35u + 48u);
@@ -226,8 +219,7 @@ TEST_F(EITest, DepthFileGivesTheZDepthChannel) {
   ASSERT_EQ(Write(dir.P("shot.img"), frames, 24, 24), 0);
   WriteDepthFile(dir.P("shot.EIZ"), 6, 5, 2);  // found whatever its case
   PIN_SeqSpecH seq = Opened(dir.P("shot.img"));
-  int32_t channels = OUT(PIN_GetNumAuxChannels, seq);
-  ASSERT_EQ(channels, 1);
+  ASSERT_EQ(OUT(PIN_GetNumAuxChannels, seq), 1);
   D_AuxChannelDesc d{};
   ASSERT_EQ(PIN_GetAuxChannelDesc(seq, 0, &d, sizeof d), 0);
   EXPECT_EQ(d.code, MakeFourCC("DPTH"));

@@ -3,8 +3,6 @@
 // shows it.
 #pragma once
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,15 +12,8 @@
 namespace tv::test::ei {
 
 using Bytes = std::vector<uint8_t>;
-
-inline Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-inline void WriteFile(const std::string& path, const Bytes& b) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
+using pin::ReadFile;
+using pin::WriteFile;
 
 class EITest : public pin::DriverTest {
  protected:
@@ -32,16 +23,13 @@ class EITest : public pin::DriverTest {
                   std::vector<int32_t> indices = {}) {
     int32_t w = 0, h = 0, d = 0, rb = 0;
     BM_GetWorldInfo(frames[0], &w, &h, &d, &rb);
-    PIN_OutputSpecH out = nullptr;
-    EXPECT_EQ(PIN_NewOutputSpec(D_EI_Signature, w, h, &out), 0);
+    PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, D_EI_Signature, w, h);
     PIN_OutputInfo info{};
     PIN_GetOutputInfo(out, &info, sizeof info);
     info.depth = depth;
     info.frameRate = rate << 16;
     EXPECT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 0);
-    FILE_SpecH ref = Ref(path);
-    ErrorCode err = PIN_SetOutputFile(out, ref);
-    FILE_Dispose(ref);
+    ErrorCode err = SetFile(out, path);
     if (!err) err = PIN_StartAdding(out);
     for (size_t i = 0; i < frames.size() && !err; ++i)
       err = PIN_AddFrame(out, indices.empty() ? static_cast<int32_t>(i) : indices[i], frames[i]);

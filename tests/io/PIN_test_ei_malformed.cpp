@@ -40,7 +40,6 @@ TEST_F(EIMalformedTest, FaultsAreRefusedWithTheirText) {
     std::function<void(Bytes&)> change;
     const char* text;
   };
-  const std::string invalid = "invalid IMAGE file.";
   const Case cases[] = {
       {"truncated header", [](Bytes& b) { b.resize(3); }, "invalid IMAGE file."},
       {"version 4", [](Bytes& b) { b[1] = 4; }, "Invalid EI version info."},
@@ -76,8 +75,7 @@ TEST_F(EIMalformedTest, CountsAreBoundedByTheFile) {
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(OpenChanged(change, &seq), 0);
     EXPECT_TRUE(rec.reports.empty());
-    PIN_SourceInfo info = OUT(PIN_GetSourceInfo, seq);
-    EXPECT_EQ(info.nativeRate, frames == 1 ? 0 : 30 << 16);
+    EXPECT_EQ(OUT(PIN_GetSourceInfo, seq).nativeRate, frames == 1 ? 0 : 30 << 16);
     BM_World w = World(4, 3);
     EXPECT_EQ(Draw(seq, w, Time{frames - 1, 30}), 0);
   }

@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,6 +19,16 @@
 #include "io_test_out.h"
 
 namespace tv::test::pin {
+
+// The bytes of a file, and a file replaced by bytes.
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+inline void WriteFile(const std::string& path, const std::vector<uint8_t>& b) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
 
 inline constexpr tv::pin::Driver kTestDrivers[] = {
     {"Placeholder", tv::pin::PlaceholderBirth},
@@ -47,6 +59,20 @@ class PINTest : public UFixture {
     FILE_SpecH ref = nullptr;
     EXPECT_EQ(FILE_New(path.c_str(), FILE_LocFullPath, &ref), 0) << path;
     return ref;
+  }
+  // The name of a reference (or its full path), which is disposed here; "" for none.
+  static std::string TakeName(FILE_SpecH ref, int32_t kind = FILE_NameOnly) {
+    char name[FILE_MaxPath] = "";
+    EXPECT_EQ(ref ? FILE_InqName(ref, kind, name, sizeof name) : 0, 0);
+    FILE_Dispose(ref);
+    return name;
+  }
+  // Sets the file an OutputSpec writes (through a reference made here).
+  static ErrorCode SetFile(PIN_OutputSpecH out, const std::string& path) {
+    FILE_SpecH ref = Ref(path);
+    const ErrorCode err = PIN_SetOutputFile(out, ref);
+    FILE_Dispose(ref);
+    return err;
   }
   // Imports path with options; the SeqSpec (disposed by the caller) or null.
   ErrorCode Import(const std::string& path, uint32_t options, PIN_SeqSpecH* seq) {
@@ -160,8 +186,7 @@ class DriverTest : public PINTest {
   // An OutputSpec of the module writing path, the file set through the
   // module's own slot.
   PIN_OutputSpecH SlotOutput(FourCC sig, const std::string& path) {
-    PIN_OutputSpecH out = nullptr;
-    EXPECT_EQ(PIN_NewOutputSpec(sig, 0, 0, &out), 0);
+    PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, sig, 0, 0);
     FILE_SpecH ref = Ref(path);
     EXPECT_EQ(tv::pin::FindModule(sig)->procs.setOutputFile(out, ref), 0);
     FILE_Dispose(ref);

@@ -31,13 +31,7 @@ TEST_F(PINHostTest, DialogsGoThroughTheHost) {
   PIN_SeqSpecH seq = Opened(dir.P("d.tsf"));
   PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, kTsfSig, 4, 4);
   // The name of the output's file.
-  const auto outName = [&] {
-    FILE_SpecH file = OUT(PIN_GetOutputFile, out);
-    char name[64] = "";
-    FILE_InqName(file, FILE_NameOnly, name, sizeof name);
-    FILE_Dispose(file);
-    return std::string(name);
-  };
+  const auto outName = [&] { return TakeName(OUT(PIN_GetOutputFile, out)); };
   Boolean32 cancelled = 1;
   // Without a host dialog: refused, once each.
   EXPECT_EQ(PIN_DestinationDialog(out, &cancelled), kErrUnsupported);
@@ -80,20 +74,16 @@ TEST_F(PINHostTest, RequestsAndProceduresAreKept) {
     EXPECT_EQ(OUT(PIN_IsThisPBSufficient, seq, &p), c.want) << c.time.value << "/" << c.time.scale;
   }
   PIN_DisposeSeqSpec(seq);
-  PIN_HostProcs procs{42, nullptr, nullptr}, back{};
+  PIN_HostProcs procs{42, nullptr, nullptr};
   ASSERT_EQ(PIN_SetHostProcs(&procs), 0);
-  ASSERT_EQ(PIN_GetHostProcs(&back), 0);
-  EXPECT_EQ(back.refcon, 42);
+  EXPECT_EQ(OUT(PIN_GetHostProcs).refcon, 42);
   int sheet = 0;
-  void* got = nullptr;
   ASSERT_EQ(PIN_SetCueSheet(&sheet), 0);
-  ASSERT_EQ(PIN_GetCueSheet(&got), 0);
-  EXPECT_EQ(got, &sheet);
+  EXPECT_EQ(OUT(PIN_GetCueSheet), &sheet);
   // Death forgets them.
   ASSERT_EQ(PIN_Death(), 0);
   ASSERT_EQ(PIN_Birth(), 0);
-  ASSERT_EQ(PIN_GetHostProcs(&back), 0);
-  EXPECT_EQ(back.refcon, 0);
+  EXPECT_EQ(OUT(PIN_GetHostProcs).refcon, 0);
   // No module converts clipboard items here.
   EXPECT_EQ(OUT(PIN_GetScrapModuleSignature, kTsfType), PIN_NoSignature);
   Handle scrap = NewHandle(4), converted = nullptr;

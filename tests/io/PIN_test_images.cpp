@@ -83,14 +83,9 @@ TEST_F(PINImagesTest, EveryFormatReadsIntoAWorld) {
     const bool lossy = c.minPsnr != 999;
     // Straight alpha is written as it is (the library would divide otherwise).
     WriteImage(dir.P(c.file), W, H, c.nch, c.type, Pattern(W, H, c.nch, lossy), c.alphaType == PIN_Alpha_Straight);
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
-    FourCC sig = 0;
-    PIN_GetModuleSignature(seq, &sig);
-    EXPECT_EQ(sig, MakeFourCC("OIMG"));
-    PIN_Interpretation in{};
-    ASSERT_EQ(PIN_GetInterpretation(seq, &in), 0);
-    EXPECT_EQ(in.alpha.type, c.alphaType);
+    PIN_SeqSpecH seq = Opened(dir.P(c.file));
+    EXPECT_EQ(OUT(PIN_GetModuleSignature, seq), MakeFourCC("OIMG"));
+    EXPECT_EQ(OUT(PIN_GetInterpretation, seq).alpha.type, c.alphaType);
     const std::vector<uint8_t> got = Frame(seq);
     if (!lossy)
       EXPECT_EQ(got, Expected(W, H, c.nch));
@@ -106,8 +101,7 @@ TEST_F(PINImagesTest, DeepSamplesRoundAndClamp) {
                                      1.0f, 7.0f, NAN};
   const std::vector<uint8_t> want = {0, 0, 0, 1, 128, 255, 255, 0};
   WriteImage(dir.P("f.exr"), static_cast<int>(values.size()), 1, 1, OIIO::TypeDesc::FLOAT, values);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("f.exr"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("f.exr"));
   const std::vector<uint8_t> got = Frame(seq);
   for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(got[4 * i + 1], want[i]) << i;
 
@@ -117,15 +111,14 @@ TEST_F(PINImagesTest, DeepSamplesRoundAndClamp) {
   std::vector<float> asFloat;
   for (uint16_t w : words) asFloat.push_back(w / 65535.0f);
   WriteImage(dir.P("w.png"), 6, 1, 1, OIIO::TypeDesc::UINT16, asFloat);
-  ASSERT_EQ(Open(dir.P("w.png"), &seq), 0);
+  seq = Opened(dir.P("w.png"));
   const std::vector<uint8_t> got16 = Frame(seq);
   for (size_t i = 0; i < 6; ++i) EXPECT_EQ(got16[4 * i + 1], wordWant[i]) << i;
 }
 
 TEST_F(PINImagesTest, ScaledDrawTakesNearestSamples) {
   WriteImage(dir.P("s.png"), 8, 6, 3, OIIO::TypeDesc::UINT8, Pattern(8, 6, 3));
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("s.png"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("s.png"));
   BM_World half = World(4, 3);
   ASSERT_EQ(Draw(seq, half, Time{0, 1}, Ratio{1, 2}), 0);
   const std::vector<uint8_t> full = Expected(8, 6, 3), got = Argb(half);
@@ -164,12 +157,6 @@ TEST_F(PINImagesTest, DamagedFilesAreRefusedWithOneReport) {
   }
 }
 
-}  // namespace
-}  // namespace tv::test::pin
-
-namespace tv::test::pin {
-namespace {
-
 // The output slots: a World written in every format and read back.
 TEST_F(PINImagesTest, OutputRoundTrips) {
   const tv::pin::Module* m = tv::pin::FindModule(MakeFourCC("OIMG"));
@@ -177,15 +164,10 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   const PIN_ModuleProcs& p = m->procs;
   constexpr int W = 24, H = 10;
   BM_World src = World(W, H);
-  {
-    tv::pin::PixelLock px(src);
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) {
-        uint8_t* d = px.Row(y) + 4 * x;
-        d[0] = static_cast<uint8_t>(x * 10 + 5), d[1] = static_cast<uint8_t>(x * 8 + y * 3),
-        d[2] = static_cast<uint8_t>(200 - x * 4), d[3] = static_cast<uint8_t>(y * 20 + x);
-      }
-  }
+  Paint(src, [](int32_t x, int32_t y) {
+    return uint32_t(x * 10 + 5) << 24 | uint32_t(x * 8 + y * 3) << 16 | uint32_t(200 - x * 4) << 8 |
+           uint32_t(y * 20 + x);
+  });
   const std::vector<uint8_t> want = Argb(src);
   struct Case {
     const char* file;
@@ -196,13 +178,10 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     PIN_OutputSpecH out = SlotOutput(MakeFourCC("OIMG"), dir.P(c.file));
-    uint32_t depths = 0;
-    ASSERT_EQ(p.getLegalDepths(out, &depths), 0);
-    EXPECT_EQ(depths, c.alpha ? 0xC0u : 0x40u);  // 32 and 24 bits, or 24 alone
+    EXPECT_EQ(OUT(p.getLegalDepths, out), c.alpha ? 0xC0u : 0x40u);  // 32 and 24 bits, or 24 alone
     const int32_t quality = 100;
     ASSERT_EQ(p.setOutSpecificData(out, 1, &quality, 4), 0);
-    Handle opts = nullptr;
-    ASSERT_EQ(p.getOutputOptions(out, &opts), 0);
+    Handle opts = OUT(p.getOutputOptions, out);
     const uint8_t golden[16] = {'O', 'I', 'o', '2', 0, 0, 0, 100, 0, 0, 0, 1, 0, 0, 0, 1};
     ASSERT_EQ(GetHandleSize(opts), 16);
     EXPECT_EQ(std::memcmp(*opts, golden, 16), 0);
@@ -216,8 +195,7 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
     ASSERT_EQ(p.outputFrame(out, src), 0);
     ASSERT_EQ(p.endAdding(out), 0);
     PIN_DisposeOutputSpec(out);
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
+    PIN_SeqSpecH seq = Opened(dir.P(c.file));
     std::vector<uint8_t> got = Frame(seq), expect = want;
     if (!c.alpha)
       for (size_t i = 0; i < expect.size(); i += 4) expect[i] = 255;
@@ -236,13 +214,6 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   ASSERT_EQ(rec.reports.size(), 1u);
   EXPECT_NE(rec.reports[0].text.find("cannot write 'o.xyz' -- "), std::string::npos) << rec.reports[0].text;
 }
-
-}  // namespace
-}  // namespace tv::test::pin
-
-
-namespace tv::test::pin {
-namespace {
 
 // The drivers in shared objects of their own: registered without loading
 // them, a module that cannot be loaded refused with one report naming the
@@ -311,8 +282,7 @@ TEST_F(FormatModuleTest, AModuleThatCannotBeLoadedIsNotAvailableWithOneReport) {
   // Found again, it reads.
   unsetenv("TAVELO_FORMAT_MODULES");
   tv::pin::ForgetFormatModulesForTesting();
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("s.png"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("s.png"));
   EXPECT_EQ(Frame(seq), Expected(8, 6, 3));
 }
 

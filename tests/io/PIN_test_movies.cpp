@@ -54,8 +54,7 @@ class PINMoviesTest : public DriverTest {
     return n;
   }
   std::vector<int16_t> Sound(PIN_SeqSpecH seq, int32_t first, int32_t count) {
-    SND_World w = nullptr;
-    EXPECT_EQ(SND_NewWorld(nullptr, nullptr, &w), 0);
+    SND_World w = OUT(SND_NewWorld, nullptr, nullptr);
     PIN_SoundRequest r{};
     r.start = Time{first, kRate};
     r.duration = Time{count, kRate};
@@ -76,31 +75,26 @@ class PINMoviesTest : public DriverTest {
 
 TEST_F(PINMoviesTest, SeekingIsFrameAccurate) {
   ASSERT_TRUE(Make("n.mp4", "-c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -c:a aac"));
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("n.mp4"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("n.mp4"));
   // In order, backwards, across key frames, repeated and far jumps.
   const int order[] = {0, 1, 2, 3, 47, 46, 13, 12, 11, 11, 30, 31, 33, 5, 24, 23, 36, 0, 47};
   for (int n : order) EXPECT_EQ(Number(Frame(seq, n, 24)), n) << n;
   // Times between frames show the frame that started last; past the end, the last one.
   EXPECT_EQ(Number(Frame(seq, 2 * 1001 + 500, 24 * 1001)), 2);
   EXPECT_EQ(Number(Frame(seq, 400, 24)), 47);
-  Time at{5, 24}, next{};
-  ASSERT_EQ(PIN_InqNextFrameTime(seq, &at, &next), 0);
+  Time at{5, 24};
+  const Time next = OUT(PIN_InqNextFrameTime, seq, &at);
   EXPECT_EQ(int64_t{next.value} * 24, int64_t{6} * next.scale);
   at = Time{47, 24};
-  ASSERT_EQ(PIN_InqNextFrameTime(seq, &at, &next), 0);
-  EXPECT_EQ(next.scale, kInvalidTime.scale);
+  EXPECT_EQ(OUT(PIN_InqNextFrameTime, seq, &at).scale, kInvalidTime.scale);
   EXPECT_TRUE(rec.reports.empty());
 }
 
 TEST_F(PINMoviesTest, UnclaimedFilesAreProbedAndForeignOptionsKept) {
   ASSERT_TRUE(Make("n.mp4", "-c:v libx264 -pix_fmt yuv420p -an"));
   std::filesystem::copy_file(dir.P("n.mp4"), dir.P("clip.data"));
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("clip.data"), &seq), 0);
-  FourCC sig = 0;
-  PIN_GetModuleSignature(seq, &sig);
-  EXPECT_EQ(sig, MakeFourCC("MooV"));
+  PIN_SeqSpecH seq = Opened(dir.P("clip.data"));
+  EXPECT_EQ(OUT(PIN_GetModuleSignature, seq), MakeFourCC("MooV"));
   // Options another movie module stored stay as they are.
   const char foreign[] = "qtcodec settings \x01\x02";
   Handle opti = NewHandle(sizeof foreign);
@@ -108,8 +102,7 @@ TEST_F(PINMoviesTest, UnclaimedFilesAreProbedAndForeignOptionsKept) {
   ASSERT_EQ(PIN_SetOptions(seq, opti), 0);
   DisposeHandle(opti);
   EXPECT_EQ(Number(Frame(seq, 9, 24)), 9);
-  Handle kept = nullptr;
-  ASSERT_EQ(PIN_GetOptions(seq, &kept), 0);
+  Handle kept = OUT(PIN_GetOptions, seq);
   ASSERT_EQ(GetHandleSize(kept), Size{sizeof foreign});
   EXPECT_EQ(std::memcmp(*kept, foreign, sizeof foreign), 0);
 }
@@ -128,17 +121,11 @@ TEST_F(PINMoviesTest, DamagedMoviesAreRefusedCleanly) {
   // that decoded, or fail once, but never crash.
   std::filesystem::resize_file(dir.P("t.mkv"), std::filesystem::file_size(dir.P("t.mkv")) / 2);
   rec.reports.clear();
-  ASSERT_EQ(Open(dir.P("t.mkv"), &seq), 0);
+  seq = Opened(dir.P("t.mkv"));
   const ErrorCode err = Draw(seq, World(kW, kH), Time{45, 24});
   EXPECT_TRUE(err == 0 || (err == PIN_ErrCannotImport && rec.reports.size() == 1)) << err;
   (void)Sound(seq, 0, 16000);
 }
-
-}  // namespace
-}  // namespace tv::test::pin
-
-namespace tv::test::pin {
-namespace {
 
 // The output slots: every codec written with sound and read back.
 TEST_F(PINMoviesTest, OutputRoundTrips) {
@@ -146,13 +133,10 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
   constexpr int W = 64, H = 48, N = 6, SR = 48000;
   auto frame = [&](int n) {
     BM_World w = World(W, H);
-    tv::pin::PixelLock px(w);
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) {
-        uint8_t* d = px.Row(y) + 4 * x;
-        d[0] = static_cast<uint8_t>(255 - x - y), d[1] = static_cast<uint8_t>(40 + x * 2 + n * 4),
-        d[2] = static_cast<uint8_t>(60 + y * 2), d[3] = static_cast<uint8_t>(120 + x - y);
-      }
+    Paint(w, [n](int32_t x, int32_t y) {
+      return uint32_t(255 - x - y) << 24 | uint32_t(40 + x * 2 + n * 4) << 16 | uint32_t(60 + y * 2) << 8 |
+             uint32_t(120 + x - y);
+    });
     return w;
   };
   std::vector<int16_t> tone;
@@ -178,19 +162,16 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
     const int32_t codec = static_cast<int32_t>(c.codec), sr = SR;
     ASSERT_EQ(p.setOutSpecificData(out, 1, &codec, 4), 0);
     ASSERT_EQ(p.setOutSpecificData(out, 4, &sr, 4), 0);
-    Handle opts = nullptr;
-    ASSERT_EQ(p.getOutputOptions(out, &opts), 0);
+    Handle opts = OUT(p.getOutputOptions, out);
     const uint8_t golden[24] = {'M', 'V', 'o', '1', uint8_t(c.codec >> 24), uint8_t(c.codec >> 16),
                                 uint8_t(c.codec >> 8), uint8_t(c.codec), 0, 0, 0, 18, 0, 24, 0, 0,
                                 0, 0, 0xBB, 0x80, 0, 0, 0, 2};
     EXPECT_EQ(std::memcmp(*opts, golden, 24), 0);
     p.disposeOutputOptions(out, opts);
     ASSERT_EQ(p.startAdding(out), 0);
-    SND_World s = nullptr;
     SND_Format f{double(SR), SND_Encoding_Signed, 2, 2, 0};
-    ASSERT_EQ(SND_NewWorld(&f, nullptr, &s), 0);
-    void* buf = nullptr;
-    ASSERT_EQ(SND_SizeAndLockBuffer(static_cast<int64_t>(tone.size() / 2), 0, s, &buf), 0);
+    SND_World s = OUT(SND_NewWorld, &f, nullptr);
+    void* buf = OUT(SND_SizeAndLockBuffer, static_cast<int64_t>(tone.size() / 2), 0, s);
     std::memcpy(buf, tone.data(), tone.size() * 2);
     SND_UnlockBuffer(s);
     ASSERT_EQ(p.addSoundChunk(out, s), 0);
@@ -205,11 +186,8 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
     ASSERT_EQ(p.endAdding(out), 0);
     PIN_DisposeOutputSpec(out);
 
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
-    PIN_Interpretation in{};
-    PIN_GetInterpretation(seq, &in);
-    EXPECT_EQ(in.alpha.type, c.alpha ? PIN_Alpha_Straight : PIN_Alpha_None);
+    PIN_SeqSpecH seq = Opened(dir.P(c.file));
+    EXPECT_EQ(OUT(PIN_GetInterpretation, seq).alpha.type, c.alpha ? PIN_Alpha_Straight : PIN_Alpha_None);
     for (int n : {3, 0, 5}) {
       std::vector<uint8_t> got = Frame(seq, n, 24), want = sent[static_cast<size_t>(n)];
       if (!c.alpha)
@@ -219,8 +197,7 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
       else
         EXPECT_GT(Psnr(got, want), 45) << n;
     }
-    SND_World back = nullptr;
-    ASSERT_EQ(SND_NewWorld(nullptr, nullptr, &back), 0);
+    SND_World back = OUT(SND_NewWorld, nullptr, nullptr);
     PIN_SoundRequest r{Time{0, SR}, Time{SR / 8, SR}, f, SND_Quality_Best};
     ASSERT_EQ(PIN_GetSound(seq, &r, back), 0);
     SND_LockBuffer(0, back);

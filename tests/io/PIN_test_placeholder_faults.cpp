@@ -1,8 +1,6 @@
 // The placeholder module's own draw slot, as any caller of a module's procs
 // reaches it: the same missing-footage frame the framework draws, and the
 // refusal of a handle that is no SeqSpec.
-#include <cstring>
-
 #include "PIN_test_fixture.h"
 
 namespace tv::test::pin {
@@ -11,8 +9,7 @@ namespace {
 using PINPlaceholderTest = PINTest;
 
 TEST_F(PINPlaceholderTest, SlotDrawsTheFrameTheFrameworkDraws) {
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(PIN_NewSeqSpecMissingPlus(96, 80, nullptr, 0, &seq), 0);
+  PIN_SeqSpecH seq = OUT(PIN_NewSeqSpecMissingPlus, 96, 80, nullptr, 0);
   seqs_.push_back(seq);
   const PIN_ModuleProcs& p = tv::pin::FindModule(tv::pin::kPlaceholderSig)->procs;
   BM_World byFramework = World(96, 80), bySlot = World(96, 80);
@@ -25,8 +22,7 @@ TEST_F(PINPlaceholderTest, SlotDrawsTheFrameTheFrameworkDraws) {
   EXPECT_TRUE(rec.reports.empty());
 
   // A handle that is no SeqSpec is refused, once.
-  Handle notSeq = NewHandle(256);
-  std::memset(*notSeq, 0, 256);
+  Handle notSeq = NewHandleClear(256);
   EXPECT_NE(p.drawSparseFrame(notSeq, &params, bySlot), 0);
   EXPECT_EQ(rec.reports.size(), 1u);
   DisposeHandle(notSeq);

@@ -36,9 +36,7 @@ class PINRegistryTest : public PINTest {
 TEST_F(PINRegistryTest, FailingDriverEndsBirthWithNothingRegistered) {
   static constexpr Driver drivers[] = {{"0", Named<MakeFourCC("MOD0")>}, {"broken", Broken}};
   EXPECT_EQ(Rebirth(drivers), kErrUnimplemented);
-  Boolean32 alive = 1;
-  TV_IsPackageAlive(PIN_PackageNumber, &alive);
-  EXPECT_EQ(alive, 0);
+  EXPECT_EQ(OUT(TV_IsPackageAlive, PIN_PackageNumber), 0);
   int32_t n = -1;
   EXPECT_EQ(PIN_GetNumModules(&n), kErrDamaged);
   EXPECT_EQ(n, 0);

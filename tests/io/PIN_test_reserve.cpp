@@ -41,9 +41,7 @@ class PINReserveTest : public PINTest {
   // A started output of the module writing dir/<path> (or an absolute path).
   PIN_OutputSpecH Open(FourCC sig, const std::string& path, int32_t first = 0) {
     PIN_OutputSpecH out = OUT(PIN_NewOutputSpec, sig, 6, 4);
-    FILE_SpecH ref = Ref(path[0] == '/' ? path : dir.P(path));
-    EXPECT_EQ(PIN_SetOutputFile(out, ref), 0);
-    FILE_Dispose(ref);
+    EXPECT_EQ(SetFile(out, path[0] == '/' ? path : dir.P(path)), 0);
     EXPECT_EQ(PIN_SetOutputNumbering(out, first, 0), 0);
     EXPECT_EQ(PIN_StartAdding(out), 0);
     outs_.push_back(out);
@@ -54,22 +52,13 @@ class PINReserveTest : public PINTest {
     if (!world_) world_ = World(6, 4);
     return world_;
   }
-  static int32_t LastIndex(PIN_OutputSpecH out) {
-    PIN_OutputState st = OUT(PIN_GetOutputState, out);
-    return st.lastIndex;
-  }
+  static int32_t LastIndex(PIN_OutputSpecH out) { return OUT(PIN_GetOutputState, out).lastIndex; }
   ErrorCode Continue(uint32_t estimateKB, Boolean32* continued, double soundLeft = 0) {
     rec.reports.clear();
     OutLog().clear();
     return PIN_ContinueOutput(out_, &set_, estimateKB, soundLeft, continued);
   }
-  std::string OutputPath() {
-    FILE_SpecH ref = OUT(PIN_GetOutputFile, out_);
-    char path[FILE_MaxPath] = "";
-    if (ref) FILE_InqName(ref, FILE_NameFullPath, path, sizeof path);
-    FILE_Dispose(ref);
-    return path;
-  }
+  std::string OutputPath() { return TakeName(OUT(PIN_GetOutputFile, out_), FILE_NameFullPath); }
   static void Sized(const std::string& path, uint64_t bytes) {
     std::ofstream(path).close();
     std::filesystem::resize_file(path, bytes);  // sparse: nothing is written
@@ -100,10 +89,8 @@ TEST_F(PINReserveTest, ReservationClaimsEachFrameOnce) {
   // The frame is written over its empty file.
   ASSERT_EQ(PIN_AddFrame(a, 0, Frame()), 0);
   EXPECT_EQ(std::filesystem::file_size(dir.P("r_000.tsf")), 16u);
-  Boolean32 exists = OUT(PIN_DoesFileExist, b, 1, 0);
-  EXPECT_EQ(exists, 1);
-  ASSERT_EQ(PIN_DoesFileExist(b, 7, 0, &exists), 0);
-  EXPECT_EQ(exists, 0);
+  EXPECT_EQ(OUT(PIN_DoesFileExist, b, 1, 0), 1);
+  EXPECT_EQ(OUT(PIN_DoesFileExist, b, 7, 0), 0);
   EXPECT_EQ(LastIndex(b), 1);
 
   // A creation failure other than "exists" is no claim by someone else: it
@@ -121,8 +108,7 @@ TEST_F(PINReserveTest, UnreservationRules) {
   rec.reports.clear();
   EXPECT_EQ(PIN_UnReserveFrame(out, 0, 0, 1), 1);
   EXPECT_EQ(Texts(), std::vector<std::string>{Logged("trying to unreserve a file without reserving it first.", 1)});
-  Boolean32 got = OUT(PIN_ReserveFrame, out, 3, 0);
-  ASSERT_EQ(got, 1);
+  ASSERT_EQ(OUT(PIN_ReserveFrame, out, 3, 0), 1);
   struct Case {
     int32_t index;
     Boolean32 quiet;
@@ -147,11 +133,7 @@ TEST_F(PINReserveTest, UnreservationRules) {
 
 TEST_F(PINReserveTest, FrameNamesAndTheirLimits) {
   PIN_OutputSpecH out = Still("n[####].tsf", 100);
-  FILE_SpecH ref = OUT(PIN_LocSpecStillFrameFromOutSpec, out, 7);
-  char name[FILE_MaxPath];
-  ASSERT_EQ(FILE_InqName(ref, FILE_NameOnly, name, sizeof name), 0);
-  EXPECT_STREQ(name, "n0107.tsf");
-  FILE_Dispose(ref);
+  EXPECT_EQ(TakeName(OUT(PIN_LocSpecStillFrameFromOutSpec, out, 7)), "n0107.tsf");
   // A number too wide for the name: refused before anything is made on
   // disk.
   PIN_OutputSpecH bad = Still(std::string(248, 'x') + "[#].tsf", 1234567);
@@ -180,22 +162,18 @@ TEST_F(PINReserveTest, ByteTotalSaturatesAndExemptFoldersKeepZero) {
   ASSERT_EQ(PIN_AddFrame(out, 0, Frame()), 0);
   tv::pin::OutRec(out).totalBytes = 0x7FFFFFF8;
   ASSERT_EQ(PIN_AddFrame(out, 1, Frame()), 0);
-  PIN_OutputState st = OUT(PIN_GetOutputState, out);
-  EXPECT_EQ(st.bytes, 0x7FFFFFFF);
-  int64_t space = 0, bytes = 0;
-  ASSERT_EQ(PIN_GetSizes(out, &space, &bytes), 0);
-  EXPECT_EQ(bytes, 0x80000008);
+  EXPECT_EQ(OUT(PIN_GetOutputState, out).bytes, 0x7FFFFFFF);
+  int64_t space = 0;
+  EXPECT_EQ(OUT(PIN_GetSizes, out, &space), 0x80000008);
   // A second start keeps the frame count.
   ASSERT_EQ(PIN_EndAdding(out), 0);
   ASSERT_EQ(PIN_StartAdding(out), 0);
-  ASSERT_EQ(PIN_GetOutputState(out, &st), 0);
-  EXPECT_EQ(st.frames, 2);
+  EXPECT_EQ(OUT(PIN_GetOutputState, out).frames, 2);
 
   ASSERT_EQ(platform::prefs::SetString(TV_PREFS_SECTION, "DontCheckSpaceDrives", "C; /nowhere , " + dir.path() + "/"), 0);
   PIN_OutputSpecH exempt = Still("e[#].tsf");
   ASSERT_EQ(PIN_AddFrame(exempt, 0, Frame()), 0);
-  ASSERT_EQ(PIN_GetOutputState(exempt, &st), 0);
-  EXPECT_EQ(st.bytes, 0);
+  EXPECT_EQ(OUT(PIN_GetOutputState, exempt).bytes, 0);
 }
 
 TEST_F(PINReserveTest, FileSizeLimitStartsNumberedFiles) {
@@ -255,8 +233,7 @@ TEST_F(PINReserveTest, FolderFileCountStartsANewFolder) {
   EXPECT_EQ(Texts(), std::vector<std::string>{Note("hit folder file-count limit", dir.P("frames (2)"))});
   ASSERT_EQ(PIN_AddFrame(out_, -1, Frame()), 0);
   EXPECT_TRUE(std::filesystem::exists(dir.P("frames (2)/s03.tsf")));
-  PIN_OutputState st = OUT(PIN_GetOutputState, out_);
-  EXPECT_EQ(st.frames, 4);
+  EXPECT_EQ(OUT(PIN_GetOutputState, out_).frames, 4);
   // A full volume moves the sequence to a new folder in an overflow folder
   // (made when missing).
   const std::string ov = dir.P("ov/deep");

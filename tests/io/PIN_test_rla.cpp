@@ -189,7 +189,7 @@ TEST_F(RLATest, MalformedFilesAreRefusedWithOneReportAndNothingDrawn) {
     Bytes b = good;
     c.damage(b);
     const std::string path = dir.P("bad" + std::to_string(n++) + ".rla");
-    Save(path, b);
+    pin::WriteFile(path, b);
     rec.clear();
     PIN_SeqSpecH seq = nullptr;
     const ErrorCode opened = Open(path, &seq);

@@ -81,8 +81,7 @@ TEST_F(RLAAuxTest, ChannelLettersOfTheProgramField) {
     f.program = c.program, f.numAux = c.numAux, f.auxBits = c.auxBits;
     PIN_SeqSpecH seq = nullptr;
     ASSERT_EQ(Open(Write("l" + std::to_string(n++) + ".rla", f), &seq), 0) << c.program;
-    int32_t count = -1;
-    ASSERT_EQ(PIN_GetNumAuxChannels(seq, &count), 0);
+    int32_t count = OUT(PIN_GetNumAuxChannels, seq);
     ASSERT_EQ(count, static_cast<int32_t>(c.names.size())) << c.program;
     for (int32_t i = 0; i < count; ++i) {
       D_AuxChannelDesc d{};
@@ -99,25 +98,22 @@ TEST_F(RLAAuxTest, DescriptionsOfEveryKind) {
   struct Want {
     const char code[5];
     const char* name;
-    FourCC type;
+    const char type[5];  // the data type's code: "UBT1", "UST2" or "FLT4"
     int32_t dimension;
   } want[] = {
-      {"DPTH", "Z-depth", D_AuxType_Float, 1},         {"MATR", "Material Effects", D_AuxType_UByte, 1},
-      {"OBID", "Object ID", D_AuxType_UShort, 1},      {"TEXR", "UV-coordinates", D_AuxType_Float, 2},
-      {"NRML", "Normal Vector", D_AuxType_Float, 3},   {"UNCP", "Non Clamped RGB", D_AuxType_UByte, 4},
-      {"COVR", "Z coverage", D_AuxType_Float, 1},      {"BKCR", "Background color", D_AuxType_UByte, 3},
+      {"DPTH", "Z-depth", "FLT4", 1},       {"MATR", "Material Effects", "UBT1", 1},
+      {"OBID", "Object ID", "UST2", 1},     {"TEXR", "UV-coordinates", "FLT4", 2},
+      {"NRML", "Normal Vector", "FLT4", 3}, {"UNCP", "Non Clamped RGB", "UBT1", 4},
+      {"COVR", "Z coverage", "FLT4", 1},    {"BKCR", "Background color", "UBT1", 3},
   };
   for (int32_t i = 0; i < 8; ++i) {
     D_AuxChannelDesc d{};
     ASSERT_EQ(PIN_GetAuxChannelDesc(seq, i, &d, sizeof d), 0);
     EXPECT_EQ(d.code, MakeFourCC(want[i].code));
     EXPECT_STREQ(d.name, want[i].name);
-    EXPECT_EQ(d.dataType, want[i].type);
+    EXPECT_EQ(d.dataType, MakeFourCC(want[i].type));
     EXPECT_EQ(d.dimension, want[i].dimension);
   }
-  EXPECT_EQ(D_AuxType_UByte, MakeFourCC("UBT1"));
-  EXPECT_EQ(D_AuxType_UShort, MakeFourCC("UST2"));
-  EXPECT_EQ(D_AuxType_Float, MakeFourCC("FLT4"));
   for (int32_t bad : {-1, 8}) {
     rec.clear();
     D_AuxChannelDesc d{};

@@ -13,7 +13,7 @@ namespace tv::test::rla {
 class RLATest : public pin::DriverTest {
  protected:
   std::string Write(const std::string& name, const RlaFile& f) {
-    Save(dir.P(name), Build(f));
+    pin::WriteFile(dir.P(name), Build(f));
     return dir.P(name);
   }
   void ExpectOneReport(const std::string& text, ErrorCode code) {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <span>
 #include <string>
@@ -83,13 +82,6 @@ inline Bytes Build(const RlaFile& f) {
       w.WriteBytes(r);
     }
   return w.take();
-}
-
-inline void Save(const std::string& path, const Bytes& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
 }
 
 // An ARGB pixel of a picture, x from the left and y from the top.

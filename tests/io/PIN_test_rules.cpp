@@ -14,13 +14,9 @@ class PINRulesTest : public PINTest {
  protected:
   ErrorCode Load(const std::string& text) {
     const std::string path = dir.path() + "/Interpretation Rules.txt";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-    FILE_SpecH ref = Ref(path);
-    const ErrorCode err = PIN_LoadAutoInterpFile(ref);
-    FILE_Dispose(ref);
-    return err;
+    std::ofstream(path, std::ios::binary) << text;
+    Specs refs;
+    return PIN_LoadAutoInterpFile(refs.New(path));
   }
   PIN_Interpretation Imported(uint32_t w, uint32_t h, uint32_t options = 0) {
     const std::string path = dir.path() + "/f_" + std::to_string(n_++) + ".tsf";

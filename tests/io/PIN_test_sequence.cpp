@@ -48,9 +48,11 @@ class PINSequenceTest : public PINTest {
     uint32_t seed = 1;
     for (const char* n : names) WriteTsf(dir.P(n), 8, 6, seed++);
   }
-  std::vector<std::pair<uint64_t, std::string>> List(PIN_SeqSpecH seq) {
+  using V = std::vector<std::pair<uint64_t, std::string>>;
+  // The numbers and names of a sequence's files.
+  V List(PIN_SeqSpecH seq) {
     int32_t n = OUT(PIN_GetNumFiles, seq);
-    std::vector<std::pair<uint64_t, std::string>> out;
+    V out;
     for (int32_t i = 0; i < n; ++i) {
       uint64_t number = 0;
       char name[FILE_MaxName + 1];
@@ -71,10 +73,8 @@ TEST_F(PINSequenceTest, GapsAndDuplicatesAreCountedAndNoted) {
   Files({"f_001.tsf", "f_002.tsf", "f_005.tsf", "f_05.tsf", "f_006.tsf", "g_003.tsf", "f_004.tga",
          "notes.txt"});
   ASSERT_EQ(mkdir(dir.P("f_003.tsf").c_str(), 0755), 0);  // a folder never joins
-  PIN_SeqSpecH seq = nullptr;
   rec.clear();
-  ASSERT_EQ(Open(dir.P("f_002.tsf"), &seq, PIN_Import_Sequence), 0);
-  using V = std::vector<std::pair<uint64_t, std::string>>;
+  PIN_SeqSpecH seq = Opened(dir.P("f_002.tsf"), PIN_Import_Sequence);
   EXPECT_EQ(List(seq),
             (V{{1, "f_001.tsf"}, {2, "f_002.tsf"}, {5, "f_005.tsf"}, {5, "f_05.tsf"}, {6, "f_006.tsf"}}));
   EXPECT_EQ(Notes(), (std::vector<std::string>{"Test warning: The sequence has 1 duplicate frames.",
@@ -88,10 +88,7 @@ TEST_F(PINSequenceTest, GapsAndDuplicatesAreCountedAndNoted) {
   EXPECT_EQ(d.scale, 30u);
   // Frame 2 (at 2/30 s and up to 3/30 s) is the third file.
   const Time t{5, 60};
-  FILE_SpecH f = OUT(PIN_GetFileAtTime, seq, &t);
-  ASSERT_EQ(FILE_InqName(f, FILE_NameOnly, name, sizeof name), 0);
-  EXPECT_STREQ(name, "f_005.tsf");
-  FILE_Dispose(f);
+  EXPECT_EQ(TakeName(OUT(PIN_GetFileAtTime, seq, &t)), "f_005.tsf");
   Time next = OUT(PIN_InqNextFrameTime, seq, &t);
   EXPECT_EQ(next.value, 3);
   EXPECT_EQ(next.scale, 30u);
@@ -102,9 +99,8 @@ TEST_F(PINSequenceTest, GapsAndDuplicatesAreCountedAndNoted) {
 
 TEST_F(PINSequenceTest, NumbersPast32Bits) {
   Files({"cam_4294967297.tsf", "cam_4294967295.tsf", "cam_4294967296.tsf", "cam_4294967300.tsf"});
-  PIN_SeqSpecH seq = nullptr;
   rec.clear();
-  ASSERT_EQ(Open(dir.P("cam_4294967296.tsf"), &seq, PIN_Import_Sequence), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("cam_4294967296.tsf"), PIN_Import_Sequence);
   const auto list = List(seq);
   ASSERT_EQ(list.size(), 4u);
   EXPECT_EQ(list[0].first, 4294967295ull);
@@ -115,16 +111,13 @@ TEST_F(PINSequenceTest, NumbersPast32Bits) {
 TEST_F(PINSequenceTest, NamesWithoutDigits) {
   Files({"beta.tsf", "Alpha.tsf", "gamma.tsf", "delta1.tsf", "other.tga"});
   PIN_SeqSpecH seq = Opened(dir.P("gamma.tsf"), PIN_Import_Sequence);
-  using V = std::vector<std::pair<uint64_t, std::string>>;
   EXPECT_EQ(List(seq), (V{{0, "Alpha.tsf"}, {0, "beta.tsf"}, {0, "gamma.tsf"}}));
 
   PIN_G_Allow_AlphaOnly_SeqB = 0;
   rec.clear();
   EXPECT_EQ(Import(dir.P("gamma.tsf"), PIN_Import_Sequence, &seq), PIN_ErrCannotImport);
   EXPECT_EQ(seq, nullptr);
-  ASSERT_EQ(rec.reports.size(), 1u);
-  EXPECT_EQ(
-      rec.last().text,
+  ExpectOnly(
       Logged("Can't import as a sequence. File name doesn't appear to be a valid sequence file name.", 9987));
   PIN_G_Allow_AlphaOnly_SeqB = 1;
 }
@@ -154,10 +147,8 @@ TEST_F(PINSequenceTest, Folders) {
     EXPECT_EQ(seq, nullptr);
     ExpectOnly(Logged(c.text, c.code));
   }
-  PIN_SeqSpecH seq = nullptr;
   rec.clear();
-  ASSERT_EQ(Open(frames, &seq), 0);
-  using V = std::vector<std::pair<uint64_t, std::string>>;
+  PIN_SeqSpecH seq = Opened(frames);
   EXPECT_EQ(List(seq), (V{{1, "fr1.tsf"}, {2, "fr2.tsf"}, {3, "fr3.tsf"}}));
   EXPECT_EQ(Notes(),
             (std::vector<std::string>{

@@ -36,15 +36,12 @@ class PINSoundTest : public DriverTest {
     DriverTest::TearDown();
   }
   SND_World Sound() {
-    SND_World w = nullptr;
-    EXPECT_EQ(SND_NewWorld(nullptr, nullptr, &w), 0);
-    sounds_.push_back(w);
-    return w;
+    sounds_.push_back(OUT(SND_NewWorld, nullptr, nullptr));
+    return sounds_.back();
   }
   // The samples of a 16-bit world.
   static std::vector<int16_t> Samples(SND_World w) {
-    SND_WorldInfo wi{};
-    EXPECT_EQ(SNDp_GetWorldInfo(w, &wi), 0);
+    const SND_WorldInfo wi = OUT(SNDp_GetWorldInfo, w);
     EXPECT_EQ(wi.format.bytesPerSample, 2);
     SND_LockBuffer(0, w);
     void* p = nullptr;
@@ -82,10 +79,8 @@ TEST_F(PINSoundTest, WavAndAiffReadIntoSoundWorlds) {
     SCOPED_TRACE(c.file);
     const std::vector<int16_t> s = Ramp(2000 * c.channels);
     WriteSound(dir.P(c.file), c.format, 8000, c.channels, s);
-    PIN_SeqSpecH seq = nullptr;
-    ASSERT_EQ(Open(dir.P(c.file), &seq), 0);
-    Time d{};
-    ASSERT_EQ(PIN_GetDuration(seq, &d), 0);
+    PIN_SeqSpecH seq = Opened(dir.P(c.file));
+    const Time d = OUT(PIN_GetDuration, seq);
     EXPECT_EQ(d.value, 2000);
     EXPECT_EQ(d.scale, 8000u);
     // Frames 100..599, and a span running 50 frames past the end (silence).
@@ -105,8 +100,7 @@ TEST_F(PINSoundTest, WavAndAiffReadIntoSoundWorlds) {
 TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
   const std::vector<int16_t> s = Ramp(3000 * 2);
   WriteSound(dir.P("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, s);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Open(dir.P("in.wav"), &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("in.wav"));
   for (const char* name : {"out.wav", "out.aif"}) {
     SCOPED_TRACE(name);
     const PIN_ModuleProcs* p = Procs();
@@ -122,8 +116,7 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
     }
     ASSERT_EQ(p->endAdding(out), 0);
     PIN_DisposeOutputSpec(out);
-    PIN_SeqSpecH back = nullptr;
-    ASSERT_EQ(Open(dir.P(name), &back), 0);
+    PIN_SeqSpecH back = Opened(dir.P(name));
     SND_World w = Sound();
     PIN_SoundRequest r = Request(0, 3000, 48000, 2);
     ASSERT_EQ(PIN_GetSound(back, &r, w), 0);

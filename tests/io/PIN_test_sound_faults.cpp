@@ -28,8 +28,7 @@ class PINSoundFaultTest : public DriverTest {
   static long OpenFiles() { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
   // The first n frames as 16-bit mono at 8000 Hz into *out.
   static ErrorCode Read(PIN_SeqSpecH seq, int32_t n, std::vector<int16_t>* out) {
-    SND_World w = nullptr;
-    EXPECT_EQ(SND_NewWorld(nullptr, nullptr, &w), 0);
+    SND_World w = OUT(SND_NewWorld, nullptr, nullptr);
     PIN_SoundRequest r{Time{0, 8000}, Time{n, 8000}, SND_Format{8000, SND_Encoding_Signed, 2, 1, 0},
                        SND_Quality_Best};
     const ErrorCode err = PIN_GetSound(seq, &r, w);
@@ -88,8 +87,7 @@ TEST_F(PINSoundFaultTest, ClosedSourcesOpenOnFirstUseAndOnlyOnce) {
 TEST_F(PINSoundFaultTest, OptionsBytesAndAnOutputEndedBeforeAnySound) {
   PIN_OutputSpecH out = SlotOutput(kSig, dir.P("e.aif"));
   const auto options = [&] {
-    Handle h = nullptr;
-    EXPECT_EQ(PIN_GetOutputOptions(out, &h), 0);
+    Handle h = OUT(PIN_GetOutputOptions, out);
     std::vector<uint8_t> b(*h, *h + 8);
     EXPECT_EQ(PIN_DisposeOutputOptions(out, h), 0);
     return b;
@@ -98,9 +96,7 @@ TEST_F(PINSoundFaultTest, OptionsBytesAndAnOutputEndedBeforeAnySound) {
   const int32_t bits = 24;
   ASSERT_EQ(PIN_SetOutSpecificData(out, 1, &bits, 4), 0);
   EXPECT_EQ(options(), (std::vector<uint8_t>{'S', 'F', 'o', '1', 0, 0, 0, 24}));
-  uint32_t depths = 7;
-  EXPECT_EQ(PIN_GetLegalDepths(out, &depths), 0);
-  EXPECT_EQ(depths, 0u) << "no picture taken";
+  EXPECT_EQ(OUT(PIN_GetLegalDepths, out), 0u) << "no picture taken";
   // A frame is taken and ignored; ending without sound leaves an empty file
   // at 48000 Hz stereo in the asked sample size.
   const PIN_ModuleProcs& p = tv::pin::FindModule(kSig)->procs;

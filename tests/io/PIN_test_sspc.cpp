@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "ByteOrder.h"
 #include "PIN_test_fixture.h"
@@ -152,9 +151,9 @@ class PINPersistTest : public PINTest {
     EXPECT_EQ(PIN_WriteSeqSpec(seq, &c), 0);
     FILE_Close(ref);
     FILE_Dispose(ref);
-    std::ifstream in(dir.P(name), std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    return ReadFile(dir.P(name));
   }
+  // Reads the SeqSpec back from the file's chunk; it goes with the test.
   ErrorCode Load(const std::string& name, PIN_SeqSpecH* seq) {
     FILE_SpecH ref = Ref(dir.P(name));
     EXPECT_EQ(FILE_Open(FILE_PermRead, ref), 0);
@@ -162,6 +161,7 @@ class PINPersistTest : public PINTest {
     SLU_Chunk list{};
     ErrorCode err = SLU_Descend(&c, MakeFourCC("LIST"), MakeFourCC("Pin "), nullptr, &list, nullptr);
     if (!err) err = PIN_ReadSeqSpec(&c, &list, seq);
+    if (!err) seqs_.push_back(*seq);
     FILE_Close(ref);
     FILE_Dispose(ref);
     return err;
@@ -171,8 +171,7 @@ class PINPersistTest : public PINTest {
 TEST_F(PINPersistTest, RoundTripKeepsWhatIsNotOurs) {
   for (int i = 1; i <= 3; ++i)
     WriteTsf(dir.P("rt_" + std::to_string(i) + ".tsf"), 16, 8, static_cast<uint32_t>(i));
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("rt_1.tsf"), PIN_Import_Sequence, &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("rt_1.tsf"), PIN_Import_Sequence);
   {
     SeqSpec& s = tv::pin::Rec(seq);
     s.reserved54 = 0x12345678, s.stateWord = 0x9ABCDEF0, s.moduleWord = 0x0F0E0D0C;
@@ -187,14 +186,11 @@ TEST_F(PINPersistTest, RoundTripKeepsWhatIsNotOurs) {
   ASSERT_EQ(Load("one.bin", &back), 0);
   EXPECT_EQ(OUT(PIN_GetNumFiles, back), 3);
   EXPECT_EQ(Save(back, "two.bin"), first) << "read and written again, byte for byte";
-  EXPECT_EQ(PIN_DisposeSeqSpec(back), 0);
-  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
 }
 
 TEST_F(PINPersistTest, VanishedSourceSavesAsPlaceholderAndReadsAsMissing) {
   WriteTsf(dir.P("gone.tsf"), 16, 8, 1);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("gone.tsf"), 0, &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("gone.tsf"));
   ASSERT_EQ(std::remove(dir.P("gone.tsf").c_str()), 0);
   rec.clear();
   const auto bytes = Save(seq, "p.bin");
@@ -206,19 +202,13 @@ TEST_F(PINPersistTest, VanishedSourceSavesAsPlaceholderAndReadsAsMissing) {
   int32_t w = 0, h = 0;
   EXPECT_EQ(PIN_GetDimensions(back, nullptr, &w, &h, nullptr), 0);
   EXPECT_EQ(w, 16);
-  EXPECT_EQ(PIN_DisposeSeqSpec(back), 0);
-  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
 }
 
 TEST_F(PINPersistTest, MalformedRecordIsRefused) {
   WriteTsf(dir.P("m.tsf"), 16, 8, 1);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("m.tsf"), 0, &seq), 0);
-  auto bytes = Save(seq, "m.bin");
-  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
+  auto bytes = Save(Opened(dir.P("m.tsf")), "m.bin");
   bytes[20 + 62 + 1] = 3;  // depth 3
-  std::ofstream(dir.P("m.bin"), std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  WriteFile(dir.P("m.bin"), bytes);
   rec.clear();
   PIN_SeqSpecH back = reinterpret_cast<PIN_SeqSpecH>(1);
   EXPECT_EQ(Load("m.bin", &back), PIN_ErrCannotImport);
@@ -229,35 +219,23 @@ TEST_F(PINPersistTest, MalformedRecordIsRefused) {
 TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
   std::filesystem::create_directories(dir.P("away"));
   WriteTsf(dir.P("lost.tsf"), 16, 8, 4);
-  PIN_SeqSpecH seq = nullptr;
-  ASSERT_EQ(Import(dir.P("lost.tsf"), 0, &seq), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("lost.tsf"));
   ASSERT_EQ(PIN_SetHSF(seq, 3, 2), 0);
   Save(seq, "lost.bin");
-  EXPECT_EQ(PIN_DisposeSeqSpec(seq), 0);
   std::filesystem::rename(dir.P("lost.tsf"), dir.P("away/lost.tsf"));
   PIN_SeqSpecH back = nullptr;
   ASSERT_EQ(Load("lost.bin", &back), 0);
-  Boolean32 missing = 0, found = 1;
-  ASSERT_EQ(PIN_IsMissing(back, &missing), 0);
-  ASSERT_EQ(missing, 1);
+  ASSERT_EQ(OUT(PIN_IsMissing, back), 1);
   // Not where it was, nor in an empty folder: still missing, no failure.
   EXPECT_EQ(OUT(PIN_FindMissingSeqSpec, back, nullptr), 0);
   std::filesystem::create_directories(dir.P("empty"));
-  FILE_SpecH folder = Ref(dir.P("empty"));
-  EXPECT_EQ(OUT(PIN_LookHereMissingSeqSpec, back, folder), 0);
-  FILE_Dispose(folder);
-  folder = Ref(dir.P("away"));
-  ASSERT_EQ(PIN_LookHereMissingSeqSpec(back, folder, &found), 0);
-  FILE_Dispose(folder);
-  EXPECT_EQ(found, 1);
+  Specs refs;
+  EXPECT_EQ(OUT(PIN_LookHereMissingSeqSpec, back, refs.New(dir.P("empty"))), 0);
+  EXPECT_EQ(OUT(PIN_LookHereMissingSeqSpec, back, refs.New(dir.P("away"))), 1);
   EXPECT_EQ(OUT(PIN_IsMissing, back), 0);
-  PIN_Interpretation interp = OUT(PIN_GetInterpretation, back);
-  EXPECT_EQ(interp.hsfNum, 3u) << "the interpretation goes with the footage";
-  const Rect bounds{0, 0, 8, 16};
-  BM_World w = OUT(BM_NewWorld, nullptr, BM_Flag_Clear, &bounds, 32, 0, nullptr);
-  PIN_DrawParams p{};
-  p.time = Time{0, 1};
-  ASSERT_EQ(PIN_DrawFrame(back, w, &p), 0);
+  EXPECT_EQ(OUT(PIN_GetInterpretation, back).hsfNum, 3u) << "the interpretation goes with the footage";
+  BM_World w = World(16, 8);
+  ASSERT_EQ(Draw(back, w), 0);
   EXPECT_EQ(uint8_t(Pixel(w, 0, 0) >> 16), uint8_t(TsfPixel(4, 0, 0) >> 16));
   // Back where its alias points: found through the alias.
   Save(back, "lost2.bin");
@@ -271,21 +249,15 @@ TEST_F(PINPersistTest, MissingFootageIsFoundAgainInPlace) {
   const int32_t decodes = TsfDecodes();
   ASSERT_EQ(PIN_CloseSeqSpecSources(back), 0);
   ASSERT_EQ(PIN_CloseSeqSpecSources(back), 0);
-  ASSERT_EQ(PIN_DrawFrame(back, w, &p), 0);
+  ASSERT_EQ(Draw(back, w), 0);
   EXPECT_EQ(TsfDecodes(), decodes + 1);
   ASSERT_EQ(PIN_UnCloseSeqSpecSources(back), 0);
-  ASSERT_EQ(PIN_GetInterpretation(back, &interp), 0);
-  EXPECT_EQ(interp.hsfNum, 3u);
+  EXPECT_EQ(OUT(PIN_GetInterpretation, back).hsfNum, 3u);
 
   // A file that does not import leaves the footage as it was.
   std::ofstream(dir.P("junk.tsf")) << "junk";
-  FILE_SpecH junk = Ref(dir.P("junk.tsf"));
-  EXPECT_NE(PIN_SwapSeqSpecFile(back, junk), 0);
-  FILE_Dispose(junk);
-  ASSERT_EQ(PIN_DrawFrame(back, w, &p), 0);
-  BM_DisposeWorld(w);
-  EXPECT_EQ(PIN_DisposeSeqSpec(again), 0);
-  EXPECT_EQ(PIN_DisposeSeqSpec(back), 0);
+  EXPECT_NE(PIN_SwapSeqSpecFile(back, refs.New(dir.P("junk.tsf"))), 0);
+  ASSERT_EQ(Draw(back, w), 0);
 }
 
 }  // namespace

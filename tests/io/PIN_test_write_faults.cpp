@@ -30,9 +30,8 @@ class PINWriteFaultsTest : public DriverTest {
   SND_World Sound() {
     if (sound_) return sound_;
     const SND_Format f{48000.0, SND_Encoding_Signed, 2, 2, 0};
-    EXPECT_EQ(SND_NewWorld(&f, nullptr, &sound_), 0);
-    void* p = nullptr;
-    EXPECT_EQ(SND_SizeAndLockBuffer(4800, 0, sound_, &p), 0);
+    sound_ = OUT(SND_NewWorld, &f, nullptr);
+    void* p = OUT(SND_SizeAndLockBuffer, 4800, 0, sound_);
     for (int i = 0; i < 9600; ++i) static_cast<int16_t*>(p)[i] = static_cast<int16_t>((i * 331) % 20000 - 10000);
     SND_UnlockBuffer(sound_);
     return sound_;
@@ -49,10 +48,7 @@ class PINWriteFaultsTest : public DriverTest {
     const bool pictures = t.signature != MakeFourCC("WAVD");
     PIN_OutputSpecH out = nullptr;
     ErrorCode err = PIN_NewOutputSpec(t.signature, pictures ? kW : 0, pictures ? kH : 0, &out);
-    FILE_SpecH ref = nullptr;
-    if (!err) err = FILE_New(path.c_str(), FILE_LocFullPath, &ref);
-    if (!err) err = PIN_SetOutputFile(out, ref);
-    FILE_Dispose(ref);
+    if (!err) err = SetFile(out, path);
     PIN_OutputInfo info{};
     if (!err) err = PIN_GetOutputInfo(out, &info, sizeof info);
     info.width = kW, info.height = kH, info.depth = 32, info.frameRate = 24 << 16;

@@ -118,11 +118,7 @@ class ChunkFileTest : public UFixture {
     std::ifstream in(P(name), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
   }
-  int64_t Pos(SLU_FileContext& c) {
-    int64_t p = -1;
-    EXPECT_EQ(FILE_InqPos(c.file, &p), 0);
-    return p;
-  }
+  int64_t Pos(SLU_FileContext& c) { return OUT(FILE_InqPos, c.file); }
   void SetPos(SLU_FileContext& c, int64_t p) { ASSERT_EQ(FILE_SetPos(c.file, p), 0); }
 
   // Exactly one report since the last clear, with these fields.

@@ -2,24 +2,22 @@
 // keeps the old file, temporary names, the removal of abandoned temporaries,
 // and what a crash handler removes and reports.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include "Errno.h"
 #include "InFlight.h"
 #include "TestSupport.h"
 #include "WriteFaults.h"
+#include "platform_test_fixture.h"
 
 namespace tv::test {
 namespace {
 
 using platform::WriteFaultOp;
-
-void Put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // Replacing keeps the permission bits; a failing write leaves the old file
 // and no temporary (every fault through a project save: BEE_test_projfile).

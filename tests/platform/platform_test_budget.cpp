@@ -126,12 +126,9 @@ TEST_F(BudgetTest, SetMemUsagePercentages) {
 }
 
 TEST_F(BudgetTest, MeasuresAndInstalledMemory) {
-  Size bytes = 0;
   gProcess = 123456789;
-  EXPECT_EQ(EMUL_TotalMemoryUsed(&bytes), 0);
-  EXPECT_EQ(bytes, 123456789);
-  EXPECT_EQ(EMUL_TotalRAMInstalled(&bytes), 0);
-  EXPECT_EQ(bytes, 512 * kMB);
+  EXPECT_EQ(OUT(EMUL_TotalMemoryUsed), 123456789);
+  EXPECT_EQ(OUT(EMUL_TotalRAMInstalled), 512 * kMB);
   EXPECT_EQ(EMUL_TotalMemoryUsed(nullptr), -50);
 
   // Without the counters: outside bytes + zone bytes + 18 MB.
@@ -142,13 +139,11 @@ TEST_F(BudgetTest, MeasuresAndInstalledMemory) {
   EMUL_MemoryStats s = Stats();
   EXPECT_EQ(s.outsideCount - base.outsideCount, 1);
   EXPECT_GE(s.outsidePeakCount, base.outsideCount + 2);
-  ASSERT_EQ(EMUL_TotalMemoryUsed(&bytes), 0);
+  const Size bytes = OUT(EMUL_TotalMemoryUsed);
   EXPECT_EQ(bytes, s.outsideBytes + s.globalZoneBytes + s.heapZoneBytes + 0x1200000);
   // Small handles count too.
   Handle h = NewHandle(1000);
-  Size after = 0;
-  EMUL_TotalMemoryUsed(&after);
-  EXPECT_EQ(after - bytes, 1016);
+  EXPECT_EQ(OUT(EMUL_TotalMemoryUsed) - bytes, 1016);
   DisposeHandle(h);
   EMUL_AccountGlobalMemoryAllocation(-5 * kMB);
 
@@ -156,9 +151,9 @@ TEST_F(BudgetTest, MeasuresAndInstalledMemory) {
   EMUL_SetProcessMemoryProbeForTesting(&Probe);
   Set("TrackMemoryWithGPMI", 0);
   EMUL_ReloadMemorySettings();
-  EMUL_TotalMemoryUsed(&bytes);
+  const Size measured = OUT(EMUL_TotalMemoryUsed);
   s = Stats();
-  EXPECT_EQ(bytes, s.outsideBytes + s.globalZoneBytes + s.heapZoneBytes + 0x1200000);
+  EXPECT_EQ(measured, s.outsideBytes + s.globalZoneBytes + s.heapZoneBytes + 0x1200000);
 }
 
 TEST_F(BudgetTest, AboveTheCeilingAllocationFails) {
@@ -289,17 +284,13 @@ TEST_F(BudgetTest, HandleUnderResizeIsNotPurgedFromUnderIt) {
 TEST_F(BudgetTest, NonPurgableLimit) {
   EMUL_SetPhysicalMemoryForTesting(256 * kMB);
   Size level = Level();
-  Boolean32 flag = 7;
   gProcess = level - kMB;
-  EXPECT_EQ(EMUL_NonPurgableRAMLimitReached(&flag), 0);
-  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(OUT(EMUL_NonPurgableRAMLimitReached), 0);
   gProcess = level + 4 * kMB;
-  EXPECT_EQ(EMUL_NonPurgableRAMLimitReached(&flag), 0);
-  EXPECT_EQ(flag, 1);  // nothing could be freed
+  EXPECT_EQ(OUT(EMUL_NonPurgableRAMLimitReached), 1);  // nothing could be freed
   SetGrowZone(&RecordingGrowZone);
   gRelease = 5 * kMB;
-  EXPECT_EQ(EMUL_NonPurgableRAMLimitReached(&flag), 0);
-  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(OUT(EMUL_NonPurgableRAMLimitReached), 0);
   ASSERT_EQ(gWanted.size(), 1u);
   EXPECT_EQ(gWanted[0], 4 * kMB);
 }

@@ -3,7 +3,6 @@
 // memory; and the room a purge in progress sees.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "platform_test_fixture.h"
@@ -86,15 +85,11 @@ class BudgetSources : public MemoryTest {
     for (const File& f : files) {
       const fs::path p = fs::path(root) / f.path;
       fs::create_directories(p.parent_path());
-      std::ofstream(p) << f.text;
+      Put(p, f.text);
     }
     EMUL_SetCgroupRootForTesting(root.c_str());
   }
-  static EMUL_BudgetInfo Info() {
-    EMUL_BudgetInfo info{};
-    EXPECT_EQ(EMUL_GetMemoryBudget(&info), 0);
-    return info;
-  }
+  static EMUL_BudgetInfo Info() { return OUT(EMUL_GetMemoryBudget); }
   std::string prefs, root;
 };
 
@@ -108,9 +103,7 @@ TEST_F(BudgetSources, ControlGroupTrees) {
     EXPECT_STREQ(info.file, c.file);
     EXPECT_EQ(info.budget, Formula(c.figure));
     EXPECT_EQ(FreeMem(), info.budget);
-    Size installed = 0;
-    EMUL_TotalRAMInstalled(&installed);
-    EXPECT_EQ(installed, c.figure);
+    EXPECT_EQ(OUT(EMUL_TotalRAMInstalled), c.figure);
     // Beyond a control group's limit the kernel ends the process: the
     // ceiling stops there.
     EXPECT_EQ(info.ceiling, c.source == EMUL_BudgetPhysical ? static_cast<Size>(1.40 * c.figure) : c.figure);
@@ -159,9 +152,7 @@ TEST_F(BudgetSources, APurgeCountsWhatItFreedAtOnce) {
   EMUL_SetProcessMemoryProbeForTesting([]() -> int64_t { return process; });
   SetGrowZone(&FreeHeld);
   MaxBlock();
-  EMUL_MemoryStats s{};
-  EMUL_GetMemoryStats(&s);
-  process = s.prePurgeLevel - kMB;  // standing still while the purge frees
+  process = Stats().prePurgeLevel - kMB;  // standing still while the purge frees
   gHeld = NewHandle(16 * kMB);
   gCalls = 0;
   Handle big = NewHandle(10 * kMB);

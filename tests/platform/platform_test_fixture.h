@@ -2,18 +2,24 @@
 // pointer counts, and puts every injected figure, hook and setting back.
 #pragma once
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
 
+#include "../io/io_test_out.h"
 #include "Memory.h"
 #include "Prefs.h"
 
 namespace tv::test {
+
+// Replaces the file at path with text.
+inline void Put(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
 
 class MemoryTest : public ::testing::Test {
  protected:

@@ -2,8 +2,6 @@
 // writing that keeps other lines, atomic replacement, and the errno table.
 #include <sys/stat.h>
 
-#include <fstream>
-
 #include "Errno.h"
 #include "PermissionChecks.h"
 #include "WriteFaults.h"
@@ -11,11 +9,6 @@
 
 namespace tv::test {
 namespace {
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
 
 class PrefsTest : public MemoryTest {
  protected:
@@ -39,9 +32,9 @@ TEST_F(PrefsTest, RequiredReadCreatesTheDefault) {
 }
 
 TEST_F(PrefsTest, WritesKeepOtherLinesAndSections) {
-  WriteFile(path,
-            "; machine settings\r\n[Codec]\r\nKeepOpen=MJPG\r\n\r\n[tavelo]\r\n  memoryusage = 80 \r\n"
-            "Other=x\r\n\r\n[Last]\r\nA=1\r\n");
+  Put(path,
+      "; machine settings\r\n[Codec]\r\nKeepOpen=MJPG\r\n\r\n[tavelo]\r\n  memoryusage = 80 \r\n"
+      "Other=x\r\n\r\n[Last]\r\nA=1\r\n");
   EXPECT_EQ(EMUL_GetProfileInt(nullptr, "MemoryUsage", 0), 80);  // names match without case
   ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "MemoryUsage", 60), 0);
   ASSERT_EQ(EMUL_SetProfileInt("Tavelo", "Slop", 4), 0);
@@ -60,7 +53,7 @@ TEST_F(PrefsTest, WritesKeepOtherLinesAndSections) {
 }
 
 TEST_F(PrefsTest, IntegersAreReadLikeTheirLeadingDigits) {
-  WriteFile(path, "[Tavelo]\nA=12abc\nB=abc\nC=-7\nD= +5\nE=99999999999\nF=\"42\"\nG=\n");
+  Put(path, "[Tavelo]\nA=12abc\nB=abc\nC=-7\nD= +5\nE=99999999999\nF=\"42\"\nG=\n");
   const std::pair<const char*, int32_t> table[] = {{"A", 12}, {"B", 0},  {"C", -7}, {"D", 5},
                                                    {"E", INT32_MAX}, {"F", 42}, {"G", 0}, {"H", 1}};
   for (auto [key, value] : table) EXPECT_EQ(EMUL_GetProfileInt("Tavelo", key, 1), value) << key;
@@ -68,7 +61,7 @@ TEST_F(PrefsTest, IntegersAreReadLikeTheirLeadingDigits) {
 
 TEST_F(PrefsTest, TextThatWouldAddLinesIsRefusedAndNothingIsWritten) {
   const std::string before = "[Probe]\nPath=/old\n[Tavelo]\nMemoryUsage=60\n";
-  WriteFile(path, before);
+  Put(path, before);
   // A file path may hold a line feed; written as it stands it would set other keys.
   EXPECT_EQ(EMUL_SetProfileString("Probe", "Path", "/media/a\nInjected=1\n[Tavelo]\nMemoryUsage=1"), -50);
   EXPECT_EQ(Slurp(path), before);
@@ -110,7 +103,7 @@ TEST_F(PrefsTest, TextThatWouldAddLinesIsRefusedAndNothingIsWritten) {
 }
 
 TEST_F(PrefsTest, EveryAcceptedValueReadsBackAsWritten) {
-  WriteFile(path, "[Tavelo]\nMemoryUsage=60\n");
+  Put(path, "[Tavelo]\nMemoryUsage=60\n");
   const std::string values[] = {"",        " lead",   "trail ",     "\tboth\t",   "\"quoted\"", "'single'",
                                 "\"",      "'",       "\"\"",       "a=b",        "; semicolon", "[Tavelo]",
                                 "#hash",   "x\ty",    "\"open",     "close'",     " ",          "in \"the\" middle",
@@ -132,7 +125,7 @@ TEST_F(PrefsTest, EveryAcceptedValueReadsBackAsWritten) {
 
 TEST_F(PrefsTest, AFileThatCannotBeReadIsNeverReplaced) {
   const std::string before = "[Tavelo]\nMemoryUsage=60\nSlop=4\n";
-  WriteFile(path, before);
+  Put(path, before);
   ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
   {
     PermissionChecks checks;
