@@ -7,6 +7,15 @@
 
 namespace tv::bez {
 
+namespace {
+// The distance between neighbouring samples. The sum of squares overflows
+// past about 1e154, where the distance is taken without squaring.
+double Distance(double dx, double dy) {
+  const double d = std::sqrt(dx * dx + dy * dy);
+  return std::isfinite(d) ? d : std::hypot(dx, dy);
+}
+}  // namespace
+
 void FillArcTable(const BEZ_Curve& c, std::span<BEZ_ArcSample> table) {
   const size_t n = table.size();
   const int dims = c.dimensions >= 2 ? 2 : 1;
@@ -18,7 +27,7 @@ void FillArcTable(const BEZ_Curve& c, std::span<BEZ_ArcSample> table) {
     double t = static_cast<double>(i) / static_cast<double>(n - 1);
     double cur[2] = {coord(0, t), dims > 1 ? coord(1, t) : 0.0};
     double dx = cur[0] - prev[0], dy = cur[1] - prev[1];
-    s += std::sqrt(dx * dx + dy * dy);
+    s += Distance(dx, dy);
     table[i] = {t, s};
     prev[0] = cur[0];
     prev[1] = cur[1];

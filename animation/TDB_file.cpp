@@ -306,6 +306,14 @@ ErrorCode ParseHeader(std::span<const uint8_t> bytes, ParsedHeader* p) {
   return 0;
 }
 
+// A key's method is one the stream allows, or a built-in one (linear, Bezier,
+// hold), which a stream keeps when its mask is narrowed later. Any other
+// method could not have been set by an edit, and no value between such keys
+// could be computed.
+bool Readable(const Header& h, int8_t method) {
+  return MethodAllowed(h, method) || (method >= TDB_InterpLinear && method <= TDB_InterpHold);
+}
+
 ErrorCode ReadBody(SLU_FileContext* file, const SLU_Chunk* container, const ParsedHeader& p, TDB_Stream* out) {
   TDB_Stream s = nullptr;
   bool constant = p.flags & TDB_StreamConstant;
@@ -352,13 +360,16 @@ ErrorCode ReadBody(SLU_FileContext* file, const SLU_Chunk* container, const Pars
       return fail(err);
     LIST_Dispose(h.keys, 0);
     h.keys = keys;
-    bool ordered = true;
+    bool ordered = true, methods = true;
     {
       Keys k(h);
-      for (int32_t i = 0; i < k.count(); ++i)
+      for (int32_t i = 0; i < k.count(); ++i) {
         if (k.time(i) == kClean || (i > 0 && k.time(i) <= k.time(i - 1))) ordered = false;
+        if (!Readable(h, KIn(k.at(i))) || !Readable(h, KOut(k.at(i)))) methods = false;
+      }
     }
     if (!ordered) return fail(FileData(kDetailKeyOrder));
+    if (!methods) return fail(FileData(kStrKeyList));
   }
   if (IsCustom(h)) {
     if (ErrorCode err = ReadCustomValues(h, w, file, container)) return fail(err);

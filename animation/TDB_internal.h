@@ -281,6 +281,8 @@ class Keys {
 // The time in the stream's scale (Time given: converted, else timeValue).
 ErrorCode StreamTime(const Header& h, const Time* time, int32_t timeValue, uint32_t site, int32_t verb,
                      int32_t* out);
+// Whether the stream's interpolation mask allows the method (0 always is).
+bool MethodAllowed(const Header& h, int8_t method);
 ErrorCode CheckMethod(const Header& h, int8_t method, uint32_t site);
 void FlushCache(TDB_Stream s);
 // Marks the segments around keys first .. last for recomputation.

@@ -137,10 +137,13 @@ ErrorCode StreamTime(const Header& h, const Time* time, int32_t timeValue, uint3
   return 0;
 }
 
+bool MethodAllowed(const Header& h, int8_t method) {
+  return method == 0 || (method > 0 && method <= 16 && (h.interpMask & (1u << (method - 1)))) ||
+         (method < 0 && (h.interpMask & 0x8));
+}
+
 ErrorCode CheckMethod(const Header& h, int8_t method, uint32_t site) {
-  bool ok = method == 0 || (method > 0 && method <= 16 && (h.interpMask & (1u << (method - 1)))) ||
-            (method < 0 && (h.interpMask & 0x8));
-  if (!ok) return Fail(site, TDB_ErrMethod, 0, method);
+  if (!MethodAllowed(h, method)) return Fail(site, TDB_ErrMethod, 0, method);
   return 0;
 }
 

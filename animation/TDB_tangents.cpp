@@ -292,12 +292,19 @@ namespace tv::tdb {
 namespace {
 
 double StraightLength(const Header& h, const uint8_t* a, const uint8_t* b) {
-  double sum = 0;
+  double diff[TDB_MaxDimension] = {}, sum = 0, largest = 0;
   for (int32_t d = 0; d < h.dimension; ++d) {
-    double dd = KD(b, PosOff(h.dimension, d)) - KD(a, PosOff(h.dimension, d));
-    sum += dd * dd;
+    diff[d] = KD(b, PosOff(h.dimension, d)) - KD(a, PosOff(h.dimension, d));
+    sum += diff[d] * diff[d];
+    largest = std::max(largest, std::fabs(diff[d]));
   }
-  return std::sqrt(sum);
+  if (std::isfinite(sum)) return std::sqrt(sum);
+  // Past about 1e154 the squares overflow (and the position along the
+  // segment would come out as inf / inf): the length is taken scaled by the
+  // largest difference instead.
+  double scaled = 0;
+  for (int32_t d = 0; d < h.dimension; ++d) scaled += (diff[d] / largest) * (diff[d] / largest);
+  return largest * std::sqrt(scaled);
 }
 
 // Recomputes the path length of segment a -> b (and its arc spline).

@@ -219,6 +219,24 @@ TEST_F(TdbSpatial, EasingNeverOvershoots) {
   for (int32_t t = 0; t <= 600; ++t) EXPECT_LE(At(s, t)[0], 10.0 + 1e-9) << t;
 }
 
+TEST_F(TdbSpatial, FarApartKeysGiveFiniteValuesBetweenThem) {
+  // The squares of the distance overflow past about 1e154; the path's length
+  // must not, or the position along it comes out as inf / inf.
+  for (int16_t method : {int16_t{1}, int16_t{3}}) {
+    for (double far : {1e155, -1e300}) {
+      TDB_Stream s = Path(2, method);
+      Key(s, 0, {10, 10});
+      Key(s, 600, {far, far});
+      for (int32_t t : {1, 200, 599}) {
+        const std::vector<double> v = At(s, t);
+        EXPECT_TRUE(std::isfinite(v[0]) && std::isfinite(v[1])) << method << " " << far << " at " << t;
+        EXPECT_NEAR(v[0] / far, v[1] / far, 1e-9) << method << " " << far << " at " << t;
+      }
+      EXPECT_NEAR(At(s, 300)[0] / far, 0.5, 0.01) << method << " " << far;
+    }
+  }
+}
+
 TEST_F(TdbSpatial, FloatingKeyTakesItsTimeFromThePath) {
   TDB_Stream s = Path(2, 1);
   Key(s, 0, {0, 0});

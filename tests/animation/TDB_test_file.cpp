@@ -163,6 +163,11 @@ TEST_F(TdbFile, RefusedFiles) {
     return b;
   };
   const size_t ldat = Find(good, "ldat");
+  // A mask narrowed after the keys were set keeps them readable.
+  ASSERT_EQ(TDB_SetStreamIMask(s, 8), 0);
+  TDB_Stream& narrowed = StreamSlot();
+  ASSERT_EQ(Read(Write(s, "narrowed.tdb"), narrowed), 0);
+  EXPECT_EQ(Interps(narrowed, 1), Interps(s, 1));
   // A refused file leaves no stream behind (the fixture counts them).
   const struct {
     const char* what;
@@ -179,6 +184,9 @@ TEST_F(TdbFile, RefusedFiles) {
       {"unknown atom", patched(12, {'x', 'd', 'b', '4'}), TDB_ErrFileData, "(unrecognized chunk ID)"},
       {"old form", patched(12, {'t', 'd', 'b', '3'}), kErrUnsupported, "old-style stream header forms are not supported"},
       {"key order", patched(ldat + 8 + 48, {0, 0, 0, 0}), TDB_ErrFileData, "(key order)"},
+      // Methods the stream's mask (linear, Bezier, hold) does not allow.
+      {"custom in method", patched(ldat + 8 + 48 + 4, {0x80}), TDB_ErrFileData, "(time stream key list)"},
+      {"out method 4", patched(ldat + 8 + 48 + 5, {4}), TDB_ErrFileData, "(time stream key list)"},
       {"short header", WithHeaderSize(good, 100), TDB_ErrFileData, "(header length)"},
       {"cdat size", cdatSize, TDB_ErrFileData, "(constant value size)"},
   };
