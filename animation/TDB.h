@@ -430,8 +430,9 @@ TV_EXPORT ErrorCode TDB_GetEasedDistance(TDB_Stream stream, int32_t indexA, int3
 // can write values add a "LIST"/"cval" container of one "cval" atom per key
 // (or for the constant value); the value bytes inside the key items are 0.
 // Writing never modifies the stream; a failed read leaves no stream (*stream
-// null): 0x1D08 for any header, size, order or kind that fails a check, 0x1D04
-// for scale 0, 8 for the old stream forms, and the chunk layer's codes.
+// null): 0x1D08 for any header, size, order or kind that fails a check (and
+// for a key method that is neither built in nor allowed by the stream's mask),
+// 0x1D04 for scale 0, 8 for the old stream forms, and the chunk layer's codes.
 TV_EXPORT ErrorCode TDB_WriteStream(TDB_Stream stream, SLU_FileContext* file);
 // Looks for the "LIST"/"tdbs" container in parentChunk (or from the current
 // position when null), reads it and leaves the file after it.
