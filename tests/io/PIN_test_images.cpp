@@ -127,6 +127,22 @@ TEST_F(PINImagesTest, ScaledDrawTakesNearestSamples) {
       for (int k = 0; k < 4; ++k) ASSERT_EQ(got[(y * 4 + x) * 4 + k], full[(2 * y * 8 + 2 * x) * 4 + k]);
 }
 
+// A still sequence whose second file is wider than the first: that frame is
+// refused with one report naming the file (it was once drawn cropped, with
+// success); the others still draw.
+TEST_F(PINImagesTest, AFrameOfAnotherSizeIsRefusedByName) {
+  WriteImage(dir.P("s_1.png"), 8, 6, 3, OIIO::TypeDesc::UINT8, Pattern(8, 6, 3));
+  WriteImage(dir.P("s_2.png"), 10, 6, 3, OIIO::TypeDesc::UINT8, Pattern(10, 6, 3));
+  PIN_SeqSpecH seq = Opened(dir.P("s_1.png"), PIN_Import_Sequence);
+  BM_World world = World(8, 6);
+  rec.clear();
+  EXPECT_EQ(Draw(seq, world, Time{1, 30}), PIN_ErrCannotImport);
+  ExpectOneReport(PIN_PackageNumber, "file 's_2.png' cannot be imported -- it is 10 x 6 pixels where the footage is 8 x 6",
+                  PIN_ErrCannotImport);
+  ASSERT_EQ(Draw(seq, world, Time{0, 30}), 0);
+  EXPECT_EQ(Argb(world), Expected(8, 6, 3));
+}
+
 TEST_F(PINImagesTest, DamagedFilesAreRefusedWithOneReport) {
   WriteImage(dir.P("bad.png"), 64, 64, 3, OIIO::TypeDesc::UINT8, Pattern(64, 64, 3));
   // Cut the file in the middle of its image data.

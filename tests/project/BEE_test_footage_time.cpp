@@ -96,5 +96,26 @@ TEST_F(FootageTime, FrameBlendingMixesByTheTimeBetweenFrames) {
   expect(false, "layer off");
 }
 
+// The clip replaced on disk by a wider one while the project was closed:
+// its frames are refused with one report naming it (they once failed with 3
+// and no report), and the project still opens.
+TEST_F(FootageTime, AMovieReplacedByOneOfAnotherSizeIsRefusedByName) {
+  Build(30);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
+  ASSERT_EQ(BEE_NewProject(), 0);
+  const std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i 'color=c=red:s=16x8:r=30:d=1' -c:v png '" +
+                          dir.P("clip30.mov") + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("p.tvp"), 0, nullptr), 0);
+  rec.clear();
+  ErrorCode err = 0;
+  Frame(FindComp("C"), 0, &err);
+  EXPECT_EQ(err, PIN_ErrCannotImport);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.last().text,
+            "Test error: file 'clip30.mov' cannot be imported -- it is 16 x 8 pixels where the footage is 8 x 8 "
+            "(2703).");
+}
+
 }  // namespace
 }  // namespace tv::bee::test

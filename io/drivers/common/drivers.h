@@ -75,6 +75,19 @@ ErrorCode CannotWrite(uint32_t site, ErrorCode code, std::string_view name, std:
 // -- disk is full (-34)."); returns the platform code.
 ErrorCode CannotWriteFile(uint32_t site, ErrorCode platformCode, std::string_view name);
 
+// A file's frames must have the size its footage was imported with: a file
+// replaced on disk by one of another size, or a still sequence whose files
+// differ, is refused with the one report of why, naming the file.
+// (Inline: a module reaches what it calls through its import table.)
+inline ErrorCode CheckFrameSize(PIN_SeqSpecH seq, int32_t width, int32_t height, uint32_t site,
+                                std::string_view name) {
+  PIN_SourceInfo info{};
+  if (ErrorCode err = PIN_GetSourceInfo(seq, &info)) return err;
+  if (width == info.width && height == info.height) return 0;
+  const auto size = [](int32_t w, int32_t h) { return std::to_string(w) + " x " + std::to_string(h); };
+  return CannotRead(site, name, "it is " + size(width, height) + " pixels where the footage is " + size(info.width, info.height));
+}
+
 // A driver's own C++ object kept as the SeqSpec's instance data (a handle
 // holding the pointer). Take hands the object over; Get finds it.
 template <class T>

@@ -424,6 +424,8 @@ ErrorCode MovieOf(PIN_SeqSpecH seq, Movie** out) {
   std::string why;
   std::unique_ptr<Movie> m = Open(path, &why);
   if (!m) return CannotRead(kSiteMovieRead, name, why);
+  if (m->videoIndex >= 0)
+    if (ErrorCode err = CheckFrameSize(seq, m->width, m->height, kSiteMovieRead, name)) return err;
   *out = m.get();
   return SetInstance<SoundSource>(seq, m.release());
 }

@@ -95,7 +95,9 @@ ErrorCode ReadFrame(PIN_SeqSpecH seq, const Time& time, const Frame** out) {
     FILE_Dispose(file);
     bool straight = false, hasAlpha = false;
     std::string why;
+    st->frame.index = -1;
     if (!Decode(path, st->frame, &straight, &hasAlpha, &why)) return CannotRead(kSiteImageRead, name, why);
+    if (ErrorCode err = CheckFrameSize(seq, st->frame.width, st->frame.height, kSiteImageRead, name)) return err;
     st->frame.index = index;
   }
   *out = &st->frame;
