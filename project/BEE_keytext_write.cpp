@@ -229,8 +229,10 @@ ErrorCode WriteKeyText(const BEE_ScrapRec& scrap, std::string& out) {
   Line(out, kKeyHeader);
   out += kEol;
   HeaderNumber(out, kKeyUnitsPerSecond, scrap.fps);
-  HeaderWhole(out, kKeySourceWidth, scrap.sourceWidth);
-  HeaderWhole(out, kKeySourceHeight, scrap.sourceHeight);
+  // A source without a picture (sound) is 0 x 0, which the reader refuses:
+  // it goes out as 1 x 1, which converts values the same way.
+  HeaderWhole(out, kKeySourceWidth, std::max(scrap.sourceWidth, 1));
+  HeaderWhole(out, kKeySourceHeight, std::max(scrap.sourceHeight, 1));
   HeaderNumber(out, kKeySourceAspect, scrap.sourceAspect);
   HeaderNumber(out, kKeyCompAspect, scrap.compAspect);
   out += kEol;

@@ -71,6 +71,21 @@ TEST_F(KeyText, GoldenPositionAndOpacity) {
   EXPECT_EQ(Again(odd), odd);
 }
 
+// A sound layer's source is 0 x 0: its keys go out as from a 1 x 1 source,
+// which reads back (0 was written once, and the reader refused it).
+TEST_F(KeyText, ASoundLayersKeysReadBack) {
+  BEE_FootageDesc d = Footage("tone", 0, 0, Time{4, 1}, 0);
+  BEE_Item tone = GOT(BEE_Item, BEEp_MakeFootageItem, nullptr, &d);
+  BEE_Layer l = GOT(BEE_Layer, BEE_CmdNewLayer, comp, tone);
+  Key(l, BEE_StreamAudioLevels, Time{1, 2}, {-6, 3}, true);
+  BEE_Scrap scrap = CopyStreams(l, {BEE_StreamAudioLevels, BEE_StreamAnchorPoint});
+  const std::string text = Text(scrap);
+  BEE_DisposeScrap(scrap);
+  EXPECT_EQ(text.substr(0, 120), Replace(Replace(kHead, "640", "1"), "480", "1").substr(0, 120));
+  EXPECT_NE(text.find("\t\t0.5\t0.5\t\r\n"), std::string::npos) << text;  // the anchor, as a fraction
+  EXPECT_EQ(Again(text), text);
+}
+
 TEST_F(KeyText, GoldenScaleRotationMaskAndEffect) {
   const FixedRect r{0, 0, 10 << 16, 10 << 16};
   AddShapeMask(a, 1, r);
