@@ -128,10 +128,16 @@ bool Movie::Convert(Frame& out) {
   if (!sws) return false;
   TagConversion(*f);
   out.width = width, out.height = height;
-  out.argb.resize(size_t{4} * static_cast<size_t>(width) * static_cast<size_t>(height));
+  // The scaler may store a little past the last pixel (one byte seen for
+  // RGB pictures): it writes into slack that is dropped after it (the
+  // capacity stays, so the next frame reuses it).
+  constexpr size_t kScalerSlack = 64;
+  const size_t bytes = size_t{4} * static_cast<size_t>(width) * static_cast<size_t>(height);
+  out.argb.resize(bytes + kScalerSlack);
   uint8_t* dst[4] = {out.argb.data(), nullptr, nullptr, nullptr};
   int stride[4] = {4 * width, 0, 0, 0};
   sws_scale(sws.get(), f->data, f->linesize, 0, f->height, dst, stride);
+  out.argb.resize(bytes);
   if (!alpha)
     for (size_t i = 0; i < out.argb.size(); i += 4) out.argb[i] = 255;
   const int64_t pts = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
