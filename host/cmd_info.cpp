@@ -182,8 +182,10 @@ int Info(const InfoOptions& o, Common common) {
     const std::string size = f["video"].get<bool>()
                                  ? std::to_string(f["width"].get<int>()) + " x " + std::to_string(f["height"].get<int>())
                                  : "sound only";
-    std::printf("footage \"%s\": %s, %s (%s)\n", f["name"].get<std::string>().c_str(), size.c_str(),
-                f["file"].get<std::string>().c_str(), f["status"].get<std::string>().c_str());
+    // Missing footage has no file to name.
+    const std::string file = f["file"].get<std::string>();
+    std::printf("footage \"%s\": %s%s%s (%s)\n", f["name"].get<std::string>().c_str(), size.c_str(),
+                file.empty() ? "" : ", ", file.c_str(), f["status"].get<std::string>().c_str());
   }
   for (const Json& n : notes) std::printf("note: %s\n", n.get<std::string>().c_str());
   return kExitDone;

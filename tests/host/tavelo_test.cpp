@@ -134,6 +134,7 @@ TEST_F(Tavelo, FootageSequence) {
   EXPECT_THAT(info.out, HasSubstr("footage \"s_[#].png\": 320 x 180, " + (dir / "seq/s_0000.png").string() +
                                   " (ok)\n"));
   fs::rename(dir / "seq", dir / "gone");
+  EXPECT_THAT(Tv({"info", "f.tvp"}).out, HasSubstr("footage \"s_[#].png\": 320 x 180 (missing)\n"));
   info = Tv({"info", "f.tvp", "--json"});
   ASSERT_EQ(info.code, 0) << info.err;
   auto j = nlohmann::json::parse(info.out);
