@@ -268,6 +268,8 @@ std::string_view TextOf(Handle h);
 
 // ---- Items ----
 void CloseProjectState();
+// Closes the open project (if any) and opens an empty one; when its root
+// cannot be made, the open project stays as it was.
 ErrorCode OpenEmptyProject();
 // Disposes every item and layer still registered (after the undo stacks and
 // the project tree are gone, an operation that ran out of memory halfway may

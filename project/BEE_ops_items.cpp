@@ -100,10 +100,7 @@ BEE_OP(OpReinsertItem) {
   return 0;
 }
 
-BEE_OP(OpNewProject) {
-  CloseProjectState();
-  return OpenEmptyProject();
-}
+BEE_OP(OpNewProject) { return OpenEmptyProject(); }
 
 BEE_OP(OpCloseProject) {
   CloseProjectState();

@@ -71,8 +71,13 @@ class ProjectReader {
       g.stamp = std::max(savedStamp, headStamp_);
       Join(target);
     } else {
-      CloseProjectState();
-      if (ErrorCode e = OpenEmptyProject()) return e;  // the staged items go with the reader
+      // The staged items go with the reader when the new root cannot be made
+      // (the open project then stays).
+      if (ErrorCode e = OpenEmptyProject()) {
+        g.nextId = savedNext;
+        g.stamp = savedStamp;
+        return e;
+      }
       BEE_ItemRec& root = R(g.root);
       std::memcpy(root.fileSettings, rootSettings_, sizeof rootSettings_);
       // The root takes the first ID unless the file gave it to an item.
@@ -641,7 +646,7 @@ class ProjectReader {
     }
     if (at != kids.size()) return Strange("unexpected chunk", kids[at]);
     // Every key as a command would take it.
-    if (Fault f = CheckLayerStreams(l)) return Strange(f.field, self);
+    if (Fault f = CheckLayerStreams(l)) return f.error ? f.error : Strange(f.field, self);
     path_.pop_back();
     return 0;
   }

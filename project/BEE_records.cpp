@@ -23,6 +23,16 @@ Fault Bad(int32_t text, const char* field, fmt::Arg a = int64_t{0}, fmt::Arg b =
   return Fault{text, field, a, b};
 }
 
+bool OutOfMemory(ErrorCode err) { return err == kErrOutOfMemory || err == kSysMemFull; }
+
+// What a failed call during a check means: bad data, unless memory ran out.
+Fault Failed(ErrorCode err, const Fault& bad) {
+  if (!OutOfMemory(err)) return bad;
+  Fault f;
+  f.error = err;
+  return f;
+}
+
 bool Finite(const double* v, int32_t n) {
   for (int32_t i = 0; i < n; ++i)
     if (!std::isfinite(v[i])) return false;
@@ -32,6 +42,7 @@ bool Finite(const double* v, int32_t n) {
 }  // namespace
 
 ErrorCode Refuse(uint32_t site, const Fault& f) {
+  if (f.error) return f.error;
   return kReport.Report(site, kSevError, kErrBadParam, f.text, {f.a, f.b});
 }
 
@@ -129,7 +140,7 @@ Fault CheckStream(BEE_Layer layer, int32_t index, TDB_Stream s) {
   const Fault bad = Bad(kTextBadKeys, "keyframes", index);
   if (!s) return {};
   TDB_StreamInfo info{};
-  if (TDB_GetStreamInfo(s, &info) != 0) return bad;
+  if (ErrorCode e = TDB_GetStreamInfo(s, &info)) return Failed(e, bad);
   const bool constant = (info.flags & TDB_StreamConstant) != 0;
   const bool shape = info.valueDescription.kind == OM_ValueKind;
   // Markers carry no values to check.
@@ -139,39 +150,44 @@ Fault CheckStream(BEE_Layer layer, int32_t index, TDB_Stream s) {
   const int32_t keys = constant ? 1 : info.keyCount;
   Unit u{};
   const bool effect = index >= BEE_StreamFirstEffect;
-  if (effect && ResolveUnit(layer, index, &u) != 0) return bad;
+  if (effect)
+    if (ErrorCode err = ResolveUnit(layer, index, &u)) return Failed(err, bad);
   for (int32_t k = 0; k < keys; ++k) {
     if (shape) {
       Time at{0, info.timeScale};
-      if (!constant && TDB_IndexToTime(s, k, &at) != 0) return bad;
+      if (!constant)
+        if (ErrorCode e = TDB_IndexToTime(s, k, &at)) return Failed(e, bad);
       OM_Shape value = nullptr;
-      if (OM_GetShape(s, &at, 0, &value) != 0) return bad;
+      if (ErrorCode e = OM_GetShape(s, &at, 0, &value)) return Failed(e, bad);
       int32_t type = 0;
       uint32_t flags = 0;
       const ErrorCode err = OM_GetShapeInfo(value, &type, &flags, nullptr);
       OM_DisposeShape(value);
       // Masks are drawn from absolute rectangles, ovals and paths.
-      if (err || (flags & OM_FlagRelative) || type < OM_TypeRect || type > OM_TypeOval) return bad;
+      if (err) return Failed(err, bad);
+      if ((flags & OM_FlagRelative) || type < OM_TypeRect || type > OM_TypeOval) return bad;
       continue;
     }
     double v[TDB_MaxDimension] = {};
-    if (TDB_GetKeyF(s, k, v) != 0 || !Finite(v, info.dimension)) return bad;
+    if (ErrorCode e = TDB_GetKeyF(s, k, v)) return Failed(e, bad);
+    if (!Finite(v, info.dimension)) return bad;
     if (effect && u.seq) {
       Boolean32 changed = 0;
-      if (FLT_SeqValidateStreamValue(u.seq, u.param, v, &changed) != 0 || changed) return bad;
+      if (ErrorCode e = FLT_SeqValidateStreamValue(u.seq, u.param, v, &changed)) return Failed(e, bad);
+      if (changed) return bad;
     }
     if (constant) continue;
     double vin[TDB_MaxDimension] = {}, iin[TDB_MaxDimension] = {}, vout[TDB_MaxDimension] = {},
            iout[TDB_MaxDimension] = {};
     const int32_t n = (info.flags & TDB_StreamSpatial) ? 1 : info.dimension;
-    if (TDB_GetKeyTangentsF(s, k, vin, iin, vout, iout) == 0 &&
-        !(Finite(vin, n) && Finite(iin, n) && Finite(vout, n) && Finite(iout, n)))
-      return bad;
+    const ErrorCode te = TDB_GetKeyTangentsF(s, k, vin, iin, vout, iout);
+    if (OutOfMemory(te)) return Failed(te, bad);
+    if (te == 0 && !(Finite(vin, n) && Finite(iin, n) && Finite(vout, n) && Finite(iout, n))) return bad;
     if (info.flags & TDB_StreamSpatial) {
       double tin[TDB_MaxDimension] = {}, tout[TDB_MaxDimension] = {};
-      if (TDB_GetKeySpaceTangents(s, k, tin, tout) == 0 &&
-          !(Finite(tin, info.dimension) && Finite(tout, info.dimension)))
-        return bad;
+      const ErrorCode se = TDB_GetKeySpaceTangents(s, k, tin, tout);
+      if (OutOfMemory(se)) return Failed(se, bad);
+      if (se == 0 && !(Finite(tin, info.dimension) && Finite(tout, info.dimension))) return bad;
     }
   }
   return {};
@@ -187,7 +203,7 @@ Fault CheckLayerStreams(BEE_Layer layer) {
     for (int32_t k = 0; k < 3; ++k) {
       const int32_t index = BEE_StreamFirstMask + 3 * m + k;
       TDB_Stream s = nullptr;
-      if (MaskStream(layer, index, &s) != 0) return Bad(kTextBadKeys, "keyframes", index);
+      if (ErrorCode e = MaskStream(layer, index, &s)) return Failed(e, Bad(kTextBadKeys, "keyframes", index));
       if (Fault f = CheckStream(layer, index, s)) return f;
     }
   int32_t effects = 0;

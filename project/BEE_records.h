@@ -15,9 +15,13 @@ struct Fault {
   int32_t text = kTextNone;     // the command's message, formatted with a and b
   const char* field = nullptr;  // what the file reader names
   fmt::Arg a = int64_t{0}, b = int64_t{0};
-  explicit operator bool() const { return text != kTextNone; }
+  // Not bad data but a check that could not be made for want of memory
+  // (reported where it failed): the code is passed up as it is.
+  ErrorCode error = 0;
+  explicit operator bool() const { return text != kTextNone || error != 0; }
 };
-// A command's refusal: code 3 with the fault's message at the site.
+// A command's refusal: code 3 with the fault's message at the site (a
+// fault's own error as it is).
 ErrorCode Refuse(uint32_t site, const Fault& fault);
 
 // ---- Compositions ("cdta"; commands 11, 15, 26, 28) ----

@@ -103,9 +103,15 @@ void DisposeLeftovers() {
 
 ErrorCode OpenEmptyProject() {
   State& g = gState;
+  // The new root is made first: when it cannot be, the open project stays.
+  const uint32_t savedNext = g.nextId;
   g.nextId = 1;
   BEE_Item root = nullptr;
-  if (ErrorCode err = NewItem(BEE_KindFolder, "", &root)) return err;
+  if (ErrorCode err = NewItem(BEE_KindFolder, "", &root)) {
+    g.nextId = savedNext;
+    return err;
+  }
+  CloseProjectState();
   g.root = root;
   g.order.push_back(root);
   g.open = true;

@@ -405,6 +405,33 @@ TEST_F(ProjFile, DamagedFilesAreRefusedAndTheProjectStays) {
   }
 }
 
+// Memory running out at every step of an open in turn: each failure says so
+// (not "strange data": the keyframe checks once took a failed allocation
+// for bad keys) and leaves the open project as it was (the last step, the
+// new root, once came after the old project had been closed).
+TEST_F(ProjFile, AnOpenOutOfMemoryAtAnyStepLeavesTheProjectAndSaysSo) {
+  BuildFullProject();
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("m.tvp"), 0, 0), 0);
+  const std::string before = State();
+  const auto counts = LiveCounts();
+  int failed = 0;
+  for (int64_t n = 0; n < 20000; ++n) {
+    FILE_SpecH file = Spec("m.tvp");
+    rec.clear();
+    EMUL_FailAllocationsAfter(n);
+    const ErrorCode err = BEE_CmdOpenProject(file, 1, nullptr);
+    EMUL_StopAllocationFailures();
+    if (!err) break;
+    ++failed;
+    ASSERT_TRUE(err == kErrOutOfMemory || err == kSysMemFull) << "after " << n << ": " << err << " "
+                                                               << (rec.reports.empty() ? "" : rec.last().text);
+    ASSERT_EQ(State(), before) << "after " << n;
+    ASSERT_EQ(LiveCounts(), counts) << "after " << n;
+  }
+  EXPECT_GT(failed, 50);
+  EXPECT_EQ(State(), before);
+}
+
 TEST_F(ProjFile, ACompositionThatContainsItselfIsRefused) {
   BEE_Item a = NewComp("A"), b = NewComp("B");
   GOT(BEE_Layer, BEE_CmdNewLayer, a, b);
