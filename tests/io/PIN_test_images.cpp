@@ -137,7 +137,8 @@ TEST_F(PINImagesTest, AFrameOfAnotherSizeIsRefusedByName) {
   BM_World world = World(8, 6);
   rec.clear();
   EXPECT_EQ(Draw(seq, world, Time{1, 30}), PIN_ErrCannotImport);
-  ExpectOneReport(PIN_PackageNumber, "file 's_2.png' cannot be imported -- it is 10 x 6 pixels where the footage is 8 x 6",
+  ExpectOneReport(PIN_PackageNumber,
+                  "file 's_2.png' cannot be imported -- it is 10 x 6 pixels where the footage is 8 x 6",
                   PIN_ErrCannotImport);
   ASSERT_EQ(Draw(seq, world, Time{0, 30}), 0);
   EXPECT_EQ(Argb(world), Expected(8, 6, 3));

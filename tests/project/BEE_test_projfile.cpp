@@ -406,8 +406,8 @@ TEST_F(ProjFile, DamagedFilesAreRefusedAndTheProjectStays) {
 }
 
 // Memory running out at every step of an open in turn: each failure says so
-// (not "strange data": the keyframe checks once took a failed allocation
-// for bad keys) and leaves the open project as it was (the last step, the
+// (not "strange data", nor a command's "invalid keyframes": the keyframe
+// checks once took a failed allocation for bad keys) and leaves the open project as it was (the last step, the
 // new root, once came after the old project had been closed).
 TEST_F(ProjFile, AnOpenOutOfMemoryAtAnyStepLeavesTheProjectAndSaysSo) {
   BuildFullProject();
@@ -430,6 +430,24 @@ TEST_F(ProjFile, AnOpenOutOfMemoryAtAnyStepLeavesTheProjectAndSaysSo) {
   }
   EXPECT_GT(failed, 50);
   EXPECT_EQ(State(), before);
+  // The keys a command is given are checked the same way.
+  BEE_Layer solid = nullptr;
+  BEE_Item main = nullptr;
+  ASSERT_EQ(BEE_FindItem(nullptr, "Main", BEE_KindComp, &main), 0);
+  ASSERT_EQ(BEE_GetIndLayer(main, 2, &solid), 0);
+  TDB_Stream pos = nullptr;
+  BEE_StreamRef ref{solid, BEE_StreamPosition};
+  ASSERT_EQ(TDB_DuplicateStream(GOT(TDB_Stream, BEE_StreamLookup, &ref), &pos), 0);
+  for (int64_t n = 0;; ++n) {
+    rec.clear();
+    EMUL_FailAllocationsAfter(n);
+    const ErrorCode err = BEE_CmdSetStreamKeys(solid, BEE_StreamPosition, pos);
+    EMUL_StopAllocationFailures();
+    if (!err) break;
+    ASSERT_TRUE(err == kErrOutOfMemory || err == kSysMemFull) << "after " << n << ": " << err << " "
+                                                               << (rec.reports.empty() ? "" : rec.last().text);
+    ASSERT_EQ(State(), before) << "after " << n;
+  }
 }
 
 TEST_F(ProjFile, ACompositionThatContainsItselfIsRefused) {

@@ -85,7 +85,8 @@ inline ErrorCode CheckFrameSize(PIN_SeqSpecH seq, int32_t width, int32_t height,
   if (ErrorCode err = PIN_GetSourceInfo(seq, &info)) return err;
   if (width == info.width && height == info.height) return 0;
   const auto size = [](int32_t w, int32_t h) { return std::to_string(w) + " x " + std::to_string(h); };
-  return CannotRead(site, name, "it is " + size(width, height) + " pixels where the footage is " + size(info.width, info.height));
+  return CannotRead(site, name,
+                    "it is " + size(width, height) + " pixels where the footage is " + size(info.width, info.height));
 }
 
 // A driver's own C++ object kept as the SeqSpec's instance data (a handle
