@@ -3,6 +3,7 @@
 // later), then each composition's layers from the bottom up.
 #include "desc_build.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -305,11 +306,30 @@ struct Builder {
       out->Error("\"out\" (" + Decimal(out->Number()) + " s) must be later than \"in\" (" + Decimal(in->Number()) + " s)");
     // Played backwards, the layer's first time is at its composition out.
     const bool backwards = stretch < 0;
+    if (!(in && out)) Reaches(layer, t, in, out, backwards);
     const std::optional<Node>& first = backwards ? out : in;
     const std::optional<Node>& last = backwards ? in : out;
     if (first) Check(BEE_CompToLayerTime(layer, first->Seconds(), &t[1]), *first, "placing the layer's start");
     if (last) Check(BEE_CompToLayerTime(layer, last->Seconds(), &t[2]), *last, "placing the layer's end");
     if (in || out) Check(BEE_CmdSetLayerTimes(layer, t[0], t[1], t[2]), in ? *in : *out, "setting in and out");
+  }
+
+  // One end moved alone cannot pass the other end of the layer: the layer
+  // would show nothing. Said in the user's terms before the engine refuses it.
+  void Reaches(BEE_Layer layer, const Time (&t)[3], const std::optional<Node>& in, const std::optional<Node>& out,
+               bool backwards) {
+    Time a{}, b{};
+    const Node& at = in ? *in : *out;
+    Check(BEE_LayerToCompTime(layer, t[1], &a), at, "reading the layer's start");
+    Check(BEE_LayerToCompTime(layer, t[2], &b), at, "reading the layer's end");
+    const auto seconds = [](Time x) { return static_cast<double>(x.value) / x.scale; };
+    const auto ms = [](double s) { return Decimal(std::round(s * 1000) / 1000 + 0.0); };
+    const double start = std::min(seconds(a), seconds(b)), end = std::max(seconds(a), seconds(b));
+    const std::string why = backwards ? "; played backwards, the layer ends at its source's first frame" : "";
+    if (in && in->Number() > end)
+      in->Error("\"in\" (" + Decimal(in->Number()) + " s) is after the layer's end (" + ms(end) + " s" + why + ")");
+    if (out && out->Number() < start)
+      out->Error("\"out\" (" + Decimal(out->Number()) + " s) is before the layer's start (" + ms(start) + " s)");
   }
 
   void Transfer(BEE_Layer layer, const Node& n) {

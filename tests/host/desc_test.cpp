@@ -375,6 +375,11 @@ TEST_F(Desc, FaultsAreToldExactly) {
        "d.json:1:120: comps[0].layers[0].stretch: stretch 0.00001 is too close to 0 (at least 0.0001 either way)"},
       {layer + R"("in": 1, "out": 0.5}]}]})",
        "d.json:1:125: comps[0].layers[0].out: \"out\" (0.5 s) must be later than \"in\" (1 s)"},
+      {layer + R"("stretch": -1, "in": 0.5}]}]})",
+       "d.json:1:130: comps[0].layers[0].in: \"in\" (0.5 s) is after the layer's end (-0.003 s; played backwards, the "
+       "layer ends at its source's first frame)"},
+      {layer + R"("offset": 2, "out": 1}]}]})",
+       "d.json:1:129: comps[0].layers[0].out: \"out\" (1 s) is before the layer's start (2 s)"},
       {layer + R"("masks": [{"path": [)" + points + "]}]}]}]}",
        "d.json:1:128: comps[0].layers[0].masks[0].path: a path has at most 65536 points (this one has 100000)"},
       {layer + R"("opacity": [)" + keys + "]}]}]}",
