@@ -190,6 +190,24 @@ class AudioTest : public BeeFixture {
     WriteBytes(dir.P(name), bytes);
     return GOT(BEE_Item, BEE_CmdImportFootage, nullptr, Spec(name), 0);
   }
+  // Imports a PCM WAV file of `bytes` sample bytes, byte i being byte(i)'s
+  // low bits.
+  template <class Byte>
+  BEE_Item Wav(const char* name, uint32_t rate, uint16_t channels, uint16_t bits, uint32_t bytes, Byte byte) {
+    std::vector<uint8_t> b;
+    const auto put = [&](uint32_t v, int n) {
+      for (int i = 0; i < n; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    put(36 + bytes, 4);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put(16, 4), put(1, 2), put(channels, 2), put(rate, 4), put(rate * channels * bits / 8, 4);
+    put(channels * bits / 8, 2), put(bits, 2);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    put(bytes, 4);
+    for (uint32_t i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(byte(i)));
+    return Import(name, b);
+  }
   // Renders [start, start + duration) seconds (over 48000) of the composition.
   std::vector<int16_t> Render(BEE_Item comp, int32_t startFrames, int32_t frames) {
     SND_World w = nullptr;
@@ -352,22 +370,8 @@ TEST_F(AudioTest, SilentCompositionGivesTheSpanInTheRequestedFormat) {
 // the fast kernels as with the literal ones, in two formats.
 TEST_F(AudioTest, SoundFilesRenderTheSameWithTheLiteralKernels) {
   std::mt19937 rng(57);
-  // A WAV file of random integer samples.
   const auto wav = [&](const char* name, uint32_t rate, uint16_t channels, uint16_t bits, uint32_t frames) {
-    std::vector<uint8_t> b;
-    const auto put = [&](uint32_t v, int bytes) {
-      for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    const uint32_t data = frames * channels * bits / 8;
-    b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    put(36 + data, 4);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put(16, 4), put(1, 2), put(channels, 2), put(rate, 4), put(rate * channels * bits / 8, 4);
-    put(channels * bits / 8, 2), put(bits, 2);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    put(data, 4);
-    for (uint32_t i = 0; i < data; ++i) b.push_back(static_cast<uint8_t>(rng()));
-    return Import(name, b);
+    return Wav(name, rate, channels, bits, frames * channels * bits / 8, [&](uint32_t) { return rng(); });
   };
   BEE_Item comp = NewComp("A");
   BEE_Layer a = nullptr, b = nullptr, c = nullptr;
@@ -399,6 +403,45 @@ TEST_F(AudioTest, SoundFilesRenderTheSameWithTheLiteralKernels) {
     EXPECT_EQ(got[0], got[1]) << f.rate;
   }
   EXPECT_TRUE(rec.reports.empty());
+}
+
+// A movie takes its sound a frame at a time. A sound file at another rate,
+// rendered in pieces of 1/24 s, must give the samples of one long render: a
+// piece that starts between two of the file's samples is not moved onto one.
+TEST_F(AudioTest, AFileAtAnotherRateRendersAlikeInPieces) {
+  const struct {
+    uint32_t rate;
+    int16_t quality;
+  } cases[] = {{22050, BEE_QualityDraft}, {22050, BEE_QualityBest}, {44100, BEE_QualityBest},
+               {96000, BEE_QualityBest}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.rate) + (c.quality == BEE_QualityBest ? " best" : " draft"));
+    // A 16-bit mono 440 Hz tone, 1.2 s long.
+    const uint32_t frames = c.rate * 6 / 5;
+    const auto sample = [&](uint32_t i) {
+      const double v = 16000 * std::sin(2 * kPi * 440 * (i / 2) / c.rate);
+      return static_cast<uint32_t>(static_cast<int32_t>(std::lround(v))) >> (8 * (i % 2));
+    };
+    BEE_Item comp = NewComp("A");
+    BEE_Layer layer = nullptr;
+    ASSERT_EQ(BEE_CmdNewLayer(comp, Wav(("p" + std::to_string(files_++) + ".wav").c_str(), c.rate, 1, 16,
+                                        frames * 2, sample),
+                              &layer),
+              0);
+    ASSERT_EQ(BEE_CmdSetLayerQuality(layer, c.quality), 0);
+    const std::vector<int16_t> whole = Render(comp, 0, 48000);
+    ASSERT_EQ(whole.size(), 96000u);
+    int64_t bad = 0;
+    for (int32_t at = 0; at < 48000; at += 2000) {
+      const std::vector<int16_t> piece = Render(comp, at, 2000);
+      ASSERT_EQ(piece.size(), 4000u);
+      for (size_t i = 0; i < piece.size(); ++i)
+        if (std::abs(piece[i] - whole[2 * static_cast<size_t>(at) + i]) > 1 && bad++ < 3)
+          ADD_FAILURE() << "frame " << at + static_cast<int32_t>(i / 2) << ": " << piece[i] << " in a piece, "
+                        << whole[2 * static_cast<size_t>(at) + i] << " in one render";
+    }
+    EXPECT_EQ(bad, 0);
+  }
 }
 
 struct ProgressSpy {

@@ -9,18 +9,12 @@ namespace tv::pin {
 
 namespace {
 double Seconds(const Time& t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0.0; }
-}  // namespace
 
-ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle world, uint32_t site,
-                    std::string_view name) {
-  if (!request || !world || !SNDp_IsValidFormat(&request->format) || request->start.scale == 0 ||
-      request->duration.scale == 0 || request->duration.value < 0)
-    return kReport.BadParam(site, {"PIN_GetSound"});
-  if (src.rate <= 0 || src.channels < 1) return CannotRead(site, name, "the file has no sound");
+// The source's frames first .. first + count (silence outside the source),
+// mixed down to at most two channels, into world at the source's rate.
+ErrorCode ReadFrames(SoundSource& src, int64_t first, int64_t count, int32_t quality, Handle world, uint32_t site,
+                     std::string_view name) {
   const int32_t outCh = std::min(src.channels, 2);
-  // The span in source frames, rounded to nearest.
-  const int64_t first = std::llround(Seconds(request->start) * src.rate);
-  const int64_t count = std::llround(Seconds(request->duration) * src.rate);
   // Frames before the source's start or past its end stay silent.
   const int64_t from = std::max<int64_t>(first, 0), skip = from - first;
   const int64_t want = count - skip > 0 && from < src.frames ? std::min(count - skip, src.frames - from) : 0;
@@ -35,7 +29,7 @@ ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle wo
   if (shorts) {
     // Read in place: the world's buffer may hold earlier samples, so every
     // frame not read is cleared.
-    if (ErrorCode err = SND_UpdateWorld(request->quality, &native, nullptr, world)) return err;
+    if (ErrorCode err = SND_UpdateWorld(quality, &native, nullptr, world)) return err;
     void* samples = nullptr;
     if (ErrorCode err = SND_SizeAndLockBuffer(count, 0, world, &samples)) return err;
     auto* out = static_cast<int16_t*>(samples);
@@ -49,33 +43,77 @@ ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle wo
     }
     SND_UnlockBuffer(world);
     if (got < 0) return CannotRead(site, name, why);
-  } else {
-    std::vector<float> in(static_cast<size_t>(std::max<int64_t>(count, 0)) * static_cast<size_t>(src.channels), 0.0f);
-    if (want > 0) {
-      std::string why;
-      if (src.Read(from, want, in.data() + skip * src.channels, &why) < 0) return CannotRead(site, name, why);
-    }
-    if (ErrorCode err = SND_UpdateWorld(request->quality, &native, nullptr, world)) return err;
-    void* samples = nullptr;
-    if (ErrorCode err = SND_SizeAndLockBuffer(count, 0, world, &samples)) return err;
-    float* out = static_cast<float*>(samples);
-    for (int64_t i = 0; i < count; ++i) {
-      const float* px = &in[static_cast<size_t>(i * src.channels)];
-      if (src.channels <= 2) {
-        for (int32_t c = 0; c < outCh; ++c) out[i * outCh + c] = px[c];
-      } else {
-        // More channels than two: the odd ones to the left, the even ones to the right.
-        float l = 0, r = 0;
-        for (int32_t c = 0; c < src.channels; ++c) (c % 2 ? r : l) += px[c];
-        const float n = static_cast<float>((src.channels + 1) / 2);
-        out[i * 2] = l / n, out[i * 2 + 1] = r / static_cast<float>(src.channels / 2);
-      }
-    }
-    SND_UnlockBuffer(world);
+    return 0;
   }
-  if (count > 0)
-    if (ErrorCode err = SND_SetWorldStartTime(request->start, world)) return err;
-  return SND_UpdateWorld(request->quality, &request->format, nullptr, world);
+  std::vector<float> in(static_cast<size_t>(std::max<int64_t>(count, 0)) * static_cast<size_t>(src.channels), 0.0f);
+  if (want > 0) {
+    std::string why;
+    if (src.Read(from, want, in.data() + skip * src.channels, &why) < 0) return CannotRead(site, name, why);
+  }
+  if (ErrorCode err = SND_UpdateWorld(quality, &native, nullptr, world)) return err;
+  void* samples = nullptr;
+  if (ErrorCode err = SND_SizeAndLockBuffer(count, 0, world, &samples)) return err;
+  float* out = static_cast<float*>(samples);
+  for (int64_t i = 0; i < count; ++i) {
+    const float* px = &in[static_cast<size_t>(i * src.channels)];
+    if (src.channels <= 2) {
+      for (int32_t c = 0; c < outCh; ++c) out[i * outCh + c] = px[c];
+    } else {
+      // More channels than two: the odd ones to the left, the even ones to the right.
+      float l = 0, r = 0;
+      for (int32_t c = 0; c < src.channels; ++c) (c % 2 ? r : l) += px[c];
+      const float n = static_cast<float>((src.channels + 1) / 2);
+      out[i * 2] = l / n, out[i * 2 + 1] = r / static_cast<float>(src.channels / 2);
+    }
+  }
+  SND_UnlockBuffer(world);
+  return 0;
+}
+
+struct WorldHold {
+  SND_World w = nullptr;
+  ~WorldHold() {
+    if (w) SND_DisposeWorld(w);
+  }
+};
+
+}  // namespace
+
+ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle world, uint32_t site,
+                    std::string_view name) {
+  if (!request || !world || !SNDp_IsValidFormat(&request->format) || request->start.scale == 0 ||
+      request->duration.scale == 0 || request->duration.value < 0)
+    return kReport.BadParam(site, {"PIN_GetSound"});
+  if (src.rate <= 0 || src.channels < 1) return CannotRead(site, name, "the file has no sound");
+  const int32_t q = request->quality;
+  const double s = Seconds(request->start) * src.rate, e = s + Seconds(request->duration) * src.rate;
+  if (std::fabs(src.rate - request->format.rate) < 1e-8) {
+    // At the source's rate: the span's frames, rounded to nearest.
+    const int64_t count = std::llround(Seconds(request->duration) * src.rate);
+    if (ErrorCode err = ReadFrames(src, std::llround(s), count, q, world, site, name)) return err;
+    if (count > 0)
+      if (ErrorCode err = SND_SetWorldStartTime(request->start, world)) return err;
+    return SND_UpdateWorld(q, &request->format, nullptr, world);
+  }
+  // At another rate the frames are read at their own times, widened by the
+  // converter's window, and resampled into the span: consecutive spans then
+  // join as one long span would, without a step between them.
+  int32_t window = 0;
+  if (ErrorCode err = SND_GetResampleWindowSizeF(q, src.rate, request->format.rate, &window)) return err;
+  const int64_t first = static_cast<int64_t>(std::floor(s)) - window - 1;
+  const int64_t end = static_cast<int64_t>(std::ceil(e)) + window + 1;
+  WorldHold read;
+  if (ErrorCode err = SND_NewWorld(&request->format, nullptr, &read.w)) return err;
+  if (ErrorCode err = ReadFrames(src, first, end - first, q, read.w, site, name)) return err;
+  Time at{};
+  if (ErrorCode err = SND_SampToTime(SND_Round_Nearest, first, src.rate, &at, nullptr)) return err;
+  if (ErrorCode err = SND_SetWorldStartTime(at, read.w)) return err;
+  // The world is emptied, then holds exactly the span in the requested format.
+  void* samples = nullptr;
+  if (ErrorCode err = SND_SizeAndLockBuffer(0, 0, world, &samples)) return err;
+  SND_UnlockBuffer(world);
+  if (ErrorCode err = SND_UpdateWorld(q, &request->format, nullptr, world)) return err;
+  return SND_Blit(q, read.w, &request->start, &request->duration, SND_Blit_Replace, nullptr, world);
 }
 
 ErrorCode AnswerSoundFormat(const SoundSource* src, int32_t selector, void* data, int32_t size) {
