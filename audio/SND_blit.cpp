@@ -74,16 +74,28 @@ ErrorCode SND_Blit(int32_t quality, SND_World source, const Time* start, const T
   if (ErrorCode err = CheckBuffer(Rec(destination), kSiteBlit)) return err;
   if (s.frames == 0) return 0;
 
+  // Where a world's frames lie: at a whole rate, frame j is sample first + j
+  // of the rate's grid, first being the first sample at or after the world's
+  // start (as SND_Extend places them), so that spans cut from one stream at
+  // any times join again; at another rate (a stretched world) frame j lies
+  // at start + j / rate. Origins are positions of frame 0 at the world's rate.
+  const auto origin = [](const WorldRec& w) {
+    const long double p = Position(w.start, w.format.rate);
+    return w.format.rate == std::floor(w.format.rate) ? static_cast<long double>(FirstSample(p)) : p;
+  };
   // The part of the source inside the requested span, in seconds, and its
   // ends as positions at the destination's rate (exact for whole rates).
   const double sRate = s.format.rate;
   const double dRate = Rec(destination).format.rate;
-  const long double srcS = Seconds(s.start);
+  const bool sameRate = std::fabs(sRate - dRate) < 1e-8;
+  const long double ratio = static_cast<long double>(dRate) / sRate;
+  const long double sOrigin = origin(s);
+  const long double srcS = sOrigin / sRate;
   const long double srcE = srcS + s.frames / static_cast<long double>(sRate);
   long double os = srcS, oe = srcE;
   Time osTime = s.start;
-  long double startPos = Position(s.start, dRate);
-  long double endPos = startPos + s.frames * (static_cast<long double>(dRate) / sRate);
+  long double startPos = sameRate ? sOrigin : sOrigin * ratio;
+  long double endPos = startPos + s.frames * ratio;
   if (!whole) {
     const long double reqS = Seconds(*start);
     const long double reqE = reqS + Seconds(*duration);
@@ -101,18 +113,18 @@ ErrorCode SND_Blit(int32_t quality, SND_World source, const Time* start, const T
   if (ErrorCode err = ExtendRec(destination, osTime, startPos, endPos, kSiteBlit)) return err;
 
   const WorldRec d = Rec(destination);
-  const long double dStart = Position(d.start, dRate);
-  const int64_t j0 = std::clamp<int64_t>(FirstSample(startPos - dStart), 0, d.frames);
-  const int64_t j1 = std::clamp<int64_t>(FirstSample(endPos - dStart), j0, d.frames);
+  const long double dOrigin = origin(d);
+  const int64_t j0 = std::clamp<int64_t>(FirstSample(startPos - dOrigin), 0, d.frames);
+  const int64_t j1 = std::clamp<int64_t>(FirstSample(endPos - dOrigin), j0, d.frames);
   if (j1 <= j0) return 0;
   // Source position of destination frame j: pos0 + (j - j0) * step.
   const long double step = static_cast<long double>(sRate) / dRate;
-  const long double pos0 = Position(d.start, sRate) - Position(s.start, sRate) + j0 * step;
+  const long double pos0 = sameRate ? dOrigin + j0 - sOrigin : (dOrigin + j0) * step - sOrigin;
   const bool mix = mode == SND_Blit_Mix;
 
   HandleLock<uint8_t> src(s.buffer);
   HandleLock<uint8_t> dst(d.buffer);
-  if (std::fabs(sRate - dRate) < 1e-8) {
+  if (sameRate) {
     const int64_t offset = static_cast<int64_t>(std::floor(pos0 + 1e-8L)) - j0;
     return CopyAligned(s, src.get(), d, dst.get(), j0, j1, offset, mix, progress);
   }
