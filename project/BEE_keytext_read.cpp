@@ -380,7 +380,9 @@ class Reader {
         const double t = std::nearbyint(fr / scrap.fps * timeScale_);
         if (!(t >= -2147483647.0 && t <= 2147483647.0)) return FailAt("value out of range", frameAt);
         row.time = static_cast<int32_t>(t);
-        if (!times.insert(*row.time).second) return FailAt("repeated or incorrectly ordered property", frameAt);
+        // Frames are written with six digits: keys closer than the time scale
+        // resolves read back as one time, which a stream cannot hold twice.
+        if (!times.insert(*row.time).second) return FailAt("two keyframes at the same time", frameAt);
       }
       for (int32_t d = 0; d < s.dimension; ++d) {
         if (!Tab()) return FailHere("expecting more data");

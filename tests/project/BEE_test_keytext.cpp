@@ -144,6 +144,7 @@ TEST_F(KeyText, FaultsGiveLineAndColumnAndNoScrap) {
       {Replace(good, "Aspect Ratio\t1", "Aspect Ratio\t1000"), "value out of range", 6, 2},
       {Replace(good, "Position\r\n", "Wobble\r\n"), "incorrect data", 9, 0},
       {kHead + kOpacity + kPosition + kEnd, "repeated or incorrectly ordered property", 13, 0},
+      {Replace(good, "\t15\t100\t50\t", "\t0.00001\t100\t50\t"), "two keyframes at the same time", 12, 1},
       {Replace(good, "\t\t100\t\r\n", "\t\t100\t\r\n\t5\t50\t\r\n"),
        "constant property (no frame specified) can have only one value", 17, 0},
       {Replace(good, "Position\r\n\tFrame\tX pixels\tY pixels\t\r\n\t0\t320\t240\t\r\n\t15\t100\t50\t\r\n",
