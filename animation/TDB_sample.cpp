@@ -156,8 +156,15 @@ ErrorCode TDB_GetAdaptiveSampleStream(TDB_Stream stream, int32_t dimension, cons
         }
         if (err) break;
         if (hold || !inside) {
-          double vb = hold ? va : smp.Value(b);
-          err = smp.Add(b, hold ? va : vb);
+          // A hold is a step, to the value the segment is evaluated to: the
+          // earlier key's when its out side holds, else (the later key's in
+          // side holds) the later key's, from just after the earlier key on.
+          double vh = va;
+          if (hold && KOut(keys.at(i - 1)) != TDB_InterpHold) {
+            vh = smp.Value(b);
+            if (vh != va) err = smp.Add(a, vh);
+          }
+          if (!err) err = smp.Add(b, hold ? vh : smp.Value(b));
           continue;
         }
         double step = (b - a) / minCount;
