@@ -88,9 +88,11 @@ ErrorCode FillSound(SoundSource& src, const PIN_SoundRequest* request, Handle wo
   const int32_t q = request->quality;
   const double s = Seconds(request->start) * src.rate, e = s + Seconds(request->duration) * src.rate;
   if (std::fabs(src.rate - request->format.rate) < 1e-8) {
-    // At the source's rate: the span's frames, rounded to nearest.
-    const int64_t count = std::llround(Seconds(request->duration) * src.rate);
-    if (ErrorCode err = ReadFrames(src, std::llround(s), count, q, world, site, name)) return err;
+    // At the source's rate: the samples of the rate's grid in the span, from
+    // the first at or after its start, where a world holds them.
+    const auto grid = [](double x) { return static_cast<int64_t>(std::ceil(x - 1e-8)); };
+    const int64_t count = grid(e) - grid(s);
+    if (ErrorCode err = ReadFrames(src, grid(s), count, q, world, site, name)) return err;
     if (count > 0)
       if (ErrorCode err = SND_SetWorldStartTime(request->start, world)) return err;
     return SND_UpdateWorld(q, &request->format, nullptr, world);
