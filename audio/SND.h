@@ -215,8 +215,12 @@ TV_EXPORT ErrorCode SND_SoftenEdges(Boolean32 fadeIn, Boolean32 fadeOut, SND_Wor
 // Copies (or mixes) the part of source inside start .. start + duration (the
 // whole source when either is null) into destination, converted to its
 // format, rate and channel count. The destination is extended to cover that
-// part first (new frames are silence). Frame j of the destination takes the
-// source at position (dstStart + j / dstRate - srcStart) * srcRate: at equal
+// part first (new frames are silence). A world at a whole rate holds the
+// samples of the rate's grid from the first at or after its start (as
+// SND_Extend places them), so pieces cut from one stream at any times join
+// again; a world at another rate (stretched) holds its frame i at
+// start + i / rate. Frame j of the destination takes the source at the
+// source position of the destination frame's time: at equal
 // rates (within 1e-8) the frame floor(position + 1e-8), without
 // interpolation; otherwise interpolated (linear at draft quality, cubic at
 // best, after a 29-tap low-pass when the source rate is higher). Outside the
