@@ -403,6 +403,7 @@ void BuildDescriptionText(const std::string& text, const std::string& name, cons
   const desc::Json root = desc::ParseDescription(src);
   desc::Builder b{src, baseDir, options, {}};
   b.Build(root);
+  Check(BEE_ClearUndoRedo(), "clearing the undo steps of the build");
 }
 
 void BuildDescriptionFile(const std::string& path) {

@@ -22,7 +22,8 @@ struct DescriptionOptions {
 };
 
 // Builds the description at path into the open project (which should be
-// empty). Throws Failure "<file>:<line>:<column>: <json path>: <what is
+// empty). A built project starts, as an opened one does, with nothing to
+// undo or redo: the build's own commands are not the user's steps. Throws Failure "<file>:<line>:<column>: <json path>: <what is
 // wrong>" for a bad description, with the engine's failure text for a
 // command that fails. Descriptions larger than kMaxDescriptionBytes are
 // refused.

@@ -33,8 +33,12 @@ def test_build_walk_save_and_open(engine, tmp_path):
     assert reopened.comp("Main").layer("Bar").position.value == (10.0, 5.0)
 
 
-def test_keys_in_user_units_and_undo_groups(engine):
+def test_keys_in_user_units_and_undo_groups(engine, title_card):
+    # A built description has nothing to undo, as an opened project has not:
+    # undoing must not take the build apart.
+    assert engine.open(title_card).undo_name is None
     project = engine.build(simple_description())
+    assert project.undo_name is None and project.redo_name is None
     layer = project.comp("Main")[0]
     opacity = layer.opacity
     assert not opacity.animated and opacity.keys == []
@@ -53,9 +57,11 @@ def test_keys_in_user_units_and_undo_groups(engine):
     opacity.set_interpolation(0, "hold", "hold")
     assert opacity.value_at(0.25) == pytest.approx(0.0)
 
-    while project.undo_name is not None and project.undo_name != "Fade In":
+    for _ in range(2):
         project.undo()
+    assert project.undo_name == "Fade In"
     project.undo()
+    assert project.undo_name is None
     assert not opacity.animated and layer.rotation.value == 0.0
     assert project.redo_name == "Fade In"
     project.redo()
