@@ -6,6 +6,7 @@
 
 #include "FLT.h"
 #include "OM.h"
+#include "T.h"
 #include "TDB.h"
 #include "mask_shape.h"
 #include "objects.h"
@@ -301,20 +302,31 @@ void Layer::SetTimes(std::optional<double> offset, std::optional<double> in, std
   Time t[3]{};
   const int32_t which[3] = {BEE_LayerTimeOffset, BEE_LayerTimeIn, BEE_LayerTimeOut};
   for (int i = 0; i < 3; ++i) Check(BEE_GetLayerTime(h, which[i], &t[i], nullptr), "reading the layer's times");
-  if (offset) {
-    t[0] = ToTime(*offset);
-    Check(BEE_CmdSetLayerTimes(h, t[0], t[1], t[2]), "setting the layer's offset");
+  const Time oldOffset = t[0];
+  if (offset) t[0] = ToTime(*offset);
+  if (in || out) {
+    // In and out are composition times: the layer's own ones follow from
+    // its new offset and its stretch. A composition time c under the new
+    // offset is the layer time of c - shift under the present one.
+    Time shift{};
+    Check(T_SubTime(t[0], oldOffset, &shift), "moving the layer's times");
+    auto [compIn, compOut] = CompSpan(h);
+    Check(T_AddTime(compIn, shift, &compIn), "moving the layer's times");
+    Check(T_AddTime(compOut, shift, &compOut), "moving the layer's times");
+    const Time a = in ? ToTime(*in) : compIn, b = out ? ToTime(*out) : compOut;
+    if (!(Seconds(a) < Seconds(b))) BadValue("the out point must be later than the in point");
+    const bool backwards = Stretch() < 0;
+    Time first{}, last{};
+    Check(T_SubTime(backwards ? b : a, shift, &first), "placing the in point");
+    Check(T_SubTime(backwards ? a : b, shift, &last), "placing the out point");
+    Check(BEE_CompToLayerTime(h, first, &t[1]), "placing the in point");
+    Check(BEE_CompToLayerTime(h, last, &t[2]), "placing the out point");
+  } else if (!offset) {
+    return;
   }
-  if (!in && !out) return;
-  // In and out are composition times: the layer's own ones follow from its
-  // offset and stretch.
-  const auto [compIn, compOut] = CompSpan(h);
-  const Time a = in ? ToTime(*in) : compIn, b = out ? ToTime(*out) : compOut;
-  if (!(Seconds(a) < Seconds(b))) BadValue("the out point must be later than the in point");
-  const bool backwards = Stretch() < 0;
-  Check(BEE_CompToLayerTime(h, backwards ? b : a, &t[1]), "placing the in point");
-  Check(BEE_CompToLayerTime(h, backwards ? a : b, &t[2]), "placing the out point");
-  Check(BEE_CmdSetLayerTimes(h, t[0], t[1], t[2]), "setting the layer's in and out points");
+  // One command: a refused time leaves the layer as it was.
+  Check(BEE_CmdSetLayerTimes(h, t[0], t[1], t[2]), offset && !in && !out ? "setting the layer's offset"
+                                                                        : "setting the layer's times");
 }
 
 bool Layer::PreserveTransparency() const {

@@ -29,6 +29,16 @@ def test_items_and_layer_settings(engine):
     assert [l.name for l in comp] == ["Fill", "Top"]
     top.set_times(in_point=0.25, out_point=0.75)
     assert (top.in_point, top.out_point, top.offset) == (0.25, 0.75, 0.0)
+    # A refused call changes nothing, the offset it names included; an
+    # accepted one is one undo step.
+    before = (top.in_point, top.out_point, top.offset, project.undo_name)
+    with pytest.raises(ValueError, match="out point must be later"):
+        top.set_times(offset=0.5, out_point=0.5)
+    assert (top.in_point, top.out_point, top.offset, project.undo_name) == before
+    top.set_times(offset=0.5, out_point=1.5)
+    assert (top.in_point, top.out_point, top.offset) == (0.75, 1.5, 0.5)
+    project.undo()
+    assert (top.in_point, top.out_point, top.offset, project.undo_name) == before
     top.visible = False
     top.quality = "draft"
     top.mode = "add"
