@@ -195,6 +195,10 @@ void Enter(uint64_t life) {
   s.reports.clear();
 }
 
+StepGroup::StepGroup(const char* name) { Check(BEE_StartGroup(name, 0), "starting the undo step"); }
+
+StepGroup::~StepGroup() { BEE_EndGroup(); }
+
 void Check(ErrorCode err, const std::string& what) {
   if (!err) return;
   State& s = S();

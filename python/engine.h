@@ -98,6 +98,18 @@ void Check(ErrorCode err, const std::string& what);
 [[noreturn]] void BadValue(const std::string& message);
 [[noreturn]] void BadType(const std::string& message);
 
+// One undo step for a call that issues several commands (a key added to a
+// property not yet animated, a mask with its mode and feather, a text
+// layer): a group named as the call's main command, ended however the call
+// ends. Inside the caller's own undo_group it becomes part of that step.
+class StepGroup {
+ public:
+  explicit StepGroup(const char* name);
+  ~StepGroup();
+  StepGroup(const StepGroup&) = delete;
+  StepGroup& operator=(const StepGroup&) = delete;
+};
+
 // A progress callable for the duration of one render: the engine's progress
 // polls call it with (phase, done, total) (a movie render: with (status,
 // frames done, frames in all) at each status); a true answer stops the render.

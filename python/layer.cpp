@@ -390,6 +390,7 @@ Mask Layer::AddMask(const py::object& rect, const py::object& oval, const py::ob
   const int32_t modeValue = Choose(kMaskModes, mode, "mask mode") + 1;
   ShapeGuard shape;
   MakeShape(rect, oval, path, smooth, shape);
+  const StepGroup step("Add Mask");
   int32_t index = 0;
   Check(BEE_CmdAddMask(h, shape.s, &index), "adding the mask");
   Mask m{h, index, life};
@@ -429,6 +430,7 @@ Effect Layer::ApplyEffect(const std::string& name, const py::dict& params) const
   }
   S().reports.clear();
   if (!found) Fail(10, "no effect named \"" + name + "\" (tavelo.effects() lists them)");
+  const StepGroup step("Apply Effect");
   int32_t index = 0;
   Check(BEE_CmdApplyEffect(h, cls, &index), "applying \"" + name + "\"");
   Effect e{h, index, life};
@@ -510,6 +512,13 @@ std::vector<std::string> ChoicesOf(const PF_ParamDef& def) {
   return out;
 }
 
+// An effect's own data (the Text effect's text and font): it has no value
+// as numbers, no keys and no limits; get_text and set_text reach it.
+bool HoldsData(BEE_Layer layer, int32_t index) {
+  PF_ParamDef def{};
+  return ParamOf(layer, index, &def) && def.type == PF_Param_Arbitrary;
+}
+
 // A Python value for a stream value: points for a shape, True or False for
 // a checkbox, the choice's name for a pop-up, else numbers.
 py::object FromStream(BEE_Layer layer, int32_t index, BEE_StreamValue& v) {
@@ -587,6 +596,7 @@ py::object Property::Choices() const {
 
 py::object Property::Value(std::optional<double> time) const {
   Enter(life);
+  if (HoldsData(layer, index)) Fail(3, "this parameter holds the effect's own data: read it with Effect.get_text()");
   BEE_StreamValue v{};
   Time t{};
   if (time) t = ToTime(*time);
@@ -605,6 +615,7 @@ void Property::SetValue(const py::object& value, std::optional<double> time) con
 
 bool Property::Animated() const {
   Enter(life);
+  if (HoldsData(layer, index)) return false;
   BEE_StreamRef ref{layer, index};
   TDB_Stream stream = nullptr;
   Check(BEE_StreamLookup(&ref, &stream), "finding the stream");
@@ -623,6 +634,7 @@ void Property::SetAnimated(bool on, std::optional<double> time) const {
 
 int Property::NumKeys() const {
   Enter(life);
+  if (HoldsData(layer, index)) return 0;
   BEE_StreamRef ref{layer, index};
   TDB_Stream stream = nullptr;
   Check(BEE_StreamLookup(&ref, &stream), "finding the stream");
@@ -642,6 +654,7 @@ py::object Numbers(const double* v, int32_t n) { return n == 1 ? py::object(py::
 py::list Property::Keys() const {
   Enter(life);
   py::list out;
+  if (HoldsData(layer, index)) return out;
   BEE_StreamRef ref{layer, index};
   TDB_Stream stream = nullptr;
   Check(BEE_StreamLookup(&ref, &stream), "finding the stream");
@@ -699,6 +712,7 @@ void Property::AddKey(double time, const py::object& value, const std::string& i
   ShapeGuard guard;
   const BEE_StreamValue v = ToStream(layer, index, value, guard);
   const Time t = ToTime(time);
+  const StepGroup step("Keyframe Change");
   if (!Animated()) SetAnimated(true, time);
   Enter(life);
   Check(BEE_CmdSetStreamFPV(layer, index, &t, nullptr, &v), "setting the key");
@@ -728,6 +742,7 @@ void Property::Ease(int key) const {
   // No speed at the key, with handles reaching a third of the way.
   const double still[BEE_MaxStreamValues] = {};
   const double third[BEE_MaxStreamValues] = {1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0};
+  const StepGroup step("Ease Adjustment");
   Check(BEE_CmdSetKeyInterps(layer, index, key, TDB_InterpBezier, TDB_InterpBezier), "easing the key");
   Check(BEE_CmdSetKeyEase(layer, index, key, still, third, still, third), "easing the key");
 }
@@ -773,6 +788,7 @@ void Property::SetEase(int key, const py::object& speedIn, const py::object& inf
   Check(TDB_GetKeyInterps(stream, key, &in, &out), "reading the key's interpolation");
   if (in == TDB_InterpLinear && !(speedIn.is_none() && influenceIn.is_none())) in = TDB_InterpBezier;
   if (out == TDB_InterpLinear && !(speedOut.is_none() && influenceOut.is_none())) out = TDB_InterpBezier;
+  const StepGroup step("Ease Adjustment");
   Check(BEE_CmdSetKeyInterps(layer, index, key, in, out), "setting the interpolation");
   Check(BEE_CmdSetKeyEase(layer, index, key, speed[0], influence[0], speed[1], influence[1]), "easing the key");
 }
@@ -812,6 +828,7 @@ std::string Property::Repr() const {
 
 py::tuple Property::Limits() const {
   Enter(life);
+  if (HoldsData(layer, index)) return py::make_tuple(py::none(), py::none());
   uint32_t flags = 0;
   double lo = 0, hi = 0;
   Check(BEE_GetStreamMinMax(layer, index, &flags, &lo, &hi), "reading the property's limits");
@@ -875,6 +892,7 @@ void Mask::SetShape(const py::object& rect, const py::object& oval, const py::ob
   Time t{};
   if (time) t = ToTime(*time);
   const int32_t stream = BEE_StreamFirstMask + 3 * index + BEE_MaskStreamShape;
+  const StepGroup step("Keyframe Change");
   if (time && !Shape().Animated()) {
     Time lt{};
     Check(BEE_CompToLayerTime(layer, t, &lt), "placing the key");

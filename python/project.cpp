@@ -348,6 +348,7 @@ void Item::SetProxy(const py::object& path, bool sequence) const {
     FileRef file(p);
     Check(PIN_NewSeqSpecFromFileOptions(file.spec, sequence ? PIN_Import_Sequence : 0, &seq), "reading \"" + p + "\"");
   }
+  const StepGroup step("Set Proxy");
   const ErrorCode err = BEE_CmdSetProxy(h, seq);
   if (err && seq) PIN_DisposeSeqSpec(seq);
   Check(err, "setting the proxy");

@@ -82,6 +82,7 @@ Layer AddText(const Comp& comp, const std::string& text, const py::kwargs& optio
   Json layer = Json::object();
   if (name) layer["name"] = *name;
   layer["text"] = t;
+  const StepGroup step("New Layer");
   BEE_Layer made = nullptr;
   try {
     made = tavelo::desc::AddTextLayer(comp.h, tavelo::desc::Node{&layer, "", &src, {}},

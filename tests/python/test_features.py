@@ -30,7 +30,8 @@ def state(project):
             out.append([(p, getattr(layer, p).keys) for p in ("position", "scale", "opacity", "time_remap",
                                                                 "audio_levels")])
             out.append([(m.name, m.mode, m.inverted, m.shape.keys, m.bezier(), m.feather.keys) for m in layer.masks])
-            out.append([(e.match_name, e.enabled, [(n, e.param(n).value, e.param(n).keys) for n in e.param_names])
+            out.append([(e.match_name, e.enabled, [(n, e.get_text(n) if e.param(n).type == "arbitrary" else
+                                                    e.param(n).value, e.param(n).keys) for n in e.param_names])
                         for e in layer.effects])
             out.append((layer.audio, layer.collapse, layer.auto_orient, layer.preserve_transparency,
                         layer.in_point, layer.out_point, layer.stretch))
@@ -96,6 +97,41 @@ def test_description_and_calls_agree(engine, name, keys, calls):
     project = engine.build(described({}))
     calls(project.comp("C")[0])
     assert state(project) == want
+
+
+ONE_STEP = [
+    ("add_key", lambda l: l.rotation.add_key(0.5, 90, interpolation="bezier")),
+    ("ease", lambda l: l.opacity.ease(1)),
+    ("set_ease", lambda l: l.opacity.set_ease(0, speed_out=20, influence_out=60)),
+    ("add_mask", lambda l: l.add_mask(oval=(0, 0, 9, 9), mode="subtract", inverted=True, feather=2, opacity=50)),
+    ("set_shape", lambda l: l.masks[0].set_shape(rect=(1, 1, 5, 5), time=0.5)),
+    ("feather_key", lambda l: l.masks[0].feather.add_key(1, 3)),
+    ("apply_effect", lambda l: l.apply_effect("Fast Blur", Radius=3)),
+    ("add_text", lambda l: l.comp.add_text("Hi", size=12, color="#00ff00", position=(3, 4))),
+    ("set_times", lambda l: l.set_times(offset=0.25, in_point=0.5, out_point=1.5)),
+]
+
+
+@pytest.mark.parametrize("name,call", ONE_STEP, ids=[c[0] for c in ONE_STEP])
+def test_each_call_is_one_undo_step(engine, name, call):
+    # Calls that issue several commands undo as one step, so undo after a
+    # call gives back the project as it was before it.
+    project = engine.build(described({"opacity": [{"time": 0, "value": 0}, {"time": 1, "value": 100}],
+                                      "masks": [{"rect": [0, 0, 8, 8]}]}))
+    before = state(project)
+    call(project.comp("C")[0])
+    assert state(project) != before
+    project.undo()
+    assert state(project) == before and project.undo_name is None
+
+
+def test_pixel_aspect_is_not_undone(engine):
+    # The composition settings command is one the engine does not undo: it
+    # empties the undo stack, as the module's documentation says.
+    project = engine.build(described({}))
+    project.comp("C").background = 0xFF102030
+    project.comp("C").pixel_aspect = 2
+    assert project.comp("C").pixel_aspect == 2 and project.undo_name is None
 
 
 @pytest.mark.skipif(not os.path.isdir(PARAM_PLUGINS), reason="the sample plug-ins are not built")

@@ -58,6 +58,13 @@ def test_set_text_undo_and_save(engine, tmp_path):
     with pytest.raises(tavelo.Error) as e:
         text.set_text("Size", "12")
     assert e.value.code == 3
+    # The text itself is no property: no keys, no limits, and a read of its
+    # value says where the text is read.
+    words = text.param("Text")
+    assert (words.type, words.keys, words.num_keys, words.animated, words.limits) == \
+        ("arbitrary", [], 0, False, (None, None))
+    with pytest.raises(tavelo.Error, match=r"holds the effect's own data: read it with Effect.get_text\(\)"):
+        words.value
     with pytest.raises(tavelo.Error):
         comp.add_text("x", sparkle=1)
     path = str(tmp_path / "caption.tvp")
