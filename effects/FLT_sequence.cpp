@@ -380,10 +380,12 @@ ErrorCode FLT_SeqInqNumParams(FLT_Sequence seq, int32_t* count) {
   return 0;
 }
 
-ErrorCode FLTp_DuplicateSequence(FLT_Sequence seq, FLT_Sequence* copy) {
-  if (copy) *copy = nullptr;
-  if (!copy) return kReport.BadParam(kSiteSeqDup, {"FLTp_DuplicateSequence"});
-  if (ErrorCode err = SeqCheck(seq, kSiteSeqDup)) return err;
+namespace tv::flt {
+namespace {
+
+// A copy of the record, its parameters, streams, arbitrary values and the
+// bytes of its data.
+ErrorCode DuplicateRecord(Handle seq, FLT_Sequence* copy) {
   Handle dup = seq;
   if (HandToHand(&dup)) return kReport.OutOfMemory(kSiteSeqDup, kTextMemory, sizeof(SeqRec));
   SeqRec* r = Rec(dup);
@@ -435,3 +437,38 @@ ErrorCode FLTp_DuplicateSequence(FLT_Sequence seq, FLT_Sequence* copy) {
   *copy = dup;
   return 0;
 }
+
+}  // namespace
+}  // namespace tv::flt
+
+ErrorCode FLTp_DuplicateSequence(FLT_Sequence seq, FLT_Sequence* copy) {
+  if (copy) *copy = nullptr;
+  if (!copy) return kReport.BadParam(kSiteSeqDup, {"FLTp_DuplicateSequence"});
+  if (ErrorCode err = SeqCheck(seq, kSiteSeqDup)) return err;
+  // The effect's own data may hold what the effect allocated (a chunk, a
+  // table): a copy of its bytes would share it, and the copy's setdown
+  // would free what the original still uses. The data is flattened, copied
+  // in that form, and each sequence is set up again from it, as a save and
+  // an open would do.
+  const bool ownData = Rec(seq)->seqData && Rec(seq)->classIndex != kMissingClass;
+  if (ownData) {
+    PF_OutputRecord out{};
+    if (ErrorCode err = CallSeq(seq, PF_Cmd_SequenceFlatten, out)) return err;
+  }
+  ErrorCode err = DuplicateRecord(seq, copy);
+  if (ownData) {
+    PF_OutputRecord out{};
+    const ErrorCode back = CallSeq(seq, PF_Cmd_SequenceResetup, out);
+    if (!err) {
+      err = CallSeq(*copy, PF_Cmd_SequenceResetup, out);
+      if (!err) err = back;
+      if (err) {
+        // A failed setup is set down, as after a failed first setup.
+        DisposeSequenceAlways(*copy);
+        *copy = nullptr;
+      }
+    }
+  }
+  return err;
+}
+

@@ -84,6 +84,23 @@ TEST_F(FLTSamples, LevelsParametersAndAnimatedRender) {
   }
 }
 
+TEST_F(FLTSamples, ADuplicateHasDataOfItsOwn) {
+  // The levels plug-in keeps its table in a chunk named by its sequence
+  // data. A copy of the layer's effects (a duplicate, an undo record) must
+  // not share it: disposing the copy would free the chunk the original
+  // renders with.
+  FLT_Parade p = One("SMPL Levels");
+  const auto [a, before] = InOut(p, 5);
+  const int64_t chunks = PFp_LiveChunkCount();
+  FLT_Parade copy = nullptr;
+  ASSERT_EQ(FLT_ParadeDuplicate(p, nullptr, nullptr, nullptr, nullptr, &copy), 0);
+  EXPECT_EQ(PFp_LiveChunkCount(), chunks + 1);
+  EXPECT_EQ(InOut(copy, 5).second, before);
+  ASSERT_EQ(FLT_DisposeParade(copy), 0);
+  EXPECT_EQ(PFp_LiveChunkCount(), chunks);
+  EXPECT_EQ(InOut(p, 5).second, before);
+}
+
 TEST_F(FLTSamples, LayerMixChecksOutTheLayerAtAnotherTime) {
   LayerHost host{World(11)};
   host.Install();

@@ -152,6 +152,14 @@ def test_parameters_of_every_kind():
         assert levels["Channel"].choices == ["All", "Red", "Green", "Blue"]
         with pytest.raises(ValueError):
             levels["Channel"].value = "Purple"
+        # A duplicate undone is freed with the undo stacks (a pixel aspect
+        # change empties them); the plug-in's data of the original lives on.
+        comp = engine.project.comp("C")
+        frame = comp.render_frame(0)
+        layer.duplicate()
+        engine.project.undo()
+        comp.pixel_aspect = 1
+        assert (comp.render_frame(0) == frame).all()
 
 
 def test_pictures_and_sound_show_it(engine, tmp_path):
