@@ -224,7 +224,7 @@ void AddKeysCommand(CLI::App& app, Dispatch& d) {
                   "repeated (default: every stream with a value); paste: the one stream to paste into");
   sub->add_option("--from", o.from, "copy: keyframes from this composition time (seconds or 12f)");
   sub->add_option("--to", o.to, "copy: keyframes up to this time, included");
-  sub->add_option("-t,--time", o.time, "paste: where the first keyframe lands (default 0)");
+  sub->add_option("-t,--time", o.time, "paste: the frame the first keyframe lands on: seconds (2.5, the frame at or before) or a frame (60f); default 0");
   sub->add_option("-o,--output", o.output, "paste: the project file to save (default: PROJECT itself)");
   AddCommonOptions(*sub, d.common, true);
   sub->callback([&d] {

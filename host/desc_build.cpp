@@ -230,7 +230,7 @@ struct Builder {
       n.Error("a layer has one of \"solid\", \"source\" or \"text\"");
     BEE_Layer layer = nullptr;
     if (text) {
-      layer = AddTextLayer(comp, n, *text);
+      layer = AddTextLayer(comp, n, *text, [&](BEE_Layer made) { Times(made, n); });
     } else if (solid) {
       solid->Only({"color", "width", "height"});
       BEE_SolidSettings s{};
@@ -255,7 +255,7 @@ struct Builder {
       Check(BEE_CmdNewLayer(comp, it->second, &layer), *source, "making the layer");
       if (auto nm = n.Get("name")) Check(BEE_CmdRenameLayer(layer, nm->Name().c_str()), *nm, "naming the layer");
     }
-    Times(layer, n);
+    if (!text) Times(layer, n);
     if (auto q = n.Get("quality")) {
       const int16_t qualities[] = {BEE_QualityWireframe, BEE_QualityDraft, BEE_QualityBest};
       Check(BEE_CmdSetLayerQuality(layer, qualities[q->Choice({"wireframe", "draft", "best"})]), *q, "quality");

@@ -42,8 +42,11 @@ void AddMasks(BEE_Layer layer, const Node& list);
 void AddEffects(BEE_Layer layer, const Node& list);
 
 // Makes the text layer a layer description's "text" object describes
-// (desc_text.cpp); layer is the layer's object, for its name.
-BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& text);
+// (desc_text.cpp); layer is the layer's object, for its name. place, when
+// given, sets the layer's times once it exists: keys are composition times,
+// so they are placed after the layer's offset and stretch are set.
+BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& text,
+                       const std::function<void(BEE_Layer)>& place = {});
 // A ratio for a user's factor (pixel aspects, stretch), kept to 1/10000.
 Ratio RatioOf(double v);
 

@@ -25,7 +25,7 @@ std::string NameFrom(const std::string& text) {
 
 }  // namespace
 
-BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& t) {
+BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& t, const std::function<void(BEE_Layer)>& place) {
   t.Only({"text", "font", "size", "color", "strokeColor", "strokeWidth", "tracking", "leading", "align",
           "direction", "offset", "charactersShown", "opacity"});
   const std::string text = t.Need("text").String();
@@ -42,6 +42,7 @@ BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& t) {
   s.height = static_cast<uint16_t>(h);
   BEE_Layer l = nullptr;
   Check(BEE_CmdNewSolidLayer(comp, &s, &l), t, "making the text layer");
+  if (place) place(l);
   int32_t effect = 0;
   Check(BEE_CmdApplyEffect(l, cls, &effect), t, "applying the Text effect");
   Check(BEE_CmdSetEffectParamText(l, effect, FLT_TextParam_Text, text.data(), static_cast<int32_t>(text.size())),

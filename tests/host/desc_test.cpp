@@ -343,6 +343,30 @@ TEST_F(Desc, FeaturesSetAsByCommands) {
   BEE_SetPrefs(&prefs);
 }
 
+// A text layer's keys are composition times, as a transform's are, when an
+// offset moves the layer too.
+TEST_F(Desc, TextKeysAreCompositionTimes) {
+  ASSERT_EQ(Build(R"({"comps": [{"name": "C", "width": 60, "height": 40, "fps": 30, "duration": 2, "layers": [
+      {"text": {"text": "ab", "size": [{"time": 0.5, "value": 16}, {"time": 1, "value": 7}]}, "offset": 0.2,
+       "opacity": [{"time": 0.5, "value": 10}, {"time": 1, "value": 90}]}]}]})"),
+            "");
+  const auto layerMs = [](int32_t index) {
+    BEE_StreamRef ref{Layer(), index};
+    TDB_Stream s = nullptr;
+    std::vector<long> out;
+    int32_t n = 0;
+    if (BEE_StreamLookup(&ref, &s) || TDB_GetNumKeys(s, &n)) return out;
+    for (int32_t k = 0; k < n; ++k) {
+      Time t{};
+      TDB_IndexToTime(s, k, &t);
+      out.push_back(std::lround(1000.0 * t.value / t.scale));
+    }
+    return out;
+  };
+  EXPECT_EQ(layerMs(BEE_StreamOpacity), (std::vector<long>{300, 800}));
+  EXPECT_EQ(layerMs(int32_t{BEE_StreamFirstEffect} + FLT_TextParam_Size - 1), (std::vector<long>{300, 800}));
+}
+
 // Every fault names the file, the line and column where the value starts,
 // its path and what is wrong; names and values are echoed within limits.
 TEST_F(Desc, FaultsAreToldExactly) {
