@@ -316,6 +316,18 @@ TEST_F(Tavelo, AudioAndPlay) {
   const WavInfo mono = ReadWav(Slurp(dir / "m.wav"));
   EXPECT_EQ(std::tie(mono.channels, mono.rate, mono.bits), std::tuple(1, 24000, 24));
   EXPECT_EQ(mono.data.size(), 24000u * 3);
+  // 32 bits are floats of full scale 1: each the 16-bit sample over 32768.
+  Ok({"audio", "s.json", "-c", "S", "-o", "f.wav", "--bits", "32"});
+  const WavInfo f = ReadWav(Slurp(dir / "f.wav"));
+  EXPECT_EQ(std::tie(f.channels, f.rate, f.bits), std::tuple(2, 48000, 32));
+  ASSERT_EQ(f.data.size(), 48000u * 8);
+  for (size_t i : {size_t{0}, size_t{1}, size_t{4321}, size_t{47999}}) {
+    int16_t s16;
+    float s32;
+    std::memcpy(&s16, w.data.data() + 2 * i, 2);
+    std::memcpy(&s32, f.data.data() + 4 * i, 4);
+    EXPECT_EQ(s32, s16 / 32768.0f) << "sample " << i;
+  }
 
   ::setenv("TAVELO_AUDIO_OUTPUT", ("file:" + (dir / "p.wav").string()).c_str(), 1);
   Outcome p = Ok({"play", "s.json", "-c", "S", "-q"});

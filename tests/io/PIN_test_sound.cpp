@@ -101,10 +101,19 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
   const std::vector<int16_t> s = Ramp(3000 * 2);
   WriteSound(dir.P("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, s);
   PIN_SeqSpecH seq = Opened(dir.P("in.wav"));
-  for (const char* name : {"out.wav", "out.aif"}) {
-    SCOPED_TRACE(name);
+  // Each sample size the options offer; 32 bits are floats of full scale 1.
+  struct Case {
+    const char* name;
+    int32_t bits;
+    int subtype;
+  } cases[] = {{"out.wav", 16, SF_FORMAT_PCM_16}, {"out.aif", 16, SF_FORMAT_PCM_16},
+               {"o24.wav", 24, SF_FORMAT_PCM_24}, {"o32.wav", 32, SF_FORMAT_FLOAT},
+               {"o32.aif", 32, SF_FORMAT_FLOAT}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     const PIN_ModuleProcs* p = Procs();
-    PIN_OutputSpecH out = SlotOutput(MakeFourCC("WAVD"), dir.P(name));
+    PIN_OutputSpecH out = SlotOutput(MakeFourCC("WAVD"), dir.P(c.name));
+    ASSERT_EQ(p->setOutSpecificData(out, 1, &c.bits, 4), 0);
     ASSERT_EQ(p->startAdding(out), 0);
     // Two chunks of the source.
     for (int32_t k = 0; k < 2; ++k) {
@@ -112,18 +121,30 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
       PIN_SoundRequest r = Request(k * 1500, 1500, 48000, 2);
       ASSERT_EQ(PIN_GetSound(seq, &r, w), 0);
       ASSERT_EQ(p->addSoundChunk(out, w), 0);
-      EXPECT_FALSE(std::filesystem::exists(dir.P(name)));
+      EXPECT_FALSE(std::filesystem::exists(dir.P(c.name)));
     }
     ASSERT_EQ(p->endAdding(out), 0);
     PIN_DisposeOutputSpec(out);
-    PIN_SeqSpecH back = Opened(dir.P(name));
+    PIN_SeqSpecH back = Opened(dir.P(c.name));
     SND_World w = Sound();
     PIN_SoundRequest r = Request(0, 3000, 48000, 2);
     ASSERT_EQ(PIN_GetSound(back, &r, w), 0);
     EXPECT_EQ(Samples(w), s);
+    // As another reader sees it: the sample size asked for, each sample the
+    // source's over 32768.
+    SF_INFO info{};
+    SNDFILE* f = sf_open(dir.P(c.name).c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, c.subtype);
+    std::vector<float> v(s.size());
+    EXPECT_EQ(sf_readf_float(f, v.data(), 3000), 3000);
+    sf_close(f);
+    size_t wrong = 0;
+    for (size_t i = 0; i < s.size(); ++i) wrong += v[i] != s[i] / 32768.0f;
+    EXPECT_EQ(wrong, 0u) << v[1] << " for " << s[1];
   }
-  // Only the two outputs and the source are left: no partial file.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+  // Only the outputs and the source are left: no partial file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6);
 }
 
 TEST_F(PINSoundTest, FailuresAreReportedOnceAndLeaveNoFile) {

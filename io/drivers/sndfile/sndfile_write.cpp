@@ -99,6 +99,10 @@ ErrorCode OpenWriter(PIN_OutputSpecH out, SoundOutput& o, double rate, int chann
   static SF_VIRTUAL_IO io{VirtualLength, VirtualSeek, VirtualRead, VirtualWrite, VirtualTell};
   o.sf = sf_open_virtual(&io, SFM_WRITE, &info, &o);
   if (!o.sf) return Fail(out, o, sf_strerror(nullptr));
+  // Samples go in at full 32-bit scale; floats are written over full scale
+  // 1, as every reader expects them (the library copies the integers as
+  // they are unless told).
+  if (o.bits == 32) sf_command(o.sf, SFC_SET_SCALE_INT_FLOAT_WRITE, nullptr, SF_TRUE);
   return 0;
 }
 
