@@ -1,8 +1,11 @@
 // The image-file module's output: each frame written as one still file
 // (PNG, TIFF, OpenEXR, JPEG or DPX by the file's extension), encoded in
 // memory and written through the atomic replacement, so a write that fails
-// leaves nothing under the final name and every failure is reported. Colour and alpha bytes are written as the World holds them (alpha
-// straight, as stored); OpenEXR gets half floats, the others 8-bit samples.
+// leaves nothing under the final name and every failure is reported. PNG and
+// TIFF files get the World's bytes as they are, alpha straight (TIFF files
+// say so); OpenEXR and DPX files record no such mark and are read everywhere
+// as premultiplied, so their colour is multiplied by alpha first. OpenEXR
+// gets half floats (premultiplied before rounding), the others 8-bit samples.
 // Options: the JPEG quality (1..100, default 95), whether alpha is written
 // (default yes; never in JPEG) and the PNG compression level (0..9, default
 // 1: a frame is written several times faster than at zlib's usual 6, for
@@ -50,12 +53,18 @@ std::string Extension(const std::string& path) {
   return dot == std::string::npos ? std::string() : path.substr(dot + 1);
 }
 
-// Encodes RGB(A) samples as a file of the extension's format into bytes; the
-// file name goes into formats that record it (DPX); PNG files are compressed
-// at the level. 0, kErrUnsupported for a format without a writer, kSysIO for
-// a failure of the library (*why).
+// Whether files of the extension can say that their alpha is straight.
+bool KeepsStraightAlpha(const std::string& ext) {
+  return strcasecmp(ext.c_str(), "png") == 0 || strcasecmp(ext.c_str(), "tif") == 0 ||
+         strcasecmp(ext.c_str(), "tiff") == 0;
+}
+
+// Encodes samples of the type (RGB or RGBA) as a file of the extension's
+// format into bytes; the file name goes into formats that record it (DPX);
+// PNG files are compressed at the level. 0, kErrUnsupported for a format
+// without a writer, kSysIO for a failure of the library (*why).
 ErrorCode EncodeImage(const std::string& ext, const std::string& name, int w, int h, int nch, bool exr,
-                      int32_t compression, const std::vector<uint8_t>& rgba, std::vector<uint8_t>* bytes,
+                      int32_t compression, OIIO::TypeDesc type, const void* samples, std::vector<uint8_t>* bytes,
                       std::string* why) {
   auto writer = OIIO::ImageOutput::create(ext);
   if (!writer) {
@@ -70,13 +79,13 @@ ErrorCode EncodeImage(const std::string& ext, const std::string& name, int w, in
   OIIO::ImageSpec spec(w, h, nch, exr ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
   if (nch == 4) {
     spec.alpha_channel = 3;
-    spec.attribute("oiio:UnassociatedAlpha", 1);
+    if (KeepsStraightAlpha(ext)) spec.attribute("oiio:UnassociatedAlpha", 1);
   }
   if (strcasecmp(ext.c_str(), "png") == 0) {
     spec.attribute("png:compressionLevel", compression);
     spec.attribute("png:filter", compression <= 3 ? kPngFilterSub : kPngFiltersAll);
   }
-  if (!writer->open(name, spec) || !writer->write_image(OIIO::TypeDesc::UINT8, rgba.data()) || !writer->close()) {
+  if (!writer->open(name, spec) || !writer->write_image(type, samples) || !writer->close()) {
     *why = writer->geterror();
     return kSysIO;
   }
@@ -118,12 +127,32 @@ ErrorCode WriteFrame(PIN_OutputSpecH out, BM_World world) {
       if (nch == 4) d[3] = s[0];
     }
   }
+  // Premultiplied where the format cannot say straight: in floats for
+  // OpenEXR, rounded to the nearest byte for the others.
+  OIIO::TypeDesc type = OIIO::TypeDesc::UINT8;
+  const void* samples = rgba.data();
+  std::vector<float> unit;
+  if (nch == 4 && !KeepsStraightAlpha(ext)) {
+    if (exr) unit.resize(rgba.size());
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+      const unsigned a = rgba[i + 3];
+      for (size_t c = i; c < i + 3; ++c) {
+        if (exr)
+          unit[c] = static_cast<float>(rgba[c] * a) / (255.0f * 255.0f);
+        else
+          rgba[c] = static_cast<uint8_t>((rgba[c] * a + 127) / 255);
+      }
+      if (exr) unit[i + 3] = static_cast<float>(a) / 255.0f;
+    }
+    if (exr) type = OIIO::TypeDesc::FLOAT, samples = unit.data();
+  }
   // The file is encoded in memory and then written through the checked road:
   // the image library's own file writing does not report every failed write.
   std::vector<uint8_t> bytes;
   std::string why;
-  const ErrorCode encoded = jpeg ? (EncodeJpeg(rgba.data(), w, h, o->quality, &bytes, &why) ? 0 : kSysIO)
-                                 : EncodeImage(ext, NameIn(o->path), w, h, nch, exr, o->compression, rgba, &bytes, &why);
+  const ErrorCode encoded =
+      jpeg ? (EncodeJpeg(rgba.data(), w, h, o->quality, &bytes, &why) ? 0 : kSysIO)
+           : EncodeImage(ext, NameIn(o->path), w, h, nch, exr, o->compression, type, samples, &bytes, &why);
   if (encoded) return CannotWrite(kSiteImageWrite, encoded, NameIn(o->path), why);
   if (ErrorCode err = platform::WriteFileAtomically(o->path, bytes))
     return CannotWriteFile(kSiteImageWrite, err, NameIn(o->path));
