@@ -17,6 +17,7 @@
 #include "BM.h"
 #include "FILE.h"
 #include "OutputFormats.h"
+#include "PF.h"
 #include "PIN.h"
 #include "SND.h"
 #include "farm.h"
@@ -111,6 +112,19 @@ void ReadStill(const std::string& path, WorldOwner* world, int32_t* width, int32
   params.time = Time{0, 1};
   params.quality = 1;
   Check(PIN_DrawFrame(seq, world->w, &params), "reading \"" + path + "\"");
+  // A still read as premultiplied (OpenEXR, DPX) is made straight against
+  // its matte colour, as footage is for a layer.
+  PIN_Interpretation interp{};
+  Check(PIN_GetInterpretation(seq, &interp), "reading how \"" + path + "\" is interpreted");
+  if (interp.alpha.type != PIN_Alpha_Premul) return;
+  Boolean32 failed = 0;
+  if (BM_LockPixels(0, world->w, &failed) || failed) Fail("a frame's pixels are not in memory");
+  PFWorld pf{};
+  const PF_Pixel matte{255, interp.alpha.red, interp.alpha.green, interp.alpha.blue};
+  ErrorCode err = PF_MakeBMIntoPF(world->w, nullptr, &pf);
+  if (!err) err = PF_PremulColor(nullptr, 0, &matte, &pf);
+  BM_UnlockPixels(world->w);
+  Check(err, "making \"" + path + "\" straight");
 }
 
 int Assemble(const AssembleOptions& o, const Common& common) {
