@@ -109,6 +109,13 @@ void CompFrames(const SubmitOptions& o, const Common& common, bool measureMemory
   if (!o.resolution.empty()) SetResolution(comp, o.resolution);
   const FrameGrid grid = GridOf(comp);
   if (grid.count < 1) Fail("the composition has no frames");
+  // The movie is assembled after every frame is rendered: its codec must
+  // take the frame size, or the farm's work would be lost at the end.
+  if (!job->movie.empty()) {
+    int32_t width = 0, height = 0;
+    Check(BEE_GetCompDimensionsDSF(comp, &width, &height, nullptr), "reading the frame size");
+    CheckMovieFrameSize(MovieCodec(job->movie, job->codec), width, height);
+  }
   job->frames = o.frames.empty() ? FrameSpan(0, grid.count - 1) : ParseFrameList(o.frames, grid.count - 1);
   job->fps = static_cast<double>(grid.frame.scale) / grid.frame.value;
   job->secondsPerFrame = o.timePerFrame;

@@ -88,6 +88,7 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
   const FrameGrid g = GridOf(job.comp);
   int32_t width = 0, height = 0;
   Check(BEE_GetCompDimensionsDSF(job.comp, &width, &height, nullptr), "reading the frame size");
+  if (movie) CheckMovieFrameSize(codec, width, height);
   const double fps = static_cast<double>(g.frame.scale) / g.frame.value;
   const auto fps16 = static_cast<int32_t>(std::lround(fps * 65536));
   const bool sound = movie && job.sound;
@@ -190,6 +191,14 @@ FourCC MovieCodec(const std::string& path, const std::string& codec) {
              "; use .mov for every codec)",
          kExitUsage);
   return c->fourcc;
+}
+
+void CheckMovieFrameSize(FourCC codec, int32_t width, int32_t height) {
+  const tv::outputs::Codec* c = tv::outputs::CodecOf(codec);
+  if (!c || tv::outputs::FitsFrame(*c, width, height)) return;
+  Fail(std::string(c->name) + " needs an even width and height, and the frames are " + std::to_string(width) +
+           " x " + std::to_string(height) + " (use --codec prores or png in a .mov, or frames of an even size)",
+       kExitUsage);
 }
 
 RenderOutcome RenderToFiles(const RenderJob& job, Progress& progress) {

@@ -29,6 +29,9 @@ struct RenderJob {
 // when codec is ""); a usage Failure for a codec that is unknown or that the
 // container cannot hold.
 FourCC MovieCodec(const std::string& path, const std::string& codec);
+// Fails (usage) when the codec cannot code frames of width x height, before
+// anything is rendered.
+void CheckMovieFrameSize(FourCC codec, int32_t width, int32_t height);
 
 struct RenderOutcome {
   int64_t written = 0;

@@ -43,6 +43,7 @@ struct Codec {
   FourCC fourcc;
   std::string_view description;
   bool alpha;
+  bool evenSize;  // 4:2:0 chroma: the width and height must be even
 };
 
 inline constexpr FourCC kH264 = MakeFourCC("avc1"), kProRes = MakeFourCC("apch"),
@@ -50,12 +51,15 @@ inline constexpr FourCC kH264 = MakeFourCC("avc1"), kProRes = MakeFourCC("apch")
                         kAnimation = MakeFourCC("rle ");
 
 inline constexpr Codec kCodecs[] = {
-    {"h264", kH264, "H.264, 4:2:0, CRF 18", false},
-    {"prores", kProRes, "ProRes 422 HQ, 10-bit", false},
-    {"prores4444", kProRes4444, "ProRes 4444 with alpha, 10-bit", true},
-    {"png", kPng, "PNG, lossless", true},
-    {"animation", kAnimation, "Animation (QuickTime RLE), lossless", true},
+    {"h264", kH264, "H.264, 4:2:0, CRF 18", false, true},
+    {"prores", kProRes, "ProRes 422 HQ, 10-bit", false, false},
+    {"prores4444", kProRes4444, "ProRes 4444 with alpha, 10-bit", true, false},
+    {"png", kPng, "PNG, lossless", true, false},
+    {"animation", kAnimation, "Animation (QuickTime RLE), lossless", true, false},
 };
+
+// Whether the codec can code frames of w x h.
+constexpr bool FitsFrame(const Codec& c, int w, int h) { return !c.evenSize || (w % 2 == 0 && h % 2 == 0); }
 
 enum class SoundCodec { Aac, Pcm16 };
 

@@ -68,6 +68,13 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
        2,
        "tavelo: a .mp4 movie cannot hold prores (it holds h264; use .mov for every codec)\n"},
       {{"render", layered, "-c", "Main", "-o", "m.mkv", "--codec", "rle"}, 2, "a .mkv movie cannot hold animation"},
+      {{"render", layered, "-c", "Main", "-o", "m.mp4", "-r", "third"},
+       2,
+       "tavelo: h264 needs an even width and height, and the frames are 107 x 60 (use --codec prores or png in a "
+       ".mov, or frames of an even size)\n"},
+      {{"farm", "submit", layered, "-c", "Main", "-o", "f/m.mkv", "-r", "third", "--dry-run"},
+       2,
+       "h264 needs an even width and height, and the frames are 107 x 60"},
       {{"render", layered, "-c", "Main", "-o", "m.mov", "--codec", "vp9"}, 2, "unknown codec \"vp9\""},
       {{"render", layered, "-c", "Main", "-o", "-", "-f", "mp4"}, 2, "-o - writes a PNG stream, or raw RGBA"},
       {{"render", layered, "-c", "Main", "--log-level", "loud"}, 2, "--log-level: loud not in"},

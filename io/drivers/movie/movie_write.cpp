@@ -175,6 +175,11 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
            (codecInfo ? std::string(codecInfo->description) : std::string("that codec"));
     return AVERROR(EINVAL);
   }
+  if (!outputs::FitsFrame(*codecInfo, w, h)) {
+    *why = std::string(codecInfo->description.substr(0, codecInfo->description.find(','))) +
+           " needs an even width and height; the frames are " + std::to_string(w) + " x " + std::to_string(h);
+    return AVERROR(EINVAL);
+  }
   const bool aac = container->sound == outputs::SoundCodec::Aac;
   AVFormatContext* raw = nullptr;
   int r = avformat_alloc_output_context2(&raw, nullptr, std::string(container->muxer).c_str(), nullptr);
