@@ -228,5 +228,32 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
     EXPECT_EQ(e.path().filename().string().find(".partial"), std::string::npos);
 }
 
+// The frame rate goes to the movie as 16.16; the stream gets the fraction it
+// stands for (NTSC's 24000/1001, not 1571293/65536), so the movie's length
+// read back is its frames' exact length.
+TEST_F(PINMoviesTest, FrameRatesAreWrittenAsTheFractionsTheyStandFor) {
+  const PIN_ModuleProcs& p = tv::pin::FindModule(MakeFourCC("MooV"))->procs;
+  const struct {
+    double rate;
+    Time frame;
+  } cases[] = {{24000.0 / 1001, {1001, 24000}}, {30000.0 / 1001, {1001, 30000}}, {60000.0 / 1001, {1001, 60000}},
+               {25, {1, 25}},          {12.5, {2, 25}},          {29.97, {100, 2997}}, {1.0 / 3, {3, 1}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rate);
+    PIN_OutputSpecH out = SlotOutput(MakeFourCC("MooV"), dir.P("r.mov"));
+    const int32_t codec = static_cast<int32_t>(tv::outputs::kPng);
+    const auto fixed = static_cast<int32_t>(std::lround(c.rate * 65536));
+    ASSERT_EQ(p.setOutSpecificData(out, 1, &codec, 4), 0);
+    ASSERT_EQ(p.setOutSpecificData(out, 3, &fixed, 4), 0);
+    ASSERT_EQ(p.startAdding(out), 0);
+    for (int n = 0; n < 3; ++n) ASSERT_EQ(p.addFrame(out, n, World(8, 8)), 0);
+    ASSERT_EQ(p.endAdding(out), 0);
+    PIN_DisposeOutputSpec(out);
+    PIN_SeqSpecH seq = Opened(dir.P("r.mov"));
+    const Time d = OUT(PIN_GetDuration, seq);
+    EXPECT_EQ(int64_t{d.value} * c.frame.scale, int64_t{3} * c.frame.value * d.scale) << d.value << "/" << d.scale;
+  }
+}
+
 }  // namespace
 }  // namespace tv::test::pin

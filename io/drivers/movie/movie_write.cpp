@@ -161,6 +161,23 @@ void TagColour(AVCodecContext* c, bool rgb) {
   c->color_range = rgb ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
 }
 
+// The stream's frame rate for a rate in 16.16: the fraction of the
+// smallest denominator up to 100, else of 1001 (the NTSC rates: 24000/1001
+// ...), that the 16.16 value rounds from; else the 16.16 value itself.
+AVRational StreamRate(int32_t fixed) {
+  AVRational r{};
+  // Whether n/d, n the nearest numerator, is within half a 16.16 unit.
+  const auto near = [fixed, &r](int64_t d) {
+    const int64_t n = (int64_t{fixed} * d + 32768) / 65536;
+    return n > 0 && std::llabs(n * 65536 - int64_t{fixed} * d) * 2 <= d && av_reduce(&r.num, &r.den, n, d, INT32_MAX);
+  };
+  for (int64_t d = 1; d <= 100; ++d)
+    if (near(d)) return r;
+  if (near(1001)) return r;
+  av_reduce(&r.num, &r.den, fixed, 65536, INT32_MAX);
+  return r;
+}
+
 // Opens the container and its streams for frames of w x h.
 int Begin(MovieOutput& o, int w, int h, std::string* why) {
   const outputs::Container* container = ContainerOf(o.file.path());
@@ -196,9 +213,8 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
   AVCodecContext* c = o.video.get();
   c->width = w, c->height = h;
   c->thread_count = 0;  // as many threads as the machine has
-  const AVRational rate{o.opt.frameRate, 65536};
-  c->time_base = av_inv_q(av_d2q(av_q2d(rate), 1 << 30));
-  c->framerate = av_inv_q(c->time_base);
+  c->framerate = StreamRate(o.opt.frameRate);
+  c->time_base = av_inv_q(c->framerate);
   c->pix_fmt = codecTag == kH264 ? AV_PIX_FMT_YUV420P : codecTag == kProRes ? AV_PIX_FMT_YUV422P10LE
                : codecTag == kProRes4444 ? AV_PIX_FMT_YUVA444P10LE : codecTag == kPng ? AV_PIX_FMT_RGBA
                : AV_PIX_FMT_ARGB;
