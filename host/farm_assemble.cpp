@@ -20,6 +20,7 @@
 #include "PF.h"
 #include "PIN.h"
 #include "SND.h"
+#include "description.h"
 #include "farm.h"
 #include "frame_list.h"
 #include "image_file.h"
@@ -184,6 +185,9 @@ int Assemble(const AssembleOptions& o, const Common& common) {
     info.depth = 32;
     info.quality = 1;
     info.frameRate = static_cast<Fixed>(rate);
+    // Stills rendered as two fields (a description's "render" object) make
+    // an interlaced movie.
+    info.fieldOrder = static_cast<uint32_t>(LastDescriptionRender().fieldOrder);
     info.hsfNum = info.hsfDen = 1;
     info.soundRate = static_cast<uint32_t>(kSoundRate) << 16;
     info.soundEncoding = SND_Encoding_Signed;

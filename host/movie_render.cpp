@@ -110,6 +110,7 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
   const DescriptionRender& described = LastDescriptionRender();
   info.quality = 1;
   info.frameRate = static_cast<Fixed>(fps16);
+  info.fieldOrder = static_cast<uint32_t>(described.fieldOrder);
   info.hsfNum = info.hsfDen = 1;
   if (sound) {
     info.soundRate = static_cast<uint32_t>(kSoundRate) << 16;

@@ -251,6 +251,7 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   PIN_OutputInfo info{};
   Check(PIN_GetOutputInfo(output.out, &info, sizeof info), "reading the output");
   info.frameRate = static_cast<Fixed>(cs.frameRate);
+  info.fieldOrder = static_cast<uint32_t>(fieldOrder);
   if (movie) {
     const int32_t words[][2] = {{1, static_cast<int32_t>(codecTag)},
                                 {3, static_cast<int32_t>(cs.frameRate)},

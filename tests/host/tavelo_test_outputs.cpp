@@ -123,6 +123,12 @@ TEST_F(Boundary, MovieColourTags) {
   const std::string raw = Raw("r.json");
   EXPECT_TRUE(Near(Pixel(raw, 1280, 300, 300), kOrange, 2));
   EXPECT_TRUE(Near(Pixel(raw, 1280, 1000, 300), kBackground, 2));
+  // A description's fields make an interlaced movie that says its order.
+  std::string fields = kHalf;
+  fields.replace(fields.find("\"comps\""), 0, R"("render": {"fields": "lowerFirst"}, )");
+  Write("f.json", fields);
+  Ok({"render", "f.json", "-o", "f.mov", "-q"});
+  EXPECT_EQ(Shell("ffprobe -v error -select_streams v -show_entries stream=field_order -of csv=p=0 f.mov"), "bb\n");
 }
 
 // `-o -` writes a PNG stream that reads back (as footage) to the very pixels

@@ -3,11 +3,16 @@
 // claims probed by content, a foreign "opti" kept, damaged movies refused.
 // The movies are made here by the ffmpeg tool from generated frames.
 #include <sndfile.h>
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "OutputFormats.h"
 #include "PIN_test_fixture.h"
@@ -252,6 +257,66 @@ TEST_F(PINMoviesTest, FrameRatesAreWrittenAsTheFractionsTheyStandFor) {
     PIN_SeqSpecH seq = Opened(dir.P("r.mov"));
     const Time d = OUT(PIN_GetDuration, seq);
     EXPECT_EQ(int64_t{d.value} * c.frame.scale, int64_t{3} * c.frame.value * d.scale) << d.value << "/" << d.scale;
+  }
+}
+
+// Frames of two fields (the output information's field order) are coded and
+// tagged as interlaced; 4:2:0 chroma is subsampled within each field, so a
+// red field and a blue one stay red and blue.
+TEST_F(PINMoviesTest, FieldsAreCodedAndTaggedAsInterlaced) {
+  const PIN_ModuleProcs& p = tv::pin::FindModule(MakeFourCC("MooV"))->procs;
+  constexpr int W = 64, H = 48;
+  BM_World frame = World(W, H);
+  Paint(frame, [](int32_t, int32_t y) { return y % 2 ? 0xFF2020E0u : 0xFFE02020u; });
+  const std::vector<uint8_t> sent = Argb(frame);
+  for (const uint32_t order : {1u, 2u}) {
+    for (const char* name : {"f.mp4", "f.mov"}) {
+      SCOPED_TRACE(std::string(name) + (order == 1 ? " upper first" : " lower first"));
+      PIN_OutputSpecH out = SlotOutput(MakeFourCC("MooV"), dir.P(name));
+      if (std::string(name) == "f.mov") {
+        const int32_t prores = static_cast<int32_t>(tv::outputs::kProRes);
+        ASSERT_EQ(p.setOutSpecificData(out, 1, &prores, 4), 0);
+      }
+      PIN_OutputInfo info{};
+      ASSERT_EQ(PIN_GetOutputInfo(out, &info, sizeof info), 0);
+      info.width = W, info.height = H, info.depth = 24, info.fieldOrder = order;
+      ASSERT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 0);
+      ASSERT_EQ(p.startAdding(out), 0);
+      for (int n = 0; n < 3; ++n) ASSERT_EQ(p.addFrame(out, n, frame), 0);
+      ASSERT_EQ(p.endAdding(out), 0);
+      PIN_DisposeOutputSpec(out);
+      // As another reader sees it.
+      AVFormatContext* fmt = nullptr;
+      ASSERT_EQ(avformat_open_input(&fmt, dir.P(name).c_str(), nullptr, nullptr), 0);
+      ASSERT_GE(avformat_find_stream_info(fmt, nullptr), 0);
+      const AVCodecParameters* par = fmt->streams[0]->codecpar;
+      std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> dec(
+          avcodec_alloc_context3(avcodec_find_decoder(par->codec_id)),
+          [](AVCodecContext* c) { avcodec_free_context(&c); });
+      avcodec_parameters_to_context(dec.get(), par);
+      ASSERT_EQ(avcodec_open2(dec.get(), dec->codec, nullptr), 0);
+      AVPacket* pkt = av_packet_alloc();
+      AVFrame* pic = av_frame_alloc();
+      bool got = false;
+      while (!got && av_read_frame(fmt, pkt) >= 0) {
+        if (pkt->stream_index == 0 && avcodec_send_packet(dec.get(), pkt) == 0)
+          got = avcodec_receive_frame(dec.get(), pic) == 0;
+        av_packet_unref(pkt);
+      }
+      if (!got && avcodec_send_packet(dec.get(), nullptr) == 0) got = avcodec_receive_frame(dec.get(), pic) == 0;
+      ASSERT_TRUE(got);
+      EXPECT_EQ(pic->interlaced_frame, 1);
+      EXPECT_EQ(pic->top_field_first, order == 1 ? 1 : 0);
+      if (std::string(name) == "f.mov") {
+        EXPECT_EQ(par->field_order, order == 1 ? AV_FIELD_TT : AV_FIELD_BB);
+      }
+      av_frame_free(&pic);
+      av_packet_free(&pkt);
+      avformat_close_input(&fmt);
+      // Read back, each field keeps its colour.
+      PIN_SeqSpecH seq = Opened(dir.P(name));
+      EXPECT_GT(Psnr(Frame(seq, 1, 24), sent), 30);
+    }
   }
 }
 

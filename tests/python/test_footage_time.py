@@ -74,6 +74,10 @@ def test_field_render_takes_each_field_from_the_right_source_field(engine, tmp_p
     engine.project.comp("C").render_movie(str(tmp_path / "out.mov"), codec="png", sound=False, fields=order)
     out = decoded(tmp_path / "out.mov")
     assert len(out) == 8 and project.comp("C").frame_count == 8
+    # The movie says it is interlaced, and in which order.
+    tag = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=field_order",
+                          "-of", "csv=p=0", str(tmp_path / "out.mov")], capture_output=True, text=True).stdout
+    assert tag.strip() == ("tt" if order == "upperFirst" else "bb")
     first = 0 if order == "upperFirst" else 1
     for k in range(8):
         want = np.empty_like(out[k])

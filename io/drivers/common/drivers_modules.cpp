@@ -63,7 +63,7 @@ constexpr ModuleDescription kModules[kModuleCount] = {
      {MakeFourCC(".mov"), MakeFourCC(".mp4"), MakeFourCC(".m4v"), MakeFourCC(".avi"), MakeFourCC(".mkv"),
       MakeFourCC(".mxf"), MakeFourCC(".mpg")},
      kReadSlots | kOutputSlots | Bit(PIN_Slot_GetSound) | Bit(PIN_Slot_GetInSpecificData) |
-         Bit(PIN_Slot_InqNextFrameTime) | Bit(PIN_Slot_AddSoundChunk)},
+         Bit(PIN_Slot_InqNextFrameTime) | Bit(PIN_Slot_AddSoundChunk) | Bit(PIN_Slot_SetOutputInfo)},
 };
 
 // What the engine gives the modules.
@@ -208,6 +208,7 @@ ErrorCode Birth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
   Stand<W, &P::outputFrame, PIN_Slot_OutputFrame>(procs);
   Stand<W, &P::addSoundChunk, PIN_Slot_AddSoundChunk>(procs);
   Stand<W, &P::setOutSpecificData, PIN_Slot_SetOutSpecificData>(procs);
+  Stand<W, &P::setOutputInfo, PIN_Slot_SetOutputInfo>(procs);
   Stand<W, &P::getLegalDepths, PIN_Slot_GetLegalDepths>(procs);
   return 0;
 }

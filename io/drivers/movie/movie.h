@@ -30,6 +30,13 @@ int H264Threads();
 // the pixel formats); nothing when they are set already.
 void UseMatrix(SwsContext* sws, int space, int srcRange, int dstRange);
 
+// Runs the scaler (made for rows / fields rows) over a picture of `rows`
+// rows: whole (fields 1), or each field on its own (fields 2: every other
+// row of the source and of the destination), so that chroma shared by two
+// rows is never shared across the fields of an interlaced picture.
+void ScaleFields(SwsContext* sws, const uint8_t* const src[4], const int srcStride[4], int rows, uint8_t* const dst[4],
+                 const int dstStride[4], int fields);
+
 // Fills the module's table (its own shared object's entry installs it).
 void InstallMovie(PIN_ModuleProcs* procs);
 // Fills the output slots of the module's table.

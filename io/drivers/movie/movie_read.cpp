@@ -35,6 +35,20 @@ void UseMatrix(SwsContext* sws, int space, int srcRange, int dstRange) {
   sws_setColorspaceDetails(sws, matrix, wantSrc, matrix, wantDst, brightness, contrast, saturation);
 }
 
+void ScaleFields(SwsContext* sws, const uint8_t* const src[4], const int srcStride[4], int rows, uint8_t* const dst[4],
+                 const int dstStride[4], int fields) {
+  for (int field = 0; field < fields; ++field) {
+    const uint8_t* s[4] = {};
+    uint8_t* d[4] = {};
+    int ss[4] = {}, ds[4] = {};
+    for (int p = 0; p < 4; ++p) {
+      if (src[p]) s[p] = src[p] + static_cast<ptrdiff_t>(field) * srcStride[p], ss[p] = srcStride[p] * fields;
+      if (dst[p]) d[p] = dst[p] + static_cast<ptrdiff_t>(field) * dstStride[p], ds[p] = dstStride[p] * fields;
+    }
+    sws_scale(sws, s, ss, 0, rows / fields, d, ds);
+  }
+}
+
 namespace {
 
 struct FormatCloser {
@@ -121,8 +135,13 @@ void Movie::TagConversion(const AVFrame& f) {
 
 bool Movie::Convert(Frame& out) {
   AVFrame* f = decoded.get();
-  sws.reset(sws_getCachedContext(sws.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format), width,
-                                 height, AV_PIX_FMT_ARGB,
+  // An interlaced picture whose chroma spans two rows (4:2:0) is converted
+  // field by field, at its own size.
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
+  const int fields =
+      f->interlaced_frame && d && d->log2_chroma_h > 0 && f->height == height && f->height % 4 == 0 ? 2 : 1;
+  sws.reset(sws_getCachedContext(sws.release(), f->width, f->height / fields, static_cast<AVPixelFormat>(f->format),
+                                 width, height / fields, AV_PIX_FMT_ARGB,
                                  (best ? SWS_BICUBIC : SWS_FAST_BILINEAR) | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
                                  nullptr, nullptr, nullptr));
   if (!sws) return false;
@@ -135,8 +154,9 @@ bool Movie::Convert(Frame& out) {
   const size_t bytes = size_t{4} * static_cast<size_t>(width) * static_cast<size_t>(height);
   out.argb.resize(bytes + kScalerSlack);
   uint8_t* dst[4] = {out.argb.data(), nullptr, nullptr, nullptr};
-  int stride[4] = {4 * width, 0, 0, 0};
-  sws_scale(sws.get(), f->data, f->linesize, 0, f->height, dst, stride);
+  const int stride[4] = {4 * width, 0, 0, 0};
+  const uint8_t* src[4] = {f->data[0], f->data[1], f->data[2], f->data[3]};
+  ScaleFields(sws.get(), src, f->linesize, f->height, dst, stride, fields);
   out.argb.resize(bytes);
   if (!alpha)
     for (size_t i = 0; i < out.argb.size(); i += 4) out.argb[i] = 255;

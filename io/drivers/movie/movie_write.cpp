@@ -92,6 +92,12 @@ struct MovieOutput {
   int64_t frames = 0, samples = 0;
   std::vector<float> pending;  // interleaved sound not yet encoded
   bool started = false;
+  // Frames of two fields (the output's field order: 1 upper first, 2 lower
+  // first) are coded and tagged as interlaced; 4:2:0 chroma is then
+  // subsampled within each field, so that the fields do not bleed.
+  uint32_t askedFieldOrder = 0;  // the output information's, until the movie starts
+  uint32_t fieldOrder = 0;
+  bool chromaByField = false;
 };
 
 std::string NameIn(const std::string& path) {
@@ -179,7 +185,7 @@ AVRational StreamRate(int32_t fixed) {
 }
 
 // Opens the container and its streams for frames of w x h.
-int Begin(MovieOutput& o, int w, int h, std::string* why) {
+int Begin(MovieOutput& o, int w, int h, uint32_t fieldOrder, std::string* why) {
   const outputs::Container* container = ContainerOf(o.file.path());
   if (!container) {
     *why = "movies are written as .mp4, .mov, .mkv or .avi files";
@@ -229,6 +235,14 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
     c->thread_count = H264Threads();
   }
   if (prores) av_opt_set_int(c->priv_data, "profile", codecTag == kProRes ? 3 : 4, 0);  // 422 HQ, 4444
+  if (fieldOrder == 1 || fieldOrder == 2) {
+    o.fieldOrder = fieldOrder;
+    c->field_order = fieldOrder == 1 ? AV_FIELD_TT : AV_FIELD_BB;
+    if (codecTag == kH264 || prores) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    // H.264 tells the order in each picture's timing message.
+    if (codecTag == kH264) av_opt_set(c->priv_data, "x264-params", "pic-struct=1", 0);
+    o.chromaByField = c->pix_fmt == AV_PIX_FMT_YUV420P && h % 4 == 0;
+  }
   if (o.fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if ((r = avcodec_open2(c, codec, nullptr)) < 0) return r;
   o.videoStream = avformat_new_stream(raw, nullptr);
@@ -273,6 +287,8 @@ int Begin(MovieOutput& o, int w, int h, std::string* why) {
   o.picture->color_trc = c->color_trc;
   o.picture->colorspace = c->colorspace;
   o.picture->color_range = c->color_range;
+  o.picture->interlaced_frame = o.fieldOrder != 0;
+  o.picture->top_field_first = o.fieldOrder == 1;
   if ((r = av_frame_get_buffer(o.picture.get(), 0)) < 0) return r;
   o.started = true;
   return 0;
@@ -347,12 +363,15 @@ ErrorCode AddFrame(PIN_OutputSpecH out, int32_t, BM_World world) {
   if (!px.ok()) return BadArgument(kSiteMovieWrite, "AddFrame");
   std::string why;
   int r = 0;
-  if (!o->started && (r = Begin(*o, px.width(), px.height(), &why)) < 0) return Fail(out, *o, r, why);
+  if (!o->started && (r = Begin(*o, px.width(), px.height(), o->askedFieldOrder, &why)) < 0)
+    return Fail(out, *o, r, why);
   if (px.width() != o->video->width || px.height() != o->video->height)
     return Fail(out, *o, 0, "frames of different sizes");
   if ((r = av_frame_make_writable(o->picture.get())) < 0) return Fail(out, *o, r, why);
-  o->sws.reset(sws_getCachedContext(o->sws.release(), px.width(), px.height(), AV_PIX_FMT_ARGB, px.width(),
-                                    px.height(), static_cast<AVPixelFormat>(o->picture->format),
+  // Whole frames, or each field on its own (every other row).
+  const int fields = o->chromaByField ? 2 : 1, rows = px.height() / fields;
+  o->sws.reset(sws_getCachedContext(o->sws.release(), px.width(), rows, AV_PIX_FMT_ARGB, px.width(), rows,
+                                    static_cast<AVPixelFormat>(o->picture->format),
                                     SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
   if (!o->sws) return Fail(out, *o, 0, "the frame cannot be converted");
   // Full-range RGB into the stream's matrix and range.
@@ -360,7 +379,7 @@ ErrorCode AddFrame(PIN_OutputSpecH out, int32_t, BM_World world) {
     UseMatrix(o->sws.get(), o->video->colorspace, 1, o->video->color_range == AVCOL_RANGE_JPEG ? 1 : 0);
   const uint8_t* src[4] = {px.Row(0), nullptr, nullptr, nullptr};
   const int stride[4] = {px.rowBytes(), 0, 0, 0};
-  sws_scale(o->sws.get(), src, stride, 0, px.height(), o->picture->data, o->picture->linesize);
+  ScaleFields(o->sws.get(), src, stride, px.height(), o->picture->data, o->picture->linesize, fields);
   o->picture->pts = o->frames++;
   if ((r = Encode(*o, o->video.get(), o->videoStream, o->picture.get())) < 0) return Fail(out, *o, r, why);
   if ((r = EncodeSound(*o, false)) < 0) return Fail(out, *o, r, why);
@@ -451,6 +470,16 @@ ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32
   return ok ? 0 : BadArgument(kSiteMovieWrite, "SetOutSpecificData");
 }
 
+// The output information: its field order is taken when the movie starts
+// (information given before the file is set has no output to go to).
+ErrorCode SetInfo(PIN_OutputSpecH out, const void* info, int32_t size) {
+  if (!info || size != static_cast<int32_t>(sizeof(PIN_OutputInfo)))
+    return BadArgument(kSiteMovieWrite, "SetOutputInfo");
+  if (MovieOutput* o = GetOutput<MovieOutput>(out))
+    o->askedFieldOrder = static_cast<const PIN_OutputInfo*>(info)->fieldOrder;
+  return 0;
+}
+
 // 24- and 32-bit frames, or 24-bit only for a codec without alpha (known
 // once the file and the codec are set).
 ErrorCode Depths(PIN_OutputSpecH out, uint32_t* depths) {
@@ -465,6 +494,7 @@ ErrorCode Depths(PIN_OutputSpecH out, uint32_t* depths) {
 void InstallMovieOutput(PIN_ModuleProcs& p) {
   p.newOutputSpec = NewOutput;
   p.setOutputFile = SetFile;
+  p.setOutputInfo = SetInfo;
   p.startAdding = Start;
   p.addFrame = AddFrame;
   p.addSoundChunk = AddSound;
