@@ -188,7 +188,10 @@ int Assemble(const AssembleOptions& o, const Common& common) {
     // Stills rendered as two fields (a description's "render" object) make
     // an interlaced movie.
     info.fieldOrder = static_cast<uint32_t>(LastDescriptionRender().fieldOrder);
-    info.hsfNum = info.hsfDen = 1;
+    Ratio hsf{1, 1};
+    Check(BEE_GetItemHSF(side.comp, &hsf), "reading the pixel aspect");
+    const tv::outputs::PixelAspect aspect = tv::outputs::OutputPixelAspect(hsf.num, hsf.den);
+    info.hsfNum = aspect.num, info.hsfDen = aspect.den;
     info.soundRate = static_cast<uint32_t>(kSoundRate) << 16;
     info.soundEncoding = SND_Encoding_Signed;
     info.soundBytes = 2;

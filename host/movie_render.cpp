@@ -111,7 +111,11 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
   info.quality = 1;
   info.frameRate = static_cast<Fixed>(fps16);
   info.fieldOrder = static_cast<uint32_t>(described.fieldOrder);
-  info.hsfNum = info.hsfDen = 1;
+  // The composition's pixel aspect, for the file to tell players.
+  Ratio hsf{1, 1};
+  Check(BEE_GetItemHSF(job.comp, &hsf), "reading the pixel aspect");
+  const tv::outputs::PixelAspect aspect = tv::outputs::OutputPixelAspect(hsf.num, hsf.den);
+  info.hsfNum = aspect.num, info.hsfDen = aspect.den;
   if (sound) {
     info.soundRate = static_cast<uint32_t>(kSoundRate) << 16;
     info.soundEncoding = SND_Encoding_Signed;

@@ -5,6 +5,9 @@
 // Header-only data (C++): nothing here crosses the library's boundary.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
+#include <numeric>
 #include <string_view>
 
 #include "Types.h"
@@ -135,5 +138,25 @@ constexpr const SoundFile* FindSoundFile(std::string_view ext) {
 
 // A movie's frames are BT.709 from this size up (HD), BT.601 below (SD).
 constexpr bool IsHD(int width, int height) { return width >= 1280 || height >= 720; }
+
+// A pixel aspect (width over height of a pixel) as outputs carry it: in
+// lowest terms, each term 1 to `most` (the nearest such fraction of a finer
+// one); 1/1 for none or a meaningless one.
+struct PixelAspect {
+  uint32_t num = 1, den = 1;
+};
+constexpr PixelAspect OutputPixelAspect(int64_t num, int64_t den, int64_t kMost = 100000) {
+  if (num <= 0 || den <= 0) return {};
+  int64_t g = std::gcd(num, den);
+  num /= g, den /= g;
+  if (num > kMost || den > kMost) {
+    const int64_t most = std::max(num, den);
+    num = std::max<int64_t>(1, (num * kMost + most / 2) / most);
+    den = std::max<int64_t>(1, (den * kMost + most / 2) / most);
+    g = std::gcd(num, den);
+    num /= g, den /= g;
+  }
+  return {static_cast<uint32_t>(num), static_cast<uint32_t>(den)};
+}
 
 }  // namespace tv::outputs

@@ -252,6 +252,10 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   Check(PIN_GetOutputInfo(output.out, &info, sizeof info), "reading the output");
   info.frameRate = static_cast<Fixed>(cs.frameRate);
   info.fieldOrder = static_cast<uint32_t>(fieldOrder);
+  Ratio hsf{1, 1};
+  Check(BEE_GetItemHSF(h, &hsf), "reading the pixel aspect");
+  const tv::outputs::PixelAspect aspect = tv::outputs::OutputPixelAspect(hsf.num, hsf.den);
+  info.hsfNum = aspect.num, info.hsfDen = aspect.den;
   if (movie) {
     const int32_t words[][2] = {{1, static_cast<int32_t>(codecTag)},
                                 {3, static_cast<int32_t>(cs.frameRate)},

@@ -123,12 +123,16 @@ TEST_F(Boundary, MovieColourTags) {
   const std::string raw = Raw("r.json");
   EXPECT_TRUE(Near(Pixel(raw, 1280, 300, 300), kOrange, 2));
   EXPECT_TRUE(Near(Pixel(raw, 1280, 1000, 300), kBackground, 2));
-  // A description's fields make an interlaced movie that says its order.
+  // A description's fields make an interlaced movie that says its order; a
+  // composition's pixel aspect is the movie's.
   std::string fields = kHalf;
   fields.replace(fields.find("\"comps\""), 0, R"("render": {"fields": "lowerFirst"}, )");
+  fields.replace(fields.find("\"fps\""), 0, R"("pixelAspect": 1.2, )");
   Write("f.json", fields);
   Ok({"render", "f.json", "-o", "f.mov", "-q"});
-  EXPECT_EQ(Shell("ffprobe -v error -select_streams v -show_entries stream=field_order -of csv=p=0 f.mov"), "bb\n");
+  EXPECT_EQ(Shell("ffprobe -v error -select_streams v -show_entries stream=field_order,sample_aspect_ratio -of "
+                  "csv=p=0 f.mov"),
+            "6:5,bb\n");
 }
 
 // `-o -` writes a PNG stream that reads back (as footage) to the very pixels

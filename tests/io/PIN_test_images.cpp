@@ -245,6 +245,28 @@ TEST_F(PINImagesTest, OutputRoundTrips) {
   EXPECT_NE(rec.reports[0].text.find("cannot write 'o.xyz' -- "), std::string::npos) << rec.reports[0].text;
 }
 
+// The output information's pixel aspect goes into the formats that have a
+// field for it (OpenEXR, DPX); PNG, TIFF and JPEG files keep square pixels.
+TEST_F(PINImagesTest, PixelAspectGoesWhereAFormatHasAField) {
+  const PIN_ModuleProcs& p = tv::pin::FindModule(MakeFourCC("OIMG"))->procs;
+  BM_World src = World(6, 4);
+  for (const std::string name : {"a.exr", "a.dpx", "a.png", "a.tif", "a.jpg"}) {
+    SCOPED_TRACE(name);
+    PIN_OutputSpecH out = SlotOutput(MakeFourCC("OIMG"), dir.P(name));
+    PIN_OutputInfo info{};
+    ASSERT_EQ(PIN_GetOutputInfo(out, &info, sizeof info), 0);
+    info.width = 6, info.height = 4, info.depth = 32, info.hsfNum = 10, info.hsfDen = 11;
+    ASSERT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 0);
+    ASSERT_EQ(p.outputFrame(out, src), 0);
+    ASSERT_EQ(p.endAdding(out), 0);
+    PIN_DisposeOutputSpec(out);
+    auto in = OIIO::ImageInput::open(dir.P(name));
+    ASSERT_TRUE(in);
+    const bool field = name == "a.exr" || name == "a.dpx";
+    EXPECT_NEAR(in->spec().get_float_attribute("PixelAspectRatio", 1.0f), field ? 10.0 / 11 : 1.0, 1e-5);
+  }
+}
+
 // The drivers in shared objects of their own: registered without loading
 // them, a module that cannot be loaded refused with one report naming the
 // file and the loader's reason.

@@ -262,8 +262,9 @@ TEST_F(PINMoviesTest, FrameRatesAreWrittenAsTheFractionsTheyStandFor) {
 
 // Frames of two fields (the output information's field order) are coded and
 // tagged as interlaced; 4:2:0 chroma is subsampled within each field, so a
-// red field and a blue one stay red and blue.
-TEST_F(PINMoviesTest, FieldsAreCodedAndTaggedAsInterlaced) {
+// red field and a blue one stay red and blue. The information's pixel aspect
+// is the stream's.
+TEST_F(PINMoviesTest, FieldsAndPixelAspectAreCodedAndTagged) {
   const PIN_ModuleProcs& p = tv::pin::FindModule(MakeFourCC("MooV"))->procs;
   constexpr int W = 64, H = 48;
   BM_World frame = World(W, H);
@@ -280,6 +281,7 @@ TEST_F(PINMoviesTest, FieldsAreCodedAndTaggedAsInterlaced) {
       PIN_OutputInfo info{};
       ASSERT_EQ(PIN_GetOutputInfo(out, &info, sizeof info), 0);
       info.width = W, info.height = H, info.depth = 24, info.fieldOrder = order;
+      info.hsfNum = 40, info.hsfDen = 33;
       ASSERT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 0);
       ASSERT_EQ(p.startAdding(out), 0);
       for (int n = 0; n < 3; ++n) ASSERT_EQ(p.addFrame(out, n, frame), 0);
@@ -307,6 +309,10 @@ TEST_F(PINMoviesTest, FieldsAreCodedAndTaggedAsInterlaced) {
       ASSERT_TRUE(got);
       EXPECT_EQ(pic->interlaced_frame, 1);
       EXPECT_EQ(pic->top_field_first, order == 1 ? 1 : 0);
+      // The container's box, else the stream's own field, as players take it.
+      const AVRational sar = av_guess_sample_aspect_ratio(fmt, fmt->streams[0], nullptr);
+      EXPECT_EQ(sar.num, 40);
+      EXPECT_EQ(sar.den, 33);
       if (std::string(name) == "f.mov") {
         EXPECT_EQ(par->field_order, order == 1 ? AV_FIELD_TT : AV_FIELD_BB);
       }

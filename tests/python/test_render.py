@@ -117,6 +117,12 @@ def test_movies_and_stopping_them(engine, tmp_path):
     with pytest.raises(tavelo.Error, match=r"a \.mp4 movie cannot hold prores"):
         comp.render_movie(str(tmp_path / "x.mp4"), codec="apch")
     assert comp.render_movie(str(tmp_path / "alpha.mkv"), duration=0.1, codec="prores4444")["frames"] == 2
+    # Pixels that are not square say so.
+    comp.pixel_aspect = 1.5
+    comp.render_movie(str(tmp_path / "wide.mov"), duration=0.1, codec="png", sound=False)
+    sar = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=sample_aspect_ratio", "-of", "csv=p=0",
+                          str(tmp_path / "wide.mov")], capture_output=True, text=True).stdout
+    assert sar.strip() == "3:2"
 
 
 # A file-size limit (ulimit -f) fails each write with the disk's reason

@@ -54,7 +54,7 @@ constexpr ModuleDescription kModules[kModuleCount] = {
       MakeFourCC("TPIC"), MakeFourCC("BMPf"), MakeFourCC("8BPS")},
      {MakeFourCC(".png"), MakeFourCC(".jpg"), MakeFourCC(".tif"), MakeFourCC(".exr"), MakeFourCC(".dpx"),
       MakeFourCC(".tga"), MakeFourCC(".bmp"), MakeFourCC(".psd")},
-     kReadSlots | kOutputSlots | Bit(PIN_Slot_OutputFrame)},
+     kReadSlots | kOutputSlots | Bit(PIN_Slot_OutputFrame) | Bit(PIN_Slot_SetOutputInfo)},
     {"Movie",
      "movie.so",
      kMovieSig,

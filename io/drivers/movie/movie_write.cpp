@@ -96,6 +96,7 @@ struct MovieOutput {
   // first) are coded and tagged as interlaced; 4:2:0 chroma is then
   // subsampled within each field, so that the fields do not bleed.
   uint32_t askedFieldOrder = 0;  // the output information's, until the movie starts
+  AVRational pixelAspect{0, 1};  // the output information's; 0: not told
   uint32_t fieldOrder = 0;
   bool chromaByField = false;
 };
@@ -225,6 +226,8 @@ int Begin(MovieOutput& o, int w, int h, uint32_t fieldOrder, std::string* why) {
                : codecTag == kProRes4444 ? AV_PIX_FMT_YUVA444P10LE : codecTag == kPng ? AV_PIX_FMT_RGBA
                : AV_PIX_FMT_ARGB;
   TagColour(c, codecTag == kPng || codecTag == kAnimation);
+  // Pixels that are not square say so (the container's box and the stream's).
+  if (o.pixelAspect.num > 0 && o.pixelAspect.num != o.pixelAspect.den) c->sample_aspect_ratio = o.pixelAspect;
   if (codecTag == kH264) {
     av_opt_set_int(c->priv_data, "crf", o.opt.quality, 0);
     // AVI keeps no presentation times: its pictures stay in display order.
@@ -248,6 +251,7 @@ int Begin(MovieOutput& o, int w, int h, uint32_t fieldOrder, std::string* why) {
   o.videoStream = avformat_new_stream(raw, nullptr);
   if (!o.videoStream) return AVERROR(ENOMEM);
   o.videoStream->time_base = c->time_base;
+  o.videoStream->sample_aspect_ratio = c->sample_aspect_ratio;
   o.videoStream->avg_frame_rate = c->framerate;
   if ((r = avcodec_parameters_from_context(o.videoStream->codecpar, c)) < 0) return r;
   // QuickTime tells the ProRes flavours apart by the encoder's tag; the other
@@ -475,8 +479,12 @@ ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32
 ErrorCode SetInfo(PIN_OutputSpecH out, const void* info, int32_t size) {
   if (!info || size != static_cast<int32_t>(sizeof(PIN_OutputInfo)))
     return BadArgument(kSiteMovieWrite, "SetOutputInfo");
-  if (MovieOutput* o = GetOutput<MovieOutput>(out))
-    o->askedFieldOrder = static_cast<const PIN_OutputInfo*>(info)->fieldOrder;
+  if (MovieOutput* o = GetOutput<MovieOutput>(out)) {
+    const auto* i = static_cast<const PIN_OutputInfo*>(info);
+    o->askedFieldOrder = i->fieldOrder;
+    if (i->hsfNum > 0 && i->hsfDen > 0)
+      av_reduce(&o->pixelAspect.num, &o->pixelAspect.den, i->hsfNum, i->hsfDen, 100000);
+  }
   return 0;
 }
 

@@ -6,6 +6,7 @@
 // say so); OpenEXR and DPX files record no such mark and are read everywhere
 // as premultiplied, so their colour is multiplied by alpha first. OpenEXR
 // gets half floats (premultiplied before rounding), the others 8-bit samples.
+// OpenEXR and DPX files carry the pixel aspect of the output information.
 // Options: the JPEG quality (1..100, default 95), whether alpha is written
 // (default yes; never in JPEG) and the PNG compression level (0..9, default
 // 1: a frame is written several times faster than at zlib's usual 6, for
@@ -41,6 +42,7 @@ struct ImageOutput {
   int32_t quality = 95;
   int32_t alpha = 1;
   int32_t compression = 1;
+  outputs::PixelAspect aspect;  // the output information's
 };
 
 std::string NameIn(const std::string& path) {
@@ -64,8 +66,8 @@ bool KeepsStraightAlpha(const std::string& ext) {
 // PNG files are compressed at the level. 0, kErrUnsupported for a format
 // without a writer, kSysIO for a failure of the library (*why).
 ErrorCode EncodeImage(const std::string& ext, const std::string& name, int w, int h, int nch, bool exr,
-                      int32_t compression, OIIO::TypeDesc type, const void* samples, std::vector<uint8_t>* bytes,
-                      std::string* why) {
+                      int32_t compression, outputs::PixelAspect aspect, OIIO::TypeDesc type, const void* samples,
+                      std::vector<uint8_t>* bytes, std::string* why) {
   auto writer = OIIO::ImageOutput::create(ext);
   if (!writer) {
     *why = OIIO::geterror();
@@ -81,6 +83,10 @@ ErrorCode EncodeImage(const std::string& ext, const std::string& name, int w, in
     spec.alpha_channel = 3;
     if (KeepsStraightAlpha(ext)) spec.attribute("oiio:UnassociatedAlpha", 1);
   }
+  // Formats with a field for the pixel aspect (width over height) get it;
+  // the others keep resolutions, which readers turn into an aspect both ways.
+  if (aspect.num != aspect.den && (exr || strcasecmp(ext.c_str(), "dpx") == 0))
+    spec.attribute("PixelAspectRatio", static_cast<float>(static_cast<double>(aspect.num) / aspect.den));
   if (strcasecmp(ext.c_str(), "png") == 0) {
     spec.attribute("png:compressionLevel", compression);
     spec.attribute("png:filter", compression <= 3 ? kPngFilterSub : kPngFiltersAll);
@@ -152,7 +158,8 @@ ErrorCode WriteFrame(PIN_OutputSpecH out, BM_World world) {
   std::string why;
   const ErrorCode encoded =
       jpeg ? (EncodeJpeg(rgba.data(), w, h, o->quality, &bytes, &why) ? 0 : kSysIO)
-           : EncodeImage(ext, NameIn(o->path), w, h, nch, exr, o->compression, type, samples, &bytes, &why);
+           : EncodeImage(ext, NameIn(o->path), w, h, nch, exr, o->compression, o->aspect, type, samples, &bytes,
+                         &why);
   if (encoded) return CannotWrite(kSiteImageWrite, encoded, NameIn(o->path), why);
   if (ErrorCode err = platform::WriteFileAtomically(o->path, bytes))
     return CannotWriteFile(kSiteImageWrite, err, NameIn(o->path));
@@ -161,6 +168,15 @@ ErrorCode WriteFrame(PIN_OutputSpecH out, BM_World world) {
 
 ErrorCode Start(PIN_OutputSpecH out) {
   return GetOutput<ImageOutput>(out) ? 0 : BadArgument(kSiteImageWrite, "StartAdding");
+}
+
+// The output information: the files tell the pixel aspect.
+ErrorCode SetInfo(PIN_OutputSpecH out, const void* info, int32_t size) {
+  if (!info || size != static_cast<int32_t>(sizeof(PIN_OutputInfo)))
+    return BadArgument(kSiteImageWrite, "SetOutputInfo");
+  const auto* i = static_cast<const PIN_OutputInfo*>(info);
+  if (ImageOutput* o = GetOutput<ImageOutput>(out)) o->aspect = outputs::OutputPixelAspect(i->hsfNum, i->hsfDen);
+  return 0;
 }
 ErrorCode AddFrame(PIN_OutputSpecH out, int32_t, BM_World world) { return WriteFrame(out, world); }
 ErrorCode End(PIN_OutputSpecH out) {
@@ -218,6 +234,7 @@ ErrorCode Depths(PIN_OutputSpecH out, uint32_t* depths) {
 void InstallImageOutput(PIN_ModuleProcs& p) {
   p.newOutputSpec = NewOutput;
   p.setOutputFile = SetFile;
+  p.setOutputInfo = SetInfo;
   p.startAdding = Start;
   p.addFrame = AddFrame;
   p.endAdding = End;
