@@ -263,7 +263,7 @@ TEST_F(PINMoviesTest, FrameRatesAreWrittenAsTheFractionsTheyStandFor) {
 // Frames of two fields (the output information's field order) are coded and
 // tagged as interlaced; 4:2:0 chroma is subsampled within each field, so a
 // red field and a blue one stay red and blue. The information's pixel aspect
-// is the stream's.
+// is the stream's, and the footage's when the movie is read.
 TEST_F(PINMoviesTest, FieldsAndPixelAspectAreCodedAndTagged) {
   const PIN_ModuleProcs& p = tv::pin::FindModule(MakeFourCC("MooV"))->procs;
   constexpr int W = 64, H = 48;
@@ -319,8 +319,10 @@ TEST_F(PINMoviesTest, FieldsAndPixelAspectAreCodedAndTagged) {
       av_frame_free(&pic);
       av_packet_free(&pkt);
       avformat_close_input(&fmt);
-      // Read back, each field keeps its colour.
+      // Read back, each field keeps its colour, and the pixel aspect is the footage's.
       PIN_SeqSpecH seq = Opened(dir.P(name));
+      const PIN_Interpretation interp = OUT(PIN_GetInterpretation, seq);
+      EXPECT_EQ(interp.hsfNum * 33, interp.hsfDen * 40);
       EXPECT_GT(Psnr(Frame(seq, 1, 24), sent), 30);
     }
   }

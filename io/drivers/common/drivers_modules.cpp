@@ -71,6 +71,7 @@ const ModuleImports kImports = {
     sizeof(ModuleImports), kModuleImportsVersion,
     &::NewHandle, &::GetHandleSize, &::DisposeHandle, &::EMUL_GetMemoryBudget, &::FILE_Dispose,
     &::PIN_GetFile, &::PIN_GetFileAtTime, &::PIN_GetFrameIndex, &::PIN_GetSourceInfo, &::PIN_SetSourceInfo,
+    &::PIN_SetHSF,
     &::PIN_GetInstanceData, &::PIN_SetInstanceData, &::PIN_GetOutputInstance, &::PIN_SetOutputInstance,
     &::PIN_InstallStillProcs,
     &::BM_GetWorldInfo, &::BM_LockPixels, &::BM_UnlockPixels, &::BMp_GetPixBaseAddr,

@@ -37,6 +37,9 @@ ErrorCode PIN_GetSourceInfo(PIN_SeqSpecH seq, PIN_SourceInfo* info) { return gEn
 ErrorCode PIN_SetSourceInfo(PIN_SeqSpecH seq, const PIN_SourceInfo* info) {
   return gEngine.PIN_SetSourceInfo(seq, info);
 }
+ErrorCode PIN_SetHSF(PIN_SeqSpecH seq, uint32_t numerator, uint32_t denominator) {
+  return gEngine.PIN_SetHSF(seq, numerator, denominator);
+}
 ErrorCode PIN_GetInstanceData(PIN_SeqSpecH seq, Handle* data) { return gEngine.PIN_GetInstanceData(seq, data); }
 ErrorCode PIN_SetInstanceData(PIN_SeqSpecH seq, Handle data) { return gEngine.PIN_SetInstanceData(seq, data); }
 ErrorCode PIN_GetOutputInstance(PIN_OutputSpecH out, void** state) {

@@ -29,6 +29,7 @@ struct ModuleImports {
   decltype(&::PIN_GetFrameIndex) PIN_GetFrameIndex;
   decltype(&::PIN_GetSourceInfo) PIN_GetSourceInfo;
   decltype(&::PIN_SetSourceInfo) PIN_SetSourceInfo;
+  decltype(&::PIN_SetHSF) PIN_SetHSF;
   decltype(&::PIN_GetInstanceData) PIN_GetInstanceData;
   decltype(&::PIN_SetInstanceData) PIN_SetInstanceData;
   decltype(&::PIN_GetOutputInstance) PIN_GetOutputInstance;
@@ -65,7 +66,7 @@ struct ModuleImports {
 };
 
 // Changes whenever the table above changes.
-inline constexpr uint32_t kModuleImportsVersion = 1;
+inline constexpr uint32_t kModuleImportsVersion = 2;
 
 // A module's entry point, "TaveloFormatModule": checks the table, keeps it
 // and fills the driver's slots; 0, or PIN_ErrNotAvailable for a table of

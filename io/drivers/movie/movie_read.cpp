@@ -429,6 +429,14 @@ ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
     info.nativeRate = 0;
   }
   if (ErrorCode err = PIN_SetSourceInfo(seq, &info)) return err;
+  // A pixel aspect the movie tells (the container's box, else the stream's)
+  // replaces the default of the frame size; interpretation rules still may
+  // change it.
+  if (m->videoIndex >= 0) {
+    AVRational sar = av_guess_sample_aspect_ratio(m->fmt.get(), m->fmt->streams[m->videoIndex], nullptr);
+    if (sar.num > 0 && sar.den > 0 && av_reduce(&sar.num, &sar.den, sar.num, sar.den, 100000) >= 0)
+      if (ErrorCode err = PIN_SetHSF(seq, static_cast<uint32_t>(sar.num), static_cast<uint32_t>(sar.den))) return err;
+  }
   return SetInstance<SoundSource>(seq, m.release());
 }
 
