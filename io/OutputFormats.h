@@ -5,7 +5,6 @@
 // Header-only data (C++): nothing here crosses the library's boundary.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <numeric>
 #include <string_view>
@@ -139,24 +138,40 @@ constexpr const SoundFile* FindSoundFile(std::string_view ext) {
 // A movie's frames are BT.709 from this size up (HD), BT.601 below (SD).
 constexpr bool IsHD(int width, int height) { return width >= 1280 || height >= 720; }
 
-// A pixel aspect (width over height of a pixel) as outputs carry it: in
-// lowest terms, each term 1 to `most` (the nearest such fraction of a finer
-// one); 1/1 for none or a meaningless one.
+// A pixel aspect (width over height of a pixel) as outputs carry it.
 struct PixelAspect {
   uint32_t num = 1, den = 1;
 };
-constexpr PixelAspect OutputPixelAspect(int64_t num, int64_t den, int64_t kMost = 100000) {
-  if (num <= 0 || den <= 0) return {};
-  int64_t g = std::gcd(num, den);
-  num /= g, den /= g;
-  if (num > kMost || den > kMost) {
-    const int64_t most = std::max(num, den);
-    num = std::max<int64_t>(1, (num * kMost + most / 2) / most);
-    den = std::max<int64_t>(1, (den * kMost + most / 2) / most);
-    g = std::gcd(num, den);
-    num /= g, den /= g;
+
+// The simplest fraction (terms up to 100000) within 0.002 % of a pixel
+// aspect stored as a number (0.9 gives 9/10, 0.90909 gives 10/11); 1/1 for
+// none or a meaningless one.
+constexpr PixelAspect PixelAspectOf(double value) {
+  if (!(value >= 1e-5 && value <= 1e5)) return {};
+  // Continued fraction convergents h/k of the value (in lowest terms).
+  int64_t h0 = 0, h1 = 1, k0 = 1, k1 = 0;
+  double x = value;
+  for (int i = 0; i < 40; ++i) {
+    const auto a = static_cast<int64_t>(x);
+    const int64_t h = a * h1 + h0, k = a * k1 + k0;
+    if (h > 100000 || k > 100000) break;
+    h0 = h1, h1 = h, k0 = k1, k1 = k;
+    const double diff = static_cast<double>(h) / static_cast<double>(k) - value;
+    if ((diff < 0 ? -diff : diff) <= 2e-5 * value || x == static_cast<double>(a)) break;
+    x = 1 / (x - static_cast<double>(a));
   }
-  return {static_cast<uint32_t>(num), static_cast<uint32_t>(den)};
+  if (k1 <= 0 || h1 <= 0) return {};
+  return {static_cast<uint32_t>(h1), static_cast<uint32_t>(k1)};
+}
+
+// A pixel aspect num/den in lowest terms, each term 1 to 100000 (else the
+// simplest fraction near it); 1/1 for none or a meaningless one.
+constexpr PixelAspect OutputPixelAspect(int64_t num, int64_t den) {
+  if (num <= 0 || den <= 0) return {};
+  const int64_t g = std::gcd(num, den);
+  num /= g, den /= g;
+  if (num <= 100000 && den <= 100000) return {static_cast<uint32_t>(num), static_cast<uint32_t>(den)};
+  return PixelAspectOf(static_cast<double>(num) / static_cast<double>(den));
 }
 
 }  // namespace tv::outputs

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "OutputFormats.h"
 #include "PIN_test_fixture.h"
 
 namespace tv::test::pin {
@@ -264,8 +265,21 @@ TEST_F(PINImagesTest, PixelAspectGoesWhereAFormatHasAField) {
     ASSERT_TRUE(in);
     const bool field = name == "a.exr" || name == "a.dpx";
     EXPECT_NEAR(in->spec().get_float_attribute("PixelAspectRatio", 1.0f), field ? 10.0 / 11 : 1.0, 1e-5);
+    // Read back as footage, the aspect is the footage's.
+    const PIN_Interpretation interp = OUT(PIN_GetInterpretation, Opened(dir.P(name)));
+    EXPECT_EQ(interp.hsfNum, field ? 10u : 1u);
+    EXPECT_EQ(interp.hsfDen, field ? 11u : 1u);
   }
 }
+
+// A pixel aspect stored as a number is the simplest fraction near it.
+constexpr bool Is(tv::outputs::PixelAspect a, uint32_t num, uint32_t den) { return a.num == num && a.den == den; }
+static_assert(Is(tv::outputs::PixelAspectOf(0.9), 9, 10) && Is(tv::outputs::PixelAspectOf(0.90909094f), 10, 11));
+static_assert(Is(tv::outputs::PixelAspectOf(0.90908998f), 10, 11) && Is(tv::outputs::PixelAspectOf(1.0 / 3), 1, 3));
+static_assert(Is(tv::outputs::PixelAspectOf(59.0 / 54), 59, 54) && Is(tv::outputs::PixelAspectOf(2), 2, 1));
+static_assert(Is(tv::outputs::PixelAspectOf(0), 1, 1) && Is(tv::outputs::PixelAspectOf(-1.5), 1, 1));
+static_assert(Is(tv::outputs::OutputPixelAspect(648, 720), 9, 10) && Is(tv::outputs::OutputPixelAspect(0, 5), 1, 1));
+static_assert(Is(tv::outputs::OutputPixelAspect(300001, 200000), 3, 2));
 
 // The drivers in shared objects of their own: registered without loading
 // them, a module that cannot be loaded refused with one report naming the

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "OutputFormats.h"
 #include "oiio.h"
 
 namespace tv::pin {
@@ -22,7 +23,8 @@ struct StillState {
 };
 
 // Decodes the first image of path into f; the library's reason in *why on failure.
-bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, std::string* why) {
+bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, std::string* why,
+            float* pixelAspect = nullptr) {
   OIIO::ImageSpec config;
   // Keep unassociated alpha as stored, so it can be reported as straight.
   config.attribute("oiio:UnassociatedAlpha", 1);
@@ -43,6 +45,12 @@ bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, s
   if (alpha < 0 && nch >= 4) alpha = 3;
   *hasAlpha = alpha >= 0 && alpha < nch;
   *straight = spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 0;
+  // The pixel aspect of the formats with a field for it (the others' comes
+  // from resolutions that readers take both ways).
+  if (pixelAspect) {
+    const std::string format = in->format_name();
+    *pixelAspect = format == "openexr" || format == "dpx" ? spec.get_float_attribute("PixelAspectRatio", 1.0f) : 1.0f;
+  }
   const int color = nch >= 3 ? 3 : 1;
   const size_t count = static_cast<size_t>(w * h) * static_cast<size_t>(nch);
   f.width = static_cast<int32_t>(w);
@@ -107,8 +115,9 @@ ErrorCode ReadFrame(PIN_SeqSpecH seq, const Time& time, const Frame** out) {
 ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
   auto st = std::make_unique<StillState>();
   bool straight = false, hasAlpha = false;
+  float pixelAspect = 1;
   std::string why;
-  if (!Decode(PathOf(file), st->frame, &straight, &hasAlpha, &why))
+  if (!Decode(PathOf(file), st->frame, &straight, &hasAlpha, &why, &pixelAspect))
     return CannotRead(kSiteImageRead, NameOf(file), why);
   st->frame.index = 0;
   PIN_SourceInfo info{};
@@ -123,6 +132,12 @@ ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
   info.alpha.type = !hasAlpha ? PIN_Alpha_None : straight ? PIN_Alpha_Straight : PIN_Alpha_Premul;
   info.alpha.flags = hasAlpha && !straight ? 1u : 0u;
   if (ErrorCode err = PIN_SetSourceInfo(seq, &info)) return err;
+  // A pixel aspect the file tells replaces the default of the frame size.
+  if (pixelAspect != 1.0f) {
+    const outputs::PixelAspect aspect = outputs::PixelAspectOf(pixelAspect);
+    if (aspect.num != aspect.den)
+      if (ErrorCode err = PIN_SetHSF(seq, aspect.num, aspect.den)) return err;
+  }
   return SetInstance(seq, st.release());
 }
 
