@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -31,6 +32,19 @@ Reply JsonReply(const Json& j) { return Reply{200, "application/json", j.dump(),
 const std::string* Param(const Params& params, const std::string& name) {
   auto it = params.find(name);
   return it == params.end() ? nullptr : &it->second;
+}
+
+// Refuses a parameter the call does not take (a misspelt one would be
+// ignored otherwise) or one given twice; the page's token is always allowed.
+void OnlyParams(const Params& params, std::initializer_list<std::string_view> known) {
+  std::string names;
+  for (std::string_view k : known) names += (names.empty() ? "" : ", ") + std::string(k);
+  for (const auto& [name, value] : params) {
+    if (name == "token") continue;
+    if (std::find(known.begin(), known.end(), name) == known.end())
+      throw Refusal{400, "unknown parameter \"" + name + "\" (" + names + ")"};
+    if (params.count(name) > 1) throw Refusal{400, "the parameter \"" + name + "\" is given twice"};
+  }
 }
 
 // A decimal number within lo..hi, or def when absent.
@@ -251,6 +265,7 @@ Reply Viewer::Comp(uint32_t id) {
 
 Reply Viewer::Frame(uint32_t id, const Params& params) {
   return Guarded(mutex_, [&] {
+    OnlyParams(params, {"frame", "res", "format"});
     BEE_Item comp = CompById(id);
     const FrameGrid g = GridOf(comp);
     if (const std::string* f = Param(params, "frame"); f && f->find_first_not_of("0123456789") != std::string::npos)
@@ -320,6 +335,7 @@ Reply Viewer::Frame(uint32_t id, const Params& params) {
 
 Reply Viewer::Sound(uint32_t id, const Params& params) {
   return Guarded(mutex_, [&] {
+    OnlyParams(params, {"start", "duration", "rate"});
     BEE_Item comp = CompById(id);
     Time duration{};
     Check(BEE_GetItemDuration(comp, &duration, nullptr), "reading the duration");
@@ -329,7 +345,15 @@ Reply Viewer::Sound(uint32_t id, const Params& params) {
     const double from = NumberParam(params, "start", 0, 0, total);
     // At most a minute at a time; never past the composition's end.
     const double span = std::min(NumberParam(params, "duration", std::min(total - from, 60.0), 0, 60), total - from);
-    if (span <= 0) throw Refusal{400, "the span holds no sound (start " + std::to_string(from) + " s is the end)"};
+    if (span <= 0) {
+      std::ostringstream why;
+      why << "the span holds no sound (";
+      if (from >= total)
+        why << "start " << from << " s is the composition's end)";
+      else
+        why << "a duration of 0 s)";
+      throw Refusal{400, why.str()};
+    }
     const auto scale = static_cast<uint32_t>(rate);
     const Time start{static_cast<int32_t>(std::llround(from * rate)), scale};
     const Time length{std::max<int32_t>(1, static_cast<int32_t>(std::llround(span * rate))), scale};
