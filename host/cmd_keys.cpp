@@ -85,7 +85,8 @@ double Seconds(const std::string& text, BEE_Item comp) {
   const std::string number = frames ? text.substr(0, text.size() - 1) : text;
   char* end = nullptr;
   const double v = std::strtod(number.c_str(), &end);
-  if (number.empty() || *end != 0 || !(v >= 0) || v > 1e9)
+  const bool decimal = number.find_first_not_of("0123456789.+-eE") == std::string::npos;
+  if (number.empty() || !decimal || *end != 0 || !(v >= 0) || v > 1e9)
     Fail("bad time \"" + text + "\" (seconds such as 1.5, or a frame such as 45f)", kExitUsage);
   return frames ? v * g.frame.value / g.frame.scale : v;
 }

@@ -91,7 +91,9 @@ int64_t ParseFrameTime(const std::string& text, BEE_Item comp) {
       frame = std::stoll(text.substr(0, text.size() - 1), &used);
       if (used + 1 != text.size()) used = 0;
     } else {
-      const double seconds = std::stod(text, &used);
+      // Decimal seconds only (the library would take "0x1" and "inf" too).
+      const bool decimal = text.find_first_not_of("0123456789.+-eE") == std::string::npos;
+      const double seconds = decimal ? std::stod(text, &used) : 0;
       if (used != text.size() || !std::isfinite(seconds)) used = 0;
       else frame = static_cast<int64_t>(std::floor(seconds * g.frame.scale / g.frame.value + 1e-9));
     }

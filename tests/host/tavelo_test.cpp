@@ -41,6 +41,7 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
       {{"frame", layered, "-c", "Main", "-t", "0", "-o", "/proc/x.png"}, 1, "tavelo: cannot write \"/proc/x.png\""},
       {{"frame", layered, "-c", "Main", "-t", "2", "-o", "x.png"}, 2, "is outside the composition (frames 0 to 23)"},
       {{"frame", layered, "-c", "Main", "-t", "soon", "-o", "x.png"}, 2, "bad time \"soon\""},
+      {{"frame", layered, "-c", "Main", "-t", "0x1", "-o", "x.png"}, 2, "bad time \"0x1\""},
       {{"frame", layered, "-c", "Main", "-t", "0", "-o", "x.gif"}, 2, "cannot tell the format"},
       {{"render", layered, "-c", "Main", "--frames", "5-99"},
        2,
