@@ -81,6 +81,11 @@ std::vector<Part> Parts(const std::string& text) {
     const std::string part = Trim(text.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
     if (part.empty()) bad("an empty part between commas");
     const std::optional<Part> p = ParsePart(part);
+    if (!p && part.find_first_not_of("0123456789-x") == std::string::npos) {
+      size_t run = 0, longest = 0;
+      for (char c : part) longest = std::max(longest, run = std::isdigit(static_cast<unsigned char>(c)) ? run + 1 : 0);
+      if (longest > 9) bad("\"" + part + "\" has a number of more than 9 digits");
+    }
     if (!p) bad("\"" + part + "\" is not " + kForms);
     if (!p->open && p->last < p->first) bad("\"" + part + "\" ends before it starts");
     if (p->step < 1) bad("\"" + part + "\" has a step of 0");

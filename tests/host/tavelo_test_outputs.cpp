@@ -73,6 +73,7 @@ TEST_F(Boundary, FrameLists) {
       {"0:10", "bad frame list \"0:10\": \"0:10\" is not a frame (7), a range (0-99)"},
       {"5-2", "bad frame list \"5-2\": \"5-2\" ends before it starts"},
       {"1-9x0", "bad frame list \"1-9x0\": \"1-9x0\" has a step of 0"},
+      {"4294967296-", "bad frame list \"4294967296-\": \"4294967296-\" has a number of more than 9 digits"},
       {"0-5,8-99", "frames \"0-5,8-99\": \"8-99\" goes past the last frame (frames 0 to 11)"},
   };
   fs::remove_all(dir / "a");
