@@ -170,7 +170,7 @@ int Assemble(const AssembleOptions& o, const Common& common) {
   WorldOwner world;
   int32_t width = 0, height = 0;
   ReadStill(NumberedName(pattern, frames[0]), &world, &width, &height);
-  CheckMovieFrameSize(codec, width, height);
+  CheckMovieFrameSize(codec, width, height, !o.project.empty() && LastDescriptionRender().fieldOrder != 0);
   Output out(movie, width, height, tv::MakeFourCC("MooV"));
   out.SetOption(kMovieCodec, static_cast<int32_t>(codec), "the codec");
   const auto rate = static_cast<int32_t>(std::lround(fps * 65536.0));

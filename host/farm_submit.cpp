@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "description.h"
 #include "farm.h"
 #include "frame_list.h"
 #include "image_file.h"
@@ -114,7 +115,8 @@ void CompFrames(const SubmitOptions& o, const Common& common, bool measureMemory
   if (!job->movie.empty()) {
     int32_t width = 0, height = 0;
     Check(BEE_GetCompDimensionsDSF(comp, &width, &height, nullptr), "reading the frame size");
-    CheckMovieFrameSize(MovieCodec(job->movie, job->codec), width, height);
+    const bool fields = LastDescriptionRender().fieldOrder != 0;
+    CheckMovieFrameSize(MovieCodec(job->movie, job->codec), width, height, fields);
   }
   job->frames = o.frames.empty() ? FrameSpan(0, grid.count - 1) : ParseFrameList(o.frames, grid.count - 1);
   job->fps = static_cast<double>(grid.frame.scale) / grid.frame.value;

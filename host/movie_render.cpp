@@ -88,7 +88,7 @@ void RenderSpan(const RenderJob& job, int64_t first, int64_t last, Progress& pro
   const FrameGrid g = GridOf(job.comp);
   int32_t width = 0, height = 0;
   Check(BEE_GetCompDimensionsDSF(job.comp, &width, &height, nullptr), "reading the frame size");
-  if (movie) CheckMovieFrameSize(codec, width, height);
+  if (movie) CheckMovieFrameSize(codec, width, height, LastDescriptionRender().fieldOrder != 0);
   const double fps = static_cast<double>(g.frame.scale) / g.frame.value;
   const auto fps16 = static_cast<int32_t>(std::lround(fps * 65536));
   const bool sound = movie && job.sound;
@@ -198,11 +198,14 @@ FourCC MovieCodec(const std::string& path, const std::string& codec) {
   return c->fourcc;
 }
 
-void CheckMovieFrameSize(FourCC codec, int32_t width, int32_t height) {
+void CheckMovieFrameSize(FourCC codec, int32_t width, int32_t height, bool fields) {
   const tv::outputs::Codec* c = tv::outputs::CodecOf(codec);
-  if (!c || tv::outputs::FitsFrame(*c, width, height)) return;
-  Fail(std::string(c->name) + " needs an even width and height, and the frames are " + std::to_string(width) +
-           " x " + std::to_string(height) + " (use --codec prores or png in a .mov, or frames of an even size)",
+  if (!c || tv::outputs::FitsFrame(*c, width, height, fields)) return;
+  Fail(std::string(c->name) +
+           (fields ? " of two fields needs an even width and a height divisible by 4"
+                   : " needs an even width and height") +
+           ", and the frames are " + std::to_string(width) + " x " + std::to_string(height) +
+           " (use --codec prores or png in a .mov, or frames of such a size)",
        kExitUsage);
 }
 

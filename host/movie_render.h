@@ -31,7 +31,7 @@ struct RenderJob {
 FourCC MovieCodec(const std::string& path, const std::string& codec);
 // Fails (usage) when the codec cannot code frames of width x height, before
 // anything is rendered.
-void CheckMovieFrameSize(FourCC codec, int32_t width, int32_t height);
+void CheckMovieFrameSize(FourCC codec, int32_t width, int32_t height, bool fields = false);
 
 struct RenderOutcome {
   int64_t written = 0;

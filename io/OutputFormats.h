@@ -60,8 +60,11 @@ inline constexpr Codec kCodecs[] = {
     {"animation", kAnimation, "Animation (QuickTime RLE), lossless", true, false},
 };
 
-// Whether the codec can code frames of w x h.
-constexpr bool FitsFrame(const Codec& c, int w, int h) { return !c.evenSize || (w % 2 == 0 && h % 2 == 0); }
+// Whether the codec can code frames of w x h, whole or of two fields (each
+// field's height even as well).
+constexpr bool FitsFrame(const Codec& c, int w, int h, bool fields = false) {
+  return !c.evenSize || (w % 2 == 0 && h % (fields ? 4 : 2) == 0);
+}
 
 enum class SoundCodec { Aac, Pcm16 };
 

@@ -72,7 +72,7 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
       {{"render", layered, "-c", "Main", "-o", "m.mp4", "-r", "third"},
        2,
        "tavelo: h264 needs an even width and height, and the frames are 107 x 60 (use --codec prores or png in a "
-       ".mov, or frames of an even size)\n"},
+       ".mov, or frames of such a size)\n"},
       {{"farm", "submit", layered, "-c", "Main", "-o", "f/m.mkv", "-r", "third", "--dry-run"},
        2,
        "h264 needs an even width and height, and the frames are 107 x 60"},

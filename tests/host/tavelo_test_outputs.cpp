@@ -134,6 +134,13 @@ TEST_F(Boundary, MovieColourTags) {
   EXPECT_EQ(Shell("ffprobe -v error -select_streams v -show_entries stream=field_order,sample_aspect_ratio -of "
                   "csv=p=0 f.mov"),
             "6:5,bb\n");
+  // H.264 of two fields takes heights divisible by 4 only: refused up front.
+  fields.replace(fields.find("\"height\": 48"), std::string("\"height\": 48").size(), "\"height\": 46");
+  Write("f46.json", fields);
+  Outcome odd = Tv({"render", "f46.json", "-o", "f.mp4"});
+  EXPECT_EQ(odd.code, 2);
+  EXPECT_THAT(odd.err, HasSubstr("h264 of two fields needs an even width and a height divisible by 4, and the "
+                                 "frames are 64 x 46"));
 }
 
 // `-o -` writes a PNG stream that reads back (as footage) to the very pixels

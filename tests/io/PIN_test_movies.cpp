@@ -229,6 +229,20 @@ TEST_F(PINMoviesTest, OutputRoundTrips) {
                                      "are 31 x 17"),
             std::string::npos)
       << rec.reports[0].text;
+  // Two fields of 4:2:0 need a height divisible by 4.
+  rec.reports.clear();
+  out = SlotOutput(MakeFourCC("MooV"), dir.P("fields.mp4"));
+  PIN_OutputInfo info{};
+  ASSERT_EQ(PIN_GetOutputInfo(out, &info, sizeof info), 0);
+  info.width = 32, info.height = 18, info.depth = 24, info.fieldOrder = 1;
+  ASSERT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 0);
+  EXPECT_NE(p.addFrame(out, 0, World(32, 18)), 0);
+  PIN_DisposeOutputSpec(out);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_NE(rec.reports[0].text.find("H.264 of two fields needs an even width and a height divisible by 4; the "
+                                     "frames are 32 x 18"),
+            std::string::npos)
+      << rec.reports[0].text;
   for (const auto& e : std::filesystem::directory_iterator(dir.path()))
     EXPECT_EQ(e.path().filename().string().find(".partial"), std::string::npos);
 }

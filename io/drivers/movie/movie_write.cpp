@@ -199,9 +199,12 @@ int Begin(MovieOutput& o, int w, int h, uint32_t fieldOrder, std::string* why) {
            (codecInfo ? std::string(codecInfo->description) : std::string("that codec"));
     return AVERROR(EINVAL);
   }
-  if (!outputs::FitsFrame(*codecInfo, w, h)) {
+  const bool fields = fieldOrder == 1 || fieldOrder == 2;
+  if (!outputs::FitsFrame(*codecInfo, w, h, fields)) {
     *why = std::string(codecInfo->description.substr(0, codecInfo->description.find(','))) +
-           " needs an even width and height; the frames are " + std::to_string(w) + " x " + std::to_string(h);
+           (fields ? " of two fields needs an even width and a height divisible by 4"
+                   : " needs an even width and height") +
+           "; the frames are " + std::to_string(w) + " x " + std::to_string(h);
     return AVERROR(EINVAL);
   }
   const bool aac = container->sound == outputs::SoundCodec::Aac;
@@ -238,7 +241,7 @@ int Begin(MovieOutput& o, int w, int h, uint32_t fieldOrder, std::string* why) {
     c->thread_count = H264Threads();
   }
   if (prores) av_opt_set_int(c->priv_data, "profile", codecTag == kProRes ? 3 : 4, 0);  // 422 HQ, 4444
-  if (fieldOrder == 1 || fieldOrder == 2) {
+  if (fields) {
     o.fieldOrder = fieldOrder;
     c->field_order = fieldOrder == 1 ? AV_FIELD_TT : AV_FIELD_BB;
     if (codecTag == kH264 || prores) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
