@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
 
 #include "FILE.h"
@@ -141,6 +142,16 @@ Json Describe() {
       }
       f["file"] = name;
       f["status"] = !seq ? "no source" : missing ? "missing" : "ok";
+      // How the footage is read: its rate, alpha, fields and pixel aspect.
+      PIN_Interpretation interp{};
+      if (seq && PIN_GetInterpretation(seq, &interp) == 0) {
+        const Fixed rate = interp.conformedRate ? interp.conformedRate : interp.nativeRate;
+        if (interp.hasTime && rate > 0) f["fps"] = std::round(rate / 65536.0 * 1000) / 1000;
+        static const char* const kAlpha[] = {"straight", "premultiplied", "ignore", "none"};
+        f["alpha"] = interp.alpha.type < 4 ? kAlpha[interp.alpha.type] : "none";
+        f["fields"] = !interp.field.separate ? "off" : interp.field.dominance ? "lowerFirst" : "upperFirst";
+        f["pixelAspect"] = interp.hsfDen ? static_cast<double>(interp.hsfNum) / interp.hsfDen : 1.0;
+      }
       root["footage"].push_back(f);
     }
   }
@@ -184,7 +195,15 @@ int Info(const InfoOptions& o, Common common) {
                                  : "sound only";
     // Missing footage has no file to name.
     const std::string file = f["file"].get<std::string>();
-    std::printf("footage \"%s\": %s%s%s (%s)\n", f["name"].get<std::string>().c_str(), size.c_str(),
+    // Pixels that are not square and fields are worth a word.
+    std::string read;
+    if (f.contains("pixelAspect") && f["pixelAspect"].get<double>() != 1.0) {
+      char aspect[48];
+      std::snprintf(aspect, sizeof aspect, ", pixel aspect %.4g", f["pixelAspect"].get<double>());
+      read += aspect;
+    }
+    if (f.contains("fields") && f["fields"] != "off") read += ", fields " + f["fields"].get<std::string>();
+    std::printf("footage \"%s\": %s%s%s%s (%s)\n", f["name"].get<std::string>().c_str(), size.c_str(), read.c_str(),
                 file.empty() ? "" : ", ", file.c_str(), f["status"].get<std::string>().c_str());
   }
   for (const Json& n : notes) std::printf("note: %s\n", n.get<std::string>().c_str());

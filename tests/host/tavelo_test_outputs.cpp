@@ -4,6 +4,8 @@
 // the table of outputs read back through the movie reader with the
 // background colour under formats without alpha, frames piped out with
 // `-o -` and read again, and the help, log level and format list.
+#include <nlohmann/json.hpp>
+
 #include <cstdlib>
 #include <set>
 
@@ -134,6 +136,14 @@ TEST_F(Boundary, MovieColourTags) {
   EXPECT_EQ(Shell("ffprobe -v error -select_streams v -show_entries stream=field_order,sample_aspect_ratio -of "
                   "csv=p=0 f.mov"),
             "6:5,bb\n");
+  // Read back, the movie is footage of that pixel aspect.
+  Write("m.json", R"({"footage": [{"name": "M", "file": "f.mov"}], "comps": [{"name": "R", "width": 64,
+    "height": 48, "fps": 24, "duration": 0.5, "layers": [{"source": "M"}]}]})");
+  EXPECT_THAT(Ok({"info", "m.json"}).out, HasSubstr("footage \"f.mov\": 64 x 48, pixel aspect 1.2, "));
+  const nlohmann::json movie = nlohmann::json::parse(Ok({"info", "m.json", "--json"}).out)["footage"][0];
+  EXPECT_EQ(movie["pixelAspect"], 1.2);
+  EXPECT_EQ(movie["fps"], 24);
+  EXPECT_EQ(movie["alpha"], "none");
   // H.264 of two fields takes heights divisible by 4 only: refused up front.
   fields.replace(fields.find("\"height\": 48"), std::string("\"height\": 48").size(), "\"height\": 46");
   Write("f46.json", fields);
