@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "OutputFormats.h"
 #include "cli.h"
 #include "frame_list.h"
 #include "frame_stream.h"
@@ -72,6 +73,15 @@ int RenderReserved(const RenderOptions& o, const Common& common, BEE_Item comp, 
   std::string firstName, lastName;
   std::vector<int64_t> rendered, skipped;  // for the closing summary (a farm task's log)
   double renderSeconds = 0;
+  // A format without alpha shows the composition's background colour where
+  // the frame is transparent, as a render without reservations writes it.
+  const tv::outputs::StillFormat* still = tv::outputs::FindStill(ExtensionOf(pattern));
+  std::optional<uint32_t> background;
+  if (still && !still->alpha) {
+    uint32_t colour = 0;
+    Check(BEE_GetCompBackgroundColor(comp, &colour), "reading the background colour");
+    background = colour;
+  }
   for (int64_t f : frames) {
     if (Interrupted()) break;
     const std::string name = NumberedName(pattern, f);
@@ -87,6 +97,7 @@ int RenderReserved(const RenderOptions& o, const Common& common, BEE_Item comp, 
     try {
       const auto start = std::chrono::steady_clock::now();
       Image img = RenderFrame(comp, f);
+      if (background) OverBackground(img, *background);
       if (!claim->Commit(img)) {
         progress.FrameSkipped(name);  // retaken by another renderer meanwhile: its copy stands
         skipped.push_back(f);

@@ -65,8 +65,7 @@ void OverBackground(BM_World world, uint32_t background) {
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* p = base + static_cast<size_t>(y) * static_cast<size_t>(rowBytes);
     for (int32_t x = 0; x < w; ++x, p += 4) {
-      const unsigned a = p[0];
-      for (int c = 1; c < 4; ++c) p[c] = static_cast<uint8_t>((p[c] * a + bg[c] * (255 - a) + 127) / 255);
+      for (int c = 1; c < 4; ++c) p[c] = Over(p[c], p[0], bg[c]);
       p[0] = 255;
     }
   }

@@ -55,7 +55,7 @@ int64_t StreamFrames(BEE_Item comp, const std::vector<int64_t>& frames, StreamFo
     } else {
       // Written through the image output module, then copied out whole.
       const fs::path png = scratch->path / "frame.png";
-      WriteFrame(comp, f, png.string());
+      WriteImage(RenderFrame(comp, f), png.string());
       std::ifstream in(png, std::ios::binary);
       const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
       if (!in.good() && !in.eof()) Fail("cannot read back the frame written to " + png.string());

@@ -49,6 +49,16 @@ bool IsStillExtension(const std::string& ext) { return tv::outputs::FindStill(ex
 
 bool IsMovieExtension(const std::string& ext) { return tv::outputs::FindContainer(ext) != nullptr; }
 
+void OverBackground(Image& image, uint32_t background) {
+  const uint8_t bg[3] = {static_cast<uint8_t>(background >> 16), static_cast<uint8_t>(background >> 8),
+                         static_cast<uint8_t>(background)};
+  for (size_t i = 0; i + 4 <= image.rgba.size(); i += 4) {
+    uint8_t* p = &image.rgba[i];
+    for (int c = 0; c < 3; ++c) p[c] = Over(p[c], p[3], bg[c]);
+    p[3] = 255;
+  }
+}
+
 void WriteImage(const Image& image, const std::string& path) {
   const std::string ext = ExtensionOf(path);
   if (!IsStillExtension(ext)) Fail("cannot write \"" + path + "\": unknown image format \"" + ext + "\"");

@@ -20,6 +20,15 @@ struct Image {
 // The pixels of a 32-bit World (alpha, red, green, blue bytes) as RGBA.
 Image ImageFromWorld(BM_World world);
 
+// A colour byte of straight alpha a over an opaque background byte, as the
+// engine puts a frame over the composition's background for an output
+// without alpha.
+inline uint8_t Over(unsigned colour, unsigned alpha, unsigned background) {
+  return static_cast<uint8_t>((colour * alpha + background * (255 - alpha) + 127) / 255);
+}
+// The image over the opaque background colour (0xAARRGGBB), made opaque.
+void OverBackground(Image& image, uint32_t background);
+
 // The still formats by file extension (lower case, without the dot).
 bool IsStillExtension(const std::string& ext);
 bool IsMovieExtension(const std::string& ext);

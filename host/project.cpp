@@ -8,6 +8,7 @@
 #include "BM.h"
 #include "FILE.h"
 #include "MC.h"
+#include "T.h"
 #include "description.h"
 #include "output_module.h"
 #include "output_name.h"
@@ -165,7 +166,22 @@ Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo) {
   } world;
   const Rect bounds{0, 0, static_cast<int16_t>(std::max(height, 1)), static_cast<int16_t>(std::max(width, 1))};
   Check(BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world.w), "making the frame");
-  Check(BEEp_RenderItemFrame(comp, &rq, world.w), "rendering frame " + std::to_string(frame));
+  // A description's fields: each field rendered at its own time (half a
+  // frame apart) into its rows, as a render to a movie or stills does.
+  const int32_t order = LastDescriptionRender().fieldOrder;
+  if (order == 1 || order == 2) {
+    Time half{};
+    Check(T_MulTime(rq.span, Ratio{1, 2}, &half), "halving the frame");
+    BEE_RenderRequest first = rq, second = rq;
+    first.span = second.span = half;
+    first.field = order;
+    second.field = 3 - order;
+    Check(T_AddTime(rq.time, half, &second.time), "timing the second field");
+    Check(BEEp_RenderItemFrame(comp, &first, world.w), "rendering frame " + std::to_string(frame));
+    Check(BEEp_RenderItemFrame(comp, &second, world.w), "rendering frame " + std::to_string(frame));
+  } else {
+    Check(BEEp_RenderItemFrame(comp, &rq, world.w), "rendering frame " + std::to_string(frame));
+  }
   return ImageFromWorld(world.w);
 }
 

@@ -153,6 +153,42 @@ TEST_F(Boundary, MovieColourTags) {
                                  "frames are 64 x 46"));
 }
 
+// Every road of `render` gives the same frames: stills with and without
+// reservations (the background colour under JPEG either way), raw and PNG
+// streams, a lossless movie; a description's fields in all of them.
+TEST_F(Boundary, EveryRenderRoadGivesTheSameFrames) {
+  Write("m.json", R"({"render": {"fields": "upperFirst"}, "comps": [{"name": "C", "width": 32, "height": 24,
+    "fps": 24, "duration": 0.25, "background": "#336699", "layers": [{"solid": {"color": "#e8491d", "width": 8,
+    "height": 8}, "opacity": 70, "position": [{"time": 0, "value": [0, 0]}, {"time": 0.25, "value": [32, 24]}]}]}]})");
+  const std::string raw = Ok({"render", "m.json", "-f", "raw", "-o", "-", "-q"}).out;
+  ASSERT_EQ(raw.size(), 6u * 32 * 24 * 4);
+  // The two fields of a frame are half a frame apart: the square's rows differ.
+  EXPECT_NE(raw.substr(0, 32 * 4 * 8), raw.substr(32 * 4 * 16, 32 * 4 * 8));
+  Ok({"render", "m.json", "-o", "a/f_#.png", "-q"});
+  Ok({"render", "m.json", "-o", "b/f_#.png", "-q", "--reserve"});
+  Ok({"render", "m.json", "-o", "a/f_#.jpg", "-q"});
+  Ok({"render", "m.json", "-o", "b/f_#.jpg", "-q", "--reserve"});
+  Ok({"render", "m.json", "-o", "m.mov", "--codec", "png", "-q"});
+  for (int f = 0; f < 6; ++f) {
+    const std::string n = std::to_string(f);
+    EXPECT_TRUE(Slurp(dir / "a" / ("f_" + n + ".png")) == Slurp(dir / "b" / ("f_" + n + ".png"))) << f;
+    EXPECT_TRUE(Slurp(dir / "a" / ("f_" + n + ".jpg")) == Slurp(dir / "b" / ("f_" + n + ".jpg"))) << f;
+  }
+  // Read back through the engine: the stills, the PNG stream and the movie.
+  const auto back = [&](const std::string& footage) {
+    Write("back.json", R"({"footage": [{"name": "F", )" + footage + R"(}], "comps": [{"name": "B", "width": 32,
+      "height": 24, "fps": 24, "duration": 0.25, "layers": [{"source": "F"}]}]})");
+    return Ok({"render", "back.json", "-f", "raw", "-o", "-", "-q"}).out;
+  };
+  EXPECT_TRUE(back(R"("file": "b/f_0.png", "sequence": true, "fps": 24)") == raw);
+  EXPECT_TRUE(back(R"("file": "m.mov")") == raw);
+  const std::string stream = Ok({"render", "m.json", "-o", "-", "-q"}).out;
+  const size_t second = stream.find("\x89PNG", 8);
+  ASSERT_NE(second, std::string::npos);
+  Write("first.png", stream.substr(0, second));
+  EXPECT_TRUE(back(R"("file": "first.png")").substr(0, 32 * 24 * 4) == raw.substr(0, 32 * 24 * 4));
+}
+
 // `-o -` writes a PNG stream that reads back (as footage) to the very pixels
 // rendered, and raw RGBA of every frame; nothing else goes to standard output.
 TEST_F(Boundary, FramesToStandardOutput) {
