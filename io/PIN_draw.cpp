@@ -74,13 +74,7 @@ ErrorCode DrawModule(PIN_SeqSpecH seq, const PIN_DrawParams* params, BM_World wo
 
 // The index of the span of 1/(rate x per) second holding a time (floor),
 // in the arithmetic FrameStart uses.
-int64_t SpanIndex(const Time& t, Fixed rate, int64_t per) {
-  const __int128 num = static_cast<__int128>(t.value) * rate * per;
-  const __int128 den = static_cast<__int128>(t.scale) * 65536;
-  int64_t n = static_cast<int64_t>(num / den);
-  if (num < 0 && num % den != 0) --n;
-  return n;
-}
+int64_t SpanIndex(const Time& t, Fixed rate, int64_t per) { return FramesIn(t, rate, per); }
 
 // The row parity of the first field in the World drawn: 0 when the upper
 // field comes first; rows of a part keep their parity in the whole frame.

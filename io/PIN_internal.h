@@ -329,6 +329,13 @@ ErrorCode NthFile(PIN_SeqSpecH seq, int32_t index, FILE_SpecH* file, uint32_t si
 int32_t NumFiles(const SeqSpec& s);
 // Installs the common still-image behaviour.
 void InstallStill(PIN_ModuleProcs& p);
+// The duration of one frame at a 16.16 rate, as compositions take it: the
+// NTSC family exact (29.97 and 30000/1001 both give 1001/30000 s), so
+// footage and a composition of one nominal rate keep in step frame for
+// frame; 0/1 for a rate of 0 or less.
+Time FrameDurationOf(Fixed rate);
+// The index of the span of one frame / per holding a time (floor).
+int64_t FramesIn(const Time& t, Fixed rate, int64_t per = 1);
 // The exact start of frame n at a 16.16 rate (value clamped to 32 bits).
 Time FrameStart(int64_t n, Fixed rate);
 // The number of frames of a SeqSpec's duration at its effective rate.

@@ -5,22 +5,41 @@
 
 #include "PIN_interp.h"
 #include "PIN_internal.h"
+#include "T.h"
 
 namespace tv::pin {
 
+Time FrameDurationOf(Fixed rate) {
+  if (rate <= 0) return Time{0, 1};
+  Time d{};
+  if (T_FrameRate2Duration(rate, &d) == 0 && d.value > 0 && d.scale > 0) return d;
+  return Time{65536, static_cast<uint32_t>(rate)};
+}
+
+int64_t FramesIn(const Time& t, Fixed rate, int64_t per) {
+  const Time d = FrameDurationOf(rate);
+  if (d.value <= 0 || t.scale == 0) return 0;
+  const __int128 num = static_cast<__int128>(t.value) * d.scale * per;
+  const __int128 den = static_cast<__int128>(t.scale) * d.value;
+  int64_t n = static_cast<int64_t>(num / den);
+  if (num < 0 && num % den != 0) --n;
+  return n;
+}
+
 Time FrameStart(int64_t n, Fixed rate) {
   if (rate <= 0 || n <= 0) return Time{0, 1};
-  if ((rate & 0xFFFF) == 0) return Time{static_cast<int32_t>(n > INT32_MAX ? INT32_MAX : n), static_cast<uint32_t>(rate >> 16)};
-  const int64_t v = n * 65536;
-  return Time{static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v), static_cast<uint32_t>(rate)};
+  const Time d = FrameDurationOf(rate);
+  const int64_t v = n * d.value;
+  return Time{static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v), d.scale};
 }
 
 int64_t FrameCount(const SeqSpec& s) {
   if (const int32_t files = NumFiles(s); files > 0) return files;
   const Fixed rate = s.effectiveRate ? s.effectiveRate : s.nativeRate;
   if (rate <= 0 || s.duration.scale == 0 || s.duration.value <= 0) return 0;
-  const __int128 num = static_cast<__int128>(s.duration.value) * rate;
-  const __int128 den = static_cast<__int128>(s.duration.scale) * 65536;
+  const Time d = FrameDurationOf(rate);
+  const __int128 num = static_cast<__int128>(s.duration.value) * d.scale;
+  const __int128 den = static_cast<__int128>(s.duration.scale) * d.value;
   return static_cast<int64_t>((num + den / 2) / den);
 }
 

@@ -26,16 +26,6 @@ void DefaultAspect(SeqSpec& s) {
   }
 }
 
-// The duration of n frames at rate (16.16), as exact as the Time allows.
-Time FramesAt(int64_t n, Fixed rate) {
-  if (rate <= 0 || n <= 0) return Time{0, 1};
-  if ((rate & 0xFFFF) == 0) {
-    const int64_t v = n;
-    return Time{static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v), static_cast<uint32_t>(rate >> 16)};
-  }
-  const int64_t v = n * 65536;
-  return Time{static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v), static_cast<uint32_t>(rate)};
-}
 
 ErrorCode CheckOut(void* out, uint32_t site, const char* op) {
   return out ? 0 : kReport.BadParam(site, {op});
@@ -89,16 +79,12 @@ int32_t FrameIndex(const SeqSpec& s, const Time& t) {
   const int32_t files = NumFiles(s);
   const Fixed rate = s.effectiveRate ? s.effectiveRate : s.nativeRate;
   if (rate <= 0 || t.scale == 0) return 0;
-  // index = floor(t * rate), with t = value / scale seconds and rate in 16.16.
-  const __int128 num = static_cast<__int128>(t.value) * rate;
-  const __int128 den = static_cast<__int128>(t.scale) * 65536;
-  __int128 index = num / den;
-  if (num % den != 0 && num < 0) --index;
+  // index = floor(t / frame), the frame's duration as compositions take it.
+  __int128 index = FramesIn(t, rate);
   int64_t last = files > 0 ? files - 1 : INT32_MAX;
   if (files == 0 && s.duration.scale != 0 && s.duration.value > 0) {
-    const __int128 frames =
-        static_cast<__int128>(s.duration.value) * rate / (static_cast<__int128>(s.duration.scale) * 65536);
-    last = frames > 0 ? static_cast<int64_t>(frames) - 1 : 0;
+    const int64_t frames = FramesIn(s.duration, rate);
+    last = frames > 0 ? frames - 1 : 0;
   }
   if (index < 0) return 0;
   // Looping footage plays loop.a times (0 and 1: once); past its last play
@@ -557,7 +543,7 @@ ErrorCode PIN_SetSourceInfo(PIN_SeqSpecH seq, const PIN_SourceInfo* info) {
   if (const int32_t files = NumFiles(s); files > 0) {
     // A still sequence runs at its rate, one file a frame.
     if (s.nativeRate <= 0) s.nativeRate = kDefaultStillRate;
-    s.duration = FramesAt(files, s.nativeRate);
+    s.duration = FrameStart(files, s.nativeRate);
   }
   if (!s.effectiveRate) s.effectiveRate = s.conformedRate ? s.conformedRate : s.nativeRate;
   DefaultAspect(s);

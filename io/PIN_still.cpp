@@ -47,12 +47,10 @@ ErrorCode StillInqNextFrameTime(PIN_SeqSpecH seq, const Time* time, Time* next) 
   if (files < 2 || rate <= 0 || time->scale == 0) return 0;
   const int32_t index = FrameIndex(s, *time);
   if (index + 1 >= files) return 0;
-  // Frame k starts at k / rate seconds: k * 65536 / rate.
+  // Frame k starts k frames in (as long as the time can say it exactly).
   const int64_t k = index + 1;
-  if ((rate & 0xFFFF) == 0)
-    *next = Time{static_cast<int32_t>(k), static_cast<uint32_t>(rate >> 16)};
-  else if (k * 65536 <= INT32_MAX)
-    *next = Time{static_cast<int32_t>(k * 65536), static_cast<uint32_t>(rate)};
+  const Time start = FrameStart(k, rate);
+  if (start.value < INT32_MAX) *next = start;
   return 0;
 }
 

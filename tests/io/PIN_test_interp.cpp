@@ -388,6 +388,36 @@ TEST_F(PINInterpTest, StillsTakeTheRateAsTheirOwn) {
             Logged("sequences without time do not have a native frame rate.", PIN_ErrBadRequest));
 }
 
+// The NTSC rates, as written (29.97) or exact (30000/1001 in 16.16), are
+// one frame grid with a composition's: the frame at a composition frame's
+// time is that frame, never the one before, and the footage lasts exactly
+// its frames.
+TEST_F(PINInterpTest, NtscRatesKeepInStepWithCompositions) {
+  for (int k = 0; k < 12; ++k) WriteTsf(dir.path() + "/n_" + std::to_string(k) + ".tsf", 4, 4, k);
+  PIN_SeqSpecH still = Opened(dir.path() + "/n_0.tsf", PIN_Import_Sequence);
+  PIN_SeqSpecH video = Video({4, 2, 40, 0, 0, 30 << 16});
+  const struct {
+    Fixed rate;
+    Time frame;
+  } rates[] = {{1964114, {1001, 30000}}, {1964116, {1001, 30000}}, {3928228, {1001, 60000}},
+               {1571291, {1001, 24000}}, {1571293, {1001, 24000}}, {25 << 16, {1, 25}}};
+  for (const auto& r : rates) {
+    SCOPED_TRACE(r.rate);
+    ASSERT_EQ(PIN_SetSequenceFPS(still, r.rate), 0);
+    ASSERT_EQ(PIN_SetSequenceFPS(video, r.rate), 0);
+    for (int32_t i = 0; i < 12; ++i) {
+      const Time t{i * static_cast<int32_t>(r.frame.value), r.frame.scale};
+      int32_t a = -1, b = -1;
+      EXPECT_EQ(PIN_GetFrameIndex(still, &t, &a), 0);
+      EXPECT_EQ(PIN_GetFrameIndex(video, &t, &b), 0);
+      EXPECT_EQ(a, i);
+      EXPECT_EQ(b, i);
+    }
+    const Time d = OUT(PIN_GetDuration, still);
+    EXPECT_EQ(int64_t{d.value} * r.frame.scale, int64_t{12} * r.frame.value * d.scale) << d.value << "/" << d.scale;
+  }
+}
+
 TEST_F(PINInterpTest, InterpretationTransfersWhole) {
   PIN_SeqSpecH a = Video({4, 2, 10, 0, 0, 30 << 16});
   PIN_SeqSpecH b = Video({4, 2, 10, 0, 0, 30 << 16});
