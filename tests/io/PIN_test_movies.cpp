@@ -342,5 +342,26 @@ TEST_F(PINMoviesTest, FieldsAndPixelAspectAreCodedAndTagged) {
   }
 }
 
+// Fields of unequal height (an odd frame height) are tagged but coded whole:
+// coded field by field, ProRes would lose the last row.
+TEST_F(PINMoviesTest, FieldsOfAnOddHeightKeepEveryRow) {
+  const PIN_ModuleProcs& p = tv::pin::FindModule(MakeFourCC("MooV"))->procs;
+  constexpr int W = 8, H = 13;
+  BM_World frame = World(W, H);
+  Paint(frame, [](int32_t x, int32_t y) { return y == H - 1 ? 0xFFFFFFFFu : uint32_t(x * 30) << 8 | 0xFF000000u; });
+  PIN_OutputSpecH out = SlotOutput(MakeFourCC("MooV"), dir.P("odd.mov"));
+  const int32_t codec = static_cast<int32_t>(tv::outputs::kProRes4444);
+  ASSERT_EQ(p.setOutSpecificData(out, 1, &codec, 4), 0);
+  PIN_OutputInfo info{};
+  ASSERT_EQ(PIN_GetOutputInfo(out, &info, sizeof info), 0);
+  info.width = W, info.height = H, info.depth = 32, info.fieldOrder = 2;
+  ASSERT_EQ(PIN_SetOutputInfo(out, &info, sizeof info), 0);
+  ASSERT_EQ(p.startAdding(out), 0);
+  ASSERT_EQ(p.addFrame(out, 0, frame), 0);
+  ASSERT_EQ(p.endAdding(out), 0);
+  PIN_DisposeOutputSpec(out);
+  EXPECT_GT(Psnr(Frame(Opened(dir.P("odd.mov")), 0, 24), Argb(frame)), 40);
+}
+
 }  // namespace
 }  // namespace tv::test::pin

@@ -244,7 +244,10 @@ int Begin(MovieOutput& o, int w, int h, uint32_t fieldOrder, std::string* why) {
   if (fields) {
     o.fieldOrder = fieldOrder;
     c->field_order = fieldOrder == 1 ? AV_FIELD_TT : AV_FIELD_BB;
-    if (codecTag == kH264 || prores) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    // Coded field by field where the fields are of equal height (ProRes
+    // loses the last row of an odd height so coded); tagged either way.
+    if ((codecTag == kH264 || prores) && h % 2 == 0)
+      c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
     // H.264 tells the order in each picture's timing message.
     if (codecTag == kH264) av_opt_set(c->priv_data, "x264-params", "pic-struct=1", 0);
     o.chromaByField = c->pix_fmt == AV_PIX_FMT_YUV420P && h % 4 == 0;
