@@ -83,7 +83,9 @@ int32_t FrameIndex(const SeqSpec& s, const Time& t) {
   __int128 index = FramesIn(t, rate);
   int64_t last = files > 0 ? files - 1 : INT32_MAX;
   if (files == 0 && s.duration.scale != 0 && s.duration.value > 0) {
-    const int64_t frames = FramesIn(s.duration, rate);
+    // The footage's whole frames: its duration may come from a rate of its
+    // own a hair off the frame grid (a container's rounded timestamps).
+    const int64_t frames = FrameCount(s);
     last = frames > 0 ? frames - 1 : 0;
   }
   if (index < 0) return 0;

@@ -272,6 +272,22 @@ TEST_F(PINMoviesTest, FrameRatesAreWrittenAsTheFractionsTheyStandFor) {
     const Time d = OUT(PIN_GetDuration, seq);
     EXPECT_EQ(int64_t{d.value} * c.frame.scale, int64_t{3} * c.frame.value * d.scale) << d.value << "/" << d.scale;
   }
+  // Matroska keeps milliseconds: the rate read back (19001/317) is a hair off
+  // NTSC, yet every frame of the movie is found at its composition time.
+  PIN_OutputSpecH out = SlotOutput(MakeFourCC("MooV"), dir.P("n.mkv"));
+  const int32_t codec = static_cast<int32_t>(tv::outputs::kPng);
+  const auto ntsc = static_cast<int32_t>(std::lround(60000.0 / 1001 * 65536));
+  ASSERT_EQ(p.setOutSpecificData(out, 1, &codec, 4), 0);
+  ASSERT_EQ(p.setOutSpecificData(out, 3, &ntsc, 4), 0);
+  ASSERT_EQ(p.startAdding(out), 0);
+  for (int n = 0; n < 29; ++n) ASSERT_EQ(p.addFrame(out, n, World(8, 8)), 0);
+  ASSERT_EQ(p.endAdding(out), 0);
+  PIN_DisposeOutputSpec(out);
+  PIN_SeqSpecH seq = Opened(dir.P("n.mkv"));
+  for (int32_t n : {1, 27, 28}) {
+    const Time t{n * 1001, 60000};
+    EXPECT_EQ(OUT(PIN_GetFrameIndex, seq, &t), n);
+  }
 }
 
 // Frames of two fields (the output information's field order) are coded and
