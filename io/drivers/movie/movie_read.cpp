@@ -431,10 +431,11 @@ ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
   if (ErrorCode err = PIN_SetSourceInfo(seq, &info)) return err;
   // A pixel aspect the movie tells (the container's box, else the stream's)
   // replaces the default of the frame size; interpretation rules still may
-  // change it.
+  // change it. One out of 1/100 to 100 (as compositions take) is ignored.
   if (m->videoIndex >= 0) {
     AVRational sar = av_guess_sample_aspect_ratio(m->fmt.get(), m->fmt->streams[m->videoIndex], nullptr);
-    if (sar.num > 0 && sar.den > 0 && av_reduce(&sar.num, &sar.den, sar.num, sar.den, 100000) >= 0)
+    if (sar.num > 0 && sar.den > 0 && av_reduce(&sar.num, &sar.den, sar.num, sar.den, 100000) >= 0 &&
+        int64_t{sar.num} * 100 >= sar.den && int64_t{sar.den} * 100 >= sar.num)
       if (ErrorCode err = PIN_SetHSF(seq, static_cast<uint32_t>(sar.num), static_cast<uint32_t>(sar.den))) return err;
   }
   return SetInstance<SoundSource>(seq, m.release());

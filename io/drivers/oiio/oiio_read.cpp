@@ -132,8 +132,9 @@ ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
   info.alpha.type = !hasAlpha ? PIN_Alpha_None : straight ? PIN_Alpha_Straight : PIN_Alpha_Premul;
   info.alpha.flags = hasAlpha && !straight ? 1u : 0u;
   if (ErrorCode err = PIN_SetSourceInfo(seq, &info)) return err;
-  // A pixel aspect the file tells replaces the default of the frame size.
-  if (pixelAspect != 1.0f) {
+  // A pixel aspect the file tells (1/100 to 100, as compositions take)
+  // replaces the default of the frame size.
+  if (pixelAspect != 1.0f && pixelAspect >= 0.01f && pixelAspect <= 100.0f) {
     const outputs::PixelAspect aspect = outputs::PixelAspectOf(pixelAspect);
     if (aspect.num != aspect.den)
       if (ErrorCode err = PIN_SetHSF(seq, aspect.num, aspect.den)) return err;
