@@ -257,33 +257,28 @@ TEST_F(PINMoviesTest, FrameRatesAreWrittenAsTheFractionsTheyStandFor) {
     Time frame;
   } cases[] = {{24000.0 / 1001, {1001, 24000}}, {30000.0 / 1001, {1001, 30000}}, {60000.0 / 1001, {1001, 60000}},
                {25, {1, 25}},          {12.5, {2, 25}},          {29.97, {100, 2997}}, {1.0 / 3, {3, 1}}};
+  // A PNG movie of `frames` empty frames at the rate, opened.
+  const auto movie = [&](const std::string& name, double rate, int frames) {
+    PIN_OutputSpecH out = SlotOutput(MakeFourCC("MooV"), dir.P(name));
+    const int32_t codec = static_cast<int32_t>(tv::outputs::kPng);
+    const auto fixed = static_cast<int32_t>(std::lround(rate * 65536));
+    EXPECT_EQ(p.setOutSpecificData(out, 1, &codec, 4), 0);
+    EXPECT_EQ(p.setOutSpecificData(out, 3, &fixed, 4), 0);
+    EXPECT_EQ(p.startAdding(out), 0);
+    for (int n = 0; n < frames; ++n) EXPECT_EQ(p.addFrame(out, n, World(8, 8)), 0);
+    EXPECT_EQ(p.endAdding(out), 0);
+    PIN_DisposeOutputSpec(out);
+    return Opened(dir.P(name));
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rate);
-    PIN_OutputSpecH out = SlotOutput(MakeFourCC("MooV"), dir.P("r.mov"));
-    const int32_t codec = static_cast<int32_t>(tv::outputs::kPng);
-    const auto fixed = static_cast<int32_t>(std::lround(c.rate * 65536));
-    ASSERT_EQ(p.setOutSpecificData(out, 1, &codec, 4), 0);
-    ASSERT_EQ(p.setOutSpecificData(out, 3, &fixed, 4), 0);
-    ASSERT_EQ(p.startAdding(out), 0);
-    for (int n = 0; n < 3; ++n) ASSERT_EQ(p.addFrame(out, n, World(8, 8)), 0);
-    ASSERT_EQ(p.endAdding(out), 0);
-    PIN_DisposeOutputSpec(out);
-    PIN_SeqSpecH seq = Opened(dir.P("r.mov"));
+    PIN_SeqSpecH seq = movie("r.mov", c.rate, 3);
     const Time d = OUT(PIN_GetDuration, seq);
     EXPECT_EQ(int64_t{d.value} * c.frame.scale, int64_t{3} * c.frame.value * d.scale) << d.value << "/" << d.scale;
   }
   // Matroska keeps milliseconds: the rate read back (19001/317) is a hair off
   // NTSC, yet every frame of the movie is found at its composition time.
-  PIN_OutputSpecH out = SlotOutput(MakeFourCC("MooV"), dir.P("n.mkv"));
-  const int32_t codec = static_cast<int32_t>(tv::outputs::kPng);
-  const auto ntsc = static_cast<int32_t>(std::lround(60000.0 / 1001 * 65536));
-  ASSERT_EQ(p.setOutSpecificData(out, 1, &codec, 4), 0);
-  ASSERT_EQ(p.setOutSpecificData(out, 3, &ntsc, 4), 0);
-  ASSERT_EQ(p.startAdding(out), 0);
-  for (int n = 0; n < 29; ++n) ASSERT_EQ(p.addFrame(out, n, World(8, 8)), 0);
-  ASSERT_EQ(p.endAdding(out), 0);
-  PIN_DisposeOutputSpec(out);
-  PIN_SeqSpecH seq = Opened(dir.P("n.mkv"));
+  PIN_SeqSpecH seq = movie("n.mkv", 60000.0 / 1001, 29);
   for (int32_t n : {1, 27, 28}) {
     const Time t{n * 1001, 60000};
     EXPECT_EQ(OUT(PIN_GetFrameIndex, seq, &t), n);
