@@ -28,7 +28,9 @@ SND_WorldInfo SoundWorld::Info() const {
 namespace {
 
 SND_Format Format16(double rate, int channels) {
-  if (!(rate >= 1000 && rate <= 192000)) Fail("the sound rate must be 1000 to 192000 Hz", kExitUsage);
+  // Whole hertz: a sound file records its rate as a whole number.
+  if (!(rate >= 1000 && rate <= 192000) || rate != std::floor(rate))
+    Fail("the sound rate must be a whole number of Hz from 1000 to 192000", kExitUsage);
   if (channels != 1 && channels != 2) Fail("the sound has 1 or 2 channels", kExitUsage);
   return SND_Format{rate, SND_Encoding_Signed, 2, static_cast<uint16_t>(channels), 0};
 }
