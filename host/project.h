@@ -39,7 +39,8 @@ void SetResolution(BEE_Item comp, const std::string& resolution);
 // Renders one frame of the composition at its resolution (exit 130 when
 // interrupted, Failure with the engine's text otherwise); writes it to
 // writeTo through the output module of its extension when given. Without
-// writeTo the frame is not kept in the frame cache.
+// writeTo the frame is not kept in the frame cache, and it is made of two
+// fields when the description asks for them, as `render` writes frames.
 Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo = {});
 // Renders one frame and writes it to path through the output module of its
 // extension, without keeping it in the frame cache.

@@ -92,11 +92,11 @@ struct MovieOutput {
   int64_t frames = 0, samples = 0;
   std::vector<float> pending;  // interleaved sound not yet encoded
   bool started = false;
+  AVRational pixelAspect{0, 1};  // the output information's; 0: not told
   // Frames of two fields (the output's field order: 1 upper first, 2 lower
   // first) are coded and tagged as interlaced; 4:2:0 chroma is then
   // subsampled within each field, so that the fields do not bleed.
   uint32_t askedFieldOrder = 0;  // the output information's, until the movie starts
-  AVRational pixelAspect{0, 1};  // the output information's; 0: not told
   uint32_t fieldOrder = 0;
   bool chromaByField = false;
 };
@@ -480,8 +480,9 @@ ErrorCode SetData(PIN_OutputSpecH out, int32_t selector, const void* data, int32
   return ok ? 0 : BadArgument(kSiteMovieWrite, "SetOutSpecificData");
 }
 
-// The output information: its field order is taken when the movie starts
-// (information given before the file is set has no output to go to).
+// The output information: its field order and pixel aspect are taken when
+// the movie starts (information given before the file is set has no output
+// to go to).
 ErrorCode SetInfo(PIN_OutputSpecH out, const void* info, int32_t size) {
   if (!info || size != static_cast<int32_t>(sizeof(PIN_OutputInfo)))
     return BadArgument(kSiteMovieWrite, "SetOutputInfo");
