@@ -125,10 +125,10 @@ struct Builder {
     else interp.nativeRate = rate;
   }
 
-  // How the footage's pixels and time are read: fields, 3:2 pulldown, rate
-  // and alpha, each given or guessed from the pixels.
+  // How the footage's pixels and time are read: fields, 3:2 pulldown, rate,
+  // alpha (given or guessed from the pixels) and pixel aspect.
   static void Interpret(BEE_Item item, const Node& n) {
-    n.Only({"fields", "pulldown", "fps", "alpha", "matte"});
+    n.Only({"fields", "pulldown", "fps", "alpha", "matte", "pixelAspect"});
     PIN_SeqSpecH seq = nullptr;
     PIN_Interpretation interp{};
     Check(BEE_GetFootageSeqSpec(item, &seq), n, "reading the footage");
@@ -175,6 +175,7 @@ struct Builder {
       interp.alpha.green = static_cast<uint8_t>(c >> 8);
       interp.alpha.blue = static_cast<uint8_t>(c);
     }
+    if (auto pa = n.Get("pixelAspect")) FootageAspectOf(pa->Number(0.01, 100), interp.hsfNum, interp.hsfDen);
     interp.alpha.flags = interp.alpha.type == PIN_Alpha_Premul ? 1 : 0;
     Check(BEE_CmdInterpretFootage(item, &interp), n, "interpreting the footage");
   }

@@ -49,5 +49,9 @@ BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& text,
                        const std::function<void(BEE_Layer)>& place = {});
 // A ratio for a user's factor (pixel aspects, stretch), kept to 1/10000.
 Ratio RatioOf(double v);
+// A footage item's pixel aspect (0.01 to 100) as its interpretation keeps
+// it: to 1/10000 in lowest terms, from 10 up to 1/1000 (neither term of the
+// interpretation's ratio may pass 100,000).
+void FootageAspectOf(double v, uint32_t& num, uint32_t& den);
 
 }  // namespace tavelo::desc

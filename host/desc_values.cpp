@@ -4,6 +4,7 @@
 // commands.
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 #include "BEE.h"
 #include "desc_build.h"
@@ -60,6 +61,14 @@ std::vector<double> Node::Numbers(size_t count, bool allowScalar) const {
 }
 
 Ratio RatioOf(double v) { return Ratio{static_cast<int32_t>(std::llround(v * 10000)), 10000}; }
+
+void FootageAspectOf(double v, uint32_t& num, uint32_t& den) {
+  den = v < 10 ? 10000 : 1000;
+  num = static_cast<uint32_t>(std::llround(v * den));
+  const uint32_t g = std::gcd(num, den);
+  num /= g;
+  den /= g;
+}
 
 void Check(ErrorCode err, const Node& n, const std::string& what) {
   if (err) EngineFail(n.Where() + ": " + what, err);

@@ -1,9 +1,10 @@
-// Footage interpretation from Python: fields, 3:2 pulldown, rate and alpha,
-// read as a dict and changed by keyword (each given or guessed from the
-// pixels) as one undoable step.
+// Footage interpretation from Python: fields, 3:2 pulldown, rate, alpha
+// (each given or guessed from the pixels) and pixel aspect, read as a dict
+// and changed by keyword as one undoable step.
 #include <cmath>
 
 #include "PIN.h"
+#include "desc_build.h"
 #include "objects.h"
 
 namespace tvpy {
@@ -44,11 +45,12 @@ py::dict Item::Interpretation() const {
   d["fps"] = (in.conformedRate ? in.conformedRate : in.nativeRate) / 65536.0;
   d["alpha"] = kAlphaNames[in.alpha.type & 3];
   d["matte"] = (uint32_t{0xFF} << 24) | (uint32_t{in.alpha.red} << 16) | (uint32_t{in.alpha.green} << 8) | in.alpha.blue;
+  d["pixel_aspect"] = in.hsfDen ? static_cast<double>(in.hsfNum) / in.hsfDen : 1.0;
   return d;
 }
 
 void Item::Interpret(const py::object& fields, const py::object& pulldown, const py::object& fps,
-                     const py::object& alpha, const py::object& matte) const {
+                     const py::object& alpha, const py::object& matte, const py::object& pixelAspect) const {
   PIN_SeqSpecH seq = SeqOf(*this);
   PIN_Interpretation in{};
   Check(PIN_GetInterpretation(seq, &in), "reading the interpretation");
@@ -100,6 +102,11 @@ void Item::Interpret(const py::object& fields, const py::object& pulldown, const
     in.alpha.red = static_cast<uint8_t>(c >> 16);
     in.alpha.green = static_cast<uint8_t>(c >> 8);
     in.alpha.blue = static_cast<uint8_t>(c);
+  }
+  if (!pixelAspect.is_none()) {
+    const double aspect = pixelAspect.cast<double>();
+    if (!(aspect >= 0.01 && aspect <= 100)) BadValue("pixel_aspect must be 0.01 to 100");
+    tavelo::desc::FootageAspectOf(aspect, in.hsfNum, in.hsfDen);
   }
   in.alpha.flags = in.alpha.type == PIN_Alpha_Premul ? 1 : 0;
   Check(BEE_CmdInterpretFootage(h, &in), "interpreting the footage");

@@ -262,7 +262,8 @@ PYBIND11_MODULE(_tavelo, m) {
       .def_property("proxy_on", &Item::ProxyOn, &Item::SetProxyOn)
       .def_property_readonly("interpretation", &Item::Interpretation)
       .def("interpret", &Item::Interpret, py::arg("fields") = py::none(), py::arg("pulldown") = py::none(),
-           py::arg("fps") = py::none(), py::arg("alpha") = py::none(), py::arg("matte") = py::none())
+           py::arg("fps") = py::none(), py::arg("alpha") = py::none(), py::arg("matte") = py::none(),
+           py::arg("pixel_aspect") = py::none())
       .def("__eq__", [](const Item& a, const py::object& b) {
         return py::isinstance<Item>(b) && a == b.cast<const Item&>();
       })

@@ -63,10 +63,10 @@ struct Item {
   bool ProxyOn() const;
   void SetProxyOn(bool on) const;
   // Footage: how its pixels and time are read (fields, pulldown, fps,
-  // alpha, matte), as a dict; Interpret changes the keys given.
+  // alpha, matte, pixel aspect), as a dict; Interpret changes the keys given.
   py::dict Interpretation() const;
   void Interpret(const py::object& fields, const py::object& pulldown, const py::object& fps, const py::object& alpha,
-                 const py::object& matte) const;
+                 const py::object& matte, const py::object& pixelAspect) const;
   std::string Repr() const;
   bool operator==(const Item& o) const { return h == o.h && life == o.life; }
 };

@@ -129,9 +129,11 @@ def test_interpretation_from_a_description_file(engine, tmp_path):
     ffmpeg_movie(tmp_path / "clip.mov", progressive(16), 60, "gray", "format=gray,interlace=scan=tff:lowpass=off")
     ffmpeg_movie(tmp_path / "alpha.mov", progressive(4), 30, "gray", "format=rgba")
     description = one_layer({"file": "alpha.mov", "interpretation": {
-        "fields": "lowerFirst", "pulldown": 3, "fps": 29.97, "alpha": "premultiplied", "matte": "#102030"}}, {})
+        "fields": "lowerFirst", "pulldown": 3, "fps": 29.97, "alpha": "premultiplied", "matte": "#102030",
+        "pixelAspect": 0.9091}}, {})
     description["footage"].append({"name": "G", "file": "clip.mov",
-                                   "interpretation": {"fields": "upperFirst", "pulldown": "off", "alpha": "ignore"}})
+                                   "interpretation": {"fields": "upperFirst", "pulldown": "off", "alpha": "ignore",
+                                                      "pixelAspect": 99.99949}})
     project = engine.open(write(tmp_path, "interp.json", description))
     # In the project, footage shows its file's name; the items keep the description's order.
     f, g = [item for item in project.items if item.kind == "footage"]
@@ -139,9 +141,33 @@ def test_interpretation_from_a_description_file(engine, tmp_path):
     assert (got["fields"], got["pulldown"], got["alpha"], got["matte"]) == ("lower_first", 3, "premultiplied",
                                                                             0xFF102030)
     assert got["fps"] == pytest.approx(29.97, abs=1e-4)
-    # Footage without an alpha channel has no alpha to interpret.
+    assert got["pixel_aspect"] == 0.9091
+    # Footage without an alpha channel has no alpha to interpret. From 10 up
+    # a pixel aspect is kept to 3 decimals, so both terms stay within the
+    # interpretation's limits.
     got = g.interpretation
-    assert (got["fields"], got["pulldown"], got["alpha"], got["fps"]) == ("upper_first", 0, "none", 30)
+    assert (got["fields"], got["pulldown"], got["alpha"], got["fps"], got["pixel_aspect"]) == (
+        "upper_first", 0, "none", 30, 99.999)
+
+
+def test_a_pixel_aspect_draws_footage_at_its_proportions(engine, tmp_path):
+    # 32 x 16 footage centred in a 64-wide square-pixel composition: with
+    # pixels twice as wide as they are high, it fills the composition's width.
+    ffmpeg_movie(tmp_path / "clip.mov", progressive(2), 30, "gray", "format=gray")
+    project = engine.open(write(tmp_path, "aspect.json", one_layer({}, {}, width=2 * W)))
+    clip, comp = project.items[0], project.comp("C")
+
+    def covered():
+        alpha = comp.render_frame(0)[..., 3]
+        return [int(c) for c in np.flatnonzero(alpha.max(axis=0) > 0)[[0, -1]]]
+
+    assert covered() == [W // 2, W // 2 + W - 1]
+    clip.interpret(pixel_aspect=2)
+    assert clip.interpretation["pixel_aspect"] == 2 and covered() == [0, 2 * W - 1]
+    project.undo()
+    assert clip.interpretation["pixel_aspect"] == 1 and covered() == [W // 2, W // 2 + W - 1]
+    with pytest.raises(ValueError, match="pixel_aspect must be 0.01 to 100"):
+        clip.interpret(pixel_aspect=0)
 
 
 # Each bad interpretation, written one key a line, is refused at the line
@@ -154,6 +180,7 @@ REFUSED = [
     ({"alpha": True}, "alpha", "expected a string"),
     ({"alpha": "straight", "matte": "#ffffff"}, "matte", "a matte colour goes with \"alpha\": \"premultiplied\""),
     ({"fps": 0}, "fps", "0 is outside 0.01 to 999"),
+    ({"pixelAspect": 100.01}, "pixelAspect", "100.01 is outside 0.01 to 100"),
     ({"fields": "upperFirst", "dominance": 1}, "dominance", "unknown key"),
 ]
 
