@@ -71,13 +71,24 @@ std::string Folded(std::string_view s) {
   return out;
 }
 
-// Whether any of the pattern's families is family.
-bool HasFamily(FcPattern* p, std::string_view family) {
+// Whether any of the pattern's values of object (a family, a style) is value.
+bool HasString(FcPattern* p, const char* object, std::string_view value) {
   FcChar8* v = nullptr;
-  const std::string want = Folded(family);
-  for (int i = 0; FcPatternGetString(p, FC_FAMILY, i, &v) == FcResultMatch; ++i)
+  const std::string want = Folded(value);
+  for (int i = 0; FcPatternGetString(p, object, i, &v) == FcResultMatch; ++i)
     if (Folded(reinterpret_cast<const char*>(v)) == want) return true;
   return false;
+}
+
+bool HasFamily(FcPattern* p, std::string_view family) { return HasString(p, FC_FAMILY, family); }
+
+// fontconfig's generic families (the default "Sans" among them): no font
+// bears their names, the configuration says which font each one is.
+bool IsGeneric(std::string_view family) {
+  static constexpr std::string_view kGeneric[] = {"sans",    "sans-serif", "serif",     "mono",  "monospace",
+                                                  "cursive", "fantasy",    "system-ui", "emoji", "math"};
+  const std::string folded = Folded(family);
+  return std::find(std::begin(kGeneric), std::end(kGeneric), folded) != std::end(kGeneric);
 }
 
 }  // namespace
@@ -218,6 +229,20 @@ struct Fonts::State {
     return ok;
   }
 
+  // A generic family's face as the configuration chooses it; with a style,
+  // only a face of that style.
+  bool Generic(const std::string& family, const char* style, FaceId* id) {
+    if (!IsGeneric(family)) return false;
+    FcPattern* p = FcPatternCreate();
+    FcPatternAddString(p, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    if (style) FcPatternAddString(p, FC_STYLE, reinterpret_cast<const FcChar8*>(style));
+    FcPattern* m = Match(p);
+    FcPatternDestroy(p);
+    const bool ok = m && (!style || HasString(m, FC_STYLE, style)) && OpenMatch(m, id);
+    if (m) FcPatternDestroy(m);
+    return ok;
+  }
+
   // The configuration's default sans-serif face.
   bool Default(FaceId* id) {
     FcPattern* p = FcPatternCreate();
@@ -238,16 +263,17 @@ struct Fonts::State {
       const std::string family = PatternString(p, FC_FAMILY);
       FcPattern* m = Match(p);
       FcPatternDestroy(p);
-      const bool ok = m && (family.empty() || HasFamily(m, family)) && OpenMatch(m, id);
+      const bool ok = m && (family.empty() || IsGeneric(family) || HasFamily(m, family)) && OpenMatch(m, id);
       if (m) FcPatternDestroy(m);
       return ok;
     }
+    if (Generic(name, nullptr, id)) return true;
     if (ListFirst(FC_FULLNAME, name, nullptr, id)) return true;
     if (Family(name, id)) return true;
     // A family followed by a style: the longest family that is installed.
     for (size_t cut = name.rfind(' '); cut != std::string::npos && cut > 0; cut = name.rfind(' ', cut - 1)) {
       const std::string family = name.substr(0, cut), style = name.substr(cut + 1);
-      if (ListFirst(FC_FAMILY, family, style.c_str(), id)) return true;
+      if (Generic(family, style.c_str(), id) || ListFirst(FC_FAMILY, family, style.c_str(), id)) return true;
     }
     return false;
   }

@@ -217,6 +217,17 @@ TEST_F(TextLayout, FontsResolvedByFontconfig) {
     ASSERT_EQ(fonts.Resolve(c.name, &face), 0) << c.name;
     EXPECT_EQ(fonts.File(face), std::string(kDir) + c.file) << c.name;
   }
+  // The generic families (the default "Sans" among them) are the faces the
+  // configuration gives them, without a warning.
+  const auto file = [&](const char* name) {
+    text::FaceId face = 0;
+    EXPECT_EQ(fonts.Resolve(name, &face), 0) << name;
+    return fonts.File(face);
+  };
+  EXPECT_EQ(file("Sans"), file("sans-serif"));
+  EXPECT_EQ(file("sans:bold"), file("Sans Bold"));
+  EXPECT_NE(file("Sans Bold"), file("Sans"));
+  EXPECT_NE(file("Monospace"), file("Serif"));
   EXPECT_TRUE(rec.reports.empty());
   // A missing font is a warning (once) and the default face.
   text::FaceId face = 0;
