@@ -145,6 +145,51 @@ TEST_F(PINImagesTest, AFrameOfAnotherSizeIsRefusedByName) {
   EXPECT_EQ(Argb(world), Expected(8, 6, 3));
 }
 
+// Files whose stored pixels (the data window) are not their picture (the
+// display window): a cropped render's box inside it, an overscan around it.
+// The footage is the picture's size; the pixels lie at their origin, and
+// what they do not cover is transparent black (opaque black without alpha).
+// Frames of a sequence whose boxes differ are one footage.
+TEST_F(PINImagesTest, DataWindowsLieInTheDisplayWindow) {
+  constexpr int W = 12, H = 8;
+  const struct {
+    const char* file;
+    int x, y, w, h, nch;
+  } cases[] = {{"w_1.exr", 4, 2, 5, 3, 4}, {"w_2.exr", -2, -1, 16, 10, 4}, {"rgb.exr", 9, 5, 6, 6, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    OIIO::ImageSpec spec(c.w, c.h, c.nch, OIIO::TypeDesc::HALF);
+    spec.x = c.x, spec.y = c.y;
+    spec.full_x = spec.full_y = 0;
+    spec.full_width = W, spec.full_height = H;
+    const std::vector<float> px = Pattern(c.w, c.h, c.nch);
+    auto out = OIIO::ImageOutput::create(dir.P(c.file));
+    ASSERT_TRUE(out && out->open(dir.P(c.file), spec) && out->write_image(OIIO::TypeDesc::FLOAT, px.data()) &&
+                out->close());
+    // Each picture pixel: the data pixel over it, or the uncovered colour.
+    std::vector<uint8_t> want;
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const int dx = x - c.x, dy = y - c.y;
+        if (dx < 0 || dy < 0 || dx >= c.w || dy >= c.h) {
+          want.insert(want.end(), {uint8_t(c.nch == 4 ? 0 : 255), 0, 0, 0});
+          continue;
+        }
+        const float* p = &px[static_cast<size_t>((dy * c.w + dx) * c.nch)];
+        want.push_back(c.nch == 4 ? static_cast<uint8_t>(std::lround(p[3] * 255)) : 255);
+        for (int k = 0; k < 3; ++k) want.push_back(static_cast<uint8_t>(std::lround(p[k] * 255)));
+      }
+    const bool sequence = c.file[0] == 'w';
+    PIN_SeqSpecH seq = Opened(dir.P(sequence ? "w_1.exr" : c.file), sequence ? PIN_Import_Sequence : 0);
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(PIN_GetDimensions(seq, nullptr, &w, &h, nullptr), 0);
+    EXPECT_EQ(w, W);
+    EXPECT_EQ(h, H);
+    EXPECT_EQ(Frame(seq, c.file[2] == '2' ? 1 : 0, 30), want);
+  }
+  EXPECT_TRUE(rec.reports.empty());
+}
+
 TEST_F(PINImagesTest, DamagedFilesAreRefusedWithOneReport) {
   WriteImage(dir.P("bad.png"), 64, 64, 3, OIIO::TypeDesc::UINT8, Pattern(64, 64, 3));
   // Cut the file in the middle of its image data.

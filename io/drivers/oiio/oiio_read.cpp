@@ -7,6 +7,7 @@
 // stored: no colour-space conversion happens here.
 #include <OpenImageIO/imageio.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -34,9 +35,19 @@ bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, s
     return false;
   }
   const OIIO::ImageSpec& spec = in->spec();
-  const int64_t w = spec.width, h = spec.height;
+  // The picture is the display window. The stored pixels (the data window:
+  // a cropped render's bounding box, or an overscan) lie in it at their own
+  // origin, cut to it; what they leave uncovered is transparent black (black
+  // in a file without alpha), as the formats define. Most files store
+  // exactly their picture.
+  const int64_t dw = spec.width, dh = spec.height;
+  const bool window = spec.full_width > 0 && spec.full_height > 0;
+  const int64_t w = window ? spec.full_width : dw, h = window ? spec.full_height : dh;
+  const int64_t ox = window ? int64_t{spec.x} - spec.full_x : 0, oy = window ? int64_t{spec.y} - spec.full_y : 0;
   const int nch = spec.nchannels;
-  if (w < 1 || h < 1 || w > 30000 || h > 30000 || nch < 1) {
+  constexpr int64_t kMaxSide = 30000;
+  if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide || dw < 1 || dh < 1 || dw > kMaxSide || dh > kMaxSide ||
+      nch < 1) {
     *why = "unsupported image size";
     return false;
   }
@@ -52,17 +63,23 @@ bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, s
     *pixelAspect = format == "openexr" || format == "dpx" ? spec.get_float_attribute("PixelAspectRatio", 1.0f) : 1.0f;
   }
   const int color = nch >= 3 ? 3 : 1;
-  const size_t count = static_cast<size_t>(w * h) * static_cast<size_t>(nch);
+  const size_t count = static_cast<size_t>(dw * dh) * static_cast<size_t>(nch);
   f.width = static_cast<int32_t>(w);
   f.height = static_cast<int32_t>(h);
   f.argb.assign(static_cast<size_t>(w * h) * 4, 0);
+  if (!*hasAlpha)
+    for (size_t i = 0; i < f.argb.size(); i += 4) f.argb[i] = 255;
+  // The data window's rows and columns that fall in the picture.
+  const int64_t x0 = std::max<int64_t>(0, -ox), x1 = std::min(dw, w - ox);
+  const int64_t y0 = std::max<int64_t>(0, -oy), y1 = std::min(dh, h - oy);
   auto store = [&](auto sampleToByte, const auto* samples) {
-    for (size_t i = 0, n = static_cast<size_t>(w * h); i < n; ++i) {
-      const auto* px = samples + i * static_cast<size_t>(nch);
-      uint8_t* out = &f.argb[i * 4];
-      out[0] = *hasAlpha ? sampleToByte(px[alpha]) : 255;
-      for (int c = 0; c < 3; ++c) out[1 + c] = sampleToByte(px[color == 3 ? c : 0]);
-    }
+    for (int64_t y = y0; y < y1; ++y)
+      for (int64_t x = x0; x < x1; ++x) {
+        const auto* px = samples + static_cast<size_t>(y * dw + x) * static_cast<size_t>(nch);
+        uint8_t* out = &f.argb[static_cast<size_t>((y + oy) * w + x + ox) * 4];
+        out[0] = *hasAlpha ? sampleToByte(px[alpha]) : 255;
+        for (int c = 0; c < 3; ++c) out[1 + c] = sampleToByte(px[color == 3 ? c : 0]);
+      }
   };
   bool ok = false;
   if (spec.format == OIIO::TypeDesc::UINT8) {
