@@ -75,6 +75,7 @@ TEST_F(PINImagesTest, EveryFormatReadsIntoAWorld) {
       {"e.dpx", 3, OIIO::TypeDesc::UINT16, PIN_Alpha_None, 999},
       {"f.tga", 4, OIIO::TypeDesc::UINT8, PIN_Alpha_Straight, 999},
       {"g.bmp", 3, OIIO::TypeDesc::UINT8, PIN_Alpha_None, 999},
+      {"j.bmp", 4, OIIO::TypeDesc::UINT8, PIN_Alpha_Straight, 999},
       {"h.jpg", 3, OIIO::TypeDesc::UINT8, PIN_Alpha_None, 35},
       {"i.png", 1, OIIO::TypeDesc::UINT8, PIN_Alpha_None, 999},
   };

@@ -55,11 +55,13 @@ bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, s
   if (alpha < 0 && nch == 2) alpha = 1;
   if (alpha < 0 && nch >= 4) alpha = 3;
   *hasAlpha = alpha >= 0 && alpha < nch;
-  *straight = spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 0;
+  const std::string format = in->format_name();
+  // BMP files keep straight alpha (as their writers store it), which the
+  // library does not say.
+  *straight = spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 0 || format == "bmp";
   // The pixel aspect of the formats with a field for it (the others' comes
   // from resolutions that readers take both ways).
   if (pixelAspect) {
-    const std::string format = in->format_name();
     *pixelAspect = format == "openexr" || format == "dpx" ? spec.get_float_attribute("PixelAspectRatio", 1.0f) : 1.0f;
   }
   const int color = nch >= 3 ? 3 : 1;
