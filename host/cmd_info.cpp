@@ -24,6 +24,7 @@ struct InfoOptions {
   std::string project;
   bool json = false;
   bool memory = false;
+  std::string memorySize;  // info --memory SIZE: the budget that size gives
 };
 
 double Seconds(Time t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0; }
@@ -160,6 +161,11 @@ Json Describe() {
 
 int Info(const InfoOptions& o, Common common) {
   if (o.project.empty() == !o.memory) Fail("give a PROJECT, or --memory for the memory budget", kExitUsage);
+  if (!o.memorySize.empty()) {
+    if (!common.memory.empty() && common.memory != o.memorySize)
+      Fail("two memory budgets: --memory " + common.memory + " and --memory " + o.memorySize, kExitUsage);
+    common.memory = o.memorySize;
+  }
   Session session(common);
   session.echo = false;
   if (o.memory) return PrintMemoryInfo(o.json);
@@ -218,8 +224,19 @@ void AddInfoCommand(CLI::App& app, Dispatch& d) {
       "info", "list a project's compositions, layers, footage and effects; or with --memory the memory budget");
   sub->add_option("PROJECT", o.project, "project file, or a .json project description");
   sub->add_flag("--json", o.json, "print JSON for scripts");
-  sub->add_flag("--memory", o.memory,
-                "print the memory budget, where it comes from, where purging starts and the ceiling");
+  // A size after it is the budget to print (as `tavelo --memory SIZE info
+  // --memory`), not dropped: `info --memory=2G` once printed the budget in
+  // force without a word about the 2G.
+  sub->add_option_function<std::string>(
+         "--memory",
+         [](const std::string& size) {
+           o.memory = true;
+           o.memorySize = size;
+         },
+         "print the memory budget, where it comes from, where purging starts and the ceiling; with a SIZE, "
+         "the budget that size gives")
+      ->expected(0, 1)
+      ->option_text("[SIZE]");
   AddCommonOptions(*sub, d.common, true, false);
   sub->callback([&d] { d.run = [&d] { return Info(o, d.common); }; });
 }

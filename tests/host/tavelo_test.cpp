@@ -85,6 +85,8 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
       {{"render", layered, "-c", "Main", "--memory", "lots"}, 2, "--memory \"lots\" is not a size (such as 512M"},
       {{"--memory", "16M", "info", "--memory"}, 2, "--memory must be at least 32 MiB (\"16M\" is 16 MiB)"},
       {{"info"}, 2, "give a PROJECT, or --memory for the memory budget"},
+      {{"--memory", "64M", "info", "--memory", "32M"}, 2, "two memory budgets: --memory 64M and --memory 32M"},
+      {{"info", "--memory", "p.tvp"}, 2, "--memory \"p.tvp\" is not a size"},
   };
   for (const Case& c : cases) {
     Outcome r = Tv(c.args);
@@ -93,6 +95,17 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
     EXPECT_THAT(r.err, HasSubstr(c.message)) << line << "\n" << r.err;
     EXPECT_TRUE(Files(".").empty() || c.code == 0) << line;  // no partial file left
   }
+}
+
+// info --memory prints the budget a size given after it gives, in each way
+// of writing it, as when the size comes before the command.
+TEST_F(Tavelo, InfoMemoryTakesASize) {
+  const std::string before = Ok({"--memory", "64M", "info", "--memory"}).out;
+  EXPECT_THAT(before, HasSubstr("memory budget  64 MiB\n  from         set by --memory\n"));
+  EXPECT_EQ(Ok({"info", "--memory", "64M"}).out, before);
+  EXPECT_EQ(Ok({"info", "--memory=64M"}).out, before);
+  EXPECT_EQ(nlohmann::json::parse(Ok({"info", "--memory", "64M", "--json"}).out)["budget"], 64 << 20);
+  EXPECT_THAT(Ok({"info", "--memory", "--json"}).out, Not(HasSubstr("67108864")));
 }
 
 // A description built to a project file shows the same project and renders
