@@ -12,6 +12,7 @@ extern "C" {
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "OutputFormats.h"
@@ -130,6 +131,37 @@ TEST_F(PINMoviesTest, DamagedMoviesAreRefusedCleanly) {
   const ErrorCode err = Draw(seq, World(kW, kH), Time{45, 24});
   EXPECT_TRUE(err == 0 || (err == PIN_ErrCannotImport && rec.reports.size() == 1)) << err;
   (void)Sound(seq, 0, 16000);
+}
+
+// A movie whose display matrix turns it (a phone's upright picture, stored
+// on its side) is footage of the picture as players show it: its size,
+// pixels and pixel aspect turned, exactly as the ffmpeg tool turns them. A
+// turn that is not a quarter turn is not made (the tool would cut the
+// picture's corners off).
+TEST_F(PINMoviesTest, TurnedMoviesAreShownTurned) {
+  ASSERT_TRUE(Make("flat.mov", "-vf setsar=40/33 -c:v png -c:a pcm_s16le"));
+  for (const int degrees : {90, 180, 270, 45}) {
+    SCOPED_TRACE(degrees);
+    const std::string name = "turn" + std::to_string(degrees) + ".mov";
+    const std::string cmd = "ffmpeg -nostdin -v error -y -i '" + dir.P("flat.mov") +
+                            "' -c copy -metadata:s:v:0 rotate=" + std::to_string(degrees) + " '" + dir.P(name) +
+                            "' && ffmpeg -nostdin -v error -y " + (degrees == 45 ? "-noautorotate " : "") + "-i '" +
+                            dir.P(name) +
+                            "' -vf 'select=eq(n\\,5)' -frames:v 1 -f rawvideo -pix_fmt argb '" + dir.P("shown.argb") + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream in(dir.P("shown.argb"), std::ios::binary);
+    const std::vector<uint8_t> shown{std::istreambuf_iterator<char>(in), {}};
+    PIN_SeqSpecH seq = Opened(dir.P(name));
+    const bool quarter = degrees % 180 == 90;
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(PIN_GetDimensions(seq, nullptr, &w, &h, nullptr), 0);
+    EXPECT_EQ(w, quarter ? kH : kW);
+    EXPECT_EQ(h, quarter ? kW : kH);
+    EXPECT_EQ(Frame(seq, 5, 24), shown);
+    const PIN_Interpretation interp = OUT(PIN_GetInterpretation, seq);
+    EXPECT_EQ(interp.hsfNum * (quarter ? 40 : 33), interp.hsfDen * (quarter ? 33 : 40));
+  }
+  EXPECT_TRUE(rec.reports.empty());
 }
 
 // The output slots: every codec written with sound and read back.

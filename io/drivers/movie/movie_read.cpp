@@ -3,12 +3,20 @@
 // no other module claims come here). Frames are found exactly: a frame is
 // the one showing at its time, found by seeking to the key frame before it
 // and decoding forward; drawing the next frame goes on decoding without a
-// seek. Variable frame rates map each time to the frame showing then. The
+// seek. Variable frame rates map each time to the frame showing then. A
+// movie with a display matrix turning it by quarter turns is footage of the
+// picture turned, as players show it. The
 // module keeps no options of its own: options stored by another movie
 // module stay with the footage, untouched.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
+
+extern "C" {
+#include <libavutil/display.h>
+}
 
 #include "OutputFormats.h"
 #include "movie.h"
@@ -80,7 +88,13 @@ struct Movie final : SoundSource {
   AVRational frameRate{0, 1};
   int64_t startPts = 0;
   int64_t frameCount = 0;
-  int32_t width = 1, height = 1;
+  int32_t width = 1, height = 1;  // as stored
+  // Quarter turns clockwise the movie is shown with (a phone's upright
+  // picture is stored on its side, with a display matrix that turns it).
+  int turn = 0;
+  int32_t ShownWidth() const { return turn & 1 ? height : width; }
+  int32_t ShownHeight() const { return turn & 1 ? width : height; }
+  std::vector<uint8_t> unturned;  // a turned movie's frame as stored
   bool alpha = false;
   Frame frame;        // the frame drawn last
   Frame ahead;        // a frame decoded past the one asked for
@@ -107,6 +121,8 @@ struct Movie final : SoundSource {
     return startPts + av_rescale_q(index, av_inv_q(frameRate), fmt->streams[videoIndex]->time_base);
   }
 
+  // Turns a frame as stored (ARGB) into the frame shown.
+  void Turn(const std::vector<uint8_t>& from, std::vector<uint8_t>& to) const;
   // Decodes the next frame into `out`; false at the end or on failure (*err
   // holds the library's code on failure).
   bool Next(Frame& out, int* err);
@@ -133,6 +149,20 @@ void Movie::TagConversion(const AVFrame& f) {
   UseMatrix(sws.get(), space, f.color_range == AVCOL_RANGE_JPEG ? 1 : -1, -1);
 }
 
+void Movie::Turn(const std::vector<uint8_t>& from, std::vector<uint8_t>& to) const {
+  const int64_t w = width, h = height, shownW = ShownWidth(), shownH = ShownHeight();
+  to.resize(from.size());
+  const auto* in = reinterpret_cast<const uint32_t*>(from.data());
+  auto* px = reinterpret_cast<uint32_t*>(to.data());
+  // Each shown pixel (x, y) takes the stored pixel it was turned from.
+  for (int64_t y = 0; y < shownH; ++y)
+    for (int64_t x = 0; x < shownW; ++x) {
+      const int64_t sx = turn == 1 ? y : turn == 2 ? w - 1 - x : w - 1 - y;
+      const int64_t sy = turn == 1 ? h - 1 - x : turn == 2 ? h - 1 - y : x;
+      px[y * shownW + x] = in[sy * w + sx];
+    }
+}
+
 bool Movie::Convert(Frame& out) {
   AVFrame* f = decoded.get();
   // An interlaced picture whose chroma spans two rows (4:2:0) is converted
@@ -146,18 +176,20 @@ bool Movie::Convert(Frame& out) {
                                  nullptr, nullptr, nullptr));
   if (!sws) return false;
   TagConversion(*f);
-  out.width = width, out.height = height;
+  out.width = ShownWidth(), out.height = ShownHeight();
   // The scaler may store a little past the last pixel (one byte seen for
   // RGB pictures): it writes into slack that is dropped after it (the
   // capacity stays, so the next frame reuses it).
   constexpr size_t kScalerSlack = 64;
   const size_t bytes = size_t{4} * static_cast<size_t>(width) * static_cast<size_t>(height);
-  out.argb.resize(bytes + kScalerSlack);
-  uint8_t* dst[4] = {out.argb.data(), nullptr, nullptr, nullptr};
+  std::vector<uint8_t>& stored = turn ? unturned : out.argb;
+  stored.resize(bytes + kScalerSlack);
+  uint8_t* dst[4] = {stored.data(), nullptr, nullptr, nullptr};
   const int stride[4] = {4 * width, 0, 0, 0};
   const uint8_t* src[4] = {f->data[0], f->data[1], f->data[2], f->data[3]};
   ScaleFields(sws.get(), src, f->linesize, f->height, dst, stride, fields);
-  out.argb.resize(bytes);
+  stored.resize(bytes);
+  if (turn) Turn(stored, out.argb);
   if (!alpha)
     for (size_t i = 0; i < out.argb.size(); i += 4) out.argb[i] = 255;
   const int64_t pts = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
@@ -329,6 +361,28 @@ int64_t Movie::Read(int64_t first, int64_t count, float* out, std::string* why) 
   return n;
 }
 
+// The quarter turns clockwise a stream's display matrix shows it with, as
+// players turn it; 0 without one, or for a turn that is not a quarter turn.
+int QuarterTurns(const AVStream& st) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 31, 102)
+  const AVPacketSideData* side = av_packet_side_data_get(st.codecpar->coded_side_data,
+                                                         st.codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+  const uint8_t* matrix = side && side->size >= 9 * sizeof(int32_t) ? side->data : nullptr;
+#else
+  size_t size = 0;
+  const uint8_t* matrix = av_stream_get_side_data(&st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+  if (size < 9 * sizeof(int32_t)) matrix = nullptr;
+#endif
+  if (!matrix) return 0;
+  // The library gives the turn counterclockwise, from -180 to 180 degrees.
+  const double clockwise = -av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+  if (!std::isfinite(clockwise)) return 0;
+  const double quarters = clockwise / 90;
+  const long q = std::lround(quarters);
+  if (std::fabs(quarters - static_cast<double>(q)) > 1.0 / 90) return 0;
+  return static_cast<int>(((q % 4) + 4) % 4);
+}
+
 // Opens a movie; the library's reason in *why on failure.
 std::unique_ptr<Movie> Open(const std::string& path, std::string* why) {
   auto m = std::make_unique<Movie>();
@@ -373,6 +427,7 @@ std::unique_ptr<Movie> Open(const std::string& path, std::string* why) {
     *why = "the movie's frame size is not usable";
     return nullptr;
   }
+  m->turn = QuarterTurns(*st);
   m->frameRate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate : st->r_frame_rate;
   if (m->frameRate.num <= 0 || m->frameRate.den <= 0) m->frameRate = AVRational{25, 1};
   const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(st->codecpar->format));
@@ -413,8 +468,8 @@ ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
   if (!m) return CannotRead(kSiteMovieRead, NameOf(file), why);
   PIN_SourceInfo info{};
   PIN_GetSourceInfo(seq, &info);
-  info.width = m->width;
-  info.height = m->height;
+  info.width = m->ShownWidth();
+  info.height = m->ShownHeight();
   info.depth = m->alpha ? 32 : 24;
   info.start = Time{0, 1};
   info.alpha.type = m->alpha ? PIN_Alpha_Straight : PIN_Alpha_None;
@@ -434,6 +489,8 @@ ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
   // change it. One out of 1/100 to 100 (as compositions take) is ignored.
   if (m->videoIndex >= 0) {
     AVRational sar = av_guess_sample_aspect_ratio(m->fmt.get(), m->fmt->streams[m->videoIndex], nullptr);
+    // Turned a quarter, the pixels are as high as they were wide.
+    if (m->turn & 1) std::swap(sar.num, sar.den);
     if (sar.num > 0 && sar.den > 0 && av_reduce(&sar.num, &sar.den, sar.num, sar.den, 100000) >= 0 &&
         int64_t{sar.num} * 100 >= sar.den && int64_t{sar.den} * 100 >= sar.num)
       if (ErrorCode err = PIN_SetHSF(seq, static_cast<uint32_t>(sar.num), static_cast<uint32_t>(sar.den))) return err;
@@ -460,7 +517,7 @@ ErrorCode MovieOf(PIN_SeqSpecH seq, Movie** out) {
   std::unique_ptr<Movie> m = Open(path, &why);
   if (!m) return CannotRead(kSiteMovieRead, name, why);
   if (m->videoIndex >= 0)
-    if (ErrorCode err = CheckFrameSize(seq, m->width, m->height, kSiteMovieRead, name)) return err;
+    if (ErrorCode err = CheckFrameSize(seq, m->ShownWidth(), m->ShownHeight(), kSiteMovieRead, name)) return err;
   *out = m.get();
   return SetInstance<SoundSource>(seq, m.release());
 }
