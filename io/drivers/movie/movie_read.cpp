@@ -152,14 +152,12 @@ void Movie::TagConversion(const AVFrame& f) {
 void Movie::Turn(const std::vector<uint8_t>& from, std::vector<uint8_t>& to) const {
   const int64_t w = width, h = height, shownW = ShownWidth(), shownH = ShownHeight();
   to.resize(from.size());
-  const auto* in = reinterpret_cast<const uint32_t*>(from.data());
-  auto* px = reinterpret_cast<uint32_t*>(to.data());
   // Each shown pixel (x, y) takes the stored pixel it was turned from.
   for (int64_t y = 0; y < shownH; ++y)
     for (int64_t x = 0; x < shownW; ++x) {
       const int64_t sx = turn == 1 ? y : turn == 2 ? w - 1 - x : w - 1 - y;
       const int64_t sy = turn == 1 ? h - 1 - x : turn == 2 ? h - 1 - y : x;
-      px[y * shownW + x] = in[sy * w + sx];
+      std::memcpy(&to[static_cast<size_t>(y * shownW + x) * 4], &from[static_cast<size_t>(sy * w + sx) * 4], 4);
     }
 }
 
