@@ -133,6 +133,32 @@ TEST_F(PINMoviesTest, DamagedMoviesAreRefusedCleanly) {
   (void)Sound(seq, 0, 16000);
 }
 
+// A movie's sound is the sound the ffmpeg tool decodes from it, from its
+// first sample: an MP4's AAC sound once began with a few hundred silent
+// samples (its encoder's delay was not cut after a seek back to the start).
+// Pictures drawn before and after the sound are the right ones.
+TEST_F(PINMoviesTest, SoundIsDecodedAsTheFileSays) {
+  ASSERT_TRUE(Make("aac.mp4", "-c:v libx264 -pix_fmt yuv420p -c:a aac"));
+  const std::string cmd = "ffmpeg -nostdin -v error -y -i '" + dir.P("aac.mp4") +
+                          "' -vn -f s16le -ac 2 -ar " + std::to_string(kRate) + " '" + dir.P("sound.s16") + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::ifstream in(dir.P("sound.s16"), std::ios::binary);
+  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+  std::vector<int16_t> want(bytes.size() / 2);
+  std::memcpy(want.data(), bytes.data(), want.size() * 2);
+  constexpr int32_t kCount = kRate;  // a second
+  ASSERT_GE(want.size(), size_t{2 * kCount});
+  PIN_SeqSpecH seq = Opened(dir.P("aac.mp4"));
+  EXPECT_EQ(Number(Frame(seq, 9, 24)), 9);
+  const std::vector<int16_t> got = Sound(seq, 0, kCount);
+  ASSERT_EQ(got.size(), size_t{2 * kCount});
+  int worst = 0;
+  for (size_t i = 0; i < got.size(); ++i) worst = std::max(worst, std::abs(got[i] - want[i]));
+  EXPECT_LE(worst, 1);
+  EXPECT_EQ(Number(Frame(seq, 10, 24)), 10);
+  EXPECT_TRUE(rec.reports.empty());
+}
+
 // A movie whose display matrix turns it (a phone's upright picture, stored
 // on its side) is footage of the picture as players show it: its size,
 // pixels and pixel aspect turned, exactly as the ffmpeg tool turns them. A

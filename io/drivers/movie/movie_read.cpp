@@ -306,6 +306,17 @@ bool Movie::DecodeSound(std::string* why) {
   soundDecoded = true;
   sound.clear();
   if (audioIndex < 0) return true;
+  // Read from a demuxer opened afresh, not one sought back to the start:
+  // after a seek, the encoder's delay is no longer cut from the first
+  // packets as the file says (an MP4's AAC sound began with 448 silent
+  // samples, and the rest was decoded a little off).
+  if (int r = Reopen(); r < 0) {
+    *why = AvError(r);
+    return false;
+  }
+  // The video decoder starts again from a seek.
+  frame.index = -1;
+  ahead.index = -1;
   AVStream* st = fmt->streams[audioIndex];
   const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
   std::unique_ptr<AVCodecContext, CodecCloser> dec(avcodec_alloc_context3(codec));
@@ -325,7 +336,6 @@ bool Movie::DecodeSound(std::string* why) {
     return false;
   }
   std::unique_ptr<SwrContext, SwrFree> swr(raw);
-  av_seek_frame(fmt.get(), audioIndex, st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time, AVSEEK_FLAG_BACKWARD);
   std::unique_ptr<AVFrame, FrameFree> f(av_frame_alloc());
   auto drain = [&]() {
     while (avcodec_receive_frame(dec.get(), f.get()) == 0) {
@@ -345,9 +355,6 @@ bool Movie::DecodeSound(std::string* why) {
   avcodec_send_packet(dec.get(), nullptr);
   drain();
   frames = static_cast<int64_t>(sound.size()) / channels;
-  // The video decoder starts again from a seek.
-  frame.index = -1;
-  ahead.index = -1;
   return true;
 }
 
