@@ -159,6 +159,34 @@ TEST_F(PINMoviesTest, SoundIsDecodedAsTheFileSays) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
+// Sound that starts after the pictures (its stream's first time later) is
+// preceded by silence; sound that starts before them loses what comes first:
+// the footage's time 0 is its first picture, and the two stay in step.
+TEST_F(PINMoviesTest, SoundKeepsItsPlaceAgainstThePictures) {
+  for (const bool late : {true, false}) {
+    SCOPED_TRACE(late ? "sound later" : "pictures later");
+    const std::string cmd = "ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt rgb24 -s 128x32 -r 24 -i '" +
+                            dir.P("frames.rgb") + "' " + (late ? "-itsoffset 0.25 " : "") + "-i '" +
+                            dir.P("tone.wav") + "' " + (late ? "" : "-vf setpts=PTS+0.25/TB ") +
+                            "-c:v png -c:a pcm_s16le '" + dir.P("off.mkv") + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    PIN_SeqSpecH seq = Opened(dir.P("off.mkv"));
+    EXPECT_EQ(Number(Frame(seq, 3, 24)), 3);
+    const std::vector<int16_t> got = Sound(seq, 0, kRate / 2);
+    ASSERT_EQ(got.size(), size_t{kRate});
+    constexpr size_t kShift = 2 * kRate / 4;  // a quarter second of stereo samples
+    const std::vector<int16_t> want =
+        late ? [&] {
+          std::vector<int16_t> v(kShift, 0);
+          v.insert(v.end(), tone_.begin(), tone_.begin() + kRate - kShift);
+          return v;
+        }()
+             : std::vector<int16_t>(tone_.begin() + kShift, tone_.begin() + kShift + kRate);
+    EXPECT_EQ(got, want);
+  }
+  EXPECT_TRUE(rec.reports.empty());
+}
+
 // A movie whose display matrix turns it (a phone's upright picture, stored
 // on its side) is footage of the picture as players show it: its size,
 // pixels and pixel aspect turned, exactly as the ffmpeg tool turns them. A

@@ -5,7 +5,8 @@
 // and decoding forward; drawing the next frame goes on decoding without a
 // seek. Variable frame rates map each time to the frame showing then. A
 // movie with a display matrix turning it by quarter turns is footage of the
-// picture turned, as players show it. The
+// picture turned, as players show it. Its sound keeps its place against its
+// pictures, as the streams' times say. The
 // module keeps no options of its own: options stored by another movie
 // module stay with the footage, untouched.
 #include <algorithm>
@@ -337,14 +338,39 @@ bool Movie::DecodeSound(std::string* why) {
   }
   std::unique_ptr<SwrContext, SwrFree> swr(raw);
   std::unique_ptr<AVFrame, FrameFree> f(av_frame_alloc());
+  // In a movie with pictures, the sound lies where its first sample's time
+  // says against the pictures' start (the footage's time 0): sound that
+  // starts later is preceded by silence, sound that starts earlier loses
+  // what comes before. Sound alone starts with its first sample.
+  bool placed = videoIndex < 0;
+  int64_t drop = 0;  // samples still to drop from the start
+  auto place = [&](const AVFrame& first) {
+    placed = true;
+    const int64_t ts = first.best_effort_timestamp != AV_NOPTS_VALUE ? first.best_effort_timestamp
+                       : st->start_time != AV_NOPTS_VALUE             ? st->start_time
+                                                                       : 0;
+    const AVRational perSample{1, dec->sample_rate};
+    int64_t offset = av_rescale_q(ts, st->time_base, perSample) -
+                     av_rescale_q(startPts, fmt->streams[videoIndex]->time_base, perSample);
+    // Beyond a minute either way the times are not to be trusted.
+    if (std::abs(offset) > int64_t{60} * dec->sample_rate) offset = 0;
+    if (offset > 0) sound.assign(static_cast<size_t>(offset) * static_cast<size_t>(channels), 0.0f);
+    drop = std::max<int64_t>(0, -offset);
+  };
   auto drain = [&]() {
     while (avcodec_receive_frame(dec.get(), f.get()) == 0) {
+      if (!placed) place(*f);
       const size_t at = sound.size();
       sound.resize(at + static_cast<size_t>(f->nb_samples) * static_cast<size_t>(channels));
       uint8_t* out[1] = {reinterpret_cast<uint8_t*>(sound.data() + at)};
       const int got = swr_convert(swr.get(), out, f->nb_samples, const_cast<const uint8_t**>(f->extended_data),
                                   f->nb_samples);
       sound.resize(at + static_cast<size_t>(std::max(got, 0)) * static_cast<size_t>(channels));
+      if (drop > 0) {
+        const int64_t cut = std::min<int64_t>(drop, static_cast<int64_t>(sound.size()) / channels);
+        sound.erase(sound.begin(), sound.begin() + static_cast<ptrdiff_t>(cut * channels));
+        drop -= cut;
+      }
       av_frame_unref(f.get());
     }
   };
