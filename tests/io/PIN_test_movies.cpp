@@ -187,6 +187,21 @@ TEST_F(PINMoviesTest, SoundKeepsItsPlaceAgainstThePictures) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
+// A song with album art (a cover picture stream) is sound footage: the
+// picture is not played as the movie's pictures (it could not be sought,
+// and the file was refused).
+TEST_F(PINMoviesTest, ACoverPictureIsNotPictures) {
+  const std::string cmd = "ffmpeg -nostdin -v error -y -i '" + dir.P("tone.wav") +
+                          "' -f rawvideo -pix_fmt rgb24 -s 128x32 -i '" + dir.P("frames.rgb") +
+                          "' -map 0:a -map 1:v -frames:v 1 -c:a alac -c:v png -disposition:v attached_pic '" +
+                          dir.P("song.m4a") + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  PIN_SeqSpecH seq = Opened(dir.P("song.m4a"));
+  EXPECT_EQ(OUT(PIN_GetInterpretation, seq).nativeRate, 0);
+  EXPECT_EQ(Sound(seq, 0, kRate), std::vector<int16_t>(tone_.begin(), tone_.begin() + 2 * kRate));
+  EXPECT_TRUE(rec.reports.empty());
+}
+
 // A movie whose display matrix turns it (a phone's upright picture, stored
 // on its side) is footage of the picture as players show it: its size,
 // pixels and pixel aspect turned, exactly as the ffmpeg tool turns them. A

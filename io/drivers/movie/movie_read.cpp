@@ -414,6 +414,21 @@ int QuarterTurns(const AVStream& st) {
   return static_cast<int>(((q % 4) + 4) % 4);
 }
 
+// The stream of the movie's pictures: the library's best, unless that is a
+// cover picture (a song's album art), which is not pictures to play; -1
+// when there are none.
+int PicturesStream(AVFormatContext& f) {
+  const auto playable = [&f](int i) {
+    const AVStream* s = f.streams[i];
+    return s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC);
+  };
+  const int best = av_find_best_stream(&f, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (best >= 0 && playable(best)) return best;
+  for (unsigned i = 0; i < f.nb_streams; ++i)
+    if (playable(static_cast<int>(i))) return static_cast<int>(i);
+  return -1;
+}
+
 // Opens a movie; the library's reason in *why on failure.
 std::unique_ptr<Movie> Open(const std::string& path, std::string* why) {
   auto m = std::make_unique<Movie>();
@@ -424,7 +439,7 @@ std::unique_ptr<Movie> Open(const std::string& path, std::string* why) {
     return nullptr;
   }
   AVFormatContext* raw = m->fmt.get();
-  m->videoIndex = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  m->videoIndex = PicturesStream(*raw);
   m->audioIndex = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
   if (m->videoIndex < 0 && m->audioIndex < 0) {
     *why = "the file holds neither pictures nor sound";
