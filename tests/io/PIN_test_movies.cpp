@@ -187,6 +187,39 @@ TEST_F(PINMoviesTest, SoundKeepsItsPlaceAgainstThePictures) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
+// A movie cut without coding again, after a key frame (an edit list): the
+// frames before the cut, decoded but never shown, were counted, and the
+// footage held its last frame over as many frames. It lasts as long as its
+// cut says now (the last frame perhaps in part), and its first and last
+// frames are those the ffmpeg tool shows.
+TEST_F(PINMoviesTest, ACutMovieLastsAsLongAsItsCut) {
+  ASSERT_TRUE(Make("whole.mp4", "-c:v libx264 -g 12 -bf 2 -pix_fmt yuv420p -an"));
+  const std::string cmd = "ffmpeg -nostdin -v error -y -ss 1.3 -i '" + dir.P("whole.mp4") + "' -c copy '" +
+                          dir.P("cut.mp4") + "' && ffmpeg -nostdin -v error -y -i '" + dir.P("cut.mp4") +
+                          "' -f rawvideo -pix_fmt rgb24 '" + dir.P("cut.rgb") + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::ifstream in(dir.P("cut.rgb"), std::ios::binary);
+  const std::vector<char> rgb{std::istreambuf_iterator<char>(in), {}};
+  const auto shown = static_cast<int32_t>(rgb.size() / (kW * kH * 3));
+  ASSERT_GT(shown, 10);
+  // The number the tool's frame k carries.
+  const auto number = [&](int32_t k) {
+    int n = 0;
+    for (int b = 0; b < 8; ++b)
+      if (static_cast<uint8_t>(rgb[static_cast<size_t>((k * kH + 16) * kW + 16 * b + 8) * 3]) > 128) n |= 1 << b;
+    return n;
+  };
+  PIN_SeqSpecH seq = Opened(dir.P("cut.mp4"));
+  PIN_SourceInfo info{};
+  ASSERT_EQ(PIN_GetSourceInfo(seq, &info), 0);
+  const double frames = info.duration.value * 24.0 / info.duration.scale;
+  EXPECT_GE(frames, shown);
+  EXPECT_LE(frames, shown + 1);
+  EXPECT_EQ(Number(Frame(seq, 0, 24)), number(0));
+  EXPECT_EQ(Number(Frame(seq, shown - 1, 24)), number(shown - 1));
+  EXPECT_TRUE(rec.reports.empty());
+}
+
 // A song with album art (a cover picture stream) is sound footage: the
 // picture is not played as the movie's pictures (it could not be sought,
 // and the file was refused).

@@ -479,9 +479,19 @@ std::unique_ptr<Movie> Open(const std::string& path, std::string* why) {
   const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(st->codecpar->format));
   m->alpha = d && (d->flags & AV_PIX_FMT_FLAG_ALPHA);
   m->startPts = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-  if (st->nb_frames > 0)
+  if (st->nb_frames > 0) {
     m->frameCount = st->nb_frames;
-  else if (st->duration != AV_NOPTS_VALUE)
+    // A movie cut without coding again (an edit list that starts after a
+    // key frame) counts the frames before its start, which are decoded but
+    // never shown: its duration tells the frames shown, the last one perhaps
+    // in part.
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
+      const long double frames = static_cast<long double>(st->duration) * st->time_base.num * m->frameRate.num /
+                                 (static_cast<long double>(st->time_base.den) * m->frameRate.den);
+      const auto shown = static_cast<int64_t>(std::ceil(frames - 0.001L));
+      if (shown > 0 && shown < m->frameCount) m->frameCount = shown;
+    }
+  } else if (st->duration != AV_NOPTS_VALUE)
     m->frameCount = av_rescale_q(st->duration, st->time_base, av_inv_q(m->frameRate));
   else if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0)
     m->frameCount = av_rescale_q(raw->duration, AVRational{1, AV_TIME_BASE}, av_inv_q(m->frameRate));
