@@ -222,7 +222,8 @@ TEST_F(PINMoviesTest, ACutMovieLastsAsLongAsItsCut) {
 
 // A song with album art (a cover picture stream) is sound footage: the
 // picture is not played as the movie's pictures (it could not be sought,
-// and the file was refused).
+// and the file was refused), and nothing shows where the song's layer lies
+// (its frame was an opaque dot).
 TEST_F(PINMoviesTest, ACoverPictureIsNotPictures) {
   const std::string cmd = "ffmpeg -nostdin -v error -y -i '" + dir.P("tone.wav") +
                           "' -f rawvideo -pix_fmt rgb24 -s 128x32 -i '" + dir.P("frames.rgb") +
@@ -230,7 +231,11 @@ TEST_F(PINMoviesTest, ACoverPictureIsNotPictures) {
                           dir.P("song.m4a") + "'";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   PIN_SeqSpecH seq = Opened(dir.P("song.m4a"));
-  EXPECT_EQ(OUT(PIN_GetInterpretation, seq).nativeRate, 0);
+  const PIN_Interpretation interp = OUT(PIN_GetInterpretation, seq);
+  EXPECT_EQ(interp.nativeRate, 0);
+  // Its one-pixel frame is clear, and has alpha, so it composites nothing.
+  EXPECT_EQ(interp.alpha.type, PIN_Alpha_Straight);
+  EXPECT_EQ(Frame(seq, 0, 24), std::vector<uint8_t>(4, 0));
   EXPECT_EQ(Sound(seq, 0, kRate), std::vector<int16_t>(tone_.begin(), tone_.begin() + 2 * kRate));
   EXPECT_TRUE(rec.reports.empty());
 }

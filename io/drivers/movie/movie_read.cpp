@@ -526,9 +526,13 @@ ErrorCode NewFromFile(PIN_SeqSpecH seq, FILE_SpecH file, uint32_t) {
   PIN_GetSourceInfo(seq, &info);
   info.width = m->ShownWidth();
   info.height = m->ShownHeight();
-  info.depth = m->alpha ? 32 : 24;
+  // Sound alone (a song) has a one-pixel frame that draws cleared: with
+  // alpha, so that its layers composite nothing (opaque, it was a grey dot
+  // in the middle of the composition).
+  const bool alpha = m->alpha || m->videoIndex < 0;
+  info.depth = alpha ? 32 : 24;
   info.start = Time{0, 1};
-  info.alpha.type = m->alpha ? PIN_Alpha_Straight : PIN_Alpha_None;
+  info.alpha.type = alpha ? PIN_Alpha_Straight : PIN_Alpha_None;
   if (m->videoIndex >= 0) {
     const AVRational r = m->frameRate;
     if (m->frameCount * r.den > INT32_MAX || r.num > INT32_MAX)
