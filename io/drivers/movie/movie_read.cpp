@@ -240,59 +240,84 @@ ErrorCode Movie::Seek(int64_t index, std::string* why) {
   int err = 0;
   // Going on from the frame drawn last, when the one asked for is a little ahead.
   const bool forward = frame.index >= 0 && index > frame.index && index <= frame.index + 16 && !eof;
-  if (!forward) {
-    // A stream that cannot seek (frames piped one after another) is read
-    // again from its start.
-    int r = seekable ? av_seek_frame(fmt.get(), videoIndex, PtsOf(index), AVSEEK_FLAG_BACKWARD) : -1;
-    if (r < 0 && !seekable) r = Reopen();
-    if (r < 0) {
-      *why = AvError(r);
-      return PIN_ErrCannotImport;
-    }
-    avcodec_flush_buffers(video.get());
-    eof = false;
-    ahead.index = -1;
-    frame.index = -1;
-  }
-  // Decodes forward to the last frame that starts at or before the index.
-  Frame prev = std::move(frame);
-  if (ahead.index >= 0) {
-    if (ahead.index > index) {
-      frame = std::move(prev);
-      frame.index = index;
-      return 0;
-    }
-    spare.swap(prev.argb);
-    prev = std::move(ahead);
-    ahead.index = -1;
-  }
+  // A seek may land after the frame asked for: formats that seek by
+  // searching timestamps (MPEG transport streams) land near the time, not
+  // on the key frame before it. Such a seek is made again further back (a
+  // second's frames, then four times as far each time) until the first
+  // frame decoded is not later than the one asked for; past the start, the
+  // file is read from its beginning.
+  int64_t back = 0;
+  bool restart = false;
+  const int64_t second = std::max<int64_t>(1, av_rescale(1, frameRate.num, frameRate.den));
   for (;;) {
-    if (prev.index == index) break;
-    Frame next;
-    next.argb.swap(spare);
-    if (!Next(next, &err)) {
-      spare.swap(next.argb);
-      if (err) {
-        *why = AvError(err);
+    const bool sought = !forward || back > 0 || restart;
+    if (sought) {
+      // A stream that cannot seek (frames piped one after another) is read
+      // again from its start.
+      const int64_t target = std::max<int64_t>(0, index - back);
+      int r = seekable && !restart ? av_seek_frame(fmt.get(), videoIndex, PtsOf(target), AVSEEK_FLAG_BACKWARD) : -1;
+      if (r < 0 && (!seekable || restart)) r = Reopen();
+      if (r < 0) {
+        *why = AvError(r);
         return PIN_ErrCannotImport;
       }
-      break;  // past the last frame: the last one shows
+      avcodec_flush_buffers(video.get());
+      eof = false;
+      ahead.index = -1;
+      frame.index = -1;
     }
-    if (next.index > index && prev.index >= 0) {
-      ahead = std::move(next);
-      break;
+    // Decodes forward to the last frame that starts at or before the index.
+    Frame prev = std::move(frame);
+    if (ahead.index >= 0) {
+      if (ahead.index > index) {
+        frame = std::move(prev);
+        frame.index = index;
+        return 0;
+      }
+      spare.swap(prev.argb);
+      prev = std::move(ahead);
+      ahead.index = -1;
     }
-    spare.swap(prev.argb);
-    prev = std::move(next);
+    int64_t first = -1;  // the first frame decoded after a seek
+    for (;;) {
+      if (prev.index == index) break;
+      Frame next;
+      next.argb.swap(spare);
+      if (!Next(next, &err)) {
+        spare.swap(next.argb);
+        if (err) {
+          *why = AvError(err);
+          return PIN_ErrCannotImport;
+        }
+        break;  // past the last frame: the last one shows
+      }
+      if (first < 0) first = next.index;
+      if (next.index > index && prev.index >= 0) {
+        ahead = std::move(next);
+        break;
+      }
+      spare.swap(prev.argb);
+      prev = std::move(next);
+    }
+    if (sought && seekable && !restart && (first < 0 || first > index)) {
+      if (index - back > 0)
+        back = back ? back * 4 : second;
+      else
+        restart = true;
+      spare.swap(prev.argb);
+      frame = Frame{};
+      frame.index = -1;
+      continue;
+    }
+    if (prev.index < 0 || prev.argb.empty()) {
+      *why = "no frame could be decoded";
+      return PIN_ErrCannotImport;
+    }
+    frame = std::move(prev);
+    // A frame held over a gap (variable rate) stands for the indices it covers.
+    frame.index = index;
+    return 0;
   }
-  if (prev.index < 0 || prev.argb.empty()) {
-    *why = "no frame could be decoded";
-    return PIN_ErrCannotImport;
-  }
-  frame = std::move(prev);
-  // A frame held over a gap (variable rate) stands for the indices it covers.
-  frame.index = index;
-  return 0;
 }
 
 int Movie::Reopen() {
@@ -491,10 +516,11 @@ std::unique_ptr<Movie> Open(const std::string& path, std::string* why) {
       const auto shown = static_cast<int64_t>(std::ceil(frames - 0.001L));
       if (shown > 0 && shown < m->frameCount) m->frameCount = shown;
     }
-  } else if (st->duration != AV_NOPTS_VALUE)
+  } else if (st->duration != AV_NOPTS_VALUE) {
     m->frameCount = av_rescale_q(st->duration, st->time_base, av_inv_q(m->frameRate));
-  else if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0)
+  } else if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0) {
     m->frameCount = av_rescale_q(raw->duration, AVRational{1, AV_TIME_BASE}, av_inv_q(m->frameRate));
+  }
   if (m->frameCount <= 0) {
     // A stream that states no length (frames piped one after another, such
     // as a PNG stream): its pictures are counted, and it is read from its
