@@ -37,6 +37,13 @@ void UseMatrix(SwsContext* sws, int space, int srcRange, int dstRange);
 void ScaleFields(SwsContext* sws, const uint8_t* const src[4], const int srcStride[4], int rows, uint8_t* const dst[4],
                  const int dstStride[4], int fields);
 
+// The quarter turns clockwise a stream's display matrix shows it with, as
+// players turn it; 0 without one, or for a turn that is not a quarter turn.
+int QuarterTurns(const AVStream& st);
+// The stream of a file's pictures: the library's best, unless that is a
+// cover picture (a song's album art); -1 when there are none.
+int PicturesStream(AVFormatContext& f);
+
 // Fills the module's table (its own shared object's entry installs it).
 void InstallMovie(PIN_ModuleProcs* procs);
 // Fills the output slots of the module's table.
