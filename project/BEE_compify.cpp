@@ -95,6 +95,11 @@ ErrorCode LeaveAll(BEE_Item comp, BEE_Layer layer, const char* name, BEE_Item* m
   if (w <= 0 || h <= 0) return Refuse(kTextPrecomposeSource, {NameOf(R(layer).name)});
   s.width = static_cast<uint16_t>(w);
   s.height = static_cast<uint16_t>(h);
+  // Of the source's pixel aspect too: drawn in a composition of other
+  // pixels, footage of another aspect was widened or narrowed inside it
+  // and cut at its edges.
+  Ratio aspect{1, 1};
+  if (BEE_GetItemHSF(source, &aspect) == 0 && aspect.num > 0 && aspect.den > 0) s.pixelAspect = aspect;
   // As long as the source; a still lasts as long as the layer shows it.
   bool hasTime = false;
   const Time d = SourceDuration(layer, &hasTime);

@@ -99,3 +99,22 @@ def test_shutter_phase_moves_the_blur(engine):
     with pytest.raises(tavelo.Error, match="shutterPhase"):
         engine.build(description)
     assert engine.shutter_phase == 0
+
+
+def test_leaving_the_attributes_keeps_a_footage_pixel_aspect(engine, tmp_path):
+    # A still of pixels twice as wide as high: pre-composed on its own, it
+    # goes into a composition of its pixel aspect, and shows as before
+    # (in one of square pixels it was drawn twice as wide and cut).
+    still = engine.build({"comps": [{"name": "S", "width": 8, "height": 8, "fps": 24, "duration": 1, "layers": [
+        {"solid": {"color": "#ff8000", "width": 4, "height": 8}, "position": [2, 4]},
+        {"solid": {"color": "#2060c0", "width": 4, "height": 8}, "position": [6, 4]}]}]})
+    still.comp("S").save_frame(str(tmp_path / "still.png"), 0)
+    project = engine.build({"footage": [{"name": "F", "file": str(tmp_path / "still.png"),
+                                         "interpretation": {"pixelAspect": 2}}],
+                            "comps": [{"name": "C", "width": 32, "height": 16, "fps": 24, "duration": 1,
+                                       "layers": [{"source": "F", "rotation": 10}]}]})
+    comp = project.comp("C")
+    before = comp.render_frame(0)
+    inner = comp.precompose(comp[0], move_attributes=False)
+    assert (inner.width, inner.height, inner.pixel_aspect) == (8, 8, 2)
+    assert np.array_equal(comp.render_frame(0), before)
