@@ -151,6 +151,8 @@ enum Text : int32_t {
   kTextBadOutputFrame, kTextNotAllOutputs, kTextEmptyFileKept, kTextInOrderNote, kTextMovieBusy,
   // Effect data set from text (BEE_effect_text.cpp).
   kTextEffectTextChange,
+  // Effects' layer parameters (BEE_effect_layers.cpp).
+  kTextEffectLayerRef,
   kTextCount
 };
 
@@ -164,6 +166,9 @@ constexpr LocationCode Loc(uint32_t site) { return Location(BEE_PackageNumber, s
 ErrorCode Strange(uint32_t site, const char* what, int64_t value);
 // A command whose package is not built yet.
 ErrorCode Unimplemented(const char* what, int32_t command);
+// Installs (or, with false, removes) the procedures through which effects
+// check out a layer parameter's frame and sound (BEE_effect_layers.cpp).
+void InstallEffectLayerProcs(bool install);
 
 // ---- Masks on layers (BEE_masks.cpp) ----
 // An item of a layer's mask list (the list owns the streams).

@@ -222,6 +222,8 @@ constexpr pkg::Text kTexts[] = {
      "Note: frames are rendered in order because an output is a movie or takes sound."},
     {kTextMovieBusy, "a movie is being rendered, or an undo group is open."},
     {kTextEffectTextChange, "Effect Text Change"},
+    {kTextEffectLayerRef,
+     "an effect's layer parameter names layer %lu: effects cannot read other layers in this engine yet."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 
@@ -284,12 +286,14 @@ ErrorCode BEE_Birth(void) try {
     gLife.SetAlive(false);
     return err;
   }
+  InstallEffectLayerProcs(true);
   g.born = true;
   return 0;
 } TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEE_Death(void) try {
   if (ErrorCode err = gLife.Death(BEE_SiteDeath)) return err;
+  InstallEffectLayerProcs(false);
   CacheDeath();
   ResetRenderThreads();
   // Undo records may own items and layers: release them first.

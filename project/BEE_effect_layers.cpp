@@ -1,0 +1,65 @@
+// What effects get when they check out a layer parameter's frame or sound.
+// The engine installs these procedures into the effect package at birth and
+// takes them out at death.
+//
+// A layer parameter names no layer in this engine: descriptions and the
+// Python module cannot choose one, and project files keep no reference. A
+// checkout therefore answers "no layer chosen", as plug-ins are told to
+// expect: a frame without pixels (data null), or silence of the span and
+// format asked for. A reference the engine did not hand out is refused as
+// not available yet, never read.
+#include "BEE_internal.h"
+#include "FLT.h"
+#include "SND.h"
+
+namespace tv::bee {
+namespace {
+
+ErrorCode RefuseLayerRef(uint32_t layerRef) {
+  return kReport.Fail(BEE_SiteUnimplemented, kErrUnimplemented, kTextEffectLayerRef,
+                      {static_cast<uint64_t>(layerRef)});
+}
+
+ErrorCode CheckoutLayerFrame(uint32_t layerRef, uint32_t /*companion*/, int32_t /*time*/, int32_t /*timeStep*/,
+                             uint32_t /*timeScale*/, PFWorld* world) {
+  if (!world) return kReport.BadParam(kSiteArgument, {"layer checkout"});
+  *world = PFWorld{};
+  return layerRef == 0 ? 0 : RefuseLayerRef(layerRef);
+}
+
+ErrorCode CheckinLayerFrame(uint32_t /*layerRef*/, uint32_t /*companion*/) {
+  // Nothing was handed out that needs taking back.
+  return 0;
+}
+
+ErrorCode CheckoutLayerSound(uint32_t layerRef, uint32_t /*companion*/, int32_t start, int32_t duration,
+                             uint32_t timeScale, int32_t rate, int32_t bytesPerSample, int32_t channels,
+                             Handle* sound) {
+  if (!sound) return kReport.BadParam(kSiteArgument, {"layer sound checkout"});
+  *sound = nullptr;
+  if (layerRef != 0) return RefuseLayerRef(layerRef);
+  // Eight-bit sound is unsigned, as sound files hold it; 32-bit is float.
+  const uint16_t encoding = bytesPerSample == 4   ? SND_Encoding_Float
+                            : bytesPerSample == 1 ? SND_Encoding_Unsigned
+                                                  : SND_Encoding_Signed;
+  const SND_Format f{static_cast<double>(rate), encoding, static_cast<uint16_t>(bytesPerSample),
+                     static_cast<uint16_t>(channels), 0};
+  SND_World w = nullptr;
+  if (ErrorCode err = SND_NewWorld(&f, nullptr, &w)) return err;
+  if (ErrorCode err = SND_Extend(Time{start, timeScale}, Time{duration, timeScale}, w)) {
+    SND_DisposeWorld(w);
+    return err;
+  }
+  *sound = w;
+  return 0;
+}
+
+}  // namespace
+
+void InstallEffectLayerProcs(bool install) {
+  FLT_InstallProcs(2, install ? reinterpret_cast<FLT_HostProc>(&CheckoutLayerFrame) : nullptr);
+  FLT_InstallProcs(3, install ? reinterpret_cast<FLT_HostProc>(&CheckinLayerFrame) : nullptr);
+  FLT_InstallProcs(5, install ? reinterpret_cast<FLT_HostProc>(&CheckoutLayerSound) : nullptr);
+}
+
+}  // namespace tv::bee
