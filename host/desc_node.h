@@ -44,6 +44,9 @@ struct Node {
   // "<file>:<line>:<column>: <path>" of this value.
   std::string Where() const;
   [[noreturn]] void Error(const std::string& what) const { Fail(Where() + ": " + what); }
+  // Reports a warning about this value through the engine's reporting, as
+  // the engine's own notes go ("tavelo: note: <where>: <what>").
+  void Note(const std::string& what) const;
 
   bool IsObject() const { return j->is_object(); }
   bool IsArray() const { return j->is_array(); }

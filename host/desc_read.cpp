@@ -9,6 +9,7 @@
 
 #include "desc_build.h"
 #include "desc_node.h"
+#include "U.h"
 
 namespace tavelo::desc {
 namespace {
@@ -263,6 +264,10 @@ Node Node::At(size_t i) const {
   std::vector<std::string> t = tokens;
   t.push_back(std::to_string(i));
   return Node{&j->at(i), path + "[" + std::to_string(i) + "]", src, std::move(t)};
+}
+
+void Node::Note(const std::string& what) const {
+  Up_ReportErrString(tv::Location(0, 0), tv::kSevWarning, (Where() + ": " + what).c_str());
 }
 
 void Node::Only(std::initializer_list<const char*> keys) const {

@@ -219,6 +219,28 @@ void SetKeys(BEE_Layer layer, int32_t index, const Node& list, KeyValueSetter& s
 
 }  // namespace
 
+namespace {
+
+// The engine keeps a property within its limits (opacity 150 is stored as
+// 100): a value outside them is said, so a slip does not pass unnoticed.
+void NoteLimited(BEE_Layer layer, int32_t index, const Node& value, const std::vector<double>& nums) {
+  uint32_t flags = 0;
+  double lo = 0, hi = 0;
+  if (BEE_GetStreamMinMax(layer, index, &flags, &lo, &hi) != 0) return;
+  const bool clampLo = flags & BEE_Limit_ClampMin, clampHi = flags & BEE_Limit_ClampMax;
+  for (double x : nums) {
+    if (!(clampLo && x < lo) && !(clampHi && x > hi)) continue;
+    const double kept = clampLo && x < lo ? lo : hi;
+    const std::string range = clampLo && clampHi ? "outside " + Decimal(lo) + " to " + Decimal(hi)
+                              : clampLo         ? "below " + Decimal(lo)
+                                                : "above " + Decimal(hi);
+    value.Note(Decimal(x) + " is " + range + ": " + Decimal(kept) + " is kept");
+    return;
+  }
+}
+
+}  // namespace
+
 void SetProperty(BEE_Layer layer, int32_t index, const Node& n, const ValueReader& read) {
   BEE_StreamValue current{};
   Check(BEE_GetStreamFPV(layer, index, nullptr, nullptr, &current), n, "reading the property");
@@ -234,6 +256,7 @@ void SetProperty(BEE_Layer layer, int32_t index, const Node& n, const ValueReade
     void Set(const Node& value, const Time* time) override {
       BEE_StreamValue v{};
       const std::vector<double> nums = read(value, dimension);
+      NoteLimited(layer, index, value, nums);
       std::copy(nums.begin(), nums.end(), v.values);
       v.count = static_cast<int32_t>(dimension);
       Check(BEE_CmdSetStreamFPV(layer, index, time, nullptr, &v), value,

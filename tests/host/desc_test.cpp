@@ -367,6 +367,24 @@ TEST_F(Desc, TextKeysAreCompositionTimes) {
   EXPECT_EQ(layerMs(int32_t{BEE_StreamFirstEffect} + FLT_TextParam_Size - 1), (std::vector<long>{300, 800}));
 }
 
+// A value the engine keeps within its limits builds, and a note says what
+// was kept; values within the limits say nothing.
+TEST_F(Desc, ValuesBeyondTheLimitsAreNoted) {
+  session->TakeReports();
+  ASSERT_EQ(Build(Described(R"("opacity": 150, "audioLevels": [0, -500],
+      "effects": [{"effect": "Fast Blur", "params": {"Radius": [{"time": 0, "value": 2}, {"time": 1, "value": 1e6}]}}])")),
+            "");
+  std::vector<std::string> notes;
+  for (const Report& r : session->TakeReports()) notes.push_back(r.text);
+  EXPECT_EQ(notes, (std::vector<std::string>{
+                       "d.json:3:108: comps[1].layers[0].opacity: 150 is outside 0 to 100: 100 is kept",
+                       "d.json:3:128: comps[1].layers[0].audioLevels: -500 is outside -192 to 24: -192 is kept",
+                       "d.json:4:111: comps[1].layers[0].effects[0].params.Radius[1].value: 1000000 is outside 0 "
+                       "to 2000: 2000 is kept"}));
+  ASSERT_EQ(Build(Described(R"("opacity": 100, "audioLevels": [24, -192])")), "");
+  EXPECT_TRUE(session->TakeReports().empty());
+}
+
 // Every fault names the file, the line and column where the value starts,
 // its path and what is wrong; names and values are echoed within limits.
 TEST_F(Desc, FaultsAreToldExactly) {
