@@ -178,6 +178,11 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
     clip.bottom = std::min<int32_t>(std::max(destRect->top, destRect->bottom), dst->height);
   }
   if (clip.empty()) return 0;
+  // Motion blur that does not move (the first and the last matrix alike)
+  // is the layer drawn once: it takes the single matrix's roads, so a still
+  // layer lands on the same pixels with motion blur on as with it off (a
+  // draft translation of half a pixel would else round the other way).
+  if (matrixCount > 1 && std::memcmp(first.m, last.m, sizeof first.m) == 0) matrixCount = 1;
 
   if (matrixCount == 1 && TranslationOnly(first) && src->width <= 0x7FFF && src->height <= 0x7FFF &&
       (!outside || (clip.left == 0 && clip.top == 0 && clip.right == dst->width && clip.bottom == dst->height))) {
@@ -221,10 +226,6 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
   // A singular last matrix leaves no line to blur along: the layer is drawn
   // unblurred with the first.
   if (blur && !MakeInverse(last, &li)) blur = false;
-  // A layer that does not move during the shutter has its 16 samples at one
-  // place: their blur is that one sample, or transparent where its alpha is
-  // 0. Such rows take one sample per pixel over the blur's columns.
-  const bool still = blur && std::memcmp(first.m, last.m, sizeof first.m) == 0;
 
   RowSampling rs;
   rs.src = src;
@@ -333,17 +334,12 @@ ErrorCode PF_TransformWorld_S(PF_EffectRef ref, int32_t quality, int32_t flags, 
             r.uL = st.uL0 + x0 * r.duL;
             r.vL = st.vL0 + x0 * r.dvL;
           }
-          RowSampling one = r;
-          one.blur = blur && !still;
           if (noPixels)
             std::fill(row, row + count, 0u);
           else if (reference)
-            SampleRowReference(one, count, row);
+            SampleRowReference(r, count, row);
           else
-            SampleRowFast(one, count, row);
-          if (still)
-            for (int32_t i = 0; i < count; ++i)
-              if ((row[i] & 0xFF) == 0) row[i] = 0;
+            SampleRowFast(r, count, row);
           if (mask) MaskRow(*mask, y, x0, count, maskRow);
           m.seed = seed0 + static_cast<uint32_t>(12281u * (n * (n + 1) / 2));
           ErrorCode err = fn(nullptr, count, &m, samples, mask ? maskRow : nullptr, Row(dst, y) + 4 * ptrdiff_t{x0});

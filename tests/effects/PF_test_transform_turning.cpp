@@ -111,5 +111,29 @@ TEST_F(PFTransformTurning, StillLayerWithMotionBlurTakesOneSample) {
     }
 }
 
+// A still layer moved by half a pixel is drawn where it is drawn without
+// motion blur: a draft translation rounds its half the same way either way.
+TEST_F(PFTransformTurning, StillTranslationWithMotionBlurLandsAsWithout) {
+  const Buffer src = Source(Kind::Opaque, 13, 9, 4);
+  PF_CompositeMode mode{};
+  mode.mode = PF_Xfer_Copy;
+  mode.opacity = 255;
+  for (const auto& [tx, ty] : {std::pair{8.5, 4.5}, {3.5, 2.0}, {-0.5, 7.25}})
+    for (int32_t quality : {0, 1}) {
+      FloatMatrix m;
+      M_SetIdentityMatrix(&m);
+      m.m[6] = tx, m.m[7] = ty;
+      Buffer one = Noise(30, 20, 3), blurred = one;
+      ASSERT_EQ(PF_TransformWorld(nullptr, quality, PF_CallbackFlag_Straight, 0, &src.world, &mode, nullptr, &m, 1,
+                                  0, nullptr, &one.world),
+                0);
+      const std::vector<FloatMatrix> ms(17, m);
+      ASSERT_EQ(PF_TransformWorld(nullptr, quality, PF_CallbackFlag_Straight, 0, &src.world, &mode, nullptr,
+                                  ms.data(), 17, 0, nullptr, &blurred.world),
+                0);
+      EXPECT_EQ(one.bytes, blurred.bytes) << tx << ", " << ty << " quality " << quality;
+    }
+}
+
 }  // namespace
 }  // namespace tv::test
