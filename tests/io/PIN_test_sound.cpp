@@ -1,6 +1,7 @@
 // The sound-file module: WAV and AIFF read into sound worlds through sound
 // requests, written through the output slots, and a failed write that
 // leaves nothing under the final name.
+#include <cmath>
 #include <sndfile.h>
 
 #include <filesystem>
@@ -145,6 +146,38 @@ TEST_F(PINSoundTest, OutputSlotsWriteWhatIsReadBack) {
   }
   // Only the outputs and the source are left: no partial file.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6);
+}
+
+// A float mix is written limited to full scale, and a NaN (an effect's) as
+// silence, in 24 and 32 bits alike.
+TEST_F(PINSoundTest, FloatSamplesAreLimitedAndNaNIsSilence) {
+  const float in[] = {0.5f, std::nanf(""), 2.0f, -3.0f, -1.0f, INFINITY};
+  const float expected[] = {0.5f, 0.0f, 1.0f, -1.0f, -1.0f, 1.0f};
+  for (int32_t bits : {24, 32}) {
+    SCOPED_TRACE(bits);
+    const SND_Format f{48000, SND_Encoding_Float, 4, 1, 0};
+    SND_World w = nullptr;
+    ASSERT_EQ(SND_NewWorld(&f, nullptr, &w), 0);
+    void* p = nullptr;
+    ASSERT_EQ(SND_SizeAndLockBuffer(6, 0, w, &p), 0);
+    std::memcpy(p, in, sizeof in);
+    SND_UnlockBuffer(w);
+    const std::string name = dir.P("f" + std::to_string(bits) + ".wav");
+    PIN_OutputSpecH out = SlotOutput(MakeFourCC("WAVD"), name);
+    ASSERT_EQ(Procs()->setOutSpecificData(out, 1, &bits, 4), 0);
+    ASSERT_EQ(Procs()->startAdding(out), 0);
+    ASSERT_EQ(Procs()->addSoundChunk(out, w), 0);
+    ASSERT_EQ(Procs()->endAdding(out), 0);
+    PIN_DisposeOutputSpec(out);
+    SND_DisposeWorld(w);
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(name.c_str(), SFM_READ, &info);
+    ASSERT_NE(sf, nullptr);
+    float got[6] = {};
+    EXPECT_EQ(sf_readf_float(sf, got, 6), 6);
+    sf_close(sf);
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], expected[i], 1e-6) << "sample " << i;
+  }
 }
 
 TEST_F(PINSoundTest, FailuresAreReportedOnceAndLeaveNoFile) {

@@ -136,6 +136,7 @@ int32_t SampleToInt32(const SND_Format& f, const uint8_t* p) {
   if (f.encoding == SND_Encoding_Float) {
     float v;
     std::memcpy(&v, p, 4);
+    if (std::isnan(v)) return 0;  // an effect's NaN is silence, never a conversion out of range
     const double d = std::clamp(static_cast<double>(v), -1.0, 1.0) * 2147483648.0;
     return static_cast<int32_t>(std::clamp(std::round(d), -2147483648.0, 2147483647.0));
   }
