@@ -39,7 +39,7 @@ int Audio(const AudioOptions& o, const Common& common) {
   Session session(common);
   LoadProject(o.project);
   BEE_Item comp = FindComp(o.comp);
-  SoundWorld sound = RenderCompSound(comp, o.rate, o.channels);
+  SoundWorld sound = RenderCompSound(comp, o.rate, o.channels, o.bits > 16);
   MakeOutputFolder(o.output);
   WriteSoundFile(sound.get(), o.output, o.bits);
   std::printf("wrote %s (%s, %d-bit)\n", o.output.c_str(), Describe(sound.Info()).c_str(), o.bits);

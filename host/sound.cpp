@@ -27,31 +27,34 @@ SND_WorldInfo SoundWorld::Info() const {
 
 namespace {
 
-SND_Format Format16(double rate, int channels) {
+// 16-bit integers, or (deep) 32-bit floats: a mix for a file of more than
+// 16 bits keeps what its sources hold beyond 16 bits.
+SND_Format Format(double rate, int channels, bool deep = false) {
   // Whole hertz: a sound file records its rate as a whole number.
   if (!(rate >= 1000 && rate <= 192000) || rate != std::floor(rate))
     Fail("the sound rate must be a whole number of Hz from 1000 to 192000", kExitUsage);
   if (channels != 1 && channels != 2) Fail("the sound has 1 or 2 channels", kExitUsage);
-  return SND_Format{rate, SND_Encoding_Signed, 2, static_cast<uint16_t>(channels), 0};
+  return deep ? SND_Format{rate, SND_Encoding_Float, 4, static_cast<uint16_t>(channels), 0}
+              : SND_Format{rate, SND_Encoding_Signed, 2, static_cast<uint16_t>(channels), 0};
 }
 
 }  // namespace
 
-SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels) {
+SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels, bool deep) {
   Time duration{};
   Check(BEE_GetItemDuration(comp, &duration, nullptr), "reading the duration");
-  return RenderCompSound(comp, rate, channels, Time{0, 1}, duration);
+  return RenderCompSound(comp, rate, channels, Time{0, 1}, duration, deep);
 }
 
-SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels, Time start, Time duration) {
-  const SND_Format format = Format16(rate, channels);
+SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels, Time start, Time duration, bool deep) {
+  const SND_Format format = Format(rate, channels, deep);
   SND_World world = nullptr;
   Check(BEE_RenderCompSound(comp, 1, start, duration, &format, &world), "rendering the sound");
   return SoundWorld(world);
 }
 
 SoundWorld ToneWorld(double frequency, double seconds, double rate, int channels) {
-  const SND_Format format = Format16(rate, channels);
+  const SND_Format format = Format(rate, channels);
   SND_World world = nullptr;
   Check(SND_NewWorld(&format, nullptr, &world), "making a sound");
   SoundWorld owner(world);

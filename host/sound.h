@@ -29,11 +29,12 @@ class SoundWorld {
 };
 
 // The sound a composition's layers make over its whole duration, mixed at
-// rate (Hz) into channels (1 or 2) of 16-bit signed samples; silence when
-// no layer sounds. Best quality for every layer.
-SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels);
+// rate (Hz) into channels (1 or 2) of 16-bit signed samples, or with deep
+// of 32-bit floats (for files of 24 or 32 bits); silence when no layer
+// sounds. Best quality for every layer.
+SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels, bool deep = false);
 // The same over start .. start + duration only.
-SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels, Time start, Time duration);
+SoundWorld RenderCompSound(BEE_Item comp, double rate, int channels, Time start, Time duration, bool deep = false);
 
 // A sine tone of frequency Hz (fading in and out over 10 ms), seconds long.
 SoundWorld ToneWorld(double frequency, double seconds, double rate, int channels);

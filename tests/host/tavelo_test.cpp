@@ -390,6 +390,23 @@ TEST_F(Tavelo, AudioAndPlay) {
     std::memcpy(&s32, f.data.data() + 4 * i, 4);
     EXPECT_EQ(s32, s16 / 32768.0f) << "sample " << i;
   }
+  // Files of more than 16 bits are mixed deeper: a layer 20 dB down keeps
+  // the bits its level moves below the 16-bit ones.
+  std::ofstream(dir / "q.json") << R"({"footage": [{"name": "T", "file": "t.wav"}],
+    "comps": [{"name": "Q", "width": 16, "height": 16, "fps": 24, "duration": 1,
+               "layers": [{"source": "T", "audioLevels": -20}]}]})";
+  Ok({"audio", "q.json", "-o", "q.wav", "--bits", "24"});
+  const WavInfo q = ReadWav(Slurp(dir / "q.wav"));
+  ASSERT_EQ(q.data.size(), 48000u * 6);
+  double worst = 0;
+  for (size_t i = 0; i < 48000; ++i) {
+    int16_t s16;
+    std::memcpy(&s16, w.data.data() + 2 * i, 2);
+    const auto* b = reinterpret_cast<const uint8_t*>(q.data.data() + 3 * i);
+    const int32_t s24 = static_cast<int32_t>(uint32_t{b[0]} << 8 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 24) >> 8;
+    worst = std::max(worst, std::fabs(s24 - s16 * 25.6));
+  }
+  EXPECT_LT(worst, 2.0) << "24-bit units";
 
   ::setenv("TAVELO_AUDIO_OUTPUT", ("file:" + (dir / "p.wav").string()).c_str(), 1);
   Outcome p = Ok({"play", "s.json", "-c", "S", "-q"});
