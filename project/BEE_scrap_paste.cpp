@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 
+#include <vector>
+
 #include "BEE_cmd_internal.h"
 #include "BEE_scrap_internal.h"
 #include "FLT.h"
@@ -156,15 +158,19 @@ ErrorCode BuildStream(const BEE_ScrapRec& scrap, const ScrapStream& s, BEE_Layer
   } else {
     int32_t keys = 0;
     if (ErrorCode err = TDB_GetNumKeys(s.stream, &keys)) return err;
-    if (info.flags & TDB_StreamConstant)
-      if (ErrorCode err = TDB_SetConstant(d.s, 0, nullptr, baseValue)) return err;
+    std::vector<int32_t> times(static_cast<size_t>(keys));
     for (int32_t k = 0; k < keys; ++k) {
       Time t = kInvalidTime;
       if (ErrorCode err = TDB_IndexToTime(s.stream, k, &t)) return err;
-      int32_t tv = 0;
-      if (ErrorCode err = timeValue(base + Seconds(t) - first, &tv)) return err;
-      if (ErrorCode err = PutValue(scrap, s, layer, u, k, tv, d.s)) return err;
+      if (ErrorCode err = timeValue(base + Seconds(t) - first, &times[static_cast<size_t>(k)])) return err;
     }
+    // A target that was not animated becomes animated by the pasted keys
+    // alone: its first key takes the place of the one that making it vary
+    // leaves (the old value, which would else stay at the paste time).
+    if ((info.flags & TDB_StreamConstant) && keys > 0)
+      if (ErrorCode err = TDB_SetConstant(d.s, 0, nullptr, times[0])) return err;
+    for (int32_t k = 0; k < keys; ++k)
+      if (ErrorCode err = PutValue(scrap, s, layer, u, k, times[static_cast<size_t>(k)], d.s)) return err;
   }
   *out = d.s;
   d.s = nullptr;

@@ -222,6 +222,34 @@ TEST_F(Select, PastedKeysStartAtTheCurrentTimeAndUndoWhole) {
   BEE_DisposeScrap(scrap);
 }
 
+// A property that was not animated takes the pasted keys alone: its old
+// value leaves no key at the paste time.
+TEST_F(Select, PastedKeysAloneAnimateAConstantProperty) {
+  KeyPosition(a);  // keys at 0 and 0.5 s
+  const Time quarter{1, 4};
+  ASSERT_EQ(BEE_CmdSetStreamVary(a, BEE_StreamOpacity, &quarter, 1), 0);
+  ASSERT_EQ(SetValue(a, BEE_StreamOpacity, quarter, {20}), 0);
+  ASSERT_EQ(SetValue(a, BEE_StreamOpacity, Time{1, 1}, {60}), 0);
+  BEE_Scrap scrap = CopyStreams(a, {BEE_StreamPosition, BEE_StreamOpacity});
+  ASSERT_EQ(BEE_CmdSeekItemToTime(comp, Time{1, 1}), 0);
+  ASSERT_EQ(BEE_CmdPasteKeyframesIntoLayer(b, scrap), 0);
+  const BEE_StreamRef ref{b, BEE_StreamOpacity};
+  TDB_Stream opacity = nullptr;
+  ASSERT_EQ(BEE_StreamLookup(&ref, &opacity), 0);
+  std::vector<double> keys;
+  int32_t n = 0;
+  ASSERT_EQ(TDB_GetNumKeys(opacity, &n), 0);
+  for (int32_t k = 0; k < n; ++k) {
+    Time t{};
+    ASSERT_EQ(TDB_IndexToTime(opacity, k, &t), 0);
+    keys.push_back(static_cast<double>(t.value) / t.scale);
+  }
+  EXPECT_EQ(keys, (V{1.25, 2}));
+  EXPECT_EQ(Value(b, BEE_StreamOpacity, Time{1, 1}), V{20});
+  EXPECT_EQ(Value(b, BEE_StreamOpacity, Time{2, 1}), V{60});
+  BEE_DisposeScrap(scrap);
+}
+
 TEST_F(Select, PastedLayersBecomeTheSelectionAndLoseMissingSources) {
   BEE_Scrap scrap = GOT(BEE_Scrap, BEE_NewScrap);
   ASSERT_EQ(BEE_CopyLayerToScrap(scrap, a), 0);
