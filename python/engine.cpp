@@ -190,8 +190,11 @@ void Enter(uint64_t life) {
     Fail(3, s.alive ? "this object belongs to an engine that was closed (a newer one is running)"
                     : "the engine is closed (this object belongs to an engine that was closed)");
   // The engine is not re-entrant: a progress callable that calls in while
-  // the render it watches is running is refused.
-  if (s.busy) Fail(3, "the engine is rendering: a progress callable cannot call it");
+  // the render it watches is running is refused, and so is another thread
+  // (renders let other Python threads run).
+  if (s.busy && s.renderThread == std::this_thread::get_id())
+    Fail(3, "the engine is rendering: a progress callable cannot call it");
+  if (s.busy) Fail(3, "the engine is rendering in another thread: it takes one call at a time");
   s.reports.clear();
 }
 
@@ -219,6 +222,7 @@ ProgressScope::ProgressScope(py::object callable, bool movie) {
   s.progress = std::move(callable);
   s.stopped = false;
   s.busy = true;
+  s.renderThread = std::this_thread::get_id();
   s.movie = movie;
   s.pendingType = s.pendingValue = s.pendingTrace = py::object();
 }

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Types.h"
@@ -73,6 +74,7 @@ struct State {
   py::object pendingType, pendingValue, pendingTrace;  // an exception the callable raised
   bool stopped = false;              // the callable asked to stop
   bool busy = false;                 // a render with a progress callable is running
+  std::thread::id renderThread;      // the thread that started it
   bool movie = false;                // a movie render: the callable hears its status (selector 2)
 };
 State& S();

@@ -5,6 +5,7 @@ import math
 import os
 import subprocess
 import sys
+import threading
 import wave
 
 import numpy as np
@@ -87,6 +88,23 @@ def test_progress_callback_stops_a_render(engine):
     with pytest.raises(tavelo.Error) as err:
         comp.render_frame(0, progress=lambda *a: comp.name)
     assert err.value.code == 3
+    # Another thread calling in while a render runs is told so.
+    seen = []
+
+    def other():
+        try:
+            comp.name
+        except tavelo.Error as e:
+            seen.append(str(e))
+
+    def waits(*args):
+        if not seen:
+            t = threading.Thread(target=other)
+            t.start()
+            t.join()
+        return False
+    comp.render_frame(0, progress=waits)
+    assert seen == ["the engine is rendering in another thread: it takes one call at a time"]
     # The engine is fine afterwards.
     assert comp.render_frame(2).shape == (48, 64, 4)
 
