@@ -191,6 +191,60 @@ TEST_F(PINImagesTest, DataWindowsLieInTheDisplayWindow) {
   EXPECT_TRUE(rec.reports.empty());
 }
 
+// A file stored turned or mirrored (a camera held on its side) is footage of
+// the picture as it is shown: each of the eight orientations, in TIFF and JPEG.
+TEST_F(PINImagesTest, OrientationTurnsThePictureAsShown) {
+  constexpr int W = 3, H = 2;
+  const std::vector<float> px = Pattern(W, H, 3);
+  const std::vector<uint8_t> stored = Expected(W, H, 3);
+  // Where shown pixel (x, y) of the shown w x h picture comes from.
+  const auto from = [](int o, int x, int y) {
+    switch (o) {
+      case 2: return std::pair{W - 1 - x, y};
+      case 3: return std::pair{W - 1 - x, H - 1 - y};
+      case 4: return std::pair{x, H - 1 - y};
+      case 5: return std::pair{y, x};
+      case 6: return std::pair{y, H - 1 - x};
+      case 7: return std::pair{W - 1 - y, H - 1 - x};
+      case 8: return std::pair{W - 1 - y, x};
+      default: return std::pair{x, y};
+    }
+  };
+  for (int o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    const std::string file = dir.P("o" + std::to_string(o) + ".tif");
+    auto out = OIIO::ImageOutput::create(file);
+    OIIO::ImageSpec spec(W, H, 3, OIIO::TypeDesc::UINT8);
+    spec.attribute("Orientation", o);
+    ASSERT_TRUE(out && out->open(file, spec) && out->write_image(OIIO::TypeDesc::FLOAT, px.data()) && out->close());
+    PIN_SeqSpecH seq = Opened(file);
+    const int w = o >= 5 ? H : W, h = o >= 5 ? W : H;
+    int32_t gw = 0, gh = 0;
+    ASSERT_EQ(PIN_GetDimensions(seq, nullptr, &gw, &gh, nullptr), 0);
+    EXPECT_EQ(std::pair(gw, gh), std::pair(w, h));
+    std::vector<uint8_t> want;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const auto [sx, sy] = from(o, x, y);
+        const auto at = stored.begin() + (sy * W + sx) * 4;
+        want.insert(want.end(), at, at + 4);
+      }
+    EXPECT_EQ(Frame(seq, 0, 30), want);
+  }
+  // A JPEG's orientation is read as well (its pixels only sized here: the
+  // coding changes them).
+  const std::string jpg = dir.P("o6.jpg");
+  auto out = OIIO::ImageOutput::create(jpg);
+  OIIO::ImageSpec spec(8, 4, 3, OIIO::TypeDesc::UINT8);
+  spec.attribute("Orientation", 6);
+  const std::vector<float> big = Pattern(8, 4, 3);
+  ASSERT_TRUE(out && out->open(jpg, spec) && out->write_image(OIIO::TypeDesc::FLOAT, big.data()) && out->close());
+  int32_t gw = 0, gh = 0;
+  ASSERT_EQ(PIN_GetDimensions(Opened(jpg), nullptr, &gw, &gh, nullptr), 0);
+  EXPECT_EQ(std::pair(gw, gh), std::pair(4, 8));
+  EXPECT_TRUE(rec.reports.empty());
+}
+
 TEST_F(PINImagesTest, DamagedFilesAreRefusedWithOneReport) {
   WriteImage(dir.P("bad.png"), 64, 64, 3, OIIO::TypeDesc::UINT8, Pattern(64, 64, 3));
   // Cut the file in the middle of its image data.

@@ -4,7 +4,8 @@
 // than a byte are rounded to the nearest byte and clamped to 0..255; alpha
 // is reported as the file stores it (straight where the format keeps
 // unassociated alpha, premultiplied otherwise). Colour values are taken as
-// stored: no colour-space conversion happens here.
+// stored: no colour-space conversion happens here. A file stored turned or
+// mirrored (its orientation tag) is read as it is shown.
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
@@ -22,6 +23,34 @@ namespace OIIO = OIIO_NAMESPACE;
 struct StillState {
   Frame frame;
 };
+
+// The picture as it is shown when the file says it was stored turned or
+// mirrored (the EXIF and TIFF orientation 2 to 8 of a camera or a phone held
+// on its side): each shown pixel takes the stored pixel it came from.
+void Orient(int orientation, Frame& f) {
+  if (orientation < 2 || orientation > 8) return;
+  const int64_t w = f.width, h = f.height;
+  const bool swap = orientation >= 5;
+  const int64_t sw = swap ? h : w, sh = swap ? w : h;
+  std::vector<uint8_t> shown(f.argb.size());
+  for (int64_t y = 0; y < sh; ++y)
+    for (int64_t x = 0; x < sw; ++x) {
+      int64_t sx = x, sy = y;
+      switch (orientation) {
+        case 2: sx = w - 1 - x; break;
+        case 3: sx = w - 1 - x, sy = h - 1 - y; break;
+        case 4: sy = h - 1 - y; break;
+        case 5: sx = y, sy = x; break;
+        case 6: sx = y, sy = h - 1 - x; break;
+        case 7: sx = w - 1 - y, sy = h - 1 - x; break;
+        default: sx = w - 1 - y, sy = x; break;  // 8
+      }
+      std::memcpy(&shown[static_cast<size_t>(y * sw + x) * 4], &f.argb[static_cast<size_t>(sy * w + sx) * 4], 4);
+    }
+  f.argb.swap(shown);
+  f.width = static_cast<int32_t>(sw);
+  f.height = static_cast<int32_t>(sh);
+}
 
 // Decodes the first image of path into f; the library's reason in *why on failure.
 bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, std::string* why,
@@ -103,6 +132,7 @@ bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, s
     f = Frame{};
     return false;
   }
+  Orient(spec.get_int_attribute("Orientation", 1), f);
   return true;
 }
 
