@@ -420,6 +420,11 @@ TV_EXPORT ErrorCode PIN_GetSeqSpecificData(PIN_SeqSpecH seq, int32_t selector, v
 // SND_Format fills in the format of the footage's own sound (channels 0:
 // none). Modules without sound leave the record as it was.
 enum { PIN_SeqData_SoundFormat = 0x534E4466 };  // "SNDf"
+// Whether the footage has a picture: PIN_GetSeqSpecificData with this
+// selector and an int32_t sets it to 0 for a file of sound alone (a song
+// read by a movie module, which also reads pictures). Modules that do not
+// answer leave it as it was.
+enum { PIN_SeqData_HasPicture = 0x50494374 };  // "PICt"
 
 // ---- Persistence ---------------------------------------------------------------
 // Writes the SeqSpec as a "LIST" chunk of type "Pin ": "sspc" (168 bytes),

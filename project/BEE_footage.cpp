@@ -52,8 +52,12 @@ ErrorCode DescribeSource(PIN_SeqSpecH seq, BEE_FootageDesc* desc) {
   desc->depth = static_cast<uint32_t>(info.depth);
   desc->fieldSetting = interp.field.separate ? 1 : 0;
   desc->fieldSecond = interp.field.separate && interp.field.dominance ? 1 : 0;
-  // Sound-only footage has no picture: no size, and its layers composite nothing.
-  desc->hasVideo = info.width > 0 && !(module.flags & PIN_ModFlag_NoVideo) ? 1 : 0;
+  // Sound-only footage has no picture: no size, and its layers composite
+  // nothing. A module that reads both says so of each file.
+  int32_t picture = 1;
+  if (!(module.flags & PIN_ModFlag_NoVideo))
+    PIN_GetSeqSpecificData(seq, PIN_SeqData_HasPicture, &picture, static_cast<int32_t>(sizeof picture));
+  desc->hasVideo = info.width > 0 && !(module.flags & PIN_ModFlag_NoVideo) && picture != 0 ? 1 : 0;
   if (!desc->hasVideo) desc->width = desc->height = 0;
   PIN_GetSeqSpecInfo(seq, desc->text, sizeof desc->text);
   return 0;

@@ -372,6 +372,11 @@ TEST_F(Tavelo, AudioAndPlay) {
   // Sound has no picture: no size to tell.
   Outcome info = Tv({"info", "s.json"});
   EXPECT_THAT(info.out, HasSubstr(": sound only, "));
+  // So has a song that the movie module reads (it also reads pictures).
+  ASSERT_EQ(::system(("cd '" + dir.string() + "' && ffmpeg -nostdin -v error -i t.wav -c:a aac t.m4a").c_str()), 0);
+  std::ofstream(dir / "m.json") << R"({"footage": [{"name": "T", "file": "t.m4a"}],
+    "comps": [{"name": "S", "width": 16, "height": 16, "fps": 24, "duration": 1, "layers": [{"source": "T"}]}]})";
+  EXPECT_THAT(Tv({"info", "m.json"}).out, HasSubstr("footage \"t.m4a\": sound only, "));
 
   Outcome m =
       Ok({"audio", "s.json", "-c", "S", "-o", "m.wav", "--rate", "24000", "--channels", "1", "--bits", "24"});

@@ -246,6 +246,15 @@ TEST_F(PINMoviesTest, ACoverPictureIsNotPictures) {
   // Its one-pixel frame is clear, and has alpha, so it composites nothing.
   EXPECT_EQ(interp.alpha.type, PIN_Alpha_Straight);
   EXPECT_EQ(Frame(seq, 0, 24), std::vector<uint8_t>(4, 0));
+  // The module says it has no picture (so the project shows it as sound
+  // only, without a size); a movie with pictures says nothing otherwise.
+  int32_t picture = 7;
+  ASSERT_EQ(PIN_GetSeqSpecificData(seq, PIN_SeqData_HasPicture, &picture, 4), 0);
+  EXPECT_EQ(picture, 0);
+  picture = 7;
+  ASSERT_TRUE(Make("clip.mov", "-c:v png -an"));
+  ASSERT_EQ(PIN_GetSeqSpecificData(Opened(dir.P("clip.mov")), PIN_SeqData_HasPicture, &picture, 4), 0);
+  EXPECT_EQ(picture, 1);
   EXPECT_EQ(Sound(seq, 0, kRate), std::vector<int16_t>(tone_.begin(), tone_.begin() + 2 * kRate));
   EXPECT_TRUE(rec.reports.empty());
 }

@@ -627,9 +627,16 @@ ErrorCode GetSound(PIN_SeqSpecH seq, const void* request, Handle world) {
 }
 
 ErrorCode GetData(PIN_SeqSpecH seq, int32_t selector, void* data, int32_t size) {
-  if (selector != PIN_SeqData_SoundFormat) return 0;
+  if (selector != PIN_SeqData_SoundFormat && selector != PIN_SeqData_HasPicture) return 0;
   Movie* m = nullptr;
   if (ErrorCode err = MovieOf(seq, &m)) return err;
+  if (selector == PIN_SeqData_HasPicture) {
+    if (!data || size < static_cast<int32_t>(sizeof(int32_t)))
+      return BadArgument(kSiteMovieRead, "PIN_GetSeqSpecificData");
+    const int32_t has = m->videoIndex >= 0 ? 1 : 0;
+    std::memcpy(data, &has, sizeof has);
+    return 0;
+  }
   return AnswerSoundFormat(m->audioIndex >= 0 ? m : nullptr, selector, data, size);
 }
 
