@@ -379,6 +379,10 @@ TV_EXPORT ErrorCode PIN_GetNumFiles(PIN_SeqSpecH seq, int32_t* count);
 TV_EXPORT ErrorCode PIN_GetNthFile(PIN_SeqSpecH seq, int32_t index, uint64_t* number, char* name,
                                    int32_t size);
 TV_EXPORT ErrorCode PIN_IsMissing(PIN_SeqSpecH seq, Boolean32* missing);
+// Whether footage read from a project was found by the path from the
+// project file to it (the project and its footage moved together) rather
+// than where it was when the project was saved.
+TV_EXPORT ErrorCode PINp_IsRelinked(PIN_SeqSpecH seq, Boolean32* relinked);
 
 // ---- Pixels and sound ------------------------------------------------------------
 // Draws the frame at params->time into a 32-bit World of the scaled size.

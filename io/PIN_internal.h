@@ -203,6 +203,9 @@ struct SeqSpec {
   Boolean32 nativeAlphaKnown;
   // The module's sources were closed (around a save); drawing reopens them.
   Boolean32 sourcesClosed;
+  // Read from a project whose footage was found by the path from the
+  // project file (the project moved with it), not where it was saved.
+  Boolean32 relinked;
   uint32_t tailMagic;
 };
 

@@ -265,7 +265,9 @@ ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context) try {
   if (ErrorCode err = SLU_BeginChunkWrite(context, slu::kLIST, 0, kPin, &list)) return err;
   if (ErrorCode err = SLU_WriteAtom(context, kSspc, kSspcSize, sspc)) return err;
   if (haveFile) {
-    if (ErrorCode err = SLU_WriteFileSpec(context, Rec(seq).file, nullptr)) return err;
+    // With the path from the project file to it, so that a project moved
+    // with its footage (to another disk, another machine) finds it.
+    if (ErrorCode err = SLU_WriteFileSpec(context, Rec(seq).file, context->file)) return err;
   } else if (Rec(seq).alias) {
     if (ErrorCode err = SLU_WriteAliasRec(context, Rec(seq).alias)) return err;
   }
@@ -328,8 +330,11 @@ ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_S
     options = nullptr;
   }
 
-  // The source, when it is where the alias says; else missing footage.
+  // The source, when it is where the alias says, or where the path from
+  // the project file to it leads (the project moved with its footage); else
+  // missing footage.
   FILE_SpecH file = nullptr;
+  bool moved = false;
   if (alias) {
     char path[FILE_MaxPath] = "";
     Boolean32 exists = 0;
@@ -340,6 +345,15 @@ ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_S
         cleanup();
         return err;
       }
+    } else if (context->file) {
+      // Not found is no failure here: the footage is then missing, and said
+      // so once for the project.
+      int32_t state[3] = {};
+      const bool deferred = U_DeferredReportingStart(0, state) == 0;
+      Boolean32 changed = 0;
+      if (FILE_ResolveAliasRec(alias, context->file, 0, &file, &changed) != 0) file = nullptr;
+      if (deferred) U_DeferredReportingEnd(0, nullptr, state);
+      moved = file != nullptr;
     }
   }
   char name[FILE_MaxName + 1] = "";
@@ -364,6 +378,7 @@ ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_S
     s.instance = nullptr;
     s.missing = missing ? 1 : 0;
     s.inSynch = missing ? 1 : 0;
+    s.relinked = moved && !missing ? 1 : 0;
     if (files) {
       FileEntry e{};
       LIST_GetItem(files, 0, &e);

@@ -492,6 +492,14 @@ ErrorCode PIN_IsMissing(PIN_SeqSpecH seq, Boolean32* missing) {
   return 0;
 }
 
+ErrorCode PINp_IsRelinked(PIN_SeqSpecH seq, Boolean32* relinked) {
+  if (!relinked) return kReport.BadParam(kSiteQuery, {"PINp_IsRelinked"});
+  *relinked = 0;
+  if (ErrorCode err = CheckSeq(seq, kSiteQuery)) return err;
+  *relinked = Rec(seq).relinked ? 1 : 0;
+  return 0;
+}
+
 ErrorCode PIN_GetInterpretation(PIN_SeqSpecH seq, PIN_Interpretation* interp) {
   if (!interp) return kReport.BadParam(kSiteQuery, {"PIN_GetInterpretation"});
   *interp = PIN_Interpretation{};

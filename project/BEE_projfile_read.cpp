@@ -406,8 +406,9 @@ class ProjectReader {
     SLU_Chunk list{};
     if (ErrorCode err = Enter(parent, ch, &list)) return err;
     if (ErrorCode err = PIN_ReadSeqSpec(c_, &list, seq)) return err;
-    Boolean32 missing = 0;
+    Boolean32 missing = 0, relinked = 0;
     if (PIN_IsMissing(*seq, &missing) == 0 && missing) ++missingFiles_;
+    if (PINp_IsRelinked(*seq, &relinked) == 0 && relinked) filesChanged_ = true;
     return 0;
   }
 

@@ -1,7 +1,10 @@
 // Project files with footage read through the footage modules: sources and
 // proxies come back, and files that went missing open as placeholders that
 // keep their references, so that putting the file back restores them.
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "BEE_test_support.h"
 
@@ -52,6 +55,41 @@ TEST_F(ProjFootage, MissingFilesOpenAsPlaceholdersThatKeepTheirReferences) {
   EXPECT_TRUE(Reported("1 file is missing since you last saved this project."));
   ASSERT_EQ(BEE_FindItem(nullptr, "a.tsf", BEE_KindFootage, &a2), 0);
   EXPECT_FALSE(Missing(a2));
+}
+
+// A project moved together with its footage (another disk, another
+// machine) finds the footage by the path from the project file, says that
+// files moved, and once saved again opens without a word.
+TEST_F(ProjFootage, AProjectMovedWithItsFootageFindsIt) {
+  ASSERT_EQ(::mkdir(dir.P("proj").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(dir.P("media").c_str(), 0755), 0);
+  tv::test::pin::WriteTsf(dir.P("media/a.tsf"), 12, 10, 1);
+  BEE_Item a = nullptr;
+  ASSERT_EQ(BEEp_MakeFootageFromSeqSpec(nullptr, Seq("media/a.tsf"), &a), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("proj/f.tvp"), 0, 0), 0);
+  ASSERT_EQ(::mkdir(dir.P("moved").c_str(), 0755), 0);
+  ASSERT_EQ(::rename(dir.P("proj").c_str(), dir.P("moved/proj").c_str()), 0);
+  ASSERT_EQ(::rename(dir.P("media").c_str(), dir.P("moved/media").c_str()), 0);
+  rec.clear();
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("moved/proj/f.tvp"), 1, nullptr), 0);
+  BEE_Item a2 = GOT(BEE_Item, BEE_FindItem, nullptr, "a.tsf", BEE_KindFootage);
+  EXPECT_FALSE(Missing(a2));
+  EXPECT_TRUE(Reported("Note: some files have changed or moved since you last saved this project.  Save to "
+                       "incorporate these changes."));
+  ASSERT_EQ(rec.reports.size(), 1u) << rec.last().text;
+  ASSERT_EQ(BEE_CmdSaveProject(nullptr, 0, 0), 0);
+  rec.clear();
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("moved/proj/f.tvp"), 1, nullptr), 0);
+  EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
+  // The project moved without its footage, which moved elsewhere, finds
+  // nothing: no other file is taken for it.
+  ASSERT_EQ(::rename(dir.P("moved/proj").c_str(), dir.P("proj").c_str()), 0);
+  ASSERT_EQ(::rename(dir.P("moved/media").c_str(), dir.P("moved/other").c_str()), 0);
+  tv::test::pin::WriteTsf(dir.P("a.tsf"), 12, 10, 1);
+  rec.clear();
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("proj/f.tvp"), 1, nullptr), 0);
+  EXPECT_TRUE(Missing(GOT(BEE_Item, BEE_FindItem, nullptr, "a.tsf", BEE_KindFootage)));
+  EXPECT_TRUE(Reported("1 file is missing since you last saved this project."));
 }
 
 }  // namespace
