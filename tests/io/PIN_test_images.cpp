@@ -275,6 +275,32 @@ TEST_F(PINImagesTest, DamagedFilesAreRefusedWithOneReport) {
   }
 }
 
+// A file of another of this module's formats than its name says opens by
+// its signature; one of nothing (a large file of zeros, as a crash may leave) is refused by the
+// reader its name gives, not tried by every reader the imaging library has
+// (one of them walks such a file eight bytes at a time: hours for gigabytes).
+TEST_F(PINImagesTest, AFileIsReadByItsNameOrItsSignatureOnly) {
+  WriteImage(dir.P("really.tif"), 5, 3, 3, OIIO::TypeDesc::UINT8, Pattern(5, 3, 3));
+  std::filesystem::rename(dir.P("really.tif"), dir.P("named.png"));
+  EXPECT_EQ(Frame(Opened(dir.P("named.png")), 0, 30), Expected(5, 3, 3));
+  // A format that is not this module's, named as one of them, is refused.
+  WriteImage(dir.P("other.ppm"), 5, 3, 3, OIIO::TypeDesc::UINT8, Pattern(5, 3, 3));
+  std::filesystem::rename(dir.P("other.ppm"), dir.P("other.png"));
+  rec.reports.clear();
+  PIN_SeqSpecH other = nullptr;
+  EXPECT_EQ(Import(dir.P("other.png"), 0, &other), PIN_ErrCannotImport);
+  EXPECT_EQ(rec.reports.size(), 1u);
+  {
+    std::ofstream zeros(dir.P("zeros.png"), std::ios::binary);
+  }
+  std::filesystem::resize_file(dir.P("zeros.png"), 1 << 30);  // sparse: no disk used
+  rec.reports.clear();
+  PIN_SeqSpecH seq = nullptr;
+  EXPECT_EQ(Import(dir.P("zeros.png"), 0, &seq), PIN_ErrCannotImport);
+  ASSERT_EQ(rec.reports.size(), 1u);
+  EXPECT_EQ(rec.reports[0].text, "Test error: file 'zeros.png' cannot be imported -- Not a PNG file (2703).");
+}
+
 // The output slots: a World written in every format and read back.
 TEST_F(PINImagesTest, OutputRoundTrips) {
   const tv::pin::Module* m = tv::pin::FindModule(MakeFourCC("OIMG"));

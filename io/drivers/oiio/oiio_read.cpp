@@ -52,17 +52,47 @@ void Orient(int orientation, Frame& f) {
   f.height = static_cast<int32_t>(sh);
 }
 
+// The file opened by the reader of its extension, else by the first of this
+// module's formats that knows the file by its signature (a file whose name
+// says another format than it holds). Never by every reader the library
+// has, as the library would: some walk a file of garbage eight bytes at a
+// time, and a large one took hours. Null with the first reader's reason.
+std::unique_ptr<OIIO::ImageInput> OpenImage(const std::string& path, const OIIO::ImageSpec& config,
+                                            std::string* why) {
+  const size_t dot = path.rfind('.'), slash = path.rfind('/');
+  const std::string ext = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                              ? path.substr(dot + 1) : std::string();
+  why->clear();
+  auto attempt = [&](std::unique_ptr<OIIO::ImageInput> in, bool sniff) -> std::unique_ptr<OIIO::ImageInput> {
+    if (!in) return nullptr;
+    OIIO::ImageSpec spec;
+    if ((!sniff || in->valid_file(path)) && in->open(path, spec, config)) return in;
+    if (why->empty()) *why = in->geterror();
+    return nullptr;
+  };
+  std::unique_ptr<OIIO::ImageInput> byExtension = ext.empty() ? nullptr : OIIO::ImageInput::create(ext);
+  const std::string firstFormat = byExtension ? byExtension->format_name() : std::string();
+  OIIO::geterror();  // a reader not found for the extension is no error yet
+  if (auto in = attempt(std::move(byExtension), false)) return in;
+  static const char* const kFormats[] = {"png", "jpeg", "tiff", "openexr", "dpx", "bmp", "psd", "targa"};
+  for (const char* format : kFormats) {
+    if (firstFormat == format) continue;
+    auto in = attempt(OIIO::ImageInput::create(format), true);
+    OIIO::geterror();
+    if (in) return in;
+  }
+  if (why->empty()) *why = "not an image file of a known format";
+  return nullptr;
+}
+
 // Decodes the first image of path into f; the library's reason in *why on failure.
 bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, std::string* why,
             float* pixelAspect = nullptr) {
   OIIO::ImageSpec config;
   // Keep unassociated alpha as stored, so it can be reported as straight.
   config.attribute("oiio:UnassociatedAlpha", 1);
-  auto in = OIIO::ImageInput::open(path, &config);
-  if (!in) {
-    *why = OIIO::geterror();
-    return false;
-  }
+  auto in = OpenImage(path, config, why);
+  if (!in) return false;
   const OIIO::ImageSpec& spec = in->spec();
   // The picture is the display window. The stored pixels (the data window:
   // a cropped render's bounding box, or an overscan) lie in it at their own
