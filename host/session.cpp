@@ -55,6 +55,9 @@ ErrorCode Log(intptr_t, LocationCode where, Severity severity, const char* text)
     const size_t colon = t.find(": ");
     if (colon != std::string::npos && t.find(' ', 7) == colon + 1) t.erase(0, colon + 2);
   }
+  // The engine's notes that say so themselves are shown as every note is
+  // ("note: ...", not "note: Note: ...").
+  if (t.rfind("Note: ", 0) == 0) t.erase(0, 6);
   if (!s) {
     std::fprintf(stderr, "tavelo: %s\n", t.c_str());
     return 0;

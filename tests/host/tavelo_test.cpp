@@ -348,6 +348,25 @@ WavInfo ReadWav(const std::string& b) {
   return w;
 }
 
+// A project moved with its footage (another disk or mount point) opens it
+// from where it now is, renders alike, and says once that files moved.
+TEST_F(Tavelo, AProjectMovedWithItsFootageRendersAlike) {
+  fs::create_directories(dir / "job/media");
+  Ok({"frame", examples + "/layered.json", "-c", "Main", "-t", "0", "-o", "job/media/plate.png"});
+  std::ofstream(dir / "job/d.json") << R"({"footage": [{"name": "Plate", "file": "media/plate.png"}],
+    "comps": [{"name": "C", "width": 64, "height": 36, "fps": 24, "duration": 1,
+               "layers": [{"source": "Plate", "scale": 20}]}]})";
+  Ok({"build", "job/d.json", "-o", "job/p.tvp"});
+  const std::string before = Ok({"frame", "job/p.tvp", "-t", "0", "-o", "a.png", "--digest"}).out.substr(0, 16);
+  fs::create_directories(dir / "elsewhere");
+  fs::rename(dir / "job", dir / "elsewhere/job");
+  Outcome moved = Ok({"frame", "elsewhere/job/p.tvp", "-t", "0", "-o", "b.png", "--digest"});
+  EXPECT_EQ(moved.out.substr(0, 16), before);
+  EXPECT_EQ(moved.err,
+            "tavelo: note: some files have changed or moved since you last saved this project.  Save to "
+            "incorporate these changes.\n");
+}
+
 // A one-second composition whose only layer is half a second of sound.
 void WriteSoundDescription(const fs::path& dir) {
   std::vector<int16_t> samples(48000);  // 24000 stereo frames
