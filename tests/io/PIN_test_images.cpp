@@ -398,6 +398,24 @@ TEST_F(PINImagesTest, PixelAspectGoesWhereAFormatHasAField) {
   }
 }
 
+// A file stored turned a quarter is shown with its pixels turned: their
+// width and height trade places, and so does the pixel aspect.
+TEST_F(PINImagesTest, AQuarterTurnTurnsThePixelAspect) {
+  for (const int o : {1, 3, 6, 8}) {
+    SCOPED_TRACE(o);
+    const std::string file = dir.P("t" + std::to_string(o) + ".exr");
+    auto out = OIIO::ImageOutput::create(file);
+    OIIO::ImageSpec spec(4, 2, 3, OIIO::TypeDesc::HALF);
+    spec.attribute("Orientation", o);
+    spec.attribute("PixelAspectRatio", 2.0f);
+    const std::vector<float> px = Pattern(4, 2, 3);
+    ASSERT_TRUE(out && out->open(file, spec) && out->write_image(OIIO::TypeDesc::FLOAT, px.data()) && out->close());
+    const PIN_Interpretation interp = OUT(PIN_GetInterpretation, Opened(file));
+    const bool turned = o >= 5;
+    EXPECT_EQ(std::pair(interp.hsfNum, interp.hsfDen), turned ? std::pair(1u, 2u) : std::pair(2u, 1u));
+  }
+}
+
 // A pixel aspect stored as a number is the simplest fraction near it.
 constexpr bool Is(tv::outputs::PixelAspect a, uint32_t num, uint32_t den) { return a.num == num && a.den == den; }
 static_assert(Is(tv::outputs::PixelAspectOf(0.9), 9, 10) && Is(tv::outputs::PixelAspectOf(0.90909094f), 10, 11));

@@ -162,7 +162,11 @@ bool Decode(const std::string& path, Frame& f, bool* straight, bool* hasAlpha, s
     f = Frame{};
     return false;
   }
-  Orient(spec.get_int_attribute("Orientation", 1), f);
+  const int orientation = spec.get_int_attribute("Orientation", 1);
+  Orient(orientation, f);
+  // A picture shown turned a quarter has its pixels turned too: a pixel
+  // twice as wide as stored is shown twice as tall.
+  if (pixelAspect && orientation >= 5 && orientation <= 8 && *pixelAspect > 0) *pixelAspect = 1.0f / *pixelAspect;
   return true;
 }
 
