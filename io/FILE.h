@@ -416,6 +416,16 @@ void SetVolumeSpaceProvider(VolumeSpaceProvider provider);
 // projectPath (may be empty) adds relative data.
 ErrorCode NewAliasFromPath(std::string_view path, FourCC type, std::string_view projectPath, FILE_AliasH* alias);
 
+// An alias record's relative data counts from a project file: the one it was
+// made or read against, its base (kept in memory only). SetAliasBase names
+// it. RebasedAlias makes a copy whose relative data counts from projectPath
+// and leads where the record's led from its base; when no relative data can
+// lead there from projectPath, or no base is known, the copy keeps the full
+// path alone. An empty projectPath or the base itself copies the record as
+// it is.
+ErrorCode SetAliasBase(FILE_AliasH alias, std::string_view projectPath);
+ErrorCode RebasedAlias(FILE_AliasH alias, std::string_view projectPath, FILE_AliasH* rebased);
+
 // Forgets the extension map, the mapping functions, the host callbacks, the
 // folder cache and the once-per-run warnings.
 void ResetState();

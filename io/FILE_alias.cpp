@@ -15,6 +15,7 @@
 // by its bytes, so names holding ':' and paths longer than 253 bytes survive.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -41,6 +42,7 @@ struct AliasRec {
   uint8_t exact;      // path came exactly from the platform data (or from a reference)
   uint8_t pad;
   Handle platData;    // opaque platform data of a foreign record, or null
+  char base[FILE_MaxPath];  // the project file the relative data counts from (in memory only)
   uint16_t tail;
 };
 
@@ -286,8 +288,78 @@ ErrorCode NewAliasFromPath(std::string_view path, FourCC type, std::string_view 
     r->flags |= kFlagRelative;
     r->levels = static_cast<uint8_t>(levels);
     r->offset = static_cast<uint8_t>(offset);
+    std::memcpy(r->base, projectPath.data(), projectPath.size());
+    r->base[projectPath.size()] = 0;
   }
   *alias = h;
+  return 0;
+}
+
+ErrorCode SetAliasBase(FILE_AliasH alias, std::string_view projectPath) {
+  constexpr uint32_t site = kSiteNewAlias;
+  if (projectPath.size() >= static_cast<size_t>(FILE_MaxPath) || projectPath.find('\0') != std::string_view::npos)
+    return kReport.Fail(site, kErrBadParam, kStrAliasPathTooLong);
+  Alias a(alias, site);
+  if (a.err) return a.err;
+  std::memcpy(a->base, projectPath.data(), projectPath.size());
+  a->base[projectPath.size()] = 0;
+  return 0;
+}
+
+ErrorCode RebasedAlias(FILE_AliasH alias, std::string_view projectPath, FILE_AliasH* rebased) {
+  constexpr uint32_t site = kSiteNewAlias;
+  if (!rebased) return kReport.BadParam(site);
+  *rebased = nullptr;
+  if (projectPath.size() >= static_cast<size_t>(FILE_MaxPath) || projectPath.find('\0') != std::string_view::npos)
+    return kReport.Fail(site, kErrBadParam, kStrAliasPathTooLong);
+  AliasRec r{};
+  {
+    Alias a(alias, site);
+    if (a.err) return a.err;
+    r = *a.operator->();
+  }
+  Handle platData = nullptr;
+  if (r.platData) {
+    platData = r.platData;
+    if (HandToHand(&platData) != 0 || !platData)
+      return kReport.OutOfMemory(site, kStrAliasDataMemory, GetHandleSize(r.platData));
+  }
+  r.platData = platData;
+  const std::string base = r.base;
+  if ((r.flags & kFlagRelative) && !projectPath.empty() && base != projectPath) {
+    const std::string path = r.path;
+    const std::string target = base.empty() ? std::string() : Resolve(base, path, r.levels, r.offset);
+    r.flags &= static_cast<uint16_t>(~kFlagRelative);
+    r.levels = r.offset = 0;
+    // The relative data names a tail of the full path, after one of its
+    // separators, and how many folders to climb from the project: the
+    // shortest tail the target ends with, under a folder that holds the
+    // project (the relation that still holds when both move together).
+    const char storedSep = FormOf(path) == PathForm::Windows ? '\\' : '/';
+    const size_t last = std::min(path.size(), size_t{256});
+    for (size_t end = last; end > 1 && !target.empty() && !(r.flags & kFlagRelative); --end) {
+      const size_t offset = end - 1;
+      if (path[offset - 1] != storedSep) continue;
+      for (int32_t levels = 1; levels <= 255; ++levels) {
+        const std::string got = Resolve(projectPath, path, levels, static_cast<int32_t>(offset));
+        if (got.empty()) break;
+        if (got != target) continue;
+        r.flags |= kFlagRelative;
+        r.levels = static_cast<uint8_t>(levels);
+        r.offset = static_cast<uint8_t>(offset);
+        break;
+      }
+    }
+    std::memcpy(r.base, projectPath.data(), projectPath.size());
+    r.base[projectPath.size()] = 0;
+  }
+  FILE_AliasH h = nullptr;
+  if (ErrorCode err = NewAlias(site, &h)) {
+    if (platData) DisposeHandle(platData);
+    return err;
+  }
+  std::memcpy(*h, &r, sizeof r);
+  *rebased = h;
   return 0;
 }
 

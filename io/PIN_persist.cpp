@@ -243,8 +243,16 @@ ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context) try {
   if (ErrorCode err =
           CallSlot(ModuleOf(seq), PIN_Slot_WriteSeqSpec, &PIN_ModuleProcs::writeSeqSpec, seq, context))
     return err;
-  // A source that vanished is saved as a placeholder (with its name noted).
+  // A source that vanished is saved as a placeholder (with its name noted)
+  // that keeps where the source was, so that it is found again once the
+  // file is back (a disk or a share that was away when the project was
+  // saved).
+  const std::string projectPath = context->file ? PathOf(context->file) : std::string();
   bool haveFile = Rec(seq).file != nullptr;
+  struct AliasOwner {
+    FILE_AliasH alias = nullptr;
+    ~AliasOwner() { FILE_DisposeAliasRec(alias); }
+  } vanished;
   if (haveFile) {
     Boolean32 exists = 0;
     FILE_InqExist(Rec(seq).file, &exists);
@@ -253,12 +261,24 @@ ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context) try {
       FILE_InqName(Rec(seq).file, FILE_NameOnly, name, sizeof name);
       kReport.Note(kSiteWrite, kSevWarning, kTextCannotLocate, {name});
       haveFile = false;
+      int32_t state[3] = {};
+      const bool deferred = U_DeferredReportingStart(0, state) == 0;
+      if (tv::file::NewAliasFromPath(PathOf(Rec(seq).file), Rec(seq).fileType, projectPath, &vanished.alias) != 0)
+        vanished.alias = nullptr;
+      if (deferred) U_DeferredReportingEnd(0, nullptr, state);
     }
   }
+  // A missing source's record keeps its relative data leading where it led
+  // from the project file it was read with, wherever this one is saved.
+  AliasOwner kept;
+  if (!haveFile && !vanished.alias && Rec(seq).alias)
+    if (ErrorCode err = tv::file::RebasedAlias(Rec(seq).alias, projectPath, &kept.alias)) return err;
+  const FILE_AliasH alias = haveFile ? nullptr : vanished.alias ? vanished.alias : kept.alias;
   uint8_t sspc[kSspcSize];
   {
     SeqSpec copy = Rec(seq);
     if (!haveFile) copy.file = nullptr;
+    copy.alias = alias;
     EncodeSspc(copy, copy.files != nullptr, sspc);
   }
   SLU_Chunk list{};
@@ -268,8 +288,8 @@ ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context) try {
     // With the path from the project file to it, so that a project moved
     // with its footage (to another disk, another machine) finds it.
     if (ErrorCode err = SLU_WriteFileSpec(context, Rec(seq).file, context->file)) return err;
-  } else if (Rec(seq).alias) {
-    if (ErrorCode err = SLU_WriteAliasRec(context, Rec(seq).alias)) return err;
+  } else if (alias) {
+    if (ErrorCode err = SLU_WriteAliasRec(context, alias)) return err;
   }
   if (Rec(seq).files)
     if (ErrorCode err = WriteFileList(context, Rec(seq).files)) return err;
@@ -373,6 +393,7 @@ ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_S
     s.moduleFlags = made.moduleFlags;
     s.file = file;
     s.alias = file ? nullptr : alias;
+    if (!file && alias && context->file) tv::file::SetAliasBase(alias, PathOf(context->file));
     s.files = files;
     s.options = options;
     s.instance = nullptr;

@@ -338,7 +338,32 @@ TEST_F(FileAliasResolve, WindowsPathFromAnOldProject) {
   Fails(FILE_ResolveAliasRec(bad, Ref(P("sub/p.dat")), 0, &found, &changed), 784, kSiteResolveAlias,
         "file \"c:\\proj\\media\\b.mov\" not found (310).");
   FILE_DisposeAliasRec(bad);
+
+  // Saved into a project elsewhere, a copy leads to the same file; the
+  // record and its platform data stay as they were.
+  Bytes withData = Concat({{0, 1, 0, 0x0F, 0, 0, 0, 0, 0, 0, 0, 3, 21, 0}, Str(":c::proj:media:b.mov"), {0},
+                           Str("xyz"), {2, 8}});
+  FILE_AliasH kept = OUT(FILE_UnflattenAliasRec, withData.data(), static_cast<int32_t>(withData.size()));
+  ASSERT_EQ(SetAliasBase(kept, P("sub/p.dat")), 0);
+  MakeDir("sub/deeper");
+  FILE_AliasH copy = OUT(RebasedAlias, kept, P("sub/deeper/q.dat"));
+  OUT(FILE_ResolveAliasRec, copy, Ref(P("sub/deeper/q.dat")), 0, &found);
+  Keep(found);
+  EXPECT_EQ(NameOf(found), P("media/b.mov"));
+  const Bytes copied = Flat(copy);
+  EXPECT_EQ(Bytes(copied.begin(), copied.end() - 2), Bytes(withData.begin(), withData.end() - 2));
+  EXPECT_EQ(copied.back(), 8);
+  EXPECT_EQ(copied[copied.size() - 2], 3) << "one folder more to climb";
+  EXPECT_EQ(Flat(kept), withData);
+  FILE_DisposeAliasRec(copy);
+  // No relative data leads there from a project on another path: the copy
+  // keeps the full path alone.
+  copy = OUT(RebasedAlias, kept, "/elsewhere/q.dat");
+  EXPECT_EQ(Flat(copy)[3], 0x0B);
+  FILE_DisposeAliasRec(copy);
+  FILE_DisposeAliasRec(kept);
   FILE_DisposeAliasRec(alias);
+  EXPECT_TRUE(rec.reports.empty());
 }
 
 struct HostLog {

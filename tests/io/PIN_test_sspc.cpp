@@ -195,13 +195,19 @@ TEST_F(PINPersistTest, VanishedSourceSavesAsPlaceholderAndReadsAsMissing) {
   rec.clear();
   const auto bytes = Save(seq, "p.bin");
   ExpectOnly("Test warning: \"gone.tsf\" cannot be located for saving. It will be saved as a placeholder.");
-  EXPECT_EQ(bytes[20 + 134], 1) << "saved without a file";
+  EXPECT_EQ(bytes[20 + 134], 0) << "saved with where the file was";
   PIN_SeqSpecH back = nullptr;
   ASSERT_EQ(Load("p.bin", &back), 0);
   EXPECT_EQ(OUT(PIN_IsMissing, back), 1);
   int32_t w = 0, h = 0;
   EXPECT_EQ(PIN_GetDimensions(back, nullptr, &w, &h, nullptr), 0);
   EXPECT_EQ(w, 16);
+  // The file back (a disk that was away), the placeholder finds it.
+  WriteTsf(dir.P("gone.tsf"), 16, 8, 1);
+  rec.clear();
+  ASSERT_EQ(Load("p.bin", &back), 0);
+  EXPECT_EQ(OUT(PIN_IsMissing, back), 0);
+  EXPECT_TRUE(rec.reports.empty());
 }
 
 TEST_F(PINPersistTest, MalformedRecordIsRefused) {

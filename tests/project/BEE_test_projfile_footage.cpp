@@ -92,5 +92,36 @@ TEST_F(ProjFootage, AProjectMovedWithItsFootageFindsIt) {
   EXPECT_TRUE(Reported("1 file is missing since you last saved this project."));
 }
 
+// A missing file saved into a project elsewhere ("save as" at another
+// folder depth) keeps leading where it led: no other file of its name is
+// taken for it, and moved together with the project it is found.
+TEST_F(ProjFootage, AMissingFileSavedElsewhereLeadsWhereItLed) {
+  for (const char* d : {"w", "w/proj", "w/media", "w/deep", "w/deep/er", "w/deep/media"})
+    ASSERT_EQ(::mkdir(dir.P(d).c_str(), 0755), 0) << d;
+  tv::test::pin::WriteTsf(dir.P("w/media/a.tsf"), 12, 10, 1);
+  BEE_Item a = nullptr;
+  ASSERT_EQ(BEEp_MakeFootageFromSeqSpec(nullptr, Seq("w/media/a.tsf"), &a), 0);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("w/proj/f.tvp"), 0, 0), 0);
+  unlink(dir.P("w/media/a.tsf").c_str());
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("w/proj/f.tvp"), 1, nullptr), 0);
+  ASSERT_TRUE(Missing(GOT(BEE_Item, BEE_FindItem, nullptr, "a.tsf", BEE_KindFootage)));
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("w/deep/er/g.tvp"), 0, 0), 0);
+  // The path it had from the old project leads from the new one to another file.
+  tv::test::pin::WriteTsf(dir.P("w/deep/media/a.tsf"), 8, 6, 2);
+  rec.clear();
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("w/deep/er/g.tvp"), 1, nullptr), 0);
+  EXPECT_TRUE(Missing(GOT(BEE_Item, BEE_FindItem, nullptr, "a.tsf", BEE_KindFootage)));
+  EXPECT_TRUE(Reported("1 file is missing since you last saved this project."));
+  // Everything moved, the file back in its place: found from the new project.
+  unlink(dir.P("w/deep/media/a.tsf").c_str());
+  ASSERT_EQ(::rename(dir.P("w").c_str(), dir.P("w2").c_str()), 0);
+  tv::test::pin::WriteTsf(dir.P("w2/media/a.tsf"), 12, 10, 1);
+  rec.clear();
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("w2/deep/er/g.tvp"), 1, nullptr), 0);
+  EXPECT_FALSE(Missing(GOT(BEE_Item, BEE_FindItem, nullptr, "a.tsf", BEE_KindFootage)));
+  EXPECT_TRUE(Reported("Note: some files have changed or moved since you last saved this project.  Save to "
+                       "incorporate these changes."));
+}
+
 }  // namespace
 }  // namespace tv::bee::test
