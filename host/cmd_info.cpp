@@ -140,6 +140,9 @@ Json Describe() {
       if (seq) {
         PIN_IsMissing(seq, &missing);
         if (PIN_GetFile(seq, &file) == 0 && file) FILE_InqName(file, FILE_NameFullPath, name, sizeof name);
+        FILE_Dispose(file);
+        // Missing footage: where it was when the project was saved.
+        if (missing && !name[0]) PINp_GetMissingPath(seq, name, sizeof name);
       }
       f["file"] = name;
       f["status"] = !seq ? "no source" : missing ? "missing" : "ok";
@@ -199,7 +202,7 @@ int Info(const InfoOptions& o, Common common) {
     const std::string size = f["video"].get<bool>()
                                  ? std::to_string(f["width"].get<int>()) + " x " + std::to_string(f["height"].get<int>())
                                  : "sound only";
-    // Missing footage has no file to name.
+    // A placeholder made without a file has none to name.
     const std::string file = f["file"].get<std::string>();
     // Pixels that are not square and fields are worth a word.
     std::string read;

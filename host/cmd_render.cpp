@@ -180,6 +180,10 @@ int Render(const RenderOptions& o, const Common& common) {
   if (movie && !IsOneSpan(frames))
     Fail("a movie is made of one span of frames (A-B); \"" + o.frames + "\" has gaps", kExitUsage);
   if (!movie && (frames.size() > 1 || o.reserve)) pattern = WithFrameField(pattern);
+  // A shared folder's finished frame is never rendered again: a renderer
+  // that cannot see the footage renders nothing rather than placeholders.
+  if (o.reserve)
+    RefuseMissingFootage(comp, "a frame rendered with a placeholder would stay in the shared folder, so none is rendered");
   MakeOutputFolder(pattern);
   if (o.reserve) return RenderReserved(o, common, comp, frames, pattern);
   RenderJob job;

@@ -107,6 +107,7 @@ void CompFrames(const SubmitOptions& o, const Common& common, bool measureMemory
   LoadProject(o.project);
   BEE_Item comp = FindComp(o.comp);
   job->comp = ItemName(comp);
+  RefuseMissingFootage(comp, "the farm's tasks would refuse to render it");
   if (!o.resolution.empty()) SetResolution(comp, o.resolution);
   const FrameGrid grid = GridOf(comp);
   if (grid.count < 1) Fail("the composition has no frames");

@@ -8,6 +8,7 @@
 #include "BM.h"
 #include "FILE.h"
 #include "MC.h"
+#include "PIN.h"
 #include "T.h"
 #include "description.h"
 #include "output_module.h"
@@ -44,6 +45,54 @@ std::string ItemName(BEE_Item item) {
   char name[32] = {};
   BEE_GetItemName(item, name);
   return name;
+}
+
+namespace {
+// A nested item draws its proxy when the proxy is on; the composition
+// rendered draws its layers.
+void FindMissing(BEE_Item item, bool nested, std::vector<BEE_Item>& seen, std::vector<std::string>& out) {
+  if (!item || std::find(seen.begin(), seen.end(), item) != seen.end()) return;
+  seen.push_back(item);
+  uint32_t flags = 0;
+  BEE_GetItemFlags(item, &flags);
+  PIN_SeqSpecH seq = nullptr;
+  if (nested && (flags & BEE_ItemProxyOn)) BEEp_GetItemProxy(item, &seq);
+  int16_t kind = 0;
+  BEE_GetItemKind(item, &kind);
+  if (!seq && kind == BEE_KindFootage) BEE_GetFootageSeqSpec(item, &seq);
+  if (seq) {
+    Boolean32 missing = 0;
+    if (PIN_IsMissing(seq, &missing) == 0 && missing) {
+      char path[FILE_MaxPath] = "";
+      PINp_GetMissingPath(seq, path, sizeof path);
+      out.push_back("\"" + ItemName(item) + "\"" + (path[0] ? std::string(" (") + path + ")" : std::string()));
+    }
+    return;
+  }
+  if (kind != BEE_KindComp) return;
+  int32_t n = 0;
+  BEE_GetCompNumLayers(item, &n);
+  for (int32_t i = 0; i < n; ++i) {
+    BEE_Layer layer = nullptr;
+    BEE_Item source = nullptr;
+    if (BEE_GetIndLayer(item, i, &layer) == 0 && BEE_GetLayerSource(layer, &source) == 0) FindMissing(source, true, seen, out);
+  }
+}
+}  // namespace
+
+std::vector<std::string> MissingFootage(BEE_Item comp) {
+  std::vector<BEE_Item> seen;
+  std::vector<std::string> out;
+  FindMissing(comp, false, seen, out);
+  return out;
+}
+
+void RefuseMissingFootage(BEE_Item comp, const std::string& why) {
+  const std::vector<std::string> missing = MissingFootage(comp);
+  if (missing.empty()) return;
+  std::string list;
+  for (const std::string& m : missing) list += (list.empty() ? "" : ", ") + m;
+  Fail("footage is missing: " + list + "; " + why);
 }
 
 std::vector<BEE_Item> Comps() {

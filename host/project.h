@@ -23,6 +23,14 @@ std::vector<BEE_Item> Comps();
 // out); a usage Failure listing the compositions otherwise.
 BEE_Item FindComp(const std::string& name);
 
+// The footage a composition draws on (through its nested compositions and
+// the proxies in use) that is missing: one line each, its name and where it
+// was ("\"plate.png\" (/mnt/media/plate.png)").
+std::vector<std::string> MissingFootage(BEE_Item comp);
+// A Failure naming the missing footage of the composition, when it has any,
+// followed by why: for renders whose frames must not show placeholders.
+void RefuseMissingFootage(BEE_Item comp, const std::string& why);
+
 // The composition's frame grid.
 struct FrameGrid {
   Time frame;       // one frame's duration

@@ -383,6 +383,11 @@ TV_EXPORT ErrorCode PIN_IsMissing(PIN_SeqSpecH seq, Boolean32* missing);
 // project file to it (the project and its footage moved together) rather
 // than where it was when the project was saved.
 TV_EXPORT ErrorCode PINp_IsRelinked(PIN_SeqSpecH seq, Boolean32* relinked);
+// Where missing footage was when its project was saved (its file's full
+// path); empty for footage that is not missing or whose place is unknown
+// (a placeholder made without a file). Cut to size bytes, terminator
+// included, without splitting a character.
+TV_EXPORT ErrorCode PINp_GetMissingPath(PIN_SeqSpecH seq, char* path, int32_t size);
 
 // ---- Pixels and sound ------------------------------------------------------------
 // Draws the frame at params->time into a 32-bit World of the scaled size.

@@ -237,6 +237,18 @@ ErrorCode ReadSmallAtom(SLU_FileContext* context, const SLU_Chunk* parent, FourC
 using namespace tv;
 using namespace tv::pin;
 
+namespace {
+// The full path of the project file being read or written; empty without one.
+ErrorCode ProjectPath(SLU_FileContext* context, std::string* path) {
+  path->clear();
+  if (!context->file) return 0;
+  char full[FILE_MaxPath] = "";
+  if (ErrorCode err = FILE_InqName(context->file, FILE_NameFullPath, full, sizeof full)) return err;
+  *path = full;
+  return 0;
+}
+}  // namespace
+
 ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context) try {
   if (!context) return kReport.BadParam(kSiteWrite, {"PIN_WriteSeqSpec"});
   if (ErrorCode err = CheckSeq(seq, kSiteWrite)) return err;
@@ -247,7 +259,6 @@ ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context) try {
   // that keeps where the source was, so that it is found again once the
   // file is back (a disk or a share that was away when the project was
   // saved).
-  const std::string projectPath = context->file ? PathOf(context->file) : std::string();
   bool haveFile = Rec(seq).file != nullptr;
   struct AliasOwner {
     FILE_AliasH alias = nullptr;
@@ -261,6 +272,8 @@ ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context) try {
       FILE_InqName(Rec(seq).file, FILE_NameOnly, name, sizeof name);
       kReport.Note(kSiteWrite, kSevWarning, kTextCannotLocate, {name});
       haveFile = false;
+      std::string projectPath;
+      if (ErrorCode err = ProjectPath(context, &projectPath)) return err;
       int32_t state[3] = {};
       const bool deferred = U_DeferredReportingStart(0, state) == 0;
       if (tv::file::NewAliasFromPath(PathOf(Rec(seq).file), Rec(seq).fileType, projectPath, &vanished.alias) != 0)
@@ -271,8 +284,11 @@ ErrorCode PIN_WriteSeqSpec(PIN_SeqSpecH seq, SLU_FileContext* context) try {
   // A missing source's record keeps its relative data leading where it led
   // from the project file it was read with, wherever this one is saved.
   AliasOwner kept;
-  if (!haveFile && !vanished.alias && Rec(seq).alias)
+  if (!haveFile && !vanished.alias && Rec(seq).alias) {
+    std::string projectPath;
+    if (ErrorCode err = ProjectPath(context, &projectPath)) return err;
     if (ErrorCode err = tv::file::RebasedAlias(Rec(seq).alias, projectPath, &kept.alias)) return err;
+  }
   const FILE_AliasH alias = haveFile ? nullptr : vanished.alias ? vanished.alias : kept.alias;
   uint8_t sspc[kSspcSize];
   {
@@ -376,6 +392,13 @@ ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_S
       moved = file != nullptr;
     }
   }
+  // Missing footage's relative data counts from this project file.
+  std::string projectPath;
+  if (!file && alias)
+    if (ErrorCode err = ProjectPath(context, &projectPath)) {
+      cleanup();
+      return err;
+    }
   char name[FILE_MaxName + 1] = "";
   if (alias) FILE_InqAliasRecName(alias, name, sizeof name);
   const FourCC sig = SigFromType(fields.fileType, fields.creator, name, true);
@@ -393,7 +416,7 @@ ErrorCode PIN_ReadSeqSpec(SLU_FileContext* context, const SLU_Chunk* list, PIN_S
     s.moduleFlags = made.moduleFlags;
     s.file = file;
     s.alias = file ? nullptr : alias;
-    if (!file && alias && context->file) tv::file::SetAliasBase(alias, PathOf(context->file));
+    if (!file && alias) tv::file::SetAliasBase(alias, projectPath);
     s.files = files;
     s.options = options;
     s.instance = nullptr;

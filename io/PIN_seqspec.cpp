@@ -500,6 +500,21 @@ ErrorCode PINp_IsRelinked(PIN_SeqSpecH seq, Boolean32* relinked) {
   return 0;
 }
 
+ErrorCode PINp_GetMissingPath(PIN_SeqSpecH seq, char* path, int32_t size) {
+  if (!path || size < 1) return kReport.BadParam(kSiteQuery, {"PINp_GetMissingPath"});
+  path[0] = 0;
+  if (ErrorCode err = CheckSeq(seq, kSiteQuery)) return err;
+  const SeqSpec& s = Rec(seq);
+  if (!s.missing) return 0;
+  char full[FILE_MaxPath] = "";
+  if (s.alias)
+    FILE_InqAliasRecFullPath(s.alias, full, sizeof full);
+  else if (s.file)
+    FILE_InqName(s.file, FILE_NameFullPath, full, sizeof full);
+  u::SubString(std::span<char>(path, static_cast<size_t>(size)), "^1", {full});
+  return 0;
+}
+
 ErrorCode PIN_GetInterpretation(PIN_SeqSpecH seq, PIN_Interpretation* interp) {
   if (!interp) return kReport.BadParam(kSiteQuery, {"PIN_GetInterpretation"});
   *interp = PIN_Interpretation{};

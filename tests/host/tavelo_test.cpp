@@ -158,7 +158,8 @@ TEST_F(Tavelo, FootageSequence) {
   EXPECT_THAT(info.out, HasSubstr("footage \"s_[#].png\": 320 x 180, " + (dir / "seq/s_0000.png").string() +
                                   " (ok)\n"));
   fs::rename(dir / "seq", dir / "gone");
-  EXPECT_THAT(Tv({"info", "f.tvp"}).out, HasSubstr("footage \"s_[#].png\": 320 x 180 (missing)\n"));
+  EXPECT_THAT(Tv({"info", "f.tvp"}).out, HasSubstr("footage \"s_[#].png\": 320 x 180, " + (dir / "seq/s_0000.png").string() +
+                                                   " (missing)\n"));
   info = Tv({"info", "f.tvp", "--json"});
   ASSERT_EQ(info.code, 0) << info.err;
   auto j = nlohmann::json::parse(info.out);
@@ -355,16 +356,38 @@ TEST_F(Tavelo, AProjectMovedWithItsFootageRendersAlike) {
   Ok({"frame", examples + "/layered.json", "-c", "Main", "-t", "0", "-o", "job/media/plate.png"});
   std::ofstream(dir / "job/d.json") << R"({"footage": [{"name": "Plate", "file": "media/plate.png"}],
     "comps": [{"name": "C", "width": 64, "height": 36, "fps": 24, "duration": 1,
-               "layers": [{"source": "Plate", "scale": 20}]}]})";
+               "layers": [{"source": "Plate", "scale": 20}]},
+              {"name": "Outer", "width": 64, "height": 36, "fps": 24, "duration": 1,
+               "layers": [{"solid": {"color": "#102030"}}, {"source": "C"}]}]})";
   Ok({"build", "job/d.json", "-o", "job/p.tvp"});
-  const std::string before = Ok({"frame", "job/p.tvp", "-t", "0", "-o", "a.png", "--digest"}).out.substr(0, 16);
+  const std::string before =
+      Ok({"frame", "job/p.tvp", "-c", "C", "-t", "0", "-o", "a.png", "--digest"}).out.substr(0, 16);
   fs::create_directories(dir / "elsewhere");
   fs::rename(dir / "job", dir / "elsewhere/job");
-  Outcome moved = Ok({"frame", "elsewhere/job/p.tvp", "-t", "0", "-o", "b.png", "--digest"});
+  Outcome moved = Ok({"frame", "elsewhere/job/p.tvp", "-c", "C", "-t", "0", "-o", "b.png", "--digest"});
   EXPECT_EQ(moved.out.substr(0, 16), before);
   EXPECT_EQ(moved.err,
             "tavelo: note: some files have changed or moved since you last saved this project.  Save to "
             "incorporate these changes.\n");
+  // The footage gone: info says where it was; a plain render shows its
+  // placeholder with a note, but a renderer of a shared folder (a farm
+  // task, whose finished frames stay) renders nothing, and nothing is
+  // submitted to the farm.
+  fs::remove(dir / "elsewhere/job/media/plate.png");
+  const std::string plate = fs::absolute(dir / "job/media/plate.png").lexically_normal().string();
+  const std::string job = "elsewhere/job/p.tvp";
+  EXPECT_THAT(Ok({"info", job}).out, HasSubstr("footage \"plate.png\": 320 x 180, " + plate + " (missing)\n"));
+  Ok({"frame", job, "-c", "C", "-t", "0", "-o", "c.png", "-q"});
+  Outcome farm = Tv({"render", job, "-c", "Outer", "-o", "shared/f_#.png", "--frames", "0-2", "--reserve"});
+  EXPECT_EQ(farm.code, 1);
+  EXPECT_EQ(farm.err, "tavelo: note: 1 file is missing since you last saved this project.\n"
+                      "tavelo: footage is missing: \"plate.png\" (" + plate + "); a frame rendered with a "
+                      "placeholder would stay in the shared folder, so none is rendered\n");
+  EXPECT_FALSE(fs::exists(dir / "shared"));
+  Outcome submit = Tv({"farm", "submit", job, "-c", "Outer", "-o", "farm/f_#.png", "--dry-run"});
+  EXPECT_EQ(submit.code, 1);
+  EXPECT_THAT(submit.err, HasSubstr("footage is missing: \"plate.png\" (" + plate + "); the farm's tasks would "
+                                    "refuse to render it\n"));
 }
 
 // A one-second composition whose only layer is half a second of sound.
