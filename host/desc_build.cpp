@@ -299,8 +299,9 @@ struct Builder {
     Time t[3]{};
     const int32_t which[3] = {BEE_LayerTimeOffset, BEE_LayerTimeIn, BEE_LayerTimeOut};
     for (int i = 0; i < 3; ++i) Check(BEE_GetLayerTime(layer, which[i], &t[i], nullptr), n, "reading the layer's times");
+    const Time frame = FrameOfLayer(layer);
     if (offset) {
-      t[0] = offset->Seconds();
+      t[0] = offset->Seconds(frame);
       Check(BEE_CmdSetLayerTimes(layer, t[0], t[1], t[2]), *offset, "setting the offset");
     }
     if (in && out && !(in->Number() < out->Number()))
@@ -310,8 +311,8 @@ struct Builder {
     if (!(in && out)) Reaches(layer, t, in, out, backwards);
     const std::optional<Node>& first = backwards ? out : in;
     const std::optional<Node>& last = backwards ? in : out;
-    if (first) Check(BEE_CompToLayerTime(layer, first->Seconds(), &t[1]), *first, "placing the layer's start");
-    if (last) Check(BEE_CompToLayerTime(layer, last->Seconds(), &t[2]), *last, "placing the layer's end");
+    if (first) Check(BEE_CompToLayerTime(layer, first->Seconds(frame), &t[1]), *first, "placing the layer's start");
+    if (last) Check(BEE_CompToLayerTime(layer, last->Seconds(frame), &t[2]), *last, "placing the layer's end");
     if (in || out) Check(BEE_CmdSetLayerTimes(layer, t[0], t[1], t[2]), in ? *in : *out, "setting in and out");
   }
 

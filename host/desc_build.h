@@ -49,6 +49,15 @@ BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& text,
                        const std::function<void(BEE_Layer)>& place = {});
 // A ratio for a user's factor (pixel aspects, stretch), kept to 1/10000.
 Ratio RatioOf(double v);
+// Seconds as a time, on a grid of 1/24000 s: it holds the frames of the
+// whole rates (24, 25, 30, 48, 50, 60, 120 fps ...) exactly. Of a
+// composition whose frames (frame: one frame's duration) the grid does not
+// hold (29.97 and 59.94 fps), a time within half a step of a frame is that
+// frame's own time, so keys and layer times given at frame times fall on
+// their frames rather than a step after some of them.
+Time TimeOfSeconds(double seconds, Time frame = Time{0, 1});
+// The duration of one frame of the layer's composition (0 when unknown).
+Time FrameOfLayer(BEE_Layer layer);
 // A footage item's pixel aspect (0.01 to 100) as its interpretation keeps
 // it: to 1/10000 in lowest terms, from 10 up to 1/1000 (neither term of the
 // interpretation's ratio may pass 100,000).

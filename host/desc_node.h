@@ -73,7 +73,8 @@ struct Node {
   // One of the words, as its position in the list.
   int32_t Choice(std::initializer_list<const char*> words) const;
   // A time in seconds.
-  Time Seconds() const;
+  // Seconds as a time of a composition of that frame duration (TimeOfSeconds).
+  Time Seconds(Time frame = Time{0, 1}) const;
   // "#rrggbb" or "#aarrggbb" as 0xAARRGGBB.
   uint32_t Colour() const;
   // count numbers (a single number stands for all of them when allowScalar).

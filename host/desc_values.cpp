@@ -13,14 +13,27 @@
 
 namespace tavelo::desc {
 
-// Times are kept with a scale that holds every common frame rate's frames
-// (24, 25, 30, 48, 50, 60, 120 ...) exactly.
 constexpr int32_t kTimeScale = 24000;
 
-Time Node::Seconds() const {
-  const double s = Number(-86400, 86400);
-  return Time{static_cast<int32_t>(std::llround(s * kTimeScale)), kTimeScale};
+Time TimeOfSeconds(double seconds, Time frame) {
+  const Time onGrid{static_cast<int32_t>(std::llround(seconds * kTimeScale)), kTimeScale};
+  if (frame.value <= 0 || frame.scale == 0) return onGrid;
+  if (int64_t{kTimeScale} * frame.value % frame.scale == 0) return onGrid;  // the grid holds the frames
+  const double duration = static_cast<double>(frame.value) / frame.scale;
+  const double k = std::round(seconds / duration);
+  const double exact = k * frame.value;
+  if (std::fabs(seconds - k * duration) * kTimeScale > 0.5 || std::fabs(exact) > INT32_MAX) return onGrid;
+  return Time{static_cast<int32_t>(exact), frame.scale};
 }
+
+Time FrameOfLayer(BEE_Layer layer) {
+  BEE_Item comp = nullptr;
+  Time frame{0, 1};
+  if (BEE_GetLayerComp(layer, &comp) != 0 || BEE_GetCompFrameDuration(comp, &frame) != 0) return Time{0, 1};
+  return frame;
+}
+
+Time Node::Seconds(Time frame) const { return TimeOfSeconds(Number(-86400, 86400), frame); }
 
 uint32_t Node::Colour() const {
   const std::string s = String();
@@ -162,11 +175,16 @@ void SetKeys(BEE_Layer layer, int32_t index, const Node& list, KeyValueSetter& s
     list.Error("a property has at most " + std::to_string(kMaxKeys) + " keyframes (this one has " +
                std::to_string(list.Size()) + ")");
   std::vector<Key> keys;
+  const Time frame = FrameOfLayer(layer);
+  // Times of a composition at 29.97 fps may be of two scales.
+  const auto earlier = [](const Time& a, const Time& b) {
+    return int64_t{a.value} * b.scale < int64_t{b.value} * a.scale;
+  };
   for (size_t i = 0; i < list.Size(); ++i) {
     Node k = list.At(i);
     k.Only({"time", "value", "interpolation", "inInterpolation", "outInterpolation", "ease", "easeIn", "easeOut",
             "tangentIn", "tangentOut", "roving"});
-    Key key{k, k.Need("time").Seconds(), TDB_InterpLinear, TDB_InterpLinear, {}, {}, {}, {}, false, false};
+    Key key{k, k.Need("time").Seconds(frame), TDB_InterpLinear, TDB_InterpLinear, {}, {}, {}, {}, false, false};
     k.Need("value");
     if (auto in = k.Get("interpolation")) key.in = key.out = InterpOf(*in);
     if (auto e = k.Get("ease")) key.ease = e->Bool();
@@ -181,11 +199,11 @@ void SetKeys(BEE_Layer layer, int32_t index, const Node& list, KeyValueSetter& s
     key.tangentOut = k.Get("tangentOut");
     if (auto r = k.Get("roving")) key.roving = r->Bool();
     for (const Key& other : keys)
-      if (other.time.value == key.time.value)
+      if (!earlier(other.time, key.time) && !earlier(key.time, other.time))
         k.Need("time").Error("two keyframes at " + Decimal(k.Need("time").Number()) + " s");
     keys.push_back(std::move(key));
   }
-  std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.time.value < b.time.value; });
+  std::stable_sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) { return earlier(a.time, b.time); });
   for (size_t i = 0; i < keys.size(); ++i)
     if (keys[i].roving && (i == 0 || i + 1 == keys.size()))
       keys[i].node.Need("roving").Error("the first and the last keyframe cannot rove");

@@ -24,6 +24,7 @@
 #include "SND.h"
 #include "U.h"
 #include "VAL.h"
+#include "desc_build.h"
 
 namespace tvpy {
 namespace {
@@ -250,6 +251,11 @@ Time ToTime(double seconds) {
   if (!std::isfinite(seconds) || std::fabs(seconds) > 86400.0)
     BadValue("a time must be a finite number of seconds within a day");
   return Time{static_cast<int32_t>(std::llround(seconds * kScale)), static_cast<uint32_t>(kScale)};
+}
+
+Time ToTime(double seconds, BEE_Layer layer) {
+  ToTime(seconds);  // the same checks
+  return tavelo::desc::TimeOfSeconds(seconds, tavelo::desc::FrameOfLayer(layer));
 }
 
 double Seconds(Time t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0.0; }

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "BEE.h"
 #include "Types.h"
 
 namespace tvpy {
@@ -126,8 +127,11 @@ class ProgressScope {
   void Finish();
 };
 
-// Times in seconds to the engine's exact times and back.
+// Times in seconds to the engine's exact times and back. A time of a
+// layer's composition falls on the composition's frames when it is given
+// at one (a 29.97 fps frame is not on the grid of other times).
 Time ToTime(double seconds);
+Time ToTime(double seconds, BEE_Layer layer);
 double Seconds(Time t);
 
 }  // namespace tvpy

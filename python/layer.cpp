@@ -303,7 +303,7 @@ void Layer::SetTimes(std::optional<double> offset, std::optional<double> in, std
   const int32_t which[3] = {BEE_LayerTimeOffset, BEE_LayerTimeIn, BEE_LayerTimeOut};
   for (int i = 0; i < 3; ++i) Check(BEE_GetLayerTime(h, which[i], &t[i], nullptr), "reading the layer's times");
   const Time oldOffset = t[0];
-  if (offset) t[0] = ToTime(*offset);
+  if (offset) t[0] = ToTime(*offset, h);
   if (in || out) {
     // In and out are composition times: the layer's own ones follow from
     // its new offset and its stretch. A composition time c under the new
@@ -313,7 +313,7 @@ void Layer::SetTimes(std::optional<double> offset, std::optional<double> in, std
     auto [compIn, compOut] = CompSpan(h);
     Check(T_AddTime(compIn, shift, &compIn), "moving the layer's times");
     Check(T_AddTime(compOut, shift, &compOut), "moving the layer's times");
-    const Time a = in ? ToTime(*in) : compIn, b = out ? ToTime(*out) : compOut;
+    const Time a = in ? ToTime(*in, h) : compIn, b = out ? ToTime(*out, h) : compOut;
     if (!(Seconds(a) < Seconds(b))) BadValue("the out point must be later than the in point");
     const bool backwards = Stretch() < 0;
     Time first{}, last{};
@@ -599,7 +599,7 @@ py::object Property::Value(std::optional<double> time) const {
   if (HoldsData(layer, index)) Fail(3, "this parameter holds the effect's own data: read it with Effect.get_text()");
   BEE_StreamValue v{};
   Time t{};
-  if (time) t = ToTime(*time);
+  if (time) t = ToTime(*time, layer);
   Check(BEE_GetStreamFPV(layer, index, time ? &t : nullptr, nullptr, &v), "reading the property");
   return FromStream(layer, index, v);
 }
@@ -609,7 +609,7 @@ void Property::SetValue(const py::object& value, std::optional<double> time) con
   ShapeGuard guard;
   const BEE_StreamValue v = ToStream(layer, index, value, guard);
   Time t{};
-  if (time) t = ToTime(*time);
+  if (time) t = ToTime(*time, layer);
   Check(BEE_CmdSetStreamFPV(layer, index, time ? &t : nullptr, nullptr, &v), "setting the property");
 }
 
@@ -628,7 +628,7 @@ bool Property::Animated() const {
 void Property::SetAnimated(bool on, std::optional<double> time) const {
   Enter(life);
   Time lt{};
-  if (time) Check(BEE_CompToLayerTime(layer, ToTime(*time), &lt), "placing the key");
+  if (time) Check(BEE_CompToLayerTime(layer, ToTime(*time, layer), &lt), "placing the key");
   Check(BEE_CmdSetStreamVary(layer, index, time ? &lt : nullptr, on), on ? "animating the property" : "holding the property");
 }
 
@@ -711,7 +711,7 @@ void Property::AddKey(double time, const py::object& value, const std::string& i
   Enter(life);
   ShapeGuard guard;
   const BEE_StreamValue v = ToStream(layer, index, value, guard);
-  const Time t = ToTime(time);
+  const Time t = ToTime(time, layer);
   const StepGroup step("Keyframe Change");
   if (!Animated()) SetAnimated(true, time);
   Enter(life);
@@ -890,7 +890,7 @@ void Mask::SetShape(const py::object& rect, const py::object& oval, const py::ob
   BEE_StreamValue v{};
   v.shape = shape.s;
   Time t{};
-  if (time) t = ToTime(*time);
+  if (time) t = ToTime(*time, layer);
   const int32_t stream = BEE_StreamFirstMask + 3 * index + BEE_MaskStreamShape;
   const StepGroup step("Keyframe Change");
   if (time && !Shape().Animated()) {
@@ -905,7 +905,7 @@ py::list Mask::Bezier(std::optional<double> time) const {
   Enter(life);
   BEE_StreamValue v{};
   Time t{};
-  if (time) t = ToTime(*time);
+  if (time) t = ToTime(*time, layer);
   const int32_t stream = BEE_StreamFirstMask + 3 * index + BEE_MaskStreamShape;
   Check(BEE_GetStreamFPV(layer, stream, time ? &t : nullptr, nullptr, &v), "reading the mask's shape");
   std::vector<tavelo::PathVertex> vertices;

@@ -131,8 +131,16 @@ py::array Comp::RenderAudio(double start, std::optional<double> duration, double
   }
   Time d{};
   Check(BEE_GetItemDuration(h, &d, nullptr), "reading the duration");
-  const Time s = ToTime(start);
-  const Time len = duration ? ToTime(*duration) : ToTime(Seconds(d) - start);
+  // On the grid of the samples asked for, so that the span holds exactly
+  // the sample frames it names and spans rendered one after the other join.
+  const auto atSamples = [rate](double seconds) {
+    const Time t = ToTime(seconds);
+    const double samples = std::round(seconds * rate);
+    if (rate != std::floor(rate) || std::fabs(samples) > INT32_MAX) return t;
+    return Time{static_cast<int32_t>(samples), static_cast<uint32_t>(rate)};
+  };
+  const Time s = atSamples(start);
+  const Time len = duration ? atSamples(*duration) : atSamples(Seconds(d) - start);
   if (len.value <= 0) BadValue("the duration must be more than 0");
   ProgressScope scope(progress);
   SoundWorld world;

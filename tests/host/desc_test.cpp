@@ -367,6 +367,44 @@ TEST_F(Desc, TextKeysAreCompositionTimes) {
   EXPECT_EQ(layerMs(int32_t{BEE_StreamFirstEffect} + FLT_TextParam_Size - 1), (std::vector<long>{300, 800}));
 }
 
+// At 29.97 and 59.94 fps frames are not on the grid of other times: keys and
+// layer times given at frame times (as a script computes them) fall on
+// those frames exactly, so a hold key changes the value at its frame and
+// not one frame later.
+TEST_F(Desc, KeysAtFrameTimesFallOnTheirFrames) {
+  for (const char* fps : {"29.97", "59.94"}) {
+    SCOPED_TRACE(fps);
+    const double rate = std::atof(fps) == 29.97 ? 30000.0 / 1001 : 60000.0 / 1001;
+    std::string keys;
+    for (int k = 0; k < 12; ++k)
+      keys += std::string(k ? ", " : "") + "{\"time\": " + Fmt(k / rate) + ", \"value\": " +
+              std::to_string(k) + ", \"interpolation\": \"hold\"}";
+    ASSERT_EQ(Build(std::string(R"({"comps": [{"name": "C", "width": 8, "height": 8, "fps": )") + fps +
+                    R"(, "duration": 1, "layers": [{"solid": {"color": "#ff0000"}, "offset": )" +
+                    Fmt(2 / rate) + R"(, "in": )" + Fmt(3 / rate) +
+                    R"(, "opacity": [)" + keys + "]}]}]}"),
+              "");
+    BEE_Item comp = nullptr;
+    BEE_GetLayerComp(Layer(), &comp);
+    Time frame{};
+    ASSERT_EQ(BEE_GetCompFrameDuration(comp, &frame), 0);
+    for (int k = 0; k < 12; ++k) {
+      double v = -1;
+      ASSERT_EQ(BEE_GetLayerStreamValueF(Layer(), BEE_StreamOpacity, Time{k * frame.value, frame.scale}, &v), 0);
+      EXPECT_NEAR(v, k, 1e-6) << "frame " << k;
+    }
+    Time offset{}, in{};
+    ASSERT_EQ(BEE_GetLayerTime(Layer(), BEE_LayerTimeOffset, &offset, nullptr), 0);
+    ASSERT_EQ(BEE_LayerToCompTime(Layer(), [&] {
+      Time t{};
+      BEE_GetLayerTime(Layer(), BEE_LayerTimeIn, &t, nullptr);
+      return t;
+    }(), &in), 0);
+    EXPECT_EQ(int64_t{offset.value} * frame.scale, int64_t{2 * frame.value} * offset.scale);
+    EXPECT_EQ(int64_t{in.value} * frame.scale, int64_t{3 * frame.value} * in.scale);
+  }
+}
+
 // A value the engine keeps within its limits builds, and a note says what
 // was kept; values within the limits say nothing.
 TEST_F(Desc, ValuesBeyondTheLimitsAreNoted) {

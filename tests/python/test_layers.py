@@ -80,6 +80,21 @@ def test_properties_limits_samples_and_undo_on_failure(engine):
     assert layer.position.value == (32.0, 24.0)
 
 
+def test_times_at_frames_of_ntsc_rates_fall_on_them(engine):
+    # 29.97 and 59.94 fps frames are not on the grid of other times: a hold
+    # key or an in point at frame_time(k) acts at frame k, as at 30 fps.
+    alphas = {}
+    for fps in (30, 29.97, 59.94):
+        comp = engine.new_project().new_comp("C", 4, 4, fps=fps, duration=1)
+        solid = comp.add_solid("S", 0xFFFF0000)
+        for k in range(12):
+            solid.opacity.add_key(comp.frame_time(k), 5 * k, interpolation="hold")
+        solid.set_times(in_point=comp.frame_time(2))
+        alphas[fps] = [int(comp.render_frame(k)[0, 0, 3]) for k in range(12)]
+    assert alphas[30][:3] == [0, 0, 26]
+    assert alphas[29.97] == alphas[30] and alphas[59.94] == alphas[30]
+
+
 def test_mask_shapes_and_saved_frames(engine, tmp_path):
     project = engine.build(simple_description("#ffffff"))
     comp = project.comp("Main")

@@ -65,6 +65,14 @@ def test_audio_arrays(engine, tmp_path):
     assert np.abs(got.astype(np.int32) - samples).max() <= 1
     floats = comp.render_audio(duration=0.05, dtype="float32", channels=1)
     assert floats.shape == (2400, 1) and floats.dtype == np.float32
+    # A span holds exactly the sample frames it names, at any rate: spans
+    # rendered one after the other join into the whole.
+    for r, cut in ((48000, 1), (48000, 1233), (44100, 3), (44100, 2205)):
+        whole = comp.render_audio(rate=r)
+        first = comp.render_audio(0, cut / r, rate=r)
+        rest = comp.render_audio(cut / r, len(whole) / r - cut / r, rate=r)
+        assert (len(first), len(first) + len(rest)) == (cut, len(whole))
+        assert np.array_equal(np.concatenate([first, rest]), whole)
 
 
 def test_progress_callback_stops_a_render(engine):
