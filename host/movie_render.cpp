@@ -55,15 +55,6 @@ void Verbose(const RenderJob& job) {
                height, job.output.c_str(), what.c_str());
 }
 
-// "out_####.png" as the output framework names numbered stills: "out_[####].png".
-std::string FrameworkTemplate(const std::string& pattern) {
-  const size_t end = pattern.rfind('#');
-  if (end == std::string::npos) return pattern;
-  size_t start = end;
-  while (start > 0 && pattern[start - 1] == '#') --start;
-  return pattern.substr(0, start) + "[" + pattern.substr(start, end - start + 1) + "]" + pattern.substr(end + 1);
-}
-
 // After a stop or a failure the engine ends a movie only when its name was
 // free before the render (an earlier file of that name is left as it was);
 // such an unfinished movie, made by this render, is removed.

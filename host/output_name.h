@@ -20,5 +20,14 @@ bool HasFrameField(const std::string& path);
 // Adds "_#####" before the extension when the name has no '#' run.
 std::string WithFrameField(const std::string& path);
 std::string NumberedName(const std::string& pattern, int64_t frame);
+// "out_####.png" as the engine's output framework names numbered stills:
+// "out_[####].png" (a name without '#' is kept).
+inline std::string FrameworkTemplate(const std::string& pattern) {
+  const size_t end = pattern.rfind('#');
+  if (end == std::string::npos) return pattern;
+  size_t start = end;
+  while (start > 0 && pattern[start - 1] == '#') --start;
+  return pattern.substr(0, start) + "[" + pattern.substr(start, end - start + 1) + "]" + pattern.substr(end + 1);
+}
 
 }  // namespace tavelo

@@ -258,6 +258,13 @@ Time ToTime(double seconds, BEE_Layer layer) {
   return tavelo::desc::TimeOfSeconds(seconds, tavelo::desc::FrameOfLayer(layer));
 }
 
+Time ToTime(double seconds, BEE_Item comp) {
+  ToTime(seconds);  // the same checks
+  Time frame{0, 1};
+  if (BEE_GetCompFrameDuration(comp, &frame) != 0) frame = Time{0, 1};
+  return tavelo::desc::TimeOfSeconds(seconds, frame);
+}
+
 double Seconds(Time t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0.0; }
 
 }  // namespace tvpy

@@ -132,6 +132,7 @@ class ProgressScope {
 // at one (a 29.97 fps frame is not on the grid of other times).
 Time ToTime(double seconds);
 Time ToTime(double seconds, BEE_Layer layer);
+Time ToTime(double seconds, BEE_Item comp);
 double Seconds(Time t);
 
 }  // namespace tvpy

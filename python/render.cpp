@@ -17,6 +17,7 @@
 #include "PIN.h"
 #include "SND.h"
 #include "objects.h"
+#include "output_name.h"
 
 namespace tvpy {
 namespace {
@@ -227,8 +228,8 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   Check(BEE_GetCompDimensionsDSF(h, &width, &height, nullptr), "reading the composition's size");
   Time d{};
   Check(BEE_GetItemDuration(h, &d, nullptr), "reading the duration");
-  const Time from = ToTime(start.value_or(0.0));
-  const Time span = ToTime(duration.value_or(Seconds(d) - start.value_or(0.0)));
+  const Time from = ToTime(start.value_or(0.0), h);
+  const Time span = ToTime(duration.value_or(Seconds(d) - start.value_or(0.0)), h);
 
   // The OutputSpec is ours: made here, given to the render, disposed after it.
   struct Output {
@@ -245,7 +246,10 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   Check(PIN_NewOutputSpec(four(still ? "OIMG" : "MooV"), width, height, &output.out), "making the output");
   {
     std::error_code ec;
-    const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+    // A still sequence's name numbers its frames where its run of '#' is
+    // ("title_####.png"), as on the command line; else after the name.
+    const std::string named = still ? tavelo::FrameworkTemplate(path) : path;
+    const std::string full = std::filesystem::absolute(named, ec).lexically_normal().string();
     // Missing folders are made, as the command line makes them (a failure
     // shows when the output is written).
     std::filesystem::create_directories(std::filesystem::path(full).parent_path(), ec);

@@ -151,6 +151,20 @@ def test_movies_and_stopping_them(engine, tmp_path):
     assert sar.strip() == "3:2"
 
 
+def test_still_sequences_at_frames_of_29_97(engine, tmp_path):
+    # A span of frame times holds those frames at 29.97 fps too, and a run of
+    # '#' numbers the files, as on the command line.
+    comp = engine.new_project().new_comp("C", 8, 8, fps=29.97, duration=1)
+    solid = comp.add_solid("S", 0xFFFF0000)
+    for k in range(12):
+        solid.opacity.add_key(comp.frame_time(k), 5 * k, interpolation="hold")
+    got = comp.render_movie(str(tmp_path / "f_####.png"), start=comp.frame_time(5), duration=comp.frame_time(3))
+    assert got["frames"] == 3 and sorted(os.listdir(tmp_path)) == ["f_0000.png", "f_0001.png", "f_0002.png"]
+    for i in range(3):
+        comp.save_frame(str(tmp_path / "one.png"), 5 + i)
+        assert (tmp_path / ("f_%04d.png" % i)).read_bytes() == (tmp_path / "one.png").read_bytes()
+
+
 # A file-size limit (ulimit -f) fails each write with the disk's reason
 # instead of ending the interpreter; the earlier file stays and nothing
 # hidden is left. In a child interpreter, whose limit ends with it.
