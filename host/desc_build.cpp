@@ -15,6 +15,7 @@
 #include "FILE.h"
 #include "PF.h"
 #include "PIN.h"
+#include "T.h"
 #include "description.h"
 #include "session.h"
 
@@ -193,10 +194,14 @@ struct Builder {
     double fps = 30;
     if (auto f = n.Get("fps")) fps = f->Number(0.01, 999);
     s.frameRate = static_cast<uint32_t>(std::llround(fps * 65536));
+    // Its frames as the engine counts them (29.97 fps: 1001/30000 s), so
+    // that a duration of frame times holds those frames.
+    Time frameTime{0, 1};
+    Check(T_FrameRate2Duration(static_cast<Fixed>(s.frameRate), &frameTime), n, "reading the frame rate");
     const Node duration = n.Need("duration");
-    s.duration = duration.Seconds();
+    s.duration = duration.Seconds(frameTime);
     // At least one frame: a shorter composition has nothing to render.
-    const double frame = 65536.0 / s.frameRate;
+    const double frame = static_cast<double>(frameTime.value) / frameTime.scale;
     if (duration.Number() < frame - 1e-9)
       duration.Error("a composition lasts at least one frame (1/" + Decimal(fps) + " s), not " +
                      Decimal(duration.Number()) + " s");

@@ -7,6 +7,8 @@
 #include "FILE.h"
 #include "Memory.h"
 #include "PIN.h"
+#include "T.h"
+#include "desc_build.h"
 #include "desc_node.h"
 #include "objects.h"
 
@@ -121,8 +123,14 @@ Comp Project::NewComp(const std::string& name, int width, int height, double fps
   s.height = Dimension(height, "height");
   if (!(fps >= 0.01 && fps <= 999)) BadValue("fps must be 0.01 to 999");
   s.frameRate = static_cast<uint32_t>(std::llround(fps * 65536));
-  s.duration = ToTime(duration);
-  if (duration < 1 / fps - 1e-9) BadValue("a composition lasts at least one frame (1/" + tavelo::desc::Decimal(fps) + " s)");
+  // Its frames as the engine counts them (29.97 fps: 1001/30000 s), so that
+  // a duration of frame times holds those frames.
+  Time frame{0, 1};
+  Check(T_FrameRate2Duration(static_cast<Fixed>(s.frameRate), &frame), "reading the frame rate");
+  ToTime(duration);  // the checks of every time
+  s.duration = tavelo::desc::TimeOfSeconds(duration, frame);
+  if (duration < Seconds(frame) - 1e-9)
+    BadValue("a composition lasts at least one frame (1/" + tavelo::desc::Decimal(fps) + " s)");
   s.secondTime = Time{0, 600};
   if (!(pixelAspect >= 0.01 && pixelAspect <= 100)) BadValue("pixel_aspect must be 0.01 to 100");
   s.pixelAspect = RatioOf(pixelAspect);

@@ -367,10 +367,10 @@ TEST_F(Desc, TextKeysAreCompositionTimes) {
   EXPECT_EQ(layerMs(int32_t{BEE_StreamFirstEffect} + FLT_TextParam_Size - 1), (std::vector<long>{300, 800}));
 }
 
-// At 29.97 and 59.94 fps frames are not on the grid of other times: keys and
-// layer times given at frame times (as a script computes them) fall on
-// those frames exactly, so a hold key changes the value at its frame and
-// not one frame later.
+// At 29.97 and 59.94 fps frames are not on the grid of other times: keys,
+// layer times and durations given at frame times (as a script computes
+// them) fall on those frames exactly, so a hold key changes the value at
+// its frame and not one frame later, and 13 frames last 13 frames.
 TEST_F(Desc, KeysAtFrameTimesFallOnTheirFrames) {
   for (const char* fps : {"29.97", "59.94"}) {
     SCOPED_TRACE(fps);
@@ -380,14 +380,16 @@ TEST_F(Desc, KeysAtFrameTimesFallOnTheirFrames) {
       keys += std::string(k ? ", " : "") + "{\"time\": " + Fmt(k / rate) + ", \"value\": " +
               std::to_string(k) + ", \"interpolation\": \"hold\"}";
     ASSERT_EQ(Build(std::string(R"({"comps": [{"name": "C", "width": 8, "height": 8, "fps": )") + fps +
-                    R"(, "duration": 1, "layers": [{"solid": {"color": "#ff0000"}, "offset": )" +
+                    R"(, "duration": )" + Fmt(13 / rate) + R"(, "layers": [{"solid": {"color": "#ff0000"}, "offset": )" +
                     Fmt(2 / rate) + R"(, "in": )" + Fmt(3 / rate) +
                     R"(, "opacity": [)" + keys + "]}]}]}"),
               "");
     BEE_Item comp = nullptr;
     BEE_GetLayerComp(Layer(), &comp);
-    Time frame{};
+    Time frame{}, duration{};
     ASSERT_EQ(BEE_GetCompFrameDuration(comp, &frame), 0);
+    ASSERT_EQ(BEE_GetItemDuration(comp, &duration, nullptr), 0);
+    EXPECT_EQ(int64_t{duration.value} * frame.scale, int64_t{13 * frame.value} * duration.scale) << "13 frames";
     for (int k = 0; k < 12; ++k) {
       double v = -1;
       ASSERT_EQ(BEE_GetLayerStreamValueF(Layer(), BEE_StreamOpacity, Time{k * frame.value, frame.scale}, &v), 0);

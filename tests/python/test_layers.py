@@ -93,6 +93,8 @@ def test_times_at_frames_of_ntsc_rates_fall_on_them(engine):
         alphas[fps] = [int(comp.render_frame(k)[0, 0, 3]) for k in range(12)]
     assert alphas[30][:3] == [0, 0, 26]
     assert alphas[29.97] == alphas[30] and alphas[59.94] == alphas[30]
+    # A duration of n frames' times holds n frames.
+    assert engine.new_project().new_comp("D", 4, 4, fps=29.97, duration=3 * 1001 / 30000).frame_count == 3
 
 
 def test_mask_shapes_and_saved_frames(engine, tmp_path):
