@@ -56,6 +56,10 @@ Ratio RatioOf(double v);
 // frame's own time, so keys and layer times given at frame times fall on
 // their frames rather than a step after some of them.
 Time TimeOfSeconds(double seconds, Time frame = Time{0, 1});
+// The frame at or before a time in seconds, with frames of that duration;
+// a time within half a step of the grid from a frame's is that frame's (as
+// TimeOfSeconds takes it).
+int64_t FrameAtSeconds(double seconds, Time frame);
 // The duration of one frame of the layer's composition (0 when unknown).
 Time FrameOfLayer(BEE_Layer layer);
 // A footage item's pixel aspect (0.01 to 100) as its interpretation keeps

@@ -4,6 +4,7 @@
 // commands.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 #include "BEE.h"
@@ -24,6 +25,15 @@ Time TimeOfSeconds(double seconds, Time frame) {
   const double exact = k * frame.value;
   if (std::fabs(seconds - k * duration) * kTimeScale > 0.5 || std::fabs(exact) > INT32_MAX) return onGrid;
   return Time{static_cast<int32_t>(exact), frame.scale};
+}
+
+int64_t FrameAtSeconds(double seconds, Time frame) {
+  const double duration = static_cast<double>(frame.value) / frame.scale;
+  const double k = std::round(seconds / duration);
+  // Far outside any composition (and NaN): a frame no composition has.
+  if (!(std::fabs(k) < 1e15)) return k < 0 ? -1 : std::numeric_limits<int64_t>::max();
+  if (std::fabs(seconds - k * duration) * kTimeScale <= 0.5) return static_cast<int64_t>(k);
+  return static_cast<int64_t>(std::floor(seconds / duration));
 }
 
 Time FrameOfLayer(BEE_Layer layer) {

@@ -10,6 +10,7 @@
 #include "MC.h"
 #include "PIN.h"
 #include "T.h"
+#include "desc_build.h"
 #include "description.h"
 #include "output_module.h"
 #include "output_name.h"
@@ -145,7 +146,7 @@ int64_t ParseFrameTime(const std::string& text, BEE_Item comp) {
       const bool decimal = text.find_first_not_of("0123456789.+-eE") == std::string::npos;
       const double seconds = decimal ? std::stod(text, &used) : 0;
       if (used != text.size() || !std::isfinite(seconds)) used = 0;
-      else frame = static_cast<int64_t>(std::floor(seconds * g.frame.scale / g.frame.value + 1e-9));
+      else frame = desc::FrameAtSeconds(seconds, g.frame);
     }
   } catch (const std::exception&) {
     used = 0;

@@ -17,6 +17,7 @@
 #include "PIN.h"
 #include "SND.h"
 #include "objects.h"
+#include "desc_build.h"
 #include "output_name.h"
 
 namespace tvpy {
@@ -60,7 +61,7 @@ py::array_t<uint8_t> Comp::RenderFrame(std::optional<int64_t> frame, std::option
   int64_t n = frame.value_or(0);
   if (time) {
     if (!std::isfinite(*time)) BadValue("a time must be finite");
-    n = static_cast<int64_t>(std::floor(*time * f.scale / f.value + 1e-9));
+    n = tavelo::desc::FrameAtSeconds(*time, f);
   }
   if (n < 0 || n >= count)
     Fail(10, "frame " + std::to_string(n) + " is outside the composition (frames 0 to " + std::to_string(count - 1) +

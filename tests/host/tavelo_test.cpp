@@ -40,6 +40,7 @@ TEST_F(Tavelo, ExitCodesAndMessages) {
        "tavelo: cannot write \"/proc/none/x.png\": cannot make the folder \"/proc/none\": "},
       {{"frame", layered, "-c", "Main", "-t", "0", "-o", "/proc/x.png"}, 1, "tavelo: cannot write \"/proc/x.png\""},
       {{"frame", layered, "-c", "Main", "-t", "2", "-o", "x.png"}, 2, "is outside the composition (frames 0 to 23)"},
+      {{"frame", layered, "-c", "Main", "-t", "1e300", "-o", "x.png"}, 2, "is outside the composition (frames 0 to 23)"},
       {{"frame", layered, "-c", "Main", "-t", "soon", "-o", "x.png"}, 2, "bad time \"soon\""},
       {{"frame", layered, "-c", "Main", "-t", "0x1", "-o", "x.png"}, 2, "bad time \"0x1\""},
       {{"frame", layered, "-c", "Main", "-t", "0", "-o", "x.gif"}, 2, "cannot tell the format"},
@@ -388,6 +389,16 @@ TEST_F(Tavelo, AProjectMovedWithItsFootageRendersAlike) {
   EXPECT_EQ(submit.code, 1);
   EXPECT_THAT(submit.err, HasSubstr("footage is missing: \"plate.png\" (" + plate + "); the farm's tasks would "
                                     "refuse to render it\n"));
+}
+
+// At 29.97 fps a frame's time (as printed to the tenth of a microsecond)
+// names that frame, not the one before it.
+TEST_F(Tavelo, FrameTimesOf29_97NameTheirFrames) {
+  Write("n.json", R"({"comps": [{"name": "N", "width": 8, "height": 8, "fps": 29.97, "duration": 2,
+    "layers": [{"solid": {"color": "#ff0000"}}]}]})");
+  for (const auto& [time, frame] : {std::pair{"0.0667333", 2}, {"0.0667", 1}, {"0.1001", 3}, {"0.9676333", 29}})
+    EXPECT_EQ(Ok({"frame", "n.json", "-t", time, "-o", "f.png"}).out,
+              "wrote f.png (frame " + std::to_string(frame) + ", 8 x 8)\n") << time;
 }
 
 // A one-second composition whose only layer is half a second of sound.

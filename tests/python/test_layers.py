@@ -91,6 +91,7 @@ def test_times_at_frames_of_ntsc_rates_fall_on_them(engine):
             solid.opacity.add_key(comp.frame_time(k), 5 * k, interpolation="hold")
         solid.set_times(in_point=comp.frame_time(2))
         alphas[fps] = [int(comp.render_frame(k)[0, 0, 3]) for k in range(12)]
+        assert [int(comp.render_frame(time=round(comp.frame_time(k), 7))[0, 0, 3]) for k in range(12)] == alphas[fps]
     assert alphas[30][:3] == [0, 0, 26]
     assert alphas[29.97] == alphas[30] and alphas[59.94] == alphas[30]
     # A duration of n frames' times holds n frames.
