@@ -116,7 +116,10 @@ int32_t SelectKeysIn(BEE_Selection sel, BEE_Layer layer, int32_t index, double f
     Time layerTime{}, compTime{};
     if (TDB_IndexToTime(stream, k, &layerTime) || BEE_LayerToCompTime(layer, layerTime, &compTime)) continue;
     const double t = static_cast<double>(compTime.value) / compTime.scale;
-    if (t < from - 1e-9 || t > to + 1e-9) continue;
+    // Within half a step of the 1/24000 s grid, as times given for frames
+    // are taken (a 29.97 fps frame's time written to 7 places).
+    constexpr double kNear = 0.5 / 24000;
+    if (t < from - kNear || t > to + kNear) continue;
     Check(BEE_SelectKeyframe(sel, layer, index, k, 1, nullptr), "selecting keyframes");
     ++picked;
   }

@@ -395,10 +395,13 @@ TEST_F(Tavelo, AProjectMovedWithItsFootageRendersAlike) {
 // names that frame, not the one before it.
 TEST_F(Tavelo, FrameTimesOf29_97NameTheirFrames) {
   Write("n.json", R"({"comps": [{"name": "N", "width": 8, "height": 8, "fps": 29.97, "duration": 2,
-    "layers": [{"solid": {"color": "#ff0000"}}]}]})");
+    "layers": [{"solid": {"color": "#ff0000"}, "opacity": [{"time": 0.0333667, "value": 10},
+      {"time": 0.0667333, "value": 20}, {"time": 0.1001, "value": 30}]}]}]})");
   for (const auto& [time, frame] : {std::pair{"0.0667333", 2}, {"0.0667", 1}, {"0.1001", 3}, {"0.9676333", 29}})
     EXPECT_EQ(Ok({"frame", "n.json", "-t", time, "-o", "f.png"}).out,
               "wrote f.png (frame " + std::to_string(frame) + ", 8 x 8)\n") << time;
+  const std::string keys = Ok({"keys", "copy", "n.json", "-l", "1", "--from", "0.0333667", "--to", "0.0667333"}).out;
+  EXPECT_THAT(keys, HasSubstr("\tFrame\tpercent\t\r\n\t1\t10\t\r\n\t2\t20\t\r\n\r\n")) << keys;
 }
 
 // A one-second composition whose only layer is half a second of sound.
