@@ -420,9 +420,9 @@ ErrorCode NewAliasFromPath(std::string_view path, FourCC type, std::string_view 
 // made or read against, its base (kept in memory only). SetAliasBase names
 // it. RebasedAlias makes a copy whose relative data counts from projectPath
 // and leads where the record's led from its base; when no relative data can
-// lead there from projectPath, or no base is known, the copy keeps the full
-// path alone. An empty projectPath or the base itself copies the record as
-// it is.
+// lead there from projectPath, the copy keeps the full path alone. An empty
+// projectPath, the base itself or a record without a known base (read from
+// the clipboard, say) is copied as it is.
 ErrorCode SetAliasBase(FILE_AliasH alias, std::string_view projectPath);
 ErrorCode RebasedAlias(FILE_AliasH alias, std::string_view projectPath, FILE_AliasH* rebased);
 

@@ -326,9 +326,9 @@ ErrorCode RebasedAlias(FILE_AliasH alias, std::string_view projectPath, FILE_Ali
   }
   r.platData = platData;
   const std::string base = r.base;
-  if ((r.flags & kFlagRelative) && !projectPath.empty() && base != projectPath) {
+  if ((r.flags & kFlagRelative) && !base.empty() && !projectPath.empty() && base != projectPath) {
     const std::string path = r.path;
-    const std::string target = base.empty() ? std::string() : Resolve(base, path, r.levels, r.offset);
+    const std::string target = Resolve(base, path, r.levels, r.offset);
     r.flags &= static_cast<uint16_t>(~kFlagRelative);
     r.levels = r.offset = 0;
     // The relative data names a tail of the full path, after one of its
