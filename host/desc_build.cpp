@@ -211,6 +211,7 @@ struct Builder {
     s.dsfH = s.dsfV = 1;
     BEE_Item comp = nullptr;
     Check(BEE_CmdNewComp(nullptr, &s, &comp), n, "making the composition");
+    if (const std::string why = FramesBeyondTimes(comp); !why.empty()) duration.Error(why);
     if (auto bg = n.Get("background")) Check(BEE_CmdSetBackgroundColor(comp, bg->Colour()), *bg, "setting the background");
     if (auto mb = n.Get("motionBlur"))
       Check(BEE_CmdSetCompSwitch(comp, BEE_CompSwitchMotionBlur, mb->Bool()), *mb, "motion blur");

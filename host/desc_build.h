@@ -60,6 +60,11 @@ Time TimeOfSeconds(double seconds, Time frame = Time{0, 1});
 // a time within half a step of the grid from a frame's is that frame's (as
 // TimeOfSeconds takes it).
 int64_t FrameAtSeconds(double seconds, Time frame);
+// Empty when every frame of the composition has a time the engine can
+// hold (a frame's time is a count of its frame duration's units, at most
+// 2^31 - 1: about 19.9 hours at 29.97 fps, 9.9 at 59.94); else why not,
+// with the longest duration it can have.
+std::string FramesBeyondTimes(BEE_Item comp);
 // The duration of one frame of the layer's composition (0 when unknown).
 Time FrameOfLayer(BEE_Layer layer);
 // A footage item's pixel aspect (0.01 to 100) as its interpretation keeps

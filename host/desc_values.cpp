@@ -36,6 +36,19 @@ int64_t FrameAtSeconds(double seconds, Time frame) {
   return static_cast<int64_t>(std::floor(seconds / duration));
 }
 
+std::string FramesBeyondTimes(BEE_Item comp) {
+  Time frame{}, duration{};
+  if (BEE_GetCompFrameDuration(comp, &frame) != 0 || BEE_GetItemDuration(comp, &duration, nullptr) != 0 ||
+      frame.value <= 0 || frame.scale == 0 || duration.scale == 0)
+    return {};
+  const int64_t frames = int64_t{duration.value} * frame.scale / (int64_t{frame.value} * duration.scale);
+  const int64_t fit = int64_t{INT32_MAX} / frame.value + 1;  // frames 0 .. fit - 1 have times
+  if (frames <= fit) return {};
+  return "at this frame rate a composition lasts at most " +
+         Decimal(std::floor(static_cast<double>(fit) * frame.value / frame.scale)) +
+         " s: the times of later frames cannot be held";
+}
+
 Time FrameOfLayer(BEE_Layer layer) {
   BEE_Item comp = nullptr;
   Time frame{0, 1};

@@ -137,6 +137,12 @@ Comp Project::NewComp(const std::string& name, int width, int height, double fps
   s.dsfH = s.dsfV = 1;
   BEE_Item comp = nullptr;
   Check(BEE_CmdNewComp(nullptr, &s, &comp), "making the composition \"" + name + "\"");
+  if (const std::string why = tavelo::desc::FramesBeyondTimes(comp); !why.empty()) {
+    // Taken back whole: the composition was one step.
+    BEE_Undo();
+    BEE_ClearRedoStack();
+    BadValue(why);
+  }
   Comp c;
   c.h = comp;
   c.life = life;

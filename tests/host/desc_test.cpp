@@ -453,6 +453,9 @@ TEST_F(Desc, FaultsAreToldExactly) {
        "d.json:1:" + std::to_string(c.size() + 107) + ": comps[0].\"" + std::string(80, 'x') + "...\": unknown key"},
       {R"({"comps": [{"name": "C", "width": 8, "height": 8, "fps": 24, "duration": 0.04}]})",
        "d.json:1:74: comps[0].duration: a composition lasts at least one frame (1/24 s), not 0.04 s"},
+      {R"({"comps": [{"name": "C", "width": 8, "height": 8, "fps": 59.94, "duration": 36000}]})",
+       "d.json:1:77: comps[0].duration: at this frame rate a composition lasts at most 35791 s: the times of later "
+       "frames cannot be held"},
       {layer + R"("stretch": 0.00001}]}]})",
        "d.json:1:120: comps[0].layers[0].stretch: stretch 0.00001 is too close to 0 (at least 0.0001 either way)"},
       {layer + R"("in": 1, "out": 0.5}]}]})",

@@ -95,7 +95,12 @@ def test_times_at_frames_of_ntsc_rates_fall_on_them(engine):
     assert alphas[30][:3] == [0, 0, 26]
     assert alphas[29.97] == alphas[30] and alphas[59.94] == alphas[30]
     # A duration of n frames' times holds n frames.
-    assert engine.new_project().new_comp("D", 4, 4, fps=29.97, duration=3 * 1001 / 30000).frame_count == 3
+    project = engine.new_project()
+    assert project.new_comp("D", 4, 4, fps=29.97, duration=3 * 1001 / 30000).frame_count == 3
+    # Frames whose times the engine cannot hold are refused, and nothing is left.
+    with pytest.raises(tavelo.Error, match="at this frame rate a composition lasts at most 35791 s"):
+        project.new_comp("Long", 4, 4, fps=59.94, duration=36000)
+    assert [item.name for item in project.items] == ["D"] and project.redo_name is None
 
 
 def test_mask_shapes_and_saved_frames(engine, tmp_path):
