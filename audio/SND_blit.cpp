@@ -139,6 +139,16 @@ ErrorCode SND_Blit(int32_t quality, SND_World source, const Time* start, const T
   job.dstChannels = d.format.channels;
   job.pos0 = pos0;
   job.step = step;
+  const auto integral = [](long double v) { return v == std::floor(v) && std::fabs(v) < 1e15L; };
+  const long double dstFirst = dOrigin + j0;
+  job.exact = integral(sRate) && integral(dRate) && integral(dstFirst) && integral(sOrigin) && sRate > 0 && dRate > 0 &&
+              std::fabs(dstFirst + (j1 - j0)) * sRate < 9e18L;
+  if (job.exact) {
+    job.dstFirst = static_cast<int64_t>(dstFirst);
+    job.srcRate = static_cast<int64_t>(sRate);
+    job.dstRate = static_cast<int64_t>(dRate);
+    job.srcOrigin = static_cast<int64_t>(sOrigin);
+  }
   job.best = quality == SND_Quality_Best;
   job.filter = job.best && sRate - dRate >= 1e-8;
   job.mix = mix;

@@ -148,6 +148,12 @@ struct ResampleJob {
   int dstChannels;
   long double pos0;  // source position of destination frame 0
   long double step;  // source frames per destination frame
+  // Whole rates and origins: destination frame j is frame dstFirst + j of
+  // the destination rate's grid, and its source position is exactly
+  // (dstFirst + j) * srcRate / dstRate - srcOrigin, whatever span is asked
+  // (so spans rendered apart join as rendered whole).
+  bool exact;
+  int64_t dstFirst, srcRate, dstRate, srcOrigin;
   bool best;
   bool filter;
   bool mix;

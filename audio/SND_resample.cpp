@@ -1,5 +1,6 @@
 // Rate conversion. Destination frame j reads the source at position
-// pos0 + j * step (computed from j each time, so positions never drift):
+// pos0 + j * step (computed from j each time, so positions never drift;
+// exactly, from the rates' grids, when both rates are whole numbers):
 // linear interpolation at draft quality, cubic (Catmull-Rom, three extra
 // source frames) at best quality; when the source rate is higher, best
 // quality first low-passes the source with a 29-tap windowed sinc for the
@@ -48,11 +49,31 @@ ErrorCode Resample(const ResampleJob& job, uint32_t site) {
   ScratchArray<double> raw;
   ScratchArray<double> filtered;
   ScratchArray<double> out;
+  // The source position of destination frame j: its whole part and its
+  // fraction (exact from the grids at whole rates).
+  const auto at = [&job](int64_t j, int64_t* whole, double* fraction) {
+    if (job.exact) {
+      const int64_t num = (job.dstFirst + j) * job.srcRate;
+      int64_t q = num / job.dstRate, r = num % job.dstRate;
+      if (r < 0) --q, r += job.dstRate;
+      *whole = q - job.srcOrigin;
+      *fraction = static_cast<double>(r) / static_cast<double>(job.dstRate);
+      return;
+    }
+    const long double pos = job.pos0 + j * job.step;
+    const long double floor = std::floor(pos);
+    *whole = static_cast<int64_t>(floor);
+    *fraction = static_cast<double>(pos - floor);
+  };
   for (int64_t j0 = 0; j0 < job.dstFrames; j0 += kBlock) {
     if (ErrorCode err = Poll(job.progress, j0, job.dstFrames)) return err;
     const int64_t j1 = std::min(job.dstFrames, j0 + kBlock);
-    const int64_t first = static_cast<int64_t>(std::floor(job.pos0 + j0 * job.step)) - 1;
-    const int64_t last = static_cast<int64_t>(std::floor(job.pos0 + (j1 - 1) * job.step)) + 2;
+    int64_t firstWhole = 0, lastWhole = 0;
+    double unused = 0;
+    at(j0, &firstWhole, &unused);
+    at(j1 - 1, &lastWhole, &unused);
+    const int64_t first = firstWhole - 1;
+    const int64_t last = lastWhole + 2;
     // Raw samples lo .. hi (mapped to the destination's channels), then the
     // filtered ones first .. last.
     const int64_t lo = first - margin;
@@ -75,28 +96,21 @@ ErrorCode Resample(const ResampleJob& job, uint32_t site) {
         }
       x = filtered.data();
     }
-    // Positions from the block's exact start: whole part and fraction.
-    const long double base = job.pos0 + j0 * job.step;
-    const long double baseFloor = std::floor(base);
-    const int64_t baseIndex = static_cast<int64_t>(baseFloor) - first;
-    const double baseFrac = static_cast<double>(base - baseFloor);
-    const double step = static_cast<double>(job.step);
     if (!out.Resize(static_cast<size_t>((j1 - j0) * dc)))
       return kReport.OutOfMemory(site, kTextScratch, out.failedBytes());
     double* y = out.data();
-    for (int64_t j = 0; j < j1 - j0; ++j) {
-      // q is never negative: truncation is the floor.
-      const double q = baseFrac + static_cast<double>(j) * step;
-      const int64_t whole = static_cast<int64_t>(q);
-      const double f = q - static_cast<double>(whole);
-      const double* at = x + (baseIndex + whole) * dc;
-      for (int c = 0; c < dc; ++c, ++at) {
+    for (int64_t j = j0; j < j1; ++j) {
+      int64_t whole = 0;
+      double f = 0;
+      at(j, &whole, &f);
+      const double* p = x + (whole - first) * dc;
+      for (int c = 0; c < dc; ++c, ++p) {
         if (f == 0.0)
-          *y++ = at[0];
+          *y++ = p[0];
         else if (job.best)
-          *y++ = Cubic(at[-dc], at[0], at[dc], at[2 * dc], f);
+          *y++ = Cubic(p[-dc], p[0], p[dc], p[2 * dc], f);
         else
-          *y++ = at[0] + f * (at[dc] - at[0]);
+          *y++ = p[0] + f * (p[dc] - p[0]);
       }
     }
     StoreNormalized(job.df, out.data(), job.dst + j0 * dfb, (j1 - j0) * dc, job.mix);

@@ -73,6 +73,22 @@ def test_audio_arrays(engine, tmp_path):
         rest = comp.render_audio(cut / r, len(whole) / r - cut / r, rate=r)
         assert (len(first), len(first) + len(rest)) == (cut, len(whole))
         assert np.array_equal(np.concatenate([first, rest]), whole)
+    # So do spans of footage at another rate, whose samples fall between
+    # the output's (22050 Hz read at 48 kHz: halfway at every 2400th). On a
+    # ramp of odd steps a halfway sample is halfway between two values, so
+    # a position a hair off either way shows.
+    low = tmp_path / "low.wav"
+    with wave.open(str(low), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(22050)
+        w.writeframes(np.array([(3 * i) % 20000 - 10000 for i in range(22050)], dtype=np.int16).tobytes())
+    sung = project.new_comp("Low", 16, 16, fps=25, duration=1)
+    sung.add_layer(project.import_footage(str(low)))
+    whole = sung.render_audio()
+    for cut in (1, 7, 12345):
+        joined = np.concatenate([sung.render_audio(0, cut / 48000), sung.render_audio(cut / 48000, 1 - cut / 48000)])
+        assert np.array_equal(joined, whole), cut
 
 
 def test_progress_callback_stops_a_render(engine):
