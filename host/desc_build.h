@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string_view>
 
 #include "BEE.h"
 #include "desc_node.h"
@@ -47,6 +48,8 @@ void AddEffects(BEE_Layer layer, const Node& list);
 // so they are placed after the layer's offset and stretch are set.
 BEE_Layer AddTextLayer(BEE_Item comp, const Node& layer, const Node& text,
                        const std::function<void(BEE_Layer)>& place = {});
+// "#rrggbb" (opaque) or "#aarrggbb" as 0xAARRGGBB; false for anything else.
+bool ParseColour(std::string_view text, uint32_t* argb);
 // A ratio for a user's factor (pixel aspects, stretch), kept to 1/10000.
 Ratio RatioOf(double v);
 // Seconds as a time, on a grid of 1/24000 s: it holds the frames of the

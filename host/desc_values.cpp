@@ -58,23 +58,29 @@ Time FrameOfLayer(BEE_Layer layer) {
 
 Time Node::Seconds(Time frame) const { return TimeOfSeconds(Number(-86400, 86400), frame); }
 
-uint32_t Node::Colour() const {
-  const std::string s = String();
+bool ParseColour(std::string_view s, uint32_t* argb) {
   auto hex = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
   };
-  const std::string expected = "expected a colour \"#rrggbb\" or \"#aarrggbb\", not " + Echo(s);
-  if ((s.size() != 7 && s.size() != 9) || s[0] != '#') Error(expected);
+  if ((s.size() != 7 && s.size() != 9) || s[0] != '#') return false;
   uint32_t v = 0;
   for (size_t i = 1; i < s.size(); ++i) {
     const int d = hex(s[i]);
-    if (d < 0) Error(expected);
+    if (d < 0) return false;
     v = (v << 4) | static_cast<uint32_t>(d);
   }
-  return s.size() == 7 ? 0xFF000000u | v : v;
+  *argb = s.size() == 7 ? 0xFF000000u | v : v;
+  return true;
+}
+
+uint32_t Node::Colour() const {
+  const std::string s = String();
+  uint32_t v = 0;
+  if (!ParseColour(s, &v)) Error("expected a colour \"#rrggbb\" or \"#aarrggbb\", not " + Echo(s));
+  return v;
 }
 
 std::vector<double> Node::Numbers(size_t count, bool allowScalar) const {

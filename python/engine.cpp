@@ -265,6 +265,19 @@ Time ToTime(double seconds, BEE_Item comp) {
   return tavelo::desc::TimeOfSeconds(seconds, frame);
 }
 
+uint32_t ColourOf(const py::object& colour) {
+  uint32_t argb = 0;
+  if (py::isinstance<py::str>(colour)) {
+    if (!tavelo::desc::ParseColour(colour.cast<std::string>(), &argb))
+      BadValue("a colour is an int 0xAARRGGBB or a string \"#rrggbb\" or \"#aarrggbb\"");
+    return argb;
+  }
+  if (!py::isinstance<py::int_>(colour)) BadValue("a colour is an int 0xAARRGGBB or a string \"#rrggbb\" or \"#aarrggbb\"");
+  const auto v = colour.cast<int64_t>();
+  if (v < 0 || v > 0xFFFFFFFFLL) BadValue("a colour is an int from 0 to 0xFFFFFFFF (0xAARRGGBB)");
+  return static_cast<uint32_t>(v);
+}
+
 double Seconds(Time t) { return t.scale ? static_cast<double>(t.value) / t.scale : 0.0; }
 
 }  // namespace tvpy

@@ -134,5 +134,8 @@ Time ToTime(double seconds);
 Time ToTime(double seconds, BEE_Layer layer);
 Time ToTime(double seconds, BEE_Item comp);
 double Seconds(Time t);
+// A colour given as an int 0xAARRGGBB or a string "#rrggbb" (opaque) or
+// "#aarrggbb", as 0xAARRGGBB.
+uint32_t ColourOf(const py::object& colour);
 
 }  // namespace tvpy

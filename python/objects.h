@@ -32,7 +32,7 @@ struct Project {
   py::object Find(const std::string& name) const;  // an item named name, or None
   Comp GetComp(const std::string& name) const;      // Error when there is none
   Comp NewComp(const std::string& name, int width, int height, double fps, double duration, double pixelAspect,
-               std::optional<uint32_t> background) const;
+               const py::object& background) const;
   Item NewFolder(const std::string& name) const;
   Item ImportFootage(const std::string& path, bool sequence) const;
   void Undo() const;
@@ -80,7 +80,7 @@ struct Comp : Item {
   int64_t FrameCount() const;
   double FrameTime(int64_t frame) const;
   uint32_t Background() const;
-  void SetBackground(uint32_t argb) const;
+  void SetBackground(const py::object& colour) const;
   int Resolution() const;
   void SetResolution(int factor) const;
   bool Switch(uint32_t bit) const;  // BEE_CompSwitch*
@@ -91,7 +91,8 @@ struct Comp : Item {
   Layer LayerAt(int index) const;       // Python index (negative from the top)
   std::vector<Layer> Layers() const;
   Layer LayerNamed(const std::string& name) const;
-  Layer AddSolid(const std::string& name, uint32_t color, std::optional<int> width, std::optional<int> height) const;
+  Layer AddSolid(const std::string& name, const py::object& color, std::optional<int> width,
+                 std::optional<int> height) const;
   Layer AddLayer(const py::object& source) const;
   Comp Duplicate() const;
   // Pre-composes the layers (a Layer or a list of them) as one undo step

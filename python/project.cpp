@@ -115,7 +115,7 @@ Comp Project::GetComp(const std::string& name) const {
 }
 
 Comp Project::NewComp(const std::string& name, int width, int height, double fps, double duration,
-                      double pixelAspect, std::optional<uint32_t> background) const {
+                      double pixelAspect, const py::object& background) const {
   Enter(life);
   BEE_CompSettings s{};
   CopyName(s.name, name, "a composition's name");
@@ -135,6 +135,7 @@ Comp Project::NewComp(const std::string& name, int width, int height, double fps
   if (!(pixelAspect >= 0.01 && pixelAspect <= 100)) BadValue("pixel_aspect must be 0.01 to 100");
   s.pixelAspect = RatioOf(pixelAspect);
   s.dsfH = s.dsfV = 1;
+  const std::optional<uint32_t> bg = background.is_none() ? std::nullopt : std::optional(ColourOf(background));
   BEE_Item comp = nullptr;
   Check(BEE_CmdNewComp(nullptr, &s, &comp), "making the composition \"" + name + "\"");
   if (const std::string why = tavelo::desc::FramesBeyondTimes(comp); !why.empty()) {
@@ -146,7 +147,7 @@ Comp Project::NewComp(const std::string& name, int width, int height, double fps
   Comp c;
   c.h = comp;
   c.life = life;
-  if (background) c.SetBackground(*background);
+  if (bg) Check(BEE_CmdSetBackgroundColor(comp, *bg), "setting the background colour");
   return c;
 }
 
@@ -430,8 +431,9 @@ uint32_t Comp::Background() const {
   return c;
 }
 
-void Comp::SetBackground(uint32_t argb) const {
+void Comp::SetBackground(const py::object& colour) const {
   Enter(life);
+  const uint32_t argb = ColourOf(colour);
   Check(BEE_CmdSetBackgroundColor(h, argb), "setting the background colour");
 }
 
@@ -506,12 +508,12 @@ Layer Comp::LayerNamed(const std::string& name) const {
   Fail(10, "the composition \"" + Name() + "\" has no layer named \"" + name + "\"");
 }
 
-Layer Comp::AddSolid(const std::string& name, uint32_t color, std::optional<int> width,
+Layer Comp::AddSolid(const std::string& name, const py::object& color, std::optional<int> width,
                      std::optional<int> height) const {
   Enter(life);
   BEE_SolidSettings s{};
   CopyName(s.name, name, "a solid's name");
-  s.color = color;
+  s.color = ColourOf(color);
   int32_t w = 0, hh = 0;
   Check(BEE_GetItemDimensions(h, &w, &hh), "reading the composition's size");
   s.width = Dimension(width.value_or(w), "width");

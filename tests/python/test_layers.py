@@ -23,6 +23,12 @@ def test_items_and_layer_settings(engine):
     assert copy != comp and len(copy) == 1 and copy.kind == "comp"
 
     top = comp.add_solid("Top", 0xFF00FF00, width=8, height=8)
+    # Colours as descriptions write them: "#rrggbb" is opaque.
+    assert tuple(project.new_comp("Swatch", 2, 2, background="#204060").add_solid("Red", "#ff0000")
+                 .comp.render_frame(0)[0, 0]) == (255, 0, 0, 255)
+    with pytest.raises(ValueError, match="a colour is an int 0xAARRGGBB or a string"):
+        comp.add_solid("Bad", "red")
+    assert [l.name for l in comp.layers] == ["Top", "Fill"]
     fill = comp.layer("Fill")
     assert [l.name for l in comp.layers] == ["Top", "Fill"]
     top.index = 1
