@@ -207,7 +207,7 @@ struct Builder {
                      Decimal(duration.Number()) + " s");
     s.secondTime = Time{0, 600};
     s.pixelAspect = Ratio{1, 1};
-    if (auto pa = n.Get("pixelAspect")) s.pixelAspect = RatioOf(pa->Number(0.01, 100));
+    if (auto pa = n.Get("pixelAspect")) s.pixelAspect = PixelAspectRatioOf(pa->Number(0.01, 100));
     s.dsfH = s.dsfV = 1;
     BEE_Item comp = nullptr;
     Check(BEE_CmdNewComp(nullptr, &s, &comp), n, "making the composition");

@@ -70,9 +70,12 @@ int64_t FrameAtSeconds(double seconds, Time frame);
 std::string FramesBeyondTimes(BEE_Item comp);
 // The duration of one frame of the layer's composition (0 when unknown).
 Time FrameOfLayer(BEE_Layer layer);
-// A footage item's pixel aspect (0.01 to 100) as its interpretation keeps
-// it: to 1/10000 in lowest terms, from 10 up to 1/1000 (neither term of the
-// interpretation's ratio may pass 100,000).
+// A pixel aspect (0.01 to 100) as footage and compositions keep it: a
+// fraction of terms up to 100 within 2e-5 of it as files' aspects are kept
+// (0.9091 is the 10/11 of an NTSC frame's file, so footage of its
+// composition's aspect is drawn pixel for pixel), else to 1/10000 in lowest
+// terms, from 10 up to 1/1000.
 void FootageAspectOf(double v, uint32_t& num, uint32_t& den);
+Ratio PixelAspectRatioOf(double v);
 
 }  // namespace tavelo::desc

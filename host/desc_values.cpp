@@ -8,6 +8,7 @@
 #include <numeric>
 
 #include "BEE.h"
+#include "OutputFormats.h"
 #include "desc_build.h"
 #include "mask_shape.h"
 #include "session.h"
@@ -105,11 +106,24 @@ std::vector<double> Node::Numbers(size_t count, bool allowScalar) const {
 Ratio RatioOf(double v) { return Ratio{static_cast<int32_t>(std::llround(v * 10000)), 10000}; }
 
 void FootageAspectOf(double v, uint32_t& num, uint32_t& den) {
+  // A common aspect (10/11, 40/33, 59/54 ...) as files keep it.
+  const tv::outputs::PixelAspect simple = tv::outputs::PixelAspectOf(v);
+  if (simple.den <= 100 && simple.num <= 10000) {
+    num = simple.num;
+    den = simple.den;
+    return;
+  }
   den = v < 10 ? 10000 : 1000;
   num = static_cast<uint32_t>(std::llround(v * den));
   const uint32_t g = std::gcd(num, den);
   num /= g;
   den /= g;
+}
+
+Ratio PixelAspectRatioOf(double v) {
+  uint32_t num = 1, den = 1;
+  FootageAspectOf(v, num, den);
+  return Ratio{static_cast<int32_t>(num), den};
 }
 
 void Check(ErrorCode err, const Node& n, const std::string& what) {

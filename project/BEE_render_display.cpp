@@ -9,6 +9,7 @@
 #include "BEE_render_internal.h"
 #include "BM.h"
 #include "FILE.h"
+#include "OutputFormats.h"
 #include "PF.h"
 
 namespace tv::bee {
@@ -202,10 +203,22 @@ ErrorCode BEE_SaveFrameAs(BEE_Item item, const BEE_RenderRequest* request, FILE_
   // the composition's background where the frame is transparent.
   uint32_t depths = 0;
   TempWorld flat;
-  if (PIN_GetLegalDepths(out.h, &depths) == 0 && depths != 0 && !(depths & 0x80)) {
+  const bool opaque = PIN_GetLegalDepths(out.h, &depths) == 0 && depths != 0 && !(depths & 0x80);
+  if (opaque) {
     if (ErrorCode err = flat.Make(w, h)) return err;
     if (ErrorCode err = OverBackground(pixels, MatteBackground(item, nullptr), flat.w)) return err;
     pixels = flat.w;
+  }
+  // The item's pixel aspect, for the formats that keep one (as movie
+  // renders tell it).
+  Ratio hsf{1, 1};
+  if (BEE_GetItemHSF(item, &hsf) == 0 && hsf.num > 0 && hsf.den > 0 && hsf.num != static_cast<int32_t>(hsf.den)) {
+    PIN_OutputInfo info{};
+    if (ErrorCode err = PIN_GetOutputInfo(out.h, &info, sizeof info)) return err;
+    const tv::outputs::PixelAspect aspect = tv::outputs::OutputPixelAspect(hsf.num, hsf.den);
+    info.width = w, info.height = h, info.depth = opaque ? 24 : 32;
+    info.hsfNum = aspect.num, info.hsfDen = aspect.den;
+    if (ErrorCode err = PIN_SetOutputInfo(out.h, &info, sizeof info)) return err;
   }
   if (ErrorCode err = PIN_StartAdding(out.h)) return err;
   if (ErrorCode err = PIN_OutputFrame(out.h, pixels)) return err;

@@ -44,7 +44,6 @@ uint16_t Dimension(int v, const char* what) {
   return static_cast<uint16_t>(v);
 }
 
-Ratio RatioOf(double v) { return Ratio{static_cast<int32_t>(std::llround(v * 10000)), 10000}; }
 
 }  // namespace
 
@@ -133,7 +132,7 @@ Comp Project::NewComp(const std::string& name, int width, int height, double fps
     BadValue("a composition lasts at least one frame (1/" + tavelo::desc::Decimal(fps) + " s)");
   s.secondTime = Time{0, 600};
   if (!(pixelAspect >= 0.01 && pixelAspect <= 100)) BadValue("pixel_aspect must be 0.01 to 100");
-  s.pixelAspect = RatioOf(pixelAspect);
+  s.pixelAspect = tavelo::desc::PixelAspectRatioOf(pixelAspect);
   s.dsfH = s.dsfV = 1;
   const std::optional<uint32_t> bg = background.is_none() ? std::nullopt : std::optional(ColourOf(background));
   BEE_Item comp = nullptr;
@@ -475,7 +474,7 @@ void Comp::SetPixelAspect(double aspect) const {
   if (!(aspect >= 0.01 && aspect <= 100)) BadValue("pixel_aspect must be 0.01 to 100");
   BEE_CompSettings s{};
   Check(BEE_GetCompSettings(h, &s), "reading the composition");
-  s.pixelAspect = RatioOf(aspect);
+  s.pixelAspect = tavelo::desc::PixelAspectRatioOf(aspect);
   Check(BEE_CmdSetCompSettings(h, &s), "setting the pixel aspect");
 }
 

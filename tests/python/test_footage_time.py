@@ -133,7 +133,7 @@ def test_interpretation_from_a_description_file(engine, tmp_path):
         "pixelAspect": 0.9091}}, {})
     description["footage"].append({"name": "G", "file": "clip.mov",
                                    "interpretation": {"fields": "upperFirst", "pulldown": "off", "alpha": "ignore",
-                                                      "pixelAspect": 99.99949}})
+                                                      "pixelAspect": 99.99449}})
     project = engine.open(write(tmp_path, "interp.json", description))
     # In the project, footage shows its file's name; the items keep the description's order.
     f, g = [item for item in project.items if item.kind == "footage"]
@@ -141,13 +141,13 @@ def test_interpretation_from_a_description_file(engine, tmp_path):
     assert (got["fields"], got["pulldown"], got["alpha"], got["matte"]) == ("lower_first", 3, "premultiplied",
                                                                             0xFF102030)
     assert got["fps"] == pytest.approx(29.97, abs=1e-4)
-    assert got["pixel_aspect"] == 0.9091
+    assert got["pixel_aspect"] == 10 / 11  # 0.9091 is the aspect of an NTSC frame's file
     # Footage without an alpha channel has no alpha to interpret. From 10 up
     # a pixel aspect is kept to 3 decimals, so both terms stay within the
     # interpretation's limits.
     got = g.interpretation
     assert (got["fields"], got["pulldown"], got["alpha"], got["fps"], got["pixel_aspect"]) == (
-        "upper_first", 0, "none", 30, 99.999)
+        "upper_first", 0, "none", 30, 99.994)
 
 
 def test_a_pixel_aspect_draws_footage_at_its_proportions(engine, tmp_path):
@@ -206,3 +206,17 @@ def test_bad_interpretations_are_refused_where_they_stand(engine, clip_dir, inte
     if key == "fields" and os.path.exists(TAVELO_BIN):
         run = subprocess.run([TAVELO_BIN, "info", path, "--json"], capture_output=True, text=True)
         assert (run.returncode, run.stdout, run.stderr) == (1, "", "tavelo: " + err.value.message + "\n")
+
+
+def test_footage_of_its_compositions_aspect_is_drawn_pixel_for_pixel(engine, tmp_path):
+    # An NTSC frame (pixels 10/11 wide) written to OpenEXR, which keeps the
+    # aspect, and drawn in a composition of that aspect given as 0.9091.
+    project = engine.new_project()
+    comp = project.new_comp("D1", 40, 30, fps=29.97, duration=0.1, pixel_aspect=0.9091)
+    comp.add_solid("Box", "#ff0000", width=7, height=5).position = (13, 9)
+    comp.save_frame(str(tmp_path / "d1.exr"), 0)
+    plate = project.import_footage(str(tmp_path / "d1.exr"))
+    assert plate.interpretation["pixel_aspect"] == 10 / 11 and comp.pixel_aspect == 10 / 11
+    again = project.new_comp("Again", 40, 30, fps=29.97, duration=0.1, pixel_aspect=0.9091)
+    again.add_layer(plate)
+    assert np.array_equal(again.render_frame(0), comp.render_frame(0))
