@@ -47,6 +47,13 @@ int Sheet(const SheetOptions& o, const Common& common) {
   if (list.size() > kMaxFrames)
     Fail("more than " + std::to_string(kMaxFrames) + " frames on one sheet; raise --every or give fewer --frames",
          kExitUsage);
+  // A sheet too large to write is told before any frame is rendered.
+  const SheetSize size = SheetSizeOf(static_cast<int64_t>(list.size()), o.columns, o.width, ThumbnailHeight(comp, o.width));
+  if (size.width > kMaxImageSide || size.height > kMaxImageSide)
+    Fail("the sheet would be " + std::to_string(size.width) + " x " + std::to_string(size.height) +
+             " pixels, more than " + std::to_string(kMaxImageSide) +
+             " a side; give a smaller --width, fewer --columns or fewer frames",
+         kExitUsage);
   std::vector<SheetFrame> frames;
   Progress progress(static_cast<int64_t>(list.size()), common.Quiet());
   for (int64_t f : list) {

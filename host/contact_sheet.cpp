@@ -34,15 +34,19 @@ void Label(Image& sheet, const std::string& text, int x, int y, int limit) {
 
 }  // namespace
 
+SheetSize SheetSizeOf(int64_t cells, int columns, int w, int h) {
+  const int64_t across = std::min<int64_t>(columns, cells);
+  const int64_t rows = (cells + columns - 1) / columns;
+  return {across * (w + kGap) + kGap, rows * (h + kLabel + kGap) + kGap};
+}
+
 Image ContactSheet(const std::vector<SheetFrame>& frames, int columns) {
   Image sheet;
   if (frames.empty()) return sheet;
   const int w = frames[0].image.width, h = frames[0].image.height;
-  const int cells = static_cast<int>(frames.size());
-  const int across = std::min(columns, cells);
-  const int rows = (cells + columns - 1) / columns;
-  sheet.width = across * (w + kGap) + kGap;
-  sheet.height = rows * (h + kLabel + kGap) + kGap;
+  const SheetSize size = SheetSizeOf(static_cast<int64_t>(frames.size()), columns, w, h);
+  sheet.width = static_cast<int>(size.width);
+  sheet.height = static_cast<int>(size.height);
   sheet.rgba.assign(static_cast<size_t>(sheet.width) * static_cast<size_t>(sheet.height) * 4, kSheet);
   for (size_t i = 3; i < sheet.rgba.size(); i += 4) sheet.rgba[i] = 255;
   for (size_t n = 0; n < frames.size(); ++n) {

@@ -3,6 +3,7 @@
 // the engine's bitmap font.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@ struct SheetFrame {
   Image image;        // every frame of a sheet has the same size
   std::string label;  // such as "12  0:00.50"
 };
+
+// The size of a sheet of cells frames of w x h, columns a row.
+struct SheetSize {
+  int64_t width, height;
+};
+SheetSize SheetSizeOf(int64_t cells, int columns, int w, int h);
 
 Image ContactSheet(const std::vector<SheetFrame>& frames, int columns);
 

@@ -62,7 +62,7 @@ void OverBackground(Image& image, uint32_t background) {
 void WriteImage(const Image& image, const std::string& path) {
   const std::string ext = ExtensionOf(path);
   if (!IsStillExtension(ext)) Fail("cannot write \"" + path + "\": unknown image format \"" + ext + "\"");
-  if (image.width <= 0 || image.height <= 0 || image.width > 30000 || image.height > 30000)
+  if (image.width <= 0 || image.height <= 0 || image.width > kMaxImageSide || image.height > kMaxImageSide)
     Fail("cannot write \"" + path + "\": the image is empty or too large");
   const Rect bounds{0, 0, static_cast<int16_t>(image.height), static_cast<int16_t>(image.width)};
   BM_World world = nullptr;

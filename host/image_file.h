@@ -12,6 +12,10 @@
 
 namespace tavelo {
 
+// The largest side of an image the host writes (the worlds' coordinates are
+// 16-bit).
+constexpr int kMaxImageSide = 30000;
+
 struct Image {
   int32_t width = 0, height = 0;
   std::vector<uint8_t> rgba;  // rows packed, straight alpha

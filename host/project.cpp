@@ -247,11 +247,21 @@ void WriteFrame(BEE_Item comp, int64_t frame, const std::string& path) {
 
 namespace tavelo {
 
-Image Thumbnail(BEE_Item comp, int64_t frame, int width) {
+int ThumbnailHeight(BEE_Item comp, int width) {
   int32_t cw = 0, ch = 0;
   Check(BEE_GetItemDimensions(comp, &cw, &ch), "reading the frame size");
-  const int height = std::max(1, static_cast<int>(static_cast<int64_t>(ch) * width / std::max(cw, 1)));
-  if (height > 30000) Fail("the composition is too tall for a contact sheet " + std::to_string(width) + " wide");
+  // The frame as it is seen: pixels twice as wide make a frame half as high.
+  Ratio hsf{1, 1};
+  Check(BEE_GetItemHSF(comp, &hsf), "reading the pixel aspect");
+  const int64_t num = static_cast<int64_t>(ch) * width * std::max<int32_t>(hsf.den, 1);
+  const int64_t den = static_cast<int64_t>(std::max(cw, 1)) * std::max<int32_t>(hsf.num, 1);
+  const int64_t height = std::max<int64_t>(1, num / den);
+  if (height > kMaxImageSide) Fail("the composition is too tall for a contact sheet " + std::to_string(width) + " wide");
+  return static_cast<int>(height);
+}
+
+Image Thumbnail(BEE_Item comp, int64_t frame, int width) {
+  const int height = ThumbnailHeight(comp, width);
   const Rect bounds{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)};
   BM_World world = nullptr;
   Check(BM_NewWorld(nullptr, 0, &bounds, 32, 0, nullptr, &world), "making a thumbnail");

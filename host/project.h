@@ -53,8 +53,12 @@ Image RenderFrame(BEE_Item comp, int64_t frame, const std::string& writeTo = {})
 // Renders one frame and writes it to path through the output module of its
 // extension, without keeping it in the frame cache.
 void WriteFrame(BEE_Item comp, int64_t frame, const std::string& path);
-// A frame scaled to width pixels across (keeping the composition's shape)
-// over the composition's background colour, as a contact sheet shows it.
+// The height of a composition's frames scaled to width, as they are seen
+// (its pixel aspect applied).
+int ThumbnailHeight(BEE_Item comp, int width);
+// A frame scaled to width pixels across (keeping the composition's shape as
+// it is seen) over the composition's background colour, as a contact sheet
+// shows it.
 Image Thumbnail(BEE_Item comp, int64_t frame, int width);
 
 }  // namespace tavelo

@@ -526,6 +526,32 @@ TEST_F(Tavelo, ContactSheet) {
   EXPECT_EQ(at(48 + 2, top), 220);
 }
 
+// Frames are laid out as they are seen: a circle on pixels twice as wide
+// (an oval 50 x 100 pixels) stays a circle, 50 across and 50 down in a
+// frame 200 x 50. A sheet too large to write is refused before any frame
+// is rendered.
+TEST_F(Tavelo, ContactSheetOfWidePixels) {
+  Write("a.json", R"({"comps": [{"name": "C", "width": 200, "height": 100, "fps": 24, "duration": 1,
+    "pixelAspect": 2, "layers": [{"solid": {"color": "#ff0000", "width": 50, "height": 100},
+    "masks": [{"oval": [0, 0, 50, 100]}]}]}]})");
+  Outcome r = Ok({"sheet", "a.json", "-o", "a.png", "--frames", "0", "--width", "200", "-q"});
+  EXPECT_EQ(r.out, "wrote a.png (1 frame, 208 x 69)\n");
+  r = Tv({"sheet", "a.json", "-o", "b.png", "--frames", "0-23", "--columns", "64", "--width", "4096"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "tavelo: the sheet would be 98404 x 1043 pixels, more than 30000 a side; give a smaller "
+                   "--width, fewer --columns or fewer frames\n");
+  if (::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
+  ASSERT_EQ(::system(("cd '" + dir.string() + "' && ffmpeg -v error -i a.png -f rawvideo -pix_fmt rgba a.rgba").c_str()), 0);
+  const std::string px = Slurp(dir / "a.rgba");
+  ASSERT_EQ(px.size(), 208u * 69 * 4);
+  auto red = [&](int x, int y) { return static_cast<uint8_t>(px[(static_cast<size_t>(y) * 208 + x) * 4]) > 128; };
+  int across = 0, down = 0;
+  for (int x = 0; x < 208; ++x) across += red(x, 4 + 25);
+  for (int y = 0; y < 69; ++y) down += red(104, y);
+  EXPECT_EQ(across, 50);
+  EXPECT_EQ(down, 50);
+}
+
 // The default folders in their order: TAVELO_PLUGIN_PATH (a missing folder,
 // then one named twice), then the user's; the first copy of an effect wins
 // and the later one is reported.
