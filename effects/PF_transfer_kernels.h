@@ -111,14 +111,18 @@ void Row(const Ops& o, int32_t n, PF_CompositeMode* p, const uint8_t* s, const u
     if constexpr (Mode >= PF_Xfer_AlphaStencil && Mode <= PF_Xfer_LumaCutout) {
       // Stencils: at full opacity without a mask the destination alpha is
       // multiplied by the stencil value v; with less the stencil is faded
-      // towards 255 (no effect) by the opacity (times the mask).
+      // towards 255 (no effect) by the opacity (times the mask). The
+      // luminance of a source pixel is taken as it is seen, times its alpha
+      // (as a luminance matte's): a transparent pixel's colour is no part
+      // of the picture, so a masked-out area stencils like the area outside
+      // the layer, whatever colour was left in it.
       uint32_t f = m ? o.M(op, m[0]) : op;
       if (f == 0) continue;
       if (Mode == PF_Xfer_AlphaCutout && sa == 0) continue;
       uint32_t v = Mode == PF_Xfer_AlphaStencil  ? sa
-                   : Mode == PF_Xfer_LumaStencil ? Lum(s)
+                   : Mode == PF_Xfer_LumaStencil ? o.M(Lum(s), sa)
                    : Mode == PF_Xfer_AlphaCutout ? 255 - sa
-                                                 : 255 - Lum(s);
+                                                 : 255 - o.M(Lum(s), sa);
       if (f != 255) v = 255 - o.M(255 - v, f);
       d[0] = static_cast<uint8_t>(o.M(v, d[0]));
       continue;

@@ -94,10 +94,15 @@ TEST_F(PFTransfer, WorkedExamples) {
       {PF_Xfer_Normal, 255, {128, 200, 0, 0}, {100, 50, 0, 0}, 0, a},
       {PF_Xfer_Normal, 255, {128, 200, 0, 0}, {100, 50, 0, 0}, 1, D8(a, dp + M8(200 - dp, k))},
       // Stencils multiply the destination alpha by the source alpha, by its
-      // inverse, and by the luminance of white (255); the colour is kept.
+      // inverse, and by the luminance as seen (white's 255 times the alpha);
+      // the colour is kept. A transparent pixel's colour does not count.
       {PF_Xfer_AlphaStencil, 255, {100, 255, 255, 255}, {200, 1, 2, 3}, 0, M8(100, 200)},
       {PF_Xfer_AlphaCutout, 255, {100, 255, 255, 255}, {200, 1, 2, 3}, 0, M8(155, 200)},
-      {PF_Xfer_LumaStencil, 255, {100, 255, 255, 255}, {200, 1, 2, 3}, 0, 200},
+      {PF_Xfer_LumaStencil, 255, {100, 255, 255, 255}, {200, 1, 2, 3}, 0, M8(100, 200)},
+      {PF_Xfer_LumaStencil, 255, {255, 255, 255, 255}, {200, 1, 2, 3}, 0, 200},
+      {PF_Xfer_LumaStencil, 255, {0, 255, 255, 255}, {200, 1, 2, 3}, 0, 0},
+      {PF_Xfer_LumaCutout, 255, {0, 255, 255, 255}, {200, 1, 2, 3}, 0, 200},
+      {PF_Xfer_LumaCutout, 255, {100, 255, 255, 255}, {200, 1, 2, 3}, 0, M8(155, 200)},
       {PF_Xfer_AlphaStencil, 255, {100, 255, 255, 255}, {200, 1, 2, 3}, 1, 1},
   };
   for (int ref = 0; ref < 2; ++ref) {

@@ -118,3 +118,28 @@ def test_leaving_the_attributes_keeps_a_footage_pixel_aspect(engine, tmp_path):
     inner = comp.precompose(comp[0], move_attributes=False)
     assert (inner.width, inner.height, inner.pixel_aspect) == (8, 8, 2)
     assert np.array_equal(comp.render_frame(0), before)
+
+
+
+@pytest.mark.parametrize("mode", ["lumaStencil", "lumaCutout"])
+def test_a_masked_luma_stencil_keeps_to_its_mask(engine, mode):
+    # A white square over orange, masked to its left half: only what the
+    # mask shows stencils (or cuts), at full resolution as at half, where
+    # the layer is drawn by another road.
+    def comp(feather):
+        return engine.build({"comps": [{"name": "C", "width": 40, "height": 40, "fps": 24, "duration": 1, "layers": [
+            {"name": "Back", "solid": {"color": "#ff8000"}},
+            {"name": "Stencil", "solid": {"color": "#ffffff", "width": 20, "height": 20}, "mode": mode,
+             "masks": [{"rect": [0, 0, 10, 20], "feather": feather}]}]}]}).comp("C")
+    stencil = mode == "lumaStencil"
+    c = comp(0)
+    for resolution in (1, 2):
+        c.resolution = resolution
+        row = c.render_frame(0)[20 // resolution, :, 3].astype(int)
+        want = np.full(40, 0 if stencil else 255)
+        want[10:20] = 255 if stencil else 0
+        assert list(row) == list(want[::resolution]), resolution
+    # A feathered edge fades the stencil as it fades the layer.
+    row = comp(4).render_frame(0)[20, :, 3].astype(int)
+    edge = row[17:23] if stencil else 255 - row[17:23]
+    assert all(a > b for a, b in zip(edge, edge[1:])) and edge[0] < 255 and edge[-1] > 0, list(row)
