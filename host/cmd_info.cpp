@@ -108,7 +108,10 @@ Json Describe() {
       Json comp = {{"name", s.name},
                    {"width", s.width},
                    {"height", s.height},
-                   {"fps", s.frameRate / 65536.0},
+                   // The rate of the frames' grid (30000/1001 for 29.97), as
+                   // the viewer and the Python module tell it.
+                   {"fps", g.frame.value > 0 ? static_cast<double>(g.frame.scale) / g.frame.value
+                                             : s.frameRate / 65536.0},
                    {"duration", Seconds(s.duration)},
                    {"frames", g.count},
                    {"layers", Json::array()}};

@@ -402,6 +402,10 @@ TEST_F(Tavelo, FrameTimesOf29_97NameTheirFrames) {
               "wrote f.png (frame " + std::to_string(frame) + ", 8 x 8)\n") << time;
   const std::string keys = Ok({"keys", "copy", "n.json", "-l", "1", "--from", "0.0333667", "--to", "0.0667333"}).out;
   EXPECT_THAT(keys, HasSubstr("\tFrame\tpercent\t\r\n\t1\t10\t\r\n\t2\t20\t\r\n\r\n")) << keys;
+  // The rate info tells is the frames' (frame 1000 at 1000 / fps seconds).
+  const nlohmann::json comp = nlohmann::json::parse(Ok({"info", "n.json", "--json"}).out)["compositions"][0];
+  EXPECT_EQ(comp["fps"].get<double>(), 30000.0 / 1001);
+  EXPECT_EQ(Ok({"info", "n.json"}).out.substr(0, 59), "n.json\ncomposition \"N\": 8 x 8, 29.97 fps, 2 s (59 frames), ");
 }
 
 // A one-second composition whose only layer is half a second of sound.
