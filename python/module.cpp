@@ -342,8 +342,11 @@ PYBIND11_MODULE(_tavelo, m) {
            py::arg("path") = py::none(), py::arg("smooth") = false, py::arg("time") = py::none())
       .def("bezier", &Mask::Bezier, py::arg("time") = py::none())
       .def("__repr__", &Mask::Repr)
-      .def_property_readonly("feather", &Mask::Feather)
-      .def_property_readonly("opacity", &Mask::Opacity)
+      // Set as a layer's properties are: the value at the current time.
+      .def_property("feather", &Mask::Feather,
+                    [](const Mask& k, const py::object& v) { k.Feather().SetValue(v, std::nullopt); })
+      .def_property("opacity", &Mask::Opacity,
+                    [](const Mask& k, const py::object& v) { k.Opacity().SetValue(v, std::nullopt); })
       .def("delete", &Mask::Delete);
 
   py::class_<Effect>(m, "Effect")

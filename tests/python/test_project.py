@@ -93,5 +93,10 @@ def test_effects_and_masks(engine):
     mask.inverted = True
     rgba = comp.render_frame(0)
     assert rgba[10, 5, 3] == 0 and rgba[10, 50, 3] == 255
+    # Feather and opacity are set as a layer's properties are.
+    mask.opacity = 40
+    mask.feather = 2.5
+    assert (mask.opacity.value, mask.feather.value) == (40, (2.5, 2.5)) and project.undo_name
+    assert comp.render_frame(0)[10, 50, 3] == 102
     mask.delete()
     assert layer.masks == []
