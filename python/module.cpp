@@ -357,6 +357,10 @@ PYBIND11_MODULE(_tavelo, m) {
       .def_property_readonly("param_names", &Effect::ParamNames)
       .def("param", &Effect::Param, py::arg("key"))
       .def("__getitem__", &Effect::Param)
+      // effect["Radius"] = 4: the value at the current time, as a layer's
+      // properties are set.
+      .def("__setitem__",
+           [](const Effect& e, const py::object& key, const py::object& v) { e.Param(key).SetValue(v, std::nullopt); })
       .def("__repr__", &Effect::Repr)
       .def("delete", &Effect::Delete);
 

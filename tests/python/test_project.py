@@ -81,6 +81,8 @@ def test_effects_and_masks(engine):
     first = blur.param_names[0]
     blur.param(first).value = 3
     assert blur[1].value == pytest.approx(3.0)
+    blur[first] = 4
+    assert blur[1].value == pytest.approx(4.0)
     blur.enabled = False
     assert not blur.enabled
     blur.name = "Soft"
