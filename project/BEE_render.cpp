@@ -486,6 +486,15 @@ ErrorCode Renderer::SourceFrame(BEE_Layer layer, const BEE_RenderRequest& lrq, T
   srq.field = 0;
   srq.layerCount = -1;
   SetFootageDraw(layer, &srq);
+  // A nested composition drawn as a source frame is drawn in its own
+  // pixels, even inside a flattened composition: its layers do not go on
+  // through the flattened layer's matrix (the source frame does, once).
+  struct Unflatten {
+    std::vector<FloatMatrix>& post;
+    std::vector<FloatMatrix> saved;
+    explicit Unflatten(std::vector<FloatMatrix>& p) : post(p), saved(std::move(p)) { post.clear(); }
+    ~Unflatten() { post = std::move(saved); }
+  } unflatten(post_);
   if (ErrorCode err = DrawItem(src, srq, out.w)) return err;
   return Straighten(src, out.w);
 }

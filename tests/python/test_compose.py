@@ -143,3 +143,25 @@ def test_a_masked_luma_stencil_keeps_to_its_mask(engine, mode):
     row = comp(4).render_frame(0)[20, :, 3].astype(int)
     edge = row[17:23] if stencil else 255 - row[17:23]
     assert all(a > b for a, b in zip(edge, edge[1:])) and edge[0] < 255 and edge[-1] > 0, list(row)
+
+
+def test_a_nested_composition_inside_a_collapsed_one_moves_once(engine):
+    # Inner (a 20 x 10 solid) is nested whole in Mid; Mid is collapsed into
+    # Out, moved 16.5 and 10 pixels. Inner's frame goes through Mid's
+    # layer's matrix once, as it does without the collapse.
+    inner = {"name": "Inner", "width": 47, "height": 20, "fps": 24, "duration": 1,
+             "layers": [{"solid": {"color": "#0f6264", "width": 20, "height": 10}}]}
+    mid = {"name": "Mid", "width": 47, "height": 20, "fps": 24, "duration": 1, "layers": [{"source": "Inner"}]}
+    def out(name, collapse):
+        return {"name": name, "width": 80, "height": 40, "fps": 24, "duration": 1,
+                "layers": [{"source": "Mid", "collapse": collapse, "position": [40, 20]}]}
+    project = engine.build({"comps": [inner, mid, out("Collapsed", True), out("Nested", False)]})
+    for resolution in (1, 2):
+        frames = []
+        for name in ("Collapsed", "Nested"):
+            comp = project.comp(name)
+            comp.resolution = resolution
+            frames.append(comp.render_frame(0).astype(int))
+        ys, xs = np.nonzero(frames[0][..., 3] > 127)
+        assert (xs.min(), ys.min()) == (30 // resolution, 15 // resolution)
+        assert np.array_equal(frames[0], frames[1]), resolution
