@@ -10,6 +10,9 @@
 //   code 3 instead of calling in with a handle of a dead engine.
 // - Within a life, a handle the engine freed (an item removed, a project
 //   closed) is caught by the engine's own checks (code 2) and raised.
+// - A Project names the project that was open when it was made: once the
+//   engine opened, built or made another, it raises tavelo.Error (code 3)
+//   rather than acting on the new one.
 // - Nothing of the engine's memory is kept by a Python object: frames,
 //   sounds, shapes and file references are released before a call returns.
 #pragma once
@@ -70,6 +73,7 @@ struct Report {
 struct State {
   bool alive = false;
   uint64_t life = 0;                 // counts the engine's births
+  uint64_t project = 0;              // counts the projects opened in it (open, build, new)
   std::vector<Report> reports;       // since the current call began
   py::object progress;               // the progress callable of the running render
   py::object pendingType, pendingValue, pendingTrace;  // an exception the callable raised

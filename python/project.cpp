@@ -49,29 +49,35 @@ uint16_t Dimension(int v, const char* what) {
 
 // ---- Project ------------------------------------------------------------------------
 
+void Project::Enter() const {
+  tvpy::Enter(life);
+  if (generation != S().project)
+    Fail(3, "this project was closed: the engine has opened another since (engine.project is the open one)");
+}
+
 std::string Project::Path() const {
-  Enter(life);
+  Enter();
   char path[4096] = {};
   Check(BEE_GetProjectPath(path, sizeof path), "reading the project's path");
   return path;
 }
 
 bool Project::Dirty() const {
-  Enter(life);
+  Enter();
   Boolean32 dirty = 0;
   Check(BEE_GetProjectDirty(&dirty), "reading the project's state");
   return dirty != 0;
 }
 
 void Project::Save(const std::string& path) const {
-  Enter(life);
+  Enter();
   FileRef file(path);
   const WriteScope writing;
   Check(BEE_CmdSaveProject(file.spec, 0, 0), "saving \"" + path + "\"");
 }
 
 std::vector<py::object> Project::Items() const {
-  Enter(life);
+  Enter();
   std::vector<py::object> out;
   BEE_Item root = nullptr;
   Check(BEE_QueryProject(&root), "reading the project");
@@ -92,14 +98,14 @@ std::vector<Comp> Project::Comps() const {
 }
 
 py::object Project::Find(const std::string& name) const {
-  Enter(life);
+  Enter();
   BEE_Item item = nullptr;
   Check(BEE_FindItem(nullptr, name.c_str(), 0, &item), "finding \"" + name + "\"");
   return item ? WrapItem(item, life) : py::none();
 }
 
 Comp Project::GetComp(const std::string& name) const {
-  Enter(life);
+  Enter();
   BEE_Item comp = nullptr;
   Check(BEE_FindItem(nullptr, name.c_str(), BEE_KindComp, &comp), "finding \"" + name + "\"");
   if (!comp) {
@@ -115,7 +121,7 @@ Comp Project::GetComp(const std::string& name) const {
 
 Comp Project::NewComp(const std::string& name, int width, int height, double fps, double duration,
                       double pixelAspect, const py::object& background) const {
-  Enter(life);
+  Enter();
   BEE_CompSettings s{};
   CopyName(s.name, name, "a composition's name");
   s.width = Dimension(width, "width");
@@ -151,7 +157,7 @@ Comp Project::NewComp(const std::string& name, int width, int height, double fps
 }
 
 Item Project::NewFolder(const std::string& name) const {
-  Enter(life);
+  Enter();
   char n[32];
   CopyName(n, name, "a folder's name");
   BEE_Item folder = nullptr;
@@ -160,7 +166,7 @@ Item Project::NewFolder(const std::string& name) const {
 }
 
 Item Project::ImportFootage(const std::string& path, bool sequence) const {
-  Enter(life);
+  Enter();
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) Fail(-43, "cannot import \"" + path + "\": no such file");
   FileRef file(path);
@@ -171,17 +177,17 @@ Item Project::ImportFootage(const std::string& path, bool sequence) const {
 }
 
 void Project::Undo() const {
-  Enter(life);
+  Enter();
   Check(BEE_Undo(), "undo");
 }
 
 void Project::Redo() const {
-  Enter(life);
+  Enter();
   Check(BEE_Redo(), "redo");
 }
 
 std::optional<std::string> Project::UndoName() const {
-  Enter(life);
+  Enter();
   Boolean32 available = 0;
   char name[BEE_GroupNameSize] = {};
   Check(BEE_UndoAvailable(&available, name), "reading the undo stack");
@@ -190,7 +196,7 @@ std::optional<std::string> Project::UndoName() const {
 }
 
 std::optional<std::string> Project::RedoName() const {
-  Enter(life);
+  Enter();
   Boolean32 available = 0;
   char name[BEE_GroupNameSize] = {};
   Check(BEE_RedoAvailable(&available, name), "reading the redo stack");
@@ -199,19 +205,19 @@ std::optional<std::string> Project::RedoName() const {
 }
 
 void Project::StartGroup(const std::string& name) const {
-  Enter(life);
+  Enter();
   if (name.empty() || name.size() >= BEE_GroupNameSize)
     BadValue("an undo group's name must be 1 to " + std::to_string(BEE_GroupNameSize - 1) + " bytes");
   Check(BEE_StartGroup(name.c_str(), 0), "starting the undo group \"" + name + "\"");
 }
 
 void Project::EndGroup() const {
-  Enter(life);
+  Enter();
   Check(BEE_EndGroup(), "ending the undo group");
 }
 
 std::string Project::Dump() const {
-  Enter(life);
+  Enter();
   Handle text = nullptr;
   Check(BEEp_DumpProject(&text), "describing the project");
   std::string out;
@@ -226,6 +232,7 @@ std::string Project::Dump() const {
 void NewProject(uint64_t life) {
   Enter(life);
   Check(BEE_NewProject(), "making a new project");
+  ++S().project;
 }
 
 void OpenProject(uint64_t life, const std::string& path) {
@@ -236,6 +243,7 @@ void OpenProject(uint64_t life, const std::string& path) {
   const std::string ext = std::filesystem::path(path).extension().string();
   if (ext == ".json" || ext == ".JSON") {
     Check(BEE_NewProject(), "making a new project");
+    ++S().project;
     const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
     FILE* f = std::fopen(full.c_str(), "rb");
     if (!f) Fail(-43, "cannot read \"" + path + "\"");
@@ -250,6 +258,7 @@ void OpenProject(uint64_t life, const std::string& path) {
   FileRef file(path);
   Boolean32 converted = 0;
   Check(BEE_CmdOpenProject(file.spec, 0, &converted), "opening \"" + path + "\"");
+  ++S().project;
 }
 
 // ---- Items --------------------------------------------------------------------------

@@ -31,6 +31,17 @@ def test_build_walk_save_and_open(engine, tmp_path):
     reopened = engine.open(path)
     assert reopened.dump() == dump
     assert reopened.comp("Main").layer("Bar").position.value == (10.0, 5.0)
+    # A project replaced by another is refused, never taken for the new one
+    # (saving it would have written the new project under its name).
+    other = engine.build({"comps": [{"name": "Other", "width": 8, "height": 8, "fps": 24, "duration": 1}]})
+    for stale in (project, reopened):
+        with pytest.raises(tavelo.Error, match="this project was closed") as err:
+            stale.save(str(tmp_path / "q.tvp"))
+        assert err.value.code == 3
+        with pytest.raises(tavelo.Error):
+            stale.comps
+    assert not (tmp_path / "q.tvp").exists()
+    assert [c.name for c in other.comps] == ["Other"] and engine.project.comp("Other") == other.comp("Other")
 
 
 def test_keys_in_user_units_and_undo_groups(engine, title_card):
