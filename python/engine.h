@@ -10,9 +10,11 @@
 //   code 3 instead of calling in with a handle of a dead engine.
 // - Within a life, a handle the engine freed (an item removed, a project
 //   closed) is caught by the engine's own checks (code 2) and raised.
-// - A Project names the project that was open when it was made: once the
-//   engine opened, built or made another, it raises tavelo.Error (code 3)
-//   rather than acting on the new one.
+// - Objects of a project (the Project, its items, layers, properties ...)
+//   carry a token of the engine's life and of the project that was open
+//   when they were made: once the engine opened, built or made another,
+//   they raise tavelo.Error (code 3) rather than act on the new project
+//   (a freed record's address may hold one of the new project's by then).
 // - Nothing of the engine's memory is kept by a Python object: frames,
 //   sounds, shapes and file references are released before a call returns.
 #pragma once
@@ -93,8 +95,12 @@ void Birth(const std::vector<std::string>& pluginFolders, int32_t threads, int64
 void Death();
 
 // Raises tavelo.Error(3) when the engine is not alive or is not the life
-// `life` came from, and forgets the reports of earlier calls.
+// `life` came from, or, for a project token, when another project was opened
+// since; and forgets the reports of earlier calls.
 void Enter(uint64_t life);
+// The token of the engine's open project for an engine life: the life in the
+// high 32 bits, the count of projects opened in the low ones.
+uint64_t ProjectToken(uint64_t life);
 // Raises tavelo.Error for a code that is not 0, with the last error report
 // heard during the call (and its location) as the message.
 void Check(ErrorCode err, const std::string& what);

@@ -41,7 +41,7 @@ struct PyEngine {
   bool Closed() const { return !open || !S().alive || S().life != life; }
   Project GetProject() const {
     Enter(life);
-    return Project{life, S().project};
+    return Project{ProjectToken(life)};
   }
   // The engine's settings, for a property to read or change.
   BEE_Prefs Prefs() const {
@@ -151,18 +151,18 @@ PYBIND11_MODULE(_tavelo, m) {
       .def("open",
            [](PyEngine& e, const std::string& path) {
              OpenProject(e.life, path);
-             return Project{e.life, S().project};
+             return Project{ProjectToken(e.life)};
            })
       .def("new_project",
            [](PyEngine& e) {
              NewProject(e.life);
-             return Project{e.life, S().project};
+             return Project{ProjectToken(e.life)};
            })
       .def("_build_text",
            [](PyEngine& e, const std::string& text, const std::string& name, const std::string& baseDir) {
              NewProject(e.life);
              BuildDescription(e.life, text, name, baseDir);
-             return Project{e.life, S().project};
+             return Project{ProjectToken(e.life)};
            })
       .def("effects", [](PyEngine& e) { return EffectNames(e.life); })
       .def_property(

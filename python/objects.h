@@ -23,10 +23,8 @@ struct Layer;
 
 // The engine's one open project.
 struct Project {
-  uint64_t life;
-  uint64_t generation;  // S().project when it was made
-  // Enter(life), and code 3 when another project was opened since.
-  void Enter() const;
+  uint64_t life;  // ProjectToken(): the engine's life and the project's
+  void Enter() const { tvpy::Enter(life); }
   std::string Path() const;
   bool Dirty() const;
   void Save(const std::string& path) const;

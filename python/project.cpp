@@ -49,12 +49,6 @@ uint16_t Dimension(int v, const char* what) {
 
 // ---- Project ------------------------------------------------------------------------
 
-void Project::Enter() const {
-  tvpy::Enter(life);
-  if (generation != S().project)
-    Fail(3, "this project was closed: the engine has opened another since (engine.project is the open one)");
-}
-
 std::string Project::Path() const {
   Enter();
   char path[4096] = {};

@@ -35,7 +35,7 @@ def test_build_walk_save_and_open(engine, tmp_path):
     # (saving it would have written the new project under its name).
     other = engine.build({"comps": [{"name": "Other", "width": 8, "height": 8, "fps": 24, "duration": 1}]})
     for stale in (project, reopened):
-        with pytest.raises(tavelo.Error, match="this project was closed") as err:
+        with pytest.raises(tavelo.Error, match="belongs to a project that was closed") as err:
             stale.save(str(tmp_path / "q.tvp"))
         assert err.value.code == 3
         with pytest.raises(tavelo.Error):
