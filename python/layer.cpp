@@ -379,7 +379,11 @@ std::vector<Mask> Layer::Masks() const {
   int32_t n = 0;
   Check(BEE_GetLayerNumMasks(h, &n), "counting the masks");
   std::vector<Mask> out;
-  for (int32_t i = 0; i < n; ++i) out.push_back(Mask{h, i, life});
+  for (int32_t i = 0; i < n; ++i) {
+    BEE_MaskInfo info{};
+    Check(BEE_GetMaskInfo(h, i, &info), "reading the mask");
+    out.push_back(Mask{h, i, life, info.id});
+  }
   return out;
 }
 
@@ -393,7 +397,9 @@ Mask Layer::AddMask(const py::object& rect, const py::object& oval, const py::ob
   const StepGroup step("Add Mask");
   int32_t index = 0;
   Check(BEE_CmdAddMask(h, shape.s, &index), "adding the mask");
-  Mask m{h, index, life};
+  BEE_MaskInfo info{};
+  Check(BEE_GetMaskInfo(h, index, &info), "reading the mask");
+  Mask m{h, index, life, info.id};
   if (modeValue != 1) m.SetMode(mode);
   if (inverted) m.SetInverted(true);
   if (!feather.is_none()) m.Feather().SetValue(feather, std::nullopt);
@@ -407,7 +413,7 @@ std::vector<Effect> Layer::Effects() const {
   int32_t count = 0;
   Check(BEE_InqLayerEffectSeq(h, &parade, &count), "reading the layer's effects");
   std::vector<Effect> out;
-  for (int32_t i = 0; i < count; ++i) out.push_back(Effect{h, i, life});
+  for (int32_t i = 0; i < count; ++i) out.push_back(Effect{h, i, life, SequenceOf(h, i)});
   return out;
 }
 
@@ -433,7 +439,7 @@ Effect Layer::ApplyEffect(const std::string& name, const py::dict& params) const
   const StepGroup step("Apply Effect");
   int32_t index = 0;
   Check(BEE_CmdApplyEffect(h, cls, &index), "applying \"" + name + "\"");
-  Effect e{h, index, life};
+  Effect e{h, index, life, SequenceOf(h, index)};
   for (auto item : params) e.Param(py::reinterpret_borrow<py::object>(item.first))
                                .SetValue(py::reinterpret_borrow<py::object>(item.second), std::nullopt);
   return e;
@@ -451,10 +457,57 @@ void Layer::Delete() const {
   Check(BEE_CmdDeleteLayer(h), "deleting the layer");
 }
 
+// ---- Masks and effects found again ------------------------------------------------
+
+namespace {
+
+// The index of the layer's mask with this ID (code 3 when none has it).
+int32_t MaskIndexOf(BEE_Layer layer, uint32_t id) {
+  int32_t n = 0;
+  Check(BEE_GetLayerNumMasks(layer, &n), "counting the masks");
+  for (int32_t i = 0; i < n; ++i) {
+    BEE_MaskInfo info{};
+    Check(BEE_GetMaskInfo(layer, i, &info), "reading the mask");
+    if (info.id == id) return i;
+  }
+  Fail(3, "the mask was deleted");
+}
+
+// The index of the layer's effect of this Sequence (code 3 when it has none).
+int32_t EffectIndexOf(BEE_Layer layer, FLT_Sequence seq) {
+  Handle parade = nullptr;
+  int32_t count = 0;
+  Check(BEE_InqLayerEffectSeq(layer, &parade, &count), "reading the layer's effects");
+  for (int32_t i = 0; parade && i < count; ++i) {
+    FLT_Sequence s = nullptr;
+    Check(FLT_GetParadeSeq(reinterpret_cast<FLT_Parade>(parade), i, &s), "reading the effect");
+    if (s == seq) return i;
+  }
+  Fail(3, "the effect was deleted");
+}
+
+}  // namespace
+
+void Mask::Enter() const {
+  tvpy::Enter(life);
+  if (id) index = MaskIndexOf(layer, id);
+}
+
+void Effect::Enter() const {
+  tvpy::Enter(life);
+  if (seq) index = EffectIndexOf(layer, seq);
+}
+
+void Property::Enter() const {
+  tvpy::Enter(life);
+  if (maskId) index = BEE_StreamFirstMask + 3 * MaskIndexOf(layer, maskId) + within;
+  if (effect) index = BEE_StreamFirstEffect + 128 * EffectIndexOf(layer, effect) + within;
+}
+
 // ---- Properties ---------------------------------------------------------------------
 
 std::string Property::Name() const {
-  Enter(life);
+  Enter();
   if (index >= 0 && index < BEE_StandardStreamCount) {
     char n[32] = {}, unit[32] = {};
     int16_t dim = 0;
@@ -476,7 +529,7 @@ std::string Property::Name() const {
 }
 
 int Property::Dimension() const {
-  Enter(life);
+  Enter();
   BEE_StreamValue v{};
   Check(BEE_GetStreamFPV(layer, index, nullptr, nullptr, &v), "reading the property");
   const int count = v.shape ? 0 : v.count;
@@ -580,7 +633,7 @@ BEE_StreamValue ToStream(BEE_Layer layer, int32_t index, const py::object& value
 }  // namespace
 
 std::string Property::Type() const {
-  Enter(life);
+  Enter();
   if (IsShapeStream(index)) return "shape";
   PF_ParamDef def{};
   if (ParamOf(layer, index, &def)) return def.type < std::size(kParamTypes) ? kParamTypes[def.type] : "unknown";
@@ -588,14 +641,14 @@ std::string Property::Type() const {
 }
 
 py::object Property::Choices() const {
-  Enter(life);
+  Enter();
   PF_ParamDef def{};
   if (!ParamOf(layer, index, &def) || def.type != PF_Param_Popup) return py::none();
   return py::cast(ChoicesOf(def));
 }
 
 py::object Property::Value(std::optional<double> time) const {
-  Enter(life);
+  Enter();
   if (HoldsData(layer, index)) Fail(3, "this parameter holds the effect's own data: read it with Effect.get_text()");
   BEE_StreamValue v{};
   Time t{};
@@ -605,7 +658,7 @@ py::object Property::Value(std::optional<double> time) const {
 }
 
 void Property::SetValue(const py::object& value, std::optional<double> time) const {
-  Enter(life);
+  Enter();
   ShapeGuard guard;
   const BEE_StreamValue v = ToStream(layer, index, value, guard);
   Time t{};
@@ -614,7 +667,7 @@ void Property::SetValue(const py::object& value, std::optional<double> time) con
 }
 
 bool Property::Animated() const {
-  Enter(life);
+  Enter();
   if (HoldsData(layer, index)) return false;
   BEE_StreamRef ref{layer, index};
   TDB_Stream stream = nullptr;
@@ -626,14 +679,14 @@ bool Property::Animated() const {
 }
 
 void Property::SetAnimated(bool on, std::optional<double> time) const {
-  Enter(life);
+  Enter();
   Time lt{};
   if (time) Check(BEE_CompToLayerTime(layer, ToTime(*time, layer), &lt), "placing the key");
   Check(BEE_CmdSetStreamVary(layer, index, time ? &lt : nullptr, on), on ? "animating the property" : "holding the property");
 }
 
 int Property::NumKeys() const {
-  Enter(life);
+  Enter();
   if (HoldsData(layer, index)) return 0;
   BEE_StreamRef ref{layer, index};
   TDB_Stream stream = nullptr;
@@ -652,7 +705,7 @@ py::object Numbers(const double* v, int32_t n) { return n == 1 ? py::object(py::
 }  // namespace
 
 py::list Property::Keys() const {
-  Enter(life);
+  Enter();
   py::list out;
   if (HoldsData(layer, index)) return out;
   BEE_StreamRef ref{layer, index};
@@ -708,13 +761,13 @@ py::list Property::Keys() const {
 
 void Property::AddKey(double time, const py::object& value, const std::string& interpolation) const {
   const int8_t interp = interpolation.empty() ? 0 : InterpOf(interpolation);
-  Enter(life);
+  Enter();
   ShapeGuard guard;
   const BEE_StreamValue v = ToStream(layer, index, value, guard);
   const Time t = ToTime(time, layer);
   const StepGroup step("Keyframe Change");
   if (!Animated()) SetAnimated(true, time);
-  Enter(life);
+  Enter();
   Check(BEE_CmdSetStreamFPV(layer, index, &t, nullptr, &v), "setting the key");
   if (interp) {
     TDB_Stream stream = StreamOf(layer, index);
@@ -727,18 +780,18 @@ void Property::AddKey(double time, const py::object& value, const std::string& i
 }
 
 void Property::RemoveKey(int key) const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdDeleteKeyframe(layer, index, key), "removing key " + std::to_string(key));
 }
 
 void Property::SetInterpolation(int key, const std::string& in, const std::string& out) const {
   const int8_t i = InterpOf(in), o = InterpOf(out);
-  Enter(life);
+  Enter();
   Check(BEE_CmdSetKeyInterps(layer, index, key, i, o), "setting the interpolation");
 }
 
 void Property::Ease(int key) const {
-  Enter(life);
+  Enter();
   // No speed at the key, with handles reaching a third of the way.
   const double still[BEE_MaxStreamValues] = {};
   const double third[BEE_MaxStreamValues] = {1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0, 1 / 3.0};
@@ -771,7 +824,7 @@ void ReadNumbers(const py::object& o, int32_t count, double scale, double* out, 
 
 void Property::SetEase(int key, const py::object& speedIn, const py::object& influenceIn, const py::object& speedOut,
                        const py::object& influenceOut) const {
-  Enter(life);
+  Enter();
   TDB_Stream stream = StreamOf(layer, index);
   int32_t dim = 0;
   Check(BEE_GetStreamTemporalDimension(stream, &dim), "reading the stream");
@@ -794,7 +847,7 @@ void Property::SetEase(int key, const py::object& speedIn, const py::object& inf
 }
 
 void Property::SetTangents(int key, const py::object& in, const py::object& out) const {
-  Enter(life);
+  Enter();
   TDB_Stream stream = StreamOf(layer, index);
   TDB_StreamInfo info{};
   Check(TDB_GetStreamInfo(stream, &info), "reading the stream");
@@ -809,7 +862,7 @@ void Property::SetTangents(int key, const py::object& in, const py::object& out)
 }
 
 void Property::SetRoving(int key, bool on) const {
-  Enter(life);
+  Enter();
   int32_t n = 0;
   Check(TDB_GetNumKeys(StreamOf(layer, index), &n), "counting the keys");
   if (on && (key == 0 || key == n - 1)) BadValue("the first and the last key cannot rove");
@@ -827,7 +880,7 @@ std::string Property::Repr() const {
 }
 
 py::tuple Property::Limits() const {
-  Enter(life);
+  Enter();
   if (HoldsData(layer, index)) return py::make_tuple(py::none(), py::none());
   uint32_t flags = 0;
   double lo = 0, hi = 0;
@@ -845,20 +898,20 @@ py::list Property::Sample(const std::vector<double>& times) const {
 // ---- Masks --------------------------------------------------------------------------
 
 std::string Mask::Name() const {
-  Enter(life);
+  Enter();
   BEE_MaskInfo info{};
   Check(BEE_GetMaskInfo(layer, index, &info), "reading the mask");
   return info.name;
 }
 
 void Mask::SetName(const std::string& name) const {
-  Enter(life);
+  Enter();
   if (name.size() > 31 || name.find('\0') != std::string::npos) BadValue("a mask's name is at most 31 bytes");
   Check(tavelo::SetMaskName(layer, index, name), "naming the mask");
 }
 
 std::string Mask::Mode() const {
-  Enter(life);
+  Enter();
   BEE_MaskInfo info{};
   Check(BEE_GetMaskInfo(layer, index, &info), "reading the mask");
   return NameOf(kMaskModes, static_cast<int64_t>(info.mode) - 1);
@@ -866,25 +919,25 @@ std::string Mask::Mode() const {
 
 void Mask::SetMode(const std::string& mode) const {
   const int32_t value = Choose(kMaskModes, mode, "mask mode") + 1;
-  Enter(life);
+  Enter();
   Check(tavelo::SetMaskMode(layer, index, value), "setting the mask's mode");
 }
 
 bool Mask::Inverted() const {
-  Enter(life);
+  Enter();
   BEE_MaskInfo info{};
   Check(BEE_GetMaskInfo(layer, index, &info), "reading the mask");
   return info.invert != 0;
 }
 
 void Mask::SetInverted(bool on) const {
-  Enter(life);
+  Enter();
   Check(tavelo::SetMaskInverted(layer, index, on), "inverting the mask");
 }
 
 void Mask::SetShape(const py::object& rect, const py::object& oval, const py::object& path, bool smooth,
                     std::optional<double> time) const {
-  Enter(life);
+  Enter();
   ShapeGuard shape;
   MakeShape(rect, oval, path, smooth, shape);
   BEE_StreamValue v{};
@@ -902,7 +955,7 @@ void Mask::SetShape(const py::object& rect, const py::object& oval, const py::ob
 }
 
 py::list Mask::Bezier(std::optional<double> time) const {
-  Enter(life);
+  Enter();
   BEE_StreamValue v{};
   Time t{};
   if (time) t = ToTime(*time, layer);
@@ -929,14 +982,14 @@ std::string Mask::Repr() const {
 }
 
 void Mask::Delete() const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdDeleteMask(layer, index), "deleting the mask");
 }
 
 // ---- Effects ------------------------------------------------------------------------
 
 std::string Effect::Name() const {
-  Enter(life);
+  Enter();
   char name[48] = {};
   Check(FLT_SeqInqName(SequenceOf(layer, index), name), "reading the effect's name");
   if (name[0]) return name;
@@ -948,12 +1001,12 @@ std::string Effect::Name() const {
 }
 
 void Effect::SetName(const std::string& name) const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdRenameEffect(layer, index, name.c_str()), "renaming the effect");
 }
 
 std::string Effect::MatchName() const {
-  Enter(life);
+  Enter();
   int16_t cls = 0;
   Check(FLT_SeqInqClass(SequenceOf(layer, index), &cls), "reading the effect's class");
   char match[48] = {};
@@ -962,7 +1015,7 @@ std::string Effect::MatchName() const {
 }
 
 bool Effect::Enabled() const {
-  Enter(life);
+  Enter();
   Handle parade = nullptr;
   int32_t count = 0;
   Check(BEE_InqLayerEffectSeq(layer, &parade, &count), "reading the layer's effects");
@@ -973,12 +1026,12 @@ bool Effect::Enabled() const {
 }
 
 void Effect::SetEnabled(bool on) const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdSetEffectEnabled(layer, index, on), "switching the effect");
 }
 
 std::vector<std::string> Effect::ParamNames() const {
-  Enter(life);
+  Enter();
   FLT_Sequence seq = SequenceOf(layer, index);
   int32_t params = 0;
   Check(FLT_SeqInqNumParams(seq, &params), "reading the effect");
@@ -992,7 +1045,7 @@ std::vector<std::string> Effect::ParamNames() const {
 }
 
 Property Effect::Param(const py::object& key) const {
-  Enter(life);
+  Enter();
   FLT_Sequence seq = SequenceOf(layer, index);
   int32_t params = 0;
   Check(FLT_SeqInqNumParams(seq, &params), "reading the effect");
@@ -1012,7 +1065,7 @@ Property Effect::Param(const py::object& key) const {
   } else {
     BadType("an effect parameter is named by its name or its number (1 is the first)");
   }
-  return Property{layer, BEE_StreamFirstEffect + 128 * index + p - 1, life};
+  return Property{layer, BEE_StreamFirstEffect + 128 * index + p - 1, life, 0, seq, p - 1};
 }
 
 std::string Effect::Repr() const {
@@ -1024,7 +1077,7 @@ std::string Effect::Repr() const {
 }
 
 void Effect::Delete() const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdDeleteEffect(layer, index), "deleting the effect");
 }
 

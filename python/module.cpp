@@ -304,7 +304,7 @@ PYBIND11_MODULE(_tavelo, m) {
 
   py::class_<Property>(m, "Property")
       .def_property_readonly("name", &Property::Name)
-      .def_property_readonly("index", [](const Property& p) { return p.index; })
+      .def_property_readonly("index", [](const Property& p) { p.Enter(); return p.index; })
       .def_property_readonly("dimension", &Property::Dimension)
       .def_property("value", [](const Property& p) { return p.Value(std::nullopt); },
                     [](const Property& p, const py::object& v) { p.SetValue(v, std::nullopt); })
@@ -333,7 +333,7 @@ PYBIND11_MODULE(_tavelo, m) {
       .def("sample", &Property::Sample, py::arg("times"));
 
   py::class_<Mask>(m, "Mask")
-      .def_property_readonly("index", [](const Mask& k) { return k.index; })
+      .def_property_readonly("index", [](const Mask& k) { k.Enter(); return k.index; })
       .def_property("name", &Mask::Name, &Mask::SetName)
       .def_property("mode", &Mask::Mode, &Mask::SetMode)
       .def_property("inverted", &Mask::Inverted, &Mask::SetInverted)
@@ -350,7 +350,7 @@ PYBIND11_MODULE(_tavelo, m) {
       .def("delete", &Mask::Delete);
 
   py::class_<Effect>(m, "Effect")
-      .def_property_readonly("index", [](const Effect& e) { return e.index; })
+      .def_property_readonly("index", [](const Effect& e) { e.Enter(); return e.index; })
       .def_property("name", &Effect::Name, &Effect::SetName)
       .def_property_readonly("match_name", &Effect::MatchName)
       .def_property("enabled", &Effect::Enabled, &Effect::SetEnabled)

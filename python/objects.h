@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "BEE.h"
+#include "FLT.h"
 #include "engine.h"
 
 namespace tvpy {
@@ -109,11 +110,19 @@ struct Comp : Item {
                        const std::string& fields) const;
 };
 
-// A stream of a layer (BEE stream index), read and set in user units.
+// A stream of a layer (BEE stream index), read and set in user units. A
+// mask's or an effect's stream follows its mask or effect (by the mask's ID,
+// the effect's Sequence) when others before it are deleted or moved.
 struct Property {
   BEE_Layer layer;
-  int32_t index;
+  mutable int32_t index;
   uint64_t life;
+  uint32_t maskId = 0;         // a mask's stream: its mask, and which of its three
+  FLT_Sequence effect = nullptr;  // an effect's parameter: its effect, and which
+  int32_t within = 0;
+  // Enter(life), then the stream's index now (code 3 when its mask or
+  // effect was deleted).
+  void Enter() const;
   std::string Name() const;
   int Dimension() const;
   // "number", "shape" (a mask's), or an effect parameter's type ("slider",
@@ -141,19 +150,27 @@ struct Property {
   py::list Sample(const std::vector<double>& times) const;
 };
 
+// A mask, found by its ID: the index follows when masks before it go.
 struct Mask {
   BEE_Layer layer;
-  int32_t index;
+  mutable int32_t index;
   uint64_t life;
+  uint32_t id = 0;
+  // Enter(life), then the mask's index now (code 3 once it was deleted).
+  void Enter() const;
+  Property Stream(int32_t which) const {
+    Enter();
+    return Property{layer, BEE_StreamFirstMask + 3 * index + which, life, id, nullptr, which};
+  }
   std::string Name() const;
   void SetName(const std::string& name) const;
   std::string Mode() const;
   void SetMode(const std::string& mode) const;
   bool Inverted() const;
   void SetInverted(bool on) const;
-  Property Shape() const { return Property{layer, BEE_StreamFirstMask + 3 * index + BEE_MaskStreamShape, life}; }
-  Property Feather() const { return Property{layer, BEE_StreamFirstMask + 3 * index + BEE_MaskStreamFeather, life}; }
-  Property Opacity() const { return Property{layer, BEE_StreamFirstMask + 3 * index + BEE_MaskStreamOpacity, life}; }
+  Property Shape() const { return Stream(BEE_MaskStreamShape); }
+  Property Feather() const { return Stream(BEE_MaskStreamFeather); }
+  Property Opacity() const { return Stream(BEE_MaskStreamOpacity); }
   // Sets the shape from one of rect, oval, path (a key at time when given,
   // which animates the shape).
   void SetShape(const py::object& rect, const py::object& oval, const py::object& path, bool smooth,
@@ -164,10 +181,15 @@ struct Mask {
   void Delete() const;
 };
 
+// An effect, found by its Sequence: the index follows when effects before
+// it go or move.
 struct Effect {
   BEE_Layer layer;
-  int32_t index;
+  mutable int32_t index;
   uint64_t life;
+  FLT_Sequence seq = nullptr;
+  // Enter(life), then the effect's index now (code 3 once it was deleted).
+  void Enter() const;
   std::string Name() const;
   void SetName(const std::string& name) const;
   std::string MatchName() const;

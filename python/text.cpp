@@ -96,7 +96,7 @@ Layer AddText(const Comp& comp, const std::string& text, const py::kwargs& optio
 }
 
 std::string GetText(const Effect& e, const py::object& key) {
-  Enter(e.life);
+  e.Enter();
   const int32_t p = ParamNumber(e, key);
   FLT_Sequence seq = SequenceOf(e);
   int32_t size = 0;
@@ -109,7 +109,7 @@ std::string GetText(const Effect& e, const py::object& key) {
 }
 
 void SetText(const Effect& e, const py::object& key, const std::string& text) {
-  Enter(e.life);
+  e.Enter();
   const int32_t p = ParamNumber(e, key);
   Check(BEE_CmdSetEffectParamText(e.layer, e.index, p, text.data(), static_cast<int32_t>(text.size())),
         "setting the parameter's text");

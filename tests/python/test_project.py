@@ -113,3 +113,30 @@ def test_effects_and_masks(engine):
     assert comp.render_frame(0)[10, 50, 3] == 102
     mask.delete()
     assert layer.masks == []
+
+    # Masks and effects are followed, not their places: deleting one before
+    # leaves the others' objects (and properties) on them; a deleted one
+    # refuses, and is found again when its deletion is undone.
+    masks = [layer.add_mask(rect=(0, 0, 8 * k, 8)) for k in (1, 2, 3)]
+    second, third = masks[1], masks[2]
+    feather = third.feather
+    masks[0].delete()
+    assert (second.name, second.index, third.index) == ("Mask 2", 0, 1)
+    feather.value = 4
+    assert [m.feather.value for m in layer.masks] == [(0.0, 0.0), (4.0, 4.0)]
+    with pytest.raises(tavelo.Error, match="the mask was deleted"):
+        masks[0].name
+    project.undo()  # the feather
+    project.undo()  # the deletion
+    assert masks[0].index == 0 and masks[0].name == "Mask 1" and third.index == 2
+    levels = layer.apply_effect("Invert")
+    radius = blur[first]
+    blur.delete()
+    assert levels.index == 0 and levels.name == "Invert"
+    with pytest.raises(tavelo.Error, match="the effect was deleted"):
+        radius.value
+    for effect in layer.effects:
+        effect.delete()
+    for m in layer.masks:
+        m.delete()
+    assert layer.effects == [] and layer.masks == []
