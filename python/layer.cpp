@@ -154,32 +154,32 @@ FLT_Sequence SequenceOf(BEE_Layer layer, int32_t effect) {
 // ---- Layers -------------------------------------------------------------------------
 
 std::string Layer::Name() const {
-  Enter(life);
+  Enter();
   char name[32] = {};
   Check(BEE_GetLayerName(h, name), "reading a layer's name");
   return name;
 }
 
 void Layer::SetName(const std::string& name) const {
-  Enter(life);
+  Enter();
   if (name.size() > 31 || name.find('\0') != std::string::npos) BadValue("a layer's name is at most 31 bytes");
   Check(BEE_CmdRenameLayer(h, name.c_str()), "renaming the layer");
 }
 
 int Layer::Index() const {
-  Enter(life);
+  Enter();
   int32_t i = 0;
   Check(BEE_LayerIndex(h, &i), "reading a layer's index");
   return i;
 }
 
 void Layer::MoveTo(int index) const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdReorderLayer(h, index), "moving the layer");
 }
 
 Comp Layer::GetComp() const {
-  Enter(life);
+  Enter();
   BEE_Item comp = nullptr;
   Check(BEE_GetLayerComp(h, &comp), "reading a layer's composition");
   Comp c;
@@ -189,45 +189,45 @@ Comp Layer::GetComp() const {
 }
 
 py::object Layer::Source() const {
-  Enter(life);
+  Enter();
   BEE_Item source = nullptr;
   Check(BEE_GetLayerSource(h, &source), "reading a layer's source");
   return source ? WrapItem(source, life) : py::none();
 }
 
 bool Layer::Switch(uint32_t bit) const {
-  Enter(life);
+  Enter();
   BEE_LayerInfo info{};
   Check(BEE_GetLayerInfo(h, &info), "reading a layer");
   return (info.switches & bit) != 0;
 }
 
 void Layer::SetSwitch(uint32_t bit, bool on) const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdSetLayerSwitch(h, bit, on), "switching the layer");
 }
 
 std::string Layer::Quality() const {
-  Enter(life);
+  Enter();
   BEE_LayerInfo info{};
   Check(BEE_GetLayerInfo(h, &info), "reading a layer");
   return NameOf(kQualities, info.quality);
 }
 
 void Layer::SetQuality(const std::string& q) const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdSetLayerQuality(h, static_cast<int16_t>(Choose(kQualities, q, "quality"))), "setting the quality");
 }
 
 std::string Layer::Mode() const {
-  Enter(life);
+  Enter();
   BEE_TransferSettings t{};
   Check(BEE_GetLayerTransfer(h, &t), "reading the transfer mode");
   return NameOf(kModes, t.mode);
 }
 
 void Layer::SetMode(const std::string& mode) const {
-  Enter(life);
+  Enter();
   const auto m = static_cast<uint32_t>(Choose(kModes, mode, "transfer mode"));
   BEE_TransferSettings t{};
   Check(BEE_GetLayerTransfer(h, &t), "reading the transfer mode");
@@ -235,14 +235,14 @@ void Layer::SetMode(const std::string& mode) const {
 }
 
 std::string Layer::TrackMatte() const {
-  Enter(life);
+  Enter();
   BEE_TransferSettings t{};
   Check(BEE_GetLayerTransfer(h, &t), "reading the track matte");
   return NameOf(kMattes, t.trackMatte);
 }
 
 void Layer::SetTrackMatte(const std::string& matte) const {
-  Enter(life);
+  Enter();
   const auto m = static_cast<uint32_t>(Choose(kMattes, matte, "track matte"));
   BEE_TransferSettings t{};
   Check(BEE_GetLayerTransfer(h, &t), "reading the track matte");
@@ -250,21 +250,21 @@ void Layer::SetTrackMatte(const std::string& matte) const {
 }
 
 double Layer::GetTime(int32_t which) const {
-  Enter(life);
+  Enter();
   Time t{};
   Check(BEE_GetLayerTime(h, which, &t, nullptr), "reading the layer's times");
   return Seconds(t);
 }
 
 double Layer::Stretch() const {
-  Enter(life);
+  Enter();
   Ratio r{};
   Check(BEE_GetLayerTime(h, BEE_LayerTimeStretch, nullptr, &r), "reading the layer's stretch");
   return r.den ? static_cast<double>(r.num) / r.den : 0.0;
 }
 
 void Layer::SetStretch(double stretch) const {
-  Enter(life);
+  Enter();
   if (!std::isfinite(stretch) || std::fabs(stretch) > 100 || std::fabs(stretch) < 0.0001)
     BadValue("stretch must be 0.0001 to 100 either way");
   Check(BEE_CmdSetLayerStretch(h, Ratio{static_cast<int32_t>(std::llround(stretch * 10000)), 10000}),
@@ -288,17 +288,17 @@ std::pair<Time, Time> CompSpan(BEE_Layer h) {
 }  // namespace
 
 double Layer::InPoint() const {
-  Enter(life);
+  Enter();
   return Seconds(CompSpan(h).first);
 }
 
 double Layer::OutPoint() const {
-  Enter(life);
+  Enter();
   return Seconds(CompSpan(h).second);
 }
 
 void Layer::SetTimes(std::optional<double> offset, std::optional<double> in, std::optional<double> out) const {
-  Enter(life);
+  Enter();
   Time t[3]{};
   const int32_t which[3] = {BEE_LayerTimeOffset, BEE_LayerTimeIn, BEE_LayerTimeOut};
   for (int i = 0; i < 3; ++i) Check(BEE_GetLayerTime(h, which[i], &t[i], nullptr), "reading the layer's times");
@@ -330,14 +330,14 @@ void Layer::SetTimes(std::optional<double> offset, std::optional<double> in, std
 }
 
 bool Layer::PreserveTransparency() const {
-  Enter(life);
+  Enter();
   BEE_TransferSettings t{};
   Check(BEE_GetLayerTransfer(h, &t), "reading the transfer settings");
   return (t.flags & BEE_TransferKeepAlpha) != 0;
 }
 
 void Layer::SetPreserveTransparency(bool on) const {
-  Enter(life);
+  Enter();
   BEE_TransferSettings t{};
   Check(BEE_GetLayerTransfer(h, &t), "reading the transfer settings");
   const uint32_t flags = on ? (t.flags | BEE_TransferKeepAlpha) : (t.flags & ~uint32_t{BEE_TransferKeepAlpha});
@@ -358,12 +358,12 @@ std::string Layer::Repr() const {
 }
 
 Property Layer::Prop(int32_t index) const {
-  Enter(life);
+  Enter();
   return Property{h, index, life};
 }
 
 Property Layer::PropNamed(const std::string& name) const {
-  Enter(life);
+  Enter();
   for (int32_t i = 0; i < BEE_StandardStreamCount; ++i) {
     char n[32] = {}, unit[32] = {};
     int16_t dim = 0;
@@ -375,7 +375,7 @@ Property Layer::PropNamed(const std::string& name) const {
 }
 
 std::vector<Mask> Layer::Masks() const {
-  Enter(life);
+  Enter();
   int32_t n = 0;
   Check(BEE_GetLayerNumMasks(h, &n), "counting the masks");
   std::vector<Mask> out;
@@ -390,7 +390,7 @@ std::vector<Mask> Layer::Masks() const {
 Mask Layer::AddMask(const py::object& rect, const py::object& oval, const py::object& path, bool smooth,
                     const std::string& mode, bool inverted, const py::object& feather,
                     const py::object& opacity) const {
-  Enter(life);
+  Enter();
   const int32_t modeValue = Choose(kMaskModes, mode, "mask mode") + 1;
   ShapeGuard shape;
   MakeShape(rect, oval, path, smooth, shape);
@@ -408,7 +408,7 @@ Mask Layer::AddMask(const py::object& rect, const py::object& oval, const py::ob
 }
 
 std::vector<Effect> Layer::Effects() const {
-  Enter(life);
+  Enter();
   Handle parade = nullptr;
   int32_t count = 0;
   Check(BEE_InqLayerEffectSeq(h, &parade, &count), "reading the layer's effects");
@@ -418,7 +418,7 @@ std::vector<Effect> Layer::Effects() const {
 }
 
 Effect Layer::ApplyEffect(const std::string& name, const py::dict& params) const {
-  Enter(life);
+  Enter();
   int16_t cls = 0;
   Boolean32 found = 0;
   if (FLTp_FindClass(name.c_str(), &cls, &found) != 0 || !found) {
@@ -446,20 +446,28 @@ Effect Layer::ApplyEffect(const std::string& name, const py::dict& params) const
 }
 
 Layer Layer::Duplicate() const {
-  Enter(life);
+  Enter();
   BEE_Layer copy = nullptr;
   Check(BEE_CmdDuplicateLayer(h, &copy), "duplicating the layer");
   return Layer{copy, life};
 }
 
 void Layer::Delete() const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdDeleteLayer(h), "deleting the layer");
 }
 
 // ---- Masks and effects found again ------------------------------------------------
 
 namespace {
+
+// Code 3 for a layer that is in no composition (deleted, its deletion not
+// undone): a change to it would change nothing shown, yet take an undo step.
+void CheckPlaced(BEE_Layer layer) {
+  int32_t i = 0;
+  Check(BEE_LayerIndex(layer, &i), "finding the layer");
+  if (i < 0) Fail(3, "the layer was deleted");
+}
 
 // The index of the layer's mask with this ID (code 3 when none has it).
 int32_t MaskIndexOf(BEE_Layer layer, uint32_t id) {
@@ -488,18 +496,26 @@ int32_t EffectIndexOf(BEE_Layer layer, FLT_Sequence seq) {
 
 }  // namespace
 
+void Layer::Enter() const {
+  tvpy::Enter(life);
+  CheckPlaced(h);
+}
+
 void Mask::Enter() const {
   tvpy::Enter(life);
+  CheckPlaced(layer);
   if (id) index = MaskIndexOf(layer, id);
 }
 
 void Effect::Enter() const {
   tvpy::Enter(life);
+  CheckPlaced(layer);
   if (seq) index = EffectIndexOf(layer, seq);
 }
 
 void Property::Enter() const {
   tvpy::Enter(life);
+  CheckPlaced(layer);
   if (maskId) index = BEE_StreamFirstMask + 3 * MaskIndexOf(layer, maskId) + within;
   if (effect) index = BEE_StreamFirstEffect + 128 * EffectIndexOf(layer, effect) + within;
 }

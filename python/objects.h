@@ -201,9 +201,13 @@ struct Effect {
   void Delete() const;
 };
 
+// A layer of a composition. Once deleted (until the deletion is undone) it
+// raises tavelo.Error (code 3) instead of changing a layer no composition
+// shows.
 struct Layer {
   BEE_Layer h;
   uint64_t life;
+  void Enter() const;
   std::string Name() const;
   void SetName(const std::string& name) const;
   int Index() const;

@@ -57,6 +57,16 @@ def test_items_and_layer_settings(engine):
     assert len(comp) == 3 and twin.source.kind == "solid" and twin.source != top.source
     twin.delete()
     assert len(comp) == 2
+    # A deleted layer takes no more changes (they would change nothing shown
+    # and still take undo steps) until its deletion is undone.
+    for change in (lambda: setattr(twin, "opacity", 50), lambda: twin.add_mask(rect=(0, 0, 4, 4)),
+                   lambda: twin.index, lambda: twin.delete()):
+        with pytest.raises(tavelo.Error, match="the layer was deleted"):
+            change()
+    assert repr(twin) == "<tavelo.Layer (gone)>"
+    project.undo()
+    assert twin.index == 1 and twin.name == "Twin"
+    twin.delete()
     nested = comp.add_layer(copy)
     assert nested.source == copy
     with pytest.raises(tavelo.Error):
