@@ -559,6 +559,9 @@ TV_EXPORT ErrorCode BEE_FindItem(BEE_Item folder, const char* name, int16_t kind
 TV_EXPORT ErrorCode BEE_GetTypeName(int16_t kind, char name[32]);
 TV_EXPORT ErrorCode BEE_GetItemKind(BEE_Item item, int16_t* kind);
 TV_EXPORT ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent);
+// Whether the item is in the project's tree (0 for one removed and kept for
+// an undo); a solid while its layer is in a composition.
+TV_EXPORT ErrorCode BEEp_IsItemInProject(BEE_Item item, Boolean32* in);
 TV_EXPORT ErrorCode BEE_GetItemFlags(BEE_Item item, uint32_t* flags);
 TV_EXPORT ErrorCode BEE_GetItemLabel(BEE_Item item, int8_t* label);
 TV_EXPORT ErrorCode BEE_GetItemName(BEE_Item item, char name[32]);

@@ -224,6 +224,8 @@ inline BEE_ItemRec& R(BEE_Item item) { return **item; }
 inline BEE_LayerRec& R(BEE_Layer layer) { return **layer; }
 bool IsLiveItem(const void* h);
 bool IsLiveLayer(const void* h);
+// A live item that is in the project (not one removed, kept for an undo).
+bool IsInProject(BEE_Item item);
 ErrorCode RequireProject();
 inline ErrorCode CheckComp(BEE_Item item) { return CheckKind(item, BEE_KindComp, kTextNotComp); }
 inline ErrorCode CheckSolid(BEE_Item item) { return CheckKind(item, BEE_KindSolid, kTextNotSolid); }

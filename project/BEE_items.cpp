@@ -316,6 +316,17 @@ ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent) try {
   return QueryField<&CheckItem, &BEE_ItemRec::parent>("BEE_GetItemParent", item, parent);
 } TV_CATCH(BEE_PackageNumber)
 
+ErrorCode BEEp_IsItemInProject(BEE_Item item, Boolean32* in) try {
+  if (ErrorCode err = CheckItem(item)) return err;
+  if (!in) return kReport.BadParam(kSiteArgument, {"BEEp_IsItemInProject"});
+  BEE_Item root = nullptr;
+  BEE_QueryProject(&root);
+  // A solid belongs to its layer: it is in the project while its layer is.
+  const bool solid = R(item).kind == BEE_KindSolid && R(item).solidLayer;
+  *in = item == root || IsInProject(item) || (solid && IndexOfLayer(R(item).solidLayer) != kNotFound) ? 1 : 0;
+  return 0;
+} TV_CATCH(BEE_PackageNumber)
+
 ErrorCode BEE_GetItemFlags(BEE_Item item, uint32_t* flags) try {
   return QueryField<&CheckItem, &BEE_ItemRec::flags>("BEE_GetItemFlags", item, flags);
 } TV_CATCH(BEE_PackageNumber)

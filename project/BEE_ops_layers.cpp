@@ -18,6 +18,9 @@ ErrorCode CheckPlacedLayer(BEE_Layer layer) {
 
 ErrorCode CheckSource(BEE_Item comp, BEE_Item source) {
   if (ErrorCode err = CheckItem(source)) return err;
+  // An item removed from the project (kept for an undo) is no source: the
+  // layer would be saved without one.
+  if (!IsInProject(source)) return kReport.Report(BEE_SiteSource, kSevError, kErrBadParam, kTextBadSource);
   int16_t k = R(source).kind;
   // Solids belong to the one layer made with them; a composition never
   // contains itself, directly or through the compositions it nests.

@@ -1,5 +1,6 @@
 // The project engine's registry of live items and layers with the checks
 // every operation starts with, small helpers and the host callback.
+#include <algorithm>
 #include <cstring>
 
 #include "BEE_internal.h"
@@ -13,6 +14,9 @@ State& G() { return gState; }
 
 bool IsLiveItem(const void* h) { return h && gState.liveItems.count(h) != 0; }
 bool IsLiveLayer(const void* h) { return h && gState.liveLayers.count(h) != 0; }
+bool IsInProject(BEE_Item item) {
+  return IsLiveItem(item) && std::find(gState.order.begin(), gState.order.end(), item) != gState.order.end();
+}
 
 ErrorCode CheckItem(BEE_Item item) {
   // A handle the engine never made (or already freed) is not dereferenced.

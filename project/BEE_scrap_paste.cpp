@@ -195,11 +195,6 @@ ErrorCode SubstituteSolid(BEE_Layer layer, BEE_Item comp, int32_t text) {
   return 0;
 }
 
-bool InProject(BEE_Item item) {
-  const auto& order = G().order;
-  return IsLiveItem(item) && std::find(order.begin(), order.end(), item) != order.end();
-}
-
 }  // namespace
 
 BEE_OP(OpPasteLayer) {
@@ -304,7 +299,7 @@ ErrorCode BEE_CmdPasteLayersIntoComp(BEE_Item comp, BEE_Scrap scrap) try {
     BEE_Item src = R(c).source;
     const bool ownSolid = IsLiveItem(src) && R(src).kind == BEE_KindSolid && R(src).solidLayer == c;
     ErrorCode err = 0;
-    if (src && !ownSolid && !InProject(src)) {
+    if (src && !ownSolid && !IsInProject(src)) {
       err = SubstituteSolid(c, comp, kTextSourceDeleted);
     } else if (src && !ownSolid && !SourceAllowed(comp, src)) {
       err = SubstituteSolid(c, comp, kTextCircularSolid);

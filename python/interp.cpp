@@ -14,7 +14,7 @@ constexpr const char* kFieldNames[] = {"off", "upper_first", "lower_first"};
 constexpr const char* kAlphaNames[] = {"straight", "premultiplied", "ignore", "none"};
 
 PIN_SeqSpecH SeqOf(const Item& item) {
-  Enter(item.life);
+  item.Enter();
   PIN_SeqSpecH seq = nullptr;
   Check(BEE_GetFootageSeqSpec(item.h, &seq), "reading the footage");
   return seq;

@@ -46,9 +46,12 @@ struct Project {
   std::string Dump() const;
 };
 
+// An item of the project. Once removed (until the removal is undone) it
+// raises tavelo.Error (code 3) instead of changing an item nothing shows.
 struct Item {
   BEE_Item h;
   uint64_t life;
+  void Enter() const;
   std::string Name() const;
   void SetName(const std::string& name) const;
   std::string Kind() const;

@@ -277,15 +277,22 @@ BEE_Item ItemArg(const py::object& o, uint64_t life, const char* what) {
   return i.h;
 }
 
+void Item::Enter() const {
+  tvpy::Enter(life);
+  Boolean32 in = 0;
+  Check(BEEp_IsItemInProject(h, &in), "finding the item");
+  if (!in) Fail(3, "the item was removed from the project");
+}
+
 std::string Item::Name() const {
-  Enter(life);
+  Enter();
   char name[32] = {};
   Check(BEE_GetItemName(h, name), "reading an item's name");
   return name;
 }
 
 void Item::SetName(const std::string& name) const {
-  Enter(life);
+  Enter();
   char n[32];
   CopyName(n, name, "an item's name");
   const std::string old = Name();
@@ -293,7 +300,7 @@ void Item::SetName(const std::string& name) const {
 }
 
 std::string Item::Kind() const {
-  Enter(life);
+  Enter();
   int16_t kind = 0;
   Check(BEE_GetItemKind(h, &kind), "reading an item");
   switch (kind) {
@@ -307,35 +314,35 @@ std::string Item::Kind() const {
 }
 
 uint32_t Item::Id() const {
-  Enter(life);
+  Enter();
   uint32_t id = 0;
   Check(BEE_GetItemID(h, &id), "reading an item's ID");
   return id;
 }
 
 int Item::Width() const {
-  Enter(life);
+  Enter();
   int32_t w = 0, hh = 0;
   Check(BEE_GetItemDimensions(h, &w, &hh), "reading an item's size");
   return w;
 }
 
 int Item::Height() const {
-  Enter(life);
+  Enter();
   int32_t w = 0, hh = 0;
   Check(BEE_GetItemDimensions(h, &w, &hh), "reading an item's size");
   return hh;
 }
 
 double Item::Duration() const {
-  Enter(life);
+  Enter();
   Time d{};
   Check(BEE_GetItemDuration(h, &d, nullptr), "reading an item's duration");
   return Seconds(d);
 }
 
 py::object Item::Parent() const {
-  Enter(life);
+  Enter();
   BEE_Item parent = nullptr, root = nullptr;
   Check(BEE_GetItemParent(h, &parent), "reading an item's folder");
   Check(BEE_QueryProject(&root), "reading the project");
@@ -344,7 +351,7 @@ py::object Item::Parent() const {
 }
 
 py::object Item::ProxyPath() const {
-  Enter(life);
+  Enter();
   PIN_SeqSpecH seq = nullptr;
   Check(BEEp_GetItemProxy(h, &seq), "reading the proxy");
   if (!seq) return py::none();
@@ -356,7 +363,7 @@ py::object Item::ProxyPath() const {
 }
 
 void Item::SetProxy(const py::object& path, bool sequence) const {
-  Enter(life);
+  Enter();
   PIN_SeqSpecH seq = nullptr;
   if (!path.is_none()) {
     const std::string p = py::module_::import("os").attr("fspath")(path).cast<std::string>();
@@ -373,14 +380,14 @@ void Item::SetProxy(const py::object& path, bool sequence) const {
 }
 
 bool Item::ProxyOn() const {
-  Enter(life);
+  Enter();
   uint32_t flags = 0;
   Check(BEE_GetItemFlags(h, &flags), "reading the item");
   return (flags & BEE_ItemProxyOn) != 0;
 }
 
 void Item::SetProxyOn(bool on) const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdProxyToggle(h, on), on ? "showing the proxy" : "hiding the proxy");
 }
 
@@ -395,21 +402,21 @@ std::string Item::Repr() const {
 }
 
 void Item::Remove() const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdRemoveItem(h), "removing an item");
 }
 
 // ---- Compositions -------------------------------------------------------------------
 
 double Comp::FrameRate() const {
-  Enter(life);
+  Enter();
   Time f{};
   Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
   return f.value > 0 ? static_cast<double>(f.scale) / f.value : 0.0;
 }
 
 int64_t Comp::FrameCount() const {
-  Enter(life);
+  Enter();
   Time f{}, d{};
   Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
   Check(BEE_GetItemDuration(h, &d, nullptr), "reading the duration");
@@ -420,60 +427,60 @@ int64_t Comp::FrameCount() const {
 }
 
 double Comp::FrameTime(int64_t frame) const {
-  Enter(life);
+  Enter();
   Time f{};
   Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
   return f.scale ? static_cast<double>(frame) * f.value / f.scale : 0.0;
 }
 
 uint32_t Comp::Background() const {
-  Enter(life);
+  Enter();
   uint32_t c = 0;
   Check(BEE_GetCompBackgroundColor(h, &c), "reading the background colour");
   return c;
 }
 
 void Comp::SetBackground(const py::object& colour) const {
-  Enter(life);
+  Enter();
   const uint32_t argb = ColourOf(colour);
   Check(BEE_CmdSetBackgroundColor(h, argb), "setting the background colour");
 }
 
 int Comp::Resolution() const {
-  Enter(life);
+  Enter();
   BEE_CompSettings s{};
   Check(BEE_GetCompSettings(h, &s), "reading the composition");
   return s.dsfH;
 }
 
 void Comp::SetResolution(int factor) const {
-  Enter(life);
+  Enter();
   if (factor < 1 || factor > 4) BadValue("resolution must be 1 (full), 2 (half), 3 (third) or 4 (quarter)");
   Check(BEE_CmdSetResolution(h, static_cast<uint16_t>(factor), static_cast<uint16_t>(factor)),
         "setting the resolution");
 }
 
 bool Comp::Switch(uint32_t bit) const {
-  Enter(life);
+  Enter();
   uint32_t sw = 0;
   Check(BEE_GetCompSwitches(h, &sw), "reading the composition's switches");
   return (sw & bit) != 0;
 }
 
 void Comp::SetSwitch(uint32_t bit, bool on) const {
-  Enter(life);
+  Enter();
   Check(BEE_CmdSetCompSwitch(h, bit, on), "switching the composition");
 }
 
 double Comp::PixelAspect() const {
-  Enter(life);
+  Enter();
   BEE_CompSettings s{};
   Check(BEE_GetCompSettings(h, &s), "reading the composition");
   return s.pixelAspect.den ? static_cast<double>(s.pixelAspect.num) / s.pixelAspect.den : 1.0;
 }
 
 void Comp::SetPixelAspect(double aspect) const {
-  Enter(life);
+  Enter();
   if (!(aspect >= 0.01 && aspect <= 100)) BadValue("pixel_aspect must be 0.01 to 100");
   BEE_CompSettings s{};
   Check(BEE_GetCompSettings(h, &s), "reading the composition");
@@ -482,7 +489,7 @@ void Comp::SetPixelAspect(double aspect) const {
 }
 
 int Comp::NumLayers() const {
-  Enter(life);
+  Enter();
   int32_t n = 0;
   Check(BEE_GetCompNumLayers(h, &n), "counting the layers");
   return n;
@@ -512,7 +519,7 @@ Layer Comp::LayerNamed(const std::string& name) const {
 
 Layer Comp::AddSolid(const std::string& name, const py::object& color, std::optional<int> width,
                      std::optional<int> height) const {
-  Enter(life);
+  Enter();
   BEE_SolidSettings s{};
   CopyName(s.name, name, "a solid's name");
   s.color = ColourOf(color);
@@ -526,7 +533,7 @@ Layer Comp::AddSolid(const std::string& name, const py::object& color, std::opti
 }
 
 Layer Comp::AddLayer(const py::object& source) const {
-  Enter(life);
+  Enter();
   BEE_Item item = ItemArg(source, life, "source");
   Boolean32 valid = 0;
   Check(BEE_ValidSource(h, item, &valid), "checking the source");
@@ -537,7 +544,7 @@ Layer Comp::AddLayer(const py::object& source) const {
 }
 
 Comp Comp::Duplicate() const {
-  Enter(life);
+  Enter();
   BEE_Item copy = nullptr;
   Check(BEE_CmdDuplicateComp(h, &copy), "duplicating the composition");
   Comp c;
@@ -593,7 +600,7 @@ bool SourceStandsAlone(BEE_Layer layer) {
 
 Comp Comp::Precompose(const py::object& layersArg, const std::optional<std::string>& name,
                       bool moveAttributes) const {
-  Enter(life);
+  Enter();
   const std::vector<BEE_Layer> layers = LayersOf(*this, layersArg);
   char n[32] = {};
   if (name) CopyName(n, *name, "the new composition's name");

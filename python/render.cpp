@@ -51,7 +51,7 @@ struct PixelLock {
 
 py::array_t<uint8_t> Comp::RenderFrame(std::optional<int64_t> frame, std::optional<double> time,
                                        const py::object& progress) const {
-  Enter(life);
+  Enter();
   if (frame && time) BadValue("give frame or time, not both");
   Time f{}, d{};
   Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
@@ -66,7 +66,7 @@ py::array_t<uint8_t> Comp::RenderFrame(std::optional<int64_t> frame, std::option
   if (n < 0 || n >= count)
     Fail(10, "frame " + std::to_string(n) + " is outside the composition (frames 0 to " + std::to_string(count - 1) +
                  ")");
-  Enter(life);
+  Enter();
   BEE_RenderRequest rq{};
   rq.time = Time{static_cast<int32_t>(n * f.value), f.scale};
   rq.span = f;
@@ -113,7 +113,7 @@ py::array_t<uint8_t> Comp::RenderFrame(std::optional<int64_t> frame, std::option
 
 py::array Comp::RenderAudio(double start, std::optional<double> duration, double rate, int channels,
                             const std::string& dtype, const py::object& progress) const {
-  Enter(life);
+  Enter();
   SND_Format format{};
   if (!(rate >= 1000 && rate <= 192000)) BadValue("rate must be 1000 to 192000 samples a second");
   if (channels != 1 && channels != 2) BadValue("channels must be 1 or 2");
@@ -176,7 +176,7 @@ py::array Comp::RenderAudio(double start, std::optional<double> duration, double
 }
 
 void Comp::SaveFrame(const std::string& path, int64_t frame) const {
-  Enter(life);
+  Enter();
   const int64_t count = FrameCount();
   if (frame < 0 || frame >= count)
     Fail(10, "frame " + std::to_string(frame) + " is outside the composition (frames 0 to " +
@@ -200,7 +200,7 @@ void Comp::SaveFrame(const std::string& path, int64_t frame) const {
 py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start, std::optional<double> duration,
                            const std::string& codec, bool sound, const py::object& progress,
                            const std::string& fields) const {
-  Enter(life);
+  Enter();
   const char* const orders[] = {"off", "upperFirst", "lowerFirst"};
   int32_t fieldOrder = -1;
   for (int32_t i = 0; i < 3; ++i)

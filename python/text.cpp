@@ -51,7 +51,7 @@ FLT_Sequence SequenceOf(const Effect& e) {
 }
 
 Layer AddText(const Comp& comp, const std::string& text, const py::kwargs& options) {
-  Enter(comp.life);
+  comp.Enter();
   const tavelo::desc::Source src{"add_text", ""};
   Json t = Json::object();
   t["text"] = text;

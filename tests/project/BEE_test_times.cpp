@@ -154,6 +154,16 @@ TEST_F(Times, ACompositionNeverContainsItself) {
   rec.clear();
   EXPECT_EQ(BEE_CmdNewLayer(a, Root(), &bad), kErrBadParam);
   EXPECT_TRUE(Reported("item can't be installed as a source to this layer."));
+  // Nor is an item removed from the project (kept for the undo): a layer of
+  // it would be saved without a source. Put back, it is one again.
+  BEE_Item d = NewComp("D");
+  ASSERT_EQ(BEE_CmdRemoveItem(d), 0);
+  rec.clear();
+  EXPECT_EQ(BEE_CmdNewLayer(a, d, &bad), kErrBadParam);
+  EXPECT_TRUE(Reported("item can't be installed as a source to this layer."));
+  EXPECT_EQ(BEE_CmdReplaceSource(lb, d), kErrBadParam);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(BEE_CmdNewLayer(a, d, &bad), 0);
 }
 
 }  // namespace

@@ -140,3 +140,21 @@ def test_effects_and_masks(engine):
     for m in layer.masks:
         m.delete()
     assert layer.effects == [] and layer.masks == []
+
+
+def test_a_removed_item_takes_no_changes_until_put_back(engine):
+    project = engine.build(simple_description())
+    main = project.comp("Main")
+    spare = project.new_comp("Spare", 16, 16)
+    spare.remove()
+    # Nothing reaches an item in the undo stack: a layer of it would have
+    # been saved without a source.
+    for change in (lambda: spare.add_solid("X", 0xFFFF0000), lambda: setattr(spare, "name", "Y"),
+                   lambda: spare.render_frame(0), lambda: spare.remove()):
+        with pytest.raises(tavelo.Error, match="the item was removed from the project"):
+            change()
+    with pytest.raises(tavelo.Error, match="can't be installed as a source"):
+        main.add_layer(spare)
+    assert [l.name for l in main] == ["Fill"] and project.undo_name == "Remove Item"
+    project.undo()
+    assert main.add_layer(spare).source == spare
