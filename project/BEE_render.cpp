@@ -253,7 +253,9 @@ bool IsZero(Time t) { return t.value == 0 || t.scale == 0; }
 
 ErrorCode FullSize(BEE_Item item, int32_t* w, int32_t* h) {
   *w = *h = 0;
-  if (PIN_SeqSpecH proxy = ShownProxy(item)) return PIN_GetDimensions(proxy, nullptr, w, h, nullptr);
+  // An item showing a proxy keeps its own size: the proxy's frame is drawn
+  // scaled to it, so a half-size stand-in fills the layer as the item does
+  // and masks, effects and the anchor stay in the item's pixels.
   return BEE_GetItemDimensions(item, w, h);
 }
 

@@ -49,10 +49,11 @@ ErrorCode OverBackground(BM_World src, uint32_t background, BM_World dst);
 
 // The size of a 32-bit World (3, reported, for another depth).
 ErrorCode WorldSize(BM_World w, int32_t* width, int32_t* height);
-// The size an item's frame is drawn at: a composition's downsampled size,
-// else its full size (a proxy's own when the item shows its proxy).
+// The size an item's frame is drawn at: a composition's downsampled size
+// (unless it shows a proxy), else its full size.
 ErrorCode ItemSize(BEE_Item item, int32_t* w, int32_t* h);
-// The source's full size as a layer sees it (a proxy's own when shown).
+// The source's full size as a layer sees it: the item's own, also while it
+// shows a proxy of another size (drawn scaled to it).
 ErrorCode FullSize(BEE_Item item, int32_t* w, int32_t* h);
 // The request for a layer's source at the composition time of rq: *active
 // 0 (and nothing else set) for an inactive layer or one without a source.

@@ -165,3 +165,28 @@ def test_a_nested_composition_inside_a_collapsed_one_moves_once(engine):
         ys, xs = np.nonzero(frames[0][..., 3] > 127)
         assert (xs.min(), ys.min()) == (30 // resolution, 15 // resolution)
         assert np.array_equal(frames[0], frames[1]), resolution
+
+
+def test_a_proxy_of_another_size_stands_in_at_the_items_size(engine, tmp_path):
+    # A composition nested turned and scaled, then given a proxy: its own
+    # frame (the same pixels) and a half-size copy of it. Both fill the
+    # layer as the composition did; the half-size one is only softer.
+    project = engine.build({"comps": [
+        {"name": "Inner", "width": 64, "height": 48, "fps": 24, "duration": 1,
+         "layers": [{"solid": {"color": "#ff8000", "width": 30, "height": 20}, "rotation": 20,
+                     "masks": [{"rect": [0, 0, 15, 20]}]}]},
+        {"name": "Outer", "width": 100, "height": 80, "fps": 24, "duration": 1,
+         "layers": [{"source": "Inner", "position": [40, 30], "scale": 80, "rotation": 10}]}]})
+    inner, outer = project.comp("Inner"), project.comp("Outer")
+    inner.save_frame(str(tmp_path / "full.png"), 0)
+    inner.resolution = 2
+    inner.save_frame(str(tmp_path / "half.png"), 0)
+    inner.resolution = 1
+    want = outer.render_frame(0).astype(int)
+    inner.set_proxy(str(tmp_path / "full.png"))
+    assert np.array_equal(outer.render_frame(0).astype(int), want)
+    inner.set_proxy(str(tmp_path / "half.png"))
+    got = outer.render_frame(0).astype(int)
+    box = lambda a: (lambda ys, xs: (xs.min(), xs.max(), ys.min(), ys.max()))(*np.nonzero(a[..., 3] > 127))
+    assert np.abs(np.subtract(box(got), box(want))).max() <= 1 and (inner.width, inner.height) == (64, 48)
+    assert np.abs(got - want).mean() < 3
