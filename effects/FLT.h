@@ -246,6 +246,9 @@ TV_EXPORT ErrorCode FLT_ResolveLayers(FLT_Sequence seq, FLT_ResolveFunc fn, void
 // A new Sequence of the same class with copies of the parameters, Streams,
 // name and sequence data (flattened and set up again by the effect).
 TV_EXPORT ErrorCode FLTp_DuplicateSequence(FLT_Sequence seq, FLT_Sequence* copy);
+// A number no other Sequence of the process has had (a Sequence freed and
+// another made at its address tell apart by it); kept in memory only.
+TV_EXPORT ErrorCode FLTp_SeqSerial(FLT_Sequence seq, uint64_t* serial);
 
 // ---- Parades ------------------------------------------------------------------------
 TV_EXPORT ErrorCode FLT_NewParade(FLT_LayerInfoProc proc, void* refcon, FLT_Parade* parade);

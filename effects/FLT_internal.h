@@ -122,8 +122,11 @@ struct SeqRec {
   Handle owner;
   Handle raw;        // a missing effect: its "SeqS" chunk contents as read
   char effectName[48];  // a missing effect: the stored display name
+  uint64_t serial;      // unique among the Sequences of the process (never written)
   uint16_t tailMagic;
 };
+// The next Sequence's serial.
+uint64_t NextSeqSerial();
 constexpr pkg::Magic<SeqRec, uint16_t> kSeqMagicDesc{&SeqRec::magic, kSeqMagic, &SeqRec::tailMagic, kSeqMagic};
 
 struct ParadeItem {

@@ -1,10 +1,17 @@
 // Sequences: creation from a class's parameter template, the parameter
 // lock that turns offsets into addresses, names, duplication and disposal.
+#include <atomic>
 #include <cstring>
 
 #include "FLT_internal.h"
 
 namespace tv::flt {
+
+uint64_t NextSeqSerial() {
+  static std::atomic<uint64_t> next{1};
+  return next++;
+}
+
 namespace {
 
 SeqRec* Rec(Handle seq) { return reinterpret_cast<SeqRec*>(*seq); }
@@ -181,6 +188,7 @@ ErrorCode NewMissingSequence(Handle raw, const char* effectName, Handle* out) {
   r->magic = r->tailMagic = kSeqMagic;
   r->classIndex = kMissingClass;
   r->stamp = 2000;
+  r->serial = NextSeqSerial();
   r->raw = raw;
   std::strncpy(r->effectName, effectName, sizeof r->effectName - 1);
   *out = seq;
@@ -240,6 +248,7 @@ ErrorCode FLT_NewSequence(int16_t classIndex, FLT_Parade owner, uintptr_t hostRe
     r->paramBlock = block;
     r->paramCount = static_cast<uint32_t>(c.paramCount);
     r->stamp = 2000;
+    r->serial = NextSeqSerial();
     r->classIndex = static_cast<uint16_t>(classIndex);
     r->hostRef = hostRef;
     r->owner = owner;  // for the calls below only
@@ -391,6 +400,7 @@ ErrorCode DuplicateRecord(Handle seq, FLT_Sequence* copy) {
   SeqRec* r = Rec(dup);
   r->owner = nullptr;
   r->lockCount = 0;
+  r->serial = NextSeqSerial();
   Handle handles[4] = {r->paramIndex, r->paramBlock, r->seqData, r->raw};
   bool ok = true;
   for (Handle& h : handles)
@@ -440,6 +450,14 @@ ErrorCode DuplicateRecord(Handle seq, FLT_Sequence* copy) {
 
 }  // namespace
 }  // namespace tv::flt
+
+ErrorCode FLTp_SeqSerial(FLT_Sequence seq, uint64_t* serial) {
+  if (serial) *serial = 0;
+  if (!serial) return kReport.BadParam(kSiteSeqDup, {"FLTp_SeqSerial"});
+  if (ErrorCode err = SeqCheck(seq, kSiteSeqDup)) return err;
+  *serial = Rec(seq)->serial;
+  return 0;
+}
 
 ErrorCode FLTp_DuplicateSequence(FLT_Sequence seq, FLT_Sequence* copy) {
   if (copy) *copy = nullptr;

@@ -139,6 +139,13 @@ TDB_Stream StreamOf(BEE_Layer layer, int32_t index) {
   return stream;
 }
 
+// The serial of an effect's Sequence.
+uint64_t SerialOf(FLT_Sequence seq) {
+  uint64_t n = 0;
+  Check(FLTp_SeqSerial(seq, &n), "reading the effect");
+  return n;
+}
+
 FLT_Sequence SequenceOf(BEE_Layer layer, int32_t effect) {
   Handle parade = nullptr;
   int32_t count = 0;
@@ -413,7 +420,10 @@ std::vector<Effect> Layer::Effects() const {
   int32_t count = 0;
   Check(BEE_InqLayerEffectSeq(h, &parade, &count), "reading the layer's effects");
   std::vector<Effect> out;
-  for (int32_t i = 0; i < count; ++i) out.push_back(Effect{h, i, life, SequenceOf(h, i)});
+  for (int32_t i = 0; i < count; ++i) {
+    FLT_Sequence seq = SequenceOf(h, i);
+    out.push_back(Effect{h, i, life, seq, SerialOf(seq)});
+  }
   return out;
 }
 
@@ -439,7 +449,8 @@ Effect Layer::ApplyEffect(const std::string& name, const py::dict& params) const
   const StepGroup step("Apply Effect");
   int32_t index = 0;
   Check(BEE_CmdApplyEffect(h, cls, &index), "applying \"" + name + "\"");
-  Effect e{h, index, life, SequenceOf(h, index)};
+  FLT_Sequence made = SequenceOf(h, index);
+  Effect e{h, index, life, made, SerialOf(made)};
   for (auto item : params) e.Param(py::reinterpret_borrow<py::object>(item.first))
                                .SetValue(py::reinterpret_borrow<py::object>(item.second), std::nullopt);
   return e;
@@ -481,18 +492,22 @@ int32_t MaskIndexOf(BEE_Layer layer, uint32_t id) {
   Fail(3, "the mask was deleted");
 }
 
-// The index of the layer's effect of this Sequence (code 3 when it has none).
-int32_t EffectIndexOf(BEE_Layer layer, FLT_Sequence seq) {
+// The index of the layer's effect of this Sequence and serial (code 3 when
+// it has none: a Sequence freed and another made at its address has another
+// serial).
+int32_t EffectIndexOf(BEE_Layer layer, FLT_Sequence seq, uint64_t serial) {
   Handle parade = nullptr;
   int32_t count = 0;
   Check(BEE_InqLayerEffectSeq(layer, &parade, &count), "reading the layer's effects");
   for (int32_t i = 0; parade && i < count; ++i) {
     FLT_Sequence s = nullptr;
     Check(FLT_GetParadeSeq(reinterpret_cast<FLT_Parade>(parade), i, &s), "reading the effect");
-    if (s == seq) return i;
+    uint64_t n = 0;
+    if (s == seq && FLTp_SeqSerial(s, &n) == 0 && n == serial) return i;
   }
   Fail(3, "the effect was deleted");
 }
+
 
 }  // namespace
 
@@ -510,14 +525,14 @@ void Mask::Enter() const {
 void Effect::Enter() const {
   tvpy::Enter(life);
   CheckPlaced(layer);
-  if (seq) index = EffectIndexOf(layer, seq);
+  if (seq) index = EffectIndexOf(layer, seq, serial);
 }
 
 void Property::Enter() const {
   tvpy::Enter(life);
   CheckPlaced(layer);
   if (maskId) index = BEE_StreamFirstMask + 3 * MaskIndexOf(layer, maskId) + within;
-  if (effect) index = BEE_StreamFirstEffect + 128 * EffectIndexOf(layer, effect) + within;
+  if (effect) index = BEE_StreamFirstEffect + 128 * EffectIndexOf(layer, effect, serial) + within;
 }
 
 // ---- Properties ---------------------------------------------------------------------
@@ -1081,7 +1096,7 @@ Property Effect::Param(const py::object& key) const {
   } else {
     BadType("an effect parameter is named by its name or its number (1 is the first)");
   }
-  return Property{layer, BEE_StreamFirstEffect + 128 * index + p - 1, life, 0, seq, p - 1};
+  return Property{layer, BEE_StreamFirstEffect + 128 * index + p - 1, life, 0, seq, p - 1, serial};
 }
 
 std::string Effect::Repr() const {

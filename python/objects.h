@@ -123,6 +123,7 @@ struct Property {
   uint32_t maskId = 0;         // a mask's stream: its mask, and which of its three
   FLT_Sequence effect = nullptr;  // an effect's parameter: its effect, and which
   int32_t within = 0;
+  uint64_t serial = 0;         // the effect's Sequence's serial
   // Enter(life), then the stream's index now (code 3 when its mask or
   // effect was deleted).
   void Enter() const;
@@ -191,6 +192,7 @@ struct Effect {
   mutable int32_t index;
   uint64_t life;
   FLT_Sequence seq = nullptr;
+  uint64_t serial = 0;  // the Sequence's, told apart from a later one at its address
   // Enter(life), then the effect's index now (code 3 once it was deleted).
   void Enter() const;
   std::string Name() const;

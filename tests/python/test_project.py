@@ -1,5 +1,7 @@
 # Projects built, walked, saved and opened; keys in user units; undo groups;
 # effects and masks.
+import random
+
 import pytest
 
 import tavelo
@@ -142,6 +144,7 @@ def test_effects_and_masks(engine):
     assert layer.effects == [] and layer.masks == []
 
 
+
 def test_a_removed_item_takes_no_changes_until_put_back(engine):
     project = engine.build(simple_description())
     main = project.comp("Main")
@@ -158,3 +161,39 @@ def test_a_removed_item_takes_no_changes_until_put_back(engine):
     assert [l.name for l in main] == ["Fill"] and project.undo_name == "Remove Item"
     project.undo()
     assert main.add_layer(spare).source == spare
+
+
+@pytest.mark.parametrize("seed", range(30))
+def test_mask_and_effect_objects_keep_to_their_own(engine, seed):
+    # Random adds, deletes, changes, undos and redos. Effects freed with a
+    # dropped undo record leave addresses that new ones take: every object
+    # still names its own mask or effect, or raises while it is not there.
+    r = random.Random(seed)
+    layer = engine.build(simple_description()).comp("Main")[0]
+    project = engine.project
+    held, n = [], 0
+    for _ in range(40):
+        k = r.randrange(5)
+        if k < 2:
+            n += 1
+            made = layer.add_mask(rect=(0, 0, 5, 5)) if k == 0 else layer.apply_effect(r.choice(["Invert", "Fast Blur"]))
+            made.name = "N%d" % n
+            held.append((made, "N%d" % n))
+        elif k == 2 and held:
+            try:
+                r.choice(held)[0].delete()
+            except tavelo.Error:
+                pass
+        elif k == 3 and project.undo_name:
+            project.undo()
+        elif k == 4 and project.redo_name:
+            project.redo()
+        shown = {m.name for m in layer.masks} | {e.name for e in layer.effects}
+        for obj, name in held:
+            try:
+                got = obj.name
+            except tavelo.Error as err:
+                assert name not in shown and "deleted" in str(err)
+                continue
+            # A name is its own undo step: undone, the object shows its default.
+            assert got in shown and (got == name or not got.startswith("N"))
