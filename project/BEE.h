@@ -616,6 +616,9 @@ TV_EXPORT ErrorCode BEE_GetLayerComp(BEE_Layer layer, BEE_Item* comp);
 TV_EXPORT ErrorCode BEE_GetLayerSource(BEE_Layer layer, BEE_Item* source);
 TV_EXPORT ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info);
 TV_EXPORT ErrorCode BEE_GetLayerName(BEE_Layer layer, char name[32]);
+// The layer's ID, unique in the project (a layer freed and another made at
+// its address tell apart by it).
+TV_EXPORT ErrorCode BEEp_GetLayerID(BEE_Layer layer, uint32_t* id);
 TV_EXPORT ErrorCode BEE_GetLayerTransfer(BEE_Layer layer, BEE_TransferSettings* transfer);
 TV_EXPORT ErrorCode BEE_GetLayerLabel(BEE_Layer layer, int8_t* label);
 TV_EXPORT ErrorCode BEE_GetLayerOrigin(BEE_Layer layer, BEE_RulerOrigin* origin);

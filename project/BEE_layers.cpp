@@ -351,6 +351,13 @@ ErrorCode BEE_GetLayerName(BEE_Layer layer, char name[32]) try {
   return QueryText<&CheckLayer>("BEE_GetLayerName", layer, name, 32, [](BEE_Layer l) { return NameOf(R(l).name); });
 } TV_CATCH(BEE_PackageNumber)
 
+ErrorCode BEEp_GetLayerID(BEE_Layer layer, uint32_t* id) try {
+  if (ErrorCode err = CheckLayer(layer)) return err;
+  if (!id) return kReport.BadParam(kSiteArgument, {"BEEp_GetLayerID"});
+  *id = R(layer).id;
+  return 0;
+} TV_CATCH(BEE_PackageNumber)
+
 ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info) try {
   if (info) std::memset(info, 0, sizeof *info);
   if (ErrorCode err = CheckLayer(layer)) return err;

@@ -189,9 +189,7 @@ Comp Layer::GetComp() const {
   Enter();
   BEE_Item comp = nullptr;
   Check(BEE_GetLayerComp(h, &comp), "reading a layer's composition");
-  Comp c;
-  c.h = comp;
-  c.life = life;
+  Comp c = MakeComp(comp, life);
   return c;
 }
 
@@ -366,7 +364,7 @@ std::string Layer::Repr() const {
 
 Property Layer::Prop(int32_t index) const {
   Enter();
-  return Property{h, index, life};
+  return Property{h, index, life, 0, nullptr, 0, 0, id};
 }
 
 Property Layer::PropNamed(const std::string& name) const {
@@ -375,7 +373,7 @@ Property Layer::PropNamed(const std::string& name) const {
     char n[32] = {}, unit[32] = {};
     int16_t dim = 0;
     if (BEE_GetStreamDescription(i, n, unit, &dim) == 0 && strcasecmp(n, name.c_str()) == 0)
-      return Property{h, i, life};
+      return Property{h, i, life, 0, nullptr, 0, 0, id};
   }
   S().reports.clear();
   Fail(10, "a layer has no property named \"" + name + "\"");
@@ -389,7 +387,7 @@ std::vector<Mask> Layer::Masks() const {
   for (int32_t i = 0; i < n; ++i) {
     BEE_MaskInfo info{};
     Check(BEE_GetMaskInfo(h, i, &info), "reading the mask");
-    out.push_back(Mask{h, i, life, info.id});
+    out.push_back(Mask{h, i, life, info.id, id});
   }
   return out;
 }
@@ -406,7 +404,7 @@ Mask Layer::AddMask(const py::object& rect, const py::object& oval, const py::ob
   Check(BEE_CmdAddMask(h, shape.s, &index), "adding the mask");
   BEE_MaskInfo info{};
   Check(BEE_GetMaskInfo(h, index, &info), "reading the mask");
-  Mask m{h, index, life, info.id};
+  Mask m{h, index, life, info.id, id};
   if (modeValue != 1) m.SetMode(mode);
   if (inverted) m.SetInverted(true);
   if (!feather.is_none()) m.Feather().SetValue(feather, std::nullopt);
@@ -422,7 +420,7 @@ std::vector<Effect> Layer::Effects() const {
   std::vector<Effect> out;
   for (int32_t i = 0; i < count; ++i) {
     FLT_Sequence seq = SequenceOf(h, i);
-    out.push_back(Effect{h, i, life, seq, SerialOf(seq)});
+    out.push_back(Effect{h, i, life, seq, SerialOf(seq), id});
   }
   return out;
 }
@@ -450,7 +448,7 @@ Effect Layer::ApplyEffect(const std::string& name, const py::dict& params) const
   int32_t index = 0;
   Check(BEE_CmdApplyEffect(h, cls, &index), "applying \"" + name + "\"");
   FLT_Sequence made = SequenceOf(h, index);
-  Effect e{h, index, life, made, SerialOf(made)};
+  Effect e{h, index, life, made, SerialOf(made), id};
   for (auto item : params) e.Param(py::reinterpret_borrow<py::object>(item.first))
                                .SetValue(py::reinterpret_borrow<py::object>(item.second), std::nullopt);
   return e;
@@ -460,7 +458,7 @@ Layer Layer::Duplicate() const {
   Enter();
   BEE_Layer copy = nullptr;
   Check(BEE_CmdDuplicateLayer(h, &copy), "duplicating the layer");
-  return Layer{copy, life};
+  return MakeLayer(copy, life);
 }
 
 void Layer::Delete() const {
@@ -474,7 +472,11 @@ namespace {
 
 // Code 3 for a layer that is in no composition (deleted, its deletion not
 // undone): a change to it would change nothing shown, yet take an undo step.
-void CheckPlaced(BEE_Layer layer) {
+// With its ID (0: not known) also for a freed layer whose address holds
+// another layer by now.
+void CheckPlaced(BEE_Layer layer, uint32_t id) {
+  uint32_t now = 0;
+  if (id && (BEEp_GetLayerID(layer, &now) != 0 || now != id)) Fail(3, "the layer was deleted");
   int32_t i = 0;
   Check(BEE_LayerIndex(layer, &i), "finding the layer");
   if (i < 0) Fail(3, "the layer was deleted");
@@ -511,26 +513,32 @@ int32_t EffectIndexOf(BEE_Layer layer, FLT_Sequence seq, uint64_t serial) {
 
 }  // namespace
 
+Layer MakeLayer(BEE_Layer h, uint64_t life) {
+  Layer l{h, life};
+  Check(BEEp_GetLayerID(h, &l.id), "reading a layer");
+  return l;
+}
+
 void Layer::Enter() const {
   tvpy::Enter(life);
-  CheckPlaced(h);
+  CheckPlaced(h, id);
 }
 
 void Mask::Enter() const {
   tvpy::Enter(life);
-  CheckPlaced(layer);
+  CheckPlaced(layer, layerId);
   if (id) index = MaskIndexOf(layer, id);
 }
 
 void Effect::Enter() const {
   tvpy::Enter(life);
-  CheckPlaced(layer);
+  CheckPlaced(layer, layerId);
   if (seq) index = EffectIndexOf(layer, seq, serial);
 }
 
 void Property::Enter() const {
   tvpy::Enter(life);
-  CheckPlaced(layer);
+  CheckPlaced(layer, layerId);
   if (maskId) index = BEE_StreamFirstMask + 3 * MaskIndexOf(layer, maskId) + within;
   if (effect) index = BEE_StreamFirstEffect + 128 * EffectIndexOf(layer, effect, serial) + within;
 }
@@ -903,7 +911,7 @@ void Property::SetRoving(int key, bool on) const {
 std::string Property::Repr() const {
   try {
     const std::string name = Name();
-    const std::string layerName = Layer{layer, life}.Name();
+    const std::string layerName = Layer{layer, life, layerId}.Name();
     return "<tavelo.Property \"" + name + "\" of layer \"" + layerName + "\">";
   } catch (const EngineError&) {
     return "<tavelo.Property (gone)>";
@@ -1006,7 +1014,7 @@ py::list Mask::Bezier(std::optional<double> time) const {
 std::string Mask::Repr() const {
   try {
     return "<tavelo.Mask \"" + Name() + "\" (" + Mode() + (Inverted() ? ", inverted" : "") + ") of layer \"" +
-           Layer{layer, life}.Name() + "\">";
+           Layer{layer, life, layerId}.Name() + "\">";
   } catch (const EngineError&) {
     return "<tavelo.Mask (gone)>";
   }
@@ -1096,12 +1104,12 @@ Property Effect::Param(const py::object& key) const {
   } else {
     BadType("an effect parameter is named by its name or its number (1 is the first)");
   }
-  return Property{layer, BEE_StreamFirstEffect + 128 * index + p - 1, life, 0, seq, p - 1, serial};
+  return Property{layer, BEE_StreamFirstEffect + 128 * index + p - 1, life, 0, seq, p - 1, serial, layerId};
 }
 
 std::string Effect::Repr() const {
   try {
-    return "<tavelo.Effect \"" + Name() + "\" (" + MatchName() + ") of layer \"" + Layer{layer, life}.Name() + "\">";
+    return "<tavelo.Effect \"" + Name() + "\" (" + MatchName() + ") of layer \"" + Layer{layer, life, layerId}.Name() + "\">";
   } catch (const EngineError&) {
     return "<tavelo.Effect (gone)>";
   }

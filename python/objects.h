@@ -51,6 +51,7 @@ struct Project {
 struct Item {
   BEE_Item h;
   uint64_t life;
+  uint32_t id = 0;  // the item's ID: another item made at a freed one's address has another
   void Enter() const;
   std::string Name() const;
   void SetName(const std::string& name) const;
@@ -73,7 +74,7 @@ struct Item {
   void Interpret(const py::object& fields, const py::object& pulldown, const py::object& fps, const py::object& alpha,
                  const py::object& matte, const py::object& pixelAspect) const;
   std::string Repr() const;
-  bool operator==(const Item& o) const { return h == o.h && life == o.life; }
+  bool operator==(const Item& o) const { return h == o.h && life == o.life && id == o.id; }
 };
 // Items made for Python: a composition becomes a Comp.
 py::object WrapItem(BEE_Item item, uint64_t life);
@@ -124,6 +125,7 @@ struct Property {
   FLT_Sequence effect = nullptr;  // an effect's parameter: its effect, and which
   int32_t within = 0;
   uint64_t serial = 0;         // the effect's Sequence's serial
+  uint32_t layerId = 0;        // the layer's ID
   // Enter(life), then the stream's index now (code 3 when its mask or
   // effect was deleted).
   void Enter() const;
@@ -160,11 +162,12 @@ struct Mask {
   mutable int32_t index;
   uint64_t life;
   uint32_t id = 0;
+  uint32_t layerId = 0;
   // Enter(life), then the mask's index now (code 3 once it was deleted).
   void Enter() const;
   Property Stream(int32_t which) const {
     Enter();
-    return Property{layer, BEE_StreamFirstMask + 3 * index + which, life, id, nullptr, which};
+    return Property{layer, BEE_StreamFirstMask + 3 * index + which, life, id, nullptr, which, 0, layerId};
   }
   std::string Name() const;
   void SetName(const std::string& name) const;
@@ -193,6 +196,7 @@ struct Effect {
   uint64_t life;
   FLT_Sequence seq = nullptr;
   uint64_t serial = 0;  // the Sequence's, told apart from a later one at its address
+  uint32_t layerId = 0;
   // Enter(life), then the effect's index now (code 3 once it was deleted).
   void Enter() const;
   std::string Name() const;
@@ -206,12 +210,18 @@ struct Effect {
   void Delete() const;
 };
 
+// Objects for engine handles, with the IDs they are told apart by.
+Item MakeItem(BEE_Item h, uint64_t life);
+Comp MakeComp(BEE_Item h, uint64_t life);
+Layer MakeLayer(BEE_Layer h, uint64_t life);
+
 // A layer of a composition. Once deleted (until the deletion is undone) it
 // raises tavelo.Error (code 3) instead of changing a layer no composition
 // shows.
 struct Layer {
   BEE_Layer h;
   uint64_t life;
+  uint32_t id = 0;  // the layer's ID, as an item's
   void Enter() const;
   std::string Name() const;
   void SetName(const std::string& name) const;
@@ -247,7 +257,7 @@ struct Layer {
   Effect ApplyEffect(const std::string& name, const py::dict& params) const;
   Layer Duplicate() const;
   void Delete() const;
-  bool operator==(const Layer& o) const { return h == o.h && life == o.life; }
+  bool operator==(const Layer& o) const { return h == o.h && life == o.life && id == o.id; }
 };
 
 // The names of the installed effects (display name, match name).

@@ -107,9 +107,7 @@ Comp Project::GetComp(const std::string& name) const {
     for (const Comp& c : Comps()) names += std::string(names.empty() ? "" : ", ") + "\"" + c.Name() + "\"";
     Fail(10, "no composition named \"" + name + "\" (the project has " + (names.empty() ? "none" : names) + ")");
   }
-  Comp c;
-  c.h = comp;
-  c.life = life;
+  Comp c = MakeComp(comp, life);
   return c;
 }
 
@@ -143,9 +141,7 @@ Comp Project::NewComp(const std::string& name, int width, int height, double fps
     BEE_ClearRedoStack();
     BadValue(why);
   }
-  Comp c;
-  c.h = comp;
-  c.life = life;
+  Comp c = MakeComp(comp, life);
   if (bg) Check(BEE_CmdSetBackgroundColor(comp, *bg), "setting the background colour");
   return c;
 }
@@ -156,7 +152,7 @@ Item Project::NewFolder(const std::string& name) const {
   CopyName(n, name, "a folder's name");
   BEE_Item folder = nullptr;
   Check(BEE_CmdNewFolder(nullptr, n, &folder), "making the folder \"" + name + "\"");
-  return Item{folder, life};
+  return MakeItem(folder, life);
 }
 
 Item Project::ImportFootage(const std::string& path, bool sequence) const {
@@ -167,7 +163,7 @@ Item Project::ImportFootage(const std::string& path, bool sequence) const {
   BEE_Item item = nullptr;
   Check(BEE_CmdImportFootage(nullptr, file.spec, sequence ? PIN_Import_Sequence : 0, &item),
         "importing \"" + path + "\"");
-  return Item{item, life};
+  return MakeItem(item, life);
 }
 
 void Project::Undo() const {
@@ -261,12 +257,10 @@ py::object WrapItem(BEE_Item item, uint64_t life) {
   int16_t kind = 0;
   Check(BEE_GetItemKind(item, &kind), "reading an item");
   if (kind == BEE_KindComp) {
-    Comp c;
-    c.h = item;
-    c.life = life;
+    Comp c = MakeComp(item, life);
     return py::cast(c);
   }
-  return py::cast(Item{item, life});
+  return py::cast(MakeItem(item, life));
 }
 
 BEE_Item ItemArg(const py::object& o, uint64_t life, const char* what) {
@@ -277,8 +271,25 @@ BEE_Item ItemArg(const py::object& o, uint64_t life, const char* what) {
   return i.h;
 }
 
+Item MakeItem(BEE_Item h, uint64_t life) {
+  Item i{h, life};
+  Check(BEE_GetItemID(h, &i.id), "reading an item");
+  return i;
+}
+
+Comp MakeComp(BEE_Item h, uint64_t life) {
+  Comp c;
+  c.h = h;
+  c.life = life;
+  Check(BEE_GetItemID(h, &c.id), "reading an item");
+  return c;
+}
+
 void Item::Enter() const {
   tvpy::Enter(life);
+  // A freed item's address may hold another item by now: its ID tells.
+  uint32_t now = 0;
+  if (id && (BEE_GetItemID(h, &now) != 0 || now != id)) Fail(3, "the item was removed from the project");
   Boolean32 in = 0;
   Check(BEEp_IsItemInProject(h, &in), "finding the item");
   if (!in) Fail(3, "the item was removed from the project");
@@ -501,7 +512,7 @@ Layer Comp::LayerAt(int index) const {
   if (index < 0 || index >= n) throw py::index_error("layer index out of range");
   BEE_Layer layer = nullptr;
   Check(BEE_GetIndLayer(h, index, &layer), "reading layer " + std::to_string(index));
-  return Layer{layer, life};
+  return MakeLayer(layer, life);
 }
 
 std::vector<Layer> Comp::Layers() const {
@@ -529,7 +540,7 @@ Layer Comp::AddSolid(const std::string& name, const py::object& color, std::opti
   s.height = Dimension(height.value_or(hh), "height");
   BEE_Layer layer = nullptr;
   Check(BEE_CmdNewSolidLayer(h, &s, &layer), "making the solid layer \"" + name + "\"");
-  return Layer{layer, life};
+  return MakeLayer(layer, life);
 }
 
 Layer Comp::AddLayer(const py::object& source) const {
@@ -540,16 +551,14 @@ Layer Comp::AddLayer(const py::object& source) const {
   if (!valid) Fail(3, "that item cannot be a layer of this composition (it contains the composition)");
   BEE_Layer layer = nullptr;
   Check(BEE_CmdNewLayer(h, item, &layer), "making the layer");
-  return Layer{layer, life};
+  return MakeLayer(layer, life);
 }
 
 Comp Comp::Duplicate() const {
   Enter();
   BEE_Item copy = nullptr;
   Check(BEE_CmdDuplicateComp(h, &copy), "duplicating the composition");
-  Comp c;
-  c.h = copy;
-  c.life = life;
+  Comp c = MakeComp(copy, life);
   return c;
 }
 
@@ -610,7 +619,7 @@ Comp Comp::Precompose(const py::object& layersArg, const std::optional<std::stri
     if (layers.size() != 1)
       BadValue("move_attributes=False pre-composes one layer (" + std::to_string(layers.size()) + " are given)");
     if (!SourceStandsAlone(layers.front()))
-      Fail(3, "the source of layer \"" + Layer{layers.front(), life}.Name() + "\" cannot be pre-composed on its own");
+      Fail(3, "the source of layer \"" + MakeLayer(layers.front(), life).Name() + "\" cannot be pre-composed on its own");
   }
   BEE_Selection sel = nullptr;
   Check(BEE_NewSelection(&sel), "making a selection");
@@ -632,9 +641,7 @@ Comp Comp::Precompose(const py::object& layersArg, const std::optional<std::stri
   if (!err) err = BEE_CmdCompify(h, name ? n : nullptr, moveAttributes ? 1 : 0, &made);
   BEE_EndGroup();
   Check(err, "pre-composing " + std::to_string(layers.size()) + " layer(s) of \"" + Name() + "\"");
-  Comp c;
-  c.h = made;
-  c.life = life;
+  Comp c = MakeComp(made, life);
   return c;
 }
 

@@ -90,7 +90,7 @@ Layer AddText(const Comp& comp, const std::string& text, const py::kwargs& optio
   } catch (const tavelo::Failure& f) {
     throw EngineError(3, 0, f.what(), f.what());
   }
-  Layer l{made, comp.life};
+  Layer l = MakeLayer(made, comp.life);
   if (!position.is_none()) l.Prop(BEE_StreamPosition).SetValue(position, std::nullopt);
   return l;
 }

@@ -197,3 +197,36 @@ def test_mask_and_effect_objects_keep_to_their_own(engine, seed):
                 continue
             # A name is its own undo step: undone, the object shows its default.
             assert got in shown and (got == name or not got.startswith("N"))
+
+
+@pytest.mark.parametrize("seed", range(20))
+def test_layer_and_item_objects_keep_to_their_own(engine, seed):
+    # As for masks and effects: layers and compositions freed with a dropped
+    # undo record leave addresses that new ones take.
+    r = random.Random(seed)
+    project = engine.build(simple_description())
+    comp = project.comp("Main")
+    held, n = [], 0
+    for _ in range(40):
+        k = r.randrange(5)
+        if k < 2:
+            n += 1
+            held.append(comp.add_solid("S%d" % n, 0xFFFF0000) if k == 0 else project.new_comp("K%d" % n, 8, 8))
+        elif k == 2 and held:
+            obj = r.choice(held)
+            try:
+                obj.delete() if isinstance(obj, tavelo.Layer) else obj.remove()
+            except tavelo.Error:
+                pass
+        elif k == 3 and project.undo_name:
+            project.undo()
+        elif k == 4 and project.redo_name:
+            project.redo()
+        shown = [l for l in comp] + [i for i in project.items]
+        for obj in held:
+            try:
+                name = obj.name
+            except tavelo.Error as err:
+                assert obj not in shown and ("deleted" in str(err) or "removed" in str(err))
+                continue
+            assert obj in shown and name == shown[shown.index(obj)].name
