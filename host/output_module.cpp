@@ -1,6 +1,7 @@
 // Writing files through the engine's output modules.
 #include "output_module.h"
 
+#include "OutputFormats.h"
 #include "cli.h"
 #include "image_file.h"
 #include "session.h"
@@ -9,7 +10,8 @@ namespace tavelo {
 
 FourCC OutputSignatureFor(const std::string& path) {
   FourCC sig = PIN_NoSignature;
-  if (PIN_GetSigFromType(0, 0, path.c_str(), &sig) || sig == PIN_NoSignature || sig == 0)
+  if (PIN_GetSigFromType(0, 0, tv::outputs::StillLookupName(path).c_str(), &sig) || sig == PIN_NoSignature ||
+      sig == 0)
     Fail("no output module writes \"" + ExtensionOf(path) + "\" files (\"" + path + "\")", kExitUsage);
   return sig;
 }

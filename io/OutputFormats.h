@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <numeric>
+#include <string>
 #include <string_view>
 
 #include "Types.h"
@@ -130,6 +131,18 @@ constexpr const StillFormat* FindStill(std::string_view ext) {
   for (const StillFormat& s : kStills)
     if (s.ext == ext || (!s.alias.empty() && s.alias == ext)) return &s;
   return nullptr;
+}
+
+// The name under which the image module's table knows a still file: a name
+// ending in an alias extension (".tiff", ".jpeg", any case) with its
+// primary one (".tif", ".jpg"); any other name as it is.
+inline std::string StillLookupName(std::string name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return name;
+  std::string ext = name.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  const StillFormat* s = FindStill(ext);
+  return s && s->ext != ext ? name.substr(0, dot + 1) + std::string(s->ext) : name;
 }
 
 constexpr const SoundFile* FindSoundFile(std::string_view ext) {

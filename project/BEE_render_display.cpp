@@ -175,7 +175,7 @@ ErrorCode BEE_SaveFrameAs(BEE_Item item, const BEE_RenderRequest* request, FILE_
   if (ErrorCode err = CheckRequest(request, "BEE_SaveFrameAs")) return err;
   if (!file) return kReport.BadParam(kSiteArgument, {"BEE_SaveFrameAs"});
   if (signature == 0) {
-    const std::string name = FileName(file);
+    const std::string name = tv::outputs::StillLookupName(FileName(file));
     if (ErrorCode err = PIN_GetSigFromType(0, 0, name.c_str(), &signature)) return err;
     if (signature == PIN_NoSignature) return kReport.BadParam(kSiteDisplay, {"a file type a module writes"});
   }

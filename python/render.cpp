@@ -187,6 +187,11 @@ void Comp::SaveFrame(const std::string& path, int64_t frame) const {
   rq.time = Time{static_cast<int32_t>(frame * f.value), f.scale};
   rq.span = f;
   rq.layerCount = -1;
+  std::string ext = std::filesystem::path(path).extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (!ext.empty()) ext.erase(0, 1);
+  if (!tv::outputs::FindStill(ext))
+    BadValue("a frame is saved as .png, .tif, .exr, .jpg or .dpx (\"" + path + "\" is none of them)");
   std::error_code ec;
   const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
   FILE_SpecH spec = nullptr;

@@ -169,10 +169,15 @@ TEST_F(Boundary, EveryRenderRoadGivesTheSameFrames) {
   Ok({"render", "m.json", "-o", "a/f_#.jpg", "-q"});
   Ok({"render", "m.json", "-o", "b/f_#.jpg", "-q", "--reserve"});
   Ok({"render", "m.json", "-o", "m.mov", "--codec", "png", "-q"});
+  // The formats' other names (as `tavelo formats` lists them), in any case.
+  Ok({"render", "m.json", "-o", "c/f_#.JPEG", "-q"});
+  Ok({"frame", "m.json", "-t", "0", "-o", "c/f.tiff", "-q"});
+  Ok({"frame", "m.json", "-t", "0", "-o", "c/f.tif", "-q"});
   for (int f = 0; f < 6; ++f) {
     const std::string n = std::to_string(f);
     EXPECT_TRUE(Slurp(dir / "a" / ("f_" + n + ".png")) == Slurp(dir / "b" / ("f_" + n + ".png"))) << f;
     EXPECT_TRUE(Slurp(dir / "a" / ("f_" + n + ".jpg")) == Slurp(dir / "b" / ("f_" + n + ".jpg"))) << f;
+    EXPECT_TRUE(Slurp(dir / "a" / ("f_" + n + ".jpg")) == Slurp(dir / "c" / ("f_" + n + ".JPEG"))) << f;
   }
   // Read back through the engine: the stills, the PNG stream and the movie.
   const auto back = [&](const std::string& footage) {
@@ -182,6 +187,7 @@ TEST_F(Boundary, EveryRenderRoadGivesTheSameFrames) {
   };
   EXPECT_TRUE(back(R"("file": "b/f_0.png", "sequence": true, "fps": 24)") == raw);
   EXPECT_TRUE(back(R"("file": "m.mov")") == raw);
+  EXPECT_TRUE(back(R"("file": "c/f.tiff")") == back(R"("file": "c/f.tif")"));  // (the files hold their times)
   const std::string stream = Ok({"render", "m.json", "-o", "-", "-q"}).out;
   const size_t second = stream.find("\x89PNG", 8);
   ASSERT_NE(second, std::string::npos);

@@ -18,6 +18,7 @@
 #include <string>
 #include <type_traits>
 
+#include "FILE.h"
 #include "module_imports.h"
 
 namespace tv::pin {
@@ -222,7 +223,14 @@ int IndexOf(FourCC signature) {
 
 }  // namespace
 
-ErrorCode ImageFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) { return Birth<kImages>(info, procs); }
+ErrorCode ImageFilesBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) {
+  // The four-letter names of its formats: the module's extension codes hold
+  // three letters, so ".tiff" and ".jpeg" are known by their file types
+  // (else such a still was read by the movie module as a one-frame clip).
+  if (ErrorCode err = FILE_AddExtensionMap(".tiff", MakeFourCC("TIFF"), 0)) return err;
+  if (ErrorCode err = FILE_AddExtensionMap(".jpeg", MakeFourCC("JPEG"), 0)) return err;
+  return Birth<kImages>(info, procs);
+}
 ErrorCode MovieBirth(PIN_ModuleInfo* info, PIN_ModuleProcs* procs) { return Birth<kMovie>(info, procs); }
 
 ErrorCode LoadFormatModule(FourCC signature, const PIN_ModuleProcs** procs) {
