@@ -163,31 +163,40 @@ def test_a_removed_item_takes_no_changes_until_put_back(engine):
     assert main.add_layer(spare).source == spare
 
 
-@pytest.mark.parametrize("seed", range(30))
-def test_mask_and_effect_objects_keep_to_their_own(engine, seed):
-    # Random adds, deletes, changes, undos and redos. Effects freed with a
-    # dropped undo record leave addresses that new ones take: every object
-    # still names its own mask or effect, or raises while it is not there.
-    r = random.Random(seed)
-    layer = engine.build(simple_description()).comp("Main")[0]
-    project = engine.project
-    held, n = [], 0
-    for _ in range(40):
+def random_edits(r, project, make, drop, check, steps=40):
+    # Makes (make(kind, n) -> object), drops, undoes and redoes at random,
+    # checking every object made after each step.
+    held = []
+    for n in range(steps):
         k = r.randrange(5)
         if k < 2:
-            n += 1
-            made = layer.add_mask(rect=(0, 0, 5, 5)) if k == 0 else layer.apply_effect(r.choice(["Invert", "Fast Blur"]))
-            made.name = "N%d" % n
-            held.append((made, "N%d" % n))
+            held.append(make(k, n))
         elif k == 2 and held:
             try:
-                r.choice(held)[0].delete()
+                drop(r.choice(held))
             except tavelo.Error:
                 pass
         elif k == 3 and project.undo_name:
             project.undo()
         elif k == 4 and project.redo_name:
             project.redo()
+        check(held)
+
+
+@pytest.mark.parametrize("seed", range(30))
+def test_mask_and_effect_objects_keep_to_their_own(engine, seed):
+    # Effects freed with a dropped undo record leave addresses that new ones
+    # take: every object still names its own mask or effect, or raises while
+    # it is not there.
+    r = random.Random(seed)
+    layer = engine.build(simple_description()).comp("Main")[0]
+
+    def make(kind, n):
+        made = layer.add_mask(rect=(0, 0, 5, 5)) if kind == 0 else layer.apply_effect(r.choice(["Invert", "Fast Blur"]))
+        made.name = "N%d" % n
+        return made, "N%d" % n
+
+    def check(held):
         shown = {m.name for m in layer.masks} | {e.name for e in layer.effects}
         for obj, name in held:
             try:
@@ -198,6 +207,8 @@ def test_mask_and_effect_objects_keep_to_their_own(engine, seed):
             # A name is its own undo step: undone, the object shows its default.
             assert got in shown and (got == name or not got.startswith("N"))
 
+    random_edits(r, engine.project, make, lambda held: held[0].delete(), check)
+
 
 @pytest.mark.parametrize("seed", range(20))
 def test_layer_and_item_objects_keep_to_their_own(engine, seed):
@@ -206,22 +217,11 @@ def test_layer_and_item_objects_keep_to_their_own(engine, seed):
     r = random.Random(seed)
     project = engine.build(simple_description())
     comp = project.comp("Main")
-    held, n = [], 0
-    for _ in range(40):
-        k = r.randrange(5)
-        if k < 2:
-            n += 1
-            held.append(comp.add_solid("S%d" % n, 0xFFFF0000) if k == 0 else project.new_comp("K%d" % n, 8, 8))
-        elif k == 2 and held:
-            obj = r.choice(held)
-            try:
-                obj.delete() if isinstance(obj, tavelo.Layer) else obj.remove()
-            except tavelo.Error:
-                pass
-        elif k == 3 and project.undo_name:
-            project.undo()
-        elif k == 4 and project.redo_name:
-            project.redo()
+
+    def make(kind, n):
+        return comp.add_solid("S%d" % n, 0xFFFF0000) if kind == 0 else project.new_comp("K%d" % n, 8, 8)
+
+    def check(held):
         shown = [l for l in comp] + [i for i in project.items]
         for obj in held:
             try:
@@ -230,3 +230,5 @@ def test_layer_and_item_objects_keep_to_their_own(engine, seed):
                 assert obj not in shown and ("deleted" in str(err) or "removed" in str(err))
                 continue
             assert obj in shown and name == shown[shown.index(obj)].name
+
+    random_edits(r, project, make, lambda obj: obj.delete() if isinstance(obj, tavelo.Layer) else obj.remove(), check)
