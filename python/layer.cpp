@@ -364,7 +364,34 @@ std::string Layer::Repr() const {
 
 Property Layer::Prop(int32_t index) const {
   Enter();
-  return Property{h, index, life, 0, nullptr, 0, 0, id};
+  // The layer's own streams, its masks' three each and its effects'
+  // parameters; a mask's or an effect's follows it as a Mask's or an
+  // Effect's does.
+  if (index >= 0 && index < BEE_StandardStreamCount) return Property{h, index, life, 0, nullptr, 0, 0, id};
+  if (index >= BEE_StreamFirstMask && index < BEE_StreamFirstEffect) {
+    int32_t masks = 0;
+    Check(BEE_GetLayerNumMasks(h, &masks), "counting the masks");
+    const int32_t mask = (index - BEE_StreamFirstMask) / 3;
+    if (mask < masks) {
+      BEE_MaskInfo info{};
+      Check(BEE_GetMaskInfo(h, mask, &info), "reading the mask");
+      return Property{h, index, life, info.id, nullptr, (index - BEE_StreamFirstMask) % 3, 0, id};
+    }
+  } else if (index >= BEE_StreamFirstEffect) {
+    Handle parade = nullptr;
+    int32_t effects = 0;
+    Check(BEE_InqLayerEffectSeq(h, &parade, &effects), "reading the layer's effects");
+    const int32_t effect = (index - BEE_StreamFirstEffect) / 128, param = (index - BEE_StreamFirstEffect) % 128;
+    if (effect < effects) {
+      FLT_Sequence seq = SequenceOf(h, effect);
+      int32_t params = 0;
+      Check(FLT_SeqInqNumParams(seq, &params), "reading the effect");
+      if (param + 1 < params) return Property{h, index, life, 0, seq, param, SerialOf(seq), id};
+    }
+  }
+  Fail(10, "the layer has no property number " + std::to_string(index) + " (its own are 0 to " +
+               std::to_string(BEE_StandardStreamCount - 1) + ", a mask's from " + std::to_string(BEE_StreamFirstMask) +
+               ", an effect's from " + std::to_string(BEE_StreamFirstEffect) + ")");
 }
 
 Property Layer::PropNamed(const std::string& name) const {

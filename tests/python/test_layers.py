@@ -78,6 +78,17 @@ def test_properties_limits_samples_and_undo_on_failure(engine):
     layer = project.comp("Main")[0]
     assert layer.opacity.limits == (0.0, 100.0)
     assert layer.property("Rotation").index == layer.rotation.index
+    # By number: the layer's own, its masks' and its effects'; a number it
+    # has not is refused, and a mask's follows its mask.
+    for number in (10, 128, 512, -1):
+        with pytest.raises(tavelo.Error, match="the layer has no property number %d " % number):
+            layer.property(number)
+    first, second = layer.add_mask(rect=(0, 0, 4, 4)), layer.add_mask(rect=(0, 0, 8, 8))
+    feather = layer.property(128 + 3 + 1)
+    first.delete()
+    feather.value = 2
+    assert second.feather.value == (2.0, 2.0) and feather.index == 128 + 1
+    second.delete()
     layer.rotation.add_key(0, 0)
     layer.rotation.add_key(1, 90, interpolation="bezier")
     layer.rotation.ease(0)
