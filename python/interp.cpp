@@ -15,6 +15,10 @@ constexpr const char* kAlphaNames[] = {"straight", "premultiplied", "ignore", "n
 
 PIN_SeqSpecH SeqOf(const Item& item) {
   item.Enter();
+  const std::string kind = item.Kind();
+  if (kind != "footage")
+    Fail(3, "only footage is interpreted (\"" + item.Name() + "\" is a " +
+                (kind == "comp" ? std::string("composition") : kind) + ")");
   PIN_SeqSpecH seq = nullptr;
   Check(BEE_GetFootageSeqSpec(item.h, &seq), "reading the footage");
   return seq;

@@ -375,6 +375,10 @@ py::object Item::ProxyPath() const {
 
 void Item::SetProxy(const py::object& path, bool sequence) const {
   Enter();
+  const std::string kind = Kind();
+  if (kind != "footage" && kind != "comp")
+    Fail(3, "only footage and compositions take a proxy (\"" + Name() + "\" is a " +
+                (kind == "comp" ? std::string("composition") : kind) + ")");
   PIN_SeqSpecH seq = nullptr;
   if (!path.is_none()) {
     const std::string p = py::module_::import("os").attr("fspath")(path).cast<std::string>();
@@ -414,6 +418,7 @@ std::string Item::Repr() const {
 
 void Item::Remove() const {
   Enter();
+  if (Kind() == "solid") Fail(3, "a solid goes with its layer: delete the layer (\"" + Name() + "\")");
   Check(BEE_CmdRemoveItem(h), "removing an item");
 }
 

@@ -232,3 +232,17 @@ def test_layer_and_item_objects_keep_to_their_own(engine, seed):
             assert obj in shown and name == shown[shown.index(obj)].name
 
     random_edits(r, project, make, lambda obj: obj.delete() if isinstance(obj, tavelo.Layer) else obj.remove(), check)
+
+
+def test_what_an_item_is_not_is_told(engine):
+    project = engine.build(simple_description())
+    main = project.comp("Main")
+    solid = main[0].source
+    for call, text in ((lambda: main.interpret(alpha="ignore"), 'only footage is interpreted ("Main" is a composition)'),
+                       (lambda: solid.interpretation, 'only footage is interpreted ("Fill" is a solid)'),
+                       (lambda: solid.set_proxy(None), 'only footage and compositions take a proxy ("Fill" is a solid)'),
+                       (lambda: solid.remove(), 'a solid goes with its layer: delete the layer ("Fill")')):
+        with pytest.raises(tavelo.Error) as err:
+            call()
+        assert str(err.value) == text and err.value.code == 3
+    assert [l.name for l in main] == ["Fill"] and project.undo_name is None
