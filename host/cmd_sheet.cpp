@@ -48,7 +48,8 @@ int Sheet(const SheetOptions& o, const Common& common) {
     Fail("more than " + std::to_string(kMaxFrames) + " frames on one sheet; raise --every or give fewer --frames",
          kExitUsage);
   // A sheet too large to write is told before any frame is rendered.
-  const SheetSize size = SheetSizeOf(static_cast<int64_t>(list.size()), o.columns, o.width, ThumbnailHeight(comp, o.width));
+  const SheetSize size =
+      SheetSizeOf(static_cast<int64_t>(list.size()), o.columns, o.width, ThumbnailHeight(comp, o.width));
   if (size.width > kMaxImageSide || size.height > kMaxImageSide)
     Fail("the sheet would be " + std::to_string(size.width) + " x " + std::to_string(size.height) +
              " pixels, more than " + std::to_string(kMaxImageSide) +

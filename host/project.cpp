@@ -256,7 +256,8 @@ int ThumbnailHeight(BEE_Item comp, int width) {
   const int64_t num = static_cast<int64_t>(ch) * width * std::max<int32_t>(hsf.den, 1);
   const int64_t den = static_cast<int64_t>(std::max(cw, 1)) * std::max<int32_t>(hsf.num, 1);
   const int64_t height = std::max<int64_t>(1, num / den);
-  if (height > kMaxImageSide) Fail("the composition is too tall for a contact sheet " + std::to_string(width) + " wide");
+  if (height > kMaxImageSide)
+    Fail("the composition is too tall for a contact sheet " + std::to_string(width) + " wide");
   return static_cast<int>(height);
 }
 

@@ -194,8 +194,9 @@ void Enter(uint64_t life) {
     Fail(3, s.alive ? "this object belongs to an engine that was closed (a newer one is running)"
                     : "the engine is closed (this object belongs to an engine that was closed)");
   if (life >> 32 && (life & 0xFFFFFFFFu) != (s.project & 0xFFFFFFFFu))
-    Fail(3, "this object belongs to a project that was closed: the engine has opened another since "
-            "(engine.project is the open one)");
+    Fail(3,
+         "this object belongs to a project that was closed: the engine has opened another since "
+         "(engine.project is the open one)");
   // The engine is not re-entrant: a progress callable that calls in while
   // the render it watches is running is refused, and so is another thread
   // (renders let other Python threads run).

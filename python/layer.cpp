@@ -381,7 +381,8 @@ Property Layer::Prop(int32_t index) const {
     Handle parade = nullptr;
     int32_t effects = 0;
     Check(BEE_InqLayerEffectSeq(h, &parade, &effects), "reading the layer's effects");
-    const int32_t effect = (index - BEE_StreamFirstEffect) / 128, param = (index - BEE_StreamFirstEffect) % 128;
+    const int32_t effect = (index - BEE_StreamFirstEffect) / 128,
+                  param = (index - BEE_StreamFirstEffect) % 128;
     if (effect < effects) {
       FLT_Sequence seq = SequenceOf(h, effect);
       int32_t params = 0;
@@ -390,8 +391,9 @@ Property Layer::Prop(int32_t index) const {
     }
   }
   Fail(10, "the layer has no property number " + std::to_string(index) + " (its own are 0 to " +
-               std::to_string(BEE_StandardStreamCount - 1) + ", a mask's from " + std::to_string(BEE_StreamFirstMask) +
-               ", an effect's from " + std::to_string(BEE_StreamFirstEffect) + ")");
+               std::to_string(BEE_StandardStreamCount - 1) + ", a mask's from " +
+               std::to_string(BEE_StreamFirstMask) + ", an effect's from " +
+               std::to_string(BEE_StreamFirstEffect) + ")");
 }
 
 Property Layer::PropNamed(const std::string& name) const {
@@ -536,7 +538,6 @@ int32_t EffectIndexOf(BEE_Layer layer, FLT_Sequence seq, uint64_t serial) {
   }
   Fail(3, "the effect was deleted");
 }
-
 
 }  // namespace
 
@@ -1136,7 +1137,8 @@ Property Effect::Param(const py::object& key) const {
 
 std::string Effect::Repr() const {
   try {
-    return "<tavelo.Effect \"" + Name() + "\" (" + MatchName() + ") of layer \"" + Layer{layer, life, layerId}.Name() + "\">";
+    return "<tavelo.Effect \"" + Name() + "\" (" + MatchName() + ") of layer \"" +
+           Layer{layer, life, layerId}.Name() + "\">";
   } catch (const EngineError&) {
     return "<tavelo.Effect (gone)>";
   }

@@ -360,7 +360,9 @@ PYBIND11_MODULE(_tavelo, m) {
       // effect["Radius"] = 4: the value at the current time, as a layer's
       // properties are set.
       .def("__setitem__",
-           [](const Effect& e, const py::object& key, const py::object& v) { e.Param(key).SetValue(v, std::nullopt); })
+           [](const Effect& e, const py::object& key, const py::object& v) {
+             e.Param(key).SetValue(v, std::nullopt);
+           })
       .def("__repr__", &Effect::Repr)
       .def("delete", &Effect::Delete);
 

@@ -121,11 +121,11 @@ struct Property {
   BEE_Layer layer;
   mutable int32_t index;
   uint64_t life;
-  uint32_t maskId = 0;         // a mask's stream: its mask, and which of its three
+  uint32_t maskId = 0;            // a mask's stream: its mask, and which of its three
   FLT_Sequence effect = nullptr;  // an effect's parameter: its effect, and which
   int32_t within = 0;
-  uint64_t serial = 0;         // the effect's Sequence's serial
-  uint32_t layerId = 0;        // the layer's ID
+  uint64_t serial = 0;   // the effect's Sequence's serial
+  uint32_t layerId = 0;  // the layer's ID
   // Enter(life), then the stream's index now (code 3 when its mask or
   // effect was deleted).
   void Enter() const;

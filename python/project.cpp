@@ -624,7 +624,8 @@ Comp Comp::Precompose(const py::object& layersArg, const std::optional<std::stri
     if (layers.size() != 1)
       BadValue("move_attributes=False pre-composes one layer (" + std::to_string(layers.size()) + " are given)");
     if (!SourceStandsAlone(layers.front()))
-      Fail(3, "the source of layer \"" + MakeLayer(layers.front(), life).Name() + "\" cannot be pre-composed on its own");
+      Fail(3, "the source of layer \"" + MakeLayer(layers.front(), life).Name() +
+                  "\" cannot be pre-composed on its own");
   }
   BEE_Selection sel = nullptr;
   Check(BEE_NewSelection(&sel), "making a selection");

@@ -405,7 +405,8 @@ TEST_F(Tavelo, FrameTimesOf29_97NameTheirFrames) {
   // The rate info tells is the frames' (frame 1000 at 1000 / fps seconds).
   const nlohmann::json comp = nlohmann::json::parse(Ok({"info", "n.json", "--json"}).out)["compositions"][0];
   EXPECT_EQ(comp["fps"].get<double>(), 30000.0 / 1001);
-  EXPECT_EQ(Ok({"info", "n.json"}).out.substr(0, 59), "n.json\ncomposition \"N\": 8 x 8, 29.97 fps, 2 s (59 frames), ");
+  EXPECT_EQ(Ok({"info", "n.json"}).out.substr(0, 59),
+            "n.json\ncomposition \"N\": 8 x 8, 29.97 fps, 2 s (59 frames), ");
 }
 
 // A one-second composition whose only layer is half a second of sound.
@@ -542,13 +543,19 @@ TEST_F(Tavelo, ContactSheetOfWidePixels) {
   EXPECT_EQ(r.out, "wrote a.png (1 frame, 208 x 69)\n");
   r = Tv({"sheet", "a.json", "-o", "b.png", "--frames", "0-23", "--columns", "64", "--width", "4096"});
   EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, "tavelo: the sheet would be 98404 x 1043 pixels, more than 30000 a side; give a smaller "
-                   "--width, fewer --columns or fewer frames\n");
+  EXPECT_EQ(r.err,
+            "tavelo: the sheet would be 98404 x 1043 pixels, more than 30000 a side; give a smaller "
+            "--width, fewer --columns or fewer frames\n");
   if (::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
-  ASSERT_EQ(::system(("cd '" + dir.string() + "' && ffmpeg -v error -i a.png -f rawvideo -pix_fmt rgba a.rgba").c_str()), 0);
+  ASSERT_EQ(
+      ::system(
+          ("cd '" + dir.string() + "' && ffmpeg -v error -i a.png -f rawvideo -pix_fmt rgba a.rgba").c_str()),
+      0);
   const std::string px = Slurp(dir / "a.rgba");
   ASSERT_EQ(px.size(), 208u * 69 * 4);
-  auto red = [&](int x, int y) { return static_cast<uint8_t>(px[(static_cast<size_t>(y) * 208 + x) * 4]) > 128; };
+  auto red = [&](int x, int y) {
+    return static_cast<uint8_t>(px[(static_cast<size_t>(y) * 208 + x) * 4]) > 128;
+  };
   int across = 0, down = 0;
   for (int x = 0; x < 208; ++x) across += red(x, 4 + 25);
   for (int y = 0; y < 69; ++y) down += red(104, y);
