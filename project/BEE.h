@@ -560,7 +560,8 @@ TV_EXPORT ErrorCode BEE_GetTypeName(int16_t kind, char name[32]);
 TV_EXPORT ErrorCode BEE_GetItemKind(BEE_Item item, int16_t* kind);
 TV_EXPORT ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent);
 // Whether the item is in the project's tree (0 for one removed and kept for
-// an undo); a solid while its layer is in a composition.
+// an undo, and, without a report, for a handle the engine freed); a solid
+// while its layer is in a composition.
 TV_EXPORT ErrorCode BEEp_IsItemInProject(BEE_Item item, Boolean32* in);
 TV_EXPORT ErrorCode BEE_GetItemFlags(BEE_Item item, uint32_t* flags);
 TV_EXPORT ErrorCode BEE_GetItemLabel(BEE_Item item, int8_t* label);
@@ -617,7 +618,8 @@ TV_EXPORT ErrorCode BEE_GetLayerSource(BEE_Layer layer, BEE_Item* source);
 TV_EXPORT ErrorCode BEE_GetLayerInfo(BEE_Layer layer, BEE_LayerInfo* info);
 TV_EXPORT ErrorCode BEE_GetLayerName(BEE_Layer layer, char name[32]);
 // The layer's ID, unique in the project (a layer freed and another made at
-// its address tell apart by it).
+// its address tell apart by it); 0, without a report, for a handle the
+// engine freed.
 TV_EXPORT ErrorCode BEEp_GetLayerID(BEE_Layer layer, uint32_t* id);
 TV_EXPORT ErrorCode BEE_GetLayerTransfer(BEE_Layer layer, BEE_TransferSettings* transfer);
 TV_EXPORT ErrorCode BEE_GetLayerLabel(BEE_Layer layer, int8_t* label);

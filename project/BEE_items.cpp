@@ -317,8 +317,11 @@ ErrorCode BEE_GetItemParent(BEE_Item item, BEE_Item* parent) try {
 } TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEEp_IsItemInProject(BEE_Item item, Boolean32* in) try {
-  if (ErrorCode err = CheckItem(item)) return err;
   if (!in) return kReport.BadParam(kSiteArgument, {"BEEp_IsItemInProject"});
+  *in = 0;
+  // A handle the engine freed is in no project: answered, not reported.
+  if (!IsLiveItem(item)) return 0;
+  if (ErrorCode err = CheckItem(item)) return err;
   BEE_Item root = nullptr;
   BEE_QueryProject(&root);
   // A solid belongs to its layer: it is in the project while its layer is.

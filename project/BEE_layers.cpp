@@ -352,8 +352,11 @@ ErrorCode BEE_GetLayerName(BEE_Layer layer, char name[32]) try {
 } TV_CATCH(BEE_PackageNumber)
 
 ErrorCode BEEp_GetLayerID(BEE_Layer layer, uint32_t* id) try {
-  if (ErrorCode err = CheckLayer(layer)) return err;
   if (!id) return kReport.BadParam(kSiteArgument, {"BEEp_GetLayerID"});
+  *id = 0;
+  // A handle the engine freed has no ID: answered, not reported.
+  if (!IsLiveLayer(layer)) return 0;
+  if (ErrorCode err = CheckLayer(layer)) return err;
   *id = R(layer).id;
   return 0;
 } TV_CATCH(BEE_PackageNumber)

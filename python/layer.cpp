@@ -505,7 +505,8 @@ namespace {
 // another layer by now.
 void CheckPlaced(BEE_Layer layer, uint32_t id) {
   uint32_t now = 0;
-  if (id && (BEEp_GetLayerID(layer, &now) != 0 || now != id)) Fail(3, "the layer was deleted");
+  Check(BEEp_GetLayerID(layer, &now), "finding the layer");
+  if (now == 0 || (id && now != id)) Fail(3, "the layer was deleted");
   int32_t i = 0;
   Check(BEE_LayerIndex(layer, &i), "finding the layer");
   if (i < 0) Fail(3, "the layer was deleted");

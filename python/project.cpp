@@ -287,12 +287,12 @@ Comp MakeComp(BEE_Item h, uint64_t life) {
 
 void Item::Enter() const {
   tvpy::Enter(life);
-  // A freed item's address may hold another item by now: its ID tells.
-  uint32_t now = 0;
-  if (id && (BEE_GetItemID(h, &now) != 0 || now != id)) Fail(3, "the item was removed from the project");
   Boolean32 in = 0;
   Check(BEEp_IsItemInProject(h, &in), "finding the item");
   if (!in) Fail(3, "the item was removed from the project");
+  // A freed item's address may hold another item by now: its ID tells.
+  uint32_t now = 0;
+  if (id && (BEE_GetItemID(h, &now) != 0 || now != id)) Fail(3, "the item was removed from the project");
 }
 
 std::string Item::Name() const {

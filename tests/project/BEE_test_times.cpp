@@ -164,6 +164,15 @@ TEST_F(Times, ACompositionNeverContainsItself) {
   EXPECT_EQ(BEE_CmdReplaceSource(lb, d), kErrBadParam);
   ASSERT_EQ(BEE_Undo(), 0);
   EXPECT_EQ(BEE_CmdNewLayer(a, d, &bad), 0);
+  EXPECT_EQ(GOT(Boolean32, BEEp_IsItemInProject, d), 1);
+  EXPECT_NE(GOT(uint32_t, BEEp_GetLayerID, bad), 0u);
+  // Handles the engine freed (a new project frees every record) are in no
+  // project and have no ID; asking is answered, not reported.
+  ASSERT_EQ(BEE_NewProject(), 0);
+  rec.clear();
+  EXPECT_EQ(GOT(Boolean32, BEEp_IsItemInProject, d), 0);
+  EXPECT_EQ(GOT(uint32_t, BEEp_GetLayerID, bad), 0u);
+  EXPECT_TRUE(rec.reports.empty());
 }
 
 }  // namespace
