@@ -46,7 +46,7 @@ def test_build_walk_save_and_open(engine, tmp_path):
     assert [c.name for c in other.comps] == ["Other"] and engine.project.comp("Other") == other.comp("Other")
 
 
-def test_keys_in_user_units_and_undo_groups(engine, title_card):
+def test_keys_in_user_units_and_undo_groups(engine, title_card, tmp_path):
     # A built description has nothing to undo, as an opened project has not:
     # undoing must not take the build apart.
     assert engine.open(title_card).undo_name is None
@@ -81,6 +81,11 @@ def test_keys_in_user_units_and_undo_groups(engine, title_card):
     assert opacity.num_keys == 2 and layer.rotation.value == 45.0
     opacity.remove_key(1)
     assert [k.time for k in opacity.keys] == [0.0]
+    # Saving starts a new history, as opening does.
+    project.undo()
+    project.save(str(tmp_path / "saved.tvp"))
+    assert project.undo_name is None and project.redo_name is None
+    assert [k.time for k in opacity.keys] == [0.0, 0.5]
 
 
 def test_effects_and_masks(engine):
