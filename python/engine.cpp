@@ -221,7 +221,11 @@ void Check(ErrorCode err, const std::string& what) {
   const uint32_t location = LastLocation();
   s.reports.clear();
   if (why.empty()) why = "the engine answered code " + std::to_string(err);
-  throw EngineError(err, location, why, what + " failed: " + why + " (code " + std::to_string(err) + ")");
+  // A report that names its code already (the engine's own code, shown by
+  // Log as "(code N)") is not followed by it a second time.
+  const std::string code = "(code " + std::to_string(err) + ")";
+  const bool named = why.find(code) != std::string::npos;
+  throw EngineError(err, location, why, what + " failed: " + why + (named ? "" : " " + code));
 }
 
 ProgressScope::ProgressScope(py::object callable, bool movie) {

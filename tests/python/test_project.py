@@ -239,7 +239,7 @@ def test_layer_and_item_objects_keep_to_their_own(engine, seed):
     random_edits(r, project, make, lambda obj: obj.delete() if isinstance(obj, tavelo.Layer) else obj.remove(), check)
 
 
-def test_what_an_item_is_not_is_told(engine):
+def test_what_an_item_is_not_is_told(engine, tmp_path):
     project = engine.build(simple_description())
     main = project.comp("Main")
     solid = main[0].source
@@ -251,3 +251,10 @@ def test_what_an_item_is_not_is_told(engine):
             call()
         assert str(err.value) == text and err.value.code == 3
     assert [l.name for l in main] == ["Fill"] and project.undo_name is None
+    # An engine report that names its code already is not followed by it again.
+    main.save_frame(str(tmp_path / "still.png"), 0)
+    still = project.import_footage(str(tmp_path / "still.png"))
+    with pytest.raises(tavelo.Error) as err:
+        still.interpret(fps=24)
+    assert str(err.value) == "interpreting the footage failed: attempt to set FPS of NO_TIME module (code 9988)."
+    assert err.value.code == 9988
