@@ -182,6 +182,13 @@ int Layer::Index() const {
 
 void Layer::MoveTo(int index) const {
   Enter();
+  BEE_Item comp = nullptr;
+  int32_t count = 0;
+  Check(BEE_GetLayerComp(h, &comp), "reading the layer's composition");
+  Check(BEE_GetCompNumLayers(comp, &count), "reading the composition's layers");
+  if (index < 0 || index >= count)
+    Fail(10, "index " + std::to_string(index) + " is outside the composition's layers (0 to " +
+                 std::to_string(count - 1) + ")");
   Check(BEE_CmdReorderLayer(h, index), "moving the layer");
 }
 

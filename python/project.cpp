@@ -159,6 +159,9 @@ Item Project::ImportFootage(const std::string& path, bool sequence) const {
   Enter();
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) Fail(-43, "cannot import \"" + path + "\": no such file");
+  if (std::filesystem::is_directory(path, ec))
+    Fail(3, "cannot import \"" + path + "\": it is a folder (a numbered sequence is imported by one of its files, "
+            "with sequence=True)");
   FileRef file(path);
   BEE_Item item = nullptr;
   Check(BEE_CmdImportFootage(nullptr, file.spec, sequence ? PIN_Import_Sequence : 0, &item),
@@ -384,6 +387,7 @@ void Item::SetProxy(const py::object& path, bool sequence) const {
     const std::string p = py::module_::import("os").attr("fspath")(path).cast<std::string>();
     std::error_code ec;
     if (!std::filesystem::exists(p, ec)) Fail(-43, "no proxy file \"" + p + "\"");
+    if (std::filesystem::is_directory(p, ec)) Fail(3, "the proxy \"" + p + "\" is a folder, not a file");
     FileRef file(p);
     Check(PIN_NewSeqSpecFromFileOptions(file.spec, sequence ? PIN_Import_Sequence : 0, &seq), "reading \"" + p + "\"");
   }

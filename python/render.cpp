@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -235,7 +236,26 @@ py::dict Comp::RenderMovie(const std::string& path, std::optional<double> start,
   Time d{};
   Check(BEE_GetItemDuration(h, &d, nullptr), "reading the duration");
   const Time from = ToTime(start.value_or(0.0), h);
-  const Time span = ToTime(duration.value_or(Seconds(d) - start.value_or(0.0)), h);
+  const double total = Seconds(d);
+  const double first = start.value_or(0.0);
+  const double length = duration.value_or(total - first);
+  const Time span = ToTime(length, h);
+  // The frames rendered are the composition's, as on the command line: none
+  // before its start or after its end.
+  Time f{};
+  Check(BEE_GetCompFrameDuration(h, &f), "reading the frame rate");
+  const double half = f.scale ? 0.5 * f.value / f.scale : 0.0;
+  const auto secs = [](double v) {
+    char b[40];
+    std::snprintf(b, sizeof b, "%g s", v);
+    return std::string(b);
+  };
+  if (first < 0 || first >= total - half)
+    Fail(10, "start " + secs(first) + " is outside the composition (0 to " + secs(total) + ")");
+  if (!(length > 0)) BadValue("the duration must be more than 0");
+  if (first + length > total + half)
+    Fail(10, "start " + secs(first) + " and duration " + secs(length) + " go past the composition's end (" +
+                 secs(total) + ")");
 
   // The OutputSpec is ours: made here, given to the render, disposed after it.
   struct Output {

@@ -4,6 +4,7 @@
 // set as text, undoably.
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
 
 #include "FLT.h"
@@ -27,10 +28,16 @@ Json ColourJson(const py::object& c) {
 }
 
 Json NumberJson(const py::object& v) {
-  if (py::isinstance<py::int_>(v) || py::isinstance<py::float_>(v)) return v.cast<double>();
+  // Descriptions read from JSON cannot hold NaN or infinities; options can.
+  const auto finite = [](const py::handle& x) {
+    const double d = x.cast<double>();
+    if (!std::isfinite(d)) BadValue("a value must be finite");
+    return d;
+  };
+  if (py::isinstance<py::int_>(v) || py::isinstance<py::float_>(v)) return finite(v);
   if (py::isinstance<py::sequence>(v) && !py::isinstance<py::str>(v)) {
     Json list = Json::array();
-    for (auto x : v) list.push_back(py::reinterpret_borrow<py::object>(x).cast<double>());
+    for (auto x : v) list.push_back(finite(x));
     return list;
   }
   Fail(3, "expected a number or a list of numbers");

@@ -33,6 +33,9 @@ def test_items_and_layer_settings(engine):
     assert [l.name for l in comp.layers] == ["Top", "Fill"]
     top.index = 1
     assert [l.name for l in comp] == ["Fill", "Top"]
+    for index in (2, -1):
+        with pytest.raises(tavelo.Error, match=r"index %d is outside the composition's layers \(0 to 1\)" % index):
+            top.index = index
     top.set_times(in_point=0.25, out_point=0.75)
     assert (top.in_point, top.out_point, top.offset) == (0.25, 0.75, 0.0)
     # A refused call changes nothing, the offset it names included; an

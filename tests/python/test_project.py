@@ -258,3 +258,7 @@ def test_what_an_item_is_not_is_told(engine, tmp_path):
         still.interpret(fps=24)
     assert str(err.value) == "interpreting the footage failed: attempt to set FPS of NO_TIME module (code 9988)."
     assert err.value.code == 9988
+    with pytest.raises(tavelo.Error, match=r"cannot import .*: it is a folder \(a numbered sequence is imported by one"):
+        project.import_footage(str(tmp_path))
+    with pytest.raises(tavelo.Error, match=r"the proxy .* is a folder, not a file"):
+        main.set_proxy(tmp_path)

@@ -155,6 +155,16 @@ def test_movies_and_stopping_them(engine, tmp_path):
     with pytest.raises(tavelo.Error) as err:
         comp.render_movie(str(tmp_path / "x.gif"))
     assert err.value.code == 3
+    # Only the composition's frames are rendered, as on the command line.
+    for kw, text in (({"start": -5}, "start -5 s is outside the composition (0 to 1 s)"),
+                     ({"start": 1}, "start 1 s is outside the composition (0 to 1 s)"),
+                     ({"start": 0.5, "duration": 2}, "start 0.5 s and duration 2 s go past the composition's end (1 s)")):
+        with pytest.raises(tavelo.Error) as err:
+            comp.render_movie(str(tmp_path / "x.mov"), codec="png", **kw)
+        assert str(err.value) == text and err.value.code == 10
+    with pytest.raises(ValueError, match="the duration must be more than 0"):
+        comp.render_movie(str(tmp_path / "x.mov"), codec="png", duration=0)
+    assert not os.path.exists(tmp_path / "x.mov")
     # The codecs of the command line's table, by name or four-character code.
     with pytest.raises(tavelo.Error, match=r"a \.mp4 movie cannot hold prores"):
         comp.render_movie(str(tmp_path / "x.mp4"), codec="apch")

@@ -40,6 +40,9 @@ def test_add_text_keyed_and_typed_in(engine):
     frame = comp.render_frame(10)
     assert tuple(frame[(grown[0] + grown[1]) // 2, :, 0].nonzero()[0][:1]) != ()
     assert frame[..., 1].max() == 0 and frame[..., 2].max() == 0  # red only
+    with pytest.raises(ValueError, match="a value must be finite"):
+        comp.add_text("Not a number", size=float("nan"))
+    assert len(comp) == 1
 
 
 def test_set_text_undo_and_save(engine, tmp_path):
