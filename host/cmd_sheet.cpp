@@ -55,6 +55,7 @@ int Sheet(const SheetOptions& o, const Common& common) {
              " pixels, more than " + std::to_string(kMaxImageSide) +
              " a side; give a smaller --width, fewer --columns or fewer frames",
          kExitUsage);
+  MakeOutputFolder(out);
   std::vector<SheetFrame> frames;
   Progress progress(static_cast<int64_t>(list.size()), common.Quiet());
   for (int64_t f : list) {
@@ -66,7 +67,6 @@ int Sheet(const SheetOptions& o, const Common& common) {
   progress.Finish();
   if (Interrupted()) Fail("interrupted", kExitInterrupted);
   const Image sheet = ContactSheet(frames, o.columns);
-  MakeOutputFolder(out);
   WriteImage(sheet, out);
   std::printf("wrote %s (%s, %d x %d)\n", out.c_str(), Count(static_cast<int64_t>(frames.size()), "frame").c_str(),
               sheet.width, sheet.height);

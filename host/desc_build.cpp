@@ -69,6 +69,8 @@ struct Builder {
     const std::string path = AbsolutePath(p.string());
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) f.Error("no file " + Echo(path));
+    if (std::filesystem::is_directory(path, ec))
+      f.Error(Echo(path) + " is a folder, not a file (a numbered sequence is named by one of its files)");
     return path;
   }
 

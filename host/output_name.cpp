@@ -51,9 +51,11 @@ std::string ResolveOutput(const std::string& path, const std::string& format) {
 
 void MakeOutputFolder(const std::string& path) {
   namespace fs = std::filesystem;
+  std::error_code ec;
+  // A folder where the file would go is never replaced, nor written "into".
+  if (fs::is_directory(path, ec)) Fail("cannot write \"" + path + "\": it is a folder");
   const fs::path dir = fs::path(path).parent_path();
   if (dir.empty()) return;
-  std::error_code ec;
   if (fs::is_directory(dir, ec)) return;
   // The deepest part that exists must be a folder.
   for (fs::path p = dir; !p.empty(); p = p.parent_path()) {

@@ -65,6 +65,8 @@ bool Project::Dirty() const {
 
 void Project::Save(const std::string& path) const {
   Enter();
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) Fail(3, "cannot save to \"" + path + "\": it is a folder");
   FileRef file(path);
   const WriteScope writing;
   Check(BEE_CmdSaveProject(file.spec, 0, 0), "saving \"" + path + "\"");

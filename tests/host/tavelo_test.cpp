@@ -647,6 +647,29 @@ TEST_F(Tavelo, NamedPipesAreRefusedAtOnce) {
   }
 }
 
+// A folder where a file is read or written is named as such at once, never
+// reported as a disk error after the frames were rendered.
+TEST_F(Tavelo, FoldersWhereFilesGoAreRefusedAtOnce) {
+  for (const char* name : {"out.png", "out.wav", "out.tvp", "in"}) fs::create_directories(dir / name);
+  Write("foot.json", R"({"footage": [{"name": "F", "file": "in"}],
+    "comps": [{"name": "C", "width": 8, "height": 8, "duration": 1, "layers": [{"source": "F"}]}]})");
+  const std::string motion = examples + "/motion.json";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"frame", motion, "-c", "Loop", "-t", "0", "-o", "out.png"}, "tavelo: cannot write \"out.png\": it is a folder\n"},
+      {{"sheet", motion, "-c", "Loop", "-o", "out.png"}, "tavelo: cannot write \"out.png\": it is a folder\n"},
+      {{"audio", motion, "-c", "Loop", "-o", "out.wav"}, "tavelo: cannot write \"out.wav\": it is a folder\n"},
+      {{"build", motion, "-o", "out.tvp"}, "tavelo: cannot write \"out.tvp\": it is a folder\n"},
+      {{"info", "foot.json"}, "tavelo: foot.json:1:36: footage[0].file: \"" + (dir / "in").string() +
+                                  "\" is a folder, not a file (a numbered sequence is named by one of its files)\n"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Outcome r = Tv(args);
+    EXPECT_EQ(r.code, 1) << args[0];
+    EXPECT_EQ(r.err, message) << args[0];
+  }
+  for (const char* name : {"out.png", "out.wav", "out.tvp"}) EXPECT_TRUE(fs::is_empty(dir / name)) << name;
+}
+
 // A plug-in that crashes while it renders: the report names the plug-in,
 // the effect, the layer and the frame; exit 3; the earlier output stays.
 TEST_F(Tavelo, APluginCrashIsReported) {

@@ -262,3 +262,5 @@ def test_what_an_item_is_not_is_told(engine, tmp_path):
         project.import_footage(str(tmp_path))
     with pytest.raises(tavelo.Error, match=r"the proxy .* is a folder, not a file"):
         main.set_proxy(tmp_path)
+    with pytest.raises(tavelo.Error, match=r"cannot save to .*: it is a folder"):
+        project.save(str(tmp_path))
