@@ -162,8 +162,9 @@ Item Project::ImportFootage(const std::string& path, bool sequence) const {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) Fail(-43, "cannot import \"" + path + "\": no such file");
   if (std::filesystem::is_directory(path, ec))
-    Fail(3, "cannot import \"" + path + "\": it is a folder (a numbered sequence is imported by one of its files, "
-            "with sequence=True)");
+    Fail(3, "cannot import \"" + path +
+                "\": it is a folder (a numbered sequence is imported by one of its files, "
+                "with sequence=True)");
   FileRef file(path);
   BEE_Item item = nullptr;
   Check(BEE_CmdImportFootage(nullptr, file.spec, sequence ? PIN_Import_Sequence : 0, &item),

@@ -17,8 +17,8 @@
 #include "OutputFormats.h"
 #include "PIN.h"
 #include "SND.h"
-#include "objects.h"
 #include "desc_build.h"
+#include "objects.h"
 #include "output_name.h"
 
 namespace tvpy {

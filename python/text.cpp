@@ -2,10 +2,9 @@
 // "text" layer is made (the host's builder does it), and an effect's
 // arbitrary-data parameters (the Text effect's text and font) are read and
 // set as text, undoably.
-#include <nlohmann/json.hpp>
-
 #include <cmath>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "FLT.h"
 #include "cli.h"

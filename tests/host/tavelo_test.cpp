@@ -655,12 +655,16 @@ TEST_F(Tavelo, FoldersWhereFilesGoAreRefusedAtOnce) {
     "comps": [{"name": "C", "width": 8, "height": 8, "duration": 1, "layers": [{"source": "F"}]}]})");
   const std::string motion = examples + "/motion.json";
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"frame", motion, "-c", "Loop", "-t", "0", "-o", "out.png"}, "tavelo: cannot write \"out.png\": it is a folder\n"},
-      {{"sheet", motion, "-c", "Loop", "-o", "out.png"}, "tavelo: cannot write \"out.png\": it is a folder\n"},
-      {{"audio", motion, "-c", "Loop", "-o", "out.wav"}, "tavelo: cannot write \"out.wav\": it is a folder\n"},
+      {{"frame", motion, "-c", "Loop", "-t", "0", "-o", "out.png"},
+       "tavelo: cannot write \"out.png\": it is a folder\n"},
+      {{"sheet", motion, "-c", "Loop", "-o", "out.png"},
+       "tavelo: cannot write \"out.png\": it is a folder\n"},
+      {{"audio", motion, "-c", "Loop", "-o", "out.wav"},
+       "tavelo: cannot write \"out.wav\": it is a folder\n"},
       {{"build", motion, "-o", "out.tvp"}, "tavelo: cannot write \"out.tvp\": it is a folder\n"},
-      {{"info", "foot.json"}, "tavelo: foot.json:1:36: footage[0].file: \"" + (dir / "in").string() +
-                                  "\" is a folder, not a file (a numbered sequence is named by one of its files)\n"},
+      {{"info", "foot.json"},
+       "tavelo: foot.json:1:36: footage[0].file: \"" + (dir / "in").string() +
+           "\" is a folder, not a file (a numbered sequence is named by one of its files)\n"},
   };
   for (const auto& [args, message] : cases) {
     const Outcome r = Tv(args);
