@@ -249,6 +249,13 @@ TV_EXPORT ErrorCode FLTp_DuplicateSequence(FLT_Sequence seq, FLT_Sequence* copy)
 // A number no other Sequence of the process has had (a Sequence freed and
 // another made at its address tell apart by it); kept in memory only.
 TV_EXPORT ErrorCode FLTp_SeqSerial(FLT_Sequence seq, uint64_t* serial);
+// The layer a layer parameter names (type 0, from index 1: 0 is the input):
+// the host's reference and companion, 0 for none. Another index or type
+// fails with 3.
+TV_EXPORT ErrorCode FLTp_SeqGetLayerRef(FLT_Sequence seq, int32_t index, uint32_t* layerRef,
+                                        uint32_t* companion);
+TV_EXPORT ErrorCode FLTp_SeqSetLayerRef(FLT_Sequence seq, int32_t index, uint32_t layerRef,
+                                        uint32_t companion);
 
 // ---- Parades ------------------------------------------------------------------------
 TV_EXPORT ErrorCode FLT_NewParade(FLT_LayerInfoProc proc, void* refcon, FLT_Parade* parade);

@@ -9,6 +9,7 @@
 //   "sdat"  the effect's flattened sequence data (only when there is some)
 //   "parL"  16 bytes per parameter: the class template's first word, 9 for
 //           parameters without a control (else 0), two words of the host's
+//           (a layer parameter's layer reference and companion, read back)
 //   "LIST"/"Tsts" one Stream per parameter. A parameter without a Stream is
 //           written as a constant Stream of its current value (one dimension
 //           of 0 when its type has no value), so positions stay aligned and
@@ -19,6 +20,7 @@
 // container and writes them back unchanged.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "ByteOrder.h"
 #include "FLT_internal.h"
@@ -141,6 +143,9 @@ ErrorCode WriteSequence(Handle seq, FLT_ParamWriterFunc writer, void* refcon, SL
       p = lock.list()[i];
       const uint32_t t = p->type;
       if (t == 9 || t == 13 || t == 14 || (p->uiFlags & PF_PUI_STD_CONTROL_ONLY)) words[1] = 9;
+      // A layer parameter keeps the layer it names: its reference and
+      // companion (the writer may give others).
+      if (t == PF_Param_Layer) words[2] = p->u.words[0], words[3] = p->u.words[1];
     }
     if (words[1] == 0 && writer) err = writer(1, seq, refcon, &words[2], &words[3]);
     for (int w = 0; w < 4; ++w) be::Store<uint32_t>(reinterpret_cast<uint8_t*>(*parL) + 16 * i + 4 * w, words[w]);
@@ -183,6 +188,23 @@ void AppendMissing(char* names, const char* name) {
   if (sep) std::memcpy(names + have, ", ", 2);
   std::memcpy(names + have + sep, name, add);
   names[have + sep + add] = 0;
+}
+
+// Layer parameters take back the reference and companion their "parL"
+// words keep (16 bytes a parameter, the third and fourth words).
+ErrorCode ReadLayerRefs(Handle seq, const std::vector<uint8_t>& words) {
+  ParamsLock lock(seq);
+  if (ErrorCode err = lock.error()) return err;
+  int32_t count = 0;
+  FLT_SeqInqNumParams(seq, &count);
+  const size_t n = std::min(static_cast<size_t>(std::max(count, 0)), words.size() / 16);
+  for (size_t i = 0; i < n; ++i) {
+    PF_ParamDef* p = lock.list()[i];
+    if (p->type != PF_Param_Layer) continue;
+    p->u.words[0] = be::Load<uint32_t>(words.data() + 16 * i + 8);
+    p->u.words[1] = be::Load<uint32_t>(words.data() + 16 * i + 12);
+  }
+  return 0;
 }
 
 // Reads the Tsts streams into the new Sequence's parameters.
@@ -307,9 +329,16 @@ ErrorCode ReadSequence(SLU_FileContext* file, const SLU_Chunk& seqChunk, const R
   Handle data = nullptr;
   if (ErrorCode err = SLU_ReadHandle(file, &seqChunk, kSdat, &data)) return err;
   Boolean32 present = 0;
+  std::vector<uint8_t> words;
   ErrorCode err = SLU_DescendStable(file, kParL, 0, &seqChunk, &atom, &present);
   if (!err && present) {
-    err = atom.size != 16 * fileCount ? BadData(kSiteRead) : SLU_Ascend(file, &atom);
+    if (atom.size != 16 * fileCount) {
+      err = BadData(kSiteRead);
+    } else {
+      words.resize(atom.size);
+      err = SLU_Read(file, &atom, atom.size, words.data());
+      if (!err) err = SLU_Ascend(file, &atom);
+    }
   } else if (!err && fileCount) {
     err = BadData(kSiteRead);
   }
@@ -332,6 +361,7 @@ ErrorCode ReadSequence(SLU_FileContext* file, const SLU_Chunk& seqChunk, const R
     Rec(seq)->seqData = data;
     err = CallFlatten(seq, PF_Cmd_SequenceResetup);
   }
+  if (!err) err = ReadLayerRefs(seq, words);
   if (!err) err = ReadStreams(file, seqChunk, seq, fileCount, effectName);
   if (!err) err = ArbRead(seq, file, seqChunk);
   if (err) {

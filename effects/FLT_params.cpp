@@ -204,6 +204,37 @@ ErrorCode FLT_SeekParams(FLT_Sequence seq, const Time* time) {
   return 0;
 }
 
+namespace {
+
+ErrorCode LayerParam(FLT_Sequence seq, int32_t index, const char* operation, PF_ParamDef** p) {
+  if (ErrorCode err = SeqCheck(seq, kSiteSeqParam)) return err;
+  if (index < 1) return kReport.BadParam(kSiteSeqParam, {operation});
+  if (ErrorCode err = Param(seq, index, kSiteSeqParam, p)) return err;
+  if ((*p)->type != PF_Param_Layer) return kReport.BadParam(kSiteSeqParam, {operation});
+  return 0;
+}
+
+}  // namespace
+
+ErrorCode FLTp_SeqGetLayerRef(FLT_Sequence seq, int32_t index, uint32_t* layerRef, uint32_t* companion) {
+  if (layerRef) *layerRef = 0;
+  if (companion) *companion = 0;
+  if (!layerRef || !companion) return kReport.BadParam(kSiteSeqParam, {"FLTp_SeqGetLayerRef"});
+  PF_ParamDef* p = nullptr;
+  if (ErrorCode err = LayerParam(seq, index, "FLTp_SeqGetLayerRef", &p)) return err;
+  *layerRef = p->u.words[0];
+  *companion = p->u.words[1];
+  return 0;
+}
+
+ErrorCode FLTp_SeqSetLayerRef(FLT_Sequence seq, int32_t index, uint32_t layerRef, uint32_t companion) {
+  PF_ParamDef* p = nullptr;
+  if (ErrorCode err = LayerParam(seq, index, "FLTp_SeqSetLayerRef", &p)) return err;
+  p->u.words[0] = layerRef;
+  p->u.words[1] = companion;
+  return 0;
+}
+
 ErrorCode FLT_ResolveLayers(FLT_Sequence seq, FLT_ResolveFunc fn, void* refcon) {
   if (!fn) return kReport.BadParam(kSiteSeqParam, {"FLT_ResolveLayers"});
   if (ErrorCode err = SeqCheck(seq, kSiteSeqParam)) return err;

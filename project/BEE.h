@@ -852,6 +852,15 @@ TV_EXPORT ErrorCode BEE_CmdRenameEffect(BEE_Layer layer, int32_t index, const ch
 // data index."); 518 (not reported) for an effect that cannot scan text.
 TV_EXPORT ErrorCode BEE_CmdSetEffectParamText(BEE_Layer layer, int32_t index, int32_t param, const char* text,
                                               int32_t length);
+// The layer that layer parameter `param` of effect `index` reads (its frames
+// and sound, checked out by the effect), null for none: one of the effect's
+// composition, found by its ID, so a deleted layer reads as none until its
+// deletion is undone. Setting it is one undo step ("Effect Layer Change");
+// target null chooses none. 3 for a parameter of another type, the effect's
+// own layer or another composition's.
+TV_EXPORT ErrorCode BEE_GetEffectParamLayer(BEE_Layer layer, int32_t index, int32_t param, BEE_Layer* target);
+TV_EXPORT ErrorCode BEE_CmdSetEffectParamLayer(BEE_Layer layer, int32_t index, int32_t param,
+                                               BEE_Layer target);
 // Replaces the keyframes of a layer's stream with stream (command 10,
 // "Keyframe Change"): on success the layer owns stream; on failure the
 // caller keeps it. Successive changes of one stream collapse into one step.

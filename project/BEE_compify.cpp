@@ -64,6 +64,7 @@ ErrorCode MoveAll(BEE_Item comp, const std::vector<BEE_Layer>& layers, const cha
   const int32_t top = IndexOfLayer(layers.front());
   // Copies pasted bottom first keep the order; every stream, mask, effect
   // and switch goes with them. The originals are cleared afterwards.
+  std::vector<BEE_Layer> copies(layers.size());
   for (size_t i = layers.size(); i-- > 0;) {
     if (ErrorCode err = CheckNesting(*made, R(layers[i]).source, kSite)) return err;
     BEE_Layer copy = nullptr;
@@ -72,7 +73,10 @@ ErrorCode MoveAll(BEE_Item comp, const std::vector<BEE_Layer>& layers, const cha
       DisposeLayer(copy);
       return err;
     }
+    copies[i] = copy;
   }
+  // Effects of the moved layers read the moved layers they named.
+  CopyLayerChoices(layers, copies);
   for (BEE_Layer l : layers)
     if (ErrorCode err = DoCommand(ClearLayerCmd{l, {}})) return err;
   intptr_t words[2] = {};

@@ -2,13 +2,16 @@
 // The engine installs these procedures into the effect package at birth and
 // takes them out at death.
 //
-// A layer parameter names no layer in this engine: descriptions and the
-// Python module cannot choose one, and project files keep no reference. A
-// checkout therefore answers "no layer chosen", as plug-ins are told to
-// expect: a frame without pixels (data null), or silence of the span and
-// format asked for. A reference the engine did not hand out is refused as
-// not available yet, never read.
+// A layer parameter holds the ID of a layer of the effect's composition
+// (BEE_effect_layer_choice.cpp). Its frame is that layer's source with its
+// masks and effects at the time asked, rendered with the frame being
+// rendered (BEE_render.cpp); no layer chosen, a layer deleted, or one whose
+// effects are running (an effect reading its own result) gives a frame
+// without pixels (data null), as plug-ins are told to expect. Sound: no
+// layer chosen is silence of the span and format asked for; a chosen
+// layer's sound is not read yet and says so.
 #include "BEE_internal.h"
+#include "BEE_render_internal.h"
 #include "FLT.h"
 #include "SND.h"
 
@@ -20,16 +23,14 @@ ErrorCode RefuseLayerRef(uint32_t layerRef) {
                       {static_cast<uint64_t>(layerRef)});
 }
 
-ErrorCode CheckoutLayerFrame(uint32_t layerRef, uint32_t /*companion*/, int32_t /*time*/, int32_t /*timeStep*/,
-                             uint32_t /*timeScale*/, PFWorld* world) {
+ErrorCode CheckoutLayerFrame(uint32_t layerRef, uint32_t /*companion*/, int32_t time, int32_t timeStep,
+                             uint32_t timeScale, PFWorld* world) {
   if (!world) return kReport.BadParam(kSiteArgument, {"layer checkout"});
-  *world = PFWorld{};
-  return layerRef == 0 ? 0 : RefuseLayerRef(layerRef);
+  return CheckoutEffectLayerFrame(layerRef, time, timeStep, timeScale, world);
 }
 
-ErrorCode CheckinLayerFrame(uint32_t /*layerRef*/, uint32_t /*companion*/) {
-  // Nothing was handed out that needs taking back.
-  return 0;
+ErrorCode CheckinLayerFrame(uint32_t layerRef, uint32_t /*companion*/) {
+  return CheckinEffectLayerFrame(layerRef);
 }
 
 ErrorCode CheckoutLayerSound(uint32_t layerRef, uint32_t /*companion*/, int32_t start, int32_t duration,

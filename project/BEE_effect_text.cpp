@@ -3,44 +3,34 @@
 // and font), as one undo step whose inverse holds the value it had.
 #include <cstring>
 
-#include "BEE_cmd_internal.h"
+#include "BEE_effect_param_swap.h"
 #include "FLT.h"
 
 namespace tv::bee {
 namespace {
 
-// A value of an effect's parameter, owned by the record that holds it.
-struct EffectData {
-  intptr_t effect;
-  intptr_t param;
-  Handle value;
-};
-
-void DisposeEffectData(BEE_CmdRec* rec);
-BEE_OP(OpSwapEffectData);
-
-struct SwapEffectDataCmd {  // gives the parameter its value back (undo, redo)
-  static constexpr BEE_CmdOp kOp = &OpSwapEffectData;
-  static constexpr BEE_CmdDispose kOwned = &DisposeEffectData;
-  BEE_Layer layer;
-  EffectData* data;
-};
-
-// What the exported call hands its task: the caller's for the call.
-struct TextRequest {
-  BEE_Layer layer;
-  EffectData data;
-};
-
-void DisposeEffectData(BEE_CmdRec* rec) {
-  SwapEffectDataCmd c = Words<SwapEffectDataCmd>(*rec);
-  if (c.data) {
-    if (c.data->value) DisposeHandle(c.data->value);
-    DisposePtr(reinterpret_cast<Ptr>(c.data));
+// The parameter takes a copy of the value; the one it had is given back.
+struct TextTraits {
+  using Value = Handle;
+  static ErrorCode Exchange(Handle seq, int32_t param, Handle value, Handle* old) {
+    PF_ParamDef def{};
+    if (ErrorCode err = FLT_GetParamDef(seq, param, nullptr, &def)) return err;
+    Handle had = nullptr;
+    if (def.type == PF_Param_Arbitrary) std::memcpy(&had, def.u.bytes, sizeof had);
+    if (ErrorCode err = FLTp_SeqSetArbitraryValue(seq, param, value)) {
+      FLT_SeqDisposeParamFPV(seq, param, &def);
+      return err;
+    }
+    *old = had;
+    return 0;
   }
-  c.data = nullptr;
-  Store(*rec, c);
-}
+  static void Release(Handle value) {
+    if (value) DisposeHandle(value);
+  }
+  static bool Valid(Handle value) { return value != nullptr; }
+};
+
+}  // namespace
 
 ErrorCode EffectSeq(BEE_Layer layer, intptr_t index, FLT_Sequence* seq) {
   *seq = nullptr;
@@ -49,47 +39,11 @@ ErrorCode EffectSeq(BEE_Layer layer, intptr_t index, FLT_Sequence* seq) {
   int32_t count = 0;
   if (ErrorCode err = BEE_InqLayerEffectSeq(layer, &parade, &count)) return err;
   if (index < 0 || index >= count)
-    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex, {static_cast<int64_t>(index)});
+    return kReport.Report(BEE_SiteCommandOp, kSevError, kErrRange, kTextBadIndex,
+                          {static_cast<int64_t>(index)});
   return FLT_GetParadeSeq(parade, static_cast<int32_t>(index), seq);
 }
 
-// The parameter takes a copy of data's value; the inverse keeps the value it had.
-ErrorCode Swap(BEE_Layer layer, const EffectData& data, BEE_CmdRec* inv) {
-  FLT_Sequence seq = nullptr;
-  if (ErrorCode err = EffectSeq(layer, data.effect, &seq)) return err;
-  const auto param = static_cast<int32_t>(data.param);
-  PF_ParamDef def{};
-  if (ErrorCode err = FLT_GetParamDef(seq, param, nullptr, &def)) return err;
-  Handle old = nullptr;
-  if (def.type == PF_Param_Arbitrary) std::memcpy(&old, def.u.bytes, sizeof old);
-  EffectData before{data.effect, data.param, old};
-  EffectData* block = nullptr;
-  ErrorCode err = NewCopy(&before, 1, &block);
-  if (!err) err = FLTp_SeqSetArbitraryValue(seq, param, data.value);
-  if (err) {
-    if (block) DisposePtr(reinterpret_cast<Ptr>(block));
-    FLT_SeqDisposeParamFPV(seq, param, &def);
-    return err;
-  }
-  TouchLayer(layer);
-  SetInverse(inv, SwapEffectDataCmd{layer, block});
-  return 0;
-}
-
-BEE_OP(OpSwapEffectData) {
-  const auto [layer, data] = Words<SwapEffectDataCmd>(*rec);
-  if (!data || !data->value) return kErrBadParam;
-  return Swap(layer, *data, inv);
-}
-
-// The task's function: its second word is the request.
-BEE_OP(OpSetEffectText) {
-  const auto* request = reinterpret_cast<const TextRequest*>(rec->param2);
-  if (!request) return kErrBadParam;
-  return Swap(request->layer, request->data, inv);
-}
-
-}  // namespace
 }  // namespace tv::bee
 
 using namespace tv;
@@ -104,14 +58,7 @@ ErrorCode BEE_CmdSetEffectParamText(BEE_Layer layer, int32_t index, int32_t para
   if (n > INT32_MAX) return kReport.BadParam(kSiteArgument, {"BEE_CmdSetEffectParamText"});
   Handle value = nullptr;
   if (ErrorCode err = FLT_ArbitraryScan(seq, param, text, static_cast<int32_t>(n), &value)) return err;
-  TextRequest request{layer, EffectData{index, param, value}};
-  BEE_TaskBlock task{&OpSetEffectText, {}};
-  intptr_t words[2] = {reinterpret_cast<intptr_t>(&task), reinterpret_cast<intptr_t>(&request)};
-  ErrorCode err = StartGroup(UndoStack(), nullptr, kTextEffectTextChange);
-  if (!err) {
-    err = BEE_DoCommand(BEE_CmdNumTask, words);
-    EndGroup(UndoStack());
-  }
+  const ErrorCode err = EffectParamSwap<TextTraits>::Run(layer, index, param, value, kTextEffectTextChange);
   DisposeHandle(value);
   return err;
 } TV_CATCH(BEE_PackageNumber)

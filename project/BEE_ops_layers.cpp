@@ -387,6 +387,7 @@ BEE_OP(OpDuplicateComp) {
   ErrorCode err = NewText(TextOf(R(comp).comment), &R(copy).comment, BEE_SiteCommandOp);
   if (!err && R(comp).guides) err = LIST_Duplicate(R(comp).guides, 0, &R(copy).guides);
   int32_t n = LayerCount(comp);
+  std::vector<BEE_Layer> originals, copies;
   for (int32_t i = 0; i < n && !err; ++i) {
     BEE_Layer l = nullptr;
     err = DuplicateLayerRec(LayerAt(comp, i), &l);
@@ -394,7 +395,10 @@ BEE_OP(OpDuplicateComp) {
       err = InsertLayer(copy, l, -1);
       if (err) DisposeLayer(l);
     }
+    if (!err) originals.push_back(LayerAt(comp, i)), copies.push_back(l);
   }
+  // The copy's effects read the copy's layers.
+  if (!err) CopyLayerChoices(originals, copies);
   if (err) {
     DisposeItem(copy);
     return err;

@@ -679,6 +679,11 @@ class ProjectReader {
     // applying effects does: keyed parameters are evaluated at every frame.
     if (ErrorCode err = FLT_ReadParade(c_, &EffectLayerInfo, version_, nullptr, &layr, &par8, names, &missing, &parade))
       return err;
+    // Layer parameters name layers by their IDs in the file.
+    if (ErrorCode err = OffsetLayerChoices(parade, idBase_)) {
+      FLT_DisposeParade(parade);
+      return err;
+    }
     int32_t n = 0;
     FLT_InqParadeNumSeqs(parade, &n);
     if (n > BEE_MaxEffects) {

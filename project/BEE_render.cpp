@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <string>
@@ -576,11 +577,28 @@ ErrorCode ApplyMasks(BEE_Layer layer, Time layerTime, BM_World world) {
   return PF_MergeMaskAlpha(nullptr, acc.get(), nullptr, &l.pf());
 }
 
-// What the effect chains of the layer being rendered see as their time.
+// What the effect chains of the layer being rendered see as their time,
+// and what their layer parameters' checkouts render with.
 struct EffectClock {
   bool on = false;
   Time time{}, step{}, duration{};
+  BEE_Layer layer = nullptr;
+  const BEE_RenderRequest* rq = nullptr;
+  Renderer* renderer = nullptr;
 } gEffectClock;
+
+// The layers whose effects are running, innermost last: a layer parameter
+// naming one of them reads as none (an effect reading its own result).
+std::vector<BEE_Layer> gEffectLayers;
+
+// A frame handed to an effect for a layer parameter, until its checkin.
+struct HeldFrame {
+  uint32_t ref;
+  size_t level;  // gEffectLayers' depth when handed out
+  TempWorld world;
+  std::optional<Locked> pixels;
+};
+std::vector<std::unique_ptr<HeldFrame>> gHeldFrames;
 
 int32_t InScale(Time t, uint32_t scale) {
   return t.scale ? static_cast<int32_t>(int64_t{t.value} * scale / t.scale) : 0;
@@ -613,7 +631,7 @@ struct LayerInFlight {
 // Runs the layer's effect chain over `frame` (replaced by the chain's output).
 // origin receives where the input's top-left pixel lies in the output.
 ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, Time layerTime, Time layerSpan, TempWorld& frame,
-                       LPoint& origin) {
+                       LPoint& origin, const BEE_RenderRequest& rq, Renderer* renderer) {
   origin = LPoint{0, 0};
   Handle parade = R(layer).parade;
   if (!(R(layer).switches & BEE_SwitchEffects) || !parade) return 0;
@@ -622,10 +640,22 @@ ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, Time layerTime, Time la
   if (nop) return 0;
   int32_t w = 0, h = 0;
   if (ErrorCode err = WorldSize(frame.w, &w, &h)) return err;
+  // Effects of a layer read for another's layer parameter run inside that
+  // one's: the clock is restored after them, and frames left checked out
+  // are taken back.
   struct Clock {
-    Clock(Time t, Time s, Time d) { gEffectClock = EffectClock{true, t, s, d}; }
-    ~Clock() { gEffectClock = EffectClock{}; }
-  } clock(layerTime, layerSpan, R(R(layer).comp).duration);
+    EffectClock saved = gEffectClock;
+    Clock(const EffectClock& c, BEE_Layer layer) {
+      gEffectClock = c;
+      gEffectLayers.push_back(layer);
+    }
+    ~Clock() {
+      const size_t level = gEffectLayers.size();
+      std::erase_if(gHeldFrames, [level](const auto& h) { return h->level >= level; });
+      gEffectLayers.pop_back();
+      gEffectClock = saved;
+    }
+  } clock(EffectClock{true, layerTime, layerSpan, R(R(layer).comp).duration, layer, &rq, renderer}, layer);
   FLT_FrameParade fp = nullptr;
   if (ErrorCode err = FLT_NewFrameParade(parade, w, h, quality, &fp)) return err;
   int32_t ow = w, oh = h;
@@ -646,6 +676,68 @@ ErrorCode ApplyEffects(BEE_Layer layer, int32_t quality, Time layerTime, Time la
 }
 
 }  // namespace
+
+ErrorCode Renderer::EffectLayerFrame(BEE_Layer target, const BEE_RenderRequest& rq, Time compTime,
+                                     Time compSpan, TempWorld& out) {
+  BEE_Item src = R(target).source;
+  Boolean32 active = 0;
+  Time layerTime{};
+  // A layer read by an effect is read whether it shows or not (as a matte).
+  if (ErrorCode err = BEE_LayerActive(target, compTime, 1, &active, &layerTime)) return err;
+  if (!active || !src || !IsLiveItem(src)) {
+    // Outside its times: a transparent frame of its size.
+    int32_t w = 0, h = 0;
+    if (src && IsLiveItem(src)) FullSize(src, &w, &h);
+    return out.Make(std::max(w, 1), std::max(h, 1));
+  }
+  Time layerSpan{0, 1};
+  if (!IsZero(compSpan)) {
+    if (ErrorCode err = BEE_CompToLayerDuration(target, compSpan, &layerSpan)) return err;
+  }
+  BEE_RenderRequest lrq = rq;
+  lrq.time = compTime;
+  lrq.span = compSpan;
+  if (ErrorCode err = SourceFrame(target, lrq, layerTime, layerSpan, out)) return err;
+  if (ErrorCode err = ApplyMasks(target, layerTime, out.w)) return err;
+  const int32_t quality = std::clamp<int32_t>(R(target).quality, BEE_QualityDraft, BEE_QualityBest);
+  LPoint origin{0, 0};
+  return ApplyEffects(target, quality, layerTime, layerSpan, out, origin, lrq, this);
+}
+
+ErrorCode CheckoutEffectLayerFrame(uint32_t ref, int32_t time, int32_t step, uint32_t scale, PFWorld* world) {
+  *world = PFWorld{};
+  const EffectClock clock = gEffectClock;
+  if (!ref || !clock.on || !clock.layer || !clock.renderer || !clock.rq) return 0;
+  BEE_Layer target = LayerByID(R(clock.layer).comp, ref);
+  // A layer deleted, or one whose effects are running: none.
+  if (!target || std::find(gEffectLayers.begin(), gEffectLayers.end(), target) != gEffectLayers.end())
+    return 0;
+  Time compTime{}, compSpan{0, 1};
+  if (ErrorCode err = BEE_LayerToCompTime(clock.layer, Time{time, scale}, &compTime)) return err;
+  if (step > 0) {
+    if (ErrorCode err = BEE_LayerToCompDuration(clock.layer, Time{step, scale}, &compSpan)) return err;
+  }
+  auto held = std::make_unique<HeldFrame>();
+  held->ref = ref;
+  held->level = gEffectLayers.size();
+  if (ErrorCode err = clock.renderer->EffectLayerFrame(target, *clock.rq, compTime, compSpan, held->world))
+    return err;
+  held->pixels.emplace(held->world.w);
+  if (ErrorCode err = held->pixels->error()) return err;
+  *world = held->pixels->pf();
+  gHeldFrames.push_back(std::move(held));
+  return 0;
+}
+
+ErrorCode CheckinEffectLayerFrame(uint32_t ref) {
+  // The latest frame of that layer goes back (one checkin a checkout).
+  for (auto it = gHeldFrames.rbegin(); it != gHeldFrames.rend(); ++it) {
+    if ((*it)->ref != ref) continue;
+    gHeldFrames.erase(std::next(it).base());
+    return 0;
+  }
+  return 0;
+}
 
 ErrorCode EffectLayerInfo(void*, Handle, FLT_LayerInfo* info) {
   *info = FLT_LayerInfo{};
@@ -712,7 +804,8 @@ ErrorCode Renderer::RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM
     int32_t sw = 0, sh = 0;
     if (ErrorCode err = WorldSize(frame.w, &sw, &sh)) return err;
     LPoint origin{0, 0};
-    if (ErrorCode err = ApplyEffects(layer, quality, layerTime, layerSpan, frame, origin)) return err;
+    if (ErrorCode err = ApplyEffects(layer, quality, layerTime, layerSpan, frame, origin, rq, this))
+      return err;
     // The effect chain's output keeps the source frame's pixel scale: its
     // pixels go back to the source frame's by the chain's origin (where an
     // effect that grew the frame put the input), then to the source's.

@@ -63,6 +63,12 @@ bool IsZero(Time t);
 // Source pixels to composition pixels at a composition time.
 ErrorCode LayerMatrix(BEE_Layer layer, Time compTime, FloatMatrix* m);
 
+// A layer parameter's frame for the effect now running (ref: the layer's
+// ID; time, step and scale in the effect's layer time): data null for no
+// layer. Each is held until its checkin, or until the effect call ends.
+ErrorCode CheckoutEffectLayerFrame(uint32_t ref, int32_t time, int32_t step, uint32_t scale, PFWorld* world);
+ErrorCode CheckinEffectLayerFrame(uint32_t ref);
+
 // Back to one row thread per processor (the engine's death).
 void ResetRenderThreads();
 
@@ -88,6 +94,10 @@ class Renderer {
   ErrorCode RenderLayer(BEE_Layer layer, const BEE_RenderRequest& rq, BM_World dst, BEE_Layer matte, bool asMatte);
   ErrorCode SourceFrame(BEE_Layer layer, const BEE_RenderRequest& rq, Time layerTime, Time layerSpan,
                         TempWorld& out);
+  // What an effect's layer parameter reads of target at a composition time:
+  // its source with its masks and effects, in its own pixels.
+  ErrorCode EffectLayerFrame(BEE_Layer target, const BEE_RenderRequest& rq, Time compTime, Time compSpan,
+                             TempWorld& out);
 
  private:
   bool NeedsWholeFrames(BEE_Layer layer, Time compTime, int32_t depth);

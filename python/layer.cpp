@@ -640,11 +640,26 @@ std::vector<std::string> ChoicesOf(const PF_ParamDef& def) {
   return out;
 }
 
+// A layer parameter: the effect and the parameter (from 1) it is.
+bool LayerParamOf(BEE_Layer layer, int32_t index, int32_t* effect, int32_t* param) {
+  PF_ParamDef def{};
+  if (!ParamOf(layer, index, &def) || def.type != PF_Param_Layer) return false;
+  *effect = (index - BEE_StreamFirstEffect) / 128;
+  *param = (index - BEE_StreamFirstEffect) % 128 + 1;
+  return true;
+}
+
 // An effect's own data (the Text effect's text and font): it has no value
 // as numbers, no keys and no limits; get_text and set_text reach it.
 bool HoldsData(BEE_Layer layer, int32_t index) {
   PF_ParamDef def{};
   return ParamOf(layer, index, &def) && def.type == PF_Param_Arbitrary;
+}
+
+// A parameter without a stream: the effect's own data, or a layer.
+bool Streamless(BEE_Layer layer, int32_t index) {
+  PF_ParamDef def{};
+  return ParamOf(layer, index, &def) && (def.type == PF_Param_Arbitrary || def.type == PF_Param_Layer);
 }
 
 // A Python value for a stream value: points for a shape, True or False for
@@ -725,6 +740,12 @@ py::object Property::Choices() const {
 py::object Property::Value(std::optional<double> time) const {
   Enter();
   if (HoldsData(layer, index)) Fail(3, "this parameter holds the effect's own data: read it with Effect.get_text()");
+  int32_t effect = 0, param = 0;
+  if (LayerParamOf(layer, index, &effect, &param)) {  // the same at every time
+    BEE_Layer target = nullptr;
+    Check(BEE_GetEffectParamLayer(layer, effect, param, &target), "reading the layer parameter");
+    return target ? py::cast(MakeLayer(target, life)) : py::none();
+  }
   BEE_StreamValue v{};
   Time t{};
   if (time) t = ToTime(*time, layer);
@@ -734,6 +755,25 @@ py::object Property::Value(std::optional<double> time) const {
 
 void Property::SetValue(const py::object& value, std::optional<double> time) const {
   Enter();
+  int32_t effect = 0, param = 0;
+  if (LayerParamOf(layer, index, &effect, &param)) {
+    if (time) BadValue("a layer parameter is the same at every time: give no time");
+    BEE_Layer target = nullptr;
+    if (!value.is_none()) {
+      if (!py::isinstance<Layer>(value))
+        BadType("a layer parameter takes a Layer of its composition, or None");
+      const Layer& chosen = value.cast<const Layer&>();
+      chosen.Enter();
+      BEE_Item mine = nullptr, theirs = nullptr;
+      Check(BEE_GetLayerComp(layer, &mine), "reading the layer's composition");
+      Check(BEE_GetLayerComp(chosen.h, &theirs), "reading the layer's composition");
+      if (theirs != mine) BadValue("a layer parameter reads a layer of its own composition");
+      if (chosen.h == layer) BadValue("an effect cannot read its own layer");
+      target = chosen.h;
+    }
+    Check(BEE_CmdSetEffectParamLayer(layer, effect, param, target), "choosing the layer");
+    return;
+  }
   ShapeGuard guard;
   const BEE_StreamValue v = ToStream(layer, index, value, guard);
   Time t{};
@@ -743,7 +783,7 @@ void Property::SetValue(const py::object& value, std::optional<double> time) con
 
 bool Property::Animated() const {
   Enter();
-  if (HoldsData(layer, index)) return false;
+  if (Streamless(layer, index)) return false;
   BEE_StreamRef ref{layer, index};
   TDB_Stream stream = nullptr;
   Check(BEE_StreamLookup(&ref, &stream), "finding the stream");
@@ -762,7 +802,7 @@ void Property::SetAnimated(bool on, std::optional<double> time) const {
 
 int Property::NumKeys() const {
   Enter();
-  if (HoldsData(layer, index)) return 0;
+  if (Streamless(layer, index)) return 0;
   BEE_StreamRef ref{layer, index};
   TDB_Stream stream = nullptr;
   Check(BEE_StreamLookup(&ref, &stream), "finding the stream");
@@ -782,7 +822,7 @@ py::object Numbers(const double* v, int32_t n) { return n == 1 ? py::object(py::
 py::list Property::Keys() const {
   Enter();
   py::list out;
-  if (HoldsData(layer, index)) return out;
+  if (Streamless(layer, index)) return out;
   BEE_StreamRef ref{layer, index};
   TDB_Stream stream = nullptr;
   Check(BEE_StreamLookup(&ref, &stream), "finding the stream");
@@ -956,7 +996,7 @@ std::string Property::Repr() const {
 
 py::tuple Property::Limits() const {
   Enter();
-  if (HoldsData(layer, index)) return py::make_tuple(py::none(), py::none());
+  if (Streamless(layer, index)) return py::make_tuple(py::none(), py::none());
   uint32_t flags = 0;
   double lo = 0, hi = 0;
   Check(BEE_GetStreamMinMax(layer, index, &flags, &lo, &hi), "reading the property's limits");

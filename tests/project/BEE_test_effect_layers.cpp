@@ -1,6 +1,8 @@
-// Effects with a layer parameter: the engine answers their checkouts of that
-// layer's frame and sound with "no layer chosen" (a frame without pixels,
-// silence of the span asked for), so they render instead of failing.
+// Effects with a layer parameter. With no layer chosen the engine answers
+// their checkouts of that layer's frame and sound with "no layer chosen" (a
+// frame without pixels, silence of the span asked for), so they render
+// instead of failing. A chosen layer of the composition is read with its
+// masks and effects, kept through undo, files, imports and duplicates.
 #include <cstring>
 
 #include "BEE_test_frames.h"
@@ -64,6 +66,24 @@ PF_Result Listen(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_Param
   return 0;
 }
 
+// Shows its layer parameter's frame in place of its input when it has
+// pixels of the input's size; else passes its input on.
+PF_Result Take(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_ParamDef* params[], PFWorld* output,
+               void*) {
+  if (cmd == PF_Cmd_ParamsSetup) return AddLayerParam(in, out);
+  if (cmd != PF_Cmd_Render) return 0;
+  PF_ParamDef layer{};
+  if (PF_Result err = in->checkoutParam(in->effectRef, 1, in->time, in->timeStep, in->timeScale, &layer))
+    return err;
+  ++gSeen.checkouts;
+  const PFWorld& src = params[0]->u.world;
+  const bool shown =
+      layer.u.world.data && layer.u.world.width == src.width && layer.u.world.height == src.height;
+  PF_Result err = PF_WorldCopy(in->effectRef, shown ? &layer.u.world : &src, output);
+  if (PF_Result back = in->checkinParam(in->effectRef, &layer); !err) err = back;
+  return err;
+}
+
 class EffectLayers : public FramesFixture {
  protected:
   void SetUp() override {
@@ -73,15 +93,120 @@ class EffectLayers : public FramesFixture {
       const FLT_StaticClass peek{"TEST Peek", "Peek", "Test", 0, 0x10000, 0xC0000, &Peek};
       const FLT_StaticClass listen{"TEST Listen", "Listen", "Test", PF_OutFlag_AudioOnly, 0x10000, 0xC0000,
                                    &Listen};
+      const FLT_StaticClass take{"TEST Take", "Take", "Test", 0, 0x10000, 0xC0000, &Take};
       ASSERT_EQ(FLTp_RegisterStaticClass(&peek, &peek_), 0);
       ASSERT_EQ(FLTp_RegisterStaticClass(&listen, &listen_), 0);
+      ASSERT_EQ(FLTp_RegisterStaticClass(&take, &take_), 0);
       BEE_Layer l = MakeSolid(MakeComp("C", 40, 30), 0xFF336699, 20, 10);
       ASSERT_EQ(BEE_CmdApplyEffect(l, peek_, nullptr), 0);
       ASSERT_EQ(BEE_CmdApplyEffect(l, listen_, nullptr), 0);
+      // Masks drawn, and a layer read, once.
+      TwoLayers();
+      ASSERT_EQ(BEE_CmdSetEffectParamLayer(shown_, 0, 1, read_), 0);
+      Halves(comp_);
+      ASSERT_EQ(BEE_CmdSaveProject(Spec("warm.tvp"), 0, 0), 0);
+      ASSERT_EQ(BEE_CmdImportProject(Spec("warm.tvp"), nullptr), 0);
+      GOT(BEE_Item, BEE_CmdDuplicateComp, comp_);
     });
+    comp_ = nullptr, read_ = shown_ = nullptr;
   }
-  int16_t peek_ = 0, listen_ = 0;
+  // A 40 x 30 composition: "Shown" (red, 20 x 10, on top) takes the frame
+  // of what its effect chooses; "Read" (blue, 20 x 10, its right half
+  // masked away) sits at the same place below it.
+  void TwoLayers() {
+    comp_ = MakeComp("C", 40, 30);
+    read_ = MakeSolid(comp_, 0xFF0000FF, 20, 10);
+    AddShapeMask(read_, OM_TypeRect, FixedRect{0, 0, 10 << 16, 10 << 16});
+    shown_ = MakeSolid(comp_, 0xFFFF0000, 20, 10);
+    ASSERT_EQ(BEE_CmdApplyEffect(shown_, take_, nullptr), 0);
+  }
+  BEE_Layer Chosen(BEE_Layer layer) {
+    BEE_Layer target = nullptr;
+    EXPECT_EQ(BEE_GetEffectParamLayer(layer, 0, 1, &target), 0);
+    return target;
+  }
+  // The pixels at (12, 15) and (27, 15): the layers' left and right halves.
+  std::pair<uint32_t, uint32_t> Halves(BEE_Item comp) {
+    const std::vector<uint32_t> p = Pixels(comp, 0);
+    return p.size() == 40 * 30 ? std::pair{p[15 * 40 + 12], p[15 * 40 + 27]} : std::pair{0u, 0u};
+  }
+  int16_t peek_ = 0, listen_ = 0, take_ = 0;
+  BEE_Item comp_ = nullptr;
+  BEE_Layer read_ = nullptr, shown_ = nullptr;
 };
+
+TEST_F(EffectLayers, AChosenLayerIsReadWithItsMasksAndUndone) {
+  TwoLayers();
+  const auto red = std::pair{0xFFFF0000u, 0xFFFF0000u};
+  EXPECT_EQ(Halves(comp_), red);
+  EXPECT_EQ(Chosen(shown_), nullptr);
+  ASSERT_EQ(BEE_CmdSetEffectParamLayer(shown_, 0, 1, read_), 0);
+  EXPECT_EQ(UndoName(), "Effect Layer Change");
+  EXPECT_EQ(Chosen(shown_), read_);
+  // Blue where the mask keeps it; the masked half is transparent, so the
+  // blue layer below shows only through the left half of nothing: clear.
+  EXPECT_EQ(Halves(comp_), (std::pair{0xFF0000FFu, 0u}));
+  // Hidden, it is read all the same.
+  ASSERT_EQ(BEE_CmdSetLayerSwitch(read_, BEE_SwitchVideo, 0), 0);
+  EXPECT_EQ(Halves(comp_), (std::pair{0xFF0000FFu, 0u}));
+  ASSERT_EQ(BEE_Undo(), 0);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Chosen(shown_), nullptr);
+  EXPECT_EQ(Halves(comp_), red);
+  ASSERT_EQ(BEE_Redo(), 0);
+  EXPECT_EQ(Chosen(shown_), read_);
+  // Deleted, it reads as none until the deletion is undone.
+  ASSERT_EQ(BEE_CmdDeleteLayer(read_), 0);
+  EXPECT_EQ(Chosen(shown_), nullptr);
+  EXPECT_EQ(Halves(comp_), red);
+  ASSERT_EQ(BEE_Undo(), 0);
+  EXPECT_EQ(Chosen(shown_), read_);
+  EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
+  // Refused: the effect's own layer, another composition's, the input (0)
+  // and a parameter of another kind.
+  BEE_Layer other = MakeSolid(MakeComp("D", 8, 8), 0xFF00FF00, 8, 8);
+  ASSERT_EQ(BEE_CmdApplyEffect(other, listen_, nullptr), 0);
+  EXPECT_EQ(BEE_CmdSetEffectParamLayer(shown_, 0, 1, shown_), kErrBadParam);
+  EXPECT_EQ(BEE_CmdSetEffectParamLayer(shown_, 0, 1, other), kErrBadParam);
+  EXPECT_EQ(BEE_CmdSetEffectParamLayer(shown_, 0, 0, read_), kErrBadParam);
+  EXPECT_EQ(BEE_CmdSetEffectParamLayer(shown_, 1, 1, read_), kErrRange);
+  EXPECT_EQ(Chosen(shown_), read_);
+}
+
+TEST_F(EffectLayers, LayersReadingEachOtherReadNoneInside) {
+  TwoLayers();
+  ASSERT_EQ(BEE_CmdApplyEffect(read_, take_, nullptr), 0);
+  ASSERT_EQ(BEE_CmdSetEffectParamLayer(shown_, 0, 1, read_), 0);
+  ASSERT_EQ(BEE_CmdSetEffectParamLayer(read_, 0, 1, shown_), 0);
+  // Shown reads Read, whose effect would read Shown again: inside, none, so
+  // Read's effect passes on its masked blue. Read itself, below, reads Shown,
+  // whose effect reads none inside: Read shows Shown's whole red.
+  EXPECT_EQ(Halves(comp_), (std::pair{0xFF0000FFu, 0xFFFF0000u}));
+  EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
+}
+
+TEST_F(EffectLayers, AChoiceIsKeptByFilesImportsAndDuplicates) {
+  TwoLayers();
+  ASSERT_EQ(BEE_CmdSetEffectParamLayer(shown_, 0, 1, read_), 0);
+  const auto want = Halves(comp_);
+  ASSERT_EQ(BEE_CmdSaveProject(Spec("p.tvp"), 0, 0), 0);
+  ASSERT_EQ(BEE_CmdOpenProject(Spec("p.tvp"), 0, nullptr), 0);
+  BEE_Item comp = FindComp("C");
+  EXPECT_EQ(Chosen(Layer(comp, 0)), Layer(comp, 1));
+  EXPECT_EQ(Halves(comp), want);
+  // Imported beside itself, each reads its own layer (IDs are offset).
+  BEE_Item folder = GOT(BEE_Item, BEE_CmdNewFolder, nullptr, "In");
+  ASSERT_EQ(BEE_CmdImportProject(Spec("p.tvp"), folder), 0);
+  BEE_Item imported = FindComp("C", folder);
+  ASSERT_NE(imported, nullptr);
+  EXPECT_EQ(Chosen(Layer(imported, 0)), Layer(imported, 1));
+  EXPECT_EQ(Halves(imported), want);
+  // A duplicated composition's effect reads the duplicate's layer.
+  BEE_Item copy = GOT(BEE_Item, BEE_CmdDuplicateComp, comp);
+  EXPECT_EQ(Chosen(Layer(copy, 0)), Layer(copy, 1));
+  EXPECT_EQ(Halves(copy), want);
+  EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
+}
 
 TEST_F(EffectLayers, AFrameCheckoutGivesNoPixelsAndTheEffectRenders) {
   BEE_Item comp = MakeComp("C", 40, 30);

@@ -251,3 +251,48 @@ def test_errors_reprs_and_the_lock(engine, tmp_path):
     with pytest.raises(tavelo.Error) as err:
         engine.open(bad)
     assert err.value.code == 0x1A4A and err.value.message.endswith("(code 6730).")
+
+
+@pytest.mark.skipif(not os.path.isdir(SAMPLE_PLUGINS), reason="the sample plug-ins are not built")
+def test_a_layer_parameter_reads_the_layer_chosen(tmp_path):
+    with tavelo.Engine(plugins=[SAMPLE_PLUGINS]) as engine:
+        project = engine.build({"comps": [{"name": "C", "width": 16, "height": 8, "fps": 10, "duration": 1, "layers": [
+            {"name": "Red", "solid": {"color": "#ff0000"}, "masks": [{"rect": [0, 0, 8, 8]}]},
+            {"name": "Blue", "solid": {"color": "#0000ff"}}]}]})
+        comp = project.comp("C")
+        blue, red = comp.layer("Blue"), comp.layer("Red")
+        mix = blue.apply_effect("Sample Layer Mix", Amount=100)
+        layer = mix["Mix Layer"]
+        assert (layer.type, layer.value, layer.animated, layer.keys) == ("layer", None, False, [])
+        assert tuple(comp.render_frame(0)[0, 0]) == (0, 0, 255, 255)
+        mix["Mix Layer"] = red
+        assert layer.value == red and project.undo_name == "Effect Layer Change"
+        # The red layer as it is in its own pixels: masked to its left half.
+        row = comp.render_frame(0)[0]
+        assert tuple(row[0]) == (255, 0, 0, 255) and row[12, 3] == 0
+        for value, error, text in ((blue, ValueError, "an effect cannot read its own layer"),
+                                   (project.new_comp("D", 4, 4).add_solid("X", "#00ff00"), ValueError,
+                                    "a layer parameter reads a layer of its own composition"),
+                                   ("Red", TypeError, "a layer parameter takes a Layer of its composition, or None")):
+            with pytest.raises(error, match=text):
+                layer.value = value
+        with pytest.raises(ValueError, match="a layer parameter is the same at every time"):
+            layer.set_value(red, time=0.5)
+        project.save(str(tmp_path / "mix.tvp"))
+        saved = comp.render_frame(0)
+        # A duplicate reads its own copy of the layer; moved together into a
+        # new composition, the pair stays paired.
+        copy = comp.duplicate()
+        assert copy[0].effects[0]["Mix Layer"].value == copy.layer("Red")
+        inner = comp.precompose([blue, red], "Pair")
+        assert inner[0].effects[0]["Mix Layer"].value == inner.layer("Red")
+        assert (inner.render_frame(0) == saved).all() and (copy.render_frame(0) == saved).all()
+        project.undo()
+        red.delete()
+        assert layer.value is None and tuple(comp.render_frame(0)[0, 0]) == (0, 0, 255, 255)
+        project.undo()
+        layer.value = None
+        assert layer.value is None
+        reopened = engine.open(str(tmp_path / "mix.tvp")).comp("C")
+        assert reopened[0].effects[0]["Mix Layer"].value == reopened.layer("Red")
+        assert (reopened.render_frame(0) == saved).all()
