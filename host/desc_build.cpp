@@ -225,10 +225,12 @@ struct Builder {
   }
 
   void Layers(BEE_Item comp, const Node& list) {
-    for (size_t i = 0; i < list.Size(); ++i) Layer(comp, list.At(i));
+    std::vector<LayerChoice> choices;
+    for (size_t i = 0; i < list.Size(); ++i) Layer(comp, list.At(i), choices);
+    ChooseLayers(comp, choices);
   }
 
-  void Layer(BEE_Item comp, const Node& n) {
+  void Layer(BEE_Item comp, const Node& n, std::vector<LayerChoice>& choices) {
     n.Only({"name", "solid", "source", "text", "in", "out", "offset", "stretch", "quality", "mode", "trackMatte",
             "preserveTransparency", "motionBlur", "visible", "effectsOn", "collapse", "autoOrient", "audio", "frameBlend", "anchor",
             "position", "scale", "rotation", "opacity", "audioLevels", "timeRemap", "masks", "effects"});
@@ -287,7 +289,7 @@ struct Builder {
       SetProperty(layer, BEE_StreamTimeRemap, *tr, false);
     }
     if (auto m = n.Get("masks")) AddMasks(layer, *m);
-    if (auto e = n.Get("effects")) AddEffects(layer, *e);
+    if (auto e = n.Get("effects")) AddEffects(layer, *e, choices);
   }
 
   // Stretch and offset first; then "in" and "out", composition times, become

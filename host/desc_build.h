@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "BEE.h"
 #include "desc_node.h"
@@ -38,9 +39,20 @@ void SetProperty(BEE_Layer layer, int32_t index, const Node& n, const ValueReade
 // (one number stands for all when scalarForAll).
 void SetProperty(BEE_Layer layer, int32_t index, const Node& n, bool scalarForAll);
 
-// Adds the masks and the effects of a layer.
+// A layer parameter a description sets: the name of a layer of the
+// effect's composition, chosen once all of its layers are made.
+struct LayerChoice {
+  BEE_Layer layer;
+  int32_t effect, param;
+  Node value;
+};
+
+// Adds the masks and the effects of a layer; layer parameters' choices go
+// to choices.
 void AddMasks(BEE_Layer layer, const Node& list);
-void AddEffects(BEE_Layer layer, const Node& list);
+void AddEffects(BEE_Layer layer, const Node& list, std::vector<LayerChoice>& choices);
+// Chooses the layers named (the composition's layers are all made).
+void ChooseLayers(BEE_Item comp, const std::vector<LayerChoice>& choices);
 
 // Makes the text layer a layer description's "text" object describes
 // (desc_text.cpp); layer is the layer's object, for its name. place, when

@@ -88,7 +88,7 @@ ValueReader ReaderFor(const PF_ParamDef& def) {
 
 }  // namespace
 
-void AddEffects(BEE_Layer layer, const Node& list) {
+void AddEffects(BEE_Layer layer, const Node& list, std::vector<LayerChoice>& choices) {
   for (size_t i = 0; i < list.Size(); ++i) {
     Node e = list.At(i);
     e.Only({"effect", "name", "enabled", "params"});
@@ -114,7 +114,11 @@ void AddEffects(BEE_Layer layer, const Node& list) {
       const int32_t p = FindParam(seq, value, it.key());
       PF_ParamDef def{};
       Check(FLT_SeqInqParamInfo(seq, p, &def), value, "reading the parameter");
-      if (def.type == PF_Param_Layer) value.Error("a layer parameter cannot be set from a description yet");
+      if (def.type == PF_Param_Layer) {
+        value.String();  // the name of a layer, checked once the layers are made
+        choices.push_back(LayerChoice{layer, index, p, value});
+        continue;
+      }
       if (def.type == PF_Param_Arbitrary) {
         // An arbitrary-data parameter (the Text effect's text and font)
         // takes a string, its text form.
@@ -125,6 +129,28 @@ void AddEffects(BEE_Layer layer, const Node& list) {
       }
       SetProperty(layer, BEE_StreamFirstEffect + 128 * index + p - 1, value, ReaderFor(def));
     }
+  }
+}
+
+void ChooseLayers(BEE_Item comp, const std::vector<LayerChoice>& choices) {
+  for (const LayerChoice& c : choices) {
+    int32_t n = 0;
+    Check(BEE_GetCompNumLayers(comp, &n), c.value, "reading the composition's layers");
+    const std::string name = c.value.String();
+    BEE_Layer found = nullptr;
+    int32_t named = 0;
+    for (int32_t i = 0; i < n; ++i) {
+      BEE_Layer l = nullptr;
+      char text[32] = {};
+      Check(BEE_GetIndLayer(comp, i, &l), c.value, "reading the composition's layers");
+      Check(BEE_GetLayerName(l, text), c.value, "reading a layer's name");
+      if (name == text) found = l, ++named;
+    }
+    if (named == 0) c.value.Error("no layer named " + Echo(name) + " in the composition");
+    if (named > 1)
+      c.value.Error(std::to_string(named) + " layers are named " + Echo(name) + ": name the one to read");
+    if (found == c.layer) c.value.Error("an effect cannot read its own layer");
+    Check(BEE_CmdSetEffectParamLayer(c.layer, c.effect, c.param, found), c.value, "choosing the layer");
   }
 }
 

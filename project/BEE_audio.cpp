@@ -52,6 +52,15 @@ bool SameFormat(const SND_Format& a, const SND_Format& b) {
 }
 
 // One render: the progress record and the nesting of compositions.
+// The layers whose audio effects are running, innermost last, with the
+// quality they render at: a layer parameter's sound is read with it, and a
+// layer parameter naming one of them reads silence.
+struct SoundEffects {
+  BEE_Layer layer;
+  int32_t quality;
+};
+std::vector<SoundEffects> gSoundEffects;
+
 class SoundRender {
  public:
   explicit SoundRender(BEE_SoundProgress* progress) : progress_(progress) {}
@@ -295,7 +304,9 @@ ErrorCode SoundRender::Layer(BEE_Layer layer, int32_t quality, Time start, Time 
       if (ErrorCode e = FLT_NewAudioParade(r.parade, &ap)) return e;
       Sound fx;
       ErrorCode e = SND_NewWorld(&wf, nullptr, fx.out());
+      gSoundEffects.push_back(SoundEffects{layer, quality});
       if (!e) e = FLT_RenderAudioParade(ap, q, w.get(), fx.get());
+      gSoundEffects.pop_back();
       FLT_DisposeAudioParade(ap);
       if (e) return e;
       w.Reset(fx.Take());
@@ -327,6 +338,43 @@ ErrorCode CheckRequest(Time start, Time duration, const SND_Format* format, SND_
 }
 
 }  // namespace
+
+ErrorCode CheckoutEffectLayerSound(uint32_t ref, Time start, Time duration, const SND_Format& f,
+                                   SND_World* world) {
+  *world = nullptr;
+  Sound out;
+  BEE_Layer target = nullptr;
+  if (ref && !gSoundEffects.empty()) {
+    const SoundEffects running = gSoundEffects.back();
+    target = LayerByID(R(running.layer).comp, ref);
+    for (const SoundEffects& s : gSoundEffects)
+      if (s.layer == target) target = nullptr;
+    if (target) {
+      // The span in composition time, read from the layer as it sounds there.
+      Time cs{}, cd{};
+      if (ErrorCode err = BEE_LayerToCompTime(running.layer, start, &cs)) return err;
+      if (ErrorCode err = BEE_LayerToCompDuration(running.layer, duration, &cd)) return err;
+      if (cd.value < 0) cs.value += cd.value, cd.value = -cd.value;
+      SoundRender render(nullptr);
+      const BEE_Item comp = R(target).comp;
+      if (ErrorCode err =
+              render.Layer(target, running.quality, cs, cd, f, IndexOfLayer(target), LayerCount(comp), out))
+        return err;
+    }
+  }
+  // The span asked for, in the effect's time: silence where nothing sounds.
+  const int64_t frames = FirstAt(static_cast<long double>(f.rate) * (Sec(start) + Sec(duration))) -
+                         FirstAt(static_cast<long double>(f.rate) * Sec(start));
+  if (!out) {
+    if (ErrorCode err = Silence(f, start, duration, out)) return err;
+  } else {
+    if (ErrorCode err = SND_Resize(0, frames, out.get())) return err;
+    if (ErrorCode err = SND_SetWorldStartTime(start, out.get())) return err;
+  }
+  *world = out.Take();
+  return 0;
+}
+
 }  // namespace tv::bee
 
 using namespace tv;

@@ -305,7 +305,6 @@ enum Text : int32_t {
   // Effect data set from text (BEE_effect_text.cpp).
   kTextEffectTextChange,
   // Effects' layer parameters (BEE_effect_layers.cpp, BEE_effect_layer_choice.cpp).
-  kTextEffectLayerRef,
   kTextEffectLayerChange,
   kTextCount
 };
@@ -469,6 +468,12 @@ BEE_Layer LayerByID(BEE_Item comp, uint32_t id);
 // The copies' layer parameters that name one of the originals name that
 // one's copy instead (copies[i] is originals[i]'s, with an ID of its own).
 void CopyLayerChoices(std::span<const BEE_Layer> originals, std::span<const BEE_Layer> copies);
+// A layer parameter's sound for the audio effect now running (ref: the
+// layer's ID; start and duration in the effect's layer time): the layer's
+// sound as it plays in the composition, silence for none (no layer, a
+// deleted one, or one whose audio effects are running).
+ErrorCode CheckoutEffectLayerSound(uint32_t ref, Time start, Time duration, const SND_Format& f,
+                                   SND_World* world);
 // Layer parameters read from a file whose IDs were offset by base name the
 // layers by the offset IDs.
 ErrorCode OffsetLayerChoices(Handle parade, uint32_t base);

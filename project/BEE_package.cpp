@@ -235,9 +235,6 @@ constexpr pkg::Text kTexts[] = {
     {kTextInOrderNote, "Note: frames are rendered in order because an output is a movie or takes sound."},
     {kTextMovieBusy, "a movie is being rendered, or an undo group is open."},
     {kTextEffectTextChange, "Effect Text Change"},
-    {kTextEffectLayerRef,
-     "an effect's layer parameter names layer %lu: effects cannot read another layer's sound in this engine "
-     "yet."},
     {kTextEffectLayerChange, "Effect Layer Change"},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);

@@ -18,6 +18,7 @@ struct Seen {
   bool noPixels = false;
   int32_t length = -1;
   bool silent = false;
+  std::vector<int16_t> heard;  // the last sound checked out
 } gSeen;
 
 PF_Result AddLayerParam(PF_InputRecord* in, PF_OutputRecord* out) {
@@ -59,6 +60,7 @@ PF_Result Listen(int32_t cmd, PF_InputRecord* in, PF_OutputRecord* out, PF_Param
   const auto* s = static_cast<const int16_t*>(p);
   gSeen.silent = rate == 48000 && bytes == 2 && channels == 2 &&
                  std::all_of(s, s + 2 * static_cast<ptrdiff_t>(gSeen.length), [](int16_t v) { return v == 0; });
+  gSeen.heard.assign(s, s + 2 * static_cast<ptrdiff_t>(std::max(gSeen.length, 0)));
   SND_UnlockBuffer(sound);
   if (PF_Result err = in->checkinAudio(in->effectRef, sound)) return err;
   const auto* call = static_cast<const PF_AudioCall*>(extra);
@@ -248,6 +250,45 @@ TEST_F(EffectLayers, ASoundCheckoutGivesSilenceOfTheSpan) {
   EXPECT_GE(gSeen.checkouts, 1);
   EXPECT_EQ(gSeen.length, 48000);
   EXPECT_TRUE(gSeen.silent);
+}
+
+TEST_F(EffectLayers, AChosenLayerIsHeardAsItPlays) {
+  WriteToneWav(dir.P("tone.wav"), 2);
+  BEE_Item tone = GOT(BEE_Item, BEE_CmdImportFootage, nullptr, Spec("tone.wav"), 0);
+  BEE_Item comp = MakeComp("C", 40, 30);
+  BEE_Layer heard = nullptr, listening = nullptr;
+  ASSERT_EQ(BEE_CmdNewLayer(comp, tone, &heard), 0);
+  ASSERT_EQ(BEE_CmdNewLayer(comp, tone, &listening), 0);
+  // Heard starts half a second late and plays at half its level.
+  ASSERT_EQ(BEE_CmdSetLayerTimes(heard, Time{300, 600}, Time{0, 600}, Time{900, 600}), 0);
+  SetAt(heard, BEE_StreamAudioLevels, 0, {-6.0206, -6.0206}, false);
+  ASSERT_EQ(BEE_CmdApplyEffect(listening, listen_, nullptr), 0);
+  ASSERT_EQ(BEE_CmdSetEffectParamLayer(listening, 0, 1, heard), 0);
+  const SND_Format f{48000, SND_Encoding_Signed, 2, 2, 0};
+  SND_World w = nullptr;
+  ASSERT_EQ(BEE_RenderCompSound(comp, 1, Time{0, 10}, Time{10, 10}, &f, &w), 0);
+  SND_DisposeWorld(w);
+  ASSERT_EQ(gSeen.length, 48000);
+  EXPECT_FALSE(gSeen.silent);
+  // What the effect heard of the first second is the layer's own sound.
+  w = nullptr;
+  ASSERT_EQ(BEE_RenderLayerSound(heard, 1, Time{0, 600}, Time{600, 600}, &f, nullptr, &w), 0);
+  ASSERT_NE(w, nullptr);
+  SND_LockBuffer(0, w);
+  void* p = nullptr;
+  SNDp_GetBuffer(w, &p);
+  const std::vector<int16_t> own(static_cast<int16_t*>(p), static_cast<int16_t*>(p) + 2 * 48000);
+  SND_UnlockBuffer(w);
+  SND_DisposeWorld(w);
+  EXPECT_EQ(gSeen.heard, own);
+  EXPECT_TRUE(std::all_of(own.begin(), own.begin() + 2 * 24000, [](int16_t v) { return v == 0; }));
+  // Two layers hearing each other: the inner checkout is silence.
+  ASSERT_EQ(BEE_CmdApplyEffect(heard, listen_, nullptr), 0);
+  ASSERT_EQ(BEE_CmdSetEffectParamLayer(heard, 0, 1, listening), 0);
+  w = nullptr;
+  ASSERT_EQ(BEE_RenderCompSound(comp, 1, Time{0, 10}, Time{10, 10}, &f, &w), 0);
+  SND_DisposeWorld(w);
+  EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
 }
 
 }  // namespace

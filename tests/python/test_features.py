@@ -296,3 +296,16 @@ def test_a_layer_parameter_reads_the_layer_chosen(tmp_path):
         reopened = engine.open(str(tmp_path / "mix.tvp")).comp("C")
         assert reopened[0].effects[0]["Mix Layer"].value == reopened.layer("Red")
         assert (reopened.render_frame(0) == saved).all()
+        # A description names the layer, listed before or after the effect's.
+        described = {"comps": [{"name": "C", "width": 16, "height": 8, "fps": 10, "duration": 1, "layers": [
+            {"name": "Red", "solid": {"color": "#ff0000"}, "masks": [{"rect": [0, 0, 8, 8]}]},
+            {"name": "Blue", "solid": {"color": "#0000ff"},
+             "effects": [{"effect": "Sample Layer Mix", "params": {"Amount": 100, "Mix Layer": "Red"}}]}]}]}
+        built = engine.build(described).comp("C")
+        assert built.layer("Blue").effects[0]["Mix Layer"].value == built.layer("Red")
+        assert (built.render_frame(0) == saved).all()
+        for name, text in (("Nope", 'no layer named "Nope" in the composition'),
+                           ("Blue", "an effect cannot read its own layer")):
+            described["comps"][0]["layers"][1]["effects"][0]["params"]["Mix Layer"] = name
+            with pytest.raises(tavelo.Error, match=text):
+                engine.build(described)
