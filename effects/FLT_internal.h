@@ -188,6 +188,7 @@ struct Globals {
   uintptr_t hostA, hostB;
   FLT_HostProc procs[20];
   BM_World scratch;
+  bool scratchInUse;  // a frame parade renders with it (one inside makes its own)
   // The effect references of the calls running now (innermost last): a
   // reference handed back by an effect is checked against them before it is
   // read.

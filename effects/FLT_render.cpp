@@ -277,10 +277,30 @@ ErrorCode FLT_RenderFrParade(FLT_FrameParade frameParade, int32_t flags, BM_Worl
   // Parity over the effects that run, so that the last of them writes the
   // output world whatever is skipped.
   ErrorCode err = 0;
+  // The kept scratch world, unless a render it serves is running: an effect
+  // that reads another layer renders that layer's effects inside its call,
+  // and that render makes a scratch world of its own.
+  struct Scratch {
+    BM_World world = nullptr;
+    bool kept = false;
+    ~Scratch() {
+      if (kept)
+        G().scratchInUse = false;
+      else if (world)
+        BM_DisposeWorld(world);
+    }
+  } use;
   if (active > 1) {
-    if ((err = EnsureScratch(maxW, maxH))) return err;
+    if (!G().scratchInUse) {
+      if ((err = EnsureScratch(maxW, maxH))) return err;
+      use.world = G().scratch;
+      use.kept = G().scratchInUse = true;
+    } else {
+      const Rect want{0, 0, static_cast<int16_t>(maxH), static_cast<int16_t>(maxW)};
+      if ((err = BM_NewWorld(nullptr, BM_Flag_KeepLocal, &want, 32, 0, nullptr, &use.world))) return err;
+    }
   }
-  BM_World scratch = active > 1 ? G().scratch : nullptr;
+  BM_World scratch = use.world;
   int32_t scratchState = 0;
   Boolean32 purged = 0, reloaded = 0;
   if (scratch) {
@@ -317,7 +337,7 @@ ErrorCode FLT_RenderFrParade(FLT_FrameParade frameParade, int32_t flags, BM_Worl
   }
   if (scratch) {
     BM_UnlockPixels(scratch);
-    BM_SetPixelsState(BM_PixState_Purgeable, BM_PixState_Purgeable, scratch);
+    if (use.kept) BM_SetPixelsState(BM_PixState_Purgeable, BM_PixState_Purgeable, scratch);
   }
   return err;
 }

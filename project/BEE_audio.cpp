@@ -346,7 +346,7 @@ ErrorCode CheckoutEffectLayerSound(uint32_t ref, Time start, Time duration, cons
   BEE_Layer target = nullptr;
   if (ref && !gSoundEffects.empty()) {
     const SoundEffects running = gSoundEffects.back();
-    target = LayerByID(R(running.layer).comp, ref);
+    target = gSoundEffects.size() < kMaxLayerReads ? LayerByID(R(running.layer).comp, ref) : nullptr;
     for (const SoundEffects& s : gSoundEffects)
       if (s.layer == target) target = nullptr;
     if (target) {

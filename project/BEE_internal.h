@@ -468,6 +468,9 @@ BEE_Layer LayerByID(BEE_Item comp, uint32_t id);
 // The copies' layer parameters that name one of the originals name that
 // one's copy instead (copies[i] is originals[i]'s, with an ID of its own).
 void CopyLayerChoices(std::span<const BEE_Layer> originals, std::span<const BEE_Layer> copies);
+// How many layers deep effects read layers through their layer parameters:
+// a layer read through as many others reads as none.
+constexpr size_t kMaxLayerReads = 16;
 // A layer parameter's sound for the audio effect now running (ref: the
 // layer's ID; start and duration in the effect's layer time): the layer's
 // sound as it plays in the composition, silence for none (no layer, a

@@ -709,8 +709,10 @@ ErrorCode CheckoutEffectLayerFrame(uint32_t ref, int32_t time, int32_t step, uin
   const EffectClock clock = gEffectClock;
   if (!ref || !clock.on || !clock.layer || !clock.renderer || !clock.rq) return 0;
   BEE_Layer target = LayerByID(R(clock.layer).comp, ref);
-  // A layer deleted, or one whose effects are running: none.
-  if (!target || std::find(gEffectLayers.begin(), gEffectLayers.end(), target) != gEffectLayers.end())
+  // A layer deleted, one whose effects are running, or one read through
+  // kMaxLayerReads others: none.
+  if (!target || gEffectLayers.size() >= kMaxLayerReads ||
+      std::find(gEffectLayers.begin(), gEffectLayers.end(), target) != gEffectLayers.end())
     return 0;
   Time compTime{}, compSpan{0, 1};
   if (ErrorCode err = BEE_LayerToCompTime(clock.layer, Time{time, scale}, &compTime)) return err;

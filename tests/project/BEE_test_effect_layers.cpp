@@ -106,6 +106,8 @@ class EffectLayers : public FramesFixture {
       TwoLayers();
       ASSERT_EQ(BEE_CmdSetEffectParamLayer(shown_, 0, 1, read_), 0);
       Halves(comp_);
+      ASSERT_EQ(BEE_CmdApplyEffect(shown_, peek_, nullptr), 0);  // the kept scratch world
+      Halves(comp_);
       ASSERT_EQ(BEE_CmdSaveProject(Spec("warm.tvp"), 0, 0), 0);
       ASSERT_EQ(BEE_CmdImportProject(Spec("warm.tvp"), nullptr), 0);
       GOT(BEE_Item, BEE_CmdDuplicateComp, comp_);
@@ -184,6 +186,23 @@ TEST_F(EffectLayers, LayersReadingEachOtherReadNoneInside) {
   // Read's effect passes on its masked blue. Read itself, below, reads Shown,
   // whose effect reads none inside: Read shows Shown's whole red.
   EXPECT_EQ(Halves(comp_), (std::pair{0xFF0000FFu, 0xFFFF0000u}));
+  EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
+}
+
+// Chains of several effects on both sides: the layer read renders its chain
+// inside the reading effect's call, while the reading chain's scratch
+// world is in use.
+TEST_F(EffectLayers, ChainsRenderInsideChains) {
+  BEE_Item comp = MakeComp("C", 40, 30);
+  BEE_Layer read = MakeSolid(comp, 0xFF0000FF, 40, 30);  // larger than the scratch the reader uses
+  BEE_Layer shown = MakeSolid(comp, 0xFFFF0000, 20, 10);
+  // Peek writes the chain's scratch world, which Take reads as its input.
+  ASSERT_EQ(BEE_CmdApplyEffect(shown, peek_, nullptr), 0);
+  ASSERT_EQ(BEE_CmdApplyEffect(shown, take_, nullptr), 0);
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(BEE_CmdApplyEffect(read, peek_, nullptr), 0);
+  ASSERT_EQ(BEE_CmdSetEffectParamLayer(shown, 1, 1, read), 0);
+  // Of another size, the frame read is not shown: the red passes.
+  EXPECT_EQ(Halves(comp), (std::pair{0xFFFF0000u, 0xFFFF0000u}));
   EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
 }
 
