@@ -51,6 +51,15 @@ ErrorCode OffsetLayerChoices(Handle parade, uint32_t base) {
   return FLT_ParadeResolveLayers(parade, offset, &base);
 }
 
+ErrorCode ClearLayerChoices(Handle parade) {
+  const auto clear = [](ErrorCode running, FLT_Sequence, void*, uint32_t* ref,
+                        uint32_t* companion) -> ErrorCode {
+    *ref = *companion = 0;
+    return running;
+  };
+  return parade ? FLT_ParadeResolveLayers(parade, clear, nullptr) : 0;
+}
+
 BEE_Layer LayerByID(BEE_Item comp, uint32_t id) {
   if (!id || !comp || !IsLiveItem(comp)) return nullptr;
   int32_t n = 0;

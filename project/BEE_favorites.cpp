@@ -114,6 +114,9 @@ ErrorCode ApplyFrom(SLU_FileContext* c, BEE_Layer layer) {
       if (p) FLT_DisposeParade(p);
     }
   } guard{parade};
+  // The layers its layer parameters read were another composition's: a
+  // favorite reads none until chosen again.
+  if (ErrorCode err = ClearLayerChoices(parade)) return err;
   int32_t n = 0;
   FLT_InqParadeNumSeqs(parade, &n);
   if (missing > 0) {

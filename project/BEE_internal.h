@@ -477,6 +477,8 @@ constexpr size_t kMaxLayerReads = 16;
 // deleted one, or one whose audio effects are running).
 ErrorCode CheckoutEffectLayerSound(uint32_t ref, Time start, Time duration, const SND_Format& f,
                                    SND_World* world);
+// Layer parameters of the chain name no layer.
+ErrorCode ClearLayerChoices(Handle parade);
 // Layer parameters read from a file whose IDs were offset by base name the
 // layers by the offset IDs.
 ErrorCode OffsetLayerChoices(Handle parade, uint32_t base);

@@ -226,6 +226,14 @@ TEST_F(EffectLayers, AChoiceIsKeptByFilesImportsAndDuplicates) {
   BEE_Item copy = GOT(BEE_Item, BEE_CmdDuplicateComp, comp);
   EXPECT_EQ(Chosen(Layer(copy, 0)), Layer(copy, 1));
   EXPECT_EQ(Halves(copy), want);
+  // A favorite reads no layer where it is applied, even where the layer it
+  // read is.
+  ASSERT_EQ(BEE_SaveFavorite(Spec("fav.ffx"), 0, 0, Parade(Layer(comp, 0))), 0);
+  BEE_Layer plain = Layer(comp, 1);
+  ASSERT_EQ(BEE_CmdApplyFavorite(Spec("fav.ffx"), plain), 0);
+  BEE_Layer read = nullptr;
+  ASSERT_EQ(BEE_GetEffectParamLayer(plain, 0, 1, &read), 0);
+  EXPECT_EQ(read, nullptr);
   EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
 }
 
