@@ -82,8 +82,7 @@ constexpr pkg::Text kTexts[] = {
     {kTextMakingMovie, "Making Movie"},
     {kTextMaskTransform, "Mask Transform"},
     {kTextPrecomposeNothing, "no layer is selected to pre-compose."},
-    {kTextPrecomposeOne,
-     "leaving the attributes in the composition pre-composes one layer (%ld are selected)."},
+    {kTextPrecomposeOne, "leaving the attributes in the composition pre-composes one layer (%ld are selected)."},
     {kTextPrecomposeSource, "the source of layer \"%s\" cannot be pre-composed on its own."},
     {kTextDamagedItem, "damaged item."},
     {kTextDamagedLayer, "damaged layer."},
@@ -136,8 +135,7 @@ constexpr pkg::Text kTexts[] = {
     {kTextSelfContaining, "a composition cannot contain itself, directly or through nested compositions."},
     {kTextBadFrameRate, "a frame rate must be above 0 (%ld)."},
     {kTextBadResolution, "a resolution factor must be at least 1 (%ld, %ld)."},
-    {kTextBadStretch,
-     "a layer stretch must lie between 1/65536 and 65536 times, forwards or backwards (%ld/%lu)."},
+    {kTextBadStretch, "a layer stretch must lie between 1/65536 and 65536 times, forwards or backwards (%ld/%lu)."},
     {kTextBadSwitch, "a switch change must name exactly one switch (%lX)."},
     {kTextNotFolder, "the item is not a folder."},
     {kTextNotComp, "the item is not a composition."},
@@ -157,43 +155,32 @@ constexpr pkg::Text kTexts[] = {
     {kTextBadTransferMode, "invalid transfer mode (%ld)."},
     {kTextBadFrameDuration, "a frame duration must be the one its frame rate gives (%ld/%lu)."},
     {kTextBadCompTimes, "invalid composition times."},
-    {kTextBadKeys,
-     "invalid keyframes for stream %ld: a value is missing, not a number, out of its range or a relative "
-     "shape."},
+    {kTextBadKeys, "invalid keyframes for stream %ld: a value is missing, not a number, out of its range or a relative shape."},
     {kTextTooDeep,
-     "compositions can be nested at most %ld levels deep: putting \"%s\" into \"%s\" would nest them "
-     "deeper."},
+     "compositions can be nested at most %ld levels deep: putting \"%s\" into \"%s\" would nest them deeper."},
     {kTextCacheUnbalanced, "memory inefficiency due to %ld unbalanced frame checkouts"},
     {kTextChangedValueStdControl,
-     "PF_ChangeFlag_CHANGED_VALUE not allowed for PF_PUI_STD_CONTROL_ONLY params, use PF_UpdateParamUI() "
-     "instead."},
+     "PF_ChangeFlag_CHANGED_VALUE not allowed for PF_PUI_STD_CONTROL_ONLY params, use PF_UpdateParamUI() instead."},
     {kTextChangedUI, "use PFParamUtilsSuite instead of PF_ChangeFlag_CHANGED_UI"},
     {kTextSetToVary, "PF_ChangeFlag_SET_TO_VARY not yet implemented."},
     {kTextSetToConstant, "PF_ChangeFlag_SET_TO_CONSTANT not yet implemented."},
     {kTextNotProjectFile, "not a valid Project file."},
-    {kTextNewerVersion,
-     "this file was created with a newer version of Tavelo -- time to upgrade your application!"},
+    {kTextNewerVersion, "this file was created with a newer version of Tavelo -- time to upgrade your application!"},
     {kTextOlderVersion,
-     "this file was created with an older version of Tavelo, and can't be opened.  Sorry.{{*MSWindows*}}this "
-     "file "
-     "was created with an older version of Tavelo, and can't be opened. You can convert this file using the "
-     "MacOS "
+     "this file was created with an older version of Tavelo, and can't be opened.  Sorry.{{*MSWindows*}}this file "
+     "was created with an older version of Tavelo, and can't be opened. You can convert this file using the MacOS "
      "version of Tavelo."},
     {kTextStrangeData, "strange data in project file. (%s in %s at offset %ld)"},
     {kTextFileLocked, "File \"%s\" is locked. Please save file under different name."},
-    {kTextImportingOld,
-     "importing project created with an earlier version.  You should experience no discomfort."},
+    {kTextImportingOld, "importing project created with an earlier version.  You should experience no discomfort."},
     {kTextOpeningOld,
-     "this project must be converted from an earlier version and will open as \"Untitled\".  The original "
-     "file "
+     "this project must be converted from an earlier version and will open as \"Untitled\".  The original file "
      "will be unchanged."},
-    {kTextRemoved1,
-     "^L1 effect reference has been removed because an effect used by this project is missing. (^2)"},
+    {kTextRemoved1, "^L1 effect reference has been removed because an effect used by this project is missing. (^2)"},
     {kTextRemovedN,
      "^L1 effect references have been removed because some effects used by this project are missing. (^2)"},
     {kTextRemovedEtc,
-     "^L1 effect references have been removed because some effects used by this project are missing. (^2, "
-     "etc.)"},
+     "^L1 effect references have been removed because some effects used by this project are missing. (^2, etc.)"},
     {kTextMissingEff1, "^L1 effect reference is missing. (^2)"},
     {kTextMissingEffN, "^L1 effect references are missing. (^2)"},
     {kTextMissingEffEtc, "^L1 effect references are missing. (^2, etc.)"},
@@ -226,13 +213,13 @@ constexpr pkg::Text kTexts[] = {
     {kTextFavRemovedN,
      "^L1 effect references have been removed because some effects used by this favorite are missing. (^2)"},
     {kTextFavRemovedEtc,
-     "^L1 effect references have been removed because some effects used by this favorite are missing. (^2, "
-     "etc.)"},
+     "^L1 effect references have been removed because some effects used by this favorite are missing. (^2, etc.)"},
     {kTextNotFavorite, "not a valid effect favorite file."},
     {kTextBadOutputFrame, "invalid output frame dimensions."},
     {kTextNotAllOutputs, "last frame was written to one or more output modules, but not all!"},
     {kTextEmptyFileKept, "didn't delete empty file \"^1\" because it was larger than expected."},
-    {kTextInOrderNote, "Note: frames are rendered in order because an output is a movie or takes sound."},
+    {kTextInOrderNote,
+     "Note: frames are rendered in order because an output is a movie or takes sound."},
     {kTextMovieBusy, "a movie is being rendered, or an undo group is open."},
     {kTextEffectTextChange, "Effect Text Change"},
     {kTextEffectLayerChange, "Effect Layer Change"},
