@@ -699,7 +699,8 @@ BEE_StreamValue ToStream(BEE_Layer layer, int32_t index, const py::object& value
   }
   PF_ParamDef def{};
   if (ParamOf(layer, index, &def)) {
-    if (def.type == PF_Param_Layer || def.type == PF_Param_Arbitrary)
+    if (def.type == PF_Param_Layer) BadValue("a layer parameter has no keys: set its value to a Layer, or None");
+    if (def.type == PF_Param_Arbitrary)
       BadValue("this parameter (" + std::string(kParamTypes[def.type]) + ") is not set through a property");
     if (def.type == PF_Param_Popup && py::isinstance<py::str>(value)) {
       const std::string name = value.cast<std::string>();

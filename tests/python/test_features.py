@@ -278,6 +278,8 @@ def test_a_layer_parameter_reads_the_layer_chosen(tmp_path):
                 layer.value = value
         with pytest.raises(ValueError, match="a layer parameter is the same at every time"):
             layer.set_value(red, time=0.5)
+        with pytest.raises(ValueError, match="a layer parameter has no keys: set its value to a Layer, or None"):
+            layer.add_key(0.5, red)
         project.save(str(tmp_path / "mix.tvp"))
         saved = comp.render_frame(0)
         # A duplicate reads its own copy of the layer; moved together into a
