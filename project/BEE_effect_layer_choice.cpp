@@ -25,20 +25,31 @@ struct LayerTraits {
 
 }  // namespace
 
+void FollowLayerChoices(BEE_Layer layer, const std::unordered_map<uint32_t, uint32_t>& ids, bool keepOthers) {
+  if (!R(layer).parade) return;
+  struct Walk {
+    const std::unordered_map<uint32_t, uint32_t>& ids;
+    bool keep;
+  } walk{ids, keepOthers};
+  const auto follow = [](ErrorCode running, FLT_Sequence, void* refcon, uint32_t* ref, uint32_t* companion) {
+    const Walk& w = *static_cast<const Walk*>(refcon);
+    if (auto it = w.ids.find(*ref); it != w.ids.end()) {
+      *ref = it->second;
+    } else if (!w.keep) {
+      *ref = *companion = 0;
+    }
+    return running;
+  };
+  FLT_ParadeResolveLayers(R(layer).parade, follow, &walk);
+}
+
 void CopyLayerChoices(std::span<const BEE_Layer> originals, std::span<const BEE_Layer> copies) {
   std::unordered_map<uint32_t, uint32_t> ids;
   for (size_t i = 0; i < originals.size() && i < copies.size(); ++i) {
     uint32_t from = 0, to = 0;
     if (BEEp_GetLayerID(originals[i], &from) == 0 && BEEp_GetLayerID(copies[i], &to) == 0) ids[from] = to;
   }
-  const auto follow = [](ErrorCode running, FLT_Sequence, void* refcon, uint32_t* ref,
-                         uint32_t*) -> ErrorCode {
-    const auto& map = *static_cast<const std::unordered_map<uint32_t, uint32_t>*>(refcon);
-    if (auto it = map.find(*ref); it != map.end()) *ref = it->second;
-    return running;
-  };
-  for (BEE_Layer c : copies)
-    if (R(c).parade) FLT_ParadeResolveLayers(R(c).parade, follow, &ids);
+  for (BEE_Layer c : copies) FollowLayerChoices(c, ids, true);
 }
 
 ErrorCode OffsetLayerChoices(Handle parade, uint32_t base) {

@@ -198,6 +198,7 @@ struct State {
   std::vector<BEE_Item> order;     // every item of the tree, root first, project order
   uint32_t nextId = 1;
   uint32_t stamp = 0;
+  uint64_t generation = 0;  // counts the projects opened (IDs start again in each)
   bool dirty = false;
   int32_t sortMode = 0;
   bool sortStale = false;
@@ -316,6 +317,9 @@ BEE_Layer LayerByID(BEE_Item comp, uint32_t id);
 // The copies' layer parameters that name one of the originals name that
 // one's copy instead (copies[i] is originals[i]'s, with an ID of its own).
 void CopyLayerChoices(std::span<const BEE_Layer> originals, std::span<const BEE_Layer> copies);
+// The layer's layer parameters that name an ID of ids name the ID it maps
+// to; the others keep theirs when keepOthers, else name none.
+void FollowLayerChoices(BEE_Layer layer, const std::unordered_map<uint32_t, uint32_t>& ids, bool keepOthers);
 // How many layers deep effects read layers through their layer parameters:
 // a layer read through as many others reads as none.
 constexpr size_t kMaxLayerReads = 16;

@@ -116,6 +116,7 @@ ErrorCode OpenEmptyProject() {
     return err;
   }
   CloseProjectState();
+  ++g.generation;
   g.root = root;
   g.order.push_back(root);
   g.open = true;

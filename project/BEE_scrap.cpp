@@ -364,9 +364,11 @@ ErrorCode BEE_CopyLayerToScrap(BEE_Scrap scrap, BEE_Layer layer) try {
   if (scrap->kind == BEE_ScrapKeyframes)
     return kReport.Report(kSiteScrap, kSevError, kErrBadParam, kTextScrapKind, {scrap->kind});
   scrap->layers.reserve(scrap->layers.size() + 1);
+  scrap->origins.reserve(scrap->layers.size() + 1);
   BEE_Layer copy = nullptr;
   if (ErrorCode err = DuplicateLayerRec(layer, &copy)) return err;
   scrap->layers.push_back(copy);
+  scrap->origins.push_back({R(layer).id, R(layer).comp, G().generation});
   scrap->kind = BEE_ScrapLayers;
   return 0;
 } TV_CATCH(BEE_PackageNumber)

@@ -32,6 +32,14 @@ struct ScrapStream {
 struct BEE_ScrapRec {
   uint16_t kind = BEE_ScrapEmpty;
   std::vector<BEE_Layer> layers;  // owned, outside every composition
+  // Where each layer was copied from: its ID, its composition and the
+  // project then (what the layer parameters of its effects name).
+  struct Origin {
+    uint32_t id;
+    BEE_Item comp;
+    uint64_t generation;
+  };
+  std::vector<Origin> origins;
   std::vector<tv::bee::ScrapStream> streams;
   double fps = 0;
   int32_t sourceWidth = 0, sourceHeight = 0;

@@ -315,6 +315,17 @@ ErrorCode BEE_CmdPasteLayersIntoComp(BEE_Item comp, BEE_Scrap scrap) try {
       return err;
     }
   }
+  // Effects of the copies read the copies of the layers they read when
+  // those came along; else the layers themselves, pasted back where they
+  // were copied from, and none elsewhere.
+  std::unordered_map<uint32_t, uint32_t> ids;
+  for (size_t k = 0; k < copies.size() && k < scrap->origins.size(); ++k)
+    ids[scrap->origins[k].id] = R(copies[k]).id;
+  for (size_t k = 0; k < copies.size(); ++k) {
+    const bool home = k < scrap->origins.size() && scrap->origins[k].comp == comp &&
+                      scrap->origins[k].generation == G().generation;
+    FollowLayerChoices(copies[k], ids, home);
+  }
   BEE_SelectionRec* sel = new BEE_SelectionRec;
   std::unique_ptr<BEE_SelectionRec> selOwned(sel);
   ErrorCode err = BEE_StartGroup(kReport.Text(copies.size() == 1 ? kTextPasteLayer : kTextPasteLayers), 0);

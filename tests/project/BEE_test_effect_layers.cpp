@@ -206,6 +206,38 @@ TEST_F(EffectLayers, ChainsRenderInsideChains) {
   EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
 }
 
+// Pasted with the layer it reads, an effect reads the pasted copy; pasted
+// alone, it reads the layer itself where it was copied from, and none in
+// another composition or project.
+TEST_F(EffectLayers, PastedLayersReadWhatCameAlong) {
+  TwoLayers();
+  ASSERT_EQ(BEE_CmdSetEffectParamLayer(shown_, 0, 1, read_), 0);
+  const auto scrapOf = [](std::initializer_list<BEE_Layer> layers) {
+    BEE_Scrap s = GOT(BEE_Scrap, BEE_NewScrap);
+    for (BEE_Layer l : layers) EXPECT_EQ(BEE_CopyLayerToScrap(s, l), 0);
+    return s;
+  };
+  BEE_Scrap both = scrapOf({shown_, read_}), alone = scrapOf({shown_});
+  BEE_Item other = MakeComp("D", 40, 30);
+  ASSERT_EQ(BEE_CmdPasteLayersIntoComp(other, both), 0);
+  EXPECT_EQ(Chosen(Layer(other, 0)), Layer(other, 1));
+  EXPECT_EQ(Halves(other), Halves(comp_));
+  ASSERT_EQ(BEE_CmdPasteLayersIntoComp(comp_, alone), 0);
+  EXPECT_EQ(Chosen(Layer(comp_, 0)), read_);
+  ASSERT_EQ(BEE_CmdPasteLayersIntoComp(other, alone), 0);
+  EXPECT_EQ(Chosen(Layer(other, 0)), nullptr);
+  // A new project numbers its layers from the start again: the ID read is
+  // some other layer's there.
+  ASSERT_EQ(BEE_NewProject(), 0);
+  BEE_Item fresh = MakeComp("E", 40, 30);
+  for (int i = 0; i < 4; ++i) MakeSolid(fresh, 0xFF00FF00, 20, 10);
+  ASSERT_EQ(BEE_CmdPasteLayersIntoComp(fresh, alone), 0);
+  EXPECT_EQ(Chosen(Layer(fresh, 0)), nullptr);
+  BEE_DisposeScrap(both);
+  BEE_DisposeScrap(alone);
+  EXPECT_TRUE(rec.reports.empty()) << rec.last().text;
+}
+
 TEST_F(EffectLayers, AChoiceIsKeptByFilesImportsAndDuplicates) {
   TwoLayers();
   ASSERT_EQ(BEE_CmdSetEffectParamLayer(shown_, 0, 1, read_), 0);
