@@ -350,11 +350,16 @@ ErrorCode CheckoutEffectLayerSound(uint32_t ref, Time start, Time duration, cons
     for (const SoundEffects& s : gSoundEffects)
       if (s.layer == target) target = nullptr;
     if (target) {
-      // The span in composition time, read from the layer as it sounds there.
-      Time cs{}, cd{};
+      // A stretched layer's effects work at a rate of their own, on frames
+      // that run backwards when it plays backwards: hearing another layer
+      // there is not done yet, and says so.
+      const Ratio st = R(running.layer).stretch;
+      if (!(st.num > 0 && static_cast<uint32_t>(st.num) == st.den))
+        return kReport.Fail(BEE_SiteUnimplemented, kErrUnimplemented, kTextStretchedHearing);
+      // The same span in composition time, read from the layer as it sounds there.
+      Time cs{};
       if (ErrorCode err = BEE_LayerToCompTime(running.layer, start, &cs)) return err;
-      if (ErrorCode err = BEE_LayerToCompDuration(running.layer, duration, &cd)) return err;
-      if (cd.value < 0) cs.value += cd.value, cd.value = -cd.value;
+      const Time cd = duration;
       SoundRender render(nullptr);
       const BEE_Item comp = R(target).comp;
       if (ErrorCode err =

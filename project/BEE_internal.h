@@ -153,7 +153,7 @@ enum Text : int32_t {
   // Effect data set from text (BEE_effect_text.cpp).
   kTextEffectTextChange,
   // Effects' layer parameters (BEE_effect_layers.cpp, BEE_effect_layer_choice.cpp).
-  kTextEffectLayerChange,
+  kTextEffectLayerChange, kTextStretchedHearing,
   kTextCount
 };
 

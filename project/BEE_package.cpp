@@ -223,6 +223,7 @@ constexpr pkg::Text kTexts[] = {
     {kTextMovieBusy, "a movie is being rendered, or an undo group is open."},
     {kTextEffectTextChange, "Effect Text Change"},
     {kTextEffectLayerChange, "Effect Layer Change"},
+    {kTextStretchedHearing, "an effect on a stretched layer cannot hear another layer in this engine yet."},
 };
 TV_TEXT_TABLE(kTexts, kTextCount);
 

@@ -341,6 +341,14 @@ TEST_F(EffectLayers, AChosenLayerIsHeardAsItPlays) {
   SND_DisposeWorld(w);
   EXPECT_EQ(gSeen.heard, own);
   EXPECT_TRUE(std::all_of(own.begin(), own.begin() + 2 * 24000, [](int16_t v) { return v == 0; }));
+  // A stretched layer's effect cannot hear another layer yet, and says so.
+  ASSERT_EQ(BEE_CmdSetLayerStretch(listening, Ratio{2, 1}), 0);
+  w = nullptr;
+  EXPECT_EQ(BEE_RenderCompSound(comp, 1, Time{0, 10}, Time{10, 10}, &f, &w), kErrUnimplemented);
+  SND_DisposeWorld(w);
+  EXPECT_TRUE(Reported("an effect on a stretched layer cannot hear another layer in this engine yet."));
+  rec.clear();
+  ASSERT_EQ(BEE_Undo(), 0);
   // Two layers hearing each other: the inner checkout is silence.
   ASSERT_EQ(BEE_CmdApplyEffect(heard, listen_, nullptr), 0);
   ASSERT_EQ(BEE_CmdSetEffectParamLayer(heard, 0, 1, listening), 0);
