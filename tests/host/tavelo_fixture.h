@@ -137,11 +137,28 @@ class Tavelo : public ::testing::Test {
     }
     return Ended(status);
   }
-  // Waits until standard error says `text` (a render's progress).
-  void AwaitError(const std::string& text) {
+  // Waits until `ready` holds (a render's progress); the program ending
+  // first, or two minutes passing, fails the test with what it said.
+  template <class Ready>
+  void AwaitProgress(pid_t pid, const std::string& what, Ready ready) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (Slurp(dir / "stderr").find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    while (!ready()) {
+      siginfo_t info{};
+      const bool ended = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                         info.si_pid == pid;
+      if (ended || std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << (ended ? "the program ended" : "two minutes passed") << " before " << what
+                      << "; standard error:\n"
+                      << Slurp(dir / "stderr");
+        return;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  // Waits until standard error says `text`.
+  void AwaitError(pid_t pid, const std::string& text) {
+    AwaitProgress(pid, "standard error said \"" + text + "\"",
+                  [&] { return Slurp(dir / "stderr").find(text) != std::string::npos; });
   }
 
   fs::path Write(const std::string& name, const std::string& text) {

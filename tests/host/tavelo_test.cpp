@@ -248,9 +248,7 @@ constexpr const char* kHeavyComp = R"({"comps": [{"name": "H", "width": 1920, "h
 TEST_F(Tavelo, InterruptKeepsFinishedFrames) {
   Write("heavy.json", kHeavyComp);
   pid_t pid = Start({"render", "heavy.json", "-c", "H", "-o", "h_####.png", "--reserve"});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (!fs::exists(dir / "h_0001.png") && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  AwaitProgress(pid, "h_0001.png was claimed", [&] { return fs::exists(dir / "h_0001.png"); });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ::kill(pid, SIGINT);
   Outcome r = Finish(pid);
@@ -269,7 +267,7 @@ TEST_F(Tavelo, InterruptKeepsFinishedFrames) {
 TEST_F(Tavelo, InterruptRemovesTheUnfinishedMovie) {
   Write("heavy.json", kHeavyComp);
   pid_t pid = Start({"render", "heavy.json", "-c", "H", "-o", "h.mp4", "--no-sound"});
-  AwaitError("frame 1/");
+  AwaitError(pid, "frame 1/");
   ::kill(pid, SIGTERM);
   Outcome r = Finish(pid);
   EXPECT_EQ(r.code, 143) << r.err;
@@ -278,7 +276,7 @@ TEST_F(Tavelo, InterruptRemovesTheUnfinishedMovie) {
   EXPECT_TRUE(Files(".").empty());  // nor the module's temporary file
   Write("h.mp4", "an earlier movie");
   pid = Start({"render", "heavy.json", "-c", "H", "-o", "h.mp4", "--no-sound"});
-  AwaitError("frame 1/");
+  AwaitError(pid, "frame 1/");
   ::kill(pid, SIGINT);
   r = Finish(pid);
   EXPECT_EQ(r.code, 130) << r.err;
@@ -289,7 +287,7 @@ TEST_F(Tavelo, InterruptRemovesTheUnfinishedMovie) {
   // Over earlier stills: each is the earlier file or a whole new frame.
   for (int f = 0; f < 4; ++f) Write("s_000" + std::to_string(f) + ".png", "an earlier frame");
   pid = Start({"render", "heavy.json", "-c", "H", "-o", "s_####.png", "--frames", "0-3"});
-  AwaitError("frame 1/");
+  AwaitError(pid, "frame 1/");
   ::kill(pid, SIGINT);
   r = Finish(pid);
   EXPECT_EQ(r.code, 130) << r.err;
